@@ -1,0 +1,63 @@
+#include "app/AppComponents.h"
+
+#include "libs/log/Log.h"
+#include "libs/prefs/Prefs.h"
+#include "libs/stats/StatUploader.h"
+#include "libs/stats/Stats.h"
+#include "platform/AppPaths.h"
+#include "platform/SystemProxy.h"
+
+#include <curl/curl.h>
+
+CAppComponents::~CAppComponents() {
+    Cleanup();
+}
+
+HostInfoRecord StartupHostInfo() {
+    HostInfoFields fields;
+    fields.version = ProgramVersion();
+    INTERNET_SETTINGS internet{};
+    PCL_GetInternetSettings(&internet);
+    QString server;
+    if (internet.m_proxyType == 1 && QuerySystemProxy(server) > 0) {
+        fields.proxyServer = server;
+        const QString user = InternetField(internet.m_user);
+        const QString password = InternetField(internet.m_password);
+        if (!user.isEmpty() || !password.isEmpty()) {
+            fields.proxyCredentials = QString::asprintf("%s:%s", qUtf8Printable(user), qUtf8Printable(password));
+        }
+    }
+    return BuildHostInfoRecord(fields);
+}
+
+bool CAppComponents::Init() {
+    LOG_Init();
+    LOG_Info("[APP] VexaMobileAssistance start******************************************************");
+    LOG_Level(3);
+    PCL_Load();
+
+    m_curlStarted = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
+    m_statsStarted = actst_initialize();
+    const HostInfoRecord record = StartupHostInfo();
+    actst_hostinfo(&record);
+    m_uploader = new StatUploader([] { actst_uploadstart(); });
+    m_uploader->Start();
+    return true;
+}
+
+void CAppComponents::Cleanup() {
+    LOG_Free();
+    if (m_uploader != nullptr) {
+        m_uploader->Stop();
+        delete m_uploader;
+        m_uploader = nullptr;
+    }
+    if (m_statsStarted) {
+        actst_uninitialize();
+        m_statsStarted = false;
+    }
+    if (m_curlStarted) {
+        curl_global_cleanup();
+        m_curlStarted = false;
+    }
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The program-wide components, brought up and torn down in a fixed order by the application
+// object: log, (skin, bridge, MMS and pinyin as they arrive), HTTP, usage statistics with the
+// upload thread. UI thread only.
+
+#include "libs/stats/HostInfoRecord.h"
+
+class StatUploader;
+
+class CAppComponents {
+public:
+    CAppComponents() = default;
+    ~CAppComponents();
+    CAppComponents(const CAppComponents&) = delete;
+    CAppComponents& operator=(const CAppComponents&) = delete;
+
+    // Starts everything; false when a component the program cannot run without fails.
+    bool Init();
+    // Releases in the order of start-up; safe to call twice.
+    void Cleanup();
+
+    StatUploader* Uploader() const { return m_uploader; }
+
+private:
+    bool m_curlStarted = false;
+    bool m_statsStarted = false;
+    StatUploader* m_uploader = nullptr;
+};
+
+// The start-up host description: program version and the system proxy when the internet
+// settings ask for it.
+HostInfoRecord StartupHostInfo();

@@ -1,0 +1,31 @@
+#include "app/AppOptions.h"
+
+AppOptions ParseAppOptions(const QStringList& arguments) {
+    AppOptions options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        const auto takeValue = [&](QString& into) {
+            if (i + 1 >= arguments.size()) {
+                options.error = QStringLiteral("%1 needs a value").arg(arg);
+                return;
+            }
+            into = arguments[++i];
+        };
+        if (arg == QLatin1String("--screenshot")) {
+            takeValue(options.screenshotFile);
+        } else if (arg == QLatin1String("--page")) {
+            takeValue(options.page);
+        } else if (arg == QLatin1String("--bridge")) {
+            takeValue(options.bridge);
+            if (options.error.isEmpty() && options.bridge != QLatin1String("sim") &&
+                options.bridge != QLatin1String("adb") && options.bridge != QLatin1String("auto")) {
+                options.error = QStringLiteral("--bridge takes sim, adb or auto");
+            }
+        }
+        // The tray start is recognised as a substring of any argument, as the auto-start entry passes it.
+        if (arg.contains(QLatin1String("HideWindow"))) {
+            options.hideWindow = true;
+        }
+    }
+    return options;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The command line of vexa-assistant:
+//   HideWindow          anywhere (case-sensitive, also inside another word) starts in the tray
+//   --screenshot FILE   renders the main window offscreen to FILE (PNG) and exits
+//   --page NAME         with --screenshot: the page or window to render
+//   --bridge sim|adb|auto  the device backend for this run
+
+#include <QString>
+#include <QStringList>
+
+struct AppOptions {
+    bool hideWindow = false;
+    QString screenshotFile;
+    QString page;
+    QString bridge;
+    QString error; // set when the command line cannot be understood
+};
+
+AppOptions ParseAppOptions(const QStringList& arguments);

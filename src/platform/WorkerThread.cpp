@@ -1,0 +1,17 @@
+#include "platform/WorkerThread.h"
+
+WorkerThread::~WorkerThread() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void WorkerThread::Start() {
+    if (m_work.empty()) {
+        return;
+    }
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    m_thread = std::thread([this] { m_work(); });
+}

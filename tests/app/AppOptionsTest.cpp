@@ -1,0 +1,63 @@
+#include "app/AppComponents.h"
+#include "app/AppOptions.h"
+#include "libs/prefs/Prefs.h"
+
+#include "TestEnvironment.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+AppOptions Parse(std::initializer_list<const char*> args) {
+    QStringList list{QStringLiteral("vexa-assistant")};
+    for (const char* a : args) {
+        list << QString::fromUtf8(a);
+    }
+    return ParseAppOptions(list);
+}
+
+TEST(AppOptions, HideWindowIsACaseSensitiveSubstringAnywhere) {
+    EXPECT_FALSE(Parse({}).hideWindow);
+    EXPECT_TRUE(Parse({"HideWindow"}).hideWindow);
+    EXPECT_TRUE(Parse({"--foo", "x-HideWindow-y"}).hideWindow);
+    EXPECT_FALSE(Parse({"hidewindow"}).hideWindow);
+}
+
+TEST(AppOptions, ScreenshotPageAndBridge) {
+    const AppOptions o = Parse({"--screenshot", "/tmp/a.png", "--page", "home", "--bridge", "adb"});
+    EXPECT_TRUE(o.error.isEmpty());
+    EXPECT_EQ(o.screenshotFile, QStringLiteral("/tmp/a.png"));
+    EXPECT_EQ(o.page, QStringLiteral("home"));
+    EXPECT_EQ(o.bridge, QStringLiteral("adb"));
+    EXPECT_FALSE(Parse({"--bridge", "usb"}).error.isEmpty());
+    EXPECT_FALSE(Parse({"--screenshot"}).error.isEmpty());
+}
+
+TEST(StartupHostInfo, ProxyIsReportedOnlyWhenTheSettingsAskForTheSystemProxy) {
+    ScopedTestFolders folders;
+    ASSERT_TRUE(PCL_Load(QDir(folders.Root()).filePath(QStringLiteral("p.ini"))));
+    const QByteArray old = qgetenv("https_proxy");
+    qputenv("https_proxy", "http://gw.lan:8080");
+
+    HostInfoRecord r = StartupHostInfo();
+    EXPECT_EQ(HostInfoText(r, HostInfoSlot::ProxyServer), QString()) << "type 0: no proxy";
+    EXPECT_EQ(HostInfoText(r, HostInfoSlot::Channel), QStringLiteral("10008"));
+
+    INTERNET_SETTINGS s{};
+    s.m_proxyType = 1;
+    PCL_SetInternetSettings(&s);
+    r = StartupHostInfo();
+    EXPECT_EQ(HostInfoText(r, HostInfoSlot::ProxyServer), QStringLiteral("gw.lan:8080"));
+    EXPECT_EQ(HostInfoText(r, HostInfoSlot::ProxyCredentials), QString()) << "no credentials given";
+
+    SetInternetField(s.m_user, QStringLiteral("me"));
+    PCL_SetInternetSettings(&s);
+    r = StartupHostInfo();
+    EXPECT_EQ(HostInfoText(r, HostInfoSlot::ProxyCredentials), QStringLiteral("me:"));
+
+    qputenv("https_proxy", old);
+}
+
+} // namespace

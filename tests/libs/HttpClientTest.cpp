@@ -1,0 +1,80 @@
+#include "libs/http/HttpClient.h"
+
+#include "LocalHttpServer.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+QString Url(const LocalHttpServer& server, const char* path) {
+    return QString::fromStdString(server.BaseUrl()) + QLatin1String(path);
+}
+
+TEST(HttpClient, GetAndPostReachTheServer) {
+    LocalHttpServer server({CannedReply{200, "hello"}, CannedReply{201, "{\"ok\":1}", "application/json"}});
+    HttpRequest get;
+    get.url = Url(server, "/manifest");
+    const HttpReply a = HttpExchange(get);
+    EXPECT_TRUE(a.Success()) << qPrintable(a.error);
+    EXPECT_EQ(a.body, QByteArray("hello"));
+
+    HttpRequest post;
+    post.method = "POST";
+    post.url = Url(server, "/upload");
+    post.body = QByteArray("x\0y", 3);
+    post.contentType = "application/octet-stream";
+    const HttpReply b = HttpExchange(post);
+    EXPECT_EQ(b.status, 201);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].path, "/manifest");
+    EXPECT_EQ(requests[1].method, "POST");
+    EXPECT_EQ(requests[1].body, std::string("x\0y", 3));
+    EXPECT_NE(requests[1].headers.find("Content-Type: application/octet-stream"), std::string::npos);
+}
+
+TEST(HttpClient, ErrorStatusIsAnAnswerButNotASuccess) {
+    LocalHttpServer server({CannedReply{500, "boom"}});
+    HttpRequest get;
+    get.url = Url(server, "/");
+    const HttpReply r = HttpExchange(get);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.status, 500);
+    EXPECT_FALSE(r.Success());
+}
+
+TEST(HttpClient, OversizedReplyIsRefused) {
+    LocalHttpServer server({CannedReply{200, std::string(100000, 'z')}});
+    HttpRequest get;
+    get.url = Url(server, "/big");
+    get.maxReplyBytes = 1000;
+    const HttpReply r = HttpExchange(get);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.body.isEmpty());
+    EXPECT_TRUE(r.error.contains(QStringLiteral("larger"))) << qPrintable(r.error);
+}
+
+TEST(HttpClient, UnreachableHostAndTimeoutAndCancelFailCleanly) {
+    HttpRequest closed;
+    closed.url = QStringLiteral("http://127.0.0.1:1/");
+    const HttpReply refused = HttpExchange(closed);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_FALSE(refused.error.isEmpty());
+
+    LocalHttpServer slow({CannedReply{200, "late", "text/plain", 1500}});
+    HttpRequest timed;
+    timed.url = Url(slow, "/");
+    timed.timeoutMs = 200;
+    EXPECT_FALSE(HttpExchange(timed).ok);
+
+    std::atomic<bool> cancel{true};
+    HttpRequest cancelled;
+    cancelled.url = Url(slow, "/");
+    cancelled.cancel = &cancel;
+    EXPECT_FALSE(HttpExchange(cancelled).ok);
+}
+
+} // namespace

@@ -1,0 +1,120 @@
+#include "libs/log/Log.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_path = m_dir.filePath(QStringLiteral("test.log"));
+        ASSERT_TRUE(LOG_InitFile(QFile::encodeName(m_path).constData()));
+        LOG_Level(3);
+    }
+    void TearDown() override { LOG_Free(); }
+
+    QStringList Lines() {
+        QFile file(m_path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+        if (!lines.isEmpty() && lines.last().isEmpty()) {
+            lines.removeLast();
+        }
+        return lines;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+TEST_F(LogTest, LinesCarryTimeThreadLevelAndTheFormattedText) {
+    LOG_Error("[CDeviceCheckThread] GetAllDeviceSerialNo failed. %s:%d", LOG_HERE);
+    LOG_Info("Skin file %s not found.\n", "/opt/vexa/skin/config.xml");
+    const QStringList lines = Lines();
+    ASSERT_EQ(lines.size(), 2);
+    static const QRegularExpression shape(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[\\d+\\] ([EIV]) (.*)$"));
+    const auto first = shape.match(lines[0]);
+    ASSERT_TRUE(first.hasMatch()) << qPrintable(lines[0]);
+    EXPECT_EQ(first.captured(1), QStringLiteral("E"));
+    EXPECT_TRUE(first.captured(2).startsWith(QStringLiteral("[CDeviceCheckThread] GetAllDeviceSerialNo failed. LogTest:")));
+    const auto second = shape.match(lines[1]);
+    ASSERT_TRUE(second.hasMatch());
+    EXPECT_EQ(second.captured(2), QStringLiteral("Skin file /opt/vexa/skin/config.xml not found."));
+}
+
+TEST_F(LogTest, LevelFiltersLessImportantLines) {
+    LOG_Level(1);
+    LOG_Verbose("verbose");
+    LOG_Info("info");
+    LOG_Error("error");
+    LOG_Level(3);
+    LOG_Verbose("verbose again");
+    const QStringList lines = Lines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("E error")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("V verbose again")));
+}
+
+TEST_F(LogTest, LongMessagesAreWrittenWhole) {
+    const std::string big(10000, 'x');
+    LOG_Info("%s|end", big.c_str());
+    const QStringList lines = Lines();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].endsWith(QString::fromStdString(big) + QStringLiteral("|end")));
+}
+
+TEST_F(LogTest, ManyThreadsWriteWholeLinesWithoutLosingAny) {
+    constexpr int kThreads = 6;
+    constexpr int kLines = 500;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kLines; ++i) {
+                LOG_Info("worker %d line %d payload %s", t, i, "abcdefghijklmnopqrstuvwxyz");
+            }
+        });
+    }
+    for (auto& t : threads) {
+        t.join();
+    }
+    const QStringList lines = Lines();
+    ASSERT_EQ(lines.size(), kThreads * kLines);
+    static const QRegularExpression body(QStringLiteral(" I worker (\\d+) line (\\d+) payload abcdefghijklmnopqrstuvwxyz$"));
+    std::set<std::pair<int, int>> seen;
+    std::set<QString> threadIds;
+    for (const QString& line : lines) {
+        const auto m = body.match(line);
+        ASSERT_TRUE(m.hasMatch()) << "torn line: " << qPrintable(line);
+        seen.emplace(m.captured(1).toInt(), m.captured(2).toInt());
+        threadIds.insert(line.section(u' ', 2, 2));
+    }
+    EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
+    EXPECT_EQ(threadIds.size(), static_cast<size_t>(kThreads)) << "each thread logs its own id";
+}
+
+TEST_F(LogTest, NothingIsWrittenAfterFree) {
+    LOG_Info("before");
+    LOG_Free();
+    LOG_Info("after");
+    EXPECT_EQ(Lines().size(), 1);
+    EXPECT_TRUE(LOG_FilePath().empty());
+}
+
+TEST(LogSourceName, StripsFoldersAndExtension) {
+    EXPECT_STREQ(LogSourceName("/a/b/DeviceCheckThread.cpp"), "DeviceCheckThread");
+    EXPECT_STREQ(LogSourceName("plain"), "plain");
+    EXPECT_STREQ(LogSourceName("dir.v2/file"), "file");
+}
+
+} // namespace

@@ -1,0 +1,184 @@
+#include "libs/prefs/Prefs.h"
+
+#include "TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class PrefsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_path = QDir(m_folders.Root()).filePath(QStringLiteral("prefs.ini"));
+        ASSERT_TRUE(PCL_Load(m_path));
+    }
+    void Write(const QByteArray& data) {
+        QFile f(m_path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    QByteArray FileContent() {
+        QFile f(m_path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    ScopedTestFolders m_folders;
+    QString m_path;
+};
+
+TEST_F(PrefsTest, DefaultsWhenNothingIsStored) {
+    EXPECT_EQ(PCL_GetAppCloseOption(), 1);
+    EXPECT_EQ(PCL_GetEnquiryOfAppCloseOption(), 1);
+    EXPECT_TRUE(PCL_IsNotifyCallIn());
+    EXPECT_TRUE(PCL_IsNotifyMessageIn());
+    EXPECT_TRUE(PCL_GetAutoUpdate());
+    EXPECT_FALSE(PCL_GetNewVersionMark());
+    EXPECT_TRUE(PCL_GetDownloadPath().isEmpty());
+    EXPECT_TRUE(PCL_GetBackupPath().isEmpty());
+    EXPECT_EQ(PCL_GetBridgeBackend(), QStringLiteral("sim"));
+    INTERNET_SETTINGS s;
+    std::memset(&s, 0xAB, sizeof(s));
+    PCL_GetInternetSettings(&s);
+    EXPECT_EQ(s.m_proxyType, 0);
+    EXPECT_EQ(s.m_user[0], 0);
+    EXPECT_EQ(s.m_password[255], 0);
+    EXPECT_FALSE(QFile::exists(m_path)) << "reading defaults writes nothing";
+}
+
+TEST_F(PrefsTest, ValuesPersistAcrossReload) {
+    PCL_SetAppCloseOption(0);
+    PCL_SetEnquiryOfAppCloseOption(0);
+    PCL_SetNotifyCallIn(false);
+    PCL_SetNotifyMessageIn(false);
+    PCL_SetAutoUpdate(false);
+    PCL_SetNewVersionMark(true);
+    PCL_SetDownloadPath(QStringLiteral("/data/下载"));
+    INTERNET_SETTINGS in{};
+    in.m_proxyType = 1;
+    SetInternetField(in.m_user, QStringLiteral("张三"));
+    SetInternetField(in.m_password, QStringLiteral("p=w\\d\n"));
+    PCL_SetInternetSettings(&in);
+
+    ASSERT_TRUE(PCL_Load(m_path));
+    EXPECT_EQ(PCL_GetAppCloseOption(), 0);
+    EXPECT_EQ(PCL_GetEnquiryOfAppCloseOption(), 0);
+    EXPECT_FALSE(PCL_IsNotifyCallIn());
+    EXPECT_FALSE(PCL_IsNotifyMessageIn());
+    EXPECT_FALSE(PCL_GetAutoUpdate());
+    EXPECT_TRUE(PCL_GetNewVersionMark());
+    EXPECT_EQ(PCL_GetDownloadPath(), QStringLiteral("/data/下载/"));
+    INTERNET_SETTINGS out{};
+    PCL_GetInternetSettings(&out);
+    EXPECT_EQ(out.m_proxyType, 1);
+    EXPECT_EQ(InternetField(out.m_user), QStringLiteral("张三"));
+    EXPECT_EQ(InternetField(out.m_password), QStringLiteral("p=w\\d\n"));
+    EXPECT_EQ(QFile(m_path).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0)
+        << "the file holds a proxy password";
+}
+
+TEST_F(PrefsTest, FolderPathsGetOneTrailingSeparator) {
+    PCL_SetBackupPath(QStringLiteral("/home/u/backup"));
+    EXPECT_EQ(PCL_GetBackupPath(), QStringLiteral("/home/u/backup/"));
+    PCL_SetBackupPath(QStringLiteral("/home/u/backup/"));
+    EXPECT_EQ(PCL_GetBackupPath(), QStringLiteral("/home/u/backup/"));
+    EXPECT_EQ(WithTrailingSeparator(QString()), QString());
+}
+
+TEST_F(PrefsTest, InternetFieldsAreCutTo255Units) {
+    INTERNET_SETTINGS in{};
+    SetInternetField(in.m_user, QString(400, u'u'));
+    EXPECT_EQ(in.m_user[255], 0);
+    EXPECT_EQ(InternetField(in.m_user).size(), 255);
+}
+
+TEST_F(PrefsTest, OutOfRangeValuesFallBackToTheirDefault) {
+    Write("[Preferences]\nAppCloseOption=7\nAutoUpdate=yes\nNotifyCallIn=0\n[Internet]\nProxyType=9\n");
+    ASSERT_TRUE(PCL_Load(m_path));
+    EXPECT_EQ(PCL_GetAppCloseOption(), 1);
+    EXPECT_TRUE(PCL_GetAutoUpdate());
+    EXPECT_FALSE(PCL_IsNotifyCallIn());
+    INTERNET_SETTINGS s{};
+    PCL_GetInternetSettings(&s);
+    EXPECT_EQ(s.m_proxyType, 0);
+}
+
+TEST_F(PrefsTest, CorruptFileGivesDefaultsAndIsKeptUntilTheUserSaves) {
+    const QByteArray corrupt("[Preferences]\nAppCloseOption=0\n\xFF\xFE garbage without equals\n");
+    Write(corrupt);
+    EXPECT_FALSE(PCL_Load(m_path));
+    EXPECT_EQ(PCL_GetAppCloseOption(), 1);
+
+    // Start-up code stores values; the damaged file must survive them.
+    PCL_SetAppCloseOption(0);
+    PCL_SetBackupPath(QStringLiteral("/b"));
+    EXPECT_EQ(PCL_GetAppCloseOption(), 0) << "values set meanwhile are in force in memory";
+    EXPECT_EQ(FileContent(), corrupt);
+
+    ASSERT_TRUE(PCL_Save());
+    EXPECT_EQ(QFile(m_path + QStringLiteral(".bad")).size(), corrupt.size()) << "old content kept aside";
+    ASSERT_TRUE(PCL_Load(m_path));
+    EXPECT_EQ(PCL_GetAppCloseOption(), 0);
+    EXPECT_EQ(PCL_GetBackupPath(), QStringLiteral("/b/"));
+    PCL_SetAutoUpdate(false);
+    ASSERT_TRUE(PCL_Load(m_path));
+    EXPECT_FALSE(PCL_GetAutoUpdate()) << "after the save, writes go to disk again";
+}
+
+TEST_F(PrefsTest, ConcurrentReadersSeeOnlyWholeValues) {
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 3; ++r) {
+        readers.emplace_back([&] {
+            while (!stop) {
+                const QString p = PCL_GetDownloadPath();
+                if (!p.isEmpty() && p != QStringLiteral("/one/") && p != QStringLiteral("/two/two/")) {
+                    ++bad;
+                }
+                const int c = PCL_GetAppCloseOption();
+                if (c != 0 && c != 1) {
+                    ++bad;
+                }
+            }
+        });
+    }
+    for (int i = 0; i < 200; ++i) {
+        PCL_SetDownloadPath(i % 2 == 0 ? QStringLiteral("/one") : QStringLiteral("/two/two"));
+        PCL_SetAppCloseOption(i % 2);
+    }
+    stop = true;
+    for (auto& t : readers) {
+        t.join();
+    }
+    EXPECT_EQ(bad.load(), 0);
+}
+
+TEST_F(PrefsTest, DefaultFoldersAreCreatedUnderDocumentsAndStored) {
+    PCL_SetBackupPath(QStringLiteral("/kept"));
+    PCL_EnsureDefaultFolders();
+    const QString download = PCL_GetDownloadPath();
+    EXPECT_TRUE(download.endsWith(QStringLiteral("/VEXA/download/"))) << qPrintable(download);
+    EXPECT_TRUE(download.startsWith(m_folders.Root())) << qPrintable(download);
+    EXPECT_FALSE(download.contains(QStringLiteral("//")));
+    EXPECT_TRUE(QDir(download).exists());
+    EXPECT_EQ(PCL_GetBackupPath(), QStringLiteral("/kept/")) << "a set folder is left alone";
+}
+
+TEST_F(PrefsTest, ServiceHostsComeFromSettingsOrTheEnvironment) {
+    EXPECT_TRUE(PCL_GetServiceHost(QStringLiteral("stats")).isEmpty());
+    PCL_SetServiceHost(QStringLiteral("stats"), QStringLiteral("http://127.0.0.1:9"));
+    EXPECT_EQ(PCL_GetServiceHost(QStringLiteral("stats")), QStringLiteral("http://127.0.0.1:9"));
+    qputenv("VEXA_STATS_HOST", "http://127.0.0.1:10");
+    EXPECT_EQ(PCL_GetServiceHost(QStringLiteral("stats")), QStringLiteral("http://127.0.0.1:10"));
+    qunsetenv("VEXA_STATS_HOST");
+}
+
+} // namespace

@@ -1,0 +1,165 @@
+#include "libs/stats/HostInfoRecord.h"
+#include "libs/stats/StatUploader.h"
+#include "libs/stats/Stats.h"
+
+#include "LocalHttpServer.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+TEST(HostInfoRecord, StartupLayout) {
+    HostInfoFields fields;
+    fields.version = QStringLiteral("1.2.0.0");
+    const HostInfoRecord r = BuildHostInfoRecord(fields);
+    EXPECT_EQ(r.m_bytes[0], 0);
+    EXPECT_STREQ(r.m_bytes + 0x001, "0");
+    EXPECT_STREQ(r.m_bytes + 0x021, "0");
+    EXPECT_STREQ(r.m_bytes + 0x041, "0");
+    EXPECT_STREQ(r.m_bytes + 0x051, "10008");
+    EXPECT_STREQ(r.m_bytes + 0x061, "1.2.0.0");
+    for (std::size_t at : {0x081u, 0x0A1u, 0x0C1u, 0x101u, 0x181u}) {
+        EXPECT_EQ(r.m_bytes[at], 0) << "slot " << at;
+    }
+}
+
+TEST(HostInfoRecord, DeviceFieldsAreAnsiAndCutToTheirSlots) {
+    HostInfoFields fields;
+    fields.model = QStringLiteral("VEXA 手机 X1");
+    fields.deviceNumber = QStringLiteral("12345678901234567890"); // longer than 15
+    fields.proxyCredentials = QStringLiteral("用户:pw");
+    const HostInfoRecord r = BuildHostInfoRecord(fields);
+    EXPECT_EQ(QByteArray(r.m_bytes + 0x001), QByteArray("VEXA \xCA\xD6\xBB\xFA X1"));
+    EXPECT_EQ(HostInfoText(r, HostInfoSlot::Model), fields.model);
+    EXPECT_EQ(HostInfoText(r, HostInfoSlot::DeviceNumber), QStringLiteral("123456789012345"));
+    EXPECT_EQ(r.m_bytes[0x051 - 1], 0) << "the number's terminator stays inside its slot";
+    EXPECT_EQ(HostInfoText(r, HostInfoSlot::Channel), QStringLiteral("10008"));
+    EXPECT_EQ(HostInfoText(r, HostInfoSlot::ProxyCredentials), QStringLiteral("用户:pw"));
+}
+
+class StatsTest : public ::testing::Test {
+protected:
+    void TearDown() override { actst_uninitialize(); }
+    QString QueuePath() const { return m_dir.filePath(QStringLiteral("queue.txt")); }
+    QTemporaryDir m_dir;
+};
+
+TEST_F(StatsTest, RecordedEventsAreUploadedWithTheHostAndThenLeaveTheQueue) {
+    LocalHttpServer server;
+    ASSERT_TRUE(actst_initialize_at(QueuePath(), QString::fromStdString(server.BaseUrl())));
+    HostInfoFields fields;
+    fields.model = QStringLiteral("V9");
+    fields.version = QStringLiteral("1.2.0.0");
+    const HostInfoRecord record = BuildHostInfoRecord(fields);
+    actst_hostinfo(&record);
+    actst_record(0x22C);
+    actst_record(118);
+    EXPECT_EQ(actst_pending(), 2);
+
+    EXPECT_EQ(actst_uploadstart(), 0);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, "/stats/upload");
+    const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(requests[0].body)).object();
+    EXPECT_EQ(body[QStringLiteral("host")][QStringLiteral("model")].toString(), QStringLiteral("V9"));
+    const QJsonArray events = body[QStringLiteral("events")].toArray();
+    ASSERT_EQ(events.size(), 2);
+    EXPECT_EQ(events[0][QStringLiteral("code")].toInt(), 0x22C);
+    EXPECT_EQ(events[1][QStringLiteral("code")].toInt(), 118);
+    EXPECT_EQ(actst_pending(), 0);
+    EXPECT_EQ(QFile(QueuePath()).size(), 0);
+
+    EXPECT_EQ(actst_uploadstart(), 0);
+    EXPECT_EQ(server.Requests().size(), 1u) << "an empty queue sends nothing";
+}
+
+TEST_F(StatsTest, FailedUploadKeepsTheQueue) {
+    LocalHttpServer server({CannedReply{503, "busy"}});
+    actst_initialize_at(QueuePath(), QString::fromStdString(server.BaseUrl()));
+    actst_record(1);
+    EXPECT_EQ(actst_uploadstart(), 1);
+    EXPECT_EQ(actst_pending(), 1);
+    actst_uninitialize();
+    // The queue outlives the run.
+    actst_initialize_at(QueuePath(), QString());
+    EXPECT_EQ(actst_pending(), 1);
+}
+
+TEST_F(StatsTest, WithoutAHostNothingIsSentAndEventsStayQueued) {
+    actst_initialize_at(QueuePath(), QString());
+    actst_record(7);
+    EXPECT_EQ(actst_uploadstart(), 0);
+    EXPECT_EQ(actst_pending(), 1);
+}
+
+TEST_F(StatsTest, AFullQueueDropsNewEvents) {
+    QFile file(QueuePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    for (int i = 0; i < kStatsQueueLimit; ++i) {
+        file.write("1\t2\n");
+    }
+    file.close();
+    actst_initialize_at(QueuePath(), QString());
+    EXPECT_EQ(actst_pending(), kStatsQueueLimit);
+    actst_record(3);
+    EXPECT_EQ(actst_pending(), kStatsQueueLimit);
+    EXPECT_EQ(QFile(QueuePath()).size(), kStatsQueueLimit * 4);
+}
+
+TEST_F(StatsTest, CallsBeforeInitialiseDoNothing) {
+    actst_record(5);
+    EXPECT_EQ(actst_pending(), 0);
+    EXPECT_FALSE(QFile::exists(QueuePath()));
+    EXPECT_EQ(actst_uploadstart(), 0);
+}
+
+TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggered) {
+    std::atomic<int> uploads{0};
+    StatUploader uploader([&] { ++uploads; });
+    uploader.Start();
+    EXPECT_FALSE(uploader.Uploaded());
+    uploader.Stop();
+    EXPECT_EQ(uploads.load(), 1);
+    EXPECT_TRUE(uploader.Uploaded());
+    uploader.Stop();
+    EXPECT_EQ(uploads.load(), 1) << "stopping twice does not upload again";
+}
+
+TEST(StatUploader, DoesNotUploadAgainAtExitAfterATriggeredUpload) {
+    std::atomic<int> uploads{0};
+    StatUploader uploader([&] { ++uploads; });
+    uploader.Start();
+    uploader.RequestUpload();
+    for (int i = 0; i < 500 && uploads.load() == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(uploads.load(), 1);
+    uploader.RequestUpload();
+    for (int i = 0; i < 500 && uploads.load() == 1; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(uploads.load(), 2) << "each request uploads";
+    uploader.Stop();
+    EXPECT_EQ(uploads.load(), 2);
+}
+
+TEST(StatUploader, DestructorStopsAndUploadsOnce) {
+    std::atomic<int> uploads{0};
+    {
+        StatUploader uploader([&] { ++uploads; });
+        uploader.Start();
+    }
+    EXPECT_EQ(uploads.load(), 1);
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+#include "platform/AppPaths.h"
+#include "platform/SizeText.h"
+#include "platform/StringTable.h"
+#include "platform/SystemProxy.h"
+
+#include "TestEnvironment.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(SizeText, BoundariesBetweenUnits) {
+    EXPECT_EQ(FormatSizeText(0), QStringLiteral("0 B"));
+    EXPECT_EQ(FormatSizeText(1023), QStringLiteral("1023 B"));
+    EXPECT_EQ(FormatSizeText(1024), QStringLiteral("1.0 KB"));
+    // Just below a megabyte the kilobyte figure rounds up rather than switching unit.
+    EXPECT_EQ(FormatSizeText(1048575), QStringLiteral("1024.0 KB"));
+    EXPECT_EQ(FormatSizeText(1048576), QStringLiteral("1.0 MB"));
+    EXPECT_EQ(FormatSizeText(5LL * 1024 * 1024 * 1024), QStringLiteral("5120.0 MB"));
+}
+
+TEST(SizeText, VariantWithoutTheBlank) {
+    EXPECT_EQ(FormatSizeText(1023, SizeBlank::Without), QStringLiteral("1023B"));
+    EXPECT_EQ(FormatSizeText(1536, SizeBlank::Without), QStringLiteral("1.5KB"));
+    EXPECT_EQ(FormatSizeText(1048576, SizeBlank::Without), QStringLiteral("1.0MB"));
+}
+
+TEST(ProgramVersion, FourPartVersionOrTheFallback) {
+    EXPECT_EQ(ProgramVersion(), QStringLiteral(VEXA_PROJECT_VERSION));
+    EXPECT_EQ(NormaliseProgramVersion(QStringLiteral("2.0.13.7")), QStringLiteral("2.0.13.7"));
+    for (const char* bad : {"", "1.2", "1.2.3", "1.2.3.4.5", "a.b.c.d", "1.2.3.x", " 1.2.3.4"}) {
+        EXPECT_EQ(NormaliseProgramVersion(QString::fromLatin1(bad)), QStringLiteral("1.0.1.0")) << bad;
+    }
+    EXPECT_EQ(&ProgramVersion(), &ProgramVersion()) << "computed once";
+}
+
+TEST(AppPaths, FoldersFollowTheXdgEnvironmentAndAreCreated) {
+    ScopedTestFolders folders;
+    EXPECT_EQ(DataFolder(), folders.DataFolder());
+    EXPECT_EQ(ConfigFolder(), folders.ConfigFolder());
+    EXPECT_TRUE(QDir(folders.DataFolder()).exists());
+    EXPECT_TRUE(QDir(folders.ConfigFolder()).exists());
+    EXPECT_TRUE(QDir(ExecutableDirectory()).exists());
+}
+
+TEST(StringTable, KnownTextsAndEscapes) {
+    EXPECT_EQ(Str(388), QStringLiteral("VEXA 手机助手"));
+    EXPECT_EQ(Str(129), QStringLiteral("应用程序初始化失败！"));
+    EXPECT_EQ(Str(171), QStringLiteral("我的 %s"));
+    EXPECT_TRUE(Str(307).contains(QStringLiteral("？\r\n群组"))) << qPrintable(Str(307));
+    EXPECT_EQ(Str(873), QStringLiteral("文件名不能包含\\ / : * ? \" < > | 字符"));
+    EXPECT_FALSE(HasStr(99999));
+    EXPECT_EQ(Str(99999), QStringLiteral("#99999"));
+    EXPECT_GE(StringIds().size(), 549u);
+}
+
+TEST(StringTable, ParserSkipsLinesThatAreNotIdTabText) {
+    const auto rows = ParseStringTable("# comment\n12\tok\r\nx\tbad id\n\tno id\n-4\tnegative\n13\ttab\\tand\\\\slash\\q\n");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], std::make_pair(12, QStringLiteral("ok")));
+    EXPECT_EQ(rows[1], std::make_pair(13, QStringLiteral("tab\tand\\slash\\q")));
+}
+
+// Every Str(<number>) the program uses must be in the table: a gap fails here, not on screen.
+TEST(StringTable, EveryIdUsedInTheSourcesIsInTheTable) {
+    static const QRegularExpression use(QStringLiteral("\\bStr\\((\\d+)\\)"));
+    QDirIterator it(QStringLiteral(VEXA_SOURCE_DIR "/src"), {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    int uses = 0;
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << qPrintable(path);
+        const QString text = QString::fromUtf8(file.readAll());
+        for (auto m = use.globalMatch(text); m.hasNext();) {
+            const int id = m.next().captured(1).toInt();
+            ++uses;
+            EXPECT_TRUE(HasStr(id)) << "string " << id << " used in " << qPrintable(path);
+        }
+    }
+    EXPECT_GT(uses, 0);
+}
+
+TEST(SystemProxy, ProxyVariablesBecomeHostAndPort) {
+    EXPECT_EQ(ProxyHostPort(QStringLiteral("http://user:pw@proxy.lan:3128/")), QStringLiteral("proxy.lan:3128"));
+    EXPECT_EQ(ProxyHostPort(QStringLiteral("10.0.0.1:8080")), QStringLiteral("10.0.0.1:8080"));
+    EXPECT_EQ(ProxyHostPort(QStringLiteral("proxy")), QStringLiteral("proxy"));
+    EXPECT_EQ(ProxyHostPort(QStringLiteral("  ")), QString());
+
+    const QByteArray old = qgetenv("http_proxy");
+    qunsetenv("https_proxy");
+    qunsetenv("HTTPS_PROXY");
+    qunsetenv("HTTP_PROXY");
+    qputenv("http_proxy", "http://cache.example:81");
+    QString server;
+    EXPECT_EQ(QuerySystemProxy(server), 16);
+    EXPECT_EQ(server, QStringLiteral("cache.example:81"));
+    qunsetenv("http_proxy");
+    EXPECT_EQ(QuerySystemProxy(server), 0);
+    EXPECT_TRUE(server.isEmpty());
+    if (!old.isEmpty()) {
+        qputenv("http_proxy", old);
+    }
+}
+
+} // namespace
