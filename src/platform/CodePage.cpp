@@ -29,8 +29,7 @@ constexpr char kUtf16[] = "UTF-16LE";
 
 // Converts as much as iconv accepts; on a bad sequence calls onBad(consumed input pointer) which
 // appends a replacement and says how many input bytes to skip.
-template <class OnBad>
-QByteArray Run(const Converter& conv, const char* in, std::size_t inLen, OnBad onBad) {
+template <class OnBad> QByteArray Run(const Converter& conv, const char* in, std::size_t inLen, OnBad onBad) {
     QByteArray out;
     out.reserve(static_cast<qsizetype>(inLen * 2 + 8));
     char buffer[4096];

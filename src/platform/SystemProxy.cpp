@@ -7,8 +7,8 @@ QString ProxyHostPort(const QString& value) {
     if (trimmed.isEmpty()) {
         return {};
     }
-    const QUrl url = QUrl::fromUserInput(trimmed.contains(QStringLiteral("://")) ? trimmed
-                                                                                  : QStringLiteral("http://") + trimmed);
+    const QUrl url =
+        QUrl::fromUserInput(trimmed.contains(QStringLiteral("://")) ? trimmed : QStringLiteral("http://") + trimmed);
     if (!url.isValid() || url.host().isEmpty()) {
         return {};
     }

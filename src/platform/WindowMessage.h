@@ -41,8 +41,7 @@ public:
 };
 
 // Base is QObject or a QWidget class. Derived classes override OnMessage.
-template <class Base>
-class TMessageTarget : public Base {
+template <class Base> class TMessageTarget : public Base {
 public:
     using Base::Base;
 

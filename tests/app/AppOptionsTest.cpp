@@ -1,5 +1,5 @@
-#include "app/AppComponents.h"
 #include "app/AppOptions.h"
+#include "app/AppComponents.h"
 #include "libs/prefs/Prefs.h"
 
 #include "TestEnvironment.h"

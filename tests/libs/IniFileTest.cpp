@@ -41,17 +41,17 @@ TEST_P(IniFileBroken, IsReportedCorruptAndKeepsNothingHalfRead) {
     EXPECT_FALSE(ini.Contains(QStringLiteral("A"), QStringLiteral("a")));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, IniFileBroken,
-    ::testing::Values(BrokenCase{"NotUtf8", QByteArray("[A]\na=\xC4\xE3\xBA\xC3\n")},
-                      BrokenCase{"Binary", QByteArray("[A]\na=1\n\x00\x01\x02", 10)},
-                      BrokenCase{"KeyOutsideSection", QByteArray("a=1\n[A]\n")},
-                      BrokenCase{"LineWithoutEquals", QByteArray("[A]\na=1\njunk\n")},
-                      BrokenCase{"UnclosedSection", QByteArray("[A\na=1\n")},
-                      BrokenCase{"BadEscape", QByteArray("[A]\na=1\\x\n")},
-                      BrokenCase{"TrailingBackslash", QByteArray("[A]\na=1\\\n")},
-                      BrokenCase{"Oversized", QByteArray("[A]\n") + QByteArray(CIniFile::kMaxSize, 'a')}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Inputs, IniFileBroken,
+                         ::testing::Values(BrokenCase{"NotUtf8", QByteArray("[A]\na=\xC4\xE3\xBA\xC3\n")},
+                                           BrokenCase{"Binary", QByteArray("[A]\na=1\n\x00\x01\x02", 10)},
+                                           BrokenCase{"KeyOutsideSection", QByteArray("a=1\n[A]\n")},
+                                           BrokenCase{"LineWithoutEquals", QByteArray("[A]\na=1\njunk\n")},
+                                           BrokenCase{"UnclosedSection", QByteArray("[A\na=1\n")},
+                                           BrokenCase{"BadEscape", QByteArray("[A]\na=1\\x\n")},
+                                           BrokenCase{"TrailingBackslash", QByteArray("[A]\na=1\\\n")},
+                                           BrokenCase{"Oversized",
+                                                      QByteArray("[A]\n") + QByteArray(CIniFile::kMaxSize, 'a')}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(IniFile, MissingAndUnreadableFilesAreToldApart) {
     QTemporaryDir dir;

@@ -47,7 +47,8 @@ TEST_F(LogTest, LinesCarryTimeThreadLevelAndTheFormattedText) {
     const auto first = shape.match(lines[0]);
     ASSERT_TRUE(first.hasMatch()) << qPrintable(lines[0]);
     EXPECT_EQ(first.captured(1), QStringLiteral("E"));
-    EXPECT_TRUE(first.captured(2).startsWith(QStringLiteral("[CDeviceCheckThread] GetAllDeviceSerialNo failed. LogTest:")));
+    EXPECT_TRUE(
+        first.captured(2).startsWith(QStringLiteral("[CDeviceCheckThread] GetAllDeviceSerialNo failed. LogTest:")));
     const auto second = shape.match(lines[1]);
     ASSERT_TRUE(second.hasMatch());
     EXPECT_EQ(second.captured(2), QStringLiteral("Skin file /opt/vexa/skin/config.xml not found."));
@@ -90,7 +91,8 @@ TEST_F(LogTest, ManyThreadsWriteWholeLinesWithoutLosingAny) {
     }
     const QStringList lines = Lines();
     ASSERT_EQ(lines.size(), kThreads * kLines);
-    static const QRegularExpression body(QStringLiteral(" I worker (\\d+) line (\\d+) payload abcdefghijklmnopqrstuvwxyz$"));
+    static const QRegularExpression body(
+        QStringLiteral(" I worker (\\d+) line (\\d+) payload abcdefghijklmnopqrstuvwxyz$"));
     std::set<std::pair<int, int>> seen;
     std::set<QString> threadIds;
     for (const QString& line : lines) {

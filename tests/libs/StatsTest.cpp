@@ -1,6 +1,6 @@
+#include "libs/stats/Stats.h"
 #include "libs/stats/HostInfoRecord.h"
 #include "libs/stats/StatUploader.h"
-#include "libs/stats/Stats.h"
 
 #include "LocalHttpServer.h"
 

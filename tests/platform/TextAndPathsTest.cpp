@@ -60,7 +60,8 @@ TEST(StringTable, KnownTextsAndEscapes) {
 }
 
 TEST(StringTable, ParserSkipsLinesThatAreNotIdTabText) {
-    const auto rows = ParseStringTable("# comment\n12\tok\r\nx\tbad id\n\tno id\n-4\tnegative\n13\ttab\\tand\\\\slash\\q\n");
+    const auto rows =
+        ParseStringTable("# comment\n12\tok\r\nx\tbad id\n\tno id\n-4\tnegative\n13\ttab\\tand\\\\slash\\q\n");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], std::make_pair(12, QStringLiteral("ok")));
     EXPECT_EQ(rows[1], std::make_pair(13, QStringLiteral("tab\tand\\slash\\q")));

@@ -10,21 +10,21 @@
 
 struct HttpRequest {
     QString url;
-    QByteArray body;          // sent with POST when method is "POST"
-    QByteArray contentType;   // for POST bodies
+    QByteArray body;        // sent with POST when method is "POST"
+    QByteArray contentType; // for POST bodies
     QByteArray method = "GET";
     int timeoutMs = 15000;
-    QString proxy;            // "host:port", empty for a direct connection
-    QString proxyCredentials; // "user:password", empty for none
-    qint64 maxReplyBytes = 16 * 1024 * 1024; // a longer reply is an error, not a memory hog
+    QString proxy;                             // "host:port", empty for a direct connection
+    QString proxyCredentials;                  // "user:password", empty for none
+    qint64 maxReplyBytes = 16 * 1024 * 1024;   // a longer reply is an error, not a memory hog
     const std::atomic<bool>* cancel = nullptr; // polled during the transfer
 };
 
 struct HttpReply {
-    bool ok = false;     // the exchange completed (whatever the status)
-    long status = 0;     // HTTP status code
+    bool ok = false; // the exchange completed (whatever the status)
+    long status = 0; // HTTP status code
     QByteArray body;
-    QString error;       // why ok is false
+    QString error; // why ok is false
     bool Success() const { return ok && status >= 200 && status < 300; }
 };
 

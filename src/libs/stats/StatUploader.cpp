@@ -3,10 +3,9 @@
 #include <chrono>
 
 StatUploader::StatUploader(std::function<void()> upload)
-    : m_upload(std::move(upload)),
-      m_startTick(std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now().time_since_epoch())
-                      .count()) {}
+    : m_upload(std::move(upload)), m_startTick(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                   std::chrono::steady_clock::now().time_since_epoch())
+                                                   .count()) {}
 
 StatUploader::~StatUploader() {
     Stop();

@@ -18,8 +18,8 @@
 namespace {
 
 struct StatsState {
-    std::mutex lock;        // queue file and fields below
-    std::mutex uploadLock;  // one upload at a time
+    std::mutex lock;       // queue file and fields below
+    std::mutex uploadLock; // one upload at a time
     bool initialised = false;
     QString queuePath;
     QString host;
