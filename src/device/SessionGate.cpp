@@ -1,0 +1,53 @@
+#include "device/SessionGate.h"
+
+#include "libs/log/Log.h"
+
+int CSessionGate::BeginUse(const char* file, int line) {
+    std::lock_guard guard(m_lock);
+    if (!m_usable) {
+        return 0;
+    }
+    if (m_users == 0) {
+        m_idle.ResetEvent();
+    }
+    ++m_users;
+    const int number = ++m_counter;
+    m_open[number] = {file != nullptr ? file : "", line};
+    return number;
+}
+
+void CSessionGate::EndUse(int number) {
+    std::lock_guard guard(m_lock);
+    if (m_open.erase(number) == 0) {
+        return; // not open: ending twice must not unbalance the count
+    }
+    if (--m_users == 0) {
+        m_idle.Set();
+    }
+}
+
+bool CSessionGate::IsUsable() const {
+    std::lock_guard guard(m_lock);
+    return m_usable;
+}
+
+void CSessionGate::SetUsable(bool usable) {
+    std::lock_guard guard(m_lock);
+    m_usable = usable;
+}
+
+bool CSessionGate::WaitUntilIdle(int timeoutMs) {
+    return m_idle.Wait(timeoutMs);
+}
+
+int CSessionGate::OpenUses() const {
+    std::lock_guard guard(m_lock);
+    return m_users;
+}
+
+void CSessionGate::DumpUses() const {
+    std::lock_guard guard(m_lock);
+    for (const auto& [number, where] : m_open) {
+        LOG_Info("[CProtectionRecord]%s:%d", where.first.c_str(), where.second);
+    }
+}

@@ -1,0 +1,77 @@
+#include "device/SessionGate.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+TEST(SessionGate, ClosedGateRefusesUses) {
+    CSessionGate gate;
+    EXPECT_EQ(gate.BeginUse(__FILE__, __LINE__), 0) << "a gate starts closed until a session is connected";
+    gate.SetUsable(true);
+    const int first = gate.BeginUse(__FILE__, __LINE__);
+    const int second = gate.BeginUse(__FILE__, __LINE__);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 2);
+    EXPECT_EQ(gate.OpenUses(), 2);
+    gate.EndUse(first);
+    gate.EndUse(first); // a second end of the same use changes nothing
+    EXPECT_EQ(gate.OpenUses(), 1);
+    EXPECT_FALSE(gate.WaitUntilIdle(0));
+    gate.EndUse(second);
+    EXPECT_TRUE(gate.WaitUntilIdle(0));
+}
+
+TEST(SessionGate, DisconnectWaitsForAUseHeldOnAWorker) {
+    CSessionGate gate;
+    gate.SetUsable(true);
+    std::atomic<bool> sessionOpen{true};
+    std::atomic<bool> usedDeadSession{false};
+    std::atomic<bool> workerInside{false};
+    std::thread worker([&] {
+        CSessionUse use(gate, __FILE__, __LINE__);
+        ASSERT_TRUE(use.Usable());
+        workerInside = true;
+        for (int i = 0; i < 20; ++i) {
+            if (!sessionOpen) {
+                usedDeadSession = true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    while (!workerInside) {
+        std::this_thread::yield();
+    }
+    // The disconnect sequence: close the gate, wait for open uses, then close the session.
+    gate.SetUsable(false);
+    EXPECT_FALSE(CSessionUse(gate, __FILE__, __LINE__).Usable()) << "no new work once the gate is closed";
+    ASSERT_TRUE(gate.WaitUntilIdle());
+    sessionOpen = false;
+    worker.join();
+    EXPECT_FALSE(usedDeadSession);
+    EXPECT_EQ(gate.OpenUses(), 0);
+}
+
+TEST(SessionGate, ManyWorkersBalanceTheCount) {
+    CSessionGate gate;
+    gate.SetUsable(true);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&] {
+            for (int i = 0; i < 1000; ++i) {
+                VEXA_SESSION_USE(gate);
+            }
+        });
+    }
+    for (auto& w : workers) {
+        w.join();
+    }
+    EXPECT_EQ(gate.OpenUses(), 0);
+    EXPECT_TRUE(gate.WaitUntilIdle(0));
+    EXPECT_EQ(gate.BeginUse(__FILE__, __LINE__), 4001) << "use numbers keep counting";
+}
+
+} // namespace
