@@ -1,0 +1,92 @@
+#include "device/HomeTexts.h"
+
+#include "platform/StringTable.h"
+
+namespace {
+QString Format(const QString& format, auto... args) {
+    return QString::asprintf(format.toUtf8().constData(), args...);
+}
+} // namespace
+
+QString StorageTotalText(std::int64_t total, std::int64_t freeBytes) {
+    const auto used = static_cast<double>(total - freeBytes);
+    if (total <= 1073741824LL) {
+        constexpr double mb = 1048576.0;
+        return Format(Str(338), static_cast<double>(total) / mb, used / mb, static_cast<double>(freeBytes) / mb);
+    }
+    constexpr double gb = 1073741824.0;
+    return Format(Str(337), static_cast<double>(total) / gb, used / gb, static_cast<double>(freeBytes) / gb);
+}
+
+int StorageBarWidth(std::int64_t size, std::int64_t total, int length) {
+    if (total <= 0) {
+        return 0;
+    }
+    const double width = static_cast<double>(size) / static_cast<double>(total) * length;
+    if (width > 0.0 && width < 1.0) {
+        return 1;
+    }
+    return static_cast<int>(width);
+}
+
+std::int64_t StorageOthers(std::int64_t total, std::initializer_list<std::int64_t> categories, std::int64_t freeBytes) {
+    std::int64_t rest = total - freeBytes;
+    for (const std::int64_t c : categories) {
+        rest -= c;
+    }
+    return rest;
+}
+
+bool ScreenPlayerSupported(const QString& osVersion) {
+    QString digits = osVersion;
+    digits.remove(u'.');
+    bool ok = false;
+    const qlonglong number = digits.toLongLong(&ok);
+    return ok && number > 234;
+}
+
+QString LastBackupText(const QString& stored, const QDateTime& now) {
+    QString text = Str(781);
+    if (stored.isEmpty()) {
+        return text + Str(788);
+    }
+    // Times are stored to the minute; a longer form carries seconds.
+    QString full = stored.left(14);
+    if (full.size() == 12) {
+        full += QStringLiteral("00");
+    }
+    const QDateTime then = QDateTime::fromString(full, QStringLiteral("yyyyMMddHHmmss"));
+    if (!then.isValid()) {
+        return text + Str(788);
+    }
+    const qint64 seconds = then.secsTo(now);
+    const qint64 days = seconds / 86400;
+    if (seconds < 600) {
+        return text + Str(782);
+    }
+    if (seconds < 3600) {
+        return text + Format(Str(783), static_cast<int>(seconds / 60));
+    }
+    if (seconds < 86400) {
+        return text + Format(Str(784), static_cast<int>(seconds / 3600));
+    }
+    if (days <= 30) {
+        return text + Format(Str(785), static_cast<int>(days));
+    }
+    if (days <= 365) {
+        return text + Format(Str(786), static_cast<int>(days / 30));
+    }
+    return text + Format(Str(787), static_cast<int>(days / 365));
+}
+
+QString MessageCountText(int count) {
+    return Format(Str(334), count);
+}
+
+QString ContactCountText(int count) {
+    return Format(Str(335), count);
+}
+
+QString AppCountText(int reportedCount) {
+    return Format(Str(336), reportedCount - 1);
+}

@@ -1,0 +1,67 @@
+#include "device/HomeTexts.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(HomeTexts, StorageTotalSwitchesToGigabytesAboveOneGigabyte) {
+    EXPECT_EQ(StorageTotalText(1073741824LL, 536870912LL), QStringLiteral("共1024.00M,已用512.00M,剩余512.00M"));
+    EXPECT_EQ(StorageTotalText(1073741825LL, 0), QStringLiteral("共1.00G,已用1.00G,剩余0.00G"));
+    EXPECT_EQ(StorageTotalText(32LL * 1073741824LL, 8LL * 1073741824LL),
+              QStringLiteral("共32.00G,已用24.00G,剩余8.00G"));
+}
+
+TEST(HomeTexts, BarWidthsTruncateButKeepOnePixelForTinyCategories) {
+    const std::int64_t total = 64LL * 1073741824LL;
+    EXPECT_EQ(StorageBarWidth(5, total, 420), 1) << "a few bytes on a large phone still show";
+    EXPECT_EQ(StorageBarWidth(0, total, 420), 0);
+    EXPECT_EQ(StorageBarWidth(total / 2, total, 420), 210);
+    EXPECT_EQ(StorageBarWidth(total / 3, total, 240), 79) << "79.99 is truncated";
+    EXPECT_EQ(StorageBarWidth(100, 0, 240), 0) << "no total, no bar";
+    EXPECT_EQ(StorageBarWidth(-5, 100, 240), -12) << "negative others are not hidden as one pixel";
+    EXPECT_EQ(StorageBarLength(true), 240);
+    EXPECT_EQ(StorageBarLength(false), 420);
+    EXPECT_EQ(StorageOthers(1000, {100, 200, 50}, 400), 250);
+}
+
+TEST(HomeTexts, ScreenPlayerNeedsAnOsVersionAbove234) {
+    EXPECT_FALSE(ScreenPlayerSupported(QStringLiteral("2.3.4")));
+    EXPECT_TRUE(ScreenPlayerSupported(QStringLiteral("2.3.5")));
+    EXPECT_FALSE(ScreenPlayerSupported(QStringLiteral("4.0"))) << "40 is read as forty";
+    EXPECT_FALSE(ScreenPlayerSupported(QStringLiteral("12")));
+    EXPECT_TRUE(ScreenPlayerSupported(QStringLiteral("13.0.1")));
+    EXPECT_FALSE(ScreenPlayerSupported(QStringLiteral("")));
+    EXPECT_FALSE(ScreenPlayerSupported(QStringLiteral("beta")));
+}
+
+TEST(HomeTexts, LastBackupTextAtEachThreshold) {
+    const QDateTime now = QDateTime::fromString(QStringLiteral("20261206120000"), QStringLiteral("yyyyMMddHHmmss"));
+    const auto at = [&](qint64 secondsAgo) {
+        return LastBackupText(now.addSecs(-secondsAgo).toString(QStringLiteral("yyyyMMddHHmmss")), now)
+            .mid(QStringLiteral("上次备份时间：").size());
+    };
+    EXPECT_EQ(LastBackupText(QString(), now), QStringLiteral("上次备份时间：从未进行过备份"));
+    EXPECT_EQ(at(-3600), QStringLiteral("10分钟之内")) << "a time in the future";
+    EXPECT_EQ(at(599), QStringLiteral("10分钟之内"));
+    EXPECT_EQ(at(600), QStringLiteral("10分钟前"));
+    EXPECT_EQ(at(3599), QStringLiteral("59分钟前"));
+    EXPECT_EQ(at(3600), QStringLiteral("1小时前"));
+    EXPECT_EQ(at(86399), QStringLiteral("23小时前"));
+    EXPECT_EQ(at(86400), QStringLiteral("1天前"));
+    EXPECT_EQ(at(30 * 86400), QStringLiteral("30天前"));
+    EXPECT_EQ(at(31 * 86400), QStringLiteral("1个月前"));
+    EXPECT_EQ(at(365 * 86400), QStringLiteral("12个月前"));
+    EXPECT_EQ(at(366 * 86400), QStringLiteral("1年前"));
+    EXPECT_EQ(at(800 * 86400), QStringLiteral("2年前"));
+    // The stored form has no seconds.
+    EXPECT_EQ(LastBackupText(QStringLiteral("202612061130"), now), QStringLiteral("上次备份时间：30分钟前"));
+    EXPECT_EQ(LastBackupText(QStringLiteral("garbage"), now), QStringLiteral("上次备份时间：从未进行过备份"));
+}
+
+TEST(HomeTexts, SummaryCountsShowOneAppFewerThanReported) {
+    EXPECT_EQ(MessageCountText(12), QStringLiteral("信息     12条"));
+    EXPECT_EQ(ContactCountText(3), QStringLiteral("联系人   3位"));
+    EXPECT_EQ(AppCountText(41), QStringLiteral("应用     40个"));
+}
+
+} // namespace
