@@ -103,9 +103,12 @@ void LocalHttpServer::Handle(int client) {
 
     CannedReply reply;
     {
+        // Recorded before answering, so a client that has its reply always finds its request here.
         std::lock_guard guard(m_lock);
         reply = m_replies[std::min(m_next, m_replies.size() - 1)];
         ++m_next;
+        m_requests.push_back(std::move(request));
+        m_changed.notify_all();
     }
     if (reply.delayMs > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
@@ -122,7 +125,4 @@ void LocalHttpServer::Handle(int client) {
         }
         sent += static_cast<std::size_t>(n);
     }
-    std::lock_guard guard(m_lock);
-    m_requests.push_back(std::move(request));
-    m_changed.notify_all();
 }
