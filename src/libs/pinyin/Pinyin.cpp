@@ -1,0 +1,56 @@
+#include "libs/pinyin/Pinyin.h"
+
+#include "libs/pinyin/PinyinTable.h"
+
+#include <algorithm>
+
+bool LPY_Init() {
+    return kPinyinEntryCount > 0;
+}
+
+void LPY_Deinit() {}
+
+const char* PinyinSyllable(char32_t codePoint) {
+    const PinyinEntry* end = kPinyinEntries + kPinyinEntryCount;
+    const PinyinEntry* it = std::lower_bound(kPinyinEntries, end, codePoint,
+                                             [](const PinyinEntry& e, char32_t cp) { return e.codePoint < cp; });
+    return it != end && it->codePoint == codePoint ? kPinyinSyllables[it->syllable] : "";
+}
+
+QString PinyinOf(const QString& text) {
+    QString out;
+    out.reserve(text.size() * 4);
+    bool any = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i].unicode();
+        const bool pair = QChar::isHighSurrogate(cp) && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        if (pair) {
+            cp = QChar::surrogateToUcs4(text[i], text[i + 1]);
+        }
+        const char* syllable = cp >= 0x2E80 ? PinyinSyllable(cp) : "";
+        if (*syllable != '\0') {
+            out += QLatin1String(syllable);
+            any = true;
+        } else {
+            out += text[i];
+            if (pair) {
+                out += text[i + 1];
+            }
+        }
+        if (pair) {
+            ++i;
+        }
+    }
+    return any ? out : QStringLiteral("?");
+}
+
+int LPY_GetStringPinYin(const char16_t* text, char16_t* out, int capacity) {
+    if (text == nullptr || out == nullptr || capacity <= 0) {
+        return 0;
+    }
+    const QString spelled = PinyinOf(QString::fromUtf16(text));
+    const int n = static_cast<int>(std::min<qsizetype>(spelled.size(), capacity - 1));
+    std::copy_n(reinterpret_cast<const char16_t*>(spelled.utf16()), n, out);
+    out[n] = 0;
+    return n;
+}

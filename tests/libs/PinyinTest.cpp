@@ -1,0 +1,68 @@
+#include "libs/pinyin/Pinyin.h"
+
+#include "platform/CodePage.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString Spell(const QString& text, int capacity = 100) {
+    std::vector<char16_t> out(static_cast<std::size_t>(capacity), u'#');
+    LPY_GetStringPinYin(reinterpret_cast<const char16_t*>(text.utf16()), out.data(), capacity);
+    return QString::fromUtf16(out.data());
+}
+
+TEST(Pinyin, NamesSpellToTonelessLowerCaseSyllables) {
+    ASSERT_TRUE(LPY_Init());
+    EXPECT_EQ(Spell(QStringLiteral("张伟")), QStringLiteral("zhangwei"));
+    EXPECT_EQ(Spell(QStringLiteral("吕女士")), QStringLiteral("lvnvshi")) << "ü is written v";
+    EXPECT_EQ(Spell(QStringLiteral("欧阳娜娜")), QStringLiteral("ouyangnana"));
+}
+
+TEST(Pinyin, SurnamesTakeTheirNameReading) {
+    EXPECT_EQ(Spell(QStringLiteral("单")), QStringLiteral("shan"));
+    EXPECT_EQ(Spell(QStringLiteral("曾")), QStringLiteral("zeng"));
+    EXPECT_EQ(Spell(QStringLiteral("解")), QStringLiteral("xie"));
+    EXPECT_EQ(Spell(QStringLiteral("区")), QStringLiteral("ou"));
+    EXPECT_EQ(Spell(QStringLiteral("仇")), QStringLiteral("qiu"));
+    EXPECT_EQ(Spell(QStringLiteral("朴")), QStringLiteral("piao"));
+}
+
+TEST(Pinyin, TextWithoutReadingsGivesAQuestionMark) {
+    EXPECT_EQ(Spell(QStringLiteral("Tom")), QStringLiteral("?"));
+    EXPECT_EQ(Spell(QStringLiteral("")), QStringLiteral("?"));
+    EXPECT_EQ(Spell(QStringLiteral("😀")), QStringLiteral("?"));
+    EXPECT_EQ(Spell(QStringLiteral("A王")), QStringLiteral("Awang")) << "other characters are kept";
+}
+
+TEST(Pinyin, OutputIsCutToTheCapacityAndTerminated) {
+    EXPECT_EQ(Spell(QStringLiteral("张伟"), 6), QStringLiteral("zhang"));
+    EXPECT_EQ(Spell(QStringLiteral("张伟"), 1), QString());
+    char16_t out[4] = {u'x', u'x', u'x', u'x'};
+    EXPECT_EQ(LPY_GetStringPinYin(nullptr, out, 4), 0);
+    EXPECT_EQ(LPY_GetStringPinYin(u"张", out, 0), 0);
+    EXPECT_EQ(out[0], u'x') << "no capacity: nothing written";
+}
+
+// Every character of the GB 2312 hanzi rows (0xB0A1..0xF7FE) has a reading.
+TEST(Pinyin, CoversAllOfGb2312) {
+    int missing = 0;
+    QString firstMissing;
+    for (int lead = 0xB0; lead <= 0xF7; ++lead) {
+        for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+            if (lead == 0xD7 && trail > 0xF9) {
+                continue; // the end of level 1 is unassigned
+            }
+            QByteArray gb;
+            gb.append(static_cast<char>(lead)).append(static_cast<char>(trail));
+            const QString c = AnsiToUnicode(gb);
+            if (c.size() != 1 || *PinyinSyllable(c[0].unicode()) == '\0') {
+                ++missing;
+                firstMissing = c;
+            }
+        }
+    }
+    EXPECT_EQ(missing, 0) << "e.g. " << qPrintable(firstMissing);
+}
+
+} // namespace
