@@ -1,0 +1,185 @@
+#include "libs/csv/CsvFile.h"
+
+#include "platform/CodePage.h"
+
+#include <QStringDecoder>
+
+namespace {
+
+constexpr qint64 kSampleBytes = 64 * 1024;
+
+// UTF-16LE without a byte order mark: text files of Latin and CJK characters show many zero high
+// bytes at odd offsets and few at even ones.
+bool LooksLikeUtf16Le(const QByteArray& sample) {
+    if (sample.size() < 4) {
+        return false;
+    }
+    qsizetype oddZeros = 0;
+    qsizetype evenZeros = 0;
+    for (qsizetype i = 0; i + 1 < sample.size(); i += 2) {
+        evenZeros += sample[i] == 0 ? 1 : 0;
+        oddZeros += sample[i + 1] == 0 ? 1 : 0;
+    }
+    const qsizetype pairs = sample.size() / 2;
+    return oddZeros * 10 >= pairs * 3 && evenZeros * 10 < pairs;
+}
+
+bool IsUtf8(const QByteArray& sample) {
+    // A sample cut in the middle of a character is still UTF-8: the stateful decoder keeps the tail.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString decoded = decoder(sample);
+    return !decoder.hasError();
+}
+
+} // namespace
+
+CCsvFileReaderEx::CCsvFileReaderEx() = default;
+CCsvFileReaderEx::~CCsvFileReaderEx() = default;
+
+int CCsvFileReaderEx::SetFilePath(const QString& path) {
+    m_file.close();
+    m_file.setFileName(path);
+    m_error.clear();
+    m_atEnd = false;
+    m_encoding = Encoding::Unknown;
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        m_error = m_file.errorString();
+        return 0;
+    }
+    const QByteArray sample = m_file.peek(kSampleBytes);
+    if (sample.startsWith("\xFF\xFE")) {
+        m_encoding = Encoding::Utf16Le;
+        m_file.read(2);
+    } else if (sample.startsWith("\xEF\xBB\xBF")) {
+        m_encoding = Encoding::Utf8;
+        m_file.read(3);
+    } else if (sample.startsWith("\xFE\xFF")) {
+        m_error = QStringLiteral("UTF-16 big-endian text is not supported");
+        m_file.close();
+        return 0;
+    } else if (LooksLikeUtf16Le(sample)) {
+        m_encoding = Encoding::Utf16Le;
+    } else {
+        m_encoding = IsUtf8(sample) ? Encoding::Utf8 : Encoding::Ansi;
+    }
+    return 1;
+}
+
+bool CCsvFileReaderEx::ReadPhysicalLine(QString& line, bool& sawTerminator) {
+    sawTerminator = false;
+    QByteArray raw;
+    const qint64 limit = kMaxLineChars * (m_encoding == Encoding::Utf16Le ? 2 : 3);
+    if (m_encoding == Encoding::Utf16Le) {
+        for (;;) {
+            const QByteArray chunk = m_file.peek(64 * 1024);
+            if (chunk.isEmpty()) {
+                break;
+            }
+            qsizetype take = chunk.size() & ~qsizetype(1);
+            for (qsizetype i = 0; i + 1 < chunk.size(); i += 2) {
+                if (chunk[i] == '\n' && chunk[i + 1] == 0) {
+                    take = i + 2;
+                    sawTerminator = true;
+                    break;
+                }
+            }
+            if (take == 0) {
+                m_file.read(chunk.size()); // a lone trailing byte cannot be a character
+                break;
+            }
+            raw += m_file.read(take);
+            if (sawTerminator || raw.size() > limit) {
+                break;
+            }
+        }
+        line = QString(reinterpret_cast<const QChar*>(raw.constData()), raw.size() / 2);
+    } else {
+        // '\n' never occurs inside a multi-byte character of UTF-8 or GBK, so bytes split safely here.
+        raw = m_file.readLine(limit + 1);
+        sawTerminator = raw.endsWith('\n');
+        line = m_encoding == Encoding::Utf8 ? QString::fromUtf8(raw) : AnsiToUnicode(raw);
+    }
+    if (raw.size() > limit) {
+        m_error = QStringLiteral("a line is longer than %1 characters").arg(kMaxLineChars);
+        return false;
+    }
+    return !raw.isEmpty();
+}
+
+int CCsvFileReaderEx::GetNextLine(QString& line) {
+    line.clear();
+    if (!m_file.isOpen() || m_atEnd || HasError()) {
+        return 0;
+    }
+    bool inQuotes = false;
+    bool any = false;
+    for (;;) {
+        QString piece;
+        bool terminated = false;
+        if (!ReadPhysicalLine(piece, terminated)) {
+            if (HasError()) {
+                line.clear();
+                return 0;
+            }
+            m_atEnd = true;
+            break;
+        }
+        any = true;
+        inQuotes ^= (piece.count(u'"') % 2) == 1;
+        line += piece;
+        if (line.size() > kMaxLineChars) {
+            m_error = QStringLiteral("a line is longer than %1 characters").arg(kMaxLineChars);
+            line.clear();
+            return 0;
+        }
+        if (!terminated) {
+            m_atEnd = true;
+            break;
+        }
+        if (!inQuotes) {
+            break;
+        }
+    }
+    if (line.endsWith(u'\n')) {
+        line.chop(line.endsWith(QStringLiteral("\r\n")) ? 2 : 1);
+    }
+    return any ? 1 : 0;
+}
+
+bool CCsvFileWriter::Open(const QString& path, Encoding encoding) {
+    m_encoding = encoding;
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    if (encoding == Encoding::Utf16LeBom) {
+        return m_file.write("\xFF\xFE", 2) == 2;
+    }
+    if (encoding == Encoding::Utf8Bom) {
+        return m_file.write("\xEF\xBB\xBF", 3) == 3;
+    }
+    return true;
+}
+
+bool CCsvFileWriter::WriteLine(const QString& line) {
+    const QString text = line + QStringLiteral("\r\n");
+    QByteArray bytes;
+    switch (m_encoding) {
+    case Encoding::Utf16LeBom:
+        bytes = QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        break;
+    case Encoding::Utf8Bom:
+        bytes = text.toUtf8();
+        break;
+    case Encoding::Ansi:
+        bytes = UnicodeToAnsi(text);
+        break;
+    }
+    return m_file.write(bytes) == bytes.size();
+}
+
+bool CCsvFileWriter::Close() {
+    const bool ok = m_file.flush();
+    m_file.close();
+    return ok && m_file.error() == QFileDevice::NoError;
+}

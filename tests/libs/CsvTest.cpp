@@ -1,0 +1,207 @@
+#include "libs/csv/Csv.h"
+#include "libs/csv/CsvFile.h"
+
+#include "platform/CodePage.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QStringList kHostileCells = {
+    QString(),
+    QStringLiteral("plain"),
+    QStringLiteral("comma, inside"),
+    QStringLiteral("say \"hi\""),
+    QStringLiteral("\""),
+    QStringLiteral("two\nlines"),
+    QStringLiteral("crlf\r\nline"),
+    QStringLiteral("  spaced  "),
+    QStringLiteral("张伟,\"老张\"\r\n北京"),
+    QStringLiteral("tab\there"),
+    QStringLiteral("a\"b"),
+};
+
+TEST(CsvLine, HostileCellsRoundTrip) {
+    const QString line = CsvJoinLine(kHostileCells);
+    QStringList back;
+    ASSERT_TRUE(CsvSplitLine(line, back)) << qPrintable(line);
+    EXPECT_EQ(back, kHostileCells);
+}
+
+TEST(CsvLine, SplittingRules) {
+    QStringList cells;
+    ASSERT_TRUE(CsvSplitLine(QStringLiteral("a,,\"b,c\",d,"), cells));
+    EXPECT_EQ(cells,
+              (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b,c"), QStringLiteral("d"), QString()}));
+    ASSERT_TRUE(CsvSplitLine(QString(), cells));
+    EXPECT_TRUE(cells.isEmpty());
+    ASSERT_TRUE(CsvSplitLine(QStringLiteral("\"\""), cells));
+    EXPECT_EQ(cells, QStringList{QString()});
+    EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"unterminated,x"), cells));
+    EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"closed\"junk,x"), cells));
+}
+
+TEST(CsvLine, HandleApi) {
+    EXPECT_EQ(LCSV_Parse(QStringLiteral("\"bad")), nullptr);
+    LCSV_HANDLE line = LCSV_Parse(QString());
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(LCSV_GetColumnCount(line), 0);
+    ASSERT_TRUE(LCSV_SetColumnText(line, 2, QStringLiteral("x,y")));
+    EXPECT_FALSE(LCSV_SetColumnText(line, -1, QStringLiteral("no")));
+    EXPECT_EQ(LCSV_GetColumnCount(line), 3);
+    EXPECT_EQ(LCSV_GetColumnTextLength(line, 2), 3);
+    EXPECT_EQ(LCSV_GetColumnTextLength(line, 3), -1);
+    EXPECT_EQ(LCSV_GetLineString(line), QStringLiteral(",,\"x,y\""));
+    EXPECT_EQ(LCSV_GetLineTextLength(line), 7);
+
+    char16_t small[3];
+    EXPECT_EQ(LCSV_GetColumnText(line, 2, small, 3), -1) << "no room for the NUL";
+    char16_t room[8];
+    EXPECT_EQ(LCSV_GetColumnText(line, 2, room, 8), 3);
+    EXPECT_EQ(QString::fromUtf16(room), QStringLiteral("x,y"));
+    EXPECT_EQ(LCSV_GetLineText(line, room, 8), 7);
+    LCSV_Release(line);
+    EXPECT_EQ(LCSV_GetLineTextLength(nullptr), -1);
+    EXPECT_EQ(LCSV_GetColumnCount(nullptr), 0);
+}
+
+class CsvFileTest : public ::testing::Test {
+protected:
+    QString Write(const QByteArray& bytes) {
+        const QString path = m_dir.filePath(QStringLiteral("f%1.csv").arg(++m_count));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    QStringList ReadAll(const QString& path, CCsvFileReaderEx& reader) {
+        QStringList lines;
+        EXPECT_NE(reader.SetFilePath(path), 0) << qPrintable(reader.ErrorString());
+        QString line;
+        while (reader.GetNextLine(line) != 0) {
+            lines << line;
+        }
+        return lines;
+    }
+    QTemporaryDir m_dir;
+    int m_count = 0;
+};
+
+QByteArray Utf16(const QString& s) {
+    return QByteArray(reinterpret_cast<const char*>(s.utf16()), s.size() * 2);
+}
+
+TEST_F(CsvFileTest, EveryEncodingYieldsTheSameLogicalLines) {
+    const QString text =
+        QStringLiteral("姓名,备注\r\n张伟,\"第一行\r\n第二行\"\r\n\"Li, Na\",\"引号\"\"\"\r\nlast,no newline");
+    const QStringList expected = {QStringLiteral("姓名,备注"), QStringLiteral("张伟,\"第一行\r\n第二行\""),
+                                  QStringLiteral("\"Li, Na\",\"引号\"\"\""), QStringLiteral("last,no newline")};
+    struct Case {
+        QByteArray bytes;
+        CCsvFileReaderEx::Encoding encoding;
+    };
+    const Case cases[] = {
+        {QByteArray("\xEF\xBB\xBF") + text.toUtf8(), CCsvFileReaderEx::Encoding::Utf8},
+        {text.toUtf8(), CCsvFileReaderEx::Encoding::Utf8},
+        {UnicodeToAnsi(text), CCsvFileReaderEx::Encoding::Ansi},
+        {QByteArray("\xFF\xFE") + Utf16(text), CCsvFileReaderEx::Encoding::Utf16Le},
+        {Utf16(text), CCsvFileReaderEx::Encoding::Utf16Le},
+    };
+    for (const Case& c : cases) {
+        CCsvFileReaderEx reader;
+        EXPECT_EQ(ReadAll(Write(c.bytes), reader), expected);
+        EXPECT_EQ(reader.DetectedEncoding(), c.encoding);
+        EXPECT_FALSE(reader.HasError());
+    }
+}
+
+TEST_F(CsvFileTest, LfOnlyFilesAndEmptyLines) {
+    CCsvFileReaderEx reader;
+    EXPECT_EQ(ReadAll(Write("a,b\n\nc,\"x\ny\"\n"), reader),
+              (QStringList{QStringLiteral("a,b"), QString(), QStringLiteral("c,\"x\ny\"")}));
+}
+
+TEST_F(CsvFileTest, EmptyAndMissingFiles) {
+    CCsvFileReaderEx reader;
+    EXPECT_TRUE(ReadAll(Write(QByteArray()), reader).isEmpty());
+    EXPECT_TRUE(ReadAll(Write("\xFF\xFE"), reader).isEmpty());
+    EXPECT_EQ(reader.SetFilePath(m_dir.filePath(QStringLiteral("none.csv"))), 0);
+    EXPECT_TRUE(reader.HasError());
+    QString line;
+    EXPECT_EQ(reader.GetNextLine(line), 0);
+}
+
+TEST_F(CsvFileTest, BigEndianIsRefusedClearly) {
+    CCsvFileReaderEx reader;
+    EXPECT_EQ(reader.SetFilePath(Write(QByteArray("\xFE\xFF\0a\0,\0b", 8))), 0);
+    EXPECT_TRUE(reader.ErrorString().contains(QStringLiteral("big-endian")));
+}
+
+TEST_F(CsvFileTest, AnOverlongLineIsAnErrorNotAnAllocation) {
+    QByteArray big = "a,b\n";
+    big += QByteArray(CCsvFileReaderEx::kMaxLineChars * 3 + 10, 'x');
+    big += "\nafter\n";
+    CCsvFileReaderEx reader;
+    ASSERT_NE(reader.SetFilePath(Write(big)), 0);
+    QString line;
+    ASSERT_EQ(reader.GetNextLine(line), 1);
+    EXPECT_EQ(line, QStringLiteral("a,b"));
+    EXPECT_EQ(reader.GetNextLine(line), 0);
+    EXPECT_TRUE(reader.HasError());
+    EXPECT_TRUE(line.isEmpty());
+
+    // An unbalanced quote swallows the rest of the file into one line, bounded the same way.
+    QByteArray stray = "\"open\n";
+    for (int i = 0; i < 2000; ++i) {
+        stray += QByteArray(4096, 'y') + '\n';
+    }
+    CCsvFileReaderEx second;
+    ASSERT_NE(second.SetFilePath(Write(stray)), 0);
+    EXPECT_EQ(second.GetNextLine(line), 0);
+    EXPECT_TRUE(second.HasError());
+}
+
+TEST_F(CsvFileTest, TruncatedAndGarbageInputDoesNotCrash) {
+    CCsvFileReaderEx reader;
+    const QStringList odd = ReadAll(Write(QByteArray("\xFF\xFE") + Utf16(QStringLiteral("ab\r\ncd")) + "\x41"), reader);
+    EXPECT_EQ(odd, (QStringList{QStringLiteral("ab"), QStringLiteral("cd")})) << "a lone last byte is dropped";
+
+    QByteArray junk;
+    for (int i = 0; i < 100000; ++i) {
+        junk.append(static_cast<char>((i * 7919) % 256));
+    }
+    CCsvFileReaderEx garbage;
+    ASSERT_NE(garbage.SetFilePath(Write(junk)), 0);
+    QString line;
+    int lines = 0;
+    while (garbage.GetNextLine(line) != 0 && lines < 100000) {
+        ++lines;
+    }
+    EXPECT_GT(lines, 0);
+}
+
+TEST_F(CsvFileTest, WriterRoundTripsInEachEncoding) {
+    for (const auto encoding :
+         {CCsvFileWriter::Encoding::Utf16LeBom, CCsvFileWriter::Encoding::Utf8Bom, CCsvFileWriter::Encoding::Ansi}) {
+        const QString path = m_dir.filePath(QStringLiteral("out.csv"));
+        CCsvFileWriter writer;
+        ASSERT_TRUE(writer.Open(path, encoding));
+        ASSERT_TRUE(writer.WriteLine(CsvJoinLine({QStringLiteral("号码"), QStringLiteral("内容")})));
+        ASSERT_TRUE(writer.WriteLine(CsvJoinLine(kHostileCells)));
+        ASSERT_TRUE(writer.Close());
+
+        CCsvFileReaderEx reader;
+        const QStringList lines = ReadAll(path, reader);
+        ASSERT_EQ(lines.size(), 2);
+        QStringList cells;
+        ASSERT_TRUE(CsvSplitLine(lines[1], cells));
+        EXPECT_EQ(cells, kHostileCells);
+    }
+    CCsvFileWriter nowhere;
+    EXPECT_FALSE(nowhere.Open(m_dir.filePath(QStringLiteral("no/such/dir/x.csv")), CCsvFileWriter::Encoding::Ansi));
+}
+
+} // namespace
