@@ -1,0 +1,216 @@
+#include "libs/vcard/VCard.h"
+
+#include "platform/CodePage.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Quoted-printable as phones write it: every byte of the UTF-8 text as =XX, soft breaks every 60.
+QByteArray Qp(const QString& text) {
+    QByteArray out;
+    int column = 0;
+    for (const char c : text.toUtf8()) {
+        out += '=' + QByteArray::number(static_cast<unsigned char>(c), 16).toUpper().rightJustified(2, '0');
+        column += 3;
+        if (column >= 60) {
+            out += "=\r\n";
+            column = 0;
+        }
+    }
+    return out;
+}
+
+CMultiContactVcard Parsed(const QByteArray& data) {
+    CMultiContactVcard v;
+    v.Parse(data);
+    return v;
+}
+
+TEST(VCardRead, AndroidStyle21WithQuotedPrintableChinese) {
+    const QByteArray data = "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+                            "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" +
+                            Qp(QStringLiteral("张")) + ";" + Qp(QStringLiteral("伟")) +
+                            ";;;\r\n"
+                            "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" +
+                            Qp(QStringLiteral("张伟")) +
+                            "\r\n"
+                            "TEL;CELL:13800138000\r\nTEL;HOME;FAX:010-12345678\r\nEMAIL;HOME:zw@example.com\r\n"
+                            "ADR;HOME;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;;" +
+                            Qp(QStringLiteral("中关村大街1号，南门口处的那一栋楼")) + ";" + Qp(QStringLiteral("北京")) +
+                            ";;100080;" + Qp(QStringLiteral("中国")) +
+                            "\r\n"
+                            "NOTE;ENCODING=QUOTED-PRINTABLE:first=0D=0Asecond\r\n"
+                            "END:VCARD\r\n";
+    const CMultiContactVcard v = Parsed(data);
+    ASSERT_EQ(v.Count(), 1);
+    const CVCard* card = v.At(0);
+    EXPECT_EQ(card->Find(QStringLiteral("FN"))->Text(), QStringLiteral("张伟"));
+    EXPECT_EQ(card->Find(QStringLiteral("N"))->Components().mid(0, 2),
+              (QStringList{QStringLiteral("张"), QStringLiteral("伟")}));
+    const auto tels = card->FindAll(QStringLiteral("TEL"));
+    ASSERT_EQ(tels.size(), 2);
+    EXPECT_EQ(tels[0]->Types(), QStringList{QStringLiteral("CELL")});
+    EXPECT_EQ(tels[0]->Text(), QStringLiteral("13800138000"));
+    EXPECT_TRUE(tels[1]->HasType(QStringLiteral("home")));
+    EXPECT_TRUE(tels[1]->HasType(QStringLiteral("FAX")));
+    const QStringList adr = card->Find(QStringLiteral("ADR"))->Components();
+    ASSERT_EQ(adr.size(), 7);
+    EXPECT_EQ(adr[2], QStringLiteral("中关村大街1号，南门口处的那一栋楼"));
+    EXPECT_EQ(adr[3], QStringLiteral("北京"));
+    EXPECT_EQ(adr[6], QStringLiteral("中国"));
+    EXPECT_EQ(card->Find(QStringLiteral("NOTE"))->Text(), QStringLiteral("first\r\nsecond"));
+}
+
+TEST(VCardRead, AppleStyle30WithGroupsLabelsFoldsAndEscapes) {
+    const QByteArray data = "BEGIN:VCARD\nVERSION:3.0\nN:Li;Na;;;\nFN:Li Na\n"
+                            "ORG:Acme\\, Inc.;R&D\n"
+                            "item1.TEL;type=pref:+86 139 0000 0000\nitem1.X-ABLabel:_$!<Mobile>!$_\n"
+                            "item2.EMAIL;type=INTERNET:li@example.com\nitem2.X-ABLabel:工作\n"
+                            "NOTE:a very long note that was folded by the\n  writer\\, with a comma\\nand a line\n"
+                            "END:VCARD\n";
+    const CMultiContactVcard v = Parsed(data);
+    ASSERT_EQ(v.Count(), 1);
+    const CVCard* card = v.At(0);
+    EXPECT_EQ(card->Find(QStringLiteral("ORG"))->Components(),
+              (QStringList{QStringLiteral("Acme, Inc."), QStringLiteral("R&D")}));
+    const VCardProperty* tel = card->Find(QStringLiteral("TEL"));
+    EXPECT_EQ(tel->group, QStringLiteral("item1"));
+    EXPECT_EQ(card->FindInGroup(tel->group, QStringLiteral("X-ABLabel"))->Text(), QStringLiteral("_$!<Mobile>!$_"));
+    const VCardProperty* mail = card->Find(QStringLiteral("EMAIL"));
+    EXPECT_EQ(card->FindInGroup(mail->group, QStringLiteral("x-ablabel"))->Text(), QStringLiteral("工作"));
+    EXPECT_EQ(card->Find(QStringLiteral("NOTE"))->Text(),
+              QStringLiteral("a very long note that was folded by the writer, with a comma\nand a line"));
+}
+
+TEST(VCardRead, Version40TypeListsAndAnsiFiles) {
+    const CMultiContactVcard v4 = Parsed("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann\r\n"
+                                         "TEL;VALUE=uri;TYPE=\"home,voice\";PREF=1:tel:+1-555-0100\r\nEND:VCARD\r\n");
+    ASSERT_EQ(v4.Count(), 1);
+    const VCardProperty* tel = v4.At(0)->Find(QStringLiteral("TEL"));
+    EXPECT_EQ(tel->Types(), (QStringList{QStringLiteral("HOME"), QStringLiteral("VOICE")}));
+    EXPECT_EQ(tel->Text(), QStringLiteral("tel:+1-555-0100"));
+
+    const CMultiContactVcard gbk =
+        Parsed(UnicodeToAnsi(QStringLiteral("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:王小明\r\nEND:VCARD\r\n")));
+    ASSERT_EQ(gbk.Count(), 1);
+    EXPECT_EQ(gbk.At(0)->Find(QStringLiteral("FN"))->Text(), QStringLiteral("王小明"));
+}
+
+TEST(VCardWrite, RoundTripsTextTypesAndLongLines) {
+    CMultiContactVcard out;
+    CVCard* card = out.NewContact();
+    card->AddStructured(QStringLiteral("N"),
+                        {QStringLiteral("欧阳"), QStringLiteral("娜娜"), QString(), QString(), QString()});
+    card->AddProperty(QStringLiteral("FN"), QStringLiteral("欧阳娜娜"));
+    card->AddProperty(QStringLiteral("TEL"), QStringLiteral("+86 138-0013-8000"),
+                      {QStringLiteral("WORK"), QStringLiteral("FAX")});
+    const QString note = QString(40, u'长') + QStringLiteral("; semi, comma \\ back\r\nnext");
+    card->AddProperty(QStringLiteral("NOTE"), note);
+    out.NewContact(); // an unnamed contact still makes a valid card
+    const QByteArray bytes = out.Serialise();
+    for (const QByteArray& line : bytes.split('\n')) {
+        EXPECT_LE(line.size(), 76) << "75 bytes plus the CR";
+    }
+    EXPECT_TRUE(QString::fromUtf8(bytes).isValidUtf16());
+
+    const CMultiContactVcard back = Parsed(bytes);
+    ASSERT_EQ(back.Count(), 2);
+    const CVCard* first = back.At(0);
+    EXPECT_EQ(first->Find(QStringLiteral("FN"))->Text(), QStringLiteral("欧阳娜娜"));
+    EXPECT_EQ(first->Find(QStringLiteral("N"))->Components().first(), QStringLiteral("欧阳"));
+    EXPECT_EQ(first->Find(QStringLiteral("TEL"))->Types(),
+              (QStringList{QStringLiteral("WORK"), QStringLiteral("FAX")}));
+    EXPECT_EQ(first->Find(QStringLiteral("NOTE"))->Text(),
+              QString(note).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    EXPECT_NE(back.At(1)->Find(QStringLiteral("FN")), nullptr);
+}
+
+TEST(VCardBadInput, NothingBreaksAndCompleteCardsSurvive) {
+    EXPECT_EQ(Parsed(QByteArray()).Count(), 0);
+    EXPECT_EQ(Parsed("BEGIN:VCARD\r\nFN:never ends\r\n").Count(), 0);
+    EXPECT_EQ(Parsed("BEGIN:VCARD\r\nFN:ok\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:cut").Count(), 1);
+    EXPECT_EQ(Parsed("END:VCARD\r\nno colon here\r\n:novalue\r\nBEGIN:VCARD\r\nFN:x\r\nEND:VCARD\r\n").Count(), 1);
+
+    QByteArray nested;
+    for (int i = 0; i < 10000; ++i) {
+        nested += "BEGIN:VCARD\r\n";
+    }
+    nested += "FN:deep\r\n";
+    EXPECT_EQ(Parsed(nested).Count(), 0);
+    // A nested card (an old AGENT property) is skipped; the outer card keeps its own properties.
+    const CMultiContactVcard agent =
+        Parsed("BEGIN:VCARD\r\nFN:outer\r\nAGENT:\r\nBEGIN:VCARD\r\nFN:inner\r\nEND:VCARD\r\n"
+               "TEL:1\r\nEND:VCARD\r\n");
+    ASSERT_EQ(agent.Count(), 1);
+    EXPECT_EQ(agent.At(0)->Find(QStringLiteral("FN"))->Text(), QStringLiteral("outer"));
+    EXPECT_NE(agent.At(0)->Find(QStringLiteral("TEL")), nullptr);
+
+    QByteArray junk;
+    for (int i = 0; i < 200000; ++i) {
+        junk.append(static_cast<char>((i * 2654435761u) >> 24));
+    }
+    EXPECT_GE(Parsed(junk).Count(), 0);
+    EXPECT_EQ(Parsed("BEGIN:VCARD\r\nN;ENCODING=QUOTED-PRINTABLE:=ZZ=4\r\nEND:VCARD\r\n")
+                  .At(0)
+                  ->Find(QStringLiteral("N"))
+                  ->Text(),
+              QStringLiteral("=ZZ=4"))
+        << "broken escapes are kept as text";
+}
+
+TEST(VCardFiles, OversizedAndMissingFilesFailWithAReason) {
+    QTemporaryDir dir;
+    const QString big = dir.filePath(QStringLiteral("big.vcf"));
+    QFile f(big);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(f.resize(CMultiContactVcard::kMaxFileBytes + 1)); // sparse: cheap to make
+    f.close();
+    CMultiContactVcard v;
+    EXPECT_FALSE(v.Load(big));
+    EXPECT_FALSE(v.ErrorString().isEmpty());
+    EXPECT_FALSE(v.Load(dir.filePath(QStringLiteral("none.vcf"))));
+    EXPECT_FALSE(v.Save(dir.filePath(QStringLiteral("no/dir/x.vcf"))));
+}
+
+// Another implementation must accept what we write: Python's vobject parser.
+TEST(VCardFiles, ExportIsReadableByVobject) {
+    // Debian's interpreter, where scripts/bootstrap installs python3-vobject (not a user's own python3).
+    const QString python = QStringLiteral("/usr/bin/python3");
+    ASSERT_EQ(QProcess::execute(python, {QStringLiteral("-c"), QStringLiteral("import vobject")}), 0)
+        << "python3-vobject is missing: run scripts/bootstrap";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.vcf"));
+    CMultiContactVcard out;
+    for (int i = 0; i < 3; ++i) {
+        CVCard* card = out.NewContact();
+        card->AddStructured(QStringLiteral("N"),
+                            {QStringLiteral("张"), QStringLiteral("伟%1").arg(i), QString(), QString(), QString()});
+        card->AddProperty(QStringLiteral("FN"), QStringLiteral("张伟%1, \"老张\"").arg(i));
+        card->AddProperty(QStringLiteral("TEL"), QStringLiteral("1380013800%1").arg(i), {QStringLiteral("CELL")});
+        card->AddProperty(QStringLiteral("NOTE"), QString(100, u'注') + QStringLiteral("\nline;2"));
+    }
+    ASSERT_TRUE(out.Save(path));
+    QProcess py;
+    py.start(python,
+             {QStringLiteral("-c"),
+              QStringLiteral("import sys, vobject\n"
+                             "cards = list(vobject.readComponents(open(sys.argv[1], encoding='utf-8').read()))\n"
+                             "print(len(cards)); print(cards[2].fn.value); print(cards[2].tel.value)\n"
+                             "print(len(cards[0].note.value))"),
+              path});
+    ASSERT_TRUE(py.waitForFinished(30000));
+    ASSERT_EQ(py.exitCode(), 0) << py.readAllStandardError().constData();
+    const QStringList lines = QString::fromUtf8(py.readAllStandardOutput()).split(u'\n');
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0], QStringLiteral("3"));
+    EXPECT_EQ(lines[1], QStringLiteral("张伟2, \"老张\""));
+    EXPECT_EQ(lines[2], QStringLiteral("13800138002"));
+    EXPECT_EQ(lines[3], QStringLiteral("107"));
+}
+
+} // namespace
