@@ -1,0 +1,41 @@
+#pragma once
+// The byte format of the small backup item files (bookmarks, memos, settings, alarms): big-endian
+// integers, length-prefixed UTF-8 strings and blobs over any QIODevice. A read that fails (end of
+// data, an oversized length) returns false and leaves the stream failed, so a caller can read a
+// whole record and test once. One stream per thread.
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+
+#include <cstdint>
+
+class CPackageStream {
+public:
+    // Strings and blobs must be shorter than this; a larger length is a read failure.
+    static constexpr std::uint32_t kMaxLength = 0x1000000;
+
+    explicit CPackageStream(QIODevice* device) : m_device(device) {}
+
+    bool WriteUInt32(std::uint32_t value);
+    bool WriteUInt64(std::uint64_t value);
+    bool WriteBool(bool value);
+    bool WriteString(const QString& value); // UTF-8; empty writes the length 0 alone
+    bool WriteBlob(const QByteArray& value);
+
+    bool ReadUInt32(std::uint32_t& value);
+    bool ReadUInt64(std::uint64_t& value);
+    bool ReadBool(bool& value);
+    bool ReadString(QString& value);
+    // A blob of length 0 reads as empty; nothing is allocated for a length of kMaxLength or more.
+    bool ReadBlob(QByteArray& value);
+
+    bool Failed() const { return m_failed; }
+
+private:
+    bool WriteRaw(const char* data, qint64 size);
+    bool ReadRaw(char* data, qint64 size);
+
+    QIODevice* m_device;
+    bool m_failed = false;
+};

@@ -1,0 +1,260 @@
+#include "backup/BackupPackage.h"
+
+#include "platform/CodePage.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+using namespace backup;
+
+namespace {
+
+QByteArray Le32(std::uint32_t v) {
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        b[i] = static_cast<char>(v >> (8 * i));
+    }
+    return b;
+}
+
+QByteArray Block(const QByteArray& plain) {
+    uLongf size = compressBound(static_cast<uLong>(plain.size()));
+    QByteArray out(static_cast<qsizetype>(size), '\0');
+    compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(plain.constData()),
+             static_cast<uLong>(plain.size()));
+    out.resize(static_cast<qsizetype>(size));
+    return Le32(static_cast<std::uint32_t>(out.size())) + out;
+}
+
+// A package made by hand, for inputs our writer would never produce. The CRC is right unless broken.
+QByteArray HandMade(const QByteArray& body) {
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size()));
+    return Le32(kPackageMagic) + Le32(static_cast<std::uint32_t>(crc)) + body;
+}
+
+QByteArray Header() {
+    return Block("0=1") + Block("2");
+}
+
+class BackupPackageTest : public ::testing::Test {
+protected:
+    QString Item(const QString& name, const QByteArray& data) {
+        const QString path = QDir(m_dir.filePath(QStringLiteral("items"))).filePath(name);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+        return path;
+    }
+    QString Save(const QByteArray& package) {
+        const QString path = m_dir.filePath(QStringLiteral("hand.bkg"));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(package);
+        return path;
+    }
+    QString Unpack() const { return m_dir.filePath(QStringLiteral("unpack")); }
+    QStringList UnpackedFiles() const { return QDir(Unpack()).entryList(QDir::Files | QDir::Hidden); }
+    // Everything under the test folder except items, packages and the unpack folder.
+    QStringList StrayFiles() const {
+        QStringList stray;
+        QDirIterator it(m_dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString p = it.next();
+            if (!p.contains(QLatin1String("/items/")) && !p.contains(QLatin1String("/unpack/")) &&
+                !p.endsWith(QLatin1String(".bkg"))) {
+                stray << p;
+            }
+        }
+        return stray;
+    }
+    static QByteArray Random(qsizetype n) {
+        QByteArray data(n, Qt::Uninitialized);
+        for (qsizetype i = 0; i < n; ++i) {
+            data[i] = static_cast<char>(QRandomGenerator::global()->bounded(256));
+        }
+        return data;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST(PackageDescriptorText, CountsTextBothWays) {
+    EXPECT_EQ(CountsText({{Alarms, 3}, {Contacts, 12}}), QStringLiteral("0=12,7=3"));
+    PackageDescriptor d;
+    d.counts = ParseCountsText(QStringLiteral("0=12,junk,7=3,=,5=x,"));
+    EXPECT_EQ(d.Count(Contacts), 12);
+    EXPECT_EQ(d.Count(Alarms), 3);
+    EXPECT_EQ(d.Count(Memos), -1);
+    EXPECT_EQ(d.counts.size(), 2u);
+}
+
+TEST_F(BackupPackageTest, RoundTripWithChunkBoundariesAndAnEmptyFile) {
+    PackageDescriptor d;
+    d.counts = {{Contacts, 12}, {Apps, 2}, {Alarms, 3}};
+    const QByteArray exact = Random(kChunkBytes);
+    const QByteArray oneMore = Random(kChunkBytes + 1);
+    const QByteArray text = QByteArray("BEGIN:VCARD\r\n").repeated(5000);
+    d.files = {Item(QStringLiteral("contact.vcf"), text), Item(QStringLiteral("微信.apk"), exact),
+               Item(QStringLiteral("sub/other.apk"), oneMore), Item(QStringLiteral("Clock.bac"), QByteArray())};
+    std::map<int, int> chunks;
+    std::map<int, qint64> lastDone;
+    const QString package = m_dir.filePath(QStringLiteral("a.bkg"));
+    ASSERT_TRUE(WritePackage(package, d, [&](int files, int index, qint64 length, qint64 done) {
+        EXPECT_EQ(files, 4);
+        ++chunks[index];
+        EXPECT_GE(done, lastDone[index]);
+        lastDone[index] = done;
+        EXPECT_LE(done, length);
+    }));
+    EXPECT_EQ(chunks[1], 1) << "10240 bytes are one chunk";
+    EXPECT_EQ(chunks[2], 2) << "10241 bytes are two";
+    EXPECT_EQ(chunks[3], 1) << "an empty file reports once";
+    EXPECT_EQ(lastDone[3], 0);
+
+    PackageDescriptor header;
+    ASSERT_TRUE(ReadPackageHeader(package, header));
+    EXPECT_EQ(header.counts, d.counts);
+    EXPECT_EQ(header.version, 2);
+
+    Item(QStringLiteral("../unpack/stale.apk"), "from an older package");
+    const UnpackResult r = ReadPackage(package, Unpack());
+    ASSERT_TRUE(r.ok) << qPrintable(r.error);
+    EXPECT_EQ(r.header.files, (QStringList{QStringLiteral("contact.vcf"), QStringLiteral("微信.apk"),
+                                           QStringLiteral("other.apk"), QStringLiteral("Clock.bac")}));
+    EXPECT_FALSE(UnpackedFiles().contains(QStringLiteral("stale.apk"))) << "the unpack folder is emptied first";
+    const auto content = [&](const char* name) {
+        QFile f(QDir(Unpack()).filePath(QString::fromUtf8(name)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    };
+    EXPECT_EQ(content("contact.vcf"), text);
+    EXPECT_EQ(content("微信.apk"), exact);
+    EXPECT_EQ(content("other.apk"), oneMore);
+    EXPECT_EQ(content("Clock.bac"), QByteArray());
+}
+
+TEST_F(BackupPackageTest, NoItemFilesWritesNothing) {
+    const QString package = m_dir.filePath(QStringLiteral("none.bkg"));
+    EXPECT_FALSE(WritePackage(package, PackageDescriptor{}));
+    EXPECT_FALSE(QFile::exists(package));
+}
+
+TEST_F(BackupPackageTest, AnyChangedByteAfterTheCrcFailsAndRestoresNothing) {
+    PackageDescriptor d;
+    d.counts = {{Bookmarks, 1}};
+    d.files = {Item(QStringLiteral("WebMark.bac"), QByteArray("\0\0\0\1abc", 7))};
+    const QString package = m_dir.filePath(QStringLiteral("small.bkg"));
+    ASSERT_TRUE(WritePackage(package, d));
+    QFile f(package);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray good = f.readAll();
+    for (qsizetype at = 8; at < good.size(); ++at) {
+        QByteArray bad = good;
+        bad[at] = static_cast<char>(bad[at] ^ 0x5A);
+        const UnpackResult r = ReadPackage(Save(bad), Unpack());
+        ASSERT_FALSE(r.ok) << "byte " << at;
+        ASSERT_TRUE(UnpackedFiles().isEmpty()) << "byte " << at;
+    }
+    // Truncated at every offset: refused, nothing restored, no crash.
+    for (qsizetype len = 0; len < good.size(); ++len) {
+        ASSERT_FALSE(ReadPackage(Save(good.left(len)), Unpack()).ok) << "length " << len;
+        ASSERT_TRUE(UnpackedFiles().isEmpty()) << "length " << len;
+    }
+}
+
+TEST_F(BackupPackageTest, HostilePackagesAreRejectedWithNothingWrittenOutside) {
+    const QByteArray names[] = {"../evil.apk", "..",       "sub/x.apk",    "sub\\x.apk",
+                                "C:x.apk",     "/abs.apk", "bell\x07.apk", ""};
+    for (const QByteArray& name : names) {
+        const QByteArray body = Header() + Le32(1) + Block(name) + Le32(3) + Block("abc");
+        const UnpackResult r = ReadPackage(Save(HandMade(body)), Unpack());
+        EXPECT_FALSE(r.ok) << name.constData();
+        EXPECT_TRUE(UnpackedFiles().isEmpty()) << name.constData();
+    }
+    // A good item followed by a bad one: the good one is removed again.
+    const QByteArray mixed =
+        Header() + Le32(2) + Block("ok.apk") + Le32(2) + Block("ok") + Block("../x") + Le32(1) + Block("x");
+    EXPECT_FALSE(ReadPackage(Save(HandMade(mixed)), Unpack()).ok);
+    EXPECT_TRUE(UnpackedFiles().isEmpty());
+
+    struct Case {
+        const char* what;
+        QByteArray body;
+    };
+    const Case cases[] = {
+        {"four billion files", Header() + Le32(0xFFFFFFFFu) + Block("a")},
+        {"size beyond the data", Header() + Le32(1) + Block("a.apk") + Le32(0xFFFFFFF0u) + Block("abc")},
+        {"size larger than the chunks", Header() + Le32(1) + Block("a.apk") + Le32(100) + Block("abc")},
+        {"chunk larger than the size", Header() + Le32(1) + Block("a.apk") + Le32(2) + Block("abc")},
+        {"zlib bomb", Header() + Le32(1) + Block("a.apk") + Le32(1 << 20) + Block(QByteArray(1 << 20, '\0'))},
+        {"block length beyond the file", Header() + Le32(1) + Le32(0x7FFFFFFF)},
+        {"not zlib", Header() + Le32(1) + Le32(4) + QByteArray("junk")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(ReadPackage(Save(HandMade(c.body)), Unpack()).ok) << c.what;
+        EXPECT_TRUE(UnpackedFiles().isEmpty()) << c.what;
+    }
+    EXPECT_TRUE(StrayFiles().isEmpty()) << qPrintable(StrayFiles().join(u' '));
+
+    EXPECT_FALSE(ReadPackage(Save(QByteArray("PK\3\4 not ours")), Unpack()).ok);
+    PackageDescriptor header;
+    EXPECT_FALSE(ReadPackageHeader(Save(QByteArray("\x10\x06\x03\x01")), header));
+}
+
+TEST(ItemNames, OnlyPlainFileNamesAreSafe) {
+    EXPECT_TRUE(IsSafeItemName(QStringLiteral("msg.csv")));
+    EXPECT_TRUE(IsSafeItemName(QStringLiteral("王者 荣耀.apk")));
+    EXPECT_TRUE(IsSafeItemName(QStringLiteral("..apk")));
+    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "C:", "x:y", "tab\t"}) {
+        EXPECT_FALSE(IsSafeItemName(QString::fromUtf8(bad))) << bad;
+    }
+}
+
+// Another zlib: Python reads the container and inflates every block on its own.
+TEST_F(BackupPackageTest, PythonZlibInflatesEveryBlock) {
+    PackageDescriptor d;
+    d.counts = {{Messages, 2}};
+    d.files = {Item(QStringLiteral("msg.csv"), QByteArray("号码,时间,内容\r\n").repeated(3000))};
+    const QString package = m_dir.filePath(QStringLiteral("py.bkg"));
+    ASSERT_TRUE(WritePackage(package, d));
+    const char* script = R"(
+import struct, sys, zlib
+data = open(sys.argv[1], 'rb').read()
+magic, crc = struct.unpack_from('<II', data, 0)
+assert magic == 0x01030610 and crc == zlib.crc32(data[8:]) & 0xffffffff
+pos = 8
+def block():
+    global pos
+    (n,) = struct.unpack_from('<I', data, pos)
+    out = zlib.decompress(data[pos + 4:pos + 4 + n])
+    pos += 4 + n
+    assert len(out) <= 20480
+    return out
+print(block().decode('ascii'), block().decode('ascii'))
+(count,) = struct.unpack_from('<I', data, pos); pos += 4
+for _ in range(count):
+    name = block().decode('gbk')
+    (size,) = struct.unpack_from('<I', data, pos); pos += 4
+    got = b''
+    while len(got) < size:
+        got += block()
+    print(name, size, len(got))
+assert pos == len(data)
+)";
+    QProcess py;
+    py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromUtf8(script), package});
+    ASSERT_TRUE(py.waitForFinished(30000));
+    ASSERT_EQ(py.exitCode(), 0) << py.readAllStandardError().constData();
+    const QString expectedSize = QString::number(QByteArray("号码,时间,内容\r\n").size() * 3000);
+    EXPECT_EQ(QString::fromUtf8(py.readAllStandardOutput()),
+              QStringLiteral("1=2 2\nmsg.csv %1 %1\n").arg(expectedSize));
+}
+
+} // namespace
