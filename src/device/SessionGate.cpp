@@ -11,14 +11,12 @@ int CSessionGate::BeginUse(const char* file, int line) {
         m_idle.ResetEvent();
     }
     ++m_users;
-    const int number = ++m_counter;
-    m_open[number] = {file != nullptr ? file : "", line};
-    return number;
+    return m_record.Add(file, line);
 }
 
 void CSessionGate::EndUse(int number) {
     std::lock_guard guard(m_lock);
-    if (m_open.erase(number) == 0) {
+    if (!m_record.Remove(number)) {
         return; // not open: ending twice must not unbalance the count
     }
     if (--m_users == 0) {
@@ -45,7 +43,19 @@ int CSessionGate::OpenUses() const {
     return m_users;
 }
 
-void CSessionGate::DumpUses() const {
+int CProtectionRecord::Add(const char* file, int line) {
+    std::lock_guard guard(m_lock);
+    const int number = ++m_counter;
+    m_open[number] = {file != nullptr ? file : "", line};
+    return number;
+}
+
+bool CProtectionRecord::Remove(int number) {
+    std::lock_guard guard(m_lock);
+    return m_open.erase(number) > 0;
+}
+
+void CProtectionRecord::Dump() const {
     std::lock_guard guard(m_lock);
     for (const auto& [number, where] : m_open) {
         LOG_Info("[CProtectionRecord]%s:%d", where.first.c_str(), where.second);

@@ -11,6 +11,23 @@
 #include <mutex>
 #include <string>
 
+// The register of open session uses (source file, line, use number), for finding a use that was
+// never ended. Its own lock; thread-safe.
+class CProtectionRecord {
+public:
+    // Registers a use and returns its number; numbers count up from 1.
+    int Add(const char* file, int line);
+    // False when the number is not open.
+    bool Remove(int number);
+    // Logs "[CProtectionRecord]<file>:<line>" for every open use.
+    void Dump() const;
+
+private:
+    mutable std::mutex m_lock;
+    int m_counter = 0;
+    std::map<int, std::pair<std::string, int>> m_open;
+};
+
 class CSessionGate {
 public:
     CSessionGate() = default;
@@ -29,16 +46,15 @@ public:
     bool WaitUntilIdle(int timeoutMs = Event::kInfinite);
     int OpenUses() const;
 
-    // Logs "[CProtectionRecord]<file>:<line>" for every open use.
-    void DumpUses() const;
+    // Logs every open use (see CProtectionRecord).
+    void DumpUses() const { m_record.Dump(); }
 
 private:
     mutable std::mutex m_lock;
     Event m_idle{Event::Reset::Manual, true};
     int m_users = 0;
     bool m_usable = false;
-    int m_counter = 0;
-    std::map<int, std::pair<std::string, int>> m_open; // the open-use record: number -> (file, line)
+    CProtectionRecord m_record;
 };
 
 // One use of the session for the lifetime of a scope.

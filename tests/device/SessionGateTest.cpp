@@ -75,3 +75,30 @@ TEST(SessionGate, ManyWorkersBalanceTheCount) {
 }
 
 } // namespace
+
+#include "libs/log/Log.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+TEST(SessionGate, DumpUsesLogsEveryOpenUse) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.txt"));
+    ASSERT_TRUE(LOG_InitFile(QFile::encodeName(path).constData()));
+    CSessionGate gate;
+    gate.SetUsable(true);
+    const int a = gate.BeginUse("ContactPage.cpp", 120);
+    gate.BeginUse("MessagePage.cpp", 77);
+    gate.EndUse(a);
+    gate.DumpUses();
+    LOG_Free();
+    QFile log(path);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("[CProtectionRecord]MessagePage.cpp:77")));
+    EXPECT_FALSE(text.contains(QStringLiteral("ContactPage.cpp"))) << "ended uses are not listed";
+}
+
+} // namespace
