@@ -237,6 +237,11 @@ UnpackResult ReadPackage(const QString& packagePath, const QString& folder) {
         EmptyFolder(folder); // nothing from a rejected package may be restored
         return result;
     };
+    // Whatever happens next, nothing of an older unpack may be mistaken for this package's items.
+    if (!EmptyFolder(folder)) {
+        result.error = QStringLiteral("cannot prepare %1").arg(folder);
+        return result;
+    }
     QFile file(packagePath);
     if (!file.open(QIODevice::ReadOnly)) {
         result.error = file.errorString();
@@ -255,10 +260,6 @@ UnpackResult ReadPackage(const QString& packagePath, const QString& folder) {
         return result;
     }
 #endif
-    if (!EmptyFolder(folder)) {
-        result.error = QStringLiteral("cannot prepare %1").arg(folder);
-        return result;
-    }
     file.seek(0);
     if (!ReadHeaderFrom(file, result.header)) {
         return fail(QStringLiteral("broken descriptor"));

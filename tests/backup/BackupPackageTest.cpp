@@ -203,7 +203,10 @@ TEST_F(BackupPackageTest, HostilePackagesAreRejectedWithNothingWrittenOutside) {
     }
     EXPECT_TRUE(StrayFiles().isEmpty()) << qPrintable(StrayFiles().join(u' '));
 
+    // Even a file that is no package at all clears what an earlier unpack left behind.
+    Item(QStringLiteral("../unpack/left.apk"), "old");
     EXPECT_FALSE(ReadPackage(Save(QByteArray("PK\3\4 not ours")), Unpack()).ok);
+    EXPECT_TRUE(UnpackedFiles().isEmpty());
     PackageDescriptor header;
     EXPECT_FALSE(ReadPackageHeader(Save(QByteArray("\x10\x06\x03\x01")), header));
 }
