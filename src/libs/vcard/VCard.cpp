@@ -126,17 +126,20 @@ bool SplitPropertyLine(const QString& line, VCardProperty& p) {
     return !p.name.isEmpty();
 }
 
+bool IsQuotedPrintableParam(const QString& param) {
+    const QString name = ParamName(param);
+    return name == QLatin1String("QUOTED-PRINTABLE") ||
+           (name == QLatin1String("ENCODING") && ParamValue(param).toUpper() == QLatin1String("QUOTED-PRINTABLE"));
+}
+
 void DecodeTransfer(VCardProperty& p) {
     bool qp = false;
     QString charset;
     for (const QString& param : p.params) {
-        const QString name = ParamName(param);
-        const QString value = ParamValue(param).toUpper();
-        if (name == QLatin1String("QUOTED-PRINTABLE") ||
-            (name == QLatin1String("ENCODING") && value == QLatin1String("QUOTED-PRINTABLE"))) {
+        if (IsQuotedPrintableParam(param)) {
             qp = true;
-        } else if (name == QLatin1String("CHARSET")) {
-            charset = value;
+        } else if (ParamName(param) == QLatin1String("CHARSET")) {
+            charset = ParamValue(param).toUpper();
         }
     }
     if (qp) {
@@ -144,9 +147,27 @@ void DecodeTransfer(VCardProperty& p) {
     }
 }
 
+// Whether a (partly read) logical line is a property whose value is quoted-printable.
 bool IsQuotedPrintableHead(const QString& line) {
-    const qsizetype colon = line.indexOf(u':');
-    return colon > 0 && line.left(colon).contains(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive);
+    VCardProperty p;
+    if (!SplitPropertyLine(line, p)) {
+        return false;
+    }
+    for (const QString& param : p.params) {
+        if (IsQuotedPrintableParam(param)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Parameters that described how the value was stored in the file it came from; the value is
+// decoded now and written as UTF-8 text, so they must not be written again.
+bool IsTransferParam(const QString& param) {
+    const QString name = ParamName(param);
+    return IsQuotedPrintableParam(param) || name == QLatin1String("CHARSET") || name == QLatin1String("8BIT") ||
+           name == QLatin1String("7BIT") ||
+           (name == QLatin1String("ENCODING") && ParamValue(param).toUpper().endsWith(QLatin1String("BIT")));
 }
 
 // Folds a line to lines of at most 75 bytes of UTF-8, never inside a character.
@@ -325,6 +346,7 @@ void CMultiContactVcard::Parse(const QByteArray& data) {
         }
         if (!current.isEmpty() && !physical.isEmpty() && (physical[0] == u' ' || physical[0] == u'\t')) {
             current += physical.mid(1);
+            currentQp = IsQuotedPrintableHead(current);
             continue;
         }
         if (!current.isEmpty()) {
@@ -383,7 +405,9 @@ QByteArray CMultiContactVcard::Serialise() const {
             }
             QString line = p.group.isEmpty() ? p.name : p.group + u'.' + p.name;
             for (const QString& param : p.params) {
-                line += u';' + param;
+                if (!IsTransferParam(param)) {
+                    line += u';' + param;
+                }
             }
             line += u':' + p.value;
             out += Fold(line);
