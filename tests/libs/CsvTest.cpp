@@ -40,6 +40,8 @@ TEST(CsvLine, SplittingRules) {
     EXPECT_TRUE(cells.isEmpty());
     ASSERT_TRUE(CsvSplitLine(QStringLiteral("\"\""), cells));
     EXPECT_EQ(cells, QStringList{QString()});
+    EXPECT_EQ(CsvJoinLine(cells), QStringLiteral("\"\"")) << "one empty cell stays one cell";
+    EXPECT_EQ(CsvJoinLine({}), QString());
     EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"unterminated,x"), cells));
     EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"closed\"junk,x"), cells));
 }

@@ -57,6 +57,10 @@ bool CsvSplitLine(const QString& line, QStringList& cells) {
 }
 
 QString CsvJoinLine(const QStringList& cells) {
+    // One empty cell must not look like a line without cells.
+    if (cells.size() == 1 && cells[0].isEmpty()) {
+        return QStringLiteral("\"\"");
+    }
     QString out;
     for (qsizetype c = 0; c < cells.size(); ++c) {
         if (c > 0) {

@@ -95,7 +95,19 @@ bool CCsvFileReaderEx::ReadPhysicalLine(QString& line, bool& sawTerminator) {
         line = QString(reinterpret_cast<const QChar*>(raw.constData()), raw.size() / 2);
     } else {
         // '\n' never occurs inside a multi-byte character of UTF-8 or GBK, so bytes split safely here.
-        raw = m_file.readLine(limit + 1);
+        // Read through a fixed buffer: asking QIODevice for a line of up to the limit would allocate
+        // the whole limit for every line.
+        char buffer[64 * 1024];
+        for (;;) {
+            const qint64 n = m_file.readLine(buffer, sizeof(buffer));
+            if (n <= 0) {
+                break;
+            }
+            raw.append(buffer, static_cast<qsizetype>(n));
+            if (buffer[n - 1] == '\n' || raw.size() > limit) {
+                break;
+            }
+        }
         sawTerminator = raw.endsWith('\n');
         line = m_encoding == Encoding::Utf8 ? QString::fromUtf8(raw) : AnsiToUnicode(raw);
     }
