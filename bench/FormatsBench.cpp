@@ -151,11 +151,3 @@ void BM_ZlibCompressSameBytes(benchmark::State& state) {
 BENCHMARK(BM_ZlibCompressSameBytes)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -59,11 +59,3 @@ void BM_LogLine(benchmark::State& state) {
 BENCHMARK(BM_LogLine);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
