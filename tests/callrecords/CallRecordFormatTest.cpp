@@ -1,0 +1,68 @@
+#include "callrecords/CallRecordFormat.h"
+
+#include "libs/csv/Csv.h"
+
+#include <gtest/gtest.h>
+
+using namespace callrecords;
+
+namespace {
+
+QDateTime At(const char* text) {
+    return QDateTime::fromString(QString::fromLatin1(text), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+TEST(CallRecordGrouping, ExactNumbersNewestFirst) {
+    const std::vector<CallRecordData> records = {
+        {QStringLiteral("13800138000"), At("2026-12-01 09:00:00"), 30, Received, {}},
+        {QStringLiteral("+86 13800138000"), At("2026-12-05 09:00:00"), 10, Dialled, {}},
+        {QStringLiteral("13800138000"), At("2026-12-03 09:00:00"), 0, Missed, {}},
+        {QStringLiteral("10086"), At("2026-11-30 09:00:00"), 5, Received, {}},
+    };
+    const auto groups = GroupCallRecords(records);
+    ASSERT_EQ(groups.size(), 3u) << "a country prefix or a blank makes another number";
+    EXPECT_EQ(groups[0].number, QStringLiteral("+86 13800138000"));
+    EXPECT_EQ(groups[1].number, QStringLiteral("13800138000"));
+    EXPECT_EQ(groups[1].records, (std::vector<int>{2, 0}));
+    EXPECT_EQ(groups[2].number, QStringLiteral("10086"));
+    EXPECT_TRUE(GroupCallRecords({}).empty());
+}
+
+TEST(CallRecordTexts, TimeAndDuration) {
+    EXPECT_EQ(CallTimeText(At("2012-07-25 14:03:09"), true), QStringLiteral("2012-07-25 14:03"));
+    EXPECT_EQ(CallTimeText(At("2012-07-25 14:03:09"), false), QStringLiteral("07/25 14:03"));
+    EXPECT_EQ(CallDurationText(3725), QStringLiteral("1时2分5秒"));
+    EXPECT_EQ(CallDurationText(3720), QStringLiteral("1时2分"));
+    EXPECT_EQ(CallDurationText(3605), QStringLiteral("1时5秒"));
+    EXPECT_EQ(CallDurationText(7200), QStringLiteral("2时"));
+    EXPECT_EQ(CallDurationText(65), QStringLiteral("1分5秒"));
+    EXPECT_EQ(CallDurationText(120), QStringLiteral("2分"));
+    EXPECT_EQ(CallDurationText(45), QStringLiteral("45秒"));
+    EXPECT_EQ(CallDurationText(0), QStringLiteral("0秒"));
+    EXPECT_EQ(CallDurationText(3725, true), QStringLiteral("01:02:05"));
+}
+
+TEST(CallRecordCsv, RowsRoundTripAndBadRowsAreRefused) {
+    const CallRecordData r{QStringLiteral("+86,138 \"x\""), At("2012-07-25 14:03:09"), 125, Missed,
+                           QStringLiteral("状态")};
+    const QStringList cells = CallRecordCsvCells(r);
+    EXPECT_EQ(cells[1], QStringLiteral("20120725140309"));
+    EXPECT_EQ(CsvJoinLine(CallRecordCsvHeader()),
+              QStringLiteral("Touch Number,Touch Date,Touch Duration,Touch Type,Number State"));
+    QStringList back;
+    ASSERT_TRUE(CsvSplitLine(CsvJoinLine(cells), back));
+    EXPECT_EQ(CallRecordFromCsvCells(back), r);
+
+    EXPECT_FALSE(CallRecordFromCsvCells(
+        {QStringLiteral("1"), QStringLiteral("2012"), QStringLiteral("1"), QStringLiteral("1")}));
+    EXPECT_FALSE(CallRecordFromCsvCells(
+        {QStringLiteral("1"), QStringLiteral("20120725140309"), QStringLiteral("-1"), QStringLiteral("1")}));
+    EXPECT_FALSE(CallRecordFromCsvCells(
+        {QStringLiteral("1"), QStringLiteral("20120725140309"), QStringLiteral("5"), QStringLiteral("4")}));
+    EXPECT_FALSE(CallRecordFromCsvCells({QStringLiteral("1")}));
+    EXPECT_TRUE(CallRecordFromCsvCells(
+        {QStringLiteral("1"), QStringLiteral("20120725140309"), QStringLiteral("5"), QStringLiteral("2")}))
+        << "the state cell may be missing";
+}
+
+} // namespace
