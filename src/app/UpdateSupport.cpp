@@ -68,7 +68,7 @@ TaskCounterView TaskCounter(int total, int remaining) {
         return view;
     }
     view.visible = true;
-    view.text = remaining == 0 ? Str(827) : QString::asprintf(Str(804).toUtf8().constData(), remaining);
+    view.text = remaining == 0 ? Str(827) : FormatText(Str(804), remaining);
     view.progress = (total - remaining) * 100 / total;
     view.counter = QStringLiteral("%1/%2").arg(total - remaining).arg(total);
     return view;

@@ -7,12 +7,6 @@
 
 namespace callrecords {
 
-namespace {
-QString Format(const QString& format, auto... args) {
-    return QString::asprintf(format.toUtf8().constData(), args...);
-}
-} // namespace
-
 std::vector<NumberGroup> GroupCallRecords(const std::vector<CallRecordData>& records) {
     std::vector<NumberGroup> groups;
     std::unordered_map<QString, std::size_t> byNumber;
@@ -51,14 +45,14 @@ QString CallDurationText(int seconds, bool compact) {
     }
     if (h > 0) {
         if (m > 0) {
-            return s > 0 ? Format(Str(842), h, m, s) : Format(Str(843), h, m);
+            return s > 0 ? FormatText(Str(842), h, m, s) : FormatText(Str(843), h, m);
         }
-        return s > 0 ? Format(Str(844), h, s) : Format(Str(2001), h);
+        return s > 0 ? FormatText(Str(844), h, s) : FormatText(Str(2001), h);
     }
     if (m > 0) {
-        return s > 0 ? Format(Str(845), m, s) : Format(Str(2002), m);
+        return s > 0 ? FormatText(Str(845), m, s) : FormatText(Str(2002), m);
     }
-    return Format(Str(846), s);
+    return FormatText(Str(846), s);
 }
 
 QStringList CallRecordCsvHeader() {

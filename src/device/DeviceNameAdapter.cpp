@@ -104,5 +104,5 @@ QString DeviceNameAdapter::GetDisplayName(const QString& serial, const QString& 
     if (GetName(serial, name) && !name.isEmpty()) {
         return name;
     }
-    return QString::asprintf(Str(171).toUtf8().constData(), model.toUtf8().constData());
+    return FormatText(Str(171), qUtf8Printable(model));
 }

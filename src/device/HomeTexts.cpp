@@ -2,20 +2,14 @@
 
 #include "platform/StringTable.h"
 
-namespace {
-QString Format(const QString& format, auto... args) {
-    return QString::asprintf(format.toUtf8().constData(), args...);
-}
-} // namespace
-
 QString StorageTotalText(std::int64_t total, std::int64_t freeBytes) {
     const auto used = static_cast<double>(total - freeBytes);
     if (total <= 1073741824LL) {
         constexpr double mb = 1048576.0;
-        return Format(Str(338), static_cast<double>(total) / mb, used / mb, static_cast<double>(freeBytes) / mb);
+        return FormatText(Str(338), static_cast<double>(total) / mb, used / mb, static_cast<double>(freeBytes) / mb);
     }
     constexpr double gb = 1073741824.0;
-    return Format(Str(337), static_cast<double>(total) / gb, used / gb, static_cast<double>(freeBytes) / gb);
+    return FormatText(Str(337), static_cast<double>(total) / gb, used / gb, static_cast<double>(freeBytes) / gb);
 }
 
 int StorageBarWidth(std::int64_t size, std::int64_t total, int length) {
@@ -65,28 +59,28 @@ QString LastBackupText(const QString& stored, const QDateTime& now) {
         return text + Str(782);
     }
     if (seconds < 3600) {
-        return text + Format(Str(783), static_cast<int>(seconds / 60));
+        return text + FormatText(Str(783), static_cast<int>(seconds / 60));
     }
     if (seconds < 86400) {
-        return text + Format(Str(784), static_cast<int>(seconds / 3600));
+        return text + FormatText(Str(784), static_cast<int>(seconds / 3600));
     }
     if (days <= 30) {
-        return text + Format(Str(785), static_cast<int>(days));
+        return text + FormatText(Str(785), static_cast<int>(days));
     }
     if (days <= 365) {
-        return text + Format(Str(786), static_cast<int>(days / 30));
+        return text + FormatText(Str(786), static_cast<int>(days / 30));
     }
-    return text + Format(Str(787), static_cast<int>(days / 365));
+    return text + FormatText(Str(787), static_cast<int>(days / 365));
 }
 
 QString MessageCountText(int count) {
-    return Format(Str(334), count);
+    return FormatText(Str(334), count);
 }
 
 QString ContactCountText(int count) {
-    return Format(Str(335), count);
+    return FormatText(Str(335), count);
 }
 
 QString AppCountText(int reportedCount) {
-    return Format(Str(336), reportedCount - 1);
+    return FormatText(Str(336), reportedCount - 1);
 }

@@ -39,17 +39,8 @@ std::optional<QString> SmsBoxNameForPage(int box) {
 }
 
 QString SmsBoxNameForBackup(int box) {
-    switch (box) {
-    case 1:
-        return QStringLiteral("Inbox");
-    case 2:
-    case 4:
-        return QStringLiteral("Outbox");
-    case 3:
-        return QStringLiteral("Drafts");
-    default:
-        return {};
-    }
+    // A backup names only the boxes it can restore exactly; box 5 stays unnamed there.
+    return box == 5 ? QString() : SmsBoxNameForPage(box).value_or(QString());
 }
 
 int SmsBoxFromName(const QString& name) {

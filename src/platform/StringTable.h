@@ -6,6 +6,13 @@
 
 #include <vector>
 
+// Fills a string-table format printf-style ("%d", "%.2f"; "%s" takes UTF-8 bytes, e.g. from
+// qUtf8Printable). The format comes from the table, never from user input.
+template <class... Args>
+QString FormatText(const QString& format, Args... args) {
+    return QString::asprintf(format.toUtf8().constData(), args...);
+}
+
 // The text of id. An unknown id gives "#<id>" so that a gap shows up on screen and in tests.
 const QString& Str(int id);
 
