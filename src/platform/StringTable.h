@@ -8,8 +8,7 @@
 
 // Fills a string-table format printf-style ("%d", "%.2f"; "%s" takes UTF-8 bytes, e.g. from
 // qUtf8Printable). The format comes from the table, never from user input.
-template <class... Args>
-QString FormatText(const QString& format, Args... args) {
+template <class... Args> QString FormatText(const QString& format, Args... args) {
     return QString::asprintf(format.toUtf8().constData(), args...);
 }
 
