@@ -104,7 +104,7 @@ bool SimAppManager::InstallApk(const QString& path, AppRecord* record, InstallPr
     const auto forward = [&progress](std::uint64_t total, std::uint64_t done, void* ctx) {
         return !progress || progress(total, done, ctx);
     };
-    const std::int64_t fileId = m_fs.UploadToPath(path, apkPath, forward, context);
+    const std::int64_t fileId = m_fs.UploadToPath(path, apkPath, forward, context, true);
     if (fileId < 0) {
         return false;
     }

@@ -23,8 +23,7 @@ bool IsValidName(const QString& name) {
 
 // Paths the user may change: strictly inside a storage root, never a root itself.
 bool IsWritablePath(const QString& clean) {
-    return !clean.isEmpty() && StorageOfPath(clean) != 2 && clean != QLatin1String(PHONE_ROOT) &&
-           clean != QLatin1String(CARD_ROOT);
+    return clean.startsWith(QLatin1String(PHONE_ROOT) + u'/') && clean != QLatin1String(CARD_ROOT);
 }
 
 std::int64_t CopyNode(SimDb& db, SimLink& link, std::int64_t source, std::int64_t parent, const QString& path) {
@@ -361,10 +360,10 @@ bool SimFileSystem::DownloadNode(std::int64_t id, const QString& localPath, Tran
 }
 
 std::int64_t SimFileSystem::UploadToPath(const QString& localPath, const QString& phonePath, TransferProgress progress,
-                                         void* context) {
+                                         void* context, bool systemArea) {
     const QString clean = CleanPath(phonePath);
     QFile in(localPath);
-    if (!IsWritablePath(clean) || !IsValidName(BaseName(clean)) || !in.open(QIODevice::ReadOnly)) {
+    if (clean.isEmpty() || (!systemArea && !IsWritablePath(clean)) || !IsValidName(BaseName(clean)) || !in.open(QIODevice::ReadOnly)) {
         return -1;
     }
     SimDb& db = m_link.m_db;

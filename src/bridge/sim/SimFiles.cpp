@@ -34,7 +34,8 @@ int StorageOfPath(const QString& path) {
     if (path == card || path.startsWith(card + u'/')) {
         return 1;
     }
-    if (path == phone || path.startsWith(phone + u'/')) {
+    // Installed packages under /data take room in the phone storage too.
+    if (path == phone || path.startsWith(phone + u'/') || path.startsWith(QLatin1String("/data/"))) {
         return 0;
     }
     return 2;

@@ -16,7 +16,7 @@ constexpr std::int64_t ROOT_ID = 1;
 
 // File categories (the storage summary's groups).
 enum FileCategory { CAT_OTHER = 0, CAT_PICTURE = 1, CAT_VIDEO = 2, CAT_MUSIC = 3, CAT_APP = 4 };
-// Storage a path belongs to: 0 phone storage, 1 memory card, 2 the system (not counted).
+// Storage a path belongs to: 0 phone storage (also /data), 1 memory card, 2 the system (not counted).
 int StorageOfPath(const QString& path);
 int CategoryOfName(const QString& name);
 bool IsPictureName(const QString& name);

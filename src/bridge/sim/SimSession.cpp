@@ -205,6 +205,7 @@ public:
             m_link.m_db.Close();
             return false;
         }
+        m_hasCallLog = m_link.m_db.Meta("version_first").toInt() > 1;
         // Only events raised from now on reach the program, as on a live link.
         Stmt last(m_link.m_db, "SELECT COALESCE(MAX(id), 0) FROM events");
         m_lastEvent = last.Step() ? last.Int(0) : 0;
@@ -224,11 +225,8 @@ public:
     BackupService* GetBackupService() override { return &m_backup; }
     DeviceSummary* GetSummary() override { return &m_summary; }
     ScreenshotService* GetScreenshotService() override { return &m_screenshots; }
-    CallRecordList* GetCallRecords() override {
-        int first = 0, second = 0;
-        m_info.GetVersionPair(&first, &second);
-        return first > 1 ? &m_calls : nullptr; // older agents cannot read the call log
-    }
+    // Older agents cannot read the call log.
+    CallRecordList* GetCallRecords() override { return m_hasCallLog ? &m_calls : nullptr; }
     PictureStore* GetPictureStore() override { return &m_pictures; }
     AlarmStore* GetAlarmStore() override { return &m_alarms; }
     SystemSettings* GetSystemSettings() override { return &m_system; }
@@ -381,6 +379,7 @@ private:
     SimBackupService m_backup;
     SimScreenshotService m_screenshots;
 
+    bool m_hasCallLog = false;
     std::mutex m_eventLock;
     std::condition_variable m_eventWake;
     bool m_stopEvents = false;

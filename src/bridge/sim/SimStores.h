@@ -177,8 +177,9 @@ public:
 
     // Shared with the picture store and the app manager (lock held by the caller).
     bool DownloadNode(std::int64_t id, const QString& localPath, TransferProgress progress, void* context);
+    // systemArea allows paths outside the storage roots (installed packages).
     std::int64_t UploadToPath(const QString& localPath, const QString& phonePath, TransferProgress progress,
-                              void* context);
+                              void* context, bool systemArea = false);
 
 private:
     bool Ensure();
