@@ -65,7 +65,7 @@ bool SimDb::Configure(QString* error) {
     sqlite3_busy_timeout(m_db, 1500);
     // WAL lets the tool raise events while the program reads; a crash leaves the last commit.
     if (!Exec("PRAGMA foreign_keys=ON") || !Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL") ||
-        !Exec("PRAGMA cache_size=-16000") || !Exec("PRAGMA mmap_size=268435456")) {
+        !Exec("PRAGMA cache_size=-16000") || !Exec("PRAGMA mmap_size=2147483648")) {
         *error = ErrorText();
         return false;
     }

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace vexa::sim {
 
@@ -326,37 +325,49 @@ bool SimFileSystem::DownloadNode(std::int64_t id, const QString& localPath, Tran
         return false;
     }
     const auto total = static_cast<std::uint64_t>(size.Int(0));
-    // The computer file appears only when complete.
-    QSaveFile out(localPath);
-    if (!out.open(QIODevice::WriteOnly)) {
+    // The computer file appears only when complete: the bytes go to a side file that replaces the
+    // target at the end. No sync to disk: a download is as durable as any other file copy.
+    const QString partial = localPath + QStringLiteral(".vexapart");
+    QFile out(partial);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         LOG_Error("[SimPhone] cannot write %s. %s:%d", qUtf8Printable(localPath), LOG_HERE);
         return false;
     }
+    const auto abandon = [&out, &partial] {
+        out.close();
+        QFile::remove(partial);
+        return false;
+    };
     Stmt chunks(m_link.m_db, "SELECT data FROM file_chunks WHERE file_id=? ORDER BY seq");
     chunks.Bind(1, id);
     std::uint64_t done = 0;
     if (progress && !progress(total, 0, context)) {
-        out.cancelWriting();
-        return false;
+        return abandon();
     }
     while (chunks.Step()) {
         qsizetype bytes = 0;
         const char* data = chunks.BlobData(0, &bytes);
         if (!m_link.Op() || out.write(data, bytes) != bytes) {
-            out.cancelWriting();
-            return false;
+            return abandon();
         }
         done += static_cast<std::uint64_t>(bytes);
         if (progress && !progress(total, done, context)) {
-            out.cancelWriting();
-            return false;
+            return abandon();
         }
     }
-    if (chunks.Failed() || done != total) {
-        out.cancelWriting();
+    if (chunks.Failed() || done != total || !out.flush()) {
+        return abandon();
+    }
+    out.close();
+    if (QFile::exists(localPath) && !QFile::remove(localPath)) {
+        QFile::remove(partial);
         return false;
     }
-    return out.commit();
+    if (!QFile::rename(partial, localPath)) {
+        QFile::remove(partial);
+        return false;
+    }
+    return true;
 }
 
 std::int64_t SimFileSystem::UploadToPath(const QString& localPath, const QString& phonePath, TransferProgress progress,
