@@ -12,6 +12,7 @@
 #include "bridge/api/PictureStore.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/ScreenshotService.h"
+#include "bridge/api/SmallStores.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimPhones.h"
@@ -189,6 +190,52 @@ TEST_F(SimPhoneTest, DamagedTableFailsTheLoadWithZero) {
     }
     EXPECT_EQ(session->GetCallRecords()->LoadCallRecords(), 0);
     EXPECT_TRUE(session->IsConnected());
+}
+
+TEST_F(SimPhoneTest, HostileRowsInThePhoneFileAreContained) {
+    {
+        SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(PhoneFilePath(QStringLiteral("SIM-1")), &error));
+        const QString root = QString::number(Rows(QStringLiteral("SIM-1"),
+                                                  "SELECT id FROM files WHERE name='sdcard'"));
+        const QString sql =
+            "INSERT INTO contacts(display_name) VALUES(CAST(X'C328414280' AS TEXT));"
+            "INSERT INTO contacts(display_name) VALUES(printf('%.*c', 1000000, 'x'));"
+            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" + root + ", 'liar.bin', 0, 999999, 20120101000000);"
+            "INSERT INTO file_chunks(file_id, seq, data) VALUES(last_insert_rowid(), 0, X'616263');"
+            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" + root + ", '..', 1, 0, 20120101000000);"
+            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" + root + ", 'a\\b:c', 0, 0, 20120101000000);"
+            "INSERT INTO small_items(store, payload) VALUES(1, X'FF00');"
+            "INSERT INTO sms(box, number, time, content) VALUES(1, '1', 99999999999999, 'late');"
+            "INSERT INTO sms(box, number, time, content) VALUES(1, '2', -5, 'early');";
+        ASSERT_TRUE(db.Exec(sql.toUtf8().constData()));
+    }
+    DeviceSession* session = Connect();
+    ASSERT_NE(session, nullptr);
+    ContactBook* book = session->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), 2);
+    EXPECT_TRUE(book->GetContactAt(LIST_ALL, 0)->GetDisplayNameText().contains(QChar(0xFFFD)));
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 1)->GetDisplayNameText().size(), 1000000);
+
+    FileSystem* fs = session->GetFileSystem();
+    const QString local = m_local.filePath(QStringLiteral("liar.bin"));
+    EXPECT_FALSE(fs->TransferFile(QStringLiteral("/mnt/sdcard/liar.bin"), local, {}, nullptr));
+    EXPECT_FALSE(QFile::exists(local));
+    EXPECT_FALSE(QFile::exists(local + QStringLiteral(".vexapart")));
+    ASSERT_TRUE(fs->ListFolder(QStringLiteral("/mnt/sdcard"), QString()));
+    EXPECT_FALSE(fs->PathExists(QStringLiteral("/mnt/sdcard/..")));
+    EXPECT_FALSE(fs->DeletePath(QStringLiteral("/mnt/sdcard/..")));
+    EXPECT_FALSE(fs->DeletePath(QStringLiteral("/mnt/sdcard/a\\b:c")));
+    EXPECT_TRUE(fs->PathExists(QStringLiteral("/mnt/sdcard/DCIM")));
+
+    EXPECT_EQ(session->GetBookmarkStore()->Load(), 0); // an unreadable record fails the load
+    EXPECT_EQ(session->GetBookmarkStore()->GetCount(), 0);
+    ASSERT_EQ(session->GetSmsStore()->LoadSms(), 1);
+    std::vector<MSGINFO> list;
+    ASSERT_TRUE(session->GetSmsStore()->ListSms(&list));
+    EXPECT_EQ(list.size(), 2u);
 }
 
 // ---- faults ------------------------------------------------------------------------------------

@@ -10,7 +10,11 @@ bool SimLink::Alive() {
     if (m_disconnected || m_dropped || !m_db.IsOpen()) {
         return false;
     }
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    // Never wait behind a long transfer: without the lock the last answer stands.
+    std::unique_lock<std::recursive_mutex> guard(m_lock, std::try_to_lock);
+    if (!guard.owns_lock()) {
+        return m_attached;
+    }
     const auto now = std::chrono::steady_clock::now();
     if (now - m_checked > std::chrono::milliseconds(200)) {
         m_checked = now;

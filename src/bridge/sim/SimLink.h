@@ -34,7 +34,7 @@ private:
     long m_writes = 0;
     std::atomic<bool> m_disconnected{false};
     std::atomic<bool> m_dropped{false};
-    bool m_attached = true;
+    std::atomic<bool> m_attached{true};
     std::chrono::steady_clock::time_point m_checked{};
 };
 
