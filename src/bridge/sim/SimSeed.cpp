@@ -166,6 +166,149 @@ QByteArray Mp3Like(Generator& g, int size) {
     return data;
 }
 
+// The compiled (binary XML) AndroidManifest.xml an APK carries: string pool, resource map and the
+// manifest, uses-sdk, uses-permission and application elements with the attributes installers read.
+class ManifestWriter {
+public:
+    QByteArray Write(const QString& package, int versionCode, const QString& versionName, const QString& label,
+                     int minSdk, int targetSdk, const QStringList& permissions) {
+        // Attribute names come first, in the order of the resource map.
+        static const char* const attrs[] = {"versionCode", "versionName", "minSdkVersion", "targetSdkVersion",
+                                            "name", "label"};
+        static const quint32 ids[] = {0x0101021b, 0x0101021c, 0x0101020c, 0x01010270, 0x01010003, 0x01010001};
+        for (const char* attr : attrs) {
+            Index(QString::fromLatin1(attr));
+        }
+        const quint32 ns = Index(QStringLiteral("http://schemas.android.com/apk/res/android"));
+        const quint32 prefix = Index(QStringLiteral("android"));
+        QByteArray body;
+        Chunk(body, 0x0100, 16, [&](QByteArray& c) { U32(c, 1), U32(c, 0xFFFFFFFF), U32(c, prefix), U32(c, ns); });
+        Element(body, ns, QStringLiteral("manifest"),
+                {{kNone, QStringLiteral("package"), 3, package},
+                 {ns, QStringLiteral("versionCode"), 0x10, QString::number(versionCode)},
+                 {ns, QStringLiteral("versionName"), 3, versionName}});
+        Element(body, ns, QStringLiteral("uses-sdk"),
+                {{ns, QStringLiteral("minSdkVersion"), 0x10, QString::number(minSdk)},
+                 {ns, QStringLiteral("targetSdkVersion"), 0x10, QString::number(targetSdk)}});
+        End(body, QStringLiteral("uses-sdk"));
+        for (const QString& permission : permissions) {
+            Element(body, ns, QStringLiteral("uses-permission"), {{ns, QStringLiteral("name"), 3, permission}});
+            End(body, QStringLiteral("uses-permission"));
+        }
+        Element(body, ns, QStringLiteral("application"), {{ns, QStringLiteral("label"), 3, label}});
+        End(body, QStringLiteral("application"));
+        End(body, QStringLiteral("manifest"));
+        Chunk(body, 0x0101, 16, [&](QByteArray& c) { U32(c, 1), U32(c, 0xFFFFFFFF), U32(c, prefix), U32(c, ns); });
+
+        QByteArray pool;
+        Chunk(pool, 0x0001, 28, [&](QByteArray& c) {
+            QByteArray strings;
+            QByteArray offsets;
+            for (const QString& text : m_strings) {
+                U32(offsets, static_cast<quint32>(strings.size()));
+                U16(strings, static_cast<quint16>(text.size()));
+                for (QChar ch : text) {
+                    U16(strings, ch.unicode());
+                }
+                U16(strings, 0);
+            }
+            while (strings.size() % 4) {
+                strings.append('\0');
+            }
+            U32(c, static_cast<quint32>(m_strings.size()));
+            U32(c, 0);
+            U32(c, 0); // UTF-16
+            U32(c, static_cast<quint32>(28 + offsets.size()));
+            U32(c, 0);
+            c += offsets;
+            c += strings;
+        });
+        QByteArray map;
+        Chunk(map, 0x0180, 8, [&](QByteArray& c) {
+            for (quint32 id : ids) {
+                U32(c, id);
+            }
+        });
+        QByteArray file;
+        Chunk(file, 0x0003, 8, [&](QByteArray& c) { c += pool + map + body; });
+        return file;
+    }
+
+private:
+    static constexpr quint32 kNone = 0xFFFFFFFF;
+    struct Attr {
+        quint32 ns;
+        QString name;
+        quint8 type; // 3 string, 0x10 decimal integer
+        QString value;
+    };
+
+    static void U16(QByteArray& b, quint16 v) { b.append(char(v & 0xFF)).append(char(v >> 8)); }
+    static void U32(QByteArray& b, quint32 v) { U16(b, quint16(v & 0xFFFF)), U16(b, quint16(v >> 16)); }
+
+    // A chunk: type, header size, total size, then what fill writes (header rest and body).
+    template <class Fill>
+    static void Chunk(QByteArray& out, quint16 type, quint16 headerSize, Fill fill) {
+        QByteArray content;
+        fill(content);
+        U16(out, type);
+        U16(out, headerSize);
+        U32(out, static_cast<quint32>(8 + content.size()));
+        out += content;
+    }
+
+    quint32 Index(const QString& text) {
+        const qsizetype at = m_strings.indexOf(text);
+        if (at >= 0) {
+            return static_cast<quint32>(at);
+        }
+        m_strings << text;
+        return static_cast<quint32>(m_strings.size() - 1);
+    }
+
+    void Element(QByteArray& out, quint32 ns, const QString& name, const std::vector<Attr>& attrs) {
+        std::vector<std::pair<Attr, quint32>> resolved;
+        for (const Attr& attr : attrs) {
+            resolved.emplace_back(attr, Index(attr.name));
+        }
+        const quint32 nameIndex = Index(name);
+        std::vector<quint32> values;
+        for (const Attr& attr : attrs) {
+            values.push_back(attr.type == 3 ? Index(attr.value) : kNone);
+        }
+        (void)ns;
+        Chunk(out, 0x0102, 16, [&](QByteArray& c) {
+            U32(c, 1);
+            U32(c, kNone);
+            U32(c, kNone);
+            U32(c, nameIndex);
+            U16(c, 20);
+            U16(c, 20);
+            U16(c, static_cast<quint16>(attrs.size()));
+            U16(c, 0);
+            U16(c, 0);
+            U16(c, 0);
+            for (std::size_t i = 0; i < resolved.size(); ++i) {
+                const Attr& attr = resolved[i].first;
+                U32(c, attr.ns);
+                U32(c, resolved[i].second);
+                U32(c, values[i]);
+                U16(c, 8);
+                c.append('\0');
+                c.append(static_cast<char>(attr.type));
+                U32(c, attr.type == 3 ? values[i] : static_cast<quint32>(attr.value.toInt()));
+            }
+        });
+    }
+
+    void End(QByteArray& out, const QString& name) {
+        const quint32 nameIndex = Index(name);
+        Chunk(out, 0x0103, 16, [&](QByteArray& c) { U32(c, 1), U32(c, kNone), U32(c, kNone), U32(c, nameIndex); });
+    }
+
+    QStringList m_strings;
+};
+
 struct Seeder {
     SimDb& db;
     Generator& g;
@@ -406,14 +549,8 @@ struct Seeder {
                 }
             }
             const QByteArray icon = icons[static_cast<std::size_t>(i) % icons.size()];
-            const QByteArray manifest = QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-                                                       "<manifest package=\"%1\" android:versionCode=\"%2\" "
-                                                       "android:versionName=\"%3\">\n<application android:label=\"%4\"/>\n"
-                                                       "</manifest>\n")
-                                            .arg(package)
-                                            .arg(versionCode)
-                                            .arg(versionName, label)
-                                            .toUtf8();
+            const QByteArray manifest =
+                ManifestWriter().Write(package, versionCode, versionName, label, 8, 15, permissions);
             const QByteArray apk = MakeZip({{QStringLiteral("AndroidManifest.xml"), manifest},
                                             {QStringLiteral("classes.dex"), QByteArray("dex\n035\0", 8) + g.Bytes(g.Int(2000, 60000))},
                                             {QStringLiteral("res/drawable/icon.png"), icon}});
