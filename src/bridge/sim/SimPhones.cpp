@@ -7,13 +7,18 @@
 #include "platform/AppPaths.h"
 
 #include <QDir>
+#include <QDateTime>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <mutex>
 
 namespace vexa::sim {
 
 namespace {
+std::mutex g_reportedLock;
+QSet<QString> g_reported;
 std::mutex g_faultLock;
 bool g_faultsSet = false;
 SimFaults g_faults;
@@ -131,8 +136,14 @@ std::vector<PhoneSummary> ListPhones() {
         QString error;
         const QString path = dir.filePath(file);
         if (!db.Open(path, &error)) {
-            LOG_Error("[SimPhone] cannot read phone file %s: %s. %s:%d", qUtf8Printable(path), qUtf8Printable(error),
-                      LOG_HERE);
+            // Detection asks every few seconds; a bad file is logged once per change of the file.
+            const QString key = path + u'@' + QString::number(QFileInfo(path).lastModified().toMSecsSinceEpoch());
+            std::lock_guard<std::mutex> guard(g_reportedLock);
+            if (!g_reported.contains(key)) {
+                g_reported.insert(key);
+                LOG_Error("[SimPhone] cannot read phone file %s: %s. %s:%d", qUtf8Printable(path),
+                          qUtf8Printable(error), LOG_HERE);
+            }
             continue;
         }
         PhoneSummary phone;
