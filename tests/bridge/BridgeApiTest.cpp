@@ -20,7 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 using namespace vexa;
 
@@ -692,6 +694,53 @@ TEST_P(BridgeApiTest, FiftyMegabyteTransferWithProgressAndCancel) {
               QCryptographicHash::hash(data, QCryptographicHash::Sha1));
     EXPECT_FALSE(Fs()->TransferFile(remote + QStringLiteral(".missing"), down, {}, nullptr));
     EXPECT_TRUE(QFile::exists(down)); // a failed download leaves an existing computer file alone
+}
+
+TEST_P(BridgeApiTest, RebootToUpdateNeedsThePackage) {
+    EXPECT_FALSE(Session()->RebootToUpdate(false)); // no update.zip on the phone
+    const QString local = m_local.filePath(QStringLiteral("update.zip"));
+    ASSERT_TRUE(WriteFile(local, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')));
+    ASSERT_TRUE(Fs()->PutFile(local, Fs()->GetSdCardRoot() + QStringLiteral("/update.zip"), {}, nullptr));
+    EXPECT_FALSE(Session()->RebootToUpdate(false)); // it is on the card, not in the phone storage
+    ASSERT_TRUE(Session()->RebootToUpdate(true));
+    EXPECT_FALSE(Session()->IsConnected()); // the phone restarts into its updater
+}
+
+TEST_P(BridgeApiTest, StoresServeSeveralThreadsAtOnce) {
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_NE(AddContact(QStringLiteral("C%1").arg(i), QString::number(1000 + i)), nullptr);
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        while (!stop) {
+            failures += Book()->LoadContacts() == 1 ? 0 : 1;
+        }
+    });
+    threads.emplace_back([&] {
+        std::vector<MSGINFO> list;
+        while (!stop) {
+            std::unique_ptr<Sms> sms(SmsBox()->NewSms());
+            sms->SetNumber(QStringLiteral("1"));
+            failures += SmsBox()->AddSms(sms.get()) && SmsBox()->ListSms(&list) ? 0 : 1;
+        }
+    });
+    threads.emplace_back([&] {
+        DeviceRecord records[32] = {};
+        int count = 0;
+        while (!stop) {
+            failures += m_bridge->GetDeviceList(records, &count) && Session()->IsConnected() ? 0 : 1;
+            failures += Fs()->ListFolder(Fs()->GetPhoneStorageRoot(), QString()) ? 0 : 1;
+        }
+    });
+    QThread::msleep(300);
+    stop = true;
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(Book()->GetContactCount(LIST_ALL), 50);
 }
 
 // ---- apps --------------------------------------------------------------------------------------

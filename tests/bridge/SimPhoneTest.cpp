@@ -573,6 +573,9 @@ TEST_F(SimPhoneTest, DemoPhoneOnlyOnFirstRun) {
     ASSERT_NE(session, nullptr);
     ASSERT_EQ(session->GetContactBook()->LoadContacts(), 1);
     EXPECT_GT(session->GetContactBook()->GetContactCount(LIST_ALL), 100);
+    QString project;
+    ASSERT_TRUE(session->GetPhoneProjectNum(&project));
+    EXPECT_EQ(project, "V960");
     ASSERT_TRUE(EnsureDemoPhone(&created, &error));
     EXPECT_FALSE(created);
 }
