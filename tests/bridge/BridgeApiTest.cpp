@@ -32,7 +32,8 @@ const TestPhoneIdentity kPhone{QStringLiteral("TEST-0001")};
 
 // A 1x1 PNG: the smallest real picture.
 QByteArray TinyPng() {
-    return QByteArray::fromBase64("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+    return QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
 }
 
 bool WriteFile(const QString& path, const QByteArray& data) {
@@ -106,8 +107,8 @@ protected:
 // ---- detection and identity --------------------------------------------------------------------
 
 TEST_P(BridgeApiTest, ListsAttachedPhonesOnly) {
-    ASSERT_TRUE(m_backend->CreatePhone(TestPhoneIdentity{QStringLiteral("OTHER-1"), QStringLiteral("X1"),
-                                                         QStringLiteral("acme"), false, false}));
+    ASSERT_TRUE(m_backend->CreatePhone(
+        TestPhoneIdentity{QStringLiteral("OTHER-1"), QStringLiteral("X1"), QStringLiteral("acme"), false, false}));
     ASSERT_TRUE(m_backend->CreatePhone(TestPhoneIdentity{QStringLiteral("TEST-0002")}));
     ASSERT_TRUE(m_backend->SetAttached(QStringLiteral("TEST-0002"), false));
 
@@ -218,7 +219,8 @@ TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
         c->AddEmail(type, type == 0 ? &custom : nullptr, QStringLiteral("a%1@example.com").arg(type), nullptr);
     }
     for (int type : {0, 1, 2, 5, 7}) {
-        c->AddWebsite(type, type == 0 ? &custom : nullptr, QStringLiteral("http://w%1.example.com/").arg(type), nullptr);
+        c->AddWebsite(type, type == 0 ? &custom : nullptr, QStringLiteral("http://w%1.example.com/").arg(type),
+                      nullptr);
     }
     for (int protocol = 0; protocol <= 8; ++protocol) {
         c->AddIm(protocol, QStringLiteral("im%1").arg(protocol), nullptr);
@@ -563,7 +565,7 @@ TEST_P(BridgeApiTest, FolderTreeListingAndChanges) {
     const QString root = Fs()->GetPhoneStorageRoot();
     ASSERT_FALSE(root.isEmpty());
     ASSERT_TRUE(Fs()->CreateFolder(root + QStringLiteral("/工作")));
-    EXPECT_FALSE(Fs()->CreateFolder(root + QStringLiteral("/工作")));        // exists
+    EXPECT_FALSE(Fs()->CreateFolder(root + QStringLiteral("/工作")));         // exists
     EXPECT_FALSE(Fs()->CreateFolder(root + QStringLiteral("/no/such/deep"))); // parent missing
     EXPECT_FALSE(Fs()->CreateFolder(root + QStringLiteral("/../escape")));
     EXPECT_FALSE(Fs()->CreateFolder(root + QStringLiteral("/a\\b")));
@@ -797,8 +799,8 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     // A cancelled install leaves nothing behind.
     std::unique_ptr<AppRecord> other(apps->NewApp());
     other->SetPackageName(QStringLiteral("com.example.cancel"));
-    EXPECT_FALSE(apps->InstallApk(path, other.get(), [](std::uint64_t, std::uint64_t, void*) { return false; },
-                                  nullptr));
+    EXPECT_FALSE(apps->InstallApk(
+        path, other.get(), [](std::uint64_t, std::uint64_t, void*) { return false; }, nullptr));
     ASSERT_EQ(apps->LoadApps(), 1);
     EXPECT_EQ(apps->GetAppCount(), before + 1);
 
@@ -880,8 +882,7 @@ TEST_P(BridgeApiTest, PicturesByAlbum) {
 
 // ---- the four small stores ---------------------------------------------------------------------
 
-template <class Store, class Item>
-void RoundTrip(Store* store, const std::vector<Item>& items) {
+template <class Store, class Item> void RoundTrip(Store* store, const std::vector<Item>& items) {
     ASSERT_TRUE(store->PrepareRestore());
     for (const Item& item : items) {
         Item* fresh = store->NewItem();
@@ -901,9 +902,10 @@ void RoundTrip(Store* store, const std::vector<Item>& items) {
 }
 
 TEST_P(BridgeApiTest, SmallStoresRoundTrip) {
-    RoundTrip(Session()->GetBookmarkStore(),
-              std::vector<Bookmark>{{QStringLiteral("百度"), QStringLiteral("http://www.baidu.com/"), 7, "ico", {}, "t"},
-                                    {QString(), QString(), 0, {}, {}, {}}});
+    RoundTrip(
+        Session()->GetBookmarkStore(),
+        std::vector<Bookmark>{{QStringLiteral("百度"), QStringLiteral("http://www.baidu.com/"), 7, "ico", {}, "t"},
+                              {QString(), QString(), 0, {}, {}, {}}});
     Memo memo;
     memo.title = QStringLiteral("会议");
     memo.start = 1343196189000ULL;
@@ -914,9 +916,12 @@ TEST_P(BridgeApiTest, SmallStoresRoundTrip) {
     RoundTrip(Session()->GetCalendarStore(), std::vector<Memo>{memo, Memo{}});
     SettingsGroup group;
     group.groupId = 7;
-    group.values = {{1, 1, 'x', 0, {}, {}, 0, false},          {2, 2, 0, 42, {}, {}, 0, false},
-                    {3, 3, 0, 0, QStringLiteral("中文"), {}, 0, false}, {4, 4, 0, 0, {}, "\0\1", 0, false},
-                    {5, 5, 0, 0, {}, {}, 1ULL << 40, false},    {6, 6, 0, 0, {}, {}, 0, true}};
+    group.values = {{1, 1, 'x', 0, {}, {}, 0, false},
+                    {2, 2, 0, 42, {}, {}, 0, false},
+                    {3, 3, 0, 0, QStringLiteral("中文"), {}, 0, false},
+                    {4, 4, 0, 0, {}, "\0\1", 0, false},
+                    {5, 5, 0, 0, {}, {}, 1ULL << 40, false},
+                    {6, 6, 0, 0, {}, {}, 0, true}};
     RoundTrip(Session()->GetSettingsStore(), std::vector<SettingsGroup>{group});
     RoundTrip(Session()->GetAlarmStore(),
               std::vector<Alarm>{{7, 30, 0x1F, true, 1, QStringLiteral("起床"), 10, QStringLiteral("a.mp3"), 5}});

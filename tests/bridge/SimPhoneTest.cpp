@@ -3,6 +3,7 @@
 #include "BridgeBackend.h"
 #include "PhoneCommands.h"
 
+#include "bridge/api/AppManager.h"
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceInfo.h"
@@ -10,7 +11,6 @@
 #include "bridge/api/FileSystem.h"
 #include "bridge/api/MessageStores.h"
 #include "bridge/api/PictureStore.h"
-#include "bridge/api/AppManager.h"
 #include "bridge/api/ScreenshotService.h"
 #include "bridge/api/SmallStores.h"
 #include "bridge/sim/SimBridge.h"
@@ -143,8 +143,9 @@ TEST_F(SimPhoneTest, GarbageTruncatedAndNewerFilesFailCleanly) {
 TEST_F(SimPhoneTest, LockedFileFailsTheConnectionOnly) {
     sqlite3* holder = nullptr;
     ASSERT_EQ(sqlite3_open(QFile::encodeName(PhoneFilePath(QStringLiteral("SIM-1"))).constData(), &holder), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(holder, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; "
-                                   "UPDATE meta SET value=value WHERE key='model'; COMMIT",
+    ASSERT_EQ(sqlite3_exec(holder,
+                           "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; "
+                           "UPDATE meta SET value=value WHERE key='model'; COMMIT",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
     EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("SIM-1")), 0);
@@ -197,18 +198,22 @@ TEST_F(SimPhoneTest, HostileRowsInThePhoneFileAreContained) {
         SimDb db;
         QString error;
         ASSERT_TRUE(db.Open(PhoneFilePath(QStringLiteral("SIM-1")), &error));
-        const QString root = QString::number(Rows(QStringLiteral("SIM-1"),
-                                                  "SELECT id FROM files WHERE name='sdcard'"));
-        const QString sql =
-            "INSERT INTO contacts(display_name) VALUES(CAST(X'C328414280' AS TEXT));"
-            "INSERT INTO contacts(display_name) VALUES(printf('%.*c', 1000000, 'x'));"
-            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" + root + ", 'liar.bin', 0, 999999, 20120101000000);"
-            "INSERT INTO file_chunks(file_id, seq, data) VALUES(last_insert_rowid(), 0, X'616263');"
-            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" + root + ", '..', 1, 0, 20120101000000);"
-            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" + root + ", 'a\\b:c', 0, 0, 20120101000000);"
-            "INSERT INTO small_items(store, payload) VALUES(1, X'FF00');"
-            "INSERT INTO sms(box, number, time, content) VALUES(1, '1', 99999999999999, 'late');"
-            "INSERT INTO sms(box, number, time, content) VALUES(1, '2', -5, 'early');";
+        const QString root = QString::number(Rows(QStringLiteral("SIM-1"), "SELECT id FROM files WHERE name='sdcard'"));
+        const QString sql = "INSERT INTO contacts(display_name) VALUES(CAST(X'C328414280' AS TEXT));"
+                            "INSERT INTO contacts(display_name) VALUES(printf('%.*c', 1000000, 'x'));"
+                            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" +
+                            root +
+                            ", 'liar.bin', 0, 999999, 20120101000000);"
+                            "INSERT INTO file_chunks(file_id, seq, data) VALUES(last_insert_rowid(), 0, X'616263');"
+                            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" +
+                            root +
+                            ", '..', 1, 0, 20120101000000);"
+                            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" +
+                            root +
+                            ", 'a\\b:c', 0, 0, 20120101000000);"
+                            "INSERT INTO small_items(store, payload) VALUES(1, X'FF00');"
+                            "INSERT INTO sms(box, number, time, content) VALUES(1, '1', 99999999999999, 'late');"
+                            "INSERT INTO sms(box, number, time, content) VALUES(1, '2', -5, 'early');";
         ASSERT_TRUE(db.Exec(sql.toUtf8().constData()));
     }
     DeviceSession* session = Connect();
@@ -432,8 +437,8 @@ TEST_F(SimPhoneTest, PhoneToolForms) {
     QString text;
     EXPECT_EQ(Run({"create", "--serial", "T2", "--model", "V88", "--dual-sim", "--sd-card"}, &text), 0);
     EXPECT_TRUE(text.startsWith("created phone T2")) << qPrintable(text);
-    EXPECT_NE(Run({"create", "--serial", "T2", "--model", "V88"}, &text), 0);          // exists
-    EXPECT_NE(Run({"create", "--serial", "../x", "--model", "V88"}, &text), 0);        // hostile serial
+    EXPECT_NE(Run({"create", "--serial", "T2", "--model", "V88"}, &text), 0);   // exists
+    EXPECT_NE(Run({"create", "--serial", "../x", "--model", "V88"}, &text), 0); // hostile serial
     EXPECT_NE(Run({"create", "--serial", "a\\b:c", "--model", "V88"}, &text), 0);
     EXPECT_NE(Run({"create", "--serial", "T3"}, &text), 0);                            // no model
     EXPECT_NE(Run({"create", "--serial", "T3", "--model", "M", "--bogus"}, &text), 0); // unknown option

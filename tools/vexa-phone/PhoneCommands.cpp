@@ -138,7 +138,8 @@ int Show(const QString& serial, QTextStream& out, QTextStream& err) {
     SimDb db;
     QString error;
     if (!IsValidSerial(serial) || !db.Open(PhoneFilePath(serial), &error)) {
-        return Fail(err, QStringLiteral("cannot open phone %1: %2").arg(serial, error.isEmpty() ? "invalid serial" : error));
+        return Fail(err,
+                    QStringLiteral("cannot open phone %1: %2").arg(serial, error.isEmpty() ? "invalid serial" : error));
     }
     out << "phone " << db.Meta("serial") << ": " << db.Meta("brand") << " " << db.Meta("model") << ", firmware "
         << db.Meta("firmware") << ", Android " << db.Meta("os_version") << ", "
@@ -180,9 +181,9 @@ int RunPhoneCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return args.isEmpty() ? 2 : 0;
     }
     const QString command = args.first();
-    const Parsed p = Parse(args.mid(1), {"--serial", "--model", "--brand", "--phone", "--from", "--contacts", "--sms",
-                                         "--calls", "--apps", "--pictures", "--files", "--phones-per-contact",
-                                         "--random-seed"});
+    const Parsed p =
+        Parse(args.mid(1), {"--serial", "--model", "--brand", "--phone", "--from", "--contacts", "--sms", "--calls",
+                            "--apps", "--pictures", "--files", "--phones-per-contact", "--random-seed"});
     if (!p.error.isEmpty()) {
         return Fail(err, p.error);
     }

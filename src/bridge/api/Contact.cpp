@@ -25,8 +25,7 @@ QString Contact::GetNoteAt(int index) const {
 }
 
 namespace {
-template <class T>
-const T* At(const std::vector<T>& list, int index) {
+template <class T> const T* At(const std::vector<T>& list, int index) {
     return index >= 0 && index < static_cast<int>(list.size()) ? &list[static_cast<std::size_t>(index)] : nullptr;
 }
 
@@ -92,7 +91,7 @@ void Contact::AddAddress(int type, const QString* label, const QString& street, 
 
 Group* Contact::GetGroupAt(int index) const {
     return index >= 0 && index < static_cast<int>(m_groups.size()) ? m_groups[static_cast<std::size_t>(index)]
-                                                                    : nullptr;
+                                                                   : nullptr;
 }
 
 bool Group::SetName(const QString& name) {

@@ -115,8 +115,8 @@ public:
     void AddIm(int protocol, const QString& address, int* index);
     int GetAddressCount() const { return static_cast<int>(m_addresses.size()); }
     const ContactAddress* GetAddressAt(int index) const;
-    void AddAddress(int type, const QString* label, const QString& street, const QString& city,
-                    const QString& region, const QString& postcode, const QString& country, int* index);
+    void AddAddress(int type, const QString* label, const QString& street, const QString& city, const QString& region,
+                    const QString& postcode, const QString& country, int* index);
     int GetWebsiteCount() const { return static_cast<int>(m_websites.size()); }
     const ContactField* GetWebsiteAt(int index) const;
     void AddWebsite(int type, const QString* label, const QString& url, int* index);

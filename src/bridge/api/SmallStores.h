@@ -24,9 +24,9 @@ struct Bookmark {
 };
 
 struct MemoReminder {
-    std::uint64_t time = 0;      // ms since 1970 (UTC) when the reminder fires
-    std::uint64_t minutes = 0;   // minutes before the start
-    std::uint32_t method = 0;    // 0 alert, 1 e-mail, 2 SMS
+    std::uint64_t time = 0;    // ms since 1970 (UTC) when the reminder fires
+    std::uint64_t minutes = 0; // minutes before the start
+    std::uint32_t method = 0;  // 0 alert, 1 e-mail, 2 SMS
     bool operator==(const MemoReminder&) const = default;
 };
 
@@ -75,8 +75,7 @@ struct Alarm {
     bool operator==(const Alarm&) const = default;
 };
 
-template <class Item>
-class RecordStore {
+template <class Item> class RecordStore {
 public:
     virtual ~RecordStore() = default;
     // 0 failed, 1 loaded, 2 aborted.

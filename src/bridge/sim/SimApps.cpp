@@ -63,7 +63,7 @@ int SimAppManager::GetAppCount() {
 AppRecord* SimAppManager::GetAppAt(int index) {
     Lock guard(m_link.m_lock);
     return index >= 0 && index < static_cast<int>(m_apps.size()) ? m_apps[static_cast<std::size_t>(index)].get()
-                                                                  : nullptr;
+                                                                 : nullptr;
 }
 
 bool SimAppManager::UninstallApp(AppRecord* record) {
@@ -116,18 +116,19 @@ bool SimAppManager::InstallApk(const QString& path, AppRecord* record, InstallPr
                  "permissions=excluded.permissions, min_sdk=excluded.min_sdk, target_sdk=excluded.target_sdk, "
                  "installed=excluded.installed, apk_path=excluded.apk_path");
     SYSTEMTIME today = NowSystemTime();
-    if (!m_link.Write() || !add.Bind(1, record->m_package)
-                               .Bind(2, record->m_label)
-                               .Bind(3, record->m_versionName)
-                               .Bind(4, record->m_versionCode)
-                               .Bind(5, size)
-                               .Bind(6, record->m_icon)
-                               .Bind(7, record->m_permissions)
-                               .Bind(8, record->m_minSdk)
-                               .Bind(9, record->m_targetSdk)
-                               .Bind(10, PackTime(today))
-                               .Bind(11, apkPath)
-                               .Run() ||
+    if (!m_link.Write() ||
+        !add.Bind(1, record->m_package)
+             .Bind(2, record->m_label)
+             .Bind(3, record->m_versionName)
+             .Bind(4, record->m_versionCode)
+             .Bind(5, size)
+             .Bind(6, record->m_icon)
+             .Bind(7, record->m_permissions)
+             .Bind(8, record->m_minSdk)
+             .Bind(9, record->m_targetSdk)
+             .Bind(10, PackTime(today))
+             .Bind(11, apkPath)
+             .Run() ||
         !transaction.Commit()) {
         return false;
     }

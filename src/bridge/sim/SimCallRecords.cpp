@@ -60,7 +60,7 @@ int SimCallRecords::GetCallRecordCount() {
 CallRecord* SimCallRecords::GetCallRecordAt(int index) {
     Lock guard(m_link.m_lock);
     return index >= 0 && index < static_cast<int>(m_records.size()) ? m_records[static_cast<std::size_t>(index)].get()
-                                                                     : nullptr;
+                                                                    : nullptr;
 }
 
 bool SimCallRecords::DeleteCallRecords(const std::vector<CallRecord*>& records) {
@@ -98,11 +98,11 @@ bool SimCallRecords::AddCallRecord(CallRecord* record) {
     }
     Stmt add(m_link.m_db, "INSERT INTO calls(number, time, duration, type, number_state) VALUES(?,?,?,?,?)");
     if (!m_link.Write() || !add.Bind(1, record->m_number)
-                               .Bind(2, PackTime(record->m_time))
-                               .Bind(3, record->m_duration)
-                               .Bind(4, record->m_type)
-                               .Bind(5, record->m_numberState)
-                               .Run()) {
+                                .Bind(2, PackTime(record->m_time))
+                                .Bind(3, record->m_duration)
+                                .Bind(4, record->m_type)
+                                .Bind(5, record->m_numberState)
+                                .Run()) {
         return false;
     }
     record->m_id = m_link.m_db.LastInsertId();

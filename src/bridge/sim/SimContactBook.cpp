@@ -378,7 +378,7 @@ int SimContactBook::GetGroupCount() {
 Group* SimContactBook::GetGroupAt(int index) {
     Lock guard(m_link.m_lock);
     return index >= 0 && index < static_cast<int>(m_groups.size()) ? m_groups[static_cast<std::size_t>(index)].get()
-                                                                    : nullptr;
+                                                                   : nullptr;
 }
 
 Group* SimContactBook::GetGroupById(int id, int /*reserved*/) {
@@ -452,7 +452,7 @@ Contact* SimContactBook::GetUngroupedAt(int index) {
     Lock guard(m_link.m_lock);
     RebuildLists();
     return index >= 0 && index < static_cast<int>(m_ungrouped.size()) ? m_ungrouped[static_cast<std::size_t>(index)]
-                                                                       : nullptr;
+                                                                      : nullptr;
 }
 
 int SimContactBook::GetFavoriteCount() {
@@ -465,7 +465,7 @@ Contact* SimContactBook::GetFavoriteAt(int index) {
     Lock guard(m_link.m_lock);
     RebuildLists();
     return index >= 0 && index < static_cast<int>(m_favorites.size()) ? m_favorites[static_cast<std::size_t>(index)]
-                                                                       : nullptr;
+                                                                      : nullptr;
 }
 
 Contact* SimContactBook::FindContactByNumber(const QString& number) {

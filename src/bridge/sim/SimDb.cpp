@@ -80,8 +80,7 @@ bool SimDb::Open(const QString& path, QString* error) {
         return false;
     }
     const QByteArray name = QFile::encodeName(path);
-    if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr) != SQLITE_OK) {
         *error = m_db ? ErrorText() : QStringLiteral("cannot open");
         Close();
         return false;
@@ -128,8 +127,8 @@ bool SimDb::Create(const QString& path, QString* error) {
         return false;
     }
     Transaction transaction(*this);
-    if (!transaction.IsOpen() || !Exec(kSchema) ||
-        !SetMeta("schema", QString::number(SIM_SCHEMA_VERSION)) || !transaction.Commit()) {
+    if (!transaction.IsOpen() || !Exec(kSchema) || !SetMeta("schema", QString::number(SIM_SCHEMA_VERSION)) ||
+        !transaction.Commit()) {
         *error = ErrorText();
         Close();
         QFile::remove(path);

@@ -32,7 +32,8 @@ std::int64_t CopyNode(SimDb& db, SimLink& link, std::int64_t source, std::int64_
         return -1;
     }
     const bool isDir = read.Int(0) != 0;
-    Stmt add(db, "INSERT INTO files(parent, name, is_dir, size, mtime, attrs, storage, category) VALUES(?,?,?,?,?,?,?,?)");
+    Stmt add(db,
+             "INSERT INTO files(parent, name, is_dir, size, mtime, attrs, storage, category) VALUES(?,?,?,?,?,?,?,?)");
     if (!link.Op() || !link.Write() ||
         !add.Bind(1, parent)
              .Bind(2, BaseName(path))
@@ -47,10 +48,11 @@ std::int64_t CopyNode(SimDb& db, SimLink& link, std::int64_t source, std::int64_
     }
     const std::int64_t id = db.LastInsertId();
     if (!isDir) {
-        Stmt chunks(db, "INSERT INTO file_chunks(file_id, seq, data) SELECT ?, seq, data FROM file_chunks WHERE file_id=?");
+        Stmt chunks(db,
+                    "INSERT INTO file_chunks(file_id, seq, data) SELECT ?, seq, data FROM file_chunks WHERE file_id=?");
         Stmt thumb(db, "INSERT INTO thumbnails(file_id, data) SELECT ?, data FROM thumbnails WHERE file_id=?");
         return link.Write() && chunks.Bind(1, id).Bind(2, source).Run() && thumb.Bind(1, id).Bind(2, source).Run() ? id
-                                                                                                                 : -1;
+                                                                                                                   : -1;
     }
     Stmt children(db, "SELECT id, name FROM files WHERE parent=? ORDER BY id");
     children.Bind(1, source);
@@ -85,7 +87,8 @@ bool SimFileSystem::RefreshStorageInfo() {
     m_phoneSizes[CATEGORY_SYSTEM] = db.Meta("system_size").toULongLong();
     std::uint64_t phoneUsed = m_phoneSizes[CATEGORY_SYSTEM];
     std::uint64_t cardUsed = 0;
-    Stmt sums(db, "SELECT storage, category, SUM(size) FROM files WHERE is_dir=0 AND storage<2 GROUP BY storage, category");
+    Stmt sums(db,
+              "SELECT storage, category, SUM(size) FROM files WHERE is_dir=0 AND storage<2 GROUP BY storage, category");
     while (sums.Step()) {
         const int storage = static_cast<int>(sums.Int(0));
         const int category = static_cast<int>(sums.Int(1));
@@ -215,7 +218,8 @@ bool SimFileSystem::ListFolder(const QString& path, const QString& filter) {
     if (filter.startsWith(QLatin1String("*."))) {
         extension = filter.mid(1);
     }
-    Stmt rows(m_link.m_db, "SELECT name, is_dir, size, mtime, attrs FROM files WHERE parent=? ORDER BY is_dir DESC, name");
+    Stmt rows(m_link.m_db,
+              "SELECT name, is_dir, size, mtime, attrs FROM files WHERE parent=? ORDER BY is_dir DESC, name");
     rows.Bind(1, folder.id);
     while (rows.Step()) {
         FsEntry entry;
@@ -305,8 +309,9 @@ bool SimFileSystem::MovePath(const QString& path, const QString& target) {
     }
     Transaction transaction(db);
     Stmt move(db, "UPDATE files SET parent=?, name=?, category=? WHERE id=?");
-    Stmt storage(db, "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL SELECT f.id FROM files f JOIN sub ON f.parent=sub.id) "
-                     "UPDATE files SET storage=? WHERE id IN sub");
+    Stmt storage(db,
+                 "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL SELECT f.id FROM files f JOIN sub ON f.parent=sub.id) "
+                 "UPDATE files SET storage=? WHERE id IN sub");
     Stmt album(db, "UPDATE albums SET path=? WHERE path=?");
     return transaction.IsOpen() && m_link.Write() &&
            move.Bind(1, parent.id)
@@ -374,7 +379,8 @@ std::int64_t SimFileSystem::UploadToPath(const QString& localPath, const QString
                                          void* context, bool systemArea) {
     const QString clean = CleanPath(phonePath);
     QFile in(localPath);
-    if (clean.isEmpty() || (!systemArea && !IsWritablePath(clean)) || !IsValidName(BaseName(clean)) || !in.open(QIODevice::ReadOnly)) {
+    if (clean.isEmpty() || (!systemArea && !IsWritablePath(clean)) || !IsValidName(BaseName(clean)) ||
+        !in.open(QIODevice::ReadOnly)) {
         return -1;
     }
     SimDb& db = m_link.m_db;
@@ -385,8 +391,8 @@ std::int64_t SimFileSystem::UploadToPath(const QString& localPath, const QString
     }
     const auto total = static_cast<std::uint64_t>(in.size());
     RefreshStorageInfo();
-    const std::uint64_t free = (StorageOfPath(clean) == 1 ? m_cardFree : m_phoneFree) +
-                               static_cast<std::uint64_t>(old.id >= 0 ? old.size : 0);
+    const std::uint64_t free =
+        (StorageOfPath(clean) == 1 ? m_cardFree : m_phoneFree) + static_cast<std::uint64_t>(old.id >= 0 ? old.size : 0);
     if (total > free) {
         LOG_Error("[SimPhone] not enough space for %s. %s:%d", qUtf8Printable(clean), LOG_HERE);
         return -1;
@@ -395,14 +401,15 @@ std::int64_t SimFileSystem::UploadToPath(const QString& localPath, const QString
     if (!transaction.IsOpen() || (old.id >= 0 && !DeleteNode(db, old.id))) {
         return -1;
     }
-    Stmt add(db, "INSERT INTO files(parent, name, is_dir, size, mtime, attrs, storage, category) VALUES(?,?,0,?,?,32,?,?)");
+    Stmt add(db,
+             "INSERT INTO files(parent, name, is_dir, size, mtime, attrs, storage, category) VALUES(?,?,0,?,?,32,?,?)");
     if (!m_link.Write() || !add.Bind(1, parent.id)
-                               .Bind(2, BaseName(clean))
-                               .Bind(3, static_cast<std::int64_t>(total))
-                               .Bind(4, PackTime(NowSystemTime()))
-                               .Bind(5, StorageOfPath(clean))
-                               .Bind(6, CategoryOfName(BaseName(clean)))
-                               .Run()) {
+                                .Bind(2, BaseName(clean))
+                                .Bind(3, static_cast<std::int64_t>(total))
+                                .Bind(4, PackTime(NowSystemTime()))
+                                .Bind(5, StorageOfPath(clean))
+                                .Bind(6, CategoryOfName(BaseName(clean)))
+                                .Run()) {
         return -1;
     }
     const std::int64_t id = db.LastInsertId();

@@ -139,8 +139,8 @@ std::int64_t AddFile(SimDb& db, std::int64_t parent, const QString& path, const 
     Stmt chunk(db, "INSERT INTO file_chunks(file_id, seq, data) VALUES(?, ?, ?)");
     for (qsizetype offset = 0, seq = 0; offset < data.size(); offset += CHUNK_SIZE, ++seq) {
         chunk.Reset();
-        const QByteArray part = QByteArray::fromRawData(data.constData() + offset,
-                                                        std::min<qsizetype>(CHUNK_SIZE, data.size() - offset));
+        const QByteArray part =
+            QByteArray::fromRawData(data.constData() + offset, std::min<qsizetype>(CHUNK_SIZE, data.size() - offset));
         if (!chunk.Bind(1, id).Bind(2, static_cast<std::int64_t>(seq)).Bind(3, part).Run()) {
             return -1;
         }
@@ -150,8 +150,9 @@ std::int64_t AddFile(SimDb& db, std::int64_t parent, const QString& path, const 
 
 bool DeleteNode(SimDb& db, std::int64_t id) {
     // Every node below id, found with one recursive query, then removed with its contents.
-    Stmt collect(db, "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL SELECT f.id FROM files f JOIN sub ON f.parent=sub.id) "
-                     "SELECT id FROM sub");
+    Stmt collect(db,
+                 "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL SELECT f.id FROM files f JOIN sub ON f.parent=sub.id) "
+                 "SELECT id FROM sub");
     collect.Bind(1, id);
     std::vector<std::int64_t> ids;
     while (collect.Step()) {

@@ -115,7 +115,8 @@ bool SimSmsStore::SearchSms(const QString& keyword, std::vector<MSGINFO>* list) 
         return false;
     }
     for (const Sms& sms : m_sms) {
-        if (sms.m_number.contains(keyword, Qt::CaseInsensitive) || sms.m_content.contains(keyword, Qt::CaseInsensitive)) {
+        if (sms.m_number.contains(keyword, Qt::CaseInsensitive) ||
+            sms.m_content.contains(keyword, Qt::CaseInsensitive)) {
             list->push_back(ToInfo(sms));
         }
     }
@@ -191,12 +192,12 @@ bool SimSmsStore::Insert(Sms* sms) {
     }
     Stmt add(m_link.m_db, "INSERT INTO sms(box, number, time, content, read, sim) VALUES(?,?,?,?,?,?)");
     if (!m_link.Write() || !add.Bind(1, sms->m_box)
-                               .Bind(2, sms->m_number)
-                               .Bind(3, PackTime(sms->m_time))
-                               .Bind(4, sms->m_content)
-                               .Bind(5, sms->m_read ? 1 : 0)
-                               .Bind(6, sms->m_sim)
-                               .Run()) {
+                                .Bind(2, sms->m_number)
+                                .Bind(3, PackTime(sms->m_time))
+                                .Bind(4, sms->m_content)
+                                .Bind(5, sms->m_read ? 1 : 0)
+                                .Bind(6, sms->m_sim)
+                                .Run()) {
         return false;
     }
     sms->m_id = m_link.m_db.LastInsertId();
@@ -251,14 +252,15 @@ bool SimSmsStore::UpdateSms(Sms* sms) {
         return false;
     }
     Stmt update(m_link.m_db, "UPDATE sms SET box=?, number=?, time=?, content=?, read=?, sim=? WHERE id=?");
-    if (!m_link.Write() || !update.Bind(1, sms->m_box)
-                               .Bind(2, sms->m_number)
-                               .Bind(3, PackTime(sms->m_time))
-                               .Bind(4, sms->m_content)
-                               .Bind(5, sms->m_read ? 1 : 0)
-                               .Bind(6, sms->m_sim)
-                               .Bind(7, sms->m_id)
-                               .Run() ||
+    if (!m_link.Write() ||
+        !update.Bind(1, sms->m_box)
+             .Bind(2, sms->m_number)
+             .Bind(3, PackTime(sms->m_time))
+             .Bind(4, sms->m_content)
+             .Bind(5, sms->m_read ? 1 : 0)
+             .Bind(6, sms->m_sim)
+             .Bind(7, sms->m_id)
+             .Run() ||
         m_link.m_db.Changes() == 0) {
         return false;
     }
@@ -387,12 +389,12 @@ bool SimMmsStore::SendOrSaveMms(Mms* mms) {
     mms->m_time = NowSystemTime();
     Stmt add(m_link.m_db, "INSERT INTO mms(box, number, time, subject, data, read, sim) VALUES(?,?,?,?,?,1,?)");
     if (!m_link.Write() || !add.Bind(1, mms->m_box)
-                               .Bind(2, mms->m_number)
-                               .Bind(3, PackTime(mms->m_time))
-                               .Bind(4, mms->m_subject)
-                               .Bind(5, mms->m_data)
-                               .Bind(6, mms->m_sim)
-                               .Run()) {
+                                .Bind(2, mms->m_number)
+                                .Bind(3, PackTime(mms->m_time))
+                                .Bind(4, mms->m_subject)
+                                .Bind(5, mms->m_data)
+                                .Bind(6, mms->m_sim)
+                                .Run()) {
         return false;
     }
     mms->m_id = m_link.m_db.LastInsertId();

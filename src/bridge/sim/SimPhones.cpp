@@ -6,8 +6,8 @@
 #include "libs/log/Log.h"
 #include "platform/AppPaths.h"
 
-#include <QDir>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
@@ -107,9 +107,9 @@ bool CreatePhone(const PhoneSpec& spec, QString* error) {
     meta("backup_hidden", "0");
     meta("wifi_code", QString::number(qHash(spec.serial + QStringLiteral("wifi")) % 900000 + 100000));
     meta("wallpaper", QString());
-    const char* folders[] = {"/mnt/sdcard/DCIM/Camera", "/mnt/sdcard/Pictures", "/mnt/sdcard/Music",
-                             "/mnt/sdcard/Movies",      "/mnt/sdcard/Download", "/mnt/sdcard/Ringtones",
-                             "/data/app",               RINGTONE_FOLDER};
+    const char* folders[] = {
+        "/mnt/sdcard/DCIM/Camera", "/mnt/sdcard/Pictures",  "/mnt/sdcard/Music", "/mnt/sdcard/Movies",
+        "/mnt/sdcard/Download",    "/mnt/sdcard/Ringtones", "/data/app",         RINGTONE_FOLDER};
     for (const char* folder : folders) {
         ok = ok && MakeFolders(db, QString::fromLatin1(folder), now) > 0;
     }

@@ -27,8 +27,9 @@ int SimPictureStore::LoadPictures() {
             return 0;
         }
     }
-    Stmt pictures(db, "SELECT f.id, f.name, f.size, f.mtime, t.data FROM files f LEFT JOIN thumbnails t ON t.file_id=f.id "
-                      "WHERE f.parent=? AND f.is_dir=0 AND f.category=1 ORDER BY f.mtime DESC, f.name");
+    Stmt pictures(db,
+                  "SELECT f.id, f.name, f.size, f.mtime, t.data FROM files f LEFT JOIN thumbnails t ON t.file_id=f.id "
+                  "WHERE f.parent=? AND f.is_dir=0 AND f.category=1 ORDER BY f.mtime DESC, f.name");
     for (const QString& path : paths) {
         const FileNode folder = ResolvePath(db, path);
         if (folder.id < 0 || !folder.isDir) {
@@ -218,7 +219,8 @@ bool SimSystemSettings::ApplyWallpaper() {
     }
     const QString path = m_pending->m_path;
     const FileNode node = ResolvePath(m_link.m_db, path);
-    if (node.id < 0 || node.isDir || !IsPictureName(path) || !m_link.Write() || !m_link.m_db.SetMeta("wallpaper", path)) {
+    if (node.id < 0 || node.isDir || !IsPictureName(path) || !m_link.Write() ||
+        !m_link.m_db.SetMeta("wallpaper", path)) {
         return false;
     }
     m_pending.reset();

@@ -25,35 +25,55 @@ const char16_t* const kSurnames[] = {u"王", u"李", u"张", u"刘", u"陈", u"�
                                      u"徐", u"孙", u"马", u"朱", u"胡", u"郭", u"何", u"高", u"林", u"罗",
                                      u"郑", u"梁", u"谢", u"宋", u"唐", u"许", u"韩", u"冯", u"邓", u"曹",
                                      u"彭", u"曾", u"肖", u"田", u"董", u"袁", u"潘", u"于", u"蒋", u"蔡"};
-const char16_t* const kGiven[] = {u"伟", u"芳", u"娜", u"秀英", u"敏", u"静", u"丽", u"强", u"磊", u"军",
-                                  u"洋", u"勇", u"艳", u"杰", u"娟", u"涛", u"明", u"超", u"秀兰", u"霞",
-                                  u"平", u"刚", u"桂英", u"建华", u"文", u"晨", u"思远", u"雨婷", u"子轩", u"欣怡",
-                                  u"浩然", u"梓涵", u"一鸣", u"佳怡", u"俊杰", u"晓峰", u"海燕", u"志强", u"丹", u"鹏"};
+const char16_t* const kGiven[] = {u"伟",   u"芳",   u"娜",   u"秀英", u"敏",   u"静",   u"丽",   u"强",
+                                  u"磊",   u"军",   u"洋",   u"勇",   u"艳",   u"杰",   u"娟",   u"涛",
+                                  u"明",   u"超",   u"秀兰", u"霞",   u"平",   u"刚",   u"桂英", u"建华",
+                                  u"文",   u"晨",   u"思远", u"雨婷", u"子轩", u"欣怡", u"浩然", u"梓涵",
+                                  u"一鸣", u"佳怡", u"俊杰", u"晓峰", u"海燕", u"志强", u"丹",   u"鹏"};
 const char* const kFirstNames[] = {"James", "Mary",  "John",   "Linda", "Robert", "Susan", "Michael", "Karen",
                                    "David", "Lisa",  "Daniel", "Nancy", "Paul",   "Emma",  "Mark",    "Sophie",
                                    "Kevin", "Grace", "Jason",  "Alice", "Peter",  "Chloe", "Tom",     "Helen"};
 const char* const kLastNames[] = {"Smith",  "Johnson", "Brown", "Taylor", "Wilson", "Martin", "Lee",   "Walker",
                                   "Harris", "Clark",   "Lewis", "Young",  "King",   "Wright", "Green", "Baker"};
 const char16_t* const kGroups[] = {u"家人", u"朋友", u"同事", u"同学", u"Work", u"VIP客户"};
-const char16_t* const kCompanies[] = {u"华信科技有限公司", u"中国银行", u"Acme Trading Ltd.", u"星辰传媒",
-                                      u"北京大学", u"Globex Corporation", u"腾云网络", u"深圳市德邦物流"};
+const char16_t* const kCompanies[] = {u"华信科技有限公司", u"中国银行",      u"Acme Trading Ltd.",
+                                      u"星辰传媒",         u"北京大学",      u"Globex Corporation",
+                                      u"腾云网络",         u"深圳市德邦物流"};
 const char16_t* const kCities[] = {u"北京", u"上海", u"广州", u"深圳", u"杭州", u"成都", u"武汉", u"London"};
-const char16_t* const kMessages[] = {
-    u"晚上一起吃饭吗？", u"好的，没问题", u"我到了，在楼下等你", u"明天的会议改到下午三点", u"收到，谢谢！",
-    u"生日快乐！🎂", u"周末去爬山吧", u"文件已经发到你邮箱了，请查收", u"路上堵车，晚十分钟到", u"哈哈哈哈",
-    u"您的验证码是 482913，五分钟内有效。", u"【中国移动】尊敬的客户，您本月话费账单已生成。",
-    u"See you at 7 tonight.", u"Can you call me back when you are free?", u"Thanks, got it!",
-    u"Happy new year! 新年快乐！", u"快递放在门卫室了", u"记得带伞，今天有雨", u"妈，我周六回家吃饭",
-    u"这个方案我再看看，明天给你答复"};
-const char* const kAppNames[] = {"微信",   "QQ",       "支付宝", "淘宝",   "微博",     "高德地图",   "百度",
-                                 "美团",   "京东",     "网易云音乐", "抖音", "UC浏览器", "WPS Office", "墨迹天气",
-                                 "Keep",   "大众点评", "携程旅行", "知乎",  "哔哩哔哩", "Evernote",   "Calculator",
-                                 "Notes",  "Compass",  "Flashlight", "Radio", "Chess",   "Reader",     "Translator"};
-const char* const kPermissions[] = {"android.permission.INTERNET",          "android.permission.CAMERA",
-                                    "android.permission.READ_CONTACTS",      "android.permission.ACCESS_FINE_LOCATION",
-                                    "android.permission.WRITE_EXTERNAL_STORAGE", "android.permission.VIBRATE",
-                                    "android.permission.READ_PHONE_STATE",   "android.permission.RECORD_AUDIO",
-                                    "android.permission.SEND_SMS",           "android.permission.WAKE_LOCK"};
+const char16_t* const kMessages[] = {u"晚上一起吃饭吗？",
+                                     u"好的，没问题",
+                                     u"我到了，在楼下等你",
+                                     u"明天的会议改到下午三点",
+                                     u"收到，谢谢！",
+                                     u"生日快乐！🎂",
+                                     u"周末去爬山吧",
+                                     u"文件已经发到你邮箱了，请查收",
+                                     u"路上堵车，晚十分钟到",
+                                     u"哈哈哈哈",
+                                     u"您的验证码是 482913，五分钟内有效。",
+                                     u"【中国移动】尊敬的客户，您本月话费账单已生成。",
+                                     u"See you at 7 tonight.",
+                                     u"Can you call me back when you are free?",
+                                     u"Thanks, got it!",
+                                     u"Happy new year! 新年快乐！",
+                                     u"快递放在门卫室了",
+                                     u"记得带伞，今天有雨",
+                                     u"妈，我周六回家吃饭",
+                                     u"这个方案我再看看，明天给你答复"};
+const char* const kAppNames[] = {"微信",  "QQ",       "支付宝",     "淘宝",  "微博",     "高德地图",   "百度",
+                                 "美团",  "京东",     "网易云音乐", "抖音",  "UC浏览器", "WPS Office", "墨迹天气",
+                                 "Keep",  "大众点评", "携程旅行",   "知乎",  "哔哩哔哩", "Evernote",   "Calculator",
+                                 "Notes", "Compass",  "Flashlight", "Radio", "Chess",    "Reader",     "Translator"};
+const char* const kPermissions[] = {"android.permission.INTERNET",
+                                    "android.permission.CAMERA",
+                                    "android.permission.READ_CONTACTS",
+                                    "android.permission.ACCESS_FINE_LOCATION",
+                                    "android.permission.WRITE_EXTERNAL_STORAGE",
+                                    "android.permission.VIBRATE",
+                                    "android.permission.READ_PHONE_STATE",
+                                    "android.permission.RECORD_AUDIO",
+                                    "android.permission.SEND_SMS",
+                                    "android.permission.WAKE_LOCK"};
 
 class Generator {
 public:
@@ -61,8 +81,7 @@ public:
 
     int Int(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
     bool Chance(int percent) { return Int(1, 100) <= percent; }
-    template <class T, std::size_t N>
-    const T& Pick(const T (&list)[N]) {
+    template <class T, std::size_t N> const T& Pick(const T (&list)[N]) {
         return list[static_cast<std::size_t>(Int(0, static_cast<int>(N) - 1))];
     }
 
@@ -173,8 +192,8 @@ public:
     QByteArray Write(const QString& package, int versionCode, const QString& versionName, const QString& label,
                      int minSdk, int targetSdk, const QStringList& permissions) {
         // Attribute names come first, in the order of the resource map.
-        static const char* const attrs[] = {"versionCode", "versionName", "minSdkVersion", "targetSdkVersion",
-                                            "name", "label"};
+        static const char* const attrs[] = {"versionCode",      "versionName", "minSdkVersion",
+                                            "targetSdkVersion", "name",        "label"};
         static const quint32 ids[] = {0x0101021b, 0x0101021c, 0x0101020c, 0x01010270, 0x01010003, 0x01010001};
         for (const char* attr : attrs) {
             Index(QString::fromLatin1(attr));
@@ -247,8 +266,7 @@ private:
     static void U32(QByteArray& b, quint32 v) { U16(b, quint16(v & 0xFFFF)), U16(b, quint16(v >> 16)); }
 
     // A chunk: type, header size, total size, then what fill writes (header rest and body).
-    template <class Fill>
-    static void Chunk(QByteArray& out, quint16 type, quint16 headerSize, Fill fill) {
+    template <class Fill> static void Chunk(QByteArray& out, quint16 type, quint16 headerSize, Fill fill) {
         QByteArray content;
         fill(content);
         U16(out, type);
@@ -430,7 +448,8 @@ struct Seeder {
             if (g.Chance(5) && !put(id, 3, 0, 2, {}, QStringLiteral("http://blog.example.com/%1").arg(id))) {
                 return false;
             }
-            if (g.Chance(8) && !put(id, 6, 0, 0, {}, QStringLiteral("大学同学，住在%1").arg(QString::fromUtf16(g.Pick(kCities))))) {
+            if (g.Chance(8) &&
+                !put(id, 6, 0, 0, {}, QStringLiteral("大学同学，住在%1").arg(QString::fromUtf16(g.Pick(kCities))))) {
                 return false;
             }
             if (!groupIds.empty() && g.Chance(45)) {
@@ -551,9 +570,10 @@ struct Seeder {
             const QByteArray icon = icons[static_cast<std::size_t>(i) % icons.size()];
             const QByteArray manifest =
                 ManifestWriter().Write(package, versionCode, versionName, label, 8, 15, permissions);
-            const QByteArray apk = MakeZip({{QStringLiteral("AndroidManifest.xml"), manifest},
-                                            {QStringLiteral("classes.dex"), QByteArray("dex\n035\0", 8) + g.Bytes(g.Int(2000, 60000))},
-                                            {QStringLiteral("res/drawable/icon.png"), icon}});
+            const QByteArray apk =
+                MakeZip({{QStringLiteral("AndroidManifest.xml"), manifest},
+                         {QStringLiteral("classes.dex"), QByteArray("dex\n035\0", 8) + g.Bytes(g.Int(2000, 60000))},
+                         {QStringLiteral("res/drawable/icon.png"), icon}});
             const QString apkPath = QStringLiteral("/data/app/") + package + QStringLiteral("-1.apk");
             if (!File(apkPath, apk)) {
                 return false;
@@ -579,8 +599,9 @@ struct Seeder {
 
     bool Pictures(int count, bool sdCard) {
         Transaction transaction(db);
-        QStringList albums = {QStringLiteral("/mnt/sdcard/DCIM/Camera"), QStringLiteral("/mnt/sdcard/Pictures/Screenshots"),
-                              QStringLiteral("/mnt/sdcard/Pictures/WeiXin"), QStringLiteral("/mnt/sdcard/Download/图片")};
+        QStringList albums = {
+            QStringLiteral("/mnt/sdcard/DCIM/Camera"), QStringLiteral("/mnt/sdcard/Pictures/Screenshots"),
+            QStringLiteral("/mnt/sdcard/Pictures/WeiXin"), QStringLiteral("/mnt/sdcard/Download/图片")};
         if (sdCard) {
             albums << QString::fromLatin1(CARD_ROOT) + QStringLiteral("/DCIM/旅行");
         }
@@ -636,16 +657,25 @@ struct Seeder {
             }
         }
         for (int i = made; i < count; ++i) {
-            const QString folder = QStringLiteral("/mnt/sdcard/Documents/Projects/P%1/Part%2").arg(i / 400).arg(i / 100 % 4);
+            const QString folder =
+                QStringLiteral("/mnt/sdcard/Documents/Projects/P%1/Part%2").arg(i / 400).arg(i / 100 % 4);
             const QString ext = QString::fromLatin1(g.Pick(exts));
-            const QString path = folder + QStringLiteral("/%1_%2.%3").arg(QString::fromUtf8(g.Pick(words))).arg(i).arg(ext);
+            const QString path =
+                folder + QStringLiteral("/%1_%2.%3").arg(QString::fromUtf8(g.Pick(words))).arg(i).arg(ext);
             QByteArray data;
             if (ext == QLatin1String("mp3")) {
                 data = Mp3Like(g, g.Int(2000, 20000));
             } else if (ext == QLatin1String("mp4")) {
-                data = QByteArray("\0\0\0\x18" "ftypmp42", 12) + g.Bytes(g.Int(2000, 30000));
+                data = QByteArray("\0\0\0\x18"
+                                  "ftypmp42",
+                                  12) +
+                       g.Bytes(g.Int(2000, 30000));
             } else {
-                data = QStringLiteral("%1 %2\r\n").arg(QString::fromUtf8(g.Pick(words))).arg(i).toUtf8().repeated(g.Int(5, 80));
+                data = QStringLiteral("%1 %2\r\n")
+                           .arg(QString::fromUtf8(g.Pick(words)))
+                           .arg(i)
+                           .toUtf8()
+                           .repeated(g.Int(5, 80));
             }
             if (!File(path, data)) {
                 return false;
@@ -654,8 +684,10 @@ struct Seeder {
         // Hidden and system-looking entries, as a real storage has them.
         if (count > 0 && (!File(QStringLiteral("/mnt/sdcard/.nomedia"), QByteArray()) ||
                           !File(QStringLiteral("/mnt/sdcard/Music/晴天.mp3"), Mp3Like(g, 48000)) ||
-                          !File(QStringLiteral("/mnt/sdcard/Movies/VID_20120725.mp4"),
-                                QByteArray("\0\0\0\x18" "ftypmp42", 12) + g.Bytes(200000)))) {
+                          !File(QStringLiteral("/mnt/sdcard/Movies/VID_20120725.mp4"), QByteArray("\0\0\0\x18"
+                                                                                                  "ftypmp42",
+                                                                                                  12) +
+                                                                                           g.Bytes(200000)))) {
             return false;
         }
         return transaction.Commit();
@@ -682,11 +714,17 @@ struct Seeder {
             add.Reset();
             return add.Bind(1, store).Bind(2, payload).Run();
         };
-        const char* const sites[][2] = {{"百度", "http://www.baidu.com/"},   {"新浪", "http://www.sina.com.cn/"},
-                                         {"VEXA", "http://www.vexa.example/"}, {"Wikipedia", "https://en.wikipedia.org/"}};
+        const char* const sites[][2] = {{"百度", "http://www.baidu.com/"},
+                                        {"新浪", "http://www.sina.com.cn/"},
+                                        {"VEXA", "http://www.vexa.example/"},
+                                        {"Wikipedia", "https://en.wikipedia.org/"}};
         for (const auto& site : sites) {
-            Bookmark b{QString::fromUtf8(site[0]), QString::fromUtf8(site[1]), static_cast<std::uint32_t>(g.Int(0, 90)),
-                       g.Bytes(64), {}, {}};
+            Bookmark b{QString::fromUtf8(site[0]),
+                       QString::fromUtf8(site[1]),
+                       static_cast<std::uint32_t>(g.Int(0, 90)),
+                       g.Bytes(64),
+                       {},
+                       {}};
             if (!put(1, EncodeItem(b))) {
                 return false;
             }
@@ -819,7 +857,8 @@ bool SeedPhone(const QString& serial, const SeedOptions& options, QString* error
     Stmt apps(db, "SELECT COUNT(*) FROM apps");
     const int existingApps = apps.Step() ? static_cast<int>(apps.Int(0)) : 0;
     const bool ok = seeder.Contacts(options.contacts, options.phonesPerContact, dualSim) &&
-                    (options.sms <= 0 || seeder.Sms(options.sms)) && (options.calls <= 0 || seeder.Calls(options.calls)) &&
+                    (options.sms <= 0 || seeder.Sms(options.sms)) &&
+                    (options.calls <= 0 || seeder.Calls(options.calls)) &&
                     (options.apps <= 0 || seeder.Apps(options.apps, existingApps)) &&
                     (options.pictures <= 0 || seeder.Pictures(options.pictures, sdCard)) &&
                     (options.files <= 0 || seeder.Files(options.files)) && seeder.Ringtones() &&

@@ -20,8 +20,8 @@ struct SeedOptions {
     int apps = 0;
     int pictures = 0;
     int files = 0;
-    bool smallStores = true;   // bookmarks, memos, settings, alarms (a few each)
-    bool screenFrames = true;  // the frames screenshots show
+    bool smallStores = true;  // bookmarks, memos, settings, alarms (a few each)
+    bool screenFrames = true; // the frames screenshots show
     unsigned randomSeed = 20120725;
 };
 

@@ -297,8 +297,8 @@ private:
         Stmt rows(m_link.m_db, "SELECT id, kind, state, text FROM events WHERE id>? ORDER BY id");
         rows.Bind(1, m_lastEvent);
         while (rows.Step()) {
-            events.push_back(PendingEvent{rows.Int(0), static_cast<int>(rows.Int(1)), static_cast<int>(rows.Int(2)),
-                                          rows.Text(3)});
+            events.push_back(
+                PendingEvent{rows.Int(0), static_cast<int>(rows.Int(1)), static_cast<int>(rows.Int(2)), rows.Text(3)});
         }
         if (!events.empty()) {
             m_lastEvent = events.back().id;

@@ -11,8 +11,7 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 // Every payload starts with a format byte so that a later layout can be told apart.
 constexpr quint8 kFormat = 1;
 
-template <class Fill>
-QByteArray Encode(Fill fill) {
+template <class Fill> QByteArray Encode(Fill fill) {
     QByteArray data;
     QDataStream out(&data, QIODevice::WriteOnly);
     out.setVersion(QDataStream::Qt_6_0);
@@ -21,8 +20,7 @@ QByteArray Encode(Fill fill) {
     return data;
 }
 
-template <class Read>
-bool Decode(const QByteArray& data, Read read) {
+template <class Read> bool Decode(const QByteArray& data, Read read) {
     QDataStream in(data);
     in.setVersion(QDataStream::Qt_6_0);
     quint8 format = 0;
@@ -130,8 +128,7 @@ bool DecodeItem(const QByteArray& data, Alarm* a) {
     });
 }
 
-template <class Base, class Item, int StoreId>
-int SimRecordStore<Base, Item, StoreId>::Load() {
+template <class Base, class Item, int StoreId> int SimRecordStore<Base, Item, StoreId>::Load() {
     Lock guard(m_link.m_lock);
     m_loaded = false;
     m_items.clear();
@@ -156,27 +153,23 @@ int SimRecordStore<Base, Item, StoreId>::Load() {
     return 1;
 }
 
-template <class Base, class Item, int StoreId>
-bool SimRecordStore<Base, Item, StoreId>::IsLoaded() {
+template <class Base, class Item, int StoreId> bool SimRecordStore<Base, Item, StoreId>::IsLoaded() {
     Lock guard(m_link.m_lock);
     return m_loaded;
 }
 
-template <class Base, class Item, int StoreId>
-int SimRecordStore<Base, Item, StoreId>::GetCount() {
+template <class Base, class Item, int StoreId> int SimRecordStore<Base, Item, StoreId>::GetCount() {
     Lock guard(m_link.m_lock);
     return static_cast<int>(m_items.size());
 }
 
-template <class Base, class Item, int StoreId>
-const Item* SimRecordStore<Base, Item, StoreId>::GetItemAt(int index) {
+template <class Base, class Item, int StoreId> const Item* SimRecordStore<Base, Item, StoreId>::GetItemAt(int index) {
     Lock guard(m_link.m_lock);
     return index >= 0 && index < static_cast<int>(m_items.size()) ? m_items[static_cast<std::size_t>(index)].get()
-                                                                   : nullptr;
+                                                                  : nullptr;
 }
 
-template <class Base, class Item, int StoreId>
-bool SimRecordStore<Base, Item, StoreId>::AddItem(Item* item) {
+template <class Base, class Item, int StoreId> bool SimRecordStore<Base, Item, StoreId>::AddItem(Item* item) {
     Lock guard(m_link.m_lock);
     if (!item || !m_link.Op()) {
         return false;
@@ -189,8 +182,7 @@ bool SimRecordStore<Base, Item, StoreId>::AddItem(Item* item) {
     return true;
 }
 
-template <class Base, class Item, int StoreId>
-bool SimRecordStore<Base, Item, StoreId>::PrepareRestore() {
+template <class Base, class Item, int StoreId> bool SimRecordStore<Base, Item, StoreId>::PrepareRestore() {
     // A restore replaces the store's records.
     Lock guard(m_link.m_lock);
     if (!m_link.Op()) {

@@ -256,8 +256,7 @@ private:
 };
 
 // The four small stores keep their records as serialised items of one table, one store id each.
-template <class Base, class Item, int StoreId>
-class SimRecordStore final : public Base {
+template <class Base, class Item, int StoreId> class SimRecordStore final : public Base {
 public:
     explicit SimRecordStore(SimLink& link) : m_link(link) {}
     int Load() override;
