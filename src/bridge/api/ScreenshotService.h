@@ -1,0 +1,26 @@
+#pragma once
+// Screenshots of the phone screen. Frames are encoded images (PNG); the callback runs on the
+// service's capture thread with (error, frame). Owned by the session; any thread may call.
+
+#include <QByteArray>
+
+#include <functional>
+
+namespace vexa {
+
+using FrameCallback = std::function<void(bool error, const QByteArray& frame)>;
+
+class ScreenshotService {
+public:
+    virtual ~ScreenshotService() = default;
+    // Delivers one frame (or an error) through callback soon; false when it cannot start.
+    virtual bool CaptureOnce(FrameCallback callback) = 0;
+    // Delivers frames continuously until StopCapture.
+    virtual bool StartCapture(FrameCallback callback) = 0;
+    // Returns after the last callback has finished.
+    virtual void StopCapture() = 0;
+    virtual void PauseCapture() = 0;
+    virtual void ResumeCapture() = 0;
+};
+
+} // namespace vexa

@@ -1,0 +1,59 @@
+#pragma once
+// The simulator folder and its phones: each phone is one SQLite file "<serial>.vexaphone" under
+// $XDG_DATA_HOME/vexa/sim/ (or $VEXA_SIM_DIR). Used by the simulated bridge, vexa-phone and tests.
+// Functions are thread-safe (each opens its own connection); failures are logged and returned.
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace vexa::sim {
+
+struct PhoneSpec {
+    QString brand = QStringLiteral("vexa");
+    QString model;
+    QString serial;
+    QString firmware = QStringLiteral("VEXA-UI 2.1.0");
+    QString osVersion = QStringLiteral("4.0.4");
+    int versionFirst = 2;
+    int versionSecond = 1;
+    bool dualSim = false;
+    bool sdCard = false;
+    int simState = 1; // 0 none, 1, 2, 3 both
+    QString projectNumber = QStringLiteral("default");
+    bool attached = true;
+};
+
+struct PhoneSummary {
+    QString serial, brand, model, path;
+    bool attached = false;
+};
+
+// The folder (created when missing).
+QString SimFolder();
+QString PhoneFilePath(const QString& serial);
+// Serials are letters, digits, "-", "_" and "." (not leading), at most 63 characters.
+bool IsValidSerial(const QString& serial);
+
+// Creates a phone with its standard folder tree and identity. False (error set) when the serial
+// is invalid, the phone exists or the file cannot be written.
+bool CreatePhone(const PhoneSpec& spec, QString* error);
+// Every readable phone of the folder; unreadable files are logged and left out.
+std::vector<PhoneSummary> ListPhones();
+bool SetAttached(const QString& serial, bool attached, QString* error);
+// Queues a phone event for the program: kind 1 call (state 1), 2 message, 3 orientation ("0".."3"),
+// 4 phone request. A message also lands in the inbox.
+bool RaiseEvent(const QString& serial, int kind, const QString& number, const QString& text, QString* error);
+
+// Latency and fault knobs for tests. Counters start when a session opens. Environment variables
+// VEXA_SIM_DELAY_MS, VEXA_SIM_FAIL_WRITE and VEXA_SIM_DROP_AFTER give the defaults.
+struct SimFaults {
+    int delayMs = 0;      // sleep before every phone operation
+    int failNthWrite = 0; // the Nth write statement (from 1) of the session fails; 0 = never
+    int dropAfterOps = 0; // the link drops when operation N+1 starts; 0 = never
+};
+void SetFaults(const SimFaults& faults);
+SimFaults CurrentFaults();
+
+} // namespace vexa::sim

@@ -1,0 +1,934 @@
+// The device bridge through its interface only: every store, as page code uses it. Instantiated per
+// backend (see the end of the file), so a second backend must pass the same cases.
+#include "BridgeBackend.h"
+
+#include "bridge/api/AppManager.h"
+#include "bridge/api/CallRecords.h"
+#include "bridge/api/ContactBook.h"
+#include "bridge/api/DeviceInfo.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/FileSystem.h"
+#include "bridge/api/MessageStores.h"
+#include "bridge/api/PictureStore.h"
+#include "bridge/api/SmallStores.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+using namespace vexa;
+
+namespace {
+
+const TestPhoneIdentity kPhone{QStringLiteral("TEST-0001")};
+
+// A 1x1 PNG: the smallest real picture.
+QByteArray TinyPng() {
+    return QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+}
+
+bool WriteFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+SYSTEMTIME Time(int y, int mo, int d, int h, int mi, int s) {
+    SYSTEMTIME t;
+    t.wYear = static_cast<std::uint16_t>(y);
+    t.wMonth = static_cast<std::uint16_t>(mo);
+    t.wDay = static_cast<std::uint16_t>(d);
+    t.wHour = static_cast<std::uint16_t>(h);
+    t.wMinute = static_cast<std::uint16_t>(mi);
+    t.wSecond = static_cast<std::uint16_t>(s);
+    return UnpackTime(PackTime(t)); // with its day of week
+}
+
+class BridgeApiTest : public ::testing::TestWithParam<BackendFactory> {
+protected:
+    void SetUp() override {
+        m_backend = GetParam().make();
+        ASSERT_TRUE(m_backend->CreatePhone(kPhone));
+        Reconnect();
+    }
+
+    void Reconnect() {
+        m_bridge.reset();
+        m_bridge = m_backend->MakeBridge();
+        ASSERT_NE(m_bridge->ConnectUsbDevice(kPhone.serial), 0);
+        ASSERT_NE(m_bridge->GetSession(), nullptr);
+        ASSERT_TRUE(m_bridge->GetSession()->GetDeviceInfo()->RefreshInfo());
+    }
+
+    DeviceSession* Session() { return m_bridge->GetSession(); }
+    ContactBook* Book() { return Session()->GetContactBook(); }
+    SmsStore* SmsBox() { return Session()->GetSmsStore(); }
+    FileSystem* Fs() { return Session()->GetFileSystem(); }
+
+    Contact* FindByName(const QString& name) {
+        for (int i = 0; i < Book()->GetContactCount(LIST_ALL); ++i) {
+            if (Book()->GetContactAt(LIST_ALL, i)->GetDisplayNameText() == name) {
+                return Book()->GetContactAt(LIST_ALL, i);
+            }
+        }
+        return nullptr;
+    }
+
+    Contact* AddContact(const QString& name, const QString& number, int storage = STORAGE_PHONE) {
+        Contact* c = Book()->NewContact();
+        c->SetDisplayName(name);
+        c->SetStorage(storage);
+        c->AddPhone(2, nullptr, number, nullptr);
+        if (!Book()->CreateContact(c)) {
+            delete c;
+            return nullptr;
+        }
+        return c;
+    }
+
+    std::unique_ptr<BridgeBackend> m_backend;
+    std::unique_ptr<DeviceBridge> m_bridge;
+    QTemporaryDir m_local;
+};
+
+// ---- detection and identity --------------------------------------------------------------------
+
+TEST_P(BridgeApiTest, ListsAttachedPhonesOnly) {
+    ASSERT_TRUE(m_backend->CreatePhone(
+        TestPhoneIdentity{QStringLiteral("OTHER-1"), QStringLiteral("X1"), QStringLiteral("acme"), false, false}));
+    ASSERT_TRUE(m_backend->CreatePhone(TestPhoneIdentity{QStringLiteral("TEST-0002")}));
+    ASSERT_TRUE(m_backend->SetAttached(QStringLiteral("TEST-0002"), false));
+
+    DeviceRecord records[32] = {};
+    int count = -1;
+    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
+    ASSERT_EQ(count, 2);
+    QStringList serials;
+    for (int i = 0; i < count; ++i) {
+        serials << records[i].Serial();
+    }
+    serials.sort();
+    EXPECT_EQ(serials, QStringList({"OTHER-1", "TEST-0001"}));
+
+    char16_t* buffer = nullptr;
+    ASSERT_NE(m_bridge->GetAllDeviceSerialNo(&buffer, &count), 0);
+    ASSERT_EQ(count, 2);
+    const QString first = QString::fromUtf16(buffer);
+    const QString second = QString::fromUtf16(buffer + first.size() + 1);
+    DeviceBridge::FreeSerials(buffer);
+    EXPECT_TRUE((first == "OTHER-1" && second == "TEST-0001") || (first == "TEST-0001" && second == "OTHER-1"));
+
+    DeviceRecord other;
+    other.SetSerial(QStringLiteral("OTHER-1"));
+    ASSERT_NE(m_bridge->ReadDeviceBrandAndModel(&other), 0);
+    EXPECT_EQ(other.Brand(), "acme");
+    EXPECT_EQ(other.Model(), "X1");
+    DeviceRecord missing;
+    missing.SetSerial(QStringLiteral("NOPE"));
+    EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&missing), 0);
+}
+
+TEST_P(BridgeApiTest, ConnectFailsForMissingOrDetachedPhone) {
+    EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("NOPE")), 0);
+    EXPECT_EQ(m_bridge->GetSession(), nullptr);
+    ASSERT_TRUE(m_backend->SetAttached(kPhone.serial, false));
+    EXPECT_EQ(m_bridge->ConnectUsbDevice(kPhone.serial), 0);
+    EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("../x")), 0);
+}
+
+TEST_P(BridgeApiTest, DetachingThePhoneEndsTheLink) {
+    EXPECT_TRUE(Session()->IsConnected());
+    ASSERT_TRUE(m_backend->SetAttached(kPhone.serial, false));
+    // The link notices within a fraction of a second, as a real unplug would show.
+    for (int i = 0; i < 50 && Session()->IsConnected(); ++i) {
+        QThread::msleep(20);
+    }
+    EXPECT_FALSE(Session()->IsConnected());
+    EXPECT_EQ(Book()->LoadContacts(), 2);
+}
+
+TEST_P(BridgeApiTest, DeviceInfoDescribesThePhone) {
+    DeviceInfo* info = Session()->GetDeviceInfo();
+    EXPECT_EQ(info->GetModel(), kPhone.model);
+    EXPECT_EQ(info->GetBrand(), kPhone.brand);
+    EXPECT_EQ(info->GetInfoField11(), kPhone.serial);
+    EXPECT_TRUE(info->IsDualSim());
+    EXPECT_EQ(info->GetSimState(), 3);
+    EXPECT_FALSE(info->GetSimName(1).isEmpty());
+    EXPECT_FALSE(info->GetSimName(2).isEmpty());
+    int first = 0, second = 0;
+    info->GetVersionPair(&first, &second);
+    EXPECT_GE(first, 2);
+    EXPECT_FALSE(info->GetOsVersion().isEmpty());
+    EXPECT_FALSE(info->GetFirmwareVersion().isEmpty());
+    EXPECT_GT(info->GetScreenWidth(), 0);
+    EXPECT_NE(Session()->GetCallRecords(), nullptr);
+}
+
+TEST_P(BridgeApiTest, SummaryCountsTheStores) {
+    ASSERT_NE(AddContact(QStringLiteral("张三"), QStringLiteral("13800000000")), nullptr);
+    Sms* sms = SmsBox()->NewSms();
+    sms->SetBox(BOX_INBOX);
+    sms->SetNumber(QStringLiteral("10086"));
+    sms->SetContent(QStringLiteral("hi"));
+    ASSERT_TRUE(SmsBox()->AddSms(sms));
+    delete sms;
+    DeviceSummary* summary = Session()->GetSummary();
+    ASSERT_TRUE(summary->InitSummary());
+    EXPECT_EQ(summary->GetContactCount(), 1);
+    EXPECT_EQ(summary->GetMessageCount(), 1);
+    EXPECT_EQ(summary->GetAppCount(), 1); // only the phone's own agent
+}
+
+// ---- contacts ----------------------------------------------------------------------------------
+
+TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
+    ASSERT_EQ(Book()->LoadContacts(), 1);
+    Contact* c = Book()->NewContact();
+    c->SetDisplayName(QStringLiteral("欧阳 Ann-Marie"));
+    for (int part = NAME_GIVEN; part <= NAME_PHONETIC_FAMILY; ++part) {
+        c->SetNamePart(part, QStringLiteral("part%1·名").arg(part));
+    }
+    c->SetNickname(QStringLiteral("小安"));
+    c->SetCompany(QStringLiteral("华信科技"));
+    c->SetDepartment(QStringLiteral("R&D"));
+    c->SetTitle(QStringLiteral("经理"));
+    c->SetBirthday(QStringLiteral("1980-07-09"));
+    c->AddNote(QStringLiteral("first note"));
+    c->AddNote(QStringLiteral("第二条\r\n备注"));
+    c->SetFavorite(true);
+    const QString custom = QStringLiteral("卫星电话");
+    for (int type : {0, 1, 2, 3, 4, 5, 7, 9, 11}) {
+        c->AddPhone(type, type == 0 ? &custom : nullptr, QStringLiteral("+86 138-0000-%1").arg(type, 4, 10, QChar('0')),
+                    nullptr);
+    }
+    for (int type : {0, 1, 2, 3}) {
+        c->AddEmail(type, type == 0 ? &custom : nullptr, QStringLiteral("a%1@example.com").arg(type), nullptr);
+    }
+    for (int type : {0, 1, 2, 5, 7}) {
+        c->AddWebsite(type, type == 0 ? &custom : nullptr, QStringLiteral("http://w%1.example.com/").arg(type),
+                      nullptr);
+    }
+    for (int protocol = 0; protocol <= 8; ++protocol) {
+        c->AddIm(protocol, QStringLiteral("im%1").arg(protocol), nullptr);
+    }
+    int index = -1;
+    c->AddAddress(0, &custom, QStringLiteral("人民路1号"), QStringLiteral("北京"), QStringLiteral("北京市"),
+                  QStringLiteral("100000"), QStringLiteral("中国"), &index);
+    EXPECT_EQ(index, 0);
+    c->AddAddress(2, nullptr, QStringLiteral("1 Main St"), QStringLiteral("Leeds"), QStringLiteral("Yorkshire"),
+                  QStringLiteral("LS1"), QStringLiteral("UK"), &index);
+    EXPECT_EQ(index, 1);
+    const Contact expected = *c;
+    ASSERT_TRUE(Book()->CreateContact(c));
+    EXPECT_GE(c->GetId(), 0);
+
+    Reconnect(); // read back from the phone, not from memory
+    ASSERT_EQ(Book()->LoadContacts(), 1);
+    Contact* back = FindByName(expected.GetDisplayNameText());
+    ASSERT_NE(back, nullptr);
+    ASSERT_TRUE(Book()->LoadContactDetail(back));
+    NameParts parts;
+    back->GetNameParts(&parts);
+    for (int part = NAME_GIVEN; part <= NAME_PHONETIC_FAMILY; ++part) {
+        EXPECT_EQ(parts.parts[part], expected.m_nameParts.parts[part]) << part;
+    }
+    QString company, department, title;
+    back->GetOrganization(&company, &department, &title);
+    EXPECT_EQ(company, "华信科技");
+    EXPECT_EQ(department, "R&D");
+    EXPECT_EQ(title, "经理");
+    EXPECT_EQ(back->GetNickname(), "小安");
+    EXPECT_EQ(back->GetBirthday(), "1980-07-09");
+    ASSERT_EQ(back->GetNoteCount(), 2);
+    EXPECT_EQ(back->GetNoteAt(1), "第二条\r\n备注");
+    EXPECT_TRUE(back->IsFavorite());
+    EXPECT_EQ(back->m_phones, expected.m_phones);
+    EXPECT_EQ(back->m_emails, expected.m_emails);
+    EXPECT_EQ(back->m_websites, expected.m_websites);
+    EXPECT_EQ(back->m_ims, expected.m_ims);
+    EXPECT_EQ(back->m_addresses, expected.m_addresses);
+    EXPECT_EQ(back->GetPhoneAt(0)->GetLabel(), custom);
+    EXPECT_EQ(back->GetPhoneAt(1)->GetLabel(), QString()); // labels only for custom entries
+    EXPECT_EQ(Book()->GetFavoriteCount(), 1);
+}
+
+TEST_P(BridgeApiTest, UpdatedContactKeepsItsDetail) {
+    Contact* c = Book()->NewContact();
+    c->SetDisplayName(QStringLiteral("Tom"));
+    c->AddPhone(2, nullptr, QStringLiteral("111"), nullptr);
+    c->AddEmail(1, nullptr, QStringLiteral("tom@example.com"), nullptr);
+    ASSERT_TRUE(Book()->CreateContact(c));
+    Reconnect();
+    ASSERT_EQ(Book()->LoadContacts(), 1);
+    Contact* back = FindByName(QStringLiteral("Tom"));
+    ASSERT_NE(back, nullptr);
+    // Changing a listed contact without its detail must not lose the detail on the phone.
+    back->SetNickname(QStringLiteral("Tommy"));
+    back->AddPhone(3, nullptr, QStringLiteral("222"), nullptr);
+    ASSERT_TRUE(Book()->UpdateContact(back));
+    Reconnect();
+    ASSERT_EQ(Book()->LoadContacts(), 1);
+    back = FindByName(QStringLiteral("Tom"));
+    ASSERT_TRUE(Book()->LoadContactDetail(back));
+    EXPECT_EQ(back->GetNickname(), "Tommy");
+    EXPECT_EQ(back->GetPhoneCount(), 2);
+    ASSERT_EQ(back->GetEmailCount(), 1);
+    EXPECT_EQ(back->GetEmailAt(0)->GetValue(), "tom@example.com");
+}
+
+TEST_P(BridgeApiTest, GroupsAndMembership) {
+    ASSERT_EQ(Book()->LoadContacts(), 1);
+    Group* family = Book()->NewGroup();
+    EXPECT_FALSE(family->SetName(QString()));
+    ASSERT_TRUE(family->SetName(QStringLiteral("家人")));
+    const QByteArray icon = TinyPng();
+    ASSERT_TRUE(family->SetIcon(icon.constData(), static_cast<int>(icon.size())));
+    ASSERT_TRUE(Book()->CreateGroup(family));
+    Group* work = Book()->NewGroup();
+    work->SetName(QStringLiteral("Work"));
+    ASSERT_TRUE(Book()->CreateGroup(work));
+    EXPECT_GE(family->GetId(), 0);
+    EXPECT_EQ(Book()->GetGroupById(work->GetId(), 0), work);
+
+    Contact* a = AddContact(QStringLiteral("A"), QStringLiteral("1"));
+    Contact* b = AddContact(QStringLiteral("B"), QStringLiteral("2"));
+    ASSERT_TRUE(a && b);
+    ASSERT_TRUE(Book()->AddContactToGroup(family, a, 1));
+    ASSERT_TRUE(Book()->AddContactToGroup(work, a, 1));
+    ASSERT_TRUE(Book()->AddContactToGroup(work, b, 0)); // pending until UpdateContact
+    ASSERT_TRUE(Book()->UpdateContact(b));
+    work->SetName(QStringLiteral("工作"));
+    ASSERT_TRUE(Book()->UpdateGroup(work));
+
+    Reconnect();
+    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ASSERT_EQ(Book()->GetGroupCount(), 2);
+    family = Book()->GetGroupAt(0);
+    work = Book()->GetGroupAt(1);
+    EXPECT_EQ(family->GetName(), "家人");
+    EXPECT_EQ(family->GetIcon(), icon);
+    EXPECT_EQ(work->GetName(), "工作");
+    a = FindByName(QStringLiteral("A"));
+    b = FindByName(QStringLiteral("B"));
+    EXPECT_EQ(a->GetGroupCount(), 2);
+    EXPECT_EQ(b->GetGroupCount(), 1);
+    EXPECT_EQ(Book()->GetGroupMemberCount(work), 2);
+    EXPECT_EQ(Book()->GetUngroupedCount(), 0);
+
+    ASSERT_TRUE(Book()->RemoveContactFromGroup(work, b, 1));
+    EXPECT_EQ(Book()->GetUngroupedCount(), 1);
+    ASSERT_TRUE(Book()->DeleteGroup(family));
+    EXPECT_EQ(Book()->GetGroupCount(), 1);
+    EXPECT_EQ(a->GetGroupCount(), 1);
+    Reconnect();
+    ASSERT_EQ(Book()->LoadContacts(), 1);
+    EXPECT_EQ(Book()->GetGroupCount(), 1);
+    EXPECT_EQ(Book()->GetUngroupedCount(), 1);
+    EXPECT_EQ(FindByName(QStringLiteral("B"))->GetGroupCount(), 0);
+}
+
+TEST_P(BridgeApiTest, ListsBySimAndFindsByExactNumber) {
+    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ASSERT_NE(AddContact(QStringLiteral("Phone"), QStringLiteral("+8613800000001")), nullptr);
+    ASSERT_NE(AddContact(QStringLiteral("Sim1"), QStringLiteral("13800000002"), STORAGE_SIM1), nullptr);
+    ASSERT_NE(AddContact(QStringLiteral("Sim2"), QStringLiteral("13800000003"), STORAGE_SIM2), nullptr);
+    EXPECT_EQ(Book()->GetContactCount(LIST_PHONE), 1);
+    EXPECT_EQ(Book()->GetContactCount(LIST_SIM1), 1);
+    EXPECT_EQ(Book()->GetContactCount(LIST_SIM2), 1);
+    EXPECT_EQ(Book()->GetContactCount(LIST_ALL), 3);
+    EXPECT_EQ(Book()->GetContactAt(LIST_SIM2, 0)->GetDisplayNameText(), "Sim2");
+    EXPECT_EQ(Book()->GetContactAt(LIST_SIM2, 1), nullptr);
+    EXPECT_EQ(Book()->FindContactByNumber(QStringLiteral("+8613800000001"))->GetDisplayNameText(), "Phone");
+    EXPECT_EQ(Book()->FindContactByNumber(QStringLiteral("13800000001")), nullptr);
+
+    Contact* sim = Book()->GetContactAt(LIST_SIM1, 0);
+    ASSERT_TRUE(Book()->DeleteContact(sim));
+    EXPECT_EQ(Book()->GetContactCount(LIST_ALL), 2);
+    Reconnect();
+    ASSERT_EQ(Book()->LoadContacts(), 1);
+    EXPECT_EQ(Book()->GetContactCount(LIST_SIM1), 0);
+}
+
+TEST_P(BridgeApiTest, ContactPhotoAndRingtone) {
+    ASSERT_EQ(Book()->LoadContacts(), 1);
+    Contact* c = AddContact(QStringLiteral("Ring"), QStringLiteral("5"));
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(Book()->GetContactPhoto(c).isEmpty());
+    ASSERT_TRUE(Book()->SetContactPhoto(c, TinyPng()));
+    EXPECT_EQ(Book()->GetContactPhoto(c), TinyPng());
+    ASSERT_TRUE(Book()->DeleteContactPhoto(c));
+    EXPECT_TRUE(Book()->GetContactPhoto(c).isEmpty());
+
+    const QString local = m_local.filePath(QStringLiteral("tone.mp3"));
+    ASSERT_TRUE(WriteFile(local, QByteArray("ID3\x03", 4) + QByteArray(500, 'x')));
+    QString phonePath;
+    ASSERT_TRUE(Book()->UploadRingtone(local, &phonePath));
+    QStringList tones;
+    ASSERT_TRUE(Book()->ListRingtones(&tones));
+    EXPECT_TRUE(tones.contains(phonePath));
+    EXPECT_EQ(Book()->GetContactRingtone(c), QString());
+    ASSERT_TRUE(Book()->SetContactRingtone(c, phonePath));
+    EXPECT_EQ(Book()->GetContactRingtone(c), phonePath);
+    EXPECT_FALSE(Book()->SetContactRingtone(c, QStringLiteral("/mnt/sdcard/none.mp3")));
+    EXPECT_FALSE(Book()->UploadRingtone(m_local.filePath(QStringLiteral("missing.mp3")), &phonePath));
+}
+
+// ---- messages ----------------------------------------------------------------------------------
+
+TEST_P(BridgeApiTest, SmsBoxesDraftsAndSending) {
+    ASSERT_EQ(SmsBox()->LoadSms(), 1);
+    const SYSTEMTIME when = Time(2012, 7, 25, 10, 3, 9);
+    for (int box : {BOX_INBOX, BOX_SENT, BOX_DRAFT, BOX_OUTBOX, BOX_DRAFT_OTHER}) {
+        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
+        sms->SetBox(box);
+        sms->SetNumber(QStringLiteral("1380000000%1").arg(box));
+        sms->SetTime(when);
+        sms->SetContent(QStringLiteral("box %1 内容").arg(box));
+        sms->SetSim(static_cast<std::uint8_t>(box % 3));
+        ASSERT_TRUE(SmsBox()->AddSms(sms.get()));
+        EXPECT_GE(sms->GetId(), 0);
+    }
+    std::unique_ptr<Sms> bad(SmsBox()->NewSms());
+    bad->SetBox(9);
+    EXPECT_FALSE(SmsBox()->AddSms(bad.get()));
+
+    std::vector<MSGINFO> messages, drafts;
+    ASSERT_TRUE(SmsBox()->ListSms(&messages));
+    ASSERT_TRUE(SmsBox()->ListDraftSms(&drafts));
+    EXPECT_EQ(messages.size(), 3u);
+    ASSERT_EQ(drafts.size(), 2u);
+    EXPECT_EQ(messages[0].status, 1); // inbox: received
+    EXPECT_EQ(messages[1].status, 0); // sent by the user
+    EXPECT_EQ(messages[0].time, when);
+
+    // Editing a draft: fetched by id, changed, written back.
+    std::unique_ptr<Sms> draft(SmsBox()->GetSmsById(drafts[0].id));
+    ASSERT_NE(draft, nullptr);
+    EXPECT_EQ(draft->GetBox(), BOX_DRAFT);
+    draft->SetContent(QStringLiteral("edited"));
+    ASSERT_TRUE(SmsBox()->UpdateSms(draft.get()));
+    std::unique_ptr<Sms> sent(SmsBox()->NewSms());
+    sent->SetNumber(QStringLiteral("10086"));
+    sent->SetContent(QStringLiteral("CXYE"));
+    ASSERT_TRUE(SmsBox()->SendSms(sent.get()));
+    EXPECT_EQ(SmsBox()->GetSmsById(-5), nullptr);
+
+    Reconnect();
+    ASSERT_EQ(SmsBox()->LoadSms(), 1);
+    std::vector<Sms> all;
+    ASSERT_TRUE(SmsBox()->ListAllSms(&all));
+    ASSERT_EQ(all.size(), 6u);
+    EXPECT_EQ(all[2].GetContent(), "edited");
+    EXPECT_EQ(all[4].GetBox(), BOX_DRAFT_OTHER);
+    EXPECT_EQ(all[4].GetSim(), 2);
+    EXPECT_EQ(all[5].GetBox(), BOX_SENT);
+    std::vector<MSGINFO> found;
+    ASSERT_TRUE(SmsBox()->SearchSms(QStringLiteral("内容"), &found));
+    EXPECT_EQ(found.size(), 4u);
+    ASSERT_TRUE(SmsBox()->SearchSms(QStringLiteral("cxye"), &found));
+    EXPECT_EQ(found.size(), 1u);
+}
+
+TEST_P(BridgeApiTest, SmsBatchesOfThirty) {
+    std::vector<std::unique_ptr<Sms>> owned;
+    std::vector<Sms*> batch;
+    int added = 0;
+    for (int i = 0; i < 65; ++i) {
+        owned.emplace_back(SmsBox()->NewSms());
+        owned.back()->SetBox(i % 2 ? BOX_INBOX : BOX_SENT);
+        owned.back()->SetNumber(QStringLiteral("139%1").arg(i, 8, 10, QChar('0')));
+        owned.back()->SetContent(QStringLiteral("msg %1").arg(i));
+        batch.push_back(owned.back().get());
+        if (batch.size() == 30 || i == 64) {
+            ASSERT_TRUE(SmsBox()->AddSmsBatch(batch));
+            added += static_cast<int>(batch.size());
+            batch.clear();
+        }
+    }
+    EXPECT_EQ(added, 65);
+    ASSERT_EQ(SmsBox()->LoadSms(), 1);
+    std::vector<MSGINFO> list;
+    ASSERT_TRUE(SmsBox()->ListSms(&list));
+    ASSERT_EQ(list.size(), 65u);
+    std::vector<std::int64_t> ids;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        ids.push_back(list[i].id);
+        if (ids.size() == 30 || i + 1 == list.size()) {
+            ASSERT_TRUE(SmsBox()->DeleteSmsBatch(ids));
+            ids.clear();
+        }
+    }
+    ASSERT_TRUE(SmsBox()->ListSms(&list));
+    EXPECT_TRUE(list.empty());
+    // A batch naming a message that is gone changes nothing.
+    ASSERT_TRUE(SmsBox()->AddSms(owned[0].get()));
+    EXPECT_FALSE(SmsBox()->DeleteSmsBatch({owned[0]->GetId(), 999999}));
+    Reconnect();
+    ASSERT_TRUE(SmsBox()->ListSms(&list));
+    EXPECT_EQ(list.size(), 1u);
+}
+
+TEST_P(BridgeApiTest, MmsDraftsAndSends) {
+    MmsStore* store = Session()->GetMmsStore();
+    ASSERT_EQ(store->LoadMms(), 1);
+    std::unique_ptr<Mms> draft(store->NewMms());
+    draft->SetData(QByteArray("mms-bytes\0\1\2", 12));
+    draft->SetRecipient(QStringLiteral("13800000000"));
+    draft->SetSubject(QStringLiteral("旅行照片"));
+    ASSERT_TRUE(store->SendOrSaveMms(draft.get()));
+    std::unique_ptr<Mms> sent(store->NewMms());
+    sent->SetData(QByteArray("x"));
+    sent->SetSend(true);
+    EXPECT_FALSE(store->SendOrSaveMms(sent.get())); // no recipient
+    sent->SetRecipient(QStringLiteral("10086"));
+    sent->SetSim(2);
+    ASSERT_TRUE(store->SendOrSaveMms(sent.get()));
+    std::vector<MSGINFO> messages, drafts, found;
+    ASSERT_TRUE(store->ListMms(&messages));
+    ASSERT_TRUE(store->ListDraftMms(&drafts));
+    ASSERT_EQ(messages.size(), 1u);
+    ASSERT_EQ(drafts.size(), 1u);
+    EXPECT_EQ(drafts[0].type, 1);
+    EXPECT_EQ(drafts[0].content, "旅行照片");
+    std::unique_ptr<Mms> back(store->GetMmsById(drafts[0].id));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetData(), QByteArray("mms-bytes\0\1\2", 12));
+    ASSERT_TRUE(store->SearchMms(QStringLiteral("旅行"), &found));
+    EXPECT_EQ(found.size(), 1u);
+    ASSERT_TRUE(store->DeleteMms(drafts[0].id));
+    EXPECT_FALSE(store->DeleteMms(drafts[0].id));
+}
+
+// ---- call records ------------------------------------------------------------------------------
+
+TEST_P(BridgeApiTest, CallRecordsLoadDeleteAndAbort) {
+    CallRecordList* calls = Session()->GetCallRecords();
+    ASSERT_NE(calls, nullptr);
+    ASSERT_TRUE(calls->PrepareRestore());
+    for (int type : {CALL_RECEIVED, CALL_DIALLED, CALL_MISSED}) {
+        CallRecord* record = calls->NewCallRecord();
+        record->m_number = QStringLiteral("+86138000000%1").arg(type);
+        record->m_time = Time(2012, 7, 25, 14, 3, type);
+        record->m_duration = type == CALL_MISSED ? 0 : 3725;
+        record->m_type = type;
+        record->m_numberState = QStringLiteral("0");
+        ASSERT_TRUE(calls->AddCallRecord(record));
+    }
+    CallRecord* invalid = calls->NewCallRecord();
+    invalid->m_type = 4;
+    EXPECT_FALSE(calls->AddCallRecord(invalid));
+    delete invalid;
+
+    Reconnect();
+    calls = Session()->GetCallRecords();
+    EXPECT_FALSE(calls->IsCallRecordsLoaded());
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    ASSERT_EQ(calls->GetCallRecordCount(), 3);
+    CallRecord* missed = calls->GetCallRecordAt(2);
+    EXPECT_EQ(missed->GetCallType(), CALL_MISSED);
+    EXPECT_EQ(missed->GetNumber(), "+861380000003");
+    SYSTEMTIME time;
+    missed->GetTime(&time);
+    EXPECT_EQ(time, Time(2012, 7, 25, 14, 3, 3));
+    EXPECT_EQ(calls->GetCallRecordAt(0)->GetDuration(), 3725);
+    EXPECT_EQ(calls->GetCallRecordAt(3), nullptr);
+
+    ASSERT_TRUE(calls->DeleteCallRecords({calls->GetCallRecordAt(0), calls->GetCallRecordAt(1)}));
+    EXPECT_EQ(calls->GetCallRecordCount(), 1);
+    Reconnect();
+    calls = Session()->GetCallRecords();
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    EXPECT_EQ(calls->GetCallRecordCount(), 1);
+
+    Session()->Disconnect();
+    EXPECT_EQ(calls->LoadCallRecords(), 2);
+    EXPECT_FALSE(Session()->IsConnected());
+}
+
+// ---- file system -------------------------------------------------------------------------------
+
+TEST_P(BridgeApiTest, FolderTreeListingAndChanges) {
+    const QString root = Fs()->GetPhoneStorageRoot();
+    ASSERT_FALSE(root.isEmpty());
+    ASSERT_TRUE(Fs()->CreateFolder(root + QStringLiteral("/工作")));
+    EXPECT_FALSE(Fs()->CreateFolder(root + QStringLiteral("/工作")));         // exists
+    EXPECT_FALSE(Fs()->CreateFolder(root + QStringLiteral("/no/such/deep"))); // parent missing
+    EXPECT_FALSE(Fs()->CreateFolder(root + QStringLiteral("/../escape")));
+    EXPECT_FALSE(Fs()->CreateFolder(root + QStringLiteral("/a\\b")));
+    EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("relative")));
+    const QString local = m_local.filePath(QStringLiteral("a.txt"));
+    ASSERT_TRUE(WriteFile(local, "hello"));
+    ASSERT_TRUE(Fs()->UploadFile(local, root + QStringLiteral("/工作/a.txt"), {}, nullptr));
+    ASSERT_TRUE(Fs()->UploadFile(local, root + QStringLiteral("/.hidden"), {}, nullptr));
+
+    ASSERT_TRUE(Fs()->ListFolder(root + QStringLiteral("/工作"), QString()));
+    ASSERT_EQ(Fs()->GetEntryCount(), 1);
+    FsEntry* entry = Fs()->GetEntry(0);
+    EXPECT_EQ(entry->GetName(), "a.txt");
+    EXPECT_EQ(entry->GetSize(), 5u);
+    EXPECT_FALSE(entry->IsDirectory());
+    EXPECT_TRUE(entry->IsArchive());
+    char16_t name[4];
+    entry->GetName(name, 4);
+    EXPECT_EQ(QString::fromUtf16(name), "a.t");
+    ASSERT_TRUE(Fs()->ListFolder(root, QString()));
+    bool sawHidden = false, sawFolder = false;
+    for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
+        sawHidden |= Fs()->GetEntry(i)->GetName() == ".hidden" && Fs()->GetEntry(i)->IsHidden();
+        sawFolder |= Fs()->GetEntry(i)->GetName() == "工作" && Fs()->GetEntry(i)->IsDirectory();
+    }
+    EXPECT_TRUE(sawHidden);
+    EXPECT_TRUE(sawFolder);
+    ASSERT_TRUE(Fs()->ListFolder(root + QStringLiteral("/工作"), QStringLiteral("*.doc")));
+    EXPECT_EQ(Fs()->GetEntryCount(), 0);
+    EXPECT_FALSE(Fs()->ListFolder(root + QStringLiteral("/工作/a.txt"), QString()));
+
+    EXPECT_TRUE(Fs()->PathExists(root + QStringLiteral("/工作/a.txt")));
+    ASSERT_TRUE(Fs()->CopyPath(root + QStringLiteral("/工作/a.txt"), root + QStringLiteral("/工作/复件1_a.txt")));
+    EXPECT_FALSE(Fs()->CopyPath(root + QStringLiteral("/工作/a.txt"), root + QStringLiteral("/工作/复件1_a.txt")));
+    ASSERT_TRUE(Fs()->RenamePath(root + QStringLiteral("/工作/复件1_a.txt"), QStringLiteral("b.txt")));
+    EXPECT_FALSE(Fs()->RenamePath(root + QStringLiteral("/工作/b.txt"), QStringLiteral("a.txt")));
+    EXPECT_FALSE(Fs()->RenamePath(root + QStringLiteral("/工作/b.txt"), QStringLiteral("../x")));
+    ASSERT_TRUE(Fs()->CopyPath(root + QStringLiteral("/工作"), root + QStringLiteral("/备份")));
+    EXPECT_FALSE(Fs()->CopyPath(root + QStringLiteral("/工作"), root + QStringLiteral("/工作/inside")));
+    ASSERT_TRUE(Fs()->MovePath(root + QStringLiteral("/备份/b.txt"), root + QStringLiteral("/b.txt")));
+    ASSERT_TRUE(Fs()->ListFolder(root + QStringLiteral("/备份"), QString()));
+    EXPECT_EQ(Fs()->GetEntryCount(), 1);
+    const QString back = m_local.filePath(QStringLiteral("b.txt"));
+    ASSERT_TRUE(Fs()->TransferFile(root + QStringLiteral("/b.txt"), back, {}, nullptr));
+    EXPECT_EQ(ReadFile(back), "hello");
+    ASSERT_TRUE(Fs()->DeletePath(root + QStringLiteral("/工作")));
+    EXPECT_FALSE(Fs()->PathExists(root + QStringLiteral("/工作/a.txt")));
+    EXPECT_FALSE(Fs()->DeletePath(root + QStringLiteral("/工作")));
+    EXPECT_FALSE(Fs()->DeletePath(root)); // the storage root itself stays
+}
+
+TEST_P(BridgeApiTest, StorageSummaryAddsUp) {
+    ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    ASSERT_TRUE(Fs()->HasPhoneStorage());
+    ASSERT_TRUE(Fs()->HasSdCard());
+    const QString card = Fs()->GetSdCardRoot();
+    EXPECT_TRUE(card.startsWith(Fs()->GetPhoneStorageRoot() + "/"));
+    const std::uint64_t freeBefore = Fs()->GetPhoneFreeSpace();
+    const std::uint64_t cardFreeBefore = Fs()->GetSdCardFreeSpace();
+    const QString jpg = m_local.filePath(QStringLiteral("p.jpg"));
+    const QString mp3 = m_local.filePath(QStringLiteral("s.mp3"));
+    ASSERT_TRUE(WriteFile(jpg, QByteArray(3000, 'j')));
+    ASSERT_TRUE(WriteFile(mp3, QByteArray(7000, 'm')));
+    ASSERT_TRUE(Fs()->UploadFile(jpg, Fs()->GetPhoneStorageRoot() + QStringLiteral("/p.jpg"), {}, nullptr));
+    ASSERT_TRUE(Fs()->UploadFile(mp3, card + QStringLiteral("/s.mp3"), {}, nullptr));
+    ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    std::uint64_t phone[5], sd[4];
+    Fs()->GetPhoneCategorySizes(phone);
+    Fs()->GetSdCardCategorySizes(sd);
+    EXPECT_EQ(Fs()->GetPhoneFreeSpace(), freeBefore - 3000);
+    EXPECT_EQ(Fs()->GetSdCardFreeSpace(), cardFreeBefore - 7000);
+    EXPECT_EQ(phone[CATEGORY_PICTURE], 3000u);
+    EXPECT_EQ(sd[2], 7000u); // music
+    std::uint64_t used = Fs()->GetPhoneFreeSpace();
+    for (std::uint64_t size : phone) {
+        used += size;
+    }
+    EXPECT_LE(used, Fs()->GetPhoneTotalSpace()); // the rest is "others"
+}
+
+TEST_P(BridgeApiTest, FiftyMegabyteTransferWithProgressAndCancel) {
+    QByteArray data(50 * 1024 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>((i * 131) ^ (i >> 11));
+    }
+    const QString local = m_local.filePath(QStringLiteral("big.bin"));
+    ASSERT_TRUE(WriteFile(local, data));
+    const QString remote = Fs()->GetPhoneStorageRoot() + QStringLiteral("/Download/big.bin");
+
+    struct Seen {
+        std::uint64_t last = 0;
+        std::uint64_t total = 0;
+        int calls = 0;
+        bool monotonic = true;
+        std::uint64_t cancelAt = 0;
+    };
+    const TransferProgress track = [](std::uint64_t total, std::uint64_t done, void* context) {
+        auto* seen = static_cast<Seen*>(context);
+        seen->monotonic &= done >= seen->last;
+        seen->last = done;
+        seen->total = total;
+        ++seen->calls;
+        return seen->cancelAt == 0 || done < seen->cancelAt;
+    };
+
+    Seen cancelled;
+    cancelled.cancelAt = 20 * 1024 * 1024;
+    EXPECT_FALSE(Fs()->UploadFile(local, remote, track, &cancelled));
+    EXPECT_FALSE(Fs()->PathExists(remote)); // nothing half-written stays
+
+    Seen up;
+    ASSERT_TRUE(Fs()->UploadFile(local, remote, track, &up));
+    EXPECT_TRUE(up.monotonic);
+    EXPECT_EQ(up.last, static_cast<std::uint64_t>(data.size()));
+    EXPECT_EQ(up.total, static_cast<std::uint64_t>(data.size()));
+    EXPECT_GT(up.calls, 10);
+
+    const QString down = m_local.filePath(QStringLiteral("down.bin"));
+    Seen stop;
+    stop.cancelAt = 10 * 1024 * 1024;
+    EXPECT_FALSE(Fs()->TransferFile(remote, down, track, &stop));
+    EXPECT_FALSE(QFile::exists(down));
+    Seen downSeen;
+    ASSERT_TRUE(Fs()->TransferFile(remote, down, track, &downSeen));
+    EXPECT_TRUE(downSeen.monotonic);
+    EXPECT_EQ(downSeen.last, static_cast<std::uint64_t>(data.size()));
+    EXPECT_EQ(QCryptographicHash::hash(ReadFile(down), QCryptographicHash::Sha1),
+              QCryptographicHash::hash(data, QCryptographicHash::Sha1));
+    EXPECT_FALSE(Fs()->TransferFile(remote + QStringLiteral(".missing"), down, {}, nullptr));
+    EXPECT_TRUE(QFile::exists(down)); // a failed download leaves an existing computer file alone
+}
+
+TEST_P(BridgeApiTest, RebootToUpdateNeedsThePackage) {
+    EXPECT_FALSE(Session()->RebootToUpdate(false)); // no update.zip on the phone
+    const QString local = m_local.filePath(QStringLiteral("update.zip"));
+    ASSERT_TRUE(WriteFile(local, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')));
+    ASSERT_TRUE(Fs()->PutFile(local, Fs()->GetSdCardRoot() + QStringLiteral("/update.zip"), {}, nullptr));
+    EXPECT_FALSE(Session()->RebootToUpdate(false)); // it is on the card, not in the phone storage
+    ASSERT_TRUE(Session()->RebootToUpdate(true));
+    EXPECT_FALSE(Session()->IsConnected()); // the phone restarts into its updater
+}
+
+TEST_P(BridgeApiTest, StoresServeSeveralThreadsAtOnce) {
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_NE(AddContact(QStringLiteral("C%1").arg(i), QString::number(1000 + i)), nullptr);
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    threads.emplace_back([&] {
+        while (!stop) {
+            failures += Book()->LoadContacts() == 1 ? 0 : 1;
+        }
+    });
+    threads.emplace_back([&] {
+        std::vector<MSGINFO> list;
+        while (!stop) {
+            std::unique_ptr<Sms> sms(SmsBox()->NewSms());
+            sms->SetNumber(QStringLiteral("1"));
+            failures += SmsBox()->AddSms(sms.get()) && SmsBox()->ListSms(&list) ? 0 : 1;
+        }
+    });
+    threads.emplace_back([&] {
+        DeviceRecord records[32] = {};
+        int count = 0;
+        while (!stop) {
+            failures += m_bridge->GetDeviceList(records, &count) && Session()->IsConnected() ? 0 : 1;
+            failures += Fs()->ListFolder(Fs()->GetPhoneStorageRoot(), QString()) ? 0 : 1;
+        }
+    });
+    QThread::msleep(300);
+    stop = true;
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(Book()->GetContactCount(LIST_ALL), 50);
+}
+
+// ---- apps --------------------------------------------------------------------------------------
+
+TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
+    AppManager* apps = Session()->GetAppManager();
+    ASSERT_EQ(apps->LoadApps(), 1);
+    const int before = apps->GetAppCount();
+    const QByteArray apk = QByteArray("PK\x03\x04", 4) + QByteArray(40000, 'a');
+    const QString path = m_local.filePath(QStringLiteral("demo.apk"));
+    ASSERT_TRUE(WriteFile(path, apk));
+    std::unique_ptr<AppRecord> record(apps->NewApp());
+    record->SetPackageName(QStringLiteral("com.example.demo"));
+    record->SetLabel(QStringLiteral("演示"));
+    record->SetVersionCode(3);
+    record->SetVersionName(QStringLiteral("1.2.0"));
+    record->SetPermissions(QStringLiteral("android.permission.INTERNET;android.permission.CAMERA"));
+    record->SetIcon(TinyPng());
+    std::uint64_t lastDone = 0, lastTotal = 0;
+    const InstallProgress progress = [&](std::uint64_t total, std::uint64_t done, void*) {
+        lastDone = done;
+        lastTotal = total;
+        return true;
+    };
+    ASSERT_TRUE(apps->InstallApk(path, record.get(), progress, nullptr));
+    EXPECT_EQ(lastDone, lastTotal);
+    EXPECT_EQ(lastTotal, static_cast<std::uint64_t>(apk.size()));
+    EXPECT_FALSE(apps->InstallApk(m_local.filePath(QStringLiteral("none.apk")), record.get(), {}, nullptr));
+
+    ASSERT_EQ(apps->LoadApps(), 1);
+    ASSERT_EQ(apps->GetAppCount(), before + 1);
+    AppRecord* installed = nullptr;
+    for (int i = 0; i < apps->GetAppCount(); ++i) {
+        if (apps->GetAppAt(i)->GetPackageName() == "com.example.demo") {
+            installed = apps->GetAppAt(i);
+        }
+    }
+    ASSERT_NE(installed, nullptr);
+    EXPECT_EQ(installed->GetLabel(), "演示");
+    EXPECT_EQ(installed->GetVersionCode(), 3);
+    EXPECT_EQ(installed->GetSize(), static_cast<std::uint32_t>(apk.size()));
+    EXPECT_EQ(QByteArray(installed->GetIconData(), installed->GetIconSize()), TinyPng());
+    EXPECT_TRUE(installed->GetPermissions().contains("CAMERA"));
+    const QString fetched = m_local.filePath(QStringLiteral("fetched.apk"));
+    ASSERT_TRUE(apps->FetchPackage(installed, fetched, {}, nullptr));
+    EXPECT_EQ(ReadFile(fetched), apk);
+
+    // An upgrade replaces the app of the same package.
+    record->SetVersionCode(4);
+    ASSERT_TRUE(apps->InstallApk(path, record.get(), {}, nullptr));
+    ASSERT_EQ(apps->LoadApps(), 1);
+    EXPECT_EQ(apps->GetAppCount(), before + 1);
+
+    // A cancelled install leaves nothing behind.
+    std::unique_ptr<AppRecord> other(apps->NewApp());
+    other->SetPackageName(QStringLiteral("com.example.cancel"));
+    EXPECT_FALSE(apps->InstallApk(
+        path, other.get(), [](std::uint64_t, std::uint64_t, void*) { return false; }, nullptr));
+    ASSERT_EQ(apps->LoadApps(), 1);
+    EXPECT_EQ(apps->GetAppCount(), before + 1);
+
+    installed = apps->GetAppAt(apps->GetAppCount() - 1);
+    ASSERT_TRUE(apps->UninstallApp(installed));
+    EXPECT_EQ(apps->GetAppCount(), before);
+    ASSERT_EQ(apps->LoadApps(), 1);
+    EXPECT_EQ(apps->GetAppCount(), before);
+}
+
+// ---- pictures ----------------------------------------------------------------------------------
+
+TEST_P(BridgeApiTest, PicturesByAlbum) {
+    PictureStore* pictures = Session()->GetPictureStore();
+    ASSERT_EQ(pictures->LoadPictures(), 1);
+    const int albums = pictures->GetAlbumCount();
+    const QString root = Fs()->GetPhoneStorageRoot();
+    ASSERT_TRUE(pictures->CreateAlbum(root, QStringLiteral("旅行")));
+    EXPECT_FALSE(pictures->CreateAlbum(root, QStringLiteral("旅行")));
+    EXPECT_FALSE(pictures->CreateAlbum(QStringLiteral("/etc"), QStringLiteral("x")));
+    EXPECT_FALSE(pictures->CreateAlbum(root, QStringLiteral("../x")));
+    ASSERT_EQ(pictures->GetAlbumCount(), albums + 1);
+    int album = -1;
+    for (int i = 0; i < pictures->GetAlbumCount(); ++i) {
+        if (pictures->GetAlbumName(i) == "旅行") {
+            album = i;
+        }
+    }
+    ASSERT_GE(album, 0);
+    EXPECT_EQ(pictures->GetAlbumPath(album), root + QStringLiteral("/旅行"));
+
+    const QString a = m_local.filePath(QStringLiteral("a.png"));
+    const QString b = m_local.filePath(QStringLiteral("b.png"));
+    ASSERT_TRUE(WriteFile(a, TinyPng()));
+    ASSERT_TRUE(WriteFile(b, TinyPng()));
+    QString phonePath;
+    ASSERT_TRUE(pictures->ImportPicture(album, a, false, &phonePath));
+    EXPECT_FALSE(pictures->ImportPicture(album, a, false, &phonePath)); // exists, no replace
+    ASSERT_TRUE(pictures->ImportPicture(album, a, true, &phonePath));
+    ASSERT_TRUE(pictures->ImportPicture(album, b, false, nullptr));
+    const QString text = m_local.filePath(QStringLiteral("c.txt"));
+    ASSERT_TRUE(WriteFile(text, "not a picture"));
+    EXPECT_FALSE(pictures->ImportPicture(album, text, false, nullptr));
+
+    ASSERT_EQ(pictures->LoadPictures(), 1);
+    ASSERT_EQ(pictures->GetPictureCount(album), 2);
+    Picture* picture = pictures->GetPictureAt(album, 0);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_FALSE(picture->GetThumbnail().isEmpty());
+    EXPECT_TRUE(pictures->PictureExists(album, QStringLiteral("a.png")));
+    QString summary;
+    ASSERT_TRUE(pictures->GetAlbumSummary(album, &summary));
+    EXPECT_TRUE(summary.startsWith(QStringLiteral("2 ")));
+
+    const QString down = m_local.filePath(QStringLiteral("down.png"));
+    ASSERT_TRUE(pictures->DownloadPicture(root + QStringLiteral("/旅行/a.png"), down, {}, nullptr));
+    EXPECT_EQ(ReadFile(down), TinyPng());
+    EXPECT_FALSE(pictures->RenamePicture(root + QStringLiteral("/旅行/a.png"), QStringLiteral("b.png")));
+    ASSERT_TRUE(pictures->RenamePicture(root + QStringLiteral("/旅行/a.png"), QStringLiteral("海边.png")));
+    EXPECT_TRUE(pictures->PictureExists(album, QStringLiteral("海边.png")));
+
+    SystemSettings* system = Session()->GetSystemSettings();
+    EXPECT_FALSE(system->ApplyWallpaper()); // nothing pending
+    WallpaperRequest* request = system->NewWallpaperRequest();
+    request->SetPicturePath(root + QStringLiteral("/旅行/海边.png"));
+    system->SetWallpaperRequest(request);
+    ASSERT_TRUE(system->ApplyWallpaper());
+    EXPECT_EQ(system->GetWallpaper(), root + QStringLiteral("/旅行/海边.png"));
+    request = system->NewWallpaperRequest();
+    request->SetPicturePath(root + QStringLiteral("/旅行/none.png"));
+    system->SetWallpaperRequest(request);
+    EXPECT_FALSE(system->ApplyWallpaper());
+
+    ASSERT_TRUE(pictures->DeletePicture(root + QStringLiteral("/旅行/b.png")));
+    EXPECT_FALSE(pictures->DeletePicture(root + QStringLiteral("/旅行/b.png")));
+    ASSERT_EQ(pictures->LoadPictures(), 1);
+    EXPECT_EQ(pictures->GetPictureCount(album), 1);
+}
+
+// ---- the four small stores ---------------------------------------------------------------------
+
+template <class Store, class Item> void RoundTrip(Store* store, const std::vector<Item>& items) {
+    ASSERT_TRUE(store->PrepareRestore());
+    for (const Item& item : items) {
+        Item* fresh = store->NewItem();
+        *fresh = item;
+        ASSERT_TRUE(store->AddItem(fresh));
+    }
+    ASSERT_EQ(store->Load(), 1);
+    ASSERT_EQ(store->GetCount(), static_cast<int>(items.size()));
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(*store->GetItemAt(static_cast<int>(i)), items[i]);
+    }
+    EXPECT_EQ(store->GetItemAt(static_cast<int>(items.size())), nullptr);
+    // Preparing a restore replaces what was there.
+    ASSERT_TRUE(store->PrepareRestore());
+    ASSERT_EQ(store->Load(), 1);
+    EXPECT_EQ(store->GetCount(), 0);
+}
+
+TEST_P(BridgeApiTest, SmallStoresRoundTrip) {
+    RoundTrip(
+        Session()->GetBookmarkStore(),
+        std::vector<Bookmark>{{QStringLiteral("百度"), QStringLiteral("http://www.baidu.com/"), 7, "ico", {}, "t"},
+                              {QString(), QString(), 0, {}, {}, {}}});
+    Memo memo;
+    memo.title = QStringLiteral("会议");
+    memo.start = 1343196189000ULL;
+    memo.end = memo.start + 3600000;
+    memo.allDay = true;
+    memo.reminders = {{memo.start - 600000, 10, 0}, {memo.start - 60000, 1, 2}};
+    memo.recurrence = QStringLiteral("FREQ=WEEKLY");
+    RoundTrip(Session()->GetCalendarStore(), std::vector<Memo>{memo, Memo{}});
+    SettingsGroup group;
+    group.groupId = 7;
+    group.values = {{1, 1, 'x', 0, {}, {}, 0, false},
+                    {2, 2, 0, 42, {}, {}, 0, false},
+                    {3, 3, 0, 0, QStringLiteral("中文"), {}, 0, false},
+                    {4, 4, 0, 0, {}, "\0\1", 0, false},
+                    {5, 5, 0, 0, {}, {}, 1ULL << 40, false},
+                    {6, 6, 0, 0, {}, {}, 0, true}};
+    RoundTrip(Session()->GetSettingsStore(), std::vector<SettingsGroup>{group});
+    RoundTrip(Session()->GetAlarmStore(),
+              std::vector<Alarm>{{7, 30, 0x1F, true, 1, QStringLiteral("起床"), 10, QStringLiteral("a.mp3"), 5}});
+}
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Backends, BridgeApiTest,
+                         ::testing::Values(BackendFactory{"sim", [] { return MakeSimBackend(); }}),
+                         [](const ::testing::TestParamInfo<BackendFactory>& info) { return info.param.name; });

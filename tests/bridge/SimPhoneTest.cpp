@@ -1,0 +1,623 @@
+// The simulated backend's own behaviour: the phone files (bad, locked, newer, crashed), the fault
+// and latency knobs, events raised with vexa-phone, seeding and the demo phone.
+#include "BridgeBackend.h"
+#include "PhoneCommands.h"
+
+#include "bridge/api/AppManager.h"
+#include "bridge/api/CallRecords.h"
+#include "bridge/api/ContactBook.h"
+#include "bridge/api/DeviceInfo.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/FileSystem.h"
+#include "bridge/api/MessageStores.h"
+#include "bridge/api/PictureStore.h"
+#include "bridge/api/ScreenshotService.h"
+#include "bridge/api/SmallStores.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimDb.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+
+using namespace vexa;
+using namespace vexa::sim;
+
+namespace {
+
+class SimPhoneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_backend = MakeSimBackend();
+        ASSERT_TRUE(m_backend->CreatePhone(TestPhoneIdentity{QStringLiteral("SIM-1")}));
+        m_bridge = CreateSimBridge();
+    }
+
+    int Run(const QStringList& args, QString* output = nullptr) {
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        const int code = RunPhoneCommand(args, outStream, errStream);
+        outStream.flush();
+        errStream.flush();
+        if (output) {
+            *output = out + err;
+        }
+        return code;
+    }
+
+    DeviceSession* Connect(const QString& serial = QStringLiteral("SIM-1")) {
+        return m_bridge->ConnectUsbDevice(serial) ? m_bridge->GetSession() : nullptr;
+    }
+
+    // Counts rows straight from the phone file, as a fresh connection sees them.
+    static std::int64_t Rows(const QString& serial, const char* sql) {
+        SimDb db;
+        QString error;
+        if (!db.Open(PhoneFilePath(serial), &error)) {
+            return -1;
+        }
+        Stmt stmt(db, sql);
+        return stmt.Step() ? stmt.Int(0) : -1;
+    }
+
+    static QString Integrity(const QString& serial) {
+        SimDb db;
+        QString error;
+        if (!db.Open(PhoneFilePath(serial), &error)) {
+            return error;
+        }
+        Stmt stmt(db, "PRAGMA integrity_check");
+        return stmt.Step() ? stmt.Text(0) : db.ErrorText();
+    }
+
+    std::unique_ptr<BridgeBackend> m_backend;
+    std::unique_ptr<DeviceBridge> m_bridge;
+    QTemporaryDir m_local;
+};
+
+std::vector<std::unique_ptr<Sms>> MakeSms(SmsStore* store, int count) {
+    std::vector<std::unique_ptr<Sms>> list;
+    for (int i = 0; i < count; ++i) {
+        list.emplace_back(store->NewSms());
+        list.back()->SetBox(BOX_INBOX);
+        list.back()->SetNumber(QStringLiteral("10086"));
+        list.back()->SetContent(QStringLiteral("m%1").arg(i));
+    }
+    return list;
+}
+
+std::vector<Sms*> Raw(const std::vector<std::unique_ptr<Sms>>& list) {
+    std::vector<Sms*> raw;
+    for (const auto& sms : list) {
+        raw.push_back(sms.get());
+    }
+    return raw;
+}
+
+// ---- phone files -------------------------------------------------------------------------------
+
+TEST_F(SimPhoneTest, GarbageTruncatedAndNewerFilesFailCleanly) {
+    QFile garbage(SimFolder() + QStringLiteral("/GARBAGE.vexaphone"));
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(5000, '\x5A'));
+    garbage.close();
+    QString error;
+    ASSERT_TRUE(CreatePhone(PhoneSpec{.model = QStringLiteral("T"), .serial = QStringLiteral("TRUNC")}, &error));
+    QFile truncated(PhoneFilePath(QStringLiteral("TRUNC")));
+    ASSERT_TRUE(truncated.resize(1024));
+    ASSERT_TRUE(CreatePhone(PhoneSpec{.model = QStringLiteral("N"), .serial = QStringLiteral("NEWER")}, &error));
+    {
+        SimDb db;
+        ASSERT_TRUE(db.Open(PhoneFilePath(QStringLiteral("NEWER")), &error));
+        ASSERT_TRUE(db.SetMeta("schema", QString::number(SIM_SCHEMA_VERSION + 1)));
+    }
+
+    DeviceRecord records[32] = {};
+    int count = 0;
+    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
+    EXPECT_EQ(count, 1); // only the good phone
+    EXPECT_EQ(records[0].Serial(), "SIM-1");
+    for (const char* serial : {"GARBAGE", "TRUNC", "NEWER"}) {
+        EXPECT_EQ(m_bridge->ConnectUsbDevice(QString::fromLatin1(serial)), 0) << serial;
+        DeviceRecord record;
+        record.SetSerial(QString::fromLatin1(serial));
+        EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&record), 0) << serial;
+    }
+    EXPECT_NE(Connect(), nullptr); // the good phone still works
+    SimDb db;
+    EXPECT_FALSE(db.Open(PhoneFilePath(QStringLiteral("NEWER")), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("schema"))) << qPrintable(error);
+}
+
+TEST_F(SimPhoneTest, LockedFileFailsTheConnectionOnly) {
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(PhoneFilePath(QStringLiteral("SIM-1"))).constData(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder,
+                           "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; "
+                           "UPDATE meta SET value=value WHERE key='model'; COMMIT",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("SIM-1")), 0);
+    sqlite3_close(holder);
+    EXPECT_NE(Connect(), nullptr);
+}
+
+TEST_F(SimPhoneTest, CrashInTheMiddleOfABatchLeavesTheFileConsistent) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The child writes half a batch and dies without committing, as a killed program would.
+        SimDb db;
+        QString error;
+        if (!db.Open(PhoneFilePath(QStringLiteral("SIM-1")), &error)) {
+            _exit(3);
+        }
+        db.Exec("BEGIN IMMEDIATE");
+        for (int i = 0; i < 500; ++i) {
+            db.Exec("INSERT INTO sms(box, number, time, content) VALUES(1, '1', 20120101000000, 'x')");
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Integrity(QStringLiteral("SIM-1")), "ok");
+    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM sms"), 0);
+    DeviceSession* session = Connect();
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(session->GetSmsStore()->LoadSms(), 1);
+}
+
+TEST_F(SimPhoneTest, DamagedTableFailsTheLoadWithZero) {
+    DeviceSession* session = Connect();
+    ASSERT_NE(session, nullptr);
+    {
+        SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(PhoneFilePath(QStringLiteral("SIM-1")), &error));
+        ASSERT_TRUE(db.Exec("DROP TABLE calls"));
+    }
+    EXPECT_EQ(session->GetCallRecords()->LoadCallRecords(), 0);
+    EXPECT_TRUE(session->IsConnected());
+}
+
+TEST_F(SimPhoneTest, HostileRowsInThePhoneFileAreContained) {
+    {
+        SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(PhoneFilePath(QStringLiteral("SIM-1")), &error));
+        const QString root = QString::number(Rows(QStringLiteral("SIM-1"), "SELECT id FROM files WHERE name='sdcard'"));
+        const QString sql = "INSERT INTO contacts(display_name) VALUES(CAST(X'C328414280' AS TEXT));"
+                            "INSERT INTO contacts(display_name) VALUES(printf('%.*c', 1000000, 'x'));"
+                            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" +
+                            root +
+                            ", 'liar.bin', 0, 999999, 20120101000000);"
+                            "INSERT INTO file_chunks(file_id, seq, data) VALUES(last_insert_rowid(), 0, X'616263');"
+                            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" +
+                            root +
+                            ", '..', 1, 0, 20120101000000);"
+                            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" +
+                            root +
+                            ", 'a\\b:c', 0, 0, 20120101000000);"
+                            "INSERT INTO small_items(store, payload) VALUES(1, X'FF00');"
+                            "INSERT INTO sms(box, number, time, content) VALUES(1, '1', 99999999999999, 'late');"
+                            "INSERT INTO sms(box, number, time, content) VALUES(1, '2', -5, 'early');";
+        ASSERT_TRUE(db.Exec(sql.toUtf8().constData()));
+    }
+    DeviceSession* session = Connect();
+    ASSERT_NE(session, nullptr);
+    ContactBook* book = session->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), 2);
+    EXPECT_TRUE(book->GetContactAt(LIST_ALL, 0)->GetDisplayNameText().contains(QChar(0xFFFD)));
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 1)->GetDisplayNameText().size(), 1000000);
+
+    FileSystem* fs = session->GetFileSystem();
+    const QString local = m_local.filePath(QStringLiteral("liar.bin"));
+    EXPECT_FALSE(fs->TransferFile(QStringLiteral("/mnt/sdcard/liar.bin"), local, {}, nullptr));
+    EXPECT_FALSE(QFile::exists(local));
+    EXPECT_FALSE(QFile::exists(local + QStringLiteral(".vexapart")));
+    ASSERT_TRUE(fs->ListFolder(QStringLiteral("/mnt/sdcard"), QString()));
+    EXPECT_FALSE(fs->PathExists(QStringLiteral("/mnt/sdcard/..")));
+    EXPECT_FALSE(fs->DeletePath(QStringLiteral("/mnt/sdcard/..")));
+    EXPECT_FALSE(fs->DeletePath(QStringLiteral("/mnt/sdcard/a\\b:c")));
+    EXPECT_TRUE(fs->PathExists(QStringLiteral("/mnt/sdcard/DCIM")));
+
+    EXPECT_EQ(session->GetBookmarkStore()->Load(), 0); // an unreadable record fails the load
+    EXPECT_EQ(session->GetBookmarkStore()->GetCount(), 0);
+    ASSERT_EQ(session->GetSmsStore()->LoadSms(), 1);
+    std::vector<MSGINFO> list;
+    ASSERT_TRUE(session->GetSmsStore()->ListSms(&list));
+    EXPECT_EQ(list.size(), 2u);
+}
+
+// ---- faults ------------------------------------------------------------------------------------
+
+TEST_F(SimPhoneTest, LinkDroppedMidBatchAddsNothing) {
+    SetFaults(SimFaults{0, 0, 12});
+    DeviceSession* session = Connect();
+    ASSERT_NE(session, nullptr);
+    SmsStore* store = session->GetSmsStore();
+    const auto batch = MakeSms(store, 30);
+    EXPECT_FALSE(store->AddSmsBatch(Raw(batch)));
+    EXPECT_EQ(batch[0]->GetId(), -1); // no id handed out for a batch that did not land
+    EXPECT_FALSE(session->IsConnected());
+    EXPECT_EQ(store->LoadSms(), 2);
+    EXPECT_EQ(session->GetContactBook()->LoadContacts(), 2);
+    EXPECT_EQ(session->GetCallRecords()->LoadCallRecords(), 2);
+    m_bridge->CloseSession();
+    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM sms"), 0);
+    EXPECT_EQ(Integrity(QStringLiteral("SIM-1")), "ok");
+}
+
+TEST_F(SimPhoneTest, LinkDroppedMidDeleteKeepsEveryMessage) {
+    DeviceSession* session = Connect();
+    ASSERT_NE(session, nullptr);
+    const auto batch = MakeSms(session->GetSmsStore(), 30);
+    ASSERT_TRUE(session->GetSmsStore()->AddSmsBatch(Raw(batch)));
+    std::vector<std::int64_t> ids;
+    for (const auto& sms : batch) {
+        ids.push_back(sms->GetId());
+    }
+    SetFaults(SimFaults{0, 0, 20});
+    session = Connect(); // counters start with the session
+    ASSERT_NE(session, nullptr);
+    EXPECT_FALSE(session->GetSmsStore()->DeleteSmsBatch(ids));
+    m_bridge->CloseSession();
+    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM sms"), 30);
+}
+
+TEST_F(SimPhoneTest, FailingWriteLeavesNoHalfContact) {
+    SetFaults(SimFaults{0, 4, 0});
+    DeviceSession* session = Connect();
+    ASSERT_NE(session, nullptr);
+    ContactBook* book = session->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    Contact* c = book->NewContact();
+    c->SetDisplayName(QStringLiteral("Half"));
+    for (int i = 0; i < 5; ++i) {
+        c->AddPhone(2, nullptr, QString::number(i), nullptr);
+    }
+    EXPECT_FALSE(book->CreateContact(c));
+    EXPECT_EQ(c->GetId(), -1);
+    EXPECT_EQ(book->GetContactCount(LIST_ALL), 0);
+    EXPECT_TRUE(session->IsConnected()); // a failed write is not a lost link
+    // The same contact goes through once the fault has passed.
+    ASSERT_TRUE(book->CreateContact(c));
+    m_bridge->CloseSession();
+    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM contacts"), 1);
+    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM contact_data"), 5);
+}
+
+TEST_F(SimPhoneTest, LinkDroppedMidUploadLeavesNoFile) {
+    const QString local = m_local.filePath(QStringLiteral("f.bin"));
+    QFile file(local);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(5 * 1024 * 1024 + 7, 'z'));
+    file.close();
+    SetFaults(SimFaults{0, 0, 4});
+    DeviceSession* session = Connect();
+    ASSERT_NE(session, nullptr);
+    EXPECT_FALSE(session->GetFileSystem()->UploadFile(local, QStringLiteral("/mnt/sdcard/f.bin"), {}, nullptr));
+    m_bridge->CloseSession();
+    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM files WHERE name='f.bin'"), 0);
+    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM file_chunks"), 0);
+}
+
+TEST_F(SimPhoneTest, DelayKnobSlowsEveryCall) {
+    SetFaults(SimFaults{40, 0, 0});
+    DeviceSession* session = Connect();
+    ASSERT_NE(session, nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(session->GetContactBook()->LoadContacts(), 1);
+    EXPECT_GE(timer.elapsed(), 40);
+}
+
+// ---- events ------------------------------------------------------------------------------------
+
+TEST_F(SimPhoneTest, EventsFromThePhoneReachTheCallbacks) {
+    DeviceSession* session = Connect();
+    ASSERT_NE(session, nullptr);
+    std::mutex lock;
+    QStringList seen;
+    std::atomic<int> answered{0};
+    session->SetEventCallback(PHONE_EVENT_MESSAGE, [&](int state, const QString& text) {
+        std::lock_guard<std::mutex> guard(lock);
+        seen << QStringLiteral("sms %1 %2").arg(state).arg(text);
+    });
+    session->SetEventCallback(PHONE_EVENT_CALL, [&](int state, const QString& text) {
+        std::lock_guard<std::mutex> guard(lock);
+        seen << QStringLiteral("call %1 %2").arg(state).arg(text);
+    });
+    int context = 0;
+    session->SetOrientationCallback(
+        [&](void* ctx, const QString& text, bool valid) {
+            std::lock_guard<std::mutex> guard(lock);
+            seen << QStringLiteral("turn %1 %2 %3").arg(text).arg(valid).arg(ctx == &context);
+        },
+        &context);
+    session->SetPhoneRequestCallback([&](const QString& text) {
+        answered = text == QLatin1String("open store") ? 7 : 1;
+        return 0;
+    });
+    ASSERT_TRUE(session->GetSmsStore()->LoadSms() == 1);
+
+    ASSERT_EQ(Run({"sms-in", "--phone", "SIM-1", "--from", "+8613800000000", "你好", "world"}), 0);
+    ASSERT_EQ(Run({"call-in", "--phone", "SIM-1", "--from", "10086"}), 0);
+    ASSERT_EQ(Run({"rotate", "--phone", "SIM-1", "1"}), 0);
+    ASSERT_EQ(Run({"request", "--phone", "SIM-1", "open store"}), 0);
+    for (int i = 0; i < 100; ++i) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (seen.size() >= 3 && answered != 0) {
+                break;
+            }
+        }
+        QThread::msleep(20);
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(seen, QStringList({"sms 0 你好 world", "call 1 10086", "turn 1 1 1"}));
+    EXPECT_EQ(answered, 7);
+    // The message also sits in the inbox, unread.
+    std::vector<MSGINFO> inbox;
+    ASSERT_TRUE(session->GetSmsStore()->ListSms(&inbox));
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].number, "+8613800000000");
+    EXPECT_EQ(inbox[0].read, 0);
+}
+
+TEST_F(SimPhoneTest, ScreenshotsStreamFramesUntilStopped) {
+    SeedOptions options;
+    options.smallStores = false;
+    QString error;
+    DeviceSession* session = Connect();
+    ASSERT_NE(session, nullptr);
+    ScreenshotService* screen = session->GetScreenshotService();
+    std::mutex lock;
+    std::vector<std::pair<bool, QByteArray>> frames;
+    const auto collect = [&](bool failed, const QByteArray& frame) {
+        std::lock_guard<std::mutex> guard(lock);
+        frames.emplace_back(failed, frame);
+    };
+    ASSERT_TRUE(screen->CaptureOnce(collect)); // no frames on the phone yet: an error arrives
+    for (int i = 0; i < 100; ++i) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (!frames.empty()) {
+                break;
+            }
+        }
+        QThread::msleep(10);
+    }
+    screen->StopCapture();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_TRUE(frames[0].first);
+
+    ASSERT_TRUE(SeedPhone(QStringLiteral("SIM-1"), options, &error)) << qPrintable(error);
+    frames.clear();
+    ASSERT_TRUE(screen->StartCapture(collect));
+    for (int i = 0; i < 100; ++i) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            if (frames.size() >= 3) {
+                break;
+            }
+        }
+        QThread::msleep(20);
+    }
+    screen->StopCapture();
+    std::lock_guard<std::mutex> guard(lock);
+    ASSERT_GE(frames.size(), 3u);
+    const std::size_t stopped = frames.size();
+    for (const auto& [failed, frame] : frames) {
+        EXPECT_FALSE(failed);
+        EXPECT_TRUE(frame.startsWith("\x89PNG"));
+    }
+    EXPECT_NE(frames[0].second, frames[1].second);
+    QThread::msleep(300);
+    EXPECT_EQ(frames.size(), stopped);
+}
+
+// ---- vexa-phone and seeding --------------------------------------------------------------------
+
+TEST_F(SimPhoneTest, PhoneToolForms) {
+    QString text;
+    EXPECT_EQ(Run({"create", "--serial", "T2", "--model", "V88", "--dual-sim", "--sd-card"}, &text), 0);
+    EXPECT_TRUE(text.startsWith("created phone T2")) << qPrintable(text);
+    EXPECT_NE(Run({"create", "--serial", "T2", "--model", "V88"}, &text), 0);   // exists
+    EXPECT_NE(Run({"create", "--serial", "../x", "--model", "V88"}, &text), 0); // hostile serial
+    EXPECT_NE(Run({"create", "--serial", "a\\b:c", "--model", "V88"}, &text), 0);
+    EXPECT_NE(Run({"create", "--serial", "T3"}, &text), 0);                            // no model
+    EXPECT_NE(Run({"create", "--serial", "T3", "--model", "M", "--bogus"}, &text), 0); // unknown option
+    EXPECT_NE(Run({"seed", "--phone", "T2", "--contacts", "many"}, &text), 0);
+    EXPECT_NE(Run({"seed", "--phone", "NOPE", "--contacts", "1"}, &text), 0);
+    EXPECT_NE(Run({"sms-in", "--phone", "T2", "--from", "1"}, &text), 0); // no text
+    EXPECT_NE(Run({"frobnicate"}, &text), 0);
+    EXPECT_NE(Run({}, &text), 0);
+
+    ASSERT_EQ(Run({"seed", "--phone", "T2", "--contacts", "40", "--sms", "200", "--calls", "60", "--apps", "5",
+                   "--pictures", "12", "--files", "50"},
+                  &text),
+              0)
+        << qPrintable(text);
+    ASSERT_EQ(Run({"show", "--phone", "T2"}, &text), 0);
+    EXPECT_TRUE(text.contains("contacts: 40\n")) << qPrintable(text);
+    EXPECT_TRUE(text.contains("sms: 200\n"));
+    EXPECT_TRUE(text.contains("calls: 60\n"));
+    EXPECT_TRUE(text.contains("apps: 5\n"));
+    EXPECT_TRUE(text.contains("pictures: 12\n"));
+    EXPECT_TRUE(text.contains("dual SIM"));
+
+    ASSERT_EQ(Run({"detach", "--phone", "T2"}, &text), 0);
+    ASSERT_EQ(Run({"list"}, &text), 0);
+    EXPECT_TRUE(text.contains("T2\tvexa\tV88\tdetached")) << qPrintable(text);
+    EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("T2")), 0);
+    ASSERT_EQ(Run({"attach", "--phone", "T2"}, &text), 0);
+    EXPECT_NE(m_bridge->ConnectUsbDevice(QStringLiteral("T2")), 0);
+}
+
+TEST_F(SimPhoneTest, SeededDataLooksLikeARealPhone) {
+    ASSERT_EQ(Run({"create", "--serial", "REAL", "--model", "V960", "--dual-sim", "--sd-card"}), 0);
+    SeedOptions options;
+    options.contacts = 300;
+    options.sms = 1500;
+    options.calls = 300;
+    options.apps = 4;
+    options.pictures = 20;
+    options.files = 120;
+    QString error;
+    ASSERT_TRUE(SeedPhone(QStringLiteral("REAL"), options, &error)) << qPrintable(error);
+    DeviceSession* session = Connect(QStringLiteral("REAL"));
+    ASSERT_NE(session, nullptr);
+    ContactBook* book = session->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    EXPECT_EQ(book->GetContactCount(LIST_ALL), 300);
+    EXPECT_GT(book->GetContactCount(LIST_SIM1) + book->GetContactCount(LIST_SIM2), 0);
+    EXPECT_GT(book->GetGroupCount(), 0);
+    EXPECT_GT(book->GetFavoriteCount(), 0);
+    int chinese = 0, latin = 0, plus86 = 0, plain = 0;
+    for (int i = 0; i < book->GetContactCount(LIST_ALL); ++i) {
+        const Contact* c = book->GetContactAt(LIST_ALL, i);
+        const QChar first = c->GetDisplayNameText().at(0);
+        (first.unicode() >= 0x4E00 ? chinese : latin)++;
+        for (int p = 0; p < c->GetPhoneCount(); ++p) {
+            (c->GetPhoneAt(p)->GetValue().startsWith("+86") ? plus86 : plain)++;
+        }
+    }
+    EXPECT_GT(chinese, 0);
+    EXPECT_GT(latin, 0);
+    EXPECT_GT(plus86, 0);
+    EXPECT_GT(plain, 0);
+
+    CallRecordList* calls = session->GetCallRecords();
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    int types[4] = {};
+    for (int i = 0; i < calls->GetCallRecordCount(); ++i) {
+        types[calls->GetCallRecordAt(i)->GetCallType()]++;
+    }
+    EXPECT_GT(types[1], 0);
+    EXPECT_GT(types[2], 0);
+    EXPECT_GT(types[3], 0);
+
+    std::vector<MSGINFO> messages;
+    ASSERT_TRUE(session->GetSmsStore()->ListSms(&messages));
+    QSet<QString> numbers;
+    int months = 0;
+    QSet<int> monthKeys;
+    for (const MSGINFO& m : messages) {
+        numbers.insert(m.number);
+        monthKeys.insert(m.time.wYear * 100 + m.time.wMonth);
+    }
+    months = static_cast<int>(monthKeys.size());
+    EXPECT_GT(numbers.size(), 20);
+    EXPECT_GE(months, 4); // conversations span months
+
+    PictureStore* pictures = session->GetPictureStore();
+    ASSERT_EQ(pictures->LoadPictures(), 1);
+    EXPECT_GE(pictures->GetAlbumCount(), 4);
+    const Picture* picture = pictures->GetPictureAt(0, 0);
+    ASSERT_NE(picture, nullptr);
+    const QString local = m_local.filePath(QStringLiteral("p"));
+    ASSERT_TRUE(pictures->DownloadPicture(picture->GetPhonePath(), local, {}, nullptr));
+    QFile file(local);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray head = file.read(4);
+    EXPECT_TRUE(head.startsWith("\xFF\xD8\xFF") || head.startsWith("\x89PNG")); // JPEG or PNG
+
+    AppManager* apps = session->GetAppManager();
+    ASSERT_EQ(apps->LoadApps(), 1);
+    ASSERT_EQ(apps->GetAppCount(), 4);
+    const QString apk = m_local.filePath(QStringLiteral("a.apk"));
+    ASSERT_TRUE(apps->FetchPackage(apps->GetAppAt(0), apk, {}, nullptr));
+    QFile apkFile(apk);
+    ASSERT_TRUE(apkFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(apkFile.read(4) == QByteArray("PK\x03\x04", 4));
+
+    FileSystem* fs = session->GetFileSystem();
+    ASSERT_TRUE(fs->ListFolder(QStringLiteral("/mnt/sdcard"), QString()));
+    EXPECT_GE(fs->GetEntryCount(), 5);
+    ASSERT_TRUE(fs->RefreshStorageInfo());
+    std::uint64_t sizes[5];
+    fs->GetPhoneCategorySizes(sizes);
+    EXPECT_GT(sizes[CATEGORY_PICTURE], 0u);
+    EXPECT_GT(sizes[CATEGORY_MUSIC], 0u);
+    EXPECT_GT(sizes[CATEGORY_APP], 0u);
+}
+
+TEST_F(SimPhoneTest, DemoPhoneOnlyOnFirstRun) {
+    bool created = true;
+    QString error;
+    ASSERT_TRUE(EnsureDemoPhone(&created, &error));
+    EXPECT_FALSE(created); // SIM-1 exists already
+
+    m_bridge.reset();
+    m_backend.reset();
+    m_backend = MakeSimBackend(); // an empty simulator folder
+    m_bridge = CreateSimBridge();
+    ASSERT_TRUE(EnsureDemoPhone(&created, &error)) << qPrintable(error);
+    EXPECT_TRUE(created);
+    DeviceRecord records[32] = {};
+    int count = 0;
+    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(records[0].Brand(), "vexa");
+    DeviceSession* session = Connect(records[0].Serial());
+    ASSERT_NE(session, nullptr);
+    ASSERT_EQ(session->GetContactBook()->LoadContacts(), 1);
+    EXPECT_GT(session->GetContactBook()->GetContactCount(LIST_ALL), 100);
+    QString project;
+    ASSERT_TRUE(session->GetPhoneProjectNum(&project));
+    EXPECT_EQ(project, "V960");
+    ASSERT_TRUE(EnsureDemoPhone(&created, &error));
+    EXPECT_FALSE(created);
+}
+
+TEST_F(SimPhoneTest, BridgeExportsUseTheRegisteredBackend) {
+    ppCleanup();
+    EXPECT_EQ(ppGetBridge(), nullptr);
+    UseSimulatedPhones();
+    ASSERT_TRUE(ppInitialize());
+    ASSERT_NE(ppGetBridge(), nullptr);
+    EXPECT_NE(ppGetBridge()->ConnectUsbDevice(QStringLiteral("SIM-1")), 0);
+    ppSetLastError(PP_ERROR_LOCAL_FILE);
+    EXPECT_EQ(ppGetLastError(), 20024);
+    ppCleanup();
+    EXPECT_EQ(ppGetBridge(), nullptr);
+}
+
+TEST_F(SimPhoneTest, WifiConnectionByCode) {
+    QString code;
+    {
+        SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(PhoneFilePath(QStringLiteral("SIM-1")), &error));
+        code = db.Meta("wifi_code");
+    }
+    ASSERT_FALSE(code.isEmpty());
+    char records[144 * 4] = {};
+    int count = 4, rejected = -1;
+    EXPECT_FALSE(m_bridge->ConnectWifi(records, &count, QStringLiteral("000"), &rejected));
+    EXPECT_EQ(count, 0);
+    count = 4;
+    ASSERT_TRUE(m_bridge->ConnectWifi(records, &count, code, &rejected));
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(rejected, 0);
+    EXPECT_TRUE(m_bridge->IsWifiConnection());
+    ASSERT_NE(m_bridge->GetSession(), nullptr);
+    EXPECT_EQ(m_bridge->GetSession()->GetDeviceInfo()->GetInfoField11(), "SIM-1");
+}
+
+} // namespace
