@@ -223,7 +223,7 @@ public:
     virtual bool ListRingtones(QStringList* phonePaths) = 0;
     // Copies a computer sound file into the phone's ringtone folder; phonePath := where it went.
     virtual bool UploadRingtone(const QString& localPath, QString* phonePath) = 0;
-    // Called once before a restore adds contacts.
+    // Called once before a restore adds contacts; a restore adds to the book.
     virtual bool PrepareRestore() = 0;
 };
 

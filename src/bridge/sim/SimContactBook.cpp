@@ -50,8 +50,7 @@ void ReadDetailRow(Contact* c, const Stmt& row, int first) {
 } // namespace
 
 bool SimContactBook::Owns(const Contact* contact) const {
-    return contact && std::any_of(m_contacts.begin(), m_contacts.end(),
-                                  [contact](const auto& each) { return each.get() == contact; });
+    return contact && m_owned.count(contact) != 0;
 }
 
 bool SimContactBook::Owns(const Group* group) const {
@@ -63,6 +62,7 @@ void SimContactBook::ResetContacts() {
     Lock guard(m_link.m_lock);
     m_loaded = false;
     m_contacts.clear();
+    m_owned.clear();
     m_groups.clear();
     m_listsDirty = true;
 }
@@ -104,6 +104,7 @@ int SimContactBook::LoadContacts() {
             c->m_favorite = rows.Int(16) != 0;
             c->m_detailLoaded = false;
             byId.emplace(c->m_id, c.get());
+            m_owned.insert(c.get());
             m_contacts.push_back(std::move(c));
         }
         if (rows.Failed()) {
@@ -299,6 +300,7 @@ bool SimContactBook::CreateContact(Contact* contact) {
     }
     contact->m_detailLoaded = true;
     m_contacts.emplace_back(contact);
+    m_owned.insert(contact);
     m_listsDirty = true;
     return true;
 }
@@ -325,6 +327,7 @@ bool SimContactBook::DeleteContact(Contact* contact) {
     if (!m_link.Write() || !del.Bind(1, contact->m_id).Run()) {
         return false;
     }
+    m_owned.erase(contact);
     std::erase_if(m_contacts, [contact](const auto& each) { return each.get() == contact; });
     m_listsDirty = true;
     return true;
