@@ -479,7 +479,9 @@ Contact* SimContactBook::FindContactByNumber(const QString& number) {
 
 bool SimContactBook::AddContactToGroup(Group* group, Contact* contact, int flag) {
     Lock guard(m_link.m_lock);
-    if (!Owns(group) || !Owns(contact)) {
+    // A contact not yet created may join groups with flag 0; CreateContact writes them.
+    const bool pendingNew = contact && contact->m_id < 0 && flag == 0;
+    if (!Owns(group) || (!Owns(contact) && !pendingNew)) {
         return false;
     }
     if (std::find(contact->m_groups.begin(), contact->m_groups.end(), group) != contact->m_groups.end()) {
@@ -501,7 +503,8 @@ bool SimContactBook::AddContactToGroup(Group* group, Contact* contact, int flag)
 
 bool SimContactBook::RemoveContactFromGroup(Group* group, Contact* contact, int flag) {
     Lock guard(m_link.m_lock);
-    if (!Owns(group) || !Owns(contact)) {
+    const bool pendingNew = contact && contact->m_id < 0 && flag == 0;
+    if (!Owns(group) || (!Owns(contact) && !pendingNew)) {
         return false;
     }
     if (flag != 0) {
