@@ -311,6 +311,11 @@ TEST_P(BridgeApiTest, GroupsAndMembership) {
     ASSERT_TRUE(Book()->AddContactToGroup(work, a, 1));
     ASSERT_TRUE(Book()->AddContactToGroup(work, b, 0)); // pending until UpdateContact
     ASSERT_TRUE(Book()->UpdateContact(b));
+    Contact* fresh = Book()->NewContact();
+    fresh->SetDisplayName(QStringLiteral("New"));
+    EXPECT_FALSE(Book()->AddContactToGroup(family, fresh, 1)); // not on the phone yet
+    ASSERT_TRUE(Book()->AddContactToGroup(family, fresh, 0));
+    ASSERT_TRUE(Book()->CreateContact(fresh));
     work->SetName(QStringLiteral("工作"));
     ASSERT_TRUE(Book()->UpdateGroup(work));
 
@@ -324,6 +329,9 @@ TEST_P(BridgeApiTest, GroupsAndMembership) {
     EXPECT_EQ(work->GetName(), "工作");
     a = FindByName(QStringLiteral("A"));
     b = FindByName(QStringLiteral("B"));
+    ASSERT_EQ(FindByName(QStringLiteral("New"))->GetGroupCount(), 1);
+    EXPECT_EQ(FindByName(QStringLiteral("New"))->GetGroupAt(0), family);
+    ASSERT_TRUE(Book()->DeleteContact(FindByName(QStringLiteral("New"))));
     EXPECT_EQ(a->GetGroupCount(), 2);
     EXPECT_EQ(b->GetGroupCount(), 1);
     EXPECT_EQ(Book()->GetGroupMemberCount(work), 2);

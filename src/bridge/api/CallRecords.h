@@ -42,8 +42,10 @@ public:
     // Deletes all or none; the records are freed on success.
     virtual bool DeleteCallRecords(const std::vector<CallRecord*>& records) = 0;
     virtual CallRecord* NewCallRecord() = 0;
-    // On success the list owns the record.
+    // On success the list owns the record; the caller must not touch it afterwards (it may already
+    // be freed when the list is not loaded).
     virtual bool AddCallRecord(CallRecord* record) = 0;
+    // Called once before a restore adds records; a restore adds to the phone's call log.
     virtual bool PrepareRestore() = 0;
 };
 

@@ -209,7 +209,7 @@ public:
     // First contact with a phone number exactly equal to number; null when none.
     virtual Contact* FindContactByNumber(const QString& number) = 0;
     // Membership changes; flag 1 writes to the phone at once, 0 only changes the contact's group
-    // list (written by the next UpdateContact).
+    // list (written by the next UpdateContact, or by CreateContact for a contact not yet created).
     virtual bool AddContactToGroup(Group* group, Contact* contact, int flag) = 0;
     virtual bool RemoveContactFromGroup(Group* group, Contact* contact, int flag) = 0;
     // Photo (image bytes); an empty array means none.
@@ -223,7 +223,7 @@ public:
     virtual bool ListRingtones(QStringList* phonePaths) = 0;
     // Copies a computer sound file into the phone's ringtone folder; phonePath := where it went.
     virtual bool UploadRingtone(const QString& localPath, QString* phonePath) = 0;
-    // Called once before a restore adds contacts.
+    // Called once before a restore adds contacts; a restore adds to the book.
     virtual bool PrepareRestore() = 0;
 };
 

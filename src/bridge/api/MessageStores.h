@@ -71,7 +71,7 @@ public:
     virtual bool SendSms(Sms* sms) = 0;
     // Adds all or none; ids are set on success.
     virtual bool AddSmsBatch(const std::vector<Sms*>& batch) = 0;
-    // Called once before a restore adds messages.
+    // Called once before a restore adds messages; a restore adds to what the phone holds.
     virtual bool PrepareRestore() = 0;
 };
 

@@ -50,8 +50,7 @@ void ReadDetailRow(Contact* c, const Stmt& row, int first) {
 } // namespace
 
 bool SimContactBook::Owns(const Contact* contact) const {
-    return contact && std::any_of(m_contacts.begin(), m_contacts.end(),
-                                  [contact](const auto& each) { return each.get() == contact; });
+    return contact && m_owned.count(contact) != 0;
 }
 
 bool SimContactBook::Owns(const Group* group) const {
@@ -63,6 +62,7 @@ void SimContactBook::ResetContacts() {
     Lock guard(m_link.m_lock);
     m_loaded = false;
     m_contacts.clear();
+    m_owned.clear();
     m_groups.clear();
     m_listsDirty = true;
 }
@@ -104,6 +104,7 @@ int SimContactBook::LoadContacts() {
             c->m_favorite = rows.Int(16) != 0;
             c->m_detailLoaded = false;
             byId.emplace(c->m_id, c.get());
+            m_owned.insert(c.get());
             m_contacts.push_back(std::move(c));
         }
         if (rows.Failed()) {
@@ -299,6 +300,7 @@ bool SimContactBook::CreateContact(Contact* contact) {
     }
     contact->m_detailLoaded = true;
     m_contacts.emplace_back(contact);
+    m_owned.insert(contact);
     m_listsDirty = true;
     return true;
 }
@@ -325,6 +327,7 @@ bool SimContactBook::DeleteContact(Contact* contact) {
     if (!m_link.Write() || !del.Bind(1, contact->m_id).Run()) {
         return false;
     }
+    m_owned.erase(contact);
     std::erase_if(m_contacts, [contact](const auto& each) { return each.get() == contact; });
     m_listsDirty = true;
     return true;
@@ -476,7 +479,9 @@ Contact* SimContactBook::FindContactByNumber(const QString& number) {
 
 bool SimContactBook::AddContactToGroup(Group* group, Contact* contact, int flag) {
     Lock guard(m_link.m_lock);
-    if (!Owns(group) || !Owns(contact)) {
+    // A contact not yet created may join groups with flag 0; CreateContact writes them.
+    const bool pendingNew = contact && contact->m_id < 0 && flag == 0;
+    if (!Owns(group) || (!Owns(contact) && !pendingNew)) {
         return false;
     }
     if (std::find(contact->m_groups.begin(), contact->m_groups.end(), group) != contact->m_groups.end()) {
@@ -498,7 +503,8 @@ bool SimContactBook::AddContactToGroup(Group* group, Contact* contact, int flag)
 
 bool SimContactBook::RemoveContactFromGroup(Group* group, Contact* contact, int flag) {
     Lock guard(m_link.m_lock);
-    if (!Owns(group) || !Owns(contact)) {
+    const bool pendingNew = contact && contact->m_id < 0 && flag == 0;
+    if (!Owns(group) || (!Owns(contact) && !pendingNew)) {
         return false;
     }
     if (flag != 0) {

@@ -20,6 +20,7 @@
 #include <memory>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace vexa::sim {
 
@@ -70,6 +71,7 @@ private:
     SimLink& m_link;
     bool m_loaded = false;
     std::vector<std::unique_ptr<Contact>> m_contacts;
+    std::unordered_set<const Contact*> m_owned; // the contacts above, for quick ownership checks
     std::vector<std::unique_ptr<Group>> m_groups;
     bool m_listsDirty = true;
     std::vector<Contact*> m_lists[4];
