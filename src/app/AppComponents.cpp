@@ -1,5 +1,8 @@
 #include "app/AppComponents.h"
 
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimSeed.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/StatUploader.h"
@@ -36,6 +39,20 @@ bool CAppComponents::Init() {
     LOG_Level(3);
     PCL_Load();
 
+    // The device bridge: simulated phones until the real-phone backend exists. A new user finds one
+    // demo phone attached, so the program shows a connected phone at once.
+    vexa::sim::UseSimulatedPhones();
+    bool created = false;
+    QString error;
+    if (!vexa::sim::EnsureDemoPhone(&created, &error)) {
+        LOG_Error("[APP] cannot create the demo phone: %s. %s:%d", qUtf8Printable(error), LOG_HERE);
+    }
+    if (!ppInitialize()) {
+        LOG_Error("[APP] ppInitialize failed. %s:%d", LOG_HERE);
+        return false;
+    }
+    m_bridgeStarted = true;
+
     m_curlStarted = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
     m_statsStarted = actst_initialize();
     const HostInfoRecord record = StartupHostInfo();
@@ -47,6 +64,10 @@ bool CAppComponents::Init() {
 
 void CAppComponents::Cleanup() {
     LOG_Free();
+    if (m_bridgeStarted) {
+        ppCleanup();
+        m_bridgeStarted = false;
+    }
     if (m_uploader != nullptr) {
         m_uploader->Stop();
         delete m_uploader;

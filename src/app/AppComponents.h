@@ -1,6 +1,6 @@
 #pragma once
 // The program-wide components, brought up and torn down in a fixed order by the application
-// object: log, (skin, bridge, MMS and pinyin as they arrive), HTTP, usage statistics with the
+// object: log, settings, device bridge (skin, MMS and pinyin as they arrive), HTTP, usage statistics with the
 // upload thread. UI thread only.
 
 #include "libs/stats/HostInfoRecord.h"
@@ -22,6 +22,7 @@ public:
     StatUploader* Uploader() const { return m_uploader; }
 
 private:
+    bool m_bridgeStarted = false;
     bool m_curlStarted = false;
     bool m_statsStarted = false;
     StatUploader* m_uploader = nullptr;
