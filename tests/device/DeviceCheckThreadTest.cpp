@@ -1,0 +1,176 @@
+#include "device/background/DeviceCheckThread.h"
+
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceSession.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+// A bridge that reports what the test says; only what detection uses does anything.
+class FakeBridge : public vexa::DeviceBridge {
+public:
+    std::map<QString, std::pair<QString, QString>> attached; // serial -> (brand, model)
+    bool serialsFail = false;
+    bool brandFails = false;
+    bool wifi = false;
+    int brandReads = 0;
+
+    bool GetDeviceList(DeviceRecord*, int* count) override {
+        *count = 0;
+        return true;
+    }
+    int ConnectUsbDevice(const QString&) override { return 0; }
+    void CloseSession() override {}
+    vexa::DeviceSession* GetSession() override { return nullptr; }
+    bool ConnectWifi(void*, int*, const QString&, int*) override { return false; }
+    bool IsWifiConnection() override { return wifi; }
+    int GetAllDeviceSerialNo(char16_t** serials, int* count) override {
+        if (serialsFail) {
+            return 0;
+        }
+        QStringList list;
+        for (const auto& [serial, identity] : attached) {
+            list << serial;
+        }
+        *serials = MakeSerialBuffer(list);
+        *count = static_cast<int>(list.size());
+        return 1;
+    }
+    int ReadDeviceBrandAndModel(DeviceRecord* record) override {
+        ++brandReads;
+        const auto it = attached.find(record->Serial());
+        if (brandFails || it == attached.end()) {
+            return 0;
+        }
+        record->SetBrand(it->second.first);
+        record->SetModel(it->second.second);
+        return 1;
+    }
+};
+
+class CMessageCounter : public CMessageObject {
+public:
+    int received = 0;
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM, LPARAM) override {
+        received += msg == WM_USER + 6 ? 1 : 0;
+        return 0;
+    }
+};
+
+class DeviceCheckTest : public ::testing::Test {
+protected:
+    QStringList Serials() const {
+        DeviceRecord records[CDeviceCheckThread::kSlots];
+        int count = CDeviceCheckThread::kSlots;
+        m_thread.GetDevices(records, &count);
+        QStringList serials;
+        for (int i = 0; i < count; ++i) {
+            serials << records[i].Serial();
+        }
+        return serials;
+    }
+
+    FakeBridge m_bridge;
+    bool m_online = true;
+    CDeviceCheckThread m_thread{[this] { return &m_bridge; }, [this] { return m_online; }};
+};
+
+TEST_F(DeviceCheckTest, NewPhonesOfTheMakerAreListedAndReportedOnce) {
+    m_bridge.attached = {{QStringLiteral("A1"), {QStringLiteral("vexa"), QStringLiteral("V9")}},
+                         {QStringLiteral("B2"), {QStringLiteral("VEXA"), QStringLiteral("V8")}}};
+    EXPECT_TRUE(m_thread.RunPass());
+    EXPECT_EQ(Serials(), (QStringList{QStringLiteral("A1"), QStringLiteral("B2")}));
+    EXPECT_FALSE(m_thread.RunPass());
+    EXPECT_EQ(m_bridge.brandReads, 2) << "known phones are not read again";
+}
+
+TEST_F(DeviceCheckTest, OtherBrandsNeverEnterAndStopCausingMessages) {
+    CMessageCounter target;
+    m_thread.Start(&target, WM_USER + 6);
+    m_thread.Stop(); // the first pass runs at once; drive the rest by hand
+    m_bridge.attached = {{QStringLiteral("X"), {QStringLiteral("othermaker"), QStringLiteral("Z1")}}};
+    EXPECT_TRUE(m_thread.RunPass());
+    EXPECT_TRUE(Serials().isEmpty());
+    EXPECT_FALSE(m_thread.RunPass()) << "no message after the pass that removed it";
+    EXPECT_FALSE(m_thread.RunPass());
+    EXPECT_EQ(m_bridge.brandReads, 1);
+    m_bridge.attached.clear();
+    m_thread.RunPass();
+    m_bridge.attached = {{QStringLiteral("X"), {QStringLiteral("othermaker"), QStringLiteral("Z1")}}};
+    EXPECT_TRUE(m_thread.RunPass()) << "plugged in again: read again";
+    EXPECT_EQ(m_bridge.brandReads, 2);
+}
+
+TEST_F(DeviceCheckTest, UnpluggingAndSerialsInOtherCase) {
+    m_bridge.attached = {{QStringLiteral("abc"), {QStringLiteral("vexa"), QStringLiteral("V9")}}};
+    m_thread.RunPass();
+    m_bridge.attached = {{QStringLiteral("ABC"), {QStringLiteral("vexa"), QStringLiteral("V9")}}};
+    EXPECT_FALSE(m_thread.RunPass()) << "serials compare without case";
+    m_bridge.attached.clear();
+    EXPECT_TRUE(m_thread.RunPass());
+    EXPECT_TRUE(Serials().isEmpty());
+}
+
+TEST_F(DeviceCheckTest, BridgeFailuresEmptyTheListAndReport) {
+    m_bridge.attached = {{QStringLiteral("A1"), {QStringLiteral("vexa"), QStringLiteral("V9")}}};
+    m_thread.RunPass();
+    m_bridge.serialsFail = true;
+    EXPECT_TRUE(m_thread.RunPass());
+    EXPECT_TRUE(Serials().isEmpty());
+    m_bridge.serialsFail = false;
+    m_bridge.brandFails = true;
+    m_bridge.attached[QStringLiteral("B2")] = {QStringLiteral("vexa"), QStringLiteral("V8")};
+    EXPECT_TRUE(m_thread.RunPass());
+    EXPECT_TRUE(Serials().isEmpty()) << "a failed brand read clears every slot";
+}
+
+TEST_F(DeviceCheckTest, PausedPassesDoNothingAndAnOfflineWifiLinkReportsEveryPass) {
+    m_bridge.attached = {{QStringLiteral("A1"), {QStringLiteral("vexa"), QStringLiteral("V9")}}};
+    m_thread.Pause();
+    EXPECT_FALSE(m_thread.RunPass());
+    EXPECT_TRUE(Serials().isEmpty());
+    m_thread.Resume();
+    m_thread.RunPass();
+    m_bridge.wifi = true;
+    m_online = false;
+    EXPECT_TRUE(m_thread.RunPass());
+    EXPECT_TRUE(m_thread.RunPass());
+    m_online = true;
+    EXPECT_FALSE(m_thread.RunPass());
+}
+
+TEST_F(DeviceCheckTest, MoreThan32PhonesFillTheSlotsOnly) {
+    for (int i = 0; i < 40; ++i) {
+        m_bridge.attached[QStringLiteral("S%1").arg(i, 2, 10, QChar(u'0'))] = {QStringLiteral("vexa"),
+                                                                               QStringLiteral("V")};
+    }
+    m_thread.RunPass();
+    EXPECT_EQ(Serials().size(), 32);
+    DeviceRecord two[2];
+    int count = 2;
+    ASSERT_TRUE(m_thread.GetDevices(two, &count));
+    EXPECT_EQ(count, 2) << "no more than the caller's buffer";
+}
+
+TEST_F(DeviceCheckTest, TheThreadPostsToItsTarget) {
+    CMessageCounter target;
+    m_bridge.attached = {{QStringLiteral("A1"), {QStringLiteral("vexa"), QStringLiteral("V9")}}};
+    m_thread.Start(&target, WM_USER + 6);
+    QElapsedTimer timer;
+    timer.start();
+    while (target.received == 0 && timer.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    m_thread.Stop();
+    EXPECT_EQ(target.received, 1);
+}
+
+} // namespace
