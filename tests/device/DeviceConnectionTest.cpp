@@ -1,0 +1,104 @@
+#include "device/DeviceConnection.h"
+
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceInfo.h"
+#include "bridge/api/DeviceSession.h"
+#include "device/SessionGate.h"
+
+#include "../bridge/BridgeBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+class DeviceConnectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_backend = MakeSimBackend();
+        ASSERT_TRUE(m_backend->CreatePhone({QStringLiteral("SER-1"), QStringLiteral("V960")}));
+        m_bridge = m_backend->MakeBridge();
+        ASSERT_TRUE(m_devices.Refresh(m_bridge.get()));
+    }
+    std::unique_ptr<BridgeBackend> m_backend;
+    std::unique_ptr<vexa::DeviceBridge> m_bridge;
+    CDeviceList m_devices;
+};
+
+TEST_F(DeviceConnectionTest, UsbConnectionMakesTheDeviceCurrent) {
+    ASSERT_EQ(m_devices.GetDeviceCount(), 1);
+    EXPECT_EQ(ConnectUsb(m_bridge.get(), m_devices, QStringLiteral("NOPE")), ConnectFailed);
+    EXPECT_TRUE(m_devices.CurrentSerial().isEmpty());
+    ASSERT_EQ(ConnectUsb(m_bridge.get(), m_devices, QStringLiteral("SER-1")), ConnectOk);
+    DeviceRecord current;
+    ASSERT_TRUE(m_devices.GetCurrentDevice(current));
+    EXPECT_EQ(current.Model(), QStringLiteral("V960"));
+    EXPECT_EQ(m_bridge->GetSession()->GetDeviceInfo()->GetModel(), QStringLiteral("V960"));
+    EXPECT_FALSE(IsConnectedDeviceLost(m_bridge.get(), m_devices));
+}
+
+TEST_F(DeviceConnectionTest, UnpluggingLosesTheDevice) {
+    ASSERT_EQ(ConnectUsb(m_bridge.get(), m_devices, QStringLiteral("SER-1")), ConnectOk);
+    ASSERT_TRUE(m_backend->SetAttached(QStringLiteral("SER-1"), false));
+    ASSERT_TRUE(m_devices.Refresh(m_bridge.get()));
+    EXPECT_TRUE(IsConnectedDeviceLost(m_bridge.get(), m_devices));
+    DeviceRecord current;
+    EXPECT_FALSE(m_devices.GetCurrentDevice(current));
+    EXPECT_TRUE(m_devices.CurrentSerial().isEmpty()) << "a current serial that is gone is cleared";
+}
+
+TEST_F(DeviceConnectionTest, DisconnectWaitsForOpenUsesBeforeClosingTheSession) {
+    ASSERT_EQ(ConnectUsb(m_bridge.get(), m_devices, QStringLiteral("SER-1")), ConnectOk);
+    CSessionGate gate;
+    gate.SetUsable(true);
+    std::atomic<bool> inside{false};
+    std::atomic<bool> sawSessionDuringUse{true};
+    std::thread page([&] {
+        CSessionUse use(gate, __FILE__, __LINE__);
+        ASSERT_TRUE(use.Usable());
+        inside = true;
+        for (int i = 0; i < 20; ++i) {
+            // The session object must stay valid while the use is open.
+            sawSessionDuringUse = sawSessionDuringUse && m_bridge->GetSession() != nullptr;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    while (!inside) {
+        std::this_thread::yield();
+    }
+    std::vector<int> posted;
+    RunDisconnectSequence(m_bridge.get(), m_devices, gate, [&](int n) { posted.push_back(n); });
+    page.join();
+    EXPECT_TRUE(sawSessionDuringUse);
+    EXPECT_EQ(m_bridge->GetSession(), nullptr);
+    EXPECT_EQ(posted, (std::vector<int>{2, 12}));
+    EXPECT_FALSE(gate.IsUsable());
+    EXPECT_TRUE(m_devices.CurrentSerial().isEmpty());
+    EXPECT_EQ(GetActivityState(), ActivityDisconnected);
+}
+
+TEST(IncompatibleModels, ExactCodesOnly) {
+    EXPECT_TRUE(IsIncompatibleModel(QStringLiteral("V180")));
+    EXPECT_TRUE(IsIncompatibleModel(QStringLiteral("V180S")));
+    EXPECT_FALSE(IsIncompatibleModel(QStringLiteral("v180")));
+    EXPECT_FALSE(IsIncompatibleModel(QStringLiteral("V1800")));
+}
+
+TEST(DeviceListAssign, KeepsAtMost32) {
+    std::vector<DeviceRecord> many(40);
+    for (int i = 0; i < 40; ++i) {
+        many[static_cast<std::size_t>(i)].SetSerial(QString::number(i));
+    }
+    CDeviceList list;
+    list.Assign(many.data(), 40);
+    EXPECT_EQ(list.GetDeviceCount(), 32);
+    DeviceRecord r;
+    EXPECT_FALSE(list.GetDeviceRecord(32, r));
+    EXPECT_TRUE(list.GetDeviceRecord(31, r));
+    EXPECT_EQ(r.Serial(), QStringLiteral("31"));
+}
+
+} // namespace
