@@ -121,18 +121,14 @@ void SimScreenshotService::Run(FrameCallback callback, bool once) {
 }
 
 bool SimScreenshotService::CaptureOnce(FrameCallback callback) {
-    StopCapture();
-    if (!callback || !m_link.Alive()) {
-        return false;
-    }
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_stop = false;
-    m_paused = false;
-    m_thread = std::thread([this, callback] { Run(callback, true); });
-    return true;
+    return Begin(std::move(callback), true);
 }
 
 bool SimScreenshotService::StartCapture(FrameCallback callback) {
+    return Begin(std::move(callback), false);
+}
+
+bool SimScreenshotService::Begin(FrameCallback callback, bool once) {
     StopCapture();
     if (!callback || !m_link.Alive()) {
         return false;
@@ -140,7 +136,7 @@ bool SimScreenshotService::StartCapture(FrameCallback callback) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_stop = false;
     m_paused = false;
-    m_thread = std::thread([this, callback] { Run(callback, false); });
+    m_thread = std::thread([this, callback, once] { Run(callback, once); });
     return true;
 }
 

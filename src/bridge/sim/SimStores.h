@@ -351,6 +351,7 @@ public:
 
 private:
     bool NextFrame(QByteArray* frame);
+    bool Begin(FrameCallback callback, bool once);
     void Run(FrameCallback callback, bool once);
 
     SimLink& m_link;
