@@ -230,6 +230,8 @@ void HideTemplates(QWidget* root) {
 
 class CSkinUiLoader : public QUiLoader {
 public:
+    CSkinUiLoader() { clearPluginPaths(); }
+
     QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
         QWidget* w = CreateSkinWidget(className, parent);
         if (w == nullptr) {
@@ -268,7 +270,16 @@ private:
 };
 
 CSkinUiLoader& Loader() {
-    static CSkinUiLoader* loader = new CSkinUiLoader;
+    static CSkinUiLoader* loader = [] {
+        // The loader loads every Designer plugin on the library path as it is constructed (the web
+        // view's among them, which would start the whole web engine). The skin needs none of them, so
+        // the path is empty for that moment.
+        const QStringList paths = QCoreApplication::libraryPaths();
+        QCoreApplication::setLibraryPaths({});
+        auto* created = new CSkinUiLoader;
+        QCoreApplication::setLibraryPaths(paths);
+        return created;
+    }();
     return *loader;
 }
 
