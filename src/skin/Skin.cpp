@@ -2,9 +2,11 @@
 
 #include "libs/log/Log.h"
 #include "skin/SkinEvent.h"
+#include "skin/SkinRecipe.h"
 #include "skin/SkinWidgets.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QAbstractScrollArea>
 #include <QAbstractSlider>
 #include <QBoxLayout>
@@ -12,6 +14,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -42,6 +46,8 @@ const char* const kRootProperty = "_skinLayoutRoot";
 const char* const kUiFileProperty = "_skinUiFile";
 const char* const kCloneProperty = "_skinClone";
 const char* const kSkinProperty = "_skinObject";
+const char* const kPendingShowProperty = "_skinShowPending";
+const char* const kShowerProperty = "_skinRowShower";
 const char* const kWiredProperty = "_skinWired";
 const char* const kStyleProperty = "skinStyle";
 const char* const kEventProperty = "skinEvent";
@@ -228,6 +234,80 @@ void HideTemplates(QWidget* root) {
     }
 }
 
+// Shows cloned rows of a visible container in slices between other events. Showing a child of a
+// visible widget polishes it and lays the parent out at once, so a list of thousands of rows shown
+// in one go would freeze the window for seconds; in slices the first rows appear at once and the
+// window keeps answering the user while the rest arrive. Rows count as visible from the moment they
+// are asked to show.
+class CRowShower : public QObject {
+public:
+    static CRowShower* For(QWidget* container) {
+        auto* shower = static_cast<CRowShower*>(container->property(kShowerProperty).value<QObject*>());
+        if (shower == nullptr) {
+            shower = new CRowShower(container);
+            container->setProperty(kShowerProperty, QVariant::fromValue<QObject*>(shower));
+        }
+        return shower;
+    }
+
+    void Add(QWidget* row) {
+        m_pending.append(row);
+        Schedule();
+    }
+
+    // Holds the layout until the next slice (deleting many rows one by one would lay out each time).
+    void PauseLayout() {
+        if (QLayout* layout = m_container->layout(); layout != nullptr && layout->isEnabled()) {
+            layout->setEnabled(false);
+            Schedule();
+        }
+    }
+
+    // Time spent in one slice at most, so that input and painting get their turn.
+    static constexpr int kSliceMs = 12;
+
+private:
+    explicit CRowShower(QWidget* container) : QObject(container), m_container(container) {}
+
+    void Schedule() {
+        if (!m_scheduled) {
+            m_scheduled = true;
+            QTimer::singleShot(0, this, [this] { ShowSlice(); });
+        }
+    }
+
+    void ShowSlice() {
+        m_scheduled = false;
+        QLayout* layout = m_container->layout();
+        if (layout != nullptr) {
+            layout->setEnabled(false);
+        }
+        QElapsedTimer timer;
+        timer.start();
+        qsizetype done = 0;
+        while (done < m_pending.size() && (done == 0 || timer.elapsed() < kSliceMs)) {
+            QWidget* row = m_pending[done++];
+            if (row != nullptr && row->property(kPendingShowProperty).toBool()) {
+                row->setProperty(kPendingShowProperty, QVariant());
+                row->setVisible(true);
+            }
+        }
+        m_pending.remove(0, done);
+        if (layout != nullptr) {
+            layout->setEnabled(true);
+            layout->invalidate();
+            layout->activate();
+        }
+        if (!m_pending.isEmpty()) {
+            Schedule();
+        }
+    }
+
+    QWidget* m_container;
+    QList<QPointer<QWidget>> m_pending;
+    bool m_scheduled = false;
+};
+
 class CSkinUiLoader : public QUiLoader {
 public:
     CSkinUiLoader() { clearPluginPaths(); }
@@ -307,7 +387,7 @@ CSkin::~CSkin() = default;
 
 void CSkin::Release() {
     if (g_appSkin == this) {
-        g_appSkin = nullptr;
+        SetAppSkin(nullptr);
     }
     delete this;
 }
@@ -351,6 +431,18 @@ QByteArray CSkin::TemplateDocument(const QString& uiFile, const QString& templat
     }
     m_templates.insert(key, document);
     return document;
+}
+
+const CSkinRecipe* CSkin::TemplateRecipe(const QString& uiFile, const QString& templateName) {
+    const QString key = uiFile + QLatin1Char('#') + templateName;
+    const auto cached = m_recipes.constFind(key);
+    if (cached != m_recipes.constEnd()) {
+        return cached->get();
+    }
+    const QByteArray document = TemplateDocument(uiFile, templateName);
+    std::shared_ptr<CSkinRecipe> recipe(document.isEmpty() ? nullptr : CSkinRecipe::Parse(document).release());
+    m_recipes.insert(key, recipe);
+    return recipe.get();
 }
 
 QFont CSkinResources::Font(const QString& name, int sizeClass) const {
@@ -438,6 +530,9 @@ CSkin* AppSkin() {
 
 void SetAppSkin(CSkin* skin) {
     g_appSkin = skin;
+    // One sheet for the whole program: widgets then share the application's style instead of each
+    // inheriting their window's, which makes building large lists markedly cheaper.
+    qApp->setStyleSheet(skin != nullptr ? skin->StyleSheet() : QString());
 }
 
 int WindowManager_Attach(CSkin* skin, CMsgWnd* wnd, const QString& layoutName) {
@@ -471,8 +566,9 @@ int WindowManager_Attach(CSkin* skin, CMsgWnd* wnd, const QString& layoutName) {
     root->setProperty(kSkinProperty, QVariant::fromValue(reinterpret_cast<quintptr>(skin)));
     HideTemplates(root);
 
-    // One sheet per window; children hosted inside a skinned window inherit it.
-    bool inherited = false;
+    // The program's skin styles the whole application (see SetAppSkin); another skin (tests, tools)
+    // styles its own windows, and children hosted inside a skinned window inherit it.
+    bool inherited = qApp->styleSheet() == skin->StyleSheet();
     for (QWidget* w = wnd->parentWidget(); w != nullptr; w = w->parentWidget()) {
         if (w->styleSheet() == skin->StyleSheet()) {
             inherited = true;
@@ -535,7 +631,10 @@ void Plugin_SetName(QWidget* widget, const QString& name) {
 }
 
 void Plugin_SetVisible(QWidget* widget, bool show) {
-    OnWidgetThread(widget, [widget, show] { widget->setVisible(show); });
+    OnWidgetThread(widget, [widget, show] {
+        widget->setProperty(kPendingShowProperty, QVariant());
+        widget->setVisible(show);
+    });
 }
 
 bool Plugin_IsVisible(QWidget* widget) {
@@ -543,7 +642,8 @@ bool Plugin_IsVisible(QWidget* widget) {
         return false;
     }
     // "Visible" as the layout means it: not hidden itself, whether or not the window is on screen yet.
-    return AskWidgetThread<bool>(widget, [widget] { return !widget->isHidden(); });
+    return AskWidgetThread<bool>(
+        widget, [widget] { return !widget->isHidden() || widget->property(kPendingShowProperty).toBool(); });
 }
 
 void Plugin_Redraw(QWidget* widget, bool erase) {
@@ -698,13 +798,30 @@ QWidget* Plugin_Clone(QWidget* templ, QWidget* container, int position, const QS
         return nullptr;
     }
     QString error;
-    QWidget* clone = Loader().LoadDocument(document, container, error);
+    QWidget* clone = nullptr;
+    if (const CSkinRecipe* recipe = skin->TemplateRecipe(uiFile, templ->objectName())) {
+        clone = recipe->Build(container, [](const QString& className, QWidget* parent) {
+            QWidget* w = CreateSkinWidget(className, parent);
+            return w != nullptr ? w : Loader().createWidget(className, parent, QString());
+        });
+        if (clone == nullptr) {
+            error = QStringLiteral("cannot build it");
+        }
+    } else {
+        clone = Loader().LoadDocument(document, container, error);
+    }
     if (clone == nullptr) {
         LOG_Error("[Skin] clone \"%s\" of \"%s\": %s. %s:%d", qUtf8Printable(name),
                   qUtf8Printable(templ->objectName()), qUtf8Printable(error), LOG_HERE);
         return nullptr;
     }
     clone->hide();
+    // Every new widget asks to be polished on the next event-loop turn; for rows that only show
+    // later (see CRowShower) that would style thousands of widgets in one go. Showing polishes them.
+    QCoreApplication::removePostedEvents(clone, QEvent::PolishRequest);
+    for (QWidget* child : clone->findChildren<QWidget*>()) {
+        QCoreApplication::removePostedEvents(child, QEvent::PolishRequest);
+    }
     clone->setObjectName(name);
     clone->setProperty(kCloneProperty, true);
     clone->setProperty(kUiFileProperty, uiFile);
@@ -755,20 +872,38 @@ void Plugin_SetMenuItems(QWidget* button, const QStringList& items) {
 }
 
 void Plugin_SetClonedVisible(QWidget* clone, int show) {
-    Plugin_SetVisible(clone, show != 0);
+    OnWidgetThread(clone, [clone, show] {
+        QWidget* container = clone->parentWidget();
+        if (show == 0 || container == nullptr || !container->isVisible()) {
+            clone->setProperty(kPendingShowProperty, QVariant());
+            clone->setVisible(show != 0);
+            return;
+        }
+        if (clone->isHidden() && !clone->property(kPendingShowProperty).toBool()) {
+            clone->setProperty(kPendingShowProperty, true);
+            CRowShower::For(container)->Add(clone);
+        }
+    });
 }
 
 void Plugin_Delete(QWidget* clone) {
     if (clone == nullptr) {
         return;
     }
-    // The clone may be the sender of the event being handled, so it leaves the window now and is
-    // freed once control is back in the event loop.
+    // The clone may be the sender of the event being handled, so it leaves the layout and the name
+    // lookups now and is freed once control is back in the event loop. (Taking it out of the window
+    // with setParent would walk the window's whole focus chain for every row.)
+    QWidget* parent = clone->parentWidget();
+    clone->setProperty(kPendingShowProperty, QVariant());
+    if (parent != nullptr && !clone->isHidden()) {
+        CRowShower::For(parent)->PauseLayout();
+    }
     clone->hide();
-    if (QWidget* parent = clone->parentWidget(); parent != nullptr && parent->layout() != nullptr) {
+    if (parent != nullptr && parent->layout() != nullptr) {
         parent->layout()->removeWidget(clone);
     }
-    clone->setParent(nullptr);
+    clone->setObjectName(QString());
+    clone->setProperty(kCloneProperty, QVariant());
     clone->deleteLater();
 }
 

@@ -22,6 +22,7 @@
 #include <memory>
 
 class QWidget;
+class CSkinRecipe;
 class CSkinResources;
 
 // The skin object: the parsed config.xml. Owned by whoever called LoadStyleW; it must outlive every
@@ -49,6 +50,8 @@ public:
 
     // The layout text of a template, as a stand-alone .ui document, cached per (layout, template).
     QByteArray TemplateDocument(const QString& uiFile, const QString& templateName);
+    // The parsed template, or null when it needs the full loader; cached likewise.
+    const CSkinRecipe* TemplateRecipe(const QString& uiFile, const QString& templateName);
 
 private:
     friend CSkin* LoadStyleW(const QString& configPath);
@@ -61,6 +64,7 @@ private:
     QStringList m_layoutOrder;
     std::unique_ptr<CSkinResources> m_resources;
     QHash<QString, QByteArray> m_templates;
+    QHash<QString, std::shared_ptr<CSkinRecipe>> m_recipes;
 };
 
 class CSkinResources {
@@ -79,6 +83,8 @@ private:
 CSkin* LoadStyleW(const QString& configPath);
 
 // The skin the program runs with, set once after LoadStyleW; dialogs attach their layouts with it.
+// Setting it styles the whole application with its sheet; windows attached with another skin carry
+// that skin's sheet themselves.
 CSkin* AppSkin();
 void SetAppSkin(CSkin* skin);
 

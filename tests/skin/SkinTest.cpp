@@ -20,6 +20,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTabWidget>
 #include <QTreeWidget>
 
 #include <thread>
@@ -374,7 +375,8 @@ private slots:
 
         QVERIFY(!Plugin_IsVisible(first));
         Plugin_SetClonedVisible(first, 1);
-        QVERIFY(Plugin_IsVisible(first));
+        QVERIFY2(Plugin_IsVisible(first), "visible as soon as asked, even while the row waits for its slice");
+        QTRY_VERIFY(first->isVisible());
         QCOMPARE(GetPluginByName(&wnd, "task_item_1"), first);
         QWidget* button = Plugin_GetChild(first, "delete_task_btn");
         QVERIFY(button != nullptr && button != Plugin_GetChild(templ, "delete_task_btn"));
@@ -393,6 +395,97 @@ private slots:
         QVERIFY(GetPluginByName(&wnd, "task_item_1") == nullptr);
         QCOMPARE(box->count(), 2);
         QTRY_COMPARE(container->findChildren<QWidget*>("delete_task_btn").size(), 1);
+        skin->Release();
+    }
+
+    // Clones are built from a parsed recipe of the template; they must come out as the loader builds
+    // the template itself.
+    void aCloneIsBuiltLikeItsTemplate() {
+        CSkin* skin = LoadStyleW(ShippedConfig());
+        CMsgWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "vexa_message_box"));
+        QWidget* templ = GetPluginByName(&wnd, "box_root");
+        QVERIFY(skin->TemplateRecipe(skin->LayoutFile("vexa_message_box"), "box_root") != nullptr);
+        QWidget* clone = Plugin_Clone(templ, &wnd, -1, "box_root_copy");
+        QVERIFY(clone != nullptr);
+        const QList<QWidget*> a = templ->findChildren<QWidget*>();
+        const QList<QWidget*> b = clone->findChildren<QWidget*>();
+        QCOMPARE(b.size(), a.size());
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            QCOMPARE(b[i]->metaObject()->className(), a[i]->metaObject()->className());
+            QCOMPARE(b[i]->objectName(), a[i]->objectName());
+            QCOMPARE(b[i]->isHidden(), a[i]->isHidden());
+            QCOMPARE(b[i]->minimumSize(), a[i]->minimumSize());
+            QCOMPARE(b[i]->maximumSize(), a[i]->maximumSize());
+            QCOMPARE(b[i]->focusPolicy(), a[i]->focusPolicy());
+            QCOMPARE(b[i]->property("skinStyle"), a[i]->property("skinStyle"));
+            if (auto* label = qobject_cast<QLabel*>(a[i])) {
+                QCOMPARE(qobject_cast<QLabel*>(b[i])->alignment(), label->alignment());
+                QCOMPARE(qobject_cast<QLabel*>(b[i])->textFormat(), label->textFormat());
+            }
+            QLayout* la = a[i]->layout();
+            QLayout* lb = b[i]->layout();
+            QCOMPARE(lb != nullptr, la != nullptr);
+            if (la != nullptr) {
+                QCOMPARE(lb->objectName(), la->objectName());
+                QCOMPARE(lb->count(), la->count());
+                QCOMPARE(lb->spacing(), la->spacing());
+                QCOMPARE(lb->contentsMargins(), la->contentsMargins());
+                for (int k = 0; k < la->count(); ++k) {
+                    QCOMPARE(lb->itemAt(k)->alignment(), la->itemAt(k)->alignment());
+                    QCOMPARE(lb->itemAt(k)->spacerItem() != nullptr, la->itemAt(k)->spacerItem() != nullptr);
+                    if (la->itemAt(k)->spacerItem() != nullptr) {
+                        QCOMPARE(lb->itemAt(k)->sizeHint(), la->itemAt(k)->sizeHint());
+                        QCOMPARE(lb->itemAt(k)->expandingDirections(), la->itemAt(k)->expandingDirections());
+                    }
+                }
+            }
+        }
+        skin->Release();
+    }
+
+    void templatesTheRecipeDoesNotCoverUseTheLoader() {
+        WriteFile(Path("t/layouts/tabs.ui"),
+                  "<ui version=\"4.0\"><widget class=\"QFrame\" name=\"root\"><layout class=\"QVBoxLayout\" "
+                  "name=\"l\"><item><widget class=\"QTabWidget\" name=\"pages_template\"><widget class=\"QWidget\" "
+                  "name=\"page_one\"><attribute name=\"title\"><string>一</string></attribute></widget></widget>"
+                  "</item></layout></widget></ui>");
+        CSkin* skin = LoadStyleW(WriteTestSkin("<layout name=\"tabs\" file=\"layouts/tabs.ui\"/>"));
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "tabs"));
+        QVERIFY(skin->TemplateRecipe(skin->LayoutFile("tabs"), "pages_template") == nullptr);
+        QWidget* clone = Plugin_Clone(GetPluginByName(&wnd, "pages_template"), GetLayoutRoot(&wnd), -1, "pages");
+        QVERIFY(clone != nullptr);
+        QCOMPARE(qobject_cast<QTabWidget*>(clone)->count(), 1);
+        QCOMPARE(qobject_cast<QTabWidget*>(clone)->tabText(0), QStringLiteral("一"));
+        skin->Release();
+    }
+
+    void thousandsOfRowsAreShownInSlicesInOrder() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "test"));
+        wnd.show();
+        QWidget* templ = GetPluginByName(&wnd, "task_item_template");
+        QWidget* container = GetPluginByName(&wnd, "task_container");
+        QList<QWidget*> rows;
+        for (int i = 0; i < 1500; ++i) {
+            rows << Plugin_Clone(templ, container, -1, QStringLiteral("row_%1").arg(i));
+            Plugin_SetClonedVisible(rows.last(), 1);
+        }
+        Plugin_SetClonedVisible(rows[1], 0); // changed its mind before the row was shown
+        Plugin_Delete(rows[2]);
+        QApplication::processEvents();
+        QVERIFY2(rows.first()->isVisible(), "the first slice comes at once");
+        QVERIFY2(!rows.last()->isVisible(), "the rest waits for later slices");
+        QTRY_VERIFY(rows.last()->isVisible());
+        QVERIFY(!Plugin_IsVisible(rows[1]));
+        QVERIFY(rows[1]->isHidden());
+        int previousTop = -1;
+        for (int i = 3; i < rows.size(); ++i) {
+            QVERIFY(rows[i]->geometry().top() > previousTop);
+            previousTop = rows[i]->geometry().top();
+        }
         skin->Release();
     }
 
