@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -55,6 +56,14 @@ const char* const kTestLayout = R"(<?xml version="1.0" encoding="UTF-8"?>
   <item><widget class="QTreeWidget" name="category_list"/></item>
   <item><widget class="QProgressBar" name="bar"/></item>
   <item><widget class="QLabel" name="status_text"/></item>
+  <item><widget class="QPushButton" name="insert_contact_btn"/></item>
+  <item><widget class="CSkinPictureCell" name="picture_holder3">
+    <property name="minimumSize"><size><width>80</width><height>80</height></size></property>
+    <layout class="QVBoxLayout" name="cell_layout">
+     <item><widget class="QCheckBox" name="picture_check"><property name="text"><string>选择</string></property></widget></item>
+    </layout>
+  </widget></item>
+  <item><widget class="QLineEdit" name="search_edit"/></item>
   <item><widget class="QScrollArea" name="task_area">
     <property name="widgetResizable"><bool>true</bool></property>
     <widget class="QWidget" name="task_container">
@@ -71,7 +80,7 @@ const char* const kTestLayout = R"(<?xml version="1.0" encoding="UTF-8"?>
   </widget></item>
  </layout>
 </widget>
-<customwidgets><customwidget><class>CSkinTabButton</class><extends>QPushButton</extends><header>skin/SkinWidgets.h</header></customwidget></customwidgets>
+<customwidgets><customwidget><class>CSkinPictureCell</class><extends>QFrame</extends><header>skin/SkinWidgets.h</header></customwidget><customwidget><class>CSkinTabButton</class><extends>QPushButton</extends><header>skin/SkinWidgets.h</header></customwidget></customwidgets>
 </ui>
 )";
 
@@ -105,6 +114,10 @@ public:
     LRESULT OnRow(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("row", w, p1, p2, 1); }
     LRESULT OnTree(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("tree", w, p1, p2, 1); }
     LRESULT OnScroll(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("scroll", w, p1, p2, 1); }
+    LRESULT OnCell(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("cell", w, p1, p2, 1); }
+    LRESULT OnCellCheck(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("cellcheck", w, p1, p2, 1); }
+    LRESULT OnCellOpen(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("cellopen", w, p1, p2, 1); }
+    LRESULT OnInsert(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("insert", w, p1, p2, 1); }
 
     QList<Call> m_calls;
     static const SkinEventRow<CTestWnd> kTable[];
@@ -134,6 +147,10 @@ const SkinEventRow<CTestWnd> CTestWnd::kTable[] = {
     {"rows_list", kSkinListRow, &CTestWnd::OnRow},
     {"category_list", kSkinTree, &CTestWnd::OnTree},
     {"rows_list", kSkinVScroll, &CTestWnd::OnScroll},
+    {"picture_holder*", kSkinCellClick, &CTestWnd::OnCell},
+    {"picture_holder*", kSkinCellCheck, &CTestWnd::OnCellCheck},
+    {"picture_holder*", kSkinCellDoubleClick, &CTestWnd::OnCellOpen},
+    {"insert_contact_btn", kSkinDropDown, &CTestWnd::OnInsert},
     {nullptr, 0, nullptr},
 };
 
@@ -333,6 +350,52 @@ private slots:
         QVERIFY(got.contains("row rows_list 2 0"));
         QVERIFY2(got.contains("tree category_list 0 0"), qPrintable(got.join('|')));
         QVERIFY(got.last().startsWith("scroll rows_list 3 "));
+        skin->Release();
+    }
+
+    void pictureCellsAndDropDownsReportTheirCodes() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "test"));
+        wnd.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wnd));
+        QWidget* cell = GetPluginByName(&wnd, "picture_holder3");
+        QTest::mouseClick(cell, Qt::LeftButton, {}, QPoint(cell->width() - 4, cell->height() - 4));
+        QTest::mouseDClick(cell, Qt::LeftButton, {}, QPoint(cell->width() - 4, cell->height() - 4));
+        ClickIndicator(GetPluginByName(&wnd, "picture_check"));
+        QStringList got;
+        for (const Call& c : wnd.m_calls) {
+            got << QString("%1 %2 %3").arg(c.handler, c.widget).arg(c.p1);
+        }
+        QVERIFY2(got.contains("cell picture_holder3 0"), qPrintable(got.join('|')));
+        QVERIFY2(got.contains("cellopen picture_holder3 0"), qPrintable(got.join('|')));
+        QVERIFY2(got.contains("cellcheck picture_holder3 1"), "the cell's check box reports as the cell, code 9");
+
+        wnd.m_calls.clear();
+        auto* insert = qobject_cast<QPushButton*>(GetPluginByName(&wnd, "insert_contact_btn"));
+        Plugin_SetMenuItems(insert, {QStringLiteral("新建联系人"), QStringLiteral("从文件导入")});
+        QVERIFY(insert->menu() != nullptr);
+        insert->menu()->actions().at(1)->trigger();
+        QCOMPARE(wnd.m_calls.size(), 1);
+        QCOMPARE(wnd.m_calls[0].handler, QStringLiteral("insert"));
+        QCOMPARE(wnd.m_calls[0].p1, std::intptr_t(1));
+        skin->Release();
+    }
+
+    void focusIsAskedAndSetWithinTheWindow() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "test"));
+        wnd.show();
+        wnd.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&wnd));
+        QWidget* edit = GetPluginByName(&wnd, "search_edit");
+        SetFocusPlugin(&wnd, edit);
+        QCOMPARE(GetFocusPlugin(&wnd), edit);
+        QLabel outside;
+        SetFocusPlugin(&wnd, &outside); // not in the window: ignored
+        QCOMPARE(GetFocusPlugin(&wnd), edit);
+        QVERIFY(GetFocusPlugin(nullptr) == nullptr);
         skin->Release();
     }
 
