@@ -90,8 +90,14 @@ bool CVexaMessageBoxImpl::OnInitDialog() {
         Plugin_SetClonedVisible(line, 1);
         line->ensurePolished();
         const QFontMetrics metrics = line->fontMetrics();
-        const QString shown = qobject_cast<QLabel*>(line) != nullptr ? qobject_cast<QLabel*>(line)->text() : pieces[i];
-        const QRect bounds = metrics.boundingRect(QRect(0, 0, 100000, 100000), Qt::AlignLeft | Qt::AlignTop, shown);
+        const QString shown = pieces[i];
+        QRect bounds = metrics.boundingRect(QRect(0, 0, 100000, 100000), Qt::AlignLeft | Qt::AlignTop, shown);
+        if (bounds.width() > kMaxTextWidth) {
+            // A line wider than a comfortable reading width wraps instead of widening the box.
+            qobject_cast<QLabel*>(line)->setWordWrap(true);
+            bounds = metrics.boundingRect(QRect(0, 0, kMaxTextWidth, 100000),
+                                          Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, shown);
+        }
         m_nWidest = qMax(m_nWidest, bounds.width());
         const int height = qMax(qMax(metrics.height(), bounds.height()), line->minimumHeight());
         line->setFixedHeight(height);

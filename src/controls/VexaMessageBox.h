@@ -28,6 +28,7 @@ public:
     static constexpr int kButtonHeight = 30;
     static constexpr int kButtonGap = 20;
     static constexpr int kMinWidth = 360;
+    static constexpr int kMaxTextWidth = 560; // longer lines wrap
 
     // For tests of windows that ask questions: the next box returns answer at once without showing,
     // and the texts it was given are kept for LastText()/LastCaption()/LastStyle().

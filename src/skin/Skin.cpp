@@ -6,16 +6,15 @@
 #include "skin/SkinWidgets.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QAbstractScrollArea>
 #include <QAbstractSlider>
+#include <QApplication>
 #include <QBoxLayout>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -25,12 +24,13 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QToolButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextEdit>
 #include <QThread>
+#include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QUiLoader>
 #include <QXmlStreamReader>

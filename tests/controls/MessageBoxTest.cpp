@@ -177,7 +177,7 @@ private slots:
     void theBoxIsSizedFromItsLinesAndButtonRow() {
         CVexaMessageBoxImpl narrow(QStringLiteral("短"), nullptr, QString(), 3);
         QVERIFY(narrow.CreateModeless());
-        CVexaMessageBoxImpl wide(QString(60, QChar(0x5BBD)), nullptr, QString(), 3);
+        CVexaMessageBoxImpl wide(QString(30, QChar(0x5BBD)), nullptr, QString(), 3);
         QVERIFY(wide.CreateModeless());
         CVexaMessageBoxImpl tall(QStringLiteral("一\r\n二\r\n三\r\n四"), nullptr, QString(), 3);
         QVERIFY(tall.CreateModeless());
@@ -204,6 +204,18 @@ private slots:
             QVERIFY(wide.rect().contains(inBox));
             QVERIFY(line->width() >= wide.WidestLine());
         }
+    }
+
+    void aVeryLongLineWrapsInsteadOfWideningTheBox() {
+        CVexaMessageBoxImpl box(QString(200, QChar(0x957F)) + QStringLiteral("\r\n短"), nullptr, QString(), 0);
+        QVERIFY(box.CreateModeless());
+        QApplication::processEvents();
+        QVERIFY(box.WidestLine() <= CVexaMessageBoxImpl::kMaxTextWidth);
+        QVERIFY(box.width() <= CVexaMessageBoxImpl::kMaxTextWidth + 2 * CVexaMessageBoxImpl::kMargin + 2);
+        QWidget* first = box.Lines().first();
+        QVERIFY2(first->height() >= 3 * first->fontMetrics().height(), "200 characters take several rows");
+        QVERIFY(box.rect().contains(QRect(first->mapTo(&box, QPoint(0, 0)), first->size())));
+        QVERIFY(box.Lines().last()->geometry().top() >= first->geometry().bottom());
     }
 
     void theBoxIsCentredOverItsParent() {
