@@ -100,6 +100,16 @@ LRESULT CSkinDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM /*lParam*/) {
 }
 
 void CSkinDialog::CentreOver(const QWidget* over) {
+    if (over == nullptr) {
+        // No owner given: over the program's main window when one is up.
+        const QList<QWidget*> tops = QApplication::topLevelWidgets();
+        for (const QWidget* top : tops) {
+            if (top != this && top->isVisible() && top->windowType() == Qt::Window) {
+                over = top;
+                break;
+            }
+        }
+    }
     if (over != nullptr && over->window()->isVisible()) {
         CentreOverRect(over->window()->frameGeometry());
         return;

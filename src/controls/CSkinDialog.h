@@ -53,7 +53,8 @@ protected:
     // WM_COMMAND with IDOK / IDCANCEL (posted by workers) ends the dialog with that code.
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
-    // Centring: over a widget's window (halves truncated), over a screen rectangle, or on the screen.
+    // Centring (halves truncated): over a widget's window, else over the program's main window, else on
+    // the screen; or over a rectangle in screen coordinates.
     void CentreOver(const QWidget* over);
     void CentreOverRect(const QRect& rect);
     void CreateShadow();

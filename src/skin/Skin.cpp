@@ -264,7 +264,7 @@ public:
     }
 
     // Time spent in one slice at most, so that input and painting get their turn.
-    static constexpr int kSliceMs = 12;
+    static constexpr int kSliceMs = 25;
 
 private:
     explicit CRowShower(QWidget* container) : QObject(container), m_container(container) {}

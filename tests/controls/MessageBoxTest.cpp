@@ -229,6 +229,16 @@ private slots:
         QVERIFY(qAbs(box.frameGeometry().center().y() - centre.y()) <= 1);
     }
 
+    void withoutAParentTheBoxCentresOverTheMainWindow() {
+        QWidget mainWindow;
+        mainWindow.setGeometry(300, 200, 980, 700);
+        mainWindow.show();
+        CVexaMessageBoxImpl box(QStringLiteral("居中"), nullptr, QString(), 0);
+        QVERIFY(box.CreateModeless());
+        QVERIFY(qAbs(box.frameGeometry().center().x() - mainWindow.frameGeometry().center().x()) <= 1);
+        QVERIFY(qAbs(box.frameGeometry().center().y() - mainWindow.frameGeometry().center().y()) <= 1);
+    }
+
     void idEntryTakesTextsFromTheTable() {
         QStringList lines;
         QString caption;
