@@ -141,6 +141,22 @@ private slots:
         QVERIFY2(qGray(underShadow) < qGray(background), "the shadow darkens the strip beside the dialog");
     }
 
+    void theGalleryPageShowsEveryControlWithTableTexts() {
+        std::unique_ptr<QWidget> page = CreateScreenshotScene("page", "skin_gallery");
+        QVERIFY(page != nullptr);
+        const QImage picture = RenderWindowPicture(page.get(), 20);
+        QCOMPARE(picture.size(), page->size());
+        auto* wnd = dynamic_cast<CMsgWnd*>(page.get());
+        QVERIFY(wnd != nullptr);
+        for (const char* name : {"tab_btn_home", "gallery_check_on", "gallery_radio_a", "gallery_progress",
+                                 "gallery_primary_btn", "gallery_list", "gallery_close_btn"}) {
+            QWidget* w = GetPluginByName(wnd, name);
+            QVERIFY2(w != nullptr && w->isVisible(), name);
+            QVERIFY2(page->rect().contains(QRect(w->mapTo(page.get(), QPoint(0, 0)), w->size())), name);
+        }
+        QVERIFY(!Plugin_GetText(GetPluginByName(wnd, "gallery_check_on")).startsWith('#'));
+    }
+
     void unknownScenesGiveNull() {
         QVERIFY(CreateScreenshotScene("dialog", "no_such_dialog") == nullptr);
         QVERIFY(ScreenshotSceneNames("dialog").contains("message_box"));
