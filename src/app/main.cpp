@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
 
     const std::unique_ptr<CSkin, SkinRelease> skin(LoadProgramSkin());
     if (skin == nullptr) {
+        // The skinned message box needs the skin that just failed, so the plain one reports it.
         if (options.screenshotFile.isEmpty()) {
             QMessageBox::critical(nullptr, Str(388), Str(129));
         } else {

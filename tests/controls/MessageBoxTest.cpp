@@ -140,6 +140,20 @@ private slots:
         QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), style), result);
     }
 
+    // Keys typed by a user go to the focus widget of the active window, not to the box object itself.
+    void keysReachTheBoxThroughItsWindow() {
+        WhenModal<CVexaMessageBoxImpl>([](CVexaMessageBoxImpl* box) {
+            QVERIFY(QTest::qWaitForWindowActive(box));
+            QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
+        });
+        QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 3), 2);
+        WhenModal<CVexaMessageBoxImpl>([](CVexaMessageBoxImpl* box) {
+            QVERIFY(QTest::qWaitForWindowActive(box));
+            QTest::keyClick(box->windowHandle(), Qt::Key_Space);
+        });
+        QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 3), 6);
+    }
+
     void closeButtonAndCloseRequestCancel() {
         WhenModal<CVexaMessageBoxImpl>([](CVexaMessageBoxImpl* box) {
             QTest::mouseClick(GetPluginByName(box, "box_sys_close_btn"), Qt::LeftButton);

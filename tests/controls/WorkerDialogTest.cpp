@@ -300,6 +300,27 @@ private slots:
         }
     }
 
+    void keysThroughTheWindowLeaveAModalBusyDialogOpen() {
+        int result = 0;
+        bool open = false;
+        {
+            CAnimateDialog dlg;
+            dlg.m_bCloseEnabled = 1;
+            WhenModal<CAnimateDialog>([&](CAnimateDialog* d) {
+                QVERIFY(QTest::qWaitForWindowActive(d));
+                QTest::keyClick(d->windowHandle(), Qt::Key_Escape);
+                QTest::keyClick(d->windowHandle(), Qt::Key_Return);
+                QTest::keyClick(d->windowHandle(), Qt::Key_Space);
+                QTest::keyClick(d->windowHandle(), Qt::Key_F4, Qt::AltModifier);
+                open = !d->IsEnded();
+                d->EndWork(1);
+            });
+            result = dlg.DoModal();
+        }
+        QVERIFY(open);
+        QCOMPARE(result, 1);
+    }
+
     void tipTextBeforeAndAfterTheDialogExists() {
         CAnimateDialog dlg;
         std::thread([&] {
