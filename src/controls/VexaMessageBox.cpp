@@ -10,14 +10,14 @@
 
 namespace {
 
-struct ButtonSpec {
+struct ButtonDef {
     int label; // string-table ID
     int result;
 };
 
 struct ButtonSet {
     bool closeForbidden;
-    ButtonSpec buttons[3];
+    ButtonDef buttons[3];
 };
 
 const ButtonSet kButtonSets[] = {
@@ -109,13 +109,13 @@ bool CVexaMessageBoxImpl::OnInitDialog() {
     const ButtonSet& set = m_uButtonSet < std::size(kButtonSets) ? kButtonSets[m_uButtonSet] : kButtonSets[0];
     m_bCloseForbidden = set.closeForbidden;
     for (int i = 0; i < 3; ++i) {
-        const ButtonSpec& spec = set.buttons[i];
-        if (spec.label == 0) {
+        const ButtonDef& def = set.buttons[i];
+        if (def.label == 0) {
             Plugin_SetVisible(buttons[i], false);
             continue;
         }
-        m_results[i] = spec.result;
-        Plugin_SetText(buttons[i], Str(spec.label));
+        m_results[i] = def.result;
+        Plugin_SetText(buttons[i], Str(def.label));
         buttons[i]->ensurePolished(); // the sheet's sizes first, then the box's fixed size
         buttons[i]->setFixedSize(kButtonWidth, kButtonHeight);
         Plugin_SetVisible(buttons[i], true);
