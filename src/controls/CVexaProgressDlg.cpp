@@ -49,6 +49,12 @@ bool CVexaProgressDlg::OnInitDialog() {
     return true;
 }
 
+void CVexaProgressDlg::OnEnded() {
+    // A worker waiting for the dialog must not wait for ever when it never came up; its updates then
+    // find no widgets and do nothing.
+    m_ready.Set();
+}
+
 void CVexaProgressDlg::SetProgress(unsigned total, unsigned current, bool showCount) {
     if (!m_ready.Wait(kReadyWaitMs)) {
         return;

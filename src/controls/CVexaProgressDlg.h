@@ -46,6 +46,7 @@ public:
 protected:
     bool OnInitDialog() override;
     void OnTimer(int id) override;
+    void OnEnded() override;
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:

@@ -157,6 +157,22 @@ private slots:
         QCOMPARE(done, 5u);
     }
 
+    void aWorkerWaitingForADialogThatNeverCameUpIsReleased() {
+        CSkin* none = nullptr;
+        SetAppSkin(none); // no layouts: the dialog cannot initialise
+        unsigned done = 0;
+        int result = 0;
+        {
+            CVexaProgressDlg dlg;
+            WorkerThread worker(boost::bind(&CExportJob::Run, CExportJob(), &dlg, 3u, &done, nullptr));
+            worker.Start();
+            result = dlg.DoModal();
+        }
+        SetAppSkin(m_skin);
+        QCOMPARE(result, -1);
+        QCOMPARE(done, 3u);
+    }
+
     void cancelAsksTheWorkerWhichEndsWithCancel() {
         COwnerWnd owner;
         Event gate(Event::Reset::Auto);
