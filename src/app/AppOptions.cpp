@@ -15,6 +15,8 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
             takeValue(options.screenshotFile);
         } else if (arg == QLatin1String("--page")) {
             takeValue(options.page);
+        } else if (arg == QLatin1String("--dialog")) {
+            takeValue(options.dialog);
         } else if (arg == QLatin1String("--bridge")) {
             takeValue(options.bridge);
             if (options.error.isEmpty() && options.bridge != QLatin1String("sim") &&
@@ -26,6 +28,9 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
         if (arg.contains(QLatin1String("HideWindow"))) {
             options.hideWindow = true;
         }
+    }
+    if (options.error.isEmpty() && !options.page.isEmpty() && !options.dialog.isEmpty()) {
+        options.error = QStringLiteral("--page and --dialog exclude each other");
     }
     return options;
 }

@@ -3,6 +3,7 @@
 //   HideWindow          anywhere (case-sensitive, also inside another word) starts in the tray
 //   --screenshot FILE   renders the main window offscreen to FILE (PNG) and exits
 //   --page NAME         with --screenshot: the page or window to render
+//   --dialog NAME       with --screenshot: a dialog scene to render instead (not with --page)
 //   --bridge sim|adb|auto  the device backend for this run
 
 #include <QString>
@@ -12,6 +13,7 @@ struct AppOptions {
     bool hideWindow = false;
     QString screenshotFile;
     QString page;
+    QString dialog;
     QString bridge;
     QString error; // set when the command line cannot be understood
 };

@@ -1,14 +1,52 @@
 #include "app/AppComponents.h"
 #include "app/AppOptions.h"
+#include "controls/ControlsScreenshots.h"
+#include "libs/log/Log.h"
+#include "platform/AppPaths.h"
 #include "platform/StringTable.h"
+#include "skin/Skin.h"
+#include "skin/SkinScreenshot.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+struct SkinRelease {
+    void operator()(CSkin* skin) const {
+        SetAppSkin(nullptr);
+        skin->Release();
+    }
+};
+
+// The skin beside the executable; null (with the log line) when it is missing or unusable.
+CSkin* LoadProgramSkin() {
+    const QString path = ExecutableDirectory() + QStringLiteral("/skin/config.xml");
+    if (!QFileInfo::exists(path)) {
+        LOG_Error("Skin file %s not found.", qUtf8Printable(path));
+        return nullptr;
+    }
+    return LoadStyleW(path);
+}
+
+int SavePicture(const QImage& image, const QString& file) {
+    if (image.isNull() || !image.save(file, "PNG")) {
+        std::fprintf(stderr, "vexa-assistant: cannot write %s\n", qUtf8Printable(file));
+        return 1;
+    }
+    std::printf("%s\n", qUtf8Printable(file));
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     // Without a display, fall back to offscreen rendering so --screenshot works anywhere.
@@ -26,20 +64,42 @@ int main(int argc, char** argv) {
     CAppComponents components;
     components.Init();
 
+    const std::unique_ptr<CSkin, SkinRelease> skin(LoadProgramSkin());
+    if (skin == nullptr) {
+        // The skinned message box needs the skin that just failed, so the plain one reports it.
+        if (options.screenshotFile.isEmpty()) {
+            QMessageBox::critical(nullptr, Str(388), Str(129));
+        } else {
+            std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(Str(129)));
+        }
+        return 1;
+    }
+    SetAppSkin(skin.get());
+    RegisterControlsScreenshots();
+
+    if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
+        const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);
+        if (scene == nullptr) {
+            std::fprintf(stderr, "vexa-assistant: no dialog \"%s\"; known: %s\n", qUtf8Printable(options.dialog),
+                         qUtf8Printable(ScreenshotSceneNames(QStringLiteral("dialog")).join(QStringLiteral(", "))));
+            return 2;
+        }
+        return SavePicture(RenderWindowPicture(scene.get()), options.screenshotFile);
+    }
+
     QWidget frame;
     frame.setWindowTitle(Str(388));
     frame.resize(980, 700);
 
     if (!options.screenshotFile.isEmpty()) {
+        if (!options.page.isEmpty()) {
+            if (const std::unique_ptr<QWidget> page = CreateScreenshotScene(QStringLiteral("page"), options.page)) {
+                return SavePicture(RenderWindowPicture(page.get()), options.screenshotFile);
+            }
+        }
         frame.show();
         QApplication::processEvents();
-        const bool saved = frame.grab().save(options.screenshotFile, "PNG");
-        if (!saved) {
-            std::fprintf(stderr, "vexa-assistant: cannot write %s\n", qUtf8Printable(options.screenshotFile));
-            return 1;
-        }
-        std::printf("%s\n", qUtf8Printable(options.screenshotFile));
-        return 0;
+        return SavePicture(frame.grab().toImage(), options.screenshotFile);
     }
     if (!options.hideWindow) {
         frame.show();

@@ -35,6 +35,15 @@ TEST(AppOptions, ScreenshotPageAndBridge) {
     EXPECT_FALSE(Parse({"--screenshot"}).error.isEmpty());
 }
 
+TEST(AppOptions, DialogPicturesExcludeAPage) {
+    const AppOptions o = Parse({"--screenshot", "/tmp/b.png", "--dialog", "progress"});
+    EXPECT_TRUE(o.error.isEmpty());
+    EXPECT_EQ(o.dialog, QStringLiteral("progress"));
+    EXPECT_TRUE(o.page.isEmpty());
+    EXPECT_FALSE(Parse({"--screenshot", "/tmp/b.png", "--dialog", "progress", "--page", "home"}).error.isEmpty());
+    EXPECT_FALSE(Parse({"--dialog"}).error.isEmpty());
+}
+
 TEST(StartupHostInfo, ProxyIsReportedOnlyWhenTheSettingsAskForTheSystemProxy) {
     ScopedTestFolders folders;
     ASSERT_TRUE(PCL_Load(QDir(folders.Root()).filePath(QStringLiteral("p.ini"))));

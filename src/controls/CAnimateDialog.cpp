@@ -1,0 +1,63 @@
+#include "controls/CAnimateDialog.h"
+
+#include "controls/CBigAnimateWnd.h"
+#include "platform/StringTable.h"
+#include "skin/Skin.h"
+#include "skin/SkinEvent.h"
+
+struct CAnimateDialogTable {
+    static const SkinEventRow<CAnimateDialog> kRows[];
+};
+
+const SkinEventRow<CAnimateDialog> CAnimateDialogTable::kRows[] = {
+    {"animate_close_btn", kSkinClick, &CAnimateDialog::OnClose},
+    {nullptr, 0, nullptr},
+};
+
+CAnimateDialog::CAnimateDialog(QWidget* parent) : CBusyDialogBase(parent) {}
+
+bool CAnimateDialog::OnInitDialog() {
+    if (!AttachLayout(QStringLiteral("animate_dialog"))) {
+        return false;
+    }
+    Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("animate_close_btn")), m_bCloseEnabled != 0);
+    Plugin_SetText(GetLayoutRoot(this), m_strCaption);
+    setFixedSize(GetLayoutRoot(this)->size());
+    // The animation waits hidden until the dialog is on screen.
+    const bool animated = CreateAnimation(QStringLiteral("style_bkg_animate_wnd_2"), false);
+    CentreOver(parentWidget());
+    MarkReady();
+    // Without its animation the dialog still works; the failure is in the log.
+    Q_UNUSED(animated);
+    CreateShadow();
+    return true;
+}
+
+void CAnimateDialog::showEvent(QShowEvent* event) {
+    CBusyDialogBase::showEvent(event);
+    if (Animation() != nullptr) {
+        Animation()->show();
+        Animation()->SetRunning(true);
+    }
+}
+
+LRESULT CAnimateDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (HandleSkinMessage(this, CAnimateDialogTable::kRows, msg, wParam, lParam, result)) {
+        return result;
+    }
+    return CBusyDialogBase::OnMessage(msg, wParam, lParam);
+}
+
+LRESULT CAnimateDialog::OnClose(QWidget*, std::intptr_t, std::intptr_t) {
+    if (m_bCancellable == 0) {
+        EndDialog(static_cast<int>(IDCANCEL));
+        return 1;
+    }
+    if (TipWidget() != nullptr) {
+        Plugin_SetText(TipWidget(), Str(319));
+    }
+    Plugin_SetText(GetLayoutRoot(this), QString());
+    m_bCancel = 1;
+    return 1;
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The busy dialog with a caption: a looping animation, a tip text and a close button the owner may
+// enable. Closing a non-cancellable dialog ends it at once with IDCANCEL (2) while the worker goes on;
+// closing a cancellable one asks the worker to stop (IsCancelRequested) and the worker ends the dialog
+// with EndWork(2). Enter, Escape and Alt+F4 do nothing.
+
+#include "controls/CBusyDialogBase.h"
+
+class CAnimateDialog : public CBusyDialogBase {
+public:
+    explicit CAnimateDialog(QWidget* parent = nullptr);
+
+    // Set by the owner before DoModal (m_strTip is the initial tip).
+    using CBusyDialogBase::m_strTip;
+    QString m_strCaption;
+    int m_bCloseEnabled = 0;
+    int m_bCancellable = 0;
+
+    bool IsCancelRequested() const { return m_bCancel.load() != 0; }
+
+protected:
+    bool OnInitDialog() override;
+    void showEvent(QShowEvent* event) override;
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    LRESULT OnClose(QWidget* widget, std::intptr_t, std::intptr_t);
+
+    std::atomic<int> m_bCancel{0};
+
+    friend struct CAnimateDialogTable;
+};

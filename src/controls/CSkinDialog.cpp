@@ -1,0 +1,194 @@
+#include "controls/CSkinDialog.h"
+
+#include "controls/CShadowDialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QTimer>
+
+CSkinDialog::CSkinDialog(QWidget* parent) : CMsgWnd(parent, Qt::Dialog | Qt::FramelessWindowHint) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+CSkinDialog::~CSkinDialog() {
+    delete m_pShadow;
+}
+
+bool CSkinDialog::Initialise() {
+    if (m_initialised) {
+        return true;
+    }
+    m_initialised = true;
+    if (!OnInitDialog()) {
+        m_ended = true;
+        m_result = -1;
+        OnEnded();
+        return false;
+    }
+    return true;
+}
+
+int CSkinDialog::DoModal() {
+    if (!Initialise()) {
+        return -1;
+    }
+    if (!m_ended) {
+        setWindowModality(Qt::ApplicationModal);
+        show();
+        raise();
+        activateWindow();
+        QEventLoop loop;
+        m_loop = &loop;
+        if (!m_ended) {
+            loop.exec(QEventLoop::DialogExec);
+        }
+        m_loop = nullptr;
+    }
+    hide();
+    return m_result;
+}
+
+bool CSkinDialog::CreateModeless() {
+    if (!Initialise()) {
+        return false;
+    }
+    show();
+    return true;
+}
+
+void CSkinDialog::EndDialog(int code) {
+    if (m_ended) {
+        return;
+    }
+    m_ended = true;
+    m_result = code;
+    for (QTimer* timer : std::as_const(m_timers)) {
+        timer->stop();
+    }
+    OnEnded();
+    if (m_loop != nullptr) {
+        m_loop->exit(code);
+    } else {
+        hide();
+    }
+}
+
+void CSkinDialog::SetTimer(int id, int intervalMs) {
+    QTimer*& timer = m_timers[id];
+    if (timer == nullptr) {
+        timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, id] { OnTimer(id); });
+    }
+    timer->start(intervalMs);
+}
+
+void CSkinDialog::KillTimer(int id) {
+    if (QTimer* timer = m_timers.value(id)) {
+        timer->stop();
+    }
+}
+
+LRESULT CSkinDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM /*lParam*/) {
+    if (msg == WM_COMMAND && (wParam & 0xFFFF) != 0) {
+        EndDialog(static_cast<int>(wParam & 0xFFFF));
+        return 0;
+    }
+    return 0;
+}
+
+void CSkinDialog::CentreOver(const QWidget* over) {
+    if (over == nullptr) {
+        // No owner given: over the program's main window when one is up.
+        const QList<QWidget*> tops = QApplication::topLevelWidgets();
+        for (const QWidget* top : tops) {
+            if (top != this && top->isVisible() && top->windowType() == Qt::Window) {
+                over = top;
+                break;
+            }
+        }
+    }
+    if (over != nullptr && over->window()->isVisible()) {
+        CentreOverRect(over->window()->frameGeometry());
+        return;
+    }
+    const QScreen* screen = over != nullptr ? over->screen() : QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+        CentreOverRect(screen->availableGeometry());
+    }
+}
+
+void CSkinDialog::CentreOverRect(const QRect& rect) {
+    const QPoint centre(rect.left() + rect.width() / 2, rect.top() + rect.height() / 2);
+    move(centre.x() - width() / 2, centre.y() - height() / 2);
+}
+
+void CSkinDialog::CreateShadow() {
+    if (m_pShadow == nullptr) {
+        m_pShadow = CShadowDialog::CreateFor(this);
+    }
+}
+
+bool CSkinDialog::OnDialogKey(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        return true;
+    case Qt::Key_F4:
+        return (event->modifiers() & Qt::AltModifier) != 0;
+    default:
+        return false;
+    }
+}
+
+void CSkinDialog::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool dialogKey = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape ||
+                           key == Qt::Key_Space || key == Qt::Key_F4;
+    if (dialogKey && OnDialogKey(event)) {
+        event->accept();
+        return;
+    }
+    CMsgWnd::keyPressEvent(event);
+}
+
+void CSkinDialog::closeEvent(QCloseEvent* event) {
+    // The window system asks; the dialog decides. EndDialog hides without coming through here.
+    event->ignore();
+    if (!m_ended) {
+        OnCloseRequest();
+    }
+}
+
+void CSkinDialog::moveEvent(QMoveEvent* event) {
+    CMsgWnd::moveEvent(event);
+    if (m_pShadow != nullptr) {
+        m_pShadow->FollowOwner();
+    }
+}
+
+void CSkinDialog::resizeEvent(QResizeEvent* event) {
+    CMsgWnd::resizeEvent(event);
+    if (m_pShadow != nullptr) {
+        m_pShadow->FollowOwner();
+    }
+}
+
+void CSkinDialog::showEvent(QShowEvent* event) {
+    if (m_pShadow != nullptr) {
+        m_pShadow->FollowOwner();
+        m_pShadow->show();
+        raise();
+    }
+    CMsgWnd::showEvent(event);
+}
+
+void CSkinDialog::hideEvent(QHideEvent* event) {
+    if (m_pShadow != nullptr) {
+        m_pShadow->hide();
+    }
+    CMsgWnd::hideEvent(event);
+}

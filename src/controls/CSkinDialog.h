@@ -1,0 +1,78 @@
+#pragma once
+// The base of every skinned dialog: a frameless window that attaches one layout, runs a modal loop
+// (DoModal) until EndDialog, keeps a drop shadow around itself and gives timers by number.
+//
+// Keys: by default Enter, Escape and Alt+F4 do nothing, and a close request from the window system is
+// refused, so a dialog ends only through its own buttons; subclasses decide otherwise.
+// UI thread only, except PostMessage (see WindowMessage.h).
+
+#include "platform/CMsgWnd.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QRect>
+
+class CShadowDialog;
+class QEventLoop;
+class QTimer;
+
+class CSkinDialog : public CMsgWnd {
+public:
+    explicit CSkinDialog(QWidget* parent = nullptr);
+    ~CSkinDialog() override;
+
+    // Initialises the dialog, shows it application-modal and returns the code it was ended with;
+    // -1 when initialisation failed (the dialog then never shows).
+    int DoModal();
+    // Initialises and shows the dialog without a modal loop (pictures, tests). False when
+    // initialisation failed.
+    bool CreateModeless();
+    // Ends the modal loop (or hides a modeless dialog) with code; later calls are ignored.
+    void EndDialog(int code);
+
+    bool IsInitialised() const { return m_initialised; }
+    bool IsEnded() const { return m_ended; }
+    int Result() const { return m_result; }
+    CShadowDialog* Shadow() const { return m_pShadow; }
+
+    void SetTimer(int id, int intervalMs);
+    void KillTimer(int id);
+
+protected:
+    // Attach the layout and fill the widgets; false ends the dialog at once.
+    virtual bool OnInitDialog() = 0;
+    virtual void OnTimer(int /*id*/) {}
+    // Called once when the dialog ends (also when its initialisation failed).
+    virtual void OnEnded() {}
+    // Called for Enter, Space, Escape and Alt+F4; true when the key was used. The default swallows
+    // Enter, Escape and Alt+F4.
+    virtual bool OnDialogKey(QKeyEvent* event);
+    // A close request from the window system (Alt+F4 on a desktop); the default refuses it.
+    virtual void OnCloseRequest() {}
+
+    // WM_COMMAND with IDOK / IDCANCEL (posted by workers) ends the dialog with that code.
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    // Centring (halves truncated): over a widget's window, else over the program's main window, else on
+    // the screen; or over a rectangle in screen coordinates.
+    void CentreOver(const QWidget* over);
+    void CentreOverRect(const QRect& rect);
+    void CreateShadow();
+
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool Initialise();
+
+    bool m_initialised = false;
+    bool m_ended = false;
+    int m_result = -1;
+    QEventLoop* m_loop = nullptr;
+    CShadowDialog* m_pShadow = nullptr;
+    QHash<int, QTimer*> m_timers;
+};

@@ -1,0 +1,621 @@
+// The skin engine against the shipped skin and against skins the tests write themselves.
+#include "libs/log/Log.h"
+#include "skin/Skin.h"
+#include "skin/SkinEvent.h"
+#include "skin/SkinWidgets.h"
+
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include <thread>
+
+namespace {
+
+QString ShippedConfig() {
+    return QStringLiteral(VEXA_SOURCE_DIR "/resources/skin/config.xml");
+}
+
+void WriteFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+// A layout with one of each reporting widget and a list built from a template.
+const char* const kTestLayout = R"(<?xml version="1.0" encoding="UTF-8"?>
+<ui version="4.0"><class>t</class>
+<widget class="QFrame" name="root">
+ <property name="geometry"><rect><x>0</x><y>0</y><width>300</width><height>400</height></rect></property>
+ <layout class="QVBoxLayout" name="root_layout">
+  <item><widget class="QPushButton" name="ok_btn"><property name="text"><string>OK</string></property></widget></item>
+  <item><widget class="QCheckBox" name="agree_check"><property name="text"><string>agree</string></property></widget></item>
+  <item><widget class="QRadioButton" name="radio_a"><property name="text"><string>a</string></property></widget></item>
+  <item><widget class="QRadioButton" name="radio_b"><property name="text"><string>b</string></property></widget></item>
+  <item><widget class="CSkinTabButton" name="tab_btn_home"/></item>
+  <item><widget class="CSkinTabButton" name="tab_btn_contact"/></item>
+  <item><widget class="QComboBox" name="choose_contact_class"/></item>
+  <item><widget class="QListWidget" name="rows_list"/></item>
+  <item><widget class="QTreeWidget" name="category_list"/></item>
+  <item><widget class="QProgressBar" name="bar"/></item>
+  <item><widget class="QLabel" name="status_text"/></item>
+  <item><widget class="QPushButton" name="insert_contact_btn"/></item>
+  <item><widget class="CSkinPictureCell" name="picture_holder3">
+    <property name="minimumSize"><size><width>80</width><height>80</height></size></property>
+    <layout class="QVBoxLayout" name="cell_layout">
+     <item><widget class="QCheckBox" name="picture_check"><property name="text"><string>选择</string></property></widget></item>
+    </layout>
+  </widget></item>
+  <item><widget class="QLineEdit" name="search_edit"/></item>
+  <item><widget class="QScrollArea" name="task_area">
+    <property name="widgetResizable"><bool>true</bool></property>
+    <widget class="QWidget" name="task_container">
+     <layout class="QVBoxLayout" name="task_layout">
+      <item><widget class="QFrame" name="task_item_template">
+        <layout class="QHBoxLayout" name="task_item_layout">
+         <item><widget class="QLabel" name="task_name"/></item>
+         <item><widget class="QPushButton" name="delete_task_btn"/></item>
+        </layout>
+      </widget></item>
+      <item><spacer name="task_spacer"><property name="orientation"><enum>Qt::Vertical</enum></property></spacer></item>
+     </layout>
+    </widget>
+  </widget></item>
+ </layout>
+</widget>
+<customwidgets><customwidget><class>CSkinPictureCell</class><extends>QFrame</extends><header>skin/SkinWidgets.h</header></customwidget><customwidget><class>CSkinTabButton</class><extends>QPushButton</extends><header>skin/SkinWidgets.h</header></customwidget></customwidgets>
+</ui>
+)";
+
+const char* const kUnknownClassLayout = R"(<?xml version="1.0" encoding="UTF-8"?>
+<ui version="4.0"><class>t</class>
+<widget class="QFrame" name="root"><layout class="QVBoxLayout" name="l">
+ <item><widget class="CNoSuchWidget" name="mystery"/></item>
+</layout></widget></ui>
+)";
+
+// Check boxes and radio buttons react to clicks on their indicator and label, not their whole width.
+void ClickIndicator(QWidget* w) {
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(8, w->height() / 2));
+}
+
+struct Call {
+    QString handler;
+    QString widget;
+    std::intptr_t p1;
+    std::intptr_t p2;
+};
+
+class CTestWnd : public CMsgWnd {
+public:
+    LRESULT OnDelete(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("delete", w, p1, p2, 7); }
+    LRESULT OnAnyButton(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("button", w, p1, p2, 1); }
+    LRESULT OnCheck(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("check", w, p1, p2, 1); }
+    LRESULT OnRadio(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("radio", w, p1, p2, 1); }
+    LRESULT OnTab(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("tab", w, p1, p2, 1); }
+    LRESULT OnChoice(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("choice", w, p1, p2, 1); }
+    LRESULT OnRow(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("row", w, p1, p2, 1); }
+    LRESULT OnTree(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("tree", w, p1, p2, 1); }
+    LRESULT OnScroll(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("scroll", w, p1, p2, 1); }
+    LRESULT OnCell(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("cell", w, p1, p2, 1); }
+    LRESULT OnCellCheck(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("cellcheck", w, p1, p2, 1); }
+    LRESULT OnCellOpen(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("cellopen", w, p1, p2, 1); }
+    LRESULT OnInsert(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("insert", w, p1, p2, 1); }
+
+    QList<Call> m_calls;
+    static const SkinEventRow<CTestWnd> kTable[];
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        LRESULT result = 0;
+        HandleSkinMessage(this, kTable, msg, wParam, lParam, result);
+        return result;
+    }
+
+private:
+    LRESULT Record(const char* handler, QWidget* w, std::intptr_t p1, std::intptr_t p2, LRESULT result) {
+        m_calls.append({QString::fromLatin1(handler), w->objectName(), p1, p2});
+        return result;
+    }
+};
+
+const SkinEventRow<CTestWnd> CTestWnd::kTable[] = {
+    {"delete_task_btn*", kSkinClick, &CTestWnd::OnDelete},
+    {"*", kSkinClick, &CTestWnd::OnAnyButton},
+    {"delete_task_btn*", kSkinClick, &CTestWnd::OnCheck}, // never reached: the row above wins
+    {"agree_check", kSkinCheck, &CTestWnd::OnCheck},
+    {"radio_*", kSkinRadio, &CTestWnd::OnRadio},
+    {"tab_btn_*", kSkinTab, &CTestWnd::OnTab},
+    {"choose_contact_class", kSkinChoice, &CTestWnd::OnChoice},
+    {"rows_list", kSkinListRow, &CTestWnd::OnRow},
+    {"category_list", kSkinTree, &CTestWnd::OnTree},
+    {"rows_list", kSkinVScroll, &CTestWnd::OnScroll},
+    {"picture_holder*", kSkinCellClick, &CTestWnd::OnCell},
+    {"picture_holder*", kSkinCellCheck, &CTestWnd::OnCellCheck},
+    {"picture_holder*", kSkinCellDoubleClick, &CTestWnd::OnCellOpen},
+    {"insert_contact_btn", kSkinDropDown, &CTestWnd::OnInsert},
+    {nullptr, 0, nullptr},
+};
+
+} // namespace
+
+class SkinTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_logFile;
+
+    QString Path(const QString& name) const { return QDir(m_dir.path()).filePath(name); }
+
+    // A skin folder holding the test layout, the unknown-class layout and a sheet.
+    QString WriteTestSkin(const QByteArray& extraLayouts = {}) {
+        WriteFile(Path("t/style.qss"), "QPushButton { color: #1F2329; }");
+        WriteFile(Path("t/layouts/test.ui"), kTestLayout);
+        WriteFile(Path("t/layouts/unknown.ui"), kUnknownClassLayout);
+        WriteFile(Path("t/layouts/broken.ui"), "<ui version=\"4.0\"><widget class=\"QFrame\" name=\"r\">");
+        WriteFile(Path("t/config.xml"),
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?><skin><stylesheet file=\"style.qss\"/>"
+                  "<images folder=\"images\"/>"
+                  "<layout name=\"test\" file=\"layouts/test.ui\"/>"
+                  "<layout name=\"unknown\" file=\"layouts/unknown.ui\"/>"
+                  "<layout name=\"broken\" file=\"layouts/broken.ui\"/>"
+                  "<layout name=\"missing\" file=\"layouts/missing.ui\"/>" +
+                      extraLayouts + "</skin>");
+        return Path("t/config.xml");
+    }
+
+    QString LogText() const {
+        QFile f(m_logFile);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        m_logFile = Path("skin.log");
+        QVERIFY(LOG_InitFile(qPrintable(m_logFile)));
+    }
+    void cleanupTestCase() { LOG_Free(); }
+
+    void shippedSkinLoadsAndEveryLayoutAttaches() {
+        std::unique_ptr<CSkin, void (*)(CSkin*)> skin(LoadStyleW(ShippedConfig()), [](CSkin* s) { s->Release(); });
+        QVERIFY(skin != nullptr);
+        QVERIFY(!skin->StyleSheet().contains("${images}"));
+        QVERIFY(skin->LayoutNames().size() >= 7);
+        for (const QString& name : skin->LayoutNames()) {
+            CMsgWnd wnd;
+            QVERIFY2(WindowManager_Attach(skin.get(), &wnd, name) != 0, qPrintable(name));
+            QVERIFY(GetLayoutRoot(&wnd) != nullptr);
+        }
+        QCOMPARE(skin->Resources()->Font("font_default").family(), QStringLiteral("Noto Sans CJK SC"));
+        QCOMPARE(skin->Resources()->Font("font_default", 2).pixelSize(), 13);
+    }
+
+    void everyImageTheShippedStyleSheetNamesExists() {
+        std::unique_ptr<CSkin, void (*)(CSkin*)> skin(LoadStyleW(ShippedConfig()), [](CSkin* s) { s->Release(); });
+        QVERIFY(skin != nullptr);
+        const QRegularExpression url(QStringLiteral("url\\(([^)]+)\\)"));
+        int count = 0;
+        for (auto it = url.globalMatch(skin->StyleSheet()); it.hasNext();) {
+            const QString file = it.next().captured(1);
+            QVERIFY2(QFile::exists(file), qPrintable(file));
+            ++count;
+        }
+        QVERIFY(count > 14);
+        QVERIFY(QFile::exists(skin->Folder() + "/dialog_shadow.png"));
+    }
+
+    void badConfigGivesNull_data() {
+        QTest::addColumn<QByteArray>("config");
+        QTest::newRow("truncated") << QByteArray("<?xml version=\"1.0\"?><skin><stylesheet file=\"style.qss\"/><layo");
+        QTest::newRow("wrong root") << QByteArray("<theme><stylesheet file=\"style.qss\"/>"
+                                                  "<layout name=\"a\" file=\"a.ui\"/></theme>");
+        QTest::newRow("no layouts") << QByteArray("<skin><stylesheet file=\"style.qss\"/></skin>");
+        QTest::newRow("no style sheet") << QByteArray("<skin><layout name=\"a\" file=\"a.ui\"/></skin>");
+        QTest::newRow("style sheet outside") << QByteArray("<skin><stylesheet file=\"../style.qss\"/>"
+                                                           "<layout name=\"a\" file=\"a.ui\"/></skin>");
+        QTest::newRow("only hostile layouts")
+            << QByteArray("<skin><stylesheet file=\"style.qss\"/><layout name=\"a\" file=\"../x.ui\"/>"
+                          "<layout name=\"b\" file=\"/etc/passwd\"/><layout name=\"c\" file=\"a\\b.ui\"/>"
+                          "<layout name=\"d\" file=\"c:x.ui\"/><layout name=\"e\" file=\"sub/../../x.ui\"/></skin>");
+        QTest::newRow("wrong encoding") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?><skin name=\"\xff\xfe\">"
+                                                      "<stylesheet file=\"style.qss\"/><layout name=\"a\" file=\"a.ui\"/></skin>");
+        QTest::newRow("oversized") << ("<skin><stylesheet file=\"style.qss\"/><layout name=\"a\" file=\"a.ui\"/><!--" +
+                                       QByteArray(2 << 20, 'x') + "--></skin>");
+        QTest::newRow("empty") << QByteArray();
+    }
+    void badConfigGivesNull() {
+        QFETCH(QByteArray, config);
+        WriteFile(Path("bad/style.qss"), "QWidget {}");
+        WriteFile(Path("bad/config.xml"), config);
+        const qsizetype before = LogText().size();
+        CSkin* skin = LoadStyleW(Path("bad/config.xml"));
+        QVERIFY(skin == nullptr);
+        QVERIFY2(LogText().mid(before).contains("[Skin]"), "a log line says why");
+    }
+
+    void missingConfigGivesNull() {
+        QVERIFY(LoadStyleW(Path("nowhere/config.xml")) == nullptr);
+        QVERIFY(LogText().contains("nowhere/config.xml"));
+    }
+
+    void hostileLayoutEntriesAreSkippedOthersKept() {
+        CSkin* skin = LoadStyleW(WriteTestSkin("<layout name=\"evil\" file=\"../../outside.ui\"/>"
+                                               "<layout name=\"test\" file=\"layouts/unknown.ui\"/>"));
+        QVERIFY(skin != nullptr);
+        QVERIFY(skin->LayoutFile("evil").isEmpty());
+        QVERIFY2(skin->LayoutFile("test").endsWith("layouts/test.ui"), "the first of two same names wins");
+        QVERIFY(LogText().contains("\"evil\""));
+        skin->Release();
+    }
+
+    void attachFailuresReturnZeroWithALogLine_data() {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("unknown name") << "no_such_layout" << "no layout named \"no_such_layout\"";
+        QTest::newRow("unknown class") << "unknown" << "unknown widget class CNoSuchWidget";
+        QTest::newRow("truncated file") << "broken" << "layout \"broken\"";
+        QTest::newRow("missing file") << "missing" << "cannot read";
+    }
+    void attachFailuresReturnZeroWithALogLine() {
+        QFETCH(QString, layout);
+        QFETCH(QString, logged);
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        QVERIFY(skin != nullptr);
+        const qsizetype before = LogText().size();
+        CTestWnd wnd;
+        QCOMPARE(WindowManager_Attach(skin, &wnd, layout), 0);
+        QVERIFY(GetLayoutRoot(&wnd) == nullptr);
+        QVERIFY2(LogText().mid(before).contains(logged), qPrintable(LogText().mid(before)));
+        QCOMPARE(WindowManager_Attach(nullptr, &wnd, "test"), 0);
+        skin->Release();
+    }
+
+    void widgetsAreFoundByName() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QCOMPARE(WindowManager_Attach(skin, &wnd, "test"), 1);
+        QCOMPARE(wnd.size(), QSize(300, 400));
+        QVERIFY(qobject_cast<QPushButton*>(GetPluginByName(&wnd, "ok_btn")) != nullptr);
+        QVERIFY(qobject_cast<CSkinTabButton*>(GetPluginByName(&wnd, "tab_btn_home")) != nullptr);
+        QCOMPARE(GetPluginByName(&wnd, "root"), GetLayoutRoot(&wnd));
+        QVERIFY(GetPluginByName(&wnd, "nothing") == nullptr);
+        QVERIFY(GetPluginByName(&wnd, "") == nullptr);
+        QVERIFY2(!Plugin_IsVisible(GetPluginByName(&wnd, "task_item_template")), "templates start hidden");
+        QCOMPARE(wnd.styleSheet(), skin->StyleSheet());
+        skin->Release();
+    }
+
+    void signalsBecomeSkinEventsDispatchedByTable() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "test"));
+        wnd.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wnd));
+
+        QTest::mouseClick(GetPluginByName(&wnd, "ok_btn"), Qt::LeftButton);
+        ClickIndicator(GetPluginByName(&wnd, "agree_check"));
+        ClickIndicator(GetPluginByName(&wnd, "agree_check"));
+        ClickIndicator(GetPluginByName(&wnd, "radio_a"));
+        ClickIndicator(GetPluginByName(&wnd, "radio_b"));
+        QTest::mouseClick(GetPluginByName(&wnd, "tab_btn_home"), Qt::LeftButton);
+        QTest::mouseClick(GetPluginByName(&wnd, "tab_btn_contact"), Qt::LeftButton);
+
+        auto* combo = qobject_cast<QComboBox*>(GetPluginByName(&wnd, "choose_contact_class"));
+        combo->addItems({"a", "b"});
+        emit combo->activated(1); // what a user's choice in the popup emits
+        auto* list = qobject_cast<QListWidget*>(GetPluginByName(&wnd, "rows_list"));
+        for (int i = 0; i < 50; ++i) {
+            list->addItem(QString::number(i));
+        }
+        list->setCurrentRow(2);
+        auto* tree = qobject_cast<QTreeWidget*>(GetPluginByName(&wnd, "category_list"));
+        auto* top = new QTreeWidgetItem(tree, {"top"});
+        auto* child = new QTreeWidgetItem(top, {"child"});
+        tree->setCurrentItem(child);
+        QApplication::processEvents();
+        list->verticalScrollBar()->setValue(3);
+
+        QStringList got;
+        for (const Call& c : wnd.m_calls) {
+            got << QString("%1 %2 %3 %4").arg(c.handler, c.widget).arg(c.p1).arg(c.p2);
+        }
+        // The first tree row becomes current on insertion and the child after; the list likewise.
+        QVERIFY2(got.contains("button ok_btn 0 0"), qPrintable(got.join('|')));
+        QVERIFY2(got.contains("check agree_check 1 0") && got.contains("check agree_check 0 0"), qPrintable(got.join(QLatin1Char('|'))));
+        QVERIFY(got.indexOf("radio radio_a 1 0") < got.indexOf("radio radio_b 1 0"));
+        QVERIFY(got.contains("radio radio_a 0 0"));
+        QVERIFY2(got.contains("tab tab_btn_home 1 0") && got.contains("tab tab_btn_home 0 0") &&
+                     got.contains("tab tab_btn_contact 1 0"),
+                 qPrintable(got.join('|')));
+        QVERIFY(got.contains("choice choose_contact_class 1 0"));
+        QVERIFY(got.contains("row rows_list 2 0"));
+        QVERIFY2(got.contains("tree category_list 0 0"), qPrintable(got.join('|')));
+        QVERIFY(got.last().startsWith("scroll rows_list 3 "));
+        skin->Release();
+    }
+
+    void pictureCellsAndDropDownsReportTheirCodes() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "test"));
+        wnd.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&wnd));
+        QWidget* cell = GetPluginByName(&wnd, "picture_holder3");
+        QTest::mouseClick(cell, Qt::LeftButton, {}, QPoint(cell->width() - 4, cell->height() - 4));
+        QTest::mouseDClick(cell, Qt::LeftButton, {}, QPoint(cell->width() - 4, cell->height() - 4));
+        ClickIndicator(GetPluginByName(&wnd, "picture_check"));
+        QStringList got;
+        for (const Call& c : wnd.m_calls) {
+            got << QString("%1 %2 %3").arg(c.handler, c.widget).arg(c.p1);
+        }
+        QVERIFY2(got.contains("cell picture_holder3 0"), qPrintable(got.join('|')));
+        QVERIFY2(got.contains("cellopen picture_holder3 0"), qPrintable(got.join('|')));
+        QVERIFY2(got.contains("cellcheck picture_holder3 1"), "the cell's check box reports as the cell, code 9");
+
+        wnd.m_calls.clear();
+        auto* insert = qobject_cast<QPushButton*>(GetPluginByName(&wnd, "insert_contact_btn"));
+        Plugin_SetMenuItems(insert, {QStringLiteral("新建联系人"), QStringLiteral("从文件导入")});
+        QVERIFY(insert->menu() != nullptr);
+        insert->menu()->actions().at(1)->trigger();
+        QCOMPARE(wnd.m_calls.size(), 1);
+        QCOMPARE(wnd.m_calls[0].handler, QStringLiteral("insert"));
+        QCOMPARE(wnd.m_calls[0].p1, std::intptr_t(1));
+        skin->Release();
+    }
+
+    void focusIsAskedAndSetWithinTheWindow() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "test"));
+        wnd.show();
+        wnd.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&wnd));
+        QWidget* edit = GetPluginByName(&wnd, "search_edit");
+        SetFocusPlugin(&wnd, edit);
+        QCOMPARE(GetFocusPlugin(&wnd), edit);
+        QLabel outside;
+        SetFocusPlugin(&wnd, &outside); // not in the window: ignored
+        QCOMPARE(GetFocusPlugin(&wnd), edit);
+        QVERIFY(GetFocusPlugin(nullptr) == nullptr);
+        skin->Release();
+    }
+
+    void firstMatchingRowWinsAndNoMatchGivesZero() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "test"));
+        QWidget* ok = GetPluginByName(&wnd, "ok_btn");
+        SkinEvent click{kSkinClick, 0, 0};
+        QCOMPARE(wnd.SendMessage(WM_SKIN_EVENT, reinterpret_cast<WPARAM>(ok), reinterpret_cast<LPARAM>(&click)), 1);
+        Plugin_SetName(ok, "delete_task_btn12");
+        QCOMPARE(wnd.SendMessage(WM_SKIN_EVENT, reinterpret_cast<WPARAM>(ok), reinterpret_cast<LPARAM>(&click)), 7);
+        QCOMPARE(wnd.m_calls.last().handler, QStringLiteral("delete"));
+        SkinEvent unbound{kSkinDropDown, 0, 0};
+        QCOMPARE(wnd.SendMessage(WM_SKIN_EVENT, reinterpret_cast<WPARAM>(ok), reinterpret_cast<LPARAM>(&unbound)), 0);
+        SkinEvent check{kSkinCheck, 1, 0};
+        QCOMPARE(wnd.SendMessage(WM_SKIN_EVENT, reinterpret_cast<WPARAM>(ok), reinterpret_cast<LPARAM>(&check)), 0);
+        skin->Release();
+    }
+
+    void clonesBuildListsAndDeletingEmptiesThem() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "test"));
+        wnd.show();
+        QWidget* templ = GetPluginByName(&wnd, "task_item_template");
+        QWidget* container = GetPluginByName(&wnd, "task_container");
+        QVERIFY(templ != nullptr && container != nullptr);
+
+        QWidget* second = Plugin_Clone(templ, container, -1, "task_item_2");
+        QWidget* first = Plugin_Clone(templ, container, 1, "task_item_1");
+        QWidget* last = Plugin_Clone(templ, container, 99, "task_item_3");
+        QVERIFY(first != nullptr && second != nullptr && last != nullptr);
+        auto* box = qobject_cast<QBoxLayout*>(container->layout());
+        QCOMPARE(box->indexOf(templ), 0);
+        QCOMPARE(box->indexOf(first), 1);
+        QCOMPARE(box->indexOf(second), 2);
+        QCOMPARE(box->indexOf(last), 3);
+        QVERIFY2(box->itemAt(4)->spacerItem() != nullptr, "rows stay above the trailing spacer");
+
+        QVERIFY(!Plugin_IsVisible(first));
+        Plugin_SetClonedVisible(first, 1);
+        QVERIFY2(Plugin_IsVisible(first), "visible as soon as asked, even while the row waits for its slice");
+        QTRY_VERIFY(first->isVisible());
+        QCOMPARE(GetPluginByName(&wnd, "task_item_1"), first);
+        QWidget* button = Plugin_GetChild(first, "delete_task_btn");
+        QVERIFY(button != nullptr && button != Plugin_GetChild(templ, "delete_task_btn"));
+        QCOMPARE(Plugin_GetCloneRoot(button), first);
+        QVERIFY(Plugin_GetCloneRoot(templ) == nullptr);
+
+        // A clone's widgets report to the window like the layout's own.
+        Plugin_SetName(button, "delete_task_btn1");
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(wnd.m_calls.last().handler, QStringLiteral("delete"));
+        QCOMPARE(wnd.m_calls.last().widget, QStringLiteral("delete_task_btn1"));
+
+        Plugin_Delete(first);
+        Plugin_Delete(second);
+        Plugin_Delete(last);
+        QVERIFY(GetPluginByName(&wnd, "task_item_1") == nullptr);
+        QCOMPARE(box->count(), 2);
+        QTRY_COMPARE(container->findChildren<QWidget*>("delete_task_btn").size(), 1);
+        skin->Release();
+    }
+
+    // Clones are built from a parsed recipe of the template; they must come out as the loader builds
+    // the template itself.
+    void aCloneIsBuiltLikeItsTemplate() {
+        CSkin* skin = LoadStyleW(ShippedConfig());
+        CMsgWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "vexa_message_box"));
+        QWidget* templ = GetPluginByName(&wnd, "box_root");
+        QVERIFY(skin->TemplateRecipe(skin->LayoutFile("vexa_message_box"), "box_root") != nullptr);
+        QWidget* clone = Plugin_Clone(templ, &wnd, -1, "box_root_copy");
+        QVERIFY(clone != nullptr);
+        const QList<QWidget*> a = templ->findChildren<QWidget*>();
+        const QList<QWidget*> b = clone->findChildren<QWidget*>();
+        QCOMPARE(b.size(), a.size());
+        for (qsizetype i = 0; i < a.size(); ++i) {
+            QCOMPARE(b[i]->metaObject()->className(), a[i]->metaObject()->className());
+            QCOMPARE(b[i]->objectName(), a[i]->objectName());
+            QCOMPARE(b[i]->isHidden(), a[i]->isHidden());
+            QCOMPARE(b[i]->minimumSize(), a[i]->minimumSize());
+            QCOMPARE(b[i]->maximumSize(), a[i]->maximumSize());
+            QCOMPARE(b[i]->focusPolicy(), a[i]->focusPolicy());
+            QCOMPARE(b[i]->property("skinStyle"), a[i]->property("skinStyle"));
+            if (auto* label = qobject_cast<QLabel*>(a[i])) {
+                QCOMPARE(qobject_cast<QLabel*>(b[i])->alignment(), label->alignment());
+                QCOMPARE(qobject_cast<QLabel*>(b[i])->textFormat(), label->textFormat());
+            }
+            QLayout* la = a[i]->layout();
+            QLayout* lb = b[i]->layout();
+            QCOMPARE(lb != nullptr, la != nullptr);
+            if (la != nullptr) {
+                QCOMPARE(lb->objectName(), la->objectName());
+                QCOMPARE(lb->count(), la->count());
+                QCOMPARE(lb->spacing(), la->spacing());
+                QCOMPARE(lb->contentsMargins(), la->contentsMargins());
+                for (int k = 0; k < la->count(); ++k) {
+                    QCOMPARE(lb->itemAt(k)->alignment(), la->itemAt(k)->alignment());
+                    QCOMPARE(lb->itemAt(k)->spacerItem() != nullptr, la->itemAt(k)->spacerItem() != nullptr);
+                    if (la->itemAt(k)->spacerItem() != nullptr) {
+                        QCOMPARE(lb->itemAt(k)->sizeHint(), la->itemAt(k)->sizeHint());
+                        QCOMPARE(lb->itemAt(k)->expandingDirections(), la->itemAt(k)->expandingDirections());
+                    }
+                }
+            }
+        }
+        skin->Release();
+    }
+
+    void templatesTheRecipeDoesNotCoverUseTheLoader() {
+        WriteFile(Path("t/layouts/tabs.ui"),
+                  "<ui version=\"4.0\"><widget class=\"QFrame\" name=\"root\"><layout class=\"QVBoxLayout\" "
+                  "name=\"l\"><item><widget class=\"QTabWidget\" name=\"pages_template\"><widget class=\"QWidget\" "
+                  "name=\"page_one\"><attribute name=\"title\"><string>一</string></attribute></widget></widget>"
+                  "</item></layout></widget></ui>");
+        CSkin* skin = LoadStyleW(WriteTestSkin("<layout name=\"tabs\" file=\"layouts/tabs.ui\"/>"));
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "tabs"));
+        QVERIFY(skin->TemplateRecipe(skin->LayoutFile("tabs"), "pages_template") == nullptr);
+        QWidget* clone = Plugin_Clone(GetPluginByName(&wnd, "pages_template"), GetLayoutRoot(&wnd), -1, "pages");
+        QVERIFY(clone != nullptr);
+        QCOMPARE(qobject_cast<QTabWidget*>(clone)->count(), 1);
+        QCOMPARE(qobject_cast<QTabWidget*>(clone)->tabText(0), QStringLiteral("一"));
+        skin->Release();
+    }
+
+    void thousandsOfRowsAreShownInSlicesInOrder() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "test"));
+        wnd.show();
+        QWidget* templ = GetPluginByName(&wnd, "task_item_template");
+        QWidget* container = GetPluginByName(&wnd, "task_container");
+        QList<QWidget*> rows;
+        for (int i = 0; i < 1500; ++i) {
+            rows << Plugin_Clone(templ, container, -1, QStringLiteral("row_%1").arg(i));
+            Plugin_SetClonedVisible(rows.last(), 1);
+        }
+        Plugin_SetClonedVisible(rows[1], 0); // changed its mind before the row was shown
+        Plugin_Delete(rows[2]);
+        QApplication::processEvents();
+        QVERIFY2(rows.first()->isVisible(), "the first slice comes at once");
+        QVERIFY2(!rows.last()->isVisible(), "the rest waits for later slices");
+        QTRY_VERIFY(rows.last()->isVisible());
+        QVERIFY(!Plugin_IsVisible(rows[1]));
+        QVERIFY(rows[1]->isHidden());
+        int previousTop = -1;
+        for (int i = 3; i < rows.size(); ++i) {
+            QVERIFY(rows[i]->geometry().top() > previousTop);
+            previousTop = rows[i]->geometry().top();
+        }
+        skin->Release();
+    }
+
+    void cloneOfSomethingThatIsNoTemplateGivesNull() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "test"));
+        QWidget* container = GetPluginByName(&wnd, "task_container");
+        const qsizetype before = LogText().size();
+        QLabel loose;
+        loose.setObjectName("made_in_code");
+        QVERIFY(Plugin_Clone(&loose, container, 0, "x") == nullptr);
+        QWidget* templ = GetPluginByName(&wnd, "task_item_template");
+        Plugin_SetName(templ, "no_such_template");
+        QVERIFY(Plugin_Clone(templ, container, 0, "y") == nullptr);
+        QVERIFY(Plugin_Clone(nullptr, container, 0, "z") == nullptr);
+        QVERIFY(LogText().mid(before).contains("no_such_template"));
+        QCOMPARE(container->layout()->count(), 2);
+        skin->Release();
+    }
+
+    void widgetOperationsFromAWorkerLandOnTheUiThread() {
+        CSkin* skin = LoadStyleW(WriteTestSkin());
+        CTestWnd wnd;
+        QVERIFY(WindowManager_Attach(skin, &wnd, "test"));
+        QWidget* label = GetPluginByName(&wnd, "status_text");
+        QWidget* bar = GetPluginByName(&wnd, "bar");
+        std::thread worker([&] {
+            Plugin_SetText(label, QStringLiteral("正在导出"));
+            Plugin_SetValue(bar, 40);
+            Plugin_SetVisible(label, false);
+            Plugin_SetStyle(label, "secondary");
+        });
+        worker.join();
+        QCOMPARE(qobject_cast<QLabel*>(label)->text(), QString()); // queued, not yet run
+        QApplication::processEvents();
+        QCOMPARE(Plugin_GetText(label), QStringLiteral("正在导出"));
+        QCOMPARE(Plugin_GetValue(bar), 40);
+        QVERIFY(!Plugin_IsVisible(label));
+        QCOMPARE(Plugin_GetStyle(label), QStringLiteral("secondary"));
+        skin->Release();
+    }
+
+    void matchString_data() {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("match");
+        QTest::newRow("exact") << "ok_btn" << "ok_btn" << 1;
+        QTest::newRow("exact differs") << "ok_btn" << "ok_btn2" << 0;
+        QTest::newRow("prefix star") << "delete_task_btn*" << "delete_task_btn12" << 1;
+        QTest::newRow("star matches none") << "delete_task_btn*" << "delete_task_btn" << 1;
+        QTest::newRow("prefix differs") << "delete_task_btn*" << "delete_task_bt" << 0;
+        QTest::newRow("inner star") << "picture_*_check" << "picture_12_check" << 1;
+        QTest::newRow("inner star backtracks") << "a*b*c" << "aXbYbZc" << 1;
+        QTest::newRow("inner star fails") << "a*b*c" << "aXbYbZ" << 0;
+        QTest::newRow("only star") << "*" << "" << 1;
+        QTest::newRow("empty pattern") << "" << "x" << 0;
+        QTest::newRow("case matters") << "OK_btn" << "ok_btn" << 0;
+        QTest::newRow("chinese") << "按钮*" << "按钮一" << 1;
+    }
+    void matchString() {
+        QFETCH(QString, pattern);
+        QFETCH(QString, text);
+        QFETCH(int, match);
+        QCOMPARE(MatchString(pattern, text) != 0, match != 0);
+    }
+};
+
+QTEST_MAIN(SkinTest)
+#include "SkinTest.moc"
