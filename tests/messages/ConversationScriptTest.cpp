@@ -1,0 +1,155 @@
+#include "messages/ConversationScript.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace messages;
+
+namespace {
+
+MSGINFO Msg(qint64 id, const char* number, int status, const QString& content, int y, int mo, int d, int dow, int h,
+            int mi, int type = 0) {
+    MSGINFO m;
+    m.id = id;
+    m.number = QString::fromUtf8(number);
+    m.status = status;
+    m.content = content;
+    m.type = type;
+    m.time.wYear = static_cast<std::uint16_t>(y);
+    m.time.wMonth = static_cast<std::uint16_t>(mo);
+    m.time.wDay = static_cast<std::uint16_t>(d);
+    m.time.wDayOfWeek = static_cast<std::uint16_t>(dow);
+    m.time.wHour = static_cast<std::uint16_t>(h);
+    m.time.wMinute = static_cast<std::uint16_t>(mi);
+    return m;
+}
+
+class ConversationScriptTest : public ::testing::Test {
+protected:
+    QByteArray Write(const std::vector<MSGINFO>& list, ConversationView view, const QString& keyword = {}) {
+        ScriptOptions options;
+        options.view = view;
+        options.keyword = keyword;
+        options.today = QDate(2012, 11, 1);
+        options.contactName = [](const QString& number) {
+            return number == QLatin1String("10086") ? QStringLiteral("客服") : QString();
+        };
+        const QString script = m_dir.filePath(QStringLiteral("ConfView.js"));
+        EXPECT_TRUE(WriteConversationScript(list, options, script, m_dir.filePath(QStringLiteral("temp.data"))));
+        QFile f(script);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll();
+    }
+    QTemporaryDir m_dir;
+};
+
+const char kConversationHead[] =
+    "\xEF\xBB\xBF"
+    "function SmsGroup(_gid, _name) {this.gid = _gid;this.name = _name;this.data = null;};"
+    "function Sms(_id, _name, _time, _msg,_msgType,_iStatus) {this.id = _id;this.name = _name;this.msg = _msg;"
+    "this.time = _time;this.selected = false;this.msgType=_msgType;this.iStatus=_iStatus;};";
+
+TEST_F(ConversationScriptTest, ConversationViewByDayExactBytes) {
+    const std::vector<MSGINFO> list = {
+        Msg(11, "10086", 1, QStringLiteral("a<b>\\c"), 2012, 1, 11, 3, 9, 5),
+        Msg(12, "10086", 0, QStringLiteral("line1\r\nline2"), 2012, 1, 11, 3, 18, 30),
+        Msg(13, "10086", 1, QStringLiteral("x'y\"&"), 2012, 11, 1, 4, 7, 0),
+    };
+    const QByteArray expected =
+        QByteArray(kConversationHead) +
+        "var groups = new Array(2);"
+        "groups[0] = new SmsGroup(1,'2012-01-11     \xE6\x98\x9F\xE6\x9C\x9F\xE4\xB8\x89');groups[0].data = new "
+        "Array(2);"
+        "groups[1] = new SmsGroup(1,'\xE4\xBB\x8A\xE5\xA4\xA9     \xE6\x98\x9F\xE6\x9C\x9F\xE5\x9B\x9B');"
+        "groups[1].data = new Array(1);"
+        "groups[0].data[0] = new Sms(11,'\xE5\xAE\xA2\xE6\x9C\x8D','9:05','a&#60;b&#62;&#92;c',0,1);"
+        "groups[0].data[1] = new Sms(12,'\xE6\x88\x91','18:30','line1  line2',0,0);"
+        "groups[1].data[0] = new Sms(13,'\xE5\xAE\xA2\xE6\x9C\x8D','7:00','x&#39;y&#34;&#38;',0,1);";
+    EXPECT_EQ(Write(list, ConversationView::Conversation), expected);
+}
+
+TEST_F(ConversationScriptTest, EmptyListAndDrafts) {
+    EXPECT_EQ(Write({}, ConversationView::Conversation), QByteArray(kConversationHead) + "var groups = new Array(0);");
+    const QByteArray drafts =
+        Write({Msg(7, "", 0, QStringLiteral("50%1 off %2"), 2012, 10, 31, 3, 23, 59)}, ConversationView::Drafts);
+    EXPECT_EQ(drafts, QByteArray("\xEF\xBB\xBF"
+                                 "function SmsGroup(_gid, _name) {this.gid = _gid;this.name = _name;this.data = null;};"
+                                 "function Sms(_id, _name, _time, _msg,_msgType) {this.id = _id;this.name = _name;"
+                                 "this.msg = _msg;this.time = _time;this.selected = false;this.msgType=_msgType;};"
+                                 "var groups = new Array(1);"
+                                 "groups[0] = new SmsGroup(1,'\xE6\x98\xA8\xE5\xA4\xA9     \xE6\x98\x9F\xE6\x9C\x9F"
+                                 "\xE4\xB8\x89');groups[0].data = new Array(1);"
+                                 "groups[0].data[0] = new Sms(7,'\xE6\x88\x91','23:59','50%1 off %2',0);"))
+        << "texts holding %1 stay as they are";
+}
+
+TEST_F(ConversationScriptTest, AllConversationsGroupByNumberThenDay) {
+    const std::vector<MSGINFO> list = {
+        Msg(1, "10086", 1, QStringLiteral("a"), 2012, 11, 1, 4, 8, 0),
+        Msg(2, "10086", 1, QStringLiteral("b"), 2012, 10, 30, 2, 8, 0),
+        Msg(3, "13800138000", 1, QStringLiteral("c"), 2012, 10, 30, 2, 9, 0, 1),
+    };
+    const QByteArray script = Write(list, ConversationView::AllConversations);
+    const QByteArray expected =
+        "\xEF\xBB\xBF"
+        "function SmsTelGroup(_TelNum,_Name) {this.TelNum = _TelNum;this.Name = _Name;this.Checked = "
+        "false;this.data=null;};"
+        "function SmsDayGroup(_gid, _name) {this.gid = _gid;\tthis.name = _name;this.data = null;};"
+        "function Sms(_id, _name, _time, _msg,_msgType,_iStatus) {\tthis.id = _id;this.name = _name;this.msg = _msg;"
+        "this.time = _time;this.selected = false;this.msgType=_msgType;this.iStatus=_iStatus;};"
+        "var groups = new Array(2);"
+        "groups[0] = new SmsTelGroup('10086','\xE5\xAE\xA2\xE6\x9C\x8D(2)');groups[0].data = new Array(2);"
+        "groups[0].data[0] = new SmsDayGroup(1,'\xE4\xBB\x8A\xE5\xA4\xA9     \xE6\x98\x9F\xE6\x9C\x9F\xE5\x9B\x9B');"
+        "groups[0].data[0].data = new Array(1);"
+        "groups[0].data[1] = new SmsDayGroup(1,'2012-10-30     \xE6\x98\x9F\xE6\x9C\x9F\xE4\xBA\x8C');"
+        "groups[0].data[1].data = new Array(1);"
+        "groups[1] = new SmsTelGroup('13800138000','13800138000(1)');groups[1].data = new Array(1);"
+        "groups[1].data[0] = new SmsDayGroup(1,'2012-10-30     \xE6\x98\x9F\xE6\x9C\x9F\xE4\xBA\x8C');"
+        "groups[1].data[0].data = new Array(1);"
+        "groups[0].data[0].data[0] = new Sms(1,'\xE5\xAE\xA2\xE6\x9C\x8D','8:00','a',0,1);"
+        "groups[0].data[1].data[0] = new Sms(2,'\xE5\xAE\xA2\xE6\x9C\x8D','8:00','b',0,1);"
+        "groups[1].data[0].data[0] = new Sms(3,'13800138000','9:00','c',1,1);";
+    EXPECT_EQ(script, expected);
+}
+
+TEST_F(ConversationScriptTest, KeywordFiltersAndHighlights) {
+    const std::vector<MSGINFO> list = {
+        Msg(1, "1", 1, QStringLiteral("a<b<c"), 2012, 11, 1, 4, 8, 0),
+        Msg(2, "1", 1, QStringLiteral("nothing"), 2012, 11, 1, 4, 9, 0),
+    };
+    const QByteArray script = Write(list, ConversationView::Conversation, QStringLiteral("<"));
+    EXPECT_TRUE(
+        script.contains("'a<span style=\\'color:Red;\\'>&#60;</span>b<span style=\\'color:Red;\\'>&#60;</span>c'"))
+        << script.constData();
+    EXPECT_FALSE(script.contains("nothing"));
+    EXPECT_TRUE(script.contains("var groups = new Array(1);"));
+}
+
+TEST(ScriptTexts, EscapingHighlightingAndDayLabels) {
+    EXPECT_EQ(EscapeForScript(QStringLiteral("a<b>\\c")), QStringLiteral("a&#60;b&#62;&#92;c"));
+    EXPECT_EQ(EscapeForScript(QStringLiteral("x\r\ny\nz\r")), QStringLiteral("x  y  z"));
+    EXPECT_EQ(EscapeForScript(QStringLiteral("&#60;")), QStringLiteral("&#38;#60;")) << "references are not rescanned";
+    EXPECT_EQ(HighlightKeyword(EscapeForScript(QStringLiteral("a<b")), QStringLiteral("a<")), QStringLiteral("a&#60;b"))
+        << "a longer keyword is searched unescaped";
+    EXPECT_EQ(HighlightKeyword(QStringLiteral("aaa"), QStringLiteral("aa")),
+              QStringLiteral("<span style=\\'color:Red;\\'>aa</span>a"))
+        << "occurrences do not overlap";
+    EXPECT_EQ(HighlightKeyword(QStringLiteral("abc"), QString()), QStringLiteral("abc"));
+    const QDate today(2012, 11, 1);
+    EXPECT_EQ(DayLabel(today, 4, today), QStringLiteral("今天     星期四"));
+    EXPECT_EQ(DayLabel(QDate(2012, 10, 31), 3, today), QStringLiteral("昨天     星期三"));
+    EXPECT_EQ(DayLabel(QDate(2012, 11, 2), 5, today), QStringLiteral("2012-11-02     星期五"))
+        << "the future is a date";
+    EXPECT_EQ(DayLabel(QDate(2012, 1, 11), 9, today), QStringLiteral("2012-01-11     "))
+        << "an unknown weekday has no name";
+}
+
+TEST(ScriptFiles, UnwritableFilesFail) {
+    ScriptOptions options;
+    EXPECT_FALSE(WriteConversationScript({}, options, QStringLiteral("/nonexistent/dir/ConfView.js"),
+                                         QStringLiteral("/nonexistent/dir/temp.data")));
+}
+
+} // namespace
