@@ -1,0 +1,52 @@
+#pragma once
+// How the message page orders and groups what the stores list: drafts newest first, other messages
+// by number and newest first within a number, conversations as runs of one number, and the three
+// orders of the conversation tree. Every order is a descending text sort of a "|"-joined key whose
+// numbers are padded to fixed widths, so text order follows time order. Pure; any thread.
+
+#include "bridge/api/BridgeTypes.h"
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace messages {
+
+struct typCONFERINFO {
+    QString number;
+    QString name;
+    std::int32_t count = 0;
+    SYSTEMTIME time; // of the conversation's first (newest) message
+    std::int32_t unread = 0;
+};
+
+struct MsgTypeAndId {
+    std::int64_t id = 0;
+    std::int32_t type = 0; // 0 SMS, 1 MMS
+    bool operator==(const MsgTypeAndId&) const = default;
+};
+
+QString DraftKey(const MSGINFO& m);
+QString NumberKey(const MSGINFO& m);
+
+// Merges the SMS and MMS lists: one empty list leaves the other unchanged; otherwise both are
+// merged and sorted by the key, newest first.
+std::vector<MSGINFO> MergeDrafts(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms);
+std::vector<MSGINFO> MergeMessages(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms);
+
+// Consecutive messages whose numbers are equal without regard to case make one conversation.
+std::vector<typCONFERINFO> BuildConversations(const std::vector<MSGINFO>& messages,
+                                              const std::function<QString(const QString&)>& nameFor);
+
+enum class ConversationOrder { ByTotal, ByTime, ByName };
+void SortConversations(std::vector<typCONFERINFO>& conversations, ConversationOrder order);
+
+// The contact name for a number: the number itself, then with "+86", "12593" and "12520" in front;
+// the first name found wins; none gives the number.
+QString NameForNumber(const QString& number, const std::function<QString(const QString&)>& findContactName);
+
+// A selection as the pages report it, "type,id;type,id;..." (empty pieces and bad pairs skipped).
+std::vector<MsgTypeAndId> ParseSelection(const QString& selection);
+
+} // namespace messages

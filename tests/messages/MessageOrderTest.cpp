@@ -1,0 +1,102 @@
+#include "messages/MessageOrder.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+using namespace messages;
+
+namespace {
+
+MSGINFO At(qint64 id, const char* number, int y, int mo, int d, int h, int mi, int type = 0, int read = 1) {
+    MSGINFO m;
+    m.id = id;
+    m.number = QString::fromUtf8(number);
+    m.type = type;
+    m.read = read;
+    m.status = 1;
+    m.content = QStringLiteral("text|with|bars %1").arg(id);
+    m.time.wYear = static_cast<std::uint16_t>(y);
+    m.time.wMonth = static_cast<std::uint16_t>(mo);
+    m.time.wDay = static_cast<std::uint16_t>(d);
+    m.time.wHour = static_cast<std::uint16_t>(h);
+    m.time.wMinute = static_cast<std::uint16_t>(mi);
+    return m;
+}
+
+std::vector<qint64> Ids(const std::vector<MSGINFO>& list) {
+    std::vector<qint64> ids;
+    for (const MSGINFO& m : list) {
+        ids.push_back(m.id);
+    }
+    return ids;
+}
+
+TEST(MessageOrder, KeysPadNumbersSoTextOrderIsTimeOrder) {
+    EXPECT_EQ(DraftKey(At(7, "10086", 2012, 1, 9, 8, 5)),
+              QStringLiteral("2012| 1| 9| 8| 5| 0|0|10086|7|0|text|with|bars 7"));
+    EXPECT_TRUE(
+        NumberKey(At(7, "10086", 2012, 1, 9, 8, 5)).startsWith(QStringLiteral("10086|2012| 1| 9| 8| 5| 0|    0|")));
+}
+
+TEST(MessageOrder, DraftsNewestFirstAndOneEmptyListKeepsTheOther) {
+    const std::vector<MSGINFO> sms = {At(1, "a", 2012, 1, 9, 8, 0), At(2, "b", 2012, 11, 1, 8, 0)};
+    const std::vector<MSGINFO> mms = {At(3, "c", 2012, 2, 1, 8, 0, 1)};
+    EXPECT_EQ(Ids(MergeDrafts(sms, mms)), (std::vector<qint64>{2, 3, 1})) << "November after February after January";
+    EXPECT_EQ(Ids(MergeDrafts(sms, {})), (std::vector<qint64>{1, 2})) << "a single list is kept as it came";
+}
+
+TEST(MessageOrder, MessagesByNumberThenNewestAndConversationsAreRunsOfANumber) {
+    const std::vector<MSGINFO> sms = {At(1, "10086", 2012, 1, 9, 8, 0, 0, 0), At(2, "13800", 2012, 3, 1, 8, 0),
+                                      At(3, "10086", 2012, 12, 1, 8, 0)};
+    const std::vector<MSGINFO> mms = {At(4, "10086", 2012, 6, 1, 8, 0, 1, 0)};
+    const std::vector<MSGINFO> merged = MergeMessages(sms, mms);
+    EXPECT_EQ(Ids(merged), (std::vector<qint64>{2, 3, 4, 1}));
+    const auto conversations = BuildConversations(
+        merged, [](const QString& n) { return n == QLatin1String("10086") ? QStringLiteral("客服") : n; });
+    ASSERT_EQ(conversations.size(), 2u);
+    EXPECT_EQ(conversations[1].name, QStringLiteral("客服"));
+    EXPECT_EQ(conversations[1].count, 3);
+    EXPECT_EQ(conversations[1].unread, 2);
+    EXPECT_EQ(conversations[1].time.wMonth, 12) << "the time of the newest message";
+    EXPECT_EQ(BuildConversations({At(1, "AbC", 2012, 1, 1, 1, 1), At(2, "abc", 2012, 1, 1, 1, 1)}, {}).size(), 1u)
+        << "numbers compare without case";
+}
+
+TEST(MessageOrder, ConversationTreeOrders) {
+    std::vector<typCONFERINFO> c(3);
+    c[0].name = QStringLiteral("Ann");
+    c[0].count = 5;
+    c[0].time.wYear = 2010;
+    c[1].name = QStringLiteral("Zed");
+    c[1].count = 12;
+    c[1].time.wYear = 2011;
+    c[2].name = QStringLiteral("Bob");
+    c[2].count = 9;
+    c[2].time.wYear = 2012;
+    const auto names = [&] {
+        QStringList n;
+        for (const auto& x : c) {
+            n << x.name;
+        }
+        return n;
+    };
+    SortConversations(c, ConversationOrder::ByTotal);
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Zed"), QStringLiteral("Bob"), QStringLiteral("Ann")}));
+    SortConversations(c, ConversationOrder::ByTime);
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Bob"), QStringLiteral("Zed"), QStringLiteral("Ann")}));
+    SortConversations(c, ConversationOrder::ByName);
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Zed"), QStringLiteral("Bob"), QStringLiteral("Ann")}));
+}
+
+TEST(MessageOrder, NamesTryTheUsualPrefixesAndSelectionsParse) {
+    const auto find = [](const QString& n) {
+        return n == QLatin1String("1259313800138000") ? QStringLiteral("老王") : QString();
+    };
+    EXPECT_EQ(NameForNumber(QStringLiteral("13800138000"), find), QStringLiteral("老王"));
+    EXPECT_EQ(NameForNumber(QStringLiteral("10010"), find), QStringLiteral("10010"));
+    EXPECT_EQ(NameForNumber(QStringLiteral("10010"), {}), QStringLiteral("10010"));
+    EXPECT_EQ(ParseSelection(QStringLiteral("0,12;1,9;;2,5;x,1;0,")), (std::vector<MsgTypeAndId>{{12, 0}, {9, 1}}));
+}
+
+} // namespace
