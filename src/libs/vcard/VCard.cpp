@@ -213,6 +213,14 @@ QString VCardEscape(const QString& text) {
     return out;
 }
 
+namespace {
+// Standard words in upper case; an "X-" word keeps the case of its label, which users typed.
+QString TypeWord(const QString& word) {
+    const QString t = word.trimmed();
+    return t.startsWith(QLatin1String("X-"), Qt::CaseInsensitive) ? QStringLiteral("X-") + t.mid(2) : t.toUpper();
+}
+} // namespace
+
 QStringList VCardProperty::Types() const {
     QStringList types;
     for (const QString& param : params) {
@@ -220,18 +228,18 @@ QStringList VCardProperty::Types() const {
         if (param.contains(u'=')) {
             if (name == QLatin1String("TYPE")) {
                 for (const QString& t : ParamValue(param).split(u',', Qt::SkipEmptyParts)) {
-                    types << t.trimmed().toUpper();
+                    types << TypeWord(t);
                 }
             }
         } else if (!name.isEmpty() && !IsTransferWord(name)) {
-            types << name;
+            types << TypeWord(param);
         }
     }
     return types;
 }
 
 bool VCardProperty::HasType(const QString& type) const {
-    return Types().contains(type.toUpper());
+    return Types().contains(type, Qt::CaseInsensitive);
 }
 
 QString VCardProperty::Text() const {

@@ -23,7 +23,8 @@ struct VCardProperty {
     QStringList params; // raw parameters, e.g. "TYPE=HOME,FAX", "CELL", "CHARSET=UTF-8"
     QString value;      // the value after transfer decoding, still with its vCard escapes
 
-    // Type words from TYPE parameters and bare 2.1 words, upper case ("HOME", "FAX", "X-MYLABEL").
+    // Type words from TYPE parameters and bare 2.1 words: upper case ("HOME", "FAX"), except that an
+    // "X-" word keeps the case of its label ("X-Office2").
     QStringList Types() const;
     bool HasType(const QString& type) const;
     // The value unescaped.
