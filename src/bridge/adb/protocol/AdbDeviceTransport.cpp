@@ -22,6 +22,26 @@ std::string MakeDeviceBanner(const AdbDeviceIdentity& identity) {
     return banner;
 }
 
+namespace {
+
+class CReplyService : public IAdbService {
+public:
+    explicit CReplyService(std::string reply) : m_reply(std::move(reply)) {}
+    void Start(CAdbStreamContext& stream) override {
+        stream.Write(m_reply);
+        stream.Close();
+    }
+
+private:
+    std::string m_reply;
+};
+
+} // namespace
+
+std::unique_ptr<IAdbService> MakeReplyService(std::string reply) {
+    return std::make_unique<CReplyService>(std::move(reply));
+}
+
 CAdbDeviceTransport::CAdbDeviceTransport(AdbDeviceIdentity identity, AdbServiceFactory factory,
                                          std::uint32_t maxPayload)
     : m_identity(std::move(identity)), m_factory(std::move(factory)),

@@ -67,6 +67,9 @@ struct AdbDeviceIdentity {
 
 std::string MakeDeviceBanner(const AdbDeviceIdentity& identity);
 
+// A service that writes a fixed reply and closes, as a finished shell command does.
+std::unique_ptr<IAdbService> MakeReplyService(std::string reply);
+
 class CAdbDeviceTransport {
 public:
     CAdbDeviceTransport(AdbDeviceIdentity identity, AdbServiceFactory factory,

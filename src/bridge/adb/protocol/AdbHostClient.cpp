@@ -212,6 +212,17 @@ AdbStatus CAdbHostClient::Pair(const std::string& hostPort, const std::string& c
     return AdbStatus::Fail(reply.empty() ? "pairing failed" : reply);
 }
 
+AdbStatus CAdbHostClient::KillServer() {
+    std::shared_ptr<CAdbSocket> socket;
+    if (auto s = ConnectServer(socket); !s) {
+        return s;
+    }
+    if (auto s = socket->WriteAll(EncodeRequest("host:kill")); !s) {
+        return s;
+    }
+    return ReadStatus(*socket);
+}
+
 AdbStatus CAdbHostClient::OpenService(const std::string& serial, const std::string& service,
                                       std::shared_ptr<CAdbSocket>& socket) {
     const std::string transport = "host:transport:" + serial;

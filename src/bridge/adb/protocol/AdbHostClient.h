@@ -70,6 +70,9 @@ public:
     // "sync:" on the device; see CAdbSyncSession.
     AdbStatus OpenSync(const std::string& serial, CAdbSyncSession& session);
 
+    // "host:kill": the server exits after answering.
+    AdbStatus KillServer();
+
     // Thread-safe: interrupts every call in progress and fails later calls until ResetCancel().
     void Cancel();
     void ResetCancel() { m_cancelled.store(false); }
