@@ -71,11 +71,10 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    adb::AdbDeviceIdentity identity{properties["ro.product.name"], properties["ro.product.model"],
-                                    properties["ro.product.device"], {"cmd"}};
-    adb::CAdbDeviceServer server(identity, [properties](const std::string& name) {
-        return vexa_adbd::MakeService(properties, name);
-    });
+    adb::AdbDeviceIdentity identity{
+        properties["ro.product.name"], properties["ro.product.model"], properties["ro.product.device"], {"cmd"}};
+    adb::CAdbDeviceServer server(
+        identity, [properties](const std::string& name) { return vexa_adbd::MakeService(properties, name); });
     if (auto status = server.Start(static_cast<std::uint16_t>(port)); !status) {
         std::fprintf(stderr, "vexa-adbd: %s\n", status.message.c_str());
         return 1;

@@ -2,6 +2,11 @@
 // with "adb connect 127.0.0.1:PORT". The server is always killed at the end, even on failure.
 #include "bridge/adb/protocol/AdbDeviceServer.h"
 #include "bridge/adb/protocol/AdbHostClient.h"
+#include "bridge/adb/protocol/AdbSyncService.h"
+
+#include <QFile>
+#include <map>
+#include <mutex>
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -17,8 +22,79 @@ using namespace adb;
 
 namespace {
 
+// Files of the test phone, shared by every connection.
+class CMemoryStore : public IAdbSyncStore {
+public:
+    struct File {
+        std::string data;
+        std::uint32_t mode = 0100644;
+        std::uint32_t mtime = 0;
+    };
+
+    SyncStat Stat(const std::string& path) override {
+        std::lock_guard lock(m_mutex);
+        if (auto it = m_files.find(path); it != m_files.end()) {
+            return {it->second.mode, static_cast<std::uint32_t>(it->second.data.size()), it->second.mtime};
+        }
+        return IsDirectory(path) ? SyncStat{040771, 4096, 1700000000} : SyncStat{};
+    }
+    bool List(const std::string& path, std::vector<SyncDirEntry>& entries) override {
+        std::lock_guard lock(m_mutex);
+        const std::string prefix = path.back() == '/' ? path : path + "/";
+        for (const auto& [name, file] : m_files) {
+            if (name.rfind(prefix, 0) == 0 && name.find('/', prefix.size()) == std::string::npos) {
+                entries.push_back({name.substr(prefix.size()),
+                                   {file.mode, static_cast<std::uint32_t>(file.data.size()), file.mtime}});
+            }
+        }
+        return true;
+    }
+    bool Read(const std::string& path, std::string& data, std::string& error) override {
+        std::lock_guard lock(m_mutex);
+        auto it = m_files.find(path);
+        if (it == m_files.end()) {
+            error = "No such file or directory";
+            return false;
+        }
+        data = it->second.data;
+        return true;
+    }
+    bool Write(const std::string& path, std::uint32_t mode, std::uint32_t mtime, const std::string& data,
+               std::string& error) override {
+        std::lock_guard lock(m_mutex);
+        if (path.rfind("/system/", 0) == 0) {
+            error = "Read-only file system";
+            return false;
+        }
+        m_files[path] = {data, 0100000 | (mode & 07777), mtime};
+        return true;
+    }
+    void Put(const std::string& path, std::string data) {
+        std::lock_guard lock(m_mutex);
+        m_files[path] = {std::move(data), 0100644, 1700000000};
+    }
+    std::string Get(const std::string& path) {
+        std::lock_guard lock(m_mutex);
+        auto it = m_files.find(path);
+        return it == m_files.end() ? std::string("<missing>") : it->second.data;
+    }
+
+private:
+    bool IsDirectory(const std::string& path) {
+        const std::string prefix = path.back() == '/' ? path : path + "/";
+        auto it = m_files.lower_bound(prefix);
+        return it != m_files.end() && it->first.rfind(prefix, 0) == 0;
+    }
+
+    std::mutex m_mutex;
+    std::map<std::string, File> m_files;
+};
+
 // Shell output as a phone with these values would print it.
-std::unique_ptr<IAdbService> PhoneService(const std::string& name, const std::string& big) {
+std::unique_ptr<IAdbService> PhoneService(const std::string& name, const std::string& big, CMemoryStore& store) {
+    if (name == "sync:") {
+        return std::make_unique<CAdbSyncService>(store);
+    }
     if (name == "shell:getprop ro.product.brand") {
         return MakeReplyService("vexa\n");
     }
@@ -54,7 +130,7 @@ protected:
 
         m_device = std::make_unique<CAdbDeviceServer>(
             AdbDeviceIdentity{"vexa_x1", "X1_Pro", "x1", {"cmd"}},
-            [this](const std::string& name) { return PhoneService(name, m_big); });
+            [this](const std::string& name) { return PhoneService(name, m_big, m_store); });
         ASSERT_TRUE(m_device->Start(0));
         m_serial = "127.0.0.1:" + std::to_string(m_device->Port());
 
@@ -69,7 +145,8 @@ protected:
     void TearDown() override {
         if (m_serverStarted) {
             if (!m_client->KillServer()) {
-                QProcess::execute(m_adb, {QStringLiteral("-P"), QString::number(m_port), QStringLiteral("kill-server")});
+                QProcess::execute(m_adb,
+                                  {QStringLiteral("-P"), QString::number(m_port), QStringLiteral("kill-server")});
             }
         }
         m_device.reset();
@@ -94,6 +171,25 @@ protected:
         return false;
     }
 
+    bool ConnectOnline() {
+        std::string reply;
+        return m_client->ConnectDevice(m_serial, reply) && WaitOnline();
+    }
+    std::pair<int, QString> Adb(QStringList arguments) {
+        QProcess adb;
+        arguments = QStringList{QStringLiteral("-P"), QString::number(m_port), QStringLiteral("-s"),
+                                QString::fromStdString(m_serial)} +
+                    arguments;
+        adb.start(m_adb, arguments);
+        if (!adb.waitForFinished(15000)) {
+            adb.kill();
+            adb.waitForFinished(1000);
+            return {-1, QStringLiteral("timed out")};
+        }
+        return {adb.exitCode(), QString::fromUtf8(adb.readAllStandardOutput() + adb.readAllStandardError())};
+    }
+
+    CMemoryStore m_store;
     QString m_adb;
     QTemporaryDir m_home;
     std::string m_oldHome;
@@ -142,9 +238,9 @@ TEST_F(AdbEndToEndTest, ConnectListAndRunShellCommands) {
 
     // The adb command line itself, as a user would type it.
     QProcess adb;
-    adb.start(m_adb, {QStringLiteral("-P"), QString::number(m_port), QStringLiteral("-s"),
-                      QString::fromStdString(m_serial), QStringLiteral("shell"), QStringLiteral("getprop"),
-                      QStringLiteral("ro.product.brand")});
+    adb.start(m_adb,
+              {QStringLiteral("-P"), QString::number(m_port), QStringLiteral("-s"), QString::fromStdString(m_serial),
+               QStringLiteral("shell"), QStringLiteral("getprop"), QStringLiteral("ro.product.brand")});
     ASSERT_TRUE(adb.waitForFinished(10000));
     EXPECT_EQ(adb.readAllStandardOutput().trimmed(), "vexa");
 
@@ -189,4 +285,65 @@ TEST_F(AdbEndToEndTest, ConnectToNothingReportsTheFailureText) {
     const AdbStatus status = m_client->ConnectDevice("127.0.0.1:" + std::to_string(FreePort()), reply);
     EXPECT_FALSE(status);
     EXPECT_NE(reply.find("failed to connect"), std::string::npos) << reply;
+}
+
+TEST_F(AdbEndToEndTest, SyncSessionThroughTheServer) {
+    ASSERT_TRUE(ConnectOnline());
+    m_store.Put("/sdcard/DCIM/照片 1.jpg", m_big);
+    m_store.Put("/sdcard/DCIM/a'b.txt", "quote");
+
+    CAdbSyncSession session;
+    ASSERT_TRUE(m_client->OpenSync(m_serial, session));
+    std::vector<SyncDirEntry> entries;
+    ASSERT_TRUE(session.List("/sdcard/DCIM", entries));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "a'b.txt");
+    EXPECT_EQ(entries[1].name, "照片 1.jpg");
+    EXPECT_EQ(entries[1].stat.size, m_big.size());
+
+    const QString local = m_home.filePath(QStringLiteral("pulled.jpg"));
+    std::uint64_t lastDone = 0;
+    ASSERT_TRUE(session.Pull("/sdcard/DCIM/照片 1.jpg", local.toStdString(),
+                             [&](std::uint64_t done, std::uint64_t) { lastDone = done; }));
+    EXPECT_EQ(lastDone, m_big.size());
+    QFile pulled(local);
+    ASSERT_TRUE(pulled.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pulled.readAll().toStdString() == m_big);
+
+    ASSERT_TRUE(session.Push(local.toStdString(), "/sdcard/Download/copy.jpg", 0600));
+    EXPECT_TRUE(m_store.Get("/sdcard/Download/copy.jpg") == m_big);
+    SyncStat stat;
+    ASSERT_TRUE(session.Stat("/sdcard/Download/copy.jpg", stat));
+    EXPECT_EQ(stat.mode, 0100600u);
+    EXPECT_EQ(stat.size, m_big.size());
+
+    const AdbStatus refused = session.Push(local.toStdString(), "/system/app/x.apk", 0644);
+    EXPECT_FALSE(refused);
+    EXPECT_NE(refused.message.find("Read-only file system"), std::string::npos) << refused.message;
+    const AdbStatus missing = session.Pull("/sdcard/none", m_home.filePath("none").toStdString());
+    EXPECT_FALSE(missing);
+    // The session survives failures the phone reports.
+    EXPECT_TRUE(session.Stat("/sdcard/DCIM", stat));
+    EXPECT_TRUE(stat.IsDirectory());
+    session.Quit();
+}
+
+TEST_F(AdbEndToEndTest, AdbPushAndPullCommands) {
+    ASSERT_TRUE(ConnectOnline());
+    const QString source = m_home.filePath(QStringLiteral("source.bin"));
+    {
+        QFile file(source);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(m_big.data(), static_cast<qint64>(m_big.size()));
+    }
+    auto [code, out] = Adb({QStringLiteral("push"), source, QStringLiteral("/sdcard/Music/song one.mp3")});
+    ASSERT_EQ(code, 0) << out.toStdString();
+    EXPECT_TRUE(m_store.Get("/sdcard/Music/song one.mp3") == m_big);
+
+    const QString target = m_home.filePath(QStringLiteral("back.mp3"));
+    std::tie(code, out) = Adb({QStringLiteral("pull"), QStringLiteral("/sdcard/Music/song one.mp3"), target});
+    ASSERT_EQ(code, 0) << out.toStdString();
+    QFile back(target);
+    ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(back.readAll().toStdString() == m_big);
 }

@@ -31,13 +31,13 @@ protected:
 };
 
 TEST_P(DeviceListTest, ReadsLongFormWithEveryField) {
-    const auto devices = ParseDeviceList(Text(
-        "* daemon not running; starting now at tcp:5037\n"
-        "* daemon started successfully\n"
-        "List of devices attached\n"
-        "0123456789ABCDEF       device usb:1-1.2 product:vexa_x1 model:Vexa_X1 device:x1 transport_id:3\n"
-        "127.0.0.1:15555        offline transport_id:7\n"
-        "\n"));
+    const auto devices = ParseDeviceList(
+        Text("* daemon not running; starting now at tcp:5037\n"
+             "* daemon started successfully\n"
+             "List of devices attached\n"
+             "0123456789ABCDEF       device usb:1-1.2 product:vexa_x1 model:Vexa_X1 device:x1 transport_id:3\n"
+             "127.0.0.1:15555        offline transport_id:7\n"
+             "\n"));
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_EQ(devices[0].serial, "0123456789ABCDEF");
     EXPECT_EQ(devices[0].state, "device");
@@ -114,16 +114,16 @@ TEST(GetpropTest, DropsTruncatedValuesAndNoise) {
 // ---------------------------------------------------------------------------------------------
 
 TEST(LsListingTest, ReadsToyboxListing) {
-    const auto entries = ParseLsListing(Crlf(
-        "total 40\n"
-        "drwxrwx--x  4 root sdcard_rw 4096 2023-01-05 10:22 .\n"
-        "drwx--x--x  5 root sdcard_rw 4096 2023-01-05 10:22 ..\n"
-        "drwxrwx--x  2 root sdcard_rw 3488 2023-06-30 08:01 DCIM\n"
-        "-rw-rw----  1 u0_a123 sdcard_rw 12345 2023-01-05 10:22 my  file.txt\n"
-        "-rw-rw----+ 1 root sdcard_rw 7 2024-02-29 23:59 照片 2024.jpg\n"
-        "lrwxrwxrwx  1 root root 21 2009-01-01 08:00 sdcard -> /storage/self/primary\n"
-        "crw-rw-rw-  1 root root 1,   3 2023-01-05 10:22 null\n"
-        "-rw-r--r--  1 root root 0 2023-01-05 10:22 -dash\n"));
+    const auto entries =
+        ParseLsListing(Crlf("total 40\n"
+                            "drwxrwx--x  4 root sdcard_rw 4096 2023-01-05 10:22 .\n"
+                            "drwx--x--x  5 root sdcard_rw 4096 2023-01-05 10:22 ..\n"
+                            "drwxrwx--x  2 root sdcard_rw 3488 2023-06-30 08:01 DCIM\n"
+                            "-rw-rw----  1 u0_a123 sdcard_rw 12345 2023-01-05 10:22 my  file.txt\n"
+                            "-rw-rw----+ 1 root sdcard_rw 7 2024-02-29 23:59 照片 2024.jpg\n"
+                            "lrwxrwxrwx  1 root root 21 2009-01-01 08:00 sdcard -> /storage/self/primary\n"
+                            "crw-rw-rw-  1 root root 1,   3 2023-01-05 10:22 null\n"
+                            "-rw-r--r--  1 root root 0 2023-01-05 10:22 -dash\n"));
     ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[0].name, "DCIM");
     EXPECT_TRUE(entries[0].IsDirectory());
@@ -215,14 +215,14 @@ TEST(DfTest, SkipsCorruptAndTruncatedRows) {
 // ---------------------------------------------------------------------------------------------
 
 TEST(PackageListTest, SplitsAtTheLastEqualsSign) {
-    const auto packages = ParsePackageList(Crlf(
-        "package:/data/app/~~Qx1Z==/com.vexa.music-AbC==/base.apk=com.vexa.music\n"
-        "package:/system/app/Camera/Camera.apk=com.android.camera2  installer=null\n"
-        "package:/data/app/com.x-1/base.apk=com.x  installer=com.android.vending uid:10123\n"
-        "package:com.nopath\n"
-        "Error: noise\n"
-        "package:/data/app/bad/base.apk=not a package\n"
-        "package:/data/app/trunc/base.apk=\n"));
+    const auto packages =
+        ParsePackageList(Crlf("package:/data/app/~~Qx1Z==/com.vexa.music-AbC==/base.apk=com.vexa.music\n"
+                              "package:/system/app/Camera/Camera.apk=com.android.camera2  installer=null\n"
+                              "package:/data/app/com.x-1/base.apk=com.x  installer=com.android.vending uid:10123\n"
+                              "package:com.nopath\n"
+                              "Error: noise\n"
+                              "package:/data/app/bad/base.apk=not a package\n"
+                              "package:/data/app/trunc/base.apk=\n"));
     ASSERT_EQ(packages.size(), 4u);
     EXPECT_EQ(packages[0].apkPath, "/data/app/~~Qx1Z==/com.vexa.music-AbC==/base.apk");
     EXPECT_EQ(packages[0].packageName, "com.vexa.music");
@@ -261,9 +261,10 @@ TEST(DumpsysPackageTest, ReadsTheInstalledEntryOnly) {
 TEST(DumpsysPackageTest, MissingOrTruncatedPackage) {
     EXPECT_FALSE(ParseDumpsysPackage("Unable to find package: com.none\n", "com.none").found);
     // Another package whose name starts the same is not ours.
-    EXPECT_FALSE(ParseDumpsysPackage("  Package [com.vexa.musicplus] (1):\n    versionName=9\n", "com.vexa.music").found);
-    const PackageDetails d = ParseDumpsysPackage("  Package [com.a] (1):\n    versionCode=12x\n    firstInstallTime=2023-0",
-                                                 "com.a");
+    EXPECT_FALSE(
+        ParseDumpsysPackage("  Package [com.vexa.musicplus] (1):\n    versionName=9\n", "com.vexa.music").found);
+    const PackageDetails d =
+        ParseDumpsysPackage("  Package [com.a] (1):\n    versionCode=12x\n    firstInstallTime=2023-0", "com.a");
     EXPECT_TRUE(d.found);
     EXPECT_EQ(d.versionCode, -1);
     EXPECT_FALSE(d.firstInstallTime.isValid());
@@ -273,10 +274,11 @@ TEST(DumpsysPackageTest, MissingOrTruncatedPackage) {
 
 TEST(ContentQueryTest, SplitsOnlyAtKnownColumns) {
     const QStringList columns{"_id", "address", "body", "date"};
-    const auto rows = ParseContentQuery(Crlf("Row: 0 _id=1, address=+8613800000000, body=hello, world, date=1700000000000\n"
-                                             "Row: 1 _id=2, address=10086, body=a, b=c, d, date=NULL\n"
-                                             "Row: 2 _id=3, address=, body=第一行\n第二行, date=5\n"),
-                                        columns);
+    const auto rows =
+        ParseContentQuery(Crlf("Row: 0 _id=1, address=+8613800000000, body=hello, world, date=1700000000000\n"
+                               "Row: 1 _id=2, address=10086, body=a, b=c, d, date=NULL\n"
+                               "Row: 2 _id=3, address=, body=第一行\n第二行, date=5\n"),
+                          columns);
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].value("_id"), "1");
     EXPECT_EQ(rows[0].value("address"), "+8613800000000");
@@ -292,7 +294,8 @@ TEST(ContentQueryTest, SplitsOnlyAtKnownColumns) {
 
 TEST(ContentQueryTest, NoResultsNoiseAndCorruptRows) {
     EXPECT_TRUE(ParseContentQuery("No result found.\n", {"_id"}).empty());
-    const auto rows = ParseContentQuery("noise\nRow: x _id=1\nRow: 3 unknown=1\nRow: 4 _id=9, body=trunc", {"_id", "body"});
+    const auto rows =
+        ParseContentQuery("noise\nRow: x _id=1\nRow: 3 unknown=1\nRow: 4 _id=9, body=trunc", {"_id", "body"});
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].value("_id"), "9");
     EXPECT_EQ(rows[0].value("body"), "trunc");

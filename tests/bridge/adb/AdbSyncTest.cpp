@@ -264,11 +264,11 @@ TEST_P(AdbSyncCorruptTest, CorruptRecvRepliesFailCleanly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, AdbSyncCorruptTest,
-                         ::testing::Values(std::string("DATA\xff\xff\xff\x7f", 8),        // oversized record
-                                           std::string("DATA\x10\0\0\0abc", 11),           // truncated record
-                                           std::string("d\x01ta\0\0\0\0", 8),              // not an id
-                                           std::string("FAIL\0\0\x10\0short", 13),         // oversized message
-                                           std::string("DA")));                           // truncated header
+                         ::testing::Values(std::string("DATA\xff\xff\xff\x7f", 8), // oversized record
+                                           std::string("DATA\x10\0\0\0abc", 11),   // truncated record
+                                           std::string("d\x01ta\0\0\0\0", 8),      // not an id
+                                           std::string("FAIL\0\0\x10\0short", 13), // oversized message
+                                           std::string("DA")));                    // truncated header
 
 TEST_F(AdbSyncTest, CancelStopsBetweenRecordsAndRemovesThePartialFile) {
     CAdbSyncSession session;

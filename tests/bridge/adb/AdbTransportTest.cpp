@@ -40,21 +40,22 @@ private:
 class AdbTransportTest : public ::testing::Test {
 protected:
     AdbTransportTest()
-        : m_transport(AdbDeviceIdentity{"vexa_x1", "X1", "x1", {"cmd", "fixed_push_mkdir"}},
-                      [this](const std::string& name) -> std::unique_ptr<IAdbService> {
-                          m_opened.push_back(name);
-                          if (name == "shell:echo hi") {
-                              return std::make_unique<CScriptedService>("hi\n", true, &m_received, &m_closed);
-                          }
-                          if (name == "shell:big") {
-                              return std::make_unique<CScriptedService>(m_big, true, &m_received, &m_closed);
-                          }
-                          if (name == "sink:") {
-                              return std::make_unique<CScriptedService>("", false, &m_received, &m_closed);
-                          }
-                          return nullptr;
-                      },
-                      64 * 1024) {}
+        : m_transport(
+              AdbDeviceIdentity{"vexa_x1", "X1", "x1", {"cmd", "fixed_push_mkdir"}},
+              [this](const std::string& name) -> std::unique_ptr<IAdbService> {
+                  m_opened.push_back(name);
+                  if (name == "shell:echo hi") {
+                      return std::make_unique<CScriptedService>("hi\n", true, &m_received, &m_closed);
+                  }
+                  if (name == "shell:big") {
+                      return std::make_unique<CScriptedService>(m_big, true, &m_received, &m_closed);
+                  }
+                  if (name == "sink:") {
+                      return std::make_unique<CScriptedService>("", false, &m_received, &m_closed);
+                  }
+                  return nullptr;
+              },
+              64 * 1024) {}
 
     void Host(std::uint32_t command, std::uint32_t arg0, std::uint32_t arg1, std::string data = {}) {
         m_transport.Feed(EncodeAdbMessage({command, arg0, arg1, std::move(data)}));

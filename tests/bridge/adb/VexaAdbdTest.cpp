@@ -34,7 +34,8 @@ protected:
         ASSERT_TRUE(m_daemon.waitForStarted(5000));
         ASSERT_TRUE(m_daemon.waitForReadyRead(5000));
         const QString line = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        const auto match = QRegularExpression(QStringLiteral("^vexa-adbd: listening on 127\\.0\\.0\\.1:(\\d+)$")).match(line);
+        const auto match =
+            QRegularExpression(QStringLiteral("^vexa-adbd: listening on 127\\.0\\.0\\.1:(\\d+)$")).match(line);
         ASSERT_TRUE(match.hasMatch()) << line.toStdString();
         m_serial = QStringLiteral("127.0.0.1:") + match.captured(1);
 
@@ -98,8 +99,8 @@ TEST_F(VexaAdbdTest, AdbShellGetpropPrintsTheBrand) {
     EXPECT_EQ(code, 0);
     EXPECT_EQ(out.trimmed(), QStringLiteral("vexa"));
 
-    std::tie(code, out) = Adb({QStringLiteral("-s"), m_serial, QStringLiteral("shell"), QStringLiteral("echo"),
-                               QStringLiteral("hello")});
+    std::tie(code, out) =
+        Adb({QStringLiteral("-s"), m_serial, QStringLiteral("shell"), QStringLiteral("echo"), QStringLiteral("hello")});
     EXPECT_EQ(out.trimmed(), QStringLiteral("hello"));
 
     // Our own client against the same server and daemon.
@@ -119,8 +120,8 @@ TEST(VexaAdbdOptionsTest, RefusesEmulatorPortsAndBadProperties) {
     ASSERT_TRUE(daemon.waitForFinished(5000));
     EXPECT_EQ(daemon.exitCode(), 2);
     EXPECT_TRUE(daemon.readAllStandardError().contains("emulators"));
-    daemon.start(QStringLiteral(VEXA_ADBD_PATH), {QStringLiteral("--port"), QStringLiteral("0"),
-                                                  QStringLiteral("--prop"), QStringLiteral("=x")});
+    daemon.start(QStringLiteral(VEXA_ADBD_PATH),
+                 {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--prop"), QStringLiteral("=x")});
     ASSERT_TRUE(daemon.waitForFinished(5000));
     EXPECT_EQ(daemon.exitCode(), 2);
 }

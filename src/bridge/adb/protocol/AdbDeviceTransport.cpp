@@ -14,8 +14,8 @@ void CAdbStreamContext::Close() {
 
 std::string MakeDeviceBanner(const AdbDeviceIdentity& identity) {
     std::string banner = "device::ro.product.name=" + identity.productName +
-                         ";ro.product.model=" + identity.productModel +
-                         ";ro.product.device=" + identity.productDevice + ";features=";
+                         ";ro.product.model=" + identity.productModel + ";ro.product.device=" + identity.productDevice +
+                         ";features=";
     for (std::size_t i = 0; i < identity.features.size(); ++i) {
         banner += (i ? "," : "") + identity.features[i];
     }
@@ -95,8 +95,8 @@ void CAdbDeviceTransport::Feed(const char* data, std::size_t size) {
         }
         std::string body = m_input.substr(offset + kHeaderSize, header.dataLength);
         offset += kHeaderSize + header.dataLength;
-        const bool checked = header.command == kCmdCnxn ? header.arg0 < kAdbVersionNoChecksum
-                                                        : m_version < kAdbVersionNoChecksum;
+        const bool checked =
+            header.command == kCmdCnxn ? header.arg0 < kAdbVersionNoChecksum : m_version < kAdbVersionNoChecksum;
         if (checked && AdbChecksum(body) != header.dataChecksum) {
             Fail("data checksum mismatch");
             return;

@@ -72,8 +72,7 @@ std::unique_ptr<IAdbService> MakeReplyService(std::string reply);
 
 class CAdbDeviceTransport {
 public:
-    CAdbDeviceTransport(AdbDeviceIdentity identity, AdbServiceFactory factory,
-                        std::uint32_t maxPayload = kMaxPayload);
+    CAdbDeviceTransport(AdbDeviceIdentity identity, AdbServiceFactory factory, std::uint32_t maxPayload = kMaxPayload);
     ~CAdbDeviceTransport();
 
     void Feed(const char* data, std::size_t size);
@@ -101,7 +100,6 @@ private:
         bool awaitingOkay = false;
         bool closeWhenDrained = false;
         bool closed = false; // CLSE sent or received; erased after the current message
-
     };
 
     void Handle(const AdbHeader& header, std::string data);

@@ -83,9 +83,9 @@ public:
     static AdbStatus StartServer(std::uint16_t port, const std::string& adbPath = {}, int timeoutMs = 20000);
 
     // Framing helpers, public for the tests and for the simulated daemon's own use.
-    static std::string EncodeRequest(const std::string& payload);           // "000Chost:version"
-    static bool DecodeLength(const char hex[4], std::size_t& length);      // strict hexadecimal
-    static AdbStatus ReadStatus(CAdbSocket& socket);                        // OKAY, or FAIL with its text
+    static std::string EncodeRequest(const std::string& payload);     // "000Chost:version"
+    static bool DecodeLength(const char hex[4], std::size_t& length); // strict hexadecimal
+    static AdbStatus ReadStatus(CAdbSocket& socket);                  // OKAY, or FAIL with its text
     static AdbStatus ReadLengthPrefixed(CAdbSocket& socket, std::string& text);
 
 private:

@@ -32,8 +32,8 @@ QMap<QString, QString> ParseGetprop(std::string_view text);
 
 // One entry of "ls -l"/"ls -la" as toybox (and the older toolbox) print it.
 struct LsEntry {
-    QChar type;      // '-', 'd', 'l', 'c', 'b', 'p', 's'
-    QString mode;    // "drwxr-xr-x" (without a trailing '+' or '.')
+    QChar type;   // '-', 'd', 'l', 'c', 'b', 'p', 's'
+    QString mode; // "drwxr-xr-x" (without a trailing '+' or '.')
     QString owner;
     QString group;
     long long size = 0; // 0 for device files and for toolbox directories

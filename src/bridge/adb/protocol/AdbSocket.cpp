@@ -32,8 +32,7 @@ int PollSliced(int fd, short events, int timeoutMs, const std::atomic<bool>& int
         }
         int slice = kPollSliceMs;
         if (timeoutMs > 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0) {
                 return 0;
             }
@@ -89,7 +88,7 @@ AdbStatus CAdbSocket::Connect(const std::string& host, std::uint16_t port, int t
         int soError = 0;
         socklen_t len = sizeof soError;
         if (ready <= 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0 || soError != 0) {
-            const std::string text = ready == 0   ? std::string("timed out")
+            const std::string text = ready == 0  ? std::string("timed out")
                                      : ready < 0 ? std::string("interrupted")
                                                  : std::string(std::strerror(soError));
             Close();

@@ -14,8 +14,7 @@ void PutLe32(std::string& out, std::uint32_t value) {
 
 std::uint32_t GetLe32(const char* p) {
     const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return std::uint32_t(u[0]) | (std::uint32_t(u[1]) << 8) | (std::uint32_t(u[2]) << 16) |
-           (std::uint32_t(u[3]) << 24);
+    return std::uint32_t(u[0]) | (std::uint32_t(u[1]) << 8) | (std::uint32_t(u[2]) << 16) | (std::uint32_t(u[3]) << 24);
 }
 
 std::string EncodeSyncRequest(std::string_view id, std::string_view payload) {
