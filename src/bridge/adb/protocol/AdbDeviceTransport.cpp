@@ -237,10 +237,18 @@ void CAdbDeviceTransport::Pump(std::uint32_t localId) {
     if (stream.awaitingOkay || stream.closed) {
         return;
     }
-    if (!stream.pending.empty()) {
-        const std::size_t n = std::min<std::size_t>(stream.pending.size(), m_maxPayload);
-        Send(kCmdWrte, localId, stream.remoteId, stream.pending.substr(0, n));
-        stream.pending.erase(0, n);
+    if (stream.pendingOffset < stream.pending.size()) {
+        const std::size_t n = std::min<std::size_t>(stream.pending.size() - stream.pendingOffset, m_maxPayload);
+        Send(kCmdWrte, localId, stream.remoteId, stream.pending.substr(stream.pendingOffset, n));
+        stream.pendingOffset += n;
+        // Erasing the front after each message would copy a large reply over and over.
+        if (stream.pendingOffset == stream.pending.size()) {
+            stream.pending.clear();
+            stream.pendingOffset = 0;
+        } else if (stream.pendingOffset > 1024 * 1024 && stream.pendingOffset * 2 > stream.pending.size()) {
+            stream.pending.erase(0, stream.pendingOffset);
+            stream.pendingOffset = 0;
+        }
         stream.awaitingOkay = true;
         return;
     }

@@ -97,6 +97,7 @@ private:
         std::uint32_t remoteId = 0;
         std::unique_ptr<IAdbService> service;
         std::string pending;
+        std::size_t pendingOffset = 0; // bytes of pending already sent
         bool awaitingOkay = false;
         bool closeWhenDrained = false;
         bool closed = false; // CLSE sent or received; erased after the current message
