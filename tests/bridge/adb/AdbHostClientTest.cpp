@@ -219,3 +219,48 @@ TEST(AdbHostClientTest, NoServerAndOversizedRequests) {
     EXPECT_FALSE(client.Shell("S", std::string(70000, 'x'), output));
     EXPECT_FALSE(client.Shell("", "ls", output));
 }
+
+TEST(AdbHostClientTest, CancelWakesABlockedShellCommand) {
+    CFakeAdbServer server([](CAdbSocket& s, const std::string&) {
+        s.WriteAll("OKAY");
+        std::string service;
+        CAdbHostClient::ReadLengthPrefixed(s, service);
+        s.WriteAll("OKAY partial output");
+        char c;
+        s.ReadExact(&c, 1); // a command that never ends
+    });
+    CAdbHostClient client(server.Port());
+    client.SetTimeout(0);
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        client.Cancel();
+    });
+    std::string output;
+    const auto start = std::chrono::steady_clock::now();
+    const AdbStatus status = client.Shell("SER1", "logcat", output);
+    canceller.join();
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("interrupted"), std::string::npos) << status.message;
+    EXPECT_EQ(output, " partial output");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST(AdbHostClientTest, StartServerReportsAMissingProgram) {
+    const AdbStatus status = CAdbHostClient::StartServer(15999, "/nonexistent/adb", 2000);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("cannot run"), std::string::npos) << status.message;
+}
+
+TEST(AdbPairingInputTest, SplitsTargetAndCode) {
+    std::string hostPort, code;
+    ASSERT_TRUE(CAdbHostClient::ParsePairingInput("  192.168.1.5:37099   482913\r\n", hostPort, code));
+    EXPECT_EQ(hostPort, "192.168.1.5:37099");
+    EXPECT_EQ(code, "482913");
+    ASSERT_TRUE(CAdbHostClient::ParsePairingInput("[fe80::1]:40000 000001", hostPort, code));
+    EXPECT_EQ(hostPort, "[fe80::1]:40000");
+    for (const char* bad : {"", "192.168.1.5:37099", "192.168.1.5 482913", "192.168.1.5:0 482913",
+                            "192.168.1.5:70000 482913", "192.168.1.5:37099 48291", "192.168.1.5:37099 48291x",
+                            ":37099 482913", "host:12ab 482913", "192.168.1.5:37099 4829130"}) {
+        EXPECT_FALSE(CAdbHostClient::ParsePairingInput(bad, hostPort, code)) << bad;
+    }
+}

@@ -223,6 +223,36 @@ AdbStatus CAdbHostClient::KillServer() {
     return ReadStatus(*socket);
 }
 
+bool CAdbHostClient::ParsePairingInput(const std::string& input, std::string& hostPort, std::string& code) {
+    const std::size_t begin = input.find_first_not_of(" \t");
+    const std::size_t end = input.find_last_not_of(" \t\r\n");
+    if (begin == std::string::npos) {
+        return false;
+    }
+    const std::string text = input.substr(begin, end - begin + 1);
+    const std::size_t blank = text.find_first_of(" \t");
+    if (blank == std::string::npos) {
+        return false;
+    }
+    const std::string target = text.substr(0, blank);
+    const std::string digits = text.substr(text.find_first_not_of(" \t", blank));
+    const std::size_t colon = target.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == target.size() || colon + 6 < target.size()) {
+        return false;
+    }
+    const std::string port = target.substr(colon + 1);
+    if (port.find_first_not_of("0123456789") != std::string::npos || std::stoul(port) == 0 ||
+        std::stoul(port) > 65535) {
+        return false;
+    }
+    if (digits.size() != 6 || digits.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    hostPort = target;
+    code = digits;
+    return true;
+}
+
 AdbStatus CAdbHostClient::OpenService(const std::string& serial, const std::string& service,
                                       std::shared_ptr<CAdbSocket>& socket) {
     const std::string transport = "host:transport:" + serial;

@@ -58,11 +58,15 @@ public:
     // Wireless pairing of Android 11 and later, "host:pair:CODE:HOST:PORT"; ok when the reply
     // reports success. Servers older than 30 answer FAIL "unknown host service".
     AdbStatus Pair(const std::string& hostPort, const std::string& code, std::string& reply);
+    // Splits what a user types for pairing, "HOST:PORT CODE" (the phone shows both), checking the
+    // port and that the code is six digits. False for anything else.
+    static bool ParsePairingInput(const std::string& input, std::string& hostPort, std::string& code);
 
     // "host:transport:SERIAL" then SERVICE on the same connection; on success the socket carries
     // the service's raw stream (owned by the caller, registered for Cancel() until it closes).
     AdbStatus OpenService(const std::string& serial, const std::string& service, std::shared_ptr<CAdbSocket>& socket);
-    // "shell:CMD": everything the command printed until it closed the stream. The old shell
+    // "shell:CMD": everything the command printed until it closed the stream. A command silent for
+    // longer than the time-out fails with "timed out"; raise SetTimeout() for slow commands. The old shell
     // service turns "\n" into "\r\n" on some phones; the output is returned as it came.
     AdbStatus Shell(const std::string& serial, const std::string& command, std::string& output);
     // "exec:CMD": binary-safe output, e.g. "screencap -p".

@@ -4,7 +4,8 @@
 // boundary), answers STAT, LIST, RECV, SEND and QUIT from a file store, and fails the stream on a
 // malformed request. The store decides what a path means; this class only speaks the protocol.
 //
-// Runs on the connection's thread, inside CAdbDeviceTransport calls.
+// Runs on the connection's thread, inside CAdbDeviceTransport calls. A RECV queues the whole file
+// in the transport at once: fine for simulated phones, not meant for gigabytes.
 
 #include "bridge/adb/protocol/AdbDeviceTransport.h"
 #include "bridge/adb/protocol/AdbSync.h"
@@ -23,6 +24,7 @@ public:
     virtual SyncStat Stat(const std::string& path) = 0;
     virtual bool List(const std::string& path, std::vector<SyncDirEntry>& entries) = 0;
     virtual bool Read(const std::string& path, std::string& data, std::string& error) = 0;
+    // mode as the host sent it: permission bits, with the file type bits when "adb push" sends them.
     virtual bool Write(const std::string& path, std::uint32_t mode, std::uint32_t mtime, const std::string& data,
                        std::string& error) = 0;
 };
