@@ -1,0 +1,266 @@
+// The host protocol client against a scripted server: framing, replies, failures, cancellation.
+#include "FakeAdbServer.h"
+
+#include "bridge/adb/protocol/AdbHostClient.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+using namespace adb;
+
+TEST(AdbHostFramingTest, LengthIsFourHexDigits) {
+    EXPECT_EQ(CAdbHostClient::EncodeRequest("host:version"), "000chost:version");
+    EXPECT_EQ(CAdbHostClient::EncodeRequest(std::string(0x1234, 'x')).substr(0, 4), "1234");
+    std::size_t length = 0;
+    EXPECT_TRUE(CAdbHostClient::DecodeLength("00Ff", length));
+    EXPECT_EQ(length, 255u);
+    EXPECT_FALSE(CAdbHostClient::DecodeLength("00 f", length));
+    EXPECT_FALSE(CAdbHostClient::DecodeLength("-001", length));
+}
+
+TEST(AdbHostFramingTest, PortComesFromTheEnvironment) {
+    ::setenv("ANDROID_ADB_SERVER_PORT", "15037", 1);
+    EXPECT_EQ(CAdbHostClient::DefaultPort(), 15037);
+    ::setenv("ANDROID_ADB_SERVER_PORT", "70000", 1);
+    EXPECT_EQ(CAdbHostClient::DefaultPort(), 5037);
+    ::setenv("ANDROID_ADB_SERVER_PORT", "12ab", 1);
+    EXPECT_EQ(CAdbHostClient::DefaultPort(), 5037);
+    ::unsetenv("ANDROID_ADB_SERVER_PORT");
+    EXPECT_EQ(CAdbHostClient::DefaultPort(), 5037);
+}
+
+TEST(AdbHostClientTest, VersionAndDeviceList) {
+    CFakeAdbServer server([](CAdbSocket& s, const std::string& request) {
+        if (request == "host:version") {
+            CFakeAdbServer::OkayText(s, "0029");
+        } else if (request == "host:devices-l") {
+            CFakeAdbServer::OkayText(s, "SER1                   device product:p model:M device:d transport_id:4\n"
+                                        "127.0.0.1:15100        offline\n");
+        }
+    });
+    CAdbHostClient client(server.Port());
+    int version = 0;
+    ASSERT_TRUE(client.Version(version));
+    EXPECT_EQ(version, 41);
+    std::vector<AdbDeviceEntry> devices;
+    ASSERT_TRUE(client.ListDevices(devices));
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].model, "M");
+    EXPECT_EQ(devices[1].state, "offline");
+    EXPECT_EQ(server.Requests(), (std::vector<std::string>{"host:version", "host:devices-l"}));
+}
+
+TEST(AdbHostClientTest, FailRepliesCarryTheirMessage) {
+    CFakeAdbServer server([](CAdbSocket& s, const std::string&) {
+        CFakeAdbServer::Send(s, "FAIL" + CFakeAdbServer::Prefixed("device 'X' not found"));
+    });
+    CAdbHostClient client(server.Port());
+    std::string output;
+    const AdbStatus status = client.Shell("X", "ls", output);
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.message, "device 'X' not found");
+}
+
+TEST(AdbHostClientTest, CorruptAndTruncatedRepliesAreErrors) {
+    CFakeAdbServer server([](CAdbSocket& s, const std::string& request) {
+        if (request == "host:version") {
+            CFakeAdbServer::Send(s, "OKAY00zz");
+        } else if (request == "host:devices-l") {
+            CFakeAdbServer::Send(s, "OKAY0040SER1 dev"); // closes before the announced length
+        } else {
+            CFakeAdbServer::Send(s, "WHAT");
+        }
+    });
+    CAdbHostClient client(server.Port());
+    int version = 0;
+    AdbStatus status = client.Version(version);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("bad length"), std::string::npos);
+    std::vector<AdbDeviceEntry> devices;
+    status = client.ListDevices(devices);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("closed"), std::string::npos);
+    std::string reply;
+    status = client.DisconnectDevice("a:1", reply);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("unexpected reply"), std::string::npos);
+}
+
+TEST(AdbHostClientTest, ConnectReadsTheReplyText) {
+    CFakeAdbServer server([](CAdbSocket& s, const std::string& request) {
+        if (request == "host:connect:127.0.0.1:1") {
+            CFakeAdbServer::OkayText(s, "failed to connect to '127.0.0.1:1': Connection refused");
+        } else if (request == "host:connect:127.0.0.1:15100") {
+            CFakeAdbServer::OkayText(s, "connected to 127.0.0.1:15100");
+        } else if (request == "host:connect:127.0.0.1:15101") {
+            CFakeAdbServer::OkayText(s, "already connected to 127.0.0.1:15101");
+        } else if (request.rfind("host:pair:", 0) == 0) {
+            CFakeAdbServer::OkayText(s, "Successfully paired to 192.168.1.5:37000 [guid=adb-X]");
+        }
+    });
+    CAdbHostClient client(server.Port());
+    std::string reply;
+    AdbStatus status = client.ConnectDevice("127.0.0.1:1", reply);
+    EXPECT_FALSE(status);
+    EXPECT_EQ(reply, "failed to connect to '127.0.0.1:1': Connection refused");
+    EXPECT_TRUE(client.ConnectDevice("127.0.0.1:15100", reply));
+    EXPECT_TRUE(client.ConnectDevice("127.0.0.1:15101", reply));
+    EXPECT_TRUE(client.Pair("192.168.1.5:37000", "123456", reply));
+    EXPECT_EQ(server.Requests().back(), "host:pair:123456:192.168.1.5:37000");
+}
+
+TEST(AdbHostClientTest, ShellAndExecUseTheTransportConnection) {
+    const std::string binary("\x89PNG\r\n\x1a\n\0\xff", 10);
+    CFakeAdbServer server([&](CAdbSocket& s, const std::string& request) {
+        if (request != "host:transport:SER1") {
+            return;
+        }
+        s.WriteAll("OKAY");
+        std::string service;
+        if (!CAdbHostClient::ReadLengthPrefixed(s, service)) {
+            return;
+        }
+        s.WriteAll("OKAY");
+        if (service == "shell:getprop ro.product.brand") {
+            s.WriteAll("vexa\r\n");
+        } else if (service == "exec:screencap -p") {
+            // In pieces, as a phone sends a large picture.
+            s.WriteAll(binary.substr(0, 3));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            s.WriteAll(binary.substr(3));
+        }
+    });
+    CAdbHostClient client(server.Port());
+    std::string output;
+    ASSERT_TRUE(client.Shell("SER1", "getprop ro.product.brand", output));
+    EXPECT_EQ(output, "vexa\r\n");
+    ASSERT_TRUE(client.Exec("SER1", "screencap -p", output));
+    EXPECT_EQ(output, binary);
+}
+
+TEST(AdbHostClientTest, TrackDevicesDeliversEachListUntilTheCallbackStops) {
+    CFakeAdbServer server([](CAdbSocket& s, const std::string& request) {
+        if (request != "host:track-devices") {
+            return;
+        }
+        s.WriteAll("OKAY" + CFakeAdbServer::Prefixed("") + CFakeAdbServer::Prefixed("A\tdevice\n"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        s.WriteAll(CFakeAdbServer::Prefixed("A\tdevice\nB\toffline\n"));
+    });
+    CAdbHostClient client(server.Port());
+    std::vector<std::size_t> sizes;
+    const AdbStatus status = client.TrackDevices([&](const std::vector<AdbDeviceEntry>& list) {
+        sizes.push_back(list.size());
+        return sizes.size() < 3;
+    });
+    EXPECT_TRUE(status) << status.message;
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{0, 1, 2}));
+}
+
+TEST(AdbHostClientTest, CancelWakesABlockedTrack) {
+    CFakeAdbServer server([](CAdbSocket& s, const std::string&) {
+        s.WriteAll("OKAY" + CFakeAdbServer::Prefixed("A\tdevice\n"));
+        char c;
+        s.ReadExact(&c, 1); // until the client goes away
+    });
+    CAdbHostClient client(server.Port());
+    std::atomic<int> lists{0};
+    std::thread canceller([&] {
+        while (lists.load() == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        client.Cancel();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const AdbStatus status = client.TrackDevices([&](const std::vector<AdbDeviceEntry>&) {
+        ++lists;
+        return true;
+    });
+    canceller.join();
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("interrupted"), std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    // Cancelled stays cancelled until reset.
+    int version = 0;
+    EXPECT_FALSE(client.Version(version));
+    client.ResetCancel();
+    EXPECT_FALSE(client.Cancelled());
+}
+
+TEST(AdbHostClientTest, SilentServerTimesOut) {
+    CFakeAdbServer server([](CAdbSocket& s, const std::string&) {
+        char c;
+        s.ReadExact(&c, 1);
+    });
+    CAdbHostClient client(server.Port());
+    client.SetTimeout(150);
+    int version = 0;
+    const AdbStatus status = client.Version(version);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("timed out"), std::string::npos);
+}
+
+TEST(AdbHostClientTest, NoServerAndOversizedRequests) {
+    std::uint16_t freePort = 0;
+    {
+        CAdbListener probe;
+        ASSERT_TRUE(probe.Listen(0));
+        freePort = probe.Port();
+    }
+    CAdbHostClient client(freePort);
+    int version = 0;
+    const AdbStatus status = client.Version(version);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("cannot reach the adb server"), std::string::npos);
+    std::string output;
+    EXPECT_FALSE(client.Shell("S", std::string(70000, 'x'), output));
+    EXPECT_FALSE(client.Shell("", "ls", output));
+}
+
+TEST(AdbHostClientTest, CancelWakesABlockedShellCommand) {
+    CFakeAdbServer server([](CAdbSocket& s, const std::string&) {
+        s.WriteAll("OKAY");
+        std::string service;
+        CAdbHostClient::ReadLengthPrefixed(s, service);
+        s.WriteAll("OKAY partial output");
+        char c;
+        s.ReadExact(&c, 1); // a command that never ends
+    });
+    CAdbHostClient client(server.Port());
+    client.SetTimeout(0);
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        client.Cancel();
+    });
+    std::string output;
+    const auto start = std::chrono::steady_clock::now();
+    const AdbStatus status = client.Shell("SER1", "logcat", output);
+    canceller.join();
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("interrupted"), std::string::npos) << status.message;
+    EXPECT_EQ(output, " partial output");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
+TEST(AdbHostClientTest, StartServerReportsAMissingProgram) {
+    const AdbStatus status = CAdbHostClient::StartServer(15999, "/nonexistent/adb", 2000);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("cannot run"), std::string::npos) << status.message;
+}
+
+TEST(AdbPairingInputTest, SplitsTargetAndCode) {
+    std::string hostPort, code;
+    ASSERT_TRUE(CAdbHostClient::ParsePairingInput("  192.168.1.5:37099   482913\r\n", hostPort, code));
+    EXPECT_EQ(hostPort, "192.168.1.5:37099");
+    EXPECT_EQ(code, "482913");
+    ASSERT_TRUE(CAdbHostClient::ParsePairingInput("[fe80::1]:40000 000001", hostPort, code));
+    EXPECT_EQ(hostPort, "[fe80::1]:40000");
+    for (const char* bad : {"", "192.168.1.5:37099", "192.168.1.5 482913", "192.168.1.5:0 482913",
+                            "192.168.1.5:70000 482913", "192.168.1.5:37099 48291", "192.168.1.5:37099 48291x",
+                            ":37099 482913", "host:12ab 482913", "192.168.1.5:37099 4829130"}) {
+        EXPECT_FALSE(CAdbHostClient::ParsePairingInput(bad, hostPort, code)) << bad;
+    }
+}

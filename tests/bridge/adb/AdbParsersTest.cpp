@@ -1,0 +1,302 @@
+// Parsers of adb and phone tool output against canned output: CRLF, noise, truncated and
+// corrupted lines.
+#include "bridge/adb/protocol/AdbParsers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace adb;
+
+namespace {
+
+std::string Crlf(std::string text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') {
+            out += '\r';
+        }
+        out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+class DeviceListTest : public ::testing::TestWithParam<bool> {
+protected:
+    std::string Text(const std::string& s) { return GetParam() ? Crlf(s) : s; }
+};
+
+TEST_P(DeviceListTest, ReadsLongFormWithEveryField) {
+    const auto devices = ParseDeviceList(
+        Text("* daemon not running; starting now at tcp:5037\n"
+             "* daemon started successfully\n"
+             "List of devices attached\n"
+             "0123456789ABCDEF       device usb:1-1.2 product:vexa_x1 model:Vexa_X1 device:x1 transport_id:3\n"
+             "127.0.0.1:15555        offline transport_id:7\n"
+             "\n"));
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].serial, "0123456789ABCDEF");
+    EXPECT_EQ(devices[0].state, "device");
+    EXPECT_EQ(devices[0].usb, "1-1.2");
+    EXPECT_EQ(devices[0].product, "vexa_x1");
+    EXPECT_EQ(devices[0].model, "Vexa_X1");
+    EXPECT_EQ(devices[0].device, "x1");
+    EXPECT_EQ(devices[0].transportId, 3);
+    EXPECT_EQ(devices[1].serial, "127.0.0.1:15555");
+    EXPECT_EQ(devices[1].state, "offline");
+    EXPECT_EQ(devices[1].transportId, 7);
+    EXPECT_TRUE(devices[1].model.isEmpty());
+}
+
+TEST_P(DeviceListTest, KeepsStatesWithBlanksAndTheShortForm) {
+    const auto devices = ParseDeviceList(Text(
+        "ABC\tno permissions (user in plugdev group; see [http://developer.android.com/tools/device.html]) usb:1-2 "
+        "transport_id:1\n"
+        "DEF\tunauthorized\n"));
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].state.left(15), "no permissions ");
+    EXPECT_TRUE(devices[0].state.endsWith("device.html])"));
+    EXPECT_EQ(devices[0].usb, "1-2");
+    EXPECT_EQ(devices[1].serial, "DEF");
+    EXPECT_EQ(devices[1].state, "unauthorized");
+    EXPECT_EQ(devices[1].transportId, -1);
+}
+
+TEST_P(DeviceListTest, SkipsTruncatedAndCorruptLines) {
+    const auto devices = ParseDeviceList(Text("GOOD device transport_id:2\n"
+                                              "BAD device transport_id:x9\n"
+                                              "LONELY\n"
+                                              "TRUNC dev"));
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].serial, "GOOD");
+    // A truncated last line still names a serial and a (partial) state: the caller sees an unknown state.
+    EXPECT_EQ(devices[1].state, "dev");
+}
+
+INSTANTIATE_TEST_SUITE_P(LineEnds, DeviceListTest, ::testing::Bool());
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(GetpropTest, ReadsValuesWithCommasBracketsAndSeveralLines) {
+    const auto props = ParseGetprop(Crlf("[ro.product.brand]: [vexa]\n"
+                                         "[ro.product.model]: [X1 Pro, 5G]\n"
+                                         "[empty.value]: []\n"
+                                         "[persist.sys.locale]: [zh-CN]\n"
+                                         "[ro.multi]: [first line\n"
+                                         "second line]\n"
+                                         "[ro.product.name]: [品牌 [x]]\n"));
+    EXPECT_EQ(props.value("ro.product.brand"), "vexa");
+    EXPECT_EQ(props.value("ro.product.model"), "X1 Pro, 5G");
+    EXPECT_TRUE(props.contains("empty.value"));
+    EXPECT_EQ(props.value("empty.value"), "");
+    EXPECT_EQ(props.value("ro.multi"), "first line\nsecond line");
+    EXPECT_EQ(props.value("ro.product.name"), QString::fromUtf8("品牌 [x]"));
+    EXPECT_EQ(props.size(), 6);
+}
+
+TEST(GetpropTest, DropsTruncatedValuesAndNoise) {
+    const auto props = ParseGetprop("getprop: noise before\n"
+                                    "[a]: [1]\n"
+                                    "garbage after a complete value\n"
+                                    "[]: [no key]\n"
+                                    "[b]: [2]\n"
+                                    "[c]: [trunca");
+    EXPECT_EQ(props.value("a"), "1");
+    EXPECT_EQ(props.value("b"), "2");
+    EXPECT_FALSE(props.contains("c"));
+    EXPECT_EQ(props.size(), 2);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(LsListingTest, ReadsToyboxListing) {
+    const auto entries =
+        ParseLsListing(Crlf("total 40\n"
+                            "drwxrwx--x  4 root sdcard_rw 4096 2023-01-05 10:22 .\n"
+                            "drwx--x--x  5 root sdcard_rw 4096 2023-01-05 10:22 ..\n"
+                            "drwxrwx--x  2 root sdcard_rw 3488 2023-06-30 08:01 DCIM\n"
+                            "-rw-rw----  1 u0_a123 sdcard_rw 12345 2023-01-05 10:22 my  file.txt\n"
+                            "-rw-rw----+ 1 root sdcard_rw 7 2024-02-29 23:59 照片 2024.jpg\n"
+                            "lrwxrwxrwx  1 root root 21 2009-01-01 08:00 sdcard -> /storage/self/primary\n"
+                            "crw-rw-rw-  1 root root 1,   3 2023-01-05 10:22 null\n"
+                            "-rw-r--r--  1 root root 0 2023-01-05 10:22 -dash\n"));
+    ASSERT_EQ(entries.size(), 6u);
+    EXPECT_EQ(entries[0].name, "DCIM");
+    EXPECT_TRUE(entries[0].IsDirectory());
+    EXPECT_EQ(entries[0].size, 3488);
+    EXPECT_EQ(entries[1].name, "my  file.txt");
+    EXPECT_EQ(entries[1].owner, "u0_a123");
+    EXPECT_EQ(entries[1].group, "sdcard_rw");
+    EXPECT_EQ(entries[1].size, 12345);
+    EXPECT_EQ(entries[1].modified, QDateTime(QDate(2023, 1, 5), QTime(10, 22)));
+    EXPECT_EQ(entries[2].name, QString::fromUtf8("照片 2024.jpg"));
+    EXPECT_EQ(entries[2].mode, "-rw-rw----");
+    EXPECT_TRUE(entries[3].IsLink());
+    EXPECT_EQ(entries[3].name, "sdcard");
+    EXPECT_EQ(entries[3].linkTarget, "/storage/self/primary");
+    EXPECT_EQ(entries[4].type, QLatin1Char('c'));
+    EXPECT_EQ(entries[4].name, "null");
+    EXPECT_EQ(entries[4].size, 0);
+    EXPECT_EQ(entries[5].name, "-dash");
+}
+
+TEST(LsListingTest, ReadsOldToolboxListingWithoutLinkCounts) {
+    const auto entries = ParseLsListing("drwxr-xr-x root     root              2015-03-01 12:00 Music\n"
+                                        "-rw-rw-r-- root     sdcard_rw     1234 2015-03-01 12:01 a b.mp3\n");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "Music");
+    EXPECT_EQ(entries[0].owner, "root");
+    EXPECT_TRUE(entries[0].IsDirectory());
+    EXPECT_EQ(entries[1].name, "a b.mp3");
+    EXPECT_EQ(entries[1].size, 1234);
+    EXPECT_EQ(entries[1].group, "sdcard_rw");
+}
+
+TEST(LsListingTest, SkipsErrorsTruncatedAndCorruptLines) {
+    const auto entries = ParseLsListing("ls: /data/x: Permission denied\n"
+                                        "-rw-rw---- 1 root root 12 2023-13-45 10:22 baddate\n"
+                                        "-rw-rw---- 1 root root 12 2023-01-05 10:22\n"
+                                        "-rw-rw---- 1 root root 2023-01-05 10:22 nosize\n"
+                                        "-rwxq----- 1 root root 1 2023-01-05 10:22 badmode\n"
+                                        "-rw-rw---- 1 root root 5 2023-01-05 10:22 ok\n"
+                                        "-rw-rw---- 1 root root 5 2023-01-0");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "ok");
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(DfTest, ReadsToyboxOutputWithWrappedNames) {
+    const auto entries = ParseDf(Crlf("Filesystem            1K-blocks    Used Available Use% Mounted on\n"
+                                      "/dev/block/dm-0         5095040 4985772     93196  99% /\n"
+                                      "tmpfs                   1907488    1012   1906476   1% /dev\n"
+                                      "/dev/block/by-name/very_long_userdata_name\n"
+                                      "                      115076100 21352960  93592356  19% /data\n"
+                                      "/dev/fuse             115076100 21352960  93592356  19% /storage/emulated\n"));
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].filesystem, "/dev/block/dm-0");
+    EXPECT_EQ(entries[0].totalKb, 5095040);
+    EXPECT_EQ(entries[0].usedKb, 4985772);
+    EXPECT_EQ(entries[0].availableKb, 93196);
+    EXPECT_EQ(entries[0].mountPoint, "/");
+    EXPECT_EQ(entries[2].filesystem, "/dev/block/by-name/very_long_userdata_name");
+    EXPECT_EQ(entries[2].mountPoint, "/data");
+    EXPECT_EQ(entries[2].totalKb, 115076100);
+    EXPECT_EQ(entries[3].mountPoint, "/storage/emulated");
+}
+
+TEST(DfTest, ReadsOldToolboxSizes) {
+    const auto entries = ParseDf("Filesystem               Size     Used     Free   Blksize\n"
+                                 "/dev                   925.3M    36.0K   925.3M   4096\n"
+                                 "/data                    5.7G     3.5G     2.2G   4096\n"
+                                 "/mnt/secure/asec: Permission denied\n");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].mountPoint, "/dev");
+    EXPECT_EQ(entries[0].usedKb, 36);
+    EXPECT_EQ(entries[0].totalKb, static_cast<long long>(925.3 * 1024 + 0.5));
+    EXPECT_EQ(entries[1].totalKb, static_cast<long long>(5.7 * 1024 * 1024 + 0.5));
+}
+
+TEST(DfTest, SkipsCorruptAndTruncatedRows) {
+    const auto entries = ParseDf("Filesystem 1k-blocks Used Available Use% Mounted on\n"
+                                 "/dev/a 100 x 50 50% /a\n"
+                                 "/dev/b 100 50 50 50 /b\n"
+                                 "/dev/c 100 50 1.2.3K 50% /c\n"
+                                 "/dev/d 100 50 50 50% /mnt/with space\n"
+                                 "/dev/e 100 50");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].mountPoint, "/mnt/with space");
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(PackageListTest, SplitsAtTheLastEqualsSign) {
+    const auto packages =
+        ParsePackageList(Crlf("package:/data/app/~~Qx1Z==/com.vexa.music-AbC==/base.apk=com.vexa.music\n"
+                              "package:/system/app/Camera/Camera.apk=com.android.camera2  installer=null\n"
+                              "package:/data/app/com.x-1/base.apk=com.x  installer=com.android.vending uid:10123\n"
+                              "package:com.nopath\n"
+                              "Error: noise\n"
+                              "package:/data/app/bad/base.apk=not a package\n"
+                              "package:/data/app/trunc/base.apk=\n"));
+    ASSERT_EQ(packages.size(), 4u);
+    EXPECT_EQ(packages[0].apkPath, "/data/app/~~Qx1Z==/com.vexa.music-AbC==/base.apk");
+    EXPECT_EQ(packages[0].packageName, "com.vexa.music");
+    EXPECT_EQ(packages[1].packageName, "com.android.camera2");
+    EXPECT_EQ(packages[1].installer, "null");
+    EXPECT_EQ(packages[2].packageName, "com.x");
+    EXPECT_EQ(packages[2].installer, "com.android.vending");
+    EXPECT_EQ(packages[3].packageName, "com.nopath");
+    EXPECT_TRUE(packages[3].apkPath.isEmpty());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(DumpsysPackageTest, ReadsTheInstalledEntryOnly) {
+    const std::string text = Crlf("Activity Resolver Table:\n"
+                                  "  versionName=not-this-one\n"
+                                  "Packages:\n"
+                                  "  Package [com.vexa.music] (3f2a1b):\n"
+                                  "    userId=10123\n"
+                                  "    versionCode=120 minSdk=21 targetSdk=33\n"
+                                  "    versionName=1.2.0 beta\n"
+                                  "    firstInstallTime=2023-01-05 10:22:33\n"
+                                  "    lastUpdateTime=2024-02-29 08:00:01\n"
+                                  "Hidden system packages:\n"
+                                  "  Package [com.vexa.music] (99):\n"
+                                  "    versionCode=1 minSdk=21 targetSdk=33\n"
+                                  "    versionName=0.1\n");
+    const PackageDetails d = ParseDumpsysPackage(text, "com.vexa.music");
+    EXPECT_TRUE(d.found);
+    EXPECT_EQ(d.versionName, "1.2.0 beta");
+    EXPECT_EQ(d.versionCode, 120);
+    EXPECT_EQ(d.firstInstallTime, QDateTime(QDate(2023, 1, 5), QTime(10, 22, 33)));
+    EXPECT_EQ(d.lastUpdateTime, QDateTime(QDate(2024, 2, 29), QTime(8, 0, 1)));
+}
+
+TEST(DumpsysPackageTest, MissingOrTruncatedPackage) {
+    EXPECT_FALSE(ParseDumpsysPackage("Unable to find package: com.none\n", "com.none").found);
+    // Another package whose name starts the same is not ours.
+    EXPECT_FALSE(
+        ParseDumpsysPackage("  Package [com.vexa.musicplus] (1):\n    versionName=9\n", "com.vexa.music").found);
+    const PackageDetails d =
+        ParseDumpsysPackage("  Package [com.a] (1):\n    versionCode=12x\n    firstInstallTime=2023-0", "com.a");
+    EXPECT_TRUE(d.found);
+    EXPECT_EQ(d.versionCode, -1);
+    EXPECT_FALSE(d.firstInstallTime.isValid());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(ContentQueryTest, SplitsOnlyAtKnownColumns) {
+    const QStringList columns{"_id", "address", "body", "date"};
+    const auto rows =
+        ParseContentQuery(Crlf("Row: 0 _id=1, address=+8613800000000, body=hello, world, date=1700000000000\n"
+                               "Row: 1 _id=2, address=10086, body=a, b=c, d, date=NULL\n"
+                               "Row: 2 _id=3, address=, body=第一行\n第二行, date=5\n"),
+                          columns);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].value("_id"), "1");
+    EXPECT_EQ(rows[0].value("address"), "+8613800000000");
+    EXPECT_EQ(rows[0].value("body"), "hello, world");
+    EXPECT_EQ(rows[0].value("date"), "1700000000000");
+    EXPECT_EQ(rows[1].value("body"), "a, b=c, d");
+    EXPECT_TRUE(rows[1].contains("date"));
+    EXPECT_TRUE(rows[1].value("date").isNull());
+    EXPECT_FALSE(rows[2].value("address").isNull());
+    EXPECT_TRUE(rows[2].value("address").isEmpty());
+    EXPECT_EQ(rows[2].value("body"), QString::fromUtf8("第一行\n第二行"));
+}
+
+TEST(ContentQueryTest, NoResultsNoiseAndCorruptRows) {
+    EXPECT_TRUE(ParseContentQuery("No result found.\n", {"_id"}).empty());
+    const auto rows =
+        ParseContentQuery("noise\nRow: x _id=1\nRow: 3 unknown=1\nRow: 4 _id=9, body=trunc", {"_id", "body"});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].value("_id"), "9");
+    EXPECT_EQ(rows[0].value("body"), "trunc");
+}

@@ -1,0 +1,45 @@
+#include "DaemonServices.h"
+
+namespace vexa_adbd {
+
+namespace {
+
+std::string Unquote(std::string text) {
+    while (!text.empty() && text.back() == ' ') {
+        text.pop_back();
+    }
+    if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
+        return text.substr(1, text.size() - 2);
+    }
+    return text;
+}
+
+} // namespace
+
+std::string GetpropListing(const PropertyTable& properties) {
+    std::string out;
+    for (const auto& [key, value] : properties) {
+        out += "[" + key + "]: [" + value + "]\n";
+    }
+    return out;
+}
+
+std::unique_ptr<adb::IAdbService> MakeService(const PropertyTable& properties, const std::string& name) {
+    if (name == "shell:getprop") {
+        return adb::MakeReplyService(GetpropListing(properties));
+    }
+    if (name.rfind("shell:getprop ", 0) == 0) {
+        const auto it = properties.find(Unquote(name.substr(14)));
+        // getprop prints an empty line for a property that is not set.
+        return adb::MakeReplyService((it == properties.end() ? std::string() : it->second) + "\n");
+    }
+    if (name == "shell:echo") {
+        return adb::MakeReplyService("\n");
+    }
+    if (name.rfind("shell:echo ", 0) == 0) {
+        return adb::MakeReplyService(name.substr(11) + "\n");
+    }
+    return nullptr;
+}
+
+} // namespace vexa_adbd

@@ -1,0 +1,89 @@
+// vexa-adbd: a simulated Android device that the adb server reaches with
+// "adb connect 127.0.0.1:PORT". Runs until SIGINT or SIGTERM.
+//
+//   vexa-adbd --port 15100 --brand vexa --model "X1 Pro" --prop ro.build.version.release=13
+//
+// With --port 0 it picks a free port. Its first line on standard output is
+// "vexa-adbd: listening on 127.0.0.1:PORT".
+#include "DaemonServices.h"
+
+#include "bridge/adb/protocol/AdbDeviceServer.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <pthread.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vexa-adbd"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Simulated Android device for the adb server"));
+    parser.addHelpOption();
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("TCP port on 127.0.0.1 (0: any)."),
+                                        QStringLiteral("port"), QStringLiteral("15100"));
+    const QCommandLineOption brandOption(QStringLiteral("brand"), QStringLiteral("ro.product.brand"),
+                                         QStringLiteral("brand"), QStringLiteral("vexa"));
+    const QCommandLineOption modelOption(QStringLiteral("model"), QStringLiteral("ro.product.model"),
+                                         QStringLiteral("model"), QStringLiteral("Vexa X1"));
+    const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("ro.product.name"),
+                                        QStringLiteral("name"), QStringLiteral("vexa_x1"));
+    const QCommandLineOption deviceOption(QStringLiteral("device"), QStringLiteral("ro.product.device"),
+                                          QStringLiteral("device"), QStringLiteral("x1"));
+    const QCommandLineOption propOption(QStringLiteral("prop"), QStringLiteral("Another property, KEY=VALUE."),
+                                        QStringLiteral("KEY=VALUE"));
+    parser.addOptions({portOption, brandOption, modelOption, nameOption, deviceOption, propOption});
+    parser.process(app);
+
+    bool portOk = false;
+    const uint port = parser.value(portOption).toUInt(&portOk);
+    if (!portOk || port > 65535) {
+        std::fprintf(stderr, "vexa-adbd: bad port \"%s\"\n", qPrintable(parser.value(portOption)));
+        return 2;
+    }
+    if (port >= 5555 && port <= 5585) {
+        // The adb server takes these for emulators and would talk to us as one.
+        std::fprintf(stderr, "vexa-adbd: ports 5555-5585 belong to emulators; choose another\n");
+        return 2;
+    }
+
+    vexa_adbd::PropertyTable properties;
+    properties["ro.product.brand"] = parser.value(brandOption).toStdString();
+    properties["ro.product.model"] = parser.value(modelOption).toStdString();
+    properties["ro.product.name"] = parser.value(nameOption).toStdString();
+    properties["ro.product.device"] = parser.value(deviceOption).toStdString();
+    for (const QString& pair : parser.values(propOption)) {
+        const qsizetype eq = pair.indexOf(QLatin1Char('='));
+        if (eq <= 0) {
+            std::fprintf(stderr, "vexa-adbd: bad --prop \"%s\"\n", qPrintable(pair));
+            return 2;
+        }
+        properties[pair.left(eq).toStdString()] = pair.mid(eq + 1).toStdString();
+    }
+
+    // Signals are taken by sigwait below, not by whichever thread they happen to hit.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    adb::AdbDeviceIdentity identity{
+        properties["ro.product.name"], properties["ro.product.model"], properties["ro.product.device"], {"cmd"}};
+    adb::CAdbDeviceServer server(
+        identity, [properties](const std::string& name) { return vexa_adbd::MakeService(properties, name); });
+    if (auto status = server.Start(static_cast<std::uint16_t>(port)); !status) {
+        std::fprintf(stderr, "vexa-adbd: %s\n", status.message.c_str());
+        return 1;
+    }
+    std::printf("vexa-adbd: listening on 127.0.0.1:%u\n", server.Port());
+    std::fflush(stdout);
+
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    server.Stop();
+    return 0;
+}
