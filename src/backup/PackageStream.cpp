@@ -29,6 +29,10 @@ bool CPackageStream::WriteBool(bool value) {
     return WriteRaw(&byte, 1);
 }
 
+bool CPackageStream::WriteChar(char value) {
+    return WriteRaw(&value, 1);
+}
+
 bool CPackageStream::WriteString(const QString& value) {
     return WriteBlob(value.toUtf8());
 }
@@ -69,6 +73,10 @@ bool CPackageStream::ReadBool(bool& value) {
     }
     value = byte != 0;
     return true;
+}
+
+bool CPackageStream::ReadChar(char& value) {
+    return ReadRaw(&value, 1);
 }
 
 bool CPackageStream::ReadString(QString& value) {

@@ -20,12 +20,14 @@ public:
     bool WriteUInt32(std::uint32_t value);
     bool WriteUInt64(std::uint64_t value);
     bool WriteBool(bool value);
+    bool WriteChar(char value);             // one byte as it is
     bool WriteString(const QString& value); // UTF-8; empty writes the length 0 alone
     bool WriteBlob(const QByteArray& value);
 
     bool ReadUInt32(std::uint32_t& value);
     bool ReadUInt64(std::uint64_t& value);
     bool ReadBool(bool& value);
+    bool ReadChar(char& value);
     bool ReadString(QString& value);
     // A blob of length 0 reads as empty; nothing is allocated for a length of kMaxLength or more.
     bool ReadBlob(QByteArray& value);

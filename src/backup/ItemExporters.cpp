@@ -1,0 +1,227 @@
+#include "backup/ItemExporters.h"
+
+#include <vector>
+
+namespace {
+
+// Record codecs, one pair per store type.
+void Write(CPackageStream& s, const vexa::Bookmark& b) {
+    s.WriteString(b.title);
+    s.WriteString(b.url);
+    s.WriteUInt32(b.visits);
+    s.WriteBlob(b.favicon);
+    s.WriteBlob(b.thumbnail);
+    s.WriteBlob(b.touchIcon);
+}
+
+bool Read(CPackageStream& s, vexa::Bookmark& b) {
+    return s.ReadString(b.title) && s.ReadString(b.url) && s.ReadUInt32(b.visits) && s.ReadBlob(b.favicon) &&
+           s.ReadBlob(b.thumbnail) && s.ReadBlob(b.touchIcon);
+}
+
+void Write(CPackageStream& s, const vexa::Memo& m) {
+    s.WriteString(m.title);
+    s.WriteString(m.location);
+    s.WriteString(m.description);
+    s.WriteUInt64(m.start);
+    s.WriteUInt64(m.end);
+    s.WriteBool(m.allDay);
+    s.WriteUInt32(static_cast<std::uint32_t>(m.reminders.size()));
+    for (const vexa::MemoReminder& r : m.reminders) {
+        s.WriteUInt64(r.time);
+        s.WriteUInt64(r.minutes);
+        s.WriteUInt32(r.method);
+    }
+    s.WriteString(m.timeZone);
+    s.WriteString(m.recurrence);
+}
+
+bool Read(CPackageStream& s, vexa::Memo& m) {
+    std::uint32_t count = 0;
+    if (!(s.ReadString(m.title) && s.ReadString(m.location) && s.ReadString(m.description) && s.ReadUInt64(m.start) &&
+          s.ReadUInt64(m.end) && s.ReadBool(m.allDay) && s.ReadUInt32(count))) {
+        return false;
+    }
+    m.reminders.clear();
+    for (std::uint32_t i = 0; i < count; ++i) { // a false count ends at the first failed read
+        vexa::MemoReminder r;
+        if (!(s.ReadUInt64(r.time) && s.ReadUInt64(r.minutes) && s.ReadUInt32(r.method))) {
+            return false;
+        }
+        m.reminders.push_back(r);
+    }
+    return s.ReadString(m.timeZone) && s.ReadString(m.recurrence);
+}
+
+bool Writable(const vexa::SettingValue& v) {
+    return v.type >= 1 && v.type <= 6 && !(v.type == 4 && v.blob.isEmpty());
+}
+
+void Write(CPackageStream& s, const vexa::SettingsGroup& g) {
+    s.WriteUInt32(g.groupId);
+    std::uint32_t count = 0;
+    for (const vexa::SettingValue& v : g.values) {
+        count += Writable(v) ? 1 : 0;
+    }
+    s.WriteUInt32(count);
+    for (const vexa::SettingValue& v : g.values) {
+        if (!Writable(v)) {
+            continue;
+        }
+        s.WriteUInt32(v.id);
+        s.WriteUInt32(v.type);
+        switch (v.type) {
+        case 1:
+            s.WriteChar(v.charValue);
+            break;
+        case 2:
+            s.WriteUInt32(v.uintValue);
+            break;
+        case 3:
+            s.WriteString(v.text);
+            break;
+        case 4:
+            s.WriteBlob(v.blob);
+            break;
+        case 5:
+            s.WriteUInt64(v.uint64Value);
+            break;
+        case 6:
+            s.WriteBool(v.boolValue);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+bool Read(CPackageStream& s, vexa::SettingsGroup& g) {
+    std::uint32_t count = 0;
+    if (!(s.ReadUInt32(g.groupId) && s.ReadUInt32(count))) {
+        return false;
+    }
+    g.values.clear();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        vexa::SettingValue v;
+        if (!(s.ReadUInt32(v.id) && s.ReadUInt32(v.type))) {
+            return false;
+        }
+        bool ok = false;
+        switch (v.type) {
+        case 1:
+            ok = s.ReadChar(v.charValue);
+            break;
+        case 2:
+            ok = s.ReadUInt32(v.uintValue);
+            break;
+        case 3:
+            ok = s.ReadString(v.text);
+            break;
+        case 4:
+            ok = s.ReadBlob(v.blob);
+            break;
+        case 5:
+            ok = s.ReadUInt64(v.uint64Value);
+            break;
+        case 6:
+            ok = s.ReadBool(v.boolValue);
+            break;
+        default:
+            ok = false; // an unknown type has no known width: the rest cannot be read
+            break;
+        }
+        if (!ok) {
+            return false;
+        }
+        g.values.push_back(std::move(v));
+    }
+    return true;
+}
+
+void Write(CPackageStream& s, const vexa::Alarm& a) {
+    s.WriteUInt32(a.hour);
+    s.WriteUInt32(a.minute);
+    s.WriteUInt32(a.days);
+    s.WriteBool(a.enabled);
+    s.WriteUInt32(a.vibrate);
+    s.WriteString(a.label);
+    s.WriteUInt32(a.snoozeMinutes);
+    s.WriteString(a.ringtone);
+    s.WriteUInt32(a.volume);
+}
+
+bool Read(CPackageStream& s, vexa::Alarm& a) {
+    return s.ReadUInt32(a.hour) && s.ReadUInt32(a.minute) && s.ReadUInt32(a.days) && s.ReadBool(a.enabled) &&
+           s.ReadUInt32(a.vibrate) && s.ReadString(a.label) && s.ReadUInt32(a.snoozeMinutes) &&
+           s.ReadString(a.ringtone) && s.ReadUInt32(a.volume);
+}
+
+template <class Item> bool ExportStore(vexa::RecordStore<Item>* store, CPackageStream& stream) {
+    if (store == nullptr || (!store->IsLoaded() && store->Load() != 1)) {
+        return false;
+    }
+    const int count = store->GetCount();
+    stream.WriteUInt32(static_cast<std::uint32_t>(count < 0 ? 0 : count));
+    for (int i = 0; i < count; ++i) {
+        const Item* item = store->GetItemAt(i);
+        if (item == nullptr) {
+            return false;
+        }
+        Write(stream, *item);
+    }
+    return !stream.Failed();
+}
+
+template <class Item> bool ImportStore(CPackageStream& stream, vexa::RecordStore<Item>* store) {
+    std::uint32_t count = 0;
+    if (store == nullptr || !stream.ReadUInt32(count)) {
+        return false;
+    }
+    std::vector<Item> items;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        Item item;
+        if (!Read(stream, item)) {
+            return false; // nothing on the phone was touched yet
+        }
+        items.push_back(std::move(item));
+    }
+    if (!store->PrepareRestore()) {
+        return false;
+    }
+    for (Item& item : items) {
+        Item* fresh = store->NewItem();
+        *fresh = std::move(item);
+        if (!store->AddItem(fresh)) {
+            delete fresh;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool CWebMarkExport::Export(vexa::BookmarkStore* store, CPackageStream& stream) {
+    return ExportStore(store, stream);
+}
+bool CWebMarkExport::Import(CPackageStream& stream, vexa::BookmarkStore* store) {
+    return ImportStore(stream, store);
+}
+bool CCalendarExport::Export(vexa::CalendarStore* store, CPackageStream& stream) {
+    return ExportStore(store, stream);
+}
+bool CCalendarExport::Import(CPackageStream& stream, vexa::CalendarStore* store) {
+    return ImportStore(stream, store);
+}
+bool CSysSettingExport::Export(vexa::SettingsStore* store, CPackageStream& stream) {
+    return ExportStore(store, stream);
+}
+bool CSysSettingExport::Import(CPackageStream& stream, vexa::SettingsStore* store) {
+    return ImportStore(stream, store);
+}
+bool CClockExport::Export(vexa::AlarmStore* store, CPackageStream& stream) {
+    return ExportStore(store, stream);
+}
+bool CClockExport::Import(CPackageStream& stream, vexa::AlarmStore* store) {
+    return ImportStore(stream, store);
+}

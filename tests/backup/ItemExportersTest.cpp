@@ -1,0 +1,174 @@
+#include "backup/ItemExporters.h"
+
+#include <QBuffer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A store that keeps its records in memory, as a phone's store would.
+template <class Store, class Item> class MemoryStore : public Store {
+public:
+    std::vector<Item> items;
+    int prepared = 0;
+    int Load() override { return 1; }
+    bool IsLoaded() override { return true; }
+    int GetCount() override { return static_cast<int>(items.size()); }
+    const Item* GetItemAt(int index) override { return &items[static_cast<std::size_t>(index)]; }
+    bool AddItem(Item* item) override {
+        items.push_back(*item);
+        delete item;
+        return true;
+    }
+    bool PrepareRestore() override {
+        ++prepared;
+        items.clear();
+        return true;
+    }
+};
+
+using Bookmarks = MemoryStore<vexa::BookmarkStore, vexa::Bookmark>;
+using Memos = MemoryStore<vexa::CalendarStore, vexa::Memo>;
+using Settings = MemoryStore<vexa::SettingsStore, vexa::SettingsGroup>;
+using Alarms = MemoryStore<vexa::AlarmStore, vexa::Alarm>;
+
+template <class Exporter, class StoreT> QByteArray ExportBytes(StoreT& store) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    CPackageStream stream(&buffer);
+    EXPECT_TRUE(Exporter::Export(&store, stream));
+    return bytes;
+}
+
+template <class Exporter, class StoreT> bool ImportBytes(QByteArray bytes, StoreT& store) {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    CPackageStream stream(&buffer);
+    return Exporter::Import(stream, &store);
+}
+
+TEST(ItemExporters, AlarmLayoutIsBigEndianInFieldOrder) {
+    Alarms store;
+    store.items.push_back({7, 30, 0x1F, true, 1, QStringLiteral("起床"), 10, QStringLiteral("a.ogg"), 5});
+    const QByteArray bytes = ExportBytes<CClockExport>(store);
+    EXPECT_EQ(bytes.left(4 + 12 + 1), QByteArray("\0\0\0\x01"
+                                                 "\0\0\0\x07"
+                                                 "\0\0\0\x1E"
+                                                 "\0\0\0\x1F"
+                                                 "\x01",
+                                                 17));
+    Alarms back;
+    ASSERT_TRUE(ImportBytes<CClockExport>(bytes, back));
+    EXPECT_EQ(back.items, store.items);
+}
+
+TEST(ItemExporters, EveryStoreRoundTrips) {
+    Bookmarks bookmarks;
+    bookmarks.items = {{QStringLiteral("首页"),
+                        QStringLiteral("http://vexa.example.com/"),
+                        12,
+                        QByteArray("\x89PNG", 4),
+                        {},
+                        QByteArray(300, 'x')}};
+    Bookmarks b2;
+    ASSERT_TRUE(ImportBytes<CWebMarkExport>(ExportBytes<CWebMarkExport>(bookmarks), b2));
+    EXPECT_EQ(b2.items, bookmarks.items);
+
+    Memos memos;
+    vexa::Memo m{
+        QStringLiteral("会议"),       QStringLiteral("三楼"),          QStringLiteral("带电脑"),     1000, 2000, false,
+        {{900, 10, 0}, {800, 20, 2}}, QStringLiteral("Asia/Shanghai"), QStringLiteral("FREQ=WEEKLY")};
+    memos.items = {m, vexa::Memo{}};
+    Memos m2;
+    ASSERT_TRUE(ImportBytes<CCalendarExport>(ExportBytes<CCalendarExport>(memos), m2));
+    EXPECT_EQ(m2.items, memos.items);
+
+    Settings settings;
+    vexa::SettingsGroup g;
+    g.groupId = 3;
+    vexa::SettingValue v;
+    for (std::uint32_t type = 1; type <= 6; ++type) {
+        v = {};
+        v.id = 100 + type;
+        v.type = type;
+        v.charValue = 'Z';
+        v.uintValue = 0xDEADBEEF;
+        v.text = QStringLiteral("铃声");
+        v.blob = QByteArray("\0\1\2", 3);
+        v.uint64Value = 0x0102030405060708ULL;
+        v.boolValue = true;
+        vexa::SettingValue clean;
+        clean.id = v.id;
+        clean.type = type;
+        switch (type) {
+        case 1:
+            clean.charValue = v.charValue;
+            break;
+        case 2:
+            clean.uintValue = v.uintValue;
+            break;
+        case 3:
+            clean.text = v.text;
+            break;
+        case 4:
+            clean.blob = v.blob;
+            break;
+        case 5:
+            clean.uint64Value = v.uint64Value;
+            break;
+        default:
+            clean.boolValue = true;
+            break;
+        }
+        g.values.push_back(clean);
+    }
+    settings.items = {g};
+    Settings s2;
+    ASSERT_TRUE(ImportBytes<CSysSettingExport>(ExportBytes<CSysSettingExport>(settings), s2));
+    EXPECT_EQ(s2.items, settings.items);
+}
+
+TEST(ItemExporters, EmptyBlobSettingsAreLeftOutSoTheRestStillReads) {
+    Settings settings;
+    vexa::SettingsGroup g;
+    vexa::SettingValue empty;
+    empty.id = 1;
+    empty.type = 4;
+    vexa::SettingValue after;
+    after.id = 2;
+    after.type = 2;
+    after.uintValue = 42;
+    g.values = {empty, after};
+    settings.items = {g};
+    Settings back;
+    ASSERT_TRUE(ImportBytes<CSysSettingExport>(ExportBytes<CSysSettingExport>(settings), back));
+    ASSERT_EQ(back.items.size(), 1u);
+    ASSERT_EQ(back.items[0].values.size(), 1u);
+    EXPECT_EQ(back.items[0].values[0].uintValue, 42u);
+}
+
+TEST(ItemExporters, DamagedFilesChangeNothingOnThePhone) {
+    Memos memos;
+    memos.items = {vexa::Memo{QStringLiteral("a"), {}, {}, 1, 2, true, {{3, 4, 5}}, {}, {}}};
+    const QByteArray good = ExportBytes<CCalendarExport>(memos);
+    for (qsizetype len = 0; len < good.size(); ++len) {
+        Memos phone;
+        vexa::Memo kept;
+        kept.title = QStringLiteral("kept");
+        phone.items = {kept};
+        ASSERT_FALSE(ImportBytes<CCalendarExport>(good.left(len), phone)) << "length " << len;
+        ASSERT_EQ(phone.prepared, 0);
+        ASSERT_EQ(phone.items.size(), 1u);
+    }
+    Alarms phone;
+    phone.items = {vexa::Alarm{}};
+    EXPECT_FALSE(ImportBytes<CClockExport>(QByteArray("\xFF\xFF\xFF\xFF", 4), phone))
+        << "four billion records, no data";
+    EXPECT_EQ(phone.items.size(), 1u);
+    Settings settings;
+    EXPECT_FALSE(ImportBytes<CSysSettingExport>(QByteArray("\0\0\0\1\0\0\0\1\0\0\0\1\0\0\0\1\0\0\0\x09", 20), settings))
+        << "an unknown value type";
+}
+
+} // namespace
