@@ -1,0 +1,82 @@
+#include "contacts/ContactRules.h"
+
+#include "platform/StringTable.h"
+
+namespace contacts {
+
+namespace {
+
+bool IsPlainChar(QChar c) {
+    const char16_t u = c.unicode();
+    return u < 0x80 && (c.isLetterOrNumber() || c.isPunct() || c.isSymbol() || c.isSpace());
+}
+
+constexpr char16_t kPhoneChars[] = u"0123456789+*,#pwPWnN";
+
+QString Keep(const QString& text, bool (*allowed)(QChar)) {
+    QString out;
+    for (const QChar c : text) {
+        if (allowed(c)) {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+bool IsPlainText(const QString& text) {
+    for (const QChar c : text) {
+        if (!IsPlainChar(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString SimName(const QString& name) {
+    return name.left(IsPlainText(name) ? 14 : 6);
+}
+
+QString SimNumber(const QString& number) {
+    return number.left(20);
+}
+
+FilterResult FilterInput(const QString& text, EditMode mode, int maxLength) {
+    FilterResult r{text, {}};
+    switch (mode) {
+    case EditMode::Plain:
+        r.text = Keep(text, IsPlainChar);
+        if (r.text != text) {
+            r.message = Str(326);
+        }
+        break;
+    case EditMode::Digits:
+        r.text = Keep(text, [](QChar c) { return c.unicode() >= u'0' && c.unicode() <= u'9'; });
+        if (r.text != text) {
+            r.message = Str(325);
+        }
+        break;
+    case EditMode::PhoneNumber:
+        r.text = Keep(text, [](QChar c) { return QStringView(kPhoneChars).contains(c); });
+        if (r.text != text) {
+            r.message = FormatText(Str(327), qUtf8Printable(QString::fromUtf16(kPhoneChars)));
+        }
+        break;
+    case EditMode::SimName:
+        if (r.text != SimName(text)) {
+            r.text = SimName(text);
+            r.message = FormatText(Str(324), 6, 14);
+        }
+        break;
+    case EditMode::None:
+        break;
+    }
+    if (maxLength > 0 && r.text.size() > maxLength) {
+        r.text.truncate(maxLength);
+        r.message = FormatText(Str(323), maxLength);
+    }
+    return r;
+}
+
+} // namespace contacts

@@ -1,0 +1,27 @@
+#pragma once
+// Rules for contact text: what a SIM card can hold and the input filters of the editor's text
+// boxes. Pure; any thread.
+
+#include <QString>
+
+namespace contacts {
+
+// Digits, ASCII letters, ASCII punctuation and white space only ("plain" text).
+bool IsPlainText(const QString& text);
+
+// A name as a SIM card keeps it: at most 14 characters when plain, else at most 6, cut from the end.
+QString SimName(const QString& name);
+// A number as a SIM card keeps it: its first 20 characters.
+QString SimNumber(const QString& number);
+
+enum class EditMode { None = 0, Plain = 1, Digits = 2, PhoneNumber = 3, SimName = 4 };
+
+struct FilterResult {
+    QString text;    // what the box keeps
+    QString message; // the notice to show, empty when the input was fine
+};
+
+// Applies a text box's filter and its maximum length (0: none) to what the user typed.
+FilterResult FilterInput(const QString& text, EditMode mode, int maxLength = 0);
+
+} // namespace contacts

@@ -1,0 +1,38 @@
+#include "contacts/ContactRules.h"
+
+#include <gtest/gtest.h>
+
+using namespace contacts;
+
+namespace {
+
+TEST(SimRules, NamesAndNumbersAreCutToWhatTheCardHolds) {
+    EXPECT_EQ(SimName(QStringLiteral("Alexander Hamilton1")), QStringLiteral("Alexander Hami")) << "19 plain: 14";
+    EXPECT_EQ(SimName(QStringLiteral("Alex张")), QStringLiteral("Alex张")) << "one Chinese character: at most 6";
+    EXPECT_EQ(SimName(QStringLiteral("Alexander张")), QStringLiteral("Alexan"));
+    EXPECT_EQ(SimName(QStringLiteral("欧阳娜娜的工作手机")), QStringLiteral("欧阳娜娜的工"));
+    EXPECT_EQ(SimNumber(QStringLiteral("123456789012345678901")), QStringLiteral("12345678901234567890"));
+    EXPECT_EQ(SimNumber(QStringLiteral("10086")), QStringLiteral("10086"));
+}
+
+TEST(EditFilters, EachModeKeepsItsCharactersAndSaysWhy) {
+    FilterResult r = FilterInput(QStringLiteral("Tom 汤姆!"), EditMode::Plain);
+    EXPECT_EQ(r.text, QStringLiteral("Tom !"));
+    EXPECT_EQ(r.message, QStringLiteral("不能输入中文字符"));
+    r = FilterInput(QStringLiteral("12a3"), EditMode::Digits);
+    EXPECT_EQ(r.text, QStringLiteral("123"));
+    EXPECT_EQ(r.message, QStringLiteral("只能输入数字"));
+    r = FilterInput(QStringLiteral("+86 138-0013,8000#p"), EditMode::PhoneNumber);
+    EXPECT_EQ(r.text, QStringLiteral("+861380013,8000#p"));
+    EXPECT_EQ(r.message, QStringLiteral("只能输入以下字符：\r\n0123456789+*,#pwPWnN"));
+    r = FilterInput(QStringLiteral("欧阳娜娜张三李"), EditMode::SimName);
+    EXPECT_EQ(r.text, QStringLiteral("欧阳娜娜张三"));
+    EXPECT_EQ(r.message, QStringLiteral("不能超过6个中文字符，或14个英文字符"));
+    r = FilterInput(QStringLiteral("fine"), EditMode::Plain, 10);
+    EXPECT_TRUE(r.message.isEmpty());
+    r = FilterInput(QStringLiteral("任何文字都可以"), EditMode::None, 3);
+    EXPECT_EQ(r.text, QStringLiteral("任何文"));
+    EXPECT_EQ(r.message, QStringLiteral("不能超过3个字符"));
+}
+
+} // namespace
