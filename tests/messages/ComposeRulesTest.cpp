@@ -1,0 +1,45 @@
+#include "messages/ComposeRules.h"
+
+#include <gtest/gtest.h>
+
+using namespace messages;
+
+namespace {
+
+TEST(ComposeRules, RecipientsFromTheAddressField) {
+    EXPECT_EQ(ParseRecipients(QStringLiteral("张三<13800138000>;10086;;")),
+              (QStringList{QStringLiteral("13800138000"), QStringLiteral("10086")}));
+    EXPECT_EQ(ParseRecipients(QStringLiteral("odd>x<;<>;a<b")),
+              (QStringList{QStringLiteral("odd>x<"), QString(), QStringLiteral("a<b")}))
+        << "brackets only count in order; an empty bracket pair is an empty number";
+    EXPECT_TRUE(ParseRecipients(QString()).isEmpty());
+}
+
+TEST(ComposeRules, FailedListBreaksAfterEveryThird) {
+    EXPECT_EQ(
+        FailedRecipientsText({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")}),
+        QStringLiteral("a,b,c,\nd,"));
+    EXPECT_EQ(FailedRecipientsText({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}),
+              QStringLiteral("a,b,c,"));
+    EXPECT_EQ(FailedRecipientsText({}), QString());
+}
+
+TEST(ComposeRules, CounterForPlainAndChineseTexts) {
+    EXPECT_EQ(SmsCounterText(CountSms(QString())), QStringLiteral("剩余161字，共0条短信"));
+    EXPECT_EQ(CountSms(QString(160, u'a')).parts, 1);
+    EXPECT_EQ(CountSms(QString(160, u'a')).remaining, 0);
+    const SmsCounter two = CountSms(QString(161, u'a'));
+    EXPECT_EQ(two.parts, 2);
+    EXPECT_EQ(two.remaining, 2 * 153 - 161);
+    EXPECT_EQ(CountSms(QString(70, u'中')).parts, 1);
+    EXPECT_EQ(CountSms(QString(71, u'中')).parts, 2);
+    EXPECT_EQ(CountSms(QStringLiteral("a中")).remaining, 68);
+}
+
+TEST(ComposeRules, TwentyExpressions) {
+    EXPECT_EQ(Expressions()[2], QStringLiteral("\"^_^\""));
+    EXPECT_EQ(Expressions()[8], QStringLiteral("\\_/7"));
+    EXPECT_EQ(Expressions()[19], QStringLiteral(":-X"));
+}
+
+} // namespace
