@@ -1,7 +1,13 @@
 #include "app/AppComponents.h"
 #include "app/AppOptions.h"
+#include "app/CMainFrame.h"
+#include "app/ShellScreenshots.h"
+#include "bridge/api/DeviceBridge.h"
 #include "controls/ControlsScreenshots.h"
+#include "device/DeviceConnection.h"
+#include "device/DeviceNameAdapter.h"
 #include "libs/log/Log.h"
+#include "libs/stats/StatUploader.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
@@ -87,22 +93,42 @@ int main(int argc, char** argv) {
         return SavePicture(RenderWindowPicture(scene.get()), options.screenshotFile);
     }
 
-    QWidget frame;
-    frame.setWindowTitle(Str(388));
-    frame.resize(980, 700);
+    // The application's device list and the names users gave their phones.
+    CDeviceList devices;
+    devices.Refresh(ppGetBridge());
+    DeviceNameAdapter names;
+    names.Load();
 
-    if (!options.screenshotFile.isEmpty()) {
-        if (!options.page.isEmpty()) {
-            if (const std::unique_ptr<QWidget> page = CreateScreenshotScene(QStringLiteral("page"), options.page)) {
-                return SavePicture(RenderWindowPicture(page.get()), options.screenshotFile);
-            }
+    const bool pagePicture = !options.screenshotFile.isEmpty() && IsFramePageName(options.page);
+    if (!options.screenshotFile.isEmpty() && !pagePicture) {
+        const std::unique_ptr<QWidget> page = CreateScreenshotScene(QStringLiteral("page"), options.page);
+        if (page == nullptr) {
+            std::fprintf(stderr, "vexa-assistant: no page \"%s\"\n", qUtf8Printable(options.page));
+            return 2;
         }
-        frame.show();
-        QApplication::processEvents();
-        return SavePicture(frame.grab().toImage(), options.screenshotFile);
+        return SavePicture(RenderWindowPicture(page.get()), options.screenshotFile);
     }
-    if (!options.hideWindow) {
-        frame.show();
+
+    int code = 0;
+    {
+        CMainFrame frame(devices, names);
+        if (components.Uploader() != nullptr) {
+            StatUploader* uploader = components.Uploader();
+            frame.SetUploadSignal([uploader] { uploader->RequestUpload(); });
+        }
+        if (!frame.Create()) {
+            QMessageBox::critical(nullptr, Str(388), Str(129));
+            return 1;
+        }
+        if (pagePicture) {
+            code = SavePicture(RenderFramePicture(frame, options.page), options.screenshotFile);
+        } else {
+            if (!options.hideWindow) {
+                frame.show();
+            }
+            code = QApplication::exec();
+        }
     }
-    return QApplication::exec();
+    names.Save();
+    return code;
 }
