@@ -1,6 +1,7 @@
 #include "app/AppComponents.h"
 #include "app/AppOptions.h"
 #include "app/CMainFrame.h"
+#include "app/InstanceGuard.h"
 #include "app/ShellScreenshots.h"
 #include "bridge/api/DeviceBridge.h"
 #include "controls/ControlsScreenshots.h"
@@ -18,6 +19,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -65,6 +67,20 @@ int main(int argc, char** argv) {
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(options.error));
         return 2;
+    }
+
+    // One program at a time; a second start brings the first forward (also out of the tray) and ends.
+    // Pictures for the documentation may be drawn while the program runs.
+    QPointer<QWidget> mainWindow;
+    CInstanceGuard guard([&mainWindow] {
+        if (mainWindow != nullptr) {
+            mainWindow->showNormal();
+            mainWindow->raise();
+            mainWindow->activateWindow();
+        }
+    });
+    if (options.screenshotFile.isEmpty() && !guard.Acquire()) {
+        return 0;
     }
 
     CAppComponents components;
@@ -116,6 +132,7 @@ int main(int argc, char** argv) {
             StatUploader* uploader = components.Uploader();
             frame.SetUploadSignal([uploader] { uploader->RequestUpload(); });
         }
+        mainWindow = &frame;
         if (!frame.Create()) {
             QMessageBox::critical(nullptr, Str(388), Str(129));
             return 1;
