@@ -1,7 +1,9 @@
 #include "app/CMainFrame.h"
 
 #include "app/AppComponents.h"
+#include "app/CCloseTipDlg.h"
 #include "app/CPlaceholderPage.h"
+#include "app/CSettingsDlg.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
 #include "bridge/api/DeviceBridge.h"
@@ -292,6 +294,7 @@ LRESULT CMainFrame::OnSysOption(QWidget* widget, std::intptr_t, std::intptr_t) {
     }
     QMenu menu(this);
     auto add = [&](int id) { menu.addAction(Str(id))->setData(id); };
+    add(kCmdSettings);
     add(kCmdAbout);
     menu.addSeparator();
     QMenu* links = menu.addMenu(Str(1049));
@@ -310,7 +313,10 @@ LRESULT CMainFrame::OnSysOption(QWidget* widget, std::intptr_t, std::intptr_t) {
         });
     }
     const QAction* chosen = menu.exec(widget->mapToGlobal(QPoint(0, widget->height())));
-    if (chosen != nullptr && chosen->data().toInt() == kCmdAbout) {
+    if (chosen != nullptr && chosen->data().toInt() == kCmdSettings) {
+        CSettingsDlg settings(this);
+        settings.DoModal();
+    } else if (chosen != nullptr && chosen->data().toInt() == kCmdAbout) {
         VexaMessageBox(Str(388) + QStringLiteral("\r\n") + Str(857) + ProgramVersion() + QStringLiteral("\r\n") +
                            Str(163),
                        this, Str(1041), 0);
@@ -326,12 +332,26 @@ LRESULT CMainFrame::OnSysMin(QWidget*, std::intptr_t, std::intptr_t) {
 
 LRESULT CMainFrame::OnSysClose(QWidget*, std::intptr_t, std::intptr_t) {
     actst_record(0x17);
-    if (PCL_GetEnquiryOfAppCloseOption() == 0 && PCL_GetAppCloseOption() == 1 && m_tray != nullptr) {
-        m_tray->show();
-        hide();
+    const bool asked = PCL_GetEnquiryOfAppCloseOption() != 0;
+    if (asked) {
+        CCloseTipDlg tip(this);
+        if (tip.DoModal() != static_cast<int>(IDOK)) {
+            return 0;
+        }
+    }
+    if (PCL_GetAppCloseOption() != 1) {
+        close();
         return 0;
     }
-    close();
+    if (m_tray == nullptr) {
+        // Without a tray there would be no way back to a hidden window.
+        showMinimized();
+        return 0;
+    }
+    if (!asked) {
+        m_tray->show();
+    }
+    hide();
     return 0;
 }
 

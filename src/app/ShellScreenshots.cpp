@@ -1,11 +1,15 @@
 #include "app/ShellScreenshots.h"
 
+#include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
+#include "app/CSettingsDlg.h"
 #include "skin/SkinScreenshot.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
+
+#include <memory>
 
 namespace {
 
@@ -22,6 +26,23 @@ int TabOf(const QString& name) {
 const QString kDisconnected = QStringLiteral("home_disconnected");
 
 } // namespace
+
+void RegisterShellScreenshots() {
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("close_tip"), [] {
+        auto tip = std::make_unique<CCloseTipDlg>();
+        if (!tip->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(tip));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("settings"), [] {
+        auto settings = std::make_unique<CSettingsDlg>();
+        if (!settings->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(settings));
+    });
+}
 
 bool IsFramePageName(const QString& name) {
     return name.isEmpty() || name == kDisconnected || TabOf(name) >= 0;

@@ -9,6 +9,9 @@
 
 class CMainFrame;
 
+// Registers the shell's dialog scenes ("close_tip", "settings").
+void RegisterShellScreenshots();
+
 // True when name is one of the frame's pages above.
 bool IsFramePageName(const QString& name);
 

@@ -98,6 +98,7 @@ int main(int argc, char** argv) {
     }
     SetAppSkin(skin.get());
     RegisterControlsScreenshots();
+    RegisterShellScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);

@@ -4,6 +4,7 @@
 #include "../controls/ControlsTestSupport.h"
 #include "TestEnvironment.h"
 
+#include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CPlaceholderPage.h"
 #include "bridge/api/DeviceInfo.h"
@@ -40,6 +41,11 @@ QString WidgetText(CMsgWnd* wnd, const char* name) {
 
 bool TabEnabled(CMainFrame* frame, const char* name) {
     return Plugin_IsEnabled(GetPluginByName(frame, QString::fromLatin1(name)));
+}
+
+// Check boxes and radios take clicks on their indicator and text, not anywhere in a stretched row.
+void ClickIndicator(QWidget* button) {
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(8, button->height() / 2));
 }
 
 vexa::DeviceSession* Session() {
@@ -336,6 +342,64 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Session() == nullptr, kWaitMs);
         QTRY_VERIFY(frame->Gate().IsUsable());
         QCOMPARE(frame->Gate().OpenUses(), 0);
+    }
+
+    void closeTipCancelKeepsTheWindowAndStoresNothing() {
+        PCL_SetEnquiryOfAppCloseOption(1);
+        PCL_SetAppCloseOption(1);
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        bool seen = false;
+        WhenModal<CCloseTipDlg>([&seen](CCloseTipDlg* tip) {
+            seen = true;
+            QVERIFY(Plugin_GetValue(GetPluginByName(tip, QStringLiteral("Minimize_To_salver_Radio"))) != 0);
+            ClickIndicator(GetPluginByName(tip, QStringLiteral("Direct_Close_Radio")));
+            ClickIndicator(GetPluginByName(tip, QStringLiteral("no_notify_again_checkbox")));
+            QTest::mouseClick(GetPluginByName(tip, QStringLiteral("button_cancle")), Qt::LeftButton);
+        });
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysClose")), Qt::LeftButton);
+        QVERIFY(seen);
+        QVERIFY(frame->isVisible());
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 1);
+        QCOMPARE(PCL_GetAppCloseOption(), 1);
+    }
+
+    void closeTipExitWithoutAskingAgainClosesNowAndNextTime() {
+        PCL_SetEnquiryOfAppCloseOption(1);
+        PCL_SetAppCloseOption(1);
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        WhenModal<CCloseTipDlg>([](CCloseTipDlg* tip) {
+            ClickIndicator(GetPluginByName(tip, QStringLiteral("Direct_Close_Radio")));
+            ClickIndicator(GetPluginByName(tip, QStringLiteral("no_notify_again_checkbox")));
+            QTest::mouseClick(GetPluginByName(tip, QStringLiteral("button_ok")), Qt::LeftButton);
+        });
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysClose")), Qt::LeftButton);
+        QVERIFY(!frame->isVisible());
+        QVERIFY(frame->Page(CMainFrame::TabHome) == nullptr); // shut down
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 0);
+        QCOMPARE(PCL_GetAppCloseOption(), 0);
+
+        // The next program closes at once, without the question.
+        auto next = MakeFrame();
+        QVERIFY(next != nullptr);
+        QTest::mouseClick(GetPluginByName(next.get(), QStringLiteral("sysClose")), Qt::LeftButton);
+        QVERIFY(!next->isVisible());
+        QVERIFY(next->Page(CMainFrame::TabHome) == nullptr);
+    }
+
+    void closeTipMinimiseKeepsTheProgramRunning() {
+        PCL_SetEnquiryOfAppCloseOption(1);
+        PCL_SetAppCloseOption(0);
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        WhenModal<CCloseTipDlg>([](CCloseTipDlg* tip) {
+            QTest::mouseClick(GetPluginByName(tip, QStringLiteral("button_ok")), Qt::LeftButton);
+        });
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysClose")), Qt::LeftButton);
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 1);
+        QCOMPARE(PCL_GetAppCloseOption(), 1);
+        QVERIFY(frame->Page(CMainFrame::TabHome) != nullptr); // still running (tray or minimised)
     }
 };
 
