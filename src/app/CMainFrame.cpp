@@ -4,6 +4,7 @@
 #include "app/CCloseTipDlg.h"
 #include "app/CPlaceholderPage.h"
 #include "app/CSettingsDlg.h"
+#include "app/CUpdateSoftwareDlg.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
 #include "bridge/api/DeviceBridge.h"
@@ -16,8 +17,10 @@
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
+#include "libs/update/Update.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
+#include "platform/SystemProxy.h"
 #include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
@@ -27,8 +30,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -59,6 +65,30 @@ constexpr int kPhoneTabs[] = {CMainFrame::TabMessage, CMainFrame::TabContact, CM
 
 // Options menu commands: the string IDs are the command IDs.
 enum MenuCommand { kCmdAbout = 1041, kCmdSettings = 1042, kCmdUpdate = 1047, kCmdFaq = 1048 };
+
+// The system proxy when the settings ask for it: server and "user:password" (both empty otherwise).
+std::pair<QString, QString> UpdateProxy() {
+    INTERNET_SETTINGS internet{};
+    PCL_GetInternetSettings(&internet);
+    QString server;
+    if (internet.m_proxyType != 1 || QuerySystemProxy(server) <= 0) {
+        return {};
+    }
+    const QString user = InternetField(internet.m_user);
+    const QString password = InternetField(internet.m_password);
+    QString credentials;
+    if (!user.isEmpty() || !password.isEmpty()) {
+        credentials = user + QLatin1Char(':') + password;
+    }
+    return {server, credentials};
+}
+
+void ApplyUpdateProxy() {
+    const auto [server, credentials] = UpdateProxy();
+    if (!server.isEmpty()) {
+        libUpdate_SetProxyInfo(server, credentials);
+    }
+}
 
 void Pause100ms() {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -172,6 +202,12 @@ bool CMainFrame::Create() {
     }
 
     PCL_EnsureDefaultFolders();
+    if (OfferKnownUpdateAtStartup()) {
+        // The updater takes over: no detection, the program closes.
+        return true;
+    }
+    PCL_SetNewVersionMark(false);
+    StartSilentUpdateCheck();
     PostMessage(WM_FRAME_STARTUP);
     return true;
 }
@@ -294,6 +330,7 @@ LRESULT CMainFrame::OnSysOption(QWidget* widget, std::intptr_t, std::intptr_t) {
     }
     QMenu menu(this);
     auto add = [&](int id) { menu.addAction(Str(id))->setData(id); };
+    add(kCmdUpdate);
     add(kCmdSettings);
     add(kCmdAbout);
     menu.addSeparator();
@@ -313,7 +350,10 @@ LRESULT CMainFrame::OnSysOption(QWidget* widget, std::intptr_t, std::intptr_t) {
         });
     }
     const QAction* chosen = menu.exec(widget->mapToGlobal(QPoint(0, widget->height())));
-    if (chosen != nullptr && chosen->data().toInt() == kCmdSettings) {
+    if (chosen != nullptr && chosen->data().toInt() == kCmdUpdate) {
+        actst_record(0x11);
+        RunInteractiveUpdateCheck();
+    } else if (chosen != nullptr && chosen->data().toInt() == kCmdSettings) {
         CSettingsDlg settings(this);
         settings.DoModal();
     } else if (chosen != nullptr && chosen->data().toInt() == kCmdAbout) {
@@ -373,7 +413,129 @@ LRESULT CMainFrame::OnTab(QWidget* widget, std::intptr_t selected, std::intptr_t
 
 LRESULT CMainFrame::OnUpdateButton(QWidget*, std::intptr_t, std::intptr_t) {
     actst_record(0x22);
+    NewVersionInfo info;
+    if (ReadNewVersionInfo(NewVersionInfoPath(), info) && !info.version.isEmpty()) {
+        m_openedByButton = true;
+        CUpdateSoftwareDlg offer(info.version, info.description, true, this);
+        if (offer.DoModal() == static_cast<int>(IDOK)) {
+            actst_record(0x23);
+            PostMessage(WM_FRAME_LAUNCH_UPDATER);
+        }
+    }
     return 0;
+}
+
+bool CMainFrame::OfferKnownUpdateAtStartup() {
+    if (!PCL_GetAutoUpdate() || !PCL_GetNewVersionMark()) {
+        return false;
+    }
+    NewVersionInfo info;
+    if (!ReadNewVersionInfo(NewVersionInfoPath(), info) || info.version.isEmpty()) {
+        LOG_Error("[handysuite] open local file failed. %s:%d", LOG_HERE);
+        return false;
+    }
+    CUpdateSoftwareDlg offer(info.version, info.description, false, this);
+    if (offer.DoModal() != static_cast<int>(IDOK)) {
+        return false;
+    }
+    PostMessage(WM_FRAME_LAUNCH_UPDATER);
+    return true;
+}
+
+void CMainFrame::StartSilentUpdateCheck() {
+    m_updateCheck = std::thread([this] {
+        ApplyUpdateProxy();
+        QString version;
+        QString description;
+        const UpdateOutcome outcome =
+            UpdateCheckOutcome(libUpdate_Check(ProgramVersion(), UpdateManifestUrl(), &version, &description));
+        if (outcome.newVersion) {
+            LOG_Info("[HandyKeeper] new version suite has been detected. %s:%d", LOG_HERE);
+            if (!WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{version, description})) {
+                LOG_Error("[HandyKeeper] open local file failed. %s:%d", LOG_HERE);
+            }
+            PostMessage(WM_FRAME_UPDATE_CHECKED, 1); // the UI thread sets the mark
+        } else if (outcome.latest) {
+            PostMessage(WM_FRAME_UPDATE_CHECKED, 0);
+        }
+    });
+}
+
+void CMainFrame::RunInteractiveUpdateCheck() {
+    int result = LUSC_LATEST;
+    QString version;
+    QString description;
+    bool cancelled = false;
+    {
+        CAnimateDialog dialog(this);
+        dialog.m_strCaption = Str(1047);
+        dialog.m_strTip = Str(339);
+        dialog.m_bCloseEnabled = 1;
+        dialog.m_bCancellable = 1;
+        auto work = [&] {
+            dialog.WaitReady();
+            ApplyUpdateProxy();
+            if (!dialog.IsCancelRequested()) {
+                result = libUpdate_Check(ProgramVersion(), UpdateManifestUrl(), &version, &description);
+            }
+            if (dialog.IsCancelRequested()) {
+                LOG_Info("[HandyKeeper] user canceled \"new version check\". %s:%d", LOG_HERE);
+                cancelled = true;
+                dialog.EndWork(2);
+                return;
+            }
+            dialog.EndWork(1);
+        };
+        WorkerThread worker{boost::function<void()>(work)};
+        worker.Start();
+        dialog.DoModal();
+    }
+    if (cancelled) {
+        return;
+    }
+    const UpdateOutcome outcome = UpdateCheckOutcome(result);
+    if (outcome.newVersion) {
+        WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{version, description});
+        PCL_SetNewVersionMark(true);
+        PCL_Save();
+        RefreshUpdateButton();
+        OfferUpdate(version, description);
+        return;
+    }
+    if (outcome.latest) {
+        RefreshUpdateButton();
+    }
+    VexaMessageBox(outcome.message, this, Str(330), 0);
+}
+
+void CMainFrame::OfferUpdate(const QString& version, const QString& description) {
+    CUpdateSoftwareDlg offer(version, description, m_openedByButton, this);
+    if (offer.DoModal() == static_cast<int>(IDOK)) {
+        PostMessage(WM_FRAME_LAUNCH_UPDATER);
+    }
+}
+
+void CMainFrame::LaunchUpdater() {
+#ifdef Q_OS_WIN
+    const QString updater = QDir(ExecutableDirectory()).filePath(QStringLiteral("AppUpdate.exe"));
+#else
+    const QString updater = QDir(ExecutableDirectory()).filePath(QStringLiteral("AppUpdate"));
+#endif
+    if (!QFileInfo::exists(updater)) {
+        VexaMessageBox(Str(737), this, Str(330), 0);
+        LOG_Error("[HandyKeeper] AppUpdate.exe Missing. %s:%d", LOG_HERE);
+        return;
+    }
+    const auto [server, credentials] = UpdateProxy();
+    const QStringList arguments =
+        UpdaterArguments(ProgramVersion(), UpdateManifestUrl(), ExecutableDirectory(), server, credentials);
+    LOG_Info("[HandyKeeper] %s", qUtf8Printable(UpdaterCommandLine(updater, arguments)));
+    if (!QProcess::startDetached(updater, arguments, ExecutableDirectory())) {
+        VexaMessageBox(Str(737), this, Str(330), 0);
+        return;
+    }
+    hide();
+    close();
 }
 
 LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -431,7 +593,14 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         OnConnectResult(static_cast<int>(wParam));
         break;
     case WM_FRAME_UPDATE_CHECKED:
+        if (wParam == 1) {
+            PCL_SetNewVersionMark(true);
+            PCL_Save();
+        }
         RefreshUpdateButton();
+        break;
+    case WM_FRAME_LAUNCH_UPDATER:
+        LaunchUpdater();
         break;
     case WM_FRAME_STARTUP:
         OnStartupContinuation();
@@ -637,6 +806,9 @@ void CMainFrame::Shutdown() {
     m_detection.Stop();
     if (m_changeWorker.joinable()) {
         m_changeWorker.join();
+    }
+    if (m_updateCheck.joinable()) {
+        m_updateCheck.join();
     }
     for (CTabPageWnd*& page : m_pages) {
         delete page;

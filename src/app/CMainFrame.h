@@ -28,6 +28,7 @@ enum MainFrameMessage : UINT {
     WM_FRAME_CONNECTED = WM_USER + 1,
     WM_FRAME_DISCONNECTED = WM_USER + 2,
     WM_FRAME_SELECT_TAB = WM_USER + 5,
+    WM_FRAME_LAUNCH_UPDATER = WM_USER + 8,
     WM_FRAME_DEVICE_CHANGE = WM_USER + 6,
     WM_FRAME_DISCONNECT_DONE = WM_USER + 12,
     WM_FRAME_REFRESH_DEVICES = WM_USER + 13,
@@ -94,6 +95,11 @@ private:
     void SetTabsConnected(bool connected);
     void RefreshUpdateButton();
     void OnTaskCounter(int total, int remaining);
+    bool OfferKnownUpdateAtStartup();
+    void StartSilentUpdateCheck();
+    void RunInteractiveUpdateCheck();
+    void OfferUpdate(const QString& version, const QString& description);
+    void LaunchUpdater();
 
     void OnStartupContinuation();
     void OnDeviceChange();
@@ -116,6 +122,8 @@ private:
     bool m_detectionStarted = false;
     bool m_detectionEnabled = true;
     std::thread m_changeWorker;
+    std::thread m_updateCheck;
+    bool m_openedByButton = false;
 
     CTabPageWnd* m_pages[TabCount] = {};
     int m_createCount[TabCount] = {};

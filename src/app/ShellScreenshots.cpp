@@ -3,6 +3,8 @@
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSettingsDlg.h"
+#include "app/CUpdateSoftwareDlg.h"
+#include "platform/StringTable.h"
 #include "skin/SkinScreenshot.h"
 
 #include <QApplication>
@@ -41,6 +43,13 @@ void RegisterShellScreenshots() {
             return std::unique_ptr<QWidget>();
         }
         return std::unique_ptr<QWidget>(std::move(settings));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("new_version"), [] {
+        auto offer = std::make_unique<CUpdateSoftwareDlg>(QStringLiteral("1.3.0.0"), Str(2258), false);
+        if (!offer->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(offer));
     });
 }
 

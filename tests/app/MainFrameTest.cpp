@@ -7,6 +7,9 @@
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CPlaceholderPage.h"
+#include "app/CUpdateSoftwareDlg.h"
+#include "app/FrameSupport.h"
+#include "app/UpdateSupport.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
@@ -18,11 +21,14 @@
 #include "device/DeviceNameAdapter.h"
 #include "device/HomeTexts.h"
 #include "libs/prefs/Prefs.h"
+#include "platform/AppPaths.h"
 #include "platform/Event.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 
+#include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -107,6 +113,7 @@ private slots:
         QVERIFY(m_names->Load(m_nameDir.filePath(QStringLiteral("MapInfo.ini"))));
     }
     void cleanup() {
+        QFile::remove(NewVersionInfoPath());
         ppCleanup();
         m_names.reset();
         m_devices.reset();
@@ -400,6 +407,56 @@ private slots:
         QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 1);
         QCOMPARE(PCL_GetAppCloseOption(), 1);
         QVERIFY(frame->Page(CMainFrame::TabHome) != nullptr); // still running (tray or minimised)
+    }
+
+    void knownNewVersionIsOfferedByTheUpdateButton() {
+        PCL_SetAutoUpdate(false);
+        QVERIFY(WriteNewVersionInfo(NewVersionInfoPath(),
+                                    NewVersionInfo{QStringLiteral("9.0.0.0"), QStringLiteral("新功能\r\n修复")}));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QWidget* button = GetPluginByName(frame.get(), QStringLiteral("Update_SW_Btn"));
+        QVERIFY(!Plugin_IsEnabled(button));             // start-up forgets a known version until a check finds it again
+        frame->SendMessage(WM_FRAME_UPDATE_CHECKED, 1); // what the silent check reports for a new version
+        QVERIFY(Plugin_IsEnabled(button));
+        QCOMPARE(Plugin_GetText(button), UpdateButton(ProgramVersion(), true, QStringLiteral("9.0.0.0")).text);
+        bool offered = false;
+        WhenModal<CUpdateSoftwareDlg>([&offered](CUpdateSoftwareDlg* offer) {
+            offered = true;
+            QVERIFY(!Plugin_IsVisible(GetPluginByName(offer, QStringLiteral("no_more_notify_check"))));
+            QCOMPARE(Plugin_GetText(GetPluginByName(offer, QStringLiteral("new_version_number"))),
+                     QStringLiteral("9.0.0.0"));
+            QCOMPARE(Plugin_GetText(GetPluginByName(offer, QStringLiteral("current_version_number"))),
+                     ProgramVersion());
+            QCOMPARE(offer->Description()->toPlainText(), QStringLiteral("新功能\n修复"));
+            QTest::mouseClick(GetPluginByName(offer, QStringLiteral("newversion_cancle_btn")), Qt::LeftButton);
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(offered);
+        QVERIFY(frame->isVisible());
+        QVERIFY(!PCL_GetAutoUpdate()); // an offer the user asked for leaves the setting alone
+    }
+
+    void acceptedStartupOfferStartsNoDetection() {
+        PCL_SetAutoUpdate(true);
+        PCL_SetNewVersionMark(true);
+        QVERIFY(
+            WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{QStringLiteral("9.1.0.0"), QStringLiteral("x")}));
+        AddPhone(QStringLiteral("VX-UPD"));
+        WhenModal<CUpdateSoftwareDlg>([](CUpdateSoftwareDlg* offer) {
+            QWidget* check = GetPluginByName(offer, QStringLiteral("no_more_notify_check"));
+            QVERIFY(Plugin_IsVisible(check));
+            ClickIndicator(check);
+            QTest::mouseClick(GetPluginByName(offer, QStringLiteral("newversion_ok_btn")), Qt::LeftButton);
+        });
+        CVexaMessageBoxImpl::SetNextAnswer(1); // no updater beside the test program
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_COMPARE(CVexaMessageBoxImpl::LastText(), Str(737));
+        QTest::qWait(4 * kPassMs);
+        QVERIFY(!frame->IsDetectionStarted());
+        QVERIFY(!frame->IsConnected());
+        QVERIFY(!PCL_GetAutoUpdate()); // the box was ticked
     }
 };
 
