@@ -13,6 +13,7 @@
 #include "controls/CAnimateDialog.h"
 #include "controls/VexaMessageBox.h"
 #include "device/CHomePage.h"
+#include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/DeviceNameAdapter.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
@@ -179,12 +180,15 @@ bool CMainFrame::Create() {
         m_tray = new QSystemTrayIcon(windowIcon(), this);
         m_tray->setToolTip(Str(388));
         auto* menu = new QMenu(this);
-        menu->addAction(QStringLiteral("还原窗口"), this, [this] {
+        menu->addAction(Str(2259), this, [this] {
             showNormal();
             raise();
             activateWindow();
         });
-        menu->addAction(QStringLiteral("退出程序"), this, [this] { close(); });
+        QAction* quit = menu->addAction(Str(2260), this, [this] { close(); });
+        // Quitting under a modal dialog would pull the program away from under it.
+        connect(menu, &QMenu::aboutToShow, this,
+                [quit] { quit->setEnabled(QApplication::activeModalWidget() == nullptr); });
         m_tray->setContextMenu(menu);
         connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
             if (reason != QSystemTrayIcon::DoubleClick || QApplication::activeModalWidget() != nullptr) {
@@ -710,7 +714,7 @@ void CMainFrame::OnConnectResult(int result) {
     if (result == ConnectOk) {
         PostMessage(WM_FRAME_CONNECTED);
     } else if (result == ConnectIncompatible) {
-        VexaMessageBox(Str(2220), this, Str(330), 0);
+        ShowIncompatibleModelTip(this);
     } else {
         VexaMessageBox(Str(566), this, Str(330), 0);
     }

@@ -4,6 +4,7 @@
 #include "app/CMainFrame.h"
 #include "app/CSettingsDlg.h"
 #include "app/CUpdateSoftwareDlg.h"
+#include "device/CTipOfIncompatiblePhoneModel.h"
 #include "platform/StringTable.h"
 #include "skin/SkinScreenshot.h"
 
@@ -50,6 +51,13 @@ void RegisterShellScreenshots() {
             return std::unique_ptr<QWidget>();
         }
         return std::unique_ptr<QWidget>(std::move(offer));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("incompatible_tip"), [] {
+        auto tip = std::make_unique<CTipOfIncompatiblePhoneModel>();
+        if (!tip->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(tip));
     });
 }
 

@@ -1,6 +1,7 @@
 #include "device/CConnectHwndobj.h"
 
 #include "controls/VexaMessageBox.h"
+#include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
 #include "libs/stats/Stats.h"
@@ -129,7 +130,7 @@ LRESULT CConnectHwndobj::OnDeviceRow(QWidget* widget, std::intptr_t, std::intptr
     }
     const auto& [model, serial] = m_rowDevices[index];
     if (IsIncompatibleModel(model)) {
-        VexaMessageBox(Str(2220), this, Str(330), 0);
+        ShowIncompatibleModelTip(this);
         return 0;
     }
     if (m_owner != nullptr) {

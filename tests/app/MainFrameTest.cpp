@@ -18,6 +18,7 @@
 #include "device/CConnectHwndobj.h"
 #include "device/CHomePage.h"
 #include "device/CHomeParts.h"
+#include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/DeviceNameAdapter.h"
 #include "device/HomeTexts.h"
 #include "libs/prefs/Prefs.h"
@@ -457,6 +458,26 @@ private slots:
         QVERIFY(!frame->IsDetectionStarted());
         QVERIFY(!frame->IsConnected());
         QVERIFY(!PCL_GetAutoUpdate()); // the box was ticked
+    }
+
+    void incompatibleModelIsNotConnectedAndExplained() {
+        AddPhone(QStringLiteral("VX-OLD"), QStringLiteral("vexa"), QStringLiteral("V180"));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(connect->RowCount(), 1, kWaitMs);
+        QTest::qWait(4 * kPassMs);
+        QVERIFY(!frame->IsConnected()); // never automatically
+        bool explained = false;
+        WhenModal<CTipOfIncompatiblePhoneModel>([&explained](CTipOfIncompatiblePhoneModel* tip) {
+            explained = true;
+            QTest::mouseClick(GetPluginByName(tip, QStringLiteral("button_ok")), Qt::LeftButton);
+        });
+        QTest::mouseClick(connect->Row(0), Qt::LeftButton);
+        QVERIFY(explained);
+        QTest::qWait(2 * kPassMs);
+        QVERIFY(!frame->IsConnected());
+        QVERIFY(Session() == nullptr);
     }
 };
 
