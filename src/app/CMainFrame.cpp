@@ -1,6 +1,7 @@
 #include "app/CMainFrame.h"
 
 #include "app/AppComponents.h"
+#include "app/CAbout.h"
 #include "app/CCloseTipDlg.h"
 #include "app/CPlaceholderPage.h"
 #include "app/CSettingsDlg.h"
@@ -361,9 +362,8 @@ LRESULT CMainFrame::OnSysOption(QWidget* widget, std::intptr_t, std::intptr_t) {
         CSettingsDlg settings(this);
         settings.DoModal();
     } else if (chosen != nullptr && chosen->data().toInt() == kCmdAbout) {
-        VexaMessageBox(Str(388) + QStringLiteral("\r\n") + Str(857) + ProgramVersion() + QStringLiteral("\r\n") +
-                           Str(163),
-                       this, Str(1041), 0);
+        CAbout about(this);
+        about.DoModal();
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "app/ShellScreenshots.h"
 
+#include "app/CAbout.h"
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSettingsDlg.h"
@@ -31,6 +32,13 @@ const QString kDisconnected = QStringLiteral("home_disconnected");
 } // namespace
 
 void RegisterShellScreenshots() {
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("about"), [] {
+        auto about = std::make_unique<CAbout>();
+        if (!about->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(about));
+    });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("close_tip"), [] {
         auto tip = std::make_unique<CCloseTipDlg>();
         if (!tip->CreateModeless()) {

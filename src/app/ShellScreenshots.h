@@ -9,7 +9,7 @@
 
 class CMainFrame;
 
-// Registers the shell's dialog scenes ("close_tip", "settings", "new_version", "incompatible_tip").
+// Registers the shell's dialog scenes ("about", "close_tip", "settings", "new_version", "incompatible_tip").
 void RegisterShellScreenshots();
 
 // True when name is one of the frame's pages above.
