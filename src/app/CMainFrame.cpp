@@ -16,6 +16,7 @@
 #include "device/CHomePage.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/DeviceNameAdapter.h"
+#include "device/LoadDataHelper.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
@@ -90,6 +91,31 @@ void ApplyUpdateProxy() {
     if (!server.isEmpty()) {
         libUpdate_SetProxyInfo(server, credentials);
     }
+}
+
+// The loader kind of a tab (0: the tab loads nothing) and back.
+int KindOfTab(int tab) {
+    switch (tab) {
+    case CMainFrame::TabContact:
+        return LoadKindContacts;
+    case CMainFrame::TabMessage:
+        return LoadKindMessages;
+    case CMainFrame::TabApp:
+        return LoadKindApps;
+    case CMainFrame::TabPicture:
+        return LoadKindPictures;
+    default:
+        return 0;
+    }
+}
+
+int TabOfKind(int kind) {
+    for (int tab = 0; tab < CMainFrame::TabCount; ++tab) {
+        if (KindOfTab(tab) == kind) {
+            return tab;
+        }
+    }
+    return -1;
 }
 
 void Pause100ms() {
@@ -292,6 +318,52 @@ void CMainFrame::LeavePage(int tab) {
     if (m_pages[tab] != nullptr) {
         m_pages[tab]->hide();
         m_pages[tab]->OnPageHidden();
+    }
+    // Data the user may come back to is brought up to date in the background.
+    if (KindOfTab(tab) != 0 && m_connected != 0 && !m_loaderRunning) {
+        StartLoader(KindOfTab(tab), false);
+    }
+}
+
+void CMainFrame::StartLoader(int kind, bool force) {
+    if (m_loader.joinable()) {
+        m_loader.join();
+    }
+    m_loaderRunning = true;
+    m_loader = std::thread([this, kind, force] {
+        CLoadDataHelper::Load(ppGetBridge(), m_gate, kind, force,
+                              [this](int k, int mode) { PostMessage(WM_FRAME_LOAD_DONE, k, mode); });
+        m_loaderRunning = false;
+    });
+}
+
+void CMainFrame::OnLoadDone(int kind, int mode) {
+    if (m_connected == 0) {
+        return;
+    }
+    const int tab = TabOfKind(kind);
+    if (tab >= 0 && m_pages[tab] != nullptr) {
+        m_pages[tab]->LoadRequest(mode);
+    }
+    // The page in front may still be waiting for its own data.
+    const int activeKind = KindOfTab(m_activeTab);
+    if (activeKind != 0 && activeKind != kind && m_pages[m_activeTab] != nullptr) {
+        if (m_loader.joinable()) {
+            m_loader.join();
+        }
+        PostMessage(WM_FRAME_LOAD_REQUEST, reinterpret_cast<WPARAM>(m_pages[m_activeTab]), 0);
+    }
+}
+
+void CMainFrame::OnLoadRequest(CTabPageWnd* page, bool force) {
+    if (page == nullptr || !m_gate.IsUsable()) {
+        return;
+    }
+    for (int tab = 0; tab < TabCount; ++tab) {
+        if (m_pages[tab] == page && KindOfTab(tab) != 0) {
+            StartLoader(KindOfTab(tab), force);
+            return;
+        }
     }
 }
 
@@ -606,6 +678,12 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_FRAME_LAUNCH_UPDATER:
         LaunchUpdater();
         break;
+    case WM_FRAME_LOAD_DONE:
+        OnLoadDone(static_cast<int>(wParam), static_cast<int>(lParam));
+        break;
+    case WM_FRAME_LOAD_REQUEST:
+        OnLoadRequest(reinterpret_cast<CTabPageWnd*>(wParam), lParam != 0);
+        break;
     case WM_FRAME_STARTUP:
         OnStartupContinuation();
         break;
@@ -807,6 +885,9 @@ void CMainFrame::Shutdown() {
     m_shutDown = true;
     m_closing = 1;
     hide();
+    if (m_loader.joinable()) {
+        m_loader.join();
+    }
     m_detection.Stop();
     if (m_changeWorker.joinable()) {
         m_changeWorker.join();

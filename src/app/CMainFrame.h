@@ -41,6 +41,8 @@ enum MainFrameMessage : UINT {
     WM_FRAME_UPDATE_CHECKED = WM_USER + 21,
     WM_FRAME_STARTUP = WM_USER + 23,
     WM_FRAME_TASK_COUNTER = WM_USER + 502,
+    WM_FRAME_LOAD_DONE = WM_USER + 1001,    // kind, mode
+    WM_FRAME_LOAD_REQUEST = WM_USER + 1002, // page (CTabPageWnd*), force flag
 };
 
 class CMainFrame : public CMsgWnd {
@@ -95,6 +97,9 @@ private:
     void SetTabsConnected(bool connected);
     void RefreshUpdateButton();
     void OnTaskCounter(int total, int remaining);
+    void StartLoader(int kind, bool force);
+    void OnLoadDone(int kind, int mode);
+    void OnLoadRequest(CTabPageWnd* page, bool force);
     bool OfferKnownUpdateAtStartup();
     void StartSilentUpdateCheck();
     void RunInteractiveUpdateCheck();
@@ -123,6 +128,8 @@ private:
     bool m_detectionEnabled = true;
     std::thread m_changeWorker;
     std::thread m_updateCheck;
+    std::thread m_loader; // one data loader at a time
+    std::atomic<bool> m_loaderRunning{false};
     bool m_openedByButton = false;
 
     CTabPageWnd* m_pages[TabCount] = {};

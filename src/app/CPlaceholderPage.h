@@ -13,6 +13,13 @@ public:
     bool Create() override;
     void OnDeviceConnected() override;
     void OnDeviceDisconnected() override;
+    void LoadRequest(int mode) override {
+        ++m_loads;
+        m_lastLoadMode = mode;
+    }
+    // Loads the frame reported for this page's kind, and the last mode (tests and future pages).
+    int Loads() const { return m_loads; }
+    int LastLoadMode() const { return m_lastLoadMode; }
 
     bool IsConnected() const { return m_connected; }
     QString Text() const;
@@ -24,4 +31,6 @@ private:
     int m_disconnectedTextId;
     int m_connectedTextId;
     bool m_connected = false;
+    int m_loads = 0;
+    int m_lastLoadMode = 0;
 };

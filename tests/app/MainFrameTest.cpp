@@ -21,6 +21,7 @@
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/DeviceNameAdapter.h"
 #include "device/HomeTexts.h"
+#include "device/LoadDataHelper.h"
 #include "libs/prefs/Prefs.h"
 #include "platform/AppPaths.h"
 #include "platform/Event.h"
@@ -478,6 +479,30 @@ private slots:
         QTest::qWait(2 * kPassMs);
         QVERIFY(!frame->IsConnected());
         QVERIFY(Session() == nullptr);
+    }
+
+    void leavingADataTabLoadsItsDataInTheBackground() {
+        AddPhone(QStringLiteral("VX-LOAD"));
+        ResetLoadedOnce();
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        frame->SelectTab(CMainFrame::TabContact);
+        auto* contacts = dynamic_cast<CPlaceholderPage*>(frame->Page(CMainFrame::TabContact));
+        QVERIFY(contacts != nullptr);
+        QCOMPARE(contacts->Loads(), 0);
+        frame->SelectTab(CMainFrame::TabHome); // leaving starts the contact loader
+        QTRY_VERIFY_WITH_TIMEOUT(contacts->Loads() > 0, kWaitMs);
+        QCOMPARE(contacts->LastLoadMode(), 1);
+        QVERIFY(WasLoadedOnce(LockContacts));
+        QVERIFY(WasLoadedOnce(LockCallRecords));
+
+        // A page may ask for its data itself.
+        frame->SelectTab(CMainFrame::TabPicture);
+        auto* pictures = dynamic_cast<CPlaceholderPage*>(frame->Page(CMainFrame::TabPicture));
+        frame->PostMessage(WM_FRAME_LOAD_REQUEST, reinterpret_cast<WPARAM>(pictures), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(pictures->Loads() > 0, kWaitMs);
+        QVERIFY(WasLoadedOnce(LockPictures));
     }
 };
 
