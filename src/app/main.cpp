@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
 
@@ -143,6 +144,9 @@ int main(int argc, char** argv) {
         } else {
             if (!options.hideWindow) {
                 frame.show();
+            } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+                // Without a tray a hidden window could not be reached again: start minimised instead.
+                frame.showMinimized();
             }
             code = QApplication::exec();
         }
