@@ -1,7 +1,14 @@
 #include "app/AppComponents.h"
 #include "app/AppOptions.h"
+#include "app/CMainFrame.h"
+#include "app/InstanceGuard.h"
+#include "app/ShellScreenshots.h"
+#include "bridge/api/DeviceBridge.h"
 #include "controls/ControlsScreenshots.h"
+#include "device/DeviceConnection.h"
+#include "device/DeviceNameAdapter.h"
 #include "libs/log/Log.h"
+#include "libs/stats/StatUploader.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
@@ -12,6 +19,8 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
 
@@ -61,6 +70,20 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // One program at a time; a second start brings the first forward (also out of the tray) and ends.
+    // Pictures for the documentation may be drawn while the program runs.
+    QPointer<QWidget> mainWindow;
+    CInstanceGuard guard([&mainWindow] {
+        if (mainWindow != nullptr) {
+            mainWindow->showNormal();
+            mainWindow->raise();
+            mainWindow->activateWindow();
+        }
+    });
+    if (options.screenshotFile.isEmpty() && !guard.Acquire()) {
+        return 0;
+    }
+
     CAppComponents components;
     components.Init();
 
@@ -76,6 +99,7 @@ int main(int argc, char** argv) {
     }
     SetAppSkin(skin.get());
     RegisterControlsScreenshots();
+    RegisterShellScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);
@@ -87,22 +111,46 @@ int main(int argc, char** argv) {
         return SavePicture(RenderWindowPicture(scene.get()), options.screenshotFile);
     }
 
-    QWidget frame;
-    frame.setWindowTitle(Str(388));
-    frame.resize(980, 700);
+    // The application's device list and the names users gave their phones.
+    CDeviceList devices;
+    devices.Refresh(ppGetBridge());
+    DeviceNameAdapter names;
+    names.Load();
 
-    if (!options.screenshotFile.isEmpty()) {
-        if (!options.page.isEmpty()) {
-            if (const std::unique_ptr<QWidget> page = CreateScreenshotScene(QStringLiteral("page"), options.page)) {
-                return SavePicture(RenderWindowPicture(page.get()), options.screenshotFile);
-            }
+    const bool pagePicture = !options.screenshotFile.isEmpty() && IsFramePageName(options.page);
+    if (!options.screenshotFile.isEmpty() && !pagePicture) {
+        const std::unique_ptr<QWidget> page = CreateScreenshotScene(QStringLiteral("page"), options.page);
+        if (page == nullptr) {
+            std::fprintf(stderr, "vexa-assistant: no page \"%s\"\n", qUtf8Printable(options.page));
+            return 2;
         }
-        frame.show();
-        QApplication::processEvents();
-        return SavePicture(frame.grab().toImage(), options.screenshotFile);
+        return SavePicture(RenderWindowPicture(page.get()), options.screenshotFile);
     }
-    if (!options.hideWindow) {
-        frame.show();
+
+    int code = 0;
+    {
+        CMainFrame frame(devices, names);
+        if (components.Uploader() != nullptr) {
+            StatUploader* uploader = components.Uploader();
+            frame.SetUploadSignal([uploader] { uploader->RequestUpload(); });
+        }
+        mainWindow = &frame;
+        if (!frame.Create()) {
+            QMessageBox::critical(nullptr, Str(388), Str(129));
+            return 1;
+        }
+        if (pagePicture) {
+            code = SavePicture(RenderFramePicture(frame, options.page), options.screenshotFile);
+        } else {
+            if (!options.hideWindow) {
+                frame.show();
+            } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+                // Without a tray a hidden window could not be reached again: start minimised instead.
+                frame.showMinimized();
+            }
+            code = QApplication::exec();
+        }
     }
-    return QApplication::exec();
+    names.Save();
+    return code;
 }

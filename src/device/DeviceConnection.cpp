@@ -32,6 +32,10 @@ bool CDeviceList::Refresh(vexa::DeviceBridge* bridge) {
         return false;
     }
     buffer.resize(static_cast<std::size_t>(std::clamp(count, 0, kMaxDevices)));
+    // The bridge lists every attached phone; only the maker's phones belong in the program's list.
+    std::erase_if(buffer, [](const DeviceRecord& r) {
+        return r.Brand().compare(QLatin1String("vexa"), Qt::CaseInsensitive) != 0;
+    });
     std::lock_guard guard(m_lock);
     m_devices = std::move(buffer);
     return true;

@@ -38,7 +38,7 @@ public:
     static constexpr std::size_t kWifiRecordBytes = 144;
     using WifiRecord = std::array<unsigned char, kWifiRecordBytes>;
 
-    // Replaces the list with the bridge's; false (list unchanged) when the bridge fails.
+    // Replaces the list with the bridge's phones of the maker; false (list unchanged) when the bridge fails.
     bool Refresh(vexa::DeviceBridge* bridge);
     // Replaces the list with the given records (the detection thread's copy).
     void Assign(const DeviceRecord* records, int count);

@@ -54,7 +54,7 @@ void CDeviceCheckThread::Start(QObject* target, UINT message) {
     m_thread = std::thread([this] {
         do {
             RunPass();
-        } while (!m_stop.Wait(kPassMs));
+        } while (!m_stop.Wait(m_passMs));
     });
 }
 

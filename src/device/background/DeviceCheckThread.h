@@ -39,6 +39,8 @@ public:
     CDeviceCheckThread& operator=(const CDeviceCheckThread&) = delete;
 
     void Start(QObject* target, UINT message);
+    // The wait between passes (kPassMs unless a test wants quicker passes); before Start.
+    void SetPassInterval(int ms) { m_passMs = ms; }
     void Stop();
     void Pause();
     void Resume();
@@ -68,6 +70,7 @@ private:
     QStringList m_foreign;
     QPointer<QObject> m_target;
     UINT m_message = 0;
+    int m_passMs = kPassMs;
     Event m_stop{Event::Reset::Auto};
     std::thread m_thread;
 };

@@ -1,0 +1,25 @@
+#pragma once
+// Asked when the close button is pressed and the user has not chosen for good: minimise to the
+// tray or exit, and whether to ask again. OK stores both choices; the other buttons store nothing.
+// UI thread only.
+
+#include "controls/CSkinDialog.h"
+
+#include <cstdint>
+
+class CCloseTipDlg : public CSkinDialog {
+public:
+    explicit CCloseTipDlg(QWidget* parent = nullptr);
+
+protected:
+    bool OnInitDialog() override;
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    LRESULT OnOk(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnCancel(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnNoNotify(QWidget*, std::intptr_t checked, std::intptr_t);
+
+    bool m_noNotifyAgain = false;
+    friend struct CCloseTipDlgTable;
+};

@@ -1,0 +1,909 @@
+#include "app/CMainFrame.h"
+
+#include "app/AppComponents.h"
+#include "app/CAbout.h"
+#include "app/CCloseTipDlg.h"
+#include "app/CPlaceholderPage.h"
+#include "app/CSettingsDlg.h"
+#include "app/CUpdateSoftwareDlg.h"
+#include "app/FrameSupport.h"
+#include "app/UpdateSupport.h"
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceInfo.h"
+#include "bridge/api/DeviceSession.h"
+#include "controls/CAnimateDialog.h"
+#include "controls/VexaMessageBox.h"
+#include "device/CHomePage.h"
+#include "device/CTipOfIncompatiblePhoneModel.h"
+#include "device/DeviceNameAdapter.h"
+#include "device/LoadDataHelper.h"
+#include "libs/log/Log.h"
+#include "libs/prefs/Prefs.h"
+#include "libs/stats/Stats.h"
+#include "libs/update/Update.h"
+#include "platform/AppPaths.h"
+#include "platform/StringTable.h"
+#include "platform/SystemProxy.h"
+#include "platform/WorkerThread.h"
+#include "skin/Skin.h"
+#include "skin/SkinEvent.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QProcess>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+#include <chrono>
+
+namespace {
+
+struct TabDef {
+    const char* button;
+    const char* cover;
+    const char* container;
+    int label;
+    int statistic;
+};
+
+const TabDef kTabs[CMainFrame::TabCount] = {
+    {"tab_btn_home", "tab_btn_home_cover", "home_page", 199, 0x19},
+    {"tab_btn_message", "tab_btn_message_cover", "message_page", 2200, 0x1C},
+    {"tab_btn_contact", "tab_btn_contact_cover", "contact_page", 267, 0x1B},
+    {"tab_btn_app", "tab_btn_app_cover", "app_page", 593, 0x1A},
+    {"tab_btn_picture", "tab_btn_picture_cover", "picture_page", 302, 0x1D},
+};
+
+// The tabs that need a phone.
+constexpr int kPhoneTabs[] = {CMainFrame::TabMessage, CMainFrame::TabContact, CMainFrame::TabPicture};
+
+// Options menu commands: the string IDs are the command IDs.
+enum MenuCommand { kCmdAbout = 1041, kCmdSettings = 1042, kCmdUpdate = 1047, kCmdFaq = 1048 };
+
+// The system proxy when the settings ask for it: server and "user:password" (both empty otherwise).
+std::pair<QString, QString> UpdateProxy() {
+    INTERNET_SETTINGS internet{};
+    PCL_GetInternetSettings(&internet);
+    QString server;
+    if (internet.m_proxyType != 1 || QuerySystemProxy(server) <= 0) {
+        return {};
+    }
+    const QString user = InternetField(internet.m_user);
+    const QString password = InternetField(internet.m_password);
+    QString credentials;
+    if (!user.isEmpty() || !password.isEmpty()) {
+        credentials = user + QLatin1Char(':') + password;
+    }
+    return {server, credentials};
+}
+
+void ApplyUpdateProxy() {
+    const auto [server, credentials] = UpdateProxy();
+    if (!server.isEmpty()) {
+        libUpdate_SetProxyInfo(server, credentials);
+    }
+}
+
+// The loader kind of a tab (0: the tab loads nothing) and back.
+int KindOfTab(int tab) {
+    switch (tab) {
+    case CMainFrame::TabContact:
+        return LoadKindContacts;
+    case CMainFrame::TabMessage:
+        return LoadKindMessages;
+    case CMainFrame::TabApp:
+        return LoadKindApps;
+    case CMainFrame::TabPicture:
+        return LoadKindPictures;
+    default:
+        return 0;
+    }
+}
+
+int TabOfKind(int kind) {
+    for (int tab = 0; tab < CMainFrame::TabCount; ++tab) {
+        if (KindOfTab(tab) == kind) {
+            return tab;
+        }
+    }
+    return -1;
+}
+
+void Pause100ms() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+} // namespace
+
+struct CMainFrameTable {
+    static const SkinEventRow<CMainFrame> kRows[];
+};
+
+const SkinEventRow<CMainFrame> CMainFrameTable::kRows[] = {
+    {"sysOption", kSkinClick, &CMainFrame::OnSysOption},
+    {"sysClose", kSkinClick, &CMainFrame::OnSysClose},
+    {"sysMin", kSkinClick, &CMainFrame::OnSysMin},
+    {"tab_btn_*", kSkinTab, &CMainFrame::OnTab},
+    {"Update_SW_Btn", kSkinClick, &CMainFrame::OnUpdateButton},
+    {nullptr, 0, nullptr},
+};
+
+CMainFrame::CMainFrame(CDeviceList& devices, DeviceNameAdapter& names, QWidget* parent)
+    : CMsgWnd(parent, Qt::Window | Qt::FramelessWindowHint), m_devices(devices), m_names(names),
+      m_detection([] { return ppGetBridge(); }) {
+    // Pages may work on a session as soon as one is open; the disconnect sequence closes the gate.
+    m_gate.SetUsable(true);
+}
+
+CMainFrame::~CMainFrame() {
+    Shutdown();
+    m_gate.DumpUses();
+}
+
+bool CMainFrame::Create() {
+    if (WindowManager_Attach(AppSkin(), this, QStringLiteral("mainframe")) == 0) {
+        return false;
+    }
+    setWindowTitle(Str(388));
+    Plugin_SetText(GetLayoutRoot(this), Str(388));
+    for (int tab = 0; tab < TabCount; ++tab) {
+        QWidget* button = GetPluginByName(this, QString::fromLatin1(kTabs[tab].button));
+        Plugin_SetText(button, Str(kTabs[tab].label));
+        // The cover lies over its tab while the tab needs a phone, so a click on it explains why.
+        if (QWidget* cover = GetPluginByName(this, QString::fromLatin1(kTabs[tab].cover)); cover && button) {
+            cover->setParent(button);
+            cover->setMinimumSize(0, 0);
+            cover->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            cover->setGeometry(0, 0, button->minimumWidth(), button->minimumHeight());
+            cover->setToolTip(Str(2219));
+        }
+        Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(kTabs[tab].container)), false);
+    }
+    // The application tab works without a phone.
+    Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("tab_btn_app")), true);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_app_cover")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_home_cover")), false);
+    SetTabsConnected(false);
+
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), Str(418));
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("task_button_layout")), false);
+    // Feedback has no dialog in this program yet: no button that does nothing.
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("IssueFeedbackBtn")), false);
+    const struct {
+        const char* name;
+        int tip;
+    } captionTips[] = {{"sysOption", 770}, {"sysMin", 771}, {"sysClose", 772}};
+    for (const auto& t : captionTips) {
+        if (QWidget* w = GetPluginByName(this, QString::fromLatin1(t.name))) {
+            w->setToolTip(Str(t.tip));
+        }
+    }
+    QWidget* update = GetPluginByName(this, QStringLiteral("Update_SW_Btn"));
+    Plugin_SetText(update, Str(857) + ProgramVersion());
+    Plugin_SetEnabled(update, false);
+
+    SelectTab(TabHome);
+    // Keyboard focus starts on the window, not on the first tab.
+    setFocusPolicy(Qt::StrongFocus);
+    setFocus(Qt::OtherFocusReason);
+
+    setFixedSize(980, 700);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft().x() < 0 ? 0 : frame.topLeft().x(), frame.topLeft().y() < 0 ? 0 : frame.topLeft().y());
+    }
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_tray = new QSystemTrayIcon(windowIcon(), this);
+        m_tray->setToolTip(Str(388));
+        auto* menu = new QMenu(this);
+        menu->addAction(Str(2259), this, [this] {
+            showNormal();
+            raise();
+            activateWindow();
+        });
+        QAction* quit = menu->addAction(Str(2260), this, [this] { close(); });
+        // Quitting under a modal dialog would pull the program away from under it.
+        connect(menu, &QMenu::aboutToShow, this,
+                [quit] { quit->setEnabled(QApplication::activeModalWidget() == nullptr); });
+        m_tray->setContextMenu(menu);
+        connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason != QSystemTrayIcon::DoubleClick || QApplication::activeModalWidget() != nullptr) {
+                return;
+            }
+            if (isHidden()) {
+                showNormal();
+                raise();
+                activateWindow();
+            } else {
+                hide();
+            }
+        });
+        m_tray->show();
+    }
+
+    PCL_EnsureDefaultFolders();
+    if (OfferKnownUpdateAtStartup()) {
+        // The updater takes over: no detection, the program closes.
+        return true;
+    }
+    PCL_SetNewVersionMark(false);
+    StartSilentUpdateCheck();
+    PostMessage(WM_FRAME_STARTUP);
+    return true;
+}
+
+QString CMainFrame::StatusText() const {
+    return Plugin_GetText(GetPluginByName(const_cast<CMainFrame*>(this), QStringLiteral("connect_status")));
+}
+
+CTabPageWnd* CMainFrame::Page(int tab) const {
+    return tab >= 0 && tab < TabCount ? m_pages[tab] : nullptr;
+}
+
+void CMainFrame::SelectTab(int tab) {
+    if (tab < 0 || tab >= TabCount) {
+        return;
+    }
+    auto* button = qobject_cast<QAbstractButton*>(GetPluginByName(this, QString::fromLatin1(kTabs[tab].button)));
+    if (button == nullptr) {
+        return;
+    }
+    if (button->isChecked()) {
+        if (m_activeTab != tab) {
+            ShowPage(tab);
+        }
+        return;
+    }
+    button->setChecked(true); // the tab events show the page and leave the previous one
+}
+
+CTabPageWnd* CMainFrame::MakePage(int tab) {
+    switch (tab) {
+    case TabHome: {
+        auto* home = new CHomePage(m_devices, m_names, m_gate);
+        home->SetFrame(this, WM_FRAME_SELECT_TAB, WM_FRAME_MAY_CHANGE_DEVICE, WM_FRAME_USER_DISCONNECT,
+                       WM_FRAME_USER_CONNECT);
+        return home;
+    }
+    case TabMessage:
+        return new CPlaceholderPage(2200, 2201, 2205);
+    case TabContact:
+        return new CPlaceholderPage(267, 2202, 2205);
+    case TabApp:
+        return new CPlaceholderPage(593, 0, 2204);
+    case TabPicture:
+        return new CPlaceholderPage(302, 2203, 2205);
+    default:
+        return nullptr;
+    }
+}
+
+void CMainFrame::ShowPage(int tab) {
+    QWidget* container = GetPluginByName(this, QString::fromLatin1(kTabs[tab].container));
+    if (m_pages[tab] == nullptr) {
+        CTabPageWnd* page = MakePage(tab);
+        if (page == nullptr || !page->Create()) {
+            LOG_Error("[CMainFrame] page %d cannot be created. %s:%d", tab, LOG_HERE);
+            delete page;
+            return;
+        }
+        ++m_createCount[tab];
+        Plugin_SetChildWindow(container, page);
+        m_pages[tab] = page;
+        if (m_connected != 0) {
+            page->OnDeviceConnected();
+        }
+        page->show();
+    } else {
+        m_pages[tab]->show();
+        m_pages[tab]->OnPageShown();
+    }
+    Plugin_SetVisible(container, true);
+    m_activeTab = tab;
+}
+
+void CMainFrame::LeavePage(int tab) {
+    Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(kTabs[tab].container)), false);
+    if (m_pages[tab] != nullptr) {
+        m_pages[tab]->hide();
+        m_pages[tab]->OnPageHidden();
+    }
+    // Data the user may come back to is brought up to date in the background.
+    if (KindOfTab(tab) != 0 && m_connected != 0 && !m_loaderRunning) {
+        StartLoader(KindOfTab(tab), false);
+    }
+}
+
+void CMainFrame::StartLoader(int kind, bool force) {
+    if (m_loader.joinable()) {
+        m_loader.join();
+    }
+    m_loaderRunning = true;
+    m_loader = std::thread([this, kind, force] {
+        CLoadDataHelper::Load(ppGetBridge(), m_gate, kind, force,
+                              [this](int k, int mode) { PostMessage(WM_FRAME_LOAD_DONE, k, mode); });
+        m_loaderRunning = false;
+    });
+}
+
+void CMainFrame::OnLoadDone(int kind, int mode) {
+    if (m_connected == 0) {
+        return;
+    }
+    const int tab = TabOfKind(kind);
+    if (tab >= 0 && m_pages[tab] != nullptr) {
+        m_pages[tab]->LoadRequest(mode);
+    }
+    // The page in front may still be waiting for its own data.
+    const int activeKind = KindOfTab(m_activeTab);
+    if (activeKind != 0 && activeKind != kind && m_pages[m_activeTab] != nullptr) {
+        if (m_loader.joinable()) {
+            m_loader.join();
+        }
+        PostMessage(WM_FRAME_LOAD_REQUEST, reinterpret_cast<WPARAM>(m_pages[m_activeTab]), 0);
+    }
+}
+
+void CMainFrame::OnLoadRequest(CTabPageWnd* page, bool force) {
+    if (page == nullptr || !m_gate.IsUsable()) {
+        return;
+    }
+    for (int tab = 0; tab < TabCount; ++tab) {
+        if (m_pages[tab] == page && KindOfTab(tab) != 0) {
+            StartLoader(KindOfTab(tab), force);
+            return;
+        }
+    }
+}
+
+void CMainFrame::SetTabsConnected(bool connected) {
+    for (int tab : kPhoneTabs) {
+        Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(kTabs[tab].button)), connected);
+        Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(kTabs[tab].cover)), !connected);
+    }
+}
+
+void CMainFrame::RefreshUpdateButton() {
+    NewVersionInfo info;
+    ReadNewVersionInfo(NewVersionInfoPath(), info);
+    const UpdateButtonView view = UpdateButton(ProgramVersion(), PCL_GetNewVersionMark(), info.version);
+    QWidget* button = GetPluginByName(this, QStringLiteral("Update_SW_Btn"));
+    Plugin_SetText(button, view.text);
+    Plugin_SetEnabled(button, view.enabled);
+}
+
+void CMainFrame::OnTaskCounter(int total, int remaining) {
+    QWidget* layout = GetPluginByName(this, QStringLiteral("task_button_layout"));
+    QWidget* status = GetPluginByName(this, QStringLiteral("connect_status"));
+    if (total < 1) {
+        Plugin_SetVisible(layout, false);
+        Plugin_SetVisible(status, true);
+        m_taskTotal = 0;
+        return;
+    }
+    m_taskTotal = total;
+    Plugin_SetVisible(status, false);
+    Plugin_SetVisible(layout, true);
+    const TaskCounterView view = TaskCounter(total, remaining);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("task_button")), view.text);
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("task_progress")), view.progress);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("task_counter")), view.counter);
+}
+
+LRESULT CMainFrame::OnSysOption(QWidget* widget, std::intptr_t, std::intptr_t) {
+    if (QApplication::activeModalWidget() != nullptr) {
+        return 0;
+    }
+    QMenu menu(this);
+    auto add = [&](int id) { menu.addAction(Str(id))->setData(id); };
+    add(kCmdUpdate);
+    add(kCmdSettings);
+    add(kCmdAbout);
+    menu.addSeparator();
+    QMenu* links = menu.addMenu(Str(1049));
+    const struct {
+        int id;
+        int url;
+        int statistic;
+    } linkDefs[] = {{1043, 159, 0x12}, {1044, 160, 0x13}, {1045, 161, 0x14}, {1046, 162, 0x15}, {kCmdFaq, 801, 0x16}};
+    for (const auto& l : linkDefs) {
+        QAction* action = (l.id == kCmdFaq ? &menu : links)->addAction(Str(l.id));
+        const int url = l.url;
+        const int statistic = l.statistic;
+        connect(action, &QAction::triggered, this, [url, statistic] {
+            actst_record(statistic);
+            QDesktopServices::openUrl(QUrl(Str(url)));
+        });
+    }
+    const QAction* chosen = menu.exec(widget->mapToGlobal(QPoint(0, widget->height())));
+    if (chosen != nullptr && chosen->data().toInt() == kCmdUpdate) {
+        actst_record(0x11);
+        RunInteractiveUpdateCheck();
+    } else if (chosen != nullptr && chosen->data().toInt() == kCmdSettings) {
+        CSettingsDlg settings(this);
+        settings.DoModal();
+    } else if (chosen != nullptr && chosen->data().toInt() == kCmdAbout) {
+        CAbout about(this);
+        about.DoModal();
+    }
+    return 0;
+}
+
+LRESULT CMainFrame::OnSysMin(QWidget*, std::intptr_t, std::intptr_t) {
+    actst_record(0x18);
+    showMinimized();
+    return 0;
+}
+
+LRESULT CMainFrame::OnSysClose(QWidget*, std::intptr_t, std::intptr_t) {
+    actst_record(0x17);
+    const bool asked = PCL_GetEnquiryOfAppCloseOption() != 0;
+    if (asked) {
+        CCloseTipDlg tip(this);
+        if (tip.DoModal() != static_cast<int>(IDOK)) {
+            return 0;
+        }
+    }
+    if (PCL_GetAppCloseOption() != 1) {
+        close();
+        return 0;
+    }
+    if (m_tray == nullptr) {
+        // Without a tray there would be no way back to a hidden window.
+        showMinimized();
+        return 0;
+    }
+    if (!asked) {
+        m_tray->show();
+    }
+    hide();
+    return 0;
+}
+
+LRESULT CMainFrame::OnTab(QWidget* widget, std::intptr_t selected, std::intptr_t) {
+    const QString name = Plugin_GetName(widget);
+    for (int tab = 0; tab < TabCount; ++tab) {
+        if (name == QLatin1String(kTabs[tab].button)) {
+            if (selected != 0) {
+                actst_record(kTabs[tab].statistic);
+                ShowPage(tab);
+            } else {
+                LeavePage(tab);
+            }
+            break;
+        }
+    }
+    return 0;
+}
+
+LRESULT CMainFrame::OnUpdateButton(QWidget*, std::intptr_t, std::intptr_t) {
+    actst_record(0x22);
+    NewVersionInfo info;
+    if (ReadNewVersionInfo(NewVersionInfoPath(), info) && !info.version.isEmpty()) {
+        m_openedByButton = true;
+        CUpdateSoftwareDlg offer(info.version, info.description, true, this);
+        if (offer.DoModal() == static_cast<int>(IDOK)) {
+            actst_record(0x23);
+            PostMessage(WM_FRAME_LAUNCH_UPDATER);
+        }
+    }
+    return 0;
+}
+
+bool CMainFrame::OfferKnownUpdateAtStartup() {
+    if (!PCL_GetAutoUpdate() || !PCL_GetNewVersionMark()) {
+        return false;
+    }
+    NewVersionInfo info;
+    if (!ReadNewVersionInfo(NewVersionInfoPath(), info) || info.version.isEmpty()) {
+        LOG_Error("[handysuite] open local file failed. %s:%d", LOG_HERE);
+        return false;
+    }
+    CUpdateSoftwareDlg offer(info.version, info.description, false, this);
+    if (offer.DoModal() != static_cast<int>(IDOK)) {
+        return false;
+    }
+    PostMessage(WM_FRAME_LAUNCH_UPDATER);
+    return true;
+}
+
+void CMainFrame::StartSilentUpdateCheck() {
+    m_updateCheck = std::thread([this] {
+        ApplyUpdateProxy();
+        QString version;
+        QString description;
+        const UpdateOutcome outcome =
+            UpdateCheckOutcome(libUpdate_Check(ProgramVersion(), UpdateManifestUrl(), &version, &description));
+        if (outcome.newVersion) {
+            LOG_Info("[HandyKeeper] new version suite has been detected. %s:%d", LOG_HERE);
+            if (!WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{version, description})) {
+                LOG_Error("[HandyKeeper] open local file failed. %s:%d", LOG_HERE);
+            }
+            PostMessage(WM_FRAME_UPDATE_CHECKED, 1); // the UI thread sets the mark
+        } else if (outcome.latest) {
+            PostMessage(WM_FRAME_UPDATE_CHECKED, 0);
+        }
+    });
+}
+
+void CMainFrame::RunInteractiveUpdateCheck() {
+    int result = LUSC_LATEST;
+    QString version;
+    QString description;
+    bool cancelled = false;
+    {
+        CAnimateDialog dialog(this);
+        dialog.m_strCaption = Str(1047);
+        dialog.m_strTip = Str(339);
+        dialog.m_bCloseEnabled = 1;
+        dialog.m_bCancellable = 1;
+        auto work = [&] {
+            dialog.WaitReady();
+            ApplyUpdateProxy();
+            if (!dialog.IsCancelRequested()) {
+                result = libUpdate_Check(ProgramVersion(), UpdateManifestUrl(), &version, &description);
+            }
+            if (dialog.IsCancelRequested()) {
+                LOG_Info("[HandyKeeper] user canceled \"new version check\". %s:%d", LOG_HERE);
+                cancelled = true;
+                dialog.EndWork(2);
+                return;
+            }
+            dialog.EndWork(1);
+        };
+        WorkerThread worker{boost::function<void()>(work)};
+        worker.Start();
+        dialog.DoModal();
+    }
+    if (cancelled) {
+        return;
+    }
+    const UpdateOutcome outcome = UpdateCheckOutcome(result);
+    if (outcome.newVersion) {
+        WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{version, description});
+        PCL_SetNewVersionMark(true);
+        PCL_Save();
+        RefreshUpdateButton();
+        OfferUpdate(version, description);
+        return;
+    }
+    if (outcome.latest) {
+        RefreshUpdateButton();
+    }
+    VexaMessageBox(outcome.message, this, Str(330), 0);
+}
+
+void CMainFrame::OfferUpdate(const QString& version, const QString& description) {
+    CUpdateSoftwareDlg offer(version, description, m_openedByButton, this);
+    if (offer.DoModal() == static_cast<int>(IDOK)) {
+        PostMessage(WM_FRAME_LAUNCH_UPDATER);
+    }
+}
+
+void CMainFrame::LaunchUpdater() {
+#ifdef Q_OS_WIN
+    const QString updater = QDir(ExecutableDirectory()).filePath(QStringLiteral("AppUpdate.exe"));
+#else
+    const QString updater = QDir(ExecutableDirectory()).filePath(QStringLiteral("AppUpdate"));
+#endif
+    if (!QFileInfo::exists(updater)) {
+        VexaMessageBox(Str(737), this, Str(330), 0);
+        LOG_Error("[HandyKeeper] AppUpdate.exe Missing. %s:%d", LOG_HERE);
+        return;
+    }
+    const auto [server, credentials] = UpdateProxy();
+    const QStringList arguments =
+        UpdaterArguments(ProgramVersion(), UpdateManifestUrl(), ExecutableDirectory(), server, credentials);
+    LOG_Info("[HandyKeeper] %s", qUtf8Printable(UpdaterCommandLine(updater, arguments)));
+    if (!QProcess::startDetached(updater, arguments, ExecutableDirectory())) {
+        VexaMessageBox(Str(737), this, Str(330), 0);
+        return;
+    }
+    hide();
+    close();
+}
+
+LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (HandleSkinMessage(this, CMainFrameTable::kRows, msg, wParam, lParam, result)) {
+        return result;
+    }
+    if (m_closing != 0 && msg != WM_FRAME_MAY_CHANGE_DEVICE) {
+        if (msg == WM_FRAME_USER_CONNECT) {
+            delete reinterpret_cast<QString*>(lParam);
+        }
+        return 0;
+    }
+    switch (msg) {
+    case WM_FRAME_CONNECTED:
+        OnConnected();
+        break;
+    case WM_FRAME_DISCONNECTED:
+        OnDisconnected();
+        break;
+    case WM_FRAME_SELECT_TAB:
+        SelectTab(static_cast<int>(wParam));
+        break;
+    case WM_FRAME_DEVICE_CHANGE:
+        OnDeviceChange();
+        break;
+    case WM_FRAME_DISCONNECT_DONE:
+        OnDisconnectDone();
+        break;
+    case WM_FRAME_REFRESH_DEVICES:
+        if (m_pages[TabHome] != nullptr) {
+            m_pages[TabHome]->PostMessage(WM_HOME_DEVICES_CHANGED);
+        }
+        break;
+    case WM_FRAME_MAY_CHANGE_DEVICE:
+        if (wParam != 0) {
+            *reinterpret_cast<int*>(wParam) = MayChangeDevice() ? 1 : 0;
+        }
+        break;
+    case WM_FRAME_USER_DISCONNECT:
+        OnUserDisconnect();
+        break;
+    case WM_FRAME_USER_CONNECT: {
+        std::unique_ptr<QString> text(reinterpret_cast<QString*>(lParam));
+        OnUserConnect(static_cast<int>(wParam), text ? *text : QString());
+        break;
+    }
+    case WM_FRAME_CONNECT_RESULT:
+        PostMessage(WM_FRAME_ACT_ON_RESULT, wParam, lParam);
+        break;
+    case WM_FRAME_AUTO_CONNECT:
+        OnAutoConnect();
+        break;
+    case WM_FRAME_ACT_ON_RESULT:
+        OnConnectResult(static_cast<int>(wParam));
+        break;
+    case WM_FRAME_UPDATE_CHECKED:
+        if (wParam == 1) {
+            PCL_SetNewVersionMark(true);
+            PCL_Save();
+        }
+        RefreshUpdateButton();
+        break;
+    case WM_FRAME_LAUNCH_UPDATER:
+        LaunchUpdater();
+        break;
+    case WM_FRAME_LOAD_DONE:
+        OnLoadDone(static_cast<int>(wParam), static_cast<int>(lParam));
+        break;
+    case WM_FRAME_LOAD_REQUEST:
+        OnLoadRequest(reinterpret_cast<CTabPageWnd*>(wParam), lParam != 0);
+        break;
+    case WM_FRAME_STARTUP:
+        OnStartupContinuation();
+        break;
+    case WM_FRAME_TASK_COUNTER:
+        OnTaskCounter(static_cast<int>(wParam), static_cast<int>(lParam));
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void CMainFrame::OnStartupContinuation() {
+    if (RivalPhoneManagerRunning()) {
+        VexaMessageBox(Str(1002), this, Str(330), 0);
+    }
+    if (!m_detectionStarted && m_detectionEnabled) {
+        m_detectionStarted = true;
+        m_detection.SetPassInterval(m_detectionMs);
+        m_detection.Start(this, WM_FRAME_DEVICE_CHANGE);
+    }
+}
+
+void CMainFrame::OnDeviceChange() {
+    m_detection.Pause();
+    if (m_changeWorker.joinable()) {
+        m_changeWorker.join();
+    }
+    m_changeWorker = std::thread([this] { DeviceChangeWork(); });
+}
+
+void CMainFrame::DeviceChangeWork() {
+    vexa::DeviceBridge* bridge = ppGetBridge();
+    DeviceRecord records[CDeviceCheckThread::kSlots];
+    int count = CDeviceCheckThread::kSlots;
+    if (m_detection.GetDevices(records, &count)) {
+        m_devices.Assign(records, count);
+    }
+    PostMessage(WM_FRAME_REFRESH_DEVICES);
+    bool connected = m_connected != 0;
+    if (connected && IsConnectedDeviceLost(bridge, m_devices)) {
+        RunDisconnectSequence(bridge, m_devices, m_gate, [this](int n) { PostMessage(WM_USER + n); });
+        connected = false;
+    }
+    m_devices.Refresh(bridge);
+    PostMessage(WM_FRAME_REFRESH_DEVICES);
+    m_detection.Resume();
+    if (!connected) {
+        PostMessage(WM_FRAME_AUTO_CONNECT);
+    }
+}
+
+void CMainFrame::OnAutoConnect() {
+    if (m_connected != 0 || m_devices.GetDeviceCount() != 1) {
+        return;
+    }
+    DeviceRecord record;
+    if (!m_devices.GetDeviceRecord(0, record) || IsIncompatibleModel(record.Model())) {
+        return;
+    }
+    RunConnectDialog(0, record.Serial(), true);
+}
+
+void CMainFrame::OnUserConnect(int type, const QString& text) {
+    if (type == 0 && m_connected != 0 && !m_devices.IsWifiConnected() && text == m_devices.CurrentSerial()) {
+        if (m_pages[TabHome] != nullptr) {
+            m_pages[TabHome]->OnDeviceConnected();
+        }
+        return;
+    }
+    RunConnectDialog(type, text, false);
+}
+
+void CMainFrame::RunConnectDialog(int type, const QString& text, bool automatic) {
+    CAnimateDialog dialog(this);
+    dialog.m_strCaption = Str(743);
+    dialog.m_strTip = Str(742);
+    auto work = [this, &dialog, type, text, automatic] {
+        m_detection.Pause();
+        dialog.WaitReady();
+        Pause100ms();
+        vexa::DeviceBridge* bridge = ppGetBridge();
+        QString target = text;
+        int result = ConnectFailed;
+        DeviceRecord first;
+        if (automatic) {
+            target = m_devices.GetDeviceRecord(0, first) ? first.Serial() : QString();
+        }
+        if (!target.isEmpty()) {
+            DeviceRecord current;
+            if (m_devices.GetCurrentDevice(current) || m_devices.HasWifiRecords()) {
+                RunDisconnectSequence(bridge, m_devices, m_gate, [this](int n) { PostMessage(WM_USER + n); });
+            }
+            m_devices.SetWifiConnected(false);
+            result = type == 0 ? ConnectUsb(bridge, m_devices, target) : ConnectWifi(bridge, m_devices, target);
+        }
+        PostMessage(WM_FRAME_CONNECT_RESULT, static_cast<WPARAM>(result));
+        dialog.EndWork(1);
+    };
+    WorkerThread worker{boost::function<void()>(work)};
+    worker.Start();
+    dialog.DoModal();
+}
+
+void CMainFrame::OnConnectResult(int result) {
+    if (result == ConnectOk) {
+        PostMessage(WM_FRAME_CONNECTED);
+    } else if (result == ConnectIncompatible) {
+        ShowIncompatibleModelTip(this);
+    } else {
+        VexaMessageBox(Str(566), this, Str(330), 0);
+    }
+    m_detection.Resume();
+}
+
+void CMainFrame::OnConnected() {
+    vexa::DeviceBridge* bridge = ppGetBridge();
+    vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
+    if (session == nullptr) {
+        return;
+    }
+    if (m_tray == nullptr || isHidden()) {
+        show();
+    }
+    m_connected = 1;
+    SetTabsConnected(true);
+    QString model;
+    int first = 0;
+    int second = 0;
+    if (vexa::DeviceInfo* info = session->GetDeviceInfo()) {
+        model = info->GetModel();
+        info->GetVersionPair(&first, &second);
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_picture")), first >= 2);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), ConnectionStatusText(true, model));
+    SetActivityState(ActivityIdle);
+    for (int tab : {TabHome, TabApp, TabContact, TabMessage, TabPicture}) {
+        if (m_pages[tab] != nullptr) {
+            m_pages[tab]->OnDeviceConnected();
+        }
+    }
+    const HostInfoRecord record = ConnectedHostInfo(session, StartupHostInfo());
+    actst_hostinfo(&record);
+    if (m_uploadSignal) {
+        m_uploadSignal();
+    }
+}
+
+void CMainFrame::OnDisconnected() {
+    m_connected = 0;
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_picture")), true);
+    SetTabsConnected(false);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), Str(418));
+}
+
+void CMainFrame::OnDisconnectDone() {
+    if (m_activeTab != TabHome && m_activeTab != TabApp) {
+        SelectTab(TabHome);
+    }
+    for (int tab : {TabHome, TabApp, TabContact, TabMessage, TabPicture}) {
+        if (m_pages[tab] != nullptr) {
+            m_pages[tab]->OnDeviceDisconnected();
+        }
+    }
+    m_gate.SetUsable(true);
+}
+
+void CMainFrame::OnUserDisconnect() {
+    CAnimateDialog dialog(this);
+    dialog.m_strCaption = Str(651);
+    dialog.m_strTip = Str(652);
+    auto work = [this, &dialog] {
+        m_detection.Pause();
+        dialog.WaitReady();
+        Pause100ms();
+        RunDisconnectSequence(ppGetBridge(), m_devices, m_gate, [this](int n) { PostMessage(WM_USER + n); });
+        m_detection.Resume();
+        dialog.EndWork(1);
+    };
+    WorkerThread worker{boost::function<void()>(work)};
+    worker.Start();
+    dialog.DoModal();
+}
+
+bool CMainFrame::MayChangeDevice() const {
+    // No page can refuse yet: the application page with its installs is not part of this program.
+    return true;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    Shutdown();
+    event->accept();
+}
+
+void CMainFrame::Shutdown() {
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    m_closing = 1;
+    hide();
+    if (m_loader.joinable()) {
+        m_loader.join();
+    }
+    m_detection.Stop();
+    if (m_changeWorker.joinable()) {
+        m_changeWorker.join();
+    }
+    if (m_updateCheck.joinable()) {
+        m_updateCheck.join();
+    }
+    for (CTabPageWnd*& page : m_pages) {
+        delete page;
+        page = nullptr;
+    }
+    if (vexa::DeviceBridge* bridge = ppGetBridge()) {
+        bridge->CloseSession();
+    }
+    m_devices.SetCurrentSerial(QString());
+    if (m_tray != nullptr) {
+        m_tray->hide();
+    }
+}

@@ -1,0 +1,91 @@
+#include "app/ShellScreenshots.h"
+
+#include "app/CAbout.h"
+#include "app/CCloseTipDlg.h"
+#include "app/CMainFrame.h"
+#include "app/CSettingsDlg.h"
+#include "app/CUpdateSoftwareDlg.h"
+#include "device/CTipOfIncompatiblePhoneModel.h"
+#include "platform/StringTable.h"
+#include "skin/SkinScreenshot.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <memory>
+
+namespace {
+
+int TabOf(const QString& name) {
+    static const char* const kNames[] = {"home", "message", "contact", "app", "picture"};
+    for (int i = 0; i < CMainFrame::TabCount; ++i) {
+        if (name == QLatin1String(kNames[i])) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+const QString kDisconnected = QStringLiteral("home_disconnected");
+
+} // namespace
+
+void RegisterShellScreenshots() {
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("about"), [] {
+        auto about = std::make_unique<CAbout>();
+        if (!about->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(about));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("close_tip"), [] {
+        auto tip = std::make_unique<CCloseTipDlg>();
+        if (!tip->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(tip));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("settings"), [] {
+        auto settings = std::make_unique<CSettingsDlg>();
+        if (!settings->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(settings));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("new_version"), [] {
+        auto offer = std::make_unique<CUpdateSoftwareDlg>(QStringLiteral("1.3.0.0"), Str(2258), false);
+        if (!offer->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(offer));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("incompatible_tip"), [] {
+        auto tip = std::make_unique<CTipOfIncompatiblePhoneModel>();
+        if (!tip->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(tip));
+    });
+}
+
+bool IsFramePageName(const QString& name) {
+    return name.isEmpty() || name == kDisconnected || TabOf(name) >= 0;
+}
+
+QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs) {
+    frame.SetDetectionEnabled(page != kDisconnected);
+    frame.show();
+    if (page != kDisconnected) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!frame.IsConnected() && timer.elapsed() < timeoutMs) {
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(10);
+        }
+        // The home page fills its connected area from a posted refresh.
+        QApplication::processEvents();
+    }
+    frame.SelectTab(page.isEmpty() || page == kDisconnected ? CMainFrame::TabHome : TabOf(page));
+    return RenderWindowPicture(&frame, 300);
+}

@@ -1,0 +1,267 @@
+#include "device/CHomePage.h"
+
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceInfo.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/FileSystem.h"
+#include "controls/VexaMessageBox.h"
+#include "device/CConnectHwndobj.h"
+#include "device/CHomeParts.h"
+#include "device/DeviceConnection.h"
+#include "device/DeviceNameAdapter.h"
+#include "device/HomeTexts.h"
+#include "device/SessionGate.h"
+#include "libs/log/Log.h"
+#include "libs/prefs/Prefs.h"
+#include "libs/stats/Stats.h"
+#include "platform/StringTable.h"
+#include "skin/Skin.h"
+#include "skin/SkinEvent.h"
+
+#include <QDateTime>
+
+struct CHomePageTable {
+    static const SkinEventRow<CHomePage> kRows[];
+};
+
+const SkinEventRow<CHomePage> CHomePageTable::kRows[] = {
+    {"try_to_disconnect", kSkinClick, &CHomePage::OnDisconnect},
+    {"try_to_change_connect", kSkinClick, &CHomePage::OnChangeDevice},
+    {nullptr, 0, nullptr},
+};
+
+CHomePage::CHomePage(CDeviceList& devices, DeviceNameAdapter& names, CSessionGate& gate, QWidget* parent)
+    : CTabPageWnd(parent), m_devices(devices), m_names(names), m_gate(gate) {}
+
+void CHomePage::SetFrame(CMsgWnd* frame, UINT selectTab, UINT mayChange, UINT disconnect, UINT connect) {
+    m_frame = frame;
+    m_selectTab = selectTab;
+    m_mayChange = mayChange;
+    m_disconnect = disconnect;
+    m_connectMsg = connect;
+}
+
+bool CHomePage::Create() {
+    if (WindowManager_Attach(AppSkin(), this, QStringLiteral("home_page")) == 0) {
+        return false;
+    }
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("try_to_disconnect")), Str(651));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("try_to_change_connect")), Str(2210));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("news_title")), Str(2215));
+
+    m_connect = new CConnectHwndobj(m_devices, m_names, this);
+    m_data = new CDeviceDataShow(m_frame, m_selectTab);
+    m_memory = new CMemoryData(this, WM_HOME_STOP_PLAYER);
+    auto* news = new CMsgWnd;
+    if (!m_connect->Create() || !m_data->Create() || !m_memory->Create() ||
+        WindowManager_Attach(AppSkin(), news, QStringLiteral("vexa_news_page")) == 0) {
+        delete m_connect;
+        delete m_data;
+        delete m_memory;
+        delete news;
+        m_connect = nullptr;
+        m_data = nullptr;
+        m_memory = nullptr;
+        return false;
+    }
+    Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("device_connect_hwndobj")), m_connect);
+    Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("Device_Data_WndObj")), m_data);
+    Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("Memory_Data_WndObj")), m_memory);
+    // No store host configured: the news panel says so instead of showing an empty page.
+    Plugin_SetVisible(GetPluginByName(news, QStringLiteral("opening_vexa_news_page")), false);
+    Plugin_SetVisible(GetPluginByName(news, QStringLiteral("html_wnd")), false);
+    Plugin_SetText(GetPluginByName(news, QStringLiteral("news_offline_text")), Str(2216));
+    Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("web_news_ctrl")), news);
+
+    ShowConnectedArea(false);
+    return true;
+}
+
+bool CHomePage::IsConnectedAreaShown() const {
+    QWidget* area = GetPluginByName(const_cast<CHomePage*>(this), QStringLiteral("connected_area"));
+    return area != nullptr && !area->isHidden();
+}
+
+void CHomePage::ShowConnectedArea(bool connected) {
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("connected_area")), connected);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("disconnected_area")), !connected);
+}
+
+void CHomePage::OnDeviceConnected() {
+    m_connected = true;
+    vexa::DeviceBridge* bridge = ppGetBridge();
+    if (bridge != nullptr && !bridge->IsWifiConnection()) {
+        DeviceRecord record;
+        if (m_devices.GetCurrentDevice(record)) {
+            m_device = record;
+        }
+    }
+    ShowConnectedArea(true);
+    PostMessage(WM_HOME_REFRESH);
+    ShowBackupTime();
+}
+
+void CHomePage::OnDeviceDisconnected() {
+    if (!m_connected) {
+        return;
+    }
+    m_connected = false;
+    m_firstRefreshDone = false;
+    m_device = DeviceRecord();
+    ShowConnectedArea(false);
+    if (m_connect != nullptr) {
+        m_connect->RebuildList();
+    }
+}
+
+void CHomePage::OnPageShown() {
+    if (m_connected) {
+        ShowConnectedArea(true);
+        PostMessage(WM_HOME_REFRESH);
+        ShowBackupTime();
+    }
+}
+
+QString CHomePage::DeviceKey() const {
+    vexa::DeviceBridge* bridge = ppGetBridge();
+    vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
+    if (session == nullptr) {
+        return {};
+    }
+    if (bridge->IsWifiConnection()) {
+        vexa::DeviceInfo* info = session->GetDeviceInfo();
+        return info != nullptr ? info->GetInfoField11() : QString();
+    }
+    return m_devices.CurrentSerial();
+}
+
+void CHomePage::ShowBackupTime() {
+    QWidget* label = GetPluginByName(this, QStringLiteral("backup_time"));
+    VEXA_SESSION_USE(m_gate);
+    if (!sessionUse_.Usable()) {
+        return;
+    }
+    vexa::DeviceBridge* bridge = ppGetBridge();
+    vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
+    if (session == nullptr) {
+        return;
+    }
+    vexa::BackupService* backup = session->GetBackupService();
+    if (backup != nullptr && backup->IsBackupTimeHidden()) {
+        Plugin_SetVisible(label, false);
+        return;
+    }
+    QString stored;
+    m_names.GetBackupTime(DeviceKey(), stored);
+    Plugin_SetText(label, LastBackupText(stored, QDateTime::currentDateTime()));
+    Plugin_SetVisible(label, true);
+}
+
+void CHomePage::Refresh() {
+    if (!m_connected) {
+        return;
+    }
+    VEXA_SESSION_USE(m_gate);
+    if (!sessionUse_.Usable()) {
+        return;
+    }
+    vexa::DeviceBridge* bridge = ppGetBridge();
+    vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
+    if (session == nullptr) {
+        return;
+    }
+    ++m_refreshes;
+    m_firstRefreshDone = true;
+
+    QString model;
+    if (vexa::DeviceInfo* info = session->GetDeviceInfo()) {
+        model = info->GetModel();
+    }
+    const QString key = DeviceKey();
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("device_name")), m_names.GetDisplayName(key, model));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("device_model")), QStringLiteral("VEXA ") + model);
+
+    if (vexa::FileSystem* fs = session->GetFileSystem()) {
+        StorageFigures figures;
+        fs->RefreshStorageInfo();
+        figures.hasPhoneStorage = fs->HasPhoneStorage();
+        figures.phoneTotal = static_cast<std::int64_t>(fs->GetPhoneTotalSpace());
+        figures.phoneFree = static_cast<std::int64_t>(fs->GetPhoneFreeSpace());
+        std::uint64_t phone[5] = {};
+        fs->GetPhoneCategorySizes(phone);
+        for (int i = 0; i < 5; ++i) {
+            figures.phone[i] = static_cast<std::int64_t>(phone[i]);
+        }
+        figures.hasCard = fs->HasSdCard();
+        if (figures.hasCard) {
+            figures.cardTotal = static_cast<std::int64_t>(fs->GetSdCardTotalSpace());
+            figures.cardFree = static_cast<std::int64_t>(fs->GetSdCardFreeSpace());
+            std::uint64_t card[4] = {};
+            fs->GetSdCardCategorySizes(card);
+            for (int i = 0; i < 4; ++i) {
+                figures.card[i] = static_cast<std::int64_t>(card[i]);
+            }
+        }
+        m_memory->Show(figures);
+    }
+
+    if (vexa::DeviceSummary* summary = session->GetSummary()) {
+        LOG_Info("InitSummarySystem");
+        summary->InitSummary();
+        LOG_Info("InitSummarySystem end");
+        m_data->SetCounts(summary->GetMessageCount(), summary->GetContactCount(), summary->GetAppCount());
+    }
+}
+
+LRESULT CHomePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (HandleSkinMessage(this, CHomePageTable::kRows, msg, wParam, lParam, result)) {
+        return result;
+    }
+    switch (msg) {
+    case WM_HOME_CONNECT_REQUEST:
+        // Forwarded as (type, text); the frame frees the text.
+        if (m_frame != nullptr) {
+            m_frame->PostMessage(m_connectMsg, static_cast<WPARAM>(lParam), static_cast<LPARAM>(wParam));
+        } else {
+            delete reinterpret_cast<QString*>(wParam);
+        }
+        break;
+    case WM_HOME_REFRESH:
+        Refresh();
+        break;
+    case WM_HOME_DEVICES_CHANGED:
+        if (m_connect != nullptr) {
+            m_connect->RebuildList();
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+LRESULT CHomePage::OnDisconnect(QWidget*, std::intptr_t, std::intptr_t) {
+    actst_record(0x4A);
+    if (m_frame != nullptr) {
+        m_frame->PostMessage(m_disconnect);
+    }
+    return 0;
+}
+
+LRESULT CHomePage::OnChangeDevice(QWidget*, std::intptr_t, std::intptr_t) {
+    actst_record(0x49);
+    int may = 1;
+    if (m_frame != nullptr) {
+        m_frame->SendMessage(m_mayChange, reinterpret_cast<WPARAM>(&may));
+    }
+    if (may == 0) {
+        VexaMessageBox(Str(629), this, Str(330), 0);
+        return 0;
+    }
+    if (m_connect != nullptr) {
+        m_connect->RebuildList();
+    }
+    ShowConnectedArea(false);
+    return 0;
+}

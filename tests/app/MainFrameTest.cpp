@@ -1,0 +1,510 @@
+// The main frame driven with simulated phones: detection, automatic and user connection, loss of
+// the phone, the connect window and the home page, on the shipped skin.
+#include "../bridge/BridgeBackend.h"
+#include "../controls/ControlsTestSupport.h"
+#include "TestEnvironment.h"
+
+#include "app/CCloseTipDlg.h"
+#include "app/CMainFrame.h"
+#include "app/CPlaceholderPage.h"
+#include "app/CUpdateSoftwareDlg.h"
+#include "app/FrameSupport.h"
+#include "app/UpdateSupport.h"
+#include "bridge/api/DeviceInfo.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/FileSystem.h"
+#include "bridge/sim/SimBridge.h"
+#include "controls/VexaMessageBox.h"
+#include "device/CConnectHwndobj.h"
+#include "device/CHomePage.h"
+#include "device/CHomeParts.h"
+#include "device/CTipOfIncompatiblePhoneModel.h"
+#include "device/DeviceNameAdapter.h"
+#include "device/HomeTexts.h"
+#include "device/LoadDataHelper.h"
+#include "libs/prefs/Prefs.h"
+#include "platform/AppPaths.h"
+#include "platform/Event.h"
+#include "platform/StringTable.h"
+#include "skin/Skin.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr int kPassMs = 150;
+constexpr int kWaitMs = 8000;
+
+QString WidgetText(CMsgWnd* wnd, const char* name) {
+    return Plugin_GetText(GetPluginByName(wnd, QString::fromLatin1(name)));
+}
+
+bool TabEnabled(CMainFrame* frame, const char* name) {
+    return Plugin_IsEnabled(GetPluginByName(frame, QString::fromLatin1(name)));
+}
+
+// Check boxes and radios take clicks on their indicator and text, not anywhere in a stretched row.
+void ClickIndicator(QWidget* button) {
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(8, button->height() / 2));
+}
+
+vexa::DeviceSession* Session() {
+    return ppGetBridge() != nullptr ? ppGetBridge()->GetSession() : nullptr;
+}
+
+} // namespace
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+
+    CSkin* m_skin = nullptr;
+    std::unique_ptr<ScopedTestFolders> m_folders;
+    std::unique_ptr<BridgeBackend> m_phones;
+    std::unique_ptr<CDeviceList> m_devices;
+    std::unique_ptr<DeviceNameAdapter> m_names;
+    QTemporaryDir m_nameDir;
+
+    std::unique_ptr<CMainFrame> MakeFrame() {
+        auto frame = std::make_unique<CMainFrame>(*m_devices, *m_names);
+        frame->SetDetectionInterval(kPassMs);
+        if (!frame->Create()) {
+            return nullptr;
+        }
+        frame->show();
+        return frame;
+    }
+
+    void AddPhone(const QString& serial, const QString& brand = QStringLiteral("vexa"),
+                  const QString& model = QStringLiteral("V960"), bool sdCard = true) {
+        TestPhoneIdentity identity;
+        identity.serial = serial;
+        identity.brand = brand;
+        identity.model = model;
+        identity.sdCard = sdCard;
+        QVERIFY(m_phones->CreatePhone(identity));
+    }
+
+    static CHomePage* Home(CMainFrame* frame) { return dynamic_cast<CHomePage*>(frame->Page(CMainFrame::TabHome)); }
+
+private slots:
+    void initTestCase() {
+        m_skin = LoadShippedSkin();
+        QVERIFY(m_skin != nullptr);
+    }
+    void cleanupTestCase() {
+        SetAppSkin(nullptr);
+        m_skin->Release();
+    }
+
+    void init() {
+        m_folders = std::make_unique<ScopedTestFolders>();
+        PCL_Load();
+        m_phones = MakeSimBackend();
+        vexa::sim::UseSimulatedPhones();
+        QVERIFY(ppInitialize());
+        m_devices = std::make_unique<CDeviceList>();
+        m_names = std::make_unique<DeviceNameAdapter>();
+        QVERIFY(m_names->Load(m_nameDir.filePath(QStringLiteral("MapInfo.ini"))));
+    }
+    void cleanup() {
+        QFile::remove(NewVersionInfoPath());
+        ppCleanup();
+        m_names.reset();
+        m_devices.reset();
+        m_phones.reset();
+        m_folders.reset();
+    }
+
+    void frameHasItsLayoutTabsAndPlaceholderPages() {
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QCOMPARE(frame->size(), QSize(980, 700));
+        QCOMPARE(frame->StatusText(), Str(418));
+        QCOMPARE(frame->ActiveTab(), int(CMainFrame::TabHome));
+        QVERIFY(Home(frame.get()) != nullptr);
+        QVERIFY(!TabEnabled(frame.get(), "tab_btn_message"));
+        QVERIFY(!TabEnabled(frame.get(), "tab_btn_contact"));
+        QVERIFY(!TabEnabled(frame.get(), "tab_btn_picture"));
+        QVERIFY(TabEnabled(frame.get(), "tab_btn_app"));
+        QVERIFY(!Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("task_button_layout"))));
+        for (const char* name : {"sysOption", "sysMin", "sysClose", "Update_SW_Btn"}) {
+            QVERIFY2(GetPluginByName(frame.get(), QString::fromLatin1(name)) != nullptr, name);
+        }
+        QVERIFY(WidgetText(frame.get(), "Update_SW_Btn").startsWith(Str(857)));
+
+        // The application tab works without a phone; its page is a placeholder with a line of text.
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("tab_btn_app")), Qt::LeftButton);
+        QCOMPARE(frame->ActiveTab(), int(CMainFrame::TabApp));
+        auto* app = dynamic_cast<CPlaceholderPage*>(frame->Page(CMainFrame::TabApp));
+        QVERIFY(app != nullptr);
+        QCOMPARE(app->Text(), Str(2204));
+        QVERIFY(app->isVisible());
+        QVERIFY(!Home(frame.get())->isVisible());
+
+        // Selecting the active tab again keeps the page.
+        frame->SelectTab(CMainFrame::TabApp);
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("tab_btn_app")), Qt::LeftButton);
+        QCOMPARE(frame->PagesCreated(CMainFrame::TabApp), 1);
+        frame->SelectTab(CMainFrame::TabHome);
+        QVERIFY(Home(frame.get())->isVisible());
+        QCOMPARE(frame->PagesCreated(CMainFrame::TabHome), 1);
+    }
+
+    void taskCounterReplacesTheStatusWhileTasksRun() {
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        frame->SendMessage(WM_FRAME_TASK_COUNTER, 4, 1);
+        QVERIFY(Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("task_button_layout"))));
+        QVERIFY(!Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("connect_status"))));
+        QCOMPARE(WidgetText(frame.get(), "task_counter"), QStringLiteral("3/4"));
+        QCOMPARE(Plugin_GetValue(GetPluginByName(frame.get(), QStringLiteral("task_progress"))), 75);
+        frame->SendMessage(WM_FRAME_TASK_COUNTER, 0, 0);
+        QVERIFY(!Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("task_button_layout"))));
+        QVERIFY(Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("connect_status"))));
+    }
+
+    void attachedPhoneConnectsAutomaticallyAndDetachDisconnects() {
+        AddPhone(QStringLiteral("VX-ONE"), QStringLiteral("vexa"), QStringLiteral("V960"));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        frame->SelectTab(CMainFrame::TabApp); // a page that exists before the phone comes
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        QCOMPARE(frame->StatusText(), Str(419) + QStringLiteral(" VEXA V960"));
+        QVERIFY(TabEnabled(frame.get(), "tab_btn_message"));
+        QVERIFY(TabEnabled(frame.get(), "tab_btn_contact"));
+        QVERIFY(!Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("tab_btn_message_cover"))));
+        QCOMPARE(m_devices->CurrentSerial(), QStringLiteral("VX-ONE"));
+        auto* app = dynamic_cast<CPlaceholderPage*>(frame->Page(CMainFrame::TabApp));
+        QVERIFY(app->IsConnected());
+
+        // The home page shows the counts and the storage of this phone.
+        frame->SelectTab(CMainFrame::TabHome);
+        CHomePage* home = Home(frame.get());
+        QTRY_VERIFY(home->RefreshCount() > 0);
+        QVERIFY(home->IsConnectedAreaShown());
+        vexa::DeviceSummary* summary = Session()->GetSummary();
+        QVERIFY(summary->InitSummary());
+        QCOMPARE(WidgetText(home->DataShow(), "To_sms_tab_btn"), MessageCountText(summary->GetMessageCount()));
+        QCOMPARE(WidgetText(home->DataShow(), "To_contact_tab_btn"), ContactCountText(summary->GetContactCount()));
+        QCOMPARE(WidgetText(home->DataShow(), "To_app_tab_btn"), AppCountText(summary->GetAppCount()));
+        vexa::FileSystem* fs = Session()->GetFileSystem();
+        fs->RefreshStorageInfo();
+        QCOMPARE(WidgetText(home->MemoryData(), "Mobile_Total_Volume"),
+                 StorageTotalText(static_cast<std::int64_t>(fs->GetPhoneTotalSpace()),
+                                  static_cast<std::int64_t>(fs->GetPhoneFreeSpace())));
+        QCOMPARE(GetPluginByName(home->MemoryData(), QStringLiteral("Mobile_Memory_State_rect"))->width(), 240);
+        QVERIFY(Plugin_IsVisible(GetPluginByName(home->MemoryData(), QStringLiteral("SD_Mem_Data_layout"))));
+        QCOMPARE(WidgetText(home, "backup_time"), Str(781) + Str(788));
+
+        // The count buttons select their tabs.
+        QTest::mouseClick(GetPluginByName(home->DataShow(), QStringLiteral("To_contact_tab_btn")), Qt::LeftButton);
+        QTRY_COMPARE(frame->ActiveTab(), int(CMainFrame::TabContact));
+
+        // Unplugged: the frame disconnects within a pass, the home tab comes back, pages are reset.
+        QVERIFY(m_phones->SetAttached(QStringLiteral("VX-ONE"), false));
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->IsConnected(), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(frame->ActiveTab(), int(CMainFrame::TabHome), kWaitMs);
+        QTRY_VERIFY(!home->IsConnectedAreaShown());
+        QCOMPARE(frame->StatusText(), Str(418));
+        QVERIFY(!TabEnabled(frame.get(), "tab_btn_message"));
+        QVERIFY(!app->IsConnected());
+        QVERIFY(Session() == nullptr);
+        QTRY_VERIFY(!home->ConnectWindow()->IsListShown());
+        QVERIFY(frame->Gate().IsUsable());
+    }
+
+    void phoneWithoutCardShowsOneWideBar() {
+        AddPhone(QStringLiteral("VX-NOCARD"), QStringLiteral("vexa"), QStringLiteral("V960"), false);
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        CHomePage* home = Home(frame.get());
+        QTRY_VERIFY(home->RefreshCount() > 0);
+        QCOMPARE(GetPluginByName(home->MemoryData(), QStringLiteral("Mobile_Memory_State_rect"))->width(), 420);
+        QVERIFY(!Plugin_IsVisible(GetPluginByName(home->MemoryData(), QStringLiteral("SD_Mem_Data_layout"))));
+    }
+
+    void twoPhonesAreListedAndNotConnectedAutomatically() {
+        AddPhone(QStringLiteral("VX-A"));
+        AddPhone(QStringLiteral("VX-B"), QStringLiteral("VEXA"), QStringLiteral("V970"));
+        m_names->SetName(QStringLiteral("VX-B"), QStringLiteral("工作机"));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(connect->RowCount(), 2, kWaitMs);
+        QCOMPARE(connect->ListFrameHeight(), 81);
+        QStringList texts;
+        for (int i = 0; i < 2; ++i) {
+            texts << Plugin_GetText(connect->Row(i));
+        }
+        QVERIFY(texts.contains(QStringLiteral("工作机")));
+        QVERIFY(texts.contains(QString(Str(171)).replace(QStringLiteral("%s"), QStringLiteral("V960"))));
+        QTest::qWait(4 * kPassMs);
+        QVERIFY(!frame->IsConnected());
+
+        // The user picks the named phone.
+        const int row = texts.indexOf(QStringLiteral("工作机"));
+        QTest::mouseClick(connect->Row(row), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        QCOMPARE(m_devices->CurrentSerial(), QStringLiteral("VX-B"));
+        QCOMPARE(frame->StatusText(), Str(419) + QStringLiteral(" VEXA V970"));
+
+        // The user disconnects: no automatic connection follows while the set of phones stays.
+        QTest::mouseClick(GetPluginByName(Home(frame.get()), QStringLiteral("try_to_disconnect")), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->IsConnected(), kWaitMs);
+        QTRY_VERIFY(!Home(frame.get())->IsConnectedAreaShown());
+        QTest::qWait(4 * kPassMs);
+        QVERIFY(!frame->IsConnected());
+        QVERIFY(Session() == nullptr);
+    }
+
+    void phoneOfAnotherBrandIsNeverListed() {
+        AddPhone(QStringLiteral("OTHER-1"), QStringLiteral("acme"), QStringLiteral("A1"));
+        AddPhone(QStringLiteral("VX-ONLY"));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        QCOMPARE(m_devices->CurrentSerial(), QStringLiteral("VX-ONLY"));
+        QTest::qWait(3 * kPassMs);
+        QCOMPARE(m_devices->GetDeviceCount(), 1);
+        DeviceRecord record;
+        QVERIFY(m_devices->GetDeviceRecord(0, record));
+        QCOMPARE(record.Serial(), QStringLiteral("VX-ONLY"));
+        QCOMPARE(Home(frame.get())->ConnectWindow()->RowCount(), 1);
+    }
+
+    void connectListGrowsFortyPixelsPerPhoneUpToThreeRows() {
+        QCOMPARE(CConnectHwndobj::ListHeight(0), 1);
+        QCOMPARE(CConnectHwndobj::ListHeight(1), 41);
+        QCOMPARE(CConnectHwndobj::ListHeight(2), 81);
+        QCOMPARE(CConnectHwndobj::ListHeight(3), 121);
+        QCOMPARE(CConnectHwndobj::ListHeight(4), 121);
+        for (const char* serial : {"VX-1", "VX-2", "VX-3", "VX-4"}) {
+            AddPhone(QString::fromLatin1(serial));
+        }
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(connect->RowCount(), 4, kWaitMs);
+        QCOMPARE(connect->ListFrameHeight(), 121);
+        QVERIFY(connect->IsListShown());
+    }
+
+    void emptyWifiCodeOnlyAsksForTheCode() {
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
+        QVERIFY(!connect->IsListShown()); // no phone: the friendly tip instead of an empty list
+        connect->CodeEdit()->setText(QStringLiteral("   "));
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        QTest::mouseClick(GetPluginByName(connect, QStringLiteral("wifi_connect_btn")), Qt::LeftButton);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(669));
+        QTest::qWait(2 * kPassMs);
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QVERIFY(!frame->IsConnected());
+    }
+
+    void wrongWifiCodeReportsConnectionFailure() {
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
+        connect->CodeEdit()->setText(QStringLiteral("000000"));
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        QTest::mouseClick(GetPluginByName(connect, QStringLiteral("wifi_connect_btn")), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(566), kWaitMs);
+        QVERIFY(!frame->IsConnected());
+    }
+
+    void disconnectWaitsForAnOpenSessionUse() {
+        AddPhone(QStringLiteral("VX-GATE"));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+
+        Event begun(Event::Reset::Manual);
+        Event release(Event::Reset::Manual);
+        std::atomic<bool> sessionSeen{false};
+        std::thread worker([&] {
+            CSessionUse use(frame->Gate(), __FILE__, __LINE__);
+            begun.Set();
+            release.Wait();
+            // The session must still be there while this use is open.
+            sessionSeen = use.Usable() && Session() != nullptr && Session()->GetDeviceInfo() != nullptr;
+        });
+        QVERIFY(begun.Wait(kWaitMs));
+        QVERIFY(m_phones->SetAttached(QStringLiteral("VX-GATE"), false));
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->IsConnected(), kWaitMs); // the sequence started (+2)
+        QTest::qWait(3 * kPassMs);
+        QVERIFY(Session() != nullptr); // not closed under the open use
+        QVERIFY(!frame->Gate().IsUsable());
+        release.Set();
+        worker.join();
+        QVERIFY(sessionSeen.load());
+        QTRY_VERIFY_WITH_TIMEOUT(Session() == nullptr, kWaitMs);
+        QTRY_VERIFY(frame->Gate().IsUsable());
+        QCOMPARE(frame->Gate().OpenUses(), 0);
+    }
+
+    void closeTipCancelKeepsTheWindowAndStoresNothing() {
+        PCL_SetEnquiryOfAppCloseOption(1);
+        PCL_SetAppCloseOption(1);
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        bool seen = false;
+        WhenModal<CCloseTipDlg>([&seen](CCloseTipDlg* tip) {
+            seen = true;
+            QVERIFY(Plugin_GetValue(GetPluginByName(tip, QStringLiteral("Minimize_To_salver_Radio"))) != 0);
+            ClickIndicator(GetPluginByName(tip, QStringLiteral("Direct_Close_Radio")));
+            ClickIndicator(GetPluginByName(tip, QStringLiteral("no_notify_again_checkbox")));
+            QTest::mouseClick(GetPluginByName(tip, QStringLiteral("button_cancle")), Qt::LeftButton);
+        });
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysClose")), Qt::LeftButton);
+        QVERIFY(seen);
+        QVERIFY(frame->isVisible());
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 1);
+        QCOMPARE(PCL_GetAppCloseOption(), 1);
+    }
+
+    void closeTipExitWithoutAskingAgainClosesNowAndNextTime() {
+        PCL_SetEnquiryOfAppCloseOption(1);
+        PCL_SetAppCloseOption(1);
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        WhenModal<CCloseTipDlg>([](CCloseTipDlg* tip) {
+            ClickIndicator(GetPluginByName(tip, QStringLiteral("Direct_Close_Radio")));
+            ClickIndicator(GetPluginByName(tip, QStringLiteral("no_notify_again_checkbox")));
+            QTest::mouseClick(GetPluginByName(tip, QStringLiteral("button_ok")), Qt::LeftButton);
+        });
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysClose")), Qt::LeftButton);
+        QVERIFY(!frame->isVisible());
+        QVERIFY(frame->Page(CMainFrame::TabHome) == nullptr); // shut down
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 0);
+        QCOMPARE(PCL_GetAppCloseOption(), 0);
+
+        // The next program closes at once, without the question.
+        auto next = MakeFrame();
+        QVERIFY(next != nullptr);
+        QTest::mouseClick(GetPluginByName(next.get(), QStringLiteral("sysClose")), Qt::LeftButton);
+        QVERIFY(!next->isVisible());
+        QVERIFY(next->Page(CMainFrame::TabHome) == nullptr);
+    }
+
+    void closeTipMinimiseKeepsTheProgramRunning() {
+        PCL_SetEnquiryOfAppCloseOption(1);
+        PCL_SetAppCloseOption(0);
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        WhenModal<CCloseTipDlg>([](CCloseTipDlg* tip) {
+            QTest::mouseClick(GetPluginByName(tip, QStringLiteral("button_ok")), Qt::LeftButton);
+        });
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysClose")), Qt::LeftButton);
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 1);
+        QCOMPARE(PCL_GetAppCloseOption(), 1);
+        QVERIFY(frame->Page(CMainFrame::TabHome) != nullptr); // still running (tray or minimised)
+    }
+
+    void knownNewVersionIsOfferedByTheUpdateButton() {
+        PCL_SetAutoUpdate(false);
+        QVERIFY(WriteNewVersionInfo(NewVersionInfoPath(),
+                                    NewVersionInfo{QStringLiteral("9.0.0.0"), QStringLiteral("新功能\r\n修复")}));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QWidget* button = GetPluginByName(frame.get(), QStringLiteral("Update_SW_Btn"));
+        QVERIFY(!Plugin_IsEnabled(button));             // start-up forgets a known version until a check finds it again
+        frame->SendMessage(WM_FRAME_UPDATE_CHECKED, 1); // what the silent check reports for a new version
+        QVERIFY(Plugin_IsEnabled(button));
+        QCOMPARE(Plugin_GetText(button), UpdateButton(ProgramVersion(), true, QStringLiteral("9.0.0.0")).text);
+        bool offered = false;
+        WhenModal<CUpdateSoftwareDlg>([&offered](CUpdateSoftwareDlg* offer) {
+            offered = true;
+            QVERIFY(!Plugin_IsVisible(GetPluginByName(offer, QStringLiteral("no_more_notify_check"))));
+            QCOMPARE(Plugin_GetText(GetPluginByName(offer, QStringLiteral("new_version_number"))),
+                     QStringLiteral("9.0.0.0"));
+            QCOMPARE(Plugin_GetText(GetPluginByName(offer, QStringLiteral("current_version_number"))),
+                     ProgramVersion());
+            QCOMPARE(offer->Description()->toPlainText(), QStringLiteral("新功能\n修复"));
+            QTest::mouseClick(GetPluginByName(offer, QStringLiteral("newversion_cancle_btn")), Qt::LeftButton);
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(offered);
+        QVERIFY(frame->isVisible());
+        QVERIFY(!PCL_GetAutoUpdate()); // an offer the user asked for leaves the setting alone
+    }
+
+    void acceptedStartupOfferStartsNoDetection() {
+        PCL_SetAutoUpdate(true);
+        PCL_SetNewVersionMark(true);
+        QVERIFY(
+            WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{QStringLiteral("9.1.0.0"), QStringLiteral("x")}));
+        AddPhone(QStringLiteral("VX-UPD"));
+        WhenModal<CUpdateSoftwareDlg>([](CUpdateSoftwareDlg* offer) {
+            QWidget* check = GetPluginByName(offer, QStringLiteral("no_more_notify_check"));
+            QVERIFY(Plugin_IsVisible(check));
+            ClickIndicator(check);
+            QTest::mouseClick(GetPluginByName(offer, QStringLiteral("newversion_ok_btn")), Qt::LeftButton);
+        });
+        CVexaMessageBoxImpl::SetNextAnswer(1); // no updater beside the test program
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_COMPARE(CVexaMessageBoxImpl::LastText(), Str(737));
+        QTest::qWait(4 * kPassMs);
+        QVERIFY(!frame->IsDetectionStarted());
+        QVERIFY(!frame->IsConnected());
+        QVERIFY(!PCL_GetAutoUpdate()); // the box was ticked
+    }
+
+    void incompatibleModelIsNotConnectedAndExplained() {
+        AddPhone(QStringLiteral("VX-OLD"), QStringLiteral("vexa"), QStringLiteral("V180"));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(connect->RowCount(), 1, kWaitMs);
+        QTest::qWait(4 * kPassMs);
+        QVERIFY(!frame->IsConnected()); // never automatically
+        bool explained = false;
+        WhenModal<CTipOfIncompatiblePhoneModel>([&explained](CTipOfIncompatiblePhoneModel* tip) {
+            explained = true;
+            QTest::mouseClick(GetPluginByName(tip, QStringLiteral("button_ok")), Qt::LeftButton);
+        });
+        QTest::mouseClick(connect->Row(0), Qt::LeftButton);
+        QVERIFY(explained);
+        QTest::qWait(2 * kPassMs);
+        QVERIFY(!frame->IsConnected());
+        QVERIFY(Session() == nullptr);
+    }
+
+    void leavingADataTabLoadsItsDataInTheBackground() {
+        AddPhone(QStringLiteral("VX-LOAD"));
+        ResetLoadedOnce();
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        frame->SelectTab(CMainFrame::TabContact);
+        auto* contacts = dynamic_cast<CPlaceholderPage*>(frame->Page(CMainFrame::TabContact));
+        QVERIFY(contacts != nullptr);
+        QCOMPARE(contacts->Loads(), 0);
+        frame->SelectTab(CMainFrame::TabHome); // leaving starts the contact loader
+        QTRY_VERIFY_WITH_TIMEOUT(contacts->Loads() > 0, kWaitMs);
+        QCOMPARE(contacts->LastLoadMode(), 1);
+        QVERIFY(WasLoadedOnce(LockContacts));
+        QVERIFY(WasLoadedOnce(LockCallRecords));
+
+        // A page may ask for its data itself.
+        frame->SelectTab(CMainFrame::TabPicture);
+        auto* pictures = dynamic_cast<CPlaceholderPage*>(frame->Page(CMainFrame::TabPicture));
+        frame->PostMessage(WM_FRAME_LOAD_REQUEST, reinterpret_cast<WPARAM>(pictures), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(pictures->Loads() > 0, kWaitMs);
+        QVERIFY(WasLoadedOnce(LockPictures));
+    }
+};
+
+QTEST_MAIN(MainFrameTest)
+#include "MainFrameTest.moc"

@@ -1,0 +1,194 @@
+// The settings dialog on the shipped skin: what opening it changes, folder checks, the trailing
+// separator, and the proxy fields, driven through clicks and typed text.
+#include "../controls/ControlsTestSupport.h"
+#include "TestEnvironment.h"
+
+#include "app/AutoRun.h"
+#include "app/CSettingsDlg.h"
+#include "controls/VexaMessageBox.h"
+#include "libs/prefs/Prefs.h"
+#include "platform/StringTable.h"
+#include "skin/Skin.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+
+#include <memory>
+
+namespace {
+
+QWidget* W(CSettingsDlg* dlg, const char* name) {
+    return GetPluginByName(dlg, QString::fromLatin1(name));
+}
+
+void Click(CSettingsDlg* dlg, const char* name) {
+    QTest::mouseClick(W(dlg, name), Qt::LeftButton);
+}
+
+void ClickIndicator(CSettingsDlg* dlg, const char* name) {
+    QWidget* w = W(dlg, name);
+    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(8, w->height() / 2));
+}
+
+// Edits a field the way a user does: its edit button, then typing over the selected text.
+void TypeInto(CSettingsDlg* dlg, const char* button, const QString& text) {
+    Click(dlg, button);
+    QLineEdit* edit = dlg->InlineEdit();
+    QVERIFY(edit->isVisible());
+    QVERIFY(dlg->EditedField() != nullptr);
+    QTest::keyClicks(edit, text);
+}
+
+} // namespace
+
+class SettingsDialogTest : public QObject {
+    Q_OBJECT
+
+    CSkin* m_skin = nullptr;
+    std::unique_ptr<ScopedTestFolders> m_folders;
+
+    std::unique_ptr<CSettingsDlg> Open() {
+        auto dlg = std::make_unique<CSettingsDlg>();
+        if (!dlg->CreateModeless()) {
+            return nullptr;
+        }
+        return dlg;
+    }
+
+private slots:
+    void initTestCase() {
+        m_skin = LoadShippedSkin();
+        QVERIFY(m_skin != nullptr);
+    }
+    void cleanupTestCase() {
+        SetAppSkin(nullptr);
+        m_skin->Release();
+    }
+    void init() {
+        m_folders = std::make_unique<ScopedTestFolders>();
+        PCL_Load();
+        PCL_EnsureDefaultFolders();
+    }
+    void cleanup() { m_folders.reset(); }
+
+    void openingAndCancellingTurnsOnlyTheCloseQuestionOff() {
+        PCL_SetEnquiryOfAppCloseOption(1);
+        PCL_SetAppCloseOption(1);
+        const QString downloads = PCL_GetDownloadPath();
+        auto dlg = Open();
+        QVERIFY(dlg != nullptr);
+        QVERIFY(Plugin_GetValue(W(dlg.get(), "minimize_when_close_bt")) != 0);
+        QCOMPARE(Plugin_GetText(W(dlg.get(), "downloads_savepath")), downloads);
+        ClickIndicator(dlg.get(), "minimum_when_close_bt");
+        Click(dlg.get(), "btn_settings_dlg_cancel");
+        QVERIFY(dlg->IsEnded());
+        QCOMPARE(dlg->Result(), int(IDCANCEL));
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 0);
+        QCOMPARE(PCL_GetAppCloseOption(), 1);
+        // and it is on disk: a fresh load sees it
+        QVERIFY(PCL_Load());
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 0);
+    }
+
+    void foldersAreStoredWithOneTrailingSeparator_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("without") << QStringLiteral("dl") << QStringLiteral("dl/");
+        QTest::newRow("with") << QStringLiteral("dl/") << QStringLiteral("dl/");
+    }
+    void foldersAreStoredWithOneTrailingSeparator() {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        const QString root = m_folders->Root() + QLatin1Char('/');
+        auto dlg = Open();
+        QVERIFY(dlg != nullptr);
+        Click(dlg.get(), "tab_btn_download_settings");
+        QCOMPARE(dlg->ShownTab(), 2);
+        TypeInto(dlg.get(), "downloads_savepath_bt", root + typed);
+        TypeInto(dlg.get(), "backup_data_savepath_bt", root + QStringLiteral("bk"));
+        QCOMPARE(Plugin_GetText(W(dlg.get(), "downloads_savepath")), root + typed); // committed by the next edit
+        Click(dlg.get(), "btn_settings_dlg_ok");
+        QVERIFY(dlg->IsEnded());
+        QCOMPARE(PCL_GetDownloadPath(), root + stored);
+        QCOMPARE(PCL_GetBackupPath(), root + QStringLiteral("bk/"));
+    }
+
+    void unusableFoldersKeepTheDialogOpenOnTheFolderTab_data() {
+        QTest::addColumn<bool>("downloadBad");
+        QTest::addColumn<int>("message");
+        QTest::newRow("download") << true << 665;
+        QTest::newRow("backup") << false << 666;
+    }
+    void unusableFoldersKeepTheDialogOpenOnTheFolderTab() {
+        QFETCH(bool, downloadBad);
+        QFETCH(int, message);
+        // A folder cannot live below a plain file.
+        QFile blocker(QDir(m_folders->Root()).filePath(QStringLiteral("plain-file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString bad = blocker.fileName() + QStringLiteral("/sub");
+        const QString downloadsBefore = PCL_GetDownloadPath();
+        const QString backupBefore = PCL_GetBackupPath();
+        auto dlg = Open();
+        QVERIFY(dlg != nullptr);
+        TypeInto(dlg.get(), downloadBad ? "downloads_savepath_bt" : "backup_data_savepath_bt", QString());
+        QTest::keyClicks(dlg->InlineEdit(), bad);
+        Click(dlg.get(), "tab_btn_normal_settings"); // leaving the edit commits it
+        QCOMPARE(dlg->ShownTab(), 0);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        Click(dlg.get(), "btn_settings_dlg_ok");
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(message));
+        QVERIFY(!dlg->IsEnded());
+        QCOMPARE(dlg->ShownTab(), 2);
+        QCOMPARE(PCL_GetDownloadPath(), downloadsBefore);
+        QCOMPARE(PCL_GetBackupPath(), backupBefore);
+        QVERIFY(!IsAutoRunSet());
+    }
+
+    void proxyChoiceShowsFieldsAndSavesCredentials() {
+        auto dlg = Open();
+        QVERIFY(dlg != nullptr);
+        Click(dlg.get(), "tab_btn_proxy_settings");
+        QVERIFY(Plugin_GetValue(W(dlg.get(), "no_proxy_radio")) != 0);
+        QVERIFY(!Plugin_IsVisible(W(dlg.get(), "proxy_account_row")));
+        ClickIndicator(dlg.get(), "IE_proxy_radio");
+        QVERIFY(Plugin_IsVisible(W(dlg.get(), "proxy_account_row")));
+        TypeInto(dlg.get(), "ie_proxy_account_bt", QStringLiteral("alice"));
+        TypeInto(dlg.get(), "ie_proxy_pw_bt", QStringLiteral("s3cret"));
+        QCOMPARE(dlg->InlineEdit()->echoMode(), QLineEdit::Password);
+        Click(dlg.get(), "btn_settings_dlg_ok");
+        QVERIFY(dlg->IsEnded());
+        INTERNET_SETTINGS internet{};
+        PCL_GetInternetSettings(&internet);
+        QCOMPARE(internet.m_proxyType, 1);
+        QCOMPARE(InternetField(internet.m_user), QStringLiteral("alice"));
+        QCOMPARE(InternetField(internet.m_password), QStringLiteral("s3cret"));
+
+        // Choosing no proxy again clears both fields.
+        auto again = Open();
+        Click(again.get(), "tab_btn_proxy_settings");
+        QCOMPARE(Plugin_GetText(W(again.get(), "ie_proxy_account_hwnd")), QStringLiteral("alice"));
+        QVERIFY(!Plugin_GetText(W(again.get(), "ie_proxy_pw_hwnd")).contains(QStringLiteral("s3cret")));
+        ClickIndicator(again.get(), "no_proxy_radio");
+        Click(again.get(), "btn_settings_dlg_ok");
+        PCL_GetInternetSettings(&internet);
+        QCOMPARE(internet.m_proxyType, 0);
+        QCOMPARE(InternetField(internet.m_user), QString());
+    }
+
+    void autoRunTickWritesTheAutostartEntry() {
+        auto dlg = Open();
+        QVERIFY(dlg != nullptr);
+        QVERIFY(Plugin_GetValue(W(dlg.get(), "auto_run_check")) == 0);
+        ClickIndicator(dlg.get(), "auto_run_check");
+        Click(dlg.get(), "btn_settings_dlg_ok");
+        QVERIFY(dlg->IsEnded());
+        QVERIFY(IsAutoRunSet());
+        auto again = Open();
+        QVERIFY(Plugin_GetValue(W(again.get(), "auto_run_check")) != 0);
+    }
+};
+
+QTEST_MAIN(SettingsDialogTest)
+#include "SettingsDialogTest.moc"
