@@ -77,6 +77,22 @@ QString Label(const CVCard& card, const VCardProperty& p) {
     return l != nullptr ? l->Text() : QString();
 }
 
+// The first listed type word the property carries gives its code; otherwise an "X-" word makes a
+// custom entry with that label, and anything else is `other`.
+int MapTypeWords(const QStringList& types, std::initializer_list<std::pair<const char*, int>> words, int other,
+                 QString* label) {
+    for (const auto& [word, code] : words) {
+        if (types.contains(QLatin1String(word))) {
+            return code;
+        }
+    }
+    if (HasCustom(types)) {
+        *label = CustomLabel(types);
+        return 0;
+    }
+    return other;
+}
+
 } // namespace
 
 QString NormaliseCardBirthday(const QString& text) {
@@ -250,48 +266,18 @@ ImportedContact ContactFromCard(const CVCard& card) {
         c.AddPhone(type, type == 0 ? &label : nullptr, number, &index);
     }
     for (const VCardProperty* p : card.FindAll(QStringLiteral("EMAIL"))) {
-        const QStringList t = p->Types();
-        int type = 3;
         QString label;
-        if (t.contains(QStringLiteral("HOME")) || t.contains(QStringLiteral("PREF")) ||
-            t.contains(QStringLiteral("INTERNET"))) {
-            type = 1;
-        } else if (t.contains(QStringLiteral("WORK"))) {
-            type = 2;
-        } else if (HasCustom(t)) {
-            type = 0;
-            label = CustomLabel(t);
-        }
+        const int type = MapTypeWords(p->Types(), {{"HOME", 1}, {"PREF", 1}, {"INTERNET", 1}, {"WORK", 2}}, 3, &label);
         c.AddEmail(type, type == 0 ? &label : nullptr, p->Text(), &index);
     }
     for (const VCardProperty* p : card.FindAll(QStringLiteral("URL"))) {
-        const QStringList t = p->Types();
-        int type = 7;
         QString label;
-        if (t.contains(QStringLiteral("HOME"))) {
-            type = 1;
-        } else if (t.contains(QStringLiteral("BLOG"))) {
-            type = 2;
-        } else if (t.contains(QStringLiteral("WORK"))) {
-            type = 5;
-        } else if (HasCustom(t)) {
-            type = 0;
-            label = CustomLabel(t);
-        }
+        const int type = MapTypeWords(p->Types(), {{"HOME", 1}, {"BLOG", 2}, {"WORK", 5}}, 7, &label);
         c.AddWebsite(type, type == 0 ? &label : nullptr, p->Text(), &index);
     }
     for (const VCardProperty* p : card.FindAll(QStringLiteral("ADR"))) {
-        const QStringList t = p->Types();
-        int type = 3;
         QString label;
-        if (t.contains(QStringLiteral("HOME"))) {
-            type = 1;
-        } else if (t.contains(QStringLiteral("WORK"))) {
-            type = 2;
-        } else if (HasCustom(t)) {
-            type = 0;
-            label = CustomLabel(t);
-        }
+        const int type = MapTypeWords(p->Types(), {{"HOME", 1}, {"WORK", 2}}, 3, &label);
         const QStringList a = p->Components();
         QString street = a.value(2);
         if (!a.value(1).isEmpty()) {
