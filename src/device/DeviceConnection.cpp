@@ -22,6 +22,10 @@ bool IsIncompatibleModel(const QString& model) {
     return model == QLatin1String("V180") || model == QLatin1String("V180S");
 }
 
+bool IsMakersPhone(const DeviceRecord& record) {
+    return record.Brand().compare(QLatin1String("vexa"), Qt::CaseInsensitive) == 0;
+}
+
 bool CDeviceList::Refresh(vexa::DeviceBridge* bridge) {
     if (bridge == nullptr) {
         return false;
@@ -33,9 +37,7 @@ bool CDeviceList::Refresh(vexa::DeviceBridge* bridge) {
     }
     buffer.resize(static_cast<std::size_t>(std::clamp(count, 0, kMaxDevices)));
     // The bridge lists every attached phone; only the maker's phones belong in the program's list.
-    std::erase_if(buffer, [](const DeviceRecord& r) {
-        return r.Brand().compare(QLatin1String("vexa"), Qt::CaseInsensitive) != 0;
-    });
+    std::erase_if(buffer, [](const DeviceRecord& r) { return !IsMakersPhone(r); });
     std::lock_guard guard(m_lock);
     m_devices = std::move(buffer);
     return true;

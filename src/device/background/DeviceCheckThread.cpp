@@ -2,6 +2,7 @@
 
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceSession.h"
+#include "device/DeviceConnection.h"
 #include "libs/log/Log.h"
 
 #include <QCoreApplication>
@@ -151,7 +152,7 @@ void CDeviceCheckThread::ReadBrandsAndModelsLocked(vexa::DeviceBridge* bridge) {
             ClearAllLocked();
             return;
         }
-        if (slot.Brand().compare(QLatin1String("vexa"), Qt::CaseInsensitive) != 0) {
+        if (!IsMakersPhone(slot)) {
             m_foreign << slot.Serial();
             slot = DeviceRecord{};
         }
