@@ -1,0 +1,123 @@
+#include "CliCommands.h"
+
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimSeed.h"
+#include "device/DeviceConnection.h"
+#include "libs/log/Log.h"
+#include "libs/prefs/Prefs.h"
+#include "platform/StringTable.h"
+
+namespace {
+
+std::vector<CliCommandGroup>& Registry() {
+    static std::vector<CliCommandGroup> groups;
+    return groups;
+}
+
+void PrintUsage(QTextStream& to) {
+    to << "usage: vexa-cli [--phone SERIAL] COMMAND ...\n";
+    for (const CliCommandGroup& group : CliGroups()) {
+        for (const QString& line : QString::fromUtf8(group.usage).split('\n', Qt::SkipEmptyParts)) {
+            to << "  vexa-cli [--phone SERIAL] " << line << '\n';
+        }
+    }
+}
+
+} // namespace
+
+CliRegistration::CliRegistration(const CliCommandGroup& group) {
+    Registry().push_back(group);
+}
+
+const std::vector<CliCommandGroup>& CliGroups() {
+    return Registry();
+}
+
+CliContext::~CliContext() {
+    if (m_bridgeStarted) {
+        ppCleanup(); // closes the session too
+        LOG_Free();
+    }
+}
+
+vexa::DeviceSession* CliContext::Session() {
+    if (m_connected) {
+        if (vexa::DeviceBridge* bridge = ppGetBridge()) {
+            return bridge->GetSession();
+        }
+        return nullptr;
+    }
+    if (!m_bridgeStarted) {
+        LOG_Init();
+        PCL_Load();
+        // The same start as the program: simulated phones, with the demo phone on a first run.
+        vexa::sim::UseSimulatedPhones();
+        bool created = false;
+        QString error;
+        if (!vexa::sim::EnsureDemoPhone(&created, &error)) {
+            LOG_Error("[CLI] cannot create the demo phone: %s. %s:%d", qUtf8Printable(error), LOG_HERE);
+        }
+        if (!ppInitialize()) {
+            err << Str(566) << '\n';
+            return nullptr;
+        }
+        m_bridgeStarted = true;
+    }
+    vexa::DeviceBridge* bridge = ppGetBridge();
+    CDeviceList devices;
+    if (!devices.Refresh(bridge) || devices.GetDeviceCount() == 0) {
+        err << Str(2217) << '\n';
+        return nullptr;
+    }
+    DeviceRecord chosen{};
+    bool found = false;
+    for (int i = 0; i < devices.GetDeviceCount() && !found; ++i) {
+        DeviceRecord record{};
+        if (devices.GetDeviceRecord(i, record) && (m_phone.isEmpty() || record.Serial() == m_phone)) {
+            chosen = record;
+            found = true;
+        }
+    }
+    if (!found) {
+        err << Str(2217) << ": " << m_phone << '\n';
+        return nullptr;
+    }
+    if (IsIncompatibleModel(chosen.Model())) {
+        err << Str(2220) << '\n';
+        return nullptr;
+    }
+    if (ConnectUsb(bridge, devices, chosen.Serial()) != ConnectOk) {
+        err << Str(566) << '\n';
+        return nullptr;
+    }
+    m_connected = true;
+    return bridge->GetSession();
+}
+
+int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    QStringList args = arguments;
+    QString phone;
+    if (!args.isEmpty() && args.front() == QLatin1String("--phone")) {
+        if (args.size() < 2) {
+            PrintUsage(err);
+            return kCliUsage;
+        }
+        phone = args.at(1);
+        args = args.mid(2);
+    }
+    if (args.isEmpty() || args.front() == QLatin1String("--help") || args.front() == QLatin1String("help")) {
+        PrintUsage(args.isEmpty() ? err : out);
+        return args.isEmpty() ? kCliUsage : kCliOk;
+    }
+    const QString name = args.takeFirst();
+    for (const CliCommandGroup& group : CliGroups()) {
+        if (name == QLatin1String(group.name)) {
+            CliContext ctx(out, err, phone);
+            return group.run(ctx, args);
+        }
+    }
+    err << "vexa-cli: unknown command \"" << name << "\"\n";
+    PrintUsage(err);
+    return kCliUsage;
+}
