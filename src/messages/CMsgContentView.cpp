@@ -47,7 +47,7 @@ QWebEngineScript ChannelScript() {
 
 } // namespace
 
-CMsgContentView::CMsgContentView(int kind, CMessageObject* owner, QWidget* parent)
+CMsgContentView::CMsgContentView(int kind, CMsgWnd* owner, QWidget* parent)
     : QWebEngineView(parent), m_kind(kind < 0 || kind > 2 ? 1 : kind), m_owner(owner) {
     setContextMenuPolicy(Qt::NoContextMenu);
     page()->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);

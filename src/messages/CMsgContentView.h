@@ -8,7 +8,7 @@
 
 #include "messages/ConversationScript.h"
 #include "messages/MessageOrder.h"
-#include "platform/WindowMessage.h"
+#include "platform/CMsgWnd.h"
 
 #include <QBasicTimer>
 #include <QWebEngineView>
@@ -32,7 +32,7 @@ class CMsgContentView : public QWebEngineView {
     Q_OBJECT
 public:
     // kind: 0 all conversations, 1 one conversation, 2 drafts. owner receives the messages above.
-    CMsgContentView(int kind, CMessageObject* owner, QWidget* parent = nullptr);
+    CMsgContentView(int kind, CMsgWnd* owner, QWidget* parent = nullptr);
     ~CMsgContentView() override;
 
     int Kind() const { return m_kind; }
@@ -75,7 +75,7 @@ protected:
 
 private:
     int m_kind;
-    CMessageObject* m_owner;
+    CMsgWnd* m_owner;
     QString m_folder;
     int m_version = 2;
     std::vector<MSGINFO> m_messages;

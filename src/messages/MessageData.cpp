@@ -44,6 +44,26 @@ QString ContactNames::DisplayName(const QString& number) const {
     return name.isEmpty() ? number : name;
 }
 
+QString IncomingSenderName(vexa::DeviceSession* session, const QString& text) {
+    vexa::SmsStore* store = session != nullptr ? session->GetSmsStore() : nullptr;
+    std::vector<MSGINFO> list;
+    if (store == nullptr || !store->ListSms(&list)) {
+        return {};
+    }
+    const MSGINFO* newest = nullptr;
+    for (const MSGINFO& m : list) {
+        if (m.status != 0 && m.content == text && (newest == nullptr || m.id > newest->id)) {
+            newest = &m;
+        }
+    }
+    if (newest == nullptr) {
+        return {};
+    }
+    ContactNames names;
+    names.Build(session->GetContactBook());
+    return names.DisplayName(newest->number);
+}
+
 MessageData::StoreState MessageData::ObtainStores(vexa::DeviceSession* session) {
     m_ready = false;
     if (session == nullptr || !session->IsConnected()) {

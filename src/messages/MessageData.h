@@ -36,6 +36,10 @@ private:
     QHash<QString, QString> m_names;
 };
 
+// Who sent a message that just arrived (the phone reports only its text): the newest inbox SMS with
+// that text, as its contact name or number; empty when none is found.
+QString IncomingSenderName(vexa::DeviceSession* session, const QString& text);
+
 class MessageData {
 public:
     enum class StoreState { Ready, NoDevice, SmsFailed, MmsFailed };
