@@ -5,6 +5,7 @@
 #include "app/ShellScreenshots.h"
 #include "bridge/api/DeviceBridge.h"
 #include "controls/ControlsScreenshots.h"
+#include "messages/MessagesScreenshots.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
 #include "libs/log/Log.h"
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
     SetAppSkin(skin.get());
     RegisterControlsScreenshots();
     RegisterShellScreenshots();
+    RegisterMessagesScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);
