@@ -64,6 +64,12 @@ int main(int argc, char** argv) {
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Every embedded page of the program shares one renderer process: three conversation views and
+    // the news panel in separate renderers would cost a few hundred megabytes for nothing.
+    QByteArray webFlags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!webFlags.contains("--renderer-process-limit")) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (webFlags + " --renderer-process-limit=1").trimmed());
+    }
     QApplication app(argc, argv);
     const AppOptions options = ParseAppOptions(QApplication::arguments());
     if (!options.error.isEmpty()) {

@@ -31,6 +31,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 CMessagePage* g_page = nullptr;
@@ -41,6 +45,9 @@ vexa::DeviceSession* CurrentSession() {
 }
 
 constexpr UINT WM_FRAME_LOAD_REQUEST_MSG = WM_USER + 1002;
+// The overview of all conversations shows the newest messages of each; a conversation's own view
+// shows all of them. A phone with 100,000 messages would otherwise put them all into one page.
+constexpr int kOverviewPerConversation = 5;
 const char* const kHosts[3] = {"message_page_view_total_conference_hwndObj", "message_page_view_conference_hwndObj",
                                "message_page_view_draft_hwndObj"};
 
@@ -168,6 +175,16 @@ void CMessagePage::SetState(State state) {
 void CMessagePage::OnPageShown() {
     if (m_state != State::Ready) {
         CheckLoaded(false);
+    } else {
+        FillCurrentView();
+    }
+}
+
+void CMessagePage::OnPageHidden() {
+    for (CMsgContentView* view : m_views) {
+        if (view != nullptr) {
+            view->Unload();
+        }
     }
 }
 
@@ -266,6 +283,10 @@ void CMessagePage::Rebuild(const QString& keyword) {
         }
     }
     m_data.Rebuild(session, keyword);
+#ifdef __GLIBC__
+    // Ordering 100,000 messages goes through as many temporary sort keys; hand their memory back.
+    malloc_trim(0);
+#endif
 }
 
 bool CMessagePage::RequestRefresh(const QString& keyword) {
@@ -330,6 +351,10 @@ void CMessagePage::ShowView(int kind) {
     m_viewKind = kind;
     for (int k = 0; k < 3; ++k) {
         Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(kHosts[k])), k == kind);
+        // A hidden view is drawn again when it is chosen; meanwhile its page gives back its memory.
+        if (k != kind && m_views[k] != nullptr) {
+            m_views[k]->Unload();
+        }
     }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("quick_reply_host")), kind == ViewConversation);
     if (auto* all = qobject_cast<QCheckBox*>(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")))) {
@@ -383,7 +408,7 @@ void CMessagePage::FillCurrentView() {
         view->SetMessages(m_data.Drafts());
         break;
     default:
-        view->SetMessages(m_data.Messages());
+        view->SetMessages(messages::OverviewMessages(m_data.Messages(), kOverviewPerConversation));
         break;
     }
     view->SetKeyword(m_keyword);

@@ -37,6 +37,7 @@ public:
 
     bool Create() override;
     void OnPageShown() override;
+    void OnPageHidden() override;
     void OnDeviceConnected() override;
     void OnDeviceDisconnected() override;
     void LoadRequest(int mode) override;

@@ -80,6 +80,8 @@ bool CMsgContentView::Refresh() {
         LOG_Error("[CMsgContentView] cannot write %s. %s:%d", qUtf8Printable(ScriptPath()), LOG_HERE);
         return false;
     }
+    // The script holds everything the page needs; the list is not kept twice.
+    std::vector<MSGINFO>().swap(m_messages);
     m_outputOver = 0;
     m_allSelected = false;
     // A fresh query each time so the page and its data script are read again, never from a cache.
@@ -88,6 +90,15 @@ bool CMsgContentView::Refresh() {
     load(url);
     m_outputTimer.start(kOutputTimerMs, this);
     return true;
+}
+
+void CMsgContentView::Unload() {
+    m_outputTimer.stop();
+    ++m_loads; // answers of the unloaded page are stale
+    m_outputOver = 0;
+    if (url() != QUrl(QStringLiteral("about:blank"))) {
+        setUrl(QUrl(QStringLiteral("about:blank")));
+    }
 }
 
 void CMsgContentView::timerEvent(QTimerEvent* event) {

@@ -51,6 +51,8 @@ public:
 
     // Writes the data script and loads the page; false (previous data kept) when a file cannot be written.
     bool Refresh();
+    // Shows an empty page (its document and script data are dropped) until the next Refresh.
+    void Unload();
     // Whether the page reported that it drew everything since the last Refresh.
     int OutputOver() const { return m_outputOver; }
     bool AllSelected() const { return m_allSelected; }

@@ -44,6 +44,19 @@ QString ContactNames::DisplayName(const QString& number) const {
     return name.isEmpty() ? number : name;
 }
 
+std::vector<MSGINFO> OverviewMessages(const std::vector<MSGINFO>& messages, int perConversation) {
+    std::vector<MSGINFO> overview;
+    int inRun = 0;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const bool newRun = i == 0 || messages[i].number.compare(messages[i - 1].number, Qt::CaseInsensitive) != 0;
+        inRun = newRun ? 1 : inRun + 1;
+        if (inRun <= perConversation) {
+            overview.push_back(messages[i]);
+        }
+    }
+    return overview;
+}
+
 QString IncomingSenderName(vexa::DeviceSession* session, const QString& text) {
     vexa::SmsStore* store = session != nullptr ? session->GetSmsStore() : nullptr;
     std::vector<MSGINFO> list;

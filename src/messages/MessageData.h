@@ -36,6 +36,9 @@ private:
     QHash<QString, QString> m_names;
 };
 
+// The first (newest) perConversation messages of each run of one number, in list order.
+std::vector<MSGINFO> OverviewMessages(const std::vector<MSGINFO>& messages, int perConversation);
+
 // Who sent a message that just arrived (the phone reports only its text): the newest inbox SMS with
 // that text, as its contact name or number; empty when none is found.
 QString IncomingSenderName(vexa::DeviceSession* session, const QString& text);

@@ -154,6 +154,23 @@ TEST_F(MessageOpsTest, SearchKeepsMatchingMessagesOnly) {
     EXPECT_EQ(data.Messages()[0].number, "1");
 }
 
+TEST(OverviewMessages, KeepsTheNewestOfEachConversation) {
+    std::vector<MSGINFO> list;
+    for (const char* number : {"a", "a", "a", "B", "b", "c"}) {
+        MSGINFO m;
+        m.number = QString::fromLatin1(number);
+        m.id = static_cast<std::int64_t>(list.size());
+        list.push_back(m);
+    }
+    const auto overview = OverviewMessages(list, 2);
+    std::vector<std::int64_t> ids;
+    for (const MSGINFO& m : overview) {
+        ids.push_back(m.id);
+    }
+    EXPECT_EQ(ids, (std::vector<std::int64_t>{0, 1, 3, 4, 5}));
+    EXPECT_TRUE(OverviewMessages({}, 5).empty());
+}
+
 TEST_F(MessageOpsTest, NoSessionLeavesTheHolderNotReady) {
     MessageData data;
     EXPECT_EQ(data.ObtainStores(nullptr), MessageData::StoreState::NoDevice);
