@@ -87,6 +87,9 @@ bool CMsgContentView::Refresh() {
     // A fresh query each time so the page and its data script are read again, never from a cache.
     QUrl url = QUrl::fromLocalFile(PagePath());
     url.setQuery(QStringLiteral("n=%1").arg(++m_loads));
+    if (page()->lifecycleState() != QWebEnginePage::LifecycleState::Active) {
+        page()->setLifecycleState(QWebEnginePage::LifecycleState::Active);
+    }
     load(url);
     m_outputTimer.start(kOutputTimerMs, this);
     return true;
@@ -96,7 +99,11 @@ void CMsgContentView::Unload() {
     m_outputTimer.stop();
     ++m_loads; // answers of the unloaded page are stale
     m_outputOver = 0;
-    if (url() != QUrl(QStringLiteral("about:blank"))) {
+    // A hidden page is discarded: its renderer frees the document and the script data. A page on
+    // screen (it cannot be discarded) shows an empty document instead.
+    if (!page()->isVisible() && page()->lifecycleState() != QWebEnginePage::LifecycleState::Discarded) {
+        page()->setLifecycleState(QWebEnginePage::LifecycleState::Discarded);
+    } else if (page()->isVisible() && url() != QUrl(QStringLiteral("about:blank"))) {
         setUrl(QUrl(QStringLiteral("about:blank")));
     }
 }
