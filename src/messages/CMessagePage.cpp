@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHash>
 #include <QLineEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -139,6 +140,7 @@ bool CMessagePage::Create() {
         m_views[kind] = new CMsgContentView(kind, this);
         m_views[kind]->SetPageFolder(m_pageFolder);
         m_views[kind]->SetContactName([this](const QString& number) { return m_data.Names().ContactName(number); });
+
         Plugin_SetChildWindow(GetPluginByName(this, QString::fromLatin1(kHosts[kind])), m_views[kind]);
     }
     m_reply = new CQuickReplyWnd(m_gate, this, true);
@@ -407,9 +409,16 @@ void CMessagePage::FillCurrentView() {
     case ViewDrafts:
         view->SetMessages(m_data.Drafts());
         break;
-    default:
+    default: {
         view->SetMessages(messages::OverviewMessages(m_data.Messages(), kOverviewPerConversation));
+        // The number groups' labels count the whole conversation, not only its newest messages.
+        auto totals = std::make_shared<QHash<QString, int>>();
+        for (const messages::typCONFERINFO& c : m_data.Conversations()) {
+            totals->insert(c.number.toCaseFolded(), c.count);
+        }
+        view->SetNumberTotal([totals](const QString& number) { return totals->value(number.toCaseFolded()); });
         break;
+    }
     }
     view->SetKeyword(m_keyword);
     view->Refresh();

@@ -76,6 +76,7 @@ bool CMsgContentView::Refresh() {
     options.view = static_cast<messages::ConversationView>(m_kind);
     options.keyword = m_keyword;
     options.contactName = m_contactName ? m_contactName : [](const QString&) { return QString(); };
+    options.numberTotal = m_numberTotal;
     if (!messages::WriteConversationScript(m_messages, options, ScriptPath(), QDir(m_folder).filePath("temp.data"))) {
         LOG_Error("[CMsgContentView] cannot write %s. %s:%d", qUtf8Printable(ScriptPath()), LOG_HERE);
         return false;

@@ -45,6 +45,8 @@ public:
     const std::vector<MSGINFO>& Messages() const { return m_messages; }
     void SetKeyword(const QString& keyword) { m_keyword = keyword; }
     void SetContactName(std::function<QString(const QString&)> lookup) { m_contactName = std::move(lookup); }
+    // All conversations: a conversation's total when the view is given only its newest messages.
+    void SetNumberTotal(std::function<int(const QString&)> total) { m_numberTotal = std::move(total); }
 
     QString PagePath() const;
     QString ScriptPath() const;
@@ -83,6 +85,7 @@ private:
     std::vector<MSGINFO> m_messages;
     QString m_keyword;
     std::function<QString(const QString&)> m_contactName;
+    std::function<int(const QString&)> m_numberTotal;
     int m_outputOver = 0;
     bool m_allSelected = false;
     QBasicTimer m_outputTimer; // timer 1000: polls IsOutputOver

@@ -161,7 +161,8 @@ private:
         }
         CloseDay();
         m_inNumber = false;
-        const QString label = EscapeForScript(NameOrNumber(m_number) + QStringLiteral("(%1)").arg(m_numberMessages));
+        const int total = m_options.numberTotal ? m_options.numberTotal(m_number) : m_numberMessages;
+        const QString label = EscapeForScript(NameOrNumber(m_number) + QStringLiteral("(%1)").arg(total));
         m_statements +=
             QStringLiteral("groups[%1] = new SmsTelGroup('%2','%3');groups[%1].data = new Array(%4);")
                 .arg(QString::number(m_numberIndex), EscapeForScript(m_number), label, QString::number(m_numberDays)) +

@@ -31,6 +31,9 @@ struct ScriptOptions {
     // The contact name for a number, empty when no contact has it.
     std::function<QString(const QString& number)> contactName;
     QDate today = QDate::currentDate();
+    // All conversations: the count a number group's label shows when the list holds only some of
+    // the number's messages (an overview); unset, the messages written.
+    std::function<int(const QString& number)> numberTotal;
 };
 
 // Writes the script to scriptPath, streaming the message statements through bodyPath first so the

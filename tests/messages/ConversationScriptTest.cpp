@@ -114,6 +114,19 @@ TEST_F(ConversationScriptTest, AllConversationsGroupByNumberThenDay) {
     EXPECT_EQ(script, expected);
 }
 
+TEST_F(ConversationScriptTest, OverviewLabelShowsTheConversationsTotal) {
+    ScriptOptions options;
+    options.view = ConversationView::AllConversations;
+    options.today = QDate(2012, 11, 1);
+    options.numberTotal = [](const QString& number) { return number == QLatin1String("10086") ? 40 : 0; };
+    const QString script = m_dir.filePath(QStringLiteral("TotalConfView.js"));
+    ASSERT_TRUE(WriteConversationScript({Msg(1, "10086", 1, QStringLiteral("a"), 2012, 11, 1, 4, 8, 0)}, options, script,
+                                        m_dir.filePath(QStringLiteral("temp.data"))));
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("groups[0] = new SmsTelGroup('10086','10086(40)');groups[0].data = new Array(1);"));
+}
+
 TEST_F(ConversationScriptTest, KeywordFiltersAndHighlights) {
     const std::vector<MSGINFO> list = {
         Msg(1, "1", 1, QStringLiteral("a<b<c"), 2012, 11, 1, 4, 8, 0),
