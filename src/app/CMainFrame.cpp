@@ -8,6 +8,7 @@
 #include "app/CUpdateSoftwareDlg.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
+#include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
@@ -274,6 +275,8 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
         auto* home = new CHomePage(m_devices, m_names, m_gate);
         home->SetFrame(this, WM_FRAME_SELECT_TAB, WM_FRAME_MAY_CHANGE_DEVICE, WM_FRAME_USER_DISCONNECT,
                        WM_FRAME_USER_CONNECT);
+        home->SetBackupActions([this] { return RunBackupFlow(ppGetBridge(), m_gate, this); },
+                               [this] { RunRestoreFlow(ppGetBridge(), m_gate, this); });
         return home;
     }
     case TabMessage:

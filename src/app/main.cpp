@@ -3,6 +3,7 @@
 #include "app/CMainFrame.h"
 #include "app/InstanceGuard.h"
 #include "app/ShellScreenshots.h"
+#include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceBridge.h"
 #include "controls/ControlsScreenshots.h"
 #include "device/DeviceConnection.h"
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
     SetAppSkin(skin.get());
     RegisterControlsScreenshots();
     RegisterShellScreenshots();
+    RegisterBackupScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);
