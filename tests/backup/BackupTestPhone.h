@@ -25,6 +25,7 @@ public:
     explicit BackupTestPhone(int contacts = 20, int sms = 30, int calls = 15, int apps = 3);
     ~BackupTestPhone();
 
+    vexa::DeviceBridge* Bridge() { return m_bridge.get(); }
     vexa::DeviceSession* Session() { return m_bridge ? m_bridge->GetSession() : nullptr; }
     // Closes the session and opens a new one (stores read afresh from the phone file).
     bool Reconnect();

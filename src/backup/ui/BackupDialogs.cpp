@@ -513,6 +513,12 @@ LRESULT CSelRestoreFileDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CSelRestoreFileDlg::OnChoose(QWidget* widget, std::intptr_t, std::intptr_t) {
+    // Rows are separate clones, so their radios are made exclusive here; unchecking the others
+    // toggles them again, which must not come back in.
+    if (m_choosing || Plugin_GetValue(widget) == 0) {
+        return 0;
+    }
+    m_choosing = true;
     QWidget* row = Plugin_GetCloneRoot(widget);
     const qsizetype index = m_rows.indexOf(row);
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
@@ -523,6 +529,7 @@ LRESULT CSelRestoreFileDlg::OnChoose(QWidget* widget, std::intptr_t, std::intptr
         SetPathText(this, m_path);
         Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("next_button")), true);
     }
+    m_choosing = false;
     return 0;
 }
 

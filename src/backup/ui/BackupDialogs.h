@@ -139,6 +139,7 @@ private:
     QString m_path;
     QList<QWidget*> m_rows;
     QStringList m_paths;
+    bool m_choosing = false;
     friend struct CSelRestoreFileDlgTable;
 };
 
