@@ -3,6 +3,7 @@
 #include "bridge/sim/SimSeed.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -89,6 +90,27 @@ TEST_F(ApkTest, DeflatedEntriesInflateAndAnEmptyLabelFallsBackToThePackage) {
     put32(central + 24, static_cast<quint32>(manifest.size() / 2));
     EXPECT_EQ(libaapt_ParseFile(Write(QStringLiteral("short.apk"), zip)), nullptr);
     EXPECT_FALSE(apk::ReadZipEntry(path, QStringLiteral("AndroidManifest.xml"), 16).has_value());
+}
+
+TEST_F(ApkTest, ReadsAnArchiveWrittenByAnotherZipImplementation) {
+    // Python's zipfile deflates entries and adds data descriptors the way build tools do.
+    const QString manifest = Write(QStringLiteral("AndroidManifest.xml"), Manifest());
+    const QString apkPath = m_dir.filePath(QStringLiteral("py.apk"));
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sys, zipfile\n"
+                                 "with zipfile.ZipFile(sys.argv[2], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                                 "    z.writestr('classes.dex', b'dex' * 5000)\n"
+                                 "    z.write(sys.argv[1], 'AndroidManifest.xml')\n"
+                                 "    z.comment = b'signed'\n"),
+                  manifest, apkPath});
+    ASSERT_TRUE(python.waitForFinished(20000));
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    const Info info(libaapt_ParseFile(apkPath));
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->GetPackageName(), QStringLiteral("com.example.weather"));
+    EXPECT_EQ(info->GetPermissionCount(), 2);
 }
 
 TEST_F(ApkTest, BadFilesGiveNullAtEveryTruncationAndForGarbage) {
