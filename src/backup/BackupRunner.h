@@ -40,7 +40,7 @@ QString TemporaryFolder();
 bool MakeTemporaryFolder(const QString& folder);
 
 // Counts for the content dialog: loads each store as needed; -1 when a module cannot be loaded
-// (logged with the spec'd "Load ... Failed" line).
+// (logged with its "Load ... Failed" line).
 std::array<int, kModuleCount> CountModules(vexa::DeviceSession* session);
 
 struct RunCallbacks {
