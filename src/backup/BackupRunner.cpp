@@ -351,7 +351,7 @@ RunOutcome RunRestore(vexa::DeviceSession* session, unsigned mask, const QString
         outcome.error = Str(2689);
         return outcome;
     }
-    const UnpackResult unpacked = ReadPackage(packagePath, tempFolder);
+    const UnpackResult unpacked = ReadPackage(packagePath, tempFolder, callbacks.pack);
     outcome.packageOk = unpacked.ok;
     if (!unpacked.ok) {
         outcome.error = unpacked.error;

@@ -366,6 +366,9 @@ LRESULT CBackupRunDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             Plugin_SetStyle(Plugin_GetChild(row, QStringLiteral("item_status")),
                             step == backup::StepFailed ? QStringLiteral("error_text") : QStringLiteral("status_text"));
         }
+        if (m_restore && step == backup::StepRunning) {
+            Plugin_SetText(GetPluginByName(this, QStringLiteral("static_doing_backup")), Str(2644));
+        }
         if (row != nullptr && step != backup::StepRunning) {
             ++m_finishedModules;
             SetProgress(base + share * m_finishedModules / std::max(1, m_selected));
@@ -380,12 +383,16 @@ LRESULT CBackupRunDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_PACKING:
+        if (m_restore) {
+            return 0; // the unpack text is already shown
+        }
         Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("cancel_all_button")), false);
         Plugin_SetText(GetPluginByName(this, QStringLiteral("static_doing_backup")), Str(2690));
         return 0;
     case WM_PACK_PROGRESS:
-        if (!m_restore && lParam > 0) {
-            SetProgress(90 + static_cast<int>(10 * static_cast<LPARAM>(wParam) / lParam));
+        // Packing is the last tenth of a backup; unpacking the first tenth of a restore.
+        if (lParam > 0) {
+            SetProgress((m_restore ? 0 : 90) + static_cast<int>(10 * static_cast<LPARAM>(wParam) / lParam));
         }
         return 0;
     case WM_RUN_ENDED:
