@@ -2,6 +2,7 @@
 #include "app/AppOptions.h"
 #include "app/CMainFrame.h"
 #include "app/InstanceGuard.h"
+#include "app/ContactScreenshots.h"
 #include "app/ShellScreenshots.h"
 #include "bridge/api/DeviceBridge.h"
 #include "controls/ControlsScreenshots.h"
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
     SetAppSkin(skin.get());
     RegisterControlsScreenshots();
     RegisterShellScreenshots();
+    RegisterContactScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);

@@ -82,6 +82,9 @@ bool CCallRecordWnd::Create() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("export_call_record")), Str(2308));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("no_record_text")), Str(2304));
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("record_number_location")), false);
+    // The row layouts are templates for the clones, never rows of their own.
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("callrecord_list_item_layout")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("callrecord_detail_list_item_layout")), false);
     Clear();
     return true;
 }
