@@ -78,6 +78,12 @@ CContactPage::CContactPage(CSessionGate& gate, QWidget* parent)
     QObject::connect(&m_letterTimer, &QTimer::timeout, this, [this] {
         Plugin_SetVisible(GetPluginByName(this, QStringLiteral("first_letter_show")), false);
     });
+    m_spinner.setInterval(100);
+    QObject::connect(&m_spinner, &QTimer::timeout, this, [this] {
+        m_spinnerFrame = m_spinnerFrame % 7 + 1;
+        Plugin_SetStyle(GetPluginByName(this, QStringLiteral("loading_spinner")),
+                        QStringLiteral("style_animate_%1").arg(m_spinnerFrame));
+    });
 }
 
 CContactPage::~CContactPage() {
@@ -151,6 +157,11 @@ void CContactPage::ShowState() {
     const bool ready = m_connected && m_loaded;
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("contact_disconnected")), !m_connected);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("load_contact_animation")), m_connected && !m_loaded);
+    if (m_connected && !m_loaded) {
+        m_spinner.start();
+    } else {
+        m_spinner.stop();
+    }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("contact_view")), ready && !m_callView);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("call_recond_wnd")), ready && m_callView);
     for (const char* name : {"import_contact", "export_contact", "refresh_contact", "Contact_search_ctrl",

@@ -101,6 +101,8 @@ private:
     CCallRecordWnd* m_calls = nullptr;
     std::unique_ptr<CContactSearchWorker> m_search;
     QTimer m_letterTimer;
+    QTimer m_spinner; // frames of "load_contact_animation" while loading
+    int m_spinnerFrame = 1;
     std::vector<contacts::TreeNode> m_nodes;
     int m_node = contacts::NodeAll;
     bool m_connected = false;

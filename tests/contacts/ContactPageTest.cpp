@@ -12,6 +12,7 @@
 #include "contacts/CContactPage.h"
 #include "contacts/CPbListWnd.h"
 #include "contacts/ContactListing.h"
+#include "controls/CVexaProgressDlg.h"
 #include "controls/VexaMessageBox.h"
 #include "device/SessionGate.h"
 #include "platform/CodePage.h"
@@ -318,6 +319,45 @@ private slots:
         m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("empty.csv")}; });
         const ContactTransferOutcome skipped = m_page->Import(false);
         QVERIFY(!skipped.ran);
+    }
+
+    void cancellingAnImportKeepsWhatWasCreatedAndSaysHowMany() {
+        QByteArray csv = "Name,Mobile\r\n";
+        for (int i = 0; i < 200; ++i) {
+            csv += QStringLiteral("New %1,1500000%2\r\n").arg(i).arg(i, 4, 10, QChar('0')).toUtf8();
+        }
+        QFile f(Path("many.csv"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(csv);
+        f.close();
+        m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("many.csv")}; });
+        vexa::sim::SimFaults slow;
+        slow.delayMs = 5; // every phone operation takes a moment, so the cancel lands mid-way
+        vexa::sim::SetFaults(slow);
+        // Cancel the import dialog (not the reading one) once a few contacts are on the phone.
+        QTimer cancel;
+        QObject::connect(&cancel, &QTimer::timeout, [&] {
+            auto* dlg = dynamic_cast<CVexaProgressDlg*>(QApplication::activeModalWidget());
+            if (dlg == nullptr || Plugin_GetText(GetPluginByName(dlg, "remind")) != Str(280)) {
+                return;
+            }
+            auto* bar = GetPluginByName(dlg, "import_progress");
+            if (Plugin_GetValue(bar) >= 5) {
+                cancel.stop();
+                QTest::mouseClick(GetPluginByName(dlg, "cancel_button"), Qt::LeftButton);
+            }
+        });
+        cancel.start(5);
+        ContactTransferOutcome out;
+        {
+            CAutoAnswer answer(1);
+            out = m_page->Import(true);
+        }
+        vexa::sim::SetFaults({});
+        QCOMPARE(out.result, 1);
+        QVERIFY(out.count > 0 && out.count < 200);
+        QCOMPARE(out.message, Str(292) + QStringLiteral("，") + FormatText(Str(288), out.count));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 60 + out.count, kWaitMs);
     }
 
     void callRecordViewGroupsNumbersAndExports() {

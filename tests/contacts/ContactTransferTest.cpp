@@ -436,6 +436,28 @@ TEST_F(ContactTransferTest, ChineseHeadersInTheAnsiCodePage) {
     EXPECT_TRUE(wang->GetBirthday().isEmpty()); // a birthday of 0 sets none
 }
 
+TEST_F(ContactTransferTest, EnglishHeaderReadsAsTheOwnLayout) {
+    // Through the alias table "FirstName" would be the given name and "Cell Phone" a mobile, but
+    // "Marks" would be ignored; the own layout chains the two rows into one contact.
+    QStringList first(67), second(67);
+    first[0] = "Ann Lee";
+    first[10] = "13900000001";
+    first[11] = "[2]";
+    first[66] = "1";
+    second[0] = "Ann Lee";
+    second[10] = "13900000002";
+    second[11] = "[2]";
+    second[66] = "0";
+    WriteFile(Path("en.csv"), (CsvJoinLine(contacts::EnglishCsvHeader()) + "\r\n" + CsvJoinLine(first) + "\r\n" +
+                               CsvJoinLine(second) + "\r\n")
+                                  .toUtf8());
+    ASSERT_EQ(ImportInto({Path("en.csv")}, true), 0);
+    EXPECT_EQ(m_count, 1);
+    vexa::ContactBook* book = Target();
+    ASSERT_EQ(book->GetContactCount(vexa::LIST_ALL), 1);
+    EXPECT_EQ(book->GetContactAt(vexa::LIST_ALL, 0)->GetPhoneCount(), 2);
+}
+
 TEST_F(ContactTransferTest, GroupsCanBeLeftOut) {
     WriteFile(Path("g.csv"), UnicodeToAnsi("姓名,手机,群组\r\n甲,1,A\t\r\n乙,2,B\t\r\n"));
     CImportContactHelper helper;
