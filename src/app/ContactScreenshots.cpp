@@ -80,7 +80,7 @@ void RegisterContactScreenshots() {
             }
             QApplication::processEvents();
             page->List().ScrollBar()->setValue(3 * CPbListWnd::kRowHeight + 20);
-            page->List().SetChecked(1, true);
+            page->List().SetChecked(4, true);
             QApplication::processEvents();
             page->ShowIndexLetter();
         }

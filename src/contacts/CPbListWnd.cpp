@@ -12,6 +12,8 @@
 #include <QSignalBlocker>
 #include <QWheelEvent>
 
+#include <algorithm>
+
 namespace {
 const char* const kRowIndex = "pbRowIndex";
 }
@@ -218,8 +220,10 @@ void CPbListWnd::Bind() {
     }
     const int value = m_bar != nullptr ? m_bar->value() : 0;
     const int top = value / kRowHeight;
-    m_rowsBox->setGeometry(0, -(value % kRowHeight), m_viewport->width(),
-                           static_cast<int>(m_rows.size()) * kRowHeight);
+    // The box holds exactly the rows in use: hidden rows would leave their height to the layout,
+    // which would spread the others apart.
+    const int used = std::clamp(Count() - top, 0, static_cast<int>(m_rows.size()));
+    m_rowsBox->setGeometry(0, -(value % kRowHeight), m_viewport->width(), used * kRowHeight);
     for (std::size_t r = 0; r < m_rows.size(); ++r) {
         QWidget* row = m_rows[r];
         const int index = top + static_cast<int>(r);

@@ -197,6 +197,11 @@ private slots:
         QCOMPARE(ListNames(), (QStringList{"张三", "alice", "Tom"}));
         QVERIFY(m_page->PreviewText().startsWith("张三\n"));
 
+        // Fewer contacts than the view holds: the rows stay 50 px apart.
+        QTRY_VERIFY(List().Rows().at(2)->isVisible());
+        QCOMPARE(List().Rows().at(2)->y() - List().Rows().at(1)->y(), CPbListWnd::kRowHeight);
+        QVERIFY(List().Rows().at(3)->isHidden());
+
         QVERIFY(m_page->SelectNode(contacts::NodeUngrouped));
         QCOMPARE(List().Caption(), Str(272));
         QCOMPARE(List().Count(), 57);
@@ -213,6 +218,10 @@ private slots:
         QCOMPARE(List().TopIndex(), 3);
         QCOMPARE(Plugin_GetText(Plugin_GetChild(List().Rows().front(), "item_name")), QStringLiteral("李0"));
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsIndexLetterVisible(), 2000);
+        // Rows are 50 px apart and the first one is pushed up by the part scrolled past.
+        QTRY_VERIFY(List().Rows().at(1)->isVisible());
+        QCOMPARE(List().Rows().at(1)->y() - List().Rows().at(0)->y(), CPbListWnd::kRowHeight);
+        QCOMPARE(List().Rows().at(0)->mapTo(GetPluginByName(m_page.get(), "pblist_viewport"), QPoint(0, 0)).y(), -1);
 
         bar->setValue(CPbListWnd::kRowHeight); // row 0: 张三
         QCOMPARE(m_page->IndexLetterText(), QStringLiteral("Z"));
