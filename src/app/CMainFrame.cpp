@@ -13,6 +13,7 @@
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "controls/CAnimateDialog.h"
+#include "contacts/CContactPage.h"
 #include "controls/VexaMessageBox.h"
 #include "device/CHomePage.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
@@ -281,8 +282,11 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
     }
     case TabMessage:
         return new CPlaceholderPage(2200, 2201, 2205);
-    case TabContact:
-        return new CPlaceholderPage(267, 2202, 2205);
+    case TabContact: {
+        auto* contacts = new CContactPage(m_gate);
+        contacts->SetFrame(this, WM_FRAME_LOAD_REQUEST);
+        return contacts;
+    }
     case TabApp:
         return new CPlaceholderPage(593, 0, 2204);
     case TabPicture:

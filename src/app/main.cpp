@@ -2,6 +2,7 @@
 #include "app/AppOptions.h"
 #include "app/CMainFrame.h"
 #include "app/InstanceGuard.h"
+#include "app/ContactScreenshots.h"
 #include "app/ShellScreenshots.h"
 #include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceBridge.h"
@@ -102,6 +103,7 @@ int main(int argc, char** argv) {
     RegisterControlsScreenshots();
     RegisterShellScreenshots();
     RegisterBackupScreenshots();
+    RegisterContactScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);
