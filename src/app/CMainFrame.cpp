@@ -23,6 +23,9 @@
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
 #include "libs/update/Update.h"
+#include "messages/CMessagePage.h"
+#include "messages/CRemindDialog.h"
+#include "messages/MessageData.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
 #include "platform/SystemProxy.h"
@@ -281,7 +284,7 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
         return home;
     }
     case TabMessage:
-        return new CPlaceholderPage(2200, 2201, 2205);
+        return new CMessagePage(m_gate, this);
     case TabContact: {
         auto* contacts = new CContactPage(m_gate);
         contacts->SetFrame(this, WM_FRAME_LOAD_REQUEST);
@@ -694,6 +697,16 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_FRAME_STARTUP:
         OnStartupContinuation();
         break;
+    case WM_FRAME_INCOMING_CALL: {
+        std::unique_ptr<QString> number(reinterpret_cast<QString*>(lParam));
+        OnIncomingCall(number ? *number : QString());
+        break;
+    }
+    case WM_FRAME_INCOMING_MESSAGE: {
+        std::unique_ptr<QString> text(reinterpret_cast<QString*>(lParam));
+        OnIncomingMessage(text ? *text : QString());
+        break;
+    }
     case WM_FRAME_TASK_COUNTER:
         OnTaskCounter(static_cast<int>(wParam), static_cast<int>(lParam));
         break;
@@ -806,6 +819,44 @@ void CMainFrame::OnConnectResult(int result) {
     m_detection.Resume();
 }
 
+void CMainFrame::OnIncomingCall(const QString& number) {
+    if (m_connected == 0 || !PCL_IsNotifyCallIn()) {
+        return;
+    }
+    QString name = number;
+    {
+        VEXA_SESSION_USE(m_gate);
+        vexa::DeviceBridge* bridge = ppGetBridge();
+        vexa::DeviceSession* session = sessionUse_.Usable() && bridge != nullptr ? bridge->GetSession() : nullptr;
+        if (session != nullptr) {
+            messages::ContactNames names;
+            names.Build(session->GetContactBook());
+            name = names.DisplayName(number);
+        }
+    }
+    CRemindDialog::ShowReminder(CRemindDialog::Call, FormatText(Str(2465), qUtf8Printable(name)));
+}
+
+void CMainFrame::OnIncomingMessage(const QString& text) {
+    if (m_connected == 0) {
+        return;
+    }
+    if (m_pages[TabMessage] != nullptr) {
+        m_pages[TabMessage]->PostMessage(WM_MSGPAGE_INCOMING);
+    }
+    if (!PCL_IsNotifyMessageIn()) {
+        return;
+    }
+    QString sender;
+    {
+        VEXA_SESSION_USE(m_gate);
+        vexa::DeviceBridge* bridge = ppGetBridge();
+        vexa::DeviceSession* session = sessionUse_.Usable() && bridge != nullptr ? bridge->GetSession() : nullptr;
+        sender = messages::IncomingSenderName(session, text);
+    }
+    CRemindDialog::ShowReminder(CRemindDialog::Message, FormatText(Str(2437), qUtf8Printable(sender)));
+}
+
 void CMainFrame::OnConnected() {
     vexa::DeviceBridge* bridge = ppGetBridge();
     vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
@@ -826,6 +877,16 @@ void CMainFrame::OnConnected() {
     }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_picture")), first >= 2);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), ConnectionStatusText(true, model));
+    // Phone events arrive on the session's event thread; they are posted, never sent, so that a
+    // disconnect waiting for that thread cannot wait on the frame in turn.
+    session->SetEventCallback(vexa::PHONE_EVENT_MESSAGE, [this](int, const QString& text) {
+        PostMessage(WM_FRAME_INCOMING_MESSAGE, 0, reinterpret_cast<LPARAM>(new QString(text)));
+    });
+    session->SetEventCallback(vexa::PHONE_EVENT_CALL, [this](int state, const QString& number) {
+        if (state == 1) {
+            PostMessage(WM_FRAME_INCOMING_CALL, 1, reinterpret_cast<LPARAM>(new QString(number)));
+        }
+    });
     SetActivityState(ActivityIdle);
     for (int tab : {TabHome, TabApp, TabContact, TabMessage, TabPicture}) {
         if (m_pages[tab] != nullptr) {

@@ -41,6 +41,8 @@ enum MainFrameMessage : UINT {
     WM_FRAME_UPDATE_CHECKED = WM_USER + 21,
     WM_FRAME_STARTUP = WM_USER + 23,
     WM_FRAME_TASK_COUNTER = WM_USER + 502,
+    WM_FRAME_INCOMING_CALL = WM_USER + 10,    // lParam QString* caller's number
+    WM_FRAME_INCOMING_MESSAGE = WM_USER + 11, // lParam QString* message text
     WM_FRAME_LOAD_DONE = WM_USER + 1001,    // kind, mode
     WM_FRAME_LOAD_REQUEST = WM_USER + 1002, // page (CTabPageWnd*), force flag
 };
@@ -115,6 +117,8 @@ private:
     void RunConnectDialog(int type, const QString& text, bool automatic);
     void OnConnectResult(int result);
     void OnConnected();
+    void OnIncomingCall(const QString& number);
+    void OnIncomingMessage(const QString& text);
     void OnDisconnected();
     void OnDisconnectDone();
     bool MayChangeDevice() const;

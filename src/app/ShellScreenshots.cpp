@@ -6,6 +6,7 @@
 #include "app/CSettingsDlg.h"
 #include "app/CUpdateSoftwareDlg.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
+#include "messages/CMessagePage.h"
 #include "platform/StringTable.h"
 #include "skin/SkinScreenshot.h"
 
@@ -23,6 +24,10 @@ int TabOf(const QString& name) {
         if (name == QLatin1String(kNames[i])) {
             return i;
         }
+    }
+    // The message page's views: "message_conversation", "message_drafts".
+    if (CMessagePage::IsPictureVariant(name)) {
+        return CMainFrame::TabMessage;
     }
     return -1;
 }
@@ -87,5 +92,10 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
         QApplication::processEvents();
     }
     frame.SelectTab(page.isEmpty() || page == kDisconnected ? CMainFrame::TabHome : TabOf(page));
+    // The message page draws in web views once its data is loaded; wait for that.
+    if (auto* messages = dynamic_cast<CMessagePage*>(frame.Page(CMainFrame::TabMessage));
+        messages != nullptr && TabOf(page) == CMainFrame::TabMessage) {
+        messages->PrepareForPicture(page, timeoutMs);
+    }
     return RenderWindowPicture(&frame, 300);
 }

@@ -7,6 +7,7 @@
 #include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceBridge.h"
 #include "controls/ControlsScreenshots.h"
+#include "messages/MessagesScreenshots.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
 #include "libs/log/Log.h"
@@ -65,6 +66,12 @@ int main(int argc, char** argv) {
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Every embedded page of the program shares one renderer process: three conversation views and
+    // the news panel in separate renderers would cost a few hundred megabytes for nothing.
+    QByteArray webFlags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!webFlags.contains("--renderer-process-limit")) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (webFlags + " --renderer-process-limit=1").trimmed());
+    }
     QApplication app(argc, argv);
     const AppOptions options = ParseAppOptions(QApplication::arguments());
     if (!options.error.isEmpty()) {
@@ -104,6 +111,7 @@ int main(int argc, char** argv) {
     RegisterShellScreenshots();
     RegisterBackupScreenshots();
     RegisterContactScreenshots();
+    RegisterMessagesScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);

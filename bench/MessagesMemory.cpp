@@ -1,0 +1,194 @@
+// Memory of the whole program with a full phone: 10,000 contacts and 100,000 SMS, every tab visited
+// (the message page with each of its three views drawn), then the resident sizes of this process and
+// of its children (the web renderer) are summed from /proc. Offscreen; prints one line per stage.
+// Built beside vexa-assistant so that it finds the skin and the pages the same way.
+#include "app/CMainFrame.h"
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+#include "device/DeviceNameAdapter.h"
+#include "libs/prefs/Prefs.h"
+#include "messages/CMessagePage.h"
+#include "platform/AppPaths.h"
+#include "skin/Skin.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+#include <vector>
+
+namespace {
+
+void Spin(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+}
+
+long PssKb(int pid) {
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& s : rollup.readAll().split('\n')) {
+        if (s.startsWith("Pss:")) {
+            return s.mid(4).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    return 0;
+}
+
+long g_pss = 0;
+
+// Resident kilobytes of pid and every process below it (and their proportional share in g_pss,
+// which counts pages shared between them once).
+long TreeRssKb(int root, int* processes) {
+    std::map<int, int> parent;
+    std::map<int, long> rss;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool ok = false;
+        const int pid = entry.toInt(&ok);
+        if (!ok) {
+            continue;
+        }
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly) || !status.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        parent[pid] = fields.value(1).toInt();
+        for (const QByteArray& s : status.readAll().split('\n')) {
+            if (s.startsWith("VmRSS:")) {
+                rss[pid] = s.mid(6).trimmed().split(' ').value(0).toLong();
+            }
+        }
+    }
+    long total = 0;
+    *processes = 0;
+    QStringList parts;
+    g_pss = 0;
+    for (const auto& [pid, kb] : rss) {
+        for (int p = pid; p > 1; p = parent.count(p) ? parent[p] : 0) {
+            if (p == root) {
+                total += kb;
+                g_pss += PssKb(pid);
+                ++*processes;
+                parts << QString::number(kb / 1024);
+                break;
+            }
+        }
+    }
+    std::printf("    (MB per process: %s)\n", qPrintable(parts.join(QStringLiteral(", "))));
+    return total;
+}
+
+void Report(const char* stage) {
+    int processes = 0;
+    const long kb = TreeRssKb(static_cast<int>(getpid()), &processes);
+    std::printf("%-32s RSS sum %6.1f MB, PSS sum %6.1f MB, %d processes\n", stage, kb / 1024.0, g_pss / 1024.0,
+                processes);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // As vexa-assistant sets it up: one renderer for every embedded page.
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --renderer-process-limit=1");
+    }
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+    QString simFolder = qEnvironmentVariable("VEXA_BENCH_SIM_DIR");
+    if (simFolder.isEmpty()) {
+        simFolder = home.filePath("sim");
+    }
+    QDir().mkpath(simFolder);
+    qputenv("VEXA_SIM_DIR", QFile::encodeName(simFolder));
+    QApplication app(argc, argv);
+
+    const QString serial = QStringLiteral("MEMORY-FULL");
+    if (!QFile::exists(vexa::sim::PhoneFilePath(serial))) {
+        vexa::sim::PhoneSpec spec;
+        spec.serial = serial;
+        spec.model = QStringLiteral("V960");
+        vexa::sim::SeedOptions options;
+        options.contacts = 10000;
+        options.sms = 100000;
+        options.calls = 2000;
+        options.apps = 100;
+        options.pictures = 200;
+        QString error;
+        if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone(serial, options, &error)) {
+            std::fprintf(stderr, "seeding failed: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+    PCL_Load();
+    CSkin* skin = LoadStyleW(ExecutableDirectory() + QStringLiteral("/skin/config.xml"));
+    if (skin == nullptr) {
+        std::fprintf(stderr, "no skin beside the executable\n");
+        return 1;
+    }
+    SetAppSkin(skin);
+    vexa::sim::UseSimulatedPhones();
+    if (!ppInitialize()) {
+        return 1;
+    }
+    CDeviceList devices;
+    devices.Refresh(ppGetBridge());
+    DeviceNameAdapter names;
+    names.Load(home.filePath("MapInfo.ini"));
+    {
+        CMainFrame frame(devices, names);
+        if (!frame.Create()) {
+            return 1;
+        }
+        frame.show();
+        QElapsedTimer timer;
+        timer.start();
+        while (!frame.IsConnected() && timer.elapsed() < 20000) {
+            Spin(50);
+        }
+        Report("connected (home page)");
+        for (int tab : {CMainFrame::TabContact, CMainFrame::TabApp, CMainFrame::TabPicture, CMainFrame::TabMessage}) {
+            frame.SelectTab(tab);
+            Spin(3000);
+        }
+        auto* page = dynamic_cast<CMessagePage*>(frame.Page(CMainFrame::TabMessage));
+        if (page == nullptr || !page->PrepareForPicture(QStringLiteral("message"), 60000)) {
+            std::fprintf(stderr, "the message page did not draw\n");
+        }
+        std::printf("messages %zu, conversations %zu\n", page->Data().Messages().size(),
+                    page->Data().Conversations().size());
+        Report("all conversations drawn");
+        page->PrepareForPicture(QStringLiteral("message_conversation"), 60000);
+        Report("one conversation drawn");
+        page->PrepareForPicture(QStringLiteral("message_drafts"), 60000);
+        Report("drafts drawn");
+        frame.SelectTab(CMainFrame::TabHome);
+        Spin(1000);
+        Report("back on the home page");
+        frame.Shutdown();
+    }
+    ppCleanup();
+    SetAppSkin(nullptr);
+    skin->Release();
+    return 0;
+}

@@ -1,0 +1,268 @@
+// Draws a conversation view from the "groups" array of its data script and talks to the program:
+// clicks on command links and selectors go to the host object of the web channel; the program
+// calls get_selection, select_all, GetSelectorsStatus and IsOutputOver.
+// VIEW_KIND: 0 all conversations (number groups of day groups), 1 one conversation, 2 drafts.
+(function () {
+    "use strict";
+
+    var outputOver = 0;
+    var host = null;
+    var CLICK_CLASSES = ["lnkbtn", "msg_selector", "msg_tel_group_selector", "imagbtn"];
+
+    function initial(name) {
+        // The name arrives with character references; the avatar shows its first visible character.
+        var probe = document.createElement("span");
+        probe.innerHTML = name || "";
+        var text = (probe.textContent || "").trim();
+        return text.length ? text.charAt(0).toUpperCase() : "#";
+    }
+
+    function kindOf(sms) { return sms.msgType === 1 ? "mms" : "sms"; }
+
+    // Every message in display order, with where it sits: the page keeps selection in the data
+    // (sms.selected), so messages not drawn yet (long lists are drawn as the user scrolls) still
+    // take part in select_all and get_selection.
+    var flat = [];      // {sms, tel, day, label} ; label set on the first message of a day group
+    var telHeads = [];  // all-conversations view: [first, last) flat indexes of each number group
+    var drawn = 0;
+    var CHUNK = 300;
+
+    function messageHtml(index) {
+        var entry = flat[index];
+        var sms = entry.sms;
+        var draft = VIEW_KIND === 2;
+        var kind = kindOf(sms);
+        var sent = draft || sms.iStatus === 0;
+        var key = kind + "_" + sms.id;
+        var html = [];
+        html.push('<div class="msg ' + (sent ? "sent" : "received") + (sms.selected ? " checked" : "") + '" id="msg_' + key + '">');
+        html.push('<input type="checkbox" class="msg_selector" id="sel_' + key + '" data-index="' + index + '"' +
+                  (sms.selected ? " checked" : "") + ">");
+        html.push('<div class="avatar">' + initial(sms.name) + "</div>");
+        html.push('<div class="body"><div class="meta">' + sms.name + "&nbsp;&nbsp;" + sms.time + "</div>");
+        html.push('<div class="bubble">' + (sms.msgType === 1 ? '<span class="mms_tag">MMS</span>' : "") + sms.msg + "</div>");
+        html.push('<div class="tools">');
+        if (sms.msgType === 1) {
+            html.push('<a class="imagbtn" id="open_' + key + '" tabindex="0">查看</a>');
+        }
+        if (draft) {
+            if (sms.msgType !== 1) {
+                html.push('<a class="lnkbtn" id="edit_' + key + '" tabindex="0">编辑</a>');
+            }
+        } else {
+            html.push('<a class="lnkbtn" id="forward_' + key + '" tabindex="0">转发</a>');
+            if (sent && sms.msgType !== 1) {
+                html.push('<a class="lnkbtn" id="resend_' + key + '" tabindex="0">重发</a>');
+            }
+        }
+        html.push('<a class="lnkbtn" id="delete_' + key + '" tabindex="0">删除</a>');
+        html.push("</div></div></div>");
+        return html.join("");
+    }
+
+    function collect() {
+        var list = (typeof groups !== "undefined" && groups) ? groups : [];
+        function addDay(day, tel) {
+            var items = (day && day.data) || [];
+            var first = true;
+            for (var i = 0; i < items.length; ++i) {
+                if (items[i]) {
+                    flat.push({sms: items[i], tel: tel, label: first ? day.name : null});
+                    first = false;
+                }
+            }
+        }
+        for (var g = 0; g < list.length; ++g) {
+            if (!list[g]) {
+                continue;
+            }
+            if (VIEW_KIND === 0) {
+                var start = flat.length;
+                var days = list[g].data || [];
+                for (var d = 0; d < days.length; ++d) {
+                    addDay(days[d], g);
+                }
+                telHeads[g] = [start, flat.length];
+            } else {
+                addDay(list[g], -1);
+            }
+        }
+    }
+
+    function telShell(tel) {
+        var group = groups[tel];
+        return '<div class="tel_group" id="tel_' + tel + '"><div class="tel_head">' +
+               '<input type="checkbox" class="msg_tel_group_selector" id="telsel_' + tel + '" data-tel="' + tel + '"' +
+               (group.Checked ? " checked" : "") + '><span class="tel_name">' + group.Name + "</span>" +
+               '<span class="tel_num">' + group.TelNum + '</span></div><div class="tel_body" id="telbody_' + tel +
+               '"></div></div>';
+    }
+
+    // Draws the next chunk of messages (at least up to "until"); a number group's messages go
+    // into its body, which may be continued by a later chunk.
+    function drawMore(until) {
+        if (drawn >= flat.length) {
+            return;
+        }
+        var view = document.getElementById("view");
+        var end = Math.min(flat.length, Math.max(drawn + CHUNK, until || 0));
+        var target = VIEW_KIND === 0 && drawn > 0 ? document.getElementById("telbody_" + flat[drawn].tel) : view;
+        var html = [];
+        function flush() {
+            if (html.length && target) {
+                target.insertAdjacentHTML("beforeend", html.join(""));
+            }
+            html = [];
+        }
+        for (var i = drawn; i < end; ++i) {
+            var entry = flat[i];
+            if (VIEW_KIND === 0 && telHeads[entry.tel][0] === i) {
+                flush();
+                view.insertAdjacentHTML("beforeend", telShell(entry.tel));
+                target = document.getElementById("telbody_" + entry.tel);
+            }
+            if (entry.label !== null) {
+                html.push('<div class="day"><span>' + entry.label + "</span></div>");
+            }
+            html.push(messageHtml(i));
+        }
+        flush();
+        drawn = end;
+    }
+
+    function render() {
+        var view = document.getElementById("view");
+        collect();
+        if (!flat.length) {
+            view.innerHTML = '<div class="empty">' + (VIEW_KIND === 2 ? "草稿箱中没有信息" : "没有信息") + "</div>";
+        } else if (VIEW_KIND === 1) {
+            drawMore(flat.length); // one conversation is drawn whole, newest at the bottom
+            window.scrollTo(0, document.body.scrollHeight);
+        } else {
+            drawMore(0);
+        }
+        outputOver = 1;
+    }
+
+    window.addEventListener("scroll", function () {
+        if (window.innerHeight + window.scrollY >= document.body.scrollHeight - 600) {
+            drawMore(0);
+        }
+    });
+
+    function refreshMarks() {
+        var boxes = document.querySelectorAll("input.msg_selector");
+        for (var i = 0; i < boxes.length; ++i) {
+            var sms = flat[+boxes[i].getAttribute("data-index")].sms;
+            boxes[i].checked = !!sms.selected;
+            if (sms.selected) {
+                boxes[i].parentNode.classList.add("checked");
+            } else {
+                boxes[i].parentNode.classList.remove("checked");
+            }
+        }
+        var heads = document.querySelectorAll("input.msg_tel_group_selector");
+        for (var h = 0; h < heads.length; ++h) {
+            var tel = +heads[h].getAttribute("data-tel");
+            var range = telHeads[tel];
+            var on = 0;
+            for (var k = range[0]; k < range[1]; ++k) {
+                on += flat[k].sms.selected ? 1 : 0;
+            }
+            groups[tel].Checked = on === range[1] - range[0] && on > 0;
+            heads[h].checked = groups[tel].Checked;
+            heads[h].indeterminate = on > 0 && !groups[tel].Checked;
+        }
+    }
+
+    window.get_selection = function () {
+        var out = "";
+        for (var i = 0; i < flat.length; ++i) {
+            if (flat[i].sms.selected) {
+                out += (flat[i].sms.msgType === 1 ? 1 : 0) + "," + flat[i].sms.id + ";";
+            }
+        }
+        return out;
+    };
+
+    window.select_all = function (on) {
+        for (var i = 0; i < flat.length; ++i) {
+            flat[i].sms.selected = !!on;
+        }
+        refreshMarks();
+        return 1;
+    };
+
+    // 1 every message selected, 0 none (or no messages), -1 some.
+    window.GetSelectorsStatus = function () {
+        var on = 0;
+        for (var i = 0; i < flat.length; ++i) {
+            on += flat[i].sms.selected ? 1 : 0;
+        }
+        if (on === 0) {
+            return 0;
+        }
+        return on === flat.length ? 1 : -1;
+    };
+
+    window.IsOutputOver = function () { return outputOver; };
+
+    function classOf(element) {
+        for (var i = 0; i < CLICK_CLASSES.length; ++i) {
+            if (element.classList && element.classList.contains(CLICK_CLASSES[i])) {
+                return CLICK_CLASSES[i];
+            }
+        }
+        return "";
+    }
+
+    function report(cls, id) {
+        if (host) {
+            host.elementClicked(cls, id);
+        }
+    }
+
+    document.addEventListener("click", function (event) {
+        var element = event.target;
+        while (element && element !== document && !classOf(element)) {
+            element = element.parentNode;
+        }
+        if (!element || element === document) {
+            return;
+        }
+        var cls = classOf(element);
+        if (cls === "msg_tel_group_selector") {
+            var range = telHeads[+element.getAttribute("data-tel")];
+            for (var i = range[0]; i < range[1]; ++i) {
+                flat[i].sms.selected = element.checked;
+            }
+            refreshMarks();
+        } else if (cls === "msg_selector") {
+            flat[+element.getAttribute("data-index")].sms.selected = element.checked;
+            refreshMarks();
+        }
+        report(cls, element.id);
+    });
+
+    document.addEventListener("keydown", function (event) {
+        var cls = classOf(event.target);
+        if ((cls === "lnkbtn" || cls === "imagbtn") && (event.key === "Enter" || event.key === " ")) {
+            event.preventDefault();
+            event.target.click();
+        }
+    });
+
+    function connect() {
+        if (typeof QWebChannel === "undefined" || typeof qt === "undefined" || !qt.webChannelTransport) {
+            return;
+        }
+        new QWebChannel(qt.webChannelTransport, function (channel) {
+            host = channel.objects.host || null;
+        });
+    }
+
+    document.addEventListener("DOMContentLoaded", function () {
+        connect();
+        render();
+    });
+})();

@@ -1,0 +1,840 @@
+#include "messages/CMessagePage.h"
+
+#include "bridge/api/ContactBook.h"
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceInfo.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/MessageStores.h"
+#include "controls/CVexaProgressDlg.h"
+#include "controls/VexaMessageBox.h"
+#include "device/SessionGate.h"
+#include "libs/log/Log.h"
+#include "messages/CMsgContentView.h"
+#include "messages/CQuickReplyWnd.h"
+#include "messages/CSmsEditDlg.h"
+#include "messages/MessageDelete.h"
+#include "messages/SmsCsvTransfer.h"
+#include "platform/AppPaths.h"
+#include "platform/StringTable.h"
+#include "platform/WorkerThread.h"
+#include "skin/Skin.h"
+#include "skin/SkinEvent.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace {
+
+CMessagePage* g_page = nullptr;
+
+vexa::DeviceSession* CurrentSession() {
+    vexa::DeviceBridge* bridge = ppGetBridge();
+    return bridge != nullptr ? bridge->GetSession() : nullptr;
+}
+
+constexpr UINT WM_FRAME_LOAD_REQUEST_MSG = WM_USER + 1002;
+// The overview of all conversations shows the newest messages of each; a conversation's own view
+// shows all of them. A phone with 100,000 messages would otherwise put them all into one page.
+constexpr int kOverviewPerConversation = 5;
+const char* const kHosts[3] = {"message_page_view_total_conference_hwndObj", "message_page_view_conference_hwndObj",
+                               "message_page_view_draft_hwndObj"};
+
+// The busy flag for the length of a command or a modal operation.
+class BusyScope {
+public:
+    explicit BusyScope(CRefreshScheduler& scheduler) : m_scheduler(scheduler), m_was(scheduler.IsBusy()) {
+        m_scheduler.SetBusy(true);
+    }
+    ~BusyScope() { m_scheduler.SetBusy(m_was); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    CRefreshScheduler& m_scheduler;
+    bool m_was;
+};
+
+} // namespace
+
+struct CMessagePageTable {
+    static const SkinEventRow<CMessagePage> kRows[];
+};
+
+const SkinEventRow<CMessagePage> CMessagePageTable::kRows[] = {
+    {"message_tree", kSkinTree, &CMessagePage::OnTree},
+    {"new_message_btn", kSkinClick, &CMessagePage::OnNewMessage},
+    {"delete_messages_btn", kSkinClick, &CMessagePage::OnDeleteButton},
+    {"export_message__btn", kSkinClick, &CMessagePage::OnExportButton},
+    {"import_message_btn", kSkinClick, &CMessagePage::OnImportButton},
+    {"refresh_message_btn", kSkinClick, &CMessagePage::OnRefreshButton},
+    {"select_all_messages_checkbox", kSkinCheck, &CMessagePage::OnSelectAll},
+    {"time_sort_message_btn", kSkinDropDown, &CMessagePage::OnSort},
+    {nullptr, 0, nullptr},
+};
+
+CMessagePage::CMessagePage(CSessionGate& gate, CMsgWnd* frame, QWidget* parent)
+    : CTabPageWnd(parent), m_gate(gate), m_frame(frame),
+      m_refresh([this](const QString& keyword) { DoRefresh(keyword); },
+                [this](const QString& keyword) {
+                    PostMessage(WM_MSGPAGE_REFRESH, 0, reinterpret_cast<LPARAM>(new QString(keyword)));
+                }),
+      m_pageFolder(QDir(DataFolder()).filePath(QStringLiteral("pages"))) {
+    g_page = this;
+}
+
+CMessagePage::~CMessagePage() {
+    // The refresh thread only waits and posts; if it does not end, say so before taking it down.
+    if (!m_refresh.WaitForThread(3000)) {
+        LOG_Error("WaitForRefreshThread is in dead loop!  %d\n ", 0);
+    }
+    if (g_page == this) {
+        g_page = nullptr;
+    }
+}
+
+CMessagePage* CMessagePage::Instance() {
+    return g_page;
+}
+
+bool CMessagePage::Create() {
+    if (WindowManager_Attach(AppSkin(), this, QStringLiteral("message_page")) == 0) {
+        return false;
+    }
+    if (!CMsgContentView::PreparePageFolder(QDir(ExecutableDirectory()).filePath(QStringLiteral("pages")),
+                                            m_pageFolder)) {
+        LOG_Error("[CMessagePage] pages cannot be prepared in %s. %s:%d", qUtf8Printable(m_pageFolder), LOG_HERE);
+    }
+    m_tree = qobject_cast<QTreeWidget*>(GetPluginByName(this, QStringLiteral("message_tree")));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("new_message_btn")), Str(2456));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")), Str(2462));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("delete_messages_btn")), Str(275));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("export_message__btn")), Str(2463));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("import_message_btn")), Str(2464));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("refresh_message_btn")), Str(2482));
+    QWidget* sort = GetPluginByName(this, QStringLiteral("time_sort_message_btn"));
+    Plugin_SetText(sort, Str(2415));
+    Plugin_SetMenuItems(sort, {Str(2415), Str(2416), Str(2417)});
+    if (auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("search_ctrl")))) {
+        search->setPlaceholderText(Str(2457));
+        QObject::connect(search, &QLineEdit::returnPressed, this, [this, search] { SetSearch(search->text()); });
+        QObject::connect(search, &QLineEdit::textChanged, this, [this](const QString& text) {
+            if (text.isEmpty() && !m_keyword.isEmpty()) {
+                SetSearch(QString());
+            }
+        });
+    }
+    for (int kind = 0; kind < 3; ++kind) {
+        m_views[kind] = new CMsgContentView(kind, this);
+        m_views[kind]->SetPageFolder(m_pageFolder);
+        m_views[kind]->SetContactName([this](const QString& number) { return m_data.Names().ContactName(number); });
+        Plugin_SetChildWindow(GetPluginByName(this, QString::fromLatin1(kHosts[kind])), m_views[kind]);
+    }
+    m_reply = new CQuickReplyWnd(m_gate, this, true);
+    if (m_reply->Create()) {
+        Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("quick_reply_host")), m_reply);
+        // The reply goes to the conversation's number; recipients are chosen in the new-message dialog.
+        Plugin_SetVisible(GetPluginByName(m_reply, QStringLiteral("insert_contact_btn")), false);
+    }
+    ShowView(ViewAll);
+    SetState(State::Loading);
+    return true;
+}
+
+void CMessagePage::SetSendPauseMs(int ms) {
+    if (m_reply != nullptr) {
+        m_reply->SetPauseMs(ms);
+    }
+}
+
+void CMessagePage::SetState(State state) {
+    m_state = state;
+    const bool ready = state == State::Ready;
+    Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("search_ctrl")), ready);
+    Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("new_message_btn")), ready);
+    for (const char* name : {"delete_messages_btn", "export_message__btn", "import_message_btn",
+                             "refresh_message_btn", "select_all_messages_checkbox", "time_sort_message_btn"}) {
+        Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(name)), ready);
+    }
+    QWidget* stateText = GetPluginByName(this, QStringLiteral("message_state_text"));
+    Plugin_SetText(stateText, state == State::Loading ? Str(2472) : state == State::Failed ? Str(2473) : QString());
+    Plugin_SetVisible(stateText, !ready);
+}
+
+void CMessagePage::OnPageShown() {
+    if (m_state != State::Ready) {
+        CheckLoaded(false);
+    } else {
+        FillCurrentView();
+    }
+}
+
+void CMessagePage::OnPageHidden() {
+    for (CMsgContentView* view : m_views) {
+        if (view != nullptr) {
+            view->Unload();
+        }
+    }
+}
+
+void CMessagePage::OnDeviceConnected() {
+    m_connected = true;
+    m_phoneVersion = 2;
+    {
+        VEXA_SESSION_USE(m_gate);
+        vexa::DeviceSession* session = sessionUse_.Usable() ? CurrentSession() : nullptr;
+        if (vexa::DeviceInfo* info = session != nullptr ? session->GetDeviceInfo() : nullptr) {
+            int second = 0;
+            info->GetVersionPair(&m_phoneVersion, &second);
+        }
+    }
+    for (CMsgContentView* view : m_views) {
+        if (view != nullptr) {
+            view->SetPhoneVersion(m_phoneVersion);
+        }
+    }
+    if (m_reply != nullptr) {
+        m_reply->SetupSim();
+    }
+    // The frame creates the page on its first visit and tells it of the phone before showing it.
+    CheckLoaded(false);
+}
+
+void CMessagePage::OnDeviceDisconnected() {
+    m_connected = false;
+    m_data.Clear();
+    m_number.clear();
+    SetState(State::Loading);
+    DrawTree();
+    ShowView(ViewAll);
+}
+
+void CMessagePage::CheckLoaded(bool force) {
+    bool loaded = false;
+    {
+        VEXA_SESSION_USE(m_gate);
+        if (!sessionUse_.Usable()) {
+            return;
+        }
+        vexa::DeviceSession* session = CurrentSession();
+        if (session == nullptr || !session->IsConnected()) {
+            return;
+        }
+        vexa::ContactBook* book = session->GetContactBook();
+        vexa::SmsStore* sms = session->GetSmsStore();
+        vexa::MmsStore* mms = session->GetMmsStore();
+        loaded = book != nullptr && sms != nullptr && mms != nullptr && book->IsContactsLoaded() &&
+                 sms->IsSmsLoaded() && mms->IsMmsLoaded();
+    }
+    if (loaded && !force) {
+        Rebuild(m_keyword);
+        PostMessage(WM_MSGPAGE_SHOW_LISTS);
+        return;
+    }
+    SetState(State::Loading);
+    if (m_frame != nullptr) {
+        m_frame->PostMessage(WM_FRAME_LOAD_REQUEST_MSG, reinterpret_cast<WPARAM>(this), force ? 1 : 0);
+    } else {
+        LoadRequest(1); // without a frame (tests) the stores load on first use
+    }
+}
+
+void CMessagePage::LoadRequest(int mode) {
+    VEXA_SESSION_USE(m_gate);
+    if (!sessionUse_.Usable()) {
+        return;
+    }
+    LOG_Info("====================================> finish load msg %d.", mode);
+    if (mode != 1) {
+        SetState(State::Failed);
+        return;
+    }
+    Rebuild(m_keyword);
+    PostMessage(WM_MSGPAGE_SHOW_LISTS);
+}
+
+void CMessagePage::Rebuild(const QString& keyword) {
+    VEXA_SESSION_USE(m_gate);
+    if (!sessionUse_.Usable()) {
+        return;
+    }
+    vexa::DeviceSession* session = CurrentSession();
+    if (!m_data.IsReady()) {
+        switch (m_data.ObtainStores(session)) {
+        case messages::MessageData::StoreState::SmsFailed:
+            VexaMessageBox(Str(2400), this, Str(2401), 0);
+            break;
+        case messages::MessageData::StoreState::MmsFailed:
+            VexaMessageBox(Str(2402), this, Str(2401), 0);
+            break;
+        default:
+            break;
+        }
+    }
+    m_data.Rebuild(session, keyword);
+#ifdef __GLIBC__
+    // Ordering 100,000 messages goes through as many temporary sort keys; hand their memory back.
+    malloc_trim(0);
+#endif
+}
+
+bool CMessagePage::RequestRefresh(const QString& keyword) {
+    return m_refresh.Request(keyword);
+}
+
+void CMessagePage::DoRefresh(const QString& keyword) {
+    m_keyword = keyword;
+    Rebuild(keyword);
+    if (m_state == State::Ready || m_data.IsReady()) {
+        SetState(State::Ready);
+    }
+    DrawTree();
+    FillCurrentView();
+}
+
+void CMessagePage::SetSearch(const QString& keyword) {
+    RequestRefresh(keyword.trimmed());
+}
+
+void CMessagePage::DrawTree() {
+    if (m_tree == nullptr) {
+        return;
+    }
+    m_filling = true;
+    m_tree->clear();
+    auto* all = new QTreeWidgetItem(m_tree, {FormatText(Str(2404), static_cast<int>(m_data.Conversations().size()))});
+    for (const messages::typCONFERINFO& c : m_data.Conversations()) {
+        QString text = QStringLiteral("%1 (%2)").arg(c.name.isEmpty() ? c.number : c.name).arg(c.count);
+        auto* item = new QTreeWidgetItem(all, {text});
+        item->setToolTip(0, c.number);
+        if (c.unread > 0) {
+            item->setText(0, text + QStringLiteral("  ●"));
+            item->setForeground(0, QColor(0x1F, 0x7A, 0xE0));
+        }
+    }
+    all->setExpanded(true);
+    new QTreeWidgetItem(m_tree, {FormatText(Str(2406), static_cast<int>(m_data.Drafts().size()))});
+    // Keep the node the user was on.
+    QTreeWidgetItem* current = all;
+    if (m_viewKind == ViewDrafts) {
+        current = m_tree->topLevelItem(1);
+    } else if (m_viewKind == ViewConversation) {
+        const auto& list = m_data.Conversations();
+        current = nullptr;
+        for (int i = 0; i < static_cast<int>(list.size()); ++i) {
+            if (list[i].number.compare(m_number, Qt::CaseInsensitive) == 0) {
+                current = all->child(i);
+                break;
+            }
+        }
+        if (current == nullptr) {
+            m_viewKind = ViewAll;
+            current = all;
+        }
+    }
+    m_tree->setCurrentItem(current);
+    m_filling = false;
+}
+
+void CMessagePage::ShowView(int kind) {
+    m_viewKind = kind;
+    for (int k = 0; k < 3; ++k) {
+        Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(kHosts[k])), k == kind);
+        // A hidden view is drawn again when it is chosen; meanwhile its page gives back its memory.
+        if (k != kind && m_views[k] != nullptr) {
+            m_views[k]->Unload();
+        }
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("quick_reply_host")), kind == ViewConversation);
+    if (auto* all = qobject_cast<QCheckBox*>(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")))) {
+        const QSignalBlocker blocker(all);
+        all->setChecked(false);
+    }
+    UpdateCaptions();
+}
+
+void CMessagePage::UpdateCaptions() {
+    QWidget* label = GetPluginByName(this, QStringLiteral("message_view_caption"));
+    const QString caption = Caption();
+    // A long name is cut with an ellipsis rather than pushing the toolbar away.
+    const int room = label != nullptr ? std::max(label->width(), 160) : 160;
+    Plugin_SetText(label, label != nullptr ? label->fontMetrics().elidedText(caption, Qt::ElideRight, room) : caption);
+    if (label != nullptr) {
+        label->setToolTip(caption);
+    }
+}
+
+QString CMessagePage::Caption() const {
+    switch (m_viewKind) {
+    case ViewDrafts:
+        return Str(2405);
+    case ViewConversation: {
+        const QString name = m_data.Names().ContactName(m_number);
+        return FormatText(Str(2407), qUtf8Printable(name.isEmpty() ? m_number : name));
+    }
+    default:
+        return Str(2403);
+    }
+}
+
+void CMessagePage::FillCurrentView() {
+    CMsgContentView* view = m_views[m_viewKind];
+    if (view == nullptr) {
+        return;
+    }
+    switch (m_viewKind) {
+    case ViewConversation: {
+        // Oldest first, so the newest message sits at the bottom above the reply.
+        std::vector<MSGINFO> list = m_data.ConversationMessages(m_number);
+        std::reverse(list.begin(), list.end());
+        view->SetMessages(std::move(list));
+        if (m_reply != nullptr) {
+            m_reply->SetRecipient(m_number);
+        }
+        break;
+    }
+    case ViewDrafts:
+        view->SetMessages(m_data.Drafts());
+        break;
+    default:
+        view->SetMessages(messages::OverviewMessages(m_data.Messages(), kOverviewPerConversation));
+        break;
+    }
+    view->SetKeyword(m_keyword);
+    view->Refresh();
+    UpdateCaptions();
+}
+
+void CMessagePage::ShowAll() {
+    ShowView(ViewAll);
+    FillCurrentView();
+}
+
+void CMessagePage::ShowConversation(const QString& number) {
+    m_number = number;
+    ShowView(ViewConversation);
+    FillCurrentView();
+}
+
+void CMessagePage::ShowDrafts() {
+    ShowView(ViewDrafts);
+    FillCurrentView();
+}
+
+void CMessagePage::SortConversations(messages::ConversationOrder order) {
+    messages::SortConversations(m_data.Conversations(), order);
+    DrawTree();
+}
+
+LRESULT CMessagePage::OnTree(QWidget*, std::intptr_t top, std::intptr_t child) {
+    if (m_filling || top < 0) {
+        return 0;
+    }
+    if (top == 1) {
+        ShowDrafts();
+    } else if (child < 0) {
+        ShowAll();
+    } else if (child < static_cast<std::intptr_t>(m_data.Conversations().size())) {
+        ShowConversation(m_data.Conversations()[static_cast<std::size_t>(child)].number);
+    }
+    return 0;
+}
+
+LRESULT CMessagePage::OnNewMessage(QWidget*, std::intptr_t, std::intptr_t) {
+    OpenEditor(CSmsEditDlg::NewMessage, QString(), QString(), -1);
+    return 0;
+}
+
+LRESULT CMessagePage::OnDeleteButton(QWidget*, std::intptr_t, std::intptr_t) {
+    DeleteSelected();
+    return 0;
+}
+
+LRESULT CMessagePage::OnExportButton(QWidget*, std::intptr_t, std::intptr_t) {
+    ExportSelected();
+    return 0;
+}
+
+LRESULT CMessagePage::OnImportButton(QWidget*, std::intptr_t, std::intptr_t) {
+    ImportFromDialog();
+    return 0;
+}
+
+LRESULT CMessagePage::OnRefreshButton(QWidget*, std::intptr_t, std::intptr_t) {
+    RequestRefresh(m_keyword);
+    return 0;
+}
+
+LRESULT CMessagePage::OnSelectAll(QWidget*, std::intptr_t on, std::intptr_t) {
+    if (m_views[m_viewKind] != nullptr) {
+        m_views[m_viewKind]->SelectAll(on != 0);
+    }
+    return 0;
+}
+
+LRESULT CMessagePage::OnSort(QWidget* button, std::intptr_t index, std::intptr_t) {
+    static const messages::ConversationOrder kOrders[] = {messages::ConversationOrder::ByTime,
+                                                          messages::ConversationOrder::ByName,
+                                                          messages::ConversationOrder::ByTotal};
+    if (index >= 0 && index < 3) {
+        Plugin_SetText(button, Str(2415 + static_cast<int>(index)));
+        SortConversations(kOrders[index]);
+    }
+    return 0;
+}
+
+void CMessagePage::DeleteSelected() {
+    CMsgContentView* view = m_views[m_viewKind];
+    if (view == nullptr) {
+        return;
+    }
+    view->GetSelection([this](std::vector<messages::MsgTypeAndId> items) {
+        if (items.empty()) {
+            VexaMessageBox(Str(2408), this, Str(2409), 0);
+            return;
+        }
+        if (VexaMessageBox(FormatText(Str(2410), static_cast<int>(items.size())), this, Str(2409), 1) != 1) {
+            return;
+        }
+        DeleteItems(items);
+    });
+}
+
+void CMessagePage::DeleteItems(const std::vector<messages::MsgTypeAndId>& items) {
+    messages::DeleteOutcome outcome;
+    {
+        BusyScope busy(m_refresh);
+        VEXA_SESSION_USE(m_gate);
+        if (!sessionUse_.Usable()) {
+            return;
+        }
+        CVexaProgressDlg dlg(this);
+        dlg.m_strTitle = Str(2409);
+        dlg.m_strRemind = Str(2411);
+        dlg.m_bCanCancel = true;
+        {
+            WorkerThread worker(boost::function<void()>([&dlg, &outcome, items] {
+                dlg.WaitReady();
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                vexa::DeviceSession* session = CurrentSession();
+                messages::BatchHooks hooks;
+                hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
+                hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
+                hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
+                outcome = messages::DeleteMessages(session != nullptr ? session->GetSmsStore() : nullptr,
+                                                   session != nullptr ? session->GetMmsStore() : nullptr, items, hooks);
+                dlg.PostMessage(WM_COMMAND, outcome.cancelled ? IDCANCEL : IDOK);
+            }));
+            worker.Start();
+            dlg.DoModal();
+        }
+        if (outcome.PartlyFailed()) {
+            VexaMessageBox(Str(2412), this, Str(330), 0);
+        }
+    }
+    RequestRefresh(m_keyword);
+}
+
+void CMessagePage::ExportSelected() {
+    CMsgContentView* view = m_views[m_viewKind];
+    if (view == nullptr) {
+        return;
+    }
+    view->GetSelection([this](std::vector<messages::MsgTypeAndId> items) {
+        if (items.empty()) {
+            VexaMessageBox(Str(345), this, Str(330), 0);
+            return;
+        }
+        QString path = QFileDialog::getSaveFileName(this, Str(2439), QString(), Str(2440));
+        if (path.isEmpty()) {
+            return;
+        }
+        if (QFileInfo(path).suffix().isEmpty()) {
+            path += QStringLiteral(".csv");
+        }
+        const QString suffix = QFileInfo(path).suffix();
+        if (suffix != QLatin1String("csv") && suffix != QLatin1String("CSV")) {
+            VexaMessageBox(Str(2441), this, Str(2401), 0);
+            return;
+        }
+        ExportItems(items, path);
+    });
+}
+
+void CMessagePage::ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path) {
+    BusyScope busy(m_refresh);
+    VEXA_SESSION_USE(m_gate);
+    if (!sessionUse_.Usable()) {
+        return;
+    }
+    vexa::DeviceSession* session = CurrentSession();
+    const messages::SmsCsvExportResult result =
+        messages::ExportSelectedSmsCsv(session != nullptr ? session->GetSmsStore() : nullptr, items, path);
+    if (result.fileError) {
+        return; // logged; the operation is abandoned
+    }
+    if (result.NothingExported()) {
+        VexaMessageBox(Str(2442), this, Str(330), 0);
+        return;
+    }
+    VexaMessageBox(FormatText(Str(2443), result.written), this, Str(2444), 0);
+}
+
+void CMessagePage::ImportFromDialog() {
+    const QString path = QFileDialog::getOpenFileName(this, Str(2445), QString(), Str(2440));
+    if (path.isEmpty()) {
+        return;
+    }
+    const QString suffix = QFileInfo(path).suffix();
+    if (suffix != QLatin1String("csv") && suffix != QLatin1String("CSV")) {
+        VexaMessageBox(Str(2446), this, Str(330), 0);
+        return;
+    }
+    ImportFile(path);
+}
+
+void CMessagePage::ImportFile(const QString& path) {
+    messages::SmsCsvImportResult result;
+    {
+        BusyScope busy(m_refresh);
+        VEXA_SESSION_USE(m_gate);
+        if (!sessionUse_.Usable()) {
+            return;
+        }
+        // The whole file is checked before anything goes to the phone.
+        const messages::SmsCsvCheck check = messages::CheckSmsCsvFile(path);
+        if (check.status != messages::SmsCsvCheck::Ok) {
+            const int id = messages::SmsCsvCheckMessageId(check.status);
+            const QString text =
+                id == 2466 ? FormatText(Str(id), static_cast<int>(messages::kMaxSmsCsvBytes >> 20)) : Str(id);
+            const int caption = check.status == messages::SmsCsvCheck::BadHeader ? 282 : 2401;
+            VexaMessageBox(text, this, Str(caption), 0);
+            return;
+        }
+        CVexaProgressDlg dlg(this);
+        dlg.m_strTitle = Str(2445);
+        dlg.m_strRemind = Str(2450);
+        dlg.m_bCanCancel = true;
+        {
+            WorkerThread worker(boost::function<void()>([&dlg, &result, path] {
+                dlg.WaitReady();
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                vexa::DeviceSession* session = CurrentSession();
+                messages::BatchHooks hooks;
+                hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
+                hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
+                result = messages::ImportSmsCsv(session, path, hooks);
+                dlg.PostMessage(WM_COMMAND, result.aborted ? IDCANCEL : IDOK);
+            }));
+            worker.Start();
+            dlg.DoModal();
+        }
+        if (result.check.status == messages::SmsCsvCheck::Ok && result.success == result.total && !result.aborted) {
+            VexaMessageBox(FormatText(Str(2451), result.success), this, Str(2452), 0);
+        } else {
+            VexaMessageBox(FormatText(Str(2453), result.success, result.total - result.success), this,
+                           Str(result.aborted ? 292 : 330), 0);
+        }
+    }
+    RequestRefresh(m_keyword);
+}
+
+bool CMessagePage::IsPictureVariant(const QString& name) {
+    return name == QLatin1String("message_conversation") || name == QLatin1String("message_drafts");
+}
+
+bool CMessagePage::WaitForView(int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    CMsgContentView* view = m_views[m_viewKind];
+    while (view != nullptr && view->OutputOver() == 0 && timer.elapsed() < timeoutMs) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+    return view != nullptr && view->OutputOver() != 0;
+}
+
+bool CMessagePage::PrepareForPicture(const QString& variant, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (m_state != State::Ready && timer.elapsed() < timeoutMs) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+    if (m_state != State::Ready) {
+        return false;
+    }
+    if (variant == QLatin1String("message_drafts")) {
+        ShowDrafts();
+        if (m_tree != nullptr) {
+            m_filling = true;
+            m_tree->setCurrentItem(m_tree->topLevelItem(1));
+            m_filling = false;
+        }
+    } else if (variant == QLatin1String("message_conversation") && !m_data.Conversations().empty()) {
+        // The conversation with most messages shows the view best.
+        std::size_t best = 0;
+        for (std::size_t i = 0; i < m_data.Conversations().size(); ++i) {
+            if (m_data.Conversations()[i].count > m_data.Conversations()[best].count) {
+                best = i;
+            }
+        }
+        ShowConversation(m_data.Conversations()[best].number);
+        if (m_tree != nullptr && m_tree->topLevelItem(0) != nullptr) {
+            m_filling = true;
+            m_tree->setCurrentItem(m_tree->topLevelItem(0)->child(static_cast<int>(best)));
+            m_filling = false;
+        }
+    }
+    const bool drawn = WaitForView(timeoutMs);
+    // The view's picture is taken from its last frame; give it time to paint the new page.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 400) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+    return drawn;
+}
+
+void CMessagePage::OnIncomingMessage() {
+    if (m_state == State::Ready) {
+        RequestRefresh(m_keyword);
+    }
+}
+
+const MSGINFO* CMessagePage::FindMessage(const messages::MsgTypeAndId& item) const {
+    for (const auto* list : {&m_data.Messages(), &m_data.Drafts()}) {
+        for (const MSGINFO& m : *list) {
+            if (m.id == item.id && m.type == item.type) {
+                return &m;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void CMessagePage::OpenEditor(int mode, const QString& recipients, const QString& text, std::int64_t draftId) {
+    BusyScope busy(m_refresh);
+    CSmsEditDlg dlg(m_gate, static_cast<CSmsEditDlg::Mode>(mode), this);
+    dlg.SetRecipients(recipients);
+    dlg.SetText(text);
+    if (draftId >= 0) {
+        dlg.SetDraftId(draftId);
+    }
+    if (dlg.Reply() == nullptr) {
+        // the pause of multiple sends follows the page's reply window
+    }
+    const int result = dlg.DoModal();
+    if (result == static_cast<int>(IDOK)) {
+        m_refresh.SetBusy(false);
+        RequestRefresh(m_keyword);
+    }
+}
+
+void CMessagePage::OnCommand(UINT msg, const messages::MsgTypeAndId& item) {
+    if (item.type != 0 && item.type != 1) {
+        VexaMessageBox(Str(2414), this, Str(330), 0);
+        return;
+    }
+    const MSGINFO* found = FindMessage(item);
+    switch (msg) {
+    case WM_MSGVIEW_DELETE:
+        if (VexaMessageBox(FormatText(Str(2410), 1), this, Str(2409), 1) == 1) {
+            DeleteItems({item});
+        }
+        break;
+    case WM_MSGVIEW_FORWARD:
+        OpenEditor(CSmsEditDlg::Forward, QString(), found != nullptr ? found->content : QString(), -1);
+        break;
+    case WM_MSGVIEW_EDIT:
+        if (found != nullptr && item.type == 0) {
+            OpenEditor(CSmsEditDlg::EditDraft, found->number, found->content, found->id);
+        }
+        break;
+    case WM_MSGVIEW_RESEND:
+        if (found != nullptr && m_reply != nullptr) {
+            const QString keep = m_reply->Text();
+            m_reply->SetRecipient(found->number);
+            m_reply->SetText(found->content);
+            m_reply->Send(m_reply->DualLayout() ? 2 : 1, false);
+            if (m_viewKind == ViewConversation) {
+                m_reply->SetRecipient(m_number);
+            }
+            if (m_reply->LastResult() != 1) {
+                m_reply->SetText(keep);
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (HandleSkinMessage(this, CMessagePageTable::kRows, msg, wParam, lParam, result)) {
+        return result;
+    }
+    switch (msg) {
+    case WM_MSGPAGE_SHOW_LISTS:
+        SetState(m_data.IsReady() ? State::Ready : State::Failed);
+        DrawTree();
+        FillCurrentView();
+        return 0;
+    case WM_MSGPAGE_REFRESH: {
+        std::unique_ptr<QString> keyword(reinterpret_cast<QString*>(lParam));
+        DoRefresh(keyword ? *keyword : QString());
+        return 0;
+    }
+    case WM_MSGPAGE_INCOMING:
+        OnIncomingMessage();
+        return 0;
+    case WM_MSGVIEW_DELETE:
+    case WM_MSGVIEW_FORWARD:
+    case WM_MSGVIEW_EDIT:
+    case WM_MSGVIEW_RESEND:
+        if (wParam != 0) {
+            BusyScope busy(m_refresh);
+            VEXA_SESSION_USE(m_gate);
+            if (sessionUse_.Usable()) {
+                OnCommand(msg, *reinterpret_cast<const messages::MsgTypeAndId*>(wParam));
+            }
+        }
+        return 0;
+    case WM_MSGVIEW_SELECTION: {
+        const int status = static_cast<int>(static_cast<std::intptr_t>(wParam));
+        if (auto* all = qobject_cast<QCheckBox*>(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")))) {
+            const QSignalBlocker blocker(all);
+            all->setChecked(status == 1);
+        }
+        return 0;
+    }
+    case WM_REPLY_SEND_BEGIN:
+        m_refresh.SetBusy(true);
+        return 0;
+    case WM_REPLY_SEND_DONE:
+        m_refresh.SetBusy(false);
+        RequestRefresh(m_keyword);
+        return 0;
+    case WM_REPLY_SEND_CHECKED:
+    case WM_REPLY_SEND_RESULT:
+    case WM_REPLY_NO_DEVICE:
+    case WM_MSGVIEW_OPEN_MMS:
+        return 0;
+    default:
+        break;
+    }
+    return CTabPageWnd::OnMessage(msg, wParam, lParam);
+}

@@ -1,0 +1,133 @@
+#pragma once
+// The message tab: the conversation tree (all conversations with one node per number, and the
+// drafts) with search and new-message on the left; on the right the toolbar (select all, delete,
+// export, import, sort, refresh), the web view of the chosen node and, under one conversation, the
+// quick reply. Data comes from MessageData; refreshes go through CRefreshScheduler so that none
+// runs while a command or a modal operation is under way. Every use of the phone runs inside the
+// session gate. UI thread only (the refresh thread only posts).
+
+#include "device/CTabPageWnd.h"
+#include "messages/CRefreshScheduler.h"
+#include "messages/MessageData.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CMsgContentView;
+class CQuickReplyWnd;
+class CSessionGate;
+class QTreeWidget;
+
+// The page's own messages (WM_USER + n); the views' messages are in CMsgContentView.h.
+constexpr UINT WM_MSGPAGE_SHOW_LISTS = WM_USER + 113;
+constexpr UINT WM_MSGPAGE_REFRESH = WM_USER + 114; // from the refresh thread; lParam QString* argument
+constexpr UINT WM_MSGPAGE_INCOMING = WM_USER + 116; // a message arrived: refresh the lists
+
+class CMessagePage : public CTabPageWnd {
+public:
+    enum class State { Loading, Ready, Failed };
+    enum ViewKind { ViewAll = 0, ViewConversation = 1, ViewDrafts = 2 };
+
+    // frame receives WM_USER+1002 (load request) and may be null in tests.
+    CMessagePage(CSessionGate& gate, CMsgWnd* frame, QWidget* parent = nullptr);
+    ~CMessagePage() override;
+
+    bool Create() override;
+    void OnPageShown() override;
+    void OnPageHidden() override;
+    void OnDeviceConnected() override;
+    void OnDeviceDisconnected() override;
+    void LoadRequest(int mode) override;
+
+    // The page the views' click handlers reach (null when none exists).
+    static CMessagePage* Instance();
+
+    // Where the pages are copied and the data scripts written (default: data folder/pages).
+    void SetPageFolder(const QString& folder) { m_pageFolder = folder; }
+    QString PageFolder() const { return m_pageFolder; }
+    // Pause between the sends of a multiple send; tests shorten it.
+    void SetSendPauseMs(int ms);
+
+    State PageState() const { return m_state; }
+    int CurrentView() const { return m_viewKind; }
+    QString CurrentNumber() const { return m_number; }
+    CMsgContentView* View(int kind) const { return m_views[kind]; }
+    CQuickReplyWnd* Reply() const { return m_reply; }
+    const messages::MessageData& Data() const { return m_data; }
+    QTreeWidget* Tree() const { return m_tree; }
+    QString Caption() const;
+    bool IsBusy() const { return m_refresh.IsBusy(); }
+
+    // Checks that contacts and messages are loaded; loaded: rebuild and show; otherwise the loading
+    // state and a load request to the frame.
+    void CheckLoaded(bool force);
+    void ShowAll();
+    void ShowConversation(const QString& number);
+    void ShowDrafts();
+    // A refresh with a search keyword (empty: none); dropped while another is pending.
+    bool RequestRefresh(const QString& keyword);
+    void SetSearch(const QString& keyword);
+    void SortConversations(messages::ConversationOrder order);
+
+    // The toolbar commands; the selection comes from the current view.
+    void DeleteSelected();
+    void ExportSelected();
+    void ImportFromDialog();
+    // The work behind them, for a given selection or file.
+    void DeleteItems(const std::vector<messages::MsgTypeAndId>& items);
+    void ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path);
+    void ImportFile(const QString& path);
+    // Pictures of the page: "message" (all conversations), "message_conversation" (the first
+    // conversation), "message_drafts". Waits (at most timeoutMs) for the data and the view's drawing.
+    static bool IsPictureVariant(const QString& name);
+    bool PrepareForPicture(const QString& variant, int timeoutMs);
+    // Processes events until the current view reports its drawing finished; false on time-out.
+    bool WaitForView(int timeoutMs);
+    // A message arrived on the phone: bring the lists up to date.
+    void OnIncomingMessage();
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    LRESULT OnTree(QWidget*, std::intptr_t top, std::intptr_t child);
+    LRESULT OnNewMessage(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnDeleteButton(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnExportButton(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnImportButton(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnRefreshButton(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnSelectAll(QWidget*, std::intptr_t on, std::intptr_t);
+    LRESULT OnSort(QWidget*, std::intptr_t index, std::intptr_t);
+
+    void SetState(State state);
+    void Rebuild(const QString& keyword);
+    void DoRefresh(const QString& keyword);
+    void DrawTree();
+    void ShowView(int kind);
+    void FillCurrentView();
+    void UpdateCaptions();
+    void OnCommand(UINT msg, const messages::MsgTypeAndId& item);
+    const MSGINFO* FindMessage(const messages::MsgTypeAndId& item) const;
+    void OpenEditor(int mode, const QString& recipients, const QString& text, std::int64_t draftId);
+
+    CSessionGate& m_gate;
+    CMsgWnd* m_frame;
+    messages::MessageData m_data;
+    CRefreshScheduler m_refresh;
+    State m_state = State::Loading;
+    int m_viewKind = ViewAll;
+    QString m_number;
+    QString m_keyword;
+    QString m_pageFolder;
+    int m_phoneVersion = 2;
+    CMsgContentView* m_views[3] = {};
+    CQuickReplyWnd* m_reply = nullptr;
+    QTreeWidget* m_tree = nullptr;
+    bool m_connected = false;
+    bool m_filling = false;
+
+    friend struct CMessagePageTable;
+};

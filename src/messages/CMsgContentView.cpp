@@ -1,0 +1,209 @@
+#include "messages/CMsgContentView.h"
+
+#include "libs/log/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimerEvent>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+
+namespace {
+
+struct ViewFiles {
+    const char* page;
+    const char* pageV1;
+    const char* script;
+};
+constexpr ViewFiles kFiles[] = {
+    {"TotalConfView.htm", "TotalConfView_v1.htm", "TotalConfView.js"},
+    {"ConfView.htm", "ConfView_v1.htm", "ConfView.js"},
+    {"DraftView.htm", "DraftView.htm", "DraftView.js"},
+};
+constexpr int kOutputTimerMs = 100;
+
+// The web channel's client script, taken from Qt's resources and run before the page's own scripts.
+QWebEngineScript ChannelScript() {
+    QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    QWebEngineScript script;
+    if (file.open(QIODevice::ReadOnly)) {
+        script.setSourceCode(QString::fromUtf8(file.readAll()));
+    } else {
+        LOG_Error("[CMsgContentView] qwebchannel.js is missing. %s:%d", LOG_HERE);
+    }
+    script.setName(QStringLiteral("qwebchannel"));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    script.setRunsOnSubFrames(false);
+    return script;
+}
+
+} // namespace
+
+CMsgContentView::CMsgContentView(int kind, CMsgWnd* owner, QWidget* parent)
+    : QWebEngineView(parent), m_kind(kind < 0 || kind > 2 ? 1 : kind), m_owner(owner) {
+    setContextMenuPolicy(Qt::NoContextMenu);
+    page()->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    page()->settings()->setAttribute(QWebEngineSettings::ScrollAnimatorEnabled, false);
+    page()->setBackgroundColor(QColor(0xF5, 0xF6, 0xF7));
+    page()->scripts().insert(ChannelScript());
+    m_host = new CViewHost(this);
+    m_channel = new QWebChannel(this);
+    m_channel->registerObject(QStringLiteral("host"), m_host);
+    page()->setWebChannel(m_channel);
+}
+
+CMsgContentView::~CMsgContentView() = default;
+
+QString CMsgContentView::PagePath() const {
+    const ViewFiles& files = kFiles[m_kind];
+    return QDir(m_folder).filePath(QString::fromLatin1(m_version < 2 ? files.pageV1 : files.page));
+}
+
+QString CMsgContentView::ScriptPath() const {
+    return QDir(m_folder).filePath(QString::fromLatin1(kFiles[m_kind].script));
+}
+
+bool CMsgContentView::Refresh() {
+    messages::ScriptOptions options;
+    options.view = static_cast<messages::ConversationView>(m_kind);
+    options.keyword = m_keyword;
+    options.contactName = m_contactName ? m_contactName : [](const QString&) { return QString(); };
+    if (!messages::WriteConversationScript(m_messages, options, ScriptPath(), QDir(m_folder).filePath("temp.data"))) {
+        LOG_Error("[CMsgContentView] cannot write %s. %s:%d", qUtf8Printable(ScriptPath()), LOG_HERE);
+        return false;
+    }
+    // The script holds everything the page needs; the list is not kept twice.
+    std::vector<MSGINFO>().swap(m_messages);
+    m_outputOver = 0;
+    m_allSelected = false;
+    // A fresh query each time so the page and its data script are read again, never from a cache.
+    QUrl url = QUrl::fromLocalFile(PagePath());
+    url.setQuery(QStringLiteral("n=%1").arg(++m_loads));
+    load(url);
+    m_outputTimer.start(kOutputTimerMs, this);
+    return true;
+}
+
+void CMsgContentView::Unload() {
+    m_outputTimer.stop();
+    ++m_loads; // answers of the unloaded page are stale
+    m_outputOver = 0;
+    if (url() != QUrl(QStringLiteral("about:blank"))) {
+        setUrl(QUrl(QStringLiteral("about:blank")));
+    }
+}
+
+void CMsgContentView::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_outputTimer.timerId()) {
+        QWebEngineView::timerEvent(event);
+        return;
+    }
+    const int load = m_loads;
+    page()->runJavaScript(QStringLiteral("typeof IsOutputOver === 'function' ? IsOutputOver() : 0"),
+                          [this, load](const QVariant& result) {
+                              const int over = result.toInt();
+                              if (over != 0 && load == m_loads && m_outputOver == 0) {
+                                  m_outputOver = over;
+                                  m_outputTimer.stop();
+                                  emit OutputFinished();
+                              }
+                          });
+}
+
+void CMsgContentView::GetSelection(std::function<void(std::vector<MsgTypeAndId>)> done) {
+    page()->runJavaScript(QStringLiteral("typeof get_selection === 'function' ? get_selection() : ''"),
+                          [done = std::move(done)](const QVariant& result) {
+                              done(messages::ParseSelection(result.toString()));
+                          });
+}
+
+void CMsgContentView::SelectAll(bool on) {
+    page()->runJavaScript(
+        QStringLiteral("typeof select_all === 'function' ? select_all(%1) : 0").arg(on ? "true" : "false"),
+        [this](const QVariant&) { QuerySelectorsStatus(); });
+}
+
+void CMsgContentView::QuerySelectorsStatus() {
+    page()->runJavaScript(QStringLiteral("typeof GetSelectorsStatus === 'function' ? GetSelectorsStatus() : 0"),
+                          [this](const QVariant& result) {
+                              const int status = result.toInt();
+                              if (status == 1) {
+                                  m_allSelected = true;
+                              } else if (status == 0 || status == -1) {
+                                  m_allSelected = false;
+                              }
+                              if (m_owner != nullptr) {
+                                  m_owner->SendMessage(WM_MSGVIEW_SELECTION, static_cast<WPARAM>(status),
+                                                       static_cast<LPARAM>(m_kind));
+                              }
+                          });
+}
+
+void CMsgContentView::OnElementClick(const QString& cls, const QString& id) {
+    if (cls == QLatin1String("msg_selector") || cls == QLatin1String("msg_tel_group_selector")) {
+        QuerySelectorsStatus();
+        return;
+    }
+    // "command_kind_id": the kind "mms" names an MMS, anything else an SMS.
+    const QStringList parts = id.split(u'_');
+    if (parts.size() != 3 || m_owner == nullptr) {
+        return;
+    }
+    bool ok = false;
+    MsgTypeAndId ref{parts[2].toLongLong(&ok), parts[1] == QLatin1String("mms") ? 1 : 0};
+    if (!ok) {
+        return;
+    }
+    if (cls == QLatin1String("imagbtn")) {
+        if (ref.type == 1) {
+            m_owner->SendMessage(WM_MSGVIEW_OPEN_MMS, reinterpret_cast<WPARAM>(&ref));
+        }
+        return;
+    }
+    if (cls != QLatin1String("lnkbtn")) {
+        return;
+    }
+    UINT msg = 0;
+    if (parts[0] == QLatin1String("delete")) {
+        msg = WM_MSGVIEW_DELETE;
+    } else if (parts[0] == QLatin1String("forward")) {
+        msg = WM_MSGVIEW_FORWARD;
+    } else if (parts[0] == QLatin1String("edit")) {
+        msg = WM_MSGVIEW_EDIT;
+    } else if (parts[0] == QLatin1String("resend")) {
+        msg = WM_MSGVIEW_RESEND;
+    } else {
+        return; // other commands are not ours
+    }
+    auto* item = new MsgTypeAndId(ref);
+    m_owner->SendMessage(msg, reinterpret_cast<WPARAM>(item));
+    delete item;
+}
+
+bool CMsgContentView::PreparePageFolder(const QString& shipped, const QString& folder) {
+    if (!QDir().mkpath(folder)) {
+        return false;
+    }
+    const QDir source(shipped);
+    const QStringList files =
+        source.entryList({QStringLiteral("*.htm"), QStringLiteral("*.css"), QStringLiteral("msgview.js")}, QDir::Files);
+    if (files.isEmpty()) {
+        LOG_Error("[CMsgContentView] no pages in %s. %s:%d", qUtf8Printable(shipped), LOG_HERE);
+        return false;
+    }
+    bool ok = true;
+    for (const QString& name : files) {
+        const QString target = QDir(folder).filePath(name);
+        QFile::remove(target);
+        ok = QFile::copy(source.filePath(name), target) && ok;
+    }
+    return ok;
+}

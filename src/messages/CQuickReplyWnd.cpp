@@ -1,0 +1,383 @@
+#include "messages/CQuickReplyWnd.h"
+
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceInfo.h"
+#include "bridge/api/DeviceSession.h"
+#include "controls/CAnimateDialog.h"
+#include "controls/CVexaProgressDlg.h"
+#include "controls/VexaMessageBox.h"
+#include "device/SessionGate.h"
+#include "messages/CExpressionInsertDlg.h"
+#include "messages/ComposeRules.h"
+#include "messages/SmsSender.h"
+#include "platform/StringTable.h"
+#include "platform/WorkerThread.h"
+#include "skin/Skin.h"
+#include "skin/SkinEvent.h"
+
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTextEdit>
+#include <QToolButton>
+
+#include <atomic>
+
+namespace {
+
+vexa::DeviceSession* CurrentSession() {
+    vexa::DeviceBridge* bridge = ppGetBridge();
+    return bridge != nullptr ? bridge->GetSession() : nullptr;
+}
+
+} // namespace
+
+struct CQuickReplyWndTable {
+    static const SkinEventRow<CQuickReplyWnd> kRows[];
+};
+
+const SkinEventRow<CQuickReplyWnd> CQuickReplyWndTable::kRows[] = {
+    {"send_shotmsg_btn", kSkinClick, &CQuickReplyWnd::OnSend},
+    {"sim_1_send", kSkinClick, &CQuickReplyWnd::OnSim1},
+    {"sim_2_send", kSkinClick, &CQuickReplyWnd::OnSim2},
+    {"save_shotmsg_btn", kSkinClick, &CQuickReplyWnd::OnSave},
+    {"insert_expression_btn", kSkinClick, &CQuickReplyWnd::OnExpression},
+    {nullptr, 0, nullptr},
+};
+
+CQuickReplyWnd::CQuickReplyWnd(CSessionGate& gate, CMsgWnd* notify, bool onMessagePage, QWidget* parent)
+    : CMsgWnd(parent), m_gate(gate), m_notify(notify), m_onMessagePage(onMessagePage) {}
+
+bool CQuickReplyWnd::Create() {
+    if (WindowManager_Attach(AppSkin(), this, QStringLiteral("edit_and_send_msg_wnd")) == 0) {
+        return false;
+    }
+    m_edit = qobject_cast<QTextEdit*>(GetPluginByName(this, QStringLiteral("message_eidt_hwndobj")));
+    if (m_edit == nullptr) {
+        return false;
+    }
+    m_edit->installEventFilter(this);
+    QObject::connect(m_edit, &QTextEdit::textChanged, this, [this] { UpdateCounter(); });
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("insert_expression_btn")), Str(2461));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("insert_contact_btn")), Str(267));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("save_shotmsg_btn")), Str(2460));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("send_shotmsg_btn")), Str(2459));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("send_shotmsg_styles_icon_btn")), QStringLiteral("▾"));
+    UpdateCounter();
+
+    // The send-key menu: exactly one of the two commands is checked.
+    if (auto* styles = qobject_cast<QToolButton*>(GetPluginByName(this, QStringLiteral("send_shotmsg_styles_icon_btn")))) {
+        auto* menu = new QMenu(styles);
+        QAction* ctrlEnter = menu->addAction(Str(9014));
+        QAction* enter = menu->addAction(Str(9015));
+        ctrlEnter->setCheckable(true);
+        enter->setCheckable(true);
+        ctrlEnter->setChecked(true);
+        QObject::connect(ctrlEnter, &QAction::triggered, this, [this] { SetCtrlEnterSends(true); });
+        QObject::connect(enter, &QAction::triggered, this, [this] { SetCtrlEnterSends(false); });
+        QObject::connect(menu, &QMenu::aboutToShow, this, [this, ctrlEnter, enter] {
+            ctrlEnter->setChecked(m_ctrlEnter);
+            enter->setChecked(!m_ctrlEnter);
+        });
+        styles->setMenu(menu);
+        styles->setPopupMode(QToolButton::InstantPopup);
+    }
+    SetupSim();
+    return true;
+}
+
+void CQuickReplyWnd::SetupSim() {
+    bool dual = false;
+    int state = 1;
+    QString names[2];
+    {
+        VEXA_SESSION_USE(m_gate);
+        vexa::DeviceSession* session = sessionUse_.Usable() ? CurrentSession() : nullptr;
+        vexa::DeviceInfo* info = session != nullptr ? session->GetDeviceInfo() : nullptr;
+        if (info != nullptr) {
+            dual = info->IsDualSim();
+            state = info->GetSimState();
+            names[0] = info->GetSimName(1);
+            names[1] = info->GetSimName(2);
+        }
+    }
+    const messages::SimButtons buttons = messages::SimButtonsFor(dual, state);
+    m_dualLayout = buttons.dualLayout;
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("single_sim_send_shotmsg_layout")), !m_dualLayout);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("double_sim_send_shotmsg_layout")), m_dualLayout);
+    QWidget* sim1 = GetPluginByName(this, QStringLiteral("sim_1_send"));
+    QWidget* sim2 = GetPluginByName(this, QStringLiteral("sim_2_send"));
+    Plugin_SetText(sim1, Str(2454) + names[0]);
+    Plugin_SetText(sim2, Str(2455) + names[1]);
+    Plugin_SetEnabled(sim1, buttons.sim1Enabled);
+    Plugin_SetEnabled(sim2, buttons.sim2Enabled);
+}
+
+void CQuickReplyWnd::SetRecipient(const QString& number) {
+    m_recipient = number;
+}
+
+void CQuickReplyWnd::SetText(const QString& text) {
+    if (m_edit != nullptr) {
+        m_edit->setPlainText(text);
+    }
+}
+
+QString CQuickReplyWnd::Text() const {
+    return m_edit != nullptr ? m_edit->toPlainText() : QString();
+}
+
+void CQuickReplyWnd::SetCtrlEnterSends(bool ctrlEnter) {
+    m_ctrlEnter = ctrlEnter;
+}
+
+void CQuickReplyWnd::UpdateCounter() {
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("show_remaind_characters_stc")),
+                   messages::SmsCounterText(messages::CountSms(Text())));
+}
+
+void CQuickReplyWnd::InsertExpression(const QString& expression) {
+    if (m_edit == nullptr) {
+        return;
+    }
+    m_edit->moveCursor(QTextCursor::End);
+    m_edit->insertPlainText(expression);
+    m_edit->setFocus();
+}
+
+bool CQuickReplyWnd::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_edit && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            const bool ctrl = (key->modifiers() & Qt::ControlModifier) != 0;
+            const bool sends = m_ctrlEnter ? ctrl : !ctrl;
+            if (sends) {
+                // With two SIM cards a button must say which one; the key does nothing then.
+                if (!m_dualLayout) {
+                    Send(m_simChoice, true);
+                }
+                return true;
+            }
+        }
+    }
+    return CMsgWnd::eventFilter(watched, event);
+}
+
+LRESULT CQuickReplyWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (HandleSkinMessage(this, CQuickReplyWndTable::kRows, msg, wParam, lParam, result)) {
+        return result;
+    }
+    return CMsgWnd::OnMessage(msg, wParam, lParam);
+}
+
+LRESULT CQuickReplyWnd::OnSend(QWidget*, std::intptr_t, std::intptr_t) {
+    Send(messages::SimDefault, false);
+    return 0;
+}
+
+LRESULT CQuickReplyWnd::OnSim1(QWidget*, std::intptr_t, std::intptr_t) {
+    Send(messages::SimCard1, false);
+    return 0;
+}
+
+LRESULT CQuickReplyWnd::OnSim2(QWidget*, std::intptr_t, std::intptr_t) {
+    Send(messages::SimCard2, false);
+    return 0;
+}
+
+LRESULT CQuickReplyWnd::OnSave(QWidget*, std::intptr_t, std::intptr_t) {
+    Save();
+    return 0;
+}
+
+LRESULT CQuickReplyWnd::OnExpression(QWidget* button, std::intptr_t, std::intptr_t) {
+    const QString chosen = CExpressionInsertDlg::Choose(button);
+    if (!chosen.isEmpty()) {
+        InsertExpression(chosen);
+    }
+    return 0;
+}
+
+QStringList CQuickReplyWnd::Recipients() const {
+    if (m_recipientsSource) {
+        return m_recipientsSource();
+    }
+    return m_recipient.isEmpty() ? QStringList() : QStringList{m_recipient};
+}
+
+void CQuickReplyWnd::Send(int simChoice, bool byKey) {
+    if (!byKey) {
+        if (simChoice == messages::SimDefault) {
+            int state = 1;
+            {
+                VEXA_SESSION_USE(m_gate);
+                vexa::DeviceSession* session = sessionUse_.Usable() ? CurrentSession() : nullptr;
+                if (vexa::DeviceInfo* info = session != nullptr ? session->GetDeviceInfo() : nullptr) {
+                    state = info->GetSimState();
+                }
+            }
+            if (state == 0) {
+                VexaMessageBox(Str(2418), this, Str(330), 0);
+                return;
+            }
+        }
+        m_simChoice = simChoice;
+    }
+    if (!m_gate.IsUsable()) {
+        if (m_onMessagePage && m_notify != nullptr) {
+            m_notify->PostMessage(WM_REPLY_NO_DEVICE);
+        }
+        return;
+    }
+    VEXA_SESSION_USE(m_gate);
+    if (!sessionUse_.Usable()) {
+        return;
+    }
+    if (m_notify != nullptr) {
+        m_notify->SendMessage(WM_REPLY_SEND_BEGIN);
+    }
+    const QStringList recipients = Recipients();
+    const QString text = Text();
+    if (recipients.isEmpty()) {
+        VexaMessageBox(Str(2471), this, Str(330), 0);
+        return;
+    }
+    if (text.isEmpty()) {
+        VexaMessageBox(Str(2419), this, Str(330), 0);
+        return;
+    }
+    if (m_notify != nullptr) {
+        m_notify->SendMessage(WM_REPLY_SEND_CHECKED);
+    }
+    m_lastResult = recipients.size() == 1 ? SendSingle(recipients.front(), text) : SendMultiple(recipients, text);
+    if (m_notify != nullptr) {
+        m_notify->SendMessage(WM_REPLY_SEND_RESULT, reinterpret_cast<WPARAM>(&m_lastResult));
+        m_notify->PostMessage(WM_REPLY_SEND_DONE);
+    }
+}
+
+int CQuickReplyWnd::SendSingle(const QString& number, const QString& text) {
+    CAnimateDialog dlg(this);
+    dlg.m_strCaption = Str(992);
+    dlg.m_strTip = Str(2420);
+    std::atomic<bool> sent{false};
+    const int sim = m_simChoice;
+    int code = 0;
+    {
+        WorkerThread worker(boost::function<void()>([&dlg, &sent, number, text, sim] {
+            vexa::DeviceSession* session = CurrentSession();
+            sent = session != nullptr && messages::SendOneSms(session->GetSmsStore(), number, text, sim);
+            dlg.EndWork(static_cast<int>(IDOK));
+        }));
+        worker.Start();
+        code = dlg.DoModal();
+    } // joined: the result is final
+    if (code == static_cast<int>(IDCANCEL)) {
+        VexaMessageBox(Str(2421), this, Str(330), 0);
+        return 0;
+    }
+    if (sent) {
+        VexaMessageBox(Str(2422), this, Str(2423), 0);
+        SetText(QString());
+        m_editingDraft.reset();
+        return 1;
+    }
+    VexaMessageBox(Str(2424), this, Str(2425), 0);
+    return 0;
+}
+
+int CQuickReplyWnd::SendMultiple(const QStringList& numbers, const QString& text) {
+    CVexaProgressDlg dlg(this);
+    dlg.m_strTitle = Str(2423);
+    dlg.m_strRemind = Str(2420);
+    dlg.m_bCanCancel = true;
+    messages::SendOutcome outcome;
+    const int sim = m_simChoice;
+    const int pause = m_pauseMs;
+    {
+    WorkerThread worker(boost::function<void()>([&dlg, &outcome, numbers, text, sim, pause] {
+        dlg.WaitReady();
+        vexa::DeviceSession* session = CurrentSession();
+        messages::BatchHooks hooks;
+        hooks.pauseMs = pause;
+        hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
+        hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
+        hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
+        hooks.remind = [&dlg](const QString& t) { dlg.SetRemindText(t); };
+        outcome = messages::SendSmsToMany(session, numbers, text, sim, hooks);
+        dlg.PostMessage(WM_COMMAND, outcome.cancelled ? IDCANCEL : IDOK);
+    }));
+    worker.Start();
+    dlg.DoModal();
+    } // joined: the outcome is complete from here on
+    m_failedText = outcome.FailedText();
+    if (outcome.cancelled) {
+        VexaMessageBox(FormatText(Str(2427), outcome.successes, outcome.recipients - outcome.successes), this,
+                       Str(2423), 0);
+        return outcome.successes == outcome.recipients ? 1 : 0;
+    }
+    if (outcome.failed.isEmpty()) {
+        VexaMessageBox(Str(2422), this, Str(2423), 0);
+        SetText(QString());
+        return 1;
+    }
+    VexaMessageBox(FormatText(Str(2428), qUtf8Printable(m_failedText)), this, Str(2425), 0);
+    return 0;
+}
+
+void CQuickReplyWnd::Save() {
+    const QString text = Text();
+    if (text.isEmpty()) {
+        VexaMessageBox(Str(2419), this, Str(330), 0);
+        return;
+    }
+    if (!m_gate.IsUsable()) {
+        if (m_onMessagePage && m_notify != nullptr) {
+            m_notify->PostMessage(WM_REPLY_NO_DEVICE);
+        }
+        return;
+    }
+    VEXA_SESSION_USE(m_gate);
+    if (!sessionUse_.Usable()) {
+        return;
+    }
+    const QStringList recipients = Recipients();
+    messages::SaveOutcome outcome;
+    const std::optional<std::int64_t> editing = m_editingDraft;
+    if (recipients.size() <= 1) {
+        messages::BatchHooks hooks;
+        hooks.pauseMs = 0;
+        outcome = messages::SaveSmsDrafts(CurrentSession(), recipients, text, editing, hooks);
+    } else {
+        CVexaProgressDlg dlg(this);
+        dlg.m_strTitle = Str(2429);
+        dlg.m_strRemind = Str(2429);
+        dlg.m_bCanCancel = true;
+        const int pause = m_pauseMs;
+        WorkerThread worker(boost::function<void()>([&dlg, &outcome, recipients, text, editing, pause] {
+            dlg.WaitReady();
+            vexa::DeviceSession* session = CurrentSession();
+            messages::BatchHooks hooks;
+            hooks.pauseMs = pause;
+            hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
+            hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
+            hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
+            hooks.remind = [&dlg](const QString& t) { dlg.SetRemindText(t); };
+            outcome = messages::SaveSmsDrafts(session, recipients, text, editing, hooks);
+            dlg.PostMessage(WM_COMMAND, outcome.cancelled ? IDCANCEL : IDOK);
+        }));
+        worker.Start();
+        dlg.DoModal();
+    }
+    m_editingDraft.reset();
+    m_lastResult = outcome.Ok() ? 1 : 0;
+    if (outcome.Ok()) {
+        VexaMessageBox(Str(2431), this, Str(2429), 0);
+    } else {
+        VexaMessageBox(Str(2433), this, Str(2432), 0);
+    }
+    if (m_notify != nullptr) {
+        m_notify->SendMessage(WM_REPLY_SEND_RESULT, reinterpret_cast<WPARAM>(&m_lastResult));
+        m_notify->PostMessage(WM_REPLY_SEND_DONE);
+    }
+}

@@ -1,0 +1,115 @@
+#include "messages/CSmsEditDlg.h"
+
+#include "messages/CQuickReplyWnd.h"
+#include "messages/CSelectContactOrNumber.h"
+#include "messages/ComposeRules.h"
+#include "platform/StringTable.h"
+#include "skin/Skin.h"
+#include "skin/SkinEvent.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+
+struct CSmsEditDlgTable {
+    static const SkinEventRow<CSmsEditDlg> kRows[];
+};
+
+const SkinEventRow<CSmsEditDlg> CSmsEditDlgTable::kRows[] = {
+    {"Button_Close", kSkinClick, &CSmsEditDlg::OnClose},
+    {"choose_contact_btn", kSkinClick, &CSmsEditDlg::OnChooseContact},
+    {"insert_contact_btn", kSkinClick, &CSmsEditDlg::OnChooseContact},
+    {nullptr, 0, nullptr},
+};
+
+CSmsEditDlg::CSmsEditDlg(CSessionGate& gate, Mode mode, QWidget* parent)
+    : CSkinDialog(parent), m_gate(gate), m_mode(mode) {}
+
+bool CSmsEditDlg::OnInitDialog() {
+    if (WindowManager_Attach(AppSkin(), this, QStringLiteral("sms_edit_dialog")) == 0) {
+        return false;
+    }
+    const int title = m_mode == EditDraft ? 2469 : m_mode == Forward ? 2470 : 2468;
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("caption_title")), Str(title));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("recipients_label")), Str(2458));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("choose_contact_btn")), Str(2474));
+    if (auto* edit = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("recipients_edit")))) {
+        edit->setPlaceholderText(Str(2478));
+        edit->setText(m_recipients);
+    }
+    m_reply = new CQuickReplyWnd(m_gate, this, false);
+    if (!m_reply->Create()) {
+        return false;
+    }
+    Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("sms_edit_reply_host")), m_reply);
+    // The chooser of this dialog fills the recipients field.
+    if (QWidget* insert = GetPluginByName(m_reply, QStringLiteral("insert_contact_btn"))) {
+        QObject::connect(qobject_cast<QAbstractButton*>(insert), &QAbstractButton::clicked, this,
+                         [this] { ChooseContacts(); });
+    }
+    m_reply->SetRecipientsSource([this] { return messages::ParseRecipients(RecipientsText()); });
+    m_reply->SetText(m_text);
+    m_reply->SetEditingDraft(m_draftId);
+    m_reply->show();
+    if (QWidget* root = GetLayoutRoot(this)) {
+        setFixedSize(root->size());
+    }
+    CentreOver(parentWidget());
+    CreateShadow();
+    return true;
+}
+
+QString CSmsEditDlg::RecipientsText() const {
+    return Plugin_GetText(GetPluginByName(const_cast<CSmsEditDlg*>(this), QStringLiteral("recipients_edit")));
+}
+
+void CSmsEditDlg::SetRecipientsText(const QString& text) {
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("recipients_edit")), text);
+}
+
+void CSmsEditDlg::ChooseContacts() {
+    CSelectContactOrNumber chooser(m_gate, this);
+    if (chooser.DoModal() != static_cast<int>(IDOK)) {
+        return;
+    }
+    QString text = RecipientsText();
+    if (!text.isEmpty() && !text.endsWith(u';')) {
+        text += u';';
+    }
+    for (const QString& entry : chooser.Chosen()) {
+        text += entry + u';';
+    }
+    SetRecipientsText(text);
+}
+
+LRESULT CSmsEditDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (HandleSkinMessage(this, CSmsEditDlgTable::kRows, msg, wParam, lParam, result)) {
+        return result;
+    }
+    switch (msg) {
+    case WM_REPLY_SEND_RESULT:
+        if (wParam != 0 && *reinterpret_cast<int*>(wParam) == 1) {
+            m_changed = true;
+        }
+        return 0;
+    case WM_REPLY_SEND_DONE:
+        // A message sent (or a draft saved) ends the dialog; a failed send leaves it open to retry.
+        if (m_changed || m_reply->Text().isEmpty()) {
+            EndDialog(static_cast<int>(IDOK));
+        }
+        return 0;
+    default:
+        break;
+    }
+    return CSkinDialog::OnMessage(msg, wParam, lParam);
+}
+
+LRESULT CSmsEditDlg::OnClose(QWidget*, std::intptr_t, std::intptr_t) {
+    EndDialog(static_cast<int>(m_changed ? IDOK : IDCANCEL));
+    return 0;
+}
+
+LRESULT CSmsEditDlg::OnChooseContact(QWidget*, std::intptr_t, std::intptr_t) {
+    ChooseContacts();
+    return 0;
+}

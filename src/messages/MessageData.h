@@ -1,0 +1,84 @@
+#pragma once
+// The message page's data: every SMS and MMS of the phone read from the two stores into a message
+// list (by number, newest first), a draft list (newest first) and the conversations, with contact
+// names for numbers. Owned by the page; emptied and refilled by each rebuild. Not thread-safe: one
+// thread at a time (the page's UI thread, or a worker while the page waits).
+
+#include "messages/MessageOrder.h"
+
+#include <QHash>
+#include <QString>
+
+#include <vector>
+
+namespace vexa {
+class ContactBook;
+class DeviceSession;
+class SmsStore;
+class MmsStore;
+} // namespace vexa
+
+namespace messages {
+
+// Display names of phone numbers from the contact book. Build() walks every number of every contact
+// once, so drawing a list of thousands of messages costs one hash lookup per number.
+class ContactNames {
+public:
+    void Build(vexa::ContactBook* book);
+    void Clear() { m_names.clear(); }
+    // The contact's name for number (also with "+86", "12593", "12520" in front); empty when none.
+    QString ContactName(const QString& number) const;
+    // ContactName, or the number itself when no contact has it.
+    QString DisplayName(const QString& number) const;
+    int Size() const { return static_cast<int>(m_names.size()); }
+
+private:
+    QHash<QString, QString> m_names;
+};
+
+// The first (newest) perConversation messages of each run of one number, in list order.
+std::vector<MSGINFO> OverviewMessages(const std::vector<MSGINFO>& messages, int perConversation);
+
+// Who sent a message that just arrived (the phone reports only its text): the newest inbox SMS with
+// that text, as its contact name or number; empty when none is found.
+QString IncomingSenderName(vexa::DeviceSession* session, const QString& text);
+
+class MessageData {
+public:
+    enum class StoreState { Ready, NoDevice, SmsFailed, MmsFailed };
+
+    // Gets both stores and waits for their load when it has not finished. Ready sets the ready flag;
+    // SmsFailed / MmsFailed tell the page which load failed while the phone stayed connected.
+    StoreState ObtainStores(vexa::DeviceSession* session);
+    bool IsReady() const { return m_ready; }
+
+    // Empties the lists and fills them again from the stores; with a keyword the message list holds
+    // what the stores' search finds. Also rebuilds the contact names. False when not ready.
+    bool Rebuild(vexa::DeviceSession* session, const QString& keyword = {});
+    void Clear();
+
+    const std::vector<MSGINFO>& Messages() const { return m_messages; }
+    const std::vector<MSGINFO>& Drafts() const { return m_drafts; }
+    const std::vector<typCONFERINFO>& Conversations() const { return m_conversations; }
+    std::vector<typCONFERINFO>& Conversations() { return m_conversations; }
+    // The messages of one conversation (number compared without regard to case), in list order.
+    std::vector<MSGINFO> ConversationMessages(const QString& number) const;
+    int UnreadCount() const;
+
+    const ContactNames& Names() const { return m_names; }
+
+    // Builds the lists from given store contents (also what Rebuild calls).
+    void Fill(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms, std::vector<MSGINFO> draftSms,
+              std::vector<MSGINFO> draftMms);
+
+private:
+    vexa::SmsStore* m_sms = nullptr;
+    vexa::MmsStore* m_mms = nullptr;
+    bool m_ready = false;
+    std::vector<MSGINFO> m_messages;
+    std::vector<MSGINFO> m_drafts;
+    std::vector<typCONFERINFO> m_conversations;
+    ContactNames m_names;
+};
+
+} // namespace messages

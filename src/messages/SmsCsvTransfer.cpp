@@ -1,0 +1,340 @@
+#include "messages/SmsCsvTransfer.h"
+
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/MessageStores.h"
+#include "libs/csv/Csv.h"
+#include "libs/csv/CsvFile.h"
+#include "libs/log/Log.h"
+
+#include <QFileInfo>
+
+#include <memory>
+
+namespace messages {
+
+SYSTEMTIME ToSystemTime(const QDateTime& time) {
+    SYSTEMTIME t;
+    const QDate d = time.date();
+    const QTime c = time.time();
+    t.wYear = static_cast<std::uint16_t>(d.year());
+    t.wMonth = static_cast<std::uint16_t>(d.month());
+    t.wDay = static_cast<std::uint16_t>(d.day());
+    t.wDayOfWeek = static_cast<std::uint16_t>(d.dayOfWeek() % 7);
+    t.wHour = static_cast<std::uint16_t>(c.hour());
+    t.wMinute = static_cast<std::uint16_t>(c.minute());
+    t.wSecond = static_cast<std::uint16_t>(c.second());
+    t.wMilliseconds = static_cast<std::uint16_t>(c.msec());
+    return t;
+}
+
+QDateTime FromSystemTime(const SYSTEMTIME& t) {
+    return QDateTime(QDate(t.wYear, t.wMonth, t.wDay), QTime(t.wHour, t.wMinute, t.wSecond));
+}
+
+namespace {
+
+QStringList RowCells(const vexa::Sms& sms, const QString& boxName) {
+    SYSTEMTIME time;
+    sms.GetTime(&time);
+    return {boxName, sms.GetNumber(), FormatSmsCsvTime(FromSystemTime(time)), sms.GetContent()};
+}
+
+class CsvOut {
+public:
+    bool Open(const QString& path, CsvFileKind kind, const char* where) {
+        const auto encoding = kind == CsvFileKind::Backup ? CCsvFileWriter::Encoding::Ansi
+                                                          : CCsvFileWriter::Encoding::Utf16LeBom;
+        if (!m_writer.Open(path, encoding)) {
+            LOG_Error("[OSM_ARD]call fileCSV.Open failed. %s", where);
+            return false;
+        }
+        m_open = true;
+        return m_writer.WriteLine(CsvJoinLine(SmsCsvHeader()));
+    }
+    bool Write(const QStringList& cells) { return m_writer.WriteLine(CsvJoinLine(cells)); }
+    bool Close() {
+        if (!m_open) {
+            return true;
+        }
+        m_open = false;
+        return m_writer.Close();
+    }
+    ~CsvOut() { Close(); }
+
+private:
+    CCsvFileWriter m_writer;
+    bool m_open = false;
+};
+
+const char* WhereOf(CsvFileKind kind) {
+    return kind == CsvFileKind::Backup ? "CMsgImAndExport::ExportMsg" : "CSmsImportAndExport::ExportSmsCSV";
+}
+
+// One SMS into the open file; false on a write failure. Counts into result.
+bool WriteOne(CsvOut& out, const vexa::Sms& sms, CsvFileKind kind, SmsCsvExportResult& result) {
+    ++result.counted;
+    QString box;
+    if (kind == CsvFileKind::Backup) {
+        box = SmsBoxNameForBackup(sms.GetBox());
+    } else {
+        const std::optional<QString> name = SmsBoxNameForPage(sms.GetBox());
+        if (!name) {
+            return true; // an unnamed box is not exported; it counts as failed
+        }
+        box = *name;
+    }
+    if (!out.Write(RowCells(sms, box))) {
+        LOG_Error("[OSM_ARD]write line failed. %s", WhereOf(kind));
+        result.fileError = true;
+        return false;
+    }
+    ++result.written;
+    return true;
+}
+
+} // namespace
+
+SmsCsvExportResult WriteSmsCsv(const std::vector<vexa::Sms>& messages, const QString& path, CsvFileKind kind,
+                               const BatchHooks& hooks) {
+    SmsCsvExportResult result;
+    CsvOut out;
+    if (!out.Open(path, kind, WhereOf(kind))) {
+        result.fileError = true;
+        return result;
+    }
+    const int total = static_cast<int>(messages.size());
+    hooks.Progress(total, 0);
+    for (const vexa::Sms& sms : messages) {
+        if (hooks.Cancelled() || !hooks.Connected()) {
+            result.cancelled = true;
+            break;
+        }
+        if (!WriteOne(out, sms, kind, result)) {
+            return result;
+        }
+        if (result.counted % 100 == 0 || result.counted == total) {
+            hooks.Progress(total, result.counted);
+        }
+    }
+    if (!out.Close()) {
+        result.fileError = true;
+    }
+    return result;
+}
+
+SmsCsvExportResult ExportSelectedSmsCsv(vexa::SmsStore* store, const std::vector<MsgTypeAndId>& items,
+                                        const QString& path, const BatchHooks& hooks) {
+    SmsCsvExportResult result;
+    CsvOut out;
+    if (store == nullptr || !out.Open(path, CsvFileKind::PageExport, WhereOf(CsvFileKind::PageExport))) {
+        result.fileError = true;
+        return result;
+    }
+    const int total = static_cast<int>(items.size());
+    int done = 0;
+    for (const MsgTypeAndId& item : items) {
+        hooks.Progress(total, done++);
+        if (item.type == 1) {
+            continue; // MMS do not go into CSV
+        }
+        if (hooks.Cancelled() || !hooks.Connected()) {
+            result.cancelled = true;
+            break;
+        }
+        std::unique_ptr<vexa::Sms> sms(store->GetSmsById(item.id));
+        if (!sms) {
+            ++result.counted;
+            LOG_Error("[CSmsImportAndExport] GetSmsById %lld failed. %s:%d", static_cast<long long>(item.id), LOG_HERE);
+            continue;
+        }
+        if (!WriteOne(out, *sms, CsvFileKind::PageExport, result)) {
+            return result;
+        }
+    }
+    hooks.Progress(total, total);
+    if (!out.Close()) {
+        result.fileError = true;
+    }
+    return result;
+}
+
+SmsCsvExportResult ExportAllSmsCsv(vexa::DeviceSession* session, const QString& path, const BatchHooks& hooks) {
+    vexa::SmsStore* store = session != nullptr ? session->GetSmsStore() : nullptr;
+    std::vector<vexa::Sms> all;
+    if (store == nullptr || !store->ListAllSms(&all)) {
+        SmsCsvExportResult failed;
+        failed.fileError = true;
+        return failed;
+    }
+    return WriteSmsCsv(all, path, CsvFileKind::PageExport, hooks);
+}
+
+SmsCsvCheck CheckSmsCsvFile(const QString& path) {
+    SmsCsvCheck check;
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        check.status = SmsCsvCheck::CannotOpen;
+        return check;
+    }
+    if (info.size() > kMaxSmsCsvBytes) {
+        check.status = SmsCsvCheck::TooLarge;
+        return check;
+    }
+    CCsvFileReaderEx reader;
+    if (reader.SetFilePath(path) == 0) {
+        check.status = SmsCsvCheck::CannotOpen;
+        return check;
+    }
+    QString line;
+    if (reader.GetNextLine(line) == 0) {
+        check.status = reader.HasError() ? SmsCsvCheck::Corrupt : SmsCsvCheck::Empty;
+        check.detail = reader.ErrorString();
+        return check;
+    }
+    // Two bytes a character: an odd size means the end of the file was cut off.
+    if (reader.DetectedEncoding() == CCsvFileReaderEx::Encoding::Utf16Le && info.size() % 2 != 0) {
+        check.status = SmsCsvCheck::Corrupt;
+        check.detail = QStringLiteral("odd byte count in UTF-16 text");
+        return check;
+    }
+    QStringList cells;
+    if (!CsvSplitLine(line, cells)) {
+        check.status = SmsCsvCheck::BadHeader;
+        return check;
+    }
+    check.columns = MapSmsCsvHeader(cells);
+    if (!SmsCsvHeaderAccepted(check.columns)) {
+        check.status = SmsCsvCheck::BadHeader;
+        return check;
+    }
+    while (reader.GetNextLine(line) != 0) {
+        if (CsvSplitLine(line, cells)) {
+            ++check.rows;
+        }
+    }
+    if (reader.HasError()) {
+        check.status = SmsCsvCheck::Corrupt;
+        check.detail = reader.ErrorString();
+        return check;
+    }
+    check.status = check.rows == 0 ? SmsCsvCheck::NoRows : SmsCsvCheck::Ok;
+    return check;
+}
+
+int SmsCsvCheckMessageId(SmsCsvCheck::Status status) {
+    switch (status) {
+    case SmsCsvCheck::Ok:
+        return 0;
+    case SmsCsvCheck::CannotOpen:
+        return 2447;
+    case SmsCsvCheck::Empty:
+    case SmsCsvCheck::BadHeader:
+        return 2448;
+    case SmsCsvCheck::NoRows:
+        return 2449;
+    case SmsCsvCheck::TooLarge:
+        return 2466;
+    case SmsCsvCheck::Corrupt:
+        return 2467;
+    }
+    return 2447;
+}
+
+SmsCsvImportResult ImportSmsCsv(vexa::DeviceSession* session, const QString& path, const BatchHooks& hooks) {
+    BatchHooks withLink = hooks;
+    if (!withLink.connected && session != nullptr) {
+        withLink.connected = [session] { return session->IsConnected(); };
+    }
+    return ImportSmsCsvTo(session != nullptr ? session->GetSmsStore() : nullptr, path, withLink);
+}
+
+SmsCsvImportResult ImportSmsCsvTo(vexa::SmsStore* store, const QString& path, const BatchHooks& hooks) {
+    SmsCsvImportResult result;
+    result.check = CheckSmsCsvFile(path);
+    if (result.check.status != SmsCsvCheck::Ok) {
+        LOG_Error("[CSmsImportAndExport] %s refused (%d) %s. %s:%d", qUtf8Printable(path), result.check.status,
+                  qUtf8Printable(result.check.detail), LOG_HERE);
+        return result;
+    }
+    result.total = result.check.rows;
+    CCsvFileReaderEx reader;
+    QString line;
+    if (store == nullptr || reader.SetFilePath(path) == 0 || reader.GetNextLine(line) == 0) {
+        result.aborted = true;
+        return result;
+    }
+    std::vector<std::unique_ptr<vexa::Sms>> batch;
+    int sent = 0;
+    auto sendBatch = [&] {
+        if (batch.empty()) {
+            return;
+        }
+        std::vector<vexa::Sms*> raw;
+        raw.reserve(batch.size());
+        for (auto& sms : batch) {
+            raw.push_back(sms.get());
+        }
+        ++result.batches;
+        if (store->AddSmsBatch(raw)) {
+            result.success += static_cast<int>(raw.size());
+        } else {
+            LOG_Error("[CSmsImportAndExport] AddSmsBatch of %d failed. %s:%d", static_cast<int>(raw.size()), LOG_HERE);
+        }
+        sent += static_cast<int>(raw.size());
+        batch.clear(); // the importer frees its objects after each call
+        hooks.Progress(result.total, sent);
+    };
+    hooks.Progress(result.total, 0);
+    QStringList cells;
+    while (reader.GetNextLine(line) != 0) {
+        if (!CsvSplitLine(line, cells)) {
+            continue;
+        }
+        if (std::optional<SmsCsvRow> row = SmsRowFromCells(cells, result.check.columns, QDateTime::currentDateTime())) {
+            std::unique_ptr<vexa::Sms> sms(store->NewSms());
+            if (sms) {
+                sms->SetNumber(row->number);
+                sms->SetTime(ToSystemTime(row->time));
+                sms->SetContent(row->content);
+                if (row->box) {
+                    sms->SetBox(*row->box);
+                }
+                batch.push_back(std::move(sms));
+            }
+        }
+        if (static_cast<int>(batch.size()) == kImportBatchSize) {
+            sendBatch();
+        }
+        if (hooks.Cancelled() || !hooks.Connected()) {
+            if (hooks.Connected()) {
+                sendBatch();
+            }
+            result.aborted = true;
+            return result;
+        }
+    }
+    sendBatch();
+    return result;
+}
+
+bool ExportMsgCsv(vexa::DeviceSession* session, const QString& path, const BatchHooks& hooks) {
+    vexa::SmsStore* store = session != nullptr ? session->GetSmsStore() : nullptr;
+    std::vector<vexa::Sms> all;
+    if (store == nullptr || !store->ListAllSms(&all)) {
+        LOG_Error("[CMsgImAndExport] ListAllSms failed. %s:%d", LOG_HERE);
+        return false;
+    }
+    const SmsCsvExportResult result = WriteSmsCsv(all, path, CsvFileKind::Backup, hooks);
+    return !result.fileError && !result.cancelled;
+}
+
+bool ImportMsgCsv(vexa::DeviceSession* session, const QString& path, const BatchHooks& hooks) {
+    const SmsCsvImportResult result = ImportSmsCsv(session, path, hooks);
+    // A backup whose SMS item has no rows is restored without adding anything.
+    if (result.check.status == SmsCsvCheck::NoRows) {
+        return true;
+    }
+    return result.Complete() && !result.aborted;
+}
+
+} // namespace messages

@@ -1,0 +1,82 @@
+// vexa-cli sms: import a file, count, export it again, and the refusals.
+#include "CliCommands.h"
+
+#include "TestEnvironment.h"
+#include "bridge/sim/SimPhones.h"
+#include "platform/StringTable.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CliSmsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vexa::sim::PhoneSpec spec;
+        spec.serial = QStringLiteral("vexa-sms");
+        spec.model = QStringLiteral("V900");
+        QString error;
+        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
+    }
+
+    int Run(const QStringList& args) {
+        m_out.clear();
+        m_err.clear();
+        QTextStream out(&m_out);
+        QTextStream err(&m_err);
+        return RunCli(args, out, err);
+    }
+
+    QString Write(const QString& name, const QByteArray& bytes) {
+        const QString path = m_folders.Root() + u'/' + name;
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+
+    ScopedTestFolders m_folders;
+    QString m_out;
+    QString m_err;
+};
+
+TEST_F(CliSmsTest, ImportCountAndExport) {
+    const QString in = Write("in.csv", QStringLiteral("Box,Number,Time,Message\r\n"
+                                                      "Inbox,10086,2012-07-25 10:03:09,\"话费, \"\"余额\"\"\"\r\n"
+                                                      "Outbox,10086,2012-07-25 10:04:00,ok\r\n"
+                                                      "Drafts,,2012-07-26 08:00:00,draft\r\n")
+                                           .toUtf8());
+    ASSERT_EQ(Run({"sms", "import", in}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(2451), 3) + u'\n');
+    ASSERT_EQ(Run({"sms", "count"}), kCliOk) << m_err.toStdString();
+    EXPECT_TRUE(m_out.contains("sms: 2\n"));
+    EXPECT_TRUE(m_out.contains("drafts: 1\n"));
+    EXPECT_TRUE(m_out.contains("conversations: 1\n"));
+
+    const QString out = m_folders.Root() + QStringLiteral("/out.csv");
+    ASSERT_EQ(Run({"sms", "export", out}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(2443), 3) + u'\n');
+    QFile file(out);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_TRUE(bytes.startsWith("\xFF\xFE"));
+    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Message box,Phone number,Time,Message content\r\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Inbox,10086,2012-07-25 10:03:09,\"话费, \"\"余额\"\"\"\r\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Drafts,,2012-07-26 08:00:00,draft\r\n")));
+}
+
+TEST_F(CliSmsTest, RefusesAFileWithoutTimeAndBadCommandLines) {
+    const QString in = Write("bad.csv", "Number,Msg\r\n1,x\r\n");
+    EXPECT_EQ(Run({"sms", "import", in}), kCliFailed);
+    EXPECT_EQ(m_err, Str(2448) + u'\n');
+    ASSERT_EQ(Run({"sms", "count"}), kCliOk);
+    EXPECT_TRUE(m_out.contains("messages: 0\n"));
+    EXPECT_EQ(Run({"sms", "export"}), kCliUsage);
+    EXPECT_EQ(Run({"sms", "count", "x"}), kCliUsage);
+    EXPECT_EQ(Run({"sms", "send"}), kCliUsage);
+}
+
+} // namespace

@@ -1,0 +1,530 @@
+// The message page's data and operations on a simulated phone: loading and grouping, names,
+// bulk delete in batches, CSV export and import with their bad files, sending and drafts, and the
+// refresh scheduler.
+#include "MessageTestPhone.h"
+
+#include "bridge/sim/SimPhones.h"
+#include "libs/csv/Csv.h"
+#include "messages/CRefreshScheduler.h"
+#include "messages/MessageData.h"
+#include "messages/MessageDelete.h"
+#include "messages/SmsCsvTransfer.h"
+#include "messages/SmsSender.h"
+#include "platform/CodePage.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace messages;
+
+namespace {
+
+// Forwards to a real store and records the sizes of the batch calls.
+class RecordingSmsStore final : public vexa::SmsStore {
+public:
+    explicit RecordingSmsStore(vexa::SmsStore* inner) : m_inner(inner) {}
+    int LoadSms() override { return m_inner->LoadSms(); }
+    bool IsSmsLoaded() override { return m_inner->IsSmsLoaded(); }
+    bool ListSms(std::vector<MSGINFO>* list) override { return m_inner->ListSms(list); }
+    bool ListDraftSms(std::vector<MSGINFO>* list) override { return m_inner->ListDraftSms(list); }
+    bool ListAllSms(std::vector<vexa::Sms>* list) override { return m_inner->ListAllSms(list); }
+    bool DeleteSms(std::int64_t id) override { return m_inner->DeleteSms(id); }
+    bool DeleteSmsBatch(const std::vector<std::int64_t>& ids) override {
+        deleteBatches.push_back(static_cast<int>(ids.size()));
+        return !failBatches && m_inner->DeleteSmsBatch(ids);
+    }
+    bool SearchSms(const QString& k, std::vector<MSGINFO>* list) override { return m_inner->SearchSms(k, list); }
+    vexa::Sms* NewSms() override { return m_inner->NewSms(); }
+    vexa::Sms* GetSmsById(std::int64_t id) override { return m_inner->GetSmsById(id); }
+    bool AddSms(vexa::Sms* sms) override { return m_inner->AddSms(sms); }
+    bool UpdateSms(vexa::Sms* sms) override { return m_inner->UpdateSms(sms); }
+    bool SendSms(vexa::Sms* sms) override { return m_inner->SendSms(sms); }
+    bool AddSmsBatch(const std::vector<vexa::Sms*>& batch) override {
+        addBatches.push_back(static_cast<int>(batch.size()));
+        return !failBatches && m_inner->AddSmsBatch(batch);
+    }
+    bool PrepareRestore() override { return m_inner->PrepareRestore(); }
+
+    std::vector<int> deleteBatches;
+    std::vector<int> addBatches;
+    bool failBatches = false;
+
+private:
+    vexa::SmsStore* m_inner;
+};
+
+class MessageOpsTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(phone.Ok()); }
+
+    std::vector<MSGINFO> ListAll() {
+        std::vector<MSGINFO> list;
+        phone.Sms()->ListSms(&list);
+        std::vector<MSGINFO> drafts;
+        phone.Sms()->ListDraftSms(&drafts);
+        list.insert(list.end(), drafts.begin(), drafts.end());
+        return list;
+    }
+
+    QString Path(const QString& name) const { return dir.filePath(name); }
+
+    static bool Write(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+    static QByteArray Utf16(const QString& text) {
+        QByteArray bytes("\xFF\xFE", 2);
+        bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        return bytes;
+    }
+
+    MessageTestPhone phone;
+    QTemporaryDir dir;
+};
+
+// ---- loading and grouping
+
+TEST_F(MessageOpsTest, TwoSendersMakeTwoConversationsWithCountsAndUnread) {
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_TRUE(phone.AddSms(1, "13800000001", QString("m%1").arg(i), MessageTestPhone::Time(2024, 5, 1, 8, i, 0), i >= 4));
+    }
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(phone.AddSms(2, "10086", QString("n%1").arg(i), MessageTestPhone::Time(2024, 5, 2, 9, i, 0)));
+    }
+    ASSERT_TRUE(phone.AddSms(3, "10086", "draft", MessageTestPhone::Time(2024, 5, 3, 9, 0, 0)));
+    MessageData data;
+    ASSERT_EQ(data.ObtainStores(phone.Session()), MessageData::StoreState::Ready);
+    ASSERT_TRUE(data.Rebuild(phone.Session()));
+    ASSERT_EQ(data.Conversations().size(), 2U);
+    EXPECT_EQ(data.Messages().size(), 13U);
+    ASSERT_EQ(data.Drafts().size(), 1U);
+    EXPECT_EQ(data.Drafts()[0].content, "draft");
+    const auto& first = data.Conversations()[0];
+    EXPECT_EQ(first.number, "13800000001");
+    EXPECT_EQ(first.count, 10);
+    EXPECT_EQ(first.unread, 4);
+    EXPECT_EQ(first.time.wMinute, 9); // the newest message of the run
+    EXPECT_EQ(data.Conversations()[1].count, 3);
+    EXPECT_EQ(data.Conversations()[1].unread, 0);
+    EXPECT_EQ(data.UnreadCount(), 4);
+    const auto run = data.ConversationMessages("10086");
+    ASSERT_EQ(run.size(), 3U);
+    EXPECT_EQ(run.front().content, "n2");
+}
+
+TEST_F(MessageOpsTest, AlphanumericSendersDifferingInCaseShareAConversation) {
+    ASSERT_TRUE(phone.AddSms(1, "VEXA", "a", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
+    ASSERT_TRUE(phone.AddSms(1, "12345", "c", MessageTestPhone::Time(2024, 5, 1, 10, 0, 0)));
+    ASSERT_TRUE(phone.AddSms(1, "vexa", "b", MessageTestPhone::Time(2024, 5, 1, 9, 0, 0)));
+    MessageData data;
+    ASSERT_EQ(data.ObtainStores(phone.Session()), MessageData::StoreState::Ready);
+    ASSERT_TRUE(data.Rebuild(phone.Session()));
+    // The case-sensitive key order keeps the two spellings next to each other.
+    ASSERT_EQ(data.Conversations().size(), 2U);
+    EXPECT_EQ(data.Conversations()[0].count, 2);
+    EXPECT_EQ(data.Conversations()[1].number, "12345");
+}
+
+TEST_F(MessageOpsTest, NumberWithoutCountryCodeFindsContactSavedWithIt) {
+    ASSERT_TRUE(phone.AddContact(QStringLiteral("王小明"), "+8613912345678"));
+    ASSERT_TRUE(phone.AddSms(1, "13912345678", "hi", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
+    ASSERT_TRUE(phone.AddSms(1, "10010", "bill", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
+    MessageData data;
+    ASSERT_EQ(data.ObtainStores(phone.Session()), MessageData::StoreState::Ready);
+    ASSERT_TRUE(data.Rebuild(phone.Session()));
+    EXPECT_EQ(data.Names().ContactName("13912345678"), QStringLiteral("王小明"));
+    EXPECT_EQ(data.Names().ContactName("10010"), QString());
+    EXPECT_EQ(data.Names().DisplayName("10010"), "10010");
+    ASSERT_EQ(data.Conversations().size(), 2U);
+    EXPECT_EQ(data.Conversations()[0].name, QStringLiteral("王小明"));
+}
+
+TEST_F(MessageOpsTest, SearchKeepsMatchingMessagesOnly) {
+    ASSERT_TRUE(phone.AddSms(1, "1", QStringLiteral("明天开会"), MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
+    ASSERT_TRUE(phone.AddSms(1, "2", "other", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
+    MessageData data;
+    ASSERT_EQ(data.ObtainStores(phone.Session()), MessageData::StoreState::Ready);
+    ASSERT_TRUE(data.Rebuild(phone.Session(), QStringLiteral("开会")));
+    ASSERT_EQ(data.Messages().size(), 1U);
+    EXPECT_EQ(data.Messages()[0].number, "1");
+}
+
+TEST(OverviewMessages, KeepsTheNewestOfEachConversation) {
+    std::vector<MSGINFO> list;
+    for (const char* number : {"a", "a", "a", "B", "b", "c"}) {
+        MSGINFO m;
+        m.number = QString::fromLatin1(number);
+        m.id = static_cast<std::int64_t>(list.size());
+        list.push_back(m);
+    }
+    const auto overview = OverviewMessages(list, 2);
+    std::vector<std::int64_t> ids;
+    for (const MSGINFO& m : overview) {
+        ids.push_back(m.id);
+    }
+    EXPECT_EQ(ids, (std::vector<std::int64_t>{0, 1, 3, 4, 5}));
+    EXPECT_TRUE(OverviewMessages({}, 5).empty());
+}
+
+TEST_F(MessageOpsTest, NoSessionLeavesTheHolderNotReady) {
+    MessageData data;
+    EXPECT_EQ(data.ObtainStores(nullptr), MessageData::StoreState::NoDevice);
+    EXPECT_FALSE(data.Rebuild(phone.Session()));
+    EXPECT_TRUE(data.Messages().empty());
+}
+
+// ---- bulk delete
+
+TEST_F(MessageOpsTest, SixtyFiveSmsAreDeletedInBatchesOf30_30_5) {
+    for (int i = 0; i < 65; ++i) {
+        ASSERT_TRUE(phone.AddSms(1, "1", QString::number(i), MessageTestPhone::Time(2024, 5, 1, 8, 0, i % 60)));
+    }
+    std::vector<MsgTypeAndId> items;
+    for (const MSGINFO& m : ListAll()) {
+        items.push_back({m.id, 0});
+    }
+    RecordingSmsStore store(phone.Sms());
+    std::vector<int> progress;
+    BatchHooks hooks;
+    hooks.progress = [&](int, int done) { progress.push_back(done); };
+    const DeleteOutcome outcome = DeleteMessages(&store, phone.Session()->GetMmsStore(), items, hooks);
+    EXPECT_EQ(store.deleteBatches, (std::vector<int>{30, 30, 5}));
+    EXPECT_EQ(outcome.deleted, 65);
+    EXPECT_FALSE(outcome.PartlyFailed());
+    EXPECT_EQ(progress, (std::vector<int>{0, 30, 60, 65}));
+    EXPECT_TRUE(ListAll().empty());
+}
+
+TEST_F(MessageOpsTest, FailedBatchCountsWholeBatchAsNotDeleted) {
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(phone.AddSms(1, "1", QString::number(i), MessageTestPhone::Time(2024, 5, 1, 8, 0, i)));
+    }
+    std::vector<MsgTypeAndId> items;
+    for (const MSGINFO& m : ListAll()) {
+        items.push_back({m.id, 0});
+    }
+    RecordingSmsStore store(phone.Sms());
+    store.failBatches = true;
+    const DeleteOutcome outcome = DeleteMessages(&store, nullptr, items, {});
+    EXPECT_EQ(outcome.deleted, 0);
+    EXPECT_TRUE(outcome.PartlyFailed());
+    EXPECT_EQ(ListAll().size(), 5U);
+}
+
+TEST_F(MessageOpsTest, CancelSendsTheHeldBatchAndStops) {
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_TRUE(phone.AddSms(1, "1", QString::number(i), MessageTestPhone::Time(2024, 5, 1, 8, 0, i % 60)));
+    }
+    std::vector<MsgTypeAndId> items;
+    for (const MSGINFO& m : ListAll()) {
+        items.push_back({m.id, 0});
+    }
+    RecordingSmsStore store(phone.Sms());
+    int asked = 0;
+    BatchHooks hooks;
+    hooks.cancelled = [&] { return ++asked > 10; };
+    const DeleteOutcome outcome = DeleteMessages(&store, nullptr, items, hooks);
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_FALSE(outcome.PartlyFailed());
+    EXPECT_EQ(store.deleteBatches, (std::vector<int>{10}));
+    EXPECT_EQ(ListAll().size(), 30U);
+}
+
+// ---- CSV
+
+TEST_F(MessageOpsTest, TenThousandSmsRoundTripThroughPageCsv) {
+    std::vector<vexa::Sms*> batch;
+    const QStringList texts{QStringLiteral("你好，世界"), "comma, inside", "a \"quoted\" word", "two\r\nlines",
+                            QStringLiteral("混合 mixed,\"引号\"\n换行")};
+    for (int i = 0; i < 10000; ++i) {
+        auto* sms = phone.Sms()->NewSms();
+        sms->SetBox(i % 3 + 1);
+        sms->SetNumber(i % 3 == 2 ? QString() : QString("1380000%1").arg(i % 500, 4, 10, QChar('0')));
+        sms->SetContent(texts[i % texts.size()] + QString::number(i));
+        sms->SetTime(MessageTestPhone::Time(2020 + i % 5, 1 + i % 12, 1 + i % 28, i % 24, i % 60, (i * 7) % 60));
+        batch.push_back(sms);
+    }
+    ASSERT_TRUE(phone.Sms()->AddSmsBatch(batch));
+    qDeleteAll(batch);
+    const QString file = Path("all.csv");
+    const SmsCsvExportResult exported = ExportAllSmsCsv(phone.Session(), file);
+    ASSERT_FALSE(exported.fileError);
+    EXPECT_EQ(exported.written, 10000);
+
+    std::vector<vexa::Sms> before;
+    ASSERT_TRUE(phone.Sms()->ListAllSms(&before));
+    std::vector<MsgTypeAndId> items;
+    for (const vexa::Sms& s : before) {
+        items.push_back({s.GetId(), 0});
+    }
+    ASSERT_EQ(DeleteMessages(phone.Sms(), nullptr, items, {}).deleted, 10000);
+
+    const SmsCsvImportResult imported = ImportSmsCsv(phone.Session(), file);
+    ASSERT_EQ(imported.check.status, SmsCsvCheck::Ok);
+    EXPECT_EQ(imported.total, 10000);
+    EXPECT_EQ(imported.success, 10000);
+    EXPECT_EQ(imported.batches, 334);
+    std::vector<vexa::Sms> after;
+    ASSERT_TRUE(phone.Sms()->ListAllSms(&after));
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(after[i].GetContent(), before[i].GetContent());
+        EXPECT_EQ(after[i].GetNumber(), before[i].GetNumber());
+        EXPECT_EQ(after[i].GetBox() == 4 ? 2 : after[i].GetBox(), before[i].GetBox() == 4 ? 2 : before[i].GetBox());
+        SYSTEMTIME a, b;
+        after[i].GetTime(&a);
+        before[i].GetTime(&b);
+        EXPECT_EQ(vexa::PackTime(a), vexa::PackTime(b));
+    }
+}
+
+TEST_F(MessageOpsTest, PageExportIsUtf16WithBomAndSkipsMms) {
+    ASSERT_TRUE(phone.AddSms(5, "1", QStringLiteral("草稿"), MessageTestPhone::Time(2012, 7, 25, 10, 3, 9)));
+    std::vector<vexa::Sms> all;
+    ASSERT_TRUE(phone.Sms()->ListAllSms(&all));
+    const QString file = Path("sel.csv");
+    const auto result = ExportSelectedSmsCsv(phone.Sms(), {{all[0].GetId(), 0}, {99, 1}}, file);
+    EXPECT_EQ(result.counted, 1);
+    EXPECT_EQ(result.written, 1);
+    QFile in(file);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+    ASSERT_TRUE(bytes.startsWith("\xFF\xFE"));
+    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+    EXPECT_EQ(text, QStringLiteral("Message box,Phone number,Time,Message content\r\nDrafts,1,2012-07-25 10:03:09,草稿\r\n"));
+    EXPECT_TRUE(ExportSelectedSmsCsv(phone.Sms(), {{5, 1}}, Path("mms.csv")).NothingExported());
+}
+
+TEST_F(MessageOpsTest, BackupCsvIsAnsiAndKeepsUnnamedBoxes) {
+    ASSERT_TRUE(phone.AddSms(5, "10086", QStringLiteral("中文"), MessageTestPhone::Time(2012, 7, 25, 10, 3, 9)));
+    const QString file = Path("msg.csv");
+    ASSERT_TRUE(ExportMsgCsv(phone.Session(), file));
+    QFile in(file);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+    EXPECT_EQ(AnsiToUnicode(bytes), QStringLiteral("Message box,Phone number,Time,Message content\r\n,10086,2012-07-25 10:03:09,中文\r\n"));
+    ASSERT_TRUE(ImportMsgCsv(phone.Session(), file));
+    std::vector<vexa::Sms> all;
+    ASSERT_TRUE(phone.Sms()->ListAllSms(&all));
+    ASSERT_EQ(all.size(), 2U);
+    EXPECT_EQ(all[1].GetContent(), QStringLiteral("中文"));
+    EXPECT_EQ(all[1].GetBox(), 3); // an empty box name reads as a draft
+}
+
+TEST_F(MessageOpsTest, SixtyFiveRowsAreAddedAs30_30_5) {
+    QString text = "Time,Number,Msg\r\n";
+    for (int i = 0; i < 65; ++i) {
+        text += QString("2012/07/25 10:03:%1,1380000,row %2\r\n").arg(i % 60, 2, 10, QChar('0')).arg(i);
+    }
+    ASSERT_TRUE(Write(Path("65.csv"), Utf16(text)));
+    RecordingSmsStore store(phone.Sms());
+    const auto result = ImportSmsCsvTo(&store, Path("65.csv"));
+    EXPECT_EQ(store.addBatches, (std::vector<int>{30, 30, 5}));
+    EXPECT_EQ(result.success, 65);
+    EXPECT_TRUE(result.Complete());
+}
+
+TEST_F(MessageOpsTest, TimeAloneHeaderMakesDraftsWithTheRowTime) {
+    ASSERT_TRUE(Write(Path("t.csv"), "Time\r\n20120725100309\r\n"));
+    ASSERT_TRUE(ImportSmsCsv(phone.Session(), Path("t.csv")).Complete());
+    std::vector<vexa::Sms> all;
+    ASSERT_TRUE(phone.Sms()->ListAllSms(&all));
+    ASSERT_EQ(all.size(), 1U);
+    EXPECT_EQ(all[0].GetBox(), 3);
+    SYSTEMTIME t;
+    all[0].GetTime(&t);
+    EXPECT_EQ(vexa::PackTime(t), 20120725100309LL);
+}
+
+TEST_F(MessageOpsTest, RejectedBatchCountsAsFailedRows) {
+    ASSERT_TRUE(Write(Path("r.csv"), "Time,Number\r\n2012-01-01 00:00:00,1\r\n2012-01-01 00:00:00,2\r\n"));
+    RecordingSmsStore store(phone.Sms());
+    store.failBatches = true;
+    const auto result = ImportSmsCsvTo(&store, Path("r.csv"));
+    EXPECT_EQ(result.total, 2);
+    EXPECT_EQ(result.success, 0);
+    EXPECT_FALSE(result.Complete());
+}
+
+struct BadFile {
+    const char* name;
+    QByteArray bytes;
+    SmsCsvCheck::Status status;
+    int messageId;
+};
+
+class BadSmsCsvTest : public MessageOpsTest, public ::testing::WithParamInterface<BadFile> {};
+
+TEST_P(BadSmsCsvTest, IsRefusedWithAClearMessageAndAddsNothing) {
+    ASSERT_TRUE(phone.AddSms(1, "1", "keep me", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
+    const QString file = Path(QString::fromLatin1(GetParam().name));
+    ASSERT_TRUE(Write(file, GetParam().bytes));
+    const auto result = ImportSmsCsv(phone.Session(), file);
+    EXPECT_EQ(result.check.status, GetParam().status);
+    EXPECT_EQ(SmsCsvCheckMessageId(result.check.status), GetParam().messageId);
+    EXPECT_EQ(result.success, 0);
+    const auto all = ListAll();
+    ASSERT_EQ(all.size(), 1U);
+    EXPECT_EQ(all[0].content, "keep me");
+}
+
+QByteArray Binary() {
+    QByteArray bytes;
+    for (int i = 0; i < 4096; ++i) {
+        bytes.append(static_cast<char>((i * 131 + 7) % 256));
+    }
+    return bytes;
+}
+
+QByteArray TruncatedUtf16() {
+    const QString text = QStringLiteral("Time,Msg\r\n2012-01-01 00:00:00,完整\r\n2012-01-02 00:00:00,截断");
+    QByteArray bytes("\xFF\xFE", 2);
+    bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    bytes.chop(1);
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadSmsCsvTest,
+    ::testing::Values(BadFile{"no_time.csv", "Date,Number,Msg\r\n2012-01-01,1,x\r\n", SmsCsvCheck::BadHeader, 2448},
+                      BadFile{"binary.csv", Binary(), SmsCsvCheck::BadHeader, 2448},
+                      BadFile{"truncated.csv", TruncatedUtf16(), SmsCsvCheck::Corrupt, 2467},
+                      BadFile{"empty.csv", QByteArray(), SmsCsvCheck::Empty, 2448},
+                      BadFile{"header_only.csv", "Time,Msg\r\n", SmsCsvCheck::NoRows, 2449},
+                      BadFile{"open_quote.csv", "Time,Msg\r\n2012-01-01 00:00:00,\"never closed\r\n", SmsCsvCheck::NoRows, 2449}),
+    [](const auto& info) { return std::string(info.param.name).substr(0, std::string(info.param.name).find('.')); });
+
+TEST_F(MessageOpsTest, OversizedFileIsRefusedBeforeReading) {
+    const QString file = Path("huge.csv");
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("Time,Msg\r\n");
+    ASSERT_TRUE(out.resize(100LL * 1024 * 1024)); // sparse: 100 MB without writing them
+    out.close();
+    const auto result = ImportSmsCsv(phone.Session(), file);
+    EXPECT_EQ(result.check.status, SmsCsvCheck::TooLarge);
+    EXPECT_EQ(SmsCsvCheckMessageId(result.check.status), 2466);
+    EXPECT_TRUE(ListAll().empty());
+}
+
+TEST_F(MessageOpsTest, HostileFileNamesAreWrittenWhereAsked) {
+    QDir(dir.path()).mkdir("sub");
+    const QString file = dir.filePath("sub/../a\\b:c.csv");
+    ASSERT_TRUE(phone.AddSms(1, "1", "x", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
+    EXPECT_EQ(ExportAllSmsCsv(phone.Session(), file).written, 1);
+    EXPECT_TRUE(QFile::exists(dir.filePath("a\\b:c.csv")));
+    EXPECT_TRUE(ExportAllSmsCsv(phone.Session(), dir.filePath("missing/x.csv")).fileError);
+}
+
+// ---- sending and drafts
+
+TEST_F(MessageOpsTest, SendToManyListsTheFailedNumbers) {
+    vexa::sim::SimFaults faults;
+    faults.failNthWrite = 2; // the second send fails on the phone
+    MessageTestPhone faulty(true, faults);
+    ASSERT_TRUE(faulty.Ok());
+    BatchHooks hooks;
+    hooks.pauseMs = 0;
+    QStringList reminded;
+    hooks.remind = [&](const QString& text) { reminded << text; };
+    const SendOutcome outcome = SendSmsToMany(faulty.Session(), {"10086", "10010", "95555"}, "hello", SimCard2, hooks);
+    vexa::sim::SetFaults({});
+    EXPECT_EQ(outcome.successes, 2);
+    EXPECT_EQ(outcome.failed, QStringList{"10010"});
+    EXPECT_EQ(outcome.FailedText(), "10010");
+    ASSERT_EQ(reminded.size(), 3);
+    EXPECT_EQ(reminded[0], QStringLiteral("正在发送短信(To 10086)"));
+    std::vector<vexa::Sms> all;
+    ASSERT_TRUE(faulty.Sms()->ListAllSms(&all));
+    ASSERT_EQ(all.size(), 2U);
+    EXPECT_EQ(all[0].GetBox(), 2);
+    EXPECT_EQ(all[0].GetSim(), 2);
+}
+
+TEST(SendOutcomeText, FourFailuresOfFiveBreakAfterTheThird) {
+    SendOutcome outcome;
+    outcome.failed = QStringList{"a", "b", "c", "d"};
+    EXPECT_EQ(outcome.FailedText(), "a,b,c,\nd");
+}
+
+TEST_F(MessageOpsTest, SendStopsWhenCancelled) {
+    BatchHooks hooks;
+    hooks.pauseMs = 50;
+    std::atomic<int> asked{0};
+    hooks.cancelled = [&] { return ++asked > 3; };
+    const SendOutcome outcome = SendSmsToMany(phone.Session(), {"1", "2", "3"}, "x", SimDefault, hooks);
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_LT(outcome.successes, 3);
+}
+
+TEST_F(MessageOpsTest, SavingDraftsAndEditingOne) {
+    BatchHooks hooks;
+    hooks.pauseMs = 0;
+    EXPECT_TRUE(SaveSmsDrafts(phone.Session(), {"1", "2"}, "draft text", std::nullopt, hooks).Ok());
+    std::vector<MSGINFO> drafts;
+    ASSERT_TRUE(phone.Sms()->ListDraftSms(&drafts));
+    ASSERT_EQ(drafts.size(), 2U);
+    EXPECT_TRUE(SaveSmsDrafts(phone.Session(), {"3"}, "edited", drafts[0].id, hooks).Ok());
+    std::unique_ptr<vexa::Sms> edited(phone.Sms()->GetSmsById(drafts[0].id));
+    ASSERT_TRUE(edited);
+    EXPECT_EQ(edited->GetContent(), "edited");
+    EXPECT_EQ(edited->GetNumber(), "3");
+    EXPECT_EQ(edited->GetBox(), 3);
+    drafts.clear();
+    ASSERT_TRUE(phone.Sms()->ListDraftSms(&drafts));
+    EXPECT_EQ(drafts.size(), 2U);
+}
+
+struct SimCase {
+    bool dual;
+    int state;
+    SimButtons expected;
+};
+class SimButtonsTest : public ::testing::TestWithParam<SimCase> {};
+TEST_P(SimButtonsTest, FollowTheCardsPresent) {
+    const SimButtons b = SimButtonsFor(GetParam().dual, GetParam().state);
+    EXPECT_EQ(b.dualLayout, GetParam().expected.dualLayout);
+    EXPECT_EQ(b.sim1Enabled, GetParam().expected.sim1Enabled);
+    EXPECT_EQ(b.sim2Enabled, GetParam().expected.sim2Enabled);
+}
+INSTANTIATE_TEST_SUITE_P(States, SimButtonsTest,
+                         ::testing::Values(SimCase{true, 2, {true, false, true}}, SimCase{true, 1, {true, true, false}},
+                                           SimCase{true, 3, {true, true, true}}, SimCase{true, 0, {false, false, false}},
+                                           SimCase{false, 3, {false, false, false}}));
+
+// ---- refresh scheduling
+
+TEST(RefreshScheduler, IdleRunsAtOnceBusyWaitsAndASecondRequestIsDropped) {
+    std::vector<QString> now;
+    std::atomic<int> later{0};
+    QString laterArgument;
+    std::mutex lock;
+    CRefreshScheduler scheduler([&](const QString& a) { now.push_back(a); },
+                                [&](const QString& a) {
+                                    std::lock_guard<std::mutex> g(lock);
+                                    laterArgument = a;
+                                    ++later;
+                                });
+    EXPECT_TRUE(scheduler.Request("idle"));
+    EXPECT_EQ(now, std::vector<QString>{"idle"});
+    scheduler.SetBusy(true); // a delete is running
+    EXPECT_TRUE(scheduler.Request("first"));
+    EXPECT_FALSE(scheduler.Request("second"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    EXPECT_EQ(later.load(), 0);
+    scheduler.SetBusy(false);
+    ASSERT_TRUE(scheduler.WaitForThread(2000));
+    EXPECT_EQ(later.load(), 1);
+    EXPECT_EQ(laterArgument, "first");
+    EXPECT_FALSE(scheduler.IsPending());
+    EXPECT_TRUE(scheduler.Request("again"));
+    EXPECT_EQ(now.size(), 2U);
+}
+
+} // namespace

@@ -1,0 +1,444 @@
+// The message page's windows offscreen: the real conversation pages in a web view and their
+// command protocol, the page on a simulated phone (lists, delete, import), the compose window's
+// keys, SIM buttons and failed sends, the reminder's timers, and an incoming message end to end
+// through the main frame.
+#include "../bridge/BridgeBackend.h"
+#include "../controls/ControlsTestSupport.h"
+#include "MessageTestPhone.h"
+#include "TestEnvironment.h"
+#include "app/CMainFrame.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimPhones.h"
+#include "controls/VexaMessageBox.h"
+#include "device/DeviceNameAdapter.h"
+#include "device/SessionGate.h"
+#include "libs/prefs/Prefs.h"
+#include "messages/CMessagePage.h"
+#include "messages/CMsgContentView.h"
+#include "messages/CQuickReplyWnd.h"
+#include "messages/CRemindDialog.h"
+#include "messages/CSmsEditDlg.h"
+#include "platform/StringTable.h"
+#include "skin/Skin.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+// Records what the views send their owner.
+class RecordingOwner : public CMsgWnd {
+public:
+    struct Received {
+        UINT msg;
+        MsgTypeAndId item;
+        WPARAM wParam;
+    };
+    std::vector<Received> received;
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_MSGVIEW_SELECTION) {
+            received.push_back({msg, {}, wParam});
+        } else if (msg >= WM_USER + 100 && msg <= WM_USER + 130 && wParam != 0) {
+            // The item is freed when the send returns: copy it now.
+            received.push_back({msg, *reinterpret_cast<const MsgTypeAndId*>(wParam), wParam});
+        }
+        return CMsgWnd::OnMessage(msg, wParam, lParam);
+    }
+};
+
+MSGINFO Message(std::int64_t id, int type, const QString& number, const QString& content, int status, int day) {
+    MSGINFO m;
+    m.id = id;
+    m.type = type;
+    m.number = number;
+    m.content = content;
+    m.status = status;
+    m.time = MessageTestPhone::Time(2024, 5, day, 9, 30, 0);
+    return m;
+}
+
+QVariant RunJs(CMsgContentView* view, const QString& script) {
+    QVariant result;
+    bool done = false;
+    view->page()->runJavaScript(script, [&](const QVariant& v) {
+        result = v;
+        done = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    while (!done && timer.elapsed() < kWaitMs) {
+        QTest::qWait(10);
+    }
+    return result;
+}
+
+vexa::DeviceSession* Session() {
+    return ppGetBridge() != nullptr ? ppGetBridge()->GetSession() : nullptr;
+}
+
+} // namespace
+
+class MessagePageTest : public QObject {
+    Q_OBJECT
+    CSkin* m_skin = nullptr;
+    QTemporaryDir m_pages;
+
+    // The program's bridge over simulated phones, one phone connected.
+    struct Program {
+        std::unique_ptr<ScopedTestFolders> folders = std::make_unique<ScopedTestFolders>();
+        std::unique_ptr<BridgeBackend> phones = MakeSimBackend();
+        CSessionGate gate;
+        bool Start(const TestPhoneIdentity& identity, const vexa::sim::SimFaults& faults = {}) {
+            PCL_Load();
+            if (!phones->CreatePhone(identity)) {
+                return false;
+            }
+            vexa::sim::UseSimulatedPhones();
+            if (!ppInitialize()) {
+                return false;
+            }
+            vexa::sim::SetFaults(faults);
+            if (ppGetBridge()->ConnectUsbDevice(identity.serial) == 0) {
+                return false;
+            }
+            gate.SetUsable(true);
+            return true;
+        }
+        ~Program() {
+            gate.SetUsable(false);
+            gate.WaitUntilIdle(5000);
+            if (ppGetBridge() != nullptr) {
+                ppGetBridge()->CloseSession();
+            }
+            ppCleanup();
+            vexa::sim::SetFaults({});
+        }
+    };
+
+    static bool AddSms(int box, const QString& number, const QString& text, int day, bool read = true) {
+        std::unique_ptr<vexa::Sms> sms(Session()->GetSmsStore()->NewSms());
+        sms->SetBox(box);
+        sms->SetNumber(number);
+        sms->SetContent(text);
+        sms->SetTime(MessageTestPhone::Time(2024, 5, day, 10, 0, 0));
+        sms->SetRead(read);
+        return Session()->GetSmsStore()->AddSms(sms.get());
+    }
+
+    std::unique_ptr<CMessagePage> MakePage(CSessionGate& gate) {
+        auto page = std::make_unique<CMessagePage>(gate, nullptr);
+        page->SetPageFolder(m_pages.filePath(QStringLiteral("page-%1").arg(++m_pageCount)));
+        if (!page->Create()) {
+            return nullptr;
+        }
+        // Copy the pages from the source tree: the test does not run beside the executable.
+        CMsgContentView::PreparePageFolder(QStringLiteral(VEXA_SOURCE_DIR "/resources/pages"), page->PageFolder());
+        page->resize(900, 560);
+        page->show();
+        page->OnDeviceConnected();
+        return page;
+    }
+    int m_pageCount = 0;
+
+private slots:
+    void initTestCase() {
+        m_skin = LoadShippedSkin();
+        QVERIFY(m_skin != nullptr);
+    }
+    void cleanupTestCase() {
+        SetAppSkin(nullptr);
+        m_skin->Release();
+    }
+
+    void conversationPageSelectsAndReportsCommands() {
+        RecordingOwner owner;
+        CMsgContentView view(1, &owner);
+        const QString folder = m_pages.filePath(QStringLiteral("view"));
+        QVERIFY(CMsgContentView::PreparePageFolder(QStringLiteral(VEXA_SOURCE_DIR "/resources/pages"), folder));
+        view.SetPageFolder(folder);
+        view.SetMessages({Message(5, 0, "10086", QStringLiteral("您好 <b>&"), 1, 10),
+                          Message(6, 0, "10086", QStringLiteral("第二条"), 0, 10),
+                          Message(7, 1, "10086", QStringLiteral("彩信"), 1, 11)});
+        view.SetContactName([](const QString& n) { return n == "10086" ? QStringLiteral("客服") : QString(); });
+        view.resize(700, 500);
+        view.show();
+        QVERIFY(view.Refresh());
+        QTRY_VERIFY_WITH_TIMEOUT(view.OutputOver() != 0, kWaitMs);
+        QCOMPARE(RunJs(&view, "IsOutputOver()").toInt(), 1);
+        // The escaped text reaches the page as text, not markup.
+        QCOMPARE(RunJs(&view, "document.querySelector('#msg_sms_5 .bubble').textContent").toString(),
+                 QStringLiteral("您好 <b>&"));
+        QCOMPARE(RunJs(&view, "document.querySelectorAll('.day').length").toInt(), 2);
+
+        RunJs(&view, "document.getElementById('sel_sms_5').click(); document.getElementById('sel_mms_7').click(); 1");
+        QTRY_VERIFY_WITH_TIMEOUT(owner.received.size() >= 2, kWaitMs);
+        QCOMPARE(owner.received.back().msg, WM_MSGVIEW_SELECTION);
+        QCOMPARE(static_cast<int>(static_cast<std::intptr_t>(owner.received.back().wParam)), -1);
+        QCOMPARE(RunJs(&view, "get_selection()").toString(), QStringLiteral("0,5;1,7;"));
+        std::vector<MsgTypeAndId> selection;
+        bool got = false;
+        view.GetSelection([&](std::vector<MsgTypeAndId> items) {
+            selection = std::move(items);
+            got = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(got, kWaitMs);
+        QCOMPARE(selection.size(), std::size_t(2));
+        QCOMPARE(selection[0], (MsgTypeAndId{5, 0}));
+        QCOMPARE(selection[1], (MsgTypeAndId{7, 1}));
+
+        owner.received.clear();
+        RunJs(&view, "document.getElementById('delete_sms_5').click(); 1");
+        QTRY_VERIFY_WITH_TIMEOUT(!owner.received.empty(), kWaitMs);
+        QCOMPARE(owner.received[0].msg, WM_USER + 109);
+        QCOMPARE(owner.received[0].item, (MsgTypeAndId{5, 0}));
+
+        owner.received.clear();
+        RunJs(&view, "document.getElementById('forward_mms_7').click(); document.getElementById('open_mms_7').click(); 1");
+        QTRY_VERIFY_WITH_TIMEOUT(owner.received.size() >= 2, kWaitMs);
+        QCOMPARE(owner.received[0].msg, WM_USER + 110);
+        QCOMPARE(owner.received[0].item, (MsgTypeAndId{7, 1}));
+        QCOMPARE(owner.received[1].msg, WM_MSGVIEW_OPEN_MMS);
+
+        // Select all reaches every message and the page reports 1.
+        owner.received.clear();
+        view.SelectAll(true);
+        QTRY_VERIFY_WITH_TIMEOUT(!owner.received.empty(), kWaitMs);
+        QCOMPARE(static_cast<int>(owner.received.back().wParam), 1);
+        QVERIFY(view.AllSelected());
+        QCOMPARE(RunJs(&view, "get_selection()").toString(), QStringLiteral("0,5;0,6;1,7;"));
+    }
+
+    void allConversationsViewGroupsByNumberAndTicksWholeGroups() {
+        RecordingOwner owner;
+        CMsgContentView view(0, &owner);
+        const QString folder = m_pages.filePath(QStringLiteral("total"));
+        QVERIFY(CMsgContentView::PreparePageFolder(QStringLiteral(VEXA_SOURCE_DIR "/resources/pages"), folder));
+        view.SetPageFolder(folder);
+        view.SetPhoneVersion(1); // the older page
+        QVERIFY(view.PagePath().endsWith("TotalConfView_v1.htm"));
+        std::vector<MSGINFO> list;
+        for (int i = 0; i < 700; ++i) { // more than one drawing chunk
+            list.push_back(Message(1000 + i, 0, i < 400 ? "10086" : "95555", QString("m%1").arg(i), 1, 1 + i % 20));
+        }
+        view.SetMessages(list);
+        view.resize(700, 500);
+        view.show();
+        QVERIFY(view.Refresh());
+        QTRY_VERIFY_WITH_TIMEOUT(view.OutputOver() != 0, kWaitMs);
+        QCOMPARE(RunJs(&view, "document.querySelectorAll('.tel_group').length").toInt(), 1);
+        RunJs(&view, "document.getElementById('telsel_0').click(); 1");
+        QTRY_VERIFY_WITH_TIMEOUT(!owner.received.empty(), kWaitMs);
+        QCOMPARE(static_cast<int>(static_cast<std::intptr_t>(owner.received.back().wParam)), -1);
+        const QStringList picked = RunJs(&view, "get_selection()").toString().split(';', Qt::SkipEmptyParts);
+        QCOMPARE(picked.size(), 400); // the whole number group, drawn or not
+        RunJs(&view, "window.scrollTo(0, document.body.scrollHeight); 1");
+        QTRY_COMPARE_WITH_TIMEOUT(RunJs(&view, "document.querySelectorAll('.tel_group').length").toInt(), 2, kWaitMs);
+    }
+
+    void pageLoadsConversationsDeletesAndImports() {
+        Program program;
+        QVERIFY(program.Start({QStringLiteral("PAGE-1")}));
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(AddSms(1, "10086", QString("a%1").arg(i), 1 + i, i != 0));
+        }
+        QVERIFY(AddSms(1, "95555", "b", 5));
+        QVERIFY(AddSms(3, "", "draft", 6));
+        auto page = MakePage(program.gate);
+        QVERIFY(page);
+        QTRY_VERIFY_WITH_TIMEOUT(page->PageState() == CMessagePage::State::Ready, kWaitMs);
+        QCOMPARE(page->Data().Conversations().size(), std::size_t(2));
+        QTreeWidget* tree = page->Tree();
+        QCOMPARE(tree->topLevelItem(0)->text(0), FormatText(Str(2404), 2));
+        QCOMPARE(tree->topLevelItem(1)->text(0), FormatText(Str(2406), 1));
+        QVERIFY(page->WaitForView(kWaitMs));
+        QCOMPARE(page->Caption(), Str(2403));
+
+        // A tree click opens the conversation with its reply window.
+        tree->setCurrentItem(tree->topLevelItem(0)->child(1));
+        QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewConversation), kWaitMs);
+        QCOMPARE(page->CurrentNumber(), QStringLiteral("10086"));
+        QCOMPARE(page->Caption(), FormatText(Str(2407), "10086"));
+        QVERIFY(page->WaitForView(kWaitMs));
+        QVERIFY(page->Reply()->isVisible());
+
+        // Delete one message through its command link: confirm, progress, refresh.
+        std::vector<MSGINFO> conversation = page->Data().ConversationMessages("10086");
+        const std::int64_t id = conversation.front().id;
+        CMsgContentView* view = page->View(CMessagePage::ViewConversation);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        RunJs(view, QString("document.getElementById('delete_sms_%1').click(); 1").arg(id));
+        QTRY_COMPARE_WITH_TIMEOUT(page->Data().ConversationMessages("10086").size(), std::size_t(2), kWaitMs);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2410), 1));
+
+        // Import refuses a file without a Time column and adds nothing.
+        QTemporaryDir dir;
+        const QString bad = dir.filePath("bad.csv");
+        QFile badFile(bad);
+        QVERIFY(badFile.open(QIODevice::WriteOnly));
+        badFile.write("Number,Msg\r\n1,x\r\n");
+        badFile.close();
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        page->ImportFile(bad);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2448));
+        QCOMPARE(CVexaMessageBoxImpl::LastCaption(), Str(282));
+
+        const QString good = dir.filePath("good.csv");
+        QFile goodFile(good);
+        QVERIFY(goodFile.open(QIODevice::WriteOnly));
+        goodFile.write("Time,Number,Msg\r\n2024-05-20 08:00:00,13900000000,hello\r\n");
+        goodFile.close();
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        page->ImportFile(good);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2451), 1));
+        QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(3), kWaitMs);
+    }
+
+    void failedSendsListTheNumbers() {
+        Program program;
+        vexa::sim::SimFaults faults;
+        faults.failNthWrite = 1; // the first send fails on the phone
+        TestPhoneIdentity identity{QStringLiteral("SEND-1")};
+        identity.dualSim = false;
+        QVERIFY(program.Start(identity, faults));
+        CQuickReplyWnd reply(program.gate, nullptr, false);
+        QVERIFY(reply.Create());
+        reply.SetPauseMs(10);
+        reply.show();
+        QVERIFY(!reply.DualLayout());
+        reply.SetRecipientsSource([] { return QStringList{"10086", "10010"}; });
+        reply.SetText("hello");
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        reply.Send(1, false);
+        QCOMPARE(reply.FailedText(), QStringLiteral("10086"));
+        QCOMPARE(CVexaMessageBoxImpl::LastCaption(), Str(2425));
+        QVERIFY(CVexaMessageBoxImpl::LastText().contains("10086"));
+        std::vector<MSGINFO> sent;
+        QVERIFY(Session()->GetSmsStore()->ListSms(&sent));
+        QCOMPARE(sent.size(), std::size_t(1));
+        QCOMPARE(sent[0].number, QStringLiteral("10010"));
+    }
+
+    void sendKeysAndSimButtons() {
+        Program program;
+        TestPhoneIdentity identity{QStringLiteral("KEYS-1")};
+        identity.dualSim = true; // state 3: both cards
+        QVERIFY(program.Start(identity));
+        CQuickReplyWnd reply(program.gate, nullptr, false);
+        QVERIFY(reply.Create());
+        reply.show();
+        QVERIFY(reply.DualLayout());
+        QVERIFY(Plugin_IsEnabled(GetPluginByName(&reply, "sim_1_send")));
+        QVERIFY(Plugin_IsEnabled(GetPluginByName(&reply, "sim_2_send")));
+        QVERIFY(Plugin_GetText(GetPluginByName(&reply, "sim_1_send")).startsWith("SIM1:"));
+        reply.SetRecipient("10086");
+        reply.Edit()->setFocus();
+        // Dual layout: Ctrl+Return sends nothing; plain Return goes into the text.
+        QTest::keyClicks(reply.Edit(), "ab");
+        QTest::keyClick(reply.Edit(), Qt::Key_Return, Qt::ControlModifier);
+        QTest::keyClick(reply.Edit(), Qt::Key_Return);
+        QCOMPARE(reply.Text(), QStringLiteral("ab\n"));
+        std::vector<MSGINFO> sent;
+        QVERIFY(Session()->GetSmsStore()->ListSms(&sent));
+        QVERIFY(sent.empty());
+        QCOMPARE(Plugin_GetText(GetPluginByName(&reply, "show_remaind_characters_stc")), FormatText(Str(2013), 157, 1));
+    }
+
+    void ctrlEnterSendsOnASingleSimPhone() {
+        Program program;
+        TestPhoneIdentity identity{QStringLiteral("KEYS-2")};
+        identity.dualSim = false;
+        QVERIFY(program.Start(identity));
+        CQuickReplyWnd reply(program.gate, nullptr, false);
+        QVERIFY(reply.Create());
+        reply.show();
+        QVERIFY(!reply.DualLayout());
+        reply.SetRecipient("10086");
+        QTest::keyClicks(reply.Edit(), "hi");
+        QTest::keyClick(reply.Edit(), Qt::Key_Return); // Ctrl+Enter mode: a line break only
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        QTest::keyClick(reply.Edit(), Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2422));
+        QVERIFY(reply.Text().isEmpty());
+        std::vector<MSGINFO> sent;
+        QVERIFY(Session()->GetSmsStore()->ListSms(&sent));
+        QCOMPARE(sent.size(), std::size_t(1));
+        QCOMPARE(sent[0].content, QStringLiteral("hi\n"));
+    }
+
+    void reminderTimers() {
+        auto* remind = CRemindDialog::ShowReminder(CRemindDialog::Message, FormatText(Str(2437), "10086"));
+        QVERIFY(remind != nullptr);
+        QPointer<CRemindDialog> alive(remind);
+        QCOMPARE(remind->TimerInterval(), CRemindDialog::kOpenMs);
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(remind, &enter);
+        QCOMPARE(remind->TimerInterval(), 0);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(remind, &leave);
+        QCOMPARE(remind->TimerInterval(), CRemindDialog::kAfterLeaveMs);
+        QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 6000);
+    }
+
+    void incomingMessageShowsReminderAndLandsInItsConversation() {
+        auto folders = std::make_unique<ScopedTestFolders>();
+        PCL_Load();
+        PCL_SetNotifyMessageIn(true);
+        auto phones = MakeSimBackend();
+        TestPhoneIdentity identity{QStringLiteral("INCOMING-1")};
+        QVERIFY(phones->CreatePhone(identity));
+        vexa::sim::UseSimulatedPhones();
+        QVERIFY(ppInitialize());
+        QTemporaryDir nameDir;
+        CDeviceList devices;
+        DeviceNameAdapter names;
+        QVERIFY(names.Load(nameDir.filePath("MapInfo.ini")));
+        {
+            CMainFrame frame(devices, names);
+            frame.SetDetectionInterval(150);
+            QVERIFY(frame.Create());
+            frame.show();
+            QTRY_VERIFY_WITH_TIMEOUT(frame.IsConnected(), kWaitMs);
+            frame.SelectTab(CMainFrame::TabMessage);
+            auto* page = dynamic_cast<CMessagePage*>(frame.Page(CMainFrame::TabMessage));
+            QVERIFY(page != nullptr);
+            QTRY_VERIFY_WITH_TIMEOUT(page->PageState() == CMessagePage::State::Ready, kWaitMs);
+            QVERIFY(page->Data().ConversationMessages("13911112222").empty());
+
+            QString error;
+            QVERIFY(vexa::sim::RaiseEvent(identity.serial, 2, "13911112222", QStringLiteral("晚上一起吃饭"), &error));
+            QElapsedTimer timer;
+            timer.start();
+            CRemindDialog* remind = nullptr;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                [&] {
+                    for (QWidget* w : QApplication::topLevelWidgets()) {
+                        if (auto* r = dynamic_cast<CRemindDialog*>(w); r != nullptr && r->isVisible()) {
+                            remind = r;
+                        }
+                    }
+                    return remind != nullptr;
+                }(),
+                3000);
+            QVERIFY(timer.elapsed() < 3000);
+            QCOMPARE(remind->Text(), FormatText(Str(2437), "13911112222"));
+            QTRY_COMPARE_WITH_TIMEOUT(page->Data().ConversationMessages("13911112222").size(), std::size_t(1), kWaitMs);
+            QCOMPARE(page->Data().ConversationMessages("13911112222")[0].content, QStringLiteral("晚上一起吃饭"));
+            remind->close();
+            frame.Shutdown();
+        }
+        ppCleanup();
+    }
+};
+
+QTEST_MAIN(MessagePageTest)
+#include "MessagePageTest.moc"

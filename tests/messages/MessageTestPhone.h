@@ -1,0 +1,84 @@
+#pragma once
+// A simulated phone connected for one test, and helpers to put messages and contacts on it.
+
+#include "../bridge/BridgeBackend.h"
+
+#include "bridge/api/ContactBook.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/MessageStores.h"
+#include "bridge/sim/SimPhones.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class MessageTestPhone {
+public:
+    // faults apply to the session this opens (the backend resets them when it is made).
+    explicit MessageTestPhone(bool dualSim = false, const vexa::sim::SimFaults& faults = {})
+        : m_backend(MakeSimBackend()) {
+        TestPhoneIdentity identity{QStringLiteral("MSG-0001")};
+        identity.dualSim = dualSim;
+        m_ok = m_backend->CreatePhone(identity);
+        vexa::sim::SetFaults(faults);
+        m_bridge = m_backend->MakeBridge();
+        m_ok = m_ok && m_bridge->ConnectUsbDevice(identity.serial) != 0;
+    }
+    ~MessageTestPhone() {
+        if (m_bridge) {
+            m_bridge->CloseSession();
+        }
+    }
+
+    bool Ok() const { return m_ok && Session() != nullptr; }
+    vexa::DeviceSession* Session() const { return m_bridge ? m_bridge->GetSession() : nullptr; }
+    vexa::SmsStore* Sms() const { return Session()->GetSmsStore(); }
+    vexa::DeviceBridge* Bridge() const { return m_bridge.get(); }
+
+    static SYSTEMTIME Time(int y, int mo, int d, int h, int mi, int s) {
+        SYSTEMTIME t;
+        t.wYear = static_cast<std::uint16_t>(y);
+        t.wMonth = static_cast<std::uint16_t>(mo);
+        t.wDay = static_cast<std::uint16_t>(d);
+        t.wHour = static_cast<std::uint16_t>(h);
+        t.wMinute = static_cast<std::uint16_t>(mi);
+        t.wSecond = static_cast<std::uint16_t>(s);
+        return vexa::UnpackTime(vexa::PackTime(t));
+    }
+
+    // Adds one SMS; false when the phone refused it.
+    bool AddSms(int box, const QString& number, const QString& content, const SYSTEMTIME& time, bool read = true) {
+        std::unique_ptr<vexa::Sms> sms(Sms()->NewSms());
+        sms->SetBox(box);
+        sms->SetNumber(number);
+        sms->SetContent(content);
+        sms->SetTime(time);
+        sms->SetRead(read);
+        return Sms()->AddSms(sms.get());
+    }
+
+    bool AddContact(const QString& name, const QString& number) {
+        vexa::ContactBook* book = Session()->GetContactBook();
+        if (book == nullptr) {
+            return false;
+        }
+        if (!book->IsContactsLoaded()) {
+            book->LoadContacts();
+        }
+        vexa::Contact* contact = book->NewContact();
+        contact->SetDisplayName(name);
+        int index = 0;
+        contact->AddPhone(2, nullptr, number, &index);
+        if (!book->CreateContact(contact)) {
+            delete contact;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::unique_ptr<BridgeBackend> m_backend;
+    std::unique_ptr<vexa::DeviceBridge> m_bridge;
+    bool m_ok = false;
+};

@@ -1,0 +1,86 @@
+// vexa-cli sms: the message page's CSV export and import, and the message counts.
+#include "CliCommands.h"
+
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/MessageStores.h"
+#include "messages/MessageData.h"
+#include "messages/SmsCsvTransfer.h"
+#include "platform/StringTable.h"
+
+namespace {
+
+constexpr const char* kUsage = "usage: vexa-cli [--phone SERIAL] sms export FILE | sms import FILE | sms count\n";
+
+int Export(CliContext& ctx, vexa::DeviceSession* session, const QString& path) {
+    const messages::SmsCsvExportResult result = messages::ExportAllSmsCsv(session, path);
+    if (result.fileError) {
+        ctx.err << "cannot write " << path << '\n';
+        return kCliFailed;
+    }
+    if (result.NothingExported()) {
+        ctx.out << Str(2442) << '\n';
+        return kCliOk;
+    }
+    ctx.out << FormatText(Str(2443), result.written) << '\n';
+    return kCliOk;
+}
+
+int Import(CliContext& ctx, vexa::DeviceSession* session, const QString& path) {
+    const messages::SmsCsvImportResult result = messages::ImportSmsCsv(session, path);
+    if (result.check.status != messages::SmsCsvCheck::Ok) {
+        const int id = messages::SmsCsvCheckMessageId(result.check.status);
+        ctx.err << (id == 2466 ? FormatText(Str(id), static_cast<int>(messages::kMaxSmsCsvBytes >> 20)) : Str(id))
+                << '\n';
+        return kCliFailed;
+    }
+    if (result.success == result.total) {
+        ctx.out << FormatText(Str(2451), result.success) << '\n';
+        return kCliOk;
+    }
+    ctx.err << FormatText(Str(2453), result.success, result.total - result.success) << '\n';
+    return kCliFailed;
+}
+
+int Count(CliContext& ctx, vexa::DeviceSession* session) {
+    messages::MessageData data;
+    if (data.ObtainStores(session) != messages::MessageData::StoreState::Ready || !data.Rebuild(session)) {
+        ctx.err << Str(2473) << '\n';
+        return kCliFailed;
+    }
+    int sms = 0;
+    for (const MSGINFO& m : data.Messages()) {
+        sms += m.type == 0 ? 1 : 0;
+    }
+    ctx.out << "messages: " << data.Messages().size() << '\n'
+            << "sms: " << sms << '\n'
+            << "mms: " << data.Messages().size() - static_cast<std::size_t>(sms) << '\n'
+            << "drafts: " << data.Drafts().size() << '\n'
+            << "conversations: " << data.Conversations().size() << '\n'
+            << "unread: " << data.UnreadCount() << '\n';
+    return kCliOk;
+}
+
+int RunSms(CliContext& ctx, const QStringList& args) {
+    const QString command = args.value(0);
+    const bool withFile = command == QLatin1String("export") || command == QLatin1String("import");
+    if ((withFile && args.size() != 2) || (command == QLatin1String("count") && args.size() != 1) ||
+        (!withFile && command != QLatin1String("count"))) {
+        ctx.err << kUsage;
+        return kCliUsage;
+    }
+    vexa::DeviceSession* session = ctx.Session();
+    if (session == nullptr) {
+        return kCliFailed;
+    }
+    if (command == QLatin1String("export")) {
+        return Export(ctx, session, args[1]);
+    }
+    if (command == QLatin1String("import")) {
+        return Import(ctx, session, args[1]);
+    }
+    return Count(ctx, session);
+}
+
+const CliRegistration kRegistration({"sms", "sms export FILE\nsms import FILE\nsms count", &RunSms});
+
+} // namespace
