@@ -1,6 +1,7 @@
 #include "backup/BackupRunner.h"
 
 #include "backup/ItemExporters.h"
+#include "backup/TextModules.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceSession.h"
 #include "libs/apk/Apk.h"
@@ -178,6 +179,9 @@ ModuleIo AppIo() {
 std::array<ModuleIo, kModuleCount>& Modules() {
     static std::array<ModuleIo, kModuleCount> modules = [] {
         std::array<ModuleIo, kModuleCount> table;
+        table[Contacts] = ContactsIo();
+        table[Messages] = MessagesIo();
+        table[CallRecords] = CallRecordsIo();
         table[Apps] = AppIo();
         table[Bookmarks] = SmallStoreIo<CWebMarkExport, vexa::BookmarkStore>(
             &vexa::DeviceSession::GetBookmarkStore, "WebMark.bac", "Load Book Remark Failed");

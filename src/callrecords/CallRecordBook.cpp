@@ -126,4 +126,65 @@ bool ExportCallRecordsCsv(vexa::CallRecordList& list, const QString& path, int* 
     return true;
 }
 
+bool ImportCallRecordsCsv(vexa::CallRecordList& list, const QString& path,
+                          const std::function<bool(int total, int done)>& progress, int* count) {
+    if (count != nullptr) {
+        *count = 0;
+    }
+    CCsvFileReaderEx reader;
+    QString line;
+    QStringList cells;
+    if (reader.SetFilePath(path) == 0 || reader.GetNextLine(line) == 0 || !CsvSplitLine(line, cells) ||
+        cells != CallRecordCsvHeader()) {
+        LOG_Error("[CHelperOfCallRecord] %s is no call record file. %s:%d", qUtf8Printable(path), LOG_HERE);
+        return false;
+    }
+    std::vector<CallRecordData> records;
+    while (reader.GetNextLine(line) != 0) {
+        if (line.isEmpty()) {
+            continue;
+        }
+        std::optional<CallRecordData> record =
+            CsvSplitLine(line, cells) ? CallRecordFromCsvCells(cells) : std::optional<CallRecordData>();
+        if (!record) {
+            LOG_Error("[CHelperOfCallRecord] bad row %d in %s. %s:%d", static_cast<int>(records.size()) + 2,
+                      qUtf8Printable(path), LOG_HERE);
+            return false;
+        }
+        records.push_back(std::move(*record));
+    }
+    if (reader.HasError() || !list.PrepareRestore()) {
+        return false;
+    }
+    const int total = static_cast<int>(records.size());
+    for (int i = 0; i < total; ++i) {
+        const CallRecordData& d = records[static_cast<std::size_t>(i)];
+        vexa::CallRecord* record = list.NewCallRecord();
+        record->m_number = d.number;
+        const QDate date = d.time.date();
+        const QTime time = d.time.time();
+        record->m_time.wYear = static_cast<std::uint16_t>(date.year());
+        record->m_time.wMonth = static_cast<std::uint16_t>(date.month());
+        record->m_time.wDay = static_cast<std::uint16_t>(date.day());
+        record->m_time.wDayOfWeek = static_cast<std::uint16_t>(date.dayOfWeek() % 7);
+        record->m_time.wHour = static_cast<std::uint16_t>(time.hour());
+        record->m_time.wMinute = static_cast<std::uint16_t>(time.minute());
+        record->m_time.wSecond = static_cast<std::uint16_t>(time.second());
+        record->m_duration = d.duration;
+        record->m_type = d.type;
+        record->m_numberState = d.numberState;
+        if (!list.AddCallRecord(record)) {
+            delete record;
+            return false;
+        }
+        if (count != nullptr) {
+            *count = i + 1;
+        }
+        if (progress && !progress(total, i + 1)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace callrecords

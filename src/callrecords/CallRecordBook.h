@@ -43,6 +43,12 @@ std::vector<CallGroupView> FilterCallGroups(const std::vector<CallGroupView>& gr
 // count := the records written. False when the file cannot be written; the list is never changed.
 bool ExportCallRecordsCsv(vexa::CallRecordList& list, const QString& path, int* count);
 
+// Reads a file written by ExportCallRecordsCsv and adds every record to the list (the backup's
+// restore). The whole file is read and checked first, so a damaged file adds nothing; progress
+// (total, done) after each record may stop the adding by returning false. count := records added.
+bool ImportCallRecordsCsv(vexa::CallRecordList& list, const QString& path,
+                          const std::function<bool(int total, int done)>& progress, int* count);
+
 // Records to SYSTEMTIME-free values.
 CallRecordData ToData(const vexa::CallRecord& record);
 

@@ -13,8 +13,23 @@ using namespace backup;
 
 namespace {
 
-// The modules whose item formats live in this library; the text modules join when their pages do.
-constexpr unsigned kOwnModules = (1u << Apps) | (1u << Bookmarks) | (1u << Memos) | (1u << Settings) | (1u << Alarms);
+constexpr unsigned kAllModules = 0xFFu;
+
+// Records compared one by one, so a failure names the first differing record readably.
+void ExpectSameRecords(const std::vector<QString>& actual, const std::vector<QString>& expected, const char* what) {
+    EXPECT_EQ(actual.size(), expected.size()) << what;
+    for (std::size_t i = 0; i < std::min(actual.size(), expected.size()); ++i) {
+        if (actual[i] != expected[i]) {
+            std::string all;
+            for (std::size_t j = 0; j < std::max(actual.size(), expected.size()); ++j) {
+                all += "\n  " + (j < actual.size() ? actual[j].toStdString() : "-") + "   <->   " +
+                       (j < expected.size() ? expected[j].toStdString() : "-");
+            }
+            ADD_FAILURE() << what << " record " << i << " differs (restored <-> original):" << all;
+            return;
+        }
+    }
+}
 
 class BackupRunnerTest : public ::testing::Test {
 protected:
@@ -32,26 +47,33 @@ protected:
 
 TEST_F(BackupRunnerTest, BackupWipeRestoreGivesBackEqualStores) {
     const StoreSnapshot before = m_phone.Snapshot();
+    ASSERT_EQ(before.contacts.size(), 20u);
+    ASSERT_EQ(before.sms.size(), 30u);
+    ASSERT_EQ(before.calls.size(), 15u);
     ASSERT_EQ(before.apps.size(), 3u);
     ASSERT_FALSE(before.bookmarks.empty());
     ASSERT_FALSE(before.memos.empty());
     ASSERT_FALSE(before.settings.empty());
     ASSERT_FALSE(before.alarms.empty());
 
-    const RunOutcome backup = Backup(kOwnModules);
+    const RunOutcome backup = Backup(kAllModules);
     ASSERT_TRUE(backup.packageOk) << backup.error.toStdString();
-    for (int m : {Apps, Bookmarks, Memos, Settings, Alarms}) {
+    for (int m = 0; m < kModuleCount; ++m) {
         EXPECT_EQ(backup.results[m], StepDone) << m;
     }
-    EXPECT_EQ(backup.results[Contacts], StepNotSelected);
     PackageDescriptor header;
     ASSERT_TRUE(IsAcceptablePackage(Package(), &header));
+    EXPECT_EQ(header.Count(Contacts), 20);
+    EXPECT_EQ(header.Count(Messages), 30);
+    EXPECT_EQ(header.Count(CallRecords), 15);
     EXPECT_EQ(header.Count(Apps), 3);
     EXPECT_EQ(header.Count(Bookmarks), int(before.bookmarks.size()));
-    EXPECT_EQ(header.Count(Contacts), -1);
 
     ASSERT_TRUE(m_phone.Wipe());
     const StoreSnapshot wiped = m_phone.Snapshot();
+    ASSERT_TRUE(wiped.contacts.empty());
+    ASSERT_TRUE(wiped.sms.empty());
+    ASSERT_TRUE(wiped.calls.empty());
     ASSERT_TRUE(wiped.apps.empty());
     ASSERT_TRUE(wiped.alarms.empty());
 
@@ -59,43 +81,55 @@ TEST_F(BackupRunnerTest, BackupWipeRestoreGivesBackEqualStores) {
     callbacks.status = [this](int module, int result) { m_statuses.emplace_back(module, result); };
     const RunOutcome restore = RunRestore(m_phone.Session(), 0xFF, Package(), Temp(), callbacks);
     ASSERT_TRUE(restore.packageOk) << restore.error.toStdString();
-    for (int m : {Apps, Bookmarks, Memos, Settings, Alarms}) {
+    for (int m = 0; m < kModuleCount; ++m) {
         EXPECT_EQ(restore.results[m], StepDone) << m;
     }
-    // Modules the package does not hold are not offered, whatever the mask says.
-    EXPECT_EQ(restore.results[Contacts], StepNotInPackage);
-    EXPECT_EQ(m_statuses.front(), std::make_pair(int(Apps), int(StepRunning)));
+    EXPECT_EQ(m_statuses.front(), std::make_pair(int(Contacts), int(StepRunning)));
 
     ASSERT_TRUE(m_phone.Reconnect());
     const StoreSnapshot after = m_phone.Snapshot();
-    EXPECT_EQ(after.apps, before.apps);
-    EXPECT_EQ(after.bookmarks, before.bookmarks);
-    EXPECT_EQ(after.memos, before.memos);
-    EXPECT_EQ(after.settings, before.settings);
-    EXPECT_EQ(after.alarms, before.alarms);
+    ExpectSameRecords(after.contacts, before.contacts, "contacts");
+    // "msg.csv" names boxes by direction: an outbox message (4) comes back as sent (2) and a
+    // draft of the other kind (5) as a draft (3); everything else of an SMS is kept.
+    std::vector<QString> expectedSms;
+    for (QString record : before.sms) {
+        if (record.startsWith(QLatin1String("4|"))) {
+            record[0] = u'2';
+        } else if (record.startsWith(QLatin1String("5|"))) {
+            record[0] = u'3';
+        }
+        expectedSms.push_back(record);
+    }
+    std::sort(expectedSms.begin(), expectedSms.end());
+    ExpectSameRecords(after.sms, expectedSms, "sms");
+    ExpectSameRecords(after.calls, before.calls, "calls");
+    ExpectSameRecords(after.apps, before.apps, "apps");
+    ExpectSameRecords(after.bookmarks, before.bookmarks, "bookmarks");
+    ExpectSameRecords(after.memos, before.memos, "memos");
+    ExpectSameRecords(after.settings, before.settings, "settings");
+    ExpectSameRecords(after.alarms, before.alarms, "alarms");
 }
 
 TEST_F(BackupRunnerTest, CancelStopsTheRunningStepCancelsTheRestAndWritesNoPackage) {
     std::atomic<bool> cancel{false};
     RunCallbacks callbacks;
     callbacks.cancel = &cancel;
-    callbacks.progress = [&cancel](int module, int, int) {
-        if (module == Memos) {
+    callbacks.progress = [&cancel](int module, int done, int) {
+        if (module == Messages && done >= 1) {
             cancel = true;
         }
     };
     callbacks.status = [this](int module, int result) { m_statuses.emplace_back(module, result); };
-    const RunOutcome outcome = Backup(kOwnModules, callbacks);
+    const RunOutcome outcome = Backup(kAllModules, callbacks);
     EXPECT_TRUE(outcome.cancelled);
-    EXPECT_EQ(outcome.results[Apps], StepDone);
-    EXPECT_EQ(outcome.results[Bookmarks], StepDone);
-    EXPECT_EQ(outcome.results[Memos], StepCancelled);
-    EXPECT_EQ(outcome.results[Settings], StepCancelled);
-    EXPECT_EQ(outcome.results[Alarms], StepCancelled);
+    EXPECT_EQ(outcome.results[Contacts], StepDone);
+    for (int m = Messages; m < kModuleCount; ++m) {
+        EXPECT_EQ(outcome.results[m], StepCancelled) << m;
+    }
     EXPECT_FALSE(outcome.packageOk);
     EXPECT_FALSE(QFile::exists(Package()));
-    EXPECT_EQ(BackupStatusText(Bookmarks, outcome.results[Bookmarks]), QStringLiteral("浏览器书签备份完成"));
-    EXPECT_EQ(BackupStatusText(Memos, outcome.results[Memos]), QStringLiteral("备忘录备份已取消"));
+    EXPECT_EQ(BackupStatusText(Contacts, outcome.results[Contacts]), QStringLiteral("联系人备份完成"));
+    EXPECT_EQ(BackupStatusText(Messages, outcome.results[Messages]), QStringLiteral("短信备份已取消"));
     // Steps never started report only their final result.
     EXPECT_EQ(std::count(m_statuses.begin(), m_statuses.end(), std::make_pair(int(Settings), int(StepRunning))), 0);
 }
@@ -107,7 +141,7 @@ TEST_F(BackupRunnerTest, LosingThePhoneFailsThatStepAndTheLaterOnes) {
             m_phone.Session()->Disconnect();
         }
     };
-    const RunOutcome outcome = Backup(kOwnModules, callbacks);
+    const RunOutcome outcome = Backup(kAllModules, callbacks);
     EXPECT_EQ(outcome.results[Apps], StepDone);
     EXPECT_EQ(outcome.results[Bookmarks], StepFailed);
     EXPECT_EQ(outcome.results[Memos], StepFailed);
@@ -125,7 +159,7 @@ TEST_F(BackupRunnerTest, LosingThePhoneFailsThatStepAndTheLaterOnes) {
 }
 
 TEST_F(BackupRunnerTest, ADamagedPackageRestoresNothing) {
-    ASSERT_TRUE(Backup(kOwnModules).packageOk);
+    ASSERT_TRUE(Backup(kAllModules).packageOk);
     QFile file(Package());
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     QByteArray bytes = file.readAll();
@@ -148,7 +182,7 @@ TEST_F(BackupRunnerTest, ADamagedPackageRestoresNothing) {
 }
 
 TEST_F(BackupRunnerTest, RestoringOnlyChosenModulesLeavesTheOthersAlone) {
-    ASSERT_TRUE(Backup(kOwnModules).packageOk);
+    ASSERT_TRUE(Backup(kAllModules).packageOk);
     ASSERT_TRUE(m_phone.Wipe());
     const RunOutcome restore = RunRestore(m_phone.Session(), 1u << Alarms, Package(), Temp(), {});
     EXPECT_EQ(restore.results[Alarms], StepDone);
