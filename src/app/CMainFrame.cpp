@@ -8,10 +8,12 @@
 #include "app/CUpdateSoftwareDlg.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
+#include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "controls/CAnimateDialog.h"
+#include "contacts/CContactPage.h"
 #include "controls/VexaMessageBox.h"
 #include "device/CHomePage.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
@@ -277,12 +279,17 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
         auto* home = new CHomePage(m_devices, m_names, m_gate);
         home->SetFrame(this, WM_FRAME_SELECT_TAB, WM_FRAME_MAY_CHANGE_DEVICE, WM_FRAME_USER_DISCONNECT,
                        WM_FRAME_USER_CONNECT);
+        home->SetBackupActions([this] { return RunBackupFlow(ppGetBridge(), m_gate, this); },
+                               [this] { RunRestoreFlow(ppGetBridge(), m_gate, this); });
         return home;
     }
     case TabMessage:
         return new CMessagePage(m_gate, this);
-    case TabContact:
-        return new CPlaceholderPage(267, 2202, 2205);
+    case TabContact: {
+        auto* contacts = new CContactPage(m_gate);
+        contacts->SetFrame(this, WM_FRAME_LOAD_REQUEST);
+        return contacts;
+    }
     case TabApp:
         return new CPlaceholderPage(593, 0, 2204);
     case TabPicture:

@@ -2,7 +2,9 @@
 #include "app/AppOptions.h"
 #include "app/CMainFrame.h"
 #include "app/InstanceGuard.h"
+#include "app/ContactScreenshots.h"
 #include "app/ShellScreenshots.h"
+#include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceBridge.h"
 #include "controls/ControlsScreenshots.h"
 #include "messages/MessagesScreenshots.h"
@@ -107,6 +109,8 @@ int main(int argc, char** argv) {
     SetAppSkin(skin.get());
     RegisterControlsScreenshots();
     RegisterShellScreenshots();
+    RegisterBackupScreenshots();
+    RegisterContactScreenshots();
     RegisterMessagesScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {

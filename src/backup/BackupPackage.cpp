@@ -229,7 +229,7 @@ bool ReadPackageHeader(const QString& packagePath, PackageDescriptor& header) {
     return file.open(QIODevice::ReadOnly) && ReadHeaderFrom(file, header);
 }
 
-UnpackResult ReadPackage(const QString& packagePath, const QString& folder) {
+UnpackResult ReadPackage(const QString& packagePath, const QString& folder, const PackProgress& progress) {
     UnpackResult result;
     const auto fail = [&](const QString& why) {
         result.ok = false;
@@ -296,6 +296,12 @@ UnpackResult ReadPackage(const QString& packagePath, const QString& folder) {
                 return fail(QStringLiteral("cannot write %1").arg(name));
             }
             done += plain.size();
+            if (progress) {
+                progress(static_cast<int>(fileCount), static_cast<int>(i), size, done);
+            }
+        }
+        if (progress && size == 0) {
+            progress(static_cast<int>(fileCount), static_cast<int>(i), 0, 0);
         }
         result.header.files << name;
     }

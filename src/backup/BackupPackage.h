@@ -62,8 +62,9 @@ struct UnpackResult {
     PackageDescriptor header; // counts and version (files: the names written)
 };
 
-// Checks the CRC, then writes every item file into folder (created when missing, emptied first).
-UnpackResult ReadPackage(const QString& packagePath, const QString& folder);
+// Checks the CRC, then writes every item file into folder (created when missing, emptied first),
+// reporting progress after each chunk as the writer does.
+UnpackResult ReadPackage(const QString& packagePath, const QString& folder, const PackProgress& progress = {});
 
 // Reads only the descriptor (no CRC check): the restore file chooser's quick look.
 bool ReadPackageHeader(const QString& packagePath, PackageDescriptor& header);

@@ -156,7 +156,8 @@ bool Read(CPackageStream& s, vexa::Alarm& a) {
            s.ReadString(a.ringtone) && s.ReadUInt32(a.volume);
 }
 
-template <class Item> bool ExportStore(vexa::RecordStore<Item>* store, CPackageStream& stream) {
+template <class Item>
+bool ExportStore(vexa::RecordStore<Item>* store, CPackageStream& stream, const RecordProgress& progress) {
     if (store == nullptr || (!store->IsLoaded() && store->Load() != 1)) {
         return false;
     }
@@ -168,11 +169,15 @@ template <class Item> bool ExportStore(vexa::RecordStore<Item>* store, CPackageS
             return false;
         }
         Write(stream, *item);
+        if (progress && !progress(i + 1, count)) {
+            return false;
+        }
     }
     return !stream.Failed();
 }
 
-template <class Item> bool ImportStore(CPackageStream& stream, vexa::RecordStore<Item>* store) {
+template <class Item>
+bool ImportStore(CPackageStream& stream, vexa::RecordStore<Item>* store, const RecordProgress& progress) {
     std::uint32_t count = 0;
     if (store == nullptr || !stream.ReadUInt32(count)) {
         return false;
@@ -188,11 +193,15 @@ template <class Item> bool ImportStore(CPackageStream& stream, vexa::RecordStore
     if (!store->PrepareRestore()) {
         return false;
     }
-    for (Item& item : items) {
+    const int total = static_cast<int>(items.size());
+    for (int i = 0; i < total; ++i) {
         Item* fresh = store->NewItem();
-        *fresh = std::move(item);
+        *fresh = std::move(items[static_cast<std::size_t>(i)]);
         if (!store->AddItem(fresh)) {
             delete fresh;
+            return false;
+        }
+        if (progress && !progress(i + 1, total)) {
             return false;
         }
     }
@@ -201,27 +210,27 @@ template <class Item> bool ImportStore(CPackageStream& stream, vexa::RecordStore
 
 } // namespace
 
-bool CWebMarkExport::Export(vexa::BookmarkStore* store, CPackageStream& stream) {
-    return ExportStore(store, stream);
+bool CWebMarkExport::Export(vexa::BookmarkStore* store, CPackageStream& stream, const RecordProgress& progress) {
+    return ExportStore(store, stream, progress);
 }
-bool CWebMarkExport::Import(CPackageStream& stream, vexa::BookmarkStore* store) {
-    return ImportStore(stream, store);
+bool CWebMarkExport::Import(CPackageStream& stream, vexa::BookmarkStore* store, const RecordProgress& progress) {
+    return ImportStore(stream, store, progress);
 }
-bool CCalendarExport::Export(vexa::CalendarStore* store, CPackageStream& stream) {
-    return ExportStore(store, stream);
+bool CCalendarExport::Export(vexa::CalendarStore* store, CPackageStream& stream, const RecordProgress& progress) {
+    return ExportStore(store, stream, progress);
 }
-bool CCalendarExport::Import(CPackageStream& stream, vexa::CalendarStore* store) {
-    return ImportStore(stream, store);
+bool CCalendarExport::Import(CPackageStream& stream, vexa::CalendarStore* store, const RecordProgress& progress) {
+    return ImportStore(stream, store, progress);
 }
-bool CSysSettingExport::Export(vexa::SettingsStore* store, CPackageStream& stream) {
-    return ExportStore(store, stream);
+bool CSysSettingExport::Export(vexa::SettingsStore* store, CPackageStream& stream, const RecordProgress& progress) {
+    return ExportStore(store, stream, progress);
 }
-bool CSysSettingExport::Import(CPackageStream& stream, vexa::SettingsStore* store) {
-    return ImportStore(stream, store);
+bool CSysSettingExport::Import(CPackageStream& stream, vexa::SettingsStore* store, const RecordProgress& progress) {
+    return ImportStore(stream, store, progress);
 }
-bool CClockExport::Export(vexa::AlarmStore* store, CPackageStream& stream) {
-    return ExportStore(store, stream);
+bool CClockExport::Export(vexa::AlarmStore* store, CPackageStream& stream, const RecordProgress& progress) {
+    return ExportStore(store, stream, progress);
 }
-bool CClockExport::Import(CPackageStream& stream, vexa::AlarmStore* store) {
-    return ImportStore(stream, store);
+bool CClockExport::Import(CPackageStream& stream, vexa::AlarmStore* store, const RecordProgress& progress) {
+    return ImportStore(stream, store, progress);
 }

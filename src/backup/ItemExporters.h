@@ -7,27 +7,32 @@
 #include "backup/PackageStream.h"
 #include "bridge/api/SmallStores.h"
 
+#include <functional>
+
+// After each record (done, total); false stops the export or import there (cancel, device gone).
+using RecordProgress = std::function<bool(int done, int total)>;
+
 class CWebMarkExport {
 public:
-    static bool Export(vexa::BookmarkStore* store, CPackageStream& stream);
-    static bool Import(CPackageStream& stream, vexa::BookmarkStore* store);
+    static bool Export(vexa::BookmarkStore* store, CPackageStream& stream, const RecordProgress& progress = {});
+    static bool Import(CPackageStream& stream, vexa::BookmarkStore* store, const RecordProgress& progress = {});
 };
 
 class CCalendarExport {
 public:
-    static bool Export(vexa::CalendarStore* store, CPackageStream& stream);
-    static bool Import(CPackageStream& stream, vexa::CalendarStore* store);
+    static bool Export(vexa::CalendarStore* store, CPackageStream& stream, const RecordProgress& progress = {});
+    static bool Import(CPackageStream& stream, vexa::CalendarStore* store, const RecordProgress& progress = {});
 };
 
 class CSysSettingExport {
 public:
     // A blob setting with no bytes has nothing to write in this format and is left out.
-    static bool Export(vexa::SettingsStore* store, CPackageStream& stream);
-    static bool Import(CPackageStream& stream, vexa::SettingsStore* store);
+    static bool Export(vexa::SettingsStore* store, CPackageStream& stream, const RecordProgress& progress = {});
+    static bool Import(CPackageStream& stream, vexa::SettingsStore* store, const RecordProgress& progress = {});
 };
 
 class CClockExport {
 public:
-    static bool Export(vexa::AlarmStore* store, CPackageStream& stream);
-    static bool Import(CPackageStream& stream, vexa::AlarmStore* store);
+    static bool Export(vexa::AlarmStore* store, CPackageStream& stream, const RecordProgress& progress = {});
+    static bool Import(CPackageStream& stream, vexa::AlarmStore* store, const RecordProgress& progress = {});
 };

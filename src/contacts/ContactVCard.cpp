@@ -109,6 +109,17 @@ QString NormaliseCardBirthday(const QString& text) {
     return QString::asprintf("%04d-%02d-%02d", m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
 }
 
+namespace {
+// Reading aids of a name, as phones and address books write them beside N.
+struct PhoneticName {
+    int part;
+    const char* property;
+};
+constexpr PhoneticName kPhoneticNames[] = {{vexa::NAME_PHONETIC_FAMILY, "X-PHONETIC-LAST-NAME"},
+                                           {vexa::NAME_PHONETIC_GIVEN, "X-PHONETIC-FIRST-NAME"},
+                                           {vexa::NAME_PHONETIC_MIDDLE, "X-PHONETIC-MIDDLE-NAME"}};
+} // namespace
+
 void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
     vexa::NameParts parts;
     c.GetNameParts(&parts);
@@ -116,6 +127,11 @@ void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
                        {parts.parts[vexa::NAME_FAMILY], parts.parts[vexa::NAME_GIVEN], parts.parts[vexa::NAME_MIDDLE],
                         parts.parts[vexa::NAME_PREFIX], parts.parts[vexa::NAME_SUFFIX]});
     card.AddProperty(QStringLiteral("FN"), c.GetDisplayNameText());
+    for (const PhoneticName& phonetic : kPhoneticNames) {
+        if (!parts.parts[phonetic.part].isEmpty()) {
+            card.AddProperty(QString::fromLatin1(phonetic.property), parts.parts[phonetic.part]);
+        }
+    }
     if (!c.GetNickname().isEmpty()) {
         card.AddProperty(QStringLiteral("NICKNAME"), c.GetNickname());
     }
@@ -224,6 +240,11 @@ ImportedContact ContactFromCard(const CVCard& card) {
         const QStringList parts = n->Components();
         // Chinese names read family name first, without a blank.
         c.SetDisplayName(parts.value(0) + parts.value(1));
+    }
+    for (const PhoneticName& phonetic : kPhoneticNames) {
+        if (const VCardProperty* p = card.Find(QString::fromLatin1(phonetic.property)); p != nullptr && !p->Text().isEmpty()) {
+            c.SetNamePart(phonetic.part, p->Text());
+        }
     }
     if (const VCardProperty* p = card.Find(QStringLiteral("NICKNAME"))) {
         c.SetNickname(p->Text());

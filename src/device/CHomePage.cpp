@@ -27,6 +27,8 @@ struct CHomePageTable {
 const SkinEventRow<CHomePage> CHomePageTable::kRows[] = {
     {"try_to_disconnect", kSkinClick, &CHomePage::OnDisconnect},
     {"try_to_change_connect", kSkinClick, &CHomePage::OnChangeDevice},
+    {"backup_button", kSkinClick, &CHomePage::OnBackupButton},
+    {"restore_button", kSkinClick, &CHomePage::OnRestoreButton},
     {nullptr, 0, nullptr},
 };
 
@@ -41,6 +43,38 @@ void CHomePage::SetFrame(CMsgWnd* frame, UINT selectTab, UINT mayChange, UINT di
     m_connectMsg = connect;
 }
 
+void CHomePage::SetBackupActions(std::function<bool()> backup, std::function<void()> restore) {
+    m_backup = std::move(backup);
+    m_restore = std::move(restore);
+}
+
+LRESULT CHomePage::OnBackupButton(QWidget*, std::intptr_t, std::intptr_t) {
+    PostMessage(WM_HOME_BACKUP);
+    return 0;
+}
+
+LRESULT CHomePage::OnRestoreButton(QWidget*, std::intptr_t, std::intptr_t) {
+    if (m_restore && m_gate.IsUsable()) {
+        m_restore();
+        PostMessage(WM_HOME_REFRESH);
+    }
+    return 0;
+}
+
+void CHomePage::RunBackup() {
+    if (!m_backup || !m_gate.IsUsable()) {
+        return;
+    }
+    actst_record(0x4B);
+    const QString key = DeviceKey();
+    if (m_backup() && !key.isEmpty()) {
+        const QDateTime now = QDateTime::currentDateTime();
+        m_names.SetBackupTime(key, QString::asprintf("%04d%02d%02d%02d%02d", now.date().year(), now.date().month(),
+                                                     now.date().day(), now.time().hour(), now.time().minute()));
+        ShowBackupTime();
+    }
+}
+
 bool CHomePage::Create() {
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("home_page")) == 0) {
         return false;
@@ -48,6 +82,9 @@ bool CHomePage::Create() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("try_to_disconnect")), Str(651));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("try_to_change_connect")), Str(2210));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("news_title")), Str(2215));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("backup_panel_title")), Str(2649));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("backup_button")), Str(2682));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("restore_button")), Str(2683));
 
     m_connect = new CConnectHwndobj(m_devices, m_names, this);
     m_data = new CDeviceDataShow(m_frame, m_selectTab);
@@ -229,6 +266,10 @@ LRESULT CHomePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_HOME_REFRESH:
         Refresh();
+        break;
+    case WM_HOME_BACKUP:
+        RunBackup();
+        PostMessage(WM_HOME_REFRESH);
         break;
     case WM_HOME_DEVICES_CHANGED:
         if (m_connect != nullptr) {

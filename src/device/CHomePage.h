@@ -9,6 +9,7 @@
 #include "device/CTabPageWnd.h"
 
 #include <cstdint>
+#include <functional>
 
 class CConnectHwndobj;
 class CDeviceDataShow;
@@ -22,6 +23,7 @@ struct StorageFigures;
 constexpr UINT WM_HOME_CONNECT_REQUEST = WM_USER + 1; // from the connect window
 constexpr UINT WM_HOME_REFRESH = WM_USER + 3;
 constexpr UINT WM_HOME_STOP_PLAYER = WM_USER + 5;
+constexpr UINT WM_HOME_BACKUP = WM_USER + 7; // run the backup
 constexpr UINT WM_HOME_DEVICES_CHANGED = WM_USER + 13; // the application's device list changed
 
 class CHomePage : public CTabPageWnd {
@@ -31,6 +33,9 @@ public:
     // The frame and its messages: select a tab (+5), may the device change (+14, sent with int*),
     // disconnect (+15), connect (+16 with type and a new QString* that the frame frees).
     void SetFrame(CMsgWnd* frame, UINT selectTab, UINT mayChange, UINT disconnect, UINT connect);
+    // The backup and restore flows (dialogs that live above this library). Backup returns true when a
+    // package was written, which becomes the device's last backup time.
+    void SetBackupActions(std::function<bool()> backup, std::function<void()> restore);
 
     bool Create() override;
     void OnPageShown() override;
@@ -49,6 +54,11 @@ protected:
 private:
     LRESULT OnDisconnect(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnChangeDevice(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnBackupButton(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnRestoreButton(QWidget*, std::intptr_t, std::intptr_t);
+    void RunBackup();
+    std::function<bool()> m_backup;
+    std::function<void()> m_restore;
 
     void ShowConnectedArea(bool connected);
     void Refresh();

@@ -24,7 +24,7 @@ private:
     iconv_t m_cd;
 };
 
-constexpr char kAnsi[] = "GBK";
+constexpr char kAnsi[] = "GB18030";
 constexpr char kUtf16[] = "UTF-16LE";
 
 // Converts as much as iconv accepts; on a bad sequence calls onBad(consumed input pointer) which
@@ -118,11 +118,14 @@ void CopyAnsiField(char* field, std::size_t size, const QString& text) {
     }
     std::memset(field, 0, size);
     const QByteArray ansi = UnicodeToAnsi(text);
-    // Walk whole characters: a lead byte >= 0x81 starts a two-byte character in GBK.
+    // Walk whole characters: a lead byte >= 0x81 starts a two-byte character, or a four-byte one
+    // when a digit follows it.
     std::size_t used = 0;
-    while (used < static_cast<std::size_t>(ansi.size())) {
+    const auto total = static_cast<std::size_t>(ansi.size());
+    while (used < total) {
         const auto lead = static_cast<unsigned char>(ansi[static_cast<qsizetype>(used)]);
-        const std::size_t width = lead >= 0x81 ? 2 : 1;
+        const auto next = used + 1 < total ? static_cast<unsigned char>(ansi[static_cast<qsizetype>(used + 1)]) : 0;
+        const std::size_t width = lead < 0x81 ? 1 : (next >= 0x30 && next <= 0x39 ? 4 : 2);
         if (used + width > size - 1) {
             break;
         }

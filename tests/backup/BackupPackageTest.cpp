@@ -125,8 +125,19 @@ TEST_F(BackupPackageTest, RoundTripWithChunkBoundariesAndAnEmptyFile) {
     EXPECT_EQ(header.version, 2);
 
     Item(QStringLiteral("../unpack/stale.apk"), "from an older package");
-    const UnpackResult r = ReadPackage(package, Unpack());
+    std::map<int, int> unpackChunks;
+    std::map<int, qint64> unpacked;
+    const UnpackResult r = ReadPackage(package, Unpack(), [&](int files, int index, qint64 length, qint64 done) {
+        EXPECT_EQ(files, 4);
+        ++unpackChunks[index];
+        EXPECT_LE(done, length);
+        unpacked[index] = done;
+    });
     ASSERT_TRUE(r.ok) << qPrintable(r.error);
+    // The reader reports the same chunks the writer did, ending at each file's length.
+    EXPECT_EQ(unpackChunks, chunks);
+    EXPECT_EQ(unpacked[0], text.size());
+    EXPECT_EQ(unpacked[2], oneMore.size());
     EXPECT_EQ(r.header.files, (QStringList{QStringLiteral("contact.vcf"), QStringLiteral("微信.apk"),
                                            QStringLiteral("other.apk"), QStringLiteral("Clock.bac")}));
     EXPECT_FALSE(UnpackedFiles().contains(QStringLiteral("stale.apk"))) << "the unpack folder is emptied first";

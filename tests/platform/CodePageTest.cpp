@@ -29,9 +29,17 @@ TEST(CodePage, InvalidBytesBecomeReplacementCharactersAndTheRestStillDecodes) {
     EXPECT_EQ(AnsiToUnicode(bad), QStringLiteral("a\uFFFD手机助手\uFFFD"));
 }
 
-TEST(CodePage, CharactersOutsideGbkBecomeOneQuestionMarkEach) {
-    EXPECT_EQ(UnicodeToAnsi(QStringLiteral("x\U0001F600y")), QByteArray("x?y"));
-    EXPECT_EQ(UnicodeToAnsi(QStringLiteral("\u0E01")), QByteArray("?")); // Thai is not in GBK
+TEST(CodePage, CharactersOutsideCodePage936SurviveAsFourByteSequences) {
+    // A birthday message with an emoji and a Thai letter: nothing of it may turn into '?'.
+    const QString text = QStringLiteral("x\U0001F600y\u0E01生日快乐");
+    const QByteArray ansi = UnicodeToAnsi(text);
+    EXPECT_EQ(ansi.left(1), QByteArray("x"));
+    EXPECT_EQ(ansi.mid(1, 4), QByteArray("\x94\x39\xFC\x36", 4)); // U+1F600 in GB18030
+    EXPECT_FALSE(ansi.contains('?'));
+    EXPECT_TRUE(IsValidAnsi(ansi));
+    EXPECT_EQ(AnsiToUnicode(ansi), text);
+    // Characters code page 936 holds keep its two bytes.
+    EXPECT_EQ(UnicodeToAnsi(QStringLiteral("手机助手")), kShouJiZhuShou);
 }
 
 TEST(CodePage, FixedFieldsCutAtCharacterBoundaries) {
@@ -41,6 +49,13 @@ TEST(CodePage, FixedFieldsCutAtCharacterBoundaries) {
     CopyAnsiField(field, sizeof(field), QStringLiteral("手机助"));
     EXPECT_STREQ(field, "\xCA\xD6\xBB\xFA");
     EXPECT_EQ(field[5], 0);
+
+    // A four-byte character is kept whole or left out whole.
+    char four[6];
+    CopyAnsiField(four, sizeof(four), QStringLiteral("a\U0001F600b"));
+    EXPECT_EQ(QByteArray(four), QByteArray("a\x94\x39\xFC\x36", 5));
+    CopyAnsiField(four, 5, QStringLiteral("a\U0001F600"));
+    EXPECT_EQ(QByteArray(four), QByteArray("a"));
 
     char tiny[1] = {'x'};
     CopyAnsiField(tiny, sizeof(tiny), QStringLiteral("abc"));

@@ -24,6 +24,7 @@ const char* const kUsage =
     "  call-in --phone S --from NUMBER\n"
     "  rotate --phone S 0|1|2|3\n"
     "  request --phone S TEXT\n"
+    "  wipe --phone S\n"
     "  demo\n"
     "Phones live in $VEXA_SIM_DIR, else $XDG_DATA_HOME/vexa/sim.\n";
 
@@ -173,6 +174,30 @@ int Show(const QString& serial, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
+// Empties the stores a backup carries (contacts, groups, SMS, MMS, call log, apps and the four small
+// stores), as a factory reset would; files and pictures stay.
+int Wipe(const QString& serial, QTextStream& out, QTextStream& err) {
+    SimDb db;
+    QString error;
+    if (!IsValidSerial(serial) || !db.Open(PhoneFilePath(serial), &error)) {
+        return Fail(err,
+                    QStringLiteral("cannot open phone %1: %2").arg(serial, error.isEmpty() ? "invalid serial" : error));
+    }
+    Transaction transaction(db);
+    for (const char* sql : {"DELETE FROM group_members", "DELETE FROM contact_data", "DELETE FROM contacts",
+                            "DELETE FROM groups_", "DELETE FROM sms", "DELETE FROM mms", "DELETE FROM calls",
+                            "DELETE FROM apps", "DELETE FROM small_items"}) {
+        if (!transaction.IsOpen() || !db.Exec(sql)) {
+            return Fail(err, QStringLiteral("cannot wipe phone %1: %2").arg(serial, db.ErrorText()));
+        }
+    }
+    if (!transaction.Commit()) {
+        return Fail(err, QStringLiteral("cannot wipe phone %1: %2").arg(serial, db.ErrorText()));
+    }
+    out << "wiped phone " << serial << "\n";
+    return 0;
+}
+
 } // namespace
 
 int RunPhoneCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -213,6 +238,9 @@ int RunPhoneCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     QString error;
     if (command == QLatin1String("seed")) {
         return Seed(p, serial, out, err);
+    }
+    if (command == QLatin1String("wipe")) {
+        return Wipe(serial, out, err);
     }
     if (command == QLatin1String("show")) {
         return Show(serial, out, err);

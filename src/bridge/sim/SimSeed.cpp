@@ -789,6 +789,11 @@ struct Seeder {
 
 } // namespace
 
+QByteArray MakeBinaryManifest(const QString& package, int versionCode, const QString& versionName,
+                              const QString& label, int minSdk, int targetSdk, const QStringList& permissions) {
+    return ManifestWriter().Write(package, versionCode, versionName, label, minSdk, targetSdk, permissions);
+}
+
 QByteArray MakeZip(const std::vector<std::pair<QString, QByteArray>>& entries) {
     QByteArray out;
     QByteArray central;

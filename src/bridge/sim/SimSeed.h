@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <utility>
 #include <vector>
@@ -31,6 +32,10 @@ bool SeedPhone(const QString& serial, const SeedOptions& options, QString* error
 // Creates and seeds the demo phone (brand "vexa") when the simulator folder holds no phone yet.
 // Returns false only on failure; *created tells whether a phone was made.
 bool EnsureDemoPhone(bool* created, QString* error);
+
+// An AndroidManifest.xml in Android's binary XML form with these fields (labels as plain text).
+QByteArray MakeBinaryManifest(const QString& package, int versionCode, const QString& versionName,
+                              const QString& label, int minSdk, int targetSdk, const QStringList& permissions);
 
 // A stored ZIP archive (no compression) of the given (name, bytes) entries: the shape of an APK.
 QByteArray MakeZip(const std::vector<std::pair<QString, QByteArray>>& entries);

@@ -1,0 +1,22 @@
+// The APK reader over arbitrary bytes: as a binary manifest, and as a whole file through the ZIP reader.
+#include "libs/apk/Apk.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    apk::ParseBinaryManifest(bytes);
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("input.apk"));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(bytes);
+        file.close();
+        libaapt_FreeInfo(libaapt_ParseFile(path));
+    }
+    return 0;
+}

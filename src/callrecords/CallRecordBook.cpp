@@ -1,0 +1,190 @@
+#include "callrecords/CallRecordBook.h"
+
+#include "bridge/api/CallRecords.h"
+#include "bridge/api/ContactBook.h"
+#include "libs/csv/Csv.h"
+#include "libs/csv/CsvFile.h"
+#include "libs/log/Log.h"
+
+#include <QHash>
+
+namespace callrecords {
+
+CallRecordData ToData(const vexa::CallRecord& record) {
+    SYSTEMTIME t;
+    record.GetTime(&t);
+    CallRecordData d;
+    d.number = record.GetNumber();
+    d.time = QDateTime(QDate(t.wYear, t.wMonth, t.wDay), QTime(t.wHour, t.wMinute, t.wSecond));
+    d.duration = record.GetDuration();
+    d.type = record.GetCallType();
+    d.numberState = record.GetNumberState();
+    return d;
+}
+
+std::vector<CallRecordData> ReadCallRecords(vexa::CallRecordList& list, std::vector<vexa::CallRecord*>* pointers) {
+    std::vector<CallRecordData> out;
+    const int count = list.GetCallRecordCount();
+    out.reserve(static_cast<std::size_t>(std::max(0, count)));
+    for (int i = 0; i < count; ++i) {
+        vexa::CallRecord* r = list.GetCallRecordAt(i);
+        if (r == nullptr) {
+            continue;
+        }
+        out.push_back(ToData(*r));
+        if (pointers != nullptr) {
+            pointers->push_back(r);
+        }
+    }
+    return out;
+}
+
+std::vector<CallGroupView> BuildCallGroups(vexa::CallRecordList& list, vexa::ContactBook* book) {
+    std::vector<vexa::CallRecord*> pointers;
+    const std::vector<CallRecordData> records = ReadCallRecords(list, &pointers);
+    // One pass over the book instead of one per number; the first owner of a number wins.
+    struct Owner {
+        QString name;
+        int type = -1;
+    };
+    QHash<QString, Owner> owners;
+    if (book != nullptr) {
+        const int count = book->GetContactCount(vexa::LIST_ALL);
+        for (int i = 0; i < count; ++i) {
+            const vexa::Contact* c = book->GetContactAt(vexa::LIST_ALL, i);
+            for (int p = 0; c != nullptr && p < c->GetPhoneCount(); ++p) {
+                const vexa::ContactField* phone = c->GetPhoneAt(p);
+                if (phone != nullptr && !owners.contains(phone->m_value)) {
+                    owners.insert(phone->m_value, Owner{c->GetDisplayNameText(), phone->m_type});
+                }
+            }
+        }
+    }
+    std::vector<CallGroupView> out;
+    for (const NumberGroup& g : GroupCallRecords(records)) {
+        CallGroupView view;
+        view.number = g.number;
+        const Owner owner = owners.value(g.number);
+        view.name = owner.name;
+        view.phoneType = owner.type;
+        for (int index : g.records) {
+            view.calls.push_back(records[static_cast<std::size_t>(index)]);
+            view.records.push_back(pointers[static_cast<std::size_t>(index)]);
+        }
+        out.push_back(std::move(view));
+    }
+    return out;
+}
+
+std::vector<CallGroupView> FilterCallGroups(const std::vector<CallGroupView>& groups, int category) {
+    if (category == CategoryAll) {
+        return groups;
+    }
+    std::vector<CallGroupView> out;
+    for (const CallGroupView& g : groups) {
+        CallGroupView narrowed;
+        narrowed.number = g.number;
+        narrowed.name = g.name;
+        narrowed.phoneType = g.phoneType;
+        for (std::size_t i = 0; i < g.calls.size(); ++i) {
+            if (g.calls[i].type == category) {
+                narrowed.calls.push_back(g.calls[i]);
+                narrowed.records.push_back(g.records[i]);
+            }
+        }
+        if (!narrowed.calls.empty()) {
+            out.push_back(std::move(narrowed));
+        }
+    }
+    return out;
+}
+
+bool ExportCallRecordsCsv(vexa::CallRecordList& list, const QString& path, int* count) {
+    if (count != nullptr) {
+        *count = 0;
+    }
+    CCsvFileWriter writer;
+    if (!writer.Open(path, CCsvFileWriter::Encoding::Ansi) || !writer.WriteLine(CsvJoinLine(CallRecordCsvHeader()))) {
+        LOG_Error("[CHelperOfCallRecord] cannot write %s: %s. %s:%d", qUtf8Printable(path),
+                  qUtf8Printable(writer.ErrorString()), LOG_HERE);
+        return false;
+    }
+    int written = 0;
+    for (const CallRecordData& r : ReadCallRecords(list, nullptr)) {
+        if (!writer.WriteLine(CsvJoinLine(CallRecordCsvCells(r)))) {
+            LOG_Error("[CHelperOfCallRecord] write failed: %s. %s:%d", qUtf8Printable(writer.ErrorString()), LOG_HERE);
+            return false;
+        }
+        ++written;
+    }
+    if (!writer.Close()) {
+        return false;
+    }
+    if (count != nullptr) {
+        *count = written;
+    }
+    return true;
+}
+
+bool ImportCallRecordsCsv(vexa::CallRecordList& list, const QString& path,
+                          const std::function<bool(int total, int done)>& progress, int* count) {
+    if (count != nullptr) {
+        *count = 0;
+    }
+    CCsvFileReaderEx reader;
+    QString line;
+    QStringList cells;
+    if (reader.SetFilePath(path) == 0 || reader.GetNextLine(line) == 0 || !CsvSplitLine(line, cells) ||
+        cells != CallRecordCsvHeader()) {
+        LOG_Error("[CHelperOfCallRecord] %s is no call record file. %s:%d", qUtf8Printable(path), LOG_HERE);
+        return false;
+    }
+    std::vector<CallRecordData> records;
+    while (reader.GetNextLine(line) != 0) {
+        if (line.isEmpty()) {
+            continue;
+        }
+        std::optional<CallRecordData> record =
+            CsvSplitLine(line, cells) ? CallRecordFromCsvCells(cells) : std::optional<CallRecordData>();
+        if (!record) {
+            LOG_Error("[CHelperOfCallRecord] bad row %d in %s. %s:%d", static_cast<int>(records.size()) + 2,
+                      qUtf8Printable(path), LOG_HERE);
+            return false;
+        }
+        records.push_back(std::move(*record));
+    }
+    if (reader.HasError() || !list.PrepareRestore()) {
+        return false;
+    }
+    const int total = static_cast<int>(records.size());
+    for (int i = 0; i < total; ++i) {
+        const CallRecordData& d = records[static_cast<std::size_t>(i)];
+        vexa::CallRecord* record = list.NewCallRecord();
+        record->m_number = d.number;
+        const QDate date = d.time.date();
+        const QTime time = d.time.time();
+        record->m_time.wYear = static_cast<std::uint16_t>(date.year());
+        record->m_time.wMonth = static_cast<std::uint16_t>(date.month());
+        record->m_time.wDay = static_cast<std::uint16_t>(date.day());
+        record->m_time.wDayOfWeek = static_cast<std::uint16_t>(date.dayOfWeek() % 7);
+        record->m_time.wHour = static_cast<std::uint16_t>(time.hour());
+        record->m_time.wMinute = static_cast<std::uint16_t>(time.minute());
+        record->m_time.wSecond = static_cast<std::uint16_t>(time.second());
+        record->m_duration = d.duration;
+        record->m_type = d.type;
+        record->m_numberState = d.numberState;
+        if (!list.AddCallRecord(record)) {
+            delete record;
+            return false;
+        }
+        if (count != nullptr) {
+            *count = i + 1;
+        }
+        if (progress && !progress(total, i + 1)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace callrecords

@@ -1,0 +1,55 @@
+#pragma once
+// The phone's call log as the call record view and vexa-cli see it: the records read from the
+// session's list, grouped by number with the owner's name from the address book, narrowed by
+// category, and written to the call-record CSV. Reads the phone: call inside the session gate, on
+// any one thread.
+
+#include "callrecords/CallRecordFormat.h"
+
+#include <functional>
+#include <vector>
+
+namespace vexa {
+class CallRecord;
+class CallRecordList;
+class ContactBook;
+} // namespace vexa
+
+namespace callrecords {
+
+// Categories of the view: 0 all calls, else the call type (3 missed, 1 received, 2 dialled).
+enum Category { CategoryAll = 0, CategoryReceived = Received, CategoryDialled = Dialled, CategoryMissed = Missed };
+
+struct CallGroupView {
+    QString number;
+    QString name;       // the owning contact's display name; empty when none has the number
+    int phoneType = -1; // the number's phone type in that contact; -1 without one
+    std::vector<CallRecordData> calls;            // newest first
+    std::vector<vexa::CallRecord*> records;       // the same calls on the phone (owned by the list)
+};
+
+// Every record of the list, in list order; null entries are skipped. pointers (optional) gets the
+// phone's records beside them.
+std::vector<CallRecordData> ReadCallRecords(vexa::CallRecordList& list, std::vector<vexa::CallRecord*>* pointers);
+
+// Groups by exact number, newest first, with names from the first contact of list 3 that has a
+// phone of exactly that number (book may be null: no names).
+std::vector<CallGroupView> BuildCallGroups(vexa::CallRecordList& list, vexa::ContactBook* book);
+
+// The groups with at least one call of the category, holding only those calls.
+std::vector<CallGroupView> FilterCallGroups(const std::vector<CallGroupView>& groups, int category);
+
+// Writes every record of the list to path ("Touch Number,..." header, code page 936, CRLF).
+// count := the records written. False when the file cannot be written; the list is never changed.
+bool ExportCallRecordsCsv(vexa::CallRecordList& list, const QString& path, int* count);
+
+// Reads a file written by ExportCallRecordsCsv and adds every record to the list (the backup's
+// restore). The whole file is read and checked first, so a damaged file adds nothing; progress
+// (total, done) after each record may stop the adding by returning false. count := records added.
+bool ImportCallRecordsCsv(vexa::CallRecordList& list, const QString& path,
+                          const std::function<bool(int total, int done)>& progress, int* count);
+
+// Records to SYSTEMTIME-free values.
+CallRecordData ToData(const vexa::CallRecord& record);
+
+} // namespace callrecords

@@ -1,0 +1,262 @@
+#include "contacts/CCallRecordWnd.h"
+
+#include "bridge/api/CallRecords.h"
+#include "bridge/api/ContactBook.h"
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceSession.h"
+#include "controls/VexaMessageBox.h"
+#include "device/LoadDataHelper.h"
+#include "device/SessionGate.h"
+#include "libs/log/Log.h"
+#include "platform/StringTable.h"
+#include "skin/Skin.h"
+#include "skin/SkinEvent.h"
+
+#include <QDate>
+#include <QFileDialog>
+#include <QListWidget>
+
+namespace {
+
+// Category rows top to bottom and the call type each keeps.
+constexpr int kCategoryTypes[] = {callrecords::CategoryAll, callrecords::CategoryMissed, callrecords::CategoryReceived,
+                                  callrecords::CategoryDialled};
+constexpr int kCategoryTexts[] = {847, 848, 849, 850};
+
+QString TypeStyle(int type) {
+    switch (type) {
+    case callrecords::Dialled:
+        return QStringLiteral("style_call_out_btn");
+    case callrecords::Missed:
+        return QStringLiteral("style_call_miss_btn");
+    default:
+        return QStringLiteral("style_call_in_btn");
+    }
+}
+
+QString PhoneTypeName(int type) {
+    static const std::pair<int, int> names[] = {{1, 688}, {2, 687}, {3, 689}, {4, 690},
+                                                {5, 691}, {7, 692}, {9, 693}, {11, 694}};
+    for (const auto& [code, id] : names) {
+        if (code == type) {
+            return Str(id);
+        }
+    }
+    return {};
+}
+
+QString DefaultPath(QWidget* parent) {
+    QFileDialog dialog(parent, Str(133), QString(), QStringLiteral("CSV File(*.csv)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+} // namespace
+
+struct CCallRecordWndTable {
+    static const SkinEventRow<CCallRecordWnd> kRows[];
+};
+
+const SkinEventRow<CCallRecordWnd> CCallRecordWndTable::kRows[] = {
+    {"record_category", kSkinListRow, &CCallRecordWnd::OnCategory},
+    {"call_row_*", kSkinCellClick, &CCallRecordWnd::OnRow},
+    {"export_call_record", kSkinClick, &CCallRecordWnd::OnExport},
+    {nullptr, 0, nullptr},
+};
+
+CCallRecordWnd::CCallRecordWnd(CSessionGate& gate, QWidget* parent)
+    : CMsgWnd(parent), m_gate(gate), m_chooser(&DefaultPath) {}
+
+bool CCallRecordWnd::Create() {
+    if (WindowManager_Attach(AppSkin(), this, QStringLiteral("call_record_wnd")) == 0) {
+        return false;
+    }
+    if (auto* list = qobject_cast<QListWidget*>(GetPluginByName(this, QStringLiteral("record_category")))) {
+        const QSignalBlocker block(list);
+        for (int id : kCategoryTexts) {
+            list->addItem(Str(id));
+        }
+        list->setCurrentRow(0);
+    }
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("export_call_record")), Str(2308));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("no_record_text")), Str(2304));
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("record_number_location")), false);
+    // The row layouts are templates for the clones, never rows of their own.
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("callrecord_list_item_layout")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("callrecord_detail_list_item_layout")), false);
+    Clear();
+    return true;
+}
+
+void CCallRecordWnd::Clear() {
+    m_all.clear();
+    m_total = 0;
+    FillGroups();
+}
+
+void CCallRecordWnd::Reload() {
+    {
+        VEXA_SESSION_USE(m_gate);
+        vexa::DeviceBridge* bridge = ppGetBridge();
+        vexa::DeviceSession* session = sessionUse_.Usable() && bridge != nullptr ? bridge->GetSession() : nullptr;
+        vexa::CallRecordList* list = session != nullptr ? session->GetCallRecords() : nullptr;
+        m_all.clear();
+        m_total = 0;
+        if (list != nullptr) {
+            std::lock_guard<std::mutex> calls(LoaderLock(LockCallRecords));
+            if (list->IsCallRecordsLoaded()) {
+                std::lock_guard<std::mutex> contacts(LoaderLock(LockContacts));
+                vexa::ContactBook* book = session->GetContactBook();
+                m_all = callrecords::BuildCallGroups(*list, book != nullptr && book->IsContactsLoaded() ? book : nullptr);
+                m_total = list->GetCallRecordCount();
+            }
+        }
+    }
+    FillGroups();
+}
+
+void CCallRecordWnd::SelectCategory(int row) {
+    if (auto* list = qobject_cast<QListWidget*>(GetPluginByName(this, QStringLiteral("record_category")))) {
+        list->setCurrentRow(row); // reports the choice like a click
+    }
+}
+
+LRESULT CCallRecordWnd::OnCategory(QWidget*, std::intptr_t row, std::intptr_t) {
+    if (row < 0 || row >= 4) {
+        return 0;
+    }
+    m_category = static_cast<int>(row);
+    FillGroups();
+    return 1;
+}
+
+void CCallRecordWnd::FillGroups() {
+    m_shown = callrecords::FilterCallGroups(m_all, kCategoryTypes[m_category]);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("record_classify")), Str(kCategoryTexts[m_category]));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("record_title")), FormatText(Str(840), m_total));
+    QWidget* templ = GetPluginByName(this, QStringLiteral("callrecord_list_item_layout"));
+    QWidget* box = GetPluginByName(this, QStringLiteral("callrecord_list_contents"));
+    for (QWidget* row : m_rows) {
+        Plugin_Delete(row);
+    }
+    m_rows.clear();
+    const int year = QDate::currentDate().year();
+    for (std::size_t i = 0; i < m_shown.size() && templ != nullptr; ++i) {
+        const callrecords::CallGroupView& g = m_shown[i];
+        QWidget* row = Plugin_Clone(templ, box, -1, QStringLiteral("call_row_%1").arg(i));
+        if (row == nullptr) {
+            LOG_Error("Clone plugin failed %s:%d", LOG_HERE);
+            break;
+        }
+        const callrecords::CallRecordData& latest = g.calls.front();
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("call_name")),
+                       (g.name.isEmpty() ? g.number : g.name) +
+                           (g.calls.size() > 1 ? QStringLiteral(" (%1)").arg(g.calls.size()) : QString()));
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("call_number")), g.name.isEmpty() ? Str(181) : g.number);
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("call_time")),
+                       callrecords::CallTimeText(latest.time, latest.time.date().year() != year));
+        Plugin_SetStyle(Plugin_GetChild(row, QStringLiteral("call_type_icon")), TypeStyle(latest.type));
+        Plugin_SetClonedVisible(row, 1);
+        m_rows.push_back(row);
+    }
+    m_selected = m_shown.empty() ? -1 : 0;
+    FillDetail();
+}
+
+void CCallRecordWnd::SelectGroup(int index) {
+    if (index >= 0 && index < static_cast<int>(m_shown.size())) {
+        m_selected = index;
+        FillDetail();
+    }
+}
+
+LRESULT CCallRecordWnd::OnRow(QWidget* widget, std::intptr_t, std::intptr_t) {
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i] == widget) {
+            SelectGroup(static_cast<int>(i));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void CCallRecordWnd::FillDetail() {
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        Plugin_SetStyle(m_rows[i], static_cast<int>(i) == m_selected ? QStringLiteral("contact_row_current")
+                                                                     : QStringLiteral("contact_row"));
+    }
+    const bool have = m_selected >= 0;
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("preview_when_no_record")), !have);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("preview_when_have_record")), have);
+    for (QWidget* row : m_detailRows) {
+        Plugin_Delete(row);
+    }
+    m_detailRows.clear();
+    if (!have) {
+        return;
+    }
+    const callrecords::CallGroupView& g = m_shown[static_cast<std::size_t>(m_selected)];
+    const QString name = g.name.isEmpty() ? Str(181) : g.name;
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("head_modify_image")), name.left(1));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("record_name")), name);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("record_number")), g.number);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("record_number_type")), PhoneTypeName(g.phoneType));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("record_number_count")),
+                   FormatText(Str(2313), static_cast<int>(g.calls.size())));
+    QWidget* templ = GetPluginByName(this, QStringLiteral("callrecord_detail_list_item_layout"));
+    QWidget* box = GetPluginByName(this, QStringLiteral("callrecord_detail_contents"));
+    for (std::size_t i = 0; i < g.calls.size() && templ != nullptr; ++i) {
+        const callrecords::CallRecordData& call = g.calls[i];
+        QWidget* row = Plugin_Clone(templ, box, -1, QStringLiteral("call_detail_%1").arg(i));
+        if (row == nullptr) {
+            LOG_Error("Clone plugin failed %s:%d", LOG_HERE);
+            break;
+        }
+        Plugin_SetStyle(Plugin_GetChild(row, QStringLiteral("detail_type_icon")), TypeStyle(call.type));
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("detail_time")), callrecords::CallTimeText(call.time, true));
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("detail_duration")),
+                       call.type == callrecords::Missed ? Str(848) : callrecords::CallDurationText(call.duration));
+        Plugin_SetClonedVisible(row, 1);
+        m_detailRows.push_back(row);
+    }
+}
+
+QString CCallRecordWnd::DetailText(const char* widget) const {
+    return Plugin_GetText(GetPluginByName(const_cast<CCallRecordWnd*>(this), QString::fromLatin1(widget)));
+}
+
+LRESULT CCallRecordWnd::OnExport(QWidget*, std::intptr_t, std::intptr_t) {
+    Export();
+    return 1;
+}
+
+QString CCallRecordWnd::Export() {
+    const QString path = m_chooser(this);
+    if (path.isEmpty()) {
+        return {};
+    }
+    int count = 0;
+    bool ok = false;
+    {
+        VEXA_SESSION_USE(m_gate);
+        vexa::DeviceBridge* bridge = ppGetBridge();
+        vexa::DeviceSession* session = sessionUse_.Usable() && bridge != nullptr ? bridge->GetSession() : nullptr;
+        vexa::CallRecordList* list = session != nullptr ? session->GetCallRecords() : nullptr;
+        if (list != nullptr) {
+            std::lock_guard<std::mutex> lock(LoaderLock(LockCallRecords));
+            ok = list->IsCallRecordsLoaded() && callrecords::ExportCallRecordsCsv(*list, path, &count);
+        }
+    }
+    const QString text = ok ? FormatText(Str(2300), count) : Str(2301);
+    VexaMessageBox(text, this, Str(388), 0);
+    return text;
+}
+
+LRESULT CCallRecordWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (HandleSkinMessage(this, CCallRecordWndTable::kRows, msg, wParam, lParam, result)) {
+        return result;
+    }
+    return CMsgWnd::OnMessage(msg, wParam, lParam);
+}

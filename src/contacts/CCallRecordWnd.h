@@ -1,0 +1,58 @@
+#pragma once
+// The call record view of the contacts tab: the categories (all, missed, received, dialled) on the
+// left, one entry per number in the middle (newest first, with the owner's name from the address
+// book), and on the right every call of the chosen number with its time and duration. The export
+// button writes the call log to a CSV file. Reads the phone inside the session gate; UI thread only.
+
+#include "callrecords/CallRecordBook.h"
+#include "platform/CMsgWnd.h"
+
+#include <functional>
+#include <vector>
+
+class CSessionGate;
+
+class CCallRecordWnd : public CMsgWnd {
+public:
+    explicit CCallRecordWnd(CSessionGate& gate, QWidget* parent = nullptr);
+
+    bool Create();
+    // Reads the call log and the names again and refills the view.
+    void Reload();
+    void Clear();
+
+    void SelectCategory(int row); // 0 all, 1 missed, 2 received, 3 dialled
+    void SelectGroup(int index);
+    int Category() const { return m_category; }
+    const std::vector<callrecords::CallGroupView>& Groups() const { return m_shown; }
+    int SelectedGroup() const { return m_selected; }
+    int TotalRecords() const { return m_total; }
+    QString DetailText(const char* widget) const;
+    int DetailLineCount() const { return static_cast<int>(m_detailRows.size()); }
+    // The save dialog of the export; tests replace it (empty: cancelled).
+    void SetPathChooser(std::function<QString(QWidget*)> chooser) { m_chooser = std::move(chooser); }
+    // Writes the call log to a file chosen by the user; returns the message shown.
+    QString Export();
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    LRESULT OnCategory(QWidget*, std::intptr_t row, std::intptr_t);
+    LRESULT OnRow(QWidget* widget, std::intptr_t, std::intptr_t);
+    LRESULT OnExport(QWidget*, std::intptr_t, std::intptr_t);
+    void FillGroups();
+    void FillDetail();
+
+    CSessionGate& m_gate;
+    std::function<QString(QWidget*)> m_chooser;
+    std::vector<callrecords::CallGroupView> m_all;
+    std::vector<callrecords::CallGroupView> m_shown;
+    std::vector<QWidget*> m_rows;
+    std::vector<QWidget*> m_detailRows;
+    int m_category = 0;
+    int m_selected = -1;
+    int m_total = 0;
+
+    friend struct CCallRecordWndTable;
+};

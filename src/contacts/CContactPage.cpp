@@ -1,0 +1,603 @@
+#include "contacts/CContactPage.h"
+
+#include "bridge/api/ContactBook.h"
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceInfo.h"
+#include "bridge/api/DeviceSession.h"
+#include "contacts/CCallRecordWnd.h"
+#include "contacts/CContactSearchWorker.h"
+#include "contacts/CPbListWnd.h"
+#include "device/LoadDataHelper.h"
+#include "device/SessionGate.h"
+#include "libs/log/Log.h"
+#include "platform/StringTable.h"
+#include "skin/Skin.h"
+#include "skin/SkinEvent.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTreeWidget>
+
+namespace {
+
+constexpr int kLetterMs = 500;
+
+QString PhoneTypeName(int type, const QString& label) {
+    static const std::pair<int, int> names[] = {{1, 688}, {2, 687}, {3, 689}, {4, 690},
+                                                {5, 691}, {7, 692}, {9, 693}, {11, 694}};
+    for (const auto& [code, id] : names) {
+        if (code == type) {
+            return Str(id);
+        }
+    }
+    return label.isEmpty() ? Str(692) : label;
+}
+
+QString EmailTypeName(int type, const QString& label) {
+    switch (type) {
+    case 1:
+        return Str(695);
+    case 2:
+        return Str(696);
+    case 0:
+        if (!label.isEmpty()) {
+            return label;
+        }
+        [[fallthrough]];
+    default:
+        return Str(697);
+    }
+}
+
+} // namespace
+
+struct CContactPageTable {
+    static const SkinEventRow<CContactPage> kRows[];
+};
+
+const SkinEventRow<CContactPage> CContactPageTable::kRows[] = {
+    {"listboxex_tree_ctrl", kSkinTree, &CContactPage::OnTree},
+    {"pblist_row_*", kSkinCellClick, &CContactPage::OnRowClick},
+    {"pblist_row_*", kSkinCellCheck, &CContactPage::OnRowCheck},
+    {"all_sel_btn", kSkinCheck, &CContactPage::OnAllCheck},
+    {"vertical_scrollbar", kSkinVScroll, &CContactPage::OnScroll},
+    {"import_contact", kSkinDropDown, &CContactPage::OnImportMenu},
+    {"export_contact", kSkinDropDown, &CContactPage::OnExportMenu},
+    {"refresh_contact", kSkinClick, &CContactPage::OnRefresh},
+    {"btn_for_contact", kSkinClick, &CContactPage::OnContactView},
+    {"btn_for_call_record", kSkinClick, &CContactPage::OnCallView},
+    {nullptr, 0, nullptr},
+};
+
+CContactPage::CContactPage(CSessionGate& gate, QWidget* parent)
+    : CTabPageWnd(parent), m_gate(gate), m_chooser(&ChooseContactFiles) {
+    m_letterTimer.setSingleShot(true);
+    m_letterTimer.setInterval(kLetterMs);
+    QObject::connect(&m_letterTimer, &QTimer::timeout, this, [this] {
+        Plugin_SetVisible(GetPluginByName(this, QStringLiteral("first_letter_show")), false);
+    });
+    m_spinner.setInterval(100);
+    QObject::connect(&m_spinner, &QTimer::timeout, this, [this] {
+        m_spinnerFrame = m_spinnerFrame % 7 + 1;
+        Plugin_SetStyle(GetPluginByName(this, QStringLiteral("loading_spinner")),
+                        QStringLiteral("style_animate_%1").arg(m_spinnerFrame));
+    });
+}
+
+CContactPage::~CContactPage() {
+    if (m_search) {
+        m_search->Stop();
+    }
+    if (m_loader.joinable()) {
+        m_loader.join();
+    }
+}
+
+void CContactPage::SetFrame(CMsgWnd* frame, UINT loadRequest) {
+    m_frame = frame;
+    m_loadRequest = loadRequest;
+}
+
+bool CContactPage::Create() {
+    if (WindowManager_Attach(AppSkin(), this, QStringLiteral("contact_page")) == 0) {
+        return false;
+    }
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("btn_for_contact")), Str(267));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("btn_for_call_record")), Str(2307));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("import_contact")), Str(818));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("export_contact")), Str(814));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("refresh_contact")), Str(757));
+    Plugin_SetMenuItems(GetPluginByName(this, QStringLiteral("import_contact")), {Str(973), Str(974)});
+    Plugin_SetMenuItems(GetPluginByName(this, QStringLiteral("export_contact")), {Str(262), Str(263)});
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("loading_text")), Str(2310));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("disconnected_text")), Str(2311));
+    if (auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("Contact_search_ctrl")))) {
+        search->setPlaceholderText(Str(2305));
+        QObject::connect(search, &QLineEdit::textChanged, this, [this](const QString& key) { OnSearchText(key); });
+    }
+    m_list = new CPbListWnd(this);
+    m_calls = new CCallRecordWnd(m_gate);
+    if (!m_calls->Create()) {
+        delete m_calls;
+        m_calls = nullptr;
+        return false;
+    }
+    Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("call_recond_wnd")), m_calls);
+    m_search = std::make_unique<CContactSearchWorker>(
+        [this](const std::function<void(vexa::ContactBook&)>& run) {
+            VEXA_SESSION_USE(m_gate);
+            if (!sessionUse_.Usable()) {
+                return;
+            }
+            std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+            if (vexa::ContactBook* book = Book(); book != nullptr && book->IsContactsLoaded()) {
+                run(*book);
+            }
+        },
+        [this](int generation, std::vector<vexa::Contact*> batch) {
+            PostMessage(WM_CONTACT_SEARCH_FOUND, static_cast<WPARAM>(generation),
+                        reinterpret_cast<LPARAM>(new std::vector<vexa::Contact*>(std::move(batch))));
+        },
+        [this](int generation, bool complete) {
+            PostMessage(WM_CONTACT_SEARCH_DONE, static_cast<WPARAM>(generation), complete ? 1 : 0);
+        });
+    ShowState();
+    return true;
+}
+
+vexa::ContactBook* CContactPage::Book() const {
+    vexa::DeviceBridge* bridge = ppGetBridge();
+    vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
+    return session != nullptr ? session->GetContactBook() : nullptr;
+}
+
+void CContactPage::ShowState() {
+    const bool ready = m_connected && m_loaded;
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("contact_disconnected")), !m_connected);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("load_contact_animation")), m_connected && !m_loaded);
+    if (m_connected && !m_loaded) {
+        m_spinner.start();
+    } else {
+        m_spinner.stop();
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("contact_view")), ready && !m_callView);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("call_recond_wnd")), ready && m_callView);
+    for (const char* name : {"import_contact", "export_contact", "refresh_contact", "Contact_search_ctrl",
+                             "btn_for_contact", "btn_for_call_record"}) {
+        Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(name)), ready);
+    }
+}
+
+void CContactPage::OnPageShown() {
+    if (m_connected && !m_loading) {
+        RequestLoad(false);
+    }
+}
+
+void CContactPage::OnDeviceConnected() {
+    m_connected = true;
+    m_loaded = false;
+    ShowState();
+    RequestLoad(false);
+}
+
+void CContactPage::OnDeviceDisconnected() {
+    m_connected = false;
+    m_loaded = false;
+    m_loading = false;
+    if (m_search) {
+        m_search->Cancel();
+    }
+    m_nodes.clear();
+    if (auto* tree = qobject_cast<QTreeWidget*>(GetPluginByName(this, QStringLiteral("listboxex_tree_ctrl")))) {
+        const QSignalBlocker block(tree);
+        tree->clear();
+    }
+    m_list->Clear();
+    if (m_calls != nullptr) {
+        m_calls->Clear();
+    }
+    ShowState();
+}
+
+void CContactPage::RequestLoad(bool force) {
+    if (!m_connected) {
+        return;
+    }
+    m_loading = true;
+    if (force) {
+        // The book is about to be reread: its pointers go away.
+        if (m_search) {
+            m_search->Cancel();
+        }
+        m_list->Clear();
+        if (m_calls != nullptr) {
+            m_calls->Clear();
+        }
+        m_loaded = false;
+        ShowState();
+    }
+    if (m_frame != nullptr) {
+        m_frame->PostMessage(m_loadRequest, reinterpret_cast<WPARAM>(static_cast<CTabPageWnd*>(this)), force ? 1 : 0);
+        return;
+    }
+    if (m_loader.joinable()) {
+        m_loader.join();
+    }
+    m_loader = std::thread([this, force] {
+        CLoadDataHelper::Load(ppGetBridge(), m_gate, LoadKindContacts, force,
+                              [this](int, int mode) { PostMessage(WM_CONTACT_LOADED, static_cast<WPARAM>(mode)); });
+    });
+}
+
+void CContactPage::LoadRequest(int mode) {
+    m_loading = false;
+    if (!m_connected || mode == 2) {
+        return; // the phone went away while loading: the lists stay as they were
+    }
+    Fill();
+}
+
+void CContactPage::Fill() {
+    {
+        VEXA_SESSION_USE(m_gate);
+        vexa::ContactBook* book = sessionUse_.Usable() ? Book() : nullptr;
+        m_loaded = book != nullptr && book->IsContactsLoaded();
+    }
+    ShowState();
+    if (!m_loaded) {
+        return;
+    }
+    BuildTree();
+    const auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("Contact_search_ctrl")));
+    if (search != nullptr && !search->text().isEmpty()) {
+        OnSearchText(search->text());
+    } else {
+        FillNode(m_node);
+    }
+    if (m_calls != nullptr) {
+        m_calls->Reload();
+    }
+}
+
+void CContactPage::BuildTree() {
+    auto* tree = qobject_cast<QTreeWidget*>(GetPluginByName(this, QStringLiteral("listboxex_tree_ctrl")));
+    {
+        VEXA_SESSION_USE(m_gate);
+        vexa::ContactBook* book = sessionUse_.Usable() ? Book() : nullptr;
+        vexa::DeviceSession* session = ppGetBridge() != nullptr ? ppGetBridge()->GetSession() : nullptr;
+        if (book == nullptr || session == nullptr) {
+            return;
+        }
+        std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+        m_nodes = contacts::BuildTreeNodes(*book, session->GetDeviceInfo());
+    }
+    if (tree == nullptr || m_nodes.empty()) {
+        return;
+    }
+    if (std::none_of(m_nodes.begin(), m_nodes.end(), [this](const auto& n) { return n.id == m_node; })) {
+        m_node = contacts::NodeAll;
+    }
+    const QSignalBlocker block(tree);
+    tree->clear();
+    auto* root = new QTreeWidgetItem(tree, QStringList{m_nodes.front().Text()});
+    root->setData(0, Qt::UserRole, m_nodes.front().id);
+    for (std::size_t i = 1; i < m_nodes.size(); ++i) {
+        auto* item = new QTreeWidgetItem(root, QStringList{m_nodes[i].Text()});
+        item->setData(0, Qt::UserRole, m_nodes[i].id);
+        if (m_nodes[i].id == m_node) {
+            tree->setCurrentItem(item);
+        }
+    }
+    tree->expandAll();
+}
+
+bool CContactPage::SelectNode(int nodeId) {
+    auto* tree = qobject_cast<QTreeWidget*>(GetPluginByName(this, QStringLiteral("listboxex_tree_ctrl")));
+    if (tree == nullptr || tree->topLevelItemCount() == 0) {
+        return false;
+    }
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    for (int i = 0; i < root->childCount(); ++i) {
+        if (root->child(i)->data(0, Qt::UserRole).toInt() == nodeId) {
+            tree->setCurrentItem(root->child(i)); // reports the choice like a click
+            return true;
+        }
+    }
+    return false;
+}
+
+LRESULT CContactPage::OnTree(QWidget*, std::intptr_t top, std::intptr_t child) {
+    if (top < 0) {
+        return 0;
+    }
+    const std::size_t index = child < 0 ? 0 : static_cast<std::size_t>(child) + 1;
+    if (index >= m_nodes.size()) {
+        return 0;
+    }
+    // A node chosen while searching ends the search.
+    if (auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("Contact_search_ctrl")));
+        search != nullptr && !search->text().isEmpty()) {
+        const QSignalBlocker block(search);
+        search->clear();
+        m_search->Cancel();
+        m_searching = false;
+    }
+    FillNode(m_nodes[index].id == contacts::NodeRoot ? contacts::NodeAll : m_nodes[index].id);
+    return 1;
+}
+
+void CContactPage::FillNode(int nodeId) {
+    m_node = nodeId;
+    m_list->Clear();
+    m_list->SetEmptyText(Str(2309));
+    std::vector<CPbListWnd::Item> items;
+    QString caption;
+    {
+        VEXA_SESSION_USE(m_gate);
+        vexa::ContactBook* book = sessionUse_.Usable() ? Book() : nullptr;
+        if (book == nullptr) {
+            return;
+        }
+        std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+        vexa::DeviceSession* session = ppGetBridge()->GetSession();
+        const bool dual = session != nullptr && session->GetDeviceInfo() != nullptr &&
+                          session->GetDeviceInfo()->IsDualSim();
+        caption = contacts::NodeCaption(*book, nodeId, dual);
+        for (vexa::Contact* c : contacts::ContactsOfNode(*book, nodeId)) {
+            items.push_back(CPbListWnd::MakeItem(c));
+        }
+    }
+    m_list->SetCaption(caption);
+    m_list->Append(std::move(items));
+    ShowPreview();
+}
+
+void CContactPage::OnSearchText(const QString& key) {
+    if (!m_loaded) {
+        return;
+    }
+    if (key.isEmpty()) {
+        m_search->Cancel();
+        m_searching = false;
+        FillNode(m_node);
+        return;
+    }
+    m_list->Clear();
+    m_list->SetEmptyText(QString());
+    m_list->SetCaption(Str(1006));
+    m_searching = true;
+    m_generation = m_search->Start(key);
+}
+
+LRESULT CContactPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (HandleSkinMessage(this, CContactPageTable::kRows, msg, wParam, lParam, result)) {
+        return result;
+    }
+    switch (msg) {
+    case WM_CONTACT_LOADED:
+        LoadRequest(static_cast<int>(wParam));
+        return 1;
+    case WM_CONTACT_SEARCH_FOUND: {
+        std::unique_ptr<std::vector<vexa::Contact*>> batch(reinterpret_cast<std::vector<vexa::Contact*>*>(lParam));
+        if (static_cast<int>(wParam) != m_generation || !m_searching) {
+            return 1; // a key typed since
+        }
+        std::vector<CPbListWnd::Item> items;
+        {
+            VEXA_SESSION_USE(m_gate);
+            if (!sessionUse_.Usable()) {
+                return 1;
+            }
+            for (vexa::Contact* c : *batch) {
+                items.push_back(CPbListWnd::MakeItem(c));
+            }
+        }
+        const bool first = m_list->Count() == 0;
+        m_list->Append(std::move(items));
+        if (first) {
+            ShowPreview();
+        }
+        return 1;
+    }
+    case WM_CONTACT_SEARCH_DONE:
+        if (static_cast<int>(wParam) == m_generation && m_searching) {
+            m_searching = false;
+            m_list->SetCaption(FormatText(Str(2312), m_list->Count()));
+            m_list->SetEmptyText(Str(2309));
+            ShowPreview();
+        }
+        return 1;
+    default:
+        return CTabPageWnd::OnMessage(msg, wParam, lParam);
+    }
+}
+
+LRESULT CContactPage::OnRowClick(QWidget* widget, std::intptr_t, std::intptr_t) {
+    const int index = m_list->IndexOfRow(widget);
+    if (index >= 0) {
+        m_list->SetCurrent(index, false);
+        ShowPreview();
+    }
+    return 1;
+}
+
+LRESULT CContactPage::OnRowCheck(QWidget* widget, std::intptr_t checked, std::intptr_t) {
+    const int index = m_list->IndexOfRow(widget);
+    if (index >= 0) {
+        m_list->SetChecked(index, checked != 0);
+        ShowPreview();
+    }
+    return 1;
+}
+
+LRESULT CContactPage::OnAllCheck(QWidget*, std::intptr_t checked, std::intptr_t) {
+    m_list->CheckAll(checked != 0);
+    ShowPreview();
+    return 1;
+}
+
+LRESULT CContactPage::OnScroll(QWidget*, std::intptr_t, std::intptr_t) {
+    m_list->Relayout();
+    ShowIndexLetter();
+    return 1;
+}
+
+void CContactPage::ShowIndexLetter() {
+    QWidget* letter = GetPluginByName(this, QStringLiteral("first_letter_show"));
+    QScrollBar* bar = m_list->ScrollBar();
+    if (letter == nullptr || bar == nullptr) {
+        return;
+    }
+    const int row = contacts::TopRowOfScroll(bar->value(), CPbListWnd::kRowHeight);
+    if (row < 0 || row >= m_list->Count()) {
+        return;
+    }
+    Plugin_SetText(letter, contacts::IndexLetter(m_list->At(row).name));
+    if (QWidget* viewport = letter->parentWidget()) {
+        letter->move((viewport->width() - letter->width()) / 2, (viewport->height() - letter->height()) / 2);
+    }
+    letter->raise();
+    Plugin_SetVisible(letter, true);
+    m_letterTimer.start();
+}
+
+QString CContactPage::IndexLetterText() const {
+    return Plugin_GetText(GetPluginByName(const_cast<CContactPage*>(this), QStringLiteral("first_letter_show")));
+}
+
+bool CContactPage::IsIndexLetterVisible() const {
+    return Plugin_IsVisible(GetPluginByName(const_cast<CContactPage*>(this), QStringLiteral("first_letter_show")));
+}
+
+void CContactPage::ShowPreview() {
+    QWidget* name = GetPluginByName(this, QStringLiteral("preview_name"));
+    QWidget* detail = GetPluginByName(this, QStringLiteral("preview_detail"));
+    QWidget* avatar = GetPluginByName(this, QStringLiteral("preview_avatar"));
+    const int checked = m_list->CheckedCount();
+    if (checked > 1) {
+        Plugin_SetText(avatar, QString::number(checked));
+        Plugin_SetText(name, FormatText(Str(293), checked));
+        Plugin_SetText(detail, QString());
+        return;
+    }
+    const int current = m_list->Current();
+    Plugin_SetVisible(avatar, current >= 0);
+    if (current < 0) {
+        Plugin_SetText(name, QString());
+        Plugin_SetText(detail, QString());
+        return;
+    }
+    const CPbListWnd::Item& item = m_list->At(current);
+    Plugin_SetText(avatar, contacts::IndexLetter(item.name));
+    Plugin_SetText(name, item.name.isEmpty() ? Str(181) : item.name);
+    QStringList lines;
+    {
+        VEXA_SESSION_USE(m_gate);
+        vexa::ContactBook* book = sessionUse_.Usable() ? Book() : nullptr;
+        if (book == nullptr) {
+            return;
+        }
+        std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+        vexa::Contact* c = item.contact;
+        if (c == nullptr || (!c->IsDetailLoaded() && !book->LoadContactDetail(c))) {
+            return;
+        }
+        for (int i = 0; i < c->GetPhoneCount(); ++i) {
+            const vexa::ContactField* p = c->GetPhoneAt(i);
+            lines << PhoneTypeName(p->m_type, p->m_label) + QStringLiteral("：") + p->m_value;
+        }
+        for (int i = 0; i < c->GetEmailCount(); ++i) {
+            const vexa::ContactField* e = c->GetEmailAt(i);
+            lines << EmailTypeName(e->m_type, e->m_label) + QStringLiteral("：") + e->m_value;
+        }
+        QString company, department, title;
+        c->GetOrganization(&company, &department, &title);
+        const QString org = QStringList{company, department, title}.filter(QRegularExpression(".")).join(' ');
+        if (!org.isEmpty()) {
+            lines << org;
+        }
+        if (!c->GetBirthday().isEmpty()) {
+            lines << c->GetBirthday();
+        }
+        for (int i = 0; i < c->GetNoteCount(); ++i) {
+            lines << c->GetNoteAt(i);
+        }
+    }
+    Plugin_SetText(detail, lines.join('\n'));
+}
+
+QString CContactPage::PreviewText() const {
+    auto* self = const_cast<CContactPage*>(this);
+    return Plugin_GetText(GetPluginByName(self, QStringLiteral("preview_name"))) + '\n' +
+           Plugin_GetText(GetPluginByName(self, QStringLiteral("preview_detail")));
+}
+
+void CContactPage::ShowCallRecords(bool show) {
+    m_callView = show;
+    if (auto* button = qobject_cast<QAbstractButton*>(
+            GetPluginByName(this, show ? QStringLiteral("btn_for_call_record") : QStringLiteral("btn_for_contact")))) {
+        button->setChecked(true);
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("import_contact")), !show);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("export_contact")), !show);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("Contact_search_ctrl")), !show);
+    ShowState();
+}
+
+bool CContactPage::IsCallRecordViewShown() const {
+    return m_callView && Plugin_IsVisible(GetPluginByName(const_cast<CContactPage*>(this), QStringLiteral("call_recond_wnd")));
+}
+
+LRESULT CContactPage::OnContactView(QWidget*, std::intptr_t, std::intptr_t) {
+    ShowCallRecords(false);
+    return 1;
+}
+
+LRESULT CContactPage::OnCallView(QWidget*, std::intptr_t, std::intptr_t) {
+    ShowCallRecords(true);
+    return 1;
+}
+
+LRESULT CContactPage::OnRefresh(QWidget*, std::intptr_t, std::intptr_t) {
+    RequestLoad(true);
+    return 1;
+}
+
+LRESULT CContactPage::OnImportMenu(QWidget*, std::intptr_t choice, std::intptr_t) {
+    Import(choice == 0);
+    return 1;
+}
+
+LRESULT CContactPage::OnExportMenu(QWidget*, std::intptr_t choice, std::intptr_t) {
+    Export(choice == 0);
+    return 1;
+}
+
+ContactTransferOutcome CContactPage::Import(bool csv) {
+    QStringList files = m_chooser(this, csv ? 0 : 1);
+    if (!csv) {
+        files = files.filter(QRegularExpression(QStringLiteral("\\.(vcf|VCF)$")));
+    }
+    const ContactTransferOutcome outcome = RunContactImport(this, m_gate, csv, files);
+    if (outcome.ran && outcome.count > 0) {
+        RequestLoad(true);
+    }
+    return outcome;
+}
+
+ContactTransferOutcome CContactPage::Export(bool csv) {
+    const std::vector<vexa::Contact*> chosen = m_list->CheckedContacts();
+    if (chosen.empty()) {
+        return RunContactExport(this, m_gate, chosen, CExportContactHelper::FormatCsv, QString());
+    }
+    const QStringList path = m_chooser(this, csv ? 2 : 3);
+    if (path.isEmpty()) {
+        return {};
+    }
+    return RunContactExport(this, m_gate, chosen, csv ? CExportContactHelper::FormatCsv : CExportContactHelper::FormatVcf,
+                            path.front());
+}

@@ -1,0 +1,117 @@
+#pragma once
+// The contacts tab: the group tree on the left (fixed categories and the phone's groups with their
+// counts), the contact list of the chosen node with its floating index letter, a preview of the
+// current contact on the right, the search box above, import and export, and the call record view
+// behind "btn_for_call_record". Contacts are loaded by the frame's loader; the page asks for a load
+// and fills itself when the frame hands it the result. Every read of the phone runs inside the
+// session gate. UI thread only; the search worker reports through posted messages.
+
+#include "contacts/ContactListing.h"
+#include "contacts/ContactTransferUi.h"
+#include "device/CTabPageWnd.h"
+
+#include <QTimer>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+class CCallRecordWnd;
+class CContactSearchWorker;
+class CPbListWnd;
+class CSessionGate;
+
+namespace vexa {
+class ContactBook;
+}
+
+// Messages to the contact page (WM_USER + n).
+constexpr UINT WM_CONTACT_LOADED = WM_USER + 2025;      // own loads without a frame: wParam mode
+constexpr UINT WM_CONTACT_SEARCH_FOUND = WM_USER + 2026; // wParam generation, lParam new std::vector<Contact*>*
+constexpr UINT WM_CONTACT_SEARCH_DONE = WM_USER + 2027;  // wParam generation, lParam complete
+
+class CContactPage : public CTabPageWnd {
+public:
+    explicit CContactPage(CSessionGate& gate, QWidget* parent = nullptr);
+    ~CContactPage() override;
+
+    // The frame loads the contacts: loadRequest is posted to it with (page, force). Without a frame
+    // the page loads on a thread of its own.
+    void SetFrame(CMsgWnd* frame, UINT loadRequest);
+    void SetFileChooser(ContactFileChooser chooser) { m_chooser = std::move(chooser); }
+
+    bool Create() override;
+    void OnPageShown() override;
+    void OnDeviceConnected() override;
+    void OnDeviceDisconnected() override;
+    void LoadRequest(int mode) override;
+
+    // Asks for a load (force: read the phone again).
+    void RequestLoad(bool force);
+
+    // State, for tests and pictures.
+    const std::vector<contacts::TreeNode>& Nodes() const { return m_nodes; }
+    int CurrentNode() const { return m_node; }
+    bool SelectNode(int nodeId);
+    CPbListWnd& List() { return *m_list; }
+    CCallRecordWnd* CallRecords() const { return m_calls; }
+    bool IsLoading() const { return m_loading; }
+    int SearchGeneration() const { return m_generation; }
+    bool IsSearching() const { return m_searching; }
+    // Shows the index letter for the list's scroll position as scrolling does.
+    void ShowIndexLetter();
+    QString IndexLetterText() const;
+    bool IsIndexLetterVisible() const;
+    void ShowCallRecords(bool show);
+    bool IsCallRecordViewShown() const;
+    QString PreviewText() const;
+
+    // The toolbar's actions (the menus call these with the chosen files).
+    ContactTransferOutcome Import(bool csv);
+    ContactTransferOutcome Export(bool csv);
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    LRESULT OnTree(QWidget*, std::intptr_t top, std::intptr_t child);
+    LRESULT OnRowClick(QWidget* widget, std::intptr_t, std::intptr_t);
+    LRESULT OnRowCheck(QWidget* widget, std::intptr_t checked, std::intptr_t);
+    LRESULT OnAllCheck(QWidget*, std::intptr_t checked, std::intptr_t);
+    LRESULT OnScroll(QWidget*, std::intptr_t value, std::intptr_t);
+    LRESULT OnImportMenu(QWidget*, std::intptr_t choice, std::intptr_t);
+    LRESULT OnExportMenu(QWidget*, std::intptr_t choice, std::intptr_t);
+    LRESULT OnRefresh(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnContactView(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnCallView(QWidget*, std::intptr_t, std::intptr_t);
+
+    void ShowState();
+    void Fill();
+    void BuildTree();
+    void FillNode(int nodeId);
+    void OnSearchText(const QString& key);
+    void ShowPreview();
+    vexa::ContactBook* Book() const;
+
+    CSessionGate& m_gate;
+    CMsgWnd* m_frame = nullptr;
+    UINT m_loadRequest = 0;
+    ContactFileChooser m_chooser;
+    CPbListWnd* m_list = nullptr;
+    CCallRecordWnd* m_calls = nullptr;
+    std::unique_ptr<CContactSearchWorker> m_search;
+    QTimer m_letterTimer;
+    QTimer m_spinner; // frames of "load_contact_animation" while loading
+    int m_spinnerFrame = 1;
+    std::vector<contacts::TreeNode> m_nodes;
+    int m_node = contacts::NodeAll;
+    bool m_connected = false;
+    bool m_loading = false;
+    bool m_loaded = false;
+    bool m_callView = false;
+    bool m_searching = false;
+    int m_generation = 0;
+    std::thread m_loader; // own loads, without a frame
+
+    friend struct CContactPageTable;
+};

@@ -1,0 +1,56 @@
+#pragma once
+// Importing contacts from files on the computer onto the phone, in two steps: parsing (the file is
+// read completely into records that are not yet on the phone) and importing (groups are created,
+// then each record is created on the phone in file order). A file that fails to parse leaves the
+// phone untouched; an import that fails or is cancelled leaves exactly the contacts created before
+// it. No window: the page runs Import on a worker behind a progress dialog, vexa-cli calls it
+// directly. One object belongs to one thread at a time.
+
+#include "contacts/ContactCsvLayout.h"
+
+#include <functional>
+#include <vector>
+
+namespace vexa {
+class ContactBook;
+}
+
+class CImportContactHelper {
+public:
+    enum Type_Import_Result { Import_Failed = 0, Import_Cancelled = 1, Import_Succeeded = 2 };
+
+    // Files above this size are refused as unreadable rather than read into memory.
+    static constexpr qint64 kMaxFileBytes = 64LL * 1024 * 1024;
+
+    // Reads a CSV file (the program's own layout under either header, or another program's columns
+    // through the alias table). 0 on success, else the string ID of the message to show: 276 the
+    // file is locked by another program, 277 it cannot be read, 278 it holds no contact.
+    int ParseCsvFile(const QString& path);
+    // Reads vCard files; names not ending in ".vcf"/".VCF" are skipped. 0, 277 or 278 as above.
+    int ParseVcfFiles(const QStringList& paths);
+    // Records from another source (the backup); replaces what was parsed.
+    void SetRecords(std::vector<contacts::ImportedContact> records) { m_records = std::move(records); }
+
+    int RecordCount() const { return static_cast<int>(m_records.size()); }
+    const std::vector<contacts::ImportedContact>& Records() const { return m_records; }
+    // Whether any record names a group (the user is then asked whether groups come along).
+    bool HasGroups() const;
+    void DropGroups();
+
+    // total, done: called once before the first record and after each created one.
+    using Progress = std::function<void(int total, int done)>;
+    using Cancelled = std::function<bool()>;
+    // Creates the missing groups, then every record on the phone. Records created are handed to
+    // the book; the others stay with this object. Count() tells how many were created.
+    Type_Import_Result Import(vexa::ContactBook* book, const Cancelled& cancelled, const Progress& progress);
+    int Count() const { return m_count; }
+
+    // The result message: 282, 292 + "，" + 288, or 288 with the count.
+    static QString ResultText(int result, int count);
+
+private:
+    int ParseRows(const QString& path);
+
+    std::vector<contacts::ImportedContact> m_records;
+    int m_count = 0;
+};

@@ -1,0 +1,221 @@
+#include "contacts/ContactListing.h"
+
+#include "bridge/api/ContactBook.h"
+#include "bridge/api/DeviceInfo.h"
+#include "libs/log/Log.h"
+#include "libs/pinyin/Pinyin.h"
+#include "platform/StringTable.h"
+
+namespace contacts {
+
+QString TreeNode::Text() const {
+    if (id == NodeRoot) {
+        return caption;
+    }
+    return caption + QString::asprintf("(%d)", count);
+}
+
+namespace {
+
+int CountOfNode(vexa::ContactBook& book, int id) {
+    switch (id) {
+    case NodeRoot:
+    case NodeAll:
+        return book.GetContactCount(vexa::LIST_ALL);
+    case NodePhone:
+        return book.GetContactCount(vexa::LIST_PHONE);
+    case NodeSim1:
+        return book.GetContactCount(vexa::LIST_SIM1);
+    case NodeSim2:
+        return book.GetContactCount(vexa::LIST_SIM2);
+    case NodeFavorites:
+        return book.GetFavoriteCount();
+    case NodeUngrouped:
+        return book.GetUngroupedCount();
+    default: {
+        vexa::Group* group = id >= 0 ? book.GetGroupById(id, 0) : nullptr;
+        return group != nullptr ? book.GetGroupMemberCount(group) : 0;
+    }
+    }
+}
+
+} // namespace
+
+QString NodeCaption(vexa::ContactBook& book, int nodeId, bool dualSim) {
+    switch (nodeId) {
+    case NodeRoot:
+        return Str(267);
+    case NodeAll:
+        return Str(346);
+    case NodePhone:
+        return Str(347);
+    case NodeSim1:
+        return dualSim ? Str(744) : Str(348);
+    case NodeSim2:
+        return Str(745);
+    case NodeFavorites:
+        return Str(271);
+    case NodeUngrouped:
+        return Str(272);
+    default: {
+        vexa::Group* group = nodeId >= 0 ? book.GetGroupById(nodeId, 0) : nullptr;
+        return group != nullptr ? group->GetName() : QString();
+    }
+    }
+}
+
+std::vector<TreeNode> BuildTreeNodes(vexa::ContactBook& book, vexa::DeviceInfo* info) {
+    const bool dual = info != nullptr && info->IsDualSim();
+    const int simState = info != nullptr ? info->GetSimState() : 0;
+    std::vector<int> ids{NodeRoot, NodeAll, NodePhone};
+    if (info != nullptr) {
+        if (!dual) {
+            ids.push_back(NodeSim1);
+        } else {
+            if ((simState & 1) != 0) {
+                ids.push_back(NodeSim1);
+            }
+            if ((simState & 2) != 0) {
+                ids.push_back(NodeSim2);
+            }
+        }
+    }
+    ids.push_back(NodeFavorites);
+    ids.push_back(NodeUngrouped);
+    std::vector<TreeNode> nodes;
+    for (int id : ids) {
+        nodes.push_back(TreeNode{id, NodeCaption(book, id, dual), CountOfNode(book, id)});
+    }
+    for (int i = 0; i < book.GetGroupCount(); ++i) {
+        if (vexa::Group* g = book.GetGroupAt(i); g != nullptr) {
+            nodes.push_back(TreeNode{g->GetId(), g->GetName(), book.GetGroupMemberCount(g)});
+        }
+    }
+    return nodes;
+}
+
+std::vector<vexa::Contact*> ContactsOfNode(vexa::ContactBook& book, int nodeId) {
+    std::vector<vexa::Contact*> out;
+    const auto take = [&out](int count, const char* what, const std::function<vexa::Contact*(int)>& at) {
+        out.reserve(static_cast<std::size_t>(std::max(0, count)));
+        for (int i = 0; i < count; ++i) {
+            if (vexa::Contact* c = at(i); c != nullptr) {
+                out.push_back(c);
+            } else {
+                LOG_Error("[CPbListHelper] get %s contact failed. index=%d.(%s:%d)", what, i, LOG_HERE);
+            }
+        }
+    };
+    const auto list = [&book](int which) { return [&book, which](int i) { return book.GetContactAt(which, i); }; };
+    switch (nodeId) {
+    case NodeRoot:
+    case NodeAll:
+        take(book.GetContactCount(vexa::LIST_ALL), "phone", list(vexa::LIST_ALL));
+        break;
+    case NodePhone:
+        take(book.GetContactCount(vexa::LIST_PHONE), "phone", list(vexa::LIST_PHONE));
+        break;
+    case NodeSim1:
+        take(book.GetContactCount(vexa::LIST_SIM1), "sim", list(vexa::LIST_SIM1));
+        break;
+    case NodeSim2:
+        take(book.GetContactCount(vexa::LIST_SIM2), "sim", list(vexa::LIST_SIM2));
+        break;
+    case NodeFavorites:
+        take(book.GetFavoriteCount(), "favorite", [&book](int i) { return book.GetFavoriteAt(i); });
+        break;
+    case NodeUngrouped:
+        take(book.GetUngroupedCount(), "none group", [&book](int i) { return book.GetUngroupedAt(i); });
+        break;
+    default: {
+        // A group's members in book order: the book lists contacts, each knows its groups.
+        vexa::Group* group = nodeId >= 0 ? book.GetGroupById(nodeId, 0) : nullptr;
+        if (group == nullptr) {
+            break;
+        }
+        const int count = book.GetContactCount(vexa::LIST_ALL);
+        for (int i = 0; i < count; ++i) {
+            vexa::Contact* c = book.GetContactAt(vexa::LIST_ALL, i);
+            if (c == nullptr) {
+                LOG_Error("[CPbListHelper] get phone contact failed. index=%d.(%s:%d)", i, LOG_HERE);
+                continue;
+            }
+            for (int g = 0; g < c->GetGroupCount(); ++g) {
+                if (c->GetGroupAt(g) == group) {
+                    out.push_back(c);
+                    break;
+                }
+            }
+        }
+        break;
+    }
+    }
+    return out;
+}
+
+int TopRowOfScroll(int p, int rowHeight) {
+    if (p <= 0 || rowHeight <= 0) {
+        return 0;
+    }
+    const int n = (p + rowHeight - 1) / rowHeight;
+    return n > 0 ? n - 1 : 0;
+}
+
+QString IndexLetter(const QString& name) {
+    if (name.isEmpty()) {
+        return {};
+    }
+    // A character outside the basic plane is two UTF-16 units; keep it whole.
+    const QString first = name.at(0).isHighSurrogate() && name.size() > 1 ? name.left(2) : name.left(1);
+    char16_t buffer[100] = {};
+    LPY_GetStringPinYin(reinterpret_cast<const char16_t*>(first.utf16()), buffer, 100);
+    const QString pinyin = QString::fromUtf16(buffer);
+    const QString letter =
+        pinyin.compare(QLatin1String("?"), Qt::CaseInsensitive) == 0 || pinyin.isEmpty() ? first : pinyin.left(1);
+    return letter.toUpper();
+}
+
+bool ContactMatchesKey(const vexa::Contact& contact, const QString& key) {
+    if (key.isEmpty()) {
+        return false;
+    }
+    const QString& name = contact.GetDisplayNameText();
+    const int phones = contact.GetPhoneCount();
+    if (phones == 0) {
+        return name.contains(key, Qt::CaseSensitive);
+    }
+    QString joined;
+    for (int i = 0; i < phones; ++i) {
+        const vexa::ContactField* phone = contact.GetPhoneAt(i);
+        if (phone == nullptr) {
+            continue;
+        }
+        joined.resize(0);
+        joined += name;
+        joined += phone->m_value;
+        if (joined.contains(key, Qt::CaseSensitive)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SearchContacts(vexa::ContactBook& book, const QString& key, const std::function<bool()>& stop,
+                    const std::function<void(vexa::Contact*)>& match) {
+    if (key.isEmpty()) {
+        return true;
+    }
+    const int count = book.GetContactCount(vexa::LIST_ALL);
+    for (int i = 0; i < count; ++i) {
+        if (stop && stop()) {
+            return false;
+        }
+        vexa::Contact* c = book.GetContactAt(vexa::LIST_ALL, i);
+        if (c != nullptr && ContactMatchesKey(*c, key)) {
+            match(c);
+        }
+    }
+    return true;
+}
+
+} // namespace contacts

@@ -1,0 +1,165 @@
+#include "contacts/ContactTransferUi.h"
+
+#include "bridge/api/ContactBook.h"
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceSession.h"
+#include "contacts/CImportContactHelper.h"
+#include "controls/CVexaProgressDlg.h"
+#include "controls/VexaMessageBox.h"
+#include "device/LoadDataHelper.h"
+#include "device/SessionGate.h"
+#include "platform/StringTable.h"
+#include "platform/WorkerThread.h"
+
+#include <QFileDialog>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+vexa::ContactBook* CurrentBook() {
+    vexa::DeviceBridge* bridge = ppGetBridge();
+    vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
+    return session != nullptr ? session->GetContactBook() : nullptr;
+}
+
+// The worker's first steps: the dialog is up before the first progress message arrives.
+void WaitForDialog(CVexaProgressDlg& dlg) {
+    dlg.WaitReady();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+void EndDialog(CVexaProgressDlg& dlg) {
+    dlg.PostMessage(WM_COMMAND, dlg.IsCancelRequested() ? IDCANCEL : IDOK, 0);
+}
+
+QString Say(QWidget* parent, const QString& text) {
+    VexaMessageBox(text, parent, Str(388), 0);
+    return text;
+}
+
+} // namespace
+
+QStringList ChooseContactFiles(QWidget* parent, int kind) {
+    switch (kind) {
+    case 0: {
+        const QString path =
+            QFileDialog::getOpenFileName(parent, Str(768), QString(), QStringLiteral("Csv Files(*.csv)"));
+        return path.isEmpty() ? QStringList() : QStringList{path};
+    }
+    case 1:
+        return QFileDialog::getOpenFileNames(parent, Str(768), QString(), QStringLiteral("Vcf Files(*.vcf *.VCF)"));
+    case 2:
+    case 3: {
+        const bool csv = kind == 2;
+        QFileDialog dialog(parent, Str(133), QString(),
+                           csv ? QStringLiteral("CSV File(*.csv)") : QStringLiteral("VCF File(*.vcf)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(csv ? QStringLiteral("csv") : QStringLiteral("vcf"));
+        return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().mid(0, 1) : QStringList();
+    }
+    default:
+        return {};
+    }
+}
+
+ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, bool csv, const QStringList& files) {
+    ContactTransferOutcome outcome;
+    if (files.isEmpty()) {
+        return outcome;
+    }
+    CImportContactHelper helper;
+    int message = 0;
+    {
+        // Reading a large file takes a moment; the user sees that it is being read.
+        CVexaProgressDlg dlg(parent);
+        dlg.m_strTitle = Str(279);
+        dlg.m_strRemind = Str(741);
+        WorkerThread worker(boost::function<void()>([&] {
+            dlg.WaitReady();
+            message = csv ? helper.ParseCsvFile(files.front()) : helper.ParseVcfFiles(files);
+            dlg.PostMessage(WM_COMMAND, IDOK, 0);
+        }));
+        worker.Start();
+        dlg.DoModal();
+    }
+    if (message != 0) {
+        outcome.message = Say(parent, Str(message));
+        return outcome;
+    }
+    if (helper.HasGroups() && VexaMessageBox(Str(281), parent, Str(388), 4) != 6) {
+        helper.DropGroups();
+    }
+    int result = CImportContactHelper::Import_Failed;
+    {
+        CVexaProgressDlg dlg(parent);
+        dlg.m_strTitle = Str(279);
+        dlg.m_strRemind = Str(280);
+        dlg.m_bCanCancel = true;
+        WorkerThread worker(boost::function<void()>([&] {
+            WaitForDialog(dlg);
+            VEXA_SESSION_USE(gate);
+            vexa::ContactBook* book = sessionUse_.Usable() ? CurrentBook() : nullptr;
+            if (book != nullptr) {
+                // Never while the loader reads the same book.
+                std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+                result = helper.Import(
+                    book, [&dlg] { return dlg.IsCancelRequested(); },
+                    [&dlg](int total, int done) {
+                        dlg.SetProgress(static_cast<unsigned>(total), static_cast<unsigned>(done), true);
+                    });
+            }
+            EndDialog(dlg);
+        }));
+        worker.Start();
+        dlg.DoModal();
+    }
+    outcome.ran = true;
+    outcome.result = result;
+    outcome.count = helper.Count();
+    outcome.message = Say(parent, CImportContactHelper::ResultText(result, helper.Count()));
+    return outcome;
+}
+
+ContactTransferOutcome RunContactExport(QWidget* parent, CSessionGate& gate, const std::vector<vexa::Contact*>& contacts,
+                                        CExportContactHelper::Format format, const QString& path) {
+    ContactTransferOutcome outcome;
+    if (contacts.empty()) {
+        outcome.message = Say(parent, Str(345));
+        return outcome;
+    }
+    if (path.isEmpty()) {
+        return outcome;
+    }
+    CExportContactHelper helper;
+    int result = CExportContactHelper::Export_Failed;
+    {
+        CVexaProgressDlg dlg(parent);
+        dlg.m_strTitle = Str(300);
+        dlg.m_strRemind = Str(301);
+        dlg.m_bCanCancel = true;
+        WorkerThread worker(boost::function<void()>([&] {
+            WaitForDialog(dlg);
+            VEXA_SESSION_USE(gate);
+            vexa::ContactBook* book = sessionUse_.Usable() ? CurrentBook() : nullptr;
+            if (book != nullptr) {
+                std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+                result = helper.Export(
+                    book, contacts, format, path, [&dlg] { return dlg.IsCancelRequested(); },
+                    [&dlg](int total, int done) {
+                        dlg.SetProgress(static_cast<unsigned>(total), static_cast<unsigned>(done), true);
+                    });
+            }
+            EndDialog(dlg);
+        }));
+        worker.Start();
+        dlg.DoModal();
+    }
+    outcome.ran = true;
+    outcome.result = result;
+    outcome.count = helper.Count();
+    outcome.message = Say(parent, helper.MessageId() != 0 ? Str(helper.MessageId())
+                                                          : CExportContactHelper::ResultText(result, helper.Count()));
+    return outcome;
+}

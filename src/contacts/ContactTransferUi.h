@@ -1,0 +1,37 @@
+#pragma once
+// The dialog side of contact import and export: file choosers, the progress dialog with cancel in
+// front of the helpers' worker, the group question and the result message. The work itself is the
+// helpers'; the worker fetches the contact book afresh inside the session gate. UI thread only.
+
+#include "contacts/CExportContactHelper.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class CSessionGate;
+class QWidget;
+
+namespace vexa {
+class Contact;
+}
+
+// Where the files come from: kind 0 CSV to open, 1 vCards to open, 2 CSV to save, 3 vCard to save.
+// Tests replace it; an empty answer means the user cancelled.
+using ContactFileChooser = std::function<QStringList(QWidget* parent, int kind)>;
+QStringList ChooseContactFiles(QWidget* parent, int kind);
+
+struct ContactTransferOutcome {
+    bool ran = false;  // false: nothing was done (no file chosen, unreadable file, ...)
+    int result = 0;    // Type_Import_Result / Type_Export_Result
+    int count = 0;
+    QString message;   // what the user was told last
+};
+
+// Import a CSV file (csv true) or vCard files, asking the group question when the records name
+// groups. Shows every message itself.
+ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, bool csv, const QStringList& files);
+// Export the contacts to path in format; shows 345 when there are none.
+ContactTransferOutcome RunContactExport(QWidget* parent, CSessionGate& gate, const std::vector<vexa::Contact*>& contacts,
+                                        CExportContactHelper::Format format, const QString& path);

@@ -1,0 +1,49 @@
+#pragma once
+// What an APK file says about itself: package name, label, versions, SDK levels, permissions and a
+// launcher icon, read from its ZIP directory and its binary AndroidManifest.xml. The file is
+// outside data: every offset and length is checked against what is really there, the manifest is
+// read only when it is small (a few MB), and a file that does not read gives null, never a crash.
+// Reentrant; any thread.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class CApkInfo {
+public:
+    virtual ~CApkInfo() = default;
+    virtual QString GetPackageName() const { return m_package; }
+    // The application's label when the manifest holds it as text; a resource reference gives the
+    // package name, the best text there is without the resource table.
+    virtual QString GetLabel() const { return m_label; }
+    virtual int GetVersionCode() const { return m_versionCode; }
+    virtual QString GetVersionName() const { return m_versionName; }
+    virtual QString GetMinSdkVersion() const { return m_minSdk; }
+    virtual QString GetTargetSdkVersion() const { return m_targetSdk; }
+    virtual int GetPermissionCount() const { return static_cast<int>(m_permissions.size()); }
+    virtual QString GetPermission(int index) const { return m_permissions.value(index); }
+    // PNG bytes of the launcher icon when one is found by its usual names; empty otherwise.
+    virtual QByteArray GetIcon() const { return m_icon; }
+
+    QString m_package, m_label, m_versionName, m_minSdk, m_targetSdk;
+    int m_versionCode = 0;
+    QStringList m_permissions;
+    QByteArray m_icon;
+};
+
+// Null when the file is no readable APK (not a ZIP, no manifest, no package name).
+CApkInfo* libaapt_ParseFile(const QString& path);
+void libaapt_FreeInfo(CApkInfo* info);
+
+namespace apk {
+
+// The manifest fields of a binary XML document; nullopt when it does not read or names no package.
+std::optional<CApkInfo> ParseBinaryManifest(const QByteArray& document);
+
+// One entry of a ZIP file, inflated; nullopt when missing, damaged or larger than maxBytes.
+std::optional<QByteArray> ReadZipEntry(const QString& zipPath, const QString& entryName, qint64 maxBytes);
+
+} // namespace apk

@@ -1,0 +1,194 @@
+// The backup and restore dialogs against a seeded simulated phone, offscreen.
+#include "../controls/ControlsTestSupport.h"
+#include "BackupTestPhone.h"
+
+#include "backup/ui/BackupDialogs.h"
+#include "bridge/sim/SimPhones.h"
+#include "controls/VexaMessageBox.h"
+#include "device/SessionGate.h"
+#include "libs/prefs/Prefs.h"
+#include "platform/StringTable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+constexpr unsigned kOwnModules = (1u << backup::Apps) | (1u << backup::Bookmarks) | (1u << backup::Memos) |
+                                 (1u << backup::Settings) | (1u << backup::Alarms);
+
+QWidget* W(CMsgWnd* dlg, const QString& name) {
+    return GetPluginByName(dlg, name);
+}
+QWidget* Row(CMsgWnd* dlg, int module) {
+    return W(dlg, QStringLiteral("list_item_template%1").arg(module));
+}
+QWidget* RowChild(CMsgWnd* dlg, int module, const char* child) {
+    QWidget* row = Row(dlg, module);
+    return row != nullptr ? Plugin_GetChild(row, QString::fromLatin1(child)) : nullptr;
+}
+void Click(CMsgWnd* dlg, const char* name) {
+    QTest::mouseClick(W(dlg, QString::fromLatin1(name)), Qt::LeftButton);
+}
+void ClickIndicator(QWidget* w) {
+    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(8, w->height() / 2));
+}
+
+} // namespace
+
+class BackupDialogsTest : public QObject {
+    Q_OBJECT
+
+    CSkin* m_skin = nullptr;
+    std::unique_ptr<BackupTestPhone> m_phone;
+    CSessionGate m_gate;
+
+    QString PackagePath() const { return PCL_GetBackupPath() + QStringLiteral("test.bkg"); }
+
+private slots:
+    void initTestCase() {
+        m_skin = LoadShippedSkin();
+        QVERIFY(m_skin != nullptr);
+    }
+    void cleanupTestCase() {
+        SetAppSkin(nullptr);
+        m_skin->Release();
+    }
+    void init() {
+        m_phone = std::make_unique<BackupTestPhone>(5, 10, 5, 2);
+        QVERIFY(m_phone->Session() != nullptr);
+        PCL_Load();
+        PCL_EnsureDefaultFolders();
+        m_gate.SetUsable(true);
+        vexa::sim::SetFaults({});
+    }
+    void cleanup() {
+        vexa::sim::SetFaults({});
+        m_phone.reset();
+    }
+
+    void contentDialogCountsEachModuleAndProposesTheName() {
+        CSelBackUpContentDlg dlg(m_phone->Bridge(), m_gate);
+        QVERIFY(dlg.CreateModeless());
+        QTRY_VERIFY_WITH_TIMEOUT(Plugin_GetText(RowChild(&dlg, backup::Alarms, "item_count")) != QStringLiteral("…"),
+                                 kWaitMs);
+        QCOMPARE(Plugin_GetText(RowChild(&dlg, backup::Apps, "item_count")), FormatText(Str(2646), 2));
+        QVERIFY(Plugin_IsEnabled(RowChild(&dlg, backup::Apps, "item_check")));
+        QCOMPARE(Plugin_GetValue(RowChild(&dlg, backup::Apps, "item_check")), 1);
+        QVERIFY(dlg.PackagePath().startsWith(PCL_GetBackupPath() + QStringLiteral("V960(")));
+        QVERIFY(dlg.PackagePath().endsWith(QStringLiteral(").bkg")));
+
+        // Leaving out the apps: the mask follows the boxes.
+        ClickIndicator(RowChild(&dlg, backup::Apps, "item_check"));
+        Click(&dlg, "start_backup_button");
+        QVERIFY(dlg.IsEnded());
+        QCOMPARE(dlg.Result(), int(IDOK));
+        QCOMPARE(dlg.Mask() & (1u << backup::Apps), 0u);
+        QVERIFY((dlg.Mask() & (1u << backup::Alarms)) != 0);
+    }
+
+    void runningDialogShowsEachModuleDoneAndTheFinish() {
+        CNewBackUpDialog dlg(m_phone->Bridge(), m_gate, kOwnModules, PackagePath());
+        QVERIFY(dlg.CreateModeless());
+        QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(&dlg, QStringLiteral("finish_button"))), kWaitMs);
+        QCOMPARE(Plugin_GetText(RowChild(&dlg, backup::Apps, "item_status")), QStringLiteral("应用程序备份完成"));
+        QCOMPARE(Plugin_GetText(RowChild(&dlg, backup::Alarms, "item_status")), QStringLiteral("闹钟备份完成"));
+        QVERIFY(Row(&dlg, backup::Contacts) == nullptr); // not chosen, not listed
+        QCOMPARE(Plugin_GetText(W(&dlg, QStringLiteral("static_doing_backup"))), Str(776));
+        QCOMPARE(Plugin_GetText(W(&dlg, QStringLiteral("progress_rate"))), QStringLiteral("100%"));
+        QCOMPARE(Plugin_GetText(W(&dlg, QStringLiteral("progress_count"))), QStringLiteral("5/5"));
+        QVERIFY(Plugin_IsVisible(W(&dlg, QStringLiteral("open_back_up_path"))));
+        QVERIFY(QFile::exists(PackagePath()));
+        Click(&dlg, "finish_button");
+        QCOMPARE(dlg.Result(), int(IDOK));
+    }
+
+    void cancellingMidRunWritesNoPackage() {
+        vexa::sim::SetFaults({30, 0, 0}); // slow phone: the run is still going when cancel comes
+        CNewBackUpDialog dlg(m_phone->Bridge(), m_gate, kOwnModules, PackagePath());
+        QVERIFY(dlg.CreateModeless());
+        Click(&dlg, "cancel_all_button");
+        QVERIFY(!Plugin_IsEnabled(W(&dlg, QStringLiteral("cancel_all_button"))));
+        QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(&dlg, QStringLiteral("finish_button"))), kWaitMs);
+        QVERIFY(dlg.Outcome().cancelled);
+        QCOMPARE(Plugin_GetText(W(&dlg, QStringLiteral("static_doing_backup"))), Str(2608));
+        QCOMPARE(Plugin_GetText(RowChild(&dlg, backup::Alarms, "item_status")), QStringLiteral("闹钟备份已取消"));
+        QVERIFY(!QFile::exists(PackagePath()));
+        QVERIFY(!Plugin_IsVisible(W(&dlg, QStringLiteral("open_back_up_path"))));
+    }
+
+    void aClosedGateRunsNothing() {
+        m_gate.SetUsable(false);
+        CNewBackUpDialog dlg(m_phone->Bridge(), m_gate, 1u << backup::Alarms, PackagePath());
+        QVERIFY(dlg.CreateModeless());
+        QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(&dlg, QStringLiteral("finish_button"))), kWaitMs);
+        QCOMPARE(dlg.Outcome().results[backup::Alarms], int(backup::StepFailed));
+        QCOMPARE(Plugin_GetText(RowChild(&dlg, backup::Alarms, "item_status")), QStringLiteral("闹钟备份失败"));
+        QVERIFY(!QFile::exists(PackagePath()));
+    }
+
+    void restoreRunsFromTheDialogAndModulesComeFromThePackage() {
+        QVERIFY(backup::RunBackup(m_phone->Session(), 1u << backup::Alarms, PackagePath(), backup::TemporaryFolder(), {})
+                    .packageOk);
+        CSelRestoreModule chooser(PackagePath());
+        QVERIFY(chooser.CreateModeless());
+        QVERIFY(Row(&chooser, backup::Alarms) != nullptr);
+        QVERIFY(Row(&chooser, backup::Bookmarks) == nullptr); // not in the package, not offered
+        // Nothing chosen: the user is told, the dialog stays.
+        ClickIndicator(RowChild(&chooser, backup::Alarms, "item_check"));
+        CVexaMessageBoxImpl::SetNextAnswer(int(IDOK));
+        Click(&chooser, "start_restore_button");
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2693));
+        QVERIFY(!chooser.IsEnded());
+        ClickIndicator(RowChild(&chooser, backup::Alarms, "item_check"));
+        Click(&chooser, "start_restore_button");
+        QCOMPARE(chooser.Result(), int(IDOK));
+        QCOMPARE(chooser.Mask(), 1u << backup::Alarms);
+
+        QVERIFY(m_phone->Wipe());
+        CNewRestoreDlg run(m_phone->Bridge(), m_gate, PackagePath(), chooser.Mask());
+        QVERIFY(run.CreateModeless());
+        QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(&run, QStringLiteral("finish_button"))), kWaitMs);
+        QCOMPARE(Plugin_GetText(RowChild(&run, backup::Alarms, "item_status")), QStringLiteral("闹钟还原完成"));
+        QCOMPARE(Plugin_GetText(W(&run, QStringLiteral("static_doing_backup"))), Str(2691));
+        QVERIFY(m_phone->Reconnect());
+        QVERIFY(!m_phone->Snapshot().alarms.empty());
+    }
+
+    void fileChooserListsPackagesAndRefusesDamagedOnes() {
+        const QString folder = PCL_GetBackupPath();
+        QFile old(folder + QStringLiteral("older.bkp"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("older format");
+        old.close();
+        QFile bad(folder + QStringLiteral("broken.bkg"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write(QByteArray(100, 'x'));
+        bad.close();
+        QCOMPARE(CSelRestoreFileDlg::FindPackages(folder).size(), 2);
+
+        CSelRestoreFileDlg dlg;
+        QVERIFY(dlg.CreateModeless());
+        QWidget* first = RowChild(&dlg, 0, "item_radio");
+        QWidget* second = RowChild(&dlg, 1, "item_radio");
+        QVERIFY(first != nullptr && second != nullptr);
+        QWidget* broken = Plugin_GetText(first) == QStringLiteral("broken.bkg") ? first : second;
+        QWidget* older = broken == first ? second : first;
+        ClickIndicator(broken);
+        CVexaMessageBoxImpl::SetNextAnswer(int(IDOK));
+        Click(&dlg, "next_button");
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2699));
+        QVERIFY(!dlg.IsEnded());
+        ClickIndicator(older);
+        Click(&dlg, "next_button");
+        QCOMPARE(dlg.Result(), int(IDOK));
+        QCOMPARE(dlg.PackagePath(), folder + QStringLiteral("older.bkp"));
+    }
+};
+
+QTEST_MAIN(BackupDialogsTest)
+#include "BackupDialogsTest.moc"

@@ -1,0 +1,243 @@
+#include "backup/BackupRunner.h"
+
+#include "BackupTestPhone.h"
+#include "bridge/api/SmallStores.h"
+#include "platform/StringTable.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace backup;
+
+namespace {
+
+constexpr unsigned kAllModules = 0xFFu;
+
+// Records compared one by one, so a failure names the first differing record readably.
+void ExpectSameRecords(const std::vector<QString>& actual, const std::vector<QString>& expected, const char* what) {
+    EXPECT_EQ(actual.size(), expected.size()) << what;
+    for (std::size_t i = 0; i < std::min(actual.size(), expected.size()); ++i) {
+        if (actual[i] != expected[i]) {
+            std::string all;
+            for (std::size_t j = 0; j < std::max(actual.size(), expected.size()); ++j) {
+                all += "\n  " + (j < actual.size() ? actual[j].toStdString() : "-") + "   <->   " +
+                       (j < expected.size() ? expected[j].toStdString() : "-");
+            }
+            ADD_FAILURE() << what << " record " << i << " differs (restored <-> original):" << all;
+            return;
+        }
+    }
+}
+
+class BackupRunnerTest : public ::testing::Test {
+protected:
+    QString Package() const { return m_phone.Folder() + QStringLiteral("/out/phone.bkg"); }
+    QString Temp() const { return m_phone.Folder() + QStringLiteral("/temp/"); }
+
+    RunOutcome Backup(unsigned mask, const RunCallbacks& callbacks = {}) {
+        QDir().mkpath(m_phone.Folder() + QStringLiteral("/out"));
+        return RunBackup(m_phone.Session(), mask, Package(), Temp(), callbacks);
+    }
+
+    BackupTestPhone m_phone;
+    std::vector<std::pair<int, int>> m_statuses;
+};
+
+TEST_F(BackupRunnerTest, BackupWipeRestoreGivesBackEqualStores) {
+    const StoreSnapshot before = m_phone.Snapshot();
+    ASSERT_EQ(before.contacts.size(), 20u);
+    ASSERT_EQ(before.sms.size(), 30u);
+    ASSERT_EQ(before.calls.size(), 15u);
+    ASSERT_EQ(before.apps.size(), 3u);
+    ASSERT_FALSE(before.bookmarks.empty());
+    ASSERT_FALSE(before.memos.empty());
+    ASSERT_FALSE(before.settings.empty());
+    ASSERT_FALSE(before.alarms.empty());
+
+    const RunOutcome backup = Backup(kAllModules);
+    ASSERT_TRUE(backup.packageOk) << backup.error.toStdString();
+    for (int m = 0; m < kModuleCount; ++m) {
+        EXPECT_EQ(backup.results[m], StepDone) << m;
+    }
+    PackageDescriptor header;
+    ASSERT_TRUE(IsAcceptablePackage(Package(), &header));
+    EXPECT_EQ(header.Count(Contacts), 20);
+    EXPECT_EQ(header.Count(Messages), 30);
+    EXPECT_EQ(header.Count(CallRecords), 15);
+    EXPECT_EQ(header.Count(Apps), 3);
+    EXPECT_EQ(header.Count(Bookmarks), int(before.bookmarks.size()));
+
+    ASSERT_TRUE(m_phone.Wipe());
+    const StoreSnapshot wiped = m_phone.Snapshot();
+    ASSERT_TRUE(wiped.contacts.empty());
+    ASSERT_TRUE(wiped.sms.empty());
+    ASSERT_TRUE(wiped.calls.empty());
+    ASSERT_TRUE(wiped.apps.empty());
+    ASSERT_TRUE(wiped.alarms.empty());
+
+    RunCallbacks callbacks;
+    callbacks.status = [this](int module, int result) { m_statuses.emplace_back(module, result); };
+    const RunOutcome restore = RunRestore(m_phone.Session(), 0xFF, Package(), Temp(), callbacks);
+    ASSERT_TRUE(restore.packageOk) << restore.error.toStdString();
+    for (int m = 0; m < kModuleCount; ++m) {
+        EXPECT_EQ(restore.results[m], StepDone) << m;
+    }
+    EXPECT_EQ(m_statuses.front(), std::make_pair(int(Contacts), int(StepRunning)));
+
+    ASSERT_TRUE(m_phone.Reconnect());
+    const StoreSnapshot after = m_phone.Snapshot();
+    ExpectSameRecords(after.contacts, before.contacts, "contacts");
+    // "msg.csv" names boxes by direction: an outbox message (4) comes back as sent (2) and a
+    // draft of the other kind (5) as a draft (3); everything else of an SMS is kept.
+    std::vector<QString> expectedSms;
+    for (QString record : before.sms) {
+        if (record.startsWith(QLatin1String("4|"))) {
+            record[0] = u'2';
+        } else if (record.startsWith(QLatin1String("5|"))) {
+            record[0] = u'3';
+        }
+        expectedSms.push_back(record);
+    }
+    std::sort(expectedSms.begin(), expectedSms.end());
+    ExpectSameRecords(after.sms, expectedSms, "sms");
+    ExpectSameRecords(after.calls, before.calls, "calls");
+    ExpectSameRecords(after.apps, before.apps, "apps");
+    ExpectSameRecords(after.bookmarks, before.bookmarks, "bookmarks");
+    ExpectSameRecords(after.memos, before.memos, "memos");
+    ExpectSameRecords(after.settings, before.settings, "settings");
+    ExpectSameRecords(after.alarms, before.alarms, "alarms");
+}
+
+TEST_F(BackupRunnerTest, CancelStopsTheRunningStepCancelsTheRestAndWritesNoPackage) {
+    std::atomic<bool> cancel{false};
+    RunCallbacks callbacks;
+    callbacks.cancel = &cancel;
+    callbacks.progress = [&cancel](int module, int done, int) {
+        if (module == Messages && done >= 1) {
+            cancel = true;
+        }
+    };
+    callbacks.status = [this](int module, int result) { m_statuses.emplace_back(module, result); };
+    const RunOutcome outcome = Backup(kAllModules, callbacks);
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_EQ(outcome.results[Contacts], StepDone);
+    for (int m = Messages; m < kModuleCount; ++m) {
+        EXPECT_EQ(outcome.results[m], StepCancelled) << m;
+    }
+    EXPECT_FALSE(outcome.packageOk);
+    EXPECT_FALSE(QFile::exists(Package()));
+    EXPECT_EQ(BackupStatusText(Contacts, outcome.results[Contacts]), QStringLiteral("联系人备份完成"));
+    EXPECT_EQ(BackupStatusText(Messages, outcome.results[Messages]), QStringLiteral("短信备份已取消"));
+    // Steps never started report only their final result.
+    EXPECT_EQ(std::count(m_statuses.begin(), m_statuses.end(), std::make_pair(int(Settings), int(StepRunning))), 0);
+}
+
+TEST_F(BackupRunnerTest, LosingThePhoneFailsThatStepAndTheLaterOnes) {
+    RunCallbacks callbacks;
+    callbacks.progress = [this](int module, int, int) {
+        if (module == Bookmarks) {
+            m_phone.Session()->Disconnect();
+        }
+    };
+    const RunOutcome outcome = Backup(kAllModules, callbacks);
+    EXPECT_EQ(outcome.results[Apps], StepDone);
+    EXPECT_EQ(outcome.results[Bookmarks], StepFailed);
+    EXPECT_EQ(outcome.results[Memos], StepFailed);
+    EXPECT_EQ(outcome.results[Alarms], StepFailed);
+    EXPECT_EQ(BackupStatusText(Alarms, StepFailed), QStringLiteral("闹钟备份失败"));
+    // What was finished is still packed, and only that.
+    PackageDescriptor header;
+    ASSERT_TRUE(IsAcceptablePackage(Package(), &header));
+    EXPECT_EQ(header.Count(Apps), 3);
+    EXPECT_EQ(header.Count(Bookmarks), -1);
+
+    // The program stays usable: a new session backs up again.
+    ASSERT_TRUE(m_phone.Reconnect());
+    EXPECT_TRUE(Backup(1u << Alarms).packageOk);
+}
+
+TEST_F(BackupRunnerTest, ADamagedPackageRestoresNothing) {
+    ASSERT_TRUE(Backup(kAllModules).packageOk);
+    QFile file(Package());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x01);
+    file.seek(0);
+    file.write(bytes);
+    file.close();
+
+    ASSERT_TRUE(m_phone.Wipe());
+    const RunOutcome restore = RunRestore(m_phone.Session(), 0xFF, Package(), Temp(), {});
+    EXPECT_FALSE(restore.packageOk);
+    for (int result : restore.results) {
+        EXPECT_EQ(result, StepNotInPackage);
+    }
+    EXPECT_TRUE(QDir(Temp()).isEmpty());
+    ASSERT_TRUE(m_phone.Reconnect());
+    const StoreSnapshot after = m_phone.Snapshot();
+    EXPECT_TRUE(after.apps.empty());
+    EXPECT_TRUE(after.bookmarks.empty());
+}
+
+TEST_F(BackupRunnerTest, RestoringOnlyChosenModulesLeavesTheOthersAlone) {
+    ASSERT_TRUE(Backup(kAllModules).packageOk);
+    ASSERT_TRUE(m_phone.Wipe());
+    const RunOutcome restore = RunRestore(m_phone.Session(), 1u << Alarms, Package(), Temp(), {});
+    EXPECT_EQ(restore.results[Alarms], StepDone);
+    EXPECT_EQ(restore.results[Bookmarks], StepNotInPackage);
+    EXPECT_EQ(RestoreStatusText(Alarms, StepDone), QStringLiteral("闹钟还原完成"));
+    ASSERT_TRUE(m_phone.Reconnect());
+    const StoreSnapshot after = m_phone.Snapshot();
+    EXPECT_FALSE(after.alarms.empty());
+    EXPECT_TRUE(after.bookmarks.empty());
+}
+
+TEST_F(BackupRunnerTest, TheTemporaryFolderHoldsOnlyThisRunsFiles) {
+    QDir().mkpath(Temp());
+    QFile stale(Temp() + QStringLiteral("Clock.bac"));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("old");
+    stale.close();
+    ASSERT_TRUE(Backup(1u << Bookmarks).packageOk);
+    EXPECT_FALSE(QFile::exists(Temp() + QStringLiteral("Clock.bac")));
+    const UnpackResult unpacked = ReadPackage(Package(), m_phone.Folder() + QStringLiteral("/check"));
+    ASSERT_TRUE(unpacked.ok);
+    EXPECT_EQ(unpacked.header.files, QStringList{QStringLiteral("WebMark.bac")});
+    EXPECT_EQ(unpacked.header.Count(Alarms), -1);
+}
+
+TEST(BackupTexts, NamesStatusTextsAndTheDefaultPackageName) {
+    EXPECT_EQ(ModuleName(Contacts), QStringLiteral("联系人"));
+    EXPECT_EQ(ModuleName(Alarms), QStringLiteral("闹钟"));
+    EXPECT_EQ(ModuleItemFile(Messages), QStringLiteral("msg.csv"));
+    EXPECT_EQ(ModuleItemFile(Apps), QString());
+    EXPECT_EQ(BackupStatusText(Contacts, StepRunning), QStringLiteral("正在备份联系人"));
+    EXPECT_EQ(BackupStatusText(Messages, StepCancelled), QStringLiteral("短信备份已取消"));
+    EXPECT_EQ(RestoreStatusText(CallRecords, StepFailed), QStringLiteral("通话记录还原失败"));
+    EXPECT_EQ(RestoreStatusText(Settings, StepRunning), QStringLiteral("正在还原系统选项"));
+    EXPECT_TRUE(BackupStatusText(Contacts, StepNotSelected).isEmpty());
+    EXPECT_TRUE(BackupStatusText(8, StepDone).isEmpty());
+    const QDateTime when(QDate(2012, 7, 25), QTime(9, 5));
+    EXPECT_EQ(DefaultPackagePath(QStringLiteral("/home/u/backup"), QStringLiteral("V960"), when),
+              QStringLiteral("/home/u/backup/V960(2012-0725-0905).bkg"));
+    EXPECT_EQ(DefaultPackagePath(QStringLiteral("/b/"), QStringLiteral("V9"), when),
+              QStringLiteral("/b/V9(2012-0725-0905).bkg"));
+}
+
+TEST(RestoreChooser, OlderPackagesByNameNewerOnesByTheirHeader) {
+    QTemporaryDir dir;
+    const QString old = dir.filePath(QStringLiteral("x.BKP"));
+    const QString garbage = dir.filePath(QStringLiteral("y.bkg"));
+    for (const QString& path : {old, garbage}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a package at all");
+    }
+    EXPECT_TRUE(IsAcceptablePackage(old));
+    EXPECT_FALSE(IsAcceptablePackage(garbage));
+    EXPECT_FALSE(IsAcceptablePackage(dir.filePath(QStringLiteral("missing.bkp"))));
+}
+
+} // namespace

@@ -1,0 +1,209 @@
+#include "BackupTestPhone.h"
+
+#include "PhoneCommands.h"
+#include "bridge/api/AppManager.h"
+#include "bridge/api/CallRecords.h"
+#include "bridge/api/ContactBook.h"
+#include "bridge/api/MessageStores.h"
+#include "bridge/api/SmallStores.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+
+#include <algorithm>
+
+namespace {
+
+QString TimeText(const SYSTEMTIME& t) {
+    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+}
+
+QString FieldsText(const std::vector<const vexa::ContactField*>& fields) {
+    QStringList parts;
+    for (const vexa::ContactField* f : fields) {
+        parts << QStringLiteral("%1/%2/%3").arg(f->GetType()).arg(f->GetLabel(), f->GetValue());
+    }
+    return parts.join(u'|');
+}
+
+QString ContactText(vexa::ContactBook* book, vexa::Contact* c) {
+    book->LoadContactDetail(c);
+    vexa::NameParts names;
+    c->GetNameParts(&names);
+    QStringList parts{c->GetDisplayNameText()};
+    for (const QString& part : names.parts) {
+        parts << part;
+    }
+    std::vector<const vexa::ContactField*> phones, emails, webs;
+    for (int i = 0; i < c->GetPhoneCount(); ++i) {
+        phones.push_back(c->GetPhoneAt(i));
+    }
+    for (int i = 0; i < c->GetEmailCount(); ++i) {
+        emails.push_back(c->GetEmailAt(i));
+    }
+    for (int i = 0; i < c->GetWebsiteCount(); ++i) {
+        webs.push_back(c->GetWebsiteAt(i));
+    }
+    parts << FieldsText(phones) << FieldsText(emails) << FieldsText(webs);
+    for (int i = 0; i < c->GetAddressCount(); ++i) {
+        const vexa::ContactAddress* a = c->GetAddressAt(i);
+        parts << QStringList{QString::number(a->GetType()), a->GetLabel(), a->GetStreet(), a->GetCity(),
+                             a->GetRegion(), a->GetPostcode(), a->GetCountry()}
+                     .join(u'/');
+    }
+    for (int i = 0; i < c->GetImCount(); ++i) {
+        const vexa::ContactIm* im = c->GetImAt(i);
+        parts << QStringLiteral("%1/%2").arg(im->GetProtocol()).arg(im->GetValue());
+    }
+    QString company, department, title;
+    c->GetOrganization(&company, &department, &title);
+    parts << c->GetNickname() << company << department << title << c->GetBirthday()
+          << QString::number(c->IsFavorite());
+    for (int i = 0; i < c->GetNoteCount(); ++i) {
+        parts << c->GetNoteAt(i);
+    }
+    QStringList groups;
+    for (int i = 0; i < c->GetGroupCount(); ++i) {
+        groups << c->GetGroupAt(i)->GetName();
+    }
+    groups.sort();
+    parts << groups.join(u',');
+    return parts.join(QStringLiteral(" ; "));
+}
+
+template <class Item, class Fn> std::vector<QString> Records(vexa::RecordStore<Item>* store, Fn text) {
+    std::vector<QString> out;
+    if (store != nullptr && (store->IsLoaded() || store->Load() == 1)) {
+        for (int i = 0; i < store->GetCount(); ++i) {
+            out.push_back(text(*store->GetItemAt(i)));
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+} // namespace
+
+BackupTestPhone::BackupTestPhone(int contacts, int sms, int calls, int apps) {
+    vexa::sim::PhoneSpec spec;
+    spec.serial = Serial();
+    spec.model = QStringLiteral("V960");
+    QString error;
+    vexa::sim::CreatePhone(spec, &error);
+    vexa::sim::SeedOptions options;
+    options.contacts = contacts;
+    options.sms = sms;
+    options.calls = calls;
+    options.apps = apps;
+    options.screenFrames = false;
+    vexa::sim::SeedPhone(Serial(), options, &error);
+    m_bridge = vexa::sim::CreateSimBridge();
+    Reconnect();
+}
+
+BackupTestPhone::~BackupTestPhone() {
+    if (m_bridge) {
+        m_bridge->CloseSession();
+    }
+}
+
+bool BackupTestPhone::Reconnect() {
+    m_bridge->CloseSession();
+    return m_bridge->ConnectUsbDevice(Serial()) != 0;
+}
+
+bool BackupTestPhone::Wipe() {
+    m_bridge->CloseSession();
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    return RunPhoneCommand({QStringLiteral("wipe"), QStringLiteral("--phone"), Serial()}, out, err) == 0 && Reconnect();
+}
+
+StoreSnapshot BackupTestPhone::Snapshot() {
+    StoreSnapshot s;
+    vexa::DeviceSession* session = Session();
+    if (session == nullptr) {
+        return s;
+    }
+    if (vexa::ContactBook* book = session->GetContactBook(); book != nullptr && book->LoadContacts() == 1) {
+        for (int i = 0; i < book->GetContactCount(3); ++i) {
+            s.contacts.push_back(ContactText(book, book->GetContactAt(3, i)));
+        }
+    }
+    std::vector<vexa::Sms> all;
+    if (vexa::SmsStore* store = session->GetSmsStore(); store != nullptr && store->ListAllSms(&all)) {
+        for (const vexa::Sms& m : all) {
+            SYSTEMTIME t;
+            m.GetTime(&t);
+            s.sms.push_back(QStringLiteral("%1|%2|%3|%4").arg(m.GetBox()).arg(m.GetNumber(), TimeText(t), m.GetContent()));
+        }
+    }
+    if (vexa::CallRecordList* calls = session->GetCallRecords(); calls != nullptr && calls->LoadCallRecords() == 1) {
+        for (int i = 0; i < calls->GetCallRecordCount(); ++i) {
+            const vexa::CallRecord* r = calls->GetCallRecordAt(i);
+            SYSTEMTIME t;
+            r->GetTime(&t);
+            s.calls.push_back(QStringLiteral("%1|%2|%3|%4").arg(r->GetNumber(), TimeText(t)).arg(r->GetDuration()).arg(r->GetCallType()));
+        }
+    }
+    if (vexa::AppManager* apps = session->GetAppManager(); apps != nullptr && apps->LoadApps() == 1) {
+        for (int i = 0; i < apps->GetAppCount(); ++i) {
+            const vexa::AppRecord* a = apps->GetAppAt(i);
+            s.apps.push_back(QStringList{a->GetPackageName(), a->GetLabel(), a->GetVersionName(),
+                                         QString::number(a->GetVersionCode()), a->GetMinSdkVersion(),
+                                         a->GetTargetSdkVersion(), a->GetPermissions(),
+                                         QString::number(a->GetIconSize())}
+                                 .join(u'|'));
+        }
+    }
+    s.bookmarks = Records(session->GetBookmarkStore(), [](const vexa::Bookmark& b) {
+        return QStringLiteral("%1|%2|%3|%4|%5|%6")
+            .arg(b.title, b.url)
+            .arg(b.visits)
+            .arg(QString::fromLatin1(b.favicon.toHex()), QString::fromLatin1(b.thumbnail.toHex()),
+                 QString::fromLatin1(b.touchIcon.toHex()));
+    });
+    s.memos = Records(session->GetCalendarStore(), [](const vexa::Memo& m) {
+        QString text = QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8")
+                           .arg(m.title, m.location, m.description)
+                           .arg(m.start)
+                           .arg(m.end)
+                           .arg(m.allDay)
+                           .arg(m.timeZone, m.recurrence);
+        for (const vexa::MemoReminder& r : m.reminders) {
+            text += QStringLiteral("|r%1/%2/%3").arg(r.time).arg(r.minutes).arg(r.method);
+        }
+        return text;
+    });
+    s.settings = Records(session->GetSettingsStore(), [](const vexa::SettingsGroup& g) {
+        QString text = QString::number(g.groupId);
+        for (const vexa::SettingValue& v : g.values) {
+            text += QStringLiteral("|%1:%2:%3:%4:%5:%6:%7:%8")
+                        .arg(v.id)
+                        .arg(v.type)
+                        .arg(int(v.charValue))
+                        .arg(v.uintValue)
+                        .arg(v.text, QString::fromLatin1(v.blob.toHex()))
+                        .arg(v.uint64Value)
+                        .arg(v.boolValue);
+        }
+        return text;
+    });
+    s.alarms = Records(session->GetAlarmStore(), [](const vexa::Alarm& a) {
+        return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
+            .arg(a.hour)
+            .arg(a.minute)
+            .arg(a.days)
+            .arg(a.enabled)
+            .arg(a.vibrate)
+            .arg(a.label)
+            .arg(a.snoozeMinutes)
+            .arg(a.ringtone)
+            .arg(a.volume);
+    });
+    std::sort(s.contacts.begin(), s.contacts.end());
+    std::sort(s.sms.begin(), s.sms.end());
+    std::sort(s.calls.begin(), s.calls.end());
+    std::sort(s.apps.begin(), s.apps.end());
+    return s;
+}

@@ -1,0 +1,41 @@
+#pragma once
+// A seeded simulated phone with a session to it, and a snapshot of every store a backup carries so
+// that tests compare what came back field by field, not by counts.
+
+#include "TestEnvironment.h"
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceSession.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+struct StoreSnapshot {
+    std::vector<QString> contacts; // every field of each contact, as one text, sorted
+    std::vector<QString> sms;      // box, number, time, text
+    std::vector<QString> calls;    // number, time, duration, type
+    std::vector<QString> apps;     // package, label, versions, SDK levels, permissions, icon size
+    std::vector<QString> bookmarks, memos, settings, alarms;
+};
+
+class BackupTestPhone {
+public:
+    // Creates and seeds the phone (serial BK-1) in the test folders, then connects.
+    explicit BackupTestPhone(int contacts = 20, int sms = 30, int calls = 15, int apps = 3);
+    ~BackupTestPhone();
+
+    vexa::DeviceBridge* Bridge() { return m_bridge.get(); }
+    vexa::DeviceSession* Session() { return m_bridge ? m_bridge->GetSession() : nullptr; }
+    // Closes the session and opens a new one (stores read afresh from the phone file).
+    bool Reconnect();
+    // Empties the phone's stores with the simulator tool, then reconnects.
+    bool Wipe();
+    StoreSnapshot Snapshot();
+    QString Serial() const { return QStringLiteral("BK-1"); }
+    QString Folder() const { return m_folders.Root(); }
+
+private:
+    ScopedTestFolders m_folders;
+    std::unique_ptr<vexa::DeviceBridge> m_bridge;
+};

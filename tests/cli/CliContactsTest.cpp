@@ -1,0 +1,106 @@
+// vexa-cli contacts and calls against simulated phones: the same texts as the page, exit codes.
+#include "CliCommands.h"
+
+#include "TestEnvironment.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+#include "contacts/CExportContactHelper.h"
+#include "contacts/CImportContactHelper.h"
+#include "platform/StringTable.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CliContactsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vexa::sim::PhoneSpec spec;
+        spec.serial = "cli-1";
+        spec.model = "V960";
+        QString error;
+        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
+        vexa::sim::SeedOptions seed;
+        seed.contacts = 25;
+        seed.calls = 12;
+        seed.smallStores = false;
+        seed.screenFrames = false;
+        ASSERT_TRUE(vexa::sim::SeedPhone("cli-1", seed, &error)) << error.toStdString();
+        spec.serial = "cli-2";
+        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
+    }
+    int Run(QStringList args) {
+        m_out.clear();
+        m_err.clear();
+        QTextStream out(&m_out);
+        QTextStream err(&m_err);
+        return RunCli(args, out, err);
+    }
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+
+    ScopedTestFolders m_folders;
+    QTemporaryDir m_dir;
+    QString m_out;
+    QString m_err;
+};
+
+TEST_F(CliContactsTest, ExportThenImportOntoAnotherPhone) {
+    ASSERT_EQ(Run({"--phone", "cli-1", "contacts", "count"}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, "25\n");
+    for (const char* format : {"csv", "vcf"}) {
+        const QString file = Path(QStringLiteral("all.") + format);
+        ASSERT_EQ(Run({"--phone", "cli-1", "contacts", "export", "--format", format, file}), kCliOk)
+            << m_err.toStdString();
+        EXPECT_EQ(m_out.trimmed(), CExportContactHelper::ResultText(2, 25));
+        EXPECT_TRUE(QFile::exists(file));
+    }
+    ASSERT_EQ(Run({"--phone", "cli-2", "contacts", "import", Path("all.csv")}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out.trimmed(), CImportContactHelper::ResultText(2, 25));
+    ASSERT_EQ(Run({"--phone", "cli-2", "contacts", "import", "--no-groups", Path("all.vcf")}), kCliOk);
+    ASSERT_EQ(Run({"--phone", "cli-2", "contacts", "count"}), kCliOk);
+    EXPECT_EQ(m_out, "50\n");
+}
+
+TEST_F(CliContactsTest, FailuresPrintTheProgramsMessages) {
+    QFile empty(Path("empty.csv"));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    EXPECT_EQ(Run({"--phone", "cli-2", "contacts", "import", Path("empty.csv")}), kCliFailed);
+    EXPECT_EQ(m_err.trimmed(), Str(278));
+    EXPECT_EQ(Run({"--phone", "cli-2", "contacts", "import", Path("missing.csv")}), kCliFailed);
+    EXPECT_EQ(m_err.trimmed(), Str(277));
+    // An empty phone has nothing to export.
+    EXPECT_EQ(Run({"--phone", "cli-2", "contacts", "export", "--format", "csv", Path("x.csv")}), kCliFailed);
+    EXPECT_EQ(m_err.trimmed(), Str(345));
+    EXPECT_EQ(Run({"--phone", "cli-1", "contacts", "export", "--format", "csv", Path("no/dir/x.csv")}), kCliFailed);
+    EXPECT_EQ(m_err.trimmed(), Str(283));
+    EXPECT_EQ(Run({"--phone", "cli-1", "calls", "export", Path("no/dir/calls.csv")}), kCliFailed);
+    EXPECT_EQ(m_err.trimmed(), Str(2301));
+}
+
+TEST_F(CliContactsTest, UsageErrors) {
+    EXPECT_EQ(Run({"contacts"}), kCliUsage);
+    EXPECT_EQ(Run({"contacts", "export", "--format", "xls", "f"}), kCliUsage);
+    EXPECT_EQ(Run({"contacts", "import"}), kCliUsage);
+    EXPECT_EQ(Run({"contacts", "import", "a.csv", "b.csv"}), kCliUsage);
+    EXPECT_EQ(Run({"calls", "export"}), kCliUsage);
+    EXPECT_EQ(Run({"--help"}), kCliOk);
+    EXPECT_TRUE(m_out.contains("vexa-cli [--phone SERIAL] contacts export --format csv|vcf FILE"));
+    EXPECT_TRUE(m_out.contains("vexa-cli [--phone SERIAL] calls export FILE"));
+}
+
+TEST_F(CliContactsTest, CallsExportWritesEveryRecord) {
+    const QString file = Path("calls.csv");
+    ASSERT_EQ(Run({"--phone", "cli-1", "calls", "export", file}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out.trimmed(), FormatText(Str(2300), 12));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 14); // header, 12 records, the empty rest after the last CRLF
+    EXPECT_EQ(lines[0], "Touch Number,Touch Date,Touch Duration,Touch Type,Number State\r");
+}
+
+} // namespace

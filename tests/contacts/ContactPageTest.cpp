@@ -1,0 +1,415 @@
+// The contacts tab offscreen against a simulated phone: the group tree, index letters, search,
+// the preview, import and export through their dialogs, and the call record view.
+#include "ControlsTestSupport.h"
+#include "TestEnvironment.h"
+#include "bridge/api/CallRecords.h"
+#include "bridge/api/ContactBook.h"
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimPhones.h"
+#include "contacts/CCallRecordWnd.h"
+#include "contacts/CContactPage.h"
+#include "contacts/CPbListWnd.h"
+#include "contacts/ContactListing.h"
+#include "controls/CVexaProgressDlg.h"
+#include "controls/VexaMessageBox.h"
+#include "device/SessionGate.h"
+#include "platform/CodePage.h"
+#include "platform/StringTable.h"
+#include "skin/Skin.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+constexpr int kWaitMs = 8000;
+
+// Answers every message box with answer while it lives (the import asks, then reports).
+class CAutoAnswer {
+public:
+    explicit CAutoAnswer(int answer) {
+        CVexaMessageBoxImpl::SetNextAnswer(answer);
+        QObject::connect(&m_timer, &QTimer::timeout, [answer] { CVexaMessageBoxImpl::SetNextAnswer(answer); });
+        m_timer.start(2);
+    }
+    ~CAutoAnswer() { CVexaMessageBoxImpl::SetNextAnswer(1); }
+
+private:
+    QTimer m_timer;
+};
+
+vexa::Contact* AddContact(vexa::ContactBook& book, const QString& name, const QString& number, vexa::Group* group) {
+    auto* c = new vexa::Contact;
+    c->SetDisplayName(name);
+    int index = 0;
+    if (!number.isEmpty()) {
+        c->AddPhone(2, nullptr, number, &index);
+    }
+    if (group != nullptr) {
+        book.AddContactToGroup(group, c, 0);
+    }
+    if (!book.CreateContact(c)) {
+        delete c;
+        return nullptr;
+    }
+    return c;
+}
+
+} // namespace
+
+class ContactPageTest : public QObject {
+    Q_OBJECT
+
+    CSkin* m_skin = nullptr;
+    std::unique_ptr<ScopedTestFolders> m_folders;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QByteArray m_oldSimDir;
+    CSessionGate m_gate;
+    std::unique_ptr<CContactPage> m_page;
+
+    vexa::ContactBook* Book() { return ppGetBridge()->GetSession()->GetContactBook(); }
+    QString Path(const QString& name) const { return m_dir->filePath(name); }
+
+    // A phone with a group of three, one contact without a number and 57 more, some calls.
+    void MakePhone() {
+        vexa::sim::PhoneSpec spec;
+        spec.serial = "PAGE-1";
+        spec.model = "V960";
+        spec.dualSim = true;
+        spec.simState = 3;
+        QString error;
+        QVERIFY2(vexa::sim::CreatePhone(spec, &error), qPrintable(error));
+        QVERIFY(ppGetBridge()->ConnectUsbDevice("PAGE-1") != 0);
+        vexa::ContactBook* book = Book();
+        QCOMPARE(book->LoadContacts(), 1);
+        vexa::Group* friends = book->NewGroup();
+        friends->SetName("朋友");
+        QVERIFY(book->CreateGroup(friends));
+        QVERIFY(AddContact(*book, "张三", "13800138000", friends));
+        QVERIFY(AddContact(*book, "alice", "13912345678", friends));
+        QVERIFY(AddContact(*book, "Tom", "", friends));
+        for (int i = 0; i < 57; ++i) {
+            QVERIFY(AddContact(*book, QStringLiteral("李%1").arg(i), QStringLiteral("1860000%1").arg(i, 4, 10, QChar('0')),
+                               nullptr));
+        }
+        vexa::CallRecordList* calls = ppGetBridge()->GetSession()->GetCallRecords();
+        QCOMPARE(calls->LoadCallRecords(), 1);
+        const struct {
+            const char* number;
+            qint64 time;
+            int duration;
+            int type;
+        } records[] = {{"13800138000", 20120725140309, 3725, 1},
+                       {"13800138000", 20120726090000, 45, 2},
+                       {"95555", 20120727100000, 0, 3}};
+        for (const auto& r : records) {
+            vexa::CallRecord* record = calls->NewCallRecord();
+            record->m_number = r.number;
+            record->m_time = vexa::UnpackTime(r.time);
+            record->m_duration = r.duration;
+            record->m_type = r.type;
+            QVERIFY(calls->AddCallRecord(record));
+        }
+    }
+
+    CPbListWnd& List() { return m_page->List(); }
+    QLineEdit* SearchBox() {
+        return qobject_cast<QLineEdit*>(GetPluginByName(m_page.get(), QStringLiteral("Contact_search_ctrl")));
+    }
+    QStringList ListNames() {
+        QStringList out;
+        for (int i = 0; i < List().Count(); ++i) {
+            out << List().At(i).name;
+        }
+        return out;
+    }
+    void ClickRow(int row, const char* child = nullptr) {
+        QWidget* w = List().Rows().at(static_cast<std::size_t>(row));
+        if (child != nullptr) {
+            w = Plugin_GetChild(w, QString::fromLatin1(child));
+        }
+        QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, child != nullptr ? QPoint(8, w->height() / 2) : QPoint(200, 25));
+    }
+
+private slots:
+    void initTestCase() {
+        m_skin = LoadShippedSkin();
+        QVERIFY(m_skin != nullptr);
+    }
+    void cleanupTestCase() {
+        SetAppSkin(nullptr);
+        m_skin->Release();
+    }
+
+    void init() {
+        m_folders = std::make_unique<ScopedTestFolders>();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_oldSimDir = qgetenv("VEXA_SIM_DIR");
+        qputenv("VEXA_SIM_DIR", QFile::encodeName(m_dir->filePath("sim")));
+        vexa::sim::UseSimulatedPhones();
+        QVERIFY(ppInitialize());
+        MakePhone();
+        m_gate.SetUsable(true);
+        m_page = std::make_unique<CContactPage>(m_gate);
+        QVERIFY(m_page->Create());
+        m_page->resize(948, 500);
+        m_page->show();
+        m_page->OnDeviceConnected();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && !m_page->Nodes().empty(), kWaitMs);
+    }
+    void cleanup() {
+        m_page.reset();
+        ppCleanup();
+        qputenv("VEXA_SIM_DIR", m_oldSimDir);
+        m_dir.reset();
+        m_folders.reset();
+    }
+
+    void treeShowsCategoriesAndGroupsAndSelectsOnClick() {
+        auto* tree = qobject_cast<QTreeWidget*>(GetPluginByName(m_page.get(), QStringLiteral("listboxex_tree_ctrl")));
+        QVERIFY(tree != nullptr);
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QTreeWidgetItem* root = tree->topLevelItem(0);
+        QCOMPARE(root->text(0), Str(267));
+        QCOMPARE(root->child(0)->text(0), Str(346) + "(60)");
+        QCOMPARE(root->child(2)->text(0), Str(744) + "(0)");
+        QCOMPARE(root->child(3)->text(0), Str(745) + "(0)");
+        QTreeWidgetItem* group = root->child(root->childCount() - 1);
+        QCOMPARE(group->text(0), QStringLiteral("朋友(3)"));
+        QCOMPARE(List().Caption(), Str(346));
+        QCOMPARE(List().Count(), 60);
+
+        // A click on the group node lists its members under its name.
+        tree->scrollToItem(group);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(group).center());
+        QCOMPARE(m_page->CurrentNode(), group->data(0, Qt::UserRole).toInt());
+        QCOMPARE(List().Caption(), QStringLiteral("朋友"));
+        QCOMPARE(ListNames(), (QStringList{"张三", "alice", "Tom"}));
+        QVERIFY(m_page->PreviewText().startsWith("张三\n"));
+
+        // Fewer contacts than the view holds: the rows stay 50 px apart.
+        QTRY_VERIFY(List().Rows().at(2)->isVisible());
+        QCOMPARE(List().Rows().at(2)->y() - List().Rows().at(1)->y(), CPbListWnd::kRowHeight);
+        QVERIFY(List().Rows().at(3)->isHidden());
+
+        QVERIFY(m_page->SelectNode(contacts::NodeUngrouped));
+        QCOMPARE(List().Caption(), Str(272));
+        QCOMPARE(List().Count(), 57);
+    }
+
+    void scrollingShowsTheIndexLetterForHalfASecond() {
+        QScrollBar* bar = List().ScrollBar();
+        QVERIFY(bar->isVisible());
+        QVERIFY(!m_page->IsIndexLetterVisible());
+        bar->setValue(0);
+        bar->setValue(CPbListWnd::kRowHeight * 3 + 1); // topmost row 3: 李0
+        QVERIFY(m_page->IsIndexLetterVisible());
+        QCOMPARE(m_page->IndexLetterText(), QStringLiteral("L"));
+        QCOMPARE(List().TopIndex(), 3);
+        QCOMPARE(Plugin_GetText(Plugin_GetChild(List().Rows().front(), "item_name")), QStringLiteral("李0"));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsIndexLetterVisible(), 2000);
+        // Rows are 50 px apart and the first one is pushed up by the part scrolled past.
+        QTRY_VERIFY(List().Rows().at(1)->isVisible());
+        QCOMPARE(List().Rows().at(1)->y() - List().Rows().at(0)->y(), CPbListWnd::kRowHeight);
+        QCOMPARE(List().Rows().at(0)->mapTo(GetPluginByName(m_page.get(), "pblist_viewport"), QPoint(0, 0)).y(), -1);
+
+        bar->setValue(CPbListWnd::kRowHeight); // row 0: 张三
+        QCOMPARE(m_page->IndexLetterText(), QStringLiteral("Z"));
+        bar->setValue(CPbListWnd::kRowHeight + 1); // row 1: alice
+        QCOMPARE(m_page->IndexLetterText(), QStringLiteral("A"));
+        // The wheel scrolls the list too.
+        QWheelEvent wheel(QPointF(50, 50), QPointF(), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(GetPluginByName(m_page.get(), "pblist_viewport"), &wheel);
+        QVERIFY(bar->value() > CPbListWnd::kRowHeight + 1);
+    }
+
+    void searchFiltersAsTheUserTypes() {
+        QTest::keyClicks(SearchBox(), "138");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching(), kWaitMs);
+        QCOMPARE(ListNames(), QStringList{"张三"});
+        QCOMPARE(List().Caption(), FormatText(Str(2312), 1));
+        QTest::keyClick(SearchBox(), Qt::Key_Backspace);
+        QTest::keyClick(SearchBox(), Qt::Key_Backspace);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching(), kWaitMs);
+        QCOMPARE(List().Count(), 59); // "1" is in every number; Tom has none
+        SearchBox()->setText("tom"); // case-sensitive
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching(), kWaitMs);
+        QCOMPARE(List().Count(), 0);
+        SearchBox()->setText("To");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching(), kWaitMs);
+        QCOMPARE(ListNames(), QStringList{"Tom"});
+        SearchBox()->clear();
+        QCOMPARE(List().Caption(), Str(346));
+        QCOMPARE(List().Count(), 60);
+    }
+
+    void rowsSelectAndCheck() {
+        ClickRow(1);
+        QCOMPARE(List().Current(), 1);
+        QVERIFY(m_page->PreviewText().startsWith("alice\n"));
+        QVERIFY(m_page->PreviewText().contains(Str(687) + QStringLiteral("：13912345678")));
+        ClickRow(0, "item_check");
+        ClickRow(2, "item_check");
+        QCOMPARE(List().CheckedCount(), 2);
+        QVERIFY(m_page->PreviewText().startsWith(FormatText(Str(293), 2)));
+        QTest::mouseClick(GetPluginByName(m_page.get(), "all_sel_btn"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 8));
+        QCOMPARE(List().CheckedCount(), 60);
+        QTest::mouseClick(GetPluginByName(m_page.get(), "all_sel_btn"), Qt::LeftButton, Qt::NoModifier, QPoint(8, 8));
+        QCOMPARE(List().CheckedCount(), 0);
+    }
+
+    void exportAndImportThroughTheDialogs() {
+        // Nothing checked: the user is told to choose first.
+        {
+            CAutoAnswer answer(1);
+            const ContactTransferOutcome none = m_page->Export(true);
+            QVERIFY(!none.ran);
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(345));
+        }
+        ClickRow(0, "item_check");
+        ClickRow(1, "item_check");
+        const QString csv = Path("two.csv");
+        m_page->SetFileChooser([&](QWidget*, int kind) { return kind == 2 ? QStringList{csv} : QStringList{}; });
+        {
+            CAutoAnswer answer(1);
+            const ContactTransferOutcome out = m_page->Export(true);
+            QVERIFY(out.ran);
+            QCOMPARE(out.count, 2);
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(299), 2));
+        }
+        QVERIFY(QFile::exists(csv));
+
+        // The file comes back in with its group after a yes to the group question.
+        m_page->SetFileChooser([&](QWidget*, int kind) { return kind == 0 ? QStringList{csv} : QStringList{}; });
+        {
+            CAutoAnswer answer(6);
+            const ContactTransferOutcome in = m_page->Import(true);
+            QVERIFY(in.ran);
+            QCOMPARE(in.result, 2);
+            QCOMPARE(in.count, 2);
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(288), 2));
+        }
+        // The page reloads and counts the new contacts and the group's new members.
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 62, kWaitMs);
+        bool found = false;
+        for (const auto& node : m_page->Nodes()) {
+            if (node.caption == "朋友") {
+                QCOMPARE(node.count, 5);
+                found = true;
+            }
+        }
+        QVERIFY(found);
+    }
+
+    void brokenFilesAreReportedAndChangeNothing() {
+        QFile empty(Path("empty.csv"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("empty.csv")}; });
+        {
+            CAutoAnswer answer(1);
+            const ContactTransferOutcome out = m_page->Import(true);
+            QVERIFY(!out.ran);
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(278));
+        }
+        QCOMPARE(Book()->GetContactCount(vexa::LIST_ALL), 60);
+        // A vCard import ignores chosen files that are not vCards.
+        m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("empty.csv")}; });
+        const ContactTransferOutcome skipped = m_page->Import(false);
+        QVERIFY(!skipped.ran);
+    }
+
+    void cancellingAnImportKeepsWhatWasCreatedAndSaysHowMany() {
+        QByteArray csv = "Name,Mobile\r\n";
+        for (int i = 0; i < 200; ++i) {
+            csv += QStringLiteral("New %1,1500000%2\r\n").arg(i).arg(i, 4, 10, QChar('0')).toUtf8();
+        }
+        QFile f(Path("many.csv"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(csv);
+        f.close();
+        m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("many.csv")}; });
+        vexa::sim::SimFaults slow;
+        slow.delayMs = 5; // every phone operation takes a moment, so the cancel lands mid-way
+        vexa::sim::SetFaults(slow);
+        // Cancel the import dialog (not the reading one) once a few contacts are on the phone.
+        QTimer cancel;
+        QObject::connect(&cancel, &QTimer::timeout, [&] {
+            auto* dlg = dynamic_cast<CVexaProgressDlg*>(QApplication::activeModalWidget());
+            if (dlg == nullptr || Plugin_GetText(GetPluginByName(dlg, "remind")) != Str(280)) {
+                return;
+            }
+            auto* bar = GetPluginByName(dlg, "import_progress");
+            if (Plugin_GetValue(bar) >= 5) {
+                cancel.stop();
+                QTest::mouseClick(GetPluginByName(dlg, "cancel_button"), Qt::LeftButton);
+            }
+        });
+        cancel.start(5);
+        ContactTransferOutcome out;
+        {
+            CAutoAnswer answer(1);
+            out = m_page->Import(true);
+        }
+        vexa::sim::SetFaults({});
+        QCOMPARE(out.result, 1);
+        QVERIFY(out.count > 0 && out.count < 200);
+        QCOMPARE(out.message, Str(292) + QStringLiteral("，") + FormatText(Str(288), out.count));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 60 + out.count, kWaitMs);
+    }
+
+    void callRecordViewGroupsNumbersAndExports() {
+        QTest::mouseClick(GetPluginByName(m_page.get(), "btn_for_call_record"), Qt::LeftButton);
+        QVERIFY(m_page->IsCallRecordViewShown());
+        CCallRecordWnd* calls = m_page->CallRecords();
+        QCOMPARE(calls->TotalRecords(), 3);
+        QCOMPARE(calls->Groups().size(), std::size_t(2));
+        QCOMPARE(calls->Groups()[0].number, QStringLiteral("95555"));
+        QCOMPARE(calls->DetailText("record_name"), Str(181));
+        QCOMPARE(calls->DetailText("record_title"), FormatText(Str(840), 3));
+        calls->SelectGroup(1);
+        QCOMPARE(calls->DetailText("record_name"), QStringLiteral("张三"));
+        QCOMPARE(calls->DetailText("record_number_type"), Str(687));
+        QCOMPARE(calls->DetailLineCount(), 2);
+        calls->SelectCategory(1); // missed
+        QCOMPARE(calls->DetailText("record_classify"), Str(848));
+        QCOMPARE(calls->Groups().size(), std::size_t(1));
+        calls->SelectCategory(3); // dialled
+        QCOMPARE(calls->Groups().size(), std::size_t(1));
+        QCOMPARE(calls->Groups()[0].calls.front().duration, 45);
+
+        calls->SetPathChooser([&](QWidget*) { return Path("calls.csv"); });
+        {
+            CAutoAnswer answer(1);
+            QCOMPARE(calls->Export(), FormatText(Str(2300), 3));
+        }
+        QFile f(Path("calls.csv"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("13800138000,20120725140309,3725,1,"));
+
+        QTest::mouseClick(GetPluginByName(m_page.get(), "btn_for_contact"), Qt::LeftButton);
+        QVERIFY(!m_page->IsCallRecordViewShown());
+    }
+
+    void disconnectEmptiesThePage() {
+        m_page->OnDeviceDisconnected();
+        QCOMPARE(List().Count(), 0);
+        QVERIFY(m_page->Nodes().empty());
+        QVERIFY(Plugin_IsVisible(GetPluginByName(m_page.get(), "contact_disconnected")));
+        QVERIFY(!Plugin_IsVisible(GetPluginByName(m_page.get(), "contact_view")));
+    }
+};
+
+QTEST_MAIN(ContactPageTest)
+#include "ContactPageTest.moc"

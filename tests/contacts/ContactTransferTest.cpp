@@ -1,0 +1,648 @@
+// Import and export through the helpers onto simulated phones: round trips of every field each
+// format carries, files written by other programs, broken files, cancel and phone failures.
+#include "ContactGenerator.h"
+#include "SimPhoneFixture.h"
+#include "contacts/CExportContactHelper.h"
+#include "contacts/CImportContactHelper.h"
+#include "libs/csv/Csv.h"
+#include "libs/csv/CsvFile.h"
+#include "platform/CodePage.h"
+#include "platform/StringTable.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+using Format = CExportContactHelper::Format;
+
+// A contact as text, after the rules of one format: what that format cannot carry is left out
+// or mapped the way the reader maps it back.
+QStringList Canonical(const vexa::Contact& c, Format format) {
+    QStringList out;
+    vexa::NameParts parts;
+    c.GetNameParts(&parts);
+    QString company, department, title;
+    c.GetOrganization(&company, &department, &title);
+    out << "name:" + c.GetDisplayNameText();
+    for (int p = 1; p <= 5; ++p) {
+        out << QStringLiteral("part%1:").arg(p) + parts.parts[p];
+    }
+    out << "nick:" + c.GetNickname() << "org:" + company + "|" + department + "|" + title
+        << "bday:" + c.GetBirthday() << QStringLiteral("fav:%1").arg(c.IsFavorite());
+    for (int i = 0; i < c.GetNoteCount(); ++i) {
+        out << "note:" + c.GetNoteAt(i);
+    }
+    QStringList multi;
+    const bool csv = format == CExportContactHelper::FormatCsv;
+    for (int i = 0; i < c.GetPhoneCount(); ++i) {
+        const vexa::ContactField* f = c.GetPhoneAt(i);
+        int type = f->m_type;
+        QString label = f->m_label;
+        if (csv && type != 1 && type != 2 && type != 3 && type != 4 && type != 7) {
+            continue; // the CSV layout has no columns for these
+        }
+        if (!csv && (type == 0 || type == 7)) {
+            type = 7; // no type word is written
+            label.clear();
+        }
+        multi << QStringLiteral("tel:%1|%2|%3").arg(type).arg(label, f->m_value);
+    }
+    for (int i = 0; i < c.GetEmailCount(); ++i) {
+        const vexa::ContactField* f = c.GetEmailAt(i);
+        const bool plain = !csv && (f->m_type == 0 || f->m_type == 3);
+        multi << QStringLiteral("email:%1|%2|%3").arg(plain ? 3 : f->m_type).arg(plain ? QString() : f->m_label,
+                                                                                   f->m_value);
+    }
+    for (int i = 0; i < c.GetWebsiteCount(); ++i) {
+        const vexa::ContactField* f = c.GetWebsiteAt(i);
+        const bool plain = !csv && (f->m_type == 0 || f->m_type == 7);
+        multi << QStringLiteral("web:%1|%2|%3").arg(plain ? 7 : f->m_type).arg(plain ? QString() : f->m_label,
+                                                                                 f->m_value);
+    }
+    for (int i = 0; i < c.GetAddressCount(); ++i) {
+        const vexa::ContactAddress* a = c.GetAddressAt(i);
+        multi << QStringLiteral("adr:%1|").arg(a->m_type) + QStringList{a->m_label, a->m_street, a->m_city,
+                                                                        a->m_region, a->m_postcode, a->m_country}
+                                                                 .join('|');
+    }
+    for (int i = 0; i < c.GetImCount(); ++i) {
+        multi << QStringLiteral("im:%1|").arg(c.GetImAt(i)->m_protocol) + c.GetImAt(i)->m_value;
+    }
+    QStringList groups;
+    for (int i = 0; i < c.GetGroupCount(); ++i) {
+        groups << "group:" + c.GetGroupAt(i)->GetName();
+    }
+    // The layouts reorder entries (the CSV puts each phone type in its own column); compare sets.
+    multi.sort();
+    groups.sort();
+    return out + multi + groups;
+}
+
+// Puts the generated contacts onto the phone, with their groups.
+void Seed(vexa::ContactBook& book, int count) {
+    std::vector<contacts::ImportedContact> records;
+    for (int i = 0; i < count; ++i) {
+        contacts::ImportedContact r{std::make_unique<vexa::Contact>(), {}};
+        testdata::MakeContact(i, *r.contact, &r.groups);
+        records.push_back(std::move(r));
+    }
+    CImportContactHelper helper;
+    helper.SetRecords(std::move(records));
+    ASSERT_EQ(helper.Import(&book, {}, {}), CImportContactHelper::Import_Succeeded);
+}
+
+std::vector<vexa::Contact*> AllContacts(vexa::ContactBook& book) {
+    std::vector<vexa::Contact*> out;
+    for (int i = 0; i < book.GetContactCount(vexa::LIST_ALL); ++i) {
+        out.push_back(book.GetContactAt(vexa::LIST_ALL, i));
+    }
+    return out;
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+class ContactTransferTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_phones.Create("source-1"));
+        ASSERT_TRUE(m_phones.Create("target-1"));
+    }
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+
+    // Imports files onto the target phone; returns the parse message (0 when parsed) and leaves
+    // the import result in m_result.
+    int ImportInto(const QStringList& files, bool csv, bool groups = true) {
+        vexa::ContactBook* book = m_phones.Open("target-1");
+        if (book == nullptr) {
+            return -1;
+        }
+        CImportContactHelper helper;
+        const int message = csv ? helper.ParseCsvFile(files.value(0)) : helper.ParseVcfFiles(files);
+        if (message != 0) {
+            return message;
+        }
+        if (!groups) {
+            helper.DropGroups();
+        }
+        m_result = helper.Import(book, {}, {});
+        m_count = helper.Count();
+        return 0;
+    }
+    // The target phone's contacts, read afresh.
+    vexa::ContactBook* Target() {
+        vexa::ContactBook* book = m_phones.Open("target-1");
+        if (book != nullptr) {
+            for (vexa::Contact* c : AllContacts(*book)) {
+                book->LoadContactDetail(c);
+            }
+        }
+        return book;
+    }
+    int TargetCount() {
+        vexa::ContactBook* book = m_phones.Open("target-1");
+        return book != nullptr ? book->GetContactCount(vexa::LIST_ALL) : -1;
+    }
+
+    SimPhones m_phones;
+    QTemporaryDir m_dir;
+    int m_result = -1;
+    int m_count = -1;
+};
+
+class RoundTripTest : public ContactTransferTest, public ::testing::WithParamInterface<Format> {};
+
+TEST_P(RoundTripTest, ThousandContactsSurviveExportAndImport) {
+    const Format format = GetParam();
+    constexpr int kCount = 1000;
+    vexa::ContactBook* source = m_phones.Open("source-1");
+    ASSERT_NE(source, nullptr);
+    Seed(*source, kCount);
+    source = m_phones.Open("source-1");
+    ASSERT_NE(source, nullptr);
+    const QString file = Path(format == CExportContactHelper::FormatCsv ? "all.csv" : "all.vcf");
+    CExportContactHelper exporter;
+    int lastDone = -1;
+    ASSERT_EQ(exporter.Export(source, AllContacts(*source), format, file, {},
+                              [&](int total, int done) {
+                                  EXPECT_EQ(total, kCount);
+                                  lastDone = done;
+                              }),
+              CExportContactHelper::Export_Succeeded);
+    EXPECT_EQ(exporter.Count(), kCount);
+    EXPECT_EQ(lastDone, kCount);
+    std::map<QString, QStringList> expected;
+    for (vexa::Contact* c : AllContacts(*source)) {
+        expected[c->GetDisplayNameText()] = Canonical(*c, format);
+    }
+    ASSERT_EQ(expected.size(), static_cast<std::size_t>(kCount));
+
+    ASSERT_EQ(ImportInto({file}, format == CExportContactHelper::FormatCsv), 0);
+    EXPECT_EQ(m_result, CImportContactHelper::Import_Succeeded);
+    EXPECT_EQ(m_count, kCount);
+    vexa::ContactBook* target = Target();
+    ASSERT_NE(target, nullptr);
+    ASSERT_EQ(target->GetContactCount(vexa::LIST_ALL), kCount);
+    int favourites = 0;
+    for (vexa::Contact* c : AllContacts(*target)) {
+        ASSERT_TRUE(expected.contains(c->GetDisplayNameText())) << c->GetDisplayNameText().toStdString();
+        EXPECT_EQ(Canonical(*c, format), expected[c->GetDisplayNameText()]) << c->GetDisplayNameText().toStdString();
+        favourites += c->IsFavorite() ? 1 : 0;
+    }
+    EXPECT_EQ(favourites, kCount / 5);
+    EXPECT_EQ(target->GetGroupCount(), testdata::GroupNames().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, RoundTripTest,
+                         ::testing::Values(CExportContactHelper::FormatCsv, CExportContactHelper::FormatVcf),
+                         [](const auto& info) { return info.param == CExportContactHelper::FormatCsv ? "Csv" : "Vcf"; });
+
+std::vector<QStringList> ReadCsv(const QString& path) {
+    CCsvFileReaderEx reader;
+    std::vector<QStringList> rows;
+    if (reader.SetFilePath(path) == 0) {
+        return rows;
+    }
+    QString line;
+    while (reader.GetNextLine(line) != 0) {
+        QStringList cells;
+        CsvSplitLine(line, cells);
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+TEST_F(ContactTransferTest, SevenMobilesSpanTwoRowsChainedByMarks) {
+    vexa::ContactBook* source = m_phones.Open("source-1");
+    ASSERT_NE(source, nullptr);
+    Seed(*source, 1); // entry 0 has seven mobile numbers
+    source = m_phones.Open("source-1");
+    CExportContactHelper exporter;
+    ASSERT_EQ(exporter.Export(source, AllContacts(*source), CExportContactHelper::FormatCsv, Path("seven.csv"), {}, {}),
+              CExportContactHelper::Export_Succeeded);
+    const std::vector<QStringList> rows = ReadCsv(Path("seven.csv"));
+    ASSERT_EQ(rows.size(), 3U);
+    EXPECT_EQ(rows[0], contacts::ChineseCsvHeader());
+    ASSERT_EQ(rows[1].size(), 67);
+    EXPECT_EQ(rows[1][66], "1");
+    EXPECT_EQ(rows[2][66], "0");
+    for (int col : {10, 12, 14, 16, 18}) {
+        EXPECT_FALSE(rows[1][col].isEmpty()) << col;
+    }
+    EXPECT_FALSE(rows[2][10].isEmpty());
+    EXPECT_FALSE(rows[2][12].isEmpty());
+    EXPECT_TRUE(rows[2][14].isEmpty());
+    // The file is in the ANSI code page with CRLF line ends and no byte order mark.
+    QFile f(Path("seven.csv"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.startsWith(UnicodeToAnsi("姓名,姓,名,")));
+    EXPECT_TRUE(bytes.contains("\r\n"));
+}
+
+TEST_F(ContactTransferTest, UnnamedEmptyContactIsNothingToExport) {
+    vexa::ContactBook* book = m_phones.Open("source-1");
+    ASSERT_NE(book, nullptr);
+    auto* blank = new vexa::Contact;
+    int index = 0;
+    blank->AddPhone(5, nullptr, "12345", &index); // home fax: not in the layout
+    ASSERT_TRUE(book->CreateContact(blank));
+    CExportContactHelper exporter;
+    EXPECT_EQ(exporter.Export(book, AllContacts(*book), CExportContactHelper::FormatCsv, Path("none.csv"), {}, {}),
+              CExportContactHelper::Export_Failed);
+    EXPECT_EQ(exporter.MessageId(), 674);
+    EXPECT_FALSE(QFile::exists(Path("none.csv")));
+    EXPECT_EQ(CExportContactHelper::ResultText(0, 0), Str(283));
+}
+
+TEST_F(ContactTransferTest, ExportToAnUnwritablePlaceFails) {
+    vexa::ContactBook* book = m_phones.Open("source-1");
+    Seed(*book, 3);
+    book = m_phones.Open("source-1");
+    CExportContactHelper exporter;
+    for (Format f : {CExportContactHelper::FormatCsv, CExportContactHelper::FormatVcf}) {
+        EXPECT_EQ(exporter.Export(book, AllContacts(*book), f, Path("missing/dir/x.file"), {}, {}),
+                  CExportContactHelper::Export_Failed);
+    }
+}
+
+TEST_F(ContactTransferTest, CancelledExportWritesWhatWasGathered) {
+    vexa::ContactBook* book = m_phones.Open("source-1");
+    Seed(*book, 10);
+    book = m_phones.Open("source-1");
+    CExportContactHelper exporter;
+    int done = 0;
+    const auto cancelAfter4 = [&done] { return done >= 4; };
+    EXPECT_EQ(exporter.Export(book, AllContacts(*book), CExportContactHelper::FormatVcf, Path("part.vcf"), cancelAfter4,
+                              [&done](int, int d) { done = d; }),
+              CExportContactHelper::Export_Cancelled);
+    EXPECT_EQ(exporter.Count(), 4);
+    EXPECT_EQ(CExportContactHelper::ResultText(1, 4), Str(298) + "，" + FormatText(Str(299), 4));
+    ASSERT_EQ(ImportInto({Path("part.vcf")}, false), 0);
+    EXPECT_EQ(TargetCount(), 4);
+}
+
+// Files in the shapes other phones and address books write.
+TEST_F(ContactTransferTest, VCardsOfOtherPhonesAndAddressBooks) {
+    const QByteArray android =
+        "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+        "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=BC=A0;=E4=B8=89;;;\r\n"
+        "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=BC=A0=E4=B8=89\r\n"
+        "TEL;CELL:138-0013-8000\r\nTEL;HOME:010 6255 0000\r\n"
+        "EMAIL;HOME:zhangsan@example.com\r\n"
+        "ADR;HOME;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;;=E4=B8=AD=E5=85=B3=E6=9D=91=E5=A4=A7=E8=A1=97;=E5=8C=97=E4=BA=AC;;100080;\r\n"
+        "END:VCARD\r\n";
+    const QByteArray ios = "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//Apple Inc.//iPhone OS 16.0//EN\r\n"
+                           "N:Appleseed;Johnny;;;\r\nFN:Johnny Appleseed\r\n"
+                           "item1.TEL:+1 (408) 555-0100\r\nitem1.X-ABLabel:Studio\r\n"
+                           "TEL;type=CELL;type=VOICE;type=pref:+1 408 555 0101\r\n"
+                           "EMAIL;type=INTERNET;type=WORK;type=pref:johnny@example.com\r\n"
+                           "item2.ADR;type=WORK:;;1 Infinite Loop;Cupertino;CA;95014;United States\r\n"
+                           "END:VCARD\r\n";
+    const QByteArray v4 = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Erika Mustermann\r\nN:Mustermann;Erika;;;\r\n"
+                          "TEL;TYPE=\"work,voice\";VALUE=uri:tel:+49-221-9999123\r\n"
+                          "EMAIL;TYPE=home:erika@example.org\r\n"
+                          "ADR;TYPE=home:;;Heidestraße 17;Köln;;51147;Germany\r\nEND:VCARD\r\n";
+    WriteFile(Path("android.vcf"), android);
+    WriteFile(Path("ios.VCF"), ios);
+    WriteFile(Path("v4.vcf"), v4);
+    WriteFile(Path("notes.txt"), android); // not a vCard name: skipped
+    ASSERT_EQ(ImportInto({Path("android.vcf"), Path("ios.VCF"), Path("v4.vcf"), Path("notes.txt")}, false), 0);
+    EXPECT_EQ(m_count, 3);
+    vexa::ContactBook* book = Target();
+    ASSERT_NE(book, nullptr);
+    std::map<QString, vexa::Contact*> byName;
+    for (vexa::Contact* c : AllContacts(*book)) {
+        byName[c->GetDisplayNameText()] = c;
+    }
+    ASSERT_EQ(byName.size(), 3U);
+    vexa::Contact* zhang = byName["张三"];
+    ASSERT_NE(zhang, nullptr);
+    ASSERT_EQ(zhang->GetPhoneCount(), 2);
+    EXPECT_EQ(zhang->GetPhoneAt(0)->m_type, 2);
+    EXPECT_EQ(QString(zhang->GetPhoneAt(0)->m_value).remove(QLatin1Char('-')), "13800138000");
+    EXPECT_EQ(zhang->GetPhoneAt(1)->m_type, 1);
+    ASSERT_EQ(zhang->GetEmailCount(), 1);
+    EXPECT_EQ(zhang->GetEmailAt(0)->m_value, "zhangsan@example.com");
+    ASSERT_EQ(zhang->GetAddressCount(), 1);
+    EXPECT_EQ(zhang->GetAddressAt(0)->m_street, "中关村大街");
+    EXPECT_EQ(zhang->GetAddressAt(0)->m_city, "北京");
+    vexa::Contact* johnny = byName["Johnny Appleseed"];
+    ASSERT_NE(johnny, nullptr);
+    ASSERT_EQ(johnny->GetPhoneCount(), 2);
+    EXPECT_EQ(johnny->GetPhoneAt(0)->m_label, "Studio");
+    EXPECT_EQ(johnny->GetPhoneAt(0)->m_type, 0);
+    EXPECT_EQ(johnny->GetPhoneAt(1)->m_type, 2);
+    ASSERT_EQ(johnny->GetEmailCount(), 1);
+    EXPECT_EQ(johnny->GetEmailAt(0)->m_value, "johnny@example.com");
+    ASSERT_EQ(johnny->GetAddressCount(), 1);
+    EXPECT_EQ(johnny->GetAddressAt(0)->m_type, 2);
+    EXPECT_EQ(johnny->GetAddressAt(0)->m_city, "Cupertino");
+    vexa::Contact* erika = byName["Erika Mustermann"];
+    ASSERT_NE(erika, nullptr);
+    ASSERT_EQ(erika->GetPhoneCount(), 1);
+    EXPECT_TRUE(erika->GetPhoneAt(0)->m_value.contains("9999123"));
+    EXPECT_EQ(erika->GetPhoneAt(0)->m_type, 3);
+    ASSERT_EQ(erika->GetAddressCount(), 1);
+    EXPECT_EQ(erika->GetAddressAt(0)->m_street, "Heidestraße 17");
+    EXPECT_EQ(erika->GetAddressAt(0)->m_country, "Germany");
+}
+
+struct ForeignCsvCase {
+    const char* name;
+    QByteArray bytes;
+    QString person;
+    QString mobile;
+    QString email;
+    QString city;
+};
+
+class ForeignCsvTest : public ContactTransferTest, public ::testing::WithParamInterface<ForeignCsvCase> {};
+
+TEST_P(ForeignCsvTest, MapsThroughTheAliasTable) {
+    const ForeignCsvCase& c = GetParam();
+    WriteFile(Path("foreign.csv"), c.bytes);
+    ASSERT_EQ(ImportInto({Path("foreign.csv")}, true), 0);
+    EXPECT_EQ(m_result, CImportContactHelper::Import_Succeeded);
+    EXPECT_EQ(m_count, 2);
+    vexa::ContactBook* book = Target();
+    ASSERT_NE(book, nullptr);
+    ASSERT_EQ(book->GetContactCount(vexa::LIST_ALL), 2);
+    vexa::Contact* first = book->GetContactAt(vexa::LIST_ALL, 0);
+    EXPECT_EQ(first->GetDisplayNameText(), c.person);
+    bool mobile = false;
+    for (int i = 0; i < first->GetPhoneCount(); ++i) {
+        mobile |= first->GetPhoneAt(i)->m_type == 2 && first->GetPhoneAt(i)->m_value == c.mobile;
+    }
+    EXPECT_TRUE(mobile);
+    ASSERT_GE(first->GetEmailCount(), 1);
+    EXPECT_EQ(first->GetEmailAt(0)->m_value, c.email);
+    ASSERT_GE(first->GetAddressCount(), 1);
+    EXPECT_EQ(first->GetAddressAt(0)->m_city, c.city);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Programs, ForeignCsvTest,
+    ::testing::Values(
+        ForeignCsvCase{"Outlook",
+                       "Title,FirstName,Last Name,Company,Street,City,Mobile Phone,Home Phone,"
+                       "E-mail Address,Notes\r\n"
+                       "Dr.,John,Doe,Acme,1 Main St,Springfield,555-0100,555 0101,john@acme.example,\"met at, expo\"\r\n"
+                       ",Jane,Roe,,,Shelbyville,555-0200,,jane@acme.example,\r\n",
+                       "John Doe", "5550100", "john@acme.example", "Springfield"},
+        ForeignCsvCase{"Google",
+                       "Name,Given Name,Family Name,Group Membership,E-mail,Phone 1 - Value,Mobile,"
+                       "Home city\r\n"
+                       "Ann Lee,Ann,Lee,* myContacts,x@example.com,,139 1111 2222,Boston\r\n"
+                       "Bo Wu,Bo,Wu,,,,,Austin\r\n",
+                       "Ann Lee", "13911112222", "x@example.com", "Boston"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ContactTransferTest, ChineseHeadersInTheAnsiCodePage) {
+    const QString text = "姓名,手机,家庭电话,电子邮件,家庭城市,生日,群组,备注\r\n"
+                         "李四,139-2222-3333,0571 8888 9999,lisi@example.cn,杭州,1980/7/9,同学\t,\"多行\r\n备注\"\r\n"
+                         "王五,,,wangwu@example.cn,,0,,\r\n";
+    WriteFile(Path("cn.csv"), UnicodeToAnsi(text));
+    ASSERT_EQ(ImportInto({Path("cn.csv")}, true), 0);
+    EXPECT_EQ(m_count, 2);
+    vexa::ContactBook* book = Target();
+    ASSERT_NE(book, nullptr);
+    vexa::Contact* li = book->GetContactAt(vexa::LIST_ALL, 0);
+    ASSERT_NE(li, nullptr);
+    EXPECT_EQ(li->GetDisplayNameText(), "李四");
+    ASSERT_EQ(li->GetPhoneCount(), 2);
+    EXPECT_EQ(li->GetPhoneAt(0)->m_type, 2);
+    EXPECT_EQ(li->GetPhoneAt(0)->m_value, "13922223333");
+    EXPECT_EQ(li->GetPhoneAt(1)->m_type, 1);
+    EXPECT_EQ(li->GetBirthday(), "1980-07-09");
+    ASSERT_EQ(li->GetNoteCount(), 1);
+    EXPECT_EQ(li->GetNoteAt(0), "多行\r\n备注");
+    ASSERT_EQ(li->GetGroupCount(), 1);
+    EXPECT_EQ(li->GetGroupAt(0)->GetName(), "同学");
+    vexa::Contact* wang = book->GetContactAt(vexa::LIST_ALL, 1);
+    EXPECT_TRUE(wang->GetBirthday().isEmpty()); // a birthday of 0 sets none
+}
+
+TEST_F(ContactTransferTest, EnglishHeaderReadsAsTheOwnLayout) {
+    // Through the alias table "FirstName" would be the given name and "Cell Phone" a mobile, but
+    // "Marks" would be ignored; the own layout chains the two rows into one contact.
+    QStringList first(67), second(67);
+    first[0] = "Ann Lee";
+    first[10] = "13900000001";
+    first[11] = "[2]";
+    first[66] = "1";
+    second[0] = "Ann Lee";
+    second[10] = "13900000002";
+    second[11] = "[2]";
+    second[66] = "0";
+    WriteFile(Path("en.csv"), (CsvJoinLine(contacts::EnglishCsvHeader()) + "\r\n" + CsvJoinLine(first) + "\r\n" +
+                               CsvJoinLine(second) + "\r\n")
+                                  .toUtf8());
+    ASSERT_EQ(ImportInto({Path("en.csv")}, true), 0);
+    EXPECT_EQ(m_count, 1);
+    vexa::ContactBook* book = Target();
+    ASSERT_EQ(book->GetContactCount(vexa::LIST_ALL), 1);
+    EXPECT_EQ(book->GetContactAt(vexa::LIST_ALL, 0)->GetPhoneCount(), 2);
+}
+
+TEST_F(ContactTransferTest, GroupsCanBeLeftOut) {
+    WriteFile(Path("g.csv"), UnicodeToAnsi("姓名,手机,群组\r\n甲,1,A\t\r\n乙,2,B\t\r\n"));
+    CImportContactHelper helper;
+    ASSERT_EQ(helper.ParseCsvFile(Path("g.csv")), 0);
+    EXPECT_TRUE(helper.HasGroups());
+    ASSERT_EQ(ImportInto({Path("g.csv")}, true, false), 0);
+    vexa::ContactBook* book = Target();
+    EXPECT_EQ(book->GetGroupCount(), 0);
+    EXPECT_EQ(book->GetContactCount(vexa::LIST_ALL), 2);
+}
+
+// Broken input: a clear message, and nothing reaches the phone.
+struct BadFile {
+    const char* name;
+    const char* file;
+    std::function<void(const QString&)> make;
+    int message;
+};
+
+void PrintTo(const BadFile& bad, std::ostream* out) {
+    *out << bad.name;
+}
+
+class BadInputTest : public ContactTransferTest, public ::testing::WithParamInterface<BadFile> {};
+
+TEST_P(BadInputTest, GivesAMessageAndCreatesNothing) {
+    const BadFile& bad = GetParam();
+    const QString path = Path(bad.file);
+    bad.make(path);
+    const bool csv = QString(bad.file).endsWith(".csv");
+    EXPECT_EQ(ImportInto({path}, csv), bad.message);
+    EXPECT_EQ(TargetCount(), 0);
+}
+
+void MakeBytes(const QString& path, const QByteArray& bytes) {
+    WriteFile(path, bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadInputTest,
+    ::testing::Values(
+        BadFile{"EmptyCsv", "empty.csv", [](const QString& p) { MakeBytes(p, {}); }, 278},
+        BadFile{"HeaderOnly", "header.csv",
+                [](const QString& p) { MakeBytes(p, UnicodeToAnsi(contacts::ChineseCsvHeader().join(',')) + "\r\n"); },
+                278},
+        BadFile{"BlankLinesOnly", "blank.csv",
+                [](const QString& p) { MakeBytes(p, UnicodeToAnsi(contacts::EnglishCsvHeader().join(',')) + "\r\n,,,\r\n\r\n"); },
+                278},
+        BadFile{"Huge", "huge.csv",
+                [](const QString& p) {
+                    // 200 MB without writing 200 MB: a sparse file.
+                    QFile f(p);
+                    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+                    f.write("姓名,手机\r\n张三,1\r\n");
+                    ASSERT_TRUE(f.resize(200LL * 1024 * 1024));
+                },
+                277},
+        BadFile{"TenMegabyteLine", "long.csv",
+                [](const QString& p) {
+                    QFile f(p);
+                    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+                    f.write("Name,Mobile\r\nA,1\r\nB,");
+                    f.write(QByteArray(10 * 1024 * 1024, '7'));
+                    f.write("\r\n");
+                },
+                277},
+        // The only row does not read as CSV: it is skipped, which leaves no contact.
+        BadFile{"UnterminatedQuote", "quote.csv",
+                [](const QString& p) { MakeBytes(p, "Name,Mobile\r\n\"A,1\r\n"); }, 278},
+        BadFile{"BinaryCsv", "garbage.csv",
+                [](const QString& p) {
+                    QByteArray b;
+                    for (int i = 0; i < 4096; ++i) {
+                        b.append(static_cast<char>((i * 7919) % 251));
+                    }
+                    MakeBytes(p, b);
+                },
+                278},
+        BadFile{"MissingCsv", "missing.csv", [](const QString&) {}, 277},
+        BadFile{"EmptyVcf", "empty.vcf", [](const QString& p) { MakeBytes(p, {}); }, 278},
+        BadFile{"VcfWithoutEnd", "noend.vcf",
+                [](const QString& p) { MakeBytes(p, "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Half\r\nTEL:1\r\n"); }, 278},
+        BadFile{"DeeplyNested", "nested.vcf",
+                [](const QString& p) {
+                    QByteArray b;
+                    for (int i = 0; i < 10000; ++i) {
+                        b += "BEGIN:VCARD\r\n";
+                    }
+                    b += "FN:Deep\r\n";
+                    MakeBytes(p, b);
+                },
+                278},
+        BadFile{"BinaryVcf", "garbage.vcf",
+                [](const QString& p) {
+                    QByteArray b;
+                    for (int i = 0; i < 4096; ++i) {
+                        b.append(static_cast<char>((i * 104729) % 256));
+                    }
+                    MakeBytes(p, b);
+                },
+                278},
+        BadFile{"HugeVcf", "huge.vcf",
+                [](const QString& p) {
+                    QFile f(p);
+                    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+                    ASSERT_TRUE(f.resize(200LL * 1024 * 1024));
+                },
+                277}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ContactTransferTest, InvalidUtf8ReadsAsTheAnsiCodePage) {
+    // Bytes that are not UTF-8 are taken as GBK; the rows still import.
+    WriteFile(Path("gbk.csv"), UnicodeToAnsi("姓名,手机\r\n赵六,13700001111\r\n") + "\xff\xfe\xfd,1\r\n");
+    ASSERT_EQ(ImportInto({Path("gbk.csv")}, true), 0);
+    vexa::ContactBook* book = Target();
+    ASSERT_GE(book->GetContactCount(vexa::LIST_ALL), 1);
+    EXPECT_EQ(book->GetContactAt(vexa::LIST_ALL, 0)->GetDisplayNameText(), "赵六");
+}
+
+TEST_F(ContactTransferTest, HostileNamesAreJustText) {
+    const QString text = QStringLiteral("姓名,手机,群组\r\n../x,1,..\\\\evil:1\t\r\n");
+    WriteFile(Path("hostile.csv"), text.toUtf8());
+    ASSERT_EQ(ImportInto({Path("hostile.csv")}, true), 0);
+    vexa::ContactBook* book = Target();
+    ASSERT_EQ(book->GetContactCount(vexa::LIST_ALL), 1);
+    EXPECT_EQ(book->GetContactAt(vexa::LIST_ALL, 0)->GetDisplayNameText(), "../x");
+    ASSERT_EQ(book->GetGroupCount(), 1);
+    EXPECT_EQ(book->GetGroupAt(0)->GetName(), "..\\\\evil:1");
+}
+
+TEST_F(ContactTransferTest, FileLockedByAnotherProgram) {
+    WriteFile(Path("locked.csv"), "Name,Mobile\r\nA,1\r\n");
+    const int fd = ::open(QFile::encodeName(Path("locked.csv")).constData(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(ImportInto({Path("locked.csv")}, true), 276);
+    ::close(fd);
+    EXPECT_EQ(ImportInto({Path("locked.csv")}, true), 0);
+}
+
+TEST_F(ContactTransferTest, CancelLeavesExactlyTheContactsCreated) {
+    vexa::ContactBook* book = m_phones.Open("target-1");
+    ASSERT_NE(book, nullptr);
+    std::vector<contacts::ImportedContact> records;
+    for (int i = 0; i < 20; ++i) {
+        contacts::ImportedContact r{std::make_unique<vexa::Contact>(), {}};
+        testdata::MakeContact(i, *r.contact, &r.groups);
+        records.push_back(std::move(r));
+    }
+    CImportContactHelper helper;
+    helper.SetRecords(std::move(records));
+    int done = 0;
+    EXPECT_EQ(helper.Import(
+                  book, [&done] { return done >= 5; }, [&done](int, int d) { done = d; }),
+              CImportContactHelper::Import_Cancelled);
+    EXPECT_EQ(helper.Count(), 5);
+    EXPECT_EQ(TargetCount(), 5);
+    EXPECT_EQ(CImportContactHelper::ResultText(1, 5), Str(292) + "，" + FormatText(Str(288), 5));
+    EXPECT_EQ(CImportContactHelper::ResultText(2, 5), FormatText(Str(288), 5));
+    EXPECT_EQ(CImportContactHelper::ResultText(0, 5), Str(282));
+}
+
+TEST_F(ContactTransferTest, PhoneFailureEndsTheImportAndKeepsEarlierContacts) {
+    WriteFile(Path("ten.csv"), UnicodeToAnsi("姓名,手机\r\n") + [] {
+        QByteArray b;
+        for (int i = 0; i < 10; ++i) {
+            b += UnicodeToAnsi(QStringLiteral("人%1,%2\r\n").arg(i).arg(100 + i));
+        }
+        return b;
+    }());
+    vexa::ContactBook* book = m_phones.Open("target-1");
+    ASSERT_NE(book, nullptr);
+    CImportContactHelper helper;
+    ASSERT_EQ(helper.ParseCsvFile(Path("ten.csv")), 0);
+    vexa::sim::SimFaults faults;
+    faults.failNthWrite = 4;
+    vexa::sim::SetFaults(faults);
+    // The fault counter starts with a session; reopen so it counts from here.
+    book = m_phones.Open("target-1");
+    ASSERT_NE(book, nullptr);
+    EXPECT_EQ(helper.Import(book, {}, {}), CImportContactHelper::Import_Failed);
+    const int created = helper.Count();
+    EXPECT_LT(created, 10);
+    vexa::sim::SetFaults({});
+    EXPECT_EQ(TargetCount(), created);
+}
+
+} // namespace

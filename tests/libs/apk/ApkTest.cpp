@@ -1,0 +1,159 @@
+#include "libs/apk/Apk.h"
+
+#include "bridge/sim/SimSeed.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+namespace {
+
+const QStringList kPermissions{QStringLiteral("android.permission.INTERNET"),
+                               QStringLiteral("android.permission.CAMERA")};
+
+QByteArray Manifest(const QString& label = QStringLiteral("天气预报")) {
+    return vexa::sim::MakeBinaryManifest(QStringLiteral("com.example.weather"), 42, QStringLiteral("2.1.0"), label, 9,
+                                         17, kPermissions);
+}
+
+class ApkTest : public ::testing::Test {
+protected:
+    QString Write(const QString& name, const QByteArray& bytes) {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+    struct Freer {
+        void operator()(CApkInfo* info) const { libaapt_FreeInfo(info); }
+    };
+    using Info = std::unique_ptr<CApkInfo, Freer>;
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(ApkTest, ReadsTheManifestFieldsAndTheLauncherIcon) {
+    const QByteArray smallIcon("\x89PNG small", 10);
+    const QByteArray bigIcon = QByteArray("\x89PNG ", 5) + QByteArray(300, 'x');
+    const QString path = Write(QStringLiteral("app.apk"),
+                               vexa::sim::MakeZip({{QStringLiteral("res/drawable-mdpi/icon.png"), smallIcon},
+                                                   {QStringLiteral("AndroidManifest.xml"), Manifest()},
+                                                   {QStringLiteral("res/mipmap-xhdpi/ic_launcher.png"), bigIcon},
+                                                   {QStringLiteral("classes.dex"), QByteArray(5000, 'd')}}));
+    const Info info(libaapt_ParseFile(path));
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->GetPackageName(), QStringLiteral("com.example.weather"));
+    EXPECT_EQ(info->GetLabel(), QStringLiteral("天气预报"));
+    EXPECT_EQ(info->GetVersionCode(), 42);
+    EXPECT_EQ(info->GetVersionName(), QStringLiteral("2.1.0"));
+    EXPECT_EQ(info->GetMinSdkVersion(), QStringLiteral("9"));
+    EXPECT_EQ(info->GetTargetSdkVersion(), QStringLiteral("17"));
+    ASSERT_EQ(info->GetPermissionCount(), 2);
+    EXPECT_EQ(info->GetPermission(1), kPermissions[1]);
+    EXPECT_EQ(info->GetPermission(2), QString());
+    EXPECT_EQ(info->GetIcon(), bigIcon); // the densest icon wins
+}
+
+TEST_F(ApkTest, DeflatedEntriesInflateAndAnEmptyLabelFallsBackToThePackage) {
+    // A ZIP with the manifest deflated (method 8) the way build tools write it.
+    const QByteArray manifest = Manifest(QString());
+    QByteArray deflated(compressBound(static_cast<uLong>(manifest.size())) + 16, '\0');
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(manifest.constData()));
+    z.avail_in = static_cast<uInt>(manifest.size());
+    z.next_out = reinterpret_cast<Bytef*>(deflated.data());
+    z.avail_out = static_cast<uInt>(deflated.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    deflated.resize(static_cast<qsizetype>(z.total_out));
+    deflateEnd(&z);
+    QByteArray zip = vexa::sim::MakeZip({{QStringLiteral("AndroidManifest.xml"), deflated}});
+    // Turn the stored entry into a deflated one: method 8 and the real size in both headers.
+    const auto put16 = [&zip](qsizetype at, quint16 v) { zip[at] = char(v & 0xFF), zip[at + 1] = char(v >> 8); };
+    const auto put32 = [&put16](qsizetype at, quint32 v) { put16(at, quint16(v & 0xFFFF)), put16(at + 2, quint16(v >> 16)); };
+    const qsizetype central = zip.indexOf(QByteArray("PK\x01\x02", 4));
+    ASSERT_GT(central, 0);
+    put16(8, 8);
+    put32(22, static_cast<quint32>(manifest.size()));
+    put16(central + 10, 8);
+    put32(central + 24, static_cast<quint32>(manifest.size()));
+    const QString path = Write(QStringLiteral("deflated.apk"), zip);
+    const Info info(libaapt_ParseFile(path));
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->GetLabel(), QStringLiteral("com.example.weather"));
+
+    // The same entry claiming a smaller size is damaged (or a bomb): not read.
+    put32(central + 24, static_cast<quint32>(manifest.size() / 2));
+    EXPECT_EQ(libaapt_ParseFile(Write(QStringLiteral("short.apk"), zip)), nullptr);
+    EXPECT_FALSE(apk::ReadZipEntry(path, QStringLiteral("AndroidManifest.xml"), 16).has_value());
+}
+
+TEST_F(ApkTest, ReadsAnArchiveWrittenByAnotherZipImplementation) {
+    // Python's zipfile deflates entries and adds data descriptors the way build tools do.
+    const QString manifest = Write(QStringLiteral("AndroidManifest.xml"), Manifest());
+    const QString apkPath = m_dir.filePath(QStringLiteral("py.apk"));
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sys, zipfile\n"
+                                 "with zipfile.ZipFile(sys.argv[2], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                                 "    z.writestr('classes.dex', b'dex' * 5000)\n"
+                                 "    z.write(sys.argv[1], 'AndroidManifest.xml')\n"
+                                 "    z.comment = b'signed'\n"),
+                  manifest, apkPath});
+    ASSERT_TRUE(python.waitForFinished(20000));
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    const Info info(libaapt_ParseFile(apkPath));
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->GetPackageName(), QStringLiteral("com.example.weather"));
+    EXPECT_EQ(info->GetPermissionCount(), 2);
+}
+
+TEST_F(ApkTest, BadFilesGiveNullAtEveryTruncationAndForGarbage) {
+    const QByteArray zip = vexa::sim::MakeZip({{QStringLiteral("AndroidManifest.xml"), Manifest()}});
+    for (qsizetype size = 0; size < zip.size(); ++size) {
+        const Info info(libaapt_ParseFile(Write(QStringLiteral("cut.apk"), zip.left(size))));
+        EXPECT_EQ(info, nullptr) << size;
+    }
+    EXPECT_EQ(libaapt_ParseFile(Write(QStringLiteral("empty.apk"), {})), nullptr);
+    EXPECT_EQ(libaapt_ParseFile(Write(QStringLiteral("text.apk"), QByteArray(100000, 'A'))), nullptr);
+    EXPECT_EQ(libaapt_ParseFile(m_dir.filePath(QStringLiteral("missing.apk"))), nullptr);
+    // A ZIP without a manifest, and one whose manifest is no binary XML.
+    EXPECT_EQ(libaapt_ParseFile(Write(QStringLiteral("nomanifest.apk"),
+                                      vexa::sim::MakeZip({{QStringLiteral("classes.dex"), "dex"}}))),
+              nullptr);
+    EXPECT_EQ(libaapt_ParseFile(Write(QStringLiteral("textmanifest.apk"),
+                                      vexa::sim::MakeZip({{QStringLiteral("AndroidManifest.xml"), "<manifest/>"}}))),
+              nullptr);
+}
+
+TEST(BinaryManifest, DamagedDocumentsAreRefusedNotOverread) {
+    const QByteArray good = Manifest();
+    ASSERT_TRUE(apk::ParseBinaryManifest(good).has_value());
+    // Every truncation and every single-byte change either reads or is refused, never overreads
+    // (the address sanitizer build watches the second part).
+    const auto readsOrRefuses = [](const QByteArray& doc) {
+        const std::optional<CApkInfo> info = apk::ParseBinaryManifest(doc);
+        return !info || !info->GetPackageName().isEmpty();
+    };
+    for (qsizetype size = 0; size < good.size(); ++size) {
+        EXPECT_TRUE(readsOrRefuses(good.left(size))) << size;
+    }
+    EXPECT_FALSE(apk::ParseBinaryManifest(good.left(good.size() / 2)).has_value());
+    for (qsizetype at = 0; at < good.size(); ++at) {
+        QByteArray changed = good;
+        changed[at] = static_cast<char>(0xFF);
+        EXPECT_TRUE(readsOrRefuses(changed)) << at;
+    }
+    // A string pool that claims 2^30 strings is refused without allocating them.
+    QByteArray huge = good;
+    const qsizetype pool = 8; // the pool chunk follows the document header
+    huge[pool + 8] = 0, huge[pool + 9] = 0, huge[pool + 10] = 0, huge[pool + 11] = 0x40;
+    EXPECT_FALSE(apk::ParseBinaryManifest(huge).has_value());
+}
+
+} // namespace
