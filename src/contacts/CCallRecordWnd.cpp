@@ -175,6 +175,11 @@ bool CCallRecordWnd::FillMoreRows() {
         Plugin_SetClonedVisible(row, 1);
     }
     m_filled = end;
+    // The scroll area learns of the new rows' height only later; telling it now keeps the rows
+    // shown so far from being squeezed while the slices arrive.
+    if (box != nullptr && templ != nullptr) {
+        box->setMinimumHeight(m_filled * templ->minimumHeight());
+    }
     if (m_filled < total) {
         // A long call log arrives in slices, so the window keeps answering while it fills.
         const int generation = m_fillGeneration;

@@ -35,7 +35,7 @@ public:
     // which it has scheduled itself again. Rows shown so far: FilledRows().
     bool FillMoreRows();
     int FilledRows() const { return m_filled; }
-    static constexpr int kRowsPerSlice = 32;
+    static constexpr int kRowsPerSlice = 16;
     // Writes the call log to a file chosen by the user; returns the message shown.
     QString Export();
 

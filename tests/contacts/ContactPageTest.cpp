@@ -412,12 +412,19 @@ private slots:
             record->m_type = 1 + i % 3;
             QVERIFY(list->AddCallRecord(record));
         }
+        // Filled while the contact view is in front, shown afterwards.
         CCallRecordWnd* calls = m_page->CallRecords();
         calls->Reload();
         const int groups = static_cast<int>(calls->Groups().size());
         QCOMPARE(groups, 72);
         QCOMPARE(calls->FilledRows(), CCallRecordWnd::kRowsPerSlice);
         QTRY_COMPARE(calls->FilledRows(), groups);
+        QTest::qWait(50);
+        m_page->ShowCallRecords(true);
+        // Every row keeps its height once the slices are done.
+        QWidget* contents = GetPluginByName(calls, "callrecord_list_contents");
+        QTRY_VERIFY(contents->height() >= groups * 56);
+        QTRY_COMPARE(GetPluginByName(calls, "call_row_2")->y() - GetPluginByName(calls, "call_row_1")->y(), 56);
         const QWidget* first = GetPluginByName(calls, "call_row_0");
         QVERIFY(first != nullptr);
         QCOMPARE(Plugin_GetText(Plugin_GetChild(const_cast<QWidget*>(first), "call_number")), Str(181));
