@@ -1,13 +1,17 @@
 // Contacts at the size of a large address book (10,000 entries on a simulated phone): export to
 // CSV and vCard, parsing the files back (apart from creating the contacts on the phone), the search
 // as the user types, and the UI-thread slice that fills the contact list.
+#include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
+#include "contacts/CCallRecordWnd.h"
+#include "contacts/CContactPage.h"
 #include "contacts/CExportContactHelper.h"
+#include "device/SessionGate.h"
 #include "contacts/CImportContactHelper.h"
 #include "contacts/CPbListWnd.h"
 #include "contacts/ContactListing.h"
@@ -20,6 +24,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -28,7 +33,6 @@ constexpr int kContacts = 10000;
 
 struct Phone {
     QTemporaryDir dir;
-    std::unique_ptr<vexa::DeviceBridge> bridge;
     vexa::ContactBook* book = nullptr;
     std::vector<vexa::Contact*> all;
     int phones = 0;
@@ -41,6 +45,7 @@ struct Phone {
         QString error;
         vexa::sim::SeedOptions seed;
         seed.contacts = kContacts;
+        seed.calls = 1000;
         seed.smallStores = false;
         seed.screenFrames = false;
         if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone("BENCH-1", seed, &error)) {
@@ -48,7 +53,9 @@ struct Phone {
         }
         spec.serial = "BENCH-2";
         vexa::sim::CreatePhone(spec, &error);
-        bridge = vexa::sim::CreateSimBridge();
+        // The page finds the phone where the program does: through ppGetBridge().
+        vexa::sim::UseSimulatedPhones();
+        ppInitialize();
         Open("BENCH-1");
         all = contacts::ContactsOfNode(*book, contacts::NodeAll);
         for (vexa::Contact* c : all) {
@@ -57,9 +64,10 @@ struct Phone {
         }
     }
     void Open(const QString& serial) {
-        bridge->ConnectUsbDevice(serial);
-        book = bridge->GetSession()->GetContactBook();
+        ppGetBridge()->ConnectUsbDevice(serial);
+        book = ppGetBridge()->GetSession()->GetContactBook();
         book->LoadContacts();
+        ppGetBridge()->GetSession()->GetCallRecords()->LoadCallRecords();
     }
     QString File(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 };
@@ -160,9 +168,18 @@ struct ListWindow {
     }
 };
 
+std::unique_ptr<ListWindow> g_list; // torn down in main like the page
+
+ListWindow& TheListWindow() {
+    if (!g_list) {
+        g_list = std::make_unique<ListWindow>();
+    }
+    return *g_list;
+}
+
 void BM_FillList(benchmark::State& state) {
     Phone& p = ThePhone();
-    static ListWindow window;
+    ListWindow& window = TheListWindow();
     for (auto _ : state) {
         std::vector<CPbListWnd::Item> items;
         for (vexa::Contact* c : contacts::ContactsOfNode(*p.book, contacts::NodeAll)) {
@@ -177,7 +194,7 @@ void BM_FillList(benchmark::State& state) {
 }
 
 void BM_ScrollStep(benchmark::State& state) {
-    static ListWindow window;
+    ListWindow& window = TheListWindow();
     Phone& p = ThePhone();
     if (window.list->Count() == 0) {
         std::vector<CPbListWnd::Item> items;
@@ -195,8 +212,60 @@ void BM_ScrollStep(benchmark::State& state) {
     }
 }
 
+// The whole refresh of the contacts tab once its data is loaded, as one UI-thread slice: the group
+// tree with its counts, the list of all contacts, the preview, and the call record view.
+struct PageFixture {
+    CSessionGate gate;
+    CContactPage page{gate};
+    PageFixture() {
+        gate.SetUsable(true);
+        page.Create();
+        page.resize(980, 560);
+        page.show();
+        page.OnDeviceConnected();
+        QElapsedTimer wait;
+        wait.start();
+        while (page.IsLoading() && wait.elapsed() < 30000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+    }
+};
+// Torn down in main, before the application object and the statics its threads use.
+std::unique_ptr<PageFixture> g_page;
+
+void BM_PageRefresh(benchmark::State& state) {
+    ThePhone();
+    if (!g_page) {
+        g_page = std::make_unique<PageFixture>();
+    }
+    CContactPage& page = g_page->page;
+    CCallRecordWnd* calls = page.CallRecords();
+    double longest = 0;
+    for (auto _ : state) {
+        // The refresh itself, then each later slice of the call log's rows, timed one by one.
+        QElapsedTimer slice;
+        slice.start();
+        page.LoadRequest(1);
+        page.repaint();
+        longest = std::max(longest, slice.nsecsElapsed() / 1e6);
+        while (calls->FilledRows() < static_cast<int>(calls->Groups().size())) {
+            slice.restart();
+            calls->FillMoreRows();
+            page.repaint();
+            longest = std::max(longest, slice.nsecsElapsed() / 1e6);
+        }
+        state.PauseTiming();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["longest_slice_ms"] = longest;
+    state.counters["rows"] = page.List().Count();
+    state.counters["call_groups"] = static_cast<double>(page.CallRecords()->Groups().size());
+}
+
 } // namespace
 
+BENCHMARK(BM_PageRefresh)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ExportCsv)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ExportVcf)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ParseCsv)->Unit(benchmark::kMillisecond)->Iterations(3);
@@ -219,6 +288,9 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    g_page.reset();
+    g_list.reset();
+    ppCleanup();
     SetAppSkin(nullptr);
     skin->Release();
     return 0;

@@ -102,8 +102,11 @@ void RegisterContactScreenshots() {
         auto frame = ContactFrame(&page);
         if (page != nullptr) {
             page->ShowCallRecords(true);
-            if (page->CallRecords() != nullptr) {
-                page->CallRecords()->SelectGroup(0);
+            if (CCallRecordWnd* calls = page->CallRecords(); calls != nullptr) {
+                // A long call log arrives in slices; draw it once it is all there.
+                WaitFor([calls] { return calls->FilledRows() == static_cast<int>(calls->Groups().size()); });
+                WaitFor([] { return false; }, 300);
+                calls->SelectGroup(0);
             }
         }
         return frame;

@@ -15,6 +15,9 @@
 #include <QDate>
 #include <QFileDialog>
 #include <QListWidget>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -135,20 +138,31 @@ void CCallRecordWnd::FillGroups() {
     m_shown = callrecords::FilterCallGroups(m_all, kCategoryTypes[m_category]);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("record_classify")), Str(kCategoryTexts[m_category]));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("record_title")), FormatText(Str(840), m_total));
+    ++m_fillGeneration;
+    m_filled = 0;
+    m_selected = m_shown.empty() ? -1 : 0;
+    FillMoreRows();
+    FillDetail();
+}
+
+bool CCallRecordWnd::FillMoreRows() {
     QWidget* templ = GetPluginByName(this, QStringLiteral("callrecord_list_item_layout"));
     QWidget* box = GetPluginByName(this, QStringLiteral("callrecord_list_contents"));
-    for (QWidget* row : m_rows) {
-        Plugin_Delete(row);
-    }
-    m_rows.clear();
+    const int total = static_cast<int>(m_shown.size());
+    const int end = std::min(total, m_filled + kRowsPerSlice);
     const int year = QDate::currentDate().year();
-    for (std::size_t i = 0; i < m_shown.size() && templ != nullptr; ++i) {
-        const callrecords::CallGroupView& g = m_shown[i];
-        QWidget* row = Plugin_Clone(templ, box, -1, QStringLiteral("call_row_%1").arg(i));
-        if (row == nullptr) {
-            LOG_Error("Clone plugin failed %s:%d", LOG_HERE);
-            break;
+    for (int i = m_filled; i < end && templ != nullptr; ++i) {
+        // Rows of an earlier fill are rebound; only missing ones are cloned.
+        if (i >= static_cast<int>(m_rows.size())) {
+            QWidget* clone = Plugin_Clone(templ, box, -1, QStringLiteral("call_row_%1").arg(i));
+            if (clone == nullptr) {
+                LOG_Error("Clone plugin failed %s:%d", LOG_HERE);
+                return false;
+            }
+            m_rows.push_back(clone);
         }
+        QWidget* row = m_rows[static_cast<std::size_t>(i)];
+        const callrecords::CallGroupView& g = m_shown[static_cast<std::size_t>(i)];
         const callrecords::CallRecordData& latest = g.calls.front();
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("call_name")),
                        (g.name.isEmpty() ? g.number : g.name) +
@@ -157,11 +171,29 @@ void CCallRecordWnd::FillGroups() {
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("call_time")),
                        callrecords::CallTimeText(latest.time, latest.time.date().year() != year));
         Plugin_SetStyle(Plugin_GetChild(row, QStringLiteral("call_type_icon")), TypeStyle(latest.type));
+        Plugin_SetStyle(row, i == m_selected ? QStringLiteral("contact_row_current") : QStringLiteral("contact_row"));
         Plugin_SetClonedVisible(row, 1);
-        m_rows.push_back(row);
     }
-    m_selected = m_shown.empty() ? -1 : 0;
-    FillDetail();
+    m_filled = end;
+    // The scroll area learns of the new rows' height only later; telling it now keeps the rows
+    // shown so far from being squeezed while the slices arrive.
+    if (box != nullptr && templ != nullptr) {
+        box->setMinimumHeight(m_filled * templ->minimumHeight());
+    }
+    if (m_filled < total) {
+        // A long call log arrives in slices, so the window keeps answering while it fills.
+        const int generation = m_fillGeneration;
+        QTimer::singleShot(0, this, [this, generation] {
+            if (generation == m_fillGeneration) {
+                FillMoreRows();
+            }
+        });
+        return true;
+    }
+    for (std::size_t i = static_cast<std::size_t>(m_filled); i < m_rows.size(); ++i) {
+        Plugin_SetClonedVisible(m_rows[i], 0);
+    }
+    return false;
 }
 
 void CCallRecordWnd::SelectGroup(int index) {
@@ -172,7 +204,7 @@ void CCallRecordWnd::SelectGroup(int index) {
 }
 
 LRESULT CCallRecordWnd::OnRow(QWidget* widget, std::intptr_t, std::intptr_t) {
-    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+    for (std::size_t i = 0; i < m_rows.size() && static_cast<int>(i) < m_filled; ++i) {
         if (m_rows[i] == widget) {
             SelectGroup(static_cast<int>(i));
             return 1;
@@ -182,7 +214,7 @@ LRESULT CCallRecordWnd::OnRow(QWidget* widget, std::intptr_t, std::intptr_t) {
 }
 
 void CCallRecordWnd::FillDetail() {
-    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+    for (std::size_t i = 0; i < m_rows.size() && static_cast<int>(i) < m_filled; ++i) {
         Plugin_SetStyle(m_rows[i], static_cast<int>(i) == m_selected ? QStringLiteral("contact_row_current")
                                                                      : QStringLiteral("contact_row"));
     }

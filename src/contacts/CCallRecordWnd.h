@@ -31,6 +31,11 @@ public:
     int DetailLineCount() const { return static_cast<int>(m_detailRows.size()); }
     // The save dialog of the export; tests replace it (empty: cancelled).
     void SetPathChooser(std::function<QString(QWidget*)> chooser) { m_chooser = std::move(chooser); }
+    // Binds (cloning where needed) the next slice of middle-list rows; true while rows remain, for
+    // which it has scheduled itself again. Rows shown so far: FilledRows().
+    bool FillMoreRows();
+    int FilledRows() const { return m_filled; }
+    static constexpr int kRowsPerSlice = 16;
     // Writes the call log to a file chosen by the user; returns the message shown.
     QString Export();
 
@@ -53,6 +58,8 @@ private:
     int m_category = 0;
     int m_selected = -1;
     int m_total = 0;
+    int m_filled = 0;         // rows of m_shown bound so far
+    int m_fillGeneration = 0; // a new fill drops the slices of the one before
 
     friend struct CCallRecordWndTable;
 };

@@ -503,7 +503,7 @@ void CContactPage::ShowPreview() {
         }
         std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
         vexa::Contact* c = item.contact;
-        if (c == nullptr || (!c->IsDetailLoaded() && !book->LoadContactDetail(c))) {
+        if (contacts::StillInBook(*book, {c}).empty() || (!c->IsDetailLoaded() && !book->LoadContactDetail(c))) {
             return;
         }
         for (int i = 0; i < c->GetPhoneCount(); ++i) {

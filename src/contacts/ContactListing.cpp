@@ -6,6 +6,8 @@
 #include "libs/pinyin/Pinyin.h"
 #include "platform/StringTable.h"
 
+#include <unordered_set>
+
 namespace contacts {
 
 QString TreeNode::Text() const {
@@ -149,6 +151,22 @@ std::vector<vexa::Contact*> ContactsOfNode(vexa::ContactBook& book, int nodeId) 
         }
         break;
     }
+    }
+    return out;
+}
+
+std::vector<vexa::Contact*> StillInBook(vexa::ContactBook& book, const std::vector<vexa::Contact*>& contacts) {
+    std::unordered_set<const vexa::Contact*> held;
+    const int count = book.GetContactCount(vexa::LIST_ALL);
+    held.reserve(static_cast<std::size_t>(std::max(0, count)));
+    for (int i = 0; i < count; ++i) {
+        held.insert(book.GetContactAt(vexa::LIST_ALL, i));
+    }
+    std::vector<vexa::Contact*> out;
+    for (vexa::Contact* c : contacts) {
+        if (c != nullptr && held.contains(c)) {
+            out.push_back(c);
+        }
     }
     return out;
 }

@@ -48,6 +48,10 @@ QString NodeCaption(vexa::ContactBook& book, int nodeId, bool dualSim);
 // The contacts of a node in the book's order; null entries are logged and skipped.
 std::vector<vexa::Contact*> ContactsOfNode(vexa::ContactBook& book, int nodeId);
 
+// The contacts of the list that the book still holds, in their order. A list of the page may
+// outlive a reload of the book by another page; its pointers are checked before they are used.
+std::vector<vexa::Contact*> StillInBook(vexa::ContactBook& book, const std::vector<vexa::Contact*>& contacts);
+
 // The topmost row for a scroll position of p pixels over rows of rowHeight: ceil(p / h) − 1 when
 // positive.
 int TopRowOfScroll(int p, int rowHeight = 50);

@@ -4,6 +4,7 @@
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceSession.h"
 #include "contacts/CImportContactHelper.h"
+#include "contacts/ContactListing.h"
 #include "controls/CVexaProgressDlg.h"
 #include "controls/VexaMessageBox.h"
 #include "device/LoadDataHelper.h"
@@ -122,10 +123,10 @@ ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, boo
     return outcome;
 }
 
-ContactTransferOutcome RunContactExport(QWidget* parent, CSessionGate& gate, const std::vector<vexa::Contact*>& contacts,
+ContactTransferOutcome RunContactExport(QWidget* parent, CSessionGate& gate, const std::vector<vexa::Contact*>& chosen,
                                         CExportContactHelper::Format format, const QString& path) {
     ContactTransferOutcome outcome;
-    if (contacts.empty()) {
+    if (chosen.empty()) {
         outcome.message = Say(parent, Str(345));
         return outcome;
     }
@@ -146,7 +147,7 @@ ContactTransferOutcome RunContactExport(QWidget* parent, CSessionGate& gate, con
             if (book != nullptr) {
                 std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
                 result = helper.Export(
-                    book, contacts, format, path, [&dlg] { return dlg.IsCancelRequested(); },
+                    book, contacts::StillInBook(*book, chosen), format, path, [&dlg] { return dlg.IsCancelRequested(); },
                     [&dlg](int total, int done) {
                         dlg.SetProgress(static_cast<unsigned>(total), static_cast<unsigned>(done), true);
                     });

@@ -125,6 +125,25 @@ TEST_F(ContactListingTest, NodesListTheirContactsInBookOrder) {
     EXPECT_EQ(NodeCaption(*book, NodeSim1, false), Str(348));
 }
 
+TEST_F(ContactListingTest, PointersOfAnEarlierLoadAreNoLongerHeld) {
+    vexa::ContactBook* book = Populated("reload-1", true, 3);
+    ASSERT_NE(book, nullptr);
+    const std::vector<vexa::Contact*> before = ContactsOfNode(*book, NodeAll);
+    ASSERT_EQ(before.size(), 5U);
+    EXPECT_EQ(StillInBook(*book, before), before);
+    EXPECT_EQ(StillInBook(*book, {before[3], nullptr, before[1]}), (std::vector<vexa::Contact*>{before[3], before[1]}));
+    book->ResetContacts();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    const std::vector<vexa::Contact*> after = ContactsOfNode(*book, NodeAll);
+    ASSERT_EQ(after.size(), 5U);
+    // Only objects of the new load count, whatever addresses the old ones had.
+    const std::vector<vexa::Contact*> held = StillInBook(*book, before);
+    for (vexa::Contact* c : held) {
+        EXPECT_NE(std::find(after.begin(), after.end(), c), after.end());
+    }
+    EXPECT_EQ(StillInBook(*book, after), after);
+}
+
 TEST(IndexLetterTest, FirstLetterOfThePinyinOrTheCharacter) {
     EXPECT_EQ(IndexLetter("张三"), "Z");
     EXPECT_EQ(IndexLetter("alice"), "A");

@@ -135,6 +135,7 @@ class ContactPageTest : public QObject {
     }
     void ClickRow(int row, const char* child = nullptr) {
         QWidget* w = List().Rows().at(static_cast<std::size_t>(row));
+        QTRY_VERIFY(w->isVisible()); // rows are shown in slices
         if (child != nullptr) {
             w = Plugin_GetChild(w, QString::fromLatin1(child));
         }
@@ -400,6 +401,38 @@ private slots:
 
         QTest::mouseClick(GetPluginByName(m_page.get(), "btn_for_contact"), Qt::LeftButton);
         QVERIFY(!m_page->IsCallRecordViewShown());
+    }
+
+    void longCallLogsFillInSlicesAndReuseRows() {
+        vexa::CallRecordList* list = ppGetBridge()->GetSession()->GetCallRecords();
+        for (int i = 0; i < 70; ++i) {
+            vexa::CallRecord* record = list->NewCallRecord();
+            record->m_number = QStringLiteral("0100000%1").arg(i, 3, 10, QChar('0'));
+            record->m_time = vexa::UnpackTime(20130101000000 + i * 100);
+            record->m_type = 1 + i % 3;
+            QVERIFY(list->AddCallRecord(record));
+        }
+        // Filled while the contact view is in front, shown afterwards.
+        CCallRecordWnd* calls = m_page->CallRecords();
+        calls->Reload();
+        const int groups = static_cast<int>(calls->Groups().size());
+        QCOMPARE(groups, 72);
+        QCOMPARE(calls->FilledRows(), CCallRecordWnd::kRowsPerSlice);
+        QTRY_COMPARE(calls->FilledRows(), groups);
+        QTest::qWait(50);
+        m_page->ShowCallRecords(true);
+        // Every row keeps its height once the slices are done.
+        QWidget* contents = GetPluginByName(calls, "callrecord_list_contents");
+        QTRY_VERIFY(contents->height() >= groups * 56);
+        QTRY_COMPARE(GetPluginByName(calls, "call_row_2")->y() - GetPluginByName(calls, "call_row_1")->y(), 56);
+        const QWidget* first = GetPluginByName(calls, "call_row_0");
+        QVERIFY(first != nullptr);
+        QCOMPARE(Plugin_GetText(Plugin_GetChild(const_cast<QWidget*>(first), "call_number")), Str(181));
+        // Another category rebinds the same rows; those left over are hidden.
+        calls->SelectCategory(1);
+        QTRY_COMPARE(calls->FilledRows(), static_cast<int>(calls->Groups().size()));
+        QCOMPARE(GetPluginByName(calls, "call_row_0"), first);
+        QVERIFY(GetPluginByName(calls, "call_row_60")->isHidden());
     }
 
     void disconnectEmptiesThePage() {
