@@ -11,10 +11,12 @@
 #include "app/CUpdateSoftwareDlg.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
+#include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
 #include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimSeed.h"
 #include "controls/VexaMessageBox.h"
 #include "device/CConnectHwndobj.h"
 #include "device/CHomePage.h"
@@ -480,6 +482,52 @@ private slots:
         QTest::qWait(2 * kPassMs);
         QVERIFY(!frame->IsConnected());
         QVERIFY(Session() == nullptr);
+    }
+
+    void homeBackupButtonRunsTheBackupAndRecordsItsTime() {
+        AddPhone(QStringLiteral("VX-BK"));
+        vexa::sim::SeedOptions seed;
+        seed.contacts = 3;
+        seed.sms = 4;
+        seed.screenFrames = false;
+        QString error;
+        QVERIFY2(vexa::sim::SeedPhone(QStringLiteral("VX-BK"), seed, &error), qPrintable(error));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        CHomePage* home = Home(frame.get());
+        QTRY_VERIFY(home->RefreshCount() > 0);
+        QWidget* backupTime = GetPluginByName(home, QStringLiteral("backup_time"));
+        QVERIFY(Plugin_GetText(backupTime).endsWith(Str(788))); // never backed up
+
+        // Choose what the content dialog offers once its counts are in, then finish the run.
+        WhenModal<CSelBackUpContentDlg>([](CSelBackUpContentDlg* content) {
+            auto* timer = new QTimer(content);
+            QObject::connect(timer, &QTimer::timeout, content, [content, timer] {
+                if (Plugin_IsEnabled(GetPluginByName(content, QStringLiteral("start_backup_button")))) {
+                    timer->stop();
+                    WhenModal<CNewBackUpDialog>([](CNewBackUpDialog* run) {
+                        auto* poll = new QTimer(run);
+                        QObject::connect(poll, &QTimer::timeout, run, [run, poll] {
+                            QWidget* finish = GetPluginByName(run, QStringLiteral("finish_button"));
+                            if (Plugin_IsVisible(finish)) {
+                                poll->stop();
+                                QTest::mouseClick(finish, Qt::LeftButton);
+                            }
+                        });
+                        poll->start(20);
+                    });
+                    QTest::mouseClick(GetPluginByName(content, QStringLiteral("start_backup_button")), Qt::LeftButton);
+                }
+            });
+            timer->start(20);
+        });
+        QTest::mouseClick(GetPluginByName(home, QStringLiteral("backup_button")), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(Plugin_GetText(backupTime).endsWith(Str(782)), 30000); // within 10 minutes
+        QVERIFY(!QDir(PCL_GetBackupPath()).entryList({QStringLiteral("*.bkg")}, QDir::Files).isEmpty());
+        QString stored;
+        QVERIFY(m_names->GetBackupTime(QStringLiteral("VX-BK"), stored));
+        QCOMPARE(stored.size(), 12);
     }
 
     void leavingADataTabLoadsItsDataInTheBackground() {
