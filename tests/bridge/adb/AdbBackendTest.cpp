@@ -1,0 +1,516 @@
+// The adb backend end to end: the bridge's calls go through Debian's real adb server (private port)
+// to vexa-adbd serving a simulated phone file, as they would reach a phone on a USB cable.
+#include "AdbTestRig.h"
+
+#include "bridge/adb/AdbBridge.h"
+#include "bridge/adb/AdbFileSystem.h"
+#include "bridge/adb/BridgeChoice.h"
+#include "bridge/api/DeviceInfo.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/FileSystem.h"
+#include "bridge/api/ScreenshotService.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+#include "device/DeviceConnection.h"
+#include "libs/prefs/Prefs.h"
+
+#include "TestEnvironment.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+
+using namespace vexa;
+
+namespace {
+
+QByteArray Pattern(qsizetype size, int seed) {
+    QByteArray data(size, Qt::Uninitialized);
+    std::uint32_t x = 2463534242u + static_cast<std::uint32_t>(seed);
+    for (qsizetype i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        data[i] = static_cast<char>(x & 0xff);
+    }
+    return data;
+}
+
+bool WriteFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray FileHash(const QString& path) {
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
+}
+
+class AdbBackendTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_folders = new ScopedTestFolders;
+        qputenv("VEXA_SIM_DIR", QFile::encodeName(s_folders->Root() + QStringLiteral("/sim")));
+        s_rig = new CAdbTestRig;
+        QString error;
+        s_ready = s_rig->StartServer(&error);
+        s_error = error;
+    }
+    static void TearDownTestSuite() {
+        delete s_rig;
+        s_rig = nullptr;
+        qunsetenv("VEXA_SIM_DIR");
+        delete s_folders;
+        s_folders = nullptr;
+    }
+
+    void SetUp() override {
+        if (CAdbTestRig::AdbPath().isEmpty()) {
+            GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
+        }
+        ASSERT_TRUE(s_ready) << s_error.toStdString();
+        m_phone = QStringLiteral("ADB-%1").arg(++s_phones);
+        ASSERT_TRUE(MakePhone(m_phone, QStringLiteral("vexa"), QStringLiteral("V960")));
+        QString error;
+        ASSERT_TRUE(s_rig->StartDaemon(m_phone, &m_serial, &error)) << error.toStdString();
+        m_bridge = adbphone::CreateAdbBridge(s_rig->ServerPort());
+        ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
+        ASSERT_TRUE(Session()->GetDeviceInfo()->RefreshInfo());
+    }
+    void TearDown() override {
+        if (m_bridge) {
+            m_bridge->CloseSession();
+        }
+        if (s_rig != nullptr && !m_serial.isEmpty()) {
+            s_rig->StopDaemon(m_serial);
+        }
+    }
+
+    static bool MakePhone(const QString& serial, const QString& brand, const QString& model) {
+        sim::PhoneSpec spec;
+        spec.serial = serial;
+        spec.brand = brand;
+        spec.model = model;
+        spec.dualSim = true;
+        spec.simState = 3;
+        spec.sdCard = true;
+        QString error;
+        return sim::CreatePhone(spec, &error);
+    }
+
+    DeviceSession* Session() { return m_bridge->GetSession(); }
+    FileSystem* Fs() { return Session()->GetFileSystem(); }
+    QString Root() { return Fs()->GetPhoneStorageRoot(); }
+
+    static inline ScopedTestFolders* s_folders = nullptr;
+    static inline CAdbTestRig* s_rig = nullptr;
+    static inline bool s_ready = false;
+    static inline QString s_error;
+    static inline int s_phones = 0;
+
+    QString m_phone;
+    QString m_serial;
+    std::unique_ptr<DeviceBridge> m_bridge;
+    QTemporaryDir m_local;
+};
+
+// ---- detection and identity --------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, ListsReadyPhonesWithBrandAndModel) {
+    DeviceRecord records[32] = {};
+    int count = 32;
+    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(records[0].Serial(), m_serial);
+    EXPECT_EQ(records[0].Brand(), "vexa");
+    EXPECT_EQ(records[0].Model(), "V960");
+
+    char16_t* buffer = nullptr;
+    ASSERT_NE(m_bridge->GetAllDeviceSerialNo(&buffer, &count), 0);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(QString::fromUtf16(buffer), m_serial);
+    DeviceBridge::FreeSerials(buffer);
+
+    DeviceRecord missing;
+    missing.SetSerial(QStringLiteral("127.0.0.1:1"));
+    EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&missing), 0);
+    EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("../x")), 0);
+    EXPECT_EQ(m_bridge->GetSession(), nullptr);
+}
+
+TEST_F(AdbBackendTest, DeviceInfoComesFromGetprop) {
+    DeviceInfo* info = Session()->GetDeviceInfo();
+    EXPECT_EQ(info->GetBrand(), "vexa");
+    EXPECT_EQ(info->GetModel(), "V960");
+    EXPECT_EQ(info->GetSerial(), m_phone);
+    EXPECT_EQ(info->GetInfoField11(), m_phone);
+    EXPECT_EQ(info->GetOsVersion(), "4.0.4");
+    EXPECT_FALSE(info->GetFirmwareVersion().isEmpty());
+    EXPECT_TRUE(info->IsDualSim());
+    EXPECT_EQ(info->GetSimState(), 3);
+    EXPECT_EQ(info->GetSimName(1), QStringLiteral("中国移动"));
+    EXPECT_EQ(info->GetSimName(2), QStringLiteral("中国联通"));
+    EXPECT_EQ(info->GetScreenWidth(), 480);
+    EXPECT_EQ(info->GetScreenHeight(), 854);
+    // What plain adb cannot reach is missing, not imitated.
+    EXPECT_EQ(Session()->GetCallRecords(), nullptr);
+    EXPECT_EQ(Session()->GetContactBook(), nullptr);
+    EXPECT_FALSE(Session()->RebootToUpdate(false));
+}
+
+TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
+    sim::SeedOptions seed;
+    seed.apps = 4;
+    seed.smallStores = false;
+    seed.screenFrames = false;
+    QString error;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    DeviceSummary* summary = Session()->GetSummary();
+    ASSERT_TRUE(summary->InitSummary());
+    EXPECT_EQ(summary->GetAppCount(), 4);
+    // The daemon, like a locked-down phone, has no content command: the counts stay 0.
+    EXPECT_EQ(summary->GetContactCount(), 0);
+    EXPECT_EQ(summary->GetMessageCount(), 0);
+}
+
+TEST_F(AdbBackendTest, ScreenshotIsAPng) {
+    sim::SeedOptions seed;
+    seed.smallStores = false;
+    QString seedError;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &seedError)) << seedError.toStdString();
+    std::promise<std::pair<bool, QByteArray>> frame;
+    ASSERT_TRUE(Session()->GetScreenshotService()->CaptureOnce(
+        [&frame](bool error, const QByteArray& png) { frame.set_value({error, png}); }));
+    auto result = frame.get_future();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    const auto [error, png] = result.get();
+    EXPECT_FALSE(error);
+    EXPECT_TRUE(png.startsWith("\x89PNG\r\n\x1a\n"));
+    Session()->GetScreenshotService()->StopCapture();
+}
+
+// ---- file system -------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, StorageFromDf) {
+    ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    EXPECT_EQ(Root(), "/mnt/sdcard");
+    EXPECT_TRUE(Fs()->HasPhoneStorage());
+    EXPECT_EQ(Fs()->GetPhoneTotalSpace(), 8ULL << 30);
+    EXPECT_GT(Fs()->GetPhoneFreeSpace(), 0u);
+    EXPECT_LT(Fs()->GetPhoneFreeSpace(), Fs()->GetPhoneTotalSpace());
+    EXPECT_TRUE(Fs()->HasSdCard());
+    EXPECT_EQ(Fs()->GetSdCardRoot(), "/mnt/sdcard/external_sd");
+    EXPECT_EQ(Fs()->GetSdCardTotalSpace(), 16ULL << 30);
+
+    // Free space follows what is written.
+    const std::uint64_t before = Fs()->GetPhoneFreeSpace();
+    const QString local = m_local.filePath(QStringLiteral("two-mb.bin"));
+    ASSERT_TRUE(WriteFile(local, Pattern(2 << 20, 1)));
+    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/two-mb.bin"), {}, nullptr));
+    ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    EXPECT_EQ(before - Fs()->GetPhoneFreeSpace(), 2u << 20);
+}
+
+// Names that break naive quoting: blanks, quotes, shell characters, a leading dash, Chinese.
+class AdbHostileNameTest : public AdbBackendTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(AdbHostileNameTest, FolderAndFileRoundTrip) {
+    const QString name = QString::fromUtf8(GetParam());
+    const QString folder = Root() + u'/' + name;
+    ASSERT_TRUE(Fs()->CreateFolder(folder));
+    EXPECT_FALSE(Fs()->CreateFolder(folder)); // exists
+    ASSERT_TRUE(Fs()->ListFolder(Root(), {}));
+    bool listed = false;
+    for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
+        listed = listed || (Fs()->GetEntry(i)->GetName() == name && Fs()->GetEntry(i)->IsDirectory());
+    }
+    EXPECT_TRUE(listed);
+
+    const QByteArray data = Pattern(300 * 1024 + 7, 2);
+    const QString local = m_local.filePath(QStringLiteral("up.bin"));
+    ASSERT_TRUE(WriteFile(local, data));
+    const QString file = folder + u'/' + name + QStringLiteral(".txt");
+    ASSERT_TRUE(Fs()->UploadFile(local, file, {}, nullptr));
+    const QString back = m_local.filePath(QStringLiteral("down.bin"));
+    ASSERT_TRUE(Fs()->TransferFile(file, back, {}, nullptr));
+    EXPECT_EQ(ReadFile(back), data);
+
+    ASSERT_TRUE(Fs()->RenamePath(file, QStringLiteral("renamed ") + name));
+    EXPECT_FALSE(Fs()->PathExists(file));
+    EXPECT_TRUE(Fs()->PathExists(folder + QStringLiteral("/renamed ") + name));
+    ASSERT_TRUE(Fs()->DeletePath(folder));
+    EXPECT_FALSE(Fs()->PathExists(folder));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, AdbHostileNameTest,
+                         ::testing::Values("my file", "it's", "a\"b", "$(reboot)", "`id`;rm -rf x", "-rf",
+                                           "colon:name", "照片 2024", "tab\there", "*?[x]"));
+
+TEST_F(AdbBackendTest, CopyMoveAndRefusals) {
+    const QString a = Root() + QStringLiteral("/Download/a.bin");
+    const QString local = m_local.filePath(QStringLiteral("a.bin"));
+    ASSERT_TRUE(WriteFile(local, Pattern(5000, 3)));
+    ASSERT_TRUE(Fs()->PutFile(local, a, {}, nullptr));
+
+    ASSERT_TRUE(Fs()->CreateFolder(Root() + QStringLiteral("/tree")));
+    ASSERT_TRUE(Fs()->CopyPath(a, Root() + QStringLiteral("/tree/a.bin")));
+    EXPECT_TRUE(Fs()->PathExists(a));
+    // Copy and move never overwrite.
+    EXPECT_FALSE(Fs()->CopyPath(a, Root() + QStringLiteral("/tree/a.bin")));
+    EXPECT_FALSE(Fs()->MovePath(a, Root() + QStringLiteral("/tree/a.bin")));
+    ASSERT_TRUE(Fs()->CopyPath(Root() + QStringLiteral("/tree"), Root() + QStringLiteral("/tree2")));
+    EXPECT_TRUE(Fs()->PathExists(Root() + QStringLiteral("/tree2/a.bin")));
+    ASSERT_TRUE(Fs()->MovePath(Root() + QStringLiteral("/tree2"), Root() + QStringLiteral("/Music/tree3")));
+    EXPECT_FALSE(Fs()->PathExists(Root() + QStringLiteral("/tree2")));
+    const QString moved = m_local.filePath(QStringLiteral("moved.bin"));
+    ASSERT_TRUE(Fs()->TransferFile(Root() + QStringLiteral("/Music/tree3/a.bin"), moved, {}, nullptr));
+    EXPECT_EQ(ReadFile(moved), Pattern(5000, 3));
+
+    // Paths that climb out, system folders and missing parents are refused.
+    EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/../x")));
+    EXPECT_FALSE(Fs()->PutFile(local, Root() + QStringLiteral("/../../system/x"), {}, nullptr));
+    EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("relative")));
+    EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("/system/new")));
+    EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/no/such/parent")));
+    EXPECT_FALSE(Fs()->DeletePath(Root() + QStringLiteral("/missing")));
+    EXPECT_FALSE(Fs()->ListFolder(a, {}));
+    EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/missing"), m_local.filePath("m"), {}, nullptr));
+    EXPECT_FALSE(QFile::exists(m_local.filePath("m")));
+}
+
+TEST_F(AdbBackendTest, ListingFilterAndDetails) {
+    const QString local = m_local.filePath(QStringLiteral("x"));
+    ASSERT_TRUE(WriteFile(local, Pattern(1234, 4)));
+    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/one.mp3"), {}, nullptr));
+    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/two.MP3"), {}, nullptr));
+    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/.hidden.mp3"), {}, nullptr));
+    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/cover.jpg"), {}, nullptr));
+    ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Music"), QStringLiteral("*.mp3")));
+    QStringList names;
+    for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
+        FsEntry* e = Fs()->GetEntry(i);
+        names << e->GetName();
+        EXPECT_EQ(e->GetSize(), 1234u);
+        EXPECT_EQ(e->IsHidden(), e->GetName().startsWith(u'.'));
+        SYSTEMTIME t;
+        e->GetTime(&t);
+        EXPECT_GE(t.wYear, 2024);
+    }
+    names.sort();
+    EXPECT_EQ(names, QStringList({".hidden.mp3", "one.mp3", "two.MP3"}));
+    EXPECT_EQ(Fs()->GetEntry(99), nullptr);
+}
+
+TEST_F(AdbBackendTest, CancelledUploadAndDownloadLeaveNothingBehind) {
+    const QString target = Root() + QStringLiteral("/Download/keep.bin");
+    const QString local = m_local.filePath(QStringLiteral("old.bin"));
+    ASSERT_TRUE(WriteFile(local, Pattern(1000, 5)));
+    ASSERT_TRUE(Fs()->PutFile(local, target, {}, nullptr));
+
+    const QString big = m_local.filePath(QStringLiteral("big.bin"));
+    ASSERT_TRUE(WriteFile(big, Pattern(8 << 20, 6)));
+    int calls = 0;
+    const TransferProgress stopHalfWay = [&calls](std::uint64_t total, std::uint64_t done, void*) {
+        ++calls;
+        return done < total / 2;
+    };
+    EXPECT_FALSE(Fs()->PutFile(big, target, stopHalfWay, nullptr));
+    EXPECT_GT(calls, 1);
+    // The old file is untouched and no partial file is left beside it.
+    const QString back = m_local.filePath(QStringLiteral("back.bin"));
+    ASSERT_TRUE(Fs()->TransferFile(target, back, {}, nullptr));
+    EXPECT_EQ(ReadFile(back), Pattern(1000, 5));
+    ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Download"), {}));
+    EXPECT_EQ(Fs()->GetEntryCount(), 1);
+
+    // A cancelled download leaves the local file as it was.
+    ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/Download/big.bin"), {}, nullptr));
+    ASSERT_TRUE(WriteFile(back, "previous"));
+    std::uint64_t lastTotal = 0;
+    const TransferProgress stop = [&lastTotal](std::uint64_t total, std::uint64_t done, void*) {
+        lastTotal = total;
+        return done < total / 4;
+    };
+    EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/Download/big.bin"), back, stop, nullptr));
+    EXPECT_EQ(lastTotal, 8u << 20);
+    EXPECT_EQ(ReadFile(back), "previous");
+}
+
+// ---- the adb command line against the daemon -----------------------------------------------------
+
+TEST_F(AdbBackendTest, AdbShellGetpropAndHundredMegabytePushPull) {
+    auto [code, text] = s_rig->Adb({"-s", m_serial, "shell", "getprop", "ro.product.brand"});
+    ASSERT_EQ(code, 0) << text.toStdString();
+    EXPECT_EQ(text.trimmed(), "vexa");
+
+    const QString local = m_local.filePath(QStringLiteral("hundred.bin"));
+    ASSERT_TRUE(WriteFile(local, Pattern(100 << 20, 7)));
+    std::tie(code, text) = s_rig->Adb({"-s", m_serial, "push", local, "/mnt/sdcard/Download/hundred.bin"});
+    ASSERT_EQ(code, 0) << text.toStdString();
+    const QString back = m_local.filePath(QStringLiteral("hundred-back.bin"));
+    std::tie(code, text) = s_rig->Adb({"-s", m_serial, "pull", "/mnt/sdcard/Download/hundred.bin", back});
+    ASSERT_EQ(code, 0) << text.toStdString();
+    EXPECT_EQ(FileHash(back), FileHash(local));
+}
+
+// ---- unplugging ----------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, UnplugMidTransferFailsSoonAndTheProgramSeesTheLoss) {
+    const QString big = m_local.filePath(QStringLiteral("big.bin"));
+    ASSERT_TRUE(WriteFile(big, Pattern(16 << 20, 8)));
+    ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/big.bin"), {}, nullptr));
+
+    std::atomic<bool> started{false};
+    QElapsedTimer clock;
+    std::atomic<qint64> returnedAt{-1};
+    std::thread transfer([&] {
+        const bool ok = Fs()->TransferFile(
+            Root() + QStringLiteral("/big.bin"), m_local.filePath(QStringLiteral("partial.bin")),
+            [&started](std::uint64_t, std::uint64_t done, void*) {
+                if (done > 0) {
+                    started = true;
+                }
+                QThread::usleep(2000); // slow enough that the unplug lands mid-transfer
+                return true;
+            },
+            nullptr);
+        returnedAt = ok ? -2 : clock.elapsed();
+    });
+    for (int i = 0; i < 500 && !started; ++i) {
+        QThread::msleep(10);
+    }
+    ASSERT_TRUE(started);
+    clock.start();
+    s_rig->StopDaemon(m_serial);
+    transfer.join();
+    EXPECT_GE(returnedAt.load(), 0) << "the transfer must fail";
+    EXPECT_LT(returnedAt.load(), 5000);
+    EXPECT_FALSE(QFile::exists(m_local.filePath(QStringLiteral("partial.bin"))));
+
+    // The frame's device check: one pass sees the phone gone and the session lost.
+    CDeviceList devices;
+    ASSERT_TRUE(devices.Refresh(m_bridge.get()));
+    EXPECT_EQ(devices.GetDeviceCount(), 0);
+    EXPECT_TRUE(IsConnectedDeviceLost(m_bridge.get(), devices));
+    EXPECT_FALSE(Session()->IsConnected());
+    m_bridge->CloseSession();
+    EXPECT_EQ(m_bridge->GetSession(), nullptr);
+    m_serial.clear();
+}
+
+TEST_F(AdbBackendTest, UnplugMidBatchFailsEveryLaterItemSoon) {
+    std::atomic<int> done{0};
+    std::atomic<qint64> failedAfter{-1};
+    QElapsedTimer clock;
+    std::atomic<bool> stopped{false};
+    std::thread batch([&] {
+        for (int i = 0; i < 10000; ++i) {
+            if (!Fs()->CreateFolder(Root() + QStringLiteral("/batch%1").arg(i))) {
+                if (stopped) {
+                    failedAfter = clock.elapsed();
+                }
+                break;
+            }
+            ++done;
+        }
+    });
+    for (int i = 0; i < 500 && done < 5; ++i) {
+        QThread::msleep(10);
+    }
+    clock.start();
+    stopped = true;
+    s_rig->StopDaemon(m_serial);
+    batch.join();
+    EXPECT_GE(done.load(), 5);
+    EXPECT_GE(failedAfter.load(), 0);
+    EXPECT_LT(failedAfter.load(), 5000);
+    EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/after")));
+    m_serial.clear();
+}
+
+// ---- Wi-Fi -------------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, WifiConnectByAddressAndRefusals) {
+    m_bridge->CloseSession();
+    char records[144 * 4] = {};
+    int count = 4;
+    int rejected = -1;
+    ASSERT_TRUE(m_bridge->ConnectWifi(records, &count, m_serial, &rejected));
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(rejected, 0);
+    EXPECT_TRUE(m_bridge->IsWifiConnection());
+    ASSERT_NE(m_bridge->GetSession(), nullptr);
+    ASSERT_TRUE(Session()->GetDeviceInfo()->RefreshInfo());
+    EXPECT_EQ(Session()->GetDeviceInfo()->GetModel(), "V960");
+
+    for (const char* bad : {"", "hello", "127.0.0.1", "127.0.0.1:99999", "127.0.0.1:4000 12", "a b c"}) {
+        count = 4;
+        EXPECT_FALSE(m_bridge->ConnectWifi(records, &count, QString::fromUtf8(bad), &rejected)) << bad;
+        EXPECT_EQ(count, 0) << bad;
+    }
+    // A well-formed pairing target: this adb server predates wireless pairing and says so.
+    count = 4;
+    EXPECT_FALSE(m_bridge->ConnectWifi(records, &count, m_serial + QStringLiteral(" 123456"), &rejected));
+    EXPECT_EQ(count, 0);
+
+    // A port where nothing listens: the server's "failed to connect" text decides.
+    count = 4;
+    EXPECT_FALSE(m_bridge->ConnectWifi(
+        records, &count, QStringLiteral("127.0.0.1:%1").arg(CAdbTestRig::FreePort()), &rejected));
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(rejected, 0);
+}
+
+TEST_F(AdbBackendTest, WifiPhoneOfAnotherBrandIsRejectedUnlessAccepted) {
+    ASSERT_TRUE(MakePhone(QStringLiteral("OTHER-") + m_phone, QStringLiteral("acme"), QStringLiteral("A1")));
+    QString other, error;
+    ASSERT_TRUE(s_rig->StartDaemon(QStringLiteral("OTHER-") + m_phone, &other, &error)) << error.toStdString();
+    // The bridge lists it (the program filters brands), but a Wi-Fi connection reports it rejected.
+    DeviceRecord records[32] = {};
+    int count = 32;
+    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
+    EXPECT_EQ(count, 2);
+    CDeviceList devices;
+    ASSERT_TRUE(devices.Refresh(m_bridge.get()));
+    EXPECT_EQ(devices.GetDeviceCount(), 1);
+
+    PCL_SetAcceptOtherBrands(true);
+    ASSERT_TRUE(devices.Refresh(m_bridge.get()));
+    EXPECT_EQ(devices.GetDeviceCount(), 2);
+    PCL_SetAcceptOtherBrands(false);
+
+    char wifi[144] = {};
+    count = 1;
+    int rejected = 0;
+    EXPECT_FALSE(m_bridge->ConnectWifi(wifi, &count, other, &rejected));
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(rejected, 1);
+    // The rejected phone is let go by the server too.
+    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
+    EXPECT_EQ(count, 1);
+
+    PCL_SetAcceptOtherBrands(true);
+    count = 1;
+    EXPECT_TRUE(m_bridge->ConnectWifi(wifi, &count, other, &rejected));
+    EXPECT_EQ(rejected, 0);
+    EXPECT_EQ(Session()->GetDeviceInfo()->RefreshInfo() ? Session()->GetDeviceInfo()->GetBrand() : QString(), "acme");
+    PCL_SetAcceptOtherBrands(false);
+    s_rig->StopDaemon(other);
+}
+
+} // namespace
