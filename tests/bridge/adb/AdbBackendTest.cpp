@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <future>
 #include <thread>
 
@@ -35,12 +36,13 @@ namespace {
 
 QByteArray Pattern(qsizetype size, int seed) {
     QByteArray data(size, Qt::Uninitialized);
+    char* out = data.data();
     std::uint32_t x = 2463534242u + static_cast<std::uint32_t>(seed);
-    for (qsizetype i = 0; i < size; ++i) {
+    for (qsizetype i = 0; i < size; i += 4) {
         x ^= x << 13;
         x ^= x >> 17;
         x ^= x << 5;
-        data[i] = static_cast<char>(x & 0xff);
+        std::memcpy(out + i, &x, static_cast<std::size_t>(std::min<qsizetype>(4, size - i)));
     }
     return data;
 }
@@ -511,6 +513,53 @@ TEST_F(AdbBackendTest, WifiPhoneOfAnotherBrandIsRejectedUnlessAccepted) {
     EXPECT_EQ(Session()->GetDeviceInfo()->RefreshInfo() ? Session()->GetDeviceInfo()->GetBrand() : QString(), "acme");
     PCL_SetAcceptOtherBrands(false);
     s_rig->StopDaemon(other);
+}
+
+} // namespace
+
+namespace {
+
+// ---- the backend choice ----------------------------------------------------------------------
+
+class BridgeChoiceTest : public AdbBackendTest {
+protected:
+    void TearDown() override {
+        ppCleanup();
+        qunsetenv("ANDROID_ADB_SERVER_PORT");
+        PCL_SetBridgeBackend(QStringLiteral("sim"));
+        AdbBackendTest::TearDown();
+    }
+    static void UsePort(std::uint16_t port) { qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(port)); }
+};
+
+TEST_F(BridgeChoiceTest, AutoTakesRealPhonesOnlyWhenTheServerListsOne) {
+    UsePort(s_rig->ServerPort());
+    ASSERT_EQ(InstallBridgeBackend(QStringLiteral("auto")), BridgeBackendKind::Adb);
+    ASSERT_TRUE(ppInitialize());
+    DeviceRecord records[32] = {};
+    int count = 32;
+    ASSERT_TRUE(ppGetBridge()->GetDeviceList(records, &count));
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(records[0].Serial(), m_serial);
+    ppCleanup();
+
+    // No server on the port: the simulated phones.
+    UsePort(CAdbTestRig::FreePort());
+    EXPECT_EQ(InstallBridgeBackend(QStringLiteral("auto")), BridgeBackendKind::Simulated);
+    // Asked for explicitly, adb stays chosen and reports the missing server as a failed query.
+    ASSERT_EQ(InstallBridgeBackend(QStringLiteral("adb")), BridgeBackendKind::Adb);
+    ASSERT_TRUE(ppInitialize());
+    count = 32;
+    EXPECT_FALSE(ppGetBridge()->GetDeviceList(records, &count));
+    ppCleanup();
+}
+
+TEST_F(BridgeChoiceTest, EmptyChoiceFollowsTheSetting) {
+    UsePort(s_rig->ServerPort());
+    EXPECT_EQ(InstallBridgeBackend({}), BridgeBackendKind::Simulated); // the default
+    PCL_SetBridgeBackend(QStringLiteral("adb"));
+    EXPECT_EQ(InstallBridgeBackend({}), BridgeBackendKind::Adb);
+    EXPECT_EQ(InstallBridgeBackend(QStringLiteral("sim")), BridgeBackendKind::Simulated);
 }
 
 } // namespace
