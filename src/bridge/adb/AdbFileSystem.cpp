@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <atomic>
 
@@ -68,7 +67,7 @@ bool IsSafePhonePath(const QString& path) {
 
 bool CAdbFileSystem::Stat(const QString& path, adb::SyncStat& stat) {
     adb::CAdbSyncSession sync;
-    if (!m_link.OpenSync(sync)) {
+    if (!m_link.OpenSync(sync, true)) {
         return false;
     }
     const adb::AdbStatus status = sync.Stat(U(path), stat);
@@ -314,7 +313,7 @@ bool CAdbFileSystem::PutFile(const QString& localPath, const QString& phonePath,
                             QStringLiteral(".vexa-part");
     std::atomic<bool> cancel{false};
     adb::CAdbSyncSession sync;
-    if (!m_link.OpenSync(sync)) {
+    if (!m_link.OpenSync(sync, true)) {
         return false;
     }
     const adb::AdbStatus status = sync.Send(
@@ -362,15 +361,18 @@ bool CAdbFileSystem::TransferFile(const QString& phonePath, const QString& local
         LOG_Error("[AdbFileSystem] %s is no file on the phone. %s:%d", qUtf8Printable(phonePath), LOG_HERE);
         return false;
     }
-    QSaveFile file(localPath);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Written beside the target under a temporary name and renamed over it when complete, so a
+    // failed download leaves the old local file as it was (no fsync: adb pull does none either).
+    const QString partial = localPath + QStringLiteral(".vexa-part");
+    QFile file(partial);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         LOG_Error("[AdbFileSystem] cannot write %s. %s:%d", qUtf8Printable(localPath), LOG_HERE);
         return false;
     }
     const std::uint64_t total = stat.size;
     std::atomic<bool> cancel{false};
     adb::CAdbSyncSession sync;
-    if (!m_link.OpenSync(sync)) {
+    if (!m_link.OpenSync(sync, true)) {
         return false;
     }
     const adb::AdbStatus status = sync.Recv(
@@ -388,10 +390,18 @@ bool CAdbFileSystem::TransferFile(const QString& phonePath, const QString& local
     if (!status) {
         LOG_Error("[AdbFileSystem] download of %s failed: %s. %s:%d", qUtf8Printable(phonePath),
                   status.message.c_str(), LOG_HERE);
-        file.cancelWriting();
+        file.close();
+        file.remove();
         return false;
     }
-    return file.commit();
+    file.close();
+    if (file.error() != QFileDevice::NoError || (QFile::exists(localPath) && !QFile::remove(localPath)) ||
+        !QFile::rename(partial, localPath)) {
+        LOG_Error("[AdbFileSystem] cannot write %s. %s:%d", qUtf8Printable(localPath), LOG_HERE);
+        QFile::remove(partial);
+        return false;
+    }
+    return true;
 }
 
 } // namespace vexa::adbphone

@@ -13,8 +13,9 @@ constexpr const char* kStatusMarker = "\x1f" "vexa-status:";
 } // namespace
 
 CAdbLink::CAdbLink(std::uint16_t port, std::string serial)
-    : m_port(port), m_serial(std::move(serial)), m_client(port) {
+    : m_port(port), m_serial(std::move(serial)), m_client(port), m_transferClient(port) {
     m_client.SetTimeout(kCallTimeoutMs);
+    m_transferClient.SetTimeout(kTransferTimeoutMs);
 }
 
 adb::AdbStatus CAdbLink::WithClient(int timeoutMs,
@@ -79,11 +80,11 @@ bool CAdbLink::Exec(const std::string& command, std::string& output, int timeout
     return status ? true : Fail("exec", status);
 }
 
-bool CAdbLink::OpenSync(adb::CAdbSyncSession& session) {
+bool CAdbLink::OpenSync(adb::CAdbSyncSession& session, bool transfer) {
     if (m_disconnected.load()) {
         return false;
     }
-    const adb::AdbStatus status = m_client.OpenSync(m_serial, session);
+    const adb::AdbStatus status = (transfer ? m_transferClient : m_client).OpenSync(m_serial, session);
     return status ? true : Fail("sync", status);
 }
 
@@ -105,6 +106,7 @@ bool CAdbLink::Alive() {
 void CAdbLink::Disconnect() {
     m_disconnected.store(true);
     m_client.Cancel();
+    m_transferClient.Cancel();
     std::lock_guard guard(m_slowLock);
     for (adb::CAdbHostClient* client : m_slow) {
         client->Cancel();

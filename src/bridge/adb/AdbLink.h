@@ -25,6 +25,8 @@ public:
     // Silence longer than this on a phone call counts as a lost link, well inside the 5 s a user
     // waits for an unplugged phone to show.
     static constexpr int kCallTimeoutMs = 4000;
+    // Transfers: a phone may take a while to open a large file before the first record comes.
+    static constexpr int kTransferTimeoutMs = 15000;
     // Commands that legitimately run long (pm install, rm -r of a big folder).
     static constexpr int kSlowTimeoutMs = 120000;
 
@@ -41,8 +43,9 @@ public:
                      int timeoutMs = kCallTimeoutMs);
     // "exec:CMD": binary-safe output.
     bool Exec(const std::string& command, std::string& output, int timeoutMs = kCallTimeoutMs);
-    // Opens "sync:" on a fresh connection.
-    bool OpenSync(adb::CAdbSyncSession& session);
+    // Opens "sync:" on a fresh connection; transfer sessions wait longer for each record. An
+    // unplugged phone still fails them at once: the server closes the stream.
+    bool OpenSync(adb::CAdbSyncSession& session, bool transfer = false);
 
     // Not disconnected and the server still lists the phone as "device" (asked at most every
     // 250 ms; the answer in between is the last one).
@@ -57,6 +60,7 @@ private:
     std::uint16_t m_port;
     std::string m_serial;
     adb::CAdbHostClient m_client;
+    adb::CAdbHostClient m_transferClient;
     std::atomic<bool> m_disconnected{false};
     std::mutex m_probeLock;
     std::chrono::steady_clock::time_point m_probed{};
