@@ -201,6 +201,16 @@ QString CAdbFileSystem::GetSdCardRoot() {
 
 bool CAdbFileSystem::DeletePath(const QString& path) {
     Lock guard(m_lock);
+    // A storage root (or anything above one) is never removed: on a real phone that is the
+    // user's whole shared storage.
+    const QString clean = QLatin1Char('/') + path.split(u'/', Qt::SkipEmptyParts).join(u'/');
+    Ensure();
+    for (const QString& root : {m_phoneRoot, m_cardRoot}) {
+        if (!root.isEmpty() && (root == clean || root.startsWith(clean + u'/') || clean == QLatin1String("/"))) {
+            LOG_Error("[AdbFileSystem] refusing to delete the storage root %s. %s:%d", qUtf8Printable(path), LOG_HERE);
+            return false;
+        }
+    }
     if (!IsSafePhonePath(path) || !PathExists(path)) {
         return false;
     }
@@ -280,7 +290,8 @@ bool CAdbFileSystem::RenamePath(const QString& path, const QString& newName) {
 
 bool CAdbFileSystem::CopyOrMove(const QString& path, const QString& target, bool move) {
     Lock guard(m_lock);
-    if (!IsSafePhonePath(path) || !IsSafePhonePath(target) || !PathExists(path) || PathExists(target)) {
+    if (!IsSafePhonePath(path) || !IsSafePhonePath(target) || target.startsWith(path + u'/') || !PathExists(path) ||
+        PathExists(target)) {
         return false;
     }
     // The tools put a source into an existing target folder; the target is checked missing above.

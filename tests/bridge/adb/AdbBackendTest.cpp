@@ -290,6 +290,13 @@ TEST_F(AdbBackendTest, CopyMoveAndRefusals) {
     EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("/system/new")));
     EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/no/such/parent")));
     EXPECT_FALSE(Fs()->DeletePath(Root() + QStringLiteral("/missing")));
+    // Storage roots and what lies above them are never deleted.
+    for (const QString& root : {Root(), Root() + u'/', Fs()->GetSdCardRoot(), QStringLiteral("/mnt"),
+                                QStringLiteral("/"), QStringLiteral("//mnt//sdcard")}) {
+        EXPECT_FALSE(Fs()->DeletePath(root)) << root.toStdString();
+    }
+    EXPECT_TRUE(Fs()->PathExists(a));
+    EXPECT_FALSE(Fs()->CopyPath(Root() + QStringLiteral("/tree"), Root() + QStringLiteral("/tree/inside")));
     EXPECT_FALSE(Fs()->ListFolder(a, {}));
     EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/missing"), m_local.filePath("m"), {}, nullptr));
     EXPECT_FALSE(QFile::exists(m_local.filePath("m")));
