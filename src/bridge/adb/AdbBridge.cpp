@@ -294,20 +294,20 @@ public:
     ~CAdbBridge() override { CloseSession(); }
 
     bool GetDeviceList(DeviceRecord* records, int* count) override {
-        QStringList serials;
-        if (!ListReadySerials(m_port, serials)) {
+        std::vector<Phone> phones;
+        if (!ReadyPhones(phones)) {
             return false;
         }
         const int room = *count > 0 ? std::min(*count, 32) : 32;
         int n = 0;
-        for (const QString& serial : serials) {
+        for (const Phone& phone : phones) {
             if (n >= room) {
                 break;
             }
             DeviceRecord record;
-            record.SetSerial(serial);
+            record.SetSerial(phone.serial);
             // A phone that stopped answering between the listing and the question is left out.
-            if (ReadDeviceBrandAndModel(&record) != 0) {
+            if (ReadBrandAndModel(phone.adbSerial, &record)) {
                 records[n++] = record;
             }
         }
@@ -317,12 +317,12 @@ public:
 
     int ConnectUsbDevice(const QString& serial) override {
         CloseSession();
-        QStringList serials;
-        if (!ListReadySerials(m_port, serials) || !serials.contains(serial)) {
+        const QString adbSerial = AdbSerialOf(serial);
+        if (adbSerial.isEmpty()) {
             LOG_Error("[AdbBridge] %s is not attached and ready. %s:%d", qUtf8Printable(serial), LOG_HERE);
             return 0;
         }
-        auto session = std::make_unique<CAdbSession>(m_port, serial.toStdString());
+        auto session = std::make_unique<CAdbSession>(m_port, adbSerial.toStdString());
         std::lock_guard guard(m_lock);
         m_session = std::move(session);
         m_wifi = false;
@@ -375,8 +375,8 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         DeviceRecord record;
-        record.SetSerial(serial);
-        if (!serials.contains(serial) || ReadDeviceBrandAndModel(&record) == 0) {
+        record.SetSerial(PhoneSerialOf(serial));
+        if (!serials.contains(serial) || !ReadBrandAndModel(serial, &record)) {
             LOG_Error("[AdbBridge] %s did not come online. %s:%d", hostPort.c_str(), LOG_HERE);
             return false;
         }
@@ -408,9 +408,13 @@ public:
     }
 
     int GetAllDeviceSerialNo(char16_t** serials, int* count) override {
-        QStringList list;
-        if (!ListReadySerials(m_port, list)) {
+        std::vector<Phone> phones;
+        if (!ReadyPhones(phones)) {
             return 0;
+        }
+        QStringList list;
+        for (const Phone& phone : phones) {
+            list << phone.serial;
         }
         *serials = MakeSerialBuffer(list);
         *count = static_cast<int>(list.size());
@@ -418,22 +422,76 @@ public:
     }
 
     int ReadDeviceBrandAndModel(DeviceRecord* record) override {
-        const std::string serial = record->Serial().toStdString();
-        QStringList serials;
-        if (serial.empty() || !ListReadySerials(m_port, serials) || !serials.contains(record->Serial())) {
-            return 0;
-        }
-        QString brand, model;
-        if (!ReadProperty(m_port, serial, "ro.product.brand", brand) ||
-            !ReadProperty(m_port, serial, "ro.product.model", model)) {
-            return 0;
-        }
-        record->SetBrand(brand);
-        record->SetModel(model);
-        return 1;
+        const QString adbSerial = AdbSerialOf(record->Serial());
+        return !adbSerial.isEmpty() && ReadBrandAndModel(adbSerial, record) ? 1 : 0;
     }
 
 private:
+    // A phone is known by its own serial (ro.serialno), the same over USB and over the network,
+    // where adb names it by its address instead.
+    struct Phone {
+        QString adbSerial;
+        QString serial;
+    };
+
+    bool ReadyPhones(std::vector<Phone>& phones) {
+        QStringList adbSerials;
+        if (!ListReadySerials(m_port, adbSerials)) {
+            return false;
+        }
+        for (const QString& adbSerial : adbSerials) {
+            phones.push_back({adbSerial, PhoneSerialOf(adbSerial)});
+        }
+        std::lock_guard guard(m_lock);
+        std::erase_if(m_serials, [&adbSerials](const auto& entry) { return !adbSerials.contains(entry.first); });
+        return true;
+    }
+
+    // Asked once per attachment; a phone that does not say keeps adb's name.
+    QString PhoneSerialOf(const QString& adbSerial) {
+        {
+            std::lock_guard guard(m_lock);
+            if (const auto it = m_serials.find(adbSerial); it != m_serials.end()) {
+                return it->second;
+            }
+        }
+        QString serial;
+        if (!ReadProperty(m_port, adbSerial.toStdString(), "ro.serialno", serial)) {
+            return adbSerial; // not cached: asked again next time
+        }
+        if (serial.isEmpty()) {
+            serial = adbSerial;
+        }
+        std::lock_guard guard(m_lock);
+        m_serials[adbSerial] = serial;
+        return serial;
+    }
+
+    // The adb name of a ready phone given by its own serial or by adb's name; empty when none.
+    QString AdbSerialOf(const QString& serial) {
+        std::vector<Phone> phones;
+        if (serial.isEmpty() || !ReadyPhones(phones)) {
+            return {};
+        }
+        for (const Phone& phone : phones) {
+            if (phone.serial == serial || phone.adbSerial == serial) {
+                return phone.adbSerial;
+            }
+        }
+        return {};
+    }
+
+    bool ReadBrandAndModel(const QString& adbSerial, DeviceRecord* record) {
+        QString brand, model;
+        if (!ReadProperty(m_port, adbSerial.toStdString(), "ro.product.brand", brand) ||
+            !ReadProperty(m_port, adbSerial.toStdString(), "ro.product.model", model)) {
+            return false;
+        }
+        record->SetBrand(brand);
+        record->SetModel(model);
+        return true;
+    }
+
     // The program filters brands itself; over Wi-Fi the bridge must answer "rejected" at once.
     static bool AcceptedBrand(const QString& brand);
 
@@ -441,6 +499,7 @@ private:
     std::mutex m_lock;
     std::unique_ptr<CAdbSession> m_session;
     bool m_wifi = false;
+    std::map<QString, QString> m_serials; // adb's name -> the phone's serial
 };
 
 bool CAdbBridge::AcceptedBrand(const QString& brand) {

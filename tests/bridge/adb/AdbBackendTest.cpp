@@ -138,15 +138,21 @@ TEST_F(AdbBackendTest, ListsReadyPhonesWithBrandAndModel) {
     int count = 32;
     ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
     ASSERT_EQ(count, 1);
-    EXPECT_EQ(records[0].Serial(), m_serial);
+    // The phone's own serial, not adb's address for it; both connect.
+    EXPECT_EQ(records[0].Serial(), m_phone);
     EXPECT_EQ(records[0].Brand(), "vexa");
     EXPECT_EQ(records[0].Model(), "V960");
 
     char16_t* buffer = nullptr;
     ASSERT_NE(m_bridge->GetAllDeviceSerialNo(&buffer, &count), 0);
     ASSERT_EQ(count, 1);
-    EXPECT_EQ(QString::fromUtf16(buffer), m_serial);
+    EXPECT_EQ(QString::fromUtf16(buffer), m_phone);
     DeviceBridge::FreeSerials(buffer);
+    EXPECT_NE(m_bridge->ConnectUsbDevice(m_phone), 0);
+    DeviceRecord byPhoneSerial;
+    byPhoneSerial.SetSerial(m_phone);
+    ASSERT_NE(m_bridge->ReadDeviceBrandAndModel(&byPhoneSerial), 0);
+    EXPECT_EQ(byPhoneSerial.Model(), "V960");
 
     DeviceRecord missing;
     missing.SetSerial(QStringLiteral("127.0.0.1:1"));
@@ -547,7 +553,7 @@ TEST_F(BridgeChoiceTest, AutoTakesRealPhonesOnlyWhenTheServerListsOne) {
     int count = 32;
     ASSERT_TRUE(ppGetBridge()->GetDeviceList(records, &count));
     EXPECT_EQ(count, 1);
-    EXPECT_EQ(records[0].Serial(), m_serial);
+    EXPECT_EQ(records[0].Serial(), m_phone);
     ppCleanup();
 
     // No server on the port: the simulated phones.
