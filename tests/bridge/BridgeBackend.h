@@ -23,7 +23,7 @@ struct TestPhoneIdentity {
 // (the store's getter returns null, the call fails): the suite checks that, then skips the rest.
 enum class BackendCapability {
     Contacts,      // contact book with groups
-    Messages,      // SMS and MMS stores, the summary's counts
+    Messages,      // SMS and MMS stores read and written, the summary's counts
     CallLog,       // call records
     Apps,          // install, fetch, uninstall
     Pictures,      // picture store and albums

@@ -303,6 +303,9 @@ int CPhoneDevice::Run(const std::vector<std::string>& w, std::string& out) {
     if (cmd == "cat") {
         return Cat(w, out);
     }
+    if (cmd == "content") {
+        return Content(w, out);
+    }
     if (cmd == "screencap") {
         // Without -p screencap writes raw pixels; only the PNG form is offered.
         out += "screencap: only -p is supported on this device\n";
@@ -586,6 +589,79 @@ int CPhoneDevice::Cat(const std::vector<std::string>& args, std::string& out) {
         out += ReadWholeFile(m_db, node.id).toStdString();
     }
     return status;
+}
+
+int CPhoneDevice::Content(const std::vector<std::string>& args, std::string& out) {
+    std::string uri, projection;
+    for (std::size_t i = 2; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--uri") {
+            uri = args[i + 1];
+        } else if (args[i] == "--projection") {
+            projection = args[i + 1];
+        }
+    }
+    if (args.size() < 2 || args[1] != "query" || uri.empty()) {
+        // Writes to the message provider belong to the default SMS app, not to the shell user.
+        out += "Error while accessing provider:" + uri +
+               "\njava.lang.SecurityException: Permission Denial: writing requires the default SMS app\n";
+        return 1;
+    }
+    // Only the message provider is served; the contacts provider of a phone is not imitated.
+    std::int64_t only = -1;
+    if (uri.rfind("content://sms/", 0) == 0) {
+        only = std::atoll(uri.c_str() + 14);
+    } else if (uri != "content://sms") {
+        out += "Error while accessing provider:" + uri + "\njava.lang.IllegalArgumentException: Unknown URI " + uri +
+               "\n";
+        return 1;
+    }
+    static const std::vector<std::string> all{"_id", "address", "date", "type", "read", "sub_id", "body"};
+    std::vector<std::string> columns;
+    for (std::size_t at = 0; !projection.empty() && at <= projection.size();) {
+        const std::size_t colon = std::min(projection.find(':', at), projection.size());
+        columns.push_back(projection.substr(at, colon - at));
+        at = colon + 1;
+    }
+    if (columns.empty()) {
+        columns = all;
+    }
+    for (const std::string& column : columns) {
+        if (std::find(all.begin(), all.end(), column) == all.end()) {
+            out += "Error while accessing provider:sms\nandroid.database.sqlite.SQLiteException: no such column: " +
+                   column + "\n";
+            return 1;
+        }
+    }
+    Stmt stmt(m_db, only >= 0 ? "SELECT id, number, time, box, read, sim, content FROM sms WHERE id=?"
+                               : "SELECT id, number, time, box, read, sim, content FROM sms ORDER BY time DESC, id DESC");
+    if (only >= 0) {
+        stmt.Bind(1, only);
+    }
+    int row = 0;
+    while (stmt.Step()) {
+        out += "Row: " + std::to_string(row++);
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const auto it = std::find(all.begin(), all.end(), columns[c]);
+            std::string value;
+            switch (it - all.begin()) {
+            case 2:
+                value = std::to_string(static_cast<long long>(PackedToEpoch(stmt.Int(2))) * 1000);
+                break;
+            case 1:
+            case 6:
+                value = stmt.Text(static_cast<int>(it - all.begin())).toStdString();
+                break;
+            default:
+                value = std::to_string(stmt.Int(static_cast<int>(it - all.begin())));
+            }
+            out += (c == 0 ? " " : ", ") + columns[c] + "=" + value;
+        }
+        out += "\n";
+    }
+    if (row == 0) {
+        out += "No result found.\n";
+    }
+    return 0;
 }
 
 std::string CPhoneDevice::Screencap() {

@@ -1,7 +1,7 @@
 #pragma once
 // A simulated phone file served as an Android device: its properties for getprop, its file tree for
 // the sync service and for the shell tools (ls -l, mkdir, rm, mv, cp, df, screencap), its apps for
-// pm and dumpsys. Output follows what a toybox-based Android prints, so the adb backend parses the
+// pm and dumpsys, its messages for "content query" (read only, as for adb on a current phone). Output follows what a toybox-based Android prints, so the adb backend parses the
 // daemon exactly as it parses a real phone.
 //
 // Thread-safe: every connection of the adb server runs on its own thread; one lock serialises the
@@ -55,6 +55,8 @@ private:
     int Pm(const std::vector<std::string>& args, std::string& out);
     int Dumpsys(const std::vector<std::string>& args, std::string& out);
     int Cat(const std::vector<std::string>& args, std::string& out);
+    // "content query --uri content://sms[/ID] [--projection a:b]": the message provider, read only.
+    int Content(const std::vector<std::string>& args, std::string& out);
     std::string Screencap();
     // Copies a node below parent as path; -1 on failure.
     std::int64_t CopyTree(std::int64_t source, const QString& path);

@@ -2,6 +2,7 @@
 
 #include "bridge/adb/AdbFileSystem.h"
 #include "bridge/adb/AdbLink.h"
+#include "bridge/adb/AdbSmsStore.h"
 #include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
@@ -220,11 +221,11 @@ private:
 class CAdbSession final : public DeviceSession {
 public:
     CAdbSession(std::uint16_t port, const std::string& serial)
-        : m_link(port, serial), m_info(m_link), m_summary(m_link), m_files(m_link), m_screens(m_link) {}
+        : m_link(port, serial), m_info(m_link), m_summary(m_link), m_files(m_link), m_screens(m_link), m_sms(m_link) {}
 
     // Stores a plain phone does not open to adb are missing, not imitated.
     ContactBook* GetContactBook() override { return Missing("contacts"); }
-    SmsStore* GetSmsStore() override { return Missing("messages"); }
+    SmsStore* GetSmsStore() override { return &m_sms; }
     MmsStore* GetMmsStore() override { return Missing("multimedia messages"); }
     CalendarStore* GetCalendarStore() override { return Missing("memos"); }
     DeviceInfo* GetDeviceInfo() override { return &m_info; }
@@ -283,6 +284,7 @@ private:
     CAdbFileSystem m_files;
     CAdbScreenshotService m_screens;
     CAdbBackupService m_backup;
+    CAdbSmsStore m_sms;
     std::mutex m_lock;
     std::set<std::string> m_reported;
     std::map<int, PhoneEventCallback> m_events;

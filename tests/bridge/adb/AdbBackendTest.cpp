@@ -4,11 +4,14 @@
 
 #include "bridge/adb/AdbBridge.h"
 #include "bridge/adb/AdbFileSystem.h"
+#include "bridge/adb/AdbSmsStore.h"
 #include "bridge/adb/BridgeChoice.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
+#include "bridge/api/MessageStores.h"
 #include "bridge/api/ScreenshotService.h"
+#include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 #include "device/DeviceConnection.h"
@@ -191,9 +194,8 @@ TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetAppCount(), 4);
-    // The daemon, like a locked-down phone, has no content command: the counts stay 0.
+    // The daemon serves no contacts provider: that count stays 0 rather than being guessed.
     EXPECT_EQ(summary->GetContactCount(), 0);
-    EXPECT_EQ(summary->GetMessageCount(), 0);
 }
 
 TEST_F(AdbBackendTest, ScreenshotIsAPng) {
@@ -210,6 +212,105 @@ TEST_F(AdbBackendTest, ScreenshotIsAPng) {
     EXPECT_FALSE(error);
     EXPECT_TRUE(png.startsWith("\x89PNG\r\n\x1a\n"));
     Session()->GetScreenshotService()->StopCapture();
+}
+
+// ---- messages ------------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, MessagesAreReadFromTheProviderAndNeverWritten) {
+    // Messages put on the phone the way the phone's own app would: through the phone file.
+    SYSTEMTIME when{};
+    when.wYear = 2024;
+    when.wMonth = 2;
+    when.wDay = 29;
+    when.wHour = 23;
+    when.wMinute = 59;
+    when.wSecond = 58;
+    when = UnpackTime(PackTime(when));
+    const QString tricky = QStringLiteral("余额, date=5 提醒, body=x\n第二行");
+    {
+        std::unique_ptr<DeviceBridge> phone = sim::CreateSimBridge();
+        ASSERT_NE(phone->ConnectUsbDevice(m_phone), 0);
+        SmsStore* store = phone->GetSession()->GetSmsStore();
+        const struct {
+            int box;
+            const char* number;
+            QString text;
+            bool read;
+            int sim;
+        } rows[] = {{BOX_INBOX, "10086", tricky, false, 2},
+                    {BOX_SENT, "13800000000", QStringLiteral("ok"), true, 1},
+                    {BOX_DRAFT, "13900000000", QStringLiteral("draft"), true, 0}};
+        for (const auto& row : rows) {
+            std::unique_ptr<Sms> sms(store->NewSms());
+            sms->SetBox(row.box);
+            sms->SetNumber(QString::fromLatin1(row.number));
+            sms->SetContent(row.text);
+            sms->SetRead(row.read);
+            sms->SetSim(static_cast<std::uint8_t>(row.sim));
+            sms->SetTime(when);
+            ASSERT_TRUE(store->AddSms(sms.get()));
+        }
+        phone->CloseSession();
+    }
+
+    SmsStore* sms = Session()->GetSmsStore();
+    ASSERT_NE(sms, nullptr);
+    EXPECT_FALSE(sms->IsSmsLoaded());
+    ASSERT_EQ(sms->LoadSms(), 1);
+    std::vector<MSGINFO> list;
+    ASSERT_TRUE(sms->ListSms(&list));
+    EXPECT_EQ(list.size(), 2u);
+    ASSERT_TRUE(sms->ListDraftSms(&list));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].content, "draft");
+    std::vector<Sms> all;
+    ASSERT_TRUE(sms->ListAllSms(&all));
+    ASSERT_EQ(all.size(), 3u);
+    const auto inbox = std::find_if(all.begin(), all.end(), [](const Sms& m) { return m.GetBox() == BOX_INBOX; });
+    ASSERT_NE(inbox, all.end());
+    EXPECT_EQ(inbox->GetContent(), tricky);
+    EXPECT_EQ(inbox->GetNumber(), "10086");
+    EXPECT_FALSE(inbox->IsRead());
+    EXPECT_EQ(inbox->GetSim(), 2);
+    SYSTEMTIME t;
+    inbox->GetTime(&t);
+    EXPECT_EQ(t, when);
+    ASSERT_TRUE(sms->SearchSms(QStringLiteral("DATE=5"), &list));
+    EXPECT_EQ(list.size(), 1u);
+    std::unique_ptr<Sms> copy(sms->GetSmsById(inbox->GetId()));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->GetContent(), tricky);
+    EXPECT_EQ(sms->GetSmsById(999999), nullptr);
+
+    // Writing is the default SMS app's privilege: refused, and nothing changes.
+    EXPECT_FALSE(sms->AddSms(copy.get()));
+    EXPECT_FALSE(sms->SendSms(copy.get()));
+    EXPECT_FALSE(sms->DeleteSms(inbox->GetId()));
+    EXPECT_FALSE(sms->PrepareRestore());
+    ASSERT_EQ(sms->LoadSms(), 1);
+    ASSERT_TRUE(sms->ListAllSms(&all));
+    EXPECT_EQ(all.size(), 3u);
+    DeviceSummary* summary = Session()->GetSummary();
+    ASSERT_TRUE(summary->InitSummary());
+    EXPECT_EQ(summary->GetMessageCount(), 3);
+}
+
+TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
+    const std::string output = "Row: 0 _id=7, address=10086, date=1700000000000, type=1, read=0, sub_id=2, body=a, b\r\n"
+                               "c\r\n"
+                               "Row: 1 _id=x, address=1, date=0, type=2, read=1, sub_id=1, body=bad id\n"
+                               "WARNING: linker noise\n"
+                               "Row: 2 _id=9, address=NULL, date=1700000000000, type=9, read=1, sub_id=-1, body=\n";
+    const std::vector<Sms> rows = adbphone::SmsFromContentRows(output);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].GetId(), 7);
+    EXPECT_EQ(rows[0].GetSim(), 2);
+    EXPECT_FALSE(rows[0].IsRead());
+    EXPECT_TRUE(rows[0].GetContent().startsWith("a, b"));
+    EXPECT_EQ(rows[1].GetId(), 9);
+    EXPECT_EQ(rows[1].GetBox(), BOX_INBOX); // an unknown type reads as received
+    EXPECT_EQ(rows[1].GetSim(), 0);
+    EXPECT_TRUE(rows[1].GetNumber().isEmpty());
 }
 
 // ---- file system -------------------------------------------------------------------------------

@@ -120,6 +120,13 @@ TEST_F(PhoneDeviceTest, ExitStatusesAndTheSystemStaysReadOnly) {
     EXPECT_EQ(m_phone.RunShell("mv /mnt/sdcard/x /mnt/sdcard/x/y; echo $?"),
               "mv: /mnt/sdcard/x/y: Invalid argument\n1\n");
     EXPECT_EQ(m_phone.RunShell("reboot; echo $?"), "/system/bin/sh: reboot: not found\n127\n");
+    EXPECT_EQ(m_phone.RunShell("content query --uri content://sms; echo $?"), "No result found.\n0\n");
+    // Writing messages and the contacts provider are not served, as on a phone adb may not write.
+    EXPECT_TRUE(m_phone.RunShell("content insert --uri content://sms --bind body:s:x; echo $?").ends_with("\n1\n"));
+    EXPECT_TRUE(m_phone.RunShell("content query --uri content://com.android.contacts/contacts; echo $?")
+                    .ends_with("\n1\n"));
+    EXPECT_TRUE(m_phone.RunShell("content query --uri content://sms --projection _id:nope; echo $?")
+                    .starts_with("Error while accessing provider"));
     std::string error;
     EXPECT_FALSE(m_phone.Write("/system/app/x.apk", 0644, 0, "x", error));
     EXPECT_EQ(error, "Permission denied");
