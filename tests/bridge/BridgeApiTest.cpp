@@ -100,7 +100,13 @@ protected:
             EXPECT_EQ(Session()->GetCallRecords(), nullptr);
             break;
         case BackendCapability::Apps:
-            EXPECT_EQ(Session()->GetAppManager(), nullptr);
+            // The list may be readable; installing a package is what the backend cannot do here.
+            if (AppManager* apps = Session()->GetAppManager(); apps != nullptr) {
+                const QString apk = m_local.filePath(QStringLiteral("x.apk"));
+                EXPECT_TRUE(WriteFile(apk, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')));
+                std::unique_ptr<AppRecord> record(apps->NewApp());
+                EXPECT_FALSE(apps->InstallApk(apk, record.get(), {}, nullptr));
+            }
             break;
         case BackendCapability::Pictures:
             EXPECT_EQ(Session()->GetPictureStore(), nullptr);

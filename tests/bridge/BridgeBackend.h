@@ -25,7 +25,7 @@ enum class BackendCapability {
     Contacts,      // contact book with groups
     Messages,      // SMS and MMS stores read and written, the summary's counts
     CallLog,       // call records
-    Apps,          // install, fetch, uninstall
+    Apps,          // install (with list, fetch, uninstall)
     Pictures,      // picture store and albums
     SmallStores,   // bookmarks, memos, settings, alarms
     StorageDetail, // storage split into pictures, music, video, apps; free space to the byte

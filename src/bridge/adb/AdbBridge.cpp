@@ -1,5 +1,6 @@
 #include "bridge/adb/AdbBridge.h"
 
+#include "bridge/adb/AdbAppManager.h"
 #include "bridge/adb/AdbFileSystem.h"
 #include "bridge/adb/AdbLink.h"
 #include "bridge/adb/AdbSmsStore.h"
@@ -221,7 +222,8 @@ private:
 class CAdbSession final : public DeviceSession {
 public:
     CAdbSession(std::uint16_t port, const std::string& serial)
-        : m_link(port, serial), m_info(m_link), m_summary(m_link), m_files(m_link), m_screens(m_link), m_sms(m_link) {}
+        : m_link(port, serial), m_info(m_link), m_summary(m_link), m_files(m_link), m_screens(m_link), m_sms(m_link),
+          m_apps(m_link) {}
 
     // Stores a plain phone does not open to adb are missing, not imitated.
     ContactBook* GetContactBook() override { return Missing("contacts"); }
@@ -230,7 +232,7 @@ public:
     CalendarStore* GetCalendarStore() override { return Missing("memos"); }
     DeviceInfo* GetDeviceInfo() override { return &m_info; }
     FileSystem* GetFileSystem() override { return &m_files; }
-    AppManager* GetAppManager() override { return Missing("applications"); }
+    AppManager* GetAppManager() override { return &m_apps; }
     BookmarkStore* GetBookmarkStore() override { return Missing("bookmarks"); }
     SettingsStore* GetSettingsStore() override { return Missing("settings"); }
     BackupService* GetBackupService() override { return &m_backup; }
@@ -285,6 +287,7 @@ private:
     CAdbScreenshotService m_screens;
     CAdbBackupService m_backup;
     CAdbSmsStore m_sms;
+    CAdbAppManager m_apps;
     std::mutex m_lock;
     std::set<std::string> m_reported;
     std::map<int, PhoneEventCallback> m_events;

@@ -5,6 +5,7 @@
 #include "bridge/adb/AdbBridge.h"
 #include "bridge/adb/AdbFileSystem.h"
 #include "bridge/adb/AdbSmsStore.h"
+#include "bridge/api/AppManager.h"
 #include "bridge/adb/BridgeChoice.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
@@ -23,6 +24,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -293,6 +295,53 @@ TEST_F(AdbBackendTest, MessagesAreReadFromTheProviderAndNeverWritten) {
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetMessageCount(), 3);
+}
+
+TEST_F(AdbBackendTest, AppsListFetchAndUninstall) {
+    sim::SeedOptions seed;
+    seed.apps = 3;
+    seed.smallStores = false;
+    seed.screenFrames = false;
+    QString error;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    AppManager* apps = Session()->GetAppManager();
+    ASSERT_NE(apps, nullptr);
+    ASSERT_EQ(apps->LoadApps(), 1);
+    ASSERT_EQ(apps->GetAppCount(), 3);
+    EXPECT_EQ(apps->GetAppAt(3), nullptr);
+    AppRecord* first = apps->GetAppAt(0);
+    EXPECT_TRUE(first->GetPackageName().startsWith("com.vexa.app"));
+    EXPECT_EQ(first->GetLabel(), first->GetPackageName()); // labels live inside the APK
+    EXPECT_FALSE(first->GetVersionName().isEmpty());
+    EXPECT_GT(first->GetVersionCode(), 0);
+    EXPECT_GT(first->GetSize(), 0u);
+    EXPECT_GE(first->m_year, 2000);
+
+    const QString local = m_local.filePath(QStringLiteral("fetched.apk"));
+    ASSERT_TRUE(apps->FetchPackage(first, local, {}, nullptr));
+    EXPECT_EQ(QFileInfo(local).size(), static_cast<qint64>(first->GetSize()));
+    EXPECT_TRUE(ReadFile(local).startsWith("PK"));
+
+    // This simulated phone installs nothing: the failure comes back and the staged file is gone.
+    std::unique_ptr<AppRecord> fresh(apps->NewApp());
+    EXPECT_FALSE(apps->InstallApk(local, fresh.get(), {}, nullptr));
+    EXPECT_FALSE(Fs()->PathExists(QStringLiteral("/data/local/tmp/vexa-install.apk")));
+
+    const QString gone = first->GetPackageName();
+    ASSERT_TRUE(apps->UninstallApp(first));
+    EXPECT_EQ(apps->GetAppCount(), 2);
+    ASSERT_EQ(apps->LoadApps(), 1);
+    ASSERT_EQ(apps->GetAppCount(), 2);
+    for (int i = 0; i < apps->GetAppCount(); ++i) {
+        EXPECT_NE(apps->GetAppAt(i)->GetPackageName(), gone);
+    }
+    AppRecord stale;
+    stale.SetPackageName(gone);
+    EXPECT_FALSE(apps->UninstallApp(&stale));
+    EXPECT_FALSE(apps->ReloadApp(&stale));
+    stale.SetPackageName(QStringLiteral("x; reboot"));
+    EXPECT_FALSE(apps->UninstallApp(&stale));
+    EXPECT_TRUE(apps->ReloadApp(apps->GetAppAt(0)));
 }
 
 TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
