@@ -447,6 +447,16 @@ private:
         for (const QString& adbSerial : adbSerials) {
             phones.push_back({adbSerial, PhoneSerialOf(adbSerial)});
         }
+        // Some phones share a made-up serial ("0123456789ABCDEF"); those keep adb's names.
+        std::map<QString, int> uses;
+        for (const Phone& phone : phones) {
+            ++uses[phone.serial];
+        }
+        for (Phone& phone : phones) {
+            if (uses[phone.serial] > 1) {
+                phone.serial = phone.adbSerial;
+            }
+        }
         std::lock_guard guard(m_lock);
         std::erase_if(m_serials, [&adbSerials](const auto& entry) { return !adbSerials.contains(entry.first); });
         return true;

@@ -726,3 +726,25 @@ TEST_F(BridgeChoiceTest, EmptyChoiceFollowsTheSetting) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AdbBackendTest, PhonesSharingASerialKeepAdbsNames) {
+    // Two daemons serving the same phone file report the same serial, as cheap phones do.
+    QString twin, error;
+    ASSERT_TRUE(s_rig->StartDaemon(m_phone, &twin, &error)) << error.toStdString();
+    DeviceRecord records[32] = {};
+    int count = 32;
+    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
+    ASSERT_EQ(count, 2);
+    QStringList serials{records[0].Serial(), records[1].Serial()};
+    serials.sort();
+    QStringList expected{m_serial, twin};
+    expected.sort();
+    EXPECT_EQ(serials, expected);
+    EXPECT_NE(m_bridge->ConnectUsbDevice(twin), 0);
+    EXPECT_EQ(m_bridge->ConnectUsbDevice(m_phone), 0); // ambiguous: neither is meant
+    s_rig->StopDaemon(twin);
+}
+
+} // namespace
