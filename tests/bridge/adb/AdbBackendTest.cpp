@@ -104,7 +104,7 @@ protected:
             m_bridge->CloseSession();
         }
         if (s_rig != nullptr && !m_serial.isEmpty()) {
-            s_rig->StopDaemon(m_serial);
+            s_rig->StopDaemon(m_serial, true);
         }
     }
 
@@ -675,7 +675,8 @@ TEST_F(AdbBackendTest, WifiPhoneOfAnotherBrandIsRejectedUnlessAccepted) {
     EXPECT_EQ(rejected, 0);
     EXPECT_EQ(Session()->GetDeviceInfo()->RefreshInfo() ? Session()->GetDeviceInfo()->GetBrand() : QString(), "acme");
     PCL_SetAcceptOtherBrands(false);
-    s_rig->StopDaemon(other);
+    m_bridge->CloseSession();
+    s_rig->StopDaemon(other, true);
 }
 
 } // namespace
@@ -744,7 +745,7 @@ TEST_F(AdbBackendTest, PhonesSharingASerialKeepAdbsNames) {
     EXPECT_EQ(serials, expected);
     EXPECT_NE(m_bridge->ConnectUsbDevice(twin), 0);
     EXPECT_EQ(m_bridge->ConnectUsbDevice(m_phone), 0); // ambiguous: neither is meant
-    s_rig->StopDaemon(twin);
+    s_rig->StopDaemon(twin, true);
 }
 
 } // namespace

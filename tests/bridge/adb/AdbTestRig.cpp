@@ -84,11 +84,14 @@ bool CAdbTestRig::StartDaemon(const QString& phoneSerial, QString* adbSerial, QS
 
     adb::CAdbHostClient client(m_port);
     std::string reply;
-    if (const adb::AdbStatus s = client.ConnectDevice(adbSerial->toStdString(), reply); !s) {
-        *error = QString::fromStdString(s.message);
-        return false;
-    }
-    for (int i = 0; i < 250; ++i) {
+    // On a busy machine the server may take a while; asking again does no harm ("already
+    // connected").
+    for (int i = 0; i < 750; ++i) {
+        if (i % 100 == 0) {
+            if (const adb::AdbStatus s = client.ConnectDevice(adbSerial->toStdString(), reply); !s && i > 0) {
+                *error = QString::fromStdString(s.message);
+            }
+        }
         std::vector<adb::AdbDeviceEntry> devices;
         if (client.ListDevices(devices)) {
             for (const adb::AdbDeviceEntry& d : devices) {
@@ -103,10 +106,16 @@ bool CAdbTestRig::StartDaemon(const QString& phoneSerial, QString* adbSerial, QS
     return false;
 }
 
-void CAdbTestRig::StopDaemon(const QString& adbSerial) {
+void CAdbTestRig::StopDaemon(const QString& adbSerial, bool forget) {
     const auto it = m_daemons.find(adbSerial);
     if (it == m_daemons.end()) {
         return;
+    }
+    if (forget) {
+        // The server would otherwise keep trying to reach the address, which a later daemon may get.
+        adb::CAdbHostClient client(m_port);
+        std::string reply;
+        client.DisconnectDevice(adbSerial.toStdString(), reply);
     }
     it->second->terminate();
     if (!it->second->waitForFinished(3000)) {

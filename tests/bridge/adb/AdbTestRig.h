@@ -26,8 +26,9 @@ public:
     std::uint16_t ServerPort() const { return m_port; }
     // Serves the simulated phone (from $VEXA_SIM_DIR) and connects it; adbSerial := "127.0.0.1:PORT".
     bool StartDaemon(const QString& phoneSerial, QString* adbSerial, QString* error);
-    // Stops one daemon as an unplugged cable would end the link (SIGTERM, then SIGKILL).
-    void StopDaemon(const QString& adbSerial);
+    // Stops one daemon as an unplugged cable would end the link (SIGTERM, then SIGKILL); with
+    // forget, the server is first told to drop the address (a tidy end of a test).
+    void StopDaemon(const QString& adbSerial, bool forget = false);
     // The adb command line against the private server: exit code and both outputs.
     std::pair<int, QString> Adb(const QStringList& arguments, int timeoutMs = 60000) const;
 
