@@ -1,7 +1,7 @@
 #include "app/AppComponents.h"
 
 #include "bridge/api/DeviceBridge.h"
-#include "bridge/sim/SimBridge.h"
+#include "bridge/adb/BridgeChoice.h"
 #include "bridge/sim/SimSeed.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
@@ -33,19 +33,20 @@ HostInfoRecord StartupHostInfo() {
     return BuildHostInfoRecord(fields);
 }
 
-bool CAppComponents::Init() {
+bool CAppComponents::Init(const QString& bridge) {
     LOG_Init();
     LOG_Info("[APP] VexaMobileAssistance start******************************************************");
     LOG_Level(3);
     PCL_Load();
 
-    // The device bridge: simulated phones until the real-phone backend exists. A new user finds one
-    // demo phone attached, so the program shows a connected phone at once.
-    vexa::sim::UseSimulatedPhones();
-    bool created = false;
-    QString error;
-    if (!vexa::sim::EnsureDemoPhone(&created, &error)) {
-        LOG_Error("[APP] cannot create the demo phone: %s. %s:%d", qUtf8Printable(error), LOG_HERE);
+    // The device bridge. With the simulated phones a new user finds one demo phone attached, so
+    // the program shows a connected phone at once.
+    if (vexa::InstallBridgeBackend(bridge) == vexa::BridgeBackendKind::Simulated) {
+        bool created = false;
+        QString error;
+        if (!vexa::sim::EnsureDemoPhone(&created, &error)) {
+            LOG_Error("[APP] cannot create the demo phone: %s. %s:%d", qUtf8Printable(error), LOG_HERE);
+        }
     }
     if (!ppInitialize()) {
         LOG_Error("[APP] ppInitialize failed. %s:%d", LOG_HERE);

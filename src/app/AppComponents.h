@@ -5,6 +5,8 @@
 
 #include "libs/stats/HostInfoRecord.h"
 
+#include <QString>
+
 class StatUploader;
 
 class CAppComponents {
@@ -14,8 +16,9 @@ public:
     CAppComponents(const CAppComponents&) = delete;
     CAppComponents& operator=(const CAppComponents&) = delete;
 
-    // Starts everything; false when a component the program cannot run without fails.
-    bool Init();
+    // Starts everything; false when a component the program cannot run without fails. bridge is
+    // the --bridge choice ("sim", "adb", "auto"; empty: the setting).
+    bool Init(const QString& bridge = {});
     // Releases in the order of start-up; safe to call twice.
     void Cleanup();
 

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     }
 
     CAppComponents components;
-    components.Init();
+    components.Init(options.bridge);
 
     const std::unique_ptr<CSkin, SkinRelease> skin(LoadProgramSkin());
     if (skin == nullptr) {

@@ -5,6 +5,7 @@
 #include "bridge/api/DeviceSession.h"
 #include "device/SessionGate.h"
 #include "libs/log/Log.h"
+#include "libs/prefs/Prefs.h"
 
 namespace {
 std::atomic<int> g_activityState{ActivityIdle};
@@ -23,7 +24,8 @@ bool IsIncompatibleModel(const QString& model) {
 }
 
 bool IsMakersPhone(const DeviceRecord& record) {
-    return record.Brand().compare(QLatin1String("vexa"), Qt::CaseInsensitive) == 0;
+    return record.Brand().compare(QLatin1String("vexa"), Qt::CaseInsensitive) == 0 ||
+           (PCL_GetAcceptOtherBrands() && !record.Brand().isEmpty());
 }
 
 bool CDeviceList::Refresh(vexa::DeviceBridge* bridge) {

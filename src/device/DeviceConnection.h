@@ -30,7 +30,8 @@ void SetActivityState(int state);
 // without the service the program talks to): "V180" and "V180S". Compared exactly.
 bool IsIncompatibleModel(const QString& model);
 
-// Whether a phone is one of the maker's (brand "vexa", any case); only those are listed and connected.
+// Whether a phone is one of the maker's (brand "vexa", any case), or of any brand when the user
+// accepts other brands (PCL_GetAcceptOtherBrands); only those are listed and connected.
 bool IsMakersPhone(const DeviceRecord& record);
 
 // The devices known to the bridge, the current device's serial and the Wi-Fi records, each under

@@ -61,6 +61,9 @@ class BridgeApiTest : public ::testing::TestWithParam<BackendFactory> {
 protected:
     void SetUp() override {
         m_backend = GetParam().make();
+        if (const QString missing = m_backend->Unavailable(); !missing.isEmpty()) {
+            GTEST_SKIP() << missing.toStdString();
+        }
         ASSERT_TRUE(m_backend->CreatePhone(kPhone));
         Reconnect();
     }
@@ -71,6 +74,57 @@ protected:
         ASSERT_NE(m_bridge->ConnectUsbDevice(kPhone.serial), 0);
         ASSERT_NE(m_bridge->GetSession(), nullptr);
         ASSERT_TRUE(m_bridge->GetSession()->GetDeviceInfo()->RefreshInfo());
+    }
+
+    // True when the backend cannot reach this part of a phone, after checking that the api reports
+    // it missing rather than imitating it; the case then skips the rest.
+    bool Lacks(BackendCapability capability) {
+        if (m_backend->Supports(capability)) {
+            return false;
+        }
+        switch (capability) {
+        case BackendCapability::Contacts:
+            EXPECT_EQ(Book(), nullptr);
+            break;
+        case BackendCapability::Messages:
+            // Messages may still be readable; writing them is what such a phone refuses.
+            if (SmsBox() != nullptr) {
+                std::unique_ptr<Sms> sms(SmsBox()->NewSms());
+                sms->SetNumber(QStringLiteral("10086"));
+                EXPECT_FALSE(SmsBox()->AddSms(sms.get()));
+                EXPECT_FALSE(SmsBox()->SendSms(sms.get()));
+            }
+            EXPECT_EQ(Session()->GetMmsStore(), nullptr);
+            break;
+        case BackendCapability::CallLog:
+            EXPECT_EQ(Session()->GetCallRecords(), nullptr);
+            break;
+        case BackendCapability::Apps:
+            // The list may be readable; installing a package is what the backend cannot do here.
+            if (AppManager* apps = Session()->GetAppManager(); apps != nullptr) {
+                const QString apk = m_local.filePath(QStringLiteral("x.apk"));
+                EXPECT_TRUE(WriteFile(apk, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')));
+                std::unique_ptr<AppRecord> record(apps->NewApp());
+                EXPECT_FALSE(apps->InstallApk(apk, record.get(), {}, nullptr));
+            }
+            break;
+        case BackendCapability::Pictures:
+            EXPECT_EQ(Session()->GetPictureStore(), nullptr);
+            break;
+        case BackendCapability::SmallStores:
+            EXPECT_EQ(Session()->GetBookmarkStore(), nullptr);
+            EXPECT_EQ(Session()->GetCalendarStore(), nullptr);
+            EXPECT_EQ(Session()->GetSettingsStore(), nullptr);
+            EXPECT_EQ(Session()->GetAlarmStore(), nullptr);
+            break;
+        case BackendCapability::StorageDetail:
+            break;
+        case BackendCapability::Firmware:
+            EXPECT_FALSE(Session()->RebootToUpdate(true));
+            EXPECT_TRUE(Session()->IsConnected());
+            break;
+        }
+        return true;
     }
 
     DeviceSession* Session() { return m_bridge->GetSession(); }
@@ -157,7 +211,9 @@ TEST_P(BridgeApiTest, DetachingThePhoneEndsTheLink) {
         QThread::msleep(20);
     }
     EXPECT_FALSE(Session()->IsConnected());
-    EXPECT_EQ(Book()->LoadContacts(), 2);
+    if (!Lacks(BackendCapability::Contacts)) {
+        EXPECT_EQ(Book()->LoadContacts(), 2);
+    }
 }
 
 TEST_P(BridgeApiTest, DeviceInfoDescribesThePhone) {
@@ -175,10 +231,18 @@ TEST_P(BridgeApiTest, DeviceInfoDescribesThePhone) {
     EXPECT_FALSE(info->GetOsVersion().isEmpty());
     EXPECT_FALSE(info->GetFirmwareVersion().isEmpty());
     EXPECT_GT(info->GetScreenWidth(), 0);
-    EXPECT_NE(Session()->GetCallRecords(), nullptr);
+    if (!Lacks(BackendCapability::CallLog)) {
+        EXPECT_NE(Session()->GetCallRecords(), nullptr);
+    }
 }
 
 TEST_P(BridgeApiTest, SummaryCountsTheStores) {
+    if (Lacks(BackendCapability::Contacts)) {
+        GTEST_SKIP() << "the backend cannot reach this: Contacts";
+    }
+    if (Lacks(BackendCapability::Messages)) {
+        GTEST_SKIP() << "the backend cannot reach this: Messages";
+    }
     ASSERT_NE(AddContact(QStringLiteral("张三"), QStringLiteral("13800000000")), nullptr);
     Sms* sms = SmsBox()->NewSms();
     sms->SetBox(BOX_INBOX);
@@ -196,6 +260,9 @@ TEST_P(BridgeApiTest, SummaryCountsTheStores) {
 // ---- contacts ----------------------------------------------------------------------------------
 
 TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
+    if (Lacks(BackendCapability::Contacts)) {
+        GTEST_SKIP() << "the backend cannot reach this: Contacts";
+    }
     ASSERT_EQ(Book()->LoadContacts(), 1);
     Contact* c = Book()->NewContact();
     c->SetDisplayName(QStringLiteral("欧阳 Ann-Marie"));
@@ -267,6 +334,9 @@ TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
 }
 
 TEST_P(BridgeApiTest, UpdatedContactKeepsItsDetail) {
+    if (Lacks(BackendCapability::Contacts)) {
+        GTEST_SKIP() << "the backend cannot reach this: Contacts";
+    }
     Contact* c = Book()->NewContact();
     c->SetDisplayName(QStringLiteral("Tom"));
     c->AddPhone(2, nullptr, QStringLiteral("111"), nullptr);
@@ -291,6 +361,9 @@ TEST_P(BridgeApiTest, UpdatedContactKeepsItsDetail) {
 }
 
 TEST_P(BridgeApiTest, GroupsAndMembership) {
+    if (Lacks(BackendCapability::Contacts)) {
+        GTEST_SKIP() << "the backend cannot reach this: Contacts";
+    }
     ASSERT_EQ(Book()->LoadContacts(), 1);
     Group* family = Book()->NewGroup();
     EXPECT_FALSE(family->SetName(QString()));
@@ -350,6 +423,9 @@ TEST_P(BridgeApiTest, GroupsAndMembership) {
 }
 
 TEST_P(BridgeApiTest, ListsBySimAndFindsByExactNumber) {
+    if (Lacks(BackendCapability::Contacts)) {
+        GTEST_SKIP() << "the backend cannot reach this: Contacts";
+    }
     ASSERT_EQ(Book()->LoadContacts(), 1);
     ASSERT_NE(AddContact(QStringLiteral("Phone"), QStringLiteral("+8613800000001")), nullptr);
     ASSERT_NE(AddContact(QStringLiteral("Sim1"), QStringLiteral("13800000002"), STORAGE_SIM1), nullptr);
@@ -372,6 +448,9 @@ TEST_P(BridgeApiTest, ListsBySimAndFindsByExactNumber) {
 }
 
 TEST_P(BridgeApiTest, ContactPhotoAndRingtone) {
+    if (Lacks(BackendCapability::Contacts)) {
+        GTEST_SKIP() << "the backend cannot reach this: Contacts";
+    }
     ASSERT_EQ(Book()->LoadContacts(), 1);
     Contact* c = AddContact(QStringLiteral("Ring"), QStringLiteral("5"));
     ASSERT_NE(c, nullptr);
@@ -398,6 +477,9 @@ TEST_P(BridgeApiTest, ContactPhotoAndRingtone) {
 // ---- messages ----------------------------------------------------------------------------------
 
 TEST_P(BridgeApiTest, SmsBoxesDraftsAndSending) {
+    if (Lacks(BackendCapability::Messages)) {
+        GTEST_SKIP() << "the backend cannot reach this: Messages";
+    }
     ASSERT_EQ(SmsBox()->LoadSms(), 1);
     const SYSTEMTIME when = Time(2012, 7, 25, 10, 3, 9);
     for (int box : {BOX_INBOX, BOX_SENT, BOX_DRAFT, BOX_OUTBOX, BOX_DRAFT_OTHER}) {
@@ -452,6 +534,9 @@ TEST_P(BridgeApiTest, SmsBoxesDraftsAndSending) {
 }
 
 TEST_P(BridgeApiTest, SmsBatchesOfThirty) {
+    if (Lacks(BackendCapability::Messages)) {
+        GTEST_SKIP() << "the backend cannot reach this: Messages";
+    }
     std::vector<std::unique_ptr<Sms>> owned;
     std::vector<Sms*> batch;
     int added = 0;
@@ -491,6 +576,9 @@ TEST_P(BridgeApiTest, SmsBatchesOfThirty) {
 }
 
 TEST_P(BridgeApiTest, MmsDraftsAndSends) {
+    if (Lacks(BackendCapability::Messages)) {
+        GTEST_SKIP() << "the backend cannot reach this: Messages";
+    }
     MmsStore* store = Session()->GetMmsStore();
     ASSERT_EQ(store->LoadMms(), 1);
     std::unique_ptr<Mms> draft(store->NewMms());
@@ -524,6 +612,9 @@ TEST_P(BridgeApiTest, MmsDraftsAndSends) {
 // ---- call records ------------------------------------------------------------------------------
 
 TEST_P(BridgeApiTest, CallRecordsLoadDeleteAndAbort) {
+    if (Lacks(BackendCapability::CallLog)) {
+        GTEST_SKIP() << "the backend cannot reach this: CallLog";
+    }
     CallRecordList* calls = Session()->GetCallRecords();
     ASSERT_NE(calls, nullptr);
     ASSERT_TRUE(calls->PrepareRestore());
@@ -640,6 +731,13 @@ TEST_P(BridgeApiTest, StorageSummaryAddsUp) {
     ASSERT_TRUE(Fs()->UploadFile(jpg, Fs()->GetPhoneStorageRoot() + QStringLiteral("/p.jpg"), {}, nullptr));
     ASSERT_TRUE(Fs()->UploadFile(mp3, card + QStringLiteral("/s.mp3"), {}, nullptr));
     ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    if (Lacks(BackendCapability::StorageDetail)) {
+        // Free space comes in whole blocks (df counts KiB): it shrinks by what was written, give or
+        // take a block.
+        EXPECT_NEAR(static_cast<double>(freeBefore) - static_cast<double>(Fs()->GetPhoneFreeSpace()), 3000, 4096);
+        EXPECT_NEAR(static_cast<double>(cardFreeBefore) - static_cast<double>(Fs()->GetSdCardFreeSpace()), 7000, 4096);
+        return;
+    }
     std::uint64_t phone[5], sd[4];
     Fs()->GetPhoneCategorySizes(phone);
     Fs()->GetSdCardCategorySizes(sd);
@@ -707,6 +805,9 @@ TEST_P(BridgeApiTest, FiftyMegabyteTransferWithProgressAndCancel) {
 }
 
 TEST_P(BridgeApiTest, RebootToUpdateNeedsThePackage) {
+    if (Lacks(BackendCapability::Firmware)) {
+        GTEST_SKIP() << "the backend cannot reach this: Firmware";
+    }
     EXPECT_FALSE(Session()->RebootToUpdate(false)); // no update.zip on the phone
     const QString local = m_local.filePath(QStringLiteral("update.zip"));
     ASSERT_TRUE(WriteFile(local, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')));
@@ -717,6 +818,9 @@ TEST_P(BridgeApiTest, RebootToUpdateNeedsThePackage) {
 }
 
 TEST_P(BridgeApiTest, StoresServeSeveralThreadsAtOnce) {
+    if (Lacks(BackendCapability::Contacts)) {
+        GTEST_SKIP() << "the backend cannot reach this: Contacts";
+    }
     for (int i = 0; i < 50; ++i) {
         ASSERT_NE(AddContact(QStringLiteral("C%1").arg(i), QString::number(1000 + i)), nullptr);
     }
@@ -756,6 +860,9 @@ TEST_P(BridgeApiTest, StoresServeSeveralThreadsAtOnce) {
 // ---- apps --------------------------------------------------------------------------------------
 
 TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
+    if (Lacks(BackendCapability::Apps)) {
+        GTEST_SKIP() << "the backend cannot reach this: Apps";
+    }
     AppManager* apps = Session()->GetAppManager();
     ASSERT_EQ(apps->LoadApps(), 1);
     const int before = apps->GetAppCount();
@@ -822,6 +929,9 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
 // ---- pictures ----------------------------------------------------------------------------------
 
 TEST_P(BridgeApiTest, PicturesByAlbum) {
+    if (Lacks(BackendCapability::Pictures)) {
+        GTEST_SKIP() << "the backend cannot reach this: Pictures";
+    }
     PictureStore* pictures = Session()->GetPictureStore();
     ASSERT_EQ(pictures->LoadPictures(), 1);
     const int albums = pictures->GetAlbumCount();
@@ -910,6 +1020,9 @@ template <class Store, class Item> void RoundTrip(Store* store, const std::vecto
 }
 
 TEST_P(BridgeApiTest, SmallStoresRoundTrip) {
+    if (Lacks(BackendCapability::SmallStores)) {
+        GTEST_SKIP() << "the backend cannot reach this: SmallStores";
+    }
     RoundTrip(
         Session()->GetBookmarkStore(),
         std::vector<Bookmark>{{QStringLiteral("百度"), QStringLiteral("http://www.baidu.com/"), 7, "ico", {}, "t"},
@@ -938,5 +1051,6 @@ TEST_P(BridgeApiTest, SmallStoresRoundTrip) {
 } // namespace
 
 INSTANTIATE_TEST_SUITE_P(Backends, BridgeApiTest,
-                         ::testing::Values(BackendFactory{"sim", [] { return MakeSimBackend(); }}),
+                         ::testing::Values(BackendFactory{"sim", [] { return MakeSimBackend(); }},
+                                           BackendFactory{"adb", [] { return MakeAdbBackend(); }}),
                          [](const ::testing::TestParamInfo<BackendFactory>& info) { return info.param.name; });

@@ -19,9 +19,28 @@ struct TestPhoneIdentity {
     bool sdCard = true;
 };
 
+// What a backend can reach on a phone. A backend that lacks one must say so through the api too
+// (the store's getter returns null, the call fails): the suite checks that, then skips the rest.
+enum class BackendCapability {
+    Contacts,      // contact book with groups
+    Messages,      // SMS and MMS stores read and written, the summary's counts
+    CallLog,       // call records
+    Apps,          // install (with list, fetch, uninstall)
+    Pictures,      // picture store and albums
+    SmallStores,   // bookmarks, memos, settings, alarms
+    StorageDetail, // storage split into pictures, music, video, apps; free space to the byte
+    Firmware,      // reboot into the updater
+};
+
 class BridgeBackend {
 public:
     virtual ~BridgeBackend() = default;
+    // Why the backend cannot run on this machine (a missing tool), or empty.
+    virtual QString Unavailable() const { return {}; }
+    virtual bool Supports(BackendCapability capability) const {
+        (void)capability;
+        return true;
+    }
     // Makes an attached phone with empty stores.
     virtual bool CreatePhone(const TestPhoneIdentity& identity) = 0;
     virtual bool SetAttached(const QString& serial, bool attached) = 0;
@@ -39,3 +58,5 @@ inline void PrintTo(const BackendFactory& factory, std::ostream* out) {
 
 // The simulated backend, over a temporary simulator folder that lives as long as the backend.
 std::unique_ptr<BridgeBackend> MakeSimBackend();
+// Real phones: a private adb server and one vexa-adbd per attached simulated phone.
+std::unique_ptr<BridgeBackend> MakeAdbBackend();

@@ -1,5 +1,9 @@
 #include "DaemonServices.h"
 
+#include "PhoneDevice.h"
+
+#include "bridge/adb/protocol/AdbSyncService.h"
+
 namespace vexa_adbd {
 
 namespace {
@@ -38,6 +42,19 @@ std::unique_ptr<adb::IAdbService> MakeService(const PropertyTable& properties, c
     }
     if (name.rfind("shell:echo ", 0) == 0) {
         return adb::MakeReplyService(name.substr(11) + "\n");
+    }
+    return nullptr;
+}
+
+std::unique_ptr<adb::IAdbService> MakePhoneService(CPhoneDevice& phone, const std::string& name) {
+    if (name == "sync:") {
+        return std::make_unique<adb::CAdbSyncService>(phone);
+    }
+    if (name.rfind("shell:", 0) == 0 && name.size() > 6) {
+        return adb::MakeReplyService(phone.RunShell(name.substr(6)));
+    }
+    if (name.rfind("exec:", 0) == 0 && name.size() > 5) {
+        return adb::MakeReplyService(phone.RunExec(name.substr(5)));
     }
     return nullptr;
 }

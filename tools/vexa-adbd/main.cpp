@@ -2,10 +2,15 @@
 // "adb connect 127.0.0.1:PORT". Runs until SIGINT or SIGTERM.
 //
 //   vexa-adbd --port 15100 --brand vexa --model "X1 Pro" --prop ro.build.version.release=13
+//   vexa-adbd --phone SERIAL --port 15100
+//
+// With --phone it serves that simulated phone file (from $VEXA_SIM_DIR or the simulator folder):
+// its identity for getprop, its files over sync and the shell tools, its apps for pm and dumpsys.
 //
 // With --port 0 it picks a free port. Its first line on standard output is
 // "vexa-adbd: listening on 127.0.0.1:PORT".
 #include "DaemonServices.h"
+#include "PhoneDevice.h"
 
 #include "bridge/adb/protocol/AdbDeviceServer.h"
 
@@ -35,7 +40,9 @@ int main(int argc, char** argv) {
                                           QStringLiteral("device"), QStringLiteral("x1"));
     const QCommandLineOption propOption(QStringLiteral("prop"), QStringLiteral("Another property, KEY=VALUE."),
                                         QStringLiteral("KEY=VALUE"));
-    parser.addOptions({portOption, brandOption, modelOption, nameOption, deviceOption, propOption});
+    const QCommandLineOption phoneOption(QStringLiteral("phone"), QStringLiteral("Serve this simulated phone."),
+                                         QStringLiteral("serial"));
+    parser.addOptions({portOption, brandOption, modelOption, nameOption, deviceOption, propOption, phoneOption});
     parser.process(app);
 
     bool portOk = false;
@@ -50,11 +57,22 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    vexa_adbd::CPhoneDevice phone;
+    const bool servePhone = parser.isSet(phoneOption);
     vexa_adbd::PropertyTable properties;
-    properties["ro.product.brand"] = parser.value(brandOption).toStdString();
-    properties["ro.product.model"] = parser.value(modelOption).toStdString();
-    properties["ro.product.name"] = parser.value(nameOption).toStdString();
-    properties["ro.product.device"] = parser.value(deviceOption).toStdString();
+    if (servePhone) {
+        QString error;
+        if (!phone.Open(parser.value(phoneOption), &error)) {
+            std::fprintf(stderr, "vexa-adbd: %s\n", qPrintable(error));
+            return 1;
+        }
+        properties = phone.Properties();
+    } else {
+        properties["ro.product.brand"] = parser.value(brandOption).toStdString();
+        properties["ro.product.model"] = parser.value(modelOption).toStdString();
+        properties["ro.product.name"] = parser.value(nameOption).toStdString();
+        properties["ro.product.device"] = parser.value(deviceOption).toStdString();
+    }
     for (const QString& pair : parser.values(propOption)) {
         const qsizetype eq = pair.indexOf(QLatin1Char('='));
         if (eq <= 0) {
@@ -73,8 +91,9 @@ int main(int argc, char** argv) {
 
     adb::AdbDeviceIdentity identity{
         properties["ro.product.name"], properties["ro.product.model"], properties["ro.product.device"], {"cmd"}};
-    adb::CAdbDeviceServer server(
-        identity, [properties](const std::string& name) { return vexa_adbd::MakeService(properties, name); });
+    adb::CAdbDeviceServer server(identity, [&phone, servePhone, properties](const std::string& name) {
+        return servePhone ? vexa_adbd::MakePhoneService(phone, name) : vexa_adbd::MakeService(properties, name);
+    });
     if (auto status = server.Start(static_cast<std::uint16_t>(port)); !status) {
         std::fprintf(stderr, "vexa-adbd: %s\n", status.message.c_str());
         return 1;

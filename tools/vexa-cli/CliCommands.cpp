@@ -1,7 +1,7 @@
 #include "CliCommands.h"
 
 #include "bridge/api/DeviceBridge.h"
-#include "bridge/sim/SimBridge.h"
+#include "bridge/adb/BridgeChoice.h"
 #include "bridge/sim/SimSeed.h"
 #include "device/DeviceConnection.h"
 #include "libs/log/Log.h"
@@ -51,12 +51,14 @@ vexa::DeviceSession* CliContext::Session() {
     if (!m_bridgeStarted) {
         LOG_Init();
         PCL_Load();
-        // The same start as the program: simulated phones, with the demo phone on a first run.
-        vexa::sim::UseSimulatedPhones();
-        bool created = false;
-        QString error;
-        if (!vexa::sim::EnsureDemoPhone(&created, &error)) {
-            LOG_Error("[CLI] cannot create the demo phone: %s. %s:%d", qUtf8Printable(error), LOG_HERE);
+        // The same start as the program: the backend of the setting (VEXA_BRIDGE overrides it),
+        // with the demo phone on a first run of the simulated phones.
+        if (vexa::InstallBridgeBackend(qEnvironmentVariable("VEXA_BRIDGE")) == vexa::BridgeBackendKind::Simulated) {
+            bool created = false;
+            QString error;
+            if (!vexa::sim::EnsureDemoPhone(&created, &error)) {
+                LOG_Error("[CLI] cannot create the demo phone: %s. %s:%d", qUtf8Printable(error), LOG_HERE);
+            }
         }
         if (!ppInitialize()) {
             err << Str(566) << '\n';

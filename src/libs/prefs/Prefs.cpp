@@ -216,6 +216,13 @@ void PCL_SetServiceHost(const QString& service, const QString& host) {
     Write(kServices, service.toLower(), host);
 }
 
+bool PCL_GetAcceptOtherBrands() {
+    return ReadBool(QStringLiteral("AcceptOtherBrands"), false);
+}
+void PCL_SetAcceptOtherBrands(bool on) {
+    WriteInt(QStringLiteral("AcceptOtherBrands"), on ? 1 : 0);
+}
+
 QString PCL_GetBridgeBackend() {
     const QString v = Read(kGeneral, QStringLiteral("BridgeBackend"));
     return v == QLatin1String("adb") || v == QLatin1String("auto") ? v : QStringLiteral("sim");

@@ -60,6 +60,11 @@ void PCL_SetInternetSettings(const INTERNET_SETTINGS* settings);
 QString PCL_GetServiceHost(const QString& service);
 void PCL_SetServiceHost(const QString& service, const QString& host);
 
+// Whether phones of other brands than the maker's are listed and connected too (off by default:
+// the program is made for the maker's phones; a user with another Android phone may turn it on).
+bool PCL_GetAcceptOtherBrands();
+void PCL_SetAcceptOtherBrands(bool on);
+
 // The device backend: "sim", "adb" or "auto".
 QString PCL_GetBridgeBackend();
 void PCL_SetBridgeBackend(const QString& backend);

@@ -1,0 +1,140 @@
+// Transfers through the adb backend against the adb command line on the same 200 MB file, in the
+// same run: a private adb server, vexa-adbd serving a simulated phone. The backend should keep at
+// least 95 % of adb's own throughput each way. Run by hand: build/default/bench/adb_transfer_bench
+#include "../tests/bridge/adb/AdbTestRig.h"
+
+#include "bridge/adb/AdbBridge.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/FileSystem.h"
+#include "bridge/sim/SimPhones.h"
+#include "libs/log/Log.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr qint64 kSize = 200LL << 20;
+constexpr const char* kPhonePath = "/mnt/sdcard/Download/bench.bin";
+
+struct Setup {
+    QTemporaryDir folder;
+    CAdbTestRig rig;
+    QString serial;
+    std::unique_ptr<vexa::DeviceBridge> bridge;
+    QString local;
+    QString back;
+};
+Setup* g_setup = nullptr;
+
+vexa::FileSystem* Fs() {
+    return g_setup->bridge->GetSession()->GetFileSystem();
+}
+
+void Report(benchmark::State& state, bool ok) {
+    if (!ok) {
+        state.SkipWithError("transfer failed");
+    }
+    state.SetBytesProcessed(state.iterations() * kSize);
+}
+
+void BM_BackendPush(benchmark::State& state) {
+    bool ok = true;
+    for (auto _ : state) {
+        ok = ok && Fs()->PutFile(g_setup->local, QString::fromLatin1(kPhonePath), {}, nullptr);
+    }
+    Report(state, ok);
+}
+
+void BM_AdbPush(benchmark::State& state) {
+    bool ok = true;
+    for (auto _ : state) {
+        ok = ok && g_setup->rig.Adb({"-s", g_setup->serial, "push", g_setup->local, kPhonePath}).first == 0;
+    }
+    Report(state, ok);
+}
+
+void BM_BackendPull(benchmark::State& state) {
+    bool ok = true;
+    for (auto _ : state) {
+        ok = ok && Fs()->TransferFile(QString::fromLatin1(kPhonePath), g_setup->back, {}, nullptr);
+    }
+    Report(state, ok && QFile(g_setup->back).size() == kSize);
+}
+
+void BM_AdbPull(benchmark::State& state) {
+    bool ok = true;
+    for (auto _ : state) {
+        ok = ok && g_setup->rig.Adb({"-s", g_setup->serial, "pull", kPhonePath, g_setup->back}).first == 0;
+    }
+    Report(state, ok && QFile(g_setup->back).size() == kSize);
+}
+
+// Alternating order, so neither side always runs on a warmer phone file.
+BENCHMARK(BM_AdbPush)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BackendPush)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BackendPull)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AdbPull)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+bool Prepare(Setup& setup) {
+    qputenv("HOME", QFile::encodeName(setup.folder.path())); // the server's key stays here
+    qputenv("VEXA_SIM_DIR", QFile::encodeName(setup.folder.filePath(QStringLiteral("sim"))));
+    vexa::sim::PhoneSpec spec;
+    spec.serial = QStringLiteral("BENCH-1");
+    spec.model = QStringLiteral("V960");
+    QString error;
+    if (!vexa::sim::CreatePhone(spec, &error) || !setup.rig.StartServer(&error) ||
+        !setup.rig.StartDaemon(spec.serial, &setup.serial, &error)) {
+        std::fprintf(stderr, "adb_transfer_bench: %s\n", qPrintable(error));
+        return false;
+    }
+    setup.bridge = vexa::adbphone::CreateAdbBridge(setup.rig.ServerPort());
+    if (setup.bridge->ConnectUsbDevice(setup.serial) == 0) {
+        return false;
+    }
+    setup.local = setup.folder.filePath(QStringLiteral("local.bin"));
+    setup.back = setup.folder.filePath(QStringLiteral("back.bin"));
+    QFile file(setup.local);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    std::uint32_t x = 2463534242u;
+    for (qint64 written = 0; written < kSize; written += block.size()) {
+        for (qsizetype i = 0; i < block.size(); i += 4) {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            std::memcpy(block.data() + i, &x, 4);
+        }
+        file.write(block);
+    }
+    file.close();
+    // The pulls find the file on the phone even when run alone.
+    return setup.rig.Adb({"-s", setup.serial, "push", setup.local, kPhonePath}).first == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    // Failures of the backend say why in its log; here that is the terminal.
+    LOG_InitFile("/dev/stderr");
+    Setup setup;
+    g_setup = &setup;
+    if (!Prepare(setup)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    setup.bridge->CloseSession();
+    return 0;
+}

@@ -1,0 +1,418 @@
+#include "bridge/adb/AdbFileSystem.h"
+
+#include "bridge/adb/protocol/AdbParsers.h"
+#include "bridge/adb/protocol/ShellQuote.h"
+
+#include "libs/log/Log.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <atomic>
+
+namespace vexa::adbphone {
+
+namespace {
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+std::string U(const QString& text) {
+    return text.toStdString();
+}
+
+SYSTEMTIME FromEpoch(std::uint32_t seconds) {
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(seconds);
+    SYSTEMTIME t;
+    t.wYear = static_cast<std::uint16_t>(when.date().year());
+    t.wMonth = static_cast<std::uint16_t>(when.date().month());
+    t.wDay = static_cast<std::uint16_t>(when.date().day());
+    t.wDayOfWeek = static_cast<std::uint16_t>(when.date().dayOfWeek() % 7);
+    t.wHour = static_cast<std::uint16_t>(when.time().hour());
+    t.wMinute = static_cast<std::uint16_t>(when.time().minute());
+    t.wSecond = static_cast<std::uint16_t>(when.time().second());
+    return t;
+}
+
+QString Parent(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+// The longest mount point that holds path.
+const adb::DfEntry* MountOf(const std::vector<adb::DfEntry>& mounts, const QString& path) {
+    const adb::DfEntry* best = nullptr;
+    for (const adb::DfEntry& m : mounts) {
+        const bool holds = path == m.mountPoint || path.startsWith(m.mountPoint + u'/') || m.mountPoint == u'/';
+        if (holds && (best == nullptr || m.mountPoint.size() > best->mountPoint.size())) {
+            best = &m;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+bool IsSafePhonePath(const QString& path) {
+    if (!path.startsWith(u'/') || path.contains(QChar(0))) {
+        return false;
+    }
+    for (const QString& part : path.split(u'/', Qt::SkipEmptyParts)) {
+        if (part == QLatin1String(".") || part == QLatin1String("..")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CAdbFileSystem::Stat(const QString& path, adb::SyncStat& stat) {
+    adb::CAdbSyncSession sync;
+    if (!m_link.OpenSync(sync, true)) {
+        return false;
+    }
+    const adb::AdbStatus status = sync.Stat(U(path), stat);
+    sync.Quit();
+    return status.ok;
+}
+
+bool CAdbFileSystem::Tool(const std::vector<std::string>& words, int timeoutMs) {
+    std::string output;
+    int status = -1;
+    if (!m_link.ShellStatus(adb::ShellCommand(words), output, status, timeoutMs)) {
+        return false;
+    }
+    if (status != 0) {
+        LOG_Error("[AdbFileSystem] %s failed (%d): %s. %s:%d", words.front().c_str(), status, output.c_str(), LOG_HERE);
+        return false;
+    }
+    return true;
+}
+
+bool CAdbFileSystem::Ensure() {
+    return m_refreshed || RefreshStorageInfo();
+}
+
+bool CAdbFileSystem::RefreshStorageInfo() {
+    Lock guard(m_lock);
+    // "/sdcard" is a link on current phones: the trailing "/" makes the phone follow it.
+    m_phoneRoot.clear();
+    for (const char* candidate : {"/sdcard", "/storage/emulated/0", "/mnt/sdcard"}) {
+        adb::SyncStat stat;
+        if (!Stat(QString::fromLatin1(candidate) + u'/', stat)) {
+            return false;
+        }
+        if (stat.IsDirectory()) {
+            m_phoneRoot = QString::fromLatin1(candidate);
+            break;
+        }
+    }
+    m_cardRoot.clear();
+    if (!m_phoneRoot.isEmpty()) {
+        for (const QString& candidate : {m_phoneRoot + QStringLiteral("/external_sd"), QStringLiteral("/storage/sdcard1"),
+                                         QStringLiteral("/mnt/extSdCard")}) {
+            adb::SyncStat stat;
+            if (Stat(candidate + u'/', stat) && stat.IsDirectory()) {
+                m_cardRoot = candidate;
+                break;
+            }
+        }
+    }
+    std::string output;
+    std::vector<adb::DfEntry> mounts;
+    if (!m_link.Shell("df -k", output)) {
+        return false;
+    }
+    mounts = adb::ParseDf(output);
+    m_phoneTotal = m_phoneFree = m_cardTotal = m_cardFree = 0;
+    if (const adb::DfEntry* m = m_phoneRoot.isEmpty() ? nullptr : MountOf(mounts, m_phoneRoot)) {
+        m_phoneTotal = static_cast<std::uint64_t>(m->totalKb) * 1024;
+        m_phoneFree = static_cast<std::uint64_t>(m->availableKb) * 1024;
+    }
+    const adb::DfEntry* card = m_cardRoot.isEmpty() ? nullptr : MountOf(mounts, m_cardRoot);
+    const adb::DfEntry* phone = m_phoneRoot.isEmpty() ? nullptr : MountOf(mounts, m_phoneRoot);
+    if (card != nullptr && card != phone) {
+        m_cardTotal = static_cast<std::uint64_t>(card->totalKb) * 1024;
+        m_cardFree = static_cast<std::uint64_t>(card->availableKb) * 1024;
+    } else {
+        m_cardRoot.clear(); // a folder on the phone's own storage, not a card
+    }
+    m_refreshed = true;
+    return true;
+}
+
+bool CAdbFileSystem::HasPhoneStorage() {
+    Lock guard(m_lock);
+    return Ensure() && !m_phoneRoot.isEmpty();
+}
+
+std::uint64_t CAdbFileSystem::GetPhoneTotalSpace() {
+    Lock guard(m_lock);
+    Ensure();
+    return m_phoneTotal;
+}
+
+std::uint64_t CAdbFileSystem::GetPhoneFreeSpace() {
+    Lock guard(m_lock);
+    RefreshStorageInfo();
+    return m_phoneFree;
+}
+
+void CAdbFileSystem::GetPhoneCategorySizes(std::uint64_t sizes[5]) {
+    std::fill(sizes, sizes + 5, 0);
+    Lock guard(m_lock);
+    if (Ensure()) {
+        // Only the whole is known: what is used counts as the system's share.
+        sizes[CATEGORY_SYSTEM] = m_phoneTotal - m_phoneFree;
+    }
+}
+
+bool CAdbFileSystem::HasSdCard() {
+    Lock guard(m_lock);
+    return Ensure() && !m_cardRoot.isEmpty();
+}
+
+std::uint64_t CAdbFileSystem::GetSdCardTotalSpace() {
+    Lock guard(m_lock);
+    Ensure();
+    return m_cardTotal;
+}
+
+std::uint64_t CAdbFileSystem::GetSdCardFreeSpace() {
+    Lock guard(m_lock);
+    Ensure();
+    return m_cardFree;
+}
+
+void CAdbFileSystem::GetSdCardCategorySizes(std::uint64_t sizes[4]) {
+    std::fill(sizes, sizes + 4, 0);
+}
+
+QString CAdbFileSystem::GetPhoneStorageRoot() {
+    Lock guard(m_lock);
+    Ensure();
+    return m_phoneRoot;
+}
+
+QString CAdbFileSystem::GetSdCardRoot() {
+    Lock guard(m_lock);
+    Ensure();
+    return m_cardRoot;
+}
+
+bool CAdbFileSystem::DeletePath(const QString& path) {
+    Lock guard(m_lock);
+    // A storage root (or anything above one) is never removed: on a real phone that is the
+    // user's whole shared storage.
+    const QString clean = QLatin1Char('/') + path.split(u'/', Qt::SkipEmptyParts).join(u'/');
+    Ensure();
+    for (const QString& root : {m_phoneRoot, m_cardRoot}) {
+        if (!root.isEmpty() && (root == clean || root.startsWith(clean + u'/') || clean == QLatin1String("/"))) {
+            LOG_Error("[AdbFileSystem] refusing to delete the storage root %s. %s:%d", qUtf8Printable(path), LOG_HERE);
+            return false;
+        }
+    }
+    if (!IsSafePhonePath(path) || !PathExists(path)) {
+        return false;
+    }
+    return Tool({"rm", "-rf", "--", U(path)}, CAdbLink::kSlowTimeoutMs) && !PathExists(path);
+}
+
+bool CAdbFileSystem::CreateFolder(const QString& path) {
+    Lock guard(m_lock);
+    return IsSafePhonePath(path) && Tool({"mkdir", "--", U(path)});
+}
+
+bool CAdbFileSystem::ListFolder(const QString& path, const QString& filter) {
+    Lock guard(m_lock);
+    m_entries.clear();
+    if (!IsSafePhonePath(path)) {
+        return false;
+    }
+    adb::SyncStat stat;
+    if (!Stat(path + (path.endsWith(u'/') ? "" : "/"), stat) || !stat.IsDirectory()) {
+        return false;
+    }
+    adb::CAdbSyncSession sync;
+    std::vector<adb::SyncDirEntry> entries;
+    if (!m_link.OpenSync(sync)) {
+        return false;
+    }
+    if (const adb::AdbStatus status = sync.List(U(path), entries); !status) {
+        LOG_Error("[AdbFileSystem] listing %s failed: %s. %s:%d", qUtf8Printable(path), status.message.c_str(),
+                  LOG_HERE);
+        return false;
+    }
+    sync.Quit();
+    const QString suffix = filter.startsWith(QLatin1String("*.")) ? filter.mid(1) : QString();
+    for (const adb::SyncDirEntry& e : entries) {
+        FsEntry entry;
+        entry.m_name = QString::fromStdString(e.name);
+        if (entry.m_name == QLatin1String(".") || entry.m_name == QLatin1String("..")) {
+            continue;
+        }
+        entry.m_directory = e.stat.IsDirectory();
+        if (!entry.m_directory && !suffix.isEmpty() && !entry.m_name.endsWith(suffix, Qt::CaseInsensitive)) {
+            continue;
+        }
+        entry.m_size = entry.m_directory ? 0 : e.stat.size;
+        entry.m_time = FromEpoch(e.stat.mtime);
+        entry.m_hidden = entry.m_name.startsWith(u'.');
+        entry.m_archive = !entry.m_directory;
+        m_entries.push_back(entry);
+    }
+    return true;
+}
+
+int CAdbFileSystem::GetEntryCount() {
+    Lock guard(m_lock);
+    return static_cast<int>(m_entries.size());
+}
+
+FsEntry* CAdbFileSystem::GetEntry(int index) {
+    Lock guard(m_lock);
+    return index >= 0 && index < static_cast<int>(m_entries.size()) ? &m_entries[static_cast<std::size_t>(index)]
+                                                                    : nullptr;
+}
+
+bool CAdbFileSystem::PathExists(const QString& path) {
+    Lock guard(m_lock);
+    adb::SyncStat stat;
+    return IsSafePhonePath(path) && Stat(path, stat) && stat.Exists();
+}
+
+bool CAdbFileSystem::RenamePath(const QString& path, const QString& newName) {
+    if (newName.isEmpty() || newName.contains(u'/') || newName == QLatin1String(".") ||
+        newName == QLatin1String("..")) {
+        return false;
+    }
+    return MovePath(path, Parent(path) + u'/' + newName);
+}
+
+bool CAdbFileSystem::CopyOrMove(const QString& path, const QString& target, bool move) {
+    Lock guard(m_lock);
+    if (!IsSafePhonePath(path) || !IsSafePhonePath(target) || target.startsWith(path + u'/') || !PathExists(path) ||
+        PathExists(target)) {
+        return false;
+    }
+    // The tools put a source into an existing target folder; the target is checked missing above.
+    return move ? Tool({"mv", "--", U(path), U(target)}, CAdbLink::kSlowTimeoutMs)
+                : Tool({"cp", "-r", "--", U(path), U(target)}, CAdbLink::kSlowTimeoutMs);
+}
+
+bool CAdbFileSystem::CopyPath(const QString& path, const QString& target) {
+    return CopyOrMove(path, target, false);
+}
+
+bool CAdbFileSystem::MovePath(const QString& path, const QString& target) {
+    return CopyOrMove(path, target, true);
+}
+
+bool CAdbFileSystem::PutFile(const QString& localPath, const QString& phonePath, TransferProgress progress,
+                             void* context) {
+    Lock guard(m_lock);
+    if (!IsSafePhonePath(phonePath) || phonePath.endsWith(u'/')) {
+        return false;
+    }
+    QFile file(localPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        LOG_Error("[AdbFileSystem] cannot read %s. %s:%d", qUtf8Printable(localPath), LOG_HERE);
+        return false;
+    }
+    const auto total = static_cast<std::uint64_t>(file.size());
+    // A hidden name beside the target: replaced into place only when the whole file arrived.
+    const QString partial = Parent(phonePath) + QStringLiteral("/.") + phonePath.mid(phonePath.lastIndexOf(u'/') + 1) +
+                            QStringLiteral(".vexa-part");
+    std::atomic<bool> cancel{false};
+    adb::CAdbSyncSession sync;
+    if (!m_link.OpenSync(sync, true)) {
+        return false;
+    }
+    const adb::AdbStatus status = sync.Send(
+        U(partial), 0644, static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch()),
+        [&file](char* buffer, std::size_t size) -> long {
+            const qint64 n = file.read(buffer, static_cast<qint64>(size));
+            return n < 0 ? -1 : static_cast<long>(n);
+        },
+        total,
+        [&](std::uint64_t done, std::uint64_t) {
+            if (progress && !progress(total, done, context)) {
+                cancel.store(true);
+            }
+        },
+        &cancel);
+    sync.Quit();
+    if (!status) {
+        LOG_Error("[AdbFileSystem] upload of %s failed: %s. %s:%d", qUtf8Printable(phonePath), status.message.c_str(),
+                  LOG_HERE);
+        if (m_link.Alive()) {
+            Tool({"rm", "-f", "--", U(partial)});
+        }
+        return false;
+    }
+    if (!Tool({"mv", "-f", "--", U(partial), U(phonePath)})) {
+        Tool({"rm", "-f", "--", U(partial)});
+        return false;
+    }
+    return true;
+}
+
+bool CAdbFileSystem::UploadFile(const QString& localPath, const QString& phonePath, TransferProgress progress,
+                                void* context) {
+    return PutFile(localPath, phonePath, std::move(progress), context);
+}
+
+bool CAdbFileSystem::TransferFile(const QString& phonePath, const QString& localPath, TransferProgress progress,
+                                  void* context) {
+    Lock guard(m_lock);
+    if (!IsSafePhonePath(phonePath)) {
+        return false;
+    }
+    adb::SyncStat stat;
+    if (!Stat(phonePath, stat) || !stat.IsRegular()) {
+        LOG_Error("[AdbFileSystem] %s is no file on the phone. %s:%d", qUtf8Printable(phonePath), LOG_HERE);
+        return false;
+    }
+    // Written beside the target under a temporary name and renamed over it when complete, so a
+    // failed download leaves the old local file as it was (no fsync: adb pull does none either).
+    const QString partial = localPath + QStringLiteral(".vexa-part");
+    QFile file(partial);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        LOG_Error("[AdbFileSystem] cannot write %s. %s:%d", qUtf8Printable(localPath), LOG_HERE);
+        return false;
+    }
+    const std::uint64_t total = stat.size;
+    std::atomic<bool> cancel{false};
+    adb::CAdbSyncSession sync;
+    if (!m_link.OpenSync(sync, true)) {
+        return false;
+    }
+    const adb::AdbStatus status = sync.Recv(
+        U(phonePath),
+        [&file](const char* data, std::size_t size) {
+            return file.write(data, static_cast<qint64>(size)) == static_cast<qint64>(size);
+        },
+        [&](std::uint64_t done, std::uint64_t) {
+            if (progress && !progress(total, done, context)) {
+                cancel.store(true);
+            }
+        },
+        &cancel, total);
+    sync.Quit();
+    if (!status) {
+        LOG_Error("[AdbFileSystem] download of %s failed: %s. %s:%d", qUtf8Printable(phonePath),
+                  status.message.c_str(), LOG_HERE);
+        file.close();
+        file.remove();
+        return false;
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError || (QFile::exists(localPath) && !QFile::remove(localPath)) ||
+        !QFile::rename(partial, localPath)) {
+        LOG_Error("[AdbFileSystem] cannot write %s. %s:%d", qUtf8Printable(localPath), LOG_HERE);
+        QFile::remove(partial);
+        return false;
+    }
+    return true;
+}
+
+} // namespace vexa::adbphone

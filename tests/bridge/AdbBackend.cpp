@@ -1,0 +1,85 @@
+#include "BridgeBackend.h"
+
+#include "adb/AdbTestRig.h"
+
+#include "bridge/adb/AdbBridge.h"
+#include "bridge/sim/SimPhones.h"
+
+#include <QTemporaryDir>
+
+#include <map>
+#include <set>
+
+namespace {
+// Each attached phone is a vexa-adbd serving its simulated phone file, connected to a private adb
+// server; detaching stops the daemon, as pulling the cable ends the link.
+class AdbBackend final : public BridgeBackend {
+public:
+    AdbBackend() : m_oldSim(qgetenv("VEXA_SIM_DIR")), m_oldHome(qgetenv("HOME")) {
+        qputenv("VEXA_SIM_DIR", QFile::encodeName(m_dir.filePath(QStringLiteral("sim"))));
+        qputenv("HOME", QFile::encodeName(m_dir.path())); // the server's key stays here
+        m_ready = m_rig.StartServer(&m_error);
+    }
+    ~AdbBackend() override {
+        qputenv("VEXA_SIM_DIR", m_oldSim);
+        qputenv("HOME", m_oldHome);
+    }
+
+    QString Unavailable() const override { return CAdbTestRig::AdbPath().isEmpty() ? m_error : QString(); }
+
+    // What plain adb reaches of a phone: its identity, files, storage totals and screen.
+    bool Supports(BackendCapability capability) const override {
+        (void)capability;
+        return false;
+    }
+
+    bool CreatePhone(const TestPhoneIdentity& identity) override {
+        vexa::sim::PhoneSpec spec;
+        spec.serial = identity.serial;
+        spec.model = identity.model;
+        spec.brand = identity.brand;
+        spec.dualSim = identity.dualSim;
+        spec.simState = identity.dualSim ? 3 : 1;
+        spec.sdCard = identity.sdCard;
+        QString error;
+        return m_ready && vexa::sim::CreatePhone(spec, &error) && SetAttached(identity.serial, true);
+    }
+
+    bool SetAttached(const QString& serial, bool attached) override {
+        const auto it = m_daemons.find(serial);
+        if (!attached) {
+            if (it != m_daemons.end()) {
+                m_rig.StopDaemon(it->second);
+                m_daemons.erase(it);
+            }
+            return true;
+        }
+        if (it != m_daemons.end()) {
+            return true;
+        }
+        QString adbSerial, error;
+        if (!m_rig.StartDaemon(serial, &adbSerial, &error)) {
+            return false;
+        }
+        m_daemons[serial] = adbSerial;
+        return true;
+    }
+
+    std::unique_ptr<vexa::DeviceBridge> MakeBridge() override {
+        return vexa::adbphone::CreateAdbBridge(m_rig.ServerPort());
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldSim;
+    QByteArray m_oldHome;
+    CAdbTestRig m_rig;
+    bool m_ready = false;
+    QString m_error;
+    std::map<QString, QString> m_daemons; // phone serial -> adb's name
+};
+} // namespace
+
+std::unique_ptr<BridgeBackend> MakeAdbBackend() {
+    return std::make_unique<AdbBackend>();
+}

@@ -1,0 +1,751 @@
+// The adb backend end to end: the bridge's calls go through Debian's real adb server (private port)
+// to vexa-adbd serving a simulated phone file, as they would reach a phone on a USB cable.
+#include "AdbTestRig.h"
+
+#include "bridge/adb/AdbBridge.h"
+#include "bridge/adb/AdbFileSystem.h"
+#include "bridge/adb/AdbSmsStore.h"
+#include "bridge/api/AppManager.h"
+#include "bridge/adb/BridgeChoice.h"
+#include "bridge/api/DeviceInfo.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/FileSystem.h"
+#include "bridge/api/MessageStores.h"
+#include "bridge/api/ScreenshotService.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+#include "device/DeviceConnection.h"
+#include "libs/prefs/Prefs.h"
+
+#include "TestEnvironment.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <future>
+#include <thread>
+
+using namespace vexa;
+
+namespace {
+
+QByteArray Pattern(qsizetype size, int seed) {
+    QByteArray data(size, Qt::Uninitialized);
+    char* out = data.data();
+    std::uint32_t x = 2463534242u + static_cast<std::uint32_t>(seed);
+    for (qsizetype i = 0; i < size; i += 4) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        std::memcpy(out + i, &x, static_cast<std::size_t>(std::min<qsizetype>(4, size - i)));
+    }
+    return data;
+}
+
+bool WriteFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray FileHash(const QString& path) {
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
+}
+
+class AdbBackendTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_folders = new ScopedTestFolders;
+        qputenv("VEXA_SIM_DIR", QFile::encodeName(s_folders->Root() + QStringLiteral("/sim")));
+        s_rig = new CAdbTestRig;
+        QString error;
+        s_ready = s_rig->StartServer(&error);
+        s_error = error;
+    }
+    static void TearDownTestSuite() {
+        delete s_rig;
+        s_rig = nullptr;
+        qunsetenv("VEXA_SIM_DIR");
+        delete s_folders;
+        s_folders = nullptr;
+    }
+
+    void SetUp() override {
+        if (CAdbTestRig::AdbPath().isEmpty()) {
+            GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
+        }
+        ASSERT_TRUE(s_ready) << s_error.toStdString();
+        m_phone = QStringLiteral("ADB-%1").arg(++s_phones);
+        ASSERT_TRUE(MakePhone(m_phone, QStringLiteral("vexa"), QStringLiteral("V960")));
+        QString error;
+        ASSERT_TRUE(s_rig->StartDaemon(m_phone, &m_serial, &error)) << error.toStdString();
+        m_bridge = adbphone::CreateAdbBridge(s_rig->ServerPort());
+        ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
+        ASSERT_TRUE(Session()->GetDeviceInfo()->RefreshInfo());
+    }
+    void TearDown() override {
+        if (m_bridge) {
+            m_bridge->CloseSession();
+        }
+        if (s_rig != nullptr && !m_serial.isEmpty()) {
+            s_rig->StopDaemon(m_serial, true);
+        }
+    }
+
+    static bool MakePhone(const QString& serial, const QString& brand, const QString& model) {
+        sim::PhoneSpec spec;
+        spec.serial = serial;
+        spec.brand = brand;
+        spec.model = model;
+        spec.dualSim = true;
+        spec.simState = 3;
+        spec.sdCard = true;
+        QString error;
+        return sim::CreatePhone(spec, &error);
+    }
+
+    DeviceSession* Session() { return m_bridge->GetSession(); }
+    FileSystem* Fs() { return Session()->GetFileSystem(); }
+    QString Root() { return Fs()->GetPhoneStorageRoot(); }
+
+    static inline ScopedTestFolders* s_folders = nullptr;
+    static inline CAdbTestRig* s_rig = nullptr;
+    static inline bool s_ready = false;
+    static inline QString s_error;
+    static inline int s_phones = 0;
+
+    QString m_phone;
+    QString m_serial;
+    std::unique_ptr<DeviceBridge> m_bridge;
+    QTemporaryDir m_local;
+};
+
+// ---- detection and identity --------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, ListsReadyPhonesWithBrandAndModel) {
+    DeviceRecord records[32] = {};
+    int count = 32;
+    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
+    ASSERT_EQ(count, 1);
+    // The phone's own serial, not adb's address for it; both connect.
+    EXPECT_EQ(records[0].Serial(), m_phone);
+    EXPECT_EQ(records[0].Brand(), "vexa");
+    EXPECT_EQ(records[0].Model(), "V960");
+
+    char16_t* buffer = nullptr;
+    ASSERT_NE(m_bridge->GetAllDeviceSerialNo(&buffer, &count), 0);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(QString::fromUtf16(buffer), m_phone);
+    DeviceBridge::FreeSerials(buffer);
+    EXPECT_NE(m_bridge->ConnectUsbDevice(m_phone), 0);
+    DeviceRecord byPhoneSerial;
+    byPhoneSerial.SetSerial(m_phone);
+    ASSERT_NE(m_bridge->ReadDeviceBrandAndModel(&byPhoneSerial), 0);
+    EXPECT_EQ(byPhoneSerial.Model(), "V960");
+
+    DeviceRecord missing;
+    missing.SetSerial(QStringLiteral("127.0.0.1:1"));
+    EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&missing), 0);
+    EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("../x")), 0);
+    EXPECT_EQ(m_bridge->GetSession(), nullptr);
+}
+
+TEST_F(AdbBackendTest, DeviceInfoComesFromGetprop) {
+    DeviceInfo* info = Session()->GetDeviceInfo();
+    EXPECT_EQ(info->GetBrand(), "vexa");
+    EXPECT_EQ(info->GetModel(), "V960");
+    EXPECT_EQ(info->GetSerial(), m_phone);
+    EXPECT_EQ(info->GetInfoField11(), m_phone);
+    EXPECT_EQ(info->GetOsVersion(), "4.0.4");
+    EXPECT_FALSE(info->GetFirmwareVersion().isEmpty());
+    EXPECT_TRUE(info->IsDualSim());
+    EXPECT_EQ(info->GetSimState(), 3);
+    EXPECT_EQ(info->GetSimName(1), QStringLiteral("中国移动"));
+    EXPECT_EQ(info->GetSimName(2), QStringLiteral("中国联通"));
+    EXPECT_EQ(info->GetScreenWidth(), 480);
+    EXPECT_EQ(info->GetScreenHeight(), 854);
+    // What plain adb cannot reach is missing, not imitated.
+    EXPECT_EQ(Session()->GetCallRecords(), nullptr);
+    EXPECT_EQ(Session()->GetContactBook(), nullptr);
+    EXPECT_FALSE(Session()->RebootToUpdate(false));
+}
+
+TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
+    sim::SeedOptions seed;
+    seed.apps = 4;
+    seed.smallStores = false;
+    seed.screenFrames = false;
+    QString error;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    DeviceSummary* summary = Session()->GetSummary();
+    ASSERT_TRUE(summary->InitSummary());
+    EXPECT_EQ(summary->GetAppCount(), 4);
+    // The daemon serves no contacts provider: that count stays 0 rather than being guessed.
+    EXPECT_EQ(summary->GetContactCount(), 0);
+}
+
+TEST_F(AdbBackendTest, ScreenshotIsAPng) {
+    sim::SeedOptions seed;
+    seed.smallStores = false;
+    QString seedError;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &seedError)) << seedError.toStdString();
+    std::promise<std::pair<bool, QByteArray>> frame;
+    ASSERT_TRUE(Session()->GetScreenshotService()->CaptureOnce(
+        [&frame](bool error, const QByteArray& png) { frame.set_value({error, png}); }));
+    auto result = frame.get_future();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    const auto [error, png] = result.get();
+    EXPECT_FALSE(error);
+    EXPECT_TRUE(png.startsWith("\x89PNG\r\n\x1a\n"));
+    Session()->GetScreenshotService()->StopCapture();
+}
+
+// ---- messages ------------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, MessagesAreReadFromTheProviderAndNeverWritten) {
+    // Messages put on the phone the way the phone's own app would: through the phone file.
+    SYSTEMTIME when{};
+    when.wYear = 2024;
+    when.wMonth = 2;
+    when.wDay = 29;
+    when.wHour = 23;
+    when.wMinute = 59;
+    when.wSecond = 58;
+    when = UnpackTime(PackTime(when));
+    const QString tricky = QStringLiteral("余额, date=5 提醒, body=x\n第二行");
+    {
+        std::unique_ptr<DeviceBridge> phone = sim::CreateSimBridge();
+        ASSERT_NE(phone->ConnectUsbDevice(m_phone), 0);
+        SmsStore* store = phone->GetSession()->GetSmsStore();
+        const struct {
+            int box;
+            const char* number;
+            QString text;
+            bool read;
+            int sim;
+        } rows[] = {{BOX_INBOX, "10086", tricky, false, 2},
+                    {BOX_SENT, "13800000000", QStringLiteral("ok"), true, 1},
+                    {BOX_DRAFT, "13900000000", QStringLiteral("draft"), true, 0}};
+        for (const auto& row : rows) {
+            std::unique_ptr<Sms> sms(store->NewSms());
+            sms->SetBox(row.box);
+            sms->SetNumber(QString::fromLatin1(row.number));
+            sms->SetContent(row.text);
+            sms->SetRead(row.read);
+            sms->SetSim(static_cast<std::uint8_t>(row.sim));
+            sms->SetTime(when);
+            ASSERT_TRUE(store->AddSms(sms.get()));
+        }
+        phone->CloseSession();
+    }
+
+    SmsStore* sms = Session()->GetSmsStore();
+    ASSERT_NE(sms, nullptr);
+    EXPECT_FALSE(sms->IsSmsLoaded());
+    ASSERT_EQ(sms->LoadSms(), 1);
+    std::vector<MSGINFO> list;
+    ASSERT_TRUE(sms->ListSms(&list));
+    EXPECT_EQ(list.size(), 2u);
+    ASSERT_TRUE(sms->ListDraftSms(&list));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].content, "draft");
+    std::vector<Sms> all;
+    ASSERT_TRUE(sms->ListAllSms(&all));
+    ASSERT_EQ(all.size(), 3u);
+    const auto inbox = std::find_if(all.begin(), all.end(), [](const Sms& m) { return m.GetBox() == BOX_INBOX; });
+    ASSERT_NE(inbox, all.end());
+    EXPECT_EQ(inbox->GetContent(), tricky);
+    EXPECT_EQ(inbox->GetNumber(), "10086");
+    EXPECT_FALSE(inbox->IsRead());
+    EXPECT_EQ(inbox->GetSim(), 2);
+    SYSTEMTIME t;
+    inbox->GetTime(&t);
+    EXPECT_EQ(t, when);
+    ASSERT_TRUE(sms->SearchSms(QStringLiteral("DATE=5"), &list));
+    EXPECT_EQ(list.size(), 1u);
+    std::unique_ptr<Sms> copy(sms->GetSmsById(inbox->GetId()));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->GetContent(), tricky);
+    EXPECT_EQ(sms->GetSmsById(999999), nullptr);
+
+    // Writing is the default SMS app's privilege: refused, and nothing changes.
+    EXPECT_FALSE(sms->AddSms(copy.get()));
+    EXPECT_FALSE(sms->SendSms(copy.get()));
+    EXPECT_FALSE(sms->DeleteSms(inbox->GetId()));
+    EXPECT_FALSE(sms->PrepareRestore());
+    ASSERT_EQ(sms->LoadSms(), 1);
+    ASSERT_TRUE(sms->ListAllSms(&all));
+    EXPECT_EQ(all.size(), 3u);
+    DeviceSummary* summary = Session()->GetSummary();
+    ASSERT_TRUE(summary->InitSummary());
+    EXPECT_EQ(summary->GetMessageCount(), 3);
+}
+
+TEST_F(AdbBackendTest, AppsListFetchAndUninstall) {
+    sim::SeedOptions seed;
+    seed.apps = 3;
+    seed.smallStores = false;
+    seed.screenFrames = false;
+    QString error;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    AppManager* apps = Session()->GetAppManager();
+    ASSERT_NE(apps, nullptr);
+    ASSERT_EQ(apps->LoadApps(), 1);
+    ASSERT_EQ(apps->GetAppCount(), 3);
+    EXPECT_EQ(apps->GetAppAt(3), nullptr);
+    AppRecord* first = apps->GetAppAt(0);
+    EXPECT_TRUE(first->GetPackageName().startsWith("com.vexa.app"));
+    EXPECT_EQ(first->GetLabel(), first->GetPackageName()); // labels live inside the APK
+    EXPECT_FALSE(first->GetVersionName().isEmpty());
+    EXPECT_GT(first->GetVersionCode(), 0);
+    EXPECT_GT(first->GetSize(), 0u);
+    EXPECT_GE(first->m_year, 2000);
+
+    const QString local = m_local.filePath(QStringLiteral("fetched.apk"));
+    ASSERT_TRUE(apps->FetchPackage(first, local, {}, nullptr));
+    EXPECT_EQ(QFileInfo(local).size(), static_cast<qint64>(first->GetSize()));
+    EXPECT_TRUE(ReadFile(local).startsWith("PK"));
+
+    // This simulated phone installs nothing: the failure comes back and the staged file is gone.
+    std::unique_ptr<AppRecord> fresh(apps->NewApp());
+    EXPECT_FALSE(apps->InstallApk(local, fresh.get(), {}, nullptr));
+    EXPECT_FALSE(Fs()->PathExists(QStringLiteral("/data/local/tmp/vexa-install.apk")));
+
+    const QString gone = first->GetPackageName();
+    ASSERT_TRUE(apps->UninstallApp(first));
+    EXPECT_EQ(apps->GetAppCount(), 2);
+    ASSERT_EQ(apps->LoadApps(), 1);
+    ASSERT_EQ(apps->GetAppCount(), 2);
+    for (int i = 0; i < apps->GetAppCount(); ++i) {
+        EXPECT_NE(apps->GetAppAt(i)->GetPackageName(), gone);
+    }
+    AppRecord stale;
+    stale.SetPackageName(gone);
+    EXPECT_FALSE(apps->UninstallApp(&stale));
+    EXPECT_FALSE(apps->ReloadApp(&stale));
+    stale.SetPackageName(QStringLiteral("x; reboot"));
+    EXPECT_FALSE(apps->UninstallApp(&stale));
+    EXPECT_TRUE(apps->ReloadApp(apps->GetAppAt(0)));
+}
+
+TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
+    const std::string output = "Row: 0 _id=7, address=10086, date=1700000000000, type=1, read=0, sub_id=2, body=a, b\r\n"
+                               "c\r\n"
+                               "Row: 1 _id=x, address=1, date=0, type=2, read=1, sub_id=1, body=bad id\n"
+                               "WARNING: linker noise\n"
+                               "Row: 2 _id=9, address=NULL, date=1700000000000, type=9, read=1, sub_id=-1, body=\n";
+    const std::vector<Sms> rows = adbphone::SmsFromContentRows(output);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].GetId(), 7);
+    EXPECT_EQ(rows[0].GetSim(), 2);
+    EXPECT_FALSE(rows[0].IsRead());
+    EXPECT_TRUE(rows[0].GetContent().startsWith("a, b"));
+    EXPECT_EQ(rows[1].GetId(), 9);
+    EXPECT_EQ(rows[1].GetBox(), BOX_INBOX); // an unknown type reads as received
+    EXPECT_EQ(rows[1].GetSim(), 0);
+    EXPECT_TRUE(rows[1].GetNumber().isEmpty());
+}
+
+// ---- file system -------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, StorageFromDf) {
+    ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    EXPECT_EQ(Root(), "/mnt/sdcard");
+    EXPECT_TRUE(Fs()->HasPhoneStorage());
+    EXPECT_EQ(Fs()->GetPhoneTotalSpace(), 8ULL << 30);
+    EXPECT_GT(Fs()->GetPhoneFreeSpace(), 0u);
+    EXPECT_LT(Fs()->GetPhoneFreeSpace(), Fs()->GetPhoneTotalSpace());
+    EXPECT_TRUE(Fs()->HasSdCard());
+    EXPECT_EQ(Fs()->GetSdCardRoot(), "/mnt/sdcard/external_sd");
+    EXPECT_EQ(Fs()->GetSdCardTotalSpace(), 16ULL << 30);
+
+    // Free space follows what is written.
+    const std::uint64_t before = Fs()->GetPhoneFreeSpace();
+    const QString local = m_local.filePath(QStringLiteral("two-mb.bin"));
+    ASSERT_TRUE(WriteFile(local, Pattern(2 << 20, 1)));
+    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/two-mb.bin"), {}, nullptr));
+    ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    EXPECT_EQ(before - Fs()->GetPhoneFreeSpace(), 2u << 20);
+}
+
+// Names that break naive quoting: blanks, quotes, shell characters, a leading dash, Chinese.
+class AdbHostileNameTest : public AdbBackendTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(AdbHostileNameTest, FolderAndFileRoundTrip) {
+    const QString name = QString::fromUtf8(GetParam());
+    const QString folder = Root() + u'/' + name;
+    ASSERT_TRUE(Fs()->CreateFolder(folder));
+    EXPECT_FALSE(Fs()->CreateFolder(folder)); // exists
+    ASSERT_TRUE(Fs()->ListFolder(Root(), {}));
+    bool listed = false;
+    for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
+        listed = listed || (Fs()->GetEntry(i)->GetName() == name && Fs()->GetEntry(i)->IsDirectory());
+    }
+    EXPECT_TRUE(listed);
+
+    const QByteArray data = Pattern(300 * 1024 + 7, 2);
+    const QString local = m_local.filePath(QStringLiteral("up.bin"));
+    ASSERT_TRUE(WriteFile(local, data));
+    const QString file = folder + u'/' + name + QStringLiteral(".txt");
+    ASSERT_TRUE(Fs()->UploadFile(local, file, {}, nullptr));
+    const QString back = m_local.filePath(QStringLiteral("down.bin"));
+    ASSERT_TRUE(Fs()->TransferFile(file, back, {}, nullptr));
+    EXPECT_EQ(ReadFile(back), data);
+
+    ASSERT_TRUE(Fs()->RenamePath(file, QStringLiteral("renamed ") + name));
+    EXPECT_FALSE(Fs()->PathExists(file));
+    EXPECT_TRUE(Fs()->PathExists(folder + QStringLiteral("/renamed ") + name));
+    ASSERT_TRUE(Fs()->DeletePath(folder));
+    EXPECT_FALSE(Fs()->PathExists(folder));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, AdbHostileNameTest,
+                         ::testing::Values("my file", "it's", "a\"b", "$(reboot)", "`id`;rm -rf x", "-rf",
+                                           "colon:name", "照片 2024", "tab\there", "*?[x]"));
+
+TEST_F(AdbBackendTest, CopyMoveAndRefusals) {
+    const QString a = Root() + QStringLiteral("/Download/a.bin");
+    const QString local = m_local.filePath(QStringLiteral("a.bin"));
+    ASSERT_TRUE(WriteFile(local, Pattern(5000, 3)));
+    ASSERT_TRUE(Fs()->PutFile(local, a, {}, nullptr));
+
+    ASSERT_TRUE(Fs()->CreateFolder(Root() + QStringLiteral("/tree")));
+    ASSERT_TRUE(Fs()->CopyPath(a, Root() + QStringLiteral("/tree/a.bin")));
+    EXPECT_TRUE(Fs()->PathExists(a));
+    // Copy and move never overwrite.
+    EXPECT_FALSE(Fs()->CopyPath(a, Root() + QStringLiteral("/tree/a.bin")));
+    EXPECT_FALSE(Fs()->MovePath(a, Root() + QStringLiteral("/tree/a.bin")));
+    ASSERT_TRUE(Fs()->CopyPath(Root() + QStringLiteral("/tree"), Root() + QStringLiteral("/tree2")));
+    EXPECT_TRUE(Fs()->PathExists(Root() + QStringLiteral("/tree2/a.bin")));
+    ASSERT_TRUE(Fs()->MovePath(Root() + QStringLiteral("/tree2"), Root() + QStringLiteral("/Music/tree3")));
+    EXPECT_FALSE(Fs()->PathExists(Root() + QStringLiteral("/tree2")));
+    const QString moved = m_local.filePath(QStringLiteral("moved.bin"));
+    ASSERT_TRUE(Fs()->TransferFile(Root() + QStringLiteral("/Music/tree3/a.bin"), moved, {}, nullptr));
+    EXPECT_EQ(ReadFile(moved), Pattern(5000, 3));
+
+    // Paths that climb out, system folders and missing parents are refused.
+    EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/../x")));
+    EXPECT_FALSE(Fs()->PutFile(local, Root() + QStringLiteral("/../../system/x"), {}, nullptr));
+    EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("relative")));
+    EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("/system/new")));
+    EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/no/such/parent")));
+    EXPECT_FALSE(Fs()->DeletePath(Root() + QStringLiteral("/missing")));
+    // Storage roots and what lies above them are never deleted.
+    for (const QString& root : {Root(), Root() + u'/', Fs()->GetSdCardRoot(), QStringLiteral("/mnt"),
+                                QStringLiteral("/"), QStringLiteral("//mnt//sdcard")}) {
+        EXPECT_FALSE(Fs()->DeletePath(root)) << root.toStdString();
+    }
+    EXPECT_TRUE(Fs()->PathExists(a));
+    EXPECT_FALSE(Fs()->CopyPath(Root() + QStringLiteral("/tree"), Root() + QStringLiteral("/tree/inside")));
+    EXPECT_FALSE(Fs()->ListFolder(a, {}));
+    EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/missing"), m_local.filePath("m"), {}, nullptr));
+    EXPECT_FALSE(QFile::exists(m_local.filePath("m")));
+}
+
+TEST_F(AdbBackendTest, ListingFilterAndDetails) {
+    const QString local = m_local.filePath(QStringLiteral("x"));
+    ASSERT_TRUE(WriteFile(local, Pattern(1234, 4)));
+    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/one.mp3"), {}, nullptr));
+    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/two.MP3"), {}, nullptr));
+    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/.hidden.mp3"), {}, nullptr));
+    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/cover.jpg"), {}, nullptr));
+    ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Music"), QStringLiteral("*.mp3")));
+    QStringList names;
+    for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
+        FsEntry* e = Fs()->GetEntry(i);
+        names << e->GetName();
+        EXPECT_EQ(e->GetSize(), 1234u);
+        EXPECT_EQ(e->IsHidden(), e->GetName().startsWith(u'.'));
+        SYSTEMTIME t;
+        e->GetTime(&t);
+        EXPECT_GE(t.wYear, 2024);
+    }
+    names.sort();
+    EXPECT_EQ(names, QStringList({".hidden.mp3", "one.mp3", "two.MP3"}));
+    EXPECT_EQ(Fs()->GetEntry(99), nullptr);
+}
+
+TEST_F(AdbBackendTest, CancelledUploadAndDownloadLeaveNothingBehind) {
+    const QString target = Root() + QStringLiteral("/Download/keep.bin");
+    const QString local = m_local.filePath(QStringLiteral("old.bin"));
+    ASSERT_TRUE(WriteFile(local, Pattern(1000, 5)));
+    ASSERT_TRUE(Fs()->PutFile(local, target, {}, nullptr));
+
+    const QString big = m_local.filePath(QStringLiteral("big.bin"));
+    ASSERT_TRUE(WriteFile(big, Pattern(8 << 20, 6)));
+    int calls = 0;
+    const TransferProgress stopHalfWay = [&calls](std::uint64_t total, std::uint64_t done, void*) {
+        ++calls;
+        return done < total / 2;
+    };
+    EXPECT_FALSE(Fs()->PutFile(big, target, stopHalfWay, nullptr));
+    EXPECT_GT(calls, 1);
+    // The old file is untouched and no partial file is left beside it.
+    const QString back = m_local.filePath(QStringLiteral("back.bin"));
+    ASSERT_TRUE(Fs()->TransferFile(target, back, {}, nullptr));
+    EXPECT_EQ(ReadFile(back), Pattern(1000, 5));
+    ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Download"), {}));
+    EXPECT_EQ(Fs()->GetEntryCount(), 1);
+
+    // A cancelled download leaves the local file as it was.
+    ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/Download/big.bin"), {}, nullptr));
+    ASSERT_TRUE(WriteFile(back, "previous"));
+    std::uint64_t lastTotal = 0;
+    const TransferProgress stop = [&lastTotal](std::uint64_t total, std::uint64_t done, void*) {
+        lastTotal = total;
+        return done < total / 4;
+    };
+    EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/Download/big.bin"), back, stop, nullptr));
+    EXPECT_EQ(lastTotal, 8u << 20);
+    EXPECT_EQ(ReadFile(back), "previous");
+}
+
+// ---- the adb command line against the daemon -----------------------------------------------------
+
+TEST_F(AdbBackendTest, AdbShellGetpropAndHundredMegabytePushPull) {
+    auto [code, text] = s_rig->Adb({"-s", m_serial, "shell", "getprop", "ro.product.brand"});
+    ASSERT_EQ(code, 0) << text.toStdString();
+    EXPECT_EQ(text.trimmed(), "vexa");
+
+    const QString local = m_local.filePath(QStringLiteral("hundred.bin"));
+    ASSERT_TRUE(WriteFile(local, Pattern(100 << 20, 7)));
+    std::tie(code, text) = s_rig->Adb({"-s", m_serial, "push", local, "/mnt/sdcard/Download/hundred.bin"});
+    ASSERT_EQ(code, 0) << text.toStdString();
+    const QString back = m_local.filePath(QStringLiteral("hundred-back.bin"));
+    std::tie(code, text) = s_rig->Adb({"-s", m_serial, "pull", "/mnt/sdcard/Download/hundred.bin", back});
+    ASSERT_EQ(code, 0) << text.toStdString();
+    EXPECT_EQ(FileHash(back), FileHash(local));
+}
+
+// ---- unplugging ----------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, UnplugMidTransferFailsSoonAndTheProgramSeesTheLoss) {
+    const QString big = m_local.filePath(QStringLiteral("big.bin"));
+    ASSERT_TRUE(WriteFile(big, Pattern(16 << 20, 8)));
+    ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/big.bin"), {}, nullptr));
+
+    std::atomic<bool> started{false};
+    QElapsedTimer clock;
+    std::atomic<qint64> returnedAt{-1};
+    std::thread transfer([&] {
+        const bool ok = Fs()->TransferFile(
+            Root() + QStringLiteral("/big.bin"), m_local.filePath(QStringLiteral("partial.bin")),
+            [&started](std::uint64_t, std::uint64_t done, void*) {
+                if (done > 0) {
+                    started = true;
+                }
+                QThread::usleep(2000); // slow enough that the unplug lands mid-transfer
+                return true;
+            },
+            nullptr);
+        returnedAt = ok ? -2 : clock.elapsed();
+    });
+    for (int i = 0; i < 500 && !started; ++i) {
+        QThread::msleep(10);
+    }
+    ASSERT_TRUE(started);
+    clock.start();
+    s_rig->StopDaemon(m_serial);
+    transfer.join();
+    EXPECT_GE(returnedAt.load(), 0) << "the transfer must fail";
+    EXPECT_LT(returnedAt.load(), 5000);
+    EXPECT_FALSE(QFile::exists(m_local.filePath(QStringLiteral("partial.bin"))));
+
+    // The frame's device check: one pass sees the phone gone and the session lost.
+    CDeviceList devices;
+    ASSERT_TRUE(devices.Refresh(m_bridge.get()));
+    EXPECT_EQ(devices.GetDeviceCount(), 0);
+    EXPECT_TRUE(IsConnectedDeviceLost(m_bridge.get(), devices));
+    EXPECT_FALSE(Session()->IsConnected());
+    m_bridge->CloseSession();
+    EXPECT_EQ(m_bridge->GetSession(), nullptr);
+    m_serial.clear();
+}
+
+TEST_F(AdbBackendTest, UnplugMidBatchFailsEveryLaterItemSoon) {
+    std::atomic<int> done{0};
+    std::atomic<qint64> failedAfter{-1};
+    QElapsedTimer clock;
+    std::atomic<bool> stopped{false};
+    std::thread batch([&] {
+        for (int i = 0; i < 10000; ++i) {
+            if (!Fs()->CreateFolder(Root() + QStringLiteral("/batch%1").arg(i))) {
+                if (stopped) {
+                    failedAfter = clock.elapsed();
+                }
+                break;
+            }
+            ++done;
+        }
+    });
+    for (int i = 0; i < 500 && done < 5; ++i) {
+        QThread::msleep(10);
+    }
+    clock.start();
+    stopped = true;
+    s_rig->StopDaemon(m_serial);
+    batch.join();
+    EXPECT_GE(done.load(), 5);
+    EXPECT_GE(failedAfter.load(), 0);
+    EXPECT_LT(failedAfter.load(), 5000);
+    EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/after")));
+    m_serial.clear();
+}
+
+// ---- Wi-Fi -------------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, WifiConnectByAddressAndRefusals) {
+    m_bridge->CloseSession();
+    char records[144 * 4] = {};
+    int count = 4;
+    int rejected = -1;
+    ASSERT_TRUE(m_bridge->ConnectWifi(records, &count, m_serial, &rejected));
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(rejected, 0);
+    EXPECT_TRUE(m_bridge->IsWifiConnection());
+    ASSERT_NE(m_bridge->GetSession(), nullptr);
+    ASSERT_TRUE(Session()->GetDeviceInfo()->RefreshInfo());
+    EXPECT_EQ(Session()->GetDeviceInfo()->GetModel(), "V960");
+
+    for (const char* bad : {"", "hello", "127.0.0.1", "127.0.0.1:99999", "127.0.0.1:4000 12", "a b c"}) {
+        count = 4;
+        EXPECT_FALSE(m_bridge->ConnectWifi(records, &count, QString::fromUtf8(bad), &rejected)) << bad;
+        EXPECT_EQ(count, 0) << bad;
+    }
+    // A well-formed pairing target: this adb server predates wireless pairing and says so.
+    count = 4;
+    EXPECT_FALSE(m_bridge->ConnectWifi(records, &count, m_serial + QStringLiteral(" 123456"), &rejected));
+    EXPECT_EQ(count, 0);
+
+    // A port where nothing listens: the server's "failed to connect" text decides.
+    count = 4;
+    EXPECT_FALSE(m_bridge->ConnectWifi(
+        records, &count, QStringLiteral("127.0.0.1:%1").arg(CAdbTestRig::FreePort()), &rejected));
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(rejected, 0);
+}
+
+TEST_F(AdbBackendTest, WifiPhoneOfAnotherBrandIsRejectedUnlessAccepted) {
+    ASSERT_TRUE(MakePhone(QStringLiteral("OTHER-") + m_phone, QStringLiteral("acme"), QStringLiteral("A1")));
+    QString other, error;
+    ASSERT_TRUE(s_rig->StartDaemon(QStringLiteral("OTHER-") + m_phone, &other, &error)) << error.toStdString();
+    // The bridge lists it (the program filters brands), but a Wi-Fi connection reports it rejected.
+    DeviceRecord records[32] = {};
+    int count = 32;
+    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
+    EXPECT_EQ(count, 2);
+    CDeviceList devices;
+    ASSERT_TRUE(devices.Refresh(m_bridge.get()));
+    EXPECT_EQ(devices.GetDeviceCount(), 1);
+
+    PCL_SetAcceptOtherBrands(true);
+    ASSERT_TRUE(devices.Refresh(m_bridge.get()));
+    EXPECT_EQ(devices.GetDeviceCount(), 2);
+    PCL_SetAcceptOtherBrands(false);
+
+    char wifi[144] = {};
+    count = 1;
+    int rejected = 0;
+    EXPECT_FALSE(m_bridge->ConnectWifi(wifi, &count, other, &rejected));
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(rejected, 1);
+    // The rejected phone is let go by the server too.
+    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
+    EXPECT_EQ(count, 1);
+
+    PCL_SetAcceptOtherBrands(true);
+    count = 1;
+    EXPECT_TRUE(m_bridge->ConnectWifi(wifi, &count, other, &rejected));
+    EXPECT_EQ(rejected, 0);
+    EXPECT_EQ(Session()->GetDeviceInfo()->RefreshInfo() ? Session()->GetDeviceInfo()->GetBrand() : QString(), "acme");
+    PCL_SetAcceptOtherBrands(false);
+    m_bridge->CloseSession();
+    s_rig->StopDaemon(other, true);
+}
+
+} // namespace
+
+namespace {
+
+// ---- the backend choice ----------------------------------------------------------------------
+
+class BridgeChoiceTest : public AdbBackendTest {
+protected:
+    void TearDown() override {
+        ppCleanup();
+        qunsetenv("ANDROID_ADB_SERVER_PORT");
+        PCL_SetBridgeBackend(QStringLiteral("sim"));
+        AdbBackendTest::TearDown();
+    }
+    static void UsePort(std::uint16_t port) { qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(port)); }
+};
+
+TEST_F(BridgeChoiceTest, AutoTakesRealPhonesOnlyWhenTheServerListsOne) {
+    UsePort(s_rig->ServerPort());
+    ASSERT_EQ(InstallBridgeBackend(QStringLiteral("auto")), BridgeBackendKind::Adb);
+    ASSERT_TRUE(ppInitialize());
+    DeviceRecord records[32] = {};
+    int count = 32;
+    ASSERT_TRUE(ppGetBridge()->GetDeviceList(records, &count));
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(records[0].Serial(), m_phone);
+    ppCleanup();
+
+    // No server on the port: the simulated phones.
+    UsePort(CAdbTestRig::FreePort());
+    EXPECT_EQ(InstallBridgeBackend(QStringLiteral("auto")), BridgeBackendKind::Simulated);
+    // Asked for explicitly, adb stays chosen and reports the missing server as a failed query.
+    ASSERT_EQ(InstallBridgeBackend(QStringLiteral("adb")), BridgeBackendKind::Adb);
+    ASSERT_TRUE(ppInitialize());
+    count = 32;
+    EXPECT_FALSE(ppGetBridge()->GetDeviceList(records, &count));
+    ppCleanup();
+}
+
+TEST_F(BridgeChoiceTest, EmptyChoiceFollowsTheSetting) {
+    UsePort(s_rig->ServerPort());
+    EXPECT_EQ(InstallBridgeBackend({}), BridgeBackendKind::Simulated); // the default
+    PCL_SetBridgeBackend(QStringLiteral("adb"));
+    EXPECT_EQ(InstallBridgeBackend({}), BridgeBackendKind::Adb);
+    EXPECT_EQ(InstallBridgeBackend(QStringLiteral("sim")), BridgeBackendKind::Simulated);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(AdbBackendTest, PhonesSharingASerialKeepAdbsNames) {
+    // Two daemons serving the same phone file report the same serial, as cheap phones do.
+    QString twin, error;
+    ASSERT_TRUE(s_rig->StartDaemon(m_phone, &twin, &error)) << error.toStdString();
+    DeviceRecord records[32] = {};
+    int count = 32;
+    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
+    ASSERT_EQ(count, 2);
+    QStringList serials{records[0].Serial(), records[1].Serial()};
+    serials.sort();
+    QStringList expected{m_serial, twin};
+    expected.sort();
+    EXPECT_EQ(serials, expected);
+    EXPECT_NE(m_bridge->ConnectUsbDevice(twin), 0);
+    EXPECT_EQ(m_bridge->ConnectUsbDevice(m_phone), 0); // ambiguous: neither is meant
+    s_rig->StopDaemon(twin, true);
+}
+
+} // namespace

@@ -1,0 +1,747 @@
+#include "PhoneDevice.h"
+
+#include "bridge/api/BridgeTypes.h"
+#include "bridge/sim/SimFiles.h"
+#include "bridge/sim/SimPhones.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace vexa::sim;
+
+namespace vexa_adbd {
+
+namespace {
+
+// Stands for "$?" inside a word until the runner knows the status.
+constexpr char kStatusMark = '\x01';
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+std::int64_t NowPacked() {
+    return vexa::PackTime(vexa::NowSystemTime());
+}
+
+// Phone files keep a packed local time (yyyymmddhhmmss); the tools speak seconds since 1970.
+std::uint32_t PackedToEpoch(std::int64_t packed) {
+    const SYSTEMTIME t = vexa::UnpackTime(packed);
+    const QDateTime when(QDate(t.wYear, t.wMonth, t.wDay), QTime(t.wHour, t.wMinute, t.wSecond));
+    return when.isValid() ? static_cast<std::uint32_t>(std::max<qint64>(0, when.toSecsSinceEpoch())) : 0;
+}
+
+std::int64_t EpochToPacked(std::uint32_t epoch) {
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(epoch);
+    const QDate d = when.date();
+    const QTime t = when.time();
+    return ((((d.year() * 100LL + d.month()) * 100 + d.day()) * 100 + t.hour()) * 100 + t.minute()) * 100 + t.second();
+}
+
+std::string LsTime(std::int64_t packed) {
+    const SYSTEMTIME t = vexa::UnpackTime(packed);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute);
+    return text;
+}
+
+struct NodeRow {
+    std::int64_t id = -1;
+    bool isDir = false;
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;
+    QString name;
+};
+
+NodeRow ReadNode(SimDb& db, std::int64_t id) {
+    NodeRow row;
+    Stmt stmt(db, "SELECT id, is_dir, size, mtime, name FROM files WHERE id=?");
+    stmt.Bind(1, id);
+    if (stmt.Step()) {
+        row = {stmt.Int(0), stmt.Int(1) != 0, stmt.Int(2), stmt.Int(3), stmt.Text(4)};
+    }
+    return row;
+}
+
+std::vector<NodeRow> Children(SimDb& db, std::int64_t id) {
+    std::vector<NodeRow> rows;
+    Stmt stmt(db, "SELECT id, is_dir, size, mtime, name FROM files WHERE parent=? ORDER BY name");
+    stmt.Bind(1, id);
+    while (stmt.Step()) {
+        rows.push_back({stmt.Int(0), stmt.Int(1) != 0, stmt.Int(2), stmt.Int(3), stmt.Text(4)});
+    }
+    return rows;
+}
+
+std::string LsLine(const NodeRow& row, const std::string& name) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s %d root sdcard_rw %8lld %s ", row.isDir ? "drwxrwx--x" : "-rw-rw----",
+                  row.isDir ? 2 : 1, static_cast<long long>(row.isDir ? 4096 : row.size), LsTime(row.mtime).c_str());
+    return text + name + "\n";
+}
+
+// Splits "-rf" style option words off the front; returns the operands.
+std::vector<std::string> Operands(const std::vector<std::string>& args, std::string& flags) {
+    std::vector<std::string> operands;
+    bool options = true;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (options && a == "--") {
+            options = false;
+        } else if (options && a.size() > 1 && a[0] == '-') {
+            flags += a.substr(1);
+        } else {
+            operands.push_back(a);
+        }
+    }
+    return operands;
+}
+
+} // namespace
+
+bool SplitShellLine(const std::string& line, std::vector<std::vector<std::string>>& commands) {
+    commands.clear();
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    auto endWord = [&] {
+        if (inWord) {
+            if (word != "2>&1" && word != "2>/dev/null" && word != ">/dev/null") {
+                words.push_back(word);
+            }
+            word.clear();
+            inWord = false;
+        }
+    };
+    auto endCommand = [&] {
+        endWord();
+        if (!words.empty()) {
+            commands.push_back(std::move(words));
+            words.clear();
+        }
+    };
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\'') {
+            const std::size_t close = line.find('\'', i + 1);
+            if (close == std::string::npos) {
+                return false;
+            }
+            word += line.substr(i + 1, close - i - 1);
+            inWord = true;
+            i = close;
+        } else if (c == '"') {
+            inWord = true;
+            std::size_t j = i + 1;
+            for (; j < line.size() && line[j] != '"'; ++j) {
+                if (line[j] == '\\' && j + 1 < line.size() && std::string("\"\\$`").find(line[j + 1]) != std::string::npos) {
+                    word += line[++j];
+                } else if (line[j] == '$' && j + 1 < line.size() && line[j + 1] == '?') {
+                    word += kStatusMark;
+                    ++j;
+                } else {
+                    word += line[j];
+                }
+            }
+            if (j >= line.size()) {
+                return false;
+            }
+            i = j;
+        } else if (c == '\\' && i + 1 < line.size()) {
+            word += line[++i];
+            inWord = true;
+        } else if (c == '$' && i + 1 < line.size() && line[i + 1] == '?') {
+            word += kStatusMark;
+            inWord = true;
+            ++i;
+        } else if (c == ';' || c == '\n') {
+            endCommand();
+        } else if (c == ' ' || c == '\t') {
+            endWord();
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    endCommand();
+    return true;
+}
+
+bool IsWritablePhonePath(const QString& clean) {
+    if (clean.isEmpty()) {
+        return false;
+    }
+    const QString root = QString::fromLatin1(PHONE_ROOT);
+    const QString tmp = QStringLiteral("/data/local/tmp");
+    return clean.startsWith(root + u'/') || clean.startsWith(tmp + u'/');
+}
+
+bool CPhoneDevice::Open(const QString& serial, QString* error) {
+    std::lock_guard guard(m_lock);
+    if (!IsValidSerial(serial)) {
+        *error = QStringLiteral("not a phone serial: %1").arg(serial);
+        return false;
+    }
+    m_serial = serial;
+    return m_db.Open(PhoneFilePath(serial), error);
+}
+
+PropertyTable CPhoneDevice::Properties() {
+    std::lock_guard guard(m_lock);
+    PropertyTable p;
+    const std::string model = m_db.Meta("model").toStdString();
+    p["ro.product.brand"] = m_db.Meta("brand").toStdString();
+    p["ro.product.manufacturer"] = m_db.Meta("brand").toStdString();
+    p["ro.product.model"] = model;
+    std::string name = model;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    p["ro.product.name"] = name;
+    p["ro.product.device"] = m_db.Meta("project", QStringLiteral("default")).toStdString();
+    p["ro.serialno"] = m_serial.toStdString();
+    p["ro.build.version.release"] = m_db.Meta("os_version", QStringLiteral("4.0.4")).toStdString();
+    p["ro.build.version.sdk"] = "15";
+    p["ro.build.display.id"] = m_db.Meta("firmware").toStdString();
+    p["ro.sf.lcd_density"] = "240";
+    p["persist.radio.multisim.config"] = m_db.Meta("dual_sim") == QLatin1String("1") ? "dsds" : "ssss";
+    // Dual-SIM phones list both cards, comma-separated, as the telephony properties do.
+    const int simState = m_db.Meta("sim_state").toInt();
+    const QString card1 = simState & 1 ? m_db.Meta("sim1_name") : QString();
+    const QString card2 = simState & 2 ? m_db.Meta("sim2_name") : QString();
+    const bool dual = m_db.Meta("dual_sim") == QLatin1String("1");
+    p["gsm.sim.operator.alpha"] = (dual ? card1 + u',' + card2 : card1).toStdString();
+    auto state = [](int present) { return present ? QStringLiteral("READY") : QStringLiteral("ABSENT"); };
+    p["gsm.sim.state"] = (dual ? state(simState & 1) + u',' + state(simState & 2) : state(simState & 1)).toStdString();
+    return p;
+}
+
+std::string CPhoneDevice::RunShell(const std::string& line) {
+    std::vector<std::vector<std::string>> commands;
+    if (!SplitShellLine(line, commands)) {
+        return "/system/bin/sh: syntax error: unterminated quoted string\n";
+    }
+    std::string out;
+    int status = 0;
+    for (auto& words : commands) {
+        for (auto& w : words) {
+            std::string expanded;
+            for (char c : w) {
+                expanded += c == kStatusMark ? std::to_string(status) : std::string(1, c);
+            }
+            w = expanded;
+        }
+        status = Run(words, out);
+    }
+    return out;
+}
+
+std::string CPhoneDevice::RunExec(const std::string& line) {
+    std::vector<std::vector<std::string>> commands;
+    if (!SplitShellLine(line, commands) || commands.size() != 1) {
+        return {};
+    }
+    const auto& words = commands.front();
+    if (words.size() >= 2 && words[0] == "screencap" && words[1] == "-p") {
+        return Screencap();
+    }
+    std::string out;
+    Run(words, out);
+    return out;
+}
+
+int CPhoneDevice::Run(const std::vector<std::string>& w, std::string& out) {
+    const std::string& cmd = w.front();
+    if (cmd == "echo") {
+        for (std::size_t i = 1; i < w.size(); ++i) {
+            out += (i > 1 ? " " : "") + w[i];
+        }
+        out += "\n";
+        return 0;
+    }
+    if (cmd == "wm" && w.size() == 2 && w[1] == "size") {
+        std::lock_guard guard(m_lock);
+        out += "Physical size: " + m_db.Meta("screen_width", QStringLiteral("480")).toStdString() + "x" +
+               m_db.Meta("screen_height", QStringLiteral("854")).toStdString() + "\n";
+        return 0;
+    }
+    if (cmd == "true") {
+        return 0;
+    }
+    if (cmd == "getprop") {
+        const PropertyTable p = Properties();
+        if (w.size() == 1) {
+            out += GetpropListing(p);
+        } else {
+            const auto it = p.find(w[1]);
+            out += (it == p.end() ? std::string() : it->second) + "\n";
+        }
+        return 0;
+    }
+    std::lock_guard guard(m_lock);
+    if (cmd == "ls") {
+        return Ls(w, out);
+    }
+    if (cmd == "mkdir") {
+        return Mkdir(w, out);
+    }
+    if (cmd == "rm") {
+        return Rm(w, out);
+    }
+    if (cmd == "mv" || cmd == "cp") {
+        return MvOrCp(w, cmd == "mv", out);
+    }
+    if (cmd == "df") {
+        return Df(out);
+    }
+    if (cmd == "pm") {
+        return Pm(w, out);
+    }
+    if (cmd == "dumpsys") {
+        return Dumpsys(w, out);
+    }
+    if (cmd == "cat") {
+        return Cat(w, out);
+    }
+    if (cmd == "content") {
+        return Content(w, out);
+    }
+    if (cmd == "screencap") {
+        // Without -p screencap writes raw pixels; only the PNG form is offered.
+        out += "screencap: only -p is supported on this device\n";
+        return 1;
+    }
+    out += "/system/bin/sh: " + cmd + ": not found\n";
+    return 127;
+}
+
+int CPhoneDevice::Ls(const std::vector<std::string>& args, std::string& out) {
+    std::string flags;
+    std::vector<std::string> paths = Operands(args, flags);
+    const bool longForm = flags.find('l') != std::string::npos;
+    const bool self = flags.find('d') != std::string::npos;
+    if (paths.empty()) {
+        paths.push_back("/");
+    }
+    int status = 0;
+    for (const std::string& p : paths) {
+        const QString clean = CleanPath(Q(p));
+        const FileNode node = ResolvePath(m_db, clean);
+        if (node.id < 0) {
+            out += "ls: " + p + ": No such file or directory\n";
+            status = 1;
+            continue;
+        }
+        const NodeRow row = ReadNode(m_db, node.id);
+        if (!node.isDir || self) {
+            out += longForm ? LsLine(row, p) : p + "\n";
+            continue;
+        }
+        const std::vector<NodeRow> children = Children(m_db, node.id);
+        if (longForm) {
+            std::int64_t blocks = 0;
+            for (const NodeRow& c : children) {
+                blocks += c.isDir ? 4 : (c.size + 1023) / 1024;
+            }
+            out += "total " + std::to_string(blocks) + "\n";
+        }
+        for (const NodeRow& c : children) {
+            out += longForm ? LsLine(c, c.name.toStdString()) : c.name.toStdString() + "\n";
+        }
+    }
+    return status;
+}
+
+int CPhoneDevice::Mkdir(const std::vector<std::string>& args, std::string& out) {
+    std::string flags;
+    const std::vector<std::string> paths = Operands(args, flags);
+    const bool parents = flags.find('p') != std::string::npos;
+    int status = 0;
+    for (const std::string& p : paths) {
+        const QString clean = CleanPath(Q(p));
+        if (!IsWritablePhonePath(clean)) {
+            out += "mkdir: '" + p + "': Permission denied\n";
+            status = 1;
+            continue;
+        }
+        const FileNode existing = ResolvePath(m_db, clean);
+        if (existing.id >= 0) {
+            if (!(parents && existing.isDir)) {
+                out += "mkdir: '" + p + "': File exists\n";
+                status = 1;
+            }
+            continue;
+        }
+        const FileNode parent = ResolvePath(m_db, ParentPath(clean));
+        if (!parents && (parent.id < 0 || !parent.isDir)) {
+            out += "mkdir: '" + p + "': No such file or directory\n";
+            status = 1;
+            continue;
+        }
+        Transaction tx(m_db);
+        if (MakeFolders(m_db, clean, NowPacked()) < 0 || !tx.Commit()) {
+            out += "mkdir: '" + p + "': I/O error\n";
+            status = 1;
+        }
+    }
+    return status;
+}
+
+int CPhoneDevice::Rm(const std::vector<std::string>& args, std::string& out) {
+    std::string flags;
+    const std::vector<std::string> paths = Operands(args, flags);
+    const bool recursive = flags.find('r') != std::string::npos || flags.find('R') != std::string::npos;
+    const bool force = flags.find('f') != std::string::npos;
+    int status = 0;
+    for (const std::string& p : paths) {
+        const QString clean = CleanPath(Q(p));
+        const FileNode node = ResolvePath(m_db, clean);
+        if (node.id < 0) {
+            if (!force) {
+                out += "rm: " + p + ": No such file or directory\n";
+                status = 1;
+            }
+            continue;
+        }
+        if (!IsWritablePhonePath(clean)) {
+            out += "rm: " + p + ": Permission denied\n";
+            status = 1;
+            continue;
+        }
+        if (node.isDir && !recursive) {
+            out += "rm: " + p + ": Is a directory\n";
+            status = 1;
+            continue;
+        }
+        Transaction tx(m_db);
+        if (!DeleteNode(m_db, node.id) || !tx.Commit()) {
+            out += "rm: " + p + ": I/O error\n";
+            status = 1;
+        }
+    }
+    return status;
+}
+
+std::int64_t CPhoneDevice::CopyTree(std::int64_t source, const QString& path) {
+    const NodeRow row = ReadNode(m_db, source);
+    if (row.isDir) {
+        const std::int64_t id = MakeFolders(m_db, path, row.mtime);
+        if (id < 0) {
+            return -1;
+        }
+        for (const NodeRow& child : Children(m_db, source)) {
+            if (CopyTree(child.id, path + u'/' + child.name) < 0) {
+                return -1;
+            }
+        }
+        return id;
+    }
+    const FileNode parent = ResolvePath(m_db, ParentPath(path));
+    return parent.id < 0 ? -1 : AddFile(m_db, parent.id, path, ReadWholeFile(m_db, source), row.mtime);
+}
+
+int CPhoneDevice::MvOrCp(const std::vector<std::string>& args, bool move, std::string& out) {
+    std::string flags;
+    const std::vector<std::string> operands = Operands(args, flags);
+    const std::string tool = move ? "mv" : "cp";
+    if (operands.size() != 2) {
+        out += tool + ": needs a source and a target\n";
+        return 1;
+    }
+    const QString from = CleanPath(Q(operands[0]));
+    QString to = CleanPath(Q(operands[1]));
+    const FileNode source = ResolvePath(m_db, from);
+    if (source.id < 0) {
+        out += tool + ": " + operands[0] + ": No such file or directory\n";
+        return 1;
+    }
+    if (!move && source.isDir && flags.find('r') == std::string::npos && flags.find('R') == std::string::npos) {
+        out += "cp: " + operands[0] + ": Is a directory (not copied)\n";
+        return 1;
+    }
+    const FileNode target = ResolvePath(m_db, to);
+    if (target.id >= 0 && target.isDir) {
+        to += u'/' + BaseName(from); // into an existing folder, as the tools do
+    }
+    if ((move && !IsWritablePhonePath(from)) || !IsWritablePhonePath(to)) {
+        out += tool + ": " + operands[1] + ": Permission denied\n";
+        return 1;
+    }
+    if (to == from || to.startsWith(from + u'/')) {
+        out += tool + ": " + operands[1] + ": Invalid argument\n";
+        return 1;
+    }
+    const FileNode parent = ResolvePath(m_db, ParentPath(to));
+    if (parent.id < 0 || !parent.isDir) {
+        out += tool + ": " + operands[1] + ": No such file or directory\n";
+        return 1;
+    }
+    Transaction tx(m_db);
+    const FileNode existing = ResolvePath(m_db, to);
+    if (existing.id >= 0 && (existing.isDir || !DeleteNode(m_db, existing.id))) {
+        out += tool + ": " + operands[1] + ": File exists\n";
+        return 1;
+    }
+    if (move && StorageOfPath(from) == StorageOfPath(to)) {
+        // On one file system a move is a rename, as on the phone: no bytes are copied.
+        Stmt rename(m_db, "UPDATE files SET parent=?, name=? WHERE id=?");
+        if (!rename.Bind(1, parent.id).Bind(2, BaseName(to)).Bind(3, source.id).Run() || !tx.Commit()) {
+            out += "mv: " + operands[1] + ": I/O error\n";
+            return 1;
+        }
+        return 0;
+    }
+    if (CopyTree(source.id, to) < 0 || (move && !DeleteNode(m_db, source.id)) || !tx.Commit()) {
+        out += tool + ": " + operands[1] + ": I/O error\n";
+        return 1;
+    }
+    return 0;
+}
+
+int CPhoneDevice::Df(std::string& out) {
+    const std::int64_t phoneTotal = m_db.Meta("phone_total").toLongLong();
+    const std::int64_t cardTotal = m_db.Meta("sd_total").toLongLong();
+    std::int64_t used[2] = {m_db.Meta("system_size").toLongLong(), 0};
+    Stmt sums(m_db, "SELECT storage, SUM(size) FROM files WHERE is_dir=0 AND storage<2 GROUP BY storage");
+    while (sums.Step()) {
+        used[sums.Int(0) == 1 ? 1 : 0] += sums.Int(1);
+    }
+    auto line = [&out](const char* fs, std::int64_t total, std::int64_t inUse, const char* mount) {
+        const long long totalKb = total / 1024;
+        const long long usedKb = std::min<std::int64_t>(inUse, total) / 1024;
+        char text[200];
+        std::snprintf(text, sizeof text, "%-20s %10lld %10lld %10lld %3lld%% %s\n", fs, totalKb, usedKb,
+                      totalKb - usedKb, totalKb > 0 ? usedKb * 100 / totalKb : 0LL, mount);
+        out += text;
+    };
+    out += "Filesystem            1K-blocks       Used  Available Use% Mounted on\n";
+    line("/dev/block/dm-0", 1024LL * 1024 * 1024, 900LL * 1024 * 1024, "/system");
+    line("/dev/fuse", phoneTotal, used[0], PHONE_ROOT);
+    if (m_db.Meta("sd_card") == QLatin1String("1") && ResolvePath(m_db, QString::fromLatin1(CARD_ROOT)).id >= 0) {
+        line("/dev/block/vold/179:65", cardTotal, used[1], CARD_ROOT);
+    }
+    return 0;
+}
+
+int CPhoneDevice::Pm(const std::vector<std::string>& args, std::string& out) {
+    if (args.size() >= 3 && args[1] == "list" && args[2] == "packages") {
+        const bool withPath = std::find(args.begin(), args.end(), "-f") != args.end();
+        Stmt stmt(m_db, "SELECT package, apk_path FROM apps ORDER BY package");
+        while (stmt.Step()) {
+            out += "package:" + (withPath ? stmt.Text(1).toStdString() + "=" : std::string()) +
+                   stmt.Text(0).toStdString() + "\n";
+        }
+        return 0;
+    }
+    if (args.size() == 3 && args[1] == "path") {
+        Stmt stmt(m_db, "SELECT apk_path FROM apps WHERE package=?");
+        stmt.Bind(1, Q(args[2]));
+        if (!stmt.Step()) {
+            return 1;
+        }
+        out += "package:" + stmt.Text(0).toStdString() + "\n";
+        return 0;
+    }
+    if (args.size() == 3 && args[1] == "uninstall") {
+        Stmt stmt(m_db, "DELETE FROM apps WHERE package=?");
+        if (!stmt.Bind(1, Q(args[2])).Run() || m_db.Changes() == 0) {
+            out += "Failure [DELETE_FAILED_INTERNAL_ERROR]\n";
+            return 1;
+        }
+        out += "Success\n";
+        return 0;
+    }
+    out += "Error: unknown or unsupported pm command\n";
+    return 1;
+}
+
+int CPhoneDevice::Dumpsys(const std::vector<std::string>& args, std::string& out) {
+    if (args.size() != 3 || args[1] != "package") {
+        out += "Can't find service: " + (args.size() > 1 ? args[1] : std::string()) + "\n";
+        return 0;
+    }
+    Stmt stmt(m_db, "SELECT package, version_name, version_code, installed FROM apps WHERE package=?");
+    stmt.Bind(1, Q(args[2]));
+    if (!stmt.Step()) {
+        out += "Unable to find package: " + args[2] + "\n";
+        return 0;
+    }
+    out += "Packages:\n  Package [" + args[2] + "] (4f2a1c3):\n    userId=10061\n";
+    out += "    versionCode=" + std::to_string(stmt.Int(2)) + " minSdk=9 targetSdk=15\n";
+    out += "    versionName=" + stmt.Text(1).toStdString() + "\n";
+    const SYSTEMTIME t = vexa::UnpackTime(stmt.Int(3));
+    char when[40];
+    std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    out += std::string("    firstInstallTime=") + when + "\n    lastUpdateTime=" + when + "\n";
+    return 0;
+}
+
+int CPhoneDevice::Cat(const std::vector<std::string>& args, std::string& out) {
+    int status = 0;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const FileNode node = ResolvePath(m_db, CleanPath(Q(args[i])));
+        if (node.id < 0 || node.isDir) {
+            out += "cat: " + args[i] + (node.id < 0 ? ": No such file or directory\n" : ": Is a directory\n");
+            status = 1;
+            continue;
+        }
+        out += ReadWholeFile(m_db, node.id).toStdString();
+    }
+    return status;
+}
+
+int CPhoneDevice::Content(const std::vector<std::string>& args, std::string& out) {
+    std::string uri, projection;
+    for (std::size_t i = 2; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--uri") {
+            uri = args[i + 1];
+        } else if (args[i] == "--projection") {
+            projection = args[i + 1];
+        }
+    }
+    if (args.size() < 2 || args[1] != "query" || uri.empty()) {
+        // Writes to the message provider belong to the default SMS app, not to the shell user.
+        out += "Error while accessing provider:" + uri +
+               "\njava.lang.SecurityException: Permission Denial: writing requires the default SMS app\n";
+        return 1;
+    }
+    // Only the message provider is served; the contacts provider of a phone is not imitated.
+    std::int64_t only = -1;
+    if (uri.rfind("content://sms/", 0) == 0) {
+        only = std::atoll(uri.c_str() + 14);
+    } else if (uri != "content://sms") {
+        out += "Error while accessing provider:" + uri + "\njava.lang.IllegalArgumentException: Unknown URI " + uri +
+               "\n";
+        return 1;
+    }
+    static const std::vector<std::string> all{"_id", "address", "date", "type", "read", "sub_id", "body"};
+    std::vector<std::string> columns;
+    for (std::size_t at = 0; !projection.empty() && at <= projection.size();) {
+        const std::size_t colon = std::min(projection.find(':', at), projection.size());
+        columns.push_back(projection.substr(at, colon - at));
+        at = colon + 1;
+    }
+    if (columns.empty()) {
+        columns = all;
+    }
+    for (const std::string& column : columns) {
+        if (std::find(all.begin(), all.end(), column) == all.end()) {
+            out += "Error while accessing provider:sms\nandroid.database.sqlite.SQLiteException: no such column: " +
+                   column + "\n";
+            return 1;
+        }
+    }
+    Stmt stmt(m_db, only >= 0 ? "SELECT id, number, time, box, read, sim, content FROM sms WHERE id=?"
+                               : "SELECT id, number, time, box, read, sim, content FROM sms ORDER BY time DESC, id DESC");
+    if (only >= 0) {
+        stmt.Bind(1, only);
+    }
+    int row = 0;
+    while (stmt.Step()) {
+        out += "Row: " + std::to_string(row++);
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const auto it = std::find(all.begin(), all.end(), columns[c]);
+            std::string value;
+            switch (it - all.begin()) {
+            case 2:
+                value = std::to_string(static_cast<long long>(PackedToEpoch(stmt.Int(2))) * 1000);
+                break;
+            case 1:
+            case 6:
+                value = stmt.Text(static_cast<int>(it - all.begin())).toStdString();
+                break;
+            default:
+                value = std::to_string(stmt.Int(static_cast<int>(it - all.begin())));
+            }
+            out += (c == 0 ? " " : ", ") + columns[c] + "=" + value;
+        }
+        out += "\n";
+    }
+    if (row == 0) {
+        out += "No result found.\n";
+    }
+    return 0;
+}
+
+std::string CPhoneDevice::Screencap() {
+    std::lock_guard guard(m_lock);
+    Stmt stmt(m_db, "SELECT data FROM screen_frames ORDER BY id DESC LIMIT 1");
+    return stmt.Step() ? stmt.Blob(0).toStdString() : std::string();
+}
+
+adb::SyncStat CPhoneDevice::Stat(const std::string& path) {
+    std::lock_guard guard(m_lock);
+    const FileNode node = ResolvePath(m_db, CleanPath(Q(path)));
+    if (node.id < 0) {
+        return {};
+    }
+    const NodeRow row = ReadNode(m_db, node.id);
+    return {row.isDir ? 040771u : 0100660u, static_cast<std::uint32_t>(row.isDir ? 4096 : row.size),
+            PackedToEpoch(row.mtime)};
+}
+
+bool CPhoneDevice::List(const std::string& path, std::vector<adb::SyncDirEntry>& entries) {
+    std::lock_guard guard(m_lock);
+    const FileNode node = ResolvePath(m_db, CleanPath(Q(path)));
+    if (node.id < 0 || !node.isDir) {
+        return false;
+    }
+    for (const NodeRow& c : Children(m_db, node.id)) {
+        entries.push_back({c.name.toStdString(),
+                           {c.isDir ? 040771u : 0100660u, static_cast<std::uint32_t>(c.isDir ? 4096 : c.size),
+                            PackedToEpoch(c.mtime)}});
+    }
+    return true;
+}
+
+bool CPhoneDevice::Read(const std::string& path, std::string& data, std::string& error) {
+    std::lock_guard guard(m_lock);
+    const FileNode node = ResolvePath(m_db, CleanPath(Q(path)));
+    if (node.id < 0) {
+        error = "No such file or directory";
+        return false;
+    }
+    if (node.isDir) {
+        error = "Is a directory";
+        return false;
+    }
+    const QByteArray bytes = ReadWholeFile(m_db, node.id);
+    data.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return true;
+}
+
+bool CPhoneDevice::Write(const std::string& path, std::uint32_t mode, std::uint32_t mtime, const std::string& data,
+                         std::string& error) {
+    (void)mode;
+    std::lock_guard guard(m_lock);
+    const QString clean = CleanPath(Q(path));
+    if (!IsWritablePhonePath(clean)) {
+        error = "Permission denied";
+        return false;
+    }
+    const FileNode parent = ResolvePath(m_db, ParentPath(clean));
+    if (parent.id < 0 || !parent.isDir) {
+        // adbd creates missing folders of a pushed file.
+        if (parent.id >= 0) {
+            error = "Not a directory";
+            return false;
+        }
+    }
+    Transaction tx(m_db);
+    const FileNode existing = ResolvePath(m_db, clean);
+    if (existing.id >= 0 && (existing.isDir || !DeleteNode(m_db, existing.id))) {
+        error = "Is a directory";
+        return false;
+    }
+    const std::int64_t folder = MakeFolders(m_db, ParentPath(clean), NowPacked());
+    const QByteArray bytes = QByteArray::fromRawData(data.data(), static_cast<qsizetype>(data.size()));
+    const std::int64_t packed = mtime != 0 ? EpochToPacked(mtime) : NowPacked();
+    if (folder < 0 || AddFile(m_db, folder, clean, bytes, packed) < 0 || !tx.Commit()) {
+        error = "I/O error";
+        return false;
+    }
+    return true;
+}
+
+} // namespace vexa_adbd

@@ -1,0 +1,72 @@
+#pragma once
+// A simulated phone file served as an Android device: its properties for getprop, its file tree for
+// the sync service and for the shell tools (ls -l, mkdir, rm, mv, cp, df, screencap), its apps for
+// pm and dumpsys, its messages for "content query" (read only, as for adb on a current phone). Output follows what a toybox-based Android prints, so the adb backend parses the
+// daemon exactly as it parses a real phone.
+//
+// Thread-safe: every connection of the adb server runs on its own thread; one lock serialises the
+// phone file. Paths are the phone's ("/mnt/sdcard/..."); anything outside the phone storage, the
+// memory card and /data/local/tmp is read-only, as on an unrooted phone.
+
+#include "DaemonServices.h"
+
+#include "bridge/adb/protocol/AdbSyncService.h"
+#include "bridge/sim/SimDb.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vexa_adbd {
+
+// Splits one command line of the phone's shell into commands (at ';' outside quotes) and words
+// (single quotes literal, double quotes with backslash escapes, backslash outside quotes).
+// Redirections of the standard error ("2>&1", "2>/dev/null") are dropped: the old shell service
+// merges both streams anyway. "$?" outside single quotes stands for the last exit status and is
+// kept as the word "$?" marker for the runner. False for an unterminated quote.
+bool SplitShellLine(const std::string& line, std::vector<std::vector<std::string>>& commands);
+
+class CPhoneDevice : public adb::IAdbSyncStore {
+public:
+    // Opens the phone file of this serial in the simulator folder. False (error set) when missing.
+    bool Open(const QString& serial, QString* error);
+
+    // ro.product.*, ro.serialno, ro.build.* and friends, from the phone's identity.
+    PropertyTable Properties();
+    // Runs one shell command line; returns what the shell would print (both streams).
+    std::string RunShell(const std::string& line);
+    // "exec:" commands: binary-safe output (screencap -p, cat).
+    std::string RunExec(const std::string& line);
+
+    adb::SyncStat Stat(const std::string& path) override;
+    bool List(const std::string& path, std::vector<adb::SyncDirEntry>& entries) override;
+    bool Read(const std::string& path, std::string& data, std::string& error) override;
+    bool Write(const std::string& path, std::uint32_t mode, std::uint32_t mtime, const std::string& data,
+               std::string& error) override;
+
+private:
+    // One command; out gets its output, the result is its exit status.
+    int Run(const std::vector<std::string>& words, std::string& out);
+    int Ls(const std::vector<std::string>& args, std::string& out);
+    int Mkdir(const std::vector<std::string>& args, std::string& out);
+    int Rm(const std::vector<std::string>& args, std::string& out);
+    int MvOrCp(const std::vector<std::string>& args, bool move, std::string& out);
+    int Df(std::string& out);
+    int Pm(const std::vector<std::string>& args, std::string& out);
+    int Dumpsys(const std::vector<std::string>& args, std::string& out);
+    int Cat(const std::vector<std::string>& args, std::string& out);
+    // "content query --uri content://sms[/ID] [--projection a:b]": the message provider, read only.
+    int Content(const std::vector<std::string>& args, std::string& out);
+    std::string Screencap();
+    // Copies a node below parent as path; -1 on failure.
+    std::int64_t CopyTree(std::int64_t source, const QString& path);
+
+    std::recursive_mutex m_lock;
+    vexa::sim::SimDb m_db;
+    QString m_serial;
+};
+
+// Whether the shell may change this path (phone storage, memory card, /data/local/tmp).
+bool IsWritablePhonePath(const QString& cleanPath);
+
+} // namespace vexa_adbd
