@@ -1,10 +1,6 @@
 // vexa-cli backup: create, inspect and restore through the command line on a seeded phone.
-#include "CliCommands.h"
-
+#include "CliTestSupport.h"
 #include "PhoneCommands.h"
-#include "TestEnvironment.h"
-#include "bridge/sim/SimPhones.h"
-#include "bridge/sim/SimSeed.h"
 #include "platform/StringTable.h"
 
 #include <QFile>
@@ -13,27 +9,15 @@
 
 namespace {
 
-class CliBackupTest : public ::testing::Test {
+class CliBackupTest : public CliFixture {
 protected:
     void SetUp() override {
-        vexa::sim::PhoneSpec spec;
-        spec.serial = QStringLiteral("CLI-1");
-        spec.model = QStringLiteral("V960");
-        QString error;
-        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error));
+        AddPhone(QStringLiteral("CLI-1"));
         vexa::sim::SeedOptions options;
         options.apps = 2;
         options.screenFrames = false;
-        ASSERT_TRUE(vexa::sim::SeedPhone(spec.serial, options, &error));
-        m_package = m_folders.Root() + QStringLiteral("/phone.bkg");
-    }
-
-    int Run(const QStringList& args) {
-        m_out.clear();
-        m_err.clear();
-        QTextStream out(&m_out);
-        QTextStream err(&m_err);
-        return RunCli(args, out, err);
+        Seed(QStringLiteral("CLI-1"), options);
+        m_package = Path(QStringLiteral("phone.bkg"));
     }
 
     QString PhoneCount(const QString& what) {
@@ -49,10 +33,7 @@ protected:
         return {};
     }
 
-    ScopedTestFolders m_folders;
     QString m_package;
-    QString m_out;
-    QString m_err;
 };
 
 TEST_F(CliBackupTest, CreateInspectWipeRestore) {

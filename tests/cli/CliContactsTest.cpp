@@ -1,50 +1,28 @@
 // vexa-cli contacts and calls against simulated phones: the same texts as the page, exit codes.
-#include "CliCommands.h"
+#include "CliTestSupport.h"
 
-#include "TestEnvironment.h"
-#include "bridge/sim/SimPhones.h"
-#include "bridge/sim/SimSeed.h"
 #include "contacts/CExportContactHelper.h"
 #include "contacts/CImportContactHelper.h"
 #include "platform/StringTable.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class CliContactsTest : public ::testing::Test {
+class CliContactsTest : public CliFixture {
 protected:
     void SetUp() override {
-        vexa::sim::PhoneSpec spec;
-        spec.serial = "cli-1";
-        spec.model = "V960";
-        QString error;
-        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
+        AddPhone(QStringLiteral("cli-1"));
         vexa::sim::SeedOptions seed;
         seed.contacts = 25;
         seed.calls = 12;
         seed.smallStores = false;
         seed.screenFrames = false;
-        ASSERT_TRUE(vexa::sim::SeedPhone("cli-1", seed, &error)) << error.toStdString();
-        spec.serial = "cli-2";
-        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
+        Seed(QStringLiteral("cli-1"), seed);
+        AddPhone(QStringLiteral("cli-2"));
     }
-    int Run(QStringList args) {
-        m_out.clear();
-        m_err.clear();
-        QTextStream out(&m_out);
-        QTextStream err(&m_err);
-        return RunCli(args, out, err);
-    }
-    QString Path(const QString& name) const { return m_dir.filePath(name); }
-
-    ScopedTestFolders m_folders;
-    QTemporaryDir m_dir;
-    QString m_out;
-    QString m_err;
 };
 
 TEST_F(CliContactsTest, ExportThenImportOntoAnotherPhone) {

@@ -1,8 +1,6 @@
 // vexa-cli sms: import a file, count, export it again, and the refusals.
-#include "CliCommands.h"
+#include "CliTestSupport.h"
 
-#include "TestEnvironment.h"
-#include "bridge/sim/SimPhones.h"
 #include "platform/StringTable.h"
 
 #include <QFile>
@@ -11,35 +9,9 @@
 
 namespace {
 
-class CliSmsTest : public ::testing::Test {
+class CliSmsTest : public CliFixture {
 protected:
-    void SetUp() override {
-        vexa::sim::PhoneSpec spec;
-        spec.serial = QStringLiteral("vexa-sms");
-        spec.model = QStringLiteral("V900");
-        QString error;
-        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
-    }
-
-    int Run(const QStringList& args) {
-        m_out.clear();
-        m_err.clear();
-        QTextStream out(&m_out);
-        QTextStream err(&m_err);
-        return RunCli(args, out, err);
-    }
-
-    QString Write(const QString& name, const QByteArray& bytes) {
-        const QString path = m_folders.Root() + u'/' + name;
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
-    }
-
-    ScopedTestFolders m_folders;
-    QString m_out;
-    QString m_err;
+    void SetUp() override { AddPhone(QStringLiteral("vexa-sms"), QStringLiteral("vexa"), QStringLiteral("V900")); }
 };
 
 TEST_F(CliSmsTest, ImportCountAndExport) {

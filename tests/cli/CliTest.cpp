@@ -1,38 +1,13 @@
 // The shared part of vexa-cli: argument handling and connecting like the program.
-#include "CliCommands.h"
+#include "CliTestSupport.h"
 
-#include "TestEnvironment.h"
-#include "bridge/sim/SimPhones.h"
 #include "platform/StringTable.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-class CliTest : public ::testing::Test {
-protected:
-    void AddPhone(const QString& serial, const QString& brand = QStringLiteral("vexa"),
-                  const QString& model = QStringLiteral("V900")) {
-        vexa::sim::PhoneSpec spec;
-        spec.serial = serial;
-        spec.brand = brand;
-        spec.model = model;
-        QString error;
-        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
-    }
-
-    int Run(const QStringList& args) {
-        m_out.clear();
-        m_err.clear();
-        QTextStream out(&m_out);
-        QTextStream err(&m_err);
-        return RunCli(args, out, err);
-    }
-
-    ScopedTestFolders m_folders;
-    QString m_out;
-    QString m_err;
-};
+using CliTest = CliFixture;
 
 TEST_F(CliTest, CommandLineErrorsAreUsageErrors) {
     EXPECT_EQ(Run({}), kCliUsage);

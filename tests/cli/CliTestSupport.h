@@ -1,0 +1,52 @@
+#pragma once
+// What every vexa-cli test needs: temporary program folders, simulated phones in them, and the
+// command line run in-process with its output kept.
+
+#include "CliCommands.h"
+
+#include "TestEnvironment.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+class CliFixture : public ::testing::Test {
+protected:
+    void AddPhone(const QString& serial, const QString& brand = QStringLiteral("vexa"),
+                  const QString& model = QStringLiteral("V960")) {
+        vexa::sim::PhoneSpec spec;
+        spec.serial = serial;
+        spec.brand = brand;
+        spec.model = model;
+        QString error;
+        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
+    }
+
+    void Seed(const QString& serial, const vexa::sim::SeedOptions& options) {
+        QString error;
+        ASSERT_TRUE(vexa::sim::SeedPhone(serial, options, &error)) << error.toStdString();
+    }
+
+    int Run(const QStringList& args) {
+        m_out.clear();
+        m_err.clear();
+        QTextStream out(&m_out);
+        QTextStream err(&m_err);
+        return RunCli(args, out, err);
+    }
+
+    QString Path(const QString& name) const { return m_folders.Root() + u'/' + name; }
+
+    QString Write(const QString& name, const QByteArray& bytes) {
+        QFile file(Path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+
+    ScopedTestFolders m_folders;
+    QString m_out;
+    QString m_err;
+};
