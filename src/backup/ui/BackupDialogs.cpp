@@ -73,24 +73,27 @@ CModuleChooserDlg::CModuleChooserDlg(QString layout, QString listName, QWidget* 
 
 void CModuleChooserDlg::FillRows(const std::array<int, backup::kModuleCount>& counts, bool offerEmpty) {
     for (int m = 0; m < backup::kModuleCount; ++m) {
-        const int count = counts[static_cast<std::size_t>(m)];
-        QWidget*& row = m_rows[static_cast<std::size_t>(m)];
-        if (count < 1 && !offerEmpty) {
-            continue; // the restore chooser offers only what the package holds
-        }
-        if (row == nullptr) {
-            row = CloneRow(this, m_listName, m);
-        }
-        if (row == nullptr) {
-            continue;
-        }
-        QWidget* check = Plugin_GetChild(row, QStringLiteral("item_check"));
-        Plugin_SetText(check, backup::ModuleName(m));
-        SetChildText(row, "item_count",
-                     count < 0 ? Str(2612 + m * 4) /* "...备份失败" */ : FormatText(Str(2646), count));
-        Plugin_SetEnabled(check, count > 0);
-        Plugin_SetValue(check, count > 0 ? 1 : 0);
+        FillRow(m, counts[static_cast<std::size_t>(m)], offerEmpty);
     }
+}
+
+void CModuleChooserDlg::FillRow(int module, int count, bool offerEmpty) {
+    QWidget*& row = m_rows[static_cast<std::size_t>(module)];
+    if (count < 1 && !offerEmpty) {
+        return; // the restore chooser offers only what the package holds
+    }
+    if (row == nullptr) {
+        row = CloneRow(this, m_listName, module);
+    }
+    if (row == nullptr) {
+        return;
+    }
+    QWidget* check = Plugin_GetChild(row, QStringLiteral("item_check"));
+    Plugin_SetText(check, backup::ModuleName(module));
+    SetChildText(row, "item_count",
+                 count < 0 ? backup::BackupStatusText(module, backup::StepFailed) : FormatText(Str(2646), count));
+    Plugin_SetEnabled(check, count > 0);
+    Plugin_SetValue(check, count > 0 ? 1 : 0);
 }
 
 unsigned CModuleChooserDlg::CheckedMask() const {
@@ -194,12 +197,9 @@ LRESULT CSelBackUpContentDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
         return result;
     }
     if (msg == WM_COUNT_READY && wParam < backup::kModuleCount) {
+        // Only the module that was counted: boxes the user already changed stay as they are.
         m_counts[wParam] = static_cast<int>(lParam);
-        std::array<int, backup::kModuleCount> one = m_counts;
-        FillRows(one, true);
-        for (int m = static_cast<int>(wParam) + 1; m < backup::kModuleCount; ++m) {
-            SetChildText(m_rows[static_cast<std::size_t>(m)], "item_count", QStringLiteral("…"));
-        }
+        FillRow(static_cast<int>(wParam), m_counts[wParam], true);
         UpdateStartButton(QStringLiteral("start_backup_button"));
         return 0;
     }

@@ -26,6 +26,7 @@ protected:
     CModuleChooserDlg(QString layout, QString listName, QWidget* parent);
     // Rows for modules with counts (-1: could not be loaded: shown failed and disabled; 0: disabled).
     void FillRows(const std::array<int, backup::kModuleCount>& counts, bool offerEmpty);
+    void FillRow(int module, int count, bool offerEmpty);
     unsigned CheckedMask() const;
     void UpdateStartButton(const QString& buttonName);
 
