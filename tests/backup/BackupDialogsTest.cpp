@@ -108,7 +108,10 @@ private slots:
     }
 
     void cancellingMidRunWritesNoPackage() {
-        vexa::sim::SetFaults({30, 0, 0}); // slow phone: the run is still going when cancel comes
+        // A slow phone (faults apply to sessions opened after them): the run is still going when
+        // cancel comes.
+        vexa::sim::SetFaults({50, 0, 0});
+        QVERIFY(m_phone->Reconnect());
         CNewBackUpDialog dlg(m_phone->Bridge(), m_gate, kOwnModules, PackagePath());
         QVERIFY(dlg.CreateModeless());
         Click(&dlg, "cancel_all_button");
