@@ -1,7 +1,8 @@
 #pragma once
 // A simulated phone file served as an Android device: its properties for getprop, its file tree for
 // the sync service and for the shell tools (ls -l, mkdir, rm, mv, cp, df, screencap), its apps for
-// pm and dumpsys, its messages for "content query" (read only, as for adb on a current phone). Output follows what a toybox-based Android prints, so the adb backend parses the
+// pm and dumpsys, its messages for "content query" (read only, as for adb on a current phone), its call log for
+// "content query/insert/delete". Output follows what a toybox-based Android prints, so the adb backend parses the
 // daemon exactly as it parses a real phone.
 //
 // Thread-safe: every connection of the adb server runs on its own thread; one lock serialises the
@@ -57,6 +58,12 @@ private:
     int Cat(const std::vector<std::string>& args, std::string& out);
     // "content query --uri content://sms[/ID] [--projection a:b]": the message provider, read only.
     int Content(const std::vector<std::string>& args, std::string& out);
+    // "content query|insert|delete --uri content://call_log/calls": the call log provider.
+    int CallLog(const std::string& verb, const std::string& projection, const std::string& where,
+                const std::vector<std::string>& binds, std::string& out);
+    // Whether the phone file says its phone keeps this provider from the shell user (meta
+    // "adb_denied", a comma-separated list such as "call_log,contacts").
+    bool Denied(const std::string& provider);
     std::string Screencap();
     // Copies a node below parent as path; -1 on failure.
     std::int64_t CopyTree(std::int64_t source, const QString& path);

@@ -6,6 +6,9 @@
 #include "bridge/adb/AdbFileSystem.h"
 #include "bridge/adb/AdbSmsStore.h"
 #include "bridge/api/AppManager.h"
+#include "bridge/api/CallRecords.h"
+#include "bridge/sim/SimDb.h"
+#include "libs/log/Log.h"
 #include "bridge/adb/BridgeChoice.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
@@ -180,8 +183,8 @@ TEST_F(AdbBackendTest, DeviceInfoComesFromGetprop) {
     EXPECT_EQ(info->GetSimName(2), QStringLiteral("中国联通"));
     EXPECT_EQ(info->GetScreenWidth(), 480);
     EXPECT_EQ(info->GetScreenHeight(), 854);
-    // What plain adb cannot reach is missing, not imitated.
-    EXPECT_EQ(Session()->GetCallRecords(), nullptr);
+    // What plain adb cannot reach is missing, not imitated; the call log goes through its provider.
+    EXPECT_NE(Session()->GetCallRecords(), nullptr);
     EXPECT_EQ(Session()->GetContactBook(), nullptr);
     EXPECT_FALSE(Session()->RebootToUpdate(false));
 }
@@ -363,6 +366,72 @@ TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
 }
 
 // ---- file system -------------------------------------------------------------------------------
+
+// ---- call log ----------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, CallLogKeepsHostileNumbersThroughTheServer) {
+    CallRecordList* calls = Session()->GetCallRecords();
+    ASSERT_NE(calls, nullptr);
+    ASSERT_TRUE(calls->PrepareRestore());
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    EXPECT_EQ(calls->GetCallRecordCount(), 0);
+    const QStringList numbers{"O'Brien \"x\"", "$(reboot) `id`", "张三, number=1", "+86 138;00", ""};
+    int second = 0;
+    for (const QString& number : numbers) {
+        CallRecord* record = calls->NewCallRecord();
+        record->m_number = number;
+        record->m_time = UnpackTime(20240229235900 + ++second);
+        record->m_duration = second * 61;
+        record->m_type = CALL_DIALLED;
+        ASSERT_TRUE(calls->AddCallRecord(record)) << number.toStdString();
+        EXPECT_GE(record->GetId(), 0); // found again, so it can be deleted without a reload
+    }
+    ASSERT_EQ(calls->GetCallRecordCount(), numbers.size());
+    ASSERT_TRUE(calls->DeleteCallRecords({calls->GetCallRecordAt(1)}));
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    ASSERT_EQ(calls->GetCallRecordCount(), numbers.size() - 1);
+    for (int i = 0; i < calls->GetCallRecordCount(); ++i) {
+        const int n = i == 0 ? 0 : i + 1;
+        EXPECT_EQ(calls->GetCallRecordAt(i)->GetNumber(), numbers[n]);
+        EXPECT_EQ(calls->GetCallRecordAt(i)->GetDuration(), (n + 1) * 61);
+        SYSTEMTIME time;
+        calls->GetCallRecordAt(i)->GetTime(&time);
+        EXPECT_EQ(PackTime(time), 20240229235900 + n + 1);
+    }
+    // A record of no list is not deleted, and nothing else with it.
+    CallRecord stranger;
+    EXPECT_FALSE(calls->DeleteCallRecords({calls->GetCallRecordAt(0), &stranger}));
+    EXPECT_EQ(calls->GetCallRecordCount(), numbers.size() - 1);
+}
+
+TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
+    QTemporaryDir logs;
+    ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
+    CallRecordList* calls = Session()->GetCallRecords();
+    ASSERT_NE(calls, nullptr);
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    {
+        sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
+        ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("call_log")));
+    }
+    EXPECT_EQ(calls->LoadCallRecords(), 0);
+    EXPECT_FALSE(calls->IsCallRecordsLoaded());
+    EXPECT_FALSE(calls->PrepareRestore());
+    CallRecord* record = calls->NewCallRecord();
+    record->m_number = QStringLiteral("10086");
+    record->m_time = UnpackTime(20240101120000);
+    EXPECT_FALSE(calls->AddCallRecord(record));
+    delete record;
+    EXPECT_TRUE(Session()->IsConnected()); // a refusal is not a lost phone
+    LOG_Free();
+    QFile log(logs.filePath(QStringLiteral("vexa.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_EQ(text.count(QStringLiteral("[AdbCallRecords] the phone refused")), 3) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Permission Denial"))) << text.toStdString();
+}
 
 TEST_F(AdbBackendTest, StorageFromDf) {
     ASSERT_TRUE(Fs()->RefreshStorageInfo());

@@ -2,6 +2,8 @@
 // with the same parsers the adb backend uses on real phones.
 #include "PhoneDevice.h"
 
+#include "bridge/adb/AdbCallRecords.h"
+#include "bridge/adb/AdbContent.h"
 #include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/adb/protocol/ShellQuote.h"
 #include "bridge/sim/SimPhones.h"
@@ -158,3 +160,87 @@ TEST_F(PhoneDeviceTest, PackagesAndDumpsysParse) {
 }
 
 } // namespace
+
+// ---- the call log provider ----------------------------------------------------------------------
+
+class PhoneCallLogTest : public PhoneDeviceTest {
+protected:
+    std::vector<vexa::CallRecord> Calls(const std::string& where = {}) {
+        return vexa::adbphone::CallRecordsFromContentRows(m_phone.RunShell(vexa::adbphone::ContentQueryCommand(
+            "content://call_log/calls", {"_id", "date", "duration", "type", "presentation", "number"}, where)));
+    }
+    std::string Insert(const std::string& number, long long dateMs, int type, int duration = 60) {
+        return m_phone.RunShell(vexa::adbphone::ContentInsertCommand(
+            "content://call_log/calls", {{"number", 's', number},
+                                         {"date", 'l', std::to_string(dateMs)},
+                                         {"duration", 'i', std::to_string(duration)},
+                                         {"type", 'i', std::to_string(type)}}));
+    }
+};
+
+TEST_F(PhoneCallLogTest, InsertQueryAndDeleteWithHostileNumbers) {
+    const std::vector<std::string> numbers{"+86 138-0000", "O'Brien \"x\"", "$(reboot) `id`", "张三, number=1",
+                                           "a=b:c"};
+    long long date = 1343196180000;
+    for (const std::string& number : numbers) {
+        EXPECT_EQ(Insert(number, date += 1000, 2), "");
+    }
+    EXPECT_EQ(Insert("rejected", date += 1000, 5), "");
+    std::vector<vexa::CallRecord> calls = Calls();
+    ASSERT_EQ(calls.size(), numbers.size() + 1);
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        EXPECT_EQ(calls[i].m_number.toStdString(), numbers[i]);
+        EXPECT_EQ(calls[i].m_type, vexa::CALL_DIALLED);
+        EXPECT_EQ(calls[i].m_duration, 60);
+    }
+    EXPECT_EQ(calls.back().m_type, vexa::CALL_MISSED);
+    // Newest first, as the provider sorts by default.
+    EXPECT_TRUE(m_phone.RunShell("content query --uri content://call_log/calls --projection number")
+                    .starts_with("Row: 0 number=rejected\n"));
+    ASSERT_EQ(Calls("date=1343196182000").size(), 1u);
+    EXPECT_EQ(Calls("date=1343196182000")[0].m_number, "O'Brien \"x\"");
+
+    const std::string ids = vexa::adbphone::IdWhere({calls[0].m_id, calls[2].m_id});
+    EXPECT_EQ(m_phone.RunShell(vexa::adbphone::ContentDeleteCommand("content://call_log/calls", ids)), "");
+    EXPECT_EQ(Calls().size(), numbers.size() - 1);
+    EXPECT_TRUE(Calls(ids).empty());
+    EXPECT_EQ(Calls("_id=" + std::to_string(calls[1].m_id) + " AND type=2").size(), 1u);
+}
+
+TEST_F(PhoneCallLogTest, BadRequestsAreRefusedAndChangeNothing) {
+    ASSERT_EQ(Insert("10086", 1343196180000, 1), "");
+    const auto refused = [this](const std::string& line) {
+        const std::string out = m_phone.RunShell(line);
+        EXPECT_TRUE(out.starts_with("Error while accessing provider:call_log\n")) << line << " -> " << out;
+    };
+    refused("content delete --uri content://call_log/calls");
+    refused("content delete --uri content://call_log/calls --where '1=1'");
+    refused("content delete --uri content://call_log/calls --where '_id=1 OR 1=1'");
+    refused("content delete --uri content://call_log/calls --where '_id=1; DROP TABLE calls'");
+    refused("content query --uri content://call_log/calls --projection _id:secret");
+    refused("content insert --uri content://call_log/calls --bind number:s:1 --bind type:i:1");
+    refused("content insert --uri content://call_log/calls --bind date:l:x --bind type:i:1");
+    refused("content insert --uri content://call_log/calls --bind date:l:1 --bind type:i:9");
+    refused("content insert --uri content://call_log/calls --bind date:l:1 --bind _id:i:1 --bind type:i:1");
+    refused("content insert --uri content://call_log/calls --bind date");
+    EXPECT_EQ(m_phone.RunShell("content query --uri content://call_log/calls --where; echo $?"),
+              "usage: adb shell content [subcommand] [options]\n1\n");
+    EXPECT_EQ(Calls().size(), 1u);
+}
+
+TEST_F(PhoneCallLogTest, APhoneThatKeepsItsCallLogSaysWhy) {
+    ASSERT_EQ(Insert("10086", 1343196180000, 1), "");
+    {
+        vexa::sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("P-1")), &error)) << error.toStdString();
+        ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("call_log")));
+    }
+    for (const std::string line : {"content query --uri content://call_log/calls; echo $?",
+                                   "content insert --uri content://call_log/calls --bind date:l:1 --bind type:i:1; echo $?",
+                                   "content delete --uri content://call_log/calls --where _id=1; echo $?"}) {
+        const std::string out = m_phone.RunShell(line);
+        EXPECT_NE(out.find("java.lang.SecurityException: Permission Denial"), std::string::npos) << out;
+        EXPECT_TRUE(out.ends_with("\n0\n")) << out; // the tool still exits with 0, as on a phone
+    }
+}

@@ -1,0 +1,146 @@
+// The content tool as the adb stores drive it, without a phone: command lines, refusals as phones
+// print them, and call log rows read from canned provider output.
+#include "bridge/adb/AdbContent.h"
+#include "bridge/adb/AdbCallRecords.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace vexa;
+using namespace vexa::adbphone;
+
+namespace {
+
+// The words a POSIX shell makes of a command line, one per line (values here hold no line break).
+std::vector<std::string> ShellWords(const std::string& command) {
+    QProcess shell;
+    shell.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"), QStringLiteral("set -- %1; shift; for w; do printf '%s\\n' \"$w\"; done")
+                                           .arg(QString::fromStdString(command))});
+    EXPECT_TRUE(shell.waitForFinished(5000));
+    std::vector<std::string> words;
+    for (const QByteArray& line : shell.readAllStandardOutput().split('\n')) {
+        words.push_back(line.toStdString());
+    }
+    words.pop_back(); // after the last line break
+    return words;
+}
+
+} // namespace
+
+class ContentValueTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ContentValueTest, BindAndWhereReachTheToolUnchanged) {
+    const std::string& value = GetParam();
+    EXPECT_EQ(
+        ShellWords(ContentInsertCommand("content://call_log/calls", {{"number", 's', value}, {"type", 'i', "1"}})),
+        (std::vector<std::string>{"insert", "--uri", "content://call_log/calls", "--bind", "number:s:" + value,
+                                  "--bind", "type:i:1"}));
+    EXPECT_EQ(ShellWords(ContentUpdateCommand("content://com.android.contacts/data", "_id=3", {{"data1", 's', value}})),
+              (std::vector<std::string>{"update", "--uri", "content://com.android.contacts/data", "--bind",
+                                        "data1:s:" + value, "--where", "_id=3"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(HostileValues, ContentValueTest,
+                         ::testing::Values(std::string("+8613800000000"), std::string("O'Brien \"Bob\""),
+                                           std::string("$HOME `id` $(reboot)"), std::string("张三, 李四"),
+                                           std::string("a=b, number=1"), std::string("x:s:y"),
+                                           std::string("; rm -rf /"), std::string("")));
+
+TEST(ContentCommandTest, QueryAndDeleteLines) {
+    EXPECT_EQ(ShellWords(ContentQueryCommand("content://call_log/calls", {"_id", "number"}, "date=5")),
+              (std::vector<std::string>{"query", "--uri", "content://call_log/calls", "--projection", "_id:number",
+                                        "--where", "date=5"}));
+    EXPECT_EQ(ShellWords(ContentQueryCommand("content://sms", {})),
+              (std::vector<std::string>{"query", "--uri", "content://sms"}));
+    EXPECT_EQ(ShellWords(ContentDeleteCommand("content://call_log/calls", IdWhere({4}))),
+              (std::vector<std::string>{"delete", "--uri", "content://call_log/calls", "--where", "_id=4"}));
+    EXPECT_EQ(IdWhere({4, 9, 12}), "_id IN (4,9,12)");
+    EXPECT_EQ(IdWhere({7}, "raw_contact_id"), "raw_contact_id=7");
+}
+
+struct RefusalCase {
+    const char* name;
+    std::string output;
+    int status;
+    bool query;
+    std::string reason; // empty: not refused
+};
+
+class ContentRefusalTest : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(ContentRefusalTest, ReadsWhatThePhonePrinted) {
+    EXPECT_EQ(ContentRefusal(GetParam().output, GetParam().status, GetParam().query), GetParam().reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, ContentRefusalTest,
+    ::testing::Values(
+        RefusalCase{"rows", "Row: 0 _id=1, number=Exception\n", 0, true, ""},
+        RefusalCase{"empty", "No result found.\r\n", 0, true, ""}, RefusalCase{"insert", "", 0, false, ""},
+        RefusalCase{"denialExitZero",
+                    "Error while accessing provider:call_log\njava.lang.SecurityException: Permission Denial: "
+                    "opening provider requires android.permission.READ_CALL_LOG\n\tat android.os.Parcel\n",
+                    0, true,
+                    "java.lang.SecurityException: Permission Denial: opening provider requires "
+                    "android.permission.READ_CALL_LOG"},
+        RefusalCase{"denialOnInsert", "Error while accessing provider:call_log\r\njava.lang.SecurityException: no\r\n",
+                    0, false, "java.lang.SecurityException: no"},
+        RefusalCase{"statusOnly", "/system/bin/sh: content: not found\n", 127, false,
+                    "/system/bin/sh: content: not found"},
+        RefusalCase{"silentStatus", "", 1, false, "exit status 1"},
+        RefusalCase{"queryWithoutRows", "usage: content [subcommand]\n", 0, true, "usage: content [subcommand]"},
+        RefusalCase{"truncatedQuery", "", 0, true, "exit status 0"}),
+    [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+
+TEST(AdbCallRows, ProviderOutputWithNoiseTypesAndBrokenRows) {
+    const std::string output =
+        "WARNING: linker: noise\r\n"
+        "Row: 0 _id=12, date=1343196183000, duration=0, type=3, presentation=1, number=+861380000003\r\n"
+        "Row: 1 _id=10, date=1343196181000, duration=3725, type=1, presentation=NULL, number=O'Brien, date=1\n"
+        "Row: 2 _id=x, date=1343196181000, duration=5, type=1, presentation=1, number=bad id\n"
+        "Row: 3 _id=13, date=1343196181000, duration=5, type=4, presentation=1, number=voicemail\n"
+        "Row: 4 _id=14, date=1343196181000, duration=5, type=5, presentation=1, number=rejected\n"
+        "Row: 5 _id=15, date=, duration=5, type=1, presentation=1, number=no date\n"
+        "Row: 6 _id=16, date=1343196181000, duration=-4, type=7, presentation=3, number=张三\n"
+        "Row: 7 _id=17, date=13431961";
+    const std::vector<CallRecord> rows = CallRecordsFromContentRows(output);
+    ASSERT_EQ(rows.size(), 4u);
+    // In the order the phone added them, whatever order the provider printed.
+    EXPECT_EQ(rows[0].m_id, 10);
+    EXPECT_EQ(rows[0].m_number, "O'Brien, date=1"); // a column already seen is part of the value
+    EXPECT_EQ(rows[0].m_duration, 3725);
+    EXPECT_EQ(rows[0].m_type, CALL_RECEIVED);
+    EXPECT_TRUE(rows[0].m_numberState.isNull());
+    EXPECT_EQ(rows[1].m_id, 12);
+    EXPECT_EQ(rows[1].m_type, CALL_MISSED);
+    EXPECT_EQ(rows[1].m_numberState, "1");
+    SYSTEMTIME time;
+    rows[1].GetTime(&time);
+    EXPECT_EQ(MsFromTime(time), 1343196183000);
+    EXPECT_EQ(rows[2].m_id, 14);
+    EXPECT_EQ(rows[2].m_type, CALL_MISSED); // rejected
+    EXPECT_EQ(rows[3].m_number, "张三");
+    EXPECT_EQ(rows[3].m_type, CALL_RECEIVED); // answered on another device
+    EXPECT_EQ(rows[3].m_duration, 0);
+    EXPECT_TRUE(CallRecordsFromContentRows("No result found.\n").empty());
+    EXPECT_TRUE(CallRecordsFromContentRows(std::string("Row: 0 \xff\xfe _id=1\n")).empty());
+}
+
+TEST(AdbContentTime, MillisecondsAndLocalTimeRoundTrip) {
+    SYSTEMTIME t;
+    t.wYear = 2012;
+    t.wMonth = 7;
+    t.wDay = 25;
+    t.wHour = 14;
+    t.wMinute = 3;
+    t.wSecond = 9;
+    const SYSTEMTIME back = TimeFromMs(MsFromTime(t));
+    EXPECT_EQ(back.wYear, 2012);
+    EXPECT_EQ(back.wDay, 25);
+    EXPECT_EQ(back.wSecond, 9);
+    EXPECT_EQ(back.wDayOfWeek, 3); // a Wednesday
+    SYSTEMTIME invalid;
+    EXPECT_EQ(MsFromTime(invalid), 0);
+}
