@@ -28,9 +28,9 @@ public:
     QString Unavailable() const override { return CAdbTestRig::AdbPath().isEmpty() ? m_error : QString(); }
 
     // What plain adb reaches of a phone: its identity, files, storage totals and screen, and the
-    // providers the content tool opens to the shell user (the call log).
+    // providers the content tool opens to the shell user (call log, contacts without pictures).
     bool Supports(BackendCapability capability) const override {
-        return capability == BackendCapability::CallLog;
+        return capability == BackendCapability::CallLog || capability == BackendCapability::Contacts;
     }
 
     bool CreatePhone(const TestPhoneIdentity& identity) override {

@@ -1,5 +1,7 @@
 #include "PhoneDevice.h"
 
+#include "ProviderQuery.h"
+
 #include "bridge/api/BridgeTypes.h"
 #include "bridge/sim/SimFiles.h"
 #include "bridge/sim/SimPhones.h"
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 using namespace vexa::sim;
@@ -593,7 +596,6 @@ int CPhoneDevice::Cat(const std::vector<std::string>& args, std::string& out) {
     return status;
 }
 
-namespace {
 
 // The arguments of one "content" command line.
 struct ContentArgs {
@@ -656,7 +658,7 @@ bool SplitBind(const std::string& bind, std::string& column, char& type, std::st
     return type == 's' || type == 'n' || type == 'b';
 }
 
-// A selection of "COLUMN=INTEGER" and "COLUMN IN (INTEGER,...)" terms joined by AND, as the stores
+// A selection of "COLUMN=INTEGER", "COLUMN>INTEGER" and "COLUMN IN (INTEGER,...)" terms joined by AND, as the stores
 // send it; columns map onto the phone file's through map. The SQL has one "?" per value.
 bool ParseWhere(const std::string& where, const std::map<std::string, std::string>& map, std::string& sql,
                 std::vector<std::int64_t>& values, std::vector<std::string>& columns) {
@@ -697,6 +699,8 @@ bool ParseWhere(const std::string& where, const std::map<std::string, std::strin
         };
         if (rest.starts_with("=") && readNumbers(rest.substr(1))) {
             sql += (sql.empty() ? " WHERE " : " AND ") + column->second + "=?";
+        } else if (rest.starts_with(">") && readNumbers(rest.substr(1)) && numbers.size() == 1) {
+            sql += (sql.empty() ? " WHERE " : " AND ") + column->second + ">?";
         } else if (rest.starts_with(" IN (") && rest.ends_with(")") && readNumbers(rest.substr(5, rest.size() - 6))) {
             sql += (sql.empty() ? " WHERE " : " AND ") + column->second + " IN (?";
             for (std::size_t i = 1; i < numbers.size(); ++i) {
@@ -719,7 +723,6 @@ std::string ProviderError(const std::string& provider, const std::string& except
     return "Error while accessing provider:" + provider + "\n" + exception + "\n";
 }
 
-} // namespace
 
 bool CPhoneDevice::Denied(const std::string& provider) {
     // A phone file may say that its phone keeps a provider from the shell user, as many do.
@@ -735,6 +738,10 @@ int CPhoneDevice::Content(const std::vector<std::string>& args, std::string& out
     if (parsed.uri == "content://call_log/calls") {
         return CallLog(parsed.verb, parsed.projection, parsed.where, parsed.binds, out);
     }
+    if (parsed.uri.starts_with(kContactsAuthority)) {
+        return Contacts(parsed.verb, parsed.uri.substr(std::strlen(kContactsAuthority)), parsed.projection, parsed.where,
+                        parsed.binds, out);
+    }
     std::string uri = parsed.uri;
     const std::string projection = parsed.projection;
     if (parsed.verb != "query") {
@@ -743,7 +750,7 @@ int CPhoneDevice::Content(const std::vector<std::string>& args, std::string& out
                "\njava.lang.SecurityException: Permission Denial: writing requires the default SMS app\n";
         return 1;
     }
-    // Only the message provider is served; the contacts provider of a phone is not imitated.
+    // Besides the call log and the contacts, only the message provider is served.
     std::int64_t only = -1;
     if (uri.rfind("content://sms/", 0) == 0) {
         only = std::atoll(uri.c_str() + 14);

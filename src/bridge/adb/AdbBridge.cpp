@@ -2,6 +2,7 @@
 
 #include "bridge/adb/AdbAppManager.h"
 #include "bridge/adb/AdbCallRecords.h"
+#include "bridge/adb/AdbContactBook.h"
 #include "bridge/adb/AdbFileSystem.h"
 #include "bridge/adb/AdbLink.h"
 #include "bridge/adb/AdbSmsStore.h"
@@ -224,10 +225,10 @@ class CAdbSession final : public DeviceSession {
 public:
     CAdbSession(std::uint16_t port, const std::string& serial)
         : m_link(port, serial), m_info(m_link), m_summary(m_link), m_files(m_link), m_screens(m_link), m_sms(m_link),
-          m_apps(m_link), m_calls(m_link) {}
+          m_apps(m_link), m_calls(m_link), m_contacts(m_link, m_files) {}
 
     // Stores a plain phone does not open to adb are missing, not imitated.
-    ContactBook* GetContactBook() override { return Missing("contacts"); }
+    ContactBook* GetContactBook() override { return &m_contacts; }
     SmsStore* GetSmsStore() override { return &m_sms; }
     MmsStore* GetMmsStore() override { return Missing("multimedia messages"); }
     CalendarStore* GetCalendarStore() override { return Missing("memos"); }
@@ -290,6 +291,7 @@ private:
     CAdbSmsStore m_sms;
     CAdbAppManager m_apps;
     CAdbCallRecords m_calls;
+    CAdbContactBook m_contacts;
     std::mutex m_lock;
     std::set<std::string> m_reported;
     std::map<int, PhoneEventCallback> m_events;

@@ -183,15 +183,18 @@ TEST_F(AdbBackendTest, DeviceInfoComesFromGetprop) {
     EXPECT_EQ(info->GetSimName(2), QStringLiteral("中国联通"));
     EXPECT_EQ(info->GetScreenWidth(), 480);
     EXPECT_EQ(info->GetScreenHeight(), 854);
-    // What plain adb cannot reach is missing, not imitated; the call log goes through its provider.
+    // What plain adb cannot reach is missing, not imitated; call log and contacts go through their
+    // providers.
     EXPECT_NE(Session()->GetCallRecords(), nullptr);
-    EXPECT_EQ(Session()->GetContactBook(), nullptr);
+    EXPECT_NE(Session()->GetContactBook(), nullptr);
+    EXPECT_EQ(Session()->GetPictureStore(), nullptr);
     EXPECT_FALSE(Session()->RebootToUpdate(false));
 }
 
 TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
     sim::SeedOptions seed;
     seed.apps = 4;
+    seed.contacts = 7;
     seed.smallStores = false;
     seed.screenFrames = false;
     QString error;
@@ -199,8 +202,17 @@ TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetAppCount(), 4);
-    // The daemon serves no contacts provider: that count stays 0 rather than being guessed.
+    sim::SimDb db;
+    ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
+    sim::Stmt count(db, "SELECT COUNT(*) FROM contacts");
+    ASSERT_TRUE(count.Step());
+    EXPECT_EQ(count.Int(0), 7);
+    EXPECT_EQ(summary->GetContactCount(), 7);
+    // A phone that keeps its contacts from adb shows no count rather than a guessed one.
+    ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("contacts")));
+    ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetContactCount(), 0);
+    EXPECT_EQ(summary->GetAppCount(), 4);
 }
 
 TEST_F(AdbBackendTest, ScreenshotIsAPng) {
