@@ -96,9 +96,37 @@ std::string JoinLines(const std::vector<std::string>& lines) {
 
 } // namespace
 
-QStringList ContactDataColumns() {
-    return {"_id",   "raw_contact_id", "mimetype", "data2", "data5",  "data3", "data4",
-            "data6", "data7",          "data8",    "data9", "data10", "data1"};
+namespace {
+constexpr int kDataColumns = 10;
+const QStringList kDataKeys{"_id", "raw_contact_id", "mimetype"};
+} // namespace
+
+std::vector<std::string> ContactDataQueries(const std::string& where) {
+    std::vector<std::string> commands;
+    for (int n = 1; n <= kDataColumns; ++n) {
+        commands.push_back(
+            ContentQueryCommand(kData, {"_id", "raw_contact_id", "mimetype", "data" + std::to_string(n)}, where));
+    }
+    return commands;
+}
+
+std::vector<adb::ContentRow> MergeContactDataPasses(const std::vector<std::string>& outputs) {
+    std::vector<adb::ContentRow> rows;
+    std::map<QString, std::size_t> byId;
+    for (std::size_t pass = 0; pass < outputs.size(); ++pass) {
+        const QString column = QStringLiteral("data%1").arg(pass + 1);
+        for (const adb::ContentRow& row : adb::ParseContentQuery(outputs[pass], kDataKeys + QStringList{column})) {
+            const QString id = row.value(QStringLiteral("_id"));
+            const auto it = byId.find(id);
+            if (it != byId.end()) {
+                rows[it->second].insert(column, row.value(column));
+            } else if (pass == 0) {
+                byId.emplace(id, rows.size());
+                rows.push_back(row);
+            }
+        }
+    }
+    return rows;
 }
 
 void ApplyContactDataRow(Contact& c, const adb::ContentRow& row, const std::map<int, Group*>& groups) {
@@ -193,6 +221,18 @@ bool CAdbContactBook::Run(const std::string& command, std::string& output, bool 
     return RunContent(m_link, "AdbContactBook", command, output, query) == ContentResult::Done;
 }
 
+bool CAdbContactBook::QueryData(const std::string& where, std::vector<adb::ContentRow>& rows) {
+    std::vector<std::string> outputs;
+    for (const std::string& command : ContactDataQueries(where)) {
+        outputs.emplace_back();
+        if (!Run(command, outputs.back(), true)) {
+            return false;
+        }
+    }
+    rows = MergeContactDataPasses(outputs);
+    return true;
+}
+
 void CAdbContactBook::ResetContacts() {
     Lock guard(m_lock);
     m_loaded = false;
@@ -210,7 +250,7 @@ bool CAdbContactBook::IsContactsLoaded() {
 int CAdbContactBook::LoadContacts() {
     Lock guard(m_lock);
     ResetContacts();
-    std::string groupsOut, rawOut, dataOut;
+    std::string groupsOut, rawOut;
     const auto failed = [this] { return m_link.Alive() ? 0 : 2; };
     if (m_link.Disconnected()) {
         return 2;
@@ -221,11 +261,8 @@ int CAdbContactBook::LoadContacts() {
              rawOut, true)) {
         return failed();
     }
-    std::vector<std::string> dataColumns;
-    for (const QString& column : ContactDataColumns()) {
-        dataColumns.push_back(column.toStdString());
-    }
-    if (!Run(ContentQueryCommand(kData, dataColumns), dataOut, true)) {
+    std::vector<adb::ContentRow> dataRows;
+    if (!QueryData({}, dataRows)) {
         return failed();
     }
     std::map<int, Group*> groupById;
@@ -264,7 +301,7 @@ int CAdbContactBook::LoadContacts() {
     }
     std::sort(m_contacts.begin(), m_contacts.end(), [](const auto& a, const auto& b) { return a->m_id < b->m_id; });
     // Every data row comes in one reply, so the whole detail is known after a load.
-    for (const adb::ContentRow& row : adb::ParseContentQuery(dataOut, ContactDataColumns())) {
+    for (const adb::ContentRow& row : dataRows) {
         const auto it = byId.find(row.value(QStringLiteral("raw_contact_id")).toLongLong());
         if (it != byId.end()) {
             ApplyContactDataRow(*it->second, row, groupById);
@@ -281,13 +318,8 @@ int CAdbContactBook::LoadContacts() {
 
 bool CAdbContactBook::LoadContactDetail(Contact* contact) {
     Lock guard(m_lock);
-    std::vector<std::string> columns;
-    for (const QString& column : ContactDataColumns()) {
-        columns.push_back(column.toStdString());
-    }
-    std::string output;
-    if (!Owns(contact) ||
-        !Run(ContentQueryCommand(kData, columns, IdWhere({contact->m_id}, "raw_contact_id")), output, true)) {
+    std::vector<adb::ContentRow> rows;
+    if (!Owns(contact) || !QueryData(IdWhere({contact->m_id}, "raw_contact_id"), rows)) {
         return false;
     }
     std::map<int, Group*> groups;
@@ -295,7 +327,7 @@ bool CAdbContactBook::LoadContactDetail(Contact* contact) {
         groups.emplace(g->m_id, g.get());
     }
     Contact fresh;
-    for (const adb::ContentRow& row : adb::ParseContentQuery(output, ContactDataColumns())) {
+    for (const adb::ContentRow& row : rows) {
         ApplyContactDataRow(fresh, row, groups);
     }
     fresh.m_id = contact->m_id;

@@ -28,8 +28,11 @@ namespace vexa::adbphone {
 // Adds one data row of the provider to a contact (name parts, fields, groups found in groups).
 // Rows of mime types the program has no place for are ignored. Pure, for tests.
 void ApplyContactDataRow(Contact& contact, const adb::ContentRow& row, const std::map<int, Group*>& groups);
-// The data columns the store reads, in the order that keeps free text last.
-QStringList ContactDataColumns();
+// The data rows are read in one query per dataN column: a value may hold ", NAME=" text, which can
+// be told apart from the next column only when it is the one free text of its row and comes last.
+std::vector<std::string> ContactDataQueries(const std::string& where);
+// The rows of those queries' outputs (in their order) joined by _id, in the order of the first.
+std::vector<adb::ContentRow> MergeContactDataPasses(const std::vector<std::string>& outputs);
 // The "content insert" lines that write every field of a contact as data rows of raw contact id.
 std::vector<std::string> ContactDataInserts(const Contact& contact, std::int64_t rawContactId);
 
@@ -76,6 +79,7 @@ private:
     bool Owns(const Group* group) const;
     // One content command line (or several joined by ";"); false when refused or the link failed.
     bool Run(const std::string& command, std::string& output, bool query);
+    bool QueryData(const std::string& where, std::vector<adb::ContentRow>& rows);
     // The newest id of a table above the given one, after an insert; -1 when not found.
     std::int64_t NewestId(const char* uri, std::int64_t above);
     // The raw contact's fields and all its data rows, as one shell line.

@@ -7,6 +7,7 @@
 #include "bridge/adb/AdbSmsStore.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/CallRecords.h"
+#include "bridge/api/ContactBook.h"
 #include "bridge/sim/SimDb.h"
 #include "libs/log/Log.h"
 #include "bridge/adb/BridgeChoice.h"
@@ -443,6 +444,86 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
     const QString text = QString::fromUtf8(log.readAll());
     EXPECT_EQ(text.count(QStringLiteral("[AdbCallRecords] the phone refused")), 3) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Permission Denial"))) << text.toStdString();
+}
+
+// ---- contacts ----------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, ContactsWithHostileTextsThroughTheServer) {
+    ContactBook* book = Session()->GetContactBook();
+    ASSERT_NE(book, nullptr);
+    ASSERT_TRUE(book->PrepareRestore());
+    ASSERT_EQ(book->LoadContacts(), 1);
+    const QStringList names{"O'Brien \"Bob\"", "$(reboot) `id` $HOME", "张三, data1=李四", "a=b:c; rm -rf /"};
+    Group* group = book->NewGroup();
+    group->SetName(names[2]);
+    ASSERT_TRUE(book->CreateGroup(group));
+    for (const QString& name : names) {
+        Contact* c = book->NewContact();
+        c->SetDisplayName(name);
+        c->SetNickname(name);
+        c->AddPhone(0, &name, name, nullptr);
+        c->AddNote(name + QStringLiteral("\nsecond line"));
+        ASSERT_TRUE(book->AddContactToGroup(group, c, 0));
+        ASSERT_TRUE(book->CreateContact(c)) << name.toStdString();
+    }
+    Contact* first = book->GetContactAt(LIST_ALL, 0);
+    EXPECT_FALSE(book->SetContactPhoto(first, QByteArray("\x89PNG", 4))); // the content tool carries no blobs
+    ASSERT_TRUE(book->DeleteContact(book->GetContactAt(LIST_ALL, 1)));
+
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), names.size() - 1);
+    ASSERT_EQ(book->GetGroupCount(), 1);
+    EXPECT_EQ(book->GetGroupAt(0)->GetName(), names[2]);
+    EXPECT_EQ(book->GetGroupMemberCount(book->GetGroupAt(0)), names.size() - 1);
+    for (int i = 0; i < book->GetContactCount(LIST_ALL); ++i) {
+        const Contact* c = book->GetContactAt(LIST_ALL, i);
+        const QString& name = names[i == 0 ? 0 : i + 1];
+        EXPECT_EQ(c->GetDisplayNameText(), name);
+        EXPECT_EQ(c->GetNickname(), name);
+        ASSERT_EQ(c->GetPhoneCount(), 1);
+        EXPECT_EQ(c->GetPhoneAt(0)->GetValue(), name);
+        EXPECT_EQ(c->GetPhoneAt(0)->GetLabel(), name);
+        EXPECT_EQ(c->GetNoteAt(0), name + QStringLiteral("\nsecond line"));
+    }
+    EXPECT_EQ(book->FindContactByNumber(names[3]), book->GetContactAt(LIST_ALL, 2));
+}
+
+TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
+    QTemporaryDir logs;
+    ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
+    ContactBook* book = Session()->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    Contact* kept = book->NewContact();
+    kept->SetDisplayName(QStringLiteral("Kept"));
+    ASSERT_TRUE(book->CreateContact(kept));
+    {
+        sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
+        ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("contacts")));
+    }
+    EXPECT_FALSE(book->PrepareRestore());
+    Contact* c = book->NewContact();
+    c->SetDisplayName(QStringLiteral("New"));
+    EXPECT_FALSE(book->CreateContact(c));
+    delete c;
+    EXPECT_FALSE(book->DeleteContact(kept));
+    EXPECT_EQ(book->LoadContacts(), 0);
+    EXPECT_FALSE(book->IsContactsLoaded());
+    EXPECT_TRUE(Session()->IsConnected());
+    LOG_Free();
+    QFile log(logs.filePath(QStringLiteral("vexa.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_GE(text.count(QStringLiteral("[AdbContactBook] the phone refused")), 4) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("READ_CONTACTS"))) << text.toStdString();
+    // The refusal lost nothing: the phone file still holds the contact.
+    sim::SimDb db;
+    QString error;
+    ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error));
+    sim::Stmt count(db, "SELECT COUNT(*) FROM contacts WHERE display_name='Kept'");
+    ASSERT_TRUE(count.Step());
+    EXPECT_EQ(count.Int(0), 1);
 }
 
 TEST_F(AdbBackendTest, StorageFromDf) {
