@@ -2,6 +2,7 @@
 // print them, and call log rows read from canned provider output.
 #include "bridge/adb/AdbContent.h"
 #include "bridge/adb/AdbCallRecords.h"
+#include "bridge/adb/AdbContactBook.h"
 
 #include <QProcess>
 
@@ -143,4 +144,77 @@ TEST(AdbContentTime, MillisecondsAndLocalTimeRoundTrip) {
     EXPECT_EQ(back.wDayOfWeek, 3); // a Wednesday
     SYSTEMTIME invalid;
     EXPECT_EQ(MsFromTime(invalid), 0);
+}
+
+TEST(AdbContactRows, DataRowsFillTheContact) {
+    Group family;
+    family.m_id = 4;
+    const std::map<int, Group*> groups{{4, &family}};
+    Contact c;
+    const auto row = [](std::initializer_list<std::pair<const char*, const char*>> cells) {
+        adb::ContentRow r;
+        for (const auto& [column, value] : cells) {
+            r.insert(QString::fromLatin1(column), value ? QString::fromUtf8(value) : QString());
+        }
+        return r;
+    };
+    ApplyContactDataRow(c, row({{"mimetype", "vnd.android.cursor.item/name"}, {"data1", "张 三"}, {"data2", "三"},
+                                {"data3", "张"}, {"data8", nullptr}}),
+                        groups);
+    ApplyContactDataRow(c, row({{"mimetype", "vnd.android.cursor.item/phone_v2"}, {"data1", "1"}, {"data2", "2"},
+                                {"data3", "ignored: not custom"}}),
+                        groups);
+    ApplyContactDataRow(c, row({{"mimetype", "vnd.android.cursor.item/phone_v2"}, {"data1", "2"}, {"data2", "0"},
+                                {"data3", "卫星"}}),
+                        groups);
+    ApplyContactDataRow(c, row({{"mimetype", "vnd.android.cursor.item/contact_event"}, {"data1", "2001-01-01"},
+                                {"data2", "1"}}),
+                        groups); // an anniversary, not the birthday
+    ApplyContactDataRow(c, row({{"mimetype", "vnd.android.cursor.item/contact_event"}, {"data1", "1980-07-09"},
+                                {"data2", "3"}}),
+                        groups);
+    ApplyContactDataRow(c, row({{"mimetype", "vnd.android.cursor.item/group_membership"}, {"data1", "4"}}), groups);
+    ApplyContactDataRow(c, row({{"mimetype", "vnd.android.cursor.item/group_membership"}, {"data1", "4"}}), groups);
+    ApplyContactDataRow(c, row({{"mimetype", "vnd.android.cursor.item/group_membership"}, {"data1", "99"}}), groups);
+    ApplyContactDataRow(c, row({{"mimetype", "vnd.android.cursor.item/photo"}, {"data15", "BLOB"}}), groups);
+    ApplyContactDataRow(c, row({{"mimetype", "vnd.com.whatsapp.profile"}, {"data1", "x"}}), groups);
+    ApplyContactDataRow(c, row({{"mimetype", "vnd.android.cursor.item/im"}, {"data1", "qq1"}, {"data5", "4"}}),
+                        groups);
+    EXPECT_EQ(c.m_displayName, "张 三");
+    EXPECT_EQ(c.m_nameParts.parts[NAME_GIVEN], "三");
+    EXPECT_EQ(c.m_nameParts.parts[NAME_FAMILY], "张");
+    EXPECT_TRUE(c.m_nameParts.parts[NAME_PHONETIC_MIDDLE].isNull());
+    ASSERT_EQ(c.m_phones.size(), 2u);
+    EXPECT_EQ(c.m_phones[0], (ContactField{2, {}, "1"}));
+    EXPECT_EQ(c.m_phones[1], (ContactField{0, "卫星", "2"}));
+    EXPECT_EQ(c.m_birthday, "1980-07-09");
+    ASSERT_EQ(c.m_groups.size(), 1u);
+    EXPECT_EQ(c.m_groups[0], &family);
+    ASSERT_EQ(c.m_ims.size(), 1u);
+    EXPECT_EQ(c.m_ims[0], (ContactIm{4, "qq1"}));
+    EXPECT_TRUE(c.m_emails.empty());
+}
+
+TEST(AdbContactRows, PassesJoinByIdAndWritesAreQuoted) {
+    std::vector<std::string> outputs(10, "No result found.\n");
+    outputs[0] = "Row: 0 _id=7, raw_contact_id=1, mimetype=vnd.android.cursor.item/note, data1=a, data2=b\n"
+                 "Row: 1 _id=8, raw_contact_id=1, mimetype=vnd.android.cursor.item/nickname, data1=n\n";
+    outputs[2] = "Row: 0 _id=8, raw_contact_id=1, mimetype=vnd.android.cursor.item/nickname, data3=x, data1=y\n"
+                 "Row: 1 _id=9, raw_contact_id=1, mimetype=vnd.android.cursor.item/note, data3=late row\n";
+    const std::vector<adb::ContentRow> rows = MergeContactDataPasses(outputs);
+    ASSERT_EQ(rows.size(), 2u); // a row that appeared only after the first pass is left out
+    EXPECT_EQ(rows[0].value("data1"), "a, data2=b");
+    EXPECT_EQ(rows[1].value("data3"), "x, data1=y");
+    EXPECT_EQ(ContactDataQueries("raw_contact_id=3").size(), 10u);
+
+    Contact c;
+    c.m_displayName = QStringLiteral("it's $(x)");
+    c.m_phones = {{2, {}, QStringLiteral("`id`")}};
+    const std::vector<std::string> lines = ContactDataInserts(c, 42);
+    ASSERT_EQ(lines.size(), 2u); // the name and the phone; nothing for empty fields
+    EXPECT_EQ(ShellWords(lines[0]),
+              (std::vector<std::string>{"insert", "--uri", "content://com.android.contacts/data", "--bind",
+                                        "raw_contact_id:l:42", "--bind", "mimetype:s:vnd.android.cursor.item/name",
+                                        "--bind", "data1:s:it's $(x)"}));
+    EXPECT_EQ(ShellWords(lines[1]).back(), "data2:i:2");
 }
