@@ -86,12 +86,20 @@ std::int64_t MaxId(const std::vector<adb::ContentRow>& rows) {
     return id;
 }
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-    std::string joined;
-    for (const std::string& line : lines) {
-        joined += (joined.empty() ? "" : "; ") + line;
+// The adb server takes a request of at most 64 KiB; commands are joined into lines well below it
+// (a single longer command, a huge note, is sent alone and refused by the server).
+constexpr std::size_t kLineBudget = 16 * 1024;
+
+std::vector<std::string> JoinLines(const std::vector<std::string>& commands) {
+    std::vector<std::string> lines;
+    for (const std::string& command : commands) {
+        if (lines.empty() || lines.back().size() + command.size() + 2 > kLineBudget) {
+            lines.push_back(command);
+        } else {
+            lines.back() += "; " + command;
+        }
     }
-    return joined;
+    return lines;
 }
 
 } // namespace
@@ -383,7 +391,11 @@ bool CAdbContactBook::WriteContact(Contact* c, bool isNew) {
     for (std::string& line : ContactDataInserts(*c, id)) {
         lines.push_back(std::move(line));
     }
-    if (!Run(JoinLines(lines), output, false)) {
+    bool written = true;
+    for (const std::string& line : JoinLines(lines)) {
+        written = written && Run(line, output, false);
+    }
+    if (!written) {
         if (isNew) {
             // Leave no half-written contact behind.
             std::string ignored;

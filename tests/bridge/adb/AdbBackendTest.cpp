@@ -488,6 +488,26 @@ TEST_F(AdbBackendTest, ContactsWithHostileTextsThroughTheServer) {
     EXPECT_EQ(book->FindContactByNumber(names[3]), book->GetContactAt(LIST_ALL, 2));
 }
 
+TEST_F(AdbBackendTest, LargeContactsAreWrittenInSeveralLinesAndOversizedOnesLeaveNothing) {
+    ContactBook* book = Session()->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    Contact* many = book->NewContact();
+    many->SetDisplayName(QStringLiteral("Many"));
+    for (int i = 0; i < 300; ++i) {
+        many->AddPhone(2, nullptr, QStringLiteral("+86 138 %1").arg(i, 8, 10, QChar('0')), nullptr);
+    }
+    ASSERT_TRUE(book->CreateContact(many));
+    Contact* huge = book->NewContact();
+    huge->SetDisplayName(QStringLiteral("Huge"));
+    huge->AddNote(QString(70000, QChar(u'x'))); // more than the adb server takes in one request
+    EXPECT_FALSE(book->CreateContact(huge));
+    delete huge;
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), 1); // the refused contact left no empty one behind
+    ASSERT_EQ(book->GetContactAt(LIST_ALL, 0)->GetPhoneCount(), 300);
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 0)->GetPhoneAt(299)->GetValue(), "+86 138 00000299");
+}
+
 TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
     QTemporaryDir logs;
     ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
