@@ -365,10 +365,9 @@ bool CAdbContactBook::WriteContact(Contact* c, bool isNew) {
     if (c->m_storage == STORAGE_SIM1 || c->m_storage == STORAGE_SIM2) {
         raw.push_back({"account_type", 's', kSimAccountType});
         raw.push_back({"account_name", 's', c->m_storage == STORAGE_SIM1 ? "SIM1" : "SIM2"});
-    } else {
-        raw.push_back({"account_type", 'n', ""});
-        raw.push_back({"account_name", 'n', ""});
     }
+    // A phone contact has no account to bind: older content tools know no null binding, so a SIM
+    // contact moved to the phone keeps its SIM account there.
     std::string output;
     std::int64_t id = c->m_id;
     if (isNew) {
@@ -692,8 +691,8 @@ bool CAdbContactBook::SetContactRingtone(Contact* contact, const QString& phoneP
     if (!Owns(contact) || (!phonePath.isEmpty() && (!IsSafePhonePath(phonePath) || !m_files.PathExists(phonePath)))) {
         return false;
     }
-    const ContentBind tone = phonePath.isEmpty() ? ContentBind{"custom_ringtone", 'n', ""}
-                                                 : ContentBind{"custom_ringtone", 's', Utf8(phonePath)};
+    // An empty ringtone is the phone's default, as no ringtone is.
+    const ContentBind tone{"custom_ringtone", 's', Utf8(phonePath)};
     std::string output;
     return Run(ContentUpdateCommand(kRawContacts, IdWhere({contact->m_id}), {tone}), output, false);
 }
