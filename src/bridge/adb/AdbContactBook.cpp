@@ -280,7 +280,6 @@ int CAdbContactBook::LoadContacts() {
         g->m_id = row.value(QStringLiteral("_id")).toInt(&ok);
         g->m_name = row.value(QStringLiteral("title"));
         if (ok) {
-            m_maxGroupId = std::max<std::int64_t>(m_maxGroupId, g->m_id);
             groupById.emplace(g->m_id, g.get());
             m_groups.push_back(std::move(g));
         }
@@ -302,7 +301,6 @@ int CAdbContactBook::LoadContacts() {
         if (row.value(QStringLiteral("account_type")) == QLatin1String(kSimAccountType)) {
             c->m_storage = account == QLatin1String("SIM2") ? STORAGE_SIM2 : STORAGE_SIM1;
         }
-        m_maxContactId = std::max(m_maxContactId, id);
         byId.emplace(id, c.get());
         m_owned.insert(c.get());
         m_contacts.push_back(std::move(c));
@@ -374,13 +372,17 @@ bool CAdbContactBook::WriteContact(Contact* c, bool isNew) {
         if (!Run(ContentInsertCommand(kRawContacts, raw), output, false)) {
             return false;
         }
-        id = NewestId(kRawContacts, m_maxContactId);
+        // A new row takes the highest id there is, also one a deleted contact had before.
+        std::int64_t floor = 0;
+        for (const auto& each : m_contacts) {
+            floor = std::max(floor, each->m_id);
+        }
+        id = NewestId(kRawContacts, floor);
         if (id < 0) {
             LOG_Error("[AdbContactBook] the new contact %s was not found again. %s:%d", Utf8(c->m_displayName).c_str(),
                       LOG_HERE);
             return false;
         }
-        m_maxContactId = id;
     }
     std::vector<std::string> lines;
     if (!isNew) {
@@ -472,7 +474,11 @@ bool CAdbContactBook::CreateGroup(Group* group) {
         !Run(ContentInsertCommand(kGroups, {{"title", 's', Utf8(group->m_name)}}), output, false)) {
         return false;
     }
-    const std::int64_t id = NewestId(kGroups, m_maxGroupId);
+    std::int64_t floor = 0;
+    for (const auto& each : m_groups) {
+        floor = std::max<std::int64_t>(floor, each->m_id);
+    }
+    const std::int64_t id = NewestId(kGroups, floor);
     if (id < 0) {
         LOG_Error("[AdbContactBook] the new group %s was not found again. %s:%d", Utf8(group->m_name).c_str(),
                   LOG_HERE);
@@ -483,7 +489,6 @@ bool CAdbContactBook::CreateGroup(Group* group) {
                  Utf8(group->m_name).c_str(), LOG_HERE);
         group->m_icon.clear();
     }
-    m_maxGroupId = id;
     group->m_id = static_cast<int>(id);
     m_groups.emplace_back(group);
     return true;

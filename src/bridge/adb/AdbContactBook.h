@@ -90,8 +90,6 @@ private:
     CAdbFileSystem& m_files;
     std::recursive_mutex m_lock;
     bool m_loaded = false;
-    std::int64_t m_maxContactId = 0;
-    std::int64_t m_maxGroupId = 0;
     std::vector<std::unique_ptr<Contact>> m_contacts;
     std::set<const Contact*> m_owned;
     std::vector<std::unique_ptr<Group>> m_groups;

@@ -508,6 +508,36 @@ TEST_F(AdbBackendTest, LargeContactsAreWrittenInSeveralLinesAndOversizedOnesLeav
     EXPECT_EQ(book->GetContactAt(LIST_ALL, 0)->GetPhoneAt(299)->GetValue(), "+86 138 00000299");
 }
 
+TEST_F(AdbBackendTest, ANewContactMayTakeTheIdOfTheNewestDeletedOne) {
+    ContactBook* book = Session()->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    for (const char* name : {"A", "B"}) {
+        Contact* c = book->NewContact();
+        c->SetDisplayName(QString::fromLatin1(name));
+        ASSERT_TRUE(book->CreateContact(c));
+    }
+    const std::int64_t deleted = book->GetContactAt(LIST_ALL, 1)->GetId();
+    ASSERT_TRUE(book->DeleteContact(book->GetContactAt(LIST_ALL, 1)));
+    Contact* c = book->NewContact();
+    c->SetDisplayName(QStringLiteral("C"));
+    c->AddPhone(2, nullptr, QStringLiteral("3"), nullptr);
+    ASSERT_TRUE(book->CreateContact(c));
+    EXPECT_GE(c->GetId(), deleted);
+    Group* g = book->NewGroup();
+    g->SetName(QStringLiteral("G1"));
+    ASSERT_TRUE(book->CreateGroup(g));
+    ASSERT_TRUE(book->DeleteGroup(g));
+    g = book->NewGroup();
+    g->SetName(QStringLiteral("G2"));
+    ASSERT_TRUE(book->CreateGroup(g));
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), 2);
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 1)->GetDisplayNameText(), "C");
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 1)->GetPhoneAt(0)->GetValue(), "3");
+    ASSERT_EQ(book->GetGroupCount(), 1);
+    EXPECT_EQ(book->GetGroupAt(0)->GetName(), "G2");
+}
+
 TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
     QTemporaryDir logs;
     ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
