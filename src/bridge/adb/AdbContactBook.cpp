@@ -109,6 +109,41 @@ constexpr int kDataColumns = 10;
 const QStringList kDataKeys{"_id", "raw_contact_id", "mimetype"};
 } // namespace
 
+QStringList ContactDataColumns() {
+    QStringList columns = kDataKeys;
+    for (int n = 1; n <= kDataColumns; ++n) {
+        columns << QStringLiteral("data%1").arg(n);
+    }
+    return columns;
+}
+
+std::string ContactDataQuery(const std::string& where) {
+    std::vector<std::string> columns;
+    for (const QString& column : ContactDataColumns()) {
+        columns.push_back(column.toStdString());
+    }
+    return ContentQueryCommand(kData, columns, where);
+}
+
+bool ContactDataAmbiguous(const std::vector<adb::ContentRow>& rows) {
+    // A value split at the wrong ", NAME=" leaves the real boundary inside a later value, so every
+    // misread shows as a value holding ", NAME=" of a column of the query.
+    QStringList boundaries;
+    for (const QString& column : ContactDataColumns()) {
+        boundaries << QStringLiteral(", ") + column + u'=';
+    }
+    for (const adb::ContentRow& row : rows) {
+        for (const QString& value : row) {
+            for (const QString& boundary : boundaries) {
+                if (value.contains(boundary)) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
 std::vector<std::string> ContactDataQueries(const std::string& where) {
     std::vector<std::string> commands;
     for (int n = 1; n <= kDataColumns; ++n) {
@@ -230,6 +265,14 @@ bool CAdbContactBook::Run(const std::string& command, std::string& output, bool 
 }
 
 bool CAdbContactBook::QueryData(const std::string& where, std::vector<adb::ContentRow>& rows) {
+    std::string all;
+    if (!Run(ContactDataQuery(where), all, true)) {
+        return false;
+    }
+    rows = adb::ParseContentQuery(all, ContactDataColumns());
+    if (!ContactDataAmbiguous(rows)) {
+        return true;
+    }
     std::vector<std::string> outputs;
     for (const std::string& command : ContactDataQueries(where)) {
         outputs.emplace_back();

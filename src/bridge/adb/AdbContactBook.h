@@ -28,8 +28,12 @@ namespace vexa::adbphone {
 // Adds one data row of the provider to a contact (name parts, fields, groups found in groups).
 // Rows of mime types the program has no place for are ignored. Pure, for tests.
 void ApplyContactDataRow(Contact& contact, const adb::ContentRow& row, const std::map<int, Group*>& groups);
-// The data rows are read in one query per dataN column: a value may hold ", NAME=" text, which can
-// be told apart from the next column only when it is the one free text of its row and comes last.
+// The data rows are read with one query of every column. A value may hold ", NAME=" text, which
+// cannot always be told apart from the next column; when any value read holds such text, the rows
+// are read again with one query per dataN column, where the one free text comes last and is safe.
+QStringList ContactDataColumns();
+std::string ContactDataQuery(const std::string& where);
+bool ContactDataAmbiguous(const std::vector<adb::ContentRow>& rows);
 std::vector<std::string> ContactDataQueries(const std::string& where);
 // The rows of those queries' outputs (in their order) joined by _id, in the order of the first.
 std::vector<adb::ContentRow> MergeContactDataPasses(const std::vector<std::string>& outputs);

@@ -207,6 +207,18 @@ TEST(AdbContactRows, PassesJoinByIdAndWritesAreQuoted) {
     EXPECT_EQ(rows[1].value("data3"), "x, data1=y");
     EXPECT_EQ(ContactDataQueries("raw_contact_id=3").size(), 10u);
 
+    // One query reads every column unless a value shows a misread boundary.
+    const std::string plain = "Row: 0 _id=1, raw_contact_id=1, mimetype=m, data1=a, b=c, data2=2, data3=NULL, "
+                              "data4=NULL, data5=NULL, data6=NULL, data7=NULL, data8=NULL, data9=NULL, data10=x\n";
+    EXPECT_FALSE(ContactDataAmbiguous(adb::ParseContentQuery(plain, ContactDataColumns())));
+    // data1's own text "q, data3=r" is taken as the start of data3; the real data3 then shows inside.
+    const std::string tricky = "Row: 0 _id=1, raw_contact_id=1, mimetype=m, data1=q, data3=r, data2=2, data3=NULL, "
+                               "data4=NULL, data5=NULL, data6=NULL, data7=NULL, data8=NULL, data9=NULL, data10=x\n";
+    const std::vector<adb::ContentRow> misread = adb::ParseContentQuery(tricky, ContactDataColumns());
+    ASSERT_EQ(misread.size(), 1u);
+    EXPECT_NE(misread[0].value("data1"), "q, data3=r");
+    EXPECT_TRUE(ContactDataAmbiguous(misread));
+
     Contact c;
     c.m_displayName = QStringLiteral("it's $(x)");
     c.m_phones = {{2, {}, QStringLiteral("`id`")}};
