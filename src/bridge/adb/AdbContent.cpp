@@ -18,6 +18,15 @@ void AddBinds(std::vector<std::string>& words, const std::vector<ContentBind>& b
     }
 }
 
+// "content insert --uri content://..." without the values: the log keeps no names or numbers.
+std::string CommandHead(const std::string& command) {
+    const std::size_t uri = command.find("'--uri' '");
+    const std::size_t end = uri == std::string::npos ? std::string::npos : command.find('\'', uri + 9);
+    std::string head = command.substr(0, end == std::string::npos ? std::min<std::size_t>(command.size(), 60) : end);
+    std::erase(head, '\'');
+    return head;
+}
+
 } // namespace
 
 std::string ContentQueryCommand(const std::string& uri, const std::vector<std::string>& projection,
@@ -120,8 +129,7 @@ ContentResult RunContent(CAdbLink& link, const char* area, const std::string& co
         return ContentResult::LinkFailed;
     }
     if (const std::string reason = ContentRefusal(output, status, query); !reason.empty()) {
-        LOG_Error("[%s] the phone refused %s: %s. %s:%d", area, command.substr(0, 160).c_str(), reason.c_str(),
-                  LOG_HERE);
+        LOG_Error("[%s] the phone refused %s: %s. %s:%d", area, CommandHead(command).c_str(), reason.c_str(), LOG_HERE);
         return ContentResult::Refused;
     }
     return ContentResult::Done;

@@ -567,6 +567,10 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
     const QString text = QString::fromUtf8(log.readAll());
     EXPECT_GE(text.count(QStringLiteral("[AdbContactBook] the phone refused")), 4) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("READ_CONTACTS"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("the phone refused content insert --uri "
+                                             "content://com.android.contacts/raw_contacts:")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("starred"))) << text.toStdString(); // no values in the log
     // The refusal lost nothing: the phone file still holds the contact.
     sim::SimDb db;
     QString error;
