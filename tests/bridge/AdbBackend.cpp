@@ -27,10 +27,10 @@ public:
 
     QString Unavailable() const override { return CAdbTestRig::AdbPath().isEmpty() ? m_error : QString(); }
 
-    // What plain adb reaches of a phone: its identity, files, storage totals and screen.
+    // What plain adb reaches of a phone: its identity, files, storage totals and screen, and the
+    // providers the content tool opens to the shell user (call log, contacts without pictures).
     bool Supports(BackendCapability capability) const override {
-        (void)capability;
-        return false;
+        return capability == BackendCapability::CallLog || capability == BackendCapability::Contacts;
     }
 
     bool CreatePhone(const TestPhoneIdentity& identity) override {

@@ -86,6 +86,9 @@ protected:
         case BackendCapability::Contacts:
             EXPECT_EQ(Book(), nullptr);
             break;
+        case BackendCapability::ContactPictures:
+            // Checked where a contact exists: setting a photo fails, and none is made up.
+            break;
         case BackendCapability::Messages:
             // Messages may still be readable; writing them is what such a phone refuses.
             if (SmsBox() != nullptr) {
@@ -398,7 +401,7 @@ TEST_P(BridgeApiTest, GroupsAndMembership) {
     family = Book()->GetGroupAt(0);
     work = Book()->GetGroupAt(1);
     EXPECT_EQ(family->GetName(), "家人");
-    EXPECT_EQ(family->GetIcon(), icon);
+    EXPECT_EQ(family->GetIcon(), Lacks(BackendCapability::ContactPictures) ? QByteArray() : icon);
     EXPECT_EQ(work->GetName(), "工作");
     a = FindByName(QStringLiteral("A"));
     b = FindByName(QStringLiteral("B"));
@@ -455,10 +458,15 @@ TEST_P(BridgeApiTest, ContactPhotoAndRingtone) {
     Contact* c = AddContact(QStringLiteral("Ring"), QStringLiteral("5"));
     ASSERT_NE(c, nullptr);
     EXPECT_TRUE(Book()->GetContactPhoto(c).isEmpty());
-    ASSERT_TRUE(Book()->SetContactPhoto(c, TinyPng()));
-    EXPECT_EQ(Book()->GetContactPhoto(c), TinyPng());
-    ASSERT_TRUE(Book()->DeleteContactPhoto(c));
-    EXPECT_TRUE(Book()->GetContactPhoto(c).isEmpty());
+    if (Lacks(BackendCapability::ContactPictures)) {
+        EXPECT_FALSE(Book()->SetContactPhoto(c, TinyPng()));
+        EXPECT_TRUE(Book()->GetContactPhoto(c).isEmpty());
+    } else {
+        ASSERT_TRUE(Book()->SetContactPhoto(c, TinyPng()));
+        EXPECT_EQ(Book()->GetContactPhoto(c), TinyPng());
+        ASSERT_TRUE(Book()->DeleteContactPhoto(c));
+        EXPECT_TRUE(Book()->GetContactPhoto(c).isEmpty());
+    }
 
     const QString local = m_local.filePath(QStringLiteral("tone.mp3"));
     ASSERT_TRUE(WriteFile(local, QByteArray("ID3\x03", 4) + QByteArray(500, 'x')));
@@ -820,6 +828,9 @@ TEST_P(BridgeApiTest, RebootToUpdateNeedsThePackage) {
 TEST_P(BridgeApiTest, StoresServeSeveralThreadsAtOnce) {
     if (Lacks(BackendCapability::Contacts)) {
         GTEST_SKIP() << "the backend cannot reach this: Contacts";
+    }
+    if (Lacks(BackendCapability::Messages)) {
+        GTEST_SKIP() << "the backend cannot reach this: Messages";
     }
     for (int i = 0; i < 50; ++i) {
         ASSERT_NE(AddContact(QStringLiteral("C%1").arg(i), QString::number(1000 + i)), nullptr);

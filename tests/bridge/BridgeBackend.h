@@ -22,7 +22,8 @@ struct TestPhoneIdentity {
 // What a backend can reach on a phone. A backend that lacks one must say so through the api too
 // (the store's getter returns null, the call fails): the suite checks that, then skips the rest.
 enum class BackendCapability {
-    Contacts,      // contact book with groups
+    Contacts,        // contact book with groups
+    ContactPictures, // contact photos and group icons
     Messages,      // SMS and MMS stores read and written, the summary's counts
     CallLog,       // call records
     Apps,          // install (with list, fetch, uninstall)

@@ -1,5 +1,7 @@
 #include "PhoneDevice.h"
 
+#include "ProviderQuery.h"
+
 #include "bridge/api/BridgeTypes.h"
 #include "bridge/sim/SimFiles.h"
 #include "bridge/sim/SimPhones.h"
@@ -7,7 +9,10 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <map>
 
 using namespace vexa::sim;
 
@@ -591,22 +596,161 @@ int CPhoneDevice::Cat(const std::vector<std::string>& args, std::string& out) {
     return status;
 }
 
-int CPhoneDevice::Content(const std::vector<std::string>& args, std::string& out) {
-    std::string uri, projection;
-    for (std::size_t i = 2; i + 1 < args.size(); i += 2) {
+
+// The arguments of one "content" command line.
+struct ContentArgs {
+    std::string verb;
+    std::string uri;
+    std::string projection;
+    std::string where;
+    std::vector<std::string> binds;
+    bool ok = true;
+};
+
+ContentArgs ParseContentArgs(const std::vector<std::string>& args) {
+    ContentArgs parsed;
+    parsed.verb = args.size() > 1 ? args[1] : std::string();
+    for (std::size_t i = 2; i < args.size(); i += 2) {
+        if (i + 1 >= args.size()) {
+            parsed.ok = false;
+            break;
+        }
+        const std::string& value = args[i + 1];
         if (args[i] == "--uri") {
-            uri = args[i + 1];
+            parsed.uri = value;
         } else if (args[i] == "--projection") {
-            projection = args[i + 1];
+            parsed.projection = value;
+        } else if (args[i] == "--where") {
+            parsed.where = value;
+        } else if (args[i] == "--bind") {
+            parsed.binds.push_back(value);
+        } else if (args[i] != "--user" && args[i] != "--sort") {
+            parsed.ok = false;
         }
     }
-    if (args.size() < 2 || args[1] != "query" || uri.empty()) {
+    return parsed;
+}
+
+std::vector<std::string> SplitColons(const std::string& text) {
+    std::vector<std::string> parts;
+    for (std::size_t at = 0; !text.empty() && at <= text.size();) {
+        const std::size_t colon = std::min(text.find(':', at), text.size());
+        parts.push_back(text.substr(at, colon - at));
+        at = colon + 1;
+    }
+    return parts;
+}
+
+// "COLUMN:TYPE:VALUE"; the value keeps any further colons.
+bool SplitBind(const std::string& bind, std::string& column, char& type, std::string& value) {
+    const std::size_t first = bind.find(':');
+    if (first == std::string::npos || first == 0 || bind.size() < first + 3 || bind[first + 2] != ':') {
+        return false;
+    }
+    column = bind.substr(0, first);
+    type = bind[first + 1];
+    value = bind.substr(first + 3);
+    if (type == 'i' || type == 'l') {
+        char* end = nullptr;
+        std::strtoll(value.c_str(), &end, 10);
+        return !value.empty() && *end == '\0';
+    }
+    return type == 's' || type == 'n' || type == 'b';
+}
+
+// A selection of "COLUMN=INTEGER", "COLUMN>INTEGER" and "COLUMN IN (INTEGER,...)" terms joined by AND, as the stores
+// send it; columns map onto the phone file's through map. The SQL has one "?" per value.
+bool ParseWhere(const std::string& where, const std::map<std::string, std::string>& map, std::string& sql,
+                std::vector<std::int64_t>& values, std::vector<std::string>& columns) {
+    if (where.empty()) {
+        return true;
+    }
+    std::size_t at = 0;
+    while (at <= where.size()) {
+        std::size_t end = where.find(" AND ", at);
+        if (end == std::string::npos) {
+            end = where.size();
+        }
+        const std::string term = where.substr(at, end - at);
+        std::size_t nameEnd = 0;
+        while (nameEnd < term.size() && (std::isalnum(static_cast<unsigned char>(term[nameEnd])) || term[nameEnd] == '_')) {
+            ++nameEnd;
+        }
+        const auto column = map.find(term.substr(0, nameEnd));
+        if (column == map.end()) {
+            return false;
+        }
+        std::string rest = term.substr(nameEnd);
+        std::vector<std::int64_t> numbers;
+        auto readNumbers = [&numbers](const std::string& list) {
+            std::size_t pos = 0;
+            while (pos < list.size()) {
+                const std::size_t comma = std::min(list.find(',', pos), list.size());
+                const std::string number = list.substr(pos, comma - pos);
+                char* stop = nullptr;
+                const long long n = std::strtoll(number.c_str(), &stop, 10);
+                if (number.empty() || *stop != '\0') {
+                    return false;
+                }
+                numbers.push_back(n);
+                pos = comma + 1;
+            }
+            return !numbers.empty();
+        };
+        if (rest.starts_with("=") && readNumbers(rest.substr(1))) {
+            sql += (sql.empty() ? " WHERE " : " AND ") + column->second + "=?";
+        } else if (rest.starts_with(">") && readNumbers(rest.substr(1)) && numbers.size() == 1) {
+            sql += (sql.empty() ? " WHERE " : " AND ") + column->second + ">?";
+        } else if (rest.starts_with(" IN (") && rest.ends_with(")") && readNumbers(rest.substr(5, rest.size() - 6))) {
+            sql += (sql.empty() ? " WHERE " : " AND ") + column->second + " IN (?";
+            for (std::size_t i = 1; i < numbers.size(); ++i) {
+                sql += ",?";
+            }
+            sql += ")";
+        } else {
+            return false;
+        }
+        for (std::int64_t n : numbers) {
+            values.push_back(n);
+            columns.push_back(column->first);
+        }
+        at = end + 5;
+    }
+    return true;
+}
+
+std::string ProviderError(const std::string& provider, const std::string& exception) {
+    return "Error while accessing provider:" + provider + "\n" + exception + "\n";
+}
+
+
+bool CPhoneDevice::Denied(const std::string& provider) {
+    // A phone file may say that its phone keeps a provider from the shell user, as many do.
+    return m_db.Meta("adb_denied").split(u',').contains(Q(provider));
+}
+
+int CPhoneDevice::Content(const std::vector<std::string>& args, std::string& out) {
+    const ContentArgs parsed = ParseContentArgs(args);
+    if (!parsed.ok || parsed.uri.empty()) {
+        out += "usage: adb shell content [subcommand] [options]\n";
+        return 1;
+    }
+    if (parsed.uri == "content://call_log/calls") {
+        return CallLog(parsed.verb, parsed.projection, parsed.where, parsed.binds, out);
+    }
+    if (parsed.uri.starts_with(kContactsAuthority)) {
+        return Contacts(parsed.verb, parsed.uri.substr(std::strlen(kContactsAuthority)), parsed.projection, parsed.where,
+                        parsed.binds, out);
+    }
+    std::string uri = parsed.uri;
+    const std::string projection = parsed.projection;
+    if (parsed.verb != "query") {
         // Writes to the message provider belong to the default SMS app, not to the shell user.
         out += "Error while accessing provider:" + uri +
                "\njava.lang.SecurityException: Permission Denial: writing requires the default SMS app\n";
         return 1;
     }
-    // Only the message provider is served; the contacts provider of a phone is not imitated.
+    // Besides the call log and the contacts, only the message provider is served.
     std::int64_t only = -1;
     if (uri.rfind("content://sms/", 0) == 0) {
         only = std::atoll(uri.c_str() + 14);
@@ -660,6 +804,125 @@ int CPhoneDevice::Content(const std::vector<std::string>& args, std::string& out
     }
     if (row == 0) {
         out += "No result found.\n";
+    }
+    return 0;
+}
+
+int CPhoneDevice::CallLog(const std::string& verb, const std::string& projection, const std::string& where,
+                          const std::vector<std::string>& binds, std::string& out) {
+    if (Denied("call_log")) {
+        // As a phone prints it: the tool reports and still exits with 0.
+        out += ProviderError("call_log", "java.lang.SecurityException: Permission Denial: opening provider "
+                                         "com.android.providers.contacts.CallLogProvider from (null) (pid=4242, "
+                                         "uid=2000) requires android.permission.READ_CALL_LOG or "
+                                         "android.permission.WRITE_CALL_LOG");
+        return 0;
+    }
+    // The provider's columns and the phone file's; the provider's types 1..7 fold into the file's 1..3.
+    static const std::map<std::string, std::string> kColumns{{"_id", "id"},           {"number", "number"},
+                                                             {"date", "time"},        {"duration", "duration"},
+                                                             {"type", "type"},        {"presentation", "number_state"}};
+    std::string whereSql;
+    std::vector<std::int64_t> values;
+    std::vector<std::string> valueColumns;
+    if (!ParseWhere(where, kColumns, whereSql, values, valueColumns)) {
+        out += ProviderError("call_log", "android.database.sqlite.SQLiteException: unsupported selection: " + where);
+        return 0;
+    }
+    auto bindWhere = [&](Stmt& stmt, int first) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            // Dates are milliseconds since 1970 to the provider, packed local times in the file.
+            stmt.Bind(first + static_cast<int>(i),
+                      valueColumns[i] == "date" ? EpochToPacked(static_cast<std::uint32_t>(values[i] / 1000)) : values[i]);
+        }
+    };
+    if (verb == "query") {
+        std::vector<std::string> columns = SplitColons(projection);
+        if (columns.empty()) {
+            columns = {"_id", "number", "date", "duration", "type", "presentation"};
+        }
+        std::string select;
+        for (const std::string& column : columns) {
+            const auto it = kColumns.find(column);
+            if (it == kColumns.end()) {
+                out += ProviderError("call_log", "android.database.sqlite.SQLiteException: no such column: " + column);
+                return 0;
+            }
+            select += (select.empty() ? "" : ", ") + it->second;
+        }
+        const std::string sql = "SELECT " + select + " FROM calls" + whereSql + " ORDER BY time DESC, id DESC";
+        Stmt stmt(m_db, sql.c_str());
+        bindWhere(stmt, 1);
+        int row = 0;
+        while (stmt.Step()) {
+            out += "Row: " + std::to_string(row++);
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                const int i = static_cast<int>(c);
+                std::string value;
+                if (columns[c] == "date") {
+                    value = std::to_string(static_cast<long long>(PackedToEpoch(stmt.Int(i))) * 1000);
+                } else if (columns[c] == "number" || columns[c] == "presentation") {
+                    value = stmt.IsNull(i) ? "NULL" : stmt.Text(i).toStdString();
+                } else {
+                    value = std::to_string(stmt.Int(i));
+                }
+                out += (c == 0 ? " " : ", ") + columns[c] + "=" + value;
+            }
+            out += "\n";
+        }
+        if (row == 0) {
+            out += "No result found.\n";
+        }
+        return 0;
+    }
+    if (verb == "delete") {
+        if (whereSql.empty()) {
+            out += ProviderError("call_log", "java.lang.IllegalArgumentException: a selection is required");
+            return 0;
+        }
+        Stmt stmt(m_db, ("DELETE FROM calls" + whereSql).c_str());
+        bindWhere(stmt, 1);
+        if (!stmt.Run()) {
+            out += ProviderError("call_log", "android.database.sqlite.SQLiteException: " + m_db.ErrorText().toStdString());
+        }
+        return 0;
+    }
+    if (verb != "insert") {
+        out += ProviderError("call_log", "java.lang.UnsupportedOperationException: " + verb);
+        return 0;
+    }
+    QString number;
+    std::int64_t date = -1, duration = 0, type = 1;
+    QString state;
+    for (const std::string& bind : binds) {
+        std::string column, value;
+        char kind = 0;
+        if (!SplitBind(bind, column, kind, value) || kColumns.count(column) == 0 || column == "_id") {
+            out += ProviderError("call_log", "java.lang.IllegalArgumentException: Invalid binding: " + bind);
+            return 0;
+        }
+        if (column == "number") {
+            number = Q(value);
+        } else if (column == "presentation") {
+            state = Q(value);
+        } else {
+            const std::int64_t n = std::strtoll(value.c_str(), nullptr, 10);
+            (column == "date" ? date : column == "duration" ? duration : type) = n;
+        }
+    }
+    static const int kFold[] = {0, 1, 2, 3, 1, 3, 3, 1}; // voicemail counts as received
+    if (date < 0 || type < 1 || type > 7) {
+        out += ProviderError("call_log", "java.lang.IllegalArgumentException: date and a known type are required");
+        return 0;
+    }
+    Stmt add(m_db, "INSERT INTO calls(number, time, duration, type, number_state) VALUES(?,?,?,?,?)");
+    if (!add.Bind(1, number)
+             .Bind(2, EpochToPacked(static_cast<std::uint32_t>(date / 1000)))
+             .Bind(3, duration)
+             .Bind(4, static_cast<std::int64_t>(kFold[type]))
+             .Bind(5, state)
+             .Run()) {
+        out += ProviderError("call_log", "android.database.sqlite.SQLiteException: " + m_db.ErrorText().toStdString());
     }
     return 0;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // A simulated phone file served as an Android device: its properties for getprop, its file tree for
 // the sync service and for the shell tools (ls -l, mkdir, rm, mv, cp, df, screencap), its apps for
-// pm and dumpsys, its messages for "content query" (read only, as for adb on a current phone). Output follows what a toybox-based Android prints, so the adb backend parses the
+// pm and dumpsys, its messages for "content query" (read only, as for adb on a current phone), its call log and contacts for
+// "content query/insert/update/delete". Output follows what a toybox-based Android prints, so the adb backend parses the
 // daemon exactly as it parses a real phone.
 //
 // Thread-safe: every connection of the adb server runs on its own thread; one lock serialises the
@@ -13,7 +14,9 @@
 #include "bridge/adb/protocol/AdbSyncService.h"
 #include "bridge/sim/SimDb.h"
 
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +31,10 @@ bool SplitShellLine(const std::string& line, std::vector<std::vector<std::string
 
 class CPhoneDevice : public adb::IAdbSyncStore {
 public:
+    // One value of a provider row; none prints as NULL.
+    using ProviderValue = std::optional<std::string>;
+    using ProviderRow = std::map<std::string, ProviderValue>;
+
     // Opens the phone file of this serial in the simulator folder. False (error set) when missing.
     bool Open(const QString& serial, QString* error);
 
@@ -57,6 +64,23 @@ private:
     int Cat(const std::vector<std::string>& args, std::string& out);
     // "content query --uri content://sms[/ID] [--projection a:b]": the message provider, read only.
     int Content(const std::vector<std::string>& args, std::string& out);
+    // "content query|insert|delete --uri content://call_log/calls": the call log provider.
+    int CallLog(const std::string& verb, const std::string& projection, const std::string& where,
+                const std::vector<std::string>& binds, std::string& out);
+    // "content ... --uri content://com.android.contacts/TABLE" for raw_contacts, data and groups.
+    int Contacts(const std::string& verb, const std::string& table, const std::string& projection,
+                 const std::string& where, const std::vector<std::string>& binds, std::string& out);
+    // The data rows of one raw contact, by mime type, from its contact row, details and groups.
+    void DataRows(std::int64_t contact, std::vector<ProviderRow>& rows);
+    bool Insert(const std::string& table, const std::map<std::string, ProviderValue>& bound, std::string& out);
+    bool Change(const std::string& table, std::int64_t id, const std::map<std::string, ProviderValue>& bound,
+                std::string& out);
+    bool Remove(const std::string& table, std::int64_t id);
+    std::vector<std::int64_t> SelectIds(const char* table, const std::string& whereSql,
+                                        const std::vector<std::int64_t>& values);
+    // Whether the phone file says its phone keeps this provider from the shell user (meta
+    // "adb_denied", a comma-separated list such as "call_log,contacts").
+    bool Denied(const std::string& provider);
     std::string Screencap();
     // Copies a node below parent as path; -1 on failure.
     std::int64_t CopyTree(std::int64_t source, const QString& path);

@@ -1,6 +1,8 @@
 #include "bridge/adb/AdbBridge.h"
 
 #include "bridge/adb/AdbAppManager.h"
+#include "bridge/adb/AdbCallRecords.h"
+#include "bridge/adb/AdbContactBook.h"
 #include "bridge/adb/AdbFileSystem.h"
 #include "bridge/adb/AdbLink.h"
 #include "bridge/adb/AdbSmsStore.h"
@@ -223,10 +225,10 @@ class CAdbSession final : public DeviceSession {
 public:
     CAdbSession(std::uint16_t port, const std::string& serial)
         : m_link(port, serial), m_info(m_link), m_summary(m_link), m_files(m_link), m_screens(m_link), m_sms(m_link),
-          m_apps(m_link) {}
+          m_apps(m_link), m_calls(m_link), m_contacts(m_link, m_files) {}
 
     // Stores a plain phone does not open to adb are missing, not imitated.
-    ContactBook* GetContactBook() override { return Missing("contacts"); }
+    ContactBook* GetContactBook() override { return &m_contacts; }
     SmsStore* GetSmsStore() override { return &m_sms; }
     MmsStore* GetMmsStore() override { return Missing("multimedia messages"); }
     CalendarStore* GetCalendarStore() override { return Missing("memos"); }
@@ -238,8 +240,8 @@ public:
     BackupService* GetBackupService() override { return &m_backup; }
     DeviceSummary* GetSummary() override { return &m_summary; }
     ScreenshotService* GetScreenshotService() override { return &m_screens; }
-    // The call log provider is closed to the shell user on current phones.
-    CallRecordList* GetCallRecords() override { return Missing("call log"); }
+    // Phones that keep the call log provider from the shell user fail its calls with the reason.
+    CallRecordList* GetCallRecords() override { return &m_calls; }
     PictureStore* GetPictureStore() override { return Missing("pictures"); }
     AlarmStore* GetAlarmStore() override { return Missing("alarms"); }
     SystemSettings* GetSystemSettings() override { return Missing("system settings"); }
@@ -288,6 +290,8 @@ private:
     CAdbBackupService m_backup;
     CAdbSmsStore m_sms;
     CAdbAppManager m_apps;
+    CAdbCallRecords m_calls;
+    CAdbContactBook m_contacts;
     std::mutex m_lock;
     std::set<std::string> m_reported;
     std::map<int, PhoneEventCallback> m_events;

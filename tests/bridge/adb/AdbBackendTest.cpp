@@ -6,6 +6,10 @@
 #include "bridge/adb/AdbFileSystem.h"
 #include "bridge/adb/AdbSmsStore.h"
 #include "bridge/api/AppManager.h"
+#include "bridge/api/CallRecords.h"
+#include "bridge/api/ContactBook.h"
+#include "bridge/sim/SimDb.h"
+#include "libs/log/Log.h"
 #include "bridge/adb/BridgeChoice.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
@@ -180,15 +184,18 @@ TEST_F(AdbBackendTest, DeviceInfoComesFromGetprop) {
     EXPECT_EQ(info->GetSimName(2), QStringLiteral("中国联通"));
     EXPECT_EQ(info->GetScreenWidth(), 480);
     EXPECT_EQ(info->GetScreenHeight(), 854);
-    // What plain adb cannot reach is missing, not imitated.
-    EXPECT_EQ(Session()->GetCallRecords(), nullptr);
-    EXPECT_EQ(Session()->GetContactBook(), nullptr);
+    // What plain adb cannot reach is missing, not imitated; call log and contacts go through their
+    // providers.
+    EXPECT_NE(Session()->GetCallRecords(), nullptr);
+    EXPECT_NE(Session()->GetContactBook(), nullptr);
+    EXPECT_EQ(Session()->GetPictureStore(), nullptr);
     EXPECT_FALSE(Session()->RebootToUpdate(false));
 }
 
 TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
     sim::SeedOptions seed;
     seed.apps = 4;
+    seed.contacts = 7;
     seed.smallStores = false;
     seed.screenFrames = false;
     QString error;
@@ -196,8 +203,17 @@ TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetAppCount(), 4);
-    // The daemon serves no contacts provider: that count stays 0 rather than being guessed.
+    sim::SimDb db;
+    ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
+    sim::Stmt count(db, "SELECT COUNT(*) FROM contacts");
+    ASSERT_TRUE(count.Step());
+    EXPECT_EQ(count.Int(0), 7);
+    EXPECT_EQ(summary->GetContactCount(), 7);
+    // A phone that keeps its contacts from adb shows no count rather than a guessed one.
+    ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("contacts")));
+    ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetContactCount(), 0);
+    EXPECT_EQ(summary->GetAppCount(), 4);
 }
 
 TEST_F(AdbBackendTest, ScreenshotIsAPng) {
@@ -363,6 +379,206 @@ TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
 }
 
 // ---- file system -------------------------------------------------------------------------------
+
+// ---- call log ----------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, CallLogKeepsHostileNumbersThroughTheServer) {
+    CallRecordList* calls = Session()->GetCallRecords();
+    ASSERT_NE(calls, nullptr);
+    ASSERT_TRUE(calls->PrepareRestore());
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    EXPECT_EQ(calls->GetCallRecordCount(), 0);
+    const QStringList numbers{"O'Brien \"x\"", "$(reboot) `id`", "张三, number=1", "+86 138;00", ""};
+    int second = 0;
+    for (const QString& number : numbers) {
+        CallRecord* record = calls->NewCallRecord();
+        record->m_number = number;
+        record->m_time = UnpackTime(20240229235900 + ++second);
+        record->m_duration = second * 61;
+        record->m_type = CALL_DIALLED;
+        ASSERT_TRUE(calls->AddCallRecord(record)) << number.toStdString();
+        EXPECT_GE(record->GetId(), 0); // found again, so it can be deleted without a reload
+    }
+    ASSERT_EQ(calls->GetCallRecordCount(), numbers.size());
+    ASSERT_TRUE(calls->DeleteCallRecords({calls->GetCallRecordAt(1)}));
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    ASSERT_EQ(calls->GetCallRecordCount(), numbers.size() - 1);
+    for (int i = 0; i < calls->GetCallRecordCount(); ++i) {
+        const int n = i == 0 ? 0 : i + 1;
+        EXPECT_EQ(calls->GetCallRecordAt(i)->GetNumber(), numbers[n]);
+        EXPECT_EQ(calls->GetCallRecordAt(i)->GetDuration(), (n + 1) * 61);
+        SYSTEMTIME time;
+        calls->GetCallRecordAt(i)->GetTime(&time);
+        EXPECT_EQ(PackTime(time), 20240229235900 + n + 1);
+    }
+    // A record of no list is not deleted, and nothing else with it.
+    CallRecord stranger;
+    EXPECT_FALSE(calls->DeleteCallRecords({calls->GetCallRecordAt(0), &stranger}));
+    EXPECT_EQ(calls->GetCallRecordCount(), numbers.size() - 1);
+}
+
+TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
+    QTemporaryDir logs;
+    ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
+    CallRecordList* calls = Session()->GetCallRecords();
+    ASSERT_NE(calls, nullptr);
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    {
+        sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
+        ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("call_log")));
+    }
+    EXPECT_EQ(calls->LoadCallRecords(), 0);
+    EXPECT_FALSE(calls->IsCallRecordsLoaded());
+    EXPECT_FALSE(calls->PrepareRestore());
+    CallRecord* record = calls->NewCallRecord();
+    record->m_number = QStringLiteral("10086");
+    record->m_time = UnpackTime(20240101120000);
+    EXPECT_FALSE(calls->AddCallRecord(record));
+    delete record;
+    EXPECT_TRUE(Session()->IsConnected()); // a refusal is not a lost phone
+    LOG_Free();
+    QFile log(logs.filePath(QStringLiteral("vexa.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_EQ(text.count(QStringLiteral("[AdbCallRecords] the phone refused")), 3) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Permission Denial"))) << text.toStdString();
+}
+
+// ---- contacts ----------------------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, ContactsWithHostileTextsThroughTheServer) {
+    ContactBook* book = Session()->GetContactBook();
+    ASSERT_NE(book, nullptr);
+    ASSERT_TRUE(book->PrepareRestore());
+    ASSERT_EQ(book->LoadContacts(), 1);
+    const QStringList names{"O'Brien \"Bob\"", "$(reboot) `id` $HOME", "张三, data1=李四", "a=b:c; rm -rf /"};
+    Group* group = book->NewGroup();
+    group->SetName(names[2]);
+    ASSERT_TRUE(book->CreateGroup(group));
+    for (const QString& name : names) {
+        Contact* c = book->NewContact();
+        c->SetDisplayName(name);
+        c->SetNickname(name);
+        c->AddPhone(0, &name, name, nullptr);
+        c->AddNote(name + QStringLiteral("\nsecond line"));
+        ASSERT_TRUE(book->AddContactToGroup(group, c, 0));
+        ASSERT_TRUE(book->CreateContact(c)) << name.toStdString();
+    }
+    Contact* first = book->GetContactAt(LIST_ALL, 0);
+    EXPECT_FALSE(book->SetContactPhoto(first, QByteArray("\x89PNG", 4))); // the content tool carries no blobs
+    ASSERT_TRUE(book->DeleteContact(book->GetContactAt(LIST_ALL, 1)));
+
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), names.size() - 1);
+    ASSERT_EQ(book->GetGroupCount(), 1);
+    EXPECT_EQ(book->GetGroupAt(0)->GetName(), names[2]);
+    EXPECT_EQ(book->GetGroupMemberCount(book->GetGroupAt(0)), names.size() - 1);
+    for (int i = 0; i < book->GetContactCount(LIST_ALL); ++i) {
+        const Contact* c = book->GetContactAt(LIST_ALL, i);
+        const QString& name = names[i == 0 ? 0 : i + 1];
+        EXPECT_EQ(c->GetDisplayNameText(), name);
+        EXPECT_EQ(c->GetNickname(), name);
+        ASSERT_EQ(c->GetPhoneCount(), 1);
+        EXPECT_EQ(c->GetPhoneAt(0)->GetValue(), name);
+        EXPECT_EQ(c->GetPhoneAt(0)->GetLabel(), name);
+        EXPECT_EQ(c->GetNoteAt(0), name + QStringLiteral("\nsecond line"));
+    }
+    EXPECT_EQ(book->FindContactByNumber(names[3]), book->GetContactAt(LIST_ALL, 2));
+}
+
+TEST_F(AdbBackendTest, LargeContactsAreWrittenInSeveralLinesAndOversizedOnesLeaveNothing) {
+    ContactBook* book = Session()->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    Contact* many = book->NewContact();
+    many->SetDisplayName(QStringLiteral("Many"));
+    for (int i = 0; i < 300; ++i) {
+        many->AddPhone(2, nullptr, QStringLiteral("+86 138 %1").arg(i, 8, 10, QChar('0')), nullptr);
+    }
+    ASSERT_TRUE(book->CreateContact(many));
+    Contact* huge = book->NewContact();
+    huge->SetDisplayName(QStringLiteral("Huge"));
+    huge->AddNote(QString(70000, QChar(u'x'))); // more than the adb server takes in one request
+    EXPECT_FALSE(book->CreateContact(huge));
+    delete huge;
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), 1); // the refused contact left no empty one behind
+    ASSERT_EQ(book->GetContactAt(LIST_ALL, 0)->GetPhoneCount(), 300);
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 0)->GetPhoneAt(299)->GetValue(), "+86 138 00000299");
+}
+
+TEST_F(AdbBackendTest, ANewContactMayTakeTheIdOfTheNewestDeletedOne) {
+    ContactBook* book = Session()->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    for (const char* name : {"A", "B"}) {
+        Contact* c = book->NewContact();
+        c->SetDisplayName(QString::fromLatin1(name));
+        ASSERT_TRUE(book->CreateContact(c));
+    }
+    const std::int64_t deleted = book->GetContactAt(LIST_ALL, 1)->GetId();
+    ASSERT_TRUE(book->DeleteContact(book->GetContactAt(LIST_ALL, 1)));
+    Contact* c = book->NewContact();
+    c->SetDisplayName(QStringLiteral("C"));
+    c->AddPhone(2, nullptr, QStringLiteral("3"), nullptr);
+    ASSERT_TRUE(book->CreateContact(c));
+    EXPECT_GE(c->GetId(), deleted);
+    Group* g = book->NewGroup();
+    g->SetName(QStringLiteral("G1"));
+    ASSERT_TRUE(book->CreateGroup(g));
+    ASSERT_TRUE(book->DeleteGroup(g));
+    g = book->NewGroup();
+    g->SetName(QStringLiteral("G2"));
+    ASSERT_TRUE(book->CreateGroup(g));
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), 2);
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 1)->GetDisplayNameText(), "C");
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 1)->GetPhoneAt(0)->GetValue(), "3");
+    ASSERT_EQ(book->GetGroupCount(), 1);
+    EXPECT_EQ(book->GetGroupAt(0)->GetName(), "G2");
+}
+
+TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
+    QTemporaryDir logs;
+    ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
+    ContactBook* book = Session()->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    Contact* kept = book->NewContact();
+    kept->SetDisplayName(QStringLiteral("Kept"));
+    ASSERT_TRUE(book->CreateContact(kept));
+    {
+        sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
+        ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("contacts")));
+    }
+    EXPECT_FALSE(book->PrepareRestore());
+    Contact* c = book->NewContact();
+    c->SetDisplayName(QStringLiteral("New"));
+    EXPECT_FALSE(book->CreateContact(c));
+    delete c;
+    EXPECT_FALSE(book->DeleteContact(kept));
+    EXPECT_EQ(book->LoadContacts(), 0);
+    EXPECT_FALSE(book->IsContactsLoaded());
+    EXPECT_TRUE(Session()->IsConnected());
+    LOG_Free();
+    QFile log(logs.filePath(QStringLiteral("vexa.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_GE(text.count(QStringLiteral("[AdbContactBook] the phone refused")), 4) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("READ_CONTACTS"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("the phone refused content insert --uri "
+                                             "content://com.android.contacts/raw_contacts:")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("starred"))) << text.toStdString(); // no values in the log
+    // The refusal lost nothing: the phone file still holds the contact.
+    sim::SimDb db;
+    QString error;
+    ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error));
+    sim::Stmt count(db, "SELECT COUNT(*) FROM contacts WHERE display_name='Kept'");
+    ASSERT_TRUE(count.Step());
+    EXPECT_EQ(count.Int(0), 1);
+}
 
 TEST_F(AdbBackendTest, StorageFromDf) {
     ASSERT_TRUE(Fs()->RefreshStorageInfo());

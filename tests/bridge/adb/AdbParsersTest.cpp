@@ -292,6 +292,20 @@ TEST(ContentQueryTest, SplitsOnlyAtKnownColumns) {
     EXPECT_EQ(rows[2].value("body"), QString::fromUtf8("第一行\n第二行"));
 }
 
+TEST(ContentQueryTest, ValuesKeepThePhonesOwnLineBreaks) {
+    const QStringList columns{"_id", "data1"};
+    // Printed straight (no terminal): "\r\n" inside a value is the value's.
+    auto rows = ParseContentQuery("Row: 0 _id=1, data1=a\r\nb\nRow: 1 _id=2, data1=c\nd\r\n", columns);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].value("data1"), "a\r\nb");
+    EXPECT_EQ(rows[1].value("data1"), "c\nd");
+    // Through a terminal each break gained one "\r"; a value's own "\r\n" keeps its "\r".
+    rows = ParseContentQuery("Row: 0 _id=1, data1=a\r\r\nb\r\nRow: 1 _id=2, data1=c\r\nd\r\n", columns);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].value("data1"), "a\r\nb");
+    EXPECT_EQ(rows[1].value("data1"), "c\nd");
+}
+
 TEST(ContentQueryTest, NoResultsNoiseAndCorruptRows) {
     EXPECT_TRUE(ParseContentQuery("No result found.\n", {"_id"}).empty());
     const auto rows =

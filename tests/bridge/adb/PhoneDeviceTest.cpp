@@ -2,6 +2,9 @@
 // with the same parsers the adb backend uses on real phones.
 #include "PhoneDevice.h"
 
+#include "bridge/adb/AdbCallRecords.h"
+#include "bridge/adb/AdbContactBook.h"
+#include "bridge/adb/AdbContent.h"
 #include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/adb/protocol/ShellQuote.h"
 #include "bridge/sim/SimPhones.h"
@@ -121,10 +124,11 @@ TEST_F(PhoneDeviceTest, ExitStatusesAndTheSystemStaysReadOnly) {
               "mv: /mnt/sdcard/x/y: Invalid argument\n1\n");
     EXPECT_EQ(m_phone.RunShell("reboot; echo $?"), "/system/bin/sh: reboot: not found\n127\n");
     EXPECT_EQ(m_phone.RunShell("content query --uri content://sms; echo $?"), "No result found.\n0\n");
-    // Writing messages and the contacts provider are not served, as on a phone adb may not write.
+    // Writing messages is not served, as on a phone adb may not write them; of the contacts provider
+    // only raw contacts, data and groups are.
     EXPECT_TRUE(m_phone.RunShell("content insert --uri content://sms --bind body:s:x; echo $?").ends_with("\n1\n"));
     EXPECT_TRUE(m_phone.RunShell("content query --uri content://com.android.contacts/contacts; echo $?")
-                    .ends_with("\n1\n"));
+                    .starts_with("Error while accessing provider:contacts\njava.lang.IllegalArgumentException"));
     EXPECT_TRUE(m_phone.RunShell("content query --uri content://sms --projection _id:nope; echo $?")
                     .starts_with("Error while accessing provider"));
     std::string error;
@@ -158,3 +162,240 @@ TEST_F(PhoneDeviceTest, PackagesAndDumpsysParse) {
 }
 
 } // namespace
+
+// ---- the call log provider ----------------------------------------------------------------------
+
+class PhoneCallLogTest : public PhoneDeviceTest {
+protected:
+    std::vector<vexa::CallRecord> Calls(const std::string& where = {}) {
+        return vexa::adbphone::CallRecordsFromContentRows(m_phone.RunShell(vexa::adbphone::ContentQueryCommand(
+            "content://call_log/calls", {"_id", "date", "duration", "type", "presentation", "number"}, where)));
+    }
+    std::string Insert(const std::string& number, long long dateMs, int type, int duration = 60) {
+        return m_phone.RunShell(vexa::adbphone::ContentInsertCommand(
+            "content://call_log/calls", {{"number", 's', number},
+                                         {"date", 'l', std::to_string(dateMs)},
+                                         {"duration", 'i', std::to_string(duration)},
+                                         {"type", 'i', std::to_string(type)}}));
+    }
+};
+
+TEST_F(PhoneCallLogTest, InsertQueryAndDeleteWithHostileNumbers) {
+    const std::vector<std::string> numbers{"+86 138-0000", "O'Brien \"x\"", "$(reboot) `id`", "张三, number=1",
+                                           "a=b:c"};
+    long long date = 1343196180000;
+    for (const std::string& number : numbers) {
+        EXPECT_EQ(Insert(number, date += 1000, 2), "");
+    }
+    EXPECT_EQ(Insert("rejected", date += 1000, 5), "");
+    std::vector<vexa::CallRecord> calls = Calls();
+    ASSERT_EQ(calls.size(), numbers.size() + 1);
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        EXPECT_EQ(calls[i].m_number.toStdString(), numbers[i]);
+        EXPECT_EQ(calls[i].m_type, vexa::CALL_DIALLED);
+        EXPECT_EQ(calls[i].m_duration, 60);
+    }
+    EXPECT_EQ(calls.back().m_type, vexa::CALL_MISSED);
+    // Newest first, as the provider sorts by default.
+    EXPECT_TRUE(m_phone.RunShell("content query --uri content://call_log/calls --projection number")
+                    .starts_with("Row: 0 number=rejected\n"));
+    ASSERT_EQ(Calls("date=1343196182000").size(), 1u);
+    EXPECT_EQ(Calls("date=1343196182000")[0].m_number, "O'Brien \"x\"");
+
+    const std::string ids = vexa::adbphone::IdWhere({calls[0].m_id, calls[2].m_id});
+    EXPECT_EQ(m_phone.RunShell(vexa::adbphone::ContentDeleteCommand("content://call_log/calls", ids)), "");
+    EXPECT_EQ(Calls().size(), numbers.size() - 1);
+    EXPECT_TRUE(Calls(ids).empty());
+    EXPECT_EQ(Calls("_id=" + std::to_string(calls[1].m_id) + " AND type=2").size(), 1u);
+}
+
+TEST_F(PhoneCallLogTest, BadRequestsAreRefusedAndChangeNothing) {
+    ASSERT_EQ(Insert("10086", 1343196180000, 1), "");
+    const auto refused = [this](const std::string& line) {
+        const std::string out = m_phone.RunShell(line);
+        EXPECT_TRUE(out.starts_with("Error while accessing provider:call_log\n")) << line << " -> " << out;
+    };
+    refused("content delete --uri content://call_log/calls");
+    refused("content delete --uri content://call_log/calls --where '1=1'");
+    refused("content delete --uri content://call_log/calls --where '_id=1 OR 1=1'");
+    refused("content delete --uri content://call_log/calls --where '_id=1; DROP TABLE calls'");
+    refused("content query --uri content://call_log/calls --projection _id:secret");
+    refused("content insert --uri content://call_log/calls --bind number:s:1 --bind type:i:1");
+    refused("content insert --uri content://call_log/calls --bind date:l:x --bind type:i:1");
+    refused("content insert --uri content://call_log/calls --bind date:l:1 --bind type:i:9");
+    refused("content insert --uri content://call_log/calls --bind date:l:1 --bind _id:i:1 --bind type:i:1");
+    refused("content insert --uri content://call_log/calls --bind date");
+    EXPECT_EQ(m_phone.RunShell("content query --uri content://call_log/calls --where; echo $?"),
+              "usage: adb shell content [subcommand] [options]\n1\n");
+    EXPECT_EQ(Calls().size(), 1u);
+}
+
+TEST_F(PhoneCallLogTest, APhoneThatKeepsItsCallLogSaysWhy) {
+    ASSERT_EQ(Insert("10086", 1343196180000, 1), "");
+    {
+        vexa::sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("P-1")), &error)) << error.toStdString();
+        ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("call_log")));
+    }
+    for (const std::string line : {"content query --uri content://call_log/calls; echo $?",
+                                   "content insert --uri content://call_log/calls --bind date:l:1 --bind type:i:1; echo $?",
+                                   "content delete --uri content://call_log/calls --where _id=1; echo $?"}) {
+        const std::string out = m_phone.RunShell(line);
+        EXPECT_NE(out.find("java.lang.SecurityException: Permission Denial"), std::string::npos) << out;
+        EXPECT_TRUE(out.ends_with("\n0\n")) << out; // the tool still exits with 0, as on a phone
+    }
+}
+
+// ---- the contacts provider ----------------------------------------------------------------------
+
+class PhoneContactsTest : public PhoneDeviceTest {
+protected:
+    static constexpr const char* kRaw = "content://com.android.contacts/raw_contacts";
+    static constexpr const char* kData = "content://com.android.contacts/data";
+    static constexpr const char* kGroups = "content://com.android.contacts/groups";
+
+    std::vector<adb::ContentRow> Query(const char* uri, const std::vector<std::string>& columns,
+                                       const std::string& where = {}) {
+        QStringList names;
+        for (const std::string& c : columns) {
+            names << QString::fromStdString(c);
+        }
+        return adb::ParseContentQuery(m_phone.RunShell(vexa::adbphone::ContentQueryCommand(uri, columns, where)), names);
+    }
+    // A new raw contact's id (the newest row).
+    std::int64_t NewRawContact(const std::vector<vexa::adbphone::ContentBind>& binds) {
+        EXPECT_EQ(m_phone.RunShell(vexa::adbphone::ContentInsertCommand(kRaw, binds)), "");
+        std::int64_t id = -1;
+        for (const adb::ContentRow& row : Query(kRaw, {"_id"})) {
+            id = std::max<std::int64_t>(id, row.value("_id").toLongLong());
+        }
+        return id;
+    }
+    vexa::Contact ReadBack(std::int64_t id, const std::map<int, vexa::Group*>& groups = {}) {
+        std::vector<std::string> outputs;
+        for (const std::string& command : vexa::adbphone::ContactDataQueries("raw_contact_id=" + std::to_string(id))) {
+            outputs.push_back(m_phone.RunShell(command));
+        }
+        vexa::Contact contact;
+        for (const adb::ContentRow& row : vexa::adbphone::MergeContactDataPasses(outputs)) {
+            vexa::adbphone::ApplyContactDataRow(contact, row, groups);
+        }
+        return contact;
+    }
+};
+
+TEST_F(PhoneContactsTest, HostileTextsSurviveEveryMimeType) {
+    const QString hostile = QStringLiteral("O'Brien \"$HOME\" `id` $(reboot), data1=x; 张三=李四:备注");
+    ASSERT_EQ(m_phone.RunShell(vexa::adbphone::ContentInsertCommand(kGroups, {{"title", 's', hostile.toStdString()}})),
+              "");
+    const std::vector<adb::ContentRow> groupRows = Query(kGroups, {"_id", "title"});
+    ASSERT_EQ(groupRows.size(), 1u);
+    EXPECT_EQ(groupRows[0].value("title"), hostile);
+    vexa::Group group;
+    group.m_id = groupRows[0].value("_id").toInt();
+
+    const std::int64_t id = NewRawContact({{"starred", 'i', "1"}, {"account_type", 's', "com.android.sim"},
+                                           {"account_name", 's', "SIM2"}});
+    ASSERT_GT(id, 0);
+    vexa::Contact c;
+    c.m_displayName = hostile;
+    for (int part = vexa::NAME_GIVEN; part <= vexa::NAME_PHONETIC_FAMILY; ++part) {
+        c.m_nameParts.parts[part] = hostile + QString::number(part);
+    }
+    c.m_nickname = hostile;
+    c.m_company = hostile;
+    c.m_title = QStringLiteral("t");
+    c.m_birthday = QStringLiteral("--07-09");
+    c.m_notes = {hostile, QStringLiteral("two\r\nlines")};
+    c.m_phones = {{0, hostile, hostile}, {2, {}, QStringLiteral("+86 138")}};
+    c.m_emails = {{1, {}, hostile}};
+    c.m_websites = {{0, QStringLiteral("自定义"), hostile}};
+    c.m_ims = {{4, hostile}};
+    c.m_addresses = {{0, hostile, hostile, QStringLiteral("北京"), hostile, QStringLiteral("100000"), {}}};
+    c.m_groups = {&group};
+    for (const std::string& line : vexa::adbphone::ContactDataInserts(c, id)) {
+        ASSERT_EQ(m_phone.RunShell(line), "") << line;
+    }
+    const vexa::Contact back = ReadBack(id, {{group.m_id, &group}});
+    EXPECT_EQ(back.m_displayName, hostile);
+    for (int part = vexa::NAME_GIVEN; part <= vexa::NAME_PHONETIC_FAMILY; ++part) {
+        EXPECT_EQ(back.m_nameParts.parts[part], c.m_nameParts.parts[part]);
+    }
+    EXPECT_EQ(back.m_nickname, hostile);
+    EXPECT_EQ(back.m_company, hostile);
+    EXPECT_EQ(back.m_title, "t");
+    EXPECT_EQ(back.m_birthday, "--07-09");
+    EXPECT_EQ(back.m_notes, c.m_notes);
+    EXPECT_EQ(back.m_phones, c.m_phones);
+    EXPECT_EQ(back.m_emails, c.m_emails);
+    EXPECT_EQ(back.m_websites, c.m_websites);
+    EXPECT_EQ(back.m_ims, c.m_ims);
+    EXPECT_EQ(back.m_addresses, c.m_addresses);
+    ASSERT_EQ(back.m_groups.size(), 1u);
+    const std::vector<adb::ContentRow> raw = Query(kRaw, {"_id", "starred", "account_name", "display_name"});
+    ASSERT_EQ(raw.size(), 1u);
+    EXPECT_EQ(raw[0].value("starred"), "1");
+    EXPECT_EQ(raw[0].value("account_name"), "SIM2");
+    EXPECT_EQ(raw[0].value("display_name"), hostile);
+
+    // Deleting the data rows leaves the raw contact and its name for the rewrite; deleting the
+    // raw contact takes everything.
+    EXPECT_EQ(m_phone.RunShell(vexa::adbphone::ContentDeleteCommand(kData, "raw_contact_id=" + std::to_string(id))), "");
+    EXPECT_TRUE(ReadBack(id).m_phones.empty());
+    EXPECT_EQ(Query(kRaw, {"_id"}).size(), 1u);
+    EXPECT_EQ(m_phone.RunShell(vexa::adbphone::ContentDeleteCommand(kRaw, "_id=" + std::to_string(id))), "");
+    EXPECT_TRUE(Query(kRaw, {"_id"}).empty());
+    EXPECT_TRUE(Query(kData, {"_id"}).empty());
+    EXPECT_EQ(Query(kGroups, {"_id"}).size(), 1u);
+}
+
+TEST_F(PhoneContactsTest, BadRequestsAreRefusedAndChangeNothing) {
+    const std::int64_t id = NewRawContact({{"starred", 'i', "0"}});
+    const std::string raw = std::to_string(id);
+    ASSERT_EQ(m_phone.RunShell("content insert --uri content://com.android.contacts/data --bind raw_contact_id:l:" +
+                               raw + " --bind mimetype:s:vnd.android.cursor.item/phone_v2 --bind data1:s:10086"),
+              "");
+    for (const std::string& line : std::vector<std::string>{
+             "content query --uri content://com.android.contacts/contacts",
+             "content query --uri content://com.android.contacts/raw_contacts --projection _id:password",
+             "content delete --uri content://com.android.contacts/raw_contacts",
+             "content delete --uri content://com.android.contacts/raw_contacts --where '_id>0 OR 1=1'",
+             "content delete --uri content://com.android.contacts/data --where '_id=1'",
+             "content update --uri content://com.android.contacts/data --where raw_contact_id=" + raw +
+                 " --bind data1:s:x",
+             "content insert --uri content://com.android.contacts/data --bind mimetype:s:vnd.android.cursor.item/note",
+             "content insert --uri content://com.android.contacts/data --bind raw_contact_id:l:" + raw +
+                 " --bind mimetype:s:vnd.android.cursor.item/photo",
+             "content insert --uri content://com.android.contacts/data --bind raw_contact_id:l:" + raw +
+                 " --bind mimetype:s:vnd.android.cursor.item/group_membership --bind data1:l:999",
+             "content insert --uri content://com.android.contacts/raw_contacts --bind _id:i:5",
+             "content insert --uri content://com.android.contacts/raw_contacts --bind starred:i:x",
+             "content insert --uri content://com.android.contacts/groups --bind title:s:",
+             "content insert --uri content://com.android.contacts/../sms --bind body:s:x",
+         }) {
+        const std::string out = m_phone.RunShell(line);
+        EXPECT_TRUE(out.starts_with("Error while accessing provider:")) << line << " -> " << out;
+    }
+    EXPECT_EQ(Query(kRaw, {"_id"}).size(), 1u);
+    EXPECT_TRUE(Query(kGroups, {"_id"}).empty());
+    const vexa::Contact back = ReadBack(id);
+    ASSERT_EQ(back.m_phones.size(), 1u);
+    EXPECT_EQ(back.m_phones[0].m_value, "10086");
+    EXPECT_TRUE(back.m_notes.isEmpty());
+}
+
+TEST_F(PhoneContactsTest, APhoneThatKeepsItsContactsSaysWhy) {
+    {
+        vexa::sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("P-1")), &error)) << error.toStdString();
+        ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("call_log,contacts")));
+    }
+    const std::string out = m_phone.RunShell("content query --uri content://com.android.contacts/raw_contacts; echo $?");
+    EXPECT_NE(out.find("java.lang.SecurityException: Permission Denial"), std::string::npos) << out;
+    EXPECT_TRUE(out.ends_with("\n0\n")) << out;
+    EXPECT_NE(m_phone.RunShell("content insert --uri content://com.android.contacts/groups --bind title:s:x")
+                  .find("READ_CONTACTS"),
+              std::string::npos);
+}

@@ -485,14 +485,34 @@ PackageDetails ParseDumpsysPackage(std::string_view text, const QString& package
 // content query
 
 std::vector<ContentRow> ParseContentQuery(std::string_view text, const QStringList& columns) {
-    // Rows may run over several lines (a message body with line breaks): join them first.
+    // Rows may run over several lines (a message body with line breaks): join them first. Through a
+    // terminal every "\n" the phone printed arrives as "\r\n"; then exactly one "\r" per break is
+    // the terminal's. Otherwise the bytes are the phone's own and a value keeps its "\r\n".
+    bool terminal = text.find("\r\n") != std::string_view::npos;
+    for (std::size_t at = text.find('\n'); terminal && at != std::string_view::npos; at = text.find('\n', at + 1)) {
+        terminal = at > 0 && text[at - 1] == '\r';
+    }
     std::vector<std::string> rows;
-    for (std::string_view line : SplitLines(text)) {
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = text.substr(start, end - start);
+        if (terminal && !line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
         if (StartsWith(line, "Row: ")) {
             rows.emplace_back(line);
         } else if (!rows.empty()) {
             rows.back() += '\n';
             rows.back() += line;
+        }
+        start = end + 1;
+    }
+    for (std::string& row : rows) {
+        if (!row.empty() && row.back() == '\r') {
+            row.pop_back(); // the break that ended the row, whoever printed it
         }
     }
     std::vector<std::string> names;

@@ -1,0 +1,117 @@
+// The adb backend's provider stores against a phone of realistic size: loading 1000 contacts (every
+// field, groups) and 2000 call records through a private adb server and vexa-adbd, and writing one
+// contact. Run by hand: build/default/bench/adb_providers_bench
+#include "../tests/bridge/adb/AdbTestRig.h"
+
+#include "bridge/adb/AdbBridge.h"
+#include "bridge/api/CallRecords.h"
+#include "bridge/api/ContactBook.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+#include "libs/log/Log.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int kContacts = 1000;
+constexpr int kCalls = 2000;
+
+struct Setup {
+    QTemporaryDir folder;
+    CAdbTestRig rig;
+    QString serial;
+    std::unique_ptr<vexa::DeviceBridge> bridge;
+};
+Setup* g_setup = nullptr;
+
+vexa::DeviceSession* Session() {
+    return g_setup->bridge->GetSession();
+}
+
+void BM_LoadContacts(benchmark::State& state) {
+    vexa::ContactBook* book = Session()->GetContactBook();
+    bool ok = true;
+    for (auto _ : state) {
+        ok = ok && book->LoadContacts() == 1 && book->GetContactCount(vexa::LIST_ALL) == kContacts;
+    }
+    if (!ok) {
+        state.SkipWithError("load failed");
+    }
+    state.counters["contacts"] = kContacts;
+}
+
+void BM_LoadCallRecords(benchmark::State& state) {
+    vexa::CallRecordList* calls = Session()->GetCallRecords();
+    bool ok = true;
+    for (auto _ : state) {
+        ok = ok && calls->LoadCallRecords() == 1 && calls->GetCallRecordCount() == kCalls;
+    }
+    if (!ok) {
+        state.SkipWithError("load failed");
+    }
+    state.counters["records"] = kCalls;
+}
+
+void BM_UpdateContact(benchmark::State& state) {
+    vexa::ContactBook* book = Session()->GetContactBook();
+    bool ok = book->LoadContacts() == 1;
+    vexa::Contact* c = ok ? book->GetContactAt(vexa::LIST_ALL, 0) : nullptr;
+    int n = 0;
+    for (auto _ : state) {
+        c->SetNickname(QStringLiteral("nick %1").arg(++n));
+        ok = ok && book->UpdateContact(c);
+    }
+    if (!ok) {
+        state.SkipWithError("update failed");
+    }
+}
+
+BENCHMARK(BM_LoadContacts)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadCallRecords)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_UpdateContact)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+bool Prepare(Setup& setup) {
+    qputenv("HOME", QFile::encodeName(setup.folder.path())); // the server's key stays here
+    qputenv("VEXA_SIM_DIR", QFile::encodeName(setup.folder.filePath(QStringLiteral("sim"))));
+    vexa::sim::PhoneSpec spec;
+    spec.serial = QStringLiteral("BENCH-2");
+    spec.model = QStringLiteral("V960");
+    vexa::sim::SeedOptions seed;
+    seed.contacts = kContacts;
+    seed.calls = kCalls;
+    QString error;
+    if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone(spec.serial, seed, &error) ||
+        !setup.rig.StartServer(&error) || !setup.rig.StartDaemon(spec.serial, &setup.serial, &error)) {
+        std::fprintf(stderr, "adb_providers_bench: %s\n", qPrintable(error));
+        return false;
+    }
+    setup.bridge = vexa::adbphone::CreateAdbBridge(setup.rig.ServerPort());
+    return setup.bridge->ConnectUsbDevice(setup.serial) != 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    // Failures of the backend say why in its log; here that is the terminal.
+    LOG_InitFile("/dev/stderr");
+    Setup setup;
+    g_setup = &setup;
+    if (!Prepare(setup)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    setup.bridge->CloseSession();
+    return 0;
+}

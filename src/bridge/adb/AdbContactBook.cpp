@@ -1,0 +1,797 @@
+#include "bridge/adb/AdbContactBook.h"
+
+#include "bridge/adb/AdbContent.h"
+#include "bridge/adb/protocol/ShellQuote.h"
+
+#include "libs/log/Log.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace vexa::adbphone {
+
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+const char kRawContacts[] = "content://com.android.contacts/raw_contacts";
+const char kData[] = "content://com.android.contacts/data";
+const char kGroups[] = "content://com.android.contacts/groups";
+
+const char kName[] = "vnd.android.cursor.item/name";
+const char kPhone[] = "vnd.android.cursor.item/phone_v2";
+const char kEmail[] = "vnd.android.cursor.item/email_v2";
+const char kWebsite[] = "vnd.android.cursor.item/website";
+const char kIm[] = "vnd.android.cursor.item/im";
+const char kPostal[] = "vnd.android.cursor.item/postal-address_v2";
+const char kNote[] = "vnd.android.cursor.item/note";
+const char kNickname[] = "vnd.android.cursor.item/nickname";
+const char kOrganization[] = "vnd.android.cursor.item/organization";
+const char kEvent[] = "vnd.android.cursor.item/contact_event";
+const char kGroupMembership[] = "vnd.android.cursor.item/group_membership";
+constexpr int kEventBirthday = 3;
+constexpr int kImTypeOther = 3;
+// SIM contacts live in the SIM card's account; its name says which card.
+const char kSimAccountType[] = "com.android.sim";
+
+// The folders ringtones are kept in: the system's and the user's.
+const char kSystemRingtones[] = "/system/media/audio/ringtones";
+
+bool IsSound(const QString& name) {
+    static const QStringList kExtensions{"mp3", "ogg", "wav", "m4a", "aac", "amr", "mid", "midi", "flac", "wma"};
+    return kExtensions.contains(QFileInfo(name).suffix().toLower());
+}
+
+std::string Utf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+class Inserts {
+public:
+    explicit Inserts(std::int64_t id) : m_id(std::to_string(id)) {}
+    Inserts& Row(const char* mimetype) {
+        m_binds = {{"raw_contact_id", 'l', m_id}, {"mimetype", 's', mimetype}};
+        return *this;
+    }
+    // Empty texts are left out: the provider reads a missing column as none.
+    Inserts& Text(const char* column, const QString& value) {
+        if (!value.isEmpty()) {
+            m_binds.push_back({column, 's', Utf8(value)});
+        }
+        return *this;
+    }
+    Inserts& Int(const char* column, long long value) {
+        m_binds.push_back({column, 'i', std::to_string(value)});
+        return *this;
+    }
+    void Add() { m_lines.push_back(ContentInsertCommand(kData, m_binds)); }
+    std::vector<std::string> Take() { return std::move(m_lines); }
+
+private:
+    std::string m_id;
+    std::vector<ContentBind> m_binds;
+    std::vector<std::string> m_lines;
+};
+
+std::int64_t MaxId(const std::vector<adb::ContentRow>& rows) {
+    std::int64_t id = -1;
+    for (const adb::ContentRow& row : rows) {
+        bool ok = false;
+        const std::int64_t each = row.value(QStringLiteral("_id")).toLongLong(&ok);
+        if (ok) {
+            id = std::max(id, each);
+        }
+    }
+    return id;
+}
+
+// The adb server takes a request of at most 64 KiB; commands are joined into lines well below it
+// (a single longer command, a huge note, is sent alone and refused by the server).
+constexpr std::size_t kLineBudget = 16 * 1024;
+
+std::vector<std::string> JoinLines(const std::vector<std::string>& commands) {
+    std::vector<std::string> lines;
+    for (const std::string& command : commands) {
+        if (lines.empty() || lines.back().size() + command.size() + 2 > kLineBudget) {
+            lines.push_back(command);
+        } else {
+            lines.back() += "; " + command;
+        }
+    }
+    return lines;
+}
+
+} // namespace
+
+namespace {
+constexpr int kDataColumns = 10;
+const QStringList kDataKeys{"_id", "raw_contact_id", "mimetype"};
+} // namespace
+
+QStringList ContactDataColumns() {
+    QStringList columns = kDataKeys;
+    for (int n = 1; n <= kDataColumns; ++n) {
+        columns << QStringLiteral("data%1").arg(n);
+    }
+    return columns;
+}
+
+std::string ContactDataQuery(const std::string& where) {
+    std::vector<std::string> columns;
+    for (const QString& column : ContactDataColumns()) {
+        columns.push_back(column.toStdString());
+    }
+    return ContentQueryCommand(kData, columns, where);
+}
+
+bool ContactDataAmbiguous(const std::vector<adb::ContentRow>& rows) {
+    // A value split at the wrong ", NAME=" leaves the real boundary inside a later value, so every
+    // misread shows as a value holding ", NAME=" of a column of the query.
+    QStringList boundaries;
+    for (const QString& column : ContactDataColumns()) {
+        boundaries << QStringLiteral(", ") + column + u'=';
+    }
+    for (const adb::ContentRow& row : rows) {
+        for (const QString& value : row) {
+            for (const QString& boundary : boundaries) {
+                if (value.contains(boundary)) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> ContactDataQueries(const std::string& where) {
+    std::vector<std::string> commands;
+    for (int n = 1; n <= kDataColumns; ++n) {
+        commands.push_back(
+            ContentQueryCommand(kData, {"_id", "raw_contact_id", "mimetype", "data" + std::to_string(n)}, where));
+    }
+    return commands;
+}
+
+std::vector<adb::ContentRow> MergeContactDataPasses(const std::vector<std::string>& outputs) {
+    std::vector<adb::ContentRow> rows;
+    std::map<QString, std::size_t> byId;
+    for (std::size_t pass = 0; pass < outputs.size(); ++pass) {
+        const QString column = QStringLiteral("data%1").arg(pass + 1);
+        for (const adb::ContentRow& row : adb::ParseContentQuery(outputs[pass], kDataKeys + QStringList{column})) {
+            const QString id = row.value(QStringLiteral("_id"));
+            const auto it = byId.find(id);
+            if (it != byId.end()) {
+                rows[it->second].insert(column, row.value(column));
+            } else if (pass == 0) {
+                byId.emplace(id, rows.size());
+                rows.push_back(row);
+            }
+        }
+    }
+    return rows;
+}
+
+void ApplyContactDataRow(Contact& c, const adb::ContentRow& row, const std::map<int, Group*>& groups) {
+    const QString mimetype = row.value(QStringLiteral("mimetype"));
+    auto data = [&row](int n) { return row.value(QStringLiteral("data%1").arg(n)); };
+    const int type = data(2).toInt();
+    // Labels belong to custom entries only (type 0), as the program shows them.
+    const QString label = type == 0 ? data(3) : QString();
+    if (mimetype == QLatin1String(kName)) {
+        c.m_displayName = data(1);
+        for (int part = NAME_GIVEN; part <= NAME_PHONETIC_FAMILY; ++part) {
+            c.m_nameParts.parts[part] = data(part + 1);
+        }
+    } else if (mimetype == QLatin1String(kPhone)) {
+        c.m_phones.push_back({type, label, data(1)});
+    } else if (mimetype == QLatin1String(kEmail)) {
+        c.m_emails.push_back({type, label, data(1)});
+    } else if (mimetype == QLatin1String(kWebsite)) {
+        c.m_websites.push_back({type, label, data(1)});
+    } else if (mimetype == QLatin1String(kIm)) {
+        c.m_ims.push_back({data(5).toInt(), data(1)});
+    } else if (mimetype == QLatin1String(kPostal)) {
+        c.m_addresses.push_back({type, label, data(4), data(7), data(8), data(9), data(10)});
+    } else if (mimetype == QLatin1String(kNote)) {
+        c.m_notes.append(data(1));
+    } else if (mimetype == QLatin1String(kNickname)) {
+        c.m_nickname = data(1);
+    } else if (mimetype == QLatin1String(kOrganization)) {
+        c.m_company = data(1);
+        c.m_title = data(4);
+        c.m_department = data(5);
+    } else if (mimetype == QLatin1String(kEvent)) {
+        if (type == kEventBirthday) {
+            c.m_birthday = data(1);
+        }
+    } else if (mimetype == QLatin1String(kGroupMembership)) {
+        const auto it = groups.find(data(1).toInt());
+        if (it != groups.end() && std::find(c.m_groups.begin(), c.m_groups.end(), it->second) == c.m_groups.end()) {
+            c.m_groups.push_back(it->second);
+        }
+    }
+}
+
+std::vector<std::string> ContactDataInserts(const Contact& c, std::int64_t rawContactId) {
+    Inserts rows(rawContactId);
+    rows.Row(kName).Text("data1", c.m_displayName);
+    for (int part = NAME_GIVEN; part <= NAME_PHONETIC_FAMILY; ++part) {
+        rows.Text(qPrintable(QStringLiteral("data%1").arg(part + 1)), c.m_nameParts.parts[part]);
+    }
+    rows.Add();
+    if (!c.m_nickname.isEmpty()) {
+        rows.Row(kNickname).Text("data1", c.m_nickname).Int("data2", 1).Add();
+    }
+    if (!c.m_company.isEmpty() || !c.m_title.isEmpty() || !c.m_department.isEmpty()) {
+        rows.Row(kOrganization).Text("data1", c.m_company).Int("data2", 1).Text("data4", c.m_title);
+        rows.Text("data5", c.m_department).Add();
+    }
+    if (!c.m_birthday.isEmpty()) {
+        rows.Row(kEvent).Text("data1", c.m_birthday).Int("data2", kEventBirthday).Add();
+    }
+    const auto fields = [&rows](const char* mimetype, const std::vector<ContactField>& list) {
+        for (const ContactField& f : list) {
+            rows.Row(mimetype).Text("data1", f.m_value).Int("data2", f.m_type).Text("data3", f.m_label).Add();
+        }
+    };
+    fields(kPhone, c.m_phones);
+    fields(kEmail, c.m_emails);
+    fields(kWebsite, c.m_websites);
+    for (const ContactIm& im : c.m_ims) {
+        rows.Row(kIm).Text("data1", im.m_value).Int("data2", kImTypeOther).Int("data5", im.m_protocol).Add();
+    }
+    for (const ContactAddress& a : c.m_addresses) {
+        rows.Row(kPostal).Int("data2", a.m_type).Text("data3", a.m_label).Text("data4", a.m_street);
+        rows.Text("data7", a.m_city).Text("data8", a.m_region).Text("data9", a.m_postcode);
+        rows.Text("data10", a.m_country).Add();
+    }
+    for (const QString& note : c.m_notes) {
+        rows.Row(kNote).Text("data1", note).Add();
+    }
+    for (const Group* g : c.m_groups) {
+        rows.Row(kGroupMembership).Int("data1", g->m_id).Add();
+    }
+    return rows.Take();
+}
+
+bool CAdbContactBook::Owns(const Group* group) const {
+    return group &&
+           std::any_of(m_groups.begin(), m_groups.end(), [group](const auto& each) { return each.get() == group; });
+}
+
+bool CAdbContactBook::Run(const std::string& command, std::string& output, bool query) {
+    return RunContent(m_link, "AdbContactBook", command, output, query) == ContentResult::Done;
+}
+
+bool CAdbContactBook::QueryData(const std::string& where, std::vector<adb::ContentRow>& rows) {
+    std::string all;
+    if (!Run(ContactDataQuery(where), all, true)) {
+        return false;
+    }
+    rows = adb::ParseContentQuery(all, ContactDataColumns());
+    if (!ContactDataAmbiguous(rows)) {
+        return true;
+    }
+    std::vector<std::string> outputs;
+    for (const std::string& command : ContactDataQueries(where)) {
+        outputs.emplace_back();
+        if (!Run(command, outputs.back(), true)) {
+            return false;
+        }
+    }
+    rows = MergeContactDataPasses(outputs);
+    return true;
+}
+
+void CAdbContactBook::ResetContacts() {
+    Lock guard(m_lock);
+    m_loaded = false;
+    m_contacts.clear();
+    m_owned.clear();
+    m_groups.clear();
+    m_listsDirty = true;
+}
+
+bool CAdbContactBook::IsContactsLoaded() {
+    Lock guard(m_lock);
+    return m_loaded;
+}
+
+int CAdbContactBook::LoadContacts() {
+    Lock guard(m_lock);
+    ResetContacts();
+    std::string groupsOut, rawOut;
+    const auto failed = [this] { return m_link.Alive() ? 0 : 2; };
+    if (m_link.Disconnected()) {
+        return 2;
+    }
+    if (!Run(ContentQueryCommand(kGroups, {"_id", "title"}), groupsOut, true) ||
+        !Run(ContentQueryCommand(kRawContacts,
+                                 {"_id", "deleted", "starred", "account_type", "account_name", "display_name"}),
+             rawOut, true)) {
+        return failed();
+    }
+    std::vector<adb::ContentRow> dataRows;
+    if (!QueryData({}, dataRows)) {
+        return failed();
+    }
+    std::map<int, Group*> groupById;
+    for (const adb::ContentRow& row : adb::ParseContentQuery(groupsOut, {"_id", "title"})) {
+        bool ok = false;
+        auto g = std::make_unique<Group>();
+        g->m_id = row.value(QStringLiteral("_id")).toInt(&ok);
+        g->m_name = row.value(QStringLiteral("title"));
+        if (ok) {
+            groupById.emplace(g->m_id, g.get());
+            m_groups.push_back(std::move(g));
+        }
+    }
+    std::sort(m_groups.begin(), m_groups.end(), [](const auto& a, const auto& b) { return a->m_id < b->m_id; });
+    std::map<std::int64_t, Contact*> byId;
+    for (const adb::ContentRow& row : adb::ParseContentQuery(
+             rawOut, {"_id", "deleted", "starred", "account_type", "account_name", "display_name"})) {
+        bool ok = false;
+        const std::int64_t id = row.value(QStringLiteral("_id")).toLongLong(&ok);
+        if (!ok || row.value(QStringLiteral("deleted")) == QLatin1String("1")) {
+            continue;
+        }
+        auto c = std::make_unique<Contact>();
+        c->m_id = id;
+        c->m_displayName = row.value(QStringLiteral("display_name"));
+        c->m_favorite = row.value(QStringLiteral("starred")) == QLatin1String("1");
+        const QString account = row.value(QStringLiteral("account_name"));
+        if (row.value(QStringLiteral("account_type")) == QLatin1String(kSimAccountType)) {
+            c->m_storage = account == QLatin1String("SIM2") ? STORAGE_SIM2 : STORAGE_SIM1;
+        }
+        byId.emplace(id, c.get());
+        m_owned.insert(c.get());
+        m_contacts.push_back(std::move(c));
+    }
+    std::sort(m_contacts.begin(), m_contacts.end(), [](const auto& a, const auto& b) { return a->m_id < b->m_id; });
+    // Every data row comes in one reply, so the whole detail is known after a load.
+    for (const adb::ContentRow& row : dataRows) {
+        const auto it = byId.find(row.value(QStringLiteral("raw_contact_id")).toLongLong());
+        if (it != byId.end()) {
+            ApplyContactDataRow(*it->second, row, groupById);
+        }
+    }
+    if (!m_link.Alive()) {
+        ResetContacts();
+        return 2;
+    }
+    m_loaded = true;
+    m_listsDirty = true;
+    return 1;
+}
+
+bool CAdbContactBook::LoadContactDetail(Contact* contact) {
+    Lock guard(m_lock);
+    std::vector<adb::ContentRow> rows;
+    if (!Owns(contact) || !QueryData(IdWhere({contact->m_id}, "raw_contact_id"), rows)) {
+        return false;
+    }
+    std::map<int, Group*> groups;
+    for (const auto& g : m_groups) {
+        groups.emplace(g->m_id, g.get());
+    }
+    Contact fresh;
+    for (const adb::ContentRow& row : rows) {
+        ApplyContactDataRow(fresh, row, groups);
+    }
+    fresh.m_id = contact->m_id;
+    fresh.m_storage = contact->m_storage;
+    fresh.m_favorite = contact->m_favorite;
+    if (fresh.m_displayName.isEmpty()) {
+        fresh.m_displayName = contact->m_displayName;
+    }
+    *contact = fresh;
+    contact->m_detailLoaded = true;
+    m_listsDirty = true;
+    return true;
+}
+
+std::int64_t CAdbContactBook::NewestId(const char* uri, std::int64_t above) {
+    // "content insert" prints nothing, not even the new row's address: the newest row above every
+    // id seen before is the one just added (calls are serialised).
+    std::string output;
+    if (!Run(ContentQueryCommand(uri, {"_id"}, "_id>" + std::to_string(above)), output, true)) {
+        return -1;
+    }
+    return MaxId(adb::ParseContentQuery(output, {QStringLiteral("_id")}));
+}
+
+bool CAdbContactBook::WriteContact(Contact* c, bool isNew) {
+    std::vector<ContentBind> raw{{"starred", 'i', c->m_favorite ? "1" : "0"}};
+    if (c->m_storage == STORAGE_SIM1 || c->m_storage == STORAGE_SIM2) {
+        raw.push_back({"account_type", 's', kSimAccountType});
+        raw.push_back({"account_name", 's', c->m_storage == STORAGE_SIM1 ? "SIM1" : "SIM2"});
+    }
+    // A phone contact has no account to bind: older content tools know no null binding, so a SIM
+    // contact moved to the phone keeps its SIM account there.
+    std::string output;
+    std::int64_t id = c->m_id;
+    if (isNew) {
+        if (!Run(ContentInsertCommand(kRawContacts, raw), output, false)) {
+            return false;
+        }
+        // A new row takes the highest id there is, also one a deleted contact had before.
+        std::int64_t floor = 0;
+        for (const auto& each : m_contacts) {
+            floor = std::max(floor, each->m_id);
+        }
+        id = NewestId(kRawContacts, floor);
+        if (id < 0) {
+            LOG_Error("[AdbContactBook] the new contact %s was not found again. %s:%d", Utf8(c->m_displayName).c_str(),
+                      LOG_HERE);
+            return false;
+        }
+    }
+    std::vector<std::string> lines;
+    if (!isNew) {
+        lines.push_back(ContentUpdateCommand(kRawContacts, IdWhere({id}), raw));
+        lines.push_back(ContentDeleteCommand(kData, IdWhere({id}, "raw_contact_id")));
+    }
+    for (std::string& line : ContactDataInserts(*c, id)) {
+        lines.push_back(std::move(line));
+    }
+    bool written = true;
+    for (const std::string& line : JoinLines(lines)) {
+        written = written && Run(line, output, false);
+    }
+    if (!written) {
+        if (isNew) {
+            // Leave no half-written contact behind.
+            std::string ignored;
+            Run(ContentDeleteCommand(kRawContacts, IdWhere({id})), ignored, false);
+        }
+        return false;
+    }
+    c->m_id = id;
+    return true;
+}
+
+bool CAdbContactBook::CreateContact(Contact* contact) {
+    Lock guard(m_lock);
+    if (!contact || Owns(contact) || m_link.Disconnected()) {
+        return false;
+    }
+    for (Group* g : contact->m_groups) {
+        if (!Owns(g)) {
+            LOG_Error("[AdbContactBook] contact names a group the book does not hold. %s:%d", LOG_HERE);
+            return false;
+        }
+    }
+    const std::int64_t oldId = contact->m_id;
+    if (!WriteContact(contact, true)) {
+        contact->m_id = oldId;
+        return false;
+    }
+    contact->m_detailLoaded = true;
+    m_contacts.emplace_back(contact);
+    m_owned.insert(contact);
+    m_listsDirty = true;
+    return true;
+}
+
+bool CAdbContactBook::UpdateContact(Contact* contact) {
+    Lock guard(m_lock);
+    if (!Owns(contact)) {
+        return false;
+    }
+    if (!contact->m_detailLoaded) {
+        // The rows are written afresh: read what the phone keeps beyond the list's fields first.
+        Contact edited = *contact;
+        if (!LoadContactDetail(contact)) {
+            return false;
+        }
+        const Contact detail = *contact;
+        *contact = edited;
+        contact->m_emails = detail.m_emails;
+        contact->m_websites = detail.m_websites;
+        contact->m_ims = detail.m_ims;
+        contact->m_addresses = detail.m_addresses;
+        contact->m_notes = detail.m_notes;
+        contact->m_detailLoaded = true;
+    }
+    m_listsDirty = true;
+    return WriteContact(contact, false);
+}
+
+bool CAdbContactBook::DeleteContact(Contact* contact) {
+    Lock guard(m_lock);
+    std::string output;
+    if (!Owns(contact) || !Run(ContentDeleteCommand(kRawContacts, IdWhere({contact->m_id})), output, false)) {
+        return false;
+    }
+    m_owned.erase(contact);
+    std::erase_if(m_contacts, [contact](const auto& each) { return each.get() == contact; });
+    m_listsDirty = true;
+    return true;
+}
+
+bool CAdbContactBook::CreateGroup(Group* group) {
+    Lock guard(m_lock);
+    std::string output;
+    if (!group || group->m_name.isEmpty() || Owns(group) ||
+        !Run(ContentInsertCommand(kGroups, {{"title", 's', Utf8(group->m_name)}}), output, false)) {
+        return false;
+    }
+    std::int64_t floor = 0;
+    for (const auto& each : m_groups) {
+        floor = std::max<std::int64_t>(floor, each->m_id);
+    }
+    const std::int64_t id = NewestId(kGroups, floor);
+    if (id < 0) {
+        LOG_Error("[AdbContactBook] the new group %s was not found again. %s:%d", Utf8(group->m_name).c_str(),
+                  LOG_HERE);
+        return false;
+    }
+    if (!group->m_icon.isEmpty()) {
+        LOG_Info("[AdbContactBook] group %s keeps no picture: the content tool cannot carry one. %s:%d",
+                 Utf8(group->m_name).c_str(), LOG_HERE);
+        group->m_icon.clear();
+    }
+    group->m_id = static_cast<int>(id);
+    m_groups.emplace_back(group);
+    return true;
+}
+
+bool CAdbContactBook::UpdateGroup(Group* group) {
+    Lock guard(m_lock);
+    std::string output;
+    if (!Owns(group) || group->m_name.isEmpty()) {
+        return false;
+    }
+    group->m_icon.clear();
+    return Run(ContentUpdateCommand(kGroups, IdWhere({group->m_id}), {{"title", 's', Utf8(group->m_name)}}), output,
+               false);
+}
+
+bool CAdbContactBook::DeleteGroup(Group* group) {
+    Lock guard(m_lock);
+    std::string output;
+    if (!Owns(group) || !Run(ContentDeleteCommand(kGroups, IdWhere({group->m_id})), output, false)) {
+        return false;
+    }
+    for (auto& c : m_contacts) {
+        std::erase(c->m_groups, group);
+    }
+    std::erase_if(m_groups, [group](const auto& each) { return each.get() == group; });
+    m_listsDirty = true;
+    return true;
+}
+
+int CAdbContactBook::GetGroupCount() {
+    Lock guard(m_lock);
+    return static_cast<int>(m_groups.size());
+}
+
+Group* CAdbContactBook::GetGroupAt(int index) {
+    Lock guard(m_lock);
+    return index >= 0 && index < static_cast<int>(m_groups.size()) ? m_groups[static_cast<std::size_t>(index)].get()
+                                                                   : nullptr;
+}
+
+Group* CAdbContactBook::GetGroupById(int id, int /*reserved*/) {
+    Lock guard(m_lock);
+    for (auto& g : m_groups) {
+        if (g->m_id == id) {
+            return g.get();
+        }
+    }
+    return nullptr;
+}
+
+int CAdbContactBook::GetGroupMemberCount(Group* group) {
+    Lock guard(m_lock);
+    return static_cast<int>(std::count_if(m_contacts.begin(), m_contacts.end(), [group](const auto& c) {
+        return std::find(c->m_groups.begin(), c->m_groups.end(), group) != c->m_groups.end();
+    }));
+}
+
+void CAdbContactBook::RebuildLists() {
+    if (!m_listsDirty) {
+        return;
+    }
+    for (auto& list : m_lists) {
+        list.clear();
+    }
+    m_favorites.clear();
+    m_ungrouped.clear();
+    m_byNumber.clear();
+    for (auto& c : m_contacts) {
+        m_lists[std::clamp(c->m_storage, 0, 2)].push_back(c.get());
+        m_lists[LIST_ALL].push_back(c.get());
+        if (c->m_favorite) {
+            m_favorites.push_back(c.get());
+        }
+        if (c->m_groups.empty()) {
+            m_ungrouped.push_back(c.get());
+        }
+        for (const ContactField& phone : c->m_phones) {
+            if (!m_byNumber.contains(phone.m_value)) { // the first owner in book order wins
+                m_byNumber.insert(phone.m_value, c.get());
+            }
+        }
+    }
+    m_listsDirty = false;
+}
+
+int CAdbContactBook::GetContactCount(int list) {
+    Lock guard(m_lock);
+    RebuildLists();
+    return list >= 0 && list <= 3 ? static_cast<int>(m_lists[list].size()) : 0;
+}
+
+Contact* CAdbContactBook::GetContactAt(int list, int index) {
+    Lock guard(m_lock);
+    RebuildLists();
+    if (list < 0 || list > 3 || index < 0 || index >= static_cast<int>(m_lists[list].size())) {
+        return nullptr;
+    }
+    return m_lists[list][static_cast<std::size_t>(index)];
+}
+
+int CAdbContactBook::GetUngroupedCount() {
+    Lock guard(m_lock);
+    RebuildLists();
+    return static_cast<int>(m_ungrouped.size());
+}
+
+Contact* CAdbContactBook::GetUngroupedAt(int index) {
+    Lock guard(m_lock);
+    RebuildLists();
+    return index >= 0 && index < static_cast<int>(m_ungrouped.size()) ? m_ungrouped[static_cast<std::size_t>(index)]
+                                                                      : nullptr;
+}
+
+int CAdbContactBook::GetFavoriteCount() {
+    Lock guard(m_lock);
+    RebuildLists();
+    return static_cast<int>(m_favorites.size());
+}
+
+Contact* CAdbContactBook::GetFavoriteAt(int index) {
+    Lock guard(m_lock);
+    RebuildLists();
+    return index >= 0 && index < static_cast<int>(m_favorites.size()) ? m_favorites[static_cast<std::size_t>(index)]
+                                                                      : nullptr;
+}
+
+Contact* CAdbContactBook::FindContactByNumber(const QString& number) {
+    Lock guard(m_lock);
+    RebuildLists();
+    return m_byNumber.value(number, nullptr);
+}
+
+bool CAdbContactBook::AddContactToGroup(Group* group, Contact* contact, int flag) {
+    Lock guard(m_lock);
+    const bool pendingNew = contact && contact->m_id < 0 && flag == 0;
+    if (!Owns(group) || (!Owns(contact) && !pendingNew)) {
+        return false;
+    }
+    if (std::find(contact->m_groups.begin(), contact->m_groups.end(), group) != contact->m_groups.end()) {
+        return true;
+    }
+    if (flag != 0) {
+        std::string output;
+        const std::vector<ContentBind> binds{{"raw_contact_id", 'l', std::to_string(contact->m_id)},
+                                             {"mimetype", 's', kGroupMembership},
+                                             {"data1", 'l', std::to_string(group->m_id)}};
+        if (!Run(ContentInsertCommand(kData, binds), output, false)) {
+            return false;
+        }
+    }
+    contact->m_groups.push_back(group);
+    m_listsDirty = true;
+    return true;
+}
+
+bool CAdbContactBook::RemoveContactFromGroup(Group* group, Contact* contact, int flag) {
+    Lock guard(m_lock);
+    const bool pendingNew = contact && contact->m_id < 0 && flag == 0;
+    if (!Owns(group) || (!Owns(contact) && !pendingNew)) {
+        return false;
+    }
+    const std::vector<Group*> before = contact->m_groups;
+    std::erase(contact->m_groups, group);
+    m_listsDirty = true;
+    // A membership row is not addressed by itself: the contact is written afresh without it.
+    if (flag != 0 && !UpdateContact(contact)) {
+        contact->m_groups = before;
+        return false;
+    }
+    return true;
+}
+
+QByteArray CAdbContactBook::GetContactPhoto(Contact* contact) {
+    (void)contact;
+    return {}; // photos are blobs, which the content tool prints only as a placeholder
+}
+
+bool CAdbContactBook::SetContactPhoto(Contact* contact, const QByteArray& image) {
+    (void)contact;
+    (void)image;
+    LOG_Error("[AdbContactBook] contact photos cannot be written through the content tool. %s:%d", LOG_HERE);
+    return false;
+}
+
+bool CAdbContactBook::DeleteContactPhoto(Contact* contact) {
+    (void)contact;
+    LOG_Error("[AdbContactBook] contact photos cannot be changed through the content tool. %s:%d", LOG_HERE);
+    return false;
+}
+
+QString CAdbContactBook::GetContactRingtone(Contact* contact) {
+    Lock guard(m_lock);
+    std::string output;
+    if (!Owns(contact) ||
+        !Run(ContentQueryCommand(kRawContacts, {"_id", "custom_ringtone"}, IdWhere({contact->m_id})), output, true)) {
+        return {};
+    }
+    const std::vector<adb::ContentRow> rows = adb::ParseContentQuery(output, {"_id", "custom_ringtone"});
+    return rows.empty() ? QString() : rows.front().value(QStringLiteral("custom_ringtone"));
+}
+
+bool CAdbContactBook::SetContactRingtone(Contact* contact, const QString& phonePath) {
+    Lock guard(m_lock);
+    if (!Owns(contact) || (!phonePath.isEmpty() && (!IsSafePhonePath(phonePath) || !m_files.PathExists(phonePath)))) {
+        return false;
+    }
+    // An empty ringtone is the phone's default, as no ringtone is.
+    const ContentBind tone{"custom_ringtone", 's', Utf8(phonePath)};
+    std::string output;
+    return Run(ContentUpdateCommand(kRawContacts, IdWhere({contact->m_id}), {tone}), output, false);
+}
+
+bool CAdbContactBook::ListRingtones(QStringList* phonePaths) {
+    Lock guard(m_lock);
+    if (m_link.Disconnected()) {
+        return false;
+    }
+    phonePaths->clear();
+    for (const QString& folder :
+         {QString::fromLatin1(kSystemRingtones), m_files.GetPhoneStorageRoot() + QStringLiteral("/Ringtones")}) {
+        if (!m_files.PathExists(folder) || !m_files.ListFolder(folder, QString())) {
+            continue;
+        }
+        QStringList names;
+        for (int i = 0; i < m_files.GetEntryCount(); ++i) {
+            const FsEntry* entry = m_files.GetEntry(i);
+            if (!entry->IsDirectory() && IsSound(entry->GetName())) {
+                names.append(entry->GetName());
+            }
+        }
+        names.sort();
+        for (const QString& name : names) {
+            phonePaths->append(folder + u'/' + name);
+        }
+    }
+    return true;
+}
+
+bool CAdbContactBook::UploadRingtone(const QString& localPath, QString* phonePath) {
+    Lock guard(m_lock);
+    const QString name = QFileInfo(localPath).fileName();
+    if (!IsSound(name) || !QFileInfo(localPath).isFile()) {
+        return false;
+    }
+    const QString folder = m_files.GetPhoneStorageRoot() + QStringLiteral("/Ringtones");
+    const QString target = folder + u'/' + name;
+    if ((!m_files.PathExists(folder) && !m_files.CreateFolder(folder)) ||
+        !m_files.UploadFile(localPath, target, nullptr, nullptr)) {
+        return false;
+    }
+    *phonePath = target;
+    return true;
+}
+
+bool CAdbContactBook::PrepareRestore() {
+    Lock guard(m_lock);
+    // A phone that keeps its contacts from adb says so now, before the restore reads its package.
+    std::string output;
+    return Run(ContentQueryCommand(kRawContacts, {"_id"}, "_id=-1"), output, true);
+}
+
+} // namespace vexa::adbphone

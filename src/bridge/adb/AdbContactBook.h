@@ -1,0 +1,107 @@
+#pragma once
+// The phone's address book through Android's contacts provider: raw contacts (favourite, SIM
+// account, ringtone), their data rows by mime type (name, phones, e-mail, postal addresses, IM,
+// organisation, note, website, nickname, birthday, group membership) and the groups, with
+// "content query/insert/update/delete". A contact is written as its raw contact and then all of its
+// data rows afresh in one shell line (a few for a very large contact), so the phone runs the whole
+// write even when the link drops half-way through the reply. Pictures (contact photos, group icons) are blobs, which the content
+// tool cannot carry: setting a photo fails with a log line, group icons are not kept.
+//
+// Owned by the session; calls are serialised.
+
+#include "bridge/adb/AdbFileSystem.h"
+#include "bridge/adb/AdbLink.h"
+#include "bridge/adb/protocol/AdbParsers.h"
+#include "bridge/api/ContactBook.h"
+
+#include <QHash>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string_view>
+#include <vector>
+
+namespace vexa::adbphone {
+
+// Adds one data row of the provider to a contact (name parts, fields, groups found in groups).
+// Rows of mime types the program has no place for are ignored. Pure, for tests.
+void ApplyContactDataRow(Contact& contact, const adb::ContentRow& row, const std::map<int, Group*>& groups);
+// The data rows are read with one query of every column. A value may hold ", NAME=" text, which
+// cannot always be told apart from the next column; when any value read holds such text, the rows
+// are read again with one query per dataN column, where the one free text comes last and is safe.
+QStringList ContactDataColumns();
+std::string ContactDataQuery(const std::string& where);
+bool ContactDataAmbiguous(const std::vector<adb::ContentRow>& rows);
+std::vector<std::string> ContactDataQueries(const std::string& where);
+// The rows of those queries' outputs (in their order) joined by _id, in the order of the first.
+std::vector<adb::ContentRow> MergeContactDataPasses(const std::vector<std::string>& outputs);
+// The "content insert" lines that write every field of a contact as data rows of raw contact id.
+std::vector<std::string> ContactDataInserts(const Contact& contact, std::int64_t rawContactId);
+
+class CAdbContactBook final : public ContactBook {
+public:
+    CAdbContactBook(CAdbLink& link, CAdbFileSystem& files) : m_link(link), m_files(files) {}
+
+    Contact* NewContact() override { return new Contact(); }
+    Group* NewGroup() override { return new Group(); }
+    void ResetContacts() override;
+    int LoadContacts() override;
+    bool LoadContactDetail(Contact* contact) override;
+    bool IsContactsLoaded() override;
+    bool DeleteContact(Contact* contact) override;
+    bool DeleteGroup(Group* group) override;
+    bool CreateGroup(Group* group) override;
+    bool CreateContact(Contact* contact) override;
+    bool UpdateGroup(Group* group) override;
+    bool UpdateContact(Contact* contact) override;
+    int GetGroupCount() override;
+    Group* GetGroupAt(int index) override;
+    Group* GetGroupById(int id, int reserved) override;
+    int GetGroupMemberCount(Group* group) override;
+    int GetContactCount(int list) override;
+    Contact* GetContactAt(int list, int index) override;
+    int GetUngroupedCount() override;
+    Contact* GetUngroupedAt(int index) override;
+    int GetFavoriteCount() override;
+    Contact* GetFavoriteAt(int index) override;
+    Contact* FindContactByNumber(const QString& number) override;
+    bool AddContactToGroup(Group* group, Contact* contact, int flag) override;
+    bool RemoveContactFromGroup(Group* group, Contact* contact, int flag) override;
+    QByteArray GetContactPhoto(Contact* contact) override;
+    bool SetContactPhoto(Contact* contact, const QByteArray& image) override;
+    bool DeleteContactPhoto(Contact* contact) override;
+    QString GetContactRingtone(Contact* contact) override;
+    bool SetContactRingtone(Contact* contact, const QString& phonePath) override;
+    bool ListRingtones(QStringList* phonePaths) override;
+    bool UploadRingtone(const QString& localPath, QString* phonePath) override;
+    bool PrepareRestore() override;
+
+private:
+    bool Owns(const Contact* contact) const { return contact && m_owned.count(contact) != 0; }
+    bool Owns(const Group* group) const;
+    // One content command line (or several joined by ";"); false when refused or the link failed.
+    bool Run(const std::string& command, std::string& output, bool query);
+    bool QueryData(const std::string& where, std::vector<adb::ContentRow>& rows);
+    // The newest id of a table above the given one, after an insert; -1 when not found.
+    std::int64_t NewestId(const char* uri, std::int64_t above);
+    // The raw contact's fields and all its data rows, as one shell line.
+    bool WriteContact(Contact* contact, bool isNew);
+    void RebuildLists();
+
+    CAdbLink& m_link;
+    CAdbFileSystem& m_files;
+    std::recursive_mutex m_lock;
+    bool m_loaded = false;
+    std::vector<std::unique_ptr<Contact>> m_contacts;
+    std::set<const Contact*> m_owned;
+    std::vector<std::unique_ptr<Group>> m_groups;
+    bool m_listsDirty = true;
+    std::vector<Contact*> m_lists[4];
+    std::vector<Contact*> m_favorites;
+    std::vector<Contact*> m_ungrouped;
+    QHash<QString, Contact*> m_byNumber;
+};
+
+} // namespace vexa::adbphone

@@ -1,0 +1,138 @@
+#include "bridge/adb/AdbContent.h"
+
+#include "bridge/adb/protocol/AdbParsers.h"
+#include "bridge/adb/protocol/ShellQuote.h"
+
+#include "libs/log/Log.h"
+
+#include <QDateTime>
+
+namespace vexa::adbphone {
+
+namespace {
+
+void AddBinds(std::vector<std::string>& words, const std::vector<ContentBind>& binds) {
+    for (const ContentBind& bind : binds) {
+        words.push_back("--bind");
+        words.push_back(bind.column + ':' + bind.type + ':' + bind.value);
+    }
+}
+
+// "content insert --uri content://..." without the values: the log keeps no names or numbers.
+std::string CommandHead(const std::string& command) {
+    const std::size_t uri = command.find("'--uri' '");
+    const std::size_t end = uri == std::string::npos ? std::string::npos : command.find('\'', uri + 9);
+    std::string head = command.substr(0, end == std::string::npos ? std::min<std::size_t>(command.size(), 60) : end);
+    std::erase(head, '\'');
+    return head;
+}
+
+} // namespace
+
+std::string ContentQueryCommand(const std::string& uri, const std::vector<std::string>& projection,
+                                const std::string& where) {
+    std::vector<std::string> words{"content", "query", "--uri", uri};
+    if (!projection.empty()) {
+        std::string joined;
+        for (const std::string& column : projection) {
+            joined += (joined.empty() ? "" : ":") + column;
+        }
+        words.push_back("--projection");
+        words.push_back(joined);
+    }
+    if (!where.empty()) {
+        words.push_back("--where");
+        words.push_back(where);
+    }
+    return adb::ShellCommand(words);
+}
+
+std::string ContentInsertCommand(const std::string& uri, const std::vector<ContentBind>& binds) {
+    std::vector<std::string> words{"content", "insert", "--uri", uri};
+    AddBinds(words, binds);
+    return adb::ShellCommand(words);
+}
+
+std::string ContentUpdateCommand(const std::string& uri, const std::string& where,
+                                 const std::vector<ContentBind>& binds) {
+    std::vector<std::string> words{"content", "update", "--uri", uri};
+    AddBinds(words, binds);
+    words.push_back("--where");
+    words.push_back(where);
+    return adb::ShellCommand(words);
+}
+
+std::string ContentDeleteCommand(const std::string& uri, const std::string& where) {
+    return adb::ShellCommand({"content", "delete", "--uri", uri, "--where", where});
+}
+
+std::string IdWhere(const std::vector<std::int64_t>& ids, const char* column) {
+    if (ids.size() == 1) {
+        return std::string(column) + '=' + std::to_string(ids.front());
+    }
+    std::string where = std::string(column) + " IN (";
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        where += (i == 0 ? "" : ",") + std::to_string(ids[i]);
+    }
+    return where + ')';
+}
+
+std::string ContentRefusal(std::string_view output, int status, bool query) {
+    const std::vector<std::string_view> lines = adb::SplitLines(output);
+    bool failed = status != 0;
+    std::string_view reason;
+    for (std::string_view line : lines) {
+        // Rows are the provider's data: a contact may well be called "Exception".
+        if (line.starts_with("Row: ")) {
+            break;
+        }
+        if (line.starts_with("Error while accessing provider") || line.find("Exception") != std::string_view::npos) {
+            failed = true;
+        }
+        // The exception line says why ("java.lang.SecurityException: Permission Denial: ...").
+        if (reason.empty() && line.find("Exception") != std::string_view::npos) {
+            reason = line;
+        }
+    }
+    if (!failed && query && output.find("Row: ") == std::string_view::npos &&
+        output.find("No result found.") == std::string_view::npos) {
+        failed = true;
+    }
+    if (!failed) {
+        return {};
+    }
+    for (std::string_view line : lines) {
+        if (reason.empty() && !line.empty() && !line.starts_with("Row: ")) {
+            reason = line;
+        }
+    }
+    return reason.empty() ? "exit status " + std::to_string(status) : std::string(reason);
+}
+
+SYSTEMTIME TimeFromMs(qint64 ms) {
+    const QDateTime when = QDateTime::fromMSecsSinceEpoch(ms);
+    const QDate d = when.date();
+    const QTime t = when.time();
+    return UnpackTime(((((d.year() * 100LL + d.month()) * 100 + d.day()) * 100 + t.hour()) * 100 + t.minute()) * 100 +
+                      t.second());
+}
+
+qint64 MsFromTime(const SYSTEMTIME& time) {
+    const QDateTime when(QDate(time.wYear, time.wMonth, time.wDay), QTime(time.wHour, time.wMinute, time.wSecond));
+    return when.isValid() ? when.toMSecsSinceEpoch() : 0;
+}
+
+ContentResult RunContent(CAdbLink& link, const char* area, const std::string& command, std::string& output,
+                         bool query) {
+    int status = -1;
+    if (!link.ShellStatus(command, output, status, CAdbLink::kSlowTimeoutMs)) {
+        return ContentResult::LinkFailed;
+    }
+    if (const std::string reason = ContentRefusal(output, status, query); !reason.empty()) {
+        LOG_Error("[%s] the phone refused %s: %s. %s:%d", area, CommandHead(command).c_str(), reason.c_str(), LOG_HERE);
+        return ContentResult::Refused;
+    }
+    return ContentResult::Done;
+}
+
+} // namespace vexa::adbphone

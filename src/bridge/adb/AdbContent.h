@@ -1,0 +1,48 @@
+#pragma once
+// Android's "content" tool as the stores use it: command lines for query, insert, update and delete
+// (every argument through ShellQuote, so names with quotes, "$", backticks, commas, "=" and Chinese
+// reach the provider unchanged), and how a refusal looks in what the tool prints. The tool prints
+// "Error while accessing provider:NAME" and the exception on its error stream and, on many phones,
+// still exits with 0, so the text decides as much as the status.
+//
+// Thread-safe: pure functions, and RunContent only uses the link.
+
+#include "bridge/adb/AdbLink.h"
+#include "bridge/api/BridgeTypes.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexa::adbphone {
+
+// One "--bind COLUMN:TYPE:VALUE" of an insert or update; type 's' text, 'i' int, 'l' long.
+struct ContentBind {
+    std::string column;
+    char type = 's';
+    std::string value;
+};
+
+std::string ContentQueryCommand(const std::string& uri, const std::vector<std::string>& projection,
+                                const std::string& where = {});
+std::string ContentInsertCommand(const std::string& uri, const std::vector<ContentBind>& binds);
+std::string ContentUpdateCommand(const std::string& uri, const std::string& where,
+                                 const std::vector<ContentBind>& binds);
+std::string ContentDeleteCommand(const std::string& uri, const std::string& where);
+// "_id=5" for one id, "_id IN (5,7,9)" for several.
+std::string IdWhere(const std::vector<std::int64_t>& ids, const char* column = "_id");
+
+// Why the provider refused (the exception line, or the first line of the error text, or the exit
+// status), or empty when the command went through. A query must also print rows or "No result found.".
+std::string ContentRefusal(std::string_view output, int status, bool query);
+
+// Providers keep times as milliseconds since 1970; the api as local broken-down time.
+SYSTEMTIME TimeFromMs(qint64 ms);
+qint64 MsFromTime(const SYSTEMTIME& time);
+
+enum class ContentResult { Done, Refused, LinkFailed };
+// Runs one content command. A refusal is logged as "[AREA] ... refused: REASON"; a lost link is
+// logged by the link. output holds what the tool printed.
+ContentResult RunContent(CAdbLink& link, const char* area, const std::string& command, std::string& output, bool query);
+
+} // namespace vexa::adbphone
