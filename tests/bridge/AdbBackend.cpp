@@ -28,9 +28,11 @@ public:
     QString Unavailable() const override { return CAdbTestRig::AdbPath().isEmpty() ? m_error : QString(); }
 
     // What plain adb reaches of a phone: its identity, files, storage totals and screen, and the
-    // providers the content tool opens to the shell user (call log, contacts without pictures).
+    // providers the content tool opens to the shell user (call log, contacts without pictures),
+    // and the picture albums found in the files.
     bool Supports(BackendCapability capability) const override {
-        return capability == BackendCapability::CallLog || capability == BackendCapability::Contacts;
+        return capability == BackendCapability::CallLog || capability == BackendCapability::Contacts ||
+               capability == BackendCapability::Pictures;
     }
 
     bool CreatePhone(const TestPhoneIdentity& identity) override {

@@ -31,6 +31,7 @@ enum class BackendCapability {
     SmallStores,   // bookmarks, memos, settings, alarms
     StorageDetail, // storage split into pictures, music, video, apps; free space to the byte
     Firmware,      // reboot into the updater
+    Wallpaper,     // system settings: the phone's wallpaper set from a picture
 };
 
 class BridgeBackend {

@@ -4,6 +4,7 @@
 #include "bridge/adb/AdbCallRecords.h"
 #include "bridge/adb/AdbContactBook.h"
 #include "bridge/adb/AdbFileSystem.h"
+#include "bridge/adb/AdbPictureStore.h"
 #include "bridge/adb/AdbLink.h"
 #include "bridge/adb/AdbSmsStore.h"
 #include "bridge/adb/protocol/AdbParsers.h"
@@ -225,7 +226,7 @@ class CAdbSession final : public DeviceSession {
 public:
     CAdbSession(std::uint16_t port, const std::string& serial)
         : m_link(port, serial), m_info(m_link), m_summary(m_link), m_files(m_link), m_screens(m_link), m_sms(m_link),
-          m_apps(m_link), m_calls(m_link), m_contacts(m_link, m_files) {}
+          m_apps(m_link), m_calls(m_link), m_contacts(m_link, m_files), m_pictures(m_link, m_files) {}
 
     // Stores a plain phone does not open to adb are missing, not imitated.
     ContactBook* GetContactBook() override { return &m_contacts; }
@@ -242,7 +243,7 @@ public:
     ScreenshotService* GetScreenshotService() override { return &m_screens; }
     // Phones that keep the call log provider from the shell user fail its calls with the reason.
     CallRecordList* GetCallRecords() override { return &m_calls; }
-    PictureStore* GetPictureStore() override { return Missing("pictures"); }
+    PictureStore* GetPictureStore() override { return &m_pictures; }
     AlarmStore* GetAlarmStore() override { return Missing("alarms"); }
     SystemSettings* GetSystemSettings() override { return Missing("system settings"); }
 
@@ -292,6 +293,7 @@ private:
     CAdbAppManager m_apps;
     CAdbCallRecords m_calls;
     CAdbContactBook m_contacts;
+    CAdbPictureStore m_pictures;
     std::mutex m_lock;
     std::set<std::string> m_reported;
     std::map<int, PhoneEventCallback> m_events;

@@ -7,6 +7,7 @@
 #include "bridge/api/BridgeTypes.h"
 
 #include <QByteArray>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -53,6 +54,13 @@ public:
     virtual bool RenamePicture(const QString& phonePath, const QString& newName) = 0;
     virtual bool PictureExists(int album, const QString& name) = 0;
 };
+
+// Whether a file name is one a picture album shows, by its extension (any letter case).
+inline bool IsPictureFileName(const QString& name) {
+    static const QStringList extensions = {"jpg", "jpeg", "png", "gif", "bmp", "webp"};
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot >= 0 && extensions.contains(name.mid(dot + 1).toLower());
+}
 
 // A wallpaper change: made by the system settings, filled by the caller, handed back to apply.
 class WallpaperRequest {

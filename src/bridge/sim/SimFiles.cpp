@@ -1,5 +1,7 @@
 #include "bridge/sim/SimFiles.h"
 
+#include "bridge/api/PictureStore.h"
+
 #include <QStringList>
 
 namespace vexa::sim {
@@ -43,13 +45,12 @@ int StorageOfPath(const QString& path) {
 
 int CategoryOfName(const QString& name) {
     const QString ext = name.mid(name.lastIndexOf(u'.') + 1).toLower();
-    static const QStringList pictures = {"jpg", "jpeg", "png", "gif", "bmp", "webp"};
     static const QStringList videos = {"mp4", "3gp", "avi", "mkv", "mov", "wmv"};
     static const QStringList music = {"mp3", "aac", "ogg", "wav", "flac", "m4a", "amr", "wma"};
     if (!name.contains(u'.')) {
         return CAT_OTHER;
     }
-    if (pictures.contains(ext)) {
+    if (IsPictureFileName(name)) {
         return CAT_PICTURE;
     }
     if (videos.contains(ext)) {
@@ -65,7 +66,7 @@ int CategoryOfName(const QString& name) {
 }
 
 bool IsPictureName(const QString& name) {
-    return CategoryOfName(name) == CAT_PICTURE;
+    return IsPictureFileName(name);
 }
 
 FileNode ResolvePath(SimDb& db, const QString& path) {

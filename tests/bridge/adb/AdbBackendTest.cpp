@@ -4,6 +4,7 @@
 
 #include "bridge/adb/AdbBridge.h"
 #include "bridge/adb/AdbFileSystem.h"
+#include "bridge/adb/AdbPictureStore.h"
 #include "bridge/adb/AdbSmsStore.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/CallRecords.h"
@@ -15,6 +16,7 @@
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
 #include "bridge/api/MessageStores.h"
+#include "bridge/api/PictureStore.h"
 #include "bridge/api/ScreenshotService.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
@@ -695,6 +697,67 @@ TEST_F(AdbBackendTest, ListingFilterAndDetails) {
     names.sort();
     EXPECT_EQ(names, QStringList({".hidden.mp3", "one.mp3", "two.MP3"}));
     EXPECT_EQ(Fs()->GetEntry(99), nullptr);
+}
+
+// Albums are the folders holding pictures on both storages; hidden folders, other files and the
+// card inside the phone's storage do not make extra albums; hostile names pass every call.
+TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
+    const QString card = Fs()->GetSdCardRoot();
+    ASSERT_FALSE(card.isEmpty());
+    const QString small = m_local.filePath(QStringLiteral("small"));
+    const QString large = m_local.filePath(QStringLiteral("large"));
+    ASSERT_TRUE(WriteFile(small, Pattern(2000, 5)));
+    ASSERT_TRUE(WriteFile(large, Pattern(300 * 1024, 6)));
+    const QString hostile = QStringLiteral("it's $(id) `x` 照片");
+    ASSERT_TRUE(Fs()->PutFile(small, Root() + QStringLiteral("/DCIM/Camera/IMG 1.JPG"), {}, nullptr));
+    ASSERT_TRUE(Fs()->PutFile(large, Root() + QStringLiteral("/DCIM/Camera/big.webp"), {}, nullptr));
+    ASSERT_TRUE(Fs()->PutFile(small, Root() + QStringLiteral("/DCIM/.thumbnails/t.jpg"), {}, nullptr));
+    ASSERT_TRUE(Fs()->PutFile(small, Root() + QStringLiteral("/Docs/notes.txt"), {}, nullptr));
+    ASSERT_TRUE(Fs()->PutFile(small, card + u'/' + hostile + QStringLiteral("/a \"b\".png"), {}, nullptr));
+
+    PictureStore* pictures = Session()->GetPictureStore();
+    ASSERT_NE(pictures, nullptr);
+    ASSERT_EQ(pictures->LoadPictures(), 1);
+    QStringList paths;
+    for (int i = 0; i < pictures->GetAlbumCount(); ++i) {
+        paths << pictures->GetAlbumPath(i);
+    }
+    EXPECT_EQ(paths, QStringList({Root() + QStringLiteral("/DCIM/Camera"), card + u'/' + hostile})); // by path
+    const int camera = static_cast<int>(paths.indexOf(Root() + QStringLiteral("/DCIM/Camera")));
+    const int odd = static_cast<int>(paths.indexOf(card + u'/' + hostile));
+    ASSERT_EQ(pictures->GetPictureCount(camera), 2);
+    for (int i = 0; i < 2; ++i) {
+        const Picture* p = pictures->GetPictureAt(camera, i);
+        ASSERT_NE(p, nullptr);
+        // Only pictures small enough are fetched whole as their thumbnail.
+        EXPECT_EQ(p->GetThumbnail().isEmpty(), p->GetSize() > adbphone::CAdbPictureStore::kThumbnailLimit);
+    }
+    EXPECT_EQ(pictures->GetAlbumName(odd), hostile);
+
+    const QString local = m_local.filePath(hostile + QStringLiteral(" `2`.gif"));
+    ASSERT_TRUE(WriteFile(local, Pattern(99, 7)));
+    QString phonePath;
+    ASSERT_TRUE(pictures->ImportPicture(odd, local, false, &phonePath));
+    EXPECT_EQ(phonePath, card + u'/' + hostile + u'/' + hostile + QStringLiteral(" `2`.gif"));
+    ASSERT_TRUE(pictures->RenamePicture(phonePath, QStringLiteral("$HOME;x.gif")));
+    EXPECT_TRUE(pictures->PictureExists(odd, QStringLiteral("$HOME;x.gif")));
+    EXPECT_FALSE(pictures->PictureExists(odd, QStringLiteral("../x.gif")));
+    const QString down = m_local.filePath(QStringLiteral("down.gif"));
+    ASSERT_TRUE(pictures->DownloadPicture(card + u'/' + hostile + QStringLiteral("/$HOME;x.gif"), down, {}, nullptr));
+    EXPECT_EQ(ReadFile(down), Pattern(99, 7));
+    EXPECT_FALSE(pictures->RenamePicture(card + u'/' + hostile + QStringLiteral("/$HOME;x.gif"), QStringLiteral("x.txt")));
+    EXPECT_FALSE(pictures->DeletePicture(Root() + QStringLiteral("/Docs/notes.txt"))); // not a picture
+    EXPECT_TRUE(Fs()->PathExists(Root() + QStringLiteral("/Docs/notes.txt")));
+
+    // A new album on the card, listed while still empty; names that climb or nest are refused.
+    ASSERT_TRUE(pictures->CreateAlbum(card + u'/', QStringLiteral("新 album")));
+    EXPECT_FALSE(pictures->CreateAlbum(card, QStringLiteral("a/b")));
+    EXPECT_FALSE(pictures->CreateAlbum(card, QStringLiteral("..")));
+    EXPECT_FALSE(pictures->CreateAlbum(Root() + QStringLiteral("/DCIM"), QStringLiteral("x")));
+    ASSERT_EQ(pictures->LoadPictures(), 1);
+    EXPECT_EQ(pictures->GetAlbumCount(), 3);
+    EXPECT_EQ(pictures->GetAlbumPath(2), card + QStringLiteral("/新 album"));
+    EXPECT_EQ(pictures->GetPictureCount(2), 0);
 }
 
 TEST_F(AdbBackendTest, CancelledUploadAndDownloadLeaveNothingBehind) {
