@@ -187,10 +187,11 @@ TEST_F(AdbBackendTest, DeviceInfoComesFromGetprop) {
     EXPECT_EQ(info->GetScreenWidth(), 480);
     EXPECT_EQ(info->GetScreenHeight(), 854);
     // What plain adb cannot reach is missing, not imitated; call log and contacts go through their
-    // providers.
+    // providers, pictures through the files.
     EXPECT_NE(Session()->GetCallRecords(), nullptr);
     EXPECT_NE(Session()->GetContactBook(), nullptr);
-    EXPECT_EQ(Session()->GetPictureStore(), nullptr);
+    EXPECT_NE(Session()->GetPictureStore(), nullptr);
+    EXPECT_EQ(Session()->GetSystemSettings(), nullptr);
     EXPECT_FALSE(Session()->RebootToUpdate(false));
 }
 
