@@ -124,8 +124,7 @@ int CAdbPictureStore::LoadPictures() {
         }
     }
     for (const QString& path : m_created) {
-        const bool listed =
-            std::any_of(found.begin(), found.end(), [&path](const Album& a) { return a.path == path; });
+        const bool listed = std::any_of(found.begin(), found.end(), [&path](const Album& a) { return a.path == path; });
         if (!listed && m_files.PathExists(path)) {
             found.push_back(Album{path, {}});
         }

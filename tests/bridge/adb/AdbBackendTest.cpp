@@ -746,7 +746,8 @@ TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
     const QString down = m_local.filePath(QStringLiteral("down.gif"));
     ASSERT_TRUE(pictures->DownloadPicture(card + u'/' + hostile + QStringLiteral("/$HOME;x.gif"), down, {}, nullptr));
     EXPECT_EQ(ReadFile(down), Pattern(99, 7));
-    EXPECT_FALSE(pictures->RenamePicture(card + u'/' + hostile + QStringLiteral("/$HOME;x.gif"), QStringLiteral("x.txt")));
+    EXPECT_FALSE(
+        pictures->RenamePicture(card + u'/' + hostile + QStringLiteral("/$HOME;x.gif"), QStringLiteral("x.txt")));
     EXPECT_FALSE(pictures->DeletePicture(Root() + QStringLiteral("/Docs/notes.txt"))); // not a picture
     EXPECT_TRUE(Fs()->PathExists(Root() + QStringLiteral("/Docs/notes.txt")));
 
