@@ -290,7 +290,7 @@ void CAdbContactBook::ResetContacts() {
     m_contacts.clear();
     m_owned.clear();
     m_groups.clear();
-    m_listsDirty = true;
+    m_lists.Invalidate();
 }
 
 bool CAdbContactBook::IsContactsLoaded() {
@@ -361,7 +361,7 @@ int CAdbContactBook::LoadContacts() {
         return 2;
     }
     m_loaded = true;
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return 1;
 }
 
@@ -387,7 +387,7 @@ bool CAdbContactBook::LoadContactDetail(Contact* contact) {
     }
     *contact = fresh;
     contact->m_detailLoaded = true;
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return true;
 }
 
@@ -470,7 +470,7 @@ bool CAdbContactBook::CreateContact(Contact* contact) {
     contact->m_detailLoaded = true;
     m_contacts.emplace_back(contact);
     m_owned.insert(contact);
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return true;
 }
 
@@ -494,7 +494,7 @@ bool CAdbContactBook::UpdateContact(Contact* contact) {
         contact->m_notes = detail.m_notes;
         contact->m_detailLoaded = true;
     }
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return WriteContact(contact, false);
 }
 
@@ -506,7 +506,7 @@ bool CAdbContactBook::DeleteContact(Contact* contact) {
     }
     m_owned.erase(contact);
     std::erase_if(m_contacts, [contact](const auto& each) { return each.get() == contact; });
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return true;
 }
 
@@ -558,7 +558,7 @@ bool CAdbContactBook::DeleteGroup(Group* group) {
         std::erase(c->m_groups, group);
     }
     std::erase_if(m_groups, [group](const auto& each) { return each.get() == group; });
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return true;
 }
 
@@ -590,79 +590,39 @@ int CAdbContactBook::GetGroupMemberCount(Group* group) {
     }));
 }
 
-void CAdbContactBook::RebuildLists() {
-    if (!m_listsDirty) {
-        return;
-    }
-    for (auto& list : m_lists) {
-        list.clear();
-    }
-    m_favorites.clear();
-    m_ungrouped.clear();
-    m_byNumber.clear();
-    for (auto& c : m_contacts) {
-        m_lists[std::clamp(c->m_storage, 0, 2)].push_back(c.get());
-        m_lists[LIST_ALL].push_back(c.get());
-        if (c->m_favorite) {
-            m_favorites.push_back(c.get());
-        }
-        if (c->m_groups.empty()) {
-            m_ungrouped.push_back(c.get());
-        }
-        for (const ContactField& phone : c->m_phones) {
-            if (!m_byNumber.contains(phone.m_value)) { // the first owner in book order wins
-                m_byNumber.insert(phone.m_value, c.get());
-            }
-        }
-    }
-    m_listsDirty = false;
-}
-
 int CAdbContactBook::GetContactCount(int list) {
     Lock guard(m_lock);
-    RebuildLists();
-    return list >= 0 && list <= 3 ? static_cast<int>(m_lists[list].size()) : 0;
+    return m_lists.Count(list);
 }
 
 Contact* CAdbContactBook::GetContactAt(int list, int index) {
     Lock guard(m_lock);
-    RebuildLists();
-    if (list < 0 || list > 3 || index < 0 || index >= static_cast<int>(m_lists[list].size())) {
-        return nullptr;
-    }
-    return m_lists[list][static_cast<std::size_t>(index)];
+    return m_lists.At(list, index);
 }
 
 int CAdbContactBook::GetUngroupedCount() {
     Lock guard(m_lock);
-    RebuildLists();
-    return static_cast<int>(m_ungrouped.size());
+    return m_lists.UngroupedCount();
 }
 
 Contact* CAdbContactBook::GetUngroupedAt(int index) {
     Lock guard(m_lock);
-    RebuildLists();
-    return index >= 0 && index < static_cast<int>(m_ungrouped.size()) ? m_ungrouped[static_cast<std::size_t>(index)]
-                                                                      : nullptr;
+    return m_lists.UngroupedAt(index);
 }
 
 int CAdbContactBook::GetFavoriteCount() {
     Lock guard(m_lock);
-    RebuildLists();
-    return static_cast<int>(m_favorites.size());
+    return m_lists.FavoriteCount();
 }
 
 Contact* CAdbContactBook::GetFavoriteAt(int index) {
     Lock guard(m_lock);
-    RebuildLists();
-    return index >= 0 && index < static_cast<int>(m_favorites.size()) ? m_favorites[static_cast<std::size_t>(index)]
-                                                                      : nullptr;
+    return m_lists.FavoriteAt(index);
 }
 
 Contact* CAdbContactBook::FindContactByNumber(const QString& number) {
     Lock guard(m_lock);
-    RebuildLists();
-    return m_byNumber.value(number, nullptr);
+    return m_lists.FindByNumber(number);
 }
 
 bool CAdbContactBook::AddContactToGroup(Group* group, Contact* contact, int flag) {
@@ -684,7 +644,7 @@ bool CAdbContactBook::AddContactToGroup(Group* group, Contact* contact, int flag
         }
     }
     contact->m_groups.push_back(group);
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return true;
 }
 
@@ -696,7 +656,7 @@ bool CAdbContactBook::RemoveContactFromGroup(Group* group, Contact* contact, int
     }
     const std::vector<Group*> before = contact->m_groups;
     std::erase(contact->m_groups, group);
-    m_listsDirty = true;
+    m_lists.Invalidate();
     // A membership row is not addressed by itself: the contact is written afresh without it.
     if (flag != 0 && !UpdateContact(contact)) {
         contact->m_groups = before;

@@ -13,6 +13,7 @@
 #include "bridge/adb/AdbLink.h"
 #include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/api/ContactBook.h"
+#include "bridge/api/ContactLists.h"
 
 #include <QHash>
 
@@ -88,7 +89,6 @@ private:
     std::int64_t NewestId(const char* uri, std::int64_t above);
     // The raw contact's fields and all its data rows, as one shell line.
     bool WriteContact(Contact* contact, bool isNew);
-    void RebuildLists();
 
     CAdbLink& m_link;
     CAdbFileSystem& m_files;
@@ -97,11 +97,7 @@ private:
     std::vector<std::unique_ptr<Contact>> m_contacts;
     std::set<const Contact*> m_owned;
     std::vector<std::unique_ptr<Group>> m_groups;
-    bool m_listsDirty = true;
-    std::vector<Contact*> m_lists[4];
-    std::vector<Contact*> m_favorites;
-    std::vector<Contact*> m_ungrouped;
-    QHash<QString, Contact*> m_byNumber;
+    ContactLists m_lists{m_contacts};
 };
 
 } // namespace vexa::adbphone

@@ -64,7 +64,7 @@ void SimContactBook::ResetContacts() {
     m_contacts.clear();
     m_owned.clear();
     m_groups.clear();
-    m_listsDirty = true;
+    m_lists.Invalidate();
 }
 
 bool SimContactBook::IsContactsLoaded() {
@@ -160,7 +160,7 @@ int SimContactBook::LoadContacts() {
         return 2;
     }
     m_loaded = true;
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return 1;
 }
 
@@ -301,7 +301,7 @@ bool SimContactBook::CreateContact(Contact* contact) {
     contact->m_detailLoaded = true;
     m_contacts.emplace_back(contact);
     m_owned.insert(contact);
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return true;
 }
 
@@ -314,7 +314,7 @@ bool SimContactBook::UpdateContact(Contact* contact) {
     if (!transaction.IsOpen() || !WriteContact(contact, false) || !transaction.Commit()) {
         return false;
     }
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return true;
 }
 
@@ -329,7 +329,7 @@ bool SimContactBook::DeleteContact(Contact* contact) {
     }
     m_owned.erase(contact);
     std::erase_if(m_contacts, [contact](const auto& each) { return each.get() == contact; });
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return true;
 }
 
@@ -369,7 +369,7 @@ bool SimContactBook::DeleteGroup(Group* group) {
         std::erase(c->m_groups, group);
     }
     std::erase_if(m_groups, [group](const auto& each) { return each.get() == group; });
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return true;
 }
 
@@ -401,80 +401,39 @@ int SimContactBook::GetGroupMemberCount(Group* group) {
     }));
 }
 
-void SimContactBook::RebuildLists() {
-    if (!m_listsDirty) {
-        return;
-    }
-    for (auto& list : m_lists) {
-        list.clear();
-    }
-    m_favorites.clear();
-    m_ungrouped.clear();
-    m_byNumber.clear();
-    for (auto& c : m_contacts) {
-        const int storage = std::clamp(c->m_storage, 0, 2);
-        m_lists[storage].push_back(c.get());
-        m_lists[LIST_ALL].push_back(c.get());
-        if (c->m_favorite) {
-            m_favorites.push_back(c.get());
-        }
-        if (c->m_groups.empty()) {
-            m_ungrouped.push_back(c.get());
-        }
-        for (const ContactField& phone : c->m_phones) {
-            if (!m_byNumber.contains(phone.m_value)) { // the first owner in book order wins
-                m_byNumber.insert(phone.m_value, c.get());
-            }
-        }
-    }
-    m_listsDirty = false;
-}
-
 int SimContactBook::GetContactCount(int list) {
     Lock guard(m_link.m_lock);
-    RebuildLists();
-    return list >= 0 && list <= 3 ? static_cast<int>(m_lists[list].size()) : 0;
+    return m_lists.Count(list);
 }
 
 Contact* SimContactBook::GetContactAt(int list, int index) {
     Lock guard(m_link.m_lock);
-    RebuildLists();
-    if (list < 0 || list > 3 || index < 0 || index >= static_cast<int>(m_lists[list].size())) {
-        return nullptr;
-    }
-    return m_lists[list][static_cast<std::size_t>(index)];
+    return m_lists.At(list, index);
 }
 
 int SimContactBook::GetUngroupedCount() {
     Lock guard(m_link.m_lock);
-    RebuildLists();
-    return static_cast<int>(m_ungrouped.size());
+    return m_lists.UngroupedCount();
 }
 
 Contact* SimContactBook::GetUngroupedAt(int index) {
     Lock guard(m_link.m_lock);
-    RebuildLists();
-    return index >= 0 && index < static_cast<int>(m_ungrouped.size()) ? m_ungrouped[static_cast<std::size_t>(index)]
-                                                                      : nullptr;
+    return m_lists.UngroupedAt(index);
 }
 
 int SimContactBook::GetFavoriteCount() {
     Lock guard(m_link.m_lock);
-    RebuildLists();
-    return static_cast<int>(m_favorites.size());
+    return m_lists.FavoriteCount();
 }
 
 Contact* SimContactBook::GetFavoriteAt(int index) {
     Lock guard(m_link.m_lock);
-    RebuildLists();
-    return index >= 0 && index < static_cast<int>(m_favorites.size()) ? m_favorites[static_cast<std::size_t>(index)]
-                                                                      : nullptr;
+    return m_lists.FavoriteAt(index);
 }
 
 Contact* SimContactBook::FindContactByNumber(const QString& number) {
     Lock guard(m_link.m_lock);
-    RebuildLists();
-    return m_byNumber.value(number, nullptr);
+    return m_lists.FindByNumber(number);
 }
 
 bool SimContactBook::AddContactToGroup(Group* group, Contact* contact, int flag) {
@@ -497,7 +456,7 @@ bool SimContactBook::AddContactToGroup(Group* group, Contact* contact, int flag)
         }
     }
     contact->m_groups.push_back(group);
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return true;
 }
 
@@ -517,7 +476,7 @@ bool SimContactBook::RemoveContactFromGroup(Group* group, Contact* contact, int 
         }
     }
     std::erase(contact->m_groups, group);
-    m_listsDirty = true;
+    m_lists.Invalidate();
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "bridge/api/AppManager.h"
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
+#include "bridge/api/ContactLists.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/FileSystem.h"
 #include "bridge/api/MessageStores.h"
@@ -66,17 +67,13 @@ private:
     bool Owns(const Group* group) const;
     bool WriteContact(Contact* contact, bool isNew);
     bool WriteMembership(Contact* contact);
-    void RebuildLists();
 
     SimLink& m_link;
     bool m_loaded = false;
     std::vector<std::unique_ptr<Contact>> m_contacts;
     std::unordered_set<const Contact*> m_owned; // the contacts above, for quick ownership checks
     std::vector<std::unique_ptr<Group>> m_groups;
-    bool m_listsDirty = true;
-    std::vector<Contact*> m_lists[4];
-    std::vector<Contact*> m_favorites, m_ungrouped;
-    QHash<QString, Contact*> m_byNumber;
+    ContactLists m_lists{m_contacts};
 };
 
 class SimSmsStore final : public SmsStore {
