@@ -66,7 +66,13 @@ void CHomePage::RunBackup() {
         return;
     }
     actst_record(0x4B);
-    const QString key = DeviceKey();
+    QString key;
+    {
+        VEXA_SESSION_USE(m_gate); // the key reads the session
+        if (sessionUse_.Usable()) {
+            key = DeviceKey();
+        }
+    }
     if (m_backup() && !key.isEmpty()) {
         const QDateTime now = QDateTime::currentDateTime();
         m_names.SetBackupTime(key, QString::asprintf("%04d%02d%02d%02d%02d", now.date().year(), now.date().month(),
