@@ -29,10 +29,10 @@ public:
 
     // What plain adb reaches of a phone: its identity, files, storage totals and screen, and the
     // providers the content tool opens to the shell user (call log, contacts without pictures),
-    // and the picture albums found in the files.
+    // the picture albums found in the files and the media index.
     bool Supports(BackendCapability capability) const override {
         return capability == BackendCapability::CallLog || capability == BackendCapability::Contacts ||
-               capability == BackendCapability::Pictures;
+               capability == BackendCapability::Pictures || capability == BackendCapability::StorageCategories;
     }
 
     bool CreatePhone(const TestPhoneIdentity& identity) override {

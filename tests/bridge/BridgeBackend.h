@@ -29,7 +29,8 @@ enum class BackendCapability {
     Apps,          // install (with list, fetch, uninstall)
     Pictures,      // picture store and albums
     SmallStores,   // bookmarks, memos, settings, alarms
-    StorageDetail, // storage split into pictures, music, video, apps; free space to the byte
+    StorageCategories, // used space split into pictures, music and video per storage
+    ExactStorage,      // free space to the byte, and the apps' share of the storage
     Firmware,      // reboot into the updater
     Wallpaper,     // system settings: the phone's wallpaper set from a picture
 };
