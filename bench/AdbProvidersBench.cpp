@@ -1,8 +1,10 @@
 // The adb backend's provider stores against a phone of realistic size: loading 1000 contacts (every
 // field, groups) and 2000 call records through a private adb server and vexa-adbd, and writing one
-// contact. Run by hand: build/default/bench/adb_providers_bench
+// contact; and the list of 30 apps: without labels, with every APK pulled for its label and icon
+// (an empty cache), and from the cache. Run by hand: build/default/bench/adb_providers_bench
 #include "../tests/bridge/adb/AdbTestRig.h"
 
+#include "bridge/adb/AdbAppManager.h"
 #include "bridge/adb/AdbBridge.h"
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
@@ -24,6 +26,7 @@ namespace {
 
 constexpr int kContacts = 1000;
 constexpr int kCalls = 2000;
+constexpr int kApps = 30;
 
 struct Setup {
     QTemporaryDir folder;
@@ -75,12 +78,56 @@ void BM_UpdateContact(benchmark::State& state) {
     }
 }
 
+vexa::adbphone::CAdbAppManager* Apps() {
+    return dynamic_cast<vexa::adbphone::CAdbAppManager*>(Session()->GetAppManager());
+}
+
+// limit: the look fetch limit; cold: the cache file is removed before each load.
+void LoadApps(benchmark::State& state, std::uint32_t limit, bool cold) {
+    vexa::adbphone::CAdbAppManager* apps = Apps();
+    apps->SetLookFetchLimit(limit);
+    bool ok = apps->LoadApps() == 1; // fills the cache for the warm case
+    for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            QFile::remove(vexa::adbphone::CAdbAppCache::DefaultPath());
+            state.ResumeTiming();
+        }
+        ok = ok && apps->LoadApps() == 1 && apps->GetAppCount() == kApps;
+    }
+    // Labels found: the cold and warm loads must show every app's own label.
+    int labelled = 0;
+    for (int i = 0; ok && i < apps->GetAppCount(); ++i) {
+        labelled += apps->GetAppAt(i)->GetLabel() != apps->GetAppAt(i)->GetPackageName() ? 1 : 0;
+    }
+    apps->SetLookFetchLimit(vexa::adbphone::CAdbAppManager::kLookFetchLimit);
+    if (!ok) {
+        state.SkipWithError("load failed");
+    }
+    state.counters["apps"] = kApps;
+    state.counters["labelled"] = labelled;
+}
+
+void BM_LoadAppsWithoutLooks(benchmark::State& state) {
+    LoadApps(state, 0, true);
+}
+void BM_LoadAppsPullingEveryApk(benchmark::State& state) {
+    LoadApps(state, vexa::adbphone::CAdbAppManager::kLookFetchLimit, true);
+}
+void BM_LoadAppsFromTheCache(benchmark::State& state) {
+    LoadApps(state, vexa::adbphone::CAdbAppManager::kLookFetchLimit, false);
+}
+
+BENCHMARK(BM_LoadAppsWithoutLooks)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadAppsPullingEveryApk)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadAppsFromTheCache)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadContacts)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadCallRecords)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_UpdateContact)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 bool Prepare(Setup& setup) {
     qputenv("HOME", QFile::encodeName(setup.folder.path())); // the server's key stays here
+    qputenv("XDG_DATA_HOME", QFile::encodeName(setup.folder.filePath(QStringLiteral("data")))); // the app cache
     qputenv("VEXA_SIM_DIR", QFile::encodeName(setup.folder.filePath(QStringLiteral("sim"))));
     vexa::sim::PhoneSpec spec;
     spec.serial = QStringLiteral("BENCH-2");
@@ -88,6 +135,7 @@ bool Prepare(Setup& setup) {
     vexa::sim::SeedOptions seed;
     seed.contacts = kContacts;
     seed.calls = kCalls;
+    seed.apps = kApps;
     QString error;
     if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone(spec.serial, seed, &error) ||
         !setup.rig.StartServer(&error) || !setup.rig.StartDaemon(spec.serial, &setup.serial, &error)) {

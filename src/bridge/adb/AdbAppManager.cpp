@@ -82,6 +82,7 @@ int CAdbAppManager::LoadApps() {
     std::vector<std::unique_ptr<AppRecord>> apps;
     std::vector<QString> paths;
     const QTemporaryDir scratch(QDir(QDir::tempPath()).filePath(QStringLiteral("vexa-apps-XXXXXX")));
+    std::uint64_t budget = m_lookFetchBudget;
     for (const adb::PackageEntry& entry : adb::ParsePackageList(output)) {
         auto record = std::make_unique<AppRecord>();
         if (!IsPackageName(entry.packageName) || !Describe(entry.packageName, entry.apkPath, *record)) {
@@ -90,7 +91,8 @@ int CAdbAppManager::LoadApps() {
             }
             continue; // uninstalled meanwhile, or a name the shell should not see
         }
-        ApplyLook(*record, entry.apkPath, scratch.isValid() ? scratch.filePath(QStringLiteral("look.apk")) : QString());
+        ApplyLook(*record, entry.apkPath, scratch.isValid() ? scratch.filePath(QStringLiteral("look.apk")) : QString(),
+                  budget);
         record->m_id = static_cast<std::int64_t>(apps.size());
         apps.push_back(std::move(record));
         paths.push_back(entry.apkPath);
@@ -112,15 +114,18 @@ std::optional<AppLook> CAdbAppManager::Remember(const QString& localApk, const Q
     return look;
 }
 
-void CAdbAppManager::ApplyLook(AppRecord& record, const QString& apkPath, const QString& scratch) {
+void CAdbAppManager::ApplyLook(AppRecord& record, const QString& apkPath, const QString& scratch,
+                               std::uint64_t& budget) {
     const QString package = record.GetPackageName();
     if (const std::optional<AppLook> known = m_cache.Find(package, record.GetVersionCode())) {
         Show(record, *known);
         return;
     }
-    if (scratch.isEmpty() || apkPath.isEmpty() || record.GetSize() == 0 || record.GetSize() > m_lookFetchLimit) {
+    if (scratch.isEmpty() || apkPath.isEmpty() || record.GetSize() == 0 || record.GetSize() > m_lookFetchLimit ||
+        record.GetSize() > budget) {
         return;
     }
+    budget -= record.GetSize();
     CAdbFileSystem files(m_link);
     if (!files.TransferFile(apkPath, scratch, {}, nullptr)) {
         return; // tried again on the next load
@@ -227,7 +232,8 @@ bool CAdbAppManager::InstallApk(const QString& path, AppRecord* record, InstallP
         const QString apkPath = ApkPathOf(package);
         auto fresh = std::make_unique<AppRecord>();
         if (Describe(package, apkPath, *fresh)) {
-            ApplyLook(*fresh, {}, {});
+            std::uint64_t none = 0;
+            ApplyLook(*fresh, {}, {}, none);
             const auto it = std::find_if(m_apps.begin(), m_apps.end(),
                                          [&package](const auto& app) { return app->GetPackageName() == package; });
             if (it != m_apps.end()) {
@@ -250,7 +256,8 @@ bool CAdbAppManager::ReloadApp(AppRecord* record) {
         !Describe(record->GetPackageName(), ApkPathOf(record->GetPackageName()), *record)) {
         return false;
     }
-    ApplyLook(*record, {}, {});
+    std::uint64_t none = 0;
+    ApplyLook(*record, {}, {}, none);
     return true;
 }
 

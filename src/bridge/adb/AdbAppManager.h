@@ -26,12 +26,16 @@ public:
     // APKs up to this size are pulled while the list loads to read their label and icon; larger
     // ones wait until the user fetches them (a slow phone moves about 10 MB/s).
     static constexpr std::uint32_t kLookFetchLimit = 8 * 1024 * 1024;
+    // At most this much is pulled per load, so a first load of a full phone does not stall; the
+    // apps left over are read on the next load.
+    static constexpr std::uint64_t kLookFetchBudget = 64 * 1024 * 1024;
 
     // cachePath empty: the cache file in the data folder.
     explicit CAdbAppManager(CAdbLink& link, const QString& cachePath = {}) : m_link(link), m_cache(cachePath) {}
 
-    // For tests and tools: the size limit above (0 pulls nothing).
+    // For tests and tools: the size limit and the budget above (0 pulls nothing).
     void SetLookFetchLimit(std::uint32_t bytes) { m_lookFetchLimit = bytes; }
+    void SetLookFetchBudget(std::uint64_t bytes) { m_lookFetchBudget = bytes; }
 
     int LoadApps() override;
     bool IsAppsLoaded() override;
@@ -47,15 +51,17 @@ private:
     // Fills version, dates and size of one package; false when the phone does not know it.
     bool Describe(const QString& package, const QString& apkPath, AppRecord& record);
     QString ApkPathOf(const QString& package);
-    // Label and icon from the cache, or from the APK on the phone when allowed and small enough
-    // (then cached). scratch is a local file the APK may be pulled to.
-    void ApplyLook(AppRecord& record, const QString& apkPath, const QString& scratch);
+    // Label and icon from the cache, or from the APK on the phone when small enough and within
+    // budget (then cached; the budget shrinks by its size). scratch is a local file the APK may be
+    // pulled to; empty pulls nothing.
+    void ApplyLook(AppRecord& record, const QString& apkPath, const QString& scratch, std::uint64_t& budget);
     // Reads the look of a local APK into the cache; the look, or nullopt when it does not parse.
     std::optional<AppLook> Remember(const QString& localApk, const QString& package, int versionCode);
 
     CAdbLink& m_link;
     CAdbAppCache m_cache;
     std::uint32_t m_lookFetchLimit = kLookFetchLimit;
+    std::uint64_t m_lookFetchBudget = kLookFetchBudget;
     std::recursive_mutex m_lock;
     bool m_loaded = false;
     std::vector<std::unique_ptr<AppRecord>> m_apps;

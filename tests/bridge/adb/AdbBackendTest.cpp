@@ -401,9 +401,17 @@ TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
     EXPECT_GT(first->GetIconSize(), 0);
     EXPECT_EQ(adbphone::CAdbAppCache(cachePath).Count(), 1u);
 
-    // The default limit pulls the rest once; a second session reads the cache instead: a label
-    // changed in the cache file shows, which no APK holds.
+    // A load pulls no more than its budget: here the second app's package, not the third's.
     apps->SetLookFetchLimit(adbphone::CAdbAppManager::kLookFetchLimit);
+    apps->SetLookFetchBudget(apps->GetAppAt(1)->GetSize());
+    ASSERT_EQ(apps->LoadApps(), 1);
+    EXPECT_NE(apps->GetAppAt(1)->GetLabel(), apps->GetAppAt(1)->GetPackageName());
+    EXPECT_EQ(apps->GetAppAt(2)->GetLabel(), apps->GetAppAt(2)->GetPackageName());
+    EXPECT_EQ(adbphone::CAdbAppCache(cachePath).Count(), 2u);
+
+    // The default budget pulls the rest once; a second session reads the cache instead: a label
+    // changed in the cache file shows, which no APK holds.
+    apps->SetLookFetchBudget(adbphone::CAdbAppManager::kLookFetchBudget);
     ASSERT_EQ(apps->LoadApps(), 1);
     const QString package = apps->GetAppAt(2)->GetPackageName();
     const int version = apps->GetAppAt(2)->GetVersionCode();
