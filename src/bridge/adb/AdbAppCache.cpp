@@ -37,25 +37,40 @@ QString CAdbAppCache::DefaultPath() {
     return QDir(::DataFolder()).filePath(QStringLiteral("adb-apps.json"));
 }
 
+QDateTime CAdbAppCache::FileTime() const {
+    const QFileInfo info(m_path);
+    return info.exists() ? info.lastModified() : QDateTime();
+}
+
 void CAdbAppCache::Load() {
     m_loaded = true;
+    m_seen = FileTime();
+    Read(true);
+    Trim();
+}
+
+bool CAdbAppCache::Read(bool log) {
     QFile file(m_path);
     if (!file.exists()) {
-        return;
+        return true;
     }
     if (file.size() > kMaxFileBytes || !file.open(QIODevice::ReadOnly)) {
-        LOG_Error("[AdbAppCache] %s is too large or unreadable; starting empty. %s:%d", qUtf8Printable(m_path),
-                  LOG_HERE);
-        return;
+        if (log) {
+            LOG_Error("[AdbAppCache] %s is too large or unreadable; starting empty. %s:%d", qUtf8Printable(m_path),
+                      LOG_HERE);
+        }
+        return false;
     }
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(file.read(kMaxFileBytes), &error);
     const QJsonObject root = document.object();
     if (error.error != QJsonParseError::NoError || !document.isObject() || root.value(QLatin1String("format")) != kFormat ||
         !root.value(QLatin1String("apps")).isArray()) {
-        LOG_Error("[AdbAppCache] %s is damaged (%s); starting empty. %s:%d", qUtf8Printable(m_path),
-                  qUtf8Printable(error.errorString()), LOG_HERE);
-        return;
+        if (log) {
+            LOG_Error("[AdbAppCache] %s is damaged (%s); starting empty. %s:%d", qUtf8Printable(m_path),
+                      qUtf8Printable(error.errorString()), LOG_HERE);
+        }
+        return false;
     }
     int dropped = 0;
     for (const QJsonValue& value : root.value(QLatin1String("apps")).toArray()) {
@@ -84,17 +99,17 @@ void CAdbAppCache::Load() {
         Entry entry{{label.toString(), png.decoded}, static_cast<std::int64_t>(order.toDouble())};
         auto [it, added] = m_entries.try_emplace({package.toString(), static_cast<int>(code)}, std::move(entry));
         if (!added) {
-            ++dropped;
+            dropped += log ? 1 : 0; // a duplicate in the file; when merging, ours is simply newer
             continue;
         }
         m_iconBytes += it->second.look.icon.size();
         m_nextOrder = std::max(m_nextOrder, it->second.order + 1);
     }
-    if (dropped > 0) {
+    if (dropped > 0 && log) {
         LOG_Error("[AdbAppCache] %d unreadable entries of %s left out. %s:%d", dropped, qUtf8Printable(m_path),
                   LOG_HERE);
     }
-    Trim();
+    return true;
 }
 
 std::optional<AppLook> CAdbAppCache::Find(const QString& package, int versionCode) {
@@ -149,6 +164,10 @@ bool CAdbAppCache::Save() {
     if (!m_dirty) {
         return true;
     }
+    if (const QDateTime now = FileTime(); now.isValid() && now != m_seen) {
+        Read(false); // another owner wrote meanwhile: keep its entries too
+        Trim();
+    }
     QJsonArray apps;
     for (const auto& [key, entry] : m_entries) {
         QJsonObject app{{QStringLiteral("package"), key.first},
@@ -171,6 +190,7 @@ bool CAdbAppCache::Save() {
         return false;
     }
     m_dirty = false;
+    m_seen = FileTime();
     return true;
 }
 

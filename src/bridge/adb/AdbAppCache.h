@@ -8,9 +8,11 @@
 // package names, oversized labels or icons that are no PNG are dropped. Icons and the entry count
 // are capped so that what is written always reads back; the oldest entries go first.
 //
-// Not thread-safe: the owner serialises calls.
+// Not thread-safe: the owner serialises calls. Several owners (the sessions of two phones, two
+// programs) may share the file: Save first takes in what another wrote since this one read it.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -60,8 +62,11 @@ private:
     };
     using Key = std::pair<QString, int>;
 
+    // Reads the file into the entries (those already present win); false when it does not read.
+    bool Read(bool log);
     void Load();
     void Trim();
+    QDateTime FileTime() const;
 
     QString m_path;
     bool m_loaded = false;
@@ -69,6 +74,7 @@ private:
     std::int64_t m_nextOrder = 1;
     qint64 m_iconBytes = 0;
     std::map<Key, Entry> m_entries;
+    QDateTime m_seen; // the file's time when last read or written; invalid when it was missing
 };
 
 } // namespace vexa::adbphone

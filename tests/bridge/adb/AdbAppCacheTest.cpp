@@ -83,6 +83,24 @@ TEST_F(AdbAppCacheTest, WhatIsPutReadsBackByPackageAndVersion) {
     EXPECT_EQ(CacheLogLines(), 0);
 }
 
+TEST_F(AdbAppCacheTest, TwoOwnersOfTheFileKeepEachOthersEntries) {
+    CAdbAppCache first(CachePath());
+    CAdbAppCache second(CachePath());
+    EXPECT_EQ(first.Count() + second.Count(), 0u);
+    first.Put(QStringLiteral("com.vexa.one"), 1, {QStringLiteral("一"), {}});
+    first.Put(QStringLiteral("com.vexa.shared"), 1, {QStringLiteral("old"), {}});
+    ASSERT_TRUE(first.Save());
+    second.Put(QStringLiteral("com.vexa.two"), 1, {QStringLiteral("二"), TinyPng()});
+    second.Put(QStringLiteral("com.vexa.shared"), 1, {QStringLiteral("new"), {}}); // its own is newer
+    ASSERT_TRUE(second.Save());
+    CAdbAppCache third(CachePath());
+    ASSERT_EQ(third.Count(), 3u);
+    EXPECT_EQ(third.Find(QStringLiteral("com.vexa.one"), 1)->label, QStringLiteral("一"));
+    EXPECT_EQ(third.Find(QStringLiteral("com.vexa.two"), 1)->icon, TinyPng());
+    EXPECT_EQ(third.Find(QStringLiteral("com.vexa.shared"), 1)->label, QStringLiteral("new"));
+    EXPECT_EQ(CacheLogLines(), 0);
+}
+
 TEST_F(AdbAppCacheTest, PutKeepsOutHostileNamesOversizedIconsAndLongLabels) {
     CAdbAppCache cache(CachePath());
     for (const char* name : {"../x", "com\\evil.app", "c:.app", "", "single", "com.a/../b", "com.a b"}) {
