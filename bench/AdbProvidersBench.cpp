@@ -160,9 +160,10 @@ bool Prepare(Setup& setup) {
         const QByteArray manifest = vexa::sim::MakeBinaryManifest(package, i + 1, QStringLiteral("1.0"),
                                                                   QStringLiteral("应用 %1").arg(i), 9, 15, {});
         const qsizetype size = (i % 8) * 512 * 1024 + 256 * 1024;
-        const QByteArray apk = vexa::sim::MakeZip({{QStringLiteral("AndroidManifest.xml"), manifest},
-                                                   {QStringLiteral("classes.dex"), QByteArray(size, char('a' + i % 26))},
-                                                   {QStringLiteral("res/mipmap-hdpi/ic_launcher.png"), icon}});
+        const QByteArray apk =
+            vexa::sim::MakeZip({{QStringLiteral("AndroidManifest.xml"), manifest},
+                                {QStringLiteral("classes.dex"), QByteArray(size, char('a' + i % 26))},
+                                {QStringLiteral("res/mipmap-hdpi/ic_launcher.png"), icon}});
         const QString path = setup.folder.filePath(QStringLiteral("app.apk"));
         QFile file(path);
         std::unique_ptr<vexa::AppRecord> record(apps->NewApp());

@@ -2,9 +2,9 @@
 
 #include "ProviderQuery.h"
 
+#include "bridge/adb/AdbAppCache.h"
 #include "bridge/api/BridgeTypes.h"
 #include "bridge/sim/SimFiles.h"
-#include "bridge/adb/AdbAppCache.h"
 #include "bridge/sim/SimPhones.h"
 #include "libs/apk/Apk.h"
 

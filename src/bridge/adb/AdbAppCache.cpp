@@ -64,8 +64,8 @@ bool CAdbAppCache::Read(bool log) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(file.read(kMaxFileBytes), &error);
     const QJsonObject root = document.object();
-    if (error.error != QJsonParseError::NoError || !document.isObject() || root.value(QLatin1String("format")) != kFormat ||
-        !root.value(QLatin1String("apps")).isArray()) {
+    if (error.error != QJsonParseError::NoError || !document.isObject() ||
+        root.value(QLatin1String("format")) != kFormat || !root.value(QLatin1String("apps")).isArray()) {
         if (log) {
             LOG_Error("[AdbAppCache] %s is damaged (%s); starting empty. %s:%d", qUtf8Printable(m_path),
                       qUtf8Printable(error.errorString()), LOG_HERE);
@@ -82,9 +82,9 @@ bool CAdbAppCache::Read(bool log) {
         const QJsonValue order = app.value(QLatin1String("order"));
         const double code = version.toDouble(-1);
         QByteArray::FromBase64Result png{};
-        bool ok = package.isString() && IsAndroidPackageName(package.toString()) && version.isDouble() &&
-                  code >= 0 && code <= 2147483647.0 && code == static_cast<double>(static_cast<int>(code)) &&
-                  label.isString() && label.toString().size() <= kMaxLabelChars && order.isDouble() &&
+        bool ok = package.isString() && IsAndroidPackageName(package.toString()) && version.isDouble() && code >= 0 &&
+                  code <= 2147483647.0 && code == static_cast<double>(static_cast<int>(code)) && label.isString() &&
+                  label.toString().size() <= kMaxLabelChars && order.isDouble() &&
                   (icon.isUndefined() || icon.isString());
         if (ok && icon.isString()) {
             const QByteArray text = icon.toString().toLatin1();

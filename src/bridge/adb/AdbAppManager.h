@@ -15,8 +15,8 @@
 #include "bridge/api/AppManager.h"
 
 #include <memory>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace vexa::adbphone {

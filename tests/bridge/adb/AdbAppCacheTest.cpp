@@ -181,10 +181,8 @@ QByteArray Utf16(const QByteArray& utf8) {
 INSTANTIATE_TEST_SUITE_P(
     Files, DamagedCacheTest,
     ::testing::Values(DamagedCase{"truncated", GoodDocument().left(GoodDocument().size() / 2)},
-                      DamagedCase{"empty", QByteArray()},
-                      DamagedCase{"binary", QByteArray("\x00\xFF\xFE{\x01", 5)},
-                      DamagedCase{"utf16", Utf16(GoodDocument())},
-                      DamagedCase{"array", QByteArray("[1,2,3]")},
+                      DamagedCase{"empty", QByteArray()}, DamagedCase{"binary", QByteArray("\x00\xFF\xFE{\x01", 5)},
+                      DamagedCase{"utf16", Utf16(GoodDocument())}, DamagedCase{"array", QByteArray("[1,2,3]")},
                       DamagedCase{"other format", QByteArray(R"({"format":2,"apps":[]})")},
                       DamagedCase{"apps not a list", QByteArray(R"({"format":1,"apps":{"com.a.b":1}})")},
                       DamagedCase{"oversized", QByteArray("{\"format\":1,\"apps\":[],\"pad\":\"") +

@@ -443,12 +443,12 @@ TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
         EXPECT_TRUE(WriteFile(path, bytes));
         return path;
     };
-    const QString v5 = write(QStringLiteral("v5.apk"), MakeTestApk(QStringLiteral("com.example.clock"), 5,
-                                                                   QStringLiteral("5.0"), QStringLiteral("时钟"),
-                                                                   {}, {}, 3000));
-    const QString v2 = write(QStringLiteral("v2.apk"), MakeTestApk(QStringLiteral("com.example.clock"), 2,
-                                                                   QStringLiteral("2.0"), QStringLiteral("旧时钟"),
-                                                                   {}, {}, 3000));
+    const QString v5 =
+        write(QStringLiteral("v5.apk"), MakeTestApk(QStringLiteral("com.example.clock"), 5, QStringLiteral("5.0"),
+                                                    QStringLiteral("时钟"), {}, {}, 3000));
+    const QString v2 =
+        write(QStringLiteral("v2.apk"), MakeTestApk(QStringLiteral("com.example.clock"), 2, QStringLiteral("2.0"),
+                                                    QStringLiteral("旧时钟"), {}, {}, 3000));
     // Our parser cannot read this one; the phone has the last word, and refuses it.
     const QString junk = write(QStringLiteral("junk.apk"), QByteArray("PK\x03\x04", 4) + QByteArray(5000, 'j'));
     std::unique_ptr<AppRecord> record(apps->NewApp());

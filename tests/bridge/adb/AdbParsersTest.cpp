@@ -286,7 +286,7 @@ TEST(DumpsysPackageTest, RequestedPermissionsAsOldAndNewPhonesPrintThem) {
                                      "        android.permission.CAMERA: granted=false, flags=[ USER_SET ]\n");
     const PackageDetails d = ParseDumpsysPackage(current, "com.vexa.cam");
     EXPECT_EQ(d.requestedPermissions, (QStringList{QStringLiteral("android.permission.CAMERA"),
-                                                    QStringLiteral("android.permission.READ_EXTERNAL_STORAGE")}));
+                                                   QStringLiteral("android.permission.READ_EXTERNAL_STORAGE")}));
     EXPECT_EQ(d.minSdk, "21");
     EXPECT_EQ(d.targetSdk, "33");
 
@@ -301,8 +301,8 @@ TEST(DumpsysPackageTest, RequestedPermissionsAsOldAndNewPhonesPrintThem) {
                                                    "com.a");
     EXPECT_EQ(old.requestedPermissions, QStringList{QStringLiteral("android.permission.SEND_SMS")});
     EXPECT_TRUE(old.minSdk.isEmpty());
-    const PackageDetails cut = ParseDumpsysPackage("  Package [com.a] (1):\n    requested permissions:\n      andr",
-                                                   "com.a");
+    const PackageDetails cut =
+        ParseDumpsysPackage("  Package [com.a] (1):\n    requested permissions:\n      andr", "com.a");
     EXPECT_EQ(cut.requestedPermissions, QStringList{QStringLiteral("andr")});
     // Permissions of the hidden system copy after the installed entry are not ours.
     const PackageDetails none = ParseDumpsysPackage("  Package [com.a] (1):\n    versionCode=2\n"
@@ -339,8 +339,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PmCase{"success", "Success\n", true, "", ""},
         PmCase{"success after progress noise", "\tpkg: /data/local/tmp/a.apk\nSuccess\n", true, "", ""},
-        PmCase{"not an apk",
-               "Failure [INSTALL_PARSE_FAILED_NOT_APK: Failed to parse /data/local/tmp/a.apk]\n", false,
+        PmCase{"not an apk", "Failure [INSTALL_PARSE_FAILED_NOT_APK: Failed to parse /data/local/tmp/a.apk]\n", false,
                "INSTALL_PARSE_FAILED_NOT_APK", "Failed to parse /data/local/tmp/a.apk"},
         PmCase{"old phone code only", "Failure [INSTALL_FAILED_VERSION_DOWNGRADE]\n", false,
                "INSTALL_FAILED_VERSION_DOWNGRADE", ""},
@@ -350,8 +349,8 @@ INSTANTIATE_TEST_SUITE_P(
         PmCase{"truncated failure", "Failure [INSTALL_FAILED_INSUFFIC", false, "INSTALL_FAILED_INSUFFIC", ""},
         PmCase{"error line", "Error: Unable to open file: /x.apk\nConsider using a file under /data/local/tmp/\n",
                false, "", "Error: Unable to open file: /x.apk"},
-        PmCase{"success word inside a failure", "Failure [INSTALL_FAILED_TEST_ONLY: Success is not enough]\n",
-               false, "INSTALL_FAILED_TEST_ONLY", "Success is not enough"},
+        PmCase{"success word inside a failure", "Failure [INSTALL_FAILED_TEST_ONLY: Success is not enough]\n", false,
+               "INSTALL_FAILED_TEST_ONLY", "Success is not enough"},
         PmCase{"nothing", "", false, "", ""}),
     [](const ::testing::TestParamInfo<PmCase>& info) {
         std::string name = info.param.name;

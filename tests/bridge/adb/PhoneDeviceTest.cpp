@@ -185,8 +185,9 @@ TEST_F(PhoneDeviceTest, PmInstallAddsReplacesAndRefusesAsAPhoneDoes) {
     // A package that names itself with a path is no package either.
     ASSERT_EQ(Stage(m_phone, tmp + "evil.apk", apk(1, QStringLiteral("../evil"))), "");
     EXPECT_EQ(adb::ParsePmResult(Sh({"pm", "install", tmp + "evil.apk"})).code, "INSTALL_PARSE_FAILED_NOT_APK");
-    EXPECT_EQ(m_phone.RunShell("pm install /data/local/tmp/none.apk; echo $?"),
-              "Error: Unable to open file: /data/local/tmp/none.apk\nConsider using a file under /data/local/tmp/\n1\n");
+    EXPECT_EQ(
+        m_phone.RunShell("pm install /data/local/tmp/none.apk; echo $?"),
+        "Error: Unable to open file: /data/local/tmp/none.apk\nConsider using a file under /data/local/tmp/\n1\n");
     EXPECT_TRUE(adb::ParsePackageList(m_phone.RunShell("pm list packages -f")).empty());
 
     ASSERT_EQ(Stage(m_phone, tmp + "v3.apk", apk(3)), "");

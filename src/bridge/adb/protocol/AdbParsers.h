@@ -72,7 +72,7 @@ struct PackageDetails {
     long long versionCode = -1;
     QDateTime firstInstallTime; // invalid when absent
     QDateTime lastUpdateTime;
-    QString minSdk;    // empty when absent
+    QString minSdk; // empty when absent
     QString targetSdk;
     // The names under "requested permissions:", without the ": restricted=true" newer phones add.
     QStringList requestedPermissions;
