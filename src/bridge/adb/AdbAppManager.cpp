@@ -87,6 +87,7 @@ int CAdbAppManager::LoadApps() {
         auto record = std::make_unique<AppRecord>();
         if (!IsPackageName(entry.packageName) || !Describe(entry.packageName, entry.apkPath, *record)) {
             if (!m_link.Alive()) {
+                m_cache.Save(); // what was pulled so far need not be pulled again
                 return 2;
             }
             continue; // uninstalled meanwhile, or a name the shell should not see
