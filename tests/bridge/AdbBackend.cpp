@@ -1,6 +1,7 @@
 #include "BridgeBackend.h"
 
 #include "adb/AdbTestRig.h"
+#include "TestEnvironment.h"
 
 #include "bridge/adb/AdbBridge.h"
 #include "bridge/sim/SimPhones.h"
@@ -27,12 +28,14 @@ public:
 
     QString Unavailable() const override { return CAdbTestRig::AdbPath().isEmpty() ? m_error : QString(); }
 
-    // What plain adb reaches of a phone: its identity, files, storage totals and screen, and the
+    // What plain adb reaches of a phone: its identity, files, storage totals and screen, the
     // providers the content tool opens to the shell user (call log, contacts without pictures),
-    // the picture albums found in the files and the media index.
+    // the picture albums found in the files and the media index, and apps through the package
+    // manager.
     bool Supports(BackendCapability capability) const override {
         return capability == BackendCapability::CallLog || capability == BackendCapability::Contacts ||
-               capability == BackendCapability::Pictures || capability == BackendCapability::StorageCategories;
+               capability == BackendCapability::Pictures || capability == BackendCapability::StorageCategories ||
+               capability == BackendCapability::Apps;
     }
 
     bool CreatePhone(const TestPhoneIdentity& identity) override {
@@ -72,6 +75,7 @@ public:
     }
 
 private:
+    ScopedTestFolders m_folders; // the app look cache goes to this data folder
     QTemporaryDir m_dir;
     QByteArray m_oldSim;
     QByteArray m_oldHome;

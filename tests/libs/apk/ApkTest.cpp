@@ -2,6 +2,8 @@
 
 #include "bridge/sim/SimSeed.h"
 
+#include "TestApk.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -56,6 +58,26 @@ TEST_F(ApkTest, ReadsTheManifestFieldsAndTheLauncherIcon) {
     EXPECT_EQ(info->GetPermission(1), kPermissions[1]);
     EXPECT_EQ(info->GetPermission(2), QString());
     EXPECT_EQ(info->GetIcon(), bigIcon); // the densest icon wins
+}
+
+TEST_F(ApkTest, TheTestApkBuilderWritesWhatTheParserReadsBack) {
+    // Other tests install packages made by MakeTestApk; what they check rests on this.
+    const QByteArray icon("\x89PNG\r\n\x1a\n icon", 13);
+    const Info info(libaapt_ParseFile(Write(QStringLiteral("made.apk"),
+                                            MakeTestApk(QStringLiteral("com.example.made"), 7, QStringLiteral("7.0"),
+                                                        QStringLiteral("制作"), kPermissions, icon, 5000))));
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->GetPackageName(), QStringLiteral("com.example.made"));
+    EXPECT_EQ(info->GetVersionCode(), 7);
+    EXPECT_EQ(info->GetVersionName(), QStringLiteral("7.0"));
+    EXPECT_EQ(info->GetLabel(), QStringLiteral("制作"));
+    EXPECT_EQ(info->GetPermissionCount(), 2);
+    EXPECT_EQ(info->GetIcon(), icon);
+    const Info plain(libaapt_ParseFile(Write(QStringLiteral("plain.apk"),
+                                             MakeTestApk(QStringLiteral("com.example.plain"), 1, {}, {}, {}, {}))));
+    ASSERT_NE(plain, nullptr);
+    EXPECT_TRUE(plain->GetIcon().isEmpty());
+    EXPECT_EQ(plain->GetPermissionCount(), 0);
 }
 
 TEST_F(ApkTest, DeflatedEntriesInflateAndAnEmptyLabelFallsBackToThePackage) {
