@@ -16,8 +16,8 @@ class CApkInfo {
 public:
     virtual ~CApkInfo() = default;
     virtual QString GetPackageName() const { return m_package; }
-    // The application's label when the manifest holds it as text; a resource reference gives the
-    // package name, the best text there is without the resource table.
+    // The application's label: the manifest's text, or the resource it names read from the
+    // resource table (Chinese first, then the default); the package name when neither gives one.
     virtual QString GetLabel() const { return m_label; }
     virtual int GetVersionCode() const { return m_versionCode; }
     virtual QString GetVersionName() const { return m_versionName; }
@@ -25,13 +25,16 @@ public:
     virtual QString GetTargetSdkVersion() const { return m_targetSdk; }
     virtual int GetPermissionCount() const { return static_cast<int>(m_permissions.size()); }
     virtual QString GetPermission(int index) const { return m_permissions.value(index); }
-    // PNG bytes of the launcher icon when one is found by its usual names; empty otherwise.
+    // PNG bytes of the launcher icon: the densest PNG of the icon resource, else the densest file
+    // by the usual names; empty otherwise.
     virtual QByteArray GetIcon() const { return m_icon; }
 
     QString m_package, m_label, m_versionName, m_minSdk, m_targetSdk;
     int m_versionCode = 0;
     QStringList m_permissions;
     QByteArray m_icon;
+    // The resources the manifest names for the label and the icon; 0 when it gives none.
+    quint32 m_labelResource = 0, m_iconResource = 0;
 };
 
 // Null when the file is no readable APK (not a ZIP, no manifest, no package name).
