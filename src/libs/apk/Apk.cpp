@@ -576,6 +576,11 @@ std::optional<CApkInfo> ParseBinaryManifest(const QByteArray& document) {
     return XmlReader(document).Read();
 }
 
+QString ResourceText(const QByteArray& table, quint32 id) {
+    ResourceTable reader(table);
+    return reader.Read({id}) ? ResolveLabel(reader, id) : QString();
+}
+
 std::optional<QByteArray> ReadZipEntry(const QString& zipPath, const QString& entryName, qint64 maxBytes) {
     QFile file(zipPath);
     std::vector<ZipEntry> entries;

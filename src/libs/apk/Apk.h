@@ -46,6 +46,10 @@ namespace apk {
 // The manifest fields of a binary XML document; nullopt when it does not read or names no package.
 std::optional<CApkInfo> ParseBinaryManifest(const QByteArray& document);
 
+// The text a resource table (resources.arsc) holds for a resource id, Chinese first, a reference
+// followed; empty when the table does not read or lacks it.
+QString ResourceText(const QByteArray& table, quint32 id);
+
 // One entry of a ZIP file, inflated; nullopt when missing, damaged or larger than maxBytes.
 std::optional<QByteArray> ReadZipEntry(const QString& zipPath, const QString& entryName, qint64 maxBytes);
 
