@@ -21,12 +21,42 @@
 #include <QToolButton>
 
 #include <atomic>
+#include <functional>
 
 namespace {
 
 vexa::DeviceSession* CurrentSession() {
     vexa::DeviceBridge* bridge = ppGetBridge();
     return bridge != nullptr ? bridge->GetSession() : nullptr;
+}
+
+// Runs a batch (sending or saving) on a worker behind a cancellable progress dialog that its hooks
+// report to; returns once the worker has ended.
+template <class Outcome>
+Outcome RunBatchWithProgress(QWidget* parent, const QString& title, const QString& remind, int pauseMs,
+                             const std::function<Outcome(vexa::DeviceSession*, const messages::BatchHooks&)>& job) {
+    CVexaProgressDlg dlg(parent);
+    dlg.m_strTitle = title;
+    dlg.m_strRemind = remind;
+    dlg.m_bCanCancel = true;
+    Outcome outcome;
+    {
+        WorkerThread worker(boost::function<void()>([&dlg, &outcome, &job, pauseMs] {
+            dlg.WaitReady();
+            vexa::DeviceSession* session = CurrentSession();
+            messages::BatchHooks hooks;
+            hooks.pauseMs = pauseMs;
+            hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
+            hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
+            hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
+            hooks.remind = [&dlg](const QString& t) { dlg.SetRemindText(t); };
+            outcome = job(session, hooks);
+            dlg.PostMessage(WM_COMMAND, outcome.cancelled ? IDCANCEL : IDOK);
+        }));
+        worker.Start();
+        dlg.DoModal();
+    } // joined: the outcome is complete from here on
+    return outcome;
 }
 
 } // namespace
@@ -287,29 +317,12 @@ int CQuickReplyWnd::SendSingle(const QString& number, const QString& text) {
 }
 
 int CQuickReplyWnd::SendMultiple(const QStringList& numbers, const QString& text) {
-    CVexaProgressDlg dlg(this);
-    dlg.m_strTitle = Str(2423);
-    dlg.m_strRemind = Str(2420);
-    dlg.m_bCanCancel = true;
-    messages::SendOutcome outcome;
     const int sim = m_simChoice;
-    const int pause = m_pauseMs;
-    {
-    WorkerThread worker(boost::function<void()>([&dlg, &outcome, numbers, text, sim, pause] {
-        dlg.WaitReady();
-        vexa::DeviceSession* session = CurrentSession();
-        messages::BatchHooks hooks;
-        hooks.pauseMs = pause;
-        hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
-        hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
-        hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
-        hooks.remind = [&dlg](const QString& t) { dlg.SetRemindText(t); };
-        outcome = messages::SendSmsToMany(session, numbers, text, sim, hooks);
-        dlg.PostMessage(WM_COMMAND, outcome.cancelled ? IDCANCEL : IDOK);
-    }));
-    worker.Start();
-    dlg.DoModal();
-    } // joined: the outcome is complete from here on
+    const messages::SendOutcome outcome = RunBatchWithProgress<messages::SendOutcome>(
+        this, Str(2423), Str(2420), m_pauseMs,
+        [&numbers, &text, sim](vexa::DeviceSession* session, const messages::BatchHooks& hooks) {
+            return messages::SendSmsToMany(session, numbers, text, sim, hooks);
+        });
     m_failedText = outcome.FailedText();
     if (outcome.cancelled) {
         VexaMessageBox(FormatText(Str(2427), outcome.successes, outcome.recipients - outcome.successes), this,
@@ -349,25 +362,11 @@ void CQuickReplyWnd::Save() {
         hooks.pauseMs = 0;
         outcome = messages::SaveSmsDrafts(CurrentSession(), recipients, text, editing, hooks);
     } else {
-        CVexaProgressDlg dlg(this);
-        dlg.m_strTitle = Str(2429);
-        dlg.m_strRemind = Str(2429);
-        dlg.m_bCanCancel = true;
-        const int pause = m_pauseMs;
-        WorkerThread worker(boost::function<void()>([&dlg, &outcome, recipients, text, editing, pause] {
-            dlg.WaitReady();
-            vexa::DeviceSession* session = CurrentSession();
-            messages::BatchHooks hooks;
-            hooks.pauseMs = pause;
-            hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
-            hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
-            hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
-            hooks.remind = [&dlg](const QString& t) { dlg.SetRemindText(t); };
-            outcome = messages::SaveSmsDrafts(session, recipients, text, editing, hooks);
-            dlg.PostMessage(WM_COMMAND, outcome.cancelled ? IDCANCEL : IDOK);
-        }));
-        worker.Start();
-        dlg.DoModal();
+        outcome = RunBatchWithProgress<messages::SaveOutcome>(
+            this, Str(2429), Str(2429), m_pauseMs,
+            [&recipients, &text, editing](vexa::DeviceSession* session, const messages::BatchHooks& hooks) {
+                return messages::SaveSmsDrafts(session, recipients, text, editing, hooks);
+            });
     }
     m_editingDraft.reset();
     m_lastResult = outcome.Ok() ? 1 : 0;
