@@ -15,6 +15,8 @@
 #include <QFileDialog>
 
 #include <chrono>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -33,6 +35,36 @@ void WaitForDialog(CVexaProgressDlg& dlg) {
 
 void EndDialog(CVexaProgressDlg& dlg) {
     dlg.PostMessage(WM_COMMAND, dlg.IsCancelRequested() ? IDCANCEL : IDOK, 0);
+}
+
+// Runs job on the phone's contact book on a worker behind a cancellable progress dialog, inside
+// the session gate and never while the loader reads the same book. failed when there is no book.
+using BookJob = std::function<int(vexa::ContactBook* book, const std::function<bool()>& cancelled,
+                                  const std::function<void(int total, int done)>& progress)>;
+int RunOnBookWithProgress(QWidget* parent, CSessionGate& gate, const QString& title, const QString& remind,
+                          int failed, const BookJob& job) {
+    int result = failed;
+    CVexaProgressDlg dlg(parent);
+    dlg.m_strTitle = title;
+    dlg.m_strRemind = remind;
+    dlg.m_bCanCancel = true;
+    WorkerThread worker(boost::function<void()>([&] {
+        WaitForDialog(dlg);
+        VEXA_SESSION_USE(gate);
+        vexa::ContactBook* book = sessionUse_.Usable() ? CurrentBook() : nullptr;
+        if (book != nullptr) {
+            std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+            result = job(
+                book, [&dlg] { return dlg.IsCancelRequested(); },
+                [&dlg](int total, int done) {
+                    dlg.SetProgress(static_cast<unsigned>(total), static_cast<unsigned>(done), true);
+                });
+        }
+        EndDialog(dlg);
+    }));
+    worker.Start();
+    dlg.DoModal();
+    return result;
 }
 
 QString Say(QWidget* parent, const QString& text) {
@@ -92,30 +124,11 @@ ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, boo
     if (helper.HasGroups() && VexaMessageBox(Str(281), parent, Str(388), 4) != 6) {
         helper.DropGroups();
     }
-    int result = CImportContactHelper::Import_Failed;
-    {
-        CVexaProgressDlg dlg(parent);
-        dlg.m_strTitle = Str(279);
-        dlg.m_strRemind = Str(280);
-        dlg.m_bCanCancel = true;
-        WorkerThread worker(boost::function<void()>([&] {
-            WaitForDialog(dlg);
-            VEXA_SESSION_USE(gate);
-            vexa::ContactBook* book = sessionUse_.Usable() ? CurrentBook() : nullptr;
-            if (book != nullptr) {
-                // Never while the loader reads the same book.
-                std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
-                result = helper.Import(
-                    book, [&dlg] { return dlg.IsCancelRequested(); },
-                    [&dlg](int total, int done) {
-                        dlg.SetProgress(static_cast<unsigned>(total), static_cast<unsigned>(done), true);
-                    });
-            }
-            EndDialog(dlg);
-        }));
-        worker.Start();
-        dlg.DoModal();
-    }
+    const int result = RunOnBookWithProgress(
+        parent, gate, Str(279), Str(280), CImportContactHelper::Import_Failed,
+        [&helper](vexa::ContactBook* book, const auto& cancelled, const auto& progress) {
+            return helper.Import(book, cancelled, progress);
+        });
     outcome.ran = true;
     outcome.result = result;
     outcome.count = helper.Count();
@@ -134,29 +147,11 @@ ContactTransferOutcome RunContactExport(QWidget* parent, CSessionGate& gate, con
         return outcome;
     }
     CExportContactHelper helper;
-    int result = CExportContactHelper::Export_Failed;
-    {
-        CVexaProgressDlg dlg(parent);
-        dlg.m_strTitle = Str(300);
-        dlg.m_strRemind = Str(301);
-        dlg.m_bCanCancel = true;
-        WorkerThread worker(boost::function<void()>([&] {
-            WaitForDialog(dlg);
-            VEXA_SESSION_USE(gate);
-            vexa::ContactBook* book = sessionUse_.Usable() ? CurrentBook() : nullptr;
-            if (book != nullptr) {
-                std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
-                result = helper.Export(
-                    book, contacts::StillInBook(*book, chosen), format, path, [&dlg] { return dlg.IsCancelRequested(); },
-                    [&dlg](int total, int done) {
-                        dlg.SetProgress(static_cast<unsigned>(total), static_cast<unsigned>(done), true);
-                    });
-            }
-            EndDialog(dlg);
-        }));
-        worker.Start();
-        dlg.DoModal();
-    }
+    const int result = RunOnBookWithProgress(
+        parent, gate, Str(300), Str(301), CExportContactHelper::Export_Failed,
+        [&](vexa::ContactBook* book, const auto& cancelled, const auto& progress) {
+            return helper.Export(book, contacts::StillInBook(*book, chosen), format, path, cancelled, progress);
+        });
     outcome.ran = true;
     outcome.result = result;
     outcome.count = helper.Count();
