@@ -28,12 +28,14 @@ public:
     QString Unavailable() const override { return CAdbTestRig::AdbPath().isEmpty() ? m_error : QString(); }
 
     // What plain adb reaches of a phone: its identity, files, storage totals and screen, and the
-    // providers the content tool opens to the shell user (call log, contacts without pictures),
-    // and the picture albums found in the files.
+    // providers the content tool opens to the shell user (call log, contacts without pictures, SMS
+    // once the shell user may write them), and the picture albums found in the files.
     bool Supports(BackendCapability capability) const override {
         return capability == BackendCapability::CallLog || capability == BackendCapability::Contacts ||
-               capability == BackendCapability::Pictures;
+               capability == BackendCapability::Pictures || capability == BackendCapability::SmsWrites;
     }
+
+    int OwnApps() const override { return 0; }
 
     bool CreatePhone(const TestPhoneIdentity& identity) override {
         vexa::sim::PhoneSpec spec;

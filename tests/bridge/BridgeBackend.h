@@ -24,7 +24,9 @@ struct TestPhoneIdentity {
 enum class BackendCapability {
     Contacts,        // contact book with groups
     ContactPictures, // contact photos and group icons
-    Messages,      // SMS and MMS stores read and written, the summary's counts
+    SmsWrites,       // SMS added, changed and deleted (one by one and in batches), the summary's counts
+    SmsSending,      // SMS sent through the phone
+    Mms,             // the MMS store
     CallLog,       // call records
     Apps,          // install (with list, fetch, uninstall)
     Pictures,      // picture store and albums
@@ -43,6 +45,9 @@ public:
         (void)capability;
         return true;
     }
+    // Apps a fresh phone counts: a simulated phone runs the maker's agent, which counts as one;
+    // adb needs no agent on the phone.
+    virtual int OwnApps() const { return 1; }
     // Makes an attached phone with empty stores.
     virtual bool CreatePhone(const TestPhoneIdentity& identity) = 0;
     virtual bool SetAttached(const QString& serial, bool attached) = 0;

@@ -86,22 +86,6 @@ std::int64_t MaxId(const std::vector<adb::ContentRow>& rows) {
     return id;
 }
 
-// The adb server takes a request of at most 64 KiB; commands are joined into lines well below it
-// (a single longer command, a huge note, is sent alone and refused by the server).
-constexpr std::size_t kLineBudget = 16 * 1024;
-
-std::vector<std::string> JoinLines(const std::vector<std::string>& commands) {
-    std::vector<std::string> lines;
-    for (const std::string& command : commands) {
-        if (lines.empty() || lines.back().size() + command.size() + 2 > kLineBudget) {
-            lines.push_back(command);
-        } else {
-            lines.back() += "; " + command;
-        }
-    }
-    return lines;
-}
-
 } // namespace
 
 namespace {
@@ -436,7 +420,7 @@ bool CAdbContactBook::WriteContact(Contact* c, bool isNew) {
         lines.push_back(std::move(line));
     }
     bool written = true;
-    for (const std::string& line : JoinLines(lines)) {
+    for (const std::string& line : JoinContentLines(lines)) {
         written = written && Run(line, output, false);
     }
     if (!written) {
