@@ -132,6 +132,7 @@ int CAdbSmsStore::LoadSms() {
         break;
     }
     m_messages = SmsFromContentRows(output);
+    m_newest = m_messages.empty() ? 0 : m_messages.back().m_id;
     m_loaded = true;
     return 1;
 }
@@ -224,16 +225,24 @@ bool CAdbSmsStore::Query(const std::string& where, std::vector<Sms>& rows) {
 
 std::int64_t CAdbSmsStore::NewestId() {
     // Read afresh before every write: a new row takes the highest id there is, also one that a
-    // message deleted meanwhile (on the phone itself) had.
-    std::string output;
-    if (RunContent(m_link, "AdbSmsStore", ContentQueryCommand(kSmsUri, {"_id"}), output, true) != ContentResult::Done) {
-        return -1;
+    // message deleted meanwhile (on the phone itself) had. While the newest id seen is still there
+    // (or a newer one), the rows from it on tell the highest; otherwise every id is read.
+    for (const std::string& where : {m_newest > 0 ? "_id>" + std::to_string(m_newest - 1) : std::string(), std::string()}) {
+        std::string output;
+        if (RunContent(m_link, "AdbSmsStore", ContentQueryCommand(kSmsUri, {"_id"}, where), output, true) !=
+            ContentResult::Done) {
+            return -1;
+        }
+        std::int64_t newest = 0;
+        for (const adb::ContentRow& row : adb::ParseContentQuery(output, {QStringLiteral("_id")})) {
+            newest = std::max<std::int64_t>(newest, row.value(QStringLiteral("_id")).toLongLong());
+        }
+        if (newest > 0 || where.empty()) {
+            m_newest = newest;
+            return newest;
+        }
     }
-    std::int64_t newest = 0;
-    for (const adb::ContentRow& row : adb::ParseContentQuery(output, {QStringLiteral("_id")})) {
-        newest = std::max<std::int64_t>(newest, row.value(QStringLiteral("_id")).toLongLong());
-    }
-    return newest;
+    return -1;
 }
 
 bool CAdbSmsStore::PrepareWrites() {
@@ -327,6 +336,7 @@ bool CAdbSmsStore::InsertLine(const std::vector<Sms*>& line, const char* what) {
     if (result == ContentResult::Done && matched == line.size()) {
         for (std::size_t i = 0; i < line.size(); ++i) {
             line[i]->m_id = found[i];
+            m_newest = std::max(m_newest, found[i]);
         }
         return true;
     }

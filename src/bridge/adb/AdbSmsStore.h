@@ -69,6 +69,7 @@ private:
     std::recursive_mutex m_lock;
     bool m_loaded = false;
     std::vector<Sms> m_messages;
+    std::int64_t m_newest = 0; // the highest id seen; 0 when none is known
     bool m_prepared = false;
     bool m_escapedBindings = false;
     std::string m_appOpsRefusal; // what the phone said when asked to allow the op; empty when it agreed

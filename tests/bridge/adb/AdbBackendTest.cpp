@@ -470,6 +470,29 @@ TEST_F(AdbSmsWriteTest, APhoneThatKeepsTheAppOpKeepsItsMessages) {
     EXPECT_TRUE(later.contains(QStringLiteral("not allowed to perform WRITE_SMS"))) << later.toStdString();
 }
 
+TEST_F(AdbSmsWriteTest, ANewMessageMayTakeTheIdOfTheNewestDeletedOne) {
+    ASSERT_TRUE(SetMeta("appops_write_sms", QStringLiteral("allow")));
+    std::unique_ptr<Sms> first = Make(QStringLiteral("first"), BOX_INBOX, 1);
+    std::unique_ptr<Sms> second = Make(QStringLiteral("second"), BOX_INBOX, 2);
+    ASSERT_TRUE(Store()->AddSmsBatch({first.get(), second.get()}));
+    ASSERT_GT(second->GetId(), first->GetId());
+    {
+        // The phone's own app deletes the newest message; the provider then gives its id again.
+        sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
+        sim::Stmt del(db, "DELETE FROM sms WHERE id=?");
+        ASSERT_TRUE(del.Bind(1, second->GetId()).Run());
+    }
+    std::unique_ptr<Sms> third = Make(QStringLiteral("third"), BOX_SENT, 3);
+    ASSERT_TRUE(Store()->AddSms(third.get()));
+    EXPECT_EQ(third->GetId(), second->GetId());
+    std::unique_ptr<Sms> back(Store()->GetSmsById(third->GetId()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetContent(), "third");
+    EXPECT_EQ(MessagesOnPhone(), 2);
+}
+
 // The phone's API level decides how the content tool reads a binding: escaped colons from
 // Android 11 on, the raw rest of the argument before.
 class AdbSmsTextTest : public AdbSmsWriteTest, public ::testing::WithParamInterface<int> {};
