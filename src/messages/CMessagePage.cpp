@@ -236,8 +236,9 @@ void CMessagePage::CheckLoaded(bool force) {
         vexa::ContactBook* book = session->GetContactBook();
         vexa::SmsStore* sms = session->GetSmsStore();
         vexa::MmsStore* mms = session->GetMmsStore();
-        loaded = book != nullptr && sms != nullptr && mms != nullptr && book->IsContactsLoaded() &&
-                 sms->IsSmsLoaded() && mms->IsMmsLoaded();
+        // A phone reached without MMS (plain adb) has SMS only.
+        loaded = book != nullptr && sms != nullptr && book->IsContactsLoaded() && sms->IsSmsLoaded() &&
+                 (mms == nullptr || mms->IsMmsLoaded());
     }
     if (loaded && !force) {
         Rebuild(m_keyword);

@@ -90,11 +90,9 @@ MessageData::StoreState MessageData::ObtainStores(vexa::DeviceSession* session) 
         LOG_Error("[MessageData] LoadSms failed. %s:%d", LOG_HERE);
         return session->IsConnected() ? StoreState::SmsFailed : StoreState::NoDevice;
     }
+    // A phone reached without MMS (plain adb) still shows its SMS.
     m_mms = session->GetMmsStore();
-    if (m_mms == nullptr) {
-        return StoreState::NoDevice;
-    }
-    if (!m_mms->IsMmsLoaded() && m_mms->LoadMms() != 1) {
+    if (m_mms != nullptr && !m_mms->IsMmsLoaded() && m_mms->LoadMms() != 1) {
         LOG_Error("[MessageData] LoadMms failed. %s:%d", LOG_HERE);
         return session->IsConnected() ? StoreState::MmsFailed : StoreState::NoDevice;
     }
@@ -122,19 +120,25 @@ bool MessageData::Rebuild(vexa::DeviceSession* session, const QString& keyword) 
     // The stores may have been replaced by a reconnect since they were obtained.
     m_sms = session->GetSmsStore();
     m_mms = session->GetMmsStore();
-    if (m_sms == nullptr || m_mms == nullptr) {
+    if (m_sms == nullptr) {
         return false;
     }
     m_names.Build(session->GetContactBook());
     std::vector<MSGINFO> sms, mms, draftSms, draftMms;
     m_sms->ListDraftSms(&draftSms);
-    m_mms->ListDraftMms(&draftMms);
+    if (m_mms != nullptr) {
+        m_mms->ListDraftMms(&draftMms);
+    }
     if (keyword.isEmpty()) {
         m_sms->ListSms(&sms);
-        m_mms->ListMms(&mms);
+        if (m_mms != nullptr) {
+            m_mms->ListMms(&mms);
+        }
     } else {
         m_sms->SearchSms(keyword, &sms);
-        m_mms->SearchMms(keyword, &mms);
+        if (m_mms != nullptr) {
+            m_mms->SearchMms(keyword, &mms);
+        }
         // The search also finds drafts; they keep to the draft list.
         auto isDraft = [&](const MSGINFO& m, const std::vector<MSGINFO>& drafts) {
             for (const MSGINFO& d : drafts) {
