@@ -95,4 +95,57 @@ TEST_F(CliSmsTest, ImportOverAdbOnceThePhoneLetsTheShellWrite) {
     rig.StopDaemon(adbSerial, true);
 }
 
+// The backup's messages module over adb: saved from the phone, and restored onto it (through the
+// provider, once the shell user may write) after the phone lost them.
+TEST_F(CliSmsTest, MessagesBackupAndRestoreOverAdb) {
+    if (CAdbTestRig::AdbPath().isEmpty()) {
+        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
+    }
+    vexa::sim::SeedOptions seed;
+    seed.sms = 45;
+    seed.smallStores = false;
+    seed.screenFrames = false;
+    Seed(QStringLiteral("vexa-sms"), seed);
+    // The backup's message file names outbox messages as sent and keeps drafts of the other kind
+    // as plain drafts: that is what a restore gives back, on any phone.
+    auto contents = [] {
+        vexa::sim::SimDb db;
+        QString error;
+        QStringList texts;
+        if (db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) {
+            vexa::sim::Stmt rows(db, "SELECT (CASE box WHEN 4 THEN 2 WHEN 5 THEN 3 ELSE box END) || '|' || number || "
+                                     "'|' || time || '|' || content FROM sms ORDER BY id");
+            while (rows.Step()) {
+                texts << rows.Text(0);
+            }
+        }
+        return texts;
+    };
+    const QStringList before = contents();
+    ASSERT_EQ(before.size(), 45);
+
+    CAdbTestRig rig;
+    QString error, adbSerial;
+    ASSERT_TRUE(rig.StartServer(&error)) << error.toStdString();
+    ASSERT_TRUE(rig.StartDaemon(QStringLiteral("vexa-sms"), &adbSerial, &error)) << error.toStdString();
+    qputenv("VEXA_BRIDGE", "adb");
+    qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(rig.ServerPort()));
+    const QString package = Path(QStringLiteral("sms.bkg"));
+    const int created = Run({"backup", "create", "--modules", "messages", package});
+    const QString createErr = m_err;
+    {
+        vexa::sim::SimDb db;
+        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) << error.toStdString();
+        vexa::sim::Stmt wipe(db, "DELETE FROM sms");
+        ASSERT_TRUE(wipe.Run());
+    }
+    const int restored = Run({"backup", "restore", package});
+    qunsetenv("VEXA_BRIDGE");
+    qunsetenv("ANDROID_ADB_SERVER_PORT");
+    ASSERT_EQ(created, kCliOk) << createErr.toStdString();
+    ASSERT_EQ(restored, kCliOk) << m_err.toStdString();
+    EXPECT_EQ(contents().join(u'\n').toStdString(), before.join(u'\n').toStdString());
+    rig.StopDaemon(adbSerial, true);
+}
+
 } // namespace
