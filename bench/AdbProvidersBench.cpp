@@ -110,8 +110,8 @@ void BM_AddSmsBatchOfThirty(benchmark::State& state) {
     if (!ok) {
         state.SkipWithError("add failed");
     }
-    state.counters["messages"] = benchmark::Counter(30.0 * static_cast<double>(state.iterations()),
-                                                    benchmark::Counter::kIsRate);
+    state.counters["messages"] =
+        benchmark::Counter(30.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(BM_LoadContacts)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -27,13 +27,13 @@ enum class BackendCapability {
     SmsWrites,       // SMS added, changed and deleted (one by one and in batches), the summary's counts
     SmsSending,      // SMS sent through the phone
     Mms,             // the MMS store
-    CallLog,       // call records
-    Apps,          // install (with list, fetch, uninstall)
-    Pictures,      // picture store and albums
-    SmallStores,   // bookmarks, memos, settings, alarms
-    StorageDetail, // storage split into pictures, music, video, apps; free space to the byte
-    Firmware,      // reboot into the updater
-    Wallpaper,     // system settings: the phone's wallpaper set from a picture
+    CallLog,         // call records
+    Apps,            // install (with list, fetch, uninstall)
+    Pictures,        // picture store and albums
+    SmallStores,     // bookmarks, memos, settings, alarms
+    StorageDetail,   // storage split into pictures, music, video, apps; free space to the byte
+    Firmware,        // reboot into the updater
+    Wallpaper,       // system settings: the phone's wallpaper set from a picture
 };
 
 class BridgeBackend {

@@ -833,8 +833,8 @@ int CPhoneDevice::Content(const std::vector<std::string>& args, std::string& out
         return CallLog(parsed.verb, parsed.projection, parsed.where, bound, out);
     }
     if (parsed.uri.starts_with(kContactsAuthority)) {
-        return Contacts(parsed.verb, parsed.uri.substr(std::strlen(kContactsAuthority)), parsed.projection, parsed.where,
-                        bound, out);
+        return Contacts(parsed.verb, parsed.uri.substr(std::strlen(kContactsAuthority)), parsed.projection,
+                        parsed.where, bound, out);
     }
     if (parsed.uri == "content://sms" || parsed.uri.starts_with("content://sms/")) {
         return Messages(parsed.verb, parsed.uri, parsed.projection, parsed.where, bound, out);
@@ -967,8 +967,8 @@ int CPhoneDevice::CallLog(const std::string& verb, const std::string& projection
 namespace {
 
 // The provider's columns and the phone file's.
-const std::map<std::string, std::string> kSmsColumns{{"_id", "id"},   {"address", "number"}, {"date", "time"},
-                                                     {"type", "box"}, {"read", "read"},      {"sub_id", "sim"},
+const std::map<std::string, std::string> kSmsColumns{{"_id", "id"},      {"address", "number"}, {"date", "time"},
+                                                     {"type", "box"},    {"read", "read"},      {"sub_id", "sim"},
                                                      {"body", "content"}};
 // Columns a phone's sms table has that the phone file does not keep: written, then forgotten.
 const std::vector<std::string> kSmsIgnoredColumns{"seen", "date_sent", "status", "thread_id", "protocol", "locked"};
@@ -1069,8 +1069,8 @@ int CPhoneDevice::Messages(const std::string& verb, const std::string& uri, cons
         (void)value;
         if ((kSmsColumns.count(column) == 0 || column == "_id") &&
             std::find(kSmsIgnoredColumns.begin(), kSmsIgnoredColumns.end(), column) == kSmsIgnoredColumns.end()) {
-            out += ProviderError("sms", "android.database.sqlite.SQLiteException: table sms has no column named " +
-                                            column);
+            out += ProviderError("sms",
+                                 "android.database.sqlite.SQLiteException: table sms has no column named " + column);
             return 0;
         }
     }

@@ -227,7 +227,8 @@ std::int64_t CAdbSmsStore::NewestId() {
     // Read afresh before every write: a new row takes the highest id there is, also one that a
     // message deleted meanwhile (on the phone itself) had. While the newest id seen is still there
     // (or a newer one), the rows from it on tell the highest; otherwise every id is read.
-    for (const std::string& where : {m_newest > 0 ? "_id>" + std::to_string(m_newest - 1) : std::string(), std::string()}) {
+    for (const std::string& where :
+         {m_newest > 0 ? "_id>" + std::to_string(m_newest - 1) : std::string(), std::string()}) {
         std::string output;
         if (RunContent(m_link, "AdbSmsStore", ContentQueryCommand(kSmsUri, {"_id"}, where), output, true) !=
             ContentResult::Done) {

@@ -464,8 +464,10 @@ TEST_F(AdbSmsWriteTest, APhoneThatKeepsTheAppOpKeepsItsMessages) {
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->GetContent(), "kept");
     const QString later = Log();
-    EXPECT_TRUE(later.contains(QStringLiteral("[AdbSmsStore] update: the phone keeps SMS from adb"))) << later.toStdString();
-    EXPECT_TRUE(later.contains(QStringLiteral("[AdbSmsStore] delete: the phone keeps SMS from adb"))) << later.toStdString();
+    EXPECT_TRUE(later.contains(QStringLiteral("[AdbSmsStore] update: the phone keeps SMS from adb")))
+        << later.toStdString();
+    EXPECT_TRUE(later.contains(QStringLiteral("[AdbSmsStore] delete: the phone keeps SMS from adb")))
+        << later.toStdString();
     // The provider's own reason when it throws.
     EXPECT_TRUE(later.contains(QStringLiteral("not allowed to perform WRITE_SMS"))) << later.toStdString();
 }

@@ -52,9 +52,9 @@ INSTANTIATE_TEST_SUITE_P(HostileValues, ContentValueTest,
 TEST(ContentCommandTest, EscapedBindingsForNewerTools) {
     // Newer tools split at unescaped colons: the value's colons and backslashes get a backslash,
     // and nothing else changes on the way through the shell.
-    EXPECT_EQ(ShellWords(ContentInsertCommand("content://sms", {{"body", 's', "10:30 C:\\x $y 'z'"}}, true)),
-              (std::vector<std::string>{"insert", "--uri", "content://sms", "--bind",
-                                        "body:s:10\\:30 C\\:\\\\x $y 'z'"}));
+    EXPECT_EQ(
+        ShellWords(ContentInsertCommand("content://sms", {{"body", 's', "10:30 C:\\x $y 'z'"}}, true)),
+        (std::vector<std::string>{"insert", "--uri", "content://sms", "--bind", "body:s:10\\:30 C\\:\\\\x $y 'z'"}));
     EXPECT_EQ(ShellWords(ContentUpdateCommand("content://sms", "_id=3", {{"read", 'i', "1"}}, true)),
               (std::vector<std::string>{"update", "--uri", "content://sms", "--bind", "read:i:1", "--where", "_id=3"}));
 }
@@ -113,8 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "/system/bin/sh: content: not found"},
         RefusalCase{"silentStatus", "", 1, false, "exit status 1"},
         RefusalCase{"badBindingExitZero",
-                    "usage: adb shell content [subcommand] [options]\n\n[ERROR] Binding not well formed: body:s:a:b\n", 0,
-                    false, "[ERROR] Binding not well formed: body:s:a:b"},
+                    "usage: adb shell content [subcommand] [options]\n\n[ERROR] Binding not well formed: body:s:a:b\n",
+                    0, false, "[ERROR] Binding not well formed: body:s:a:b"},
         RefusalCase{"queryWithoutRows", "usage: content [subcommand]\n", 0, true, "usage: content [subcommand]"},
         RefusalCase{"truncatedQuery", "", 0, true, "exit status 0"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });

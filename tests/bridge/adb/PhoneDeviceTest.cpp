@@ -228,8 +228,9 @@ TEST_F(PhoneCallLogTest, BadRequestsAreRefusedAndChangeNothing) {
     refused("content insert --uri content://call_log/calls --bind date:l:1 --bind type:i:9");
     refused("content insert --uri content://call_log/calls --bind date:l:1 --bind _id:i:1 --bind type:i:1");
     // Bindings the tool cannot read reach no provider: the tool says so and exits with 0.
-    EXPECT_EQ(m_phone.RunShell("content insert --uri content://call_log/calls --bind date:l:x --bind type:i:1; echo $?"),
-              "usage: adb shell content [subcommand] [options]\n\n[ERROR] For input string: \"x\"\n0\n");
+    EXPECT_EQ(
+        m_phone.RunShell("content insert --uri content://call_log/calls --bind date:l:x --bind type:i:1; echo $?"),
+        "usage: adb shell content [subcommand] [options]\n\n[ERROR] For input string: \"x\"\n0\n");
     EXPECT_TRUE(m_phone.RunShell("content insert --uri content://call_log/calls --bind date")
                     .ends_with("[ERROR] Binding not well formed: date\n"));
     EXPECT_EQ(m_phone.RunShell("content query --uri content://call_log/calls --where; echo $?"),
@@ -464,13 +465,13 @@ protected:
             "content://sms", {"_id", "address", "date", "type", "read", "sub_id", "body"}, where)));
     }
     std::string Insert(const std::string& body, int type = 1) {
-        return m_phone.RunShell(vexa::adbphone::ContentInsertCommand(
-            "content://sms", {{"address", 's', "10086"},
-                              {"body", 's', body},
-                              {"date", 'l', "1343196180000"},
-                              {"type", 'i', std::to_string(type)},
-                              {"read", 'i', "0"},
-                              {"sub_id", 'i', "2"}}));
+        return m_phone.RunShell(
+            vexa::adbphone::ContentInsertCommand("content://sms", {{"address", 's', "10086"},
+                                                                   {"body", 's', body},
+                                                                   {"date", 'l', "1343196180000"},
+                                                                   {"type", 'i', std::to_string(type)},
+                                                                   {"read", 'i', "0"},
+                                                                   {"sub_id", 'i', "2"}}));
     }
     void SetMeta(const char* key, const QString& value) {
         vexa::sim::SimDb db;
@@ -500,7 +501,7 @@ TEST_F(PhoneSmsTest, WritesFollowTheShellUsersAppOp) {
     const std::string id = std::to_string(newest.GetId());
     EXPECT_EQ(Messages("_id>" + id).size(), 0u);
     EXPECT_EQ(m_phone.RunShell(vexa::adbphone::ContentUpdateCommand("content://sms", "_id=" + id,
-                                                                   {{"read", 'i', "1"}, {"body", 's', "edited"}})),
+                                                                    {{"read", 'i', "1"}, {"body", 's', "edited"}})),
               "");
     ASSERT_EQ(Messages("_id=" + id).size(), 1u);
     EXPECT_EQ(Messages("_id=" + id)[0].GetContent(), "edited");
@@ -539,8 +540,8 @@ TEST_F(PhoneSmsTest, NewerPhonesReadEscapedColons) {
     const std::string raw = "content insert --uri content://sms --bind 'body:s:10\\:30 a\\\\b' --bind address:s:1";
     ASSERT_EQ(m_phone.RunShell(raw), "");
     // The same binding without escapes is too many parts for the newer tool.
-    EXPECT_TRUE(m_phone.RunShell("content insert --uri content://sms --bind body:s:10:30").ends_with(
-        "[ERROR] Binding not well formed: body:s:10:30\n"));
+    EXPECT_TRUE(m_phone.RunShell("content insert --uri content://sms --bind body:s:10:30")
+                    .ends_with("[ERROR] Binding not well formed: body:s:10:30\n"));
     const std::vector<vexa::Sms> all = Messages();
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].GetContent(), "10:30 a\\b");
