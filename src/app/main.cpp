@@ -1,17 +1,17 @@
 #include "app/AppComponents.h"
 #include "app/AppOptions.h"
 #include "app/CMainFrame.h"
-#include "app/InstanceGuard.h"
 #include "app/ContactScreenshots.h"
+#include "app/InstanceGuard.h"
 #include "app/ShellScreenshots.h"
 #include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceBridge.h"
 #include "controls/ControlsScreenshots.h"
-#include "messages/MessagesScreenshots.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
 #include "libs/log/Log.h"
 #include "libs/stats/StatUploader.h"
+#include "messages/MessagesScreenshots.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
@@ -29,6 +29,8 @@
 
 #include <cstdio>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -70,8 +72,14 @@ int main(int argc, char** argv) {
     // the news panel in separate renderers would cost a few hundred megabytes for nothing.
     QByteArray webFlags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     if (!webFlags.contains("--renderer-process-limit")) {
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (webFlags + " --renderer-process-limit=1").trimmed());
+        webFlags += " --renderer-process-limit=1";
     }
+    // The web engine refuses to start its renderer as root unless told to go without its sandbox
+    // (which cannot work for root anyway); the pages then stayed blank and the program hung.
+    if (::geteuid() == 0 && !webFlags.contains("--no-sandbox")) {
+        webFlags += " --no-sandbox";
+    }
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", webFlags.trimmed());
     QApplication app(argc, argv);
     const AppOptions options = ParseAppOptions(QApplication::arguments());
     if (!options.error.isEmpty()) {

@@ -22,13 +22,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QThread>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHash>
 #include <QLineEdit>
+#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -165,8 +165,8 @@ void CMessagePage::SetState(State state) {
     const bool ready = state == State::Ready;
     Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("search_ctrl")), ready);
     Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("new_message_btn")), ready);
-    for (const char* name : {"delete_messages_btn", "export_message__btn", "import_message_btn",
-                             "refresh_message_btn", "select_all_messages_checkbox", "time_sort_message_btn"}) {
+    for (const char* name : {"delete_messages_btn", "export_message__btn", "import_message_btn", "refresh_message_btn",
+                             "select_all_messages_checkbox", "time_sort_message_btn"}) {
         Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(name)), ready);
     }
     QWidget* stateText = GetPluginByName(this, QStringLiteral("message_state_text"));
@@ -236,7 +236,6 @@ void CMessagePage::CheckLoaded(bool force) {
         vexa::ContactBook* book = session->GetContactBook();
         vexa::SmsStore* sms = session->GetSmsStore();
         vexa::MmsStore* mms = session->GetMmsStore();
-        // A phone reached without MMS (plain adb) has SMS only.
         loaded = book != nullptr && sms != nullptr && book->IsContactsLoaded() && sms->IsSmsLoaded() &&
                  (mms == nullptr || mms->IsMmsLoaded());
     }
@@ -494,9 +493,8 @@ LRESULT CMessagePage::OnSelectAll(QWidget*, std::intptr_t on, std::intptr_t) {
 }
 
 LRESULT CMessagePage::OnSort(QWidget* button, std::intptr_t index, std::intptr_t) {
-    static const messages::ConversationOrder kOrders[] = {messages::ConversationOrder::ByTime,
-                                                          messages::ConversationOrder::ByName,
-                                                          messages::ConversationOrder::ByTotal};
+    static const messages::ConversationOrder kOrders[] = {
+        messages::ConversationOrder::ByTime, messages::ConversationOrder::ByName, messages::ConversationOrder::ByTotal};
     if (index >= 0 && index < 3) {
         Plugin_SetText(button, Str(2415 + static_cast<int>(index)));
         SortConversations(kOrders[index]);
@@ -825,7 +823,8 @@ LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_MSGVIEW_SELECTION: {
         const int status = static_cast<int>(static_cast<std::intptr_t>(wParam));
-        if (auto* all = qobject_cast<QCheckBox*>(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")))) {
+        if (auto* all =
+                qobject_cast<QCheckBox*>(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")))) {
             const QSignalBlocker blocker(all);
             all->setChecked(status == 1);
         }

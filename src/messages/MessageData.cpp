@@ -90,7 +90,7 @@ MessageData::StoreState MessageData::ObtainStores(vexa::DeviceSession* session) 
         LOG_Error("[MessageData] LoadSms failed. %s:%d", LOG_HERE);
         return session->IsConnected() ? StoreState::SmsFailed : StoreState::NoDevice;
     }
-    // A phone reached without MMS (plain adb) still shows its SMS.
+    // A phone reached without its multimedia messages (a plain phone over adb) still has its SMS.
     m_mms = session->GetMmsStore();
     if (m_mms != nullptr && !m_mms->IsMmsLoaded() && m_mms->LoadMms() != 1) {
         LOG_Error("[MessageData] LoadMms failed. %s:%d", LOG_HERE);

@@ -29,10 +29,12 @@ public:
 
     // What plain adb reaches of a phone: its identity, files, storage totals and screen, and the
     // providers the content tool opens to the shell user (call log, contacts without pictures, SMS
-    // once the shell user may write them), and the picture albums found in the files.
+    // once the shell user may write them), the picture albums found in the files and the media
+    // index.
     bool Supports(BackendCapability capability) const override {
         return capability == BackendCapability::CallLog || capability == BackendCapability::Contacts ||
-               capability == BackendCapability::Pictures || capability == BackendCapability::SmsWrites;
+               capability == BackendCapability::Pictures || capability == BackendCapability::StorageCategories ||
+               capability == BackendCapability::SmsWrites;
     }
 
     int OwnApps() const override { return 0; }

@@ -495,8 +495,14 @@ int CPhoneDevice::MvOrCp(const std::vector<std::string>& args, bool move, std::s
     }
     if (move && StorageOfPath(from) == StorageOfPath(to)) {
         // On one file system a move is a rename, as on the phone: no bytes are copied.
-        Stmt rename(m_db, "UPDATE files SET parent=?, name=? WHERE id=?");
-        if (!rename.Bind(1, parent.id).Bind(2, BaseName(to)).Bind(3, source.id).Run() || !tx.Commit()) {
+        // The name decides the media type, as the phone's media scanner sees it.
+        Stmt rename(m_db, "UPDATE files SET parent=?, name=?, category=? WHERE id=?");
+        if (!rename.Bind(1, parent.id)
+                 .Bind(2, BaseName(to))
+                 .Bind(3, source.isDir ? CAT_OTHER : CategoryOfName(BaseName(to)))
+                 .Bind(4, source.id)
+                 .Run() ||
+            !tx.Commit()) {
             out += "mv: " + operands[1] + ": I/O error\n";
             return 1;
         }
@@ -831,6 +837,9 @@ int CPhoneDevice::Content(const std::vector<std::string>& args, std::string& out
     }
     if (parsed.uri == "content://call_log/calls") {
         return CallLog(parsed.verb, parsed.projection, parsed.where, bound, out);
+    }
+    if (parsed.uri.starts_with("content://media/")) {
+        return Media(parsed.verb, parsed.uri, parsed.projection, parsed.where, out);
     }
     if (parsed.uri.starts_with(kContactsAuthority)) {
         return Contacts(parsed.verb, parsed.uri.substr(std::strlen(kContactsAuthority)), parsed.projection,

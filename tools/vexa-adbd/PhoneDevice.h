@@ -69,6 +69,9 @@ private:
     // "content ... --uri content://call_log/calls": the call log provider.
     int CallLog(const std::string& verb, const std::string& projection, const std::string& where,
                 const BoundValues& bound, std::string& out);
+    // "content query --uri content://media/external/file": the media index, read only.
+    int Media(const std::string& verb, const std::string& uri, const std::string& projection,
+              const std::string& where, std::string& out);
     // "content ... --uri content://com.android.contacts/TABLE" for raw_contacts, data and groups.
     int Contacts(const std::string& verb, const std::string& table, const std::string& projection,
                  const std::string& where, const BoundValues& bound, std::string& out);

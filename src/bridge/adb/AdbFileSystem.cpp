@@ -1,5 +1,6 @@
 #include "bridge/adb/AdbFileSystem.h"
 
+#include "bridge/adb/AdbContent.h"
 #include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/adb/protocol/ShellQuote.h"
 
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <atomic>
 
 namespace vexa::adbphone {
@@ -52,6 +54,43 @@ const adb::DfEntry* MountOf(const std::vector<adb::DfEntry>& mounts, const QStri
 }
 
 } // namespace
+
+std::string MediaQueryCommand() {
+    // Types 1, 2 and 3 are images, audio and video in Android's media index.
+    return ContentQueryCommand("content://media/external/file", {"_data", "_size", "media_type"},
+                               "media_type IN (1,2,3)");
+}
+
+MediaTotals SumMediaRows(std::string_view output, const QString& phoneRoot, const QString& cardRoot) {
+    MediaTotals totals;
+    QStringList phoneRoots{QStringLiteral("/storage/emulated/0"), QStringLiteral("/sdcard"),
+                           QStringLiteral("/mnt/sdcard"), QStringLiteral("/storage/emulated/legacy")};
+    if (!phoneRoot.isEmpty() && !phoneRoots.contains(phoneRoot)) {
+        phoneRoots.prepend(phoneRoot);
+    }
+    auto under = [](const QString& path, const QString& root) {
+        return !root.isEmpty() && path.startsWith(root + u'/');
+    };
+    static const QStringList kColumns{QStringLiteral("_data"), QStringLiteral("_size"), QStringLiteral("media_type")};
+    for (const adb::ContentRow& row : adb::ParseContentQuery(output, kColumns)) {
+        bool ok = false;
+        const qint64 size = row.value(QStringLiteral("_size")).toLongLong(&ok);
+        const int type = row.value(QStringLiteral("media_type")).toInt();
+        if (!ok || size < 0 || type < 1 || type > 3) {
+            continue;
+        }
+        const int category = type == 1 ? CATEGORY_PICTURE : type == 3 ? CATEGORY_VIDEO : CATEGORY_MUSIC;
+        const QString path = row.value(QStringLiteral("_data"));
+        // The card may be mounted inside the phone storage, so it is tested first.
+        if (under(path, cardRoot)) {
+            totals.card[category - 1] += static_cast<std::uint64_t>(size);
+        } else if (std::any_of(phoneRoots.begin(), phoneRoots.end(),
+                               [&](const QString& r) { return under(path, r); })) {
+            totals.phone[category] += static_cast<std::uint64_t>(size);
+        }
+    }
+    return totals;
+}
 
 bool IsSafePhonePath(const QString& path) {
     if (!path.startsWith(u'/') || path.contains(QChar(0))) {
@@ -108,8 +147,8 @@ bool CAdbFileSystem::RefreshStorageInfo() {
     }
     m_cardRoot.clear();
     if (!m_phoneRoot.isEmpty()) {
-        for (const QString& candidate : {m_phoneRoot + QStringLiteral("/external_sd"), QStringLiteral("/storage/sdcard1"),
-                                         QStringLiteral("/mnt/extSdCard")}) {
+        for (const QString& candidate : {m_phoneRoot + QStringLiteral("/external_sd"),
+                                         QStringLiteral("/storage/sdcard1"), QStringLiteral("/mnt/extSdCard")}) {
             adb::SyncStat stat;
             if (Stat(candidate + u'/', stat) && stat.IsDirectory()) {
                 m_cardRoot = candidate;
@@ -137,6 +176,7 @@ bool CAdbFileSystem::RefreshStorageInfo() {
         m_cardRoot.clear(); // a folder on the phone's own storage, not a card
     }
     m_refreshed = true;
+    m_categoriesKnown = false;
     return true;
 }
 
@@ -157,13 +197,26 @@ std::uint64_t CAdbFileSystem::GetPhoneFreeSpace() {
     return m_phoneFree;
 }
 
+void CAdbFileSystem::EnsureCategories() {
+    if (m_categoriesKnown || !Ensure()) {
+        return;
+    }
+    m_media = {};
+    std::string output;
+    // A phone that keeps its media index from the shell user shows its used space as one block.
+    if (RunContent(m_link, "AdbFileSystem", MediaQueryCommand(), output, true) == ContentResult::Done) {
+        m_media = SumMediaRows(output, m_phoneRoot, m_cardRoot);
+    }
+    m_categoriesKnown = true;
+}
+
 void CAdbFileSystem::GetPhoneCategorySizes(std::uint64_t sizes[5]) {
     std::fill(sizes, sizes + 5, 0);
     Lock guard(m_lock);
-    if (Ensure()) {
-        // Only the whole is known: what is used counts as the system's share.
-        sizes[CATEGORY_SYSTEM] = m_phoneTotal - m_phoneFree;
-    }
+    EnsureCategories();
+    std::copy(std::begin(m_media.phone), std::end(m_media.phone), sizes);
+    // The system's own share is not reported to the shell: what the media do not explain stays
+    // with the rest of the used space.
 }
 
 bool CAdbFileSystem::HasSdCard() {
@@ -185,6 +238,11 @@ std::uint64_t CAdbFileSystem::GetSdCardFreeSpace() {
 
 void CAdbFileSystem::GetSdCardCategorySizes(std::uint64_t sizes[4]) {
     std::fill(sizes, sizes + 4, 0);
+    Lock guard(m_lock);
+    EnsureCategories();
+    if (!m_cardRoot.isEmpty()) {
+        std::copy(std::begin(m_media.card), std::end(m_media.card), sizes);
+    }
 }
 
 QString CAdbFileSystem::GetPhoneStorageRoot() {
@@ -399,8 +457,8 @@ bool CAdbFileSystem::TransferFile(const QString& phonePath, const QString& local
         &cancel, total);
     sync.Quit();
     if (!status) {
-        LOG_Error("[AdbFileSystem] download of %s failed: %s. %s:%d", qUtf8Printable(phonePath),
-                  status.message.c_str(), LOG_HERE);
+        LOG_Error("[AdbFileSystem] download of %s failed: %s. %s:%d", qUtf8Printable(phonePath), status.message.c_str(),
+                  LOG_HERE);
         file.close();
         file.remove();
         return false;

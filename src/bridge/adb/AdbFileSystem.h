@@ -10,9 +10,20 @@
 #include "bridge/adb/AdbLink.h"
 #include "bridge/api/FileSystem.h"
 
+#include <QString>
+
 #include <mutex>
+#include <string>
+#include <string_view>
 
 namespace vexa::adbphone {
+
+// What the media index holds per storage: phone sizes by PhoneCategory, card sizes in the order
+// pictures, video, music, apps.
+struct MediaTotals {
+    std::uint64_t phone[5] = {};
+    std::uint64_t card[4] = {};
+};
 
 class CAdbFileSystem final : public FileSystem {
 public:
@@ -40,8 +51,7 @@ public:
     bool CopyPath(const QString& path, const QString& target) override;
     bool MovePath(const QString& path, const QString& target) override;
 
-    bool PutFile(const QString& localPath, const QString& phonePath, TransferProgress progress,
-                 void* context) override;
+    bool PutFile(const QString& localPath, const QString& phonePath, TransferProgress progress, void* context) override;
     bool TransferFile(const QString& phonePath, const QString& localPath, TransferProgress progress,
                       void* context) override;
     bool UploadFile(const QString& localPath, const QString& phonePath, TransferProgress progress,
@@ -53,6 +63,8 @@ private:
     // Runs a shell tool on quoted arguments; true when it exited with 0 (the output is logged otherwise).
     bool Tool(const std::vector<std::string>& words, int timeoutMs = CAdbLink::kCallTimeoutMs);
     bool CopyOrMove(const QString& path, const QString& target, bool move);
+    // Pictures, video and music per storage from the phone's media index, once per refresh.
+    void EnsureCategories();
 
     CAdbLink& m_link;
     std::recursive_mutex m_lock;
@@ -60,8 +72,17 @@ private:
     QString m_phoneRoot;
     QString m_cardRoot;
     std::uint64_t m_phoneTotal = 0, m_phoneFree = 0, m_cardTotal = 0, m_cardFree = 0;
+    bool m_categoriesKnown = false;
+    MediaTotals m_media;
     std::vector<FsEntry> m_entries;
 };
+
+// The query the totals come from: every indexed picture, video and audio file with its path and size.
+std::string MediaQueryCommand();
+// Sums the rows the media provider printed for MediaQueryCommand. The index names files by their
+// real paths ("/storage/emulated/0/..."), so the phone storage is known by all its usual names; a
+// file on neither storage is left out.
+MediaTotals SumMediaRows(std::string_view output, const QString& phoneRoot, const QString& cardRoot);
 
 // Whether a phone path is absolute and free of "." and ".." parts and NUL characters; the
 // file system refuses anything else before it reaches the phone.

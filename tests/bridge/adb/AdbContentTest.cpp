@@ -3,6 +3,8 @@
 #include "bridge/adb/AdbContent.h"
 #include "bridge/adb/AdbCallRecords.h"
 #include "bridge/adb/AdbContactBook.h"
+#include "bridge/adb/AdbFileSystem.h"
+#include "bridge/api/FileSystem.h"
 
 #include <QProcess>
 
@@ -254,3 +256,38 @@ TEST(AdbContactRows, PassesJoinByIdAndWritesAreQuoted) {
                                         "--bind", "data1:s:it's $(x)"}));
     EXPECT_EQ(ShellWords(lines[1]).back(), "data2:i:2");
 }
+
+TEST(MediaRows, SumPerStorageAndCategoryFromWhatThePhonePrints) {
+    // Real phones name files by /storage/emulated/0 while the program browses /sdcard; the card
+    // sits inside the phone storage on older phones, so its files must not count twice.
+    const std::string output = "Row: 0 _data=/storage/emulated/0/DCIM/a.jpg, _size=1000, media_type=1\r\n"
+                               "Row: 1 _data=/sdcard/Music/a, b.mp3, _size=300, media_type=2\n"
+                               "Row: 2 _data=/sdcard/card/Movies/c.mp4, _size=5000, media_type=3\n"
+                               "Row: 3 _data=/sdcard/card/d.png, _size=70, media_type=1\n"
+                               "Row: 4 _data=/data/local/tmp/e.jpg, _size=999999, media_type=1\n" // neither storage
+                               "Row: 5 _data=/sdcard/f.txt, _size=12, media_type=0\n"             // not a medium
+                               "Row: 6 _data=/sdcard/g.jpg, _size=-4, media_type=1\n"             // nonsense size
+                               "Row: 7 _data=/sdcard/h.jpg, _size=NULL, media_type=1\n"           // not scanned yet
+                               "Row: 8 _data=/sdcard/i.ogg, _size=20, media_type=2\n"
+                               "Row: 9 _data=/sdcard/j.jp"; // cut off
+    const MediaTotals totals = SumMediaRows(output, QStringLiteral("/sdcard"), QStringLiteral("/sdcard/card"));
+    EXPECT_EQ(totals.phone[CATEGORY_PICTURE], 1000u);
+    EXPECT_EQ(totals.phone[CATEGORY_MUSIC], 320u);
+    EXPECT_EQ(totals.phone[CATEGORY_VIDEO], 0u);
+    EXPECT_EQ(totals.phone[CATEGORY_SYSTEM] + totals.phone[CATEGORY_APP], 0u);
+    EXPECT_EQ(totals.card[0], 70u);   // pictures
+    EXPECT_EQ(totals.card[1], 5000u); // video
+    EXPECT_EQ(totals.card[2], 0u);
+
+    // Without a card, its folder is part of the phone storage; a refusal or noise sums to nothing.
+    const MediaTotals noCard = SumMediaRows(output, QStringLiteral("/sdcard"), QString());
+    EXPECT_EQ(noCard.phone[CATEGORY_PICTURE], 1070u);
+    EXPECT_EQ(noCard.phone[CATEGORY_VIDEO], 5000u);
+    for (const char* bad :
+         {"", "No result found.\n", "Error while accessing provider:media\njava.lang.SecurityException: x\n",
+          "Row: 0 _size=5, media_type=1\n", "\xff\xfe garbage \x01"}) {
+        const MediaTotals none = SumMediaRows(bad, QStringLiteral("/sdcard"), QString());
+        EXPECT_EQ(none.phone[CATEGORY_PICTURE] + none.phone[CATEGORY_MUSIC] + none.phone[CATEGORY_VIDEO], 0u) << bad;
+    }
+}
+
