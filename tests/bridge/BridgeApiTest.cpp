@@ -90,11 +90,19 @@ protected:
             // Checked where a contact exists: setting a photo fails, and none is made up.
             break;
         case BackendCapability::SmsWrites:
-            // Messages may still be readable; writing them is what such a phone refuses.
+            // Messages may still be readable; writing them is what such a phone refuses, and it
+            // holds no more messages than before.
             if (SmsBox() != nullptr) {
+                std::vector<Sms> before, after;
+                const bool readable = SmsBox()->LoadSms() == 1 && SmsBox()->ListAllSms(&before);
                 std::unique_ptr<Sms> sms(SmsBox()->NewSms());
                 sms->SetNumber(QStringLiteral("10086"));
                 EXPECT_FALSE(SmsBox()->AddSms(sms.get()));
+                if (readable) {
+                    EXPECT_EQ(SmsBox()->LoadSms(), 1);
+                    EXPECT_TRUE(SmsBox()->ListAllSms(&after));
+                    EXPECT_EQ(after.size(), before.size());
+                }
             }
             break;
         case BackendCapability::SmsSending:

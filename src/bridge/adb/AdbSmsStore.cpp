@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <set>
-#include <unordered_set>
 
 namespace vexa::adbphone {
 
