@@ -84,6 +84,10 @@ std::string IdWhere(const std::vector<std::int64_t>& ids, const char* column) {
     return where + ')';
 }
 
+bool EscapedBindings(CAdbLink& link) {
+    return link.Sdk() >= kEscapedBindingsSdk;
+}
+
 std::vector<std::string> JoinContentLines(const std::vector<std::string>& commands, std::size_t budget) {
     std::vector<std::string> lines;
     for (const std::string& command : commands) {

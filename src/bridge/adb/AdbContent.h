@@ -27,6 +27,8 @@ struct ContentBind {
 // backslash escapes; older tools take everything after the second colon as the value, backslashes
 // included. escaped writes values for the newer tools (a colon as "\:", a backslash as "\\").
 constexpr int kEscapedBindingsSdk = 30;
+// Whether the phone behind link reads escaped bindings (asks its API level once).
+bool EscapedBindings(CAdbLink& link);
 
 std::string ContentQueryCommand(const std::string& uri, const std::vector<std::string>& projection,
                                 const std::string& where = {});

@@ -249,13 +249,12 @@ bool CAdbSmsStore::PrepareWrites() {
     if (m_prepared) {
         return true;
     }
-    std::string output;
-    if (m_link.Disconnected() || !m_link.Shell("getprop ro.build.version.sdk", output)) {
+    if (m_link.Disconnected() || m_link.Sdk() == 0) {
         return false;
     }
-    m_escapedBindings = QString::fromStdString(output).trimmed().toInt() >= kEscapedBindingsSdk;
+    m_escapedBindings = EscapedBindings(m_link);
+    std::string output;
     int status = -1;
-    output.clear();
     if (!m_link.ShellStatus("appops set com.android.shell WRITE_SMS allow", output, status)) {
         return false;
     }

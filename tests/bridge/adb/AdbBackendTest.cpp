@@ -663,6 +663,46 @@ TEST_F(AdbBackendTest, ContactsWithHostileTextsThroughTheServer) {
     EXPECT_EQ(book->FindContactByNumber(names[3]), book->GetContactAt(LIST_ALL, 2));
 }
 
+// A phone from Android 11 on reads a colon in a binding only when escaped; names and numbers with
+// colons and backslashes still arrive unchanged.
+TEST_F(AdbBackendTest, ColonsAndBackslashesReachANewerPhoneUnchanged) {
+    {
+        sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
+        ASSERT_TRUE(db.SetMeta("sdk", QStringLiteral("33")));
+    }
+    ContactBook* book = Session()->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    Contact* c = book->NewContact();
+    c->SetDisplayName(QStringLiteral("Dr. A:B \\ 张"));
+    c->AddPhone(2, nullptr, QStringLiteral("10086:1"), nullptr);
+    ASSERT_TRUE(book->CreateContact(c));
+    Group* group = book->NewGroup();
+    group->SetName(QStringLiteral("a:b"));
+    ASSERT_TRUE(book->CreateGroup(group));
+    CallRecordList* calls = Session()->GetCallRecords();
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    CallRecord* record = calls->NewCallRecord();
+    record->m_number = QStringLiteral("*31#:\\1");
+    record->m_time = UnpackTime(20240229235900);
+    record->m_type = CALL_DIALLED;
+    ASSERT_TRUE(calls->AddCallRecord(record));
+
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), 1);
+    Contact* back = book->GetContactAt(LIST_ALL, 0);
+    ASSERT_TRUE(book->LoadContactDetail(back));
+    EXPECT_EQ(back->GetDisplayNameText(), QStringLiteral("Dr. A:B \\ 张"));
+    ASSERT_EQ(back->m_phones.size(), 1u);
+    EXPECT_EQ(back->m_phones[0].m_value, QStringLiteral("10086:1"));
+    ASSERT_EQ(book->GetGroupCount(), 1);
+    EXPECT_EQ(book->GetGroupAt(0)->GetName(), QStringLiteral("a:b"));
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    ASSERT_EQ(calls->GetCallRecordCount(), 1);
+    EXPECT_EQ(calls->GetCallRecordAt(0)->GetNumber(), QStringLiteral("*31#:\\1"));
+}
+
 TEST_F(AdbBackendTest, LargeContactsAreWrittenInSeveralLinesAndOversizedOnesLeaveNothing) {
     ContactBook* book = Session()->GetContactBook();
     ASSERT_EQ(book->LoadContacts(), 1);
