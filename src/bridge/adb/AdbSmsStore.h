@@ -8,7 +8,8 @@
 // naming the reason. Sending is refused (a phone sends only on its user's tap); there is no MMS.
 //
 // Owned by the session; calls are serialised. Batches are all-or-nothing, as far as the phone
-// lets: what a failed batch did add is deleted again.
+// lets: what a failed batch did add is deleted again. A message whose box is not 1..5 is refused
+// before the phone is asked (added or updated), since it could not be read back as written.
 
 #include "bridge/adb/AdbLink.h"
 #include "bridge/api/MessageStores.h"
