@@ -1,10 +1,14 @@
 // The adb backend's provider stores against a phone of realistic size: loading 1000 contacts (every
-// field, groups), 2000 call records and 5000 SMS through a private adb server and vexa-adbd, writing
-// one contact, and adding SMS in batches of 30 (each read back). Run by hand:
+// field, groups), 2000 call records and 5000 SMS through a private adb server and vexa-adbd,
+// writing one contact, adding SMS in batches of 30 (each read back); and the list of 30 installed
+// apps of 0.25 to 3.75 MiB (60 MiB together): without labels, with every APK pulled for its label
+// and icon (an empty cache), and from the cache. Run by hand:
 // build/default/bench/adb_providers_bench
 #include "../tests/bridge/adb/AdbTestRig.h"
 
+#include "bridge/adb/AdbAppManager.h"
 #include "bridge/adb/AdbBridge.h"
+#include "bridge/api/AppManager.h"
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceSession.h"
@@ -27,6 +31,7 @@ namespace {
 constexpr int kContacts = 1000;
 constexpr int kCalls = 2000;
 constexpr int kSms = 5000;
+constexpr int kApps = 30;
 
 struct Setup {
     QTemporaryDir folder;
@@ -114,6 +119,53 @@ void BM_AddSmsBatchOfThirty(benchmark::State& state) {
         benchmark::Counter(30.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+vexa::adbphone::CAdbAppManager* Apps() {
+    return dynamic_cast<vexa::adbphone::CAdbAppManager*>(Session()->GetAppManager());
+}
+
+// limit: the look fetch limit; cold: each load starts from a new session without the cache file,
+// as the first load after installing the program does.
+void LoadApps(benchmark::State& state, std::uint32_t limit, bool cold) {
+    bool ok = Apps()->LoadApps() == 1; // fills the cache for the warm case
+    for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            QFile::remove(vexa::adbphone::CAdbAppCache::DefaultPath());
+            g_setup->bridge->CloseSession();
+            ok = ok && g_setup->bridge->ConnectUsbDevice(g_setup->serial) != 0;
+            state.ResumeTiming();
+        }
+        vexa::adbphone::CAdbAppManager* apps = Apps();
+        apps->SetLookFetchLimit(limit);
+        ok = ok && apps->LoadApps() == 1 && apps->GetAppCount() == kApps;
+    }
+    // Labels found: the cold and warm loads must show every app's own label.
+    vexa::adbphone::CAdbAppManager* apps = Apps();
+    int labelled = 0;
+    for (int i = 0; ok && i < apps->GetAppCount(); ++i) {
+        labelled += apps->GetAppAt(i)->GetLabel() != apps->GetAppAt(i)->GetPackageName() ? 1 : 0;
+    }
+    apps->SetLookFetchLimit(vexa::adbphone::CAdbAppManager::kLookFetchLimit);
+    if (!ok) {
+        state.SkipWithError("load failed");
+    }
+    state.counters["apps"] = kApps;
+    state.counters["labelled"] = labelled;
+}
+
+void BM_LoadAppsWithoutLooks(benchmark::State& state) {
+    LoadApps(state, 0, true);
+}
+void BM_LoadAppsPullingEveryApk(benchmark::State& state) {
+    LoadApps(state, vexa::adbphone::CAdbAppManager::kLookFetchLimit, true);
+}
+void BM_LoadAppsFromTheCache(benchmark::State& state) {
+    LoadApps(state, vexa::adbphone::CAdbAppManager::kLookFetchLimit, false);
+}
+
+BENCHMARK(BM_LoadAppsWithoutLooks)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadAppsPullingEveryApk)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadAppsFromTheCache)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadContacts)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadCallRecords)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_UpdateContact)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -122,6 +174,7 @@ BENCHMARK(BM_AddSmsBatchOfThirty)->Iterations(20)->Unit(benchmark::kMillisecond)
 
 bool Prepare(Setup& setup) {
     qputenv("HOME", QFile::encodeName(setup.folder.path())); // the server's key stays here
+    qputenv("XDG_DATA_HOME", QFile::encodeName(setup.folder.filePath(QStringLiteral("data")))); // the app cache
     qputenv("VEXA_SIM_DIR", QFile::encodeName(setup.folder.filePath(QStringLiteral("sim"))));
     vexa::sim::PhoneSpec spec;
     spec.serial = QStringLiteral("BENCH-2");
@@ -137,7 +190,32 @@ bool Prepare(Setup& setup) {
         return false;
     }
     setup.bridge = vexa::adbphone::CreateAdbBridge(setup.rig.ServerPort());
-    return setup.bridge->ConnectUsbDevice(setup.serial) != 0;
+    if (setup.bridge->ConnectUsbDevice(setup.serial) == 0) {
+        return false;
+    }
+    // Installed through the backend, as a user would: APKs of realistic sizes.
+    const QByteArray icon = QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+    vexa::AppManager* apps = Session()->GetAppManager();
+    for (int i = 0; i < kApps; ++i) {
+        const QString package = QStringLiteral("com.bench.app%1").arg(i);
+        const QByteArray manifest = vexa::sim::MakeBinaryManifest(package, i + 1, QStringLiteral("1.0"),
+                                                                  QStringLiteral("应用 %1").arg(i), 9, 15, {});
+        const qsizetype size = (i % 8) * 512 * 1024 + 256 * 1024;
+        const QByteArray apk =
+            vexa::sim::MakeZip({{QStringLiteral("AndroidManifest.xml"), manifest},
+                                {QStringLiteral("classes.dex"), QByteArray(size, char('a' + i % 26))},
+                                {QStringLiteral("res/mipmap-hdpi/ic_launcher.png"), icon}});
+        const QString path = setup.folder.filePath(QStringLiteral("app.apk"));
+        QFile file(path);
+        std::unique_ptr<vexa::AppRecord> record(apps->NewApp());
+        if (!file.open(QIODevice::WriteOnly) || file.write(apk) != apk.size() || (file.close(), false) ||
+            !apps->InstallApk(path, record.get(), {}, nullptr)) {
+            std::fprintf(stderr, "adb_providers_bench: installing %s failed\n", qPrintable(package));
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace

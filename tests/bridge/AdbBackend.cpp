@@ -1,6 +1,7 @@
 #include "BridgeBackend.h"
 
 #include "adb/AdbTestRig.h"
+#include "TestEnvironment.h"
 
 #include "bridge/adb/AdbBridge.h"
 #include "bridge/sim/SimPhones.h"
@@ -27,14 +28,14 @@ public:
 
     QString Unavailable() const override { return CAdbTestRig::AdbPath().isEmpty() ? m_error : QString(); }
 
-    // What plain adb reaches of a phone: its identity, files, storage totals and screen, and the
+    // What plain adb reaches of a phone: its identity, files, storage totals and screen, the
     // providers the content tool opens to the shell user (call log, contacts without pictures, SMS
     // once the shell user may write them), the picture albums found in the files and the media
-    // index.
+    // index, and apps through the package manager.
     bool Supports(BackendCapability capability) const override {
         return capability == BackendCapability::CallLog || capability == BackendCapability::Contacts ||
                capability == BackendCapability::Pictures || capability == BackendCapability::StorageCategories ||
-               capability == BackendCapability::SmsWrites;
+               capability == BackendCapability::Apps || capability == BackendCapability::SmsWrites;
     }
 
     int OwnApps() const override { return 0; }
@@ -76,6 +77,7 @@ public:
     }
 
 private:
+    ScopedTestFolders m_folders; // the app look cache goes to this data folder
     QTemporaryDir m_dir;
     QByteArray m_oldSim;
     QByteArray m_oldHome;

@@ -11,6 +11,9 @@
 #include "bridge/api/MessageStores.h"
 #include "bridge/api/PictureStore.h"
 #include "bridge/api/SmallStores.h"
+#include "libs/apk/Apk.h"
+
+#include "TestApk.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -907,6 +910,34 @@ TEST_P(BridgeApiTest, StoresServeSeveralThreadsAtOnce) {
 
 // ---- apps --------------------------------------------------------------------------------------
 
+// An install record filled from the package file, as the program fills it before installing.
+std::unique_ptr<AppRecord> RecordFromApk(AppManager* apps, const QString& path) {
+    std::unique_ptr<AppRecord> record(apps->NewApp());
+    std::unique_ptr<CApkInfo, void (*)(CApkInfo*)> info(libaapt_ParseFile(path), &libaapt_FreeInfo);
+    if (info) {
+        record->SetPackageName(info->GetPackageName());
+        record->SetLabel(info->GetLabel());
+        record->SetVersionCode(info->GetVersionCode());
+        record->SetVersionName(info->GetVersionName());
+        QStringList permissions;
+        for (int i = 0; i < info->GetPermissionCount(); ++i) {
+            permissions << info->GetPermission(i);
+        }
+        record->SetPermissions(permissions.join(u';'));
+        record->SetIcon(info->GetIcon());
+    }
+    return record;
+}
+
+AppRecord* FindApp(AppManager* apps, const QString& package) {
+    for (int i = 0; i < apps->GetAppCount(); ++i) {
+        if (apps->GetAppAt(i)->GetPackageName() == package) {
+            return apps->GetAppAt(i);
+        }
+    }
+    return nullptr;
+}
+
 TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     if (Lacks(BackendCapability::Apps)) {
         GTEST_SKIP() << "the backend cannot reach this: Apps";
@@ -914,16 +945,14 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     AppManager* apps = Session()->GetAppManager();
     ASSERT_EQ(apps->LoadApps(), 1);
     const int before = apps->GetAppCount();
-    const QByteArray apk = QByteArray("PK\x03\x04", 4) + QByteArray(40000, 'a');
+    const QStringList permissions{QStringLiteral("android.permission.INTERNET"),
+                                  QStringLiteral("android.permission.CAMERA")};
+    const QByteArray apk = MakeTestApk(QStringLiteral("com.example.demo"), 3, QStringLiteral("1.2.0"),
+                                       QStringLiteral("演示"), permissions, TinyPng(), 40000);
     const QString path = m_local.filePath(QStringLiteral("demo.apk"));
     ASSERT_TRUE(WriteFile(path, apk));
-    std::unique_ptr<AppRecord> record(apps->NewApp());
-    record->SetPackageName(QStringLiteral("com.example.demo"));
-    record->SetLabel(QStringLiteral("演示"));
-    record->SetVersionCode(3);
-    record->SetVersionName(QStringLiteral("1.2.0"));
-    record->SetPermissions(QStringLiteral("android.permission.INTERNET;android.permission.CAMERA"));
-    record->SetIcon(TinyPng());
+    std::unique_ptr<AppRecord> record = RecordFromApk(apps, path);
+    ASSERT_EQ(record->GetPackageName(), "com.example.demo");
     std::uint64_t lastDone = 0, lastTotal = 0;
     const InstallProgress progress = [&](std::uint64_t total, std::uint64_t done, void*) {
         lastDone = done;
@@ -934,44 +963,61 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     EXPECT_EQ(lastDone, lastTotal);
     EXPECT_EQ(lastTotal, static_cast<std::uint64_t>(apk.size()));
     EXPECT_FALSE(apps->InstallApk(m_local.filePath(QStringLiteral("none.apk")), record.get(), {}, nullptr));
+    // A file that is no package fails, whatever the record claims.
+    const QString bad = m_local.filePath(QStringLiteral("bad.apk"));
+    ASSERT_TRUE(WriteFile(bad, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')));
+    EXPECT_FALSE(apps->InstallApk(bad, record.get(), {}, nullptr));
 
     ASSERT_EQ(apps->LoadApps(), 1);
     ASSERT_EQ(apps->GetAppCount(), before + 1);
-    AppRecord* installed = nullptr;
-    for (int i = 0; i < apps->GetAppCount(); ++i) {
-        if (apps->GetAppAt(i)->GetPackageName() == "com.example.demo") {
-            installed = apps->GetAppAt(i);
-        }
-    }
+    AppRecord* installed = FindApp(apps, QStringLiteral("com.example.demo"));
     ASSERT_NE(installed, nullptr);
     EXPECT_EQ(installed->GetLabel(), "演示");
     EXPECT_EQ(installed->GetVersionCode(), 3);
+    EXPECT_EQ(installed->GetVersionName(), "1.2.0");
     EXPECT_EQ(installed->GetSize(), static_cast<std::uint32_t>(apk.size()));
     EXPECT_EQ(QByteArray(installed->GetIconData(), installed->GetIconSize()), TinyPng());
     EXPECT_TRUE(installed->GetPermissions().contains("CAMERA"));
+    EXPECT_TRUE(installed->GetPermissions().contains("INTERNET"));
     const QString fetched = m_local.filePath(QStringLiteral("fetched.apk"));
     ASSERT_TRUE(apps->FetchPackage(installed, fetched, {}, nullptr));
     EXPECT_EQ(ReadFile(fetched), apk);
 
     // An upgrade replaces the app of the same package.
-    record->SetVersionCode(4);
-    ASSERT_TRUE(apps->InstallApk(path, record.get(), {}, nullptr));
+    const QByteArray newer = MakeTestApk(QStringLiteral("com.example.demo"), 4, QStringLiteral("1.3.0"),
+                                         QStringLiteral("演示"), permissions, TinyPng(), 30000);
+    const QString newerPath = m_local.filePath(QStringLiteral("demo-4.apk"));
+    ASSERT_TRUE(WriteFile(newerPath, newer));
+    record = RecordFromApk(apps, newerPath);
+    ASSERT_TRUE(apps->InstallApk(newerPath, record.get(), {}, nullptr));
     ASSERT_EQ(apps->LoadApps(), 1);
     EXPECT_EQ(apps->GetAppCount(), before + 1);
+    installed = FindApp(apps, QStringLiteral("com.example.demo"));
+    ASSERT_NE(installed, nullptr);
+    EXPECT_EQ(installed->GetVersionCode(), 4);
+    EXPECT_EQ(installed->GetVersionName(), "1.3.0");
+    EXPECT_EQ(installed->GetSize(), static_cast<std::uint32_t>(newer.size()));
+    ASSERT_TRUE(apps->FetchPackage(installed, fetched, {}, nullptr));
+    EXPECT_EQ(ReadFile(fetched), newer);
 
     // A cancelled install leaves nothing behind.
-    std::unique_ptr<AppRecord> other(apps->NewApp());
-    other->SetPackageName(QStringLiteral("com.example.cancel"));
+    const QString otherPath = m_local.filePath(QStringLiteral("cancel.apk"));
+    ASSERT_TRUE(WriteFile(otherPath, MakeTestApk(QStringLiteral("com.example.cancel"), 1, QStringLiteral("1.0"),
+                                                 QStringLiteral("取消"), {}, {}, 40000)));
+    std::unique_ptr<AppRecord> other = RecordFromApk(apps, otherPath);
     EXPECT_FALSE(apps->InstallApk(
-        path, other.get(), [](std::uint64_t, std::uint64_t, void*) { return false; }, nullptr));
+        otherPath, other.get(), [](std::uint64_t, std::uint64_t, void*) { return false; }, nullptr));
     ASSERT_EQ(apps->LoadApps(), 1);
     EXPECT_EQ(apps->GetAppCount(), before + 1);
+    EXPECT_EQ(FindApp(apps, QStringLiteral("com.example.cancel")), nullptr);
 
-    installed = apps->GetAppAt(apps->GetAppCount() - 1);
+    installed = FindApp(apps, QStringLiteral("com.example.demo"));
+    ASSERT_NE(installed, nullptr);
     ASSERT_TRUE(apps->UninstallApp(installed));
     EXPECT_EQ(apps->GetAppCount(), before);
     ASSERT_EQ(apps->LoadApps(), 1);
     EXPECT_EQ(apps->GetAppCount(), before);
+    EXPECT_EQ(FindApp(apps, QStringLiteral("com.example.demo")), nullptr);
 }
 
 // ---- pictures ----------------------------------------------------------------------------------

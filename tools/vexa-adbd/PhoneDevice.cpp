@@ -2,11 +2,16 @@
 
 #include "ProviderQuery.h"
 
+#include "bridge/adb/AdbAppCache.h"
 #include "bridge/api/BridgeTypes.h"
 #include "bridge/sim/SimFiles.h"
 #include "bridge/sim/SimPhones.h"
+#include "libs/apk/Apk.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cctype>
@@ -16,8 +21,10 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 
 using namespace vexa::sim;
+using vexa::adbphone::IsAndroidPackageName;
 
 namespace vexa_adbd {
 
@@ -560,16 +567,124 @@ int CPhoneDevice::Pm(const std::vector<std::string>& args, std::string& out) {
         return 0;
     }
     if (args.size() == 3 && args[1] == "uninstall") {
-        Stmt stmt(m_db, "DELETE FROM apps WHERE package=?");
-        if (!stmt.Bind(1, Q(args[2])).Run() || m_db.Changes() == 0) {
+        // The package file goes with the app, as the package manager removes its code folder.
+        Stmt path(m_db, "SELECT apk_path FROM apps WHERE package=?");
+        path.Bind(1, Q(args[2]));
+        if (!path.Step()) {
+            out += "Failure [DELETE_FAILED_INTERNAL_ERROR]\n";
+            return 1;
+        }
+        const FileNode apk = ResolvePath(m_db, path.Text(0));
+        Transaction tx(m_db);
+        Stmt del(m_db, "DELETE FROM apps WHERE package=?");
+        if (!del.Bind(1, Q(args[2])).Run() || (apk.id >= 0 && !DeleteNode(m_db, apk.id)) || !tx.Commit()) {
             out += "Failure [DELETE_FAILED_INTERNAL_ERROR]\n";
             return 1;
         }
         out += "Success\n";
         return 0;
     }
+    if (args.size() >= 3 && args[1] == "install") {
+        return PmInstall(args, out);
+    }
     out += "Error: unknown or unsupported pm command\n";
     return 1;
+}
+
+int CPhoneDevice::PmInstall(const std::vector<std::string>& args, std::string& out) {
+    bool replace = false;
+    std::string file;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        if (args[i] == "-r") {
+            replace = true;
+        } else if (args[i] == "-d" || args[i] == "-g" || args[i] == "-t") {
+            // allowed but without meaning here (downgrades are refused all the same)
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            out += "Error: Unknown option: " + args[i] + "\n";
+            return 1;
+        } else if (file.empty()) {
+            file = args[i];
+        } else {
+            out += "Error: Too many arguments\n";
+            return 1;
+        }
+    }
+    const FileNode staged = ResolvePath(m_db, CleanPath(Q(file)));
+    if (file.empty() || staged.id < 0 || staged.isDir) {
+        out += "Error: Unable to open file: " + file + "\nConsider using a file under /data/local/tmp/\n";
+        return 1;
+    }
+    // The parser reads files; the package manager copies the staged file first as well.
+    const QByteArray bytes = ReadWholeFile(m_db, staged.id);
+    QTemporaryDir scratch;
+    const QString copy = scratch.filePath(QStringLiteral("base.apk"));
+    QFile copyFile(copy);
+    if (!scratch.isValid() || !copyFile.open(QIODevice::WriteOnly) || copyFile.write(bytes) != bytes.size()) {
+        out += "Failure [INSTALL_FAILED_INSUFFICIENT_STORAGE]\n";
+        return 1;
+    }
+    copyFile.close();
+    std::unique_ptr<CApkInfo, void (*)(CApkInfo*)> info(libaapt_ParseFile(copy), &libaapt_FreeInfo);
+    if (!info || !IsAndroidPackageName(info->GetPackageName())) {
+        out += "Failure [INSTALL_PARSE_FAILED_NOT_APK: Failed to parse " + file + "]\n";
+        return 1;
+    }
+    const QString package = info->GetPackageName();
+    Stmt existing(m_db, "SELECT version_code, apk_path, installed FROM apps WHERE package=?");
+    existing.Bind(1, package);
+    const bool installed = existing.Step();
+    const std::int64_t oldVersion = installed ? existing.Int(0) : 0;
+    const QString oldPath = installed ? existing.Text(1) : QString();
+    // The first install time stays through upgrades, as on a phone.
+    const std::int64_t firstInstalled = installed ? existing.Int(2) : NowPacked();
+    existing.Reset();
+    if (installed && !replace) {
+        out += "Failure [INSTALL_FAILED_ALREADY_EXISTS: Attempt to re-install " + package.toStdString() +
+               " without first uninstalling.]\n";
+        return 1;
+    }
+    if (installed && info->GetVersionCode() < oldVersion) {
+        out += "Failure [INSTALL_FAILED_VERSION_DOWNGRADE]\n";
+        return 1;
+    }
+    QStringList permissions;
+    for (int i = 0; i < info->GetPermissionCount(); ++i) {
+        permissions << info->GetPermission(i);
+    }
+    const FileNode oldApk = installed ? ResolvePath(m_db, oldPath) : FileNode{};
+    const QString apkPath = QStringLiteral("/data/app/") + package + QStringLiteral("-1.apk");
+    // The label the launcher shows: the parser falls back on the package name for a resource.
+    const QString label = info->GetLabel();
+    Transaction tx(m_db);
+    const std::int64_t folder = MakeFolders(m_db, QStringLiteral("/data/app"), NowPacked());
+    Stmt add(m_db, "INSERT INTO apps(package, label, version_name, version_code, size, icon, permissions, min_sdk, "
+                   "target_sdk, installed, apk_path) VALUES(?,?,?,?,?,?,?,?,?,?,?) "
+                   "ON CONFLICT(package) DO UPDATE SET label=excluded.label, version_name=excluded.version_name, "
+                   "version_code=excluded.version_code, size=excluded.size, icon=excluded.icon, "
+                   "permissions=excluded.permissions, min_sdk=excluded.min_sdk, target_sdk=excluded.target_sdk, "
+                   "installed=excluded.installed, apk_path=excluded.apk_path");
+    const bool ok = tx.IsOpen() && folder >= 0 && (oldApk.id < 0 || DeleteNode(m_db, oldApk.id)) &&
+                    (ResolvePath(m_db, apkPath).id < 0 || DeleteNode(m_db, ResolvePath(m_db, apkPath).id)) &&
+                    AddFile(m_db, folder, apkPath, bytes, NowPacked()) >= 0 &&
+                    add.Bind(1, package)
+                        .Bind(2, label)
+                        .Bind(3, info->GetVersionName())
+                        .Bind(4, info->GetVersionCode())
+                        .Bind(5, static_cast<std::int64_t>(bytes.size()))
+                        .Bind(6, info->GetIcon())
+                        .Bind(7, permissions.join(u';'))
+                        .Bind(8, info->GetMinSdkVersion())
+                        .Bind(9, info->GetTargetSdkVersion())
+                        .Bind(10, firstInstalled)
+                        .Bind(11, apkPath)
+                        .Run() &&
+                    tx.Commit();
+    if (!ok) {
+        out += "Failure [INSTALL_FAILED_INTERNAL_ERROR]\n";
+        return 1;
+    }
+    out += "Success\n";
+    return 0;
 }
 
 int CPhoneDevice::Dumpsys(const std::vector<std::string>& args, std::string& out) {
@@ -577,20 +692,41 @@ int CPhoneDevice::Dumpsys(const std::vector<std::string>& args, std::string& out
         out += "Can't find service: " + (args.size() > 1 ? args[1] : std::string()) + "\n";
         return 0;
     }
-    Stmt stmt(m_db, "SELECT package, version_name, version_code, installed FROM apps WHERE package=?");
+    Stmt stmt(m_db, "SELECT package, version_name, version_code, installed, min_sdk, target_sdk, permissions, "
+                    "apk_path FROM apps WHERE package=?");
     stmt.Bind(1, Q(args[2]));
     if (!stmt.Step()) {
         out += "Unable to find package: " + args[2] + "\n";
         return 0;
     }
+    const auto orDefault = [](const QString& text, const char* fallback) {
+        return text.isEmpty() ? std::string(fallback) : text.toStdString();
+    };
+    const std::string apkPath = stmt.Text(7).toStdString();
     out += "Packages:\n  Package [" + args[2] + "] (4f2a1c3):\n    userId=10061\n";
-    out += "    versionCode=" + std::to_string(stmt.Int(2)) + " minSdk=9 targetSdk=15\n";
+    out += "    codePath=" + apkPath.substr(0, apkPath.rfind('/') == std::string::npos ? 0 : apkPath.rfind('/')) + "\n";
+    out += "    versionCode=" + std::to_string(stmt.Int(2)) + " minSdk=" + orDefault(stmt.Text(4), "9") +
+           " targetSdk=" + orDefault(stmt.Text(5), "15") + "\n";
     out += "    versionName=" + stmt.Text(1).toStdString() + "\n";
     const SYSTEMTIME t = vexa::UnpackTime(stmt.Int(3));
     char when[40];
     std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
                   t.wSecond);
     out += std::string("    firstInstallTime=") + when + "\n    lastUpdateTime=" + when + "\n";
+    out += "    pkgFlags=[ HAS_CODE ALLOW_CLEAR_USER_DATA ALLOW_BACKUP ]\n";
+    const QStringList permissions = stmt.Text(6).split(u';', Qt::SkipEmptyParts);
+    if (!permissions.isEmpty()) {
+        out += "    requested permissions:\n";
+        for (const QString& permission : permissions) {
+            out += "      " + permission.toStdString() + "\n";
+        }
+        out += "    install permissions:\n";
+        for (const QString& permission : permissions) {
+            out += "      " + permission.toStdString() + ": granted=true\n";
+        }
+    }
+    out += "    User 0: ceDataInode=0 installed=true hidden=false suspended=false stopped=false notLaunched=false "
+           "enabled=0\n";
     return 0;
 }
 

@@ -61,6 +61,8 @@ private:
     int MvOrCp(const std::vector<std::string>& args, bool move, std::string& out);
     int Df(std::string& out);
     int Pm(const std::vector<std::string>& args, std::string& out);
+    // "pm install [-r] FILE": parses the staged APK and adds or replaces the app with its file.
+    int PmInstall(const std::vector<std::string>& args, std::string& out);
     int Dumpsys(const std::vector<std::string>& args, std::string& out);
     int Cat(const std::vector<std::string>& args, std::string& out);
     // "content query|insert|update|delete --uri ...": the tool reads its bindings, then the provider

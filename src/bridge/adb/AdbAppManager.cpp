@@ -4,21 +4,37 @@
 #include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/adb/protocol/ShellQuote.h"
 
+#include "libs/apk/Apk.h"
 #include "libs/log/Log.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QTemporaryDir>
 
 namespace vexa::adbphone {
 
 namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
 
-// Package names are letters, digits, "_" and dots; anything else never reaches the shell.
 bool IsPackageName(const QString& name) {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z][A-Za-z0-9_]*(\\.[A-Za-z0-9_]+)+$"));
-    return pattern.match(name).hasMatch();
+    return IsAndroidPackageName(name);
+}
+
+struct ApkInfoFree {
+    void operator()(CApkInfo* info) const { libaapt_FreeInfo(info); }
+};
+using ApkInfo = std::unique_ptr<CApkInfo, ApkInfoFree>;
+
+AppLook LookOf(const CApkInfo& info) {
+    // The parser gives the package name when the label is a resource it cannot resolve.
+    const QString label = info.GetLabel() == info.GetPackageName() ? QString() : info.GetLabel();
+    return {label, info.GetIcon()};
+}
+
+void Show(AppRecord& record, const AppLook& look) {
+    record.SetLabel(look.label.isEmpty() ? record.GetPackageName() : look.label);
+    record.SetIcon(look.icon);
 }
 } // namespace
 
@@ -35,6 +51,10 @@ bool CAdbAppManager::Describe(const QString& package, const QString& apkPath, Ap
     record.SetLabel(package);
     record.SetVersionName(details.versionName);
     record.SetVersionCode(static_cast<int>(details.versionCode));
+    record.SetMinSdkVersion(details.minSdk);
+    record.SetTargetSdkVersion(details.targetSdk);
+    record.SetPermissions(details.requestedPermissions.join(u';'));
+    record.SetIcon({});
     if (details.firstInstallTime.isValid()) {
         const QDate d = details.firstInstallTime.date();
         record.SetDate(d.year(), d.month(), d.day());
@@ -61,22 +81,63 @@ int CAdbAppManager::LoadApps() {
     }
     std::vector<std::unique_ptr<AppRecord>> apps;
     std::vector<QString> paths;
+    const QTemporaryDir scratch(QDir(QDir::tempPath()).filePath(QStringLiteral("vexa-apps-XXXXXX")));
+    std::uint64_t budget = m_lookFetchBudget;
     for (const adb::PackageEntry& entry : adb::ParsePackageList(output)) {
         auto record = std::make_unique<AppRecord>();
         if (!IsPackageName(entry.packageName) || !Describe(entry.packageName, entry.apkPath, *record)) {
             if (!m_link.Alive()) {
+                m_cache.Save(); // what was pulled so far need not be pulled again
                 return 2;
             }
             continue; // uninstalled meanwhile, or a name the shell should not see
         }
+        ApplyLook(*record, entry.apkPath, scratch.isValid() ? scratch.filePath(QStringLiteral("look.apk")) : QString(),
+                  budget);
         record->m_id = static_cast<std::int64_t>(apps.size());
         apps.push_back(std::move(record));
         paths.push_back(entry.apkPath);
     }
+    m_cache.Save();
     m_apps = std::move(apps);
     m_paths = std::move(paths);
     m_loaded = true;
     return 1;
+}
+
+std::optional<AppLook> CAdbAppManager::Remember(const QString& localApk, const QString& package, int versionCode) {
+    const ApkInfo info(libaapt_ParseFile(localApk));
+    if (!info || info->GetPackageName() != package) {
+        return std::nullopt;
+    }
+    const AppLook look = LookOf(*info);
+    m_cache.Put(package, versionCode, look);
+    return look;
+}
+
+void CAdbAppManager::ApplyLook(AppRecord& record, const QString& apkPath, const QString& scratch,
+                               std::uint64_t& budget) {
+    const QString package = record.GetPackageName();
+    if (const std::optional<AppLook> known = m_cache.Find(package, record.GetVersionCode())) {
+        Show(record, *known);
+        return;
+    }
+    if (scratch.isEmpty() || apkPath.isEmpty() || record.GetSize() == 0 || record.GetSize() > m_lookFetchLimit ||
+        record.GetSize() > budget) {
+        return;
+    }
+    budget -= record.GetSize();
+    CAdbFileSystem files(m_link);
+    if (!files.TransferFile(apkPath, scratch, {}, nullptr)) {
+        return; // tried again on the next load
+    }
+    // An APK our parser cannot read is remembered without a label, so it is not pulled each time.
+    const std::optional<AppLook> look = Remember(scratch, package, record.GetVersionCode());
+    if (!look) {
+        m_cache.Put(package, record.GetVersionCode(), {});
+    }
+    Show(record, look.value_or(AppLook{}));
+    QFile::remove(scratch);
 }
 
 bool CAdbAppManager::IsAppsLoaded() {
@@ -120,9 +181,9 @@ bool CAdbAppManager::UninstallApp(AppRecord* record) {
                       CAdbLink::kSlowTimeoutMs)) {
         return false;
     }
-    if (output.find("Success") == std::string::npos) {
-        LOG_Error("[AdbAppManager] uninstalling %s failed: %s. %s:%d", qUtf8Printable(record->GetPackageName()),
-                  output.c_str(), LOG_HERE);
+    if (const adb::PmResult result = adb::ParsePmResult(output); !result.success) {
+        LOG_Error("[AdbAppManager] uninstalling %s failed: %s %s. %s:%d", qUtf8Printable(record->GetPackageName()),
+                  qUtf8Printable(result.code), qUtf8Printable(result.message), LOG_HERE);
         return false;
     }
     for (std::size_t i = 0; i < m_apps.size(); ++i) {
@@ -137,7 +198,14 @@ bool CAdbAppManager::UninstallApp(AppRecord* record) {
 
 bool CAdbAppManager::InstallApk(const QString& path, AppRecord* record, InstallProgress progress, void* context) {
     Lock guard(m_lock);
-    (void)record;
+    (void)record; // the phone installs what the file says, whatever the record claims
+    if (!QFileInfo(path).isFile()) {
+        LOG_Error("[AdbAppManager] %s is no file. %s:%d", qUtf8Printable(path), LOG_HERE);
+        return false;
+    }
+    // Read here for the label and icon; a file this parser cannot read may still be a package
+    // the phone installs, so the phone has the last word.
+    const ApkInfo info(libaapt_ParseFile(path));
     CAdbFileSystem files(m_link);
     // pm reads the package from a folder the shell user may write and the package manager may read.
     const QString staged = QStringLiteral("/data/local/tmp/vexa-install.apk");
@@ -148,17 +216,50 @@ bool CAdbAppManager::InstallApk(const QString& path, AppRecord* record, InstallP
     const bool ran = m_link.Shell(adb::ShellCommand({"pm", "install", "-r", staged.toStdString()}), output,
                                   CAdbLink::kSlowTimeoutMs);
     files.DeletePath(staged);
-    if (!ran || output.find("Success") == std::string::npos) {
-        LOG_Error("[AdbAppManager] installing %s failed: %s. %s:%d", qUtf8Printable(path), output.c_str(), LOG_HERE);
+    const adb::PmResult result = adb::ParsePmResult(output);
+    if (!ran || !result.success) {
+        LOG_Error("[AdbAppManager] installing %s failed: %s %s. %s:%d", qUtf8Printable(path),
+                  result.code.isEmpty() ? "no answer" : qUtf8Printable(result.code), qUtf8Printable(result.message),
+                  LOG_HERE);
         return false;
+    }
+    if (info) {
+        m_cache.Put(info->GetPackageName(), info->GetVersionCode(), LookOf(*info));
+        m_cache.Save();
+    }
+    if (m_loaded && info && IsPackageName(info->GetPackageName())) {
+        // Keep a loaded list current: the new app, or the upgraded one in place.
+        const QString package = info->GetPackageName();
+        const QString apkPath = ApkPathOf(package);
+        auto fresh = std::make_unique<AppRecord>();
+        if (Describe(package, apkPath, *fresh)) {
+            std::uint64_t none = 0;
+            ApplyLook(*fresh, {}, {}, none);
+            const auto it = std::find_if(m_apps.begin(), m_apps.end(),
+                                         [&package](const auto& app) { return app->GetPackageName() == package; });
+            if (it != m_apps.end()) {
+                fresh->m_id = (*it)->m_id;
+                **it = *fresh;
+                m_paths[static_cast<std::size_t>(it - m_apps.begin())] = apkPath;
+            } else {
+                fresh->m_id = static_cast<std::int64_t>(m_apps.size());
+                m_apps.push_back(std::move(fresh));
+                m_paths.push_back(apkPath);
+            }
+        }
     }
     return true;
 }
 
 bool CAdbAppManager::ReloadApp(AppRecord* record) {
     Lock guard(m_lock);
-    return record != nullptr && IsPackageName(record->GetPackageName()) &&
-           Describe(record->GetPackageName(), ApkPathOf(record->GetPackageName()), *record);
+    if (record == nullptr || !IsPackageName(record->GetPackageName()) ||
+        !Describe(record->GetPackageName(), ApkPathOf(record->GetPackageName()), *record)) {
+        return false;
+    }
+    std::uint64_t none = 0;
+    ApplyLook(*record, {}, {}, none);
+    return true;
 }
 
 bool CAdbAppManager::FetchPackage(AppRecord* record, const QString& localPath, TransferProgress progress,
@@ -173,7 +274,15 @@ bool CAdbAppManager::FetchPackage(AppRecord* record, const QString& localPath, T
         return false;
     }
     CAdbFileSystem files(m_link);
-    return files.TransferFile(apk, localPath, std::move(progress), context);
+    if (!files.TransferFile(apk, localPath, std::move(progress), context)) {
+        return false;
+    }
+    // The package is on the computer now: its label and icon come with it.
+    if (const std::optional<AppLook> look = Remember(localPath, record->GetPackageName(), record->GetVersionCode())) {
+        Show(*record, *look);
+        m_cache.Save();
+    }
+    return true;
 }
 
 } // namespace vexa::adbphone

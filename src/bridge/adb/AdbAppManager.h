@@ -2,23 +2,40 @@
 // Installed applications of a real phone: the list from "pm list packages -f -3" (apps the user
 // installed), versions and dates from "dumpsys package", sizes from the package files; uninstall
 // with "pm uninstall", install by pushing the APK to /data/local/tmp and "pm install -r", package
-// fetch by pulling the installed APK. Labels and icons live inside the APKs, which plain adb does
-// not parse: the label is the package name and there is no icon.
+// fetch by pulling the installed APK. Labels and icons live inside the APKs: those of packages
+// installed through here come from the file being installed, those of other apps from pulling
+// their APK when the list loads (when small enough) or when the user fetches the package; either
+// way they are remembered in CAdbAppCache, so a later load does not pull again. Until then an app
+// shows its package name and no icon.
 //
 // Owned by the session; calls are serialised.
 
+#include "bridge/adb/AdbAppCache.h"
 #include "bridge/adb/AdbLink.h"
 #include "bridge/api/AppManager.h"
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace vexa::adbphone {
 
 class CAdbAppManager final : public AppManager {
 public:
-    explicit CAdbAppManager(CAdbLink& link) : m_link(link) {}
+    // APKs up to this size are pulled while the list loads to read their label and icon; larger
+    // ones wait until the user fetches them (a slow phone moves about 10 MB/s).
+    static constexpr std::uint32_t kLookFetchLimit = 8 * 1024 * 1024;
+    // At most this much is pulled per load, so a first load of a full phone does not stall; the
+    // apps left over are read on the next load.
+    static constexpr std::uint64_t kLookFetchBudget = 64 * 1024 * 1024;
+
+    // cachePath empty: the cache file in the data folder.
+    explicit CAdbAppManager(CAdbLink& link, const QString& cachePath = {}) : m_link(link), m_cache(cachePath) {}
+
+    // For tests and tools: the size limit and the budget above (0 pulls nothing).
+    void SetLookFetchLimit(std::uint32_t bytes) { m_lookFetchLimit = bytes; }
+    void SetLookFetchBudget(std::uint64_t bytes) { m_lookFetchBudget = bytes; }
 
     int LoadApps() override;
     bool IsAppsLoaded() override;
@@ -34,8 +51,17 @@ private:
     // Fills version, dates and size of one package; false when the phone does not know it.
     bool Describe(const QString& package, const QString& apkPath, AppRecord& record);
     QString ApkPathOf(const QString& package);
+    // Label and icon from the cache, or from the APK on the phone when small enough and within
+    // budget (then cached; the budget shrinks by its size). scratch is a local file the APK may be
+    // pulled to; empty pulls nothing.
+    void ApplyLook(AppRecord& record, const QString& apkPath, const QString& scratch, std::uint64_t& budget);
+    // Reads the look of a local APK into the cache; the look, or nullopt when it does not parse.
+    std::optional<AppLook> Remember(const QString& localApk, const QString& package, int versionCode);
 
     CAdbLink& m_link;
+    CAdbAppCache m_cache;
+    std::uint32_t m_lookFetchLimit = kLookFetchLimit;
+    std::uint64_t m_lookFetchBudget = kLookFetchBudget;
     std::recursive_mutex m_lock;
     bool m_loaded = false;
     std::vector<std::unique_ptr<AppRecord>> m_apps;

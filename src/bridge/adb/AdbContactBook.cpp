@@ -240,11 +240,6 @@ std::vector<std::string> ContactDataInserts(const Contact& c, std::int64_t rawCo
     return rows.Take();
 }
 
-bool CAdbContactBook::Owns(const Group* group) const {
-    return group &&
-           std::any_of(m_groups.begin(), m_groups.end(), [group](const auto& each) { return each.get() == group; });
-}
-
 bool CAdbContactBook::Run(const std::string& command, std::string& output, bool query) {
     return RunContent(m_link, "AdbContactBook", command, output, query) == ContentResult::Done;
 }
@@ -272,10 +267,7 @@ bool CAdbContactBook::QueryData(const std::string& where, std::vector<adb::Conte
 void CAdbContactBook::ResetContacts() {
     Lock guard(m_lock);
     m_loaded = false;
-    m_contacts.clear();
-    m_owned.clear();
-    m_groups.clear();
-    m_lists.Invalidate();
+    ForgetAll();
 }
 
 bool CAdbContactBook::IsContactsLoaded() {
@@ -441,21 +433,15 @@ bool CAdbContactBook::CreateContact(Contact* contact) {
     if (!contact || Owns(contact) || m_link.Disconnected()) {
         return false;
     }
-    for (Group* g : contact->m_groups) {
-        if (!Owns(g)) {
-            LOG_Error("[AdbContactBook] contact names a group the book does not hold. %s:%d", LOG_HERE);
-            return false;
-        }
+    if (!HoldsGroupsOf(contact, "AdbContactBook")) {
+        return false;
     }
     const std::int64_t oldId = contact->m_id;
     if (!WriteContact(contact, true)) {
         contact->m_id = oldId;
         return false;
     }
-    contact->m_detailLoaded = true;
-    m_contacts.emplace_back(contact);
-    m_owned.insert(contact);
-    m_lists.Invalidate();
+    Adopt(contact);
     return true;
 }
 
@@ -489,9 +475,7 @@ bool CAdbContactBook::DeleteContact(Contact* contact) {
     if (!Owns(contact) || !Run(ContentDeleteCommand(kRawContacts, IdWhere({contact->m_id})), output, false)) {
         return false;
     }
-    m_owned.erase(contact);
-    std::erase_if(m_contacts, [contact](const auto& each) { return each.get() == contact; });
-    m_lists.Invalidate();
+    Forget(contact);
     return true;
 }
 
@@ -541,75 +525,8 @@ bool CAdbContactBook::DeleteGroup(Group* group) {
     if (!Owns(group) || !Run(ContentDeleteCommand(kGroups, IdWhere({group->m_id})), output, false)) {
         return false;
     }
-    for (auto& c : m_contacts) {
-        std::erase(c->m_groups, group);
-    }
-    std::erase_if(m_groups, [group](const auto& each) { return each.get() == group; });
-    m_lists.Invalidate();
+    ForgetGroup(group);
     return true;
-}
-
-int CAdbContactBook::GetGroupCount() {
-    Lock guard(m_lock);
-    return static_cast<int>(m_groups.size());
-}
-
-Group* CAdbContactBook::GetGroupAt(int index) {
-    Lock guard(m_lock);
-    return index >= 0 && index < static_cast<int>(m_groups.size()) ? m_groups[static_cast<std::size_t>(index)].get()
-                                                                   : nullptr;
-}
-
-Group* CAdbContactBook::GetGroupById(int id, int /*reserved*/) {
-    Lock guard(m_lock);
-    for (auto& g : m_groups) {
-        if (g->m_id == id) {
-            return g.get();
-        }
-    }
-    return nullptr;
-}
-
-int CAdbContactBook::GetGroupMemberCount(Group* group) {
-    Lock guard(m_lock);
-    return static_cast<int>(std::count_if(m_contacts.begin(), m_contacts.end(), [group](const auto& c) {
-        return std::find(c->m_groups.begin(), c->m_groups.end(), group) != c->m_groups.end();
-    }));
-}
-
-int CAdbContactBook::GetContactCount(int list) {
-    Lock guard(m_lock);
-    return m_lists.Count(list);
-}
-
-Contact* CAdbContactBook::GetContactAt(int list, int index) {
-    Lock guard(m_lock);
-    return m_lists.At(list, index);
-}
-
-int CAdbContactBook::GetUngroupedCount() {
-    Lock guard(m_lock);
-    return m_lists.UngroupedCount();
-}
-
-Contact* CAdbContactBook::GetUngroupedAt(int index) {
-    Lock guard(m_lock);
-    return m_lists.UngroupedAt(index);
-}
-
-int CAdbContactBook::GetFavoriteCount() {
-    Lock guard(m_lock);
-    return m_lists.FavoriteCount();
-}
-
-Contact* CAdbContactBook::GetFavoriteAt(int index) {
-    Lock guard(m_lock);
-    return m_lists.FavoriteAt(index);
-}
-
-Contact* CAdbContactBook::FindContactByNumber(const QString& number) {
-    Lock guard(m_lock);
-    return m_lists.FindByNumber(number);
 }
 
 bool CAdbContactBook::AddContactToGroup(Group* group, Contact* contact, int flag) {

@@ -13,7 +13,7 @@
 #include "bridge/adb/AdbLink.h"
 #include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/api/ContactBook.h"
-#include "bridge/api/ContactLists.h"
+#include "bridge/api/ContactBookMemory.h"
 
 #include <QHash>
 
@@ -42,9 +42,9 @@ std::vector<adb::ContentRow> MergeContactDataPasses(const std::vector<std::strin
 // escaped for a content tool that reads escaped bindings (EscapedBindings).
 std::vector<std::string> ContactDataInserts(const Contact& contact, std::int64_t rawContactId, bool escaped = false);
 
-class CAdbContactBook final : public ContactBook {
+class CAdbContactBook final : public ContactBookMemory {
 public:
-    CAdbContactBook(CAdbLink& link, CAdbFileSystem& files) : m_link(link), m_files(files) {}
+    CAdbContactBook(CAdbLink& link, CAdbFileSystem& files) : ContactBookMemory(m_lock), m_link(link), m_files(files) {}
 
     Contact* NewContact() override { return new Contact(); }
     Group* NewGroup() override { return new Group(); }
@@ -58,17 +58,6 @@ public:
     bool CreateContact(Contact* contact) override;
     bool UpdateGroup(Group* group) override;
     bool UpdateContact(Contact* contact) override;
-    int GetGroupCount() override;
-    Group* GetGroupAt(int index) override;
-    Group* GetGroupById(int id, int reserved) override;
-    int GetGroupMemberCount(Group* group) override;
-    int GetContactCount(int list) override;
-    Contact* GetContactAt(int list, int index) override;
-    int GetUngroupedCount() override;
-    Contact* GetUngroupedAt(int index) override;
-    int GetFavoriteCount() override;
-    Contact* GetFavoriteAt(int index) override;
-    Contact* FindContactByNumber(const QString& number) override;
     bool AddContactToGroup(Group* group, Contact* contact, int flag) override;
     bool RemoveContactFromGroup(Group* group, Contact* contact, int flag) override;
     QByteArray GetContactPhoto(Contact* contact) override;
@@ -81,8 +70,6 @@ public:
     bool PrepareRestore() override;
 
 private:
-    bool Owns(const Contact* contact) const { return contact && m_owned.count(contact) != 0; }
-    bool Owns(const Group* group) const;
     // One content command line (or several joined by ";"); false when refused or the link failed.
     bool Run(const std::string& command, std::string& output, bool query);
     bool QueryData(const std::string& where, std::vector<adb::ContentRow>& rows);
@@ -95,10 +82,6 @@ private:
     CAdbFileSystem& m_files;
     std::recursive_mutex m_lock;
     bool m_loaded = false;
-    std::vector<std::unique_ptr<Contact>> m_contacts;
-    std::set<const Contact*> m_owned;
-    std::vector<std::unique_ptr<Group>> m_groups;
-    ContactLists m_lists{m_contacts};
 };
 
 } // namespace vexa::adbphone

@@ -1,6 +1,8 @@
 #include "bridge/sim/SimFiles.h"
 #include "bridge/sim/SimStores.h"
 
+#include "libs/apk/Apk.h"
+
 #include <QFileInfo>
 
 namespace vexa::sim {
@@ -92,6 +94,12 @@ bool SimAppManager::UninstallApp(AppRecord* record) {
 bool SimAppManager::InstallApk(const QString& path, AppRecord* record, InstallProgress progress, void* context) {
     Lock guard(m_link.m_lock);
     if (!record || record->m_package.isEmpty() || !QFileInfo(path).isFile() || !m_link.Op()) {
+        return false;
+    }
+    // A phone's package manager refuses a file that is no package.
+    if (CApkInfo* info = libaapt_ParseFile(path); info != nullptr) {
+        libaapt_FreeInfo(info);
+    } else {
         return false;
     }
     SimDb& db = m_link.m_db;

@@ -49,22 +49,10 @@ void ReadDetailRow(Contact* c, const Stmt& row, int first) {
 }
 } // namespace
 
-bool SimContactBook::Owns(const Contact* contact) const {
-    return contact && m_owned.count(contact) != 0;
-}
-
-bool SimContactBook::Owns(const Group* group) const {
-    return group &&
-           std::any_of(m_groups.begin(), m_groups.end(), [group](const auto& each) { return each.get() == group; });
-}
-
 void SimContactBook::ResetContacts() {
     Lock guard(m_link.m_lock);
     m_loaded = false;
-    m_contacts.clear();
-    m_owned.clear();
-    m_groups.clear();
-    m_lists.Invalidate();
+    ForgetAll();
 }
 
 bool SimContactBook::IsContactsLoaded() {
@@ -286,11 +274,8 @@ bool SimContactBook::CreateContact(Contact* contact) {
     if (!contact || Owns(contact) || !m_link.Op()) {
         return false;
     }
-    for (Group* g : contact->m_groups) {
-        if (!Owns(g)) {
-            LOG_Error("[SimPhone] contact names a group the book does not hold. %s:%d", LOG_HERE);
-            return false;
-        }
+    if (!HoldsGroupsOf(contact, "SimPhone")) {
+        return false;
     }
     const std::int64_t oldId = contact->m_id;
     Transaction transaction(m_link.m_db);
@@ -298,10 +283,7 @@ bool SimContactBook::CreateContact(Contact* contact) {
         contact->m_id = oldId;
         return false;
     }
-    contact->m_detailLoaded = true;
-    m_contacts.emplace_back(contact);
-    m_owned.insert(contact);
-    m_lists.Invalidate();
+    Adopt(contact);
     return true;
 }
 
@@ -327,9 +309,7 @@ bool SimContactBook::DeleteContact(Contact* contact) {
     if (!m_link.Write() || !del.Bind(1, contact->m_id).Run()) {
         return false;
     }
-    m_owned.erase(contact);
-    std::erase_if(m_contacts, [contact](const auto& each) { return each.get() == contact; });
-    m_lists.Invalidate();
+    Forget(contact);
     return true;
 }
 
@@ -365,75 +345,8 @@ bool SimContactBook::DeleteGroup(Group* group) {
     if (!m_link.Write() || !del.Bind(1, group->m_id).Run()) {
         return false;
     }
-    for (auto& c : m_contacts) {
-        std::erase(c->m_groups, group);
-    }
-    std::erase_if(m_groups, [group](const auto& each) { return each.get() == group; });
-    m_lists.Invalidate();
+    ForgetGroup(group);
     return true;
-}
-
-int SimContactBook::GetGroupCount() {
-    Lock guard(m_link.m_lock);
-    return static_cast<int>(m_groups.size());
-}
-
-Group* SimContactBook::GetGroupAt(int index) {
-    Lock guard(m_link.m_lock);
-    return index >= 0 && index < static_cast<int>(m_groups.size()) ? m_groups[static_cast<std::size_t>(index)].get()
-                                                                   : nullptr;
-}
-
-Group* SimContactBook::GetGroupById(int id, int /*reserved*/) {
-    Lock guard(m_link.m_lock);
-    for (auto& g : m_groups) {
-        if (g->m_id == id) {
-            return g.get();
-        }
-    }
-    return nullptr;
-}
-
-int SimContactBook::GetGroupMemberCount(Group* group) {
-    Lock guard(m_link.m_lock);
-    return static_cast<int>(std::count_if(m_contacts.begin(), m_contacts.end(), [group](const auto& c) {
-        return std::find(c->m_groups.begin(), c->m_groups.end(), group) != c->m_groups.end();
-    }));
-}
-
-int SimContactBook::GetContactCount(int list) {
-    Lock guard(m_link.m_lock);
-    return m_lists.Count(list);
-}
-
-Contact* SimContactBook::GetContactAt(int list, int index) {
-    Lock guard(m_link.m_lock);
-    return m_lists.At(list, index);
-}
-
-int SimContactBook::GetUngroupedCount() {
-    Lock guard(m_link.m_lock);
-    return m_lists.UngroupedCount();
-}
-
-Contact* SimContactBook::GetUngroupedAt(int index) {
-    Lock guard(m_link.m_lock);
-    return m_lists.UngroupedAt(index);
-}
-
-int SimContactBook::GetFavoriteCount() {
-    Lock guard(m_link.m_lock);
-    return m_lists.FavoriteCount();
-}
-
-Contact* SimContactBook::GetFavoriteAt(int index) {
-    Lock guard(m_link.m_lock);
-    return m_lists.FavoriteAt(index);
-}
-
-Contact* SimContactBook::FindContactByNumber(const QString& number) {
-    Lock guard(m_link.m_lock);
-    return m_lists.FindByNumber(number);
 }
 
 bool SimContactBook::AddContactToGroup(Group* group, Contact* contact, int flag) {

@@ -190,11 +190,13 @@ QByteArray Mp3Like(Generator& g, int size) {
 class ManifestWriter {
 public:
     QByteArray Write(const QString& package, int versionCode, const QString& versionName, const QString& label,
-                     int minSdk, int targetSdk, const QStringList& permissions) {
+                     int minSdk, int targetSdk, const QStringList& permissions, quint32 labelResource,
+                     quint32 iconResource) {
         // Attribute names come first, in the order of the resource map.
         static const char* const attrs[] = {"versionCode",      "versionName", "minSdkVersion",
-                                            "targetSdkVersion", "name",        "label"};
-        static const quint32 ids[] = {0x0101021b, 0x0101021c, 0x0101020c, 0x01010270, 0x01010003, 0x01010001};
+                                            "targetSdkVersion", "name",        "label", "icon"};
+        static const quint32 ids[] = {0x0101021b, 0x0101021c, 0x0101020c, 0x01010270,
+                                      0x01010003, 0x01010001, 0x01010002};
         for (const char* attr : attrs) {
             Index(QString::fromLatin1(attr));
         }
@@ -214,7 +216,13 @@ public:
             Element(body, ns, QStringLiteral("uses-permission"), {{ns, QStringLiteral("name"), 3, permission}});
             End(body, QStringLiteral("uses-permission"));
         }
-        Element(body, ns, QStringLiteral("application"), {{ns, QStringLiteral("label"), 3, label}});
+        std::vector<Attr> application{labelResource != 0
+                                          ? Attr{ns, QStringLiteral("label"), 1, QString::number(labelResource)}
+                                          : Attr{ns, QStringLiteral("label"), 3, label}};
+        if (iconResource != 0) {
+            application.push_back({ns, QStringLiteral("icon"), 1, QString::number(iconResource)});
+        }
+        Element(body, ns, QStringLiteral("application"), application);
         End(body, QStringLiteral("application"));
         End(body, QStringLiteral("manifest"));
         Chunk(body, 0x0101, 16, [&](QByteArray& c) { U32(c, 1), U32(c, 0xFFFFFFFF), U32(c, prefix), U32(c, ns); });
@@ -258,7 +266,7 @@ private:
     struct Attr {
         quint32 ns;
         QString name;
-        quint8 type; // 3 string, 0x10 decimal integer
+        quint8 type; // 1 resource id, 3 string, 0x10 decimal integer
         QString value;
     };
 
@@ -314,7 +322,7 @@ private:
                 U16(c, 8);
                 c.append('\0');
                 c.append(static_cast<char>(attr.type));
-                U32(c, attr.type == 3 ? values[i] : static_cast<quint32>(attr.value.toInt()));
+                U32(c, attr.type == 3 ? values[i] : static_cast<quint32>(attr.value.toLongLong()));
             }
         });
     }
@@ -569,7 +577,7 @@ struct Seeder {
             }
             const QByteArray icon = icons[static_cast<std::size_t>(i) % icons.size()];
             const QByteArray manifest =
-                ManifestWriter().Write(package, versionCode, versionName, label, 8, 15, permissions);
+                ManifestWriter().Write(package, versionCode, versionName, label, 8, 15, permissions, 0, 0);
             const QByteArray apk =
                 MakeZip({{QStringLiteral("AndroidManifest.xml"), manifest},
                          {QStringLiteral("classes.dex"), QByteArray("dex\n035\0", 8) + g.Bytes(g.Int(2000, 60000))},
@@ -790,8 +798,10 @@ struct Seeder {
 } // namespace
 
 QByteArray MakeBinaryManifest(const QString& package, int versionCode, const QString& versionName,
-                              const QString& label, int minSdk, int targetSdk, const QStringList& permissions) {
-    return ManifestWriter().Write(package, versionCode, versionName, label, minSdk, targetSdk, permissions);
+                              const QString& label, int minSdk, int targetSdk, const QStringList& permissions,
+                              quint32 labelResource, quint32 iconResource) {
+    return ManifestWriter().Write(package, versionCode, versionName, label, minSdk, targetSdk, permissions,
+                                  labelResource, iconResource);
 }
 
 QByteArray MakeZip(const std::vector<std::pair<QString, QByteArray>>& entries) {

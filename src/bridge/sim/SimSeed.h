@@ -33,9 +33,11 @@ bool SeedPhone(const QString& serial, const SeedOptions& options, QString* error
 // Returns false only on failure; *created tells whether a phone was made.
 bool EnsureDemoPhone(bool* created, QString* error);
 
-// An AndroidManifest.xml in Android's binary XML form with these fields (labels as plain text).
+// An AndroidManifest.xml in Android's binary XML form with these fields. The label is plain text,
+// or, when labelResource is given, a reference to that resource; iconResource adds an icon reference.
 QByteArray MakeBinaryManifest(const QString& package, int versionCode, const QString& versionName,
-                              const QString& label, int minSdk, int targetSdk, const QStringList& permissions);
+                              const QString& label, int minSdk, int targetSdk, const QStringList& permissions,
+                              quint32 labelResource = 0, quint32 iconResource = 0);
 
 // A stored ZIP archive (no compression) of the given (name, bytes) entries: the shape of an APK.
 QByteArray MakeZip(const std::vector<std::pair<QString, QByteArray>>& entries);

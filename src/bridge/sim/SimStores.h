@@ -5,7 +5,7 @@
 #include "bridge/api/AppManager.h"
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
-#include "bridge/api/ContactLists.h"
+#include "bridge/api/ContactBookMemory.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/FileSystem.h"
 #include "bridge/api/MessageStores.h"
@@ -25,9 +25,9 @@
 
 namespace vexa::sim {
 
-class SimContactBook final : public ContactBook {
+class SimContactBook final : public ContactBookMemory {
 public:
-    explicit SimContactBook(SimLink& link) : m_link(link) {}
+    explicit SimContactBook(SimLink& link) : ContactBookMemory(link.m_lock), m_link(link) {}
     Contact* NewContact() override { return new Contact(); }
     Group* NewGroup() override { return new Group(); }
     void ResetContacts() override;
@@ -40,17 +40,6 @@ public:
     bool CreateContact(Contact* contact) override;
     bool UpdateGroup(Group* group) override;
     bool UpdateContact(Contact* contact) override;
-    int GetGroupCount() override;
-    Group* GetGroupAt(int index) override;
-    Group* GetGroupById(int id, int reserved) override;
-    int GetGroupMemberCount(Group* group) override;
-    int GetContactCount(int list) override;
-    Contact* GetContactAt(int list, int index) override;
-    int GetUngroupedCount() override;
-    Contact* GetUngroupedAt(int index) override;
-    int GetFavoriteCount() override;
-    Contact* GetFavoriteAt(int index) override;
-    Contact* FindContactByNumber(const QString& number) override;
     bool AddContactToGroup(Group* group, Contact* contact, int flag) override;
     bool RemoveContactFromGroup(Group* group, Contact* contact, int flag) override;
     QByteArray GetContactPhoto(Contact* contact) override;
@@ -63,17 +52,11 @@ public:
     bool PrepareRestore() override;
 
 private:
-    bool Owns(const Contact* contact) const;
-    bool Owns(const Group* group) const;
     bool WriteContact(Contact* contact, bool isNew);
     bool WriteMembership(Contact* contact);
 
     SimLink& m_link;
     bool m_loaded = false;
-    std::vector<std::unique_ptr<Contact>> m_contacts;
-    std::unordered_set<const Contact*> m_owned; // the contacts above, for quick ownership checks
-    std::vector<std::unique_ptr<Group>> m_groups;
-    ContactLists m_lists{m_contacts};
 };
 
 class SimSmsStore final : public SmsStore {

@@ -5,7 +5,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 #include <vector>
 
 namespace {
@@ -133,6 +135,78 @@ std::optional<QByteArray> ReadEntry(QFile& file, const ZipEntry& entry, qint64 m
     return out;
 }
 
+// ---- string pools (binary XML and the resource table share them) --------------------------------
+
+QString Utf16String(const QByteArray& doc, qint64 s, qint64 limit) {
+    if (s + 2 > limit) {
+        return {};
+    }
+    qint64 length = U16(doc, s);
+    s += 2;
+    if (length & 0x8000) {
+        if (s + 2 > limit) {
+            return {};
+        }
+        length = ((length & 0x7FFF) << 16) | U16(doc, s);
+        s += 2;
+    }
+    if (s + length * 2 > limit) {
+        return {};
+    }
+    QString text(length, Qt::Uninitialized);
+    for (qint64 i = 0; i < length; ++i) {
+        text[i] = QChar(U16(doc, s + i * 2));
+    }
+    return text;
+}
+
+QString Utf8String(const QByteArray& doc, qint64 s, qint64 limit) {
+    // Two lengths (characters, then bytes), each one byte or two with the high bit set.
+    const auto length = [&](qint64& p) -> qint64 {
+        if (p >= limit) {
+            return -1;
+        }
+        qint64 n = static_cast<unsigned char>(doc[p++]);
+        if (n & 0x80) {
+            if (p >= limit) {
+                return -1;
+            }
+            n = ((n & 0x7F) << 8) | static_cast<unsigned char>(doc[p++]);
+        }
+        return n;
+    };
+    if (length(s) < 0) {
+        return {};
+    }
+    const qint64 bytes = length(s);
+    if (bytes < 0 || s + bytes > limit) {
+        return {};
+    }
+    return QString::fromUtf8(doc.constData() + s, bytes);
+}
+
+// The strings of the pool chunk at at; false when its header does not fit what is there.
+bool ReadStringPool(const QByteArray& doc, qint64 at, quint16 headerSize, quint32 size, std::vector<QString>& out) {
+    if (headerSize < 28) {
+        return false;
+    }
+    const quint32 count = U32(doc, at + 8);
+    const bool utf8 = (U32(doc, at + 16) & 0x100) != 0;
+    const quint32 stringsStart = U32(doc, at + 20);
+    if (count > size / 4 || !Fits(doc, at + headerSize, qint64(count) * 4) || stringsStart > size) {
+        return false;
+    }
+    out.clear();
+    out.reserve(count);
+    const qint64 base = at + stringsStart;
+    const qint64 limit = at + size;
+    for (quint32 i = 0; i < count; ++i) {
+        const qint64 s = base + U32(doc, at + headerSize + qint64(i) * 4);
+        out.push_back(utf8 ? Utf8String(doc, s, limit) : Utf16String(doc, s, limit));
+    }
+    return true;
+}
+
 // ---- binary XML ---------------------------------------------------------------------------------
 
 constexpr quint16 kXmlDocument = 0x0003;
@@ -140,9 +214,11 @@ constexpr quint16 kStringPool = 0x0001;
 constexpr quint16 kResourceMap = 0x0180;
 constexpr quint16 kStartElement = 0x0102;
 constexpr quint32 kNoIndex = 0xFFFFFFFF;
+constexpr unsigned char kReference = 0x01; // a value's type: a resource id
+constexpr unsigned char kText = 0x03;      // a value's type: an index into a string pool
 
 // The android: attributes looked for, by name and by their framework resource id.
-enum class Attr { None, VersionCode, VersionName, MinSdk, TargetSdk, Name, Label };
+enum class Attr { None, VersionCode, VersionName, MinSdk, TargetSdk, Name, Label, Icon };
 struct AttrId {
     const char* name;
     quint32 id;
@@ -153,7 +229,8 @@ constexpr AttrId kAttrs[] = {{"versionCode", 0x0101021b, Attr::VersionCode},
                              {"minSdkVersion", 0x0101020c, Attr::MinSdk},
                              {"targetSdkVersion", 0x01010270, Attr::TargetSdk},
                              {"name", 0x01010003, Attr::Name},
-                             {"label", 0x01010001, Attr::Label}};
+                             {"label", 0x01010001, Attr::Label},
+                             {"icon", 0x01010002, Attr::Icon}};
 
 class XmlReader {
 public:
@@ -197,72 +274,7 @@ public:
 
 private:
     bool ReadPool(qint64 at, quint16 headerSize, quint32 size) {
-        if (headerSize < 28) {
-            return false;
-        }
-        const quint32 count = U32(m_doc, at + 8);
-        const bool utf8 = (U32(m_doc, at + 16) & 0x100) != 0;
-        const quint32 stringsStart = U32(m_doc, at + 20);
-        if (count > size / 4 || !Fits(m_doc, at + headerSize, qint64(count) * 4) || stringsStart > size) {
-            return false;
-        }
-        m_strings.clear();
-        m_strings.reserve(count);
-        const qint64 base = at + stringsStart;
-        const qint64 limit = at + size;
-        for (quint32 i = 0; i < count; ++i) {
-            const qint64 s = base + U32(m_doc, at + headerSize + qint64(i) * 4);
-            m_strings.push_back(utf8 ? Utf8String(s, limit) : Utf16String(s, limit));
-        }
-        return true;
-    }
-
-    QString Utf16String(qint64 s, qint64 limit) const {
-        if (s + 2 > limit) {
-            return {};
-        }
-        qint64 length = U16(m_doc, s);
-        s += 2;
-        if (length & 0x8000) {
-            if (s + 2 > limit) {
-                return {};
-            }
-            length = ((length & 0x7FFF) << 16) | U16(m_doc, s);
-            s += 2;
-        }
-        if (s + length * 2 > limit) {
-            return {};
-        }
-        QString text(length, Qt::Uninitialized);
-        for (qint64 i = 0; i < length; ++i) {
-            text[i] = QChar(U16(m_doc, s + i * 2));
-        }
-        return text;
-    }
-
-    QString Utf8String(qint64 s, qint64 limit) const {
-        // Two lengths (characters, then bytes), each one byte or two with the high bit set.
-        const auto length = [&](qint64& p) -> qint64 {
-            if (p >= limit) {
-                return -1;
-            }
-            qint64 n = static_cast<unsigned char>(m_doc[p++]);
-            if (n & 0x80) {
-                if (p >= limit) {
-                    return -1;
-                }
-                n = ((n & 0x7F) << 8) | static_cast<unsigned char>(m_doc[p++]);
-            }
-            return n;
-        };
-        if (length(s) < 0) {
-            return {};
-        }
-        const qint64 bytes = length(s);
-        if (bytes < 0 || s + bytes > limit) {
-            return {};
-        }
-        return QString::fromUtf8(m_doc.constData() + s, bytes);
+        return ReadStringPool(m_doc, at, headerSize, size, m_strings);
     }
 
     QString StringAt(quint32 index) const { return index < m_strings.size() ? m_strings[index] : QString(); }
@@ -320,6 +332,9 @@ private:
             } else if (element == QLatin1String("application") && attr == Attr::Label) {
                 labelIsReference = !isText && raw == kNoIndex;
                 m_info.m_label = text;
+                m_info.m_labelResource = dataType == kReference ? data : 0;
+            } else if (element == QLatin1String("application") && attr == Attr::Icon) {
+                m_info.m_iconResource = dataType == kReference ? data : 0;
             }
         }
         return true;
@@ -331,7 +346,226 @@ private:
     CApkInfo m_info;
 };
 
+// ---- the resource table (resources.arsc) -------------------------------------------------------
+
+constexpr quint16 kTable = 0x0002;
+constexpr quint16 kTablePackage = 0x0200;
+constexpr quint16 kTableType = 0x0201;
+
+// One value a resource id has under one configuration.
+struct ResourceValue {
+    unsigned char type = 0;
+    quint32 data = 0;
+    QString language, country;
+    quint16 density = 0;
+};
+
+class ResourceTable {
+public:
+    explicit ResourceTable(const QByteArray& table) : m_doc(table) {}
+
+    // Collects the values of the wanted ids; false when the table does not read.
+    bool Read(const std::vector<quint32>& wanted) {
+        m_wanted = wanted;
+        m_values.clear();
+        if (!Fits(m_doc, 0, 12) || U16(m_doc, 0) != kTable) {
+            return false;
+        }
+        const qint64 end = std::min<qint64>(U32(m_doc, 4), m_doc.size());
+        for (qint64 at = U16(m_doc, 2); at + 8 <= end;) {
+            const quint16 type = U16(m_doc, at);
+            const quint16 headerSize = U16(m_doc, at + 2);
+            const quint32 size = U32(m_doc, at + 4);
+            if (size < 8 || headerSize > size || !Fits(m_doc, at, size) || at + size > end) {
+                return false;
+            }
+            // The first pool is the table's own: every text value indexes it.
+            if (type == kStringPool && m_strings.empty() && !ReadStringPool(m_doc, at, headerSize, size, m_strings)) {
+                return false;
+            }
+            if (type == kTablePackage && !ReadPackage(at, headerSize, size)) {
+                return false;
+            }
+            at += size;
+        }
+        return true;
+    }
+
+    // The values of an id; one not asked for before costs another pass over the table (labels
+    // and icons refer on to other resources only now and then).
+    std::vector<ResourceValue> ValuesOf(quint32 id) {
+        if (m_values.count(id) == 0 && std::find(m_wanted.begin(), m_wanted.end(), id) == m_wanted.end()) {
+            std::vector<quint32> wanted = m_wanted;
+            wanted.push_back(id);
+            Read(wanted);
+        }
+        const auto it = m_values.find(id);
+        return it == m_values.end() ? std::vector<ResourceValue>() : it->second;
+    }
+    QString Text(quint32 index) const { return index < m_strings.size() ? m_strings[index] : QString(); }
+
+private:
+    bool ReadPackage(qint64 at, quint16 headerSize, quint32 size) {
+        if (headerSize < 284) {
+            return false;
+        }
+        const quint32 packageId = U32(m_doc, at + 8);
+        for (qint64 c = at + headerSize; c + 8 <= at + size;) {
+            const quint16 type = U16(m_doc, c);
+            const quint16 chunkHeader = U16(m_doc, c + 2);
+            const quint32 chunkSize = U32(m_doc, c + 4);
+            if (chunkSize < 8 || chunkHeader > chunkSize || c + chunkSize > at + size) {
+                return false;
+            }
+            if (type == kTableType && !ReadType(packageId, c, chunkHeader, chunkSize)) {
+                return false;
+            }
+            c += chunkSize;
+        }
+        return true;
+    }
+
+    bool ReadType(quint32 packageId, qint64 at, quint16 headerSize, quint32 size) {
+        if (headerSize < 24) {
+            return false;
+        }
+        const quint32 typeId = static_cast<unsigned char>(m_doc[at + 8]);
+        const auto flags = static_cast<unsigned char>(m_doc[at + 9]);
+        const quint32 entryCount = U32(m_doc, at + 12);
+        const quint32 entriesStart = U32(m_doc, at + 16);
+        const quint32 configSize = U32(m_doc, at + 20);
+        const bool sparse = flags & 0x01;
+        const bool offset16 = flags & 0x02;
+        const qint64 offsetBytes = offset16 ? 2 : 4;
+        if (entryCount > size || entriesStart > size || configSize > headerSize - 20u ||
+            headerSize + qint64(entryCount) * offsetBytes > qint64(size)) {
+            return false;
+        }
+        ResourceValue where;
+        if (configSize >= 16) {
+            // After the size: mcc, mnc, then language and country (two letters each), orientation,
+            // touchscreen and density.
+            where.language = Letters(at + 28);
+            where.country = Letters(at + 30);
+            where.density = U16(m_doc, at + 34);
+        }
+        const quint32 idBase = (packageId << 24) | (typeId << 16);
+        for (quint32 i = 0; i < entryCount; ++i) {
+            const qint64 slot = at + headerSize + qint64(i) * offsetBytes;
+            quint32 index = i;
+            qint64 offset = 0;
+            if (sparse) {
+                index = U16(m_doc, slot);
+                offset = qint64(U16(m_doc, slot + 2)) * 4;
+            } else if (offset16) {
+                const quint16 raw = U16(m_doc, slot);
+                if (raw == 0xFFFF) {
+                    continue;
+                }
+                offset = qint64(raw) * 4;
+            } else {
+                const quint32 raw = U32(m_doc, slot);
+                if (raw == kNoIndex) {
+                    continue;
+                }
+                offset = raw;
+            }
+            const quint32 id = idBase | (index & 0xFFFF);
+            if (std::find(m_wanted.begin(), m_wanted.end(), id) == m_wanted.end()) {
+                continue;
+            }
+            const qint64 entry = at + entriesStart + offset;
+            if (entry + 8 > at + size) {
+                return false;
+            }
+            const quint16 entryFlags = U16(m_doc, entry + 2);
+            ResourceValue value = where;
+            if (entryFlags & 0x0008) {
+                // A compact entry carries its value's type in the flags' high byte.
+                value.type = static_cast<unsigned char>(entryFlags >> 8);
+                value.data = U32(m_doc, entry + 4);
+            } else if (entryFlags & 0x0001) {
+                continue; // a bag of values (a style or an array), never a label or an icon
+            } else {
+                const qint64 valueAt = entry + U16(m_doc, entry);
+                if (valueAt + 8 > at + size) {
+                    return false;
+                }
+                value.type = static_cast<unsigned char>(m_doc[valueAt + 3]);
+                value.data = U32(m_doc, valueAt + 4);
+            }
+            m_values[id].push_back(value);
+        }
+        return true;
+    }
+
+    QString Letters(qint64 at) const {
+        const char a = m_doc[at], b = m_doc[at + 1];
+        // Packed three-letter codes set the high bit; they are not among the ones chosen here.
+        if (a == 0 || (a & 0x80)) {
+            return {};
+        }
+        return QString::fromLatin1(QByteArray() + a + b);
+    }
+
+    const QByteArray& m_doc;
+    std::vector<quint32> m_wanted;
+    std::vector<QString> m_strings;
+    std::map<quint32, std::vector<ResourceValue>> m_values;
+};
+
+// How well a value's language suits this program's Chinese-speaking users; higher is better.
+int LocaleRank(const ResourceValue& value) {
+    if (value.language == QLatin1String("zh")) {
+        return value.country == QLatin1String("CN") ? 3 : (value.country.isEmpty() ? 2 : 1);
+    }
+    return value.language.isEmpty() ? 0 : -1;
+}
+
+// The label's text: Chinese first, then the default; a reference to another text is followed.
+QString ResolveLabel(ResourceTable& table, quint32 id) {
+    for (int depth = 0; depth < 4 && id != 0; ++depth) {
+        const std::vector<ResourceValue> values = table.ValuesOf(id);
+        const auto best = std::max_element(values.begin(), values.end(),
+                                           [](const auto& a, const auto& b) { return LocaleRank(a) < LocaleRank(b); });
+        if (best == values.end()) {
+            return {};
+        }
+        if (best->type == kText) {
+            return table.Text(best->data);
+        }
+        id = best->type == kReference ? best->data : 0;
+    }
+    return {};
+}
+
+// The icon's PNG files inside the APK, densest first (adaptive icons are XML and left out).
+QStringList ResolveIconFiles(ResourceTable& table, quint32 id) {
+    std::vector<std::pair<int, QString>> files;
+    for (int depth = 0; depth < 4 && id != 0; ++depth) {
+        quint32 next = 0;
+        for (const ResourceValue& value : table.ValuesOf(id)) {
+            const QString path = value.type == kText ? table.Text(value.data) : QString();
+            if (path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)) {
+                // 0 is the default density (160); 0xFFFE "no density" and 0xFFFF "any" rank last.
+                const int density = value.density == 0 ? 160 : (value.density >= 0xFFFE ? 0 : value.density);
+                files.emplace_back(density, path);
+            } else if (value.type == kReference) {
+                next = value.data;
+            }
+        }
+        id = files.empty() ? next : 0;
+    }
+    std::stable_sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    QStringList paths;
+    for (const auto& file : files) {
+        paths << file.second;
+    }
+    return paths;
+}
+
 constexpr qint64 kMaxManifestBytes = 4 * 1024 * 1024;
+constexpr qint64 kMaxTableBytes = 24 * 1024 * 1024;
 constexpr qint64 kMaxIconBytes = 2 * 1024 * 1024;
 
 } // namespace
@@ -340,6 +574,11 @@ namespace apk {
 
 std::optional<CApkInfo> ParseBinaryManifest(const QByteArray& document) {
     return XmlReader(document).Read();
+}
+
+QString ResourceText(const QByteArray& table, quint32 id) {
+    ResourceTable reader(table);
+    return reader.Read({id}) ? ResolveLabel(reader, id) : QString();
 }
 
 std::optional<QByteArray> ReadZipEntry(const QString& zipPath, const QString& entryName, qint64 maxBytes) {
@@ -365,15 +604,18 @@ CApkInfo* libaapt_ParseFile(const QString& path) {
         return nullptr;
     }
     std::optional<CApkInfo> info;
-    // The launcher icon by its usual names; the largest wins (the highest density).
-    static const QRegularExpression iconName(
-        QStringLiteral("^res/(drawable|mipmap)[^/]*/(icon|ic_launcher)\\.png$"));
+    // Without a resource table, the launcher icon by its usual names; the largest wins (the
+    // highest density).
+    static const QRegularExpression iconName(QStringLiteral("^res/(drawable|mipmap)[^/]*/(icon|ic_launcher)\\.png$"));
     const ZipEntry* icon = nullptr;
+    const ZipEntry* tableEntry = nullptr;
     for (const ZipEntry& entry : entries) {
         if (entry.name == QLatin1String("AndroidManifest.xml")) {
             if (const std::optional<QByteArray> manifest = ReadEntry(file, entry, kMaxManifestBytes)) {
                 info = apk::ParseBinaryManifest(*manifest);
             }
+        } else if (entry.name == QLatin1String("resources.arsc")) {
+            tableEntry = &entry;
         } else if (iconName.match(entry.name).hasMatch() && entry.size <= kMaxIconBytes &&
                    (icon == nullptr || entry.size > icon->size)) {
             icon = &entry;
@@ -381,6 +623,25 @@ CApkInfo* libaapt_ParseFile(const QString& path) {
     }
     if (!info) {
         return nullptr;
+    }
+    // Most apps name their label and icon as resources; the table says what they are.
+    if (tableEntry != nullptr && (info->m_labelResource != 0 || info->m_iconResource != 0)) {
+        if (const std::optional<QByteArray> bytes = ReadEntry(file, *tableEntry, kMaxTableBytes)) {
+            ResourceTable table(*bytes);
+            if (table.Read({info->m_labelResource, info->m_iconResource})) {
+                if (const QString label = ResolveLabel(table, info->m_labelResource); !label.isEmpty()) {
+                    info->m_label = label;
+                }
+                for (const QString& name : ResolveIconFiles(table, info->m_iconResource)) {
+                    const auto found =
+                        std::find_if(entries.begin(), entries.end(), [&](const ZipEntry& e) { return e.name == name; });
+                    if (found != entries.end() && found->size <= kMaxIconBytes) {
+                        icon = &*found;
+                        break;
+                    }
+                }
+            }
+        }
     }
     if (icon != nullptr) {
         info->m_icon = ReadEntry(file, *icon, kMaxIconBytes).value_or(QByteArray());

@@ -16,8 +16,8 @@ class CApkInfo {
 public:
     virtual ~CApkInfo() = default;
     virtual QString GetPackageName() const { return m_package; }
-    // The application's label when the manifest holds it as text; a resource reference gives the
-    // package name, the best text there is without the resource table.
+    // The application's label: the manifest's text, or the resource it names read from the
+    // resource table (Chinese first, then the default); the package name when neither gives one.
     virtual QString GetLabel() const { return m_label; }
     virtual int GetVersionCode() const { return m_versionCode; }
     virtual QString GetVersionName() const { return m_versionName; }
@@ -25,13 +25,16 @@ public:
     virtual QString GetTargetSdkVersion() const { return m_targetSdk; }
     virtual int GetPermissionCount() const { return static_cast<int>(m_permissions.size()); }
     virtual QString GetPermission(int index) const { return m_permissions.value(index); }
-    // PNG bytes of the launcher icon when one is found by its usual names; empty otherwise.
+    // PNG bytes of the launcher icon: the densest PNG of the icon resource, else the densest file
+    // by the usual names; empty otherwise.
     virtual QByteArray GetIcon() const { return m_icon; }
 
     QString m_package, m_label, m_versionName, m_minSdk, m_targetSdk;
     int m_versionCode = 0;
     QStringList m_permissions;
     QByteArray m_icon;
+    // The resources the manifest names for the label and the icon; 0 when it gives none.
+    quint32 m_labelResource = 0, m_iconResource = 0;
 };
 
 // Null when the file is no readable APK (not a ZIP, no manifest, no package name).
@@ -42,6 +45,10 @@ namespace apk {
 
 // The manifest fields of a binary XML document; nullopt when it does not read or names no package.
 std::optional<CApkInfo> ParseBinaryManifest(const QByteArray& document);
+
+// The text a resource table (resources.arsc) holds for a resource id, Chinese first, a reference
+// followed; empty when the table does not read or lacks it.
+QString ResourceText(const QByteArray& table, quint32 id);
 
 // One entry of a ZIP file, inflated; nullopt when missing, damaged or larger than maxBytes.
 std::optional<QByteArray> ReadZipEntry(const QString& zipPath, const QString& entryName, qint64 maxBytes);

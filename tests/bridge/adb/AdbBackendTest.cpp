@@ -2,6 +2,7 @@
 // to vexa-adbd serving a simulated phone file, as they would reach a phone on a USB cable.
 #include "AdbTestRig.h"
 
+#include "bridge/adb/AdbAppManager.h"
 #include "bridge/adb/AdbBridge.h"
 #include "bridge/adb/AdbFileSystem.h"
 #include "bridge/adb/AdbPictureStore.h"
@@ -24,6 +25,7 @@
 #include "device/DeviceConnection.h"
 #include "libs/prefs/Prefs.h"
 
+#include "TestApk.h"
 #include "TestEnvironment.h"
 
 #include <QCryptographicHash>
@@ -323,7 +325,10 @@ TEST_F(AdbBackendTest, AppsListFetchAndUninstall) {
     EXPECT_EQ(apps->GetAppAt(3), nullptr);
     AppRecord* first = apps->GetAppAt(0);
     EXPECT_TRUE(first->GetPackageName().startsWith("com.vexa.app"));
-    EXPECT_EQ(first->GetLabel(), first->GetPackageName()); // labels live inside the APK
+    // Label and icon come out of the (small) APK, pulled while the list loaded.
+    EXPECT_NE(first->GetLabel(), first->GetPackageName());
+    EXPECT_FALSE(first->GetLabel().isEmpty());
+    EXPECT_TRUE(QByteArray(first->GetIconData(), first->GetIconSize()).startsWith("\x89PNG"));
     EXPECT_FALSE(first->GetVersionName().isEmpty());
     EXPECT_GT(first->GetVersionCode(), 0);
     EXPECT_GT(first->GetSize(), 0u);
@@ -334,10 +339,14 @@ TEST_F(AdbBackendTest, AppsListFetchAndUninstall) {
     EXPECT_EQ(QFileInfo(local).size(), static_cast<qint64>(first->GetSize()));
     EXPECT_TRUE(ReadFile(local).startsWith("PK"));
 
-    // This simulated phone installs nothing: the failure comes back and the staged file is gone.
+    // Installing the same package again replaces it in place; the staged file is gone.
     std::unique_ptr<AppRecord> fresh(apps->NewApp());
-    EXPECT_FALSE(apps->InstallApk(local, fresh.get(), {}, nullptr));
+    const QString label = first->GetLabel();
+    EXPECT_TRUE(apps->InstallApk(local, fresh.get(), {}, nullptr));
     EXPECT_FALSE(Fs()->PathExists(QStringLiteral("/data/local/tmp/vexa-install.apk")));
+    EXPECT_EQ(apps->GetAppCount(), 3);
+    EXPECT_EQ(apps->GetAppAt(0), first);
+    EXPECT_EQ(first->GetLabel(), label);
 
     const QString gone = first->GetPackageName();
     ASSERT_TRUE(apps->UninstallApp(first));
@@ -354,6 +363,105 @@ TEST_F(AdbBackendTest, AppsListFetchAndUninstall) {
     stale.SetPackageName(QStringLiteral("x; reboot"));
     EXPECT_FALSE(apps->UninstallApp(&stale));
     EXPECT_TRUE(apps->ReloadApp(apps->GetAppAt(0)));
+}
+
+TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
+    sim::SeedOptions seed;
+    seed.apps = 3;
+    seed.smallStores = false;
+    seed.screenFrames = false;
+    QString error;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    const QString cachePath = adbphone::CAdbAppCache::DefaultPath();
+    QFile::remove(cachePath);
+
+    // Nothing small enough to pull: package names, no icons, nothing cached.
+    auto* apps = dynamic_cast<adbphone::CAdbAppManager*>(Session()->GetAppManager());
+    ASSERT_NE(apps, nullptr);
+    apps->SetLookFetchLimit(0);
+    ASSERT_EQ(apps->LoadApps(), 1);
+    ASSERT_EQ(apps->GetAppCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(apps->GetAppAt(i)->GetLabel(), apps->GetAppAt(i)->GetPackageName());
+        EXPECT_EQ(apps->GetAppAt(i)->GetIconSize(), 0);
+    }
+    EXPECT_EQ(adbphone::CAdbAppCache(cachePath).Count(), 0u);
+
+    // Fetching one package shows (and remembers) its look.
+    AppRecord* first = apps->GetAppAt(0);
+    ASSERT_TRUE(apps->FetchPackage(first, m_local.filePath(QStringLiteral("first.apk")), {}, nullptr));
+    EXPECT_NE(first->GetLabel(), first->GetPackageName());
+    EXPECT_GT(first->GetIconSize(), 0);
+    EXPECT_EQ(adbphone::CAdbAppCache(cachePath).Count(), 1u);
+
+    // A load pulls no more than its budget: here the second app's package, not the third's.
+    apps->SetLookFetchLimit(adbphone::CAdbAppManager::kLookFetchLimit);
+    apps->SetLookFetchBudget(apps->GetAppAt(1)->GetSize());
+    ASSERT_EQ(apps->LoadApps(), 1);
+    EXPECT_NE(apps->GetAppAt(1)->GetLabel(), apps->GetAppAt(1)->GetPackageName());
+    EXPECT_EQ(apps->GetAppAt(2)->GetLabel(), apps->GetAppAt(2)->GetPackageName());
+    EXPECT_EQ(adbphone::CAdbAppCache(cachePath).Count(), 2u);
+
+    // The default budget pulls the rest once; a second session reads the cache instead: a label
+    // changed in the cache file shows, which no APK holds.
+    apps->SetLookFetchBudget(adbphone::CAdbAppManager::kLookFetchBudget);
+    ASSERT_EQ(apps->LoadApps(), 1);
+    const QString package = apps->GetAppAt(2)->GetPackageName();
+    const int version = apps->GetAppAt(2)->GetVersionCode();
+    EXPECT_NE(apps->GetAppAt(2)->GetLabel(), package);
+    {
+        adbphone::CAdbAppCache cache(cachePath);
+        ASSERT_EQ(cache.Count(), 3u);
+        cache.Put(package, version, {QStringLiteral("缓存的名字"), {}});
+        ASSERT_TRUE(cache.Save());
+    }
+    m_bridge->CloseSession();
+    m_bridge = adbphone::CreateAdbBridge(s_rig->ServerPort());
+    ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
+    AppManager* again = Session()->GetAppManager();
+    ASSERT_EQ(again->LoadApps(), 1);
+    ASSERT_EQ(again->GetAppCount(), 3);
+    EXPECT_EQ(again->GetAppAt(2)->GetLabel(), QStringLiteral("缓存的名字"));
+    EXPECT_EQ(again->GetAppAt(2)->GetIconSize(), 0);
+    EXPECT_NE(again->GetAppAt(0)->GetLabel(), again->GetAppAt(0)->GetPackageName());
+}
+
+TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
+    QTemporaryDir logs;
+    ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
+    AppManager* apps = Session()->GetAppManager();
+    ASSERT_EQ(apps->LoadApps(), 1);
+    const auto write = [this](const QString& name, const QByteArray& bytes) {
+        const QString path = m_local.filePath(name);
+        EXPECT_TRUE(WriteFile(path, bytes));
+        return path;
+    };
+    const QString v5 =
+        write(QStringLiteral("v5.apk"), MakeTestApk(QStringLiteral("com.example.clock"), 5, QStringLiteral("5.0"),
+                                                    QStringLiteral("时钟"), {}, {}, 3000));
+    const QString v2 =
+        write(QStringLiteral("v2.apk"), MakeTestApk(QStringLiteral("com.example.clock"), 2, QStringLiteral("2.0"),
+                                                    QStringLiteral("旧时钟"), {}, {}, 3000));
+    // Our parser cannot read this one; the phone has the last word, and refuses it.
+    const QString junk = write(QStringLiteral("junk.apk"), QByteArray("PK\x03\x04", 4) + QByteArray(5000, 'j'));
+    std::unique_ptr<AppRecord> record(apps->NewApp());
+    ASSERT_TRUE(apps->InstallApk(v5, record.get(), {}, nullptr));
+    ASSERT_EQ(apps->GetAppCount(), 1); // the loaded list follows
+    EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
+    EXPECT_FALSE(apps->InstallApk(v2, record.get(), {}, nullptr));
+    EXPECT_FALSE(apps->InstallApk(junk, record.get(), {}, nullptr));
+    EXPECT_FALSE(Fs()->PathExists(QStringLiteral("/data/local/tmp/vexa-install.apk")));
+    ASSERT_EQ(apps->LoadApps(), 1);
+    ASSERT_EQ(apps->GetAppCount(), 1);
+    EXPECT_EQ(apps->GetAppAt(0)->GetVersionCode(), 5);
+    EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
+    LOG_Free();
+    QFile log(logs.filePath(QStringLiteral("vexa.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("INSTALL_FAILED_VERSION_DOWNGRADE"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("INSTALL_PARSE_FAILED_NOT_APK"))) << text.toStdString();
+    EXPECT_EQ(text.count(QStringLiteral("[AdbAppManager] installing")), 2);
 }
 
 TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {

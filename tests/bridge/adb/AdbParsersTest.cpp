@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 using namespace adb;
@@ -269,6 +270,95 @@ TEST(DumpsysPackageTest, MissingOrTruncatedPackage) {
     EXPECT_EQ(d.versionCode, -1);
     EXPECT_FALSE(d.firstInstallTime.isValid());
 }
+
+TEST(DumpsysPackageTest, RequestedPermissionsAsOldAndNewPhonesPrintThem) {
+    // A current phone: names may carry ": restricted=true"; the block ends at the next field.
+    const std::string current = Crlf("Packages:\n"
+                                     "  Package [com.vexa.cam] (3f2a1b):\n"
+                                     "    versionCode=7 minSdk=21 targetSdk=33\n"
+                                     "    requested permissions:\n"
+                                     "      android.permission.CAMERA\n"
+                                     "      android.permission.READ_EXTERNAL_STORAGE: restricted=true\n"
+                                     "    install permissions:\n"
+                                     "      android.permission.INTERNET: granted=true\n"
+                                     "    User 0: ceDataInode=1 installed=true\n"
+                                     "      runtime permissions:\n"
+                                     "        android.permission.CAMERA: granted=false, flags=[ USER_SET ]\n");
+    const PackageDetails d = ParseDumpsysPackage(current, "com.vexa.cam");
+    EXPECT_EQ(d.requestedPermissions, (QStringList{QStringLiteral("android.permission.CAMERA"),
+                                                   QStringLiteral("android.permission.READ_EXTERNAL_STORAGE")}));
+    EXPECT_EQ(d.minSdk, "21");
+    EXPECT_EQ(d.targetSdk, "33");
+
+    // An old phone ends the block with "grantedPermissions:"; a truncated dump keeps what arrived,
+    // and noise inside the block (blank names, key=value) is not taken for a permission.
+    const PackageDetails old = ParseDumpsysPackage("  Package [com.a] (1):\n"
+                                                   "    requested permissions:\n"
+                                                   "      android.permission.SEND_SMS\n"
+                                                   "      flags=[ x ]\n"
+                                                   "    grantedPermissions:\n"
+                                                   "      android.permission.INTERNET\n",
+                                                   "com.a");
+    EXPECT_EQ(old.requestedPermissions, QStringList{QStringLiteral("android.permission.SEND_SMS")});
+    EXPECT_TRUE(old.minSdk.isEmpty());
+    const PackageDetails cut =
+        ParseDumpsysPackage("  Package [com.a] (1):\n    requested permissions:\n      andr", "com.a");
+    EXPECT_EQ(cut.requestedPermissions, QStringList{QStringLiteral("andr")});
+    // Permissions of the hidden system copy after the installed entry are not ours.
+    const PackageDetails none = ParseDumpsysPackage("  Package [com.a] (1):\n    versionCode=2\n"
+                                                    "  Package [com.a] (2):\n    requested permissions:\n"
+                                                    "      android.permission.CAMERA\n",
+                                                    "com.a");
+    EXPECT_TRUE(none.requestedPermissions.isEmpty());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct PmCase {
+    const char* name;
+    std::string output;
+    bool success;
+    const char* code;
+    const char* message;
+};
+
+class PmResultTest : public ::testing::TestWithParam<PmCase> {};
+
+TEST_P(PmResultTest, Reads) {
+    const PmCase& c = GetParam();
+    for (const std::string& text : {c.output, Crlf(c.output)}) {
+        const PmResult r = ParsePmResult(text);
+        EXPECT_EQ(r.success, c.success) << c.name;
+        EXPECT_EQ(r.code, QString::fromUtf8(c.code)) << c.name;
+        EXPECT_EQ(r.message, QString::fromUtf8(c.message)) << c.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, PmResultTest,
+    ::testing::Values(
+        PmCase{"success", "Success\n", true, "", ""},
+        PmCase{"success after progress noise", "\tpkg: /data/local/tmp/a.apk\nSuccess\n", true, "", ""},
+        PmCase{"not an apk", "Failure [INSTALL_PARSE_FAILED_NOT_APK: Failed to parse /data/local/tmp/a.apk]\n", false,
+               "INSTALL_PARSE_FAILED_NOT_APK", "Failed to parse /data/local/tmp/a.apk"},
+        PmCase{"old phone code only", "Failure [INSTALL_FAILED_VERSION_DOWNGRADE]\n", false,
+               "INSTALL_FAILED_VERSION_DOWNGRADE", ""},
+        PmCase{"message with brackets and colons",
+               "Failure [INSTALL_FAILED_ALREADY_EXISTS: Attempt to re-install com.a [x]: no]\n", false,
+               "INSTALL_FAILED_ALREADY_EXISTS", "Attempt to re-install com.a [x]: no"},
+        PmCase{"truncated failure", "Failure [INSTALL_FAILED_INSUFFIC", false, "INSTALL_FAILED_INSUFFIC", ""},
+        PmCase{"error line", "Error: Unable to open file: /x.apk\nConsider using a file under /data/local/tmp/\n",
+               false, "", "Error: Unable to open file: /x.apk"},
+        PmCase{"success word inside a failure", "Failure [INSTALL_FAILED_TEST_ONLY: Success is not enough]\n", false,
+               "INSTALL_FAILED_TEST_ONLY", "Success is not enough"},
+        PmCase{"nothing", "", false, "", ""}),
+    [](const ::testing::TestParamInfo<PmCase>& info) {
+        std::string name = info.param.name;
+        for (char& c : name) {
+            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        }
+        return name;
+    });
 
 // ---------------------------------------------------------------------------------------------
 

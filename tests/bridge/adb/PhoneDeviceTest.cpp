@@ -10,6 +10,7 @@
 #include "bridge/adb/protocol/ShellQuote.h"
 #include "bridge/sim/SimPhones.h"
 
+#include "TestApk.h"
 #include "TestEnvironment.h"
 
 #include <QFile>
@@ -163,6 +164,77 @@ TEST_F(PhoneDeviceTest, PackagesAndDumpsysParse) {
                                                                  QStringLiteral("com.x"));
     EXPECT_FALSE(missing.found);
     EXPECT_EQ(m_phone.RunShell("pm uninstall com.x"), "Failure [DELETE_FAILED_INTERNAL_ERROR]\n");
+}
+
+// Puts bytes where "adb push" would, through the sync store.
+std::string Stage(CPhoneDevice& phone, const std::string& path, const QByteArray& bytes) {
+    std::string error;
+    phone.Write(path, 0644, 0, bytes.toStdString(), error);
+    return error;
+}
+
+TEST_F(PhoneDeviceTest, PmInstallAddsReplacesAndRefusesAsAPhoneDoes) {
+    const QStringList permissions{QStringLiteral("android.permission.INTERNET"),
+                                  QStringLiteral("android.permission.CAMERA")};
+    const QByteArray png = QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+    const auto apk = [&](int version, const QString& package = QStringLiteral("com.example.demo")) {
+        return MakeTestApk(package, version, QStringLiteral("1.%1").arg(version), QStringLiteral("演示"), permissions,
+                           png, 2000 + version);
+    };
+    const std::string tmp = "/data/local/tmp/";
+    ASSERT_EQ(Stage(m_phone, tmp + "bad.apk", QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')), "");
+    EXPECT_EQ(m_phone.RunShell("pm install -r /data/local/tmp/bad.apk; echo $?"),
+              "Failure [INSTALL_PARSE_FAILED_NOT_APK: Failed to parse /data/local/tmp/bad.apk]\n1\n");
+    // A package that names itself with a path is no package either.
+    ASSERT_EQ(Stage(m_phone, tmp + "evil.apk", apk(1, QStringLiteral("../evil"))), "");
+    EXPECT_EQ(adb::ParsePmResult(Sh({"pm", "install", tmp + "evil.apk"})).code, "INSTALL_PARSE_FAILED_NOT_APK");
+    EXPECT_EQ(
+        m_phone.RunShell("pm install /data/local/tmp/none.apk; echo $?"),
+        "Error: Unable to open file: /data/local/tmp/none.apk\nConsider using a file under /data/local/tmp/\n1\n");
+    EXPECT_TRUE(adb::ParsePackageList(m_phone.RunShell("pm list packages -f")).empty());
+
+    ASSERT_EQ(Stage(m_phone, tmp + "v3.apk", apk(3)), "");
+    EXPECT_EQ(m_phone.RunShell("pm install /data/local/tmp/v3.apk; echo $?"), "Success\n0\n");
+    const std::vector<adb::PackageEntry> list = adb::ParsePackageList(m_phone.RunShell("pm list packages -f"));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].packageName, "com.example.demo");
+    EXPECT_EQ(list[0].apkPath, "/data/app/com.example.demo-1.apk");
+    EXPECT_EQ(m_phone.RunShell("pm path com.example.demo"), "package:/data/app/com.example.demo-1.apk\n");
+    std::string data, error;
+    ASSERT_TRUE(m_phone.Read("/data/app/com.example.demo-1.apk", data, error)) << error;
+    EXPECT_EQ(QByteArray::fromStdString(data), apk(3));
+    adb::PackageDetails d = adb::ParseDumpsysPackage(m_phone.RunShell("dumpsys package com.example.demo"),
+                                                     QStringLiteral("com.example.demo"));
+    ASSERT_TRUE(d.found);
+    EXPECT_EQ(d.versionCode, 3);
+    EXPECT_EQ(d.versionName, "1.3");
+    EXPECT_EQ(d.requestedPermissions, permissions);
+    EXPECT_EQ(d.minSdk, "9");
+    EXPECT_EQ(d.targetSdk, "15");
+    const QDateTime first = d.firstInstallTime;
+
+    // Without -r an installed package stays; an older version is refused even with -r.
+    EXPECT_EQ(m_phone.RunShell("pm install /data/local/tmp/v3.apk; echo $?"),
+              "Failure [INSTALL_FAILED_ALREADY_EXISTS: Attempt to re-install com.example.demo without first "
+              "uninstalling.]\n1\n");
+    ASSERT_EQ(Stage(m_phone, tmp + "v2.apk", apk(2)), "");
+    EXPECT_EQ(m_phone.RunShell("pm install -r /data/local/tmp/v2.apk; echo $?"),
+              "Failure [INSTALL_FAILED_VERSION_DOWNGRADE]\n1\n");
+    ASSERT_EQ(Stage(m_phone, tmp + "v4.apk", apk(4)), "");
+    EXPECT_EQ(Sh({"pm", "install", "-r", tmp + "v4.apk"}), "Success\n");
+    d = adb::ParseDumpsysPackage(m_phone.RunShell("dumpsys package com.example.demo"),
+                                 QStringLiteral("com.example.demo"));
+    EXPECT_EQ(d.versionCode, 4);
+    EXPECT_EQ(d.firstInstallTime, first);
+    ASSERT_TRUE(m_phone.Read("/data/app/com.example.demo-1.apk", data, error)) << error;
+    EXPECT_EQ(QByteArray::fromStdString(data), apk(4));
+    EXPECT_EQ(adb::ParsePackageList(m_phone.RunShell("pm list packages")).size(), 1u);
+
+    // Uninstalling takes the package file along.
+    EXPECT_EQ(Sh({"pm", "uninstall", "com.example.demo"}), "Success\n");
+    EXPECT_FALSE(m_phone.Stat("/data/app/com.example.demo-1.apk").Exists());
+    EXPECT_EQ(m_phone.RunShell("pm path com.example.demo; echo $?"), "1\n");
 }
 
 } // namespace

@@ -445,8 +445,22 @@ PackageDetails ParseDumpsysPackage(std::string_view text, const QString& package
     PackageDetails details;
     const std::string header = "Package [" + packageName.toStdString() + "]";
     bool inside = false;
+    // Indentation of the "requested permissions:" line while its names are read; -1 otherwise.
+    std::ptrdiff_t permissionsIndent = -1;
     for (std::string_view raw : SplitLines(text)) {
         const std::string_view line = Trim(raw);
+        const auto indent = static_cast<std::ptrdiff_t>(raw.find_first_not_of(" \t"));
+        if (permissionsIndent >= 0) {
+            if (!line.empty() && indent > permissionsIndent) {
+                // "android.permission.CAMERA" or, on newer phones, "...: restricted=true".
+                const std::string_view name = Trim(line.substr(0, line.find(':')));
+                if (!name.empty() && name.find_first_of(" \t=[]") == std::string_view::npos) {
+                    details.requestedPermissions << Utf8(name);
+                }
+                continue;
+            }
+            permissionsIndent = -1;
+        }
         if (StartsWith(line, "Package [")) {
             if (inside) {
                 break; // the first entry is the installed one; hidden system copies follow
@@ -458,10 +472,18 @@ PackageDetails ParseDumpsysPackage(std::string_view text, const QString& package
         if (!inside) {
             continue;
         }
+        if (line == "requested permissions:" && details.requestedPermissions.isEmpty()) {
+            permissionsIndent = indent;
+            continue;
+        }
         for (const Token& token : Tokens(line)) {
             const std::string_view t = token.text;
             if (StartsWith(t, "versionCode=") && details.versionCode < 0) {
                 details.versionCode = ToNumber(t.substr(12)).value_or(-1);
+            } else if (StartsWith(t, "minSdk=") && details.minSdk.isEmpty() && AllDigits(t.substr(7))) {
+                details.minSdk = Utf8(t.substr(7));
+            } else if (StartsWith(t, "targetSdk=") && details.targetSdk.isEmpty() && AllDigits(t.substr(10))) {
+                details.targetSdk = Utf8(t.substr(10));
             }
         }
         auto valueOf = [&](std::string_view key) -> std::optional<std::string_view> {
@@ -479,6 +501,31 @@ PackageDetails ParseDumpsysPackage(std::string_view text, const QString& package
         }
     }
     return details;
+}
+
+PmResult ParsePmResult(std::string_view text) {
+    PmResult result;
+    for (std::string_view raw : SplitLines(text)) {
+        const std::string_view line = Trim(raw);
+        if (line == "Success") {
+            return {true, {}, {}};
+        }
+        if (StartsWith(line, "Failure [")) {
+            // "Failure [CODE: message]"; the message may itself hold brackets and colons.
+            std::string_view inner = line.substr(9);
+            if (!inner.empty() && inner.back() == ']') {
+                inner.remove_suffix(1);
+            }
+            const std::size_t colon = inner.find(':');
+            result.code = Utf8(Trim(inner.substr(0, colon)));
+            result.message = colon == std::string_view::npos ? QString() : Utf8(Trim(inner.substr(colon + 1)));
+            return result;
+        }
+        if (StartsWith(line, "Error:") && result.message.isEmpty()) {
+            result.message = Utf8(line);
+        }
+    }
+    return result;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -72,8 +72,22 @@ struct PackageDetails {
     long long versionCode = -1;
     QDateTime firstInstallTime; // invalid when absent
     QDateTime lastUpdateTime;
+    QString minSdk; // empty when absent
+    QString targetSdk;
+    // The names under "requested permissions:", without the ": restricted=true" newer phones add.
+    QStringList requestedPermissions;
 };
 PackageDetails ParseDumpsysPackage(std::string_view text, const QString& packageName);
+
+// The answer of "pm install" / "pm uninstall": "Success", or "Failure [CODE: message]" (older
+// phones print "Failure [CODE]"), or an "Error: ..." line when pm could not start the job (a
+// missing file). Noise before or after (warnings, a stack trace) is skipped.
+struct PmResult {
+    bool success = false;
+    QString code;    // "INSTALL_FAILED_VERSION_DOWNGRADE"; empty on success or an "Error:" line
+    QString message; // the text after the code, or the "Error:" line; empty when none
+};
+PmResult ParsePmResult(std::string_view text);
 
 // "content query" rows: "Row: 0 _id=1, address=+86..., body=hello, world". Values may hold ", "
 // (and line breaks), so a row splits only before ", NAME=" where NAME is one of the known columns
