@@ -1,7 +1,8 @@
 // The adb backend's provider stores against a phone of realistic size: loading 1000 contacts (every
-// field, groups) and 2000 call records through a private adb server and vexa-adbd, and writing one
-// contact; and the list of 30 installed apps of 0.25 to 3.75 MiB (60 MiB together): without labels,
-// with every APK pulled for its label and icon (an empty cache), and from the cache. Run by hand:
+// field, groups), 2000 call records and 5000 SMS through a private adb server and vexa-adbd,
+// writing one contact, adding SMS in batches of 30 (each read back); and the list of 30 installed
+// apps of 0.25 to 3.75 MiB (60 MiB together): without labels, with every APK pulled for its label
+// and icon (an empty cache), and from the cache. Run by hand:
 // build/default/bench/adb_providers_bench
 #include "../tests/bridge/adb/AdbTestRig.h"
 
@@ -11,6 +12,7 @@
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceSession.h"
+#include "bridge/api/MessageStores.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 #include "libs/log/Log.h"
@@ -28,6 +30,7 @@ namespace {
 
 constexpr int kContacts = 1000;
 constexpr int kCalls = 2000;
+constexpr int kSms = 5000;
 constexpr int kApps = 30;
 
 struct Setup {
@@ -80,6 +83,42 @@ void BM_UpdateContact(benchmark::State& state) {
     }
 }
 
+void BM_LoadSms(benchmark::State& state) {
+    vexa::SmsStore* store = Session()->GetSmsStore();
+    bool ok = true;
+    for (auto _ : state) {
+        std::vector<vexa::Sms> all;
+        ok = ok && store->LoadSms() == 1 && store->ListAllSms(&all) && all.size() >= kSms;
+    }
+    if (!ok) {
+        state.SkipWithError("load failed");
+    }
+    state.counters["messages"] = kSms;
+}
+
+// One batch of 30 per iteration, as an import or a restore sends them.
+void BM_AddSmsBatchOfThirty(benchmark::State& state) {
+    vexa::SmsStore* store = Session()->GetSmsStore();
+    bool ok = true;
+    int n = 0;
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<vexa::Sms>> owned;
+        std::vector<vexa::Sms*> batch;
+        for (int i = 0; i < 30; ++i) {
+            owned.emplace_back(store->NewSms());
+            owned.back()->SetNumber(QStringLiteral("1380000%1").arg(i, 4, 10, QChar('0')));
+            owned.back()->SetContent(QStringLiteral("导入的短信 %1: 明天 10:30 见").arg(++n));
+            batch.push_back(owned.back().get());
+        }
+        ok = ok && store->AddSmsBatch(batch);
+    }
+    if (!ok) {
+        state.SkipWithError("add failed");
+    }
+    state.counters["messages"] =
+        benchmark::Counter(30.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 vexa::adbphone::CAdbAppManager* Apps() {
     return dynamic_cast<vexa::adbphone::CAdbAppManager*>(Session()->GetAppManager());
 }
@@ -130,6 +169,8 @@ BENCHMARK(BM_LoadAppsFromTheCache)->Iterations(3)->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_LoadContacts)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadCallRecords)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_UpdateContact)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadSms)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AddSmsBatchOfThirty)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 bool Prepare(Setup& setup) {
     qputenv("HOME", QFile::encodeName(setup.folder.path())); // the server's key stays here
@@ -141,6 +182,7 @@ bool Prepare(Setup& setup) {
     vexa::sim::SeedOptions seed;
     seed.contacts = kContacts;
     seed.calls = kCalls;
+    seed.sms = kSms;
     QString error;
     if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone(spec.serial, seed, &error) ||
         !setup.rig.StartServer(&error) || !setup.rig.StartDaemon(spec.serial, &setup.serial, &error)) {

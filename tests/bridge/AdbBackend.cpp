@@ -29,14 +29,16 @@ public:
     QString Unavailable() const override { return CAdbTestRig::AdbPath().isEmpty() ? m_error : QString(); }
 
     // What plain adb reaches of a phone: its identity, files, storage totals and screen, the
-    // providers the content tool opens to the shell user (call log, contacts without pictures),
-    // the picture albums found in the files and the media index, and apps through the package
-    // manager.
+    // providers the content tool opens to the shell user (call log, contacts without pictures, SMS
+    // once the shell user may write them), the picture albums found in the files and the media
+    // index, and apps through the package manager.
     bool Supports(BackendCapability capability) const override {
         return capability == BackendCapability::CallLog || capability == BackendCapability::Contacts ||
                capability == BackendCapability::Pictures || capability == BackendCapability::StorageCategories ||
-               capability == BackendCapability::Apps;
+               capability == BackendCapability::Apps || capability == BackendCapability::SmsWrites;
     }
+
+    int OwnApps() const override { return 0; }
 
     bool CreatePhone(const TestPhoneIdentity& identity) override {
         vexa::sim::PhoneSpec spec;

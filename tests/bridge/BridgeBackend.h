@@ -22,17 +22,19 @@ struct TestPhoneIdentity {
 // What a backend can reach on a phone. A backend that lacks one must say so through the api too
 // (the store's getter returns null, the call fails): the suite checks that, then skips the rest.
 enum class BackendCapability {
-    Contacts,        // contact book with groups
-    ContactPictures, // contact photos and group icons
-    Messages,      // SMS and MMS stores read and written, the summary's counts
-    CallLog,       // call records
-    Apps,          // install (with list, fetch, uninstall)
-    Pictures,      // picture store and albums
-    SmallStores,   // bookmarks, memos, settings, alarms
+    Contacts,          // contact book with groups
+    ContactPictures,   // contact photos and group icons
+    SmsWrites,         // SMS added, changed and deleted (one by one and in batches), the summary's counts
+    SmsSending,        // SMS sent through the phone
+    Mms,               // the MMS store
+    CallLog,           // call records
+    Apps,              // install (with list, fetch, uninstall)
+    Pictures,          // picture store and albums
+    SmallStores,       // bookmarks, memos, settings, alarms
     StorageCategories, // used space split into pictures, music and video per storage
     ExactStorage,      // free space to the byte, and the apps' share of the storage
-    Firmware,      // reboot into the updater
-    Wallpaper,     // system settings: the phone's wallpaper set from a picture
+    Firmware,          // reboot into the updater
+    Wallpaper,         // system settings: the phone's wallpaper set from a picture
 };
 
 class BridgeBackend {
@@ -44,6 +46,9 @@ public:
         (void)capability;
         return true;
     }
+    // Apps a fresh phone counts: a simulated phone runs the maker's agent, which counts as one;
+    // adb needs no agent on the phone.
+    virtual int OwnApps() const { return 1; }
     // Makes an attached phone with empty stores.
     virtual bool CreatePhone(const TestPhoneIdentity& identity) = 0;
     virtual bool SetAttached(const QString& serial, bool attached) = 0;

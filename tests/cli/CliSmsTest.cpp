@@ -1,6 +1,10 @@
-// vexa-cli sms: import a file, count, export it again, and the refusals.
+// vexa-cli sms: import a file, count, export it again, and the refusals; the import also against a
+// phone on the adb server.
 #include "CliTestSupport.h"
 
+#include "../bridge/adb/AdbTestRig.h"
+
+#include "bridge/sim/SimDb.h"
 #include "platform/StringTable.h"
 
 #include <QFile>
@@ -49,6 +53,99 @@ TEST_F(CliSmsTest, RefusesAFileWithoutTimeAndBadCommandLines) {
     EXPECT_EQ(Run({"sms", "export"}), kCliUsage);
     EXPECT_EQ(Run({"sms", "count", "x"}), kCliUsage);
     EXPECT_EQ(Run({"sms", "send"}), kCliUsage);
+}
+
+// Over adb the import goes through the phone's message provider: the shell user is allowed to
+// write first, and what the file held is on the phone afterwards.
+TEST_F(CliSmsTest, ImportOverAdbOnceThePhoneLetsTheShellWrite) {
+    if (CAdbTestRig::AdbPath().isEmpty()) {
+        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
+    }
+    CAdbTestRig rig;
+    QString error, adbSerial;
+    ASSERT_TRUE(rig.StartServer(&error)) << error.toStdString();
+    ASSERT_TRUE(rig.StartDaemon(QStringLiteral("vexa-sms"), &adbSerial, &error)) << error.toStdString();
+    qputenv("VEXA_BRIDGE", "adb");
+    qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(rig.ServerPort()));
+    const QString in = Write("in.csv", QStringLiteral("Box,Number,Time,Message\r\n"
+                                                      "Inbox,10086,2012-07-25 10:03:09,\"话费: \"\"余额\"\" $5\"\r\n"
+                                                      "Outbox,10086,2012-07-25 10:04:00,ok\r\n"
+                                                      "Drafts,,2012-07-26 08:00:00,draft\r\n")
+                                           .toUtf8());
+    const int imported = Run({"sms", "import", in});
+    const QString importOut = m_out, importErr = m_err;
+    const int counted = Run({"sms", "count"});
+    qunsetenv("VEXA_BRIDGE");
+    qunsetenv("ANDROID_ADB_SERVER_PORT");
+    ASSERT_EQ(imported, kCliOk) << importErr.toStdString();
+    EXPECT_EQ(importOut, FormatText(Str(2451), 3) + u'\n');
+    ASSERT_EQ(counted, kCliOk) << m_err.toStdString();
+    EXPECT_TRUE(m_out.contains("sms: 2\n")) << m_out.toStdString();
+    EXPECT_TRUE(m_out.contains("drafts: 1\n")) << m_out.toStdString();
+
+    vexa::sim::SimDb db;
+    ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) << error.toStdString();
+    EXPECT_EQ(db.Meta("appops_write_sms"), "allow");
+    vexa::sim::Stmt rows(db, "SELECT content FROM sms ORDER BY id");
+    QStringList texts;
+    while (rows.Step()) {
+        texts << rows.Text(0);
+    }
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("话费: \"余额\" $5"), QStringLiteral("ok"), QStringLiteral("draft")}));
+    rig.StopDaemon(adbSerial, true);
+}
+
+// The backup's messages module over adb: saved from the phone, and restored onto it (through the
+// provider, once the shell user may write) after the phone lost them.
+TEST_F(CliSmsTest, MessagesBackupAndRestoreOverAdb) {
+    if (CAdbTestRig::AdbPath().isEmpty()) {
+        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
+    }
+    vexa::sim::SeedOptions seed;
+    seed.sms = 45;
+    seed.smallStores = false;
+    seed.screenFrames = false;
+    Seed(QStringLiteral("vexa-sms"), seed);
+    // The backup's message file names outbox messages as sent and keeps drafts of the other kind
+    // as plain drafts: that is what a restore gives back, on any phone.
+    auto contents = [] {
+        vexa::sim::SimDb db;
+        QString error;
+        QStringList texts;
+        if (db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) {
+            vexa::sim::Stmt rows(db, "SELECT (CASE box WHEN 4 THEN 2 WHEN 5 THEN 3 ELSE box END) || '|' || number || "
+                                     "'|' || time || '|' || content FROM sms ORDER BY id");
+            while (rows.Step()) {
+                texts << rows.Text(0);
+            }
+        }
+        return texts;
+    };
+    const QStringList before = contents();
+    ASSERT_EQ(before.size(), 45);
+
+    CAdbTestRig rig;
+    QString error, adbSerial;
+    ASSERT_TRUE(rig.StartServer(&error)) << error.toStdString();
+    ASSERT_TRUE(rig.StartDaemon(QStringLiteral("vexa-sms"), &adbSerial, &error)) << error.toStdString();
+    qputenv("VEXA_BRIDGE", "adb");
+    qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(rig.ServerPort()));
+    const QString package = Path(QStringLiteral("sms.bkg"));
+    const int created = Run({"backup", "create", "--modules", "messages", package});
+    const QString createErr = m_err;
+    {
+        vexa::sim::SimDb db;
+        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) << error.toStdString();
+        vexa::sim::Stmt wipe(db, "DELETE FROM sms");
+        ASSERT_TRUE(wipe.Run());
+    }
+    const int restored = Run({"backup", "restore", package});
+    qunsetenv("VEXA_BRIDGE");
+    qunsetenv("ANDROID_ADB_SERVER_PORT");
+    ASSERT_EQ(created, kCliOk) << createErr.toStdString();
+    ASSERT_EQ(restored, kCliOk) << m_err.toStdString();
+    EXPECT_EQ(contents().join(u'\n').toStdString(), before.join(u'\n').toStdString());
+    rig.StopDaemon(adbSerial, true);
 }
 
 } // namespace

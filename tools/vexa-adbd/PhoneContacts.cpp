@@ -54,20 +54,6 @@ void PrintRows(const std::vector<std::string>& columns, const std::vector<Row>& 
     }
 }
 
-// The bindings of an insert or update by column; false (error printed) for a malformed one.
-bool ReadBinds(const std::vector<std::string>& binds, std::map<std::string, Value>& values, std::string& out) {
-    for (const std::string& bind : binds) {
-        std::string column, value;
-        char type = 0;
-        if (!SplitBind(bind, column, type, value)) {
-            out += ProviderError("contacts", "java.lang.IllegalArgumentException: Invalid binding: " + bind);
-            return false;
-        }
-        values[column] = type == 'n' ? Value() : Value(value);
-    }
-    return true;
-}
-
 QString Text(const std::map<std::string, Value>& values, const char* column) {
     const auto it = values.find(column);
     return it == values.end() || !it->second ? QString() : QString::fromStdString(*it->second);
@@ -99,7 +85,7 @@ std::vector<std::int64_t> CPhoneDevice::SelectIds(const char* table, const std::
 }
 
 int CPhoneDevice::Contacts(const std::string& verb, const std::string& table, const std::string& projection,
-                           const std::string& where, const std::vector<std::string>& binds, std::string& out) {
+                           const std::string& where, const BoundValues& bound, std::string& out) {
     if (Denied("contacts")) {
         out += ProviderError("contacts", "java.lang.SecurityException: Permission Denial: opening provider "
                                          "com.android.providers.contacts.ContactsProvider2 from (null) (pid=4242, "
@@ -132,10 +118,6 @@ int CPhoneDevice::Contacts(const std::string& verb, const std::string& table, co
         return 0;
     }
     const char* fileTable = table == "groups" ? "groups_" : "contacts";
-    std::map<std::string, Value> bound;
-    if (!ReadBinds(binds, bound, out)) {
-        return 0;
-    }
     for (const auto& [column, value] : bound) {
         (void)value;
         if (std::find(known->second.begin(), known->second.end(), column) == known->second.end() || column == "_id") {

@@ -15,6 +15,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -213,7 +216,7 @@ PropertyTable CPhoneDevice::Properties() {
     p["ro.product.device"] = m_db.Meta("project", QStringLiteral("default")).toStdString();
     p["ro.serialno"] = m_serial.toStdString();
     p["ro.build.version.release"] = m_db.Meta("os_version", QStringLiteral("4.0.4")).toStdString();
-    p["ro.build.version.sdk"] = "15";
+    p["ro.build.version.sdk"] = std::to_string(Sdk());
     p["ro.build.display.id"] = m_db.Meta("firmware").toStdString();
     p["ro.sf.lcd_density"] = "240";
     p["persist.radio.multisim.config"] = m_db.Meta("dual_sim") == QLatin1String("1") ? "dsds" : "ssss";
@@ -317,6 +320,9 @@ int CPhoneDevice::Run(const std::vector<std::string>& w, std::string& out) {
     }
     if (cmd == "content") {
         return Content(w, out);
+    }
+    if (cmd == "appops") {
+        return AppOps(w, out);
     }
     if (cmd == "screencap") {
         // Without -p screencap writes raw pixels; only the PNG form is offered.
@@ -783,21 +789,92 @@ std::vector<std::string> SplitColons(const std::string& text) {
     return parts;
 }
 
-// "COLUMN:TYPE:VALUE"; the value keeps any further colons.
-bool SplitBind(const std::string& bind, std::string& column, char& type, std::string& value) {
-    const std::size_t first = bind.find(':');
-    if (first == std::string::npos || first == 0 || bind.size() < first + 3 || bind[first + 2] != ':') {
+namespace {
+
+// Java's Long.parseLong and Integer.parseInt: an optional sign, then decimal digits only.
+bool ParseJavaInteger(const std::string& text, int bits, std::string& decimal) {
+    std::size_t at = text.starts_with('+') || text.starts_with('-') ? 1 : 0;
+    if (at == text.size() || text.find_first_not_of("0123456789", at) != std::string::npos) {
         return false;
     }
-    column = bind.substr(0, first);
-    type = bind[first + 1];
-    value = bind.substr(first + 3);
-    if (type == 'i' || type == 'l') {
-        char* end = nullptr;
-        std::strtoll(value.c_str(), &end, 10);
-        return !value.empty() && *end == '\0';
+    errno = 0;
+    const long long n = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE || (bits == 32 && (n < INT32_MIN || n > INT32_MAX))) {
+        return false;
     }
-    return type == 's' || type == 'n' || type == 'b';
+    decimal = std::to_string(n);
+    return true;
+}
+
+} // namespace
+
+std::string ParseBinding(const std::string& bind, bool escaping, std::string& column,
+                         std::optional<std::string>& value) {
+    const std::string malformed = "Binding not well formed: " + bind;
+    if (bind.empty()) {
+        return malformed;
+    }
+    std::vector<std::string> parts;
+    if (escaping) {
+        parts.emplace_back();
+        for (std::size_t i = 0; i < bind.size(); ++i) {
+            if (bind[i] == '\\') {
+                if (++i == bind.size()) {
+                    return "Invalid escaping";
+                }
+                parts.back() += bind[i];
+            } else if (bind[i] == ':') {
+                parts.emplace_back();
+            } else {
+                parts.back() += bind[i];
+            }
+        }
+        if (parts.size() != 3) {
+            return malformed;
+        }
+    } else {
+        const std::size_t first = bind.find(':');
+        const std::size_t second = first == std::string::npos ? first : bind.find(':', first + 1);
+        if (second == std::string::npos) {
+            return malformed;
+        }
+        parts = {bind.substr(0, first), bind.substr(first + 1, second - first - 1), bind.substr(second + 1)};
+    }
+    column = parts[0];
+    std::string type = parts[1];
+    const std::string& text = parts[2];
+    if (type == "s") {
+        value = text;
+        return {};
+    }
+    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::string decimal;
+    if (type == "b") {
+        std::string lower = text;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        value = lower == "true" ? "1" : "0";
+    } else if (type == "i" || type == "l") {
+        if (!ParseJavaInteger(text, type == "i" && escaping ? 32 : 64, decimal)) {
+            return "For input string: \"" + text + "\"";
+        }
+        value = decimal;
+    } else if (type == "f" || type == "d") {
+        char* end = nullptr;
+        const double number = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0') {
+            return "For input string: \"" + text + "\"";
+        }
+        value = std::to_string(number);
+    } else if (type == "n") {
+        value.reset();
+    } else {
+        return "Unsupported type: " + parts[1];
+    }
+    return {};
+}
+
+std::string ContentUsageError(const std::string& message) {
+    return "usage: adb shell content [subcommand] [options]\n\n[ERROR] " + message + "\n";
 }
 
 // A selection of "COLUMN=INTEGER", "COLUMN>INTEGER" and "COLUMN IN (INTEGER,...)" terms joined by AND, as the stores
@@ -871,90 +948,49 @@ bool CPhoneDevice::Denied(const std::string& provider) {
     return m_db.Meta("adb_denied").split(u',').contains(Q(provider));
 }
 
+int CPhoneDevice::Sdk() {
+    // Phone files made before the API level was kept describe an Android 4.0 phone.
+    return m_db.Meta("sdk", QStringLiteral("15")).toInt();
+}
+
 int CPhoneDevice::Content(const std::vector<std::string>& args, std::string& out) {
     const ContentArgs parsed = ParseContentArgs(args);
     if (!parsed.ok || parsed.uri.empty()) {
         out += "usage: adb shell content [subcommand] [options]\n";
         return 1;
     }
+    // The tool reads every binding before it opens a provider: a bad one reaches none. It reports
+    // on its output and still exits with 0.
+    BoundValues bound;
+    for (const std::string& bind : parsed.binds) {
+        std::string column;
+        std::optional<std::string> value;
+        if (const std::string error = ParseBinding(bind, Sdk() >= kEscapedBindingsSdk, column, value); !error.empty()) {
+            out += ContentUsageError(error);
+            return 0;
+        }
+        bound[column] = value;
+    }
     if (parsed.uri == "content://call_log/calls") {
-        return CallLog(parsed.verb, parsed.projection, parsed.where, parsed.binds, out);
+        return CallLog(parsed.verb, parsed.projection, parsed.where, bound, out);
     }
     if (parsed.uri.starts_with("content://media/")) {
         return Media(parsed.verb, parsed.uri, parsed.projection, parsed.where, out);
     }
     if (parsed.uri.starts_with(kContactsAuthority)) {
-        return Contacts(parsed.verb, parsed.uri.substr(std::strlen(kContactsAuthority)), parsed.projection, parsed.where,
-                        parsed.binds, out);
+        return Contacts(parsed.verb, parsed.uri.substr(std::strlen(kContactsAuthority)), parsed.projection,
+                        parsed.where, bound, out);
     }
-    std::string uri = parsed.uri;
-    const std::string projection = parsed.projection;
-    if (parsed.verb != "query") {
-        // Writes to the message provider belong to the default SMS app, not to the shell user.
-        out += "Error while accessing provider:" + uri +
-               "\njava.lang.SecurityException: Permission Denial: writing requires the default SMS app\n";
-        return 1;
+    if (parsed.uri == "content://sms" || parsed.uri.starts_with("content://sms/")) {
+        return Messages(parsed.verb, parsed.uri, parsed.projection, parsed.where, bound, out);
     }
-    // Besides the call log and the contacts, only the message provider is served.
-    std::int64_t only = -1;
-    if (uri.rfind("content://sms/", 0) == 0) {
-        only = std::atoll(uri.c_str() + 14);
-    } else if (uri != "content://sms") {
-        out += "Error while accessing provider:" + uri + "\njava.lang.IllegalArgumentException: Unknown URI " + uri +
-               "\n";
-        return 1;
-    }
-    static const std::vector<std::string> all{"_id", "address", "date", "type", "read", "sub_id", "body"};
-    std::vector<std::string> columns;
-    for (std::size_t at = 0; !projection.empty() && at <= projection.size();) {
-        const std::size_t colon = std::min(projection.find(':', at), projection.size());
-        columns.push_back(projection.substr(at, colon - at));
-        at = colon + 1;
-    }
-    if (columns.empty()) {
-        columns = all;
-    }
-    for (const std::string& column : columns) {
-        if (std::find(all.begin(), all.end(), column) == all.end()) {
-            out += "Error while accessing provider:sms\nandroid.database.sqlite.SQLiteException: no such column: " +
-                   column + "\n";
-            return 1;
-        }
-    }
-    Stmt stmt(m_db, only >= 0 ? "SELECT id, number, time, box, read, sim, content FROM sms WHERE id=?"
-                               : "SELECT id, number, time, box, read, sim, content FROM sms ORDER BY time DESC, id DESC");
-    if (only >= 0) {
-        stmt.Bind(1, only);
-    }
-    int row = 0;
-    while (stmt.Step()) {
-        out += "Row: " + std::to_string(row++);
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            const auto it = std::find(all.begin(), all.end(), columns[c]);
-            std::string value;
-            switch (it - all.begin()) {
-            case 2:
-                value = std::to_string(static_cast<long long>(PackedToEpoch(stmt.Int(2))) * 1000);
-                break;
-            case 1:
-            case 6:
-                value = stmt.Text(static_cast<int>(it - all.begin())).toStdString();
-                break;
-            default:
-                value = std::to_string(stmt.Int(static_cast<int>(it - all.begin())));
-            }
-            out += (c == 0 ? " " : ", ") + columns[c] + "=" + value;
-        }
-        out += "\n";
-    }
-    if (row == 0) {
-        out += "No result found.\n";
-    }
-    return 0;
+    out += "Error while accessing provider:" + parsed.uri + "\njava.lang.IllegalArgumentException: Unknown URI " +
+           parsed.uri + "\n";
+    return 1;
 }
 
 int CPhoneDevice::CallLog(const std::string& verb, const std::string& projection, const std::string& where,
-                          const std::vector<std::string>& binds, std::string& out) {
+                          const BoundValues& bound, std::string& out) {
     if (Denied("call_log")) {
         // As a phone prints it: the tool reports and still exits with 0.
         out += ProviderError("call_log", "java.lang.SecurityException: Permission Denial: opening provider "
@@ -1039,13 +1075,12 @@ int CPhoneDevice::CallLog(const std::string& verb, const std::string& projection
     QString number;
     std::int64_t date = -1, duration = 0, type = 1;
     QString state;
-    for (const std::string& bind : binds) {
-        std::string column, value;
-        char kind = 0;
-        if (!SplitBind(bind, column, kind, value) || kColumns.count(column) == 0 || column == "_id") {
-            out += ProviderError("call_log", "java.lang.IllegalArgumentException: Invalid binding: " + bind);
+    for (const auto& [column, given] : bound) {
+        if (kColumns.count(column) == 0 || column == "_id") {
+            out += ProviderError("call_log", "java.lang.IllegalArgumentException: Invalid column " + column);
             return 0;
         }
+        const std::string value = given.value_or(std::string());
         if (column == "number") {
             number = Q(value);
         } else if (column == "presentation") {
@@ -1068,6 +1103,221 @@ int CPhoneDevice::CallLog(const std::string& verb, const std::string& projection
              .Bind(5, state)
              .Run()) {
         out += ProviderError("call_log", "android.database.sqlite.SQLiteException: " + m_db.ErrorText().toStdString());
+    }
+    return 0;
+}
+
+// ---- the message provider and the shell user's app-ops -------------------------------------------
+
+namespace {
+
+// The provider's columns and the phone file's.
+const std::map<std::string, std::string> kSmsColumns{{"_id", "id"},      {"address", "number"}, {"date", "time"},
+                                                     {"type", "box"},    {"read", "read"},      {"sub_id", "sim"},
+                                                     {"body", "content"}};
+// Columns a phone's sms table has that the phone file does not keep: written, then forgotten.
+const std::vector<std::string> kSmsIgnoredColumns{"seen", "date_sent", "status", "thread_id", "protocol", "locked"};
+
+// A phone keeps SIM cards 1 and 2 as subscriptions 1 and 2; anything else is the default card.
+std::int64_t SimOfSubscription(const std::optional<std::string>& sub) {
+    const std::int64_t n = sub ? std::strtoll(sub->c_str(), nullptr, 10) : 0;
+    return n == 1 || n == 2 ? n : 0;
+}
+
+std::int64_t PackedOfMs(const std::optional<std::string>& ms) {
+    const long long n = ms ? std::strtoll(ms->c_str(), nullptr, 10) : 0;
+    return EpochToPacked(static_cast<std::uint32_t>(std::clamp<long long>(n / 1000, 0, UINT32_MAX)));
+}
+
+} // namespace
+
+int CPhoneDevice::Messages(const std::string& verb, const std::string& uri, const std::string& projection,
+                           const std::string& where, const BoundValues& bound, std::string& out) {
+    // "content://sms/ID" names one message, as an extra condition.
+    std::string selection = where;
+    if (uri != "content://sms") {
+        const std::string id = uri.substr(std::strlen("content://sms/"));
+        if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos) {
+            out += ProviderError(uri, "java.lang.IllegalArgumentException: Unknown URI " + uri);
+            return 1;
+        }
+        selection = "_id=" + id + (where.empty() ? "" : " AND " + where);
+    }
+    std::string whereSql;
+    std::vector<std::int64_t> values;
+    std::vector<std::string> valueColumns;
+    if (!ParseWhere(selection, kSmsColumns, whereSql, values, valueColumns) ||
+        std::find(valueColumns.begin(), valueColumns.end(), "date") != valueColumns.end()) {
+        out += ProviderError("sms", "android.database.sqlite.SQLiteException: unsupported selection: " + selection);
+        return 0;
+    }
+    auto bindWhere = [&values](Stmt& stmt, int first) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            stmt.Bind(first + static_cast<int>(i), values[i]);
+        }
+    };
+    if (verb == "query") {
+        std::vector<std::string> columns = SplitColons(projection);
+        if (columns.empty()) {
+            columns = {"_id", "address", "date", "type", "read", "sub_id", "body"};
+        }
+        std::string select;
+        for (const std::string& column : columns) {
+            const auto it = kSmsColumns.find(column);
+            if (it == kSmsColumns.end()) {
+                out += ProviderError("sms", "android.database.sqlite.SQLiteException: no such column: " + column);
+                return 1;
+            }
+            select += (select.empty() ? "" : ", ") + it->second;
+        }
+        // The provider's default order: newest first.
+        Stmt stmt(m_db, ("SELECT " + select + " FROM sms" + whereSql + " ORDER BY time DESC, id DESC").c_str());
+        bindWhere(stmt, 1);
+        int row = 0;
+        while (stmt.Step()) {
+            out += "Row: " + std::to_string(row++);
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                const int i = static_cast<int>(c);
+                std::string value;
+                if (columns[c] == "date") {
+                    value = std::to_string(static_cast<long long>(PackedToEpoch(stmt.Int(i))) * 1000);
+                } else if (columns[c] == "address" || columns[c] == "body") {
+                    value = stmt.Text(i).toStdString();
+                } else {
+                    value = std::to_string(stmt.Int(i));
+                }
+                out += (c == 0 ? " " : ", ") + columns[c] + "=" + value;
+            }
+            out += "\n";
+        }
+        if (row == 0) {
+            out += "No result found.\n";
+        }
+        return 0;
+    }
+    if (verb != "insert" && verb != "update" && verb != "delete") {
+        out += ProviderError("sms", "java.lang.UnsupportedOperationException: " + verb);
+        return 0;
+    }
+    // Only the default SMS app writes freely; for the shell user the app-op decides. Ignored is
+    // the usual answer, and the provider then pretends: a fake new row, nothing changed.
+    const QString mode = m_db.Meta("appops_write_sms", QStringLiteral("default"));
+    if (mode == QLatin1String("deny")) {
+        out += ProviderError("sms", "java.lang.SecurityException: com.android.shell from uid 2000 not allowed to "
+                                    "perform WRITE_SMS");
+        return 0;
+    }
+    if (mode != QLatin1String("allow")) {
+        return 0;
+    }
+    for (const auto& [column, value] : bound) {
+        (void)value;
+        if ((kSmsColumns.count(column) == 0 || column == "_id") &&
+            std::find(kSmsIgnoredColumns.begin(), kSmsIgnoredColumns.end(), column) == kSmsIgnoredColumns.end()) {
+            out += ProviderError("sms",
+                                 "android.database.sqlite.SQLiteException: table sms has no column named " + column);
+            return 0;
+        }
+    }
+    auto text = [&bound](const char* column) {
+        const auto it = bound.find(column);
+        return it == bound.end() || !it->second ? QString() : Q(*it->second);
+    };
+    auto number = [&bound](const char* column, std::int64_t fallback) -> std::int64_t {
+        const auto it = bound.find(column);
+        return it == bound.end() || !it->second ? fallback : std::strtoll(it->second->c_str(), nullptr, 10);
+    };
+    bool ok = true;
+    if (verb == "insert") {
+        // Unbound columns take the provider's defaults: received now, unread.
+        Stmt add(m_db, "INSERT INTO sms(box, number, time, content, read, sim) VALUES(?,?,?,?,?,?)");
+        const auto date = bound.find("date");
+        ok = add.Bind(1, number("type", 1))
+                 .Bind(2, text("address"))
+                 .Bind(3, date == bound.end() ? NowPacked() : PackedOfMs(date->second))
+                 .Bind(4, text("body"))
+                 .Bind(5, number("read", 0) != 0 ? 1 : 0)
+                 .Bind(6, bound.count("sub_id") != 0 ? SimOfSubscription(bound.at("sub_id")) : 0)
+                 .Run();
+    } else if (verb == "delete") {
+        Stmt del(m_db, ("DELETE FROM sms" + whereSql).c_str());
+        bindWhere(del, 1);
+        ok = del.Run();
+    } else {
+        std::string set;
+        std::vector<std::pair<std::string, std::optional<std::string>>> changes;
+        for (const auto& [column, value] : bound) {
+            if (kSmsColumns.count(column) != 0) {
+                set += (set.empty() ? "" : ", ") + kSmsColumns.at(column) + "=?";
+                changes.emplace_back(column, value);
+            }
+        }
+        if (set.empty()) {
+            return 0;
+        }
+        Stmt update(m_db, ("UPDATE sms SET " + set + whereSql).c_str());
+        int i = 0;
+        for (const auto& [column, value] : changes) {
+            if (column == "address" || column == "body") {
+                update.Bind(++i, value ? Q(*value) : QString());
+            } else if (column == "date") {
+                update.Bind(++i, PackedOfMs(value));
+            } else if (column == "sub_id") {
+                update.Bind(++i, SimOfSubscription(value));
+            } else {
+                update.Bind(++i, static_cast<std::int64_t>(value ? std::strtoll(value->c_str(), nullptr, 10) : 0));
+            }
+        }
+        bindWhere(update, i + 1);
+        ok = update.Run();
+    }
+    if (!ok) {
+        out += ProviderError("sms", "android.database.sqlite.SQLiteException: " + m_db.ErrorText().toStdString());
+    }
+    return 0;
+}
+
+int CPhoneDevice::AppOps(const std::vector<std::string>& args, std::string& out) {
+    std::vector<std::string> words(args.begin() + 1, args.end());
+    if (words.size() >= 3 && words[1] == "--user") {
+        words.erase(words.begin() + 1, words.begin() + 3);
+    }
+    const bool set = words.size() == 4 && words[0] == "set";
+    const bool get = (words.size() == 2 || words.size() == 3) && words[0] == "get";
+    if (!set && !get) {
+        out += "Error: unknown or incomplete appops command\n";
+        return 255;
+    }
+    if (words[1] != "com.android.shell") {
+        // Only the shell user's own ops are kept; other packages are not on this phone.
+        out += "Error: No UID for " + words[1] + " in user 0\n";
+        return 255;
+    }
+    if (words.size() >= 3 && words[2] != "WRITE_SMS") {
+        out += "Error: Unknown operation string: " + words[2] + "\n";
+        return 255;
+    }
+    if (get) {
+        const QString mode = m_db.Meta("appops_write_sms", QStringLiteral("default"));
+        out += mode == QLatin1String("default") ? std::string("No operations.\n")
+                                                : "WRITE_SMS: " + mode.toStdString() + "\n";
+        return 0;
+    }
+    static const std::vector<std::string> kModes{"allow", "ignore", "deny", "default", "foreground"};
+    if (std::find(kModes.begin(), kModes.end(), words[3]) == kModes.end()) {
+        out += "Error: Mode " + words[3] + " is not valid\n";
+        return 255;
+    }
+    if (m_db.Meta("appops_refused") == QLatin1String("1")) {
+        out += "Security exception: uid 2000 does not have android.permission.MANAGE_APP_OPS_MODES.\n\n"
+               "java.lang.SecurityException: uid 2000 does not have android.permission.MANAGE_APP_OPS_MODES.\n"
+               "\tat android.app.ContextImpl.enforce(ContextImpl.java:1921)\n"
+               "\tat com.android.server.appop.AppOpsService.setMode(AppOpsService.java:1797)\n";
+        return 255;
+    }
+    if (!m_db.SetMeta("appops_write_sms", Q(words[3]))) {
+        out += "Error: " + m_db.ErrorText().toStdString() + "\n";
+        return 255;
     }
     return 0;
 }

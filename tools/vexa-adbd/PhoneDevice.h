@@ -1,15 +1,16 @@
 #pragma once
 // A simulated phone file served as an Android device: its properties for getprop, its file tree for
 // the sync service and for the shell tools (ls -l, mkdir, rm, mv, cp, df, screencap), its apps for
-// pm and dumpsys, its messages for "content query" (read only, as for adb on a current phone), its call log and contacts for
-// "content query/insert/update/delete". Output follows what a toybox-based Android prints, so the adb backend parses the
-// daemon exactly as it parses a real phone.
+// pm and dumpsys, its messages, call log and contacts for "content query/insert/update/delete", and
+// the shell user's WRITE_SMS app-op for "appops". Output follows what a toybox-based Android
+// prints, so the adb backend parses the daemon exactly as it parses a real phone.
 //
 // Thread-safe: every connection of the adb server runs on its own thread; one lock serialises the
 // phone file. Paths are the phone's ("/mnt/sdcard/..."); anything outside the phone storage, the
 // memory card and /data/local/tmp is read-only, as on an unrooted phone.
 
 #include "DaemonServices.h"
+#include "ProviderQuery.h"
 
 #include "bridge/adb/protocol/AdbSyncService.h"
 #include "bridge/sim/SimDb.h"
@@ -64,17 +65,30 @@ private:
     int PmInstall(const std::vector<std::string>& args, std::string& out);
     int Dumpsys(const std::vector<std::string>& args, std::string& out);
     int Cat(const std::vector<std::string>& args, std::string& out);
-    // "content query --uri content://sms[/ID] [--projection a:b]": the message provider, read only.
+    // "content query|insert|update|delete --uri ...": the tool reads its bindings, then the provider
+    // of the address answers.
     int Content(const std::vector<std::string>& args, std::string& out);
-    // "content query|insert|delete --uri content://call_log/calls": the call log provider.
+    // "content ... --uri content://call_log/calls": the call log provider.
     int CallLog(const std::string& verb, const std::string& projection, const std::string& where,
-                const std::vector<std::string>& binds, std::string& out);
+                const BoundValues& bound, std::string& out);
     // "content query --uri content://media/external/file": the media index, read only.
     int Media(const std::string& verb, const std::string& uri, const std::string& projection,
               const std::string& where, std::string& out);
     // "content ... --uri content://com.android.contacts/TABLE" for raw_contacts, data and groups.
     int Contacts(const std::string& verb, const std::string& table, const std::string& projection,
-                 const std::string& where, const std::vector<std::string>& binds, std::string& out);
+                 const std::string& where, const BoundValues& bound, std::string& out);
+    // "content ... --uri content://sms[/ID]": the message provider. Writes obey the shell user's
+    // WRITE_SMS app-op as a phone's provider does: "allow" writes, "deny" throws, anything else
+    // ignores the write without a word (an insert "succeeds" with nothing added).
+    int Messages(const std::string& verb, const std::string& uri, const std::string& projection,
+                 const std::string& where, const BoundValues& bound, std::string& out);
+    // "appops set|get com.android.shell WRITE_SMS [MODE]": the mode is kept in the phone file (meta
+    // "appops_write_sms"); meta "appops_refused" = "1" makes "set" fail as on phones that do not
+    // let the shell user change its own app-ops.
+    int AppOps(const std::vector<std::string>& args, std::string& out);
+    // The phone's API level (meta "sdk", 15 when missing); from 30 on the content tool escapes
+    // colons in its bindings.
+    int Sdk();
     // The data rows of one raw contact, by mime type, from its contact row, details and groups.
     void DataRows(std::int64_t contact, std::vector<ProviderRow>& rows);
     bool Insert(const std::string& table, const std::map<std::string, ProviderValue>& bound, std::string& out);

@@ -4,18 +4,33 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace vexa_adbd {
 
 constexpr const char* kContactsAuthority = "content://com.android.contacts/";
+// From this API level (Android 11) on, the content tool reads "\\:" in a binding as a colon.
+constexpr int kEscapedBindingsSdk = 30;
 
 // Columns of a projection "a:b:c".
 std::vector<std::string> SplitColons(const std::string& text);
-// "COLUMN:TYPE:VALUE"; the value keeps any further colons. False for a malformed binding or a
-// number that does not read as one.
-bool SplitBind(const std::string& bind, std::string& column, char& type, std::string& value);
+// The values of an insert or update by column, as the provider gets them; nullopt is NULL. A
+// column bound twice keeps the last value, as the tool's value set does.
+using BoundValues = std::map<std::string, std::optional<std::string>>;
+
+// One "--bind COLUMN:TYPE:VALUE" read as the phone's content tool reads it. Tools of Android 11 and
+// later (escaping) split at every colon not escaped with a backslash ("\:" is a colon, "\\" a
+// backslash) and need exactly three parts; older tools take everything after the second colon as
+// the value. Types: "s" text (only lower case), and in any case "b" (true only for the text
+// "true"), "i" (32 bits with escaping, else 64), "l", "f", "d", "n" (NULL). Numbers and booleans
+// come out as the text the provider stores (booleans as 1 or 0). Returns the tool's error message
+// ("Binding not well formed: ...", "Unsupported type: ...", "For input string: ..."), or empty.
+std::string ParseBinding(const std::string& bind, bool escaping, std::string& column,
+                         std::optional<std::string>& value);
+// What the tool prints when its arguments do not parse: the usage line and "[ERROR] MESSAGE".
+std::string ContentUsageError(const std::string& message);
 // A selection of "COLUMN=INTEGER", "COLUMN>INTEGER" and "COLUMN IN (INTEGER,...)" terms joined by
 // AND; columns map onto the phone file's through map. sql gets " WHERE ..." with one "?" per value
 // (values and their provider columns in order); false for anything else.

@@ -168,8 +168,8 @@ bool CAdbCallRecords::AddCallRecord(CallRecord* record) {
         binds.push_back({"presentation", 'i', std::to_string(presentation)});
     }
     std::string output;
-    if (RunContent(m_link, "AdbCallRecords", ContentInsertCommand(kCallsUri, binds), output, false) !=
-        ContentResult::Done) {
+    if (RunContent(m_link, "AdbCallRecords", ContentInsertCommand(kCallsUri, binds, EscapedBindings(m_link)), output,
+                   false) != ContentResult::Done) {
         return false;
     }
     if (!m_loaded) {

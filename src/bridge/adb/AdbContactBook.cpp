@@ -49,7 +49,7 @@ std::string Utf8(const QString& text) {
 
 class Inserts {
 public:
-    explicit Inserts(std::int64_t id) : m_id(std::to_string(id)) {}
+    Inserts(std::int64_t id, bool escaped) : m_id(std::to_string(id)), m_escaped(escaped) {}
     Inserts& Row(const char* mimetype) {
         m_binds = {{"raw_contact_id", 'l', m_id}, {"mimetype", 's', mimetype}};
         return *this;
@@ -65,11 +65,12 @@ public:
         m_binds.push_back({column, 'i', std::to_string(value)});
         return *this;
     }
-    void Add() { m_lines.push_back(ContentInsertCommand(kData, m_binds)); }
+    void Add() { m_lines.push_back(ContentInsertCommand(kData, m_binds, m_escaped)); }
     std::vector<std::string> Take() { return std::move(m_lines); }
 
 private:
     std::string m_id;
+    bool m_escaped = false;
     std::vector<ContentBind> m_binds;
     std::vector<std::string> m_lines;
 };
@@ -84,22 +85,6 @@ std::int64_t MaxId(const std::vector<adb::ContentRow>& rows) {
         }
     }
     return id;
-}
-
-// The adb server takes a request of at most 64 KiB; commands are joined into lines well below it
-// (a single longer command, a huge note, is sent alone and refused by the server).
-constexpr std::size_t kLineBudget = 16 * 1024;
-
-std::vector<std::string> JoinLines(const std::vector<std::string>& commands) {
-    std::vector<std::string> lines;
-    for (const std::string& command : commands) {
-        if (lines.empty() || lines.back().size() + command.size() + 2 > kLineBudget) {
-            lines.push_back(command);
-        } else {
-            lines.back() += "; " + command;
-        }
-    }
-    return lines;
 }
 
 } // namespace
@@ -213,8 +198,8 @@ void ApplyContactDataRow(Contact& c, const adb::ContentRow& row, const std::map<
     }
 }
 
-std::vector<std::string> ContactDataInserts(const Contact& c, std::int64_t rawContactId) {
-    Inserts rows(rawContactId);
+std::vector<std::string> ContactDataInserts(const Contact& c, std::int64_t rawContactId, bool escaped) {
+    Inserts rows(rawContactId, escaped);
     rows.Row(kName).Text("data1", c.m_displayName);
     for (int part = NAME_GIVEN; part <= NAME_PHONETIC_FAMILY; ++part) {
         rows.Text(qPrintable(QStringLiteral("data%1").arg(part + 1)), c.m_nameParts.parts[part]);
@@ -404,7 +389,7 @@ bool CAdbContactBook::WriteContact(Contact* c, bool isNew) {
     std::string output;
     std::int64_t id = c->m_id;
     if (isNew) {
-        if (!Run(ContentInsertCommand(kRawContacts, raw), output, false)) {
+        if (!Run(ContentInsertCommand(kRawContacts, raw, EscapedBindings(m_link)), output, false)) {
             return false;
         }
         // A new row takes the highest id there is, also one a deleted contact had before.
@@ -421,14 +406,14 @@ bool CAdbContactBook::WriteContact(Contact* c, bool isNew) {
     }
     std::vector<std::string> lines;
     if (!isNew) {
-        lines.push_back(ContentUpdateCommand(kRawContacts, IdWhere({id}), raw));
+        lines.push_back(ContentUpdateCommand(kRawContacts, IdWhere({id}), raw, EscapedBindings(m_link)));
         lines.push_back(ContentDeleteCommand(kData, IdWhere({id}, "raw_contact_id")));
     }
-    for (std::string& line : ContactDataInserts(*c, id)) {
+    for (std::string& line : ContactDataInserts(*c, id, EscapedBindings(m_link))) {
         lines.push_back(std::move(line));
     }
     bool written = true;
-    for (const std::string& line : JoinLines(lines)) {
+    for (const std::string& line : JoinContentLines(lines)) {
         written = written && Run(line, output, false);
     }
     if (!written) {
@@ -498,7 +483,8 @@ bool CAdbContactBook::CreateGroup(Group* group) {
     Lock guard(m_lock);
     std::string output;
     if (!group || group->m_name.isEmpty() || Owns(group) ||
-        !Run(ContentInsertCommand(kGroups, {{"title", 's', Utf8(group->m_name)}}), output, false)) {
+        !Run(ContentInsertCommand(kGroups, {{"title", 's', Utf8(group->m_name)}}, EscapedBindings(m_link)), output,
+             false)) {
         return false;
     }
     std::int64_t floor = 0;
@@ -528,8 +514,9 @@ bool CAdbContactBook::UpdateGroup(Group* group) {
         return false;
     }
     group->m_icon.clear();
-    return Run(ContentUpdateCommand(kGroups, IdWhere({group->m_id}), {{"title", 's', Utf8(group->m_name)}}), output,
-               false);
+    return Run(ContentUpdateCommand(kGroups, IdWhere({group->m_id}), {{"title", 's', Utf8(group->m_name)}},
+                                    EscapedBindings(m_link)),
+               output, false);
 }
 
 bool CAdbContactBook::DeleteGroup(Group* group) {
@@ -556,7 +543,7 @@ bool CAdbContactBook::AddContactToGroup(Group* group, Contact* contact, int flag
         const std::vector<ContentBind> binds{{"raw_contact_id", 'l', std::to_string(contact->m_id)},
                                              {"mimetype", 's', kGroupMembership},
                                              {"data1", 'l', std::to_string(group->m_id)}};
-        if (!Run(ContentInsertCommand(kData, binds), output, false)) {
+        if (!Run(ContentInsertCommand(kData, binds, EscapedBindings(m_link)), output, false)) {
             return false;
         }
     }
@@ -619,7 +606,8 @@ bool CAdbContactBook::SetContactRingtone(Contact* contact, const QString& phoneP
     // An empty ringtone is the phone's default, as no ringtone is.
     const ContentBind tone{"custom_ringtone", 's', Utf8(phonePath)};
     std::string output;
-    return Run(ContentUpdateCommand(kRawContacts, IdWhere({contact->m_id}), {tone}), output, false);
+    return Run(ContentUpdateCommand(kRawContacts, IdWhere({contact->m_id}), {tone}, EscapedBindings(m_link)), output,
+               false);
 }
 
 bool CAdbContactBook::ListRingtones(QStringList* phonePaths) {

@@ -38,8 +38,9 @@ bool ContactDataAmbiguous(const std::vector<adb::ContentRow>& rows);
 std::vector<std::string> ContactDataQueries(const std::string& where);
 // The rows of those queries' outputs (in their order) joined by _id, in the order of the first.
 std::vector<adb::ContentRow> MergeContactDataPasses(const std::vector<std::string>& outputs);
-// The "content insert" lines that write every field of a contact as data rows of raw contact id.
-std::vector<std::string> ContactDataInserts(const Contact& contact, std::int64_t rawContactId);
+// The "content insert" lines that write every field of a contact as data rows of raw contact id;
+// escaped for a content tool that reads escaped bindings (EscapedBindings).
+std::vector<std::string> ContactDataInserts(const Contact& contact, std::int64_t rawContactId, bool escaped = false);
 
 class CAdbContactBook final : public ContactBookMemory {
 public:

@@ -11,10 +11,17 @@ namespace vexa::adbphone {
 
 namespace {
 
-void AddBinds(std::vector<std::string>& words, const std::vector<ContentBind>& binds) {
+void AddBinds(std::vector<std::string>& words, const std::vector<ContentBind>& binds, bool escaped) {
     for (const ContentBind& bind : binds) {
+        std::string value;
+        for (char c : bind.value) {
+            if (escaped && (c == ':' || c == '\\')) {
+                value += '\\';
+            }
+            value += c;
+        }
         words.push_back("--bind");
-        words.push_back(bind.column + ':' + bind.type + ':' + bind.value);
+        words.push_back(bind.column + ':' + bind.type + ':' + value);
     }
 }
 
@@ -47,16 +54,16 @@ std::string ContentQueryCommand(const std::string& uri, const std::vector<std::s
     return adb::ShellCommand(words);
 }
 
-std::string ContentInsertCommand(const std::string& uri, const std::vector<ContentBind>& binds) {
+std::string ContentInsertCommand(const std::string& uri, const std::vector<ContentBind>& binds, bool escaped) {
     std::vector<std::string> words{"content", "insert", "--uri", uri};
-    AddBinds(words, binds);
+    AddBinds(words, binds, escaped);
     return adb::ShellCommand(words);
 }
 
 std::string ContentUpdateCommand(const std::string& uri, const std::string& where,
-                                 const std::vector<ContentBind>& binds) {
+                                 const std::vector<ContentBind>& binds, bool escaped) {
     std::vector<std::string> words{"content", "update", "--uri", uri};
-    AddBinds(words, binds);
+    AddBinds(words, binds, escaped);
     words.push_back("--where");
     words.push_back(where);
     return adb::ShellCommand(words);
@@ -77,6 +84,22 @@ std::string IdWhere(const std::vector<std::int64_t>& ids, const char* column) {
     return where + ')';
 }
 
+bool EscapedBindings(CAdbLink& link) {
+    return link.Sdk() >= kEscapedBindingsSdk;
+}
+
+std::vector<std::string> JoinContentLines(const std::vector<std::string>& commands, std::size_t budget) {
+    std::vector<std::string> lines;
+    for (const std::string& command : commands) {
+        if (lines.empty() || lines.back().size() + command.size() + 2 > budget) {
+            lines.push_back(command);
+        } else {
+            lines.back() += "; " + command;
+        }
+    }
+    return lines;
+}
+
 std::string ContentRefusal(std::string_view output, int status, bool query) {
     const std::vector<std::string_view> lines = adb::SplitLines(output);
     bool failed = status != 0;
@@ -86,11 +109,14 @@ std::string ContentRefusal(std::string_view output, int status, bool query) {
         if (line.starts_with("Row: ")) {
             break;
         }
-        if (line.starts_with("Error while accessing provider") || line.find("Exception") != std::string_view::npos) {
+        // The tool prints its usage and "[ERROR] ..." for arguments it cannot read, and exits with 0.
+        const bool toolError = line.starts_with("[ERROR] ");
+        if (toolError || line.starts_with("Error while accessing provider") ||
+            line.find("Exception") != std::string_view::npos) {
             failed = true;
         }
         // The exception line says why ("java.lang.SecurityException: Permission Denial: ...").
-        if (reason.empty() && line.find("Exception") != std::string_view::npos) {
+        if (reason.empty() && (toolError || line.find("Exception") != std::string_view::npos)) {
             reason = line;
         }
     }

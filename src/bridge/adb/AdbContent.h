@@ -23,17 +23,28 @@ struct ContentBind {
     std::string value;
 };
 
+// From this API level (Android 11) on, the content tool splits a binding at every colon that no
+// backslash escapes; older tools take everything after the second colon as the value, backslashes
+// included. escaped writes values for the newer tools (a colon as "\:", a backslash as "\\").
+constexpr int kEscapedBindingsSdk = 30;
+// Whether the phone behind link reads escaped bindings (asks its API level once).
+bool EscapedBindings(CAdbLink& link);
+
 std::string ContentQueryCommand(const std::string& uri, const std::vector<std::string>& projection,
                                 const std::string& where = {});
-std::string ContentInsertCommand(const std::string& uri, const std::vector<ContentBind>& binds);
+std::string ContentInsertCommand(const std::string& uri, const std::vector<ContentBind>& binds, bool escaped = false);
 std::string ContentUpdateCommand(const std::string& uri, const std::string& where,
-                                 const std::vector<ContentBind>& binds);
+                                 const std::vector<ContentBind>& binds, bool escaped = false);
 std::string ContentDeleteCommand(const std::string& uri, const std::string& where);
 // "_id=5" for one id, "_id IN (5,7,9)" for several.
 std::string IdWhere(const std::vector<std::int64_t>& ids, const char* column = "_id");
+// Commands joined with "; " into as few shell lines as fit the budget: the adb server takes a
+// request of at most 64 KiB, so lines stay well below it (a single longer command goes alone).
+std::vector<std::string> JoinContentLines(const std::vector<std::string>& commands, std::size_t budget = 16 * 1024);
 
-// Why the provider refused (the exception line, or the first line of the error text, or the exit
-// status), or empty when the command went through. A query must also print rows or "No result found.".
+// Why the provider refused (the exception line, the tool's "[ERROR] ..." line for arguments it
+// could not read, or the first line of the error text, or the exit status), or empty when the
+// command went through. A query must also print rows or "No result found.".
 std::string ContentRefusal(std::string_view output, int status, bool query);
 
 // Providers keep times as milliseconds since 1970; the api as local broken-down time.

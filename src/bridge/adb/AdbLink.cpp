@@ -88,6 +88,15 @@ bool CAdbLink::OpenSync(adb::CAdbSyncSession& session, bool transfer) {
     return status ? true : Fail("sync", status);
 }
 
+int CAdbLink::Sdk() {
+    std::lock_guard guard(m_sdkLock);
+    std::string output;
+    if (m_sdk == 0 && Shell("getprop ro.build.version.sdk", output)) {
+        m_sdk = QString::fromStdString(output).trimmed().toInt();
+    }
+    return m_sdk;
+}
+
 bool CAdbLink::Alive() {
     if (m_disconnected.load()) {
         return false;

@@ -47,6 +47,9 @@ public:
     // unplugged phone still fails them at once: the server closes the stream.
     bool OpenSync(adb::CAdbSyncSession& session, bool transfer = false);
 
+    // The phone's API level (ro.build.version.sdk), asked once; 0 while the phone cannot be asked.
+    int Sdk();
+
     // Not disconnected and the server still lists the phone as "device" (asked at most every
     // 250 ms; the answer in between is the last one).
     bool Alive();
@@ -67,6 +70,8 @@ private:
     bool m_lastAlive = true;
     std::mutex m_slowLock;
     std::set<adb::CAdbHostClient*> m_slow;
+    std::mutex m_sdkLock;
+    int m_sdk = 0;
 };
 
 // The serials the server lists as ready ("device"); false when the server cannot be reached.

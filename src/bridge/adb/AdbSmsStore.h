@@ -1,20 +1,35 @@
 #pragma once
-// The phone's SMS through Android's message provider ("content query --uri content://sms"), read
-// only: on current phones only the default SMS app may write it, so adding, changing, deleting and
-// sending fail with a log line, never pretend. Owned by the session; calls are serialised.
+// The phone's SMS through Android's message provider ("content query|insert|update|delete --uri
+// content://sms"). Since Android 4.4 only the default SMS app may write it freely; for the shell
+// user the WRITE_SMS app-op decides, and a phone that does not allow it drops the write without a
+// word (an insert "succeeds" with nothing added). So before the first write of a session the store
+// asks once that the shell user may write ("appops set com.android.shell WRITE_SMS allow", which
+// some phones refuse), and every write is read back: one the phone ignored fails with a log line
+// naming the reason. Sending is refused (a phone sends only on its user's tap); there is no MMS.
+//
+// Owned by the session; calls are serialised. Batches are all-or-nothing, as far as the phone
+// lets: what a failed batch did add is deleted again. A message whose box is not 1..5 is refused
+// before the phone is asked (added or updated), since it could not be read back as written.
 
 #include "bridge/adb/AdbLink.h"
 #include "bridge/api/MessageStores.h"
 
 #include <mutex>
+#include <string_view>
+#include <vector>
 
 namespace vexa::adbphone {
 
-// The provider's rows as SMS; rows without an id are left out. Pure, for tests.
+// The provider's rows as SMS, in the order the phone added them (by id); rows without an id are
+// left out. Pure, for tests.
 std::vector<Sms> SmsFromContentRows(std::string_view output);
 
 class CAdbSmsStore final : public SmsStore {
 public:
+    // A batch goes to the phone as one shell line of up to this many inserts (fewer when their
+    // texts are long), so a phone starts the content tool once per line, not per message.
+    static constexpr std::size_t kBatchLine = 30;
+
     explicit CAdbSmsStore(CAdbLink& link) : m_link(link) {}
 
     int LoadSms() override;
@@ -25,7 +40,7 @@ public:
     bool DeleteSms(std::int64_t id) override;
     bool DeleteSmsBatch(const std::vector<std::int64_t>& ids) override;
     bool SearchSms(const QString& keyword, std::vector<MSGINFO>* list) override;
-    Sms* NewSms() override { return new Sms; }
+    Sms* NewSms() override;
     Sms* GetSmsById(std::int64_t id) override;
     bool AddSms(Sms* sms) override;
     bool UpdateSms(Sms* sms) override;
@@ -34,12 +49,31 @@ public:
     bool PrepareRestore() override;
 
 private:
-    bool Refused(const char* what);
+    using Lock = std::lock_guard<std::recursive_mutex>;
+
+    bool EnsureLoaded();
+    // Once per session: allow the shell user WRITE_SMS, and learn how the content tool reads
+    // bindings. False only when the link is gone; a refusal is kept for the log line.
+    bool PrepareWrites();
+    // Rows of the provider with the full projection; false (logged) when refused or the link failed.
+    bool Query(const std::string& where, std::vector<Sms>& rows);
+    // The highest id on the phone now (0 when it holds none); -1 when it cannot be read.
+    std::int64_t NewestId();
+    // Adds one line's worth of messages and finds them again; ids are set on success. On failure
+    // nothing of the line stays on the phone (as far as it can be deleted).
+    bool InsertLine(const std::vector<Sms*>& line, const char* what);
+    bool DeleteIds(const std::vector<std::int64_t>& ids);
+    // The log line for a write the phone dropped without a word.
+    bool Ignored(const char* what);
 
     CAdbLink& m_link;
-    std::mutex m_lock;
+    std::recursive_mutex m_lock;
     bool m_loaded = false;
     std::vector<Sms> m_messages;
+    std::int64_t m_newest = 0; // the highest id seen; 0 when none is known
+    bool m_prepared = false;
+    bool m_escapedBindings = false;
+    std::string m_appOpsRefusal; // what the phone said when asked to allow the op; empty when it agreed
 };
 
 } // namespace vexa::adbphone

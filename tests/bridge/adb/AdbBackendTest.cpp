@@ -38,6 +38,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <future>
@@ -239,7 +240,7 @@ TEST_F(AdbBackendTest, ScreenshotIsAPng) {
 
 // ---- messages ------------------------------------------------------------------------------------
 
-TEST_F(AdbBackendTest, MessagesAreReadFromTheProviderAndNeverWritten) {
+TEST_F(AdbBackendTest, MessagesAreReadFromTheProvider) {
     // Messages put on the phone the way the phone's own app would: through the phone file.
     SYSTEMTIME when{};
     when.wYear = 2024;
@@ -305,14 +306,6 @@ TEST_F(AdbBackendTest, MessagesAreReadFromTheProviderAndNeverWritten) {
     EXPECT_EQ(copy->GetContent(), tricky);
     EXPECT_EQ(sms->GetSmsById(999999), nullptr);
 
-    // Writing is the default SMS app's privilege: refused, and nothing changes.
-    EXPECT_FALSE(sms->AddSms(copy.get()));
-    EXPECT_FALSE(sms->SendSms(copy.get()));
-    EXPECT_FALSE(sms->DeleteSms(inbox->GetId()));
-    EXPECT_FALSE(sms->PrepareRestore());
-    ASSERT_EQ(sms->LoadSms(), 1);
-    ASSERT_TRUE(sms->ListAllSms(&all));
-    EXPECT_EQ(all.size(), 3u);
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetMessageCount(), 3);
@@ -489,6 +482,185 @@ TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
     EXPECT_TRUE(rows[1].GetNumber().isEmpty());
 }
 
+// Writes: the phone's WRITE_SMS app-op decides, and every write is read back.
+class AdbSmsWriteTest : public AdbBackendTest {
+protected:
+    void SetUp() override {
+        AdbBackendTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        ASSERT_TRUE(LOG_InitFile(qPrintable(m_logs.filePath(QStringLiteral("vexa.log")))));
+    }
+    void TearDown() override {
+        LOG_Free();
+        AdbBackendTest::TearDown();
+    }
+
+    SmsStore* Store() { return Session()->GetSmsStore(); }
+    bool SetMeta(const char* key, const QString& value) {
+        sim::SimDb db;
+        QString error;
+        return db.Open(sim::PhoneFilePath(m_phone), &error) && db.SetMeta(key, value);
+    }
+    QString Meta(const char* key) {
+        sim::SimDb db;
+        QString error;
+        return db.Open(sim::PhoneFilePath(m_phone), &error) ? db.Meta(key) : QString();
+    }
+    // The messages in the phone file itself, not through the store.
+    int MessagesOnPhone() {
+        sim::SimDb db;
+        QString error;
+        if (!db.Open(sim::PhoneFilePath(m_phone), &error)) {
+            return -1;
+        }
+        sim::Stmt count(db, "SELECT COUNT(*) FROM sms");
+        return count.Step() ? static_cast<int>(count.Int(0)) : -1;
+    }
+    QString Log() {
+        LOG_Free();
+        const QString text = QString::fromUtf8(ReadFile(m_logs.filePath(QStringLiteral("vexa.log"))));
+        LOG_InitFile(qPrintable(m_logs.filePath(QStringLiteral("vexa.log"))));
+        return text;
+    }
+    std::unique_ptr<Sms> Make(const QString& text, int box = BOX_INBOX, int second = 0) {
+        std::unique_ptr<Sms> sms(Store()->NewSms());
+        sms->SetBox(box);
+        sms->SetNumber(QStringLiteral("10086"));
+        sms->SetContent(text);
+        sms->SetTime(UnpackTime(20240229235900 + second));
+        sms->SetRead(false);
+        sms->SetSim(2);
+        return sms;
+    }
+
+    QTemporaryDir m_logs;
+};
+
+TEST_F(AdbSmsWriteTest, APhoneThatKeepsTheAppOpKeepsItsMessages) {
+    ASSERT_TRUE(SetMeta("appops_refused", QStringLiteral("1")));
+    std::unique_ptr<Sms> sms = Make(QStringLiteral("hello"));
+    EXPECT_FALSE(Store()->AddSms(sms.get()));
+    EXPECT_EQ(sms->GetId(), -1);
+    EXPECT_FALSE(Store()->SendSms(sms.get()));
+    EXPECT_TRUE(Session()->IsConnected()); // a refusal is not a lost phone
+    EXPECT_EQ(MessagesOnPhone(), 0);
+    ASSERT_EQ(Store()->LoadSms(), 1);
+    std::vector<Sms> all;
+    ASSERT_TRUE(Store()->ListAllSms(&all));
+    EXPECT_TRUE(all.empty());
+    const QString log = Log();
+    EXPECT_EQ(log.count(QStringLiteral("[AdbSmsStore] add: the phone keeps SMS from adb: only the default SMS app may "
+                                       "write messages")),
+              1)
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Security exception: uid 2000"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("[AdbSmsStore] send: "))) << log.toStdString();
+
+    // A message the phone's own app wrote can be neither changed nor deleted, and stays as it was.
+    ASSERT_TRUE(SetMeta("appops_write_sms", QStringLiteral("allow")));
+    std::unique_ptr<Sms> mine = Make(QStringLiteral("kept"));
+    ASSERT_TRUE(Store()->AddSms(mine.get()));
+    ASSERT_TRUE(SetMeta("appops_write_sms", QStringLiteral("ignore")));
+    mine->SetContent(QStringLiteral("changed"));
+    EXPECT_FALSE(Store()->UpdateSms(mine.get()));
+    EXPECT_FALSE(Store()->DeleteSms(mine->GetId()));
+    ASSERT_TRUE(SetMeta("appops_write_sms", QStringLiteral("deny")));
+    EXPECT_FALSE(Store()->DeleteSms(mine->GetId()));
+    std::unique_ptr<Sms> back(Store()->GetSmsById(mine->GetId()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetContent(), "kept");
+    const QString later = Log();
+    EXPECT_TRUE(later.contains(QStringLiteral("[AdbSmsStore] update: the phone keeps SMS from adb")))
+        << later.toStdString();
+    EXPECT_TRUE(later.contains(QStringLiteral("[AdbSmsStore] delete: the phone keeps SMS from adb")))
+        << later.toStdString();
+    // The provider's own reason when it throws.
+    EXPECT_TRUE(later.contains(QStringLiteral("not allowed to perform WRITE_SMS"))) << later.toStdString();
+}
+
+TEST_F(AdbSmsWriteTest, ANewMessageMayTakeTheIdOfTheNewestDeletedOne) {
+    ASSERT_TRUE(SetMeta("appops_write_sms", QStringLiteral("allow")));
+    std::unique_ptr<Sms> first = Make(QStringLiteral("first"), BOX_INBOX, 1);
+    std::unique_ptr<Sms> second = Make(QStringLiteral("second"), BOX_INBOX, 2);
+    ASSERT_TRUE(Store()->AddSmsBatch({first.get(), second.get()}));
+    ASSERT_GT(second->GetId(), first->GetId());
+    {
+        // The phone's own app deletes the newest message; the provider then gives its id again.
+        sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
+        sim::Stmt del(db, "DELETE FROM sms WHERE id=?");
+        ASSERT_TRUE(del.Bind(1, second->GetId()).Run());
+    }
+    std::unique_ptr<Sms> third = Make(QStringLiteral("third"), BOX_SENT, 3);
+    ASSERT_TRUE(Store()->AddSms(third.get()));
+    EXPECT_EQ(third->GetId(), second->GetId());
+    std::unique_ptr<Sms> back(Store()->GetSmsById(third->GetId()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetContent(), "third");
+    EXPECT_EQ(MessagesOnPhone(), 2);
+}
+
+// The phone's API level decides how the content tool reads a binding: escaped colons from
+// Android 11 on, the raw rest of the argument before.
+class AdbSmsTextTest : public AdbSmsWriteTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(AdbSmsTextTest, HostileTextsSurviveTheRoundTripOnceTheOpIsAllowed) {
+    ASSERT_TRUE(SetMeta("sdk", QString::number(GetParam())));
+    const QStringList texts{QStringLiteral("O'Brien said \"hi\""),
+                            QStringLiteral("$(reboot) `id` $HOME ${PATH}"),
+                            QStringLiteral("第一行\n第二行\n"),
+                            QStringLiteral("a', 'b', body=c, date=5"),
+                            QStringLiteral("10:30 at C:\\Users\\x \\"),
+                            QStringLiteral("--bind body:s:x; rm -rf /"),
+                            QString()};
+    std::vector<std::unique_ptr<Sms>> owned;
+    std::vector<Sms*> batch;
+    for (int i = 0; i < texts.size(); ++i) {
+        owned.push_back(Make(texts[i], i % 2 ? BOX_SENT : BOX_DRAFT, i));
+        batch.push_back(owned.back().get());
+    }
+    owned[1]->SetNumber(QStringLiteral("+86 (138) 'x' $y"));
+    ASSERT_TRUE(Store()->AddSmsBatch(batch));
+    EXPECT_EQ(Meta("appops_write_sms"), "allow");
+    for (const auto& sms : owned) {
+        EXPECT_GT(sms->GetId(), 0);
+    }
+
+    // Marked read and changed, then read back by another session.
+    owned[0]->SetRead(true);
+    owned[0]->SetContent(texts[4]);
+    ASSERT_TRUE(Store()->UpdateSms(owned[0].get()));
+    ASSERT_TRUE(Store()->DeleteSms(owned[2]->GetId()));
+    m_bridge->CloseSession();
+    ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
+    ASSERT_EQ(Store()->LoadSms(), 1);
+    std::vector<Sms> all;
+    ASSERT_TRUE(Store()->ListAllSms(&all));
+    ASSERT_EQ(all.size(), owned.size() - 1);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < owned.size(); ++i) {
+        if (i == 2) {
+            continue;
+        }
+        const Sms& got = all[at++];
+        EXPECT_EQ(got.GetId(), owned[i]->GetId());
+        EXPECT_EQ(got.GetContent(), owned[i]->GetContent()) << i;
+        EXPECT_EQ(got.GetNumber(), owned[i]->GetNumber()) << i;
+        EXPECT_EQ(got.GetBox(), owned[i]->GetBox());
+        EXPECT_EQ(got.IsRead(), i == 0);
+        EXPECT_EQ(got.GetSim(), 2);
+        SYSTEMTIME t;
+        got.GetTime(&t);
+        EXPECT_EQ(PackTime(t), 20240229235900 + static_cast<std::int64_t>(i));
+    }
+    EXPECT_FALSE(Log().contains(QStringLiteral("[AdbSmsStore]")));
+}
+
+INSTANTIATE_TEST_SUITE_P(ApiLevels, AdbSmsTextTest, ::testing::Values(15, 33));
+
 // ---- file system -------------------------------------------------------------------------------
 
 // ---- call log ----------------------------------------------------------------------------------
@@ -597,6 +769,46 @@ TEST_F(AdbBackendTest, ContactsWithHostileTextsThroughTheServer) {
         EXPECT_EQ(c->GetNoteAt(0), name + QStringLiteral("\nsecond line"));
     }
     EXPECT_EQ(book->FindContactByNumber(names[3]), book->GetContactAt(LIST_ALL, 2));
+}
+
+// A phone from Android 11 on reads a colon in a binding only when escaped; names and numbers with
+// colons and backslashes still arrive unchanged.
+TEST_F(AdbBackendTest, ColonsAndBackslashesReachANewerPhoneUnchanged) {
+    {
+        sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
+        ASSERT_TRUE(db.SetMeta("sdk", QStringLiteral("33")));
+    }
+    ContactBook* book = Session()->GetContactBook();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    Contact* c = book->NewContact();
+    c->SetDisplayName(QStringLiteral("Dr. A:B \\ 张"));
+    c->AddPhone(2, nullptr, QStringLiteral("10086:1"), nullptr);
+    ASSERT_TRUE(book->CreateContact(c));
+    Group* group = book->NewGroup();
+    group->SetName(QStringLiteral("a:b"));
+    ASSERT_TRUE(book->CreateGroup(group));
+    CallRecordList* calls = Session()->GetCallRecords();
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    CallRecord* record = calls->NewCallRecord();
+    record->m_number = QStringLiteral("*31#:\\1");
+    record->m_time = UnpackTime(20240229235900);
+    record->m_type = CALL_DIALLED;
+    ASSERT_TRUE(calls->AddCallRecord(record));
+
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), 1);
+    Contact* back = book->GetContactAt(LIST_ALL, 0);
+    ASSERT_TRUE(book->LoadContactDetail(back));
+    EXPECT_EQ(back->GetDisplayNameText(), QStringLiteral("Dr. A:B \\ 张"));
+    ASSERT_EQ(back->m_phones.size(), 1u);
+    EXPECT_EQ(back->m_phones[0].m_value, QStringLiteral("10086:1"));
+    ASSERT_EQ(book->GetGroupCount(), 1);
+    EXPECT_EQ(book->GetGroupAt(0)->GetName(), QStringLiteral("a:b"));
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
+    ASSERT_EQ(calls->GetCallRecordCount(), 1);
+    EXPECT_EQ(calls->GetCallRecordAt(0)->GetNumber(), QStringLiteral("*31#:\\1"));
 }
 
 TEST_F(AdbBackendTest, LargeContactsAreWrittenInSeveralLinesAndOversizedOnesLeaveNothing) {
@@ -994,6 +1206,57 @@ TEST_F(AdbBackendTest, UnplugMidBatchFailsEveryLaterItemSoon) {
     EXPECT_GE(failedAfter.load(), 0);
     EXPECT_LT(failedAfter.load(), 5000);
     EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/after")));
+    m_serial.clear();
+}
+
+TEST_F(AdbBackendTest, UnplugMidSmsBatchFailsSoonAndTheProgramSeesTheLoss) {
+    SmsStore* store = Session()->GetSmsStore();
+    std::atomic<int> done{0};
+    std::atomic<bool> stopped{false};
+    std::atomic<qint64> failedAfter{-1};
+    std::atomic<bool> idsRestored{false};
+    QElapsedTimer clock;
+    std::thread batches([&] {
+        for (int b = 0; b < 1000; ++b) {
+            std::vector<std::unique_ptr<Sms>> owned;
+            std::vector<Sms*> batch;
+            for (int i = 0; i < 30; ++i) {
+                owned.emplace_back(store->NewSms());
+                owned.back()->SetNumber(QStringLiteral("1390000%1").arg(i, 4, 10, QChar('0')));
+                owned.back()->SetContent(QStringLiteral("批量 %1/%2").arg(b).arg(i));
+                batch.push_back(owned.back().get());
+            }
+            if (!store->AddSmsBatch(batch)) {
+                if (stopped) {
+                    failedAfter = clock.elapsed();
+                }
+                idsRestored = std::all_of(batch.begin(), batch.end(), [](const Sms* s) { return s->GetId() == -1; });
+                return;
+            }
+            ++done;
+        }
+    });
+    for (int i = 0; i < 1000 && done < 2; ++i) {
+        QThread::msleep(10);
+    }
+    clock.start();
+    stopped = true;
+    s_rig->StopDaemon(m_serial);
+    batches.join();
+    EXPECT_GE(done.load(), 2);
+    EXPECT_GE(failedAfter.load(), 0) << "the batch must fail";
+    EXPECT_LT(failedAfter.load(), 5000);
+    EXPECT_TRUE(idsRestored.load());
+
+    // The program carries on: the next device check sees the phone gone and the session closes.
+    std::unique_ptr<Sms> later(store->NewSms());
+    EXPECT_FALSE(store->AddSms(later.get()));
+    CDeviceList devices;
+    ASSERT_TRUE(devices.Refresh(m_bridge.get()));
+    EXPECT_EQ(devices.GetDeviceCount(), 0);
+    EXPECT_TRUE(IsConnectedDeviceLost(m_bridge.get(), devices));
+    m_bridge->CloseSession();
+    EXPECT_EQ(m_bridge->GetSession(), nullptr);
     m_serial.clear();
 }
 

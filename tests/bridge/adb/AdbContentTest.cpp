@@ -51,6 +51,27 @@ INSTANTIATE_TEST_SUITE_P(HostileValues, ContentValueTest,
                                            std::string("a=b, number=1"), std::string("x:s:y"),
                                            std::string("; rm -rf /"), std::string("")));
 
+TEST(ContentCommandTest, EscapedBindingsForNewerTools) {
+    // Newer tools split at unescaped colons: the value's colons and backslashes get a backslash,
+    // and nothing else changes on the way through the shell.
+    EXPECT_EQ(
+        ShellWords(ContentInsertCommand("content://sms", {{"body", 's', "10:30 C:\\x $y 'z'"}}, true)),
+        (std::vector<std::string>{"insert", "--uri", "content://sms", "--bind", "body:s:10\\:30 C\\:\\\\x $y 'z'"}));
+    EXPECT_EQ(ShellWords(ContentUpdateCommand("content://sms", "_id=3", {{"read", 'i', "1"}}, true)),
+              (std::vector<std::string>{"update", "--uri", "content://sms", "--bind", "read:i:1", "--where", "_id=3"}));
+}
+
+TEST(ContentCommandTest, LinesStayWithinTheirBudget) {
+    const std::vector<std::string> commands{std::string(40, 'a'), std::string(40, 'b'), std::string(100, 'c'),
+                                            std::string(10, 'd')};
+    const std::vector<std::string> lines = JoinContentLines(commands, 90);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], std::string(40, 'a') + "; " + std::string(40, 'b'));
+    EXPECT_EQ(lines[1], std::string(100, 'c')); // too long for any line: alone
+    EXPECT_EQ(lines[2], std::string(10, 'd'));
+    EXPECT_TRUE(JoinContentLines({}).empty());
+}
+
 TEST(ContentCommandTest, QueryAndDeleteLines) {
     EXPECT_EQ(ShellWords(ContentQueryCommand("content://call_log/calls", {"_id", "number"}, "date=5")),
               (std::vector<std::string>{"query", "--uri", "content://call_log/calls", "--projection", "_id:number",
@@ -93,6 +114,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"statusOnly", "/system/bin/sh: content: not found\n", 127, false,
                     "/system/bin/sh: content: not found"},
         RefusalCase{"silentStatus", "", 1, false, "exit status 1"},
+        RefusalCase{"badBindingExitZero",
+                    "usage: adb shell content [subcommand] [options]\n\n[ERROR] Binding not well formed: body:s:a:b\n",
+                    0, false, "[ERROR] Binding not well formed: body:s:a:b"},
         RefusalCase{"queryWithoutRows", "usage: content [subcommand]\n", 0, true, "usage: content [subcommand]"},
         RefusalCase{"truncatedQuery", "", 0, true, "exit status 0"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
