@@ -264,6 +264,7 @@ public:
     }
     bool IsConnected() override { return m_link.Alive(); }
     void Disconnect() override {
+        m_sms.RestoreWriteOp();
         m_link.Disconnect();
         m_screens.StopCapture();
     }

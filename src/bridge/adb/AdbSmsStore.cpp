@@ -190,7 +190,8 @@ bool CAdbSmsStore::SearchSms(const QString& keyword, std::vector<MSGINFO>* list)
         return false;
     }
     for (const Sms& sms : m_messages) {
-        if (sms.m_number.contains(keyword, Qt::CaseInsensitive) || sms.m_content.contains(keyword, Qt::CaseInsensitive)) {
+        if (sms.m_number.contains(keyword, Qt::CaseInsensitive) ||
+            sms.m_content.contains(keyword, Qt::CaseInsensitive)) {
             list->push_back(Info(sms));
         }
     }
@@ -255,6 +256,11 @@ bool CAdbSmsStore::PrepareWrites() {
     m_escapedBindings = EscapedBindings(m_link);
     std::string output;
     int status = -1;
+    if (!m_link.ShellStatus("appops get com.android.shell WRITE_SMS", output, status)) {
+        return false;
+    }
+    const std::string before = status == 0 ? ParseAppOpMode(output, "WRITE_SMS") : std::string();
+    output.clear();
     if (!m_link.ShellStatus("appops set com.android.shell WRITE_SMS allow", output, status)) {
         return false;
     }
@@ -266,9 +272,46 @@ bool CAdbSmsStore::PrepareWrites() {
         m_appOpsRefusal = said.isEmpty() ? "exit status " + std::to_string(status) : Utf8(said.section(u'\n', 0, 0));
         LOG_Info("[AdbSmsStore] the phone did not let adb allow itself to write SMS: %s. %s:%d",
                  m_appOpsRefusal.c_str(), LOG_HERE);
+    } else if (before != "allow") {
+        m_opBefore = before;
     }
     m_prepared = true;
     return true;
+}
+
+void CAdbSmsStore::RestoreWriteOp() {
+    Lock guard(m_lock);
+    if (m_opBefore.empty() || m_link.Disconnected()) {
+        return;
+    }
+    std::string output;
+    int status = -1;
+    if (!m_link.ShellStatus("appops set com.android.shell WRITE_SMS " + m_opBefore, output, status) || status != 0) {
+        LOG_Info("[AdbSmsStore] WRITE_SMS could not be set back to %s: %s. %s:%d", m_opBefore.c_str(), output.c_str(),
+                 LOG_HERE);
+    }
+    m_opBefore.clear();
+    m_prepared = false;
+}
+
+std::string ParseAppOpMode(std::string_view output, std::string_view op) {
+    if (output.find("No operations.") != std::string_view::npos) {
+        return "default";
+    }
+    // "WRITE_SMS: allow; time=+2m1s ago" (the time part only once the op was used).
+    const std::string key = std::string(op) + ": ";
+    const std::size_t at = output.find(key);
+    if (at == std::string_view::npos) {
+        return {};
+    }
+    std::string_view rest = output.substr(at + key.size());
+    rest = rest.substr(0, rest.find_first_of("; \r\n"));
+    for (std::string_view mode : {"allow", "ignore", "deny", "default", "foreground"}) {
+        if (rest == mode) {
+            return std::string(mode);
+        }
+    }
+    return {};
 }
 
 bool CAdbSmsStore::Ignored(const char* what) {

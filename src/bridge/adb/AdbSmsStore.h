@@ -48,6 +48,10 @@ public:
     bool AddSmsBatch(const std::vector<Sms*>& batch) override;
     bool PrepareRestore() override;
 
+    // Gives the shell user's WRITE_SMS back the mode it had before this session allowed it, so the
+    // phone is left as it was found; called while the link still stands, before it closes.
+    void RestoreWriteOp();
+
 private:
     using Lock = std::lock_guard<std::recursive_mutex>;
 
@@ -74,6 +78,11 @@ private:
     bool m_prepared = false;
     bool m_escapedBindings = false;
     std::string m_appOpsRefusal; // what the phone said when asked to allow the op; empty when it agreed
+    std::string m_opBefore;      // the op's mode before this session allowed it; empty: nothing to undo
 };
+
+// The mode "appops get PACKAGE OP" prints ("allow", "ignore", "deny", "default" for "No
+// operations."); empty when the text says none.
+std::string ParseAppOpMode(std::string_view output, std::string_view op);
 
 } // namespace vexa::adbphone

@@ -580,6 +580,33 @@ TEST_F(AdbSmsWriteTest, APhoneThatKeepsTheAppOpKeepsItsMessages) {
     EXPECT_TRUE(later.contains(QStringLiteral("not allowed to perform WRITE_SMS"))) << later.toStdString();
 }
 
+// The program allows itself the op only for its session: the phone is left as it was found, and
+// a mode the user set by hand stays.
+TEST_F(AdbSmsWriteTest, TheAppOpGoesBackToItsModeWhenTheSessionCloses) {
+    for (const QString& before : {QString(), QStringLiteral("deny"), QStringLiteral("allow")}) {
+        if (!before.isEmpty()) {
+            ASSERT_TRUE(SetMeta("appops_write_sms", before));
+        }
+        std::unique_ptr<Sms> sms = Make(QStringLiteral("op ") + before);
+        ASSERT_TRUE(Store()->AddSms(sms.get())) << before.toStdString();
+        EXPECT_EQ(Meta("appops_write_sms"), "allow");
+        m_bridge->CloseSession();
+        EXPECT_EQ(Meta("appops_write_sms"), before.isEmpty() ? QStringLiteral("default") : before);
+        ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
+    }
+    EXPECT_EQ(MessagesOnPhone(), 3);
+}
+
+TEST(AppOpMode, ReadsWhatPhonesPrint) {
+    EXPECT_EQ(adbphone::ParseAppOpMode("No operations.\n", "WRITE_SMS"), "default");
+    EXPECT_EQ(adbphone::ParseAppOpMode("WRITE_SMS: allow; time=+2m1s123ms ago\r\n", "WRITE_SMS"), "allow");
+    EXPECT_EQ(adbphone::ParseAppOpMode("WRITE_SMS: ignore\n", "WRITE_SMS"), "ignore");
+    EXPECT_EQ(adbphone::ParseAppOpMode("READ_SMS: deny\nWRITE_SMS: deny\n", "WRITE_SMS"), "deny");
+    EXPECT_EQ(adbphone::ParseAppOpMode("WRITE_SMS: allowed\n", "WRITE_SMS"), ""); // not a mode
+    EXPECT_EQ(adbphone::ParseAppOpMode("Error: Unknown operation string: WRITE_SMS\n", "WRITE_SMS"), "");
+    EXPECT_EQ(adbphone::ParseAppOpMode("", "WRITE_SMS"), "");
+}
+
 TEST_F(AdbSmsWriteTest, ANewMessageMayTakeTheIdOfTheNewestDeletedOne) {
     ASSERT_TRUE(SetMeta("appops_write_sms", QStringLiteral("allow")));
     std::unique_ptr<Sms> first = Make(QStringLiteral("first"), BOX_INBOX, 1);
