@@ -252,7 +252,8 @@ void CHomePage::Refresh() {
         LOG_Info("InitSummarySystem");
         summary->InitSummary();
         LOG_Info("InitSummarySystem end");
-        m_data->SetCounts(summary->GetMessageCount(), summary->GetContactCount(), summary->GetAppCount());
+        m_data->SetCounts(summary->GetMessageCount(), summary->GetContactCount(), summary->GetAppCount(),
+                          summary->GetAgentAppCount());
     }
 }
 

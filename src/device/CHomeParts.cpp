@@ -28,10 +28,10 @@ bool CDeviceDataShow::Create() {
     return true;
 }
 
-void CDeviceDataShow::SetCounts(int messages, int contacts, int appCount) {
+void CDeviceDataShow::SetCounts(int messages, int contacts, int appCount, int agentApps) {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("To_sms_tab_btn")), MessageCountText(messages));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("To_contact_tab_btn")), ContactCountText(contacts));
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("To_app_tab_btn")), AppCountText(appCount));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("To_app_tab_btn")), AppCountText(appCount, agentApps));
 }
 
 LRESULT CDeviceDataShow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

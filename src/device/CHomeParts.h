@@ -13,7 +13,7 @@ public:
     CDeviceDataShow(CMsgWnd* target, UINT message, QWidget* parent = nullptr);
     bool Create();
     // appCount as the phone reports it (the phone counts itself).
-    void SetCounts(int messages, int contacts, int appCount);
+    void SetCounts(int messages, int contacts, int appCount, int agentApps = 1);
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;

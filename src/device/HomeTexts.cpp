@@ -81,6 +81,6 @@ QString ContactCountText(int count) {
     return FormatText(Str(335), count);
 }
 
-QString AppCountText(int reportedCount) {
-    return FormatText(Str(336), reportedCount - 1);
+QString AppCountText(int reportedCount, int agentApps) {
+    return FormatText(Str(336), reportedCount - agentApps);
 }

@@ -28,7 +28,8 @@ bool ScreenPlayerSupported(const QString& osVersion);
 // "上次备份时间：" and the age of the stored time ("%04d%02d%02d%02d%02d", seconds optional).
 QString LastBackupText(const QString& stored, const QDateTime& now);
 
-// The summary texts: messages, contacts, applications (the phone counts itself among its apps).
+// The summary texts: messages, contacts, applications (the phone counts its own agent among its
+// apps, agentApps of them, which the text leaves out).
 QString MessageCountText(int count);
 QString ContactCountText(int count);
-QString AppCountText(int reportedCount);
+QString AppCountText(int reportedCount, int agentApps = 1);

@@ -197,7 +197,7 @@ private slots:
         QVERIFY(summary->InitSummary());
         QCOMPARE(WidgetText(home->DataShow(), "To_sms_tab_btn"), MessageCountText(summary->GetMessageCount()));
         QCOMPARE(WidgetText(home->DataShow(), "To_contact_tab_btn"), ContactCountText(summary->GetContactCount()));
-        QCOMPARE(WidgetText(home->DataShow(), "To_app_tab_btn"), AppCountText(summary->GetAppCount()));
+        QCOMPARE(WidgetText(home->DataShow(), "To_app_tab_btn"), AppCountText(summary->GetAppCount(), summary->GetAgentAppCount()));
         vexa::FileSystem* fs = Session()->GetFileSystem();
         fs->RefreshStorageInfo();
         QCOMPARE(WidgetText(home->MemoryData(), "Mobile_Total_Volume"),

@@ -288,6 +288,7 @@ TEST_P(BridgeApiTest, SummaryCountsTheStores) {
     EXPECT_EQ(summary->GetContactCount(), 1);
     EXPECT_EQ(summary->GetMessageCount(), 1);
     EXPECT_EQ(summary->GetAppCount(), m_backend->OwnApps()); // no app but the phone's own agent, if any
+    EXPECT_EQ(summary->GetAgentAppCount(), m_backend->OwnApps());
 }
 
 // ---- contacts ----------------------------------------------------------------------------------

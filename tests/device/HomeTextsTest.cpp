@@ -62,6 +62,7 @@ TEST(HomeTexts, SummaryCountsShowOneAppFewerThanReported) {
     EXPECT_EQ(MessageCountText(12), QStringLiteral("信息     12条"));
     EXPECT_EQ(ContactCountText(3), QStringLiteral("联系人   3位"));
     EXPECT_EQ(AppCountText(41), QStringLiteral("应用     40个"));
+    EXPECT_EQ(AppCountText(8, 0), QStringLiteral("应用     8个")); // a phone without the agent (adb)
 }
 
 } // namespace

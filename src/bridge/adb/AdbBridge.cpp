@@ -137,6 +137,7 @@ public:
     int GetContactCount() override { return m_contacts; }
     int GetMessageCount() override { return m_messages; }
     int GetAppCount() override { return m_apps; }
+    int GetAgentAppCount() override { return 0; } // adb needs nothing installed on the phone
 
 private:
     CAdbLink& m_link;

@@ -43,8 +43,11 @@ public:
     virtual bool InitSummary() = 0;
     virtual int GetContactCount() = 0;
     virtual int GetMessageCount() = 0;
-    // Installed applications including the phone's own agent (the home page shows one less).
+    // Installed applications including the phone's own agent (the home page leaves it out).
     virtual int GetAppCount() = 0;
+    // How many of those are the phone's own agent: one on the maker's phones; none on a phone
+    // reached without it (plain adb).
+    virtual int GetAgentAppCount() { return 1; }
 };
 
 class BackupService {
