@@ -36,7 +36,6 @@ bool IsPlainFileName(const QString& name) {
 }
 
 bool CAdbPictureStore::Walk(const QString& root, const QStringList& otherRoots, std::vector<Album>& found) {
-    QTemporaryDir scratch;
     std::vector<std::pair<QString, int>> folders{{root, 0}};
     while (!folders.empty()) {
         const auto [folder, depth] = folders.back();
@@ -81,23 +80,40 @@ bool CAdbPictureStore::Walk(const QString& root, const QStringList& otherRoots, 
             const auto ta = TimeKey(a->m_time), tb = TimeKey(b->m_time);
             return ta != tb ? ta > tb : a->m_name < b->m_name;
         });
+        found.push_back(std::move(album));
+    }
+    return true;
+}
+
+bool CAdbPictureStore::FetchThumbnails(std::vector<Album>& albums) {
+    std::vector<Picture*> small;
+    for (Album& album : albums) {
         for (auto& picture : album.pictures) {
-            if (picture->m_size > kThumbnailLimit || !scratch.isValid()) {
-                continue;
-            }
-            const QString local = scratch.filePath(QStringLiteral("thumbnail"));
-            if (m_files.TransferFile(picture->m_path, local, {}, nullptr)) {
-                QFile file(local);
-                if (file.open(QIODevice::ReadOnly)) {
-                    picture->m_thumbnail = file.readAll();
-                }
-                file.close();
-                QFile::remove(local);
-            } else if (!m_link.Alive()) {
-                return false;
+            if (picture->m_size <= kThumbnailLimit) {
+                small.push_back(picture.get());
             }
         }
-        found.push_back(std::move(album));
+    }
+    std::stable_sort(small.begin(), small.end(),
+                     [](const Picture* a, const Picture* b) { return TimeKey(a->m_time) > TimeKey(b->m_time); });
+    QTemporaryDir scratch;
+    std::uint64_t left = m_thumbnailBudget;
+    for (Picture* picture : small) {
+        if (!scratch.isValid() || picture->m_size > left) {
+            break;
+        }
+        const QString local = scratch.filePath(QStringLiteral("thumbnail"));
+        if (m_files.TransferFile(picture->m_path, local, {}, nullptr)) {
+            QFile file(local);
+            if (file.open(QIODevice::ReadOnly)) {
+                picture->m_thumbnail = file.readAll();
+            }
+            file.close();
+            QFile::remove(local);
+            left -= picture->m_size;
+        } else if (!m_link.Alive()) {
+            return false;
+        }
     }
     return true;
 }
@@ -122,6 +138,9 @@ int CAdbPictureStore::LoadPictures() {
         if (!Walk(root, others, found)) {
             return 2;
         }
+    }
+    if (!FetchThumbnails(found)) {
+        return 2;
     }
     for (const QString& path : m_created) {
         const bool listed = std::any_of(found.begin(), found.end(), [&path](const Album& a) { return a.path == path; });

@@ -36,8 +36,12 @@ public:
     bool RenamePicture(const QString& phonePath, const QString& newName) override;
     bool PictureExists(int album, const QString& name) override;
 
-    // Pictures up to this size are fetched whole as their own thumbnail while loading.
+    // Pictures up to this size are fetched whole as their own thumbnail while loading, newest first,
+    // until the load has fetched kThumbnailBudget bytes; the rest show without one. A phone with
+    // thousands of saved images then still loads in seconds.
     static constexpr std::uint32_t kThumbnailLimit = 256 * 1024;
+    static constexpr std::uint64_t kThumbnailBudget = 32ull * 1024 * 1024;
+    void SetThumbnailBudget(std::uint64_t bytes) { m_thumbnailBudget = bytes; } // for tests
     // Folders deeper than this below a root are not searched (a guard against link loops).
     static constexpr int kMaxDepth = 12;
 
@@ -51,6 +55,8 @@ private:
     // Walks one storage root; false when the link went away.
     bool Walk(const QString& root, const QStringList& otherRoots, std::vector<Album>& found);
     void AddAlbum(Album album);
+    // Fetches the thumbnails of the newest small pictures within the budget; false when the link went away.
+    bool FetchThumbnails(std::vector<Album>& albums);
 
     CAdbLink& m_link;
     CAdbFileSystem& m_files;
@@ -59,6 +65,7 @@ private:
     std::vector<Album> m_albums; // by path
     // Albums made here stay listed while still empty, as long as their folder exists.
     std::set<QString> m_created;
+    std::uint64_t m_thumbnailBudget = kThumbnailBudget;
 };
 
 // Whether name may name a new album or picture: not empty, one path part, no "." or "..".

@@ -42,6 +42,7 @@
 #include <atomic>
 #include <cstring>
 #include <future>
+#include <set>
 #include <thread>
 
 using namespace vexa;
@@ -1049,6 +1050,49 @@ TEST_F(AdbBackendTest, ListingFilterAndDetails) {
 
 // Albums are the folders holding pictures on both storages; hidden folders, other files and the
 // card inside the phone's storage do not make extra albums; hostile names pass every call.
+// Thumbnails are fetched newest first until the load's budget is spent; the rest of the pictures
+// are still listed, without one.
+TEST_F(AdbBackendTest, ThumbnailsOfTheNewestPicturesWithinTheBudget) {
+    sim::SeedOptions seed;
+    seed.pictures = 12;
+    seed.smallStores = false;
+    seed.screenFrames = false;
+    QString error;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    auto* pictures = dynamic_cast<adbphone::CAdbPictureStore*>(Session()->GetPictureStore());
+    ASSERT_NE(pictures, nullptr);
+    ASSERT_EQ(pictures->LoadPictures(), 1);
+    std::vector<std::pair<std::int64_t, Picture*>> all; // (time, picture)
+    for (int a = 0; a < pictures->GetAlbumCount(); ++a) {
+        for (int i = 0; i < pictures->GetPictureCount(a); ++i) {
+            Picture* p = pictures->GetPictureAt(a, i);
+            ASSERT_FALSE(p->GetThumbnail().isEmpty()) << "a small picture within the default budget";
+            all.emplace_back(PackTime(p->m_time), p);
+        }
+    }
+    ASSERT_EQ(all.size(), 12u);
+    std::stable_sort(all.begin(), all.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+    ASSERT_GT(all[2].first, all[3].first) << "the three newest must be told apart by time";
+    std::set<QString> newest;
+    std::uint64_t budget = 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        budget += all[i].second->m_size;
+        newest.insert(all[i].second->m_path);
+    }
+
+    pictures->SetThumbnailBudget(budget);
+    ASSERT_EQ(pictures->LoadPictures(), 1);
+    int counted = 0;
+    for (int a = 0; a < pictures->GetAlbumCount(); ++a) {
+        for (int i = 0; i < pictures->GetPictureCount(a); ++i) {
+            const Picture* p = pictures->GetPictureAt(a, i);
+            EXPECT_EQ(!p->GetThumbnail().isEmpty(), newest.count(p->m_path) == 1) << p->m_path.toStdString();
+            ++counted;
+        }
+    }
+    EXPECT_EQ(counted, 12);
+}
+
 TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
     const QString card = Fs()->GetSdCardRoot();
     ASSERT_FALSE(card.isEmpty());
