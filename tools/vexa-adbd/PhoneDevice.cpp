@@ -789,6 +789,22 @@ std::vector<std::string> SplitColons(const std::string& text) {
     return parts;
 }
 
+void PrintQueryRows(Stmt& stmt, const std::vector<std::string>& columns,
+                    const std::function<std::optional<std::string>(const Stmt&, int)>& cell, std::string& out) {
+    int row = 0;
+    while (stmt.Step()) {
+        out += "Row: " + std::to_string(row++);
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const std::optional<std::string> value = cell(stmt, static_cast<int>(c));
+            out += (c == 0 ? " " : ", ") + columns[c] + "=" + (value ? *value : std::string("NULL"));
+        }
+        out += "\n";
+    }
+    if (row == 0) {
+        out += "No result found.\n";
+    }
+}
+
 namespace {
 
 // Java's Long.parseLong and Integer.parseInt: an optional sign, then decimal digits only.
@@ -1034,26 +1050,19 @@ int CPhoneDevice::CallLog(const std::string& verb, const std::string& projection
         const std::string sql = "SELECT " + select + " FROM calls" + whereSql + " ORDER BY time DESC, id DESC";
         Stmt stmt(m_db, sql.c_str());
         bindWhere(stmt, 1);
-        int row = 0;
-        while (stmt.Step()) {
-            out += "Row: " + std::to_string(row++);
-            for (std::size_t c = 0; c < columns.size(); ++c) {
-                const int i = static_cast<int>(c);
-                std::string value;
-                if (columns[c] == "date") {
-                    value = std::to_string(static_cast<long long>(PackedToEpoch(stmt.Int(i))) * 1000);
-                } else if (columns[c] == "number" || columns[c] == "presentation") {
-                    value = stmt.IsNull(i) ? "NULL" : stmt.Text(i).toStdString();
-                } else {
-                    value = std::to_string(stmt.Int(i));
+        PrintQueryRows(
+            stmt, columns,
+            [&columns](const Stmt& row, int i) -> std::optional<std::string> {
+                if (columns[static_cast<std::size_t>(i)] == "date") {
+                    return std::to_string(static_cast<long long>(PackedToEpoch(row.Int(i))) * 1000);
                 }
-                out += (c == 0 ? " " : ", ") + columns[c] + "=" + value;
-            }
-            out += "\n";
-        }
-        if (row == 0) {
-            out += "No result found.\n";
-        }
+                if (columns[static_cast<std::size_t>(i)] == "number" ||
+                    columns[static_cast<std::size_t>(i)] == "presentation") {
+                    return row.IsNull(i) ? std::nullopt : std::optional(row.Text(i).toStdString());
+                }
+                return std::to_string(row.Int(i));
+            },
+            out);
         return 0;
     }
     if (verb == "delete") {
@@ -1173,26 +1182,19 @@ int CPhoneDevice::Messages(const std::string& verb, const std::string& uri, cons
         // The provider's default order: newest first.
         Stmt stmt(m_db, ("SELECT " + select + " FROM sms" + whereSql + " ORDER BY time DESC, id DESC").c_str());
         bindWhere(stmt, 1);
-        int row = 0;
-        while (stmt.Step()) {
-            out += "Row: " + std::to_string(row++);
-            for (std::size_t c = 0; c < columns.size(); ++c) {
-                const int i = static_cast<int>(c);
-                std::string value;
-                if (columns[c] == "date") {
-                    value = std::to_string(static_cast<long long>(PackedToEpoch(stmt.Int(i))) * 1000);
-                } else if (columns[c] == "address" || columns[c] == "body") {
-                    value = stmt.Text(i).toStdString();
-                } else {
-                    value = std::to_string(stmt.Int(i));
+        PrintQueryRows(
+            stmt, columns,
+            [&columns](const Stmt& row, int i) -> std::optional<std::string> {
+                const std::string& column = columns[static_cast<std::size_t>(i)];
+                if (column == "date") {
+                    return std::to_string(static_cast<long long>(PackedToEpoch(row.Int(i))) * 1000);
                 }
-                out += (c == 0 ? " " : ", ") + columns[c] + "=" + value;
-            }
-            out += "\n";
-        }
-        if (row == 0) {
-            out += "No result found.\n";
-        }
+                if (column == "address" || column == "body") {
+                    return row.Text(i).toStdString();
+                }
+                return std::to_string(row.Int(i));
+            },
+            out);
         return 0;
     }
     if (verb != "insert" && verb != "update" && verb != "delete") {

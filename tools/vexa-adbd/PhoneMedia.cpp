@@ -69,20 +69,13 @@ int CPhoneDevice::Media(const std::string& verb, const std::string& uri, const s
     }
     static const std::map<std::string, int> kIndex{
         {"_id", 0}, {"_data", 1}, {"_size", 2}, {"media_type", 3}, {"_display_name", 4}};
-    int row = 0;
-    while (stmt.Step()) {
-        out += "Row: " + std::to_string(row++);
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            const int i = kIndex.at(columns[c]);
-            const std::string value =
-                i == 1 || i == 4 ? stmt.Text(i).toStdString() : std::to_string(static_cast<long long>(stmt.Int(i)));
-            out += (c == 0 ? " " : ", ") + columns[c] + "=" + value;
-        }
-        out += "\n";
-    }
-    if (row == 0) {
-        out += "No result found.\n";
-    }
+    PrintQueryRows(
+        stmt, columns,
+        [&columns](const Stmt& row, int c) -> std::optional<std::string> {
+            const int i = kIndex.at(columns[static_cast<std::size_t>(c)]);
+            return i == 1 || i == 4 ? row.Text(i).toStdString() : std::to_string(static_cast<long long>(row.Int(i)));
+        },
+        out);
     return 0;
 }
 

@@ -3,10 +3,15 @@
 // selections the adb stores send, and the error text a phone prints.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace vexa::sim {
+class Stmt;
+}
 
 namespace vexa_adbd {
 
@@ -16,6 +21,11 @@ constexpr int kEscapedBindingsSdk = 30;
 
 // Columns of a projection "a:b:c".
 std::vector<std::string> SplitColons(const std::string& text);
+// What a query prints, as the content tool prints it: "Row: N a=1, b=x" per row, or "No result
+// found.". cell gives column c of the current row as text, nullopt for NULL.
+void PrintQueryRows(vexa::sim::Stmt& stmt, const std::vector<std::string>& columns,
+                    const std::function<std::optional<std::string>(const vexa::sim::Stmt&, int)>& cell,
+                    std::string& out);
 // The values of an insert or update by column, as the provider gets them; nullopt is NULL. A
 // column bound twice keeps the last value, as the tool's value set does.
 using BoundValues = std::map<std::string, std::optional<std::string>>;
