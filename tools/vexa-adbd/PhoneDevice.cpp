@@ -687,23 +687,17 @@ int CPhoneDevice::PmInstall(const std::vector<std::string>& args, std::string& o
     return 0;
 }
 
-int CPhoneDevice::Dumpsys(const std::vector<std::string>& args, std::string& out) {
-    if (args.size() != 3 || args[1] != "package") {
-        out += "Can't find service: " + (args.size() > 1 ? args[1] : std::string()) + "\n";
-        return 0;
-    }
-    Stmt stmt(m_db, "SELECT package, version_name, version_code, installed, min_sdk, target_sdk, permissions, "
-                    "apk_path FROM apps WHERE package=?");
-    stmt.Bind(1, Q(args[2]));
-    if (!stmt.Step()) {
-        out += "Unable to find package: " + args[2] + "\n";
-        return 0;
-    }
+namespace {
+
+// One package's part of "dumpsys package", from a row of the apps table (package, version name,
+// version code, installed, min and target SDK, permissions, APK path).
+std::string PackageSection(const Stmt& stmt) {
     const auto orDefault = [](const QString& text, const char* fallback) {
         return text.isEmpty() ? std::string(fallback) : text.toStdString();
     };
+    const std::string package = stmt.Text(0).toStdString();
     const std::string apkPath = stmt.Text(7).toStdString();
-    out += "Packages:\n  Package [" + args[2] + "] (4f2a1c3):\n    userId=10061\n";
+    std::string out = "  Package [" + package + "] (4f2a1c3):\n    userId=10061\n";
     out += "    codePath=" + apkPath.substr(0, apkPath.rfind('/') == std::string::npos ? 0 : apkPath.rfind('/')) + "\n";
     out += "    versionCode=" + std::to_string(stmt.Int(2)) + " minSdk=" + orDefault(stmt.Text(4), "9") +
            " targetSdk=" + orDefault(stmt.Text(5), "15") + "\n";
@@ -727,6 +721,37 @@ int CPhoneDevice::Dumpsys(const std::vector<std::string>& args, std::string& out
     }
     out += "    User 0: ceDataInode=0 installed=true hidden=false suspended=false stopped=false notLaunched=false "
            "enabled=0\n";
+    return out;
+}
+
+} // namespace
+
+int CPhoneDevice::Dumpsys(const std::vector<std::string>& args, std::string& out) {
+    if (args.size() != 3 || args[1] != "package") {
+        out += "Can't find service: " + (args.size() > 1 ? args[1] : std::string()) + "\n";
+        return 0;
+    }
+    // "packages" asks for every package's part (as the dump option, never a package name: those
+    // hold a dot).
+    const bool all = args[2] == "packages";
+    Stmt stmt(m_db, all ? "SELECT package, version_name, version_code, installed, min_sdk, target_sdk, permissions, "
+                          "apk_path FROM apps ORDER BY package"
+                        : "SELECT package, version_name, version_code, installed, min_sdk, target_sdk, permissions, "
+                          "apk_path FROM apps WHERE package=?");
+    if (!all) {
+        stmt.Bind(1, Q(args[2]));
+    }
+    std::string sections;
+    while (stmt.Step()) {
+        sections += PackageSection(stmt);
+    }
+    if (sections.empty() && !all) {
+        out += "Unable to find package: " + args[2] + "\n";
+        return 0;
+    }
+    out += "Packages:\n" + sections;
+    // What follows on a phone: another section with copies of updated system apps.
+    out += "\nHidden system packages:\n";
     return 0;
 }
 

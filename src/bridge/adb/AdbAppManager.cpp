@@ -38,12 +38,16 @@ void Show(AppRecord& record, const AppLook& look) {
 }
 } // namespace
 
-bool CAdbAppManager::Describe(const QString& package, const QString& apkPath, AppRecord& record) {
+bool CAdbAppManager::Describe(const QString& package, const QString& apkPath, AppRecord& record,
+                              std::optional<std::string_view> dump, adb::CAdbSyncSession* sync) {
     std::string output;
-    if (!m_link.Shell(adb::ShellCommand({"dumpsys", "package", package.toStdString()}), output)) {
-        return false;
+    if (!dump) {
+        if (!m_link.Shell(adb::ShellCommand({"dumpsys", "package", package.toStdString()}), output)) {
+            return false;
+        }
+        dump = output;
     }
-    const adb::PackageDetails details = adb::ParseDumpsysPackage(output, package);
+    const adb::PackageDetails details = adb::ParseDumpsysPackage(*dump, package);
     if (!details.found) {
         return false;
     }
@@ -59,12 +63,15 @@ bool CAdbAppManager::Describe(const QString& package, const QString& apkPath, Ap
         const QDate d = details.firstInstallTime.date();
         record.SetDate(d.year(), d.month(), d.day());
     }
-    adb::CAdbSyncSession sync;
+    adb::CAdbSyncSession own;
     adb::SyncStat stat;
-    if (!apkPath.isEmpty() && m_link.OpenSync(sync) && sync.Stat(apkPath.toStdString(), stat) && stat.IsRegular()) {
+    if (sync == nullptr && !apkPath.isEmpty() && m_link.OpenSync(own)) {
+        sync = &own;
+    }
+    if (sync != nullptr && !apkPath.isEmpty() && sync->Stat(apkPath.toStdString(), stat) && stat.IsRegular()) {
         record.SetFileSize(stat.size);
     }
-    sync.Quit();
+    own.Quit();
     return true;
 }
 
@@ -79,14 +86,30 @@ int CAdbAppManager::LoadApps() {
         LOG_Error("[AdbAppManager] pm list packages failed: %s. %s:%d", output.c_str(), LOG_HERE);
         return 0;
     }
+    // Every package's details in one answer: a phone takes a moment per dumpsys, so asking once
+    // beats asking per app. A phone whose dumpsys does not know the form is asked per app.
+    std::string dump;
+    int dumpStatus = -1;
+    if (!m_link.ShellStatus("dumpsys package packages", dump, dumpStatus, CAdbLink::kSlowTimeoutMs)) {
+        return m_link.Alive() ? 0 : 2;
+    }
+    const std::map<QString, std::string_view> parts =
+        dumpStatus == 0 ? adb::SplitDumpsysPackages(dump) : std::map<QString, std::string_view>();
+    adb::CAdbSyncSession sync;
+    const bool syncOpen = m_link.OpenSync(sync);
     std::vector<std::unique_ptr<AppRecord>> apps;
     std::vector<QString> paths;
     const QTemporaryDir scratch(QDir(QDir::tempPath()).filePath(QStringLiteral("vexa-apps-XXXXXX")));
     std::uint64_t budget = m_lookFetchBudget;
     for (const adb::PackageEntry& entry : adb::ParsePackageList(output)) {
         auto record = std::make_unique<AppRecord>();
-        if (!IsPackageName(entry.packageName) || !Describe(entry.packageName, entry.apkPath, *record)) {
+        const auto part = parts.find(entry.packageName);
+        const std::optional<std::string_view> details =
+            part != parts.end() ? std::optional<std::string_view>(part->second) : std::nullopt;
+        if (!IsPackageName(entry.packageName) ||
+            !Describe(entry.packageName, entry.apkPath, *record, details, syncOpen ? &sync : nullptr)) {
             if (!m_link.Alive()) {
+                sync.Quit();
                 m_cache.Save(); // what was pulled so far need not be pulled again
                 return 2;
             }
@@ -98,6 +121,7 @@ int CAdbAppManager::LoadApps() {
         apps.push_back(std::move(record));
         paths.push_back(entry.apkPath);
     }
+    sync.Quit();
     m_cache.Save();
     m_apps = std::move(apps);
     m_paths = std::move(paths);

@@ -48,8 +48,11 @@ public:
     bool FetchPackage(AppRecord* record, const QString& localPath, TransferProgress progress, void* context) override;
 
 private:
-    // Fills version, dates and size of one package; false when the phone does not know it.
-    bool Describe(const QString& package, const QString& apkPath, AppRecord& record);
+    // Fills version, dates and size of one package; false when the phone does not know it. dump is
+    // the package's part of an earlier "dumpsys package packages" (asked for alone when absent);
+    // sync, an open sync session for the size.
+    bool Describe(const QString& package, const QString& apkPath, AppRecord& record,
+                  std::optional<std::string_view> dump = std::nullopt, adb::CAdbSyncSession* sync = nullptr);
     QString ApkPathOf(const QString& package);
     // Label and icon from the cache, or from the APK on the phone when small enough and within
     // budget (then cached; the budget shrinks by its size). scratch is a local file the APK may be

@@ -259,6 +259,40 @@ TEST(DumpsysPackageTest, ReadsTheInstalledEntryOnly) {
     EXPECT_EQ(d.lastUpdateTime, QDateTime(QDate(2024, 2, 29), QTime(8, 0, 1)));
 }
 
+// Every package in one answer: each part ends at the next package or section; the installed entry
+// wins over the hidden system copy; a cut-off last part still reads as far as it goes.
+TEST(DumpsysPackageTest, OneDumpOfEveryPackageSplitsIntoParts) {
+    const std::string text = Crlf("Packages:\n"
+                                  "  Package [com.vexa.music] (3f2a1b):\n"
+                                  "    versionCode=120 minSdk=21 targetSdk=33\n"
+                                  "    requested permissions:\n"
+                                  "      android.permission.INTERNET\n"
+                                  "  Package [com.example.notes] (77):\n"
+                                  "    versionCode=7 minSdk=19 targetSdk=30\n"
+                                  "    versionName=7.0\n"
+                                  "Hidden system packages:\n"
+                                  "  Package [com.vexa.music] (99):\n"
+                                  "    versionCode=1 minSdk=21 targetSdk=33\n"
+                                  "Shared users:\n"
+                                  "  SharedUser [android.uid.system] (5):\n"
+                                  "    versionName=not-a-package\n"
+                                  "  Package [com.cut] (1):\n"
+                                  "    versionCode=3 minSdk=2");
+    const std::map<QString, std::string_view> parts = SplitDumpsysPackages(text);
+    ASSERT_EQ(parts.size(), 3u);
+    const PackageDetails music = ParseDumpsysPackage(parts.at("com.vexa.music"), "com.vexa.music");
+    EXPECT_EQ(music.versionCode, 120);
+    EXPECT_EQ(music.requestedPermissions, QStringList{"android.permission.INTERNET"});
+    EXPECT_EQ(music.versionName, ""); // the next package's name is not read into it
+    const PackageDetails notes = ParseDumpsysPackage(parts.at("com.example.notes"), "com.example.notes");
+    EXPECT_EQ(notes.versionName, "7.0");
+    EXPECT_EQ(notes.versionCode, 7);
+    EXPECT_EQ(ParseDumpsysPackage(parts.at("com.cut"), "com.cut").versionCode, 3);
+    EXPECT_TRUE(SplitDumpsysPackages("").empty());
+    EXPECT_TRUE(SplitDumpsysPackages("Can't find service: package\n").empty());
+    EXPECT_TRUE(SplitDumpsysPackages("  Package [no end\n    versionCode=1\n").empty());
+}
+
 TEST(DumpsysPackageTest, MissingOrTruncatedPackage) {
     EXPECT_FALSE(ParseDumpsysPackage("Unable to find package: com.none\n", "com.none").found);
     // Another package whose name starts the same is not ours.

@@ -441,6 +441,35 @@ std::vector<PackageEntry> ParsePackageList(std::string_view text) {
 // ---------------------------------------------------------------------------------------------
 // dumpsys package
 
+std::map<QString, std::string_view> SplitDumpsysPackages(std::string_view text) {
+    std::map<QString, std::string_view> parts;
+    QString current;
+    std::size_t start = 0;
+    auto close = [&](std::size_t end) {
+        if (!current.isEmpty()) {
+            parts.emplace(current, text.substr(start, end - start)); // the first part of a name stays
+        }
+    };
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t next = text.find('\n', at);
+        next = next == std::string_view::npos ? text.size() : next + 1;
+        const std::string_view line = Trim(text.substr(at, next - at));
+        if (StartsWith(line, "Package [")) {
+            close(at);
+            const std::size_t end = line.find(']');
+            current = end == std::string_view::npos ? QString() : Utf8(line.substr(9, end - 9));
+            start = at;
+        } else if (!line.empty() && text[at] != ' ' && text[at] != '\t' && !current.isEmpty()) {
+            // A new unindented section ("Hidden system packages:", "Shared users:") ends the part.
+            close(at);
+            current.clear();
+        }
+        at = next;
+    }
+    close(text.size());
+    return parts;
+}
+
 PackageDetails ParseDumpsysPackage(std::string_view text, const QString& packageName) {
     PackageDetails details;
     const std::string header = "Package [" + packageName.toStdString() + "]";

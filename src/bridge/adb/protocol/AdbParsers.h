@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <map>
 #include <string_view>
 #include <vector>
 
@@ -78,6 +79,10 @@ struct PackageDetails {
     QStringList requestedPermissions;
 };
 PackageDetails ParseDumpsysPackage(std::string_view text, const QString& packageName);
+// "dumpsys package packages" (every package in one answer) cut into each package's part, from its
+// "Package [NAME]" line to the next one, for ParseDumpsysPackage. The first part of a name wins:
+// hidden system copies come later.
+std::map<QString, std::string_view> SplitDumpsysPackages(std::string_view text);
 
 // The answer of "pm install" / "pm uninstall": "Success", or "Failure [CODE: message]" (older
 // phones print "Failure [CODE]"), or an "Error: ..." line when pm could not start the job (a
