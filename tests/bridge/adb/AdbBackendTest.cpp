@@ -7,12 +7,10 @@
 #include "bridge/adb/AdbFileSystem.h"
 #include "bridge/adb/AdbPictureStore.h"
 #include "bridge/adb/AdbSmsStore.h"
+#include "bridge/adb/BridgeChoice.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
-#include "bridge/sim/SimDb.h"
-#include "libs/log/Log.h"
-#include "bridge/adb/BridgeChoice.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
@@ -20,9 +18,11 @@
 #include "bridge/api/PictureStore.h"
 #include "bridge/api/ScreenshotService.h"
 #include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 #include "device/DeviceConnection.h"
+#include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 
 #include "TestApk.h"
@@ -41,6 +41,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <set>
 #include <thread>
@@ -229,8 +230,9 @@ TEST_F(AdbBackendTest, ScreenshotIsAPng) {
     QString seedError;
     ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &seedError)) << seedError.toStdString();
     std::promise<std::pair<bool, QByteArray>> frame;
-    ASSERT_TRUE(Session()->GetScreenshotService()->CaptureOnce(
-        [&frame](bool error, const QByteArray& png) { frame.set_value({error, png}); }));
+    ASSERT_TRUE(Session()->GetScreenshotService()->CaptureOnce([&frame](bool error, const QByteArray& png) {
+        frame.set_value({error, png});
+    }));
     auto result = frame.get_future();
     ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     const auto [error, png] = result.get();
@@ -466,11 +468,12 @@ TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
 }
 
 TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
-    const std::string output = "Row: 0 _id=7, address=10086, date=1700000000000, type=1, read=0, sub_id=2, body=a, b\r\n"
-                               "c\r\n"
-                               "Row: 1 _id=x, address=1, date=0, type=2, read=1, sub_id=1, body=bad id\n"
-                               "WARNING: linker noise\n"
-                               "Row: 2 _id=9, address=NULL, date=1700000000000, type=9, read=1, sub_id=-1, body=\n";
+    const std::string output =
+        "Row: 0 _id=7, address=10086, date=1700000000000, type=1, read=0, sub_id=2, body=a, b\r\n"
+        "c\r\n"
+        "Row: 1 _id=x, address=1, date=0, type=2, read=1, sub_id=1, body=bad id\n"
+        "WARNING: linker noise\n"
+        "Row: 2 _id=9, address=NULL, date=1700000000000, type=9, read=1, sub_id=-1, body=\n";
     const std::vector<Sms> rows = adbphone::SmsFromContentRows(output);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].GetId(), 7);
@@ -983,8 +986,8 @@ TEST_P(AdbHostileNameTest, FolderAndFileRoundTrip) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, AdbHostileNameTest,
-                         ::testing::Values("my file", "it's", "a\"b", "$(reboot)", "`id`;rm -rf x", "-rf",
-                                           "colon:name", "照片 2024", "tab\there", "*?[x]"));
+                         ::testing::Values("my file", "it's", "a\"b", "$(reboot)", "`id`;rm -rf x", "-rf", "colon:name",
+                                           "照片 2024", "tab\there", "*?[x]"));
 
 TEST_F(AdbBackendTest, CopyMoveAndRefusals) {
     const QString a = Root() + QStringLiteral("/Download/a.bin");
@@ -1250,45 +1253,56 @@ TEST_F(AdbBackendTest, UnplugMidTransferFailsSoonAndTheProgramSeesTheLoss) {
     m_serial.clear();
 }
 
-TEST_F(AdbBackendTest, UnplugMidBatchFailsEveryLaterItemSoon) {
+// Repeats step (its argument counts from 0) on a worker until it fails; once warmUp steps went
+// through, the daemon is stopped as a cable is pulled. Returns how many steps succeeded, and in
+// failedAfterMs how long after the unplug the failing step returned (-1 when none failed after it).
+int UnplugWhileRepeating(CAdbTestRig& rig, const QString& serial, int warmUp, const std::function<bool(int)>& step,
+                         qint64& failedAfterMs) {
     std::atomic<int> done{0};
     std::atomic<qint64> failedAfter{-1};
-    QElapsedTimer clock;
     std::atomic<bool> stopped{false};
-    std::thread batch([&] {
-        for (int i = 0; i < 10000; ++i) {
-            if (!Fs()->CreateFolder(Root() + QStringLiteral("/batch%1").arg(i))) {
+    QElapsedTimer clock;
+    std::thread worker([&] {
+        for (int i = 0; i < 100000; ++i) {
+            if (!step(i)) {
                 if (stopped) {
                     failedAfter = clock.elapsed();
                 }
-                break;
+                return;
             }
             ++done;
         }
     });
-    for (int i = 0; i < 500 && done < 5; ++i) {
+    for (int i = 0; i < 1000 && done < warmUp; ++i) {
         QThread::msleep(10);
     }
     clock.start();
     stopped = true;
-    s_rig->StopDaemon(m_serial);
-    batch.join();
-    EXPECT_GE(done.load(), 5);
-    EXPECT_GE(failedAfter.load(), 0);
-    EXPECT_LT(failedAfter.load(), 5000);
+    rig.StopDaemon(serial);
+    worker.join();
+    failedAfterMs = failedAfter.load();
+    return done.load();
+}
+
+TEST_F(AdbBackendTest, UnplugMidBatchFailsEveryLaterItemSoon) {
+    qint64 failedAfter = -1;
+    const int done = UnplugWhileRepeating(
+        *s_rig, m_serial, 5, [this](int i) { return Fs()->CreateFolder(Root() + QStringLiteral("/batch%1").arg(i)); },
+        failedAfter);
+    EXPECT_GE(done, 5);
+    EXPECT_GE(failedAfter, 0);
+    EXPECT_LT(failedAfter, 5000);
     EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/after")));
     m_serial.clear();
 }
 
 TEST_F(AdbBackendTest, UnplugMidSmsBatchFailsSoonAndTheProgramSeesTheLoss) {
     SmsStore* store = Session()->GetSmsStore();
-    std::atomic<int> done{0};
-    std::atomic<bool> stopped{false};
-    std::atomic<qint64> failedAfter{-1};
-    std::atomic<bool> idsRestored{false};
-    QElapsedTimer clock;
-    std::thread batches([&] {
-        for (int b = 0; b < 1000; ++b) {
+    bool idsRestored = false;
+    qint64 failedAfter = -1;
+    const int done = UnplugWhileRepeating(
+        *s_rig, m_serial, 2,
+        [&](int b) {
             std::vector<std::unique_ptr<Sms>> owned;
             std::vector<Sms*> batch;
             for (int i = 0; i < 30; ++i) {
@@ -1297,27 +1311,17 @@ TEST_F(AdbBackendTest, UnplugMidSmsBatchFailsSoonAndTheProgramSeesTheLoss) {
                 owned.back()->SetContent(QStringLiteral("批量 %1/%2").arg(b).arg(i));
                 batch.push_back(owned.back().get());
             }
-            if (!store->AddSmsBatch(batch)) {
-                if (stopped) {
-                    failedAfter = clock.elapsed();
-                }
-                idsRestored = std::all_of(batch.begin(), batch.end(), [](const Sms* s) { return s->GetId() == -1; });
-                return;
+            if (store->AddSmsBatch(batch)) {
+                return true;
             }
-            ++done;
-        }
-    });
-    for (int i = 0; i < 1000 && done < 2; ++i) {
-        QThread::msleep(10);
-    }
-    clock.start();
-    stopped = true;
-    s_rig->StopDaemon(m_serial);
-    batches.join();
-    EXPECT_GE(done.load(), 2);
-    EXPECT_GE(failedAfter.load(), 0) << "the batch must fail";
-    EXPECT_LT(failedAfter.load(), 5000);
-    EXPECT_TRUE(idsRestored.load());
+            idsRestored = std::all_of(batch.begin(), batch.end(), [](const Sms* s) { return s->GetId() == -1; });
+            return false;
+        },
+        failedAfter);
+    EXPECT_GE(done, 2);
+    EXPECT_GE(failedAfter, 0) << "the batch must fail";
+    EXPECT_LT(failedAfter, 5000);
+    EXPECT_TRUE(idsRestored);
 
     // The program carries on: the next device check sees the phone gone and the session closes.
     std::unique_ptr<Sms> later(store->NewSms());
@@ -1358,8 +1362,8 @@ TEST_F(AdbBackendTest, WifiConnectByAddressAndRefusals) {
 
     // A port where nothing listens: the server's "failed to connect" text decides.
     count = 4;
-    EXPECT_FALSE(m_bridge->ConnectWifi(
-        records, &count, QStringLiteral("127.0.0.1:%1").arg(CAdbTestRig::FreePort()), &rejected));
+    EXPECT_FALSE(
+        m_bridge->ConnectWifi(records, &count, QStringLiteral("127.0.0.1:%1").arg(CAdbTestRig::FreePort()), &rejected));
     EXPECT_EQ(count, 0);
     EXPECT_EQ(rejected, 0);
 }
