@@ -572,7 +572,7 @@ void CMainFrame::RunInteractiveUpdateCheck() {
             }
             dialog.EndWork(1);
         };
-        WorkerThread worker{boost::function<void()>(work)};
+        WorkerThread worker{std::function<void()>(work)};
         worker.Start();
         dialog.DoModal();
     }
@@ -803,7 +803,7 @@ void CMainFrame::RunConnectDialog(int type, const QString& text, bool automatic)
         PostMessage(WM_FRAME_CONNECT_RESULT, static_cast<WPARAM>(result));
         dialog.EndWork(1);
     };
-    WorkerThread worker{boost::function<void()>(work)};
+    WorkerThread worker{std::function<void()>(work)};
     worker.Start();
     dialog.DoModal();
 }
@@ -931,7 +931,7 @@ void CMainFrame::OnUserDisconnect() {
         m_detection.Resume();
         dialog.EndWork(1);
     };
-    WorkerThread worker{boost::function<void()>(work)};
+    WorkerThread worker{std::function<void()>(work)};
     worker.Start();
     dialog.DoModal();
 }

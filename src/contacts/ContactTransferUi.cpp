@@ -48,7 +48,7 @@ int RunOnBookWithProgress(QWidget* parent, CSessionGate& gate, const QString& ti
     dlg.m_strTitle = title;
     dlg.m_strRemind = remind;
     dlg.m_bCanCancel = true;
-    WorkerThread worker(boost::function<void()>([&] {
+    WorkerThread worker(std::function<void()>([&] {
         WaitForDialog(dlg);
         VEXA_SESSION_USE(gate);
         vexa::ContactBook* book = sessionUse_.Usable() ? CurrentBook() : nullptr;
@@ -109,7 +109,7 @@ ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, boo
         CVexaProgressDlg dlg(parent);
         dlg.m_strTitle = Str(279);
         dlg.m_strRemind = Str(741);
-        WorkerThread worker(boost::function<void()>([&] {
+        WorkerThread worker(std::function<void()>([&] {
             dlg.WaitReady();
             message = csv ? helper.ParseCsvFile(files.front()) : helper.ParseVcfFiles(files);
             dlg.PostMessage(WM_COMMAND, IDOK, 0);

@@ -1,5 +1,6 @@
 #include "device/SessionGate.h"
 
+#include "bridge/api/DeviceBridge.h"
 #include "libs/log/Log.h"
 
 int CSessionGate::BeginUse(const char* file, int line) {
@@ -35,7 +36,20 @@ void CSessionGate::SetUsable(bool usable) {
 }
 
 bool CSessionGate::WaitUntilIdle(int timeoutMs) {
-    return m_idle.Wait(timeoutMs);
+    if (m_idle.Wait(timeoutMs)) {
+        return true;
+    }
+    LOG_Error("[CSessionGate] %d session uses still open after %d ms, the oldest at %s. %s:%d", OpenUses(), timeoutMs,
+              m_record.Oldest().c_str(), LOG_HERE);
+    m_record.Dump();
+    return false;
+}
+
+CSessionScope::CSessionScope(CSessionGate& gate, const char* file, int line) : m_use(gate, file, line) {
+    if (m_use.Usable()) {
+        m_bridge = ppGetBridge();
+        m_session = m_bridge != nullptr ? m_bridge->GetSession() : nullptr;
+    }
 }
 
 int CSessionGate::OpenUses() const {
@@ -53,6 +67,15 @@ int CProtectionRecord::Add(const char* file, int line) {
 bool CProtectionRecord::Remove(int number) {
     std::lock_guard guard(m_lock);
     return m_open.erase(number) > 0;
+}
+
+std::string CProtectionRecord::Oldest() const {
+    std::lock_guard guard(m_lock);
+    if (m_open.empty()) {
+        return {};
+    }
+    const auto& where = m_open.begin()->second;
+    return where.first + ":" + std::to_string(where.second);
 }
 
 void CProtectionRecord::Dump() const {

@@ -7,6 +7,13 @@
 
 #include "platform/Event.h"
 
+#include <chrono>
+
+namespace vexa {
+class DeviceBridge;
+class DeviceSession;
+} // namespace vexa
+
 #include <map>
 #include <mutex>
 #include <string>
@@ -21,6 +28,8 @@ public:
     bool Remove(int number);
     // Logs "[CProtectionRecord]<file>:<line>" for every open use.
     void Dump() const;
+    // "file:line" of the oldest open use, empty when none is open.
+    std::string Oldest() const;
 
 private:
     mutable std::mutex m_lock;
@@ -42,7 +51,8 @@ public:
     bool IsUsable() const;
     void SetUsable(bool usable);
 
-    // Blocks until no use is open (timeoutMs -1: without limit). True when none is open.
+    // Blocks until no use is open (timeoutMs -1: without limit). True when none is open; on time-out
+    // the open uses are logged, so the one that held the gate can be found.
     bool WaitUntilIdle(int timeoutMs = Event::kInfinite);
     int OpenUses() const;
 
@@ -77,4 +87,31 @@ private:
     int m_number;
 };
 
+// One use of the current session for the lifetime of a scope: enters the gate, then takes the
+// bridge's current session. Session() is null when the gate is closed or no session is open; the
+// pointer is valid until the scope ends and must not be kept.
+//
+//     CSessionScope use(m_gate, VEXA_HERE);
+//     if (!use) { return; }
+//     use->GetContactBook()->...
+class CSessionScope {
+public:
+    CSessionScope(CSessionGate& gate, const char* file, int line);
+    CSessionScope(const CSessionScope&) = delete;
+    CSessionScope& operator=(const CSessionScope&) = delete;
+
+    vexa::DeviceSession* Session() const { return m_session; }
+    vexa::DeviceSession* operator->() const { return m_session; }
+    explicit operator bool() const { return m_session != nullptr; }
+    vexa::DeviceBridge* Bridge() const { return m_bridge; }
+
+private:
+    CSessionUse m_use;
+    vexa::DeviceBridge* m_bridge = nullptr;
+    vexa::DeviceSession* m_session = nullptr;
+};
+
+#define VEXA_HERE __FILE__, __LINE__
+
+// Older form, being replaced by CSessionScope.
 #define VEXA_SESSION_USE(gate) CSessionUse sessionUse_(gate, __FILE__, __LINE__)

@@ -532,7 +532,7 @@ void CMessagePage::DeleteItems(const std::vector<messages::MsgTypeAndId>& items)
         dlg.m_strRemind = Str(2411);
         dlg.m_bCanCancel = true;
         {
-            WorkerThread worker(boost::function<void()>([&dlg, &outcome, items] {
+            WorkerThread worker(std::function<void()>([&dlg, &outcome, items] {
                 dlg.WaitReady();
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 vexa::DeviceSession* session = CurrentSession();
@@ -635,7 +635,7 @@ void CMessagePage::ImportFile(const QString& path) {
         dlg.m_strRemind = Str(2450);
         dlg.m_bCanCancel = true;
         {
-            WorkerThread worker(boost::function<void()>([&dlg, &result, path] {
+            WorkerThread worker(std::function<void()>([&dlg, &result, path] {
                 dlg.WaitReady();
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 vexa::DeviceSession* session = CurrentSession();

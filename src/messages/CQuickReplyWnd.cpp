@@ -41,7 +41,7 @@ Outcome RunBatchWithProgress(QWidget* parent, const QString& title, const QStrin
     dlg.m_bCanCancel = true;
     Outcome outcome;
     {
-        WorkerThread worker(boost::function<void()>([&dlg, &outcome, &job, pauseMs] {
+        WorkerThread worker(std::function<void()>([&dlg, &outcome, &job, pauseMs] {
             dlg.WaitReady();
             vexa::DeviceSession* session = CurrentSession();
             messages::BatchHooks hooks;
@@ -294,7 +294,7 @@ int CQuickReplyWnd::SendSingle(const QString& number, const QString& text) {
     const int sim = m_simChoice;
     int code = 0;
     {
-        WorkerThread worker(boost::function<void()>([&dlg, &sent, number, text, sim] {
+        WorkerThread worker(std::function<void()>([&dlg, &sent, number, text, sim] {
             vexa::DeviceSession* session = CurrentSession();
             sent = session != nullptr && messages::SendOneSms(session->GetSmsStore(), number, text, sim);
             dlg.EndWork(static_cast<int>(IDOK));

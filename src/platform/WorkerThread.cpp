@@ -7,7 +7,7 @@ WorkerThread::~WorkerThread() {
 }
 
 void WorkerThread::Start() {
-    if (m_work.empty()) {
+    if (!m_work) {
         return;
     }
     if (m_thread.joinable()) {

@@ -1,17 +1,16 @@
 #pragma once
-// A bound callable run on a thread of its own. The owner keeps the object on its stack: Start()
-// launches the callable, and the destructor waits for it without a time limit, so results written
-// through pointers into the owner's frame are complete once the object goes out of scope.
-// Start() and the destructor belong to the owner's thread.
+// A callable run on a thread of its own, for work behind a modal worker dialog. The owner keeps the
+// object on its stack: Start() launches the callable, and the destructor waits for it, so results
+// written into the owner's frame are complete once the object goes out of scope. The dialog ends
+// only when the work has ended, so that wait is never long. Start() and the destructor belong to
+// the owner's thread. Long-lived background work uses CBackgroundJob instead.
 
-#include <boost/bind/bind.hpp>
-#include <boost/function.hpp>
-
+#include <functional>
 #include <thread>
 
 class WorkerThread {
 public:
-    explicit WorkerThread(boost::function<void()> work) : m_work(std::move(work)) {}
+    explicit WorkerThread(std::function<void()> work) : m_work(std::move(work)) {}
     ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
@@ -24,6 +23,6 @@ public:
     bool IsStarted() const { return m_thread.joinable(); }
 
 private:
-    boost::function<void()> m_work;
+    std::function<void()> m_work;
     std::thread m_thread;
 };

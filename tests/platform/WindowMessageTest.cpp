@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -13,6 +15,7 @@ namespace {
 
 constexpr UINT kRecord = WM_USER + 1;
 constexpr UINT kDouble = WM_USER + 2;
+constexpr UINT kValue = WM_USER + 3;
 
 class CRecorder : public CMessageObject {
 public:
@@ -23,9 +26,15 @@ public:
         bool onOwnThread;
     };
     std::vector<Seen> seen;
+    std::vector<std::string> values;
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM w, LPARAM l) override {
+        if (msg == kValue) {
+            const auto text = TakeValue<std::string>(l);
+            const auto wrongType = TakeValue<int>(l);
+            values.push_back(text && !wrongType ? *text : "?");
+        }
         seen.push_back({msg, w, l, QThread::currentThread() == thread()});
         return msg == kDouble ? static_cast<LRESULT>(w) * 2 : 0;
     }
@@ -109,6 +118,36 @@ TEST(WindowMessage, MessagesQueuedForADestroyedTargetAreDropped) {
     PumpUntil([&] { return !alive.seen.empty(); });
     ASSERT_EQ(alive.seen.size(), 1u);
     EXPECT_EQ(alive.seen[0].w, 2u);
+}
+
+// Counts live copies, so a value that is never delivered can be seen to be freed.
+struct Tracked {
+    static inline std::atomic<int> live{0};
+    Tracked() { ++live; }
+    Tracked(const Tracked&) { ++live; }
+    ~Tracked() { --live; }
+};
+
+TEST(WindowMessage, ValuesAndCallsArriveInOrderWithMessagesAndAreFreedWithADestroyedTarget) {
+    CRecorder target;
+    std::thread worker([&] {
+        target.PostMessage(kRecord, 1);
+        target.PostValue(kValue, std::string("a long value that does not fit a parameter"), 2);
+        target.PostCall([&target] { target.values.push_back("call"); });
+        target.PostValue(kValue, std::string("b"));
+    });
+    worker.join();
+    PumpUntil([&] { return target.values.size() == 3; });
+    EXPECT_EQ(target.values, (std::vector<std::string>{"a long value that does not fit a parameter", "call", "b"}));
+    ASSERT_EQ(target.seen.size(), 3u);
+    EXPECT_EQ(target.seen[1].w, 2u);
+
+    auto* gone = new CRecorder;
+    gone->PostValue(kValue, Tracked{});
+    gone->PostCall([t = Tracked{}] {});
+    EXPECT_EQ(Tracked::live.load(), 2);
+    delete gone;
+    EXPECT_EQ(Tracked::live.load(), 0) << "undelivered values must be freed with their target";
 }
 
 } // namespace

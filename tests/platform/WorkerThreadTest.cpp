@@ -1,60 +1,82 @@
+#include "platform/BackgroundJob.h"
 #include "platform/WorkerThread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 namespace {
 
-// An owner in the shape the dialogs use: a member function bound with its arguments and a pointer
-// to a result in the caller's frame.
-struct Owner {
+TEST(WorkerThread, RunsOnItsOwnThreadAndTheDestructorWaits) {
     std::thread::id ranOn;
-    void Work(int a, int b, int* sum) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        ranOn = std::this_thread::get_id();
-        *sum = a + b;
-    }
-};
-
-TEST(WorkerThread, RunsTheBoundMemberOnItsOwnThreadAndTheDestructorWaits) {
-    Owner owner;
+    Event release(Event::Reset::Manual);
     int sum = 0;
     {
-        WorkerThread worker(boost::bind(&Owner::Work, &owner, 2, 40, &sum));
-        worker.Start();
-        EXPECT_TRUE(worker.IsStarted());
-    }
-    EXPECT_EQ(sum, 42) << "the destructor must wait for the work to finish";
-    EXPECT_NE(owner.ranOn, std::this_thread::get_id());
-}
-
-TEST(WorkerThread, EmptyCallableDoesNotStart) {
-    WorkerThread worker{boost::function<void()>()};
-    worker.Start();
-    EXPECT_FALSE(worker.IsStarted());
-}
-
-TEST(WorkerThread, StartingAgainWaitsForThePreviousRun) {
-    std::atomic<int> running{0};
-    std::atomic<int> maxRunning{0};
-    std::atomic<int> runs{0};
-    {
         WorkerThread worker([&] {
-            const int now = ++running;
-            maxRunning = std::max(maxRunning.load(), now);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            --running;
-            ++runs;
+            release.Wait(5000);
+            ranOn = std::this_thread::get_id();
+            sum = 42;
         });
         worker.Start();
-        worker.Start();
-        worker.Start();
+        EXPECT_TRUE(worker.IsStarted());
+        release.Set();
     }
-    EXPECT_EQ(maxRunning.load(), 1);
-    EXPECT_EQ(runs.load(), 3);
+    EXPECT_EQ(sum, 42) << "the destructor must wait for the work to finish";
+    EXPECT_NE(ranOn, std::this_thread::get_id());
+
+    WorkerThread empty{std::function<void()>()};
+    empty.Start();
+    EXPECT_FALSE(empty.IsStarted());
+}
+
+// A job whose runs block until the test lets them go, counting how many ran.
+struct GatedJob {
+    Event entered{Event::Reset::Auto};
+    Event release{Event::Reset::Auto};
+    std::atomic<int> runs{0};
+    std::atomic<bool> sawCancel{false};
+    CBackgroundJob job{"gated", [this](const std::atomic<bool>& cancel) {
+                           entered.Set();
+                           release.Wait(5000);
+                           sawCancel = cancel.load();
+                           ++runs;
+                       }};
+};
+
+TEST(BackgroundJob, RequestsWhileRunningCollapseIntoOneMoreRun) {
+    GatedJob g;
+    g.job.Request();
+    ASSERT_TRUE(g.entered.Wait(5000));
+    g.job.Request(); // none of these may block the caller or start a second thread
+    g.job.Request();
+    g.job.Request();
+    EXPECT_TRUE(g.job.IsRunning());
+    g.release.Set();
+    ASSERT_TRUE(g.entered.Wait(5000)) << "the marked run must follow";
+    g.release.Set();
+    ASSERT_TRUE(g.job.WaitIdle(5000));
+    EXPECT_EQ(g.runs.load(), 2);
+    g.job.Request(); // idle again: a new request starts a new run
+    ASSERT_TRUE(g.entered.Wait(5000));
+    g.release.Set();
+    ASSERT_TRUE(g.job.WaitIdle(5000));
+    EXPECT_EQ(g.runs.load(), 3);
+}
+
+TEST(BackgroundJob, StopCancelsWaitsWithADeadlineAndRefusesLaterRequests) {
+    GatedJob g;
+    g.job.Request();
+    ASSERT_TRUE(g.entered.Wait(5000));
+    g.job.Request();
+    EXPECT_FALSE(g.job.Stop(0)) << "the run is still blocked";
+    EXPECT_TRUE(g.job.IsRunning());
+    g.release.Set();
+    EXPECT_TRUE(g.job.Stop(5000));
+    EXPECT_TRUE(g.sawCancel.load());
+    EXPECT_EQ(g.runs.load(), 1) << "a stop drops the pending run";
+    g.job.Request();
+    EXPECT_FALSE(g.job.IsRunning());
 }
 
 } // namespace
