@@ -39,6 +39,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -48,7 +49,6 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 
-#include <chrono>
 
 namespace {
 
@@ -123,10 +123,6 @@ int TabOfKind(int kind) {
     return -1;
 }
 
-void Pause100ms() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-}
-
 } // namespace
 
 struct CMainFrameTable {
@@ -144,14 +140,11 @@ const SkinEventRow<CMainFrame> CMainFrameTable::kRows[] = {
 
 CMainFrame::CMainFrame(CDeviceList& devices, DeviceNameAdapter& names, QWidget* parent)
     : CMsgWnd(parent, Qt::Window | Qt::FramelessWindowHint), m_devices(devices), m_names(names),
-      m_detection([] { return ppGetBridge(); }) {
-    // Pages may work on a session as soon as one is open; the disconnect sequence closes the gate.
-    m_gate.SetUsable(true);
-}
+      m_controller(devices, *this, [] { return ppGetBridge(); }),
+      m_updateCheck("update check", [this](const std::atomic<bool>& cancel) { SilentUpdateCheck(cancel); }) {}
 
 CMainFrame::~CMainFrame() {
     Shutdown();
-    m_gate.DumpUses();
 }
 
 bool CMainFrame::Create() {
@@ -276,17 +269,17 @@ void CMainFrame::SelectTab(int tab) {
 CTabPageWnd* CMainFrame::MakePage(int tab) {
     switch (tab) {
     case TabHome: {
-        auto* home = new CHomePage(m_devices, m_names, m_gate);
-        home->SetFrame(this, WM_FRAME_SELECT_TAB, WM_FRAME_MAY_CHANGE_DEVICE, WM_FRAME_USER_DISCONNECT,
-                       WM_FRAME_USER_CONNECT);
-        home->SetBackupActions([this] { return RunBackupFlow(ppGetBridge(), m_gate, this); },
-                               [this] { RunRestoreFlow(ppGetBridge(), m_gate, this); });
+        auto* home = new CHomePage(m_devices, m_names, Gate());
+        home->SetFrame(this, WM_FRAME_SELECT_TAB, WM_FRAME_USER_DISCONNECT, WM_FRAME_USER_CONNECT,
+                       [this] { return MayChangeDevice(); });
+        home->SetBackupActions([this] { return RunBackupFlow(ppGetBridge(), Gate(), this); },
+                               [this] { RunRestoreFlow(ppGetBridge(), Gate(), this); });
         return home;
     }
     case TabMessage:
-        return new CMessagePage(m_gate, this);
+        return new CMessagePage(Gate(), this);
     case TabContact: {
-        auto* contacts = new CContactPage(m_gate);
+        auto* contacts = new CContactPage(Gate());
         contacts->SetFrame(this, WM_FRAME_LOAD_REQUEST);
         return contacts;
     }
@@ -311,7 +304,7 @@ void CMainFrame::ShowPage(int tab) {
         ++m_createCount[tab];
         Plugin_SetChildWindow(container, page);
         m_pages[tab] = page;
-        if (m_connected != 0) {
+        if (m_connected) {
             page->OnDeviceConnected();
         }
         page->show();
@@ -330,25 +323,13 @@ void CMainFrame::LeavePage(int tab) {
         m_pages[tab]->OnPageHidden();
     }
     // Data the user may come back to is brought up to date in the background.
-    if (KindOfTab(tab) != 0 && m_connected != 0 && !m_loaderRunning) {
-        StartLoader(KindOfTab(tab), false);
+    if (KindOfTab(tab) != 0 && m_connected) {
+        m_controller.RequestLoad(KindOfTab(tab), false);
     }
-}
-
-void CMainFrame::StartLoader(int kind, bool force) {
-    if (m_loader.joinable()) {
-        m_loader.join();
-    }
-    m_loaderRunning = true;
-    m_loader = std::thread([this, kind, force] {
-        CLoadDataHelper::Load(ppGetBridge(), m_gate, kind, force,
-                              [this](int k, int mode) { PostMessage(WM_FRAME_LOAD_DONE, k, mode); });
-        m_loaderRunning = false;
-    });
 }
 
 void CMainFrame::OnLoadDone(int kind, int mode) {
-    if (m_connected == 0) {
+    if (!m_connected) {
         return;
     }
     const int tab = TabOfKind(kind);
@@ -358,23 +339,15 @@ void CMainFrame::OnLoadDone(int kind, int mode) {
     // The page in front may still be waiting for its own data.
     const int activeKind = KindOfTab(m_activeTab);
     if (activeKind != 0 && activeKind != kind && m_pages[m_activeTab] != nullptr) {
-        if (m_loader.joinable()) {
-            m_loader.join();
-        }
-        PostMessage(WM_FRAME_LOAD_REQUEST, reinterpret_cast<WPARAM>(m_pages[m_activeTab]), 0);
+        m_controller.RequestLoad(activeKind, false);
     }
 }
 
-void CMainFrame::OnLoadRequest(CTabPageWnd* page, bool force) {
-    if (page == nullptr || !m_gate.IsUsable()) {
+void CMainFrame::OnLoadRequest(int tab, bool force) {
+    if (tab < 0 || tab >= TabCount || m_pages[tab] == nullptr || KindOfTab(tab) == 0) {
         return;
     }
-    for (int tab = 0; tab < TabCount; ++tab) {
-        if (m_pages[tab] == page && KindOfTab(tab) != 0) {
-            StartLoader(KindOfTab(tab), force);
-            return;
-        }
-    }
+    m_controller.RequestLoad(KindOfTab(tab), force);
 }
 
 void CMainFrame::SetTabsConnected(bool connected) {
@@ -529,22 +502,27 @@ bool CMainFrame::OfferKnownUpdateAtStartup() {
 }
 
 void CMainFrame::StartSilentUpdateCheck() {
-    m_updateCheck = std::thread([this] {
-        ApplyUpdateProxy();
-        QString version;
-        QString description;
-        const UpdateOutcome outcome =
-            UpdateCheckOutcome(libUpdate_Check(ProgramVersion(), UpdateManifestUrl(), &version, &description));
-        if (outcome.newVersion) {
-            LOG_Info("[HandyKeeper] new version suite has been detected. %s:%d", LOG_HERE);
-            if (!WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{version, description})) {
-                LOG_Error("[HandyKeeper] open local file failed. %s:%d", LOG_HERE);
-            }
-            PostMessage(WM_FRAME_UPDATE_CHECKED, 1); // the UI thread sets the mark
-        } else if (outcome.latest) {
-            PostMessage(WM_FRAME_UPDATE_CHECKED, 0);
+    m_updateCheck.Request();
+}
+
+void CMainFrame::SilentUpdateCheck(const std::atomic<bool>& cancel) {
+    ApplyUpdateProxy();
+    QString version;
+    QString description;
+    const UpdateOutcome outcome = UpdateCheckOutcome(libUpdate_Check(
+        ProgramVersion(), UpdateManifestUrl(), &version, &description, [&cancel] { return cancel.load(); }));
+    if (cancel) {
+        return;
+    }
+    if (outcome.newVersion) {
+        LOG_Info("[HandyKeeper] new version suite has been detected. %s:%d", LOG_HERE);
+        if (!WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{version, description})) {
+            LOG_Error("[HandyKeeper] open local file failed. %s:%d", LOG_HERE);
         }
-    });
+        PostMessage(WM_FRAME_UPDATE_CHECKED, 1); // the UI thread sets the mark
+    } else if (outcome.latest) {
+        PostMessage(WM_FRAME_UPDATE_CHECKED, 0);
+    }
 }
 
 void CMainFrame::RunInteractiveUpdateCheck() {
@@ -562,7 +540,8 @@ void CMainFrame::RunInteractiveUpdateCheck() {
             dialog.WaitReady();
             ApplyUpdateProxy();
             if (!dialog.IsCancelRequested()) {
-                result = libUpdate_Check(ProgramVersion(), UpdateManifestUrl(), &version, &description);
+                result = libUpdate_Check(ProgramVersion(), UpdateManifestUrl(), &version, &description,
+                                         [&dialog] { return dialog.IsCancelRequested(); });
             }
             if (dialog.IsCancelRequested()) {
                 LOG_Info("[HandyKeeper] user canceled \"new version check\". %s:%d", LOG_HERE);
@@ -572,7 +551,7 @@ void CMainFrame::RunInteractiveUpdateCheck() {
             }
             dialog.EndWork(1);
         };
-        WorkerThread worker{std::function<void()>(work)};
+        WorkerThread worker{work};
         worker.Start();
         dialog.DoModal();
     }
@@ -629,54 +608,18 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (HandleSkinMessage(this, CMainFrameTable::kRows, msg, wParam, lParam, result)) {
         return result;
     }
-    if (m_closing != 0 && msg != WM_FRAME_MAY_CHANGE_DEVICE) {
-        if (msg == WM_FRAME_USER_CONNECT) {
-            delete reinterpret_cast<QString*>(lParam);
-        }
-        return 0;
+    if (m_closing != 0) {
+        return 0; // values posted with the message are freed with the event
     }
     switch (msg) {
-    case WM_FRAME_CONNECTED:
-        OnConnected();
-        break;
-    case WM_FRAME_DISCONNECTED:
-        OnDisconnected();
-        break;
     case WM_FRAME_SELECT_TAB:
         SelectTab(static_cast<int>(wParam));
-        break;
-    case WM_FRAME_DEVICE_CHANGE:
-        OnDeviceChange();
-        break;
-    case WM_FRAME_DISCONNECT_DONE:
-        OnDisconnectDone();
-        break;
-    case WM_FRAME_REFRESH_DEVICES:
-        if (m_pages[TabHome] != nullptr) {
-            m_pages[TabHome]->PostMessage(WM_HOME_DEVICES_CHANGED);
-        }
-        break;
-    case WM_FRAME_MAY_CHANGE_DEVICE:
-        if (wParam != 0) {
-            *reinterpret_cast<int*>(wParam) = MayChangeDevice() ? 1 : 0;
-        }
         break;
     case WM_FRAME_USER_DISCONNECT:
         OnUserDisconnect();
         break;
-    case WM_FRAME_USER_CONNECT: {
-        std::unique_ptr<QString> text(reinterpret_cast<QString*>(lParam));
-        OnUserConnect(static_cast<int>(wParam), text ? *text : QString());
-        break;
-    }
-    case WM_FRAME_CONNECT_RESULT:
-        PostMessage(WM_FRAME_ACT_ON_RESULT, wParam, lParam);
-        break;
-    case WM_FRAME_AUTO_CONNECT:
-        OnAutoConnect();
-        break;
-    case WM_FRAME_ACT_ON_RESULT:
-        OnConnectResult(static_cast<int>(wParam));
+    case WM_FRAME_USER_CONNECT:
+        OnUserConnect(static_cast<int>(wParam), TakeValue<QString>(lParam).value_or(QString()));
         break;
     case WM_FRAME_UPDATE_CHECKED:
         if (wParam == 1) {
@@ -688,25 +631,18 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_FRAME_LAUNCH_UPDATER:
         LaunchUpdater();
         break;
-    case WM_FRAME_LOAD_DONE:
-        OnLoadDone(static_cast<int>(wParam), static_cast<int>(lParam));
-        break;
     case WM_FRAME_LOAD_REQUEST:
-        OnLoadRequest(reinterpret_cast<CTabPageWnd*>(wParam), lParam != 0);
+        OnLoadRequest(static_cast<int>(wParam), lParam != 0);
         break;
     case WM_FRAME_STARTUP:
         OnStartupContinuation();
         break;
-    case WM_FRAME_INCOMING_CALL: {
-        std::unique_ptr<QString> number(reinterpret_cast<QString*>(lParam));
-        OnIncomingCall(number ? *number : QString());
+    case WM_FRAME_INCOMING_CALL:
+        OnIncomingCall(TakeValue<QString>(lParam).value_or(QString()));
         break;
-    }
-    case WM_FRAME_INCOMING_MESSAGE: {
-        std::unique_ptr<QString> text(reinterpret_cast<QString*>(lParam));
-        OnIncomingMessage(text ? *text : QString());
+    case WM_FRAME_INCOMING_MESSAGE:
+        OnIncomingMessage(TakeValue<QString>(lParam).value_or(QString()));
         break;
-    }
     case WM_FRAME_TASK_COUNTER:
         OnTaskCounter(static_cast<int>(wParam), static_cast<int>(lParam));
         break;
@@ -720,44 +656,19 @@ void CMainFrame::OnStartupContinuation() {
     if (RivalPhoneManagerRunning()) {
         VexaMessageBox(Str(1002), this, Str(330), 0);
     }
-    if (!m_detectionStarted && m_detectionEnabled) {
-        m_detectionStarted = true;
-        m_detection.SetPassInterval(m_detectionMs);
-        m_detection.Start(this, WM_FRAME_DEVICE_CHANGE);
+    if (m_detectionEnabled) {
+        m_controller.StartDetection(m_detectionMs);
     }
 }
 
-void CMainFrame::OnDeviceChange() {
-    m_detection.Pause();
-    if (m_changeWorker.joinable()) {
-        m_changeWorker.join();
-    }
-    m_changeWorker = std::thread([this] { DeviceChangeWork(); });
-}
-
-void CMainFrame::DeviceChangeWork() {
-    vexa::DeviceBridge* bridge = ppGetBridge();
-    DeviceRecord records[CDeviceCheckThread::kSlots];
-    int count = CDeviceCheckThread::kSlots;
-    if (m_detection.GetDevices(records, &count)) {
-        m_devices.Assign(records, count);
-    }
-    PostMessage(WM_FRAME_REFRESH_DEVICES);
-    bool connected = m_connected != 0;
-    if (connected && IsConnectedDeviceLost(bridge, m_devices)) {
-        RunDisconnectSequence(bridge, m_devices, m_gate, [this](int n) { PostMessage(WM_USER + n); });
-        connected = false;
-    }
-    m_devices.Refresh(bridge);
-    PostMessage(WM_FRAME_REFRESH_DEVICES);
-    m_detection.Resume();
-    if (!connected) {
-        PostMessage(WM_FRAME_AUTO_CONNECT);
+void CMainFrame::OnDevicesChanged() {
+    if (m_pages[TabHome] != nullptr) {
+        m_pages[TabHome]->PostMessage(WM_HOME_DEVICES_CHANGED);
     }
 }
 
-void CMainFrame::OnAutoConnect() {
-    if (m_connected != 0 || m_devices.GetDeviceCount() != 1) {
+void CMainFrame::OnAutoConnectWanted() {
+    if (m_connected || m_devices.GetDeviceCount() != 1 || QApplication::activeModalWidget() != nullptr) {
         return;
     }
     DeviceRecord record;
@@ -768,7 +679,7 @@ void CMainFrame::OnAutoConnect() {
 }
 
 void CMainFrame::OnUserConnect(int type, const QString& text) {
-    if (type == 0 && m_connected != 0 && !m_devices.IsWifiConnected() && text == m_devices.CurrentSerial()) {
+    if (type == 0 && m_connected && !m_devices.IsWifiConnected() && text == m_devices.CurrentSerial()) {
         if (m_pages[TabHome] != nullptr) {
             m_pages[TabHome]->OnDeviceConnected();
         }
@@ -781,56 +692,29 @@ void CMainFrame::RunConnectDialog(int type, const QString& text, bool automatic)
     CAnimateDialog dialog(this);
     dialog.m_strCaption = Str(743);
     dialog.m_strTip = Str(742);
-    auto work = [this, &dialog, type, text, automatic] {
-        m_detection.Pause();
-        dialog.WaitReady();
-        Pause100ms();
-        vexa::DeviceBridge* bridge = ppGetBridge();
-        QString target = text;
-        int result = ConnectFailed;
-        DeviceRecord first;
-        if (automatic) {
-            target = m_devices.GetDeviceRecord(0, first) ? first.Serial() : QString();
-        }
-        if (!target.isEmpty()) {
-            DeviceRecord current;
-            if (m_devices.GetCurrentDevice(current) || m_devices.HasWifiRecords()) {
-                RunDisconnectSequence(bridge, m_devices, m_gate, [this](int n) { PostMessage(WM_USER + n); });
-            }
-            m_devices.SetWifiConnected(false);
-            result = type == 0 ? ConnectUsb(bridge, m_devices, target) : ConnectWifi(bridge, m_devices, target);
-        }
-        PostMessage(WM_FRAME_CONNECT_RESULT, static_cast<WPARAM>(result));
-        dialog.EndWork(1);
-    };
-    WorkerThread worker{std::function<void()>(work)};
-    worker.Start();
+    // The dialog cannot be closed, so it outlives the work that ends it.
+    m_controller.Connect(type, text, automatic, [&dialog] { dialog.EndWork(1); });
     dialog.DoModal();
 }
 
 void CMainFrame::OnConnectResult(int result) {
-    if (result == ConnectOk) {
-        PostMessage(WM_FRAME_CONNECTED);
-    } else if (result == ConnectIncompatible) {
+    if (result == ConnectIncompatible) {
         ShowIncompatibleModelTip(this);
-    } else {
+    } else if (result != ConnectOk) {
         VexaMessageBox(Str(566), this, Str(330), 0);
     }
-    m_detection.Resume();
 }
 
 void CMainFrame::OnIncomingCall(const QString& number) {
-    if (m_connected == 0 || !PCL_IsNotifyCallIn()) {
+    if (!m_connected || !PCL_IsNotifyCallIn()) {
         return;
     }
     QString name = number;
     {
-        VEXA_SESSION_USE(m_gate);
-        vexa::DeviceBridge* bridge = ppGetBridge();
-        vexa::DeviceSession* session = sessionUse_.Usable() && bridge != nullptr ? bridge->GetSession() : nullptr;
-        if (session != nullptr) {
+        CSessionScope use(Gate(), VEXA_HERE);
+        if (use) {
             messages::ContactNames names;
-            names.Build(session->GetContactBook());
+            names.Build(use->GetContactBook());
             name = names.DisplayName(number);
         }
     }
@@ -838,7 +722,7 @@ void CMainFrame::OnIncomingCall(const QString& number) {
 }
 
 void CMainFrame::OnIncomingMessage(const QString& text) {
-    if (m_connected == 0) {
+    if (!m_connected) {
         return;
     }
     if (m_pages[TabMessage] != nullptr) {
@@ -849,10 +733,8 @@ void CMainFrame::OnIncomingMessage(const QString& text) {
     }
     QString sender;
     {
-        VEXA_SESSION_USE(m_gate);
-        vexa::DeviceBridge* bridge = ppGetBridge();
-        vexa::DeviceSession* session = sessionUse_.Usable() && bridge != nullptr ? bridge->GetSession() : nullptr;
-        sender = messages::IncomingSenderName(session, text);
+        CSessionScope use(Gate(), VEXA_HERE);
+        sender = messages::IncomingSenderName(use.Session(), text);
     }
     CRemindDialog::ShowReminder(CRemindDialog::Message, FormatText(Str(2437), qUtf8Printable(sender)));
 }
@@ -866,7 +748,7 @@ void CMainFrame::OnConnected() {
     if (m_tray == nullptr || isHidden()) {
         show();
     }
-    m_connected = 1;
+    m_connected = true;
     SetTabsConnected(true);
     QString model;
     int first = 0;
@@ -879,12 +761,11 @@ void CMainFrame::OnConnected() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), ConnectionStatusText(true, model));
     // Phone events arrive on the session's event thread; they are posted, never sent, so that a
     // disconnect waiting for that thread cannot wait on the frame in turn.
-    session->SetEventCallback(vexa::PHONE_EVENT_MESSAGE, [this](int, const QString& text) {
-        PostMessage(WM_FRAME_INCOMING_MESSAGE, 0, reinterpret_cast<LPARAM>(new QString(text)));
-    });
+    session->SetEventCallback(vexa::PHONE_EVENT_MESSAGE,
+                              [this](int, const QString& text) { PostValue(WM_FRAME_INCOMING_MESSAGE, text); });
     session->SetEventCallback(vexa::PHONE_EVENT_CALL, [this](int state, const QString& number) {
         if (state == 1) {
-            PostMessage(WM_FRAME_INCOMING_CALL, 1, reinterpret_cast<LPARAM>(new QString(number)));
+            PostValue(WM_FRAME_INCOMING_CALL, number, 1);
         }
     });
     SetActivityState(ActivityIdle);
@@ -900,14 +781,14 @@ void CMainFrame::OnConnected() {
     }
 }
 
-void CMainFrame::OnDisconnected() {
-    m_connected = 0;
+void CMainFrame::OnDisconnecting() {
+    m_connected = false;
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_picture")), true);
     SetTabsConnected(false);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), Str(418));
 }
 
-void CMainFrame::OnDisconnectDone() {
+void CMainFrame::OnDisconnected() {
     if (m_activeTab != TabHome && m_activeTab != TabApp) {
         SelectTab(TabHome);
     }
@@ -916,23 +797,13 @@ void CMainFrame::OnDisconnectDone() {
             m_pages[tab]->OnDeviceDisconnected();
         }
     }
-    m_gate.SetUsable(true);
 }
 
 void CMainFrame::OnUserDisconnect() {
     CAnimateDialog dialog(this);
     dialog.m_strCaption = Str(651);
     dialog.m_strTip = Str(652);
-    auto work = [this, &dialog] {
-        m_detection.Pause();
-        dialog.WaitReady();
-        Pause100ms();
-        RunDisconnectSequence(ppGetBridge(), m_devices, m_gate, [this](int n) { PostMessage(WM_USER + n); });
-        m_detection.Resume();
-        dialog.EndWork(1);
-    };
-    WorkerThread worker{std::function<void()>(work)};
-    worker.Start();
+    m_controller.Disconnect([&dialog] { dialog.EndWork(1); });
     dialog.DoModal();
 }
 
@@ -953,24 +824,17 @@ void CMainFrame::Shutdown() {
     m_shutDown = true;
     m_closing = 1;
     hide();
-    if (m_loader.joinable()) {
-        m_loader.join();
-    }
-    m_detection.Stop();
-    if (m_changeWorker.joinable()) {
-        m_changeWorker.join();
-    }
-    if (m_updateCheck.joinable()) {
-        m_updateCheck.join();
-    }
+    // Nothing here waits long: what is still running after the deadline finishes on its own while
+    // the program goes down, and the destructors wait for it then.
+    QElapsedTimer clock;
+    clock.start();
+    m_updateCheck.Cancel();
+    m_controller.Shutdown(kCloseWaitMs);
+    m_updateCheck.Stop(std::max<int>(0, kCloseWaitMs - static_cast<int>(clock.elapsed())));
     for (CTabPageWnd*& page : m_pages) {
         delete page;
         page = nullptr;
     }
-    if (vexa::DeviceBridge* bridge = ppGetBridge()) {
-        bridge->CloseSession();
-    }
-    m_devices.SetCurrentSerial(QString());
     if (m_tray != nullptr) {
         m_tray->hide();
     }

@@ -1,14 +1,17 @@
 #pragma once
 // The one top-level window: the "mainframe" layout with its drawn title bar, the five tabs and their
-// pages (created on first use), the status line, the task counter and the update button. It runs
-// the connection state machine: the detection thread reports a possible change (WM_USER+6), a worker
-// refreshes the device list and decides whether the connected phone is lost, and connecting and
-// disconnecting run on workers behind busy dialogs. Pages hear of it through OnDeviceConnected /
-// OnDeviceDisconnected. UI thread only; workers talk to it through posted messages.
+// pages (created on first use), the status line, the task counter and the update button. The
+// connection controller detects, connects, disconnects and loads; the frame renders what it reports
+// (IConnectionListener), shows the busy dialogs while it works, and tells the pages through
+// OnDeviceConnected / OnDeviceDisconnected. UI thread only; it never waits for a worker there:
+// workers talk to it through posted messages, values and calls.
 
+#include "device/ConnectionController.h"
 #include "device/DeviceConnection.h"
 #include "device/SessionGate.h"
 #include "device/background/DeviceCheckThread.h"
+#include "platform/BackgroundJob.h"
+#include "device/CTabPageWnd.h"
 #include "platform/CMsgWnd.h"
 
 #include <QString>
@@ -17,7 +20,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
 
 class CTabPageWnd;
 class DeviceNameAdapter;
@@ -41,15 +43,22 @@ enum MainFrameMessage : UINT {
     WM_FRAME_UPDATE_CHECKED = WM_USER + 21,
     WM_FRAME_STARTUP = WM_USER + 23,
     WM_FRAME_TASK_COUNTER = WM_USER + 502,
-    WM_FRAME_INCOMING_CALL = WM_USER + 10,    // lParam QString* caller's number
-    WM_FRAME_INCOMING_MESSAGE = WM_USER + 11, // lParam QString* message text
+    WM_FRAME_INCOMING_CALL = WM_USER + 10,    // value QString: the caller's number
+    WM_FRAME_INCOMING_MESSAGE = WM_USER + 11, // value QString: the message text
     WM_FRAME_LOAD_DONE = WM_USER + 1001,    // kind, mode
-    WM_FRAME_LOAD_REQUEST = WM_USER + 1002, // page (CTabPageWnd*), force flag
+    WM_FRAME_LOAD_REQUEST = WM_USER + 1002, // tab (Tab), force flag
 };
 
-class CMainFrame : public CMsgWnd {
+class CMainFrame : public CMsgWnd, private IConnectionListener {
 public:
-    enum Tab { TabHome = 0, TabMessage, TabContact, TabApp, TabPicture, TabCount };
+    enum Tab {
+        TabHome = FrameTabHome,
+        TabMessage = FrameTabMessage,
+        TabContact = FrameTabContact,
+        TabApp = FrameTabApp,
+        TabPicture = FrameTabPicture,
+        TabCount = FrameTabCount
+    };
 
     // devices and names belong to the application object and outlive the frame.
     CMainFrame(CDeviceList& devices, DeviceNameAdapter& names, QWidget* parent = nullptr);
@@ -69,17 +78,23 @@ public:
     void SelectTab(int tab);
     CTabPageWnd* Page(int tab) const;
     int ActiveTab() const { return m_activeTab; }
-    bool IsConnected() const { return m_connected != 0; }
-    bool IsDetectionStarted() const { return m_detectionStarted; }
+    bool IsConnected() const { return m_connected; }
+    bool IsDetectionStarted() const { return m_controller.IsDetectionStarted(); }
     int PagesCreated(int tab) const { return tab >= 0 && tab < TabCount ? m_createCount[tab] : 0; }
     QString StatusText() const;
 
-    CSessionGate& Gate() { return m_gate; }
-    CDeviceCheckThread& Detection() { return m_detection; }
+    CSessionGate& Gate() { return m_controller.Gate(); }
+    CDeviceCheckThread& Detection() { return m_controller.Detection(); }
     CDeviceList& Devices() { return m_devices; }
+    CConnectionController& Controller() { return m_controller; }
 
-    // Stops workers and the detection thread, closes the session, deletes the pages. Idempotent;
-    // runs when the window closes and from the destructor.
+    // How long closing the window may wait for background work before it lets the rest finish
+    // after the window is gone.
+    static constexpr int kCloseWaitMs = 150;
+
+    // Stops detection and the workers (waiting at most kCloseWaitMs), deletes the pages and closes
+    // the session. Idempotent; runs when the window closes and from the destructor (which waits
+    // for whatever is still running).
     void Shutdown();
 
 protected:
@@ -99,9 +114,7 @@ private:
     void SetTabsConnected(bool connected);
     void RefreshUpdateButton();
     void OnTaskCounter(int total, int remaining);
-    void StartLoader(int kind, bool force);
-    void OnLoadDone(int kind, int mode);
-    void OnLoadRequest(CTabPageWnd* page, bool force);
+    void OnLoadRequest(int tab, bool force);
     bool OfferKnownUpdateAtStartup();
     void StartSilentUpdateCheck();
     void RunInteractiveUpdateCheck();
@@ -109,42 +122,41 @@ private:
     void LaunchUpdater();
 
     void OnStartupContinuation();
-    void OnDeviceChange();
-    void DeviceChangeWork();
-    void OnAutoConnect();
     void OnUserConnect(int type, const QString& text);
     void OnUserDisconnect();
     void RunConnectDialog(int type, const QString& text, bool automatic);
-    void OnConnectResult(int result);
-    void OnConnected();
     void OnIncomingCall(const QString& number);
     void OnIncomingMessage(const QString& text);
-    void OnDisconnected();
-    void OnDisconnectDone();
     bool MayChangeDevice() const;
+    void SilentUpdateCheck(const std::atomic<bool>& cancel);
+
+    // What the connection controller reports.
+    void OnDevicesChanged() override;
+    void OnAutoConnectWanted() override;
+    void OnConnected() override;
+    void OnConnectResult(int result) override;
+    void OnDisconnecting() override;
+    void OnDisconnected() override;
+    void OnLoadDone(int kind, int mode) override;
 
     CDeviceList& m_devices;
     DeviceNameAdapter& m_names;
-    CSessionGate m_gate;
-    CDeviceCheckThread m_detection;
+    CConnectionController m_controller;
     int m_detectionMs = CDeviceCheckThread::kPassMs;
-    bool m_detectionStarted = false;
     bool m_detectionEnabled = true;
-    std::thread m_changeWorker;
-    std::thread m_updateCheck;
-    std::thread m_loader; // one data loader at a time
-    std::atomic<bool> m_loaderRunning{false};
     bool m_openedByButton = false;
 
     CTabPageWnd* m_pages[TabCount] = {};
     int m_createCount[TabCount] = {};
     int m_activeTab = -1;
-    std::atomic<int> m_connected{0}; // read by the device-change worker
+    bool m_connected = false;
     int m_closing = 0;
     bool m_shutDown = false;
     int m_taskTotal = 0;
     std::function<void()> m_uploadSignal;
     QSystemTrayIcon* m_tray = nullptr;
+    // Last member: stopped first, while the frame it reports to still exists.
+    CBackgroundJob m_updateCheck;
 
     friend struct CMainFrameTable;
 };

@@ -4,6 +4,7 @@
 #include "app/ContactScreenshots.h"
 #include "app/InstanceGuard.h"
 #include "app/ShellScreenshots.h"
+#include "app/TerminationSignals.h"
 #include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceBridge.h"
 #include "controls/ControlsScreenshots.h"
@@ -162,6 +163,10 @@ int main(int argc, char** argv) {
         if (pagePicture) {
             code = SavePicture(RenderFramePicture(frame, options.page), options.screenshotFile);
         } else {
+            const std::unique_ptr<QObject> termination = InstallTerminationSignals([&frame] {
+                frame.close(); // stops the work, waiting only briefly, as the close button does
+                QApplication::quit();
+            });
             if (!options.hideWindow) {
                 frame.show();
             } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {

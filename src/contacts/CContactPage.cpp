@@ -220,7 +220,7 @@ void CContactPage::RequestLoad(bool force) {
         ShowState();
     }
     if (m_frame != nullptr) {
-        m_frame->PostMessage(m_loadRequest, reinterpret_cast<WPARAM>(static_cast<CTabPageWnd*>(this)), force ? 1 : 0);
+        m_frame->PostMessage(m_loadRequest, FrameTabContact, force ? 1 : 0);
         return;
     }
     if (m_loader.joinable()) {

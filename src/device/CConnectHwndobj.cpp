@@ -134,7 +134,7 @@ LRESULT CConnectHwndobj::OnDeviceRow(QWidget* widget, std::intptr_t, std::intptr
         return 0;
     }
     if (m_owner != nullptr) {
-        m_owner->PostMessage(WM_CONNECT_REQUEST, reinterpret_cast<WPARAM>(new QString(serial)), 0);
+        m_owner->PostValue(WM_CONNECT_REQUEST, serial, 0);
     }
     return 0;
 }
@@ -147,7 +147,7 @@ LRESULT CConnectHwndobj::OnWifiConnect(QWidget*, std::intptr_t, std::intptr_t) {
         return 0;
     }
     if (m_owner != nullptr) {
-        m_owner->PostMessage(WM_CONNECT_REQUEST, reinterpret_cast<WPARAM>(new QString(code)), 1);
+        m_owner->PostValue(WM_CONNECT_REQUEST, code, 1);
     }
     return 0;
 }

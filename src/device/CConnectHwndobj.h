@@ -1,8 +1,8 @@
 #pragma once
 // The connect window of the home page: the maker's phones attached over USB, one row each (a click
 // asks to connect that phone), and a Wi-Fi connection by verification code. The owner (the home
-// page) gets WM_USER+1 with a new QString* (serial or code, the owner frees it) and the type
-// (0 USB, 1 Wi-Fi). UI thread only.
+// page) gets WM_USER+1 with the type (0 USB, 1 Wi-Fi) and the serial or code as a QString value.
+// UI thread only.
 
 #include "platform/CMsgWnd.h"
 

@@ -1,9 +1,6 @@
 #include "device/CHomePage.h"
 
 #include "bridge/api/DeviceBridge.h"
-#include "bridge/api/DeviceInfo.h"
-#include "bridge/api/DeviceSession.h"
-#include "bridge/api/FileSystem.h"
 #include "controls/VexaMessageBox.h"
 #include "device/CConnectHwndobj.h"
 #include "device/CHomeParts.h"
@@ -33,14 +30,26 @@ const SkinEventRow<CHomePage> CHomePageTable::kRows[] = {
 };
 
 CHomePage::CHomePage(CDeviceList& devices, DeviceNameAdapter& names, CSessionGate& gate, QWidget* parent)
-    : CTabPageWnd(parent), m_devices(devices), m_names(names), m_gate(gate) {}
+    : CTabPageWnd(parent), m_devices(devices), m_names(names), m_gate(gate),
+      m_refreshJob("home figures", [this](const std::atomic<bool>& cancel) {
+          CSessionScope use(m_gate, VEXA_HERE);
+          if (!use || cancel) {
+              return;
+          }
+          PostValue(WM_HOME_FIGURES, ReadHomeFigures(use.Bridge(), use.Session(), m_devices));
+      }) {}
 
-void CHomePage::SetFrame(CMsgWnd* frame, UINT selectTab, UINT mayChange, UINT disconnect, UINT connect) {
+CHomePage::~CHomePage() {
+    m_refreshJob.Stop();
+}
+
+void CHomePage::SetFrame(CMsgWnd* frame, UINT selectTab, UINT disconnect, UINT connect,
+                         std::function<bool()> mayChange) {
     m_frame = frame;
     m_selectTab = selectTab;
-    m_mayChange = mayChange;
     m_disconnect = disconnect;
     m_connectMsg = connect;
+    m_mayChange = std::move(mayChange);
 }
 
 void CHomePage::SetBackupActions(std::function<bool()> backup, std::function<void()> restore) {
@@ -66,13 +75,7 @@ void CHomePage::RunBackup() {
         return;
     }
     actst_record(0x4B);
-    QString key;
-    {
-        VEXA_SESSION_USE(m_gate); // the key reads the session
-        if (sessionUse_.Usable()) {
-            key = DeviceKey();
-        }
-    }
+    const QString key = m_key;
     if (m_backup() && !key.isEmpty()) {
         const QDateTime now = QDateTime::currentDateTime();
         m_names.SetBackupTime(key, QString::asprintf("%04d%02d%02d%02d%02d", now.date().year(), now.date().month(),
@@ -141,7 +144,6 @@ void CHomePage::OnDeviceConnected() {
     }
     ShowConnectedArea(true);
     PostMessage(WM_HOME_REFRESH);
-    ShowBackupTime();
 }
 
 void CHomePage::OnDeviceDisconnected() {
@@ -151,6 +153,8 @@ void CHomePage::OnDeviceDisconnected() {
     m_connected = false;
     m_firstRefreshDone = false;
     m_device = DeviceRecord();
+    m_key.clear();
+    m_refreshJob.Cancel();
     ShowConnectedArea(false);
     if (m_connect != nullptr) {
         m_connect->RebuildList();
@@ -161,100 +165,44 @@ void CHomePage::OnPageShown() {
     if (m_connected) {
         ShowConnectedArea(true);
         PostMessage(WM_HOME_REFRESH);
-        ShowBackupTime();
     }
-}
-
-QString CHomePage::DeviceKey() const {
-    vexa::DeviceBridge* bridge = ppGetBridge();
-    vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
-    if (session == nullptr) {
-        return {};
-    }
-    if (bridge->IsWifiConnection()) {
-        vexa::DeviceInfo* info = session->GetDeviceInfo();
-        return info != nullptr ? info->GetInfoField11() : QString();
-    }
-    return m_devices.CurrentSerial();
 }
 
 void CHomePage::ShowBackupTime() {
     QWidget* label = GetPluginByName(this, QStringLiteral("backup_time"));
-    VEXA_SESSION_USE(m_gate);
-    if (!sessionUse_.Usable()) {
-        return;
-    }
-    vexa::DeviceBridge* bridge = ppGetBridge();
-    vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
-    if (session == nullptr) {
-        return;
-    }
-    vexa::BackupService* backup = session->GetBackupService();
-    if (backup != nullptr && backup->IsBackupTimeHidden()) {
+    if (m_backupTimeHidden || m_key.isEmpty()) {
         Plugin_SetVisible(label, false);
         return;
     }
     QString stored;
-    m_names.GetBackupTime(DeviceKey(), stored);
+    m_names.GetBackupTime(m_key, stored);
     Plugin_SetText(label, LastBackupText(stored, QDateTime::currentDateTime()));
     Plugin_SetVisible(label, true);
 }
 
 void CHomePage::Refresh() {
+    if (m_connected) {
+        m_refreshJob.Request(); // while a read is under way this only asks for one more
+    }
+}
+
+void CHomePage::ShowFigures(const HomeFigures& figures) {
     if (!m_connected) {
-        return;
-    }
-    VEXA_SESSION_USE(m_gate);
-    if (!sessionUse_.Usable()) {
-        return;
-    }
-    vexa::DeviceBridge* bridge = ppGetBridge();
-    vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
-    if (session == nullptr) {
-        return;
+        return; // read before the phone went
     }
     ++m_refreshes;
     m_firstRefreshDone = true;
-
-    QString model;
-    if (vexa::DeviceInfo* info = session->GetDeviceInfo()) {
-        model = info->GetModel();
+    m_key = figures.key;
+    m_backupTimeHidden = figures.backupTimeHidden;
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("device_name")), m_names.GetDisplayName(m_key, figures.model));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("device_model")), QStringLiteral("VEXA ") + figures.model);
+    if (figures.hasStorage) {
+        m_memory->Show(figures.storage);
     }
-    const QString key = DeviceKey();
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("device_name")), m_names.GetDisplayName(key, model));
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("device_model")), QStringLiteral("VEXA ") + model);
-
-    if (vexa::FileSystem* fs = session->GetFileSystem()) {
-        StorageFigures figures;
-        fs->RefreshStorageInfo();
-        figures.hasPhoneStorage = fs->HasPhoneStorage();
-        figures.phoneTotal = static_cast<std::int64_t>(fs->GetPhoneTotalSpace());
-        figures.phoneFree = static_cast<std::int64_t>(fs->GetPhoneFreeSpace());
-        std::uint64_t phone[5] = {};
-        fs->GetPhoneCategorySizes(phone);
-        for (int i = 0; i < 5; ++i) {
-            figures.phone[i] = static_cast<std::int64_t>(phone[i]);
-        }
-        figures.hasCard = fs->HasSdCard();
-        if (figures.hasCard) {
-            figures.cardTotal = static_cast<std::int64_t>(fs->GetSdCardTotalSpace());
-            figures.cardFree = static_cast<std::int64_t>(fs->GetSdCardFreeSpace());
-            std::uint64_t card[4] = {};
-            fs->GetSdCardCategorySizes(card);
-            for (int i = 0; i < 4; ++i) {
-                figures.card[i] = static_cast<std::int64_t>(card[i]);
-            }
-        }
-        m_memory->Show(figures);
+    if (figures.hasSummary) {
+        m_data->SetCounts(figures.messages, figures.contacts, figures.apps, figures.agentApps);
     }
-
-    if (vexa::DeviceSummary* summary = session->GetSummary()) {
-        LOG_Info("InitSummarySystem");
-        summary->InitSummary();
-        LOG_Info("InitSummarySystem end");
-        m_data->SetCounts(summary->GetMessageCount(), summary->GetContactCount(), summary->GetAppCount(),
-                          summary->GetAgentAppCount());
-    }
+    ShowBackupTime();
 }
 
 LRESULT CHomePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -264,15 +212,17 @@ LRESULT CHomePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     switch (msg) {
     case WM_HOME_CONNECT_REQUEST:
-        // Forwarded as (type, text); the frame frees the text.
         if (m_frame != nullptr) {
-            m_frame->PostMessage(m_connectMsg, static_cast<WPARAM>(lParam), static_cast<LPARAM>(wParam));
-        } else {
-            delete reinterpret_cast<QString*>(wParam);
+            m_frame->PostValue(m_connectMsg, TakeValue<QString>(lParam).value_or(QString()), wParam);
         }
         break;
     case WM_HOME_REFRESH:
         Refresh();
+        break;
+    case WM_HOME_FIGURES:
+        if (const auto figures = TakeValue<HomeFigures>(lParam)) {
+            ShowFigures(*figures);
+        }
         break;
     case WM_HOME_BACKUP:
         RunBackup();
@@ -299,11 +249,7 @@ LRESULT CHomePage::OnDisconnect(QWidget*, std::intptr_t, std::intptr_t) {
 
 LRESULT CHomePage::OnChangeDevice(QWidget*, std::intptr_t, std::intptr_t) {
     actst_record(0x49);
-    int may = 1;
-    if (m_frame != nullptr) {
-        m_frame->SendMessage(m_mayChange, reinterpret_cast<WPARAM>(&may));
-    }
-    if (may == 0) {
+    if (m_mayChange && !m_mayChange()) {
         VexaMessageBox(Str(629), this, Str(330), 0);
         return 0;
     }

@@ -2,11 +2,14 @@
 // The home tab. Without a phone it shows the connect window; with one, the phone's name and last
 // backup, the counts of messages, contacts and applications, and the storage use of phone and
 // memory card, with buttons to disconnect or change the phone. A news panel sits beside both (an
-// offline notice while no store host is configured). Every read of the session runs inside the
-// session gate. UI thread only.
+// offline notice while no store host is configured). The phone's figures are read by a worker
+// inside the session gate and arrive as one value; the page never calls the phone itself. UI
+// thread only.
 
 #include "bridge/api/BridgeTypes.h"
 #include "device/CTabPageWnd.h"
+#include "device/HomeFigures.h"
+#include "platform/BackgroundJob.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,22 +20,24 @@ class CDeviceList;
 class CMemoryData;
 class CSessionGate;
 class DeviceNameAdapter;
-struct StorageFigures;
 
 // Messages to the home page (WM_USER + n).
-constexpr UINT WM_HOME_CONNECT_REQUEST = WM_USER + 1; // from the connect window
+constexpr UINT WM_HOME_CONNECT_REQUEST = WM_USER + 1; // from the connect window: type, value QString
 constexpr UINT WM_HOME_REFRESH = WM_USER + 3;
 constexpr UINT WM_HOME_STOP_PLAYER = WM_USER + 5;
 constexpr UINT WM_HOME_BACKUP = WM_USER + 7; // run the backup
 constexpr UINT WM_HOME_DEVICES_CHANGED = WM_USER + 13; // the application's device list changed
+constexpr UINT WM_HOME_FIGURES = WM_USER + 2300;       // value HomeFigures, read by the refresh worker
 
 class CHomePage : public CTabPageWnd {
 public:
     CHomePage(CDeviceList& devices, DeviceNameAdapter& names, CSessionGate& gate, QWidget* parent = nullptr);
 
-    // The frame and its messages: select a tab (+5), may the device change (+14, sent with int*),
-    // disconnect (+15), connect (+16 with type and a new QString* that the frame frees).
-    void SetFrame(CMsgWnd* frame, UINT selectTab, UINT mayChange, UINT disconnect, UINT connect);
+    ~CHomePage() override;
+
+    // The frame and its messages: select a tab (+5), disconnect (+15), connect (+16 with the type
+    // and the serial or code as a QString value); mayChange says whether the phone may change now.
+    void SetFrame(CMsgWnd* frame, UINT selectTab, UINT disconnect, UINT connect, std::function<bool()> mayChange);
     // The backup and restore flows (dialogs that live above this library). Backup returns true when a
     // package was written, which becomes the device's last backup time.
     void SetBackupActions(std::function<bool()> backup, std::function<void()> restore);
@@ -46,6 +51,7 @@ public:
     CConnectHwndobj* ConnectWindow() const { return m_connect; }
     CMemoryData* MemoryData() const { return m_memory; }
     CDeviceDataShow* DataShow() const { return m_data; }
+    // How many times figures of the phone were shown.
     int RefreshCount() const { return m_refreshes; }
 
 protected:
@@ -62,17 +68,17 @@ private:
 
     void ShowConnectedArea(bool connected);
     void Refresh();
+    void ShowFigures(const HomeFigures& figures);
     void ShowBackupTime();
-    QString DeviceKey() const;
 
     CDeviceList& m_devices;
     DeviceNameAdapter& m_names;
     CSessionGate& m_gate;
     CMsgWnd* m_frame = nullptr;
     UINT m_selectTab = 0;
-    UINT m_mayChange = 0;
     UINT m_disconnect = 0;
     UINT m_connectMsg = 0;
+    std::function<bool()> m_mayChange;
 
     CConnectHwndobj* m_connect = nullptr;
     CDeviceDataShow* m_data = nullptr;
@@ -81,6 +87,11 @@ private:
     bool m_firstRefreshDone = false;
     DeviceRecord m_device;
     int m_refreshes = 0;
+    // From the last figures: the phone's key and whether it hides its backup time.
+    QString m_key;
+    bool m_backupTimeHidden = false;
+    // Last member: stopped first, while the page it posts to is still whole.
+    CBackgroundJob m_refreshJob;
 
     friend struct CHomePageTable;
 };

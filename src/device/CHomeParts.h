@@ -3,6 +3,7 @@
 // applications (CDeviceDataShow; a click selects that tab in the frame) and the storage use of the
 // phone and its memory card (CMemoryData). Both only show what they are given. UI thread only.
 
+#include "device/HomeFigures.h"
 #include "platform/CMsgWnd.h"
 
 #include <cstdint>
@@ -26,18 +27,6 @@ private:
     CMsgWnd* m_target;
     UINT m_message;
     friend struct CDeviceDataShowTable;
-};
-
-// Sizes in bytes as the file-system object reports them.
-struct StorageFigures {
-    std::int64_t phoneTotal = 0;
-    std::int64_t phoneFree = 0;
-    std::int64_t phone[5] = {}; // system, picture, video, music, application
-    bool hasPhoneStorage = true;
-    bool hasCard = false;
-    std::int64_t cardTotal = 0;
-    std::int64_t cardFree = 0;
-    std::int64_t card[4] = {}; // picture, video, music, application
 };
 
 class CMemoryData : public CMsgWnd {

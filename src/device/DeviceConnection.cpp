@@ -144,20 +144,23 @@ bool IsConnectedDeviceLost(vexa::DeviceBridge* bridge, const CDeviceList& device
 }
 
 void RunDisconnectSequence(vexa::DeviceBridge* bridge, CDeviceList& devices, CSessionGate& gate,
-                           const std::function<void(int)>& post) {
-    post(2);
+                           std::function<void(int)> step, int useWaitMs) {
+    step(DisconnectStarted);
     devices.ClearWifiRecords();
     vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
     if (session != nullptr) {
-        session->Disconnect();
+        session->Disconnect(); // calls still under way fail fast from here on
     }
     gate.SetUsable(false);
-    gate.WaitUntilIdle();
-    if (bridge != nullptr) {
-        bridge->CloseSession();
-    }
-    devices.SetCurrentSerial(QString());
-    devices.SetWifiConnected(false);
-    post(12);
-    SetActivityState(ActivityDisconnected);
+    gate.WaitUntilIdle(useWaitMs);
+    gate.CloseWhenIdle([bridge, session, &devices, step = std::move(step)] {
+        // A session opened since is not this one's to close.
+        if (bridge != nullptr && session != nullptr && bridge->GetSession() == session) {
+            bridge->CloseSession();
+        }
+        devices.SetCurrentSerial(QString());
+        devices.SetWifiConnected(false);
+        step(DisconnectDone);
+        SetActivityState(ActivityDisconnected);
+    });
 }

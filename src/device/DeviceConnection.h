@@ -80,8 +80,13 @@ int ConnectWifi(vexa::DeviceBridge* bridge, CDeviceList& devices, const QString&
 // is attached any more.
 bool IsConnectedDeviceLost(vexa::DeviceBridge* bridge, const CDeviceList& devices);
 
-// The disconnect sequence. post(n) posts WM_USER+n to the frame: +2 first, +12 at the end. The
-// session is closed only after every open use of the gate has ended; the gate stays closed until
-// the frame opens it again after its pages were told.
+// The steps the disconnect sequence reports (the frame's WM_USER+2 and +12).
+enum DisconnectStep { DisconnectStarted = 2, DisconnectDone = 12 };
+
+// The disconnect sequence. step(DisconnectStarted) first; the session is told to stop and the gate
+// closes; the session itself is closed only once every open use of the gate has ended, then
+// step(DisconnectDone) follows. It waits for open uses at most useWaitMs (logging the use that holds
+// it) and then returns, leaving the close to the thread that ends the last use. The gate stays
+// closed until the caller opens it again after its pages were told.
 void RunDisconnectSequence(vexa::DeviceBridge* bridge, CDeviceList& devices, CSessionGate& gate,
-                           const std::function<void(int)>& post);
+                           std::function<void(int)> step, int useWaitMs);

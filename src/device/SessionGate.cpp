@@ -16,13 +16,43 @@ int CSessionGate::BeginUse(const char* file, int line) {
 }
 
 void CSessionGate::EndUse(int number) {
-    std::lock_guard guard(m_lock);
-    if (!m_record.Remove(number)) {
-        return; // not open: ending twice must not unbalance the count
+    std::function<void()> close;
+    {
+        std::lock_guard guard(m_lock);
+        if (!m_record.Remove(number)) {
+            return; // not open: ending twice must not unbalance the count
+        }
+        if (--m_users != 0) {
+            return;
+        }
+        close = std::move(m_pendingClose);
+        m_pendingClose = nullptr;
+        if (!close) {
+            m_idle.Set();
+        }
     }
-    if (--m_users == 0) {
+    if (close) {
+        close();
         m_idle.Set();
     }
+}
+
+void CSessionGate::CloseWhenIdle(std::function<void()> close) {
+    {
+        std::lock_guard guard(m_lock);
+        if (m_users != 0) {
+            m_pendingClose = std::move(close);
+            return;
+        }
+    }
+    if (close) {
+        close();
+    }
+}
+
+bool CSessionGate::IsClosePending() const {
+    std::lock_guard guard(m_lock);
+    return static_cast<bool>(m_pendingClose);
 }
 
 bool CSessionGate::IsUsable() const {

@@ -14,6 +14,7 @@ class DeviceBridge;
 class DeviceSession;
 } // namespace vexa
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -56,6 +57,11 @@ public:
     bool WaitUntilIdle(int timeoutMs = Event::kInfinite);
     int OpenUses() const;
 
+    // Runs close now when no use is open, else on the thread that ends the last use. While it is
+    // pending, IsClosePending is true. One pending close at a time; a second replaces the first.
+    void CloseWhenIdle(std::function<void()> close);
+    bool IsClosePending() const;
+
     // Logs every open use (see CProtectionRecord).
     void DumpUses() const { m_record.Dump(); }
 
@@ -64,6 +70,7 @@ private:
     Event m_idle{Event::Reset::Manual, true};
     int m_users = 0;
     bool m_usable = false;
+    std::function<void()> m_pendingClose;
     CProtectionRecord m_record;
 };
 

@@ -548,7 +548,7 @@ private slots:
         // A page may ask for its data itself.
         frame->SelectTab(CMainFrame::TabPicture);
         auto* pictures = dynamic_cast<CPlaceholderPage*>(frame->Page(CMainFrame::TabPicture));
-        frame->PostMessage(WM_FRAME_LOAD_REQUEST, reinterpret_cast<WPARAM>(pictures), 1);
+        frame->PostMessage(WM_FRAME_LOAD_REQUEST, CMainFrame::TabPicture, 1);
         QTRY_VERIFY_WITH_TIMEOUT(pictures->Loads() > 0, kWaitMs);
         QVERIFY(WasLoadedOnce(LockPictures));
     }

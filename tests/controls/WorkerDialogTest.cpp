@@ -11,6 +11,7 @@
 #include "platform/StringTable.h"
 #include "platform/WorkerThread.h"
 
+#include <functional>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -149,7 +150,7 @@ private slots:
         int result = 0;
         {
             CVexaProgressDlg dlg;
-            WorkerThread worker(boost::bind(&CExportJob::Run, CExportJob(), &dlg, 5u, &done, nullptr));
+            WorkerThread worker(std::bind(&CExportJob::Run, CExportJob(), &dlg, 5u, &done, nullptr));
             worker.Start();
             result = dlg.DoModal();
         }
@@ -164,7 +165,7 @@ private slots:
         int result = 0;
         {
             CVexaProgressDlg dlg;
-            WorkerThread worker(boost::bind(&CExportJob::Run, CExportJob(), &dlg, 3u, &done, nullptr));
+            WorkerThread worker(std::bind(&CExportJob::Run, CExportJob(), &dlg, 3u, &done, nullptr));
             worker.Start();
             result = dlg.DoModal();
         }
@@ -186,7 +187,7 @@ private slots:
             dlg.m_bCanCancel = true;
             dlg.m_bNotifyOwnerOnCancel = true;
             dlg.m_uOwnerMsg = WM_USER + 77;
-            WorkerThread worker(boost::bind(&CExportJob::Run, CExportJob(), &dlg, 100u, &done, &gate));
+            WorkerThread worker(std::bind(&CExportJob::Run, CExportJob(), &dlg, 100u, &done, &gate));
             worker.Start();
             WhenModal<CVexaProgressDlg>([&](CVexaProgressDlg* d) {
                 QWidget* cancel = GetPluginByName(d, "cancel_button");
@@ -213,7 +214,7 @@ private slots:
         std::atomic<bool> posted{false};
         {
             CAnimateDialogNoCaption dlg;
-            WorkerThread worker(boost::function<void()>([&] {
+            WorkerThread worker(std::function<void()>([&] {
                 dlg.EndWork(1);
                 posted = true;
             }));
@@ -236,7 +237,7 @@ private slots:
             CAnimateDialog dlg;
             dlg.m_bCloseEnabled = 1;
             dlg.m_strTip = Str(742);
-            WorkerThread worker(boost::function<void()>([&] {
+            WorkerThread worker(std::function<void()>([&] {
                 gate.Wait();
                 std::this_thread::sleep_for(std::chrono::milliseconds(150));
                 finished = true;
@@ -265,7 +266,7 @@ private slots:
             dlg.m_bCloseEnabled = 1;
             dlg.m_bCancellable = 1;
             dlg.m_strCaption = Str(388);
-            WorkerThread worker(boost::function<void()>([&] {
+            WorkerThread worker(std::function<void()>([&] {
                 dlg.WaitReady();
                 while (!dlg.IsCancelRequested()) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 namespace {
@@ -20,6 +21,7 @@ public:
     bool brandFails = false;
     bool wifi = false;
     int brandReads = 0;
+    std::function<void()> duringSerials; // runs inside a pass, while the bridge is being asked
 
     bool GetDeviceList(DeviceRecord*, int* count) override {
         *count = 0;
@@ -31,6 +33,9 @@ public:
     bool ConnectWifi(void*, int*, const QString&, int*) override { return false; }
     bool IsWifiConnection() override { return wifi; }
     int GetAllDeviceSerialNo(char16_t** serials, int* count) override {
+        if (duringSerials) {
+            duringSerials();
+        }
         if (serialsFail) {
             return 0;
         }
@@ -144,6 +149,17 @@ TEST_F(DeviceCheckTest, PausedPassesDoNothingAndAnOfflineWifiLinkReportsEveryPas
     EXPECT_TRUE(m_thread.RunPass());
     EXPECT_TRUE(m_thread.RunPass());
     m_online = true;
+    EXPECT_FALSE(m_thread.RunPass());
+}
+
+TEST_F(DeviceCheckTest, AChangeSeenWhileAPauseBeganIsReportedAfterTheResume) {
+    m_bridge.attached = {{QStringLiteral("A1"), {QStringLiteral("vexa"), QStringLiteral("V9")}}};
+    m_bridge.duringSerials = [this] { m_thread.Pause(); }; // a pause that does not wait for the pass
+    EXPECT_FALSE(m_thread.RunPass()) << "held back while paused";
+    EXPECT_EQ(Serials(), QStringList{QStringLiteral("A1")});
+    m_bridge.duringSerials = nullptr;
+    m_thread.Resume();
+    EXPECT_TRUE(m_thread.RunPass()) << "the held-back change, though this pass saw none";
     EXPECT_FALSE(m_thread.RunPass());
 }
 

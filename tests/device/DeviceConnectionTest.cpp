@@ -70,7 +70,7 @@ TEST_F(DeviceConnectionTest, DisconnectWaitsForOpenUsesBeforeClosingTheSession) 
         std::this_thread::yield();
     }
     std::vector<int> posted;
-    RunDisconnectSequence(m_bridge.get(), m_devices, gate, [&](int n) { posted.push_back(n); });
+    RunDisconnectSequence(m_bridge.get(), m_devices, gate, [&](int n) { posted.push_back(n); }, 1000);
     page.join();
     EXPECT_TRUE(sawSessionDuringUse);
     EXPECT_EQ(m_bridge->GetSession(), nullptr);

@@ -2,9 +2,45 @@
 
 #include "libs/log/Log.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
+#include <execinfo.h>
+
+#include <atomic>
+#include <string>
 #include <thread>
 
 namespace vexa::sim {
+
+namespace {
+
+std::atomic<int> g_uiThreadOps{0};
+
+void NoteUiThreadOperation() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() != app->thread()) {
+        return;
+    }
+    ++g_uiThreadOps;
+    void* frames[24];
+    const int count = backtrace(frames, 24);
+    std::string where;
+    if (char** names = backtrace_symbols(frames, count)) {
+        for (int i = 1; i < count; ++i) {
+            where += "\n    ";
+            where += names[i];
+        }
+        free(names);
+    }
+    LOG_Error("[SimPhone] phone operation on the UI thread.%s", where.c_str());
+}
+
+} // namespace
+
+int UiThreadOperations() {
+    return g_uiThreadOps.load();
+}
 
 bool SimLink::Alive() {
     if (m_disconnected || m_dropped || !m_db.IsOpen()) {
@@ -32,6 +68,7 @@ bool SimLink::Op() {
         return false;
     }
     ++m_ops;
+    NoteUiThreadOperation();
     if (m_faults.dropAfterOps > 0 && m_ops > m_faults.dropAfterOps) {
         m_dropped = true;
         LOG_Error("[SimPhone] link dropped after %ld operations. %s:%d", m_ops - 1, LOG_HERE);

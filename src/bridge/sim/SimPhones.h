@@ -56,4 +56,9 @@ struct SimFaults {
 void SetFaults(const SimFaults& faults);
 SimFaults CurrentFaults();
 
+// Phone operations made on the application's main (UI) thread since the program started, where a
+// slow phone would freeze the window. Each one is logged with the call's stack ("[SimPhone] phone
+// operation on the UI thread"); tests of the windows expect none.
+int UiThreadOperations();
+
 } // namespace vexa::sim

@@ -29,7 +29,7 @@ CDeviceCheckThread::CDeviceCheckThread(BridgeSource bridge, InternetCheck intern
     : m_bridge(std::move(bridge)), m_internetUp(std::move(internetUp)) {}
 
 CDeviceCheckThread::~CDeviceCheckThread() {
-    Stop();
+    Stop(Event::kInfinite);
 }
 
 bool CDeviceCheckThread::InternetAvailable() {
@@ -44,36 +44,48 @@ bool CDeviceCheckThread::InternetAvailable() {
 }
 
 void CDeviceCheckThread::Start(QObject* target, UINT message) {
-    if (m_thread.joinable()) {
+    if (m_thread.joinable() || m_stop.IsSet()) {
         return;
     }
-    {
-        std::lock_guard guard(m_lock);
-        m_target = target;
-        m_message = message;
-    }
+    m_target = target;
+    m_message = message;
     m_thread = std::thread([this] {
         do {
             RunPass();
         } while (!m_stop.Wait(m_passMs));
+        m_exited.Set();
     });
 }
 
-void CDeviceCheckThread::Stop() {
-    if (m_thread.joinable()) {
-        m_stop.Set();
-        m_thread.join();
+bool CDeviceCheckThread::Stop(int timeoutMs) {
+    m_stop.Set();
+    if (!m_thread.joinable()) {
+        return true;
     }
+    if (!m_exited.Wait(timeoutMs)) {
+        return false;
+    }
+    m_thread.join(); // the loop has ended: no wait
+    return true;
 }
 
 void CDeviceCheckThread::Pause() {
-    std::lock_guard guard(m_lock);
-    m_paused = 1;
+    ++m_paused;
 }
 
 void CDeviceCheckThread::Resume() {
-    std::lock_guard guard(m_lock);
-    m_paused = 0;
+    // Never below zero: an unmatched resume must not cancel a later pause.
+    int paused = m_paused.load();
+    while (paused > 0 && !m_paused.compare_exchange_weak(paused, paused - 1)) {
+    }
+}
+
+CDetectionPause::CDetectionPause(CDeviceCheckThread& detection) : m_detection(detection) {
+    m_detection.Pause();
+}
+
+CDetectionPause::~CDetectionPause() {
+    m_detection.Resume();
 }
 
 bool CDeviceCheckThread::GetDevices(DeviceRecord* buffer, int* count) const {
@@ -94,19 +106,12 @@ bool CDeviceCheckThread::GetDevices(DeviceRecord* buffer, int* count) const {
     return true;
 }
 
-void CDeviceCheckThread::ClearAllLocked() {
-    for (DeviceRecord& slot : m_slots) {
-        slot = DeviceRecord{};
-    }
-    m_count = 0;
-}
-
-bool CDeviceCheckThread::CompareSerialsLocked(vexa::DeviceBridge* bridge) {
+bool CDeviceCheckThread::CompareSerials(vexa::DeviceBridge* bridge, Slots& found) {
     char16_t* buffer = nullptr;
     int n = 0;
     if (bridge == nullptr || bridge->GetAllDeviceSerialNo(&buffer, &n) == 0) {
         LOG_Error("[CDeviceCheckThread] GetAllDeviceSerialNo failed. %s:%d", LOG_HERE);
-        ClearAllLocked();
+        found.fill(DeviceRecord{});
         return true;
     }
     QStringList serials = SplitSerials(buffer, n);
@@ -115,7 +120,7 @@ bool CDeviceCheckThread::CompareSerialsLocked(vexa::DeviceBridge* bridge) {
     // Forget phones of other makers that went away, and do not take those still here as new.
     m_foreign.removeIf([&](const QString& s) { return !serials.contains(s, Qt::CaseInsensitive); });
     bool changed = false;
-    for (DeviceRecord& slot : m_slots) {
+    for (DeviceRecord& slot : found) {
         if (slot.IsFree()) {
             continue;
         }
@@ -131,7 +136,7 @@ bool CDeviceCheckThread::CompareSerialsLocked(vexa::DeviceBridge* bridge) {
     }
     serials.removeIf([&](const QString& s) { return m_foreign.contains(s, Qt::CaseInsensitive) || s.isEmpty(); });
     for (const QString& serial : serials) {
-        for (DeviceRecord& slot : m_slots) {
+        for (DeviceRecord& slot : found) {
             if (slot.IsFree()) {
                 slot.SetSerial(serial);
                 changed = true;
@@ -142,14 +147,14 @@ bool CDeviceCheckThread::CompareSerialsLocked(vexa::DeviceBridge* bridge) {
     return changed;
 }
 
-void CDeviceCheckThread::ReadBrandsAndModelsLocked(vexa::DeviceBridge* bridge) {
-    for (DeviceRecord& slot : m_slots) {
+void CDeviceCheckThread::ReadBrandsAndModels(vexa::DeviceBridge* bridge, Slots& found) {
+    for (DeviceRecord& slot : found) {
         if (slot.IsFree() || (!slot.Brand().isEmpty() && !slot.Model().isEmpty())) {
             continue;
         }
         if (bridge == nullptr || bridge->ReadDeviceBrandAndModel(&slot) == 0) {
             LOG_Error("[CDeviceCheckThread] ReadDeviceBrandAndModel failed. %s:%d", LOG_HERE);
-            ClearAllLocked();
+            found.fill(DeviceRecord{});
             return;
         }
         if (!IsMakersPhone(slot)) {
@@ -160,25 +165,38 @@ void CDeviceCheckThread::ReadBrandsAndModelsLocked(vexa::DeviceBridge* bridge) {
 }
 
 bool CDeviceCheckThread::RunPass() {
-    std::lock_guard guard(m_lock);
-    if (m_paused != 0) {
+    if (m_paused.load() > 0) {
         return false;
+    }
+    Slots found;
+    {
+        std::lock_guard guard(m_lock);
+        found = m_slots;
     }
     vexa::DeviceBridge* bridge = m_bridge ? m_bridge() : nullptr;
     vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
     const bool stable = (session == nullptr || session->IsConnected()) &&
                         (bridge == nullptr || !bridge->IsWifiConnection() || (m_internetUp && m_internetUp()));
-    const bool changed = CompareSerialsLocked(bridge);
-    const bool report = !stable || changed;
+    const bool changed = CompareSerials(bridge, found);
+    bool report = !stable || changed;
     if (report) {
-        ReadBrandsAndModelsLocked(bridge);
-        if (m_target != nullptr && QCoreApplication::instance() != nullptr) {
-            QCoreApplication::postEvent(m_target, new CMessageEvent(m_message, 0, 0));
-        }
+        ReadBrandsAndModels(bridge, found);
     }
-    m_count = 0;
-    for (const DeviceRecord& slot : m_slots) {
-        m_count += slot.IsFree() ? 0 : 1;
+    {
+        std::lock_guard guard(m_lock);
+        m_slots = found;
+        m_count = static_cast<int>(std::count_if(found.begin(), found.end(), [](const DeviceRecord& r) {
+            return !r.IsFree();
+        }));
+    }
+    // A pause that came during the pass holds the report back until detection resumes.
+    if (m_paused.load() > 0) {
+        m_pendingReport = m_pendingReport.load() || report;
+        return false;
+    }
+    report = m_pendingReport.exchange(false) || report;
+    if (report && m_target != nullptr && QCoreApplication::instance() != nullptr) {
+        QCoreApplication::postEvent(m_target, new CMessageEvent(m_message, 0, 0));
     }
     return report;
 }

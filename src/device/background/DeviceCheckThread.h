@@ -4,8 +4,10 @@
 // phones ("vexa", any case), and posts the target window its message when the set changed or the
 // link to the connected phone is not stable (then every pass).
 //
-// Start/Stop/Pause/Resume belong to the owner's thread (the frame); GetDevices may be called from
-// any thread. The target must outlive the thread (the frame stops it before it goes).
+// Start/Stop belong to the owner's thread; Pause/Resume and GetDevices may be called from any
+// thread and never wait for a pass. Pauses are counted: detection runs again only when every
+// pause has been resumed. A change found by a pass that a pause overtook is reported by the first
+// pass after the last resume. The target must outlive the thread (the owner stops it first).
 
 #include "bridge/api/BridgeTypes.h"
 #include "platform/Event.h"
@@ -15,6 +17,8 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <array>
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -22,6 +26,20 @@
 namespace vexa {
 class DeviceBridge;
 }
+
+class CDeviceCheckThread;
+
+// Keeps detection paused for the lifetime of the scope; scopes may overlap and nest.
+class CDetectionPause {
+public:
+    explicit CDetectionPause(CDeviceCheckThread& detection);
+    ~CDetectionPause();
+    CDetectionPause(const CDetectionPause&) = delete;
+    CDetectionPause& operator=(const CDetectionPause&) = delete;
+
+private:
+    CDeviceCheckThread& m_detection;
+};
 
 class CDeviceCheckThread {
 public:
@@ -41,9 +59,13 @@ public:
     void Start(QObject* target, UINT message);
     // The wait between passes (kPassMs unless a test wants quicker passes); before Start.
     void SetPassInterval(int ms) { m_passMs = ms; }
-    void Stop();
+    // Ends the thread: RequestStop only asks; Stop asks and waits at most timeoutMs for a pass under
+    // way (false when it is still running; the destructor then waits for it).
+    void RequestStop() { m_stop.Set(); }
+    bool Stop(int timeoutMs = Event::kInfinite);
     void Pause();
     void Resume();
+    bool IsPaused() const { return m_paused.load() > 0; }
 
     // Copies the known phones (at most *count) into buffer and sets *count to how many.
     bool GetDevices(DeviceRecord* buffer, int* count) const;
@@ -56,21 +78,25 @@ public:
     static bool InternetAvailable();
 
 private:
-    bool CompareSerialsLocked(vexa::DeviceBridge* bridge);
-    void ReadBrandsAndModelsLocked(vexa::DeviceBridge* bridge);
-    void ClearAllLocked();
+    using Slots = std::array<DeviceRecord, kSlots>;
+    // These work on a copy of the slots, outside the lock, so that the bridge's calls (slow on a
+    // slow phone) never hold up GetDevices.
+    bool CompareSerials(vexa::DeviceBridge* bridge, Slots& found);
+    void ReadBrandsAndModels(vexa::DeviceBridge* bridge, Slots& found);
 
     BridgeSource m_bridge;
     InternetCheck m_internetUp;
-    mutable std::mutex m_lock; // the slots, the count and paused; held for a whole pass
-    DeviceRecord m_slots[kSlots];
+    mutable std::mutex m_lock; // the slots and the count
+    Slots m_slots;
     int m_count = 0;
-    int m_paused = 0;
+    std::atomic<int> m_paused{0};
+    std::atomic<bool> m_pendingReport{false};
     // Serials of attached phones of other makers, so they are not read again on every pass.
     QStringList m_foreign;
     QPointer<QObject> m_target;
     UINT m_message = 0;
     int m_passMs = kPassMs;
-    Event m_stop{Event::Reset::Auto};
+    Event m_stop{Event::Reset::Manual};
+    Event m_exited{Event::Reset::Manual};
     std::thread m_thread;
 };

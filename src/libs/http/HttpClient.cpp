@@ -8,8 +8,9 @@ struct Transfer {
     HttpReply* reply;
     qint64 limit;
     bool overflow = false;
-    const std::atomic<bool>* cancel;
 };
+
+constexpr int kCancelPollMs = 50;
 
 size_t OnData(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
@@ -22,11 +23,6 @@ size_t OnData(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    auto* t = static_cast<Transfer*>(user);
-    return t->cancel != nullptr && t->cancel->load() ? 1 : 0;
-}
-
 } // namespace
 
 HttpReply HttpExchange(const HttpRequest& request) {
@@ -36,7 +32,7 @@ HttpReply HttpExchange(const HttpRequest& request) {
         reply.error = QStringLiteral("curl_easy_init failed");
         return reply;
     }
-    Transfer transfer{&reply, request.maxReplyBytes, false, request.cancel};
+    Transfer transfer{&reply, request.maxReplyBytes, false};
     const QByteArray url = request.url.toUtf8();
     const QByteArray proxy = request.proxy.toUtf8();
     const QByteArray credentials = request.proxyCredentials.toUtf8();
@@ -51,9 +47,6 @@ HttpReply HttpExchange(const HttpRequest& request) {
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.timeoutMs));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnData);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
     // Only the configured proxy applies; never one picked up from the environment behind our back.
     curl_easy_setopt(curl, CURLOPT_PROXY, proxy.constData());
@@ -70,8 +63,35 @@ HttpReply HttpExchange(const HttpRequest& request) {
         }
     }
 
-    const CURLcode rc = curl_easy_perform(curl);
-    if (rc == CURLE_OK) {
+    // The multi interface, so that a cancel is seen within kCancelPollMs even while nothing arrives.
+    CURLM* multi = curl_multi_init();
+    CURLcode rc = CURLE_FAILED_INIT;
+    if (multi != nullptr && curl_multi_add_handle(multi, curl) == CURLM_OK) {
+        int running = 1;
+        while (running > 0) {
+            if (request.cancelled && request.cancelled()) {
+                reply.cancelled = true;
+                break;
+            }
+            if (curl_multi_perform(multi, &running) != CURLM_OK ||
+                (running > 0 && curl_multi_poll(multi, nullptr, 0, kCancelPollMs, nullptr) != CURLM_OK)) {
+                break;
+            }
+        }
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg == CURLMSG_DONE) {
+                rc = message->data.result;
+            }
+        }
+        curl_multi_remove_handle(multi, curl);
+    }
+    if (multi != nullptr) {
+        curl_multi_cleanup(multi);
+    }
+    if (reply.cancelled) {
+        reply.error = QStringLiteral("cancelled");
+    } else if (rc == CURLE_OK) {
         reply.ok = true;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
     } else if (transfer.overflow) {

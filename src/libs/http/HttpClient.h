@@ -1,12 +1,13 @@
 #pragma once
-// A blocking HTTP client over libcurl's easy interface, shared by every network service of the
-// program (statistics, self-update, firmware, app store, feedback). Callable from any thread;
-// curl_global_init must have run (the application does it at start-up).
+// A blocking HTTP client over libcurl, shared by every network service of the program (statistics,
+// self-update, firmware, app store, feedback). Callable from any thread; curl_global_init must have
+// run (the application does it at start-up). A request can be cancelled from another thread: the
+// exchange looks at its cancel test at least every 50 ms, also while a server sends nothing.
 
 #include <QByteArray>
 #include <QString>
 
-#include <atomic>
+#include <functional>
 
 struct HttpRequest {
     QString url;
@@ -17,7 +18,7 @@ struct HttpRequest {
     QString proxy;                             // "host:port", empty for a direct connection
     QString proxyCredentials;                  // "user:password", empty for none
     qint64 maxReplyBytes = 16 * 1024 * 1024;   // a longer reply is an error, not a memory hog
-    const std::atomic<bool>* cancel = nullptr; // polled during the transfer
+    std::function<bool()> cancelled;           // true ends the exchange (reply.cancelled)
 };
 
 struct HttpReply {
@@ -25,6 +26,7 @@ struct HttpReply {
     long status = 0; // HTTP status code
     QByteArray body;
     QString error; // why ok is false
+    bool cancelled = false;
     bool Success() const { return ok && status >= 200 && status < 300; }
 };
 

@@ -92,13 +92,14 @@ int libUpdate_ParseManifest(const QByteArray& xml, const QString& currentVersion
 }
 
 int libUpdate_Check(const QString& currentVersion, const QString& manifestUrl, QString* newVersion,
-                    QString* description) {
+                    QString* description, const std::function<bool()>& cancelled) {
     if (manifestUrl.isEmpty()) {
         return LUSC_LATEST;
     }
     HttpRequest request;
     request.url = manifestUrl;
     request.maxReplyBytes = kMaxManifest;
+    request.cancelled = cancelled;
     {
         std::lock_guard guard(Proxy().lock);
         request.proxy = Proxy().server;

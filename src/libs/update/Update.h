@@ -12,6 +12,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 constexpr int LUSC_NEW_VERSION = 0; // every result other than the three below means a newer version
 constexpr int LUSC_INTERNET_ERROR = 4097;
 constexpr int LUSC_BAD_MANIFEST = 4098;
@@ -20,9 +22,10 @@ constexpr int LUSC_LATEST = 4099;
 // The proxy for later checks: server "host:port" (empty: direct) and credentials "user:password".
 void libUpdate_SetProxyInfo(const QString& server, const QString& credentials);
 
-// An empty manifestUrl (no update host configured) means there is no newer version.
+// An empty manifestUrl (no update host configured) means there is no newer version. cancelled, when
+// given, is asked every 50 ms; once it says true the check ends with LUSC_INTERNET_ERROR.
 int libUpdate_Check(const QString& currentVersion, const QString& manifestUrl, QString* newVersion,
-                    QString* description);
+                    QString* description, const std::function<bool()>& cancelled = {});
 
 // The check without the network: result for a manifest document. Exposed for tests.
 int libUpdate_ParseManifest(const QByteArray& xml, const QString& currentVersion, QString* newVersion,

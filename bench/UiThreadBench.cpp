@@ -1,0 +1,174 @@
+// The longest time the UI thread is kept from its event loop while a user works with a slow phone:
+// every phone operation answers 500 ms late (VEXA_SIM_DELAY_MS), the program connects on its own,
+// shows the home tab, then the contacts and messages tabs, and comes back home. A 2 ms heartbeat
+// timer on the UI thread notes every gap between its ticks; the longest gap is the longest slice of
+// UI-thread work (nested event loops of busy dialogs keep ticking, so they do not count). Offscreen;
+// built beside vexa-assistant so that it finds the skin.
+#include "app/CMainFrame.h"
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+#include "device/DeviceNameAdapter.h"
+#include "libs/log/Log.h"
+#include "libs/prefs/Prefs.h"
+#include "platform/AppPaths.h"
+#include "skin/Skin.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+QTemporaryDir* g_home = nullptr;
+
+// Longest gap between heartbeat ticks while it runs.
+class CHeartbeat {
+public:
+    CHeartbeat() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(2);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            m_longestNs = std::max(m_longestNs, now - m_lastNs);
+            m_lastNs = now;
+        });
+    }
+    void Restart() {
+        m_longestNs = 0;
+        m_clock.start();
+        m_lastNs = 0;
+        m_timer.start();
+    }
+    double LongestMs() const { return static_cast<double>(m_longestNs) / 1e6; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_lastNs = 0;
+    qint64 m_longestNs = 0;
+};
+
+void Spin(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+void BM_LongestUiSliceWithASlowPhone(benchmark::State& state) {
+    for (auto _ : state) {
+        CDeviceList devices;
+        DeviceNameAdapter names;
+        names.Load(g_home->filePath("MapInfo.ini"));
+        CHeartbeat beat;
+        double worst = 0;
+        {
+            CMainFrame frame(devices, names);
+            beat.Restart();
+            if (!frame.Create()) {
+                state.SkipWithError("no frame");
+                return;
+            }
+            frame.show();
+            QElapsedTimer timer;
+            timer.start();
+            while (!frame.IsConnected() && timer.elapsed() < 60000) {
+                Spin(50);
+            }
+            if (!frame.IsConnected()) {
+                std::fprintf(stderr, "status: %s\n", qPrintable(frame.StatusText()));
+                state.SkipWithError("the phone did not connect");
+                return;
+            }
+            Spin(4000);
+            state.counters["connect_and_home_ms"] = beat.LongestMs();
+            worst = beat.LongestMs();
+            const struct {
+                int tab;
+                const char* name;
+            } visits[] = {{CMainFrame::TabContact, "contacts_ms"},
+                          {CMainFrame::TabMessage, "messages_ms"},
+                          {CMainFrame::TabHome, "home_again_ms"}};
+            for (const auto& v : visits) {
+                beat.Restart();
+                frame.SelectTab(v.tab);
+                Spin(6000);
+                state.counters[v.name] = beat.LongestMs();
+                worst = std::max(worst, beat.LongestMs());
+            }
+            frame.Shutdown();
+        }
+        state.counters["ui_thread_phone_calls"] = vexa::sim::UiThreadOperations();
+        state.SetIterationTime(worst / 1000.0);
+    }
+}
+BENCHMARK(BM_LongestUiSliceWithASlowPhone)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --renderer-process-limit=1");
+    }
+    QTemporaryDir home;
+    g_home = &home;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+    qputenv("VEXA_SIM_DIR", QFile::encodeName(home.filePath("sim")));
+    QApplication app(argc, argv);
+
+    vexa::sim::PhoneSpec spec;
+    spec.serial = QStringLiteral("SLOW-PHONE");
+    spec.model = QStringLiteral("V960");
+    vexa::sim::SeedOptions options;
+    options.contacts = 300;
+    options.sms = 2000;
+    options.calls = 200;
+    options.apps = 20;
+    options.pictures = 10;
+    QString error;
+    if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone(spec.serial, options, &error)) {
+        std::fprintf(stderr, "seeding failed: %s\n", qPrintable(error));
+        return 1;
+    }
+    // Only the program's own phone operations are slowed, not the seeding above.
+    qputenv("VEXA_SIM_DELAY_MS", qgetenv("VEXA_BENCH_DELAY_MS").isEmpty() ? "500" : qgetenv("VEXA_BENCH_DELAY_MS"));
+    LOG_Init();
+    PCL_Load();
+    CSkin* skin = LoadStyleW(ExecutableDirectory() + QStringLiteral("/skin/config.xml"));
+    if (skin == nullptr) {
+        std::fprintf(stderr, "no skin beside the executable\n");
+        return 1;
+    }
+    SetAppSkin(skin);
+    vexa::sim::UseSimulatedPhones();
+    if (!ppInitialize()) {
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    // Where the UI thread called the phone (symbol names thanks to the exported symbols).
+    if (!qEnvironmentVariableIsEmpty("VEXA_BENCH_SHOW_CALLS")) {
+        QFile log(home.filePath("data/vexa/vexa.log"));
+        if (log.open(QIODevice::ReadOnly)) {
+            const QByteArray text = log.readAll();
+            std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
+        }
+    }
+    ppCleanup();
+    SetAppSkin(nullptr);
+    skin->Release();
+    return 0;
+}
