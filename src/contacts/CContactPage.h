@@ -21,13 +21,9 @@ class CContactSearchWorker;
 class CPbListWnd;
 class CSessionGate;
 
-namespace vexa {
-class ContactBook;
-}
-
 // Messages to the contact page (WM_USER + n).
 constexpr UINT WM_CONTACT_LOADED = WM_USER + 2025;      // own loads without a frame: wParam mode
-constexpr UINT WM_CONTACT_SEARCH_FOUND = WM_USER + 2026; // wParam generation, lParam new std::vector<Contact*>*
+constexpr UINT WM_CONTACT_SEARCH_FOUND = WM_USER + 2026; // wParam generation, value std::vector<std::int64_t> ids
 constexpr UINT WM_CONTACT_SEARCH_DONE = WM_USER + 2027;  // wParam generation, lParam complete
 
 class CContactPage : public CTabPageWnd {
@@ -91,7 +87,6 @@ private:
     void FillNode(int nodeId);
     void OnSearchText(const QString& key);
     void ShowPreview();
-    vexa::ContactBook* Book() const;
 
     CSessionGate& m_gate;
     CMsgWnd* m_frame = nullptr;
