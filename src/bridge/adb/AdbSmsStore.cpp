@@ -29,22 +29,6 @@ SYSTEMTIME FromMilliseconds(qint64 ms) {
     return t;
 }
 
-MSGINFO Info(const Sms& sms) {
-    MSGINFO info;
-    info.type = 0;
-    info.number = sms.m_number;
-    info.id = sms.m_id;
-    info.content = sms.m_content;
-    info.read = sms.m_read ? 1 : 0;
-    info.status = sms.m_box == BOX_INBOX ? 1 : 0;
-    info.time = sms.m_time;
-    return info;
-}
-
-bool IsDraft(const Sms& sms) {
-    return sms.m_box == BOX_DRAFT || sms.m_box == BOX_DRAFT_OTHER;
-}
-
 const char kSmsUri[] = "content://sms";
 // The body comes last: it may hold ", name=" text, which the reader can only tell apart from a
 // column once every other column has been seen.
@@ -152,8 +136,8 @@ bool CAdbSmsStore::ListSms(std::vector<MSGINFO>* list) {
         return false;
     }
     for (const Sms& sms : m_messages) {
-        if (!IsDraft(sms)) {
-            list->push_back(Info(sms));
+        if (!IsDraftBox(sms.m_box)) {
+            list->push_back(SmsListEntry(sms));
         }
     }
     return true;
@@ -166,8 +150,8 @@ bool CAdbSmsStore::ListDraftSms(std::vector<MSGINFO>* list) {
         return false;
     }
     for (const Sms& sms : m_messages) {
-        if (IsDraft(sms)) {
-            list->push_back(Info(sms));
+        if (IsDraftBox(sms.m_box)) {
+            list->push_back(SmsListEntry(sms));
         }
     }
     return true;
@@ -192,7 +176,7 @@ bool CAdbSmsStore::SearchSms(const QString& keyword, std::vector<MSGINFO>* list)
     for (const Sms& sms : m_messages) {
         if (sms.m_number.contains(keyword, Qt::CaseInsensitive) ||
             sms.m_content.contains(keyword, Qt::CaseInsensitive)) {
-            list->push_back(Info(sms));
+            list->push_back(SmsListEntry(sms));
         }
     }
     return true;
