@@ -16,19 +16,6 @@ namespace {
 
 const QStringList kColumns{"_id", "address", "date", "type", "read", "sub_id", "body"};
 
-SYSTEMTIME FromMilliseconds(qint64 ms) {
-    const QDateTime when = QDateTime::fromMSecsSinceEpoch(ms);
-    SYSTEMTIME t;
-    t.wYear = static_cast<std::uint16_t>(when.date().year());
-    t.wMonth = static_cast<std::uint16_t>(when.date().month());
-    t.wDay = static_cast<std::uint16_t>(when.date().day());
-    t.wDayOfWeek = static_cast<std::uint16_t>(when.date().dayOfWeek() % 7);
-    t.wHour = static_cast<std::uint16_t>(when.time().hour());
-    t.wMinute = static_cast<std::uint16_t>(when.time().minute());
-    t.wSecond = static_cast<std::uint16_t>(when.time().second());
-    return t;
-}
-
 const char kSmsUri[] = "content://sms";
 // The body comes last: it may hold ", name=" text, which the reader can only tell apart from a
 // column once every other column has been seen.
@@ -88,7 +75,7 @@ std::vector<Sms> SmsFromContentRows(std::string_view output) {
             continue;
         }
         sms.m_number = row.value(QStringLiteral("address"));
-        sms.m_time = FromMilliseconds(row.value(QStringLiteral("date")).toLongLong());
+        sms.m_time = TimeFromMs(row.value(QStringLiteral("date")).toLongLong());
         // The provider's types 1..5 are the boxes inbox, sent, draft, outbox and failed.
         const int type = row.value(QStringLiteral("type")).toInt();
         sms.m_box = type >= BOX_INBOX && type <= BOX_DRAFT_OTHER ? type : BOX_INBOX;
