@@ -8,6 +8,7 @@
 #include "contacts/CContactSearchWorker.h"
 #include "contacts/CPbListWnd.h"
 #include "device/LoadDataHelper.h"
+#include "device/MainFrameMessages.h"
 #include "device/SessionGate.h"
 #include "libs/log/Log.h"
 #include "platform/StringTable.h"
@@ -219,7 +220,7 @@ void CContactPage::RequestLoad(bool force) {
         ShowState();
     }
     if (m_frame != nullptr) {
-        m_frame->PostMessage(m_loadRequest, reinterpret_cast<WPARAM>(static_cast<CTabPageWnd*>(this)), force ? 1 : 0);
+        m_frame->PostMessage(m_loadRequest, mainframe::TabContact, force ? 1 : 0);
         return;
     }
     if (m_loader.joinable()) {

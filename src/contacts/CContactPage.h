@@ -31,8 +31,8 @@ public:
     explicit CContactPage(CSessionGate& gate, QWidget* parent = nullptr);
     ~CContactPage() override;
 
-    // The frame loads the contacts: loadRequest is posted to it with (page, force). Without a frame
-    // the page loads on a thread of its own.
+    // The frame loads the contacts: loadRequest is posted to it with (mainframe::TabContact, force).
+    // Without a frame the page loads on a thread of its own.
     void SetFrame(CMsgWnd* frame, UINT loadRequest);
     void SetFileChooser(ContactFileChooser chooser) { m_chooser = std::move(chooser); }
 

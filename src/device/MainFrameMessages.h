@@ -25,7 +25,7 @@ enum MainFrameMessage : UINT {
     WM_FRAME_INCOMING_CALL = WM_USER + 10,    // lParam QString* caller's number
     WM_FRAME_INCOMING_MESSAGE = WM_USER + 11, // lParam QString* message text
     WM_FRAME_LOAD_DONE = WM_USER + 1001,    // kind, mode
-    WM_FRAME_LOAD_REQUEST = WM_USER + 1002, // page (CTabPageWnd*), force flag
+    WM_FRAME_LOAD_REQUEST = WM_USER + 1002, // wParam the asking page's tab (mainframe::Tab), lParam force flag
 };
 
 // The frame's tabs.

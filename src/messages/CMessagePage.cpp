@@ -235,8 +235,7 @@ void CMessagePage::CheckLoaded(bool force) {
     }
     SetState(State::Loading);
     if (m_frame != nullptr) {
-        m_frame->PostMessage(WM_FRAME_LOAD_REQUEST, reinterpret_cast<WPARAM>(static_cast<CTabPageWnd*>(this)),
-                             force ? 1 : 0);
+        m_frame->PostMessage(WM_FRAME_LOAD_REQUEST, mainframe::TabMessage, force ? 1 : 0);
     } else {
         LoadRequest(1); // without a frame (tests) the stores load on first use
     }

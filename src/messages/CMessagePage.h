@@ -31,7 +31,7 @@ public:
     enum class State { Loading, Ready, Failed };
     enum ViewKind { ViewAll = 0, ViewConversation = 1, ViewDrafts = 2 };
 
-    // frame receives WM_FRAME_LOAD_REQUEST (load request) and may be null in tests.
+    // frame receives WM_FRAME_LOAD_REQUEST with mainframe::TabMessage and may be null in tests.
     CMessagePage(CSessionGate& gate, CMsgWnd* frame, QWidget* parent = nullptr);
     ~CMessagePage() override;
 
