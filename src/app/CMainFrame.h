@@ -8,10 +8,10 @@
 
 #include "device/ConnectionController.h"
 #include "device/DeviceConnection.h"
+#include "device/MainFrameMessages.h"
 #include "device/SessionGate.h"
 #include "device/background/DeviceCheckThread.h"
 #include "platform/BackgroundJob.h"
-#include "device/CTabPageWnd.h"
 #include "platform/CMsgWnd.h"
 
 #include <QString>
@@ -25,40 +25,10 @@ class CTabPageWnd;
 class DeviceNameAdapter;
 class QSystemTrayIcon;
 
-// The frame's own messages (WM_USER + n).
-enum MainFrameMessage : UINT {
-    WM_FRAME_CONNECTED = WM_USER + 1,
-    WM_FRAME_DISCONNECTED = WM_USER + 2,
-    WM_FRAME_SELECT_TAB = WM_USER + 5,
-    WM_FRAME_LAUNCH_UPDATER = WM_USER + 8,
-    WM_FRAME_DEVICE_CHANGE = WM_USER + 6,
-    WM_FRAME_DISCONNECT_DONE = WM_USER + 12,
-    WM_FRAME_REFRESH_DEVICES = WM_USER + 13,
-    WM_FRAME_MAY_CHANGE_DEVICE = WM_USER + 14,
-    WM_FRAME_USER_DISCONNECT = WM_USER + 15,
-    WM_FRAME_USER_CONNECT = WM_USER + 16,
-    WM_FRAME_CONNECT_RESULT = WM_USER + 17,
-    WM_FRAME_AUTO_CONNECT = WM_USER + 18,
-    WM_FRAME_ACT_ON_RESULT = WM_USER + 19,
-    WM_FRAME_UPDATE_CHECKED = WM_USER + 21,
-    WM_FRAME_STARTUP = WM_USER + 23,
-    WM_FRAME_TASK_COUNTER = WM_USER + 502,
-    WM_FRAME_INCOMING_CALL = WM_USER + 10,    // value QString: the caller's number
-    WM_FRAME_INCOMING_MESSAGE = WM_USER + 11, // value QString: the message text
-    WM_FRAME_LOAD_DONE = WM_USER + 1001,    // kind, mode
-    WM_FRAME_LOAD_REQUEST = WM_USER + 1002, // tab (Tab), force flag
-};
-
 class CMainFrame : public CMsgWnd, private IConnectionListener {
 public:
-    enum Tab {
-        TabHome = FrameTabHome,
-        TabMessage = FrameTabMessage,
-        TabContact = FrameTabContact,
-        TabApp = FrameTabApp,
-        TabPicture = FrameTabPicture,
-        TabCount = FrameTabCount
-    };
+    using Tab = mainframe::Tab;
+    using enum mainframe::Tab;
 
     // devices and names belong to the application object and outlive the frame.
     CMainFrame(CDeviceList& devices, DeviceNameAdapter& names, QWidget* parent = nullptr);

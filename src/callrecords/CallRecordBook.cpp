@@ -15,7 +15,7 @@ CallRecordData ToData(const vexa::CallRecord& record) {
     record.GetTime(&t);
     CallRecordData d;
     d.number = record.GetNumber();
-    d.time = QDateTime(QDate(t.wYear, t.wMonth, t.wDay), QTime(t.wHour, t.wMinute, t.wSecond));
+    d.time = vexa::FromSystemTime(t);
     d.duration = record.GetDuration();
     d.type = record.GetCallType();
     d.numberState = record.GetNumberState();
@@ -161,15 +161,7 @@ bool ImportCallRecordsCsv(vexa::CallRecordList& list, const QString& path,
         const CallRecordData& d = records[static_cast<std::size_t>(i)];
         vexa::CallRecord* record = list.NewCallRecord();
         record->m_number = d.number;
-        const QDate date = d.time.date();
-        const QTime time = d.time.time();
-        record->m_time.wYear = static_cast<std::uint16_t>(date.year());
-        record->m_time.wMonth = static_cast<std::uint16_t>(date.month());
-        record->m_time.wDay = static_cast<std::uint16_t>(date.day());
-        record->m_time.wDayOfWeek = static_cast<std::uint16_t>(date.dayOfWeek() % 7);
-        record->m_time.wHour = static_cast<std::uint16_t>(time.hour());
-        record->m_time.wMinute = static_cast<std::uint16_t>(time.minute());
-        record->m_time.wSecond = static_cast<std::uint16_t>(time.second());
+        record->m_time = vexa::ToSystemTime(d.time);
         record->m_duration = d.duration;
         record->m_type = d.type;
         record->m_numberState = d.numberState;

@@ -2,7 +2,6 @@
 
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
-#include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceSession.h"
 #include "controls/VexaMessageBox.h"
 #include "device/LoadDataHelper.h"
@@ -100,17 +99,15 @@ void CCallRecordWnd::Clear() {
 
 void CCallRecordWnd::Reload() {
     {
-        VEXA_SESSION_USE(m_gate);
-        vexa::DeviceBridge* bridge = ppGetBridge();
-        vexa::DeviceSession* session = sessionUse_.Usable() && bridge != nullptr ? bridge->GetSession() : nullptr;
-        vexa::CallRecordList* list = session != nullptr ? session->GetCallRecords() : nullptr;
+        CSessionScope use(m_gate, VEXA_HERE);
+        vexa::CallRecordList* list = use ? use->GetCallRecords() : nullptr;
         m_all.clear();
         m_total = 0;
         if (list != nullptr) {
             std::lock_guard<std::mutex> calls(LoaderLock(LockCallRecords));
             if (list->IsCallRecordsLoaded()) {
                 std::lock_guard<std::mutex> contacts(LoaderLock(LockContacts));
-                vexa::ContactBook* book = session->GetContactBook();
+                vexa::ContactBook* book = use->GetContactBook();
                 m_all = callrecords::BuildCallGroups(*list, book != nullptr && book->IsContactsLoaded() ? book : nullptr);
                 m_total = list->GetCallRecordCount();
             }
@@ -271,10 +268,8 @@ QString CCallRecordWnd::Export() {
     int count = 0;
     bool ok = false;
     {
-        VEXA_SESSION_USE(m_gate);
-        vexa::DeviceBridge* bridge = ppGetBridge();
-        vexa::DeviceSession* session = sessionUse_.Usable() && bridge != nullptr ? bridge->GetSession() : nullptr;
-        vexa::CallRecordList* list = session != nullptr ? session->GetCallRecords() : nullptr;
+        CSessionScope use(m_gate, VEXA_HERE);
+        vexa::CallRecordList* list = use ? use->GetCallRecords() : nullptr;
         if (list != nullptr) {
             std::lock_guard<std::mutex> lock(LoaderLock(LockCallRecords));
             ok = list->IsCallRecordsLoaded() && callrecords::ExportCallRecordsCsv(*list, path, &count);

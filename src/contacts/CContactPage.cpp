@@ -8,6 +8,7 @@
 #include "contacts/CContactSearchWorker.h"
 #include "contacts/CPbListWnd.h"
 #include "device/LoadDataHelper.h"
+#include "device/MainFrameMessages.h"
 #include "device/SessionGate.h"
 #include "libs/log/Log.h"
 #include "platform/StringTable.h"
@@ -127,30 +128,29 @@ bool CContactPage::Create() {
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("call_recond_wnd")), m_calls);
     m_search = std::make_unique<CContactSearchWorker>(
         [this](const std::function<void(vexa::ContactBook&)>& run) {
-            VEXA_SESSION_USE(m_gate);
-            if (!sessionUse_.Usable()) {
+            CSessionScope use(m_gate, VEXA_HERE);
+            if (!use) {
                 return;
             }
             std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
-            if (vexa::ContactBook* book = Book(); book != nullptr && book->IsContactsLoaded()) {
+            if (vexa::ContactBook* book = use->GetContactBook(); book != nullptr && book->IsContactsLoaded()) {
                 run(*book);
             }
         },
-        [this](int generation, std::vector<vexa::Contact*> batch) {
-            PostMessage(WM_CONTACT_SEARCH_FOUND, static_cast<WPARAM>(generation),
-                        reinterpret_cast<LPARAM>(new std::vector<vexa::Contact*>(std::move(batch))));
+        [this](int generation, const std::vector<vexa::Contact*>& batch) {
+            // Ids, not pointers: the book may be reread before the page takes the batch.
+            std::vector<std::int64_t> ids;
+            ids.reserve(batch.size());
+            for (const vexa::Contact* c : batch) {
+                ids.push_back(c->GetId());
+            }
+            PostValue(WM_CONTACT_SEARCH_FOUND, std::move(ids), static_cast<WPARAM>(generation));
         },
         [this](int generation, bool complete) {
             PostMessage(WM_CONTACT_SEARCH_DONE, static_cast<WPARAM>(generation), complete ? 1 : 0);
         });
     ShowState();
     return true;
-}
-
-vexa::ContactBook* CContactPage::Book() const {
-    vexa::DeviceBridge* bridge = ppGetBridge();
-    vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
-    return session != nullptr ? session->GetContactBook() : nullptr;
 }
 
 void CContactPage::ShowState() {
@@ -220,7 +220,7 @@ void CContactPage::RequestLoad(bool force) {
         ShowState();
     }
     if (m_frame != nullptr) {
-        m_frame->PostMessage(m_loadRequest, FrameTabContact, force ? 1 : 0);
+        m_frame->PostMessage(m_loadRequest, mainframe::TabContact, force ? 1 : 0);
         return;
     }
     if (m_loader.joinable()) {
@@ -242,8 +242,8 @@ void CContactPage::LoadRequest(int mode) {
 
 void CContactPage::Fill() {
     {
-        VEXA_SESSION_USE(m_gate);
-        vexa::ContactBook* book = sessionUse_.Usable() ? Book() : nullptr;
+        CSessionScope use(m_gate, VEXA_HERE);
+        vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
         m_loaded = book != nullptr && book->IsContactsLoaded();
     }
     ShowState();
@@ -265,14 +265,13 @@ void CContactPage::Fill() {
 void CContactPage::BuildTree() {
     auto* tree = qobject_cast<QTreeWidget*>(GetPluginByName(this, QStringLiteral("listboxex_tree_ctrl")));
     {
-        VEXA_SESSION_USE(m_gate);
-        vexa::ContactBook* book = sessionUse_.Usable() ? Book() : nullptr;
-        vexa::DeviceSession* session = ppGetBridge() != nullptr ? ppGetBridge()->GetSession() : nullptr;
-        if (book == nullptr || session == nullptr) {
+        CSessionScope use(m_gate, VEXA_HERE);
+        vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
+        if (book == nullptr) {
             return;
         }
         std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
-        m_nodes = contacts::BuildTreeNodes(*book, session->GetDeviceInfo());
+        m_nodes = contacts::BuildTreeNodes(*book, use->GetDeviceInfo());
     }
     if (tree == nullptr || m_nodes.empty()) {
         return;
@@ -336,15 +335,13 @@ void CContactPage::FillNode(int nodeId) {
     std::vector<CPbListWnd::Item> items;
     QString caption;
     {
-        VEXA_SESSION_USE(m_gate);
-        vexa::ContactBook* book = sessionUse_.Usable() ? Book() : nullptr;
+        CSessionScope use(m_gate, VEXA_HERE);
+        vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
         if (book == nullptr) {
             return;
         }
         std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
-        vexa::DeviceSession* session = ppGetBridge()->GetSession();
-        const bool dual = session != nullptr && session->GetDeviceInfo() != nullptr &&
-                          session->GetDeviceInfo()->IsDualSim();
+        const bool dual = use->GetDeviceInfo() != nullptr && use->GetDeviceInfo()->IsDualSim();
         caption = contacts::NodeCaption(*book, nodeId, dual);
         for (vexa::Contact* c : contacts::ContactsOfNode(*book, nodeId)) {
             items.push_back(CPbListWnd::MakeItem(c));
@@ -382,17 +379,19 @@ LRESULT CContactPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         LoadRequest(static_cast<int>(wParam));
         return 1;
     case WM_CONTACT_SEARCH_FOUND: {
-        std::unique_ptr<std::vector<vexa::Contact*>> batch(reinterpret_cast<std::vector<vexa::Contact*>*>(lParam));
-        if (static_cast<int>(wParam) != m_generation || !m_searching) {
+        const std::optional<std::vector<std::int64_t>> ids = TakeValue<std::vector<std::int64_t>>(lParam);
+        if (!ids || static_cast<int>(wParam) != m_generation || !m_searching) {
             return 1; // a key typed since
         }
         std::vector<CPbListWnd::Item> items;
         {
-            VEXA_SESSION_USE(m_gate);
-            if (!sessionUse_.Usable()) {
+            CSessionScope use(m_gate, VEXA_HERE);
+            vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
+            if (book == nullptr) {
                 return 1;
             }
-            for (vexa::Contact* c : *batch) {
+            std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+            for (vexa::Contact* c : contacts::ContactsWithIds(*book, *ids)) {
                 items.push_back(CPbListWnd::MakeItem(c));
             }
         }
@@ -496,8 +495,8 @@ void CContactPage::ShowPreview() {
     Plugin_SetText(name, item.name.isEmpty() ? Str(181) : item.name);
     QStringList lines;
     {
-        VEXA_SESSION_USE(m_gate);
-        vexa::ContactBook* book = sessionUse_.Usable() ? Book() : nullptr;
+        CSessionScope use(m_gate, VEXA_HERE);
+        vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
         if (book == nullptr) {
             return;
         }

@@ -21,13 +21,9 @@ class CContactSearchWorker;
 class CPbListWnd;
 class CSessionGate;
 
-namespace vexa {
-class ContactBook;
-}
-
 // Messages to the contact page (WM_USER + n).
 constexpr UINT WM_CONTACT_LOADED = WM_USER + 2025;      // own loads without a frame: wParam mode
-constexpr UINT WM_CONTACT_SEARCH_FOUND = WM_USER + 2026; // wParam generation, lParam new std::vector<Contact*>*
+constexpr UINT WM_CONTACT_SEARCH_FOUND = WM_USER + 2026; // wParam generation, value std::vector<std::int64_t> ids
 constexpr UINT WM_CONTACT_SEARCH_DONE = WM_USER + 2027;  // wParam generation, lParam complete
 
 class CContactPage : public CTabPageWnd {
@@ -35,8 +31,8 @@ public:
     explicit CContactPage(CSessionGate& gate, QWidget* parent = nullptr);
     ~CContactPage() override;
 
-    // The frame loads the contacts: loadRequest is posted to it with (page, force). Without a frame
-    // the page loads on a thread of its own.
+    // The frame loads the contacts: loadRequest is posted to it with (mainframe::TabContact, force).
+    // Without a frame the page loads on a thread of its own.
     void SetFrame(CMsgWnd* frame, UINT loadRequest);
     void SetFileChooser(ContactFileChooser chooser) { m_chooser = std::move(chooser); }
 
@@ -91,7 +87,6 @@ private:
     void FillNode(int nodeId);
     void OnSearchText(const QString& key);
     void ShowPreview();
-    vexa::ContactBook* Book() const;
 
     CSessionGate& m_gate;
     CMsgWnd* m_frame = nullptr;

@@ -6,6 +6,7 @@
 #include "libs/pinyin/Pinyin.h"
 #include "platform/StringTable.h"
 
+#include <unordered_map>
 #include <unordered_set>
 
 namespace contacts {
@@ -166,6 +167,25 @@ std::vector<vexa::Contact*> StillInBook(vexa::ContactBook& book, const std::vect
     for (vexa::Contact* c : contacts) {
         if (c != nullptr && held.contains(c)) {
             out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::vector<vexa::Contact*> ContactsWithIds(vexa::ContactBook& book, const std::vector<std::int64_t>& ids) {
+    std::unordered_map<std::int64_t, vexa::Contact*> byId;
+    const int count = book.GetContactCount(vexa::LIST_ALL);
+    byId.reserve(static_cast<std::size_t>(std::max(0, count)));
+    for (int i = 0; i < count; ++i) {
+        if (vexa::Contact* c = book.GetContactAt(vexa::LIST_ALL, i)) {
+            byId.emplace(c->GetId(), c);
+        }
+    }
+    std::vector<vexa::Contact*> out;
+    out.reserve(ids.size());
+    for (std::int64_t id : ids) {
+        if (auto it = byId.find(id); it != byId.end()) {
+            out.push_back(it->second);
         }
     }
     return out;

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -51,6 +52,10 @@ std::vector<vexa::Contact*> ContactsOfNode(vexa::ContactBook& book, int nodeId);
 // The contacts of the list that the book still holds, in their order. A list of the page may
 // outlive a reload of the book by another page; its pointers are checked before they are used.
 std::vector<vexa::Contact*> StillInBook(vexa::ContactBook& book, const std::vector<vexa::Contact*>& contacts);
+
+// The contacts of the book with these phone ids, in the order of ids; ids the book no longer holds
+// are skipped. Lets a list cross threads as ids and come back as the book's current objects.
+std::vector<vexa::Contact*> ContactsWithIds(vexa::ContactBook& book, const std::vector<std::int64_t>& ids);
 
 // The topmost row for a scroll position of p pixels over rows of rowHeight: ceil(p / h) − 1 when
 // positive.

@@ -1,7 +1,6 @@
 #include "contacts/ContactTransferUi.h"
 
 #include "bridge/api/ContactBook.h"
-#include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceSession.h"
 #include "contacts/CImportContactHelper.h"
 #include "contacts/ContactListing.h"
@@ -20,12 +19,6 @@
 #include <thread>
 
 namespace {
-
-vexa::ContactBook* CurrentBook() {
-    vexa::DeviceBridge* bridge = ppGetBridge();
-    vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
-    return session != nullptr ? session->GetContactBook() : nullptr;
-}
 
 // The worker's first steps: the dialog is up before the first progress message arrives.
 void WaitForDialog(CVexaProgressDlg& dlg) {
@@ -50,8 +43,8 @@ int RunOnBookWithProgress(QWidget* parent, CSessionGate& gate, const QString& ti
     dlg.m_bCanCancel = true;
     WorkerThread worker(std::function<void()>([&] {
         WaitForDialog(dlg);
-        VEXA_SESSION_USE(gate);
-        vexa::ContactBook* book = sessionUse_.Usable() ? CurrentBook() : nullptr;
+        CSessionScope use(gate, VEXA_HERE);
+        vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
         if (book != nullptr) {
             std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
             result = job(

@@ -5,9 +5,6 @@
 
 #include "platform/CMsgWnd.h"
 
-// The frame's tabs; a page names itself by its tab in the load requests it posts to the frame.
-enum FrameTabId { FrameTabHome = 0, FrameTabMessage, FrameTabContact, FrameTabApp, FrameTabPicture, FrameTabCount };
-
 class CTabPageWnd : public CMsgWnd {
 public:
     explicit CTabPageWnd(QWidget* parent = nullptr) : CMsgWnd(parent) {}

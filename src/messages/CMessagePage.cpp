@@ -1,12 +1,12 @@
 #include "messages/CMessagePage.h"
 
 #include "bridge/api/ContactBook.h"
-#include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/MessageStores.h"
 #include "controls/CVexaProgressDlg.h"
 #include "controls/VexaMessageBox.h"
+#include "device/MainFrameMessages.h"
 #include "device/SessionGate.h"
 #include "libs/log/Log.h"
 #include "messages/CMsgContentView.h"
@@ -40,12 +40,6 @@ namespace {
 
 CMessagePage* g_page = nullptr;
 
-vexa::DeviceSession* CurrentSession() {
-    vexa::DeviceBridge* bridge = ppGetBridge();
-    return bridge != nullptr ? bridge->GetSession() : nullptr;
-}
-
-constexpr UINT WM_FRAME_LOAD_REQUEST_MSG = WM_USER + 1002;
 // The overview of all conversations shows the newest messages of each; a conversation's own view
 // shows all of them. A phone with 100,000 messages would otherwise put them all into one page.
 constexpr int kOverviewPerConversation = 5;
@@ -89,7 +83,7 @@ CMessagePage::CMessagePage(CSessionGate& gate, CMsgWnd* frame, QWidget* parent)
     : CTabPageWnd(parent), m_gate(gate), m_frame(frame),
       m_refresh([this](const QString& keyword) { DoRefresh(keyword); },
                 [this](const QString& keyword) {
-                    PostMessage(WM_MSGPAGE_REFRESH, 0, reinterpret_cast<LPARAM>(new QString(keyword)));
+                    PostValue(WM_MSGPAGE_REFRESH, keyword);
                 }),
       m_pageFolder(QDir(DataFolder()).filePath(QStringLiteral("pages"))) {
     g_page = this;
@@ -194,9 +188,8 @@ void CMessagePage::OnDeviceConnected() {
     m_connected = true;
     m_phoneVersion = 2;
     {
-        VEXA_SESSION_USE(m_gate);
-        vexa::DeviceSession* session = sessionUse_.Usable() ? CurrentSession() : nullptr;
-        if (vexa::DeviceInfo* info = session != nullptr ? session->GetDeviceInfo() : nullptr) {
+        CSessionScope use(m_gate, VEXA_HERE);
+        if (vexa::DeviceInfo* info = use ? use->GetDeviceInfo() : nullptr) {
             int second = 0;
             info->GetVersionPair(&m_phoneVersion, &second);
         }
@@ -225,17 +218,13 @@ void CMessagePage::OnDeviceDisconnected() {
 void CMessagePage::CheckLoaded(bool force) {
     bool loaded = false;
     {
-        VEXA_SESSION_USE(m_gate);
-        if (!sessionUse_.Usable()) {
+        CSessionScope use(m_gate, VEXA_HERE);
+        if (!use || !use->IsConnected()) {
             return;
         }
-        vexa::DeviceSession* session = CurrentSession();
-        if (session == nullptr || !session->IsConnected()) {
-            return;
-        }
-        vexa::ContactBook* book = session->GetContactBook();
-        vexa::SmsStore* sms = session->GetSmsStore();
-        vexa::MmsStore* mms = session->GetMmsStore();
+        vexa::ContactBook* book = use->GetContactBook();
+        vexa::SmsStore* sms = use->GetSmsStore();
+        vexa::MmsStore* mms = use->GetMmsStore();
         loaded = book != nullptr && sms != nullptr && book->IsContactsLoaded() && sms->IsSmsLoaded() &&
                  (mms == nullptr || mms->IsMmsLoaded());
     }
@@ -246,15 +235,15 @@ void CMessagePage::CheckLoaded(bool force) {
     }
     SetState(State::Loading);
     if (m_frame != nullptr) {
-        m_frame->PostMessage(WM_FRAME_LOAD_REQUEST_MSG, FrameTabMessage, force ? 1 : 0);
+        m_frame->PostMessage(WM_FRAME_LOAD_REQUEST, mainframe::TabMessage, force ? 1 : 0);
     } else {
         LoadRequest(1); // without a frame (tests) the stores load on first use
     }
 }
 
 void CMessagePage::LoadRequest(int mode) {
-    VEXA_SESSION_USE(m_gate);
-    if (!sessionUse_.Usable()) {
+    CSessionUse use(m_gate, VEXA_HERE);
+    if (!use.Usable()) {
         return;
     }
     LOG_Info("====================================> finish load msg %d.", mode);
@@ -267,13 +256,10 @@ void CMessagePage::LoadRequest(int mode) {
 }
 
 void CMessagePage::Rebuild(const QString& keyword) {
-    VEXA_SESSION_USE(m_gate);
-    if (!sessionUse_.Usable()) {
-        return;
-    }
-    vexa::DeviceSession* session = CurrentSession();
+    // Without a session the lists are emptied.
+    CSessionScope use(m_gate, VEXA_HERE);
     if (!m_data.IsReady()) {
-        switch (m_data.ObtainStores(session)) {
+        switch (m_data.ObtainStores(use.Session())) {
         case messages::MessageData::StoreState::SmsFailed:
             VexaMessageBox(Str(2400), this, Str(2401), 0);
             break;
@@ -284,7 +270,7 @@ void CMessagePage::Rebuild(const QString& keyword) {
             break;
         }
     }
-    m_data.Rebuild(session, keyword);
+    m_data.Rebuild(use.Session(), keyword);
 #ifdef __GLIBC__
     // Ordering 100,000 messages goes through as many temporary sort keys; hand their memory back.
     malloc_trim(0);
@@ -523,19 +509,15 @@ void CMessagePage::DeleteItems(const std::vector<messages::MsgTypeAndId>& items)
     messages::DeleteOutcome outcome;
     {
         BusyScope busy(m_refresh);
-        VEXA_SESSION_USE(m_gate);
-        if (!sessionUse_.Usable()) {
-            return;
-        }
+        CSessionScope use(m_gate, VEXA_HERE); // without a session every item fails
         CVexaProgressDlg dlg(this);
         dlg.m_strTitle = Str(2409);
         dlg.m_strRemind = Str(2411);
         dlg.m_bCanCancel = true;
         {
-            WorkerThread worker(std::function<void()>([&dlg, &outcome, items] {
+            WorkerThread worker(std::function<void()>([&dlg, &outcome, items, session = use.Session()] {
                 dlg.WaitReady();
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                vexa::DeviceSession* session = CurrentSession();
                 messages::BatchHooks hooks;
                 hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
                 hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
@@ -582,13 +564,9 @@ void CMessagePage::ExportSelected() {
 
 void CMessagePage::ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path) {
     BusyScope busy(m_refresh);
-    VEXA_SESSION_USE(m_gate);
-    if (!sessionUse_.Usable()) {
-        return;
-    }
-    vexa::DeviceSession* session = CurrentSession();
+    CSessionScope use(m_gate, VEXA_HERE); // without a session nothing is exported
     const messages::SmsCsvExportResult result =
-        messages::ExportSelectedSmsCsv(session != nullptr ? session->GetSmsStore() : nullptr, items, path);
+        messages::ExportSelectedSmsCsv(use ? use->GetSmsStore() : nullptr, items, path);
     if (result.fileError) {
         return; // logged; the operation is abandoned
     }
@@ -616,10 +594,7 @@ void CMessagePage::ImportFile(const QString& path) {
     messages::SmsCsvImportResult result;
     {
         BusyScope busy(m_refresh);
-        VEXA_SESSION_USE(m_gate);
-        if (!sessionUse_.Usable()) {
-            return;
-        }
+        CSessionScope use(m_gate, VEXA_HERE); // without a session nothing is imported
         // The whole file is checked before anything goes to the phone.
         const messages::SmsCsvCheck check = messages::CheckSmsCsvFile(path);
         if (check.status != messages::SmsCsvCheck::Ok) {
@@ -635,10 +610,9 @@ void CMessagePage::ImportFile(const QString& path) {
         dlg.m_strRemind = Str(2450);
         dlg.m_bCanCancel = true;
         {
-            WorkerThread worker(std::function<void()>([&dlg, &result, path] {
+            WorkerThread worker(std::function<void()>([&dlg, &result, path, session = use.Session()] {
                 dlg.WaitReady();
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                vexa::DeviceSession* session = CurrentSession();
                 messages::BatchHooks hooks;
                 hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
                 hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
@@ -802,8 +776,7 @@ LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         FillCurrentView();
         return 0;
     case WM_MSGPAGE_REFRESH: {
-        std::unique_ptr<QString> keyword(reinterpret_cast<QString*>(lParam));
-        DoRefresh(keyword ? *keyword : QString());
+        DoRefresh(TakeValue<QString>(lParam).value_or(QString()));
         return 0;
     }
     case WM_MSGPAGE_INCOMING:
@@ -815,8 +788,8 @@ LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_MSGVIEW_RESEND:
         if (wParam != 0) {
             BusyScope busy(m_refresh);
-            VEXA_SESSION_USE(m_gate);
-            if (sessionUse_.Usable()) {
+            CSessionUse use(m_gate, VEXA_HERE);
+            if (use.Usable()) {
                 OnCommand(msg, *reinterpret_cast<const messages::MsgTypeAndId*>(wParam));
             }
         }

@@ -23,7 +23,7 @@ class QTreeWidget;
 
 // The page's own messages (WM_USER + n); the views' messages are in CMsgContentView.h.
 constexpr UINT WM_MSGPAGE_SHOW_LISTS = WM_USER + 113;
-constexpr UINT WM_MSGPAGE_REFRESH = WM_USER + 114; // from the refresh thread; lParam QString* argument
+constexpr UINT WM_MSGPAGE_REFRESH = WM_USER + 114; // from the refresh thread; value QString keyword
 constexpr UINT WM_MSGPAGE_INCOMING = WM_USER + 116; // a message arrived: refresh the lists
 
 class CMessagePage : public CTabPageWnd {
@@ -31,7 +31,7 @@ public:
     enum class State { Loading, Ready, Failed };
     enum ViewKind { ViewAll = 0, ViewConversation = 1, ViewDrafts = 2 };
 
-    // frame receives WM_USER+1002 (load request) and may be null in tests.
+    // frame receives WM_FRAME_LOAD_REQUEST with mainframe::TabMessage and may be null in tests.
     CMessagePage(CSessionGate& gate, CMsgWnd* frame, QWidget* parent = nullptr);
     ~CMessagePage() override;
 

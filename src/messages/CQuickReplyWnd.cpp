@@ -1,6 +1,5 @@
 #include "messages/CQuickReplyWnd.h"
 
-#include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "controls/CAnimateDialog.h"
@@ -25,15 +24,11 @@
 
 namespace {
 
-vexa::DeviceSession* CurrentSession() {
-    vexa::DeviceBridge* bridge = ppGetBridge();
-    return bridge != nullptr ? bridge->GetSession() : nullptr;
-}
-
 // Runs a batch (sending or saving) on a worker behind a cancellable progress dialog that its hooks
-// report to; returns once the worker has ended.
+// report to; returns once the worker has ended. session may be null (every item fails).
 template <class Outcome>
-Outcome RunBatchWithProgress(QWidget* parent, const QString& title, const QString& remind, int pauseMs,
+Outcome RunBatchWithProgress(QWidget* parent, vexa::DeviceSession* session, const QString& title,
+                             const QString& remind, int pauseMs,
                              const std::function<Outcome(vexa::DeviceSession*, const messages::BatchHooks&)>& job) {
     CVexaProgressDlg dlg(parent);
     dlg.m_strTitle = title;
@@ -41,9 +36,8 @@ Outcome RunBatchWithProgress(QWidget* parent, const QString& title, const QStrin
     dlg.m_bCanCancel = true;
     Outcome outcome;
     {
-        WorkerThread worker(std::function<void()>([&dlg, &outcome, &job, pauseMs] {
+        WorkerThread worker(std::function<void()>([&dlg, &outcome, &job, pauseMs, session] {
             dlg.WaitReady();
-            vexa::DeviceSession* session = CurrentSession();
             messages::BatchHooks hooks;
             hooks.pauseMs = pauseMs;
             hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
@@ -120,10 +114,8 @@ void CQuickReplyWnd::SetupSim() {
     int state = 1;
     QString names[2];
     {
-        VEXA_SESSION_USE(m_gate);
-        vexa::DeviceSession* session = sessionUse_.Usable() ? CurrentSession() : nullptr;
-        vexa::DeviceInfo* info = session != nullptr ? session->GetDeviceInfo() : nullptr;
-        if (info != nullptr) {
+        CSessionScope use(m_gate, VEXA_HERE);
+        if (vexa::DeviceInfo* info = use ? use->GetDeviceInfo() : nullptr) {
             dual = info->IsDualSim();
             state = info->GetSimState();
             names[0] = info->GetSimName(1);
@@ -240,9 +232,8 @@ void CQuickReplyWnd::Send(int simChoice, bool byKey) {
         if (simChoice == messages::SimDefault) {
             int state = 1;
             {
-                VEXA_SESSION_USE(m_gate);
-                vexa::DeviceSession* session = sessionUse_.Usable() ? CurrentSession() : nullptr;
-                if (vexa::DeviceInfo* info = session != nullptr ? session->GetDeviceInfo() : nullptr) {
+                CSessionScope use(m_gate, VEXA_HERE);
+                if (vexa::DeviceInfo* info = use ? use->GetDeviceInfo() : nullptr) {
                     state = info->GetSimState();
                 }
             }
@@ -259,10 +250,8 @@ void CQuickReplyWnd::Send(int simChoice, bool byKey) {
         }
         return;
     }
-    VEXA_SESSION_USE(m_gate);
-    if (!sessionUse_.Usable()) {
-        return;
-    }
+    // Without a session (the phone went since the check above) the send fails like any lost send.
+    CSessionScope use(m_gate, VEXA_HERE);
     if (m_notify != nullptr) {
         m_notify->SendMessage(WM_REPLY_SEND_BEGIN);
     }
@@ -279,14 +268,15 @@ void CQuickReplyWnd::Send(int simChoice, bool byKey) {
     if (m_notify != nullptr) {
         m_notify->SendMessage(WM_REPLY_SEND_CHECKED);
     }
-    m_lastResult = recipients.size() == 1 ? SendSingle(recipients.front(), text) : SendMultiple(recipients, text);
+    m_lastResult = recipients.size() == 1 ? SendSingle(use.Session(), recipients.front(), text)
+                                          : SendMultiple(use.Session(), recipients, text);
     if (m_notify != nullptr) {
         m_notify->SendMessage(WM_REPLY_SEND_RESULT, reinterpret_cast<WPARAM>(&m_lastResult));
         m_notify->PostMessage(WM_REPLY_SEND_DONE);
     }
 }
 
-int CQuickReplyWnd::SendSingle(const QString& number, const QString& text) {
+int CQuickReplyWnd::SendSingle(vexa::DeviceSession* session, const QString& number, const QString& text) {
     CAnimateDialog dlg(this);
     dlg.m_strCaption = Str(992);
     dlg.m_strTip = Str(2420);
@@ -294,8 +284,7 @@ int CQuickReplyWnd::SendSingle(const QString& number, const QString& text) {
     const int sim = m_simChoice;
     int code = 0;
     {
-        WorkerThread worker(std::function<void()>([&dlg, &sent, number, text, sim] {
-            vexa::DeviceSession* session = CurrentSession();
+        WorkerThread worker(std::function<void()>([&dlg, &sent, session, number, text, sim] {
             sent = session != nullptr && messages::SendOneSms(session->GetSmsStore(), number, text, sim);
             dlg.EndWork(static_cast<int>(IDOK));
         }));
@@ -316,10 +305,10 @@ int CQuickReplyWnd::SendSingle(const QString& number, const QString& text) {
     return 0;
 }
 
-int CQuickReplyWnd::SendMultiple(const QStringList& numbers, const QString& text) {
+int CQuickReplyWnd::SendMultiple(vexa::DeviceSession* session, const QStringList& numbers, const QString& text) {
     const int sim = m_simChoice;
     const messages::SendOutcome outcome = RunBatchWithProgress<messages::SendOutcome>(
-        this, Str(2423), Str(2420), m_pauseMs,
+        this, session, Str(2423), Str(2420), m_pauseMs,
         [&numbers, &text, sim](vexa::DeviceSession* session, const messages::BatchHooks& hooks) {
             return messages::SendSmsToMany(session, numbers, text, sim, hooks);
         });
@@ -350,20 +339,17 @@ void CQuickReplyWnd::Save() {
         }
         return;
     }
-    VEXA_SESSION_USE(m_gate);
-    if (!sessionUse_.Usable()) {
-        return;
-    }
+    CSessionScope use(m_gate, VEXA_HERE); // without a session the drafts are not saved
     const QStringList recipients = Recipients();
     messages::SaveOutcome outcome;
     const std::optional<std::int64_t> editing = m_editingDraft;
     if (recipients.size() <= 1) {
         messages::BatchHooks hooks;
         hooks.pauseMs = 0;
-        outcome = messages::SaveSmsDrafts(CurrentSession(), recipients, text, editing, hooks);
+        outcome = messages::SaveSmsDrafts(use.Session(), recipients, text, editing, hooks);
     } else {
         outcome = RunBatchWithProgress<messages::SaveOutcome>(
-            this, Str(2429), Str(2429), m_pauseMs,
+            this, use.Session(), Str(2429), Str(2429), m_pauseMs,
             [&recipients, &text, editing](vexa::DeviceSession* session, const messages::BatchHooks& hooks) {
                 return messages::SaveSmsDrafts(session, recipients, text, editing, hooks);
             });

@@ -18,6 +18,10 @@
 class CSessionGate;
 class QTextEdit;
 
+namespace vexa {
+class DeviceSession;
+}
+
 constexpr UINT WM_REPLY_SEND_RESULT = WM_USER + 105;
 constexpr UINT WM_REPLY_SEND_BEGIN = WM_USER + 106;
 constexpr UINT WM_REPLY_SEND_CHECKED = WM_USER + 107;
@@ -68,8 +72,9 @@ private:
     LRESULT OnExpression(QWidget*, std::intptr_t, std::intptr_t);
 
     QStringList Recipients() const;
-    int SendSingle(const QString& number, const QString& text);
-    int SendMultiple(const QStringList& numbers, const QString& text);
+    // session: the current one, held by the caller's use of the gate; null makes the send fail.
+    int SendSingle(vexa::DeviceSession* session, const QString& number, const QString& text);
+    int SendMultiple(vexa::DeviceSession* session, const QStringList& numbers, const QString& text);
     void UpdateCounter();
 
     CSessionGate& m_gate;

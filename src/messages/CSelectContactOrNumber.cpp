@@ -1,7 +1,6 @@
 #include "messages/CSelectContactOrNumber.h"
 
 #include "bridge/api/ContactBook.h"
-#include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceSession.h"
 #include "controls/VexaMessageBox.h"
 #include "device/SessionGate.h"
@@ -43,10 +42,8 @@ bool CSelectContactOrNumber::OnInitDialog() {
     m_classCodes = {3, 0, 1, 2, 4, 5};
     QStringList names{Str(346), Str(347), Str(744), Str(745), Str(2484), Str(2485)};
     {
-        VEXA_SESSION_USE(m_gate);
-        vexa::DeviceBridge* bridge = ppGetBridge();
-        vexa::DeviceSession* session = sessionUse_.Usable() && bridge != nullptr ? bridge->GetSession() : nullptr;
-        vexa::ContactBook* book = session != nullptr ? session->GetContactBook() : nullptr;
+        CSessionScope use(m_gate, VEXA_HERE);
+        vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
         if (book != nullptr) {
             for (int i = 0; i < book->GetGroupCount(); ++i) {
                 if (vexa::Group* group = book->GetGroupAt(i)) {
@@ -81,10 +78,8 @@ bool CSelectContactOrNumber::OnInitDialog() {
 
 void CSelectContactOrNumber::Load(int classCode) {
     m_entries.clear();
-    VEXA_SESSION_USE(m_gate);
-    vexa::DeviceBridge* bridge = ppGetBridge();
-    vexa::DeviceSession* session = sessionUse_.Usable() && bridge != nullptr ? bridge->GetSession() : nullptr;
-    vexa::ContactBook* book = session != nullptr ? session->GetContactBook() : nullptr;
+    CSessionScope use(m_gate, VEXA_HERE);
+    vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
     if (book == nullptr) {
         Fill();
         return;

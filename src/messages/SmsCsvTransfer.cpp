@@ -12,31 +12,12 @@
 
 namespace messages {
 
-SYSTEMTIME ToSystemTime(const QDateTime& time) {
-    SYSTEMTIME t;
-    const QDate d = time.date();
-    const QTime c = time.time();
-    t.wYear = static_cast<std::uint16_t>(d.year());
-    t.wMonth = static_cast<std::uint16_t>(d.month());
-    t.wDay = static_cast<std::uint16_t>(d.day());
-    t.wDayOfWeek = static_cast<std::uint16_t>(d.dayOfWeek() % 7);
-    t.wHour = static_cast<std::uint16_t>(c.hour());
-    t.wMinute = static_cast<std::uint16_t>(c.minute());
-    t.wSecond = static_cast<std::uint16_t>(c.second());
-    t.wMilliseconds = static_cast<std::uint16_t>(c.msec());
-    return t;
-}
-
-QDateTime FromSystemTime(const SYSTEMTIME& t) {
-    return QDateTime(QDate(t.wYear, t.wMonth, t.wDay), QTime(t.wHour, t.wMinute, t.wSecond));
-}
-
 namespace {
 
 QStringList RowCells(const vexa::Sms& sms, const QString& boxName) {
     SYSTEMTIME time;
     sms.GetTime(&time);
-    return {boxName, sms.GetNumber(), FormatSmsCsvTime(FromSystemTime(time)), sms.GetContent()};
+    return {boxName, sms.GetNumber(), FormatSmsCsvTime(vexa::FromSystemTime(time)), sms.GetContent()};
 }
 
 class CsvOut {
@@ -294,7 +275,7 @@ SmsCsvImportResult ImportSmsCsvTo(vexa::SmsStore* store, const QString& path, co
             std::unique_ptr<vexa::Sms> sms(store->NewSms());
             if (sms) {
                 sms->SetNumber(row->number);
-                sms->SetTime(ToSystemTime(row->time));
+                sms->SetTime(vexa::ToSystemTime(row->time));
                 sms->SetContent(row->content);
                 if (row->box) {
                     sms->SetBox(*row->box);

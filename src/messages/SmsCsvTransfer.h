@@ -25,9 +25,6 @@ constexpr int kImportBatchSize = 30;
 // Larger files are refused before anything is read: a phone's whole SMS history is far smaller.
 constexpr qint64 kMaxSmsCsvBytes = 64LL * 1024 * 1024;
 
-SYSTEMTIME ToSystemTime(const QDateTime& time);
-QDateTime FromSystemTime(const SYSTEMTIME& time);
-
 enum class CsvFileKind { PageExport, Backup };
 
 struct SmsCsvExportResult {

@@ -191,6 +191,33 @@ protected:
     QTemporaryDir m_local;
 };
 
+// ---- plain records ------------------------------------------------------------------------------
+
+TEST(BridgeTimeTest, LocalTimeToTheRecordAndBack) {
+    struct Case {
+        QDateTime time;
+        SYSTEMTIME expected; // wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds
+    };
+    const Case cases[] = {
+        {QDateTime(QDate(2012, 7, 25), QTime(14, 3, 9, 250)), {2012, 7, 3, 25, 14, 3, 9, 250}},
+        {QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999)), {2024, 2, 4, 29, 23, 59, 59, 999}},
+        {QDateTime(QDate(2000, 1, 2), QTime(0, 0)), {2000, 1, 0, 2, 0, 0, 0, 0}}, // a Sunday is 0
+        {QDateTime(), {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.time.toString(Qt::ISODateWithMs).toStdString());
+        const SYSTEMTIME t = ToSystemTime(c.time);
+        EXPECT_EQ(t, c.expected);
+        // Back to the second; a zeroed record names no time.
+        const QDateTime back = FromSystemTime(t);
+        EXPECT_EQ(back.isValid(), c.time.isValid());
+        if (c.time.isValid()) {
+            EXPECT_EQ(back.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
+                      c.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral(".000"));
+        }
+    }
+}
+
 // ---- detection and identity --------------------------------------------------------------------
 
 TEST_P(BridgeApiTest, ListsAttachedPhonesOnly) {

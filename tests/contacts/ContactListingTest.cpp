@@ -144,6 +144,19 @@ TEST_F(ContactListingTest, PointersOfAnEarlierLoadAreNoLongerHeld) {
     EXPECT_EQ(StillInBook(*book, after), after);
 }
 
+TEST_F(ContactListingTest, IdsTakenBeforeAReloadNameTheNewObjects) {
+    vexa::ContactBook* book = Populated("ids-1", true, 3);
+    ASSERT_NE(book, nullptr);
+    const std::vector<vexa::Contact*> before = ContactsOfNode(*book, NodeAll);
+    ASSERT_EQ(before.size(), 5U);
+    const std::vector<std::int64_t> ids = {before[4]->GetId(), 987654, before[0]->GetId()};
+    book->ResetContacts();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    const std::vector<vexa::Contact*> found = ContactsWithIds(*book, ids);
+    EXPECT_EQ(Names(found), (QStringList{"李四", "张三"})); // the order asked for; the unknown id skipped
+    EXPECT_EQ(StillInBook(*book, found), found);
+}
+
 TEST(IndexLetterTest, FirstLetterOfThePinyinOrTheCharacter) {
     EXPECT_EQ(IndexLetter("张三"), "Z");
     EXPECT_EQ(IndexLetter("alice"), "A");

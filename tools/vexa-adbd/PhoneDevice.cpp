@@ -43,16 +43,12 @@ std::int64_t NowPacked() {
 
 // Phone files keep a packed local time (yyyymmddhhmmss); the tools speak seconds since 1970.
 std::uint32_t PackedToEpoch(std::int64_t packed) {
-    const SYSTEMTIME t = vexa::UnpackTime(packed);
-    const QDateTime when(QDate(t.wYear, t.wMonth, t.wDay), QTime(t.wHour, t.wMinute, t.wSecond));
+    const QDateTime when = vexa::FromSystemTime(vexa::UnpackTime(packed));
     return when.isValid() ? static_cast<std::uint32_t>(std::max<qint64>(0, when.toSecsSinceEpoch())) : 0;
 }
 
 std::int64_t EpochToPacked(std::uint32_t epoch) {
-    const QDateTime when = QDateTime::fromSecsSinceEpoch(epoch);
-    const QDate d = when.date();
-    const QTime t = when.time();
-    return ((((d.year() * 100LL + d.month()) * 100 + d.day()) * 100 + t.hour()) * 100 + t.minute()) * 100 + t.second();
+    return vexa::PackTime(vexa::ToSystemTime(QDateTime::fromSecsSinceEpoch(epoch)));
 }
 
 std::string LsTime(std::int64_t packed) {

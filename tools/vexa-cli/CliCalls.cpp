@@ -23,7 +23,7 @@ int RunCalls(CliContext& ctx, const QStringList& args) {
     CSessionGate gate;
     gate.SetUsable(true);
     CLoadDataHelper::Load(ppGetBridge(), gate, LoadKindContacts, false, [](int, int) {});
-    VEXA_SESSION_USE(gate);
+    const CSessionUse use(gate, VEXA_HERE);
     vexa::CallRecordList* list = session->GetCallRecords();
     if (list == nullptr || !list->IsCallRecordsLoaded()) {
         ctx.err << Str(2301) << '\n';

@@ -52,7 +52,7 @@ int Export(CliContext& ctx, const QStringList& args) {
     if (book == nullptr) {
         return kCliFailed;
     }
-    VEXA_SESSION_USE(gate);
+    const CSessionUse use(gate, VEXA_HERE);
     const std::vector<vexa::Contact*> all = contacts::ContactsOfNode(*book, contacts::NodeAll);
     if (all.empty()) {
         ctx.err << Str(345) << '\n';
@@ -101,7 +101,7 @@ int Import(CliContext& ctx, QStringList args) {
     if (book == nullptr) {
         return kCliFailed;
     }
-    VEXA_SESSION_USE(gate);
+    const CSessionUse use(gate, VEXA_HERE);
     const auto result = helper.Import(book, {}, {});
     const QString text = CImportContactHelper::ResultText(result, helper.Count());
     if (result != CImportContactHelper::Import_Succeeded) {
@@ -118,7 +118,7 @@ int Count(CliContext& ctx) {
     if (book == nullptr) {
         return kCliFailed;
     }
-    VEXA_SESSION_USE(gate);
+    const CSessionUse use(gate, VEXA_HERE);
     ctx.out << book->GetContactCount(vexa::LIST_ALL) << '\n';
     return kCliOk;
 }

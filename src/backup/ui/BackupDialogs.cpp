@@ -26,12 +26,24 @@ namespace {
 constexpr UINT WM_COUNT_READY = WM_USER + 1;   // wParam module, lParam count
 constexpr UINT WM_RUN_ENDED = WM_USER + 2;     // the worker is done; the outcome is set
 constexpr UINT WM_COUNTS_DONE = WM_USER + 3;   // every count arrived
-constexpr UINT WM_ITEM_PROGRESS = WM_USER + 4; // wParam module, lParam done << 32 | total
+constexpr UINT WM_ITEM_PROGRESS = WM_USER + 4; // wParam module, value ItemProgress
 constexpr UINT WM_PACKING = WM_USER + 5;       // the package is being written
 constexpr UINT WM_MODULE_STATUS = WM_USER + 6; // wParam module, lParam step result
 constexpr UINT WM_PACK_PROGRESS = WM_USER + 7; // wParam file index, lParam file count
 
 const QString kTemplate = QStringLiteral("list_item_template");
+
+// Backup: modules 0-90 %, packing the rest; restore: unpacking first, then the modules.
+constexpr int kModulesShare = 90;
+int ModulesBase(bool restore) {
+    return restore ? 10 : 0;
+}
+
+// Items of the running module written (or read) so far.
+struct ItemProgress {
+    int done = 0;
+    int total = 0;
+};
 
 // "备份文件(*.bkg)|*.bkg||" as a file dialog filter: the part before the first bar.
 QString FileFilter(int id) {
@@ -152,8 +164,8 @@ bool CSelBackUpContentDlg::OnInitDialog() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("start_backup_button")), Str(2696));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("cancel_button")), Str(722));
     if (!m_testCounts) {
-        VEXA_SESSION_USE(m_gate);
-        vexa::DeviceSession* session = sessionUse_.Usable() && m_bridge ? m_bridge->GetSession() : nullptr;
+        CSessionUse use(m_gate, VEXA_HERE);
+        vexa::DeviceSession* session = use.Usable() && m_bridge ? m_bridge->GetSession() : nullptr;
         if (session != nullptr && session->GetDeviceInfo() != nullptr) {
             m_model = session->GetDeviceInfo()->GetModel();
         }
@@ -181,8 +193,8 @@ bool CSelBackUpContentDlg::OnInitDialog() {
 }
 
 void CSelBackUpContentDlg::CountOnWorker() {
-    VEXA_SESSION_USE(m_gate);
-    vexa::DeviceSession* session = sessionUse_.Usable() && m_bridge ? m_bridge->GetSession() : nullptr;
+    CSessionUse use(m_gate, VEXA_HERE);
+    vexa::DeviceSession* session = use.Usable() && m_bridge ? m_bridge->GetSession() : nullptr;
     for (int m = 0; m < backup::kModuleCount; ++m) {
         const backup::ModuleIo& io = backup::GetModuleIo(m);
         const bool connected = session != nullptr && session->IsConnected();
@@ -299,15 +311,15 @@ void CBackupRunDlg::Work() {
     SetActivityState(ActivityHomeBackup);
     {
         // The whole run stays inside the gate so that a disconnect waits for it.
-        VEXA_SESSION_USE(m_gate);
-        vexa::DeviceSession* session = sessionUse_.Usable() && m_bridge ? m_bridge->GetSession() : nullptr;
+        CSessionUse use(m_gate, VEXA_HERE);
+        vexa::DeviceSession* session = use.Usable() && m_bridge ? m_bridge->GetSession() : nullptr;
         backup::RunCallbacks callbacks;
         callbacks.cancel = &m_cancel;
         callbacks.status = [this](int module, int result) {
             PostMessage(WM_MODULE_STATUS, static_cast<WPARAM>(module), result);
         };
         callbacks.progress = [this](int module, int done, int total) {
-            PostMessage(WM_ITEM_PROGRESS, static_cast<WPARAM>(module), (static_cast<LPARAM>(done) << 32) | total);
+            PostValue(WM_ITEM_PROGRESS, ItemProgress{done, total}, static_cast<WPARAM>(module));
         };
         bool packing = false;
         callbacks.pack = [this, &packing](int files, int index, qint64, qint64) {
@@ -344,7 +356,13 @@ void CBackupRunDlg::ShowProgressForTest(int module, int done, int total) {
         }
     }
     OnMessage(WM_MODULE_STATUS, static_cast<WPARAM>(module), backup::StepRunning);
-    OnMessage(WM_ITEM_PROGRESS, static_cast<WPARAM>(module), (static_cast<LPARAM>(done) << 32) | total);
+    ShowItemProgress(done, total);
+}
+
+void CBackupRunDlg::ShowItemProgress(int done, int total) {
+    const double part = total > 0 ? double(done) / total : 1.0;
+    SetProgress(ModulesBase(m_restore) +
+                static_cast<int>(kModulesShare * (m_finishedModules + part) / std::max(1, m_selected)));
 }
 
 LRESULT CBackupRunDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -352,9 +370,8 @@ LRESULT CBackupRunDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (HandleSkinMessage(this, CBackupRunDlgTable::kRows, msg, wParam, lParam, result)) {
         return result;
     }
-    // Backup: modules 0-90 %, packing the rest; restore: unpacking first, then the modules.
-    const int share = 90;
-    const int base = m_restore ? 10 : 0;
+    const int share = kModulesShare;
+    const int base = ModulesBase(m_restore);
     switch (msg) {
     case WM_MODULE_STATUS: {
         const int module = static_cast<int>(wParam);
@@ -375,13 +392,11 @@ LRESULT CBackupRunDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
-    case WM_ITEM_PROGRESS: {
-        const int done = static_cast<int>(lParam >> 32);
-        const int total = static_cast<int>(lParam & 0xFFFFFFFF);
-        const double part = total > 0 ? double(done) / total : 1.0;
-        SetProgress(base + static_cast<int>(share * (m_finishedModules + part) / std::max(1, m_selected)));
+    case WM_ITEM_PROGRESS:
+        if (const std::optional<ItemProgress> progress = TakeValue<ItemProgress>(lParam)) {
+            ShowItemProgress(progress->done, progress->total);
+        }
         return 0;
-    }
     case WM_PACKING:
         if (m_restore) {
             return 0; // the unpack text is already shown

@@ -87,6 +87,8 @@ private:
     LRESULT OnOpenFolder(QWidget*, std::intptr_t, std::intptr_t);
     void Work();
     void SetProgress(int percent);
+    // done of total items of the running module.
+    void ShowItemProgress(int done, int total);
     void Finish();
 
     vexa::DeviceBridge* m_bridge;

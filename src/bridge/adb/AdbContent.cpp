@@ -136,15 +136,13 @@ std::string ContentRefusal(std::string_view output, int status, bool query) {
 }
 
 SYSTEMTIME TimeFromMs(qint64 ms) {
-    const QDateTime when = QDateTime::fromMSecsSinceEpoch(ms);
-    const QDate d = when.date();
-    const QTime t = when.time();
-    return UnpackTime(((((d.year() * 100LL + d.month()) * 100 + d.day()) * 100 + t.hour()) * 100 + t.minute()) * 100 +
-                      t.second());
+    SYSTEMTIME time = ToSystemTime(QDateTime::fromMSecsSinceEpoch(ms));
+    time.wMilliseconds = 0; // whole seconds, as the records of every other source carry them
+    return time;
 }
 
 qint64 MsFromTime(const SYSTEMTIME& time) {
-    const QDateTime when(QDate(time.wYear, time.wMonth, time.wDay), QTime(time.wHour, time.wMinute, time.wSecond));
+    const QDateTime when = FromSystemTime(time);
     return when.isValid() ? when.toMSecsSinceEpoch() : 0;
 }
 

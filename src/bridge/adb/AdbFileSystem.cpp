@@ -23,19 +23,6 @@ std::string U(const QString& text) {
     return text.toStdString();
 }
 
-SYSTEMTIME FromEpoch(std::uint32_t seconds) {
-    const QDateTime when = QDateTime::fromSecsSinceEpoch(seconds);
-    SYSTEMTIME t;
-    t.wYear = static_cast<std::uint16_t>(when.date().year());
-    t.wMonth = static_cast<std::uint16_t>(when.date().month());
-    t.wDay = static_cast<std::uint16_t>(when.date().day());
-    t.wDayOfWeek = static_cast<std::uint16_t>(when.date().dayOfWeek() % 7);
-    t.wHour = static_cast<std::uint16_t>(when.time().hour());
-    t.wMinute = static_cast<std::uint16_t>(when.time().minute());
-    t.wSecond = static_cast<std::uint16_t>(when.time().second());
-    return t;
-}
-
 QString Parent(const QString& path) {
     const qsizetype slash = path.lastIndexOf(u'/');
     return slash <= 0 ? QStringLiteral("/") : path.left(slash);
@@ -313,7 +300,7 @@ bool CAdbFileSystem::ListFolder(const QString& path, const QString& filter) {
             continue;
         }
         entry.m_size = entry.m_directory ? 0 : e.stat.size;
-        entry.m_time = FromEpoch(e.stat.mtime);
+        entry.m_time = ToSystemTime(QDateTime::fromSecsSinceEpoch(e.stat.mtime));
         entry.m_hidden = entry.m_name.startsWith(u'.');
         entry.m_archive = !entry.m_directory;
         m_entries.push_back(entry);

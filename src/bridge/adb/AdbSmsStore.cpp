@@ -16,35 +16,6 @@ namespace {
 
 const QStringList kColumns{"_id", "address", "date", "type", "read", "sub_id", "body"};
 
-SYSTEMTIME FromMilliseconds(qint64 ms) {
-    const QDateTime when = QDateTime::fromMSecsSinceEpoch(ms);
-    SYSTEMTIME t;
-    t.wYear = static_cast<std::uint16_t>(when.date().year());
-    t.wMonth = static_cast<std::uint16_t>(when.date().month());
-    t.wDay = static_cast<std::uint16_t>(when.date().day());
-    t.wDayOfWeek = static_cast<std::uint16_t>(when.date().dayOfWeek() % 7);
-    t.wHour = static_cast<std::uint16_t>(when.time().hour());
-    t.wMinute = static_cast<std::uint16_t>(when.time().minute());
-    t.wSecond = static_cast<std::uint16_t>(when.time().second());
-    return t;
-}
-
-MSGINFO Info(const Sms& sms) {
-    MSGINFO info;
-    info.type = 0;
-    info.number = sms.m_number;
-    info.id = sms.m_id;
-    info.content = sms.m_content;
-    info.read = sms.m_read ? 1 : 0;
-    info.status = sms.m_box == BOX_INBOX ? 1 : 0;
-    info.time = sms.m_time;
-    return info;
-}
-
-bool IsDraft(const Sms& sms) {
-    return sms.m_box == BOX_DRAFT || sms.m_box == BOX_DRAFT_OTHER;
-}
-
 const char kSmsUri[] = "content://sms";
 // The body comes last: it may hold ", name=" text, which the reader can only tell apart from a
 // column once every other column has been seen.
@@ -104,7 +75,7 @@ std::vector<Sms> SmsFromContentRows(std::string_view output) {
             continue;
         }
         sms.m_number = row.value(QStringLiteral("address"));
-        sms.m_time = FromMilliseconds(row.value(QStringLiteral("date")).toLongLong());
+        sms.m_time = TimeFromMs(row.value(QStringLiteral("date")).toLongLong());
         // The provider's types 1..5 are the boxes inbox, sent, draft, outbox and failed.
         const int type = row.value(QStringLiteral("type")).toInt();
         sms.m_box = type >= BOX_INBOX && type <= BOX_DRAFT_OTHER ? type : BOX_INBOX;
@@ -152,8 +123,8 @@ bool CAdbSmsStore::ListSms(std::vector<MSGINFO>* list) {
         return false;
     }
     for (const Sms& sms : m_messages) {
-        if (!IsDraft(sms)) {
-            list->push_back(Info(sms));
+        if (!IsDraftBox(sms.m_box)) {
+            list->push_back(SmsListEntry(sms));
         }
     }
     return true;
@@ -166,8 +137,8 @@ bool CAdbSmsStore::ListDraftSms(std::vector<MSGINFO>* list) {
         return false;
     }
     for (const Sms& sms : m_messages) {
-        if (IsDraft(sms)) {
-            list->push_back(Info(sms));
+        if (IsDraftBox(sms.m_box)) {
+            list->push_back(SmsListEntry(sms));
         }
     }
     return true;
@@ -192,7 +163,7 @@ bool CAdbSmsStore::SearchSms(const QString& keyword, std::vector<MSGINFO>* list)
     for (const Sms& sms : m_messages) {
         if (sms.m_number.contains(keyword, Qt::CaseInsensitive) ||
             sms.m_content.contains(keyword, Qt::CaseInsensitive)) {
-            list->push_back(Info(sms));
+            list->push_back(SmsListEntry(sms));
         }
     }
     return true;

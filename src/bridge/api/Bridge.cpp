@@ -41,18 +41,30 @@ char16_t* DeviceBridge::MakeSerialBuffer(const QStringList& serials) {
     return buffer;
 }
 
+SYSTEMTIME ToSystemTime(const QDateTime& time) {
+    SYSTEMTIME t;
+    if (!time.isValid()) {
+        return t;
+    }
+    const QDate d = time.date();
+    const QTime c = time.time();
+    t.wYear = static_cast<std::uint16_t>(d.year());
+    t.wMonth = static_cast<std::uint16_t>(d.month());
+    t.wDay = static_cast<std::uint16_t>(d.day());
+    t.wDayOfWeek = static_cast<std::uint16_t>(d.dayOfWeek() % 7);
+    t.wHour = static_cast<std::uint16_t>(c.hour());
+    t.wMinute = static_cast<std::uint16_t>(c.minute());
+    t.wSecond = static_cast<std::uint16_t>(c.second());
+    t.wMilliseconds = static_cast<std::uint16_t>(c.msec());
+    return t;
+}
+
+QDateTime FromSystemTime(const SYSTEMTIME& t) {
+    return QDateTime(QDate(t.wYear, t.wMonth, t.wDay), QTime(t.wHour, t.wMinute, t.wSecond));
+}
+
 SYSTEMTIME NowSystemTime() {
-    const QDateTime now = QDateTime::currentDateTime();
-    SYSTEMTIME time;
-    time.wYear = static_cast<std::uint16_t>(now.date().year());
-    time.wMonth = static_cast<std::uint16_t>(now.date().month());
-    time.wDay = static_cast<std::uint16_t>(now.date().day());
-    time.wDayOfWeek = static_cast<std::uint16_t>(now.date().dayOfWeek() % 7);
-    time.wHour = static_cast<std::uint16_t>(now.time().hour());
-    time.wMinute = static_cast<std::uint16_t>(now.time().minute());
-    time.wSecond = static_cast<std::uint16_t>(now.time().second());
-    time.wMilliseconds = static_cast<std::uint16_t>(now.time().msec());
-    return time;
+    return ToSystemTime(QDateTime::currentDateTime());
 }
 
 std::int64_t PackTime(const SYSTEMTIME& t) {

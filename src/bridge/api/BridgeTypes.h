@@ -2,6 +2,7 @@
 // Plain records exchanged across the device bridge: date-time, the attached-phone record, the
 // message list entry, and the progress callback shape of transfers. Copied by value; no ownership.
 
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -22,6 +23,11 @@ struct SYSTEMTIME {
 };
 
 namespace vexa {
+// A local date-time and back, the one conversion every layer uses. ToSystemTime keeps the
+// milliseconds and an invalid time gives the zeroed record; FromSystemTime is to the second and
+// invalid for a record that names no real time.
+SYSTEMTIME ToSystemTime(const QDateTime& time);
+QDateTime FromSystemTime(const SYSTEMTIME& time);
 // The current local time.
 SYSTEMTIME NowSystemTime();
 // yyyymmddhhmmss as one number (sorts like the time) and back; the day of week is recomputed.

@@ -44,6 +44,11 @@ public:
     bool m_read = true;
 };
 
+// Boxes 3 and 5 hold drafts.
+bool IsDraftBox(int box);
+// An SMS as the message lists show it: type 0, status 1 for a received one.
+MSGINFO SmsListEntry(const Sms& sms);
+
 class SmsStore {
 public:
     virtual ~SmsStore() = default;

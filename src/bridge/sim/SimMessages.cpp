@@ -9,22 +9,6 @@ namespace vexa::sim {
 
 namespace {
 using Lock = std::lock_guard<std::recursive_mutex>;
-
-bool IsDraftBox(int box) {
-    return box == BOX_DRAFT || box == BOX_DRAFT_OTHER;
-}
-
-MSGINFO ToInfo(const Sms& sms) {
-    MSGINFO info;
-    info.type = 0;
-    info.number = sms.m_number;
-    info.id = sms.m_id;
-    info.content = sms.m_content;
-    info.read = sms.m_read ? 1 : 0;
-    info.status = sms.m_box == BOX_INBOX ? 1 : 0;
-    info.time = sms.m_time;
-    return info;
-}
 } // namespace
 
 int SimSmsStore::LoadSms() {
@@ -84,7 +68,7 @@ bool SimSmsStore::List(std::vector<MSGINFO>* list, bool drafts) {
     }
     for (const Sms& sms : m_sms) {
         if (IsDraftBox(sms.m_box) == drafts) {
-            list->push_back(ToInfo(sms));
+            list->push_back(SmsListEntry(sms));
         }
     }
     return true;
@@ -117,7 +101,7 @@ bool SimSmsStore::SearchSms(const QString& keyword, std::vector<MSGINFO>* list) 
     for (const Sms& sms : m_sms) {
         if (sms.m_number.contains(keyword, Qt::CaseInsensitive) ||
             sms.m_content.contains(keyword, Qt::CaseInsensitive)) {
-            list->push_back(ToInfo(sms));
+            list->push_back(SmsListEntry(sms));
         }
     }
     return true;

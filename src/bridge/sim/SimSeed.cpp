@@ -106,14 +106,7 @@ public:
     // A time within the last days days, as yyyymmddhhmmss.
     std::int64_t RecentTime(int days) {
         const QDateTime when = QDateTime::currentDateTime().addSecs(-static_cast<qint64>(Int(0, days * 86400)));
-        SYSTEMTIME t;
-        t.wYear = static_cast<std::uint16_t>(when.date().year());
-        t.wMonth = static_cast<std::uint16_t>(when.date().month());
-        t.wDay = static_cast<std::uint16_t>(when.date().day());
-        t.wHour = static_cast<std::uint16_t>(when.time().hour());
-        t.wMinute = static_cast<std::uint16_t>(when.time().minute());
-        t.wSecond = static_cast<std::uint16_t>(when.time().second());
-        return PackTime(t);
+        return PackTime(ToSystemTime(when));
     }
 
     QByteArray Bytes(int size) {
