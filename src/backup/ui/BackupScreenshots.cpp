@@ -30,7 +30,9 @@ QString PicturePackage(const std::map<int, int>& counts) {
         }
         file.close();
         descriptor.files << item;
-        backup::WritePackage(path, descriptor);
+        if (const IoResult written = backup::WritePackage(path, descriptor); !written) {
+            qWarning("picture package not written: %s", qUtf8Printable(written.error));
+        }
     }
     return path;
 }
