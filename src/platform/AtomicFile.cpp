@@ -11,10 +11,14 @@ CAtomicFile::~CAtomicFile() {
     Discard();
 }
 
-IoResult CAtomicFile::Open() {
+IoResult CAtomicFile::Open(QFileDevice::Permissions permissions) {
     if (!m_file.open(QIODevice::WriteOnly)) {
         return IoResult::Fail(QStringLiteral("cannot create %1: %2")
                                   .arg(QDir::toNativeSeparators(m_target), m_file.errorString()));
+    }
+    if (permissions != QFileDevice::Permissions{} && !m_file.setPermissions(permissions)) {
+        Discard();
+        return IoResult::Fail(QStringLiteral("cannot set the permissions of %1").arg(QDir::toNativeSeparators(m_target)));
     }
     return IoResult::Ok();
 }

@@ -21,8 +21,9 @@ public:
     CAtomicFile(const CAtomicFile&) = delete;
     CAtomicFile& operator=(const CAtomicFile&) = delete;
 
-    // Creates the temporary file. Fails when the folder is missing or not writable.
-    IoResult Open();
+    // Creates the temporary file. Fails when the folder is missing or not writable. permissions,
+    // when given, replace those the file would get (an existing target's, else the default).
+    IoResult Open(QFileDevice::Permissions permissions = {});
     // Where to write between Open and Commit; random access (seek) works.
     QIODevice& Device();
     // Flushes, syncs and renames the temporary file over the target; fails (and removes the
