@@ -312,22 +312,25 @@ UnpackResult ReadPackage(const QString& packagePath, const QString& folder, cons
         if (!ReadLe32(file, size) || static_cast<qint64>(size) > (file.size() - file.pos()) * 1032LL) {
             return fail(QStringLiteral("impossible size of %1").arg(name));
         }
-        QFile item(target.filePath(name));
-        if (!item.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            return fail(QStringLiteral("cannot write %1").arg(name));
+        CAtomicFile item(target.filePath(name));
+        if (const IoResult opened = item.Open(); !opened) {
+            return fail(opened.error);
         }
         qint64 done = 0;
         while (done < size) {
             if (!ReadBlock(file, plain) || plain.isEmpty() || done + plain.size() > size) {
                 return fail(QStringLiteral("broken data of %1").arg(name));
             }
-            if (item.write(plain) != plain.size()) {
-                return fail(QStringLiteral("cannot write %1").arg(name));
+            if (const IoResult written = WriteAll(item.Device(), plain); !written) {
+                return fail(QStringLiteral("cannot write %1: %2").arg(name, written.error));
             }
             done += plain.size();
             if (progress) {
                 progress(static_cast<int>(fileCount), static_cast<int>(i), size, done);
             }
+        }
+        if (const IoResult committed = item.Commit(); !committed) {
+            return fail(committed.error);
         }
         if (progress && size == 0) {
             progress(static_cast<int>(fileCount), static_cast<int>(i), 0, 0);
