@@ -66,14 +66,15 @@ void Report(benchmark::State& state) {
 
 void BM_Pack(benchmark::State& state) {
     for (auto _ : state) {
-        benchmark::DoNotOptimize(backup::WritePackage(PackagePath(), g_items->descriptor));
+        benchmark::DoNotOptimize(backup::WritePackage(PackagePath(), g_items->descriptor).ok);
     }
     Report(state);
 }
 
 void BM_Unpack(benchmark::State& state) {
-    if (!QFile::exists(PackagePath())) {
-        backup::WritePackage(PackagePath(), g_items->descriptor);
+    if (!QFile::exists(PackagePath()) && !backup::WritePackage(PackagePath(), g_items->descriptor)) {
+        state.SkipWithError("cannot write the package");
+        return;
     }
     const QString out = g_items->dir.filePath(QStringLiteral("unpacked"));
     for (auto _ : state) {

@@ -1,12 +1,13 @@
 #include "app/AutoRun.h"
 
 #include "libs/log/Log.h"
+#include "platform/AtomicFile.h"
 #include "platform/StringTable.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 QString AutoRunEntryPath() {
@@ -32,9 +33,9 @@ bool SetAutoRun(bool enable) {
     const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=\"%2\" HideWindow\n"
                                          "X-GNOME-Autostart-enabled=true\nNoDisplay=true\n")
                               .arg(Str(388), exe);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(entry.toUtf8()) < 0 || !file.commit()) {
-        LOG_Error("[SetAutoRun] cannot write %s. %s:%d", qUtf8Printable(path), LOG_HERE);
+    const IoResult written = WriteFileAtomically(path, [&entry](QIODevice& out) { return WriteAll(out, entry.toUtf8()); });
+    if (!written) {
+        LOG_Error("[SetAutoRun] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
         return false;
     }
     return true;

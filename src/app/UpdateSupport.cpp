@@ -2,6 +2,7 @@
 
 #include "libs/log/Log.h"
 #include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
 #include "platform/StringTable.h"
 
@@ -23,13 +24,17 @@ bool ReadNewVersionInfo(const QString& path, NewVersionInfo& info) {
     return true;
 }
 
+IoResult WriteNewVersionInfo(QIODevice& out, const NewVersionInfo& info) {
+    return WriteAll(out, UnicodeToAnsi(info.version + QStringLiteral("\r\n") + info.description));
+}
+
 bool WriteNewVersionInfo(const QString& path, const NewVersionInfo& info) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        LOG_Error("[HandyKeeper] open local file failed. %s:%d", LOG_HERE);
-        return false;
+    const IoResult written =
+        WriteFileAtomically(path, [&info](QIODevice& out) { return WriteNewVersionInfo(out, info); });
+    if (!written) {
+        LOG_Error("[HandyKeeper] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
     }
-    return file.write(UnicodeToAnsi(info.version + QStringLiteral("\r\n") + info.description)) >= 0;
+    return written.ok;
 }
 
 QString NewVersionInfoPath() {

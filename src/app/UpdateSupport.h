@@ -3,8 +3,12 @@
 // "NewVerInfo.ot" beside the executable (ANSI text: version, "\r\n", description) and the
 // updater's command line. UI-independent.
 
+#include "platform/IoResult.h"
+
 #include <QString>
 #include <QStringList>
+
+class QIODevice;
 
 struct NewVersionInfo {
     QString version;
@@ -13,6 +17,9 @@ struct NewVersionInfo {
 
 // Reads the file; false (and a log line) when it cannot be opened.
 bool ReadNewVersionInfo(const QString& path, NewVersionInfo& info);
+IoResult WriteNewVersionInfo(QIODevice& out, const NewVersionInfo& info);
+// Through a temporary file beside path; false (and a log line) when the file cannot be written,
+// in which case an older file stays as it was.
 bool WriteNewVersionInfo(const QString& path, const NewVersionInfo& info);
 QString NewVersionInfoPath(); // "NewVerInfo.ot" in the executable's directory
 

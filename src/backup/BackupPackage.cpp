@@ -1,5 +1,6 @@
 #include "backup/BackupPackage.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
 
 #include <QDir>
@@ -12,10 +13,37 @@ namespace backup {
 
 namespace {
 
-bool WriteLe32(QFile& file, std::uint32_t v) {
+// Passes writes on to the package device and sums them into the package CRC.
+class CrcDevice {
+public:
+    explicit CrcDevice(QIODevice& out) : m_out(out), m_crc(crc32(0L, Z_NULL, 0)) {}
+    bool Write(const char* data, qint64 size) {
+        if (m_out.write(data, size) != size) {
+            return false;
+        }
+        m_crc = crc32(m_crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size));
+        return true;
+    }
+    quint32 Crc() const { return static_cast<quint32>(m_crc); }
+
+private:
+    QIODevice& m_out;
+    uLong m_crc;
+};
+
+bool Write(QIODevice& out, const char* data, qint64 size) {
+    return out.write(data, size) == size;
+}
+
+bool Write(CrcDevice& out, const char* data, qint64 size) {
+    return out.Write(data, size);
+}
+
+template <class Out>
+bool WriteLe32(Out& out, std::uint32_t v) {
     const char bytes[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
                            static_cast<char>(v >> 24)};
-    return file.write(bytes, 4) == 4;
+    return Write(out, bytes, 4);
 }
 
 bool ReadLe32(QFile& file, std::uint32_t& v) {
@@ -38,10 +66,10 @@ bool Compress(const char* data, qsizetype size, QByteArray& out) {
     return true;
 }
 
-bool WriteBlock(QFile& file, const QByteArray& plain) {
+bool WriteBlock(CrcDevice& out, const QByteArray& plain) {
     QByteArray packed;
     return Compress(plain.constData(), plain.size(), packed) &&
-           WriteLe32(file, static_cast<std::uint32_t>(packed.size())) && file.write(packed) == packed.size();
+           WriteLe32(out, static_cast<std::uint32_t>(packed.size())) && out.Write(packed.constData(), packed.size());
 }
 
 // Inflates one stored block into at most kBlockBytes; false for a broken stream or one that would
@@ -160,30 +188,20 @@ bool IsSafeItemName(const QString& name) {
     return true;
 }
 
-bool WritePackage(const QString& packagePath, const PackageDescriptor& descriptor, const PackProgress& progress,
-                  QString* error) {
-    const auto fail = [&](const QString& why) {
-        if (error != nullptr) {
-            *error = why;
-        }
-        QFile::remove(packagePath);
-        return false;
-    };
+IoResult WritePackage(QIODevice& out, const PackageDescriptor& descriptor, const PackProgress& progress) {
     if (descriptor.files.isEmpty()) {
-        if (error != nullptr) {
-            *error = QStringLiteral("no item files");
-        }
-        return false;
+        return IoResult::Fail(QStringLiteral("no item files"));
     }
-    QFile out(packagePath);
-    if (!out.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
-        return fail(out.errorString());
+    if (out.isSequential()) {
+        return IoResult::Fail(QStringLiteral("the package needs a seekable device"));
     }
+    // The CRC covers everything after its own field; it is summed while writing and filled in last.
+    CrcDevice sum(out);
     if (!WriteLe32(out, kPackageMagic) || !WriteLe32(out, 0) ||
-        !WriteBlock(out, UnicodeToAnsi(CountsText(descriptor.counts))) ||
-        !WriteBlock(out, QByteArray::number(descriptor.version)) ||
-        !WriteLe32(out, static_cast<std::uint32_t>(descriptor.files.size()))) {
-        return fail(QStringLiteral("cannot write the package header"));
+        !WriteBlock(sum, UnicodeToAnsi(CountsText(descriptor.counts))) ||
+        !WriteBlock(sum, QByteArray::number(descriptor.version)) ||
+        !WriteLe32(sum, static_cast<std::uint32_t>(descriptor.files.size()))) {
+        return IoResult::Fail(QStringLiteral("cannot write the package header: %1").arg(out.errorString()));
     }
     const int fileCount = static_cast<int>(descriptor.files.size());
     QByteArray chunk(kChunkBytes, Qt::Uninitialized);
@@ -192,14 +210,14 @@ bool WritePackage(const QString& packagePath, const PackageDescriptor& descripto
         const QString& path = descriptor.files[index];
         QFile item(path);
         if (!item.open(QIODevice::ReadOnly)) {
-            return fail(QStringLiteral("cannot read %1").arg(path));
+            return IoResult::Fail(QStringLiteral("cannot read %1: %2").arg(path, item.errorString()));
         }
         // The stored name is the file name only, whatever separator the path uses.
         const QString name = path.mid(std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1);
         const qint64 size = item.size();
-        if (size > 0xFFFFFFFFLL || !WriteBlock(out, UnicodeToAnsi(name)) ||
-            !WriteLe32(out, static_cast<std::uint32_t>(size))) {
-            return fail(QStringLiteral("cannot pack %1").arg(path));
+        if (size > 0xFFFFFFFFLL || !WriteBlock(sum, UnicodeToAnsi(name)) ||
+            !WriteLe32(sum, static_cast<std::uint32_t>(size))) {
+            return IoResult::Fail(QStringLiteral("cannot pack %1: %2").arg(path, out.errorString()));
         }
         if (size == 0 && progress) {
             progress(fileCount, index, 0, 0);
@@ -207,9 +225,12 @@ bool WritePackage(const QString& packagePath, const PackageDescriptor& descripto
         qint64 done = 0;
         while (done < size) {
             const qint64 n = item.read(chunk.data(), std::min<qint64>(kChunkBytes, size - done));
-            if (n <= 0 || !Compress(chunk.constData(), n, packed) ||
-                !WriteLe32(out, static_cast<std::uint32_t>(packed.size())) || out.write(packed) != packed.size()) {
-                return fail(QStringLiteral("cannot pack %1").arg(path));
+            if (n <= 0) {
+                return IoResult::Fail(QStringLiteral("cannot read %1: %2").arg(path, item.errorString()));
+            }
+            if (!Compress(chunk.constData(), n, packed) || !WriteLe32(sum, static_cast<std::uint32_t>(packed.size())) ||
+                !sum.Write(packed.constData(), packed.size())) {
+                return IoResult::Fail(QStringLiteral("cannot pack %1: %2").arg(path, out.errorString()));
             }
             done += n;
             if (progress) {
@@ -217,11 +238,19 @@ bool WritePackage(const QString& packagePath, const PackageDescriptor& descripto
             }
         }
     }
-    const quint32 crc = CrcFrom(out, 8);
-    if (!out.seek(4) || !WriteLe32(out, crc) || !out.flush()) {
-        return fail(out.errorString());
+    const qint64 end = out.pos();
+    if (!out.seek(4) || !WriteLe32(out, sum.Crc()) || !out.seek(end)) {
+        return IoResult::Fail(QStringLiteral("cannot write the package checksum: %1").arg(out.errorString()));
     }
-    return true;
+    return IoResult::Ok();
+}
+
+IoResult WritePackage(const QString& packagePath, const PackageDescriptor& descriptor, const PackProgress& progress) {
+    if (descriptor.files.isEmpty()) {
+        return IoResult::Fail(QStringLiteral("no item files")); // and no empty file left behind
+    }
+    return WriteFileAtomically(packagePath,
+                               [&](QIODevice& out) { return WritePackage(out, descriptor, progress); });
 }
 
 bool ReadPackageHeader(const QString& packagePath, PackageDescriptor& header) {
@@ -283,22 +312,25 @@ UnpackResult ReadPackage(const QString& packagePath, const QString& folder, cons
         if (!ReadLe32(file, size) || static_cast<qint64>(size) > (file.size() - file.pos()) * 1032LL) {
             return fail(QStringLiteral("impossible size of %1").arg(name));
         }
-        QFile item(target.filePath(name));
-        if (!item.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            return fail(QStringLiteral("cannot write %1").arg(name));
+        CAtomicFile item(target.filePath(name));
+        if (const IoResult opened = item.Open(); !opened) {
+            return fail(opened.error);
         }
         qint64 done = 0;
         while (done < size) {
             if (!ReadBlock(file, plain) || plain.isEmpty() || done + plain.size() > size) {
                 return fail(QStringLiteral("broken data of %1").arg(name));
             }
-            if (item.write(plain) != plain.size()) {
-                return fail(QStringLiteral("cannot write %1").arg(name));
+            if (const IoResult written = WriteAll(item.Device(), plain); !written) {
+                return fail(QStringLiteral("cannot write %1: %2").arg(name, written.error));
             }
             done += plain.size();
             if (progress) {
                 progress(static_cast<int>(fileCount), static_cast<int>(i), size, done);
             }
+        }
+        if (const IoResult committed = item.Commit(); !committed) {
+            return fail(committed.error);
         }
         if (progress && size == 0) {
             progress(static_cast<int>(fileCount), static_cast<int>(i), 0, 0);

@@ -8,12 +8,16 @@
 // really there, and on any failure leaves the unpack folder empty. One package per call; the
 // functions are reentrant.
 
+#include "platform/IoResult.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <functional>
 #include <map>
+
+class QIODevice;
 
 namespace backup {
 
@@ -51,10 +55,12 @@ std::map<int, int> ParseCountsText(const QString& text);
 // file reports (files, index, 0, 0).
 using PackProgress = std::function<void(int files, int index, qint64 fileLength, qint64 done)>;
 
-// Writes the package; false when there are no item files or a file cannot be read or written.
-// A failed write removes the partial package.
-bool WritePackage(const QString& packagePath, const PackageDescriptor& descriptor, const PackProgress& progress = {},
-                  QString* error = nullptr);
+// Writes the package into out, which must allow seeking (the CRC is filled in last). Fails when
+// there are no item files or one cannot be read or written.
+IoResult WritePackage(QIODevice& out, const PackageDescriptor& descriptor, const PackProgress& progress = {});
+// The same into a file, through a temporary file beside it: an existing package at packagePath is
+// replaced only by a complete new one and stays as it was on any failure.
+IoResult WritePackage(const QString& packagePath, const PackageDescriptor& descriptor, const PackProgress& progress = {});
 
 struct UnpackResult {
     bool ok = false;

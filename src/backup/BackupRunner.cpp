@@ -7,13 +7,14 @@
 #include "libs/apk/Apk.h"
 #include "libs/log/Log.h"
 #include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
 #include "platform/StringTable.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include <algorithm>
 #include <memory>
 
 namespace backup {
@@ -52,11 +53,11 @@ ModuleIo SmallStoreIo(Store* (vexa::DeviceSession::*getter)(), const char* fileN
     };
     io.exportItems = [getter, fileName](const ItemContext& ctx, const QString& folder, QStringList& files) {
         Store* store = (ctx.session->*getter)();
-        QSaveFile file(QDir(folder).filePath(QString::fromLatin1(fileName)));
-        if (store == nullptr || !file.open(QIODevice::WriteOnly)) {
+        CAtomicFile file(QDir(folder).filePath(QString::fromLatin1(fileName)));
+        if (store == nullptr || !file.Open()) {
             return -1;
         }
-        CPackageStream stream(&file);
+        CPackageStream stream(&file.Device());
         bool stopped = false;
         const bool ok = Exporter::Export(store, stream, [&](int done, int total) {
             stopped = !ctx.progress(done, total);
@@ -65,7 +66,7 @@ ModuleIo SmallStoreIo(Store* (vexa::DeviceSession::*getter)(), const char* fileN
         if (stopped) {
             return -2;
         }
-        if (!ok || !file.commit()) {
+        if (!ok || !file.Commit()) {
             return -1;
         }
         files << QString::fromLatin1(fileName);
@@ -337,11 +338,21 @@ RunOutcome RunBackup(vexa::DeviceSession* session, unsigned mask, const QString&
     if (outcome.cancelled) {
         return outcome; // a cancelled backup leaves no package behind
     }
-    QString error;
-    outcome.packageOk = WritePackage(packagePath, descriptor, callbacks.pack, &error);
-    outcome.error = error;
+    // A package stands for the phone as it was: one with a module missing, or written after the phone
+    // was gone, would pass for a complete backup (and replace an older one that is).
+    const bool complete = std::none_of(outcome.results.begin(), outcome.results.end(),
+                                       [](int r) { return r == StepFailed || r == StepCancelled; });
+    if (!complete || lost) {
+        outcome.error = Str(2700);
+        LOG_Error("[Backup] package %s not written: %s. %s:%d", qUtf8Printable(packagePath),
+                  lost ? "the phone was lost" : "a module failed", LOG_HERE);
+        return outcome;
+    }
+    const IoResult written = WritePackage(packagePath, descriptor, callbacks.pack);
+    outcome.packageOk = written.ok;
+    outcome.error = written.error;
     if (!outcome.packageOk) {
-        LOG_Error("[Backup] package %s not written: %s. %s:%d", qUtf8Printable(packagePath), qUtf8Printable(error),
+        LOG_Error("[Backup] package %s not written: %s. %s:%d", qUtf8Printable(packagePath), qUtf8Printable(written.error),
                   LOG_HERE);
     }
     return outcome;

@@ -5,6 +5,7 @@
 #include "libs/csv/Csv.h"
 #include "libs/csv/CsvFile.h"
 #include "libs/log/Log.h"
+#include "platform/AtomicFile.h"
 
 #include <QHash>
 
@@ -99,31 +100,28 @@ std::vector<CallGroupView> FilterCallGroups(const std::vector<CallGroupView>& gr
     return out;
 }
 
-bool ExportCallRecordsCsv(vexa::CallRecordList& list, const QString& path, int* count) {
+IoResult WriteCallRecordsCsv(QIODevice& out, const std::vector<CallRecordData>& records) {
+    CCsvFileWriter writer;
+    bool ok = writer.Start(out, CCsvFileWriter::Encoding::Ansi).ok && writer.WriteLine(CsvJoinLine(CallRecordCsvHeader()));
+    for (auto r = records.begin(); ok && r != records.end(); ++r) {
+        ok = writer.WriteLine(CsvJoinLine(CallRecordCsvCells(*r)));
+    }
+    return ok && writer.Close() ? IoResult::Ok() : IoResult::Fail(writer.ErrorString());
+}
+
+IoResult ExportCallRecordsCsv(vexa::CallRecordList& list, const QString& path, int* count) {
     if (count != nullptr) {
         *count = 0;
     }
-    CCsvFileWriter writer;
-    if (!writer.Open(path, CCsvFileWriter::Encoding::Ansi) || !writer.WriteLine(CsvJoinLine(CallRecordCsvHeader()))) {
-        LOG_Error("[CHelperOfCallRecord] cannot write %s: %s. %s:%d", qUtf8Printable(path),
-                  qUtf8Printable(writer.ErrorString()), LOG_HERE);
-        return false;
+    const std::vector<CallRecordData> records = ReadCallRecords(list, nullptr);
+    const IoResult written =
+        WriteFileAtomically(path, [&records](QIODevice& out) { return WriteCallRecordsCsv(out, records); });
+    if (!written) {
+        LOG_Error("[CHelperOfCallRecord] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
+    } else if (count != nullptr) {
+        *count = static_cast<int>(records.size());
     }
-    int written = 0;
-    for (const CallRecordData& r : ReadCallRecords(list, nullptr)) {
-        if (!writer.WriteLine(CsvJoinLine(CallRecordCsvCells(r)))) {
-            LOG_Error("[CHelperOfCallRecord] write failed: %s. %s:%d", qUtf8Printable(writer.ErrorString()), LOG_HERE);
-            return false;
-        }
-        ++written;
-    }
-    if (!writer.Close()) {
-        return false;
-    }
-    if (count != nullptr) {
-        *count = written;
-    }
-    return true;
+    return written;
 }
 
 bool ImportCallRecordsCsv(vexa::CallRecordList& list, const QString& path,

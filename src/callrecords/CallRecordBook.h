@@ -5,9 +5,12 @@
 // any one thread.
 
 #include "callrecords/CallRecordFormat.h"
+#include "platform/IoResult.h"
 
 #include <functional>
 #include <vector>
+
+class QIODevice;
 
 namespace vexa {
 class CallRecord;
@@ -39,9 +42,11 @@ std::vector<CallGroupView> BuildCallGroups(vexa::CallRecordList& list, vexa::Con
 // The groups with at least one call of the category, holding only those calls.
 std::vector<CallGroupView> FilterCallGroups(const std::vector<CallGroupView>& groups, int category);
 
-// Writes every record of the list to path ("Touch Number,..." header, code page 936, CRLF).
-// count := the records written. False when the file cannot be written; the list is never changed.
-bool ExportCallRecordsCsv(vexa::CallRecordList& list, const QString& path, int* count);
+// Writes the records into out ("Touch Number,..." header, code page 936, CRLF).
+IoResult WriteCallRecordsCsv(QIODevice& out, const std::vector<CallRecordData>& records);
+// Every record of the list to path, through a temporary file: an existing file is replaced only by
+// a complete one. count := the records written. The list is never changed.
+IoResult ExportCallRecordsCsv(vexa::CallRecordList& list, const QString& path, int* count);
 
 // Reads a file written by ExportCallRecordsCsv and adds every record to the list (the backup's
 // restore). The whole file is read and checked first, so a damaged file adds nothing; progress

@@ -7,6 +7,7 @@
 #include "libs/csv/CsvFile.h"
 #include "libs/log/Log.h"
 #include "libs/vcard/VCard.h"
+#include "platform/AtomicFile.h"
 #include "platform/StringTable.h"
 
 #include <memory>
@@ -21,23 +22,6 @@ QStringList GroupNames(const vexa::Contact& contact) {
         }
     }
     return names;
-}
-
-bool WriteCsv(const QString& path, const std::vector<QStringList>& table) {
-    CCsvFileWriter writer;
-    if (!writer.Open(path, CCsvFileWriter::Encoding::Ansi)) {
-        LOG_Error("[CExportContactHelper] cannot create %s: %s. %s:%d", qUtf8Printable(path),
-                  qUtf8Printable(writer.ErrorString()), LOG_HERE);
-        return false;
-    }
-    for (const QStringList& row : table) {
-        if (!writer.WriteLine(CsvJoinLine(row))) {
-            LOG_Error("[CExportContactHelper] write failed: %s. %s:%d", qUtf8Printable(writer.ErrorString()),
-                      LOG_HERE);
-            return false;
-        }
-    }
-    return writer.Close();
 }
 
 } // namespace
@@ -59,11 +43,9 @@ CExportContactHelper::Type_Export_Result CExportContactHelper::Export(vexa::Cont
     std::vector<QStringList> table{contacts::ChineseCsvHeader()};
     std::unique_ptr<CMultiContactVcard, void (*)(CMultiContactVcard*)> vcard(LVCARD_NewMultiContactVcard(),
                                                                               &LVCARD_FreeMultiContactVcard);
-    Type_Export_Result result = Export_Succeeded;
     for (vexa::Contact* contact : contacts) {
         if (cancelled && cancelled()) {
-            result = Export_Cancelled;
-            break;
+            return Export_Cancelled; // nothing written: an older file stays as it was
         }
         if (contact == nullptr) {
             continue;
@@ -86,26 +68,34 @@ CExportContactHelper::Type_Export_Result CExportContactHelper::Export(vexa::Cont
             progress(total, m_count);
         }
     }
-    if (format == FormatVcf) {
-        if (!vcard->Save(path)) {
-            LOG_Error("[CExportContactHelper] cannot save %s: %s. %s:%d", qUtf8Printable(path),
-                      qUtf8Printable(vcard->ErrorString()), LOG_HERE);
-            return Export_Failed;
-        }
-        return result;
-    }
-    // Only an unnamed, empty contact: there is nothing a user could want in the file.
-    if (table.size() == 2 && table[1].value(0).isEmpty()) {
+    if (format == FormatCsv && table.size() == 2 && table[1].value(0).isEmpty()) {
+        // Only an unnamed, empty contact: there is nothing a user could want in the file.
         m_messageId = 674;
         return Export_Failed;
     }
-    return WriteCsv(path, table) ? result : Export_Failed;
+    const IoResult written = format == FormatVcf ? vcard->Save(path) : WriteFileAtomically(path, [&table](QIODevice& out) {
+        return WriteCsvTable(out, table);
+    });
+    if (!written) {
+        LOG_Error("[CExportContactHelper] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
+        return Export_Failed;
+    }
+    return Export_Succeeded;
+}
+
+IoResult CExportContactHelper::WriteCsvTable(QIODevice& out, const std::vector<QStringList>& table) {
+    CCsvFileWriter writer;
+    bool ok = writer.Start(out, CCsvFileWriter::Encoding::Ansi).ok;
+    for (auto row = table.begin(); ok && row != table.end(); ++row) {
+        ok = writer.WriteLine(CsvJoinLine(*row));
+    }
+    return ok && writer.Close() ? IoResult::Ok() : IoResult::Fail(writer.ErrorString());
 }
 
 QString CExportContactHelper::ResultText(int result, int count) {
     switch (result) {
     case Export_Cancelled:
-        return Str(298) + QStringLiteral("，") + FormatText(Str(299), count);
+        return Str(298);
     case Export_Succeeded:
         return FormatText(Str(299), count);
     default:

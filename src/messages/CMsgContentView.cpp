@@ -1,6 +1,7 @@
 #include "messages/CMsgContentView.h"
 
 #include "libs/log/Log.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -209,9 +210,17 @@ bool CMsgContentView::PreparePageFolder(const QString& shipped, const QString& f
     }
     bool ok = true;
     for (const QString& name : files) {
-        const QString target = QDir(folder).filePath(name);
-        QFile::remove(target);
-        ok = QFile::copy(source.filePath(name), target) && ok;
+        // Replaced whole, so a page being shown never reads a half-copied file.
+        QFile shippedFile(source.filePath(name));
+        const IoResult copied =
+            shippedFile.open(QIODevice::ReadOnly)
+                ? WriteFileAtomically(QDir(folder).filePath(name),
+                                      [&shippedFile](QIODevice& out) { return WriteAll(out, shippedFile.readAll()); })
+                : IoResult::Fail(shippedFile.errorString());
+        if (!copied) {
+            LOG_Error("[CMsgContentView] %s. %s:%d", qUtf8Printable(copied.error), LOG_HERE);
+            ok = false;
+        }
     }
     return ok;
 }

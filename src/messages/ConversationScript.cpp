@@ -1,5 +1,6 @@
 #include "messages/ConversationScript.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/StringTable.h"
 
 #include <QFile>
@@ -252,20 +253,20 @@ bool WriteConversationScript(const std::vector<MSGINFO>& messages, const ScriptO
         }
     }
     const QByteArray header = builder.Finish().toUtf8();
-    QFile script(scriptPath);
-    if (!script.open(QIODevice::WriteOnly | QIODevice::Truncate) || script.write("\xEF\xBB\xBF", 3) != 3 ||
-        script.write(header) != header.size()) {
+    // The page may be reading the script right now: it sees the old one or the new one, whole.
+    CAtomicFile script(scriptPath);
+    if (!script.Open() || !WriteAll(script.Device(), "\xEF\xBB\xBF", 3) || !WriteAll(script.Device(), header)) {
         return false;
     }
     body.seek(0);
     char block[1024];
     qint64 n = 0;
     while ((n = body.read(block, sizeof(block))) > 0) {
-        if (script.write(block, n) != n) {
+        if (!WriteAll(script.Device(), block, n)) {
             return false;
         }
     }
-    return n == 0 && script.flush();
+    return n == 0 && script.Commit().ok;
 }
 
 } // namespace messages

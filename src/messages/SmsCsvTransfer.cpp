@@ -5,6 +5,7 @@
 #include "libs/csv/Csv.h"
 #include "libs/csv/CsvFile.h"
 #include "libs/log/Log.h"
+#include "platform/AtomicFile.h"
 
 #include <QFileInfo>
 
@@ -22,29 +23,17 @@ QStringList RowCells(const vexa::Sms& sms, const QString& boxName) {
 
 class CsvOut {
 public:
-    bool Open(const QString& path, CsvFileKind kind, const char* where) {
+    bool Start(QIODevice& out, CsvFileKind kind) {
         const auto encoding = kind == CsvFileKind::Backup ? CCsvFileWriter::Encoding::Ansi
                                                           : CCsvFileWriter::Encoding::Utf16LeBom;
-        if (!m_writer.Open(path, encoding)) {
-            LOG_Error("[OSM_ARD]call fileCSV.Open failed. %s", where);
-            return false;
-        }
-        m_open = true;
-        return m_writer.WriteLine(CsvJoinLine(SmsCsvHeader()));
+        return m_writer.Start(out, encoding).ok && m_writer.WriteLine(CsvJoinLine(SmsCsvHeader()));
     }
     bool Write(const QStringList& cells) { return m_writer.WriteLine(CsvJoinLine(cells)); }
-    bool Close() {
-        if (!m_open) {
-            return true;
-        }
-        m_open = false;
-        return m_writer.Close();
-    }
-    ~CsvOut() { Close(); }
+    bool Close() { return m_writer.Close(); }
+    QString ErrorString() const { return m_writer.ErrorString(); }
 
 private:
     CCsvFileWriter m_writer;
-    bool m_open = false;
 };
 
 const char* WhereOf(CsvFileKind kind) {
@@ -67,6 +56,7 @@ bool WriteOne(CsvOut& out, const vexa::Sms& sms, CsvFileKind kind, SmsCsvExportR
     if (!out.Write(RowCells(sms, box))) {
         LOG_Error("[OSM_ARD]write line failed. %s", WhereOf(kind));
         result.fileError = true;
+        result.error = out.ErrorString();
         return false;
     }
     ++result.written;
@@ -75,12 +65,14 @@ bool WriteOne(CsvOut& out, const vexa::Sms& sms, CsvFileKind kind, SmsCsvExportR
 
 } // namespace
 
-SmsCsvExportResult WriteSmsCsv(const std::vector<vexa::Sms>& messages, const QString& path, CsvFileKind kind,
+SmsCsvExportResult WriteSmsCsv(const std::vector<vexa::Sms>& messages, QIODevice& device, CsvFileKind kind,
                                const BatchHooks& hooks) {
     SmsCsvExportResult result;
     CsvOut out;
-    if (!out.Open(path, kind, WhereOf(kind))) {
+    if (!out.Start(device, kind)) {
+        LOG_Error("[OSM_ARD]call fileCSV.Open failed. %s", WhereOf(kind));
         result.fileError = true;
+        result.error = out.ErrorString();
         return result;
     }
     const int total = static_cast<int>(messages.size());
@@ -99,16 +91,19 @@ SmsCsvExportResult WriteSmsCsv(const std::vector<vexa::Sms>& messages, const QSt
     }
     if (!out.Close()) {
         result.fileError = true;
+        result.error = out.ErrorString();
     }
     return result;
 }
 
 SmsCsvExportResult ExportSelectedSmsCsv(vexa::SmsStore* store, const std::vector<MsgTypeAndId>& items,
-                                        const QString& path, const BatchHooks& hooks) {
+                                        QIODevice& device, const BatchHooks& hooks) {
     SmsCsvExportResult result;
     CsvOut out;
-    if (store == nullptr || !out.Open(path, CsvFileKind::PageExport, WhereOf(CsvFileKind::PageExport))) {
+    if (store == nullptr || !out.Start(device, CsvFileKind::PageExport)) {
+        LOG_Error("[OSM_ARD]call fileCSV.Open failed. %s", WhereOf(CsvFileKind::PageExport));
         result.fileError = true;
+        result.error = store == nullptr ? QStringLiteral("no SMS store") : out.ErrorString();
         return result;
     }
     const int total = static_cast<int>(items.size());
@@ -135,8 +130,46 @@ SmsCsvExportResult ExportSelectedSmsCsv(vexa::SmsStore* store, const std::vector
     hooks.Progress(total, total);
     if (!out.Close()) {
         result.fileError = true;
+        result.error = out.ErrorString();
     }
     return result;
+}
+
+namespace {
+
+// Runs a device-level export into path through a temporary file, put in place only when the
+// export neither failed nor stopped.
+template <class Export>
+SmsCsvExportResult ExportToFile(const QString& path, const Export& exportInto) {
+    SmsCsvExportResult result;
+    const IoResult written = WriteFileAtomically(path, [&](QIODevice& out) {
+        result = exportInto(out);
+        return result.fileError || result.cancelled ? IoResult::Fail(result.error) : IoResult::Ok();
+    });
+    if (!written && !result.cancelled) {
+        result.fileError = true;
+        result.error = written.error;
+        LOG_Error("[CSmsImportAndExport] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
+    }
+    return result;
+}
+
+} // namespace
+
+SmsCsvExportResult WriteSmsCsv(const std::vector<vexa::Sms>& messages, const QString& path, CsvFileKind kind,
+                               const BatchHooks& hooks) {
+    return ExportToFile(path, [&](QIODevice& out) { return WriteSmsCsv(messages, out, kind, hooks); });
+}
+
+SmsCsvExportResult ExportSelectedSmsCsv(vexa::SmsStore* store, const std::vector<MsgTypeAndId>& items,
+                                        const QString& path, const BatchHooks& hooks) {
+    if (store == nullptr) {
+        SmsCsvExportResult failed;
+        failed.fileError = true;
+        failed.error = QStringLiteral("no SMS store");
+        return failed;
+    }
+    return ExportToFile(path, [&](QIODevice& out) { return ExportSelectedSmsCsv(store, items, out, hooks); });
 }
 
 SmsCsvExportResult ExportAllSmsCsv(vexa::DeviceSession* session, const QString& path, const BatchHooks& hooks) {

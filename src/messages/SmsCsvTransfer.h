@@ -13,6 +13,8 @@
 
 #include <vector>
 
+class QIODevice;
+
 namespace vexa {
 class DeviceSession;
 class Sms;
@@ -31,17 +33,24 @@ struct SmsCsvExportResult {
     int counted = 0;        // SMS items looked at (MMS items are passed over)
     int written = 0;        // rows written
     bool fileError = false; // the file could not be created or written; the operation was abandoned
-    bool cancelled = false;
+    bool cancelled = false; // stopped by the hooks; nothing was put in place
+    QString error;          // why the file could not be written
     // "没有可导出的短信。（彩信不能导出）" is due.
     bool NothingExported() const { return !fileError && (counted == 0 || written == 0); }
 };
 
-// Writes the header and one row per SMS. PageExport leaves out SMS of an unnamed box (counted,
-// not written); Backup writes them with an empty box cell.
+// Writes the header and one row per SMS into out. PageExport leaves out SMS of an unnamed box
+// (counted, not written); Backup writes them with an empty box cell.
+SmsCsvExportResult WriteSmsCsv(const std::vector<vexa::Sms>& messages, QIODevice& out, CsvFileKind kind,
+                               const BatchHooks& hooks = {});
+// The same into a file. Every export to a path goes through a temporary file beside it: an
+// existing file is replaced only when the export completed, never after a failure or a cancel.
 SmsCsvExportResult WriteSmsCsv(const std::vector<vexa::Sms>& messages, const QString& path, CsvFileKind kind,
                                const BatchHooks& hooks = {});
 
 // The page export of a selection: each SMS fetched by id; MMS items are skipped.
+SmsCsvExportResult ExportSelectedSmsCsv(vexa::SmsStore* store, const std::vector<MsgTypeAndId>& items,
+                                        QIODevice& out, const BatchHooks& hooks = {});
 SmsCsvExportResult ExportSelectedSmsCsv(vexa::SmsStore* store, const std::vector<MsgTypeAndId>& items,
                                         const QString& path, const BatchHooks& hooks = {});
 // Every SMS of the phone in the page format (vexa-cli sms export).

@@ -3,6 +3,7 @@
 
 #include "device/SessionGate.h"
 #include "libs/prefs/Prefs.h"
+#include "platform/AtomicFile.h"
 #include "skin/SkinScreenshot.h"
 
 #include <QDir>
@@ -24,13 +25,15 @@ QString PicturePackage(const std::map<int, int>& counts) {
         backup::PackageDescriptor descriptor;
         descriptor.counts = counts;
         const QString item = dir.filePath(QStringLiteral("Clock.bac"));
-        QFile file(item);
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(QByteArray(4, '\0'));
-        }
-        file.close();
         descriptor.files << item;
-        backup::WritePackage(path, descriptor);
+        IoResult written =
+            WriteFileAtomically(item, [](QIODevice& out) { return WriteAll(out, QByteArray(4, '\0')); });
+        if (written) {
+            written = backup::WritePackage(path, descriptor);
+        }
+        if (!written) {
+            qWarning("picture package not written: %s", qUtf8Printable(written.error));
+        }
     }
     return path;
 }

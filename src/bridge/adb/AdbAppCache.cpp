@@ -2,6 +2,7 @@
 
 #include "libs/log/Log.h"
 #include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <vector>
@@ -160,14 +160,7 @@ void CAdbAppCache::Trim() {
     m_dirty = true;
 }
 
-bool CAdbAppCache::Save() {
-    if (!m_dirty) {
-        return true;
-    }
-    if (const QDateTime now = FileTime(); now.isValid() && now != m_seen) {
-        Read(false); // another owner wrote meanwhile: keep its entries too
-        Trim();
-    }
+IoResult CAdbAppCache::Write(QIODevice& out) const {
     QJsonArray apps;
     for (const auto& [key, entry] : m_entries) {
         QJsonObject app{{QStringLiteral("package"), key.first},
@@ -180,13 +173,22 @@ bool CAdbAppCache::Save() {
         apps.append(app);
     }
     const QJsonObject root{{QStringLiteral("format"), kFormat}, {QStringLiteral("apps"), apps}};
+    return WriteAll(out, QJsonDocument(root).toJson(QJsonDocument::Compact));
+}
+
+bool CAdbAppCache::Save() {
+    if (!m_dirty) {
+        return true;
+    }
+    if (const QDateTime now = FileTime(); now.isValid() && now != m_seen) {
+        Read(false); // another owner wrote meanwhile: keep its entries too
+        Trim();
+    }
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     // Written whole beside the old file and renamed over it: a crash leaves the old cache.
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0 ||
-        !file.commit()) {
-        LOG_Error("[AdbAppCache] cannot write %s: %s. %s:%d", qUtf8Printable(m_path),
-                  qUtf8Printable(file.errorString()), LOG_HERE);
+    const IoResult written = WriteFileAtomically(m_path, [this](QIODevice& out) { return Write(out); });
+    if (!written) {
+        LOG_Error("[AdbAppCache] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
         return false;
     }
     m_dirty = false;

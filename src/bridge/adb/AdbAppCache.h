@@ -11,6 +11,8 @@
 // Not thread-safe: the owner serialises calls. Several owners (the sessions of two phones, two
 // programs) may share the file: Save first takes in what another wrote since this one read it.
 
+#include "platform/IoResult.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -19,6 +21,8 @@
 #include <map>
 #include <optional>
 #include <utility>
+
+class QIODevice;
 
 namespace vexa::adbphone {
 
@@ -51,8 +55,11 @@ public:
     // Remembers a look (an invalid package is ignored; an oversized icon is left out, a long label
     // cut). Written by Save.
     void Put(const QString& package, int versionCode, AppLook look);
-    // Writes the file when something changed; false (logged) when it cannot be written.
+    // Writes the file when something changed, through a temporary file beside it (an older file
+    // stays whole on any failure); false (logged) when it cannot be written.
     bool Save();
+    // The entries as the file holds them, into out.
+    IoResult Write(QIODevice& out) const;
     std::size_t Count();
 
 private:

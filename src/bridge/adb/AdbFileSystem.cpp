@@ -5,6 +5,7 @@
 #include "bridge/adb/protocol/ShellQuote.h"
 
 #include "libs/log/Log.h"
+#include "platform/AtomicFile.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -418,11 +419,10 @@ bool CAdbFileSystem::TransferFile(const QString& phonePath, const QString& local
         return false;
     }
     // Written beside the target under a temporary name and renamed over it when complete, so a
-    // failed download leaves the old local file as it was (no fsync: adb pull does none either).
-    const QString partial = localPath + QStringLiteral(".vexa-part");
-    QFile file(partial);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        LOG_Error("[AdbFileSystem] cannot write %s. %s:%d", qUtf8Printable(localPath), LOG_HERE);
+    // failed download leaves the old local file as it was.
+    CAtomicFile file(localPath);
+    if (const IoResult opened = file.Open(); !opened) {
+        LOG_Error("[AdbFileSystem] %s. %s:%d", qUtf8Printable(opened.error), LOG_HERE);
         return false;
     }
     const std::uint64_t total = stat.size;
@@ -434,7 +434,7 @@ bool CAdbFileSystem::TransferFile(const QString& phonePath, const QString& local
     const adb::AdbStatus status = sync.Recv(
         U(phonePath),
         [&file](const char* data, std::size_t size) {
-            return file.write(data, static_cast<qint64>(size)) == static_cast<qint64>(size);
+            return WriteAll(file.Device(), data, static_cast<qint64>(size)).ok;
         },
         [&](std::uint64_t done, std::uint64_t) {
             if (progress && !progress(total, done, context)) {
@@ -446,15 +446,10 @@ bool CAdbFileSystem::TransferFile(const QString& phonePath, const QString& local
     if (!status) {
         LOG_Error("[AdbFileSystem] download of %s failed: %s. %s:%d", qUtf8Printable(phonePath), status.message.c_str(),
                   LOG_HERE);
-        file.close();
-        file.remove();
         return false;
     }
-    file.close();
-    if (file.error() != QFileDevice::NoError || (QFile::exists(localPath) && !QFile::remove(localPath)) ||
-        !QFile::rename(partial, localPath)) {
-        LOG_Error("[AdbFileSystem] cannot write %s. %s:%d", qUtf8Printable(localPath), LOG_HERE);
-        QFile::remove(partial);
+    if (const IoResult committed = file.Commit(); !committed) {
+        LOG_Error("[AdbFileSystem] %s. %s:%d", qUtf8Printable(committed.error), LOG_HERE);
         return false;
     }
     return true;

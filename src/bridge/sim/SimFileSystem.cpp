@@ -2,6 +2,7 @@
 #include "bridge/sim/SimStores.h"
 
 #include "libs/log/Log.h"
+#include "platform/AtomicFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -330,46 +331,35 @@ bool SimFileSystem::DownloadNode(std::int64_t id, const QString& localPath, Tran
         return false;
     }
     const auto total = static_cast<std::uint64_t>(size.Int(0));
-    // The computer file appears only when complete: the bytes go to a side file that replaces the
-    // target at the end. No sync to disk: a download is as durable as any other file copy.
-    const QString partial = localPath + QStringLiteral(".vexapart");
-    QFile out(partial);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        LOG_Error("[SimPhone] cannot write %s. %s:%d", qUtf8Printable(localPath), LOG_HERE);
+    // The computer file appears only when complete: the bytes go to a temporary file beside it that
+    // replaces the target at the end; any failure or cancel leaves an older file as it was.
+    CAtomicFile out(localPath);
+    if (const IoResult opened = out.Open(); !opened) {
+        LOG_Error("[SimPhone] %s. %s:%d", qUtf8Printable(opened.error), LOG_HERE);
         return false;
     }
-    const auto abandon = [&out, &partial] {
-        out.close();
-        QFile::remove(partial);
-        return false;
-    };
     Stmt chunks(m_link.m_db, "SELECT data FROM file_chunks WHERE file_id=? ORDER BY seq");
     chunks.Bind(1, id);
     std::uint64_t done = 0;
     if (progress && !progress(total, 0, context)) {
-        return abandon();
+        return false;
     }
     while (chunks.Step()) {
         qsizetype bytes = 0;
         const char* data = chunks.BlobData(0, &bytes);
-        if (!m_link.Op() || out.write(data, bytes) != bytes) {
-            return abandon();
+        if (!m_link.Op() || !WriteAll(out.Device(), data, bytes)) {
+            return false;
         }
         done += static_cast<std::uint64_t>(bytes);
         if (progress && !progress(total, done, context)) {
-            return abandon();
+            return false;
         }
     }
-    if (chunks.Failed() || done != total || !out.flush()) {
-        return abandon();
-    }
-    out.close();
-    if (QFile::exists(localPath) && !QFile::remove(localPath)) {
-        QFile::remove(partial);
+    if (chunks.Failed() || done != total) {
         return false;
     }
-    if (!QFile::rename(partial, localPath)) {
-        QFile::remove(partial);
+    if (const IoResult committed = out.Commit(); !committed) {
+        LOG_Error("[SimPhone] %s. %s:%d", qUtf8Printable(committed.error), LOG_HERE);
         return false;
     }
     return true;

@@ -158,22 +158,39 @@ int CCsvFileReaderEx::GetNextLine(QString& line) {
     return any ? 1 : 0;
 }
 
-bool CCsvFileWriter::Open(const QString& path, Encoding encoding) {
+CCsvFileWriter::CCsvFileWriter() = default;
+CCsvFileWriter::~CCsvFileWriter() = default;
+
+IoResult CCsvFileWriter::Start(QIODevice& device, Encoding encoding) {
+    m_device = &device;
     m_encoding = encoding;
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    m_error.clear();
+    IoResult bom = IoResult::Ok();
+    if (encoding == Encoding::Utf16LeBom) {
+        bom = WriteAll(device, "\xFF\xFE", 2);
+    } else if (encoding == Encoding::Utf8Bom) {
+        bom = WriteAll(device, "\xEF\xBB\xBF", 3);
+    }
+    if (!bom) {
+        m_error = bom.error;
+    }
+    return bom;
+}
+
+bool CCsvFileWriter::Open(const QString& path, Encoding encoding) {
+    m_file = std::make_unique<CAtomicFile>(path);
+    if (IoResult opened = m_file->Open(); !opened) {
+        m_error = opened.error;
+        m_file.reset();
         return false;
     }
-    if (encoding == Encoding::Utf16LeBom) {
-        return m_file.write("\xFF\xFE", 2) == 2;
-    }
-    if (encoding == Encoding::Utf8Bom) {
-        return m_file.write("\xEF\xBB\xBF", 3) == 3;
-    }
-    return true;
+    return Start(m_file->Device(), encoding).ok;
 }
 
 bool CCsvFileWriter::WriteLine(const QString& line) {
+    if (m_device == nullptr || !m_error.isEmpty()) {
+        return false; // nothing more after a failed line: the file would have a hole
+    }
     const QString text = line + QStringLiteral("\r\n");
     QByteArray bytes;
     switch (m_encoding) {
@@ -187,11 +204,30 @@ bool CCsvFileWriter::WriteLine(const QString& line) {
         bytes = UnicodeToAnsi(text);
         break;
     }
-    return m_file.write(bytes) == bytes.size();
+    if (IoResult written = WriteAll(*m_device, bytes); !written) {
+        m_error = written.error;
+        return false;
+    }
+    return true;
 }
 
 bool CCsvFileWriter::Close() {
-    const bool ok = m_file.flush();
-    m_file.close();
-    return ok && m_file.error() == QFileDevice::NoError;
+    m_device = nullptr;
+    if (!m_file) {
+        return m_error.isEmpty();
+    }
+    const std::unique_ptr<CAtomicFile> file = std::move(m_file);
+    if (!m_error.isEmpty()) {
+        file->Discard();
+        return false;
+    }
+    if (IoResult committed = file->Commit(); !committed) {
+        m_error = committed.error;
+        return false;
+    }
+    return true;
+}
+
+QString CCsvFileWriter::ErrorString() const {
+    return m_error;
 }

@@ -7,6 +7,8 @@
 // ones. It never holds more than the current line in memory; a logical line longer than
 // kMaxLineChars is an error, not an allocation. One object per thread.
 
+#include "platform/AtomicFile.h"
+
 #include <QFile>
 #include <QString>
 
@@ -42,16 +44,28 @@ private:
 };
 
 // Writes lines with "\r\n" after each, in UTF-16LE with a byte order mark, UTF-8 with one, or ANSI.
+// Either into a device the caller owns (Start), or into a file (Open): the file's lines go to a
+// temporary file that replaces the target only on a successful Close, so a failed or abandoned
+// write leaves an existing file as it was.
 class CCsvFileWriter {
 public:
     enum class Encoding { Utf16LeBom, Utf8Bom, Ansi };
 
+    CCsvFileWriter();
+    ~CCsvFileWriter();
+    CCsvFileWriter(const CCsvFileWriter&) = delete;
+    CCsvFileWriter& operator=(const CCsvFileWriter&) = delete;
+
+    IoResult Start(QIODevice& device, Encoding encoding);
     bool Open(const QString& path, Encoding encoding);
     bool WriteLine(const QString& line);
+    // Opened by path: puts the file in place. Started on a device: true when every write succeeded.
     bool Close();
-    QString ErrorString() const { return m_file.errorString(); }
+    QString ErrorString() const;
 
 private:
-    QFile m_file;
+    std::unique_ptr<CAtomicFile> m_file;
+    QIODevice* m_device = nullptr;
     Encoding m_encoding = Encoding::Utf16LeBom;
+    QString m_error;
 };

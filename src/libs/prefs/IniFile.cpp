@@ -1,7 +1,8 @@
 #include "libs/prefs/IniFile.h"
 
+#include "platform/AtomicFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace {
@@ -127,15 +128,18 @@ QByteArray CIniFile::Serialise() const {
     return out.toUtf8();
 }
 
-bool CIniFile::Save(const QString& path) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
+IoResult CIniFile::Write(QIODevice& out) const {
+    return WriteAll(out, Serialise());
+}
+
+IoResult CIniFile::Save(const QString& path) const {
+    CAtomicFile file(path);
     // The file may hold a proxy password: keep it to the user.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(Serialise());
-    return file.commit();
+    IoResult result = file.Open(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (result) {
+        result = Write(file.Device());
+    }
+    return result ? file.Commit() : result; // the temporary file goes with `file`
 }
 
 QString CIniFile::Value(const QString& section, const QString& key, const QString& fallback) const {

@@ -4,8 +4,12 @@
 // A file that breaks these rules is reported as corrupt rather than half-read, so that a caller can
 // fall back to defaults without losing what the file held. Not thread-safe; callers lock.
 
+#include "platform/IoResult.h"
+
 #include <QMap>
 #include <QString>
+
+class QIODevice;
 
 class CIniFile {
 public:
@@ -17,8 +21,10 @@ public:
     LoadResult Load(const QString& path);
     LoadResult Parse(const QByteArray& data);
     QByteArray Serialise() const;
-    // Writes through a temporary file and a rename, so a crash leaves the old or the new file.
-    bool Save(const QString& path) const;
+    IoResult Write(QIODevice& out) const;
+    // Writes through a temporary file and a rename, so a crash or a failed write leaves the old
+    // file. Readable by the owner only: the file may hold a proxy password.
+    IoResult Save(const QString& path) const;
 
     QString Value(const QString& section, const QString& key, const QString& fallback = {}) const;
     void SetValue(const QString& section, const QString& key, const QString& value);

@@ -3,6 +3,7 @@
 #include "libs/log/Log.h"
 #include "libs/prefs/IniFile.h"
 #include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,8 +58,8 @@ void WriteLocked(Store& s) {
     if (s.path.isEmpty()) {
         s.path = DefaultPath();
     }
-    if (!s.ini.Save(s.path)) {
-        LOG_Error("[Prefs] cannot write %s. %s:%d", qUtf8Printable(s.path), LOG_HERE);
+    if (const IoResult saved = s.ini.Save(s.path); !saved) {
+        LOG_Error("[Prefs] %s. %s:%d", qUtf8Printable(saved.error), LOG_HERE);
     }
 }
 
@@ -113,12 +114,19 @@ bool PCL_Save() {
         s.path = DefaultPath();
     }
     if (s.damaged && QFile::exists(s.path)) {
-        const QString bad = s.path + QStringLiteral(".bad");
-        QFile::remove(bad);
-        QFile::copy(s.path, bad);
+        // The damaged file is kept whole beside the new one for whoever wants to look at it.
+        QFile damaged(s.path);
+        const IoResult kept =
+            damaged.open(QIODevice::ReadOnly)
+                ? WriteFileAtomically(s.path + QStringLiteral(".bad"),
+                                      [&damaged](QIODevice& out) { return WriteAll(out, damaged.readAll()); })
+                : IoResult::Fail(damaged.errorString());
+        if (!kept) {
+            LOG_Error("[Prefs] cannot keep the damaged settings: %s. %s:%d", qUtf8Printable(kept.error), LOG_HERE);
+        }
     }
-    if (!s.ini.Save(s.path)) {
-        LOG_Error("[Prefs] cannot write %s. %s:%d", qUtf8Printable(s.path), LOG_HERE);
+    if (const IoResult saved = s.ini.Save(s.path); !saved) {
+        LOG_Error("[Prefs] %s. %s:%d", qUtf8Printable(saved.error), LOG_HERE);
         return false;
     }
     s.damaged = false;

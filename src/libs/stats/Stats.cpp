@@ -4,6 +4,7 @@
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -11,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <mutex>
 
@@ -160,12 +160,12 @@ int actst_uploadstart() {
         file.close();
     }
     const QByteArray rest = now.startsWith(queue) ? now.mid(queue.size()) : now;
-    QSaveFile out(s.queuePath);
-    if (out.open(QIODevice::WriteOnly)) {
-        out.write(rest);
-        out.commit();
+    // Rewritten whole beside the old queue: a failure keeps the old queue (sent twice, not lost).
+    const IoResult kept = WriteFileAtomically(s.queuePath, [&rest](QIODevice& out) { return WriteAll(out, rest); });
+    if (!kept) {
+        LOG_Info("[Stats] %s. %s:%d", qUtf8Printable(kept.error), LOG_HERE);
     }
-    s.pending = CountLines(rest);
+    s.pending = CountLines(kept ? rest : now);
     s.warnedFull = false;
     return 0;
 }

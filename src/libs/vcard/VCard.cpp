@@ -1,9 +1,9 @@
 #include "libs/vcard/VCard.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 namespace {
@@ -425,13 +425,12 @@ QByteArray CMultiContactVcard::Serialise() const {
     return out;
 }
 
-bool CMultiContactVcard::Save(const QString& path) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    file.write(Serialise());
-    return file.commit();
+IoResult CMultiContactVcard::Write(QIODevice& out) const {
+    return WriteAll(out, Serialise());
+}
+
+IoResult CMultiContactVcard::Save(const QString& path) const {
+    return WriteFileAtomically(path, [this](QIODevice& out) { return Write(out); });
 }
 
 const CVCard* CMultiContactVcard::At(int index) const {

@@ -9,6 +9,8 @@
 // Writing produces vCard 3.0, UTF-8, lines folded at 75 bytes, CRLF.
 // Objects are not thread-safe; one object belongs to one thread at a time.
 
+#include "platform/IoResult.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -52,6 +54,8 @@ private:
     QList<VCardProperty> m_properties;
 };
 
+class QIODevice;
+
 class CMultiContactVcard {
 public:
     static constexpr qint64 kMaxFileBytes = 64LL * 1024 * 1024;
@@ -60,7 +64,10 @@ public:
     // read or is larger than kMaxFileBytes (ErrorString says which).
     bool Load(const QString& path);
     void Parse(const QByteArray& data);
-    bool Save(const QString& path) const;
+    // Writes every card into out.
+    IoResult Write(QIODevice& out) const;
+    // Writes the file through a temporary file: an existing file is replaced only by a complete one.
+    IoResult Save(const QString& path) const;
     QByteArray Serialise() const;
 
     int Count() const { return static_cast<int>(m_cards.size()); }

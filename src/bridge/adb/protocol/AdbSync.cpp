@@ -1,5 +1,7 @@
 #include "bridge/adb/protocol/AdbSync.h"
 
+#include "platform/AtomicFile.h"
+
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -250,18 +252,21 @@ AdbStatus CAdbSyncSession::Pull(const std::string& remotePath, const std::string
     if (!stat.Exists()) {
         return AdbStatus::Fail("pull " + remotePath + ": no such file");
     }
-    std::FILE* file = std::fopen(localPath.c_str(), "wb");
-    if (!file) {
-        return AdbStatus::Fail("cannot create " + localPath + ": " + std::strerror(errno));
+    // Into a temporary file beside the target, renamed over it only when the whole file arrived.
+    CAtomicFile file(QString::fromStdString(localPath));
+    if (const IoResult opened = file.Open(); !opened) {
+        return AdbStatus::Fail(opened.error.toStdString());
     }
     AdbStatus status = Recv(
-        remotePath, [file](const char* data, std::size_t size) { return std::fwrite(data, 1, size, file) == size; },
+        remotePath,
+        [&file](const char* data, std::size_t size) {
+            return WriteAll(file.Device(), data, static_cast<qint64>(size)).ok;
+        },
         progress, cancel, stat.size);
-    if (std::fclose(file) != 0 && status) {
-        status = AdbStatus::Fail("cannot write " + localPath);
-    }
-    if (!status) {
-        std::remove(localPath.c_str());
+    if (status) {
+        if (const IoResult committed = file.Commit(); !committed) {
+            status = AdbStatus::Fail(committed.error.toStdString());
+        }
     }
     return status;
 }

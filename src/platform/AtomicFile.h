@@ -1,0 +1,47 @@
+#pragma once
+// Writing a file all at once or not at all. The bytes go to a temporary file beside the target
+// (same folder, so the final rename stays on one file system) and replace the target only on
+// Commit; Discard, a failed write or destruction without Commit removes the temporary file and
+// leaves an existing target byte for byte as it was. An existing target keeps its permissions.
+// One object per file; any thread.
+
+#include "platform/IoResult.h"
+
+#include <QSaveFile>
+#include <QString>
+
+#include <functional>
+
+class QIODevice;
+
+class CAtomicFile {
+public:
+    explicit CAtomicFile(const QString& target);
+    ~CAtomicFile(); // discards what was not committed
+    CAtomicFile(const CAtomicFile&) = delete;
+    CAtomicFile& operator=(const CAtomicFile&) = delete;
+
+    // Creates the temporary file. Fails when the folder is missing or not writable. permissions,
+    // when given, replace those the file would get (an existing target's, else the default).
+    IoResult Open(QFileDevice::Permissions permissions = {});
+    // Where to write between Open and Commit; random access (seek) works.
+    QIODevice& Device();
+    // Flushes, syncs and renames the temporary file over the target; fails (and removes the
+    // temporary file) when any earlier write failed.
+    IoResult Commit();
+    void Discard();
+
+    QString Target() const { return m_target; }
+
+private:
+    QString m_target;
+    QSaveFile m_file;
+};
+
+// Opens target, lets write fill the device and commits when it succeeds; otherwise discards. The
+// error names the target.
+IoResult WriteFileAtomically(const QString& target, const std::function<IoResult(QIODevice& out)>& write);
+
+// Checks a write of bytes: Fail with the device's error text when not all of them were taken.
+IoResult WriteAll(QIODevice& out, const char* data, qint64 size);
+IoResult WriteAll(QIODevice& out, const QByteArray& bytes);

@@ -1,0 +1,73 @@
+// vexa-cli backup create over an existing package while the phone's link drops part-way: the run
+// fails, the older package stays byte for byte and no temporary file is left beside it.
+#include "CliTestSupport.h"
+#include "FailDevice.h"
+#include "platform/StringTable.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CliBackupDropTest : public CliFixture {
+protected:
+    struct Result {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+
+    // The real executable, as a script would run it; dropAfter 0 keeps the link up.
+    Result RunCreate(const QString& package, int dropAfter) {
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VEXA_SIM_DROP_AFTER"), QString::number(dropAfter));
+        cli.setProcessEnvironment(env);
+        cli.start(QStringLiteral(VEXA_CLI_PATH), {QStringLiteral("--phone"), QStringLiteral("DROP-1"),
+                                                   QStringLiteral("backup"), QStringLiteral("create"), package});
+        Result result;
+        if (!cli.waitForFinished(120000) || cli.exitStatus() != QProcess::NormalExit) {
+            ADD_FAILURE() << "vexa-cli did not finish: " << cli.errorString().toStdString();
+            cli.kill();
+            cli.waitForFinished(5000);
+            return result;
+        }
+        result.exitCode = cli.exitCode();
+        result.out = QString::fromUtf8(cli.readAllStandardOutput());
+        result.err = QString::fromUtf8(cli.readAllStandardError());
+        return result;
+    }
+};
+
+TEST_F(CliBackupDropTest, ALostPhoneKeepsTheOlderPackage) {
+    AddPhone(QStringLiteral("DROP-1"));
+    vexa::sim::SeedOptions options; // enough phone operations that the link drops after the contacts
+    options.contacts = 20;
+    options.sms = 30;
+    options.calls = 15;
+    options.apps = 2;
+    options.screenFrames = false;
+    Seed(QStringLiteral("DROP-1"), options);
+    const QString folder = Path(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString package = folder + QStringLiteral("/phone.bkg");
+
+    const Result good = RunCreate(package, 0);
+    ASSERT_EQ(good.exitCode, kCliOk) << good.err.toStdString();
+    QFile file(package);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    const Result dropped = RunCreate(package, 30);
+    EXPECT_EQ(dropped.exitCode, kCliFailed);
+    EXPECT_FALSE(dropped.out.split(u'\n').contains(Str(776))) << dropped.out.toStdString();
+    EXPECT_TRUE(dropped.out.contains(QStringLiteral("闹钟备份失败"))) << dropped.out.toStdString();
+    EXPECT_TRUE(dropped.err.contains(Str(2700))) << dropped.err.toStdString();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
+    EXPECT_EQ(FolderEntries(folder), QStringList{QStringLiteral("phone.bkg")});
+}
+
+} // namespace

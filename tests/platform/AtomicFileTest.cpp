@@ -1,0 +1,84 @@
+// CAtomicFile and WriteFileAtomically: the target changes only on a successful commit.
+#include "FailDevice.h"
+#include "platform/AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QByteArray kOld = "the older file, which must survive\n";
+const QByteArray kNew(5000, 'n');
+
+QByteArray Read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+class AtomicFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_target = m_dir.filePath(QStringLiteral("target.bin"));
+        QFile file(m_target);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(kOld), kOld.size());
+        file.close();
+        ASSERT_TRUE(QFile::setPermissions(m_target, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    }
+
+    QTemporaryDir m_dir;
+    QString m_target;
+};
+
+TEST_F(AtomicFileTest, FailureAtAnyPointKeepsTheTargetAndLeavesNoTemporaryFile) {
+    // -1: the writer gives up without a write error of its own (a cancel).
+    for (const qint64 cut : QList<qint64>{-1, 0, kNew.size() / 2, kNew.size() - 1}) {
+        SCOPED_TRACE(cut);
+        const IoResult result = WriteFileAtomically(m_target, [cut](QIODevice& out) {
+            if (cut < 0) {
+                static_cast<void>(out.write(kNew.left(10)));
+                return IoResult::Fail({});
+            }
+            FailDevice device(cut, &out);
+            return WriteAll(device, kNew);
+        });
+        EXPECT_FALSE(result);
+        EXPECT_FALSE(result.error.isEmpty());
+        EXPECT_EQ(Read(m_target), kOld);
+        EXPECT_EQ(FolderEntries(m_dir.path()), QStringList{QStringLiteral("target.bin")});
+    }
+}
+
+TEST_F(AtomicFileTest, CommitReplacesTheTargetKeepingItsPermissions) {
+    {
+        CAtomicFile file(m_target);
+        ASSERT_TRUE(file.Open());
+        ASSERT_TRUE(WriteAll(file.Device(), kNew));
+        EXPECT_EQ(Read(m_target), kOld); // not before the commit
+        ASSERT_TRUE(file.Commit());
+    }
+    EXPECT_EQ(Read(m_target), kNew);
+    constexpr int kPermissionBits = 0xF077; // owner, group and others
+    EXPECT_EQ(QFile::permissions(m_target) & kPermissionBits, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(FolderEntries(m_dir.path()), QStringList{QStringLiteral("target.bin")});
+
+    // Dropped without a commit: nothing changes.
+    {
+        CAtomicFile file(m_target);
+        ASSERT_TRUE(file.Open());
+        ASSERT_TRUE(WriteAll(file.Device(), kOld));
+    }
+    EXPECT_EQ(Read(m_target), kNew);
+    EXPECT_EQ(FolderEntries(m_dir.path()), QStringList{QStringLiteral("target.bin")});
+
+    const IoResult missing = WriteFileAtomically(m_dir.filePath(QStringLiteral("no/such/folder/x")),
+                                                 [](QIODevice& out) { return WriteAll(out, kNew); });
+    EXPECT_FALSE(missing);
+    EXPECT_TRUE(missing.error.contains(QStringLiteral("no/such/folder/x")));
+}
+
+} // namespace
