@@ -14,7 +14,7 @@ std::vector<vexa::Sms> SomeSms(int count) {
     for (int i = 0; i < count; ++i) {
         all[static_cast<std::size_t>(i)].SetBox(1 + i % 2);
         all[static_cast<std::size_t>(i)].SetNumber(QStringLiteral("1390000%1").arg(i));
-        all[static_cast<std::size_t>(i)].SetTime(ToSystemTime(QDateTime(QDate(2026, 12, 6), QTime(8, i % 60))));
+        all[static_cast<std::size_t>(i)].SetTime(vexa::ToSystemTime(QDateTime(QDate(2026, 12, 6), QTime(8, i % 60))));
         all[static_cast<std::size_t>(i)].SetContent(QStringLiteral("第%1条，\"quoted\"\r\nline").arg(i));
     }
     return all;
