@@ -14,16 +14,17 @@
 #include "libs/apk/Apk.h"
 
 #include "TestApk.h"
+#include "Waits.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -239,11 +240,8 @@ TEST_P(BridgeApiTest, ConnectFailsForMissingOrDetachedPhone) {
 TEST_P(BridgeApiTest, DetachingThePhoneEndsTheLink) {
     EXPECT_TRUE(Session()->IsConnected());
     ASSERT_TRUE(m_backend->SetAttached(kPhone.serial, false));
-    // The link notices within a fraction of a second, as a real unplug would show.
-    for (int i = 0; i < 50 && Session()->IsConnected(); ++i) {
-        QThread::msleep(20);
-    }
-    EXPECT_FALSE(Session()->IsConnected());
+    // The link notices within a second, as a real unplug would show.
+    EXPECT_TRUE(WaitUntil([this] { return !Session()->IsConnected(); }, 1000));
     if (!Lacks(BackendCapability::Contacts)) {
         EXPECT_EQ(Book()->LoadContacts(), 2);
     }
@@ -876,31 +874,35 @@ TEST_P(BridgeApiTest, StoresServeSeveralThreadsAtOnce) {
     for (int i = 0; i < 50; ++i) {
         ASSERT_NE(AddContact(QStringLiteral("C%1").arg(i), QString::number(1000 + i)), nullptr);
     }
+    // Three threads each go round until all three did ten rounds side by side.
     std::atomic<bool> stop{false};
     std::atomic<int> failures{0};
+    CountedEvent rounds[3];
     std::vector<std::thread> threads;
-    threads.emplace_back([&] {
-        while (!stop) {
-            failures += Book()->LoadContacts() == 1 ? 0 : 1;
-        }
-    });
-    threads.emplace_back([&] {
+    const auto loop = [&](CountedEvent& done, const std::function<bool()>& round) {
+        threads.emplace_back([&stop, &failures, counter = &done, round] {
+            while (!stop) {
+                failures += round() ? 0 : 1;
+                counter->Add();
+            }
+        });
+    };
+    loop(rounds[0], [&] { return Book()->LoadContacts() == 1; });
+    loop(rounds[1], [&] {
         std::vector<MSGINFO> list;
-        while (!stop) {
-            std::unique_ptr<Sms> sms(SmsBox()->NewSms());
-            sms->SetNumber(QStringLiteral("1"));
-            failures += SmsBox()->AddSms(sms.get()) && SmsBox()->ListSms(&list) ? 0 : 1;
-        }
+        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
+        sms->SetNumber(QStringLiteral("1"));
+        return SmsBox()->AddSms(sms.get()) && SmsBox()->ListSms(&list);
     });
-    threads.emplace_back([&] {
+    loop(rounds[2], [&] {
         DeviceRecord records[32] = {};
         int count = 0;
-        while (!stop) {
-            failures += m_bridge->GetDeviceList(records, &count) && Session()->IsConnected() ? 0 : 1;
-            failures += Fs()->ListFolder(Fs()->GetPhoneStorageRoot(), QString()) ? 0 : 1;
-        }
+        return m_bridge->GetDeviceList(records, &count) && Session()->IsConnected() &&
+               Fs()->ListFolder(Fs()->GetPhoneStorageRoot(), QString());
     });
-    QThread::msleep(300);
+    for (CountedEvent& done : rounds) {
+        EXPECT_TRUE(done.WaitFor(10, 30000));
+    }
     stop = true;
     for (std::thread& thread : threads) {
         thread.join();

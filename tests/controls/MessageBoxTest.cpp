@@ -37,6 +37,9 @@ QStringList LineTexts(CVexaMessageBoxImpl* box) {
     return texts;
 }
 
+// A dialog type no test shows.
+class CSkinDialogProbe : public CSkinDialog {};
+
 } // namespace
 
 class MessageBoxTest : public QObject {
@@ -152,6 +155,14 @@ private slots:
             QTest::keyClick(box->windowHandle(), Qt::Key_Space);
         });
         QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 3), 6);
+    }
+
+    // The helper's own deadline: waiting for a dialog that never shows fails the test and closes
+    // the dialog that did show, instead of hanging.
+    void waitingForAnotherDialogFailsOnTheDeadline() {
+        QEXPECT_FAIL("", "no dialog of that type shows", Continue);
+        WhenModal<CSkinDialogProbe>([](CSkinDialogProbe*) {}, 300);
+        QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 1), 2);
     }
 
     void closeButtonAndCloseRequestCancel() {

@@ -1,5 +1,7 @@
 #include "platform/WorkerThread.h"
 
+#include "Waits.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,10 +12,12 @@ namespace {
 
 // An owner in the shape the dialogs use: a member function bound with its arguments and a pointer
 // to a result in the caller's frame.
+// The work ends only once the owner's thread is blocked (in the destructor, waiting for it).
 struct Owner {
+    pid_t owner = static_cast<pid_t>(::gettid());
     std::thread::id ranOn;
     void Work(int a, int b, int* sum) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        WaitUntil([this] { return ThreadSleeps(owner); });
         ranOn = std::this_thread::get_id();
         *sum = a + b;
     }
@@ -41,11 +45,13 @@ TEST(WorkerThread, StartingAgainWaitsForThePreviousRun) {
     std::atomic<int> running{0};
     std::atomic<int> maxRunning{0};
     std::atomic<int> runs{0};
+    const auto owner = static_cast<pid_t>(::gettid());
     {
+        // Each run lasts until the owner is blocked in the next Start (or the destructor).
         WorkerThread worker([&] {
             const int now = ++running;
             maxRunning = std::max(maxRunning.load(), now);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            WaitUntil([&] { return ThreadSleeps(owner); });
             --running;
             ++runs;
         });

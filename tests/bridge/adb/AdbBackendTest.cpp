@@ -24,6 +24,7 @@
 #include "device/DeviceConnection.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
+#include "platform/Event.h"
 
 #include "TestApk.h"
 #include "TestEnvironment.h"
@@ -1210,46 +1211,52 @@ TEST_F(AdbBackendTest, AdbShellGetpropAndHundredMegabytePushPull) {
 
 // ---- unplugging ----------------------------------------------------------------------------------
 
+// After the unplug the link is gone for good: the next device check sees no phone, the session is lost.
+void ExpectThePhoneGone(DeviceBridge* bridge) {
+    CDeviceList devices;
+    ASSERT_TRUE(devices.Refresh(bridge));
+    EXPECT_EQ(devices.GetDeviceCount(), 0);
+    EXPECT_TRUE(IsConnectedDeviceLost(bridge, devices));
+    EXPECT_FALSE(bridge->GetSession()->IsConnected());
+    bridge->CloseSession();
+    EXPECT_EQ(bridge->GetSession(), nullptr);
+}
+
 TEST_F(AdbBackendTest, UnplugMidTransferFailsSoonAndTheProgramSeesTheLoss) {
     const QString big = m_local.filePath(QStringLiteral("big.bin"));
-    ASSERT_TRUE(WriteFile(big, Pattern(16 << 20, 8)));
+    ASSERT_TRUE(WriteFile(big, Pattern(4 << 20, 8)));
     ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/big.bin"), {}, nullptr));
+    // The phone again, from a daemon whose downloads stop after 1 MiB: the download cannot end
+    // before the cable is pulled, whatever the timing.
+    m_bridge->CloseSession();
+    s_rig->StopDaemon(m_serial, true);
+    qputenv("VEXA_ADBD_STALL_RECV_AFTER", QByteArray::number(1 << 20));
+    QString error;
+    const bool started = s_rig->StartDaemon(m_phone, &m_serial, &error);
+    qunsetenv("VEXA_ADBD_STALL_RECV_AFTER");
+    ASSERT_TRUE(started) << error.toStdString();
+    ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
 
-    std::atomic<bool> started{false};
-    QElapsedTimer clock;
-    std::atomic<qint64> returnedAt{-1};
-    std::thread transfer([&] {
-        const bool ok = Fs()->TransferFile(
-            Root() + QStringLiteral("/big.bin"), m_local.filePath(QStringLiteral("partial.bin")),
-            [&started](std::uint64_t, std::uint64_t done, void*) {
-                if (done > 0) {
-                    started = true;
-                }
-                QThread::usleep(2000); // slow enough that the unplug lands mid-transfer
-                return true;
-            },
-            nullptr);
-        returnedAt = ok ? -2 : clock.elapsed();
+    Event midway(Event::Reset::Manual);
+    std::future<bool> transfer = std::async(std::launch::async, [&] {
+        return Fs()->TransferFile(Root() + QStringLiteral("/big.bin"), m_local.filePath(QStringLiteral("partial.bin")),
+                                  [&midway](std::uint64_t total, std::uint64_t done, void*) {
+                                      if (done > 0 && done < total) {
+                                          midway.Set();
+                                      }
+                                      return true;
+                                  },
+                                  nullptr);
     });
-    for (int i = 0; i < 500 && !started; ++i) {
-        QThread::msleep(10);
-    }
-    ASSERT_TRUE(started);
+    ASSERT_TRUE(midway.Wait(10000)) << "the download never started";
+    QElapsedTimer clock;
     clock.start();
     s_rig->StopDaemon(m_serial);
-    transfer.join();
-    EXPECT_GE(returnedAt.load(), 0) << "the transfer must fail";
-    EXPECT_LT(returnedAt.load(), 5000);
+    ASSERT_EQ(transfer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_FALSE(transfer.get()) << "the transfer must fail";
+    EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_FALSE(QFile::exists(m_local.filePath(QStringLiteral("partial.bin"))));
-
-    // The frame's device check: one pass sees the phone gone and the session lost.
-    CDeviceList devices;
-    ASSERT_TRUE(devices.Refresh(m_bridge.get()));
-    EXPECT_EQ(devices.GetDeviceCount(), 0);
-    EXPECT_TRUE(IsConnectedDeviceLost(m_bridge.get(), devices));
-    EXPECT_FALSE(Session()->IsConnected());
-    m_bridge->CloseSession();
-    EXPECT_EQ(m_bridge->GetSession(), nullptr);
+    ExpectThePhoneGone(m_bridge.get());
     m_serial.clear();
 }
 
@@ -1261,6 +1268,7 @@ int UnplugWhileRepeating(CAdbTestRig& rig, const QString& serial, int warmUp, co
     std::atomic<int> done{0};
     std::atomic<qint64> failedAfter{-1};
     std::atomic<bool> stopped{false};
+    Event warm(Event::Reset::Manual);
     QElapsedTimer clock;
     std::thread worker([&] {
         for (int i = 0; i < 100000; ++i) {
@@ -1268,14 +1276,15 @@ int UnplugWhileRepeating(CAdbTestRig& rig, const QString& serial, int warmUp, co
                 if (stopped) {
                     failedAfter = clock.elapsed();
                 }
+                warm.Set();
                 return;
             }
-            ++done;
+            if (++done >= warmUp) {
+                warm.Set();
+            }
         }
     });
-    for (int i = 0; i < 1000 && done < warmUp; ++i) {
-        QThread::msleep(10);
-    }
+    EXPECT_TRUE(warm.Wait(10000)) << "the warm-up steps never ran";
     clock.start();
     stopped = true;
     rig.StopDaemon(serial);
@@ -1326,12 +1335,7 @@ TEST_F(AdbBackendTest, UnplugMidSmsBatchFailsSoonAndTheProgramSeesTheLoss) {
     // The program carries on: the next device check sees the phone gone and the session closes.
     std::unique_ptr<Sms> later(store->NewSms());
     EXPECT_FALSE(store->AddSms(later.get()));
-    CDeviceList devices;
-    ASSERT_TRUE(devices.Refresh(m_bridge.get()));
-    EXPECT_EQ(devices.GetDeviceCount(), 0);
-    EXPECT_TRUE(IsConnectedDeviceLost(m_bridge.get(), devices));
-    m_bridge->CloseSession();
-    EXPECT_EQ(m_bridge->GetSession(), nullptr);
+    ExpectThePhoneGone(m_bridge.get());
     m_serial.clear();
 }
 
