@@ -43,7 +43,7 @@ void WhenModal(std::function<void(T*)> action, int timeoutMs = 10000) {
         QTest::qFail("the expected modal dialog did not show in time", __FILE__, __LINE__);
         if (QWidget* other = QApplication::activeModalWidget()) {
             other->close();
-            if (auto* skinned = dynamic_cast<CSkinDialog*>(other)) {
+            if (auto* skinned = dynamic_cast<CSkinDialog*>(other); skinned != nullptr && !skinned->IsEnded()) {
                 skinned->EndDialog(-1);
             }
         }

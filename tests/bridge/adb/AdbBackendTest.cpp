@@ -29,7 +29,6 @@
 #include "TestApk.h"
 #include "TestEnvironment.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -74,12 +73,6 @@ QByteArray ReadFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QByteArray FileHash(const QString& path) {
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
-}
-
 class AdbBackendTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -110,8 +103,10 @@ protected:
         m_bridge = adbphone::CreateAdbBridge(s_rig->ServerPort());
         ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
         ASSERT_TRUE(Session()->GetDeviceInfo()->RefreshInfo());
+        ASSERT_TRUE(LOG_InitFile(qPrintable(m_logs.filePath(QStringLiteral("vexa.log")))));
     }
     void TearDown() override {
+        LOG_Free();
         if (m_bridge) {
             m_bridge->CloseSession();
         }
@@ -135,6 +130,34 @@ protected:
     DeviceSession* Session() { return m_bridge->GetSession(); }
     FileSystem* Fs() { return Session()->GetFileSystem(); }
     QString Root() { return Fs()->GetPhoneStorageRoot(); }
+    // The phone file's settings, as the phone itself would change them.
+    bool SetMeta(const char* key, const QString& value) {
+        sim::SimDb db;
+        QString error;
+        return db.Open(sim::PhoneFilePath(m_phone), &error) && db.SetMeta(key, value);
+    }
+    QString Meta(const char* key) {
+        sim::SimDb db;
+        QString error;
+        return db.Open(sim::PhoneFilePath(m_phone), &error) ? db.Meta(key) : QString();
+    }
+    // A count straight from the phone file, not through the bridge.
+    int CountOnPhone(const char* sql) {
+        sim::SimDb db;
+        QString error;
+        if (!db.Open(sim::PhoneFilePath(m_phone), &error)) {
+            return -1;
+        }
+        sim::Stmt count(db, sql);
+        return count.Step() ? static_cast<int>(count.Int(0)) : -1;
+    }
+    // The log so far; logging goes on into a fresh file.
+    QString Log() {
+        LOG_Free();
+        const QString text = QString::fromUtf8(ReadFile(m_logs.filePath(QStringLiteral("vexa.log"))));
+        LOG_InitFile(qPrintable(m_logs.filePath(QStringLiteral("vexa.log"))));
+        return text;
+    }
 
     static inline ScopedTestFolders* s_folders = nullptr;
     static inline CAdbTestRig* s_rig = nullptr;
@@ -146,6 +169,7 @@ protected:
     QString m_serial;
     std::unique_ptr<DeviceBridge> m_bridge;
     QTemporaryDir m_local;
+    QTemporaryDir m_logs;
 };
 
 // ---- detection and identity --------------------------------------------------------------------
@@ -212,14 +236,10 @@ TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetAppCount(), 4);
-    sim::SimDb db;
-    ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
-    sim::Stmt count(db, "SELECT COUNT(*) FROM contacts");
-    ASSERT_TRUE(count.Step());
-    EXPECT_EQ(count.Int(0), 7);
+    EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM contacts"), 7);
     EXPECT_EQ(summary->GetContactCount(), 7);
     // A phone that keeps its contacts from adb shows no count rather than a guessed one.
-    ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("contacts")));
+    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("contacts")));
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetContactCount(), 0);
     EXPECT_EQ(summary->GetAppCount(), 4);
@@ -431,8 +451,6 @@ TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
 }
 
 TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
-    QTemporaryDir logs;
-    ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
     AppManager* apps = Session()->GetAppManager();
     ASSERT_EQ(apps->LoadApps(), 1);
     const auto write = [this](const QString& name, const QByteArray& bytes) {
@@ -459,10 +477,7 @@ TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
     ASSERT_EQ(apps->GetAppCount(), 1);
     EXPECT_EQ(apps->GetAppAt(0)->GetVersionCode(), 5);
     EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
-    LOG_Free();
-    QFile log(logs.filePath(QStringLiteral("vexa.log")));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(log.readAll());
+    const QString text = Log();
     EXPECT_TRUE(text.contains(QStringLiteral("INSTALL_FAILED_VERSION_DOWNGRADE"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("INSTALL_PARSE_FAILED_NOT_APK"))) << text.toStdString();
     EXPECT_EQ(text.count(QStringLiteral("[AdbAppManager] installing")), 2);
@@ -490,45 +505,8 @@ TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
 // Writes: the phone's WRITE_SMS app-op decides, and every write is read back.
 class AdbSmsWriteTest : public AdbBackendTest {
 protected:
-    void SetUp() override {
-        AdbBackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        ASSERT_TRUE(LOG_InitFile(qPrintable(m_logs.filePath(QStringLiteral("vexa.log")))));
-    }
-    void TearDown() override {
-        LOG_Free();
-        AdbBackendTest::TearDown();
-    }
-
     SmsStore* Store() { return Session()->GetSmsStore(); }
-    bool SetMeta(const char* key, const QString& value) {
-        sim::SimDb db;
-        QString error;
-        return db.Open(sim::PhoneFilePath(m_phone), &error) && db.SetMeta(key, value);
-    }
-    QString Meta(const char* key) {
-        sim::SimDb db;
-        QString error;
-        return db.Open(sim::PhoneFilePath(m_phone), &error) ? db.Meta(key) : QString();
-    }
-    // The messages in the phone file itself, not through the store.
-    int MessagesOnPhone() {
-        sim::SimDb db;
-        QString error;
-        if (!db.Open(sim::PhoneFilePath(m_phone), &error)) {
-            return -1;
-        }
-        sim::Stmt count(db, "SELECT COUNT(*) FROM sms");
-        return count.Step() ? static_cast<int>(count.Int(0)) : -1;
-    }
-    QString Log() {
-        LOG_Free();
-        const QString text = QString::fromUtf8(ReadFile(m_logs.filePath(QStringLiteral("vexa.log"))));
-        LOG_InitFile(qPrintable(m_logs.filePath(QStringLiteral("vexa.log"))));
-        return text;
-    }
+    int MessagesOnPhone() { return CountOnPhone("SELECT COUNT(*) FROM sms"); }
     std::unique_ptr<Sms> Make(const QString& text, int box = BOX_INBOX, int second = 0) {
         std::unique_ptr<Sms> sms(Store()->NewSms());
         sms->SetBox(box);
@@ -539,8 +517,6 @@ protected:
         sms->SetSim(2);
         return sms;
     }
-
-    QTemporaryDir m_logs;
 };
 
 TEST_F(AdbSmsWriteTest, APhoneThatKeepsTheAppOpKeepsItsMessages) {
@@ -733,17 +709,10 @@ TEST_F(AdbBackendTest, CallLogKeepsHostileNumbersThroughTheServer) {
 }
 
 TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
-    QTemporaryDir logs;
-    ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
     CallRecordList* calls = Session()->GetCallRecords();
     ASSERT_NE(calls, nullptr);
     ASSERT_EQ(calls->LoadCallRecords(), 1);
-    {
-        sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
-        ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("call_log")));
-    }
+    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("call_log")));
     EXPECT_EQ(calls->LoadCallRecords(), 0);
     EXPECT_FALSE(calls->IsCallRecordsLoaded());
     EXPECT_FALSE(calls->PrepareRestore());
@@ -753,10 +722,7 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
     EXPECT_FALSE(calls->AddCallRecord(record));
     delete record;
     EXPECT_TRUE(Session()->IsConnected()); // a refusal is not a lost phone
-    LOG_Free();
-    QFile log(logs.filePath(QStringLiteral("vexa.log")));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(log.readAll());
+    const QString text = Log();
     EXPECT_EQ(text.count(QStringLiteral("[AdbCallRecords] the phone refused")), 3) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Permission Denial"))) << text.toStdString();
 }
@@ -806,12 +772,7 @@ TEST_F(AdbBackendTest, ContactsWithHostileTextsThroughTheServer) {
 // A phone from Android 11 on reads a colon in a binding only when escaped; names and numbers with
 // colons and backslashes still arrive unchanged.
 TEST_F(AdbBackendTest, ColonsAndBackslashesReachANewerPhoneUnchanged) {
-    {
-        sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
-        ASSERT_TRUE(db.SetMeta("sdk", QStringLiteral("33")));
-    }
+    ASSERT_TRUE(SetMeta("sdk", QStringLiteral("33")));
     ContactBook* book = Session()->GetContactBook();
     ASSERT_EQ(book->LoadContacts(), 1);
     Contact* c = book->NewContact();
@@ -894,19 +855,12 @@ TEST_F(AdbBackendTest, ANewContactMayTakeTheIdOfTheNewestDeletedOne) {
 }
 
 TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
-    QTemporaryDir logs;
-    ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
     ContactBook* book = Session()->GetContactBook();
     ASSERT_EQ(book->LoadContacts(), 1);
     Contact* kept = book->NewContact();
     kept->SetDisplayName(QStringLiteral("Kept"));
     ASSERT_TRUE(book->CreateContact(kept));
-    {
-        sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
-        ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("contacts")));
-    }
+    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("contacts")));
     EXPECT_FALSE(book->PrepareRestore());
     Contact* c = book->NewContact();
     c->SetDisplayName(QStringLiteral("New"));
@@ -916,10 +870,7 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
     EXPECT_EQ(book->LoadContacts(), 0);
     EXPECT_FALSE(book->IsContactsLoaded());
     EXPECT_TRUE(Session()->IsConnected());
-    LOG_Free();
-    QFile log(logs.filePath(QStringLiteral("vexa.log")));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(log.readAll());
+    const QString text = Log();
     EXPECT_GE(text.count(QStringLiteral("[AdbContactBook] the phone refused")), 4) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("READ_CONTACTS"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("the phone refused content insert --uri "
@@ -927,12 +878,7 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
         << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("starred"))) << text.toStdString(); // no values in the log
     // The refusal lost nothing: the phone file still holds the contact.
-    sim::SimDb db;
-    QString error;
-    ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error));
-    sim::Stmt count(db, "SELECT COUNT(*) FROM contacts WHERE display_name='Kept'");
-    ASSERT_TRUE(count.Step());
-    EXPECT_EQ(count.Int(0), 1);
+    EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM contacts WHERE display_name='Kept'"), 1);
 }
 
 TEST_F(AdbBackendTest, StorageFromDf) {
@@ -1190,23 +1136,6 @@ TEST_F(AdbBackendTest, CancelledUploadAndDownloadLeaveNothingBehind) {
     EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/Download/big.bin"), back, stop, nullptr));
     EXPECT_EQ(lastTotal, 8u << 20);
     EXPECT_EQ(ReadFile(back), "previous");
-}
-
-// ---- the adb command line against the daemon -----------------------------------------------------
-
-TEST_F(AdbBackendTest, AdbShellGetpropAndHundredMegabytePushPull) {
-    auto [code, text] = s_rig->Adb({"-s", m_serial, "shell", "getprop", "ro.product.brand"});
-    ASSERT_EQ(code, 0) << text.toStdString();
-    EXPECT_EQ(text.trimmed(), "vexa");
-
-    const QString local = m_local.filePath(QStringLiteral("hundred.bin"));
-    ASSERT_TRUE(WriteFile(local, Pattern(100 << 20, 7)));
-    std::tie(code, text) = s_rig->Adb({"-s", m_serial, "push", local, "/mnt/sdcard/Download/hundred.bin"});
-    ASSERT_EQ(code, 0) << text.toStdString();
-    const QString back = m_local.filePath(QStringLiteral("hundred-back.bin"));
-    std::tie(code, text) = s_rig->Adb({"-s", m_serial, "pull", "/mnt/sdcard/Download/hundred.bin", back});
-    ASSERT_EQ(code, 0) << text.toStdString();
-    EXPECT_EQ(FileHash(back), FileHash(local));
 }
 
 // ---- unplugging ----------------------------------------------------------------------------------
