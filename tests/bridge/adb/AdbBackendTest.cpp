@@ -28,6 +28,7 @@
 
 #include "TestApk.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -47,6 +48,8 @@
 #include <thread>
 
 using namespace vexa;
+using vexa::test::ReadFile;
+using vexa::test::WriteFile;
 
 namespace {
 
@@ -61,16 +64,6 @@ QByteArray Pattern(qsizetype size, int seed) {
         std::memcpy(out + i, &x, static_cast<std::size_t>(std::min<qsizetype>(4, size - i)));
     }
     return data;
-}
-
-bool WriteFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 class AdbBackendTest : public ::testing::Test {
@@ -151,6 +144,11 @@ protected:
         sim::Stmt count(db, sql);
         return count.Step() ? static_cast<int>(count.Int(0)) : -1;
     }
+    static void ExpectLogged(const QString& log, std::initializer_list<const char*> parts) {
+        for (const char* part : parts) {
+            EXPECT_TRUE(log.contains(QString::fromUtf8(part))) << part << " not in\n" << log.toStdString();
+        }
+    }
     // The log so far; logging goes on into a fresh file.
     QString Log() {
         LOG_Free();
@@ -174,19 +172,15 @@ protected:
 
 // ---- detection and identity --------------------------------------------------------------------
 
-TEST_F(AdbBackendTest, ListsReadyPhonesWithBrandAndModel) {
+TEST_F(AdbBackendTest, ListsThePhonesOwnSerialAndConnectsByIt) {
     DeviceRecord records[32] = {};
     int count = 32;
     ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
     ASSERT_EQ(count, 1);
     // The phone's own serial, not adb's address for it; both connect.
     EXPECT_EQ(records[0].Serial(), m_phone);
-    EXPECT_EQ(records[0].Brand(), "vexa");
-    EXPECT_EQ(records[0].Model(), "V960");
-
     char16_t* buffer = nullptr;
     ASSERT_NE(m_bridge->GetAllDeviceSerialNo(&buffer, &count), 0);
-    ASSERT_EQ(count, 1);
     EXPECT_EQ(QString::fromUtf16(buffer), m_phone);
     DeviceBridge::FreeSerials(buffer);
     EXPECT_NE(m_bridge->ConnectUsbDevice(m_phone), 0);
@@ -194,35 +188,19 @@ TEST_F(AdbBackendTest, ListsReadyPhonesWithBrandAndModel) {
     byPhoneSerial.SetSerial(m_phone);
     ASSERT_NE(m_bridge->ReadDeviceBrandAndModel(&byPhoneSerial), 0);
     EXPECT_EQ(byPhoneSerial.Model(), "V960");
-
     DeviceRecord missing;
     missing.SetSerial(QStringLiteral("127.0.0.1:1"));
     EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&missing), 0);
-    EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("../x")), 0);
-    EXPECT_EQ(m_bridge->GetSession(), nullptr);
 }
 
 TEST_F(AdbBackendTest, DeviceInfoComesFromGetprop) {
     DeviceInfo* info = Session()->GetDeviceInfo();
-    EXPECT_EQ(info->GetBrand(), "vexa");
-    EXPECT_EQ(info->GetModel(), "V960");
     EXPECT_EQ(info->GetSerial(), m_phone);
-    EXPECT_EQ(info->GetInfoField11(), m_phone);
     EXPECT_EQ(info->GetOsVersion(), "4.0.4");
-    EXPECT_FALSE(info->GetFirmwareVersion().isEmpty());
-    EXPECT_TRUE(info->IsDualSim());
-    EXPECT_EQ(info->GetSimState(), 3);
     EXPECT_EQ(info->GetSimName(1), QStringLiteral("中国移动"));
     EXPECT_EQ(info->GetSimName(2), QStringLiteral("中国联通"));
     EXPECT_EQ(info->GetScreenWidth(), 480);
     EXPECT_EQ(info->GetScreenHeight(), 854);
-    // What plain adb cannot reach is missing, not imitated; call log and contacts go through their
-    // providers, pictures through the files.
-    EXPECT_NE(Session()->GetCallRecords(), nullptr);
-    EXPECT_NE(Session()->GetContactBook(), nullptr);
-    EXPECT_NE(Session()->GetPictureStore(), nullptr);
-    EXPECT_EQ(Session()->GetSystemSettings(), nullptr);
-    EXPECT_FALSE(Session()->RebootToUpdate(false));
 }
 
 TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
@@ -260,133 +238,6 @@ TEST_F(AdbBackendTest, ScreenshotIsAPng) {
     EXPECT_FALSE(error);
     EXPECT_TRUE(png.startsWith("\x89PNG\r\n\x1a\n"));
     Session()->GetScreenshotService()->StopCapture();
-}
-
-// ---- messages ------------------------------------------------------------------------------------
-
-TEST_F(AdbBackendTest, MessagesAreReadFromTheProvider) {
-    // Messages put on the phone the way the phone's own app would: through the phone file.
-    SYSTEMTIME when{};
-    when.wYear = 2024;
-    when.wMonth = 2;
-    when.wDay = 29;
-    when.wHour = 23;
-    when.wMinute = 59;
-    when.wSecond = 58;
-    when = UnpackTime(PackTime(when));
-    const QString tricky = QStringLiteral("余额, date=5 提醒, body=x\n第二行");
-    {
-        std::unique_ptr<DeviceBridge> phone = sim::CreateSimBridge();
-        ASSERT_NE(phone->ConnectUsbDevice(m_phone), 0);
-        SmsStore* store = phone->GetSession()->GetSmsStore();
-        const struct {
-            int box;
-            const char* number;
-            QString text;
-            bool read;
-            int sim;
-        } rows[] = {{BOX_INBOX, "10086", tricky, false, 2},
-                    {BOX_SENT, "13800000000", QStringLiteral("ok"), true, 1},
-                    {BOX_DRAFT, "13900000000", QStringLiteral("draft"), true, 0}};
-        for (const auto& row : rows) {
-            std::unique_ptr<Sms> sms(store->NewSms());
-            sms->SetBox(row.box);
-            sms->SetNumber(QString::fromLatin1(row.number));
-            sms->SetContent(row.text);
-            sms->SetRead(row.read);
-            sms->SetSim(static_cast<std::uint8_t>(row.sim));
-            sms->SetTime(when);
-            ASSERT_TRUE(store->AddSms(sms.get()));
-        }
-        phone->CloseSession();
-    }
-
-    SmsStore* sms = Session()->GetSmsStore();
-    ASSERT_NE(sms, nullptr);
-    EXPECT_FALSE(sms->IsSmsLoaded());
-    ASSERT_EQ(sms->LoadSms(), 1);
-    std::vector<MSGINFO> list;
-    ASSERT_TRUE(sms->ListSms(&list));
-    EXPECT_EQ(list.size(), 2u);
-    ASSERT_TRUE(sms->ListDraftSms(&list));
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].content, "draft");
-    std::vector<Sms> all;
-    ASSERT_TRUE(sms->ListAllSms(&all));
-    ASSERT_EQ(all.size(), 3u);
-    const auto inbox = std::find_if(all.begin(), all.end(), [](const Sms& m) { return m.GetBox() == BOX_INBOX; });
-    ASSERT_NE(inbox, all.end());
-    EXPECT_EQ(inbox->GetContent(), tricky);
-    EXPECT_EQ(inbox->GetNumber(), "10086");
-    EXPECT_FALSE(inbox->IsRead());
-    EXPECT_EQ(inbox->GetSim(), 2);
-    SYSTEMTIME t;
-    inbox->GetTime(&t);
-    EXPECT_EQ(t, when);
-    ASSERT_TRUE(sms->SearchSms(QStringLiteral("DATE=5"), &list));
-    EXPECT_EQ(list.size(), 1u);
-    std::unique_ptr<Sms> copy(sms->GetSmsById(inbox->GetId()));
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->GetContent(), tricky);
-    EXPECT_EQ(sms->GetSmsById(999999), nullptr);
-
-    DeviceSummary* summary = Session()->GetSummary();
-    ASSERT_TRUE(summary->InitSummary());
-    EXPECT_EQ(summary->GetMessageCount(), 3);
-}
-
-TEST_F(AdbBackendTest, AppsListFetchAndUninstall) {
-    sim::SeedOptions seed;
-    seed.apps = 3;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    QString error;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
-    AppManager* apps = Session()->GetAppManager();
-    ASSERT_NE(apps, nullptr);
-    ASSERT_EQ(apps->LoadApps(), 1);
-    ASSERT_EQ(apps->GetAppCount(), 3);
-    EXPECT_EQ(apps->GetAppAt(3), nullptr);
-    AppRecord* first = apps->GetAppAt(0);
-    EXPECT_TRUE(first->GetPackageName().startsWith("com.vexa.app"));
-    // Label and icon come out of the (small) APK, pulled while the list loaded.
-    EXPECT_NE(first->GetLabel(), first->GetPackageName());
-    EXPECT_FALSE(first->GetLabel().isEmpty());
-    EXPECT_TRUE(QByteArray(first->GetIconData(), first->GetIconSize()).startsWith("\x89PNG"));
-    EXPECT_FALSE(first->GetVersionName().isEmpty());
-    EXPECT_GT(first->GetVersionCode(), 0);
-    EXPECT_GT(first->GetSize(), 0u);
-    EXPECT_GE(first->m_year, 2000);
-
-    const QString local = m_local.filePath(QStringLiteral("fetched.apk"));
-    ASSERT_TRUE(apps->FetchPackage(first, local, {}, nullptr));
-    EXPECT_EQ(QFileInfo(local).size(), static_cast<qint64>(first->GetSize()));
-    EXPECT_TRUE(ReadFile(local).startsWith("PK"));
-
-    // Installing the same package again replaces it in place; the staged file is gone.
-    std::unique_ptr<AppRecord> fresh(apps->NewApp());
-    const QString label = first->GetLabel();
-    EXPECT_TRUE(apps->InstallApk(local, fresh.get(), {}, nullptr));
-    EXPECT_FALSE(Fs()->PathExists(QStringLiteral("/data/local/tmp/vexa-install.apk")));
-    EXPECT_EQ(apps->GetAppCount(), 3);
-    EXPECT_EQ(apps->GetAppAt(0), first);
-    EXPECT_EQ(first->GetLabel(), label);
-
-    const QString gone = first->GetPackageName();
-    ASSERT_TRUE(apps->UninstallApp(first));
-    EXPECT_EQ(apps->GetAppCount(), 2);
-    ASSERT_EQ(apps->LoadApps(), 1);
-    ASSERT_EQ(apps->GetAppCount(), 2);
-    for (int i = 0; i < apps->GetAppCount(); ++i) {
-        EXPECT_NE(apps->GetAppAt(i)->GetPackageName(), gone);
-    }
-    AppRecord stale;
-    stale.SetPackageName(gone);
-    EXPECT_FALSE(apps->UninstallApp(&stale));
-    EXPECT_FALSE(apps->ReloadApp(&stale));
-    stale.SetPackageName(QStringLiteral("x; reboot"));
-    EXPECT_FALSE(apps->UninstallApp(&stale));
-    EXPECT_TRUE(apps->ReloadApp(apps->GetAppAt(0)));
 }
 
 TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
@@ -478,9 +329,17 @@ TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
     EXPECT_EQ(apps->GetAppAt(0)->GetVersionCode(), 5);
     EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
     const QString text = Log();
-    EXPECT_TRUE(text.contains(QStringLiteral("INSTALL_FAILED_VERSION_DOWNGRADE"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("INSTALL_PARSE_FAILED_NOT_APK"))) << text.toStdString();
+    ExpectLogged(text, {"INSTALL_FAILED_VERSION_DOWNGRADE", "INSTALL_PARSE_FAILED_NOT_APK"});
     EXPECT_EQ(text.count(QStringLiteral("[AdbAppManager] installing")), 2);
+
+    // A package that is gone, or a name that is a shell command, is neither removed nor reloaded.
+    AppRecord stale;
+    for (const QString& name : {QStringLiteral("com.example.gone"), QStringLiteral("x; reboot")}) {
+        stale.SetPackageName(name);
+        EXPECT_FALSE(apps->UninstallApp(&stale)) << name.toStdString();
+        EXPECT_FALSE(apps->ReloadApp(&stale)) << name.toStdString();
+    }
+    EXPECT_TRUE(apps->ReloadApp(apps->GetAppAt(0)));
 }
 
 TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
@@ -536,8 +395,7 @@ TEST_F(AdbSmsWriteTest, APhoneThatKeepsTheAppOpKeepsItsMessages) {
                                        "write messages")),
               1)
         << log.toStdString();
-    EXPECT_TRUE(log.contains(QStringLiteral("Security exception: uid 2000"))) << log.toStdString();
-    EXPECT_TRUE(log.contains(QStringLiteral("[AdbSmsStore] send: "))) << log.toStdString();
+    ExpectLogged(log, {"Security exception: uid 2000", "[AdbSmsStore] send: "});
 
     // A message the phone's own app wrote can be neither changed nor deleted, and stays as it was.
     ASSERT_TRUE(SetMeta("appops_write_sms", QStringLiteral("allow")));
@@ -552,13 +410,9 @@ TEST_F(AdbSmsWriteTest, APhoneThatKeepsTheAppOpKeepsItsMessages) {
     std::unique_ptr<Sms> back(Store()->GetSmsById(mine->GetId()));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->GetContent(), "kept");
-    const QString later = Log();
-    EXPECT_TRUE(later.contains(QStringLiteral("[AdbSmsStore] update: the phone keeps SMS from adb")))
-        << later.toStdString();
-    EXPECT_TRUE(later.contains(QStringLiteral("[AdbSmsStore] delete: the phone keeps SMS from adb")))
-        << later.toStdString();
-    // The provider's own reason when it throws.
-    EXPECT_TRUE(later.contains(QStringLiteral("not allowed to perform WRITE_SMS"))) << later.toStdString();
+    // The last is the provider's own reason when it throws.
+    ExpectLogged(Log(), {"[AdbSmsStore] update: the phone keeps SMS from adb",
+                         "[AdbSmsStore] delete: the phone keeps SMS from adb", "not allowed to perform WRITE_SMS"});
 }
 
 // The program allows itself the op only for its session: the phone is left as it was found, and
@@ -579,13 +433,17 @@ TEST_F(AdbSmsWriteTest, TheAppOpGoesBackToItsModeWhenTheSessionCloses) {
 }
 
 TEST(AppOpMode, ReadsWhatPhonesPrint) {
-    EXPECT_EQ(adbphone::ParseAppOpMode("No operations.\n", "WRITE_SMS"), "default");
-    EXPECT_EQ(adbphone::ParseAppOpMode("WRITE_SMS: allow; time=+2m1s123ms ago\r\n", "WRITE_SMS"), "allow");
-    EXPECT_EQ(adbphone::ParseAppOpMode("WRITE_SMS: ignore\n", "WRITE_SMS"), "ignore");
-    EXPECT_EQ(adbphone::ParseAppOpMode("READ_SMS: deny\nWRITE_SMS: deny\n", "WRITE_SMS"), "deny");
-    EXPECT_EQ(adbphone::ParseAppOpMode("WRITE_SMS: allowed\n", "WRITE_SMS"), ""); // not a mode
-    EXPECT_EQ(adbphone::ParseAppOpMode("Error: Unknown operation string: WRITE_SMS\n", "WRITE_SMS"), "");
-    EXPECT_EQ(adbphone::ParseAppOpMode("", "WRITE_SMS"), "");
+    const std::pair<const char*, const char*> cases[] = {
+        {"No operations.\n", "default"},
+        {"WRITE_SMS: allow; time=+2m1s123ms ago\r\n", "allow"},
+        {"WRITE_SMS: ignore\n", "ignore"},
+        {"READ_SMS: deny\nWRITE_SMS: deny\n", "deny"},
+        {"WRITE_SMS: allowed\n", ""}, // not a mode
+        {"Error: Unknown operation string: WRITE_SMS\n", ""},
+        {"", ""}};
+    for (const auto& [output, mode] : cases) {
+        EXPECT_EQ(adbphone::ParseAppOpMode(output, "WRITE_SMS"), mode) << output;
+    }
 }
 
 TEST_F(AdbSmsWriteTest, ANewMessageMayTakeTheIdOfTheNewestDeletedOne) {
@@ -669,8 +527,6 @@ TEST_P(AdbSmsTextTest, HostileTextsSurviveTheRoundTripOnceTheOpIsAllowed) {
 
 INSTANTIATE_TEST_SUITE_P(ApiLevels, AdbSmsTextTest, ::testing::Values(15, 33));
 
-// ---- file system -------------------------------------------------------------------------------
-
 // ---- call log ----------------------------------------------------------------------------------
 
 TEST_F(AdbBackendTest, CallLogKeepsHostileNumbersThroughTheServer) {
@@ -724,7 +580,7 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
     EXPECT_TRUE(Session()->IsConnected()); // a refusal is not a lost phone
     const QString text = Log();
     EXPECT_EQ(text.count(QStringLiteral("[AdbCallRecords] the phone refused")), 3) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Permission Denial"))) << text.toStdString();
+    ExpectLogged(text, {"Permission Denial"});
 }
 
 // ---- contacts ----------------------------------------------------------------------------------
@@ -872,10 +728,8 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
     EXPECT_TRUE(Session()->IsConnected());
     const QString text = Log();
     EXPECT_GE(text.count(QStringLiteral("[AdbContactBook] the phone refused")), 4) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("READ_CONTACTS"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("the phone refused content insert --uri "
-                                             "content://com.android.contacts/raw_contacts:")))
-        << text.toStdString();
+    ExpectLogged(text, {"READ_CONTACTS",
+                        "the phone refused content insert --uri content://com.android.contacts/raw_contacts:"});
     EXPECT_FALSE(text.contains(QStringLiteral("starred"))) << text.toStdString(); // no values in the log
     // The refusal lost nothing: the phone file still holds the contact.
     EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM contacts WHERE display_name='Kept'"), 1);
@@ -884,21 +738,10 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
 TEST_F(AdbBackendTest, StorageFromDf) {
     ASSERT_TRUE(Fs()->RefreshStorageInfo());
     EXPECT_EQ(Root(), "/mnt/sdcard");
-    EXPECT_TRUE(Fs()->HasPhoneStorage());
     EXPECT_EQ(Fs()->GetPhoneTotalSpace(), 8ULL << 30);
-    EXPECT_GT(Fs()->GetPhoneFreeSpace(), 0u);
     EXPECT_LT(Fs()->GetPhoneFreeSpace(), Fs()->GetPhoneTotalSpace());
-    EXPECT_TRUE(Fs()->HasSdCard());
     EXPECT_EQ(Fs()->GetSdCardRoot(), "/mnt/sdcard/external_sd");
     EXPECT_EQ(Fs()->GetSdCardTotalSpace(), 16ULL << 30);
-
-    // Free space follows what is written.
-    const std::uint64_t before = Fs()->GetPhoneFreeSpace();
-    const QString local = m_local.filePath(QStringLiteral("two-mb.bin"));
-    ASSERT_TRUE(WriteFile(local, Pattern(2 << 20, 1)));
-    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/two-mb.bin"), {}, nullptr));
-    ASSERT_TRUE(Fs()->RefreshStorageInfo());
-    EXPECT_EQ(before - Fs()->GetPhoneFreeSpace(), 2u << 20);
 }
 
 // Names that break naive quoting: blanks, quotes, shell characters, a leading dash, Chinese.
@@ -936,41 +779,29 @@ INSTANTIATE_TEST_SUITE_P(Names, AdbHostileNameTest,
                          ::testing::Values("my file", "it's", "a\"b", "$(reboot)", "`id`;rm -rf x", "-rf", "colon:name",
                                            "照片 2024", "tab\there", "*?[x]"));
 
-TEST_F(AdbBackendTest, CopyMoveAndRefusals) {
+// Copying, listing and the plain refusals are in the shared bridge suite; these are the shell's own.
+TEST_F(AdbBackendTest, MoveNeverOverwritesAndRefusalsReachNoSystemFolder) {
     const QString a = Root() + QStringLiteral("/Download/a.bin");
     const QString local = m_local.filePath(QStringLiteral("a.bin"));
     ASSERT_TRUE(WriteFile(local, Pattern(5000, 3)));
     ASSERT_TRUE(Fs()->PutFile(local, a, {}, nullptr));
-
     ASSERT_TRUE(Fs()->CreateFolder(Root() + QStringLiteral("/tree")));
     ASSERT_TRUE(Fs()->CopyPath(a, Root() + QStringLiteral("/tree/a.bin")));
-    EXPECT_TRUE(Fs()->PathExists(a));
-    // Copy and move never overwrite.
-    EXPECT_FALSE(Fs()->CopyPath(a, Root() + QStringLiteral("/tree/a.bin")));
     EXPECT_FALSE(Fs()->MovePath(a, Root() + QStringLiteral("/tree/a.bin")));
-    ASSERT_TRUE(Fs()->CopyPath(Root() + QStringLiteral("/tree"), Root() + QStringLiteral("/tree2")));
-    EXPECT_TRUE(Fs()->PathExists(Root() + QStringLiteral("/tree2/a.bin")));
-    ASSERT_TRUE(Fs()->MovePath(Root() + QStringLiteral("/tree2"), Root() + QStringLiteral("/Music/tree3")));
-    EXPECT_FALSE(Fs()->PathExists(Root() + QStringLiteral("/tree2")));
+    ASSERT_TRUE(Fs()->MovePath(Root() + QStringLiteral("/tree"), Root() + QStringLiteral("/Music/tree3")));
     const QString moved = m_local.filePath(QStringLiteral("moved.bin"));
     ASSERT_TRUE(Fs()->TransferFile(Root() + QStringLiteral("/Music/tree3/a.bin"), moved, {}, nullptr));
     EXPECT_EQ(ReadFile(moved), Pattern(5000, 3));
 
-    // Paths that climb out, system folders and missing parents are refused.
-    EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/../x")));
     EXPECT_FALSE(Fs()->PutFile(local, Root() + QStringLiteral("/../../system/x"), {}, nullptr));
-    EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("relative")));
     EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("/system/new")));
-    EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/no/such/parent")));
     EXPECT_FALSE(Fs()->DeletePath(Root() + QStringLiteral("/missing")));
-    // Storage roots and what lies above them are never deleted.
-    for (const QString& root : {Root(), Root() + u'/', Fs()->GetSdCardRoot(), QStringLiteral("/mnt"),
-                                QStringLiteral("/"), QStringLiteral("//mnt//sdcard")}) {
+    // Storage roots and what lies above them are never deleted, however they are spelt.
+    for (const QString& root : {Root() + u'/', Fs()->GetSdCardRoot(), QStringLiteral("/mnt"), QStringLiteral("/"),
+                                QStringLiteral("//mnt//sdcard")}) {
         EXPECT_FALSE(Fs()->DeletePath(root)) << root.toStdString();
     }
     EXPECT_TRUE(Fs()->PathExists(a));
-    EXPECT_FALSE(Fs()->CopyPath(Root() + QStringLiteral("/tree"), Root() + QStringLiteral("/tree/inside")));
-    EXPECT_FALSE(Fs()->ListFolder(a, {}));
     EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/missing"), m_local.filePath("m"), {}, nullptr));
     EXPECT_FALSE(QFile::exists(m_local.filePath("m")));
 }
@@ -978,24 +809,20 @@ TEST_F(AdbBackendTest, CopyMoveAndRefusals) {
 TEST_F(AdbBackendTest, ListingFilterAndDetails) {
     const QString local = m_local.filePath(QStringLiteral("x"));
     ASSERT_TRUE(WriteFile(local, Pattern(1234, 4)));
-    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/one.mp3"), {}, nullptr));
-    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/two.MP3"), {}, nullptr));
-    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/.hidden.mp3"), {}, nullptr));
-    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/cover.jpg"), {}, nullptr));
+    for (const char* name : {"one.mp3", "two.MP3", ".hidden.mp3", "cover.jpg"}) {
+        ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/") + QLatin1String(name), {}, nullptr));
+    }
     ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Music"), QStringLiteral("*.mp3")));
     QStringList names;
     for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
-        FsEntry* e = Fs()->GetEntry(i);
+        const FsEntry* e = Fs()->GetEntry(i);
         names << e->GetName();
-        EXPECT_EQ(e->GetSize(), 1234u);
-        EXPECT_EQ(e->IsHidden(), e->GetName().startsWith(u'.'));
         SYSTEMTIME t;
         e->GetTime(&t);
         EXPECT_GE(t.wYear, 2024);
     }
     names.sort();
     EXPECT_EQ(names, QStringList({".hidden.mp3", "one.mp3", "two.MP3"}));
-    EXPECT_EQ(Fs()->GetEntry(99), nullptr);
 }
 
 // Albums are the folders holding pictures on both storages; hidden folders, other files and the
@@ -1103,39 +930,24 @@ TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
     EXPECT_EQ(pictures->GetPictureCount(2), 0);
 }
 
-TEST_F(AdbBackendTest, CancelledUploadAndDownloadLeaveNothingBehind) {
+// A cancelled transfer over an existing file leaves that file as it was, on either side.
+TEST_F(AdbBackendTest, CancelledTransfersKeepTheFileTheyWouldReplace) {
     const QString target = Root() + QStringLiteral("/Download/keep.bin");
-    const QString local = m_local.filePath(QStringLiteral("old.bin"));
-    ASSERT_TRUE(WriteFile(local, Pattern(1000, 5)));
-    ASSERT_TRUE(Fs()->PutFile(local, target, {}, nullptr));
-
+    const QString old = m_local.filePath(QStringLiteral("old.bin"));
     const QString big = m_local.filePath(QStringLiteral("big.bin"));
+    ASSERT_TRUE(WriteFile(old, Pattern(1000, 5)));
     ASSERT_TRUE(WriteFile(big, Pattern(8 << 20, 6)));
-    int calls = 0;
-    const TransferProgress stopHalfWay = [&calls](std::uint64_t total, std::uint64_t done, void*) {
-        ++calls;
-        return done < total / 2;
-    };
-    EXPECT_FALSE(Fs()->PutFile(big, target, stopHalfWay, nullptr));
-    EXPECT_GT(calls, 1);
-    // The old file is untouched and no partial file is left beside it.
-    const QString back = m_local.filePath(QStringLiteral("back.bin"));
-    ASSERT_TRUE(Fs()->TransferFile(target, back, {}, nullptr));
-    EXPECT_EQ(ReadFile(back), Pattern(1000, 5));
-    ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Download"), {}));
-    EXPECT_EQ(Fs()->GetEntryCount(), 1);
-
-    // A cancelled download leaves the local file as it was.
+    ASSERT_TRUE(Fs()->PutFile(old, target, {}, nullptr));
     ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/Download/big.bin"), {}, nullptr));
-    ASSERT_TRUE(WriteFile(back, "previous"));
-    std::uint64_t lastTotal = 0;
-    const TransferProgress stop = [&lastTotal](std::uint64_t total, std::uint64_t done, void*) {
-        lastTotal = total;
-        return done < total / 4;
-    };
-    EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/Download/big.bin"), back, stop, nullptr));
-    EXPECT_EQ(lastTotal, 8u << 20);
-    EXPECT_EQ(ReadFile(back), "previous");
+    const TransferProgress halfWay = [](std::uint64_t total, std::uint64_t done, void*) { return done < total / 2; };
+    EXPECT_FALSE(Fs()->PutFile(big, target, halfWay, nullptr));
+    ASSERT_TRUE(WriteFile(old, "previous"));
+    EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/Download/big.bin"), old, halfWay, nullptr));
+    EXPECT_EQ(ReadFile(old), "previous");
+    ASSERT_TRUE(Fs()->TransferFile(target, old, {}, nullptr));
+    EXPECT_EQ(ReadFile(old), Pattern(1000, 5));
+    ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Download"), {}));
+    EXPECT_EQ(Fs()->GetEntryCount(), 2); // no partial file beside them
 }
 
 // ---- unplugging ----------------------------------------------------------------------------------
