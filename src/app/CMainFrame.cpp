@@ -49,6 +49,8 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 
+#include <mutex>
+
 
 namespace {
 
@@ -688,13 +690,39 @@ void CMainFrame::OnUserConnect(int type, const QString& text) {
     RunConnectDialog(type, text, false);
 }
 
+namespace {
+
+// Shows a busy dialog while the controller works; the end of the work reaches the dialog only while
+// it exists (quitting the program ends the dialog's loop before the work may have ended).
+void RunBusyDialog(CAnimateDialog& dialog, const std::function<void(std::function<void()>)>& start) {
+    struct Link {
+        std::mutex lock;
+        CAnimateDialog* dialog = nullptr;
+    };
+    auto link = std::make_shared<Link>();
+    link->dialog = &dialog;
+    start([link] {
+        std::lock_guard guard(link->lock);
+        if (link->dialog != nullptr) {
+            link->dialog->EndWork(1);
+        }
+    });
+    dialog.DoModal();
+    // Ended for good (also when the program's quit broke the loop), so a late EndWork returns at once.
+    dialog.EndDialog(static_cast<int>(IDCANCEL));
+    std::lock_guard guard(link->lock);
+    link->dialog = nullptr;
+}
+
+} // namespace
+
 void CMainFrame::RunConnectDialog(int type, const QString& text, bool automatic) {
     CAnimateDialog dialog(this);
     dialog.m_strCaption = Str(743);
     dialog.m_strTip = Str(742);
-    // The dialog cannot be closed, so it outlives the work that ends it.
-    m_controller.Connect(type, text, automatic, [&dialog] { dialog.EndWork(1); });
-    dialog.DoModal();
+    RunBusyDialog(dialog, [&](std::function<void()> ended) {
+        m_controller.Connect(type, text, automatic, std::move(ended));
+    });
 }
 
 void CMainFrame::OnConnectResult(int result) {
@@ -803,8 +831,7 @@ void CMainFrame::OnUserDisconnect() {
     CAnimateDialog dialog(this);
     dialog.m_strCaption = Str(651);
     dialog.m_strTip = Str(652);
-    m_controller.Disconnect([&dialog] { dialog.EndWork(1); });
-    dialog.DoModal();
+    RunBusyDialog(dialog, [this](std::function<void()> ended) { m_controller.Disconnect(std::move(ended)); });
 }
 
 bool CMainFrame::MayChangeDevice() const {

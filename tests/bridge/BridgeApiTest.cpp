@@ -14,16 +14,18 @@
 #include "libs/apk/Apk.h"
 
 #include "TestApk.h"
+#include "TestFiles.h"
+#include "Waits.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -39,26 +41,13 @@ QByteArray TinyPng() {
         "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
 }
 
-bool WriteFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
+using vexa::test::ReadFile;
+using vexa::test::WriteFile;
 
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-SYSTEMTIME Time(int y, int mo, int d, int h, int mi, int s) {
-    SYSTEMTIME t;
-    t.wYear = static_cast<std::uint16_t>(y);
-    t.wMonth = static_cast<std::uint16_t>(mo);
-    t.wDay = static_cast<std::uint16_t>(d);
-    t.wHour = static_cast<std::uint16_t>(h);
-    t.wMinute = static_cast<std::uint16_t>(mi);
-    t.wSecond = static_cast<std::uint16_t>(s);
-    return UnpackTime(PackTime(t)); // with its day of week
-}
+// Skips the rest of a case the backend cannot run, once Lacks() checked how it says so.
+#define SKIP_IF_LACKING(capability)                                                                                    \
+    if (Lacks(BackendCapability::capability))                                                                          \
+    GTEST_SKIP() << "the backend cannot reach this: " #capability
 
 class BridgeApiTest : public ::testing::TestWithParam<BackendFactory> {
 protected:
@@ -266,11 +255,8 @@ TEST_P(BridgeApiTest, ConnectFailsForMissingOrDetachedPhone) {
 TEST_P(BridgeApiTest, DetachingThePhoneEndsTheLink) {
     EXPECT_TRUE(Session()->IsConnected());
     ASSERT_TRUE(m_backend->SetAttached(kPhone.serial, false));
-    // The link notices within a fraction of a second, as a real unplug would show.
-    for (int i = 0; i < 50 && Session()->IsConnected(); ++i) {
-        QThread::msleep(20);
-    }
-    EXPECT_FALSE(Session()->IsConnected());
+    // The link notices within a second, as a real unplug would show.
+    EXPECT_TRUE(WaitUntil([this] { return !Session()->IsConnected(); }, 1000));
     if (!Lacks(BackendCapability::Contacts)) {
         EXPECT_EQ(Book()->LoadContacts(), 2);
     }
@@ -297,12 +283,8 @@ TEST_P(BridgeApiTest, DeviceInfoDescribesThePhone) {
 }
 
 TEST_P(BridgeApiTest, SummaryCountsTheStores) {
-    if (Lacks(BackendCapability::Contacts)) {
-        GTEST_SKIP() << "the backend cannot reach this: Contacts";
-    }
-    if (Lacks(BackendCapability::SmsWrites)) {
-        GTEST_SKIP() << "the backend cannot reach this: SmsWrites";
-    }
+    SKIP_IF_LACKING(Contacts);
+    SKIP_IF_LACKING(SmsWrites);
     ASSERT_NE(AddContact(QStringLiteral("张三"), QStringLiteral("13800000000")), nullptr);
     Sms* sms = SmsBox()->NewSms();
     sms->SetBox(BOX_INBOX);
@@ -321,9 +303,7 @@ TEST_P(BridgeApiTest, SummaryCountsTheStores) {
 // ---- contacts ----------------------------------------------------------------------------------
 
 TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
-    if (Lacks(BackendCapability::Contacts)) {
-        GTEST_SKIP() << "the backend cannot reach this: Contacts";
-    }
+    SKIP_IF_LACKING(Contacts);
     ASSERT_EQ(Book()->LoadContacts(), 1);
     Contact* c = Book()->NewContact();
     c->SetDisplayName(QStringLiteral("欧阳 Ann-Marie"));
@@ -395,9 +375,7 @@ TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
 }
 
 TEST_P(BridgeApiTest, UpdatedContactKeepsItsDetail) {
-    if (Lacks(BackendCapability::Contacts)) {
-        GTEST_SKIP() << "the backend cannot reach this: Contacts";
-    }
+    SKIP_IF_LACKING(Contacts);
     Contact* c = Book()->NewContact();
     c->SetDisplayName(QStringLiteral("Tom"));
     c->AddPhone(2, nullptr, QStringLiteral("111"), nullptr);
@@ -422,9 +400,7 @@ TEST_P(BridgeApiTest, UpdatedContactKeepsItsDetail) {
 }
 
 TEST_P(BridgeApiTest, GroupsAndMembership) {
-    if (Lacks(BackendCapability::Contacts)) {
-        GTEST_SKIP() << "the backend cannot reach this: Contacts";
-    }
+    SKIP_IF_LACKING(Contacts);
     ASSERT_EQ(Book()->LoadContacts(), 1);
     Group* family = Book()->NewGroup();
     EXPECT_FALSE(family->SetName(QString()));
@@ -484,9 +460,7 @@ TEST_P(BridgeApiTest, GroupsAndMembership) {
 }
 
 TEST_P(BridgeApiTest, ListsBySimAndFindsByExactNumber) {
-    if (Lacks(BackendCapability::Contacts)) {
-        GTEST_SKIP() << "the backend cannot reach this: Contacts";
-    }
+    SKIP_IF_LACKING(Contacts);
     ASSERT_EQ(Book()->LoadContacts(), 1);
     ASSERT_NE(AddContact(QStringLiteral("Phone"), QStringLiteral("+8613800000001")), nullptr);
     ASSERT_NE(AddContact(QStringLiteral("Sim1"), QStringLiteral("13800000002"), STORAGE_SIM1), nullptr);
@@ -509,9 +483,7 @@ TEST_P(BridgeApiTest, ListsBySimAndFindsByExactNumber) {
 }
 
 TEST_P(BridgeApiTest, ContactPhotoAndRingtone) {
-    if (Lacks(BackendCapability::Contacts)) {
-        GTEST_SKIP() << "the backend cannot reach this: Contacts";
-    }
+    SKIP_IF_LACKING(Contacts);
     ASSERT_EQ(Book()->LoadContacts(), 1);
     Contact* c = AddContact(QStringLiteral("Ring"), QStringLiteral("5"));
     ASSERT_NE(c, nullptr);
@@ -543,11 +515,9 @@ TEST_P(BridgeApiTest, ContactPhotoAndRingtone) {
 // ---- messages ----------------------------------------------------------------------------------
 
 TEST_P(BridgeApiTest, SmsBoxesDraftsAndSending) {
-    if (Lacks(BackendCapability::SmsWrites)) {
-        GTEST_SKIP() << "the backend cannot reach this: SmsWrites";
-    }
+    SKIP_IF_LACKING(SmsWrites);
     ASSERT_EQ(SmsBox()->LoadSms(), 1);
-    const SYSTEMTIME when = Time(2012, 7, 25, 10, 3, 9);
+    const SYSTEMTIME when = UnpackTime(20120725100309);
     for (int box : {BOX_INBOX, BOX_SENT, BOX_DRAFT, BOX_OUTBOX, BOX_DRAFT_OTHER}) {
         std::unique_ptr<Sms> sms(SmsBox()->NewSms());
         sms->SetBox(box);
@@ -606,9 +576,7 @@ TEST_P(BridgeApiTest, SmsBoxesDraftsAndSending) {
 }
 
 TEST_P(BridgeApiTest, SmsBatchesOfThirty) {
-    if (Lacks(BackendCapability::SmsWrites)) {
-        GTEST_SKIP() << "the backend cannot reach this: SmsWrites";
-    }
+    SKIP_IF_LACKING(SmsWrites);
     std::vector<std::unique_ptr<Sms>> owned;
     std::vector<Sms*> batch;
     int added = 0;
@@ -648,9 +616,7 @@ TEST_P(BridgeApiTest, SmsBatchesOfThirty) {
 }
 
 TEST_P(BridgeApiTest, MmsDraftsAndSends) {
-    if (Lacks(BackendCapability::Mms)) {
-        GTEST_SKIP() << "the backend cannot reach this: Mms";
-    }
+    SKIP_IF_LACKING(Mms);
     MmsStore* store = Session()->GetMmsStore();
     ASSERT_EQ(store->LoadMms(), 1);
     std::unique_ptr<Mms> draft(store->NewMms());
@@ -684,16 +650,14 @@ TEST_P(BridgeApiTest, MmsDraftsAndSends) {
 // ---- call records ------------------------------------------------------------------------------
 
 TEST_P(BridgeApiTest, CallRecordsLoadDeleteAndAbort) {
-    if (Lacks(BackendCapability::CallLog)) {
-        GTEST_SKIP() << "the backend cannot reach this: CallLog";
-    }
+    SKIP_IF_LACKING(CallLog);
     CallRecordList* calls = Session()->GetCallRecords();
     ASSERT_NE(calls, nullptr);
     ASSERT_TRUE(calls->PrepareRestore());
     for (int type : {CALL_RECEIVED, CALL_DIALLED, CALL_MISSED}) {
         CallRecord* record = calls->NewCallRecord();
         record->m_number = QStringLiteral("+86138000000%1").arg(type);
-        record->m_time = Time(2012, 7, 25, 14, 3, type);
+        record->m_time = UnpackTime(20120725140300 + type);
         record->m_duration = type == CALL_MISSED ? 0 : 3725;
         record->m_type = type;
         record->m_numberState = QStringLiteral("0");
@@ -714,7 +678,7 @@ TEST_P(BridgeApiTest, CallRecordsLoadDeleteAndAbort) {
     EXPECT_EQ(missed->GetNumber(), "+861380000003");
     SYSTEMTIME time;
     missed->GetTime(&time);
-    EXPECT_EQ(time, Time(2012, 7, 25, 14, 3, 3));
+    EXPECT_EQ(time, UnpackTime(20120725140303));
     EXPECT_EQ(calls->GetCallRecordAt(0)->GetDuration(), 3725);
     EXPECT_EQ(calls->GetCallRecordAt(3), nullptr);
 
@@ -881,9 +845,7 @@ TEST_P(BridgeApiTest, FiftyMegabyteTransferWithProgressAndCancel) {
 }
 
 TEST_P(BridgeApiTest, RebootToUpdateNeedsThePackage) {
-    if (Lacks(BackendCapability::Firmware)) {
-        GTEST_SKIP() << "the backend cannot reach this: Firmware";
-    }
+    SKIP_IF_LACKING(Firmware);
     EXPECT_FALSE(Session()->RebootToUpdate(false)); // no update.zip on the phone
     const QString local = m_local.filePath(QStringLiteral("update.zip"));
     ASSERT_TRUE(WriteFile(local, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')));
@@ -894,40 +856,40 @@ TEST_P(BridgeApiTest, RebootToUpdateNeedsThePackage) {
 }
 
 TEST_P(BridgeApiTest, StoresServeSeveralThreadsAtOnce) {
-    if (Lacks(BackendCapability::Contacts)) {
-        GTEST_SKIP() << "the backend cannot reach this: Contacts";
-    }
-    if (Lacks(BackendCapability::SmsWrites)) {
-        GTEST_SKIP() << "the backend cannot reach this: SmsWrites";
-    }
+    SKIP_IF_LACKING(Contacts);
+    SKIP_IF_LACKING(SmsWrites);
     for (int i = 0; i < 50; ++i) {
         ASSERT_NE(AddContact(QStringLiteral("C%1").arg(i), QString::number(1000 + i)), nullptr);
     }
+    // Three threads each go round until all three did ten rounds side by side.
     std::atomic<bool> stop{false};
     std::atomic<int> failures{0};
+    CountedEvent rounds[3];
     std::vector<std::thread> threads;
-    threads.emplace_back([&] {
-        while (!stop) {
-            failures += Book()->LoadContacts() == 1 ? 0 : 1;
-        }
-    });
-    threads.emplace_back([&] {
+    const auto loop = [&](CountedEvent& done, const std::function<bool()>& round) {
+        threads.emplace_back([&stop, &failures, counter = &done, round] {
+            while (!stop) {
+                failures += round() ? 0 : 1;
+                counter->Add();
+            }
+        });
+    };
+    loop(rounds[0], [&] { return Book()->LoadContacts() == 1; });
+    loop(rounds[1], [&] {
         std::vector<MSGINFO> list;
-        while (!stop) {
-            std::unique_ptr<Sms> sms(SmsBox()->NewSms());
-            sms->SetNumber(QStringLiteral("1"));
-            failures += SmsBox()->AddSms(sms.get()) && SmsBox()->ListSms(&list) ? 0 : 1;
-        }
+        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
+        sms->SetNumber(QStringLiteral("1"));
+        return SmsBox()->AddSms(sms.get()) && SmsBox()->ListSms(&list);
     });
-    threads.emplace_back([&] {
+    loop(rounds[2], [&] {
         DeviceRecord records[32] = {};
         int count = 0;
-        while (!stop) {
-            failures += m_bridge->GetDeviceList(records, &count) && Session()->IsConnected() ? 0 : 1;
-            failures += Fs()->ListFolder(Fs()->GetPhoneStorageRoot(), QString()) ? 0 : 1;
-        }
+        return m_bridge->GetDeviceList(records, &count) && Session()->IsConnected() &&
+               Fs()->ListFolder(Fs()->GetPhoneStorageRoot(), QString());
     });
-    QThread::msleep(300);
+    for (CountedEvent& done : rounds) {
+        EXPECT_TRUE(done.WaitFor(10, 30000));
+    }
     stop = true;
     for (std::thread& thread : threads) {
         thread.join();
@@ -967,9 +929,7 @@ AppRecord* FindApp(AppManager* apps, const QString& package) {
 }
 
 TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
-    if (Lacks(BackendCapability::Apps)) {
-        GTEST_SKIP() << "the backend cannot reach this: Apps";
-    }
+    SKIP_IF_LACKING(Apps);
     AppManager* apps = Session()->GetAppManager();
     ASSERT_EQ(apps->LoadApps(), 1);
     const int before = apps->GetAppCount();
@@ -1051,9 +1011,7 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
 // ---- pictures ----------------------------------------------------------------------------------
 
 TEST_P(BridgeApiTest, PicturesByAlbum) {
-    if (Lacks(BackendCapability::Pictures)) {
-        GTEST_SKIP() << "the backend cannot reach this: Pictures";
-    }
+    SKIP_IF_LACKING(Pictures);
     PictureStore* pictures = Session()->GetPictureStore();
     ASSERT_EQ(pictures->LoadPictures(), 1);
     const int albums = pictures->GetAlbumCount();
@@ -1144,9 +1102,7 @@ template <class Store, class Item> void RoundTrip(Store* store, const std::vecto
 }
 
 TEST_P(BridgeApiTest, SmallStoresRoundTrip) {
-    if (Lacks(BackendCapability::SmallStores)) {
-        GTEST_SKIP() << "the backend cannot reach this: SmallStores";
-    }
+    SKIP_IF_LACKING(SmallStores);
     RoundTrip(
         Session()->GetBookmarkStore(),
         std::vector<Bookmark>{{QStringLiteral("百度"), QStringLiteral("http://www.baidu.com/"), 7, "ico", {}, "t"},

@@ -18,10 +18,11 @@
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 
+#include "Waits.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -333,24 +334,31 @@ TEST_F(SimPhoneTest, EventsFromThePhoneReachTheCallbacks) {
     ASSERT_NE(session, nullptr);
     std::mutex lock;
     QStringList seen;
-    std::atomic<int> answered{0};
-    session->SetEventCallback(PHONE_EVENT_MESSAGE, [&](int state, const QString& text) {
-        std::lock_guard<std::mutex> guard(lock);
-        seen << QStringLiteral("sms %1 %2").arg(state).arg(text);
-    });
-    session->SetEventCallback(PHONE_EVENT_CALL, [&](int state, const QString& text) {
-        std::lock_guard<std::mutex> guard(lock);
-        seen << QStringLiteral("call %1 %2").arg(state).arg(text);
-    });
+    CountedEvent arrived;
+    const auto record = [&](const QString& line) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            seen << line;
+        }
+        arrived.Add();
+    };
+    session->SetEventCallback(PHONE_EVENT_MESSAGE,
+                              [&](int state, const QString& text) { record(QStringLiteral("sms %1 %2").arg(state).arg(text)); });
+    session->SetEventCallback(PHONE_EVENT_CALL,
+                              [&](int state, const QString& text) { record(QStringLiteral("call %1 %2").arg(state).arg(text)); });
     int context = 0;
     session->SetOrientationCallback(
         [&](void* ctx, const QString& text, bool valid) {
-            std::lock_guard<std::mutex> guard(lock);
-            seen << QStringLiteral("turn %1 %2 %3").arg(text).arg(valid).arg(ctx == &context);
+            record(QStringLiteral("turn %1 %2 %3").arg(text).arg(valid).arg(ctx == &context));
         },
         &context);
+    QString request;
     session->SetPhoneRequestCallback([&](const QString& text) {
-        answered = text == QLatin1String("open store") ? 7 : 1;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            request = text;
+        }
+        arrived.Add();
         return 0;
     });
     ASSERT_TRUE(session->GetSmsStore()->LoadSms() == 1);
@@ -359,18 +367,10 @@ TEST_F(SimPhoneTest, EventsFromThePhoneReachTheCallbacks) {
     ASSERT_EQ(Run({"call-in", "--phone", "SIM-1", "--from", "10086"}), 0);
     ASSERT_EQ(Run({"rotate", "--phone", "SIM-1", "1"}), 0);
     ASSERT_EQ(Run({"request", "--phone", "SIM-1", "open store"}), 0);
-    for (int i = 0; i < 100; ++i) {
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            if (seen.size() >= 3 && answered != 0) {
-                break;
-            }
-        }
-        QThread::msleep(20);
-    }
+    ASSERT_TRUE(arrived.WaitFor(4));
     std::lock_guard<std::mutex> guard(lock);
     EXPECT_EQ(seen, QStringList({"sms 0 你好 world", "call 1 10086", "turn 1 1 1"}));
-    EXPECT_EQ(answered, 7);
+    EXPECT_EQ(request, "open store");
     // The message also sits in the inbox, unread.
     std::vector<MSGINFO> inbox;
     ASSERT_TRUE(session->GetSmsStore()->ListSms(&inbox));
@@ -380,55 +380,48 @@ TEST_F(SimPhoneTest, EventsFromThePhoneReachTheCallbacks) {
 }
 
 TEST_F(SimPhoneTest, ScreenshotsStreamFramesUntilStopped) {
-    SeedOptions options;
-    options.smallStores = false;
-    QString error;
     DeviceSession* session = Connect();
     ASSERT_NE(session, nullptr);
     ScreenshotService* screen = session->GetScreenshotService();
-    std::mutex lock;
-    std::vector<std::pair<bool, QByteArray>> frames;
-    const auto collect = [&](bool failed, const QByteArray& frame) {
-        std::lock_guard<std::mutex> guard(lock);
-        frames.emplace_back(failed, frame);
-    };
-    ASSERT_TRUE(screen->CaptureOnce(collect)); // no frames on the phone yet: an error arrives
-    for (int i = 0; i < 100; ++i) {
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            if (!frames.empty()) {
-                break;
-            }
+    // One collector per capture: what a stream delivers after its stop shows in its own list.
+    struct Frames {
+        std::mutex lock;
+        std::vector<std::pair<bool, QByteArray>> list;
+        CountedEvent count;
+        FrameCallback Collect() {
+            return [this](bool failed, const QByteArray& frame) {
+                {
+                    std::lock_guard<std::mutex> guard(lock);
+                    list.emplace_back(failed, frame);
+                }
+                count.Add();
+            };
         }
-        QThread::msleep(10);
-    }
+    } none, first, second;
+    ASSERT_TRUE(screen->CaptureOnce(none.Collect())); // no frames on the phone yet: an error arrives
+    ASSERT_TRUE(none.count.WaitFor(1));
     screen->StopCapture();
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_TRUE(frames[0].first);
+    ASSERT_EQ(none.list.size(), 1u);
+    EXPECT_TRUE(none.list[0].first);
 
+    SeedOptions options;
+    options.smallStores = false;
+    QString error;
     ASSERT_TRUE(SeedPhone(QStringLiteral("SIM-1"), options, &error)) << qPrintable(error);
-    frames.clear();
-    ASSERT_TRUE(screen->StartCapture(collect));
-    for (int i = 0; i < 100; ++i) {
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            if (frames.size() >= 3) {
-                break;
-            }
-        }
-        QThread::msleep(20);
-    }
+    ASSERT_TRUE(screen->StartCapture(first.Collect()));
+    ASSERT_TRUE(first.count.WaitFor(3));
     screen->StopCapture();
-    std::lock_guard<std::mutex> guard(lock);
-    ASSERT_GE(frames.size(), 3u);
-    const std::size_t stopped = frames.size();
-    for (const auto& [failed, frame] : frames) {
+    const int stopped = first.count.Count();
+    for (const auto& [failed, frame] : first.list) {
         EXPECT_FALSE(failed);
         EXPECT_TRUE(frame.startsWith("\x89PNG"));
     }
-    EXPECT_NE(frames[0].second, frames[1].second);
-    QThread::msleep(300);
-    EXPECT_EQ(frames.size(), stopped);
+    EXPECT_NE(first.list[0].second, first.list[1].second);
+    // While a new capture delivers three frames, the stopped one delivers none.
+    ASSERT_TRUE(screen->StartCapture(second.Collect()));
+    ASSERT_TRUE(second.count.WaitFor(3));
+    screen->StopCapture();
+    EXPECT_EQ(first.count.Count(), stopped);
 }
 
 // ---- vexa-phone and seeding --------------------------------------------------------------------

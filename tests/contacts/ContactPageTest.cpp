@@ -419,7 +419,6 @@ private slots:
         QCOMPARE(groups, 72);
         QCOMPARE(calls->FilledRows(), CCallRecordWnd::kRowsPerSlice);
         QTRY_COMPARE(calls->FilledRows(), groups);
-        QTest::qWait(50);
         m_page->ShowCallRecords(true);
         // Every row keeps its height once the slices are done.
         QWidget* contents = GetPluginByName(calls, "callrecord_list_contents");

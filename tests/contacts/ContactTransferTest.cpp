@@ -88,17 +88,38 @@ QStringList Canonical(const vexa::Contact& c, Format format) {
     return out + multi + groups;
 }
 
-// Puts the generated contacts onto the phone, with their groups.
-void Seed(vexa::ContactBook& book, int count) {
+std::vector<contacts::ImportedContact> Generated(int count) {
     std::vector<contacts::ImportedContact> records;
     for (int i = 0; i < count; ++i) {
         contacts::ImportedContact r{std::make_unique<vexa::Contact>(), {}};
         testdata::MakeContact(i, *r.contact, &r.groups);
         records.push_back(std::move(r));
     }
+    return records;
+}
+
+// Puts the generated contacts onto the phone, with their groups.
+void Seed(vexa::ContactBook& book, int count) {
     CImportContactHelper helper;
-    helper.SetRecords(std::move(records));
+    helper.SetRecords(Generated(count));
     ASSERT_EQ(helper.Import(&book, {}, {}), CImportContactHelper::Import_Succeeded);
+}
+
+// What an import made of a contact's numbers, mails and addresses, on one line.
+QString Summary(const vexa::Contact& c) {
+    QStringList out;
+    for (int i = 0; i < c.GetPhoneCount(); ++i) {
+        const vexa::ContactField* f = c.GetPhoneAt(i);
+        out << QStringLiteral("tel%1%2:%3").arg(f->m_type).arg(f->m_label, QString(f->m_value).remove(u'-'));
+    }
+    for (int i = 0; i < c.GetEmailCount(); ++i) {
+        out << "email:" + c.GetEmailAt(i)->m_value;
+    }
+    for (int i = 0; i < c.GetAddressCount(); ++i) {
+        const vexa::ContactAddress* a = c.GetAddressAt(i);
+        out << QStringLiteral("adr%1:").arg(a->m_type) + QStringList{a->m_street, a->m_city, a->m_country}.join('/');
+    }
+    return out.join(u' ');
 }
 
 std::vector<vexa::Contact*> AllContacts(vexa::ContactBook& book) {
@@ -265,7 +286,6 @@ TEST_F(ContactTransferTest, UnnamedEmptyContactIsNothingToExport) {
               CExportContactHelper::Export_Failed);
     EXPECT_EQ(exporter.MessageId(), 674);
     EXPECT_FALSE(QFile::exists(Path("none.csv")));
-    EXPECT_EQ(CExportContactHelper::ResultText(0, 0), Str(283));
 }
 
 TEST_F(ContactTransferTest, ExportToAnUnwritablePlaceFails) {
@@ -328,36 +348,16 @@ TEST_F(ContactTransferTest, VCardsOfOtherPhonesAndAddressBooks) {
         byName[c->GetDisplayNameText()] = c;
     }
     ASSERT_EQ(byName.size(), 3U);
-    vexa::Contact* zhang = byName["张三"];
-    ASSERT_NE(zhang, nullptr);
-    ASSERT_EQ(zhang->GetPhoneCount(), 2);
-    EXPECT_EQ(zhang->GetPhoneAt(0)->m_type, 2);
-    EXPECT_EQ(QString(zhang->GetPhoneAt(0)->m_value).remove(QLatin1Char('-')), "13800138000");
-    EXPECT_EQ(zhang->GetPhoneAt(1)->m_type, 1);
-    ASSERT_EQ(zhang->GetEmailCount(), 1);
-    EXPECT_EQ(zhang->GetEmailAt(0)->m_value, "zhangsan@example.com");
-    ASSERT_EQ(zhang->GetAddressCount(), 1);
-    EXPECT_EQ(zhang->GetAddressAt(0)->m_street, "中关村大街");
-    EXPECT_EQ(zhang->GetAddressAt(0)->m_city, "北京");
-    vexa::Contact* johnny = byName["Johnny Appleseed"];
-    ASSERT_NE(johnny, nullptr);
-    ASSERT_EQ(johnny->GetPhoneCount(), 2);
-    EXPECT_EQ(johnny->GetPhoneAt(0)->m_label, "Studio");
-    EXPECT_EQ(johnny->GetPhoneAt(0)->m_type, 0);
-    EXPECT_EQ(johnny->GetPhoneAt(1)->m_type, 2);
-    ASSERT_EQ(johnny->GetEmailCount(), 1);
-    EXPECT_EQ(johnny->GetEmailAt(0)->m_value, "johnny@example.com");
-    ASSERT_EQ(johnny->GetAddressCount(), 1);
-    EXPECT_EQ(johnny->GetAddressAt(0)->m_type, 2);
-    EXPECT_EQ(johnny->GetAddressAt(0)->m_city, "Cupertino");
-    vexa::Contact* erika = byName["Erika Mustermann"];
-    ASSERT_NE(erika, nullptr);
-    ASSERT_EQ(erika->GetPhoneCount(), 1);
-    EXPECT_TRUE(erika->GetPhoneAt(0)->m_value.contains("9999123"));
-    EXPECT_EQ(erika->GetPhoneAt(0)->m_type, 3);
-    ASSERT_EQ(erika->GetAddressCount(), 1);
-    EXPECT_EQ(erika->GetAddressAt(0)->m_street, "Heidestraße 17");
-    EXPECT_EQ(erika->GetAddressAt(0)->m_country, "Germany");
+    // A custom iPhone label makes a custom type; a vCard 4 "work,voice" number is a work phone.
+    const std::pair<const char*, const char*> expected[] = {
+        {"张三", "tel2:13800138000 tel1:010 6255 0000 email:zhangsan@example.com adr1:中关村大街/北京/"},
+        {"Johnny Appleseed", "tel0Studio:+1 (408) 555-0100 tel2:+1 408 555 0101 email:johnny@example.com "
+                             "adr2:1 Infinite Loop/Cupertino/United States"},
+        {"Erika Mustermann", "tel3:+49-221-9999123 email:erika@example.org adr1:Heidestraße 17/Köln/Germany"}};
+    for (const auto& [name, summary] : expected) {
+        ASSERT_TRUE(byName.contains(QString::fromUtf8(name))) << name;
+        EXPECT_EQ(Summary(*byName[QString::fromUtf8(name)]), QString::fromUtf8(summary).remove(u'-')) << name;
+    }
 }
 
 struct ForeignCsvCase {
@@ -600,23 +600,14 @@ TEST_F(ContactTransferTest, FileLockedByAnotherProgram) {
 TEST_F(ContactTransferTest, CancelLeavesExactlyTheContactsCreated) {
     vexa::ContactBook* book = m_phones.Open("target-1");
     ASSERT_NE(book, nullptr);
-    std::vector<contacts::ImportedContact> records;
-    for (int i = 0; i < 20; ++i) {
-        contacts::ImportedContact r{std::make_unique<vexa::Contact>(), {}};
-        testdata::MakeContact(i, *r.contact, &r.groups);
-        records.push_back(std::move(r));
-    }
     CImportContactHelper helper;
-    helper.SetRecords(std::move(records));
+    helper.SetRecords(Generated(20));
     int done = 0;
     EXPECT_EQ(helper.Import(
                   book, [&done] { return done >= 5; }, [&done](int, int d) { done = d; }),
               CImportContactHelper::Import_Cancelled);
     EXPECT_EQ(helper.Count(), 5);
     EXPECT_EQ(TargetCount(), 5);
-    EXPECT_EQ(CImportContactHelper::ResultText(1, 5), Str(292) + "，" + FormatText(Str(288), 5));
-    EXPECT_EQ(CImportContactHelper::ResultText(2, 5), FormatText(Str(288), 5));
-    EXPECT_EQ(CImportContactHelper::ResultText(0, 5), Str(282));
 }
 
 TEST_F(ContactTransferTest, PhoneFailureEndsTheImportAndKeepsEarlierContacts) {

@@ -6,6 +6,7 @@
 #include "skin/Skin.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 
@@ -17,17 +18,34 @@ inline CSkin* LoadShippedSkin() {
     return skin;
 }
 
-// Runs action on the first shown modal dialog of type T (polling from the event loop).
+// Runs action on the first shown modal dialog of type T (polling from the event loop). When none
+// shows within timeoutMs the running test fails, and whatever modal dialog is open is closed so
+// the test thread gets out of its DoModal instead of hanging.
 template <class T>
-void WhenModal(std::function<void(T*)> action) {
+void WhenModal(std::function<void(T*)> action, int timeoutMs = 10000) {
     auto* timer = new QTimer;
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, timeoutMs] {
         auto* dialog = dynamic_cast<T*>(QApplication::activeModalWidget());
-        if (dialog != nullptr && dialog->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
+        const bool shown = dialog != nullptr && dialog->isVisible();
+        if (!shown && clock->elapsed() < timeoutMs) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        delete clock;
+        if (shown) {
             action(dialog);
+            return;
+        }
+        QTest::qFail("the expected modal dialog did not show in time", __FILE__, __LINE__);
+        if (QWidget* other = QApplication::activeModalWidget()) {
+            other->close();
+            if (auto* skinned = dynamic_cast<CSkinDialog*>(other); skinned != nullptr && !skinned->IsEnded()) {
+                skinned->EndDialog(-1);
+            }
         }
     });
     timer->start();

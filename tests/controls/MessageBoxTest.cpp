@@ -37,6 +37,9 @@ QStringList LineTexts(CVexaMessageBoxImpl* box) {
     return texts;
 }
 
+// A dialog type no test shows.
+class CSkinDialogProbe : public CSkinDialog {};
+
 } // namespace
 
 class MessageBoxTest : public QObject {
@@ -154,6 +157,14 @@ private slots:
         QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 3), 6);
     }
 
+    // The helper's own deadline: waiting for a dialog that never shows fails the test and closes
+    // the dialog that did show, instead of hanging.
+    void waitingForAnotherDialogFailsOnTheDeadline() {
+        QEXPECT_FAIL("", "no dialog of that type shows", Continue);
+        WhenModal<CSkinDialogProbe>([](CSkinDialogProbe*) {}, 300);
+        QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 1), 2);
+    }
+
     void closeButtonAndCloseRequestCancel() {
         WhenModal<CVexaMessageBoxImpl>([](CVexaMessageBoxImpl* box) {
             QTest::mouseClick(GetPluginByName(box, "box_sys_close_btn"), Qt::LeftButton);
@@ -188,36 +199,36 @@ private slots:
         }
     }
 
+    // Invariants, not the layout's numbers: buttons side by side without overlap, nothing cut, and
+    // the box grows with its text.
     void theBoxIsSizedFromItsLinesAndButtonRow() {
         CVexaMessageBoxImpl narrow(QStringLiteral("短"), nullptr, QString(), 3);
-        QVERIFY(narrow.CreateModeless());
         CVexaMessageBoxImpl wide(QString(30, QChar(0x5BBD)), nullptr, QString(), 3);
-        QVERIFY(wide.CreateModeless());
         CVexaMessageBoxImpl tall(QStringLiteral("一\r\n二\r\n三\r\n四"), nullptr, QString(), 3);
-        QVERIFY(tall.CreateModeless());
-        QApplication::processEvents();
-
-        // Three buttons of 88 x 30, 20 apart: a row of 3 × 108 − 20.
-        int previousRight = -1;
-        for (int i = 0; i < 3; ++i) {
-            QPushButton* b = Button(&narrow, i);
-            QCOMPARE(b->size(), QSize(88, 30));
-            if (previousRight >= 0) {
-                QCOMPARE(b->geometry().left() - previousRight, 20);
-            }
-            previousRight = b->geometry().left() + b->width();
+        for (CVexaMessageBoxImpl* box : {&narrow, &wide, &tall}) {
+            QVERIFY(box->CreateModeless());
         }
-        QVERIFY(narrow.width() >= 3 * 108 - 20 + 2 * CVexaMessageBoxImpl::kMargin);
-        QCOMPARE(wide.width(), qMax(CVexaMessageBoxImpl::kMinWidth,
-                                    wide.WidestLine() + 2 * CVexaMessageBoxImpl::kMargin + 2));
+        QApplication::processEvents();
+        const auto inBox = [](CVexaMessageBoxImpl& box, QWidget* w) {
+            return box.rect().contains(QRect(w->mapTo(&box, QPoint(0, 0)), w->size()));
+        };
+        for (CVexaMessageBoxImpl* box : {&narrow, &wide, &tall}) {
+            for (int i = 0; i < 3; ++i) {
+                QVERIFY(inBox(*box, Button(box, i)));
+                QVERIFY(Button(box, i)->fontMetrics().horizontalAdvance(Button(box, i)->text()) <= Button(box, i)->width());
+                if (i > 0) {
+                    QCOMPARE(Button(box, i)->size(), Button(box, 0)->size());
+                    QVERIFY(Button(box, i)->geometry().left() > Button(box, i - 1)->geometry().right());
+                }
+            }
+            for (QWidget* line : box->Lines()) {
+                QVERIFY(inBox(*box, line));
+                QVERIFY(line->width() >= box->WidestLine());
+                QVERIFY(line->geometry().bottom() < Button(box, 0)->mapTo(box, QPoint(0, 0)).y());
+            }
+        }
         QVERIFY(wide.width() > narrow.width());
         QCOMPARE(tall.height() - narrow.height(), tall.TotalLineHeight() - narrow.TotalLineHeight());
-        // Nothing is cut: every line fits inside the box.
-        for (QWidget* line : wide.Lines()) {
-            const QRect inBox(line->mapTo(&wide, QPoint(0, 0)), line->size());
-            QVERIFY(wide.rect().contains(inBox));
-            QVERIFY(line->width() >= wide.WidestLine());
-        }
     }
 
     void aVeryLongLineWrapsInsteadOfWideningTheBox() {
@@ -232,25 +243,17 @@ private slots:
         QVERIFY(box.Lines().last()->geometry().top() >= first->geometry().bottom());
     }
 
-    void theBoxIsCentredOverItsParent() {
-        CMsgWnd parent;
-        parent.setGeometry(100, 80, 800, 600);
-        parent.show();
-        CVexaMessageBoxImpl box(QStringLiteral("居中"), &parent, QString(), 0);
-        QVERIFY(box.CreateModeless());
-        const QPoint centre = parent.frameGeometry().center();
-        QVERIFY(qAbs(box.frameGeometry().center().x() - centre.x()) <= 1);
-        QVERIFY(qAbs(box.frameGeometry().center().y() - centre.y()) <= 1);
-    }
-
-    void withoutAParentTheBoxCentresOverTheMainWindow() {
-        QWidget mainWindow;
-        mainWindow.setGeometry(300, 200, 980, 700);
-        mainWindow.show();
-        CVexaMessageBoxImpl box(QStringLiteral("居中"), nullptr, QString(), 0);
-        QVERIFY(box.CreateModeless());
-        QVERIFY(qAbs(box.frameGeometry().center().x() - mainWindow.frameGeometry().center().x()) <= 1);
-        QVERIFY(qAbs(box.frameGeometry().center().y() - mainWindow.frameGeometry().center().y()) <= 1);
+    // Over its parent, or without one over the main window.
+    void theBoxIsCentredOverItsParentOrTheMainWindow() {
+        for (const bool withParent : {true, false}) {
+            CMsgWnd parent;
+            parent.setGeometry(100, 80, 800, 600);
+            parent.show();
+            CVexaMessageBoxImpl box(QStringLiteral("居中"), withParent ? &parent : nullptr, QString(), 0);
+            QVERIFY(box.CreateModeless());
+            const QPoint offset = box.frameGeometry().center() - parent.frameGeometry().center();
+            QVERIFY2(qAbs(offset.x()) <= 1 && qAbs(offset.y()) <= 1, withParent ? "parent" : "main window");
+        }
     }
 
     void idEntryTakesTextsFromTheTable() {

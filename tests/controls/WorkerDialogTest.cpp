@@ -11,6 +11,8 @@
 #include "platform/StringTable.h"
 #include "platform/WorkerThread.h"
 
+#include "../support/Waits.h"
+
 #include <functional>
 #include <QLabel>
 #include <QProgressBar>
@@ -212,15 +214,17 @@ private slots:
     void endWorkBeforeTheDialogExistsStillEndsIt() {
         int result = 0;
         std::atomic<bool> posted{false};
+        std::atomic<pid_t> workerId{0};
         {
             CAnimateDialogNoCaption dlg;
             WorkerThread worker(std::function<void()>([&] {
+                workerId = static_cast<pid_t>(::gettid());
                 dlg.EndWork(1);
                 posted = true;
             }));
             worker.Start();
-            // Give the worker time to reach EndWork before the window exists.
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            // The worker reached EndWork and waits there for the window.
+            QVERIFY(WaitUntil([&] { return ThreadSleeps(workerId); }, 5000));
             QVERIFY(!posted);
             result = dlg.DoModal();
         }
@@ -233,13 +237,15 @@ private slots:
         std::atomic<bool> finished{false};
         int result = 0;
         bool finishedWhenModalReturned = true;
+        const auto testThread = static_cast<pid_t>(::gettid());
         {
             CAnimateDialog dlg;
             dlg.m_bCloseEnabled = 1;
             dlg.m_strTip = Str(742);
             WorkerThread worker(std::function<void()>([&] {
                 gate.Wait();
-                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                // The work ends only once the owner's scope is blocked waiting for it.
+                WaitUntil([&] { return ThreadSleeps(testThread); }, 5000);
                 finished = true;
                 dlg.EndWork(1); // too late: the dialog has ended, nothing happens
             }));
@@ -268,9 +274,7 @@ private slots:
             dlg.m_strCaption = Str(388);
             WorkerThread worker(std::function<void()>([&] {
                 dlg.WaitReady();
-                while (!dlg.IsCancelRequested()) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                }
+                WaitUntil([&] { return dlg.IsCancelRequested(); }, 10000, 5);
                 dlg.EndWork(2);
             }));
             worker.Start();
@@ -360,7 +364,6 @@ private slots:
         QVERIFY(dlg.Animation() != nullptr);
         QVERIFY(dlg.Animation()->isHidden());
         QVERIFY(!dlg.Animation()->IsRunning());
-        QTest::qWait(150);
         QCOMPARE(dlg.Animation()->CurrentFrame(), 0);
         dlg.show();
         QVERIFY(!dlg.Animation()->isHidden());
@@ -390,9 +393,14 @@ private slots:
         QTRY_VERIFY(animation->CurrentFrame() >= 2);
         QTRY_VERIFY(Plugin_GetStyle(animation->AnimateWidget()).startsWith("style_animate_"));
         animation->SetRunning(false);
-        QTest::qWait(150); // a frame already under way may still land
+        // A second animation is the clock: while it moves on five frames the stopped one stays
+        // put, once a frame already under way has landed.
+        auto* clock = new CAnimateWnd;
+        QVERIFY(clock->Create(&holder, QStringLiteral("style_bkg_animate_wnd_1")));
+        clock->SetRunning(true);
+        QTRY_VERIFY(clock->CurrentFrame() >= 2);
         const int frame = animation->CurrentFrame();
-        QTest::qWait(300);
+        QTRY_VERIFY(clock->CurrentFrame() >= 5);
         QCOMPARE(animation->CurrentFrame(), frame);
     }
 
@@ -421,7 +429,12 @@ private slots:
         dlg.m_nTimerLimit = 3;
         dlg.SetTimer(CVexaProgressDlg::kTimerSimulated, 5);
         QTRY_COMPARE(Text(&dlg, "progress_rate"), QStringLiteral("3 %"));
-        QTest::qWait(50);
+        // A probe timer of the same period ticks ten times: the dialog's had as many chances.
+        int probeTicks = 0;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, [&probeTicks] { ++probeTicks; });
+        probe.start(5);
+        QTRY_VERIFY(probeTicks >= 10);
         QCOMPARE(Text(&dlg, "progress_rate"), QStringLiteral("3 %")); // stops at the limit
         dlg.KillTimer(CVexaProgressDlg::kTimerSimulated);
 

@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include "Waits.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -140,15 +142,10 @@ TEST(StatUploader, DoesNotUploadAgainAtExitAfterATriggeredUpload) {
     StatUploader uploader([&] { ++uploads; });
     uploader.Start();
     uploader.RequestUpload();
-    for (int i = 0; i < 500 && uploads.load() == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    ASSERT_TRUE(WaitUntil([&] { return uploads.load() >= 1; }));
     ASSERT_EQ(uploads.load(), 1);
     uploader.RequestUpload();
-    for (int i = 0; i < 500 && uploads.load() == 1; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    EXPECT_EQ(uploads.load(), 2) << "each request uploads";
+    EXPECT_TRUE(WaitUntil([&] { return uploads.load() >= 2; })) << "each request uploads";
     uploader.Stop();
     EXPECT_EQ(uploads.load(), 2);
 }

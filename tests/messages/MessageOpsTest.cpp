@@ -516,7 +516,8 @@ TEST(RefreshScheduler, IdleRunsAtOnceBusyWaitsAndASecondRequestIsDropped) {
     scheduler.SetBusy(true); // a delete is running
     EXPECT_TRUE(scheduler.Request("first"));
     EXPECT_FALSE(scheduler.Request("second"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    // Two of the scheduler's steps pass while the page is busy: the refresh thread keeps waiting.
+    EXPECT_FALSE(scheduler.WaitForThread(2 * CRefreshScheduler::kStepMs + 50));
     EXPECT_EQ(later.load(), 0);
     scheduler.SetBusy(false);
     ASSERT_TRUE(scheduler.WaitForThread(2000));

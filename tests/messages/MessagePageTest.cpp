@@ -74,10 +74,8 @@ QVariant RunJs(CMsgContentView* view, const QString& script) {
         result = v;
         done = true;
     });
-    QElapsedTimer timer;
-    timer.start();
-    while (!done && timer.elapsed() < kWaitMs) {
-        QTest::qWait(10);
+    if (!QTest::qWaitFor([&] { return done; }, kWaitMs)) {
+        QTest::qFail("the page never answered the script", __FILE__, __LINE__);
     }
     return result;
 }

@@ -1,5 +1,7 @@
 #include "platform/Event.h"
 
+#include "Waits.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -44,8 +46,9 @@ TEST(Event, WaitTimesOutWithoutReturningEarly) {
 
 TEST(Event, SetFromAnotherThreadWakesAnInfiniteWait) {
     Event e(Event::Reset::Auto);
+    const auto waiter = static_cast<pid_t>(::gettid());
     std::thread setter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(WaitUntil([&] { return ThreadSleeps(waiter); })); // blocked in the wait
         e.Set();
     });
     EXPECT_TRUE(e.Wait(Event::kInfinite));
@@ -56,14 +59,16 @@ TEST(Event, SetFromAnotherThreadWakesAnInfiniteWait) {
 TEST(Event, AutoResetWakesExactlyOneOfTwoWaiters) {
     Event e(Event::Reset::Auto);
     std::atomic<int> woken{0};
-    auto waiter = [&] {
-        if (e.Wait(300)) {
+    std::atomic<pid_t> ids[2] = {0, 0};
+    auto waiter = [&](int i) {
+        ids[i] = static_cast<pid_t>(::gettid());
+        if (e.Wait(1000)) {
             ++woken;
         }
     };
-    std::thread a(waiter);
-    std::thread b(waiter);
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    std::thread a(waiter, 0);
+    std::thread b(waiter, 1);
+    EXPECT_TRUE(WaitUntil([&] { return ThreadSleeps(ids[0]) && ThreadSleeps(ids[1]); }));
     e.Set();
     a.join();
     b.join();
@@ -85,8 +90,9 @@ TEST(Event, WaitAnyPrefersTheEarlierEventAndConsumesOnlyIt) {
 TEST(Event, WaitAnyWakesOnTheSecondEvent) {
     Event first(Event::Reset::Auto);
     Event second(Event::Reset::Manual);
+    const auto waiter = static_cast<pid_t>(::gettid());
     std::thread setter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(WaitUntil([&] { return ThreadSleeps(waiter); }));
         second.Set();
     });
     EXPECT_EQ(Event::WaitAny({&first, &second}, 5000), 1);

@@ -4,6 +4,8 @@
 
 #include "bridge/adb/protocol/AdbSyncService.h"
 
+#include <cstdlib>
+
 namespace vexa_adbd {
 
 namespace {
@@ -48,7 +50,12 @@ std::unique_ptr<adb::IAdbService> MakeService(const PropertyTable& properties, c
 
 std::unique_ptr<adb::IAdbService> MakePhoneService(CPhoneDevice& phone, const std::string& name) {
     if (name == "sync:") {
-        return std::make_unique<adb::CAdbSyncService>(phone);
+        auto sync = std::make_unique<adb::CAdbSyncService>(phone);
+        // Tests stall downloads part-way to pull the cable while one is under way.
+        if (const char* stall = std::getenv("VEXA_ADBD_STALL_RECV_AFTER"); stall != nullptr) {
+            sync->StallRecvAfter(std::strtoull(stall, nullptr, 10));
+        }
+        return sync;
     }
     if (name.rfind("shell:", 0) == 0 && name.size() > 6) {
         return adb::MakeReplyService(phone.RunShell(name.substr(6)));

@@ -24,11 +24,12 @@
 #include "device/DeviceConnection.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
+#include "platform/Event.h"
 
 #include "TestApk.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -47,6 +48,8 @@
 #include <thread>
 
 using namespace vexa;
+using vexa::test::ReadFile;
+using vexa::test::WriteFile;
 
 namespace {
 
@@ -61,22 +64,6 @@ QByteArray Pattern(qsizetype size, int seed) {
         std::memcpy(out + i, &x, static_cast<std::size_t>(std::min<qsizetype>(4, size - i)));
     }
     return data;
-}
-
-bool WriteFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray FileHash(const QString& path) {
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
 }
 
 class AdbBackendTest : public ::testing::Test {
@@ -109,8 +96,10 @@ protected:
         m_bridge = adbphone::CreateAdbBridge(s_rig->ServerPort());
         ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
         ASSERT_TRUE(Session()->GetDeviceInfo()->RefreshInfo());
+        ASSERT_TRUE(LOG_InitFile(qPrintable(m_logs.filePath(QStringLiteral("vexa.log")))));
     }
     void TearDown() override {
+        LOG_Free();
         if (m_bridge) {
             m_bridge->CloseSession();
         }
@@ -134,6 +123,39 @@ protected:
     DeviceSession* Session() { return m_bridge->GetSession(); }
     FileSystem* Fs() { return Session()->GetFileSystem(); }
     QString Root() { return Fs()->GetPhoneStorageRoot(); }
+    // The phone file's settings, as the phone itself would change them.
+    bool SetMeta(const char* key, const QString& value) {
+        sim::SimDb db;
+        QString error;
+        return db.Open(sim::PhoneFilePath(m_phone), &error) && db.SetMeta(key, value);
+    }
+    QString Meta(const char* key) {
+        sim::SimDb db;
+        QString error;
+        return db.Open(sim::PhoneFilePath(m_phone), &error) ? db.Meta(key) : QString();
+    }
+    // A count straight from the phone file, not through the bridge.
+    int CountOnPhone(const char* sql) {
+        sim::SimDb db;
+        QString error;
+        if (!db.Open(sim::PhoneFilePath(m_phone), &error)) {
+            return -1;
+        }
+        sim::Stmt count(db, sql);
+        return count.Step() ? static_cast<int>(count.Int(0)) : -1;
+    }
+    static void ExpectLogged(const QString& log, std::initializer_list<const char*> parts) {
+        for (const char* part : parts) {
+            EXPECT_TRUE(log.contains(QString::fromUtf8(part))) << part << " not in\n" << log.toStdString();
+        }
+    }
+    // The log so far; logging goes on into a fresh file.
+    QString Log() {
+        LOG_Free();
+        const QString text = QString::fromUtf8(ReadFile(m_logs.filePath(QStringLiteral("vexa.log"))));
+        LOG_InitFile(qPrintable(m_logs.filePath(QStringLiteral("vexa.log"))));
+        return text;
+    }
 
     static inline ScopedTestFolders* s_folders = nullptr;
     static inline CAdbTestRig* s_rig = nullptr;
@@ -145,23 +167,20 @@ protected:
     QString m_serial;
     std::unique_ptr<DeviceBridge> m_bridge;
     QTemporaryDir m_local;
+    QTemporaryDir m_logs;
 };
 
 // ---- detection and identity --------------------------------------------------------------------
 
-TEST_F(AdbBackendTest, ListsReadyPhonesWithBrandAndModel) {
+TEST_F(AdbBackendTest, ListsThePhonesOwnSerialAndConnectsByIt) {
     DeviceRecord records[32] = {};
     int count = 32;
     ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
     ASSERT_EQ(count, 1);
     // The phone's own serial, not adb's address for it; both connect.
     EXPECT_EQ(records[0].Serial(), m_phone);
-    EXPECT_EQ(records[0].Brand(), "vexa");
-    EXPECT_EQ(records[0].Model(), "V960");
-
     char16_t* buffer = nullptr;
     ASSERT_NE(m_bridge->GetAllDeviceSerialNo(&buffer, &count), 0);
-    ASSERT_EQ(count, 1);
     EXPECT_EQ(QString::fromUtf16(buffer), m_phone);
     DeviceBridge::FreeSerials(buffer);
     EXPECT_NE(m_bridge->ConnectUsbDevice(m_phone), 0);
@@ -169,35 +188,19 @@ TEST_F(AdbBackendTest, ListsReadyPhonesWithBrandAndModel) {
     byPhoneSerial.SetSerial(m_phone);
     ASSERT_NE(m_bridge->ReadDeviceBrandAndModel(&byPhoneSerial), 0);
     EXPECT_EQ(byPhoneSerial.Model(), "V960");
-
     DeviceRecord missing;
     missing.SetSerial(QStringLiteral("127.0.0.1:1"));
     EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&missing), 0);
-    EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("../x")), 0);
-    EXPECT_EQ(m_bridge->GetSession(), nullptr);
 }
 
 TEST_F(AdbBackendTest, DeviceInfoComesFromGetprop) {
     DeviceInfo* info = Session()->GetDeviceInfo();
-    EXPECT_EQ(info->GetBrand(), "vexa");
-    EXPECT_EQ(info->GetModel(), "V960");
     EXPECT_EQ(info->GetSerial(), m_phone);
-    EXPECT_EQ(info->GetInfoField11(), m_phone);
     EXPECT_EQ(info->GetOsVersion(), "4.0.4");
-    EXPECT_FALSE(info->GetFirmwareVersion().isEmpty());
-    EXPECT_TRUE(info->IsDualSim());
-    EXPECT_EQ(info->GetSimState(), 3);
     EXPECT_EQ(info->GetSimName(1), QStringLiteral("中国移动"));
     EXPECT_EQ(info->GetSimName(2), QStringLiteral("中国联通"));
     EXPECT_EQ(info->GetScreenWidth(), 480);
     EXPECT_EQ(info->GetScreenHeight(), 854);
-    // What plain adb cannot reach is missing, not imitated; call log and contacts go through their
-    // providers, pictures through the files.
-    EXPECT_NE(Session()->GetCallRecords(), nullptr);
-    EXPECT_NE(Session()->GetContactBook(), nullptr);
-    EXPECT_NE(Session()->GetPictureStore(), nullptr);
-    EXPECT_EQ(Session()->GetSystemSettings(), nullptr);
-    EXPECT_FALSE(Session()->RebootToUpdate(false));
 }
 
 TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
@@ -211,14 +214,10 @@ TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetAppCount(), 4);
-    sim::SimDb db;
-    ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
-    sim::Stmt count(db, "SELECT COUNT(*) FROM contacts");
-    ASSERT_TRUE(count.Step());
-    EXPECT_EQ(count.Int(0), 7);
+    EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM contacts"), 7);
     EXPECT_EQ(summary->GetContactCount(), 7);
     // A phone that keeps its contacts from adb shows no count rather than a guessed one.
-    ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("contacts")));
+    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("contacts")));
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetContactCount(), 0);
     EXPECT_EQ(summary->GetAppCount(), 4);
@@ -239,133 +238,6 @@ TEST_F(AdbBackendTest, ScreenshotIsAPng) {
     EXPECT_FALSE(error);
     EXPECT_TRUE(png.startsWith("\x89PNG\r\n\x1a\n"));
     Session()->GetScreenshotService()->StopCapture();
-}
-
-// ---- messages ------------------------------------------------------------------------------------
-
-TEST_F(AdbBackendTest, MessagesAreReadFromTheProvider) {
-    // Messages put on the phone the way the phone's own app would: through the phone file.
-    SYSTEMTIME when{};
-    when.wYear = 2024;
-    when.wMonth = 2;
-    when.wDay = 29;
-    when.wHour = 23;
-    when.wMinute = 59;
-    when.wSecond = 58;
-    when = UnpackTime(PackTime(when));
-    const QString tricky = QStringLiteral("余额, date=5 提醒, body=x\n第二行");
-    {
-        std::unique_ptr<DeviceBridge> phone = sim::CreateSimBridge();
-        ASSERT_NE(phone->ConnectUsbDevice(m_phone), 0);
-        SmsStore* store = phone->GetSession()->GetSmsStore();
-        const struct {
-            int box;
-            const char* number;
-            QString text;
-            bool read;
-            int sim;
-        } rows[] = {{BOX_INBOX, "10086", tricky, false, 2},
-                    {BOX_SENT, "13800000000", QStringLiteral("ok"), true, 1},
-                    {BOX_DRAFT, "13900000000", QStringLiteral("draft"), true, 0}};
-        for (const auto& row : rows) {
-            std::unique_ptr<Sms> sms(store->NewSms());
-            sms->SetBox(row.box);
-            sms->SetNumber(QString::fromLatin1(row.number));
-            sms->SetContent(row.text);
-            sms->SetRead(row.read);
-            sms->SetSim(static_cast<std::uint8_t>(row.sim));
-            sms->SetTime(when);
-            ASSERT_TRUE(store->AddSms(sms.get()));
-        }
-        phone->CloseSession();
-    }
-
-    SmsStore* sms = Session()->GetSmsStore();
-    ASSERT_NE(sms, nullptr);
-    EXPECT_FALSE(sms->IsSmsLoaded());
-    ASSERT_EQ(sms->LoadSms(), 1);
-    std::vector<MSGINFO> list;
-    ASSERT_TRUE(sms->ListSms(&list));
-    EXPECT_EQ(list.size(), 2u);
-    ASSERT_TRUE(sms->ListDraftSms(&list));
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].content, "draft");
-    std::vector<Sms> all;
-    ASSERT_TRUE(sms->ListAllSms(&all));
-    ASSERT_EQ(all.size(), 3u);
-    const auto inbox = std::find_if(all.begin(), all.end(), [](const Sms& m) { return m.GetBox() == BOX_INBOX; });
-    ASSERT_NE(inbox, all.end());
-    EXPECT_EQ(inbox->GetContent(), tricky);
-    EXPECT_EQ(inbox->GetNumber(), "10086");
-    EXPECT_FALSE(inbox->IsRead());
-    EXPECT_EQ(inbox->GetSim(), 2);
-    SYSTEMTIME t;
-    inbox->GetTime(&t);
-    EXPECT_EQ(t, when);
-    ASSERT_TRUE(sms->SearchSms(QStringLiteral("DATE=5"), &list));
-    EXPECT_EQ(list.size(), 1u);
-    std::unique_ptr<Sms> copy(sms->GetSmsById(inbox->GetId()));
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->GetContent(), tricky);
-    EXPECT_EQ(sms->GetSmsById(999999), nullptr);
-
-    DeviceSummary* summary = Session()->GetSummary();
-    ASSERT_TRUE(summary->InitSummary());
-    EXPECT_EQ(summary->GetMessageCount(), 3);
-}
-
-TEST_F(AdbBackendTest, AppsListFetchAndUninstall) {
-    sim::SeedOptions seed;
-    seed.apps = 3;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    QString error;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
-    AppManager* apps = Session()->GetAppManager();
-    ASSERT_NE(apps, nullptr);
-    ASSERT_EQ(apps->LoadApps(), 1);
-    ASSERT_EQ(apps->GetAppCount(), 3);
-    EXPECT_EQ(apps->GetAppAt(3), nullptr);
-    AppRecord* first = apps->GetAppAt(0);
-    EXPECT_TRUE(first->GetPackageName().startsWith("com.vexa.app"));
-    // Label and icon come out of the (small) APK, pulled while the list loaded.
-    EXPECT_NE(first->GetLabel(), first->GetPackageName());
-    EXPECT_FALSE(first->GetLabel().isEmpty());
-    EXPECT_TRUE(QByteArray(first->GetIconData(), first->GetIconSize()).startsWith("\x89PNG"));
-    EXPECT_FALSE(first->GetVersionName().isEmpty());
-    EXPECT_GT(first->GetVersionCode(), 0);
-    EXPECT_GT(first->GetSize(), 0u);
-    EXPECT_GE(first->m_year, 2000);
-
-    const QString local = m_local.filePath(QStringLiteral("fetched.apk"));
-    ASSERT_TRUE(apps->FetchPackage(first, local, {}, nullptr));
-    EXPECT_EQ(QFileInfo(local).size(), static_cast<qint64>(first->GetSize()));
-    EXPECT_TRUE(ReadFile(local).startsWith("PK"));
-
-    // Installing the same package again replaces it in place; the staged file is gone.
-    std::unique_ptr<AppRecord> fresh(apps->NewApp());
-    const QString label = first->GetLabel();
-    EXPECT_TRUE(apps->InstallApk(local, fresh.get(), {}, nullptr));
-    EXPECT_FALSE(Fs()->PathExists(QStringLiteral("/data/local/tmp/vexa-install.apk")));
-    EXPECT_EQ(apps->GetAppCount(), 3);
-    EXPECT_EQ(apps->GetAppAt(0), first);
-    EXPECT_EQ(first->GetLabel(), label);
-
-    const QString gone = first->GetPackageName();
-    ASSERT_TRUE(apps->UninstallApp(first));
-    EXPECT_EQ(apps->GetAppCount(), 2);
-    ASSERT_EQ(apps->LoadApps(), 1);
-    ASSERT_EQ(apps->GetAppCount(), 2);
-    for (int i = 0; i < apps->GetAppCount(); ++i) {
-        EXPECT_NE(apps->GetAppAt(i)->GetPackageName(), gone);
-    }
-    AppRecord stale;
-    stale.SetPackageName(gone);
-    EXPECT_FALSE(apps->UninstallApp(&stale));
-    EXPECT_FALSE(apps->ReloadApp(&stale));
-    stale.SetPackageName(QStringLiteral("x; reboot"));
-    EXPECT_FALSE(apps->UninstallApp(&stale));
-    EXPECT_TRUE(apps->ReloadApp(apps->GetAppAt(0)));
 }
 
 TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
@@ -430,8 +302,6 @@ TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
 }
 
 TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
-    QTemporaryDir logs;
-    ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
     AppManager* apps = Session()->GetAppManager();
     ASSERT_EQ(apps->LoadApps(), 1);
     const auto write = [this](const QString& name, const QByteArray& bytes) {
@@ -458,13 +328,18 @@ TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
     ASSERT_EQ(apps->GetAppCount(), 1);
     EXPECT_EQ(apps->GetAppAt(0)->GetVersionCode(), 5);
     EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
-    LOG_Free();
-    QFile log(logs.filePath(QStringLiteral("vexa.log")));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(log.readAll());
-    EXPECT_TRUE(text.contains(QStringLiteral("INSTALL_FAILED_VERSION_DOWNGRADE"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("INSTALL_PARSE_FAILED_NOT_APK"))) << text.toStdString();
+    const QString text = Log();
+    ExpectLogged(text, {"INSTALL_FAILED_VERSION_DOWNGRADE", "INSTALL_PARSE_FAILED_NOT_APK"});
     EXPECT_EQ(text.count(QStringLiteral("[AdbAppManager] installing")), 2);
+
+    // A package that is gone, or a name that is a shell command, is neither removed nor reloaded.
+    AppRecord stale;
+    for (const QString& name : {QStringLiteral("com.example.gone"), QStringLiteral("x; reboot")}) {
+        stale.SetPackageName(name);
+        EXPECT_FALSE(apps->UninstallApp(&stale)) << name.toStdString();
+        EXPECT_FALSE(apps->ReloadApp(&stale)) << name.toStdString();
+    }
+    EXPECT_TRUE(apps->ReloadApp(apps->GetAppAt(0)));
 }
 
 TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
@@ -489,45 +364,8 @@ TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
 // Writes: the phone's WRITE_SMS app-op decides, and every write is read back.
 class AdbSmsWriteTest : public AdbBackendTest {
 protected:
-    void SetUp() override {
-        AdbBackendTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        ASSERT_TRUE(LOG_InitFile(qPrintable(m_logs.filePath(QStringLiteral("vexa.log")))));
-    }
-    void TearDown() override {
-        LOG_Free();
-        AdbBackendTest::TearDown();
-    }
-
     SmsStore* Store() { return Session()->GetSmsStore(); }
-    bool SetMeta(const char* key, const QString& value) {
-        sim::SimDb db;
-        QString error;
-        return db.Open(sim::PhoneFilePath(m_phone), &error) && db.SetMeta(key, value);
-    }
-    QString Meta(const char* key) {
-        sim::SimDb db;
-        QString error;
-        return db.Open(sim::PhoneFilePath(m_phone), &error) ? db.Meta(key) : QString();
-    }
-    // The messages in the phone file itself, not through the store.
-    int MessagesOnPhone() {
-        sim::SimDb db;
-        QString error;
-        if (!db.Open(sim::PhoneFilePath(m_phone), &error)) {
-            return -1;
-        }
-        sim::Stmt count(db, "SELECT COUNT(*) FROM sms");
-        return count.Step() ? static_cast<int>(count.Int(0)) : -1;
-    }
-    QString Log() {
-        LOG_Free();
-        const QString text = QString::fromUtf8(ReadFile(m_logs.filePath(QStringLiteral("vexa.log"))));
-        LOG_InitFile(qPrintable(m_logs.filePath(QStringLiteral("vexa.log"))));
-        return text;
-    }
+    int MessagesOnPhone() { return CountOnPhone("SELECT COUNT(*) FROM sms"); }
     std::unique_ptr<Sms> Make(const QString& text, int box = BOX_INBOX, int second = 0) {
         std::unique_ptr<Sms> sms(Store()->NewSms());
         sms->SetBox(box);
@@ -538,8 +376,6 @@ protected:
         sms->SetSim(2);
         return sms;
     }
-
-    QTemporaryDir m_logs;
 };
 
 TEST_F(AdbSmsWriteTest, APhoneThatKeepsTheAppOpKeepsItsMessages) {
@@ -559,8 +395,7 @@ TEST_F(AdbSmsWriteTest, APhoneThatKeepsTheAppOpKeepsItsMessages) {
                                        "write messages")),
               1)
         << log.toStdString();
-    EXPECT_TRUE(log.contains(QStringLiteral("Security exception: uid 2000"))) << log.toStdString();
-    EXPECT_TRUE(log.contains(QStringLiteral("[AdbSmsStore] send: "))) << log.toStdString();
+    ExpectLogged(log, {"Security exception: uid 2000", "[AdbSmsStore] send: "});
 
     // A message the phone's own app wrote can be neither changed nor deleted, and stays as it was.
     ASSERT_TRUE(SetMeta("appops_write_sms", QStringLiteral("allow")));
@@ -575,13 +410,9 @@ TEST_F(AdbSmsWriteTest, APhoneThatKeepsTheAppOpKeepsItsMessages) {
     std::unique_ptr<Sms> back(Store()->GetSmsById(mine->GetId()));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->GetContent(), "kept");
-    const QString later = Log();
-    EXPECT_TRUE(later.contains(QStringLiteral("[AdbSmsStore] update: the phone keeps SMS from adb")))
-        << later.toStdString();
-    EXPECT_TRUE(later.contains(QStringLiteral("[AdbSmsStore] delete: the phone keeps SMS from adb")))
-        << later.toStdString();
-    // The provider's own reason when it throws.
-    EXPECT_TRUE(later.contains(QStringLiteral("not allowed to perform WRITE_SMS"))) << later.toStdString();
+    // The last is the provider's own reason when it throws.
+    ExpectLogged(Log(), {"[AdbSmsStore] update: the phone keeps SMS from adb",
+                         "[AdbSmsStore] delete: the phone keeps SMS from adb", "not allowed to perform WRITE_SMS"});
 }
 
 // The program allows itself the op only for its session: the phone is left as it was found, and
@@ -602,13 +433,17 @@ TEST_F(AdbSmsWriteTest, TheAppOpGoesBackToItsModeWhenTheSessionCloses) {
 }
 
 TEST(AppOpMode, ReadsWhatPhonesPrint) {
-    EXPECT_EQ(adbphone::ParseAppOpMode("No operations.\n", "WRITE_SMS"), "default");
-    EXPECT_EQ(adbphone::ParseAppOpMode("WRITE_SMS: allow; time=+2m1s123ms ago\r\n", "WRITE_SMS"), "allow");
-    EXPECT_EQ(adbphone::ParseAppOpMode("WRITE_SMS: ignore\n", "WRITE_SMS"), "ignore");
-    EXPECT_EQ(adbphone::ParseAppOpMode("READ_SMS: deny\nWRITE_SMS: deny\n", "WRITE_SMS"), "deny");
-    EXPECT_EQ(adbphone::ParseAppOpMode("WRITE_SMS: allowed\n", "WRITE_SMS"), ""); // not a mode
-    EXPECT_EQ(adbphone::ParseAppOpMode("Error: Unknown operation string: WRITE_SMS\n", "WRITE_SMS"), "");
-    EXPECT_EQ(adbphone::ParseAppOpMode("", "WRITE_SMS"), "");
+    const std::pair<const char*, const char*> cases[] = {
+        {"No operations.\n", "default"},
+        {"WRITE_SMS: allow; time=+2m1s123ms ago\r\n", "allow"},
+        {"WRITE_SMS: ignore\n", "ignore"},
+        {"READ_SMS: deny\nWRITE_SMS: deny\n", "deny"},
+        {"WRITE_SMS: allowed\n", ""}, // not a mode
+        {"Error: Unknown operation string: WRITE_SMS\n", ""},
+        {"", ""}};
+    for (const auto& [output, mode] : cases) {
+        EXPECT_EQ(adbphone::ParseAppOpMode(output, "WRITE_SMS"), mode) << output;
+    }
 }
 
 TEST_F(AdbSmsWriteTest, ANewMessageMayTakeTheIdOfTheNewestDeletedOne) {
@@ -692,8 +527,6 @@ TEST_P(AdbSmsTextTest, HostileTextsSurviveTheRoundTripOnceTheOpIsAllowed) {
 
 INSTANTIATE_TEST_SUITE_P(ApiLevels, AdbSmsTextTest, ::testing::Values(15, 33));
 
-// ---- file system -------------------------------------------------------------------------------
-
 // ---- call log ----------------------------------------------------------------------------------
 
 TEST_F(AdbBackendTest, CallLogKeepsHostileNumbersThroughTheServer) {
@@ -732,17 +565,10 @@ TEST_F(AdbBackendTest, CallLogKeepsHostileNumbersThroughTheServer) {
 }
 
 TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
-    QTemporaryDir logs;
-    ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
     CallRecordList* calls = Session()->GetCallRecords();
     ASSERT_NE(calls, nullptr);
     ASSERT_EQ(calls->LoadCallRecords(), 1);
-    {
-        sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
-        ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("call_log")));
-    }
+    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("call_log")));
     EXPECT_EQ(calls->LoadCallRecords(), 0);
     EXPECT_FALSE(calls->IsCallRecordsLoaded());
     EXPECT_FALSE(calls->PrepareRestore());
@@ -752,12 +578,9 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
     EXPECT_FALSE(calls->AddCallRecord(record));
     delete record;
     EXPECT_TRUE(Session()->IsConnected()); // a refusal is not a lost phone
-    LOG_Free();
-    QFile log(logs.filePath(QStringLiteral("vexa.log")));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(log.readAll());
+    const QString text = Log();
     EXPECT_EQ(text.count(QStringLiteral("[AdbCallRecords] the phone refused")), 3) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Permission Denial"))) << text.toStdString();
+    ExpectLogged(text, {"Permission Denial"});
 }
 
 // ---- contacts ----------------------------------------------------------------------------------
@@ -805,12 +628,7 @@ TEST_F(AdbBackendTest, ContactsWithHostileTextsThroughTheServer) {
 // A phone from Android 11 on reads a colon in a binding only when escaped; names and numbers with
 // colons and backslashes still arrive unchanged.
 TEST_F(AdbBackendTest, ColonsAndBackslashesReachANewerPhoneUnchanged) {
-    {
-        sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
-        ASSERT_TRUE(db.SetMeta("sdk", QStringLiteral("33")));
-    }
+    ASSERT_TRUE(SetMeta("sdk", QStringLiteral("33")));
     ContactBook* book = Session()->GetContactBook();
     ASSERT_EQ(book->LoadContacts(), 1);
     Contact* c = book->NewContact();
@@ -893,19 +711,12 @@ TEST_F(AdbBackendTest, ANewContactMayTakeTheIdOfTheNewestDeletedOne) {
 }
 
 TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
-    QTemporaryDir logs;
-    ASSERT_TRUE(LOG_InitFile(qPrintable(logs.filePath(QStringLiteral("vexa.log")))));
     ContactBook* book = Session()->GetContactBook();
     ASSERT_EQ(book->LoadContacts(), 1);
     Contact* kept = book->NewContact();
     kept->SetDisplayName(QStringLiteral("Kept"));
     ASSERT_TRUE(book->CreateContact(kept));
-    {
-        sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
-        ASSERT_TRUE(db.SetMeta("adb_denied", QStringLiteral("contacts")));
-    }
+    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("contacts")));
     EXPECT_FALSE(book->PrepareRestore());
     Contact* c = book->NewContact();
     c->SetDisplayName(QStringLiteral("New"));
@@ -915,43 +726,22 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
     EXPECT_EQ(book->LoadContacts(), 0);
     EXPECT_FALSE(book->IsContactsLoaded());
     EXPECT_TRUE(Session()->IsConnected());
-    LOG_Free();
-    QFile log(logs.filePath(QStringLiteral("vexa.log")));
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(log.readAll());
+    const QString text = Log();
     EXPECT_GE(text.count(QStringLiteral("[AdbContactBook] the phone refused")), 4) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("READ_CONTACTS"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("the phone refused content insert --uri "
-                                             "content://com.android.contacts/raw_contacts:")))
-        << text.toStdString();
+    ExpectLogged(text, {"READ_CONTACTS",
+                        "the phone refused content insert --uri content://com.android.contacts/raw_contacts:"});
     EXPECT_FALSE(text.contains(QStringLiteral("starred"))) << text.toStdString(); // no values in the log
     // The refusal lost nothing: the phone file still holds the contact.
-    sim::SimDb db;
-    QString error;
-    ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error));
-    sim::Stmt count(db, "SELECT COUNT(*) FROM contacts WHERE display_name='Kept'");
-    ASSERT_TRUE(count.Step());
-    EXPECT_EQ(count.Int(0), 1);
+    EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM contacts WHERE display_name='Kept'"), 1);
 }
 
 TEST_F(AdbBackendTest, StorageFromDf) {
     ASSERT_TRUE(Fs()->RefreshStorageInfo());
     EXPECT_EQ(Root(), "/mnt/sdcard");
-    EXPECT_TRUE(Fs()->HasPhoneStorage());
     EXPECT_EQ(Fs()->GetPhoneTotalSpace(), 8ULL << 30);
-    EXPECT_GT(Fs()->GetPhoneFreeSpace(), 0u);
     EXPECT_LT(Fs()->GetPhoneFreeSpace(), Fs()->GetPhoneTotalSpace());
-    EXPECT_TRUE(Fs()->HasSdCard());
     EXPECT_EQ(Fs()->GetSdCardRoot(), "/mnt/sdcard/external_sd");
     EXPECT_EQ(Fs()->GetSdCardTotalSpace(), 16ULL << 30);
-
-    // Free space follows what is written.
-    const std::uint64_t before = Fs()->GetPhoneFreeSpace();
-    const QString local = m_local.filePath(QStringLiteral("two-mb.bin"));
-    ASSERT_TRUE(WriteFile(local, Pattern(2 << 20, 1)));
-    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/two-mb.bin"), {}, nullptr));
-    ASSERT_TRUE(Fs()->RefreshStorageInfo());
-    EXPECT_EQ(before - Fs()->GetPhoneFreeSpace(), 2u << 20);
 }
 
 // Names that break naive quoting: blanks, quotes, shell characters, a leading dash, Chinese.
@@ -989,41 +779,29 @@ INSTANTIATE_TEST_SUITE_P(Names, AdbHostileNameTest,
                          ::testing::Values("my file", "it's", "a\"b", "$(reboot)", "`id`;rm -rf x", "-rf", "colon:name",
                                            "照片 2024", "tab\there", "*?[x]"));
 
-TEST_F(AdbBackendTest, CopyMoveAndRefusals) {
+// Copying, listing and the plain refusals are in the shared bridge suite; these are the shell's own.
+TEST_F(AdbBackendTest, MoveNeverOverwritesAndRefusalsReachNoSystemFolder) {
     const QString a = Root() + QStringLiteral("/Download/a.bin");
     const QString local = m_local.filePath(QStringLiteral("a.bin"));
     ASSERT_TRUE(WriteFile(local, Pattern(5000, 3)));
     ASSERT_TRUE(Fs()->PutFile(local, a, {}, nullptr));
-
     ASSERT_TRUE(Fs()->CreateFolder(Root() + QStringLiteral("/tree")));
     ASSERT_TRUE(Fs()->CopyPath(a, Root() + QStringLiteral("/tree/a.bin")));
-    EXPECT_TRUE(Fs()->PathExists(a));
-    // Copy and move never overwrite.
-    EXPECT_FALSE(Fs()->CopyPath(a, Root() + QStringLiteral("/tree/a.bin")));
     EXPECT_FALSE(Fs()->MovePath(a, Root() + QStringLiteral("/tree/a.bin")));
-    ASSERT_TRUE(Fs()->CopyPath(Root() + QStringLiteral("/tree"), Root() + QStringLiteral("/tree2")));
-    EXPECT_TRUE(Fs()->PathExists(Root() + QStringLiteral("/tree2/a.bin")));
-    ASSERT_TRUE(Fs()->MovePath(Root() + QStringLiteral("/tree2"), Root() + QStringLiteral("/Music/tree3")));
-    EXPECT_FALSE(Fs()->PathExists(Root() + QStringLiteral("/tree2")));
+    ASSERT_TRUE(Fs()->MovePath(Root() + QStringLiteral("/tree"), Root() + QStringLiteral("/Music/tree3")));
     const QString moved = m_local.filePath(QStringLiteral("moved.bin"));
     ASSERT_TRUE(Fs()->TransferFile(Root() + QStringLiteral("/Music/tree3/a.bin"), moved, {}, nullptr));
     EXPECT_EQ(ReadFile(moved), Pattern(5000, 3));
 
-    // Paths that climb out, system folders and missing parents are refused.
-    EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/../x")));
     EXPECT_FALSE(Fs()->PutFile(local, Root() + QStringLiteral("/../../system/x"), {}, nullptr));
-    EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("relative")));
     EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("/system/new")));
-    EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/no/such/parent")));
     EXPECT_FALSE(Fs()->DeletePath(Root() + QStringLiteral("/missing")));
-    // Storage roots and what lies above them are never deleted.
-    for (const QString& root : {Root(), Root() + u'/', Fs()->GetSdCardRoot(), QStringLiteral("/mnt"),
-                                QStringLiteral("/"), QStringLiteral("//mnt//sdcard")}) {
+    // Storage roots and what lies above them are never deleted, however they are spelt.
+    for (const QString& root : {Root() + u'/', Fs()->GetSdCardRoot(), QStringLiteral("/mnt"), QStringLiteral("/"),
+                                QStringLiteral("//mnt//sdcard")}) {
         EXPECT_FALSE(Fs()->DeletePath(root)) << root.toStdString();
     }
     EXPECT_TRUE(Fs()->PathExists(a));
-    EXPECT_FALSE(Fs()->CopyPath(Root() + QStringLiteral("/tree"), Root() + QStringLiteral("/tree/inside")));
-    EXPECT_FALSE(Fs()->ListFolder(a, {}));
     EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/missing"), m_local.filePath("m"), {}, nullptr));
     EXPECT_FALSE(QFile::exists(m_local.filePath("m")));
 }
@@ -1031,24 +809,20 @@ TEST_F(AdbBackendTest, CopyMoveAndRefusals) {
 TEST_F(AdbBackendTest, ListingFilterAndDetails) {
     const QString local = m_local.filePath(QStringLiteral("x"));
     ASSERT_TRUE(WriteFile(local, Pattern(1234, 4)));
-    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/one.mp3"), {}, nullptr));
-    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/two.MP3"), {}, nullptr));
-    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/.hidden.mp3"), {}, nullptr));
-    ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/cover.jpg"), {}, nullptr));
+    for (const char* name : {"one.mp3", "two.MP3", ".hidden.mp3", "cover.jpg"}) {
+        ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/") + QLatin1String(name), {}, nullptr));
+    }
     ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Music"), QStringLiteral("*.mp3")));
     QStringList names;
     for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
-        FsEntry* e = Fs()->GetEntry(i);
+        const FsEntry* e = Fs()->GetEntry(i);
         names << e->GetName();
-        EXPECT_EQ(e->GetSize(), 1234u);
-        EXPECT_EQ(e->IsHidden(), e->GetName().startsWith(u'.'));
         SYSTEMTIME t;
         e->GetTime(&t);
         EXPECT_GE(t.wYear, 2024);
     }
     names.sort();
     EXPECT_EQ(names, QStringList({".hidden.mp3", "one.mp3", "two.MP3"}));
-    EXPECT_EQ(Fs()->GetEntry(99), nullptr);
 }
 
 // Albums are the folders holding pictures on both storages; hidden folders, other files and the
@@ -1156,100 +930,74 @@ TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
     EXPECT_EQ(pictures->GetPictureCount(2), 0);
 }
 
-TEST_F(AdbBackendTest, CancelledUploadAndDownloadLeaveNothingBehind) {
+// A cancelled transfer over an existing file leaves that file as it was, on either side.
+TEST_F(AdbBackendTest, CancelledTransfersKeepTheFileTheyWouldReplace) {
     const QString target = Root() + QStringLiteral("/Download/keep.bin");
-    const QString local = m_local.filePath(QStringLiteral("old.bin"));
-    ASSERT_TRUE(WriteFile(local, Pattern(1000, 5)));
-    ASSERT_TRUE(Fs()->PutFile(local, target, {}, nullptr));
-
+    const QString old = m_local.filePath(QStringLiteral("old.bin"));
     const QString big = m_local.filePath(QStringLiteral("big.bin"));
+    ASSERT_TRUE(WriteFile(old, Pattern(1000, 5)));
     ASSERT_TRUE(WriteFile(big, Pattern(8 << 20, 6)));
-    int calls = 0;
-    const TransferProgress stopHalfWay = [&calls](std::uint64_t total, std::uint64_t done, void*) {
-        ++calls;
-        return done < total / 2;
-    };
-    EXPECT_FALSE(Fs()->PutFile(big, target, stopHalfWay, nullptr));
-    EXPECT_GT(calls, 1);
-    // The old file is untouched and no partial file is left beside it.
-    const QString back = m_local.filePath(QStringLiteral("back.bin"));
-    ASSERT_TRUE(Fs()->TransferFile(target, back, {}, nullptr));
-    EXPECT_EQ(ReadFile(back), Pattern(1000, 5));
-    ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Download"), {}));
-    EXPECT_EQ(Fs()->GetEntryCount(), 1);
-
-    // A cancelled download leaves the local file as it was.
+    ASSERT_TRUE(Fs()->PutFile(old, target, {}, nullptr));
     ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/Download/big.bin"), {}, nullptr));
-    ASSERT_TRUE(WriteFile(back, "previous"));
-    std::uint64_t lastTotal = 0;
-    const TransferProgress stop = [&lastTotal](std::uint64_t total, std::uint64_t done, void*) {
-        lastTotal = total;
-        return done < total / 4;
-    };
-    EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/Download/big.bin"), back, stop, nullptr));
-    EXPECT_EQ(lastTotal, 8u << 20);
-    EXPECT_EQ(ReadFile(back), "previous");
-}
-
-// ---- the adb command line against the daemon -----------------------------------------------------
-
-TEST_F(AdbBackendTest, AdbShellGetpropAndHundredMegabytePushPull) {
-    auto [code, text] = s_rig->Adb({"-s", m_serial, "shell", "getprop", "ro.product.brand"});
-    ASSERT_EQ(code, 0) << text.toStdString();
-    EXPECT_EQ(text.trimmed(), "vexa");
-
-    const QString local = m_local.filePath(QStringLiteral("hundred.bin"));
-    ASSERT_TRUE(WriteFile(local, Pattern(100 << 20, 7)));
-    std::tie(code, text) = s_rig->Adb({"-s", m_serial, "push", local, "/mnt/sdcard/Download/hundred.bin"});
-    ASSERT_EQ(code, 0) << text.toStdString();
-    const QString back = m_local.filePath(QStringLiteral("hundred-back.bin"));
-    std::tie(code, text) = s_rig->Adb({"-s", m_serial, "pull", "/mnt/sdcard/Download/hundred.bin", back});
-    ASSERT_EQ(code, 0) << text.toStdString();
-    EXPECT_EQ(FileHash(back), FileHash(local));
+    const TransferProgress halfWay = [](std::uint64_t total, std::uint64_t done, void*) { return done < total / 2; };
+    EXPECT_FALSE(Fs()->PutFile(big, target, halfWay, nullptr));
+    ASSERT_TRUE(WriteFile(old, "previous"));
+    EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/Download/big.bin"), old, halfWay, nullptr));
+    EXPECT_EQ(ReadFile(old), "previous");
+    ASSERT_TRUE(Fs()->TransferFile(target, old, {}, nullptr));
+    EXPECT_EQ(ReadFile(old), Pattern(1000, 5));
+    ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Download"), {}));
+    EXPECT_EQ(Fs()->GetEntryCount(), 2); // no partial file beside them
 }
 
 // ---- unplugging ----------------------------------------------------------------------------------
 
+// After the unplug the link is gone for good: the next device check sees no phone, the session is lost.
+void ExpectThePhoneGone(DeviceBridge* bridge) {
+    CDeviceList devices;
+    ASSERT_TRUE(devices.Refresh(bridge));
+    EXPECT_EQ(devices.GetDeviceCount(), 0);
+    EXPECT_TRUE(IsConnectedDeviceLost(bridge, devices));
+    EXPECT_FALSE(bridge->GetSession()->IsConnected());
+    bridge->CloseSession();
+    EXPECT_EQ(bridge->GetSession(), nullptr);
+}
+
 TEST_F(AdbBackendTest, UnplugMidTransferFailsSoonAndTheProgramSeesTheLoss) {
     const QString big = m_local.filePath(QStringLiteral("big.bin"));
-    ASSERT_TRUE(WriteFile(big, Pattern(16 << 20, 8)));
+    ASSERT_TRUE(WriteFile(big, Pattern(4 << 20, 8)));
     ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/big.bin"), {}, nullptr));
+    // The phone again, from a daemon whose downloads stop after 1 MiB: the download cannot end
+    // before the cable is pulled, whatever the timing.
+    m_bridge->CloseSession();
+    s_rig->StopDaemon(m_serial, true);
+    qputenv("VEXA_ADBD_STALL_RECV_AFTER", QByteArray::number(1 << 20));
+    QString error;
+    const bool started = s_rig->StartDaemon(m_phone, &m_serial, &error);
+    qunsetenv("VEXA_ADBD_STALL_RECV_AFTER");
+    ASSERT_TRUE(started) << error.toStdString();
+    ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
 
-    std::atomic<bool> started{false};
-    QElapsedTimer clock;
-    std::atomic<qint64> returnedAt{-1};
-    std::thread transfer([&] {
-        const bool ok = Fs()->TransferFile(
-            Root() + QStringLiteral("/big.bin"), m_local.filePath(QStringLiteral("partial.bin")),
-            [&started](std::uint64_t, std::uint64_t done, void*) {
-                if (done > 0) {
-                    started = true;
-                }
-                QThread::usleep(2000); // slow enough that the unplug lands mid-transfer
-                return true;
-            },
-            nullptr);
-        returnedAt = ok ? -2 : clock.elapsed();
+    Event midway(Event::Reset::Manual);
+    std::future<bool> transfer = std::async(std::launch::async, [&] {
+        return Fs()->TransferFile(Root() + QStringLiteral("/big.bin"), m_local.filePath(QStringLiteral("partial.bin")),
+                                  [&midway](std::uint64_t total, std::uint64_t done, void*) {
+                                      if (done > 0 && done < total) {
+                                          midway.Set();
+                                      }
+                                      return true;
+                                  },
+                                  nullptr);
     });
-    for (int i = 0; i < 500 && !started; ++i) {
-        QThread::msleep(10);
-    }
-    ASSERT_TRUE(started);
+    ASSERT_TRUE(midway.Wait(10000)) << "the download never started";
+    QElapsedTimer clock;
     clock.start();
     s_rig->StopDaemon(m_serial);
-    transfer.join();
-    EXPECT_GE(returnedAt.load(), 0) << "the transfer must fail";
-    EXPECT_LT(returnedAt.load(), 5000);
+    ASSERT_EQ(transfer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_FALSE(transfer.get()) << "the transfer must fail";
+    EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_FALSE(QFile::exists(m_local.filePath(QStringLiteral("partial.bin"))));
-
-    // The frame's device check: one pass sees the phone gone and the session lost.
-    CDeviceList devices;
-    ASSERT_TRUE(devices.Refresh(m_bridge.get()));
-    EXPECT_EQ(devices.GetDeviceCount(), 0);
-    EXPECT_TRUE(IsConnectedDeviceLost(m_bridge.get(), devices));
-    EXPECT_FALSE(Session()->IsConnected());
-    m_bridge->CloseSession();
-    EXPECT_EQ(m_bridge->GetSession(), nullptr);
+    ExpectThePhoneGone(m_bridge.get());
     m_serial.clear();
 }
 
@@ -1261,6 +1009,7 @@ int UnplugWhileRepeating(CAdbTestRig& rig, const QString& serial, int warmUp, co
     std::atomic<int> done{0};
     std::atomic<qint64> failedAfter{-1};
     std::atomic<bool> stopped{false};
+    Event warm(Event::Reset::Manual);
     QElapsedTimer clock;
     std::thread worker([&] {
         for (int i = 0; i < 100000; ++i) {
@@ -1268,14 +1017,15 @@ int UnplugWhileRepeating(CAdbTestRig& rig, const QString& serial, int warmUp, co
                 if (stopped) {
                     failedAfter = clock.elapsed();
                 }
+                warm.Set();
                 return;
             }
-            ++done;
+            if (++done >= warmUp) {
+                warm.Set();
+            }
         }
     });
-    for (int i = 0; i < 1000 && done < warmUp; ++i) {
-        QThread::msleep(10);
-    }
+    EXPECT_TRUE(warm.Wait(10000)) << "the warm-up steps never ran";
     clock.start();
     stopped = true;
     rig.StopDaemon(serial);
@@ -1326,12 +1076,7 @@ TEST_F(AdbBackendTest, UnplugMidSmsBatchFailsSoonAndTheProgramSeesTheLoss) {
     // The program carries on: the next device check sees the phone gone and the session closes.
     std::unique_ptr<Sms> later(store->NewSms());
     EXPECT_FALSE(store->AddSms(later.get()));
-    CDeviceList devices;
-    ASSERT_TRUE(devices.Refresh(m_bridge.get()));
-    EXPECT_EQ(devices.GetDeviceCount(), 0);
-    EXPECT_TRUE(IsConnectedDeviceLost(m_bridge.get(), devices));
-    m_bridge->CloseSession();
-    EXPECT_EQ(m_bridge->GetSession(), nullptr);
+    ExpectThePhoneGone(m_bridge.get());
     m_serial.clear();
 }
 

@@ -4,6 +4,8 @@
 #include "bridge/adb/protocol/AdbHostClient.h"
 #include "bridge/adb/protocol/AdbSyncService.h"
 
+#include "Waits.h"
+
 #include <QFile>
 #include <map>
 #include <mutex>
@@ -158,18 +160,15 @@ protected:
 
     // Waits until the server lists our device as online.
     bool WaitOnline() {
-        for (int i = 0; i < 100; ++i) {
-            std::vector<AdbDeviceEntry> devices;
-            if (m_client->ListDevices(devices)) {
-                for (const auto& d : devices) {
-                    if (d.serial.toStdString() == m_serial && d.state == "device") {
-                        return true;
-                    }
-                }
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+        return WaitUntil(
+            [this] {
+                std::vector<AdbDeviceEntry> devices;
+                return m_client->ListDevices(devices) &&
+                       std::any_of(devices.begin(), devices.end(), [this](const AdbDeviceEntry& d) {
+                           return d.serial.toStdString() == m_serial && d.state == "device";
+                       });
+            },
+            5000, 20);
     }
 
     bool ConnectOnline() {
@@ -274,10 +273,7 @@ TEST_F(AdbEndToEndTest, TrackDevicesSeesTheDeviceArrive) {
     EXPECT_TRUE(WaitOnline());
     // Should the change never be reported, the kill at tear-down ends the stream; do it here so the
     // thread can be joined.
-    for (int i = 0; i < 200 && !sawDevice.load(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (!sawDevice.load()) {
+    if (!WaitUntil([&] { return sawDevice.load(); }, 5000)) {
         m_client->KillServer();
         m_serverStarted = false;
     }

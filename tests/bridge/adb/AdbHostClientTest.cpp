@@ -3,13 +3,17 @@
 
 #include "bridge/adb/protocol/AdbHostClient.h"
 
+#include "Waits.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
 
 using namespace adb;
+
 
 TEST(AdbHostFramingTest, LengthIsFourHexDigits) {
     EXPECT_EQ(CAdbHostClient::EncodeRequest("host:version"), "000chost:version");
@@ -114,6 +118,7 @@ TEST(AdbHostClientTest, ConnectReadsTheReplyText) {
 
 TEST(AdbHostClientTest, ShellAndExecUseTheTransportConnection) {
     const std::string binary("\x89PNG\r\n\x1a\n\0\xff", 10);
+    const auto clientThread = static_cast<pid_t>(::gettid());
     CFakeAdbServer server([&](CAdbSocket& s, const std::string& request) {
         if (request != "host:transport:SER1") {
             return;
@@ -127,9 +132,9 @@ TEST(AdbHostClientTest, ShellAndExecUseTheTransportConnection) {
         if (service == "shell:getprop ro.product.brand") {
             s.WriteAll("vexa\r\n");
         } else if (service == "exec:screencap -p") {
-            // In pieces, as a phone sends a large picture.
+            // In pieces, as a phone sends a large picture: the rest once the client waits for it.
             s.WriteAll(binary.substr(0, 3));
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            EXPECT_TRUE(WaitUntil([&] { return ThreadSleeps(clientThread); }));
             s.WriteAll(binary.substr(3));
         }
     });
@@ -146,8 +151,8 @@ TEST(AdbHostClientTest, TrackDevicesDeliversEachListUntilTheCallbackStops) {
         if (request != "host:track-devices") {
             return;
         }
+        // Lists that arrive together are still told apart.
         s.WriteAll("OKAY" + CFakeAdbServer::Prefixed("") + CFakeAdbServer::Prefixed("A\tdevice\n"));
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
         s.WriteAll(CFakeAdbServer::Prefixed("A\tdevice\nB\toffline\n"));
     });
     CAdbHostClient client(server.Port());
@@ -167,16 +172,14 @@ TEST(AdbHostClientTest, CancelWakesABlockedTrack) {
         s.ReadExact(&c, 1); // until the client goes away
     });
     CAdbHostClient client(server.Port());
-    std::atomic<int> lists{0};
+    CountedEvent lists;
     std::thread canceller([&] {
-        while (lists.load() == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        EXPECT_TRUE(lists.WaitFor(1));
         client.Cancel();
     });
     const auto start = std::chrono::steady_clock::now();
     const AdbStatus status = client.TrackDevices([&](const std::vector<AdbDeviceEntry>&) {
-        ++lists;
+        lists.Add();
         return true;
     });
     canceller.join();
@@ -221,22 +224,28 @@ TEST(AdbHostClientTest, NoServerAndOversizedRequests) {
 }
 
 TEST(AdbHostClientTest, CancelWakesABlockedShellCommand) {
-    CFakeAdbServer server([](CAdbSocket& s, const std::string&) {
+    CountedEvent sent;
+    CFakeAdbServer server([&sent](CAdbSocket& s, const std::string&) {
         s.WriteAll("OKAY");
         std::string service;
         CAdbHostClient::ReadLengthPrefixed(s, service);
         s.WriteAll("OKAY partial output");
+        sent.Add();
         char c;
         s.ReadExact(&c, 1); // a command that never ends
     });
     CAdbHostClient client(server.Port());
     client.SetTimeout(0);
+    std::atomic<pid_t> reader{0};
     std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // Cancel once the output is out and the reading thread sleeps waiting for more.
+        EXPECT_TRUE(sent.WaitFor(1));
+        EXPECT_TRUE(WaitUntil([&] { return ThreadSleeps(reader); }, 5000));
         client.Cancel();
     });
     std::string output;
     const auto start = std::chrono::steady_clock::now();
+    reader = static_cast<pid_t>(::gettid());
     const AdbStatus status = client.Shell("SER1", "logcat", output);
     canceller.join();
     EXPECT_FALSE(status);

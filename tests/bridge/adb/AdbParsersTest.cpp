@@ -22,6 +22,33 @@ std::string Crlf(std::string text) {
     return out;
 }
 
+// Every field of a parsed row on one line, so a row is checked by one comparison.
+std::string Row(const AdbDeviceEntry& d) {
+    return QStringList{d.serial, d.state, d.usb, d.product, d.model, d.device, QString::number(d.transportId)}
+        .join(u'|')
+        .toStdString();
+}
+std::string Row(const LsEntry& e) {
+    return QStringList{QString(e.type), e.mode, e.owner, e.group, QString::number(e.size),
+                       e.modified.toString(QStringLiteral("yyyy-MM-dd HH:mm")), e.name, e.linkTarget}
+        .join(u'|')
+        .toStdString();
+}
+std::string Row(const DfEntry& e) {
+    return QStringList{e.filesystem, QString::number(e.totalKb), QString::number(e.usedKb),
+                       QString::number(e.availableKb), e.mountPoint}
+        .join(u'|')
+        .toStdString();
+}
+template <class Entry> std::vector<std::string> Rows(const std::vector<Entry>& entries) {
+    std::vector<std::string> rows;
+    for (const Entry& e : entries) {
+        rows.push_back(Row(e));
+    }
+    return rows;
+}
+using Lines = std::vector<std::string>;
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -39,18 +66,8 @@ TEST_P(DeviceListTest, ReadsLongFormWithEveryField) {
              "0123456789ABCDEF       device usb:1-1.2 product:vexa_x1 model:Vexa_X1 device:x1 transport_id:3\n"
              "127.0.0.1:15555        offline transport_id:7\n"
              "\n"));
-    ASSERT_EQ(devices.size(), 2u);
-    EXPECT_EQ(devices[0].serial, "0123456789ABCDEF");
-    EXPECT_EQ(devices[0].state, "device");
-    EXPECT_EQ(devices[0].usb, "1-1.2");
-    EXPECT_EQ(devices[0].product, "vexa_x1");
-    EXPECT_EQ(devices[0].model, "Vexa_X1");
-    EXPECT_EQ(devices[0].device, "x1");
-    EXPECT_EQ(devices[0].transportId, 3);
-    EXPECT_EQ(devices[1].serial, "127.0.0.1:15555");
-    EXPECT_EQ(devices[1].state, "offline");
-    EXPECT_EQ(devices[1].transportId, 7);
-    EXPECT_TRUE(devices[1].model.isEmpty());
+    EXPECT_EQ(Rows(devices), (Lines{"0123456789ABCDEF|device|1-1.2|vexa_x1|Vexa_X1|x1|3",
+                                    "127.0.0.1:15555|offline|||||7"}));
 }
 
 TEST_P(DeviceListTest, KeepsStatesWithBlanksAndTheShortForm) {
@@ -58,13 +75,10 @@ TEST_P(DeviceListTest, KeepsStatesWithBlanksAndTheShortForm) {
         "ABC\tno permissions (user in plugdev group; see [http://developer.android.com/tools/device.html]) usb:1-2 "
         "transport_id:1\n"
         "DEF\tunauthorized\n"));
-    ASSERT_EQ(devices.size(), 2u);
-    EXPECT_EQ(devices[0].state.left(15), "no permissions ");
-    EXPECT_TRUE(devices[0].state.endsWith("device.html])"));
-    EXPECT_EQ(devices[0].usb, "1-2");
-    EXPECT_EQ(devices[1].serial, "DEF");
-    EXPECT_EQ(devices[1].state, "unauthorized");
-    EXPECT_EQ(devices[1].transportId, -1);
+    EXPECT_EQ(Rows(devices),
+              (Lines{"ABC|no permissions (user in plugdev group; see "
+                     "[http://developer.android.com/tools/device.html])|1-2||||1",
+                     "DEF|unauthorized|||||-1"}));
 }
 
 TEST_P(DeviceListTest, SkipsTruncatedAndCorruptLines) {
@@ -72,10 +86,8 @@ TEST_P(DeviceListTest, SkipsTruncatedAndCorruptLines) {
                                               "BAD device transport_id:x9\n"
                                               "LONELY\n"
                                               "TRUNC dev"));
-    ASSERT_EQ(devices.size(), 2u);
-    EXPECT_EQ(devices[0].serial, "GOOD");
     // A truncated last line still names a serial and a (partial) state: the caller sees an unknown state.
-    EXPECT_EQ(devices[1].state, "dev");
+    EXPECT_EQ(Rows(devices), (Lines{"GOOD|device|||||2", "TRUNC|dev|||||-1"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, DeviceListTest, ::testing::Bool());
@@ -125,36 +137,22 @@ TEST(LsListingTest, ReadsToyboxListing) {
                             "lrwxrwxrwx  1 root root 21 2009-01-01 08:00 sdcard -> /storage/self/primary\n"
                             "crw-rw-rw-  1 root root 1,   3 2023-01-05 10:22 null\n"
                             "-rw-r--r--  1 root root 0 2023-01-05 10:22 -dash\n"));
-    ASSERT_EQ(entries.size(), 6u);
-    EXPECT_EQ(entries[0].name, "DCIM");
+    EXPECT_EQ(Rows(entries),
+              (Lines{"d|drwxrwx--x|root|sdcard_rw|3488|2023-06-30 08:01|DCIM|",
+                     "-|-rw-rw----|u0_a123|sdcard_rw|12345|2023-01-05 10:22|my  file.txt|",
+                     "-|-rw-rw----|root|sdcard_rw|7|2024-02-29 23:59|照片 2024.jpg|",
+                     "l|lrwxrwxrwx|root|root|21|2009-01-01 08:00|sdcard|/storage/self/primary",
+                     "c|crw-rw-rw-|root|root|0|2023-01-05 10:22|null|",
+                     "-|-rw-r--r--|root|root|0|2023-01-05 10:22|-dash|"}));
     EXPECT_TRUE(entries[0].IsDirectory());
-    EXPECT_EQ(entries[0].size, 3488);
-    EXPECT_EQ(entries[1].name, "my  file.txt");
-    EXPECT_EQ(entries[1].owner, "u0_a123");
-    EXPECT_EQ(entries[1].group, "sdcard_rw");
-    EXPECT_EQ(entries[1].size, 12345);
-    EXPECT_EQ(entries[1].modified, QDateTime(QDate(2023, 1, 5), QTime(10, 22)));
-    EXPECT_EQ(entries[2].name, QString::fromUtf8("照片 2024.jpg"));
-    EXPECT_EQ(entries[2].mode, "-rw-rw----");
     EXPECT_TRUE(entries[3].IsLink());
-    EXPECT_EQ(entries[3].name, "sdcard");
-    EXPECT_EQ(entries[3].linkTarget, "/storage/self/primary");
-    EXPECT_EQ(entries[4].type, QLatin1Char('c'));
-    EXPECT_EQ(entries[4].name, "null");
-    EXPECT_EQ(entries[4].size, 0);
-    EXPECT_EQ(entries[5].name, "-dash");
 }
 
 TEST(LsListingTest, ReadsOldToolboxListingWithoutLinkCounts) {
     const auto entries = ParseLsListing("drwxr-xr-x root     root              2015-03-01 12:00 Music\n"
                                         "-rw-rw-r-- root     sdcard_rw     1234 2015-03-01 12:01 a b.mp3\n");
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].name, "Music");
-    EXPECT_EQ(entries[0].owner, "root");
-    EXPECT_TRUE(entries[0].IsDirectory());
-    EXPECT_EQ(entries[1].name, "a b.mp3");
-    EXPECT_EQ(entries[1].size, 1234);
-    EXPECT_EQ(entries[1].group, "sdcard_rw");
+    EXPECT_EQ(Rows(entries), (Lines{"d|drwxr-xr-x|root|root|0|2015-03-01 12:00|Music|",
+                                    "-|-rw-rw-r--|root|sdcard_rw|1234|2015-03-01 12:01|a b.mp3|"}));
 }
 
 TEST(LsListingTest, SkipsErrorsTruncatedAndCorruptLines) {
@@ -178,16 +176,10 @@ TEST(DfTest, ReadsToyboxOutputWithWrappedNames) {
                                       "/dev/block/by-name/very_long_userdata_name\n"
                                       "                      115076100 21352960  93592356  19% /data\n"
                                       "/dev/fuse             115076100 21352960  93592356  19% /storage/emulated\n"));
-    ASSERT_EQ(entries.size(), 4u);
-    EXPECT_EQ(entries[0].filesystem, "/dev/block/dm-0");
-    EXPECT_EQ(entries[0].totalKb, 5095040);
-    EXPECT_EQ(entries[0].usedKb, 4985772);
-    EXPECT_EQ(entries[0].availableKb, 93196);
-    EXPECT_EQ(entries[0].mountPoint, "/");
-    EXPECT_EQ(entries[2].filesystem, "/dev/block/by-name/very_long_userdata_name");
-    EXPECT_EQ(entries[2].mountPoint, "/data");
-    EXPECT_EQ(entries[2].totalKb, 115076100);
-    EXPECT_EQ(entries[3].mountPoint, "/storage/emulated");
+    EXPECT_EQ(Rows(entries), (Lines{"/dev/block/dm-0|5095040|4985772|93196|/",
+                                    "tmpfs|1907488|1012|1906476|/dev",
+                                    "/dev/block/by-name/very_long_userdata_name|115076100|21352960|93592356|/data",
+                                    "/dev/fuse|115076100|21352960|93592356|/storage/emulated"}));
 }
 
 TEST(DfTest, ReadsOldToolboxSizes) {
@@ -224,15 +216,13 @@ TEST(PackageListTest, SplitsAtTheLastEqualsSign) {
                               "Error: noise\n"
                               "package:/data/app/bad/base.apk=not a package\n"
                               "package:/data/app/trunc/base.apk=\n"));
-    ASSERT_EQ(packages.size(), 4u);
-    EXPECT_EQ(packages[0].apkPath, "/data/app/~~Qx1Z==/com.vexa.music-AbC==/base.apk");
-    EXPECT_EQ(packages[0].packageName, "com.vexa.music");
-    EXPECT_EQ(packages[1].packageName, "com.android.camera2");
-    EXPECT_EQ(packages[1].installer, "null");
-    EXPECT_EQ(packages[2].packageName, "com.x");
-    EXPECT_EQ(packages[2].installer, "com.android.vending");
-    EXPECT_EQ(packages[3].packageName, "com.nopath");
-    EXPECT_TRUE(packages[3].apkPath.isEmpty());
+    QStringList rows;
+    for (const PackageEntry& p : packages) {
+        rows << p.apkPath + u'|' + p.packageName + u'|' + p.installer;
+    }
+    EXPECT_EQ(rows, (QStringList{"/data/app/~~Qx1Z==/com.vexa.music-AbC==/base.apk|com.vexa.music|",
+                                 "/system/app/Camera/Camera.apk|com.android.camera2|null",
+                                 "/data/app/com.x-1/base.apk|com.x|com.android.vending", "|com.nopath|"}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -404,10 +394,8 @@ TEST(ContentQueryTest, SplitsOnlyAtKnownColumns) {
                                "Row: 2 _id=3, address=, body=第一行\n第二行, date=5\n"),
                           columns);
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].value("_id"), "1");
-    EXPECT_EQ(rows[0].value("address"), "+8613800000000");
-    EXPECT_EQ(rows[0].value("body"), "hello, world");
-    EXPECT_EQ(rows[0].value("date"), "1700000000000");
+    EXPECT_EQ(rows[0], (QMap<QString, QString>{
+                           {"_id", "1"}, {"address", "+8613800000000"}, {"body", "hello, world"}, {"date", "1700000000000"}}));
     EXPECT_EQ(rows[1].value("body"), "a, b=c, d");
     EXPECT_TRUE(rows[1].contains("date"));
     EXPECT_TRUE(rows[1].value("date").isNull());

@@ -1,5 +1,7 @@
 #include "bridge/adb/protocol/AdbSyncService.h"
 
+#include <algorithm>
+
 namespace adb {
 
 void CAdbSyncService::OnData(CAdbStreamContext& stream, std::string_view data) {
@@ -108,8 +110,13 @@ bool CAdbSyncService::Process(CAdbStreamContext& stream) {
                 Fail(stream, error.empty() ? "read failed" : error, false);
                 continue;
             }
-            for (std::size_t i = 0; i < data.size(); i += kSyncMaxData) {
-                stream.Write(EncodeSyncRequest("DATA", std::string_view(data).substr(i, kSyncMaxData)));
+            const std::size_t end = std::min(data.size(), m_stallRecvAfter);
+            for (std::size_t i = 0; i < end; i += kSyncMaxData) {
+                const std::size_t size = std::min(kSyncMaxData, end - i);
+                stream.Write(EncodeSyncRequest("DATA", std::string_view(data).substr(i, size)));
+            }
+            if (end < data.size()) {
+                continue;
             }
             std::string done = "DONE";
             PutLe32(done, 0);

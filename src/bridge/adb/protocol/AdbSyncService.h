@@ -36,6 +36,9 @@ public:
 
     explicit CAdbSyncService(IAdbSyncStore& store) : m_store(store) {}
 
+    // Test hook: a RECV sends this many bytes and then nothing more, as over a cable being pulled.
+    void StallRecvAfter(std::size_t bytes) { m_stallRecvAfter = bytes; }
+
     void Start(CAdbStreamContext& stream) override { (void)stream; }
     void OnData(CAdbStreamContext& stream, std::string_view data) override;
 
@@ -52,6 +55,7 @@ private:
     std::string m_sendData;
     bool m_sendFailed = false;
     bool m_closed = false;
+    std::size_t m_stallRecvAfter = std::string::npos;
 };
 
 } // namespace adb
