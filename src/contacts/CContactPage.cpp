@@ -72,8 +72,58 @@ const SkinEventRow<CContactPage> CContactPageTable::kRows[] = {
     {nullptr, 0, nullptr},
 };
 
+namespace {
+
+// What the preview pane lists of a contact whose details are loaded.
+QStringList PreviewLines(const vexa::Contact& c) {
+    QStringList lines;
+    for (int i = 0; i < c.GetPhoneCount(); ++i) {
+        const vexa::ContactField* p = c.GetPhoneAt(i);
+        lines << PhoneTypeName(p->m_type, p->m_label) + QStringLiteral("：") + p->m_value;
+    }
+    for (int i = 0; i < c.GetEmailCount(); ++i) {
+        const vexa::ContactField* e = c.GetEmailAt(i);
+        lines << EmailTypeName(e->m_type, e->m_label) + QStringLiteral("：") + e->m_value;
+    }
+    QString company, department, title;
+    c.GetOrganization(&company, &department, &title);
+    const QString org = QStringList{company, department, title}.filter(QRegularExpression(".")).join(' ');
+    if (!org.isEmpty()) {
+        lines << org;
+    }
+    if (!c.GetBirthday().isEmpty()) {
+        lines << c.GetBirthday();
+    }
+    for (int i = 0; i < c.GetNoteCount(); ++i) {
+        lines << c.GetNoteAt(i);
+    }
+    return lines;
+}
+
+} // namespace
+
 CContactPage::CContactPage(CSessionGate& gate, QWidget* parent)
-    : CTabPageWnd(parent), m_gate(gate), m_chooser(&ChooseContactFiles) {
+    : CTabPageWnd(parent), m_gate(gate), m_chooser(&ChooseContactFiles),
+      m_previewJob("contact preview", [this](const std::atomic<bool>& cancel) {
+          ContactPreview preview;
+          {
+              std::lock_guard guard(m_previewLock);
+              preview.id = m_previewId;
+          }
+          CSessionScope use(m_gate, VEXA_HERE);
+          vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
+          if (book == nullptr || cancel) {
+              return;
+          }
+          std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+          const std::vector<vexa::Contact*> found = contacts::ContactsWithIds(*book, {preview.id});
+          vexa::Contact* c = found.empty() ? nullptr : found.front();
+          if (c == nullptr || (!c->IsDetailLoaded() && !book->LoadContactDetail(c))) {
+              return;
+          }
+          preview.lines = PreviewLines(*c);
+          PostValue(WM_CONTACT_PREVIEW, std::move(preview));
+      }) {
     m_letterTimer.setSingleShot(true);
     m_letterTimer.setInterval(kLetterMs);
     QObject::connect(&m_letterTimer, &QTimer::timeout, this, [this] {
@@ -88,6 +138,7 @@ CContactPage::CContactPage(CSessionGate& gate, QWidget* parent)
 }
 
 CContactPage::~CContactPage() {
+    m_previewJob.Stop();
     if (m_search) {
         m_search->Stop();
     }
@@ -402,6 +453,11 @@ LRESULT CContactPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         return 1;
     }
+    case WM_CONTACT_PREVIEW:
+        if (const auto preview = TakeValue<ContactPreview>(lParam)) {
+            OnPreview(*preview);
+        }
+        return 1;
     case WM_CONTACT_SEARCH_DONE:
         if (static_cast<int>(wParam) == m_generation && m_searching) {
             m_searching = false;
@@ -493,40 +549,27 @@ void CContactPage::ShowPreview() {
     const CPbListWnd::Item& item = m_list->At(current);
     Plugin_SetText(avatar, contacts::IndexLetter(item.name));
     Plugin_SetText(name, item.name.isEmpty() ? Str(181) : item.name);
-    QStringList lines;
-    {
-        CSessionScope use(m_gate, VEXA_HERE);
-        vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
-        if (book == nullptr) {
-            return;
-        }
-        std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
-        vexa::Contact* c = item.contact;
-        if (contacts::StillInBook(*book, {c}).empty() || (!c->IsDetailLoaded() && !book->LoadContactDetail(c))) {
-            return;
-        }
-        for (int i = 0; i < c->GetPhoneCount(); ++i) {
-            const vexa::ContactField* p = c->GetPhoneAt(i);
-            lines << PhoneTypeName(p->m_type, p->m_label) + QStringLiteral("：") + p->m_value;
-        }
-        for (int i = 0; i < c->GetEmailCount(); ++i) {
-            const vexa::ContactField* e = c->GetEmailAt(i);
-            lines << EmailTypeName(e->m_type, e->m_label) + QStringLiteral("：") + e->m_value;
-        }
-        QString company, department, title;
-        c->GetOrganization(&company, &department, &title);
-        const QString org = QStringList{company, department, title}.filter(QRegularExpression(".")).join(' ');
-        if (!org.isEmpty()) {
-            lines << org;
-        }
-        if (!c->GetBirthday().isEmpty()) {
-            lines << c->GetBirthday();
-        }
-        for (int i = 0; i < c->GetNoteCount(); ++i) {
-            lines << c->GetNoteAt(i);
-        }
+    // The details come from the phone: the preview job reads them and they follow shortly.
+    Plugin_SetText(detail, QString());
+    if (item.contact == nullptr) {
+        return;
     }
-    Plugin_SetText(detail, lines.join('\n'));
+    {
+        std::lock_guard guard(m_previewLock);
+        m_previewId = item.contact->GetId();
+    }
+    m_previewJob.Request();
+}
+
+void CContactPage::OnPreview(const ContactPreview& preview) {
+    const int current = m_list->Current();
+    if (current < 0 || m_list->CheckedCount() > 1 || m_list->At(current).contact == nullptr) {
+        return;
+    }
+    // Only the contact still chosen; a contact deleted since is not in the list any more either.
+    if (m_list->At(current).contact->GetId() == preview.id) {
+        Plugin_SetText(GetPluginByName(this, QStringLiteral("preview_detail")), preview.lines.join('\n'));
+    }
 }
 
 QString CContactPage::PreviewText() const {

@@ -9,10 +9,15 @@
 #include "contacts/ContactListing.h"
 #include "contacts/ContactTransferUi.h"
 #include "device/CTabPageWnd.h"
+#include "platform/BackgroundJob.h"
 
 #include <QTimer>
 
+#include <QStringList>
+
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -25,6 +30,13 @@ class CSessionGate;
 constexpr UINT WM_CONTACT_LOADED = WM_USER + 2025;      // own loads without a frame: wParam mode
 constexpr UINT WM_CONTACT_SEARCH_FOUND = WM_USER + 2026; // wParam generation, value std::vector<std::int64_t> ids
 constexpr UINT WM_CONTACT_SEARCH_DONE = WM_USER + 2027;  // wParam generation, lParam complete
+constexpr UINT WM_CONTACT_PREVIEW = WM_USER + 2028;      // value ContactPreview from the preview job
+
+// The details shown in the preview pane, read by the preview job (the phone may take long to answer).
+struct ContactPreview {
+    std::int64_t id = 0;
+    QStringList lines;
+};
 
 class CContactPage : public CTabPageWnd {
 public:
@@ -106,7 +118,12 @@ private:
     bool m_callView = false;
     bool m_searching = false;
     int m_generation = 0;
+    void OnPreview(const ContactPreview& preview);
     std::thread m_loader; // own loads, without a frame
+    std::mutex m_previewLock;
+    std::int64_t m_previewId = 0; // the contact whose details the preview job reads
+    // Last member: stopped first, while the page it posts to is still whole.
+    CBackgroundJob m_previewJob;
 
     friend struct CContactPageTable;
 };

@@ -85,11 +85,33 @@ CMessagePage::CMessagePage(CSessionGate& gate, CMsgWnd* frame, QWidget* parent)
                 [this](const QString& keyword) {
                     PostValue(WM_MSGPAGE_REFRESH, keyword);
                 }),
-      m_pageFolder(QDir(DataFolder()).filePath(QStringLiteral("pages"))) {
+      m_pageFolder(QDir(DataFolder()).filePath(QStringLiteral("pages"))),
+      m_rebuildJob("message lists", [this](const std::atomic<bool>& cancel) {
+          RebuiltMessages rebuilt;
+          {
+              std::lock_guard guard(m_rebuildLock);
+              rebuilt.keyword = m_rebuildKeyword;
+              rebuilt.showLists = m_rebuildShowsLists;
+              m_rebuildShowsLists = false;
+          }
+          rebuilt.data = std::make_shared<messages::MessageData>();
+          {
+              // Without a session the lists come back empty.
+              CSessionScope use(m_gate, VEXA_HERE);
+              rebuilt.state = rebuilt.data->ObtainStores(use.Session());
+              if (!cancel) {
+                  rebuilt.data->Rebuild(use.Session(), rebuilt.keyword);
+              }
+          }
+          if (!cancel) {
+              PostValue(WM_MSGPAGE_REBUILT, std::move(rebuilt));
+          }
+      }) {
     g_page = this;
 }
 
 CMessagePage::~CMessagePage() {
+    m_rebuildJob.Stop();
     // The refresh thread only waits and posts; if it does not end, say so before taking it down.
     if (!m_refresh.WaitForThread(3000)) {
         LOG_Error("WaitForRefreshThread is in dead loop!  %d\n ", 0);
@@ -208,6 +230,7 @@ void CMessagePage::OnDeviceConnected() {
 
 void CMessagePage::OnDeviceDisconnected() {
     m_connected = false;
+    m_rebuildJob.Cancel();
     m_data.Clear();
     m_number.clear();
     SetState(State::Loading);
@@ -229,8 +252,7 @@ void CMessagePage::CheckLoaded(bool force) {
                  (mms == nullptr || mms->IsMmsLoaded());
     }
     if (loaded && !force) {
-        Rebuild(m_keyword);
-        PostMessage(WM_MSGPAGE_SHOW_LISTS);
+        Rebuild(m_keyword, true);
         return;
     }
     SetState(State::Loading);
@@ -251,30 +273,42 @@ void CMessagePage::LoadRequest(int mode) {
         SetState(State::Failed);
         return;
     }
-    Rebuild(m_keyword);
-    PostMessage(WM_MSGPAGE_SHOW_LISTS);
+    Rebuild(m_keyword, true);
 }
 
-void CMessagePage::Rebuild(const QString& keyword) {
-    // Without a session the lists are emptied.
-    CSessionScope use(m_gate, VEXA_HERE);
+void CMessagePage::Rebuild(const QString& keyword, bool showLists) {
+    {
+        std::lock_guard guard(m_rebuildLock);
+        m_rebuildKeyword = keyword;
+        m_rebuildShowsLists = m_rebuildShowsLists || showLists;
+    }
+    m_rebuildJob.Request(); // while one runs, this asks for one more with the newest keyword
+}
+
+void CMessagePage::OnRebuilt(RebuiltMessages rebuilt) {
+    if (!m_connected || rebuilt.data == nullptr) {
+        return; // read before the phone went
+    }
     if (!m_data.IsReady()) {
-        switch (m_data.ObtainStores(use.Session())) {
-        case messages::MessageData::StoreState::SmsFailed:
+        if (rebuilt.state == messages::MessageData::StoreState::SmsFailed) {
             VexaMessageBox(Str(2400), this, Str(2401), 0);
-            break;
-        case messages::MessageData::StoreState::MmsFailed:
+        } else if (rebuilt.state == messages::MessageData::StoreState::MmsFailed) {
             VexaMessageBox(Str(2402), this, Str(2401), 0);
-            break;
-        default:
-            break;
         }
     }
-    m_data.Rebuild(use.Session(), keyword);
+    m_data = std::move(*rebuilt.data);
+    rebuilt.data.reset();
 #ifdef __GLIBC__
     // Ordering 100,000 messages goes through as many temporary sort keys; hand their memory back.
     malloc_trim(0);
 #endif
+    if (m_data.IsReady()) {
+        SetState(State::Ready);
+    } else if (rebuilt.showLists) {
+        SetState(State::Failed);
+    }
+    DrawTree();
+    FillCurrentView();
 }
 
 bool CMessagePage::RequestRefresh(const QString& keyword) {
@@ -283,12 +317,7 @@ bool CMessagePage::RequestRefresh(const QString& keyword) {
 
 void CMessagePage::DoRefresh(const QString& keyword) {
     m_keyword = keyword;
-    Rebuild(keyword);
-    if (m_state == State::Ready || m_data.IsReady()) {
-        SetState(State::Ready);
-    }
-    DrawTree();
-    FillCurrentView();
+    Rebuild(keyword, false);
 }
 
 void CMessagePage::SetSearch(const QString& keyword) {
@@ -779,6 +808,11 @@ LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         DoRefresh(TakeValue<QString>(lParam).value_or(QString()));
         return 0;
     }
+    case WM_MSGPAGE_REBUILT:
+        if (auto rebuilt = TakeValue<RebuiltMessages>(lParam)) {
+            OnRebuilt(std::move(*rebuilt));
+        }
+        return 0;
     case WM_MSGPAGE_INCOMING:
         OnIncomingMessage();
         return 0;

@@ -9,12 +9,22 @@
 #include "device/CTabPageWnd.h"
 #include "messages/CRefreshScheduler.h"
 #include "messages/MessageData.h"
+#include "platform/BackgroundJob.h"
 
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
+
+// Lists read by the rebuild job, handed to the page as one value.
+struct RebuiltMessages {
+    std::shared_ptr<messages::MessageData> data;
+    messages::MessageData::StoreState state = messages::MessageData::StoreState::Ready;
+    QString keyword;
+    bool showLists = false;
+};
 
 class CMsgContentView;
 class CQuickReplyWnd;
@@ -25,6 +35,7 @@ class QTreeWidget;
 constexpr UINT WM_MSGPAGE_SHOW_LISTS = WM_USER + 113;
 constexpr UINT WM_MSGPAGE_REFRESH = WM_USER + 114; // from the refresh thread; value QString keyword
 constexpr UINT WM_MSGPAGE_INCOMING = WM_USER + 116; // a message arrived: refresh the lists
+constexpr UINT WM_MSGPAGE_REBUILT = WM_USER + 122;  // value RebuiltMessages from the rebuild job
 
 class CMessagePage : public CTabPageWnd {
 public:
@@ -103,7 +114,10 @@ private:
     LRESULT OnSort(QWidget*, std::intptr_t index, std::intptr_t);
 
     void SetState(State state);
-    void Rebuild(const QString& keyword);
+    // Reads the lists again on the rebuild job; when they arrive the page draws them (showLists:
+    // also when the stores failed, which then shows the failure state).
+    void Rebuild(const QString& keyword, bool showLists);
+    void OnRebuilt(struct RebuiltMessages rebuilt);
     void DoRefresh(const QString& keyword);
     void DrawTree();
     void ShowView(int kind);
@@ -117,6 +131,9 @@ private:
     CMsgWnd* m_frame;
     messages::MessageData m_data;
     CRefreshScheduler m_refresh;
+    std::mutex m_rebuildLock; // the request below
+    QString m_rebuildKeyword;
+    bool m_rebuildShowsLists = false;
     State m_state = State::Loading;
     int m_viewKind = ViewAll;
     QString m_number;
@@ -128,6 +145,8 @@ private:
     QTreeWidget* m_tree = nullptr;
     bool m_connected = false;
     bool m_filling = false;
+    // Last member: stopped first, while the page it posts to is still whole.
+    CBackgroundJob m_rebuildJob;
 
     friend struct CMessagePageTable;
 };
