@@ -16,6 +16,7 @@
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
 #include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 #include "controls/VexaMessageBox.h"
 #include "device/CConnectHwndobj.h"
@@ -176,6 +177,7 @@ private slots:
 
     void attachedPhoneConnectsAutomaticallyAndDetachDisconnects() {
         AddPhone(QStringLiteral("VX-ONE"), QStringLiteral("vexa"), QStringLiteral("V960"));
+        const int uiThreadCalls = vexa::sim::UiThreadOperations();
         auto frame = MakeFrame();
         QVERIFY(frame != nullptr);
         frame->SelectTab(CMainFrame::TabApp); // a page that exists before the phone comes
@@ -193,6 +195,8 @@ private slots:
         CHomePage* home = Home(frame.get());
         QTRY_VERIFY(home->RefreshCount() > 0);
         QVERIFY(home->IsConnectedAreaShown());
+        // Detection, connection and the home figures never call the phone from the window's thread.
+        QCOMPARE(vexa::sim::UiThreadOperations(), uiThreadCalls);
         vexa::DeviceSummary* summary = Session()->GetSummary();
         QVERIFY(summary->InitSummary());
         QCOMPARE(WidgetText(home->DataShow(), "To_sms_tab_btn"), MessageCountText(summary->GetMessageCount()));
