@@ -2,6 +2,7 @@
 // (the message page with each of its three views drawn), then the resident sizes of this process and
 // of its children (the web renderer) are summed from /proc. Offscreen; prints one line per stage.
 // Built beside vexa-assistant so that it finds the skin and the pages the same way.
+#include "ProgramSetup.h"
 #include "app/CMainFrame.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/sim/SimBridge.h"
@@ -140,15 +141,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    PCL_Load();
-    CSkin* skin = LoadStyleW(ExecutableDirectory() + QStringLiteral("/skin/config.xml"));
+    CSkin* skin = StartLikeTheProgram();
     if (skin == nullptr) {
-        std::fprintf(stderr, "no skin beside the executable\n");
-        return 1;
-    }
-    SetAppSkin(skin);
-    vexa::sim::UseSimulatedPhones();
-    if (!ppInitialize()) {
         return 1;
     }
     CDeviceList devices;
@@ -187,8 +181,6 @@ int main(int argc, char** argv) {
         Report("back on the home page");
         frame.Shutdown();
     }
-    ppCleanup();
-    SetAppSkin(nullptr);
-    skin->Release();
+    EndLikeTheProgram(skin);
     return 0;
 }

@@ -4,6 +4,7 @@
 // timer on the UI thread notes every gap between its ticks; the longest gap is the longest slice of
 // UI-thread work (nested event loops of busy dialogs keep ticking, so they do not count). Offscreen;
 // built beside vexa-assistant so that it finds the skin.
+#include "ProgramSetup.h"
 #include "app/CMainFrame.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/sim/SimBridge.h"
@@ -145,15 +146,8 @@ int main(int argc, char** argv) {
     // Only the program's own phone operations are slowed, not the seeding above.
     qputenv("VEXA_SIM_DELAY_MS", qgetenv("VEXA_BENCH_DELAY_MS").isEmpty() ? "500" : qgetenv("VEXA_BENCH_DELAY_MS"));
     LOG_Init();
-    PCL_Load();
-    CSkin* skin = LoadStyleW(ExecutableDirectory() + QStringLiteral("/skin/config.xml"));
+    CSkin* skin = StartLikeTheProgram();
     if (skin == nullptr) {
-        std::fprintf(stderr, "no skin beside the executable\n");
-        return 1;
-    }
-    SetAppSkin(skin);
-    vexa::sim::UseSimulatedPhones();
-    if (!ppInitialize()) {
         return 1;
     }
     benchmark::Initialize(&argc, argv);
@@ -167,8 +161,6 @@ int main(int argc, char** argv) {
             std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stderr);
         }
     }
-    ppCleanup();
-    SetAppSkin(nullptr);
-    skin->Release();
+    EndLikeTheProgram(skin);
     return 0;
 }

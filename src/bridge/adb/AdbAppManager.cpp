@@ -165,7 +165,6 @@ void CAdbAppManager::ApplyLook(AppRecord& record, const QString& apkPath, const 
 }
 
 bool CAdbAppManager::IsAppsLoaded() {
-    Lock guard(m_lock);
     return m_loaded;
 }
 

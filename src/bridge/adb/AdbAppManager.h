@@ -14,6 +14,7 @@
 #include "bridge/adb/AdbLink.h"
 #include "bridge/api/AppManager.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -66,7 +67,7 @@ private:
     std::uint32_t m_lookFetchLimit = kLookFetchLimit;
     std::uint64_t m_lookFetchBudget = kLookFetchBudget;
     std::recursive_mutex m_lock;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the lock, so asking never waits for a transfer
     std::vector<std::unique_ptr<AppRecord>> m_apps;
     std::vector<QString> m_paths; // the APK of each record, same order
 };

@@ -91,7 +91,6 @@ int CAdbCallRecords::LoadCallRecords() {
 }
 
 bool CAdbCallRecords::IsCallRecordsLoaded() {
-    Lock guard(m_lock);
     return m_loaded;
 }
 

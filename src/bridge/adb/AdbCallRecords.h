@@ -7,6 +7,7 @@
 #include "bridge/adb/AdbLink.h"
 #include "bridge/api/CallRecords.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -39,7 +40,7 @@ private:
 
     CAdbLink& m_link;
     std::recursive_mutex m_lock;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the lock, so asking never waits for a transfer
     std::vector<std::unique_ptr<CallRecord>> m_records;
 };
 

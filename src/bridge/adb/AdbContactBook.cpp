@@ -271,7 +271,6 @@ void CAdbContactBook::ResetContacts() {
 }
 
 bool CAdbContactBook::IsContactsLoaded() {
-    Lock guard(m_lock);
     return m_loaded;
 }
 

@@ -15,6 +15,7 @@
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/ContactBookMemory.h"
 
+#include <atomic>
 #include <QHash>
 
 #include <map>
@@ -81,7 +82,7 @@ private:
     CAdbLink& m_link;
     CAdbFileSystem& m_files;
     std::recursive_mutex m_lock;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the lock, so asking never waits for a transfer
 };
 
 } // namespace vexa::adbphone

@@ -162,7 +162,6 @@ void CAdbPictureStore::AddAlbum(Album album) {
 }
 
 bool CAdbPictureStore::IsPicturesLoaded() {
-    Lock guard(m_lock);
     return m_loaded;
 }
 

@@ -9,6 +9,7 @@
 #include "bridge/adb/AdbFileSystem.h"
 #include "bridge/api/PictureStore.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -61,7 +62,7 @@ private:
     CAdbLink& m_link;
     CAdbFileSystem& m_files;
     std::recursive_mutex m_lock;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the lock, so asking never waits for a transfer
     std::vector<Album> m_albums; // by path
     // Albums made here stay listed while still empty, as long as their folder exists.
     std::set<QString> m_created;

@@ -108,7 +108,6 @@ int CAdbSmsStore::LoadSms() {
 }
 
 bool CAdbSmsStore::IsSmsLoaded() {
-    Lock guard(m_lock);
     return m_loaded;
 }
 

@@ -14,6 +14,7 @@
 #include "bridge/adb/AdbLink.h"
 #include "bridge/api/MessageStores.h"
 
+#include <atomic>
 #include <mutex>
 #include <string_view>
 #include <vector>
@@ -72,7 +73,7 @@ private:
 
     CAdbLink& m_link;
     std::recursive_mutex m_lock;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the lock, so asking never waits for a transfer
     std::vector<Sms> m_messages;
     std::int64_t m_newest = 0; // the highest id seen; 0 when none is known
     bool m_prepared = false;

@@ -53,7 +53,6 @@ int SimAppManager::LoadApps() {
 }
 
 bool SimAppManager::IsAppsLoaded() {
-    Lock guard(m_link.m_lock);
     return m_loaded;
 }
 

@@ -48,7 +48,6 @@ int SimCallRecords::LoadCallRecords() {
 }
 
 bool SimCallRecords::IsCallRecordsLoaded() {
-    Lock guard(m_link.m_lock);
     return m_loaded;
 }
 

@@ -56,7 +56,6 @@ void SimContactBook::ResetContacts() {
 }
 
 bool SimContactBook::IsContactsLoaded() {
-    Lock guard(m_link.m_lock);
     return m_loaded;
 }
 

@@ -46,7 +46,6 @@ int SimSmsStore::LoadSms() {
 }
 
 bool SimSmsStore::IsSmsLoaded() {
-    Lock guard(m_link.m_lock);
     return m_loaded;
 }
 
@@ -289,7 +288,6 @@ int SimMmsStore::LoadMms() {
 }
 
 bool SimMmsStore::IsMmsLoaded() {
-    Lock guard(m_link.m_lock);
     return m_loaded;
 }
 

@@ -63,7 +63,6 @@ int SimPictureStore::LoadPictures() {
 }
 
 bool SimPictureStore::IsPicturesLoaded() {
-    Lock guard(m_link.m_lock);
     return m_loaded;
 }
 

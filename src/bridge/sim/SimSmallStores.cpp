@@ -154,7 +154,6 @@ template <class Base, class Item, int StoreId> int SimRecordStore<Base, Item, St
 }
 
 template <class Base, class Item, int StoreId> bool SimRecordStore<Base, Item, StoreId>::IsLoaded() {
-    Lock guard(m_link.m_lock);
     return m_loaded;
 }
 

@@ -14,6 +14,7 @@
 #include "bridge/api/SmallStores.h"
 #include "bridge/sim/SimLink.h"
 
+#include <atomic>
 #include <QHash>
 
 #include <condition_variable>
@@ -56,7 +57,7 @@ private:
     bool WriteMembership(Contact* contact);
 
     SimLink& m_link;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the link lock, so asking never waits for a transfer
 };
 
 class SimSmsStore final : public SmsStore {
@@ -86,7 +87,7 @@ private:
     bool List(std::vector<MSGINFO>* list, bool drafts);
 
     SimLink& m_link;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the link lock, so asking never waits for a transfer
     std::vector<Sms> m_sms;
 };
 
@@ -106,7 +107,7 @@ public:
 private:
     bool List(std::vector<MSGINFO>* list, int mode, const QString& keyword);
     SimLink& m_link;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the link lock, so asking never waits for a transfer
 };
 
 class SimCallRecords final : public CallRecordList {
@@ -124,7 +125,7 @@ public:
 
 private:
     SimLink& m_link;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the link lock, so asking never waits for a transfer
     std::vector<std::unique_ptr<CallRecord>> m_records;
 };
 
@@ -189,7 +190,7 @@ public:
 private:
     SimLink& m_link;
     SimFileSystem& m_fs;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the link lock, so asking never waits for a transfer
     std::vector<std::unique_ptr<AppRecord>> m_apps;
 };
 
@@ -220,7 +221,7 @@ private:
     bool EnsureLoaded();
     SimLink& m_link;
     SimFileSystem& m_fs;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the link lock, so asking never waits for a transfer
     std::vector<Album> m_albums;
 };
 
@@ -250,7 +251,7 @@ public:
 
 private:
     SimLink& m_link;
-    bool m_loaded = false;
+    std::atomic<bool> m_loaded{false}; // read without the link lock, so asking never waits for a transfer
     std::vector<std::unique_ptr<Item>> m_items;
 };
 

@@ -1,0 +1,35 @@
+#pragma once
+// What the whole-program benchmarks share: the start-up of vexa-assistant on simulated phones
+// (settings, the skin beside the executable, the bridge) and its end.
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/sim/SimBridge.h"
+#include "libs/prefs/Prefs.h"
+#include "platform/AppPaths.h"
+#include "skin/Skin.h"
+
+#include <cstdio>
+
+// The loaded skin, or null (with the reason on stderr) when the program could not start.
+inline CSkin* StartLikeTheProgram() {
+    PCL_Load();
+    CSkin* skin = LoadStyleW(ExecutableDirectory() + QStringLiteral("/skin/config.xml"));
+    if (skin == nullptr) {
+        std::fprintf(stderr, "no skin beside the executable\n");
+        return nullptr;
+    }
+    SetAppSkin(skin);
+    vexa::sim::UseSimulatedPhones();
+    if (!ppInitialize()) {
+        std::fprintf(stderr, "the device bridge did not start\n");
+        SetAppSkin(nullptr);
+        skin->Release();
+        return nullptr;
+    }
+    return skin;
+}
+
+inline void EndLikeTheProgram(CSkin* skin) {
+    ppCleanup();
+    SetAppSkin(nullptr);
+    skin->Release();
+}
