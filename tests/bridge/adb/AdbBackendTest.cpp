@@ -44,7 +44,6 @@
 #include <cstring>
 #include <functional>
 #include <future>
-#include <set>
 #include <thread>
 
 using namespace vexa;
@@ -191,16 +190,6 @@ TEST_F(AdbBackendTest, ListsThePhonesOwnSerialAndConnectsByIt) {
     DeviceRecord missing;
     missing.SetSerial(QStringLiteral("127.0.0.1:1"));
     EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&missing), 0);
-}
-
-TEST_F(AdbBackendTest, DeviceInfoComesFromGetprop) {
-    DeviceInfo* info = Session()->GetDeviceInfo();
-    EXPECT_EQ(info->GetSerial(), m_phone);
-    EXPECT_EQ(info->GetOsVersion(), "4.0.4");
-    EXPECT_EQ(info->GetSimName(1), QStringLiteral("中国移动"));
-    EXPECT_EQ(info->GetSimName(2), QStringLiteral("中国联通"));
-    EXPECT_EQ(info->GetScreenWidth(), 480);
-    EXPECT_EQ(info->GetScreenHeight(), 854);
 }
 
 TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
@@ -735,15 +724,6 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
     EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM contacts WHERE display_name='Kept'"), 1);
 }
 
-TEST_F(AdbBackendTest, StorageFromDf) {
-    ASSERT_TRUE(Fs()->RefreshStorageInfo());
-    EXPECT_EQ(Root(), "/mnt/sdcard");
-    EXPECT_EQ(Fs()->GetPhoneTotalSpace(), 8ULL << 30);
-    EXPECT_LT(Fs()->GetPhoneFreeSpace(), Fs()->GetPhoneTotalSpace());
-    EXPECT_EQ(Fs()->GetSdCardRoot(), "/mnt/sdcard/external_sd");
-    EXPECT_EQ(Fs()->GetSdCardTotalSpace(), 16ULL << 30);
-}
-
 // Names that break naive quoting: blanks, quotes, shell characters, a leading dash, Chinese.
 class AdbHostileNameTest : public AdbBackendTest, public ::testing::WithParamInterface<const char*> {};
 
@@ -806,70 +786,8 @@ TEST_F(AdbBackendTest, MoveNeverOverwritesAndRefusalsReachNoSystemFolder) {
     EXPECT_FALSE(QFile::exists(m_local.filePath("m")));
 }
 
-TEST_F(AdbBackendTest, ListingFilterAndDetails) {
-    const QString local = m_local.filePath(QStringLiteral("x"));
-    ASSERT_TRUE(WriteFile(local, Pattern(1234, 4)));
-    for (const char* name : {"one.mp3", "two.MP3", ".hidden.mp3", "cover.jpg"}) {
-        ASSERT_TRUE(Fs()->PutFile(local, Root() + QStringLiteral("/Music/") + QLatin1String(name), {}, nullptr));
-    }
-    ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Music"), QStringLiteral("*.mp3")));
-    QStringList names;
-    for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
-        const FsEntry* e = Fs()->GetEntry(i);
-        names << e->GetName();
-        SYSTEMTIME t;
-        e->GetTime(&t);
-        EXPECT_GE(t.wYear, 2024);
-    }
-    names.sort();
-    EXPECT_EQ(names, QStringList({".hidden.mp3", "one.mp3", "two.MP3"}));
-}
-
 // Albums are the folders holding pictures on both storages; hidden folders, other files and the
 // card inside the phone's storage do not make extra albums; hostile names pass every call.
-// Thumbnails are fetched newest first until the load's budget is spent; the rest of the pictures
-// are still listed, without one.
-TEST_F(AdbBackendTest, ThumbnailsOfTheNewestPicturesWithinTheBudget) {
-    sim::SeedOptions seed;
-    seed.pictures = 12;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    QString error;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
-    auto* pictures = dynamic_cast<adbphone::CAdbPictureStore*>(Session()->GetPictureStore());
-    ASSERT_NE(pictures, nullptr);
-    ASSERT_EQ(pictures->LoadPictures(), 1);
-    std::vector<std::pair<std::int64_t, Picture*>> all; // (time, picture)
-    for (int a = 0; a < pictures->GetAlbumCount(); ++a) {
-        for (int i = 0; i < pictures->GetPictureCount(a); ++i) {
-            Picture* p = pictures->GetPictureAt(a, i);
-            ASSERT_FALSE(p->GetThumbnail().isEmpty()) << "a small picture within the default budget";
-            all.emplace_back(PackTime(p->m_time), p);
-        }
-    }
-    ASSERT_EQ(all.size(), 12u);
-    std::stable_sort(all.begin(), all.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
-    ASSERT_GT(all[2].first, all[3].first) << "the three newest must be told apart by time";
-    std::set<QString> newest;
-    std::uint64_t budget = 0;
-    for (std::size_t i = 0; i < 3; ++i) {
-        budget += all[i].second->m_size;
-        newest.insert(all[i].second->m_path);
-    }
-
-    pictures->SetThumbnailBudget(budget);
-    ASSERT_EQ(pictures->LoadPictures(), 1);
-    int counted = 0;
-    for (int a = 0; a < pictures->GetAlbumCount(); ++a) {
-        for (int i = 0; i < pictures->GetPictureCount(a); ++i) {
-            const Picture* p = pictures->GetPictureAt(a, i);
-            EXPECT_EQ(!p->GetThumbnail().isEmpty(), newest.count(p->m_path) == 1) << p->m_path.toStdString();
-            ++counted;
-        }
-    }
-    EXPECT_EQ(counted, 12);
-}
-
 TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
     const QString card = Fs()->GetSdCardRoot();
     ASSERT_FALSE(card.isEmpty());
@@ -1151,10 +1069,6 @@ TEST_F(AdbBackendTest, WifiPhoneOfAnotherBrandIsRejectedUnlessAccepted) {
     s_rig->StopDaemon(other, true);
 }
 
-} // namespace
-
-namespace {
-
 // ---- the backend choice ----------------------------------------------------------------------
 
 class BridgeChoiceTest : public AdbBackendTest {
@@ -1197,10 +1111,6 @@ TEST_F(BridgeChoiceTest, EmptyChoiceFollowsTheSetting) {
     EXPECT_EQ(InstallBridgeBackend({}), BridgeBackendKind::Adb);
     EXPECT_EQ(InstallBridgeBackend(QStringLiteral("sim")), BridgeBackendKind::Simulated);
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(AdbBackendTest, PhonesSharingASerialKeepAdbsNames) {
     // Two daemons serving the same phone file report the same serial, as cheap phones do.
