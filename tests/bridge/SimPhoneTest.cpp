@@ -460,19 +460,6 @@ TEST_F(SimPhoneTest, DemoPhoneOnlyOnFirstRun) {
     EXPECT_FALSE(created);
 }
 
-TEST_F(SimPhoneTest, BridgeExportsUseTheRegisteredBackend) {
-    ppCleanup();
-    EXPECT_EQ(ppGetBridge(), nullptr);
-    UseSimulatedPhones();
-    ASSERT_TRUE(ppInitialize());
-    ASSERT_NE(ppGetBridge(), nullptr);
-    EXPECT_NE(ppGetBridge()->ConnectUsbDevice(QStringLiteral("SIM-1")), 0);
-    ppSetLastError(PP_ERROR_LOCAL_FILE);
-    EXPECT_EQ(ppGetLastError(), 20024);
-    ppCleanup();
-    EXPECT_EQ(ppGetBridge(), nullptr);
-}
-
 TEST_F(SimPhoneTest, WifiConnectionByCode) {
     QString code;
     {
