@@ -93,11 +93,6 @@ private slots:
         std::thread([&] { dlg.SetProgress(4, 1, true); }).join();
         QTRY_COMPARE(Text(&dlg, "progress_rate"), QStringLiteral("1/4"));
         QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 25);
-
-        dlg.m_nBasePercent = 20;
-        std::thread([&] { dlg.SetProgress(200, 50, false); }).join();
-        QTRY_COMPARE(Text(&dlg, "progress_rate"), QStringLiteral("40 %"));
-        QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 40);
         QVERIFY(GetPluginByName(&dlg, "complete_button")->isHidden());
 
         std::thread([&] {
@@ -280,27 +275,6 @@ private slots:
             QVERIFY(dlg->isVisible());
             QVERIFY(!dlg->IsEnded());
         }
-    }
-
-    void keysThroughTheWindowLeaveAModalBusyDialogOpen() {
-        int result = 0;
-        bool open = false;
-        {
-            CAnimateDialog dlg;
-            dlg.m_bCloseEnabled = 1;
-            WhenModal<CAnimateDialog>([&](CAnimateDialog* d) {
-                QVERIFY(QTest::qWaitForWindowActive(d));
-                QTest::keyClick(d->windowHandle(), Qt::Key_Escape);
-                QTest::keyClick(d->windowHandle(), Qt::Key_Return);
-                QTest::keyClick(d->windowHandle(), Qt::Key_Space);
-                QTest::keyClick(d->windowHandle(), Qt::Key_F4, Qt::AltModifier);
-                open = !d->IsEnded();
-                d->EndWork(1);
-            });
-            result = dlg.DoModal();
-        }
-        QVERIFY(open);
-        QCOMPARE(result, 1);
     }
 
 };
