@@ -1,16 +1,14 @@
 // The simulated backend's own behaviour: the phone files (bad, locked, newer, crashed), the fault
-// and latency knobs, events raised with vexa-phone, seeding and the demo phone.
+// knobs, events raised with vexa-phone and the demo phone.
 #include "BridgeBackend.h"
 #include "PhoneCommands.h"
 
-#include "bridge/api/AppManager.h"
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
 #include "bridge/api/MessageStores.h"
-#include "bridge/api/PictureStore.h"
 #include "bridge/api/ScreenshotService.h"
 #include "bridge/api/SmallStores.h"
 #include "bridge/sim/SimBridge.h"
@@ -20,7 +18,6 @@
 
 #include "Waits.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -29,7 +26,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <mutex>
 
 using namespace vexa;
@@ -317,16 +313,6 @@ TEST_F(SimPhoneTest, LinkDroppedMidUploadLeavesNoFile) {
     EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM file_chunks"), 0);
 }
 
-TEST_F(SimPhoneTest, DelayKnobSlowsEveryCall) {
-    SetFaults(SimFaults{40, 0, 0});
-    DeviceSession* session = Connect();
-    ASSERT_NE(session, nullptr);
-    QElapsedTimer timer;
-    timer.start();
-    EXPECT_EQ(session->GetContactBook()->LoadContacts(), 1);
-    EXPECT_GE(timer.elapsed(), 40);
-}
-
 // ---- events ------------------------------------------------------------------------------------
 
 TEST_F(SimPhoneTest, EventsFromThePhoneReachTheCallbacks) {
@@ -441,113 +427,12 @@ TEST_F(SimPhoneTest, PhoneToolForms) {
     EXPECT_NE(Run({"frobnicate"}, &text), 0);
     EXPECT_NE(Run({}, &text), 0);
 
-    ASSERT_EQ(Run({"seed", "--phone", "T2", "--contacts", "40", "--sms", "200", "--calls", "60", "--apps", "5",
-                   "--pictures", "12", "--files", "50"},
-                  &text),
-              0)
-        << qPrintable(text);
-    ASSERT_EQ(Run({"show", "--phone", "T2"}, &text), 0);
-    EXPECT_TRUE(text.contains("contacts: 40\n")) << qPrintable(text);
-    EXPECT_TRUE(text.contains("sms: 200\n"));
-    EXPECT_TRUE(text.contains("calls: 60\n"));
-    EXPECT_TRUE(text.contains("apps: 5\n"));
-    EXPECT_TRUE(text.contains("pictures: 12\n"));
-    EXPECT_TRUE(text.contains("dual SIM"));
-
     ASSERT_EQ(Run({"detach", "--phone", "T2"}, &text), 0);
     ASSERT_EQ(Run({"list"}, &text), 0);
     EXPECT_TRUE(text.contains("T2\tvexa\tV88\tdetached")) << qPrintable(text);
     EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("T2")), 0);
     ASSERT_EQ(Run({"attach", "--phone", "T2"}, &text), 0);
     EXPECT_NE(m_bridge->ConnectUsbDevice(QStringLiteral("T2")), 0);
-}
-
-TEST_F(SimPhoneTest, SeededDataLooksLikeARealPhone) {
-    ASSERT_EQ(Run({"create", "--serial", "REAL", "--model", "V960", "--dual-sim", "--sd-card"}), 0);
-    SeedOptions options;
-    options.contacts = 300;
-    options.sms = 1500;
-    options.calls = 300;
-    options.apps = 4;
-    options.pictures = 20;
-    options.files = 120;
-    QString error;
-    ASSERT_TRUE(SeedPhone(QStringLiteral("REAL"), options, &error)) << qPrintable(error);
-    DeviceSession* session = Connect(QStringLiteral("REAL"));
-    ASSERT_NE(session, nullptr);
-    ContactBook* book = session->GetContactBook();
-    ASSERT_EQ(book->LoadContacts(), 1);
-    EXPECT_EQ(book->GetContactCount(LIST_ALL), 300);
-    EXPECT_GT(book->GetContactCount(LIST_SIM1) + book->GetContactCount(LIST_SIM2), 0);
-    EXPECT_GT(book->GetGroupCount(), 0);
-    EXPECT_GT(book->GetFavoriteCount(), 0);
-    int chinese = 0, latin = 0, plus86 = 0, plain = 0;
-    for (int i = 0; i < book->GetContactCount(LIST_ALL); ++i) {
-        const Contact* c = book->GetContactAt(LIST_ALL, i);
-        const QChar first = c->GetDisplayNameText().at(0);
-        (first.unicode() >= 0x4E00 ? chinese : latin)++;
-        for (int p = 0; p < c->GetPhoneCount(); ++p) {
-            (c->GetPhoneAt(p)->GetValue().startsWith("+86") ? plus86 : plain)++;
-        }
-    }
-    EXPECT_GT(chinese, 0);
-    EXPECT_GT(latin, 0);
-    EXPECT_GT(plus86, 0);
-    EXPECT_GT(plain, 0);
-
-    CallRecordList* calls = session->GetCallRecords();
-    ASSERT_EQ(calls->LoadCallRecords(), 1);
-    int types[4] = {};
-    for (int i = 0; i < calls->GetCallRecordCount(); ++i) {
-        types[calls->GetCallRecordAt(i)->GetCallType()]++;
-    }
-    EXPECT_GT(types[1], 0);
-    EXPECT_GT(types[2], 0);
-    EXPECT_GT(types[3], 0);
-
-    std::vector<MSGINFO> messages;
-    ASSERT_TRUE(session->GetSmsStore()->ListSms(&messages));
-    QSet<QString> numbers;
-    int months = 0;
-    QSet<int> monthKeys;
-    for (const MSGINFO& m : messages) {
-        numbers.insert(m.number);
-        monthKeys.insert(m.time.wYear * 100 + m.time.wMonth);
-    }
-    months = static_cast<int>(monthKeys.size());
-    EXPECT_GT(numbers.size(), 20);
-    EXPECT_GE(months, 4); // conversations span months
-
-    PictureStore* pictures = session->GetPictureStore();
-    ASSERT_EQ(pictures->LoadPictures(), 1);
-    EXPECT_GE(pictures->GetAlbumCount(), 4);
-    const Picture* picture = pictures->GetPictureAt(0, 0);
-    ASSERT_NE(picture, nullptr);
-    const QString local = m_local.filePath(QStringLiteral("p"));
-    ASSERT_TRUE(pictures->DownloadPicture(picture->GetPhonePath(), local, {}, nullptr));
-    QFile file(local);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray head = file.read(4);
-    EXPECT_TRUE(head.startsWith("\xFF\xD8\xFF") || head.startsWith("\x89PNG")); // JPEG or PNG
-
-    AppManager* apps = session->GetAppManager();
-    ASSERT_EQ(apps->LoadApps(), 1);
-    ASSERT_EQ(apps->GetAppCount(), 4);
-    const QString apk = m_local.filePath(QStringLiteral("a.apk"));
-    ASSERT_TRUE(apps->FetchPackage(apps->GetAppAt(0), apk, {}, nullptr));
-    QFile apkFile(apk);
-    ASSERT_TRUE(apkFile.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(apkFile.read(4) == QByteArray("PK\x03\x04", 4));
-
-    FileSystem* fs = session->GetFileSystem();
-    ASSERT_TRUE(fs->ListFolder(QStringLiteral("/mnt/sdcard"), QString()));
-    EXPECT_GE(fs->GetEntryCount(), 5);
-    ASSERT_TRUE(fs->RefreshStorageInfo());
-    std::uint64_t sizes[5];
-    fs->GetPhoneCategorySizes(sizes);
-    EXPECT_GT(sizes[CATEGORY_PICTURE], 0u);
-    EXPECT_GT(sizes[CATEGORY_MUSIC], 0u);
-    EXPECT_GT(sizes[CATEGORY_APP], 0u);
 }
 
 TEST_F(SimPhoneTest, DemoPhoneOnlyOnFirstRun) {
@@ -571,24 +456,8 @@ TEST_F(SimPhoneTest, DemoPhoneOnlyOnFirstRun) {
     ASSERT_NE(session, nullptr);
     ASSERT_EQ(session->GetContactBook()->LoadContacts(), 1);
     EXPECT_GT(session->GetContactBook()->GetContactCount(LIST_ALL), 100);
-    QString project;
-    ASSERT_TRUE(session->GetPhoneProjectNum(&project));
-    EXPECT_EQ(project, "V960");
     ASSERT_TRUE(EnsureDemoPhone(&created, &error));
     EXPECT_FALSE(created);
-}
-
-TEST_F(SimPhoneTest, BridgeExportsUseTheRegisteredBackend) {
-    ppCleanup();
-    EXPECT_EQ(ppGetBridge(), nullptr);
-    UseSimulatedPhones();
-    ASSERT_TRUE(ppInitialize());
-    ASSERT_NE(ppGetBridge(), nullptr);
-    EXPECT_NE(ppGetBridge()->ConnectUsbDevice(QStringLiteral("SIM-1")), 0);
-    ppSetLastError(PP_ERROR_LOCAL_FILE);
-    EXPECT_EQ(ppGetLastError(), 20024);
-    ppCleanup();
-    EXPECT_EQ(ppGetBridge(), nullptr);
 }
 
 TEST_F(SimPhoneTest, WifiConnectionByCode) {

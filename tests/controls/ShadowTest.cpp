@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPointer>
 #include <QTemporaryDir>
 
@@ -65,27 +64,6 @@ private slots:
         QVERIFY(shadow.isNull());
     }
 
-    void theImageIsStretchedByNineSlices() {
-        CVexaMessageBoxImpl box(QStringLiteral("x"), nullptr, QString(), 0);
-        QVERIFY(box.CreateModeless());
-        CShadowDialog* shadow = box.Shadow();
-        const QImage source(m_skin->Folder() + "/dialog_shadow.png");
-        QVERIFY(!source.isNull());
-        QImage drawn(shadow->size(), QImage::Format_ARGB32);
-        drawn.fill(Qt::transparent);
-        shadow->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
-        const int W = drawn.width();
-        const int H = drawn.height();
-        const int w = source.width();
-        const int h = source.height();
-        // Corners are copied, edges stretched along their length only.
-        QCOMPARE(qAlpha(drawn.pixel(0, 0)), qAlpha(source.pixel(0, 0)));
-        QCOMPARE(qAlpha(drawn.pixel(W - 1, H - 1)), qAlpha(source.pixel(w - 1, h - 1)));
-        QCOMPARE(qAlpha(drawn.pixel(1, H / 2)), qAlpha(source.pixel(1, h / 2)));
-        QCOMPARE(qAlpha(drawn.pixel(W / 2, H - 2)), qAlpha(source.pixel(w / 2, h - 2)));
-        QVERIFY2(qAlpha(drawn.pixel(2, H / 2)) > qAlpha(drawn.pixel(0, H / 2)), "the shadow fades outwards");
-    }
-
     void clicksOnTheShadowStopThere() {
         CVexaMessageBoxImpl box(QStringLiteral("x"), nullptr, QString(), 0);
         QVERIFY(box.CreateModeless());
@@ -136,34 +114,12 @@ private slots:
         const QImage picture = RenderWindowPicture(dialog.get(), 50);
         QVERIFY(!picture.isNull());
         QVERIFY(picture.width() > dialog->width() && picture.height() > dialog->height());
+        // The picture's plain margin, then the shadow's first pixels beside the dialog's middle.
         const QRgb background = picture.pixel(2, 2);
-        QCOMPARE(background, qRgb(0xF5, 0xF6, 0xF7));
-        const QRgb underShadow = picture.pixel(24 + 1, picture.height() / 2);
-        QVERIFY2(qGray(underShadow) < qGray(background), "the shadow darkens the strip beside the dialog");
+        const QRgb beside = picture.pixel(25, picture.height() / 2);
+        QVERIFY2(qGray(beside) < qGray(background), "the shadow darkens the strip beside the dialog");
     }
 
-    void theGalleryPageShowsEveryControlWithTableTexts() {
-        std::unique_ptr<QWidget> page = CreateScreenshotScene("page", "skin_gallery");
-        QVERIFY(page != nullptr);
-        const QImage picture = RenderWindowPicture(page.get(), 20);
-        QCOMPARE(picture.size(), page->size());
-        auto* wnd = dynamic_cast<CMsgWnd*>(page.get());
-        QVERIFY(wnd != nullptr);
-        for (const char* name : {"tab_btn_home", "gallery_check_on", "gallery_radio_a", "gallery_progress",
-                                 "gallery_primary_btn", "gallery_list", "gallery_close_btn"}) {
-            QWidget* w = GetPluginByName(wnd, name);
-            QVERIFY2(w != nullptr && w->isVisible(), name);
-            QVERIFY2(page->rect().contains(QRect(w->mapTo(page.get(), QPoint(0, 0)), w->size())), name);
-        }
-        QVERIFY(!Plugin_GetText(GetPluginByName(wnd, "gallery_check_on")).startsWith('#'));
-    }
-
-    void unknownScenesGiveNull() {
-        QVERIFY(CreateScreenshotScene("dialog", "no_such_dialog") == nullptr);
-        QVERIFY(ScreenshotSceneNames("dialog").contains("message_box"));
-        QVERIFY(ScreenshotSceneNames("dialog").contains("progress"));
-        QVERIFY(ScreenshotSceneNames("dialog").contains("busy"));
-    }
 };
 
 QTEST_MAIN(ShadowTest)

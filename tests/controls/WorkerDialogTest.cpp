@@ -3,8 +3,6 @@
 
 #include "controls/CAnimateDialog.h"
 #include "controls/CAnimateDialogNoCaption.h"
-#include "controls/CAnimateWnd.h"
-#include "controls/CBigAnimateWnd.h"
 #include "controls/CSmallAnimateDialog.h"
 #include "controls/CVexaProgressDlg.h"
 #include "platform/Event.h"
@@ -14,9 +12,6 @@
 #include "../support/Waits.h"
 
 #include <functional>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
 
 #include <atomic>
 #include <thread>
@@ -58,12 +53,6 @@ struct CExportJob {
     }
 };
 
-// Initialisation without showing, to see the state between the two.
-class CTestAnimateDialog : public CAnimateDialog {
-public:
-    bool Init() { return OnInitDialog(); }
-};
-
 } // namespace
 
 class WorkerDialogTest : public QObject {
@@ -84,9 +73,7 @@ private slots:
         QTest::addColumn<int>("base");
         QTest::addColumn<int>("percent");
         QTest::newRow("quarter") << 4u << 1u << 0 << 25;
-        QTest::newRow("based") << 200u << 50u << 20 << 40;
         QTest::newRow("truncated") << 3u << 2u << 0 << 66;
-        QTest::newRow("done") << 7u << 7u << 30 << 100;
         QTest::newRow("zero total") << 0u << 5u << 10 << 10;
         QTest::newRow("large unsigned") << 4000000000u << 3000000000u << 0 << 75;
     }
@@ -100,21 +87,12 @@ private slots:
 
     void progressFromAWorkerShowsCountOrPercent() {
         CVexaProgressDlg dlg;
-        dlg.m_strTitle = Str(300);
-        dlg.m_strRemind = Str(813);
         QVERIFY(dlg.CreateModeless());
-        QCOMPARE(dlg.windowTitle(), Str(300));
-        QCOMPARE(Text(&dlg, "remind"), Str(813));
         QVERIFY2(GetPluginByName(&dlg, "cancel_button")->isHidden(), "no cancel button unless asked for");
 
         std::thread([&] { dlg.SetProgress(4, 1, true); }).join();
         QTRY_COMPARE(Text(&dlg, "progress_rate"), QStringLiteral("1/4"));
         QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 25);
-
-        dlg.m_nBasePercent = 20;
-        std::thread([&] { dlg.SetProgress(200, 50, false); }).join();
-        QTRY_COMPARE(Text(&dlg, "progress_rate"), QStringLiteral("40 %"));
-        QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 40);
         QVERIFY(GetPluginByName(&dlg, "complete_button")->isHidden());
 
         std::thread([&] {
@@ -126,14 +104,6 @@ private slots:
         QTest::mouseClick(GetPluginByName(&dlg, "complete_button"), Qt::LeftButton);
         QVERIFY(dlg.IsEnded());
         QCOMPARE(dlg.Result(), 1);
-    }
-
-    void barPositionHidesTheRate() {
-        CVexaProgressDlg dlg;
-        QVERIFY(dlg.CreateModeless());
-        std::thread([&] { dlg.SetBarPos(64); }).join();
-        QTRY_COMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 64);
-        QVERIFY(GetPluginByName(&dlg, "progress_rate")->isHidden());
     }
 
     void updatesBeforeTheDialogIsReadyAreDropped() {
@@ -181,8 +151,6 @@ private slots:
         Event gate(Event::Reset::Auto);
         unsigned done = 0;
         int result = 0;
-        QString remind;
-        QString label;
         bool openAfterCancel = false;
         {
             CVexaProgressDlg dlg(&owner);
@@ -195,8 +163,6 @@ private slots:
                 QWidget* cancel = GetPluginByName(d, "cancel_button");
                 QVERIFY(!cancel->isHidden());
                 QTest::mouseClick(cancel, Qt::LeftButton);
-                remind = Text(d, "remind");
-                label = Text(d, "cancel_button");
                 openAfterCancel = !d->IsEnded();
                 gate.Set();
             });
@@ -204,8 +170,6 @@ private slots:
         }
         QCOMPARE(result, 2);
         QVERIFY(openAfterCancel);
-        QCOMPARE(remind, Str(661));
-        QCOMPARE(label, Str(662));
         QVERIFY(done < 100u);
         QCoreApplication::processEvents();
         QCOMPARE(owner.m_messages, QList<UINT>{WM_USER + 77});
@@ -241,7 +205,6 @@ private slots:
         {
             CAnimateDialog dlg;
             dlg.m_bCloseEnabled = 1;
-            dlg.m_strTip = Str(742);
             WorkerThread worker(std::function<void()>([&] {
                 gate.Wait();
                 // The work ends only once the owner's scope is blocked waiting for it.
@@ -264,14 +227,11 @@ private slots:
 
     void cancellableBusyDialogAsksTheWorker() {
         int result = 0;
-        QString tip;
-        QString caption;
         bool open = false;
         {
             CAnimateDialog dlg;
             dlg.m_bCloseEnabled = 1;
             dlg.m_bCancellable = 1;
-            dlg.m_strCaption = Str(388);
             WorkerThread worker(std::function<void()>([&] {
                 dlg.WaitReady();
                 WaitUntil([&] { return dlg.IsCancelRequested(); }, 10000, 5);
@@ -280,16 +240,12 @@ private slots:
             worker.Start();
             WhenModal<CAnimateDialog>([&](CAnimateDialog* d) {
                 QTest::mouseClick(GetPluginByName(d, "animate_close_btn"), Qt::LeftButton);
-                tip = Plugin_GetText(d->TipWidget());
-                caption = d->windowTitle();
                 open = !d->IsEnded();
             });
             result = dlg.DoModal();
         }
         QCOMPARE(result, 2);
         QVERIFY(open);
-        QCOMPARE(tip, Str(319));
-        QCOMPARE(caption, QString());
     }
 
     void closeButtonIsDisabledUnlessEnabledByTheOwner() {
@@ -321,130 +277,6 @@ private slots:
         }
     }
 
-    void keysThroughTheWindowLeaveAModalBusyDialogOpen() {
-        int result = 0;
-        bool open = false;
-        {
-            CAnimateDialog dlg;
-            dlg.m_bCloseEnabled = 1;
-            WhenModal<CAnimateDialog>([&](CAnimateDialog* d) {
-                QVERIFY(QTest::qWaitForWindowActive(d));
-                QTest::keyClick(d->windowHandle(), Qt::Key_Escape);
-                QTest::keyClick(d->windowHandle(), Qt::Key_Return);
-                QTest::keyClick(d->windowHandle(), Qt::Key_Space);
-                QTest::keyClick(d->windowHandle(), Qt::Key_F4, Qt::AltModifier);
-                open = !d->IsEnded();
-                d->EndWork(1);
-            });
-            result = dlg.DoModal();
-        }
-        QVERIFY(open);
-        QCOMPARE(result, 1);
-    }
-
-    void tipTextBeforeAndAfterTheDialogExists() {
-        CAnimateDialog dlg;
-        std::thread([&] {
-            dlg.PostTipText(QStringLiteral("丢弃"));
-            dlg.SetTipText(QStringLiteral("初始"));
-        }).join();
-        QVERIFY(dlg.CreateModeless());
-        QCOMPARE(Plugin_GetText(dlg.TipWidget()), QStringLiteral("初始"));
-        std::thread([&] { dlg.SetTipText(QStringLiteral("第二")); }).join();
-        QCOMPARE(Plugin_GetText(dlg.TipWidget()), QStringLiteral("初始")); // posted, not yet shown
-        QTRY_COMPARE(Plugin_GetText(dlg.TipWidget()), QStringLiteral("第二"));
-        std::thread([&] { dlg.PostTipText(QStringLiteral("第三")); }).join();
-        QTRY_COMPARE(Plugin_GetText(dlg.TipWidget()), QStringLiteral("第三"));
-    }
-
-    void animationWaitsUntilTheDialogIsShown() {
-        CTestAnimateDialog dlg;
-        QVERIFY(dlg.Init());
-        QVERIFY(dlg.IsReady());
-        QVERIFY(dlg.Animation() != nullptr);
-        QVERIFY(dlg.Animation()->isHidden());
-        QVERIFY(!dlg.Animation()->IsRunning());
-        QCOMPARE(dlg.Animation()->CurrentFrame(), 0);
-        dlg.show();
-        QVERIFY(!dlg.Animation()->isHidden());
-        QVERIFY(dlg.Animation()->IsRunning());
-        QTRY_VERIFY(dlg.Animation()->CurrentFrame() > 0);
-    }
-
-    void animationFramesCycleThroughSeven() {
-        CAnimateDialog dlg;
-        dlg.setAttribute(Qt::WA_DontShowOnScreen);
-        QVERIFY(dlg.CreateModeless());
-        CBigAnimateWnd* animation = dlg.Animation();
-        QVERIFY(animation != nullptr);
-        QVERIFY(animation->IsRunning());
-        QTRY_VERIFY_WITH_TIMEOUT(animation->CurrentFrame() == 7, 3000);
-        QTRY_VERIFY_WITH_TIMEOUT(animation->CurrentFrame() == 1, 3000);
-        QTRY_COMPARE(Plugin_GetStyle(animation->AnimateWidget()), QStringLiteral("style_big_animate_1"));
-        QCOMPARE(Plugin_GetStyle(animation->BackgroundWidget()), QStringLiteral("style_bkg_animate_wnd_2"));
-    }
-
-    void smallAnimationPostsItsFrames() {
-        CMsgWnd holder;
-        auto* animation = new CAnimateWnd;
-        QVERIFY(animation->Create(&holder, QStringLiteral("style_bkg_animate_wnd_1")));
-        holder.show();
-        animation->SetRunning(true);
-        QTRY_VERIFY(animation->CurrentFrame() >= 2);
-        QTRY_VERIFY(Plugin_GetStyle(animation->AnimateWidget()).startsWith("style_animate_"));
-        animation->SetRunning(false);
-        // A second animation is the clock: while it moves on five frames the stopped one stays
-        // put, once a frame already under way has landed.
-        auto* clock = new CAnimateWnd;
-        QVERIFY(clock->Create(&holder, QStringLiteral("style_bkg_animate_wnd_1")));
-        clock->SetRunning(true);
-        QTRY_VERIFY(clock->CurrentFrame() >= 2);
-        const int frame = animation->CurrentFrame();
-        QTRY_VERIFY(clock->CurrentFrame() >= 5);
-        QCOMPARE(animation->CurrentFrame(), frame);
-    }
-
-    void smallDialogTakesItsBackgroundStyle_data() {
-        QTest::addColumn<int>("style");
-        QTest::addColumn<QString>("background");
-        QTest::newRow("1") << 1 << "style_small_Animate_dialog_bkg_1";
-        QTest::newRow("2") << 2 << "style_small_Animate_dialog_bkg_2";
-        QTest::newRow("other") << 9 << "style_small_Animate_dialog_bkg_3";
-    }
-    void smallDialogTakesItsBackgroundStyle() {
-        QFETCH(int, style);
-        QFETCH(QString, background);
-        CSmallAnimateDialog dlg;
-        dlg.m_nStyle = style;
-        dlg.m_rcPlacement = QRect(200, 100, 400, 300);
-        QVERIFY(dlg.CreateModeless());
-        QCOMPARE(Plugin_GetStyle(GetLayoutRoot(&dlg)), background);
-        QCOMPARE(Plugin_GetStyle(dlg.Animation()->BackgroundWidget()), background);
-        QCOMPARE(dlg.frameGeometry().center(), QRect(200, 100, 400, 300).center());
-    }
-
-    void timersDriveSimulatedAndCyclingProgress() {
-        CVexaProgressDlg dlg;
-        QVERIFY(dlg.CreateModeless());
-        dlg.m_nTimerLimit = 3;
-        dlg.SetTimer(CVexaProgressDlg::kTimerSimulated, 5);
-        QTRY_COMPARE(Text(&dlg, "progress_rate"), QStringLiteral("3 %"));
-        // A probe timer of the same period ticks ten times: the dialog's had as many chances.
-        int probeTicks = 0;
-        QTimer probe;
-        connect(&probe, &QTimer::timeout, [&probeTicks] { ++probeTicks; });
-        probe.start(5);
-        QTRY_VERIFY(probeTicks >= 10);
-        QCOMPARE(Text(&dlg, "progress_rate"), QStringLiteral("3 %")); // stops at the limit
-        dlg.KillTimer(CVexaProgressDlg::kTimerSimulated);
-
-        dlg.m_nTimerTick = 96;
-        dlg.SetTimer(CVexaProgressDlg::kTimerCycling, 5);
-        QTRY_VERIFY(dlg.m_nTimerTick >= 108);
-        dlg.KillTimer(CVexaProgressDlg::kTimerCycling);
-        QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), (dlg.m_nTimerTick - 4) % 100);
-        QVERIFY(GetPluginByName(&dlg, "progress_rate")->isHidden());
-    }
 };
 
 QTEST_MAIN(WorkerDialogTest)

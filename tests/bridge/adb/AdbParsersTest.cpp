@@ -53,44 +53,99 @@ using Lines = std::vector<std::string>;
 
 // ---------------------------------------------------------------------------------------------
 
-class DeviceListTest : public ::testing::TestWithParam<bool> {
-protected:
-    std::string Text(const std::string& s) { return GetParam() ? Crlf(s) : s; }
+namespace {
+
+// Device lists, ls listings and df tables: each output read with "\n" and with "\r\n" line ends.
+struct RowsCase {
+    const char* name;
+    std::vector<std::string> (*parse)(const std::string&);
+    std::string output;
+    Lines expected;
 };
 
-TEST_P(DeviceListTest, ReadsLongFormWithEveryField) {
-    const auto devices = ParseDeviceList(
-        Text("* daemon not running; starting now at tcp:5037\n"
-             "* daemon started successfully\n"
-             "List of devices attached\n"
-             "0123456789ABCDEF       device usb:1-1.2 product:vexa_x1 model:Vexa_X1 device:x1 transport_id:3\n"
-             "127.0.0.1:15555        offline transport_id:7\n"
-             "\n"));
-    EXPECT_EQ(Rows(devices), (Lines{"0123456789ABCDEF|device|1-1.2|vexa_x1|Vexa_X1|x1|3",
-                                    "127.0.0.1:15555|offline|||||7"}));
+Lines Devices(const std::string& text) { return Rows(ParseDeviceList(text)); }
+Lines Listing(const std::string& text) { return Rows(ParseLsListing(text)); }
+Lines Mounts(const std::string& text) { return Rows(ParseDf(text)); }
+
+class RowsTest : public ::testing::TestWithParam<RowsCase> {};
+
+} // namespace
+
+TEST_P(RowsTest, Reads) {
+    const RowsCase& c = GetParam();
+    EXPECT_EQ(c.parse(c.output), c.expected);
+    EXPECT_EQ(c.parse(Crlf(c.output)), c.expected);
 }
 
-TEST_P(DeviceListTest, KeepsStatesWithBlanksAndTheShortForm) {
-    const auto devices = ParseDeviceList(Text(
-        "ABC\tno permissions (user in plugdev group; see [http://developer.android.com/tools/device.html]) usb:1-2 "
-        "transport_id:1\n"
-        "DEF\tunauthorized\n"));
-    EXPECT_EQ(Rows(devices),
-              (Lines{"ABC|no permissions (user in plugdev group; see "
-                     "[http://developer.android.com/tools/device.html])|1-2||||1",
-                     "DEF|unauthorized|||||-1"}));
-}
-
-TEST_P(DeviceListTest, SkipsTruncatedAndCorruptLines) {
-    const auto devices = ParseDeviceList(Text("GOOD device transport_id:2\n"
-                                              "BAD device transport_id:x9\n"
-                                              "LONELY\n"
-                                              "TRUNC dev"));
-    // A truncated last line still names a serial and a (partial) state: the caller sees an unknown state.
-    EXPECT_EQ(Rows(devices), (Lines{"GOOD|device|||||2", "TRUNC|dev|||||-1"}));
-}
-
-INSTANTIATE_TEST_SUITE_P(LineEnds, DeviceListTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, RowsTest,
+    ::testing::Values(
+        RowsCase{"devices_long_form", Devices,
+                 "* daemon not running; starting now at tcp:5037\n"
+                 "* daemon started successfully\n"
+                 "List of devices attached\n"
+                 "0123456789ABCDEF       device usb:1-1.2 product:vexa_x1 model:Vexa_X1 device:x1 transport_id:3\n"
+                 "127.0.0.1:15555        offline transport_id:7\n\n",
+                 {"0123456789ABCDEF|device|1-1.2|vexa_x1|Vexa_X1|x1|3", "127.0.0.1:15555|offline|||||7"}},
+        RowsCase{"devices_states_with_blanks", Devices,
+                 "ABC\tno permissions (user in plugdev group; see [http://developer.android.com/tools/device.html]) "
+                 "usb:1-2 transport_id:1\nDEF\tunauthorized\n",
+                 {"ABC|no permissions (user in plugdev group; see "
+                  "[http://developer.android.com/tools/device.html])|1-2||||1",
+                  "DEF|unauthorized|||||-1"}},
+        // A truncated last line still names a serial and a (partial) state: the caller sees an unknown state.
+        RowsCase{"devices_corrupt", Devices, "GOOD device transport_id:2\nBAD device transport_id:x9\nLONELY\nTRUNC dev",
+                 {"GOOD|device|||||2", "TRUNC|dev|||||-1"}},
+        RowsCase{"ls_toybox", Listing,
+                 "total 40\n"
+                 "drwxrwx--x  4 root sdcard_rw 4096 2023-01-05 10:22 .\n"
+                 "drwx--x--x  5 root sdcard_rw 4096 2023-01-05 10:22 ..\n"
+                 "drwxrwx--x  2 root sdcard_rw 3488 2023-06-30 08:01 DCIM\n"
+                 "-rw-rw----  1 u0_a123 sdcard_rw 12345 2023-01-05 10:22 my  file.txt\n"
+                 "-rw-rw----+ 1 root sdcard_rw 7 2024-02-29 23:59 照片 2024.jpg\n"
+                 "lrwxrwxrwx  1 root root 21 2009-01-01 08:00 sdcard -> /storage/self/primary\n"
+                 "crw-rw-rw-  1 root root 1,   3 2023-01-05 10:22 null\n"
+                 "-rw-r--r--  1 root root 0 2023-01-05 10:22 -dash\n",
+                 {"d|drwxrwx--x|root|sdcard_rw|3488|2023-06-30 08:01|DCIM|",
+                  "-|-rw-rw----|u0_a123|sdcard_rw|12345|2023-01-05 10:22|my  file.txt|",
+                  "-|-rw-rw----|root|sdcard_rw|7|2024-02-29 23:59|照片 2024.jpg|",
+                  "l|lrwxrwxrwx|root|root|21|2009-01-01 08:00|sdcard|/storage/self/primary",
+                  "c|crw-rw-rw-|root|root|0|2023-01-05 10:22|null|", "-|-rw-r--r--|root|root|0|2023-01-05 10:22|-dash|"}},
+        RowsCase{"ls_old_toolbox", Listing,
+                 "drwxr-xr-x root     root              2015-03-01 12:00 Music\n"
+                 "-rw-rw-r-- root     sdcard_rw     1234 2015-03-01 12:01 a b.mp3\n",
+                 {"d|drwxr-xr-x|root|root|0|2015-03-01 12:00|Music|",
+                  "-|-rw-rw-r--|root|sdcard_rw|1234|2015-03-01 12:01|a b.mp3|"}},
+        RowsCase{"ls_corrupt", Listing,
+                 "ls: /data/x: Permission denied\n"
+                 "-rw-rw---- 1 root root 12 2023-13-45 10:22 baddate\n"
+                 "-rw-rw---- 1 root root 12 2023-01-05 10:22\n"
+                 "-rw-rw---- 1 root root 2023-01-05 10:22 nosize\n"
+                 "-rwxq----- 1 root root 1 2023-01-05 10:22 badmode\n"
+                 "-rw-rw---- 1 root root 5 2023-01-05 10:22 ok\n"
+                 "-rw-rw---- 1 root root 5 2023-01-0",
+                 {"-|-rw-rw----|root|root|5|2023-01-05 10:22|ok|"}},
+        RowsCase{"df_toybox_wrapped_names", Mounts,
+                 "Filesystem            1K-blocks    Used Available Use% Mounted on\n"
+                 "/dev/block/dm-0         5095040 4985772     93196  99% /\n"
+                 "tmpfs                   1907488    1012   1906476   1% /dev\n"
+                 "/dev/block/by-name/very_long_userdata_name\n"
+                 "                      115076100 21352960  93592356  19% /data\n",
+                 {"/dev/block/dm-0|5095040|4985772|93196|/", "tmpfs|1907488|1012|1906476|/dev",
+                  "/dev/block/by-name/very_long_userdata_name|115076100|21352960|93592356|/data"}},
+        // Sizes with units: 925.3M is 947507 KiB, rounded.
+        RowsCase{"df_old_toolbox", Mounts,
+                 "Filesystem               Size     Used     Free   Blksize\n"
+                 "/dev                   925.3M    36.0K   925.3M   4096\n"
+                 "/data                    5.7G     3.5G     2.2G   4096\n"
+                 "/mnt/secure/asec: Permission denied\n",
+                 {"/dev|947507|36|947507|/dev", "/data|5976883|3670016|2306867|/data"}},
+        RowsCase{"df_corrupt", Mounts,
+                 "Filesystem 1k-blocks Used Available Use% Mounted on\n"
+                 "/dev/a 100 x 50 50% /a\n/dev/b 100 50 50 50 /b\n/dev/c 100 50 1.2.3K 50% /c\n"
+                 "/dev/d 100 50 50 50% /mnt/with space\n/dev/e 100 50",
+                 {"/dev/d|100|50|50|/mnt/with space"}}),
+    [](const ::testing::TestParamInfo<RowsCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
 
@@ -122,87 +177,6 @@ TEST(GetpropTest, DropsTruncatedValuesAndNoise) {
     EXPECT_EQ(props.value("b"), "2");
     EXPECT_FALSE(props.contains("c"));
     EXPECT_EQ(props.size(), 2);
-}
-
-// ---------------------------------------------------------------------------------------------
-
-TEST(LsListingTest, ReadsToyboxListing) {
-    const auto entries =
-        ParseLsListing(Crlf("total 40\n"
-                            "drwxrwx--x  4 root sdcard_rw 4096 2023-01-05 10:22 .\n"
-                            "drwx--x--x  5 root sdcard_rw 4096 2023-01-05 10:22 ..\n"
-                            "drwxrwx--x  2 root sdcard_rw 3488 2023-06-30 08:01 DCIM\n"
-                            "-rw-rw----  1 u0_a123 sdcard_rw 12345 2023-01-05 10:22 my  file.txt\n"
-                            "-rw-rw----+ 1 root sdcard_rw 7 2024-02-29 23:59 照片 2024.jpg\n"
-                            "lrwxrwxrwx  1 root root 21 2009-01-01 08:00 sdcard -> /storage/self/primary\n"
-                            "crw-rw-rw-  1 root root 1,   3 2023-01-05 10:22 null\n"
-                            "-rw-r--r--  1 root root 0 2023-01-05 10:22 -dash\n"));
-    EXPECT_EQ(Rows(entries),
-              (Lines{"d|drwxrwx--x|root|sdcard_rw|3488|2023-06-30 08:01|DCIM|",
-                     "-|-rw-rw----|u0_a123|sdcard_rw|12345|2023-01-05 10:22|my  file.txt|",
-                     "-|-rw-rw----|root|sdcard_rw|7|2024-02-29 23:59|照片 2024.jpg|",
-                     "l|lrwxrwxrwx|root|root|21|2009-01-01 08:00|sdcard|/storage/self/primary",
-                     "c|crw-rw-rw-|root|root|0|2023-01-05 10:22|null|",
-                     "-|-rw-r--r--|root|root|0|2023-01-05 10:22|-dash|"}));
-    EXPECT_TRUE(entries[0].IsDirectory());
-    EXPECT_TRUE(entries[3].IsLink());
-}
-
-TEST(LsListingTest, ReadsOldToolboxListingWithoutLinkCounts) {
-    const auto entries = ParseLsListing("drwxr-xr-x root     root              2015-03-01 12:00 Music\n"
-                                        "-rw-rw-r-- root     sdcard_rw     1234 2015-03-01 12:01 a b.mp3\n");
-    EXPECT_EQ(Rows(entries), (Lines{"d|drwxr-xr-x|root|root|0|2015-03-01 12:00|Music|",
-                                    "-|-rw-rw-r--|root|sdcard_rw|1234|2015-03-01 12:01|a b.mp3|"}));
-}
-
-TEST(LsListingTest, SkipsErrorsTruncatedAndCorruptLines) {
-    const auto entries = ParseLsListing("ls: /data/x: Permission denied\n"
-                                        "-rw-rw---- 1 root root 12 2023-13-45 10:22 baddate\n"
-                                        "-rw-rw---- 1 root root 12 2023-01-05 10:22\n"
-                                        "-rw-rw---- 1 root root 2023-01-05 10:22 nosize\n"
-                                        "-rwxq----- 1 root root 1 2023-01-05 10:22 badmode\n"
-                                        "-rw-rw---- 1 root root 5 2023-01-05 10:22 ok\n"
-                                        "-rw-rw---- 1 root root 5 2023-01-0");
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].name, "ok");
-}
-
-// ---------------------------------------------------------------------------------------------
-
-TEST(DfTest, ReadsToyboxOutputWithWrappedNames) {
-    const auto entries = ParseDf(Crlf("Filesystem            1K-blocks    Used Available Use% Mounted on\n"
-                                      "/dev/block/dm-0         5095040 4985772     93196  99% /\n"
-                                      "tmpfs                   1907488    1012   1906476   1% /dev\n"
-                                      "/dev/block/by-name/very_long_userdata_name\n"
-                                      "                      115076100 21352960  93592356  19% /data\n"
-                                      "/dev/fuse             115076100 21352960  93592356  19% /storage/emulated\n"));
-    EXPECT_EQ(Rows(entries), (Lines{"/dev/block/dm-0|5095040|4985772|93196|/",
-                                    "tmpfs|1907488|1012|1906476|/dev",
-                                    "/dev/block/by-name/very_long_userdata_name|115076100|21352960|93592356|/data",
-                                    "/dev/fuse|115076100|21352960|93592356|/storage/emulated"}));
-}
-
-TEST(DfTest, ReadsOldToolboxSizes) {
-    const auto entries = ParseDf("Filesystem               Size     Used     Free   Blksize\n"
-                                 "/dev                   925.3M    36.0K   925.3M   4096\n"
-                                 "/data                    5.7G     3.5G     2.2G   4096\n"
-                                 "/mnt/secure/asec: Permission denied\n");
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].mountPoint, "/dev");
-    EXPECT_EQ(entries[0].usedKb, 36);
-    EXPECT_EQ(entries[0].totalKb, static_cast<long long>(925.3 * 1024 + 0.5));
-    EXPECT_EQ(entries[1].totalKb, static_cast<long long>(5.7 * 1024 * 1024 + 0.5));
-}
-
-TEST(DfTest, SkipsCorruptAndTruncatedRows) {
-    const auto entries = ParseDf("Filesystem 1k-blocks Used Available Use% Mounted on\n"
-                                 "/dev/a 100 x 50 50% /a\n"
-                                 "/dev/b 100 50 50 50 /b\n"
-                                 "/dev/c 100 50 1.2.3K 50% /c\n"
-                                 "/dev/d 100 50 50 50% /mnt/with space\n"
-                                 "/dev/e 100 50");
-    ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].mountPoint, "/mnt/with space");
 }
 
 // ---------------------------------------------------------------------------------------------
