@@ -73,6 +73,23 @@ protected:
 
     QString Path(const QString& name) const { return dir.filePath(name); }
 
+    // The page's data, rebuilt from the phone (filtered by keyword when one is given).
+    void Load(MessageData& data, const QString& keyword = {}) {
+        ASSERT_EQ(data.ObtainStores(phone.Session()), MessageData::StoreState::Ready);
+        ASSERT_TRUE(data.Rebuild(phone.Session(), keyword));
+    }
+    // Adds count messages from one number, a second apart, and returns them as delete items.
+    std::vector<MsgTypeAndId> AddRun(int count) {
+        for (int i = 0; i < count; ++i) {
+            EXPECT_TRUE(phone.AddSms(1, "1", QString::number(i), MessageTestPhone::Time(2024, 5, 1, 8, i / 60, i % 60)));
+        }
+        std::vector<MsgTypeAndId> items;
+        for (const MSGINFO& m : ListAll()) {
+            items.push_back({m.id, 0});
+        }
+        return items;
+    }
+
     static bool Write(const QString& path, const QByteArray& bytes) {
         QFile file(path);
         return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -98,8 +115,7 @@ TEST_F(MessageOpsTest, TwoSendersMakeTwoConversationsWithCountsAndUnread) {
     }
     ASSERT_TRUE(phone.AddSms(3, "10086", "draft", MessageTestPhone::Time(2024, 5, 3, 9, 0, 0)));
     MessageData data;
-    ASSERT_EQ(data.ObtainStores(phone.Session()), MessageData::StoreState::Ready);
-    ASSERT_TRUE(data.Rebuild(phone.Session()));
+    Load(data);
     ASSERT_EQ(data.Conversations().size(), 2U);
     EXPECT_EQ(data.Messages().size(), 13U);
     ASSERT_EQ(data.Drafts().size(), 1U);
@@ -122,8 +138,7 @@ TEST_F(MessageOpsTest, AlphanumericSendersDifferingInCaseShareAConversation) {
     ASSERT_TRUE(phone.AddSms(1, "12345", "c", MessageTestPhone::Time(2024, 5, 1, 10, 0, 0)));
     ASSERT_TRUE(phone.AddSms(1, "vexa", "b", MessageTestPhone::Time(2024, 5, 1, 9, 0, 0)));
     MessageData data;
-    ASSERT_EQ(data.ObtainStores(phone.Session()), MessageData::StoreState::Ready);
-    ASSERT_TRUE(data.Rebuild(phone.Session()));
+    Load(data);
     // The case-sensitive key order keeps the two spellings next to each other.
     ASSERT_EQ(data.Conversations().size(), 2U);
     EXPECT_EQ(data.Conversations()[0].count, 2);
@@ -135,8 +150,7 @@ TEST_F(MessageOpsTest, NumberWithoutCountryCodeFindsContactSavedWithIt) {
     ASSERT_TRUE(phone.AddSms(1, "13912345678", "hi", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
     ASSERT_TRUE(phone.AddSms(1, "10010", "bill", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
     MessageData data;
-    ASSERT_EQ(data.ObtainStores(phone.Session()), MessageData::StoreState::Ready);
-    ASSERT_TRUE(data.Rebuild(phone.Session()));
+    Load(data);
     EXPECT_EQ(data.Names().ContactName("13912345678"), QStringLiteral("王小明"));
     EXPECT_EQ(data.Names().ContactName("10010"), QString());
     EXPECT_EQ(data.Names().DisplayName("10010"), "10010");
@@ -148,8 +162,7 @@ TEST_F(MessageOpsTest, SearchKeepsMatchingMessagesOnly) {
     ASSERT_TRUE(phone.AddSms(1, "1", QStringLiteral("明天开会"), MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
     ASSERT_TRUE(phone.AddSms(1, "2", "other", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
     MessageData data;
-    ASSERT_EQ(data.ObtainStores(phone.Session()), MessageData::StoreState::Ready);
-    ASSERT_TRUE(data.Rebuild(phone.Session(), QStringLiteral("开会")));
+    Load(data, QStringLiteral("开会"));
     ASSERT_EQ(data.Messages().size(), 1U);
     EXPECT_EQ(data.Messages()[0].number, "1");
 }
@@ -181,13 +194,7 @@ TEST_F(MessageOpsTest, NoSessionLeavesTheHolderNotReady) {
 // ---- bulk delete
 
 TEST_F(MessageOpsTest, SixtyFiveSmsAreDeletedInBatchesOf30_30_5) {
-    for (int i = 0; i < 65; ++i) {
-        ASSERT_TRUE(phone.AddSms(1, "1", QString::number(i), MessageTestPhone::Time(2024, 5, 1, 8, 0, i % 60)));
-    }
-    std::vector<MsgTypeAndId> items;
-    for (const MSGINFO& m : ListAll()) {
-        items.push_back({m.id, 0});
-    }
+    const std::vector<MsgTypeAndId> items = AddRun(65);
     RecordingSmsStore store(phone.Sms());
     std::vector<int> progress;
     BatchHooks hooks;
@@ -201,13 +208,7 @@ TEST_F(MessageOpsTest, SixtyFiveSmsAreDeletedInBatchesOf30_30_5) {
 }
 
 TEST_F(MessageOpsTest, FailedBatchCountsWholeBatchAsNotDeleted) {
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(phone.AddSms(1, "1", QString::number(i), MessageTestPhone::Time(2024, 5, 1, 8, 0, i)));
-    }
-    std::vector<MsgTypeAndId> items;
-    for (const MSGINFO& m : ListAll()) {
-        items.push_back({m.id, 0});
-    }
+    const std::vector<MsgTypeAndId> items = AddRun(5);
     RecordingSmsStore store(phone.Sms());
     store.failBatches = true;
     const DeleteOutcome outcome = DeleteMessages(&store, nullptr, items, {});
@@ -217,13 +218,7 @@ TEST_F(MessageOpsTest, FailedBatchCountsWholeBatchAsNotDeleted) {
 }
 
 TEST_F(MessageOpsTest, CancelSendsTheHeldBatchAndStops) {
-    for (int i = 0; i < 40; ++i) {
-        ASSERT_TRUE(phone.AddSms(1, "1", QString::number(i), MessageTestPhone::Time(2024, 5, 1, 8, 0, i % 60)));
-    }
-    std::vector<MsgTypeAndId> items;
-    for (const MSGINFO& m : ListAll()) {
-        items.push_back({m.id, 0});
-    }
+    const std::vector<MsgTypeAndId> items = AddRun(40);
     RecordingSmsStore store(phone.Sms());
     int asked = 0;
     BatchHooks hooks;
