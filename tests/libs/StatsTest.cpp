@@ -20,33 +20,23 @@
 
 namespace {
 
-TEST(HostInfoRecord, StartupLayout) {
-    HostInfoFields fields;
-    fields.version = QStringLiteral("1.2.0.0");
-    const HostInfoRecord r = BuildHostInfoRecord(fields);
-    EXPECT_EQ(r.m_bytes[0], 0);
-    EXPECT_STREQ(r.m_bytes + 0x001, "0");
-    EXPECT_STREQ(r.m_bytes + 0x021, "0");
-    EXPECT_STREQ(r.m_bytes + 0x041, "0");
-    EXPECT_STREQ(r.m_bytes + 0x051, "10008");
-    EXPECT_STREQ(r.m_bytes + 0x061, "1.2.0.0");
-    for (std::size_t at : {0x081u, 0x0A1u, 0x0C1u, 0x101u, 0x181u}) {
-        EXPECT_EQ(r.m_bytes[at], 0) << "slot " << at;
-    }
-}
-
 TEST(HostInfoRecord, DeviceFieldsAreAnsiAndCutToTheirSlots) {
     HostInfoFields fields;
     fields.model = QStringLiteral("VEXA 手机 X1");
     fields.deviceNumber = QStringLiteral("12345678901234567890"); // longer than 15
     fields.proxyCredentials = QStringLiteral("用户:pw");
+    fields.version = QStringLiteral("1.2.0.0");
     const HostInfoRecord r = BuildHostInfoRecord(fields);
+    EXPECT_EQ(r.m_bytes[0], 0);
     EXPECT_EQ(QByteArray(r.m_bytes + 0x001), QByteArray("VEXA \xCA\xD6\xBB\xFA X1"));
     EXPECT_EQ(HostInfoText(r, HostInfoSlot::Model), fields.model);
     EXPECT_EQ(HostInfoText(r, HostInfoSlot::DeviceNumber), QStringLiteral("123456789012345"));
     EXPECT_EQ(r.m_bytes[0x051 - 1], 0) << "the number's terminator stays inside its slot";
     EXPECT_EQ(HostInfoText(r, HostInfoSlot::Channel), QStringLiteral("10008"));
     EXPECT_EQ(HostInfoText(r, HostInfoSlot::ProxyCredentials), QStringLiteral("用户:pw"));
+    EXPECT_EQ(HostInfoText(r, HostInfoSlot::Version), fields.version);
+    EXPECT_EQ(HostInfoText(r, HostInfoSlot::Firmware), QStringLiteral("0")) << "an unknown firmware reads as 0";
+    EXPECT_TRUE(HostInfoText(r, HostInfoSlot::ProxyServer).isEmpty());
 }
 
 class StatsTest : public ::testing::Test {
@@ -135,6 +125,11 @@ TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggered) {
     EXPECT_TRUE(uploader.Uploaded());
     uploader.Stop();
     EXPECT_EQ(uploads.load(), 1) << "stopping twice does not upload again";
+    {
+        StatUploader dropped([&] { ++uploads; });
+        dropped.Start();
+    }
+    EXPECT_EQ(uploads.load(), 2) << "the destructor stops and uploads once";
 }
 
 TEST(StatUploader, DoesNotUploadAgainAtExitAfterATriggeredUpload) {
@@ -148,15 +143,6 @@ TEST(StatUploader, DoesNotUploadAgainAtExitAfterATriggeredUpload) {
     EXPECT_TRUE(WaitUntil([&] { return uploads.load() >= 2; })) << "each request uploads";
     uploader.Stop();
     EXPECT_EQ(uploads.load(), 2);
-}
-
-TEST(StatUploader, DestructorStopsAndUploadsOnce) {
-    std::atomic<int> uploads{0};
-    {
-        StatUploader uploader([&] { ++uploads; });
-        uploader.Start();
-    }
-    EXPECT_EQ(uploads.load(), 1);
 }
 
 } // namespace
