@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 // A store that keeps its records in memory, as a phone's store would.
@@ -87,41 +89,21 @@ TEST(ItemExporters, EveryStoreRoundTrips) {
     Settings settings;
     vexa::SettingsGroup g;
     g.groupId = 3;
-    vexa::SettingValue v;
+    // One value of each type, holding only the field its type stores.
+    const std::function<void(vexa::SettingValue&)> fill[] = {
+        [](vexa::SettingValue& v) { v.charValue = 'Z'; },
+        [](vexa::SettingValue& v) { v.uintValue = 0xDEADBEEF; },
+        [](vexa::SettingValue& v) { v.text = QStringLiteral("铃声"); },
+        [](vexa::SettingValue& v) { v.blob = QByteArray("\0\1\2", 3); },
+        [](vexa::SettingValue& v) { v.uint64Value = 0x0102030405060708ULL; },
+        [](vexa::SettingValue& v) { v.boolValue = true; },
+    };
     for (std::uint32_t type = 1; type <= 6; ++type) {
-        v = {};
+        vexa::SettingValue v;
         v.id = 100 + type;
         v.type = type;
-        v.charValue = 'Z';
-        v.uintValue = 0xDEADBEEF;
-        v.text = QStringLiteral("铃声");
-        v.blob = QByteArray("\0\1\2", 3);
-        v.uint64Value = 0x0102030405060708ULL;
-        v.boolValue = true;
-        vexa::SettingValue clean;
-        clean.id = v.id;
-        clean.type = type;
-        switch (type) {
-        case 1:
-            clean.charValue = v.charValue;
-            break;
-        case 2:
-            clean.uintValue = v.uintValue;
-            break;
-        case 3:
-            clean.text = v.text;
-            break;
-        case 4:
-            clean.blob = v.blob;
-            break;
-        case 5:
-            clean.uint64Value = v.uint64Value;
-            break;
-        default:
-            clean.boolValue = true;
-            break;
-        }
-        g.values.push_back(clean);
+        fill[type - 1](v);
+        g.values.push_back(v);
     }
     settings.items = {g};
     Settings s2;
