@@ -39,17 +39,16 @@ TEST(SmsCsvFormat, HeaderAliasesAndTheMandatoryTimeColumn) {
 
 TEST(SmsCsvFormat, TimeCells) {
     const QDateTime expected(QDate(2012, 7, 25), QTime(10, 3, 9));
-    EXPECT_EQ(ParseSmsCsvTime(QStringLiteral("2012/07/25 10:03:09"), kNow), expected);
-    EXPECT_EQ(ParseSmsCsvTime(QStringLiteral("20120725100309"), kNow), expected);
-    EXPECT_EQ(ParseSmsCsvTime(QStringLiteral("2012-07-25 10:03:09"), kNow), expected);
-    EXPECT_EQ(ParseSmsCsvTime(QStringLiteral("2045-01-01 00:00:00"), kNow), kNow);
-    EXPECT_EQ(ParseSmsCsvTime(QStringLiteral("1899-12-31 23:59:59"), kNow), kNow);
-    EXPECT_EQ(ParseSmsCsvTime(QStringLiteral("2012-13-01 00:00:00"), kNow), kNow);
-    EXPECT_EQ(ParseSmsCsvTime(QStringLiteral("2012-02-30 00:00:00"), kNow), kNow) << "no such day";
-    EXPECT_EQ(ParseSmsCsvTime(QStringLiteral("yesterday"), kNow), kNow);
-    EXPECT_EQ(ParseSmsCsvTime(QStringLiteral("2012-07-25"), kNow), QDateTime(QDate(2012, 7, 25), QTime(0, 0)))
-        << "a date alone is its midnight";
-    EXPECT_EQ(ParseSmsCsvTime(QStringLiteral("2012"), kNow), kNow) << "month 0 is no date";
+    const std::pair<const char*, QDateTime> cases[] = {
+        {"2012/07/25 10:03:09", expected}, {"20120725100309", expected}, {"2012-07-25 10:03:09", expected},
+        {"2012-07-25", QDateTime(QDate(2012, 7, 25), QTime(0, 0))}, // a date alone is its midnight
+        // Out of range, no such day, no date at all (month 0): now.
+        {"2045-01-01 00:00:00", kNow}, {"1899-12-31 23:59:59", kNow}, {"2012-13-01 00:00:00", kNow},
+        {"2012-02-30 00:00:00", kNow}, {"yesterday", kNow}, {"2012", kNow},
+    };
+    for (const auto& [cell, time] : cases) {
+        EXPECT_EQ(ParseSmsCsvTime(QString::fromLatin1(cell), kNow), time) << cell;
+    }
     EXPECT_EQ(FormatSmsCsvTime(expected), QStringLiteral("2012-07-25 10:03:09"));
 }
 
@@ -74,6 +73,7 @@ TEST(SmsCsvFormat, RowsBecomeMessages) {
 
     // A file whose header is "Time" alone: every row a draft with its time.
     const SmsCsvColumns timeOnly = MapSmsCsvHeader({QStringLiteral("Time")});
+    EXPECT_TRUE(SmsCsvHeaderAccepted(timeOnly));
     const auto draft = SmsRowFromCells({QStringLiteral("2012/07/25 10:03:09")}, timeOnly, kNow);
     ASSERT_TRUE(draft.has_value());
     EXPECT_EQ(draft->box, 3);
