@@ -325,18 +325,6 @@ TEST_F(MessageOpsTest, SixtyFiveRowsAreAddedAs30_30_5) {
     EXPECT_TRUE(result.Complete());
 }
 
-TEST_F(MessageOpsTest, TimeAloneHeaderMakesDraftsWithTheRowTime) {
-    ASSERT_TRUE(Write(Path("t.csv"), "Time\r\n20120725100309\r\n"));
-    ASSERT_TRUE(ImportSmsCsv(phone.Session(), Path("t.csv")).Complete());
-    std::vector<vexa::Sms> all;
-    ASSERT_TRUE(phone.Sms()->ListAllSms(&all));
-    ASSERT_EQ(all.size(), 1U);
-    EXPECT_EQ(all[0].GetBox(), 3);
-    SYSTEMTIME t;
-    all[0].GetTime(&t);
-    EXPECT_EQ(vexa::PackTime(t), 20120725100309LL);
-}
-
 TEST_F(MessageOpsTest, RejectedBatchCountsAsFailedRows) {
     ASSERT_TRUE(Write(Path("r.csv"), "Time,Number\r\n2012-01-01 00:00:00,1\r\n2012-01-01 00:00:00,2\r\n"));
     RecordingSmsStore store(phone.Sms());
