@@ -154,7 +154,7 @@ TEST(VCardBadInput, NothingBreaksAndCompleteCardsSurvive) {
     for (int i = 0; i < 200000; ++i) {
         junk.append(static_cast<char>((i * 2654435761u) >> 24));
     }
-    EXPECT_GE(Parsed(junk).Count(), 0);
+    EXPECT_EQ(Parsed(junk).Count(), 0) << "random bytes hold no card";
     EXPECT_EQ(Parsed("BEGIN:VCARD\r\nN;ENCODING=QUOTED-PRINTABLE:=ZZ=4\r\nEND:VCARD\r\n")
                   .At(0)
                   ->Find(QStringLiteral("N"))
