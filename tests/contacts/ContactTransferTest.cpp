@@ -299,50 +299,28 @@ TEST_F(ContactTransferTest, CancelledOrUnwritableExportWritesNothing) {
     }
 }
 
-// Files in the shapes other phones and address books write.
-TEST_F(ContactTransferTest, VCardsOfOtherPhonesAndAddressBooks) {
-    const QByteArray android =
-        "BEGIN:VCARD\r\nVERSION:2.1\r\n"
-        "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=BC=A0;=E4=B8=89;;;\r\n"
-        "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=BC=A0=E4=B8=89\r\n"
-        "TEL;CELL:138-0013-8000\r\nTEL;HOME:010 6255 0000\r\n"
-        "EMAIL;HOME:zhangsan@example.com\r\n"
-        "ADR;HOME;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;;=E4=B8=AD=E5=85=B3=E6=9D=91=E5=A4=A7=E8=A1=97;=E5=8C=97=E4=BA=AC;;100080;\r\n"
-        "END:VCARD\r\n";
-    const QByteArray ios = "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//Apple Inc.//iPhone OS 16.0//EN\r\n"
-                           "N:Appleseed;Johnny;;;\r\nFN:Johnny Appleseed\r\n"
-                           "item1.TEL:+1 (408) 555-0100\r\nitem1.X-ABLabel:Studio\r\n"
-                           "TEL;type=CELL;type=VOICE;type=pref:+1 408 555 0101\r\n"
-                           "EMAIL;type=INTERNET;type=WORK;type=pref:johnny@example.com\r\n"
-                           "item2.ADR;type=WORK:;;1 Infinite Loop;Cupertino;CA;95014;United States\r\n"
-                           "END:VCARD\r\n";
-    const QByteArray v4 = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Erika Mustermann\r\nN:Mustermann;Erika;;;\r\n"
-                          "TEL;TYPE=\"work,voice\";VALUE=uri:tel:+49-221-9999123\r\n"
-                          "EMAIL;TYPE=home:erika@example.org\r\n"
-                          "ADR;TYPE=home:;;Heidestraße 17;Köln;;51147;Germany\r\nEND:VCARD\r\n";
-    WriteFile(Path("android.vcf"), android);
-    WriteFile(Path("ios.VCF"), ios);
-    WriteFile(Path("v4.vcf"), v4);
-    WriteFile(Path("notes.txt"), android); // not a vCard name: skipped
+// Several vCard files at once, chosen by their extension in any case. How the cards of other phones
+// and address books map to fields is ContactVCardTest's; here they must all reach the phone.
+TEST_F(ContactTransferTest, VCardFilesOfOtherPhonesAllReachThePhone) {
+    WriteFile(Path("android.vcf"), "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+                                   "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=BC=A0=E4=B8=89\r\n"
+                                   "TEL;CELL:138-0013-8000\r\nEND:VCARD\r\n");
+    WriteFile(Path("ios.VCF"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Appleseed;Johnny;;;\r\nFN:Johnny Appleseed\r\n"
+                               "item1.TEL:+1 (408) 555-0100\r\nitem1.X-ABLabel:Studio\r\nEND:VCARD\r\n");
+    WriteFile(Path("v4.vcf"), "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Erika Mustermann\r\n"
+                              "ADR;TYPE=home:;;Heidestraße 17;Köln;;51147;Germany\r\nEND:VCARD\r\n");
+    WriteFile(Path("notes.txt"), "BEGIN:VCARD\r\nFN:Not A Card File\r\nEND:VCARD\r\n");
     ASSERT_EQ(ImportInto({Path("android.vcf"), Path("ios.VCF"), Path("v4.vcf"), Path("notes.txt")}, false), 0);
     EXPECT_EQ(m_count, 3);
     vexa::ContactBook* book = Target();
     ASSERT_NE(book, nullptr);
-    std::map<QString, vexa::Contact*> byName;
+    std::map<QString, QString> summaries;
     for (vexa::Contact* c : AllContacts(*book)) {
-        byName[c->GetDisplayNameText()] = c;
+        summaries[c->GetDisplayNameText()] = Summary(*c);
     }
-    ASSERT_EQ(byName.size(), 3U);
-    // A custom iPhone label makes a custom type; a vCard 4 "work,voice" number is a work phone.
-    const std::pair<const char*, const char*> expected[] = {
-        {"张三", "tel2:13800138000 tel1:010 6255 0000 email:zhangsan@example.com adr1:中关村大街/北京/"},
-        {"Johnny Appleseed", "tel0Studio:+1 (408) 555-0100 tel2:+1 408 555 0101 email:johnny@example.com "
-                             "adr2:1 Infinite Loop/Cupertino/United States"},
-        {"Erika Mustermann", "tel3:+49-221-9999123 email:erika@example.org adr1:Heidestraße 17/Köln/Germany"}};
-    for (const auto& [name, summary] : expected) {
-        ASSERT_TRUE(byName.contains(QString::fromUtf8(name))) << name;
-        EXPECT_EQ(Summary(*byName[QString::fromUtf8(name)]), QString::fromUtf8(summary).remove(u'-')) << name;
-    }
+    EXPECT_EQ(summaries, (std::map<QString, QString>{{"张三", "tel2:13800138000"},
+                                                     {"Johnny Appleseed", "tel0Studio:+1 (408) 5550100"},
+                                                     {"Erika Mustermann", "adr1:Heidestraße 17/Köln/Germany"}}));
 }
 
 struct ForeignCsvCase {
