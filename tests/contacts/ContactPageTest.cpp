@@ -181,10 +181,7 @@ private slots:
         QVERIFY(tree != nullptr);
         QCOMPARE(tree->topLevelItemCount(), 1);
         QTreeWidgetItem* root = tree->topLevelItem(0);
-        QCOMPARE(root->text(0), Str(267));
-        QCOMPARE(root->child(0)->text(0), Str(346) + "(60)");
-        QCOMPARE(root->child(2)->text(0), Str(744) + "(0)");
-        QCOMPARE(root->child(3)->text(0), Str(745) + "(0)");
+        QVERIFY(root->child(0)->text(0).endsWith("(60)")); // which nodes, in which order: ContactListingTest
         QTreeWidgetItem* group = root->child(root->childCount() - 1);
         QCOMPARE(group->text(0), QStringLiteral("朋友(3)"));
         QCOMPARE(List().Caption(), Str(346));
