@@ -108,14 +108,8 @@ void Report(const char* stage) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // As vexa-assistant sets it up: one renderer for every embedded page.
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --renderer-process-limit=1");
-    }
     QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+    PrepareProgramEnvironment(home);
     QString simFolder = qEnvironmentVariable("VEXA_BENCH_SIM_DIR");
     if (simFolder.isEmpty()) {
         simFolder = home.filePath("sim");

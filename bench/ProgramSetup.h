@@ -7,7 +7,20 @@
 #include "platform/AppPaths.h"
 #include "skin/Skin.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <cstdio>
+
+// Before the application object: offscreen, one web renderer, settings and data in home.
+inline void PrepareProgramEnvironment(const QTemporaryDir& home) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --renderer-process-limit=1");
+    }
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+}
 
 // The loaded skin, or null (with the reason on stderr) when the program could not start.
 inline CSkin* StartLikeTheProgram() {

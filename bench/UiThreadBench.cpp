@@ -31,6 +31,41 @@ namespace {
 
 QTemporaryDir* g_home = nullptr;
 
+// Times every event the UI thread delivers, so the report can name the longest one (receiver and
+// event type); nested deliveries count inside the outer one.
+class CTimingApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (m_depth++ > 0) {
+            const bool handled = QApplication::notify(receiver, event);
+            --m_depth;
+            return handled;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const int type = event->type();
+        const QByteArray name = receiver->metaObject()->className() + QByteArray(" ") + receiver->objectName().toUtf8();
+        const bool handled = QApplication::notify(receiver, event);
+        --m_depth;
+        if (clock.nsecsElapsed() > m_longestNs) {
+            m_longestNs = clock.nsecsElapsed();
+            m_longest = name + " event " + QByteArray::number(type);
+        }
+        return handled;
+    }
+    void Reset() {
+        m_longestNs = 0;
+        m_longest.clear();
+    }
+    QByteArray Longest() const { return m_longest + " " + QByteArray::number(m_longestNs / 1000000) + " ms"; }
+
+private:
+    int m_depth = 0;
+    qint64 m_longestNs = 0;
+    QByteArray m_longest;
+};
+
 // Longest gap between heartbeat ticks while it runs.
 class CHeartbeat {
 public:
@@ -102,8 +137,11 @@ void BM_LongestUiSliceWithASlowPhone(benchmark::State& state) {
                           {CMainFrame::TabHome, "home_again_ms"}};
             for (const auto& v : visits) {
                 beat.Restart();
+                static_cast<CTimingApplication*>(qApp)->Reset();
                 frame.SelectTab(v.tab);
                 Spin(6000);
+                std::fprintf(stderr, "%s: longest event %s\n", v.name,
+                             static_cast<CTimingApplication*>(qApp)->Longest().constData());
                 state.counters[v.name] = beat.LongestMs();
                 worst = std::max(worst, beat.LongestMs());
             }
@@ -118,16 +156,11 @@ BENCHMARK(BM_LongestUiSliceWithASlowPhone)->Iterations(1)->UseManualTime()->Unit
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --renderer-process-limit=1");
-    }
     QTemporaryDir home;
     g_home = &home;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+    PrepareProgramEnvironment(home);
     qputenv("VEXA_SIM_DIR", QFile::encodeName(home.filePath("sim")));
-    QApplication app(argc, argv);
+    CTimingApplication app(argc, argv);
 
     vexa::sim::PhoneSpec spec;
     spec.serial = QStringLiteral("SLOW-PHONE");
