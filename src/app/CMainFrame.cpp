@@ -670,7 +670,7 @@ void CMainFrame::OnDevicesChanged() {
 }
 
 void CMainFrame::OnAutoConnectWanted() {
-    if (m_connected || m_devices.GetDeviceCount() != 1 || QApplication::activeModalWidget() != nullptr) {
+    if (m_connected || m_devices.GetDeviceCount() != 1) {
         return;
     }
     DeviceRecord record;

@@ -1,6 +1,7 @@
 #include "device/ConnectionController.h"
 
 #include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceSession.h"
 #include "device/LoadDataHelper.h"
 #include "libs/log/Log.h"
 
@@ -77,6 +78,12 @@ void CConnectionController::RequestLoad(int kind, bool force) {
 bool CConnectionController::Shutdown(int timeoutMs) {
     if (!m_shutDown) {
         m_shutDown = true;
+        // Every call still under way on any worker fails fast from here on, so they all end soon.
+        if (vexa::DeviceBridge* bridge = m_bridge ? m_bridge() : nullptr) {
+            if (vexa::DeviceSession* session = bridge->GetSession()) {
+                session->Disconnect();
+            }
+        }
         m_detection.RequestStop();
         for (CBackgroundJob* job : {&m_changeJob, &m_connectJob, &m_disconnectJob, &m_loadJob}) {
             job->Cancel();
