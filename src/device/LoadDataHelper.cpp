@@ -65,8 +65,8 @@ void ResetLoadedOnce() {
 
 void CLoadDataHelper::Load(vexa::DeviceBridge* bridge, CSessionGate& gate, int kind, bool force, const Post& post,
                            const std::function<void()>& waitForAppWorker) {
-    VEXA_SESSION_USE(gate);
-    if (!sessionUse_.Usable() || bridge == nullptr) {
+    CSessionUse use(gate, VEXA_HERE);
+    if (!use.Usable() || bridge == nullptr) {
         return;
     }
     vexa::DeviceSession* session = bridge->GetSession();

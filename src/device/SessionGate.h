@@ -119,6 +119,3 @@ private:
 };
 
 #define VEXA_HERE __FILE__, __LINE__
-
-// Older form, being replaced by CSessionScope.
-#define VEXA_SESSION_USE(gate) CSessionUse sessionUse_(gate, __FILE__, __LINE__)

@@ -62,7 +62,7 @@ TEST(SessionGate, ManyWorkersBalanceTheCount) {
     for (int t = 0; t < 4; ++t) {
         workers.emplace_back([&] {
             for (int i = 0; i < 1000; ++i) {
-                VEXA_SESSION_USE(gate);
+                CSessionUse use(gate, VEXA_HERE);
             }
         });
     }
