@@ -223,6 +223,26 @@ TEST(AdbHostClientTest, NoServerAndOversizedRequests) {
     EXPECT_FALSE(client.Shell("", "ls", output));
 }
 
+TEST(AdbHostClientTest, EndlessOutputIsCutOffAtTheLimit) {
+    CFakeAdbServer server([](CAdbSocket& s, const std::string&) {
+        s.WriteAll("OKAY");
+        std::string service;
+        CAdbHostClient::ReadLengthPrefixed(s, service);
+        s.WriteAll("OKAY");
+        const std::string chunk(65536, 'y');
+        while (s.WriteAll(chunk)) { // "yes" on the phone: never ends by itself
+        }
+    });
+    CAdbHostClient client(server.Port());
+    client.SetMaxOutput(4u * 1024 * 1024);
+    std::string output(10, 'x');
+    const AdbStatus status = client.Shell("SER1", "yes", output);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.message.find("output larger than 4194304 bytes"), std::string::npos) << status.message;
+    EXPECT_TRUE(output.empty()) << "no partial output is handed on";
+    EXPECT_LE(output.capacity(), 64u);
+}
+
 TEST(AdbHostClientTest, CancelWakesABlockedShellCommand) {
     CountedEvent sent;
     CFakeAdbServer server([&sent](CAdbSocket& s, const std::string&) {

@@ -290,6 +290,11 @@ AdbStatus CAdbHostClient::ReadToEnd(const std::string& serial, const std::string
         if (n == 0) {
             return AdbStatus::Ok();
         }
+        if (output.size() + static_cast<std::size_t>(n) > m_maxOutput) {
+            output.clear();
+            output.shrink_to_fit();
+            return AdbStatus::Fail(service + ": output larger than " + std::to_string(m_maxOutput) + " bytes");
+        }
         output.append(buffer, static_cast<std::size_t>(n));
     }
 }

@@ -40,6 +40,11 @@ public:
     std::uint16_t Port() const { return m_port; }
     // Time-out of each connect, read and write (not of a whole stream such as track-devices).
     void SetTimeout(int timeoutMs) { m_timeoutMs = timeoutMs; }
+    // The most a shell or exec command may print before it is cut off and fails ("output larger
+    // than N bytes"): a phone, a server or a command that streams without end must not take all
+    // the memory. The largest legitimate output is a screenshot or a provider dump of tens of MB.
+    static constexpr std::size_t kDefaultMaxOutput = 64u * 1024 * 1024;
+    void SetMaxOutput(std::size_t bytes) { m_maxOutput = bytes; }
 
     // "host:version": the server's protocol version (41 for the current servers).
     AdbStatus Version(int& version);
@@ -102,6 +107,7 @@ private:
 
     std::uint16_t m_port;
     int m_timeoutMs = CAdbSocket::kDefaultTimeoutMs;
+    std::size_t m_maxOutput = kDefaultMaxOutput;
     std::atomic<bool> m_cancelled{false};
     std::mutex m_mutex;
     std::vector<std::weak_ptr<CAdbSocket>> m_live;
