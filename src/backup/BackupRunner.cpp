@@ -11,6 +11,7 @@
 #include "platform/StringTable.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -270,7 +271,14 @@ QString DefaultPackagePath(const QString& folder, const QString& model, const QD
 }
 
 QString TemporaryFolder() {
-    return DataFolder() + QStringLiteral("/Vexa/Temp/");
+    // Made once per run of the program under a name no one else has, and removed at its end: the
+    // runs clear it, so it must never be a folder that could hold the user's files or be a link
+    // to one (a fixed "Vexa/Temp" could be either).
+    static const std::unique_ptr<QTemporaryDir> folder = [] {
+        QDir().mkpath(DataFolder() + QStringLiteral("/Vexa/Temp"));
+        return std::make_unique<QTemporaryDir>(DataFolder() + QStringLiteral("/Vexa/Temp/run-XXXXXX"));
+    }();
+    return folder->isValid() ? folder->path() + u'/' : QString();
 }
 
 bool MakeTemporaryFolder(const QString& folder) {

@@ -34,7 +34,8 @@ QString RestoreStatusText(int module, int result);
 
 // "<folder>/<model>(%04d-%02d%02d-%02d%02d).bkg" of the local time.
 QString DefaultPackagePath(const QString& folder, const QString& model, const QDateTime& now);
-// The folder item files are written to and unpacked into, under the program's data folder.
+// The folder item files are written to and unpacked into: a folder of this run of the program
+// alone under "Vexa/Temp" in the data folder, removed when the program ends; empty if it cannot be made.
 QString TemporaryFolder();
 // Creates the folder (an existing one is fine); false when it cannot be made.
 bool MakeTemporaryFolder(const QString& folder);

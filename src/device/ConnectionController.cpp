@@ -41,6 +41,7 @@ void CConnectionController::StartDetection(int passMs) {
 }
 
 void CConnectionController::Connect(int type, const QString& text, bool automatic, std::function<void()> ended) {
+    m_connecting = true;
     {
         std::lock_guard guard(m_requestLock);
         m_connect = ConnectRequest{type, text, automatic, std::move(ended)};
@@ -150,7 +151,8 @@ void CConnectionController::DeviceChangeWork(const std::atomic<bool>& cancel) {
     Report([this] { m_listener.OnDevicesChanged(); });
     if (!connected) {
         Report([this] {
-            if (!m_connected && m_devices.GetDeviceCount() == 1) {
+            // A want found before a connection under way ended would disconnect it again.
+            if (!m_connected && !m_connecting && m_devices.GetDeviceCount() == 1) {
                 m_listener.OnAutoConnectWanted();
             }
         });
@@ -187,6 +189,7 @@ void CConnectionController::ConnectWork(const std::atomic<bool>& cancel) {
         request.ended();
     }
     Report([this, pause, result] {
+        m_connecting = false;
         vexa::DeviceBridge* now = m_bridge ? m_bridge() : nullptr;
         int shown = result;
         if (result == ConnectOk && (now == nullptr || now->GetSession() == nullptr)) {

@@ -101,6 +101,7 @@ private:
     CDeviceCheckThread m_detection;
     std::atomic<bool> m_connected{false};
     bool m_detectionStarted = false;
+    bool m_connecting = false; // from Connect until its result is reported (UI thread)
     std::atomic<int> m_useWaitMs{kUseWaitMs};
     bool m_shutDown = false;
 

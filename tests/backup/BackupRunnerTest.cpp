@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "platform/AppPaths.h"
+
 #include <gtest/gtest.h>
 
 using namespace backup;
@@ -205,6 +207,29 @@ TEST_F(BackupRunnerTest, TheTemporaryFolderHoldsOnlyThisRunsFiles) {
     ASSERT_TRUE(unpacked.ok);
     EXPECT_EQ(unpacked.header.files, QStringList{QStringLiteral("WebMark.bac")});
     EXPECT_EQ(unpacked.header.Count(Alarms), -1);
+}
+
+TEST_F(BackupRunnerTest, TheProgramsWorkingFolderLeavesWhatOthersPutBesideItAlone) {
+    // "Vexa/Temp" is a link to a folder of the user's holding a package: nothing there may go.
+    const QString user = m_phone.Folder() + QStringLiteral("/user");
+    QDir().mkpath(user);
+    for (const char* name : {"keep.bkg", "notes.txt"}) {
+        QFile f(user + u'/' + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("mine");
+    }
+    const QString temp = DataFolder() + QStringLiteral("/Vexa/Temp");
+    QDir().mkpath(DataFolder() + QStringLiteral("/Vexa"));
+    ASSERT_TRUE(QFile::link(user, temp));
+    const QString folder = TemporaryFolder();
+    ASSERT_FALSE(folder.isEmpty());
+    EXPECT_NE(QDir(folder).canonicalPath(), QDir(user).canonicalPath()) << "a folder of its own";
+    EXPECT_EQ(TemporaryFolder(), folder) << "the same for the whole run of the program";
+    QDir().mkpath(m_phone.Folder() + QStringLiteral("/out"));
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_TRUE(RunBackup(m_phone.Session(), 1u << Bookmarks, Package(), folder, {}).packageOk);
+    }
+    EXPECT_EQ(QDir(user).entryList(QDir::Files), (QStringList{QStringLiteral("keep.bkg"), QStringLiteral("notes.txt")}));
 }
 
 // The status texts themselves show in BackupDialogsTest; here only where there is none.
