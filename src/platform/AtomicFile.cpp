@@ -1,6 +1,10 @@
 #include "platform/AtomicFile.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <mutex>
 
 CAtomicFile::CAtomicFile(const QString& target) : m_target(target), m_file(target) {
     // Never write into the target directly: a folder where no temporary file can be made fails.
@@ -11,7 +15,43 @@ CAtomicFile::~CAtomicFile() {
     Discard();
 }
 
+namespace {
+
+std::mutex g_protectedLock;
+QStringList g_protected; // canonical folders, each ending in '/'
+
+// The folder as the file system names it (links resolved), so another spelling cannot slip past.
+QString CanonicalFolder(const QString& folder) {
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return (canonical.isEmpty() ? QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) : canonical) + u'/';
+}
+
+bool IsProtected(const QString& target) {
+    const QString folder = CanonicalFolder(QFileInfo(target).absolutePath());
+    std::lock_guard guard(g_protectedLock);
+    for (const QString& p : std::as_const(g_protected)) {
+        if (folder.startsWith(p)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void ProtectFromWriters(const QString& folder) {
+    const QString canonical = CanonicalFolder(folder);
+    std::lock_guard guard(g_protectedLock);
+    if (!g_protected.contains(canonical)) {
+        g_protected << canonical;
+    }
+}
+
 IoResult CAtomicFile::Open(QFileDevice::Permissions permissions) {
+    if (IsProtected(m_target)) {
+        return IoResult::Fail(QStringLiteral("%1 is one of the program's own files and is not overwritten")
+                                  .arg(QDir::toNativeSeparators(m_target)));
+    }
     if (!m_file.open(QIODevice::WriteOnly)) {
         return IoResult::Fail(QStringLiteral("cannot create %1: %2")
                                   .arg(QDir::toNativeSeparators(m_target), m_file.errorString()));

@@ -38,6 +38,10 @@ private:
     QSaveFile m_file;
 };
 
+// Files in folder (the simulated phones, say) are the program's own and are never replaced by a
+// writer: Open refuses a target there, so an export aimed at one cannot destroy it. Thread-safe.
+void ProtectFromWriters(const QString& folder);
+
 // Opens target, lets write fill the device and commits when it succeeds; otherwise discards. The
 // error names the target.
 IoResult WriteFileAtomically(const QString& target, const std::function<IoResult(QIODevice& out)>& write);

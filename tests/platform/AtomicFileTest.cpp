@@ -82,3 +82,29 @@ TEST_F(AtomicFileTest, CommitReplacesTheTargetKeepingItsPermissions) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AtomicFileTest, TheProgramsOwnFilesAreNeverATarget) {
+    const QString phones = m_dir.filePath(QStringLiteral("phones"));
+    ASSERT_TRUE(QDir().mkpath(phones + QStringLiteral("/inner")));
+    const QString phone = phones + QStringLiteral("/A1.vexaphone");
+    ASSERT_TRUE(QFile::copy(m_target, phone));
+    ASSERT_TRUE(QFile::link(phones, m_dir.filePath(QStringLiteral("alias"))));
+    ProtectFromWriters(phones);
+    const auto write = [](QIODevice& out) { return WriteAll(out, kNew); };
+    // Named directly, through a link to the folder, with "..", or in a folder below.
+    for (const QString& target : {phone, m_dir.filePath(QStringLiteral("alias/A1.vexaphone")),
+                                  phones + QStringLiteral("/inner/../A1.vexaphone"),
+                                  phones + QStringLiteral("/inner/new.csv")}) {
+        SCOPED_TRACE(target.toStdString());
+        const IoResult result = WriteFileAtomically(target, write);
+        EXPECT_FALSE(result);
+        EXPECT_TRUE(result.error.contains(QStringLiteral("program's own"))) << result.error.toStdString();
+    }
+    EXPECT_EQ(Read(phone), kOld);
+    EXPECT_FALSE(QFile::exists(phones + QStringLiteral("/inner/new.csv")));
+    EXPECT_TRUE(WriteFileAtomically(m_target, write)) << "elsewhere writing goes on";
+}
+
+} // namespace

@@ -1,5 +1,6 @@
 #include "bridge/api/DeviceSession.h"
 #include "bridge/sim/SimBridge.h"
+#include "platform/AtomicFile.h"
 #include "bridge/sim/SimFiles.h"
 #include "bridge/sim/SimStores.h"
 
@@ -530,6 +531,8 @@ std::unique_ptr<DeviceBridge> CreateSimBridge() {
 }
 
 void UseSimulatedPhones() {
+    // The phones' files are never an export's target, whatever path a user types.
+    ProtectFromWriters(SimFolder());
     SetBridgeFactory([] { return CreateSimBridge(); });
 }
 
