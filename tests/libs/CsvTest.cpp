@@ -120,6 +120,24 @@ TEST_F(CsvFileTest, EveryEncodingYieldsTheSameLogicalLines) {
     }
 }
 
+TEST_F(CsvFileTest, ALoneCarriageReturnEndsARecordOutsideQuotes) {
+    const struct {
+        QByteArray bytes;
+        QStringList lines;
+    } cases[] = {
+        {"a,1\rb,2\r\nc,3", {"a,1", "b,2", "c,3"}},          // a stray CR between two records
+        {"a\rb\rc\r", {"a", "b", "c"}},                      // classic Mac line ends
+        {"\"x\ry\",z\r\nw", {"\"x\ry\",z", "w"}},           // inside quotes it is text
+        {"a\r\rb\n", {"a", "", "b"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.toStdString());
+        CCsvFileReaderEx reader;
+        EXPECT_EQ(ReadAll(Write(c.bytes), reader), c.lines);
+        EXPECT_FALSE(reader.HasError());
+    }
+}
+
 TEST_F(CsvFileTest, LfOnlyFilesAndEmptyLines) {
     CCsvFileReaderEx reader;
     EXPECT_EQ(ReadAll(Write("a,b\n\nc,\"x\ny\"\n"), reader),

@@ -120,12 +120,34 @@ bool CCsvFileReaderEx::ReadPhysicalLine(QString& line, bool& sawTerminator) {
 
 int CCsvFileReaderEx::GetNextLine(QString& line) {
     line.clear();
-    if (!m_file.isOpen() || m_atEnd || HasError()) {
+    if (!m_file.isOpen() || HasError() || (m_atEnd && m_pending.isEmpty())) {
         return 0;
     }
+    // What a lone CR left over from the previous record comes first.
+    QString text = std::move(m_pending);
+    m_pending.clear();
+    bool any = !text.isEmpty();
     bool inQuotes = false;
-    bool any = false;
+    qsizetype scanned = 0;
     for (;;) {
+        // A CR not followed by LF and outside quotes ends a record too (classic Mac files, and a
+        // stray CR that would otherwise glue two records together and lose one).
+        for (; scanned < text.size(); ++scanned) {
+            const QChar c = text.at(scanned);
+            if (c == u'"') {
+                inQuotes = !inQuotes;
+            } else if (c == u'\r' && !inQuotes && scanned + 1 < text.size() && text.at(scanned + 1) != u'\n') {
+                line = text.left(scanned);
+                m_pending = text.mid(scanned + 1);
+                return 1;
+            }
+        }
+        if (!inQuotes && text.endsWith(u'\n')) {
+            break;
+        }
+        if (m_atEnd) {
+            break;
+        }
         QString piece;
         bool terminated = false;
         if (!ReadPhysicalLine(piece, terminated)) {
@@ -137,24 +159,21 @@ int CCsvFileReaderEx::GetNextLine(QString& line) {
             break;
         }
         any = true;
-        inQuotes ^= (piece.count(u'"') % 2) == 1;
-        line += piece;
-        if (line.size() > kMaxLineChars) {
+        text += piece;
+        if (text.size() > kMaxLineChars) {
             m_error = QStringLiteral("a line is longer than %1 characters").arg(kMaxLineChars);
-            line.clear();
             return 0;
         }
         if (!terminated) {
             m_atEnd = true;
-            break;
-        }
-        if (!inQuotes) {
-            break;
         }
     }
-    if (line.endsWith(u'\n')) {
-        line.chop(line.endsWith(QStringLiteral("\r\n")) ? 2 : 1);
+    if (text.endsWith(u'\n')) {
+        text.chop(text.endsWith(QStringLiteral("\r\n")) ? 2 : 1);
+    } else if (text.endsWith(u'\r') && !inQuotes) {
+        text.chop(1); // the file ends with a lone CR
     }
+    line = std::move(text);
     return any ? 1 : 0;
 }
 

@@ -41,6 +41,7 @@ private:
     Encoding m_encoding = Encoding::Unknown;
     QString m_error;
     bool m_atEnd = false;
+    QString m_pending; // the rest of a physical line after a record ended by a lone CR
 };
 
 // Writes lines with "\r\n" after each, in UTF-16LE with a byte order mark, UTF-8 with one, or ANSI.
