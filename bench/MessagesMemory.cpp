@@ -120,18 +120,13 @@ int main(int argc, char** argv) {
 
     const QString serial = QStringLiteral("MEMORY-FULL");
     if (!QFile::exists(vexa::sim::PhoneFilePath(serial))) {
-        vexa::sim::PhoneSpec spec;
-        spec.serial = serial;
-        spec.model = QStringLiteral("V960");
         vexa::sim::SeedOptions options;
         options.contacts = 10000;
         options.sms = 100000;
         options.calls = 2000;
         options.apps = 100;
         options.pictures = 200;
-        QString error;
-        if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone(serial, options, &error)) {
-            std::fprintf(stderr, "seeding failed: %s\n", qPrintable(error));
+        if (!CreateSeededPhone(serial, options)) {
             return 1;
         }
     }

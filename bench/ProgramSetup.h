@@ -3,6 +3,8 @@
 // (settings, the skin beside the executable, the bridge) and its end.
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
 #include "libs/prefs/Prefs.h"
 #include "platform/AppPaths.h"
 #include "skin/Skin.h"
@@ -20,6 +22,19 @@ inline void PrepareProgramEnvironment(const QTemporaryDir& home) {
     }
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
+}
+
+// A V960 with the given data in the simulator's folder; false (with the reason on stderr) on failure.
+inline bool CreateSeededPhone(const QString& serial, const vexa::sim::SeedOptions& options) {
+    vexa::sim::PhoneSpec spec;
+    spec.serial = serial;
+    spec.model = QStringLiteral("V960");
+    QString error;
+    if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone(serial, options, &error)) {
+        std::fprintf(stderr, "seeding failed: %s\n", qPrintable(error));
+        return false;
+    }
+    return true;
 }
 
 // The loaded skin, or null (with the reason on stderr) when the program could not start.

@@ -168,18 +168,13 @@ int main(int argc, char** argv) {
     qputenv("VEXA_SIM_DIR", QFile::encodeName(home.filePath("sim")));
     CTimingApplication app(argc, argv);
 
-    vexa::sim::PhoneSpec spec;
-    spec.serial = QStringLiteral("SLOW-PHONE");
-    spec.model = QStringLiteral("V960");
     vexa::sim::SeedOptions options;
     options.contacts = 300;
     options.sms = 2000;
     options.calls = 200;
     options.apps = 20;
     options.pictures = 10;
-    QString error;
-    if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone(spec.serial, options, &error)) {
-        std::fprintf(stderr, "seeding failed: %s\n", qPrintable(error));
+    if (!CreateSeededPhone(QStringLiteral("SLOW-PHONE"), options)) {
         return 1;
     }
     // Only the program's own phone operations are slowed, not the seeding above.

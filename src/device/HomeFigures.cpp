@@ -7,6 +7,9 @@
 #include "device/DeviceConnection.h"
 #include "libs/log/Log.h"
 
+namespace {
+
+// The phone's key for names and backup times: the serial over USB, the phone's own id over Wi-Fi.
 QString DeviceKey(vexa::DeviceBridge* bridge, vexa::DeviceSession* session, const CDeviceList& devices) {
     if (bridge == nullptr || session == nullptr) {
         return {};
@@ -17,6 +20,15 @@ QString DeviceKey(vexa::DeviceBridge* bridge, vexa::DeviceSession* session, cons
     }
     return devices.CurrentSerial();
 }
+
+// The file system reports sizes as unsigned; the figures keep them signed for the arithmetic.
+template <std::size_t N> void CopySizes(const std::uint64_t (&from)[N], std::int64_t (&to)[N]) {
+    for (std::size_t i = 0; i < N; ++i) {
+        to[i] = static_cast<std::int64_t>(from[i]);
+    }
+}
+
+} // namespace
 
 HomeFigures ReadHomeFigures(vexa::DeviceBridge* bridge, vexa::DeviceSession* session, const CDeviceList& devices) {
     HomeFigures figures;
@@ -39,18 +51,14 @@ HomeFigures ReadHomeFigures(vexa::DeviceBridge* bridge, vexa::DeviceSession* ses
         s.phoneFree = static_cast<std::int64_t>(fs->GetPhoneFreeSpace());
         std::uint64_t phone[5] = {};
         fs->GetPhoneCategorySizes(phone);
-        for (int i = 0; i < 5; ++i) {
-            s.phone[i] = static_cast<std::int64_t>(phone[i]);
-        }
+        CopySizes(phone, s.phone);
         s.hasCard = fs->HasSdCard();
         if (s.hasCard) {
             s.cardTotal = static_cast<std::int64_t>(fs->GetSdCardTotalSpace());
             s.cardFree = static_cast<std::int64_t>(fs->GetSdCardFreeSpace());
             std::uint64_t card[4] = {};
             fs->GetSdCardCategorySizes(card);
-            for (int i = 0; i < 4; ++i) {
-                s.card[i] = static_cast<std::int64_t>(card[i]);
-            }
+            CopySizes(card, s.card);
         }
     }
     if (vexa::DeviceSummary* summary = session->GetSummary()) {

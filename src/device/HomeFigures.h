@@ -38,8 +38,5 @@ struct HomeFigures {
     bool backupTimeHidden = false;
 };
 
-// The phone's key for names and backup times; empty without a session.
-QString DeviceKey(vexa::DeviceBridge* bridge, vexa::DeviceSession* session, const CDeviceList& devices);
-
 // Reads everything the home page shows. Call inside a use of the session gate, on a worker.
 HomeFigures ReadHomeFigures(vexa::DeviceBridge* bridge, vexa::DeviceSession* session, const CDeviceList& devices);

@@ -69,9 +69,8 @@ bool CSessionGate::WaitUntilIdle(int timeoutMs) {
     if (m_idle.Wait(timeoutMs)) {
         return true;
     }
-    LOG_Error("[CSessionGate] %d session uses still open after %d ms, the oldest at %s. %s:%d", OpenUses(), timeoutMs,
-              m_record.Oldest().c_str(), LOG_HERE);
-    m_record.Dump();
+    LOG_Error("[CSessionGate] %d session uses still open after %d ms. %s:%d", OpenUses(), timeoutMs, LOG_HERE);
+    m_record.Dump(); // names each one
     return false;
 }
 
@@ -97,15 +96,6 @@ int CProtectionRecord::Add(const char* file, int line) {
 bool CProtectionRecord::Remove(int number) {
     std::lock_guard guard(m_lock);
     return m_open.erase(number) > 0;
-}
-
-std::string CProtectionRecord::Oldest() const {
-    std::lock_guard guard(m_lock);
-    if (m_open.empty()) {
-        return {};
-    }
-    const auto& where = m_open.begin()->second;
-    return where.first + ":" + std::to_string(where.second);
 }
 
 void CProtectionRecord::Dump() const {

@@ -29,8 +29,6 @@ public:
     bool Remove(int number);
     // Logs "[CProtectionRecord]<file>:<line>" for every open use.
     void Dump() const;
-    // "file:line" of the oldest open use, empty when none is open.
-    std::string Oldest() const;
 
 private:
     mutable std::mutex m_lock;
