@@ -6,6 +6,7 @@
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 #include "libs/prefs/Prefs.h"
+#include "messages/CMessagePage.h"
 #include "platform/AppPaths.h"
 #include "skin/Skin.h"
 
@@ -46,6 +47,7 @@ inline CSkin* StartLikeTheProgram() {
         return nullptr;
     }
     SetAppSkin(skin);
+    CMessagePage::PrepareAtStartup();
     vexa::sim::UseSimulatedPhones();
     if (!ppInitialize()) {
         std::fprintf(stderr, "the device bridge did not start\n");

@@ -12,6 +12,7 @@
 #include "device/DeviceNameAdapter.h"
 #include "libs/log/Log.h"
 #include "libs/stats/StatUploader.h"
+#include "messages/CMessagePage.h"
 #include "messages/MessagesScreenshots.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
@@ -148,6 +149,7 @@ int main(int argc, char** argv) {
         return SavePicture(RenderWindowPicture(page.get()), options.screenshotFile);
     }
 
+    CMessagePage::PrepareAtStartup();
     int code = 0;
     {
         CMainFrame frame(devices, names);

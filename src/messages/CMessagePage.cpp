@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QWebEngineProfile>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -125,12 +126,22 @@ CMessagePage* CMessagePage::Instance() {
     return g_page;
 }
 
+namespace {
+QString ShippedPages() {
+    return QDir(ExecutableDirectory()).filePath(QStringLiteral("pages"));
+}
+} // namespace
+
+void CMessagePage::PrepareAtStartup() {
+    QWebEngineProfile::defaultProfile();
+    CMsgContentView::PreparePageFolderOnce(ShippedPages(), QDir(DataFolder()).filePath(QStringLiteral("pages")));
+}
+
 bool CMessagePage::Create() {
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("message_page")) == 0) {
         return false;
     }
-    if (!CMsgContentView::PreparePageFolder(QDir(ExecutableDirectory()).filePath(QStringLiteral("pages")),
-                                            m_pageFolder)) {
+    if (!CMsgContentView::PreparePageFolderOnce(ShippedPages(), m_pageFolder)) {
         LOG_Error("[CMessagePage] pages cannot be prepared in %s. %s:%d", qUtf8Printable(m_pageFolder), LOG_HERE);
     }
     m_tree = qobject_cast<QTreeWidget*>(GetPluginByName(this, QStringLiteral("message_tree")));

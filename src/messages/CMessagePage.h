@@ -55,6 +55,10 @@ public:
 
     // The page the views' click handlers reach (null when none exists).
     static CMessagePage* Instance();
+    // At program start, before the window shows: starts the web engine (its browser process and
+    // profile, about 0.4 s) and copies the conversation pages, so that opening the message tab
+    // later does not stall the window.
+    static void PrepareAtStartup();
 
     // Where the pages are copied and the data scripts written (default: data folder/pages).
     void SetPageFolder(const QString& folder) { m_pageFolder = folder; }

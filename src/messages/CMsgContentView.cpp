@@ -197,6 +197,18 @@ void CMsgContentView::OnElementClick(const QString& cls, const QString& id) {
     delete item;
 }
 
+bool CMsgContentView::PreparePageFolderOnce(const QString& shipped, const QString& folder) {
+    static QStringList prepared; // UI thread only
+    if (prepared.contains(folder)) {
+        return true;
+    }
+    if (!PreparePageFolder(shipped, folder)) {
+        return false;
+    }
+    prepared.append(folder);
+    return true;
+}
+
 bool CMsgContentView::PreparePageFolder(const QString& shipped, const QString& folder) {
     if (!QDir().mkpath(folder)) {
         return false;

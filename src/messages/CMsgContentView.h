@@ -67,6 +67,8 @@ public:
 
     // Copies the shipped pages (htm, css, js) into folder; false when it cannot be made.
     static bool PreparePageFolder(const QString& shipped, const QString& folder);
+    // PreparePageFolder once per folder and run: later pages reuse what the first one copied.
+    static bool PreparePageFolderOnce(const QString& shipped, const QString& folder);
 
     // Called by the web channel host for a click on an element of a reported class.
     void OnElementClick(const QString& cls, const QString& id);
