@@ -3,6 +3,8 @@
 
 #include "platform/StringTable.h"
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -13,19 +15,21 @@ TEST_F(CliTest, CommandLineErrorsAreUsageErrors) {
     EXPECT_EQ(Run({}), kCliUsage);
     EXPECT_TRUE(m_err.contains("usage: vexa-cli"));
     EXPECT_EQ(Run({"--phone"}), kCliUsage);
+    EXPECT_EQ(Run({"--bridge", "usb", "device", "info"}), kCliUsage);
     EXPECT_EQ(Run({"frobnicate"}), kCliUsage);
     EXPECT_TRUE(m_err.contains("unknown command \"frobnicate\""));
     EXPECT_EQ(Run({"device", "info", "extra"}), kCliUsage);
     // Help lists every registered group's forms on standard output and succeeds.
     EXPECT_EQ(Run({"--help"}), kCliOk);
     EXPECT_TRUE(m_out.contains("vexa-cli [--phone SERIAL] device info"));
+    EXPECT_TRUE(m_out.contains("--bridge sim|adb|auto"));
 }
 
 TEST_F(CliTest, ConnectsTheNamedPhoneOrTheFirstOfTheMakers) {
     AddPhone("other-1", "acme");
     AddPhone("vexa-2");
     AddPhone("vexa-3");
-    ASSERT_EQ(Run({"--phone", "vexa-3", "device", "info"}), kCliOk) << m_err.toStdString();
+    ASSERT_EQ(Run({"--bridge", "sim", "--phone", "vexa-3", "device", "info"}), kCliOk) << m_err.toStdString();
     EXPECT_TRUE(m_out.contains("serial: vexa-3\n"));
     EXPECT_TRUE(m_out.contains("brand: vexa\n"));
 
@@ -52,6 +56,33 @@ TEST_F(CliTest, ConnectionFailuresPrintTheProgramsTextsAndFail) {
     AddPhone("vexa-4");
     ASSERT_TRUE(vexa::sim::SetAttached("vexa-4", false, &error));
     EXPECT_EQ(Run({"--phone", "vexa-4", "device", "info"}), kCliFailed);
+}
+
+// The user's only phone file is damaged, or was copied under another name: commands say which file
+// cannot be used, and no demo phone appears for them to reach instead.
+TEST_F(CliTest, UnusablePhoneFilesAreNamedAndNeverReplacedByTheDemo) {
+    AddPhone("vexa-5");
+    const QString folder = vexa::sim::SimFolder();
+    ASSERT_TRUE(QFile::rename(folder + "/vexa-5.vexaphone", folder + "/copy.vexaphone"));
+    QFile damaged(folder + "/vexa-6.vexaphone");
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("SQLite format 3\0 cut short");
+    damaged.close();
+    const QString vcf = Write("a.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:X\r\nEND:VCARD\r\n");
+
+    for (const QStringList& command : {QStringList{"device", "info"}, QStringList{"contacts", "import", vcf}}) {
+        SCOPED_TRACE(command.join(' ').toStdString());
+        EXPECT_EQ(Run(command), kCliFailed);
+        const QStringList lines = m_err.split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 3) << m_err.toStdString();
+        EXPECT_EQ(lines[0], Str(2217));
+        EXPECT_TRUE(lines[1].startsWith(FormatText(Str(2701), "copy.vexaphone: it holds phone vexa-5")));
+        EXPECT_TRUE(lines[2].startsWith(FormatText(Str(2701), "vexa-6.vexaphone: ")));
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2);
+    QStringList problems;
+    EXPECT_TRUE(vexa::sim::ListPhones(&problems).empty());
+    EXPECT_EQ(problems.size(), 2);
 }
 
 } // namespace

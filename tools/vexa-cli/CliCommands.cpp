@@ -2,6 +2,7 @@
 
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/adb/BridgeChoice.h"
+#include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 #include "device/DeviceConnection.h"
 #include "libs/log/Log.h"
@@ -16,12 +17,19 @@ std::vector<CliCommandGroup>& Registry() {
 }
 
 void PrintUsage(QTextStream& to) {
-    to << "usage: vexa-cli [--phone SERIAL] COMMAND ...\n";
+    to << "usage: vexa-cli [--phone SERIAL] [--bridge sim|adb|auto] COMMAND ...\n";
     for (const CliCommandGroup& group : CliGroups()) {
         for (const QString& line : QString::fromUtf8(group.usage).split('\n', Qt::SkipEmptyParts)) {
             to << "  vexa-cli [--phone SERIAL] " << line << '\n';
         }
     }
+    to << "--bridge sim: the simulated phones (see vexa-phone); adb: real phones listed by the adb server\n"
+          "(USB debugging on, or paired over Wi-Fi); auto: a real phone when one is ready, else the simulated\n"
+          "ones. Without --bridge, VEXA_BRIDGE or else the program's setting decides.\n";
+}
+
+bool IsBridgeChoice(const QString& value) {
+    return value == QLatin1String("sim") || value == QLatin1String("adb") || value == QLatin1String("auto");
 }
 
 } // namespace
@@ -53,7 +61,10 @@ vexa::DeviceSession* CliContext::Session() {
         PCL_Load();
         // The same start as the program: the backend of the setting (VEXA_BRIDGE overrides it),
         // with the demo phone on a first run of the simulated phones.
-        if (vexa::InstallBridgeBackend(qEnvironmentVariable("VEXA_BRIDGE")) == vexa::BridgeBackendKind::Simulated) {
+        m_simulated = vexa::InstallBridgeBackend(m_bridgeChoice.isEmpty() ? qEnvironmentVariable("VEXA_BRIDGE")
+                                                                            : m_bridgeChoice) ==
+                      vexa::BridgeBackendKind::Simulated;
+        if (m_simulated) {
             bool created = false;
             QString error;
             if (!vexa::sim::EnsureDemoPhone(&created, &error)) {
@@ -70,6 +81,7 @@ vexa::DeviceSession* CliContext::Session() {
     CDeviceList devices;
     if (!devices.Refresh(bridge) || devices.GetDeviceCount() == 0) {
         err << Str(2217) << '\n';
+        ReportUnusablePhoneFiles();
         return nullptr;
     }
     DeviceRecord chosen{};
@@ -83,6 +95,7 @@ vexa::DeviceSession* CliContext::Session() {
     }
     if (!found) {
         err << Str(2217) << ": " << m_phone << '\n';
+        ReportUnusablePhoneFiles();
         return nullptr;
     }
     if (IsIncompatibleModel(chosen.Model())) {
@@ -97,15 +110,28 @@ vexa::DeviceSession* CliContext::Session() {
     return bridge->GetSession();
 }
 
+void CliContext::ReportUnusablePhoneFiles() {
+    // A damaged or renamed phone file would otherwise look like no phone at all.
+    if (!m_simulated) {
+        return;
+    }
+    QStringList problems;
+    vexa::sim::ListPhones(&problems);
+    for (const QString& problem : problems) {
+        err << FormatText(Str(2701), qUtf8Printable(problem)) << '\n';
+    }
+}
+
 int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     QStringList args = arguments;
     QString phone;
-    if (!args.isEmpty() && args.front() == QLatin1String("--phone")) {
-        if (args.size() < 2) {
+    QString bridge;
+    while (!args.isEmpty() && (args.front() == QLatin1String("--phone") || args.front() == QLatin1String("--bridge"))) {
+        if (args.size() < 2 || (args.front() == QLatin1String("--bridge") && !IsBridgeChoice(args.at(1)))) {
             PrintUsage(err);
             return kCliUsage;
         }
-        phone = args.at(1);
+        (args.front() == QLatin1String("--phone") ? phone : bridge) = args.at(1);
         args = args.mid(2);
     }
     if (args.isEmpty() || args.front() == QLatin1String("--help") || args.front() == QLatin1String("help")) {
@@ -115,7 +141,7 @@ int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err) {
     const QString name = args.takeFirst();
     for (const CliCommandGroup& group : CliGroups()) {
         if (name == QLatin1String(group.name)) {
-            CliContext ctx(out, err, phone);
+            CliContext ctx(out, err, phone, bridge);
             return group.run(ctx, args);
         }
     }

@@ -19,7 +19,9 @@ class DeviceSession;
 // What every command shares: the output streams and the connection made on demand.
 class CliContext {
 public:
-    CliContext(QTextStream& out, QTextStream& err, QString phone) : out(out), err(err), m_phone(std::move(phone)) {}
+    // bridge: "sim", "adb" or "auto"; empty: VEXA_BRIDGE, else the program's setting.
+    CliContext(QTextStream& out, QTextStream& err, QString phone, QString bridge = {})
+        : out(out), err(err), m_phone(std::move(phone)), m_bridgeChoice(std::move(bridge)) {}
     ~CliContext();
     CliContext(const CliContext&) = delete;
     CliContext& operator=(const CliContext&) = delete;
@@ -32,7 +34,11 @@ public:
     QTextStream& err;
 
 private:
+    void ReportUnusablePhoneFiles();
+
     QString m_phone;
+    QString m_bridgeChoice;
+    bool m_simulated = false;
     bool m_bridgeStarted = false;
     bool m_connected = false;
 };

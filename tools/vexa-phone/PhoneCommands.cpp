@@ -216,11 +216,15 @@ int RunPhoneCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         return Create(p, out, err);
     }
     if (command == QLatin1String("list")) {
-        for (const PhoneSummary& phone : ListPhones()) {
+        QStringList problems;
+        for (const PhoneSummary& phone : ListPhones(&problems)) {
             out << phone.serial << "\t" << phone.brand << "\t" << phone.model << "\t"
                 << (phone.attached ? "attached" : "detached") << "\n";
         }
-        return 0;
+        for (const QString& problem : problems) {
+            err << "unusable phone file " << problem << "\n";
+        }
+        return problems.isEmpty() ? 0 : 1;
     }
     if (command == QLatin1String("demo")) {
         bool created = false;

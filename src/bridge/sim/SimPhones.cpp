@@ -128,32 +128,38 @@ bool CreatePhone(const PhoneSpec& spec, QString* error) {
     return true;
 }
 
-std::vector<PhoneSummary> ListPhones() {
+std::vector<PhoneSummary> ListPhones(QStringList* problems) {
     std::vector<PhoneSummary> phones;
     const QDir dir(SimFolder());
     for (const QString& file : dir.entryList({QStringLiteral("*.vexaphone")}, QDir::Files, QDir::Name)) {
         SimDb db;
         QString error;
         const QString path = dir.filePath(file);
-        if (!db.Open(path, &error)) {
+        PhoneSummary phone;
+        if (db.Open(path, &error)) {
+            phone.serial = db.Meta("serial");
+            phone.brand = db.Meta("brand");
+            phone.model = db.Meta("model");
+            phone.attached = db.Meta("attached") == QLatin1String("1");
+            phone.path = path;
+            if (phone.serial.isEmpty()) {
+                error = QStringLiteral("no serial");
+            } else if (file != phone.serial + QStringLiteral(".vexaphone")) {
+                error = QStringLiteral("it holds phone %1, whose file must be named %1.vexaphone").arg(phone.serial);
+            }
+        }
+        if (!error.isEmpty()) {
+            if (problems != nullptr) {
+                problems->append(file + QStringLiteral(": ") + error);
+            }
             // Detection asks every few seconds; a bad file is logged once per change of the file.
             const QString key = path + u'@' + QString::number(QFileInfo(path).lastModified().toMSecsSinceEpoch());
             std::lock_guard<std::mutex> guard(g_reportedLock);
             if (!g_reported.contains(key)) {
                 g_reported.insert(key);
-                LOG_Error("[SimPhone] cannot read phone file %s: %s. %s:%d", qUtf8Printable(path),
+                LOG_Error("[SimPhone] cannot use phone file %s: %s. %s:%d", qUtf8Printable(path),
                           qUtf8Printable(error), LOG_HERE);
             }
-            continue;
-        }
-        PhoneSummary phone;
-        phone.serial = db.Meta("serial");
-        phone.brand = db.Meta("brand");
-        phone.model = db.Meta("model");
-        phone.attached = db.Meta("attached") == QLatin1String("1");
-        phone.path = path;
-        if (phone.serial.isEmpty()) {
-            LOG_Error("[SimPhone] phone file %s has no serial. %s:%d", qUtf8Printable(path), LOG_HERE);
             continue;
         }
         phones.push_back(phone);

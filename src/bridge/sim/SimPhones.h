@@ -39,8 +39,10 @@ bool IsValidSerial(const QString& serial);
 // Creates a phone with its standard folder tree and identity. False (error set) when the serial
 // is invalid, the phone exists or the file cannot be written.
 bool CreatePhone(const PhoneSpec& spec, QString* error);
-// Every readable phone of the folder; unreadable files are logged and left out.
-std::vector<PhoneSummary> ListPhones();
+// Every readable phone of the folder. Files that cannot be read, or whose name is not their
+// phone's serial (a copied or renamed file, which could not be opened by serial), are logged and
+// left out; problems, when given, receives one line per such file: "<file name>: <reason>".
+std::vector<PhoneSummary> ListPhones(QStringList* problems = nullptr);
 bool SetAttached(const QString& serial, bool attached, QString* error);
 // Queues a phone event for the program: kind 1 call (state 1), 2 message, 3 orientation ("0".."3"),
 // 4 phone request. A message also lands in the inbox.

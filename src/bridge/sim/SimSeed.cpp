@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QColor>
 #include <QDateTime>
+#include <QDir>
 #include <QImage>
 #include <QPainter>
 
@@ -879,7 +880,9 @@ bool SeedPhone(const QString& serial, const SeedOptions& options, QString* error
 
 bool EnsureDemoPhone(bool* created, QString* error) {
     *created = false;
-    if (!ListPhones().empty()) {
+    // Only into an empty folder: a damaged or misnamed phone file is the user's phone, to be
+    // reported, not quietly replaced by a demo that commands would then reach instead.
+    if (!QDir(SimFolder()).entryList({QStringLiteral("*.vexaphone")}, QDir::Files).isEmpty()) {
         return true;
     }
     PhoneSpec spec;

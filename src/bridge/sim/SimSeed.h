@@ -29,7 +29,8 @@ struct SeedOptions {
 // Adds the generated data to the phone; false (error set) when the phone cannot be written.
 bool SeedPhone(const QString& serial, const SeedOptions& options, QString* error);
 
-// Creates and seeds the demo phone (brand "vexa") when the simulator folder holds no phone yet.
+// Creates and seeds the demo phone (brand "vexa") when the simulator folder holds no phone file at
+// all (not even an unreadable one).
 // Returns false only on failure; *created tells whether a phone was made.
 bool EnsureDemoPhone(bool* created, QString* error);
 
