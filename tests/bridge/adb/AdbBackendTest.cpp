@@ -169,17 +169,13 @@ TEST_F(AdbBackendTest, ListsThePhonesOwnSerialAndConnectsByIt) {
     int count = 32;
     ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
     ASSERT_EQ(count, 1);
-    // The phone's own serial, not adb's address for it; both connect.
+    // The phone's own serial, not adb's address for it; both connect (by the phone's serial, and
+    // its brand and model read by it: BridgeApiTest, adb instance).
     EXPECT_EQ(records[0].Serial(), m_phone);
     char16_t* buffer = nullptr;
     ASSERT_NE(m_bridge->GetAllDeviceSerialNo(&buffer, &count), 0);
     EXPECT_EQ(QString::fromUtf16(buffer), m_phone);
     DeviceBridge::FreeSerials(buffer);
-    EXPECT_NE(m_bridge->ConnectUsbDevice(m_phone), 0);
-    DeviceRecord byPhoneSerial;
-    byPhoneSerial.SetSerial(m_phone);
-    ASSERT_NE(m_bridge->ReadDeviceBrandAndModel(&byPhoneSerial), 0);
-    EXPECT_EQ(byPhoneSerial.Model(), "V960");
     DeviceRecord missing;
     missing.SetSerial(QStringLiteral("127.0.0.1:1"));
     EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&missing), 0);
