@@ -69,7 +69,7 @@ vexa::DeviceSession* Session() {
 class MainFrameTest : public QObject {
     Q_OBJECT
 
-    CSkin* m_skin = nullptr;
+    ShippedSkin m_skin;
     std::unique_ptr<ScopedTestFolders> m_folders;
     std::unique_ptr<BridgeBackend> m_phones;
     std::unique_ptr<CDeviceList> m_devices;
@@ -88,25 +88,13 @@ class MainFrameTest : public QObject {
 
     void AddPhone(const QString& serial, const QString& brand = QStringLiteral("vexa"),
                   const QString& model = QStringLiteral("V960"), bool sdCard = true) {
-        TestPhoneIdentity identity;
-        identity.serial = serial;
-        identity.brand = brand;
-        identity.model = model;
-        identity.sdCard = sdCard;
-        QVERIFY(m_phones->CreatePhone(identity));
+        QVERIFY(m_phones->CreatePhone(TestPhoneIdentity{serial, model, brand, true, sdCard}));
     }
 
     static CHomePage* Home(CMainFrame* frame) { return dynamic_cast<CHomePage*>(frame->Page(CMainFrame::TabHome)); }
 
 private slots:
-    void initTestCase() {
-        m_skin = LoadShippedSkin();
-        QVERIFY(m_skin != nullptr);
-    }
-    void cleanupTestCase() {
-        SetAppSkin(nullptr);
-        m_skin->Release();
-    }
+    void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
     void init() {
         m_folders = std::make_unique<ScopedTestFolders>();
@@ -360,62 +348,59 @@ private slots:
         QCOMPARE(frame->Gate().OpenUses(), 0);
     }
 
-    void closeTipCancelKeepsTheWindowAndStoresNothing() {
+    // The close question: what each answer stores, and whether the program runs on.
+    void closeTipAnswers_data() {
+        QTest::addColumn<int>("option");      // the close option before: 1 minimise, 0 exit
+        QTest::addColumn<bool>("exitAlways"); // ticks "close directly" and "do not ask again"
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("enquiryAfter");
+        QTest::addColumn<int>("optionAfter");
+        QTest::addColumn<bool>("runsOn");
+        QTest::newRow("cancel stores nothing") << 1 << true << QStringLiteral("button_cancle") << 1 << 1 << true;
+        QTest::newRow("exit, never ask again") << 1 << true << QStringLiteral("button_ok") << 0 << 0 << false;
+        QTest::newRow("minimise") << 0 << false << QStringLiteral("button_ok") << 1 << 1 << true;
+    }
+    void closeTipAnswers() {
+        QFETCH(int, option);
+        QFETCH(bool, exitAlways);
+        QFETCH(QString, button);
+        QFETCH(int, enquiryAfter);
+        QFETCH(int, optionAfter);
+        QFETCH(bool, runsOn);
         PCL_SetEnquiryOfAppCloseOption(1);
-        PCL_SetAppCloseOption(1);
+        PCL_SetAppCloseOption(option);
         auto frame = MakeFrame();
         QVERIFY(frame != nullptr);
         bool seen = false;
-        WhenModal<CCloseTipDlg>([&seen](CCloseTipDlg* tip) {
+        WhenModal<CCloseTipDlg>([&](CCloseTipDlg* tip) {
             seen = true;
-            QVERIFY(Plugin_GetValue(GetPluginByName(tip, QStringLiteral("Minimize_To_salver_Radio"))) != 0);
-            ClickIndicator(GetPluginByName(tip, QStringLiteral("Direct_Close_Radio")));
-            ClickIndicator(GetPluginByName(tip, QStringLiteral("no_notify_again_checkbox")));
-            QTest::mouseClick(GetPluginByName(tip, QStringLiteral("button_cancle")), Qt::LeftButton);
+            if (option == 1) {
+                QVERIFY(Plugin_GetValue(GetPluginByName(tip, QStringLiteral("Minimize_To_salver_Radio"))) != 0);
+            }
+            if (exitAlways) {
+                ClickIndicator(GetPluginByName(tip, QStringLiteral("Direct_Close_Radio")));
+                ClickIndicator(GetPluginByName(tip, QStringLiteral("no_notify_again_checkbox")));
+            }
+            QTest::mouseClick(GetPluginByName(tip, button), Qt::LeftButton);
         });
         QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysClose")), Qt::LeftButton);
         QVERIFY(seen);
-        QVERIFY(frame->isVisible());
-        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 1);
-        QCOMPARE(PCL_GetAppCloseOption(), 1);
-    }
-
-    void closeTipExitWithoutAskingAgainClosesNowAndNextTime() {
-        PCL_SetEnquiryOfAppCloseOption(1);
-        PCL_SetAppCloseOption(1);
-        auto frame = MakeFrame();
-        QVERIFY(frame != nullptr);
-        WhenModal<CCloseTipDlg>([](CCloseTipDlg* tip) {
-            ClickIndicator(GetPluginByName(tip, QStringLiteral("Direct_Close_Radio")));
-            ClickIndicator(GetPluginByName(tip, QStringLiteral("no_notify_again_checkbox")));
-            QTest::mouseClick(GetPluginByName(tip, QStringLiteral("button_ok")), Qt::LeftButton);
-        });
-        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysClose")), Qt::LeftButton);
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), enquiryAfter);
+        QCOMPARE(PCL_GetAppCloseOption(), optionAfter);
+        QCOMPARE(frame->Page(CMainFrame::TabHome) != nullptr, runsOn); // running (tray or minimised) or shut down
+        if (button == "button_cancle") {
+            QVERIFY(frame->isVisible());
+        }
+        if (runsOn) {
+            return;
+        }
         QVERIFY(!frame->isVisible());
-        QVERIFY(frame->Page(CMainFrame::TabHome) == nullptr); // shut down
-        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 0);
-        QCOMPARE(PCL_GetAppCloseOption(), 0);
-
         // The next program closes at once, without the question.
         auto next = MakeFrame();
         QVERIFY(next != nullptr);
         QTest::mouseClick(GetPluginByName(next.get(), QStringLiteral("sysClose")), Qt::LeftButton);
         QVERIFY(!next->isVisible());
         QVERIFY(next->Page(CMainFrame::TabHome) == nullptr);
-    }
-
-    void closeTipMinimiseKeepsTheProgramRunning() {
-        PCL_SetEnquiryOfAppCloseOption(1);
-        PCL_SetAppCloseOption(0);
-        auto frame = MakeFrame();
-        QVERIFY(frame != nullptr);
-        WhenModal<CCloseTipDlg>([](CCloseTipDlg* tip) {
-            QTest::mouseClick(GetPluginByName(tip, QStringLiteral("button_ok")), Qt::LeftButton);
-        });
-        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysClose")), Qt::LeftButton);
-        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 1);
-        QCOMPARE(PCL_GetAppCloseOption(), 1);
-        QVERIFY(frame->Page(CMainFrame::TabHome) != nullptr); // still running (tray or minimised)
     }
 
     void knownNewVersionIsOfferedByTheUpdateButton() {

@@ -2,6 +2,7 @@
 // separator, and the proxy fields, driven through clicks and typed text.
 #include "../controls/ControlsTestSupport.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include "app/AutoRun.h"
 #include "app/CSettingsDlg.h"
@@ -45,26 +46,16 @@ void TypeInto(CSettingsDlg* dlg, const char* button, const QString& text) {
 class SettingsDialogTest : public QObject {
     Q_OBJECT
 
-    CSkin* m_skin = nullptr;
+    ShippedSkin m_skin;
     std::unique_ptr<ScopedTestFolders> m_folders;
 
     std::unique_ptr<CSettingsDlg> Open() {
         auto dlg = std::make_unique<CSettingsDlg>();
-        if (!dlg->CreateModeless()) {
-            return nullptr;
-        }
-        return dlg;
+        return dlg->CreateModeless() ? std::move(dlg) : nullptr;
     }
 
 private slots:
-    void initTestCase() {
-        m_skin = LoadShippedSkin();
-        QVERIFY(m_skin != nullptr);
-    }
-    void cleanupTestCase() {
-        SetAppSkin(nullptr);
-        m_skin->Release();
-    }
+    void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
     void init() {
         m_folders = std::make_unique<ScopedTestFolders>();
         PCL_Load();
@@ -124,10 +115,9 @@ private slots:
         QFETCH(bool, downloadBad);
         QFETCH(int, message);
         // A folder cannot live below a plain file.
-        QFile blocker(QDir(m_folders->Root()).filePath(QStringLiteral("plain-file")));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        const QString bad = blocker.fileName() + QStringLiteral("/sub");
+        const QString blocker = QDir(m_folders->Root()).filePath(QStringLiteral("plain-file"));
+        QVERIFY(vexa::test::WriteFile(blocker, {}));
+        const QString bad = blocker + QStringLiteral("/sub");
         const QString downloadsBefore = PCL_GetDownloadPath();
         const QString backupBefore = PCL_GetBackupPath();
         auto dlg = Open();

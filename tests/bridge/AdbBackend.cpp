@@ -41,15 +41,8 @@ public:
     int OwnApps() const override { return 0; }
 
     bool CreatePhone(const TestPhoneIdentity& identity) override {
-        vexa::sim::PhoneSpec spec;
-        spec.serial = identity.serial;
-        spec.model = identity.model;
-        spec.brand = identity.brand;
-        spec.dualSim = identity.dualSim;
-        spec.simState = identity.dualSim ? 3 : 1;
-        spec.sdCard = identity.sdCard;
         QString error;
-        return m_ready && vexa::sim::CreatePhone(spec, &error) && SetAttached(identity.serial, true);
+        return m_ready && vexa::sim::CreatePhone(SpecFor(identity), &error) && SetAttached(identity.serial, true);
     }
 
     bool SetAttached(const QString& serial, bool attached) override {

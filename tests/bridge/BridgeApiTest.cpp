@@ -82,34 +82,12 @@ protected:
             // Checked where a contact exists: setting a photo fails, and none is made up.
             break;
         case BackendCapability::SmsWrites:
-            // Messages may still be readable; writing them is what such a phone refuses, and it
-            // holds no more messages than before.
-            if (SmsBox() != nullptr) {
-                std::vector<Sms> before, after;
-                const bool readable = SmsBox()->LoadSms() == 1 && SmsBox()->ListAllSms(&before);
-                std::unique_ptr<Sms> sms(SmsBox()->NewSms());
-                sms->SetNumber(QStringLiteral("10086"));
-                EXPECT_FALSE(SmsBox()->AddSms(sms.get()));
-                if (readable) {
-                    EXPECT_EQ(SmsBox()->LoadSms(), 1);
-                    EXPECT_TRUE(SmsBox()->ListAllSms(&after));
-                    EXPECT_EQ(after.size(), before.size());
-                }
-            }
+            // Messages may still be readable; writing them is what such a phone refuses.
+            ExpectNoMessageAdded([this](Sms* sms) { return SmsBox()->AddSms(sms); });
             break;
         case BackendCapability::SmsSending:
-            // The phone sends nothing and keeps no copy of a message it did not send.
-            if (SmsBox() != nullptr && SmsBox()->LoadSms() == 1) {
-                std::vector<Sms> before, after;
-                EXPECT_TRUE(SmsBox()->ListAllSms(&before));
-                std::unique_ptr<Sms> sms(SmsBox()->NewSms());
-                sms->SetNumber(QStringLiteral("10086"));
-                sms->SetContent(QStringLiteral("CXYE"));
-                EXPECT_FALSE(SmsBox()->SendSms(sms.get()));
-                EXPECT_EQ(SmsBox()->LoadSms(), 1);
-                EXPECT_TRUE(SmsBox()->ListAllSms(&after));
-                EXPECT_EQ(after.size(), before.size());
-            }
+            // The phone sends nothing.
+            ExpectNoMessageAdded([this](Sms* sms) { return SmsBox()->SendSms(sms); });
             break;
         case BackendCapability::Mms:
             EXPECT_EQ(Session()->GetMmsStore(), nullptr);
@@ -147,6 +125,25 @@ protected:
             break;
         }
         return true;
+    }
+
+    // A write the phone refuses fails, and the phone keeps no more messages than before.
+    void ExpectNoMessageAdded(const std::function<bool(Sms*)>& write) {
+        if (SmsBox() == nullptr) {
+            return;
+        }
+        std::vector<Sms> before, after;
+        const bool readable = SmsBox()->LoadSms() == 1;
+        EXPECT_TRUE(!readable || SmsBox()->ListAllSms(&before));
+        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
+        sms->SetNumber(QStringLiteral("10086"));
+        sms->SetContent(QStringLiteral("CXYE"));
+        EXPECT_FALSE(write(sms.get()));
+        if (readable) {
+            EXPECT_EQ(SmsBox()->LoadSms(), 1);
+            EXPECT_TRUE(SmsBox()->ListAllSms(&after));
+            EXPECT_EQ(after.size(), before.size());
+        }
     }
 
     DeviceSession* Session() { return m_bridge->GetSession(); }

@@ -55,6 +55,12 @@ public:
     virtual std::unique_ptr<vexa::DeviceBridge> MakeBridge() = 0;
 };
 
+namespace vexa::sim {
+struct PhoneSpec;
+}
+// The simulated phone file behind an identity; both backends serve one.
+vexa::sim::PhoneSpec SpecFor(const TestPhoneIdentity& identity);
+
 struct BackendFactory {
     std::string name;
     std::function<std::unique_ptr<BridgeBackend>()> make;

@@ -22,15 +22,8 @@ public:
     }
 
     bool CreatePhone(const TestPhoneIdentity& identity) override {
-        vexa::sim::PhoneSpec spec;
-        spec.serial = identity.serial;
-        spec.model = identity.model;
-        spec.brand = identity.brand;
-        spec.dualSim = identity.dualSim;
-        spec.simState = identity.dualSim ? 3 : 1;
-        spec.sdCard = identity.sdCard;
         QString error;
-        return vexa::sim::CreatePhone(spec, &error);
+        return vexa::sim::CreatePhone(SpecFor(identity), &error);
     }
 
     bool SetAttached(const QString& serial, bool attached) override {
@@ -45,6 +38,11 @@ private:
     QByteArray m_old;
 };
 } // namespace
+
+vexa::sim::PhoneSpec SpecFor(const TestPhoneIdentity& identity) {
+    return {.brand = identity.brand, .model = identity.model, .serial = identity.serial, .dualSim = identity.dualSim,
+            .sdCard = identity.sdCard, .simState = identity.dualSim ? 3 : 1};
+}
 
 std::unique_ptr<BridgeBackend> MakeSimBackend() {
     return std::make_unique<SimBackend>();

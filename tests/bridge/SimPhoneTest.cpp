@@ -16,6 +16,7 @@
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 
+#include "TestFiles.h"
 #include "Waits.h"
 
 #include <QFile>
@@ -105,10 +106,7 @@ std::vector<Sms*> Raw(const std::vector<std::unique_ptr<Sms>>& list) {
 // ---- phone files -------------------------------------------------------------------------------
 
 TEST_F(SimPhoneTest, GarbageTruncatedAndNewerFilesFailCleanly) {
-    QFile garbage(SimFolder() + QStringLiteral("/GARBAGE.vexaphone"));
-    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
-    garbage.write(QByteArray(5000, '\x5A'));
-    garbage.close();
+    ASSERT_TRUE(vexa::test::WriteFile(SimFolder() + QStringLiteral("/GARBAGE.vexaphone"), QByteArray(5000, '\x5A')));
     QString error;
     ASSERT_TRUE(CreatePhone(PhoneSpec{.model = QStringLiteral("T"), .serial = QStringLiteral("TRUNC")}, &error));
     QFile truncated(PhoneFilePath(QStringLiteral("TRUNC")));
@@ -300,10 +298,7 @@ TEST_F(SimPhoneTest, FailingWriteLeavesNoHalfContact) {
 
 TEST_F(SimPhoneTest, LinkDroppedMidUploadLeavesNoFile) {
     const QString local = m_local.filePath(QStringLiteral("f.bin"));
-    QFile file(local);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(5 * 1024 * 1024 + 7, 'z'));
-    file.close();
+    ASSERT_TRUE(vexa::test::WriteFile(local, QByteArray(5 * 1024 * 1024 + 7, 'z')));
     SetFaults(SimFaults{0, 0, 4});
     DeviceSession* session = Connect();
     ASSERT_NE(session, nullptr);

@@ -2,6 +2,7 @@
 // the preview, import and export through their dialogs, and the call record view.
 #include "ControlsTestSupport.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceBridge.h"
@@ -70,7 +71,7 @@ vexa::Contact* AddContact(vexa::ContactBook& book, const QString& name, const QS
 class ContactPageTest : public QObject {
     Q_OBJECT
 
-    CSkin* m_skin = nullptr;
+    ShippedSkin m_skin;
     std::unique_ptr<ScopedTestFolders> m_folders;
     std::unique_ptr<QTemporaryDir> m_dir;
     QByteArray m_oldSimDir;
@@ -82,13 +83,9 @@ class ContactPageTest : public QObject {
 
     // A phone with a group of three, one contact without a number and 57 more, some calls.
     void MakePhone() {
-        vexa::sim::PhoneSpec spec;
-        spec.serial = "PAGE-1";
-        spec.model = "V960";
-        spec.dualSim = true;
-        spec.simState = 3;
         QString error;
-        QVERIFY2(vexa::sim::CreatePhone(spec, &error), qPrintable(error));
+        QVERIFY2(vexa::sim::CreatePhone({.model = "V960", .serial = "PAGE-1", .dualSim = true, .simState = 3}, &error),
+                 qPrintable(error));
         QVERIFY(ppGetBridge()->ConnectUsbDevice("PAGE-1") != 0);
         vexa::ContactBook* book = Book();
         QCOMPARE(book->LoadContacts(), 1);
@@ -143,14 +140,7 @@ class ContactPageTest : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        m_skin = LoadShippedSkin();
-        QVERIFY(m_skin != nullptr);
-    }
-    void cleanupTestCase() {
-        SetAppSkin(nullptr);
-        m_skin->Release();
-    }
+    void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
     void init() {
         m_folders = std::make_unique<ScopedTestFolders>();
@@ -305,9 +295,7 @@ private slots:
     }
 
     void brokenFilesAreReportedAndChangeNothing() {
-        QFile empty(Path("empty.csv"));
-        QVERIFY(empty.open(QIODevice::WriteOnly));
-        empty.close();
+        QVERIFY(vexa::test::WriteFile(Path("empty.csv"), {}));
         m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("empty.csv")}; });
         {
             CAutoAnswer answer(1);
@@ -327,10 +315,7 @@ private slots:
         for (int i = 0; i < 200; ++i) {
             csv += QStringLiteral("New %1,1500000%2\r\n").arg(i).arg(i, 4, 10, QChar('0')).toUtf8();
         }
-        QFile f(Path("many.csv"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(csv);
-        f.close();
+        QVERIFY(vexa::test::WriteFile(Path("many.csv"), csv));
         m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("many.csv")}; });
         vexa::sim::SimFaults slow;
         slow.delayMs = 5; // every phone operation takes a moment, so the cancel lands mid-way
@@ -386,9 +371,7 @@ private slots:
             CAutoAnswer answer(1);
             QCOMPARE(calls->Export(), FormatText(Str(2300), 3));
         }
-        QFile f(Path("calls.csv"));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QVERIFY(f.readAll().contains("13800138000,20120725140309,3725,1,"));
+        QVERIFY(vexa::test::ReadFile(Path("calls.csv")).contains("13800138000,20120725140309,3725,1,"));
 
         QTest::mouseClick(GetPluginByName(m_page.get(), "btn_for_contact"), Qt::LeftButton);
         QVERIFY(!m_page->IsCallRecordViewShown());

@@ -18,6 +18,25 @@ inline CSkin* LoadShippedSkin() {
     return skin;
 }
 
+// The shipped skin as the program's skin for the life of a test object (made after the
+// application object, gone before it); initTestCase checks Get() is not null.
+class ShippedSkin {
+public:
+    ShippedSkin() : m_skin(LoadShippedSkin()) {}
+    ~ShippedSkin() {
+        SetAppSkin(nullptr);
+        if (m_skin != nullptr) {
+            m_skin->Release();
+        }
+    }
+    ShippedSkin(const ShippedSkin&) = delete;
+    ShippedSkin& operator=(const ShippedSkin&) = delete;
+    CSkin* Get() const { return m_skin; }
+
+private:
+    CSkin* m_skin;
+};
+
 // Runs action on the first shown modal dialog of type T (polling from the event loop). When none
 // shows within timeoutMs the running test fails, and whatever modal dialog is open is closed so
 // the test thread gets out of its DoModal instead of hanging.

@@ -1,5 +1,6 @@
 // The message box, driven through real clicks and keys on the shipped skin.
 #include "ControlsTestSupport.h"
+#include "../support/TestFiles.h"
 
 #include "controls/VexaMessageBox.h"
 #include "skin/SkinEvent.h"
@@ -23,14 +24,10 @@ QPushButton* Button(CVexaMessageBoxImpl* box, int i) {
 class MessageBoxTest : public QObject {
     Q_OBJECT
 
-    CSkin* m_skin = nullptr;
+    ShippedSkin m_skin;
 
 private slots:
-    void initTestCase() {
-        m_skin = LoadShippedSkin();
-        QVERIFY(m_skin != nullptr);
-    }
-    void cleanupTestCase() { m_skin->Release(); }
+    void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
     void eachStyleShowsItsButtonsAndReturnsTheirResults_data() {
         QTest::addColumn<unsigned>("style");
@@ -177,26 +174,19 @@ private slots:
     void aLayoutWithoutItsButtonsEndsTheBoxAtOnce() {
         QTemporaryDir dir;
         QDir().mkpath(dir.filePath("layouts"));
-        QFile style(dir.filePath("style.qss"));
-        QVERIFY(style.open(QIODevice::WriteOnly));
-        style.write("QWidget {}");
-        style.close();
-        QFile layout(dir.filePath("layouts/box.ui"));
-        QVERIFY(layout.open(QIODevice::WriteOnly));
-        layout.write("<ui version=\"4.0\"><widget class=\"QFrame\" name=\"box_root\"><layout class=\"QVBoxLayout\" "
-                     "name=\"l\"><item><widget class=\"QPushButton\" name=\"box_btn_one\"/></item></layout>"
-                     "</widget></ui>");
-        layout.close();
-        QFile config(dir.filePath("config.xml"));
-        QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write("<skin><stylesheet file=\"style.qss\"/><layout name=\"vexa_message_box\" file=\"layouts/box.ui\"/>"
-                     "</skin>");
-        config.close();
+        QVERIFY(vexa::test::WriteFile(dir.filePath("style.qss"), "QWidget {}"));
+        QVERIFY(vexa::test::WriteFile(
+            dir.filePath("layouts/box.ui"),
+            "<ui version=\"4.0\"><widget class=\"QFrame\" name=\"box_root\"><layout class=\"QVBoxLayout\" "
+            "name=\"l\"><item><widget class=\"QPushButton\" name=\"box_btn_one\"/></item></layout></widget></ui>"));
+        QVERIFY(vexa::test::WriteFile(dir.filePath("config.xml"),
+                                      "<skin><stylesheet file=\"style.qss\"/><layout name=\"vexa_message_box\" "
+                                      "file=\"layouts/box.ui\"/></skin>"));
         CSkin* broken = LoadStyleW(dir.filePath("config.xml"));
         QVERIFY(broken != nullptr);
         SetAppSkin(broken);
         const int result = VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 1);
-        SetAppSkin(m_skin);
+        SetAppSkin(m_skin.Get());
         broken->Release();
         QCOMPARE(result, -1);
         QVERIFY(QApplication::activeModalWidget() == nullptr);

@@ -16,15 +16,13 @@
 class ShadowTest : public QObject {
     Q_OBJECT
 
-    CSkin* m_skin = nullptr;
+    ShippedSkin m_skin;
 
 private slots:
     void initTestCase() {
-        m_skin = LoadShippedSkin();
-        QVERIFY(m_skin != nullptr);
+        QVERIFY(m_skin.Get() != nullptr);
         RegisterControlsScreenshots();
     }
-    void cleanupTestCase() { m_skin->Release(); }
 
     void theShadowKeepsItsMarginsWhenTheDialogMovesAndResizes() {
         CVexaMessageBoxImpl box(QStringLiteral("影子"), nullptr, QString(), 1);
@@ -78,11 +76,11 @@ private slots:
 
     void withoutItsImageTheShadowDrawsNothing() {
         QTemporaryDir dir;
-        QVERIFY(QFile::copy(m_skin->Folder() + "/config.xml", dir.filePath("config.xml")));
-        QVERIFY(QFile::copy(m_skin->Folder() + "/style.qss", dir.filePath("style.qss")));
+        QVERIFY(QFile::copy(m_skin.Get()->Folder() + "/config.xml", dir.filePath("config.xml")));
+        QVERIFY(QFile::copy(m_skin.Get()->Folder() + "/style.qss", dir.filePath("style.qss")));
         QDir().mkpath(dir.filePath("layouts"));
-        for (const QString& name : QDir(m_skin->Folder() + "/layouts").entryList(QDir::Files)) {
-            QVERIFY(QFile::copy(m_skin->Folder() + "/layouts/" + name, dir.filePath("layouts/" + name)));
+        for (const QString& name : QDir(m_skin.Get()->Folder() + "/layouts").entryList(QDir::Files)) {
+            QVERIFY(QFile::copy(m_skin.Get()->Folder() + "/layouts/" + name, dir.filePath("layouts/" + name)));
         }
         CSkin* bare = LoadStyleW(dir.filePath("config.xml"));
         QVERIFY(bare != nullptr);
@@ -97,7 +95,7 @@ private slots:
             box.Shadow()->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
             QCOMPARE(qAlpha(drawn.pixel(1, drawn.height() / 2)), 0);
         }
-        SetAppSkin(m_skin);
+        SetAppSkin(m_skin.Get());
         bare->Release();
     }
 

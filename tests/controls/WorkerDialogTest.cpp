@@ -58,14 +58,10 @@ struct CExportJob {
 class WorkerDialogTest : public QObject {
     Q_OBJECT
 
-    CSkin* m_skin = nullptr;
+    ShippedSkin m_skin;
 
 private slots:
-    void initTestCase() {
-        m_skin = LoadShippedSkin();
-        QVERIFY(m_skin != nullptr);
-    }
-    void cleanupTestCase() { m_skin->Release(); }
+    void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
     void percent_data() {
         QTest::addColumn<unsigned>("total");
@@ -141,7 +137,7 @@ private slots:
             worker.Start();
             result = dlg.DoModal();
         }
-        SetAppSkin(m_skin);
+        SetAppSkin(m_skin.Get());
         QCOMPARE(result, -1);
         QCOMPARE(done, 3u);
     }

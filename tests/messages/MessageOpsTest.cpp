@@ -2,6 +2,7 @@
 // bulk delete in batches, CSV export and import with their bad files, sending and drafts, and the
 // refresh scheduler.
 #include "MessageTestPhone.h"
+#include "TestFiles.h"
 
 #include "bridge/sim/SimPhones.h"
 #include "libs/csv/Csv.h"
@@ -58,6 +59,15 @@ private:
     vexa::SmsStore* m_inner;
 };
 
+using vexa::test::WriteFile;
+
+// UTF-16 with its byte order mark, as the page's export writes.
+QByteArray Utf16(const QString& text) {
+    QByteArray bytes("\xFF\xFE", 2);
+    bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    return bytes;
+}
+
 class MessageOpsTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(phone.Ok()); }
@@ -88,16 +98,6 @@ protected:
             items.push_back({m.id, 0});
         }
         return items;
-    }
-
-    static bool Write(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    }
-    static QByteArray Utf16(const QString& text) {
-        QByteArray bytes("\xFF\xFE", 2);
-        bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-        return bytes;
     }
 
     MessageTestPhone phone;
@@ -317,7 +317,7 @@ TEST_F(MessageOpsTest, SixtyFiveRowsAreAddedAs30_30_5) {
     for (int i = 0; i < 65; ++i) {
         text += QString("2012/07/25 10:03:%1,1380000,row %2\r\n").arg(i % 60, 2, 10, QChar('0')).arg(i);
     }
-    ASSERT_TRUE(Write(Path("65.csv"), Utf16(text)));
+    ASSERT_TRUE(WriteFile(Path("65.csv"), Utf16(text)));
     RecordingSmsStore store(phone.Sms());
     const auto result = ImportSmsCsvTo(&store, Path("65.csv"));
     EXPECT_EQ(store.addBatches, (std::vector<int>{30, 30, 5}));
@@ -326,7 +326,7 @@ TEST_F(MessageOpsTest, SixtyFiveRowsAreAddedAs30_30_5) {
 }
 
 TEST_F(MessageOpsTest, RejectedBatchCountsAsFailedRows) {
-    ASSERT_TRUE(Write(Path("r.csv"), "Time,Number\r\n2012-01-01 00:00:00,1\r\n2012-01-01 00:00:00,2\r\n"));
+    ASSERT_TRUE(WriteFile(Path("r.csv"), "Time,Number\r\n2012-01-01 00:00:00,1\r\n2012-01-01 00:00:00,2\r\n"));
     RecordingSmsStore store(phone.Sms());
     store.failBatches = true;
     const auto result = ImportSmsCsvTo(&store, Path("r.csv"));
@@ -347,7 +347,7 @@ class BadSmsCsvTest : public MessageOpsTest, public ::testing::WithParamInterfac
 TEST_P(BadSmsCsvTest, IsRefusedWithAClearMessageAndAddsNothing) {
     ASSERT_TRUE(phone.AddSms(1, "1", "keep me", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
     const QString file = Path(QString::fromLatin1(GetParam().name));
-    ASSERT_TRUE(Write(file, GetParam().bytes));
+    ASSERT_TRUE(WriteFile(file, GetParam().bytes));
     const auto result = ImportSmsCsv(phone.Session(), file);
     EXPECT_EQ(result.check.status, GetParam().status);
     EXPECT_EQ(SmsCsvCheckMessageId(result.check.status), GetParam().messageId);
@@ -366,11 +366,7 @@ QByteArray Binary() {
 }
 
 QByteArray TruncatedUtf16() {
-    const QString text = QStringLiteral("Time,Msg\r\n2012-01-01 00:00:00,完整\r\n2012-01-02 00:00:00,截断");
-    QByteArray bytes("\xFF\xFE", 2);
-    bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    bytes.chop(1);
-    return bytes;
+    return Utf16(QStringLiteral("Time,Msg\r\n2012-01-01 00:00:00,完整\r\n2012-01-02 00:00:00,截断")).chopped(1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -464,22 +460,21 @@ TEST_F(MessageOpsTest, SavingDraftsAndEditingOne) {
     EXPECT_EQ(drafts.size(), 2U);
 }
 
-struct SimCase {
-    bool dual;
-    int state;
-    SimButtons expected;
-};
-class SimButtonsTest : public ::testing::TestWithParam<SimCase> {};
-TEST_P(SimButtonsTest, FollowTheCardsPresent) {
-    const SimButtons b = SimButtonsFor(GetParam().dual, GetParam().state);
-    EXPECT_EQ(b.dualLayout, GetParam().expected.dualLayout);
-    EXPECT_EQ(b.sim1Enabled, GetParam().expected.sim1Enabled);
-    EXPECT_EQ(b.sim2Enabled, GetParam().expected.sim2Enabled);
+TEST(SimButtons, FollowTheCardsPresent) {
+    const struct {
+        bool dual;
+        int state;
+        SimButtons expected;
+    } cases[] = {{true, 2, {true, false, true}}, {true, 1, {true, true, false}}, {true, 3, {true, true, true}},
+                 {true, 0, {false, false, false}}, {false, 3, {false, false, false}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "dual " << c.dual << ", state " << c.state);
+        const SimButtons b = SimButtonsFor(c.dual, c.state);
+        EXPECT_EQ(b.dualLayout, c.expected.dualLayout);
+        EXPECT_EQ(b.sim1Enabled, c.expected.sim1Enabled);
+        EXPECT_EQ(b.sim2Enabled, c.expected.sim2Enabled);
+    }
 }
-INSTANTIATE_TEST_SUITE_P(States, SimButtonsTest,
-                         ::testing::Values(SimCase{true, 2, {true, false, true}}, SimCase{true, 1, {true, true, false}},
-                                           SimCase{true, 3, {true, true, true}}, SimCase{true, 0, {false, false, false}},
-                                           SimCase{false, 3, {false, false, false}}));
 
 // ---- refresh scheduling
 

@@ -88,7 +88,7 @@ vexa::DeviceSession* Session() {
 
 class MessagePageTest : public QObject {
     Q_OBJECT
-    CSkin* m_skin = nullptr;
+    ShippedSkin m_skin;
     QTemporaryDir m_pages;
 
     // The program's bridge over simulated phones, one phone connected.
@@ -149,14 +149,7 @@ class MessagePageTest : public QObject {
     int m_pageCount = 0;
 
 private slots:
-    void initTestCase() {
-        m_skin = LoadShippedSkin();
-        QVERIFY(m_skin != nullptr);
-    }
-    void cleanupTestCase() {
-        SetAppSkin(nullptr);
-        m_skin->Release();
-    }
+    void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
     void conversationPageSelectsAndReportsCommands() {
         RecordingOwner owner;

@@ -107,15 +107,9 @@ protected:
     }
 
     static bool MakePhone(const QString& serial, const QString& brand, const QString& model) {
-        sim::PhoneSpec spec;
-        spec.serial = serial;
-        spec.brand = brand;
-        spec.model = model;
-        spec.dualSim = true;
-        spec.simState = 3;
-        spec.sdCard = true;
         QString error;
-        return sim::CreatePhone(spec, &error);
+        return sim::CreatePhone(
+            {.brand = brand, .model = model, .serial = serial, .dualSim = true, .sdCard = true, .simState = 3}, &error);
     }
 
     DeviceSession* Session() { return m_bridge->GetSession(); }
@@ -175,17 +169,13 @@ TEST_F(AdbBackendTest, ListsThePhonesOwnSerialAndConnectsByIt) {
     int count = 32;
     ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
     ASSERT_EQ(count, 1);
-    // The phone's own serial, not adb's address for it; both connect.
+    // The phone's own serial, not adb's address for it; both connect (by the phone's serial, and
+    // its brand and model read by it: BridgeApiTest, adb instance).
     EXPECT_EQ(records[0].Serial(), m_phone);
     char16_t* buffer = nullptr;
     ASSERT_NE(m_bridge->GetAllDeviceSerialNo(&buffer, &count), 0);
     EXPECT_EQ(QString::fromUtf16(buffer), m_phone);
     DeviceBridge::FreeSerials(buffer);
-    EXPECT_NE(m_bridge->ConnectUsbDevice(m_phone), 0);
-    DeviceRecord byPhoneSerial;
-    byPhoneSerial.SetSerial(m_phone);
-    ASSERT_NE(m_bridge->ReadDeviceBrandAndModel(&byPhoneSerial), 0);
-    EXPECT_EQ(byPhoneSerial.Model(), "V960");
     DeviceRecord missing;
     missing.SetSerial(QStringLiteral("127.0.0.1:1"));
     EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&missing), 0);
@@ -509,13 +499,28 @@ INSTANTIATE_TEST_SUITE_P(ApiLevels, AdbSmsTextTest, ::testing::Values(15, 33));
 
 // ---- call log ----------------------------------------------------------------------------------
 
-TEST_F(AdbBackendTest, CallLogKeepsHostileNumbersThroughTheServer) {
+// The phone's API level decides how the content tool reads a binding: escaped colons from Android 11
+// on, the raw rest of the argument before. Hostile texts (colons and backslashes among them) go
+// through at both.
+class AdbApiLevelTest : public AdbBackendTest, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override {
+        AdbBackendTest::SetUp();
+        if (!IsSkipped() && !HasFatalFailure()) {
+            ASSERT_TRUE(SetMeta("sdk", QString::number(GetParam())));
+        }
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(ApiLevels, AdbApiLevelTest, ::testing::Values(15, 33));
+
+TEST_P(AdbApiLevelTest, CallLogKeepsHostileNumbersThroughTheServer) {
     CallRecordList* calls = Session()->GetCallRecords();
     ASSERT_NE(calls, nullptr);
     ASSERT_TRUE(calls->PrepareRestore());
     ASSERT_EQ(calls->LoadCallRecords(), 1);
     EXPECT_EQ(calls->GetCallRecordCount(), 0);
-    const QStringList numbers{"O'Brien \"x\"", "$(reboot) `id`", "张三, number=1", "+86 138;00", ""};
+    const QStringList numbers{"O'Brien \"x\"", "$(reboot) `id`", "张三, number=1", "+86 138;00", "", "*31#:\\1"};
     int second = 0;
     for (const QString& number : numbers) {
         CallRecord* record = calls->NewCallRecord();
@@ -565,14 +570,16 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
 
 // ---- contacts ----------------------------------------------------------------------------------
 
-TEST_F(AdbBackendTest, ContactsWithHostileTextsThroughTheServer) {
+TEST_P(AdbApiLevelTest, ContactsWithHostileTextsThroughTheServer) {
     ContactBook* book = Session()->GetContactBook();
     ASSERT_NE(book, nullptr);
     ASSERT_TRUE(book->PrepareRestore());
     ASSERT_EQ(book->LoadContacts(), 1);
-    const QStringList names{"O'Brien \"Bob\"", "$(reboot) `id` $HOME", "张三, data1=李四", "a=b:c; rm -rf /"};
+    const QStringList names{"O'Brien \"Bob\"", "$(reboot) `id` $HOME", "张三, data1=李四", "a=b:c; rm -rf /",
+                            "Dr. A:B \\ 张 10086:1"};
+    const QString groupName = names[2] + QStringLiteral(" a:b \\");
     Group* group = book->NewGroup();
-    group->SetName(names[2]);
+    group->SetName(groupName);
     ASSERT_TRUE(book->CreateGroup(group));
     for (const QString& name : names) {
         Contact* c = book->NewContact();
@@ -590,7 +597,7 @@ TEST_F(AdbBackendTest, ContactsWithHostileTextsThroughTheServer) {
     ASSERT_EQ(book->LoadContacts(), 1);
     ASSERT_EQ(book->GetContactCount(LIST_ALL), names.size() - 1);
     ASSERT_EQ(book->GetGroupCount(), 1);
-    EXPECT_EQ(book->GetGroupAt(0)->GetName(), names[2]);
+    EXPECT_EQ(book->GetGroupAt(0)->GetName(), groupName);
     EXPECT_EQ(book->GetGroupMemberCount(book->GetGroupAt(0)), names.size() - 1);
     for (int i = 0; i < book->GetContactCount(LIST_ALL); ++i) {
         const Contact* c = book->GetContactAt(LIST_ALL, i);
@@ -603,41 +610,6 @@ TEST_F(AdbBackendTest, ContactsWithHostileTextsThroughTheServer) {
         EXPECT_EQ(c->GetNoteAt(0), name + QStringLiteral("\nsecond line"));
     }
     EXPECT_EQ(book->FindContactByNumber(names[3]), book->GetContactAt(LIST_ALL, 2));
-}
-
-// A phone from Android 11 on reads a colon in a binding only when escaped; names and numbers with
-// colons and backslashes still arrive unchanged.
-TEST_F(AdbBackendTest, ColonsAndBackslashesReachANewerPhoneUnchanged) {
-    ASSERT_TRUE(SetMeta("sdk", QStringLiteral("33")));
-    ContactBook* book = Session()->GetContactBook();
-    ASSERT_EQ(book->LoadContacts(), 1);
-    Contact* c = book->NewContact();
-    c->SetDisplayName(QStringLiteral("Dr. A:B \\ 张"));
-    c->AddPhone(2, nullptr, QStringLiteral("10086:1"), nullptr);
-    ASSERT_TRUE(book->CreateContact(c));
-    Group* group = book->NewGroup();
-    group->SetName(QStringLiteral("a:b"));
-    ASSERT_TRUE(book->CreateGroup(group));
-    CallRecordList* calls = Session()->GetCallRecords();
-    ASSERT_EQ(calls->LoadCallRecords(), 1);
-    CallRecord* record = calls->NewCallRecord();
-    record->m_number = QStringLiteral("*31#:\\1");
-    record->m_time = UnpackTime(20240229235900);
-    record->m_type = CALL_DIALLED;
-    ASSERT_TRUE(calls->AddCallRecord(record));
-
-    ASSERT_EQ(book->LoadContacts(), 1);
-    ASSERT_EQ(book->GetContactCount(LIST_ALL), 1);
-    Contact* back = book->GetContactAt(LIST_ALL, 0);
-    ASSERT_TRUE(book->LoadContactDetail(back));
-    EXPECT_EQ(back->GetDisplayNameText(), QStringLiteral("Dr. A:B \\ 张"));
-    ASSERT_EQ(back->m_phones.size(), 1u);
-    EXPECT_EQ(back->m_phones[0].m_value, QStringLiteral("10086:1"));
-    ASSERT_EQ(book->GetGroupCount(), 1);
-    EXPECT_EQ(book->GetGroupAt(0)->GetName(), QStringLiteral("a:b"));
-    ASSERT_EQ(calls->LoadCallRecords(), 1);
-    ASSERT_EQ(calls->GetCallRecordCount(), 1);
-    EXPECT_EQ(calls->GetCallRecordAt(0)->GetNumber(), QStringLiteral("*31#:\\1"));
 }
 
 TEST_F(AdbBackendTest, LargeContactsAreWrittenInSeveralLinesAndOversizedOnesLeaveNothing) {

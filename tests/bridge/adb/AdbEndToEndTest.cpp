@@ -4,6 +4,7 @@
 #include "bridge/adb/protocol/AdbHostClient.h"
 #include "bridge/adb/protocol/AdbSyncService.h"
 
+#include "TestFiles.h"
 #include "Waits.h"
 
 #include <QFile>
@@ -240,12 +241,9 @@ TEST_F(AdbEndToEndTest, ConnectListAndRunShellCommands) {
     EXPECT_NE(refused.message.find("closed"), std::string::npos) << refused.message;
 
     // The adb command line itself, as a user would type it.
-    QProcess adb;
-    adb.start(m_adb,
-              {QStringLiteral("-P"), QString::number(m_port), QStringLiteral("-s"), QString::fromStdString(m_serial),
-               QStringLiteral("shell"), QStringLiteral("getprop"), QStringLiteral("ro.product.brand")});
-    ASSERT_TRUE(adb.waitForFinished(10000));
-    EXPECT_EQ(adb.readAllStandardOutput().trimmed(), "vexa");
+    const auto [code, typed] = Adb({QStringLiteral("shell"), QStringLiteral("getprop"), QStringLiteral("ro.product.brand")});
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(typed.trimmed(), "vexa");
 
     ASSERT_TRUE(m_client->DisconnectDevice(m_serial, reply)) << reply;
     ASSERT_TRUE(m_client->ListDevices(devices));
@@ -307,9 +305,7 @@ TEST_F(AdbEndToEndTest, SyncSessionThroughTheServer) {
     ASSERT_TRUE(session.Pull("/sdcard/DCIM/照片 1.jpg", local.toStdString(),
                              [&](std::uint64_t done, std::uint64_t) { lastDone = done; }));
     EXPECT_EQ(lastDone, m_big.size());
-    QFile pulled(local);
-    ASSERT_TRUE(pulled.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(pulled.readAll().toStdString() == m_big);
+    EXPECT_TRUE(vexa::test::ReadFile(local).toStdString() == m_big);
 
     ASSERT_TRUE(session.Push(local.toStdString(), "/sdcard/Download/copy.jpg", 0600));
     EXPECT_TRUE(m_store.Get("/sdcard/Download/copy.jpg") == m_big);
@@ -332,11 +328,7 @@ TEST_F(AdbEndToEndTest, SyncSessionThroughTheServer) {
 TEST_F(AdbEndToEndTest, AdbPushAndPullCommands) {
     ASSERT_TRUE(ConnectOnline());
     const QString source = m_home.filePath(QStringLiteral("source.bin"));
-    {
-        QFile file(source);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(m_big.data(), static_cast<qint64>(m_big.size()));
-    }
+    ASSERT_TRUE(vexa::test::WriteFile(source, QByteArray::fromStdString(m_big)));
     auto [code, out] = Adb({QStringLiteral("push"), source, QStringLiteral("/sdcard/Music/song one.mp3")});
     ASSERT_EQ(code, 0) << out.toStdString();
     EXPECT_TRUE(m_store.Get("/sdcard/Music/song one.mp3") == m_big);
@@ -344,7 +336,5 @@ TEST_F(AdbEndToEndTest, AdbPushAndPullCommands) {
     const QString target = m_home.filePath(QStringLiteral("back.mp3"));
     std::tie(code, out) = Adb({QStringLiteral("pull"), QStringLiteral("/sdcard/Music/song one.mp3"), target});
     ASSERT_EQ(code, 0) << out.toStdString();
-    QFile back(target);
-    ASSERT_TRUE(back.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(back.readAll().toStdString() == m_big);
+    EXPECT_TRUE(vexa::test::ReadFile(target).toStdString() == m_big);
 }

@@ -1,5 +1,6 @@
 // The sync service client against a small in-memory phone speaking the sync protocol.
 #include "FakeAdbServer.h"
+#include "TestFiles.h"
 
 #include "bridge/adb/protocol/AdbHostClient.h"
 #include "bridge/adb/protocol/AdbSync.h"
@@ -202,9 +203,7 @@ TEST_F(AdbSyncTest, PullsInRecordsWithProgress) {
         done.push_back(d);
         total = t;
     }));
-    QFile file(local);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().toStdString(), m_big);
+    EXPECT_EQ(vexa::test::ReadFile(local).toStdString(), m_big);
     EXPECT_EQ(done.size(), 4u); // 64 KiB records
     EXPECT_EQ(done.back(), m_big.size());
     EXPECT_EQ(total, m_big.size());
@@ -215,11 +214,7 @@ TEST_F(AdbSyncTest, PullsInRecordsWithProgress) {
 
 TEST_F(AdbSyncTest, PushRoundTripAndFailure) {
     const QString local = m_dir.filePath("up.bin");
-    {
-        QFile file(local);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(m_big.data(), static_cast<qint64>(m_big.size()));
-    }
+    ASSERT_TRUE(vexa::test::WriteFile(local, QByteArray::fromStdString(m_big)));
     CAdbSyncSession session;
     Open(session);
     int calls = 0;
