@@ -8,6 +8,7 @@
 #include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceBridge.h"
 #include "controls/ControlsScreenshots.h"
+#include "controls/VexaMessageBox.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
 #include "libs/log/Log.h"
@@ -117,6 +118,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     SetAppSkin(skin.get());
+    if (!options.screenshotFile.isEmpty()) {
+        CVexaMessageBoxImpl::SetUnattended([](const QString& text) {
+            std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(text));
+        });
+    }
     RegisterControlsScreenshots();
     RegisterShellScreenshots();
     RegisterBackupScreenshots();

@@ -232,10 +232,42 @@ bool CVexaMessageBoxImpl::TakeNextAnswer(const QString& text, const QString& cap
     return true;
 }
 
+namespace {
+std::function<void(const QString&)>& UnattendedReport() {
+    static std::function<void(const QString&)> report; // UI thread only
+    return report;
+}
+
+// The answer of each button set that leaves everything as it was.
+int HarmlessAnswer(unsigned style) {
+    switch (style & 0xF) {
+    case 1:
+    case 3:
+    case 5:
+    case 6:
+        return 2; // Cancel
+    case 2:
+        return 5; // Ignore
+    case 4:
+        return 7; // No
+    default:
+        return 1; // OK
+    }
+}
+} // namespace
+
+void CVexaMessageBoxImpl::SetUnattended(std::function<void(const QString&)> report) {
+    UnattendedReport() = std::move(report);
+}
+
 int VexaMessageBox(const QString& text, QWidget* parent, const QString& caption, unsigned style) {
     int answer = 0;
     if (CVexaMessageBoxImpl::TakeNextAnswer(text, caption, style, answer)) {
         return answer;
+    }
+    if (UnattendedReport()) {
+        UnattendedReport()(caption.isEmpty() ? text : caption + QStringLiteral(": ") + text);
+        return HarmlessAnswer(style);
     }
     CVexaMessageBoxImpl box(text, parent, caption, style);
     return box.DoModal();

@@ -12,6 +12,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class CVexaMessageBoxImpl : public CSkinDialog {
 public:
     CVexaMessageBoxImpl(const QString& text, QWidget* parent, const QString& caption, unsigned style);
@@ -37,6 +39,10 @@ public:
     static QString LastCaption();
     static unsigned LastStyle();
     static bool TakeNextAnswer(const QString& text, const QString& caption, unsigned style, int& answer);
+    // Unattended runs (pictures taken from the command line): no box is shown, since nobody could
+    // answer it; its text goes to report and it returns the answer that changes nothing (Cancel,
+    // No, Ignore or OK). An empty function shows boxes again.
+    static void SetUnattended(std::function<void(const QString&)> report);
 
 protected:
     bool OnInitDialog() override;

@@ -171,6 +171,21 @@ private slots:
         QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
+    // Pictures taken from the command line: nobody could answer a box, so none may show and wait.
+    void unattendedBoxesReportTheirTextAndChangeNothing() {
+        QStringList reported;
+        CVexaMessageBoxImpl::SetUnattended([&reported](const QString& text) { reported << text; });
+        const int answers[] = {VexaMessageBox(QStringLiteral("连接失败！"), nullptr, QStringLiteral("提示"), 0),
+                               VexaMessageBox(QStringLiteral("删除吗？"), nullptr, QString(), 1),
+                               VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 2),
+                               VexaMessageBox(QStringLiteral("覆盖吗？"), nullptr, QString(), 4)};
+        CVexaMessageBoxImpl::SetUnattended({});
+        QCOMPARE(std::vector<int>(std::begin(answers), std::end(answers)), (std::vector<int>{1, 2, 5, 7}));
+        QCOMPARE(reported, (QStringList{QStringLiteral("提示: 连接失败！"), QStringLiteral("删除吗？"),
+                                        QStringLiteral("x"), QStringLiteral("覆盖吗？")}));
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
     void aLayoutWithoutItsButtonsEndsTheBoxAtOnce() {
         QTemporaryDir dir;
         QDir().mkpath(dir.filePath("layouts"));
