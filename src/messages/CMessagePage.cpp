@@ -607,8 +607,15 @@ void CMessagePage::ExportItems(const std::vector<messages::MsgTypeAndId>& items,
     CSessionScope use(m_gate, VEXA_HERE); // without a session nothing is exported
     const messages::SmsCsvExportResult result =
         messages::ExportSelectedSmsCsv(use ? use->GetSmsStore() : nullptr, items, path);
+    if (result.phoneError) {
+        VexaMessageBox(Str(2702), this, Str(2401), 0);
+        return;
+    }
     if (result.fileError) {
-        return; // logged; the operation is abandoned
+        VexaMessageBox(FormatText(Str(2703), qUtf8Printable(QDir::toNativeSeparators(path)),
+                                  qUtf8Printable(result.error)),
+                       this, Str(2401), 0);
+        return;
     }
     if (result.NothingExported()) {
         VexaMessageBox(Str(2442), this, Str(330), 0);

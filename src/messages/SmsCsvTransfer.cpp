@@ -100,10 +100,14 @@ SmsCsvExportResult ExportSelectedSmsCsv(vexa::SmsStore* store, const std::vector
                                         QIODevice& device, const BatchHooks& hooks) {
     SmsCsvExportResult result;
     CsvOut out;
-    if (store == nullptr || !out.Start(device, CsvFileKind::PageExport)) {
+    if (store == nullptr) {
+        result.phoneError = true;
+        return result;
+    }
+    if (!out.Start(device, CsvFileKind::PageExport)) {
         LOG_Error("[OSM_ARD]call fileCSV.Open failed. %s", WhereOf(CsvFileKind::PageExport));
         result.fileError = true;
-        result.error = store == nullptr ? QStringLiteral("no SMS store") : out.ErrorString();
+        result.error = out.ErrorString();
         return result;
     }
     const int total = static_cast<int>(items.size());
@@ -119,9 +123,10 @@ SmsCsvExportResult ExportSelectedSmsCsv(vexa::SmsStore* store, const std::vector
         }
         std::unique_ptr<vexa::Sms> sms(store->GetSmsById(item.id));
         if (!sms) {
-            ++result.counted;
+            // A file missing some of the chosen messages would pass for a complete export.
             LOG_Error("[CSmsImportAndExport] GetSmsById %lld failed. %s:%d", static_cast<long long>(item.id), LOG_HERE);
-            continue;
+            result.phoneError = true;
+            return result;
         }
         if (!WriteOne(out, *sms, CsvFileKind::PageExport, result)) {
             return result;
@@ -144,9 +149,10 @@ SmsCsvExportResult ExportToFile(const QString& path, const Export& exportInto) {
     SmsCsvExportResult result;
     const IoResult written = WriteFileAtomically(path, [&](QIODevice& out) {
         result = exportInto(out);
-        return result.fileError || result.cancelled ? IoResult::Fail(result.error) : IoResult::Ok();
+        return result.fileError || result.phoneError || result.cancelled ? IoResult::Fail(result.error)
+                                                                         : IoResult::Ok();
     });
-    if (!written && !result.cancelled) {
+    if (!written && !result.cancelled && !result.phoneError) {
         result.fileError = true;
         result.error = written.error;
         LOG_Error("[CSmsImportAndExport] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
@@ -165,8 +171,7 @@ SmsCsvExportResult ExportSelectedSmsCsv(vexa::SmsStore* store, const std::vector
                                         const QString& path, const BatchHooks& hooks) {
     if (store == nullptr) {
         SmsCsvExportResult failed;
-        failed.fileError = true;
-        failed.error = QStringLiteral("no SMS store");
+        failed.phoneError = true;
         return failed;
     }
     return ExportToFile(path, [&](QIODevice& out) { return ExportSelectedSmsCsv(store, items, out, hooks); });
@@ -177,7 +182,7 @@ SmsCsvExportResult ExportAllSmsCsv(vexa::DeviceSession* session, const QString& 
     std::vector<vexa::Sms> all;
     if (store == nullptr || !store->ListAllSms(&all)) {
         SmsCsvExportResult failed;
-        failed.fileError = true;
+        failed.phoneError = true;
         return failed;
     }
     return WriteSmsCsv(all, path, CsvFileKind::PageExport, hooks);

@@ -33,10 +33,11 @@ struct SmsCsvExportResult {
     int counted = 0;        // SMS items looked at (MMS items are passed over)
     int written = 0;        // rows written
     bool fileError = false; // the file could not be created or written; the operation was abandoned
+    bool phoneError = false; // the phone's messages could not be read; nothing was put in place
     bool cancelled = false; // stopped by the hooks; nothing was put in place
     QString error;          // why the file could not be written
     // "没有可导出的短信。（彩信不能导出）" is due.
-    bool NothingExported() const { return !fileError && (counted == 0 || written == 0); }
+    bool NothingExported() const { return !fileError && !phoneError && (counted == 0 || written == 0); }
 };
 
 // Writes the header and one row per SMS into out. PageExport leaves out SMS of an unnamed box

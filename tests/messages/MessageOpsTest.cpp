@@ -401,6 +401,25 @@ TEST_F(MessageOpsTest, HostileFileNamesAreWrittenWhereAsked) {
     EXPECT_TRUE(ExportAllSmsCsv(phone.Session(), dir.filePath("missing/x.csv")).fileError);
 }
 
+// A message the phone no longer gives, or a phone that is gone, fails the export as the phone's
+// fault: the earlier file stays, and no file short of messages passes for a complete export.
+TEST_F(MessageOpsTest, PhoneFailuresLeaveTheEarlierFileAndSaySo) {
+    const std::vector<MsgTypeAndId> items = AddRun(3);
+    const QString file = Path("kept.csv");
+    ASSERT_TRUE(vexa::test::WriteFile(file, "earlier"));
+    std::vector<MsgTypeAndId> withGone = items;
+    withGone.insert(withGone.begin() + 1, {987654, 0});
+    const SmsCsvExportResult gone = ExportSelectedSmsCsv(phone.Sms(), withGone, file);
+    EXPECT_TRUE(gone.phoneError);
+    EXPECT_FALSE(gone.fileError);
+    EXPECT_FALSE(gone.NothingExported());
+    phone.Session()->Disconnect();
+    EXPECT_TRUE(ExportAllSmsCsv(phone.Session(), file).phoneError);
+    EXPECT_TRUE(ExportSelectedSmsCsv(nullptr, items, file).phoneError);
+    EXPECT_EQ(vexa::test::ReadFile(file), "earlier");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"kept.csv"});
+}
+
 // ---- sending and drafts
 
 TEST_F(MessageOpsTest, SendToManyListsTheFailedNumbers) {

@@ -36,7 +36,7 @@ vexa::ContactBook* LoadedBook(CliContext& ctx, CSessionGate& gate) {
     CLoadDataHelper::Load(ppGetBridge(), gate, LoadKindContacts, false, [](int, int) {});
     vexa::ContactBook* book = session->GetContactBook();
     if (book == nullptr || !book->IsContactsLoaded()) {
-        ctx.err << Str(277) << '\n';
+        ctx.err << Str(2704) << '\n';
         return nullptr;
     }
     return book;

@@ -13,8 +13,12 @@ constexpr const char* kUsage = "usage: vexa-cli [--phone SERIAL] sms export FILE
 
 int Export(CliContext& ctx, vexa::DeviceSession* session, const QString& path) {
     const messages::SmsCsvExportResult result = messages::ExportAllSmsCsv(session, path);
+    if (result.phoneError) {
+        ctx.err << Str(2702) << '\n';
+        return kCliFailed;
+    }
     if (result.fileError) {
-        ctx.err << "cannot write " << path << '\n';
+        ctx.err << FormatText(Str(2703), qUtf8Printable(path), qUtf8Printable(result.error)) << '\n';
         return kCliFailed;
     }
     if (result.NothingExported()) {
