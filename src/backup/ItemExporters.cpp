@@ -1,5 +1,9 @@
 #include "backup/ItemExporters.h"
 
+#include <QBuffer>
+#include <QHash>
+
+#include <memory>
 #include <vector>
 
 namespace {
@@ -43,7 +47,11 @@ bool Read(CPackageStream& s, vexa::Memo& m) {
         return false;
     }
     m.reminders.clear();
-    for (std::uint32_t i = 0; i < count; ++i) { // a false count ends at the first failed read
+    // Each reminder takes 20 bytes: a count the rest of the file cannot hold is damage.
+    if (const qint64 left = s.Remaining(); left >= 0 && count > left / 20) {
+        return false;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
         vexa::MemoReminder r;
         if (!(s.ReadUInt64(r.time) && s.ReadUInt64(r.minutes) && s.ReadUInt32(r.method))) {
             return false;
@@ -101,6 +109,10 @@ bool Read(CPackageStream& s, vexa::SettingsGroup& g) {
         return false;
     }
     g.values.clear();
+    // Each value takes at least 9 bytes (id, type, a one-byte value).
+    if (const qint64 left = s.Remaining(); left >= 0 && count > left / 9) {
+        return false;
+    }
     for (std::uint32_t i = 0; i < count; ++i) {
         vexa::SettingValue v;
         if (!(s.ReadUInt32(v.id) && s.ReadUInt32(v.type))) {
@@ -176,30 +188,71 @@ bool ExportStore(vexa::RecordStore<Item>* store, CPackageStream& stream, const R
     return !stream.Failed();
 }
 
+// The fewest bytes one record can take, so a count is checked against the file before any record
+// is read: two strings and a UInt32 and three blobs; three strings, two UInt64, a Bool, a count and
+// two strings; a group id and a count; six UInt32, a Bool and two strings.
+template <class Item> constexpr qint64 kMinRecordBytes = 0;
+template <> constexpr qint64 kMinRecordBytes<vexa::Bookmark> = 24;
+template <> constexpr qint64 kMinRecordBytes<vexa::Memo> = 41;
+template <> constexpr qint64 kMinRecordBytes<vexa::SettingsGroup> = 8;
+template <> constexpr qint64 kMinRecordBytes<vexa::Alarm> = 33;
+
+// A record as this format writes it: two records are the same item when these bytes are.
+template <class Item> QByteArray RecordBytes(const Item& item) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    CPackageStream out(&buffer);
+    Write(out, item);
+    return bytes;
+}
+
 template <class Item>
 bool ImportStore(CPackageStream& stream, vexa::RecordStore<Item>* store, const RecordProgress& progress) {
     std::uint32_t count = 0;
     if (store == nullptr || !stream.ReadUInt32(count)) {
         return false;
     }
-    std::vector<Item> items;
+    const qint64 first = stream.Position();
+    const qint64 left = stream.Remaining();
+    if (left < 0 || count > left / kMinRecordBytes<Item>) {
+        return false; // more records than the file could hold: damaged, and nothing allocated for them
+    }
+    // First pass: the whole file must read before the phone is touched. One record at a time, so
+    // memory stays that of the largest record however many there are.
     for (std::uint32_t i = 0; i < count; ++i) {
         Item item;
         if (!Read(stream, item)) {
-            return false; // nothing on the phone was touched yet
+            return false;
         }
-        items.push_back(std::move(item));
     }
-    if (!store->PrepareRestore()) {
+    // What the phone holds already is not added again, so restoring twice equals restoring once.
+    if (!store->IsLoaded() && store->Load() != 1) {
         return false;
     }
-    const int total = static_cast<int>(items.size());
+    QHash<QByteArray, int> onPhone;
+    for (int i = 0; i < store->GetCount(); ++i) {
+        if (const Item* item = store->GetItemAt(i)) {
+            ++onPhone[RecordBytes(*item)];
+        }
+    }
+    // The preparation removes nothing: a record that is replaced goes only when its successor is in.
+    if (!store->PrepareRestore() || !stream.Seek(first)) {
+        return false;
+    }
+    const int total = static_cast<int>(count);
     for (int i = 0; i < total; ++i) {
-        Item* fresh = store->NewItem();
-        *fresh = std::move(items[static_cast<std::size_t>(i)]);
-        if (!store->AddItem(fresh)) {
-            delete fresh;
+        auto fresh = std::unique_ptr<Item>(store->NewItem());
+        if (!fresh || !Read(stream, *fresh)) {
             return false;
+        }
+        const auto known = onPhone.find(RecordBytes(*fresh));
+        if (known != onPhone.end() && known.value() > 0) {
+            --known.value();
+        } else if (!store->AddItem(fresh.get())) {
+            return false;
+        } else {
+            fresh.release(); // the store owns it now
         }
         if (progress && !progress(i + 1, total)) {
             return false;

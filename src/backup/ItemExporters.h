@@ -1,8 +1,10 @@
 #pragma once
 // The item files of the four small stores in a backup (bookmarks, memos, system settings, alarms):
 // a UInt32 count, then that many records in the CPackageStream format. Export writes what the store
-// lists; import reads the whole file first and only then replaces the store's content, so a damaged
-// file changes nothing on the phone. Worker threads.
+// lists. Import checks the whole file first (a count larger than the file could hold is refused
+// before anything is allocated), so a damaged file changes nothing on the phone; then it adds the
+// records one at a time, skipping those the phone already holds, so memory stays bounded and
+// restoring twice equals restoring once. The device must allow seeking. Worker threads.
 
 #include "backup/PackageStream.h"
 #include "bridge/api/SmallStores.h"

@@ -1,5 +1,7 @@
 #include "backup/PackageStream.h"
 
+#include <algorithm>
+
 bool CPackageStream::WriteRaw(const char* data, qint64 size) {
     if (m_failed || m_device->write(data, size) != size) {
         m_failed = true;
@@ -101,6 +103,10 @@ bool CPackageStream::ReadBlob(QByteArray& value) {
     if (length == 0) {
         return true;
     }
+    if (const qint64 left = Remaining(); left >= 0 && length > left) {
+        m_failed = true; // the data cannot be there: allocate nothing for it
+        return false;
+    }
     // Do not trust the length before the data is there: read what exists, then check.
     value = m_device->read(length);
     if (value.size() != static_cast<qsizetype>(length)) {
@@ -109,4 +115,13 @@ bool CPackageStream::ReadBlob(QByteArray& value) {
         return false;
     }
     return true;
+}
+
+qint64 CPackageStream::Remaining() const {
+    return m_device->isSequential() ? -1 : std::max<qint64>(0, m_device->size() - m_device->pos());
+}
+
+bool CPackageStream::Seek(qint64 position) {
+    m_failed = m_device->isSequential() || !m_device->seek(position);
+    return !m_failed;
 }

@@ -33,6 +33,11 @@ public:
     bool ReadBlob(QByteArray& value);
 
     bool Failed() const { return m_failed; }
+    // Bytes left to read; -1 on a sequential device, whose end is not known ahead.
+    qint64 Remaining() const;
+    // Rewinds to an earlier position (a second pass over a checked file); clears a failure.
+    bool Seek(qint64 position);
+    qint64 Position() const { return m_device->pos(); }
 
 private:
     bool WriteRaw(const char* data, qint64 size);

@@ -3,14 +3,21 @@
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceSession.h"
+#include "bridge/api/FileSystem.h"
 #include "bridge/api/MessageStores.h"
 #include "callrecords/CallRecordBook.h"
-#include "contacts/CExportContactHelper.h"
+#include "contacts/ContactVCard.h"
 #include "contacts/CImportContactHelper.h"
 #include "libs/log/Log.h"
 #include "messages/SmsCsvTransfer.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
+#include <map>
+#include <memory>
 
 namespace backup {
 namespace {
@@ -43,6 +50,94 @@ struct StopFlag {
     }
 };
 
+// What a backup's contact card carries beyond the vCard export: the picture, the ringtone (with its
+// sound as an item file of its own) and the SIM card the contact lives on. Readers of older packages
+// find none of these and restore as before; older programs pass over the X- properties.
+const QString kPhotoProperty = QStringLiteral("X-VEXA-PHOTO");
+const QString kRingtoneProperty = QStringLiteral("X-VEXA-RINGTONE");
+const QString kRingtoneFileProperty = QStringLiteral("X-VEXA-RINGTONE-FILE");
+const QString kStorageProperty = QStringLiteral("X-VEXA-STORAGE");
+
+using VcardPtr = std::unique_ptr<CMultiContactVcard, void (*)(CMultiContactVcard*)>;
+
+struct ContactExtras {
+    QByteArray photo;
+    QString ringtone;
+    int storage = vexa::STORAGE_PHONE;
+};
+
+ContactExtras ExtrasOf(vexa::ContactBook* book, vexa::Contact* contact) {
+    return {book->GetContactPhoto(contact), book->GetContactRingtone(contact), contact->GetStorage()};
+}
+
+ContactExtras ExtrasFromCard(const CVCard& card) {
+    ContactExtras x;
+    if (const VCardProperty* p = card.Find(kPhotoProperty)) {
+        x.photo = QByteArray::fromBase64(p->Text().toLatin1());
+    }
+    if (const VCardProperty* p = card.Find(kRingtoneProperty)) {
+        x.ringtone = p->Text();
+    }
+    if (const VCardProperty* p = card.Find(kStorageProperty)) {
+        const int storage = p->Text().toInt();
+        x.storage = storage == vexa::STORAGE_SIM1 || storage == vexa::STORAGE_SIM2 ? storage : vexa::STORAGE_PHONE;
+    }
+    return x;
+}
+
+QStringList GroupNamesOf(const vexa::Contact& contact) {
+    QStringList names;
+    for (int i = 0; i < contact.GetGroupCount(); ++i) {
+        if (const vexa::Group* group = contact.GetGroupAt(i)) {
+            names << group->GetName();
+        }
+    }
+    return names;
+}
+
+void FillBackupCard(const vexa::Contact& contact, const QStringList& groups, const ContactExtras& x,
+                    const QString& soundFile, CVCard& card) {
+    contacts::FillCard(contact, groups, card);
+    if (!x.photo.isEmpty()) {
+        card.AddProperty(kPhotoProperty, QString::fromLatin1(x.photo.toBase64()));
+    }
+    if (!x.ringtone.isEmpty()) {
+        card.AddProperty(kRingtoneProperty, x.ringtone);
+    }
+    if (!soundFile.isEmpty()) {
+        card.AddProperty(kRingtoneFileProperty, soundFile);
+    }
+    if (x.storage != vexa::STORAGE_PHONE) {
+        card.AddProperty(kStorageProperty, QString::number(x.storage));
+    }
+}
+
+// Two contacts are the same when their backup cards say the same (groups in any order).
+QByteArray ContactKey(const vexa::Contact& contact, QStringList groups, const ContactExtras& x) {
+    groups.sort();
+    CVCard card;
+    FillBackupCard(contact, groups, x, {}, card);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const VCardProperty& p : card.Properties()) {
+        hash.addData(QStringList{p.group, p.name, p.params.join(u';'), p.value}.join(QChar(0x1F)).toUtf8());
+        hash.addData(QByteArrayView("\x1E", 1));
+    }
+    return hash.result();
+}
+
+// Puts a contact's ringtone on a phone that lacks it, from the sound the package carries.
+bool PutRingtone(vexa::DeviceSession* session, const QString& phonePath, const QString& folder, const QString& soundFile) {
+    vexa::FileSystem* fs = session->GetFileSystem();
+    if (fs == nullptr || fs->PathExists(phonePath)) {
+        return true; // a phone without file access keeps what it has; the ringtone is set or refused there
+    }
+    const QString local = QDir(folder).filePath(soundFile);
+    const QString parent = phonePath.left(phonePath.lastIndexOf(u'/'));
+    return !soundFile.isEmpty() && IsSafeItemName(soundFile) && QFileInfo(local).isFile() &&
+           (parent.isEmpty() || fs->PathExists(parent) || fs->CreateFolder(parent)) &&
+           fs->UploadFile(local, phonePath, nullptr, nullptr);
+}
+
 } // namespace
 
 ModuleIo ContactsIo() {
@@ -57,39 +152,115 @@ ModuleIo ContactsIo() {
     };
     io.exportItems = [](const ItemContext& ctx, const QString& folder, QStringList& files) {
         vexa::ContactBook* book = LoadedBook(ctx.session);
+        vexa::FileSystem* fs = ctx.session->GetFileSystem();
         if (book == nullptr) {
             return -1;
         }
-        std::vector<vexa::Contact*> all;
-        for (int i = 0; i < book->GetContactCount(3); ++i) {
-            all.push_back(book->GetContactAt(3, i));
+        VcardPtr vcard(LVCARD_NewMultiContactVcard(), &LVCARD_FreeMultiContactVcard);
+        std::map<QString, QString> ringtoneFiles; // phone path -> item file carrying its sound
+        const int total = book->GetContactCount(3);
+        for (int i = 0; i < total; ++i) {
+            vexa::Contact* contact = book->GetContactAt(3, i);
+            CVCard* card = vcard->NewContact();
+            if (contact == nullptr || card == nullptr || !book->LoadContactDetail(contact)) {
+                LOG_Error("Load Contact Detail failed .%s:%d", LOG_HERE);
+                return -1;
+            }
+            const ContactExtras extras = ExtrasOf(book, contact);
+            QString soundFile;
+            if (!extras.ringtone.isEmpty()) {
+                auto [at, added] = ringtoneFiles.try_emplace(extras.ringtone);
+                if (added) {
+                    // The sound goes along, for a phone that lacks it; one without it keeps the path alone.
+                    const QString name = QStringLiteral("Ringtone%1.%2")
+                                             .arg(ringtoneFiles.size())
+                                             .arg(QFileInfo(extras.ringtone).suffix().left(8));
+                    if (fs != nullptr && IsSafeItemName(name) &&
+                        fs->TransferFile(extras.ringtone, QDir(folder).filePath(name), nullptr, nullptr)) {
+                        at->second = name;
+                        files << name;
+                    }
+                }
+                soundFile = at->second;
+            }
+            FillBackupCard(*contact, GroupNamesOf(*contact), extras, soundFile, *card);
+            if (!ctx.progress(i + 1, total)) {
+                return -2;
+            }
         }
         const QString name = ModuleItemFile(Contacts);
-        StopFlag stop{ctx};
-        CExportContactHelper helper;
-        const auto result = helper.Export(
-            book, all, CExportContactHelper::FormatVcf, QDir(folder).filePath(name), [&stop] { return stop.stopped; },
-            [&stop](int total, int done) { stop.Progress(total, done); });
-        if (result == CExportContactHelper::Export_Cancelled || stop.stopped) {
-            return -2;
-        }
-        if (result != CExportContactHelper::Export_Succeeded && !all.empty()) {
+        if (const IoResult saved = vcard->Save(QDir(folder).filePath(name)); !saved) {
+            LOG_Error("[Backup] %s. %s:%d", qUtf8Printable(saved.error), LOG_HERE);
             return -1;
         }
         files << name;
-        return static_cast<int>(all.size());
+        return total;
     };
     io.importItems = [](const ItemContext& ctx, const QString& folder) {
         vexa::ContactBook* book = LoadedBook(ctx.session);
-        CImportContactHelper helper;
-        if (book == nullptr || helper.ParseVcfFiles({QDir(folder).filePath(ModuleItemFile(Contacts))}) != 0 ||
-            !book->PrepareRestore()) {
+        VcardPtr vcard(LVCARD_NewMultiContactVcard(), &LVCARD_FreeMultiContactVcard);
+        if (book == nullptr || !vcard->Load(QDir(folder).filePath(ModuleItemFile(Contacts)))) {
             return int(StepFailed);
         }
+        // The phone's contacts by everything a backup card holds: those are not created twice.
+        QHash<QByteArray, int> onPhone;
+        for (int i = 0; i < book->GetContactCount(3); ++i) {
+            vexa::Contact* contact = book->GetContactAt(3, i);
+            if (contact == nullptr || !book->LoadContactDetail(contact)) {
+                return int(StepFailed);
+            }
+            ++onPhone[ContactKey(*contact, GroupNamesOf(*contact), ExtrasOf(book, contact))];
+        }
+        if (!book->PrepareRestore()) {
+            return int(StepFailed);
+        }
+        std::vector<contacts::ImportedContact> records;
+        std::vector<ContactExtras> extras;
+        std::vector<QString> soundFiles;
+        for (int i = 0; i < vcard->Count(); ++i) {
+            contacts::ImportedContact record = contacts::ContactFromCard(*vcard->At(i));
+            const ContactExtras x = ExtrasFromCard(*vcard->At(i));
+            record.contact->SetStorage(x.storage);
+            const auto known = onPhone.find(ContactKey(*record.contact, record.groups, x));
+            if (known != onPhone.end() && known.value() > 0) {
+                --known.value();
+                continue;
+            }
+            const VCardProperty* sound = vcard->At(i)->Find(kRingtoneFileProperty);
+            soundFiles.push_back(sound != nullptr ? sound->Text() : QString());
+            records.push_back(std::move(record));
+            extras.push_back(x);
+        }
+        if (records.empty()) {
+            return int(StepDone);
+        }
+        std::vector<vexa::Contact*> created;
+        for (const contacts::ImportedContact& record : records) {
+            created.push_back(record.contact.get());
+        }
+        CImportContactHelper helper;
+        helper.SetRecords(std::move(records));
         StopFlag stop{ctx};
         const auto result =
             helper.Import(book, [&stop] { return stop.stopped; }, [&stop](int total, int done) { stop.Progress(total, done); });
-        if (result == CImportContactHelper::Import_Succeeded) {
+        // Picture and ringtone are the contact's own settings: written once it exists on the phone.
+        bool complete = result == CImportContactHelper::Import_Succeeded;
+        for (int i = 0; i < helper.Count(); ++i) {
+            const ContactExtras& x = extras[static_cast<std::size_t>(i)];
+            vexa::Contact* contact = created[static_cast<std::size_t>(i)];
+            if (!x.photo.isEmpty() && !book->SetContactPhoto(contact, x.photo)) {
+                LOG_Error("[Restore] the photo of contact %d was not set. %s:%d", i, LOG_HERE);
+                complete = false;
+            }
+            if (!x.ringtone.isEmpty() &&
+                !(PutRingtone(ctx.session, x.ringtone, folder, soundFiles[static_cast<std::size_t>(i)]) &&
+                  book->SetContactRingtone(contact, x.ringtone))) {
+                LOG_Error("[Restore] the ringtone %s of contact %d was not set. %s:%d", qUtf8Printable(x.ringtone), i,
+                          LOG_HERE);
+                complete = false;
+            }
+        }
+        if (complete) {
             return int(StepDone);
         }
         return stop.stopped ? int(StepCancelled) : int(StepFailed);

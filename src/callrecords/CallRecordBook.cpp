@@ -151,12 +151,34 @@ bool ImportCallRecordsCsv(vexa::CallRecordList& list, const QString& path,
         }
         records.push_back(std::move(*record));
     }
-    if (reader.HasError() || !list.PrepareRestore()) {
+    if (reader.HasError() || (!list.IsCallRecordsLoaded() && list.LoadCallRecords() != 1) || !list.PrepareRestore()) {
         return false;
+    }
+    // A record the phone holds already is not added again, so a restore done twice adds it once.
+    const auto key = [](const QString& number, const QDateTime& time, int duration, int type, const QString& state) {
+        return QStringLiteral("%1|%2|%3|%4|%5").arg(number, time.toString(Qt::ISODate)).arg(duration).arg(type).arg(state);
+    };
+    QHash<QString, int> onPhone;
+    for (int i = 0; i < list.GetCallRecordCount(); ++i) {
+        if (const vexa::CallRecord* r = list.GetCallRecordAt(i)) {
+            ++onPhone[key(r->m_number, vexa::FromSystemTime(r->m_time), r->m_duration, r->m_type, r->m_numberState)];
+        }
     }
     const int total = static_cast<int>(records.size());
     for (int i = 0; i < total; ++i) {
         const CallRecordData& d = records[static_cast<std::size_t>(i)];
+        if (const auto known = onPhone.find(key(d.number, vexa::FromSystemTime(vexa::ToSystemTime(d.time)), d.duration,
+                                                d.type, d.numberState));
+            known != onPhone.end() && known.value() > 0) {
+            --known.value();
+            if (count != nullptr) {
+                *count = i + 1;
+            }
+            if (progress && !progress(total, i + 1)) {
+                return false;
+            }
+            continue;
+        }
         vexa::CallRecord* record = list.NewCallRecord();
         record->m_number = d.number;
         record->m_time = vexa::ToSystemTime(d.time);

@@ -49,8 +49,10 @@ IoResult WriteCallRecordsCsv(QIODevice& out, const std::vector<CallRecordData>& 
 IoResult ExportCallRecordsCsv(vexa::CallRecordList& list, const QString& path, int* count);
 
 // Reads a file written by ExportCallRecordsCsv and adds every record to the list (the backup's
-// restore). The whole file is read and checked first, so a damaged file adds nothing; progress
-// (total, done) after each record may stop the adding by returning false. count := records added.
+// restore). The whole file is read and checked first, so a damaged file adds nothing; records the
+// phone holds already (same number, time, duration, type and number state) are skipped, so a file
+// restored twice adds them once; progress (total, done) after each record may stop the adding by
+// returning false. count := records handled (added or skipped).
 bool ImportCallRecordsCsv(vexa::CallRecordList& list, const QString& path,
                           const std::function<bool(int total, int done)>& progress, int* count);
 

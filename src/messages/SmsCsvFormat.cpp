@@ -111,6 +111,41 @@ QDateTime ParseSmsCsvTime(const QString& cell, const QDateTime& now) {
     return date.isValid() ? QDateTime(date, QTime(hour, minute, second)) : now;
 }
 
+QStringList SmsStateHeader() {
+    return {QStringLiteral("Box code"), QStringLiteral("Read"), QStringLiteral("SIM")};
+}
+
+SmsStateColumns MapSmsStateColumns(const QStringList& headerCells) {
+    const QStringList names = SmsStateHeader();
+    SmsStateColumns columns;
+    int* const fields[3] = {&columns.box, &columns.read, &columns.sim};
+    for (int c = 0; c < headerCells.size(); ++c) {
+        if (const qsizetype at = names.indexOf(headerCells[c]); at >= 0) {
+            *fields[at] = c;
+        }
+    }
+    return columns;
+}
+
+QStringList SmsStateCells(int box, bool read, int sim) {
+    return {QString::number(box), QString::number(read ? 1 : 0), QString::number(sim)};
+}
+
+SmsState SmsStateFromCells(const QStringList& cells, const SmsStateColumns& columns) {
+    const auto number = [&](int column, int low, int high) -> std::optional<int> {
+        bool ok = false;
+        const int value = Cell(cells, column).toInt(&ok);
+        return ok && value >= low && value <= high ? std::optional<int>(value) : std::nullopt;
+    };
+    SmsState state;
+    state.box = number(columns.box, 1, 5);
+    if (const std::optional<int> read = number(columns.read, 0, 1)) {
+        state.read = *read == 1;
+    }
+    state.sim = number(columns.sim, 0, 2);
+    return state;
+}
+
 std::optional<SmsCsvRow> SmsRowFromCells(const QStringList& cells, const SmsCsvColumns& columns, const QDateTime& now) {
     const QString boxCell = Cell(cells, columns[BoxField]);
     const QString numberCell = Cell(cells, columns[NumberField]);

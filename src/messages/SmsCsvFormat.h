@@ -46,6 +46,25 @@ struct SmsCsvRow {
     QString content;
 };
 
+// A backup's "msg.csv" carries three columns of its own after the named four: the exact box, the
+// read state and the SIM card ("1" or "0" ...), which the box name cannot tell. Files without them
+// (older backups, other programs) read as before, and older readers pass over them.
+struct SmsStateColumns {
+    int box = -1;
+    int read = -1;
+    int sim = -1;
+};
+QStringList SmsStateHeader();
+SmsStateColumns MapSmsStateColumns(const QStringList& headerCells);
+QStringList SmsStateCells(int box, bool read, int sim);
+struct SmsState {
+    std::optional<int> box; // 1..5
+    std::optional<bool> read;
+    std::optional<int> sim; // 0..2
+};
+// Cells that are missing or do not read as a value of their column are left unset.
+SmsState SmsStateFromCells(const QStringList& cells, const SmsStateColumns& columns);
+
 // The SMS a data row stands for; nullopt when its box, number, time and content cells are all empty.
 // A row that is not a draft and has no number becomes a draft.
 std::optional<SmsCsvRow> SmsRowFromCells(const QStringList& cells, const SmsCsvColumns& columns, const QDateTime& now);

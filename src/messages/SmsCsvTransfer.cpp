@@ -8,6 +8,7 @@
 #include "platform/AtomicFile.h"
 
 #include <QFileInfo>
+#include <QHash>
 
 #include <memory>
 
@@ -26,7 +27,8 @@ public:
     bool Start(QIODevice& out, CsvFileKind kind) {
         const auto encoding = kind == CsvFileKind::Backup ? CCsvFileWriter::Encoding::Ansi
                                                           : CCsvFileWriter::Encoding::Utf16LeBom;
-        return m_writer.Start(out, encoding).ok && m_writer.WriteLine(CsvJoinLine(SmsCsvHeader()));
+        const QStringList header = kind == CsvFileKind::Backup ? SmsCsvHeader() + SmsStateHeader() : SmsCsvHeader();
+        return m_writer.Start(out, encoding).ok && m_writer.WriteLine(CsvJoinLine(header));
     }
     bool Write(const QStringList& cells) { return m_writer.WriteLine(CsvJoinLine(cells)); }
     bool Close() { return m_writer.Close(); }
@@ -53,7 +55,11 @@ bool WriteOne(CsvOut& out, const vexa::Sms& sms, CsvFileKind kind, SmsCsvExportR
         }
         box = *name;
     }
-    if (!out.Write(RowCells(sms, box))) {
+    QStringList cells = RowCells(sms, box);
+    if (kind == CsvFileKind::Backup) {
+        cells += SmsStateCells(sms.GetBox(), sms.IsRead(), sms.GetSim());
+    }
+    if (!out.Write(cells)) {
         LOG_Error("[OSM_ARD]write line failed. %s", WhereOf(kind));
         result.fileError = true;
         result.error = out.ErrorString();
@@ -222,6 +228,7 @@ SmsCsvCheck CheckSmsCsvFile(const QString& path) {
         return check;
     }
     check.columns = MapSmsCsvHeader(cells);
+    check.state = MapSmsStateColumns(cells);
     if (!SmsCsvHeaderAccepted(check.columns)) {
         check.status = SmsCsvCheck::BadHeader;
         return check;
@@ -282,6 +289,28 @@ SmsCsvImportResult ImportSmsCsvTo(vexa::SmsStore* store, const QString& path, co
         result.aborted = true;
         return result;
     }
+    // What the phone holds already, by the fields a row sets: those are not added twice.
+    const bool hasRead = result.check.state.read >= 0;
+    const bool hasSim = result.check.state.sim >= 0;
+    const auto key = [&](const vexa::Sms& sms) {
+        SYSTEMTIME t;
+        sms.GetTime(&t);
+        return QStringLiteral("%1|%2|%3|%4|%5|")
+                   .arg(sms.GetBox())
+                   .arg(hasRead ? int(sms.IsRead()) : -1)
+                   .arg(hasSim ? sms.GetSim() : -1)
+                   .arg(sms.GetNumber(), FormatSmsCsvTime(vexa::FromSystemTime(t))) +
+               sms.GetContent();
+    };
+    QHash<QString, int> onPhone;
+    if (std::vector<vexa::Sms> all; store->ListAllSms(&all)) {
+        for (const vexa::Sms& sms : all) {
+            ++onPhone[key(sms)];
+        }
+    } else {
+        result.aborted = true;
+        return result;
+    }
     std::vector<std::unique_ptr<vexa::Sms>> batch;
     int sent = 0;
     auto sendBatch = [&] {
@@ -318,7 +347,23 @@ SmsCsvImportResult ImportSmsCsvTo(vexa::SmsStore* store, const QString& path, co
                 if (row->box) {
                     sms->SetBox(*row->box);
                 }
-                batch.push_back(std::move(sms));
+                const SmsState state = SmsStateFromCells(cells, result.check.state);
+                if (state.box && vexa::IsDraftBox(*state.box) == vexa::IsDraftBox(sms->GetBox())) {
+                    sms->SetBox(*state.box); // the exact box, where the named one is of the same kind
+                }
+                if (state.read) {
+                    sms->SetRead(*state.read);
+                }
+                if (state.sim) {
+                    sms->SetSim(static_cast<std::uint8_t>(*state.sim));
+                }
+                if (const auto known = onPhone.find(key(*sms)); known != onPhone.end() && known.value() > 0) {
+                    --known.value();
+                    ++result.skipped;
+                    ++sent;
+                } else {
+                    batch.push_back(std::move(sms));
+                }
             }
         }
         if (static_cast<int>(batch.size()) == kImportBatchSize) {
@@ -333,6 +378,9 @@ SmsCsvImportResult ImportSmsCsvTo(vexa::SmsStore* store, const QString& path, co
         }
     }
     sendBatch();
+    if (result.skipped > 0) {
+        hooks.Progress(result.total, sent);
+    }
     return result;
 }
 

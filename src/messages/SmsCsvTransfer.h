@@ -62,6 +62,7 @@ struct SmsCsvCheck {
     Status status = CannotOpen;
     int rows = 0; // data lines that parse
     SmsCsvColumns columns{-1, -1, -1, -1};
+    SmsStateColumns state; // a backup's own columns, when the file has them
     QString detail; // the reader's error, for the log
 };
 // Reads the whole file once: the header must have a Time column, every line must be readable.
@@ -73,11 +74,14 @@ struct SmsCsvImportResult {
     SmsCsvCheck check;
     int total = 0;   // rows counted by the check
     int success = 0; // rows the phone accepted
+    int skipped = 0; // rows identical to an SMS the phone holds already, not added again
     int batches = 0; // AddSmsBatch calls
     bool aborted = false;
-    bool Complete() const { return check.status == SmsCsvCheck::Ok && success == total; }
+    bool Complete() const { return check.status == SmsCsvCheck::Ok && success + skipped == total; }
 };
-// Checks the file, then adds its rows to the phone in batches of 30.
+// Checks the file, then adds its rows to the phone in batches of 30. A row identical to an SMS the
+// phone holds (box, number, time, text, and read state and SIM where the file says) is skipped, so
+// importing a file twice adds its messages once.
 SmsCsvImportResult ImportSmsCsv(vexa::DeviceSession* session, const QString& path, const BatchHooks& hooks = {});
 SmsCsvImportResult ImportSmsCsvTo(vexa::SmsStore* store, const QString& path, const BatchHooks& hooks = {});
 

@@ -10,6 +10,8 @@
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 
+#include <QCryptographicHash>
+
 #include <algorithm>
 
 namespace {
@@ -67,7 +69,8 @@ QString ContactText(vexa::ContactBook* book, vexa::Contact* c) {
         groups << c->GetGroupAt(i)->GetName();
     }
     groups.sort();
-    parts << groups.join(u',');
+    parts << groups.join(u',') << QString::number(c->GetStorage()) << book->GetContactRingtone(c)
+          << QString::fromLatin1(QCryptographicHash::hash(book->GetContactPhoto(c), QCryptographicHash::Md5).toHex());
     return parts.join(QStringLiteral(" ; "));
 }
 
@@ -135,7 +138,11 @@ StoreSnapshot BackupTestPhone::Snapshot() {
         for (const vexa::Sms& m : all) {
             SYSTEMTIME t;
             m.GetTime(&t);
-            s.sms.push_back(QStringLiteral("%1|%2|%3|%4").arg(m.GetBox()).arg(m.GetNumber(), TimeText(t), m.GetContent()));
+            s.sms.push_back(QStringLiteral("%1|%2|%3|%4|read %5|sim %6")
+                                .arg(m.GetBox())
+                                .arg(m.GetNumber(), TimeText(t), m.GetContent())
+                                .arg(m.IsRead())
+                                .arg(m.GetSim()));
         }
     }
     if (vexa::CallRecordList* calls = session->GetCallRecords(); calls != nullptr && calls->LoadCallRecords() == 1) {

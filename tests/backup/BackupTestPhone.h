@@ -12,8 +12,8 @@
 #include <vector>
 
 struct StoreSnapshot {
-    std::vector<QString> contacts; // every field of each contact, as one text, sorted
-    std::vector<QString> sms;      // box, number, time, text
+    std::vector<QString> contacts; // every field of each contact (storage, ringtone, photo too), sorted
+    std::vector<QString> sms;      // box, number, time, text, read state, SIM
     std::vector<QString> calls;    // number, time, duration, type
     std::vector<QString> apps;     // package, label, versions, SDK levels, permissions, icon size
     std::vector<QString> bookmarks, memos, settings, alarms;

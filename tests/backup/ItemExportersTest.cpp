@@ -13,18 +13,21 @@ template <class Store, class Item> class MemoryStore : public Store {
 public:
     std::vector<Item> items;
     int prepared = 0;
+    std::function<void()> onAdd;
     int Load() override { return 1; }
     bool IsLoaded() override { return true; }
     int GetCount() override { return static_cast<int>(items.size()); }
     const Item* GetItemAt(int index) override { return &items[static_cast<std::size_t>(index)]; }
     bool AddItem(Item* item) override {
+        if (onAdd) {
+            onAdd();
+        }
         items.push_back(*item);
         delete item;
         return true;
     }
     bool PrepareRestore() override {
         ++prepared;
-        items.clear();
         return true;
     }
 };
@@ -151,6 +154,66 @@ TEST(ItemExporters, DamagedFilesChangeNothingOnThePhone) {
     Settings settings;
     EXPECT_FALSE(ImportBytes<CSysSettingExport>(QByteArray("\0\0\0\1\0\0\0\1\0\0\0\1\0\0\0\1\0\0\0\x09", 20), settings))
         << "an unknown value type";
+}
+
+TEST(ItemExporters, CountsTheFileCannotHoldAreRefusedBeforeThePhoneIsTouched) {
+    const auto be32 = [](std::uint32_t v) {
+        const char bytes[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return QByteArray(bytes, 4);
+    };
+    const QByteArray memo = ExportBytes<CCalendarExport>(*[] {
+        static Memos one;
+        one.items = {vexa::Memo{QStringLiteral("m"), {}, {}, 1, 2, false, {}, {}, {}}};
+        return &one;
+    }()).mid(4);
+    // A memo whose reminder count claims far more entries than follow.
+    QByteArray manyReminders = memo;
+    manyReminders.replace(3 * 4 + 1 + 16 + 1, 4, be32(0x7FFFFFFF));
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+    } cases[] = {
+        {"five million memos in 41 bytes", be32(5'000'000) + memo},
+        {"a count of four billion", be32(0xFFFFFFFF) + QByteArray(4096, '\0')},
+        {"one memo too many", be32(3) + memo + memo},
+        {"reminders beyond the end", be32(1) + manyReminders},
+        {"a title longer than the file", be32(1) + be32(0x00FFFFFF) + QByteArray(64, 'x')},
+    };
+    for (const Case& c : cases) {
+        Memos phone;
+        phone.items = {vexa::Memo{QStringLiteral("kept"), {}, {}, 0, 0, false, {}, {}, {}}};
+        EXPECT_FALSE(ImportBytes<CCalendarExport>(c.bytes, phone)) << c.what;
+        EXPECT_EQ(phone.prepared, 0) << c.what;
+        EXPECT_EQ(phone.items.size(), 1u) << c.what;
+    }
+    Settings settings;
+    EXPECT_FALSE(ImportBytes<CSysSettingExport>(be32(1) + be32(7) + be32(0x10000000) + QByteArray(90, '\1'), settings))
+        << "a settings group claiming more values than bytes";
+    EXPECT_EQ(settings.prepared, 0);
+}
+
+TEST(ItemExporters, RecordsGoToThePhoneOneAtATimeAndThoseItHoldsAreNotAddedAgain) {
+    Alarms source;
+    for (std::uint32_t hour = 6; hour < 9; ++hour) {
+        source.items.push_back(vexa::Alarm{hour, 0, 0x1F, true, 0, QStringLiteral("闹钟"), 5, {}, 3});
+    }
+    QByteArray bytes = ExportBytes<CClockExport>(source);
+    Alarms phone;
+    phone.items = {source.items[1]};
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    // Where the reader stands at each add: a reader holding every record first would stand at the end.
+    std::vector<qint64> positions;
+    phone.onAdd = [&] { positions.push_back(buffer.pos()); };
+    CPackageStream stream(&buffer);
+    ASSERT_TRUE(CClockExport::Import(stream, &phone));
+    ASSERT_EQ(positions.size(), 2u) << "the alarm the phone had is skipped";
+    EXPECT_LT(positions[0], positions[1]);
+    EXPECT_LT(positions[0], bytes.size()) << "the first record is in before the last is read";
+    std::vector<vexa::Alarm> expected{source.items[1], source.items[0], source.items[2]};
+    EXPECT_EQ(phone.items, expected);
+    ASSERT_TRUE(ImportBytes<CClockExport>(bytes, phone));
+    EXPECT_EQ(phone.items, expected) << "a second restore adds nothing";
 }
 
 } // namespace

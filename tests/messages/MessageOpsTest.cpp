@@ -303,13 +303,18 @@ TEST_F(MessageOpsTest, BackupCsvIsAnsiAndKeepsUnnamedBoxes) {
     QFile in(file);
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
     const QByteArray bytes = in.readAll();
-    EXPECT_EQ(AnsiToUnicode(bytes), QStringLiteral("Message box,Phone number,Time,Message content\r\n,10086,2012-07-25 10:03:09,中文\r\n"));
+    EXPECT_EQ(AnsiToUnicode(bytes), QStringLiteral("Message box,Phone number,Time,Message content,Box code,Read,SIM\r\n"
+                                                   ",10086,2012-07-25 10:03:09,中文,5,1,0\r\n"));
     ASSERT_TRUE(ImportMsgCsv(phone.Session(), file));
     std::vector<vexa::Sms> all;
     ASSERT_TRUE(phone.Sms()->ListAllSms(&all));
-    ASSERT_EQ(all.size(), 2U);
-    EXPECT_EQ(all[1].GetContent(), QStringLiteral("中文"));
-    EXPECT_EQ(all[1].GetBox(), 3); // an empty box name reads as a draft
+    ASSERT_EQ(all.size(), 1U) << "the phone holds it already";
+    ASSERT_TRUE(phone.Sms()->DeleteSms(all[0].GetId()));
+    ASSERT_TRUE(ImportMsgCsv(phone.Session(), file));
+    ASSERT_TRUE(phone.Sms()->ListAllSms(&all));
+    ASSERT_EQ(all.size(), 1U);
+    EXPECT_EQ(all[0].GetContent(), QStringLiteral("中文"));
+    EXPECT_EQ(all[0].GetBox(), 5) << "the box code keeps what the name cannot tell";
 }
 
 TEST_F(MessageOpsTest, SixtyFiveRowsAreAddedAs30_30_5) {

@@ -84,9 +84,11 @@ public:
     virtual int GetCount() = 0;
     virtual const Item* GetItemAt(int index) = 0;
     virtual Item* NewItem() { return new Item(); }
-    // Stores one item; on success the store owns it.
+    // Stores one item; on success the store owns it. A settings group replaces the group of the same
+    // id in one step: the old one goes only once the new one is in.
     virtual bool AddItem(Item* item) = 0;
-    // Called once before a restore adds items: the restore replaces the store's content.
+    // Called once before a restore adds items. It removes nothing (a restore adds what the phone
+    // lacks); a store may forget its loaded list here and list the restored items after its next Load.
     virtual bool PrepareRestore() = 0;
 };
 

@@ -3,6 +3,9 @@
 #include <QDataStream>
 #include <QIODevice>
 
+#include <optional>
+#include <vector>
+
 namespace vexa::sim {
 
 namespace {
@@ -168,31 +171,68 @@ template <class Base, class Item, int StoreId> const Item* SimRecordStore<Base, 
                                                                   : nullptr;
 }
 
+namespace {
+// A settings group stands for the phone's values of that group: there is one of each id.
+template <class Item> std::optional<std::uint32_t> KeyOf(const Item&) {
+    return std::nullopt;
+}
+template <> std::optional<std::uint32_t> KeyOf(const SettingsGroup& group) {
+    return group.groupId;
+}
+} // namespace
+
 template <class Base, class Item, int StoreId> bool SimRecordStore<Base, Item, StoreId>::AddItem(Item* item) {
     Lock guard(m_link.m_lock);
     if (!item || !m_link.Op()) {
         return false;
     }
+    const std::optional<std::uint32_t> key = KeyOf(*item);
+    // The item it replaces goes in the same transaction, so a failed write leaves the old one.
+    std::vector<std::int64_t> replaced;
+    if (key) {
+        Stmt rows(m_link.m_db, "SELECT id, payload FROM small_items WHERE store=?");
+        rows.Bind(1, StoreId);
+        while (rows.Step()) {
+            Item old;
+            if (DecodeItem(rows.Blob(1), &old) && KeyOf(old) == key) {
+                replaced.push_back(rows.Int(0));
+            }
+        }
+    }
+    Transaction transaction(m_link.m_db);
     Stmt add(m_link.m_db, "INSERT INTO small_items(store, payload) VALUES(?, ?)");
-    if (!m_link.Write() || !add.Bind(1, StoreId).Bind(2, EncodeItem(*item)).Run()) {
+    if (!transaction.IsOpen() || !m_link.Write() || !add.Bind(1, StoreId).Bind(2, EncodeItem(*item)).Run()) {
         return false;
     }
-    m_items.emplace_back(item);
+    for (const std::int64_t id : replaced) {
+        Stmt remove(m_link.m_db, "DELETE FROM small_items WHERE id=?");
+        if (!m_link.Write() || !remove.Bind(1, id).Run()) {
+            return false;
+        }
+    }
+    if (!transaction.Commit()) {
+        return false;
+    }
+    if (!replaced.empty()) {
+        std::erase_if(m_items, [&](const std::unique_ptr<Item>& each) { return KeyOf(*each) == key; });
+    }
+    if (m_loaded) {
+        m_items.emplace_back(item);
+    } else {
+        delete item; // listed again by the next Load
+    }
     return true;
 }
 
 template <class Base, class Item, int StoreId> bool SimRecordStore<Base, Item, StoreId>::PrepareRestore() {
-    // A restore replaces the store's records.
+    // A restore adds to the store and removes nothing here. The loaded list is let go, so a restore
+    // of many records does not hold them all in memory; the next Load lists them.
     Lock guard(m_link.m_lock);
     if (!m_link.Op()) {
         return false;
     }
-    Stmt clear(m_link.m_db, "DELETE FROM small_items WHERE store=?");
-    if (!m_link.Write() || !clear.Bind(1, StoreId).Run()) {
-        return false;
-    }
     m_items.clear();
-    m_loaded = true;
+    m_loaded = false;
     return true;
 }
 
