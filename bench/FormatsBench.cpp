@@ -72,6 +72,45 @@ void BM_VCardParse10000Cards(benchmark::State& state) {
 }
 BENCHMARK(BM_VCardParse10000Cards)->Unit(benchmark::kMillisecond);
 
+// Folded lines, the way other writers leave them: a note folded into a million short lines, and a
+// photo of 3 MB in BASE64 folded at 75 bytes. Reading must stay linear in the size of the file.
+void BM_VCardParseFoldedLines(benchmark::State& state) {
+    QByteArray data = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Folded\r\nNOTE:start";
+    data.reserve(static_cast<qsizetype>(state.range(0)) * 5 + 64);
+    for (int64_t i = 0; i < state.range(0); ++i) {
+        data += "\r\n ab";
+    }
+    data += "\r\nEND:VCARD\r\n";
+    for (auto _ : state) {
+        CMultiContactVcard cards;
+        cards.Parse(data);
+        benchmark::DoNotOptimize(cards.Count());
+    }
+    state.SetBytesProcessed(state.iterations() * data.size());
+}
+BENCHMARK(BM_VCardParseFoldedLines)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+void BM_VCardParseFoldedPhoto(benchmark::State& state) {
+    QByteArray jpeg(static_cast<qsizetype>(state.range(0)), Qt::Uninitialized);
+    for (qsizetype i = 0; i < jpeg.size(); ++i) {
+        jpeg[i] = static_cast<char>((i * 2654435761u) >> 24);
+    }
+    const QByteArray base64 = jpeg.toBase64();
+    QByteArray data = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Photo\r\nPHOTO;ENCODING=b;TYPE=JPEG:";
+    for (qsizetype at = 0; at < base64.size(); at += 74) {
+        data += base64.mid(at, 74) + "\r\n ";
+    }
+    data.chop(1);
+    data += "END:VCARD\r\n";
+    for (auto _ : state) {
+        CMultiContactVcard cards;
+        cards.Parse(data);
+        benchmark::DoNotOptimize(cards.Count());
+    }
+    state.SetBytesProcessed(state.iterations() * data.size());
+}
+BENCHMARK(BM_VCardParseFoldedPhoto)->Arg(3 * 1024 * 1024)->Unit(benchmark::kMillisecond);
+
 void BM_PinyinOfNames(benchmark::State& state) {
     const QString names[] = {QStringLiteral("张伟"), QStringLiteral("欧阳娜娜"), QStringLiteral("单田芳"),
                              QStringLiteral("Tom Li")};

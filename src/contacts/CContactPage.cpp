@@ -620,11 +620,9 @@ LRESULT CContactPage::OnExportMenu(QWidget*, std::intptr_t choice, std::intptr_t
 }
 
 ContactTransferOutcome CContactPage::Import(bool csv) {
-    QStringList files = m_chooser(this, csv ? 0 : 1);
-    if (!csv) {
-        files = files.filter(QRegularExpression(QStringLiteral("\\.(vcf|VCF)$")));
-    }
-    const ContactTransferOutcome outcome = RunContactImport(this, m_gate, csv, files);
+    // Whatever was chosen is read, each file by its name, as vexa-cli does.
+    const QStringList files = m_chooser(this, csv ? 0 : 1);
+    const ContactTransferOutcome outcome = RunContactImport(this, m_gate, files);
     if (outcome.ran && outcome.count > 0) {
         RequestLoad(true);
     }

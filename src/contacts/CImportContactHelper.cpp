@@ -7,6 +7,7 @@
 #include "libs/csv/CsvFile.h"
 #include "libs/log/Log.h"
 #include "libs/vcard/VCard.h"
+#include "platform/ReadFile.h"
 #include "platform/StringTable.h"
 
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <iterator>
 #include <memory>
 #include <set>
 
@@ -25,7 +27,8 @@ namespace {
 // Another program that holds the file open for writing with a lock (a spreadsheet that is still
 // saving it) would hand us half a file; such files are refused like a locked file on Windows.
 bool IsLockedByOthers(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: never wait here for the writer of a pipe (refused afterwards anyway).
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return false; // unreadable files are reported by the reader
     }
@@ -124,6 +127,12 @@ void ComposeDisplayName(vexa::Contact& c) {
             }
         }
         name = words.join(QLatin1Char(' '));
+    }
+    if (name.isEmpty()) {
+        // A company's own entry: the phone lists a contact without a name under its company.
+        QString company, department, title;
+        c.GetOrganization(&company, &department, &title);
+        name = company;
     }
     c.SetDisplayName(name);
 }
@@ -233,27 +242,102 @@ contacts::ImportedContact ContactFromForeignRow(const std::vector<contacts::Colu
 
 } // namespace
 
-int CImportContactHelper::ParseCsvFile(const QString& path) {
-    m_records.clear();
-    m_count = 0;
-    if (IsLockedByOthers(path)) {
-        return 276;
-    }
-    if (QFileInfo(path).size() > kMaxFileBytes) {
-        LOG_Error("[CImportContactHelper] file too large: %s. %s:%d", qUtf8Printable(path), LOG_HERE);
-        return 277;
-    }
-    const int message = ParseRows(path);
-    if (message != 0) {
-        m_records.clear();
-        return message;
-    }
-    return m_records.empty() ? 278 : 0;
+int CImportContactHelper::ParseFiles(const QStringList& paths) {
+    return ParseAll(paths, Kind::ByName);
 }
 
-int CImportContactHelper::ParseRows(const QString& path) {
+int CImportContactHelper::ParseCsvFile(const QString& path) {
+    return ParseAll({path}, Kind::Csv);
+}
+
+int CImportContactHelper::ParseVcfFiles(const QStringList& paths) {
+    return ParseAll(paths, Kind::VCard);
+}
+
+int CImportContactHelper::ParseAll(const QStringList& paths, Kind kind) {
+    m_records.clear();
+    m_count = 0;
+    m_messageText.clear();
+    m_notices.clear();
+    const bool several = paths.size() > 1;
+    QStringList empty;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists()) {
+            return Fail(277, path, several);
+        }
+        if (!IsRegularFile(path)) {
+            return Fail(2741, path, several);
+        }
+        if (info.size() > kMaxFileBytes) {
+            LOG_Error("[CImportContactHelper] file too large: %s. %s:%d", qUtf8Printable(path), LOG_HERE);
+            return Fail(2466, path, several);
+        }
+        if (IsLockedByOthers(path)) {
+            return Fail(276, path, several);
+        }
+        const bool csv =
+            kind == Kind::Csv || (kind == Kind::ByName && path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive));
+        const std::size_t before = m_records.size();
+        bool cut = false;
+        if (const int message = csv ? ParseOneCsv(path, m_records) : ParseOneVcf(path, m_records, &cut); message != 0) {
+            return Fail(message, path, several);
+        }
+        if (cut) {
+            m_notices << FormatText(Str(2742), qUtf8Printable(info.fileName()));
+        }
+        if (m_records.size() == before) {
+            empty << info.fileName();
+        }
+    }
+    if (m_records.empty()) {
+        m_messageText = (QStringList{Str(278)} + m_notices).join(u'\n');
+        return 278;
+    }
+    for (const QString& name : empty) {
+        m_notices << FormatText(Str(2743), qUtf8Printable(name));
+    }
+    return 0;
+}
+
+int CImportContactHelper::Fail(int message, const QString& path, bool several) {
+    m_records.clear();
+    m_notices.clear();
+    const QString name = QFileInfo(path).fileName();
+    switch (message) {
+    case 2741:
+        m_messageText = FormatText(Str(2741), qUtf8Printable(name));
+        break;
+    case 2466:
+        m_messageText = FormatText(Str(2466), static_cast<int>(kMaxFileBytes >> 20));
+        break;
+    default:
+        m_messageText = Str(message);
+        break;
+    }
+    if (several && message != 2741) {
+        m_messageText = FormatText(Str(2744), qUtf8Printable(name), qUtf8Printable(m_messageText));
+    }
+    return message;
+}
+
+int CImportContactHelper::ParseOneCsv(const QString& path, std::vector<contacts::ImportedContact>& out) {
+    std::vector<contacts::ImportedContact> records;
+    const int message = ParseRows(path, records);
+    if (message == 278) {
+        return 0; // no contact: told by the caller
+    }
+    if (message != 0) {
+        return message;
+    }
+    std::move(records.begin(), records.end(), std::back_inserter(out));
+    return 0;
+}
+
+int CImportContactHelper::ParseRows(const QString& path, std::vector<contacts::ImportedContact>& out) {
     CCsvFileReaderEx reader;
     if (reader.SetFilePath(path) == 0) {
+        LOG_Error("[CImportContactHelper] %s. %s:%d", qUtf8Printable(reader.ErrorString()), LOG_HERE);
         return 277;
     }
     QString line;
@@ -288,7 +372,7 @@ int CImportContactHelper::ParseRows(const QString& path) {
             rows.push_back(std::move(cells));
         } else if (auto record = ContactFromForeignRow(targets, cells);
                    HasAnyField(*record.contact) || !record.groups.isEmpty()) {
-            m_records.push_back(std::move(record));
+            out.push_back(std::move(record));
         }
     }
     if (reader.HasError()) {
@@ -297,34 +381,28 @@ int CImportContactHelper::ParseRows(const QString& path) {
         return 277;
     }
     if (own) {
-        m_records = contacts::ContactsFromCsvRows(rows);
+        std::vector<contacts::ImportedContact> records = contacts::ContactsFromCsvRows(rows);
+        std::move(records.begin(), records.end(), std::back_inserter(out));
     }
     return 0;
 }
 
-int CImportContactHelper::ParseVcfFiles(const QStringList& paths) {
-    m_records.clear();
-    m_count = 0;
-    for (const QString& path : paths) {
-        if (!path.endsWith(QLatin1String(".vcf")) && !path.endsWith(QLatin1String(".VCF"))) {
-            continue;
-        }
-        std::unique_ptr<CMultiContactVcard, void (*)(CMultiContactVcard*)> vcard(LVCARD_NewMultiContactVcard(),
-                                                                                  &LVCARD_FreeMultiContactVcard);
-        if (!vcard->Load(path)) {
-            LOG_Error("[CImportContactHelper] %s: %s. %s:%d", qUtf8Printable(path),
-                      qUtf8Printable(vcard->ErrorString()), LOG_HERE);
-            m_records.clear();
-            return 277;
-        }
-        for (int i = 0; i < vcard->Count(); ++i) {
-            contacts::ImportedContact record = contacts::ContactFromCard(*vcard->At(i));
-            if (HasAnyField(*record.contact)) {
-                m_records.push_back(std::move(record));
-            }
+int CImportContactHelper::ParseOneVcf(const QString& path, std::vector<contacts::ImportedContact>& out, bool* cut) {
+    std::unique_ptr<CMultiContactVcard, void (*)(CMultiContactVcard*)> vcard(LVCARD_NewMultiContactVcard(),
+                                                                             &LVCARD_FreeMultiContactVcard);
+    if (!vcard->Load(path)) {
+        LOG_Error("[CImportContactHelper] %s: %s. %s:%d", qUtf8Printable(path), qUtf8Printable(vcard->ErrorString()),
+                  LOG_HERE);
+        return 277;
+    }
+    *cut = vcard->Truncated();
+    for (int i = 0; i < vcard->Count(); ++i) {
+        contacts::ImportedContact record = contacts::ContactFromCard(*vcard->At(i));
+        if (HasAnyField(*record.contact)) {
+            out.push_back(std::move(record));
         }
     }
-    return m_records.empty() ? 278 : 0;
+    return 0;
 }
 
 bool CImportContactHelper::HasGroups() const {

@@ -8,6 +8,8 @@
 
 #include "contacts/ContactCsvLayout.h"
 
+#include <QStringList>
+
 #include <functional>
 #include <vector>
 
@@ -22,12 +24,22 @@ public:
     // Files above this size are refused as unreadable rather than read into memory.
     static constexpr qint64 kMaxFileBytes = 64LL * 1024 * 1024;
 
+    // Reads the files the user chose, in order, into one list of records: a name ending in ".csv"
+    // (any case) is read as CSV, any other file as vCard. Nothing is skipped without a word: a file
+    // that cannot be read fails the whole import before the phone is touched; a file without
+    // contacts among others, or one cut short, is told in Notices(). 0 on success, else the string
+    // ID of the message (276 locked by another program, 277 unreadable, 278 no contact, 2741 not a
+    // regular file, 2466 too large); MessageText() is the text to show, naming the file.
+    int ParseFiles(const QStringList& paths);
     // Reads a CSV file (the program's own layout under either header, or another program's columns
-    // through the alias table). 0 on success, else the string ID of the message to show: 276 the
-    // file is locked by another program, 277 it cannot be read, 278 it holds no contact.
+    // through the alias table). 0 or a message ID as above.
     int ParseCsvFile(const QString& path);
-    // Reads vCard files; names not ending in ".vcf"/".VCF" are skipped. 0, 277 or 278 as above.
+    // Reads vCard files, whatever their names. 0 or a message ID as above.
     int ParseVcfFiles(const QStringList& paths);
+    // The text of the last parse's message (empty after success).
+    QString MessageText() const { return m_messageText; }
+    // What the user should know although the import goes ahead, one text each.
+    const QStringList& Notices() const { return m_notices; }
     // Records from another source (the backup); replaces what was parsed.
     void SetRecords(std::vector<contacts::ImportedContact> records) { m_records = std::move(records); }
 
@@ -49,8 +61,15 @@ public:
     static QString ResultText(int result, int count);
 
 private:
-    int ParseRows(const QString& path);
+    enum class Kind { ByName, Csv, VCard };
+    int ParseAll(const QStringList& paths, Kind kind);
+    int Fail(int message, const QString& path, bool several);
+    int ParseRows(const QString& path, std::vector<contacts::ImportedContact>& out);
+    int ParseOneCsv(const QString& path, std::vector<contacts::ImportedContact>& out);
+    int ParseOneVcf(const QString& path, std::vector<contacts::ImportedContact>& out, bool* cut);
 
     std::vector<contacts::ImportedContact> m_records;
     int m_count = 0;
+    QString m_messageText;
+    QStringList m_notices;
 };

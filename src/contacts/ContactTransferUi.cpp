@@ -90,7 +90,7 @@ QStringList ChooseContactFiles(QWidget* parent, int kind) {
     }
 }
 
-ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, bool csv, const QStringList& files) {
+ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, const QStringList& files) {
     ContactTransferOutcome outcome;
     if (files.isEmpty()) {
         return outcome;
@@ -104,14 +104,14 @@ ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, boo
         dlg.m_strRemind = Str(741);
         WorkerThread worker(std::function<void()>([&] {
             dlg.WaitReady();
-            message = csv ? helper.ParseCsvFile(files.front()) : helper.ParseVcfFiles(files);
+            message = helper.ParseFiles(files);
             dlg.PostMessage(WM_COMMAND, IDOK, 0);
         }));
         worker.Start();
         dlg.DoModal();
     }
     if (message != 0) {
-        outcome.message = Say(parent, Str(message));
+        outcome.message = Say(parent, helper.MessageText());
         return outcome;
     }
     if (helper.HasGroups() && VexaMessageBox(Str(281), parent, Str(388), 4) != 6) {
@@ -125,7 +125,8 @@ ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, boo
     outcome.ran = true;
     outcome.result = result;
     outcome.count = helper.Count();
-    outcome.message = Say(parent, CImportContactHelper::ResultText(result, helper.Count()));
+    outcome.message = Say(
+        parent, (QStringList{CImportContactHelper::ResultText(result, helper.Count())} + helper.Notices()).join(u'\n'));
     return outcome;
 }
 

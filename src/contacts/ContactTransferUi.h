@@ -29,9 +29,9 @@ struct ContactTransferOutcome {
     QString message;   // what the user was told last
 };
 
-// Import a CSV file (csv true) or vCard files, asking the group question when the records name
-// groups. Shows every message itself.
-ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, bool csv, const QStringList& files);
+// Import the chosen files (CSV and vCard, each by its name), asking the group question when the
+// records name groups. Shows every message itself, and anything the user should know about a file.
+ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, const QStringList& files);
 // Export the contacts to path in format; shows 345 when there are none.
 ContactTransferOutcome RunContactExport(QWidget* parent, CSessionGate& gate, const std::vector<vexa::Contact*>& contacts,
                                         CExportContactHelper::Format format, const QString& path);

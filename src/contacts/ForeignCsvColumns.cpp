@@ -22,16 +22,18 @@ bool Matches(const Entry& e, const QString& key) {
 const Entry kNames[] = {
     {ColumnKind::NamePart, 3, u"\t名称前缀\t前缀\tNamePrefix\tPrefix\t"},
     {ColumnKind::NamePart, 2, u"\t姓氏\t姓\tLastName\tLast Name\t"},
-    {ColumnKind::NamePart, 4, u"\t中间名\tMiddleName\t"},
-    {ColumnKind::NamePart, 1, u"\t名字\t姓名\t名\t名称\tName\tFirstName\t"},
+    {ColumnKind::NamePart, 4, u"\t中间名\tMiddleName\tMiddle Name\t"},
+    {ColumnKind::NamePart, 1, u"\t名字\t姓名\t名\t名称\tName\tFirstName\tFirst Name\t"},
     {ColumnKind::NamePart, 5, u"\t名称后缀\t后缀\tNameSuffix\tSuffix\t"},
     {ColumnKind::NamePart, 8, u"\t姓氏拼音\tPhoneticFamilyName\t"},
     {ColumnKind::NamePart, 6, u"\t名字拼音\tPhoneticGivenName\t"},
     {ColumnKind::NamePart, 7, u"\t中间名拼音\tPhoneticMiddleName\t"},
     {ColumnKind::Nickname, 9, u"\t昵称\t别名\t称谓\tNickname\t"},
-    {ColumnKind::Company, 10, u"\t公司\t公司名称\t单位\tCompany\t"},
-    {ColumnKind::Title, 11, u"\t职位\tJob title\t职务\t头衔\t职称\t名称\tTitle\tPosition\t"},
-    {ColumnKind::Department, 12, u"\t部门\tDepartment\t"},
+    {ColumnKind::Company, 10, u"\t公司\t公司名称\t单位\tCompany\tOrganization Name\tOrganization 1 - Name\t"},
+    {ColumnKind::Title, 11,
+     u"\t职位\tJob title\t职务\t头衔\t职称\t名称\tTitle\tPosition\tOrganization Title\tOrganization 1 - "
+     u"Title\t"},
+    {ColumnKind::Department, 12, u"\t部门\tDepartment\tOrganization Department\tOrganization 1 - Department\t"},
 };
 
 const Entry kPhones[] = {

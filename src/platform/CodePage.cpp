@@ -72,6 +72,20 @@ QString AnsiToUnicode(const QByteArray& ansi) {
     return QString(reinterpret_cast<const QChar*>(utf16.constData()), utf16.size() / 2);
 }
 
+bool DecodeNamedCharset(const QByteArray& bytes, const char* charset, QString* text) {
+    Converter conv(kUtf16, charset);
+    if (!conv.Ok()) {
+        return false;
+    }
+    const QByteArray utf16 = Run(conv, bytes.constData(), static_cast<std::size_t>(bytes.size()),
+                                 [](QByteArray& out, const char*, std::size_t) {
+                                     out.append("\xFD\xFF", 2); // U+FFFD little-endian
+                                     return std::size_t{1};
+                                 });
+    *text = QString(reinterpret_cast<const QChar*>(utf16.constData()), utf16.size() / 2);
+    return true;
+}
+
 QByteArray UnicodeToAnsi(const QString& text) {
     if (text.isEmpty()) {
         return {};

@@ -15,6 +15,11 @@
 QString AnsiToUnicode(const QByteArray& ansi);
 QByteArray UnicodeToAnsi(const QString& text);
 
+// Decodes text in another named character set, by the system converter's name ("BIG5-HKSCS",
+// "CP932"); like AnsiToUnicode, a byte sequence that does not read becomes U+FFFD. false (and text
+// untouched) when the system has no converter of that name.
+bool DecodeNamedCharset(const QByteArray& bytes, const char* charset, QString* text);
+
 // True when every byte sequence of ansi is valid (an empty input is valid).
 bool IsValidAnsi(const QByteArray& ansi);
 

@@ -294,7 +294,7 @@ private slots:
         QVERIFY(found);
     }
 
-    void brokenFilesAreReportedAndChangeNothing() {
+    void brokenFilesAreReportedAndEveryChosenFileIsRead() {
         QVERIFY(vexa::test::WriteFile(Path("empty.csv"), {}));
         m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("empty.csv")}; });
         {
@@ -304,10 +304,24 @@ private slots:
             QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(278));
         }
         QCOMPARE(Book()->GetContactCount(vexa::LIST_ALL), 60);
-        // A vCard import ignores chosen files that are not vCards.
-        m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("empty.csv")}; });
-        const ContactTransferOutcome skipped = m_page->Import(false);
-        QVERIFY(!skipped.ran);
+        // Whichever entry chose them, files are read by their names: a CSV file chosen with the
+        // vCard entry beside a vCard file is imported too, not skipped.
+        QFile row(Path("row.csv"));
+        QVERIFY(row.open(QIODevice::WriteOnly));
+        row.write("Name,Mobile\r\nRow Person,1\r\n");
+        row.close();
+        QFile card(Path("card.vcf"));
+        QVERIFY(card.open(QIODevice::WriteOnly));
+        card.write("BEGIN:VCARD\r\nFN:Card Person\r\nEND:VCARD\r\n");
+        card.close();
+        m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("card.vcf"), Path("row.csv")}; });
+        {
+            CAutoAnswer answer(1);
+            const ContactTransferOutcome both = m_page->Import(false);
+            QVERIFY(both.ran);
+            QCOMPARE(both.count, 2);
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(288), 2));
+        }
     }
 
     void cancellingAnImportKeepsWhatWasCreatedAndSaysHowMany() {

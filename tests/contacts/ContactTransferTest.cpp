@@ -7,12 +7,14 @@
 #include "libs/csv/Csv.h"
 #include "libs/csv/CsvFile.h"
 #include "platform/CodePage.h"
+#include "platform/StringTable.h"
 
 #include <QDir>
 #include <QFile>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -143,15 +145,16 @@ protected:
     }
     QString Path(const QString& name) const { return m_dir.filePath(name); }
 
-    // Imports files onto the target phone; returns the parse message (0 when parsed) and leaves
-    // the import result in m_result.
-    int ImportInto(const QStringList& files, bool csv, bool groups = true) {
+    // Imports files onto the target phone as vexa-cli and the page do; returns the parse message
+    // (0 when parsed) and leaves the import result in m_result, what the user is told in m_told.
+    int ImportInto(const QStringList& files, bool groups = true) {
         vexa::ContactBook* book = m_phones.Open("target-1");
         if (book == nullptr) {
             return -1;
         }
         CImportContactHelper helper;
-        const int message = csv ? helper.ParseCsvFile(files.value(0)) : helper.ParseVcfFiles(files);
+        const int message = helper.ParseFiles(files);
+        m_told = message != 0 ? QStringList{helper.MessageText()} : helper.Notices();
         if (message != 0) {
             return message;
         }
@@ -181,6 +184,7 @@ protected:
     QTemporaryDir m_dir;
     int m_result = -1;
     int m_count = -1;
+    QStringList m_told;
 };
 
 class RoundTripTest : public ContactTransferTest, public ::testing::WithParamInterface<Format> {};
@@ -210,7 +214,7 @@ TEST_P(RoundTripTest, ThousandContactsSurviveExportAndImport) {
     }
     ASSERT_EQ(expected.size(), static_cast<std::size_t>(kCount));
 
-    ASSERT_EQ(ImportInto({file}, format == CExportContactHelper::FormatCsv), 0);
+    ASSERT_EQ(ImportInto({file}), 0);
     EXPECT_EQ(m_result, CImportContactHelper::Import_Succeeded);
     EXPECT_EQ(m_count, kCount);
     vexa::ContactBook* target = Target();
@@ -299,8 +303,9 @@ TEST_F(ContactTransferTest, CancelledOrUnwritableExportWritesNothing) {
     }
 }
 
-// Several vCard files at once, chosen by their extension in any case. How the cards of other phones
-// and address books map to fields is ContactVCardTest's; here they must all reach the phone.
+// Several vCard files at once, whatever their names (only ".csv" is read as CSV). How the cards of
+// other phones and address books map to fields is ContactVCardTest's; here they must all reach the
+// phone.
 TEST_F(ContactTransferTest, VCardFilesOfOtherPhonesAllReachThePhone) {
     WriteFile(Path("android.vcf"), "BEGIN:VCARD\r\nVERSION:2.1\r\n"
                                    "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=BC=A0=E4=B8=89\r\n"
@@ -310,8 +315,8 @@ TEST_F(ContactTransferTest, VCardFilesOfOtherPhonesAllReachThePhone) {
     WriteFile(Path("v4.vcf"), "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Erika Mustermann\r\n"
                               "ADR;TYPE=home:;;Heidestraße 17;Köln;;51147;Germany\r\nEND:VCARD\r\n");
     WriteFile(Path("notes.txt"), "BEGIN:VCARD\r\nFN:Not A Card File\r\nEND:VCARD\r\n");
-    ASSERT_EQ(ImportInto({Path("android.vcf"), Path("ios.VCF"), Path("v4.vcf"), Path("notes.txt")}, false), 0);
-    EXPECT_EQ(m_count, 3);
+    ASSERT_EQ(ImportInto({Path("android.vcf"), Path("ios.VCF"), Path("v4.vcf"), Path("notes.txt")}), 0);
+    EXPECT_EQ(m_count, 4);
     vexa::ContactBook* book = Target();
     ASSERT_NE(book, nullptr);
     std::map<QString, QString> summaries;
@@ -320,8 +325,129 @@ TEST_F(ContactTransferTest, VCardFilesOfOtherPhonesAllReachThePhone) {
     }
     EXPECT_EQ(summaries, (std::map<QString, QString>{{"张三", "tel2:13800138000"},
                                                      {"Johnny Appleseed", "tel0Studio:+1 (408) 5550100"},
-                                                     {"Erika Mustermann", "adr1:Heidestraße 17/Köln/Germany"}}));
+                                                     {"Erika Mustermann", "adr1:Heidestraße 17/Köln/Germany"},
+                                                     {"Not A Card File", ""}}));
 }
+
+// Files users bring from elsewhere, in one import as vexa-cli and the page run it: the names on the
+// phone afterwards and what the user was told. A file's bytes "<fifo>" make a named pipe, "<dir>" a
+// folder; a file listed but not made is missing.
+struct OutsideFiles {
+    const char* name;
+    std::vector<std::pair<QString, QByteArray>> files;
+    QStringList chosen;
+    int message;
+    QStringList names;
+    QStringList told;
+};
+
+void PrintTo(const OutsideFiles& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class OutsideFilesTest : public ContactTransferTest, public ::testing::WithParamInterface<OutsideFiles> {};
+
+TEST_P(OutsideFilesTest, ImportWhatTheyHoldAndSayWhatWasLeft) {
+    const OutsideFiles& c = GetParam();
+    for (const auto& [name, bytes] : c.files) {
+        if (bytes == "<fifo>") {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(Path(name)).constData(), 0600), 0);
+        } else if (bytes == "<dir>") {
+            ASSERT_TRUE(QDir(m_dir.path()).mkdir(name));
+        } else {
+            WriteFile(Path(name), bytes);
+        }
+    }
+    QStringList paths;
+    for (const QString& name : c.chosen) {
+        paths << Path(name);
+    }
+    EXPECT_EQ(ImportInto(paths), c.message);
+    EXPECT_EQ(m_told, c.told);
+    vexa::ContactBook* book = Target();
+    ASSERT_NE(book, nullptr);
+    QStringList names;
+    for (vexa::Contact* contact : AllContacts(*book)) {
+        names << contact->GetDisplayNameText();
+    }
+    names.sort();
+    EXPECT_EQ(names, c.names);
+}
+
+const QByteArray kOneCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:甲\r\nTEL:1\r\nEND:VCARD\r\n";
+const QByteArray kOneRow = "Name,Mobile\r\n乙,2\r\n";
+
+QByteArray Utf16LeWithoutMark(const QByteArray& utf8) {
+    const QString text = QString::fromUtf8(utf8);
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, OutsideFilesTest,
+    ::testing::Values(
+        OutsideFiles{"VcfThenCsv", {{"a.vcf", kOneCard}, {"b.CSV", kOneRow}}, {"a.vcf", "b.CSV"}, 0, {"乙", "甲"}, {}},
+        OutsideFiles{"CsvThenVcf", {{"a.vcf", kOneCard}, {"b.csv", kOneRow}}, {"b.csv", "a.vcf"}, 0, {"乙", "甲"}, {}},
+        OutsideFiles{"Fifo", {{"pipe.vcf", "<fifo>"}}, {"pipe.vcf"}, 2741, {}, {FormatText(Str(2741), "pipe.vcf")}},
+        OutsideFiles{"FifoAfterAGoodFile",
+                     {{"a.vcf", kOneCard}, {"pipe.csv", "<fifo>"}},
+                     {"a.vcf", "pipe.csv"},
+                     2741,
+                     {},
+                     {FormatText(Str(2741), "pipe.csv")}},
+        OutsideFiles{
+            "Folder", {{"folder.vcf", "<dir>"}}, {"folder.vcf"}, 2741, {}, {FormatText(Str(2741), "folder.vcf")}},
+        OutsideFiles{"MissingAmongSeveral",
+                     {{"a.vcf", kOneCard}},
+                     {"a.vcf", "gone.csv"},
+                     277,
+                     {},
+                     {FormatText(Str(2744), "gone.csv", qUtf8Printable(Str(277)))}},
+        OutsideFiles{"EmptyAmongSeveral",
+                     {{"a.vcf", kOneCard}, {"header.csv", "Name,Mobile\r\n"}},
+                     {"a.vcf", "header.csv"},
+                     0,
+                     {"甲"},
+                     {FormatText(Str(2743), "header.csv")}},
+        OutsideFiles{"CutShort",
+                     {{"cut.vcf", kOneCard + "BEGIN:VCARD\r\nFN:丙\r\nTE"}},
+                     {"cut.vcf"},
+                     0,
+                     {"甲"},
+                     {FormatText(Str(2742), "cut.vcf")}},
+        OutsideFiles{"CutShortBeforeAnyCard",
+                     {{"cut.vcf", "BEGIN:VCARD\r\nFN:丙\r\n"}},
+                     {"cut.vcf"},
+                     278,
+                     {},
+                     {Str(278) + "\n" + FormatText(Str(2742), "cut.vcf")}},
+        OutsideFiles{"MacLineEndsAndUtf16WithoutMark",
+                     {{"mac.vcf", QByteArray(kOneCard).replace("\r\n", "\r")},
+                      {"utf16.vcf", Utf16LeWithoutMark("BEGIN:VCARD\r\nFN:丁\r\nEND:VCARD\r\n")}},
+                     {"mac.vcf", "utf16.vcf"},
+                     0,
+                     {"丁", "甲"},
+                     {}},
+        OutsideFiles{
+            "Big5AndShiftJisNames",
+            {{"tw.vcf", "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=BIG5:" + QByteArray::fromHex("B3AF") + ";" +
+                            QByteArray::fromHex("A46AA4E5") + "\r\nEND:VCARD\r\n"},
+             {"jp.vcf", "BEGIN:VCARD\r\nFN;CHARSET=SHIFT_JIS;ENCODING=QUOTED-PRINTABLE:=8E=52=93=63\r\nEND:VCARD\r\n"}},
+            {"tw.vcf", "jp.vcf"},
+            0,
+            {"山田", "陳大文"},
+            {}},
+        // Google's export, old and new headers: a company's own entry has no name, only the company.
+        OutsideFiles{"GoogleCompanyWithoutName",
+                     {{"google.csv", "Name,Given Name,Family Name,Organization 1 - Type,Organization 1 - Name,"
+                                     "Organization 1 - Title,Mobile\r\n"
+                                     ",,,,Acme Ltd.,,139 0000 0001\r\nAnn Lee,Ann,Lee,,Other Co,CEO,\r\n"},
+                      {"google-new.csv", "First Name,Middle Name,Last Name,Organization Name,Organization Title\r\n"
+                                         ",,,北京某某科技有限公司,经理\r\nBo,,Wu,,\r\n"}},
+                     {"google.csv", "google-new.csv"},
+                     0,
+                     {"Acme Ltd.", "Ann Lee", "Bo Wu", "北京某某科技有限公司"},
+                     {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct ForeignCsvCase {
     const char* name;
@@ -337,7 +463,7 @@ class ForeignCsvTest : public ContactTransferTest, public ::testing::WithParamIn
 TEST_P(ForeignCsvTest, MapsThroughTheAliasTable) {
     const ForeignCsvCase& c = GetParam();
     WriteFile(Path("foreign.csv"), c.bytes);
-    ASSERT_EQ(ImportInto({Path("foreign.csv")}, true), 0);
+    ASSERT_EQ(ImportInto({Path("foreign.csv")}), 0);
     EXPECT_EQ(m_result, CImportContactHelper::Import_Succeeded);
     EXPECT_EQ(m_count, 2);
     vexa::ContactBook* book = Target();
@@ -378,7 +504,7 @@ TEST_F(ContactTransferTest, ChineseHeadersInTheAnsiCodePage) {
                          "李四,139-2222-3333,0571 8888 9999,lisi@example.cn,杭州,1980/7/9,同学\t,\"多行\r\n备注\"\r\n"
                          "王五,,,wangwu@example.cn,,0,,\r\n";
     WriteFile(Path("cn.csv"), UnicodeToAnsi(text));
-    ASSERT_EQ(ImportInto({Path("cn.csv")}, true), 0);
+    ASSERT_EQ(ImportInto({Path("cn.csv")}), 0);
     EXPECT_EQ(m_count, 2);
     vexa::ContactBook* book = Target();
     ASSERT_NE(book, nullptr);
@@ -413,7 +539,7 @@ TEST_F(ContactTransferTest, EnglishHeaderReadsAsTheOwnLayout) {
     WriteFile(Path("en.csv"), (CsvJoinLine(contacts::EnglishCsvHeader()) + "\r\n" + CsvJoinLine(first) + "\r\n" +
                                CsvJoinLine(second) + "\r\n")
                                   .toUtf8());
-    ASSERT_EQ(ImportInto({Path("en.csv")}, true), 0);
+    ASSERT_EQ(ImportInto({Path("en.csv")}), 0);
     EXPECT_EQ(m_count, 1);
     vexa::ContactBook* book = Target();
     ASSERT_EQ(book->GetContactCount(vexa::LIST_ALL), 1);
@@ -425,7 +551,7 @@ TEST_F(ContactTransferTest, GroupsCanBeLeftOut) {
     CImportContactHelper helper;
     ASSERT_EQ(helper.ParseCsvFile(Path("g.csv")), 0);
     EXPECT_TRUE(helper.HasGroups());
-    ASSERT_EQ(ImportInto({Path("g.csv")}, true, false), 0);
+    ASSERT_EQ(ImportInto({Path("g.csv")}, false), 0);
     vexa::ContactBook* book = Target();
     EXPECT_EQ(book->GetGroupCount(), 0);
     EXPECT_EQ(book->GetContactCount(vexa::LIST_ALL), 2);
@@ -455,7 +581,7 @@ TEST_P(BadInputTest, GivesAMessageAndCreatesNothing) {
         QFile f(path);
         ASSERT_TRUE(f.resize(std::max<qint64>(bad.size, bad.bytes.size())));
     }
-    EXPECT_EQ(ImportInto({path}, QString(bad.file).endsWith(".csv")), bad.message);
+    EXPECT_EQ(ImportInto({path}), bad.message);
     EXPECT_EQ(TargetCount(), 0);
 }
 
@@ -474,26 +600,25 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadFile{"EmptyCsv", "empty.csv", {}, 0, 278},
         BadFile{"HeaderOnly", "header.csv", UnicodeToAnsi(contacts::ChineseCsvHeader().join(',')) + "\r\n", 0, 278},
-        BadFile{"BlankLinesOnly", "blank.csv", UnicodeToAnsi(contacts::EnglishCsvHeader().join(',')) + "\r\n,,,\r\n\r\n",
-                0, 278},
-        BadFile{"Huge", "huge.csv", UnicodeToAnsi("姓名,手机\r\n张三,1\r\n"), k200Mb, 277},
-        BadFile{"TenMegabyteLine", "long.csv", "Name,Mobile\r\nA,1\r\nB," + QByteArray(10 * 1024 * 1024, '7') + "\r\n", 0,
-                277},
+        BadFile{"BlankLinesOnly", "blank.csv",
+                UnicodeToAnsi(contacts::EnglishCsvHeader().join(',')) + "\r\n,,,\r\n\r\n", 0, 278},
+        BadFile{"Huge", "huge.csv", UnicodeToAnsi("姓名,手机\r\n张三,1\r\n"), k200Mb, 2466},
+        BadFile{"TenMegabyteLine", "long.csv", "Name,Mobile\r\nA,1\r\nB," + QByteArray(10 * 1024 * 1024, '7') + "\r\n",
+                0, 277},
         // The only row does not read as CSV: it is skipped, which leaves no contact.
         BadFile{"UnterminatedQuote", "quote.csv", "Name,Mobile\r\n\"A,1\r\n", 0, 278},
         BadFile{"BinaryCsv", "garbage.csv", Noise(7919, 251), 0, 278},
-        BadFile{"MissingCsv", "missing.csv", {}, -1, 277},
-        BadFile{"EmptyVcf", "empty.vcf", {}, 0, 278},
+        BadFile{"MissingCsv", "missing.csv", {}, -1, 277}, BadFile{"EmptyVcf", "empty.vcf", {}, 0, 278},
         BadFile{"VcfWithoutEnd", "noend.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Half\r\nTEL:1\r\n", 0, 278},
         BadFile{"DeeplyNested", "nested.vcf", QByteArray("BEGIN:VCARD\r\n").repeated(10000) + "FN:Deep\r\n", 0, 278},
         BadFile{"BinaryVcf", "garbage.vcf", Noise(104729, 256), 0, 278},
-        BadFile{"HugeVcf", "huge.vcf", {}, k200Mb, 277}),
+        BadFile{"HugeVcf", "huge.vcf", {}, k200Mb, 2466}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ContactTransferTest, InvalidUtf8ReadsAsTheAnsiCodePage) {
     // Bytes that are not UTF-8 are taken as GBK; the rows still import.
     WriteFile(Path("gbk.csv"), UnicodeToAnsi("姓名,手机\r\n赵六,13700001111\r\n") + "\xff\xfe\xfd,1\r\n");
-    ASSERT_EQ(ImportInto({Path("gbk.csv")}, true), 0);
+    ASSERT_EQ(ImportInto({Path("gbk.csv")}), 0);
     vexa::ContactBook* book = Target();
     ASSERT_GE(book->GetContactCount(vexa::LIST_ALL), 1);
     EXPECT_EQ(book->GetContactAt(vexa::LIST_ALL, 0)->GetDisplayNameText(), "赵六");
@@ -502,7 +627,7 @@ TEST_F(ContactTransferTest, InvalidUtf8ReadsAsTheAnsiCodePage) {
 TEST_F(ContactTransferTest, HostileNamesAreJustText) {
     const QString text = QStringLiteral("姓名,手机,群组\r\n../x,1,..\\\\evil:1\t\r\n");
     WriteFile(Path("hostile.csv"), text.toUtf8());
-    ASSERT_EQ(ImportInto({Path("hostile.csv")}, true), 0);
+    ASSERT_EQ(ImportInto({Path("hostile.csv")}), 0);
     vexa::ContactBook* book = Target();
     ASSERT_EQ(book->GetContactCount(vexa::LIST_ALL), 1);
     EXPECT_EQ(book->GetContactAt(vexa::LIST_ALL, 0)->GetDisplayNameText(), "../x");
@@ -515,9 +640,9 @@ TEST_F(ContactTransferTest, FileLockedByAnotherProgram) {
     const int fd = ::open(QFile::encodeName(Path("locked.csv")).constData(), O_RDWR);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    EXPECT_EQ(ImportInto({Path("locked.csv")}, true), 276);
+    EXPECT_EQ(ImportInto({Path("locked.csv")}), 276);
     ::close(fd);
-    EXPECT_EQ(ImportInto({Path("locked.csv")}, true), 0);
+    EXPECT_EQ(ImportInto({Path("locked.csv")}), 0);
 }
 
 TEST_F(ContactTransferTest, CancelLeavesExactlyTheContactsCreated) {

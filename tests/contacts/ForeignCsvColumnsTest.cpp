@@ -31,6 +31,9 @@ TEST(ForeignCsvColumns, HeadersMapToTheirField) {
         {QStringLiteral("附注"), T(ColumnKind::Notes, 0)},
         {QStringLiteral("ContactGroup"), T(ColumnKind::Groups, 0)},
         {QStringLiteral("部门"), T(ColumnKind::Department, 12)},
+        {QStringLiteral("Organization 1 - Name"), T(ColumnKind::Company, 10)}, // Google, older export
+        {QStringLiteral("Organization Title"), T(ColumnKind::Title, 11)},      // Google, newer export
+        {QStringLiteral("First Name"), T(ColumnKind::NamePart, 1)},
         {QStringLiteral("名称"), T(ColumnKind::NamePart, 1)}, // given name before title
         {QStringLiteral("职务"), T(ColumnKind::Title, 11)},
         {QStringLiteral("住宅"), T(ColumnKind::Phone, 1)}, // phone table before addresses

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QStringList kHostileCells = {
@@ -144,14 +146,19 @@ TEST_F(CsvFileTest, LfOnlyFilesAndEmptyLines) {
               (QStringList{QStringLiteral("a,b"), QString(), QStringLiteral("c,\"x\ny\"")}));
 }
 
-TEST_F(CsvFileTest, EmptyAndMissingFiles) {
+TEST_F(CsvFileTest, EmptyMissingAndIrregularFiles) {
     CCsvFileReaderEx reader;
     EXPECT_TRUE(ReadAll(Write(QByteArray()), reader).isEmpty());
     EXPECT_TRUE(ReadAll(Write("\xFF\xFE"), reader).isEmpty());
-    EXPECT_EQ(reader.SetFilePath(m_dir.filePath(QStringLiteral("none.csv"))), 0);
-    EXPECT_TRUE(reader.HasError());
-    QString line;
-    EXPECT_EQ(reader.GetNextLine(line), 0);
+    // A pipe nobody writes to would block the first read: refused at once, like a folder.
+    const QString fifo = m_dir.filePath(QStringLiteral("pipe.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {m_dir.filePath(QStringLiteral("none.csv")), fifo, m_dir.path()}) {
+        EXPECT_EQ(reader.SetFilePath(path), 0) << path.toStdString();
+        EXPECT_TRUE(reader.HasError());
+        QString line;
+        EXPECT_EQ(reader.GetNextLine(line), 0);
+    }
 }
 
 TEST_F(CsvFileTest, BigEndianIsRefusedClearly) {

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Quoted-printable as phones write it: every byte of the UTF-8 text as =XX, soft breaks every 60.
@@ -130,12 +132,90 @@ TEST(VCardWrite, RoundTripsTextTypesAndLongLines) {
     EXPECT_NE(back.At(1)->Find(QStringLiteral("FN")), nullptr);
 }
 
-TEST(VCardBadInput, NothingBreaksAndCompleteCardsSurvive) {
-    EXPECT_EQ(Parsed(QByteArray()).Count(), 0);
-    EXPECT_EQ(Parsed("BEGIN:VCARD\r\nFN:never ends\r\n").Count(), 0);
-    EXPECT_EQ(Parsed("BEGIN:VCARD\r\nFN:ok\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:cut").Count(), 1);
-    EXPECT_EQ(Parsed("END:VCARD\r\nno colon here\r\n:novalue\r\nBEGIN:VCARD\r\nFN:x\r\nEND:VCARD\r\n").Count(), 1);
+QByteArray Utf16(const QString& text, bool bigEndian) {
+    QByteArray out;
+    for (const QChar ch : text) {
+        const char high = static_cast<char>(ch.unicode() >> 8);
+        const char low = static_cast<char>(ch.unicode() & 0xFF);
+        out += bigEndian ? QByteArray{&high, 1} + QByteArray{&low, 1} : QByteArray{&low, 1} + QByteArray{&high, 1};
+    }
+    return out;
+}
 
+QByteArray Hex(const char* hex) {
+    return QByteArray::fromHex(hex);
+}
+
+// Files as other phones and programs leave them: the names of the cards read, in order, and whether
+// the file was cut short inside a card.
+struct RealWorldFile {
+    const char* name;
+    QByteArray bytes;
+    QStringList names;
+    bool truncated;
+};
+
+TEST(VCardRead, RealWorldFiles) {
+    const QByteArray two = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张伟\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:B\r\nEND:VCARD\r\n";
+    const QString twoText = QString::fromUtf8(two);
+    const QStringList both{QStringLiteral("张伟"), QStringLiteral("B")};
+    const RealWorldFile files[] = {
+        {"Empty", {}, {}, false},
+        {"MacLineEnds",
+         "BEGIN:VCARD\rVERSION:2.1\rFN:Mac\r  Person\rTEL:1\rEND:VCARD\rBEGIN:VCARD\rFN:B\rEND:VCARD\r",
+         {QStringLiteral("Mac Person"), QStringLiteral("B")},
+         false},
+        {"MixedLineEnds", "BEGIN:VCARD\nFN:a\r\n b\rEND:VCARD\r\n", {QStringLiteral("ab")}, false},
+        {"Utf16LeWithoutMark", Utf16(twoText, false), both, false},
+        {"Utf16BeWithoutMark", Utf16(twoText.toLower(), true), {QStringLiteral("张伟"), QStringLiteral("b")}, false},
+        {"Utf16LeCutInACharacter", Utf16(twoText, false).chopped(1), both, true},
+        {"Utf16WithMark", "\xFF\xFE" + Utf16(twoText, false), both, false},
+        {"LastCardWithoutEnd", two + "BEGIN:VCARD\r\nFN:C\r\nTEL:1\r\n", both, true},
+        {"CutInsideAPropertyName", two + "BEGIN:VCARD\r\nFN:C\r\nTE", both, true},
+        {"CutInsideTheEndLine", two + "BEGIN:VCARD\r\nFN:C\r\nEND:VC", both, true},
+        {"NeverEnds", "BEGIN:VCARD\r\nFN:never ends\r\n", {}, true},
+        {"StrayLines",
+         "END:VCARD\r\nno colon here\r\n:novalue\r\nBEGIN:VCARD\r\nFN:x\r\nEND:VCARD\r\n",
+         {QStringLiteral("x")},
+         false},
+        {"Big5EightBit",
+         "BEGIN:VCARD\r\nVERSION:2.1\r\nFN;CHARSET=BIG5:" + Hex("B3AFA46AA4E5") + "\r\nEND:VCARD\r\n",
+         {QStringLiteral("陳大文")},
+         false},
+        {"Big5QuotedPrintable",
+         "BEGIN:VCARD\r\nFN;CHARSET=Big5;ENCODING=QUOTED-PRINTABLE:=B3=AF=A4=6A=\r\n=A4=E5\r\nEND:VCARD\r\n",
+         {QStringLiteral("陳大文")},
+         false},
+        // Beside a UTF-8 card: the Big5 bytes do not turn the whole file into the ANSI code page.
+        {"ShiftJisBesideUtf8",
+         "BEGIN:VCARD\r\nFN;CHARSET=SHIFT_JIS:" + Hex("8E52936391BE9859") + Hex("8740") + "\r\nEND:VCARD\r\n" + two,
+         {QStringLiteral("山田太郎①"), QStringLiteral("张伟"), QStringLiteral("B")},
+         false},
+        {"ShiftJisHalfWidthQuotedPrintable",
+         "BEGIN:VCARD\r\nFN;CHARSET=SJIS;QUOTED-PRINTABLE:=D4=CF=C0=DE\r\nEND:VCARD\r\n",
+         {QStringLiteral("ﾔﾏﾀﾞ")},
+         false},
+        // Bad input on these paths: bytes the charset does not hold, a charset nobody knows.
+        {"Big5BrokenBytes",
+         "BEGIN:VCARD\r\nFN;CHARSET=BIG5:A" + Hex("FF") + "B" + Hex("B3") + "\r\nEND:VCARD\r\n",
+         {QStringLiteral("A\uFFFDB\uFFFD")},
+         false},
+        {"UnknownCharset", "BEGIN:VCARD\r\nFN;CHARSET=X-NOTHING:Ann\r\nEND:VCARD\r\n", {QStringLiteral("Ann")}, false},
+    };
+    for (const RealWorldFile& file : files) {
+        SCOPED_TRACE(file.name);
+        const CMultiContactVcard v = Parsed(file.bytes);
+        QStringList names;
+        for (int i = 0; i < v.Count(); ++i) {
+            const VCardProperty* fn = v.At(i)->Find(QStringLiteral("FN"));
+            names << (fn != nullptr ? fn->Text() : QStringLiteral("(none)"));
+        }
+        EXPECT_EQ(names, file.names);
+        EXPECT_EQ(v.Truncated(), file.truncated);
+    }
+}
+
+TEST(VCardBadInput, NothingBreaksAndCompleteCardsSurvive) {
     QByteArray nested;
     for (int i = 0; i < 10000; ++i) {
         nested += "BEGIN:VCARD\r\n";
@@ -174,6 +254,12 @@ TEST(VCardFiles, OversizedAndMissingFilesFailWithAReason) {
     EXPECT_FALSE(v.Load(big));
     EXPECT_FALSE(v.ErrorString().isEmpty());
     EXPECT_FALSE(v.Load(dir.filePath(QStringLiteral("none.vcf"))));
+    // A pipe nobody writes to is refused at once instead of waiting for a writer; a folder too.
+    const QString fifo = dir.filePath(QStringLiteral("pipe.vcf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(v.Load(fifo));
+    EXPECT_TRUE(v.ErrorString().contains(QStringLiteral("not a regular file"))) << v.ErrorString().toStdString();
+    EXPECT_FALSE(v.Load(dir.path()));
     EXPECT_FALSE(v.Save(dir.filePath(QStringLiteral("no/dir/x.vcf"))));
 }
 

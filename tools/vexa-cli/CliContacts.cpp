@@ -15,7 +15,7 @@
 namespace {
 
 constexpr const char* kUsage = "contacts export --format csv|vcf FILE\n"
-                               "contacts import [--no-groups] FILE...\n"
+                               "contacts import [--no-groups] FILE... (.csv or vCard)\n"
                                "contacts count";
 
 int Usage(CliContext& ctx) {
@@ -82,16 +82,15 @@ int Import(CliContext& ctx, QStringList args) {
     if (args.isEmpty()) {
         return Usage(ctx);
     }
-    // One CSV file, or any number of vCard files, as the page's two menu entries offer.
-    const bool csv = args.front().endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
-    if (csv && args.size() != 1) {
-        return Usage(ctx);
-    }
+    // CSV and vCard files in any mix, each read by its name, as the page reads what the user chose;
+    // every file is read before the phone is touched.
     CImportContactHelper helper;
-    const int message = csv ? helper.ParseCsvFile(args.front()) : helper.ParseVcfFiles(args);
-    if (message != 0) {
-        ctx.err << Str(message) << '\n';
+    if (helper.ParseFiles(args) != 0) {
+        ctx.err << helper.MessageText() << '\n';
         return kCliFailed;
+    }
+    for (const QString& notice : helper.Notices()) {
+        ctx.err << notice << '\n';
     }
     if (!groups) {
         helper.DropGroups();

@@ -1,6 +1,7 @@
 #include "libs/csv/CsvFile.h"
 
 #include "platform/CodePage.h"
+#include "platform/ReadFile.h"
 
 #include <QStringDecoder>
 
@@ -37,13 +38,12 @@ CCsvFileReaderEx::CCsvFileReaderEx() = default;
 CCsvFileReaderEx::~CCsvFileReaderEx() = default;
 
 int CCsvFileReaderEx::SetFilePath(const QString& path) {
-    m_file.close();
-    m_file.setFileName(path);
     m_error.clear();
     m_atEnd = false;
     m_encoding = Encoding::Unknown;
-    if (!m_file.open(QIODevice::ReadOnly)) {
-        m_error = m_file.errorString();
+    // A pipe or a device would block the first read or never end.
+    if (IoResult opened = OpenRegularFile(m_file, path); !opened) {
+        m_error = opened.error;
         return 0;
     }
     const QByteArray sample = m_file.peek(kSampleBytes);

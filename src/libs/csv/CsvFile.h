@@ -24,7 +24,7 @@ public:
     CCsvFileReaderEx(const CCsvFileReaderEx&) = delete;
     CCsvFileReaderEx& operator=(const CCsvFileReaderEx&) = delete;
 
-    // Opens the file; nonzero on success.
+    // Opens the file; nonzero on success. Only regular files are opened (see platform/ReadFile.h).
     int SetFilePath(const QString& path);
     // The next logical line without its terminator; nonzero while a line was read. Returns 0 at the
     // end of the file and on an error (see HasError).

@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
+#include "platform/ReadFile.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -41,29 +42,83 @@ QString Unescape(QStringView v) {
     return out;
 }
 
-QString DecodeFile(const QByteArray& data) {
-    if (data.startsWith("\xEF\xBB\xBF")) {
-        return QString::fromUtf8(data.mid(3));
+// The file as bytes in an ASCII-compatible encoding, lines still raw: CHARSET parameters name the
+// encoding of single values, so values are decoded one by one, not the file as a whole. UTF-16
+// files (with a byte order mark, or without one, told by the NUL bytes of "BEGIN:VCARD") become
+// UTF-8 here; their values are already Unicode whatever a CHARSET parameter says.
+struct SourceText {
+    QByteArray bytes;
+    bool unicode = false; // decoded from UTF-16 or marked UTF-8: CHARSET of 8-bit values is moot
+    bool cut = false;     // UTF-16 with an odd byte count: its last character was cut off
+};
+
+// 0 when data does not start like UTF-16 text of a vCard, else 1 little-endian, 2 big-endian.
+int Utf16WithoutMark(const QByteArray& data) {
+    static const QByteArray begin = QByteArrayLiteral("BEGIN:VCARD");
+    const qsizetype n = begin.size() * 2;
+    if (data.size() < n) {
+        return 0;
     }
-    if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
-        QStringDecoder decoder(data.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-        return decoder(data.mid(2));
+    for (int order = 1; order <= 2; ++order) {
+        bool match = true;
+        for (qsizetype i = 0; i < begin.size() && match; ++i) {
+            const char ascii = data[2 * i + (order == 1 ? 0 : 1)];
+            const char nul = data[2 * i + (order == 1 ? 1 : 0)];
+            match = nul == 0 && QChar::toUpper(static_cast<char32_t>(static_cast<unsigned char>(ascii))) ==
+                                    static_cast<char32_t>(begin[i]);
+        }
+        if (match) {
+            return order;
+        }
     }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8(data);
-    return utf8.hasError() ? AnsiToUnicode(data) : text;
+    return 0;
 }
 
-QByteArray QuotedPrintableDecode(const QString& value) {
-    const QByteArray in = value.toLatin1();
+SourceText FileBytes(const QByteArray& data) {
+    SourceText source;
+    int utf16 = 0;
+    qsizetype skip = 0;
+    if (data.startsWith("\xEF\xBB\xBF")) {
+        source.bytes = data.mid(3);
+        source.unicode = true;
+        return source;
+    }
+    if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
+        utf16 = data.startsWith("\xFF\xFE") ? 1 : 2;
+        skip = 2;
+    } else {
+        utf16 = Utf16WithoutMark(data);
+    }
+    if (utf16 == 0) {
+        source.bytes = data;
+        return source;
+    }
+    QStringDecoder decoder(utf16 == 1 ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+    const QByteArrayView units = QByteArrayView(data).sliced(skip);
+    const QString text = decoder(units.first(units.size() & ~qsizetype(1)));
+    source.bytes = text.toUtf8();
+    source.unicode = true;
+    source.cut = units.size() % 2 != 0;
+    return source;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    c = static_cast<char>(c & ~0x20);
+    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+QByteArray QuotedPrintableDecode(QByteArrayView in) {
     QByteArray out;
     out.reserve(in.size());
     for (qsizetype i = 0; i < in.size(); ++i) {
         if (in[i] == '=' && i + 2 < in.size()) {
-            bool ok = false;
-            const int byte = in.mid(i + 1, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(static_cast<char>(byte));
+            const int high = HexDigit(in[i + 1]);
+            const int low = HexDigit(in[i + 2]);
+            if (high >= 0 && low >= 0) {
+                out.append(static_cast<char>(high * 16 + low));
                 i += 2;
                 continue;
             }
@@ -71,6 +126,33 @@ QByteArray QuotedPrintableDecode(const QString& value) {
         out.append(in[i]);
     }
     return out;
+}
+
+// The converter for a CHARSET parameter that is neither UTF-8, GB nor Latin-1. Traditional Chinese
+// phones write Big5 (the HKSCS set holds it and the Hong Kong characters); Japanese phones write
+// Shift_JIS, in practice Microsoft's extension of it (code page 932), which also keeps "\\" a
+// backslash. Other names go to the converter as written.
+QByteArray ConverterName(const QString& upper) {
+    if (upper.startsWith(QLatin1String("BIG5")) || upper.startsWith(QLatin1String("BIG-5")) ||
+        upper == QLatin1String("CN-BIG5") || upper == QLatin1String("CSBIG5") || upper == QLatin1String("CP950")) {
+        return QByteArrayLiteral("BIG5-HKSCS");
+    }
+    if (upper == QLatin1String("SHIFT_JIS") || upper == QLatin1String("SHIFT-JIS") || upper == QLatin1String("SJIS") ||
+        upper == QLatin1String("X-SJIS") || upper == QLatin1String("MS_KANJI") ||
+        upper == QLatin1String("CSSHIFTJIS") || upper == QLatin1String("CP932") ||
+        upper == QLatin1String("WINDOWS-31J")) {
+        return QByteArrayLiteral("CP932");
+    }
+    return upper.toLatin1();
+}
+
+bool IsUtf8Name(const QString& upper) {
+    return upper.isEmpty() || upper == QLatin1String("UTF-8") || upper == QLatin1String("UTF8");
+}
+
+// A charset the file's own decoding does not cover: the value's bytes are decoded with it.
+bool IsForeignCharset(const QString& upper) {
+    return !IsUtf8Name(upper);
 }
 
 QString DecodeCharset(const QByteArray& bytes, const QString& charset) {
@@ -81,30 +163,22 @@ QString DecodeCharset(const QByteArray& bytes, const QString& charset) {
     if (c == QLatin1String("ISO-8859-1") || c == QLatin1String("US-ASCII")) {
         return QString::fromLatin1(bytes);
     }
+    if (!IsUtf8Name(c)) {
+        if (QString text; DecodeNamedCharset(bytes, ConverterName(c).constData(), &text)) {
+            return text;
+        }
+    }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8(bytes);
     return utf8.hasError() && c.isEmpty() ? AnsiToUnicode(bytes) : text;
 }
 
-// Splits "item1.TEL;TYPE=CELL;X-A=\"a:b\":value" into its parts; false when there is no colon.
-bool SplitPropertyLine(const QString& line, VCardProperty& p) {
-    qsizetype colon = -1;
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line[i] == u'"') {
-            quoted = !quoted;
-        } else if (line[i] == u':' && !quoted) {
-            colon = i;
-            break;
-        }
-    }
-    if (colon <= 0) {
-        return false;
-    }
-    const QString head = line.left(colon);
+// Splits the part before the colon, "item1.TEL;TYPE=CELL;X-A=\"a:b\"", into group, name and
+// parameters; false when it names nothing.
+bool SplitHead(const QString& head, VCardProperty& p) {
     QStringList parts;
     QString current;
-    quoted = false;
+    bool quoted = false;
     for (const QChar ch : head) {
         if (ch == u'"') {
             quoted = !quoted;
@@ -122,7 +196,6 @@ bool SplitPropertyLine(const QString& line, VCardProperty& p) {
     p.group = dot > 0 ? name.left(dot) : QString();
     p.name = (dot > 0 ? name.mid(dot + 1) : name).toUpper();
     p.params = parts;
-    p.value = line.mid(colon + 1);
     return !p.name.isEmpty();
 }
 
@@ -132,33 +205,90 @@ bool IsQuotedPrintableParam(const QString& param) {
            (name == QLatin1String("ENCODING") && ParamValue(param).toUpper() == QLatin1String("QUOTED-PRINTABLE"));
 }
 
-void DecodeTransfer(VCardProperty& p) {
-    bool qp = false;
-    QString charset;
-    for (const QString& param : p.params) {
-        if (IsQuotedPrintableParam(param)) {
-            qp = true;
-        } else if (ParamName(param) == QLatin1String("CHARSET")) {
-            charset = ParamValue(param).toUpper();
+// One unfolded line, built from physical lines. The colon that ends the head is searched for only
+// in what each physical line adds, and the head is looked at once, when the colon is found: the
+// work per line stays proportional to that line, however many lines are folded into one.
+class LogicalLine {
+public:
+    bool IsEmpty() const { return m_text.isEmpty(); }
+    void Start(QByteArrayView physical) {
+        m_text = physical.toByteArray();
+        m_colon = -1;
+        m_scanned = 0;
+        m_quoted = false;
+        m_qp = false;
+        ScanHead();
+    }
+    void Append(QByteArrayView more) {
+        m_text.append(more);
+        ScanHead();
+    }
+    // A quoted-printable value ending in "=" continues on the next physical line.
+    bool WantsSoftBreak() const { return m_qp && m_text.endsWith('='); }
+    void JoinSoftBreak(QByteArrayView next) {
+        m_text.chop(1);
+        m_text.append(next.trimmed());
+    }
+    QByteArrayView Head() const { return QByteArrayView(m_text).first(std::max<qsizetype>(m_colon, 0)); }
+    QByteArrayView Value() const { return QByteArrayView(m_text).sliced(m_colon + 1); }
+    bool HasHead() const { return m_colon > 0; }
+    bool IsQuotedPrintable() const { return m_qp; }
+
+private:
+    void ScanHead() {
+        if (m_colon >= 0) {
+            return;
+        }
+        for (; m_scanned < m_text.size(); ++m_scanned) {
+            const char c = m_text[m_scanned];
+            if (c == '"') {
+                m_quoted = !m_quoted;
+            } else if (c == ':' && !m_quoted) {
+                m_colon = m_scanned;
+                VCardProperty p;
+                if (SplitHead(QString::fromLatin1(Head()), p)) {
+                    for (const QString& param : p.params) {
+                        m_qp = m_qp || IsQuotedPrintableParam(param);
+                    }
+                }
+                return;
+            }
         }
     }
-    if (qp) {
-        p.value = DecodeCharset(QuotedPrintableDecode(p.value), charset);
+
+    QByteArray m_text;
+    qsizetype m_colon = -1;
+    qsizetype m_scanned = 0;
+    bool m_quoted = false;
+    bool m_qp = false;
+};
+
+// Physical lines end with CRLF, LF or a lone CR (classic Mac files); a lone CR can only be a line
+// break here, as values carry their own line breaks escaped.
+template <class OnLine> void ForEachPhysicalLine(const QByteArray& bytes, OnLine onLine) {
+    const char* data = bytes.constData();
+    const qsizetype n = bytes.size();
+    qsizetype start = 0;
+    while (start < n) {
+        qsizetype end = start;
+        while (end < n && data[end] != '\r' && data[end] != '\n') {
+            ++end;
+        }
+        onLine(QByteArrayView(data + start, end - start));
+        if (end < n && data[end] == '\r' && end + 1 < n && data[end + 1] == '\n') {
+            ++end;
+        }
+        start = end + 1;
     }
 }
 
-// Whether a (partly read) logical line is a property whose value is quoted-printable.
-bool IsQuotedPrintableHead(const QString& line) {
-    VCardProperty p;
-    if (!SplitPropertyLine(line, p)) {
-        return false;
-    }
+QString CharsetOf(const VCardProperty& p) {
     for (const QString& param : p.params) {
-        if (IsQuotedPrintableParam(param)) {
-            return true;
+        if (ParamName(param) == QLatin1String("CHARSET")) {
+            return ParamValue(param).toUpper();
         }
     }
-    return false;
+    return {};
 }
 
 // Parameters that described how the value was stored in the file it came from; the value is
@@ -322,57 +452,73 @@ void CVCard::AddStructured(const QString& name, const QStringList& components, c
 bool CMultiContactVcard::Load(const QString& path) {
     m_cards.clear();
     m_error.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_error = file.errorString();
+    m_truncated = false;
+    QByteArray data;
+    if (IoResult read = ReadRegularFile(path, kMaxFileBytes, &data); !read) {
+        m_error = read.error;
         return false;
     }
-    if (file.size() > kMaxFileBytes) {
-        m_error = QStringLiteral("the file is larger than %1 MB").arg(kMaxFileBytes / (1024 * 1024));
-        return false;
-    }
-    Parse(file.readAll());
+    Parse(data);
     return true;
 }
 
 void CMultiContactVcard::Parse(const QByteArray& data) {
     m_cards.clear();
-    const QString text = DecodeFile(data);
+    const SourceText source = FileBytes(data);
 
     // Join folded lines (a leading blank or tab) and quoted-printable soft breaks (a trailing "=").
-    QStringList logical;
-    QString current;
-    bool currentQp = false;
-    for (QStringView physical : QStringView(text).split(u'\n')) {
-        if (physical.endsWith(u'\r')) {
-            physical.chop(1);
+    std::vector<LogicalLine> logical;
+    LogicalLine current;
+    ForEachPhysicalLine(source.bytes, [&](QByteArrayView physical) {
+        if (current.WantsSoftBreak()) {
+            current.JoinSoftBreak(physical);
+        } else if (!current.IsEmpty() && !physical.isEmpty() && (physical[0] == ' ' || physical[0] == '\t')) {
+            current.Append(physical.sliced(1));
+        } else {
+            if (!current.IsEmpty()) {
+                logical.push_back(std::move(current));
+            }
+            current.Start(physical);
         }
-        if (currentQp && current.endsWith(u'=')) {
-            current.chop(1);
-            current += physical.trimmed();
-            continue;
-        }
-        if (!current.isEmpty() && !physical.isEmpty() && (physical[0] == u' ' || physical[0] == u'\t')) {
-            current += physical.mid(1);
-            currentQp = IsQuotedPrintableHead(current);
-            continue;
-        }
-        if (!current.isEmpty()) {
-            logical << current;
-        }
-        current = physical.toString();
-        currentQp = IsQuotedPrintableHead(current);
+    });
+    if (!current.IsEmpty()) {
+        logical.push_back(std::move(current));
     }
-    if (!current.isEmpty()) {
-        logical << current;
+
+    // Values without a CHARSET are UTF-8 when all of them are, else the ANSI code page; values
+    // with another CHARSET are left out of that choice.
+    std::vector<VCardProperty> properties(logical.size());
+    std::vector<bool> named(logical.size(), false);
+    bool allUtf8 = true;
+    for (std::size_t i = 0; i < logical.size(); ++i) {
+        const LogicalLine& line = logical[i];
+        if (!line.HasHead()) {
+            continue;
+        }
+        const QByteArrayView head = line.Head();
+        const QString headText =
+            source.unicode || head.isValidUtf8() ? QString::fromUtf8(head) : AnsiToUnicode(head.toByteArray());
+        named[i] = SplitHead(headText, properties[i]);
+        if (named[i] && !line.IsQuotedPrintable() && (source.unicode || !IsForeignCharset(CharsetOf(properties[i])))) {
+            allUtf8 = allUtf8 && line.Value().isValidUtf8();
+        }
     }
 
     int depth = 0;
     std::unique_ptr<CVCard> card;
-    for (const QString& line : logical) {
-        VCardProperty p;
-        if (!SplitPropertyLine(line, p)) {
+    for (std::size_t i = 0; i < logical.size(); ++i) {
+        if (!named[i]) {
             continue;
+        }
+        VCardProperty& p = properties[i];
+        const QByteArrayView raw = logical[i].Value();
+        const QString charset = CharsetOf(p);
+        if (logical[i].IsQuotedPrintable()) {
+            p.value = DecodeCharset(QuotedPrintableDecode(raw), charset);
+        } else if (!source.unicode && IsForeignCharset(charset)) {
+            p.value = DecodeCharset(raw.toByteArray(), charset);
+        } else {
+            p.value = source.unicode || allUtf8 ? QString::fromUtf8(raw) : AnsiToUnicode(raw.toByteArray());
         }
         const QString value = p.value.trimmed().toUpper();
         if (p.name == QLatin1String("BEGIN") && value == QLatin1String("VCARD")) {
@@ -389,10 +535,11 @@ void CMultiContactVcard::Parse(const QByteArray& data) {
             continue;
         }
         if (depth == 1 && card) {
-            DecodeTransfer(p);
             card->AddParsed(std::move(p));
         }
     }
+    // A card still open at the end: the file stops inside it (its END line, or more, is missing).
+    m_truncated = depth > 0 || source.cut;
 }
 
 QByteArray CMultiContactVcard::Serialise() const {

@@ -1,11 +1,13 @@
 #pragma once
 // vCard files holding many contacts.
 //
-// Reading accepts vCard 2.1 (ENCODING=QUOTED-PRINTABLE with soft line breaks, CHARSET, bare type
-// words such as "TEL;CELL:"), 3.0 and 4.0 (folded lines, "\," "\;" "\n" escapes, TYPE lists, grouped
-// properties such as "item1.TEL"). Files may be UTF-8 (with or without a byte order mark), UTF-16
-// with a byte order mark, or the ANSI code page 936. A card without END, a nested BEGIN and lines that
-// are not properties are skipped, never fatal; nesting is counted, not recursed into.
+// Reading accepts vCard 2.1 (ENCODING=QUOTED-PRINTABLE with soft line breaks, bare type words such
+// as "TEL;CELL:", CHARSET per value: UTF-8, GB, Big5, Shift_JIS and whatever else the system
+// converts), 3.0 and 4.0 (folded lines, "\," "\;" "\n" escapes, TYPE lists, grouped properties such
+// as "item1.TEL"). Files may be UTF-8 (with or without a byte order mark), UTF-16 (with a byte order
+// mark, or without one when the file starts with BEGIN:VCARD), or the ANSI code page 936; lines end
+// in CRLF, LF or a lone CR. A card without END, a nested BEGIN and lines that are not properties are
+// skipped, never fatal; nesting is counted, not recursed into. Reading is linear in the file's size.
 // Writing produces vCard 3.0, UTF-8, lines folded at 75 bytes, CRLF.
 // Objects are not thread-safe; one object belongs to one thread at a time.
 
@@ -61,7 +63,8 @@ public:
     static constexpr qint64 kMaxFileBytes = 64LL * 1024 * 1024;
 
     // Loads every card of the file, replacing what the object held. false when the file cannot be
-    // read or is larger than kMaxFileBytes (ErrorString says which).
+    // read, is not a regular file (a pipe would never end) or is larger than kMaxFileBytes
+    // (ErrorString says which).
     bool Load(const QString& path);
     void Parse(const QByteArray& data);
     // Writes every card into out.
@@ -71,6 +74,9 @@ public:
     QByteArray Serialise() const;
 
     int Count() const { return static_cast<int>(m_cards.size()); }
+    // Whether the text stopped inside a card (its END line or more is missing, or a UTF-16 file
+    // has half a character at its end): the complete cards before that point were read.
+    bool Truncated() const { return m_truncated; }
     const CVCard* At(int index) const;
     // A new, empty card for writing, owned by this object.
     CVCard* NewContact();
@@ -80,6 +86,7 @@ public:
 private:
     std::vector<std::unique_ptr<CVCard>> m_cards;
     QString m_error;
+    bool m_truncated = false;
 };
 
 CMultiContactVcard* LVCARD_NewMultiContactVcard();
