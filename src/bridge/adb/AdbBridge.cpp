@@ -52,7 +52,7 @@ public:
 
     bool RefreshInfo() override {
         std::string output;
-        if (!m_link.Shell("getprop", output)) {
+        if (!m_link.Shell("getprop", output, CAdbLink::kCallTimeoutMs, CAdbLink::kMaxPropertyListOutput)) {
             return false;
         }
         QMap<QString, QString> props = adb::ParseGetprop(output);

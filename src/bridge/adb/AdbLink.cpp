@@ -45,12 +45,12 @@ bool CAdbLink::Fail(const char* what, const adb::AdbStatus& status) {
     return false;
 }
 
-bool CAdbLink::Shell(const std::string& command, std::string& output, int timeoutMs) {
+bool CAdbLink::Shell(const std::string& command, std::string& output, int timeoutMs, std::size_t maxOutput) {
     if (m_disconnected.load()) {
         return false;
     }
     const adb::AdbStatus status = WithClient(timeoutMs, [&](adb::CAdbHostClient& client) {
-        return client.Shell(m_serial, command, output);
+        return client.Shell(m_serial, command, output, maxOutput);
     });
     return status ? true : Fail("shell", status);
 }
@@ -91,7 +91,7 @@ bool CAdbLink::OpenSync(adb::CAdbSyncSession& session, bool transfer) {
 int CAdbLink::Sdk() {
     std::lock_guard guard(m_sdkLock);
     std::string output;
-    if (m_sdk == 0 && Shell("getprop ro.build.version.sdk", output)) {
+    if (m_sdk == 0 && Shell("getprop ro.build.version.sdk", output, kCallTimeoutMs, kMaxPropertyOutput)) {
         m_sdk = QString::fromStdString(output).trimmed().toInt();
     }
     return m_sdk;
@@ -145,7 +145,9 @@ bool ReadProperty(std::uint16_t port, const std::string& serial, const std::stri
     adb::CAdbHostClient client(port);
     client.SetTimeout(CAdbLink::kCallTimeoutMs);
     std::string output;
-    if (const adb::AdbStatus status = client.Shell(serial, "getprop " + adb::ShellQuote(key), output); !status) {
+    if (const adb::AdbStatus status =
+            client.Shell(serial, "getprop " + adb::ShellQuote(key), output, CAdbLink::kMaxPropertyOutput);
+        !status) {
         LOG_Error("[AdbBridge] getprop %s on %s failed: %s. %s:%d", key.c_str(), serial.c_str(), status.message.c_str(),
                   LOG_HERE);
         return false;

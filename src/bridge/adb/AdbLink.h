@@ -35,8 +35,15 @@ public:
     const std::string& Serial() const { return m_serial; }
     std::uint16_t Port() const { return m_port; }
 
-    // "shell:CMD": the output; false (logged) when the link failed.
-    bool Shell(const std::string& command, std::string& output, int timeoutMs = kCallTimeoutMs);
+    // What a phone's properties can legitimately fill: one value, and the whole list (a few hundred
+    // short lines); a larger answer is a broken or hostile phone, refused before it costs memory.
+    static constexpr std::size_t kMaxPropertyOutput = 64u * 1024;
+    static constexpr std::size_t kMaxPropertyListOutput = 1024u * 1024;
+
+    // "shell:CMD": the output; false (logged) when the link failed or the output exceeds maxOutput
+    // (0: the client's general limit).
+    bool Shell(const std::string& command, std::string& output, int timeoutMs = kCallTimeoutMs,
+               std::size_t maxOutput = 0);
     // Runs CMD and reads its exit status, which the old shell service does not carry: the command
     // is followed by an echo of "$?" behind a marker. output excludes the marker line.
     bool ShellStatus(const std::string& command, std::string& output, int& status,

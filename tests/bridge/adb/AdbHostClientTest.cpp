@@ -235,12 +235,16 @@ TEST(AdbHostClientTest, EndlessOutputIsCutOffAtTheLimit) {
     });
     CAdbHostClient client(server.Port());
     client.SetMaxOutput(4u * 1024 * 1024);
-    std::string output(10, 'x');
-    const AdbStatus status = client.Shell("SER1", "yes", output);
-    EXPECT_FALSE(status);
-    EXPECT_NE(status.message.find("output larger than 4194304 bytes"), std::string::npos) << status.message;
-    EXPECT_TRUE(output.empty()) << "no partial output is handed on";
-    EXPECT_LE(output.capacity(), 64u);
+    // The client's limit, and a smaller one for a call that can only print little (one property).
+    for (const std::size_t perCall : {std::size_t{0}, std::size_t{65536}}) {
+        std::string output(10, 'x');
+        const AdbStatus status = client.Shell("SER1", "yes", output, perCall);
+        EXPECT_FALSE(status);
+        const std::string limit = perCall != 0 ? "65536" : "4194304";
+        EXPECT_NE(status.message.find("output larger than " + limit + " bytes"), std::string::npos) << status.message;
+        EXPECT_TRUE(output.empty()) << "no partial output is handed on";
+        EXPECT_LE(output.capacity(), 64u);
+    }
 }
 
 TEST(AdbHostClientTest, CancelWakesABlockedShellCommand) {

@@ -274,7 +274,9 @@ AdbStatus CAdbHostClient::OpenService(const std::string& serial, const std::stri
     return ReadStatus(*socket);
 }
 
-AdbStatus CAdbHostClient::ReadToEnd(const std::string& serial, const std::string& service, std::string& output) {
+AdbStatus CAdbHostClient::ReadToEnd(const std::string& serial, const std::string& service, std::string& output,
+                                    std::size_t maxOutput) {
+    const std::size_t limit = maxOutput != 0 ? maxOutput : m_maxOutput;
     output.clear();
     std::shared_ptr<CAdbSocket> socket;
     if (auto s = OpenService(serial, service, socket); !s) {
@@ -290,21 +292,22 @@ AdbStatus CAdbHostClient::ReadToEnd(const std::string& serial, const std::string
         if (n == 0) {
             return AdbStatus::Ok();
         }
-        if (output.size() + static_cast<std::size_t>(n) > m_maxOutput) {
+        if (output.size() + static_cast<std::size_t>(n) > limit) {
             output.clear();
             output.shrink_to_fit();
-            return AdbStatus::Fail(service + ": output larger than " + std::to_string(m_maxOutput) + " bytes");
+            return AdbStatus::Fail(service + ": output larger than " + std::to_string(limit) + " bytes");
         }
         output.append(buffer, static_cast<std::size_t>(n));
     }
 }
 
-AdbStatus CAdbHostClient::Shell(const std::string& serial, const std::string& command, std::string& output) {
-    return ReadToEnd(serial, "shell:" + command, output);
+AdbStatus CAdbHostClient::Shell(const std::string& serial, const std::string& command, std::string& output,
+                                std::size_t maxOutput) {
+    return ReadToEnd(serial, "shell:" + command, output, maxOutput);
 }
 
 AdbStatus CAdbHostClient::Exec(const std::string& serial, const std::string& command, std::string& output) {
-    return ReadToEnd(serial, "exec:" + command, output);
+    return ReadToEnd(serial, "exec:" + command, output, 0);
 }
 
 AdbStatus CAdbHostClient::OpenSync(const std::string& serial, CAdbSyncSession& session) {

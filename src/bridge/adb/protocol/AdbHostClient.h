@@ -73,7 +73,8 @@ public:
     // "shell:CMD": everything the command printed until it closed the stream. A command silent for
     // longer than the time-out fails with "timed out"; raise SetTimeout() for slow commands. The old shell
     // service turns "\n" into "\r\n" on some phones; the output is returned as it came.
-    AdbStatus Shell(const std::string& serial, const std::string& command, std::string& output);
+    AdbStatus Shell(const std::string& serial, const std::string& command, std::string& output,
+                    std::size_t maxOutput = 0); // 0: the SetMaxOutput limit
     // "exec:CMD": binary-safe output, e.g. "screencap -p".
     AdbStatus Exec(const std::string& serial, const std::string& command, std::string& output);
     // "sync:" on the device; see CAdbSyncSession.
@@ -102,7 +103,8 @@ private:
     AdbStatus ConnectServer(std::shared_ptr<CAdbSocket>& socket);
     // One request with a length-prefixed answer.
     AdbStatus QueryText(const std::string& request, std::string& text);
-    AdbStatus ReadToEnd(const std::string& serial, const std::string& service, std::string& output);
+    AdbStatus ReadToEnd(const std::string& serial, const std::string& service, std::string& output,
+                        std::size_t maxOutput);
     void Forget(const std::shared_ptr<CAdbSocket>& socket);
 
     std::uint16_t m_port;
