@@ -10,6 +10,11 @@
 #include "platform/AppPaths.h"
 #include "platform/SystemProxy.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 #include <curl/curl.h>
 
 CAppComponents::~CAppComponents() {
@@ -82,4 +87,14 @@ void CAppComponents::Cleanup() {
         curl_global_cleanup();
         m_curlStarted = false;
     }
+}
+
+bool InstallQtTranslations() {
+    static QTranslator qtTexts; // lives as long as the program's dialogs
+    if (!qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        LOG_Info("[APP] Qt's translations are not installed; its dialogs stay in English. %s:%d", LOG_HERE);
+        return false;
+    }
+    return QCoreApplication::installTranslator(&qtTexts);
 }

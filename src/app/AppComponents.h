@@ -31,6 +31,11 @@ private:
     StatUploader* m_uploader = nullptr;
 };
 
+// Qt's own texts (file chooser, standard buttons) in the program's language, Chinese; false when
+// the translations are not installed (the dialogs then stay in English). After the application
+// object exists.
+bool InstallQtTranslations();
+
 // The start-up host description: program version and the system proxy when the internet
 // settings ask for it.
 HostInfoRecord StartupHostInfo();

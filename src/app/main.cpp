@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
 
     CAppComponents components;
     components.Init(options.bridge);
+    InstallQtTranslations();
 
     const std::unique_ptr<CSkin, SkinRelease> skin(LoadProgramSkin());
     if (skin == nullptr) {

@@ -11,6 +11,7 @@
 #include "skin/SkinEvent.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QUrl>
@@ -154,9 +155,10 @@ LRESULT CConnectHwndobj::OnWifiConnect(QWidget*, std::intptr_t, std::intptr_t) {
 
 LRESULT CConnectHwndobj::OnCannotConnect(QWidget*, std::intptr_t, std::intptr_t) {
     actst_record(0x30);
-    const QString help = ExecutableDirectory() + QStringLiteral("/VEXA Connect Helper.chm");
+    // The help page ships beside the program; without a browser the box says the essentials.
+    const QString help = ExecutableDirectory() + QStringLiteral("/pages/connect_help.html");
     if (!QFileInfo::exists(help) || !QDesktopServices::openUrl(QUrl::fromLocalFile(help))) {
-        VexaMessageBox(Str(566), this, Str(330), 0);
+        VexaMessageBox(FormatText(Str(2705), qUtf8Printable(QDir::toNativeSeparators(help))), this, Str(330), 0);
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QHash>
+#include <QStringList>
 
 #include <algorithm>
 #include <mutex>
@@ -92,4 +93,16 @@ std::vector<int> StringIds() {
     std::vector<int> ids(TheTable().texts.keyBegin(), TheTable().texts.keyEnd());
     std::sort(ids.begin(), ids.end());
     return ids;
+}
+
+QString DialogFileFilter(const QString& tableFilter) {
+    const QStringList parts = tableFilter.split(u'|');
+    QStringList entries;
+    // Even parts are labels; the pattern part after each is what the label already shows.
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        if (!parts[i].isEmpty()) {
+            entries << QString(parts[i]).replace(u';', u' ');
+        }
+    }
+    return entries.join(QStringLiteral(";;"));
 }

@@ -17,6 +17,11 @@ const QString& Str(int id);
 
 bool HasStr(int id);
 
+// A file-type filter of the table ("备份文件(*.bkg;*.bkp)|*.bkg;*.bkp||", pairs of label and
+// patterns) as a file dialog takes it ("备份文件(*.bkg *.bkp)", entries joined by ";;"): the
+// dialog reads ";" inside the parentheses as part of one pattern and would hide every file.
+QString DialogFileFilter(const QString& tableFilter);
+
 // Every id of the table, ascending.
 std::vector<int> StringIds();
 

@@ -4,11 +4,19 @@
 
 #include "TestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <gtest/gtest.h>
 
 namespace {
+
+TEST(QtTranslations, QtsOwnDialogTextsSpeakChinese) {
+    ASSERT_TRUE(InstallQtTranslations()) << "qt6-translations-l10n is installed by scripts/bootstrap";
+    const QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+    EXPECT_NE(cancel, QStringLiteral("Cancel"));
+    EXPECT_TRUE(cancel.contains(QStringLiteral("取消"))) << cancel.toStdString();
+}
 
 AppOptions Parse(std::initializer_list<const char*> args) {
     QStringList list{QStringLiteral("vexa-assistant")};

@@ -318,6 +318,21 @@ private slots:
         QVERIFY(!frame->IsConnected());
     }
 
+    // "连接遇到问题？" opens the help page shipped beside the program; where it cannot be shown (as
+    // beside this test, which has no pages) the box tells how to connect, never "连接失败！".
+    void connectionHelpSaysHowToConnect() {
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QStringList boxes;
+        CVexaMessageBoxImpl::SetUnattended([&boxes](const QString& text) { boxes << text; });
+        QTest::mouseClick(GetPluginByName(Home(frame.get())->ConnectWindow(), QStringLiteral("cannot_connect")),
+                          Qt::LeftButton);
+        CVexaMessageBoxImpl::SetUnattended({});
+        const QString page = ExecutableDirectory() + QStringLiteral("/pages/connect_help.html");
+        QCOMPARE(boxes, QStringList{Str(330) + QStringLiteral(": ") + FormatText(Str(2705), qUtf8Printable(page))});
+        QVERIFY(QFile::exists(QStringLiteral(VEXA_SOURCE_DIR "/resources/pages/connect_help.html")));
+    }
+
     void disconnectWaitsForAnOpenSessionUse() {
         AddPhone(QStringLiteral("VX-GATE"));
         auto frame = MakeFrame();

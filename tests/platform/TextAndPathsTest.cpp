@@ -67,6 +67,12 @@ TEST(StringTable, ParserSkipsLinesThatAreNotIdTabText) {
     EXPECT_EQ(rows[1], std::make_pair(13, QStringLiteral("tab\tand\\slash\\q")));
 }
 
+TEST(StringTable, FileFiltersBecomeWhatTheDialogReads) {
+    EXPECT_EQ(DialogFileFilter(QStringLiteral("备份文件(*.bkg;*.bkp)|*.bkg;*.bkp||")), QStringLiteral("备份文件(*.bkg *.bkp)"));
+    EXPECT_EQ(DialogFileFilter(QStringLiteral("A(*.a)|*.a|B(*.b;*.c)|*.b;*.c||")), QStringLiteral("A(*.a);;B(*.b *.c)"));
+    EXPECT_EQ(DialogFileFilter(QStringLiteral("CSV Files(*.csv)")), QStringLiteral("CSV Files(*.csv)"));
+}
+
 // Every Str(<number>) the program uses must be in the table: a gap fails here, not on screen.
 TEST(StringTable, EveryIdUsedInTheSourcesIsInTheTable) {
     static const QRegularExpression use(QStringLiteral("\\bStr\\((\\d+)\\)"));

@@ -47,7 +47,7 @@ struct ItemProgress {
 
 // "备份文件(*.bkg)|*.bkg||" as a file dialog filter: the part before the first bar.
 QString FileFilter(int id) {
-    return Str(id).section(u'|', 0, 0);
+    return DialogFileFilter(Str(id));
 }
 
 QWidget* CloneRow(CMsgWnd* wnd, const QString& listName, int index) {

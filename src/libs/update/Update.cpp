@@ -94,7 +94,8 @@ int libUpdate_ParseManifest(const QByteArray& xml, const QString& currentVersion
 int libUpdate_Check(const QString& currentVersion, const QString& manifestUrl, QString* newVersion,
                     QString* description, const std::function<bool()>& cancelled) {
     if (manifestUrl.isEmpty()) {
-        return LUSC_LATEST;
+        // No update service is set: nothing can be known, so the user is not told all is current.
+        return LUSC_INTERNET_ERROR;
     }
     HttpRequest request;
     request.url = manifestUrl;
