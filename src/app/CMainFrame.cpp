@@ -74,7 +74,7 @@ const TabDef kTabs[CMainFrame::TabCount] = {
 constexpr int kPhoneTabs[] = {CMainFrame::TabMessage, CMainFrame::TabContact, CMainFrame::TabPicture};
 
 // Options menu commands: the string IDs are the command IDs.
-enum MenuCommand { kCmdAbout = 1041, kCmdSettings = 1042, kCmdUpdate = 1047, kCmdFaq = 1048 };
+enum MenuCommand { kCmdAbout = 1041, kCmdSettings = 1042, kCmdUpdate = 1047, kCmdFaq = 1048, kCmdQuit = 2260 };
 
 // The system proxy when the settings ask for it: server and "user:password" (both empty otherwise).
 std::pair<QString, QString> UpdateProxy() {
@@ -411,6 +411,9 @@ LRESULT CMainFrame::OnSysOption(QWidget* widget, std::intptr_t, std::intptr_t) {
             QDesktopServices::openUrl(QUrl(Str(url)));
         });
     }
+    // The one way out that never depends on the close option or on a tray being there.
+    menu.addSeparator();
+    add(kCmdQuit);
     const QAction* chosen = menu.exec(widget->mapToGlobal(QPoint(0, widget->height())));
     if (chosen != nullptr && chosen->data().toInt() == kCmdUpdate) {
         actst_record(0x11);
@@ -421,6 +424,8 @@ LRESULT CMainFrame::OnSysOption(QWidget* widget, std::intptr_t, std::intptr_t) {
     } else if (chosen != nullptr && chosen->data().toInt() == kCmdAbout) {
         CAbout about(this);
         about.DoModal();
+    } else if (chosen != nullptr && chosen->data().toInt() == kCmdQuit) {
+        close();
     }
     return 0;
 }

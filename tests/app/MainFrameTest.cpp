@@ -34,9 +34,11 @@
 
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -361,6 +363,29 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Session() == nullptr, kWaitMs);
         QTRY_VERIFY(frame->Gate().IsUsable());
         QCOMPARE(frame->Gate().OpenUses(), 0);
+    }
+
+    // With "minimise" stored and no question (as after cancelling the settings) and no tray, the
+    // options menu still ends the program.
+    void optionsMenuQuitsWhateverTheCloseOption() {
+        PCL_SetEnquiryOfAppCloseOption(0);
+        PCL_SetAppCloseOption(1);
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QString chosen;
+        QTimer::singleShot(0, [&chosen] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu != nullptr);
+            const QList<QAction*> actions = menu->actions();
+            QVERIFY(!actions.isEmpty());
+            chosen = actions.back()->text();
+            menu->setActiveAction(actions.back());
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysOption")), Qt::LeftButton);
+        QCOMPARE(chosen, Str(2260));
+        QTRY_VERIFY_WITH_TIMEOUT(frame->Page(CMainFrame::TabHome) == nullptr, kWaitMs);
+        QVERIFY(!frame->isVisible());
     }
 
     // The close question: what each answer stores, and whether the program runs on.
