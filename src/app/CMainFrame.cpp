@@ -791,7 +791,8 @@ void CMainFrame::OnConnected() {
         info->GetVersionPair(&first, &second);
     }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_picture")), first >= 2);
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), ConnectionStatusText(true, model));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")),
+                   ConnectionStatusText(true, model, ppGetBridge() != nullptr && ppGetBridge()->IsSimulated()));
     // Phone events arrive on the session's event thread; they are posted, never sent, so that a
     // disconnect waiting for that thread cannot wait on the frame in turn.
     session->SetEventCallback(vexa::PHONE_EVENT_MESSAGE,

@@ -45,8 +45,11 @@ HostInfoRecord ConnectedHostInfo(vexa::DeviceSession* session, const HostInfoRec
     return BuildHostInfoRecord(fields);
 }
 
-QString ConnectionStatusText(bool connected, const QString& model) {
-    return connected ? Str(419) + FormatText(QStringLiteral(" VEXA %s"), qUtf8Printable(model)) : Str(418);
+QString ConnectionStatusText(bool connected, const QString& model, bool simulated) {
+    if (!connected) {
+        return Str(418);
+    }
+    return Str(419) + FormatText(QStringLiteral(" VEXA %s"), qUtf8Printable(model)) + (simulated ? Str(2706) : QString());
 }
 
 UpdateButtonView UpdateButton(const QString& programVersion, bool newVersionMark, const QString& knownNewVersion) {

@@ -24,7 +24,7 @@ int AnswerPhoneRequest(vexa::DeviceBridge* bridge, const QString& text,
 HostInfoRecord ConnectedHostInfo(vexa::DeviceSession* session, const HostInfoRecord& startup);
 
 // "已连接 VEXA <model>" / "未连接".
-QString ConnectionStatusText(bool connected, const QString& model);
+QString ConnectionStatusText(bool connected, const QString& model, bool simulated = false);
 
 // The update button: its text and whether it offers a known new version.
 struct UpdateButtonView {

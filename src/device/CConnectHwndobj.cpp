@@ -1,5 +1,6 @@
 #include "device/CConnectHwndobj.h"
 
+#include "bridge/api/DeviceBridge.h"
 #include "controls/VexaMessageBox.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/DeviceConnection.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QStyle>
 #include <QUrl>
 
 namespace {
@@ -77,6 +79,10 @@ bool CConnectHwndobj::IsListShown() const {
     return frame != nullptr && !frame->isHidden();
 }
 
+QString CConnectHwndobj::DeviceRowText(const QString& name, const QString& serial, bool simulated, bool connected) {
+    return name + (simulated ? Str(2706) : QString()) + (connected ? Str(2707) : QString()) + u'\n' + serial;
+}
+
 void CConnectHwndobj::RebuildList() {
     for (QWidget* row : m_rows) {
         Plugin_Delete(row);
@@ -87,6 +93,9 @@ void CConnectHwndobj::RebuildList() {
     QWidget* templ = GetPluginByName(this, kRowPrefix);
     QWidget* list = GetPluginByName(this, QStringLiteral("usb_device_list"));
     const int count = m_devices.GetDeviceCount();
+    const vexa::DeviceBridge* bridge = ppGetBridge();
+    const bool simulated = bridge != nullptr && bridge->IsSimulated();
+    const QString connected = m_devices.CurrentSerial();
     for (int i = 0; i < count; ++i) {
         DeviceRecord record;
         if (!m_devices.GetDeviceRecord(i, record)) {
@@ -97,7 +106,12 @@ void CConnectHwndobj::RebuildList() {
         if (row == nullptr) {
             break;
         }
-        Plugin_SetText(row, m_names.GetDisplayName(record.Serial(), record.Model()));
+        Plugin_SetText(row, DeviceRowText(m_names.GetDisplayName(record.Serial(), record.Model()), record.Serial(),
+                                          simulated, record.Serial() == connected));
+        // Two phones of one model share a name; the serial line and the mark tell them apart.
+        row->setProperty("connected", record.Serial() == connected);
+        row->style()->unpolish(row);
+        row->style()->polish(row);
         Plugin_SetClonedVisible(row, 1);
         m_rows << row;
         m_rowDevices << qMakePair(record.Model(), record.Serial());

@@ -27,6 +27,8 @@ public:
     CConnectHwndobj(CDeviceList& devices, DeviceNameAdapter& names, CMsgWnd* owner, QWidget* parent = nullptr);
 
     bool Create();
+    // A row of the switcher: the phone's name (marked when simulated or connected), its serial below.
+    static QString DeviceRowText(const QString& name, const QString& serial, bool simulated, bool connected);
     // Rebuilds the rows from the application's device list.
     void RebuildList();
 

@@ -172,7 +172,7 @@ private slots:
         QVERIFY(frame != nullptr);
         frame->SelectTab(CMainFrame::TabApp); // a page that exists before the phone comes
         QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
-        QCOMPARE(frame->StatusText(), Str(419) + QStringLiteral(" VEXA V960"));
+        QCOMPARE(frame->StatusText(), Str(419) + QStringLiteral(" VEXA V960") + Str(2706)); // says it is simulated
         QVERIFY(TabEnabled(frame.get(), "tab_btn_message"));
         QVERIFY(TabEnabled(frame.get(), "tab_btn_contact"));
         QVERIFY(!Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("tab_btn_message_cover"))));
@@ -242,17 +242,28 @@ private slots:
         for (int i = 0; i < 2; ++i) {
             texts << Plugin_GetText(connect->Row(i));
         }
-        QVERIFY(texts.contains(QStringLiteral("工作机")));
-        QVERIFY(texts.contains(QString(Str(171)).replace(QStringLiteral("%s"), QStringLiteral("V960"))));
+        // Name (with the simulator's mark) over serial, so two phones of one model can be told apart.
+        const QString named = QStringLiteral("工作机") + Str(2706) + QStringLiteral("\nVX-B");
+        QVERIFY(texts.contains(named));
+        QVERIFY(texts.contains(FormatText(Str(171), "V960") + Str(2706) + QStringLiteral("\nVX-A")));
         QTest::qWait(4 * kPassMs);
         QVERIFY(!frame->IsConnected());
 
         // The user picks the named phone.
-        const int row = texts.indexOf(QStringLiteral("工作机"));
+        const int row = texts.indexOf(named);
         QTest::mouseClick(connect->Row(row), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
         QCOMPARE(m_devices->CurrentSerial(), QStringLiteral("VX-B"));
-        QCOMPARE(frame->StatusText(), Str(419) + QStringLiteral(" VEXA V970"));
+        QCOMPARE(frame->StatusText(), Str(419) + QStringLiteral(" VEXA V970") + Str(2706));
+        // Switching shows which phone is the connected one.
+        QTest::mouseClick(GetPluginByName(Home(frame.get()), QStringLiteral("try_to_change_connect")), Qt::LeftButton);
+        QStringList marked;
+        for (int i = 0; i < connect->RowCount(); ++i) {
+            if (Plugin_GetText(connect->Row(i)).contains(Str(2707))) {
+                marked << Plugin_GetText(connect->Row(i));
+            }
+        }
+        QCOMPARE(marked, QStringList{QStringLiteral("工作机") + Str(2706) + Str(2707) + QStringLiteral("\nVX-B")});
 
         // The user disconnects: no automatic connection follows while the set of phones stays.
         QTest::mouseClick(GetPluginByName(Home(frame.get()), QStringLiteral("try_to_disconnect")), Qt::LeftButton);

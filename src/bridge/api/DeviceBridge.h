@@ -27,6 +27,8 @@ public:
     // Closes and frees the session; its objects are gone afterwards.
     virtual void CloseSession() = 0;
     virtual DeviceSession* GetSession() = 0;
+    // The phones are the simulator's, not real ones; the windows say so next to their names.
+    virtual bool IsSimulated() const { return false; }
     // Connects over Wi-Fi with a verification code. Records (opaque, 144 bytes each, at most
     // *count on entry) are filled on success. On failure a non-zero *count with *rejected set means
     // the phone answered but is incompatible.

@@ -394,6 +394,8 @@ class SimBridge final : public DeviceBridge {
 public:
     ~SimBridge() override { CloseSession(); }
 
+    bool IsSimulated() const override { return true; }
+
     bool GetDeviceList(DeviceRecord* records, int* count) override {
         if (!records || !count) {
             return false;
