@@ -356,10 +356,15 @@ RunOutcome RunBackup(vexa::DeviceSession* session, unsigned mask, const QString&
                   lost ? "the phone was lost" : "a module failed", LOG_HERE);
         return outcome;
     }
+    if (descriptor.files.isEmpty()) {
+        outcome.error = Str(2756); // every chosen module is empty on the phone (no applications, say)
+        return outcome;
+    }
     const IoResult written = WritePackage(packagePath, descriptor, callbacks.pack);
     outcome.packageOk = written.ok;
-    outcome.error = written.error;
     if (!outcome.packageOk) {
+        outcome.error = FormatText(Str(2703), qUtf8Printable(QDir::toNativeSeparators(packagePath)),
+                                   qUtf8Printable(written.error));
         LOG_Error("[Backup] package %s not written: %s. %s:%d", qUtf8Printable(packagePath), qUtf8Printable(written.error),
                   LOG_HERE);
     }

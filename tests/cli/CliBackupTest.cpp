@@ -73,6 +73,11 @@ TEST_F(CliBackupTest, BadPackagesAndBadCommandLinesFail) {
     EXPECT_EQ(Run({"backup", "restore", m_package}), kCliFailed);
     EXPECT_NE(PhoneCount("alarms"), QStringLiteral("0")); // nothing touched
 
+    AddPhone(QStringLiteral("CLI-EMPTY"));
+    EXPECT_EQ(Run({"--phone", "CLI-EMPTY", "backup", "create", "--modules", "apps", Path("empty.bkg")}), kCliFailed);
+    EXPECT_EQ(m_err.trimmed(), Str(2756)) << "nothing to back up: said in the program's words";
+    EXPECT_FALSE(QFile::exists(Path("empty.bkg")));
+
     EXPECT_EQ(Run({"backup", "create", "--modules", "photos", m_package}), kCliUsage);
     EXPECT_EQ(Run({"backup", "create"}), kCliUsage);
     EXPECT_EQ(Run({"backup", "frobnicate"}), kCliUsage);
