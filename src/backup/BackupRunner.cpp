@@ -329,7 +329,9 @@ RunOutcome RunBackup(vexa::DeviceSession* session, unsigned mask, const QString&
             Report(callbacks, m, StepRunning);
             QStringList files;
             const int written = io.exportItems(MakeContext(session, m, callbacks), tempFolder, files);
-            if (written >= 0) {
+            // A module that ended after the phone was gone may have written what was read before:
+            // it is not the phone as it is, so it fails like the steps after it.
+            if (written >= 0 && Connected(session)) {
                 descriptor.counts[m] = written;
                 for (const QString& file : files) {
                     descriptor.files << QDir(tempFolder).filePath(file);

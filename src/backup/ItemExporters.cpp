@@ -170,7 +170,8 @@ bool Read(CPackageStream& s, vexa::Alarm& a) {
 
 template <class Item>
 bool ExportStore(vexa::RecordStore<Item>* store, CPackageStream& stream, const RecordProgress& progress) {
-    if (store == nullptr || (!store->IsLoaded() && store->Load() != 1)) {
+    // Read afresh: records loaded earlier could stand for a phone that is gone by now.
+    if (store == nullptr || store->Load() != 1) {
         return false;
     }
     const int count = store->GetCount();

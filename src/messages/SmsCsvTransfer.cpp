@@ -411,7 +411,8 @@ QString SmsImportResultText(const SmsCsvImportResult& result) {
 bool ExportMsgCsv(vexa::DeviceSession* session, const QString& path, const BatchHooks& hooks) {
     vexa::SmsStore* store = session != nullptr ? session->GetSmsStore() : nullptr;
     std::vector<vexa::Sms> all;
-    if (store == nullptr || !store->ListAllSms(&all)) {
+    // Read afresh: messages loaded earlier could stand for a phone that is gone by now.
+    if (store == nullptr || store->LoadSms() != 1 || !store->ListAllSms(&all)) {
         LOG_Error("[CMsgImAndExport] ListAllSms failed. %s:%d", LOG_HERE);
         return false;
     }
