@@ -389,6 +389,21 @@ RunOutcome RunRestore(vexa::DeviceSession* session, unsigned mask, const QString
                   qUtf8Printable(unpacked.error), LOG_HERE);
         return outcome;
     }
+    // Counts beyond what a phone holds: the whole package is refused before the phone is touched.
+    for (int m = Bookmarks; m <= Alarms; ++m) {
+        if ((mask & (1u << m)) == 0 || unpacked.header.Count(m) < 1) {
+            continue;
+        }
+        const qint64 records = ItemFileRecordCount(QDir(tempFolder).filePath(ModuleItemFile(m)));
+        if (unpacked.header.Count(m) > static_cast<int>(kMaxStoreRecords) || records > kMaxStoreRecords) {
+            outcome.packageOk = false;
+            outcome.damaged = true;
+            outcome.error = Str(2699);
+            LOG_Error("[Restore] package %s claims %d / %lld records of module %d. %s:%d", qUtf8Printable(packagePath),
+                      unpacked.header.Count(m), static_cast<long long>(records), m, LOG_HERE);
+            return outcome;
+        }
+    }
     bool lost = false;
     for (int m = 0; m < kModuleCount; ++m) {
         int& result = outcome.results[static_cast<std::size_t>(m)];

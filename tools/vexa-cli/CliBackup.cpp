@@ -136,7 +136,7 @@ int Restore(CliContext& ctx, const QStringList& args) {
         backup::RunRestore(session, hasModules ? mask : 0xFFu, file, backup::TemporaryFolder(),
                            PrintingCallbacks(ctx, &backup::RestoreStatusText));
     if (!outcome.packageOk) {
-        ctx.err << Str(2645) << '\n';
+        ctx.err << Str(outcome.damaged ? 2699 : 2645) << '\n';
         return kCliFailed;
     }
     ctx.out << Str(2691) << '\n';
