@@ -357,6 +357,11 @@ std::optional<EntryDamage> ReadEntries(QFile& file, PackageDescriptor& header, E
         }
         header.files << name;
     }
+    // The writer ends with the last chunk: bytes after it mean a length before them was changed.
+    if (file.pos() != file.size()) {
+        return EntryDamage{static_cast<int>(fileCount) - 1, header.files.value(header.files.size() - 1),
+                           QStringLiteral("%1 bytes after the last entry").arg(file.size() - file.pos())};
+    }
     return std::nullopt;
 }
 

@@ -97,6 +97,7 @@ TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
         {"cut in half", good.left(good.size() / 2), QStringLiteral("损坏的位置：第"), 2645},
         {"a byte changed in the alarms", flipped(good.size() - 2), FormatText(Str(2758), 2, "Clock.bac"), 2645},
         {"a byte changed in the CRC", flipped(5), Str(2760), 2645},
+        {"a byte added after the end", good + 'x', FormatText(Str(2758), 2, "Clock.bac"), 2645},
         {"more memos than a phone holds", craftedFile.readAll(), FormatText(Str(2758), 1, "Calendar.bac"), 2699},
     };
     const QString alarms = PhoneCount("alarms");
