@@ -9,6 +9,9 @@
 
 #include <zlib.h>
 
+#include <memory>
+#include <optional>
+
 namespace backup {
 
 namespace {
@@ -258,14 +261,114 @@ bool ReadPackageHeader(const QString& packagePath, PackageDescriptor& header) {
     return file.open(QIODevice::ReadOnly) && ReadHeaderFrom(file, header);
 }
 
+namespace {
+
+// Where the entries of a package go while they are read: a restore writes them out, a check only
+// reads them. Each call may refuse (false) with its reason in error.
+class EntrySink {
+public:
+    virtual ~EntrySink() = default;
+    virtual bool Begin(const QString& name) = 0;
+    virtual bool Data(const QByteArray& plain) = 0;
+    virtual bool End() = 0;
+    QString error;
+};
+
+class DiscardingSink final : public EntrySink {
+public:
+    bool Begin(const QString&) override { return true; }
+    bool Data(const QByteArray&) override { return true; }
+    bool End() override { return true; }
+};
+
+class FolderSink final : public EntrySink {
+public:
+    explicit FolderSink(const QString& folder) : m_folder(folder) {}
+    bool Begin(const QString& name) override {
+        m_item = std::make_unique<CAtomicFile>(m_folder.filePath(name));
+        return Check(m_item->Open());
+    }
+    bool Data(const QByteArray& plain) override { return Check(WriteAll(m_item->Device(), plain)); }
+    bool End() override { return Check(m_item->Commit()); }
+
+private:
+    bool Check(const IoResult& r) {
+        error = r.error;
+        return r.ok;
+    }
+    QDir m_folder;
+    std::unique_ptr<CAtomicFile> m_item;
+};
+
+struct EntryDamage {
+    int index = -1; // the entry, from 0; -1: the descriptor or the entry count
+    QString name;   // its stored name, when that could be read
+    QString why;
+};
+
+// Reads the descriptor, the entry count and every entry (name, size, chunks) from the file's start,
+// checking each length against what the file holds. nullopt when every entry read whole.
+std::optional<EntryDamage> ReadEntries(QFile& file, PackageDescriptor& header, EntrySink& sink,
+                                       const PackProgress& progress) {
+    file.seek(0);
+    if (!ReadHeaderFrom(file, header)) {
+        return EntryDamage{-1, {}, QStringLiteral("broken descriptor")};
+    }
+    std::uint32_t fileCount = 0;
+    // Each entry takes at least a name block (4 + 9 bytes) and a length (4 bytes).
+    if (!ReadLe32(file, fileCount) || static_cast<qint64>(fileCount) * 17 > file.size() - file.pos()) {
+        return EntryDamage{-1, {}, QStringLiteral("impossible file count")};
+    }
+    QByteArray plain;
+    for (std::uint32_t i = 0; i < fileCount; ++i) {
+        const int index = static_cast<int>(i);
+        if (!ReadBlock(file, plain)) {
+            return EntryDamage{index, {}, QStringLiteral("broken name of item %1").arg(i)};
+        }
+        const QString name = BlockText(plain, 260);
+        if (!IsSafeItemName(name)) {
+            return EntryDamage{index, {}, QStringLiteral("refused item name \"%1\"").arg(name)};
+        }
+        std::uint32_t size = 0;
+        if (!ReadLe32(file, size) || static_cast<qint64>(size) > (file.size() - file.pos()) * 1032LL) {
+            return EntryDamage{index, name, QStringLiteral("impossible size of %1").arg(name)};
+        }
+        if (!sink.Begin(name)) {
+            return EntryDamage{index, name, sink.error};
+        }
+        qint64 done = 0;
+        while (done < size) {
+            if (!ReadBlock(file, plain) || plain.isEmpty() || done + plain.size() > size) {
+                return EntryDamage{index, name, QStringLiteral("broken data of %1").arg(name)};
+            }
+            if (!sink.Data(plain)) {
+                return EntryDamage{index, name, QStringLiteral("cannot write %1: %2").arg(name, sink.error)};
+            }
+            done += plain.size();
+            if (progress) {
+                progress(static_cast<int>(fileCount), index, size, done);
+            }
+        }
+        if (!sink.End()) {
+            return EntryDamage{index, name, sink.error};
+        }
+        if (progress && size == 0) {
+            progress(static_cast<int>(fileCount), index, 0, 0);
+        }
+        header.files << name;
+    }
+    // The writer ends with the last chunk: bytes after it mean a length before them was changed.
+    if (file.pos() != file.size()) {
+        return EntryDamage{static_cast<int>(fileCount) - 1, header.files.value(header.files.size() - 1),
+                           QStringLiteral("%1 bytes after the last entry").arg(file.size() - file.pos())};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 UnpackResult ReadPackage(const QString& packagePath, const QString& folder, const PackProgress& progress) {
     UnpackResult result;
-    const auto fail = [&](const QString& why) {
-        result.ok = false;
-        result.error = why;
-        EmptyFolder(folder); // nothing from a rejected package may be restored
-        return result;
-    };
     // Whatever happens next, nothing of an older unpack may be mistaken for this package's items.
     if (!EmptyFolder(folder)) {
         result.error = QStringLiteral("cannot prepare %1").arg(folder);
@@ -289,56 +392,44 @@ UnpackResult ReadPackage(const QString& packagePath, const QString& folder, cons
         return result;
     }
 #endif
-    file.seek(0);
-    if (!ReadHeaderFrom(file, result.header)) {
-        return fail(QStringLiteral("broken descriptor"));
-    }
-    std::uint32_t fileCount = 0;
-    // Each entry takes at least a name block (4 + 9 bytes) and a length (4 bytes).
-    if (!ReadLe32(file, fileCount) || static_cast<qint64>(fileCount) * 17 > file.size() - file.pos()) {
-        return fail(QStringLiteral("impossible file count"));
-    }
-    const QDir target(folder);
-    QByteArray plain;
-    for (std::uint32_t i = 0; i < fileCount; ++i) {
-        if (!ReadBlock(file, plain)) {
-            return fail(QStringLiteral("broken name of item %1").arg(i));
-        }
-        const QString name = BlockText(plain, 260);
-        if (!IsSafeItemName(name)) {
-            return fail(QStringLiteral("refused item name \"%1\"").arg(name));
-        }
-        std::uint32_t size = 0;
-        if (!ReadLe32(file, size) || static_cast<qint64>(size) > (file.size() - file.pos()) * 1032LL) {
-            return fail(QStringLiteral("impossible size of %1").arg(name));
-        }
-        CAtomicFile item(target.filePath(name));
-        if (const IoResult opened = item.Open(); !opened) {
-            return fail(opened.error);
-        }
-        qint64 done = 0;
-        while (done < size) {
-            if (!ReadBlock(file, plain) || plain.isEmpty() || done + plain.size() > size) {
-                return fail(QStringLiteral("broken data of %1").arg(name));
-            }
-            if (const IoResult written = WriteAll(item.Device(), plain); !written) {
-                return fail(QStringLiteral("cannot write %1: %2").arg(name, written.error));
-            }
-            done += plain.size();
-            if (progress) {
-                progress(static_cast<int>(fileCount), static_cast<int>(i), size, done);
-            }
-        }
-        if (const IoResult committed = item.Commit(); !committed) {
-            return fail(committed.error);
-        }
-        if (progress && size == 0) {
-            progress(static_cast<int>(fileCount), static_cast<int>(i), 0, 0);
-        }
-        result.header.files << name;
+    FolderSink sink(folder);
+    if (const auto damage = ReadEntries(file, result.header, sink, progress)) {
+        result.error = damage->why;
+        EmptyFolder(folder); // nothing from a rejected package may be restored
+        return result;
     }
     result.ok = true;
     return result;
+}
+
+PackageCheck VerifyPackage(const QString& packagePath) {
+    PackageCheck check;
+    QFile file(packagePath);
+    std::uint32_t magic = 0;
+    std::uint32_t storedCrc = 0;
+    if (!file.open(QIODevice::ReadOnly) || !ReadLe32(file, magic) || magic != kPackageMagic ||
+        !ReadLe32(file, storedCrc)) {
+        check.where = PackageCheck::NotAPackage;
+        check.error = file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("not a backup package");
+        return check;
+    }
+    // The entries first, so that damage inside one is named by its entry rather than by the CRC.
+    DiscardingSink sink;
+    if (const auto damage = ReadEntries(file, check.header, sink, {})) {
+        check.where = damage->index < 0 ? PackageCheck::Header : PackageCheck::Entry;
+        check.entry = damage->index;
+        check.entryName = damage->name;
+        check.error = damage->why;
+        return check;
+    }
+    if (CrcFrom(file, 8) != storedCrc) {
+        check.where = PackageCheck::Checksum;
+        check.error = QStringLiteral("CRC mismatch");
+        return check;
+    }
+    check.ok = true;
+    check.where = PackageCheck::Fine;
+    return check;
 }
 
 } // namespace backup

@@ -72,6 +72,19 @@ struct UnpackResult {
 // reporting progress after each chunk as the writer does.
 UnpackResult ReadPackage(const QString& packagePath, const QString& folder, const PackProgress& progress = {});
 
+struct PackageCheck {
+    enum Where { Fine, NotAPackage, Header, Entry, Checksum };
+    bool ok = false;
+    Where where = NotAPackage;
+    int entry = -1;           // Entry: the damaged entry, from 0
+    QString entryName;        // Entry: its stored name, when that could be read
+    QString error;            // why, for the log
+    PackageDescriptor header; // what could be read (files: the entries read whole)
+};
+// Reads the whole package as a restore would, writing nothing: the descriptor, every entry's name,
+// size and compressed chunks (each with its own checksum), then the CRC of the whole.
+PackageCheck VerifyPackage(const QString& packagePath);
+
 // Reads only the descriptor (no CRC check): the restore file chooser's quick look.
 bool ReadPackageHeader(const QString& packagePath, PackageDescriptor& header);
 

@@ -329,7 +329,9 @@ RunOutcome RunBackup(vexa::DeviceSession* session, unsigned mask, const QString&
             Report(callbacks, m, StepRunning);
             QStringList files;
             const int written = io.exportItems(MakeContext(session, m, callbacks), tempFolder, files);
-            if (written >= 0) {
+            // A module that ended after the phone was gone may have written what was read before:
+            // it is not the phone as it is, so it fails like the steps after it.
+            if (written >= 0 && Connected(session)) {
                 descriptor.counts[m] = written;
                 for (const QString& file : files) {
                     descriptor.files << QDir(tempFolder).filePath(file);
@@ -356,10 +358,15 @@ RunOutcome RunBackup(vexa::DeviceSession* session, unsigned mask, const QString&
                   lost ? "the phone was lost" : "a module failed", LOG_HERE);
         return outcome;
     }
+    if (descriptor.files.isEmpty()) {
+        outcome.error = Str(2756); // every chosen module is empty on the phone (no applications, say)
+        return outcome;
+    }
     const IoResult written = WritePackage(packagePath, descriptor, callbacks.pack);
     outcome.packageOk = written.ok;
-    outcome.error = written.error;
     if (!outcome.packageOk) {
+        outcome.error = FormatText(Str(2703), qUtf8Printable(QDir::toNativeSeparators(packagePath)),
+                                   qUtf8Printable(written.error));
         LOG_Error("[Backup] package %s not written: %s. %s:%d", qUtf8Printable(packagePath), qUtf8Printable(written.error),
                   LOG_HERE);
     }
@@ -381,6 +388,21 @@ RunOutcome RunRestore(vexa::DeviceSession* session, unsigned mask, const QString
         LOG_Error("[Restore] package %s not read: %s. %s:%d", qUtf8Printable(packagePath),
                   qUtf8Printable(unpacked.error), LOG_HERE);
         return outcome;
+    }
+    // Counts beyond what a phone holds: the whole package is refused before the phone is touched.
+    for (int m = Bookmarks; m <= Alarms; ++m) {
+        if ((mask & (1u << m)) == 0 || unpacked.header.Count(m) < 1) {
+            continue;
+        }
+        const qint64 records = ItemFileRecordCount(QDir(tempFolder).filePath(ModuleItemFile(m)));
+        if (unpacked.header.Count(m) > static_cast<int>(kMaxStoreRecords) || records > kMaxStoreRecords) {
+            outcome.packageOk = false;
+            outcome.damaged = true;
+            outcome.error = Str(2699);
+            LOG_Error("[Restore] package %s claims %d / %lld records of module %d. %s:%d", qUtf8Printable(packagePath),
+                      unpacked.header.Count(m), static_cast<long long>(records), m, LOG_HERE);
+            return outcome;
+        }
     }
     bool lost = false;
     for (int m = 0; m < kModuleCount; ++m) {

@@ -55,6 +55,7 @@ struct RunOutcome {
     std::array<int, kModuleCount> results{};
     bool cancelled = false;
     bool packageOk = false; // backup: the package was written; restore: it was unpacked
+    bool damaged = false;   // restore: the package holds more than any phone could, nothing was restored
     QString error;          // why the package step failed, for the log and the user
 };
 

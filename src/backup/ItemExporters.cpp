@@ -1,6 +1,7 @@
 #include "backup/ItemExporters.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QHash>
 
 #include <memory>
@@ -170,7 +171,8 @@ bool Read(CPackageStream& s, vexa::Alarm& a) {
 
 template <class Item>
 bool ExportStore(vexa::RecordStore<Item>* store, CPackageStream& stream, const RecordProgress& progress) {
-    if (store == nullptr || (!store->IsLoaded() && store->Load() != 1)) {
+    // Read afresh: records loaded earlier could stand for a phone that is gone by now.
+    if (store == nullptr || store->Load() != 1) {
         return false;
     }
     const int count = store->GetCount();
@@ -215,7 +217,7 @@ bool ImportStore(CPackageStream& stream, vexa::RecordStore<Item>* store, const R
     }
     const qint64 first = stream.Position();
     const qint64 left = stream.Remaining();
-    if (left < 0 || count > left / kMinRecordBytes<Item>) {
+    if (count > kMaxStoreRecords || left < 0 || count > left / kMinRecordBytes<Item>) {
         return false; // more records than the file could hold: damaged, and nothing allocated for them
     }
     // First pass: the whole file must read before the phone is touched. One record at a time, so
@@ -262,6 +264,16 @@ bool ImportStore(CPackageStream& stream, vexa::RecordStore<Item>* store, const R
 }
 
 } // namespace
+
+qint64 ItemFileRecordCount(const QString& path) {
+    QFile file(path);
+    std::uint32_t count = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    CPackageStream stream(&file);
+    return stream.ReadUInt32(count) ? static_cast<qint64>(count) : -1;
+}
 
 bool CWebMarkExport::Export(vexa::BookmarkStore* store, CPackageStream& stream, const RecordProgress& progress) {
     return ExportStore(store, stream, progress);

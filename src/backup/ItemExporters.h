@@ -14,6 +14,13 @@
 // After each record (done, total); false stops the export or import there (cancel, device gone).
 using RecordProgress = std::function<bool(int done, int total)>;
 
+// The most records one of these stores can hold: phones keep hundreds of bookmarks, memos, settings
+// groups or alarms, so a file claiming more is damaged or crafted and is refused before the phone is
+// touched (adding millions of records one at a time would take the restore many minutes).
+constexpr std::uint32_t kMaxStoreRecords = 100000;
+// The record count an item file of these stores begins with; -1 when the file cannot be read.
+qint64 ItemFileRecordCount(const QString& path);
+
 class CWebMarkExport {
 public:
     static bool Export(vexa::BookmarkStore* store, CPackageStream& stream, const RecordProgress& progress = {});

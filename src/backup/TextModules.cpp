@@ -10,6 +10,7 @@
 #include "contacts/CImportContactHelper.h"
 #include "libs/log/Log.h"
 #include "messages/SmsCsvTransfer.h"
+#include "platform/AtomicFile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -324,10 +325,25 @@ ModuleIo CallRecordsIo() {
         return calls->GetCallRecordCount();
     };
     io.exportItems = [](const ItemContext& ctx, const QString& folder, QStringList& files) {
-        vexa::CallRecordList* calls = LoadedCalls(ctx.session);
+        // Read afresh: a list loaded earlier could stand for a phone that is gone by now.
+        vexa::CallRecordList* calls = ctx.session->GetCallRecords();
+        std::vector<vexa::CallRecord> read;
+        if (calls == nullptr || !calls->ReadAllCallRecords(&read)) {
+            LOG_Error("Load Call Record Failed %d:%s", __LINE__, __FILE__);
+            return -1;
+        }
+        std::vector<callrecords::CallRecordData> records;
+        records.reserve(read.size());
+        for (const vexa::CallRecord& record : read) {
+            records.push_back(callrecords::ToData(record));
+        }
         const QString name = ModuleItemFile(CallRecords);
-        int count = 0;
-        if (calls == nullptr || !callrecords::ExportCallRecordsCsv(*calls, QDir(folder).filePath(name), &count)) {
+        const int count = static_cast<int>(records.size());
+        if (const IoResult written = WriteFileAtomically(
+                QDir(folder).filePath(name),
+                [&records](QIODevice& out) { return callrecords::WriteCallRecordsCsv(out, records); });
+            !written) {
+            LOG_Error("[Backup] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
             return -1;
         }
         // The export is one quick pass; the step's cancel and connection checks come after it.

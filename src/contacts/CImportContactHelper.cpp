@@ -489,3 +489,10 @@ QString CImportContactHelper::ResultText(int result, int count) {
         return Str(282);
     }
 }
+
+QString CImportContactHelper::OutcomeText(int result, bool phoneLost) const {
+    if (result != Import_Failed) {
+        return ResultText(result, m_count);
+    }
+    return FormatText(Str(2750), m_count, RecordCount() - m_count) + Str(phoneLost ? 2751 : 2752);
+}

@@ -59,6 +59,10 @@ public:
 
     // The result message: 282, 292 + "，" + 288, or 288 with the count.
     static QString ResultText(int result, int count);
+    // What the user is told after Import: ResultText, except that an import the phone ended part-way
+    // says how many contacts reached the phone and stay there, how many did not, and why (phoneLost:
+    // the session no longer reaches the phone; otherwise the phone refused to save).
+    QString OutcomeText(int result, bool phoneLost) const;
 
 private:
     enum class Kind { ByName, Csv, VCard };

@@ -32,10 +32,11 @@ void EndDialog(CVexaProgressDlg& dlg) {
 
 // Runs job on the phone's contact book on a worker behind a cancellable progress dialog, inside
 // the session gate and never while the loader reads the same book. failed when there is no book.
+// phoneLost, when given: whether the phone was out of reach when the job ended.
 using BookJob = std::function<int(vexa::ContactBook* book, const std::function<bool()>& cancelled,
                                   const std::function<void(int total, int done)>& progress)>;
 int RunOnBookWithProgress(QWidget* parent, CSessionGate& gate, const QString& title, const QString& remind,
-                          int failed, const BookJob& job) {
+                          int failed, const BookJob& job, bool* phoneLost = nullptr) {
     int result = failed;
     CVexaProgressDlg dlg(parent);
     dlg.m_strTitle = title;
@@ -52,6 +53,9 @@ int RunOnBookWithProgress(QWidget* parent, CSessionGate& gate, const QString& ti
                 [&dlg](int total, int done) {
                     dlg.SetProgress(static_cast<unsigned>(total), static_cast<unsigned>(done), true);
                 });
+        }
+        if (phoneLost != nullptr) {
+            *phoneLost = !use || !use->IsConnected();
         }
         EndDialog(dlg);
     }));
@@ -117,16 +121,18 @@ ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, con
     if (helper.HasGroups() && VexaMessageBox(Str(281), parent, Str(388), 4) != 6) {
         helper.DropGroups();
     }
+    bool phoneLost = false;
     const int result = RunOnBookWithProgress(
         parent, gate, Str(279), Str(280), CImportContactHelper::Import_Failed,
         [&helper](vexa::ContactBook* book, const auto& cancelled, const auto& progress) {
             return helper.Import(book, cancelled, progress);
-        });
+        },
+        &phoneLost);
     outcome.ran = true;
     outcome.result = result;
     outcome.count = helper.Count();
-    outcome.message = Say(
-        parent, (QStringList{CImportContactHelper::ResultText(result, helper.Count())} + helper.Notices()).join(u'\n'));
+    outcome.message =
+        Say(parent, (QStringList{helper.OutcomeText(result, phoneLost)} + helper.Notices()).join(u'\n'));
     return outcome;
 }
 

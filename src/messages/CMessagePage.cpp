@@ -669,12 +669,9 @@ void CMessagePage::ImportFile(const QString& path) {
             worker.Start();
             dlg.DoModal();
         }
-        if (result.check.status == messages::SmsCsvCheck::Ok && result.success == result.total && !result.aborted) {
-            VexaMessageBox(FormatText(Str(2451), result.success), this, Str(2452), 0);
-        } else {
-            VexaMessageBox(FormatText(Str(2453), result.success, result.total - result.success), this,
-                           Str(result.aborted ? 292 : 330), 0);
-        }
+        const bool complete = result.Complete() && !result.aborted;
+        VexaMessageBox(messages::SmsImportResultText(result), this,
+                       Str(complete ? 2452 : result.cancelled ? 292 : 330), 0);
     }
     RequestRefresh(m_keyword);
 }

@@ -6,6 +6,7 @@
 #include "libs/csv/CsvFile.h"
 #include "libs/log/Log.h"
 #include "platform/AtomicFile.h"
+#include "platform/StringTable.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -274,7 +275,9 @@ SmsCsvImportResult ImportSmsCsv(vexa::DeviceSession* session, const QString& pat
     return ImportSmsCsvTo(session != nullptr ? session->GetSmsStore() : nullptr, path, withLink);
 }
 
-SmsCsvImportResult ImportSmsCsvTo(vexa::SmsStore* store, const QString& path, const BatchHooks& hooks) {
+namespace {
+
+SmsCsvImportResult AddSmsRows(vexa::SmsStore* store, const QString& path, const BatchHooks& hooks) {
     SmsCsvImportResult result;
     result.check = CheckSmsCsvFile(path);
     if (result.check.status != SmsCsvCheck::Ok) {
@@ -373,6 +376,7 @@ SmsCsvImportResult ImportSmsCsvTo(vexa::SmsStore* store, const QString& path, co
             if (hooks.Connected()) {
                 sendBatch();
             }
+            result.cancelled = hooks.Cancelled();
             result.aborted = true;
             return result;
         }
@@ -384,10 +388,31 @@ SmsCsvImportResult ImportSmsCsvTo(vexa::SmsStore* store, const QString& path, co
     return result;
 }
 
+} // namespace
+
+SmsCsvImportResult ImportSmsCsvTo(vexa::SmsStore* store, const QString& path, const BatchHooks& hooks) {
+    SmsCsvImportResult result = AddSmsRows(store, path, hooks);
+    result.lost = result.check.status == SmsCsvCheck::Ok && !result.Complete() && !hooks.Connected();
+    return result;
+}
+
+QString SmsImportResultText(const SmsCsvImportResult& result) {
+    const QString skipped = result.skipped > 0 ? FormatText(Str(2755), result.skipped) : QString();
+    if (result.Complete() && !result.aborted) {
+        return FormatText(Str(2451), result.success) + skipped;
+    }
+    const QString counts = FormatText(Str(2753), result.success, result.total - result.success - result.skipped);
+    if (result.cancelled && !result.lost) {
+        return Str(292) + QStringLiteral("，") + counts + skipped;
+    }
+    return counts + skipped + Str(result.lost ? 2751 : 2752);
+}
+
 bool ExportMsgCsv(vexa::DeviceSession* session, const QString& path, const BatchHooks& hooks) {
     vexa::SmsStore* store = session != nullptr ? session->GetSmsStore() : nullptr;
     std::vector<vexa::Sms> all;
-    if (store == nullptr || !store->ListAllSms(&all)) {
+    // Read afresh: messages loaded earlier could stand for a phone that is gone by now.
+    if (store == nullptr || store->LoadSms() != 1 || !store->ListAllSms(&all)) {
         LOG_Error("[CMsgImAndExport] ListAllSms failed. %s:%d", LOG_HERE);
         return false;
     }

@@ -77,8 +77,13 @@ struct SmsCsvImportResult {
     int skipped = 0; // rows identical to an SMS the phone holds already, not added again
     int batches = 0; // AddSmsBatch calls
     bool aborted = false;
+    bool cancelled = false; // stopped by the user between rows
+    bool lost = false;      // the phone was out of reach when the import ended short
     bool Complete() const { return check.status == SmsCsvCheck::Ok && success + skipped == total; }
 };
+// What the user is told after an import of a file that passed the check: the count imported, and
+// for one ended short also how many stay on the phone, how many did not get there and why.
+QString SmsImportResultText(const SmsCsvImportResult& result);
 // Checks the file, then adds its rows to the phone in batches of 30. A row identical to an SMS the
 // phone holds (box, number, time, text, and read state and SIM where the file says) is skipped, so
 // importing a file twice adds its messages once.

@@ -190,6 +190,30 @@ TEST_F(BackupRunnerTest, LosingThePhoneFailsThatStepAndTheLaterOnes) {
     EXPECT_TRUE(Backup(1u << Alarms).packageOk);
 }
 
+// Over adb a dead link shows only when the phone is next asked. A module whose store was loaded
+// before (the content dialog counts them all) must still ask the phone, and fail, rather than
+// report "完成" from what it loaded then.
+TEST_F(BackupRunnerTest, AModuleLoadedBeforeTheLinkDiedFailsInsteadOfSavingWhatWasLoaded) {
+    for (int m = Contacts; m < kModuleCount; ++m) {
+        SCOPED_TRACE(m);
+        // The fewest phone operations that load this module: the link dies at the next one.
+        int ops = 1;
+        for (; ops < 200; ++ops) {
+            vexa::sim::SetFaults({0, 0, ops});
+            ASSERT_TRUE(m_phone.Reconnect());
+            if (GetModuleIo(m).count(m_phone.Session()) >= 0) {
+                break;
+            }
+        }
+        ASSERT_LT(ops, 200);
+        const RunOutcome outcome = Backup(1u << m);
+        vexa::sim::SetFaults({});
+        EXPECT_EQ(outcome.results[m], StepFailed);
+        EXPECT_FALSE(outcome.packageOk);
+        EXPECT_FALSE(QFile::exists(Package()));
+    }
+}
+
 TEST_F(BackupRunnerTest, ADamagedPackageRestoresNothing) {
     ASSERT_TRUE(Backup(kAllModules).packageOk);
     QFile file(Package());

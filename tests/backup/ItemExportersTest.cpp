@@ -177,6 +177,7 @@ TEST(ItemExporters, CountsTheFileCannotHoldAreRefusedBeforeThePhoneIsTouched) {
         {"a count of four billion", be32(0xFFFFFFFF) + QByteArray(4096, '\0')},
         {"one memo too many", be32(3) + memo + memo},
         {"reminders beyond the end", be32(1) + manyReminders},
+        {"more memos than a phone holds, each one whole", be32(kMaxStoreRecords + 1) + memo.repeated(kMaxStoreRecords + 1)},
         {"a title longer than the file", be32(1) + be32(0x00FFFFFF) + QByteArray(64, 'x')},
     };
     for (const Case& c : cases) {

@@ -1,5 +1,7 @@
 // vexa-cli backup: create, inspect and restore through the command line on a seeded phone.
 #include "CliTestSupport.h"
+#include "backup/BackupPackage.h"
+#include "backup/ItemExporters.h"
 #include "PhoneCommands.h"
 #include "platform/StringTable.h"
 
@@ -63,15 +65,66 @@ TEST_F(CliBackupTest, CreateInspectWipeRestore) {
     EXPECT_EQ(PhoneCount("memos"), QStringLiteral("0"));
 }
 
-TEST_F(CliBackupTest, BadPackagesAndBadCommandLinesFail) {
-    QFile garbage(m_package);
-    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
-    garbage.write(QByteArray(5000, '\x10'));
-    garbage.close();
-    EXPECT_EQ(Run({"backup", "inspect", m_package}), kCliFailed);
-    EXPECT_EQ(m_err.trimmed(), Str(2699));
-    EXPECT_EQ(Run({"backup", "restore", m_package}), kCliFailed);
-    EXPECT_NE(PhoneCount("alarms"), QStringLiteral("0")); // nothing touched
+// Inspect reads every entry as a restore would and names the damage; neither touches the phone.
+TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
+    ASSERT_EQ(Run({"backup", "create", "--modules", "bookmarks,alarms", m_package}), kCliOk) << m_err.toStdString();
+    QFile file(m_package);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    file.close();
+    const auto flipped = [&good](qsizetype at) {
+        QByteArray bytes = good;
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
+        return bytes;
+    };
+    // A package claiming more memos than a phone holds, whole and with a good CRC otherwise.
+    const QString memoFile = Write(QStringLiteral("Calendar.bac"), QByteArray("\x00\x01\x86\xA1", 4) + QByteArray(64, '\0'));
+    backup::PackageDescriptor crafted;
+    crafted.counts = {{backup::Memos, static_cast<int>(kMaxStoreRecords) + 1}};
+    crafted.files = {memoFile};
+    const QString craftedPath = Path(QStringLiteral("crafted.bkg"));
+    ASSERT_TRUE(backup::WritePackage(craftedPath, crafted).ok);
+    QFile craftedFile(craftedPath);
+    ASSERT_TRUE(craftedFile.open(QIODevice::ReadOnly));
+
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        QString where;   // the line after 2699 from inspect; empty: none
+        int restoreText; // what restore says
+    } cases[] = {
+        {"not a package", QByteArray(5000, '\x10'), {}, 2699},
+        {"cut in half", good.left(good.size() / 2), QStringLiteral("损坏的位置：第"), 2645},
+        {"a byte changed in the alarms", flipped(good.size() - 2), FormatText(Str(2758), 2, "Clock.bac"), 2645},
+        {"a byte changed in the CRC", flipped(5), Str(2760), 2645},
+        {"a byte added after the end", good + 'x', FormatText(Str(2758), 2, "Clock.bac"), 2645},
+        {"more memos than a phone holds", craftedFile.readAll(), FormatText(Str(2758), 1, "Calendar.bac"), 2699},
+    };
+    const QString alarms = PhoneCount("alarms");
+    const QString memos = PhoneCount("memos");
+    const QString damaged = Path(QStringLiteral("damaged.bkg"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile out(damaged);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(c.bytes);
+        out.close();
+        EXPECT_EQ(Run({"backup", "inspect", damaged}), kCliFailed);
+        const QStringList lines = m_err.split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_FALSE(lines.isEmpty());
+        EXPECT_EQ(lines[0], Str(2699));
+        EXPECT_TRUE(c.where.isEmpty() ? lines.size() == 1 : lines.value(1).startsWith(c.where)) << m_err.toStdString();
+        EXPECT_EQ(Run({"backup", "restore", damaged}), kCliFailed);
+        EXPECT_EQ(m_err.trimmed(), Str(c.restoreText));
+        EXPECT_EQ(PhoneCount("alarms"), alarms);
+        EXPECT_EQ(PhoneCount("memos"), memos);
+    }
+    EXPECT_EQ(Run({"backup", "inspect", m_package}), kCliOk) << "the original is whole";
+
+    AddPhone(QStringLiteral("CLI-EMPTY"));
+    EXPECT_EQ(Run({"--phone", "CLI-EMPTY", "backup", "create", "--modules", "apps", Path("empty.bkg")}), kCliFailed);
+    EXPECT_EQ(m_err.trimmed(), Str(2756)) << "nothing to back up: said in the program's words";
+    EXPECT_FALSE(QFile::exists(Path("empty.bkg")));
 
     EXPECT_EQ(Run({"backup", "create", "--modules", "photos", m_package}), kCliUsage);
     EXPECT_EQ(Run({"backup", "create"}), kCliUsage);

@@ -8,6 +8,7 @@
 #include "platform/StringTable.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,35 @@ TEST_F(CliSmsTest, RefusesAFileWithoutTimeAndBadCommandLines) {
     EXPECT_EQ(Run({"sms", "export"}), kCliUsage);
     EXPECT_EQ(Run({"sms", "count", "x"}), kCliUsage);
     EXPECT_EQ(Run({"sms", "send"}), kCliUsage);
+}
+
+// An import that ends short says how many messages stay on the phone, how many did not get there
+// and why; importing the file again adds only those, and says the others were there already.
+TEST_F(CliSmsTest, AnImportEndedShortSaysWhatStayedOnThePhoneAndWhy) {
+    QByteArray rows = "Box,Number,Time,Message\r\n";
+    for (int i = 0; i < 70; ++i) {
+        rows += QStringLiteral("Inbox,1380000%1,2012-07-25 10:%2:00,第%1条\r\n").arg(i, 4, 10, QChar(u'0')).arg(i % 60, 2, 10, QChar(u'0')).toUtf8();
+    }
+    const QString in = Write("seventy.csv", rows);
+    struct Case {
+        const char* serial;
+        vexa::sim::SimFaults faults;
+        int reason;
+    } cases[] = {{"sms-refused", {0, 2, 0}, 2752}, {"sms-dropped", {0, 0, 40}, 2751}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.serial);
+        AddPhone(QString::fromLatin1(c.serial));
+        vexa::sim::SetFaults(c.faults);
+        EXPECT_EQ(Run({"--phone", c.serial, "sms", "import", in}), kCliFailed);
+        const QString told = m_err;
+        vexa::sim::SetFaults({});
+        ASSERT_EQ(Run({"--phone", c.serial, "sms", "count"}), kCliOk);
+        const int kept = QRegularExpression(QStringLiteral("sms: (\\d+)\n")).match(m_out).captured(1).toInt();
+        EXPECT_LT(kept, 70);
+        EXPECT_EQ(told, FormatText(Str(2753), kept, 70 - kept) + Str(c.reason) + u'\n');
+        ASSERT_EQ(Run({"--phone", c.serial, "sms", "import", in}), kCliOk) << m_err.toStdString();
+        EXPECT_EQ(m_out, FormatText(Str(2451), 70 - kept) + (kept > 0 ? FormatText(Str(2755), kept) : QString()) + u'\n');
+    }
 }
 
 // Over adb the import goes through the phone's message provider: the shell user is allowed to

@@ -2,6 +2,7 @@
 #include "CliCommands.h"
 
 #include "backup/BackupRunner.h"
+#include "backup/ItemExporters.h"
 #include "platform/StringTable.h"
 
 #include <QFileInfo>
@@ -103,13 +104,42 @@ int Inspect(CliContext& ctx, const QStringList& args) {
         ctx.err << "usage: vexa-cli backup inspect FILE\n";
         return kCliUsage;
     }
-    backup::PackageDescriptor header;
-    if (!backup::ReadPackageHeader(args.front(), header)) {
+    // The whole package is read as a restore would read it: a descriptor that reads well says
+    // nothing of the entries behind it.
+    const backup::PackageCheck check = backup::VerifyPackage(args.front());
+    if (!check.ok) {
         ctx.err << Str(2699) << '\n';
+        switch (check.where) {
+        case backup::PackageCheck::Header:
+            ctx.err << Str(2757) << '\n';
+            break;
+        case backup::PackageCheck::Entry:
+            ctx.err << (check.entryName.isEmpty()
+                            ? FormatText(Str(2759), check.entry + 1)
+                            : FormatText(Str(2758), check.entry + 1, qUtf8Printable(check.entryName)))
+                    << '\n';
+            break;
+        case backup::PackageCheck::Checksum:
+            ctx.err << Str(2760) << '\n';
+            break;
+        default:
+            break;
+        }
         return kCliFailed;
     }
-    ctx.out << "version: " << header.version << '\n';
-    for (const auto& [module, count] : header.counts) {
+    // A restore refuses more records than a phone's small stores can hold; so does the look.
+    for (int m = backup::Bookmarks; m <= backup::Alarms; ++m) {
+        if (check.header.Count(m) > static_cast<int>(kMaxStoreRecords)) {
+            const int entry = static_cast<int>(check.header.files.indexOf(backup::ModuleItemFile(m)));
+            ctx.err << Str(2699) << '\n';
+            if (entry >= 0) {
+                ctx.err << FormatText(Str(2758), entry + 1, qUtf8Printable(check.header.files[entry])) << '\n';
+            }
+            return kCliFailed;
+        }
+    }
+    ctx.out << "version: " << check.header.version << '\n';
+    for (const auto& [module, count] : check.header.counts) {
         const QString name = backup::ModuleName(module);
         ctx.out << (name.isEmpty() ? QString::number(module) : name) << ": " << count << '\n';
     }
@@ -136,7 +166,7 @@ int Restore(CliContext& ctx, const QStringList& args) {
         backup::RunRestore(session, hasModules ? mask : 0xFFu, file, backup::TemporaryFolder(),
                            PrintingCallbacks(ctx, &backup::RestoreStatusText));
     if (!outcome.packageOk) {
-        ctx.err << Str(2645) << '\n';
+        ctx.err << Str(outcome.damaged ? 2699 : 2645) << '\n';
         return kCliFailed;
     }
     ctx.out << Str(2691) << '\n';

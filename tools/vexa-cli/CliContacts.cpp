@@ -102,7 +102,7 @@ int Import(CliContext& ctx, QStringList args) {
     }
     const CSessionUse use(gate, VEXA_HERE);
     const auto result = helper.Import(book, {}, {});
-    const QString text = CImportContactHelper::ResultText(result, helper.Count());
+    const QString text = helper.OutcomeText(result, !ctx.Session()->IsConnected());
     if (result != CImportContactHelper::Import_Succeeded) {
         ctx.err << text << '\n';
         return kCliFailed;

@@ -37,12 +37,9 @@ int Import(CliContext& ctx, vexa::DeviceSession* session, const QString& path) {
                 << '\n';
         return kCliFailed;
     }
-    if (result.success == result.total) {
-        ctx.out << FormatText(Str(2451), result.success) << '\n';
-        return kCliOk;
-    }
-    ctx.err << FormatText(Str(2453), result.success, result.total - result.success) << '\n';
-    return kCliFailed;
+    const bool complete = result.Complete() && !result.aborted;
+    (complete ? ctx.out : ctx.err) << messages::SmsImportResultText(result) << '\n';
+    return complete ? kCliOk : kCliFailed;
 }
 
 int Count(CliContext& ctx, vexa::DeviceSession* session) {

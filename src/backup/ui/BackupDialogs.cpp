@@ -426,7 +426,8 @@ void CBackupRunDlg::Finish() {
     if (m_outcome.cancelled) {
         text = Str(m_restore ? 2609 : 2608); // a cancelled backup writes no package
     } else if (!m_outcome.packageOk) {
-        text = m_restore ? Str(2645) : (m_outcome.error.isEmpty() ? Str(2699) : m_outcome.error);
+        text = m_restore ? Str(m_outcome.damaged ? 2699 : 2645)
+                         : (m_outcome.error.isEmpty() ? Str(2699) : m_outcome.error);
     } else {
         text = Str(m_restore ? 2691 : 776);
         SetProgress(100);

@@ -90,6 +90,18 @@ int CAdbCallRecords::LoadCallRecords() {
     return 1;
 }
 
+bool CAdbCallRecords::ReadAllCallRecords(std::vector<CallRecord>* list) {
+    Lock guard(m_lock);
+    list->clear();
+    std::string output;
+    if (RunContent(m_link, "AdbCallRecords", ContentQueryCommand(kCallsUri, kProjection), output, true) !=
+        ContentResult::Done) {
+        return false;
+    }
+    *list = CallRecordsFromContentRows(output);
+    return true;
+}
+
 bool CAdbCallRecords::IsCallRecordsLoaded() {
     return m_loaded;
 }

@@ -33,6 +33,7 @@ public:
     CallRecord* NewCallRecord() override { return new CallRecord; }
     bool AddCallRecord(CallRecord* record) override;
     bool PrepareRestore() override;
+    bool ReadAllCallRecords(std::vector<CallRecord>* list) override;
 
 private:
     // The id the provider gave the record just inserted; -1 when it cannot be found.

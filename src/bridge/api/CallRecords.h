@@ -47,6 +47,9 @@ public:
     virtual bool AddCallRecord(CallRecord* record) = 0;
     // Called once before a restore adds records; a restore adds to the phone's call log.
     virtual bool PrepareRestore() = 0;
+    // Every record as the phone holds it now, read afresh (the backup's); the loaded list and the
+    // records it handed out stay as they are. False when the phone cannot be read.
+    virtual bool ReadAllCallRecords(std::vector<CallRecord>* list) = 0;
 };
 
 } // namespace vexa

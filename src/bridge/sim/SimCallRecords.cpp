@@ -14,37 +14,49 @@ void SimCallRecords::ResetCallRecords() {
     m_records.clear();
 }
 
-int SimCallRecords::LoadCallRecords() {
+int SimCallRecords::ReadRows(std::vector<CallRecord>& out) {
     Lock guard(m_link.m_lock);
-    ResetCallRecords();
+    out.clear();
     if (!m_link.Op()) {
         return 2;
     }
     Stmt rows(m_link.m_db, "SELECT id, number, time, duration, type, number_state FROM calls ORDER BY id");
-    std::vector<std::unique_ptr<CallRecord>> loaded;
     int n = 0;
     while (rows.Step()) {
         if (++n % 5000 == 0 && !m_link.Alive()) {
             return 2;
         }
-        auto record = std::make_unique<CallRecord>();
-        record->m_id = rows.Int(0);
-        record->m_number = rows.Text(1);
-        record->m_time = UnpackTime(rows.Int(2));
-        record->m_duration = static_cast<int>(rows.Int(3));
-        record->m_type = static_cast<int>(rows.Int(4));
-        record->m_numberState = rows.Text(5);
-        loaded.push_back(std::move(record));
+        CallRecord& record = out.emplace_back();
+        record.m_id = rows.Int(0);
+        record.m_number = rows.Text(1);
+        record.m_time = UnpackTime(rows.Int(2));
+        record.m_duration = static_cast<int>(rows.Int(3));
+        record.m_type = static_cast<int>(rows.Int(4));
+        record.m_numberState = rows.Text(5);
     }
     if (rows.Failed()) {
         return 0;
     }
-    if (!m_link.Alive()) {
-        return 2;
+    return m_link.Alive() ? 1 : 2;
+}
+
+int SimCallRecords::LoadCallRecords() {
+    Lock guard(m_link.m_lock);
+    ResetCallRecords();
+    std::vector<CallRecord> read;
+    const int result = ReadRows(read);
+    if (result != 1) {
+        return result;
     }
-    m_records = std::move(loaded);
+    for (CallRecord& record : read) {
+        m_records.push_back(std::make_unique<CallRecord>(std::move(record)));
+    }
     m_loaded = true;
     return 1;
+}
+
+bool SimCallRecords::ReadAllCallRecords(std::vector<CallRecord>* list) {
+    return ReadRows(*list) == 1;
 }
 
 bool SimCallRecords::IsCallRecordsLoaded() {

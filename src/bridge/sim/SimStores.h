@@ -122,8 +122,10 @@ public:
     CallRecord* NewCallRecord() override { return new CallRecord(); }
     bool AddCallRecord(CallRecord* record) override;
     bool PrepareRestore() override;
+    bool ReadAllCallRecords(std::vector<CallRecord>* list) override;
 
 private:
+    int ReadRows(std::vector<CallRecord>& out); // 0 failed, 1 read, 2 link gone
     SimLink& m_link;
     std::atomic<bool> m_loaded{false}; // read without the link lock, so asking never waits for a transfer
     std::vector<std::unique_ptr<CallRecord>> m_records;
