@@ -14,6 +14,7 @@
 #include "bridge/api/DeviceSession.h"
 #include "controls/CAnimateDialog.h"
 #include "contacts/CContactPage.h"
+#include "files/CFileWnd.h"
 #include "controls/VexaMessageBox.h"
 #include "device/CHomePage.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
@@ -43,6 +44,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
@@ -276,6 +278,16 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
                        [this] { return MayChangeDevice(); });
         home->SetBackupActions([this] { return RunBackupFlow(ppGetBridge(), Gate(), this); },
                                [this] { RunRestoreFlow(ppGetBridge(), Gate(), this); });
+        home->SetFilesAction([this, window = QPointer<CFileWnd>()]() mutable {
+            // One file manager at a time; a closed one is made afresh for the current phone.
+            if (window != nullptr && window->isVisible()) {
+                window->raise();
+                return;
+            }
+            delete window;
+            window = new CFileWnd(Gate(), this);
+            window->CreateModeless();
+        });
         return home;
     }
     case TabMessage:

@@ -2,6 +2,7 @@
 #include "app/AppOptions.h"
 #include "app/CMainFrame.h"
 #include "app/ContactScreenshots.h"
+#include "app/FilesScreenshots.h"
 #include "app/InstanceGuard.h"
 #include "app/ShellScreenshots.h"
 #include "app/TerminationSignals.h"
@@ -129,6 +130,7 @@ int main(int argc, char** argv) {
     RegisterBackupScreenshots();
     RegisterContactScreenshots();
     RegisterMessagesScreenshots();
+    RegisterFilesScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);

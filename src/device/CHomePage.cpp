@@ -228,6 +228,12 @@ LRESULT CHomePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         RunBackup();
         PostMessage(WM_HOME_REFRESH);
         break;
+    case WM_HOME_STOP_PLAYER:
+        // The storage panel's "文件管理" button.
+        if (m_openFiles && m_gate.IsUsable()) {
+            m_openFiles();
+        }
+        break;
     case WM_HOME_DEVICES_CHANGED:
         if (m_connect != nullptr) {
             m_connect->RebuildList();

@@ -41,6 +41,8 @@ public:
     // The backup and restore flows (dialogs that live above this library). Backup returns true when a
     // package was written, which becomes the device's last backup time.
     void SetBackupActions(std::function<bool()> backup, std::function<void()> restore);
+    // Opens the file manager (a window above this library) for the current session.
+    void SetFilesAction(std::function<void()> openFiles) { m_openFiles = std::move(openFiles); }
 
     bool Create() override;
     void OnPageShown() override;
@@ -65,6 +67,7 @@ private:
     void RunBackup();
     std::function<bool()> m_backup;
     std::function<void()> m_restore;
+    std::function<void()> m_openFiles;
 
     void ShowConnectedArea(bool connected);
     void Refresh();

@@ -92,12 +92,13 @@ bool CMemoryData::Create() {
     for (const auto& l : legend) {
         Plugin_SetText(GetPluginByName(this, QString::fromLatin1(l.name)), Str(l.text));
     }
-    // The file manager is not part of this program yet.
+    // Until the figures say the phone has storage to browse.
     Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("files_manage")), false);
     return true;
 }
 
 void CMemoryData::Show(const StorageFigures& f) {
+    Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("files_manage")), f.hasPhoneStorage || f.hasCard);
     const int length = StorageBarLength(f.hasCard);
     const char* const phoneBars[] = {"Mobile_System_Memory_rect", "Mobile_Picture_Memory_rect",
                                      "Mobile_Video_Memory_rect",  "Mobile_Music_Memory_rect",

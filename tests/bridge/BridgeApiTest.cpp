@@ -741,6 +741,46 @@ TEST_P(BridgeApiTest, FolderTreeListingAndChanges) {
     EXPECT_FALSE(Fs()->DeletePath(root)); // the storage root itself stays
 }
 
+// Names the phone's shell would read as syntax must reach the phone unchanged through every change.
+TEST_P(BridgeApiTest, HostileNamesSurviveEveryFileOperation) {
+    const QString root = Fs()->GetPhoneStorageRoot();
+    ASSERT_TRUE(WriteFile(m_local.filePath(QStringLiteral("keep")), "keep"));
+    ASSERT_TRUE(Fs()->UploadFile(m_local.filePath(QStringLiteral("keep")), root + QStringLiteral("/keep.txt"), {}, nullptr));
+    const QString names[] = {
+        QStringLiteral("two  blanks.txt"), QStringLiteral("it's \"quoted\".txt"), QStringLiteral("$HOME$(id).txt"),
+        QStringLiteral("`reboot`.txt"),    QStringLiteral("line\nbreak.txt"),      QStringLiteral("中文 文件;&|*.txt"),
+        QStringLiteral("-rf"),
+    };
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QByteArray bytes = name.toUtf8() + "|payload";
+        const QString local = m_local.filePath(QStringLiteral("up.bin"));
+        ASSERT_TRUE(WriteFile(local, bytes));
+        const QString folder = root + u'/' + name + QStringLiteral(" dir");
+        ASSERT_TRUE(Fs()->CreateFolder(folder));
+        const QString pushed = folder + u'/' + name;
+        ASSERT_TRUE(Fs()->UploadFile(local, pushed, {}, nullptr));
+        ASSERT_TRUE(Fs()->RenamePath(pushed, QStringLiteral("renamed ") + name));
+        const QString renamed = folder + QStringLiteral("/renamed ") + name;
+        ASSERT_TRUE(Fs()->CopyPath(renamed, pushed));
+        ASSERT_TRUE(Fs()->MovePath(pushed, root + u'/' + name));
+        ASSERT_TRUE(Fs()->ListFolder(folder, QString()));
+        ASSERT_EQ(Fs()->GetEntryCount(), 1);
+        EXPECT_EQ(Fs()->GetEntry(0)->GetName(), QStringLiteral("renamed ") + name);
+        const QString back = m_local.filePath(QStringLiteral("down.bin"));
+        ASSERT_TRUE(Fs()->TransferFile(root + u'/' + name, back, {}, nullptr));
+        EXPECT_EQ(ReadFile(back), bytes);
+        ASSERT_TRUE(Fs()->DeletePath(folder));
+        ASSERT_TRUE(Fs()->DeletePath(root + u'/' + name));
+        EXPECT_FALSE(Fs()->PathExists(folder));
+        EXPECT_FALSE(Fs()->PathExists(root + u'/' + name));
+    }
+    // A name read as an option or a pattern would have taken its neighbours with it.
+    const QString kept = m_local.filePath(QStringLiteral("keep.back"));
+    ASSERT_TRUE(Fs()->TransferFile(root + QStringLiteral("/keep.txt"), kept, {}, nullptr));
+    EXPECT_EQ(ReadFile(kept), "keep");
+}
+
 TEST_P(BridgeApiTest, StorageSummaryAddsUp) {
     ASSERT_TRUE(Fs()->RefreshStorageInfo());
     ASSERT_TRUE(Fs()->HasPhoneStorage());

@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QHash>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -91,6 +92,12 @@ std::string LsLine(const NodeRow& row, const std::string& name) {
     std::snprintf(text, sizeof text, "%s %d root sdcard_rw %8lld %s ", row.isDir ? "drwxrwx--x" : "-rw-rw----",
                   row.isDir ? 2 : 1, static_cast<long long>(row.isDir ? 4096 : row.size), LsTime(row.mtime).c_str());
     return text + name + "\n";
+}
+
+// A card's volume id ("1A2B-3C4D"), fixed per phone.
+QString CardVolumeId(const QString& serial) {
+    const QString hex = QStringLiteral("%1").arg(qHash(serial, 0x5eed) & 0xFFFFFFFFu, 8, 16, QLatin1Char('0')).toUpper();
+    return hex.left(4) + u'-' + hex.mid(4);
 }
 
 // Splits "-rf" style option words off the front; returns the operands.
@@ -187,6 +194,53 @@ bool IsWritablePhonePath(const QString& clean) {
     const QString root = QString::fromLatin1(PHONE_ROOT);
     const QString tmp = QStringLiteral("/data/local/tmp");
     return clean.startsWith(root + u'/') || clean.startsWith(tmp + u'/');
+}
+
+QString CPhoneDevice::CardVolume() {
+    // A card shows under /storage by its volume id, as a phone mounts it.
+    return m_db.Meta("sd_card") == QLatin1String("1") ? QStringLiteral("/storage/") + CardVolumeId(m_serial) : QString();
+}
+
+QString CPhoneDevice::Resolve(const QString& path) {
+    const QString clean = CleanPath(path);
+    const QString phone = QString::fromLatin1(PHONE_ROOT);
+    const QString card = CardVolume();
+    for (const QString& alias : {QStringLiteral("/sdcard"), QStringLiteral("/storage/emulated/0"),
+                                 QStringLiteral("/storage/self/primary"), card}) {
+        if (!alias.isEmpty() && (clean == alias || clean.startsWith(alias + u'/'))) {
+            return (alias == card ? QString::fromLatin1(CARD_ROOT) : phone) + clean.mid(alias.size());
+        }
+    }
+    return clean;
+}
+
+std::optional<std::vector<adb::SyncDirEntry>> CPhoneDevice::VirtualFolder(const QString& clean) {
+    const std::uint32_t now = static_cast<std::uint32_t>(QDateTime::currentSecsSinceEpoch());
+    const adb::SyncStat folder{040711u, 4096, now};
+    const adb::SyncStat link{0120777u, 21, now};
+    std::vector<adb::SyncDirEntry> entries;
+    if (clean == QLatin1String("/storage")) {
+        entries.push_back({"emulated", folder});
+        entries.push_back({"self", folder});
+        if (const QString card = CardVolume(); !card.isEmpty()) {
+            entries.push_back({BaseName(card).toStdString(), folder});
+        }
+    } else if (clean == QLatin1String("/storage/emulated")) {
+        entries.push_back({"0", link});
+    } else if (clean == QLatin1String("/storage/self")) {
+        entries.push_back({"primary", link});
+    } else {
+        return std::nullopt;
+    }
+    return entries;
+}
+
+bool CPhoneDevice::IsLink(const std::string& path) {
+    // Without a trailing "/" the link itself is meant, as lstat sees it.
+    const QString clean = CleanPath(Q(path));
+    return !Q(path).endsWith(u'/') &&
+           (clean == QLatin1String("/sdcard") || clean == QLatin1String("/storage/emulated/0") ||
+            clean == QLatin1String("/storage/self/primary"));
 }
 
 bool CPhoneDevice::Open(const QString& serial, QString* error) {
@@ -302,6 +356,14 @@ int CPhoneDevice::Run(const std::vector<std::string>& w, std::string& out) {
     if (cmd == "mv" || cmd == "cp") {
         return MvOrCp(w, cmd == "mv", out);
     }
+    if (cmd == "readlink") {
+        // "readlink -f": where a storage name really leads.
+        std::string flags;
+        for (const std::string& p : Operands(w, flags)) {
+            out += Resolve(Q(p)).toStdString() + "\n";
+        }
+        return flags.find('f') != std::string::npos ? 0 : 1;
+    }
     if (cmd == "df") {
         return Df(out);
     }
@@ -339,7 +401,13 @@ int CPhoneDevice::Ls(const std::vector<std::string>& args, std::string& out) {
     }
     int status = 0;
     for (const std::string& p : paths) {
-        const QString clean = CleanPath(Q(p));
+        const QString clean = Resolve(Q(p));
+        if (const auto virtualEntries = VirtualFolder(clean)) {
+            for (const adb::SyncDirEntry& e : *virtualEntries) {
+                out += e.name + "\n";
+            }
+            continue;
+        }
         const FileNode node = ResolvePath(m_db, clean);
         if (node.id < 0) {
             out += "ls: " + p + ": No such file or directory\n";
@@ -372,7 +440,7 @@ int CPhoneDevice::Mkdir(const std::vector<std::string>& args, std::string& out) 
     const bool parents = flags.find('p') != std::string::npos;
     int status = 0;
     for (const std::string& p : paths) {
-        const QString clean = CleanPath(Q(p));
+        const QString clean = Resolve(Q(p));
         if (!IsWritablePhonePath(clean)) {
             out += "mkdir: '" + p + "': Permission denied\n";
             status = 1;
@@ -408,7 +476,7 @@ int CPhoneDevice::Rm(const std::vector<std::string>& args, std::string& out) {
     const bool force = flags.find('f') != std::string::npos;
     int status = 0;
     for (const std::string& p : paths) {
-        const QString clean = CleanPath(Q(p));
+        const QString clean = Resolve(Q(p));
         const FileNode node = ResolvePath(m_db, clean);
         if (node.id < 0) {
             if (!force) {
@@ -462,8 +530,8 @@ int CPhoneDevice::MvOrCp(const std::vector<std::string>& args, bool move, std::s
         out += tool + ": needs a source and a target\n";
         return 1;
     }
-    const QString from = CleanPath(Q(operands[0]));
-    QString to = CleanPath(Q(operands[1]));
+    const QString from = Resolve(Q(operands[0]));
+    QString to = Resolve(Q(operands[1]));
     const FileNode source = ResolvePath(m_db, from);
     if (source.id < 0) {
         out += tool + ": " + operands[0] + ": No such file or directory\n";
@@ -605,7 +673,7 @@ int CPhoneDevice::PmInstall(const std::vector<std::string>& args, std::string& o
             return 1;
         }
     }
-    const FileNode staged = ResolvePath(m_db, CleanPath(Q(file)));
+    const FileNode staged = ResolvePath(m_db, Resolve(Q(file)));
     if (file.empty() || staged.id < 0 || staged.isDir) {
         out += "Error: Unable to open file: " + file + "\nConsider using a file under /data/local/tmp/\n";
         return 1;
@@ -754,7 +822,7 @@ int CPhoneDevice::Dumpsys(const std::vector<std::string>& args, std::string& out
 int CPhoneDevice::Cat(const std::vector<std::string>& args, std::string& out) {
     int status = 0;
     for (std::size_t i = 1; i < args.size(); ++i) {
-        const FileNode node = ResolvePath(m_db, CleanPath(Q(args[i])));
+        const FileNode node = ResolvePath(m_db, Resolve(Q(args[i])));
         if (node.id < 0 || node.isDir) {
             out += "cat: " + args[i] + (node.id < 0 ? ": No such file or directory\n" : ": Is a directory\n");
             status = 1;
@@ -1353,7 +1421,13 @@ std::string CPhoneDevice::Screencap() {
 
 adb::SyncStat CPhoneDevice::Stat(const std::string& path) {
     std::lock_guard guard(m_lock);
-    const FileNode node = ResolvePath(m_db, CleanPath(Q(path)));
+    if (IsLink(path)) {
+        return {0120777u, 21, PackedToEpoch(NowPacked())};
+    }
+    if (VirtualFolder(CleanPath(Q(path)))) {
+        return {040711u, 4096, PackedToEpoch(NowPacked())};
+    }
+    const FileNode node = ResolvePath(m_db, Resolve(Q(path)));
     if (node.id < 0) {
         return {};
     }
@@ -1364,7 +1438,15 @@ adb::SyncStat CPhoneDevice::Stat(const std::string& path) {
 
 bool CPhoneDevice::List(const std::string& path, std::vector<adb::SyncDirEntry>& entries) {
     std::lock_guard guard(m_lock);
-    const FileNode node = ResolvePath(m_db, CleanPath(Q(path)));
+    if (auto virtualEntries = VirtualFolder(CleanPath(Q(path)))) {
+        entries = std::move(*virtualEntries);
+        return true;
+    }
+    if (CleanPath(Q(path)) == QLatin1String("/")) {
+        entries.push_back({"sdcard", {0120777u, 21, PackedToEpoch(NowPacked())}});
+        entries.push_back({"storage", {040711u, 4096, PackedToEpoch(NowPacked())}});
+    }
+    const FileNode node = ResolvePath(m_db, Resolve(Q(path)));
     if (node.id < 0 || !node.isDir) {
         return false;
     }
@@ -1378,7 +1460,7 @@ bool CPhoneDevice::List(const std::string& path, std::vector<adb::SyncDirEntry>&
 
 bool CPhoneDevice::Read(const std::string& path, std::string& data, std::string& error) {
     std::lock_guard guard(m_lock);
-    const FileNode node = ResolvePath(m_db, CleanPath(Q(path)));
+    const FileNode node = ResolvePath(m_db, Resolve(Q(path)));
     if (node.id < 0) {
         error = "No such file or directory";
         return false;
@@ -1396,7 +1478,7 @@ bool CPhoneDevice::Write(const std::string& path, std::uint32_t mode, std::uint3
                          std::string& error) {
     (void)mode;
     std::lock_guard guard(m_lock);
-    const QString clean = CleanPath(Q(path));
+    const QString clean = Resolve(Q(path));
     if (!IsWritablePhonePath(clean)) {
         error = "Permission denied";
         return false;

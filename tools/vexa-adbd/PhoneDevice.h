@@ -6,8 +6,10 @@
 // prints, so the adb backend parses the daemon exactly as it parses a real phone.
 //
 // Thread-safe: every connection of the adb server runs on its own thread; one lock serialises the
-// phone file. Paths are the phone's ("/mnt/sdcard/..."); anything outside the phone storage, the
-// memory card and /data/local/tmp is read-only, as on an unrooted phone.
+// phone file. Paths are the phone's ("/mnt/sdcard/..."), also by the names current phones give the
+// storage ("/sdcard" and "/storage/emulated/0" as links, the card as "/storage/<volume id>");
+// anything outside the phone storage, the memory card and /data/local/tmp is read-only, as on an
+// unrooted phone.
 
 #include "DaemonServices.h"
 #include "ProviderQuery.h"
@@ -101,6 +103,15 @@ private:
     // "adb_denied", a comma-separated list such as "call_log,contacts").
     bool Denied(const std::string& provider);
     std::string Screencap();
+    // The phone file's own path for a path the shell or sync service got: "/sdcard",
+    // "/storage/emulated/0" and "/storage/self/primary" name the phone storage, "/storage/<id>" the card.
+    QString Resolve(const QString& path);
+    // "/storage/<volume id>" when the phone has a card, else empty.
+    QString CardVolume();
+    // The folders that exist only as mount points ("/storage", "/storage/emulated", "/storage/self").
+    std::optional<std::vector<adb::SyncDirEntry>> VirtualFolder(const QString& cleanPath);
+    // Whether path names one of the storage links itself (no trailing "/").
+    bool IsLink(const std::string& path);
     // Copies a node below parent as path; -1 on failure.
     std::int64_t CopyTree(std::int64_t source, const QString& path);
 

@@ -150,18 +150,36 @@ bool CAdbFileSystem::RefreshStorageInfo() {
         return false;
     }
     mounts = adb::ParseDf(output);
+    // The storage names are links on current phones (/sdcard leads to /storage/emulated/0), while
+    // df and the media index name real paths: a root no mount point holds is looked up where it leads.
+    auto realPath = [&](const QString& root) {
+        const adb::DfEntry* m = root.isEmpty() ? nullptr : MountOf(mounts, root);
+        std::string target;
+        if (!root.isEmpty() && (m == nullptr || m->mountPoint == u'/') &&
+            m_link.Shell(adb::ShellCommand({"readlink", "-f", U(root)}), target)) {
+            const QString real = QString::fromStdString(target).trimmed();
+            if (real.startsWith(u'/') && !real.contains(u'\n') && IsSafePhonePath(real)) {
+                return real;
+            }
+        }
+        return root;
+    };
+    m_phoneReal = realPath(m_phoneRoot);
+    m_cardReal = realPath(m_cardRoot);
+    auto mountOf = [&](const QString& real) { return real.isEmpty() ? nullptr : MountOf(mounts, real); };
     m_phoneTotal = m_phoneFree = m_cardTotal = m_cardFree = 0;
-    if (const adb::DfEntry* m = m_phoneRoot.isEmpty() ? nullptr : MountOf(mounts, m_phoneRoot)) {
-        m_phoneTotal = static_cast<std::uint64_t>(m->totalKb) * 1024;
-        m_phoneFree = static_cast<std::uint64_t>(m->availableKb) * 1024;
+    const adb::DfEntry* phone = mountOf(m_phoneReal);
+    if (phone != nullptr) {
+        m_phoneTotal = static_cast<std::uint64_t>(phone->totalKb) * 1024;
+        m_phoneFree = static_cast<std::uint64_t>(phone->availableKb) * 1024;
     }
-    const adb::DfEntry* card = m_cardRoot.isEmpty() ? nullptr : MountOf(mounts, m_cardRoot);
-    const adb::DfEntry* phone = m_phoneRoot.isEmpty() ? nullptr : MountOf(mounts, m_phoneRoot);
+    const adb::DfEntry* card = mountOf(m_cardReal);
     if (card != nullptr && card != phone) {
         m_cardTotal = static_cast<std::uint64_t>(card->totalKb) * 1024;
         m_cardFree = static_cast<std::uint64_t>(card->availableKb) * 1024;
     } else {
         m_cardRoot.clear(); // a folder on the phone's own storage, not a card
+        m_cardReal.clear();
     }
     m_refreshed = true;
     m_categoriesKnown = false;
@@ -193,7 +211,7 @@ void CAdbFileSystem::EnsureCategories() {
     std::string output;
     // A phone that keeps its media index from the shell user shows its used space as one block.
     if (RunContent(m_link, "AdbFileSystem", MediaQueryCommand(), output, true) == ContentResult::Done) {
-        m_media = SumMediaRows(output, m_phoneRoot, m_cardRoot);
+        m_media = SumMediaRows(output, m_phoneReal, m_cardReal);
     }
     m_categoriesKnown = true;
 }

@@ -71,6 +71,9 @@ private:
     bool m_refreshed = false;
     QString m_phoneRoot;
     QString m_cardRoot;
+    // Where the roots lead (readlink -f), as df and the media index name them.
+    QString m_phoneReal;
+    QString m_cardReal;
     std::uint64_t m_phoneTotal = 0, m_phoneFree = 0, m_cardTotal = 0, m_cardFree = 0;
     bool m_categoriesKnown = false;
     MediaTotals m_media;

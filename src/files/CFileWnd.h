@@ -1,0 +1,139 @@
+#pragma once
+// The file manager window ("file_wnd"): the phone's storages as a folder tree beside a file list,
+// with back and forward, new folder, rename, delete, search, and the transfers of files between the
+// computer and the phone and within the phone.
+//
+// UI thread only. The window never calls the phone itself: folder reads, changes and the search run
+// on its background jobs inside the session gate, transfers on a worker behind the progress dialog;
+// results come back as posted calls. Folders read are kept until refreshed.
+
+#include "controls/CSkinDialog.h"
+#include "files/FileOps.h"
+#include "platform/BackgroundJob.h"
+
+#include <QStringList>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <mutex>
+#include <vector>
+
+class CSessionGate;
+class QListWidget;
+class QStackedWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace vexa {
+class FileSystem;
+}
+
+class CFileWnd : public CSkinDialog {
+public:
+    explicit CFileWnd(CSessionGate& gate, QWidget* parent = nullptr);
+    ~CFileWnd() override;
+
+    // Reads (when not read yet) and shows a folder; push puts it on the navigation history.
+    void ShowFolder(const QString& path, bool push = true);
+    void Search(const QString& keyword);
+    void Back();
+    void Forward();
+    void SortByColumn(int column);
+    // Details (columns) or large icons.
+    void ShowDetails(bool details = true);
+    void NewFolder();
+    // Checks the name and renames the row's item on the phone; the message id that refused it, or 0.
+    int RenameRow(int row, const QString& name);
+    // Paste of the last copy or cut into the current folder.
+    void Copy(bool move);
+    void Paste();
+
+    // State, for tests and pictures.
+    QString CurrentFolder() const { return m_current; }
+    const std::vector<files::FsItem>& Rows() const { return m_rows; }
+    bool IsBusy() const;
+    bool IsSearching() const { return m_searching.load(); }
+    bool IsShowingSearchResults() const { return m_showingResults; }
+    QString PhoneRoot() const { return m_phoneRoot; }
+    QTreeWidget* List() const { return m_list; }
+
+    static constexpr int kHistory = 256;
+
+protected:
+    bool OnInitDialog() override;
+    void OnEnded() override;
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    LRESULT OnClose(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnPrev(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnNext(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnUp(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnNewFolder(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnUpload(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnDownload(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnCopy(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnPaste(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnDelete(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnRefresh(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnDetails(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnIcons(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnSearch(QWidget*, std::intptr_t, std::intptr_t);
+
+    // Runs work on the phone job; it gets the file system only while the session is usable.
+    void OnPhone(std::function<void(vexa::FileSystem&)> work);
+    void FolderRead(const QString& path, const std::optional<std::vector<files::FsItem>>& items, bool show, bool push);
+    void FillTree(const QString& path);
+    void FillList();
+    void SetToolbarEnabled(bool enabled);
+    void Navigate(int step);
+    std::vector<files::FsItem> SelectedItems() const;
+    void DeleteSelection(bool fromTree);
+    void Upload(const QStringList& localFiles);
+    void Download(const std::vector<files::FsItem>& items, const QString& folder, bool open);
+    // A batch behind the progress dialog; the worker runs job with callbacks bound to the dialog.
+    struct BatchTexts {
+        int title;
+        int remindOne;
+        int remindMany; // 0: the one text for every count
+    };
+    files::BatchResult RunBatch(const BatchTexts& texts,
+                                const std::function<files::BatchResult(vexa::FileSystem&, const files::BatchCallbacks&)>& job);
+    int AskReplace(const QString& name, int kind);
+    QTreeWidgetItem* TreeItem(const QString& path) const;
+    QStringList ChildFolderNames(const QString& path) const;
+
+    CSessionGate& m_gate;
+    QString m_phoneRoot;
+    QString m_cardRoot;
+    QString m_current;
+    QString m_pendingShow;
+    std::map<QString, std::vector<files::FsItem>> m_folders;
+    std::vector<files::FsItem> m_rows;
+    std::vector<QString> m_history = std::vector<QString>(kHistory);
+    int m_historyIndex = -1;
+    int m_historyCount = 0;
+    int m_navigating = 0;
+    bool m_sortFlags[4] = {false, false, false, false};
+    bool m_details = false;
+    bool m_showingResults = false;
+    std::vector<files::FsItem> m_clipboard;
+    bool m_clipboardMove = false;
+
+    QTreeWidget* m_tree = nullptr;
+    QTreeWidget* m_list = nullptr;
+    QListWidget* m_icons = nullptr;
+    QStackedWidget* m_views = nullptr;
+
+    std::mutex m_queueLock;
+    std::deque<std::function<void(vexa::FileSystem&)>> m_queue;
+    std::atomic<int> m_pending{0};
+    std::atomic<bool> m_searching{false};
+    QString m_keyword;
+    CBackgroundJob m_phoneJob;
+    CBackgroundJob m_searchJob;
+    friend struct CFileWndTable;
+};

@@ -1,0 +1,66 @@
+#pragma once
+// The file manager's work on the phone, shared by the window (on its workers) and vexa-cli: reading
+// a folder into items, and the batches that download, upload, copy and move with the replace
+// question, the name rules, monotonic progress and cancel. Any thread may call; the file system
+// serialises its own calls. Nothing here touches a widget: questions and progress go through the
+// callbacks, which the window marshals onto its own thread.
+
+#include "files/FileRules.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace vexa {
+class FileSystem;
+}
+
+namespace files {
+
+// Items of one folder, in the phone's order: hidden entries and entries whose path would reach
+// kMaxPath are left out, and so is "external_sd" when skipCardFolder (the card has its own root).
+// Nothing when the folder cannot be listed.
+std::optional<std::vector<FsItem>> ReadFolder(vexa::FileSystem& fs, const QString& path, bool skipCardFolder);
+
+// Answers of the replace question: 6 replace, 7 keep both, 2 cancel; 16 and 17 hold for the rest
+// of the batch.
+constexpr int kAnswerYes = 6;
+constexpr int kAnswerNo = 7;
+constexpr int kAnswerCancel = 2;
+constexpr int kAnswerForAll = 10;
+
+struct BatchCallbacks {
+    std::function<bool()> cancelled;                  // polled between files and during each
+    std::function<void(int index, int count)> remind; // before each file
+    std::function<void(int percent)> percent;         // only ever rises within a batch
+    std::function<int(const QString& name)> ask;      // the replace question
+};
+
+struct BatchResult {
+    int done = 0;
+    bool failed = false;
+    bool cancelled = false;
+    bool noSpace = false;           // nothing was written: the target storage is too small
+    std::vector<FsItem> added;      // phone files written (uploads, copies, moves)
+    QStringList written;            // computer files written (downloads)
+    QString failedName;             // the first file that failed
+};
+
+// Phone files to computer paths. A clash asks; "keep both" writes name(n).ext.
+BatchResult RunDownloads(vexa::FileSystem& fs, const std::vector<std::pair<QString, QString>>& phoneToLocal,
+                         const BatchCallbacks& callbacks);
+// Computer files to phone paths (the window's are its folder and the file's name). A clash asks;
+// "replace" swaps the file in only once the new one is complete, "keep both" writes 复件n_name.
+BatchResult RunUploads(vexa::FileSystem& fs, const std::vector<std::pair<QString, QString>>& localToPhone,
+                       const BatchCallbacks& callbacks);
+// Phone files into a phone folder; a copy into its own folder is named 复件n_name. A move refuses
+// entries already in that folder (the result says failed with message 882).
+BatchResult RunPhoneCopies(vexa::FileSystem& fs, const std::vector<FsItem>& entries, const QString& folder,
+                           bool move, const BatchCallbacks& callbacks);
+
+// Why a copy or move cannot start (a message id: 876 folders, 877 a move across storages), or 0.
+int CheckCopyOrMove(vexa::FileSystem& fs, const std::vector<FsItem>& entries, const QString& folder, bool move);
+
+} // namespace files

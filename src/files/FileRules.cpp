@@ -1,0 +1,146 @@
+#include "files/FileRules.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace files {
+
+QString AttributeText(std::uint32_t attributes) {
+    const struct {
+        std::uint32_t flag;
+        const char* text;
+    } order[] = {{ATTR_HIDDEN, "H,"}, {ATTR_READONLY, "R,"}, {ATTR_SYSTEM, "S,"}, {ATTR_VOLUME, "V,"},
+                 {ATTR_ARCHIVE, "A,"}};
+    QString text;
+    for (const auto& o : order) {
+        if ((attributes & o.flag) != 0) {
+            text += QLatin1String(o.text);
+        }
+    }
+    text.chop(text.isEmpty() ? 0 : 1);
+    return text;
+}
+
+QString ParentOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+QString JoinPath(const QString& folder, const QString& name) {
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+QString NewFolderName(const QStringList& children) {
+    for (int n = 0;; ++n) {
+        const QString name = QStringLiteral("NewFolder%1").arg(n);
+        if (!children.contains(name)) {
+            return name;
+        }
+    }
+}
+
+int CheckNewName(const QString& name, const QString& parentPath, const QStringList& siblings) {
+    if (name.isEmpty()) {
+        return 894;
+    }
+    if (name.size() > kMaxNameLength) {
+        return 872;
+    }
+    // The nine characters the message names, and control characters (a line break in a name
+    // breaks every list that shows it).
+    static const QRegularExpression forbidden(QStringLiteral(R"([\\/:*?"<>|\x00-\x1f\x7f])"));
+    if (name.contains(forbidden)) {
+        return 873;
+    }
+    static const QRegularExpression illegal(QStringLiteral(R"(^\.|[\\/*:?<>|"]|\.+$)"));
+    if (name.contains(illegal)) {
+        return 1005;
+    }
+    if (siblings.contains(name)) {
+        return 874;
+    }
+    if (JoinPath(parentPath, name).size() > kMaxPath - 2) {
+        return 1003;
+    }
+    return 0;
+}
+
+bool MatchesSearch(const QString& keyword, const QString& name) {
+    if (keyword.startsWith(QLatin1String("*.")) && keyword.count(u'.') == 1 && keyword.size() > 2) {
+        return name.endsWith(keyword.mid(1), Qt::CaseInsensitive);
+    }
+    return name.contains(keyword, Qt::CaseInsensitive);
+}
+
+int CompareItems(int column, const FsItem& a, const FsItem& b) {
+    switch (column) {
+    case 0:
+        return QString::compare(a.Name(), b.Name());
+    case 1:
+        return QString::compare(AttributeText(a.attributes), AttributeText(b.attributes));
+    case 2:
+        return a.size < b.size ? -1 : a.size > b.size ? 1 : 0;
+    default:
+        return QString::compare(a.timeText, b.timeText);
+    }
+}
+
+QString CopyPathInFolder(const QString& folder, const QString& name, const std::function<bool(const QString&)>& taken) {
+    for (int n = 1;; ++n) {
+        const QString path = JoinPath(folder, QStringLiteral("复件%1_").arg(n) + name);
+        if (!taken(path)) {
+            return path;
+        }
+    }
+}
+
+QString KeepBothLocalPath(const QString& localPath, const std::function<bool(const QString&)>& taken) {
+    const qsizetype slash = std::max(localPath.lastIndexOf(u'/'), localPath.lastIndexOf(u'\\'));
+    const QString folder = localPath.left(slash + 1);
+    const QString name = localPath.mid(slash + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString stem = dot > 0 ? name.left(dot) : name;
+    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    for (int n = 1;; ++n) {
+        const QString path = folder + stem + QStringLiteral("(%1)").arg(n) + extension;
+        if (!taken(path)) {
+            return path;
+        }
+    }
+}
+
+int BatchPercent(int index, int count, std::uint64_t done, std::uint64_t total) {
+    if (count <= 0) {
+        return 0;
+    }
+    const double part = total == 0 ? 1.0 : static_cast<double>(std::min(done, total)) / static_cast<double>(total);
+    return std::min(100, static_cast<int>(100.0 * (index + part) / count));
+}
+
+int StorageOf(const QString& path, const QString& phoneRoot, const QString& cardRoot) {
+    auto under = [&path](const QString& root) {
+        return !root.isEmpty() && (path == root || path.startsWith(root + u'/'));
+    };
+    const bool cardFirst = cardRoot.size() >= phoneRoot.size();
+    if (under(cardFirst ? cardRoot : phoneRoot)) {
+        return cardFirst ? 2 : 1;
+    }
+    if (under(cardFirst ? phoneRoot : cardRoot)) {
+        return cardFirst ? 1 : 2;
+    }
+    return 0;
+}
+
+QString ListLine(const FsItem& item) {
+    QString name;
+    for (const QChar c : item.Name()) {
+        name += c == u'\n' ? QStringLiteral("\\n") : c == u'\t' ? QStringLiteral("\\t") : c == u'\\' ? QStringLiteral("\\\\") : QString(c);
+    }
+    return QStringLiteral("%1\t%2\t%3\t%4")
+        .arg(item.IsDirectory() ? QStringLiteral("d") : QStringLiteral("f"))
+        .arg(item.size)
+        .arg(item.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), name);
+}
+
+} // namespace files
