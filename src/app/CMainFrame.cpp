@@ -4,6 +4,7 @@
 #include "app/CAbout.h"
 #include "app/CCloseTipDlg.h"
 #include "app/CPlaceholderPage.h"
+#include "pictures/CPicturePage.h"
 #include "app/CSettingsDlg.h"
 #include "app/CUpdateSoftwareDlg.h"
 #include "app/FrameSupport.h"
@@ -300,7 +301,7 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
     case TabApp:
         return new CPlaceholderPage(593, 0, 2204);
     case TabPicture:
-        return new CPlaceholderPage(302, 2203, 2205);
+        return new CPicturePage(Gate());
     default:
         return nullptr;
     }

@@ -7,6 +7,7 @@
 #include "app/CUpdateSoftwareDlg.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "messages/CMessagePage.h"
+#include "pictures/CPicturePage.h"
 #include "platform/StringTable.h"
 #include "skin/SkinScreenshot.h"
 
@@ -28,6 +29,10 @@ int TabOf(const QString& name) {
     // The message page's views: "message_conversation", "message_drafts".
     if (CMessagePage::IsPictureVariant(name)) {
         return CMainFrame::TabMessage;
+    }
+    // The pictures tab with an album chosen and some pictures selected.
+    if (name == QLatin1String("picture_album")) {
+        return CMainFrame::TabPicture;
     }
     return -1;
 }
@@ -96,6 +101,25 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
     if (auto* messages = dynamic_cast<CMessagePage*>(frame.Page(CMainFrame::TabMessage));
         messages != nullptr && TabOf(page) == CMainFrame::TabMessage) {
         messages->PrepareForPicture(page, timeoutMs);
+    }
+    if (auto* pictures = dynamic_cast<CPicturePage*>(frame.Page(CMainFrame::TabPicture));
+        pictures != nullptr && TabOf(page) == CMainFrame::TabPicture) {
+        pictures->WaitSettled(timeoutMs);
+        if (page == QLatin1String("picture_album") && !pictures->Albums().empty()) {
+            int fullest = 0;
+            for (int i = 0; i < static_cast<int>(pictures->Albums().size()); ++i) {
+                if (pictures->Albums()[static_cast<std::size_t>(i)].count >
+                    pictures->Albums()[static_cast<std::size_t>(fullest)].count) {
+                    fullest = i;
+                }
+            }
+            pictures->SelectAlbum(fullest);
+            pictures->WaitSettled(timeoutMs);
+            for (int i = 0; i < 3 && i < static_cast<int>(pictures->Pictures().size()); ++i) {
+                pictures->SetSelected(i, true);
+            }
+            pictures->WaitSettled(timeoutMs);
+        }
     }
     return RenderWindowPicture(&frame, 300);
 }

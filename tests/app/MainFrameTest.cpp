@@ -7,6 +7,7 @@
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CPlaceholderPage.h"
+#include "pictures/CPicturePage.h"
 #include "contacts/CContactPage.h"
 #include "app/CUpdateSoftwareDlg.h"
 #include "app/FrameSupport.h"
@@ -587,10 +588,11 @@ private slots:
 
         // A page may ask for its data itself.
         frame->SelectTab(CMainFrame::TabPicture);
-        auto* pictures = dynamic_cast<CPlaceholderPage*>(frame->Page(CMainFrame::TabPicture));
+        auto* pictures = dynamic_cast<CPicturePage*>(frame->Page(CMainFrame::TabPicture));
+        QVERIFY(pictures != nullptr);
         frame->PostMessage(WM_FRAME_LOAD_REQUEST, CMainFrame::TabPicture, 1);
-        QTRY_VERIFY_WITH_TIMEOUT(pictures->Loads() > 0, kWaitMs);
-        QVERIFY(WasLoadedOnce(LockPictures));
+        QTRY_VERIFY_WITH_TIMEOUT(WasLoadedOnce(LockPictures), kWaitMs);
+        QVERIFY(pictures->WaitSettled(kWaitMs));
     }
 };
 

@@ -1068,7 +1068,8 @@ TEST_P(BridgeApiTest, PicturesByAlbum) {
     ASSERT_EQ(pictures->GetPictureCount(album), 2);
     Picture* picture = pictures->GetPictureAt(album, 0);
     ASSERT_NE(picture, nullptr);
-    EXPECT_FALSE(picture->GetThumbnail().isEmpty());
+    // Over adb the grid fetches thumbnails when it shows them; a load only lists the files.
+    EXPECT_EQ(picture->GetThumbnail().isEmpty(), GetParam().name == "adb");
     EXPECT_TRUE(pictures->PictureExists(album, QStringLiteral("a.png")));
 
     const QString down = m_local.filePath(QStringLiteral("down.png"));

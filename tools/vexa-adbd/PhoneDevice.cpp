@@ -382,6 +382,9 @@ int CPhoneDevice::Run(const std::vector<std::string>& w, std::string& out) {
     if (cmd == "appops") {
         return AppOps(w, out);
     }
+    if (cmd == "am") {
+        return Am(w, out);
+    }
     if (cmd == "screencap") {
         // Without -p screencap writes raw pixels; only the PNG form is offered.
         out += "screencap: only -p is supported on this device\n";
@@ -1505,6 +1508,30 @@ bool CPhoneDevice::Write(const std::string& path, std::uint32_t mode, std::uint3
         return false;
     }
     return true;
+}
+
+int CPhoneDevice::Am(const std::vector<std::string>& args, std::string& out) {
+    // Only the media scanner's broadcast is understood; the last file it named is kept in the
+    // phone file's meta "media_scan" so tests can see that the index was told.
+    const std::string kScan = "android.intent.action.MEDIA_SCANNER_SCAN_FILE";
+    std::string action, data;
+    for (std::size_t i = 2; i + 1 < args.size(); i += 2) {
+        if (args[i] == "-a") {
+            action = args[i + 1];
+        } else if (args[i] == "-d") {
+            data = args[i + 1];
+        }
+    }
+    if (args.size() < 2 || args[1] != "broadcast" || action.empty()) {
+        out += "Error: unknown am command\n";
+        return 1;
+    }
+    out += "Broadcasting: Intent { act=" + action + (data.empty() ? "" : " dat=" + data) + " flg=0x400000 }\n";
+    if (action == kScan && data.rfind("file://", 0) == 0) {
+        m_db.SetMeta("media_scan", QString::fromStdString(data.substr(7)));
+    }
+    out += "Broadcast completed: result=0\n";
+    return 0;
 }
 
 } // namespace vexa_adbd

@@ -88,6 +88,8 @@ private:
     // "appops_write_sms"); meta "appops_refused" = "1" makes "set" fail as on phones that do not
     // let the shell user change its own app-ops.
     int AppOps(const std::vector<std::string>& args, std::string& out);
+    // "am broadcast -a ACTION [-d URI]": the media scanner broadcast is answered as a phone does.
+    int Am(const std::vector<std::string>& args, std::string& out);
     // The phone's API level (meta "sdk", 15 when missing); from 30 on the content tool escapes
     // colons in its bindings.
     int Sdk();

@@ -1,5 +1,6 @@
 #include "bridge/adb/AdbPictureStore.h"
 
+#include "bridge/adb/protocol/ShellQuote.h"
 #include "libs/log/Log.h"
 
 #include <QFile>
@@ -139,7 +140,7 @@ int CAdbPictureStore::LoadPictures() {
             return 2;
         }
     }
-    if (!FetchThumbnails(found)) {
+    if (m_thumbnailBudget > 0 && !FetchThumbnails(found)) {
         return 2;
     }
     for (const QString& path : m_created) {
@@ -267,8 +268,29 @@ bool CAdbPictureStore::ImportPicture(int album, const QString& localPath, bool r
     if (phonePath) {
         *phonePath = target;
     }
-    m_loaded = false; // the next question re-reads the albums
+    // The album gains the picture at once (newest first); walking the whole tree again for each
+    // imported file would make a batch of imports slow on a phone full of pictures.
+    Album* changed = AlbumAt(album);
+    std::erase_if(changed->pictures, [&target](const auto& p) { return p->m_path == target; });
+    auto picture = std::make_unique<Picture>();
+    picture->m_name = name;
+    picture->m_path = target;
+    picture->m_size = static_cast<std::uint32_t>(QFileInfo(localPath).size());
+    picture->m_time = NowSystemTime();
+    changed->pictures.insert(changed->pictures.begin(), std::move(picture));
+    AskMediaScan(target);
     return true;
+}
+
+void CAdbPictureStore::AskMediaScan(const QString& phonePath) {
+    // The phone's gallery reads the media index, which learns of files written over adb only
+    // when told; a phone that refuses the broadcast still has the file, so this is not a failure.
+    const std::string command = "am broadcast -a android.intent.action.MEDIA_SCANNER_SCAN_FILE -d " +
+                                adb::ShellQuote(("file://" + phonePath).toStdString());
+    std::string output;
+    if (!m_link.Shell(command, output) || output.find("Broadcast completed") == std::string::npos) {
+        LOG_Info("[AdbPictures] media scan of %s not confirmed. %s:%d", qUtf8Printable(phonePath), LOG_HERE);
+    }
 }
 
 bool CAdbPictureStore::DeletePicture(const QString& phonePath) {
@@ -279,6 +301,7 @@ bool CAdbPictureStore::DeletePicture(const QString& phonePath) {
     for (Album& album : m_albums) {
         std::erase_if(album.pictures, [&phonePath](const auto& p) { return p->m_path == phonePath; });
     }
+    AskMediaScan(phonePath);
     return true;
 }
 

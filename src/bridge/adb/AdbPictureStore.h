@@ -2,7 +2,8 @@
 // Pictures by album over adb: an album is a folder under a storage root that holds picture files,
 // found by walking each root through the file system's listings. Everything goes through
 // CAdbFileSystem (sync listings and transfers, quoted shell tools); a plain phone offers nothing
-// better for this without the maker's agent. Small pictures serve as their own thumbnails.
+// better for this without the maker's agent. Thumbnails are fetched by whoever shows them; after an
+// import or delete the media index is asked to rescan the file, so the phone's gallery shows it.
 //
 // Owned by the session; calls are serialised.
 
@@ -37,11 +38,11 @@ public:
     bool RenamePicture(const QString& phonePath, const QString& newName) override;
     bool PictureExists(int album, const QString& name) override;
 
-    // Pictures up to this size are fetched whole as their own thumbnail while loading, newest first,
-    // until the load has fetched kThumbnailBudget bytes; the rest show without one. A phone with
-    // thousands of saved images then still loads in seconds.
+    // Pictures up to this size may be fetched whole as their own thumbnail while loading, newest
+    // first, until the load has fetched the budget. The budget is 0: the grid fetches thumbnails
+    // of what it shows when it shows them, so a load only lists the files.
     static constexpr std::uint32_t kThumbnailLimit = 256 * 1024;
-    static constexpr std::uint64_t kThumbnailBudget = 32ull * 1024 * 1024;
+    static constexpr std::uint64_t kThumbnailBudget = 0;
     void SetThumbnailBudget(std::uint64_t bytes) { m_thumbnailBudget = bytes; } // for tests
     // Folders deeper than this below a root are not searched (a guard against link loops).
     static constexpr int kMaxDepth = 12;
@@ -58,6 +59,8 @@ private:
     void AddAlbum(Album album);
     // Fetches the thumbnails of the newest small pictures within the budget; false when the link went away.
     bool FetchThumbnails(std::vector<Album>& albums);
+    // Tells the phone's media index that a file was written or removed.
+    void AskMediaScan(const QString& phonePath);
 
     CAdbLink& m_link;
     CAdbFileSystem& m_files;

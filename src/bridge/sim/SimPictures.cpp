@@ -169,7 +169,20 @@ bool SimPictureStore::ImportPicture(int album, const QString& localPath, bool re
     if (phonePath) {
         *phonePath = target;
     }
-    m_loaded = false; // the next question re-reads the albums
+    // The album gains the picture at once, newest first, as a load would list it; its thumbnail is
+    // made by whoever shows it.
+    auto& pictures = m_albums[static_cast<std::size_t>(album)].pictures;
+    std::erase_if(pictures, [&target](const auto& p) { return p->m_path == target; });
+    const FileNode node = ResolvePath(m_link.m_db, target);
+    auto picture = std::make_unique<Picture>();
+    picture->m_name = name;
+    picture->m_path = target;
+    picture->m_size = static_cast<std::uint32_t>(QFileInfo(localPath).size());
+    picture->m_time = NowSystemTime();
+    if (node.id >= 0 && picture->m_size <= 256 * 1024) {
+        picture->m_thumbnail = ReadWholeFile(m_link.m_db, node.id);
+    }
+    pictures.insert(pictures.begin(), std::move(picture));
     return true;
 }
 

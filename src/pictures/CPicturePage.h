@@ -1,0 +1,156 @@
+#pragma once
+// The pictures tab: the phone's albums on the left, the chosen album as a grid of 15 thumbnails
+// (3 rows of 5) with a scroll bar on the right, and the toolbar's import, export, delete, wallpaper
+// and rename; new and renamed albums below the album list; a search box filters by name.
+//
+// Albums and pictures are read by the page's own background jobs inside the session gate (under
+// the pictures loader lock); thumbnails of the visible rows and one row either side are made by a
+// third job through CThumbnailCache and posted back one by one. Batches run on a worker behind
+// CVexaProgressDlg. UI thread only.
+
+#include "device/CTabPageWnd.h"
+#include "pictures/CThumbnailCache.h"
+#include "pictures/PictureLibrary.h"
+#include "platform/BackgroundJob.h"
+
+#include <QImage>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <vector>
+
+class CSessionGate;
+
+// Messages to the picture page (WM_USER + n).
+constexpr UINT WM_PICTURE_ALBUMS = WM_USER + 2900;    // value AlbumsRead
+constexpr UINT WM_PICTURE_LIST = WM_USER + 2901;      // value PicturesRead
+constexpr UINT WM_PICTURE_THUMBNAIL = WM_USER + 2902; // value ThumbnailMade
+
+class CPicturePage : public CTabPageWnd {
+public:
+    static constexpr int kColumns = 5;
+    static constexpr int kRows = 3;
+    static constexpr int kHolders = kColumns * kRows;
+
+    // thumbnails: where the thumbnail cache keeps its files (empty: the data folder's "thumbnails").
+    explicit CPicturePage(CSessionGate& gate, QString thumbnails = {}, QWidget* parent = nullptr);
+    ~CPicturePage() override;
+
+    // What the toolbar asks the user; tests answer them without dialogs.
+    struct Choosers {
+        std::function<QStringList(QWidget*)> importFiles;
+        std::function<QString(QWidget*)> exportFolder;
+        std::function<QString(QWidget*, const QString& title, const QString& current)> newName;
+    };
+    void SetChoosers(Choosers choosers) { m_choosers = std::move(choosers); }
+
+    bool Create() override;
+    void OnPageShown() override;
+    void OnDeviceConnected() override;
+    void OnDeviceDisconnected() override;
+    void LoadRequest(int mode) override;
+
+    // State and actions, for tests and pictures.
+    const std::vector<pictures::AlbumInfo>& Albums() const { return m_albums; }
+    int CurrentAlbum() const { return m_album; }
+    bool SelectAlbum(int index); // index into Albums()
+    const std::vector<pictures::PictureItem>& Pictures() const { return m_pictures; }
+    std::vector<int> Shown() const { return m_shown; } // picture indexes after the search
+    int FirstRow() const { return m_firstRow; }
+    void ScrollToRow(int row);
+    const std::set<int>& Selection() const { return m_selected; }
+    void SetSelected(int picture, bool on);
+    void SelectAll(bool on);
+    void Search(const QString& key);
+    bool IsLoading() const { return m_loadingAlbums || m_loadingPictures; }
+    // Holders that show a thumbnail (not the placeholder).
+    int ThumbnailsShown() const;
+    // Waits (processing events, with a deadline) until the albums, the chosen album and the
+    // thumbnails of the first screen are in; for pictures of the page.
+    bool WaitSettled(int timeoutMs);
+
+    void Import();
+    void Export();
+    void Delete();
+    void Rename();
+    void SetWallpaper();
+    void NewAlbum();
+    void RenameAlbum();
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    struct AlbumsRead {
+        bool ok = false;
+        std::vector<pictures::AlbumInfo> albums;
+    };
+    struct PicturesRead {
+        int generation = 0;
+        std::vector<pictures::PictureItem> pictures;
+    };
+    struct ThumbnailMade {
+        int generation = 0;
+        QString path;
+        QImage image;
+    };
+
+    LRESULT OnAlbumRow(QWidget*, std::intptr_t row, std::intptr_t);
+    LRESULT OnCellClick(QWidget* cell, std::intptr_t, std::intptr_t);
+    LRESULT OnCellCheck(QWidget* cell, std::intptr_t checked, std::intptr_t);
+    LRESULT OnCellOpen(QWidget* cell, std::intptr_t, std::intptr_t);
+    LRESULT OnSelectAll(QWidget*, std::intptr_t checked, std::intptr_t);
+    LRESULT OnScroll(QWidget*, std::intptr_t value, std::intptr_t);
+    LRESULT OnButton(QWidget* button, std::intptr_t, std::intptr_t);
+
+    void ShowState();
+    void FillAlbums();
+    void ShowGrid();
+    void WantThumbnails();
+    void RequestAlbums();
+    void RequestPictures();
+    int PictureOfHolder(QWidget* cell) const;
+    std::vector<pictures::PictureItem> Chosen() const;
+    void Say(const QString& text);
+    // Runs job on the picture store behind the progress dialog; false when there was no store.
+    bool RunBatch(int titleId, int remindId, const std::function<pictures::BatchOutcome(
+                                                 vexa::DeviceSession&, vexa::PictureStore&, const pictures::BatchHooks&)>& job,
+                  pictures::BatchOutcome* outcome);
+    // Runs a short store call on a worker behind the busy dialog; returns its result.
+    int RunShort(int tipId, const std::function<int(vexa::DeviceSession&, vexa::PictureStore&)>& call);
+    void ShowOutcome(const pictures::BatchOutcome& outcome, int successId, int failedId, int cancelledId);
+
+    CSessionGate& m_gate;
+    Choosers m_choosers;
+    pictures::CThumbnailCache m_cache;
+    bool m_connected = false;
+    bool m_loadingAlbums = false;
+    bool m_loadingPictures = false;
+    bool m_albumsRead = false;
+
+    std::vector<pictures::AlbumInfo> m_albums;
+    int m_album = -1; // index into m_albums
+    std::vector<pictures::PictureItem> m_pictures;
+    std::vector<int> m_shown;
+    std::set<int> m_selected;
+    QString m_search;
+    int m_firstRow = 0;
+    int m_generation = 0;
+    QWidget* m_holders[kHolders] = {};
+
+    // Shared with the jobs.
+    std::mutex m_wantLock;
+    int m_wantAlbum = -1;
+    int m_wantGeneration = 0;
+    std::vector<pictures::PictureItem> m_wanted; // thumbnails still to make, most urgent first
+
+    // Last members: stopped first, while the page they post to is still whole.
+    CBackgroundJob m_albumJob;
+    CBackgroundJob m_pictureJob;
+    CBackgroundJob m_thumbnailJob;
+
+    friend struct CPicturePageTable;
+};

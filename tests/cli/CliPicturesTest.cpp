@@ -1,0 +1,83 @@
+// vexa-cli pictures: the album list of a seeded phone, export, import and delete, and the refusals.
+#include "CliTestSupport.h"
+
+#include "../pictures/PictureTestImages.h"
+
+#include "platform/StringTable.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CliPicturesTest : public CliFixture {
+protected:
+    void SetUp() override {
+        AddPhone(QStringLiteral("vexa-pic"));
+        vexa::sim::SeedOptions options;
+        options.pictures = 12;
+        Seed(QStringLiteral("vexa-pic"), options);
+    }
+    // album name -> "location\tcount"
+    std::map<QString, QString> Albums() {
+        EXPECT_EQ(Run({"pictures", "albums"}), kCliOk) << m_err.toStdString();
+        std::map<QString, QString> albums;
+        for (const QString& line : m_out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QStringList fields = line.split(u'\t');
+            EXPECT_EQ(fields.size(), 3) << line.toStdString();
+            albums[fields.value(0)] = fields.value(1) + u'\t' + fields.value(2);
+        }
+        return albums;
+    }
+};
+
+TEST_F(CliPicturesTest, ListsExportsImportsAndDeletes) {
+    std::map<QString, QString> albums = Albums();
+    ASSERT_TRUE(albums.count(QStringLiteral("Camera")));
+    EXPECT_TRUE(albums[QStringLiteral("Camera")].startsWith(Str(836) + QStringLiteral("/DCIM/Camera\t")));
+    const int seeded = albums[QStringLiteral("Camera")].section(u'\t', 1).toInt();
+    ASSERT_GT(seeded, 0);
+
+    QDir out(Path(QStringLiteral("out")));
+    ASSERT_TRUE(out.mkpath(QStringLiteral(".")));
+    ASSERT_EQ(Run({"pictures", "export", "--album", "Camera", out.path()}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(815), seeded) + u'\n');
+    EXPECT_EQ(out.entryList(QDir::Files).size(), seeded);
+
+    const QString a = Write(QStringLiteral("a.jpg"), pictures::test::MakeJpeg(1));
+    const QString b = Write(QStringLiteral("b.jpg"), pictures::test::MakeJpeg(2));
+    ASSERT_EQ(Run({"pictures", "import", "--album", "Camera", a, b}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(820), 2) + u'\n');
+    EXPECT_TRUE(Albums()[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded + 2)));
+
+    ASSERT_EQ(Run({"pictures", "delete", "--album", "Camera", "a.jpg", "b.jpg"}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(2925), 2) + u'\n');
+    EXPECT_TRUE(Albums()[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded)));
+}
+
+TEST_F(CliPicturesTest, RefusesBadInputWithReasonsAndAFailingExit) {
+    const QString text = Write(QStringLiteral("notes.jpg"), "not a picture");
+    const QString empty = Write(QStringLiteral("zero.jpg"), {});
+    const QString good = Write(QStringLiteral("good.jpg"), pictures::test::MakeJpeg(3));
+    EXPECT_EQ(Run({"pictures", "import", "--album", "Camera", text, empty, good}), kCliFailed);
+    EXPECT_EQ(m_out, FormatText(Str(820), 1) + u'\n');
+    EXPECT_EQ(m_err, FormatText(Str(2900), "notes.jpg") + u'\n' + FormatText(Str(2901), "zero.jpg") + u'\n');
+
+    EXPECT_EQ(Run({"pictures", "delete", "--album", "Camera", "good.jpg", "missing.jpg"}), kCliFailed);
+    EXPECT_EQ(m_err, FormatText(Str(2912), "missing.jpg") + u'\n');
+    // Nothing was deleted by the refused command: good.jpg is still there to delete.
+    EXPECT_EQ(Run({"pictures", "delete", "--album", "Camera", "good.jpg"}), kCliOk);
+
+    EXPECT_EQ(Run({"pictures", "export", "--album", "没有", Path(QStringLiteral("x"))}), kCliFailed);
+    EXPECT_EQ(m_err, FormatText(Str(2910), "没有") + u'\n');
+    EXPECT_EQ(Run({"pictures", "export", "--album", "Camera", Path(QStringLiteral("no/such/dir"))}), kCliFailed);
+    for (const QStringList& wrong : {QStringList{"pictures"}, QStringList{"pictures", "albums", "x"},
+                                     QStringList{"pictures", "export", "--album", "Camera"},
+                                     QStringList{"pictures", "import", "Camera", "a.jpg"},
+                                     QStringList{"pictures", "export", "--album", "Camera", "d1", "d2"}}) {
+        EXPECT_EQ(Run(wrong), kCliUsage) << wrong.join(' ').toStdString();
+    }
+}
+
+} // namespace

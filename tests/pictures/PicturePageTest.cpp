@@ -1,0 +1,192 @@
+// The pictures tab offscreen against a simulated phone: albums, the 15-holder grid and its scroll
+// row, thumbnails made on a worker, selection, export and import through the progress dialog, and
+// the new album dialog's refusals.
+#include "ControlsTestSupport.h"
+#include "PictureTestImages.h"
+#include "TestEnvironment.h"
+#include "TestFiles.h"
+
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/FileSystem.h"
+#include "bridge/api/PictureStore.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimPhones.h"
+#include "controls/VexaMessageBox.h"
+#include "device/SessionGate.h"
+#include "pictures/CAddPhotoAlbumDlg.h"
+#include "pictures/CPicturePage.h"
+#include "pictures/PictureLibrary.h"
+#include "platform/StringTable.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+// Answers every message box with answer while it lives (batches report at their end).
+class CAutoAnswer {
+public:
+    explicit CAutoAnswer(int answer) {
+        CVexaMessageBoxImpl::SetNextAnswer(answer);
+        QObject::connect(&m_timer, &QTimer::timeout, [answer] { CVexaMessageBoxImpl::SetNextAnswer(answer); });
+        m_timer.start(2);
+    }
+    ~CAutoAnswer() { CVexaMessageBoxImpl::SetNextAnswer(1); }
+
+private:
+    QTimer m_timer;
+};
+
+} // namespace
+
+class PicturePageTest : public QObject {
+    Q_OBJECT
+
+    ShippedSkin m_skin;
+    std::unique_ptr<ScopedTestFolders> m_folders;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QByteArray m_oldSimDir;
+    CSessionGate m_gate;
+    std::unique_ptr<CPicturePage> m_page;
+    QStringList m_importFiles;
+    QString m_exportFolder;
+    int m_album = -1; // the test's album in the page's list
+
+    QString Path(const QString& name) const { return m_dir->filePath(name); }
+
+private slots:
+    void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
+
+    void init() {
+        m_folders = std::make_unique<ScopedTestFolders>();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_oldSimDir = qgetenv("VEXA_SIM_DIR");
+        qputenv("VEXA_SIM_DIR", QFile::encodeName(m_dir->filePath("sim")));
+        vexa::sim::UseSimulatedPhones();
+        QVERIFY(ppInitialize());
+        QString error;
+        QVERIFY2(vexa::sim::CreatePhone({.model = "V960", .serial = "PIC-PAGE"}, &error), qPrintable(error));
+        QVERIFY(ppGetBridge()->ConnectUsbDevice("PIC-PAGE") != 0);
+        vexa::DeviceSession* session = ppGetBridge()->GetSession();
+        vexa::PictureStore* store = session->GetPictureStore();
+        QVERIFY(session->GetFileSystem()->RefreshStorageInfo());
+        QCOMPARE(pictures::CreateAlbum(*store, *session->GetFileSystem(), 0, QStringLiteral("相机")), 0);
+        QStringList files;
+        for (int i = 0; i < 16; ++i) {
+            files << Path(QStringLiteral("p%1.jpg").arg(i, 2, 10, QChar(u'0')));
+            QVERIFY(vexa::test::WriteFile(files.back(), pictures::test::MakeJpeg(i)));
+        }
+        const int album = pictures::FindAlbum(pictures::ListAlbums(*store, session->GetFileSystem()), QStringLiteral("相机"));
+        QVERIFY(album >= 0);
+        QCOMPARE(pictures::ImportPictures(*store, album, files, {}).done, 16);
+
+        m_gate.SetUsable(true);
+        m_page = std::make_unique<CPicturePage>(m_gate, Path(QStringLiteral("thumbs")));
+        CPicturePage::Choosers choosers;
+        choosers.importFiles = [this](QWidget*) { return m_importFiles; };
+        choosers.exportFolder = [this](QWidget*) { return m_exportFolder; };
+        choosers.newName = [](QWidget*, const QString&, const QString&) { return QString(); };
+        m_page->SetChoosers(choosers);
+        QVERIFY(m_page->Create());
+        m_page->resize(948, 500);
+        m_page->show();
+        m_page->OnDeviceConnected();
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        m_album = -1;
+        for (int i = 0; i < static_cast<int>(m_page->Albums().size()); ++i) {
+            m_album = m_page->Albums()[static_cast<std::size_t>(i)].name == QStringLiteral("相机") ? i : m_album;
+        }
+        QVERIFY(m_page->SelectAlbum(m_album));
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+    }
+
+    void cleanup() {
+        m_page.reset();
+        ppCleanup();
+        qputenv("VEXA_SIM_DIR", m_oldSimDir);
+        m_dir.reset();
+        m_folders.reset();
+    }
+
+    void sixteenPicturesFillTheHoldersAndOneRowScrollsToTheLast() {
+        QCOMPARE(m_page->Albums()[static_cast<std::size_t>(m_album)].location, Str(836) + QStringLiteral("/相机"));
+        QCOMPARE(m_page->CurrentAlbum(), m_album);
+        QCOMPARE(m_page->Pictures().size(), std::size_t(16));
+        QCOMPARE(m_page->ThumbnailsShown(), CPicturePage::kHolders);
+        QWidget* last = GetPluginByName(m_page.get(), QStringLiteral("picture_holder14"));
+        QCOMPARE(last->property("pictureIndex").toInt(), 14);
+
+        m_page->ScrollToRow(5); // clamped to the one row there is
+        QCOMPARE(m_page->FirstRow(), 1);
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        QCOMPARE(GetPluginByName(m_page.get(), QStringLiteral("picture_holder10"))->property("pictureIndex").toInt(), 15);
+        QVERIFY(!GetPluginByName(m_page.get(), QStringLiteral("picture_holder11"))->isVisibleTo(m_page.get()));
+        QCOMPARE(m_page->ThumbnailsShown(), 11);
+
+        m_page->Search(QStringLiteral("p1"));
+        QCOMPARE(m_page->Shown().size(), std::size_t(6)); // p10..p15
+        QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_title"))), FormatText(Str(833), 6));
+    }
+
+    void exportsTheSelectionAndImportsWithReasons() {
+        QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("select_all")), Qt::LeftButton);
+        QCOMPARE(m_page->Selection().size(), std::size_t(16));
+        m_page->SetSelected(0, false);
+        QTemporaryDir out;
+        m_exportFolder = out.path();
+        {
+            CAutoAnswer ok(1);
+            m_page->Export();
+        }
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(815), 15));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 15);
+        for (const int i : m_page->Selection()) {
+            const pictures::PictureItem& p = m_page->Pictures()[static_cast<std::size_t>(i)];
+            QCOMPARE(vexa::test::ReadFile(QDir(out.path()).filePath(p.name)), vexa::test::ReadFile(Path(p.name)));
+        }
+
+        QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("new.jpg")), pictures::test::MakeJpeg(40)));
+        QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("zero.jpg")), {}));
+        m_importFiles = {Path(QStringLiteral("new.jpg")), Path(QStringLiteral("zero.jpg"))};
+        {
+            CAutoAnswer ok(1);
+            m_page->Import();
+        }
+        QCOMPARE(CVexaMessageBoxImpl::LastText(),
+                 FormatText(Str(820), 1) + QStringLiteral("\r\n") + FormatText(Str(2901), "zero.jpg"));
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        QCOMPARE(m_page->Albums()[static_cast<std::size_t>(m_album)].count, 17);
+        QCOMPARE(m_page->Pictures().front().name, QStringLiteral("new.jpg"));
+    }
+
+    void newAlbumDialogRefusesWhatTheRulesRefuse() {
+        CAddPhotoAlbumDlg dialog({0}, {QStringLiteral("相机")}, m_page.get());
+        QVERIFY(dialog.CreateModeless());
+        dialog.TypeName(QStringLiteral("旅/行"));
+        QCOMPARE(dialog.TipText(), FormatText(Str(831), "\\ / : * ? \" < > |"));
+        const struct {
+            const char* name;
+            int message;
+        } refused[] = {{"", 835}, {"   ", 854}, {"相机", 838}, {".x", 1005}};
+        for (const auto& r : refused) {
+            dialog.TypeName(QString::fromUtf8(r.name));
+            CVexaMessageBoxImpl::SetNextAnswer(1);
+            dialog.PressOk();
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(r.message));
+            QVERIFY(!dialog.IsEnded());
+        }
+        dialog.TypeName(QString(60, u'新'));
+        dialog.PressOk();
+        QVERIFY(dialog.IsEnded());
+        QCOMPARE(dialog.Name().size(), CAddPhotoAlbumDlg::kMaxName);
+        QCOMPARE(dialog.Storage(), 0);
+    }
+};
+
+QTEST_MAIN(PicturePageTest)
+#include "PicturePageTest.moc"
