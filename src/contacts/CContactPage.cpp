@@ -308,7 +308,17 @@ void CContactPage::Fill() {
     } else {
         FillNode(m_node);
     }
-    if (m_calls != nullptr) {
+    // The call records are grouped when their view is shown: building both in one go kept the
+    // window from answering for twice as long when the data arrived.
+    m_callsStale = true;
+    if (m_callView) {
+        ReloadCallRecords();
+    }
+}
+
+void CContactPage::ReloadCallRecords() {
+    if (m_calls != nullptr && m_callsStale) {
+        m_callsStale = false;
         m_calls->Reload();
     }
 }
@@ -580,6 +590,9 @@ QString CContactPage::PreviewText() const {
 
 void CContactPage::ShowCallRecords(bool show) {
     m_callView = show;
+    if (show) {
+        ReloadCallRecords();
+    }
     if (auto* button = qobject_cast<QAbstractButton*>(
             GetPluginByName(this, show ? QStringLiteral("btn_for_call_record") : QStringLiteral("btn_for_contact")))) {
         button->setChecked(true);

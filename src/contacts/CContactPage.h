@@ -82,6 +82,7 @@ protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    void ReloadCallRecords();
     LRESULT OnTree(QWidget*, std::intptr_t top, std::intptr_t child);
     LRESULT OnRowClick(QWidget* widget, std::intptr_t, std::intptr_t);
     LRESULT OnRowCheck(QWidget* widget, std::intptr_t checked, std::intptr_t);
@@ -116,6 +117,7 @@ private:
     bool m_loading = false;
     bool m_loaded = false;
     bool m_callView = false;
+    bool m_callsStale = false; // the call records changed since their view was last filled
     bool m_searching = false;
     int m_generation = 0;
     void OnPreview(const ContactPreview& preview);
