@@ -1,6 +1,7 @@
 #include "app/ContactScreenshots.h"
 
 #include "app/CMainFrame.h"
+#include "app/SceneFrame.h"
 #include "bridge/api/DeviceBridge.h"
 #include "contacts/CCallRecordWnd.h"
 #include "contacts/CContactPage.h"
@@ -21,31 +22,8 @@
 
 namespace {
 
-// What the frame refers to lives as long as the frame.
-struct FrameParts {
-    FrameParts() {
-        devices.Refresh(ppGetBridge());
-        names.Load();
-    }
-    CDeviceList devices;
-    DeviceNameAdapter names;
-};
-
-class CSceneFrame : private FrameParts, public CMainFrame {
-public:
-    CSceneFrame() : CMainFrame(devices, names) {}
-};
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(10);
-    }
-    QApplication::processEvents();
-    return done();
-}
+using scenes::CSceneFrame;
+using scenes::WaitFor;
 
 // The frame connected to the phone with the contacts tab filled; null when that does not happen.
 std::unique_ptr<CSceneFrame> ContactFrame(CContactPage** page) {

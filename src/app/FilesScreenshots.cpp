@@ -1,6 +1,7 @@
 #include "app/FilesScreenshots.h"
 
 #include "app/CMainFrame.h"
+#include "app/SceneFrame.h"
 #include "bridge/api/DeviceBridge.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
@@ -19,42 +20,20 @@
 
 namespace {
 
-struct FrameParts {
-    FrameParts() {
-        devices.Refresh(ppGetBridge());
-        names.Load();
-    }
-    CDeviceList devices;
-    DeviceNameAdapter names;
-};
+using scenes::CSceneFrame;
+using scenes::WaitFor;
 
-class CSceneFrame : private FrameParts, public CMainFrame {
-public:
-    CSceneFrame() : CMainFrame(devices, names) {}
-};
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(10);
-    }
-    QApplication::processEvents();
-    return done();
-}
-
-// The file manager over the connected demo phone, its storage root shown. The frame it belongs to
-// lives until the program ends, as the picture is taken of the file window alone.
+// The file manager over the connected demo phone, its storage root shown. The picture is taken of
+// the file window alone; the frame whose session it uses goes when the window goes, while the
+// application still exists.
 std::unique_ptr<CFileWnd> FileWindow() {
-    static std::unique_ptr<CSceneFrame> frame;
-    frame = std::make_unique<CSceneFrame>();
+    auto frame = std::make_unique<CSceneFrame>();
     if (!frame->Create()) {
         return nullptr;
     }
     frame->show();
     WaitFor([] { return false; }, 100);
-    if (!WaitFor([] { return frame->IsConnected(); })) {
+    if (!WaitFor([&frame] { return frame->IsConnected(); })) {
         return nullptr;
     }
     frame->hide();
@@ -63,6 +42,7 @@ std::unique_ptr<CFileWnd> FileWindow() {
         return nullptr;
     }
     WaitFor([&] { return !window->CurrentFolder().isEmpty() && !window->IsBusy(); });
+    QObject::connect(window.get(), &QObject::destroyed, [owner = frame.release()] { delete owner; });
     return window;
 }
 
