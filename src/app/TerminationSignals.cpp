@@ -6,39 +6,58 @@
 
 #include <csignal>
 
-#include <sys/socket.h>
+#include <pthread.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace {
 
-int g_signalSocket[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char byte = 1;
-    // Nothing else is safe here; if the socket is full the quit is already on its way.
-    [[maybe_unused]] const auto written = ::write(g_signalSocket[0], &byte, 1);
+sigset_t TerminationSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaddset(&set, signal);
+    }
+    return set;
 }
+
+// Closes the signal descriptor with the notifier that reads it.
+class CSignalReader : public QSocketNotifier {
+public:
+    explicit CSignalReader(int fd) : QSocketNotifier(fd, QSocketNotifier::Read), m_fd(fd) {}
+    ~CSignalReader() override { ::close(m_fd); }
+
+private:
+    int m_fd;
+};
 
 } // namespace
 
+void BlockTerminationSignals() {
+    const sigset_t set = TerminationSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void UnblockTerminationSignals() {
+    const sigset_t set = TerminationSet();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
 std::unique_ptr<QObject> InstallTerminationSignals(std::function<void()> quit) {
-    if (g_signalSocket[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalSocket) != 0) {
-        LOG_Error("[main] no socket for termination signals. %s:%d", LOG_HERE);
+    BlockTerminationSignals();
+    const sigset_t set = TerminationSet();
+    const int fd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (fd < 0) {
+        LOG_Error("[main] no descriptor for termination signals. %s:%d", LOG_HERE);
         return nullptr;
     }
-    auto notifier = std::make_unique<QSocketNotifier>(g_signalSocket[1], QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, [quit = std::move(quit)] {
-        char byte = 0;
-        [[maybe_unused]] const auto read = ::read(g_signalSocket[1], &byte, 1);
+    auto reader = std::make_unique<CSignalReader>(fd);
+    QObject::connect(reader.get(), &QSocketNotifier::activated, [fd, quit = std::move(quit)] {
+        signalfd_siginfo info{};
+        while (::read(fd, &info, sizeof(info)) == static_cast<ssize_t>(sizeof(info))) {
+        }
         LOG_Info("[main] termination signal: closing. %s:%d", LOG_HERE);
         quit();
     });
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
-        ::sigaction(signal, &action, nullptr);
-    }
-    return notifier;
+    return reader;
 }

@@ -31,9 +31,11 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -67,6 +69,7 @@ int SavePicture(const QImage& image, const QString& file) {
 } // namespace
 
 int main(int argc, char** argv) {
+    BlockTerminationSignals(); // before any thread exists, so that every thread inherits it
     // Without a display, fall back to offscreen rendering so --screenshot works anywhere.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -86,6 +89,9 @@ int main(int argc, char** argv) {
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", webFlags.trimmed());
     QApplication app(argc, argv);
     const AppOptions options = ParseAppOptions(QApplication::arguments());
+    if (!options.screenshotFile.isEmpty()) {
+        UnblockTerminationSignals();
+    }
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(options.error));
         return 2;
@@ -159,6 +165,19 @@ int main(int argc, char** argv) {
     }
 
     CMessagePage::PrepareAtStartup();
+    std::unique_ptr<QObject> termination;
+    bool endRequested = false; // quit() before the main loop runs would be forgotten
+    if (!pagePicture) {
+        termination = InstallTerminationSignals([&mainWindow, &endRequested] {
+            endRequested = true;
+            if (mainWindow != nullptr) {
+                mainWindow->close(); // stops the work, waiting only briefly, as the close button does
+            }
+            // exit, not quit: it also ends a busy dialog's loop (quit asks the windows first, and a
+            // busy dialog waiting for a connection that shutdown stopped would never answer).
+            QCoreApplication::exit(0);
+        });
+    }
     int code = 0;
     {
         CMainFrame frame(devices, names);
@@ -174,17 +193,15 @@ int main(int argc, char** argv) {
         if (pagePicture) {
             code = SavePicture(RenderFramePicture(frame, options.page), options.screenshotFile);
         } else {
-            const std::unique_ptr<QObject> termination = InstallTerminationSignals([&frame] {
-                frame.close(); // stops the work, waiting only briefly, as the close button does
-                QApplication::quit();
-            });
             if (!options.hideWindow) {
                 frame.show();
             } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
                 // Without a tray a hidden window could not be reached again: start minimised instead.
                 frame.showMinimized();
             }
-            code = QApplication::exec();
+            // Told to end while starting (a busy or question dialog ran an event loop): the frame
+            // has closed already.
+            code = endRequested ? 0 : QApplication::exec();
         }
     }
     names.Save();
