@@ -113,12 +113,14 @@ std::optional<std::vector<FsItem>> ReadFolder(vexa::FileSystem& fs, const QStrin
     return items;
 }
 
-BatchResult RunDownloads(vexa::FileSystem& fs, const std::vector<std::pair<QString, QString>>& phoneToLocal,
-                         const BatchCallbacks& callbacks) {
-    BatchResult result;
+namespace {
+
+// The loop both directions share: cancel between files, the reminder, one replace question for
+// the whole batch, and 100 % at the end. step transfers file i and answers false to stop the batch.
+template <class Step>
+void RunTransferBatch(int count, const BatchCallbacks& callbacks, BatchResult& result, const Step& step) {
     CReplaceQuestion question(callbacks);
     int last = 0;
-    const int count = static_cast<int>(phoneToLocal.size());
     for (int i = 0; i < count; ++i) {
         if (Cancelled(callbacks)) {
             result.cancelled = true;
@@ -127,34 +129,54 @@ BatchResult RunDownloads(vexa::FileSystem& fs, const std::vector<std::pair<QStri
         if (callbacks.remind) {
             callbacks.remind(i, count);
         }
-        QString local = phoneToLocal[static_cast<std::size_t>(i)].second;
-        const QString& phone = phoneToLocal[static_cast<std::size_t>(i)].first;
-        if (QFileInfo::exists(local)) {
-            const int answer = question.Ask(QFileInfo(local).fileName());
-            if (answer == kAnswerCancel) {
-                result.cancelled = true;
-                break;
-            }
-            if (answer == kAnswerNo) {
-                local = KeepBothLocalPath(local, [](const QString& p) { return QFileInfo::exists(p); });
-            }
-        }
         ProgressContext progress{&callbacks, i, count, &last};
-        if (fs.TransferFile(phone, local, OnTransferProgress, &progress)) {
-            ++result.done;
-            result.written << local;
-        } else if (Cancelled(callbacks)) {
+        if (!step(i, question, progress)) {
             result.cancelled = true;
             break;
-        } else {
-            LOG_Error("[CFileWnd] download of %s failed. %s:%d", qUtf8Printable(phone), LOG_HERE);
-            result.failedName = result.failed ? result.failedName : phone;
-            result.failed = true;
         }
     }
     if (!result.cancelled && callbacks.percent && last < 100 && count > 0) {
         callbacks.percent(100);
     }
+}
+
+// A transfer that failed: a cancel stops the batch (false); anything else is noted and the batch
+// goes on with the next file.
+bool NoteFailedTransfer(const BatchCallbacks& callbacks, BatchResult& result, const QString& name, const char* what) {
+    if (Cancelled(callbacks)) {
+        return false;
+    }
+    LOG_Error("[CFileWnd] %s of %s failed. %s:%d", what, qUtf8Printable(name), LOG_HERE);
+    result.failedName = result.failed ? result.failedName : name;
+    result.failed = true;
+    return true;
+}
+
+} // namespace
+
+BatchResult RunDownloads(vexa::FileSystem& fs, const std::vector<std::pair<QString, QString>>& phoneToLocal,
+                         const BatchCallbacks& callbacks) {
+    BatchResult result;
+    RunTransferBatch(static_cast<int>(phoneToLocal.size()), callbacks, result,
+                     [&](int i, CReplaceQuestion& question, ProgressContext& progress) {
+                         const QString& phone = phoneToLocal[static_cast<std::size_t>(i)].first;
+                         QString local = phoneToLocal[static_cast<std::size_t>(i)].second;
+                         if (QFileInfo::exists(local)) {
+                             const int answer = question.Ask(QFileInfo(local).fileName());
+                             if (answer == kAnswerCancel) {
+                                 return false;
+                             }
+                             if (answer == kAnswerNo) {
+                                 local = KeepBothLocalPath(local, [](const QString& p) { return QFileInfo::exists(p); });
+                             }
+                         }
+                         if (!fs.TransferFile(phone, local, OnTransferProgress, &progress)) {
+                             return NoteFailedTransfer(callbacks, result, phone, "download");
+                         }
+                         ++result.done;
+                         result.written << local;
+                         return true;
+                     });
     return result;
 }
 
@@ -169,48 +191,30 @@ BatchResult RunUploads(vexa::FileSystem& fs, const std::vector<std::pair<QString
         result.noSpace = true;
         return result;
     }
-    CReplaceQuestion question(callbacks);
-    int last = 0;
-    const int count = static_cast<int>(localToPhone.size());
-    for (int i = 0; i < count; ++i) {
-        if (Cancelled(callbacks)) {
-            result.cancelled = true;
-            break;
-        }
-        if (callbacks.remind) {
-            callbacks.remind(i, count);
-        }
-        const QFileInfo local(localToPhone[static_cast<std::size_t>(i)].first);
-        QString phone = localToPhone[static_cast<std::size_t>(i)].second;
-        if (fs.PathExists(phone)) {
-            const QString name = phone.mid(phone.lastIndexOf(u'/') + 1);
-            const int answer = question.Ask(name);
-            if (answer == kAnswerCancel) {
-                result.cancelled = true;
-                break;
+    RunTransferBatch(
+        static_cast<int>(localToPhone.size()), callbacks, result,
+        [&](int i, CReplaceQuestion& question, ProgressContext& progress) {
+            const QFileInfo local(localToPhone[static_cast<std::size_t>(i)].first);
+            QString phone = localToPhone[static_cast<std::size_t>(i)].second;
+            if (fs.PathExists(phone)) {
+                const QString name = phone.mid(phone.lastIndexOf(u'/') + 1);
+                const int answer = question.Ask(name);
+                if (answer == kAnswerCancel) {
+                    return false;
+                }
+                if (answer == kAnswerNo) {
+                    phone = CopyPathInFolder(ParentOf(phone), name, [&fs](const QString& p) { return fs.PathExists(p); });
+                }
             }
-            if (answer == kAnswerNo) {
-                phone = CopyPathInFolder(ParentOf(phone), name, [&fs](const QString& p) { return fs.PathExists(p); });
+            // The file system swaps the new file in only once it is complete, so replacing never
+            // loses the old file to a failed or cancelled upload.
+            if (!fs.UploadFile(local.filePath(), phone, OnTransferProgress, &progress)) {
+                return NoteFailedTransfer(callbacks, result, local.filePath(), "upload");
             }
-        }
-        // The file system swaps the new file in only once it is complete, so replacing never
-        // loses the old file to a failed or cancelled upload.
-        ProgressContext progress{&callbacks, i, count, &last};
-        if (fs.UploadFile(local.filePath(), phone, OnTransferProgress, &progress)) {
             ++result.done;
             result.added.push_back(NewFileItem(phone, static_cast<std::uint64_t>(local.size())));
-        } else if (Cancelled(callbacks)) {
-            result.cancelled = true;
-            break;
-        } else {
-            LOG_Error("[CFileWnd] upload of %s failed. %s:%d", qUtf8Printable(phone), LOG_HERE);
-            result.failedName = result.failed ? result.failedName : local.filePath();
-            result.failed = true;
-        }
-    }
-    if (!result.cancelled && callbacks.percent && last < 100 && count > 0) {
-        callbacks.percent(100);
-    }
+            return true;
+        });
     return result;
 }
 

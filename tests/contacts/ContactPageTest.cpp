@@ -35,20 +35,6 @@ namespace {
 
 constexpr int kWaitMs = 8000;
 
-// Answers every message box with answer while it lives (the import asks, then reports).
-class CAutoAnswer {
-public:
-    explicit CAutoAnswer(int answer) {
-        CVexaMessageBoxImpl::SetNextAnswer(answer);
-        QObject::connect(&m_timer, &QTimer::timeout, [answer] { CVexaMessageBoxImpl::SetNextAnswer(answer); });
-        m_timer.start(2);
-    }
-    ~CAutoAnswer() { CVexaMessageBoxImpl::SetNextAnswer(1); }
-
-private:
-    QTimer m_timer;
-};
-
 vexa::Contact* AddContact(vexa::ContactBook& book, const QString& name, const QString& number, vexa::Group* group) {
     auto* c = new vexa::Contact;
     c->SetDisplayName(name);
@@ -186,7 +172,6 @@ private slots:
         QVERIFY(m_page->PreviewText().startsWith("张三\n"));
         QTRY_VERIFY(List().Rows().at(2)->isVisible()); // three members: three rows, the rest hidden
         QVERIFY(List().Rows().at(3)->isHidden());
-
 
         QVERIFY(m_page->SelectNode(contacts::NodeUngrouped));
         QCOMPARE(List().Caption(), Str(272));

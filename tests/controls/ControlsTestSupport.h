@@ -3,6 +3,7 @@
 // dialog once its loop runs (the test thread is inside DoModal meanwhile).
 
 #include "controls/CSkinDialog.h"
+#include "controls/VexaMessageBox.h"
 #include "skin/Skin.h"
 
 #include <QApplication>
@@ -73,3 +74,17 @@ void WhenModal(std::function<void(T*)> action, int timeoutMs = 10000) {
 inline void PressKey(QWidget* w, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(w, key, modifiers);
 }
+
+// Answers every message box with answer while it lives (batches ask, then report at their end).
+class CAutoAnswer {
+public:
+    explicit CAutoAnswer(int answer) {
+        CVexaMessageBoxImpl::SetNextAnswer(answer);
+        QObject::connect(&m_timer, &QTimer::timeout, [answer] { CVexaMessageBoxImpl::SetNextAnswer(answer); });
+        m_timer.start(2);
+    }
+    ~CAutoAnswer() { CVexaMessageBoxImpl::SetNextAnswer(1); }
+
+private:
+    QTimer m_timer;
+};

@@ -28,20 +28,6 @@ namespace {
 
 constexpr int kWaitMs = 15000;
 
-// Answers every message box with answer while it lives (batches report at their end).
-class CAutoAnswer {
-public:
-    explicit CAutoAnswer(int answer) {
-        CVexaMessageBoxImpl::SetNextAnswer(answer);
-        QObject::connect(&m_timer, &QTimer::timeout, [answer] { CVexaMessageBoxImpl::SetNextAnswer(answer); });
-        m_timer.start(2);
-    }
-    ~CAutoAnswer() { CVexaMessageBoxImpl::SetNextAnswer(1); }
-
-private:
-    QTimer m_timer;
-};
-
 } // namespace
 
 class PicturePageTest : public QObject {
