@@ -528,12 +528,23 @@ LRESULT CMessagePage::OnSort(QWidget* button, std::intptr_t index, std::intptr_t
     return 0;
 }
 
+std::vector<messages::MsgTypeAndId> CMessagePage::WholeSelection(int viewKind,
+                                                                 std::vector<messages::MsgTypeAndId> picked) const {
+    // The overview draws only the newest messages of each conversation; a ticked conversation there
+    // means all of it.
+    if (viewKind != ViewAll) {
+        return picked;
+    }
+    return messages::ExpandOverviewSelection(m_data.Messages(), kOverviewPerConversation, picked);
+}
+
 void CMessagePage::DeleteSelected() {
     CMsgContentView* view = m_views[m_viewKind];
     if (view == nullptr) {
         return;
     }
-    view->GetSelection([this](std::vector<messages::MsgTypeAndId> items) {
+    view->GetSelection([this, kind = m_viewKind](std::vector<messages::MsgTypeAndId> items) {
+        items = WholeSelection(kind, std::move(items));
         if (items.empty()) {
             VexaMessageBox(Str(2408), this, Str(2409), 0);
             return;
@@ -581,12 +592,13 @@ void CMessagePage::ExportSelected() {
     if (view == nullptr) {
         return;
     }
-    view->GetSelection([this](std::vector<messages::MsgTypeAndId> items) {
+    view->GetSelection([this, kind = m_viewKind](std::vector<messages::MsgTypeAndId> items) {
+        items = WholeSelection(kind, std::move(items));
         if (items.empty()) {
             VexaMessageBox(Str(345), this, Str(330), 0);
             return;
         }
-        QString path = QFileDialog::getSaveFileName(this, Str(2439), QString(), Str(2440));
+        QString path = m_exportPath ? m_exportPath() : QFileDialog::getSaveFileName(this, Str(2439), QString(), Str(2440));
         if (path.isEmpty()) {
             return;
         }

@@ -38,6 +38,11 @@ private:
 
 // The first (newest) perConversation messages of each run of one number, in list order.
 std::vector<MSGINFO> OverviewMessages(const std::vector<MSGINFO>& messages, int perConversation);
+// What a selection made in the overview means: a conversation whose shown messages are all selected
+// (its number box ticked) stands for every message it holds, shown or not; otherwise only the
+// messages picked. In list order.
+std::vector<MsgTypeAndId> ExpandOverviewSelection(const std::vector<MSGINFO>& messages, int perConversation,
+                                                  const std::vector<MsgTypeAndId>& selected);
 
 // Who sent a message that just arrived (the phone reports only its text): the newest inbox SMS with
 // that text, as its contact name or number; empty when none is found.

@@ -287,6 +287,44 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(3), kWaitMs);
     }
 
+    // The overview draws only each conversation's newest messages; ticking conversations there must
+    // still export and delete every message they hold.
+    void overviewSelectionMeansWholeConversations() {
+        Program program;
+        QVERIFY(program.Start({QStringLiteral("OVERVIEW-1")}));
+        CAutoAnswer answer(1);
+        const QStringList numbers{"10086", "95555", "13800138000"};
+        for (const QString& number : numbers) {
+            for (int i = 0; i < 8; ++i) {
+                QVERIFY(AddSms(1, number, QString("m%1").arg(i), 1 + i));
+            }
+        }
+        auto page = MakePage(program.gate);
+        QVERIFY(page);
+        QTRY_VERIFY_WITH_TIMEOUT(page->PageState() == CMessagePage::State::Ready, kWaitMs);
+        QVERIFY(page->WaitForView(kWaitMs));
+        QCOMPARE(page->CurrentView(), int(CMessagePage::ViewAll));
+        CMsgContentView* view = page->View(CMessagePage::ViewAll);
+        QVERIFY(RunJs(view, "document.querySelectorAll('input.msg_selector').length").toInt() < 24);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("all.csv");
+        page->SetExportPathChooser([path] { return path; });
+        view->SelectAll(true);
+        page->ExportSelected();
+        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), FormatText(Str(2443), 24), kWaitMs);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count('\n'), 1 + 24); // header and one line per message
+
+        // One conversation ticked by its number box: all eight of its messages go.
+        view->SelectAll(false);
+        RunJs(view, "document.querySelector('input.msg_tel_group_selector').click(); 1");
+        page->DeleteSelected();
+        QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
+        QCOMPARE(page->Data().Messages().size(), std::size_t(16));
+    }
+
     void failedSendsListTheNumbers() {
         Program program;
         vexa::sim::SimFaults faults;
