@@ -261,6 +261,11 @@ void CQuickReplyWnd::Send(int simChoice, bool byKey) {
         VexaMessageBox(Str(2471), this, Str(330), 0);
         return;
     }
+    // The phone would accept a send to "abc" and report success; nothing goes out then.
+    if (const QStringList bad = messages::UndialableRecipients(recipients); !bad.isEmpty()) {
+        VexaMessageBox(FormatText(Str(2708), qUtf8Printable(bad.join(QStringLiteral(", ")))), this, Str(330), 0);
+        return;
+    }
     if (text.isEmpty()) {
         VexaMessageBox(Str(2419), this, Str(330), 0);
         return;

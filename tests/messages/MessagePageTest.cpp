@@ -337,8 +337,13 @@ private slots:
         reply.SetPauseMs(10);
         reply.show();
         QVERIFY(!reply.DualLayout());
-        reply.SetRecipientsSource([] { return QStringList{"10086", "10010"}; });
         reply.SetText("hello");
+        // A name is not a number: refused before anything reaches the phone (whose first write would fail).
+        reply.SetRecipientsSource([] { return QStringList{"10086", "abc"}; });
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        reply.Send(1, false);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2708), "abc"));
+        reply.SetRecipientsSource([] { return QStringList{"10086", "10010"}; });
         CVexaMessageBoxImpl::SetNextAnswer(1);
         reply.Send(1, false);
         QCOMPARE(reply.FailedText(), QStringLiteral("10086"));
