@@ -50,16 +50,13 @@ const char* const kHosts[3] = {"message_page_view_total_conference_hwndObj", "me
 // The busy flag for the length of a command or a modal operation.
 class BusyScope {
 public:
-    explicit BusyScope(CRefreshScheduler& scheduler) : m_scheduler(scheduler), m_was(scheduler.IsBusy()) {
-        m_scheduler.SetBusy(true);
-    }
-    ~BusyScope() { m_scheduler.SetBusy(m_was); }
+    explicit BusyScope(CRefreshScheduler& scheduler) : m_scheduler(scheduler) { m_scheduler.BeginBusy(); }
+    ~BusyScope() { m_scheduler.EndBusy(); }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
 
 private:
     CRefreshScheduler& m_scheduler;
-    bool m_was;
 };
 
 } // namespace
@@ -367,7 +364,13 @@ void CMessagePage::DrawTree() {
             }
         }
         if (current == nullptr) {
-            m_viewKind = ViewAll;
+            // The conversation is gone (deleted here or on the phone): leave it, and take its number
+            // from the reply so nothing more is sent there.
+            m_number.clear();
+            if (m_reply != nullptr) {
+                m_reply->SetRecipient(QString());
+            }
+            ShowView(ViewAll);
             current = all;
         }
     }
@@ -764,19 +767,18 @@ const MSGINFO* CMessagePage::FindMessage(const messages::MsgTypeAndId& item) con
 }
 
 void CMessagePage::OpenEditor(int mode, const QString& recipients, const QString& text, std::int64_t draftId) {
-    BusyScope busy(m_refresh);
-    CSmsEditDlg dlg(m_gate, static_cast<CSmsEditDlg::Mode>(mode), this);
-    dlg.SetRecipients(recipients);
-    dlg.SetText(text);
-    if (draftId >= 0) {
-        dlg.SetDraftId(draftId);
+    int result = 0;
+    {
+        BusyScope busy(m_refresh);
+        CSmsEditDlg dlg(m_gate, static_cast<CSmsEditDlg::Mode>(mode), this);
+        dlg.SetRecipients(recipients);
+        dlg.SetText(text);
+        if (draftId >= 0) {
+            dlg.SetDraftId(draftId);
+        }
+        result = dlg.DoModal();
     }
-    if (dlg.Reply() == nullptr) {
-        // the pause of multiple sends follows the page's reply window
-    }
-    const int result = dlg.DoModal();
     if (result == static_cast<int>(IDOK)) {
-        m_refresh.SetBusy(false);
         RequestRefresh(m_keyword);
     }
 }
@@ -865,10 +867,10 @@ LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_REPLY_SEND_BEGIN:
-        m_refresh.SetBusy(true);
+        m_refresh.BeginBusy();
         return 0;
     case WM_REPLY_SEND_DONE:
-        m_refresh.SetBusy(false);
+        m_refresh.EndBusy();
         RequestRefresh(m_keyword);
         return 0;
     case WM_REPLY_SEND_CHECKED:

@@ -16,6 +16,7 @@
 
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QTextEdit>
 #include <QToolButton>
 
@@ -255,6 +256,13 @@ void CQuickReplyWnd::Send(int simChoice, bool byKey) {
     if (m_notify != nullptr) {
         m_notify->SendMessage(WM_REPLY_SEND_BEGIN);
     }
+    // The page holds its refreshes from the beginning to the end of a send: every way out ends it,
+    // or a send refused for an empty text would leave the page unable to refresh.
+    const auto sendDone = qScopeGuard([this] {
+        if (m_notify != nullptr) {
+            m_notify->PostMessage(WM_REPLY_SEND_DONE);
+        }
+    });
     const QStringList recipients = Recipients();
     const QString text = Text();
     if (recipients.isEmpty()) {
@@ -277,7 +285,6 @@ void CQuickReplyWnd::Send(int simChoice, bool byKey) {
                                           : SendMultiple(use.Session(), recipients, text);
     if (m_notify != nullptr) {
         m_notify->SendMessage(WM_REPLY_SEND_RESULT, reinterpret_cast<WPARAM>(&m_lastResult));
-        m_notify->PostMessage(WM_REPLY_SEND_DONE);
     }
 }
 

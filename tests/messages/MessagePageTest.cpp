@@ -271,6 +271,21 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().ConversationMessages("10086").size(), std::size_t(2), kWaitMs);
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2410), 1));
 
+        // Deleting the rest removes the conversation from the screen and from the reply window.
+        {
+            CAutoAnswer answer(1);
+            QVERIFY(page->WaitForView(kWaitMs));
+            view->SelectAll(true);
+            page->DeleteSelected();
+            QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewAll), kWaitMs);
+        }
+        QVERIFY(!page->Reply()->isVisible());
+        QVERIFY(page->View(CMessagePage::ViewAll)->isVisible());
+        page->Reply()->SetText("still there?");
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        page->Reply()->Send(1, false);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2471));
+
         // Import refuses a file without a Time column and adds nothing.
         QTemporaryDir dir;
         const auto import = [&](const QByteArray& bytes) {
@@ -284,7 +299,7 @@ private slots:
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2448));
         import("Time,Number,Msg\r\n2024-05-20 08:00:00,13900000000,hello\r\n");
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2451), 1));
-        QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(3), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
     }
 
     // The overview draws only each conversation's newest messages; ticking conversations there must
