@@ -510,7 +510,9 @@ LRESULT CMessagePage::OnImportButton(QWidget*, std::intptr_t, std::intptr_t) {
 }
 
 LRESULT CMessagePage::OnRefreshButton(QWidget*, std::intptr_t, std::intptr_t) {
-    RequestRefresh(m_keyword);
+    // The user asks for what the phone holds now (messages may have come or gone on the phone
+    // itself), so the stores are read again, not only the lists rebuilt.
+    CheckLoaded(true);
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "app/CMainFrame.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
 #include "controls/VexaMessageBox.h"
 #include "device/DeviceNameAdapter.h"
 #include "device/SessionGate.h"
@@ -21,6 +22,7 @@
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -475,6 +477,18 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(page->Data().ConversationMessages("13911112222").size(), std::size_t(1), kWaitMs);
             QCOMPARE(page->Data().ConversationMessages("13911112222")[0].content, QStringLiteral("晚上一起吃饭"));
             remind->close();
+
+            // Messages that reach the phone unannounced show after "刷新".
+            const auto held = [page] { return page->Data().Messages().size() + page->Data().Drafts().size(); };
+            const std::size_t before = held();
+            vexa::sim::SeedOptions more;
+            more.sms = 40;
+            QVERIFY(vexa::sim::SeedPhone(identity.serial, more, &error));
+            QCOMPARE(held(), before);
+            auto* refresh = qobject_cast<QAbstractButton*>(GetPluginByName(page, QStringLiteral("refresh_message_btn")));
+            QVERIFY(refresh != nullptr);
+            refresh->click();
+            QTRY_COMPARE_WITH_TIMEOUT(held(), before + 40, kWaitMs);
             frame.Shutdown();
         }
         ppCleanup();
