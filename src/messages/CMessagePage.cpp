@@ -415,7 +415,10 @@ QString CMessagePage::Caption() const {
         return FormatText(Str(2407), qUtf8Printable(name.isEmpty() ? m_number : name));
     }
     default:
-        return Str(2403);
+        // A search shows what it found, not every conversation.
+        return m_data.Keyword().isEmpty() ? Str(2403)
+                                          : FormatText(Str(2709), qUtf8Printable(m_data.Keyword()),
+                                                       static_cast<int>(m_data.Messages().size()));
     }
 }
 

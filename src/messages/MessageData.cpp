@@ -132,6 +132,7 @@ MessageData::StoreState MessageData::ObtainStores(vexa::DeviceSession* session) 
 }
 
 void MessageData::Clear() {
+    m_keyword.clear();
     m_messages.clear();
     m_drafts.clear();
     m_conversations.clear();
@@ -145,6 +146,7 @@ bool MessageData::Rebuild(vexa::DeviceSession* session, const QString& keyword) 
     m_messages.clear();
     m_drafts.clear();
     m_conversations.clear();
+    m_keyword = keyword;
     if (!m_ready || session == nullptr || !session->IsConnected()) {
         return false;
     }

@@ -71,6 +71,8 @@ public:
     int UnreadCount() const;
 
     const ContactNames& Names() const { return m_names; }
+    // The search keyword the lists were built for; empty for all messages.
+    const QString& Keyword() const { return m_keyword; }
 
     // Builds the lists from given store contents (also what Rebuild calls).
     void Fill(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms, std::vector<MSGINFO> draftSms,
@@ -80,6 +82,7 @@ private:
     vexa::SmsStore* m_sms = nullptr;
     vexa::MmsStore* m_mms = nullptr;
     bool m_ready = false;
+    QString m_keyword;
     std::vector<MSGINFO> m_messages;
     std::vector<MSGINFO> m_drafts;
     std::vector<typCONFERINFO> m_conversations;

@@ -340,6 +340,11 @@ private slots:
         page->DeleteSelected();
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
         QCOMPARE(page->Data().Messages().size(), std::size_t(16));
+
+        // A search says what it shows.
+        page->SetSearch(QStringLiteral("m7"));
+        QTRY_COMPARE_WITH_TIMEOUT(page->Caption(), FormatText(Str(2709), "m7", 2), kWaitMs);
+        QCOMPARE(page->Data().Messages().size(), std::size_t(2));
     }
 
     void failedSendsListTheNumbers() {
