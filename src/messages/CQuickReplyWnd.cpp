@@ -20,6 +20,7 @@
 #include <QTextEdit>
 #include <QToolButton>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 
@@ -123,6 +124,11 @@ void CQuickReplyWnd::SetupSim() {
             names[1] = info->GetSimName(2);
         }
     }
+    ShowSimButtons(dual, state, names[0], names[1]);
+}
+
+void CQuickReplyWnd::ShowSimButtons(bool dual, int state, const QString& name1, const QString& name2) {
+    const QString names[2] = {name1, name2};
     const messages::SimButtons buttons = messages::SimButtonsFor(dual, state);
     m_dualLayout = buttons.dualLayout;
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("single_sim_send_shotmsg_layout")), !m_dualLayout);
@@ -133,6 +139,17 @@ void CQuickReplyWnd::SetupSim() {
     Plugin_SetText(sim2, Str(2455) + names[1]);
     Plugin_SetEnabled(sim1, buttons.sim1Enabled);
     Plugin_SetEnabled(sim2, buttons.sim2Enabled);
+    // Operator names are long ("SIM1:中国移动"): the buttons keep their whole text, and whoever holds
+    // this window makes room for them rather than cutting them.
+    for (QWidget* button : {sim1, sim2}) {
+        if (button != nullptr) {
+            // The skin's minimum would win over a plain minimum width at the next polish, so the
+            // text's width goes in as the button's own (content) minimum.
+            button->ensurePolished();
+            const int text = button->fontMetrics().horizontalAdvance(Plugin_GetText(button));
+            button->setStyleSheet(QStringLiteral("min-width: %1px;").arg(std::max(62, text + 4)));
+        }
+    }
 }
 
 void CQuickReplyWnd::SetRecipient(const QString& number) {

@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -399,6 +400,22 @@ private slots:
         QVERIFY(Session()->GetSmsStore()->ListSms(&sent));
         QVERIFY(sent.empty());
         QCOMPARE(Plugin_GetText(GetPluginByName(&reply, "show_remaind_characters_stc")), FormatText(Str(2013), 157, 1));
+    }
+
+    void dualSimButtonsShowTheirWholeLabels() {
+        CSessionGate gate;
+        CSmsEditDlg dialog(gate, CSmsEditDlg::Forward);
+        QVERIFY(dialog.CreateModeless());
+        dialog.Reply()->ShowSimButtons(true, 3, QStringLiteral("中国移动"), QStringLiteral("中国联通"));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        for (const char* name : {"sim_1_send", "sim_2_send"}) {
+            auto* button = qobject_cast<QPushButton*>(GetPluginByName(dialog.Reply(), QString::fromLatin1(name)));
+            QVERIFY(button != nullptr);
+            const int text = button->fontMetrics().horizontalAdvance(button->text());
+            QTRY_VERIFY2_WITH_TIMEOUT(button->contentsRect().width() >= text, name, kWaitMs);
+            QTRY_VERIFY2_WITH_TIMEOUT(button->mapTo(&dialog, QPoint(button->width(), 0)).x() <= dialog.width(), name, kWaitMs);
+        }
     }
 
     void ctrlEnterSendsOnASingleSimPhone() {
