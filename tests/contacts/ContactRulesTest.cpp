@@ -11,6 +11,7 @@ TEST(SimRules, NamesAndNumbersAreCutToWhatTheCardHolds) {
     EXPECT_EQ(SimName(QStringLiteral("Alex张")), QStringLiteral("Alex张")) << "one Chinese character: at most 6";
     EXPECT_EQ(SimName(QStringLiteral("Alexander张")), QStringLiteral("Alexan"));
     EXPECT_EQ(SimName(QStringLiteral("欧阳娜娜的工作手机")), QStringLiteral("欧阳娜娜的工"));
+    EXPECT_EQ(SimName(QStringLiteral("张伟李娜张😀")), QStringLiteral("张伟李娜张")) << "never half an emoji";
     EXPECT_EQ(SimNumber(QStringLiteral("123456789012345678901")), QStringLiteral("12345678901234567890"));
     EXPECT_EQ(SimNumber(QStringLiteral("10086")), QStringLiteral("10086"));
 }

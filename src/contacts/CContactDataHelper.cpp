@@ -1,0 +1,128 @@
+#include "contacts/CContactDataHelper.h"
+
+#include "bridge/api/ContactBook.h"
+#include "contacts/ContactListing.h"
+#include "libs/log/Log.h"
+#include "platform/StringTable.h"
+
+namespace contacts {
+
+namespace {
+
+EditOutcome Refused(int id) {
+    return {false, Str(id), -1};
+}
+
+// Name and picture onto a group; a refused name or picture is logged and does not stop the write.
+void Describe(vexa::Group* group, const QString& name, const QByteArray& icon) {
+    if (!group->SetName(name)) {
+        LOG_Error("Set Grp Name failed");
+    }
+    if (!icon.isNull() && !group->SetIcon(icon.constData(), static_cast<int>(icon.size()))) {
+        LOG_Error("Set Grp Icon failed");
+    }
+}
+
+} // namespace
+
+int CContactDataHelper::CheckGroupName(vexa::ContactBook& book, const QString& name, const vexa::Group* editing) {
+    if (name.isEmpty()) {
+        return 565;
+    }
+    const vexa::Group* same = FindGroup(book, name);
+    return same != nullptr && same != editing ? 329 : 0;
+}
+
+vexa::Group* CContactDataHelper::FindGroup(vexa::ContactBook& book, const QString& name) {
+    for (int i = 0, n = book.GetGroupCount(); i < n; ++i) {
+        vexa::Group* group = book.GetGroupAt(i);
+        if (group != nullptr && group->GetName() == name) {
+            return group;
+        }
+    }
+    return nullptr;
+}
+
+EditOutcome CContactDataHelper::AddGroup(vexa::ContactBook& book, const QString& name, const QByteArray& icon) {
+    if (const int message = CheckGroupName(book, name, nullptr); message != 0) {
+        return Refused(message);
+    }
+    std::unique_ptr<vexa::Group> group(book.NewGroup());
+    if (!group) {
+        return Refused(315);
+    }
+    Describe(group.get(), name, icon);
+    if (!book.CreateGroup(group.get())) {
+        LOG_Error("CreateGroup failed");
+        return Refused(315);
+    }
+    return {true, {}, group.release()->GetId()};
+}
+
+EditOutcome CContactDataHelper::EditGroup(vexa::ContactBook& book, int groupId, const QString& name,
+                                          const QByteArray& icon) {
+    vexa::Group* group = book.GetGroupById(groupId, 0);
+    if (group == nullptr) {
+        return Refused(315);
+    }
+    if (const int message = CheckGroupName(book, name, group); message != 0) {
+        return Refused(message);
+    }
+    const QString oldName = group->GetName();
+    const QByteArray oldIcon = group->GetIcon();
+    Describe(group, name, icon);
+    if (!book.UpdateGroup(group)) {
+        // The phone keeps the old group; so does the book's object.
+        group->SetName(oldName);
+        group->SetIcon(oldIcon.constData(), static_cast<int>(oldIcon.size()));
+        return Refused(315);
+    }
+    return {true, {}, groupId};
+}
+
+EditOutcome CContactDataHelper::RenameGroup(vexa::ContactBook& book, const QString& oldName, const QString& newName) {
+    const vexa::Group* group = FindGroup(book, oldName);
+    if (group == nullptr) {
+        return {false, FormatText(Str(3150), qUtf8Printable(oldName)), -1};
+    }
+    return EditGroup(book, group->GetId(), newName, group->GetIcon());
+}
+
+EditOutcome CContactDataHelper::DeleteGroup(vexa::ContactBook& book, int groupId) {
+    vexa::Group* group = book.GetGroupById(groupId, 0);
+    if (group == nullptr || !book.DeleteGroup(group)) {
+        return Refused(315);
+    }
+    return {true, {}, groupId};
+}
+
+BatchOutcome CContactDataHelper::ChangeMembership(vexa::ContactBook& book, int groupId,
+                                                  const std::vector<std::int64_t>& ids, bool add,
+                                                  const std::atomic<bool>* cancel, const BatchProgress& progress) {
+    BatchOutcome out;
+    vexa::Group* group = book.GetGroupById(groupId, 0);
+    if (group == nullptr) {
+        out.failed = true;
+        return out;
+    }
+    const std::vector<vexa::Contact*> targets = ContactsWithIds(book, ids);
+    const int total = static_cast<int>(targets.size());
+    for (vexa::Contact* contact : targets) {
+        if (cancel != nullptr && cancel->load()) {
+            out.cancelled = true;
+            break;
+        }
+        const bool ok = add ? book.AddContactToGroup(group, contact, 1) : book.RemoveContactFromGroup(group, contact, 1);
+        if (!ok) {
+            out.failed = true;
+            break;
+        }
+        ++out.done;
+        if (progress) {
+            progress(total, out.done);
+        }
+    }
+    return out;
+}
+
+} // namespace contacts
