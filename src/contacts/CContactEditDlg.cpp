@@ -7,7 +7,6 @@
 
 #include <QBuffer>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDate>
 #include <QFileDialog>
 #include <QImageReader>
@@ -29,6 +28,7 @@ const SkinEventRow<CContactEditDlg> CContactEditDlgTable::kRows[] = {
     {"Button_Close", kSkinClick, &CContactEditDlg::OnCancel},
     {"set_photo", kSkinClick, &CContactEditDlg::OnSetPhoto},
     {"delete_photo", kSkinClick, &CContactEditDlg::OnDeletePhoto},
+    {"field_type", kSkinDropDown, &CContactEditDlg::OnTypeMenu},
     {nullptr, 0, nullptr},
 };
 
@@ -87,6 +87,7 @@ bool CContactEditDlg::OnInitDialog() {
     text("cancel_modification", Str(722));
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("section_template")), false);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("field_row_template")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("address_row_template")), false);
     ShowTip({});
 
     Filter(Box(QStringLiteral("modify_name")), m_sim ? EditMode::SimName : EditMode::None, kMaxText);
@@ -203,7 +204,9 @@ QWidget* CContactEditDlg::AddRow(Section section) {
 
 QWidget* CContactEditDlg::NewRow(Section section, int type, const QString& label, const QStringList& values) {
     QWidget* box = m_sectionRows[static_cast<std::size_t>(section)];
-    QWidget* templ = GetPluginByName(this, QStringLiteral("field_row_template"));
+    // Addresses have rows of their own: five boxes that other rows need not carry.
+    QWidget* templ = GetPluginByName(
+        this, section == SecAddress ? QStringLiteral("address_row_template") : QStringLiteral("field_row_template"));
     if (box == nullptr || templ == nullptr) {
         return nullptr;
     }
@@ -214,27 +217,24 @@ QWidget* CContactEditDlg::NewRow(Section section, int type, const QString& label
     m_rows[section].push_back(row);
     FieldKind kind = FieldKind::Phone;
     const bool typed = KindOf(section, &kind);
-    auto* chooser = qobject_cast<QComboBox*>(Plugin_GetChild(row, QStringLiteral("field_type")));
+    QWidget* chooser = Plugin_GetChild(row, QStringLiteral("field_type"));
     QLineEdit* labelBox = EditIn(row, "field_label");
     QLineEdit* value = EditIn(row, "field_value");
-    Plugin_SetVisible(Plugin_GetChild(row, QStringLiteral("address_parts")), section == SecAddress);
+    row->setProperty("section", static_cast<int>(section));
     labelBox->setPlaceholderText(Str(217));
     labelBox->setText(label);
     Filter(labelBox, EditMode::None, kMaxText);
     chooser->setVisible(typed && !m_sim);
     if (typed) {
+        // A menu, not a combo box: a combo box builds its popup as it is styled, which made a long
+        // contact slow to open.
+        QStringList names;
         for (const contacts::FieldType& t : contacts::FieldTypes(kind)) {
-            chooser->addItem(Str(t.stringId), t.code);
+            names << Str(t.stringId);
         }
-        chooser->setCurrentIndex(std::max(0, chooser->findData(type)));
-        const auto showLabel = [chooser, labelBox, kind] {
-            labelBox->setVisible(contacts::IsCustomType(kind, chooser->currentData().toInt()));
-        };
-        showLabel();
-        QObject::connect(chooser, &QComboBox::currentIndexChanged, row, showLabel);
-    } else {
-        labelBox->setVisible(false);
+        Plugin_SetMenuItems(chooser, names);
     }
+    SetRowType(row, type);
     value->setText(values.value(0));
     switch (section) {
     case SecPhone:
@@ -271,6 +271,37 @@ QWidget* CContactEditDlg::NewRow(Section section, int type, const QString& label
     });
     Plugin_SetClonedVisible(row, 1);
     return row;
+}
+
+void CContactEditDlg::SetRowType(QWidget* row, int code) {
+    FieldKind kind = FieldKind::Phone;
+    QWidget* chooser = Plugin_GetChild(row, QStringLiteral("field_type"));
+    const bool typed = KindOf(row->property("section").toInt(), &kind);
+    if (chooser != nullptr) {
+        chooser->setProperty("typeCode", code);
+        Plugin_SetText(chooser, typed ? contacts::FieldTypeName(kind, code) : QString());
+    }
+    if (QLineEdit* label = EditIn(row, "field_label")) {
+        label->setVisible(typed && contacts::IsCustomType(kind, code) && !m_sim);
+    }
+}
+
+int CContactEditDlg::RowType(QWidget* row) {
+    QWidget* chooser = Plugin_GetChild(row, QStringLiteral("field_type"));
+    return chooser != nullptr ? chooser->property("typeCode").toInt() : 0;
+}
+
+LRESULT CContactEditDlg::OnTypeMenu(QWidget* widget, std::intptr_t choice, std::intptr_t) {
+    QWidget* row = Plugin_GetCloneRoot(widget);
+    FieldKind kind = FieldKind::Phone;
+    if (row == nullptr || !KindOf(row->property("section").toInt(), &kind)) {
+        return 0;
+    }
+    const std::vector<contacts::FieldType>& types = contacts::FieldTypes(kind);
+    if (choice >= 0 && choice < static_cast<std::intptr_t>(types.size())) {
+        SetRowType(row, types[static_cast<std::size_t>(choice)].code);
+    }
+    return 1;
 }
 
 void CContactEditDlg::Filter(QLineEdit* box, EditMode mode, int maxLength) {
@@ -392,8 +423,7 @@ bool CContactEditDlg::Collect(vexa::Contact* out) {
         FieldKind kind = FieldKind::Phone;
         const bool typed = KindOf(s, &kind);
         for (QWidget* row : m_rows[static_cast<std::size_t>(s)]) {
-            const auto* chooser = qobject_cast<QComboBox*>(Plugin_GetChild(row, QStringLiteral("field_type")));
-            const int type = typed ? chooser->currentData().toInt() : 0;
+            const int type = typed ? RowType(row) : 0;
             const QString label = typed && contacts::IsCustomType(kind, type) ? TextIn(row, "field_label") : QString();
             const QString value = TextIn(row, "field_value");
             const QStringList parts{TextIn(row, "address_city"), TextIn(row, "address_region"),

@@ -56,6 +56,9 @@ public:
     QWidget* Row(Section section, int index) const { return m_rows[section][static_cast<std::size_t>(index)]; }
     QWidget* AddRow(Section section);
     QLineEdit* Box(const QString& name) const;
+    // Chooses a type in a row as its type menu does; the custom label box shows for a custom type.
+    void SetRowType(QWidget* row, int code);
+    static int RowType(QWidget* row);
     // Types into a box as the user would (the box's filter runs).
     void Type(QLineEdit* box, const QString& text);
     QString TipText() const;
@@ -71,6 +74,7 @@ private:
     LRESULT OnCancel(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnSetPhoto(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnDeletePhoto(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnTypeMenu(QWidget* widget, std::intptr_t choice, std::intptr_t);
 
     void BuildSections();
     void Fill();

@@ -24,7 +24,6 @@
 #include "skin/Skin.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -431,10 +430,9 @@ private slots:
         QVERIFY(dialog.CreateModeless());
         QWidget* row = dialog.AddRow(CContactEditDlg::SecPhone);
         QTRY_VERIFY(row->isVisible()); // new rows show in slices
-        auto* type = qobject_cast<QComboBox*>(Plugin_GetChild(row, QStringLiteral("field_type")));
         auto* label = qobject_cast<QLineEdit*>(Plugin_GetChild(row, QStringLiteral("field_label")));
         QVERIFY(!label->isVisibleTo(&dialog));
-        type->setCurrentIndex(type->findData(0));
+        dialog.SetRowType(row, 0);
         QVERIFY(label->isVisibleTo(&dialog));
         label->setText(QStringLiteral("卫星"));
         dialog.Type(qobject_cast<QLineEdit*>(Plugin_GetChild(row, QStringLiteral("field_value"))), QStringLiteral("123"));
