@@ -1,7 +1,6 @@
 #include "contacts/CContactDataHelper.h"
 
 #include "bridge/api/ContactBook.h"
-#include "contacts/ContactListing.h"
 #include "libs/log/Log.h"
 #include "platform/StringTable.h"
 
@@ -99,30 +98,15 @@ EditOutcome CContactDataHelper::DeleteGroup(vexa::ContactBook& book, int groupId
 BatchOutcome CContactDataHelper::ChangeMembership(vexa::ContactBook& book, int groupId,
                                                   const std::vector<std::int64_t>& ids, bool add,
                                                   const std::atomic<bool>* cancel, const BatchProgress& progress) {
-    BatchOutcome out;
     vexa::Group* group = book.GetGroupById(groupId, 0);
     if (group == nullptr) {
-        out.failed = true;
-        return out;
+        BatchOutcome none;
+        none.failed = true;
+        return none;
     }
-    const std::vector<vexa::Contact*> targets = ContactsWithIds(book, ids);
-    const int total = static_cast<int>(targets.size());
-    for (vexa::Contact* contact : targets) {
-        if (cancel != nullptr && cancel->load()) {
-            out.cancelled = true;
-            break;
-        }
-        const bool ok = add ? book.AddContactToGroup(group, contact, 1) : book.RemoveContactFromGroup(group, contact, 1);
-        if (!ok) {
-            out.failed = true;
-            break;
-        }
-        ++out.done;
-        if (progress) {
-            progress(total, out.done);
-        }
-    }
-    return out;
+    return ForEachContact(book, ids, cancel, progress, [&book, group, add](vexa::Contact* contact) {
+        return add ? book.AddContactToGroup(group, contact, 1) : book.RemoveContactFromGroup(group, contact, 1);
+    });
 }
 
 } // namespace contacts

@@ -156,8 +156,9 @@ EditOutcome CommitEdit(vexa::ContactBook& book, std::int64_t id, const ContactEd
     return out;
 }
 
-BatchOutcome DeleteContacts(vexa::ContactBook& book, const std::vector<std::int64_t>& ids,
-                            const std::atomic<bool>* cancel, const BatchProgress& progress) {
+BatchOutcome ForEachContact(vexa::ContactBook& book, const std::vector<std::int64_t>& ids,
+                            const std::atomic<bool>* cancel, const BatchProgress& progress,
+                            const std::function<bool(vexa::Contact*)>& step) {
     BatchOutcome out;
     const std::vector<vexa::Contact*> targets = ContactsWithIds(book, ids);
     const int total = static_cast<int>(targets.size());
@@ -166,8 +167,7 @@ BatchOutcome DeleteContacts(vexa::ContactBook& book, const std::vector<std::int6
             out.cancelled = true;
             break;
         }
-        if (!book.DeleteContact(contact)) {
-            LOG_Error("delete contact failed .%s:%d", LOG_HERE);
+        if (!step(contact)) {
             out.failed = true;
             break;
         }
@@ -177,6 +177,17 @@ BatchOutcome DeleteContacts(vexa::ContactBook& book, const std::vector<std::int6
         }
     }
     return out;
+}
+
+BatchOutcome DeleteContacts(vexa::ContactBook& book, const std::vector<std::int64_t>& ids,
+                            const std::atomic<bool>* cancel, const BatchProgress& progress) {
+    return ForEachContact(book, ids, cancel, progress, [&book](vexa::Contact* contact) {
+        if (!book.DeleteContact(contact)) {
+            LOG_Error("delete contact failed .%s:%d", LOG_HERE);
+            return false;
+        }
+        return true;
+    });
 }
 
 QString DeleteResultText(const BatchOutcome& outcome) {

@@ -59,6 +59,13 @@ struct BatchOutcome {
 };
 using BatchProgress = std::function<void(int total, int done)>;
 
+// Runs step on each contact of the book with these ids, in order, checking cancel before each and
+// reporting progress after each; stops at the first step that fails. Ids the book no longer holds
+// are skipped (not counted).
+BatchOutcome ForEachContact(vexa::ContactBook& book, const std::vector<std::int64_t>& ids,
+                            const std::atomic<bool>* cancel, const BatchProgress& progress,
+                            const std::function<bool(vexa::Contact*)>& step);
+
 // Deletes the contacts with these ids in order, checking cancel between them; stops at the first
 // refusal. Ids the book no longer holds are skipped (not counted).
 BatchOutcome DeleteContacts(vexa::ContactBook& book, const std::vector<std::int64_t>& ids,

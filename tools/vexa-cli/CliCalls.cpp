@@ -17,11 +17,7 @@ constexpr const char* kUsage = "calls export FILE\n"
                                "calls count";
 
 int Usage(CliContext& ctx) {
-    ctx.err << "usage:\n";
-    for (const QString& line : QString::fromLatin1(kUsage).split('\n')) {
-        ctx.err << "  vexa-cli [--phone SERIAL] " << line << '\n';
-    }
-    return kCliUsage;
+    return CliUsage(ctx, kUsage);
 }
 
 int RunCalls(CliContext& ctx, const QStringList& args) {

@@ -19,6 +19,7 @@
 #include <QMultiHash>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -30,11 +31,7 @@ constexpr const char* kUsage = "contacts export --format csv|vcf FILE\n"
                                "contacts merge-duplicates [--dry-run]";
 
 int Usage(CliContext& ctx) {
-    ctx.err << "usage:\n";
-    for (const QString& line : QString::fromLatin1(kUsage).split('\n')) {
-        ctx.err << "  vexa-cli [--phone SERIAL] " << line << '\n';
-    }
-    return kCliUsage;
+    return CliUsage(ctx, kUsage);
 }
 
 // The address book loaded the way the page has it loaded; null after printing why.
@@ -51,6 +48,17 @@ vexa::ContactBook* LoadedBook(CliContext& ctx, CSessionGate& gate) {
         return nullptr;
     }
     return book;
+}
+
+// Runs work on the loaded address book inside the session gate; kCliFailed when it cannot be read.
+int WithBook(CliContext& ctx, const std::function<int(vexa::ContactBook& book)>& work) {
+    CSessionGate gate;
+    vexa::ContactBook* book = LoadedBook(ctx, gate);
+    if (book == nullptr) {
+        return kCliFailed;
+    }
+    const CSessionUse use(gate, VEXA_HERE);
+    return work(*book);
 }
 
 int Export(CliContext& ctx, const QStringList& args) {
@@ -123,14 +131,10 @@ int Import(CliContext& ctx, QStringList args) {
 }
 
 int Count(CliContext& ctx) {
-    CSessionGate gate;
-    vexa::ContactBook* book = LoadedBook(ctx, gate);
-    if (book == nullptr) {
-        return kCliFailed;
-    }
-    const CSessionUse use(gate, VEXA_HERE);
-    ctx.out << book->GetContactCount(vexa::LIST_ALL) << '\n';
-    return kCliOk;
+    return WithBook(ctx, [&](vexa::ContactBook& book) {
+        ctx.out << book.GetContactCount(vexa::LIST_ALL) << '\n';
+        return kCliOk;
+    });
 }
 
 // "--key value" pairs after the command word; false for anything else.
@@ -170,40 +174,36 @@ int Add(CliContext& ctx, const QStringList& args) {
             return kCliFailed;
         }
     }
-    CSessionGate gate;
-    vexa::ContactBook* book = LoadedBook(ctx, gate);
-    if (book == nullptr) {
-        return kCliFailed;
-    }
-    const CSessionUse use(gate, VEXA_HERE);
-    std::unique_ptr<vexa::Contact> contact(book->NewContact());
-    if (!contact) {
-        ctx.err << Str(315) << '\n';
-        return kCliFailed;
-    }
-    contact->SetStorage(vexa::STORAGE_PHONE);
-    contact->SetDisplayName(options.value(QStringLiteral("name")));
-    for (const QString& number : Values(options, QStringLiteral("phone"))) {
-        contact->AddPhone(2, nullptr, number, nullptr);
-    }
-    for (const QString& address : Values(options, QStringLiteral("email"))) {
-        contact->AddEmail(1, nullptr, address, nullptr);
-    }
-    for (const QString& name : Values(options, QStringLiteral("group"))) {
-        vexa::Group* group = contacts::CContactDataHelper::FindGroup(*book, name);
-        if (group == nullptr) {
-            ctx.err << FormatText(Str(3150), qUtf8Printable(name)) << '\n';
+    return WithBook(ctx, [&](vexa::ContactBook& book) {
+        std::unique_ptr<vexa::Contact> contact(book.NewContact());
+        if (!contact) {
+            ctx.err << Str(315) << '\n';
             return kCliFailed;
         }
-        book->AddContactToGroup(group, contact.get(), 0);
-    }
-    const contacts::EditOutcome outcome = contacts::AddContact(*book, std::move(contact));
-    if (!outcome.ok) {
-        ctx.err << outcome.message << '\n';
-        return kCliFailed;
-    }
-    ctx.out << outcome.id << '\n';
-    return kCliOk;
+        contact->SetStorage(vexa::STORAGE_PHONE);
+        contact->SetDisplayName(options.value(QStringLiteral("name")));
+        for (const QString& number : Values(options, QStringLiteral("phone"))) {
+            contact->AddPhone(2, nullptr, number, nullptr);
+        }
+        for (const QString& address : Values(options, QStringLiteral("email"))) {
+            contact->AddEmail(1, nullptr, address, nullptr);
+        }
+        for (const QString& name : Values(options, QStringLiteral("group"))) {
+            vexa::Group* group = contacts::CContactDataHelper::FindGroup(book, name);
+            if (group == nullptr) {
+                ctx.err << FormatText(Str(3150), qUtf8Printable(name)) << '\n';
+                return kCliFailed;
+            }
+            book.AddContactToGroup(group, contact.get(), 0);
+        }
+        const contacts::EditOutcome outcome = contacts::AddContact(book, std::move(contact));
+        if (!outcome.ok) {
+            ctx.err << outcome.message << '\n';
+            return kCliFailed;
+        }
+        ctx.out << outcome.id << '\n';
+        return kCliOk;
+    });
 }
 
 int Delete(CliContext& ctx, const QStringList& args) {
@@ -218,20 +218,16 @@ int Delete(CliContext& ctx, const QStringList& args) {
             return Usage(ctx);
         }
     }
-    CSessionGate gate;
-    vexa::ContactBook* book = LoadedBook(ctx, gate);
-    if (book == nullptr) {
-        return kCliFailed;
-    }
-    const CSessionUse use(gate, VEXA_HERE);
-    // Every id must name a contact before the first one goes.
-    if (contacts::ContactsWithIds(*book, ids).size() != ids.size()) {
-        ctx.err << Str(430) << '\n';
-        return kCliFailed;
-    }
-    const contacts::BatchOutcome outcome = contacts::DeleteContacts(*book, ids, nullptr, {});
-    (outcome.failed ? ctx.err : ctx.out) << contacts::DeleteResultText(outcome) << '\n';
-    return outcome.failed ? kCliFailed : kCliOk;
+    return WithBook(ctx, [&](vexa::ContactBook& book) {
+        // Every id must name a contact before the first one goes.
+        if (contacts::ContactsWithIds(book, ids).size() != ids.size()) {
+            ctx.err << Str(430) << '\n';
+            return kCliFailed;
+        }
+        const contacts::BatchOutcome outcome = contacts::DeleteContacts(book, ids, nullptr, {});
+        (outcome.failed ? ctx.err : ctx.out) << contacts::DeleteResultText(outcome) << '\n';
+        return outcome.failed ? kCliFailed : kCliOk;
+    });
 }
 
 int MergeDuplicates(CliContext& ctx, const QStringList& args) {
@@ -239,26 +235,22 @@ int MergeDuplicates(CliContext& ctx, const QStringList& args) {
     if (args.size() > 2 || (args.size() == 2 && !dryRun)) {
         return Usage(ctx);
     }
-    CSessionGate gate;
-    vexa::ContactBook* book = LoadedBook(ctx, gate);
-    if (book == nullptr) {
-        return kCliFailed;
-    }
-    const CSessionUse use(gate, VEXA_HERE);
-    if (contacts::FindSameNameGroups(*book).empty()) {
-        ctx.out << Str(316) << '\n';
+    return WithBook(ctx, [&](vexa::ContactBook& book) {
+        if (contacts::FindSameNameGroups(book).empty()) {
+            ctx.out << Str(316) << '\n';
+            return kCliOk;
+        }
+        const contacts::MergeOutcome outcome = contacts::SmartMerge(book, !dryRun, nullptr, {});
+        for (const QString& line : contacts::MergePlanLines(outcome)) {
+            ctx.out << line << '\n';
+        }
+        if (!outcome.ok) {
+            ctx.err << Str(315) << '\n';
+            return kCliFailed;
+        }
+        ctx.out << FormatText(Str(dryRun ? 3152 : 317), outcome.merged) << '\n';
         return kCliOk;
-    }
-    const contacts::MergeOutcome outcome = contacts::SmartMerge(*book, !dryRun, nullptr, {});
-    for (const QString& line : contacts::MergePlanLines(outcome)) {
-        ctx.out << line << '\n';
-    }
-    if (!outcome.ok) {
-        ctx.err << Str(315) << '\n';
-        return kCliFailed;
-    }
-    ctx.out << FormatText(Str(dryRun ? 3152 : 317), outcome.merged) << '\n';
-    return kCliOk;
+    });
 }
 
 int RunContacts(CliContext& ctx, const QStringList& args) {
@@ -296,47 +288,39 @@ int RunGroups(CliContext& ctx, const QStringList& args) {
                        (command == QLatin1String("rename") && args.size() == 3) ||
                        (command == QLatin1String("delete") && args.size() == 2);
     if (!known) {
-        ctx.err << "usage:\n";
-        for (const QString& line : QString::fromLatin1(kGroupUsage).split('\n')) {
-            ctx.err << "  vexa-cli [--phone SERIAL] " << line << '\n';
-        }
-        return kCliUsage;
+        return CliUsage(ctx, kGroupUsage);
     }
-    CSessionGate gate;
-    vexa::ContactBook* book = LoadedBook(ctx, gate);
-    if (book == nullptr) {
-        return kCliFailed;
-    }
-    const CSessionUse use(gate, VEXA_HERE);
-    using Helper = contacts::CContactDataHelper;
-    if (command == QLatin1String("list")) {
-        for (int i = 0, n = book->GetGroupCount(); i < n; ++i) {
-            if (vexa::Group* group = book->GetGroupAt(i)) {
-                ctx.out << group->GetName() << '\t' << book->GetGroupMemberCount(group) << '\n';
+    return WithBook(ctx, [&](vexa::ContactBook& book) {
+        using Helper = contacts::CContactDataHelper;
+        if (command == QLatin1String("list")) {
+            for (int i = 0, n = book.GetGroupCount(); i < n; ++i) {
+                if (vexa::Group* group = book.GetGroupAt(i)) {
+                    ctx.out << group->GetName() << '\t' << book.GetGroupMemberCount(group) << '\n';
+                }
             }
+            return kCliOk;
         }
+        contacts::EditOutcome outcome;
+        QString done;
+        if (command == QLatin1String("add")) {
+            outcome = Helper::AddGroup(book, args[1]);
+            done = FormatText(Str(3153), qUtf8Printable(args[1]));
+        } else if (command == QLatin1String("rename")) {
+            outcome = Helper::RenameGroup(book, args[1], args[2]);
+            done = FormatText(Str(3154), qUtf8Printable(args[1]), qUtf8Printable(args[2]));
+        } else {
+            const vexa::Group* group = Helper::FindGroup(book, args[1]);
+            outcome = group == nullptr ? contacts::EditOutcome{false, FormatText(Str(3150), qUtf8Printable(args[1]))}
+                                       : Helper::DeleteGroup(book, group->GetId());
+            done = FormatText(Str(3155), qUtf8Printable(args[1]));
+        }
+        if (!outcome.ok) {
+            ctx.err << outcome.message << '\n';
+            return kCliFailed;
+        }
+        ctx.out << done << '\n';
         return kCliOk;
-    }
-    contacts::EditOutcome outcome;
-    QString done;
-    if (command == QLatin1String("add")) {
-        outcome = Helper::AddGroup(*book, args[1]);
-        done = FormatText(Str(3153), qUtf8Printable(args[1]));
-    } else if (command == QLatin1String("rename")) {
-        outcome = Helper::RenameGroup(*book, args[1], args[2]);
-        done = FormatText(Str(3154), qUtf8Printable(args[1]), qUtf8Printable(args[2]));
-    } else {
-        const vexa::Group* group = Helper::FindGroup(*book, args[1]);
-        outcome = group == nullptr ? contacts::EditOutcome{false, FormatText(Str(3150), qUtf8Printable(args[1]))}
-                                   : Helper::DeleteGroup(*book, group->GetId());
-        done = FormatText(Str(3155), qUtf8Printable(args[1]));
-    }
-    if (!outcome.ok) {
-        ctx.err << outcome.message << '\n';
-        return kCliFailed;
-    }
-    ctx.out << done << '\n';
-    return kCliOk;
+    });
 }
 
 const CliRegistration kRegistration({"contacts", kUsage, &RunContacts});
