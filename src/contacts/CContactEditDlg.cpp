@@ -371,8 +371,18 @@ void CContactEditDlg::ShowPhoto() {
 }
 
 void CContactEditDlg::LoadPhoto(const QString& path) {
+    // Decoded straight to the photo's size, so a huge picture never sits whole in memory; a file
+    // that is no picture, is cut short or claims absurd dimensions is refused.
+    constexpr int kMaxSide = 20000;
     QImageReader reader(path);
-    const QImage image = reader.read();
+    const QSize size = reader.size();
+    QImage image;
+    if (size.isValid() && size.width() <= kMaxSide && size.height() <= kMaxSide) {
+        if (size.width() > 96 || size.height() > 96) {
+            reader.setScaledSize(size.scaled(96, 96, Qt::KeepAspectRatio));
+        }
+        image = reader.read();
+    }
     if (image.isNull()) {
         VexaMessageBox(Str(228), this, Str(227), 0);
         return;

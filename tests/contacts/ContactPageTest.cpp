@@ -450,12 +450,40 @@ private slots:
         QCOMPARE(edit.fields->GetPhoneAt(0)->GetLabel(), QStringLiteral("卫星"));
         QCOMPARE(edit.fields->GetNickname().size(), CContactEditDlg::kMaxText);
         QCOMPARE(edit.groupIds, std::vector<int>{9});
-        // A picture is kept as the phone keeps it: scaled to fit 96 x 96.
+        // A picture is kept as the phone keeps it, scaled to fit 96 x 96; files that are no picture,
+        // are cut short or claim absurd dimensions are refused with 228 and change nothing.
         QImage big(400, 200, QImage::Format_RGB32);
         big.fill(Qt::red);
-        QImage kept;
-        QVERIFY(kept.loadFromData(CContactEditDlg::ScaledPhoto(big)));
-        QCOMPARE(kept.size(), QSize(96, 48));
+        QVERIFY(big.save(Path("a\\b:c.png")));
+        const QByteArray png = vexa::test::ReadFile(Path("a\\b:c.png"));
+        QByteArray huge = png;
+        huge.replace(16, 8, QByteArray::fromHex("0001869f0001869f")); // 99999 x 99999 in the header
+        const struct {
+            const char* name;
+            QByteArray bytes;
+            bool kept;
+        } files[] = {{"a\\b:c.png", png, true},
+                     {"cut.png", png.left(60), false},
+                     {"text.png", QByteArray("not a picture"), false},
+                     {"huge.png", huge, false}};
+        for (const auto& f : files) {
+            QVERIFY(vexa::test::WriteFile(Path(f.name), f.bytes));
+            CContactEditDlg photoDialog(c, false, {}, {});
+            QVERIFY(photoDialog.CreateModeless());
+            CAutoAnswer ok(1);
+            CVexaMessageBoxImpl::SetNextAnswer(1);
+            photoDialog.LoadPhoto(Path(f.name));
+            photoDialog.PressSave();
+            const contacts::ContactEdit photoEdit = photoDialog.TakeEdit();
+            QCOMPARE(photoEdit.photoChanged, f.kept);
+            QImage kept;
+            QCOMPARE(kept.loadFromData(photoEdit.photo), f.kept);
+            if (f.kept) {
+                QCOMPARE(kept.size(), QSize(96, 48));
+            } else {
+                QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(228));
+            }
+        }
     }
 
     void pageAddsDeletesCopiesAndMerges() {
