@@ -8,6 +8,7 @@
 #include "contacts/CContactPage.h"
 #include "contacts/CGroupManageDlg.h"
 #include "contacts/CMergeDuplicatesDlg.h"
+#include "contacts/CQuickAddContactDlg.h"
 #include "contacts/CPbListWnd.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
@@ -110,6 +111,17 @@ void RegisterContactScreenshots() {
             manage->Select(1);
             manage->SetName(QStringLiteral("家人"));
             manage->Press(CGroupManageDlg::ActRename);
+        }
+        return shown;
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("quick_add_contact"), [] {
+        auto shown = Shown(std::make_unique<CQuickAddContactDlg>(
+            QStringLiteral("13912345678"),
+            std::vector<CContactEditDlg::GroupChoice>{{1, QStringLiteral("家人"), false},
+                                                      {2, QStringLiteral("同事"), false}}));
+        if (auto* dialog = dynamic_cast<CQuickAddContactDlg*>(shown.get())) {
+            dialog->Fill(QStringLiteral("王芳"), QStringLiteral("13912345678x"), 2);
+            dialog->PressOk(); // shows the refusal of a number with a letter in it
         }
         return shown;
     });

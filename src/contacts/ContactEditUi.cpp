@@ -7,6 +7,7 @@
 #include "contacts/CContactEditDlg.h"
 #include "contacts/CGroupManageDlg.h"
 #include "contacts/CMergeDuplicatesDlg.h"
+#include "contacts/CQuickAddContactDlg.h"
 #include "contacts/ContactListing.h"
 #include "contacts/ContactMerge.h"
 #include "contacts/ContactTransferUi.h"
@@ -100,6 +101,34 @@ bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id) {
         VexaMessageBox(outcome.message.isEmpty() ? Str(315) : outcome.message, parent, Str(388), 0);
     }
     return true; // even a refused save may have changed groups or the photo before it
+}
+
+bool RunQuickAddContact(QWidget* parent, CSessionGate& gate, const QString& number) {
+    std::vector<CContactEditDlg::GroupChoice> groups;
+    RunOnContactBook(parent, gate, Str(3157), Str(990), 0, [&](vexa::ContactBook* book, const auto&, const auto&) {
+        groups = GroupRows<CContactEditDlg::GroupChoice>(*book, nullptr);
+        return 1;
+    });
+    CQuickAddContactDlg dialog(number, std::move(groups), parent);
+    if (dialog.DoModal() != static_cast<int>(IDOK)) {
+        return false;
+    }
+    contacts::ContactEdit edit;
+    edit.fields = std::make_unique<vexa::Contact>();
+    edit.fields->SetDisplayName(dialog.Name());
+    edit.fields->AddPhone(2, nullptr, dialog.Number(), nullptr);
+    if (dialog.GroupId() >= 0) {
+        edit.groupIds.push_back(dialog.GroupId());
+    }
+    contacts::EditOutcome outcome{false, Str(315), -1};
+    RunOnContactBook(parent, gate, Str(3157), Str(991), 0, [&](vexa::ContactBook* book, const auto&, const auto&) {
+        outcome = contacts::CommitEdit(*book, -1, edit);
+        return outcome.ok ? 1 : 0;
+    });
+    if (!outcome.ok) {
+        VexaMessageBox(outcome.message, parent, Str(388), 0);
+    }
+    return outcome.ok;
 }
 
 bool RunContactDelete(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids) {

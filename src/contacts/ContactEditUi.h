@@ -22,5 +22,7 @@ std::vector<contacts::CContactMoveAndCopyHelper::Target> ContactTargets(CSession
 // Copies or moves to storage (-1: no card, nothing happens); a SIM target asks 436 / 437 first.
 bool RunContactCopy(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids, int storage, bool move);
 bool RunGroupManage(QWidget* parent, CSessionGate& gate);
+// The quick add of a number seen elsewhere (a message, a call): name, number and group.
+bool RunQuickAddContact(QWidget* parent, CSessionGate& gate, const QString& number);
 // Explains itself (309), shows the plan and merges on the user's word (317, or 316 / 315).
 bool RunDuplicateMerge(QWidget* parent, CSessionGate& gate);

@@ -86,4 +86,14 @@ FilterResult FilterInput(const QString& text, EditMode mode, int maxLength) {
     return r;
 }
 
+int CheckQuickAdd(const QString& name, const QString& number) {
+    if (number.isEmpty() || FilterInput(number, EditMode::PhoneNumber).text != number) {
+        return 3175;
+    }
+    if (number.size() > 40) {
+        return 3176;
+    }
+    return name.size() > 64 ? 3177 : 0;
+}
+
 } // namespace contacts

@@ -14,6 +14,8 @@
 #include "contacts/CContactPage.h"
 #include "contacts/CGroupManageDlg.h"
 #include "contacts/CMergeDuplicatesDlg.h"
+#include "contacts/CQuickAddContactDlg.h"
+#include "contacts/ContactEditUi.h"
 #include "contacts/CPbListWnd.h"
 #include "contacts/ContactListing.h"
 #include "controls/CVexaProgressDlg.h"
@@ -528,6 +530,22 @@ private slots:
         m_page->MergeDuplicates();
         reloaded();
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(317), 1));
+    }
+
+    void quickAddMakesAContactInTheChosenGroup() {
+        WhenModal<CQuickAddContactDlg>([](CQuickAddContactDlg* dialog) {
+            dialog->Fill(QStringLiteral("王芳"), QStringLiteral("1391234x"), 1);
+            dialog->PressOk();
+            QCOMPARE(dialog->TipText(), Str(3175));
+            dialog->Fill(QStringLiteral("王芳"), QStringLiteral("13912340000"), 1);
+            dialog->PressOk();
+        });
+        QVERIFY(RunQuickAddContact(m_page.get(), m_gate, QStringLiteral("13912340000")));
+        vexa::Contact* added = Book()->FindContactByNumber(QStringLiteral("13912340000"));
+        QVERIFY(added != nullptr);
+        QCOMPARE(added->GetDisplayNameText(), QStringLiteral("王芳"));
+        QCOMPARE(added->GetGroupCount(), 1);
+        QCOMPARE(added->GetGroupAt(0)->GetName(), QStringLiteral("朋友"));
     }
 
     void groupDialogChecksNamesAndWritesThePhone() {

@@ -36,4 +36,21 @@ TEST(EditFilters, EachModeKeepsItsCharactersAndSaysWhy) {
     EXPECT_EQ(r.message, QStringLiteral("不能超过3个字符"));
 }
 
+TEST(QuickAddRules, NumberAndNameChecks) {
+    const struct {
+        const char* name;
+        QString number;
+        int expected;
+    } cases[] = {
+        {"王芳", "+8613912345678", 0}, {"", "10086", 0},
+        {"王芳", "", 3175},           {"王芳", "139 1234", 3175},
+        {"王芳", "1391234x", 3175},   {"王芳", QString(41, '1'), 3176},
+        {"王芳", QString(40, '1'), 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckQuickAdd(QString::fromUtf8(c.name), c.number), c.expected) << c.number.toStdString();
+    }
+    EXPECT_EQ(CheckQuickAdd(QString(65, QChar(u'名')), QStringLiteral("10086")), 3177);
+}
+
 } // namespace
