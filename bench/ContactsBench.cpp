@@ -43,22 +43,22 @@ struct Phone {
 
     Phone() {
         qputenv("VEXA_SIM_DIR", QFile::encodeName(dir.filePath("sim")));
-        vexa::sim::PhoneSpec spec;
-        spec.serial = "BENCH-1";
-        spec.model = "V960";
+        vexa::sim::PhoneSpec phone;
+        phone.serial = "BENCH-1";
+        phone.model = "V960";
         QString error;
         vexa::sim::SeedOptions seed;
         seed.contacts = kContacts;
         seed.calls = 1000;
         seed.smallStores = false;
         seed.screenFrames = false;
-        if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone("BENCH-1", seed, &error)) {
+        if (!vexa::sim::CreatePhone(phone, &error) || !vexa::sim::SeedPhone("BENCH-1", seed, &error)) {
             qFatal("cannot make the phone: %s", qPrintable(error));
         }
-        spec.serial = "BENCH-2";
-        vexa::sim::CreatePhone(spec, &error);
-        spec.serial = "BENCH-3";
-        vexa::sim::CreatePhone(spec, &error);
+        phone.serial = "BENCH-2";
+        vexa::sim::CreatePhone(phone, &error);
+        phone.serial = "BENCH-3";
+        vexa::sim::CreatePhone(phone, &error);
         // The page finds the phone where the program does: through ppGetBridge().
         vexa::sim::UseSimulatedPhones();
         ppInitialize();

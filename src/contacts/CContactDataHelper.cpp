@@ -109,4 +109,19 @@ BatchOutcome CContactDataHelper::ChangeMembership(vexa::ContactBook& book, int g
     });
 }
 
+BatchOutcome CContactDataHelper::SetFavorite(vexa::ContactBook& book, const std::vector<std::int64_t>& ids, bool on,
+                                             const std::atomic<bool>* cancel, const BatchProgress& progress) {
+    return ForEachContact(book, ids, cancel, progress, [&book, on](vexa::Contact* contact) {
+        if (!contact->IsDetailLoaded() && !book.LoadContactDetail(contact)) {
+            return false;
+        }
+        contact->SetFavorite(on);
+        if (!book.UpdateContact(contact)) {
+            contact->SetFavorite(!on); // the phone keeps the old flag
+            return false;
+        }
+        return true;
+    });
+}
+
 } // namespace contacts

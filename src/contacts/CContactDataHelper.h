@@ -29,6 +29,10 @@ public:
     // the first refusal or when cancel is set.
     static BatchOutcome ChangeMembership(vexa::ContactBook& book, int groupId, const std::vector<std::int64_t>& ids,
                                          bool add, const std::atomic<bool>* cancel, const BatchProgress& progress);
+    // Sets or clears the favourite flag of the contacts with these ids (each read whole first, so
+    // the write keeps its detail); stops at the first refusal or when cancel is set.
+    static BatchOutcome SetFavorite(vexa::ContactBook& book, const std::vector<std::int64_t>& ids, bool on,
+                                    const std::atomic<bool>* cancel, const BatchProgress& progress);
 };
 
 } // namespace contacts

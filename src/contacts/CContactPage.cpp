@@ -74,6 +74,7 @@ const SkinEventRow<CContactPage> CContactPageTable::kRows[] = {
     {"new_contact", kSkinClick, &CContactPage::OnNew},
     {"edit_contact", kSkinClick, &CContactPage::OnEdit},
     {"delete_contact", kSkinClick, &CContactPage::OnDelete},
+    {"remove_contact", kSkinClick, &CContactPage::OnRemove},
     {"copy_contact", kSkinDropDown, &CContactPage::OnCopyMenu},
     {"move_contact", kSkinDropDown, &CContactPage::OnMoveMenu},
     {"group_manage", kSkinClick, &CContactPage::OnGroups},
@@ -231,7 +232,7 @@ void CContactPage::ShowState() {
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("contact_view")), ready && !m_callView);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("call_recond_wnd")), ready && m_callView);
     for (const char* name : {"import_contact", "export_contact", "refresh_contact", "Contact_search_ctrl",
-                             "btn_for_contact", "btn_for_call_record", "new_contact", "edit_contact", "delete_contact",
+                             "btn_for_contact", "btn_for_call_record", "new_contact", "edit_contact", "delete_contact", "remove_contact",
                              "copy_contact", "move_contact", "group_manage", "merge_contact"}) {
         Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(name)), ready);
     }
@@ -427,6 +428,9 @@ void CContactPage::FillNode(int nodeId) {
     }
     m_list->SetCaption(caption);
     m_list->Append(std::move(items));
+    QWidget* remove = GetPluginByName(this, QStringLiteral("remove_contact"));
+    Plugin_SetText(remove, Str(nodeId >= 0 ? 660 : 656));
+    Plugin_SetVisible(remove, nodeId >= 0 || nodeId == contacts::NodeFavorites);
     ShowPreview();
 }
 
@@ -743,6 +747,20 @@ LRESULT CContactPage::OnNew(QWidget*, std::intptr_t, std::intptr_t) {
 
 LRESULT CContactPage::OnEdit(QWidget*, std::intptr_t, std::intptr_t) {
     EditCurrent();
+    return 1;
+}
+
+void CContactPage::RemoveChosen() {
+    if (m_node < 0 && m_node != contacts::NodeFavorites) {
+        return;
+    }
+    if (RunContactRemoveFrom(this, m_gate, ChosenIds(), m_node, m_list->Caption())) {
+        RequestLoad(true);
+    }
+}
+
+LRESULT CContactPage::OnRemove(QWidget*, std::intptr_t, std::intptr_t) {
+    RemoveChosen();
     return 1;
 }
 

@@ -81,6 +81,8 @@ public:
     void NewContact();
     void EditCurrent();
     void DeleteChosen();
+    // Out of the current group or the favourites (the button shows only on those nodes).
+    void RemoveChosen();
     void CopyChosen(int storage, bool move);
     void ManageGroups();
     void MergeDuplicates();
@@ -103,6 +105,7 @@ private:
     LRESULT OnNew(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnEdit(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnDelete(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnRemove(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnCopyMenu(QWidget*, std::intptr_t choice, std::intptr_t);
     LRESULT OnMoveMenu(QWidget*, std::intptr_t choice, std::intptr_t);
     LRESULT OnGroups(QWidget*, std::intptr_t, std::intptr_t);

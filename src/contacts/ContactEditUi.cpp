@@ -150,6 +150,32 @@ bool RunContactDelete(QWidget* parent, CSessionGate& gate, const std::vector<std
     return outcome.done > 0;
 }
 
+bool RunContactRemoveFrom(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids, int nodeId,
+                          const QString& groupName) {
+    const bool fromGroup = nodeId >= 0;
+    const int count = static_cast<int>(ids.size());
+    const QString question = fromGroup ? FormatText(Str(861), count, qUtf8Printable(groupName))
+                                       : FormatText(Str(860), count);
+    if (ids.empty() || VexaMessageBox(question, parent, Str(fromGroup ? 660 : 656), 1) != static_cast<int>(IDOK)) {
+        return false;
+    }
+    contacts::BatchOutcome outcome;
+    RunOnContactBook(parent, gate, Str(fromGroup ? 660 : 656), Str(fromGroup ? 659 : 657), 0,
+                     [&](vexa::ContactBook* book, const auto& cancelled, const auto& progress) {
+                         CancelFlag cancel(cancelled);
+                         using Helper = contacts::CContactDataHelper;
+                         outcome = fromGroup ? Helper::ChangeMembership(*book, nodeId, ids, false, &cancel.flag,
+                                                                        cancel.Progress(progress))
+                                             : Helper::SetFavorite(*book, ids, false, &cancel.flag,
+                                                                   cancel.Progress(progress));
+                         return 1;
+                     });
+    if (outcome.failed) {
+        VexaMessageBox(Str(315), parent, Str(fromGroup ? 660 : 656), 0);
+    }
+    return outcome.done > 0;
+}
+
 std::vector<contacts::CContactMoveAndCopyHelper::Target> ContactTargets(CSessionGate& gate) {
     CSessionScope use(gate, VEXA_HERE);
     vexa::DeviceInfo* info = use ? use->GetDeviceInfo() : nullptr;

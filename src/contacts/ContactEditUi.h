@@ -17,6 +17,9 @@ class QWidget;
 bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id);
 // Asks 859, deletes in order and says 313 (with 315 when the phone refused one).
 bool RunContactDelete(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids);
+// Takes the contacts out of the group (node id >= 0, asks 861) or out of the favourites (asks 860).
+bool RunContactRemoveFrom(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids, int nodeId,
+                          const QString& groupName);
 // The copy and move menu's entries for the phone's SIM cards.
 std::vector<contacts::CContactMoveAndCopyHelper::Target> ContactTargets(CSessionGate& gate);
 // Copies or moves to storage (-1: no card, nothing happens); a SIM target asks 436 / 437 first.

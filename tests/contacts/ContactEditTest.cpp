@@ -115,7 +115,9 @@ TEST_F(ContactEditTest, GroupNamesAreCheckedAndMembersBecomeUngrouped) {
     const std::vector<std::int64_t> ids{Add(QStringLiteral("A")), Add(QStringLiteral("B"))};
     const int groupId = static_cast<int>(work.id);
     EXPECT_EQ(Helper::ChangeMembership(*m_book, groupId, ids, true, nullptr, {}).done, 2);
+    EXPECT_EQ(Helper::SetFavorite(*m_book, ids, true, nullptr, {}).done, 2);
     Reopen();
+    EXPECT_EQ(m_book->GetFavoriteCount(), 2);
     EXPECT_EQ(m_book->GetUngroupedCount(), 0);
     EXPECT_EQ(m_book->GetGroupById(groupId, 0)->GetName(), "工作");
     ASSERT_TRUE(Helper::DeleteGroup(*m_book, groupId).ok);

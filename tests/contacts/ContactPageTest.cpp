@@ -548,6 +548,21 @@ private slots:
         QCOMPARE(added->GetGroupAt(0)->GetName(), QStringLiteral("朋友"));
     }
 
+    void removeFromGroupAsksThenUngroups() {
+        const int group = m_page->Nodes().back().id;
+        QVERIFY(group >= 0);
+        QVERIFY(m_page->SelectNode(group));
+        QTRY_COMPARE(List().Count(), 3);
+        const int ungrouped = Book()->GetUngroupedCount();
+        List().SetChecked(0, true);
+        List().SetChecked(1, true);
+        CAutoAnswer ok(1);
+        m_page->RemoveChosen();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading(), kWaitMs);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(861), 2, "朋友"));
+        QCOMPARE(Book()->GetUngroupedCount(), ungrouped + 2);
+    }
+
     void groupDialogChecksNamesAndWritesThePhone() {
         CAutoAnswer yes(6);
         WhenModal<CGroupManageDlg>([](CGroupManageDlg* dialog) {
