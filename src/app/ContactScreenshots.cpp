@@ -132,7 +132,8 @@ void RegisterContactScreenshots() {
                      {QStringLiteral("Alice"), {{7, 8}}}};
         plan.merged = 4;
         plan.leftForHand = {QStringLiteral("王芳")};
-        return Shown(std::make_unique<CMergeDuplicatesDlg>(std::move(plan)));
+        return Shown(std::make_unique<CMergeDuplicatesDlg>(std::move(plan),
+                                                           [](const std::vector<std::int64_t>&) { return false; }));
     });
     RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("contact_group"), []() -> std::unique_ptr<QWidget> {
         CContactPage* page = nullptr;

@@ -265,9 +265,17 @@ bool RunDuplicateMerge(QWidget* parent, CSessionGate& gate) {
         VexaMessageBox(Str(316), parent, Str(310), 0);
         return false;
     }
-    CMergeDuplicatesDlg dialog(plan, parent);
+    CMergeDuplicatesDlg dialog(
+        plan,
+        [parent, &gate](const std::vector<std::int64_t>& ids) {
+            return RunOnContactBook(parent, gate, Str(289), Str(290), 0,
+                                    [&ids](vexa::ContactBook* book, const auto&, const auto&) {
+                                        return contacts::MergeContacts(*book, ids) ? 1 : 0;
+                                    }) == 1;
+        },
+        parent);
     if (dialog.DoModal() != static_cast<int>(IDOK)) {
-        return false;
+        return dialog.HandMerged();
     }
     contacts::MergeOutcome done;
     RunOnContactBook(parent, gate, Str(289), Str(290), 0,

@@ -1,6 +1,7 @@
 #include "contacts/ContactMerge.h"
 
 #include "bridge/api/ContactBook.h"
+#include "contacts/ContactListing.h"
 #include "libs/log/Log.h"
 #include "platform/StringTable.h"
 
@@ -196,6 +197,20 @@ MergeOutcome SmartMerge(vexa::ContactBook& book, bool apply, const std::atomic<b
     }
     out.merged = merged;
     return out;
+}
+
+bool MergeContacts(vexa::ContactBook& book, const std::vector<std::int64_t>& ids) {
+    const std::vector<vexa::Contact*> members = ContactsWithIds(book, ids);
+    if (members.size() != ids.size() || members.size() < 2) {
+        return false;
+    }
+    for (vexa::Contact* c : members) {
+        if (!c->IsDetailLoaded() && !book.LoadContactDetail(c)) {
+            LOG_Error("Load Contact Detail failed .%s:%d", LOG_HERE);
+            return false;
+        }
+    }
+    return MergeCluster(book, members);
 }
 
 QStringList MergePlanLines(const MergeOutcome& plan) {

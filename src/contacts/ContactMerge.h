@@ -45,6 +45,11 @@ struct MergeOutcome {
 MergeOutcome SmartMerge(vexa::ContactBook& book, bool apply, const std::atomic<bool>* cancel,
                         const BatchProgress& progress);
 
+// The hand merge: the first contact of ids takes in every entry of the others it lacks (MergeInto),
+// is written and read back, then the others are deleted. False when a contact is gone or the
+// phone refused a step (what was written stays).
+bool MergeContacts(vexa::ContactBook& book, const std::vector<std::int64_t>& ids);
+
 // One line per same-name group that holds duplicates: 3151 with the name, its contacts and how
 // many of them merge away.
 QStringList MergePlanLines(const MergeOutcome& plan);

@@ -283,6 +283,23 @@ TEST_F(ContactEditTest, SmartMergeJoinsDuplicatesAndLeavesTheRestForTheHand) {
     EXPECT_EQ(SmartMerge(*m_book, true, nullptr, {}).merged, 0); // merging twice equals once
 }
 
+// The hand merge keeps an equal number once and adds an unequal spelling without its dashes.
+TEST_F(ContactEditTest, HandMergeAddsWhatTheTargetLacks) {
+    const std::int64_t target = Add(QStringLiteral("Li"), {QStringLiteral("13800000000")});
+    const std::int64_t same = Add(QStringLiteral("Li"), {QStringLiteral("13800000000")});
+    const std::int64_t dashed = Add(QStringLiteral("Li"), {QStringLiteral("138-0000-0000"), QStringLiteral("1 2")});
+    ASSERT_TRUE(MergeContacts(*m_book, {target, same, dashed}));
+    EXPECT_FALSE(MergeContacts(*m_book, {target, same})); // same is gone
+    Reopen();
+    EXPECT_EQ(IdsOnPhone(), std::set<std::int64_t>{target});
+    const vexa::Contact* merged = ContactsWithIds(*m_book, {target}).front();
+    std::vector<QString> numbers;
+    for (const vexa::ContactField& f : merged->m_phones) {
+        numbers.push_back(f.m_value);
+    }
+    EXPECT_EQ(numbers, (std::vector<QString>{"13800000000", "13800000000", "12"}));
+}
+
 TEST_F(ContactEditTest, CallRecordsOfANumberGoInBatches) {
     vexa::CallRecordList* list = m_phones.Session()->GetCallRecords();
     ASSERT_EQ(list->LoadCallRecords(), 1);

@@ -523,7 +523,12 @@ private slots:
 
         QVERIFY(AddContact(*Book(), QStringLiteral("重复"), QStringLiteral("10000"), nullptr));
         QVERIFY(AddContact(*Book(), QStringLiteral("重复 "), QStringLiteral("10000"), nullptr));
+        QVERIFY(AddContact(*Book(), QStringLiteral("手动"), QStringLiteral("1"), nullptr));
+        QVERIFY(AddContact(*Book(), QStringLiteral("手动"), QStringLiteral("2"), nullptr));
         WhenModal<CMergeDuplicatesDlg>([](CMergeDuplicatesDlg* dialog) {
+            const QString hand = Str(3178) + QStringLiteral("：") + FormatText(Str(3172), "手动", 2);
+            QCOMPARE(dialog->Lines(), (QStringList{FormatText(Str(3151), "重复", 2, 1), hand}));
+            QVERIFY(dialog->MergeByHand(1));
             QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3151), "重复", 2, 1)});
             dialog->PressMerge();
         });
