@@ -49,11 +49,9 @@ int SimPictureStore::LoadPictures() {
             picture->m_path = path + u'/' + picture->m_name;
             picture->m_size = static_cast<std::uint32_t>(pictures.Int(2));
             picture->m_time = UnpackTime(pictures.Int(3));
+            // Only a stored thumbnail comes with the list; a picture without one is fetched when it is
+            // shown (reading every small picture here cost seconds and their whole size in memory).
             picture->m_thumbnail = pictures.Blob(4);
-            if (picture->m_thumbnail.isEmpty() && picture->m_size <= 256 * 1024) {
-                // Small pictures without a stored thumbnail serve as their own.
-                picture->m_thumbnail = ReadWholeFile(db, pictures.Int(0));
-            }
             album.pictures.push_back(std::move(picture));
         }
         m_albums.push_back(std::move(album));
@@ -173,15 +171,11 @@ bool SimPictureStore::ImportPicture(int album, const QString& localPath, bool re
     // made by whoever shows it.
     auto& pictures = m_albums[static_cast<std::size_t>(album)].pictures;
     std::erase_if(pictures, [&target](const auto& p) { return p->m_path == target; });
-    const FileNode node = ResolvePath(m_link.m_db, target);
     auto picture = std::make_unique<Picture>();
     picture->m_name = name;
     picture->m_path = target;
     picture->m_size = static_cast<std::uint32_t>(QFileInfo(localPath).size());
     picture->m_time = NowSystemTime();
-    if (node.id >= 0 && picture->m_size <= 256 * 1024) {
-        picture->m_thumbnail = ReadWholeFile(m_link.m_db, node.id);
-    }
     pictures.insert(pictures.begin(), std::move(picture));
     return true;
 }
