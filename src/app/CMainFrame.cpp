@@ -3,7 +3,7 @@
 #include "app/AppComponents.h"
 #include "app/CAbout.h"
 #include "app/CCloseTipDlg.h"
-#include "app/CPlaceholderPage.h"
+#include "apps/CAppPage.h"
 #include "pictures/CPicturePage.h"
 #include "app/CSettingsDlg.h"
 #include "app/CUpdateSoftwareDlg.h"
@@ -299,7 +299,7 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
         return contacts;
     }
     case TabApp:
-        return new CPlaceholderPage(593, 0, 2204);
+        return new CAppPage(Gate(), m_appData);
     case TabPicture:
         return new CPicturePage(Gate());
     default:

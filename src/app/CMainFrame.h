@@ -6,6 +6,7 @@
 // OnDeviceConnected / OnDeviceDisconnected. UI thread only; it never waits for a worker there:
 // workers talk to it through posted messages, values and calls.
 
+#include "apps/AppData.h"
 #include "device/ConnectionController.h"
 #include "device/DeviceConnection.h"
 #include "device/MainFrameMessages.h"
@@ -118,6 +119,8 @@ private:
 
     CTabPageWnd* m_pages[TabCount] = {};
     int m_createCount[TabCount] = {};
+    // The apps part's tasks and upgrade offers, shared by the apps tab and (later) the task window.
+    AppData m_appData;
     int m_activeTab = -1;
     bool m_connected = false;
     int m_closing = 0;

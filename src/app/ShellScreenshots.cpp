@@ -5,6 +5,7 @@
 #include "app/CMainFrame.h"
 #include "app/CSettingsDlg.h"
 #include "app/CUpdateSoftwareDlg.h"
+#include "apps/CAppPage.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "messages/CMessagePage.h"
 #include "pictures/CPicturePage.h"
@@ -33,6 +34,10 @@ int TabOf(const QString& name) {
     // The pictures tab with an album chosen and some pictures selected.
     if (name == QLatin1String("picture_album")) {
         return CMainFrame::TabPicture;
+    }
+    // The apps tab with the app of the most permissions chosen and two rows checked.
+    if (name == QLatin1String("app_details")) {
+        return CMainFrame::TabApp;
     }
     return -1;
 }
@@ -119,6 +124,23 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
                 pictures->SetSelected(i, true);
             }
             pictures->WaitSettled(timeoutMs);
+        }
+    }
+    if (auto* apps = dynamic_cast<CAppPage*>(frame.Page(CMainFrame::TabApp));
+        apps != nullptr && TabOf(page) == CMainFrame::TabApp) {
+        apps->WaitSettled(timeoutMs);
+        if (page == QLatin1String("app_details") && !apps->Shown().empty()) {
+            int richest = 0;
+            for (int i = 0; i < static_cast<int>(apps->Shown().size()); ++i) {
+                const auto permissions = [apps](int row) {
+                    const auto& app = apps->Apps()[static_cast<std::size_t>(apps->Shown()[static_cast<std::size_t>(row)])];
+                    return app.permissions.count(u';');
+                };
+                richest = permissions(i) > permissions(richest) ? i : richest;
+            }
+            apps->SelectRow(richest);
+            apps->SetChecked(richest, true);
+            apps->SetChecked(richest == 0 ? 1 : 0, true);
         }
     }
     return RenderWindowPicture(&frame, 300);
