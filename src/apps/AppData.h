@@ -17,6 +17,7 @@ struct tagTASKINFOR {
     enum Kind { LocalApk = 0, StoreDownload = 1, Upgrade = 2 };
     enum State { Completed = 0, WaitInstall = 1, WaitDownload = 2, Installing = 3, Downloading = 4,
                  InstallFailed = 5, DownloadFailed = 6 };
+    int id = 0; // names the task across threads; given by AppData::AddTask
     int kind = LocalApk;
     int state = WaitInstall;
     QString text;
@@ -50,6 +51,8 @@ public:
     // it (uninstall answers 648, refresh 895).
     bool InstallRunning() const;
     int TaskCount() const;
+    // Takes the task into the task list and gives it its id.
+    int AddTask(std::unique_ptr<tagTASKINFOR> task);
 
     mutable std::mutex m_taskLock;
     std::list<std::unique_ptr<tagTASKINFOR>> m_tasks;
@@ -58,4 +61,7 @@ public:
     std::map<QString, apps::UpgradeOffer> m_upgrades;
     // Unset until a store is configured: the update list then stays empty.
     std::shared_ptr<apps::IAppUpgradeCheck> m_upgradeCheck;
+
+private:
+    int m_nextId = 1;
 };

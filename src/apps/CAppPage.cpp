@@ -505,20 +505,23 @@ void CAppPage::Install() {
     }
 }
 
-void CAppPage::InstallFiles(const QStringList& files) {
-    if (!m_connected || files.isEmpty()) {
-        return;
-    }
-    apps::AppOutcome outcome;
+bool CAppPage::RunBatch(const QString& title, int remindId, bool canCancel, bool countApps,
+                        const std::function<void(vexa::AppManager&, apps::AppHooks&)>& job) {
+    bool ran = false;
     CVexaProgressDlg dlg(this);
-    dlg.m_strTitle = Str(3028);
-    dlg.m_strRemind = Str(653);
-    dlg.m_bCanCancel = files.size() > 1;
+    dlg.m_strTitle = title;
+    dlg.m_strRemind = Str(remindId);
+    dlg.m_bCanCancel = canCancel;
     apps::AppHooks hooks;
     hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
     hooks.current = [&dlg](const QString& name) { dlg.SetRemindText(Str(654) + name); };
-    hooks.progress = [&dlg](int total, int done, int percent) {
-        dlg.SetBarPos(total > 0 ? (done * 100 + std::min(percent, 99)) / total : percent);
+    hooks.progress = [&dlg, countApps](int total, int done, int percent) {
+        if (countApps) {
+            dlg.SetProgress(static_cast<unsigned>(total), static_cast<unsigned>(done), true);
+        } else {
+            // The app being sent counts with its own share of the bar.
+            dlg.SetBarPos(total > 0 ? (done * 100 + (done < total ? std::min(percent, 99) : 0)) / total : percent);
+        }
     };
     WorkerThread worker(std::function<void()>([&] {
         dlg.WaitReady();
@@ -527,12 +530,46 @@ void CAppPage::InstallFiles(const QStringList& files) {
         if (manager != nullptr) {
             hooks.connected = [&use] { return use->IsConnected(); };
             std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
-            outcome = apps::InstallApks(*manager, files, hooks);
+            job(*manager, hooks);
+            ran = true;
         }
         dlg.PostMessage(WM_COMMAND, dlg.IsCancelRequested() ? IDCANCEL : IDOK, 0);
     }));
     worker.Start();
     dlg.DoModal();
+    return ran;
+}
+
+void CAppPage::InstallFiles(const QStringList& files) {
+    if (!m_connected || files.isEmpty()) {
+        return;
+    }
+    apps::AppOutcome outcome;
+    std::vector<std::unique_ptr<tagTASKINFOR>> tasks;
+    RunBatch(Str(3028), 653, files.size() > 1, false, [&](vexa::AppManager& manager, apps::AppHooks& hooks) {
+        if (!m_taskSink) {
+            outcome = apps::InstallApks(manager, files, hooks);
+            return;
+        }
+        // With a task window the files are only checked here; its install thread does the rest.
+        for (const QString& file : files) {
+            if (hooks.cancelled()) {
+                return;
+            }
+            hooks.current(QFileInfo(file).fileName());
+            apps::ApkCheck check = apps::CheckApk(manager, file);
+            if (check.problem != apps::ApkCheck::None) {
+                ++outcome.invalid;
+                outcome.notices << check.message;
+                continue;
+            }
+            auto task = std::make_unique<tagTASKINFOR>();
+            task->path = file;
+            task->app = std::move(check.record);
+            tasks.push_back(std::move(task));
+        }
+        outcome.result = apps::AppOutcome::Succeeded;
+    });
     QStringList lines;
     if (outcome.invalid > 0) {
         lines << FormatText(Str(655), outcome.invalid);
@@ -546,6 +583,9 @@ void CAppPage::InstallFiles(const QStringList& files) {
     }
     if (!lines.isEmpty()) {
         VexaMessageBox(lines.join(QStringLiteral("\r\n")), this, Str(330), 0);
+    }
+    if (!tasks.empty()) {
+        m_taskSink(std::move(tasks));
     }
     if (outcome.done > 0) {
         RequestList(true);
@@ -571,28 +611,9 @@ void CAppPage::Uninstall() {
         return;
     }
     apps::AppOutcome outcome;
-    CVexaProgressDlg dlg(this);
-    dlg.m_strTitle = question;
-    dlg.m_strRemind = Str(607);
-    dlg.m_bCanCancel = packages.size() > 1;
-    apps::AppHooks hooks;
-    hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
-    hooks.progress = [&dlg](int total, int done, int) {
-        dlg.SetProgress(static_cast<unsigned>(total), static_cast<unsigned>(done), true);
-    };
-    WorkerThread worker(std::function<void()>([&] {
-        dlg.WaitReady();
-        CSessionScope use(m_gate, VEXA_HERE);
-        vexa::AppManager* manager = use ? use->GetAppManager() : nullptr;
-        if (manager != nullptr) {
-            hooks.connected = [&use] { return use->IsConnected(); };
-            std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
-            outcome = apps::UninstallApps(*manager, &m_data, packages, hooks);
-        }
-        dlg.PostMessage(WM_COMMAND, dlg.IsCancelRequested() ? IDCANCEL : IDOK, 0);
-    }));
-    worker.Start();
-    dlg.DoModal();
+    RunBatch(question, 607, packages.size() > 1, true, [&](vexa::AppManager& manager, apps::AppHooks& hooks) {
+        outcome = apps::UninstallApps(manager, &m_data, packages, hooks);
+    });
     for (const QString& package : outcome.packages) {
         m_checked.remove(package);
     }

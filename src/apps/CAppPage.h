@@ -9,6 +9,7 @@
 // UI thread only.
 
 #include "apps/AppData.h"
+#include "apps/AppOps.h"
 #include "apps/AppRules.h"
 #include "device/CTabPageWnd.h"
 #include "platform/BackgroundJob.h"
@@ -40,6 +41,11 @@ public:
         std::function<QStringList(QWidget*)> apkFiles;
     };
     void SetChoosers(Choosers choosers) { m_choosers = std::move(choosers); }
+    // Where checked APK files go as tasks (the task window); unset, the page installs them itself.
+    using TaskSink = std::function<void(std::vector<std::unique_ptr<tagTASKINFOR>>)>;
+    void SetTaskSink(TaskSink sink) { m_taskSink = std::move(sink); }
+    // The phone's list changed behind the page (an install of the task window): read it again.
+    void ReloadList() { if (m_connected) RequestList(true); }
 
     bool Create() override;
     void OnPageShown() override;
@@ -90,6 +96,11 @@ private:
     LRESULT OnButton(QWidget* button, std::intptr_t, std::intptr_t);
 
     void RequestList(bool reload);
+    // Runs job on the app manager on a worker behind the progress dialog (inside the session gate,
+    // under the apps loader lock); false when there was no phone to run it on.
+    // countApps: the bar counts apps ("2/5"); otherwise it runs by percent.
+    bool RunBatch(const QString& title, int remindId, bool canCancel, bool countApps,
+                  const std::function<void(vexa::AppManager&, apps::AppHooks&)>& job);
     void ShowState();
     void ShowList();
     bool FillMoreRows();
@@ -101,6 +112,7 @@ private:
     CSessionGate& m_gate;
     AppData& m_data;
     Choosers m_choosers;
+    TaskSink m_taskSink;
     apps::CAppSort m_sort;
     bool m_connected = false;
     bool m_loading = false;

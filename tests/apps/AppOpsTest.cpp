@@ -1,6 +1,7 @@
 // Installing, exporting and uninstalling apps over both backends: a simulated phone, and the same
 // phone through a real adb server and vexa-adbd. The APK files are made here.
 #include "apps/AppOps.h"
+#include "apps/AppTasks.h"
 
 #include "BridgeBackend.h"
 #include "TestApk.h"
@@ -132,6 +133,40 @@ TEST_P(AppOpsTest, ExportUninstallAndInstallAgainRoundTrips) {
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->GetVersionName(), QStringLiteral("2.5"));
     EXPECT_EQ(again->GetVersionCode(), 12);
+}
+
+TEST_P(AppOpsTest, TasksInstallFailOnAMissingFileAndStopWhenTold) {
+    AppData data;
+    const QString apk = Apk(QStringLiteral("task.apk"), QStringLiteral("com.test.task"), 2, "2.0");
+    const auto add = [&](const QString& path) {
+        auto task = std::make_unique<tagTASKINFOR>();
+        task->path = path;
+        task->app = CheckApk(*m_manager, apk).record;
+        return data.AddTask(std::move(task));
+    };
+    const int good = add(apk);
+    const int lost = add(m_local.filePath(QStringLiteral("gone.apk")));
+    const int stopped = add(apk);
+    std::atomic<bool> stop{false};
+    std::vector<int> percents;
+    ASSERT_EQ(TakeNextInstall(data), good);
+    EXPECT_TRUE(InstallTask(data, *m_manager, good, [&percents](int p) { percents.push_back(p); }, stop));
+    EXPECT_FALSE(percents.empty());
+    EXPECT_LE(*std::max_element(percents.begin(), percents.end()), 99);
+    EXPECT_EQ(CountTasks(data).finished, 1);
+    ASSERT_EQ(TakeNextInstall(data), lost);
+    EXPECT_FALSE(InstallTask(data, *m_manager, lost, {}, stop));
+    EXPECT_EQ(data.m_tasks.front()->state, tagTASKINFOR::InstallFailed);
+
+    ASSERT_EQ(m_manager->LoadApps(), 1);
+    const int count = m_manager->GetAppCount();
+    ASSERT_TRUE(m_manager->UninstallApp(FindApp(*m_manager, QStringLiteral("com.test.task"))));
+    stop = true;
+    ASSERT_EQ(TakeNextInstall(data), stopped);
+    EXPECT_FALSE(InstallTask(data, *m_manager, stopped, {}, stop));
+    ASSERT_EQ(m_manager->LoadApps(), 1);
+    EXPECT_EQ(m_manager->GetAppCount(), count - 1) << "a stopped install leaves nothing on the phone";
+    EXPECT_FALSE(data.InstallRunning());
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, AppOpsTest,

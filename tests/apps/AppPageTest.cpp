@@ -7,6 +7,8 @@
 
 #include "apps/AppRules.h"
 #include "apps/CAppPage.h"
+#include "apps/CTaskWnd.h"
+#include "device/MainFrameMessages.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
@@ -163,6 +165,75 @@ private slots:
         }
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(608), 1));
         QVERIFY(m_page->CheckedPackages().isEmpty());
+    }
+
+    void tasksInstallCountAndRetry() {
+        // The frame's part: the counts it is sent.
+        struct Counter : CMsgWnd {
+            int total = -1, remaining = -1;
+            LRESULT OnMessage(UINT msg, WPARAM w, LPARAM l) override {
+                if (msg == WM_FRAME_TASK_COUNTER) {
+                    total = static_cast<int>(w), remaining = static_cast<int>(l);
+                }
+                return 0;
+            }
+        } counter;
+        CTaskWnd tasks(m_gate, m_data);
+        QVERIFY(tasks.Create());
+        tasks.SetCounterTarget(&counter);
+        int installed = 0;
+        tasks.SetInstalledCallback([&installed, this] {
+            ++installed;
+            m_page->ReloadList();
+        });
+        tasks.resize(420, 360);
+        tasks.show();
+        tasks.OnDeviceConnected();
+        m_page->SetTaskSink([&tasks](std::vector<std::unique_ptr<tagTASKINFOR>> added) { tasks.AddTasks(std::move(added)); });
+        QStringList files;
+        for (int i = 0; i < 2; ++i) {
+            files << m_dir->filePath(QStringLiteral("t%1.apk").arg(i));
+            QVERIFY(WriteTestFile(files.back(), MakeTestApk(QStringLiteral("com.t.task%1").arg(i), 1, QStringLiteral("1.0"),
+                                                              QStringLiteral("任务%1").arg(i), {}, {})));
+        }
+        m_page->InstallFiles(files);
+        QVERIFY(tasks.WaitIdle(kWaitMs));
+        QTRY_COMPARE_WITH_TIMEOUT(installed, 2, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_page->Apps().size(), std::size_t(30), kWaitMs);
+        QCOMPARE(tasks.Rows(), 2);
+        QWidget* row = tasks.RowOfTask(1);
+        QCOMPARE(Plugin_GetText(Plugin_GetChild(row, QStringLiteral("task_state"))), Str(570));
+        QCOMPARE(Plugin_GetText(Plugin_GetChild(row, QStringLiteral("task_percent"))), QStringLiteral("100%"));
+        QTRY_COMPARE(counter.total, 2);
+        QCOMPARE(counter.remaining, 0);
+
+        // A file gone before its turn fails, shows retry, and is the one task left after clearing.
+        auto lost = std::make_unique<tagTASKINFOR>();
+        lost->path = m_dir->filePath(QStringLiteral("gone.apk"));
+        lost->app = std::make_unique<vexa::AppRecord>();
+        lost->app->SetPackageName(QStringLiteral("com.t.gone"));
+        std::vector<std::unique_ptr<tagTASKINFOR>> more;
+        more.push_back(std::move(lost));
+        tasks.AddTasks(std::move(more));
+        QVERIFY(tasks.WaitIdle(kWaitMs));
+        QTRY_COMPARE(Plugin_GetText(Plugin_GetChild(tasks.RowOfTask(3), QStringLiteral("task_state"))), Str(586));
+        QTRY_COMPARE(counter.remaining, 1);
+        QWidget* failed = tasks.RowOfTask(3);
+        QVERIFY(Plugin_GetChild(failed, QStringLiteral("retry_task_btn"))->isVisible());
+        {
+            // A failed task does not hold the list: the uninstall goes on to ask for rows.
+            CAutoAnswer ok(1);
+            m_page->Uninstall();
+        }
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(610));
+        QTest::mouseClick(GetPluginByName(&tasks, QStringLiteral("donetask_remove_btn")), Qt::LeftButton);
+        QCOMPARE(tasks.Rows(), 1);
+        QTest::mouseClick(Plugin_GetChild(tasks.RowOfTask(3), QStringLiteral("retry_task_btn")), Qt::LeftButton);
+        QVERIFY(tasks.WaitIdle(kWaitMs));
+        QTRY_COMPARE(Plugin_GetText(Plugin_GetChild(tasks.RowOfTask(3), QStringLiteral("task_state"))), Str(586));
+        QTest::mouseClick(Plugin_GetChild(tasks.RowOfTask(3), QStringLiteral("delete_task_btn")), Qt::LeftButton);
+        QCOMPARE(tasks.Rows(), 0);
+        QTRY_COMPARE(counter.total, 0);
     }
 };
 
