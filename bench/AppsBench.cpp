@@ -8,6 +8,7 @@
 #include "bridge/sim/SimSeed.h"
 #include "device/SessionGate.h"
 #include "skin/Skin.h"
+#include "SourceSkinMain.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -89,20 +90,7 @@ BENCHMARK(BM_AppListRefreshed)->Unit(benchmark::kMillisecond)->Iterations(5);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    CSkin* skin = LoadStyleW(QStringLiteral(VEXA_SOURCE_DIR "/resources/skin/config.xml"));
-    if (skin == nullptr) {
-        return 1;
-    }
-    SetAppSkin(skin);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    ppCleanup();
-    SetAppSkin(nullptr);
-    skin->Release();
-    return 0;
+    return RunBenchmarksWithSourceSkin(argc, argv, [] {
+        ppCleanup();
+    });
 }

@@ -14,6 +14,7 @@
 #include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
+#include "skin/SkinRows.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -290,22 +291,7 @@ bool CAppPage::FillMoreRows() {
         Plugin_SetClonedVisible(row, 1);
     }
     m_filled = end;
-    if (box != nullptr && templ != nullptr) {
-        box->setMinimumHeight(m_filled * templ->minimumHeight());
-    }
-    if (m_filled < total) {
-        const int generation = m_fillGeneration;
-        QTimer::singleShot(0, this, [this, generation] {
-            if (generation == m_fillGeneration) {
-                FillMoreRows();
-            }
-        });
-        return true;
-    }
-    for (std::size_t i = static_cast<std::size_t>(m_filled); i < m_rows.size(); ++i) {
-        Plugin_SetClonedVisible(m_rows[i], 0);
-    }
-    return false;
+    return EndRowSlice(this, box, templ, m_rows, m_filled, total, m_fillGeneration, [this] { FillMoreRows(); });
 }
 
 void CAppPage::ShowDetails() {
