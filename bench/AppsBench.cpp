@@ -28,13 +28,13 @@ struct Phone {
 
     Phone() {
         qputenv("VEXA_SIM_DIR", QFile::encodeName(dir.filePath("sim")));
-        vexa::sim::PhoneSpec spec;
-        spec.serial = "APPS-BENCH";
-        spec.model = "V960";
+        vexa::sim::PhoneSpec phone;
+        phone.serial = "APPS-BENCH";
+        phone.model = "V960";
         QString error;
         vexa::sim::SeedOptions seed;
         seed.apps = kApps;
-        if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone("APPS-BENCH", seed, &error)) {
+        if (!vexa::sim::CreatePhone(phone, &error) || !vexa::sim::SeedPhone("APPS-BENCH", seed, &error)) {
             qFatal("cannot make the phone: %s", qPrintable(error));
         }
         vexa::sim::UseSimulatedPhones();
