@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 using namespace apps;
@@ -72,17 +74,21 @@ TEST_P(AppOpsTest, InstallsGoodFilesAndRefusesBrokenOnesWithReasons) {
     ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(kMaxApkBytes + 1));
     big.close();
     const QString missing = m_local.filePath(QStringLiteral("gone.apk"));
+    // A pipe never ends: refused as no regular file, never read.
+    const QString pipe = m_local.filePath(QStringLiteral("pipe.apk"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
 
     std::vector<int> percents;
     AppHooks hooks;
     hooks.progress = [&percents](int, int, int percent) { percents.push_back(percent); };
-    const AppOutcome outcome = InstallApks(*m_manager, {truncated, good, bare, huge, second, missing}, hooks);
+    const AppOutcome outcome = InstallApks(*m_manager, {truncated, good, bare, huge, second, missing, pipe}, hooks);
     EXPECT_EQ(outcome.result, AppOutcome::Succeeded);
     EXPECT_EQ(outcome.done, 2);
-    EXPECT_EQ(outcome.invalid, 4);
+    EXPECT_EQ(outcome.invalid, 5);
     EXPECT_EQ(outcome.notices,
               (QStringList{FormatText(Str(3003), "cut.apk"), FormatText(Str(3003), "bare.apk"),
-                           FormatText(Str(3004), "huge.apk"), FormatText(Str(3005), qUtf8Printable(missing))}));
+                           FormatText(Str(3004), "huge.apk"), FormatText(Str(3005), qUtf8Printable(missing)),
+                           FormatText(Str(3005), qUtf8Printable(pipe))}));
     // Each app climbs to at most 99 while it is sent and reaches 100 once installed.
     EXPECT_EQ(std::count(percents.begin(), percents.end(), 100), 2);
     EXPECT_TRUE(std::all_of(percents.begin(), percents.end(), [](int p) { return p >= 0 && p <= 100; }));

@@ -56,13 +56,15 @@ TEST_F(CliAppsTest, ExportUninstallInstallRoundTrip) {
 }
 
 TEST_F(CliAppsTest, RefusesWithReasonsAndFailingExits) {
+    // A label with a tab and a line break cannot split the listing's line or fields.
     const QString good = Write(QStringLiteral("ok.apk"), MakeTestApk(QStringLiteral("com.t.ok"), 1, QStringLiteral("1.0"),
-                                                                   QStringLiteral("OK"), {}, {}));
+                                                                   QStringLiteral("O\tK\n2"), {}, {}));
     const QString junk = Write(QStringLiteral("junk.apk"), QByteArray(3000, 'j'));
     EXPECT_EQ(Run({"apps", "install", junk, good}), kCliFailed);
     EXPECT_EQ(m_out, FormatText(Str(3009), 1) + u'\n');
     EXPECT_EQ(m_err, FormatText(Str(3003), "junk.apk") + u'\n' + FormatText(Str(655), 1) + u'\n');
 
+    EXPECT_EQ(List().at(QStringLiteral("com.t.ok")).value(2), QStringLiteral("O\\tK\\n2"));
     const auto system = *List(true).begin();
     EXPECT_EQ(Run({"apps", "uninstall", "com.t.ok", system.first}), kCliFailed);
     EXPECT_EQ(m_err, FormatText(Str(3007), qUtf8Printable(system.second.value(2))) + u'\n');
