@@ -349,6 +349,9 @@ void CMainFrame::ShowPage(int tab) {
 }
 
 void CMainFrame::LeavePage(int tab) {
+    if (m_taskWnd != nullptr) {
+        m_taskWnd->hide();
+    }
     Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(kTabs[tab].container)), false);
     if (m_pages[tab] != nullptr) {
         m_pages[tab]->hide();

@@ -161,6 +161,14 @@ private slots:
         QVERIFY(!Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("connect_status"))));
         QCOMPARE(WidgetText(frame.get(), "task_counter"), QStringLiteral("3/4"));
         QCOMPARE(Plugin_GetValue(GetPluginByName(frame.get(), QStringLiteral("task_progress"))), 75);
+        // The counter opens and closes the task window; leaving a tab closes it too.
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("task_button")), Qt::LeftButton);
+        QVERIFY(frame->TaskWindow()->isVisible());
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("task_button")), Qt::LeftButton);
+        QVERIFY(!frame->TaskWindow()->isVisible());
+        frame->ShowTaskWindow();
+        frame->SelectTab(CMainFrame::TabApp);
+        QVERIFY(!frame->TaskWindow()->isVisible());
         frame->SendMessage(WM_FRAME_TASK_COUNTER, 0, 0);
         QVERIFY(!Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("task_button_layout"))));
         QVERIFY(Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("connect_status"))));
