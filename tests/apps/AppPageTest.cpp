@@ -3,6 +3,7 @@
 // checked rows through the real dialogs.
 #include "ControlsTestSupport.h"
 #include "TestApk.h"
+#include "SimPageEnvironment.h"
 #include "TestEnvironment.h"
 
 #include "apps/AppRules.h"
@@ -31,9 +32,7 @@ class AppPageTest : public QObject {
     Q_OBJECT
 
     ShippedSkin m_skin;
-    std::unique_ptr<ScopedTestFolders> m_folders;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QByteArray m_oldSimDir;
+    std::unique_ptr<CSimPageEnvironment> m_env;
     CSessionGate m_gate;
     AppData m_data;
     std::unique_ptr<CAppPage> m_page;
@@ -52,12 +51,8 @@ private slots:
     void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
     void init() {
-        m_folders = std::make_unique<ScopedTestFolders>();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_oldSimDir = qgetenv("VEXA_SIM_DIR");
-        qputenv("VEXA_SIM_DIR", QFile::encodeName(m_dir->filePath("sim")));
-        vexa::sim::UseSimulatedPhones();
-        QVERIFY(ppInitialize());
+        m_env = std::make_unique<CSimPageEnvironment>();
+        QVERIFY(m_env->Started());
         QString error;
         QVERIFY2(vexa::sim::CreatePhone({.model = "V960", .serial = "APP-PAGE"}, &error), qPrintable(error));
         vexa::sim::SeedOptions options;
@@ -76,10 +71,7 @@ private slots:
 
     void cleanup() {
         m_page.reset();
-        ppCleanup();
-        qputenv("VEXA_SIM_DIR", m_oldSimDir);
-        m_dir.reset();
-        m_folders.reset();
+        m_env.reset();
     }
 
     void listsSortsSearchesAndShowsDetails() {
@@ -126,13 +118,13 @@ private slots:
     }
 
     void installsDroppedFilesAndUninstallsCheckedRows() {
-        const QString good = m_dir->filePath(QStringLiteral("new app.apk"));
+        const QString good = m_env->Path(QStringLiteral("new app.apk"));
         QVERIFY(WriteTestFile(good, MakeTestApk(QStringLiteral("com.t.dropped"), 4, QStringLiteral("V4.0"),
                                                               QStringLiteral("拖进来的"), {}, {})));
-        const QString junk = m_dir->filePath(QStringLiteral("junk.apk"));
+        const QString junk = m_env->Path(QStringLiteral("junk.apk"));
         QVERIFY(WriteTestFile(junk, QByteArray(100, 'x')));
         QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(good), QUrl::fromLocalFile(junk), QUrl::fromLocalFile(m_dir->filePath("a.txt"))});
+        mime.setUrls({QUrl::fromLocalFile(good), QUrl::fromLocalFile(junk), QUrl::fromLocalFile(m_env->Path("a.txt"))});
         {
             CAutoAnswer ok(1);
             // As a file manager does it: the page accepts the drag, then takes the drop.
@@ -192,7 +184,7 @@ private slots:
         m_page->SetTaskSink([&tasks](std::vector<std::unique_ptr<tagTASKINFOR>> added) { tasks.AddTasks(std::move(added)); });
         QStringList files;
         for (int i = 0; i < 2; ++i) {
-            files << m_dir->filePath(QStringLiteral("t%1.apk").arg(i));
+            files << m_env->Path(QStringLiteral("t%1.apk").arg(i));
             QVERIFY(WriteTestFile(files.back(), MakeTestApk(QStringLiteral("com.t.task%1").arg(i), 1, QStringLiteral("1.0"),
                                                               QStringLiteral("任务%1").arg(i), {}, {})));
         }
@@ -209,7 +201,7 @@ private slots:
 
         // A file gone before its turn fails, shows retry, and is the one task left after clearing.
         auto lost = std::make_unique<tagTASKINFOR>();
-        lost->path = m_dir->filePath(QStringLiteral("gone.apk"));
+        lost->path = m_env->Path(QStringLiteral("gone.apk"));
         lost->app = std::make_unique<vexa::AppRecord>();
         lost->app->SetPackageName(QStringLiteral("com.t.gone"));
         std::vector<std::unique_ptr<tagTASKINFOR>> more;
