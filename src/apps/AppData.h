@@ -23,6 +23,9 @@ struct tagTASKINFOR {
     QString text;
     QString path;                        // the APK on the computer
     std::unique_ptr<vexa::AppRecord> app; // filled by the APK check
+    // The phone went while this task was installing: the install thread, which still uses the
+    // record, removes it when the install returns.
+    bool dropWhenDone = false;
 };
 
 namespace apps {

@@ -65,6 +65,10 @@ bool InstallTask(AppData& data, vexa::AppManager& manager, int id, const std::fu
     if (it == data.m_tasks.end()) {
         return installed;
     }
+    if ((*it)->dropWhenDone) {
+        data.m_tasks.erase(it);
+        return installed;
+    }
     if (!installed) {
         LOG_Error("[AppTasks] installing %s failed. %s:%d", qUtf8Printable(path), LOG_HERE);
         (*it)->state = tagTASKINFOR::InstallFailed;
@@ -125,6 +129,10 @@ void DropTasksOnDisconnect(AppData& data) {
     std::lock_guard<std::mutex> lock(data.m_taskLock);
     data.m_tasks.remove_if([](const auto& task) {
         const int state = task->state;
+        if (state == tagTASKINFOR::Installing) {
+            task->dropWhenDone = true; // its record is in use until the install returns
+            return false;
+        }
         switch (task->kind) {
         case tagTASKINFOR::LocalApk:
             return true;

@@ -39,7 +39,8 @@ DeleteResult DeleteTask(AppData& data, int id);
 int RemoveFinished(AppData& data);
 
 // A lost phone ends local installs and store downloads that waited for it or failed on it;
-// upgrades that are not downloading are dropped too, and downloads go on.
+// upgrades that are not downloading are dropped too, and downloads go on. A task installing at
+// that moment goes when its install returns.
 void DropTasksOnDisconnect(AppData& data);
 
 } // namespace apps

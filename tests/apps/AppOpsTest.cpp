@@ -173,6 +173,14 @@ TEST_P(AppOpsTest, TasksInstallFailOnAMissingFileAndStopWhenTold) {
     ASSERT_EQ(m_manager->LoadApps(), 1);
     EXPECT_EQ(m_manager->GetAppCount(), count - 1) << "a stopped install leaves nothing on the phone";
     EXPECT_FALSE(data.InstallRunning());
+
+    // The phone goes while a task installs: the task leaves once its install returns.
+    const int dropped = add(apk);
+    ASSERT_EQ(TakeNextInstall(data), dropped);
+    DropTasksOnDisconnect(data);
+    EXPECT_EQ(CountTasks(data).current, 1);
+    EXPECT_FALSE(InstallTask(data, *m_manager, dropped, {}, stop));
+    EXPECT_EQ(CountTasks(data).current, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, AppOpsTest,

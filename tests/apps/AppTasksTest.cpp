@@ -81,11 +81,15 @@ TEST(AppTasksTest, LostPhoneKeepsOnlyDownloads) {
                                                  {T::Upgrade, T::WaitDownload, true}}) {
         kept.emplace_back(Add(data, kind, state), stays);
     }
+    const int installing = Add(data, T::LocalApk, T::Installing);
     EXPECT_TRUE(data.InstallRunning());
     DropTasksOnDisconnect(data);
     for (const auto& [id, stays] : kept) {
         EXPECT_EQ(StateOf(data, id) >= 0, stays) << id;
     }
+    // The install thread still uses that task's record: it goes once the install returns.
+    EXPECT_EQ(StateOf(data, installing), T::Installing);
+
 }
 
 } // namespace
