@@ -1,6 +1,7 @@
 // Contacts at the size of a large address book (10,000 entries on a simulated phone): export to
 // CSV and vCard, parsing the files back (apart from creating the contacts on the phone), the search
-// as the user types, and the UI-thread slice that fills the contact list.
+// as the user types, the UI-thread slice that fills the contact list, the duplicate scan, deleting
+// 1,000 contacts and opening the editor on a contact with every field.
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceBridge.h"
@@ -9,7 +10,10 @@
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 #include "contacts/CCallRecordWnd.h"
+#include "contacts/CContactEditDlg.h"
 #include "contacts/CContactPage.h"
+#include "contacts/ContactEditing.h"
+#include "contacts/ContactMerge.h"
 #include "contacts/CExportContactHelper.h"
 #include "device/SessionGate.h"
 #include "contacts/CImportContactHelper.h"
@@ -40,20 +44,22 @@ struct Phone {
 
     Phone() {
         qputenv("VEXA_SIM_DIR", QFile::encodeName(dir.filePath("sim")));
-        vexa::sim::PhoneSpec spec;
-        spec.serial = "BENCH-1";
-        spec.model = "V960";
+        vexa::sim::PhoneSpec phone;
+        phone.serial = "BENCH-1";
+        phone.model = "V960";
         QString error;
         vexa::sim::SeedOptions seed;
         seed.contacts = kContacts;
         seed.calls = 1000;
         seed.smallStores = false;
         seed.screenFrames = false;
-        if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone("BENCH-1", seed, &error)) {
+        if (!vexa::sim::CreatePhone(phone, &error) || !vexa::sim::SeedPhone("BENCH-1", seed, &error)) {
             qFatal("cannot make the phone: %s", qPrintable(error));
         }
-        spec.serial = "BENCH-2";
-        vexa::sim::CreatePhone(spec, &error);
+        phone.serial = "BENCH-2";
+        vexa::sim::CreatePhone(phone, &error);
+        phone.serial = "BENCH-3";
+        vexa::sim::CreatePhone(phone, &error);
         // The page finds the phone where the program does: through ppGetBridge().
         vexa::sim::UseSimulatedPhones();
         ppInitialize();
@@ -264,8 +270,106 @@ void BM_PageRefresh(benchmark::State& state) {
     state.counters["call_groups"] = static_cast<double>(page.CallRecords()->Groups().size());
 }
 
+// The duplicate scan of the merge over 10,000 phone contacts of which 500 have a twin (details
+// loaded), changing nothing.
+void BM_DuplicateScan(benchmark::State& state) {
+    Phone& p = ThePhone();
+    p.Open("BENCH-3");
+    if (p.book->GetContactCount(vexa::LIST_ALL) == 0) {
+        p.Open("BENCH-1");
+        std::vector<vexa::Contact> copies;
+        for (int i = 0; i < kContacts; ++i) {
+            vexa::Contact* c = p.book->GetContactAt(vexa::LIST_ALL, i);
+            p.book->LoadContactDetail(c);
+            copies.push_back(*c);
+            if (i % 20 == 0) {
+                copies.push_back(*c);
+            }
+        }
+        p.Open("BENCH-3");
+        for (const vexa::Contact& c : copies) {
+            std::unique_ptr<vexa::Contact> fresh(p.book->NewContact());
+            contacts::CopyContactFields(c, fresh.get());
+            if (p.book->CreateContact(fresh.get())) {
+                fresh.release();
+            }
+        }
+        p.Open("BENCH-3");
+    }
+    for (vexa::Contact* c : contacts::ContactsOfNode(*p.book, contacts::NodePhone)) {
+        p.book->LoadContactDetail(c);
+    }
+    int merged = 0;
+    for (auto _ : state) {
+        merged = contacts::SmartMerge(*p.book, false, nullptr, {}).merged;
+    }
+    state.counters["contacts"] = p.book->GetContactCount(vexa::LIST_PHONE);
+    state.counters["would_merge"] = merged;
+    p.Open("BENCH-1");
+    p.all = contacts::ContactsOfNode(*p.book, contacts::NodeAll);
+}
+
+// Deleting 1,000 contacts on the simulated phone, as the page's delete batch does.
+void BM_DeleteThousand(benchmark::State& state) {
+    Phone& p = ThePhone();
+    for (auto _ : state) {
+        state.PauseTiming();
+        p.Open("BENCH-2");
+        std::vector<std::int64_t> ids;
+        for (int i = 0; i < 1000; ++i) {
+            std::unique_ptr<vexa::Contact> c(p.book->NewContact());
+            c->SetDisplayName(QStringLiteral("删除%1").arg(i));
+            c->AddPhone(2, nullptr, QStringLiteral("1390000%1").arg(i, 4, 10, QChar('0')), nullptr);
+            if (p.book->CreateContact(c.get())) {
+                ids.push_back(c.release()->GetId());
+            }
+        }
+        state.ResumeTiming();
+        if (contacts::DeleteContacts(*p.book, ids, nullptr, {}).done != 1000) {
+            state.SkipWithError("delete failed");
+        }
+    }
+    p.Open("BENCH-1");
+    p.all = contacts::ContactsOfNode(*p.book, contacts::NodeAll);
+}
+
+// Opening the editor (layout, one row per entry, filters) on a contact with every field, the
+// argument's number of entries of each kind.
+void BM_OpenEditor(benchmark::State& state) {
+    vexa::Contact c;
+    c.SetDisplayName(QStringLiteral("欧阳娜娜"));
+    c.SetNickname(QStringLiteral("娜娜"));
+    c.SetCompany(QStringLiteral("维克萨科技"));
+    c.SetBirthday(QStringLiteral("1990-07-09"));
+    const QString label = QStringLiteral("自定义");
+    for (int i = 0; i < state.range(0); ++i) {
+        c.AddPhone(i % 9, &label, QStringLiteral("1380013%1").arg(i, 4, 10, QChar('0')), nullptr);
+        c.AddEmail(i % 4, &label, QStringLiteral("u%1@example.com").arg(i), nullptr);
+        c.AddWebsite(i % 3, &label, QStringLiteral("https://example.com/%1").arg(i), nullptr);
+        c.AddAddress(i % 4, &label, QStringLiteral("中关村大街%1号").arg(i), QStringLiteral("北京"),
+                     QStringLiteral("北京市"), QStringLiteral("100080"), QStringLiteral("中国"), nullptr);
+        c.AddIm(i % 8, QStringLiteral("im%1").arg(i), nullptr);
+        c.AddNote(QStringLiteral("备注 %1").arg(i));
+    }
+    std::vector<CContactEditDlg::GroupChoice> groups;
+    for (int g = 0; g < 20; ++g) {
+        groups.push_back({g, QStringLiteral("群组%1").arg(g), g % 2 == 0});
+    }
+    for (auto _ : state) {
+        CContactEditDlg dialog(c, false, groups, QByteArray());
+        if (!dialog.CreateModeless()) {
+            state.SkipWithError("editor did not open");
+        }
+        QApplication::processEvents();
+        benchmark::DoNotOptimize(dialog.RowCount(CContactEditDlg::SecPhone));
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_DuplicateScan)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_DeleteThousand)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_OpenEditor)->Arg(2)->Arg(20)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_PageRefresh)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ExportCsv)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ExportVcf)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -4,10 +4,15 @@
 #include "app/SceneFrame.h"
 #include "bridge/api/DeviceBridge.h"
 #include "contacts/CCallRecordWnd.h"
+#include "contacts/CContactEditDlg.h"
 #include "contacts/CContactPage.h"
+#include "contacts/CGroupManageDlg.h"
+#include "contacts/CMergeDuplicatesDlg.h"
+#include "contacts/CQuickAddContactDlg.h"
 #include "contacts/CPbListWnd.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
+#include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinScreenshot.h"
 
@@ -43,9 +48,93 @@ std::unique_ptr<CSceneFrame> ContactFrame(CContactPage** page) {
     return frame;
 }
 
+// A contact with an entry of every kind, as the editor shows one.
+vexa::Contact SampleContact() {
+    vexa::Contact c;
+    c.SetDisplayName(QStringLiteral("欧阳娜娜"));
+    c.SetNickname(QStringLiteral("娜娜"));
+    c.SetCompany(QStringLiteral("维克萨科技"));
+    c.SetDepartment(QStringLiteral("研发部"));
+    c.SetTitle(QStringLiteral("工程师"));
+    c.SetBirthday(QStringLiteral("1990-07-09"));
+    c.SetFavorite(true);
+    const QString custom = QStringLiteral("卫星电话");
+    c.AddPhone(2, nullptr, QStringLiteral("13800138000"), nullptr);
+    c.AddPhone(3, nullptr, QStringLiteral("+861062345678"), nullptr);
+    c.AddPhone(0, &custom, QStringLiteral("008816212345"), nullptr);
+    c.AddEmail(2, nullptr, QStringLiteral("nana@example.com"), nullptr);
+    c.AddWebsite(2, nullptr, QStringLiteral("https://nana.example.com"), nullptr);
+    c.AddAddress(1, nullptr, QStringLiteral("中关村大街1号"), QStringLiteral("北京"), QStringLiteral("北京市"),
+                 QStringLiteral("100080"), QStringLiteral("中国"), nullptr);
+    c.AddIm(4, QStringLiteral("10001"), nullptr);
+    c.AddNote(QStringLiteral("大学同学"));
+    return c;
+}
+
+std::unique_ptr<QWidget> Shown(std::unique_ptr<CSkinDialog> dialog) {
+    if (!dialog->CreateModeless()) {
+        return nullptr;
+    }
+    return dialog;
+}
+
 } // namespace
 
 void RegisterContactScreenshots() {
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("contact_edit"), [] {
+        return Shown(std::make_unique<CContactEditDlg>(
+            SampleContact(), false,
+            std::vector<CContactEditDlg::GroupChoice>{{1, QStringLiteral("家人"), true},
+                                                      {2, QStringLiteral("同事"), false},
+                                                      {3, QStringLiteral("大学同学"), true}},
+            QByteArray()));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("contact_new"), [] {
+        vexa::Contact fresh;
+        fresh.AddPhone(2, nullptr, QString(), nullptr);
+        return Shown(std::make_unique<CContactEditDlg>(
+            fresh, true,
+            std::vector<CContactEditDlg::GroupChoice>{{1, QStringLiteral("家人"), false},
+                                                      {2, QStringLiteral("同事"), false}},
+            QByteArray()));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("group_manage"), [] {
+        auto dialog = std::make_unique<CGroupManageDlg>(
+            std::vector<CGroupManageDlg::GroupRow>{{1, QStringLiteral("家人"), 6},
+                                                   {2, QStringLiteral("同事"), 24},
+                                                   {3, QStringLiteral("Friends, old"), 3}},
+            [](CGroupManageDlg::Action, int, const QString&, std::vector<CGroupManageDlg::GroupRow>*) {
+                return contacts::EditOutcome{false, Str(329), -1};
+            });
+        auto shown = Shown(std::move(dialog));
+        if (auto* manage = dynamic_cast<CGroupManageDlg*>(shown.get())) {
+            manage->Select(1);
+            manage->SetName(QStringLiteral("家人"));
+            manage->Press(CGroupManageDlg::ActRename);
+        }
+        return shown;
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("quick_add_contact"), [] {
+        auto shown = Shown(std::make_unique<CQuickAddContactDlg>(
+            QStringLiteral("13912345678"),
+            std::vector<CContactEditDlg::GroupChoice>{{1, QStringLiteral("家人"), false},
+                                                      {2, QStringLiteral("同事"), false}}));
+        if (auto* dialog = dynamic_cast<CQuickAddContactDlg*>(shown.get())) {
+            dialog->Fill(QStringLiteral("王芳"), QStringLiteral("13912345678x"), 2);
+            dialog->PressOk(); // shows the refusal of a number with a letter in it
+        }
+        return shown;
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("merge_duplicates"), [] {
+        contacts::MergeOutcome plan;
+        plan.plan = {{QStringLiteral("张伟"), {{1, 2, 3}}},
+                     {QStringLiteral("王芳"), {{4, 5}, {6}}},
+                     {QStringLiteral("Alice"), {{7, 8}}}};
+        plan.merged = 4;
+        plan.leftForHand = {QStringLiteral("王芳")};
+        return Shown(std::make_unique<CMergeDuplicatesDlg>(std::move(plan),
+                                                           [](const std::vector<std::int64_t>&) { return false; }));
+    });
     RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("contact_group"), []() -> std::unique_ptr<QWidget> {
         CContactPage* page = nullptr;
         auto frame = ContactFrame(&page);

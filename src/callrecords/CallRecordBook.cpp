@@ -199,4 +199,52 @@ bool ImportCallRecordsCsv(vexa::CallRecordList& list, const QString& path,
     return true;
 }
 
+std::vector<std::int64_t> RecordIdsOfNumber(vexa::CallRecordList& list, const QString& number) {
+    std::vector<std::int64_t> ids;
+    for (int i = 0, n = list.GetCallRecordCount(); i < n; ++i) {
+        const vexa::CallRecord* record = list.GetCallRecordAt(i);
+        if (record != nullptr && record->GetNumber() == number) {
+            ids.push_back(record->GetId());
+        }
+    }
+    return ids;
+}
+
+DeleteOutcome DeleteCallRecordsById(vexa::CallRecordList& list, const std::vector<std::int64_t>& ids,
+                                    const std::atomic<bool>* cancel,
+                                    const std::function<void(int total, int done)>& progress) {
+    QHash<std::int64_t, vexa::CallRecord*> byId;
+    for (int i = 0, n = list.GetCallRecordCount(); i < n; ++i) {
+        if (vexa::CallRecord* record = list.GetCallRecordAt(i)) {
+            byId.insert(record->GetId(), record);
+        }
+    }
+    std::vector<vexa::CallRecord*> records;
+    for (std::int64_t id : ids) {
+        if (vexa::CallRecord* record = byId.take(id)) {
+            records.push_back(record);
+        }
+    }
+    DeleteOutcome out;
+    const int total = static_cast<int>(records.size());
+    for (std::size_t at = 0; at < records.size(); at += kDeleteBatch) {
+        if (cancel != nullptr && cancel->load()) {
+            out.cancelled = true;
+            break;
+        }
+        const std::size_t end = std::min(records.size(), at + kDeleteBatch);
+        if (!list.DeleteCallRecords({records.begin() + static_cast<std::ptrdiff_t>(at),
+                                     records.begin() + static_cast<std::ptrdiff_t>(end)})) {
+            LOG_Error("[CHelperOfCallRecord] delete call records failed.%s:%d", LOG_HERE);
+            out.failed = true;
+            break;
+        }
+        out.deleted = static_cast<int>(end);
+        if (progress) {
+            progress(total, out.deleted);
+        }
+    }
+    return out;
+}
+
 } // namespace callrecords

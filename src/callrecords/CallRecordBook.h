@@ -7,6 +7,8 @@
 #include "callrecords/CallRecordFormat.h"
 #include "platform/IoResult.h"
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -55,6 +57,22 @@ IoResult ExportCallRecordsCsv(vexa::CallRecordList& list, const QString& path, i
 // returning false. count := records handled (added or skipped).
 bool ImportCallRecordsCsv(vexa::CallRecordList& list, const QString& path,
                           const std::function<bool(int total, int done)>& progress, int* count);
+
+// Phone ids of the records whose number is exactly number, in list order.
+std::vector<std::int64_t> RecordIdsOfNumber(vexa::CallRecordList& list, const QString& number);
+
+constexpr int kDeleteBatch = 50; // records per delete call: each call deletes all of them or none
+
+struct DeleteOutcome {
+    int deleted = 0;
+    bool failed = false;    // the phone refused a batch (the records of that batch stay)
+    bool cancelled = false; // stopped by the cancel flag between batches
+};
+// Deletes the records with these ids (ids the list no longer holds are skipped) in batches,
+// checking cancel between them; progress (total, done) after each batch.
+DeleteOutcome DeleteCallRecordsById(vexa::CallRecordList& list, const std::vector<std::int64_t>& ids,
+                                    const std::atomic<bool>* cancel,
+                                    const std::function<void(int total, int done)>& progress);
 
 // Records to SYSTEMTIME-free values.
 CallRecordData ToData(const vexa::CallRecord& record);

@@ -3,6 +3,7 @@
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceSession.h"
+#include "contacts/ContactTransferUi.h"
 #include "controls/VexaMessageBox.h"
 #include "device/LoadDataHelper.h"
 #include "device/SessionGate.h"
@@ -65,6 +66,7 @@ const SkinEventRow<CCallRecordWnd> CCallRecordWndTable::kRows[] = {
     {"record_category", kSkinListRow, &CCallRecordWnd::OnCategory},
     {"call_row_*", kSkinCellClick, &CCallRecordWnd::OnRow},
     {"export_call_record", kSkinClick, &CCallRecordWnd::OnExport},
+    {"delete_call_record", kSkinClick, &CCallRecordWnd::OnDelete},
     {nullptr, 0, nullptr},
 };
 
@@ -83,6 +85,7 @@ bool CCallRecordWnd::Create() {
         list->setCurrentRow(0);
     }
     Plugin_SetText(GetPluginByName(this, QStringLiteral("export_call_record")), Str(2308));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("delete_call_record")), Str(851));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("no_record_text")), Str(2304));
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("record_number_location")), false);
     // The row layouts are templates for the clones, never rows of their own.
@@ -262,6 +265,43 @@ QString CCallRecordWnd::Export() {
     const QString text = ok ? FormatText(Str(2300), count) : Str(2301);
     VexaMessageBox(text, this, Str(388), 0);
     return text;
+}
+
+LRESULT CCallRecordWnd::OnDelete(QWidget*, std::intptr_t, std::intptr_t) {
+    DeleteSelected();
+    return 1;
+}
+
+QString CCallRecordWnd::DeleteSelected() {
+    if (m_selected < 0 || m_selected >= static_cast<int>(m_shown.size())) {
+        VexaMessageBox(Str(855), this, Str(851), 0);
+        return Str(855);
+    }
+    // The calls shown for the number (the category's), named by id: the list may be reread meanwhile.
+    std::vector<std::int64_t> ids;
+    for (const vexa::CallRecord* record : m_shown[static_cast<std::size_t>(m_selected)].records) {
+        ids.push_back(record->GetId());
+    }
+    const int ok = RunOnPhone(this, m_gate, Str(851), Str(852), 0, LockCallRecords,
+                              [&ids](vexa::DeviceSession& session, const auto& cancelled, const auto& progress) {
+                                  vexa::CallRecordList* list = session.GetCallRecords();
+                                  if (list == nullptr || !session.IsConnected()) {
+                                      return 0;
+                                  }
+                                  std::atomic<bool> stop{false};
+                                  const auto out = callrecords::DeleteCallRecordsById(
+                                      *list, ids, &stop, [&](int total, int done) {
+                                          progress(total, done);
+                                          stop = cancelled();
+                                      });
+                                  return out.failed ? 0 : 1;
+                              });
+    Reload();
+    if (ok != 1) {
+        VexaMessageBox(Str(856), this, Str(851), 0);
+        return Str(856);
+    }
+    return {};
 }
 
 LRESULT CCallRecordWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -2,7 +2,7 @@
 // The call record view of the contacts tab: the categories (all, missed, received, dialled) on the
 // left, one entry per number in the middle (newest first, with the owner's name from the address
 // book), and on the right every call of the chosen number with its time and duration. The export
-// button writes the call log to a CSV file. Reads the phone inside the session gate; UI thread only.
+// button writes the call log to a CSV file; the delete button removes the calls of the chosen number. Reads the phone inside the session gate; UI thread only.
 
 #include "callrecords/CallRecordBook.h"
 #include "platform/CMsgWnd.h"
@@ -38,6 +38,9 @@ public:
     static constexpr int kRowsPerSlice = 16;
     // Writes the call log to a file chosen by the user; returns the message shown.
     QString Export();
+    // Deletes every call of the chosen number on the phone (855 without one), then reloads; returns
+    // the message shown, empty when all went well.
+    QString DeleteSelected();
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -46,6 +49,7 @@ private:
     LRESULT OnCategory(QWidget*, std::intptr_t row, std::intptr_t);
     LRESULT OnRow(QWidget* widget, std::intptr_t, std::intptr_t);
     LRESULT OnExport(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnDelete(QWidget*, std::intptr_t, std::intptr_t);
     void FillGroups();
     void FillDetail();
 

@@ -6,6 +6,8 @@
 #include "bridge/api/DeviceSession.h"
 #include "contacts/CCallRecordWnd.h"
 #include "contacts/CContactSearchWorker.h"
+#include "contacts/ContactEditUi.h"
+#include "controls/VexaMessageBox.h"
 #include "contacts/CPbListWnd.h"
 #include "device/LoadDataHelper.h"
 #include "device/MainFrameMessages.h"
@@ -69,6 +71,14 @@ const SkinEventRow<CContactPage> CContactPageTable::kRows[] = {
     {"refresh_contact", kSkinClick, &CContactPage::OnRefresh},
     {"btn_for_contact", kSkinClick, &CContactPage::OnContactView},
     {"btn_for_call_record", kSkinClick, &CContactPage::OnCallView},
+    {"new_contact", kSkinClick, &CContactPage::OnNew},
+    {"edit_contact", kSkinClick, &CContactPage::OnEdit},
+    {"delete_contact", kSkinClick, &CContactPage::OnDelete},
+    {"remove_contact", kSkinClick, &CContactPage::OnRemove},
+    {"copy_contact", kSkinDropDown, &CContactPage::OnCopyMenu},
+    {"move_contact", kSkinDropDown, &CContactPage::OnMoveMenu},
+    {"group_manage", kSkinClick, &CContactPage::OnGroups},
+    {"merge_contact", kSkinClick, &CContactPage::OnMerge},
     {nullptr, 0, nullptr},
 };
 
@@ -163,6 +173,12 @@ bool CContactPage::Create() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("refresh_contact")), Str(757));
     Plugin_SetMenuItems(GetPluginByName(this, QStringLiteral("import_contact")), {Str(973), Str(974)});
     Plugin_SetMenuItems(GetPluginByName(this, QStringLiteral("export_contact")), {Str(262), Str(263)});
+    const std::pair<const char*, int> texts[] = {{"new_contact", 3157}, {"edit_contact", 3158}, {"delete_contact", 275},
+                                                 {"copy_contact", 425},  {"move_contact", 424}, {"group_manage", 3165},
+                                                 {"merge_contact", 310}};
+    for (const auto& [name, id] : texts) {
+        Plugin_SetText(GetPluginByName(this, QString::fromLatin1(name)), Str(id));
+    }
     Plugin_SetText(GetPluginByName(this, QStringLiteral("loading_text")), Str(2310));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("disconnected_text")), Str(2311));
     if (auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("Contact_search_ctrl")))) {
@@ -216,7 +232,8 @@ void CContactPage::ShowState() {
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("contact_view")), ready && !m_callView);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("call_recond_wnd")), ready && m_callView);
     for (const char* name : {"import_contact", "export_contact", "refresh_contact", "Contact_search_ctrl",
-                             "btn_for_contact", "btn_for_call_record"}) {
+                             "btn_for_contact", "btn_for_call_record", "new_contact", "edit_contact", "delete_contact", "remove_contact",
+                             "copy_contact", "move_contact", "group_manage", "merge_contact"}) {
         Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(name)), ready);
     }
 }
@@ -334,6 +351,7 @@ void CContactPage::BuildTree() {
         std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
         m_nodes = contacts::BuildTreeNodes(*book, use->GetDeviceInfo());
     }
+    BuildTargetMenus();
     if (tree == nullptr || m_nodes.empty()) {
         return;
     }
@@ -410,6 +428,9 @@ void CContactPage::FillNode(int nodeId) {
     }
     m_list->SetCaption(caption);
     m_list->Append(std::move(items));
+    QWidget* remove = GetPluginByName(this, QStringLiteral("remove_contact"));
+    Plugin_SetText(remove, Str(nodeId >= 0 ? 660 : 656));
+    Plugin_SetVisible(remove, nodeId >= 0 || nodeId == contacts::NodeFavorites);
     ShowPreview();
 }
 
@@ -653,4 +674,121 @@ ContactTransferOutcome CContactPage::Export(bool csv) {
     }
     return RunContactExport(this, m_gate, chosen, csv ? CExportContactHelper::FormatCsv : CExportContactHelper::FormatVcf,
                             path.front());
+}
+
+void CContactPage::BuildTargetMenus() {
+    QStringList texts;
+    m_targets.clear();
+    for (const auto& target : ContactTargets(m_gate)) {
+        texts << target.text;
+        m_targets.push_back(target.storage);
+    }
+    Plugin_SetMenuItems(GetPluginByName(this, QStringLiteral("copy_contact")), texts);
+    Plugin_SetMenuItems(GetPluginByName(this, QStringLiteral("move_contact")), texts);
+}
+
+std::vector<std::int64_t> CContactPage::ChosenIds() const {
+    std::vector<std::int64_t> ids;
+    for (const vexa::Contact* c : m_list->CheckedContacts()) {
+        ids.push_back(c->GetId());
+    }
+    const int current = m_list->Current();
+    if (ids.empty() && current >= 0 && m_list->At(current).contact != nullptr) {
+        ids.push_back(m_list->At(current).contact->GetId());
+    }
+    return ids;
+}
+
+void CContactPage::NewContact() {
+    if (RunContactEditor(this, m_gate, -1)) {
+        RequestLoad(true);
+    }
+}
+
+void CContactPage::EditCurrent() {
+    const int current = m_list->Current();
+    if (current < 0 || m_list->At(current).contact == nullptr) {
+        VexaMessageBox(Str(430), this, Str(3158), 0);
+        return;
+    }
+    if (RunContactEditor(this, m_gate, m_list->At(current).contact->GetId())) {
+        RequestLoad(true);
+    }
+}
+
+void CContactPage::DeleteChosen() {
+    if (RunContactDelete(this, m_gate, ChosenIds())) {
+        RequestLoad(true);
+    }
+}
+
+void CContactPage::CopyChosen(int storage, bool move) {
+    if (RunContactCopy(this, m_gate, ChosenIds(), storage, move)) {
+        RequestLoad(true);
+    }
+}
+
+void CContactPage::ManageGroups() {
+    if (RunGroupManage(this, m_gate)) {
+        RequestLoad(true);
+    }
+}
+
+void CContactPage::MergeDuplicates() {
+    if (RunDuplicateMerge(this, m_gate)) {
+        RequestLoad(true);
+    }
+}
+
+LRESULT CContactPage::OnNew(QWidget*, std::intptr_t, std::intptr_t) {
+    NewContact();
+    return 1;
+}
+
+LRESULT CContactPage::OnEdit(QWidget*, std::intptr_t, std::intptr_t) {
+    EditCurrent();
+    return 1;
+}
+
+void CContactPage::RemoveChosen() {
+    if (m_node < 0 && m_node != contacts::NodeFavorites) {
+        return;
+    }
+    if (RunContactRemoveFrom(this, m_gate, ChosenIds(), m_node, m_list->Caption())) {
+        RequestLoad(true);
+    }
+}
+
+LRESULT CContactPage::OnRemove(QWidget*, std::intptr_t, std::intptr_t) {
+    RemoveChosen();
+    return 1;
+}
+
+LRESULT CContactPage::OnDelete(QWidget*, std::intptr_t, std::intptr_t) {
+    DeleteChosen();
+    return 1;
+}
+
+LRESULT CContactPage::OnCopyMenu(QWidget*, std::intptr_t choice, std::intptr_t) {
+    if (choice >= 0 && choice < static_cast<std::intptr_t>(m_targets.size())) {
+        CopyChosen(m_targets[static_cast<std::size_t>(choice)], false);
+    }
+    return 1;
+}
+
+LRESULT CContactPage::OnMoveMenu(QWidget*, std::intptr_t choice, std::intptr_t) {
+    if (choice >= 0 && choice < static_cast<std::intptr_t>(m_targets.size())) {
+        CopyChosen(m_targets[static_cast<std::size_t>(choice)], true);
+    }
+    return 1;
+}
+
+LRESULT CContactPage::OnGroups(QWidget*, std::intptr_t, std::intptr_t) {
+    ManageGroups();
+    return 1;
+}
+
+LRESULT CContactPage::OnMerge(QWidget*, std::intptr_t, std::intptr_t) {
+    MergeDuplicates();
+    return 1;
 }

@@ -77,6 +77,16 @@ public:
     // The toolbar's actions (the menus call these with the chosen files).
     ContactTransferOutcome Import(bool csv);
     ContactTransferOutcome Export(bool csv);
+    // Editing actions; the contacts they act on are the checked ones, else the current one.
+    void NewContact();
+    void EditCurrent();
+    void DeleteChosen();
+    // Out of the current group or the favourites (the button shows only on those nodes).
+    void RemoveChosen();
+    void CopyChosen(int storage, bool move);
+    void ManageGroups();
+    void MergeDuplicates();
+    std::vector<std::int64_t> ChosenIds() const;
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -92,6 +102,15 @@ private:
     LRESULT OnExportMenu(QWidget*, std::intptr_t choice, std::intptr_t);
     LRESULT OnRefresh(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnContactView(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnNew(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnEdit(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnDelete(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnRemove(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnCopyMenu(QWidget*, std::intptr_t choice, std::intptr_t);
+    LRESULT OnMoveMenu(QWidget*, std::intptr_t choice, std::intptr_t);
+    LRESULT OnGroups(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnMerge(QWidget*, std::intptr_t, std::intptr_t);
+    void BuildTargetMenus();
     LRESULT OnCallView(QWidget*, std::intptr_t, std::intptr_t);
 
     void ShowState();
@@ -112,6 +131,7 @@ private:
     QTimer m_spinner; // frames of "load_contact_animation" while loading
     int m_spinnerFrame = 1;
     std::vector<contacts::TreeNode> m_nodes;
+    std::vector<int> m_targets; // storage of each copy and move menu entry (-1: no card)
     int m_node = contacts::NodeAll;
     bool m_connected = false;
     bool m_loading = false;

@@ -2,6 +2,8 @@
 
 #include "platform/StringTable.h"
 
+#include <algorithm>
+
 namespace contacts {
 
 namespace {
@@ -35,7 +37,12 @@ bool IsPlainText(const QString& text) {
 }
 
 QString SimName(const QString& name) {
-    return name.left(IsPlainText(name) ? 14 : 6);
+    qsizetype keep = std::min(name.size(), qsizetype(IsPlainText(name) ? 14 : 6));
+    // Half a surrogate pair would reach the card as a broken character.
+    if (keep < name.size() && keep > 0 && name.at(keep - 1).isHighSurrogate()) {
+        --keep;
+    }
+    return name.left(keep);
 }
 
 QString SimNumber(const QString& number) {
@@ -77,6 +84,16 @@ FilterResult FilterInput(const QString& text, EditMode mode, int maxLength) {
         r.message = FormatText(Str(323), maxLength);
     }
     return r;
+}
+
+int CheckQuickAdd(const QString& name, const QString& number) {
+    if (number.isEmpty() || FilterInput(number, EditMode::PhoneNumber).text != number) {
+        return 3175;
+    }
+    if (number.size() > 40) {
+        return 3176;
+    }
+    return name.size() > 64 ? 3177 : 0;
 }
 
 } // namespace contacts

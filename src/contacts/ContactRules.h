@@ -24,4 +24,9 @@ struct FilterResult {
 // Applies a text box's filter and its maximum length (0: none) to what the user typed.
 FilterResult FilterInput(const QString& text, EditMode mode, int maxLength = 0);
 
+// The quick-add dialog's checks: 0 when name and number may make a contact, else the message id:
+// 3175 no number or a character a number cannot hold, 3176 a number over 40 characters, 3177 a
+// name over 64.
+int CheckQuickAdd(const QString& name, const QString& number);
+
 } // namespace contacts

@@ -30,13 +30,15 @@ void EndDialog(CVexaProgressDlg& dlg) {
     dlg.PostMessage(WM_COMMAND, dlg.IsCancelRequested() ? IDCANCEL : IDOK, 0);
 }
 
-// Runs job on the phone's contact book on a worker behind a cancellable progress dialog, inside
-// the session gate and never while the loader reads the same book. failed when there is no book.
-// phoneLost, when given: whether the phone was out of reach when the job ended.
-using BookJob = std::function<int(vexa::ContactBook* book, const std::function<bool()>& cancelled,
-                                  const std::function<void(int total, int done)>& progress)>;
-int RunOnBookWithProgress(QWidget* parent, CSessionGate& gate, const QString& title, const QString& remind,
-                          int failed, const BookJob& job, bool* phoneLost = nullptr) {
+QString Say(QWidget* parent, const QString& text) {
+    VexaMessageBox(text, parent, Str(388), 0);
+    return text;
+}
+
+} // namespace
+
+int RunOnPhone(QWidget* parent, CSessionGate& gate, const QString& title, const QString& remind, int failed,
+               LoaderLockId kind, const SessionJob& job, bool* phoneLost) {
     int result = failed;
     CVexaProgressDlg dlg(parent);
     dlg.m_strTitle = title;
@@ -45,11 +47,10 @@ int RunOnBookWithProgress(QWidget* parent, CSessionGate& gate, const QString& ti
     WorkerThread worker(std::function<void()>([&] {
         WaitForDialog(dlg);
         CSessionScope use(gate, VEXA_HERE);
-        vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
-        if (book != nullptr) {
-            std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+        if (use) {
+            std::lock_guard<std::mutex> lock(LoaderLock(kind));
             result = job(
-                book, [&dlg] { return dlg.IsCancelRequested(); },
+                *use.operator->(), [&dlg] { return dlg.IsCancelRequested(); },
                 [&dlg](int total, int done) {
                     dlg.SetProgress(static_cast<unsigned>(total), static_cast<unsigned>(done), true);
                 });
@@ -64,12 +65,17 @@ int RunOnBookWithProgress(QWidget* parent, CSessionGate& gate, const QString& ti
     return result;
 }
 
-QString Say(QWidget* parent, const QString& text) {
-    VexaMessageBox(text, parent, Str(388), 0);
-    return text;
+int RunOnContactBook(QWidget* parent, CSessionGate& gate, const QString& title, const QString& remind, int failed,
+                     const BookJob& job, bool* phoneLost) {
+    return RunOnPhone(
+        parent, gate, title, remind, failed, LockContacts,
+        [&](vexa::DeviceSession& session, const std::function<bool()>& cancelled,
+            const std::function<void(int, int)>& progress) {
+            vexa::ContactBook* book = session.GetContactBook();
+            return book != nullptr ? job(book, cancelled, progress) : failed;
+        },
+        phoneLost);
 }
-
-} // namespace
 
 QStringList ChooseContactFiles(QWidget* parent, int kind) {
     switch (kind) {
@@ -122,7 +128,7 @@ ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, con
         helper.DropGroups();
     }
     bool phoneLost = false;
-    const int result = RunOnBookWithProgress(
+    const int result = RunOnContactBook(
         parent, gate, Str(279), Str(280), CImportContactHelper::Import_Failed,
         [&helper](vexa::ContactBook* book, const auto& cancelled, const auto& progress) {
             return helper.Import(book, cancelled, progress);
@@ -147,7 +153,7 @@ ContactTransferOutcome RunContactExport(QWidget* parent, CSessionGate& gate, con
         return outcome;
     }
     CExportContactHelper helper;
-    const int result = RunOnBookWithProgress(
+    const int result = RunOnContactBook(
         parent, gate, Str(300), Str(301), CExportContactHelper::Export_Failed,
         [&](vexa::ContactBook* book, const auto& cancelled, const auto& progress) {
             return helper.Export(book, contacts::StillInBook(*book, chosen), format, path, cancelled, progress);

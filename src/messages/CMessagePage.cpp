@@ -50,16 +50,13 @@ const char* const kHosts[3] = {"message_page_view_total_conference_hwndObj", "me
 // The busy flag for the length of a command or a modal operation.
 class BusyScope {
 public:
-    explicit BusyScope(CRefreshScheduler& scheduler) : m_scheduler(scheduler), m_was(scheduler.IsBusy()) {
-        m_scheduler.SetBusy(true);
-    }
-    ~BusyScope() { m_scheduler.SetBusy(m_was); }
+    explicit BusyScope(CRefreshScheduler& scheduler) : m_scheduler(scheduler) { m_scheduler.BeginBusy(); }
+    ~BusyScope() { m_scheduler.EndBusy(); }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
 
 private:
     CRefreshScheduler& m_scheduler;
-    bool m_was;
 };
 
 } // namespace
@@ -367,7 +364,13 @@ void CMessagePage::DrawTree() {
             }
         }
         if (current == nullptr) {
-            m_viewKind = ViewAll;
+            // The conversation is gone (deleted here or on the phone): leave it, and take its number
+            // from the reply so nothing more is sent there.
+            m_number.clear();
+            if (m_reply != nullptr) {
+                m_reply->SetRecipient(QString());
+            }
+            ShowView(ViewAll);
             current = all;
         }
     }
@@ -412,7 +415,10 @@ QString CMessagePage::Caption() const {
         return FormatText(Str(2407), qUtf8Printable(name.isEmpty() ? m_number : name));
     }
     default:
-        return Str(2403);
+        // A search shows what it found, not every conversation.
+        return m_data.Keyword().isEmpty() ? Str(2403)
+                                          : FormatText(Str(2709), qUtf8Printable(m_data.Keyword()),
+                                                       static_cast<int>(m_data.Messages().size()));
     }
 }
 
@@ -507,7 +513,9 @@ LRESULT CMessagePage::OnImportButton(QWidget*, std::intptr_t, std::intptr_t) {
 }
 
 LRESULT CMessagePage::OnRefreshButton(QWidget*, std::intptr_t, std::intptr_t) {
-    RequestRefresh(m_keyword);
+    // The user asks for what the phone holds now (messages may have come or gone on the phone
+    // itself), so the stores are read again, not only the lists rebuilt.
+    CheckLoaded(true);
     return 0;
 }
 
@@ -528,12 +536,23 @@ LRESULT CMessagePage::OnSort(QWidget* button, std::intptr_t index, std::intptr_t
     return 0;
 }
 
+std::vector<messages::MsgTypeAndId> CMessagePage::WholeSelection(int viewKind,
+                                                                 std::vector<messages::MsgTypeAndId> picked) const {
+    // The overview draws only the newest messages of each conversation; a ticked conversation there
+    // means all of it.
+    if (viewKind != ViewAll) {
+        return picked;
+    }
+    return messages::ExpandOverviewSelection(m_data.Messages(), kOverviewPerConversation, picked);
+}
+
 void CMessagePage::DeleteSelected() {
     CMsgContentView* view = m_views[m_viewKind];
     if (view == nullptr) {
         return;
     }
-    view->GetSelection([this](std::vector<messages::MsgTypeAndId> items) {
+    view->GetSelection([this, kind = m_viewKind](std::vector<messages::MsgTypeAndId> items) {
+        items = WholeSelection(kind, std::move(items));
         if (items.empty()) {
             VexaMessageBox(Str(2408), this, Str(2409), 0);
             return;
@@ -581,12 +600,13 @@ void CMessagePage::ExportSelected() {
     if (view == nullptr) {
         return;
     }
-    view->GetSelection([this](std::vector<messages::MsgTypeAndId> items) {
+    view->GetSelection([this, kind = m_viewKind](std::vector<messages::MsgTypeAndId> items) {
+        items = WholeSelection(kind, std::move(items));
         if (items.empty()) {
             VexaMessageBox(Str(345), this, Str(330), 0);
             return;
         }
-        QString path = QFileDialog::getSaveFileName(this, Str(2439), QString(), Str(2440));
+        QString path = m_exportPath ? m_exportPath() : QFileDialog::getSaveFileName(this, Str(2439), QString(), Str(2440));
         if (path.isEmpty()) {
             return;
         }
@@ -752,19 +772,18 @@ const MSGINFO* CMessagePage::FindMessage(const messages::MsgTypeAndId& item) con
 }
 
 void CMessagePage::OpenEditor(int mode, const QString& recipients, const QString& text, std::int64_t draftId) {
-    BusyScope busy(m_refresh);
-    CSmsEditDlg dlg(m_gate, static_cast<CSmsEditDlg::Mode>(mode), this);
-    dlg.SetRecipients(recipients);
-    dlg.SetText(text);
-    if (draftId >= 0) {
-        dlg.SetDraftId(draftId);
+    int result = 0;
+    {
+        BusyScope busy(m_refresh);
+        CSmsEditDlg dlg(m_gate, static_cast<CSmsEditDlg::Mode>(mode), this);
+        dlg.SetRecipients(recipients);
+        dlg.SetText(text);
+        if (draftId >= 0) {
+            dlg.SetDraftId(draftId);
+        }
+        result = dlg.DoModal();
     }
-    if (dlg.Reply() == nullptr) {
-        // the pause of multiple sends follows the page's reply window
-    }
-    const int result = dlg.DoModal();
     if (result == static_cast<int>(IDOK)) {
-        m_refresh.SetBusy(false);
         RequestRefresh(m_keyword);
     }
 }
@@ -853,10 +872,10 @@ LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_REPLY_SEND_BEGIN:
-        m_refresh.SetBusy(true);
+        m_refresh.BeginBusy();
         return 0;
     case WM_REPLY_SEND_DONE:
-        m_refresh.SetBusy(false);
+        m_refresh.EndBusy();
         RequestRefresh(m_keyword);
         return 0;
     case WM_REPLY_SEND_CHECKED:

@@ -62,6 +62,8 @@ public:
 
     // Where the pages are copied and the data scripts written (default: data folder/pages).
     void SetPageFolder(const QString& folder) { m_pageFolder = folder; }
+    // Where an export goes; the save dialog unless set (tests answer it themselves).
+    void SetExportPathChooser(std::function<QString()> chooser) { m_exportPath = std::move(chooser); }
     QString PageFolder() const { return m_pageFolder; }
     // Pause between the sends of a multiple send; tests shorten it.
     void SetSendPauseMs(int ms);
@@ -90,6 +92,7 @@ public:
     // The toolbar commands; the selection comes from the current view.
     void DeleteSelected();
     void ExportSelected();
+    std::vector<messages::MsgTypeAndId> WholeSelection(int viewKind, std::vector<messages::MsgTypeAndId> picked) const;
     void ImportFromDialog();
     // The work behind them, for a given selection or file.
     void DeleteItems(const std::vector<messages::MsgTypeAndId>& items);
@@ -142,6 +145,7 @@ private:
     int m_viewKind = ViewAll;
     QString m_number;
     QString m_keyword;
+    std::function<QString()> m_exportPath;
     QString m_pageFolder;
     int m_phoneVersion = 2;
     CMsgContentView* m_views[3] = {};

@@ -16,9 +16,11 @@
 
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QTextEdit>
 #include <QToolButton>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 
@@ -122,6 +124,11 @@ void CQuickReplyWnd::SetupSim() {
             names[1] = info->GetSimName(2);
         }
     }
+    ShowSimButtons(dual, state, names[0], names[1]);
+}
+
+void CQuickReplyWnd::ShowSimButtons(bool dual, int state, const QString& name1, const QString& name2) {
+    const QString names[2] = {name1, name2};
     const messages::SimButtons buttons = messages::SimButtonsFor(dual, state);
     m_dualLayout = buttons.dualLayout;
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("single_sim_send_shotmsg_layout")), !m_dualLayout);
@@ -132,6 +139,17 @@ void CQuickReplyWnd::SetupSim() {
     Plugin_SetText(sim2, Str(2455) + names[1]);
     Plugin_SetEnabled(sim1, buttons.sim1Enabled);
     Plugin_SetEnabled(sim2, buttons.sim2Enabled);
+    // Operator names are long ("SIM1:中国移动"): the buttons keep their whole text, and whoever holds
+    // this window makes room for them rather than cutting them.
+    for (QWidget* button : {sim1, sim2}) {
+        if (button != nullptr) {
+            // The skin's minimum would win over a plain minimum width at the next polish, so the
+            // text's width goes in as the button's own (content) minimum.
+            button->ensurePolished();
+            const int text = button->fontMetrics().horizontalAdvance(Plugin_GetText(button));
+            button->setStyleSheet(QStringLiteral("min-width: %1px;").arg(std::max(62, text + 4)));
+        }
+    }
 }
 
 void CQuickReplyWnd::SetRecipient(const QString& number) {
@@ -255,10 +273,22 @@ void CQuickReplyWnd::Send(int simChoice, bool byKey) {
     if (m_notify != nullptr) {
         m_notify->SendMessage(WM_REPLY_SEND_BEGIN);
     }
+    // The page holds its refreshes from the beginning to the end of a send: every way out ends it,
+    // or a send refused for an empty text would leave the page unable to refresh.
+    const auto sendDone = qScopeGuard([this] {
+        if (m_notify != nullptr) {
+            m_notify->PostMessage(WM_REPLY_SEND_DONE);
+        }
+    });
     const QStringList recipients = Recipients();
     const QString text = Text();
     if (recipients.isEmpty()) {
         VexaMessageBox(Str(2471), this, Str(330), 0);
+        return;
+    }
+    // The phone would accept a send to "abc" and report success; nothing goes out then.
+    if (const QStringList bad = messages::UndialableRecipients(recipients); !bad.isEmpty()) {
+        VexaMessageBox(FormatText(Str(2708), qUtf8Printable(bad.join(QStringLiteral(", ")))), this, Str(330), 0);
         return;
     }
     if (text.isEmpty()) {
@@ -272,7 +302,6 @@ void CQuickReplyWnd::Send(int simChoice, bool byKey) {
                                           : SendMultiple(use.Session(), recipients, text);
     if (m_notify != nullptr) {
         m_notify->SendMessage(WM_REPLY_SEND_RESULT, reinterpret_cast<WPARAM>(&m_lastResult));
-        m_notify->PostMessage(WM_REPLY_SEND_DONE);
     }
 }
 

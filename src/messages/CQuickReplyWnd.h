@@ -36,6 +36,8 @@ public:
     bool Create();
     // Reads the phone's SIM set-up and shows the single or the dual send layout.
     void SetupSim();
+    // The send buttons for a phone's SIM cards: state 0 none, 1 card 1, 2 card 2, 3 both.
+    void ShowSimButtons(bool dual, int state, const QString& name1, const QString& name2);
 
     void SetRecipient(const QString& number);
     // Recipients come from elsewhere (the dialog's field) when set.

@@ -13,7 +13,7 @@ bool CRefreshScheduler::Request(const QString& argument) {
     if (m_pending) {
         return false;
     }
-    if (!m_busy) {
+    if (m_busy == 0) {
         m_now(argument);
         return true;
     }
@@ -27,7 +27,7 @@ bool CRefreshScheduler::Request(const QString& argument) {
     }
     m_running = true;
     m_thread = std::thread([this] {
-        while (m_busy && !m_stop) {
+        while (m_busy > 0 && !m_stop) {
             std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
         }
         if (!m_stop) {

@@ -3,7 +3,7 @@
 // caller's thread; while the page is busy (a click command or a modal operation under way) the
 // request is kept and the refresh thread waits in 200 ms steps until the page is idle, then hands
 // the kept argument to the refresh callback (the page posts it to its UI thread). While a request
-// is pending, further requests are dropped. Request and SetBusy are for the UI thread; the
+// is pending, further requests are dropped. Request, BeginBusy and EndBusy are for the UI thread; the
 // callback may run on the refresh thread.
 
 #include <QString>
@@ -25,8 +25,15 @@ public:
 
     // False when the request was dropped because another is pending.
     bool Request(const QString& argument);
-    void SetBusy(bool busy) { m_busy = busy; }
-    bool IsBusy() const { return m_busy; }
+    // Busy is counted: a send, a dialog and a delete may overlap and end in any order, and the page
+    // is idle only when the last of them has ended.
+    void BeginBusy() { ++m_busy; }
+    void EndBusy() {
+        if (m_busy > 0) {
+            --m_busy;
+        }
+    }
+    bool IsBusy() const { return m_busy > 0; }
     bool IsPending() const { return m_pending; }
     // Waits at most timeoutMs for the refresh thread; false when it is still running.
     bool WaitForThread(int timeoutMs);
@@ -36,7 +43,7 @@ public:
 private:
     Refresh m_now;
     Refresh m_later;
-    std::atomic<bool> m_busy{false};
+    std::atomic<int> m_busy{0};
     std::atomic<bool> m_pending{false};
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_stop{false};

@@ -51,7 +51,7 @@ bool CSmsEditDlg::OnInitDialog() {
     m_reply->SetEditingDraft(m_draftId);
     m_reply->show();
     if (QWidget* root = GetLayoutRoot(this)) {
-        setFixedSize(root->size());
+        setFixedSize(root->size()); // wide enough for two SIM buttons with operator names
     }
     CentreOver(parentWidget());
     CreateShadow();

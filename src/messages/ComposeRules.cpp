@@ -17,6 +17,35 @@ QStringList ParseRecipients(const QString& text) {
     return out;
 }
 
+bool IsDialableNumber(const QString& recipient) {
+    int digits = 0;
+    bool plus = false;
+    for (qsizetype i = 0; i < recipient.size(); ++i) {
+        const QChar c = recipient[i];
+        if (c.isDigit() && c.unicode() < 0x80) {
+            ++digits;
+        } else if (c == u'+') {
+            if (digits != 0 || plus) {
+                return false;
+            }
+            plus = true;
+        } else if (c != u'*' && c != u'#' && c != u' ' && c != u'-' && c != u'(' && c != u')') {
+            return false;
+        }
+    }
+    return digits > 0 && digits <= 40;
+}
+
+QStringList UndialableRecipients(const QStringList& recipients) {
+    QStringList out;
+    for (const QString& r : recipients) {
+        if (!IsDialableNumber(r)) {
+            out << r;
+        }
+    }
+    return out;
+}
+
 QString FailedRecipientsText(const QStringList& failed) {
     QString out;
     for (qsizetype i = 0; i < failed.size(); ++i) {

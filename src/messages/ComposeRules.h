@@ -13,6 +13,12 @@ namespace messages {
 // angle brackets when an entry has them in that order, else the whole entry; empty entries skipped.
 QStringList ParseRecipients(const QString& text);
 
+// A number a phone can send to: digits with an optional leading "+", and "*", "#" for service
+// codes; blanks, "-" and brackets between them are allowed and ignored. At most 40 digits.
+bool IsDialableNumber(const QString& recipient);
+// The recipients that are not dialable, in order.
+QStringList UndialableRecipients(const QStringList& recipients);
+
 // "a,b,c,\nd," : each failed recipient followed by ",", a line feed after every third.
 QString FailedRecipientsText(const QStringList& failed);
 

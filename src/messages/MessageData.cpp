@@ -5,6 +5,8 @@
 #include "bridge/api/MessageStores.h"
 #include "libs/log/Log.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace messages {
@@ -57,6 +59,35 @@ std::vector<MSGINFO> OverviewMessages(const std::vector<MSGINFO>& messages, int 
     return overview;
 }
 
+std::vector<MsgTypeAndId> ExpandOverviewSelection(const std::vector<MSGINFO>& messages, int perConversation,
+                                                  const std::vector<MsgTypeAndId>& selected) {
+    const auto key = [](std::int32_t type, std::int64_t id) { return QPair<std::int32_t, std::int64_t>(type, id); };
+    QSet<QPair<std::int32_t, std::int64_t>> picked;
+    for (const MsgTypeAndId& item : selected) {
+        picked.insert(key(item.type, item.id));
+    }
+    std::vector<MsgTypeAndId> out;
+    std::size_t begin = 0;
+    while (begin < messages.size()) {
+        std::size_t end = begin + 1;
+        while (end < messages.size() && messages[end].number.compare(messages[begin].number, Qt::CaseInsensitive) == 0) {
+            ++end;
+        }
+        const std::size_t shown = std::min(end, begin + static_cast<std::size_t>(std::max(perConversation, 0)));
+        bool whole = shown > begin;
+        for (std::size_t i = begin; i < shown && whole; ++i) {
+            whole = picked.contains(key(messages[i].type, messages[i].id));
+        }
+        for (std::size_t i = begin; i < end; ++i) {
+            if (whole || (i < shown && picked.contains(key(messages[i].type, messages[i].id)))) {
+                out.push_back({messages[i].id, messages[i].type});
+            }
+        }
+        begin = end;
+    }
+    return out;
+}
+
 QString IncomingSenderName(vexa::DeviceSession* session, const QString& text) {
     vexa::SmsStore* store = session != nullptr ? session->GetSmsStore() : nullptr;
     std::vector<MSGINFO> list;
@@ -101,6 +132,7 @@ MessageData::StoreState MessageData::ObtainStores(vexa::DeviceSession* session) 
 }
 
 void MessageData::Clear() {
+    m_keyword.clear();
     m_messages.clear();
     m_drafts.clear();
     m_conversations.clear();
@@ -114,6 +146,7 @@ bool MessageData::Rebuild(vexa::DeviceSession* session, const QString& keyword) 
     m_messages.clear();
     m_drafts.clear();
     m_conversations.clear();
+    m_keyword = keyword;
     if (!m_ready || session == nullptr || !session->IsConnected()) {
         return false;
     }

@@ -38,6 +38,11 @@ private:
 
 // The first (newest) perConversation messages of each run of one number, in list order.
 std::vector<MSGINFO> OverviewMessages(const std::vector<MSGINFO>& messages, int perConversation);
+// What a selection made in the overview means: a conversation whose shown messages are all selected
+// (its number box ticked) stands for every message it holds, shown or not; otherwise only the
+// messages picked. In list order.
+std::vector<MsgTypeAndId> ExpandOverviewSelection(const std::vector<MSGINFO>& messages, int perConversation,
+                                                  const std::vector<MsgTypeAndId>& selected);
 
 // Who sent a message that just arrived (the phone reports only its text): the newest inbox SMS with
 // that text, as its contact name or number; empty when none is found.
@@ -66,6 +71,8 @@ public:
     int UnreadCount() const;
 
     const ContactNames& Names() const { return m_names; }
+    // The search keyword the lists were built for; empty for all messages.
+    const QString& Keyword() const { return m_keyword; }
 
     // Builds the lists from given store contents (also what Rebuild calls).
     void Fill(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms, std::vector<MSGINFO> draftSms,
@@ -75,6 +82,7 @@ private:
     vexa::SmsStore* m_sms = nullptr;
     vexa::MmsStore* m_mms = nullptr;
     bool m_ready = false;
+    QString m_keyword;
     std::vector<MSGINFO> m_messages;
     std::vector<MSGINFO> m_drafts;
     std::vector<typCONFERINFO> m_conversations;

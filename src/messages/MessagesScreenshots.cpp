@@ -31,6 +31,17 @@ void RegisterMessagesScreenshots() {
         }
         return std::unique_ptr<QWidget>(std::move(dialog));
     });
+    // A dual-SIM phone with long operator names: the two send buttons must show them whole.
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("sms_forward_dual_sim"), [] {
+        auto dialog = std::make_unique<CSmsEditDlg>(PictureGate(), CSmsEditDlg::Forward);
+        dialog->SetRecipients(QStringLiteral("10086;"));
+        dialog->SetText(QStringLiteral("会议改到周五下午三点，地点不变。"));
+        if (!dialog->CreateModeless() || dialog->Reply() == nullptr) {
+            return std::unique_ptr<QWidget>();
+        }
+        dialog->Reply()->ShowSimButtons(true, 3, QStringLiteral("中国移动"), QStringLiteral("中国联通"));
+        return std::unique_ptr<QWidget>(std::move(dialog));
+    });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("remind_message"), [] {
         auto remind = std::make_unique<CRemindDialog>(CRemindDialog::Message, FormatText(Str(2437), qUtf8Printable(Str(2102))));
         if (!remind->Create()) {

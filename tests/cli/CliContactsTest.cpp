@@ -83,4 +83,74 @@ TEST_F(CliContactsTest, CallsExportWritesEveryRecord) {
     EXPECT_EQ(lines[0], "Touch Number,Touch Date,Touch Duration,Touch Type,Number State\r");
 }
 
+TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
+    const QStringList phone{"--phone", "cli-2"};
+    ASSERT_EQ(Run(phone + QStringList{"groups", "add", "家人"}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out.trimmed(), FormatText(Str(3153), "家人"));
+    EXPECT_EQ(Run(phone + QStringList{"groups", "add", "家人"}), kCliFailed);
+    EXPECT_EQ(m_err.trimmed(), Str(329));
+    EXPECT_EQ(Run(phone + QStringList{"contacts", "add", "--name", "A", "--group", "Nobody"}), kCliFailed);
+    EXPECT_EQ(m_err.trimmed(), FormatText(Str(3150), "Nobody"));
+    EXPECT_EQ(Run(phone + QStringList{"contacts", "add", "--name", "A", "--phone", "12a"}), kCliFailed);
+    EXPECT_TRUE(m_err.startsWith(Str(327).left(8)));
+
+    QStringList ids;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(Run(phone + QStringList{"contacts", "add", "--name", "王伟", "--phone", "+86139", "--phone", "10086",
+                                          "--email", "w@example.com", "--group", "家人"}),
+                  kCliOk)
+            << m_err.toStdString();
+        ids << m_out.trimmed();
+    }
+    ASSERT_EQ(Run(phone + QStringList{"groups", "list"}), kCliOk);
+    EXPECT_EQ(m_out, "家人\t3\n");
+    ASSERT_EQ(Run(phone + QStringList{"contacts", "merge-duplicates", "--dry-run"}), kCliOk);
+    const QString planned = FormatText(Str(3151), "王伟", 3, 2) + "\n";
+    EXPECT_EQ(m_out, planned + FormatText(Str(3152), 2) + "\n");
+    ASSERT_EQ(Run(phone + QStringList{"contacts", "count"}), kCliOk);
+    EXPECT_EQ(m_out, "3\n");
+    ASSERT_EQ(Run(phone + QStringList{"contacts", "merge-duplicates"}), kCliOk);
+    EXPECT_EQ(m_out, planned + FormatText(Str(317), 2) + "\n");
+    ASSERT_EQ(Run(phone + QStringList{"contacts", "merge-duplicates"}), kCliOk);
+    EXPECT_EQ(m_out.trimmed(), Str(316));
+
+    // The merged contact kept the first id; the others are gone, so deleting them is refused whole.
+    EXPECT_EQ(Run(phone + QStringList{"contacts", "delete", "--id", ids[0], ids[1]}), kCliFailed);
+    EXPECT_EQ(m_err.trimmed(), Str(430));
+    ASSERT_EQ(Run(phone + QStringList{"groups", "rename", "家人", "Family"}), kCliOk);
+    ASSERT_EQ(Run(phone + QStringList{"groups", "delete", "Family"}), kCliOk);
+    EXPECT_EQ(m_out.trimmed(), FormatText(Str(3155), "Family"));
+    ASSERT_EQ(Run(phone + QStringList{"contacts", "delete", "--id", ids[0]}), kCliOk);
+    EXPECT_EQ(m_out.trimmed(), FormatText(Str(313), 1));
+    ASSERT_EQ(Run(phone + QStringList{"contacts", "count"}), kCliOk);
+    EXPECT_EQ(m_out, "0\n");
+    for (const QStringList& bad : {QStringList{"contacts", "add", "--phone", "1"}, QStringList{"contacts", "delete"},
+                                   QStringList{"contacts", "delete", "--id", "x"}, QStringList{"groups", "rename", "a"},
+                                   QStringList{"contacts", "merge-duplicates", "--now"}, QStringList{"calls", "delete"}}) {
+        EXPECT_EQ(Run(bad), kCliUsage) << bad.join(' ').toStdString();
+    }
+}
+
+TEST_F(CliContactsTest, CallsCountAndDeleteByNumber) {
+    ASSERT_EQ(Run({"--phone", "cli-1", "calls", "count"}), kCliOk);
+    EXPECT_EQ(m_out, "12\n");
+    const QString file = Path("calls.csv");
+    ASSERT_EQ(Run({"--phone", "cli-1", "calls", "export", file}), kCliOk);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray number = f.readAll().split('\n').value(1).split(',').value(0);
+    int ofNumber = 0;
+    f.seek(0);
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        ofNumber += line.startsWith(number + ',') ? 1 : 0;
+    }
+    ASSERT_EQ(Run({"--phone", "cli-1", "calls", "delete", "--number", QString::fromLatin1(number)}), kCliOk)
+        << m_err.toStdString();
+    EXPECT_EQ(m_out.trimmed(), FormatText(Str(3156), ofNumber));
+    ASSERT_EQ(Run({"--phone", "cli-1", "calls", "count"}), kCliOk);
+    EXPECT_EQ(m_out.trimmed().toInt(), 12 - ofNumber);
+    EXPECT_EQ(Run({"--phone", "cli-1", "calls", "delete", "--number", QString::fromLatin1(number)}), kCliFailed);
+    EXPECT_EQ(m_err.trimmed(), Str(855));
+}
+
 } // namespace

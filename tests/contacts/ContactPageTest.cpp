@@ -10,7 +10,12 @@
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
 #include "contacts/CCallRecordWnd.h"
+#include "contacts/CContactEditDlg.h"
 #include "contacts/CContactPage.h"
+#include "contacts/CGroupManageDlg.h"
+#include "contacts/CMergeDuplicatesDlg.h"
+#include "contacts/CQuickAddContactDlg.h"
+#include "contacts/ContactEditUi.h"
 #include "contacts/CPbListWnd.h"
 #include "contacts/ContactListing.h"
 #include "controls/CVexaProgressDlg.h"
@@ -401,6 +406,204 @@ private slots:
         QTRY_COMPARE(calls->FilledRows(), static_cast<int>(calls->Groups().size()));
         QCOMPARE(GetPluginByName(calls, "call_row_0"), first);
         QVERIFY(GetPluginByName(calls, "call_row_60")->isHidden());
+    }
+
+    void editorFiltersWhatIsTypedAndHandsBackTheEdit() {
+        vexa::Contact sim;
+        sim.SetStorage(vexa::STORAGE_SIM1);
+        sim.SetDisplayName(QStringLiteral("欧阳娜娜张三"));
+        sim.AddPhone(2, nullptr, QStringLiteral("10086"), nullptr);
+        CContactEditDlg simDialog(sim, false, {}, {});
+        QVERIFY(simDialog.CreateModeless());
+        QLineEdit* name = simDialog.Box(QStringLiteral("modify_name"));
+        simDialog.Type(name, QStringLiteral("李"));
+        QCOMPARE(name->text(), QStringLiteral("欧阳娜娜张三"));
+        QCOMPARE(simDialog.TipText(), FormatText(Str(324), 6, 14));
+        QCOMPARE(simDialog.RowCount(CContactEditDlg::SecEmail), 0); // a SIM card keeps a name and a number
+        QLineEdit* number = qobject_cast<QLineEdit*>(Plugin_GetChild(simDialog.Row(CContactEditDlg::SecPhone, 0),
+                                                                     QStringLiteral("field_value")));
+        simDialog.Type(number, QStringLiteral("#a"));
+        QCOMPARE(number->text(), QStringLiteral("10086#"));
+        QVERIFY(simDialog.TipText().startsWith(Str(327).left(8)));
+
+        vexa::Contact c;
+        c.SetDisplayName(QStringLiteral("Ann"));
+        CContactEditDlg dialog(c, true, {{7, QStringLiteral("朋友"), false}, {9, QStringLiteral("同事"), true}}, {});
+        QVERIFY(dialog.CreateModeless());
+        QWidget* row = dialog.AddRow(CContactEditDlg::SecPhone);
+        QTRY_VERIFY(row->isVisible()); // new rows show in slices
+        auto* label = qobject_cast<QLineEdit*>(Plugin_GetChild(row, QStringLiteral("field_label")));
+        QVERIFY(!label->isVisibleTo(&dialog));
+        dialog.SetRowType(row, 0);
+        QVERIFY(label->isVisibleTo(&dialog));
+        label->setText(QStringLiteral("卫星"));
+        dialog.Type(qobject_cast<QLineEdit*>(Plugin_GetChild(row, QStringLiteral("field_value"))), QStringLiteral("123"));
+        dialog.Type(dialog.Box(QStringLiteral("modify_nickname")), QString(70, QChar('x')));
+        QCOMPARE(dialog.TipText(), FormatText(Str(323), CContactEditDlg::kMaxText));
+        dialog.Box(QStringLiteral("modify_birthday"))->setText(QStringLiteral("1990-02-30"));
+        dialog.PressSave();
+        QCOMPARE(dialog.TipText(), Str(3170));
+        QVERIFY(!dialog.IsEnded());
+        dialog.Box(QStringLiteral("modify_birthday"))->setText(QStringLiteral("1990-02-28"));
+        dialog.PressSave();
+        QCOMPARE(dialog.Result(), static_cast<int>(IDOK));
+        const contacts::ContactEdit edit = dialog.TakeEdit();
+        QCOMPARE(edit.fields->GetPhoneCount(), 1);
+        QCOMPARE(edit.fields->GetPhoneAt(0)->GetLabel(), QStringLiteral("卫星"));
+        QCOMPARE(edit.fields->GetNickname().size(), CContactEditDlg::kMaxText);
+        QCOMPARE(edit.groupIds, std::vector<int>{9});
+        // A picture is kept as the phone keeps it, scaled to fit 96 x 96; files that are no picture,
+        // are cut short or claim absurd dimensions are refused with 228 and change nothing.
+        QImage big(400, 200, QImage::Format_RGB32);
+        big.fill(Qt::red);
+        QVERIFY(big.save(Path("a\\b:c.png")));
+        const QByteArray png = vexa::test::ReadFile(Path("a\\b:c.png"));
+        QByteArray huge = png;
+        huge.replace(16, 8, QByteArray::fromHex("0001869f0001869f")); // 99999 x 99999 in the header
+        const struct {
+            const char* name;
+            QByteArray bytes;
+            bool kept;
+        } files[] = {{"a\\b:c.png", png, true},
+                     {"cut.png", png.left(60), false},
+                     {"text.png", QByteArray("not a picture"), false},
+                     {"huge.png", huge, false}};
+        for (const auto& f : files) {
+            QVERIFY(vexa::test::WriteFile(Path(f.name), f.bytes));
+            CContactEditDlg photoDialog(c, false, {}, {});
+            QVERIFY(photoDialog.CreateModeless());
+            CAutoAnswer ok(1);
+            CVexaMessageBoxImpl::SetNextAnswer(1);
+            photoDialog.LoadPhoto(Path(f.name));
+            photoDialog.PressSave();
+            const contacts::ContactEdit photoEdit = photoDialog.TakeEdit();
+            QCOMPARE(photoEdit.photoChanged, f.kept);
+            QImage kept;
+            QCOMPARE(kept.loadFromData(photoEdit.photo), f.kept);
+            if (f.kept) {
+                QCOMPARE(kept.size(), QSize(96, 48));
+            } else {
+                QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(228));
+            }
+        }
+    }
+
+    void pageAddsDeletesCopiesAndMerges() {
+        const auto reloaded = [this] { QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading(), kWaitMs); };
+        const int before = Book()->GetContactCount(vexa::LIST_ALL);
+        WhenModal<CContactEditDlg>([](CContactEditDlg* dialog) {
+            dialog->Type(dialog->Box(QStringLiteral("modify_name")), QStringLiteral("新朋友"));
+            dialog->Type(qobject_cast<QLineEdit*>(Plugin_GetChild(dialog->Row(CContactEditDlg::SecPhone, 0),
+                                                                  QStringLiteral("field_value"))),
+                         QStringLiteral("10010"));
+            dialog->PressSave();
+        });
+        m_page->NewContact();
+        reloaded();
+        QCOMPARE(Book()->GetContactCount(vexa::LIST_ALL), before + 1);
+        QVERIFY(Book()->FindContactByNumber(QStringLiteral("10010")) != nullptr);
+
+        m_page->SelectNode(contacts::NodeAll);
+        List().SetCurrent(0, false);
+        {
+            CAutoAnswer yes(6); // the warning that a SIM card keeps only name and number
+            m_page->CopyChosen(vexa::STORAGE_SIM1, false);
+        }
+        reloaded();
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(433), 1));
+        QCOMPARE(Book()->GetContactCount(vexa::LIST_SIM1), 1);
+
+        CAutoAnswer ok(1);
+        List().SetChecked(1, true);
+        List().SetChecked(2, true);
+        m_page->DeleteChosen();
+        reloaded();
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(313), 2));
+        QCOMPARE(Book()->GetContactCount(vexa::LIST_ALL), before + 1 + 1 - 2);
+
+        QVERIFY(AddContact(*Book(), QStringLiteral("重复"), QStringLiteral("10000"), nullptr));
+        QVERIFY(AddContact(*Book(), QStringLiteral("重复 "), QStringLiteral("10000"), nullptr));
+        QVERIFY(AddContact(*Book(), QStringLiteral("手动"), QStringLiteral("1"), nullptr));
+        QVERIFY(AddContact(*Book(), QStringLiteral("手动"), QStringLiteral("2"), nullptr));
+        WhenModal<CMergeDuplicatesDlg>([](CMergeDuplicatesDlg* dialog) {
+            const QString hand = Str(3178) + QStringLiteral("：") + FormatText(Str(3172), "手动", 2);
+            QCOMPARE(dialog->Lines(), (QStringList{FormatText(Str(3151), "重复", 2, 1), hand}));
+            QVERIFY(dialog->MergeByHand(1));
+            QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3151), "重复", 2, 1)});
+            dialog->PressMerge();
+        });
+        m_page->MergeDuplicates();
+        reloaded();
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(317), 1));
+    }
+
+    void quickAddMakesAContactInTheChosenGroup() {
+        WhenModal<CQuickAddContactDlg>([](CQuickAddContactDlg* dialog) {
+            dialog->Fill(QStringLiteral("王芳"), QStringLiteral("1391234x"), 1);
+            dialog->PressOk();
+            QCOMPARE(dialog->TipText(), Str(3175));
+            dialog->Fill(QStringLiteral("王芳"), QStringLiteral("13912340000"), 1);
+            dialog->PressOk();
+        });
+        QVERIFY(RunQuickAddContact(m_page.get(), m_gate, QStringLiteral("13912340000")));
+        vexa::Contact* added = Book()->FindContactByNumber(QStringLiteral("13912340000"));
+        QVERIFY(added != nullptr);
+        QCOMPARE(added->GetDisplayNameText(), QStringLiteral("王芳"));
+        QCOMPARE(added->GetGroupCount(), 1);
+        QCOMPARE(added->GetGroupAt(0)->GetName(), QStringLiteral("朋友"));
+    }
+
+    void removeFromGroupAsksThenUngroups() {
+        const int group = m_page->Nodes().back().id;
+        QVERIFY(group >= 0);
+        QVERIFY(m_page->SelectNode(group));
+        QTRY_COMPARE(List().Count(), 3);
+        const int ungrouped = Book()->GetUngroupedCount();
+        List().SetChecked(0, true);
+        List().SetChecked(1, true);
+        CAutoAnswer ok(1);
+        m_page->RemoveChosen();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading(), kWaitMs);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(861), 2, "朋友"));
+        QCOMPARE(Book()->GetUngroupedCount(), ungrouped + 2);
+    }
+
+    void groupDialogChecksNamesAndWritesThePhone() {
+        CAutoAnswer yes(6);
+        WhenModal<CGroupManageDlg>([](CGroupManageDlg* dialog) {
+            QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3172), "朋友", 3)});
+            const struct {
+                const char* name;
+                QString tip;
+            } adds[] = {{"", Str(565)}, {"朋友", Str(329)}, {"同学", QString()}};
+            for (const auto& a : adds) {
+                dialog->SetName(QString::fromUtf8(a.name));
+                dialog->Press(CGroupManageDlg::ActAdd);
+                QCOMPARE(dialog->TipText(), a.tip);
+            }
+            dialog->Select(0);
+            dialog->Press(CGroupManageDlg::ActDelete);
+            QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3172), "同学", 0)});
+            dialog->EndDialog(static_cast<int>(IDOK));
+        });
+        m_page->ManageGroups();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading(), kWaitMs);
+        QCOMPARE(Book()->GetGroupCount(), 1);
+        QCOMPARE(Book()->GetUngroupedCount(), Book()->GetContactCount(vexa::LIST_ALL));
+    }
+
+    void callRecordDeleteRemovesTheChosenNumber() {
+        CCallRecordWnd* calls = m_page->CallRecords();
+        calls->Reload();
+        CAutoAnswer ok(1);
+        int index = 0;
+        while (calls->Groups()[static_cast<std::size_t>(index)].number != QStringLiteral("13800138000")) {
+            ++index;
+        }
+        calls->SelectGroup(index);
+        QCOMPARE(calls->DeleteSelected(), QString());
+        QCOMPARE(calls->TotalRecords(), 1);
+        QCOMPARE(calls->Groups().front().number, QStringLiteral("95555"));
     }
 
     void disconnectEmptiesThePage() {

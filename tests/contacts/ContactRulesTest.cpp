@@ -11,6 +11,7 @@ TEST(SimRules, NamesAndNumbersAreCutToWhatTheCardHolds) {
     EXPECT_EQ(SimName(QStringLiteral("Alex张")), QStringLiteral("Alex张")) << "one Chinese character: at most 6";
     EXPECT_EQ(SimName(QStringLiteral("Alexander张")), QStringLiteral("Alexan"));
     EXPECT_EQ(SimName(QStringLiteral("欧阳娜娜的工作手机")), QStringLiteral("欧阳娜娜的工"));
+    EXPECT_EQ(SimName(QStringLiteral("张伟李娜张😀")), QStringLiteral("张伟李娜张")) << "never half an emoji";
     EXPECT_EQ(SimNumber(QStringLiteral("123456789012345678901")), QStringLiteral("12345678901234567890"));
     EXPECT_EQ(SimNumber(QStringLiteral("10086")), QStringLiteral("10086"));
 }
@@ -33,6 +34,23 @@ TEST(EditFilters, EachModeKeepsItsCharactersAndSaysWhy) {
     r = FilterInput(QStringLiteral("任何文字都可以"), EditMode::None, 3);
     EXPECT_EQ(r.text, QStringLiteral("任何文"));
     EXPECT_EQ(r.message, QStringLiteral("不能超过3个字符"));
+}
+
+TEST(QuickAddRules, NumberAndNameChecks) {
+    const struct {
+        const char* name;
+        QString number;
+        int expected;
+    } cases[] = {
+        {"王芳", "+8613912345678", 0}, {"", "10086", 0},
+        {"王芳", "", 3175},           {"王芳", "139 1234", 3175},
+        {"王芳", "1391234x", 3175},   {"王芳", QString(41, '1'), 3176},
+        {"王芳", QString(40, '1'), 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CheckQuickAdd(QString::fromUtf8(c.name), c.number), c.expected) << c.number.toStdString();
+    }
+    EXPECT_EQ(CheckQuickAdd(QString(65, QChar(u'名')), QStringLiteral("10086")), 3177);
 }
 
 } // namespace

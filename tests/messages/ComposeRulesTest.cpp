@@ -15,6 +15,16 @@ TEST(ComposeRules, RecipientsFromTheAddressField) {
     EXPECT_TRUE(ParseRecipients(QString()).isEmpty());
 }
 
+TEST(ComposeRules, OnlyDialableNumbersAreRecipients) {
+    for (const char* good : {"10086", "+86 138-0013-8000", "(010) 6552 9988", "*#06#", "1234567890123456789012345678901234567890"}) {
+        EXPECT_TRUE(IsDialableNumber(QString::fromUtf8(good))) << good;
+    }
+    for (const char* bad : {"abc", "", "+", "--", "138o0138000", "1+2", "++86", "１２３", "10086;", "12345678901234567890123456789012345678901"}) {
+        EXPECT_FALSE(IsDialableNumber(QString::fromUtf8(bad))) << bad;
+    }
+    EXPECT_EQ(UndialableRecipients({"10086", "abc", "张三"}), (QStringList{"abc", "张三"}));
+}
+
 TEST(ComposeRules, FailedListBreaksAfterEveryThird) {
     EXPECT_EQ(
         FailedRecipientsText({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")}),

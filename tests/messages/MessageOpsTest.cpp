@@ -515,13 +515,16 @@ TEST(RefreshScheduler, IdleRunsAtOnceBusyWaitsAndASecondRequestIsDropped) {
                                 });
     EXPECT_TRUE(scheduler.Request("idle"));
     EXPECT_EQ(now, std::vector<QString>{"idle"});
-    scheduler.SetBusy(true); // a delete is running
+    scheduler.BeginBusy(); // a delete is running
+    scheduler.BeginBusy(); // and a send that started during it
     EXPECT_TRUE(scheduler.Request("first"));
     EXPECT_FALSE(scheduler.Request("second"));
     // Two of the scheduler's steps pass while the page is busy: the refresh thread keeps waiting.
     EXPECT_FALSE(scheduler.WaitForThread(2 * CRefreshScheduler::kStepMs + 50));
     EXPECT_EQ(later.load(), 0);
-    scheduler.SetBusy(false);
+    scheduler.EndBusy(); // the delete ends; the send still runs
+    EXPECT_FALSE(scheduler.WaitForThread(2 * CRefreshScheduler::kStepMs + 50));
+    scheduler.EndBusy();
     ASSERT_TRUE(scheduler.WaitForThread(2000));
     EXPECT_EQ(later.load(), 1);
     EXPECT_EQ(laterArgument, "first");

@@ -9,6 +9,7 @@
 #include "app/CMainFrame.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
 #include "controls/VexaMessageBox.h"
 #include "device/DeviceNameAdapter.h"
 #include "device/SessionGate.h"
@@ -21,9 +22,11 @@
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -271,6 +274,21 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().ConversationMessages("10086").size(), std::size_t(2), kWaitMs);
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2410), 1));
 
+        // Deleting the rest removes the conversation from the screen and from the reply window.
+        {
+            CAutoAnswer answer(1);
+            QVERIFY(page->WaitForView(kWaitMs));
+            view->SelectAll(true);
+            page->DeleteSelected();
+            QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewAll), kWaitMs);
+        }
+        QVERIFY(!page->Reply()->isVisible());
+        QVERIFY(page->View(CMessagePage::ViewAll)->isVisible());
+        page->Reply()->SetText("still there?");
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        page->Reply()->Send(1, false);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2471));
+
         // Import refuses a file without a Time column and adds nothing.
         QTemporaryDir dir;
         const auto import = [&](const QByteArray& bytes) {
@@ -284,7 +302,50 @@ private slots:
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2448));
         import("Time,Number,Msg\r\n2024-05-20 08:00:00,13900000000,hello\r\n");
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2451), 1));
-        QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(3), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
+    }
+
+    // The overview draws only each conversation's newest messages; ticking conversations there must
+    // still export and delete every message they hold.
+    void overviewSelectionMeansWholeConversations() {
+        Program program;
+        QVERIFY(program.Start({QStringLiteral("OVERVIEW-1")}));
+        CAutoAnswer answer(1);
+        const QStringList numbers{"10086", "95555", "13800138000"};
+        for (const QString& number : numbers) {
+            for (int i = 0; i < 8; ++i) {
+                QVERIFY(AddSms(1, number, QString("m%1").arg(i), 1 + i));
+            }
+        }
+        auto page = MakePage(program.gate);
+        QVERIFY(page);
+        QTRY_VERIFY_WITH_TIMEOUT(page->PageState() == CMessagePage::State::Ready, kWaitMs);
+        QVERIFY(page->WaitForView(kWaitMs));
+        QCOMPARE(page->CurrentView(), int(CMessagePage::ViewAll));
+        CMsgContentView* view = page->View(CMessagePage::ViewAll);
+        QVERIFY(RunJs(view, "document.querySelectorAll('input.msg_selector').length").toInt() < 24);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("all.csv");
+        page->SetExportPathChooser([path] { return path; });
+        view->SelectAll(true);
+        page->ExportSelected();
+        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), FormatText(Str(2443), 24), kWaitMs);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count('\n'), 1 + 24); // header and one line per message
+
+        // One conversation ticked by its number box: all eight of its messages go.
+        view->SelectAll(false);
+        RunJs(view, "document.querySelector('input.msg_tel_group_selector').click(); 1");
+        page->DeleteSelected();
+        QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
+        QCOMPARE(page->Data().Messages().size(), std::size_t(16));
+
+        // A search says what it shows.
+        page->SetSearch(QStringLiteral("m7"));
+        QTRY_COMPARE_WITH_TIMEOUT(page->Caption(), FormatText(Str(2709), "m7", 2), kWaitMs);
+        QCOMPARE(page->Data().Messages().size(), std::size_t(2));
     }
 
     void failedSendsListTheNumbers() {
@@ -299,8 +360,13 @@ private slots:
         reply.SetPauseMs(10);
         reply.show();
         QVERIFY(!reply.DualLayout());
-        reply.SetRecipientsSource([] { return QStringList{"10086", "10010"}; });
         reply.SetText("hello");
+        // A name is not a number: refused before anything reaches the phone (whose first write would fail).
+        reply.SetRecipientsSource([] { return QStringList{"10086", "abc"}; });
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        reply.Send(1, false);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2708), "abc"));
+        reply.SetRecipientsSource([] { return QStringList{"10086", "10010"}; });
         CVexaMessageBoxImpl::SetNextAnswer(1);
         reply.Send(1, false);
         QCOMPARE(reply.FailedText(), QStringLiteral("10086"));
@@ -334,6 +400,22 @@ private slots:
         QVERIFY(Session()->GetSmsStore()->ListSms(&sent));
         QVERIFY(sent.empty());
         QCOMPARE(Plugin_GetText(GetPluginByName(&reply, "show_remaind_characters_stc")), FormatText(Str(2013), 157, 1));
+    }
+
+    void dualSimButtonsShowTheirWholeLabels() {
+        CSessionGate gate;
+        CSmsEditDlg dialog(gate, CSmsEditDlg::Forward);
+        QVERIFY(dialog.CreateModeless());
+        dialog.Reply()->ShowSimButtons(true, 3, QStringLiteral("中国移动"), QStringLiteral("中国联通"));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        for (const char* name : {"sim_1_send", "sim_2_send"}) {
+            auto* button = qobject_cast<QPushButton*>(GetPluginByName(dialog.Reply(), QString::fromLatin1(name)));
+            QVERIFY(button != nullptr);
+            const int text = button->fontMetrics().horizontalAdvance(button->text());
+            QTRY_VERIFY2_WITH_TIMEOUT(button->contentsRect().width() >= text, name, kWaitMs);
+            QTRY_VERIFY2_WITH_TIMEOUT(button->mapTo(&dialog, QPoint(button->width(), 0)).x() <= dialog.width(), name, kWaitMs);
+        }
     }
 
     void ctrlEnterSendsOnASingleSimPhone() {
@@ -417,6 +499,18 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(page->Data().ConversationMessages("13911112222").size(), std::size_t(1), kWaitMs);
             QCOMPARE(page->Data().ConversationMessages("13911112222")[0].content, QStringLiteral("晚上一起吃饭"));
             remind->close();
+
+            // Messages that reach the phone unannounced show after "刷新".
+            const auto held = [page] { return page->Data().Messages().size() + page->Data().Drafts().size(); };
+            const std::size_t before = held();
+            vexa::sim::SeedOptions more;
+            more.sms = 40;
+            QVERIFY(vexa::sim::SeedPhone(identity.serial, more, &error));
+            QCOMPARE(held(), before);
+            auto* refresh = qobject_cast<QAbstractButton*>(GetPluginByName(page, QStringLiteral("refresh_message_btn")));
+            QVERIFY(refresh != nullptr);
+            refresh->click();
+            QTRY_COMPARE_WITH_TIMEOUT(held(), before + 40, kWaitMs);
             frame.Shutdown();
         }
         ppCleanup();

@@ -16,12 +16,16 @@ std::vector<CliCommandGroup>& Registry() {
     return groups;
 }
 
+void PrintLines(QTextStream& to, const char* usage) {
+    for (const QString& line : QString::fromUtf8(usage).split('\n', Qt::SkipEmptyParts)) {
+        to << "  vexa-cli [--phone SERIAL] " << line << '\n';
+    }
+}
+
 void PrintUsage(QTextStream& to) {
     to << "usage: vexa-cli [--phone SERIAL] [--bridge sim|adb|auto] COMMAND ...\n";
     for (const CliCommandGroup& group : CliGroups()) {
-        for (const QString& line : QString::fromUtf8(group.usage).split('\n', Qt::SkipEmptyParts)) {
-            to << "  vexa-cli [--phone SERIAL] " << line << '\n';
-        }
+        PrintLines(to, group.usage);
     }
     to << "--bridge sim: the simulated phones (see vexa-phone); adb: real phones listed by the adb server\n"
           "(USB debugging on, or paired over Wi-Fi); auto: a real phone when one is ready, else the simulated\n"
@@ -33,6 +37,12 @@ bool IsBridgeChoice(const QString& value) {
 }
 
 } // namespace
+
+int CliUsage(CliContext& ctx, const char* usage) {
+    ctx.err << "usage:\n";
+    PrintLines(ctx.err, usage);
+    return kCliUsage;
+}
 
 CliRegistration::CliRegistration(const CliCommandGroup& group) {
     Registry().push_back(group);

@@ -56,6 +56,9 @@ public:
 
 const std::vector<CliCommandGroup>& CliGroups();
 
+// Prints "usage:" and each line of usage as a full form to ctx.err; returns kCliUsage.
+int CliUsage(CliContext& ctx, const char* usage);
+
 // The whole command line after the program name; used by main() and by tests.
 int RunCli(const QStringList& args, QTextStream& out, QTextStream& err);
 

@@ -1,0 +1,52 @@
+#pragma once
+// Group management ("group_manage_dialog"): the phone's groups with their member counts, a name box
+// and add, rename and delete. The phone work is the caller's runner (a worker behind a busy dialog
+// running contacts::CContactDataHelper), which also hands back the fresh list; refusals (565, 329,
+// 315) show in the tip line and the dialog stays. Delete asks 307 first. UI thread only.
+
+#include "contacts/ContactEditing.h"
+#include "controls/CSkinDialog.h"
+
+#include <functional>
+#include <vector>
+
+class CGroupManageDlg : public CSkinDialog {
+public:
+    struct GroupRow {
+        int id = -1;
+        QString name;
+        int members = 0;
+    };
+    enum Action { ActAdd, ActRename, ActDelete };
+    using Runner =
+        std::function<contacts::EditOutcome(Action action, int groupId, const QString& name, std::vector<GroupRow>* rows)>;
+
+    CGroupManageDlg(std::vector<GroupRow> rows, Runner runner, QWidget* parent = nullptr);
+
+    bool Changed() const { return m_changed; }
+    // For tests and pictures.
+    void Select(int row);
+    void SetName(const QString& name);
+    void Press(Action action);
+    QString TipText() const;
+    QStringList Lines() const;
+
+protected:
+    bool OnInitDialog() override;
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    LRESULT OnAdd(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnRename(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnDelete(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnClose(QWidget*, std::intptr_t, std::intptr_t);
+    void Run(Action action);
+    void ShowRows();
+    void ShowTip(const QString& text);
+
+    std::vector<GroupRow> m_rows;
+    Runner m_runner;
+    bool m_changed = false;
+
+    friend struct CGroupManageDlgTable;
+};
