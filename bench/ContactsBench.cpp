@@ -20,6 +20,7 @@
 #include "contacts/CPbListWnd.h"
 #include "contacts/ContactListing.h"
 #include "skin/Skin.h"
+#include "SourceSkinMain.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -380,22 +381,9 @@ BENCHMARK(BM_FillList)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ScrollStep)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    CSkin* skin = LoadStyleW(QStringLiteral(VEXA_SOURCE_DIR "/resources/skin/config.xml"));
-    if (skin == nullptr) {
-        return 1;
-    }
-    SetAppSkin(skin);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    g_page.reset();
-    g_list.reset();
-    ppCleanup();
-    SetAppSkin(nullptr);
-    skin->Release();
-    return 0;
+    return RunBenchmarksWithSourceSkin(argc, argv, [] {
+        g_page.reset();
+        g_list.reset();
+        ppCleanup();
+    });
 }

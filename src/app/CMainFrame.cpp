@@ -3,7 +3,7 @@
 #include "app/AppComponents.h"
 #include "app/CAbout.h"
 #include "app/CCloseTipDlg.h"
-#include "app/CPlaceholderPage.h"
+#include "apps/CAppPage.h"
 #include "pictures/CPicturePage.h"
 #include "app/CSettingsDlg.h"
 #include "app/CUpdateSoftwareDlg.h"
@@ -140,6 +140,7 @@ const SkinEventRow<CMainFrame> CMainFrameTable::kRows[] = {
     {"sysMin", kSkinClick, &CMainFrame::OnSysMin},
     {"tab_btn_*", kSkinTab, &CMainFrame::OnTab},
     {"Update_SW_Btn", kSkinClick, &CMainFrame::OnUpdateButton},
+    {"task_button", kSkinClick, &CMainFrame::OnTaskButton},
     {nullptr, 0, nullptr},
 };
 
@@ -179,6 +180,16 @@ bool CMainFrame::Create() {
 
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), Str(418));
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("task_button_layout")), false);
+    m_taskWnd = std::make_unique<CTaskWnd>(Gate(), m_appData, this);
+    if (m_taskWnd->Create()) {
+        m_taskWnd->hide();
+        m_taskWnd->SetCounterTarget(this);
+        m_taskWnd->SetInstalledCallback([this] {
+            if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
+                apps->ReloadList();
+            }
+        });
+    }
     // Feedback has no dialog in this program yet: no button that does nothing.
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("IssueFeedbackBtn")), false);
     const struct {
@@ -298,8 +309,14 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
         contacts->SetFrame(this, WM_FRAME_LOAD_REQUEST);
         return contacts;
     }
-    case TabApp:
-        return new CPlaceholderPage(593, 0, 2204);
+    case TabApp: {
+        auto* apps = new CAppPage(Gate(), m_appData);
+        apps->SetTaskSink([this](std::vector<std::unique_ptr<tagTASKINFOR>> tasks) {
+            m_taskWnd->AddTasks(std::move(tasks));
+            ShowTaskWindow();
+        });
+        return apps;
+    }
     case TabPicture:
         return new CPicturePage(Gate());
     default:
@@ -332,6 +349,9 @@ void CMainFrame::ShowPage(int tab) {
 }
 
 void CMainFrame::LeavePage(int tab) {
+    if (m_taskWnd != nullptr) {
+        m_taskWnd->hide();
+    }
     Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(kTabs[tab].container)), false);
     if (m_pages[tab] != nullptr) {
         m_pages[tab]->hide();
@@ -821,6 +841,9 @@ void CMainFrame::OnConnected() {
             m_pages[tab]->OnDeviceConnected();
         }
     }
+    if (m_taskWnd != nullptr) {
+        m_taskWnd->OnDeviceConnected();
+    }
     const HostInfoRecord record = ConnectedHostInfo(session, StartupHostInfo());
     actst_hostinfo(&record);
     if (m_uploadSignal) {
@@ -844,6 +867,30 @@ void CMainFrame::OnDisconnected() {
             m_pages[tab]->OnDeviceDisconnected();
         }
     }
+    if (m_taskWnd != nullptr) {
+        m_taskWnd->OnDeviceDisconnected();
+    }
+}
+
+void CMainFrame::ShowTaskWindow() {
+    const QWidget* status = GetPluginByName(this, QStringLiteral("connect_status"));
+    const int bottom = status != nullptr ? status->mapTo(this, QPoint(0, 0)).y() - 8 : height() - 48;
+    m_taskWnd->setGeometry(width() - 420 - 16, bottom - 360, 420, 360);
+    m_taskWnd->show();
+    m_taskWnd->raise();
+}
+
+LRESULT CMainFrame::OnTaskButton(QWidget*, std::intptr_t, std::intptr_t) {
+    actst_record(0x24);
+    if (m_taskWnd == nullptr) {
+        return 0;
+    }
+    if (m_taskWnd->isVisible()) {
+        m_taskWnd->hide();
+    } else {
+        ShowTaskWindow();
+    }
+    return 0;
 }
 
 void CMainFrame::OnUserDisconnect() {
@@ -875,6 +922,9 @@ void CMainFrame::Shutdown() {
     QElapsedTimer clock;
     clock.start();
     m_updateCheck.Cancel();
+    if (m_taskWnd != nullptr) {
+        m_taskWnd->Stop();
+    }
     m_controller.Shutdown(kCloseWaitMs);
     m_updateCheck.Stop(std::max<int>(0, kCloseWaitMs - static_cast<int>(clock.elapsed())));
     for (CTabPageWnd*& page : m_pages) {

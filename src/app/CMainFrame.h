@@ -6,6 +6,8 @@
 // OnDeviceConnected / OnDeviceDisconnected. UI thread only; it never waits for a worker there:
 // workers talk to it through posted messages, values and calls.
 
+#include "apps/AppData.h"
+#include "apps/CTaskWnd.h"
 #include "device/ConnectionController.h"
 #include "device/DeviceConnection.h"
 #include "device/MainFrameMessages.h"
@@ -48,6 +50,9 @@ public:
     void SelectTab(int tab);
     CTabPageWnd* Page(int tab) const;
     int ActiveTab() const { return m_activeTab; }
+    CTaskWnd* TaskWindow() const { return m_taskWnd.get(); }
+    // Shows the task window over the lower right of the page area.
+    void ShowTaskWindow();
     bool IsConnected() const { return m_connected; }
     bool IsDetectionStarted() const { return m_controller.IsDetectionStarted(); }
     int PagesCreated(int tab) const { return tab >= 0 && tab < TabCount ? m_createCount[tab] : 0; }
@@ -77,6 +82,7 @@ private:
     LRESULT OnSysClose(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnTab(QWidget* widget, std::intptr_t selected, std::intptr_t);
     LRESULT OnUpdateButton(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnTaskButton(QWidget*, std::intptr_t, std::intptr_t);
 
     CTabPageWnd* MakePage(int tab);
     void ShowPage(int tab);
@@ -118,6 +124,10 @@ private:
 
     CTabPageWnd* m_pages[TabCount] = {};
     int m_createCount[TabCount] = {};
+    // The apps part's tasks and upgrade offers, shared by the apps tab and (later) the task window.
+    AppData m_appData;
+    // The install tasks' panel above the status line, made with the frame (after m_appData).
+    std::unique_ptr<CTaskWnd> m_taskWnd;
     int m_activeTab = -1;
     bool m_connected = false;
     int m_closing = 0;

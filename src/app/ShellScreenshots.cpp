@@ -5,6 +5,12 @@
 #include "app/CMainFrame.h"
 #include "app/CSettingsDlg.h"
 #include "app/CUpdateSoftwareDlg.h"
+#include "apps/AppOps.h"
+#include "apps/CAppPage.h"
+#include "apps/CTaskWnd.h"
+#include "bridge/api/AppManager.h"
+#include "bridge/api/DeviceSession.h"
+#include "device/SessionGate.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "messages/CMessagePage.h"
 #include "pictures/CPicturePage.h"
@@ -13,6 +19,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <memory>
@@ -34,10 +41,48 @@ int TabOf(const QString& name) {
     if (name == QLatin1String("picture_album")) {
         return CMainFrame::TabPicture;
     }
+    // The apps tab with the app of the most permissions chosen and two rows checked.
+    if (name == QLatin1String("app_details") || name == QLatin1String("app_tasks")) {
+        return CMainFrame::TabApp;
+    }
     return -1;
 }
 
 const QString kDisconnected = QStringLiteral("home_disconnected");
+
+// The task window after three of the phone's apps were copied back and installed again, and a
+// fourth whose file went away before its turn.
+void ShowInstallTasks(CMainFrame& frame, CAppPage& page, int timeoutMs) {
+    static QTemporaryDir folder; // the files must outlive the picture
+    QStringList files;
+    std::unique_ptr<vexa::AppRecord> gone;
+    {
+        CSessionScope use(frame.Gate(), VEXA_HERE);
+        vexa::AppManager* manager = use ? use->GetAppManager() : nullptr;
+        for (int i = 0; manager != nullptr && i < 4 && i < static_cast<int>(page.Shown().size()); ++i) {
+            const apps::AppItem& app = page.Apps()[static_cast<std::size_t>(page.Shown()[static_cast<std::size_t>(i)])];
+            const QString file = folder.filePath(app.package + QStringLiteral(".apk"));
+            if (apps::ExportApp(*manager, app.package, file).isEmpty()) {
+                files << file;
+            }
+        }
+        if (manager != nullptr && files.size() == 4) {
+            gone = std::move(apps::CheckApk(*manager, files.takeLast()).record);
+        }
+    }
+    page.InstallFiles(files);
+    if (CTaskWnd* tasks = frame.TaskWindow(); tasks != nullptr && gone != nullptr) {
+        tasks->WaitIdle(timeoutMs);
+        auto task = std::make_unique<tagTASKINFOR>();
+        task->path = folder.filePath(QStringLiteral("removed.apk"));
+        task->app = std::move(gone);
+        std::vector<std::unique_ptr<tagTASKINFOR>> more;
+        more.push_back(std::move(task));
+        tasks->AddTasks(std::move(more));
+        tasks->WaitIdle(timeoutMs);
+    }
+    page.WaitSettled(timeoutMs);
+}
 
 } // namespace
 
@@ -119,6 +164,26 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
                 pictures->SetSelected(i, true);
             }
             pictures->WaitSettled(timeoutMs);
+        }
+    }
+    if (auto* apps = dynamic_cast<CAppPage*>(frame.Page(CMainFrame::TabApp));
+        apps != nullptr && TabOf(page) == CMainFrame::TabApp) {
+        apps->WaitSettled(timeoutMs);
+        if (page == QLatin1String("app_details") && !apps->Shown().empty()) {
+            int richest = 0;
+            for (int i = 0; i < static_cast<int>(apps->Shown().size()); ++i) {
+                const auto permissions = [apps](int row) {
+                    const auto& app = apps->Apps()[static_cast<std::size_t>(apps->Shown()[static_cast<std::size_t>(row)])];
+                    return app.permissions.count(u';');
+                };
+                richest = permissions(i) > permissions(richest) ? i : richest;
+            }
+            apps->SelectRow(richest);
+            apps->SetChecked(richest, true);
+            apps->SetChecked(richest == 0 ? 1 : 0, true);
+        }
+        if (page == QLatin1String("app_tasks")) {
+            ShowInstallTasks(frame, *apps, timeoutMs);
         }
     }
     return RenderWindowPicture(&frame, 300);

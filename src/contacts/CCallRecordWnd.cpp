@@ -11,6 +11,7 @@
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
+#include "skin/SkinRows.h"
 
 #include <QDate>
 #include <QFileDialog>
@@ -175,25 +176,8 @@ bool CCallRecordWnd::FillMoreRows() {
         Plugin_SetClonedVisible(row, 1);
     }
     m_filled = end;
-    // The scroll area learns of the new rows' height only later; telling it now keeps the rows
-    // shown so far from being squeezed while the slices arrive.
-    if (box != nullptr && templ != nullptr) {
-        box->setMinimumHeight(m_filled * templ->minimumHeight());
-    }
-    if (m_filled < total) {
-        // A long call log arrives in slices, so the window keeps answering while it fills.
-        const int generation = m_fillGeneration;
-        QTimer::singleShot(0, this, [this, generation] {
-            if (generation == m_fillGeneration) {
-                FillMoreRows();
-            }
-        });
-        return true;
-    }
-    for (std::size_t i = static_cast<std::size_t>(m_filled); i < m_rows.size(); ++i) {
-        Plugin_SetClonedVisible(m_rows[i], 0);
-    }
-    return false;
+    // A long call log arrives in slices, so the window keeps answering while it fills.
+    return EndRowSlice(this, box, templ, m_rows, m_filled, total, m_fillGeneration, [this] { FillMoreRows(); });
 }
 
 void CCallRecordWnd::SelectGroup(int index) {

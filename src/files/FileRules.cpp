@@ -1,5 +1,7 @@
 #include "files/FileRules.h"
 
+#include "platform/ListField.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -133,14 +135,10 @@ int StorageOf(const QString& path, const QString& phoneRoot, const QString& card
 }
 
 QString ListLine(const FsItem& item) {
-    QString name;
-    for (const QChar c : item.Name()) {
-        name += c == u'\n' ? QStringLiteral("\\n") : c == u'\t' ? QStringLiteral("\\t") : c == u'\\' ? QStringLiteral("\\\\") : QString(c);
-    }
     return QStringLiteral("%1\t%2\t%3\t%4")
         .arg(item.IsDirectory() ? QStringLiteral("d") : QStringLiteral("f"))
         .arg(item.size)
-        .arg(item.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), name);
+        .arg(item.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), ListField(item.Name()));
 }
 
 } // namespace files

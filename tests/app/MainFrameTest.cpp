@@ -6,7 +6,7 @@
 
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
-#include "app/CPlaceholderPage.h"
+#include "apps/CAppPage.h"
 #include "pictures/CPicturePage.h"
 #include "contacts/CContactPage.h"
 #include "app/CUpdateSoftwareDlg.h"
@@ -135,12 +135,12 @@ private slots:
         }
         QVERIFY(WidgetText(frame.get(), "Update_SW_Btn").startsWith(Str(857)));
 
-        // The application tab works without a phone; its page is a placeholder with a line of text.
+        // The application tab works without a phone; its page says what a phone would bring.
         QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("tab_btn_app")), Qt::LeftButton);
         QCOMPARE(frame->ActiveTab(), int(CMainFrame::TabApp));
-        auto* app = dynamic_cast<CPlaceholderPage*>(frame->Page(CMainFrame::TabApp));
+        auto* app = dynamic_cast<CAppPage*>(frame->Page(CMainFrame::TabApp));
         QVERIFY(app != nullptr);
-        QCOMPARE(app->Text(), Str(2204));
+        QCOMPARE(Plugin_GetText(GetPluginByName(app, QStringLiteral("app_tip"))), Str(3024));
         QVERIFY(app->isVisible());
         QVERIFY(!Home(frame.get())->isVisible());
 
@@ -161,6 +161,14 @@ private slots:
         QVERIFY(!Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("connect_status"))));
         QCOMPARE(WidgetText(frame.get(), "task_counter"), QStringLiteral("3/4"));
         QCOMPARE(Plugin_GetValue(GetPluginByName(frame.get(), QStringLiteral("task_progress"))), 75);
+        // The counter opens and closes the task window; leaving a tab closes it too.
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("task_button")), Qt::LeftButton);
+        QVERIFY(frame->TaskWindow()->isVisible());
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("task_button")), Qt::LeftButton);
+        QVERIFY(!frame->TaskWindow()->isVisible());
+        frame->ShowTaskWindow();
+        frame->SelectTab(CMainFrame::TabApp);
+        QVERIFY(!frame->TaskWindow()->isVisible());
         frame->SendMessage(WM_FRAME_TASK_COUNTER, 0, 0);
         QVERIFY(!Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("task_button_layout"))));
         QVERIFY(Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("connect_status"))));
@@ -178,7 +186,7 @@ private slots:
         QVERIFY(TabEnabled(frame.get(), "tab_btn_contact"));
         QVERIFY(!Plugin_IsVisible(GetPluginByName(frame.get(), QStringLiteral("tab_btn_message_cover"))));
         QCOMPARE(m_devices->CurrentSerial(), QStringLiteral("VX-ONE"));
-        auto* app = dynamic_cast<CPlaceholderPage*>(frame->Page(CMainFrame::TabApp));
+        auto* app = dynamic_cast<CAppPage*>(frame->Page(CMainFrame::TabApp));
         QVERIFY(app->IsConnected());
 
         // The home page shows the counts and the storage of this phone.

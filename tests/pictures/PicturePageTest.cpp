@@ -3,6 +3,7 @@
 // the new album dialog's refusals.
 #include "ControlsTestSupport.h"
 #include "PictureTestImages.h"
+#include "SimPageEnvironment.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 
@@ -34,27 +35,21 @@ class PicturePageTest : public QObject {
     Q_OBJECT
 
     ShippedSkin m_skin;
-    std::unique_ptr<ScopedTestFolders> m_folders;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QByteArray m_oldSimDir;
+    std::unique_ptr<CSimPageEnvironment> m_env;
     CSessionGate m_gate;
     std::unique_ptr<CPicturePage> m_page;
     QStringList m_importFiles;
     QString m_exportFolder;
     int m_album = -1; // the test's album in the page's list
 
-    QString Path(const QString& name) const { return m_dir->filePath(name); }
+    QString Path(const QString& name) const { return m_env->Path(name); }
 
 private slots:
     void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
     void init() {
-        m_folders = std::make_unique<ScopedTestFolders>();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_oldSimDir = qgetenv("VEXA_SIM_DIR");
-        qputenv("VEXA_SIM_DIR", QFile::encodeName(m_dir->filePath("sim")));
-        vexa::sim::UseSimulatedPhones();
-        QVERIFY(ppInitialize());
+        m_env = std::make_unique<CSimPageEnvironment>();
+        QVERIFY(m_env->Started());
         QString error;
         QVERIFY2(vexa::sim::CreatePhone({.model = "V960", .serial = "PIC-PAGE"}, &error), qPrintable(error));
         QVERIFY(ppGetBridge()->ConnectUsbDevice("PIC-PAGE") != 0);
@@ -93,10 +88,7 @@ private slots:
 
     void cleanup() {
         m_page.reset();
-        ppCleanup();
-        qputenv("VEXA_SIM_DIR", m_oldSimDir);
-        m_dir.reset();
-        m_folders.reset();
+        m_env.reset();
     }
 
     void sixteenPicturesFillTheHoldersAndOneRowScrollsToTheLast() {

@@ -617,8 +617,13 @@ int CPhoneDevice::Df(std::string& out) {
 int CPhoneDevice::Pm(const std::vector<std::string>& args, std::string& out) {
     if (args.size() >= 3 && args[1] == "list" && args[2] == "packages") {
         const bool withPath = std::find(args.begin(), args.end(), "-f") != args.end();
+        // -3: only the apps the user installed, as the package manager tells them from the system's.
+        const bool userOnly = std::find(args.begin(), args.end(), "-3") != args.end();
         Stmt stmt(m_db, "SELECT package, apk_path FROM apps ORDER BY package");
         while (stmt.Step()) {
+            if (userOnly && !stmt.Text(1).startsWith(QLatin1String("/data/"))) {
+                continue;
+            }
             out += "package:" + (withPath ? stmt.Text(1).toStdString() + "=" : std::string()) +
                    stmt.Text(0).toStdString() + "\n";
         }

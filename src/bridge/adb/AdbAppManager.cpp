@@ -58,6 +58,7 @@ bool CAdbAppManager::Describe(const QString& package, const QString& apkPath, Ap
     record.SetMinSdkVersion(details.minSdk);
     record.SetTargetSdkVersion(details.targetSdk);
     record.SetPermissions(details.requestedPermissions.join(u';'));
+    record.m_apkPath = apkPath;
     record.SetIcon({});
     if (details.firstInstallTime.isValid()) {
         const QDate d = details.firstInstallTime.date();
@@ -79,7 +80,7 @@ int CAdbAppManager::LoadApps() {
     Lock guard(m_lock);
     std::string output;
     int status = -1;
-    if (!m_link.ShellStatus("pm list packages -f -3", output, status, CAdbLink::kSlowTimeoutMs)) {
+    if (!m_link.ShellStatus("pm list packages -f", output, status, CAdbLink::kSlowTimeoutMs)) {
         return m_link.Alive() ? 0 : 2;
     }
     if (status != 0) {
@@ -115,8 +116,10 @@ int CAdbAppManager::LoadApps() {
             }
             continue; // uninstalled meanwhile, or a name the shell should not see
         }
-        ApplyLook(*record, entry.apkPath, scratch.isValid() ? scratch.filePath(QStringLiteral("look.apk")) : QString(),
-                  budget);
+        // The system's own apps are many and rarely looked at: their files are not pulled for a look.
+        const bool system = !entry.apkPath.startsWith(QLatin1String("/data/"));
+        ApplyLook(*record, entry.apkPath,
+                  scratch.isValid() && !system ? scratch.filePath(QStringLiteral("look.apk")) : QString(), budget);
         record->m_id = static_cast<std::int64_t>(apps.size());
         apps.push_back(std::move(record));
         paths.push_back(entry.apkPath);

@@ -1,6 +1,6 @@
 #pragma once
-// Installed applications of a real phone: the list from "pm list packages -f -3" (apps the user
-// installed), versions and dates from "dumpsys package", sizes from the package files; uninstall
+// Installed applications of a real phone: the list from "pm list packages -f" (the user's apps and
+// the system's, told apart by the package file's folder), versions and dates from "dumpsys package", sizes from the package files; uninstall
 // with "pm uninstall", install by pushing the APK to /data/local/tmp and "pm install -r", package
 // fetch by pulling the installed APK. Labels and icons live inside the APKs: those of packages
 // installed through here come from the file being installed, those of other apps from pulling

@@ -25,6 +25,9 @@ public:
     QString GetPermissions() const { return m_permissions; }
     QString GetMinSdkVersion() const { return m_minSdk; }
     QString GetTargetSdkVersion() const { return m_targetSdk; }
+    // Where the package file lies on the phone ("/data/app/...", "/system/app/..."); empty when
+    // the phone did not say.
+    QString GetApkPath() const { return m_apkPath; }
 
     // Filled from a parsed APK before InstallApk.
     void SetPackageName(const QString& text) { m_package = text; }
@@ -39,7 +42,7 @@ public:
     void SetIcon(const QByteArray& icon) { m_icon = icon; }
 
     std::int64_t m_id = -1;
-    QString m_label, m_package, m_versionName, m_permissions, m_minSdk, m_targetSdk;
+    QString m_label, m_package, m_versionName, m_permissions, m_minSdk, m_targetSdk, m_apkPath;
     int m_versionCode = 0;
     std::uint32_t m_size = 0;
     QByteArray m_icon;

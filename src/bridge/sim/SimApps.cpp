@@ -25,6 +25,7 @@ void ReadApp(const Stmt& row, AppRecord* app) {
     app->m_year = installed.wYear;
     app->m_month = installed.wMonth;
     app->m_day = installed.wDay;
+    app->m_apkPath = row.Text(11);
 }
 
 const char* const kAppColumns = "SELECT id, package, label, version_name, version_code, size, icon, permissions, "

@@ -65,6 +65,8 @@ const char* const kAppNames[] = {"微信",  "QQ",       "支付宝",     "淘宝
                                  "美团",  "京东",     "网易云音乐", "抖音",  "UC浏览器", "WPS Office", "墨迹天气",
                                  "Keep",  "大众点评", "携程旅行",   "知乎",  "哔哩哔哩", "Evernote",   "Calculator",
                                  "Notes", "Compass",  "Flashlight", "Radio", "Chess",    "Reader",     "Translator"};
+// kAppNames from here on are the system's own apps.
+constexpr int kFirstSystemApp = 22;
 const char* const kPermissions[] = {"android.permission.INTERNET",
                                     "android.permission.CAMERA",
                                     "android.permission.READ_CONTACTS",
@@ -576,7 +578,10 @@ struct Seeder {
                 MakeZip({{QStringLiteral("AndroidManifest.xml"), manifest},
                          {QStringLiteral("classes.dex"), QByteArray("dex\n035\0", 8) + g.Bytes(g.Int(2000, 60000))},
                          {QStringLiteral("res/drawable/icon.png"), icon}});
-            const QString apkPath = QStringLiteral("/data/app/") + package + QStringLiteral("-1.apk");
+            // The last names of the list are tools a phone brings along: they live with the system.
+            const bool system = i % static_cast<int>(std::size(kAppNames)) >= kFirstSystemApp;
+            const QString apkPath = system ? QStringLiteral("/system/app/") + package + QStringLiteral(".apk")
+                                           : QStringLiteral("/data/app/") + package + QStringLiteral("-1.apk");
             if (!File(apkPath, apk)) {
                 return false;
             }

@@ -1,0 +1,21 @@
+#include "apps/AppData.h"
+
+bool AppData::InstallRunning() const {
+    std::lock_guard<std::mutex> lock(m_taskLock);
+    return std::any_of(m_tasks.begin(), m_tasks.end(), [](const auto& task) {
+        return task->state != tagTASKINFOR::InstallFailed && task->state != tagTASKINFOR::DownloadFailed;
+    });
+}
+
+int AppData::TaskCount() const {
+    std::lock_guard<std::mutex> lock(m_taskLock);
+    return static_cast<int>(m_tasks.size());
+}
+
+int AppData::AddTask(std::unique_ptr<tagTASKINFOR> task) {
+    std::lock_guard<std::mutex> lock(m_taskLock);
+    task->id = m_nextId++;
+    const int id = task->id;
+    m_tasks.push_back(std::move(task));
+    return id;
+}

@@ -1,0 +1,623 @@
+#include "apps/CAppPage.h"
+
+#include "apps/AppOps.h"
+#include "bridge/api/AppManager.h"
+#include "bridge/api/DeviceSession.h"
+#include "controls/CVexaProgressDlg.h"
+#include "controls/VexaMessageBox.h"
+#include "device/LoadDataHelper.h"
+#include "device/SessionGate.h"
+#include "libs/log/Log.h"
+#include "libs/prefs/Prefs.h"
+#include "libs/stats/Stats.h"
+#include "platform/StringTable.h"
+#include "platform/WorkerThread.h"
+#include "skin/Skin.h"
+#include "skin/SkinEvent.h"
+#include "skin/SkinRows.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QThread>
+#include <QTimer>
+
+struct CAppPageTable {
+    static const SkinEventRow<CAppPage> kRows[];
+};
+
+const SkinEventRow<CAppPage> CAppPageTable::kRows[] = {
+    {"Installed*", kSkinCellClick, &CAppPage::OnRowClick},
+    {"Installed*", kSkinCellCheck, &CAppPage::OnRowCheck},
+    {"installed_App_checkbox", kSkinCheck, &CAppPage::OnCheckAll},
+    {"*", kSkinClick, &CAppPage::OnButton},
+    {nullptr, 0, nullptr},
+};
+
+namespace {
+
+// The APK files among dropped or chosen paths (a file manager's drop may carry anything).
+QStringList ApkFiles(const QList<QUrl>& urls) {
+    QStringList files;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(".apk"), Qt::CaseInsensitive)) {
+            files << url.toLocalFile();
+        }
+    }
+    return files;
+}
+
+} // namespace
+
+CAppPage::CAppPage(CSessionGate& gate, AppData& data, QWidget* parent)
+    : CTabPageWnd(parent), m_gate(gate), m_data(data),
+      m_listJob("app list", [this](const std::atomic<bool>& cancel) {
+          AppsRead read;
+          CSessionScope use(m_gate, VEXA_HERE);
+          vexa::AppManager* manager = use ? use->GetAppManager() : nullptr;
+          if (manager != nullptr && !cancel) {
+              std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
+              const bool reload = m_reload.exchange(false);
+              read.ok = (!reload && manager->IsAppsLoaded()) || manager->LoadApps() == 1;
+              if (read.ok) {
+                  read.apps = apps::ListApps(*manager);
+              }
+          }
+          PostValue(WM_APP_LIST, std::move(read));
+      }) {
+    m_choosers.apkFiles = [](QWidget* parent) {
+        return QFileDialog::getOpenFileNames(parent, Str(3025), PCL_GetDownloadPath(), DialogFileFilter(Str(3026)));
+    };
+}
+
+CAppPage::~CAppPage() {
+    m_listJob.Stop(150);
+}
+
+bool CAppPage::Create() {
+    if (WindowManager_Attach(AppSkin(), this, QStringLiteral("app_page")) == 0) {
+        return false;
+    }
+    const std::pair<const char*, int> texts[] = {
+        {"btn_install_local_app", 3025}, {"uninstall_app_btn", 421}, {"refresh_app_btn", 757},
+        {"sort_by_name_btn", 3018},      {"version_header", 3019},   {"sort_by_size_btn", 3020},
+        {"location_header", 3021},       {"permission_title", 3022}, {"no_permission_tip", 3029}};
+    for (const auto& [name, id] : texts) {
+        Plugin_SetText(GetPluginByName(this, QString::fromLatin1(name)), Str(id));
+    }
+    if (auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("app_search_ctrl")))) {
+        search->setPlaceholderText(Str(3017));
+        QObject::connect(search, &QLineEdit::textChanged, this, [this](const QString& key) { Search(key); });
+    }
+    for (const char* name : {"installed_apps_list_item_layout", "list_item_template"}) {
+        Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(name)), false);
+    }
+    setAcceptDrops(true);
+    ShowState();
+    ShowList();
+    return true;
+}
+
+void CAppPage::OnPageShown() {
+    if (m_connected && !m_read && !m_loading) {
+        RequestList(false);
+    }
+}
+
+void CAppPage::OnDeviceConnected() {
+    m_connected = true;
+    RequestList(false);
+}
+
+void CAppPage::OnDeviceDisconnected() {
+    m_connected = false;
+    m_read = false;
+    m_apps.clear();
+    m_checked.clear();
+    m_icons.clear();
+    ShowList();
+}
+
+void CAppPage::LoadRequest(int /*mode*/) {
+    if (m_connected) {
+        RequestList(false);
+    }
+}
+
+void CAppPage::RequestList(bool reload) {
+    if (reload) {
+        m_reload = true;
+    }
+    m_loading = true;
+    ShowState();
+    m_listJob.Request();
+}
+
+LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (HandleSkinMessage(this, CAppPageTable::kRows, msg, wParam, lParam, result)) {
+        return result;
+    }
+    if (msg == WM_APP_LIST) {
+        auto read = TakeValue<AppsRead>(lParam);
+        m_loading = false;
+        if (read && m_connected) {
+            const QString current = m_current >= 0 && m_current < static_cast<int>(m_shown.size())
+                                        ? m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(m_current)])].package
+                                        : QString();
+            m_apps = std::move(read->apps);
+            m_read = read->ok;
+            m_icons.clear();
+            QSet<QString> present;
+            for (const apps::AppItem& app : m_apps) {
+                present.insert(app.package);
+            }
+            m_checked.intersect(present);
+            ShowList();
+            for (int i = 0; i < static_cast<int>(m_shown.size()); ++i) {
+                if (m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(i)])].package == current) {
+                    SelectRow(i);
+                }
+            }
+        } else {
+            ShowState();
+        }
+        return 0;
+    }
+    return CTabPageWnd::OnMessage(msg, wParam, lParam);
+}
+
+void CAppPage::ShowState() {
+    QWidget* tip = GetPluginByName(this, QStringLiteral("app_tip"));
+    QString text;
+    if (!m_connected) {
+        text = Str(3024);
+    } else if (m_loading && m_apps.empty()) {
+        text = Str(3030);
+    } else if (m_connected && !m_loading && !m_read) {
+        text = Str(3014);
+    } else if (m_shown.empty() && !m_search.isEmpty()) {
+        text = Str(3023);
+    }
+    Plugin_SetText(tip, text);
+    Plugin_SetVisible(tip, !text.isEmpty());
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("installed_apps_listbox")), text.isEmpty());
+    for (const char* name : {"btn_install_local_app", "uninstall_app_btn", "installed_App_checkbox", "sort_by_name_btn",
+                             "sort_by_size_btn", "app_search_ctrl", "user_apps_tab", "system_apps_tab"}) {
+        Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(name)), m_connected);
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("apps_details_show_wnd")), m_connected && m_current >= 0);
+}
+
+void CAppPage::UpdateTitles() {
+    int system = 0;
+    for (const apps::AppItem& app : m_apps) {
+        system += apps::IsSystemApp(app) ? 1 : 0;
+    }
+    const int user = static_cast<int>(m_apps.size()) - system;
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("user_apps_tab")), FormatText(Str(3015), user));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("system_apps_tab")), FormatText(Str(3016), system));
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("user_apps_tab")), m_system ? 0 : 1);
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("system_apps_tab")), m_system ? 1 : 0);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("installed_APPS_list_ctrl")),
+                   FormatText(Str(582), static_cast<int>(m_apps.size())));
+}
+
+void CAppPage::ShowList() {
+    m_shown.clear();
+    for (int i = 0; i < static_cast<int>(m_apps.size()); ++i) {
+        const apps::AppItem& app = m_apps[static_cast<std::size_t>(i)];
+        if (apps::IsSystemApp(app) == m_system && apps::AppMatchesSearch(app, m_search)) {
+            m_shown.push_back(i);
+        }
+    }
+    m_current = m_shown.empty() ? -1 : 0;
+    UpdateTitles();
+    ShowState();
+    ++m_fillGeneration;
+    m_filled = 0;
+    FillMoreRows();
+    ShowDetails();
+    int checked = 0;
+    for (const int index : m_shown) {
+        checked += m_checked.contains(m_apps[static_cast<std::size_t>(index)].package) ? 1 : 0;
+    }
+    if (auto* all = qobject_cast<QAbstractButton*>(GetPluginByName(this, QStringLiteral("installed_App_checkbox")))) {
+        const QSignalBlocker quiet(all);
+        all->setChecked(!m_shown.empty() && checked == static_cast<int>(m_shown.size()));
+    }
+}
+
+QPixmap CAppPage::Icon(const apps::AppItem& item, int side) {
+    const QString key = item.package + u'/' + QString::number(side);
+    if (const auto it = m_icons.constFind(key); it != m_icons.constEnd()) {
+        return *it;
+    }
+    QImage image;
+    // Icon bytes come from the APK: anything that is no picture just leaves the place empty.
+    if (!item.icon.isEmpty() && image.loadFromData(item.icon)) {
+        const qreal ratio = devicePixelRatioF();
+        image = image.scaled(QSize(side, side) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        image.setDevicePixelRatio(ratio);
+    }
+    QPixmap pixmap = QPixmap::fromImage(image);
+    m_icons.insert(key, pixmap);
+    return pixmap;
+}
+
+bool CAppPage::FillMoreRows() {
+    QWidget* templ = GetPluginByName(this, QStringLiteral("installed_apps_list_item_layout"));
+    QWidget* box = GetPluginByName(this, QStringLiteral("installed_apps_hwndobj"));
+    const int total = static_cast<int>(m_shown.size());
+    const int end = std::min(total, m_filled + kRowsPerSlice);
+    for (int i = m_filled; i < end && templ != nullptr; ++i) {
+        // Rows of an earlier fill are rebound; only missing ones are cloned.
+        if (i >= static_cast<int>(m_rows.size())) {
+            QWidget* clone = Plugin_Clone(templ, box, -1, QStringLiteral("Installed%1").arg(i));
+            if (clone == nullptr) {
+                LOG_Error("Clone plugin failed %s:%d", LOG_HERE);
+                return false;
+            }
+            m_rows.push_back(clone);
+        }
+        QWidget* row = m_rows[static_cast<std::size_t>(i)];
+        const apps::AppItem& app = m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(i)])];
+        row->setProperty("appRow", i);
+        if (auto* icon = qobject_cast<QLabel*>(Plugin_GetChild(row, QStringLiteral("row_icon")))) {
+            icon->setPixmap(Icon(app, 32));
+        }
+        auto* name = qobject_cast<QLabel*>(Plugin_GetChild(row, QStringLiteral("row_name")));
+        if (name != nullptr) {
+            name->setText(name->fontMetrics().elidedText(apps::DisplayName(app), Qt::ElideRight, 260));
+            name->setToolTip(app.package);
+        }
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("row_version")), apps::NormalizeVersion(app.versionName));
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("row_size")), apps::AppSizeText(app.size));
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("row_location")), apps::LocationText(app.location));
+        Plugin_SetVisible(Plugin_GetChild(row, QStringLiteral("row_update_btn")), false);
+        if (auto* check = qobject_cast<QAbstractButton*>(Plugin_GetChild(row, QStringLiteral("row_check")))) {
+            const QSignalBlocker quiet(check);
+            check->setChecked(m_checked.contains(app.package));
+            check->setEnabled(!apps::IsSystemApp(app));
+        }
+        Plugin_SetStyle(row, i == m_current ? QStringLiteral("contact_row_current") : QStringLiteral("contact_row"));
+        Plugin_SetClonedVisible(row, 1);
+    }
+    m_filled = end;
+    return EndRowSlice(this, box, templ, m_rows, m_filled, total, m_fillGeneration, [this] { FillMoreRows(); });
+}
+
+void CAppPage::ShowDetails() {
+    for (QWidget* row : m_permissionRows) {
+        Plugin_Delete(row);
+    }
+    m_permissionRows.clear();
+    QWidget* details = GetPluginByName(this, QStringLiteral("apps_details_show_wnd"));
+    Plugin_SetVisible(details, m_connected && m_current >= 0);
+    if (m_current < 0 || m_current >= static_cast<int>(m_shown.size())) {
+        return;
+    }
+    const apps::AppItem& app = m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(m_current)])];
+    if (auto* icon = qobject_cast<QLabel*>(Plugin_GetChild(details, QStringLiteral("Icon_area")))) {
+        icon->setPixmap(Icon(app, 56));
+    }
+    auto* name = qobject_cast<QLabel*>(Plugin_GetChild(details, QStringLiteral("app_name")));
+    if (name != nullptr) {
+        name->setText(name->fontMetrics().elidedText(apps::DisplayName(app), Qt::ElideRight, 190));
+        name->setToolTip(apps::DisplayName(app));
+    }
+    Plugin_SetText(Plugin_GetChild(details, QStringLiteral("app_version")),
+                   Str(3019) + QStringLiteral(": ") + apps::NormalizeVersion(app.versionName));
+    Plugin_SetText(Plugin_GetChild(details, QStringLiteral("app_details_more")),
+                   apps::AppSizeText(app.size) + QStringLiteral("  ·  ") + apps::LocationText(app.location));
+    QWidget* templ = GetPluginByName(this, QStringLiteral("list_item_template"));
+    QWidget* node = GetPluginByName(this, QStringLiteral("permission_details_node"));
+    const std::vector<int> ids = apps::PermissionExplanations(app.permissions);
+    for (std::size_t i = 0; i < ids.size() && templ != nullptr; ++i) {
+        QWidget* row = Plugin_Clone(templ, node, static_cast<int>(i), QStringLiteral("permission%1").arg(i));
+        if (row == nullptr) {
+            break;
+        }
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("permission_mark")), QStringLiteral("•"));
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("permission_text")), Str(ids[i]));
+        Plugin_SetClonedVisible(row, 1);
+        m_permissionRows.push_back(row);
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("no_permission_tip")), ids.empty());
+}
+
+int CAppPage::RowOf(QWidget* row) const {
+    const QVariant value = row != nullptr ? row->property("appRow") : QVariant();
+    const int index = value.isValid() ? value.toInt() : -1;
+    return index >= 0 && index < static_cast<int>(m_shown.size()) ? index : -1;
+}
+
+void CAppPage::SelectRow(int shownRow) {
+    if (shownRow < 0 || shownRow >= static_cast<int>(m_shown.size())) {
+        return;
+    }
+    const int previous = m_current;
+    m_current = shownRow;
+    for (const int i : {previous, m_current}) {
+        if (i >= 0 && i < m_filled && i < static_cast<int>(m_rows.size())) {
+            Plugin_SetStyle(m_rows[static_cast<std::size_t>(i)],
+                            i == m_current ? QStringLiteral("contact_row_current") : QStringLiteral("contact_row"));
+        }
+    }
+    if (m_current < static_cast<int>(m_rows.size())) {
+        if (auto* list = qobject_cast<QScrollArea*>(GetPluginByName(this, QStringLiteral("installed_apps_listbox")))) {
+            list->ensureWidgetVisible(m_rows[static_cast<std::size_t>(m_current)], 0, 0);
+        }
+    }
+    ShowDetails();
+}
+
+void CAppPage::ShowSystemApps(bool system) {
+    m_system = system;
+    ShowList();
+}
+
+void CAppPage::Search(const QString& key) {
+    m_search = key.trimmed();
+    ShowList();
+}
+
+QString CAppPage::SortBySize() {
+    actst_record(124);
+    const QString arrow = m_sort.BySize(m_apps);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("sort_by_size_btn")), Str(3020) + u' ' + arrow);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("sort_by_name_btn")), Str(3018));
+    ShowList();
+    return arrow;
+}
+
+QString CAppPage::SortByName() {
+    actst_record(123);
+    const QString arrow = m_sort.ByName(m_apps);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("sort_by_name_btn")), Str(3018) + u' ' + arrow);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("sort_by_size_btn")), Str(3020));
+    ShowList();
+    return arrow;
+}
+
+void CAppPage::SetChecked(int shownRow, bool on) {
+    if (shownRow < 0 || shownRow >= static_cast<int>(m_shown.size())) {
+        return;
+    }
+    const apps::AppItem& app = m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(shownRow)])];
+    if (on && !apps::IsSystemApp(app)) {
+        m_checked.insert(app.package);
+    } else {
+        m_checked.remove(app.package);
+    }
+    if (shownRow < static_cast<int>(m_rows.size())) {
+        if (auto* check = qobject_cast<QAbstractButton*>(Plugin_GetChild(m_rows[static_cast<std::size_t>(shownRow)], QStringLiteral("row_check")))) {
+            const QSignalBlocker quiet(check);
+            check->setChecked(m_checked.contains(app.package));
+        }
+    }
+}
+
+void CAppPage::CheckAll(bool on) {
+    for (int i = 0; i < static_cast<int>(m_shown.size()); ++i) {
+        SetChecked(i, on);
+    }
+}
+
+QStringList CAppPage::CheckedPackages() const {
+    QStringList packages;
+    for (const apps::AppItem& app : m_apps) {
+        if (m_checked.contains(app.package)) {
+            packages << app.package;
+        }
+    }
+    return packages;
+}
+
+bool CAppPage::WaitSettled(int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    const auto settled = [this] { return !m_loading && m_read && m_filled == static_cast<int>(m_shown.size()); };
+    while (!settled() && timer.elapsed() < timeoutMs) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (!settled()) {
+            QThread::msleep(2);
+        }
+    }
+    QApplication::processEvents();
+    return settled();
+}
+
+LRESULT CAppPage::OnRowClick(QWidget* row, std::intptr_t, std::intptr_t) {
+    SelectRow(RowOf(row));
+    return 0;
+}
+
+LRESULT CAppPage::OnRowCheck(QWidget* row, std::intptr_t checked, std::intptr_t) {
+    SetChecked(RowOf(row), checked != 0);
+    return 0;
+}
+
+LRESULT CAppPage::OnCheckAll(QWidget*, std::intptr_t checked, std::intptr_t) {
+    CheckAll(checked != 0);
+    return 0;
+}
+
+LRESULT CAppPage::OnButton(QWidget* button, std::intptr_t, std::intptr_t) {
+    const QString name = Plugin_GetName(button);
+    if (name == QLatin1String("btn_install_local_app")) {
+        Install();
+    } else if (name == QLatin1String("uninstall_app_btn")) {
+        Uninstall();
+    } else if (name == QLatin1String("refresh_app_btn")) {
+        Refresh();
+    } else if (name == QLatin1String("sort_by_size_btn")) {
+        SortBySize();
+    } else if (name == QLatin1String("sort_by_name_btn")) {
+        SortByName();
+    } else if (name == QLatin1String("user_apps_tab") || name == QLatin1String("system_apps_tab")) {
+        ShowSystemApps(name == QLatin1String("system_apps_tab"));
+    }
+    return 0;
+}
+
+void CAppPage::dragEnterEvent(QDragEnterEvent* event) {
+    if (m_connected && event->mimeData()->hasUrls() && !ApkFiles(event->mimeData()->urls()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CAppPage::dropEvent(QDropEvent* event) {
+    const QStringList files = ApkFiles(event->mimeData()->urls());
+    event->acceptProposedAction();
+    // The file manager waits for the drop to end: the install's dialog opens after it.
+    QTimer::singleShot(0, this, [this, files] { InstallFiles(files); });
+}
+
+void CAppPage::Install() {
+    if (!m_connected) {
+        return;
+    }
+    const QStringList files = m_choosers.apkFiles ? m_choosers.apkFiles(this) : QStringList();
+    if (!files.isEmpty()) {
+        InstallFiles(files);
+    }
+}
+
+bool CAppPage::RunBatch(const QString& title, int remindId, bool canCancel, bool countApps,
+                        const std::function<void(vexa::AppManager&, apps::AppHooks&)>& job) {
+    bool ran = false;
+    CVexaProgressDlg dlg(this);
+    dlg.m_strTitle = title;
+    dlg.m_strRemind = Str(remindId);
+    dlg.m_bCanCancel = canCancel;
+    apps::AppHooks hooks;
+    hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
+    hooks.current = [&dlg](const QString& name) { dlg.SetRemindText(Str(654) + name); };
+    hooks.progress = [&dlg, countApps](int total, int done, int percent) {
+        if (countApps) {
+            dlg.SetProgress(static_cast<unsigned>(total), static_cast<unsigned>(done), true);
+        } else {
+            // The app being sent counts with its own share of the bar.
+            dlg.SetBarPos(total > 0 ? (done * 100 + (done < total ? std::min(percent, 99) : 0)) / total : percent);
+        }
+    };
+    WorkerThread worker(std::function<void()>([&] {
+        dlg.WaitReady();
+        CSessionScope use(m_gate, VEXA_HERE);
+        vexa::AppManager* manager = use ? use->GetAppManager() : nullptr;
+        if (manager != nullptr) {
+            hooks.connected = [&use] { return use->IsConnected(); };
+            std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
+            job(*manager, hooks);
+            ran = true;
+        }
+        dlg.PostMessage(WM_COMMAND, dlg.IsCancelRequested() ? IDCANCEL : IDOK, 0);
+    }));
+    worker.Start();
+    dlg.DoModal();
+    return ran;
+}
+
+void CAppPage::InstallFiles(const QStringList& files) {
+    if (!m_connected || files.isEmpty()) {
+        return;
+    }
+    apps::AppOutcome outcome;
+    std::vector<std::unique_ptr<tagTASKINFOR>> tasks;
+    RunBatch(Str(3028), 653, files.size() > 1, false, [&](vexa::AppManager& manager, apps::AppHooks& hooks) {
+        if (!m_taskSink) {
+            outcome = apps::InstallApks(manager, files, hooks);
+            return;
+        }
+        // With a task window the files are only checked here; its install thread does the rest.
+        for (const QString& file : files) {
+            if (hooks.cancelled()) {
+                return;
+            }
+            hooks.current(QFileInfo(file).fileName());
+            apps::ApkCheck check = apps::CheckApk(manager, file);
+            if (check.problem != apps::ApkCheck::None) {
+                ++outcome.invalid;
+                outcome.notices << check.message;
+                continue;
+            }
+            auto task = std::make_unique<tagTASKINFOR>();
+            task->path = file;
+            task->app = std::move(check.record);
+            tasks.push_back(std::move(task));
+        }
+        outcome.result = apps::AppOutcome::Succeeded;
+    });
+    QStringList lines;
+    if (outcome.invalid > 0) {
+        lines << FormatText(Str(655), outcome.invalid);
+    }
+    lines << outcome.notices;
+    if (!outcome.error.isEmpty()) {
+        lines << outcome.error;
+    }
+    if (outcome.done > 0) {
+        lines << FormatText(Str(3009), outcome.done);
+    }
+    if (!lines.isEmpty()) {
+        VexaMessageBox(lines.join(QStringLiteral("\r\n")), this, Str(330), 0);
+    }
+    if (!tasks.empty()) {
+        m_taskSink(std::move(tasks));
+    }
+    if (outcome.done > 0) {
+        RequestList(true);
+    }
+}
+
+void CAppPage::Uninstall() {
+    actst_record(118);
+    if (m_data.InstallRunning()) {
+        VexaMessageBox(Str(648), this, Str(330), 0);
+        return;
+    }
+    if (!m_connected) {
+        return;
+    }
+    const QStringList packages = CheckedPackages();
+    if (packages.isEmpty()) {
+        VexaMessageBox(Str(610), this, Str(330), 0);
+        return;
+    }
+    const QString question = FormatText(Str(608), static_cast<int>(packages.size()));
+    if (VexaMessageBox(question, this, Str(609), 1) != 1) {
+        return;
+    }
+    apps::AppOutcome outcome;
+    RunBatch(question, 607, packages.size() > 1, true, [&](vexa::AppManager& manager, apps::AppHooks& hooks) {
+        outcome = apps::UninstallApps(manager, &m_data, packages, hooks);
+    });
+    for (const QString& package : outcome.packages) {
+        m_checked.remove(package);
+    }
+    if (!outcome.error.isEmpty()) {
+        VexaMessageBox(outcome.error, this, Str(330), 0);
+    }
+    if (outcome.done > 0) {
+        RequestList(true);
+    }
+}
+
+void CAppPage::Refresh() {
+    actst_record(122);
+    if (m_data.InstallRunning()) {
+        VexaMessageBox(Str(895), this, Str(330), 0);
+        return;
+    }
+    if (m_connected) {
+        RequestList(true);
+    }
+}

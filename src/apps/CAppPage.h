@@ -1,0 +1,137 @@
+#pragma once
+// The apps tab: the phone's installed apps, the user's and the system's apart, with icon, name,
+// version, size and where each lies; sort by name or size (each click turns the order), search,
+// check rows to uninstall them, install APK files chosen or dropped onto the page, and the details
+// of the current app (icon, name, version and its permissions explained).
+//
+// The list is read by the page's background job inside the session gate (under the apps loader
+// lock) and shown in slices; installs and uninstalls run on a worker behind CVexaProgressDlg.
+// UI thread only.
+
+#include "apps/AppData.h"
+#include "apps/AppOps.h"
+#include "apps/AppRules.h"
+#include "device/CTabPageWnd.h"
+#include "platform/BackgroundJob.h"
+
+#include <QHash>
+#include <QPixmap>
+#include <QSet>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <vector>
+
+class CSessionGate;
+
+// Messages to the apps page (WM_USER + n).
+constexpr UINT WM_APP_LIST = WM_USER + 3000; // value AppsRead
+
+class CAppPage : public CTabPageWnd {
+public:
+    // Rows are made this many at a time, so a long list never holds the window up.
+    static constexpr int kRowsPerSlice = 40;
+
+    CAppPage(CSessionGate& gate, AppData& data, QWidget* parent = nullptr);
+    ~CAppPage() override;
+
+    // What the page asks the user; tests answer without dialogs.
+    struct Choosers {
+        std::function<QStringList(QWidget*)> apkFiles;
+    };
+    void SetChoosers(Choosers choosers) { m_choosers = std::move(choosers); }
+    // Where checked APK files go as tasks (the task window); unset, the page installs them itself.
+    using TaskSink = std::function<void(std::vector<std::unique_ptr<tagTASKINFOR>>)>;
+    void SetTaskSink(TaskSink sink) { m_taskSink = std::move(sink); }
+    // The phone's list changed behind the page (an install of the task window): read it again.
+    void ReloadList() { if (m_connected) RequestList(true); }
+
+    bool Create() override;
+    void OnPageShown() override;
+    void OnDeviceConnected() override;
+    void OnDeviceDisconnected() override;
+    void LoadRequest(int mode) override;
+
+    // State and actions, for tests, pictures and the benchmark.
+    const std::vector<apps::AppItem>& Apps() const { return m_apps; }
+    const std::vector<int>& Shown() const { return m_shown; } // indexes into Apps()
+    bool IsConnected() const { return m_connected; }
+    bool IsLoading() const { return m_loading; }
+    // Rows made and bound so far (the list fills in slices).
+    int RowsFilled() const { return m_filled; }
+    bool ShowingSystem() const { return m_system; }
+    void ShowSystemApps(bool system);
+    void Search(const QString& key);
+    QString SortBySize();
+    QString SortByName();
+    void SetChecked(int shownRow, bool on);
+    void CheckAll(bool on);
+    QStringList CheckedPackages() const;
+    void SelectRow(int shownRow);
+    int CurrentRow() const { return m_current; }
+    int PermissionRows() const { return static_cast<int>(m_permissionRows.size()); }
+    // Waits (processing events, with a deadline) until the list is read and every row is shown.
+    bool WaitSettled(int timeoutMs);
+
+    void Install();
+    void InstallFiles(const QStringList& files);
+    void Uninstall();
+    void Refresh();
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    struct AppsRead {
+        bool ok = false;
+        std::vector<apps::AppItem> apps;
+    };
+
+    LRESULT OnRowClick(QWidget* row, std::intptr_t, std::intptr_t);
+    LRESULT OnRowCheck(QWidget* row, std::intptr_t checked, std::intptr_t);
+    LRESULT OnCheckAll(QWidget*, std::intptr_t checked, std::intptr_t);
+    LRESULT OnButton(QWidget* button, std::intptr_t, std::intptr_t);
+
+    void RequestList(bool reload);
+    // Runs job on the app manager on a worker behind the progress dialog (inside the session gate,
+    // under the apps loader lock); false when there was no phone to run it on.
+    // countApps: the bar counts apps ("2/5"); otherwise it runs by percent.
+    bool RunBatch(const QString& title, int remindId, bool canCancel, bool countApps,
+                  const std::function<void(vexa::AppManager&, apps::AppHooks&)>& job);
+    void ShowState();
+    void ShowList();
+    bool FillMoreRows();
+    void ShowDetails();
+    void UpdateTitles();
+    QPixmap Icon(const apps::AppItem& item, int side);
+    int RowOf(QWidget* row) const;
+
+    CSessionGate& m_gate;
+    AppData& m_data;
+    Choosers m_choosers;
+    TaskSink m_taskSink;
+    apps::CAppSort m_sort;
+    bool m_connected = false;
+    bool m_loading = false;
+    bool m_read = false;
+    bool m_system = false;
+    QString m_search;
+    std::vector<apps::AppItem> m_apps;
+    std::vector<int> m_shown;
+    QSet<QString> m_checked; // packages
+    int m_current = -1;      // row of m_shown
+    std::vector<QWidget*> m_rows;
+    std::vector<QWidget*> m_permissionRows;
+    int m_filled = 0;
+    int m_fillGeneration = 0;
+    QHash<QString, QPixmap> m_icons; // package + side → scaled icon
+    std::atomic<bool> m_reload{false};
+
+    // Last member: stopped first, while the page it posts to is still whole.
+    CBackgroundJob m_listJob;
+
+    friend struct CAppPageTable;
+};

@@ -1,0 +1,76 @@
+#pragma once
+// The task window: APK files on their way to the phone, the current tasks and the finished ones,
+// with state, progress, retry and delete. One install thread works the waiting tasks off inside
+// the session gate, one at a time, and reports by posted messages; rows are changed on the UI
+// thread only. A panel of the main frame, shown by the title bar's task counter.
+//
+// The counts go to the frame as WM_FRAME_TASK_COUNTER (total, remaining); every finished install
+// calls the installed callback (the apps tab then reads its list again). UI thread only, except
+// the install thread.
+
+#include "apps/AppData.h"
+#include "platform/CMsgWnd.h"
+#include "platform/Event.h"
+
+#include <QPointer>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+class CSessionGate;
+
+// Messages to the task window (WM_USER + n).
+constexpr UINT WM_TASK_DELETE = WM_USER + 2;   // wParam: task id
+constexpr UINT WM_TASK_RETRY = WM_USER + 3;    // wParam: task id
+constexpr UINT WM_TASK_REDRAW = WM_USER + 4;   // all rows from their tasks' states
+constexpr UINT WM_TASK_PROGRESS = WM_USER + 5; // wParam: task id, lParam: percent
+
+class CTaskWnd : public CMsgWnd {
+public:
+    CTaskWnd(CSessionGate& gate, AppData& data, QWidget* parent = nullptr);
+    ~CTaskWnd() override;
+
+    bool Create();
+    // Where the counts go (the frame) and who hears of finished installs.
+    void SetCounterTarget(CMsgWnd* frame) { m_frame = frame; }
+    void SetInstalledCallback(std::function<void()> installed) { m_installed = std::move(installed); }
+
+    // Checked APK files become tasks waiting to install; the install thread is woken.
+    void AddTasks(std::vector<std::unique_ptr<tagTASKINFOR>> tasks);
+    void OnDeviceConnected();
+    void OnDeviceDisconnected();
+    // Tells the install thread to end (an install under way gives up); the destructor waits for it.
+    void Stop();
+
+    // For tests and pictures.
+    int Rows() const { return static_cast<int>(m_rows.size()); }
+    QWidget* RowOfTask(int id) const;
+    // Waits (processing events, with a deadline) until no task waits or installs.
+    bool WaitIdle(int timeoutMs);
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    LRESULT OnButton(QWidget* button, std::intptr_t, std::intptr_t);
+    void Redraw();
+    void ReportCounts();
+    void StartInstallThread();
+    void InstallLoop();
+
+    CSessionGate& m_gate;
+    AppData& m_data;
+    QPointer<CMsgWnd> m_frame;
+    std::function<void()> m_installed;
+    std::vector<QWidget*> m_rows;
+    int m_lastFinished = 0;
+
+    Event m_stopEvent{Event::Reset::Manual};
+    Event m_goEvent{Event::Reset::Auto};
+    std::atomic<bool> m_stop{false};
+    std::thread m_installThread;
+
+    friend struct CTaskWndTable;
+};

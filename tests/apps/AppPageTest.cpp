@@ -1,0 +1,233 @@
+// The apps tab offscreen against a seeded simulated phone: user and system apps, the sort headers,
+// search, details with their permission rows, installing dropped APK files and uninstalling the
+// checked rows through the real dialogs.
+#include "ControlsTestSupport.h"
+#include "TestApk.h"
+#include "SimPageEnvironment.h"
+#include "TestEnvironment.h"
+
+#include "apps/AppRules.h"
+#include "apps/CAppPage.h"
+#include "apps/CTaskWnd.h"
+#include "device/MainFrameMessages.h"
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+#include "controls/VexaMessageBox.h"
+#include "device/SessionGate.h"
+#include "platform/StringTable.h"
+
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+} // namespace
+
+class AppPageTest : public QObject {
+    Q_OBJECT
+
+    ShippedSkin m_skin;
+    std::unique_ptr<CSimPageEnvironment> m_env;
+    CSessionGate m_gate;
+    AppData m_data;
+    std::unique_ptr<CAppPage> m_page;
+
+    QStringList ShownNames() const {
+        QStringList names;
+        for (const int i : m_page->Shown()) {
+            names << apps::DisplayName(m_page->Apps()[static_cast<std::size_t>(i)]);
+        }
+        return names;
+    }
+    // Where a widget starts, in page coordinates.
+    int Left(QWidget* widget) const { return widget->mapTo(m_page.get(), QPoint(0, 0)).x(); }
+
+private slots:
+    void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
+
+    void init() {
+        m_env = std::make_unique<CSimPageEnvironment>();
+        QVERIFY(m_env->Started());
+        QString error;
+        QVERIFY2(vexa::sim::CreatePhone({.model = "V960", .serial = "APP-PAGE"}, &error), qPrintable(error));
+        vexa::sim::SeedOptions options;
+        options.apps = 28;
+        QVERIFY2(vexa::sim::SeedPhone(QStringLiteral("APP-PAGE"), options, &error), qPrintable(error));
+        QVERIFY(ppGetBridge()->ConnectUsbDevice("APP-PAGE") != 0);
+        m_gate.SetUsable(true);
+        m_page = std::make_unique<CAppPage>(m_gate, m_data);
+        QVERIFY(m_page->Create());
+        QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("app_tip"))), Str(3024));
+        m_page->resize(948, 500);
+        m_page->show();
+        m_page->OnDeviceConnected();
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+    }
+
+    void cleanup() {
+        m_page.reset();
+        m_env.reset();
+    }
+
+    void listsSortsSearchesAndShowsDetails() {
+        QCOMPARE(m_page->Shown().size(), std::size_t(22));
+        QCOMPARE(m_page->RowsFilled(), 22);
+        QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("user_apps_tab"))), FormatText(Str(3015), 22));
+        QWidget* row = GetPluginByName(m_page.get(), QStringLiteral("Installed0"));
+        for (const auto& [header, cell] : {std::pair{"version_header", "row_version"}, std::pair{"sort_by_size_btn", "row_size"},
+                                           std::pair{"location_header", "row_location"}, std::pair{"sort_by_name_btn", "row_name"}}) {
+            const int drift = Left(GetPluginByName(m_page.get(), QString::fromLatin1(header))) -
+                              Left(Plugin_GetChild(row, QString::fromLatin1(cell)));
+            QVERIFY2(std::abs(drift) <= 4, qPrintable(QStringLiteral("%1 is %2 px off its column").arg(header).arg(drift)));
+        }
+
+        QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn")), Qt::LeftButton);
+        const auto size = [this](int row) { return m_page->Apps()[static_cast<std::size_t>(m_page->Shown()[static_cast<std::size_t>(row)])].size; };
+        QVERIFY(size(0) <= size(21));
+        QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn"))), Str(3020) + QStringLiteral(" ↑"));
+        QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn")), Qt::LeftButton);
+        QVERIFY(size(0) >= size(21));
+
+        QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("system_apps_tab")), Qt::LeftButton);
+        QVERIFY(m_page->ShowingSystem());
+        QCOMPARE(m_page->Shown().size(), std::size_t(6));
+        m_page->ShowSystemApps(false);
+        m_page->Search(QStringLiteral("weixin"));
+        QCOMPARE(ShownNames(), QStringList{QStringLiteral("微信")});
+        m_page->Search(QStringLiteral("没有这个"));
+        QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("app_tip"))), Str(3023));
+        m_page->Search({});
+
+        for (int i = 0; i < 4; ++i) {
+            m_page->SelectRow(i);
+            const apps::AppItem& app = m_page->Apps()[static_cast<std::size_t>(m_page->Shown()[static_cast<std::size_t>(i)])];
+            const std::vector<int> ids = apps::PermissionExplanations(app.permissions);
+            QCOMPARE(m_page->PermissionRows(), static_cast<int>(ids.size()));
+            QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("app_name"))), apps::DisplayName(app));
+            if (!ids.empty()) {
+                QCOMPARE(Plugin_GetText(Plugin_GetChild(GetPluginByName(m_page.get(), QStringLiteral("permission0")),
+                                                        QStringLiteral("permission_text"))),
+                         Str(ids.front()));
+            }
+        }
+    }
+
+    void installsDroppedFilesAndUninstallsCheckedRows() {
+        const QString good = m_env->Path(QStringLiteral("new app.apk"));
+        QVERIFY(WriteTestFile(good, MakeTestApk(QStringLiteral("com.t.dropped"), 4, QStringLiteral("V4.0"),
+                                                              QStringLiteral("拖进来的"), {}, {})));
+        const QString junk = m_env->Path(QStringLiteral("junk.apk"));
+        QVERIFY(WriteTestFile(junk, QByteArray(100, 'x')));
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(good), QUrl::fromLocalFile(junk), QUrl::fromLocalFile(m_env->Path("a.txt"))});
+        {
+            CAutoAnswer ok(1);
+            // As a file manager does it: the page accepts the drag, then takes the drop.
+            QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(m_page.get(), &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(m_page.get(), &drop);
+            QTRY_COMPARE_WITH_TIMEOUT(m_page->Apps().size(), std::size_t(29), kWaitMs);
+        }
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(655), 1) + QStringLiteral("\r\n") +
+                                                      FormatText(Str(3003), "junk.apk") + QStringLiteral("\r\n") +
+                                                      FormatText(Str(3009), 1));
+        m_page->Search(QStringLiteral("拖进来"));
+        QCOMPARE(m_page->Shown().size(), std::size_t(1));
+        QTest::mouseClick(Plugin_GetChild(GetPluginByName(m_page.get(), QStringLiteral("Installed0")), QStringLiteral("row_check")),
+                          Qt::LeftButton, {}, QPoint(8, 8));
+        QCOMPARE(m_page->CheckedPackages(), QStringList{QStringLiteral("com.t.dropped")});
+
+        // A task on its way to the phone keeps the list as it is.
+        m_data.m_tasks.push_back(std::make_unique<tagTASKINFOR>());
+        m_page->Uninstall();
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(648));
+        m_data.m_tasks.clear();
+        {
+            CAutoAnswer ok(1);
+            QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("uninstall_app_btn")), Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(m_page->Apps().size(), std::size_t(28), kWaitMs);
+        }
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(608), 1));
+        QVERIFY(m_page->CheckedPackages().isEmpty());
+    }
+
+    void tasksInstallCountAndRetry() {
+        // The frame's part: the counts it is sent.
+        struct Counter : CMsgWnd {
+            int total = -1, remaining = -1;
+            LRESULT OnMessage(UINT msg, WPARAM w, LPARAM l) override {
+                if (msg == WM_FRAME_TASK_COUNTER) {
+                    total = static_cast<int>(w), remaining = static_cast<int>(l);
+                }
+                return 0;
+            }
+        } counter;
+        CTaskWnd tasks(m_gate, m_data);
+        QVERIFY(tasks.Create());
+        tasks.SetCounterTarget(&counter);
+        int installed = 0;
+        tasks.SetInstalledCallback([&installed, this] {
+            ++installed;
+            m_page->ReloadList();
+        });
+        tasks.resize(420, 360);
+        tasks.show();
+        tasks.OnDeviceConnected();
+        m_page->SetTaskSink([&tasks](std::vector<std::unique_ptr<tagTASKINFOR>> added) { tasks.AddTasks(std::move(added)); });
+        QStringList files;
+        for (int i = 0; i < 2; ++i) {
+            files << m_env->Path(QStringLiteral("t%1.apk").arg(i));
+            QVERIFY(WriteTestFile(files.back(), MakeTestApk(QStringLiteral("com.t.task%1").arg(i), 1, QStringLiteral("1.0"),
+                                                              QStringLiteral("任务%1").arg(i), {}, {})));
+        }
+        m_page->InstallFiles(files);
+        QVERIFY(tasks.WaitIdle(kWaitMs));
+        QTRY_COMPARE_WITH_TIMEOUT(installed, 2, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_page->Apps().size(), std::size_t(30), kWaitMs);
+        QCOMPARE(tasks.Rows(), 2);
+        QWidget* row = tasks.RowOfTask(1);
+        QCOMPARE(Plugin_GetText(Plugin_GetChild(row, QStringLiteral("task_state"))), Str(570));
+        QCOMPARE(Plugin_GetText(Plugin_GetChild(row, QStringLiteral("task_percent"))), QStringLiteral("100%"));
+        QTRY_COMPARE(counter.total, 2);
+        QCOMPARE(counter.remaining, 0);
+
+        // A file gone before its turn fails, shows retry, and is the one task left after clearing.
+        auto lost = std::make_unique<tagTASKINFOR>();
+        lost->path = m_env->Path(QStringLiteral("gone.apk"));
+        lost->app = std::make_unique<vexa::AppRecord>();
+        lost->app->SetPackageName(QStringLiteral("com.t.gone"));
+        std::vector<std::unique_ptr<tagTASKINFOR>> more;
+        more.push_back(std::move(lost));
+        tasks.AddTasks(std::move(more));
+        QVERIFY(tasks.WaitIdle(kWaitMs));
+        QTRY_COMPARE(Plugin_GetText(Plugin_GetChild(tasks.RowOfTask(3), QStringLiteral("task_state"))), Str(586));
+        QTRY_COMPARE(counter.remaining, 1);
+        QWidget* failed = tasks.RowOfTask(3);
+        QVERIFY(Plugin_GetChild(failed, QStringLiteral("retry_task_btn"))->isVisible());
+        {
+            // A failed task does not hold the list: the uninstall goes on to ask for rows.
+            CAutoAnswer ok(1);
+            m_page->Uninstall();
+        }
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(610));
+        QTest::mouseClick(GetPluginByName(&tasks, QStringLiteral("donetask_remove_btn")), Qt::LeftButton);
+        QCOMPARE(tasks.Rows(), 1);
+        QTest::mouseClick(Plugin_GetChild(tasks.RowOfTask(3), QStringLiteral("retry_task_btn")), Qt::LeftButton);
+        QVERIFY(tasks.WaitIdle(kWaitMs));
+        QTRY_COMPARE(Plugin_GetText(Plugin_GetChild(tasks.RowOfTask(3), QStringLiteral("task_state"))), Str(586));
+        QTest::mouseClick(Plugin_GetChild(tasks.RowOfTask(3), QStringLiteral("delete_task_btn")), Qt::LeftButton);
+        QCOMPARE(tasks.Rows(), 0);
+        QTRY_COMPARE(counter.total, 0);
+    }
+};
+
+QTEST_MAIN(AppPageTest)
+#include "AppPageTest.moc"

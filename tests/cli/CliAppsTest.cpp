@@ -1,0 +1,81 @@
+// vexa-cli apps: the lists of a seeded phone, the export → uninstall → install round trip, and the
+// refusals with their reasons and exit codes.
+#include "CliTestSupport.h"
+
+#include "TestApk.h"
+
+#include "platform/StringTable.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CliAppsTest : public CliFixture {
+protected:
+    void SetUp() override {
+        AddPhone(QStringLiteral("vexa-apps"));
+        vexa::sim::SeedOptions options;
+        options.apps = 28;
+        Seed(QStringLiteral("vexa-apps"), options);
+    }
+    // package -> the other fields of its line
+    std::map<QString, QStringList> List(bool system = false) {
+        EXPECT_EQ(Run(system ? QStringList{"apps", "list", "--system"} : QStringList{"apps", "list"}), kCliOk);
+        std::map<QString, QStringList> apps;
+        for (const QString& line : m_out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QStringList fields = line.split(u'\t');
+            EXPECT_EQ(fields.size(), 4) << line.toStdString();
+            apps[fields.value(0)] = fields.mid(1);
+        }
+        return apps;
+    }
+};
+
+TEST_F(CliAppsTest, ExportUninstallInstallRoundTrip) {
+    const auto user = List();
+    const auto system = List(true);
+    EXPECT_EQ(user.size(), 22u);
+    EXPECT_EQ(system.size(), 6u);
+    ASSERT_TRUE(user.count(QStringLiteral("com.vexa.app0")));
+    const QStringList first = user.at(QStringLiteral("com.vexa.app0"));
+    EXPECT_EQ(first.value(2), QStringLiteral("微信"));
+    EXPECT_GT(first.value(1).toLongLong(), 0);
+
+    const QString file = Path(QStringLiteral("微信 \"copy\".apk"));
+    ASSERT_EQ(Run({"apps", "export", "com.vexa.app0", file}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(3011), qUtf8Printable(file)) + u'\n');
+    ASSERT_EQ(Run({"apps", "uninstall", "com.vexa.app0"}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(3010), 1) + u'\n');
+    EXPECT_EQ(List().size(), user.size() - 1);
+    ASSERT_EQ(Run({"apps", "install", file}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(3009), 1) + u'\n');
+    const auto after = List();
+    EXPECT_EQ(after.size(), user.size());
+    ASSERT_TRUE(after.count(QStringLiteral("com.vexa.app0")));
+    EXPECT_EQ(after.at(QStringLiteral("com.vexa.app0")).value(0), first.value(0));
+}
+
+TEST_F(CliAppsTest, RefusesWithReasonsAndFailingExits) {
+    // A label with a tab and a line break cannot split the listing's line or fields.
+    const QString good = Write(QStringLiteral("ok.apk"), MakeTestApk(QStringLiteral("com.t.ok"), 1, QStringLiteral("1.0"),
+                                                                   QStringLiteral("O\tK\n2"), {}, {}));
+    const QString junk = Write(QStringLiteral("junk.apk"), QByteArray(3000, 'j'));
+    EXPECT_EQ(Run({"apps", "install", junk, good}), kCliFailed);
+    EXPECT_EQ(m_out, FormatText(Str(3009), 1) + u'\n');
+    EXPECT_EQ(m_err, FormatText(Str(3003), "junk.apk") + u'\n' + FormatText(Str(655), 1) + u'\n');
+
+    EXPECT_EQ(List().at(QStringLiteral("com.t.ok")).value(2), QStringLiteral("O\\tK\\n2"));
+    const auto system = *List(true).begin();
+    EXPECT_EQ(Run({"apps", "uninstall", "com.t.ok", system.first}), kCliFailed);
+    EXPECT_EQ(m_err, FormatText(Str(3007), qUtf8Printable(system.second.value(2))) + u'\n');
+    EXPECT_TRUE(List().count(QStringLiteral("com.t.ok"))) << "nothing removed by a refused uninstall";
+    EXPECT_EQ(Run({"apps", "uninstall", "com.none"}), kCliFailed);
+    EXPECT_EQ(m_err, FormatText(Str(3008), "com.none") + u'\n');
+    EXPECT_EQ(Run({"apps", "export", "com.t.ok", Path(QStringLiteral("no/dir/x.apk"))}), kCliFailed);
+    for (const QStringList& wrong : {QStringList{"apps"}, QStringList{"apps", "list", "-s"}, QStringList{"apps", "install"},
+                                     QStringList{"apps", "export", "com.t.ok"}}) {
+        EXPECT_EQ(Run(wrong), kCliUsage) << wrong.join(' ').toStdString();
+    }
+}
+
+} // namespace
