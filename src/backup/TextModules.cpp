@@ -152,9 +152,12 @@ ModuleIo ContactsIo() {
         return book->GetContactCount(3);
     };
     io.exportItems = [](const ItemContext& ctx, const QString& folder, QStringList& files) {
-        vexa::ContactBook* book = LoadedBook(ctx.session);
+        // Read afresh: contacts made or removed on the phone since the page loaded its list count.
+        std::unique_ptr<vexa::ContactBook> fresh = ctx.session->OpenContactBook();
+        vexa::ContactBook* book = fresh.get();
         vexa::FileSystem* fs = ctx.session->GetFileSystem();
-        if (book == nullptr) {
+        if (book == nullptr || book->LoadContacts() != 1) {
+            LOG_Error("Load Contact Failed %d:%s", __LINE__, __FILE__);
             return -1;
         }
         VcardPtr vcard(LVCARD_NewMultiContactVcard(), &LVCARD_FreeMultiContactVcard);

@@ -7,6 +7,7 @@
 #include "bridge/api/MessageStores.h"
 #include "bridge/api/SmallStores.h"
 #include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
 #include "platform/StringTable.h"
 
 #include <QDir>
@@ -212,6 +213,26 @@ TEST_F(BackupRunnerTest, AModuleLoadedBeforeTheLinkDiedFailsInsteadOfSavingWhatW
         EXPECT_FALSE(outcome.packageOk);
         EXPECT_FALSE(QFile::exists(Package()));
     }
+}
+
+TEST_F(BackupRunnerTest, ContactsComeFromThePhoneNotFromTheListAPageHolds) {
+    vexa::ContactBook* page = m_phone.Session()->GetContactBook();
+    ASSERT_EQ(page->LoadContacts(), 1);
+    const int listed = page->GetContactCount(3);
+    vexa::Contact* shown = page->GetContactAt(3, 0);
+    ASSERT_NE(shown, nullptr);
+    vexa::sim::SeedOptions more; // added on the phone after the page loaded its list
+    more.contacts = 7;
+    QString error;
+    ASSERT_TRUE(vexa::sim::SeedPhone(m_phone.Serial(), more, &error)) << qPrintable(error);
+
+    ASSERT_TRUE(Backup(1u << Contacts).packageOk);
+    PackageDescriptor header;
+    ASSERT_TRUE(ReadPackageHeader(Package(), header));
+    EXPECT_EQ(header.counts[Contacts], listed + 7);
+    // The page's list is left as it was: same entries, none freed under it.
+    EXPECT_EQ(page->GetContactCount(3), listed);
+    EXPECT_EQ(page->GetContactAt(3, 0), shown);
 }
 
 TEST_F(BackupRunnerTest, ADamagedPackageRestoresNothing) {

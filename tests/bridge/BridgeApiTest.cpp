@@ -401,8 +401,13 @@ TEST_P(BridgeApiTest, ContactAddEditDeleteRoundTrip) {
     for (int i = 0; i < 50; ++i) {
         fresh->AddPhone(i % 2 == 0 ? 2 : 1, nullptr, QStringLiteral("+86139%1").arg(i, 8, 10, QChar('0')), nullptr);
     }
+    const int before = Book()->GetContactCount(3);
     const contacts::EditOutcome added = contacts::AddContact(*Book(), std::move(fresh));
     ASSERT_TRUE(added.ok) << added.message.toStdString();
+    // A book of its own reads the phone afresh (what a backup does) and leaves the shared one be.
+    std::unique_ptr<ContactBook> own = Session()->OpenContactBook();
+    ASSERT_EQ(own->LoadContacts(), 1);
+    EXPECT_EQ(own->GetContactCount(3), before + 1);
 
     Reconnect();
     ASSERT_EQ(Book()->LoadContacts(), 1);

@@ -231,6 +231,9 @@ public:
 
     // Stores a plain phone does not open to adb are missing, not imitated.
     ContactBook* GetContactBook() override { return &m_contacts; }
+    std::unique_ptr<ContactBook> OpenContactBook() override {
+        return std::make_unique<CAdbContactBook>(m_link, m_files);
+    }
     SmsStore* GetSmsStore() override { return &m_sms; }
     MmsStore* GetMmsStore() override { return Missing("multimedia messages"); }
     CalendarStore* GetCalendarStore() override { return Missing("memos"); }

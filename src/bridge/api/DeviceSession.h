@@ -9,6 +9,7 @@
 #include "bridge/api/BridgeTypes.h"
 
 #include <functional>
+#include <memory>
 
 namespace vexa {
 
@@ -45,6 +46,9 @@ public:
     virtual ~DeviceSession() = default;
 
     virtual ContactBook* GetContactBook() = 0;
+    // A contact book of its own over the same link, not yet loaded: a backup reads the phone as it
+    // is now without replacing the lists the contacts page points into. Null without a link.
+    virtual std::unique_ptr<ContactBook> OpenContactBook() = 0;
     virtual SmsStore* GetSmsStore() = 0;
     virtual MmsStore* GetMmsStore() = 0;
     virtual CalendarStore* GetCalendarStore() = 0;

@@ -211,6 +211,7 @@ public:
     }
 
     ContactBook* GetContactBook() override { return &m_contacts; }
+    std::unique_ptr<ContactBook> OpenContactBook() override { return std::make_unique<SimContactBook>(m_link); }
     SmsStore* GetSmsStore() override { return &m_sms; }
     MmsStore* GetMmsStore() override { return &m_mms; }
     CalendarStore* GetCalendarStore() override { return &m_calendar; }
