@@ -11,6 +11,8 @@
 #include "contacts/ContactMerge.h"
 #include "platform/StringTable.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -313,6 +315,35 @@ TEST_F(ContactEditTest, PhoneCopiesOfSimContactsMergeAwayAndTheSimContactStays) 
     EXPECT_EQ(Named(QStringLiteral("张三")).front()->GetId(), onSim);
     EXPECT_EQ(Named(QStringLiteral("李四")).size(), 2u);
     EXPECT_EQ(SmartMerge(*m_book, true, nullptr, {}).merged, 0);
+}
+
+// The editor's ringtone: one of the phone's, a PC file uploaded on saving, or back to the default.
+TEST_F(ContactEditTest, RingtoneFromThePhoneFromThePcAndBackToTheDefault) {
+    const std::int64_t id = Add(QStringLiteral("Ann"), {QStringLiteral("1")});
+    const QString sound = m_phones.Folder() + QStringLiteral("/my song.mp3");
+    QFile file(sound);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4000, 's')) == 4000);
+    file.close();
+    const auto commit = [&](const QString& ringtone, const QString& upload) {
+        Reopen();
+        vexa::Contact* ann = ContactsWithIds(*m_book, {id}).front();
+        EXPECT_TRUE(m_book->LoadContactDetail(ann));
+        ContactEdit edit;
+        edit.fields = std::make_unique<vexa::Contact>(*ann);
+        edit.ringtoneChanged = true;
+        edit.ringtone = ringtone;
+        edit.ringtoneUpload = upload;
+        EXPECT_TRUE(CommitEdit(*m_book, id, edit).ok);
+        Reopen();
+        return m_book->GetContactRingtone(ContactsWithIds(*m_book, {id}).front());
+    };
+    const QString uploaded = commit({}, sound);
+    EXPECT_TRUE(uploaded.endsWith(QStringLiteral(".mp3"))) << uploaded.toStdString();
+    QStringList onPhone;
+    ASSERT_TRUE(m_book->ListRingtones(&onPhone));
+    EXPECT_TRUE(onPhone.contains(uploaded));
+    EXPECT_EQ(commit({}, {}), QString());
+    EXPECT_EQ(commit(uploaded, {}), uploaded); // now one of the phone's own
 }
 
 // The hand merge keeps an equal number once and adds an unequal spelling without its dashes.
