@@ -5,6 +5,7 @@
 #include "bridge/api/DeviceBridge.h"
 #include "contacts/CCallRecordWnd.h"
 #include "contacts/CContactEditDlg.h"
+#include "contacts/CEditNameDlg.h"
 #include "contacts/CContactPage.h"
 #include "contacts/CGroupManageDlg.h"
 #include "contacts/CMergeDuplicatesDlg.h"
@@ -91,6 +92,14 @@ void RegisterContactScreenshots() {
         dialog->SetRingtones(QStringLiteral("/system/media/audio/ringtones/Orbit.ogg"),
                              {QStringLiteral("/system/media/audio/ringtones/Orbit.ogg")});
         return Shown(std::move(dialog));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("edit_name"), [] {
+        vexa::NameParts parts;
+        parts.parts[vexa::NAME_FAMILY] = QStringLiteral("欧阳");
+        parts.parts[vexa::NAME_GIVEN] = QStringLiteral("娜娜");
+        parts.parts[vexa::NAME_PHONETIC_FAMILY] = QStringLiteral("ouyang");
+        parts.parts[vexa::NAME_PHONETIC_GIVEN] = QStringLiteral("nana");
+        return Shown(std::make_unique<CEditNameDlg>(parts));
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("contact_new"), [] {
         vexa::Contact fresh;

@@ -1,5 +1,7 @@
 #include "contacts/CContactEditDlg.h"
 
+#include "contacts/CEditNameDlg.h"
+
 #include "controls/VexaMessageBox.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
@@ -31,6 +33,7 @@ const SkinEventRow<CContactEditDlg> CContactEditDlgTable::kRows[] = {
     {"delete_photo", kSkinClick, &CContactEditDlg::OnDeletePhoto},
     {"field_type", kSkinDropDown, &CContactEditDlg::OnTypeMenu},
     {"modify_ring", kSkinDropDown, &CContactEditDlg::OnRingMenu},
+    {"edit_name_detail", kSkinClick, &CContactEditDlg::OnEditName},
     {nullptr, 0, nullptr},
 };
 
@@ -68,6 +71,14 @@ CContactEditDlg::CContactEditDlg(const vexa::Contact& contact, bool isNew, std::
           return QFileDialog::getOpenFileName(owner, Str(232), QString(),
                                               QStringLiteral("* (*.mp3 *.ogg *.wav *.m4a *.amr *.aac *.flac *.mid)"));
       }),
+      m_editNameParts([](QWidget* owner, vexa::NameParts* parts) {
+          CEditNameDlg dialog(*parts, owner);
+          if (dialog.DoModal() != static_cast<int>(IDOK)) {
+              return false;
+          }
+          *parts = dialog.Parts();
+          return true;
+      }),
       m_contact(contact), m_isNew(isNew), m_sim(contact.GetStorage() != vexa::STORAGE_PHONE),
       m_groups(std::move(groups)), m_photo(std::move(photo)) {}
 
@@ -86,6 +97,7 @@ bool CContactEditDlg::OnInitDialog() {
     text("title_label", Str(246));
     text("birthday_label", Str(3161));
     text("ring_label", Str(3179));
+    text("edit_name_detail", Str(252));
     text("favorite_contact", Str(3162));
     text("group_caption", Str(3163));
     text("set_photo", Str(230));
@@ -108,7 +120,7 @@ bool CContactEditDlg::OnInitDialog() {
         for (const char* name : {"photo_box", "nickname_label", "modify_nickname", "company_label", "edit_company_name",
                                  "department_label", "edit_department_name", "title_label", "edit_title_name",
                                  "birthday_label", "modify_birthday", "favorite_contact", "group_caption",
-                                 "modify_group", "ring_label", "modify_ring"}) {
+                                 "modify_group", "ring_label", "modify_ring", "edit_name_detail"}) {
             Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(name)), false);
         }
     }
@@ -360,6 +372,27 @@ QByteArray CContactEditDlg::ScaledPhoto(const QImage& image) {
     buffer.open(QIODevice::WriteOnly);
     fitted.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPEG", 90);
     return bytes;
+}
+
+void CContactEditDlg::PressEditName() {
+    OnEditName(nullptr, 0, 0);
+}
+
+LRESULT CContactEditDlg::OnEditName(QWidget*, std::intptr_t, std::intptr_t) {
+    vexa::NameParts parts;
+    m_contact.GetNameParts(&parts);
+    if (!m_editNameParts || !m_editNameParts(this, &parts)) {
+        return 0;
+    }
+    for (int code = vexa::NAME_GIVEN; code <= vexa::NAME_PHONETIC_FAMILY; ++code) {
+        m_contact.SetNamePart(code, parts.parts[code]);
+    }
+    // The parts make the name shown; with none written the typed name stays.
+    const QString composed = contacts::DisplayNameFromParts(parts.parts);
+    if (!composed.isEmpty()) {
+        Box(QStringLiteral("modify_name"))->setText(composed);
+    }
+    return 0;
 }
 
 void CContactEditDlg::SetRingtones(const QString& current, const QStringList& onPhone) {

@@ -44,6 +44,8 @@ public:
     // Where a picture and a PC ringtone come from (tests replace them); empty: cancelled.
     std::function<QString(QWidget*)> m_choosePicture;
     std::function<QString(QWidget*)> m_chooseSound;
+    // The name's parts editor (tests replace it); false: cancelled.
+    std::function<bool(QWidget*, vexa::NameParts*)> m_editNameParts;
 
     // The contact's ringtone (a phone path, empty for the default) and the phone's own ringtones,
     // offered by "modify_ring". Call before the dialog shows.
@@ -68,6 +70,7 @@ public:
     void Type(QLineEdit* box, const QString& text);
     QString TipText() const;
     void PressSave();
+    void PressEditName();
     void LoadPhoto(const QString& path);
     // Chooses in "modify_ring" as its menu does: 0 the default, then the phone's ringtones, then a PC file.
     void ChooseRingtone(int choice);
@@ -84,6 +87,7 @@ private:
     LRESULT OnDeletePhoto(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnTypeMenu(QWidget* widget, std::intptr_t choice, std::intptr_t);
     LRESULT OnRingMenu(QWidget* widget, std::intptr_t choice, std::intptr_t);
+    LRESULT OnEditName(QWidget*, std::intptr_t, std::intptr_t);
 
     void BuildSections();
     void Fill();
