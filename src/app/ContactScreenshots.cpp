@@ -18,6 +18,8 @@
 #include "skin/SkinScreenshot.h"
 
 #include <QApplication>
+#include <QPushButton>
+#include <QMenu>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -162,6 +164,21 @@ void RegisterContactScreenshots() {
             page->List().SetChecked(4, true);
             QApplication::processEvents();
             page->ShowIndexLetter();
+        }
+        return frame;
+    });
+    RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("contact_copy_menu"), []() -> std::unique_ptr<QWidget> {
+        CContactPage* page = nullptr;
+        auto frame = ContactFrame(&page);
+        if (page != nullptr) {
+            page->List().SetChecked(0, true);
+            page->List().SetChecked(2, true);
+            QApplication::processEvents();
+            // The copy targets as the SIM cards allow them, popped up under their button.
+            if (auto* copy = qobject_cast<QPushButton*>(GetPluginByName(page, QStringLiteral("copy_contact")));
+                copy != nullptr && copy->menu() != nullptr) {
+                copy->menu()->popup(copy->mapToGlobal(QPoint(0, copy->height())));
+            }
         }
         return frame;
     });
