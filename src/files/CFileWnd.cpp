@@ -13,7 +13,12 @@
 #include "skin/SkinEvent.h"
 #include "skin/SkinWidgets.h"
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QDrag>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -261,6 +266,11 @@ bool CFileWnd::OnInitDialog() {
         menu.addAction(Str(2813), this, [this] { DeleteSelection(true); });
         menu.exec(m_tree->viewport()->mapToGlobal(at));
     });
+    // Files come in from the desktop's file manager and go out to it by dragging.
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_list), static_cast<QAbstractItemView*>(m_icons)}) {
+        view->viewport()->setAcceptDrops(true);
+        view->viewport()->installEventFilter(this);
+    }
     SetToolbarEnabled(false);
     if (QWidget* root = GetLayoutRoot(this)) {
         resize(root->size());
@@ -572,6 +582,25 @@ void CFileWnd::DeleteSelection(bool fromTree) {
     });
 }
 
+namespace {
+// Marks a drag that started in this window, so dropping it back does nothing.
+const QString kOwnDragFormat = QStringLiteral("application/x-vexa-phone-files");
+
+QStringList LocalFilesOf(const QMimeData* mime) {
+    QStringList files;
+    if (mime == nullptr || mime->hasFormat(kOwnDragFormat)) {
+        return files;
+    }
+    for (const QUrl& url : mime->urls()) {
+        const QFileInfo info(url.toLocalFile());
+        if (url.isLocalFile() && info.isFile()) {
+            files << info.absoluteFilePath();
+        }
+    }
+    return files;
+}
+} // namespace
+
 static QString CFileWndTempFolder() {
     // Files opened from the list: this run's own folder, so nothing else is ever overwritten there.
     static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vexa-open-XXXXXX"));
@@ -848,6 +877,103 @@ LRESULT CFileWnd::OnSearch(QWidget*, std::intptr_t, std::intptr_t) {
     auto* edit = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("file_search_ctrl")));
     Search(edit != nullptr ? edit->text().trimmed() : QString());
     return 0;
+}
+
+void CFileWnd::DropLocalFiles(const QStringList& localFiles) {
+    if (!m_current.isEmpty() && !m_showingResults && !localFiles.isEmpty()) {
+        Upload(localFiles);
+    }
+}
+
+QMimeData* CFileWnd::FetchForDrag(const std::vector<files::FsItem>& items) {
+    std::vector<files::FsItem> wanted;
+    std::copy_if(items.begin(), items.end(), std::back_inserter(wanted),
+                 [](const files::FsItem& item) { return !item.IsDirectory(); });
+    const QString temp = CFileWndTempFolder();
+    if (wanted.empty() || temp.isEmpty()) {
+        return nullptr;
+    }
+    // Each drag gets a folder of its own, so a second drag of the same name never asks to replace.
+    const QString folder = QDir(temp).filePath(QStringLiteral("drag%1").arg(++m_drags));
+    if (!QDir().mkpath(folder)) {
+        return nullptr;
+    }
+    std::vector<std::pair<QString, QString>> jobs;
+    for (const files::FsItem& item : wanted) {
+        jobs.emplace_back(item.path, QDir(folder).filePath(item.Name()));
+    }
+    const files::BatchResult result = RunBatch({980, 891, 889}, [jobs](vexa::FileSystem& fs, const files::BatchCallbacks& c) {
+        return files::RunDownloads(fs, jobs, c);
+    });
+    if (result.failed || result.cancelled || result.written.isEmpty()) {
+        if (result.failed) {
+            VexaMessageBox(996, this, 330, 0);
+        }
+        return nullptr;
+    }
+    auto* mime = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& written : result.written) {
+        urls << QUrl::fromLocalFile(written);
+    }
+    mime->setUrls(urls);
+    mime->setData(kOwnDragFormat, QByteArray("1"));
+    return mime;
+}
+
+bool CFileWnd::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (!m_current.isEmpty() && !m_showingResults && !LocalFilesOf(drag->mimeData()).isEmpty()) {
+            drag->setDropAction(Qt::CopyAction);
+            drag->accept();
+        } else {
+            drag->ignore();
+        }
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QStringList files = LocalFilesOf(drop->mimeData());
+        if (files.isEmpty()) {
+            drop->ignore();
+            return true;
+        }
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        // The upload runs its progress dialog; not inside the drop, which the source still waits on.
+        PostCall([this, files] { DropLocalFiles(files); });
+        return true;
+    }
+    case QEvent::MouseButtonPress: {
+        auto* press = static_cast<QMouseEvent*>(event);
+        m_dragStart = press->button() == Qt::LeftButton ? press->position().toPoint() : QPoint(-1, -1);
+        break;
+    }
+    case QEvent::MouseMove: {
+        auto* move = static_cast<QMouseEvent*>(event);
+        if (!(move->buttons() & Qt::LeftButton) || m_dragStart.x() < 0 ||
+            (move->position().toPoint() - m_dragStart).manhattanLength() < QApplication::startDragDistance()) {
+            break;
+        }
+        m_dragStart = QPoint(-1, -1);
+        const std::vector<files::FsItem> items = SelectedItems();
+        if (items.empty()) {
+            break;
+        }
+        if (QMimeData* mime = FetchForDrag(items)) {
+            auto* drag = new QDrag(watched);
+            drag->setMimeData(mime);
+            drag->exec(Qt::CopyAction);
+        }
+        return true;
+    }
+    default:
+        break;
+    }
+    return CSkinDialog::eventFilter(watched, event);
 }
 
 LRESULT CFileWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -11,6 +11,7 @@
 #include "files/FileOps.h"
 #include "platform/BackgroundJob.h"
 
+#include <QPoint>
 #include <QStringList>
 
 #include <atomic>
@@ -23,6 +24,7 @@
 
 class CSessionGate;
 class QListWidget;
+class QMimeData;
 class QStackedWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -50,6 +52,12 @@ public:
     // Paste of the last copy or cut into the current folder.
     void Copy(bool move);
     void Paste();
+    // Files of the computer dropped on the list: uploaded into the current folder.
+    void DropLocalFiles(const QStringList& localFiles);
+    // What a drag out of the list carries: the chosen files fetched into a folder of this run's
+    // own, as "text/uri-list"; null when nothing could be fetched (folders are not dragged out).
+    QMimeData* FetchForDrag(const std::vector<files::FsItem>& items);
+    std::vector<files::FsItem> SelectedItems() const;
 
     // State, for tests and pictures.
     QString CurrentFolder() const { return m_current; }
@@ -66,6 +74,7 @@ protected:
     bool OnInitDialog() override;
     void OnEnded() override;
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     LRESULT OnClose(QWidget*, std::intptr_t, std::intptr_t);
@@ -90,7 +99,6 @@ private:
     void FillList();
     void SetToolbarEnabled(bool enabled);
     void Navigate(int step);
-    std::vector<files::FsItem> SelectedItems() const;
     void DeleteSelection(bool fromTree);
     void Upload(const QStringList& localFiles);
     void Download(const std::vector<files::FsItem>& items, const QString& folder, bool open);
@@ -122,6 +130,8 @@ private:
     bool m_showingResults = false;
     std::vector<files::FsItem> m_clipboard;
     bool m_clipboardMove = false;
+    QPoint m_dragStart{-1, -1};
+    int m_drags = 0;
 
     QTreeWidget* m_tree = nullptr;
     QTreeWidget* m_list = nullptr;
