@@ -866,6 +866,35 @@ TEST_F(AdbBackendTest, UnplugMidTransferFailsSoonAndTheProgramSeesTheLoss) {
     m_serial.clear();
 }
 
+// The cable pulled half-way through an upload over an existing file: once the phone is back, that
+// file is whole and nothing half-sent sits under its name.
+TEST_F(AdbBackendTest, UnplugMidUploadKeepsTheFileItWouldReplace) {
+    const QString target = Root() + QStringLiteral("/Download/keep.bin");
+    const QString old = m_local.filePath(QStringLiteral("old.bin"));
+    const QString big = m_local.filePath(QStringLiteral("big.bin"));
+    ASSERT_TRUE(WriteFile(old, Pattern(1000, 5)));
+    ASSERT_TRUE(WriteFile(big, Pattern(8 << 20, 6)));
+    ASSERT_TRUE(Fs()->PutFile(old, target, {}, nullptr));
+    bool unplugged = false;
+    const TransferProgress pullAQuarterIn = [&](std::uint64_t total, std::uint64_t done, void*) {
+        if (!unplugged && done > total / 4) {
+            s_rig->StopDaemon(m_serial);
+            unplugged = true;
+        }
+        return true;
+    };
+    EXPECT_FALSE(Fs()->PutFile(big, target, pullAQuarterIn, nullptr));
+    ASSERT_TRUE(unplugged);
+    ExpectThePhoneGone(m_bridge.get());
+
+    QString error;
+    ASSERT_TRUE(s_rig->StartDaemon(m_phone, &m_serial, &error)) << error.toStdString();
+    ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
+    const QString back = m_local.filePath(QStringLiteral("back.bin"));
+    ASSERT_TRUE(Fs()->TransferFile(target, back, {}, nullptr));
+    EXPECT_EQ(ReadFile(back), Pattern(1000, 5));
+}
+
 // Repeats step (its argument counts from 0) on a worker until it fails; once warmUp steps went
 // through, the daemon is stopped as a cable is pulled. Returns how many steps succeeded, and in
 // failedAfterMs how long after the unplug the failing step returned (-1 when none failed after it).
