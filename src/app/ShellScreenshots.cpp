@@ -4,6 +4,7 @@
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSettingsDlg.h"
+#include "app/SceneFrame.h"
 #include "app/CUpdateSoftwareDlg.h"
 #include "apps/AppOps.h"
 #include "apps/CAppPage.h"
@@ -14,6 +15,7 @@
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "messages/CMessagePage.h"
 #include "pictures/CPicturePage.h"
+#include "pictures/CVexaImageEditDialog.h"
 #include "platform/StringTable.h"
 #include "skin/SkinScreenshot.h"
 
@@ -87,6 +89,48 @@ void ShowInstallTasks(CMainFrame& frame, CAppPage& page, int timeoutMs) {
 } // namespace
 
 void RegisterShellScreenshots() {
+    // The picture viewer on the demo phone's fullest album; the frame whose page it uses goes when
+    // the viewer goes.
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("picture_editor"), []() -> std::unique_ptr<QWidget> {
+        auto frame = std::make_unique<scenes::CSceneFrame>();
+        if (!frame->Create()) {
+            return nullptr;
+        }
+        frame->show();
+        if (!scenes::WaitFor([&frame] { return frame->IsConnected(); }, 20000)) {
+            return nullptr;
+        }
+        frame->SelectTab(CMainFrame::TabPicture);
+        auto* page = dynamic_cast<CPicturePage*>(frame->Page(CMainFrame::TabPicture));
+        if (page == nullptr || !page->WaitSettled(20000) || page->Albums().empty()) {
+            return nullptr;
+        }
+        int fullest = 0;
+        for (int i = 0; i < static_cast<int>(page->Albums().size()); ++i) {
+            if (page->Albums()[static_cast<std::size_t>(i)].count > page->Albums()[static_cast<std::size_t>(fullest)].count) {
+                fullest = i;
+            }
+        }
+        page->SelectAlbum(fullest);
+        page->WaitSettled(20000);
+        std::unique_ptr<CVexaImageEditDialog> editor;
+        page->SetEditorHook([&editor](std::unique_ptr<CVexaImageEditDialog> made) { editor = std::move(made); });
+        if (!page->Shown().empty()) {
+            page->OpenEditor(page->Shown().front());
+        }
+        page->SetEditorHook({});
+        frame->hide();
+        if (editor == nullptr) {
+            return nullptr;
+        }
+        // Not the page's child: the frame (with the page) is deleted while the viewer is going.
+        editor->setParent(nullptr, editor->windowFlags());
+        if (!editor->CreateModeless()) {
+            return nullptr;
+        }
+        QObject::connect(editor.get(), &QObject::destroyed, [owner = frame.release()] { delete owner; });
+        return editor;
+    });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("about"), [] {
         auto about = std::make_unique<CAbout>();
         if (!about->CreateModeless()) {

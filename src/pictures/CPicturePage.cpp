@@ -10,6 +10,7 @@
 #include "device/SessionGate.h"
 #include "libs/log/Log.h"
 #include "pictures/CAddPhotoAlbumDlg.h"
+#include "pictures/CVexaImageEditDialog.h"
 #include "pictures/PictureRules.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
@@ -514,7 +515,28 @@ LRESULT CPicturePage::OnCellCheck(QWidget* cell, std::intptr_t checked, std::int
 
 LRESULT CPicturePage::OnCellOpen(QWidget* cell, std::intptr_t, std::intptr_t) {
     OnCellClick(cell, 0, 0);
+    OpenEditor(PictureOfHolder(cell));
     return 0;
+}
+
+void CPicturePage::OpenEditor(int picture) {
+    if (m_album < 0 || picture < 0 || picture >= static_cast<int>(m_pictures.size())) {
+        return;
+    }
+    CVexaImageEditDialog::PageActions actions;
+    actions.exportPicture = [this](const pictures::PictureItem& item) { ExportItems({item}); };
+    actions.setWallpaper = [this](const pictures::PictureItem& item) { WallpaperOf(item.path); };
+    auto editor = std::make_unique<CVexaImageEditDialog>(
+        [this](int tip, const auto& call) { return RunShort(tip, call); }, actions,
+        m_albums[static_cast<std::size_t>(m_album)].index, m_pictures, picture, this);
+    if (m_editorHook) {
+        m_editorHook(std::move(editor));
+        return;
+    }
+    editor->DoModal();
+    if (editor->AlbumChanged()) {
+        RequestAlbums();
+    }
 }
 
 LRESULT CPicturePage::OnSelectAll(QWidget*, std::intptr_t checked, std::intptr_t) {
@@ -669,6 +691,10 @@ void CPicturePage::Export() {
         Say(Str(2920));
         return;
     }
+    ExportItems(chosen);
+}
+
+void CPicturePage::ExportItems(const std::vector<pictures::PictureItem>& chosen) {
     const QString folder = m_choosers.exportFolder(this);
     if (folder.isEmpty()) {
         return;
@@ -727,7 +753,10 @@ void CPicturePage::SetWallpaper() {
         Say(Str(2920));
         return;
     }
-    const QString path = m_pictures[static_cast<std::size_t>(*m_selected.begin())].path;
+    WallpaperOf(m_pictures[static_cast<std::size_t>(*m_selected.begin())].path);
+}
+
+void CPicturePage::WallpaperOf(const QString& path) {
     const int applied = RunShort(990, [&path](vexa::DeviceSession& session, vexa::PictureStore&) {
         return pictures::SetWallpaper(session, path) ? 1 : 0;
     });

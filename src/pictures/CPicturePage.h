@@ -23,6 +23,7 @@
 #include <vector>
 
 class CSessionGate;
+class CVexaImageEditDialog;
 
 // Messages to the picture page (WM_USER + n).
 constexpr UINT WM_PICTURE_ALBUMS = WM_USER + 2900;    // value AlbumsRead
@@ -74,6 +75,11 @@ public:
 
     void Import();
     void Export();
+    // Opens the picture viewer and editor on a picture of the album (a double click on it).
+    void OpenEditor(int picture);
+    // Tests and pictures take the editor (not yet shown) instead of it running modally; it uses the
+    // page, so it must go before the page does.
+    void SetEditorHook(std::function<void(std::unique_ptr<CVexaImageEditDialog>)> hook) { m_editorHook = std::move(hook); }
     void Delete();
     void Rename();
     void SetWallpaper();
@@ -84,6 +90,8 @@ protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    void ExportItems(const std::vector<pictures::PictureItem>& chosen);
+    void WallpaperOf(const QString& phonePath);
     struct AlbumsRead {
         bool ok = false;
         std::vector<pictures::AlbumInfo> albums;
@@ -153,4 +161,5 @@ private:
     CBackgroundJob m_thumbnailJob;
 
     friend struct CPicturePageTable;
+    std::function<void(std::unique_ptr<CVexaImageEditDialog>)> m_editorHook;
 };

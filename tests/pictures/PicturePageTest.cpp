@@ -17,10 +17,13 @@
 #include "device/SessionGate.h"
 #include "pictures/CAddPhotoAlbumDlg.h"
 #include "pictures/CPicturePage.h"
+#include "pictures/CVexaImageEditDialog.h"
 #include "pictures/PictureLibrary.h"
 #include "platform/StringTable.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -109,6 +112,62 @@ private slots:
         m_page->Search(QStringLiteral("p1"));
         QCOMPARE(m_page->Shown().size(), std::size_t(6)); // p10..p15
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_title"))), FormatText(Str(833), 6));
+    }
+
+    // The viewer: zoom kept within 0.1 to 10, quarter turns, the next picture replacing the
+    // computer copy of the last, and a crop stored as a copy named with 副本 beside the original.
+    void editorZoomsTurnsCropsAndKeepsTheCropAsACopy() {
+        bool opened = false;
+        QString cropped;
+        m_page->SetEditorHook([&](std::unique_ptr<CVexaImageEditDialog> owned) {
+            CVexaImageEditDialog& editor = *owned;
+            QVERIFY(editor.CreateModeless());
+            const QImage first = editor.Picture();
+            QCOMPARE(first.size(), QSize(64, 48));
+            QVERIFY(QFile::exists(editor.TempPath()));
+            for (int i = 0; i < 40; ++i) {
+                editor.ZoomIn();
+            }
+            QCOMPARE(editor.Zoom(), 10.0);
+            for (int i = 0; i < 40; ++i) {
+                editor.ZoomOut();
+            }
+            QCOMPARE(editor.Zoom(), 0.1);
+            editor.Rotate(true);
+            QCOMPARE(editor.Picture().size(), QSize(48, 64));
+            QCOMPARE(editor.Picture().pixel(47, 0), first.pixel(0, 0)); // the top-left corner went right
+            editor.Rotate(false);
+            QCOMPARE(editor.Picture(), first);
+
+            const QString shownBefore = editor.TempPath();
+            editor.Next();
+            QCOMPARE(editor.Index(), 1);
+            QVERIFY(!QFile::exists(shownBefore));
+
+            editor.BeginCrop();
+            editor.SetCropRect(QRect(50, 40, 100, 100)); // held to the picture
+            QCOMPARE(editor.CropRect(), QRect(50, 40, 14, 8));
+            CAutoAnswer ok(1);
+            cropped = editor.Pictures()[1].name;
+            QVERIFY(editor.ApplyCrop());
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(829));
+            QCOMPARE(editor.Picture().size(), QSize(14, 8));
+            QVERIFY(editor.AlbumChanged());
+            opened = true;
+        });
+        m_page->OpenEditor(m_page->Shown().front());
+        QVERIFY(opened);
+        vexa::PictureStore* store = ppGetBridge()->GetSession()->GetPictureStore();
+        QVERIFY(store->LoadPictures() == 1);
+        const int album = pictures::FindAlbum(pictures::ListAlbums(*store, nullptr), QStringLiteral("相机"));
+        QStringList copies;
+        for (const pictures::PictureItem& p : pictures::ListPictures(*store, album)) {
+            if (p.name.contains(Str(800))) {
+                copies << p.name;
+            }
+        }
+        QCOMPARE(copies.size(), 1);
+        QVERIFY2(copies.front().startsWith(QFileInfo(cropped).completeBaseName() + Str(800)), qPrintable(copies.front()));
     }
 
     void exportsTheSelectionAndImportsWithReasons() {
