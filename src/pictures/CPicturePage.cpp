@@ -21,6 +21,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+#include <QMimeData>
+#include <QDropEvent>
+#include <QDragEnterEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -133,6 +138,7 @@ bool CPicturePage::Create() {
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("picture_page")) == 0) {
         return false;
     }
+    setAcceptDrops(true);
     const std::pair<const char*, int> texts[] = {
         {"import_picture", 818}, {"export_picture", 814}, {"delete_picture", 802}, {"wallpaper_picture", 798},
         {"rename_picture", 2917}, {"btn_add_album", 2915}, {"btn_rename_album", 2917}, {"category_title", 2914},
@@ -519,6 +525,35 @@ LRESULT CPicturePage::OnCellOpen(QWidget* cell, std::intptr_t, std::intptr_t) {
     return 0;
 }
 
+void CPicturePage::dragEnterEvent(QDragEnterEvent* event) {
+    // Pictures dragged from the desktop's file manager go into the album shown.
+    if (m_album >= 0 && event->mimeData()->hasUrls()) {
+        for (const QUrl& url : event->mimeData()->urls()) {
+            if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) {
+                event->acceptProposedAction();
+                return;
+            }
+        }
+    }
+    event->ignore();
+}
+
+void CPicturePage::dropEvent(QDropEvent* event) {
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) {
+            files << url.toLocalFile();
+        }
+    }
+    if (m_album < 0 || files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // The import runs its progress dialog; not inside the drop, which the source still waits on.
+    PostCall([this, files] { ImportFiles(files); });
+}
+
 void CPicturePage::OpenEditor(int picture) {
     if (m_album < 0 || picture < 0 || picture >= static_cast<int>(m_pictures.size())) {
         return;
@@ -665,8 +700,11 @@ void CPicturePage::Import() {
         Say(Str(834));
         return;
     }
-    const QStringList files = m_choosers.importFiles(this);
-    if (files.isEmpty()) {
+    ImportFiles(m_choosers.importFiles(this));
+}
+
+void CPicturePage::ImportFiles(const QStringList& files) {
+    if (m_album < 0 || files.isEmpty()) {
         return;
     }
     const int album = m_albums[static_cast<std::size_t>(m_album)].index;

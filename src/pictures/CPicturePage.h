@@ -74,6 +74,8 @@ public:
     bool WaitSettled(int timeoutMs);
 
     void Import();
+    // Files of the computer into the album shown (the import dialog's choice, or a drop).
+    void ImportFiles(const QStringList& files);
     void Export();
     // Opens the picture viewer and editor on a picture of the album (a double click on it).
     void OpenEditor(int picture);
@@ -88,6 +90,10 @@ public:
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void ExportItems(const std::vector<pictures::PictureItem>& chosen);

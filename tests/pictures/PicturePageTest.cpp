@@ -21,6 +21,10 @@
 #include "pictures/PictureLibrary.h"
 #include "platform/StringTable.h"
 
+#include <QMimeData>
+#include <QDropEvent>
+#include <QUrl>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -168,6 +172,30 @@ private slots:
         }
         QCOMPARE(copies.size(), 1);
         QVERIFY2(copies.front().startsWith(QFileInfo(cropped).completeBaseName() + Str(800)), qPrintable(copies.front()));
+    }
+
+    // Files dropped from the desktop's file manager go into the album shown; a drop without a file
+    // of the computer is refused.
+    void droppedFilesAreImportedIntoTheAlbumShown() {
+        QMimeData none;
+        none.setUrls({QUrl(QStringLiteral("https://example.com/a.jpg"))});
+        QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &none, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_page.get(), &refused);
+        QVERIFY(!refused.isAccepted());
+
+        QStringList files{Path(QStringLiteral("drop a.jpg")), Path(QStringLiteral("drop b.jpg"))};
+        QVERIFY(vexa::test::WriteFile(files[0], pictures::test::MakeJpeg(40)));
+        QVERIFY(vexa::test::WriteFile(files[1], pictures::test::MakeJpeg(41)));
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(files[0]), QUrl::fromLocalFile(files[1])});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_page.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        CAutoAnswer ok(1);
+        QApplication::sendEvent(m_page.get(), &drop);
+        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), FormatText(Str(820), 2), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_page->Pictures().size(), std::size_t(18), kWaitMs);
     }
 
     void exportsTheSelectionAndImportsWithReasons() {
