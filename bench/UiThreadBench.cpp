@@ -5,6 +5,7 @@
 // UI-thread work (nested event loops of busy dialogs keep ticking, so they do not count). Building
 // the window at start-up is timed apart (create_window_ms). Offscreen; built beside vexa-assistant
 // so that it finds the skin.
+#include "Heartbeat.h"
 #include "ProgramSetup.h"
 #include "app/CMainFrame.h"
 #include "bridge/api/DeviceBridge.h"
@@ -65,39 +66,6 @@ private:
     int m_depth = 0;
     qint64 m_longestNs = 0;
     QByteArray m_longest;
-};
-
-// Longest gap between heartbeat ticks while it runs.
-class CHeartbeat {
-public:
-    CHeartbeat() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(2);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            if (now - m_lastNs > m_longestNs) {
-                m_longestNs = now - m_lastNs;
-                m_longestAtNs = m_lastNs;
-            }
-            m_lastNs = now;
-        });
-    }
-    void Restart() {
-        m_longestNs = 0;
-        m_clock.start();
-        m_lastNs = 0;
-        m_timer.start();
-    }
-    double LongestMs() const { return static_cast<double>(m_longestNs) / 1e6; }
-    // When the longest gap began, from the last restart.
-    double LongestAtMs() const { return static_cast<double>(m_longestAtNs) / 1e6; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_lastNs = 0;
-    qint64 m_longestNs = 0;
-    qint64 m_longestAtNs = 0;
 };
 
 void Spin(int ms) {
