@@ -25,6 +25,8 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include "BenchImages.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -120,18 +122,6 @@ void BM_AlbumEveryThumbnail(benchmark::State& state) {
 }
 BENCHMARK(BM_AlbumEveryThumbnail)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// A real 1024 x 768 JPEG (a gradient, so it does not compress to nothing).
-QString MakeJpeg(const QString& path) {
-    QImage image(1024, 768, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            line[x] = qRgb(x & 0xFF, y & 0xFF, (x ^ y) & 0xFF);
-        }
-    }
-    return image.save(path, "JPEG", 80) ? path : QString();
-}
-
 bool Prepare(Setup& setup) {
     qputenv("HOME", QFile::encodeName(setup.folder.path())); // the adb server's key stays here
     qputenv("VEXA_SIM_DIR", QFile::encodeName(setup.folder.filePath(QStringLiteral("sim"))));
@@ -152,7 +142,7 @@ bool Prepare(Setup& setup) {
     vexa::FileSystem* fs = setup.sim->GetSession()->GetFileSystem();
     const QString root = fs->GetPhoneStorageRoot();
     const QString small = setup.folder.filePath(QStringLiteral("small.txt"));
-    const QString jpeg = MakeJpeg(setup.folder.filePath(QStringLiteral("picture.jpg")));
+    const QString jpeg = MakeBenchJpeg(setup.folder.filePath(QStringLiteral("picture.jpg")));
     QFile text(small);
     if (jpeg.isEmpty() || !text.open(QIODevice::WriteOnly) || text.write("hello\n") != 6) {
         std::fprintf(stderr, "browse_bench: the sample files could not be written\n");

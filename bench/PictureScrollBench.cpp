@@ -16,6 +16,8 @@
 #include <QApplication>
 #include <QImage>
 
+#include "BenchImages.h"
+
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -32,23 +34,11 @@ void Spin(int ms) {
     }
 }
 
-// A camera-sized picture that does not compress to nothing.
-QString MakeJpeg(const QString& path) {
-    QImage image(1024, 768, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            line[x] = qRgb(x & 0xFF, y & 0xFF, (x ^ y) & 0xFF);
-        }
-    }
-    return image.save(path, "JPEG", 80) ? path : QString();
-}
-
 bool FillAlbum() {
     vexa::DeviceSession* session = ppGetBridge()->GetSession();
     vexa::FileSystem* fs = session->GetFileSystem();
     const QString root = fs->GetPhoneStorageRoot();
-    const QString jpeg = MakeJpeg(g_home->filePath(QStringLiteral("picture.jpg")));
+    const QString jpeg = MakeBenchJpeg(g_home->filePath(QStringLiteral("picture.jpg")));
     if (jpeg.isEmpty() || !session->GetPictureStore()->CreateAlbum(root, kAlbum)) {
         return false;
     }
