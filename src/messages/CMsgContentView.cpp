@@ -61,7 +61,11 @@ CMsgContentView::CMsgContentView(int kind, CMsgWnd* owner, QWidget* parent)
     page()->setWebChannel(m_channel);
 }
 
-CMsgContentView::~CMsgContentView() = default;
+CMsgContentView::~CMsgContentView() {
+    // The web page, deleted after this body, answers the scripts still waiting with empty results;
+    // by then the view and its owner may be gone.
+    *m_alive = false;
+}
 
 QString CMsgContentView::PagePath() const {
     const ViewFiles& files = kFiles[m_kind];
@@ -117,7 +121,10 @@ void CMsgContentView::timerEvent(QTimerEvent* event) {
     }
     const int load = m_loads;
     page()->runJavaScript(QStringLiteral("typeof IsOutputOver === 'function' ? IsOutputOver() : 0"),
-                          [this, load](const QVariant& result) {
+                          [this, load, alive = m_alive](const QVariant& result) {
+                              if (!*alive) {
+                                  return;
+                              }
                               const int over = result.toInt();
                               if (over != 0 && load == m_loads && m_outputOver == 0) {
                                   m_outputOver = over;
@@ -129,20 +136,29 @@ void CMsgContentView::timerEvent(QTimerEvent* event) {
 
 void CMsgContentView::GetSelection(std::function<void(std::vector<MsgTypeAndId>)> done) {
     page()->runJavaScript(QStringLiteral("typeof get_selection === 'function' ? get_selection() : ''"),
-                          [done = std::move(done)](const QVariant& result) {
-                              done(messages::ParseSelection(result.toString()));
+                          [done = std::move(done), alive = m_alive](const QVariant& result) {
+                              if (*alive) {
+                                  done(messages::ParseSelection(result.toString()));
+                              }
                           });
 }
 
 void CMsgContentView::SelectAll(bool on) {
     page()->runJavaScript(
         QStringLiteral("typeof select_all === 'function' ? select_all(%1) : 0").arg(on ? "true" : "false"),
-        [this](const QVariant&) { QuerySelectorsStatus(); });
+        [this, alive = m_alive](const QVariant&) {
+            if (*alive) {
+                QuerySelectorsStatus();
+            }
+        });
 }
 
 void CMsgContentView::QuerySelectorsStatus() {
     page()->runJavaScript(QStringLiteral("typeof GetSelectorsStatus === 'function' ? GetSelectorsStatus() : 0"),
-                          [this](const QVariant& result) {
+                          [this, alive = m_alive](const QVariant& result) {
+                              if (!*alive) {
+                                  return;
+                              }
                               const int status = result.toInt();
                               if (status == 1) {
                                   m_allSelected = true;

@@ -14,6 +14,7 @@
 #include <QWebEngineView>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class CViewHost;
@@ -94,6 +95,8 @@ private:
     CViewHost* m_host = nullptr;
     QWebChannel* m_channel = nullptr;
     int m_loads = 0;
+    // False once the view is being deleted: what the scripts' answers may still touch.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 // The JavaScript side's object for clicks ("host" in the page's web channel).

@@ -71,6 +71,14 @@ MSGINFO Message(std::int64_t id, int type, const QString& number, const QString&
     return m;
 }
 
+// The page has applied every refresh it was asked for and its view has drawn the result, so what
+// a script finds there is what the page shows.
+bool Settled(CMessagePage* page) {
+    return QTest::qWaitFor([page] { return !page->IsBusy() && page->PageState() == CMessagePage::State::Ready; },
+                           kWaitMs) &&
+           page->WaitForView(kWaitMs);
+}
+
 QVariant RunJs(CMsgContentView* view, const QString& script) {
     QVariant result;
     bool done = false;
@@ -289,18 +297,19 @@ private slots:
         QVERIFY(!addContact->isVisible());
 
         // Delete one message through its command link: confirm, progress, refresh.
+        QVERIFY(Settled(page.get()));
         std::vector<MSGINFO> conversation = page->Data().ConversationMessages("10086");
         const std::int64_t id = conversation.front().id;
         CMsgContentView* view = page->View(CMessagePage::ViewConversation);
         CVexaMessageBoxImpl::SetNextAnswer(1);
-        RunJs(view, QString("document.getElementById('delete_sms_%1').click(); 1").arg(id));
+        QVERIFY(RunJs(view, QString("document.getElementById('delete_sms_%1').click(); 1").arg(id)).toInt() == 1);
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().ConversationMessages("10086").size(), std::size_t(2), kWaitMs);
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2410), 1));
 
         // Deleting the rest removes the conversation from the screen and from the reply window.
         {
             CAutoAnswer answer(1);
-            QVERIFY(page->WaitForView(kWaitMs));
+            QVERIFY(Settled(page.get()));
             view->SelectAll(true);
             page->DeleteSelected();
             QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewAll), kWaitMs);
