@@ -82,7 +82,7 @@ TEST_F(FirmwareFlow, AnOfferDownloadsLandsOnThePhoneAndThePhoneComesBackUpdated)
     ASSERT_EQ(offer.result, 1) << offer.error.toStdString();
     EXPECT_EQ(offer.info.model, QStringLiteral("VEXA-UI"));
     EXPECT_EQ(offer.info.newVersion, QStringLiteral("VEXA-UI 2.2.0"));
-    EXPECT_EQ(offer.SizeText(), QStringLiteral("0MB")) << "half a MiB shifted right by 20";
+    EXPECT_EQ(offer.SizeText(), QStringLiteral("3MB")) << "3.3 MiB in whole MiB";
     EXPECT_TRUE(offer.packageUrl.startsWith(m_services.Url() + QStringLiteral("/firmware/")));
     const auto seen = m_services.Services().Requests();
     ASSERT_FALSE(seen.empty());

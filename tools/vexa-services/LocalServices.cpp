@@ -21,8 +21,8 @@ namespace vexa::services {
 namespace {
 
 constexpr qint64 kMaxFeedbackBytes = 1 << 20;
-constexpr qint64 kValidFiller = 512 * 1024;
-constexpr qint64 kSlowFiller = 2 * 1024 * 1024;
+constexpr qint64 kValidFiller = 3 * 1024 * 1024 + 300 * 1024;
+constexpr qint64 kSlowFiller = 2 * 1024 * 1024;  // about 13 s at the trickle's pace
 constexpr qint64 kSlowChunk = 16 * 1024;
 constexpr int kSlowIntervalMs = 100;
 constexpr qint64 kStreamChunk = 64 * 1024;
