@@ -47,6 +47,15 @@ FirmwareProxy ProxyFromSettings() {
     return proxy;
 }
 
+QString TempFolder() {
+    return QDir::temp().filePath(QStringLiteral("vexa-firmware"));
+}
+
+QString DownloadFolder() {
+    PCL_EnsureDefaultFolders();
+    return QDir(PCL_GetDownloadPath()).filePath(QStringLiteral("firmware"));
+}
+
 QString QueryUrl(const QString& host, const PKG_VERSION_INFO& info) {
     const QString model = info.model + QLatin1Char('_') + info.version;
     return host + QStringLiteral("/?q=mobile/update/updaterom&model=") +

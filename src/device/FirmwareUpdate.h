@@ -28,6 +28,11 @@ struct FirmwareProxy {
 // The system proxy when the internet settings choose it, with the stored credentials.
 FirmwareProxy ProxyFromSettings();
 
+// Where the saved query answer goes (the system's temporary folder) and where packages are
+// downloaded (the download folder's "firmware").
+QString TempFolder();
+QString DownloadFolder();
+
 // The query's address for a parsed firmware text on host ("http://host:port").
 QString QueryUrl(const QString& host, const PKG_VERSION_INFO& info);
 

@@ -15,10 +15,6 @@ namespace {
 
 constexpr const char* kUsage = "firmware check\nfirmware update";
 
-QString TempFolder() {
-    return QDir::temp().filePath(QStringLiteral("vexa-firmware"));
-}
-
 int RunFirmware(CliContext& ctx, const QStringList& args) {
     const bool check = args == QStringList{QStringLiteral("check")};
     const bool update = args == QStringList{QStringLiteral("update")};
@@ -38,7 +34,7 @@ int RunFirmware(CliContext& ctx, const QStringList& args) {
     ctx.out << FormatText(Str(3102), qUtf8Printable(firmwareText)) << '\n';
     const firmware::FirmwareProxy proxy = firmware::ProxyFromSettings();
     const firmware::FirmwareCheck offer =
-        firmware::CheckFirmware(firmwareText, PCL_GetServiceHost(QStringLiteral("firmware")), TempFolder(), proxy);
+        firmware::CheckFirmware(firmwareText, PCL_GetServiceHost(QStringLiteral("firmware")), firmware::TempFolder(), proxy);
     if (offer.result != 1) {
         if (offer.errorId == 150) {
             ctx.out << Str(150) << '\n';
@@ -61,8 +57,7 @@ int RunFirmware(CliContext& ctx, const QStringList& args) {
     }
     const bool card = storage == firmware::FirmwareStorage::Card;
     ctx.out << FormatText(Str(3112), qUtf8Printable(Str(card ? 3114 : 3113))) << '\n';
-    PCL_EnsureDefaultFolders();
-    const QString folder = QDir(PCL_GetDownloadPath()).filePath(QStringLiteral("firmware"));
+    const QString folder = firmware::DownloadFolder();
     ctx.out << Str(154) << '\n';
     ctx.out.flush();
     const firmware::DownloadResult download = firmware::DownloadPackage(
