@@ -5,6 +5,7 @@
 #include "bridge/api/DeviceBridge.h"
 #include "contacts/CCallRecordWnd.h"
 #include "contacts/CContactEditDlg.h"
+#include "contacts/CEditNameDlg.h"
 #include "contacts/CContactPage.h"
 #include "contacts/CGroupManageDlg.h"
 #include "contacts/CMergeDuplicatesDlg.h"
@@ -17,6 +18,8 @@
 #include "skin/SkinScreenshot.h"
 
 #include <QApplication>
+#include <QPushButton>
+#include <QMenu>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -82,12 +85,23 @@ std::unique_ptr<QWidget> Shown(std::unique_ptr<CSkinDialog> dialog) {
 
 void RegisterContactScreenshots() {
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("contact_edit"), [] {
-        return Shown(std::make_unique<CContactEditDlg>(
+        auto dialog = std::make_unique<CContactEditDlg>(
             SampleContact(), false,
             std::vector<CContactEditDlg::GroupChoice>{{1, QStringLiteral("家人"), true},
                                                       {2, QStringLiteral("同事"), false},
                                                       {3, QStringLiteral("大学同学"), true}},
-            QByteArray()));
+            QByteArray());
+        dialog->SetRingtones(QStringLiteral("/system/media/audio/ringtones/Orbit.ogg"),
+                             {QStringLiteral("/system/media/audio/ringtones/Orbit.ogg")});
+        return Shown(std::move(dialog));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("edit_name"), [] {
+        vexa::NameParts parts;
+        parts.parts[vexa::NAME_FAMILY] = QStringLiteral("欧阳");
+        parts.parts[vexa::NAME_GIVEN] = QStringLiteral("娜娜");
+        parts.parts[vexa::NAME_PHONETIC_FAMILY] = QStringLiteral("ouyang");
+        parts.parts[vexa::NAME_PHONETIC_GIVEN] = QStringLiteral("nana");
+        return Shown(std::make_unique<CEditNameDlg>(parts));
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("contact_new"), [] {
         vexa::Contact fresh;
@@ -150,6 +164,21 @@ void RegisterContactScreenshots() {
             page->List().SetChecked(4, true);
             QApplication::processEvents();
             page->ShowIndexLetter();
+        }
+        return frame;
+    });
+    RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("contact_copy_menu"), []() -> std::unique_ptr<QWidget> {
+        CContactPage* page = nullptr;
+        auto frame = ContactFrame(&page);
+        if (page != nullptr) {
+            page->List().SetChecked(0, true);
+            page->List().SetChecked(2, true);
+            QApplication::processEvents();
+            // The copy targets as the SIM cards allow them, popped up under their button.
+            if (auto* copy = qobject_cast<QPushButton*>(GetPluginByName(page, QStringLiteral("copy_contact")));
+                copy != nullptr && copy->menu() != nullptr) {
+                copy->menu()->popup(copy->mapToGlobal(QPoint(0, copy->height())));
+            }
         }
         return frame;
     });

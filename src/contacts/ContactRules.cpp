@@ -2,6 +2,8 @@
 
 #include "platform/StringTable.h"
 
+#include <QStringList>
+
 #include <algorithm>
 
 namespace contacts {
@@ -94,6 +96,34 @@ int CheckQuickAdd(const QString& name, const QString& number) {
         return 3176;
     }
     return name.size() > 64 ? 3177 : 0;
+}
+
+namespace {
+bool IsEastAsian(const QString& text) {
+    for (const QChar c : text) {
+        const QChar::Script script = c.script();
+        if (script == QChar::Script_Han || script == QChar::Script_Hiragana || script == QChar::Script_Katakana ||
+            script == QChar::Script_Hangul) {
+            return true;
+        }
+    }
+    return false;
+}
+} // namespace
+
+QString DisplayNameFromParts(const QString (&parts)[9]) {
+    // Codes as the bridge numbers them: 1 given, 2 family, 3 prefix, 4 middle, 5 suffix.
+    const QString& given = parts[1];
+    const QString& family = parts[2];
+    const QString& middle = parts[4];
+    QStringList words;
+    if (IsEastAsian(family + middle + given)) {
+        words << parts[3] << family + middle + given << parts[5];
+    } else {
+        words << parts[3] << given << middle << family << parts[5];
+    }
+    words.removeAll(QString());
+    return words.join(u' ');
 }
 
 } // namespace contacts

@@ -29,4 +29,10 @@ FilterResult FilterInput(const QString& text, EditMode mode, int maxLength = 0);
 // name over 64.
 int CheckQuickAdd(const QString& name, const QString& number);
 
+// The display name that name parts make (indexed by the bridge's name-part codes; 0 unused):
+// family, middle and given names run together when one of them is in Han, kana or hangul, as such
+// names are written; otherwise "prefix given middle family suffix" with single spaces. Phonetic
+// readings are not part of it.
+QString DisplayNameFromParts(const QString (&parts)[9]);
+
 } // namespace contacts

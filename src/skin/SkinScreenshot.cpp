@@ -79,6 +79,13 @@ QImage RenderWindowPicture(QWidget* window, int settleMs) {
                        QWidget::DrawChildren);
     }
     painter.drawPixmap(window->frameGeometry().topLeft() - area.topLeft(), window->grab());
+    // An open menu of the window (a scene may pop one up) is part of what the user sees.
+    for (QWidget* top : tops) {
+        if (top->isVisible() && top->windowType() == Qt::Popup && top->parentWidget() != nullptr &&
+            top->parentWidget()->window() == window) {
+            painter.drawPixmap(top->frameGeometry().topLeft() - area.topLeft(), top->grab());
+        }
+    }
     painter.end();
     return image;
 }

@@ -11,6 +11,7 @@
 #include "bridge/sim/SimPhones.h"
 #include "contacts/CCallRecordWnd.h"
 #include "contacts/CContactEditDlg.h"
+#include "contacts/CEditNameDlg.h"
 #include "contacts/CContactPage.h"
 #include "contacts/CGroupManageDlg.h"
 #include "contacts/CMergeDuplicatesDlg.h"
@@ -486,6 +487,46 @@ private slots:
                 QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(228));
             }
         }
+        // The name's parts: the parts editor fills them, the name shown is made from them.
+        CEditNameDlg parts(vexa::NameParts{}, nullptr);
+        QVERIFY(parts.CreateModeless());
+        parts.Box(vexa::NAME_FAMILY)->setText(QStringLiteral(" 欧阳 "));
+        parts.Box(vexa::NAME_GIVEN)->setText(QStringLiteral("娜娜"));
+        parts.Box(vexa::NAME_PHONETIC_FAMILY)->setText(QStringLiteral("ouyang"));
+        parts.PressOk();
+        QCOMPARE(parts.Parts().parts[vexa::NAME_FAMILY], QStringLiteral("欧阳"));
+        CContactEditDlg named(c, false, {}, {});
+        named.m_editNameParts = [&parts](QWidget*, vexa::NameParts* out) {
+            *out = parts.Parts();
+            return true;
+        };
+        QVERIFY(named.CreateModeless());
+        named.PressEditName();
+        QCOMPARE(named.Box(QStringLiteral("modify_name"))->text(), QStringLiteral("欧阳娜娜"));
+        named.PressSave();
+        const contacts::ContactEdit namedEdit = named.TakeEdit();
+        QCOMPARE(namedEdit.fields->GetDisplayNameText(), QStringLiteral("欧阳娜娜"));
+        vexa::NameParts kept;
+        namedEdit.fields->GetNameParts(&kept);
+        QCOMPARE(kept.parts[vexa::NAME_PHONETIC_FAMILY], QStringLiteral("ouyang"));
+
+        // The ringtone menu: the default, the phone's ringtones by name, then a file of the PC.
+        CContactEditDlg ring(c, false, {}, {});
+        ring.SetRingtones(QStringLiteral("/r/Orbit.ogg"), {QStringLiteral("/r/Alpha.ogg"), QStringLiteral("/r/Orbit.ogg")});
+        QVERIFY(ring.CreateModeless());
+        QCOMPARE(ring.RingtoneText(), QStringLiteral("Orbit"));
+        ring.ChooseRingtone(0);
+        QCOMPARE(ring.RingtoneText(), Str(185));
+        ring.m_chooseSound = [](QWidget*) { return QString(); }; // cancelled: nothing changes
+        ring.ChooseRingtone(3);
+        QCOMPARE(ring.RingtoneText(), Str(185));
+        ring.m_chooseSound = [this](QWidget*) { return Path("my song.mp3"); };
+        ring.ChooseRingtone(3);
+        QCOMPARE(ring.RingtoneText(), QStringLiteral("my song"));
+        ring.PressSave();
+        const contacts::ContactEdit ringEdit = ring.TakeEdit();
+        QVERIFY(ringEdit.ringtoneChanged);
+        QCOMPARE(ringEdit.ringtoneUpload, Path("my song.mp3"));
     }
 
     void pageAddsDeletesCopiesAndMerges() {

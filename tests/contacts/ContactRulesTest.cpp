@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 using namespace contacts;
 
 namespace {
@@ -54,3 +56,26 @@ TEST(QuickAddRules, NumberAndNameChecks) {
 }
 
 } // namespace
+
+TEST(ContactRules, DisplayNameFromParts) {
+    struct Case {
+        std::map<int, QString> parts;
+        QString name;
+    } cases[] = {
+        {{{2, "王"}, {1, "小明"}}, "王小明"},
+        {{{2, "欧阳"}, {4, "娜"}, {1, "娜"}, {3, "Dr."}}, "Dr. 欧阳娜娜"},
+        {{{1, "Ann"}, {4, "B."}, {2, "Lee"}, {5, "Jr."}, {3, "Ms."}}, "Ms. Ann B. Lee Jr."},
+        {{{1, "Ann"}, {8, "li"}, {6, "an"}}, "Ann"}, // readings are not part of the name
+        {{{2, "山田"}, {1, "はな"}}, "山田はな"},
+        {{{2, "김"}, {1, "민준"}}, "김민준"},
+        {{}, ""},
+    };
+    for (const Case& c : cases) {
+        QString parts[9];
+        for (const auto& [code, text] : c.parts) {
+            parts[code] = text;
+        }
+        EXPECT_EQ(contacts::DisplayNameFromParts(parts), c.name) << c.name.toStdString();
+    }
+}
+
