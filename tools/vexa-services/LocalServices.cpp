@@ -313,24 +313,33 @@ void CLocalServices::Record(SeenRequest request) {
 CServicesThread::CServicesThread(QString dataFolder) : m_dataFolder(std::move(dataFolder)) {}
 
 CServicesThread::~CServicesThread() {
-    if (m_services != nullptr) {
-        QMetaObject::invokeMethod(m_services, [this] { delete m_services; }, Qt::BlockingQueuedConnection);
+    if (m_context != nullptr) {
+        QMetaObject::invokeMethod(
+            m_context,
+            [this] {
+                delete m_services;
+                m_services = nullptr;
+                m_context->deleteLater();
+            },
+            Qt::BlockingQueuedConnection);
     }
     m_thread.quit();
     m_thread.wait();
 }
 
 bool CServicesThread::Start(QString* error) {
+    if (m_context != nullptr) {
+        return m_services != nullptr;
+    }
     m_thread.start();
-    auto* context = new QObject;
-    context->moveToThread(&m_thread);
+    m_context = new QObject;
+    m_context->moveToThread(&m_thread);
     bool ok = false;
     QMetaObject::invokeMethod(
-        context,
+        m_context,
         [&] {
             m_services = new CLocalServices(m_dataFolder);
             ok = m_services->Listen(0, error).has_value();
-            context->deleteLater();
         },
         Qt::BlockingQueuedConnection);
     return ok;

@@ -109,6 +109,7 @@ public:
 private:
     QString m_dataFolder;
     QThread m_thread;
+    QObject* m_context = nullptr;         // lives on m_thread: runs the start and the end there
     CLocalServices* m_services = nullptr; // lives on m_thread, deleted there
 };
 
