@@ -11,6 +11,8 @@
 #include "apps/CTaskWnd.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceSession.h"
+#include "controls/CVexaProgressDlg.h"
+#include "device/CMobileUpdateInfoDlg.h"
 #include "device/SessionGate.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "messages/CMessagePage.h"
@@ -158,6 +160,37 @@ void RegisterShellScreenshots() {
             return std::unique_ptr<QWidget>();
         }
         return std::unique_ptr<QWidget>(std::move(offer));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("firmware_offer"), [] {
+        firmware::FirmwareCheck offer;
+        offer.result = 1;
+        offer.info.newVersion = QStringLiteral("VEXA-UI 2.2.0");
+        offer.info.date = QStringLiteral("2026-11-30");
+        offer.info.size = 356LL << 20;
+        offer.info.description = QStringLiteral("1. 优化系统流畅度与续航\n2. 相机夜景模式画质提升\n3. 修复若干已知问题");
+        auto dlg = std::make_unique<CMobileUpdateInfoDlg>(offer, firmware::FirmwareStorage::Phone);
+        if (!dlg->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(dlg));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("firmware_download"), [] {
+        auto dlg = std::make_unique<CVexaProgressDlg>();
+        dlg->m_strTitle = Str(155);
+        dlg->m_strRemind = Str(154);
+        dlg->m_bCanCancel = true;
+        if (!dlg->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        dlg->SetProgress(100, 37, false);
+        return std::unique_ptr<QWidget>(std::move(dlg));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("firmware_tip"), [] {
+        auto tip = std::make_unique<CMobileUpdateTipDlg>();
+        if (!tip->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(tip));
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("incompatible_tip"), [] {
         auto tip = std::make_unique<CTipOfIncompatiblePhoneModel>();

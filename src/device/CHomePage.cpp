@@ -4,6 +4,7 @@
 #include "controls/VexaMessageBox.h"
 #include "device/CConnectHwndobj.h"
 #include "device/CHomeParts.h"
+#include "device/CMobileVersionHwnobj.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
 #include "device/HomeTexts.h"
@@ -98,21 +99,28 @@ bool CHomePage::Create() {
     m_connect = new CConnectHwndobj(m_devices, m_names, this);
     m_data = new CDeviceDataShow(m_frame, m_selectTab);
     m_memory = new CMemoryData(this, WM_HOME_STOP_PLAYER);
+    m_firmware = new CMobileVersionHwnobj(m_gate);
     auto* news = new CMsgWnd;
-    if (!m_connect->Create() || !m_data->Create() || !m_memory->Create() ||
+    if (!m_connect->Create() || !m_data->Create() || !m_memory->Create() || !m_firmware->Create() ||
         WindowManager_Attach(AppSkin(), news, QStringLiteral("vexa_news_page")) == 0) {
         delete m_connect;
         delete m_data;
         delete m_memory;
+        delete m_firmware;
         delete news;
         m_connect = nullptr;
         m_data = nullptr;
         m_memory = nullptr;
+        m_firmware = nullptr;
         return false;
     }
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("device_connect_hwndobj")), m_connect);
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("Device_Data_WndObj")), m_data);
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("Memory_Data_WndObj")), m_memory);
+    Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("mobile_version")), m_firmware);
+    // The update takes the phone away: not while an install runs; "备份后升级" runs the page's backup.
+    m_firmware->SetActions([this] { return !m_mayChange || m_mayChange(); },
+                           [this] { return m_backup && m_gate.IsUsable() && m_backup(); });
     // No store host configured: the news panel says so instead of showing an empty page.
     Plugin_SetVisible(GetPluginByName(news, QStringLiteral("opening_vexa_news_page")), false);
     Plugin_SetVisible(GetPluginByName(news, QStringLiteral("html_wnd")), false);
@@ -155,6 +163,9 @@ void CHomePage::OnDeviceDisconnected() {
     m_device = DeviceRecord();
     m_key.clear();
     m_refreshJob.Cancel();
+    if (m_firmware != nullptr) {
+        m_firmware->Clear();
+    }
     ShowConnectedArea(false);
     if (m_connect != nullptr) {
         m_connect->RebuildList();
@@ -191,6 +202,9 @@ void CHomePage::ShowFigures(const HomeFigures& figures) {
         return; // read before the phone went
     }
     ++m_refreshes;
+    if (!m_firstRefreshDone && m_firmware != nullptr) {
+        m_firmware->Fill(figures.firmware, figures.firmwareUpdatable);
+    }
     m_firstRefreshDone = true;
     m_key = figures.key;
     m_backupTimeHidden = figures.backupTimeHidden;

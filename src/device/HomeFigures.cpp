@@ -37,7 +37,9 @@ HomeFigures ReadHomeFigures(vexa::DeviceBridge* bridge, vexa::DeviceSession* ses
     }
     if (vexa::DeviceInfo* info = session->GetDeviceInfo()) {
         figures.model = info->GetModel();
+        figures.firmware = info->GetFirmwareVersion();
     }
+    figures.firmwareUpdatable = session->CanRebootToUpdate();
     figures.key = DeviceKey(bridge, session, devices);
     if (vexa::BackupService* backup = session->GetBackupService()) {
         figures.backupTimeHidden = backup->IsBackupTimeHidden();

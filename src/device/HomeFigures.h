@@ -27,6 +27,8 @@ struct StorageFigures {
 
 struct HomeFigures {
     QString model;
+    QString firmware;
+    bool firmwareUpdatable = false; // the link can put an update on the phone
     QString key; // names the phone in MapInfo.ini: the serial over USB, the phone's own id over Wi-Fi
     bool hasStorage = false;
     StorageFigures storage;

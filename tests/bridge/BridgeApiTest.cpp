@@ -119,6 +119,7 @@ protected:
         case BackendCapability::ExactStorage:
             break;
         case BackendCapability::Firmware:
+            EXPECT_FALSE(Session()->CanRebootToUpdate()) << "nothing may be offered that cannot be done";
             EXPECT_FALSE(Session()->RebootToUpdate(true));
             EXPECT_TRUE(Session()->IsConnected());
             break;
@@ -934,6 +935,7 @@ TEST_P(BridgeApiTest, FiftyMegabyteTransferWithProgressAndCancel) {
 
 TEST_P(BridgeApiTest, RebootToUpdateNeedsThePackage) {
     SKIP_IF_LACKING(Firmware);
+    EXPECT_TRUE(Session()->CanRebootToUpdate());
     EXPECT_FALSE(Session()->RebootToUpdate(false)); // no update.zip on the phone
     const QString local = m_local.filePath(QStringLiteral("update.zip"));
     ASSERT_TRUE(WriteFile(local, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')));

@@ -147,6 +147,13 @@ int Show(const QString& serial, QTextStream& out, QTextStream& err) {
         << (db.Meta("dual_sim") == QLatin1String("1") ? "dual SIM" : "single SIM") << ", SIM state "
         << db.Meta("sim_state") << ", " << (db.Meta("sd_card") == QLatin1String("1") ? "memory card" : "no memory card")
         << ", " << (db.Meta("attached") == QLatin1String("1") ? "attached" : "detached") << "\n";
+    // A reboot into the updater waits for the next attach; the updater's last outcome stays.
+    if (const QString pending = db.Meta("pending_update"); !pending.isEmpty()) {
+        out << "update waiting: " << pending << " (installed when attached)\n";
+    }
+    if (const QString result = db.Meta("update_result"); !result.isEmpty()) {
+        out << "last update: " << result << "\n";
+    }
     const char* const counts[][2] = {
         {"contacts", "SELECT COUNT(*) FROM contacts"},
         {"groups", "SELECT COUNT(*) FROM groups_"},

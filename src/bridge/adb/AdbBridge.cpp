@@ -251,6 +251,7 @@ public:
     AlarmStore* GetAlarmStore() override { return Missing("alarms"); }
     SystemSettings* GetSystemSettings() override { return Missing("system settings"); }
 
+    bool CanRebootToUpdate() override { return false; }
     bool RebootToUpdate(bool fromMemoryCard) override {
         (void)fromMemoryCard;
         LOG_Error("[AdbSession] installing an update package needs the maker's agent; not over plain adb. %s:%d",

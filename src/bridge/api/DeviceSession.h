@@ -69,6 +69,9 @@ public:
     // Reboots the phone into its updater, which installs update.zip from the phone storage root or,
     // with fromMemoryCard, from the memory card root. The link goes down on success.
     virtual bool RebootToUpdate(bool fromMemoryCard) = 0;
+    // Whether RebootToUpdate can work over this link at all (a phone reached without the maker's
+    // agent has no way in, so nothing should be offered).
+    virtual bool CanRebootToUpdate() { return true; }
     // Registers (or, with an empty callback, removes) the handler of one event kind.
     virtual void SetEventCallback(int kind, PhoneEventCallback callback) = 0;
     // Registers the screen-orientation handler; context is handed back unchanged.

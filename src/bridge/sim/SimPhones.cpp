@@ -3,6 +3,7 @@
 #include "bridge/api/BridgeTypes.h"
 #include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimFiles.h"
+#include "libs/apk/Apk.h"
 #include "libs/log/Log.h"
 #include "platform/AppPaths.h"
 
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryFile>
 
 #include <mutex>
 
@@ -181,10 +183,50 @@ bool OpenPhone(const QString& serial, SimDb& db, QString* error) {
 }
 } // namespace
 
+namespace {
+constexpr std::int64_t kMaxUpdateImage = 256LL << 20;
+
+// What the phone's updater does when the phone comes back after RebootToUpdate: it reads the new
+// firmware name from "firmware.prop" inside the update image and takes it on. A missing or damaged
+// image leaves the old firmware; the outcome is kept in meta "update_result".
+void RunPendingUpdate(SimDb& db) {
+    const QString image = db.Meta("pending_update");
+    if (image.isEmpty()) {
+        return;
+    }
+    QString result = QStringLiteral("failed: no update image");
+    const FileNode node = ResolvePath(db, image);
+    if (node.id >= 0 && !node.isDir && node.size <= kMaxUpdateImage) {
+        QTemporaryFile copy;
+        std::optional<QByteArray> prop;
+        if (copy.open() && copy.write(ReadWholeFile(db, node.id)) == node.size && copy.flush()) {
+            prop = apk::ReadZipEntry(copy.fileName(), QStringLiteral("firmware.prop"), 4096);
+        }
+        QString version;
+        for (const QByteArray& line : prop.value_or(QByteArray()).split('\n')) {
+            if (line.startsWith("version=")) {
+                version = QString::fromUtf8(line.mid(8)).trimmed();
+            }
+        }
+        if (!version.isEmpty() && db.SetMeta("firmware", version)) {
+            result = QStringLiteral("installed ") + version;
+        } else {
+            result = QStringLiteral("failed: damaged update image");
+        }
+    }
+    db.SetMeta("update_result", result);
+    db.SetMeta("pending_update", QString());
+    LOG_Info("[SimPhone] updater: %s. %s:%d", qUtf8Printable(result), LOG_HERE);
+}
+} // namespace
+
 bool SetAttached(const QString& serial, bool attached, QString* error) {
     SimDb db;
     if (!OpenPhone(serial, db, error)) {
         return false;
+    }
+    if (attached) {
+        RunPendingUpdate(db);
     }
     if (!db.SetMeta("attached", attached ? "1" : "0")) {
         *error = db.ErrorText();

@@ -43,6 +43,8 @@ bool CreatePhone(const PhoneSpec& spec, QString* error);
 // phone's serial (a copied or renamed file, which could not be opened by serial), are logged and
 // left out; problems, when given, receives one line per such file: "<file name>: <reason>".
 std::vector<PhoneSummary> ListPhones(QStringList* problems = nullptr);
+// Attaching a phone that was rebooted into its updater (RebootToUpdate, which detaches it) installs
+// the update image first: the phone then reports the firmware named in its "firmware.prop".
 bool SetAttached(const QString& serial, bool attached, QString* error);
 // Queues a phone event for the program: kind 1 call (state 1), 2 message, 3 orientation ("0".."3"),
 // 4 phone request. A message also lands in the inbox.

@@ -237,10 +237,13 @@ public:
         const QString root = QString::fromLatin1(fromMemoryCard ? CARD_ROOT : PHONE_ROOT);
         const FileNode package = ResolvePath(m_link.m_db, root + QStringLiteral("/update.zip"));
         if (package.id < 0 || package.isDir || !m_link.Write() ||
-            !m_link.m_db.SetMeta("pending_update", root + QStringLiteral("/update.zip"))) {
+            !m_link.m_db.SetMeta("pending_update", root + QStringLiteral("/update.zip")) ||
+            !m_link.m_db.SetMeta("attached", QStringLiteral("0"))) {
             return false;
         }
-        m_link.Disconnect(); // the phone restarts into its updater
+        // The phone restarts into its updater and leaves the computer (attached 0 above) until it is
+        // attached again, which runs the update (SetAttached).
+        m_link.Disconnect();
         return true;
     }
 

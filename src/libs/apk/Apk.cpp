@@ -32,6 +32,7 @@ constexpr qint64 kMaxDirectoryBytes = 16 * 1024 * 1024;
 struct ZipEntry {
     QString name;
     quint16 method = 0;
+    quint32 crc = 0;
     quint32 compressed = 0;
     quint32 size = 0;
     quint32 localOffset = 0;
@@ -74,6 +75,7 @@ bool ReadDirectory(QFile& file, std::vector<ZipEntry>& entries) {
     while (Fits(directory, at, 46) && U32(directory, at) == kDirectoryEntry) {
         ZipEntry entry;
         entry.method = U16(directory, at + 10);
+        entry.crc = U32(directory, at + 16);
         entry.compressed = U32(directory, at + 20);
         entry.size = U32(directory, at + 24);
         const quint16 nameLength = U16(directory, at + 28);
@@ -593,6 +595,114 @@ std::optional<QByteArray> ReadZipEntry(const QString& zipPath, const QString& en
         }
     }
     return std::nullopt;
+}
+
+bool ExtractZipEntry(const QString& zipPath, const QString& entryName, QIODevice& out, qint64 maxBytes,
+                     QString* error, const std::function<bool()>& cancelled) {
+    const auto fail = [error](const QString& why) {
+        if (error != nullptr) {
+            *error = why;
+        }
+        return false;
+    };
+    QFile file(zipPath);
+    std::vector<ZipEntry> entries;
+    if (!file.open(QIODevice::ReadOnly)) {
+        return fail(QStringLiteral("cannot open %1").arg(zipPath));
+    }
+    if (!ReadDirectory(file, entries)) {
+        return fail(QStringLiteral("%1 is no ZIP archive").arg(zipPath));
+    }
+    const auto found =
+        std::find_if(entries.begin(), entries.end(), [&](const ZipEntry& e) { return e.name == entryName; });
+    if (found == entries.end()) {
+        return fail(QStringLiteral("%1 holds no %2").arg(zipPath, entryName));
+    }
+    const ZipEntry& entry = *found;
+    if (entry.size > maxBytes || entry.compressed == 0xFFFFFFFF || entry.size == 0xFFFFFFFF) {
+        return fail(QStringLiteral("%1 is too large").arg(entryName));
+    }
+    if (entry.method != 0 && entry.method != 8) {
+        return fail(QStringLiteral("%1 uses an unknown compression").arg(entryName));
+    }
+    const QByteArray local = file.seek(entry.localOffset) ? file.read(30) : QByteArray();
+    if (local.size() != 30 || U32(local, 0) != kLocalHeader) {
+        return fail(QStringLiteral("%1: damaged entry header").arg(entryName));
+    }
+    const qint64 dataAt = qint64(entry.localOffset) + 30 + U16(local, 26) + U16(local, 28);
+    if (dataAt + entry.compressed > file.size() || !file.seek(dataAt)) {
+        return fail(QStringLiteral("%1: cut short").arg(entryName));
+    }
+    // The expected CRC is the directory's (the local header's may be zero with a data descriptor).
+    const quint32 expectedCrc = entry.crc;
+    constexpr qint64 kBlock = 64 * 1024;
+    z_stream z{};
+    if (entry.method == 8 && inflateInit2(&z, -MAX_WBITS) != Z_OK) {
+        return fail(QStringLiteral("inflate failed to start"));
+    }
+    uLong crc = crc32(0, nullptr, 0);
+    qint64 produced = 0;
+    qint64 left = entry.compressed;
+    QByteArray outBlock(kBlock, Qt::Uninitialized);
+    int status = Z_OK;
+    bool ok = true;
+    QString why;
+    const auto put = [&](const char* data, qint64 n) {
+        produced += n;
+        if (produced > qint64(entry.size)) {
+            why = QStringLiteral("%1 is longer than it says").arg(entryName);
+            return false;
+        }
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
+        if (out.write(data, n) != n) {
+            why = QStringLiteral("cannot write %1: %2").arg(entryName, out.errorString());
+            return false;
+        }
+        return true;
+    };
+    while (ok && left > 0) {
+        if (cancelled && cancelled()) {
+            why = QStringLiteral("cancelled");
+            ok = false;
+            break;
+        }
+        const QByteArray in = file.read(std::min(kBlock, left));
+        if (in.isEmpty()) {
+            why = QStringLiteral("%1: cut short").arg(entryName);
+            ok = false;
+            break;
+        }
+        left -= in.size();
+        if (entry.method == 0) {
+            ok = put(in.constData(), in.size());
+            continue;
+        }
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        z.avail_in = static_cast<uInt>(in.size());
+        while (ok && z.avail_in > 0 && status != Z_STREAM_END) {
+            z.next_out = reinterpret_cast<Bytef*>(outBlock.data());
+            z.avail_out = static_cast<uInt>(outBlock.size());
+            status = inflate(&z, Z_NO_FLUSH);
+            if (status != Z_OK && status != Z_STREAM_END) {
+                why = QStringLiteral("%1: damaged data").arg(entryName);
+                ok = false;
+                break;
+            }
+            ok = put(outBlock.constData(), outBlock.size() - z.avail_out);
+        }
+    }
+    if (entry.method == 8) {
+        inflateEnd(&z);
+        if (ok && status != Z_STREAM_END) {
+            why = QStringLiteral("%1: damaged data").arg(entryName);
+            ok = false;
+        }
+    }
+    if (ok && (produced != qint64(entry.size) || static_cast<quint32>(crc) != expectedCrc)) {
+        why = QStringLiteral("%1 fails its check (damaged archive)").arg(entryName);
+        ok = false;
+    }
+    return ok ? true : fail(why);
 }
 
 } // namespace apk

@@ -6,7 +6,10 @@
 // Reentrant; any thread.
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
+
+#include <functional>
 #include <QStringList>
 
 #include <memory>
@@ -52,5 +55,12 @@ QString ResourceText(const QByteArray& table, quint32 id);
 
 // One entry of a ZIP file, inflated; nullopt when missing, damaged or larger than maxBytes.
 std::optional<QByteArray> ReadZipEntry(const QString& zipPath, const QString& entryName, qint64 maxBytes);
+
+// Streams one entry of a ZIP file into out (stored or deflated), checking its CRC-32; memory stays
+// bounded whatever the entry's size. False with the reason when the archive or entry is missing,
+// damaged, larger than maxBytes, or out refuses bytes; out then holds a part and must be discarded.
+// cancelled, when given, is asked between blocks.
+bool ExtractZipEntry(const QString& zipPath, const QString& entryName, QIODevice& out, qint64 maxBytes,
+                     QString* error, const std::function<bool()>& cancelled = {});
 
 } // namespace apk

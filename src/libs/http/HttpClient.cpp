@@ -8,6 +8,9 @@ struct Transfer {
     HttpReply* reply;
     qint64 limit;
     bool overflow = false;
+    const HttpRequest* request = nullptr;
+    qint64 received = 0;
+    bool refused = false; // the sink said stop
 };
 
 constexpr int kCancelPollMs = 50;
@@ -15,12 +18,26 @@ constexpr int kCancelPollMs = 50;
 size_t OnData(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const size_t n = size * count;
-    if (t->reply->body.size() + static_cast<qint64>(n) > t->limit) {
+    if (t->received + static_cast<qint64>(n) > t->limit) {
         t->overflow = true;
         return 0; // makes curl stop with a write error
     }
+    t->received += static_cast<qint64>(n);
+    if (t->request->sink) {
+        if (!t->request->sink(data, static_cast<qint64>(n))) {
+            t->refused = true;
+            return 0;
+        }
+        return n;
+    }
     t->reply->body.append(data, static_cast<qsizetype>(n));
     return n;
+}
+
+int OnProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
+    const auto* t = static_cast<Transfer*>(user);
+    t->request->progress(static_cast<qint64>(now), static_cast<qint64>(total));
+    return 0;
 }
 
 } // namespace
@@ -32,7 +49,7 @@ HttpReply HttpExchange(const HttpRequest& request) {
         reply.error = QStringLiteral("curl_easy_init failed");
         return reply;
     }
-    Transfer transfer{&reply, request.maxReplyBytes, false};
+    Transfer transfer{&reply, request.maxReplyBytes, false, &request};
     const QByteArray url = request.url.toUtf8();
     const QByteArray proxy = request.proxy.toUtf8();
     const QByteArray credentials = request.proxyCredentials.toUtf8();
@@ -43,8 +60,22 @@ HttpReply HttpExchange(const HttpRequest& request) {
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeoutMs));
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.timeoutMs));
+    if (request.timeoutMs > 0) {
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeoutMs));
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.timeoutMs));
+    } else {
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 15000L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
+    }
+    if (!request.userAgent.isEmpty()) {
+        curl_easy_setopt(curl, CURLOPT_USERAGENT, request.userAgent.constData());
+    }
+    if (request.progress) {
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    }
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnData);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
@@ -88,6 +119,9 @@ HttpReply HttpExchange(const HttpRequest& request) {
     }
     if (multi != nullptr) {
         curl_multi_cleanup(multi);
+    }
+    if (transfer.refused) {
+        reply.cancelled = true;
     }
     if (reply.cancelled) {
         reply.error = QStringLiteral("cancelled");

@@ -14,11 +14,17 @@ struct HttpRequest {
     QByteArray body;        // sent with POST when method is "POST"
     QByteArray contentType; // for POST bodies
     QByteArray method = "GET";
-    int timeoutMs = 15000;
+    QByteArray userAgent;   // empty: curl sends none
+    int timeoutMs = 15000;  // the whole exchange; 0 = no limit (downloads), then a stall of 30 s ends it
     QString proxy;                             // "host:port", empty for a direct connection
     QString proxyCredentials;                  // "user:password", empty for none
     qint64 maxReplyBytes = 16 * 1024 * 1024;   // a longer reply is an error, not a memory hog
     std::function<bool()> cancelled;           // true ends the exchange (reply.cancelled)
+    // When set, the body goes here piece by piece instead of into reply.body (maxReplyBytes still
+    // bounds it); false ends the exchange as cancelled. Called on the calling thread.
+    std::function<bool(const char* data, qint64 size)> sink;
+    // Bytes received so far and the announced total (0 when unknown), on the calling thread.
+    std::function<void(qint64 received, qint64 total)> progress;
 };
 
 struct HttpReply {

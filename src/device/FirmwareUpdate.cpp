@@ -1,0 +1,304 @@
+#include "device/FirmwareUpdate.h"
+
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/FileSystem.h"
+#include "libs/http/HttpClient.h"
+#include "libs/log/Log.h"
+#include "libs/prefs/Prefs.h"
+#include "platform/AtomicFile.h"
+#include "platform/SystemProxy.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace firmware {
+
+namespace {
+
+// A name from the service is used as a file name: only plain characters survive.
+QString SafeName(const QString& text) {
+    QString name;
+    for (const QChar c : text.left(80)) {
+        name += (c.isLetterOrNumber() && c.unicode() < 128) || c == u'.' || c == u'-' ? c : QChar(u'_');
+    }
+    while (name.startsWith(u'.')) {
+        name[0] = u'_';
+    }
+    return name.isEmpty() ? QStringLiteral("firmware") : name;
+}
+
+} // namespace
+
+FirmwareProxy ProxyFromSettings() {
+    INTERNET_SETTINGS internet{};
+    PCL_GetInternetSettings(&internet);
+    FirmwareProxy proxy;
+    if (internet.m_proxyType != 1 || QuerySystemProxy(proxy.server) <= 0) {
+        return {};
+    }
+    const QString user = InternetField(internet.m_user);
+    const QString password = InternetField(internet.m_password);
+    if (!user.isEmpty() || !password.isEmpty()) {
+        proxy.credentials = user + QLatin1Char(':') + password;
+    }
+    return proxy;
+}
+
+QString TempFolder() {
+    return QDir::temp().filePath(QStringLiteral("vexa-firmware"));
+}
+
+QString DownloadFolder() {
+    PCL_EnsureDefaultFolders();
+    return QDir(PCL_GetDownloadPath()).filePath(QStringLiteral("firmware"));
+}
+
+QString QueryUrl(const QString& host, const PKG_VERSION_INFO& info) {
+    const QString model = info.model + QLatin1Char('_') + info.version;
+    return host + QStringLiteral("/?q=mobile/update/updaterom&model=") +
+           QString::fromLatin1(QUrl::toPercentEncoding(model, "-._ "));
+}
+
+QString FirmwareCheck::SizeText() const {
+    return QString::number(info.size >> 20) + QStringLiteral("MB");
+}
+
+FirmwareCheck CheckFirmware(const QString& firmwareText, const QString& host, const QString& tempFolder,
+                            const FirmwareProxy& proxy, const std::function<bool()>& cancelled) {
+    FirmwareCheck check;
+    if (!libPKG_ParseVersion(firmwareText, &check.info)) {
+        check.errorId = 153;
+        check.error = QStringLiteral("firmware version \"%1\" does not read").arg(firmwareText.left(100));
+        return check;
+    }
+    if (host.isEmpty()) {
+        check.errorId = 152;
+        check.error = QStringLiteral("no firmware service is set (VEXA_FIRMWARE_HOST or [Services] firmware)");
+        return check;
+    }
+    HttpRequest request;
+    request.url = QueryUrl(host, check.info);
+    request.userAgent = kUserAgent;
+    request.proxy = proxy.server;
+    request.proxyCredentials = proxy.credentials;
+    request.maxReplyBytes = kMaxPkgManifestBytes;
+    request.cancelled = cancelled;
+    const HttpReply reply = HttpExchange(request);
+    if (!reply.Success()) {
+        const bool tooLong = reply.ok == false && reply.error.contains(QLatin1String("larger"));
+        check.errorId = tooLong ? 149 : 152;
+        check.error = reply.ok ? QStringLiteral("the firmware service answered %1").arg(reply.status) : reply.error;
+        return check;
+    }
+    const QString manifest =
+        QDir(tempFolder).filePath(SafeName(check.info.model) + QLatin1Char('_') + SafeName(check.info.version) +
+                                  QStringLiteral(".manifest"));
+    QDir().mkpath(tempFolder);
+    if (const IoResult saved =
+            WriteFileAtomically(manifest, [&](QIODevice& out) { return WriteAll(out, reply.body); });
+        !saved) {
+        check.errorId = 151;
+        check.error = saved.error;
+        return check;
+    }
+    const int outcome = libPKG_Check(manifest, &check.info);
+    QFile::remove(manifest); // ours, and of no use once read
+    switch (outcome) {
+    case LPKG_FILE_ERROR:
+        check.errorId = 151;
+        check.error = QStringLiteral("cannot read the saved answer");
+        return check;
+    case LPKG_LATEST:
+        LOG_Info("[HandyKeeper]Current mobile software is lastest version");
+        check.errorId = 150;
+        check.error = QStringLiteral("current");
+        return check;
+    case LPKG_NEW_VERSION: {
+        const QUrl base(host + QLatin1Char('/'));
+        const QUrl package = base.resolved(QUrl(check.info.url));
+        if (!package.isValid() || (package.scheme() != QLatin1String("http") && package.scheme() != QLatin1String("https"))) {
+            check.errorId = 149;
+            check.error = QStringLiteral("the offer names no usable package address");
+            return check;
+        }
+        check.packageUrl = package.toString();
+        check.result = 1;
+        check.errorId = 0;
+        return check;
+    }
+    default:
+        check.errorId = 149;
+        check.error = QStringLiteral("the firmware service's answer does not read");
+        return check;
+    }
+}
+
+FirmwareStorage ChooseStorage(std::uint64_t phoneFree, bool hasCard, std::uint64_t cardFree, std::uint64_t size) {
+    if (phoneFree >= size) {
+        return FirmwareStorage::Phone;
+    }
+    if (hasCard && cardFree >= size) {
+        return FirmwareStorage::Card;
+    }
+    return FirmwareStorage::NoSpace;
+}
+
+FirmwareStorage ChooseStorage(vexa::DeviceSession* session, std::uint64_t size) {
+    vexa::FileSystem* fs = session != nullptr ? session->GetFileSystem() : nullptr;
+    if (fs == nullptr || !fs->RefreshStorageInfo()) {
+        return FirmwareStorage::NoSpace;
+    }
+    const bool card = fs->HasSdCard();
+    return ChooseStorage(fs->GetPhoneFreeSpace(), card, card ? fs->GetSdCardFreeSpace() : 0, size);
+}
+
+QString PackagePath(const QString& folder, const PKG_VERSION_INFO& offer) {
+    return QDir(folder).filePath(SafeName(offer.newVersion) + QStringLiteral(".pkg"));
+}
+
+DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder, const FirmwareProxy& proxy,
+                               const std::function<bool()>& keepGoing,
+                               const std::function<void(qint64 percent)>& progress) {
+    DownloadResult result;
+    if (!QDir().mkpath(folder)) {
+        LOG_Error("create pkg directory failed. %s:%d", LOG_HERE);
+        result.error = QStringLiteral("cannot create %1").arg(folder);
+        return result;
+    }
+    result.packagePath = PackagePath(folder, offer.info);
+    CAtomicFile file(result.packagePath);
+    if (const IoResult opened = file.Open(); !opened) {
+        LOG_Error("create file failed. %s:%d", LOG_HERE);
+        result.error = opened.error;
+        return result;
+    }
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    qint64 lastShown = -1;
+    bool writeFailed = false;
+    HttpRequest request;
+    request.url = offer.packageUrl;
+    request.userAgent = kUserAgent;
+    request.proxy = proxy.server;
+    request.proxyCredentials = proxy.credentials;
+    request.timeoutMs = 0;
+    // A little slack over the offered size, so a package that grew is refused rather than kept.
+    request.maxReplyBytes = offer.info.size + 1;
+    request.cancelled = [&] { return !keepGoing(); };
+    request.sink = [&](const char* data, qint64 size) {
+        if (!keepGoing()) {
+            return false;
+        }
+        if (!WriteAll(file.Device(), data, size)) {
+            writeFailed = true;
+            return false;
+        }
+        return true;
+    };
+    request.progress = [&](qint64 now, qint64 total) {
+        const qint64 shown = total > 0 ? now * 100 / total : now;
+        if (progress && shown != lastShown && sinceReport.elapsed() >= kProgressIntervalMs) {
+            sinceReport.restart();
+            lastShown = shown;
+            progress(shown);
+        }
+    };
+    const HttpReply reply = HttpExchange(request);
+    result.status = reply.status;
+    result.cancelled = reply.cancelled && !writeFailed;
+    if (reply.Success() && reply.status == 200) {
+        if (const IoResult committed = file.Commit(); committed) {
+            if (progress) {
+                progress(100);
+            }
+            LOG_Info("download success. %s:%d", LOG_HERE);
+            result.ok = true;
+            return result;
+        } else {
+            result.error = committed.error;
+        }
+    } else if (writeFailed) {
+        result.error = QStringLiteral("cannot write %1").arg(result.packagePath);
+    } else {
+        result.error = reply.ok ? QStringLiteral("the server answered %1").arg(reply.status) : reply.error;
+    }
+    file.Discard();
+    LOG_Error("download failed, respCode,result. %s:%d:%d:%d", LOG_HERE, static_cast<int>(reply.status),
+              reply.ok ? 0 : 1);
+    return result;
+}
+
+InstallResult InstallPackage(vexa::DeviceSession* session, const QString& packagePath, const FirmwareCheck& offer,
+                             bool useCard, const std::function<bool()>& cancelled,
+                             const std::function<void(int percent)>& progress) {
+    InstallResult result;
+    const QString local = QFileInfo(packagePath).dir().filePath(QStringLiteral("update.zip"));
+    QString why;
+    const bool extracted = libPKG_ExtractUpdate(packagePath, offer.info, local, &why, cancelled);
+    QFile::remove(packagePath); // our download; a damaged one is of no use either
+    if (!extracted) {
+        LOG_Error("TZipWorker PKG file failed. %s:%d", LOG_HERE);
+        result.error = why;
+        return result;
+    }
+    const auto done = [&](const QString& error) {
+        QFile::remove(local);
+        result.error = error;
+        result.ok = error.isEmpty();
+        return result;
+    };
+    if (session == nullptr || !session->IsConnected()) {
+        LOG_Error("Get opened session failed. %s:%d", LOG_HERE);
+        return done(QStringLiteral("the phone is not connected"));
+    }
+    vexa::FileSystem* fs = session->GetFileSystem();
+    if (fs == nullptr || !fs->RefreshStorageInfo()) {
+        return done(QStringLiteral("the phone's storage does not answer"));
+    }
+    const QString root = useCard && fs->HasSdCard() ? fs->GetSdCardRoot() : fs->GetPhoneStorageRoot();
+    if (root.isEmpty() || (useCard && !fs->HasSdCard())) {
+        return done(QStringLiteral("the chosen storage is missing"));
+    }
+    const QString remote = root + QStringLiteral("/update.zip");
+    if (!QFile::exists(local)) {
+        LOG_Error("file %s not exist. %s:%d", qUtf8Printable(local), LOG_HERE);
+        return done(QStringLiteral("update.zip is missing"));
+    }
+    // A file of that name that was there before is the user's: left alone when the copy fails.
+    const bool existed = fs->PathExists(remote);
+    bool stopped = false;
+    const bool put = fs->PutFile(
+        local, remote,
+        [&](std::uint64_t total, std::uint64_t sent, void*) {
+            if (cancelled && cancelled()) {
+                stopped = true;
+                return false;
+            }
+            if (progress && total > 0) {
+                progress(static_cast<int>(sent * 100 / total));
+            }
+            return true;
+        },
+        nullptr);
+    if (!put || stopped) {
+        LOG_Error("Put local file  to  device failed. %s:%d", LOG_HERE);
+        if (!existed && fs->PathExists(remote)) {
+            (void)fs->DeletePath(remote); // only what this copy left
+        }
+        return done(stopped ? QStringLiteral("cancelled") : QStringLiteral("cannot copy update.zip to the phone"));
+    }
+    QFile::remove(local);
+    if (!session->RebootToUpdate(useCard)) {
+        LOG_Error("Reboot failed. %s:%d", LOG_HERE);
+        if (!existed) {
+            (void)fs->DeletePath(remote);
+        }
+        return done(QStringLiteral("the phone refused to restart into its updater"));
+    }
+    return done({});
+}
+
+} // namespace firmware

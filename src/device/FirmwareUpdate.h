@@ -1,0 +1,95 @@
+#pragma once
+// The phone firmware update without windows: ask the update service for a newer package for the
+// phone's firmware, choose where it goes on the phone, download it, check it, put its "update.zip"
+// on the phone and reboot the phone into its updater. The firmware widget, its dialogs and
+// `vexa-cli firmware` run these on workers; every function blocks and takes a cancel test.
+// Results name the string ids the user sees (149-153, 148, 634).
+
+#include "libs/pkgcheck/PkgCheck.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+namespace vexa {
+class DeviceSession;
+}
+
+namespace firmware {
+
+constexpr const char* kUserAgent = "handysuite-agent/1.0";
+constexpr int kProgressIntervalMs = 500;
+
+struct FirmwareProxy {
+    QString server;      // "host:port", empty: direct
+    QString credentials; // "user:password", empty: none
+};
+// The system proxy when the internet settings choose it, with the stored credentials.
+FirmwareProxy ProxyFromSettings();
+
+// Where the saved query answer goes (the system's temporary folder) and where packages are
+// downloaded (the download folder's "firmware").
+QString TempFolder();
+QString DownloadFolder();
+
+// The query's address for a parsed firmware text on host ("http://host:port").
+QString QueryUrl(const QString& host, const PKG_VERSION_INFO& info);
+
+struct FirmwareCheck {
+    int result = 2;      // 1 a newer package is offered; 2 not (errorId says why)
+    int errorId = 149;   // 149 unknown, 150 current, 151 file error, 152 network, 153 bad version text
+    PKG_VERSION_INFO info;
+    QString packageUrl;  // absolute
+    QString error;       // for the log and the command line
+    QString SizeText() const; // "%sMB" of the size in whole MiB
+};
+
+// The version query. An empty host means no update service is set: reported as 152 (nothing can
+// be known). The manifest is saved as "<model>_<version>.manifest" in tempFolder (atomically) and
+// read back from there.
+FirmwareCheck CheckFirmware(const QString& firmwareText, const QString& host, const QString& tempFolder,
+                            const FirmwareProxy& proxy, const std::function<bool()>& cancelled = {});
+
+enum class FirmwareStorage { Phone, Card, NoSpace };
+// The phone storage when it has room, else the card when present with room, else none (634).
+FirmwareStorage ChooseStorage(std::uint64_t phoneFree, bool hasCard, std::uint64_t cardFree, std::uint64_t size);
+// The same read from the connected phone (refreshes its storage figures). NoSpace also when the
+// phone does not answer.
+FirmwareStorage ChooseStorage(vexa::DeviceSession* session, std::uint64_t size);
+
+struct DownloadResult {
+    bool ok = false;
+    bool cancelled = false;
+    long status = 0;
+    QString packagePath;
+    QString error;
+};
+
+// "<folder>/<offered version with unsafe characters as '_'>.pkg"
+QString PackagePath(const QString& folder, const PKG_VERSION_INFO& offer);
+
+// Downloads the offered package into folder (created with its parents). The file appears only when
+// the whole package arrived with status 200; a failure or cancel leaves no file. progress gets the
+// percent (or the byte count when the size is unknown) at most every kProgressIntervalMs and once
+// at the end; keepGoing is asked for every block (false: the phone went away or the user
+// cancelled) and at least every 50 ms.
+DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder, const FirmwareProxy& proxy,
+                               const std::function<bool()>& keepGoing,
+                               const std::function<void(qint64 percent)>& progress);
+
+struct InstallResult {
+    bool ok = false;
+    QString error;
+};
+
+// Checks the package against the offer, takes out its update.zip, puts that on the phone (card
+// root when useCard), deletes the computer's copies and reboots the phone into its updater. A
+// package that fails its check never reaches the phone; an update.zip that was put on the phone
+// is removed again when the reboot is refused or the copy is cancelled. Call inside a use of the
+// session gate, on a worker. progress gets 0-100 of the copy.
+InstallResult InstallPackage(vexa::DeviceSession* session, const QString& packagePath, const FirmwareCheck& offer,
+                             bool useCard, const std::function<bool()>& cancelled,
+                             const std::function<void(int percent)>& progress);
+
+} // namespace firmware

@@ -1,0 +1,82 @@
+// vexa-cli firmware against vexa-services run in-process: the check before and after an update,
+// the failures with their texts and exit codes, and a phone over adb that cannot be updated.
+#include "CliTestSupport.h"
+
+#include "../bridge/adb/AdbTestRig.h"
+#include "LocalServices.h"
+#include "platform/StringTable.h"
+
+namespace {
+
+class CliFirmwareTest : public CliFixture {
+protected:
+    void SetUp() override {
+        QString error;
+        ASSERT_TRUE(m_services.Start(&error)) << error.toStdString();
+        qputenv("VEXA_FIRMWARE_HOST", m_services.Url().toUtf8());
+    }
+    void TearDown() override { qunsetenv("VEXA_FIRMWARE_HOST"); }
+
+    vexa::services::CServicesThread m_services{m_folders.Root() + QStringLiteral("/services")};
+};
+
+TEST_F(CliFirmwareTest, CheckUpdateAndCheckAgainAfterTheReboot) {
+    AddPhone(QStringLiteral("FW-CLI"));
+    ASSERT_EQ(Run({"firmware", "check"}), kCliOk) << m_err.toStdString();
+    EXPECT_TRUE(m_out.contains(FormatText(Str(3100), "VEXA-UI 2.2.0") + u'\n')) << m_out.toStdString();
+
+    ASSERT_EQ(Run({"firmware", "update"}), kCliOk) << m_err.toStdString();
+    EXPECT_TRUE(m_out.contains(FormatText(Str(3112), qUtf8Printable(Str(3113))))) << m_out.toStdString();
+    EXPECT_TRUE(m_out.endsWith(Str(145) + u'\n')) << m_out.toStdString();
+    EXPECT_NE(Run({"firmware", "check"}), kCliOk) << "the phone is away while it restarts";
+
+    QString error;
+    ASSERT_TRUE(vexa::sim::SetAttached(QStringLiteral("FW-CLI"), true, &error));
+    ASSERT_EQ(Run({"firmware", "check"}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(3102), "VEXA-UI 2.2.0") + u'\n' + Str(150) + u'\n');
+}
+
+TEST_F(CliFirmwareTest, FailuresSayWhyAndExitNonZero) {
+    AddPhone(QStringLiteral("FW-CLI"));
+    EXPECT_EQ(Run({"firmware"}), kCliUsage);
+    EXPECT_EQ(Run({"firmware", "check", "extra"}), kCliUsage);
+    qunsetenv("VEXA_FIRMWARE_HOST");
+    EXPECT_EQ(Run({"firmware", "check"}), kCliFailed);
+    EXPECT_TRUE(m_err.startsWith(Str(152) + u'\n')) << m_err.toStdString();
+
+    // A package too large for the phone and its card: refused before anything is fetched.
+    vexa::sim::PhoneSpec spec;
+    spec.serial = QStringLiteral("FW-HUGE");
+    spec.model = QStringLiteral("V960");
+    spec.firmware = QStringLiteral("HUGE-UI 1.0");
+    QString error;
+    ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
+    qputenv("VEXA_FIRMWARE_HOST", m_services.Url().toUtf8());
+    EXPECT_EQ(Run({"--phone", "FW-HUGE", "firmware", "update"}), kCliFailed);
+    EXPECT_EQ(m_err, Str(634) + u'\n');
+    for (const auto& seen : m_services.Services().Requests()) {
+        EXPECT_FALSE(seen.target.startsWith(QLatin1String("/firmware/"))) << seen.target.toStdString();
+    }
+}
+
+TEST_F(CliFirmwareTest, APhoneOverAdbIsNotOfferedAnUpdate) {
+    if (CAdbTestRig::AdbPath().isEmpty()) {
+        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
+    }
+    AddPhone(QStringLiteral("vexa-fw"));
+    CAdbTestRig rig;
+    QString error, adbSerial;
+    ASSERT_TRUE(rig.StartServer(&error)) << error.toStdString();
+    ASSERT_TRUE(rig.StartDaemon(QStringLiteral("vexa-fw"), &adbSerial, &error)) << error.toStdString();
+    qputenv("VEXA_BRIDGE", "adb");
+    qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(rig.ServerPort()));
+    const int code = Run({"firmware", "check"});
+    qunsetenv("VEXA_BRIDGE");
+    qunsetenv("ANDROID_ADB_SERVER_PORT");
+    EXPECT_EQ(code, kCliFailed);
+    EXPECT_EQ(m_err, Str(3101) + u'\n');
+    EXPECT_TRUE(m_services.Services().Requests().empty()) << "nothing is asked for a phone that cannot take it";
+    rig.StopDaemon(adbSerial, true);
+}
+
+} // namespace
