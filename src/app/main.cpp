@@ -2,6 +2,7 @@
 #include "app/AppOptions.h"
 #include "app/CMainFrame.h"
 #include "app/ContactScreenshots.h"
+#include "app/CrashHandler.h"
 #include "app/FilesScreenshots.h"
 #include "app/InstanceGuard.h"
 #include "app/ShellScreenshots.h"
@@ -70,6 +71,10 @@ int SavePicture(const QImage& image, const QString& file) {
 
 int main(int argc, char** argv) {
     BlockTerminationSignals(); // before any thread exists, so that every thread inherits it
+    // Before anything else can fail: the report needs only paths, worked out here.
+    InstallCrashHandler({DataFolder() + QStringLiteral("/crash"),
+                         ExecutableDirectory() + QStringLiteral("/vexa-crashreport"),
+                         QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget(), ProgramVersion()});
     // Without a display, fall back to offscreen rendering so --screenshot works anywhere.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
