@@ -2,7 +2,7 @@
 #include "app/AppOptions.h"
 #include "app/CMainFrame.h"
 #include "app/ContactScreenshots.h"
-#include "app/CrashHandler.h"
+#include "crash/CrashHandler.h"
 #include "app/FilesScreenshots.h"
 #include "app/InstanceGuard.h"
 #include "app/ShellScreenshots.h"
@@ -13,6 +13,7 @@
 #include "controls/VexaMessageBox.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
+#include "feedback/FeedbackScreenshots.h"
 #include "libs/log/Log.h"
 #include "libs/stats/StatUploader.h"
 #include "messages/CMessagePage.h"
@@ -142,6 +143,7 @@ int main(int argc, char** argv) {
     RegisterContactScreenshots();
     RegisterMessagesScreenshots();
     RegisterFilesScreenshots();
+    RegisterFeedbackScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);

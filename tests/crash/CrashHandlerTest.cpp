@@ -1,7 +1,7 @@
 // A child process installs the handler and faults for real; the report, the dump and the start
 // of the reporter are read back. The reporter is a small script that hands --collect to the real
 // collector and records how it was started otherwise (the real one would open a window).
-#include "app/CrashHandler.h"
+#include "crash/CrashHandler.h"
 #include "crash/CrashCollector.h"
 
 #include <gtest/gtest.h>

@@ -19,6 +19,7 @@ struct CrashHandlerSetup {
     QString reporterPath; // started after the report when it exists; also the collector
     QString programPath;  // the executable, named in the report and passed to the reporter
     QString version;      // four-part program version for the module list
+    bool startReporter = true; // false: the report only (pictures of the reporter window)
 };
 
 // Installs the handler (with an alternative signal stack, so a stack overflow is reported too).

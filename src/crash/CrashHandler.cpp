@@ -1,4 +1,4 @@
-#include "app/CrashHandler.h"
+#include "crash/CrashHandler.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -43,6 +43,7 @@ struct Prepared {
     char version[32];
     long processors = 1;
     long utcOffset = 0; // seconds east of UTC at installation
+    bool startReporter = true;
 };
 
 Prepared g_setup;
@@ -673,7 +674,7 @@ void WriteReport(int signal, siginfo_t* info, void* context) {
         }
     }
     WriteDump(signal, info, uc, mapsLen > 0 ? static_cast<std::size_t>(mapsLen) : 0);
-    if (!debugged) {
+    if (!debugged && g_setup.startReporter) {
         StartReporter();
     }
 }
@@ -754,6 +755,7 @@ bool InstallCrashHandler(const CrashHandlerSetup& setup) {
     Copy(g_setup.version, sizeof g_setup.version, setup.version.toUtf8());
     const passwd* user = ::getpwuid(::getuid());
     Copy(g_setup.user, sizeof g_setup.user, user != nullptr ? QByteArray(user->pw_name) : QByteArray("Unknown"));
+    g_setup.startReporter = setup.startReporter;
     g_setup.processors = std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
     const std::time_t now = std::time(nullptr);
     std::tm local{};
