@@ -450,6 +450,12 @@ void WriteOwnBacktrace(Out& out) {
     }
 }
 
+void UnblockAllSignals() {
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 // Starts the collector on this process and waits for it, at most 20 s; true when it wrote its file.
 bool RunCollector(int signal) {
     if (::access(g_setup.reporter, X_OK) != 0) {
@@ -464,6 +470,7 @@ bool RunCollector(int signal) {
     ::unlink(g_setup.threadsPath);
     const pid_t child = ::_Fork();
     if (child == 0) {
+        UnblockAllSignals();
         char collect[] = "--collect";
         char* argv[] = {g_setup.reporter, collect, pid, tid, sig, g_setup.threadsPath, nullptr};
         ::execve(g_setup.reporter, argv, environ);
@@ -611,7 +618,8 @@ void StartReporter() {
     }
     const pid_t child = ::_Fork();
     if (child == 0) {
-        ::setsid(); // outlives the program, which ends right after this
+        UnblockAllSignals(); // the program blocks the termination signals; the reporter must not
+        ::setsid();          // outlives the program, which ends right after this
         char dirFlag[] = "--dir";
         char* argv[] = {g_setup.reporter, g_setup.program, dirFlag, g_setup.folder, nullptr};
         ::execve(g_setup.reporter, argv, environ);

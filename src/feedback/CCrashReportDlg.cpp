@@ -71,7 +71,7 @@ bool CCrashReportDlg::OnInitDialog() {
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("crash_report_text")), m_text);
 
     if (!m_report.found) {
-        SetStatus(Str(3356).arg(QDir(m_folder).filePath(QStringLiteral("ERRORLOG.TXT"))));
+        SetStatus(FormatText(Str(3356), qUtf8Printable(QDir(m_folder).filePath(QStringLiteral("ERRORLOG.TXT")))));
     } else if (m_report.cut) {
         SetStatus(Str(3358));
     } else if (!m_report.complete) {
