@@ -118,10 +118,14 @@ int main(int argc, char** argv) {
     }
 
     CAppComponents components;
-    components.Init(options.bridge);
+    CSkin* loaded = nullptr;
+    components.Init(options.bridge, [&loaded] {
+        loaded = LoadProgramSkin();
+        return loaded != nullptr;
+    });
     InstallQtTranslations();
 
-    const std::unique_ptr<CSkin, SkinRelease> skin(LoadProgramSkin());
+    const std::unique_ptr<CSkin, SkinRelease> skin(loaded);
     if (skin == nullptr) {
         // The skinned message box needs the skin that just failed, so the plain one reports it.
         if (options.screenshotFile.isEmpty()) {

@@ -39,6 +39,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <atomic>
@@ -385,7 +386,21 @@ private slots:
         QCOMPARE(frame->Gate().OpenUses(), 0);
     }
 
-    // With "minimise" stored and no question (as after cancelling the settings) and no tray, the
+    // The offscreen platform has no tray, as a desktop without one: "minimise to tray" minimises
+    // (a hidden window could never be reached again), and the program runs on.
+    void closeWithMinimiseAndNoTrayMinimises() {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        PCL_SetEnquiryOfAppCloseOption(0);
+        PCL_SetAppCloseOption(1);
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysClose")), Qt::LeftButton);
+        QTRY_VERIFY(frame->isMinimized());
+        QVERIFY(frame->isVisible());
+        QVERIFY(frame->Page(CMainFrame::TabHome) != nullptr);
+    }
+
+    // With "minimise" stored and no question (as after the settings) and no tray, the
     // options menu still ends the program.
     void optionsMenuQuitsWhateverTheCloseOption() {
         PCL_SetEnquiryOfAppCloseOption(0);
