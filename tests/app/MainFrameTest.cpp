@@ -6,6 +6,7 @@
 
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
+#include "feedback/CSuggestionFeedbackDlg.h"
 #include "apps/CAppPage.h"
 #include "pictures/CPicturePage.h"
 #include "contacts/CContactPage.h"
@@ -226,6 +227,30 @@ private slots:
         QVERIFY(Session() == nullptr);
         QTRY_VERIFY(!home->ConnectWindow()->IsListShown());
         QVERIFY(frame->Gate().IsUsable());
+    }
+
+    // The feedback button is shown and opens the form with the connected phone's model fixed.
+    void feedbackButtonOpensTheFormWithThePhonesModel() {
+        AddPhone(QStringLiteral("VX-FB"), QStringLiteral("vexa"), QStringLiteral("V960"));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        QWidget* button = GetPluginByName(frame.get(), QStringLiteral("IssueFeedbackBtn"));
+        QVERIFY(button != nullptr && button->isVisible());
+        QCOMPARE(Plugin_GetText(button), Str(1030));
+        QString model;
+        bool fixed = false;
+        WhenModal<CSuggestionFeedbackDlg>([&](CSuggestionFeedbackDlg* dialog) {
+            auto* edit = GetPluginByName(dialog, QStringLiteral("Device_Type"))->findChild<QPlainTextEdit*>();
+            model = edit->toPlainText();
+            fixed = !edit->isEnabled();
+            QTest::mouseClick(GetPluginByName(dialog, QStringLiteral("Close_btn")), Qt::LeftButton);
+        });
+        CVexaMessageBoxImpl::SetNextAnswer(-1);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(model, QStringLiteral("V960"));
+        QVERIFY(fixed);
+        QVERIFY(CVexaMessageBoxImpl::LastText() != Str(1029)); // closed: no thanks
     }
 
     void phoneWithoutCardShowsOneWideBar() {
