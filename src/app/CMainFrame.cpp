@@ -16,6 +16,7 @@
 #include "bridge/api/DeviceSession.h"
 #include "controls/CAnimateDialog.h"
 #include "contacts/CContactPage.h"
+#include "contacts/ContactEditUi.h"
 #include "files/CFileWnd.h"
 #include "controls/VexaMessageBox.h"
 #include "device/CHomePage.h"
@@ -303,8 +304,12 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
         });
         return home;
     }
-    case TabMessage:
-        return new CMessagePage(Gate(), this);
+    case TabMessage: {
+        auto* messages = new CMessagePage(Gate(), this);
+        messages->SetQuickAddContact(
+            [this](QWidget* parent, const QString& number) { return RunQuickAddContact(parent, Gate(), number); });
+        return messages;
+    }
     case TabContact: {
         auto* contacts = new CContactPage(Gate());
         contacts->SetFrame(this, WM_FRAME_LOAD_REQUEST);

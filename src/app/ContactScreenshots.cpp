@@ -82,12 +82,15 @@ std::unique_ptr<QWidget> Shown(std::unique_ptr<CSkinDialog> dialog) {
 
 void RegisterContactScreenshots() {
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("contact_edit"), [] {
-        return Shown(std::make_unique<CContactEditDlg>(
+        auto dialog = std::make_unique<CContactEditDlg>(
             SampleContact(), false,
             std::vector<CContactEditDlg::GroupChoice>{{1, QStringLiteral("家人"), true},
                                                       {2, QStringLiteral("同事"), false},
                                                       {3, QStringLiteral("大学同学"), true}},
-            QByteArray()));
+            QByteArray());
+        dialog->SetRingtones(QStringLiteral("/system/media/audio/ringtones/Orbit.ogg"),
+                             {QStringLiteral("/system/media/audio/ringtones/Orbit.ogg")});
+        return Shown(std::move(dialog));
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("contact_new"), [] {
         vexa::Contact fresh;

@@ -206,14 +206,21 @@ ModuleIo ContactsIo() {
         if (book == nullptr || !vcard->Load(QDir(folder).filePath(ModuleItemFile(Contacts)))) {
             return int(StepFailed);
         }
-        // The phone's contacts by everything a backup card holds: those are not created twice.
+        // The phone's contacts by everything a backup card holds: those are not created twice. Read
+        // afresh, since the page's list misses what the phone gained or lost after it loaded.
         QHash<QByteArray, int> onPhone;
-        for (int i = 0; i < book->GetContactCount(3); ++i) {
-            vexa::Contact* contact = book->GetContactAt(3, i);
-            if (contact == nullptr || !book->LoadContactDetail(contact)) {
+        {
+            std::unique_ptr<vexa::ContactBook> fresh = ctx.session->OpenContactBook();
+            if (fresh == nullptr || fresh->LoadContacts() != 1) {
                 return int(StepFailed);
             }
-            ++onPhone[ContactKey(*contact, GroupNamesOf(*contact), ExtrasOf(book, contact))];
+            for (int i = 0; i < fresh->GetContactCount(3); ++i) {
+                vexa::Contact* contact = fresh->GetContactAt(3, i);
+                if (contact == nullptr || !fresh->LoadContactDetail(contact)) {
+                    return int(StepFailed);
+                }
+                ++onPhone[ContactKey(*contact, GroupNamesOf(*contact), ExtrasOf(fresh.get(), contact))];
+            }
         }
         if (!book->PrepareRestore()) {
             return int(StepFailed);

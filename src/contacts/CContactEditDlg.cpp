@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +30,7 @@ const SkinEventRow<CContactEditDlg> CContactEditDlgTable::kRows[] = {
     {"set_photo", kSkinClick, &CContactEditDlg::OnSetPhoto},
     {"delete_photo", kSkinClick, &CContactEditDlg::OnDeletePhoto},
     {"field_type", kSkinDropDown, &CContactEditDlg::OnTypeMenu},
+    {"modify_ring", kSkinDropDown, &CContactEditDlg::OnRingMenu},
     {nullptr, 0, nullptr},
 };
 
@@ -62,6 +64,10 @@ CContactEditDlg::CContactEditDlg(const vexa::Contact& contact, bool isNew, std::
           return QFileDialog::getOpenFileName(owner, Str(227), QString(),
                                               Str(302) + QStringLiteral(" (*.png *.jpg *.jpeg *.bmp *.gif)"));
       }),
+      m_chooseSound([](QWidget* owner) {
+          return QFileDialog::getOpenFileName(owner, Str(232), QString(),
+                                              QStringLiteral("* (*.mp3 *.ogg *.wav *.m4a *.amr *.aac *.flac *.mid)"));
+      }),
       m_contact(contact), m_isNew(isNew), m_sim(contact.GetStorage() != vexa::STORAGE_PHONE),
       m_groups(std::move(groups)), m_photo(std::move(photo)) {}
 
@@ -79,6 +85,7 @@ bool CContactEditDlg::OnInitDialog() {
     text("department_label", Str(245));
     text("title_label", Str(246));
     text("birthday_label", Str(3161));
+    text("ring_label", Str(3179));
     text("favorite_contact", Str(3162));
     text("group_caption", Str(3163));
     text("set_photo", Str(230));
@@ -101,7 +108,7 @@ bool CContactEditDlg::OnInitDialog() {
         for (const char* name : {"photo_box", "nickname_label", "modify_nickname", "company_label", "edit_company_name",
                                  "department_label", "edit_department_name", "title_label", "edit_title_name",
                                  "birthday_label", "modify_birthday", "favorite_contact", "group_caption",
-                                 "modify_group"}) {
+                                 "modify_group", "ring_label", "modify_ring"}) {
             Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(name)), false);
         }
     }
@@ -190,6 +197,7 @@ void CContactEditDlg::Fill() {
         NewRow(SecNote, 0, {}, {note});
     }
     ShowPhoto();
+    ShowRingtone();
 }
 
 QWidget* CContactEditDlg::AddRow(Section section) {
@@ -354,6 +362,54 @@ QByteArray CContactEditDlg::ScaledPhoto(const QImage& image) {
     return bytes;
 }
 
+void CContactEditDlg::SetRingtones(const QString& current, const QStringList& onPhone) {
+    m_ringtone = current;
+    m_phoneRingtones = onPhone;
+    ShowRingtone();
+}
+
+void CContactEditDlg::ShowRingtone() {
+    QWidget* button = GetPluginByName(this, QStringLiteral("modify_ring"));
+    if (button == nullptr) {
+        return;
+    }
+    QStringList items{Str(185)};
+    for (const QString& path : m_phoneRingtones) {
+        items << QFileInfo(path).completeBaseName();
+    }
+    items << Str(232);
+    Plugin_SetMenuItems(button, items);
+    Plugin_SetText(button, RingtoneText());
+    button->setToolTip(Str(233));
+}
+
+QString CContactEditDlg::RingtoneText() const {
+    const QString& shown = m_ringtoneUpload.isEmpty() ? m_ringtone : m_ringtoneUpload;
+    return shown.isEmpty() ? Str(185) : QFileInfo(shown).completeBaseName();
+}
+
+void CContactEditDlg::ChooseRingtone(int choice) {
+    const int phoneCount = static_cast<int>(m_phoneRingtones.size());
+    if (choice == 0 || (choice > 0 && choice <= phoneCount)) {
+        m_ringtone = choice == 0 ? QString() : m_phoneRingtones[choice - 1];
+        m_ringtoneUpload.clear();
+        m_ringtoneChanged = true;
+    } else if (choice == phoneCount + 1) {
+        const QString path = m_chooseSound ? m_chooseSound(this) : QString();
+        if (path.isEmpty()) {
+            return;
+        }
+        m_ringtoneUpload = path;
+        m_ringtoneChanged = true;
+    }
+    ShowRingtone();
+}
+
+LRESULT CContactEditDlg::OnRingMenu(QWidget*, std::intptr_t choice, std::intptr_t) {
+    ChooseRingtone(static_cast<int>(choice));
+    return 1;
+}
+
 void CContactEditDlg::ShowPhoto() {
     auto* player = qobject_cast<QLabel*>(GetPluginByName(this, QStringLiteral("image_player")));
     if (player == nullptr) {
@@ -490,6 +546,9 @@ LRESULT CContactEditDlg::OnSave(QWidget*, std::intptr_t, std::intptr_t) {
     }
     m_edit.photoChanged = m_photoChanged;
     m_edit.photo = m_photo;
+    m_edit.ringtoneChanged = m_ringtoneChanged;
+    m_edit.ringtone = m_ringtone;
+    m_edit.ringtoneUpload = m_ringtoneUpload;
     EndDialog(static_cast<int>(IDOK));
     return 0;
 }

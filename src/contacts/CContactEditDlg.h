@@ -41,8 +41,13 @@ public:
     // After IDOK: the edited contact, its groups and the photo change.
     contacts::ContactEdit TakeEdit();
 
-    // Where a picture comes from (tests replace it); empty: cancelled.
+    // Where a picture and a PC ringtone come from (tests replace them); empty: cancelled.
     std::function<QString(QWidget*)> m_choosePicture;
+    std::function<QString(QWidget*)> m_chooseSound;
+
+    // The contact's ringtone (a phone path, empty for the default) and the phone's own ringtones,
+    // offered by "modify_ring". Call before the dialog shows.
+    void SetRingtones(const QString& current, const QStringList& onPhone);
 
     // A picture as the phone keeps it: scaled to fit 96 x 96 (never enlarged), as JPEG.
     static QByteArray ScaledPhoto(const QImage& image);
@@ -64,6 +69,9 @@ public:
     QString TipText() const;
     void PressSave();
     void LoadPhoto(const QString& path);
+    // Chooses in "modify_ring" as its menu does: 0 the default, then the phone's ringtones, then a PC file.
+    void ChooseRingtone(int choice);
+    QString RingtoneText() const;
 
 protected:
     bool OnInitDialog() override;
@@ -75,6 +83,7 @@ private:
     LRESULT OnSetPhoto(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnDeletePhoto(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnTypeMenu(QWidget* widget, std::intptr_t choice, std::intptr_t);
+    LRESULT OnRingMenu(QWidget* widget, std::intptr_t choice, std::intptr_t);
 
     void BuildSections();
     void Fill();
@@ -82,6 +91,7 @@ private:
     void Filter(QLineEdit* box, contacts::EditMode mode, int maxLength);
     void ShowTip(const QString& text);
     void ShowPhoto();
+    void ShowRingtone();
     bool Collect(vexa::Contact* out);
 
     vexa::Contact m_contact;
@@ -90,6 +100,10 @@ private:
     std::vector<GroupChoice> m_groups;
     QByteArray m_photo;
     bool m_photoChanged = false;
+    QString m_ringtone;
+    QString m_ringtoneUpload;
+    QStringList m_phoneRingtones;
+    bool m_ringtoneChanged = false;
     std::array<QWidget*, SecCount> m_sectionRows{};
     std::array<std::vector<QWidget*>, SecCount> m_rows;
     int m_cloned = 0;

@@ -63,6 +63,8 @@ bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id) {
     // The contact with its detail and photo, read by the worker (busy text 417).
     vexa::Contact contact;
     QByteArray photo;
+    QString ringtone;
+    QStringList ringtones;
     std::vector<CContactEditDlg::GroupChoice> groups;
     const int read = RunOnContactBook(parent, gate, Str(3158), Str(417), 0,
                                       [&](vexa::ContactBook* book, const auto&, const auto&) {
@@ -75,6 +77,11 @@ bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id) {
                                               stored = found.front();
                                               contact = *stored;
                                               photo = book->GetContactPhoto(stored);
+                                              ringtone = book->GetContactRingtone(stored);
+                                          }
+                                          // A phone that cannot list its ringtones still offers the default and a PC file.
+                                          if (!book->ListRingtones(&ringtones)) {
+                                              ringtones.clear();
                                           }
                                           groups = GroupRows<CContactEditDlg::GroupChoice>(*book, stored);
                                           return 1;
@@ -87,11 +94,26 @@ bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id) {
         contact.AddPhone(2, nullptr, QString(), nullptr); // a new contact starts with a number to type
     }
     CContactEditDlg dialog(contact, id < 0, std::move(groups), photo, parent);
+    dialog.SetRingtones(ringtone, ringtones);
     if (dialog.DoModal() != static_cast<int>(IDOK)) {
         return false;
     }
-    const contacts::ContactEdit edit = dialog.TakeEdit();
+    contacts::ContactEdit edit = dialog.TakeEdit();
     contacts::EditOutcome outcome;
+    if (!edit.ringtoneUpload.isEmpty()) {
+        // The sound goes to the phone first, under its own caption, then the contact is saved with it.
+        QString phonePath;
+        const int uploaded =
+            RunOnContactBook(parent, gate, Str(235), Str(236), 0, [&](vexa::ContactBook* book, const auto&, const auto&) {
+                return book->UploadRingtone(edit.ringtoneUpload, &phonePath) ? 1 : 0;
+            });
+        if (uploaded != 1) {
+            VexaMessageBox(Str(315), parent, Str(388), 0);
+            return false;
+        }
+        edit.ringtone = phonePath;
+        edit.ringtoneUpload.clear();
+    }
     RunOnContactBook(parent, gate, Str(id < 0 ? 3157 : 3158), Str(991), 0,
                      [&](vexa::ContactBook* book, const auto&, const auto&) {
                          outcome = contacts::CommitEdit(*book, id, edit);

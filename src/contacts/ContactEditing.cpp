@@ -153,6 +153,15 @@ EditOutcome CommitEdit(vexa::ContactBook& book, std::int64_t id, const ContactEd
             out = {false, Str(315), out.id};
         }
     }
+    if (out.ok && contact != nullptr && edit.ringtoneChanged) {
+        QString phonePath = edit.ringtone;
+        if (!edit.ringtoneUpload.isEmpty() && !book.UploadRingtone(edit.ringtoneUpload, &phonePath)) {
+            return {false, Str(315), out.id};
+        }
+        if (!book.SetContactRingtone(contact, phonePath)) {
+            out = {false, Str(315), out.id};
+        }
+    }
     return out;
 }
 

@@ -46,9 +46,14 @@ struct ContactEdit {
     std::vector<int> groupIds;
     bool photoChanged = false;
     QByteArray photo;
+    // The ringtone: a phone path, empty for the phone's default; or a file of the PC, uploaded first.
+    bool ringtoneChanged = false;
+    QString ringtone;
+    QString ringtoneUpload;
 };
 
-// Creates the contact (id < 0) or saves the listed contact with id, then its groups and photo.
+// Creates the contact (id < 0) or saves the listed contact with id, then its groups, photo and
+// ringtone (a PC file is uploaded to the phone first).
 EditOutcome CommitEdit(vexa::ContactBook& book, std::int64_t id, const ContactEdit& edit);
 
 // Progress and outcome of a batch over contacts or groups.

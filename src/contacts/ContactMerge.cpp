@@ -6,6 +6,7 @@
 #include "platform/StringTable.h"
 
 #include <algorithm>
+#include <set>
 
 namespace contacts {
 
@@ -51,6 +52,72 @@ QString WithoutSpacesAndDashes(QString number) {
     number.remove(QLatin1Char(' '));
     number.remove(QLatin1Char('-'));
     return number;
+}
+
+// Whether the phone-memory contact copy holds nothing that sim lacks: numbers equal but for spaces
+// and dashes, no entry of another kind the SIM contact does not have, no groups or other details.
+bool HoldsNothingMoreThan(const vexa::Contact& copy, const vexa::Contact& sim) {
+    for (const vexa::ContactField& phone : copy.m_phones) {
+        const QString number = WithoutSpacesAndDashes(phone.m_value);
+        if (std::none_of(sim.m_phones.begin(), sim.m_phones.end(), [&number](const vexa::ContactField& f) {
+                return WithoutSpacesAndDashes(f.m_value) == number;
+            })) {
+            return false;
+        }
+    }
+    auto within = [](const auto& mine, const auto& theirs) {
+        return std::all_of(mine.begin(), mine.end(), [&theirs](const auto& entry) {
+            return std::find(theirs.begin(), theirs.end(), entry) != theirs.end();
+        });
+    };
+    QString company, department, title;
+    copy.GetOrganization(&company, &department, &title);
+    return within(copy.m_emails, sim.m_emails) && within(copy.m_websites, sim.m_websites) &&
+           within(copy.m_addresses, sim.m_addresses) && within(copy.m_ims, sim.m_ims) && copy.m_groups.empty() &&
+           copy.m_notes.isEmpty() && copy.GetNickname().isEmpty() && copy.GetBirthday().isEmpty() &&
+           company.isEmpty() && department.isEmpty() && title.isEmpty() && !copy.IsFavorite();
+}
+
+bool LoadDetail(vexa::ContactBook& book, vexa::Contact* c) {
+    if (!c->IsDetailLoaded() && !book.LoadContactDetail(c)) {
+        LOG_Error("Load Contact Detail failed .%s:%d", LOG_HERE);
+        return false;
+    }
+    return true;
+}
+
+// Phone-memory copies of SIM contacts, by the SIM contact they copy. An address book exported from
+// this phone and imported again brings its SIM contacts back in phone memory, where no same-name
+// group of the phone memory finds them.
+bool FindCopiesOfSimContacts(vexa::ContactBook& book, std::map<vexa::Contact*, std::vector<vexa::Contact*>>* copies) {
+    std::map<QString, std::vector<vexa::Contact*>> simByName;
+    for (int list : {vexa::LIST_SIM1, vexa::LIST_SIM2}) {
+        for (int i = 0, n = book.GetContactCount(list); i < n; ++i) {
+            if (vexa::Contact* c = book.GetContactAt(list, i)) {
+                simByName[TrimmedRight(c->GetDisplayNameText())].push_back(c);
+            }
+        }
+    }
+    for (int i = 0, n = simByName.empty() ? 0 : book.GetContactCount(vexa::LIST_PHONE); i < n; ++i) {
+        vexa::Contact* c = book.GetContactAt(vexa::LIST_PHONE, i);
+        const auto twins = c != nullptr ? simByName.find(TrimmedRight(c->GetDisplayNameText())) : simByName.end();
+        if (twins == simByName.end()) {
+            continue;
+        }
+        if (!LoadDetail(book, c)) {
+            return false;
+        }
+        for (vexa::Contact* sim : twins->second) {
+            if (!LoadDetail(book, sim)) {
+                return false;
+            }
+            if (HoldsNothingMoreThan(*c, *sim)) {
+                (*copies)[sim].push_back(c);
+                break;
+            }
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -139,7 +206,27 @@ bool MergeCluster(vexa::ContactBook& book, const std::vector<vexa::Contact*>& me
 MergeOutcome SmartMerge(vexa::ContactBook& book, bool apply, const std::atomic<bool>* cancel,
                         const BatchProgress& progress) {
     MergeOutcome out;
-    const SameNameGroups groups = FindSameNameGroups(book);
+    std::map<vexa::Contact*, std::vector<vexa::Contact*>> simCopies;
+    if (!FindCopiesOfSimContacts(book, &simCopies)) {
+        out.ok = false;
+        return out;
+    }
+    std::set<vexa::Contact*> copies;
+    for (const auto& [sim, found] : simCopies) {
+        copies.insert(found.begin(), found.end());
+        MergeGroupPlan plan{TrimmedRight(sim->GetDisplayNameText()), {{sim->GetId()}}};
+        for (vexa::Contact* c : found) {
+            plan.clusters.front().push_back(c->GetId());
+        }
+        out.merged += static_cast<int>(found.size());
+        out.plan.push_back(plan);
+    }
+    // The copies go as a whole; what is left of each same-name group is merged as usual.
+    SameNameGroups groups = FindSameNameGroups(book);
+    for (auto& [name, members] : groups) {
+        std::erase_if(members, [&copies](vexa::Contact* c) { return copies.count(c) != 0; });
+    }
+    std::erase_if(groups, [](const auto& entry) { return entry.second.size() < 2; });
     const int total = static_cast<int>(groups.size());
     int done = 0;
     // Contacts of other clusters are not freed by a cluster's merge, so the pointers stay good.
@@ -151,8 +238,7 @@ MergeOutcome SmartMerge(vexa::ContactBook& book, bool apply, const std::atomic<b
         const std::size_t start = clusters.size();
         MergeGroupPlan plan{name, {}};
         for (vexa::Contact* c : contacts) {
-            if (!c->IsDetailLoaded() && !book.LoadContactDetail(c)) {
-                LOG_Error("Load Contact Detail failed .%s:%d", LOG_HERE);
+            if (!LoadDetail(book, c)) {
                 out.ok = false;
                 return out;
             }
@@ -182,6 +268,19 @@ MergeOutcome SmartMerge(vexa::ContactBook& book, bool apply, const std::atomic<b
         return out;
     }
     int merged = 0;
+    for (vexa::Contact* copy : copies) {
+        if (cancel != nullptr && cancel->load()) {
+            out.merged = merged;
+            return out;
+        }
+        if (!book.DeleteContact(copy)) {
+            LOG_Error("delete contact failed .%s:%d", LOG_HERE);
+            out.ok = false;
+            out.merged = merged;
+            return out;
+        }
+        ++merged;
+    }
     for (const std::vector<vexa::Contact*>& cluster : clusters) {
         if (cluster.size() < 2) {
             continue;

@@ -39,9 +39,10 @@ struct MergeOutcome {
 };
 
 // Loads the detail of every candidate and splits each same-name group into duplicate clusters
-// (each contact joins the first cluster whose first contact it duplicates). With apply, each
-// cluster is merged into its first contact, written and read back, and the others deleted; a
-// failure stops there (what was merged stays merged).
+// (each contact joins the first cluster whose first contact it duplicates). Phone-memory copies of
+// a SIM contact (same name, nothing the SIM contact lacks) are planned away beside it, the SIM
+// contact first. With apply, the copies are deleted, each cluster is merged into its first contact,
+// written and read back, and the others deleted; a failure stops there (what was merged stays merged).
 MergeOutcome SmartMerge(vexa::ContactBook& book, bool apply, const std::atomic<bool>* cancel,
                         const BatchProgress& progress);
 

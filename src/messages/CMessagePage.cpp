@@ -72,6 +72,7 @@ const SkinEventRow<CMessagePage> CMessagePageTable::kRows[] = {
     {"export_message__btn", kSkinClick, &CMessagePage::OnExportButton},
     {"import_message_btn", kSkinClick, &CMessagePage::OnImportButton},
     {"refresh_message_btn", kSkinClick, &CMessagePage::OnRefreshButton},
+    {"add_contact_btn", kSkinClick, &CMessagePage::OnAddContact},
     {"select_all_messages_checkbox", kSkinCheck, &CMessagePage::OnSelectAll},
     {"time_sort_message_btn", kSkinDropDown, &CMessagePage::OnSort},
     {nullptr, 0, nullptr},
@@ -404,6 +405,18 @@ void CMessagePage::UpdateCaptions() {
     if (label != nullptr) {
         label->setToolTip(caption);
     }
+    // A number no contact holds can become one from its conversation.
+    QWidget* add = GetPluginByName(this, QStringLiteral("add_contact_btn"));
+    Plugin_SetText(add, Str(3180));
+    Plugin_SetVisible(add, m_addContact && m_viewKind == ViewConversation && !m_number.isEmpty() &&
+                               m_data.Names().ContactName(m_number).isEmpty());
+}
+
+LRESULT CMessagePage::OnAddContact(QWidget*, std::intptr_t, std::intptr_t) {
+    if (m_addContact && m_viewKind == ViewConversation && m_addContact(this, m_number)) {
+        RequestRefresh(m_keyword); // the conversation takes the new name
+    }
+    return 0;
 }
 
 QString CMessagePage::Caption() const {

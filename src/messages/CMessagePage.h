@@ -64,6 +64,9 @@ public:
     void SetPageFolder(const QString& folder) { m_pageFolder = folder; }
     // Where an export goes; the save dialog unless set (tests answer it themselves).
     void SetExportPathChooser(std::function<QString()> chooser) { m_exportPath = std::move(chooser); }
+    // How a number of a conversation becomes a contact (the shell hands in the contacts' quick-add
+    // dialog); true when one was made. Without it the page offers nothing.
+    void SetQuickAddContact(std::function<bool(QWidget*, const QString&)> add) { m_addContact = std::move(add); }
     QString PageFolder() const { return m_pageFolder; }
     // Pause between the sends of a multiple send; tests shorten it.
     void SetSendPauseMs(int ms);
@@ -117,6 +120,7 @@ private:
     LRESULT OnExportButton(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnImportButton(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnRefreshButton(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnAddContact(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnSelectAll(QWidget*, std::intptr_t on, std::intptr_t);
     LRESULT OnSort(QWidget*, std::intptr_t index, std::intptr_t);
 
@@ -146,6 +150,7 @@ private:
     QString m_number;
     QString m_keyword;
     std::function<QString()> m_exportPath;
+    std::function<bool(QWidget*, const QString&)> m_addContact;
     QString m_pageFolder;
     int m_phoneVersion = 2;
     CMsgContentView* m_views[3] = {};

@@ -125,6 +125,35 @@ private slots:
         QVERIFY(!Plugin_IsVisible(W(&dlg, QStringLiteral("open_back_up_path"))));
     }
 
+    void aPhoneLostPartWayShowsWhatFailedAndNoFinish() {
+        vexa::sim::SetFaults({0, 0, 20}); // the link dies at the 20th phone operation
+        QVERIFY(m_phone->Reconnect());
+        const unsigned mask = kOwnModules | (1u << backup::Contacts) | (1u << backup::Messages) | (1u << backup::CallRecords);
+        CNewBackUpDialog dlg(m_phone->Bridge(), m_gate, mask, PackagePath());
+        QVERIFY(dlg.CreateModeless());
+        QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(&dlg, QStringLiteral("finish_button"))), kWaitMs);
+        QVERIFY(!dlg.Outcome().packageOk);
+        QVERIFY(!QFile::exists(PackagePath()));
+        // "备份未完成…" names the failure; the finished text and a full bar would claim a package.
+        QVERIFY(!dlg.Outcome().error.isEmpty());
+        QCOMPARE(Plugin_GetText(W(&dlg, QStringLiteral("static_doing_backup"))), dlg.Outcome().error);
+        QVERIFY(Plugin_GetText(W(&dlg, QStringLiteral("progress_rate"))) != QStringLiteral("100%"));
+        int failed = 0;
+        for (int m = 0; m < backup::kModuleCount; ++m) {
+            if ((mask & (1u << m)) == 0) {
+                continue;
+            }
+            const QString status = Plugin_GetText(RowChild(&dlg, m, "item_status"));
+            if (dlg.Outcome().results[m] == backup::StepFailed) {
+                ++failed;
+                QCOMPARE(status, backup::BackupStatusText(m, backup::StepFailed));
+            }
+            QVERIFY2(!status.contains(QStringLiteral("完成")) || dlg.Outcome().results[m] == backup::StepDone,
+                     qPrintable(status));
+        }
+        QVERIFY(failed > 0);
+    }
+
     void aClosedGateRunsNothing() {
         m_gate.SetUsable(false);
         CNewBackUpDialog dlg(m_phone->Bridge(), m_gate, 1u << backup::Alarms, PackagePath());

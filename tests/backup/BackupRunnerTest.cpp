@@ -235,6 +235,25 @@ TEST_F(BackupRunnerTest, ContactsComeFromThePhoneNotFromTheListAPageHolds) {
     EXPECT_EQ(page->GetContactAt(3, 0), shown);
 }
 
+// Restore judges "already on the phone" by the phone, not by a list a page loaded before: contacts put
+// back on the phone since (here by a second seeding, identical to the first) are not created twice.
+TEST_F(BackupRunnerTest, RestoreSkipsWhatThePhoneHoldsNotWhatAPageListed) {
+    ASSERT_TRUE(Backup(1u << Contacts).packageOk);
+    ASSERT_TRUE(m_phone.Wipe());
+    vexa::ContactBook* page = m_phone.Session()->GetContactBook();
+    ASSERT_EQ(page->LoadContacts(), 1);
+    ASSERT_EQ(page->GetContactCount(3), 0);
+    vexa::sim::SeedOptions again;
+    again.contacts = 20;
+    QString error;
+    ASSERT_TRUE(vexa::sim::SeedPhone(m_phone.Serial(), again, &error)) << qPrintable(error);
+
+    EXPECT_EQ(RunRestore(m_phone.Session(), 1u << Contacts, Package(), Temp(), {}).results[Contacts], StepDone);
+    std::unique_ptr<vexa::ContactBook> phone = m_phone.Session()->OpenContactBook();
+    ASSERT_EQ(phone->LoadContacts(), 1);
+    EXPECT_EQ(phone->GetContactCount(3), 20);
+}
+
 TEST_F(BackupRunnerTest, ADamagedPackageRestoresNothing) {
     ASSERT_TRUE(Backup(kAllModules).packageOk);
     QFile file(Package());

@@ -87,7 +87,8 @@ template <class Item, class Fn> std::vector<QString> Records(vexa::RecordStore<I
 
 } // namespace
 
-BackupTestPhone::BackupTestPhone(int contacts, int sms, int calls, int apps) {
+BackupTestPhone::BackupTestPhone(int contacts, int sms, int calls, int apps,
+                                 const std::function<PhoneLink(const QString& serial)>& link) {
     vexa::sim::PhoneSpec spec;
     spec.serial = Serial();
     spec.model = QStringLiteral("V960");
@@ -100,8 +101,17 @@ BackupTestPhone::BackupTestPhone(int contacts, int sms, int calls, int apps) {
     options.apps = apps;
     options.screenFrames = false;
     vexa::sim::SeedPhone(Serial(), options, &error);
-    m_bridge = vexa::sim::CreateSimBridge();
-    Reconnect();
+    if (link) {
+        PhoneLink made = link(Serial());
+        m_bridge = std::move(made.bridge);
+        m_connectId = made.connectId;
+    } else {
+        m_bridge = vexa::sim::CreateSimBridge();
+        m_connectId = Serial();
+    }
+    if (m_bridge) {
+        Reconnect();
+    }
 }
 
 BackupTestPhone::~BackupTestPhone() {
@@ -112,7 +122,7 @@ BackupTestPhone::~BackupTestPhone() {
 
 bool BackupTestPhone::Reconnect() {
     m_bridge->CloseSession();
-    return m_bridge->ConnectUsbDevice(Serial()) != 0;
+    return m_bridge->ConnectUsbDevice(m_connectId) != 0;
 }
 
 bool BackupTestPhone::Wipe() {

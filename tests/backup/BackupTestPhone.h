@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,10 +20,18 @@ struct StoreSnapshot {
     std::vector<QString> bookmarks, memos, settings, alarms;
 };
 
+// How the seeded phone is reached: a bridge and the id its ConnectUsbDevice takes.
+struct PhoneLink {
+    std::unique_ptr<vexa::DeviceBridge> bridge;
+    QString connectId;
+};
+
 class BackupTestPhone {
 public:
-    // Creates and seeds the phone (serial BK-1) in the test folders, then connects.
-    explicit BackupTestPhone(int contacts = 20, int sms = 30, int calls = 15, int apps = 3);
+    // Creates and seeds the phone (serial BK-1) in the test folders, then connects: straight to the
+    // simulator, or through what link makes of the serial (e.g. an adb server and vexa-adbd).
+    explicit BackupTestPhone(int contacts = 20, int sms = 30, int calls = 15, int apps = 3,
+                             const std::function<PhoneLink(const QString& serial)>& link = {});
     ~BackupTestPhone();
 
     vexa::DeviceBridge* Bridge() { return m_bridge.get(); }
@@ -38,4 +47,5 @@ public:
 private:
     ScopedTestFolders m_folders;
     std::unique_ptr<vexa::DeviceBridge> m_bridge;
+    QString m_connectId;
 };

@@ -11,6 +11,8 @@
 #include "contacts/ContactMerge.h"
 #include "platform/StringTable.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -281,6 +283,67 @@ TEST_F(ContactEditTest, SmartMergeJoinsDuplicatesAndLeavesTheRestForTheHand) {
     EXPECT_EQ(merged->GetEmailCount(), 1);
     EXPECT_TRUE(merged->IsFavorite());
     EXPECT_EQ(SmartMerge(*m_book, true, nullptr, {}).merged, 0); // merging twice equals once
+}
+
+// An address book exported from this phone and imported again brings its SIM contacts back in
+// phone memory, where no same-name group finds them: such a copy, holding nothing the SIM contact
+// lacks, is merged away; the SIM contact stays, and a copy that adds something stays too.
+TEST_F(ContactEditTest, PhoneCopiesOfSimContactsMergeAwayAndTheSimContactStays) {
+    const std::int64_t onSim = Add(QStringLiteral("张三"), {QStringLiteral("13800000001")}, vexa::STORAGE_SIM1);
+    Add(QStringLiteral("张三"), {QStringLiteral("138 0000 0001")});
+    Add(QStringLiteral("张三"), {QStringLiteral("13800000001")});
+    const std::int64_t more = Add(QStringLiteral("李四"), {QStringLiteral("13900000002")});
+    Add(QStringLiteral("李四"), {QStringLiteral("13900000002")}, vexa::STORAGE_SIM2);
+    {
+        Reopen();
+        vexa::Contact* li = ContactsWithIds(*m_book, {more}).front();
+        ASSERT_TRUE(m_book->LoadContactDetail(li));
+        vexa::Contact edited = *li;
+        edited.AddEmail(1, nullptr, QStringLiteral("li@example.com"), nullptr);
+        ASSERT_TRUE(SaveContact(*m_book, li, edited).ok);
+    }
+    const std::set<std::int64_t> before = IdsOnPhone();
+
+    const MergeOutcome dry = SmartMerge(*m_book, false, nullptr, {});
+    EXPECT_EQ(dry.merged, 2);
+    EXPECT_EQ(MergePlanLines(dry).size(), 1);
+    EXPECT_EQ(IdsOnPhone(), before);
+
+    EXPECT_EQ(SmartMerge(*m_book, true, nullptr, {}).merged, 2);
+    Reopen();
+    EXPECT_EQ(Named(QStringLiteral("张三")).size(), 1u);
+    EXPECT_EQ(Named(QStringLiteral("张三")).front()->GetId(), onSim);
+    EXPECT_EQ(Named(QStringLiteral("李四")).size(), 2u);
+    EXPECT_EQ(SmartMerge(*m_book, true, nullptr, {}).merged, 0);
+}
+
+// The editor's ringtone: one of the phone's, a PC file uploaded on saving, or back to the default.
+TEST_F(ContactEditTest, RingtoneFromThePhoneFromThePcAndBackToTheDefault) {
+    const std::int64_t id = Add(QStringLiteral("Ann"), {QStringLiteral("1")});
+    const QString sound = m_phones.Folder() + QStringLiteral("/my song.mp3");
+    QFile file(sound);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4000, 's')) == 4000);
+    file.close();
+    const auto commit = [&](const QString& ringtone, const QString& upload) {
+        Reopen();
+        vexa::Contact* ann = ContactsWithIds(*m_book, {id}).front();
+        EXPECT_TRUE(m_book->LoadContactDetail(ann));
+        ContactEdit edit;
+        edit.fields = std::make_unique<vexa::Contact>(*ann);
+        edit.ringtoneChanged = true;
+        edit.ringtone = ringtone;
+        edit.ringtoneUpload = upload;
+        EXPECT_TRUE(CommitEdit(*m_book, id, edit).ok);
+        Reopen();
+        return m_book->GetContactRingtone(ContactsWithIds(*m_book, {id}).front());
+    };
+    const QString uploaded = commit({}, sound);
+    EXPECT_TRUE(uploaded.endsWith(QStringLiteral(".mp3"))) << uploaded.toStdString();
+    QStringList onPhone;
+    ASSERT_TRUE(m_book->ListRingtones(&onPhone));
+    EXPECT_TRUE(onPhone.contains(uploaded));
+    EXPECT_EQ(commit({}, {}), QString());
+    EXPECT_EQ(commit(uploaded, {}), uploaded); // now one of the phone's own
 }
 
 // The hand merge keeps an equal number once and adds an unequal spelling without its dashes.

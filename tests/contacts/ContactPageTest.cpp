@@ -486,6 +486,23 @@ private slots:
                 QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(228));
             }
         }
+        // The ringtone menu: the default, the phone's ringtones by name, then a file of the PC.
+        CContactEditDlg ring(c, false, {}, {});
+        ring.SetRingtones(QStringLiteral("/r/Orbit.ogg"), {QStringLiteral("/r/Alpha.ogg"), QStringLiteral("/r/Orbit.ogg")});
+        QVERIFY(ring.CreateModeless());
+        QCOMPARE(ring.RingtoneText(), QStringLiteral("Orbit"));
+        ring.ChooseRingtone(0);
+        QCOMPARE(ring.RingtoneText(), Str(185));
+        ring.m_chooseSound = [](QWidget*) { return QString(); }; // cancelled: nothing changes
+        ring.ChooseRingtone(3);
+        QCOMPARE(ring.RingtoneText(), Str(185));
+        ring.m_chooseSound = [this](QWidget*) { return Path("my song.mp3"); };
+        ring.ChooseRingtone(3);
+        QCOMPARE(ring.RingtoneText(), QStringLiteral("my song"));
+        ring.PressSave();
+        const contacts::ContactEdit ringEdit = ring.TakeEdit();
+        QVERIFY(ringEdit.ringtoneChanged);
+        QCOMPARE(ringEdit.ringtoneUpload, Path("my song.mp3"));
     }
 
     void pageAddsDeletesCopiesAndMerges() {

@@ -7,6 +7,7 @@
 #include "MessageTestPhone.h"
 #include "TestEnvironment.h"
 #include "app/CMainFrame.h"
+#include "bridge/api/ContactBook.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
@@ -264,6 +265,28 @@ private slots:
         QCOMPARE(page->Caption(), FormatText(Str(2407), "10086"));
         QVERIFY(page->WaitForView(kWaitMs));
         QVERIFY(page->Reply()->isVisible());
+        // A number no contact holds is offered to the quick-add dialog; the conversation then takes the name.
+        QWidget* addContact = GetPluginByName(page.get(), QStringLiteral("add_contact_btn"));
+        QVERIFY(!addContact->isVisible()); // the shell has not handed in the dialog
+        QString asked;
+        page->SetQuickAddContact([&asked](QWidget*, const QString& number) {
+            asked = number;
+            vexa::ContactBook* book = Session()->GetContactBook();
+            std::unique_ptr<vexa::Contact> made(book->NewContact());
+            made->SetDisplayName(QStringLiteral("客服"));
+            made->AddPhone(2, nullptr, number, nullptr);
+            if (!book->CreateContact(made.get())) {
+                return false;
+            }
+            made.release(); // the book's now
+            return true;
+        });
+        page->ShowConversation(QStringLiteral("10086"));
+        QVERIFY(addContact->isVisible());
+        QTest::mouseClick(addContact, Qt::LeftButton);
+        QCOMPARE(asked, QStringLiteral("10086"));
+        QTRY_COMPARE_WITH_TIMEOUT(page->Caption(), FormatText(Str(2407), "客服"), kWaitMs);
+        QVERIFY(!addContact->isVisible());
 
         // Delete one message through its command link: confirm, progress, refresh.
         std::vector<MSGINFO> conversation = page->Data().ConversationMessages("10086");
