@@ -468,6 +468,9 @@ bool RunCollector(int signal) {
     Out(tid, sizeof tid).UDec(static_cast<unsigned long long>(::syscall(SYS_gettid))).C('\0');
     Out(sig, sizeof sig).UDec(static_cast<unsigned long long>(signal)).C('\0');
     ::unlink(g_setup.threadsPath);
+    // Where Yama lets only ancestors trace, the collector (a child) must be allowed; set before
+    // the fork so that its first attach cannot come too early. The process ends right after.
+    ::prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0);
     const pid_t child = ::_Fork();
     if (child == 0) {
         UnblockAllSignals();
@@ -479,8 +482,6 @@ bool RunCollector(int signal) {
     if (child < 0) {
         return false;
     }
-    // Where Yama restricts tracing to ancestors, the collector (a child) must be allowed.
-    ::prctl(PR_SET_PTRACER, static_cast<unsigned long>(child), 0, 0, 0);
     int status = 0;
     for (int waited = 0; waited < 20000; waited += 20) {
         const pid_t done = ::waitpid(child, &status, WNOHANG);
