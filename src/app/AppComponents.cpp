@@ -38,11 +38,14 @@ HostInfoRecord StartupHostInfo() {
     return BuildHostInfoRecord(fields);
 }
 
-bool CAppComponents::Init(const QString& bridge) {
+bool CAppComponents::Init(const QString& bridge, const std::function<bool()>& loadSkin) {
     LOG_Init();
     LOG_Info("[APP] VexaMobileAssistance start******************************************************");
     LOG_Level(3);
     PCL_Load();
+    if (loadSkin && !loadSkin()) {
+        return false;
+    }
 
     // The device bridge. With the simulated phones a new user finds one demo phone attached, so
     // the program shows a connected phone at once.

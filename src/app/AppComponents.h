@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class StatUploader;
 
 class CAppComponents {
@@ -17,8 +19,10 @@ public:
     CAppComponents& operator=(const CAppComponents&) = delete;
 
     // Starts everything; false when a component the program cannot run without fails. bridge is
-    // the --bridge choice ("sim", "adb", "auto"; empty: the setting).
-    bool Init(const QString& bridge = {});
+    // the --bridge choice ("sim", "adb", "auto"; empty: the setting). loadSkin runs after the log
+    // and settings and before the bridge: when it fails nothing more starts (no phone is touched,
+    // no demo phone made, by a program that cannot show a window).
+    bool Init(const QString& bridge = {}, const std::function<bool()>& loadSkin = {});
     // Releases in the order of start-up; safe to call twice.
     void Cleanup();
 

@@ -6,6 +6,7 @@
 #include "apps/CAppPage.h"
 #include "pictures/CPicturePage.h"
 #include "app/CSettingsDlg.h"
+#include "feedback/CSuggestionFeedbackDlg.h"
 #include "app/CUpdateSoftwareDlg.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
@@ -142,6 +143,7 @@ const SkinEventRow<CMainFrame> CMainFrameTable::kRows[] = {
     {"tab_btn_*", kSkinTab, &CMainFrame::OnTab},
     {"Update_SW_Btn", kSkinClick, &CMainFrame::OnUpdateButton},
     {"task_button", kSkinClick, &CMainFrame::OnTaskButton},
+    {"IssueFeedbackBtn", kSkinClick, &CMainFrame::OnFeedbackButton},
     {nullptr, 0, nullptr},
 };
 
@@ -191,8 +193,7 @@ bool CMainFrame::Create() {
             }
         });
     }
-    // Feedback has no dialog in this program yet: no button that does nothing.
-    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("IssueFeedbackBtn")), false);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("IssueFeedbackBtn")), Str(1030));
     const struct {
         const char* name;
         int tip;
@@ -827,7 +828,9 @@ void CMainFrame::OnConnected() {
     if (vexa::DeviceInfo* info = session->GetDeviceInfo()) {
         model = info->GetModel();
         info->GetVersionPair(&first, &second);
+        m_firmware = info->GetFirmwareVersion();
     }
+    m_model = model;
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_picture")), first >= 2);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")),
                    ConnectionStatusText(true, model, ppGetBridge() != nullptr && ppGetBridge()->IsSimulated()));
@@ -858,6 +861,8 @@ void CMainFrame::OnConnected() {
 
 void CMainFrame::OnDisconnecting() {
     m_connected = false;
+    m_model.clear();
+    m_firmware.clear();
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_picture")), true);
     SetTabsConnected(false);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), Str(418));
@@ -939,4 +944,13 @@ void CMainFrame::Shutdown() {
     if (m_tray != nullptr) {
         m_tray->hide();
     }
+}
+
+LRESULT CMainFrame::OnFeedbackButton(QWidget*, std::intptr_t, std::intptr_t) {
+    actst_record(0x10);
+    CSuggestionFeedbackDlg dialog(m_model, m_firmware, this);
+    if (dialog.DoModal() == static_cast<int>(IDOK)) {
+        VexaMessageBox(Str(1029), this, Str(1030), 0);
+    }
+    return 0;
 }

@@ -83,6 +83,7 @@ private:
     LRESULT OnTab(QWidget* widget, std::intptr_t selected, std::intptr_t);
     LRESULT OnUpdateButton(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnTaskButton(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnFeedbackButton(QWidget*, std::intptr_t, std::intptr_t);
 
     CTabPageWnd* MakePage(int tab);
     void ShowPage(int tab);
@@ -130,6 +131,8 @@ private:
     std::unique_ptr<CTaskWnd> m_taskWnd;
     int m_activeTab = -1;
     bool m_connected = false;
+    QString m_model;    // of the connected phone, for the feedback form
+    QString m_firmware;
     int m_closing = 0;
     bool m_shutDown = false;
     int m_taskTotal = 0;

@@ -51,10 +51,6 @@ bool CSettingsDlg::OnInitDialog() {
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("settings_dialog")) == 0) {
         return false;
     }
-    // Whoever has seen the settings chooses the close behaviour here; the question is not asked again.
-    PCL_SetEnquiryOfAppCloseOption(0);
-    PCL_Save();
-
     const struct {
         const char* name;
         int text;
@@ -288,6 +284,10 @@ LRESULT CSettingsDlg::OnOk(QWidget*, std::intptr_t, std::intptr_t) {
 
     PCL_SetAppCloseOption(Plugin_GetValue(GetPluginByName(this, QStringLiteral("minimize_when_close_bt"))) != 0 ? 1
                                                                                                                 : 0);
+    // The close behaviour was chosen here, so the question is not asked again. Only on OK: a
+    // cancelled dialog that turned the question off left "minimise" in force unasked, and with no
+    // tray the close button then seemed to do nothing.
+    PCL_SetEnquiryOfAppCloseOption(0);
     PCL_SetNotifyCallIn(Plugin_GetValue(GetPluginByName(this, QStringLiteral("remind_when_call_come_check"))) != 0);
     PCL_SetNotifyMessageIn(Plugin_GetValue(GetPluginByName(this, QStringLiteral("remind_when_message_come_check"))) !=
                            0);

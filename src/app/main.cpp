@@ -2,6 +2,7 @@
 #include "app/AppOptions.h"
 #include "app/CMainFrame.h"
 #include "app/ContactScreenshots.h"
+#include "crash/CrashHandler.h"
 #include "app/FilesScreenshots.h"
 #include "app/InstanceGuard.h"
 #include "app/ShellScreenshots.h"
@@ -12,6 +13,7 @@
 #include "controls/VexaMessageBox.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
+#include "feedback/FeedbackScreenshots.h"
 #include "libs/log/Log.h"
 #include "libs/stats/StatUploader.h"
 #include "messages/CMessagePage.h"
@@ -70,6 +72,10 @@ int SavePicture(const QImage& image, const QString& file) {
 
 int main(int argc, char** argv) {
     BlockTerminationSignals(); // before any thread exists, so that every thread inherits it
+    // Before anything else can fail: the report needs only paths, worked out here.
+    InstallCrashHandler({DataFolder() + QStringLiteral("/crash"),
+                         ExecutableDirectory() + QStringLiteral("/vexa-crashreport"),
+                         QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget(), ProgramVersion()});
     // Without a display, fall back to offscreen rendering so --screenshot works anywhere.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -112,10 +118,14 @@ int main(int argc, char** argv) {
     }
 
     CAppComponents components;
-    components.Init(options.bridge);
+    CSkin* loaded = nullptr;
+    components.Init(options.bridge, [&loaded] {
+        loaded = LoadProgramSkin();
+        return loaded != nullptr;
+    });
     InstallQtTranslations();
 
-    const std::unique_ptr<CSkin, SkinRelease> skin(LoadProgramSkin());
+    const std::unique_ptr<CSkin, SkinRelease> skin(loaded);
     if (skin == nullptr) {
         // The skinned message box needs the skin that just failed, so the plain one reports it.
         if (options.screenshotFile.isEmpty()) {
@@ -137,6 +147,7 @@ int main(int argc, char** argv) {
     RegisterContactScreenshots();
     RegisterMessagesScreenshots();
     RegisterFilesScreenshots();
+    RegisterFeedbackScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);

@@ -6,6 +6,7 @@
 
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
+#include "feedback/CSuggestionFeedbackDlg.h"
 #include "apps/CAppPage.h"
 #include "pictures/CPicturePage.h"
 #include "contacts/CContactPage.h"
@@ -39,6 +40,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <atomic>
@@ -227,6 +229,30 @@ private slots:
         QVERIFY(frame->Gate().IsUsable());
     }
 
+    // The feedback button is shown and opens the form with the connected phone's model fixed.
+    void feedbackButtonOpensTheFormWithThePhonesModel() {
+        AddPhone(QStringLiteral("VX-FB"), QStringLiteral("vexa"), QStringLiteral("V960"));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        QWidget* button = GetPluginByName(frame.get(), QStringLiteral("IssueFeedbackBtn"));
+        QVERIFY(button != nullptr && button->isVisible());
+        QCOMPARE(Plugin_GetText(button), Str(1030));
+        QString model;
+        bool fixed = false;
+        WhenModal<CSuggestionFeedbackDlg>([&](CSuggestionFeedbackDlg* dialog) {
+            auto* edit = GetPluginByName(dialog, QStringLiteral("Device_Type"))->findChild<QPlainTextEdit*>();
+            model = edit->toPlainText();
+            fixed = !edit->isEnabled();
+            QTest::mouseClick(GetPluginByName(dialog, QStringLiteral("Close_btn")), Qt::LeftButton);
+        });
+        CVexaMessageBoxImpl::SetNextAnswer(-1);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(model, QStringLiteral("V960"));
+        QVERIFY(fixed);
+        QVERIFY(CVexaMessageBoxImpl::LastText() != Str(1029)); // closed: no thanks
+    }
+
     void phoneWithoutCardShowsOneWideBar() {
         AddPhone(QStringLiteral("VX-NOCARD"), QStringLiteral("vexa"), QStringLiteral("V960"), false);
         auto frame = MakeFrame();
@@ -385,7 +411,21 @@ private slots:
         QCOMPARE(frame->Gate().OpenUses(), 0);
     }
 
-    // With "minimise" stored and no question (as after cancelling the settings) and no tray, the
+    // The offscreen platform has no tray, as a desktop without one: "minimise to tray" minimises
+    // (a hidden window could never be reached again), and the program runs on.
+    void closeWithMinimiseAndNoTrayMinimises() {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        PCL_SetEnquiryOfAppCloseOption(0);
+        PCL_SetAppCloseOption(1);
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysClose")), Qt::LeftButton);
+        QTRY_VERIFY(frame->isMinimized());
+        QVERIFY(frame->isVisible());
+        QVERIFY(frame->Page(CMainFrame::TabHome) != nullptr);
+    }
+
+    // With "minimise" stored and no question (as after the settings) and no tray, the
     // options menu still ends the program.
     void optionsMenuQuitsWhateverTheCloseOption() {
         PCL_SetEnquiryOfAppCloseOption(0);

@@ -63,7 +63,19 @@ private slots:
     }
     void cleanup() { m_folders.reset(); }
 
-    void openingAndCancellingTurnsOnlyTheCloseQuestionOff() {
+    // Cancel changes nothing, the close question included; OK stores the choice and stops asking.
+    void closeQuestionIsTurnedOffOnlyByOk_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("enquiryAfter");
+        QTest::addColumn<int>("optionAfter");
+        QTest::newRow("cancel") << QStringLiteral("btn_settings_dlg_cancel") << 1 << 1;
+        QTest::newRow("close") << QStringLiteral("close_button") << 1 << 1;
+        QTest::newRow("ok") << QStringLiteral("btn_settings_dlg_ok") << 0 << 0;
+    }
+    void closeQuestionIsTurnedOffOnlyByOk() {
+        QFETCH(QString, button);
+        QFETCH(int, enquiryAfter);
+        QFETCH(int, optionAfter);
         PCL_SetEnquiryOfAppCloseOption(1);
         PCL_SetAppCloseOption(1);
         const QString downloads = PCL_GetDownloadPath();
@@ -71,15 +83,15 @@ private slots:
         QVERIFY(dlg != nullptr);
         QVERIFY(Plugin_GetValue(W(dlg.get(), "minimize_when_close_bt")) != 0);
         QCOMPARE(Plugin_GetText(W(dlg.get(), "downloads_savepath")), downloads);
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 1); // opening alone changes nothing
         ClickIndicator(dlg.get(), "minimum_when_close_bt");
-        Click(dlg.get(), "btn_settings_dlg_cancel");
+        Click(dlg.get(), qPrintable(button));
         QVERIFY(dlg->IsEnded());
-        QCOMPARE(dlg->Result(), int(IDCANCEL));
-        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 0);
-        QCOMPARE(PCL_GetAppCloseOption(), 1);
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), enquiryAfter);
+        QCOMPARE(PCL_GetAppCloseOption(), optionAfter);
         // and it is on disk: a fresh load sees it
         QVERIFY(PCL_Load());
-        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 0);
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), enquiryAfter);
     }
 
     void foldersAreStoredWithOneTrailingSeparator_data() {

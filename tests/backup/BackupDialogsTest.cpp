@@ -11,6 +11,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -218,6 +220,38 @@ private slots:
         Click(&dlg, "next_button");
         QCOMPARE(dlg.Result(), int(IDOK));
         QCOMPARE(dlg.PackagePath(), folder + QStringLiteral("older.bkp"));
+    }
+
+    // A package elsewhere, picked through the file dialog: the dialog's filter shows both kinds,
+    // and the package joins the list as the chosen row.
+    void aBrowsedPackageJoinsTheListChosen() {
+        QTemporaryDir elsewhere;
+        const QString picked = elsewhere.filePath(QStringLiteral("away.bkp"));
+        QFile file(picked);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("x");
+        file.close();
+        QFile here(PCL_GetBackupPath() + QStringLiteral("here.bkg"));
+        QVERIFY(here.open(QIODevice::WriteOnly));
+        here.close();
+
+        CSelRestoreFileDlg dlg;
+        QVERIFY(dlg.CreateModeless());
+        QCOMPARE(Plugin_GetValue(RowChild(&dlg, 0, "item_radio")), 1);
+        QStringList filters;
+        WhenModal<QFileDialog>([&](QFileDialog* chooser) {
+            filters = chooser->nameFilters();
+            chooser->selectFile(picked);
+            static_cast<QDialog*>(chooser)->accept(); // QFileDialog::accept, called as a user would
+        });
+        Click(&dlg, "browse_button");
+        QCOMPARE(filters, QStringList{QStringLiteral("备份文件(*.bkg *.bkp)")});
+        QWidget* added = RowChild(&dlg, 1, "item_radio");
+        QVERIFY(added != nullptr);
+        QCOMPARE(Plugin_GetText(added), QStringLiteral("away.bkp"));
+        QCOMPARE(Plugin_GetValue(added), 1);
+        QCOMPARE(Plugin_GetValue(RowChild(&dlg, 0, "item_radio")), 0);
+        QCOMPARE(dlg.PackagePath(), picked);
     }
 };
 

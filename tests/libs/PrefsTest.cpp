@@ -162,15 +162,25 @@ TEST_F(PrefsTest, ConcurrentReadersSeeOnlyWholeValues) {
     EXPECT_EQ(bad.load(), 0);
 }
 
-TEST_F(PrefsTest, DefaultFoldersAreCreatedUnderDocumentsAndStored) {
-    PCL_SetBackupPath(QStringLiteral("/kept"));
+TEST_F(PrefsTest, DefaultFoldersReplaceEmptyAndVanishedOnesAndAnExistingOneIsKept) {
+    // Download: never set. Backup: a folder that was removed (an old drive, a deleted folder).
+    const QString kept = QDir(m_folders.Root()).filePath(QStringLiteral("kept"));
+    ASSERT_TRUE(QDir().mkpath(kept));
+    PCL_SetBackupPath(QDir(m_folders.Root()).filePath(QStringLiteral("gone/")));
     PCL_EnsureDefaultFolders();
-    const QString download = PCL_GetDownloadPath();
-    EXPECT_TRUE(download.endsWith(QStringLiteral("/VEXA/download/"))) << qPrintable(download);
-    EXPECT_TRUE(download.startsWith(m_folders.Root())) << qPrintable(download);
-    EXPECT_FALSE(download.contains(QStringLiteral("//")));
-    EXPECT_TRUE(QDir(download).exists());
-    EXPECT_EQ(PCL_GetBackupPath(), QStringLiteral("/kept/")) << "a set folder is left alone";
+    for (const QString& folder : {PCL_GetDownloadPath(), PCL_GetBackupPath()}) {
+        EXPECT_TRUE(folder.endsWith(QStringLiteral("/VEXA/download/")) || folder.endsWith(QStringLiteral("/VEXA/backup/")))
+            << qPrintable(folder);
+        EXPECT_TRUE(folder.startsWith(m_folders.Root())) << qPrintable(folder);
+        EXPECT_FALSE(folder.contains(QStringLiteral("//")));
+        EXPECT_TRUE(QDir(folder).exists());
+    }
+    EXPECT_TRUE(PCL_GetBackupPath().endsWith(QStringLiteral("/VEXA/backup/")));
+    EXPECT_FALSE(QDir(QDir(m_folders.Root()).filePath(QStringLiteral("gone"))).exists()) << "not made again";
+
+    PCL_SetBackupPath(kept);
+    PCL_EnsureDefaultFolders();
+    EXPECT_EQ(PCL_GetBackupPath(), kept + QLatin1Char('/')) << "an existing folder is left alone";
 }
 
 TEST_F(PrefsTest, ServiceHostsComeFromSettingsOrTheEnvironment) {

@@ -9,12 +9,12 @@
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "platform/SizeText.h"
+#include "platform/ShowInFolder.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -454,7 +454,7 @@ LRESULT CBackupRunDlg::OnFinish(QWidget*, std::intptr_t, std::intptr_t) {
 }
 
 LRESULT CBackupRunDlg::OnOpenFolder(QWidget*, std::intptr_t, std::intptr_t) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(m_packagePath).absolutePath()));
+    ShowInFolder(m_packagePath); // the new package selected, where the file manager can
     return 0;
 }
 
@@ -559,11 +559,23 @@ LRESULT CSelRestoreFileDlg::OnChoose(QWidget* widget, std::intptr_t, std::intptr
 LRESULT CSelRestoreFileDlg::OnBrowse(QWidget*, std::intptr_t, std::intptr_t) {
     const QString chosen =
         QFileDialog::getOpenFileName(this, Str(2685), PCL_GetBackupPath(), FileFilter(2695));
-    if (!chosen.isEmpty()) {
-        m_path = chosen;
-        SetPathText(this, m_path);
-        Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("next_button")), true);
+    if (chosen.isEmpty()) {
+        return 0;
     }
+    // A package found by browsing joins the list, chosen, like the ones found in the backup folder.
+    qsizetype index = m_paths.indexOf(chosen);
+    if (index < 0) {
+        AddRow(chosen, false);
+        index = m_paths.indexOf(chosen);
+    }
+    m_choosing = true;
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        Plugin_SetValue(Plugin_GetChild(m_rows[i], QStringLiteral("item_radio")), i == index ? 1 : 0);
+    }
+    m_choosing = false;
+    m_path = chosen;
+    SetPathText(this, m_path);
+    Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("next_button")), true);
     return 0;
 }
 

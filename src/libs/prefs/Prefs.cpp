@@ -6,6 +6,7 @@
 #include "platform/AtomicFile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QStandardPaths>
 
@@ -253,7 +254,9 @@ void PCL_EnsureDefaultFolders() {
         base = ExecutableDirectory();
     }
     const auto ensure = [&](const QString& current, const char* leaf, void (*store)(const QString&)) {
-        if (!current.isEmpty()) {
+        // A folder that no longer exists (removed, or on a drive that is gone) is replaced too:
+        // writing there would fail, and making it again could fill the wrong disk.
+        if (!current.isEmpty() && QFileInfo(current).isDir()) {
             return;
         }
         const QString folder = QDir::cleanPath(base + QStringLiteral("/VEXA/") + QLatin1String(leaf));

@@ -72,7 +72,7 @@ void PCL_SetBridgeBackend(const QString& backend);
 // Appends the native separator unless the path already ends with one; empty stays empty.
 QString WithTrailingSeparator(const QString& path);
 
-// Fills an empty or missing download or backup folder with the default under the user's documents
+// Fills an empty download or backup folder, or one that no longer exists, with the default under the user's documents
 // folder (the executable's directory when there is none): <base>/VEXA/download/ and
 // <base>/VEXA/backup/; each folder is created with its parents and stored.
 void PCL_EnsureDefaultFolders();

@@ -1,0 +1,226 @@
+// A child process installs the handler and faults for real; the report, the dump and the start
+// of the reporter are read back. The reporter is a small script that hands --collect to the real
+// collector and records how it was started otherwise (the real one would open a window).
+#include "crash/CrashHandler.h"
+#include "crash/CrashCollector.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+// Names the report must show; kept out of line and visible so the symbol table holds them.
+[[gnu::noinline]] void CrashingFunctionForTest(volatile int* where) {
+    *where = 42;
+}
+
+[[gnu::noinline]] void WaitingFunctionForTest(std::atomic<bool>* stop) {
+    while (!stop->load()) {
+        ::usleep(1000);
+    }
+}
+
+namespace {
+
+QString ReadText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Waits for the child to end, at most timeoutMs; its wait status, or -1 when it did not end.
+int WaitForChild(pid_t child, int timeoutMs = 30000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(child, &status, WNOHANG) == child) {
+            return status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    return -1;
+}
+
+class CrashHandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_reporter = m_dir.filePath(QStringLiteral("reporter.sh"));
+        QFile script(m_reporter);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nif [ \"$1\" = --collect ]; then exec '" VEXA_CRASHREPORT_PATH "' \"$@\"; fi\n"
+                     "echo \"$@\" > '" + QFile::encodeName(m_dir.filePath(QStringLiteral("started.txt"))) + "'\n");
+        script.close();
+        ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
+    CrashHandlerSetup Setup(const QString& reporter) const {
+        return {Folder(), reporter, QStringLiteral("/opt/vexa/vexa-assistant"), QStringLiteral("1.2.0.0")};
+    }
+    QString Folder() const { return m_dir.filePath(QStringLiteral("crash")); }
+    QString Report() const { return ReadText(Folder() + QStringLiteral("/ERRORLOG.TXT")); }
+
+    // Runs body in a child that has the handler installed; the child's wait status.
+    template <typename Body>
+    int RunChild(const CrashHandlerSetup& setup, Body body) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (!InstallCrashHandler(setup)) {
+                ::_exit(3);
+            }
+            body();
+            ::_exit(0);
+        }
+        return WaitForChild(child);
+    }
+
+    QTemporaryDir m_dir;
+    QString m_reporter;
+};
+
+TEST_F(CrashHandlerTest, AFaultWritesTheReportWithEveryThreadNamedAndStartsTheReporter) {
+    const int status = RunChild(Setup(m_reporter), [] {
+        std::atomic<bool> stop{false};
+        std::thread waiter(WaitingFunctionForTest, &stop);
+        CrashingFunctionForTest(nullptr);
+        stop = true;
+        waiter.join();
+    });
+    ASSERT_NE(status, -1) << "the child did not end";
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+
+    const QString report = Report();
+    ASSERT_FALSE(report.isEmpty());
+    EXPECT_TRUE(report.startsWith(QStringLiteral("vexa-assistant caused an Access Violation (0x0000000b) \r\nin module ")));
+    EXPECT_TRUE(report.contains(QStringLiteral("Write to location 00000000 caused an access violation.")));
+    EXPECT_TRUE(report.contains(QStringLiteral("Exception handler called in ExceptionAttacher - main.")));
+    EXPECT_TRUE(report.endsWith(QStringLiteral("===== [end of ERRORLOG.TXT] =====\r\n")));
+    // The faulting thread comes first, with the function that faulted; the other thread follows.
+    const qsizetype faulting = report.indexOf(QStringLiteral("(faulting thread):"));
+    ASSERT_GE(faulting, 0);
+    const qsizetype crashed = report.indexOf(QStringLiteral("CrashingFunctionForTest("), faulting);
+    const qsizetype waiting = report.indexOf(QStringLiteral("WaitingFunctionForTest("), faulting);
+    EXPECT_GT(crashed, faulting);
+    EXPECT_GT(waiting, crashed);
+    EXPECT_EQ(report.count(QStringLiteral("(faulting thread)")), 1);
+
+    // The dump: header, registers, maps and the stack bytes.
+    QFile dump(Folder() + QStringLiteral("/CRASH.DMP"));
+    ASSERT_TRUE(dump.open(QIODevice::ReadOnly));
+    const QByteArray bytes = dump.readAll();
+    EXPECT_TRUE(bytes.startsWith("VEXA CRASH.DMP 1\nsignal 11 code 1 address 0x0000000000000000"));
+    EXPECT_TRUE(bytes.contains("\nrip 0x"));
+    EXPECT_TRUE(bytes.contains("\n[maps "));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("\\n\\[stack 0x[0-9a-f]{16} [1-9][0-9]*\\]\\n"))
+                    .match(QString::fromLatin1(bytes)).hasMatch());
+
+    // Nothing half-written is left beside them, and the reporter was told the program and folder.
+    // The reporter runs on its own after the program ended; wait for what it records.
+    const QString startedPath = m_dir.filePath(QStringLiteral("started.txt"));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ReadText(startedPath).isEmpty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const QString started = ReadText(startedPath);
+    EXPECT_EQ(started.trimmed(), QStringLiteral("/opt/vexa/vexa-assistant --dir ") + Folder());
+    EXPECT_EQ(QDir(Folder()).entryList(QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("CRASH.DMP"), QStringLiteral("ERRORLOG.TXT")}));
+}
+
+TEST_F(CrashHandlerTest, ManyThreadsFaultingAtOnceGiveOneReport) {
+    const int status = RunChild(Setup(m_reporter), [] {
+        std::atomic<int> ready{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i) {
+            threads.emplace_back([&ready] {
+                ready.fetch_add(1);
+                while (ready.load() < 4) {
+                }
+                CrashingFunctionForTest(nullptr);
+            });
+        }
+        for (std::thread& t : threads) {
+            t.join();
+        }
+    });
+    ASSERT_NE(status, -1) << "a second fault hung the process";
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const QString report = Report();
+    EXPECT_EQ(report.count(QStringLiteral("caused an Access Violation")), 1);
+    EXPECT_EQ(report.count(QStringLiteral("(faulting thread)")), 1);
+    EXPECT_EQ(report.count(QStringLiteral("===== [end of ERRORLOG.TXT] =====")), 1);
+}
+
+TEST_F(CrashHandlerTest, WithoutTheReporterTheFaultingThreadIsListedByAddress) {
+    const int status = RunChild(Setup(m_dir.filePath(QStringLiteral("missing"))), [] { std::abort(); });
+    ASSERT_NE(status, -1);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGABRT);
+    const QString report = Report();
+    EXPECT_TRUE(report.startsWith(QStringLiteral("vexa-assistant caused a Noncontinuable Exception (0x00000006)")));
+    EXPECT_TRUE(report.contains(QStringLiteral("(faulting thread, addresses only):")));
+    // Addresses point into this test program, by module and offset.
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("#\\d+  0x[0-9a-f]{16} in \\S*crash_tests \\+0x[0-9a-f]+"))
+                    .match(report).hasMatch());
+    EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("started.txt"))));
+}
+
+TEST(CrashDescriptionTest, SignalsAndCodesReadAsTheReportWords) {
+    const struct {
+        int signal;
+        int code;
+        const char* text;
+    } cases[] = {
+        {SIGSEGV, SEGV_MAPERR, "an Access Violation"},    {SIGFPE, FPE_INTDIV, "an Integer Divide by Zero"},
+        {SIGFPE, FPE_FLTDIV, "a Float Divide by Zero"},   {SIGFPE, FPE_FLTOVF, "a Float Overflow"},
+        {SIGILL, ILL_ILLOPC, "an Illegal Instruction"},   {SIGILL, ILL_PRVOPC, "a Privileged Instruction"},
+        {SIGBUS, BUS_ADRALN, "a Datatype Misalignment"},  {SIGBUS, BUS_ADRERR, "an In Page Error"},
+        {SIGABRT, SI_TKILL, "a Noncontinuable Exception"}, {SIGTERM, 0, "an Unknown exception type"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_STREQ(CrashDescription(c.signal, c.code), c.text) << c.signal << "/" << c.code;
+    }
+}
+
+TEST(CrashCollectorTest, ALiveChildsThreadsAreNamedAndAMissingProcessIsAnError) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::atomic<bool> stop{false};
+        std::thread waiter(WaitingFunctionForTest, &stop);
+        const char byte = 1;
+        (void)!::write(ready[1], &byte, 1);
+        waiter.join();
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    const ThreadStacks stacks = CollectThreadStacks(child, child);
+    ::kill(child, SIGKILL);
+    EXPECT_NE(WaitForChild(child), -1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(stacks.error.isEmpty()) << stacks.error.toStdString();
+    EXPECT_TRUE(stacks.text.startsWith(QStringLiteral("Thread %1 \"crash_tests\" (faulting thread):").arg(child)));
+    EXPECT_TRUE(stacks.text.contains(QStringLiteral("WaitingFunctionForTest(std::atomic<bool>*)")));
+
+    // A process that is gone: an error, no text.
+    const ThreadStacks none = CollectThreadStacks(child, child);
+    EXPECT_FALSE(none.error.isEmpty());
+    EXPECT_TRUE(none.text.isEmpty());
+}
+
+} // namespace
