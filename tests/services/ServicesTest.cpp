@@ -2,6 +2,7 @@
 // process started on port 0.
 #include "LocalServices.h"
 
+#include "feedback/Feedback.h"
 #include "libs/http/HttpClient.h"
 #include "libs/pkgcheck/PkgCheck.h"
 
@@ -42,19 +43,25 @@ protected:
     vexa::services::CServicesThread m_services{m_dir.filePath(QStringLiteral("data"))};
 };
 
+// The program's feedback form against the service: the record holds the 14 fields as the form
+// sent them; an empty reply, though stored, is a failure for the program.
 TEST_F(Services, FeedbackIsStoredAndAnsweredOrAnsweredEmptyOnRequest) {
-    const QByteArray body = QStringLiteral("Model=V960&Content=手机连不上").toUtf8();
-    HttpReply reply = PostFeedback(body);
-    ASSERT_TRUE(reply.Success()) << reply.error.toStdString();
-    EXPECT_EQ(reply.body, QByteArray("OK"));
+    qputenv("VEXA_FEEDBACK_HOST", m_services.Url().toUtf8());
+    FeedbackForm form;
+    for (int i = 0; i < FeedbackForm::FieldCount; ++i) {
+        form.values[static_cast<std::size_t>(i)] = QStringLiteral("v%1").arg(i);
+    }
+    form.values[FeedbackForm::OtherQuestion] = QStringLiteral("手机连不上");
+    EXPECT_TRUE(SubmitFeedback(form));
     m_services.Services().SetFeedbackEmptyReply(true);
-    reply = PostFeedback("second");
-    EXPECT_TRUE(reply.Success());
-    EXPECT_TRUE(reply.body.isEmpty());
+    EXPECT_FALSE(SubmitFeedback(form));
+    qunsetenv("VEXA_FEEDBACK_HOST");
     EXPECT_EQ(m_services.Services().FeedbackCount(), 2);
     QFile first(QDir(Data()).filePath(QStringLiteral("feedback-0001.txt")));
     ASSERT_TRUE(first.open(QIODevice::ReadOnly));
-    EXPECT_EQ(first.readAll(), body);
+    const QByteArray stored = first.readAll();
+    EXPECT_EQ(stored, FormatFeedbackBody(form));
+    EXPECT_EQ(stored.split('&').size(), 14) << stored.toStdString();
     EXPECT_TRUE(QFile::exists(QDir(Data()).filePath(QStringLiteral("feedback-0002.txt"))));
     // A later service over the same folder numbers on.
     vexa::services::CLocalServices later(Data());
