@@ -5,7 +5,7 @@
 // the picture and sound readers, which read the user's files (bounded) and write the picture copy
 // beside nothing of the user's: into the folder they are given. Any thread.
 
-#include "messages/MediaMsg.h"
+#include "libs/mms/MediaMsg.h"
 
 #include <QDateTime>
 #include <QString>

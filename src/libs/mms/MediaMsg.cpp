@@ -1,4 +1,4 @@
-#include "messages/MediaMsg.h"
+#include "libs/mms/MediaMsg.h"
 
 #include "platform/AtomicFile.h"
 #include "platform/ReadFile.h"
