@@ -124,6 +124,14 @@ int MediaMsg::InsertSlide(int afterIndex, const Slide& slide) {
     return at;
 }
 
+bool MediaMsg::AppendReadSlide(const Slide& slide) {
+    if (SlideCount() >= kMaxReadSlides) {
+        return false;
+    }
+    m_slides.push_back(slide);
+    return true;
+}
+
 bool MediaMsg::RemoveSlide(int index) {
     if (index < 0 || index >= SlideCount()) {
         return false;

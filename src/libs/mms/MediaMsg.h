@@ -78,6 +78,10 @@ public:
     const Slide* GetSlide(int index) const;
     const std::vector<Slide>& Slides() const { return m_slides; }
 
+    // For messages read from a phone, which may hold more slides than one composed here: adds up to
+    // kMaxReadSlides; false beyond.
+    bool AppendReadSlide(const Slide& slide);
+
     // The file bytes; the size a store sees.
     QByteArray Save() const;
     IoResult SaveToFile(const QString& path) const;
