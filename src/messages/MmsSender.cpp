@@ -33,4 +33,28 @@ MmsSubmit SubmitMms(vexa::MmsStore* store, const mms::MediaMsg& msg, bool send, 
     return result;
 }
 
+IoResult ReadStoredMms(vexa::MmsStore* store, std::int64_t id, mms::MediaMsg* out) {
+    if (store == nullptr) {
+        return IoResult::Fail(QStringLiteral("the phone keeps no multimedia messages"));
+    }
+    std::unique_ptr<vexa::Mms> mms(store->GetMmsById(id));
+    if (!mms) {
+        return IoResult::Fail(QStringLiteral("the phone holds no multimedia message %1").arg(id));
+    }
+    mms::MediaMsg msg;
+    if (IoResult parsed = mms::ParseMediaMsg(mms->GetData(), &msg); !parsed) {
+        LOG_Error("[CMessagePage] MMS %lld: %s. %s:%d", static_cast<long long>(id), qUtf8Printable(parsed.error), LOG_HERE);
+        return parsed;
+    }
+    // The list's subject and number are the store's; the message file may lack them.
+    if (msg.Subject().isEmpty()) {
+        msg.SetSubject(mms->GetSubject());
+    }
+    if (msg.Recipients().isEmpty() && !mms->GetRecipient().isEmpty()) {
+        msg.SetRecipient({mms->GetRecipient()});
+    }
+    *out = std::move(msg);
+    return IoResult::Ok();
+}
+
 } // namespace messages

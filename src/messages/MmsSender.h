@@ -21,4 +21,8 @@ struct MmsSubmit {
 // without a recipient fails before the store is asked.
 MmsSubmit SubmitMms(vexa::MmsStore* store, const mms::MediaMsg& msg, bool send, int simChoice);
 
+// Reads one stored message for the preview; fails with the reason when the store has none of that
+// id or its bytes are not a message.
+IoResult ReadStoredMms(vexa::MmsStore* store, std::int64_t id, mms::MediaMsg* out);
+
 } // namespace messages
