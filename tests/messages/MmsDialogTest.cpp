@@ -155,6 +155,13 @@ private slots:
         QCOMPARE(WidgetText(&preview, "curr_play_page"), QStringLiteral("1/10"));
         QCOMPARE(WidgetText(&preview, "total_time"), QStringLiteral("00:55")); // 1 + 2 + ... + 10 s
         QCOMPARE(preview.Player()->ShownText(), QStringLiteral("第1页"));
+        // A subject of 40 characters wraps inside the dialog rather than running past its edge.
+        const QWidget* subject = GetPluginByName(&preview, QStringLiteral("mms_preview_subject"));
+        QVERIFY(subject->mapTo(&preview, QPoint(subject->width(), 0)).x() <= preview.width());
+        const QFontMetrics metrics = subject->fontMetrics();
+        QVERIFY(metrics.horizontalAdvance(msg.Subject()) <= subject->contentsRect().width() ||
+                subject->height() >= 2 * metrics.lineSpacing());
+        QCOMPARE(Plugin_GetText(const_cast<QWidget*>(subject)), msg.Subject());
         QVERIFY(preview.Player()->ShowsPicture());
         preview.EndDialog(0);
     }
@@ -346,10 +353,20 @@ private slots:
                 preview->SetPaused(true);
                 shownPage = WidgetText(preview, "curr_play_page");
                 shownText = preview->Player()->ShownText();
+                // For a look at what the user sees: VEXA_TEST_PICTURES=DIR keeps the preview as a PNG.
+                if (const QString dir = qEnvironmentVariable("VEXA_TEST_PICTURES"); !dir.isEmpty()) {
+                    preview->grab().save(dir + QStringLiteral("/mms_link_preview.png"));
+                }
                 preview->EndDialog(0);
             },
             kWaitMs);
         CMsgContentView* view = page->View(CMessagePage::ViewConversation);
+        if (const QString dir = qEnvironmentVariable("VEXA_TEST_PICTURES"); !dir.isEmpty()) {
+            // The message checked, so that its links show as under the pointer.
+            view->page()->runJavaScript(QStringLiteral("document.getElementById('msg_mms_%1').classList.add('checked'); 1").arg(sent.id));
+            QTest::qWait(400); // the view's picture is its last painted frame
+            page->grab().save(dir + QStringLiteral("/mms_link_page.png"));
+        }
         view->page()->runJavaScript(QStringLiteral("document.getElementById('open_mms_%1').click(); 1").arg(sent.id));
         QTRY_VERIFY_WITH_TIMEOUT(opened, kWaitMs);
         QCOMPARE(shownPage, QStringLiteral("1/10"));
