@@ -52,7 +52,7 @@ bool CMmsEditDlg::OnInitDialog() {
     }
     const std::pair<const char*, int> texts[] = {
         {"caption_title", 3245},          {"mms_recipient_label", 3247}, {"mms_theme_label", 3248},
-        {"add_businesscard_button", 3269}, {"add_picture_button", 3249},  {"delete_image", 3260},
+        {"add_businesscard_button", 2474}, {"add_picture_button", 3249},  {"delete_image", 3260},
         {"add_music_button", 3250},       {"delete_audio", 3261},        {"add_characters_button", 3252},
         {"delete_current_page", 3259},    {"page_time_label", 3253},     {"page_time_unit", 3254},
         {"page_time_button", 770},        {"prev_page_button", 3257},    {"next_page_button", 3258},
