@@ -213,6 +213,28 @@ std::vector<SmilSlide> ParseSmil(const QString& smil) {
     return slides;
 }
 
+std::string PartReadRefusal(std::string_view output) {
+    if (output.empty()) {
+        return "nothing printed";
+    }
+    // A phone without "content read", or one that will not hand out the part, prints its refusal
+    // where the bytes would be.
+    const std::string_view head = output.substr(0, 256);
+    const bool refused = head.starts_with("Error while accessing provider") || head.starts_with("[ERROR]") ||
+                         head.starts_with("usage:") || head.starts_with("Unknown command") ||
+                         head.find("Exception:") != std::string_view::npos;
+    if (!refused) {
+        return {};
+    }
+    // The exception line says why; else the first line.
+    for (std::string_view line : adb::SplitLines(head)) {
+        if (line.find("Exception") != std::string_view::npos || line.starts_with("[ERROR]")) {
+            return std::string(line);
+        }
+    }
+    return std::string(head.substr(0, head.find('\n')));
+}
+
 mms::MediaMsg BuildMediaMsg(const MmsRow& row, const std::vector<MmsPartRow>& parts,
                             const std::function<QByteArray(const MmsPartRow&)>& data) {
     mms::MediaMsg msg;
@@ -390,14 +412,9 @@ QByteArray CAdbMmsStore::ReadPart(const MmsPartRow& part, qint64 budget) {
     if (!m_link.Exec(command, output, CAdbLink::kTransferTimeoutMs, static_cast<std::size_t>(budget) + 1)) {
         return {};
     }
-    // A phone without "content read", or one that will not hand out the part, prints its refusal
-    // where the bytes would be.
-    const std::string_view head(output.data(), std::min<std::size_t>(output.size(), 200));
-    if (output.empty() || head.starts_with("Error while accessing provider") || head.starts_with("[ERROR]") ||
-        head.starts_with("usage:") || head.find("Exception:") != std::string_view::npos ||
-        head.find("Unknown command") != std::string_view::npos) {
+    if (const std::string refusal = PartReadRefusal(output); !refusal.empty()) {
         LOG_Error("[AdbMmsStore] part %lld of MMS %lld could not be read: %s. %s:%d", static_cast<long long>(part.id),
-                  static_cast<long long>(part.mid), std::string(head.substr(0, head.find('\n'))).c_str(), LOG_HERE);
+                  static_cast<long long>(part.mid), refusal.c_str(), LOG_HERE);
         return {};
     }
     if (static_cast<qint64>(output.size()) > budget) {

@@ -72,6 +72,10 @@ QString DecodeMmsText(const QString& stored, int charset);
 // The <par> elements of a SMIL text (at most mms::kMaxReadSlides; a damaged text gives what was
 // read before the damage). Durations "5000ms", "5s" and "5" (seconds).
 std::vector<SmilSlide> ParseSmil(const QString& smil);
+// Why "content read" of a part printed no part: the refusal line (a phone without the read command,
+// a provider error, a denied read), or empty when output is the part's bytes. Only the first bytes
+// are looked at: a picture may well hold such text further in.
+std::string PartReadRefusal(std::string_view output);
 // The message from its row, its parts and the data of its pictures and sounds (by part id; a part
 // with no data is left out).
 mms::MediaMsg BuildMediaMsg(const MmsRow& row, const std::vector<MmsPartRow>& parts,

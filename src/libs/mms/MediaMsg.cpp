@@ -34,6 +34,7 @@ public:
         m_out.append(b);
     }
     QByteArray Take() { return std::move(m_out); }
+    void Reserve(qsizetype bytes) { m_out.reserve(bytes); }
 
 private:
     template <typename T>
@@ -150,6 +151,11 @@ const Slide* MediaMsg::GetSlide(int index) const {
 
 QByteArray MediaMsg::Save() const {
     Writer w;
+    qsizetype estimate = 64 + m_subject.size() * 3 + m_recipients.join(QString()).size() * 3;
+    for (const Slide& s : m_slides) {
+        estimate += 20 + s.text.size() * 3 + s.image.data.size() + s.sound.data.size() + 3 * (s.image.name.size() + s.sound.name.size());
+    }
+    w.Reserve(estimate);
     QByteArray magic = kMagic;
     for (char c : magic) {
         w.U8(static_cast<quint8>(c));

@@ -179,4 +179,26 @@ TEST(AdbMmsParse, BrokenPartRowsAreLeftOut) {
     EXPECT_TRUE(MmsFromContentRows("No result found.\n").empty());
 }
 
+TEST(AdbMmsParse, RefusalsWhereAPartsBytesWouldBe) {
+    const std::pair<std::string, std::string> refused[] = {
+        {"", "nothing printed"},
+        {"Error while accessing provider:content://mms/part/7\njava.lang.SecurityException: Permission Denial: x\n",
+         "java.lang.SecurityException: Permission Denial: x"},
+        {"usage: adb shell content [subcommand] [options]\n...\n[ERROR] Unsupported operation: read\n",
+         "[ERROR] Unsupported operation: read"},
+        {"Unknown command: read\n", "Unknown command: read"},
+        {"java.io.FileNotFoundException: No entry for content://mms/part/9\r\n",
+         "java.io.FileNotFoundException: No entry for content://mms/part/9"},
+    };
+    for (const auto& [output, reason] : refused) {
+        EXPECT_EQ(PartReadRefusal(output), reason) << output;
+    }
+    // Part bytes are never taken for a refusal, even when text like one appears past their start.
+    std::string jpeg("\xff\xd8\xff\xe0\0\x10JFIF", 10);
+    jpeg += std::string(300, '\x7f') + "Exception: in the picture";
+    for (const std::string& bytes : {jpeg, std::string("MThd\0\0\0\x06", 8), std::string("plain text part")}) {
+        EXPECT_EQ(PartReadRefusal(bytes), std::string()) << bytes.size();
+    }
+}
+
 } // namespace
