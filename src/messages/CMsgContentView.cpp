@@ -61,7 +61,9 @@ CMsgContentView::CMsgContentView(int kind, CMsgWnd* owner, QWidget* parent)
     page()->setWebChannel(m_channel);
 }
 
-CMsgContentView::~CMsgContentView() = default;
+CMsgContentView::~CMsgContentView() {
+    *m_alive = false;
+}
 
 QString CMsgContentView::PagePath() const {
     const ViewFiles& files = kFiles[m_kind];
@@ -117,7 +119,10 @@ void CMsgContentView::timerEvent(QTimerEvent* event) {
     }
     const int load = m_loads;
     page()->runJavaScript(QStringLiteral("typeof IsOutputOver === 'function' ? IsOutputOver() : 0"),
-                          [this, load](const QVariant& result) {
+                          [this, load, alive = m_alive](const QVariant& result) {
+                              if (!*alive) {
+                                  return;
+                              }
                               const int over = result.toInt();
                               if (over != 0 && load == m_loads && m_outputOver == 0) {
                                   m_outputOver = over;
@@ -137,12 +142,19 @@ void CMsgContentView::GetSelection(std::function<void(std::vector<MsgTypeAndId>)
 void CMsgContentView::SelectAll(bool on) {
     page()->runJavaScript(
         QStringLiteral("typeof select_all === 'function' ? select_all(%1) : 0").arg(on ? "true" : "false"),
-        [this](const QVariant&) { QuerySelectorsStatus(); });
+        [this, alive = m_alive](const QVariant&) {
+            if (*alive) {
+                QuerySelectorsStatus();
+            }
+        });
 }
 
 void CMsgContentView::QuerySelectorsStatus() {
     page()->runJavaScript(QStringLiteral("typeof GetSelectorsStatus === 'function' ? GetSelectorsStatus() : 0"),
-                          [this](const QVariant& result) {
+                          [this, alive = m_alive](const QVariant& result) {
+                              if (!*alive) {
+                                  return;
+                              }
                               const int status = result.toInt();
                               if (status == 1) {
                                   m_allSelected = true;

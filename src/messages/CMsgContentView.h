@@ -14,6 +14,7 @@
 #include <QWebEngineView>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class CViewHost;
@@ -90,6 +91,9 @@ private:
     std::function<int(const QString&)> m_numberTotal;
     int m_outputOver = 0;
     bool m_allSelected = false;
+    // False from the destructor on: the web page runs its pending script callbacks while it is
+    // destroyed, after this view (and maybe its owner) is gone, and they must then do nothing.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     QBasicTimer m_outputTimer; // timer 1000: polls IsOutputOver
     CViewHost* m_host = nullptr;
     QWebChannel* m_channel = nullptr;
