@@ -4,15 +4,19 @@
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/MessageStores.h"
+#include "controls/CAnimateDialog.h"
 #include "controls/CVexaProgressDlg.h"
 #include "controls/VexaMessageBox.h"
 #include "device/MainFrameMessages.h"
 #include "device/SessionGate.h"
 #include "libs/log/Log.h"
+#include "messages/CMmsEditDlg.h"
+#include "messages/CMmsPreviewDlg.h"
 #include "messages/CMsgContentView.h"
 #include "messages/CQuickReplyWnd.h"
 #include "messages/CSmsEditDlg.h"
 #include "messages/MessageDelete.h"
+#include "messages/MmsSender.h"
 #include "messages/SmsCsvTransfer.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
@@ -68,6 +72,7 @@ struct CMessagePageTable {
 const SkinEventRow<CMessagePage> CMessagePageTable::kRows[] = {
     {"message_tree", kSkinTree, &CMessagePage::OnTree},
     {"new_message_btn", kSkinClick, &CMessagePage::OnNewMessage},
+    {"new_mms_btn", kSkinClick, &CMessagePage::OnNewMms},
     {"delete_messages_btn", kSkinClick, &CMessagePage::OnDeleteButton},
     {"export_message__btn", kSkinClick, &CMessagePage::OnExportButton},
     {"import_message_btn", kSkinClick, &CMessagePage::OnImportButton},
@@ -144,6 +149,7 @@ bool CMessagePage::Create() {
     }
     m_tree = qobject_cast<QTreeWidget*>(GetPluginByName(this, QStringLiteral("message_tree")));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("new_message_btn")), Str(2456));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("new_mms_btn")), Str(3278));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")), Str(2462));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("delete_messages_btn")), Str(275));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("export_message__btn")), Str(2463));
@@ -190,6 +196,7 @@ void CMessagePage::SetState(State state) {
     const bool ready = state == State::Ready;
     Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("search_ctrl")), ready);
     Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("new_message_btn")), ready);
+    Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("new_mms_btn")), ready);
     for (const char* name : {"delete_messages_btn", "export_message__btn", "import_message_btn", "refresh_message_btn",
                              "select_all_messages_checkbox", "time_sort_message_btn"}) {
         Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(name)), ready);
@@ -784,6 +791,45 @@ const MSGINFO* CMessagePage::FindMessage(const messages::MsgTypeAndId& item) con
     return nullptr;
 }
 
+LRESULT CMessagePage::OnNewMms(QWidget*, std::intptr_t, std::intptr_t) {
+    int result = 0;
+    {
+        BusyScope busy(m_refresh);
+        CMmsEditDlg dlg(m_gate, this);
+        dlg.SetDualSim(m_reply != nullptr && m_reply->DualLayout());
+        result = dlg.DoModal();
+    }
+    if (result == static_cast<int>(IDOK)) {
+        RequestRefresh(m_keyword);
+    }
+    return 0;
+}
+
+void CMessagePage::OpenMmsPreview(std::int64_t id) {
+    mms::MediaMsg msg;
+    IoResult read = IoResult::Fail(QString());
+    {
+        CAnimateDialog dlg(this);
+        dlg.m_strCaption = Str(3246);
+        WorkerThread worker(std::function<void()>([&] {
+            dlg.WaitReady();
+            {
+                CSessionScope use(m_gate, VEXA_HERE);
+                read = messages::ReadStoredMms(use ? use->GetMmsStore() : nullptr, id, &msg);
+            }
+            dlg.EndWork(1);
+        }));
+        worker.Start();
+        dlg.DoModal();
+    }
+    if (!read) {
+        VexaMessageBox(FormatText(Str(3273), qUtf8Printable(read.error)), this, Str(330), 0);
+        return;
+    }
+    CMmsPreviewDlg preview(msg, this);
+    preview.DoModal();
+}
+
 void CMessagePage::OpenEditor(int mode, const QString& recipients, const QString& text, std::int64_t draftId) {
     int result = 0;
     {
@@ -894,7 +940,21 @@ LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_REPLY_SEND_CHECKED:
     case WM_REPLY_SEND_RESULT:
     case WM_REPLY_NO_DEVICE:
+        return 0;
     case WM_MSGVIEW_OPEN_MMS:
+        if (wParam != 0) {
+            const messages::MsgTypeAndId item = *reinterpret_cast<const messages::MsgTypeAndId*>(wParam);
+            BusyScope busy(m_refresh);
+            bool usable = false;
+            {
+                // The preview may stay open long: it holds no use of the session meanwhile.
+                CSessionUse use(m_gate, VEXA_HERE);
+                usable = use.Usable();
+            }
+            if (usable && item.type == 1) {
+                OpenMmsPreview(item.id);
+            }
+        }
         return 0;
     default:
         break;

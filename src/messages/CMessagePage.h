@@ -116,6 +116,7 @@ protected:
 private:
     LRESULT OnTree(QWidget*, std::intptr_t top, std::intptr_t child);
     LRESULT OnNewMessage(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnNewMms(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnDeleteButton(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnExportButton(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnImportButton(QWidget*, std::intptr_t, std::intptr_t);
@@ -137,6 +138,8 @@ private:
     void OnCommand(UINT msg, const messages::MsgTypeAndId& item);
     const MSGINFO* FindMessage(const messages::MsgTypeAndId& item) const;
     void OpenEditor(int mode, const QString& recipients, const QString& text, std::int64_t draftId);
+    // Reads the MMS on a worker behind a busy dialog and plays it in the preview.
+    void OpenMmsPreview(std::int64_t id);
 
     CSessionGate& m_gate;
     CMsgWnd* m_frame;

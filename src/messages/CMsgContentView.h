@@ -91,12 +91,13 @@ private:
     std::function<int(const QString&)> m_numberTotal;
     int m_outputOver = 0;
     bool m_allSelected = false;
+    // False from the destructor on: the web page runs its pending script callbacks while it is
+    // destroyed, after this view (and maybe its owner) is gone, and they must then do nothing.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     QBasicTimer m_outputTimer; // timer 1000: polls IsOutputOver
     CViewHost* m_host = nullptr;
     QWebChannel* m_channel = nullptr;
     int m_loads = 0;
-    // False once the view is being deleted: what the scripts' answers may still touch.
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 // The JavaScript side's object for clicks ("host" in the page's web channel).

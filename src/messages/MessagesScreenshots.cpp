@@ -1,12 +1,17 @@
 #include "messages/MessagesScreenshots.h"
 
 #include "device/SessionGate.h"
+#include "messages/CMmsEditDlg.h"
+#include "messages/CMmsPreviewDlg.h"
 #include "messages/CQuickReplyWnd.h"
 #include "messages/CRemindDialog.h"
 #include "messages/CSmsEditDlg.h"
 #include "platform/StringTable.h"
 #include "skin/SkinScreenshot.h"
 
+#include <QBuffer>
+#include <QImage>
+#include <QPainter>
 #include <QWidget>
 
 #include <memory>
@@ -19,9 +24,66 @@ CSessionGate& PictureGate() {
     return gate;
 }
 
+// A message of three slides: a drawn picture with a long text that wraps, a sound, a text.
+mms::MediaMsg PictureMessage() {
+    QImage image(480, 360, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient sky(0, 0, 0, 360);
+    sky.setColorAt(0, QColor(0x8E, 0xC5, 0xFC));
+    sky.setColorAt(1, QColor(0xF5, 0xF6, 0xF7));
+    painter.fillRect(image.rect(), sky);
+    painter.setBrush(QColor(0x2E, 0xA1, 0x21));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QPoint(140, 420), 260, 160);
+    painter.setBrush(QColor(0xF0, 0x9A, 0x0E));
+    painter.drawEllipse(QPoint(380, 80), 40, 40);
+    painter.end();
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 85);
+    mms::MediaMsg msg;
+    msg.SetSubject(QStringLiteral("周末去爬山"));
+    msg.SetRecipient({QStringLiteral("13800138000")});
+    mms::Slide first;
+    first.durationMs = 5000;
+    first.text = QStringLiteral("山顶的风景特别好，天气晴朗，能看到整个城市。下次一起去吧，记得带上水和外套，山上比山下冷不少。");
+    first.image = {QStringLiteral("stretch_0001.jpg"), jpeg};
+    mms::Slide second;
+    second.durationMs = 3000;
+    second.text = QStringLiteral("这是山上录的声音。");
+    second.sound = {QStringLiteral("birds.mid"), QByteArray("MThd\0\0\0\x06\0\0\0\x01\0\x60", 14)};
+    mms::Slide third;
+    third.durationMs = 4000;
+    third.text = QStringLiteral("周六早上八点出发。");
+    msg.AddSlide(first);
+    msg.AddSlide(second);
+    msg.AddSlide(third);
+    return msg;
+}
+
 } // namespace
 
 void RegisterMessagesScreenshots() {
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("mms_compose"), [] {
+        auto dialog = std::make_unique<CMmsEditDlg>(PictureGate());
+        dialog->SetMessage(PictureMessage());
+        dialog->SetRecipients(QStringLiteral("%1<13800138000>;").arg(Str(2101)));
+        dialog->SetDualSim(true);
+        if (!dialog->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(dialog));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("mms_preview"), [] {
+        auto dialog = std::make_unique<CMmsPreviewDlg>(PictureMessage());
+        if (!dialog->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        dialog->SeekTo(2300);
+        dialog->SetPaused(true);
+        return std::unique_ptr<QWidget>(std::move(dialog));
+    });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("sms_compose"), [] {
         auto dialog = std::make_unique<CSmsEditDlg>(PictureGate(), CSmsEditDlg::NewMessage);
         dialog->SetRecipients(QStringLiteral("%1<13800138000>;10086;").arg(Str(2101)));

@@ -1094,6 +1094,9 @@ int CPhoneDevice::Content(const std::vector<std::string>& args, std::string& out
         return Contacts(parsed.verb, parsed.uri.substr(std::strlen(kContactsAuthority)), parsed.projection,
                         parsed.where, bound, out);
     }
+    if (parsed.uri == "content://mms" || parsed.uri.starts_with("content://mms/")) {
+        return MmsProvider(parsed.verb, parsed.uri, parsed.projection, parsed.where, out);
+    }
     if (parsed.uri == "content://sms" || parsed.uri.starts_with("content://sms/")) {
         return Messages(parsed.verb, parsed.uri, parsed.projection, parsed.where, bound, out);
     }

@@ -84,6 +84,10 @@ private:
     // ignores the write without a word (an insert "succeeds" with nothing added).
     int Messages(const std::string& verb, const std::string& uri, const std::string& projection,
                  const std::string& where, const BoundValues& bound, std::string& out);
+    // "content query|delete|read --uri content://mms...": multimedia messages, their addresses and
+    // parts, and one part's bytes (PhoneMms.cpp).
+    int MmsProvider(const std::string& verb, const std::string& uri, const std::string& projection,
+                    const std::string& where, std::string& out);
     // "appops set|get com.android.shell WRITE_SMS [MODE]": the mode is kept in the phone file (meta
     // "appops_write_sms"); meta "appops_refused" = "1" makes "set" fail as on phones that do not
     // let the shell user change its own app-ops.

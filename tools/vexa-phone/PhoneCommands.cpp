@@ -15,7 +15,7 @@ namespace {
 const char* const kUsage =
     "usage: vexa-phone COMMAND [options]\n"
     "  create --serial S --model M [--brand vexa] [--dual-sim] [--sd-card] [--detached]\n"
-    "  seed --phone S [--contacts N] [--sms N] [--calls N] [--apps N] [--pictures N] [--files N]\n"
+    "  seed --phone S [--contacts N] [--sms N] [--mms N] [--calls N] [--apps N] [--pictures N] [--files N]\n"
     "       [--phones-per-contact N] [--random-seed N]\n"
     "  list\n"
     "  show --phone S\n"
@@ -114,6 +114,7 @@ int Seed(const Parsed& p, const QString& serial, QTextStream& out, QTextStream& 
     SeedOptions options;
     QString error;
     if (!Count(p, "--contacts", &options.contacts, &error) || !Count(p, "--sms", &options.sms, &error) ||
+        !Count(p, "--mms", &options.mms, &error) ||
         !Count(p, "--calls", &options.calls, &error) || !Count(p, "--apps", &options.apps, &error) ||
         !Count(p, "--pictures", &options.pictures, &error) || !Count(p, "--files", &options.files, &error) ||
         !Count(p, "--phones-per-contact", &options.phonesPerContact, &error)) {
@@ -129,7 +130,7 @@ int Seed(const Parsed& p, const QString& serial, QTextStream& out, QTextStream& 
     if (!SeedPhone(serial, options, &error)) {
         return Fail(err, error);
     }
-    out << "seeded phone " << serial << ": " << options.contacts << " contacts, " << options.sms << " SMS, "
+    out << "seeded phone " << serial << ": " << options.contacts << " contacts, " << options.sms << " SMS, " << options.mms << " MMS, "
         << options.calls << " call records, " << options.apps << " apps, " << options.pictures << " pictures, "
         << options.files << " files in " << timer.elapsed() << " ms\n";
     return 0;
@@ -214,7 +215,7 @@ int RunPhoneCommand(const QStringList& args, QTextStream& out, QTextStream& err)
     }
     const QString command = args.first();
     const Parsed p =
-        Parse(args.mid(1), {"--serial", "--model", "--brand", "--phone", "--from", "--contacts", "--sms", "--calls",
+        Parse(args.mid(1), {"--serial", "--model", "--brand", "--phone", "--from", "--contacts", "--sms", "--mms", "--calls",
                             "--apps", "--pictures", "--files", "--phones-per-contact", "--random-seed"});
     if (!p.error.isEmpty()) {
         return Fail(err, p.error);

@@ -5,6 +5,7 @@
 #include "bridge/adb/AdbContactBook.h"
 #include "bridge/adb/AdbFileSystem.h"
 #include "bridge/adb/AdbLink.h"
+#include "bridge/adb/AdbMmsStore.h"
 #include "bridge/adb/AdbPictureStore.h"
 #include "bridge/adb/AdbSmsStore.h"
 #include "bridge/adb/protocol/AdbParsers.h"
@@ -226,7 +227,7 @@ private:
 class CAdbSession final : public DeviceSession {
 public:
     CAdbSession(std::uint16_t port, const std::string& serial)
-        : m_link(port, serial), m_info(m_link), m_summary(m_link), m_files(m_link), m_screens(m_link), m_sms(m_link),
+        : m_link(port, serial), m_info(m_link), m_summary(m_link), m_files(m_link), m_screens(m_link), m_sms(m_link), m_mms(m_link),
           m_apps(m_link), m_calls(m_link), m_contacts(m_link, m_files), m_pictures(m_link, m_files) {}
 
     // Stores a plain phone does not open to adb are missing, not imitated.
@@ -235,7 +236,7 @@ public:
         return std::make_unique<CAdbContactBook>(m_link, m_files);
     }
     SmsStore* GetSmsStore() override { return &m_sms; }
-    MmsStore* GetMmsStore() override { return Missing("multimedia messages"); }
+    MmsStore* GetMmsStore() override { return &m_mms; }
     CalendarStore* GetCalendarStore() override { return Missing("memos"); }
     DeviceInfo* GetDeviceInfo() override { return &m_info; }
     FileSystem* GetFileSystem() override { return &m_files; }
@@ -296,6 +297,7 @@ private:
     CAdbScreenshotService m_screens;
     CAdbBackupService m_backup;
     CAdbSmsStore m_sms;
+    CAdbMmsStore m_mms;
     CAdbAppManager m_apps;
     CAdbCallRecords m_calls;
     CAdbContactBook m_contacts;

@@ -70,12 +70,12 @@ bool CAdbLink::ShellStatus(const std::string& command, std::string& output, int&
     return true;
 }
 
-bool CAdbLink::Exec(const std::string& command, std::string& output, int timeoutMs) {
+bool CAdbLink::Exec(const std::string& command, std::string& output, int timeoutMs, std::size_t maxOutput) {
     if (m_disconnected.load()) {
         return false;
     }
     const adb::AdbStatus status = WithClient(timeoutMs, [&](adb::CAdbHostClient& client) {
-        return client.Exec(m_serial, command, output);
+        return client.Exec(m_serial, command, output, maxOutput);
     });
     return status ? true : Fail("exec", status);
 }

@@ -49,7 +49,8 @@ public:
     bool ShellStatus(const std::string& command, std::string& output, int& status,
                      int timeoutMs = kCallTimeoutMs);
     // "exec:CMD": binary-safe output.
-    bool Exec(const std::string& command, std::string& output, int timeoutMs = kCallTimeoutMs);
+    bool Exec(const std::string& command, std::string& output, int timeoutMs = kCallTimeoutMs,
+              std::size_t maxOutput = 0);
     // Opens "sync:" on a fresh connection; transfer sessions wait longer for each record. An
     // unplugged phone still fails them at once: the server closes the stream.
     bool OpenSync(adb::CAdbSyncSession& session, bool transfer = false);

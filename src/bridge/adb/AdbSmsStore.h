@@ -5,7 +5,7 @@
 // word (an insert "succeeds" with nothing added). So before the first write of a session the store
 // asks once that the shell user may write ("appops set com.android.shell WRITE_SMS allow", which
 // some phones refuse), and every write is read back: one the phone ignored fails with a log line
-// naming the reason. Sending is refused (a phone sends only on its user's tap); there is no MMS.
+// naming the reason. Sending is refused (a phone sends only on its user's tap); MMS are CAdbMmsStore's.
 //
 // Owned by the session; calls are serialised. Batches are all-or-nothing, as far as the phone
 // lets: what a failed batch did add is deleted again. A message whose box is not 1..5 is refused

@@ -6,6 +6,7 @@
 #include "bridge/sim/SimFiles.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimStores.h"
+#include "libs/mms/MediaMsg.h"
 
 #include <QBuffer>
 #include <QColor>
@@ -512,6 +513,49 @@ struct Seeder {
         return transaction.Commit();
     }
 
+    bool Mms(int count) {
+        static const char16_t* const subjects[] = {u"周末的照片", u"生日快乐", u"旅行", u"", u"新家", u"Holiday"};
+        LoadKnownNumbers();
+        Transaction transaction(db);
+        Stmt add(db, "INSERT INTO mms(box, number, time, subject, data, read, sim) VALUES(?,?,?,?,?,?,0)");
+        for (int i = 0; i < count; ++i) {
+            mms::MediaMsg msg;
+            msg.SetSubject(QString::fromUtf16(g.Pick(subjects)));
+            const QString number = SomeNumber();
+            msg.SetRecipient({number});
+            const int slides = g.Int(1, 3);
+            for (int s = 0; s < slides; ++s) {
+                mms::Slide slide;
+                slide.durationMs = g.Int(2, 6) * 1000;
+                slide.text = QString::fromUtf16(g.Pick(kMessages));
+                if (s == 0 || g.Chance(60)) {
+                    slide.image = {QStringLiteral("IMG_%1_%2.jpg").arg(i + 1).arg(s + 1),
+                                   Encode(Scene(g, g.Chance(50) ? 320 : 240, g.Chance(50) ? 240 : 320), "JPEG", 70)};
+                }
+                if (g.Chance(20)) {
+                    // The header of a standard MIDI file with an empty track: a real, silent sound.
+                    slide.sound = {QStringLiteral("tone.mid"),
+                                   QByteArray("MThd\0\0\0\x06\0\0\0\x01\0\x60MTrk\0\0\0\x04\0\xff\x2f\0", 26)};
+                }
+                msg.AddSlide(slide);
+            }
+            const int box = g.Chance(60) ? 1 : 2;
+            const std::int64_t time = g.RecentTime(90);
+            msg.SetDate(QDateTime::fromString(QString::number(time), QStringLiteral("yyyyMMddhhmmss")));
+            add.Reset();
+            if (!add.Bind(1, box)
+                     .Bind(2, number)
+                     .Bind(3, time)
+                     .Bind(4, msg.Subject())
+                     .Bind(5, msg.Save())
+                     .Bind(6, box == 1 && g.Chance(30) ? 0 : 1)
+                     .Run()) {
+                return false;
+            }
+        }
+        return transaction.Commit();
+    }
+
     bool Calls(int count) {
         LoadKnownNumbers();
         Transaction transaction(db);
@@ -871,7 +915,7 @@ bool SeedPhone(const QString& serial, const SeedOptions& options, QString* error
     Stmt apps(db, "SELECT COUNT(*) FROM apps");
     const int existingApps = apps.Step() ? static_cast<int>(apps.Int(0)) : 0;
     const bool ok = seeder.Contacts(options.contacts, options.phonesPerContact, dualSim) &&
-                    (options.sms <= 0 || seeder.Sms(options.sms)) &&
+                    (options.sms <= 0 || seeder.Sms(options.sms)) && (options.mms <= 0 || seeder.Mms(options.mms)) &&
                     (options.calls <= 0 || seeder.Calls(options.calls)) &&
                     (options.apps <= 0 || seeder.Apps(options.apps, existingApps)) &&
                     (options.pictures <= 0 || seeder.Pictures(options.pictures, sdCard)) &&

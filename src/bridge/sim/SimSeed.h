@@ -17,6 +17,7 @@ struct SeedOptions {
     int contacts = 0;
     int phonesPerContact = 0; // 0 = one to three, varying
     int sms = 0;
+    int mms = 0; // one to three slides each: text, a picture, now and then a sound
     int calls = 0;
     int apps = 0;
     int pictures = 0;

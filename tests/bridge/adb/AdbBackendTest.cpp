@@ -22,6 +22,7 @@
 #include "bridge/sim/SimSeed.h"
 #include "device/DeviceConnection.h"
 #include "libs/log/Log.h"
+#include "libs/mms/MediaMsg.h"
 #include "libs/prefs/Prefs.h"
 #include "platform/Event.h"
 
@@ -566,6 +567,77 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
     const QString text = Log();
     EXPECT_EQ(text.count(QStringLiteral("[AdbCallRecords] the phone refused")), 3) << text.toStdString();
     ExpectLogged(text, {"Permission Denial"});
+}
+
+// ---- multimedia messages -----------------------------------------------------------------------
+
+TEST_F(AdbBackendTest, MmsAreReadWholeThroughTheProviderAndNeverWritten) {
+    sim::SeedOptions seed;
+    seed.mms = 6;
+    seed.smallStores = false;
+    seed.screenFrames = false;
+    QString error;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    // The phone file's own messages, as the simulator's store reads them.
+    std::map<std::int64_t, std::pair<QString, QByteArray>> onPhone; // id -> number, message file
+    {
+        sim::SimDb db;
+        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error));
+        sim::Stmt rows(db, "SELECT id, number, data FROM mms");
+        while (rows.Step()) {
+            onPhone[rows.Int(0)] = {rows.Text(1), rows.Blob(2)};
+        }
+    }
+    ASSERT_EQ(onPhone.size(), 6u);
+
+    MmsStore* store = Session()->GetMmsStore();
+    ASSERT_NE(store, nullptr);
+    ASSERT_EQ(store->LoadMms(), 1);
+    std::vector<MSGINFO> list;
+    ASSERT_TRUE(store->ListMms(&list));
+    ASSERT_EQ(list.size(), onPhone.size());
+    for (const MSGINFO& info : list) {
+        const auto& [number, blob] = onPhone.at(info.id);
+        EXPECT_EQ(info.number, number) << info.id;
+        mms::MediaMsg expected;
+        ASSERT_TRUE(mms::ParseMediaMsg(blob, &expected));
+        EXPECT_EQ(info.content, expected.Subject()) << "the subject comes back in its own characters";
+        std::unique_ptr<Mms> read(store->GetMmsById(info.id));
+        ASSERT_TRUE(read) << info.id;
+        mms::MediaMsg got;
+        ASSERT_TRUE(mms::ParseMediaMsg(read->GetData(), &got));
+        ASSERT_EQ(got.SlideCount(), expected.SlideCount()) << info.id;
+        for (int i = 0; i < got.SlideCount(); ++i) {
+            const mms::Slide& g = *got.GetSlide(i);
+            const mms::Slide& e = *expected.GetSlide(i);
+            EXPECT_EQ(g.durationMs, e.durationMs) << info.id << "/" << i;
+            EXPECT_EQ(g.text, e.text) << info.id << "/" << i;
+            EXPECT_EQ(g.image.data, e.image.data) << info.id << "/" << i;
+            EXPECT_EQ(g.sound.data, e.sound.data) << info.id << "/" << i;
+            // The phone names parts its own way; the sender's name stays in it.
+            EXPECT_TRUE(g.image.name.endsWith(e.image.name)) << g.image.name.toStdString();
+        }
+    }
+
+    // Sending and saving are refused with the reason; nothing reaches the phone.
+    std::unique_ptr<Mms> mms(store->NewMms());
+    mms->SetData(onPhone.begin()->second.second);
+    mms->SetRecipient(QStringLiteral("10086"));
+    mms->SetSend(true);
+    EXPECT_FALSE(store->SendOrSaveMms(mms.get()));
+    EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM mms"), 6);
+    ExpectLogged(Log(), {"[AdbMmsStore] send: a phone sends only when its user taps send"});
+
+    // A delete goes through the provider and is read back.
+    EXPECT_TRUE(store->DeleteMms(list.front().id));
+    EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM mms"), 5);
+    EXPECT_FALSE(store->GetMmsById(list.front().id));
+
+    // A phone that keeps its messages from the shell user: the load fails with the reason.
+    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("mms")));
+    EXPECT_EQ(store->LoadMms(), 0);
+    EXPECT_TRUE(Session()->IsConnected());
+    ExpectLogged(Log(), {"[AdbMmsStore] the phone refused", "Permission Denial"});
 }
 
 // ---- contacts ----------------------------------------------------------------------------------

@@ -44,6 +44,7 @@ protected:
         vexa::sim::SeedOptions seed;
         seed.contacts = 20;
         seed.sms = 120;
+        seed.mms = 4;
         seed.pictures = 12;
         seed.files = 10;
         ASSERT_TRUE(vexa::sim::SeedPhone(spec.serial, seed, &error)) << error.toStdString();
@@ -78,18 +79,20 @@ protected:
     std::unique_ptr<vexa::DeviceBridge> m_bridge;
 };
 
-TEST_F(AdbPages, MessagesLoadWithoutTheMultimediaStore) {
+TEST_F(AdbPages, MessagesLoadWithThePhonesMultimediaMessages) {
     vexa::DeviceSession* session = Session();
-    ASSERT_EQ(session->GetMmsStore(), nullptr);
+    ASSERT_NE(session->GetMmsStore(), nullptr);
 
     MessageData data;
     ASSERT_EQ(data.ObtainStores(session), MessageData::StoreState::Ready);
     ASSERT_TRUE(data.Rebuild(session));
-    std::vector<MSGINFO> all, drafts;
+    std::vector<MSGINFO> all, drafts, mms;
     ASSERT_TRUE(session->GetSmsStore()->ListSms(&all));
     ASSERT_TRUE(session->GetSmsStore()->ListDraftSms(&drafts));
-    EXPECT_EQ(data.Messages().size() + data.Drafts().size(), 120u);
-    EXPECT_EQ(data.Messages().size(), all.size());
+    ASSERT_TRUE(session->GetMmsStore()->ListMms(&mms));
+    EXPECT_EQ(mms.size(), 4u) << "the seeded messages are all received or sent";
+    EXPECT_EQ(data.Messages().size() + data.Drafts().size(), 124u);
+    EXPECT_EQ(data.Messages().size(), all.size() + mms.size());
     ASSERT_FALSE(data.Conversations().empty());
     std::size_t inConversations = 0;
     std::set<QString> numbers;
@@ -98,7 +101,7 @@ TEST_F(AdbPages, MessagesLoadWithoutTheMultimediaStore) {
         inConversations += data.ConversationMessages(conversation.number).size();
     }
     EXPECT_EQ(inConversations, data.Messages().size());
-    // A search goes to the SMS store alone and finds what it holds.
+    // A search goes to both stores and finds only what matches.
     const QString word = all.front().content.left(2);
     ASSERT_TRUE(data.Rebuild(session, word));
     EXPECT_FALSE(data.Messages().empty());

@@ -306,8 +306,9 @@ AdbStatus CAdbHostClient::Shell(const std::string& serial, const std::string& co
     return ReadToEnd(serial, "shell:" + command, output, maxOutput);
 }
 
-AdbStatus CAdbHostClient::Exec(const std::string& serial, const std::string& command, std::string& output) {
-    return ReadToEnd(serial, "exec:" + command, output, 0);
+AdbStatus CAdbHostClient::Exec(const std::string& serial, const std::string& command, std::string& output,
+                               std::size_t maxOutput) {
+    return ReadToEnd(serial, "exec:" + command, output, maxOutput);
 }
 
 AdbStatus CAdbHostClient::OpenSync(const std::string& serial, CAdbSyncSession& session) {

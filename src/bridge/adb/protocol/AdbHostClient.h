@@ -76,7 +76,8 @@ public:
     AdbStatus Shell(const std::string& serial, const std::string& command, std::string& output,
                     std::size_t maxOutput = 0); // 0: the SetMaxOutput limit
     // "exec:CMD": binary-safe output, e.g. "screencap -p".
-    AdbStatus Exec(const std::string& serial, const std::string& command, std::string& output);
+    AdbStatus Exec(const std::string& serial, const std::string& command, std::string& output,
+                   std::size_t maxOutput = 0); // 0: the SetMaxOutput limit
     // "sync:" on the device; see CAdbSyncSession.
     AdbStatus OpenSync(const std::string& serial, CAdbSyncSession& session);
 

@@ -1,0 +1,205 @@
+#include "messages/MmsRules.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/ReadFile.h"
+#include "platform/SizeText.h"
+#include "platform/StringTable.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+
+namespace mms {
+
+namespace {
+
+constexpr int kTextPageEmpty = 3236;
+constexpr int kTextSubjectTooLong = 3237;
+constexpr int kTextTooLarge = 3238;
+constexpr int kTextFull = 3230;
+constexpr int kTextMinTime = 3239;
+constexpr int kTextBadPicture = 3233;
+constexpr int kTextSoundTooLarge = 3274;
+constexpr int kCaptionTip = 330;       // "提示"
+constexpr int kCaptionSaveFailed = 141; // "保存失败！"
+constexpr qint64 kMaxPicturePixels = 50LL * 1000 * 1000;
+
+} // namespace
+
+QString RefusalText(const Refusal& refusal) {
+    if (!refusal) {
+        return {};
+    }
+    const QString& format = Str(refusal.textId);
+    return format.contains(QLatin1String("%d")) ? FormatText(format, refusal.arg) : format;
+}
+
+int SubjectLength(const QString& subject) {
+    return static_cast<int>(subject.toUcs4().size());
+}
+
+Refusal CheckBeforeSave(MediaMsg* msg, const QDateTime& now) {
+    for (int i = msg->SlideCount() - 1; i >= 0; --i) {
+        if (MMS_GetSlideFlags(*msg->GetSlide(i)) == 0) {
+            msg->RemoveSlide(i);
+        }
+    }
+    if (msg->SlideCount() == 0) {
+        return {kTextPageEmpty, kCaptionTip, 0};
+    }
+    if (SubjectLength(msg->Subject()) > kMaxSubjectChars) {
+        return {kTextSubjectTooLong, kCaptionSaveFailed, kMaxSubjectChars};
+    }
+    msg->SetDate(now);
+    if (msg->Save().size() > kMaxMessageBytes) {
+        return {kTextTooLarge, kCaptionTip, static_cast<int>(kMaxMessageBytes / 1024)};
+    }
+    return {};
+}
+
+Refusal CheckAddSlide(const MediaMsg& msg) {
+    if (msg.SlideCount() >= kMaxSlides) {
+        return {kTextFull, kCaptionTip, 0};
+    }
+    return {};
+}
+
+Refusal CheckSlideSeconds(int seconds) {
+    if (static_cast<qint64>(seconds) * 1000 < kMinSlideMs) {
+        return {kTextMinTime, kCaptionTip, 0};
+    }
+    return {};
+}
+
+QString SizeCounterText(qint64 bytes) {
+    return FormatText(Str(3265), qUtf8Printable(FormatSizeText(bytes)));
+}
+
+QSize FittedPictureSize(QSize size) {
+    if (size.width() <= kMaxPictureWidth && size.height() <= kMaxPictureHeight) {
+        return size;
+    }
+    QSize fitted = size.scaled(kMaxPictureWidth, kMaxPictureHeight, Qt::KeepAspectRatio);
+    return fitted.expandedTo(QSize(1, 1));
+}
+
+PictureResult PreparePicture(const QString& source, const QString& tempDir) {
+    PictureResult result;
+    QByteArray bytes;
+    if (IoResult read = ReadRegularFile(source, kMaxReadBytes, &bytes); !read) {
+        result.io = read;
+        result.refusal = {kTextBadPicture, kCaptionTip, 0};
+        return result;
+    }
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QByteArray format = reader.format();
+    const QSize size = reader.size();
+    if (format.isEmpty() || !size.isValid() || static_cast<qint64>(size.width()) * size.height() > kMaxPicturePixels) {
+        result.io = IoResult::Fail(QStringLiteral("%1 is not a picture that can be read").arg(source));
+        result.refusal = {kTextBadPicture, kCaptionTip, 0};
+        return result;
+    }
+    const QSize fitted = FittedPictureSize(size);
+    result.scaled = fitted != size;
+    const bool gif = format == "gif";
+    QByteArray out;
+    if (result.scaled) {
+        reader.setScaledSize(fitted);
+    }
+    // Decoding even an unscaled picture proves it is whole; a truncated file is refused here.
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        result.io = IoResult::Fail(QStringLiteral("%1: %2").arg(source, reader.errorString()));
+        result.refusal = {kTextBadPicture, kCaptionTip, 0};
+        return result;
+    }
+    if (result.scaled) {
+        QBuffer sink(&out);
+        sink.open(QIODevice::WriteOnly);
+        if (!image.convertToFormat(QImage::Format_RGB32).save(&sink, "JPEG", 85)) {
+            result.io = IoResult::Fail(QStringLiteral("could not scale %1").arg(source));
+            result.refusal = {kTextBadPicture, kCaptionTip, 0};
+            return result;
+        }
+    } else {
+        out = bytes;
+    }
+    const QString extension = (gif && !result.scaled) ? QStringLiteral("gif") : QStringLiteral("jpg");
+    QDir dir(tempDir);
+    QString name;
+    for (int n = 1; n < 100000; ++n) {
+        name = QString::asprintf("stretch_%04d.", n) + extension;
+        if (!QFileInfo::exists(dir.filePath(name))) {
+            break;
+        }
+    }
+    result.copyPath = dir.filePath(name);
+    result.io = WriteFileAtomically(result.copyPath, [&](QIODevice& dev) { return WriteAll(dev, out); });
+    if (!result.io) {
+        return result;
+    }
+    result.part = {name, out};
+    return result;
+}
+
+SoundResult ReadSound(const QString& path) {
+    SoundResult result;
+    QFile file;
+    if (IoResult open = OpenRegularFile(file, path); !open) {
+        result.io = open;
+        return result;
+    }
+    if (file.size() > kMaxMessageBytes) {
+        result.refusal = {kTextSoundTooLarge, kCaptionTip, 0};
+        result.io = IoResult::Fail(QStringLiteral("%1 holds %2 bytes").arg(path).arg(file.size()));
+        return result;
+    }
+    // Read at most one byte past the limit, in case the file grew since its size was taken.
+    QByteArray data = file.read(kMaxMessageBytes + 1);
+    if (data.size() > kMaxMessageBytes) {
+        result.refusal = {kTextSoundTooLarge, kCaptionTip, 0};
+        result.io = IoResult::Fail(QStringLiteral("%1 grew while it was read").arg(path));
+        return result;
+    }
+    if (data.isEmpty()) {
+        result.io = IoResult::Fail(QStringLiteral("%1 is empty").arg(path));
+        return result;
+    }
+    result.part = {SafePartName(QFileInfo(path).fileName()), data};
+    return result;
+}
+
+PlayClock::PlayClock(const MediaMsg& msg) {
+    for (const Slide& slide : msg.Slides()) {
+        m_starts.push_back(m_total);
+        // A received slide may claim no time at all; it still shows for the shortest page time.
+        m_total += std::max(slide.durationMs, kMinSlideMs);
+    }
+}
+
+qint64 PlayClock::Wrap(qint64 elapsedMs) const {
+    if (m_total <= 0 || elapsedMs < 0) {
+        return 0;
+    }
+    return elapsedMs % m_total;
+}
+
+int PlayClock::SlideAt(qint64 elapsedMs) const {
+    if (m_starts.empty()) {
+        return -1;
+    }
+    const qint64 t = Wrap(elapsedMs);
+    const auto next = std::upper_bound(m_starts.begin(), m_starts.end(), t);
+    return static_cast<int>(next - m_starts.begin()) - 1;
+}
+
+QString PlayTimeText(qint64 ms) {
+    const qint64 seconds = std::max<qint64>(ms, 0) / 1000;
+    return QString::asprintf("%02lld:%02lld", seconds / 60, seconds % 60);
+}
+
+} // namespace mms

@@ -1,0 +1,100 @@
+// vexa-cli mms: list, show and export the phone's messages; a message file saved as a draft and
+// sent under the compose checks, one over each limit refused with its text.
+#include "CliTestSupport.h"
+
+#include "bridge/sim/SimSeed.h"
+#include "libs/mms/MediaMsg.h"
+#include "platform/StringTable.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CliMmsTest : public CliFixture {
+protected:
+    void SetUp() override { AddPhone(QStringLiteral("vexa-mms"), QStringLiteral("vexa"), QStringLiteral("V900")); }
+
+    QString MessageFile(const char* name, const mms::MediaMsg& msg) {
+        const QString path = m_folders.Root() + u'/' + QString::fromLatin1(name);
+        EXPECT_TRUE(msg.SaveToFile(path));
+        return path;
+    }
+};
+
+mms::MediaMsg Message(qint64 bytes, int slides = 2) {
+    mms::MediaMsg msg;
+    msg.SetSubject(QStringLiteral("周末\t计划"));
+    msg.SetRecipient({QStringLiteral("10086")});
+    for (int i = 0; i < slides; ++i) {
+        mms::Slide s;
+        s.text = QStringLiteral("第%1页\n第二行").arg(i + 1);
+        msg.AppendReadSlide(s);
+    }
+    if (bytes > 0) {
+        msg.GetSlide(0)->sound = {QStringLiteral("a.mid"), QByteArray()};
+        msg.GetSlide(0)->sound.data = QByteArray(bytes - msg.Save().size(), 'm');
+    }
+    return msg;
+}
+
+TEST_F(CliMmsTest, DraftSendListShowAndExportAgree) {
+    const mms::MediaMsg msg = Message(mms::kMaxMessageBytes);
+    const QString file = MessageFile("limit.omms", msg);
+    ASSERT_EQ(Run({"mms", "draft", file}), kCliOk) << m_err.toStdString();
+    EXPECT_TRUE(m_out.startsWith(QStringLiteral("彩信创建成功，已保存至草稿箱。\nid: ")));
+    ASSERT_EQ(Run({"mms", "send", "--sim", "2", file}), kCliOk) << m_err.toStdString();
+    EXPECT_TRUE(m_out.startsWith(QStringLiteral("彩信发送成功\nid: ")));
+
+    ASSERT_EQ(Run({"mms", "list"}), kCliOk) << m_err.toStdString();
+    const QStringList lines = m_out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("\tsent\t10086\t")));
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\t周末\\t计划"))) << "a tab in the subject keeps the columns";
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("\tdraft\t10086\t")));
+
+    const QString draftId = lines[1].section(u'\t', 0, 0);
+    ASSERT_EQ(Run({"mms", "show", draftId}), kCliOk) << m_err.toStdString();
+    EXPECT_TRUE(m_out.contains(QStringLiteral("box: draft\n")));
+    EXPECT_TRUE(m_out.contains(QStringLiteral("slides: 2\n")));
+    EXPECT_TRUE(m_out.contains(QStringLiteral("size: 307200\n")));
+    EXPECT_TRUE(m_out.contains(QStringLiteral("\ttext 第2页\\n第二行\n")));
+
+    const QString out = m_folders.Root() + QStringLiteral("/back.omms");
+    ASSERT_EQ(Run({"mms", "export", draftId, out}), kCliOk) << m_err.toStdString();
+    mms::MediaMsg back;
+    ASSERT_TRUE(mms::LoadMediaMsg(out, &back));
+    EXPECT_TRUE(back.Slides() == msg.Slides());
+    EXPECT_EQ(back.Subject(), msg.Subject());
+}
+
+TEST_F(CliMmsTest, OneOverEachLimitIsRefusedWithItsTextAndNothingStored) {
+    mms::MediaMsg subject = Message(0);
+    subject.SetSubject(QString(41, u'题'));
+    mms::MediaMsg empty = Message(0, 0);
+    const std::pair<QString, QString> cases[] = {
+        {MessageFile("big.omms", Message(mms::kMaxMessageBytes + 1)), QStringLiteral("彩信大小已超过上限 300k")},
+        {MessageFile("subject.omms", subject), QStringLiteral("主题过长，请不要超过40个字")},
+        {MessageFile("slides.omms", Message(0, mms::kMaxSlides + 1)), QStringLiteral("已达到最大页数")},
+        {MessageFile("empty.omms", empty), QStringLiteral("页面为空")},
+    };
+    for (const auto& [file, text] : cases) {
+        EXPECT_EQ(Run({"mms", "draft", file}), kCliFailed) << file.toStdString();
+        EXPECT_EQ(m_err, text + u'\n');
+    }
+    QFile damaged(m_folders.Root() + QStringLiteral("/cut.omms"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(Message(0).Save().left(30));
+    damaged.close();
+    EXPECT_EQ(Run({"mms", "send", damaged.fileName()}), kCliFailed);
+    EXPECT_TRUE(m_err.contains(QStringLiteral("damaged multimedia message")));
+    ASSERT_EQ(Run({"mms", "list"}), kCliOk);
+    EXPECT_EQ(m_out, QString());
+    EXPECT_EQ(Run({"mms", "show", "999"}), kCliFailed);
+    EXPECT_EQ(Run({"mms", "show", "x"}), kCliUsage);
+    EXPECT_EQ(Run({"mms", "send", "--sim", "3", "f"}), kCliUsage);
+    EXPECT_EQ(Run({"mms", "export", "1"}), kCliUsage);
+}
+
+} // namespace
