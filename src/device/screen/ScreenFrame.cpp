@@ -184,6 +184,8 @@ QString FrameErrorText(FrameError error) {
         return Str(3284);
     case FrameError::Undecodable:
         return Str(3286);
+    case FrameError::NotCaptured:
+        return Str(3287);
     }
     return Str(3286);
 }

@@ -43,6 +43,7 @@ enum class FrameError {
     BadSize,        // a side of 0 or beyond the limits
     BadPixelFormat, // a raw format screencap does not write
     Undecodable,    // an encoded picture the readers cannot read
+    NotCaptured,    // the phone gave no frame (refused, reported an error, or stayed silent)
 };
 
 struct DecodedFrame {
