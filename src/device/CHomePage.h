@@ -18,6 +18,7 @@ class CConnectHwndobj;
 class CDeviceDataShow;
 class CDeviceList;
 class CMemoryData;
+class CPhonePlayer;
 class CSessionGate;
 class DeviceNameAdapter;
 
@@ -53,6 +54,7 @@ public:
     CConnectHwndobj* ConnectWindow() const { return m_connect; }
     CMemoryData* MemoryData() const { return m_memory; }
     CDeviceDataShow* DataShow() const { return m_data; }
+    CPhonePlayer* Player() const { return m_player; }
     // How many times figures of the phone were shown.
     int RefreshCount() const { return m_refreshes; }
 
@@ -86,6 +88,7 @@ private:
     CConnectHwndobj* m_connect = nullptr;
     CDeviceDataShow* m_data = nullptr;
     CMemoryData* m_memory = nullptr;
+    CPhonePlayer* m_player = nullptr;
     bool m_connected = false;
     bool m_firstRefreshDone = false;
     DeviceRecord m_device;

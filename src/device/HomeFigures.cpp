@@ -37,6 +37,11 @@ HomeFigures ReadHomeFigures(vexa::DeviceBridge* bridge, vexa::DeviceSession* ses
     }
     if (vexa::DeviceInfo* info = session->GetDeviceInfo()) {
         figures.model = info->GetModel();
+        figures.osVersion = info->GetOsVersion();
+    }
+    if (!session->GetPhoneProjectNum(&figures.projectNumber) || figures.projectNumber.isEmpty()) {
+        LOG_Error("GetPhoneProjectNum failed.%s:%d", LOG_HERE);
+        figures.projectNumber = QStringLiteral("default");
     }
     figures.key = DeviceKey(bridge, session, devices);
     if (vexa::BackupService* backup = session->GetBackupService()) {
