@@ -3,6 +3,7 @@
 #include "app/CMainFrame.h"
 #include "app/ContactScreenshots.h"
 #include "app/FilesScreenshots.h"
+#include "app/ScreenScreenshots.h"
 #include "app/InstanceGuard.h"
 #include "app/ShellScreenshots.h"
 #include "app/TerminationSignals.h"
@@ -137,6 +138,7 @@ int main(int argc, char** argv) {
     RegisterContactScreenshots();
     RegisterMessagesScreenshots();
     RegisterFilesScreenshots();
+    RegisterScreenScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);
