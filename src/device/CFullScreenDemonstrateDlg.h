@@ -52,6 +52,7 @@ public:
     ~CFullScreenDemonstrateDlg() override;
 
     CImagePlayerForScreenshot* ImageArea() const { return m_image; }
+    CBottomBarOfFullscreenDemo* BottomBar() const { return m_bottom; }
     bool IsPlaying() const { return m_playing; }
     bool BarsShown() const;
     // Without a feed (pictures of the viewer): shows frame as if the phone had sent it.
