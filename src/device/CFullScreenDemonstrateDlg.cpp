@@ -64,6 +64,7 @@ bool CFullScreenDemonstrateDlg::OnInitDialog() {
     }
     m_image = new CImagePlayerForScreenshot;
     m_image->SetBackground(QColor(0x1F, 0x23, 0x29));
+    m_image->SetPaintedCallback([this] { m_feed->FrameDrawn(); });
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("image_player")), m_image);
     m_top = new CTopBarOfFullscreenDemo(this);
     m_bottom = new CBottomBarOfFullscreenDemo(this);
@@ -175,6 +176,7 @@ void CFullScreenDemonstrateDlg::Play() {
         return;
     }
     m_playing = true;
+    m_feed->SetView(m_image->size(), m_image->Rotation(), m_image->ScaleMode());
     m_feed->Play();
     ShowPlayButtons();
 }
@@ -301,9 +303,11 @@ LRESULT CFullScreenDemonstrateDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lPa
                 return 0;
             }
             m_current = std::move(frame->full);
-            m_image->SetFrame(frame->shown);
-            m_image->repaint();
-            m_feed->FrameDrawn();
+            m_image->SetFrame(frame->shown, frame->drawn, frame->viewSize, frame->viewRotation, frame->viewScaleMode);
+            m_feed->SetView(m_image->size(), m_image->Rotation(), m_image->ScaleMode());
+            if (!m_image->isVisible()) {
+                m_feed->FrameDrawn();
+            }
         }
         return 0;
     case WM_FULLSCREEN_CLOSE:

@@ -12,7 +12,23 @@ CImagePlayerForScreenshot::CImagePlayerForScreenshot(QWidget* parent) : QWidget(
 
 void CImagePlayerForScreenshot::SetFrame(const QImage& frame) {
     m_frame = frame;
+    m_newFrame = true;
     Rebuild();
+}
+
+void CImagePlayerForScreenshot::SetFrame(const QImage& frame, const QImage& drawn, QSize size, int rotation,
+                                         int scaleMode) {
+    if (drawn.isNull() || size != this->size() || rotation != m_rotation || scaleMode != m_scaleMode) {
+        SetFrame(frame);
+        return;
+    }
+    m_frame = frame;
+    m_newFrame = true;
+    m_rotated = QImage(); // made again only when the rotation changes
+    const QSize turned = m_rotation % 2 == 1 ? frame.size().transposed() : frame.size();
+    m_destination = screen::PlayerDestination(this->size(), turned, m_scaleMode);
+    m_scaled = drawn;
+    update();
 }
 
 void CImagePlayerForScreenshot::Clear() {
@@ -73,6 +89,12 @@ void CImagePlayerForScreenshot::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), m_background);
     if (!m_scaled.isNull()) {
         painter.drawImage(m_destination.topLeft(), m_scaled);
+    }
+    if (m_newFrame) {
+        m_newFrame = false;
+        if (m_painted) {
+            m_painted();
+        }
     }
 }
 

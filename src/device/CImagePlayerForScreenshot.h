@@ -17,6 +17,11 @@ public:
 
     // Shows frame; a size other than the last one's lays the area out again.
     void SetFrame(const QImage& frame);
+    // The same with the picture already turned and scaled elsewhere for (size, rotation, scaleMode);
+    // used as it is when that is still the area's view, so the UI thread does no scaling.
+    void SetFrame(const QImage& frame, const QImage& drawn, QSize size, int rotation, int scaleMode);
+    // Called once after a new frame has been painted.
+    void SetPaintedCallback(std::function<void()> painted) { m_painted = std::move(painted); }
     void Clear();
     bool HasFrame() const { return !m_frame.isNull(); }
     const QImage& Frame() const { return m_frame; }
@@ -58,4 +63,6 @@ private:
     int m_bottom = 0;
     int m_zone = 0;
     std::function<void(int)> m_zoneChanged;
+    std::function<void()> m_painted;
+    bool m_newFrame = false;
 };

@@ -108,6 +108,7 @@ bool CPhonePlayer::Create() {
         }
     }
     m_image = new CImagePlayerForScreenshot;
+    m_image->SetPaintedCallback([this] { FrameDrawn(); });
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("image_player")), m_image);
     SetUpShell(QStringLiteral("default"));
     SetPlayerEnabled(false);
@@ -175,6 +176,7 @@ void CPhonePlayer::StartAutoPlay() {
         return;
     }
     m_playing = true;
+    m_feed->SetView(m_image->size(), m_image->Rotation(), m_image->ScaleMode());
     m_feed->Play();
     RegisterOrientation(*m_feed, m_box);
     ShowPlayButtons();
@@ -220,16 +222,26 @@ void CPhonePlayer::ShowFrame(screen::ScreenFeedFrame frame) {
     QElapsedTimer timer;
     timer.start();
     m_current = std::move(frame.full);
-    m_image->SetFrame(frame.shown);
-    m_image->repaint(); // drawn now, so "drawn" below is true when the next frame is asked for
+    m_requested = frame.requested;
+    m_image->SetFrame(frame.shown, frame.drawn, frame.viewSize, frame.viewRotation, frame.viewScaleMode);
+    m_feed->SetView(m_image->size(), m_image->Rotation(), m_image->ScaleMode());
     ++m_framesShown;
     m_fps = frame.fps;
-    ShowRate();
-    const double ms = timer.nsecsElapsed() / 1e6;
-    m_longestFrameMs = std::max(m_longestFrameMs, ms);
+    // The rate is read by people: twice a second is enough, and spares the label's relayout.
+    if (!m_rateShown.isValid() || m_rateShown.elapsed() >= 500) {
+        m_rateShown.start();
+        ShowRate();
+    }
+    m_longestFrameMs = std::max(m_longestFrameMs, timer.nsecsElapsed() / 1e6);
+    if (!m_image->isVisible()) {
+        FrameDrawn(); // nothing will be painted: the stream must not wait for it
+    }
+}
+
+void CPhonePlayer::FrameDrawn() {
     m_feed->FrameDrawn();
     if (m_frameObserver) {
-        m_frameObserver(std::chrono::steady_clock::now() - frame.requested);
+        m_frameObserver(std::chrono::steady_clock::now() - m_requested);
     }
 }
 

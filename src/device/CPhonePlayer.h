@@ -107,7 +107,7 @@ public:
     const QImage& CurrentFrame() const { return m_current; }
     std::int64_t FramesShown() const { return m_framesShown; }
     double FramesPerSecond() const { return m_fps; }
-    // The longest time a frame kept the UI thread, in milliseconds.
+    // The longest time the handling of one arriving frame kept the UI thread, in milliseconds.
     double LongestFrameMs() const { return m_longestFrameMs; }
     // Called after each frame is drawn with the time since it was asked of the phone (benchmarks).
     void SetFrameObserver(std::function<void(std::chrono::steady_clock::duration)> observer) {
@@ -127,6 +127,8 @@ private:
     void ShowFrame(screen::ScreenFeedFrame frame);
     void ShowPlayButtons();
     void ShowRate();
+    // The frame last shown was painted: the next may come.
+    void FrameDrawn();
 
     CSessionGate& m_gate;
     std::shared_ptr<CPostBox> m_box;
@@ -142,6 +144,8 @@ private:
     std::int64_t m_framesShown = 0;
     double m_fps = 0;
     double m_longestFrameMs = 0;
+    std::chrono::steady_clock::time_point m_requested;
+    QElapsedTimer m_rateShown;
     SaveChooser m_saveChooser;
     std::function<void()> m_fullScreenRunner;
     std::function<void(std::chrono::steady_clock::duration)> m_frameObserver;

@@ -2,6 +2,7 @@
 
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/ScreenshotService.h"
+#include "device/screen/PlayerGeometry.h"
 #include "libs/log/Log.h"
 #include "platform/Event.h"
 
@@ -21,6 +22,9 @@ struct CScreenFeed::State {
     std::int64_t frames = 0;
     std::deque<Clock::time_point> times;
     Clock::time_point requested;
+    QSize viewSize;
+    int viewRotation = 0;
+    int viewScaleMode = 0;
 
     void Deliver(ScreenFeedFrame frame) {
         std::lock_guard guard(lock);
@@ -112,6 +116,19 @@ void CScreenFeed::Start(bool continuous) {
             if (decoded.Ok()) {
                 frame.shown = ReduceFrame(decoded.image);
                 frame.full = std::move(decoded.image);
+                {
+                    std::lock_guard guard(state->lock);
+                    frame.viewSize = state->viewSize;
+                    frame.viewRotation = state->viewRotation;
+                    frame.viewScaleMode = state->viewScaleMode;
+                }
+                if (!frame.viewSize.isEmpty()) {
+                    const QImage turned = RotateFrame(frame.shown, frame.viewRotation);
+                    const QRect target = PlayerDestination(frame.viewSize, turned.size(), frame.viewScaleMode);
+                    frame.drawn = target.size() == turned.size()
+                                      ? turned
+                                      : turned.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                }
             } else {
                 LOG_Error("load stream failed.%s:%d", LOG_HERE);
                 frame.error = decoded.error;
@@ -183,6 +200,13 @@ void CScreenFeed::Resume() {
 
 void CScreenFeed::Post(std::function<void(vexa::DeviceSession&)> work) {
     Queue([this, work = std::move(work)] { m_runner(work); });
+}
+
+void CScreenFeed::SetView(QSize size, int rotation, int scaleMode) {
+    std::lock_guard guard(m_state->lock);
+    m_state->viewSize = size;
+    m_state->viewRotation = rotation;
+    m_state->viewScaleMode = scaleMode;
 }
 
 void CScreenFeed::FrameDrawn() {

@@ -32,7 +32,13 @@ struct ScreenFeedFrame {
     FrameError error = FrameError::None; // NotCaptured: the phone gave no frame or refused to start
     QString detail;
     QImage full;  // as the phone sent it: for saving and copying
-    QImage shown; // reduced to kPlayerMaxSide: for drawing
+    QImage shown; // reduced to kPlayerMaxSide: kept by the window for later turns and resizes
+    // shown turned and scaled for the view the window last gave (SetView), so drawing it costs the
+    // UI thread no scaling; null when no view was given. view* say which view it was made for.
+    QImage drawn;
+    QSize viewSize;
+    int viewRotation = 0;
+    int viewScaleMode = 0;
     std::int64_t number = 0; // frames delivered by this feed, this one included
     double fps = 0;          // over the last frames; 0 until there are two
     std::chrono::steady_clock::time_point requested; // when this frame was asked of the phone
@@ -66,6 +72,8 @@ public:
 
     // The window has drawn the last frame: the next one may come.
     void FrameDrawn();
+    // The image area's size, rotation and scale mode, for the frames prepared from now on.
+    void SetView(QSize size, int rotation, int scaleMode);
     // Play was asked for and not stopped, and no capture error ended it.
     bool IsPlaying() const;
 

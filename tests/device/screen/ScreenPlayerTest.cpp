@@ -91,8 +91,12 @@ private slots:
         QCOMPARE(m_player->ImageArea()->Frame().size(), QSize(460, 1024));
         QCOMPARE(m_player->ImageArea()->Destination(), QRect(8, 0, 143, 320));
         QVERIFY(m_player->FramesPerSecond() > 0);
-        QCOMPARE(Plugin_GetText(GetPluginByName(m_player.get(), QStringLiteral("screenshot_fps"))),
-                 FormatText(Str(3295), m_player->FramesPerSecond()));
+        // The rate is shown (refreshed twice a second) as "N.N 帧/秒".
+        QWidget* rate = GetPluginByName(m_player.get(), QStringLiteral("screenshot_fps"));
+        QTRY_VERIFY_WITH_TIMEOUT(!Plugin_GetText(rate).isEmpty(), kWaitMs);
+        const QString shown = Plugin_GetText(rate);
+        QVERIFY2(shown.endsWith(Str(3295).section(u' ', 1)), qPrintable(shown));
+        QVERIFY2(shown.section(u' ', 0, 0).toDouble() > 0, qPrintable(shown));
 
         Click(m_player.get(), "screenshot_stop_autoplay_button");
         QVERIFY(!m_player->IsPlaying());
@@ -190,6 +194,17 @@ private slots:
         Click(bottom, "button_rotate_right");
         Click(bottom, "button_rotate_right");
         QCOMPARE(viewer.ImageArea()->Rotation(), 3);
+        // Saved as turned: a quarter turn right gives the landscape picture.
+        const QString saved = m_env->Path(QStringLiteral("turned.png"));
+        m_player->SetSaveChooser([&](QString* path, ScreenshotType* type) {
+            *path = saved;
+            *type = ScreenshotType::Png;
+            return true;
+        });
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        Click(bottom, "button_save_screenshot_as_file");
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(137));
+        QCOMPARE(QImageReader(saved).size(), QSize(2400, 1080));
         Click(bottom, "button_view_full_window");
         QCOMPARE(viewer.ImageArea()->ScaleMode(), 0);
         QVERIFY(GetPluginByName(bottom, QStringLiteral("button_view_full_window"))->isHidden());
