@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QtEndian>
 
 #include <cstring>
 
@@ -43,10 +44,11 @@ int BytesPerPixel(std::uint32_t format) {
     }
 }
 
+// A screen is opaque whatever its alpha bytes say (phones leave them at 0 or 255 as they please),
+// so alpha is never read: saved screenshots are opaque pictures.
 QImage::Format ImageFormat(std::uint32_t format) {
     switch (format) {
     case kRawRgba8888:
-        return QImage::Format_RGBA8888;
     case kRawRgbx8888:
         return QImage::Format_RGBX8888;
     case kRawRgb888:
@@ -54,7 +56,7 @@ QImage::Format ImageFormat(std::uint32_t format) {
     case kRawRgb565:
         return QImage::Format_RGB16; // little-endian 5-6-5, as the phone writes it
     default:
-        return QImage::Format_ARGB32; // B, G, R, A in memory on little-endian machines
+        return QImage::Format_RGB32; // B, G, R, A in memory on little-endian machines
     }
 }
 
@@ -94,7 +96,15 @@ DecodedFrame DecodeRaw(const QByteArray& data) {
     const qsizetype rowBytes = static_cast<qsizetype>(width) * bpp;
     const char* source = data.constData() + header;
     for (int y = 0; y < image.height(); ++y) {
-        std::memcpy(image.scanLine(y), source + y * rowBytes, static_cast<size_t>(rowBytes));
+        uchar* row = image.scanLine(y);
+        std::memcpy(row, source + y * rowBytes, static_cast<size_t>(rowBytes));
+        if (bpp == 4) {
+            // The fourth byte of each pixel is alpha in every 4-byte layout; opaque formats need it 255.
+            auto* pixels = reinterpret_cast<std::uint32_t*>(row);
+            for (int x = 0; x < image.width(); ++x) {
+                pixels[x] |= qToLittleEndian(0xff000000u);
+            }
+        }
     }
     DecodedFrame frame;
     frame.image = std::move(image);

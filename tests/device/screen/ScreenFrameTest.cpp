@@ -85,6 +85,17 @@ TEST_P(RawFrameTest, PixelsLandWhereThePhoneDrewThem) {
     }
 }
 
+TEST(ScreenFrameTest, RawFramesAreOpaqueWhateverTheirAlphaBytes) {
+    for (const std::uint32_t format : {screen::kRawRgba8888, screen::kRawBgra8888}) {
+        QByteArray raw = RawHeader(2, 1, format, true);
+        raw.append("\x10\x20\x30\x00\x40\x50\x60\x00", 8); // alpha 0, as some phones leave it
+        const screen::DecodedFrame frame = screen::DecodeFrame(raw);
+        ASSERT_TRUE(frame.Ok()) << frame.detail.toStdString();
+        EXPECT_FALSE(frame.image.hasAlphaChannel()) << format;
+        EXPECT_EQ(frame.image.pixelColor(1, 0).alpha(), 255) << format;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, RawFrameTest,
                          ::testing::Values(RawCase{screen::kRawRgba8888, true, 0}, RawCase{screen::kRawRgba8888, false, 0},
                                            RawCase{screen::kRawRgbx8888, true, 0}, RawCase{screen::kRawBgra8888, true, 0},
