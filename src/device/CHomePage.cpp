@@ -206,7 +206,7 @@ void CHomePage::ShowFigures(const HomeFigures& figures) {
     if (!m_firstRefreshDone && m_player != nullptr) {
         m_player->SetUpShell(figures.projectNumber);
         m_player->SetPlayerEnabled(ScreenPlayerSupported(figures.osVersion));
-        m_player->Refresh(); // the first picture of the new phone
+        m_player->Refresh(true); // the first picture of the new phone; a phone without one stays blank
     }
     m_firstRefreshDone = true;
     m_key = figures.key;

@@ -164,10 +164,11 @@ void CPhonePlayer::ShowRate() {
                    m_playing && m_fps > 0 ? FormatText(Str(3295), m_fps) : QString());
 }
 
-void CPhonePlayer::Refresh() {
+void CPhonePlayer::Refresh(bool quiet) {
     if (!m_enabled || m_playing || !m_gate.IsUsable()) {
         return;
     }
+    m_quietRefresh = quiet;
     m_feed->Refresh();
 }
 
@@ -176,6 +177,7 @@ void CPhonePlayer::StartAutoPlay() {
         return;
     }
     m_playing = true;
+    m_quietRefresh = false;
     m_feed->SetView(m_image->size(), m_image->Rotation(), m_image->ScaleMode());
     m_feed->Play();
     RegisterOrientation(*m_feed, m_box);
@@ -209,12 +211,15 @@ void CPhonePlayer::ShowFrame(screen::ScreenFeedFrame frame) {
         // A stream that ended on an error while the phone is still there: say so, restore the buttons.
         const bool wasPlaying = m_playing;
         m_playing = false;
+        ++m_captureFailures;
         ShowPlayButtons();
         ShowRate();
         m_feed->FrameDrawn();
         LOG_Error("[CPhonePlayer] no frame: %s (playing %d). %s:%d", qUtf8Printable(frame.detail), int(wasPlaying),
                   LOG_HERE);
-        if (m_gate.IsUsable()) {
+        const bool quiet = m_quietRefresh && !wasPlaying;
+        m_quietRefresh = false;
+        if (m_gate.IsUsable() && !quiet) {
             VexaMessageBox(136, this, 330, 0);
         }
         return;

@@ -72,7 +72,9 @@ public:
     void SetPlayerEnabled(bool enabled);
     bool IsPlayerEnabled() const { return m_enabled; }
 
-    void Refresh();
+    // One frame. quiet: a failure is only logged (the automatic first picture of a new phone must
+    // not greet the user with an error box).
+    void Refresh(bool quiet = false);
     void StartAutoPlay();
     void StopAutoPlay();
     bool IsPlaying() const { return m_playing; }
@@ -106,6 +108,8 @@ public:
     // The full frame last shown, as the phone sent it.
     const QImage& CurrentFrame() const { return m_current; }
     std::int64_t FramesShown() const { return m_framesShown; }
+    // Frames the phone failed to give (refused, reported an error, or sent something unreadable).
+    int CaptureFailures() const { return m_captureFailures; }
     double FramesPerSecond() const { return m_fps; }
     // The longest time the handling of one arriving frame kept the UI thread, in milliseconds.
     double LongestFrameMs() const { return m_longestFrameMs; }
@@ -139,6 +143,8 @@ private:
     bool m_enabled = false;
     bool m_playing = false;
     bool m_snapshotPending = false;
+    bool m_quietRefresh = false;
+    int m_captureFailures = 0;
     int m_outputMode = 0;
     bool m_includeShell = false;
     std::int64_t m_framesShown = 0;

@@ -167,6 +167,26 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(1080, 2400));
     }
 
+    // The first picture after connecting is fetched quietly: a phone without frames shows none and no
+    // box; asked for by the user, the failure is said.
+    void aPhoneWithoutFramesFailsQuietlyOnlyWhenNobodyAsked() {
+        vexa::sim::SimDb db;
+        QString error;
+        QVERIFY(db.Open(vexa::sim::PhoneFilePath(kPhone), &error));
+        vexa::sim::Stmt wipe(db, "DELETE FROM screen_frames");
+        QVERIFY(wipe.Run());
+        const std::int64_t shown = m_player->FramesShown();
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        m_player->Refresh(true);
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->CaptureFailures(), 1, kWaitMs);
+        int unused = 0;
+        QVERIFY2(CVexaMessageBoxImpl::TakeNextAnswer(QString(), QString(), 0, unused), "no box was shown");
+        QCOMPARE(m_player->FramesShown(), shown);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        Click(m_player.get(), "screenshot_refresh_button");
+        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(136), kWaitMs);
+    }
+
     void thePhonesOrientationTurnsThePicture() {
         m_player->StartAutoPlay();
         QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 1, kWaitMs);
