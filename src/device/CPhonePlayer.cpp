@@ -160,8 +160,9 @@ void CPhonePlayer::ShowPlayButtons() {
 }
 
 void CPhonePlayer::ShowRate() {
+    m_rateVisible = m_playing && m_fps > 0;
     Plugin_SetText(GetPluginByName(this, QStringLiteral("screenshot_fps")),
-                   m_playing && m_fps > 0 ? FormatText(Str(3295), m_fps) : QString());
+                   m_rateVisible ? FormatText(Str(3295), m_fps) : QString());
 }
 
 void CPhonePlayer::Refresh(bool quiet) {
@@ -233,7 +234,7 @@ void CPhonePlayer::ShowFrame(screen::ScreenFeedFrame frame) {
     ++m_framesShown;
     m_fps = frame.fps;
     // The rate is read by people: twice a second is enough, and spares the label's relayout.
-    if (!m_rateShown.isValid() || m_rateShown.elapsed() >= 500) {
+    if (!m_rateVisible || m_rateShown.elapsed() >= 500) {
         m_rateShown.start();
         ShowRate();
     }

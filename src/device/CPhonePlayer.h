@@ -152,6 +152,7 @@ private:
     double m_longestFrameMs = 0;
     std::chrono::steady_clock::time_point m_requested;
     QElapsedTimer m_rateShown;
+    bool m_rateVisible = false;
     SaveChooser m_saveChooser;
     std::function<void()> m_fullScreenRunner;
     std::function<void(std::chrono::steady_clock::duration)> m_frameObserver;

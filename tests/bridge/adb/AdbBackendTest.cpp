@@ -35,7 +35,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
-
 #include <QtEndian>
 
 #include <gtest/gtest.h>
