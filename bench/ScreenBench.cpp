@@ -14,7 +14,9 @@
 #include "bridge/sim/SimSeed.h"
 #include "device/CPhonePlayer.h"
 #include "device/SessionGate.h"
+#include "device/screen/ScreenCapture.h"
 #include "device/screen/ScreenFrame.h"
+#include "bridge/api/DeviceSession.h"
 #include "libs/log/Log.h"
 #include "skin/Skin.h"
 
@@ -175,6 +177,26 @@ void BM_PlayThroughAdb(benchmark::State& state) {
     PlayFrames(state, g_setup->adbSerial);
 }
 BENCHMARK(BM_PlayThroughAdb)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One frame at a time through the backend without any window (CaptureFrame, as "screen grab"): the
+// phone link's own share of each frame, decode included.
+void BM_AdbBackendCaptureFrame(benchmark::State& state) {
+    vexa::adbphone::UseRealPhones(g_setup->rig.ServerPort());
+    if (!ppInitialize() || ppGetBridge()->ConnectUsbDevice(g_setup->adbSerial) == 0) {
+        state.SkipWithError("no phone");
+        ppCleanup();
+        return;
+    }
+    for (auto _ : state) {
+        if (!screen::CaptureFrame(ppGetBridge()->GetSession()->GetScreenshotService()).Ok()) {
+            state.SkipWithError("no frame");
+            break;
+        }
+    }
+    ppGetBridge()->CloseSession();
+    ppCleanup();
+}
+BENCHMARK(BM_AdbBackendCaptureFrame)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same frame through Debian's adb command line ("adb exec-out screencap"), for comparison: what
 // the transport itself allows, a process start included.
