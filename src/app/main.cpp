@@ -4,6 +4,7 @@
 #include "app/ContactScreenshots.h"
 #include "crash/CrashHandler.h"
 #include "app/FilesScreenshots.h"
+#include "app/ScreenScreenshots.h"
 #include "app/InstanceGuard.h"
 #include "app/ShellScreenshots.h"
 #include "app/TerminationSignals.h"
@@ -148,6 +149,7 @@ int main(int argc, char** argv) {
     RegisterMessagesScreenshots();
     RegisterFilesScreenshots();
     RegisterFeedbackScreenshots();
+    RegisterScreenScreenshots();
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
         const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);

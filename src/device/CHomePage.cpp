@@ -5,6 +5,7 @@
 #include "device/CConnectHwndobj.h"
 #include "device/CHomeParts.h"
 #include "device/CMobileVersionHwnobj.h"
+#include "device/CPhonePlayer.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
 #include "device/HomeTexts.h"
@@ -100,20 +101,24 @@ bool CHomePage::Create() {
     m_data = new CDeviceDataShow(m_frame, m_selectTab);
     m_memory = new CMemoryData(this, WM_HOME_STOP_PLAYER);
     m_firmware = new CMobileVersionHwnobj(m_gate);
+    m_player = new CPhonePlayer(m_gate);
     auto* news = new CMsgWnd;
-    if (!m_connect->Create() || !m_data->Create() || !m_memory->Create() || !m_firmware->Create() ||
+    if (!m_connect->Create() || !m_data->Create() || !m_memory->Create() || !m_firmware->Create() || !m_player->Create() ||
         WindowManager_Attach(AppSkin(), news, QStringLiteral("vexa_news_page")) == 0) {
         delete m_connect;
         delete m_data;
         delete m_memory;
         delete m_firmware;
+        delete m_player;
         delete news;
         m_connect = nullptr;
         m_data = nullptr;
         m_memory = nullptr;
         m_firmware = nullptr;
+        m_player = nullptr;
         return false;
     }
+    Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("phone_player")), m_player);
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("device_connect_hwndobj")), m_connect);
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("Device_Data_WndObj")), m_data);
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("Memory_Data_WndObj")), m_memory);
@@ -139,6 +144,9 @@ bool CHomePage::IsConnectedAreaShown() const {
 void CHomePage::ShowConnectedArea(bool connected) {
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("connected_area")), connected);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("disconnected_area")), !connected);
+    // The phone's screen takes the news panel's place while a phone is connected.
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("phone_player")), connected);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("layout_web_news")), !connected);
 }
 
 void CHomePage::OnDeviceConnected() {
@@ -165,6 +173,10 @@ void CHomePage::OnDeviceDisconnected() {
     m_refreshJob.Cancel();
     if (m_firmware != nullptr) {
         m_firmware->Clear();
+    }
+    if (m_player != nullptr) {
+        m_player->Reset();
+        m_player->SetPlayerEnabled(false);
     }
     ShowConnectedArea(false);
     if (m_connect != nullptr) {
@@ -205,6 +217,11 @@ void CHomePage::ShowFigures(const HomeFigures& figures) {
     if (!m_firstRefreshDone && m_firmware != nullptr) {
         m_firmware->Fill(figures.firmware, figures.firmwareUpdatable);
     }
+    if (!m_firstRefreshDone && m_player != nullptr) {
+        m_player->SetUpShell(figures.projectNumber);
+        m_player->SetPlayerEnabled(ScreenPlayerSupported(figures.osVersion));
+        m_player->Refresh(true); // the first picture of the new phone; a phone without one stays blank
+    }
     m_firstRefreshDone = true;
     m_key = figures.key;
     m_backupTimeHidden = figures.backupTimeHidden;
@@ -244,6 +261,9 @@ LRESULT CHomePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_HOME_STOP_PLAYER:
         // The storage panel's "文件管理" button.
+        if (m_player != nullptr) {
+            m_player->StopAutoPlay();
+        }
         if (m_openFiles && m_gate.IsUsable()) {
             m_openFiles();
         }
@@ -261,6 +281,9 @@ LRESULT CHomePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CHomePage::OnDisconnect(QWidget*, std::intptr_t, std::intptr_t) {
     actst_record(0x4A);
+    if (m_player != nullptr) {
+        m_player->StopAutoPlay();
+    }
     if (m_frame != nullptr) {
         m_frame->PostMessage(m_disconnect);
     }

@@ -19,6 +19,7 @@ class CDeviceDataShow;
 class CDeviceList;
 class CMemoryData;
 class CMobileVersionHwnobj;
+class CPhonePlayer;
 class CSessionGate;
 class DeviceNameAdapter;
 
@@ -55,6 +56,7 @@ public:
     CMemoryData* MemoryData() const { return m_memory; }
     CDeviceDataShow* DataShow() const { return m_data; }
     CMobileVersionHwnobj* FirmwareWidget() const { return m_firmware; }
+    CPhonePlayer* Player() const { return m_player; }
     // How many times figures of the phone were shown.
     int RefreshCount() const { return m_refreshes; }
 
@@ -89,6 +91,7 @@ private:
     CDeviceDataShow* m_data = nullptr;
     CMemoryData* m_memory = nullptr;
     CMobileVersionHwnobj* m_firmware = nullptr;
+    CPhonePlayer* m_player = nullptr;
     bool m_connected = false;
     bool m_firstRefreshDone = false;
     DeviceRecord m_device;

@@ -38,6 +38,11 @@ HomeFigures ReadHomeFigures(vexa::DeviceBridge* bridge, vexa::DeviceSession* ses
     if (vexa::DeviceInfo* info = session->GetDeviceInfo()) {
         figures.model = info->GetModel();
         figures.firmware = info->GetFirmwareVersion();
+        figures.osVersion = info->GetOsVersion();
+    }
+    if (!session->GetPhoneProjectNum(&figures.projectNumber) || figures.projectNumber.isEmpty()) {
+        LOG_Error("GetPhoneProjectNum failed.%s:%d", LOG_HERE);
+        figures.projectNumber = QStringLiteral("default");
     }
     figures.firmwareUpdatable = session->CanRebootToUpdate();
     figures.key = DeviceKey(bridge, session, devices);

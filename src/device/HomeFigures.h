@@ -38,6 +38,8 @@ struct HomeFigures {
     int apps = 0;
     int agentApps = 0;
     bool backupTimeHidden = false;
+    QString osVersion;     // decides whether the screen player is offered
+    QString projectNumber; // picks the phone shell; "default" when the phone names none
 };
 
 // Reads everything the home page shows. Call inside a use of the session gate, on a worker.

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QHash>
+#include <QImage>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -306,12 +307,8 @@ std::string CPhoneDevice::RunExec(const std::string& line) {
     if (!SplitShellLine(line, commands) || commands.size() != 1) {
         return {};
     }
-    const auto& words = commands.front();
-    if (words.size() >= 2 && words[0] == "screencap" && words[1] == "-p") {
-        return Screencap();
-    }
     std::string out;
-    Run(words, out);
+    Run(commands.front(), out);
     return out;
 }
 
@@ -386,9 +383,14 @@ int CPhoneDevice::Run(const std::vector<std::string>& w, std::string& out) {
         return Am(w, out);
     }
     if (cmd == "screencap") {
-        // Without -p screencap writes raw pixels; only the PNG form is offered.
-        out += "screencap: only -p is supported on this device\n";
-        return 1;
+        const bool png = std::find(w.begin() + 1, w.end(), std::string("-p")) != w.end();
+        const std::string frame = Screencap(png);
+        if (frame.empty()) {
+            out += "screencap: no frame\n";
+            return 1;
+        }
+        out += frame;
+        return 0;
     }
     out += "/system/bin/sh: " + cmd + ": not found\n";
     return 127;
@@ -1424,10 +1426,46 @@ int CPhoneDevice::AppOps(const std::vector<std::string>& args, std::string& out)
     return 0;
 }
 
-std::string CPhoneDevice::Screencap() {
+std::string CPhoneDevice::Screencap(bool png) {
     std::lock_guard guard(m_lock);
-    Stmt stmt(m_db, "SELECT data FROM screen_frames ORDER BY id DESC LIMIT 1");
-    return stmt.Step() ? stmt.Blob(0).toStdString() : std::string();
+    Stmt stmt(m_db, "SELECT id, data FROM screen_frames ORDER BY id DESC LIMIT 1");
+    if (!stmt.Step()) {
+        return {};
+    }
+    if (png) {
+        return stmt.Blob(1).toStdString();
+    }
+    // A phone copies its frame buffer out; decoding the stored picture each time would make the
+    // daemon, not the transport, the slow part of a stream.
+    const std::int64_t id = stmt.Int(0);
+    const QSize screen(m_db.Meta("screen_width", QStringLiteral("480")).toInt(),
+                       m_db.Meta("screen_height", QStringLiteral("854")).toInt());
+    if (id != m_rawFrameId || screen != m_rawFrameSize) {
+        QImage image = QImage::fromData(stmt.Blob(1));
+        if (image.isNull()) {
+            return {};
+        }
+        if (screen.isValid() && !screen.isEmpty() && image.size() != screen) {
+            image = image.scaled(screen, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
+        image = image.convertToFormat(QImage::Format_RGBA8888);
+        // Android 8 and later: width, height, format 1 (RGBA_8888), colour space 0, then the rows.
+        std::string raw;
+        const auto rowBytes = static_cast<std::size_t>(image.width()) * 4;
+        raw.reserve(16 + rowBytes * static_cast<std::size_t>(image.height()));
+        for (const std::uint32_t word : {std::uint32_t(image.width()), std::uint32_t(image.height()), 1u, 0u}) {
+            for (int i = 0; i < 4; ++i) {
+                raw.push_back(static_cast<char>((word >> (8 * i)) & 0xff));
+            }
+        }
+        for (int y = 0; y < image.height(); ++y) {
+            raw.append(reinterpret_cast<const char*>(image.constScanLine(y)), rowBytes);
+        }
+        m_rawFrame = std::move(raw);
+        m_rawFrameId = id;
+        m_rawFrameSize = screen;
+    }
+    return m_rawFrame;
 }
 
 adb::SyncStat CPhoneDevice::Stat(const std::string& path) {

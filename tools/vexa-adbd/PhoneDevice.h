@@ -17,6 +17,8 @@
 #include "bridge/adb/protocol/AdbSyncService.h"
 #include "bridge/sim/SimDb.h"
 
+#include <QSize>
+
 #include <map>
 #include <mutex>
 #include <optional>
@@ -45,7 +47,7 @@ public:
     PropertyTable Properties();
     // Runs one shell command line; returns what the shell would print (both streams).
     std::string RunShell(const std::string& line);
-    // "exec:" commands: binary-safe output (screencap -p, cat).
+    // "exec:" commands: binary-safe output (screencap, cat).
     std::string RunExec(const std::string& line);
 
     adb::SyncStat Stat(const std::string& path) override;
@@ -108,7 +110,9 @@ private:
     // Whether the phone file says its phone keeps this provider from the shell user (meta
     // "adb_denied", a comma-separated list such as "call_log,contacts").
     bool Denied(const std::string& provider);
-    std::string Screencap();
+    // "screencap": the newest frame of the phone file at the phone's screen size as raw RGBA_8888
+    // behind the 16-byte header of Android 8 and later; with -p the stored PNG. Empty: no frame.
+    std::string Screencap(bool png);
     // The phone file's own path for a path the shell or sync service got: "/sdcard",
     // "/storage/emulated/0" and "/storage/self/primary" name the phone storage, "/storage/<id>" the card.
     QString Resolve(const QString& path);
@@ -122,6 +126,9 @@ private:
     std::int64_t CopyTree(std::int64_t source, const QString& path);
 
     std::recursive_mutex m_lock;
+    std::int64_t m_rawFrameId = -1;
+    QSize m_rawFrameSize;
+    std::string m_rawFrame;
     vexa::sim::SimDb m_db;
     QString m_serial;
 };

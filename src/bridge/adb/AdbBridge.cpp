@@ -151,6 +151,25 @@ public:
     bool CheckService() override { return true; }
 };
 
+// Whether output is screencap's raw form: width, height and pixel format, on Android 8 and later
+// a colour-space word, then exactly the pixels the header's size needs.
+bool IsRawScreencap(const std::string& output) {
+    if (output.size() < 12) {
+        return false;
+    }
+    const auto word = [&output](int index) {
+        const auto* p = reinterpret_cast<const unsigned char*>(output.data()) + index * 4;
+        return std::uint64_t(p[0]) | std::uint64_t(p[1]) << 8 | std::uint64_t(p[2]) << 16 | std::uint64_t(p[3]) << 24;
+    };
+    const std::uint64_t format = word(2);
+    const std::uint64_t bpp = format == 3 ? 3 : format == 4 ? 2 : (format == 1 || format == 2 || format == 5) ? 4 : 0;
+    if (word(0) > 0xffff || word(1) > 0xffff) {
+        return false;
+    }
+    const std::uint64_t pixels = word(0) * word(1) * bpp;
+    return bpp != 0 && pixels != 0 && (output.size() == 12 + pixels || output.size() == 16 + pixels);
+}
+
 class CAdbScreenshotService final : public ScreenshotService {
 public:
     explicit CAdbScreenshotService(CAdbLink& link) : m_link(link) {}
@@ -201,19 +220,35 @@ private:
                     return;
                 }
             }
-            std::string png;
-            const bool ok = m_link.Exec("screencap -p", png, 10000) && png.rfind("\x89PNG", 0) == 0;
-            if (!ok) {
-                LOG_Error("[AdbScreenshot] screencap gave no picture. %s:%d", LOG_HERE);
-            }
-            callback(!ok, ok ? QByteArray(png.data(), static_cast<qsizetype>(png.size())) : QByteArray());
+            std::string frame;
+            const bool ok = Grab(frame);
+            callback(!ok, ok ? QByteArray(frame.data(), static_cast<qsizetype>(frame.size())) : QByteArray());
             if (once || !ok) {
                 return;
             }
-            std::unique_lock lock(m_lock);
-            // A few frames a second: screencap itself takes a good part of that on a phone.
-            m_changed.wait_for(lock, std::chrono::milliseconds(200), [this] { return m_stop; });
+            // No pause between frames: the callback returns when the last frame was drawn, which
+            // keeps one request in flight and paces the stream to the screen showing it.
         }
+    }
+    // Raw pixels first: encoding a PNG takes a phone longer than sending the frame. A phone whose
+    // screencap gives no raw frame is asked for PNG from then on.
+    bool Grab(std::string& frame) {
+        if (!m_pngOnly) {
+            if (m_link.Exec("screencap", frame, 10000) && IsRawScreencap(frame)) {
+                return true;
+            }
+            if (m_link.Disconnected()) {
+                LOG_Error("[AdbScreenshot] screencap gave no picture. %s:%d", LOG_HERE);
+                return false;
+            }
+            m_pngOnly = true;
+        }
+        frame.clear();
+        if (m_link.Exec("screencap -p", frame, 10000) && frame.rfind("\x89PNG", 0) == 0) {
+            return true;
+        }
+        LOG_Error("[AdbScreenshot] screencap gave no picture. %s:%d", LOG_HERE);
+        return false;
     }
 
     CAdbLink& m_link;
@@ -222,6 +257,7 @@ private:
     std::thread m_thread;
     bool m_stop = false;
     bool m_paused = false;
+    bool m_pngOnly = false; // capture thread only
 };
 
 class CAdbSession final : public DeviceSession {

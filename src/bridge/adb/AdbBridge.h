@@ -2,7 +2,8 @@
 // The real-phone backend of the device bridge: phones the adb server lists as ready, reached
 // through its host protocol on 127.0.0.1 (port 5037 or ANDROID_ADB_SERVER_PORT). Device info comes
 // from getprop, the file system and pictures' files from sync and the shell tools, storage from df,
-// screenshots from "screencap -p". What a plain unrooted phone does not give to adb (the call log,
+// screenshots from "screencap" (raw frames; "-p" for
+// phones that give no raw frame). What a plain unrooted phone does not give to adb (the call log,
 // the agent's stores) is reported as missing, never imitated: those getters return null.
 //
 // Thread-safe like every bridge. Nothing here starts an adb server.

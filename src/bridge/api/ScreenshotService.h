@@ -1,6 +1,9 @@
 #pragma once
-// Screenshots of the phone screen. Frames are encoded images (PNG); the callback runs on the
-// service's capture thread with (error, frame). Owned by the session; any thread may call.
+// Screenshots of the phone screen. Frames are encoded images (PNG, JPEG or BMP) or the raw output
+// of Android's screencap (header of width, height, pixel format, then pixels); the callback runs on
+// the service's capture thread with (error, frame), and the next frame is asked for only after it
+// returned, so a slow receiver slows the stream instead of queueing frames. Owned by the session;
+// any thread may call.
 
 #include <QByteArray>
 

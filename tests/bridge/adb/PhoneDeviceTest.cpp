@@ -10,6 +10,11 @@
 #include "bridge/sim/SimPhones.h"
 
 #include "TestEnvironment.h"
+#include "bridge/sim/SimDb.h"
+#include "device/screen/ScreenFrame.h"
+
+#include <QBuffer>
+#include <QImage>
 
 #include <QFile>
 
@@ -103,6 +108,37 @@ TEST_F(PhoneDeviceTest, ExitStatusesAndTheSystemStaysReadOnly) {
     EXPECT_EQ(error, "Permission denied");
     EXPECT_FALSE(m_phone.Write("/mnt/sdcard/../system/x", 0644, 0, "x", error));
     EXPECT_FALSE(m_phone.Stat("/mnt/sdcard/../mnt").Exists());
+}
+
+// screencap gives raw frames at the phone's screen size (what the adb backend asks for) and the
+// stored PNG with -p; a phone without frames fails as the tool does.
+TEST_F(PhoneDeviceTest, ScreencapServesRawFramesAtTheScreenSize) {
+    EXPECT_EQ(m_phone.RunShell("screencap; echo $?"), "screencap: no frame\n1\n");
+    {
+        vexa::sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("P-1")), &error)) << error.toStdString();
+        ASSERT_TRUE(db.SetMeta("screen_width", QStringLiteral("1080")));
+        ASSERT_TRUE(db.SetMeta("screen_height", QStringLiteral("2400")));
+        QImage picture(108, 240, QImage::Format_RGB32);
+        picture.fill(QColor(200, 30, 60));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(picture.save(&buffer, "PNG"));
+        vexa::sim::Stmt add(db, "INSERT INTO screen_frames(orientation, data) VALUES(0, ?)");
+        ASSERT_TRUE(add.Bind(1, png).Run());
+    }
+    for (int round = 0; round < 2; ++round) { // the second answer comes from the daemon's cache
+        const std::string raw = m_phone.RunExec("screencap");
+        ASSERT_EQ(raw.size(), 16u + 1080u * 2400u * 4u) << round;
+        const screen::DecodedFrame frame = screen::DecodeFrame(QByteArray::fromStdString(raw));
+        ASSERT_TRUE(frame.Ok()) << frame.detail.toStdString();
+        EXPECT_EQ(frame.image.size(), QSize(1080, 2400));
+        EXPECT_EQ(frame.image.pixelColor(540, 1200).rgb(), QColor(200, 30, 60).rgb());
+    }
+    const std::string png = m_phone.RunExec("screencap -p");
+    EXPECT_EQ(screen::EncodedFrameType(QByteArray::fromStdString(png)), "PNG");
 }
 
 } // namespace

@@ -282,10 +282,12 @@ AdbStatus CAdbHostClient::ReadToEnd(const std::string& serial, const std::string
     if (auto s = OpenService(serial, service, socket); !s) {
         return s;
     }
-    char buffer[16384];
+    // Large reads: a screenshot is about 10 MB, and every small read is one more wake-up of this
+    // thread, each costing a scheduling delay on a busy machine.
+    std::vector<char> buffer(256 * 1024);
     for (;;) {
         std::string error;
-        const long n = socket->ReadSome(buffer, sizeof buffer, &error);
+        const long n = socket->ReadSome(buffer.data(), buffer.size(), &error);
         if (n < 0) {
             return AdbStatus::Fail(service + ": " + error);
         }
@@ -297,7 +299,7 @@ AdbStatus CAdbHostClient::ReadToEnd(const std::string& serial, const std::string
             output.shrink_to_fit();
             return AdbStatus::Fail(service + ": output larger than " + std::to_string(limit) + " bytes");
         }
-        output.append(buffer, static_cast<std::size_t>(n));
+        output.append(buffer.data(), static_cast<std::size_t>(n));
     }
 }
 

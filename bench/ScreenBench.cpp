@@ -1,0 +1,256 @@
+// The screen player's live frames from a simulated phone and through adb (Debian's adb server,
+// vexa-adbd serving raw 1080 x 2400 frames): frames per second, the time from a frame being asked
+// of the phone to its being drawn (mean and worst), and the longest the UI thread spent on one
+// frame and on any one event while playing. Targets through adb: >= 10 frames a second, every frame
+// drawn < 150 ms after it was asked for, the UI thread never held > 16 ms by a frame.
+// Run by hand: build/default/bench/screen_bench
+#include "../tests/bridge/adb/AdbTestRig.h"
+
+#include "bridge/adb/AdbBridge.h"
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimDb.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+#include "device/CPhonePlayer.h"
+#include "device/SessionGate.h"
+#include "device/screen/ScreenCapture.h"
+#include "device/screen/ScreenFrame.h"
+#include "bridge/api/DeviceSession.h"
+#include "libs/log/Log.h"
+#include "skin/Skin.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+constexpr int kFrames = 60;
+const QString kPhone = QStringLiteral("SCREEN-1");
+
+// Times every event the UI thread delivers; nested deliveries count inside the outer one.
+class CTimingApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (m_depth++ > 0) {
+            const bool handled = QApplication::notify(receiver, event);
+            --m_depth;
+            return handled;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const qint64 cpuBefore = ThreadCpuNs();
+        const bool handled = QApplication::notify(receiver, event);
+        --m_depth;
+        m_longestNs = std::max(m_longestNs, clock.nsecsElapsed());
+        m_longestCpuNs = std::max(m_longestCpuNs, ThreadCpuNs() - cpuBefore);
+        return handled;
+    }
+    // Wall time counts the slices the system gave other processes too (a shared machine); the UI
+    // thread's own CPU time is what the program spent.
+    static qint64 ThreadCpuNs() {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+    }
+    qint64 m_longestNs = 0;
+    qint64 m_longestCpuNs = 0;
+
+private:
+    int m_depth = 0;
+};
+
+struct Setup {
+    QTemporaryDir folder;
+    CAdbTestRig rig;
+    QString adbSerial;
+};
+Setup* g_setup = nullptr;
+
+bool MakePhone(QString* error) {
+    if (!vexa::sim::CreatePhone({.model = "V960", .serial = kPhone}, error)) {
+        return false;
+    }
+    {
+        vexa::sim::SimDb db;
+        if (!db.Open(vexa::sim::PhoneFilePath(kPhone), error) || !db.SetMeta("screen_width", QStringLiteral("1080")) ||
+            !db.SetMeta("screen_height", QStringLiteral("2400"))) {
+            return false;
+        }
+    }
+    vexa::sim::SeedOptions options;
+    options.smallStores = false;
+    return vexa::sim::SeedPhone(kPhone, options, error);
+}
+
+// Plays kFrames frames per iteration on the bridge that ppInitialize makes.
+void PlayFrames(benchmark::State& state, const QString& serial) {
+    if (!ppInitialize() || ppGetBridge()->ConnectUsbDevice(serial) == 0) {
+        state.SkipWithError("no phone");
+        ppCleanup();
+        return;
+    }
+    auto* app = static_cast<CTimingApplication*>(QCoreApplication::instance());
+    double seconds = 0, latencySum = 0, latencyMax = 0, uiFrameMax = 0, uiEventMax = 0, uiEventCpuMax = 0;
+    std::int64_t frames = 0;
+    {
+        CSessionGate gate;
+        gate.SetUsable(true);
+        CPhonePlayer player(gate);
+        if (!player.Create()) {
+            state.SkipWithError("no player layout");
+            return;
+        }
+        player.resize(280, 470);
+        player.show();
+        player.SetPlayerEnabled(true);
+        player.SetFrameObserver([&](std::chrono::steady_clock::duration sinceAsked) {
+            const double ms = std::chrono::duration<double, std::milli>(sinceAsked).count();
+            latencySum += ms;
+            latencyMax = std::max(latencyMax, ms);
+        });
+        for (auto _ : state) {
+            const std::int64_t before = player.FramesShown();
+            app->m_longestNs = 0;
+            const auto start = std::chrono::steady_clock::now();
+            player.StartAutoPlay();
+            QElapsedTimer deadline;
+            deadline.start();
+            // The first frames also show and lay out the window: the UI figure counts from the third.
+            while (player.FramesShown() - before < 2 && deadline.elapsed() < 120000) {
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            }
+            app->m_longestNs = 0;
+            app->m_longestCpuNs = 0;
+            while (player.FramesShown() - before < kFrames && deadline.elapsed() < 120000) {
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            }
+            seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            player.StopAutoPlay();
+            frames += player.FramesShown() - before;
+            uiEventMax = std::max(uiEventMax, app->m_longestNs / 1e6);
+            uiEventCpuMax = std::max(uiEventCpuMax, app->m_longestCpuNs / 1e6);
+            if (player.FramesShown() - before < kFrames) {
+                state.SkipWithError("frames stopped coming");
+                break;
+            }
+        }
+        uiFrameMax = player.LongestFrameMs();
+        // Let the feed's stop reach the phone before the session closes.
+        QElapsedTimer settle;
+        settle.start();
+        while (settle.elapsed() < 300) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+    }
+    ppGetBridge()->CloseSession();
+    ppCleanup();
+    if (frames > 0) {
+        state.counters["fps"] = double(frames) / seconds;
+        state.counters["asked_to_drawn_ms_mean"] = latencySum / double(frames);
+        state.counters["asked_to_drawn_ms_max"] = latencyMax;
+        state.counters["ui_frame_ms_max"] = uiFrameMax;
+        state.counters["ui_event_ms_max"] = uiEventMax;
+        state.counters["ui_event_cpu_ms_max"] = uiEventCpuMax;
+    }
+}
+
+void BM_PlaySimulated(benchmark::State& state) {
+    vexa::sim::UseSimulatedPhones();
+    PlayFrames(state, kPhone);
+}
+BENCHMARK(BM_PlaySimulated)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PlayThroughAdb(benchmark::State& state) {
+    vexa::adbphone::UseRealPhones(g_setup->rig.ServerPort());
+    PlayFrames(state, g_setup->adbSerial);
+}
+BENCHMARK(BM_PlayThroughAdb)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One frame at a time through the backend without any window (CaptureFrame, as "screen grab"): the
+// phone link's own share of each frame, decode included.
+void BM_AdbBackendCaptureFrame(benchmark::State& state) {
+    vexa::adbphone::UseRealPhones(g_setup->rig.ServerPort());
+    if (!ppInitialize() || ppGetBridge()->ConnectUsbDevice(g_setup->adbSerial) == 0) {
+        state.SkipWithError("no phone");
+        ppCleanup();
+        return;
+    }
+    for (auto _ : state) {
+        if (!screen::CaptureFrame(ppGetBridge()->GetSession()->GetScreenshotService()).Ok()) {
+            state.SkipWithError("no frame");
+            break;
+        }
+    }
+    ppGetBridge()->CloseSession();
+    ppCleanup();
+}
+BENCHMARK(BM_AdbBackendCaptureFrame)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same frame through Debian's adb command line ("adb exec-out screencap"), for comparison: what
+// the transport itself allows, a process start included.
+void BM_AdbCommandLineScreencap(benchmark::State& state) {
+    for (auto _ : state) {
+        const auto [code, out] = g_setup->rig.Adb({"-s", g_setup->adbSerial, "exec-out", "screencap"});
+        if (code != 0) {
+            state.SkipWithError("adb exec-out screencap failed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_AdbCommandLineScreencap)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The capture thread's share of each frame: decoding the raw frame and reducing it for drawing.
+void BM_DecodeAndReduceRaw1080x2400(benchmark::State& state) {
+    QByteArray raw;
+    for (const std::uint32_t word : {1080u, 2400u, 1u, 0u}) {
+        raw.append(reinterpret_cast<const char*>(&word), 4);
+    }
+    raw.append(QByteArray(1080 * 2400 * 4, '\x7f'));
+    for (auto _ : state) {
+        const screen::DecodedFrame frame = screen::DecodeFrame(raw);
+        benchmark::DoNotOptimize(screen::ReduceFrame(frame.image));
+    }
+}
+BENCHMARK(BM_DecodeAndReduceRaw1080x2400)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    CTimingApplication app(argc, argv);
+    LOG_InitFile("/dev/stderr");
+    Setup setup;
+    g_setup = &setup;
+    qputenv("HOME", QFile::encodeName(setup.folder.path())); // the adb server's key stays here
+    qputenv("VEXA_SIM_DIR", QFile::encodeName(setup.folder.filePath(QStringLiteral("sim"))));
+    QString error;
+    if (!MakePhone(&error) || !setup.rig.StartServer(&error) || !setup.rig.StartDaemon(kPhone, &setup.adbSerial, &error)) {
+        std::fprintf(stderr, "screen_bench: %s\n", qPrintable(error));
+        return 1;
+    }
+    CSkin* skin = LoadStyleW(QStringLiteral(VEXA_SOURCE_DIR "/resources/skin/config.xml"));
+    if (skin == nullptr) {
+        return 1;
+    }
+    SetAppSkin(skin);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    SetAppSkin(nullptr);
+    skin->Release();
+    return 0;
+}

@@ -1,0 +1,220 @@
+#include "device/screen/CScreenFeed.h"
+
+#include "bridge/api/DeviceSession.h"
+#include "bridge/api/ScreenshotService.h"
+#include "device/screen/PlayerGeometry.h"
+#include "libs/log/Log.h"
+#include "platform/Event.h"
+
+#include <atomic>
+
+namespace screen {
+
+using Clock = std::chrono::steady_clock;
+
+// Shared with the capture callbacks, which may outlive the feed by one frame.
+struct CScreenFeed::State {
+    std::mutex lock;
+    Sink sink; // cleared when the feed goes
+    Event drawn{Event::Reset::Auto};
+    Event stopped{Event::Reset::Manual};
+    std::atomic<bool> playing{false};
+    std::int64_t frames = 0;
+    std::deque<Clock::time_point> times;
+    Clock::time_point requested;
+    QSize viewSize;
+    int viewRotation = 0;
+    int viewScaleMode = 0;
+
+    void Deliver(ScreenFeedFrame frame) {
+        std::lock_guard guard(lock);
+        if (sink) {
+            sink(std::move(frame));
+        }
+    }
+
+    // Numbers the frame and measures the rate over the last ten.
+    void Count(ScreenFeedFrame& frame) {
+        std::lock_guard guard(lock);
+        frame.requested = requested;
+        frame.number = ++frames;
+        times.push_back(Clock::now());
+        if (times.size() > 10) {
+            times.pop_front();
+        }
+        if (times.size() >= 2) {
+            const double seconds = std::chrono::duration<double>(times.back() - times.front()).count();
+            frame.fps = seconds > 0 ? double(times.size() - 1) / seconds : 0;
+        }
+    }
+};
+
+CScreenFeed::CScreenFeed(SessionRunner runner, Sink sink)
+    : m_runner(std::move(runner)), m_state(std::make_shared<State>()) {
+    m_state->sink = std::move(sink);
+    m_thread = std::thread([this] { Loop(); });
+}
+
+CScreenFeed::~CScreenFeed() {
+    {
+        std::lock_guard guard(m_state->lock);
+        m_state->sink = nullptr;
+    }
+    m_state->stopped.Set();
+    Stop();
+    {
+        std::lock_guard guard(m_queueLock);
+        m_quit = true;
+    }
+    m_queueChanged.notify_all();
+    m_thread.join();
+}
+
+void CScreenFeed::Queue(std::function<void()> command) {
+    {
+        std::lock_guard guard(m_queueLock);
+        m_queue.push_back(std::move(command));
+    }
+    m_queueChanged.notify_all();
+}
+
+void CScreenFeed::Loop() {
+    for (;;) {
+        std::function<void()> command;
+        {
+            std::unique_lock lock(m_queueLock);
+            m_queueChanged.wait(lock, [this] { return m_quit || !m_queue.empty(); });
+            if (m_queue.empty()) {
+                return; // quit once everything asked for is done
+            }
+            command = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        command();
+    }
+}
+
+void CScreenFeed::Start(bool continuous) {
+    const std::shared_ptr<State> state = m_state;
+    if (!continuous && state->playing) {
+        return;
+    }
+    state->stopped.ResetEvent();
+    state->drawn.ResetEvent();
+    {
+        std::lock_guard guard(state->lock);
+        state->requested = Clock::now();
+    }
+    vexa::FrameCallback callback = [state, continuous](bool error, const QByteArray& bytes) {
+        ScreenFeedFrame frame;
+        if (error) {
+            frame.error = FrameError::NotCaptured;
+            frame.detail = QStringLiteral("the phone reported a capture error");
+            state->playing = false; // the service ends a stream after an error
+        } else {
+            DecodedFrame decoded = DecodeFrame(bytes);
+            if (decoded.Ok()) {
+                frame.shown = ReduceFrame(decoded.image);
+                frame.full = std::move(decoded.image);
+                {
+                    std::lock_guard guard(state->lock);
+                    frame.viewSize = state->viewSize;
+                    frame.viewRotation = state->viewRotation;
+                    frame.viewScaleMode = state->viewScaleMode;
+                }
+                if (!frame.viewSize.isEmpty()) {
+                    const QImage turned = RotateFrame(frame.shown, frame.viewRotation);
+                    const QRect target = PlayerDestination(frame.viewSize, turned.size(), frame.viewScaleMode);
+                    frame.drawn = target.size() == turned.size()
+                                      ? turned
+                                      : turned.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                }
+            } else {
+                LOG_Error("load stream failed.%s:%d", LOG_HERE);
+                frame.error = decoded.error;
+                frame.detail = decoded.detail;
+            }
+        }
+        if (state->stopped.IsSet()) {
+            return;
+        }
+        state->Count(frame);
+        state->Deliver(std::move(frame));
+        if (continuous && !error) {
+            Event::WaitAny({&state->drawn, &state->stopped}, kDrawnWaitMs);
+        }
+        std::lock_guard guard(state->lock);
+        state->requested = Clock::now(); // the service asks for the next frame when this returns
+    };
+    bool started = false;
+    const bool used = m_runner([&](vexa::DeviceSession& session) {
+        vexa::ScreenshotService* service = session.GetScreenshotService();
+        if (service != nullptr) {
+            started = continuous ? service->StartCapture(callback) : service->CaptureOnce(callback);
+        }
+    });
+    state->playing = continuous && used && started;
+    if (!used || !started) {
+        ScreenFeedFrame failed;
+        failed.error = FrameError::NotCaptured;
+        failed.detail = QStringLiteral("the capture did not start");
+        state->Deliver(std::move(failed));
+    }
+}
+
+void CScreenFeed::Play() {
+    Queue([this] { Start(true); });
+}
+
+void CScreenFeed::Refresh() {
+    Queue([this] { Start(false); });
+}
+
+void CScreenFeed::Stop() {
+    m_state->playing = false;
+    m_state->stopped.Set();
+    Queue([this] {
+        m_runner([](vexa::DeviceSession& session) {
+            if (vexa::ScreenshotService* service = session.GetScreenshotService()) {
+                service->StopCapture();
+            }
+        });
+    });
+}
+
+void CScreenFeed::Pause() {
+    Post([](vexa::DeviceSession& session) {
+        if (vexa::ScreenshotService* service = session.GetScreenshotService()) {
+            service->PauseCapture();
+        }
+    });
+}
+
+void CScreenFeed::Resume() {
+    Post([](vexa::DeviceSession& session) {
+        if (vexa::ScreenshotService* service = session.GetScreenshotService()) {
+            service->ResumeCapture();
+        }
+    });
+}
+
+void CScreenFeed::Post(std::function<void(vexa::DeviceSession&)> work) {
+    Queue([this, work = std::move(work)] { m_runner(work); });
+}
+
+void CScreenFeed::SetView(QSize size, int rotation, int scaleMode) {
+    std::lock_guard guard(m_state->lock);
+    m_state->viewSize = size;
+    m_state->viewRotation = rotation;
+    m_state->viewScaleMode = scaleMode;
+}
+
+void CScreenFeed::FrameDrawn() {
+    m_state->drawn.Set();
+}
+
+bool CScreenFeed::IsPlaying() const {
+    return m_state->playing;
+}
+
+} // namespace screen

@@ -1,0 +1,112 @@
+// vexa-cli screen grab: a PNG of the phone's size from a simulated phone and, through Debian's adb
+// server, from vexa-adbd's raw frames; and what a failed grab leaves behind.
+#include "CliTestSupport.h"
+
+#include "../bridge/adb/AdbTestRig.h"
+
+#include "bridge/sim/SimDb.h"
+#include "platform/StringTable.h"
+
+#include <QDir>
+#include <QImage>
+#include <QImageReader>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CliScreenTest : public CliFixture {
+protected:
+    // A phone whose screen is width x height, seeded with its frames unless frames is false.
+    void AddScreenPhone(const QString& serial, int width, int height, bool frames = true) {
+        AddPhone(serial);
+        {
+            vexa::sim::SimDb db;
+            QString error;
+            ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(serial), &error)) << error.toStdString();
+            ASSERT_TRUE(db.SetMeta("screen_width", QString::number(width)));
+            ASSERT_TRUE(db.SetMeta("screen_height", QString::number(height)));
+        }
+        vexa::sim::SeedOptions options;
+        options.smallStores = false;
+        options.screenFrames = frames;
+        Seed(serial, options);
+    }
+
+    // The picture written at path: its format and size.
+    static std::pair<QByteArray, QSize> Written(const QString& path) {
+        QImageReader reader(path);
+        return {reader.format(), reader.size()};
+    }
+};
+
+TEST_F(CliScreenTest, GrabWritesAPngOfThePhonesSize) {
+    AddScreenPhone(QStringLiteral("vexa-scr"), 720, 1280);
+    const QString named = Path(QStringLiteral("shot.png"));
+    ASSERT_EQ(Run({"screen", "grab", named}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, Str(137) + u' ' + named + QStringLiteral(" 720x1280\n"));
+    EXPECT_EQ(Written(named), std::make_pair(QByteArray("png"), QSize(720, 1280)));
+
+    // A name without the extension gets it, as the save dialog's rule gives it.
+    const QString bare = Path(QStringLiteral("bare"));
+    ASSERT_EQ(Run({"screen", "grab", bare}), kCliOk) << m_err.toStdString();
+    EXPECT_FALSE(QFile::exists(bare));
+    EXPECT_EQ(Written(bare + QStringLiteral(".png")).second, QSize(720, 1280));
+    EXPECT_EQ(QDir(m_folders.Root()).entryList({QStringLiteral("*")}, QDir::Files).size(), 2)
+        << "no temporary file is left beside the screenshots";
+}
+
+TEST_F(CliScreenTest, FailedGrabsSayWhyAndLeaveTheTargetAlone) {
+    AddScreenPhone(QStringLiteral("vexa-blank"), 480, 854, false);
+    const QString existing = Write(QStringLiteral("old.png"), QByteArray("keep me"));
+    EXPECT_EQ(Run({"screen", "grab", existing}), kCliFailed);
+    EXPECT_TRUE(m_err.startsWith(Str(136) + u' ' + Str(3287))) << m_err.toStdString();
+    QFile kept(existing);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("keep me"));
+
+    AddScreenPhone(QStringLiteral("vexa-scr"), 480, 854);
+    const QString nowhere = Path(QStringLiteral("missing/shot.png"));
+    EXPECT_EQ(Run({"--phone", "vexa-scr", "screen", "grab", nowhere}), kCliFailed);
+    EXPECT_TRUE(m_err.startsWith(Str(141))) << m_err.toStdString();
+    EXPECT_FALSE(QDir(Path(QStringLiteral("missing"))).exists());
+
+    for (const QStringList& wrong : {QStringList{"screen"}, QStringList{"screen", "grab"},
+                                     QStringList{"screen", "shoot", "x.png"}, QStringList{"screen", "grab", "a", "b"}}) {
+        EXPECT_EQ(Run(wrong), kCliUsage) << wrong.join(u' ').toStdString();
+        EXPECT_TRUE(m_err.contains("screen grab FILE.png")) << m_err.toStdString();
+    }
+}
+
+// Through Debian's adb server: the backend asks for raw frames, vexa-adbd serves 1080 x 2400.
+TEST_F(CliScreenTest, GrabOverAdbGivesTheRawFrameAsPng) {
+    if (CAdbTestRig::AdbPath().isEmpty()) {
+        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
+    }
+    AddScreenPhone(QStringLiteral("vexa-adbscr"), 1080, 2400);
+    CAdbTestRig rig;
+    QString error, adbSerial;
+    ASSERT_TRUE(rig.StartServer(&error)) << error.toStdString();
+    ASSERT_TRUE(rig.StartDaemon(QStringLiteral("vexa-adbscr"), &adbSerial, &error)) << error.toStdString();
+    qputenv("VEXA_BRIDGE", "adb");
+    qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(rig.ServerPort()));
+    const QString path = Path(QStringLiteral("adb.png"));
+    const int code = Run({"screen", "grab", path});
+    qunsetenv("VEXA_BRIDGE");
+    qunsetenv("ANDROID_ADB_SERVER_PORT");
+    ASSERT_EQ(code, kCliOk) << m_err.toStdString();
+    EXPECT_EQ(Written(path), std::make_pair(QByteArray("png"), QSize(1080, 2400)));
+    // The same pixels as the frame the phone file holds (its newest).
+    vexa::sim::SimDb db;
+    ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-adbscr")), &error)) << error.toStdString();
+    vexa::sim::Stmt newest(db, "SELECT data FROM screen_frames ORDER BY id DESC LIMIT 1");
+    ASSERT_TRUE(newest.Step());
+    const QImage expected = QImage::fromData(newest.Blob(0)).convertToFormat(QImage::Format_RGB32);
+    const QImage got = QImage(path).convertToFormat(QImage::Format_RGB32);
+    for (const QPoint p : {QPoint(0, 0), QPoint(540, 1200), QPoint(1079, 2399), QPoint(100, 60)}) {
+        EXPECT_EQ(got.pixel(p), expected.pixel(p)) << p.x() << "," << p.y();
+    }
+    rig.StopDaemon(adbSerial, true);
+}
+
+} // namespace

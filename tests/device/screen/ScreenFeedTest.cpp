@@ -1,0 +1,143 @@
+// The live feed against a simulated phone: frames arrive decoded and reduced, one at a time (the
+// next only after the last was drawn, or after the wait runs out), stop ends them, and a phone
+// that cannot start is reported as a frame with its error.
+#include "device/screen/CScreenFeed.h"
+
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceSession.h"
+#include "bridge/sim/SimDb.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+
+#include "../../bridge/BridgeBackend.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class ScreenFeedTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_backend = MakeSimBackend();
+        ASSERT_TRUE(m_backend->CreatePhone({QStringLiteral("F-1")}));
+        {
+            vexa::sim::SimDb db;
+            QString error;
+            ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("F-1")), &error)) << error.toStdString();
+            ASSERT_TRUE(db.SetMeta("screen_width", QStringLiteral("1080")));
+            ASSERT_TRUE(db.SetMeta("screen_height", QStringLiteral("2400")));
+        }
+        vexa::sim::SeedOptions options;
+        options.smallStores = false;
+        QString error;
+        ASSERT_TRUE(vexa::sim::SeedPhone(QStringLiteral("F-1"), options, &error)) << error.toStdString();
+        m_bridge = m_backend->MakeBridge();
+        ASSERT_NE(m_bridge->ConnectUsbDevice(QStringLiteral("F-1")), 0);
+    }
+    void TearDown() override {
+        m_feed.reset();
+        m_bridge->CloseSession();
+    }
+
+    void MakeFeed() {
+        m_feed = std::make_unique<screen::CScreenFeed>(
+            [this](const std::function<void(vexa::DeviceSession&)>& work) {
+                vexa::DeviceSession* session = m_bridge->GetSession();
+                if (session == nullptr) {
+                    return false;
+                }
+                work(*session);
+                return true;
+            },
+            [this](screen::ScreenFeedFrame frame) {
+                std::lock_guard guard(m_lock);
+                m_frames.push_back(std::move(frame));
+                m_arrived.notify_all();
+            });
+    }
+
+    // The next frame, or nullopt when none came within the time.
+    std::optional<screen::ScreenFeedFrame> Next(std::chrono::milliseconds within = 10s) {
+        std::unique_lock lock(m_lock);
+        if (!m_arrived.wait_for(lock, within, [this] { return !m_frames.empty(); })) {
+            return std::nullopt;
+        }
+        screen::ScreenFeedFrame frame = std::move(m_frames.front());
+        m_frames.pop_front();
+        return frame;
+    }
+
+    std::unique_ptr<BridgeBackend> m_backend;
+    std::unique_ptr<vexa::DeviceBridge> m_bridge;
+    std::mutex m_lock;
+    std::condition_variable m_arrived;
+    std::deque<screen::ScreenFeedFrame> m_frames;
+    std::unique_ptr<screen::CScreenFeed> m_feed;
+};
+
+TEST_F(ScreenFeedTest, FramesComeOneAtATimeAsTheyAreDrawn) {
+    MakeFeed();
+    m_feed->Play();
+    for (int n = 1; n <= 3; ++n) {
+        const auto frame = Next();
+        ASSERT_TRUE(frame) << "frame " << n;
+        ASSERT_TRUE(frame->Ok()) << frame->detail.toStdString();
+        EXPECT_EQ(frame->number, n);
+        EXPECT_EQ(frame->full.size(), QSize(1080, 2400));
+        EXPECT_EQ(frame->shown.size(), QSize(460, 1024));
+        EXPECT_LE(frame->requested, std::chrono::steady_clock::now());
+        if (n >= 2) {
+            EXPECT_GT(frame->fps, 0);
+        }
+        m_feed->FrameDrawn();
+    }
+    EXPECT_TRUE(m_feed->IsPlaying());
+    // Not drawn: nothing more comes for a good while, then the stream goes on without the window.
+    ASSERT_TRUE(Next());
+    EXPECT_FALSE(Next(std::chrono::milliseconds(screen::CScreenFeed::kDrawnWaitMs / 2)));
+    const auto late = Next(std::chrono::milliseconds(screen::CScreenFeed::kDrawnWaitMs * 3));
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->number, 5);
+
+    m_feed->Stop();
+    EXPECT_FALSE(m_feed->IsPlaying());
+    m_feed->FrameDrawn();
+    // Stop is queued behind nothing else: after it ran, a refresh brings exactly one frame.
+    {
+        std::lock_guard guard(m_lock);
+        m_frames.clear();
+    }
+    m_feed->Refresh();
+    const auto single = Next();
+    ASSERT_TRUE(single);
+    EXPECT_TRUE(single->Ok());
+    EXPECT_FALSE(Next(std::chrono::milliseconds(300)));
+}
+
+TEST_F(ScreenFeedTest, APhoneThatCannotStartIsReportedAsAnErrorFrame) {
+    MakeFeed();
+    m_bridge->CloseSession();
+    m_feed->Play();
+    const auto frame = Next();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->error, screen::FrameError::NotCaptured);
+    EXPECT_FALSE(m_feed->IsPlaying());
+}
+
+TEST_F(ScreenFeedTest, DestroyingThePlayingFeedEndsTheCallbacks) {
+    MakeFeed();
+    m_feed->Play();
+    ASSERT_TRUE(Next());
+    m_feed.reset(); // must not hang on the frame waiting to be drawn, nor call the sink later
+    std::lock_guard guard(m_lock);
+    m_frames.clear();
+}
+
+} // namespace

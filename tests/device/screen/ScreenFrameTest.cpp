@@ -1,0 +1,204 @@
+// Decoding the phone's frames: raw screencap output and encoded pictures, and every way a frame
+// from a broken or hostile phone can be wrong.
+#include "device/screen/ScreenFrame.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void PutWord(QByteArray& out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        out.append(static_cast<char>((value >> (8 * i)) & 0xff));
+    }
+}
+
+QByteArray RawHeader(std::uint32_t width, std::uint32_t height, std::uint32_t format, bool colourSpace) {
+    QByteArray out;
+    PutWord(out, width);
+    PutWord(out, height);
+    PutWord(out, format);
+    if (colourSpace) {
+        PutWord(out, 0);
+    }
+    return out;
+}
+
+// A frame whose pixel (x, y) is (x * 40, y * 40, 200) in the given byte layout.
+QByteArray RawFrame(int width, int height, std::uint32_t format, bool colourSpace) {
+    QByteArray out = RawHeader(width, height, format, colourSpace);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int r = x * 40, g = y * 40, b = 200;
+            switch (format) {
+            case screen::kRawRgba8888:
+            case screen::kRawRgbx8888:
+                out.append(char(r)).append(char(g)).append(char(b)).append(char(255));
+                break;
+            case screen::kRawBgra8888:
+                out.append(char(b)).append(char(g)).append(char(r)).append(char(255));
+                break;
+            case screen::kRawRgb888:
+                out.append(char(r)).append(char(g)).append(char(b));
+                break;
+            case screen::kRawRgb565: {
+                const int value = (r >> 3) << 11 | (g >> 2) << 5 | (b >> 3);
+                out.append(char(value & 0xff)).append(char(value >> 8));
+                break;
+            }
+            }
+        }
+    }
+    return out;
+}
+
+QByteArray Encode(const QImage& image, const char* type) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, type));
+    return bytes;
+}
+
+struct RawCase {
+    std::uint32_t format;
+    bool colourSpace;
+    int tolerance; // 5-6-5 keeps the top bits only
+};
+
+class RawFrameTest : public ::testing::TestWithParam<RawCase> {};
+
+TEST_P(RawFrameTest, PixelsLandWhereThePhoneDrewThem) {
+    const RawCase c = GetParam();
+    const screen::DecodedFrame frame = screen::DecodeFrame(RawFrame(5, 3, c.format, c.colourSpace));
+    ASSERT_TRUE(frame.Ok()) << frame.detail.toStdString();
+    ASSERT_EQ(frame.image.size(), QSize(5, 3));
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            const QColor pixel = frame.image.pixelColor(x, y);
+            EXPECT_NEAR(pixel.red(), x * 40, c.tolerance) << x << "," << y;
+            EXPECT_NEAR(pixel.green(), y * 40, c.tolerance) << x << "," << y;
+            EXPECT_NEAR(pixel.blue(), 200, c.tolerance) << x << "," << y;
+        }
+    }
+}
+
+TEST(ScreenFrameTest, RawFramesAreOpaqueWhateverTheirAlphaBytes) {
+    for (const std::uint32_t format : {screen::kRawRgba8888, screen::kRawBgra8888}) {
+        QByteArray raw = RawHeader(2, 1, format, true);
+        raw.append("\x10\x20\x30\x00\x40\x50\x60\x00", 8); // alpha 0, as some phones leave it
+        const screen::DecodedFrame frame = screen::DecodeFrame(raw);
+        ASSERT_TRUE(frame.Ok()) << frame.detail.toStdString();
+        EXPECT_FALSE(frame.image.hasAlphaChannel()) << format;
+        EXPECT_EQ(frame.image.pixelColor(1, 0).alpha(), 255) << format;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, RawFrameTest,
+                         ::testing::Values(RawCase{screen::kRawRgba8888, true, 0}, RawCase{screen::kRawRgba8888, false, 0},
+                                           RawCase{screen::kRawRgbx8888, true, 0}, RawCase{screen::kRawBgra8888, true, 0},
+                                           RawCase{screen::kRawRgb888, false, 0}, RawCase{screen::kRawRgb565, true, 8}));
+
+TEST(ScreenFrameTest, EncodedPicturesDecodeByTheirSignature) {
+    QImage image(7, 4, QImage::Format_RGB32);
+    image.fill(QColor(10, 120, 230));
+    for (const char* type : {"PNG", "JPEG", "BMP"}) {
+        const QByteArray bytes = Encode(image, type);
+        EXPECT_EQ(screen::EncodedFrameType(bytes), QByteArray(type));
+        const screen::DecodedFrame frame = screen::DecodeFrame(bytes);
+        ASSERT_TRUE(frame.Ok()) << type << ": " << frame.detail.toStdString();
+        EXPECT_EQ(frame.image.size(), QSize(7, 4)) << type;
+        EXPECT_NEAR(frame.image.pixelColor(3, 2).blue(), 230, 6) << type;
+    }
+}
+
+struct BadCase {
+    const char* name;
+    QByteArray data;
+    screen::FrameError error;
+};
+
+// The CRC-32 PNG chunks carry, so a forged header is read as far as its size.
+std::uint32_t Crc32(const QByteArray& bytes) {
+    std::uint32_t crc = 0xffffffffu;
+    for (const char ch : bytes) {
+        crc ^= static_cast<unsigned char>(ch);
+        for (int k = 0; k < 8; ++k) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+QByteArray Truncate(QByteArray data, int drop) {
+    data.chop(drop);
+    return data;
+}
+
+std::vector<BadCase> BadCases() {
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    const QByteArray png = Encode(image, "PNG");
+    // A PNG header claiming 100000 x 100000: the signature and IHDR are real, the size is not.
+    QByteArray hugePng = png;
+    const uchar side[4] = {0x00, 0x01, 0x86, 0xA0};
+    hugePng.replace(16, 4, reinterpret_cast<const char*>(side), 4);
+    hugePng.replace(20, 4, reinterpret_cast<const char*>(side), 4);
+    const std::uint32_t crc = Crc32(hugePng.mid(12, 17));
+    const char crcBytes[4] = {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+    hugePng.replace(29, 4, crcBytes, 4);
+    // A BMP header claiming the same (BMP carries no checksum); its reader refuses the size itself.
+    QByteArray hugeBmp = Encode(image, "BMP");
+    const char bmpSide[4] = {char(0xA0), char(0x86), 0x01, 0x00};
+    hugeBmp.replace(18, 4, bmpSide, 4);
+    hugeBmp.replace(22, 4, bmpSide, 4);
+    QByteArray junkAfter = RawFrame(2, 2, screen::kRawRgba8888, true);
+    junkAfter.append("xxxxxxxx");
+    return {
+        {"empty", QByteArray(), screen::FrameError::Empty},
+        {"short header", QByteArray("\x05\x00\x00\x00\x05", 5), screen::FrameError::Truncated},
+        {"hostile raw size", RawHeader(100000, 100000, screen::kRawRgba8888, true), screen::FrameError::BadSize},
+        {"hostile raw width", RawHeader(0xffffffffu, 1, screen::kRawRgba8888, true), screen::FrameError::BadSize},
+        {"zero width", RawHeader(0, 10, screen::kRawRgba8888, true), screen::FrameError::BadSize},
+        {"sides allowed, pixels not", RawHeader(8000, 8000, screen::kRawRgba8888, true), screen::FrameError::BadSize},
+        {"unknown pixel format", RawFrame(2, 2, 5, true).replace(8, 1, "\x09"), screen::FrameError::BadPixelFormat},
+        {"pixels cut short", Truncate(RawFrame(6, 6, screen::kRawRgba8888, true), 5), screen::FrameError::Truncated},
+        {"header only", RawHeader(1080, 2400, screen::kRawRgba8888, true), screen::FrameError::Truncated},
+        {"bytes after the pixels", junkAfter, screen::FrameError::TrailingBytes},
+        {"png cut short", png.left(png.size() / 2), screen::FrameError::Undecodable},
+        {"png signature only", png.left(8), screen::FrameError::Undecodable},
+        {"hostile png size", hugePng, screen::FrameError::BadSize},
+        {"hostile bmp size", hugeBmp, screen::FrameError::Undecodable},
+        {"text, not a picture", QByteArray("/system/bin/sh: screencap: not found\n"), screen::FrameError::BadSize},
+        {"endless stream", QByteArray(screen::kMaxFrameBytes + 1, '\x01'), screen::FrameError::TooLarge},
+    };
+}
+
+TEST(ScreenFrameTest, BrokenFramesAreRefusedWithTheirReason) {
+    for (const BadCase& c : BadCases()) {
+        const screen::DecodedFrame frame = screen::DecodeFrame(c.data);
+        EXPECT_EQ(frame.error, c.error) << c.name << ": " << frame.detail.toStdString();
+        EXPECT_TRUE(frame.image.isNull()) << c.name;
+        EXPECT_FALSE(frame.detail.isEmpty()) << c.name;
+        EXPECT_FALSE(screen::FrameErrorText(frame.error).startsWith(u'#')) << c.name;
+    }
+}
+
+TEST(ScreenFrameTest, LargeFramesAreReducedKeepingTheirProportions) {
+    struct Case {
+        QSize in, out;
+    };
+    for (const Case& c : {Case{{1080, 2400}, {460, 1024}}, Case{{2400, 1080}, {1024, 460}}, Case{{1024, 1024}, {1024, 1024}},
+                          Case{{480, 854}, {480, 854}}, Case{{2048, 1025}, {1024, 512}}, Case{{8192, 3}, {1024, 1}}}) {
+        EXPECT_EQ(screen::ReducedFrameSize(c.in), c.out) << c.in.width() << "x" << c.in.height();
+    }
+    QImage big(1080, 2400, QImage::Format_RGB32);
+    big.fill(Qt::green);
+    const QImage reduced = screen::ReduceFrame(big);
+    EXPECT_EQ(reduced.size(), QSize(460, 1024));
+    EXPECT_EQ(reduced.pixelColor(200, 500), QColor(Qt::green));
+}
+
+} // namespace

@@ -1,0 +1,239 @@
+// The screen player and its full-screen viewer offscreen against a simulated phone: live frames
+// with the rate shown, the play buttons, a screenshot saved with the extension rule or copied while
+// play goes on, the settings menu, the phone's orientation reports, and the viewer's rotation.
+#include "ControlsTestSupport.h"
+#include "SimPageEnvironment.h"
+
+#include "bridge/api/DeviceBridge.h"
+#include "bridge/sim/SimDb.h"
+#include "bridge/sim/SimPhones.h"
+#include "bridge/sim/SimSeed.h"
+#include "controls/VexaMessageBox.h"
+#include "device/CFullScreenDemonstrateDlg.h"
+#include "device/CImagePlayerForScreenshot.h"
+#include "device/CPhonePlayer.h"
+#include "device/SessionGate.h"
+#include "platform/StringTable.h"
+#include "skin/Skin.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+constexpr int kWaitMs = 15000;
+const QString kPhone = QStringLiteral("SCR-PLAY");
+} // namespace
+
+class ScreenPlayerTest : public QObject {
+    Q_OBJECT
+
+    ShippedSkin m_skin;
+    std::unique_ptr<CSimPageEnvironment> m_env;
+    CSessionGate m_gate;
+    std::unique_ptr<CPhonePlayer> m_player;
+
+    bool Visible(const char* name) { return !GetPluginByName(m_player.get(), QString::fromLatin1(name))->isHidden(); }
+    void Click(CMsgWnd* window, const char* name) {
+        auto* button = qobject_cast<QPushButton*>(GetPluginByName(window, QString::fromLatin1(name)));
+        QVERIFY2(button != nullptr, name);
+        QVERIFY2(button->isEnabled(), name);
+        button->click();
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
+
+    void init() {
+        m_env = std::make_unique<CSimPageEnvironment>();
+        QVERIFY(m_env->Started());
+        QString error;
+        QVERIFY2(vexa::sim::CreatePhone({.model = "V960", .serial = kPhone}, &error), qPrintable(error));
+        {
+            vexa::sim::SimDb db;
+            QVERIFY(db.Open(vexa::sim::PhoneFilePath(kPhone), &error));
+            QVERIFY(db.SetMeta("screen_width", QStringLiteral("1080")));
+            QVERIFY(db.SetMeta("screen_height", QStringLiteral("2400")));
+        }
+        vexa::sim::SeedOptions options;
+        options.smallStores = false;
+        QVERIFY2(vexa::sim::SeedPhone(kPhone, options, &error), qPrintable(error));
+        QVERIFY(ppGetBridge()->ConnectUsbDevice(kPhone) != 0);
+        m_gate.SetUsable(true);
+        m_player = std::make_unique<CPhonePlayer>(m_gate);
+        QVERIFY(m_player->Create());
+        m_player->resize(280, 470);
+        m_player->show();
+        m_player->SetPlayerEnabled(true);
+    }
+
+    void cleanup() {
+        m_player.reset();
+        m_gate.SetUsable(false);
+        ppGetBridge()->CloseSession();
+        m_env.reset();
+    }
+
+    void playShowsReducedFramesAndTheirRateUntilStopped() {
+        QVERIFY(Visible("screenshot_autoplay_button"));
+        QVERIFY(!Visible("screenshot_stop_autoplay_button"));
+        Click(m_player.get(), "screenshot_autoplay_button");
+        QVERIFY(m_player->IsPlaying());
+        QVERIFY(!Visible("screenshot_autoplay_button"));
+        QVERIFY(Visible("screenshot_stop_autoplay_button"));
+        QVERIFY(!GetPluginByName(m_player.get(), QStringLiteral("screenshot_refresh_button"))->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 4, kWaitMs);
+        QCOMPARE(m_player->CurrentFrame().size(), QSize(1080, 2400));
+        // Reduced to 460 x 1024, then fitted into the shell's 160 x 320 screen and centred.
+        QCOMPARE(m_player->ImageArea()->Frame().size(), QSize(460, 1024));
+        QCOMPARE(m_player->ImageArea()->Destination(), QRect(8, 0, 143, 320));
+        QVERIFY(m_player->FramesPerSecond() > 0);
+        // The rate is shown (refreshed twice a second) as "N.N 帧/秒".
+        QWidget* rate = GetPluginByName(m_player.get(), QStringLiteral("screenshot_fps"));
+        QTRY_VERIFY_WITH_TIMEOUT(!Plugin_GetText(rate).isEmpty(), kWaitMs);
+        const QString shown = Plugin_GetText(rate);
+        QVERIFY2(shown.endsWith(Str(3295).section(u' ', 1)), qPrintable(shown));
+        QVERIFY2(shown.section(u' ', 0, 0).toDouble() > 0, qPrintable(shown));
+
+        Click(m_player.get(), "screenshot_stop_autoplay_button");
+        QVERIFY(!m_player->IsPlaying());
+        QVERIFY(Visible("screenshot_autoplay_button"));
+        QVERIFY(Plugin_GetText(GetPluginByName(m_player.get(), QStringLiteral("screenshot_fps"))).isEmpty());
+        // Disabling (the phone went) also stops play.
+        m_player->StartAutoPlay();
+        m_player->SetPlayerEnabled(false);
+        QVERIFY(!m_player->IsPlaying());
+    }
+
+    void aScreenshotIsSavedWithTheChosenTypesExtension() {
+        const QString chosen = m_env->Path(QStringLiteral("shot"));
+        m_player->SetSaveChooser([&](QString* path, ScreenshotType* type) {
+            *path = chosen;
+            *type = ScreenshotType::Jpg;
+            return true;
+        });
+        // Not playing: a fresh frame is captured on a worker, then written.
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        Click(m_player.get(), "screenshot_button");
+        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(137), kWaitMs);
+        QImageReader written(chosen + QStringLiteral(".jpg"));
+        QCOMPARE(written.format(), QByteArray("jpeg"));
+        QCOMPARE(written.size(), QSize(1080, 2400));
+
+        // While playing: the frame shown is written and play goes on.
+        m_player->StartAutoPlay();
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 2, kWaitMs);
+        m_player->SetSaveChooser([&](QString* path, ScreenshotType* type) {
+            *path = chosen + QStringLiteral(".BMP");
+            *type = ScreenshotType::Bmp;
+            return true;
+        });
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        m_player->TakeScreenshot();
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(137));
+        QCOMPARE(QImageReader(chosen + QStringLiteral(".BMP")).size(), QSize(1080, 2400));
+        const std::int64_t shown = m_player->FramesShown();
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() > shown, kWaitMs);
+
+        // Cancelled: nothing written, nothing said.
+        m_player->SetSaveChooser([](QString*, ScreenshotType*) { return false; });
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        m_player->TakeScreenshot();
+        int unused = 0;
+        QVERIFY2(CVexaMessageBoxImpl::TakeNextAnswer(QString(), QString(), 0, unused), "no box was shown");
+    }
+
+    void copyPutsTheFrameOnTheClipboardAndTheMenuOffersOnlyWhatExists() {
+        std::unique_ptr<QMenu> menu(m_player->BuildSettingsMenu());
+        QCOMPARE(menu->actions().size(), 2); // the default shell is no phone's own: nothing to include
+        QVERIFY(menu->actions()[0]->isChecked());
+        menu->actions()[1]->trigger();
+        QCOMPARE(m_player->OutputMode(), 1);
+        m_player->SetIncludeShell(true); // a flag set earlier stays clearable
+        menu.reset(m_player->BuildSettingsMenu());
+        QCOMPARE(menu->actions().size(), 3);
+        QVERIFY(menu->actions()[1]->isChecked());
+        menu->actions()[2]->trigger();
+        QVERIFY(!m_player->IncludeShell());
+
+        m_player->StartAutoPlay();
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 1, kWaitMs);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        m_player->TakeScreenshot();
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(138));
+        QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(1080, 2400));
+    }
+
+    // The first picture after connecting is fetched quietly: a phone without frames shows none and no
+    // box; asked for by the user, the failure is said.
+    void aPhoneWithoutFramesFailsQuietlyOnlyWhenNobodyAsked() {
+        vexa::sim::SimDb db;
+        QString error;
+        QVERIFY(db.Open(vexa::sim::PhoneFilePath(kPhone), &error));
+        vexa::sim::Stmt wipe(db, "DELETE FROM screen_frames");
+        QVERIFY(wipe.Run());
+        const std::int64_t shown = m_player->FramesShown();
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        m_player->Refresh(true);
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->CaptureFailures(), 1, kWaitMs);
+        int unused = 0;
+        QVERIFY2(CVexaMessageBoxImpl::TakeNextAnswer(QString(), QString(), 0, unused), "no box was shown");
+        QCOMPARE(m_player->FramesShown(), shown);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        Click(m_player.get(), "screenshot_refresh_button");
+        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(136), kWaitMs);
+    }
+
+    void thePhonesOrientationTurnsThePicture() {
+        m_player->StartAutoPlay();
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 1, kWaitMs);
+        QString error;
+        QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("1"), &error), qPrintable(error));
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->ImageArea()->Rotation(), 1, kWaitMs);
+        QCOMPARE(m_player->ImageArea()->Drawn().width(), 160); // turned on its side, fitted by width
+        QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("7"), &error), qPrintable(error));
+        QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("0"), &error), qPrintable(error));
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->ImageArea()->Rotation(), 0, kWaitMs);
+    }
+
+    void theViewerPlaysTurnsAndClosesOnEscape() {
+        CFullScreenDemonstrateDlg viewer(m_gate, *m_player);
+        QVERIFY(viewer.CreateModeless());
+        QVERIFY(viewer.IsPlaying());
+        QVERIFY(!viewer.BarsShown());
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.ImageArea()->HasFrame(), kWaitMs);
+        viewer.PostMessage(WM_FULLSCREEN_SHOW_BARS);
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.BarsShown(), kWaitMs);
+        CMsgWnd* bottom = viewer.BottomBar();
+        QVERIFY(bottom != nullptr);
+        Click(bottom, "button_rotate_left");
+        QCOMPARE(viewer.ImageArea()->Rotation(), 1);
+        Click(bottom, "button_rotate_right");
+        Click(bottom, "button_rotate_right");
+        QCOMPARE(viewer.ImageArea()->Rotation(), 3);
+        // Saved as turned: a quarter turn right gives the landscape picture.
+        const QString saved = m_env->Path(QStringLiteral("turned.png"));
+        m_player->SetSaveChooser([&](QString* path, ScreenshotType* type) {
+            *path = saved;
+            *type = ScreenshotType::Png;
+            return true;
+        });
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        Click(bottom, "button_save_screenshot_as_file");
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(137));
+        QCOMPARE(QImageReader(saved).size(), QSize(2400, 1080));
+        Click(bottom, "button_view_full_window");
+        QCOMPARE(viewer.ImageArea()->ScaleMode(), 0);
+        QVERIFY(GetPluginByName(bottom, QStringLiteral("button_view_full_window"))->isHidden());
+        Click(bottom, "button_stop_autoplay");
+        QVERIFY(!viewer.IsPlaying());
+        QTest::keyClick(&viewer, Qt::Key_Escape);
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.IsEnded(), kWaitMs);
+    }
+};
+
+QTEST_MAIN(ScreenPlayerTest)
+#include "ScreenPlayerTest.moc"
