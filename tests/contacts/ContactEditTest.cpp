@@ -2,6 +2,7 @@
 // names, batch deletes that end early, copy and move with the SIM card's limits, the duplicate
 // merge and call-record deletes.
 #include "SimPhoneFixture.h"
+#include "TestFiles.h"
 
 #include "callrecords/CallRecordBook.h"
 #include "contacts/CContactDataHelper.h"
@@ -10,8 +11,6 @@
 #include "contacts/ContactListing.h"
 #include "contacts/ContactMerge.h"
 #include "platform/StringTable.h"
-
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -321,9 +320,7 @@ TEST_F(ContactEditTest, PhoneCopiesOfSimContactsMergeAwayAndTheSimContactStays) 
 TEST_F(ContactEditTest, RingtoneFromThePhoneFromThePcAndBackToTheDefault) {
     const std::int64_t id = Add(QStringLiteral("Ann"), {QStringLiteral("1")});
     const QString sound = m_phones.Folder() + QStringLiteral("/my song.mp3");
-    QFile file(sound);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4000, 's')) == 4000);
-    file.close();
+    ASSERT_TRUE(vexa::test::WriteFile(sound, QByteArray(4000, 's')));
     const auto commit = [&](const QString& ringtone, const QString& upload) {
         Reopen();
         vexa::Contact* ann = ContactsWithIds(*m_book, {id}).front();
