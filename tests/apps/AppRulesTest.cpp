@@ -2,7 +2,6 @@
 // search and the permission explanations.
 #include "apps/AppRules.h"
 
-
 #include <QStringList>
 
 #include <gtest/gtest.h>

@@ -287,9 +287,7 @@ TEST_F(MessageOpsTest, PageExportIsUtf16WithBomAndSkipsMms) {
     const auto result = ExportSelectedSmsCsv(phone.Sms(), {{all[0].GetId(), 0}, {99, 1}}, file);
     EXPECT_EQ(result.counted, 1);
     EXPECT_EQ(result.written, 1);
-    QFile in(file);
-    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-    const QByteArray bytes = in.readAll();
+    const QByteArray bytes = vexa::test::ReadFile(file);
     ASSERT_TRUE(bytes.startsWith("\xFF\xFE"));
     const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
     EXPECT_EQ(text, QStringLiteral("Message box,Phone number,Time,Message content\r\nDrafts,1,2012-07-25 10:03:09,草稿\r\n"));
@@ -300,10 +298,7 @@ TEST_F(MessageOpsTest, BackupCsvIsAnsiAndKeepsUnnamedBoxes) {
     ASSERT_TRUE(phone.AddSms(5, "10086", QStringLiteral("中文"), MessageTestPhone::Time(2012, 7, 25, 10, 3, 9)));
     const QString file = Path("msg.csv");
     ASSERT_TRUE(ExportMsgCsv(phone.Session(), file));
-    QFile in(file);
-    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-    const QByteArray bytes = in.readAll();
-    EXPECT_EQ(AnsiToUnicode(bytes), QStringLiteral("Message box,Phone number,Time,Message content,Box code,Read,SIM\r\n"
+    EXPECT_EQ(AnsiToUnicode(vexa::test::ReadFile(file)), QStringLiteral("Message box,Phone number,Time,Message content,Box code,Read,SIM\r\n"
                                                    ",10086,2012-07-25 10:03:09,中文,5,1,0\r\n"));
     ASSERT_TRUE(ImportMsgCsv(phone.Session(), file));
     std::vector<vexa::Sms> all;
