@@ -2,8 +2,6 @@
 // search and the permission explanations.
 #include "apps/AppRules.h"
 
-#include "platform/StringTable.h"
-
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -88,7 +86,6 @@ TEST(AppRulesTest, PermissionsAreSplitAndMatchedExactly) {
     EXPECT_TRUE(PermissionExplanations({}).empty());
     EXPECT_EQ(PermissionExplanations(QStringLiteral("com.android.alarm.permission.SET_ALARM\r\n;android.permission.BRICK")),
               (std::vector<int>{530, 459}));
-    EXPECT_EQ(Str(442), QStringLiteral("通过WiFi或移动基站的方式获取用户错略的经纬度信息，定位精度大概误差在30~1500米"));
 }
 
 } // namespace

@@ -89,7 +89,6 @@ TEST(AppTasksTest, LostPhoneKeepsOnlyDownloads) {
     }
     // The install thread still uses that task's record: it goes once the install returns.
     EXPECT_EQ(StateOf(data, installing), T::Installing);
-
 }
 
 } // namespace

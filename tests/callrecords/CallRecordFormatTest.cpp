@@ -31,14 +31,11 @@ TEST(CallRecordGrouping, ExactNumbersNewestFirst) {
 TEST(CallRecordTexts, TimeAndDuration) {
     EXPECT_EQ(CallTimeText(At("2012-07-25 14:03:09"), true), QStringLiteral("2012-07-25 14:03"));
     EXPECT_EQ(CallTimeText(At("2012-07-25 14:03:09"), false), QStringLiteral("07/25 14:03"));
-    EXPECT_EQ(CallDurationText(3725), QStringLiteral("1时2分5秒"));
-    EXPECT_EQ(CallDurationText(3720), QStringLiteral("1时2分"));
-    EXPECT_EQ(CallDurationText(3605), QStringLiteral("1时5秒"));
-    EXPECT_EQ(CallDurationText(7200), QStringLiteral("2时"));
-    EXPECT_EQ(CallDurationText(65), QStringLiteral("1分5秒"));
-    EXPECT_EQ(CallDurationText(120), QStringLiteral("2分"));
-    EXPECT_EQ(CallDurationText(45), QStringLiteral("45秒"));
-    EXPECT_EQ(CallDurationText(0), QStringLiteral("0秒"));
+    const std::pair<int, const char*> durations[] = {{3725, "1时2分5秒"}, {3720, "1时2分"}, {3605, "1时5秒"}, {7200, "2时"},
+                                                     {65, "1分5秒"},     {120, "2分"},      {45, "45秒"},     {0, "0秒"}};
+    for (const auto& [seconds, text] : durations) {
+        EXPECT_EQ(CallDurationText(seconds), QString::fromUtf8(text)) << seconds;
+    }
     EXPECT_EQ(CallDurationText(3725, true), QStringLiteral("01:02:05"));
 }
 
@@ -53,16 +50,12 @@ TEST(CallRecordCsv, RowsRoundTripAndBadRowsAreRefused) {
     ASSERT_TRUE(CsvSplitLine(CsvJoinLine(cells), back));
     EXPECT_EQ(CallRecordFromCsvCells(back), r);
 
-    EXPECT_FALSE(CallRecordFromCsvCells(
-        {QStringLiteral("1"), QStringLiteral("2012"), QStringLiteral("1"), QStringLiteral("1")}));
-    EXPECT_FALSE(CallRecordFromCsvCells(
-        {QStringLiteral("1"), QStringLiteral("20120725140309"), QStringLiteral("-1"), QStringLiteral("1")}));
-    EXPECT_FALSE(CallRecordFromCsvCells(
-        {QStringLiteral("1"), QStringLiteral("20120725140309"), QStringLiteral("5"), QStringLiteral("4")}));
-    EXPECT_FALSE(CallRecordFromCsvCells({QStringLiteral("1")}));
-    EXPECT_TRUE(CallRecordFromCsvCells(
-        {QStringLiteral("1"), QStringLiteral("20120725140309"), QStringLiteral("5"), QStringLiteral("2")}))
-        << "the state cell may be missing";
+    // A bad time, a negative duration, an unknown type, too few cells; the state cell may be missing.
+    for (const auto& [line, ok] : {std::pair{"1,2012,1,1", false}, std::pair{"1,20120725140309,-1,1", false},
+                                   std::pair{"1,20120725140309,5,4", false}, std::pair{"1", false},
+                                   std::pair{"1,20120725140309,5,2", true}}) {
+        EXPECT_EQ(CallRecordFromCsvCells(QString::fromLatin1(line).split(u',')).has_value(), ok) << line;
+    }
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace contacts;
 
 namespace {
@@ -75,37 +77,22 @@ TEST(ContactCsvLayout, AFourthEmailOpensASecondRow) {
     EXPECT_EQ(rows[1][21], QStringLiteral("[2]"));
 }
 
-TEST(ContactCsvLayout, EveryWrittenFieldRoundTripsThroughCsvLines) {
+// Every field of the layout coming back is ContactTransferTest's round trip of generated contacts
+// (commas, quotes, line breaks, labels, groups); here what those contacts lack: two addresses of one
+// type, two mobiles among other types, a line break in the nickname.
+TEST(ContactCsvLayout, RepeatedTypesAndLineBreaksRoundTripThroughCsvLines) {
     vexa::Contact c = Named(QStringLiteral("欧阳, \"娜娜\""));
-    c.SetNamePart(vexa::NAME_PREFIX, QStringLiteral("Dr."));
-    c.SetNamePart(vexa::NAME_MIDDLE, QStringLiteral("M"));
-    c.SetNamePart(vexa::NAME_SUFFIX, QStringLiteral("Jr."));
     c.SetNickname(QStringLiteral("娜娜\n二行"));
-    c.SetCompany(QStringLiteral("某某科技, 有限公司"));
-    c.SetDepartment(QStringLiteral("研发"));
-    c.SetTitle(QStringLiteral("工程师"));
     for (const int type : {2, 1, 3, 4, 7, 2}) {
         c.AddPhone(type, nullptr, QStringLiteral("1380013800%1").arg(type), &index);
     }
-    const QString school = QStringLiteral("学校");
-    c.AddEmail(0, &school, QStringLiteral("nana@school.cn"), &index);
-    c.AddEmail(2, nullptr, QStringLiteral("nana@work.cn"), &index);
     c.AddWebsite(2, nullptr, QStringLiteral("http://blog.cn/a,b"), &index);
-    c.AddIm(4, QStringLiteral("123456"), &index);
-    c.AddAddress(1, nullptr, QStringLiteral("中关村大街1号"), QStringLiteral("北京"), QStringLiteral("北京"),
-                 QStringLiteral("100080"), QStringLiteral("中国"), &index);
-    c.AddAddress(2, nullptr, QStringLiteral("Work St"), QStringLiteral("C"), QStringLiteral("R"), QStringLiteral("1"),
-                 QStringLiteral("CN"), &index);
-    c.AddAddress(1, nullptr, QStringLiteral("Second home"), QString(), QString(), QString(), QString(), &index);
-    c.AddAddress(3, nullptr, QStringLiteral("Other"), QString(), QString(), QString(), QString(), &index);
-    c.SetBirthday(QStringLiteral("1990-07-09"));
-    c.AddNote(QStringLiteral("first note"));
-    c.AddNote(QStringLiteral("second, \"note\""));
-    c.SetFavorite(true);
-    const QStringList groups = {QStringLiteral("家人"), QStringLiteral("同事")};
-
+    const std::pair<int, const char*> addresses[] = {{1, "中关村大街1号"}, {2, "Work St"}, {1, "Second home"}, {3, "Other"}};
+    for (const auto& [type, street] : addresses) {
+        c.AddAddress(type, nullptr, QString::fromUtf8(street), QString(), QString(), QString(), QString(), &index);
+    }
     std::vector<QStringList> rows;
-    for (const QStringList& row : ContactToCsvRows(c, groups)) {
+    for (const QStringList& row : ContactToCsvRows(c, {})) {
         QStringList back;
         ASSERT_TRUE(CsvSplitLine(CsvJoinLine(row), back));
         ASSERT_EQ(back.size(), kCsvColumns);
@@ -114,32 +101,13 @@ TEST(ContactCsvLayout, EveryWrittenFieldRoundTripsThroughCsvLines) {
     auto imported = ContactsFromCsvRows(rows);
     ASSERT_EQ(imported.size(), 1u);
     const vexa::Contact& r = *imported[0].contact;
-    EXPECT_EQ(imported[0].groups, groups);
     EXPECT_EQ(r.GetDisplayNameText(), c.GetDisplayNameText());
-    vexa::NameParts a;
-    vexa::NameParts b;
-    c.GetNameParts(&a);
-    r.GetNameParts(&b);
-    for (int p = 1; p <= 5; ++p) {
-        EXPECT_EQ(a.parts[p], b.parts[p]) << "name part " << p;
-    }
     EXPECT_EQ(r.GetNickname(), c.GetNickname());
-    EXPECT_EQ(r.m_company, c.m_company);
-    EXPECT_EQ(r.m_department, c.m_department);
-    EXPECT_EQ(r.m_title, c.m_title);
-    EXPECT_EQ(r.GetPhoneCount(), 6);
-    EXPECT_EQ(r.m_emails, c.m_emails);
     EXPECT_EQ(r.m_websites, c.m_websites);
-    EXPECT_EQ(r.m_ims, c.m_ims);
+    EXPECT_EQ(r.GetPhoneCount(), 6);
+    EXPECT_EQ(std::count_if(r.m_phones.begin(), r.m_phones.end(), [](const auto& p) { return p.m_type == 2; }), 2);
     ASSERT_EQ(r.GetAddressCount(), 4);
-    EXPECT_EQ(r.GetBirthday(), c.GetBirthday());
-    EXPECT_EQ(r.m_notes, c.m_notes);
-    EXPECT_TRUE(r.IsFavorite());
-    int phonesOfType2 = 0;
-    for (const auto& p : r.m_phones) {
-        phonesOfType2 += p.m_type == 2 ? 1 : 0;
-    }
-    EXPECT_EQ(phonesOfType2, 2);
+    EXPECT_EQ(std::count_if(r.m_addresses.begin(), r.m_addresses.end(), [](const auto& a) { return a.m_type == 1; }), 2);
 }
 
 TEST(ContactCsvLayout, ImportRulesForTypeCellsAndChains) {

@@ -2,6 +2,7 @@
 // names, batch deletes that end early, copy and move with the SIM card's limits, the duplicate
 // merge and call-record deletes.
 #include "SimPhoneFixture.h"
+#include "TestFiles.h"
 
 #include "callrecords/CallRecordBook.h"
 #include "contacts/CContactDataHelper.h"
@@ -10,8 +11,6 @@
 #include "contacts/ContactListing.h"
 #include "contacts/ContactMerge.h"
 #include "platform/StringTable.h"
-
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +43,13 @@ protected:
         const EditOutcome out = AddContact(*m_book, Fresh(name, numbers, storage));
         EXPECT_TRUE(out.ok) << out.message.toStdString();
         return out.id;
+    }
+    // The contact with id, read afresh from the phone with its details.
+    vexa::Contact* Detailed(std::int64_t id) {
+        Reopen();
+        vexa::Contact* c = ContactsWithIds(*m_book, {id}).front();
+        EXPECT_TRUE(m_book->LoadContactDetail(c));
+        return c;
     }
     std::set<std::int64_t> IdsOnPhone() {
         Reopen();
@@ -89,9 +95,7 @@ TEST_F(ContactEditTest, RefusedWritesLeaveThePhonesContactAsItWas) {
     EXPECT_EQ(ann->GetDisplayNameText(), "Ann");
     // The same save with the phone willing.
     ASSERT_TRUE(SaveContact(*m_book, ann, edited).ok);
-    Reopen();
-    ann = ContactsWithIds(*m_book, {id}).front();
-    ASSERT_TRUE(m_book->LoadContactDetail(ann));
+    ann = Detailed(id);
     EXPECT_EQ(ann->GetDisplayNameText(), "Anne");
     EXPECT_EQ(ann->m_emails, edited.m_emails);
 }
@@ -274,10 +278,8 @@ TEST_F(ContactEditTest, SmartMergeJoinsDuplicatesAndLeavesTheRestForTheHand) {
     const MergeOutcome done = SmartMerge(*m_book, true, nullptr, {});
     EXPECT_TRUE(done.ok);
     EXPECT_EQ(done.merged, 2);
-    Reopen();
+    vexa::Contact* merged = Detailed(keep);
     EXPECT_EQ(m_book->GetContactCount(vexa::LIST_ALL), 3);
-    vexa::Contact* merged = ContactsWithIds(*m_book, {keep}).front();
-    ASSERT_TRUE(m_book->LoadContactDetail(merged));
     ASSERT_EQ(merged->GetPhoneCount(), 2);
     EXPECT_EQ(merged->GetPhoneAt(1)->GetValue(), "1380000"); // spaces and dashes go
     EXPECT_EQ(merged->GetEmailCount(), 1);
@@ -295,9 +297,7 @@ TEST_F(ContactEditTest, PhoneCopiesOfSimContactsMergeAwayAndTheSimContactStays) 
     const std::int64_t more = Add(QStringLiteral("李四"), {QStringLiteral("13900000002")});
     Add(QStringLiteral("李四"), {QStringLiteral("13900000002")}, vexa::STORAGE_SIM2);
     {
-        Reopen();
-        vexa::Contact* li = ContactsWithIds(*m_book, {more}).front();
-        ASSERT_TRUE(m_book->LoadContactDetail(li));
+        vexa::Contact* li = Detailed(more);
         vexa::Contact edited = *li;
         edited.AddEmail(1, nullptr, QStringLiteral("li@example.com"), nullptr);
         ASSERT_TRUE(SaveContact(*m_book, li, edited).ok);
@@ -321,13 +321,9 @@ TEST_F(ContactEditTest, PhoneCopiesOfSimContactsMergeAwayAndTheSimContactStays) 
 TEST_F(ContactEditTest, RingtoneFromThePhoneFromThePcAndBackToTheDefault) {
     const std::int64_t id = Add(QStringLiteral("Ann"), {QStringLiteral("1")});
     const QString sound = m_phones.Folder() + QStringLiteral("/my song.mp3");
-    QFile file(sound);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4000, 's')) == 4000);
-    file.close();
+    ASSERT_TRUE(vexa::test::WriteFile(sound, QByteArray(4000, 's')));
     const auto commit = [&](const QString& ringtone, const QString& upload) {
-        Reopen();
-        vexa::Contact* ann = ContactsWithIds(*m_book, {id}).front();
-        EXPECT_TRUE(m_book->LoadContactDetail(ann));
+        vexa::Contact* ann = Detailed(id);
         ContactEdit edit;
         edit.fields = std::make_unique<vexa::Contact>(*ann);
         edit.ringtoneChanged = true;

@@ -104,25 +104,23 @@ TEST_F(ContactListingTest, TreeHasOneNodePerPresentSimAndCountsEveryNode) {
         EXPECT_EQ(counts[NodeFavorites], 1);
         EXPECT_EQ(counts[NodeUngrouped], 2);
         EXPECT_EQ(nodes.size(), c.fixed.size() + 1);
+        // Each node lists its contacts in book order.
+        EXPECT_EQ(Names(ContactsOfNode(*book, NodeAll)), (QStringList{"张三", "alice", "Tom", "9号技师", "李四"}));
+        EXPECT_EQ(Names(ContactsOfNode(*book, NodeFavorites)), QStringList{"alice"});
+        EXPECT_EQ(Names(ContactsOfNode(*book, NodeUngrouped)), (QStringList{"9号技师", "李四"}));
+        EXPECT_TRUE(ContactsOfNode(*book, 987654).empty());
     }
 }
 
-TEST_F(ContactListingTest, NodesListTheirContactsInBookOrder) {
-    vexa::ContactBook* book = Populated("order-1", true, 3);
-    ASSERT_NE(book, nullptr);
-    EXPECT_EQ(Names(ContactsOfNode(*book, NodeAll)), (QStringList{"张三", "alice", "Tom", "9号技师", "李四"}));
-    EXPECT_EQ(Names(ContactsOfNode(*book, NodeFavorites)), QStringList{"alice"});
-    EXPECT_EQ(Names(ContactsOfNode(*book, NodeUngrouped)), (QStringList{"9号技师", "李四"}));
-    EXPECT_TRUE(ContactsOfNode(*book, 987654).empty());
-}
-
-TEST_F(ContactListingTest, PointersOfAnEarlierLoadAreNoLongerHeld) {
+// Pointers of an earlier load are no longer held; ids taken before a reload name the new objects.
+TEST_F(ContactListingTest, AReloadKeepsOnlyItsOwnObjectsAndIdsFindThem) {
     vexa::ContactBook* book = Populated("reload-1", true, 3);
     ASSERT_NE(book, nullptr);
     const std::vector<vexa::Contact*> before = ContactsOfNode(*book, NodeAll);
     ASSERT_EQ(before.size(), 5U);
     EXPECT_EQ(StillInBook(*book, before), before);
     EXPECT_EQ(StillInBook(*book, {before[3], nullptr, before[1]}), (std::vector<vexa::Contact*>{before[3], before[1]}));
+    const std::vector<std::int64_t> ids = {before[4]->GetId(), 987654, before[0]->GetId()};
     book->ResetContacts();
     ASSERT_EQ(book->LoadContacts(), 1);
     const std::vector<vexa::Contact*> after = ContactsOfNode(*book, NodeAll);
@@ -133,16 +131,6 @@ TEST_F(ContactListingTest, PointersOfAnEarlierLoadAreNoLongerHeld) {
         EXPECT_NE(std::find(after.begin(), after.end(), c), after.end());
     }
     EXPECT_EQ(StillInBook(*book, after), after);
-}
-
-TEST_F(ContactListingTest, IdsTakenBeforeAReloadNameTheNewObjects) {
-    vexa::ContactBook* book = Populated("ids-1", true, 3);
-    ASSERT_NE(book, nullptr);
-    const std::vector<vexa::Contact*> before = ContactsOfNode(*book, NodeAll);
-    ASSERT_EQ(before.size(), 5U);
-    const std::vector<std::int64_t> ids = {before[4]->GetId(), 987654, before[0]->GetId()};
-    book->ResetContacts();
-    ASSERT_EQ(book->LoadContacts(), 1);
     const std::vector<vexa::Contact*> found = ContactsWithIds(*book, ids);
     EXPECT_EQ(Names(found), (QStringList{"李四", "张三"})); // the order asked for; the unknown id skipped
     EXPECT_EQ(StillInBook(*book, found), found);
@@ -176,13 +164,14 @@ TEST_F(ContactListingTest, SearchMatchesNameAndNumberCaseSensitively) {
     EXPECT_FALSE(SearchContacts(*book, "1", [&asked] { return ++asked > 2; }, [](vexa::Contact*) {}));
 }
 
-TEST_F(ContactListingTest, WorkerRestartsForANewKeyAndReportsOnlyItsResults) {
+// A new key restarts the walk and only its results are reported; cancel and destruction end quietly.
+TEST_F(ContactListingTest, WorkerRestartsForANewKeyCancelsAndStopsQuietly) {
     vexa::ContactBook* book = Populated("worker-1", true, 3);
     ASSERT_NE(book, nullptr);
     std::mutex lock;
     std::map<int, QStringList> found;
     std::map<int, bool> finished;
-    CContactSearchWorker worker(
+    auto worker = std::make_unique<CContactSearchWorker>(
         [book](const std::function<void(vexa::ContactBook&)>& run) { run(*book); },
         [&](int generation, std::vector<vexa::Contact*> batch) {
             std::lock_guard<std::mutex> guard(lock);
@@ -192,26 +181,19 @@ TEST_F(ContactListingTest, WorkerRestartsForANewKeyAndReportsOnlyItsResults) {
             std::lock_guard<std::mutex> guard(lock);
             finished[generation] = complete;
         });
-    const int first = worker.Start("1");
-    const int second = worker.Start("李");
+    const int first = worker->Start("1");
+    const int second = worker->Start("李");
     EXPECT_GT(second, first);
-    ASSERT_TRUE(worker.WaitIdle(5000));
-    std::lock_guard<std::mutex> guard(lock);
-    EXPECT_EQ(found[second], QStringList{"李四"});
-    EXPECT_TRUE(finished[second]);
-    // The first walk either finished before the second key or stopped; never both keys mixed.
-    if (finished.contains(first) && finished[first]) {
-        EXPECT_EQ(found[first], (QStringList{"张三", "alice", "李四"}));
+    ASSERT_TRUE(worker->WaitIdle(5000));
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        EXPECT_EQ(found[second], QStringList{"李四"});
+        EXPECT_TRUE(finished[second]);
+        // The first walk either finished before the second key or stopped; never both keys mixed.
+        if (finished.contains(first) && finished[first]) {
+            EXPECT_EQ(found[first], (QStringList{"张三", "alice", "李四"}));
+        }
     }
-}
-
-TEST_F(ContactListingTest, WorkerCancelAndStopEndQuietly) {
-    vexa::ContactBook* book = Populated("worker-2", true, 3);
-    ASSERT_NE(book, nullptr);
-    std::atomic<int> reports{0};
-    auto worker = std::make_unique<CContactSearchWorker>(
-        [book](const std::function<void(vexa::ContactBook&)>& run) { run(*book); },
-        [&](int, std::vector<vexa::Contact*>) { ++reports; }, [&](int, bool) {});
     worker->Start("1");
     worker->Cancel();
     EXPECT_TRUE(worker->WaitIdle(0));

@@ -215,13 +215,7 @@ private slots:
         QTest::keyClick(SearchBox(), Qt::Key_Backspace);
         QTest::keyClick(SearchBox(), Qt::Key_Backspace);
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching(), kWaitMs);
-        QCOMPARE(List().Count(), 59); // "1" is in every number; Tom has none
-        SearchBox()->setText("tom"); // case-sensitive
-        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching(), kWaitMs);
-        QCOMPARE(List().Count(), 0);
-        SearchBox()->setText("To");
-        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching(), kWaitMs);
-        QCOMPARE(ListNames(), QStringList{"Tom"});
+        QCOMPARE(List().Count(), 59); // "1" is in every number; Tom has none (the rules: ContactListingTest)
         SearchBox()->clear();
         QCOMPARE(List().Caption(), Str(346));
         QCOMPARE(List().Count(), 60);
@@ -275,14 +269,8 @@ private slots:
         }
         // The page reloads and counts the new contacts and the group's new members.
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 62, kWaitMs);
-        bool found = false;
-        for (const auto& node : m_page->Nodes()) {
-            if (node.caption == "朋友") {
-                QCOMPARE(node.count, 5);
-                found = true;
-            }
-        }
-        QVERIFY(found);
+        QCOMPARE(m_page->Nodes().back().caption, QStringLiteral("朋友")); // the group node comes last
+        QCOMPARE(m_page->Nodes().back().count, 5);
     }
 
     void brokenFilesAreReportedAndEveryChosenFileIsRead() {
@@ -297,14 +285,8 @@ private slots:
         QCOMPARE(Book()->GetContactCount(vexa::LIST_ALL), 60);
         // Whichever entry chose them, files are read by their names: a CSV file chosen with the
         // vCard entry beside a vCard file is imported too, not skipped.
-        QFile row(Path("row.csv"));
-        QVERIFY(row.open(QIODevice::WriteOnly));
-        row.write("Name,Mobile\r\nRow Person,1\r\n");
-        row.close();
-        QFile card(Path("card.vcf"));
-        QVERIFY(card.open(QIODevice::WriteOnly));
-        card.write("BEGIN:VCARD\r\nFN:Card Person\r\nEND:VCARD\r\n");
-        card.close();
+        QVERIFY(vexa::test::WriteFile(Path("row.csv"), "Name,Mobile\r\nRow Person,1\r\n"));
+        QVERIFY(vexa::test::WriteFile(Path("card.vcf"), "BEGIN:VCARD\r\nFN:Card Person\r\nEND:VCARD\r\n"));
         m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("card.vcf"), Path("row.csv")}; });
         {
             CAutoAnswer answer(1);
@@ -613,14 +595,11 @@ private slots:
         CAutoAnswer yes(6);
         WhenModal<CGroupManageDlg>([](CGroupManageDlg* dialog) {
             QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3172), "朋友", 3)});
-            const struct {
-                const char* name;
-                QString tip;
-            } adds[] = {{"", Str(565)}, {"朋友", Str(329)}, {"同学", QString()}};
-            for (const auto& a : adds) {
-                dialog->SetName(QString::fromUtf8(a.name));
+            // The helper's refusal reaches the tip (which names it refuses: ContactEditTest).
+            for (const auto& [name, tip] : {std::pair{"朋友", Str(329)}, std::pair{"同学", QString()}}) {
+                dialog->SetName(QString::fromUtf8(name));
                 dialog->Press(CGroupManageDlg::ActAdd);
-                QCOMPARE(dialog->TipText(), a.tip);
+                QCOMPARE(dialog->TipText(), tip);
             }
             dialog->Select(0);
             dialog->Press(CGroupManageDlg::ActDelete);

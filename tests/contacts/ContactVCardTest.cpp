@@ -60,56 +60,30 @@ TEST(ContactVCard, AppleStyleLabelsAndVersion4) {
     EXPECT_TRUE(v4.contact->GetBirthday().isEmpty()) << "a birthday without a year is dropped";
 }
 
-TEST(ContactVCard, FilledCardsReadBackWithTheSameFields) {
+// Every field coming back is ContactTransferTest's round trip of generated contacts; here what
+// those contacts lack: a semicolon in the organisation, a comma in the nickname, a type never written.
+TEST(ContactVCard, FilledCardsEscapeSeparatorsAndSkipUnwrittenTypes) {
     vexa::Contact c;
     int i = 0;
     c.SetDisplayName(QStringLiteral("欧阳娜娜"));
-    c.SetNamePart(vexa::NAME_FAMILY, QStringLiteral("欧阳"));
-    c.SetNamePart(vexa::NAME_GIVEN, QStringLiteral("娜娜"));
     c.SetNickname(QStringLiteral("娜, 娜"));
     c.SetCompany(QStringLiteral("某某; 公司"));
     c.SetDepartment(QStringLiteral("研发"));
     c.SetTitle(QStringLiteral("工程师"));
-    for (const int type : {2, 1, 3, 4, 5, 9, 11, 7}) {
-        c.AddPhone(type, nullptr, QStringLiteral("1380%1").arg(type), &i);
-    }
+    c.AddPhone(2, nullptr, QStringLiteral("13802"), &i);
     c.AddPhone(6, nullptr, QStringLiteral("never written"), &i);
-    c.AddEmail(1, nullptr, QStringLiteral("h@x.cn"), &i);
-    c.AddEmail(2, nullptr, QStringLiteral("w@x.cn"), &i);
-    c.AddWebsite(2, nullptr, QStringLiteral("http://blog"), &i);
-    c.AddWebsite(5, nullptr, QStringLiteral("http://work"), &i);
-    c.AddIm(4, QStringLiteral("10001"), &i);
-    c.AddAddress(2, nullptr, QStringLiteral("街道"), QStringLiteral("城市"), QStringLiteral("省"),
-                 QStringLiteral("100000"), QStringLiteral("中国"), &i);
-    c.SetBirthday(QStringLiteral("1990-01-02"));
-    c.AddNote(QStringLiteral("一\n二"));
-    c.SetFavorite(true);
-
     CMultiContactVcard out;
-    FillCard(c, {QStringLiteral("家人"), QStringLiteral("a,b")}, *out.NewContact());
+    FillCard(c, {}, *out.NewContact());
     CMultiContactVcard in;
     in.Parse(out.Serialise());
     ASSERT_EQ(in.Count(), 1);
     const auto back = ContactFromCard(*in.At(0));
     const vexa::Contact& r = *back.contact;
-    EXPECT_EQ(r.GetDisplayNameText(), c.GetDisplayNameText());
-    EXPECT_EQ(r.m_nameParts.parts[vexa::NAME_FAMILY], QStringLiteral("欧阳"));
     EXPECT_EQ(r.GetNickname(), c.GetNickname());
     EXPECT_EQ(r.m_company, c.m_company);
     EXPECT_EQ(r.m_department, c.m_department);
     EXPECT_EQ(r.m_title, c.m_title);
-    EXPECT_EQ(r.GetPhoneCount(), 8) << "type 6 is not written";
-    for (int p = 0; p < r.GetPhoneCount(); ++p) {
-        EXPECT_EQ(r.m_phones[static_cast<std::size_t>(p)].m_type, c.m_phones[static_cast<std::size_t>(p)].m_type) << p;
-    }
-    EXPECT_EQ(r.m_emails, c.m_emails);
-    EXPECT_EQ(r.m_websites, c.m_websites);
-    EXPECT_EQ(r.m_ims, c.m_ims);
-    EXPECT_EQ(r.m_addresses, c.m_addresses);
-    EXPECT_EQ(r.GetBirthday(), c.GetBirthday());
-    EXPECT_EQ(r.m_notes, c.m_notes);
-    EXPECT_TRUE(r.IsFavorite());
-    EXPECT_EQ(back.groups, (QStringList{QStringLiteral("家人"), QStringLiteral("a,b")}));
+    EXPECT_EQ(Phones(r), (std::vector<std::pair<int, QString>>{{2, QStringLiteral("13802")}})) << "type 6 is not written";
 }
 
 } // namespace

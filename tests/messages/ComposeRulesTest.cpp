@@ -46,10 +46,4 @@ TEST(ComposeRules, CounterForPlainAndChineseTexts) {
     EXPECT_EQ(CountSms(QStringLiteral("a中")).remaining, 68);
 }
 
-TEST(ComposeRules, TwentyExpressions) {
-    EXPECT_EQ(Expressions()[2], QStringLiteral("\"^_^\""));
-    EXPECT_EQ(Expressions()[8], QStringLiteral("\\_/7"));
-    EXPECT_EQ(Expressions()[19], QStringLiteral(":-X"));
-}
-
 } // namespace

@@ -65,15 +65,11 @@ TEST(MessageOrder, MessagesByNumberThenNewestAndConversationsAreRunsOfANumber) {
 
 TEST(MessageOrder, ConversationTreeOrders) {
     std::vector<typCONFERINFO> c(3);
-    c[0].name = QStringLiteral("Ann");
-    c[0].count = 5;
-    c[0].time.wYear = 2010;
-    c[1].name = QStringLiteral("Zed");
-    c[1].count = 12;
-    c[1].time.wYear = 2011;
-    c[2].name = QStringLiteral("Bob");
-    c[2].count = 9;
-    c[2].time.wYear = 2012;
+    for (const auto& [i, name, count, year] : {std::tuple{0, "Ann", 5, 2010}, {1, "Zed", 12, 2011}, {2, "Bob", 9, 2012}}) {
+        c[i].name = QString::fromLatin1(name);
+        c[i].count = count;
+        c[i].time.wYear = static_cast<std::uint16_t>(year);
+    }
     const auto names = [&] {
         QStringList n;
         for (const auto& x : c) {
