@@ -244,17 +244,7 @@ private slots:
         QVERIFY(open);
     }
 
-    void closeButtonIsDisabledUnlessEnabledByTheOwner() {
-        CAnimateDialog dlg;
-        QVERIFY(dlg.CreateModeless());
-        QWidget* close = GetPluginByName(&dlg, "animate_close_btn");
-        QVERIFY(!close->isHidden());
-        QVERIFY(!close->isEnabled());
-        QTest::mouseClick(close, Qt::LeftButton);
-        QVERIFY(!dlg.IsEnded());
-    }
-
-    void enterEscapeAndAltF4LeaveEveryWorkerDialogOpen() {
+    void keysAndADisabledCloseButtonLeaveEveryWorkerDialogOpen() {
         CVexaProgressDlg progress;
         CAnimateDialog busy;
         busy.m_bCloseEnabled = 1;
@@ -271,8 +261,14 @@ private slots:
             QVERIFY(dlg->isVisible());
             QVERIFY(!dlg->IsEnded());
         }
+        // Unless the owner enables it, the busy dialog's close button is shown disabled and does nothing.
+        CAnimateDialog locked;
+        QVERIFY(locked.CreateModeless());
+        QWidget* close = GetPluginByName(&locked, "animate_close_btn");
+        QVERIFY(!close->isHidden() && !close->isEnabled());
+        QTest::mouseClick(close, Qt::LeftButton);
+        QVERIFY(!locked.IsEnded());
     }
-
 };
 
 QTEST_MAIN(WorkerDialogTest)
