@@ -81,9 +81,15 @@ private slots:
         QCOMPARE(CVexaProgressDlg::Percent(total, current, base), percent);
     }
 
-    void progressFromAWorkerShowsCountOrPercent() {
+    void progressFromAWorkerShowsCountOrPercentButNotBeforeTheDialogIsReady() {
         CVexaProgressDlg dlg;
+        std::thread([&] {
+            dlg.SetProgress(4, 2, true);
+            dlg.SetBarPos(10);
+        }).join(); // returns after the ready wait gives up: both updates are dropped
         QVERIFY(dlg.CreateModeless());
+        QCOMPARE(Text(&dlg, "progress_rate"), QString());
+        QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 0);
         QVERIFY2(GetPluginByName(&dlg, "cancel_button")->isHidden(), "no cancel button unless asked for");
 
         std::thread([&] { dlg.SetProgress(4, 1, true); }).join();
@@ -100,17 +106,6 @@ private slots:
         QTest::mouseClick(GetPluginByName(&dlg, "complete_button"), Qt::LeftButton);
         QVERIFY(dlg.IsEnded());
         QCOMPARE(dlg.Result(), 1);
-    }
-
-    void updatesBeforeTheDialogIsReadyAreDropped() {
-        CVexaProgressDlg dlg;
-        std::thread([&] {
-            dlg.SetProgress(4, 2, true);
-            dlg.SetBarPos(10);
-        }).join(); // returns after the ready wait gives up
-        QVERIFY(dlg.CreateModeless());
-        QCOMPARE(Text(&dlg, "progress_rate"), QString());
-        QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 0);
     }
 
     void workerEndsTheModalLoopWithItsCode() {
