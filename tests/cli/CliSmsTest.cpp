@@ -17,8 +17,7 @@ namespace {
 class CliSmsTest : public CliFixture {
 protected:
     void SetUp() override { AddPhone(QStringLiteral("vexa-sms"), QStringLiteral("vexa"), QStringLiteral("V900")); }
-    void TearDown() override { BackToTheSimulator(); }
-    static void BackToTheSimulator() {
+    void TearDown() override {
         qunsetenv("VEXA_BRIDGE");
         qunsetenv("ANDROID_ADB_SERVER_PORT");
     }
@@ -126,13 +125,9 @@ TEST_F(CliSmsTest, ImportOverAdbOnceThePhoneLetsTheShellWrite) {
                                                       "Outbox,10086,2012-07-25 10:04:00,ok\r\n"
                                                       "Drafts,,2012-07-26 08:00:00,draft\r\n")
                                            .toUtf8());
-    const int imported = Run({"sms", "import", in});
-    const QString importOut = m_out, importErr = m_err;
-    const int counted = Run({"sms", "count"});
-    BackToTheSimulator();
-    ASSERT_EQ(imported, kCliOk) << importErr.toStdString();
-    EXPECT_EQ(importOut, FormatText(Str(2451), 3) + u'\n');
-    ASSERT_EQ(counted, kCliOk) << m_err.toStdString();
+    ASSERT_EQ(Run({"sms", "import", in}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(2451), 3) + u'\n');
+    ASSERT_EQ(Run({"sms", "count"}), kCliOk) << m_err.toStdString();
     EXPECT_TRUE(m_out.contains("sms: 2\n")) << m_out.toStdString();
     EXPECT_TRUE(m_out.contains("drafts: 1\n")) << m_out.toStdString();
 
@@ -168,8 +163,7 @@ TEST_F(CliSmsTest, MessagesBackupAndRestoreOverAdb) {
 
     ASSERT_NO_FATAL_FAILURE(StartAdb());
     const QString package = Path(QStringLiteral("sms.bkg"));
-    const int created = Run({"backup", "create", "--modules", "messages", package});
-    const QString createErr = m_err;
+    ASSERT_EQ(Run({"backup", "create", "--modules", "messages", package}), kCliOk) << m_err.toStdString();
     {
         vexa::sim::SimDb db;
         QString error;
@@ -177,10 +171,7 @@ TEST_F(CliSmsTest, MessagesBackupAndRestoreOverAdb) {
         vexa::sim::Stmt wipe(db, "DELETE FROM sms");
         ASSERT_TRUE(wipe.Run());
     }
-    const int restored = Run({"backup", "restore", package});
-    BackToTheSimulator();
-    ASSERT_EQ(created, kCliOk) << createErr.toStdString();
-    ASSERT_EQ(restored, kCliOk) << m_err.toStdString();
+    ASSERT_EQ(Run({"backup", "restore", package}), kCliOk) << m_err.toStdString();
     EXPECT_EQ(contents().join(u'\n').toStdString(), before.join(u'\n').toStdString());
     m_rig.StopDaemon(m_adbSerial, true);
 }
