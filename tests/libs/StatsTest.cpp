@@ -113,7 +113,7 @@ TEST_F(StatsTest, CallsBeforeInitialiseDoNothingAndWithoutAHostEventsStayQueued)
     EXPECT_EQ(actst_pending(), 1);
 }
 
-TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggered) {
+TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggeredAndNotAgainAfterATrigger) {
     std::atomic<int> uploads{0};
     StatUploader uploader([&] { ++uploads; });
     uploader.Start();
@@ -128,18 +128,17 @@ TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggered) {
         dropped.Start();
     }
     EXPECT_EQ(uploads.load(), 2) << "the destructor stops and uploads once";
-}
 
-TEST(StatUploader, DoesNotUploadAgainAtExitAfterATriggeredUpload) {
-    std::atomic<int> uploads{0};
-    StatUploader uploader([&] { ++uploads; });
-    uploader.Start();
-    uploader.RequestUpload();
+    // After a triggered upload, none again at exit.
+    uploads = 0;
+    StatUploader triggered([&] { ++uploads; });
+    triggered.Start();
+    triggered.RequestUpload();
     ASSERT_TRUE(WaitUntil([&] { return uploads.load() >= 1; }));
     ASSERT_EQ(uploads.load(), 1);
-    uploader.RequestUpload();
+    triggered.RequestUpload();
     EXPECT_TRUE(WaitUntil([&] { return uploads.load() >= 2; })) << "each request uploads";
-    uploader.Stop();
+    triggered.Stop();
     EXPECT_EQ(uploads.load(), 2);
 }
 
