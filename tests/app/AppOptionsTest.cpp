@@ -33,7 +33,7 @@ TEST(AppOptions, HideWindowIsACaseSensitiveSubstringAnywhere) {
     EXPECT_FALSE(Parse({"hidewindow"}).hideWindow);
 }
 
-TEST(AppOptions, ScreenshotPageAndBridge) {
+TEST(AppOptions, ScreenshotPageDialogAndBridge) {
     const AppOptions o = Parse({"--screenshot", "/tmp/a.png", "--page", "home", "--bridge", "adb"});
     EXPECT_TRUE(o.error.isEmpty());
     EXPECT_EQ(o.screenshotFile, QStringLiteral("/tmp/a.png"));
@@ -41,13 +41,11 @@ TEST(AppOptions, ScreenshotPageAndBridge) {
     EXPECT_EQ(o.bridge, QStringLiteral("adb"));
     EXPECT_FALSE(Parse({"--bridge", "usb"}).error.isEmpty());
     EXPECT_FALSE(Parse({"--screenshot"}).error.isEmpty());
-}
-
-TEST(AppOptions, DialogPicturesExcludeAPage) {
-    const AppOptions o = Parse({"--screenshot", "/tmp/b.png", "--dialog", "progress"});
-    EXPECT_TRUE(o.error.isEmpty());
-    EXPECT_EQ(o.dialog, QStringLiteral("progress"));
-    EXPECT_TRUE(o.page.isEmpty());
+    // A dialog picture excludes a page.
+    const AppOptions d = Parse({"--screenshot", "/tmp/b.png", "--dialog", "progress"});
+    EXPECT_TRUE(d.error.isEmpty());
+    EXPECT_EQ(d.dialog, QStringLiteral("progress"));
+    EXPECT_TRUE(d.page.isEmpty());
     EXPECT_FALSE(Parse({"--screenshot", "/tmp/b.png", "--dialog", "progress", "--page", "home"}).error.isEmpty());
     EXPECT_FALSE(Parse({"--dialog"}).error.isEmpty());
 }

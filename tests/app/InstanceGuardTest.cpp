@@ -15,31 +15,26 @@ class InstanceGuardTest : public QObject {
     }
 
 private slots:
-    void secondStartAsksTheFirstToShowItself() {
-        const QString name = UniqueName();
-        int shown = 0;
-        CInstanceGuard first([&shown] { ++shown; }, name);
-        QVERIFY(first.Acquire());
-        QVERIFY(first.IsHeld());
-
-        int secondShown = 0;
-        CInstanceGuard second([&secondShown] { ++secondShown; }, name);
-        QVERIFY(!second.Acquire());
-        QVERIFY(!second.IsHeld());
-        QTRY_COMPARE(shown, 1);
-
-        CInstanceGuard third([] {}, name);
-        QVERIFY(!third.Acquire());
-        QTRY_COMPARE(shown, 2);
-        QCOMPARE(secondShown, 0);
-    }
-
-    void guardIsFreeAgainAfterTheHolderEnds() {
+    void secondStartAsksTheFirstToShowItselfAndTheGuardIsFreedWithIt() {
         const QString name = UniqueName();
         {
-            CInstanceGuard first([] {}, name);
+            int shown = 0;
+            CInstanceGuard first([&shown] { ++shown; }, name);
             QVERIFY(first.Acquire());
+            QVERIFY(first.IsHeld());
+
+            int secondShown = 0;
+            CInstanceGuard second([&secondShown] { ++secondShown; }, name);
+            QVERIFY(!second.Acquire());
+            QVERIFY(!second.IsHeld());
+            QTRY_COMPARE(shown, 1);
+
+            CInstanceGuard third([] {}, name);
+            QVERIFY(!third.Acquire());
+            QTRY_COMPARE(shown, 2);
+            QCOMPARE(secondShown, 0);
         }
+        // Free again once the holder ends.
         CInstanceGuard next([] {}, name);
         QVERIFY(next.Acquire());
     }

@@ -17,6 +17,34 @@ namespace {
 class CliSmsTest : public CliFixture {
 protected:
     void SetUp() override { AddPhone(QStringLiteral("vexa-sms"), QStringLiteral("vexa"), QStringLiteral("V900")); }
+    void TearDown() override {
+        qunsetenv("VEXA_BRIDGE");
+        qunsetenv("ANDROID_ADB_SERVER_PORT");
+    }
+
+    // A real adb server and vexa-adbd serving the phone, with the command line pointed at them.
+    void StartAdb() {
+        QString error;
+        ASSERT_TRUE(m_rig.StartServer(&error)) << error.toStdString();
+        ASSERT_TRUE(m_rig.StartDaemon(QStringLiteral("vexa-sms"), &m_adbSerial, &error)) << error.toStdString();
+        qputenv("VEXA_BRIDGE", "adb");
+        qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(m_rig.ServerPort()));
+    }
+
+    // One text column of the phone's sms table, oldest first.
+    static QStringList Column(const char* sql) {
+        vexa::sim::SimDb db;
+        QString error;
+        QStringList texts;
+        EXPECT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) << error.toStdString();
+        for (vexa::sim::Stmt rows(db, sql); rows.Step();) {
+            texts << rows.Text(0);
+        }
+        return texts;
+    }
+
+    CAdbTestRig m_rig;
+    QString m_adbSerial;
 };
 
 TEST_F(CliSmsTest, ImportCountAndExport) {
@@ -91,39 +119,26 @@ TEST_F(CliSmsTest, ImportOverAdbOnceThePhoneLetsTheShellWrite) {
     if (CAdbTestRig::AdbPath().isEmpty()) {
         GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
     }
-    CAdbTestRig rig;
-    QString error, adbSerial;
-    ASSERT_TRUE(rig.StartServer(&error)) << error.toStdString();
-    ASSERT_TRUE(rig.StartDaemon(QStringLiteral("vexa-sms"), &adbSerial, &error)) << error.toStdString();
-    qputenv("VEXA_BRIDGE", "adb");
-    qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(rig.ServerPort()));
+    ASSERT_NO_FATAL_FAILURE(StartAdb());
     const QString in = Write("in.csv", QStringLiteral("Box,Number,Time,Message\r\n"
                                                       "Inbox,10086,2012-07-25 10:03:09,\"话费: \"\"余额\"\" $5\"\r\n"
                                                       "Outbox,10086,2012-07-25 10:04:00,ok\r\n"
                                                       "Drafts,,2012-07-26 08:00:00,draft\r\n")
                                            .toUtf8());
-    const int imported = Run({"sms", "import", in});
-    const QString importOut = m_out, importErr = m_err;
-    const int counted = Run({"sms", "count"});
-    qunsetenv("VEXA_BRIDGE");
-    qunsetenv("ANDROID_ADB_SERVER_PORT");
-    ASSERT_EQ(imported, kCliOk) << importErr.toStdString();
-    EXPECT_EQ(importOut, FormatText(Str(2451), 3) + u'\n');
-    ASSERT_EQ(counted, kCliOk) << m_err.toStdString();
+    ASSERT_EQ(Run({"sms", "import", in}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(2451), 3) + u'\n');
+    ASSERT_EQ(Run({"sms", "count"}), kCliOk) << m_err.toStdString();
     EXPECT_TRUE(m_out.contains("sms: 2\n")) << m_out.toStdString();
     EXPECT_TRUE(m_out.contains("drafts: 1\n")) << m_out.toStdString();
 
     vexa::sim::SimDb db;
+    QString error;
     ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) << error.toStdString();
     // The shell user was allowed to write for the import only: the phone is left as it was found.
     EXPECT_EQ(db.Meta("appops_write_sms"), "default");
-    vexa::sim::Stmt rows(db, "SELECT content FROM sms ORDER BY id");
-    QStringList texts;
-    while (rows.Step()) {
-        texts << rows.Text(0);
-    }
-    EXPECT_EQ(texts, (QStringList{QStringLiteral("话费: \"余额\" $5"), QStringLiteral("ok"), QStringLiteral("draft")}));
-    rig.StopDaemon(adbSerial, true);
+    EXPECT_EQ(Column("SELECT content FROM sms ORDER BY id"),
+              (QStringList{QStringLiteral("话费: \"余额\" $5"), QStringLiteral("ok"), QStringLiteral("draft")}));
+    m_rig.StopDaemon(m_adbSerial, true);
 }
 
 // The backup's messages module over adb: saved from the phone, and restored onto it (through the
@@ -139,44 +154,26 @@ TEST_F(CliSmsTest, MessagesBackupAndRestoreOverAdb) {
     Seed(QStringLiteral("vexa-sms"), seed);
     // The backup's message file names outbox messages as sent and keeps drafts of the other kind
     // as plain drafts: that is what a restore gives back, on any phone.
-    auto contents = [] {
-        vexa::sim::SimDb db;
-        QString error;
-        QStringList texts;
-        if (db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) {
-            vexa::sim::Stmt rows(db, "SELECT (CASE box WHEN 4 THEN 2 WHEN 5 THEN 3 ELSE box END) || '|' || number || "
-                                     "'|' || time || '|' || content FROM sms ORDER BY id");
-            while (rows.Step()) {
-                texts << rows.Text(0);
-            }
-        }
-        return texts;
+    const auto contents = [] {
+        return Column("SELECT (CASE box WHEN 4 THEN 2 WHEN 5 THEN 3 ELSE box END) || '|' || number || '|' || time || "
+                      "'|' || content FROM sms ORDER BY id");
     };
     const QStringList before = contents();
     ASSERT_EQ(before.size(), 45);
 
-    CAdbTestRig rig;
-    QString error, adbSerial;
-    ASSERT_TRUE(rig.StartServer(&error)) << error.toStdString();
-    ASSERT_TRUE(rig.StartDaemon(QStringLiteral("vexa-sms"), &adbSerial, &error)) << error.toStdString();
-    qputenv("VEXA_BRIDGE", "adb");
-    qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(rig.ServerPort()));
+    ASSERT_NO_FATAL_FAILURE(StartAdb());
     const QString package = Path(QStringLiteral("sms.bkg"));
-    const int created = Run({"backup", "create", "--modules", "messages", package});
-    const QString createErr = m_err;
+    ASSERT_EQ(Run({"backup", "create", "--modules", "messages", package}), kCliOk) << m_err.toStdString();
     {
         vexa::sim::SimDb db;
+        QString error;
         ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) << error.toStdString();
         vexa::sim::Stmt wipe(db, "DELETE FROM sms");
         ASSERT_TRUE(wipe.Run());
     }
-    const int restored = Run({"backup", "restore", package});
-    qunsetenv("VEXA_BRIDGE");
-    qunsetenv("ANDROID_ADB_SERVER_PORT");
-    ASSERT_EQ(created, kCliOk) << createErr.toStdString();
-    ASSERT_EQ(restored, kCliOk) << m_err.toStdString();
+    ASSERT_EQ(Run({"backup", "restore", package}), kCliOk) << m_err.toStdString();
     EXPECT_EQ(contents().join(u'\n').toStdString(), before.join(u'\n').toStdString());
-    rig.StopDaemon(adbSerial, true);
+    m_rig.StopDaemon(m_adbSerial, true);
 }
 
 } // namespace

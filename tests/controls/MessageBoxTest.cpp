@@ -110,16 +110,14 @@ private slots:
 
     // Keys typed by a user go to the focus widget of the active window, not to the box object itself.
     void keysReachTheBoxThroughItsWindow() {
-        WhenModal<CVexaMessageBoxImpl>([](CVexaMessageBoxImpl* box) {
-            QVERIFY(QTest::qWaitForWindowActive(box));
-            QTest::keyClick(box->windowHandle(), Qt::Key_Escape);
-        });
-        QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 3), 2);
-        WhenModal<CVexaMessageBoxImpl>([](CVexaMessageBoxImpl* box) {
-            QVERIFY(QTest::qWaitForWindowActive(box));
-            QTest::keyClick(box->windowHandle(), Qt::Key_Space);
-        });
-        QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 3), 6);
+        using KeyAndResult = std::pair<Qt::Key, int>;
+        for (const KeyAndResult& keyAndResult : {KeyAndResult{Qt::Key_Escape, 2}, KeyAndResult{Qt::Key_Space, 6}}) {
+            WhenModal<CVexaMessageBoxImpl>([keyAndResult](CVexaMessageBoxImpl* box) {
+                QVERIFY(QTest::qWaitForWindowActive(box));
+                QTest::keyClick(box->windowHandle(), keyAndResult.first);
+            });
+            QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 3), keyAndResult.second);
+        }
     }
 
     void closeButtonAndCloseRequestCancel() {

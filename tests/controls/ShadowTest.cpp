@@ -12,7 +12,6 @@
 #include <QPointer>
 #include <QTemporaryDir>
 
-
 class ShadowTest : public QObject {
     Q_OBJECT
 
@@ -49,29 +48,24 @@ private slots:
         QCOMPARE(margins(), first);
     }
 
-    void theShadowGoesWithItsDialog() {
+    void clicksStopOnTheShadowWhichGoesWithItsDialog() {
         QPointer<CShadowDialog> shadow;
         {
             CVexaMessageBoxImpl box(QStringLiteral("x"), nullptr, QString(), 0);
             QVERIFY(box.CreateModeless());
             shadow = box.Shadow();
             QVERIFY(!shadow.isNull());
+            // Clicks on the shadow stop there.
+            QVERIFY(!shadow->testAttribute(Qt::WA_TransparentForMouseEvents));
+            QMouseEvent press(QEvent::MouseButtonPress, QPointF(1, 10), shadow->mapToGlobal(QPointF(1, 10)),
+                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            press.setAccepted(false);
+            QApplication::sendEvent(shadow, &press);
+            QVERIFY(press.isAccepted());
             box.EndDialog(1);
             QVERIFY(!shadow->isVisible());
         }
         QVERIFY(shadow.isNull());
-    }
-
-    void clicksOnTheShadowStopThere() {
-        CVexaMessageBoxImpl box(QStringLiteral("x"), nullptr, QString(), 0);
-        QVERIFY(box.CreateModeless());
-        CShadowDialog* shadow = box.Shadow();
-        QVERIFY(!shadow->testAttribute(Qt::WA_TransparentForMouseEvents));
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(1, 10), shadow->mapToGlobal(QPointF(1, 10)),
-                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        press.setAccepted(false);
-        QApplication::sendEvent(shadow, &press);
-        QVERIFY(press.isAccepted());
     }
 
     void withoutItsImageTheShadowDrawsNothing() {
@@ -117,7 +111,6 @@ private slots:
         const QRgb beside = picture.pixel(25, picture.height() / 2);
         QVERIFY2(qGray(beside) < qGray(background), "the shadow darkens the strip beside the dialog");
     }
-
 };
 
 QTEST_MAIN(ShadowTest)

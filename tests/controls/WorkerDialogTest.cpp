@@ -81,9 +81,15 @@ private slots:
         QCOMPARE(CVexaProgressDlg::Percent(total, current, base), percent);
     }
 
-    void progressFromAWorkerShowsCountOrPercent() {
+    void progressFromAWorkerShowsCountOrPercentButNotBeforeTheDialogIsReady() {
         CVexaProgressDlg dlg;
+        std::thread([&] {
+            dlg.SetProgress(4, 2, true);
+            dlg.SetBarPos(10);
+        }).join(); // returns after the ready wait gives up: both updates are dropped
         QVERIFY(dlg.CreateModeless());
+        QCOMPARE(Text(&dlg, "progress_rate"), QString());
+        QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 0);
         QVERIFY2(GetPluginByName(&dlg, "cancel_button")->isHidden(), "no cancel button unless asked for");
 
         std::thread([&] { dlg.SetProgress(4, 1, true); }).join();
@@ -100,17 +106,6 @@ private slots:
         QTest::mouseClick(GetPluginByName(&dlg, "complete_button"), Qt::LeftButton);
         QVERIFY(dlg.IsEnded());
         QCOMPARE(dlg.Result(), 1);
-    }
-
-    void updatesBeforeTheDialogIsReadyAreDropped() {
-        CVexaProgressDlg dlg;
-        std::thread([&] {
-            dlg.SetProgress(4, 2, true);
-            dlg.SetBarPos(10);
-        }).join(); // returns after the ready wait gives up
-        QVERIFY(dlg.CreateModeless());
-        QCOMPARE(Text(&dlg, "progress_rate"), QString());
-        QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 0);
     }
 
     void workerEndsTheModalLoopWithItsCode() {
@@ -244,17 +239,7 @@ private slots:
         QVERIFY(open);
     }
 
-    void closeButtonIsDisabledUnlessEnabledByTheOwner() {
-        CAnimateDialog dlg;
-        QVERIFY(dlg.CreateModeless());
-        QWidget* close = GetPluginByName(&dlg, "animate_close_btn");
-        QVERIFY(!close->isHidden());
-        QVERIFY(!close->isEnabled());
-        QTest::mouseClick(close, Qt::LeftButton);
-        QVERIFY(!dlg.IsEnded());
-    }
-
-    void enterEscapeAndAltF4LeaveEveryWorkerDialogOpen() {
+    void keysAndADisabledCloseButtonLeaveEveryWorkerDialogOpen() {
         CVexaProgressDlg progress;
         CAnimateDialog busy;
         busy.m_bCloseEnabled = 1;
@@ -271,8 +256,14 @@ private slots:
             QVERIFY(dlg->isVisible());
             QVERIFY(!dlg->IsEnded());
         }
+        // Unless the owner enables it, the busy dialog's close button is shown disabled and does nothing.
+        CAnimateDialog locked;
+        QVERIFY(locked.CreateModeless());
+        QWidget* close = GetPluginByName(&locked, "animate_close_btn");
+        QVERIFY(!close->isHidden() && !close->isEnabled());
+        QTest::mouseClick(close, Qt::LeftButton);
+        QVERIFY(!locked.IsEnded());
     }
-
 };
 
 QTEST_MAIN(WorkerDialogTest)

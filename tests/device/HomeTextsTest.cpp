@@ -19,8 +19,6 @@ TEST(HomeTexts, BarWidthsTruncateButKeepOnePixelForTinyCategories) {
     EXPECT_EQ(StorageBarWidth(total / 3, total, 240), 79) << "79.99 is truncated";
     EXPECT_EQ(StorageBarWidth(100, 0, 240), 0) << "no total, no bar";
     EXPECT_EQ(StorageBarWidth(-5, 100, 240), -12) << "negative others are not hidden as one pixel";
-    EXPECT_EQ(StorageBarLength(true), 240);
-    EXPECT_EQ(StorageBarLength(false), 420);
     EXPECT_EQ(StorageOthers(1000, {100, 200, 50}, 400), 250);
 }
 

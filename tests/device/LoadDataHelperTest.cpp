@@ -59,15 +59,14 @@ TEST_F(LoadDataHelperTest, EachKindLoadsItsStoresAndReports) {
     EXPECT_TRUE(Load(99).empty()) << "an unknown kind does nothing";
 }
 
-TEST_F(LoadDataHelperTest, NothingHappensWhileTheGateIsClosed) {
+TEST_F(LoadDataHelperTest, NothingHappensWhileTheGateIsClosedOrWithoutASession) {
     m_gate.SetUsable(false);
     EXPECT_TRUE(Load(LoadKindContacts).empty());
     EXPECT_FALSE(WasLoadedOnce(LockContacts));
     EXPECT_FALSE(m_bridge->GetSession()->GetContactBook()->IsContactsLoaded());
     EXPECT_EQ(m_gate.OpenUses(), 0);
-}
-
-TEST_F(LoadDataHelperTest, NoSessionNoReport) {
+    // No session: no report either.
+    m_gate.SetUsable(true);
     m_bridge->CloseSession();
     EXPECT_TRUE(Load(LoadKindMessages).empty());
     EXPECT_EQ(m_gate.OpenUses(), 0) << "the use ends on every path";

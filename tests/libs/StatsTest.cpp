@@ -87,13 +87,6 @@ TEST_F(StatsTest, FailedUploadKeepsTheQueue) {
     EXPECT_EQ(actst_pending(), 1);
 }
 
-TEST_F(StatsTest, WithoutAHostNothingIsSentAndEventsStayQueued) {
-    actst_initialize_at(QueuePath(), QString());
-    actst_record(7);
-    EXPECT_EQ(actst_uploadstart(), 0);
-    EXPECT_EQ(actst_pending(), 1);
-}
-
 TEST_F(StatsTest, AFullQueueDropsNewEvents) {
     QFile file(QueuePath());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -108,14 +101,19 @@ TEST_F(StatsTest, AFullQueueDropsNewEvents) {
     EXPECT_EQ(QFile(QueuePath()).size(), kStatsQueueLimit * 4);
 }
 
-TEST_F(StatsTest, CallsBeforeInitialiseDoNothing) {
+TEST_F(StatsTest, CallsBeforeInitialiseDoNothingAndWithoutAHostEventsStayQueued) {
     actst_record(5);
     EXPECT_EQ(actst_pending(), 0);
     EXPECT_FALSE(QFile::exists(QueuePath()));
     EXPECT_EQ(actst_uploadstart(), 0);
+    // Without a host nothing is sent and events stay queued.
+    actst_initialize_at(QueuePath(), QString());
+    actst_record(7);
+    EXPECT_EQ(actst_uploadstart(), 0);
+    EXPECT_EQ(actst_pending(), 1);
 }
 
-TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggered) {
+TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggeredAndNotAgainAfterATrigger) {
     std::atomic<int> uploads{0};
     StatUploader uploader([&] { ++uploads; });
     uploader.Start();
@@ -130,18 +128,17 @@ TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggered) {
         dropped.Start();
     }
     EXPECT_EQ(uploads.load(), 2) << "the destructor stops and uploads once";
-}
 
-TEST(StatUploader, DoesNotUploadAgainAtExitAfterATriggeredUpload) {
-    std::atomic<int> uploads{0};
-    StatUploader uploader([&] { ++uploads; });
-    uploader.Start();
-    uploader.RequestUpload();
+    // After a triggered upload, none again at exit.
+    uploads = 0;
+    StatUploader triggered([&] { ++uploads; });
+    triggered.Start();
+    triggered.RequestUpload();
     ASSERT_TRUE(WaitUntil([&] { return uploads.load() >= 1; }));
     ASSERT_EQ(uploads.load(), 1);
-    uploader.RequestUpload();
+    triggered.RequestUpload();
     EXPECT_TRUE(WaitUntil([&] { return uploads.load() >= 2; })) << "each request uploads";
-    uploader.Stop();
+    triggered.Stop();
     EXPECT_EQ(uploads.load(), 2);
 }
 

@@ -11,14 +11,13 @@ QByteArray Manifest(const char* version, const char* description = "修复若干
            version + "</version><description>" + description + "</description></manifest>";
 }
 
-TEST(UpdateVersions, CompareNumericallyPartByPart) {
+TEST(UpdateVersions, CompareNumericallyPartByPartAlsoInAManifest) {
     EXPECT_LT(CompareVersions(QStringLiteral("1.2.0.0"), QStringLiteral("1.10.0.0")), 0);
     EXPECT_GT(CompareVersions(QStringLiteral("2.0"), QStringLiteral("1.9.9.9")), 0);
     EXPECT_EQ(CompareVersions(QStringLiteral("1.2"), QStringLiteral("1.2.0.0")), 0);
     EXPECT_EQ(CompareVersions(QStringLiteral("x"), QStringLiteral("1.0")), 0);
-}
 
-TEST(UpdateManifest, NewerSameAndOlderVersions) {
+    // A manifest's version against ours: newer, the same, older.
     QString version;
     QString description;
     EXPECT_EQ(libUpdate_ParseManifest(Manifest("1.3.0.0"), QStringLiteral("1.2.0.0"), &version, &description),

@@ -81,10 +81,6 @@ TEST_F(AtomicFileTest, CommitReplacesTheTargetKeepingItsPermissions) {
     EXPECT_TRUE(missing.error.contains(QStringLiteral("no/such/folder/x")));
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(AtomicFileTest, TheProgramsOwnFilesAreNeverATarget) {
     const QString phones = m_dir.filePath(QStringLiteral("phones"));
     ASSERT_TRUE(QDir().mkpath(phones + QStringLiteral("/inner")));

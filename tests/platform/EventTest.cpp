@@ -16,7 +16,7 @@ long ElapsedMs(Clock::time_point since) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
-TEST(Event, ManualResetStaysSignalledUntilReset) {
+TEST(Event, ManualStaysSignalledUntilResetAutoReleasesOneWait) {
     Event e(Event::Reset::Manual);
     EXPECT_FALSE(e.Wait(0));
     e.Set();
@@ -25,16 +25,14 @@ TEST(Event, ManualResetStaysSignalledUntilReset) {
     EXPECT_TRUE(e.IsSet());
     e.ResetEvent();
     EXPECT_FALSE(e.Wait(0));
-}
-
-TEST(Event, AutoResetReleasesOneWaitAndClears) {
-    Event e(Event::Reset::Auto, true);
-    EXPECT_TRUE(e.Wait(0));
-    EXPECT_FALSE(e.Wait(0));
-    e.Set();
-    e.Set(); // setting twice does not count twice
-    EXPECT_TRUE(e.Wait(0));
-    EXPECT_FALSE(e.Wait(0));
+    // An auto-reset event releases one wait and clears; setting twice does not count twice.
+    Event a(Event::Reset::Auto, true);
+    EXPECT_TRUE(a.Wait(0));
+    EXPECT_FALSE(a.Wait(0));
+    a.Set();
+    a.Set();
+    EXPECT_TRUE(a.Wait(0));
+    EXPECT_FALSE(a.Wait(0));
 }
 
 TEST(Event, WaitTimesOutWithoutReturningEarly) {
@@ -75,7 +73,7 @@ TEST(Event, AutoResetWakesExactlyOneOfTwoWaiters) {
     EXPECT_EQ(woken.load(), 1);
 }
 
-TEST(Event, WaitAnyPrefersTheEarlierEventAndConsumesOnlyIt) {
+TEST(Event, WaitAnyPrefersTheEarlierEventConsumesOnlyItAndWakesOnTheSecond) {
     Event first(Event::Reset::Auto);
     Event second(Event::Reset::Auto);
     first.Set();
@@ -85,19 +83,17 @@ TEST(Event, WaitAnyPrefersTheEarlierEventAndConsumesOnlyIt) {
     EXPECT_TRUE(second.IsSet());
     EXPECT_EQ(Event::WaitAny({&first, &second}, 0), 1);
     EXPECT_EQ(Event::WaitAny({&first, &second}, 20), -1);
-}
 
-TEST(Event, WaitAnyWakesOnTheSecondEvent) {
-    Event first(Event::Reset::Auto);
-    Event second(Event::Reset::Manual);
+    // A wait on both wakes when the second, a manual-reset event, is set from another thread.
+    Event manual(Event::Reset::Manual);
     const auto waiter = static_cast<pid_t>(::gettid());
     std::thread setter([&] {
         EXPECT_TRUE(WaitUntil([&] { return ThreadSleeps(waiter); }));
-        second.Set();
+        manual.Set();
     });
-    EXPECT_EQ(Event::WaitAny({&first, &second}, 5000), 1);
+    EXPECT_EQ(Event::WaitAny({&first, &manual}, 5000), 1);
     setter.join();
-    EXPECT_TRUE(second.IsSet()) << "a manual-reset event stays set after a wait";
+    EXPECT_TRUE(manual.IsSet()) << "a manual-reset event stays set after a wait";
 }
 
 } // namespace

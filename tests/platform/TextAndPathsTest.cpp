@@ -22,9 +22,7 @@ TEST(SizeText, BoundariesBetweenUnits) {
     EXPECT_EQ(FormatSizeText(1048575), QStringLiteral("1024.0 KB"));
     EXPECT_EQ(FormatSizeText(1048576), QStringLiteral("1.0 MB"));
     EXPECT_EQ(FormatSizeText(5LL * 1024 * 1024 * 1024), QStringLiteral("5120.0 MB"));
-}
-
-TEST(SizeText, VariantWithoutTheBlank) {
+    // The variant without the blank.
     EXPECT_EQ(FormatSizeText(1023, SizeBlank::Without), QStringLiteral("1023B"));
     EXPECT_EQ(FormatSizeText(1536, SizeBlank::Without), QStringLiteral("1.5KB"));
     EXPECT_EQ(FormatSizeText(1048576, SizeBlank::Without), QStringLiteral("1.0MB"));

@@ -87,7 +87,7 @@ TEST(WindowMessage, PostsFromManyWorkersKeepEachWorkersOrderAndRunOnTheTargetThr
     }
 }
 
-TEST(WindowMessage, SendMessageFromAWorkerRunsOnTheTargetThreadAndReturnsTheResult) {
+TEST(WindowMessage, SendMessageRunsOnTheTargetThreadAndReturnsTheResult) {
     CRecorder target;
     LRESULT result = 0;
     bool finished = false;
@@ -100,24 +100,9 @@ TEST(WindowMessage, SendMessageFromAWorkerRunsOnTheTargetThreadAndReturnsTheResu
     EXPECT_EQ(result, 42);
     ASSERT_EQ(target.seen.size(), 1u);
     EXPECT_TRUE(target.seen[0].onOwnThread);
-}
-
-TEST(WindowMessage, SendMessageOnTheOwnThreadIsDirect) {
-    CRecorder target;
+    // On the target's own thread the call is direct.
     EXPECT_EQ(target.SendMessage(kDouble, 5), 10);
-    EXPECT_EQ(target.seen.size(), 1u);
-}
-
-TEST(WindowMessage, MessagesQueuedForADestroyedTargetAreDropped) {
-    auto* gone = new CRecorder;
-    CRecorder alive;
-    gone->PostMessage(kRecord, 1, 1);
-    alive.PostMessage(kRecord, 2, 2);
-    delete gone;
-    // Delivering the stale event would touch freed memory (the sanitizer build reports it).
-    PumpUntil([&] { return !alive.seen.empty(); });
-    ASSERT_EQ(alive.seen.size(), 1u);
-    EXPECT_EQ(alive.seen[0].w, 2u);
+    EXPECT_EQ(target.seen.size(), 2u);
 }
 
 // Counts live copies, so a value that is never delivered can be seen to be freed.
@@ -128,7 +113,23 @@ struct Tracked {
     ~Tracked() { --live; }
 };
 
-TEST(WindowMessage, ValuesAndCallsArriveInOrderWithMessagesAndAreFreedWithADestroyedTarget) {
+TEST(WindowMessage, MessagesValuesAndCallsQueuedForADestroyedTargetAreDroppedAndFreed) {
+    auto* gone = new CRecorder;
+    CRecorder alive;
+    gone->PostMessage(kRecord, 1, 1);
+    gone->PostValue(kValue, Tracked{});
+    gone->PostCall([t = Tracked{}] {});
+    alive.PostMessage(kRecord, 2, 2);
+    EXPECT_EQ(Tracked::live.load(), 2);
+    delete gone;
+    EXPECT_EQ(Tracked::live.load(), 0) << "undelivered values must be freed with their target";
+    // Delivering the stale event would touch freed memory (the sanitizer build reports it).
+    PumpUntil([&] { return !alive.seen.empty(); });
+    ASSERT_EQ(alive.seen.size(), 1u);
+    EXPECT_EQ(alive.seen[0].w, 2u);
+}
+
+TEST(WindowMessage, ValuesAndCallsArriveInOrderWithMessages) {
     CRecorder target;
     std::thread worker([&] {
         target.PostMessage(kRecord, 1);
@@ -141,13 +142,6 @@ TEST(WindowMessage, ValuesAndCallsArriveInOrderWithMessagesAndAreFreedWithADestr
     EXPECT_EQ(target.values, (std::vector<std::string>{"a long value that does not fit a parameter", "call", "b"}));
     ASSERT_EQ(target.seen.size(), 3u);
     EXPECT_EQ(target.seen[1].w, 2u);
-
-    auto* gone = new CRecorder;
-    gone->PostValue(kValue, Tracked{});
-    gone->PostCall([t = Tracked{}] {});
-    EXPECT_EQ(Tracked::live.load(), 2);
-    delete gone;
-    EXPECT_EQ(Tracked::live.load(), 0) << "undelivered values must be freed with their target";
 }
 
 } // namespace

@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(HostileValues, ContentValueTest,
                                            std::string("a=b, number=1"), std::string("x:s:y"),
                                            std::string("; rm -rf /"), std::string("")));
 
-TEST(ContentCommandTest, EscapedBindingsForNewerTools) {
+TEST(ContentCommandTest, EscapedBindingsQueryAndDeleteLines) {
     // Newer tools split at unescaped colons: the value's colons and backslashes get a backslash,
     // and nothing else changes on the way through the shell.
     EXPECT_EQ(
@@ -59,6 +59,16 @@ TEST(ContentCommandTest, EscapedBindingsForNewerTools) {
         (std::vector<std::string>{"insert", "--uri", "content://sms", "--bind", "body:s:10\\:30 C\\:\\\\x $y 'z'"}));
     EXPECT_EQ(ShellWords(ContentUpdateCommand("content://sms", "_id=3", {{"read", 'i', "1"}}, true)),
               (std::vector<std::string>{"update", "--uri", "content://sms", "--bind", "read:i:1", "--where", "_id=3"}));
+    // Query and delete lines.
+    EXPECT_EQ(ShellWords(ContentQueryCommand("content://call_log/calls", {"_id", "number"}, "date=5")),
+              (std::vector<std::string>{"query", "--uri", "content://call_log/calls", "--projection", "_id:number",
+                                        "--where", "date=5"}));
+    EXPECT_EQ(ShellWords(ContentQueryCommand("content://sms", {})),
+              (std::vector<std::string>{"query", "--uri", "content://sms"}));
+    EXPECT_EQ(ShellWords(ContentDeleteCommand("content://call_log/calls", IdWhere({4}))),
+              (std::vector<std::string>{"delete", "--uri", "content://call_log/calls", "--where", "_id=4"}));
+    EXPECT_EQ(IdWhere({4, 9, 12}), "_id IN (4,9,12)");
+    EXPECT_EQ(IdWhere({7}, "raw_contact_id"), "raw_contact_id=7");
 }
 
 TEST(ContentCommandTest, LinesStayWithinTheirBudget) {
@@ -70,18 +80,6 @@ TEST(ContentCommandTest, LinesStayWithinTheirBudget) {
     EXPECT_EQ(lines[1], std::string(100, 'c')); // too long for any line: alone
     EXPECT_EQ(lines[2], std::string(10, 'd'));
     EXPECT_TRUE(JoinContentLines({}).empty());
-}
-
-TEST(ContentCommandTest, QueryAndDeleteLines) {
-    EXPECT_EQ(ShellWords(ContentQueryCommand("content://call_log/calls", {"_id", "number"}, "date=5")),
-              (std::vector<std::string>{"query", "--uri", "content://call_log/calls", "--projection", "_id:number",
-                                        "--where", "date=5"}));
-    EXPECT_EQ(ShellWords(ContentQueryCommand("content://sms", {})),
-              (std::vector<std::string>{"query", "--uri", "content://sms"}));
-    EXPECT_EQ(ShellWords(ContentDeleteCommand("content://call_log/calls", IdWhere({4}))),
-              (std::vector<std::string>{"delete", "--uri", "content://call_log/calls", "--where", "_id=4"}));
-    EXPECT_EQ(IdWhere({4, 9, 12}), "_id IN (4,9,12)");
-    EXPECT_EQ(IdWhere({7}, "raw_contact_id"), "raw_contact_id=7");
 }
 
 struct RefusalCase {

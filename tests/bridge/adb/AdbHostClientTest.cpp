@@ -57,23 +57,14 @@ TEST(AdbHostClientTest, VersionAndDeviceList) {
     EXPECT_EQ(server.Requests(), (std::vector<std::string>{"host:version", "host:devices-l"}));
 }
 
-TEST(AdbHostClientTest, FailRepliesCarryTheirMessage) {
-    CFakeAdbServer server([](CAdbSocket& s, const std::string&) {
-        CFakeAdbServer::Send(s, "FAIL" + CFakeAdbServer::Prefixed("device 'X' not found"));
-    });
-    CAdbHostClient client(server.Port());
-    std::string output;
-    const AdbStatus status = client.Shell("X", "ls", output);
-    EXPECT_FALSE(status);
-    EXPECT_EQ(status.message, "device 'X' not found");
-}
-
-TEST(AdbHostClientTest, CorruptAndTruncatedRepliesAreErrors) {
+TEST(AdbHostClientTest, FailCorruptAndTruncatedRepliesAreErrors) {
     CFakeAdbServer server([](CAdbSocket& s, const std::string& request) {
         if (request == "host:version") {
             CFakeAdbServer::Send(s, "OKAY00zz");
         } else if (request == "host:devices-l") {
             CFakeAdbServer::Send(s, "OKAY0040SER1 dev"); // closes before the announced length
+        } else if (request == "host:transport:X") {
+            CFakeAdbServer::Send(s, "FAIL" + CFakeAdbServer::Prefixed("device 'X' not found"));
         } else {
             CFakeAdbServer::Send(s, "WHAT");
         }
@@ -91,6 +82,10 @@ TEST(AdbHostClientTest, CorruptAndTruncatedRepliesAreErrors) {
     status = client.DisconnectDevice("a:1", reply);
     EXPECT_FALSE(status);
     EXPECT_NE(status.message.find("unexpected reply"), std::string::npos);
+    // A FAIL reply carries its message.
+    status = client.Shell("X", "ls", reply);
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.message, "device 'X' not found");
 }
 
 TEST(AdbHostClientTest, ConnectReadsTheReplyText) {

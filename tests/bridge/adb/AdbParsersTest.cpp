@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---------------------------------------------------------------------------------------------
 
-TEST(GetpropTest, ReadsValuesWithCommasBracketsAndSeveralLines) {
+TEST(GetpropTest, ReadsValuesWithCommasBracketsAndSeveralLinesDropsNoise) {
     const auto props = ParseGetprop(Crlf("[ro.product.brand]: [vexa]\n"
                                          "[ro.product.model]: [X1 Pro, 5G]\n"
                                          "[empty.value]: []\n"
@@ -164,19 +164,18 @@ TEST(GetpropTest, ReadsValuesWithCommasBracketsAndSeveralLines) {
     EXPECT_EQ(props.value("ro.multi"), "first line\nsecond line");
     EXPECT_EQ(props.value("ro.product.name"), QString::fromUtf8("品牌 [x]"));
     EXPECT_EQ(props.size(), 6);
-}
 
-TEST(GetpropTest, DropsTruncatedValuesAndNoise) {
-    const auto props = ParseGetprop("getprop: noise before\n"
+    // Truncated values and noise are dropped.
+    const auto noisy = ParseGetprop("getprop: noise before\n"
                                     "[a]: [1]\n"
                                     "garbage after a complete value\n"
                                     "[]: [no key]\n"
                                     "[b]: [2]\n"
                                     "[c]: [trunca");
-    EXPECT_EQ(props.value("a"), "1");
-    EXPECT_EQ(props.value("b"), "2");
-    EXPECT_FALSE(props.contains("c"));
-    EXPECT_EQ(props.size(), 2);
+    EXPECT_EQ(noisy.value("a"), "1");
+    EXPECT_EQ(noisy.value("b"), "2");
+    EXPECT_FALSE(noisy.contains("c"));
+    EXPECT_EQ(noisy.size(), 2);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -201,7 +200,7 @@ TEST(PackageListTest, SplitsAtTheLastEqualsSign) {
 
 // ---------------------------------------------------------------------------------------------
 
-TEST(DumpsysPackageTest, ReadsTheInstalledEntryOnly) {
+TEST(DumpsysPackageTest, ReadsTheInstalledEntryOnlyMissingOrTruncated) {
     const std::string text = Crlf("Activity Resolver Table:\n"
                                   "  versionName=not-this-one\n"
                                   "Packages:\n"
@@ -221,6 +220,16 @@ TEST(DumpsysPackageTest, ReadsTheInstalledEntryOnly) {
     EXPECT_EQ(d.versionCode, 120);
     EXPECT_EQ(d.firstInstallTime, QDateTime(QDate(2023, 1, 5), QTime(10, 22, 33)));
     EXPECT_EQ(d.lastUpdateTime, QDateTime(QDate(2024, 2, 29), QTime(8, 0, 1)));
+
+    // A missing package, another whose name starts the same, and a truncated entry.
+    EXPECT_FALSE(ParseDumpsysPackage("Unable to find package: com.none\n", "com.none").found);
+    EXPECT_FALSE(
+        ParseDumpsysPackage("  Package [com.vexa.musicplus] (1):\n    versionName=9\n", "com.vexa.music").found);
+    const PackageDetails cut =
+        ParseDumpsysPackage("  Package [com.a] (1):\n    versionCode=12x\n    firstInstallTime=2023-0", "com.a");
+    EXPECT_TRUE(cut.found);
+    EXPECT_EQ(cut.versionCode, -1);
+    EXPECT_FALSE(cut.firstInstallTime.isValid());
 }
 
 // Every package in one answer: each part ends at the next package or section; the installed entry
@@ -255,18 +264,6 @@ TEST(DumpsysPackageTest, OneDumpOfEveryPackageSplitsIntoParts) {
     EXPECT_TRUE(SplitDumpsysPackages("").empty());
     EXPECT_TRUE(SplitDumpsysPackages("Can't find service: package\n").empty());
     EXPECT_TRUE(SplitDumpsysPackages("  Package [no end\n    versionCode=1\n").empty());
-}
-
-TEST(DumpsysPackageTest, MissingOrTruncatedPackage) {
-    EXPECT_FALSE(ParseDumpsysPackage("Unable to find package: com.none\n", "com.none").found);
-    // Another package whose name starts the same is not ours.
-    EXPECT_FALSE(
-        ParseDumpsysPackage("  Package [com.vexa.musicplus] (1):\n    versionName=9\n", "com.vexa.music").found);
-    const PackageDetails d =
-        ParseDumpsysPackage("  Package [com.a] (1):\n    versionCode=12x\n    firstInstallTime=2023-0", "com.a");
-    EXPECT_TRUE(d.found);
-    EXPECT_EQ(d.versionCode, -1);
-    EXPECT_FALSE(d.firstInstallTime.isValid());
 }
 
 TEST(DumpsysPackageTest, RequestedPermissionsAsOldAndNewPhonesPrintThem) {
