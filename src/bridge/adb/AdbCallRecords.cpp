@@ -75,13 +75,8 @@ int CAdbCallRecords::LoadCallRecords() {
     Lock guard(m_lock);
     ResetCallRecords();
     std::string output;
-    switch (RunContent(m_link, "AdbCallRecords", ContentQueryCommand(kCallsUri, kProjection), output, true)) {
-    case ContentResult::LinkFailed:
-        return m_link.Alive() ? 0 : 2;
-    case ContentResult::Refused:
-        return 0;
-    case ContentResult::Done:
-        break;
+    if (const int loaded = LoadQuery(m_link, "AdbCallRecords", ContentQueryCommand(kCallsUri, kProjection), output); loaded != 1) {
+        return loaded;
     }
     for (const CallRecord& record : CallRecordsFromContentRows(output)) {
         m_records.push_back(std::make_unique<CallRecord>(record));

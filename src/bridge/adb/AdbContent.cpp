@@ -159,4 +159,16 @@ ContentResult RunContent(CAdbLink& link, const char* area, const std::string& co
     return ContentResult::Done;
 }
 
+int LoadQuery(CAdbLink& link, const char* area, const std::string& command, std::string& output) {
+    switch (RunContent(link, area, command, output, true)) {
+    case ContentResult::LinkFailed:
+        return link.Alive() ? 0 : 2;
+    case ContentResult::Refused:
+        return 0;
+    case ContentResult::Done:
+        break;
+    }
+    return 1;
+}
+
 } // namespace vexa::adbphone

@@ -55,5 +55,8 @@ enum class ContentResult { Done, Refused, LinkFailed };
 // Runs one content command. A refusal is logged as "[AREA] ... refused: REASON"; a lost link is
 // logged by the link. output holds what the tool printed.
 ContentResult RunContent(CAdbLink& link, const char* area, const std::string& command, std::string& output, bool query);
+// A store's whole-table query, as its Load answers it: 1 read (output holds the rows), 2 the link
+// is gone, 0 refused or failed while the link lives.
+int LoadQuery(CAdbLink& link, const char* area, const std::string& command, std::string& output);
 
 } // namespace vexa::adbphone

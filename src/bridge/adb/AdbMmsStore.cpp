@@ -307,13 +307,8 @@ int CAdbMmsStore::LoadMms() {
     Lock guard(m_lock);
     m_loaded = false;
     std::string output;
-    switch (RunContent(m_link, "AdbMmsStore", ContentQueryCommand(kMmsUri, kProjection), output, true)) {
-    case ContentResult::LinkFailed:
-        return m_link.Alive() ? 0 : 2;
-    case ContentResult::Refused:
-        return 0;
-    case ContentResult::Done:
-        break;
+    if (const int loaded = LoadQuery(m_link, "AdbMmsStore", ContentQueryCommand(kMmsUri, kProjection), output); loaded != 1) {
+        return loaded;
     }
     std::vector<MmsRow> rows = MmsFromContentRows(output);
     std::vector<std::string> queries;

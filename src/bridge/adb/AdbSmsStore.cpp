@@ -93,13 +93,8 @@ std::vector<Sms> SmsFromContentRows(std::string_view output) {
 int CAdbSmsStore::LoadSms() {
     Lock guard(m_lock);
     std::string output;
-    switch (RunContent(m_link, "AdbSmsStore", ContentQueryCommand(kSmsUri, kProjection), output, true)) {
-    case ContentResult::LinkFailed:
-        return m_link.Alive() ? 0 : 2;
-    case ContentResult::Refused:
-        return 0;
-    case ContentResult::Done:
-        break;
+    if (const int loaded = LoadQuery(m_link, "AdbSmsStore", ContentQueryCommand(kSmsUri, kProjection), output); loaded != 1) {
+        return loaded;
     }
     m_messages = SmsFromContentRows(output);
     m_newest = m_messages.empty() ? 0 : m_messages.back().m_id;
