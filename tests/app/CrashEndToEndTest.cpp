@@ -1,6 +1,8 @@
 // The whole program crashes for real: started offscreen with a simulated phone and folders of its
 // own, it is sent SIGSEGV; it must end, leave a report naming its own functions and a dump, and
 // start the reporter (which the test then ends).
+#include "../support/TestFiles.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,11 +14,6 @@
 #include <csignal>
 
 namespace {
-
-QString ReadText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 // The pid of a running vexa-crashreport whose arguments name folder; 0 when there is none.
 qint64 FindReporter(const QString& folder) {
@@ -72,7 +69,7 @@ private slots:
 
         const QString crash = dataFolder + QStringLiteral("/crash");
         m_crashFolder = crash;
-        const QString report = ReadText(crash + QStringLiteral("/ERRORLOG.TXT"));
+        const QString report = QString::fromUtf8(vexa::test::ReadFile(crash + QStringLiteral("/ERRORLOG.TXT")));
         QVERIFY(report.startsWith(QStringLiteral("vexa-assistant caused an Access Violation (0x0000000b)")));
         QVERIFY(report.contains(QStringLiteral("Sent by process ")));
         QVERIFY(report.endsWith(QStringLiteral("===== [end of ERRORLOG.TXT] =====\r\n")));

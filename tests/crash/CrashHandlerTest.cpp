@@ -4,6 +4,9 @@
 #include "crash/CrashHandler.h"
 #include "crash/CrashCollector.h"
 
+#include "TestFiles.h"
+#include "Waits.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -33,19 +36,14 @@
 namespace {
 
 QString ReadText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return QString::fromUtf8(vexa::test::ReadFile(path));
 }
 
-// Waits for the child to end, at most timeoutMs; its wait status, or -1 when it did not end.
-int WaitForChild(pid_t child, int timeoutMs = 30000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+// Waits for the child to end, at most 30 s; its wait status, or -1 when it did not end.
+int WaitForChild(pid_t child) {
     int status = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(child, &status, WNOHANG) == child) {
-            return status;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (WaitUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 30000, 10)) {
+        return status;
     }
     ::kill(child, SIGKILL);
     ::waitpid(child, &status, 0);
@@ -57,12 +55,10 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         m_reporter = m_dir.filePath(QStringLiteral("reporter.sh"));
-        QFile script(m_reporter);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nif [ \"$1\" = --collect ]; then exec '" VEXA_CRASHREPORT_PATH "' \"$@\"; fi\n"
-                     "echo \"$@\" > '" + QFile::encodeName(m_dir.filePath(QStringLiteral("started.txt"))) + "'\n");
-        script.close();
-        ASSERT_TRUE(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        ASSERT_TRUE(vexa::test::WriteFile(
+            m_reporter, "#!/bin/sh\nif [ \"$1\" = --collect ]; then exec '" VEXA_CRASHREPORT_PATH "' \"$@\"; fi\n"
+                        "echo \"$@\" > '" + QFile::encodeName(m_dir.filePath(QStringLiteral("started.txt"))) + "'\n"));
+        ASSERT_TRUE(QFile::setPermissions(m_reporter, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
 
     CrashHandlerSetup Setup(const QString& reporter) const {
@@ -129,12 +125,8 @@ TEST_F(CrashHandlerTest, AFaultWritesTheReportWithEveryThreadNamedAndStartsTheRe
     // Nothing half-written is left beside them, and the reporter was told the program and folder.
     // The reporter runs on its own after the program ended; wait for what it records.
     const QString startedPath = m_dir.filePath(QStringLiteral("started.txt"));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (ReadText(startedPath).isEmpty() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    const QString started = ReadText(startedPath);
-    EXPECT_EQ(started.trimmed(), QStringLiteral("/opt/vexa/vexa-assistant --dir ") + Folder());
+    EXPECT_TRUE(WaitUntil([&] { return !ReadText(startedPath).isEmpty(); }, 10000, 10)) << "the reporter never started";
+    EXPECT_EQ(ReadText(startedPath).trimmed(), QStringLiteral("/opt/vexa/vexa-assistant --dir ") + Folder());
     EXPECT_EQ(QDir(Folder()).entryList(QDir::Files, QDir::Name),
               (QStringList{QStringLiteral("CRASH.DMP"), QStringLiteral("ERRORLOG.TXT")}));
 }

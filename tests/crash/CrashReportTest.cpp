@@ -1,6 +1,8 @@
 // Reading a report back: a whole one, and the ways a failing program leaves it broken.
 #include "crash/CrashReport.h"
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -17,26 +19,22 @@ class CrashReportTest : public ::testing::Test {
 protected:
     QString Write(const QByteArray& bytes) {
         const QString path = m_dir.filePath(QStringLiteral("ERRORLOG.TXT"));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
+        EXPECT_TRUE(vexa::test::WriteFile(path, bytes));
         return path;
     }
     QTemporaryDir m_dir;
 };
 
-TEST_F(CrashReportTest, AWholeReportIsCompleteWithItsFirstLineAsSummary) {
-    const CrashReport report = ReadCrashReport(Write(QByteArray(kHead) + "Stack:\r\n" + kEnd));
+TEST_F(CrashReportTest, AWholeReportIsCompleteAndBrokenOnesAreShownAsFarAsTheyGoAndSaySo) {
+    CrashReport report = ReadCrashReport(Write(QByteArray(kHead) + "Stack:\r\n" + kEnd));
     EXPECT_TRUE(report.found);
     EXPECT_TRUE(report.complete);
     EXPECT_FALSE(report.cut);
     EXPECT_FALSE(report.notUtf8);
     EXPECT_EQ(report.summary, QStringLiteral("vexa-assistant caused an Access Violation (0x0000000b)"));
-}
 
-TEST_F(CrashReportTest, BrokenReportsAreShownAsFarAsTheyGoAndSaySo) {
     // Cut short while it was written: shown, not complete.
-    CrashReport report = ReadCrashReport(Write(QByteArray(kHead) + "Stack:\r\n0x00007ffc"));
+    report = ReadCrashReport(Write(QByteArray(kHead) + "Stack:\r\n0x00007ffc"));
     EXPECT_TRUE(report.found);
     EXPECT_FALSE(report.complete);
     EXPECT_TRUE(report.text.endsWith(QStringLiteral("0x00007ffc")));

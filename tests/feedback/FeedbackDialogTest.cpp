@@ -1,6 +1,7 @@
 // The feedback dialog and the crash reporter's window on the shipped skin, driven by clicks; the
 // network is replaced by a sender that records the form and answers as told.
 #include "../controls/ControlsTestSupport.h"
+#include "../support/TestFiles.h"
 
 #include "feedback/CCrashReportDlg.h"
 #include "feedback/CSuggestionFeedbackDlg.h"
@@ -32,6 +33,10 @@ struct FakeSender {
 
 QWidget* W(CMsgWnd* dlg, const char* name) {
     return GetPluginByName(dlg, QString::fromLatin1(name));
+}
+
+bool WriteReport(const QTemporaryDir& dir, const QByteArray& text) {
+    return vexa::test::WriteFile(dir.filePath(QStringLiteral("ERRORLOG.TXT")), text);
 }
 
 void ClickIndicator(CMsgWnd* dlg, const char* name) {
@@ -112,11 +117,8 @@ private slots:
 
     void theReporterShowsAndSendsTheReport() {
         QTemporaryDir dir;
-        QFile file(dir.filePath(QStringLiteral("ERRORLOG.TXT")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("vexa-assistant caused an Access Violation (0x0000000b) \r\nin module x\r\n"
-                   "\r\n===== [end of ERRORLOG.TXT] =====\r\n");
-        file.close();
+        QVERIFY(WriteReport(dir, "vexa-assistant caused an Access Violation (0x0000000b) \r\nin module x\r\n"
+                                 "\r\n===== [end of ERRORLOG.TXT] =====\r\n"));
         CCrashReportDlg dlg(dir.path());
         FakeSender sender;
         dlg.SetSender(sender.Fn());
@@ -141,10 +143,7 @@ private slots:
             QVERIFY(!W(&none, "crash_send_btn")->isEnabled());
             QVERIFY(none.StatusText().startsWith(Str(3356).section(QLatin1Char('%'), 0, 0)));
         }
-        QFile file(dir.filePath(QStringLiteral("ERRORLOG.TXT")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("vexa-assistant caused an Access Violation (0x0000000b) \r\nStack:\r\n0x00");
-        file.close();
+        QVERIFY(WriteReport(dir, "vexa-assistant caused an Access Violation (0x0000000b) \r\nStack:\r\n0x00"));
         CCrashReportDlg partial(dir.path());
         FakeSender sender;
         sender.answer = false;

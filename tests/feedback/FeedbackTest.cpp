@@ -21,37 +21,34 @@
 
 namespace {
 
-struct Received {
-    QByteArray body;
-    QByteArray contentType;
-    QString query;
-    int count = 0;
-};
-
 // A feedback service answering with reply (and status) and keeping what it got.
 class FeedbackService {
 public:
     FeedbackService(QByteArray reply, QHttpServerResponse::StatusCode status = QHttpServerResponse::StatusCode::Ok)
         : m_reply(std::move(reply)), m_status(status) {
         m_server.route("/index.php", [this](const QHttpServerRequest& request) {
-            ++m_got.count;
-            m_got.body = request.body();
-            m_got.contentType = request.value("Content-Type");
-            m_got.query = request.query().toString(QUrl::FullyDecoded);
+            ++count;
+            body = request.body();
+            contentType = request.value("Content-Type");
+            query = request.query().toString(QUrl::FullyDecoded);
             return QHttpServerResponse(QByteArray("text/html"), m_reply, m_status);
         });
         m_port = m_server.listen(QHostAddress::LocalHost);
     }
     QString Host() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
-    const Received& Got() const { return m_got; }
     bool Listening() const { return m_port != 0; }
+
+    // What the last request held, and how many came.
+    QByteArray body;
+    QByteArray contentType;
+    QString query;
+    int count = 0;
 
 private:
     QHttpServer m_server;
     QByteArray m_reply;
     QHttpServerResponse::StatusCode m_status;
     quint16 m_port = 0;
-    Received m_got;
 };
 
 // Runs the blocking send on another thread while this one serves; gives up after 10 s.
@@ -119,10 +116,10 @@ TEST_F(FeedbackTest, ASubmittedFormReachesTheServiceWithItsHeaderAndPath) {
     PCL_SetServiceHost(QStringLiteral("feedback"), QStringLiteral("http://") + service.Host() + QStringLiteral("/"));
     const FeedbackForm form = FullForm();
     EXPECT_TRUE(RunWhileServing([&form] { return SubmitFeedback(form); }));
-    ASSERT_EQ(service.Got().count, 1);
-    EXPECT_EQ(service.Got().body, FormatFeedbackBody(form));
-    EXPECT_EQ(service.Got().query, QStringLiteral("q=interface/asfeedback/index"));
-    EXPECT_EQ(service.Got().contentType, QByteArray("application/x-www-form-urlencoded;User-Agent:xxx;charset=UTF-8"));
+    ASSERT_EQ(service.count, 1);
+    EXPECT_EQ(service.body, FormatFeedbackBody(form));
+    EXPECT_EQ(service.query, QStringLiteral("q=interface/asfeedback/index"));
+    EXPECT_EQ(service.contentType, QByteArray("application/x-www-form-urlencoded;User-Agent:xxx;charset=UTF-8"));
 }
 
 TEST_F(FeedbackTest, OnlyANonEmptySuccessfulReplyCountsAsSent) {
@@ -146,7 +143,7 @@ TEST_F(FeedbackTest, OnlyANonEmptySuccessfulReplyCountsAsSent) {
                                 kFeedbackHeaders, "x=1", &response);
         });
         EXPECT_EQ(sent, c.sent) << c.name;
-        EXPECT_EQ(service.Got().count, 1) << c.name;
+        EXPECT_EQ(service.count, 1) << c.name;
         if (c.sent) {
             EXPECT_EQ(response, QString::fromUtf8(c.reply)) << c.name;
         }

@@ -2,6 +2,8 @@
 // file manager registered by the test; opening a folder is caught by a URL handler.
 #include "platform/ShowInFolder.h"
 
+#include "../support/TestFiles.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDesktopServices>
@@ -11,24 +13,17 @@
 #include <QTest>
 #include <QUrl>
 
-class FakeFileManager : public QObject {
+// The stand-in file manager on the bus, and the handler of file URLs opened on the desktop.
+class FakeDesktop : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
 
 public:
     QStringList shown;
-
-public slots:
-    void ShowItems(const QStringList& uris, const QString&) { shown += uris; }
-};
-
-class OpenedUrls : public QObject {
-    Q_OBJECT
-
-public:
     QList<QUrl> opened;
 
 public slots:
+    void ShowItems(const QStringList& uris, const QString&) { shown += uris; }
     void Open(const QUrl& url) { opened << url; }
 };
 
@@ -37,8 +32,7 @@ class ShowInFolderTest : public QObject {
 
     QProcess m_bus;
     QTemporaryDir m_dir;
-    FakeFileManager m_manager;
-    OpenedUrls m_urls;
+    FakeDesktop m_desktop;
 
 private slots:
     void initTestCase() {
@@ -51,7 +45,7 @@ private slots:
         QVERIFY(!address.isEmpty());
         qputenv("DBUS_SESSION_BUS_ADDRESS", address);
         QVERIFY(QDBusConnection::sessionBus().isConnected());
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_urls, "Open");
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_desktop, "Open");
     }
     void cleanupTestCase() {
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
@@ -61,28 +55,26 @@ private slots:
 
     void aFileIsSelectedByTheFileManagerAndWithoutOneItsFolderOpens() {
         const QString file = m_dir.filePath(QStringLiteral("V960 (1).bkg"));
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
+        QVERIFY(vexa::test::WriteFile(file, {}));
 
         QDBusConnection bus = QDBusConnection::sessionBus();
-        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &m_manager,
+        QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &m_desktop,
                                    QDBusConnection::ExportAllSlots));
         QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
         QCOMPARE(ShowInFolder(file), ShownIn::Selected);
-        QCOMPARE(m_manager.shown, QStringList{QUrl::fromLocalFile(file).toString()});
-        QVERIFY(m_urls.opened.isEmpty());
+        QCOMPARE(m_desktop.shown, QStringList{QUrl::fromLocalFile(file).toString()});
+        QVERIFY(m_desktop.opened.isEmpty());
 
         // A folder is opened, not "selected" in its parent.
         QCOMPARE(ShowInFolder(m_dir.path()), ShownIn::FolderOpened);
-        QCOMPARE(m_urls.opened, QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
+        QCOMPARE(m_desktop.opened, QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
 
         // No file manager on the bus: the file's folder opens.
         QVERIFY(bus.unregisterService(QStringLiteral("org.freedesktop.FileManager1")));
-        m_urls.opened.clear();
+        m_desktop.opened.clear();
         QCOMPARE(ShowInFolder(file), ShownIn::FolderOpened);
-        QCOMPARE(m_urls.opened, QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
-        QCOMPARE(m_manager.shown.size(), 1);
+        QCOMPARE(m_desktop.opened, QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
+        QCOMPARE(m_desktop.shown.size(), 1);
     }
 };
 

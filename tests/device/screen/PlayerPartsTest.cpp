@@ -4,6 +4,7 @@
 #include "device/screen/PlayerGeometry.h"
 
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,14 +40,9 @@ TEST(PlayerGeometryTest, QuarterTurnsMoveTheCornersAsThePhoneTurns) {
         EXPECT_EQ(turned.pixelColor(turned.width() - 1, 0), c.topRight) << c.rotation;
         EXPECT_EQ(turned.pixelColor(0, turned.height() - 1), c.bottomLeft) << c.rotation;
     }
-    int rotation = 0;
-    for (int expected : {1, 2, 3, 0, 1}) {
-        rotation = screen::RotatedLeft(rotation);
-        EXPECT_EQ(rotation, expected);
-    }
-    for (int expected : {0, 3, 2, 1, 0}) {
-        rotation = screen::RotatedRight(rotation);
-        EXPECT_EQ(rotation, expected);
+    for (int rotation = 0; rotation < 4; ++rotation) {
+        EXPECT_EQ(screen::RotatedLeft(rotation), (rotation + 1) % 4);
+        EXPECT_EQ(screen::RotatedRight(rotation), (rotation + 3) % 4);
     }
 }
 
@@ -86,11 +82,8 @@ TEST(PhoneShellTest, RectanglesNeedFourSaneNumbers) {
 class PhoneShellFiles : public ::testing::Test {
 protected:
     QString Folder() const { return m_folders.Root(); }
-    void WriteIni(const QByteArray& text) { Write(QStringLiteral("phone_shell.ini"), text); }
     void Write(const QString& name, const QByteArray& bytes) {
-        QFile file(Folder() + u'/' + name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        ASSERT_TRUE(vexa::test::WriteFile(Folder() + u'/' + name, bytes));
     }
     void Picture(const QString& project, QSize size) {
         QImage image(size, QImage::Format_ARGB32);
@@ -101,7 +94,8 @@ protected:
 };
 
 TEST_F(PhoneShellFiles, APhoneWithoutItsOwnShellUsesTheDefault) {
-    WriteIni("[default]\nshell_info=10,20,100,200\n[P7]\nshell_info=4,4,50,90\n[P8]\nshell_info=0,0,500,500\n");
+    Write(QStringLiteral("phone_shell.ini"),
+          "[default]\nshell_info=10,20,100,200\n[P7]\nshell_info=4,4,50,90\n[P8]\nshell_info=0,0,500,500\n");
     Picture(QStringLiteral("default"), {120, 240});
     Picture(QStringLiteral("P7"), {60, 100});
     Picture(QStringLiteral("P8"), {60, 100}); // its screen does not fit its picture
@@ -126,11 +120,12 @@ TEST_F(PhoneShellFiles, BrokenFilesGiveNoShell) {
     // No file at all.
     EXPECT_TRUE(screen::LoadPhoneShell(Folder(), QStringLiteral("P7")).picture.isNull());
     // An oversized INI file is not read.
-    WriteIni("[default]\nshell_info=10,20,100,200\n" + QByteArray(screen::kMaxShellIniBytes, ';'));
+    Write(QStringLiteral("phone_shell.ini"),
+          "[default]\nshell_info=10,20,100,200\n" + QByteArray(screen::kMaxShellIniBytes, ';'));
     Picture(QStringLiteral("default"), {120, 240});
     EXPECT_TRUE(screen::LoadPhoneShell(Folder(), QStringLiteral("default")).screen.isEmpty());
     // A picture that is not a picture, and a folder where the INI file should be.
-    WriteIni("[default]\nshell_info=10,20,100,200\n");
+    Write(QStringLiteral("phone_shell.ini"), "[default]\nshell_info=10,20,100,200\n");
     Write(QStringLiteral("phone_shell_default.png"), QByteArray("\x89PNG\r\n\x1a\ntruncated"));
     const screen::PhoneShell broken = screen::LoadPhoneShell(Folder(), QStringLiteral("default"));
     EXPECT_TRUE(broken.picture.isNull());
