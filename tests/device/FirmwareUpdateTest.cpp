@@ -40,8 +40,8 @@ protected:
 
     vexa::DeviceSession* Connect(const QString& serial, const QString& firmwareText, bool card = true) {
         QString error;
-        EXPECT_TRUE(vexa::sim::CreatePhone({.model = "V960", .serial = serial, .firmware = firmwareText, .sdCard = card},
-                                           &error))
+        EXPECT_TRUE(vexa::sim::CreatePhone(
+            {.model = "V960", .serial = serial, .firmware = firmwareText, .sdCard = card}, &error))
             << error.toStdString();
         return Reconnect(serial);
     }
@@ -241,9 +241,9 @@ TEST_F(FirmwareFlow, QueryFailuresNameTheirError) {
         int errorId;
     };
     const Case cases[] = {
-        {{200, "<firmware><status>new</status>"}, 149},                 // truncated
-        {{200, std::string(200000, 'x')}, 149},                          // oversized
-        {{404, "<firmware><status>current</status></firmware>"}, 152},  // not found is no answer
+        {{200, "<firmware><status>new</status>"}, 149},                // truncated
+        {{200, std::string(200000, 'x')}, 149},                        // oversized
+        {{404, "<firmware><status>current</status></firmware>"}, 152}, // not found is no answer
         {{200, "<firmware><status>new</status><version>X 2</version><url>ftp://x/y</url><size>5</size></firmware>"},
          149}, // a package address the program cannot fetch
         {{200, "<firmware><status>current</status></firmware>"}, 150},

@@ -37,7 +37,8 @@ class FirmwareWidgetTest : public QObject {
 
     vexa::DeviceSession* Connect(const QString& serial, const QString& firmwareText) {
         QString error;
-        if (!vexa::sim::CreatePhone({.model = "V960", .serial = serial, .firmware = firmwareText, .sdCard = true}, &error) ||
+        if (!vexa::sim::CreatePhone({.model = "V960", .serial = serial, .firmware = firmwareText, .sdCard = true},
+                                    &error) ||
             ppGetBridge()->ConnectUsbDevice(serial) == 0) {
             return nullptr;
         }

@@ -1,8 +1,8 @@
 #include "libs/pkgcheck/PkgCheck.h"
 
-#include "bridge/sim/SimSeed.h"
 #include "TestApk.h"
 #include "TestFiles.h"
+#include "bridge/sim/SimSeed.h"
 
 #include <QCryptographicHash>
 #include <QDir>

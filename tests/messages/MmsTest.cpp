@@ -1,7 +1,7 @@
+#include "TestFiles.h"
 #include "libs/mms/MediaMsg.h"
 #include "messages/MmsRules.h"
 #include "platform/StringTable.h"
-#include "TestFiles.h"
 
 #include <QBuffer>
 #include <QDir>
