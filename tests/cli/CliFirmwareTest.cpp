@@ -45,12 +45,9 @@ TEST_F(CliFirmwareTest, FailuresSayWhyAndExitNonZero) {
     EXPECT_TRUE(m_err.startsWith(Str(152) + u'\n')) << m_err.toStdString();
 
     // A package too large for the phone and its card: refused before anything is fetched.
-    vexa::sim::PhoneSpec spec;
-    spec.serial = QStringLiteral("FW-HUGE");
-    spec.model = QStringLiteral("V960");
-    spec.firmware = QStringLiteral("HUGE-UI 1.0");
     QString error;
-    ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
+    ASSERT_TRUE(vexa::sim::CreatePhone({.model = "V960", .serial = "FW-HUGE", .firmware = "HUGE-UI 1.0"}, &error))
+        << error.toStdString();
     qputenv("VEXA_FIRMWARE_HOST", m_services.Url().toUtf8());
     EXPECT_EQ(Run({"--phone", "FW-HUGE", "firmware", "update"}), kCliFailed);
     EXPECT_EQ(m_err, Str(634) + u'\n');

@@ -1,12 +1,11 @@
 // vexa-cli mms: list, show and export the phone's messages; a message file saved as a draft and
 // sent under the compose checks, one over each limit refused with its text.
 #include "CliTestSupport.h"
+#include "TestFiles.h"
 
 #include "bridge/sim/SimSeed.h"
 #include "libs/mms/MediaMsg.h"
 #include "platform/StringTable.h"
-
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -83,11 +82,9 @@ TEST_F(CliMmsTest, OneOverEachLimitIsRefusedWithItsTextAndNothingStored) {
         EXPECT_EQ(Run({"mms", "draft", file}), kCliFailed) << file.toStdString();
         EXPECT_EQ(m_err, text + u'\n');
     }
-    QFile damaged(m_folders.Root() + QStringLiteral("/cut.omms"));
-    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
-    damaged.write(Message(0).Save().left(30));
-    damaged.close();
-    EXPECT_EQ(Run({"mms", "send", damaged.fileName()}), kCliFailed);
+    const QString damaged = m_folders.Root() + QStringLiteral("/cut.omms");
+    ASSERT_TRUE(vexa::test::WriteFile(damaged, Message(0).Save().left(30)));
+    EXPECT_EQ(Run({"mms", "send", damaged}), kCliFailed);
     EXPECT_TRUE(m_err.contains(QStringLiteral("damaged multimedia message")));
     ASSERT_EQ(Run({"mms", "list"}), kCliOk);
     EXPECT_EQ(m_out, QString());

@@ -36,13 +36,10 @@ class FirmwareWidgetTest : public QObject {
     bool m_mayChange = true;
 
     vexa::DeviceSession* Connect(const QString& serial, const QString& firmwareText) {
-        vexa::sim::PhoneSpec spec;
-        spec.serial = serial;
-        spec.model = QStringLiteral("V960");
-        spec.firmware = firmwareText;
-        spec.sdCard = true;
         QString error;
-        if (!vexa::sim::CreatePhone(spec, &error) || ppGetBridge()->ConnectUsbDevice(serial) == 0) {
+        if (!vexa::sim::CreatePhone({.model = "V960", .serial = serial, .firmware = firmwareText, .sdCard = true},
+                                    &error) ||
+            ppGetBridge()->ConnectUsbDevice(serial) == 0) {
             return nullptr;
         }
         vexa::DeviceSession* session = ppGetBridge()->GetSession();

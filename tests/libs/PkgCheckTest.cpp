@@ -1,11 +1,11 @@
 #include "libs/pkgcheck/PkgCheck.h"
 
-#include "bridge/sim/SimSeed.h"
 #include "TestApk.h"
+#include "TestFiles.h"
+#include "bridge/sim/SimSeed.h"
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -154,30 +154,25 @@ protected:
         }
         return offer;
     }
-    static QByteArray Read(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     QTemporaryDir m_dir;
     const QByteArray m_image = QByteArray(300000, 'u') + "end";
     const QByteArray m_package = vexa::sim::MakeZip({{QStringLiteral("update.zip"), m_image}});
 };
 
-TEST_F(PkgExtract, GoodPackagesGiveTheirImage) {
+// Stored and deflated packages give their image; bad ones leave an earlier image alone.
+TEST_F(PkgExtract, GoodPackagesGiveTheirImageBadOnesLeaveTheTargetAlone) {
+    using vexa::test::ReadFile;
     const QString target = m_dir.filePath(QStringLiteral("update.zip"));
     QString error;
     ASSERT_TRUE(libPKG_ExtractUpdate(Write("a.pkg", m_package), OfferFor(m_package), target, &error))
         << error.toStdString();
-    EXPECT_EQ(Read(target), m_image);
+    EXPECT_EQ(ReadFile(target), m_image);
     const QByteArray deflated = DeflatedZip(QStringLiteral("update.zip"), m_image, m_image.size());
     ASSERT_LT(deflated.size(), m_image.size() / 10);
     ASSERT_TRUE(libPKG_ExtractUpdate(Write("d.pkg", deflated), OfferFor(deflated), target, &error))
         << error.toStdString();
-    EXPECT_EQ(Read(target), m_image);
-}
+    EXPECT_EQ(ReadFile(target), m_image);
 
-TEST_F(PkgExtract, BadPackagesLeaveTheTargetAlone) {
-    const QString target = m_dir.filePath(QStringLiteral("update.zip"));
     ASSERT_TRUE(WriteTestFile(target, "earlier"));
     QByteArray flipped = m_package;
     flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 1);
@@ -201,17 +196,16 @@ TEST_F(PkgExtract, BadPackagesLeaveTheTargetAlone) {
         {"empty", QByteArray(), OfferFor(QByteArray())},
     };
     for (const Case& c : cases) {
-        QString error;
+        error.clear();
         EXPECT_FALSE(libPKG_ExtractUpdate(Write("bad.pkg", c.bytes), c.offer, target, &error)) << c.what;
         EXPECT_FALSE(error.isEmpty()) << c.what;
-        EXPECT_EQ(Read(target), QByteArray("earlier")) << c.what;
+        EXPECT_EQ(ReadFile(target), QByteArray("earlier")) << c.what;
     }
-    QString error;
     EXPECT_FALSE(libPKG_ExtractUpdate(m_dir.filePath(QStringLiteral("none.pkg")), OfferFor(m_package), target, &error));
     EXPECT_FALSE(libPKG_ExtractUpdate(Write("c.pkg", m_package), OfferFor(m_package, false), target, &error,
                                       [] { return true; }))
         << "a cancel stops it";
-    EXPECT_EQ(Read(target), QByteArray("earlier"));
+    EXPECT_EQ(ReadFile(target), QByteArray("earlier"));
     EXPECT_EQ(QDir(m_dir.path()).entryList({QStringLiteral("update.zip*")}, QDir::Files | QDir::Hidden).size(), 1)
         << "no temporary file left";
 }

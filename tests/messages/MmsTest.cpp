@@ -1,10 +1,10 @@
+#include "TestFiles.h"
 #include "libs/mms/MediaMsg.h"
 #include "messages/MmsRules.h"
 #include "platform/StringTable.h"
 
 #include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 
 using namespace mms;
+using vexa::test::ReadFile;
+using vexa::test::WriteFile;
 
 namespace {
 
@@ -164,9 +166,7 @@ TEST(MmsCompose, MessageAtTheLimitsSavesAndReloadsIdentical) {
     MediaMsg back;
     const IoResult loaded = LoadMediaMsg(path, &back);
     ASSERT_TRUE(loaded) << loaded.error.toStdString();
-    EXPECT_TRUE(back == msg);
-    EXPECT_EQ(back.Subject(), msg.Subject());
-    EXPECT_EQ(back.Date(), kNow);
+    EXPECT_TRUE(back == msg) << "subject, recipients, date and slides";
     EXPECT_EQ(MMS_GetSlideFlags(*back.GetSlide(0)), SLIDE_TEXT | SLIDE_IMAGE | SLIDE_SOUND);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("mms.omms")})
         << "no temporary file is left beside the message";
@@ -220,10 +220,7 @@ TEST(MmsPicture, AtTheLimitCopiedUnchangedOverItScaledIntoANumberedCopy) {
         const char* copyName;
     };
     // stretch_0001.jpg exists already (another run's copy) and must stay as it was.
-    QFile other(temp.filePath(QStringLiteral("stretch_0001.jpg")));
-    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
-    other.write("not ours to change");
-    other.close();
+    ASSERT_TRUE(WriteFile(temp.filePath(QStringLiteral("stretch_0001.jpg")), "not ours to change"));
     const Case cases[] = {
         {640, 480, "PNG", false, "stretch_0002.jpg"},
         {641, 480, "PNG", true, "stretch_0003.jpg"},
@@ -233,18 +230,13 @@ TEST(MmsPicture, AtTheLimitCopiedUnchangedOverItScaledIntoANumberedCopy) {
     for (const Case& c : cases) {
         const QString path = source.filePath(QStringLiteral("in.%1").arg(QString::fromLatin1(c.format).toLower()));
         const QByteArray bytes = Picture(c.w, c.h, c.format);
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-        f.close();
+        ASSERT_TRUE(WriteFile(path, bytes));
         const PictureResult r = PreparePicture(path, temp.path());
         ASSERT_TRUE(r.io) << r.io.error.toStdString();
         EXPECT_EQ(r.scaled, c.scaled) << c.w << "x" << c.h;
         EXPECT_EQ(r.part.name, QString::fromLatin1(c.copyName));
         EXPECT_EQ(QFileInfo(r.copyPath).fileName(), QString::fromLatin1(c.copyName));
-        QFile copy(r.copyPath);
-        ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
-        EXPECT_EQ(copy.readAll(), r.part.data);
+        EXPECT_EQ(ReadFile(r.copyPath), r.part.data);
         const QImage decoded = QImage::fromData(r.part.data);
         if (c.scaled) {
             EXPECT_LE(decoded.width(), kMaxPictureWidth);
@@ -253,9 +245,7 @@ TEST(MmsPicture, AtTheLimitCopiedUnchangedOverItScaledIntoANumberedCopy) {
             EXPECT_EQ(r.part.data, bytes) << "a picture within the limit is copied byte for byte";
         }
     }
-    QFile again(temp.filePath(QStringLiteral("stretch_0001.jpg")));
-    ASSERT_TRUE(again.open(QIODevice::ReadOnly));
-    EXPECT_EQ(again.readAll(), QByteArray("not ours to change"));
+    EXPECT_EQ(ReadFile(temp.filePath(QStringLiteral("stretch_0001.jpg"))), QByteArray("not ours to change"));
 }
 
 TEST(MmsPicture, UnreadablePicturesAreRefused) {
@@ -269,10 +259,7 @@ TEST(MmsPicture, UnreadablePicturesAreRefused) {
     };
     for (const auto& [name, bytes] : bad) {
         const QString path = dir.filePath(QString::fromLatin1(name));
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        ASSERT_TRUE(WriteFile(path, bytes));
         const PictureResult r = PreparePicture(path, dir.path());
         EXPECT_FALSE(r.io) << name;
         EXPECT_EQ(RefusalText(r.refusal), QStringLiteral("无效的图片文件！")) << name;
@@ -291,10 +278,7 @@ TEST(MmsSound, ReadWithinTheMessageLimitOnly) {
     };
     for (const auto& [name, size, ok] : cases) {
         const QString path = dir.filePath(QString::fromLatin1(name));
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(size, 'M'));
-        f.close();
+        ASSERT_TRUE(WriteFile(path, QByteArray(size, 'M')));
         const SoundResult r = ReadSound(path);
         EXPECT_EQ(static_cast<bool>(r.io), ok) << name;
         EXPECT_EQ(r.part.data.size(), ok ? size : 0) << name;

@@ -29,14 +29,6 @@ protected:
         request.url = m_services.Url() + target;
         return HttpExchange(request);
     }
-    HttpReply PostFeedback(const QByteArray& body) {
-        HttpRequest request;
-        request.method = "POST";
-        request.url = m_services.Url() + QStringLiteral("/index.php?q=interface/asfeedback/index");
-        request.contentType = "application/x-www-form-urlencoded;User-Agent:xxx;charset=UTF-8";
-        request.body = body;
-        return HttpExchange(request);
-    }
     QString Data() const { return m_dir.filePath(QStringLiteral("data")); }
 
     QTemporaryDir m_dir;

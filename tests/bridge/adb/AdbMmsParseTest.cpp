@@ -118,11 +118,8 @@ TEST(AdbMmsParse, PartsPutBackIntoTheSlidesOfTheirSmil) {
     EXPECT_EQ(parts[0].type, QStringLiteral("application/smil"));
     EXPECT_EQ(parts[3].type, QStringLiteral("audio/mid")) << "content types compare in lower case";
     EXPECT_EQ(parts[3].contentId, QStringLiteral("tone"));
-    MmsRow row;
-    row.id = 5;
-    row.subject = QStringLiteral("旅行");
-    row.number = QStringLiteral("10086");
-    row.dateSeconds = 1700000000;
+    const MmsRow row{
+        .id = 5, .dateSeconds = 1700000000, .subject = QStringLiteral("旅行"), .number = QStringLiteral("10086")};
     std::map<std::int64_t, QByteArray> data{{41, QByteArray("\xff\xd8jpeg")}, {43, QByteArray("MThd")}};
     const mms::MediaMsg msg =
         BuildMediaMsg(row, parts, [&](const MmsPartRow& p) { return data.count(p.id) ? data[p.id] : QByteArray(); });
