@@ -274,9 +274,10 @@ bool RunDuplicateMerge(QWidget* parent, CSessionGate& gate) {
     const int read = RunOnContactBook(parent, gate, Str(289), Str(310), 0,
                                       [&](vexa::ContactBook* book, const auto& cancelled, const auto& progress) {
                                           CancelFlag cancel(cancelled);
-                                          any = !contacts::FindSameNameGroups(*book).empty();
                                           plan = contacts::SmartMerge(*book, false, &cancel.flag,
                                                                       cancel.Progress(progress));
+                                          // Same-name groups, or phone copies of SIM contacts.
+                                          any = !plan.plan.empty();
                                           return plan.ok ? 1 : 0;
                                       });
     if (read != 1) {

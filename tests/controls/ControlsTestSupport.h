@@ -42,7 +42,7 @@ private:
 // shows within timeoutMs the running test fails, and whatever modal dialog is open is closed so
 // the test thread gets out of its DoModal instead of hanging.
 template <class T>
-void WhenModal(std::function<void(T*)> action, int timeoutMs = 10000) {
+void WhenModal(std::function<void(T*)> action, int timeoutMs = 30000) {
     auto* timer = new QTimer;
     timer->setInterval(5);
     auto* clock = new QElapsedTimer;
