@@ -5,6 +5,7 @@
 // drawn < 150 ms after it was asked for, the UI thread never held > 16 ms by a frame.
 // Run by hand: build/default/bench/screen_bench
 #include "../tests/bridge/adb/AdbTestRig.h"
+#include "Heartbeat.h"
 
 #include "bridge/adb/AdbBridge.h"
 #include "bridge/api/DeviceBridge.h"
@@ -37,39 +38,6 @@ namespace {
 
 constexpr int kFrames = 60;
 const QString kPhone = QStringLiteral("SCREEN-1");
-
-// Times every event the UI thread delivers; nested deliveries count inside the outer one.
-class CTimingApplication : public QApplication {
-public:
-    using QApplication::QApplication;
-    bool notify(QObject* receiver, QEvent* event) override {
-        if (m_depth++ > 0) {
-            const bool handled = QApplication::notify(receiver, event);
-            --m_depth;
-            return handled;
-        }
-        QElapsedTimer clock;
-        clock.start();
-        const qint64 cpuBefore = ThreadCpuNs();
-        const bool handled = QApplication::notify(receiver, event);
-        --m_depth;
-        m_longestNs = std::max(m_longestNs, clock.nsecsElapsed());
-        m_longestCpuNs = std::max(m_longestCpuNs, ThreadCpuNs() - cpuBefore);
-        return handled;
-    }
-    // Wall time counts the slices the system gave other processes too (a shared machine); the UI
-    // thread's own CPU time is what the program spent.
-    static qint64 ThreadCpuNs() {
-        timespec t{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-        return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
-    }
-    qint64 m_longestNs = 0;
-    qint64 m_longestCpuNs = 0;
-
-private:
-    int m_depth = 0;
-};
 
 struct Setup {
     QTemporaryDir folder;
@@ -122,7 +90,7 @@ void PlayFrames(benchmark::State& state, const QString& serial) {
         });
         for (auto _ : state) {
             const std::int64_t before = player.FramesShown();
-            app->m_longestNs = 0;
+            app->Reset();
             const auto start = std::chrono::steady_clock::now();
             player.StartAutoPlay();
             QElapsedTimer deadline;
@@ -131,16 +99,15 @@ void PlayFrames(benchmark::State& state, const QString& serial) {
             while (player.FramesShown() - before < 2 && deadline.elapsed() < 120000) {
                 QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
             }
-            app->m_longestNs = 0;
-            app->m_longestCpuNs = 0;
+            app->Reset();
             while (player.FramesShown() - before < kFrames && deadline.elapsed() < 120000) {
                 QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
             }
             seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             player.StopAutoPlay();
             frames += player.FramesShown() - before;
-            uiEventMax = std::max(uiEventMax, app->m_longestNs / 1e6);
-            uiEventCpuMax = std::max(uiEventCpuMax, app->m_longestCpuNs / 1e6);
+            uiEventMax = std::max(uiEventMax, app->LongestMs());
+            uiEventCpuMax = std::max(uiEventCpuMax, app->LongestCpuMs());
             if (player.FramesShown() - before < kFrames) {
                 state.SkipWithError("frames stopped coming");
                 break;

@@ -33,41 +33,6 @@ namespace {
 
 QTemporaryDir* g_home = nullptr;
 
-// Times every event the UI thread delivers, so the report can name the longest one (receiver and
-// event type); nested deliveries count inside the outer one.
-class CTimingApplication : public QApplication {
-public:
-    using QApplication::QApplication;
-    bool notify(QObject* receiver, QEvent* event) override {
-        if (m_depth++ > 0) {
-            const bool handled = QApplication::notify(receiver, event);
-            --m_depth;
-            return handled;
-        }
-        QElapsedTimer clock;
-        clock.start();
-        const int type = event->type();
-        const QByteArray name = receiver->metaObject()->className() + QByteArray(" ") + receiver->objectName().toUtf8();
-        const bool handled = QApplication::notify(receiver, event);
-        --m_depth;
-        if (clock.nsecsElapsed() > m_longestNs) {
-            m_longestNs = clock.nsecsElapsed();
-            m_longest = name + " event " + QByteArray::number(type);
-        }
-        return handled;
-    }
-    void Reset() {
-        m_longestNs = 0;
-        m_longest.clear();
-    }
-    QByteArray Longest() const { return m_longest + " " + QByteArray::number(m_longestNs / 1000000) + " ms"; }
-
-private:
-    int m_depth = 0;
-    qint64 m_longestNs = 0;
-    QByteArray m_longest;
-};
-
 void Spin(int ms) {
     QElapsedTimer timer;
     timer.start();

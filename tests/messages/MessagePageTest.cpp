@@ -4,6 +4,7 @@
 // through the main frame.
 #include "../bridge/BridgeBackend.h"
 #include "../controls/ControlsTestSupport.h"
+#include "MessageTestProgram.h"
 #include "MessageTestPhone.h"
 #include "TestEnvironment.h"
 #include "app/CMainFrame.h"
@@ -103,37 +104,7 @@ class MessagePageTest : public QObject {
     ShippedSkin m_skin;
     QTemporaryDir m_pages;
 
-    // The program's bridge over simulated phones, one phone connected.
-    struct Program {
-        std::unique_ptr<ScopedTestFolders> folders = std::make_unique<ScopedTestFolders>();
-        std::unique_ptr<BridgeBackend> phones = MakeSimBackend();
-        CSessionGate gate;
-        bool Start(const TestPhoneIdentity& identity, const vexa::sim::SimFaults& faults = {}) {
-            PCL_Load();
-            if (!phones->CreatePhone(identity)) {
-                return false;
-            }
-            vexa::sim::UseSimulatedPhones();
-            if (!ppInitialize()) {
-                return false;
-            }
-            vexa::sim::SetFaults(faults);
-            if (ppGetBridge()->ConnectUsbDevice(identity.serial) == 0) {
-                return false;
-            }
-            gate.SetUsable(true);
-            return true;
-        }
-        ~Program() {
-            gate.SetUsable(false);
-            gate.WaitUntilIdle(5000);
-            if (ppGetBridge() != nullptr) {
-                ppGetBridge()->CloseSession();
-            }
-            ppCleanup();
-            vexa::sim::SetFaults({});
-        }
-    };
+    using Program = MessageTestProgram;
 
     static bool AddSms(int box, const QString& number, const QString& text, int day, bool read = true) {
         std::unique_ptr<vexa::Sms> sms(Session()->GetSmsStore()->NewSms());

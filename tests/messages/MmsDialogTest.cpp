@@ -4,6 +4,7 @@
 // link of a conversation opening the preview of that message.
 #include "../bridge/BridgeBackend.h"
 #include "../controls/ControlsTestSupport.h"
+#include "MessageTestProgram.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 #include "bridge/api/DeviceBridge.h"
@@ -86,32 +87,7 @@ class MmsDialogTest : public QObject {
     ShippedSkin m_skin;
     QTemporaryDir m_temp;
 
-    struct Program {
-        std::unique_ptr<ScopedTestFolders> folders = std::make_unique<ScopedTestFolders>();
-        std::unique_ptr<BridgeBackend> phones = MakeSimBackend();
-        CSessionGate gate;
-        bool Start() {
-            PCL_Load();
-            const TestPhoneIdentity identity{QStringLiteral("MMS-0001")};
-            if (!phones->CreatePhone(identity)) {
-                return false;
-            }
-            vexa::sim::UseSimulatedPhones();
-            if (!ppInitialize() || ppGetBridge()->ConnectUsbDevice(identity.serial) == 0) {
-                return false;
-            }
-            gate.SetUsable(true);
-            return true;
-        }
-        ~Program() {
-            gate.SetUsable(false);
-            gate.WaitUntilIdle(5000);
-            if (ppGetBridge() != nullptr) {
-                ppGetBridge()->CloseSession();
-            }
-            ppCleanup();
-        }
-    };
+    using Program = MessageTestProgram;
 
     std::unique_ptr<CMmsEditDlg> Editor(CSessionGate& gate, const mms::MediaMsg& msg) {
         auto dialog = std::make_unique<CMmsEditDlg>(gate);
@@ -125,7 +101,7 @@ private slots:
 
     void composedAtTheLimitsSavesReloadsIdenticalAndPreviews() {
         Program program;
-        QVERIFY(program.Start());
+        QVERIFY(program.Start({QStringLiteral("MMS-0001")}));
         const mms::MediaMsg msg = Composed(mms::kMaxMessageBytes);
         auto dialog = Editor(program.gate, msg);
         QVERIFY(dialog->CreateModeless());
@@ -153,7 +129,7 @@ private slots:
 
     void oneOverEachLimitIsRefusedWithItsTextAndNothingIsStored() {
         Program program;
-        QVERIFY(program.Start());
+        QVERIFY(program.Start({QStringLiteral("MMS-0001")}));
         struct Case {
             const char* what;
             std::function<void(CMmsEditDlg&)> act;
@@ -308,7 +284,7 @@ private slots:
 
     void conversationLinkOpensThePreviewOfThatMessage() {
         Program program;
-        QVERIFY(program.Start());
+        QVERIFY(program.Start({QStringLiteral("MMS-0001")}));
         mms::MediaMsg msg = Composed(20000);
         msg.SetRecipient({QStringLiteral("10086")});
         const messages::MmsSubmit sent = messages::SubmitMms(Session()->GetMmsStore(), msg, true, 1);
