@@ -59,6 +59,7 @@ long g_pss = 0;
 long TreeRssKb(int root, int* processes) {
     std::map<int, int> parent;
     std::map<int, long> rss;
+    std::map<int, long> anon;
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         bool ok = false;
         const int pid = entry.toInt(&ok);
@@ -76,6 +77,8 @@ long TreeRssKb(int root, int* processes) {
         for (const QByteArray& s : status.readAll().split('\n')) {
             if (s.startsWith("VmRSS:")) {
                 rss[pid] = s.mid(6).trimmed().split(' ').value(0).toLong();
+            } else if (s.startsWith("RssAnon:")) {
+                anon[pid] = s.mid(8).trimmed().split(' ').value(0).toLong();
             }
         }
     }
@@ -89,13 +92,28 @@ long TreeRssKb(int root, int* processes) {
                 total += kb;
                 g_pss += PssKb(pid);
                 ++*processes;
-                parts << QString::number(kb / 1024);
+                // Anonymous memory is the process's own data; the rest is mostly shared library code.
+                parts << QStringLiteral("%1 (anonymous %2)").arg(kb / 1024).arg(anon[pid] / 1024);
                 break;
             }
         }
     }
     std::printf("    (MB per process: %s)\n", qPrintable(parts.join(QStringLiteral(", "))));
     return total;
+}
+
+// This process's resident kilobytes by kind ("RssAnon", "RssFile", "RssShmem").
+long OwnRssKb(const char* kind) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& s : status.readAll().split('\n')) {
+        if (s.startsWith(kind)) {
+            return s.mid(static_cast<int>(qstrlen(kind)) + 1).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    return 0;
 }
 
 void Report(const char* stage) {
@@ -106,6 +124,8 @@ void Report(const char* stage) {
     const struct mallinfo2 heap = mallinfo2();
     std::printf("%-32s RSS sum %6.1f MB, PSS sum %6.1f MB, %d processes, heap in use here %6.1f MB\n", stage,
                 kb / 1024.0, g_pss / 1024.0, processes, static_cast<double>(heap.uordblks + heap.hblkhd) / (1024.0 * 1024.0));
+    std::printf("    (here: anonymous %.1f MB, files %.1f MB, shared memory %.1f MB)\n", OwnRssKb("RssAnon:") / 1024.0,
+                OwnRssKb("RssFile:") / 1024.0, OwnRssKb("RssShmem:") / 1024.0);
     std::fflush(stdout);
 }
 

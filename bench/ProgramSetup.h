@@ -8,6 +8,7 @@
 #include "libs/prefs/Prefs.h"
 #include "messages/CMessagePage.h"
 #include "platform/AppPaths.h"
+#include "platform/WebEngineFlags.h"
 #include "skin/Skin.h"
 
 #include <QFile>
@@ -18,9 +19,7 @@
 // Before the application object: offscreen, one web renderer, settings and data in home.
 inline void PrepareProgramEnvironment(const QTemporaryDir& home) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --renderer-process-limit=1");
-    }
+    PrepareWebEngineFlags();
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
 }

@@ -26,6 +26,8 @@ function(vexa_add_qttest name)
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} Qt6::Test)
     set_target_properties(${name} PROPERTIES AUTOMOC ON RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
     add_test(NAME ${name} COMMAND ${name})
+    # The web engine as the program starts it (PrepareWebEngineFlags), without the sandbox that
+    # cannot work for root.
     set_tests_properties(${name} PROPERTIES ENVIRONMENT
-        "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox")
+        "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox --renderer-process-limit=1 --no-unsandboxed-zygote")
 endfunction()

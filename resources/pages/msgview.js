@@ -22,10 +22,13 @@
     // Every message in display order, with where it sits: the page keeps selection in the data
     // (sms.selected), so messages not drawn yet (long lists are drawn as the user scrolls) still
     // take part in select_all and get_selection.
-    var flat = [];      // {sms, tel, day, label} ; label set on the first message of a day group
+    var flat = [];      // {sms, tel, day, first}: day is the day group's label, first on its first message
     var telHeads = [];  // all-conversations view: [first, last) flat indexes of each number group
-    var drawn = 0;
-    var CHUNK = 300;
+    var drawn = 0;      // lists drawn from the top: flat[0, drawn) are drawn
+    var oldest = 0;     // one conversation, drawn from the newest: flat[oldest, length) are drawn
+    // Enough to fill a tall window; the rest follows as the user scrolls. A long conversation drawn
+    // whole took seconds and a hundred megabytes in the renderer.
+    var CHUNK = 100;
 
     function messageHtml(index) {
         var entry = flat[index];
@@ -67,7 +70,7 @@
             var first = true;
             for (var i = 0; i < items.length; ++i) {
                 if (items[i]) {
-                    flat.push({sms: items[i], tel: tel, label: first ? day.name : null});
+                    flat.push({sms: items[i], tel: tel, day: day.name, first: first});
                     first = false;
                 }
             }
@@ -121,13 +124,46 @@
                 view.insertAdjacentHTML("beforeend", telShell(entry.tel));
                 target = document.getElementById("telbody_" + entry.tel);
             }
-            if (entry.label !== null) {
-                html.push('<div class="day"><span>' + entry.label + "</span></div>");
+            if (entry.first) {
+                html.push(dayHtml(entry.day, false));
             }
             html.push(messageHtml(i));
         }
         flush();
         drawn = end;
+    }
+
+    function dayHtml(label, provisional) {
+        return '<div class="day' + (provisional ? " provisional" : "") + '"><span>' + label + "</span></div>";
+    }
+
+    // One conversation: draws the chunk of older messages above those drawn and keeps what the user
+    // looks at in place. A chunk that starts inside a day shows that day's label until the rest of
+    // the day is drawn above it.
+    function drawOlder() {
+        if (oldest <= 0) {
+            return;
+        }
+        var view = document.getElementById("view");
+        var start = Math.max(0, oldest - CHUNK);
+        var html = [];
+        if (!flat[start].first) {
+            html.push(dayHtml(flat[start].day, true));
+        }
+        for (var i = start; i < oldest; ++i) {
+            if (flat[i].first) {
+                html.push(dayHtml(flat[i].day, false));
+            }
+            html.push(messageHtml(i));
+        }
+        var seam = view.querySelector(".day.provisional");
+        if (seam) {
+            seam.parentNode.removeChild(seam);
+        }
+        var height = document.documentElement.scrollHeight;
+        view.insertAdjacentHTML("afterbegin", html.join(""));
+        window.scrollBy(0, document.documentElement.scrollHeight - height);
+        oldest = start;
     }
 
     function render() {
@@ -136,8 +172,9 @@
         if (!flat.length) {
             view.innerHTML = '<div class="empty">' + (VIEW_KIND === 2 ? "草稿箱中没有信息" : "没有信息") + "</div>";
         } else if (VIEW_KIND === 1) {
-            drawMore(flat.length); // one conversation is drawn whole, newest at the bottom
-            window.scrollTo(0, document.body.scrollHeight);
+            oldest = flat.length; // newest at the bottom
+            drawOlder();
+            window.scrollTo(0, document.documentElement.scrollHeight);
         } else {
             drawMore(0);
         }
@@ -145,7 +182,11 @@
     }
 
     window.addEventListener("scroll", function () {
-        if (window.innerHeight + window.scrollY >= document.body.scrollHeight - 600) {
+        if (VIEW_KIND === 1) {
+            if (window.scrollY < 600) {
+                drawOlder();
+            }
+        } else if (window.innerHeight + window.scrollY >= document.body.scrollHeight - 600) {
             drawMore(0);
         }
     });

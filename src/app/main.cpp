@@ -20,6 +20,7 @@
 #include "messages/CMessagePage.h"
 #include "messages/MessagesScreenshots.h"
 #include "platform/AppPaths.h"
+#include "platform/WebEngineFlags.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinScreenshot.h"
@@ -82,18 +83,7 @@ int main(int argc, char** argv) {
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    // Every embedded page of the program shares one renderer process: three conversation views and
-    // the news panel in separate renderers would cost a few hundred megabytes for nothing.
-    QByteArray webFlags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (!webFlags.contains("--renderer-process-limit")) {
-        webFlags += " --renderer-process-limit=1";
-    }
-    // The web engine refuses to start its renderer as root unless told to go without its sandbox
-    // (which cannot work for root anyway); the pages then stayed blank and the program hung.
-    if (::geteuid() == 0 && !webFlags.contains("--no-sandbox")) {
-        webFlags += " --no-sandbox";
-    }
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", webFlags.trimmed());
+    PrepareWebEngineFlags();
     QApplication app(argc, argv);
     const AppOptions options = ParseAppOptions(QApplication::arguments());
     if (!options.screenshotFile.isEmpty()) {

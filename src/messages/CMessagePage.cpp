@@ -13,6 +13,7 @@
 #include "messages/CMmsEditDlg.h"
 #include "messages/CMmsPreviewDlg.h"
 #include "messages/CMsgContentView.h"
+#include "platform/FreedMemory.h"
 #include "messages/CQuickReplyWnd.h"
 #include "messages/CSmsEditDlg.h"
 #include "messages/MessageDelete.h"
@@ -46,8 +47,10 @@ namespace {
 CMessagePage* g_page = nullptr;
 
 // The overview of all conversations shows the newest messages of each; a conversation's own view
-// shows all of them. A phone with 100,000 messages would otherwise put them all into one page.
-constexpr int kOverviewPerConversation = 5;
+// shows all of them. A phone with 100,000 messages would otherwise put them all into one page; each
+// message of the overview costs the page's renderer about 2 KB, 10 MB per message per conversation
+// on a phone with 5,000 conversations.
+constexpr int kOverviewPerConversation = 3;
 const char* const kHosts[3] = {"message_page_view_total_conference_hwndObj", "message_page_view_conference_hwndObj",
                                "message_page_view_draft_hwndObj"};
 
@@ -110,6 +113,8 @@ CMessagePage::CMessagePage(CSessionGate& gate, CMsgWnd* frame, QWidget* parent)
           if (!cancel) {
               PostValue(WM_MSGPAGE_REBUILT, std::move(rebuilt));
           }
+          // Sorting 100,000 messages passes through twice their size in keys.
+          ReturnFreedMemory();
       }) {
     g_page = this;
 }
@@ -403,20 +408,52 @@ void CMessagePage::ShowView(int kind) {
     UpdateCaptions();
 }
 
-void CMessagePage::UpdateCaptions() {
-    QWidget* label = GetPluginByName(this, QStringLiteral("message_view_caption"));
-    const QString caption = Caption();
-    // A long name is cut with an ellipsis rather than pushing the toolbar away.
-    const int room = label != nullptr ? std::max(label->width(), 160) : 160;
-    Plugin_SetText(label, label != nullptr ? label->fontMetrics().elidedText(caption, Qt::ElideRight, room) : caption);
-    if (label != nullptr) {
-        label->setToolTip(caption);
+namespace {
+// The width the toolbar leaves its caption: what remains after the other shown items at their
+// natural widths, so that a long caption is cut with an ellipsis and never clips a button.
+int CaptionRoom(QWidget* caption) {
+    QWidget* bar = caption->parentWidget();
+    QLayout* layout = bar != nullptr ? bar->layout() : nullptr;
+    if (layout == nullptr || bar->width() <= 0) {
+        return 160;
     }
+    const QMargins margins = layout->contentsMargins();
+    int used = margins.left() + margins.right();
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        QWidget* w = item->widget();
+        if (w == caption || (w != nullptr && w->isHidden())) {
+            continue;
+        }
+        used += (w != nullptr ? item->sizeHint().width() : 0) + layout->spacing();
+    }
+    return std::max(60, bar->width() - used);
+}
+} // namespace
+
+void CMessagePage::UpdateCaptions() {
     // A number no contact holds can become one from its conversation.
     QWidget* add = GetPluginByName(this, QStringLiteral("add_contact_btn"));
     Plugin_SetText(add, Str(3180));
+    if (add != nullptr) { // a link is never cut; the caption gives way
+        add->setMinimumWidth(add->fontMetrics().horizontalAdvance(Str(3180)) + 12);
+    }
     Plugin_SetVisible(add, m_addContact && m_viewKind == ViewConversation && !m_number.isEmpty() &&
                                m_data.Names().ContactName(m_number).isEmpty());
+    QWidget* label = GetPluginByName(this, QStringLiteral("message_view_caption"));
+    if (label == nullptr) {
+        return;
+    }
+    const QString caption = Caption();
+    const QMargins margins = label->contentsMargins();
+    const int padding = margins.left() + margins.right() + 4;
+    Plugin_SetText(label, label->fontMetrics().elidedText(caption, Qt::ElideRight, CaptionRoom(label) - padding));
+    label->setToolTip(caption);
+}
+
+void CMessagePage::resizeEvent(QResizeEvent* event) {
+    CTabPageWnd::resizeEvent(event);
+    UpdateCaptions();
 }
 
 LRESULT CMessagePage::OnAddContact(QWidget*, std::intptr_t, std::intptr_t) {

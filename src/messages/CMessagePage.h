@@ -111,6 +111,7 @@ public:
     void OnIncomingMessage();
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:

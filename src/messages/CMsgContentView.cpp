@@ -2,6 +2,7 @@
 
 #include "libs/log/Log.h"
 #include "platform/AtomicFile.h"
+#include "platform/FreedMemory.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,8 +87,10 @@ bool CMsgContentView::Refresh() {
         LOG_Error("[CMsgContentView] cannot write %s. %s:%d", qUtf8Printable(ScriptPath()), LOG_HERE);
         return false;
     }
-    // The script holds everything the page needs; the list is not kept twice.
+    // The script holds everything the page needs; the list is not kept twice, nor the memory the
+    // script passed through.
     std::vector<MSGINFO>().swap(m_messages);
+    ReturnFreedMemory();
     m_outputOver = 0;
     m_allSelected = false;
     // A fresh query each time so the page and its data script are read again, never from a cache.

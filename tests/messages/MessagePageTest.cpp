@@ -200,6 +200,34 @@ private slots:
         QCOMPARE(RunJs(&view, "get_selection()").toString(), QStringLiteral("0,5;0,6;1,7;"));
     }
 
+    // A long conversation shows its newest messages first and draws older ones above them as the
+    // user scrolls up, keeping the day labels whole.
+    void longConversationDrawsOlderMessagesOnScrollingUp() {
+        RecordingOwner owner;
+        CMsgContentView view(1, &owner);
+        std::vector<MSGINFO> list;
+        for (int i = 0; i < 250; ++i) { // 60 a day: the first chunks start inside a day
+            list.push_back(Message(1 + i, 0, "10086", QString("m%1").arg(i), 1, 1 + i / 60));
+        }
+        QVERIFY(ShowView(view, QStringLiteral("long"), list));
+        QTRY_VERIFY_WITH_TIMEOUT(view.OutputOver() != 0, kWaitMs);
+        const auto drawn = [&view] { return RunJs(&view, "document.querySelectorAll('.msg').length").toInt(); };
+        const auto labels = [&view] { return RunJs(&view, "document.querySelectorAll('.day').length").toInt(); };
+        QVERIFY(drawn() < 250);
+        QVERIFY(RunJs(&view, "!!document.getElementById('msg_sms_250')").toBool());
+        QCOMPARE(RunJs(&view, "document.querySelector('.day').nextElementSibling.id").toString(),
+                 QStringLiteral("msg_sms_%1").arg(250 - drawn() + 1));
+        for (int before = drawn(); before < 250; before = drawn()) {
+            RunJs(&view, "window.scrollTo(0, 0); 1");
+            QTRY_VERIFY_WITH_TIMEOUT(drawn() > before, kWaitMs);
+            QVERIFY(RunJs(&view, "window.scrollY").toInt() > 0); // what was on screen stays there
+        }
+        QCOMPARE(labels(), 5); // one per day, the labels of chunk seams gone
+        QCOMPARE(RunJs(&view, "document.querySelectorAll('.day.provisional').length").toInt(), 0);
+        view.SelectAll(true);
+        QCOMPARE(RunJs(&view, "get_selection()").toString().count(';'), 250);
+    }
+
     void allConversationsViewGroupsByNumberAndTicksWholeGroups() {
         RecordingOwner owner;
         CMsgContentView view(0, &owner);
@@ -217,8 +245,11 @@ private slots:
         QCOMPARE(static_cast<int>(static_cast<std::intptr_t>(owner.received.back().wParam)), -1);
         const QStringList picked = RunJs(&view, "get_selection()").toString().split(';', Qt::SkipEmptyParts);
         QCOMPARE(picked.size(), 400); // the whole number group, drawn or not
-        RunJs(&view, "window.scrollTo(0, document.body.scrollHeight); 1");
-        QTRY_COMPARE_WITH_TIMEOUT(RunJs(&view, "document.querySelectorAll('.tel_group').length").toInt(), 2, kWaitMs);
+        // Each scroll to the end draws one more chunk.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            RunJs(&view, "window.scrollTo(0, document.body.scrollHeight); document.querySelectorAll('.tel_group').length")
+                .toInt(),
+            2, kWaitMs);
     }
 
     void pageLoadsConversationsDeletesAndImports() {

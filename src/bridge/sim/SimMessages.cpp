@@ -2,6 +2,8 @@
 
 #include "libs/log/Log.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <unordered_set>
 
@@ -18,9 +20,17 @@ int SimSmsStore::LoadSms() {
     if (!m_link.Op()) {
         return 2;
     }
+    std::vector<Sms> loaded;
+    {
+        Stmt count(m_link.m_db, "SELECT COUNT(*) FROM sms");
+        if (count.Step()) {
+            loaded.reserve(static_cast<std::size_t>(count.Int(0)));
+        }
+    }
+    // A phone holds many messages per number: each number is kept once and shared.
+    QSet<QString> numbers;
     Stmt rows(m_link.m_db, "SELECT id, box, number, time, content, read, sim FROM sms ORDER BY id");
     int n = 0;
-    std::vector<Sms> loaded;
     while (rows.Step()) {
         if (++n % 5000 == 0 && !m_link.Alive()) {
             return 2;
@@ -28,7 +38,7 @@ int SimSmsStore::LoadSms() {
         Sms& sms = loaded.emplace_back();
         sms.m_id = rows.Int(0);
         sms.m_box = static_cast<int>(rows.Int(1));
-        sms.m_number = rows.Text(2);
+        sms.m_number = *numbers.insert(rows.Text(2));
         sms.m_time = UnpackTime(rows.Int(3));
         sms.m_content = rows.Text(4);
         sms.m_read = rows.Int(5) != 0;
