@@ -47,10 +47,14 @@ namespace {
 CMessagePage* g_page = nullptr;
 
 // The overview of all conversations shows the newest messages of each; a conversation's own view
-// shows all of them. A phone with 100,000 messages would otherwise put them all into one page; each
-// message of the overview costs the page's renderer about 2 KB, 10 MB per message per conversation
-// on a phone with 5,000 conversations.
-constexpr int kOverviewPerConversation = 3;
+// shows all of them. A phone with 100,000 messages would otherwise put them all into one page. Each
+// message of the overview costs the page's renderer about 2 KB, so the overview holds about this
+// many: up to 5 of each conversation, and only the newest of each on a phone with thousands.
+constexpr std::size_t kOverviewMessages = 5000;
+
+int OverviewPerConversation(std::size_t conversations) {
+    return static_cast<int>(std::clamp<std::size_t>(kOverviewMessages / std::max<std::size_t>(conversations, 1), 1, 5));
+}
 const char* const kHosts[3] = {"message_page_view_total_conference_hwndObj", "message_page_view_conference_hwndObj",
                                "message_page_view_draft_hwndObj"};
 
@@ -499,7 +503,8 @@ void CMessagePage::FillCurrentView() {
         view->SetMessages(m_data.Drafts());
         break;
     default: {
-        view->SetMessages(messages::OverviewMessages(m_data.Messages(), kOverviewPerConversation));
+        m_overviewPerConversation = OverviewPerConversation(m_data.Conversations().size());
+        view->SetMessages(messages::OverviewMessages(m_data.Messages(), m_overviewPerConversation));
         // The number groups' labels count the whole conversation, not only its newest messages.
         auto totals = std::make_shared<QHash<QString, int>>();
         for (const messages::typCONFERINFO& c : m_data.Conversations()) {
@@ -600,7 +605,7 @@ std::vector<messages::MsgTypeAndId> CMessagePage::WholeSelection(int viewKind,
     if (viewKind != ViewAll) {
         return picked;
     }
-    return messages::ExpandOverviewSelection(m_data.Messages(), kOverviewPerConversation, picked);
+    return messages::ExpandOverviewSelection(m_data.Messages(), m_overviewPerConversation, picked);
 }
 
 void CMessagePage::DeleteSelected() {

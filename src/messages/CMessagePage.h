@@ -151,6 +151,7 @@ private:
     bool m_rebuildShowsLists = false;
     State m_state = State::Loading;
     int m_viewKind = ViewAll;
+    int m_overviewPerConversation = 5; // as the overview on screen was drawn
     QString m_number;
     QString m_keyword;
     std::function<QString()> m_exportPath;
