@@ -60,6 +60,13 @@ std::unique_ptr<adb::IAdbService> MakePhoneService(CPhoneDevice& phone, const st
     if (name.rfind("shell:", 0) == 0 && name.size() > 6) {
         return adb::MakeReplyService(phone.RunShell(name.substr(6)));
     }
+    if (name.rfind("exec:screenrecord", 0) == 0 || name.rfind("shell:screenrecord", 0) == 0) {
+        std::vector<std::vector<std::string>> commands;
+        if (SplitShellLine(name.substr(name.find(':') + 1), commands) && commands.size() == 1 &&
+            commands.front().front() == "screenrecord") {
+            return phone.ScreenRecord(commands.front());
+        }
+    }
     if (name.rfind("exec:", 0) == 0 && name.size() > 5) {
         return adb::MakeReplyService(phone.RunExec(name.substr(5)));
     }

@@ -31,7 +31,8 @@ namespace screen {
 struct ScreenFeedFrame {
     FrameError error = FrameError::None; // NotCaptured: the phone gave no frame or refused to start
     QString detail;
-    QImage full;  // as the phone sent it: for saving and copying
+    QImage full;         // as the phone sent it: for saving and copying unless scaled
+    bool scaled = false; // full is a frame of a scaled stream: a screenshot to keep is asked for anew
     QImage shown; // reduced to kPlayerMaxSide: kept by the window for later turns and resizes
     // shown turned and scaled for the view the window last gave (SetView), so drawing it costs the
     // UI thread no scaling; null when no view was given. view* say which view it was made for.

@@ -214,6 +214,40 @@ void CAdbDeviceTransport::HandleOpen(const AdbHeader& header, std::string data) 
     stream.service->Start(context);
 }
 
+void CAdbDeviceTransport::Tick() {
+    if (Failed() || !m_online) {
+        return;
+    }
+    std::vector<std::uint32_t> ready;
+    for (const auto& [id, stream] : m_streams) {
+        if (!stream.closed && !stream.closeWhenDrained && !stream.awaitingOkay && stream.pending.empty() &&
+            stream.service->NextTickMs() >= 0) {
+            ready.push_back(id);
+        }
+    }
+    for (const std::uint32_t id : ready) {
+        auto it = m_streams.find(id);
+        if (it != m_streams.end() && !it->second.closed) {
+            CAdbStreamContext context(*this, id);
+            it->second.service->OnTick(context);
+        }
+    }
+    Sweep();
+}
+
+int CAdbDeviceTransport::NextTickMs() const {
+    int wait = -1;
+    for (const auto& [id, stream] : m_streams) {
+        // A stream still waiting for the server's OKAY is ticked when that comes, not before.
+        const bool drained = !stream.closed && !stream.awaitingOkay && stream.pending.empty();
+        const int next = drained ? stream.service->NextTickMs() : -1;
+        if (next >= 0 && (wait < 0 || next < wait)) {
+            wait = next;
+        }
+    }
+    return wait;
+}
+
 void CAdbDeviceTransport::QueueWrite(std::uint32_t localId, std::string_view data) {
     auto it = m_streams.find(localId);
     if (it == m_streams.end() || it->second.closed || it->second.closeWhenDrained) {
