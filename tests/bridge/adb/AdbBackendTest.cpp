@@ -42,9 +42,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 
 using namespace vexa;
@@ -224,6 +226,54 @@ TEST_F(AdbBackendTest, ScreenshotIsARawFrameOfTheScreensSize) {
     EXPECT_EQ(word(1), 854u);
     EXPECT_EQ(word(2), 1u); // RGBA_8888
     Session()->GetScreenshotService()->StopCapture();
+}
+
+// Live frames: screenrecord's frames scaled to the player's size on a phone that has its frames
+// output (Android 5 and later), a screenshot beside the stream at full size while the stream goes
+// on; an Android 4.4 phone gets one full screencap per frame.
+TEST_F(AdbBackendTest, LiveFramesAreAScaledStreamWhereThePhoneHasOne) {
+    sim::SeedOptions seed;
+    seed.smallStores = false;
+    QString seedError;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &seedError)) << seedError.toStdString();
+    ASSERT_TRUE(SetMeta("screen_width", QStringLiteral("1080")) && SetMeta("screen_height", QStringLiteral("2400")));
+    struct Frames {
+        std::mutex lock;
+        std::condition_variable arrived;
+        std::vector<std::pair<bool, QByteArray>> list;
+        FrameCallback Collect() {
+            return [this](bool error, const QByteArray& bytes) {
+                std::lock_guard guard(lock);
+                list.emplace_back(error, bytes);
+                arrived.notify_all();
+            };
+        }
+        bool WaitFor(std::size_t count) {
+            std::unique_lock guard(lock);
+            return arrived.wait_for(guard, std::chrono::seconds(15), [&] { return list.size() >= count; });
+        }
+    };
+    const auto word = [](const QByteArray& raw, int i) { return qFromLittleEndian<quint32>(raw.constData() + 4 * i); };
+    ScreenshotService* screens = Session()->GetScreenshotService();
+    for (const char* sdk : {"30", "19"}) {
+        ASSERT_TRUE(SetMeta("sdk", QString::fromLatin1(sdk)));
+        Frames live, single;
+        ASSERT_TRUE(screens->StartCapture(live.Collect()));
+        ASSERT_TRUE(live.WaitFor(2)) << sdk;
+        const bool streams = std::string_view(sdk) == "30";
+        EXPECT_EQ(screens->StreamsScaledFrames(), streams) << sdk;
+        const QByteArray& first = live.list.front().second;
+        ASSERT_FALSE(live.list.front().first) << sdk;
+        EXPECT_EQ(std::make_pair(word(first, 0), word(first, 1)),
+                  streams ? std::make_pair(460u, 1024u) : std::make_pair(1080u, 2400u));
+        EXPECT_EQ(first.size(), streams ? 12 + 460 * 1024 * 3 : 16 + 1080 * 2400 * 4) << sdk;
+        ASSERT_TRUE(screens->CaptureOnce(single.Collect()));
+        ASSERT_TRUE(single.WaitFor(1));
+        EXPECT_EQ(single.list.front().second.size(), 16 + 1080 * 2400 * 4) << sdk;
+        const std::size_t before = live.list.size();
+        ASSERT_TRUE(live.WaitFor(before + 1)) << sdk << ": the stream goes on beside the screenshot";
+        screens->StopCapture();
+    }
 }
 
 TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
