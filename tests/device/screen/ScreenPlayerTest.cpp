@@ -4,7 +4,11 @@
 #include "ControlsTestSupport.h"
 #include "SimPageEnvironment.h"
 
+#include "../../bridge/adb/AdbTestRig.h"
+
+#include "bridge/adb/AdbBridge.h"
 #include "bridge/api/DeviceBridge.h"
+#include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
@@ -43,6 +47,13 @@ class ScreenPlayerTest : public QObject {
         QVERIFY2(button->isEnabled(), name);
         button->click();
     }
+    void MakePlayer() {
+        m_player = std::make_unique<CPhonePlayer>(m_gate);
+        QVERIFY(m_player->Create());
+        m_player->resize(280, 470);
+        m_player->show();
+        m_player->SetPlayerEnabled(true);
+    }
     void ChooseSave(const QString& chosen, ScreenshotType type) {
         m_player->SetSaveChooser([chosen, type](QString* path, ScreenshotType* chosenType) {
             *path = chosen;
@@ -70,11 +81,7 @@ private slots:
         QVERIFY2(vexa::sim::SeedPhone(kPhone, options, &error), qPrintable(error));
         QVERIFY(ppGetBridge()->ConnectUsbDevice(kPhone) != 0);
         m_gate.SetUsable(true);
-        m_player = std::make_unique<CPhonePlayer>(m_gate);
-        QVERIFY(m_player->Create());
-        m_player->resize(280, 470);
-        m_player->show();
-        m_player->SetPlayerEnabled(true);
+        MakePlayer();
     }
 
     void cleanup() {
@@ -192,6 +199,45 @@ private slots:
         QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("7"), &error), qPrintable(error));
         QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("0"), &error), qPrintable(error));
         QTRY_COMPARE_WITH_TIMEOUT(m_player->ImageArea()->Rotation(), 0, kWaitMs);
+    }
+
+    // Through Debian's adb server and vexa-adbd as an Android 11 phone: the stream's scaled frames
+    // play, and a screenshot taken meanwhile is a fresh one at the phone's own size.
+    void playingThroughAdbShowsScaledFramesAndSavesFullScreenshots() {
+        if (CAdbTestRig::AdbPath().isEmpty()) {
+            QSKIP("adb is not installed (scripts/bootstrap installs it)");
+        }
+        m_player.reset();
+        ppGetBridge()->CloseSession();
+        ppCleanup();
+        {
+            vexa::sim::SimDb db;
+            QString error;
+            QVERIFY(db.Open(vexa::sim::PhoneFilePath(kPhone), &error) && db.SetMeta("sdk", QStringLiteral("30")));
+        }
+        CAdbTestRig rig;
+        QString adbSerial, error;
+        QVERIFY2(rig.StartServer(&error) && rig.StartDaemon(kPhone, &adbSerial, &error), qPrintable(error));
+        vexa::adbphone::UseRealPhones(rig.ServerPort());
+        QVERIFY(ppInitialize() && ppGetBridge()->ConnectUsbDevice(adbSerial) != 0);
+        MakePlayer();
+        m_player->StartAutoPlay();
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 3, kWaitMs);
+        QCOMPARE(m_player->ImageArea()->Frame().size(), QSize(460, 1024));
+        const QString saved = m_env->Path(QStringLiteral("adb.png"));
+        ChooseSave(saved, ScreenshotType::Png);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        m_player->TakeScreenshot();
+        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(137), kWaitMs);
+        QCOMPARE(QImageReader(saved).size(), QSize(1080, 2400));
+        const std::int64_t shown = m_player->FramesShown();
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() > shown, kWaitMs);
+        m_player.reset();
+        ppGetBridge()->CloseSession();
+        ppCleanup();
+        vexa::sim::UseSimulatedPhones();
+        QVERIFY(ppInitialize());
+        rig.StopDaemon(adbSerial, true);
     }
 
     void theViewerPlaysTurnsAndClosesOnEscape() {
