@@ -3,7 +3,8 @@
 // phone (start, stop, pause, a single frame) runs in order on the feed's own control thread, so the
 // UI thread never waits for the phone; frames are decoded and reduced on the capture thread, handed
 // to the sink there, and the next frame is asked for only after the window reports the last one
-// drawn (FrameDrawn) or 1000 ms passed: at most one frame is ever on its way.
+// drawn (FrameDrawn) or 1000 ms passed: at most one frame waits for the window. A service that
+// streams (adb's screenrecord) reads on meanwhile and then hands over the newest frame only.
 //
 // The sink runs on the capture thread (or the control thread for a start that failed); it posts
 // the frame to its window and returns. After the destructor began, the sink is never called again.
