@@ -56,6 +56,8 @@ public:
     // The newest screen picture at size as one screenrecord frame, header included; kept until the
     // picture or the size changes. Null without a picture.
     std::shared_ptr<const std::string> RecordedFrame(QSize size);
+    // The raw frame "screencap" sends, shared rather than copied for each request; null: no frame.
+    std::shared_ptr<const std::string> RawScreencap();
 
     adb::SyncStat Stat(const std::string& path) override;
     bool List(const std::string& path, std::vector<adb::SyncDirEntry>& entries) override;
@@ -135,7 +137,7 @@ private:
     std::recursive_mutex m_lock;
     std::int64_t m_rawFrameId = -1;
     QSize m_rawFrameSize;
-    std::string m_rawFrame;
+    std::shared_ptr<const std::string> m_rawFrame;
     std::int64_t m_recordedId = -1;
     QSize m_recordedSize;
     std::shared_ptr<const std::string> m_recorded;

@@ -115,8 +115,13 @@ void CAdbDeviceTransport::Send(std::uint32_t command, std::uint32_t arg0, std::u
 
 std::string CAdbDeviceTransport::TakeOutput() {
     std::string out;
+    std::size_t size = 0;
     for (const AdbMessage& m : m_output) {
-        out += EncodeAdbMessage(m);
+        size += kHeaderSize + m.data.size();
+    }
+    out.reserve(size);
+    for (const AdbMessage& m : m_output) {
+        AppendAdbMessage(out, m);
     }
     m_output.clear();
     return out;
