@@ -240,38 +240,41 @@ TEST_F(AdbBackendTest, LiveFramesAreAScaledStreamWhereThePhoneHasOne) {
     struct Frames {
         std::mutex lock;
         std::condition_variable arrived;
-        std::vector<std::pair<bool, QByteArray>> list;
+        std::vector<QByteArray> list; // an error comes as an empty frame
         FrameCallback Collect() {
             return [this](bool error, const QByteArray& bytes) {
                 std::lock_guard guard(lock);
-                list.emplace_back(error, bytes);
+                list.push_back(error ? QByteArray() : bytes);
                 arrived.notify_all();
             };
         }
-        bool WaitFor(std::size_t count) {
+        // Frame number count (from 1), waited for at most 15 s; empty when it did not come.
+        QByteArray Wait(std::size_t count) {
             std::unique_lock guard(lock);
-            return arrived.wait_for(guard, std::chrono::seconds(15), [&] { return list.size() >= count; });
+            const bool came = arrived.wait_for(guard, std::chrono::seconds(15), [&] { return list.size() >= count; });
+            return came ? list[count - 1] : QByteArray();
+        }
+        std::size_t Count() {
+            std::lock_guard guard(lock);
+            return list.size();
         }
     };
     const auto word = [](const QByteArray& raw, int i) { return qFromLittleEndian<quint32>(raw.constData() + 4 * i); };
     ScreenshotService* screens = Session()->GetScreenshotService();
     for (const char* sdk : {"30", "19"}) {
         ASSERT_TRUE(SetMeta("sdk", QString::fromLatin1(sdk)));
+        const bool streams = std::string_view(sdk) == "30";
         Frames live, single;
         ASSERT_TRUE(screens->StartCapture(live.Collect()));
-        ASSERT_TRUE(live.WaitFor(2)) << sdk;
-        const bool streams = std::string_view(sdk) == "30";
-        EXPECT_EQ(screens->StreamsScaledFrames(), streams) << sdk;
-        const QByteArray& first = live.list.front().second;
-        ASSERT_FALSE(live.list.front().first) << sdk;
+        const QByteArray first = live.Wait(1);
+        ASSERT_EQ(first.size(), streams ? 12 + 460 * 1024 * 3 : 16 + 1080 * 2400 * 4) << sdk;
         EXPECT_EQ(std::make_pair(word(first, 0), word(first, 1)),
                   streams ? std::make_pair(460u, 1024u) : std::make_pair(1080u, 2400u));
-        EXPECT_EQ(first.size(), streams ? 12 + 460 * 1024 * 3 : 16 + 1080 * 2400 * 4) << sdk;
+        ASSERT_FALSE(live.Wait(2).isEmpty()) << sdk;
+        EXPECT_EQ(screens->StreamsScaledFrames(), streams) << sdk;
         ASSERT_TRUE(screens->CaptureOnce(single.Collect()));
-        ASSERT_TRUE(single.WaitFor(1));
-        EXPECT_EQ(single.list.front().second.size(), 16 + 1080 * 2400 * 4) << sdk;
-        const std::size_t before = live.list.size();
-        ASSERT_TRUE(live.WaitFor(before + 1)) << sdk << ": the stream goes on beside the screenshot";
+        EXPECT_EQ(single.Wait(1).size(), 16 + 1080 * 2400 * 4) << sdk;
+        EXPECT_FALSE(live.Wait(live.Count() + 1).isEmpty()) << sdk << ": the stream goes on beside the screenshot";
         screens->StopCapture();
     }
 }

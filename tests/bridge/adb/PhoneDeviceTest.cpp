@@ -148,7 +148,8 @@ TEST_F(PhoneDeviceTest, ScreencapServesRawFramesAtTheScreenSize) {
                                        [this](const std::string& name) { return MakePhoneService(m_phone, name); });
     transport.Feed(adb::EncodeAdbMessage({adb::kCmdCnxn, adb::kAdbVersionNoChecksum, adb::kMaxPayload, "host::"}));
     std::uint32_t remote = 0, local = 0;
-    const auto written = [&] {
+    const auto send = [&](const adb::AdbMessage& message) { // what the phone wrote back
+        transport.Feed(adb::EncodeAdbMessage(message));
         std::string out;
         for (const adb::AdbMessage& m : transport.TakeMessages()) {
             local = m.command == adb::kCmdOkay ? m.arg0 : local;
@@ -156,11 +157,7 @@ TEST_F(PhoneDeviceTest, ScreencapServesRawFramesAtTheScreenSize) {
         }
         return out;
     };
-    const auto open = [&](const std::string& line) {
-        transport.TakeMessages();
-        transport.Feed(adb::EncodeAdbMessage({adb::kCmdOpen, ++remote, 0, "exec:" + line}));
-        return written();
-    };
+    const auto open = [&](const std::string& line) { return send({adb::kCmdOpen, ++remote, 0, "exec:" + line}); };
     const std::string frames = "screenrecord --output-format=frames --size 460x1024 -";
     EXPECT_EQ(open(frames), "/system/bin/sh: screenrecord: not found\n") << "Android 4.0 has no screenrecord";
     {
@@ -180,8 +177,7 @@ TEST_F(PhoneDeviceTest, ScreencapServesRawFramesAtTheScreenSize) {
     vexa::adbphone::CScreenRecordReader reader(QSize(460, 1024), [&](QByteArray raw) { read.push_back(raw); });
     ASSERT_TRUE(reader.Feed(open(frames + " --bit-rate 8000000")));
     for (int i = 0; i < 4 && read.empty(); ++i) { // one payload at a time, each after the server's OKAY
-        transport.Feed(adb::EncodeAdbMessage({adb::kCmdOkay, remote, local, {}}));
-        ASSERT_TRUE(reader.Feed(written())) << reader.Error().toStdString();
+        ASSERT_TRUE(reader.Feed(send({adb::kCmdOkay, remote, local, {}}))) << reader.Error().toStdString();
     }
     ASSERT_EQ(read.size(), 1u);
     const screen::DecodedFrame frame = screen::DecodeFrame(read.front());

@@ -54,6 +54,17 @@ class ScreenPlayerTest : public QObject {
         m_player->show();
         m_player->SetPlayerEnabled(true);
     }
+    // Ends the session and the bridge, registers another bridge with use, connects serial (unless
+    // empty) and makes a new player.
+    bool UseBridge(const std::function<void()>& use, const QString& serial) {
+        m_player.reset();
+        ppGetBridge()->CloseSession();
+        ppCleanup();
+        use();
+        const bool connected = ppInitialize() && (serial.isEmpty() || ppGetBridge()->ConnectUsbDevice(serial) != 0);
+        MakePlayer();
+        return connected;
+    }
     void ChooseSave(const QString& chosen, ScreenshotType type) {
         m_player->SetSaveChooser([chosen, type](QString* path, ScreenshotType* chosenType) {
             *path = chosen;
@@ -207,9 +218,6 @@ private slots:
         if (CAdbTestRig::AdbPath().isEmpty()) {
             QSKIP("adb is not installed (scripts/bootstrap installs it)");
         }
-        m_player.reset();
-        ppGetBridge()->CloseSession();
-        ppCleanup();
         {
             vexa::sim::SimDb db;
             QString error;
@@ -218,9 +226,7 @@ private slots:
         CAdbTestRig rig;
         QString adbSerial, error;
         QVERIFY2(rig.StartServer(&error) && rig.StartDaemon(kPhone, &adbSerial, &error), qPrintable(error));
-        vexa::adbphone::UseRealPhones(rig.ServerPort());
-        QVERIFY(ppInitialize() && ppGetBridge()->ConnectUsbDevice(adbSerial) != 0);
-        MakePlayer();
+        QVERIFY(UseBridge([&rig] { vexa::adbphone::UseRealPhones(rig.ServerPort()); }, adbSerial));
         m_player->StartAutoPlay();
         QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 3, kWaitMs);
         QCOMPARE(m_player->ImageArea()->Frame().size(), QSize(460, 1024));
@@ -228,15 +234,11 @@ private slots:
         ChooseSave(saved, ScreenshotType::Png);
         CVexaMessageBoxImpl::SetNextAnswer(1);
         m_player->TakeScreenshot();
-        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(137), kWaitMs);
-        QCOMPARE(QImageReader(saved).size(), QSize(1080, 2400));
+        QTRY_COMPARE_WITH_TIMEOUT(QImageReader(saved).size(), QSize(1080, 2400), kWaitMs);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(137));
         const std::int64_t shown = m_player->FramesShown();
         QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() > shown, kWaitMs);
-        m_player.reset();
-        ppGetBridge()->CloseSession();
-        ppCleanup();
-        vexa::sim::UseSimulatedPhones();
-        QVERIFY(ppInitialize());
+        QVERIFY(UseBridge([] { vexa::sim::UseSimulatedPhones(); }, QString()));
         rig.StopDaemon(adbSerial, true);
     }
 
