@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 using namespace vexa::adbphone;
 
 namespace {
@@ -19,9 +21,7 @@ std::string Words(std::initializer_list<std::uint32_t> words) {
 // One frame of width x height whose pixel bytes count up from seed.
 std::string Frame(std::uint32_t width, std::uint32_t height, char seed) {
     std::string pixels(width * height * 3, '\0');
-    for (std::size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = static_cast<char>(seed + static_cast<char>(i));
-    }
+    std::iota(pixels.begin(), pixels.end(), seed);
     return Words({16 + width * height * 3, width, height, width * 3, 3}) + pixels;
 }
 
@@ -40,8 +40,9 @@ TEST(ScreenRecordStream, FramesComeWholeInScreencapsRawFormWhateverTheChunks) {
         }
         EXPECT_TRUE(run.reader.Finish());
         ASSERT_EQ(run.frames.size(), 2u) << chunk;
-        EXPECT_EQ(run.frames[0].toStdString(), Words({4, 6, 3}) + Frame(4, 6, 'a').substr(20));
-        EXPECT_EQ(run.frames[1].toStdString(), Words({6, 4, 3}) + Frame(6, 4, 'z').substr(20));
+        EXPECT_EQ(run.frames,
+                  (std::vector<QByteArray>{QByteArray::fromStdString(Words({4, 6, 3}) + Frame(4, 6, 'a').substr(20)),
+                                           QByteArray::fromStdString(Words({6, 4, 3}) + Frame(6, 4, 'z').substr(20))}));
     }
 }
 

@@ -54,8 +54,7 @@ class ScreenPlayerTest : public QObject {
         m_player->show();
         m_player->SetPlayerEnabled(true);
     }
-    // Ends the session and the bridge, registers another bridge with use, connects serial (unless
-    // empty) and makes a new player.
+    // Another bridge (registered by use) in place of the current one, connected to serial, with a new player.
     bool UseBridge(const std::function<void()>& use, const QString& serial) {
         m_player.reset();
         ppGetBridge()->CloseSession();
@@ -84,8 +83,9 @@ private slots:
         {
             vexa::sim::SimDb db;
             QVERIFY(db.Open(vexa::sim::PhoneFilePath(kPhone), &error));
+            // Android 11 (vexa-adbd streams its screen with screenrecord from Android 5 on).
             QVERIFY(db.SetMeta("screen_width", QStringLiteral("1080")) &&
-                    db.SetMeta("screen_height", QStringLiteral("2400")));
+                    db.SetMeta("screen_height", QStringLiteral("2400")) && db.SetMeta("sdk", QStringLiteral("30")));
         }
         vexa::sim::SeedOptions options;
         options.smallStores = false;
@@ -217,11 +217,6 @@ private slots:
     void playingThroughAdbShowsScaledFramesAndSavesFullScreenshots() {
         if (CAdbTestRig::AdbPath().isEmpty()) {
             QSKIP("adb is not installed (scripts/bootstrap installs it)");
-        }
-        {
-            vexa::sim::SimDb db;
-            QString error;
-            QVERIFY(db.Open(vexa::sim::PhoneFilePath(kPhone), &error) && db.SetMeta("sdk", QStringLiteral("30")));
         }
         CAdbTestRig rig;
         QString adbSerial, error;
