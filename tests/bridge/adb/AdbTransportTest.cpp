@@ -38,13 +38,10 @@ private:
 };
 
 // Writes "frame N" whenever it is ticked, as a stream of screen frames does.
-class CTickingService : public IAdbService {
-public:
+struct CTickingService : IAdbService {
     void Start(CAdbStreamContext&) override {}
     int NextTickMs() const override { return 0; }
     void OnTick(CAdbStreamContext& stream) override { stream.Write("frame " + std::to_string(++m_frames)); }
-
-private:
     int m_frames = 0;
 };
 
