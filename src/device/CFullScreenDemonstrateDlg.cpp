@@ -192,6 +192,10 @@ void CFullScreenDemonstrateDlg::Output(int mode) {
         VexaMessageBox(136, this, 330, 0);
         return;
     }
+    if (m_currentScaled) {
+        m_player.OutputFreshFrame(m_image->Rotation(), mode);
+        return;
+    }
     const bool wasPlaying = m_playing;
     if (wasPlaying) {
         m_feed->Pause();
@@ -303,6 +307,7 @@ LRESULT CFullScreenDemonstrateDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lPa
                 return 0;
             }
             m_current = std::move(frame->full);
+            m_currentScaled = frame->scaled;
             m_image->SetFrame(frame->shown, frame->drawn, frame->viewSize, frame->viewRotation, frame->viewScaleMode);
             m_feed->SetView(m_image->size(), m_image->Rotation(), m_image->ScaleMode());
             if (!m_image->isVisible()) {

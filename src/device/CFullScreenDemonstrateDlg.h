@@ -94,6 +94,7 @@ private:
     CTopBarOfFullscreenDemo* m_top = nullptr;
     CBottomBarOfFullscreenDemo* m_bottom = nullptr;
     QImage m_current;
+    bool m_currentScaled = false; // from a scaled stream: a screenshot to keep is taken anew
     bool m_playing = false;
     bool m_autoPlay = true;
 

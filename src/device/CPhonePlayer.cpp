@@ -228,6 +228,7 @@ void CPhonePlayer::ShowFrame(screen::ScreenFeedFrame frame) {
     QElapsedTimer timer;
     timer.start();
     m_current = std::move(frame.full);
+    m_currentScaled = frame.scaled;
     m_requested = frame.requested;
     m_image->SetFrame(frame.shown, frame.drawn, frame.viewSize, frame.viewRotation, frame.viewScaleMode);
     m_feed->SetView(m_image->size(), m_image->Rotation(), m_image->ScaleMode());
@@ -255,12 +256,18 @@ void CPhonePlayer::TakeScreenshot() {
     if (!m_enabled || !m_gate.IsUsable()) {
         return;
     }
-    if (m_playing && !m_current.isNull()) {
+    if (m_playing && !m_current.isNull() && !m_currentScaled) {
         m_feed->Pause();
         Output(m_current, m_image->Rotation());
         m_feed->Resume();
         return;
     }
+    OutputFreshFrame(m_image->Rotation(), m_outputMode);
+}
+
+void CPhonePlayer::OutputFreshFrame(int rotation, int mode) {
+    m_snapshotRotation = rotation;
+    m_snapshotMode = mode;
     m_snapshotPending = true;
     m_snapshotJob.Request();
 }
@@ -386,9 +393,12 @@ LRESULT CPhonePlayer::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 VexaMessageBox(136, this, 330, 0);
                 return 0;
             }
-            m_current = frame->image;
-            m_image->SetFrame(screen::ReduceFrame(frame->image));
-            Output(frame->image, m_image->Rotation());
+            if (!m_playing) {
+                m_current = frame->image;
+                m_currentScaled = false;
+                m_image->SetFrame(screen::ReduceFrame(frame->image));
+            }
+            Output(frame->image, m_snapshotRotation, m_snapshotMode);
         }
         return 0;
     case WM_PLAYER_ORIENTATION:

@@ -98,6 +98,9 @@ public:
     void Output(const QImage& image, int rotation);
     // The same to the given output (0 a file, 1 the clipboard), as the full-screen viewer's buttons ask.
     void Output(const QImage& image, int rotation, int mode);
+    // A fresh screenshot at the phone's own size, taken on a worker, then written as Output does
+    // (frames of a scaled stream are too small to keep).
+    void OutputFreshFrame(int rotation, int mode);
     // Answers the save dialog (tests, pictures): false cancels. Without one, a file dialog asks.
     using SaveChooser = std::function<bool(QString* path, ScreenshotType* type)>;
     void SetSaveChooser(SaveChooser chooser) { m_saveChooser = std::move(chooser); }
@@ -140,6 +143,9 @@ private:
     CImagePlayerForScreenshot* m_image = nullptr;
     screen::PhoneShell m_shell;
     QImage m_current;
+    bool m_currentScaled = false; // m_current came from a scaled stream
+    int m_snapshotRotation = 0;
+    int m_snapshotMode = 0;
     bool m_enabled = false;
     bool m_playing = false;
     bool m_snapshotPending = false;

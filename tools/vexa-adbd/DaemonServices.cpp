@@ -20,6 +20,19 @@ std::string Unquote(std::string text) {
     return text;
 }
 
+// Writes a frame shared with the phone's cache and closes, as "exec:screencap" does.
+class CSharedReplyService : public adb::IAdbService {
+public:
+    explicit CSharedReplyService(std::shared_ptr<const std::string> reply) : m_reply(std::move(reply)) {}
+    void Start(adb::CAdbStreamContext& stream) override {
+        stream.Write(*m_reply);
+        stream.Close();
+    }
+
+private:
+    std::shared_ptr<const std::string> m_reply;
+};
+
 } // namespace
 
 std::string GetpropListing(const PropertyTable& properties) {
@@ -59,6 +72,18 @@ std::unique_ptr<adb::IAdbService> MakePhoneService(CPhoneDevice& phone, const st
     }
     if (name.rfind("shell:", 0) == 0 && name.size() > 6) {
         return adb::MakeReplyService(phone.RunShell(name.substr(6)));
+    }
+    if (name == "exec:screencap") {
+        if (std::shared_ptr<const std::string> frame = phone.RawScreencap()) {
+            return std::make_unique<CSharedReplyService>(std::move(frame));
+        }
+    }
+    if (name.rfind("exec:screenrecord", 0) == 0 || name.rfind("shell:screenrecord", 0) == 0) {
+        std::vector<std::vector<std::string>> commands;
+        if (SplitShellLine(name.substr(name.find(':') + 1), commands) && commands.size() == 1 &&
+            commands.front().front() == "screenrecord") {
+            return phone.ScreenRecord(commands.front());
+        }
     }
     if (name.rfind("exec:", 0) == 0 && name.size() > 5) {
         return adb::MakeReplyService(phone.RunExec(name.substr(5)));

@@ -1427,44 +1427,54 @@ int CPhoneDevice::AppOps(const std::vector<std::string>& args, std::string& out)
 }
 
 std::string CPhoneDevice::Screencap(bool png) {
-    std::lock_guard guard(m_lock);
-    Stmt stmt(m_db, "SELECT id, data FROM screen_frames ORDER BY id DESC LIMIT 1");
-    if (!stmt.Step()) {
-        return {};
-    }
     if (png) {
-        return stmt.Blob(1).toStdString();
+        std::lock_guard guard(m_lock);
+        Stmt stmt(m_db, "SELECT data FROM screen_frames ORDER BY id DESC LIMIT 1");
+        return stmt.Step() ? stmt.Blob(0).toStdString() : std::string();
+    }
+    const std::shared_ptr<const std::string> raw = RawScreencap();
+    return raw ? *raw : std::string();
+}
+
+std::shared_ptr<const std::string> CPhoneDevice::RawScreencap() {
+    std::lock_guard guard(m_lock);
+    Stmt stmt(m_db, "SELECT id FROM screen_frames ORDER BY id DESC LIMIT 1");
+    if (!stmt.Step()) {
+        return nullptr;
     }
     // A phone copies its frame buffer out; decoding the stored picture each time would make the
     // daemon, not the transport, the slow part of a stream.
     const std::int64_t id = stmt.Int(0);
     const QSize screen(m_db.Meta("screen_width", QStringLiteral("480")).toInt(),
                        m_db.Meta("screen_height", QStringLiteral("854")).toInt());
-    if (id != m_rawFrameId || screen != m_rawFrameSize) {
-        QImage image = QImage::fromData(stmt.Blob(1));
-        if (image.isNull()) {
-            return {};
-        }
-        if (screen.isValid() && !screen.isEmpty() && image.size() != screen) {
-            image = image.scaled(screen, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        }
-        image = image.convertToFormat(QImage::Format_RGBA8888);
-        // Android 8 and later: width, height, format 1 (RGBA_8888), colour space 0, then the rows.
-        std::string raw;
-        const auto rowBytes = static_cast<std::size_t>(image.width()) * 4;
-        raw.reserve(16 + rowBytes * static_cast<std::size_t>(image.height()));
-        for (const std::uint32_t word : {std::uint32_t(image.width()), std::uint32_t(image.height()), 1u, 0u}) {
-            for (int i = 0; i < 4; ++i) {
-                raw.push_back(static_cast<char>((word >> (8 * i)) & 0xff));
-            }
-        }
-        for (int y = 0; y < image.height(); ++y) {
-            raw.append(reinterpret_cast<const char*>(image.constScanLine(y)), rowBytes);
-        }
-        m_rawFrame = std::move(raw);
-        m_rawFrameId = id;
-        m_rawFrameSize = screen;
+    if (m_rawFrame && id == m_rawFrameId && screen == m_rawFrameSize) {
+        return m_rawFrame;
     }
+    Stmt picture(m_db, "SELECT data FROM screen_frames WHERE id=?");
+    picture.Bind(1, id);
+    QImage image = picture.Step() ? QImage::fromData(picture.Blob(0)) : QImage();
+    if (image.isNull()) {
+        return nullptr;
+    }
+    if (screen.isValid() && !screen.isEmpty() && image.size() != screen) {
+        image = image.scaled(screen, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    image = image.convertToFormat(QImage::Format_RGBA8888);
+    // Android 8 and later: width, height, format 1 (RGBA_8888), colour space 0, then the rows.
+    auto raw = std::make_shared<std::string>();
+    const auto rowBytes = static_cast<std::size_t>(image.width()) * 4;
+    raw->reserve(16 + rowBytes * static_cast<std::size_t>(image.height()));
+    for (const std::uint32_t word : {std::uint32_t(image.width()), std::uint32_t(image.height()), 1u, 0u}) {
+        for (int i = 0; i < 4; ++i) {
+            raw->push_back(static_cast<char>((word >> (8 * i)) & 0xff));
+        }
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        raw->append(reinterpret_cast<const char*>(image.constScanLine(y)), rowBytes);
+    }
+    m_rawFrame = std::move(raw);
+    m_rawFrameId = id;
+    m_rawFrameSize = screen;
     return m_rawFrame;
 }
 

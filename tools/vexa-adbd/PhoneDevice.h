@@ -20,6 +20,7 @@
 #include <QSize>
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -49,6 +50,14 @@ public:
     std::string RunShell(const std::string& line);
     // "exec:" commands: binary-safe output (screencap, cat).
     std::string RunExec(const std::string& line);
+    // "screenrecord ..." (the words of its command line): the stream of frames, or a reply with
+    // the tool's complaint (PhoneScreenRecord.cpp).
+    std::unique_ptr<adb::IAdbService> ScreenRecord(const std::vector<std::string>& words);
+    // The newest screen picture at size as one screenrecord frame, header included; kept until the
+    // picture or the size changes. Null without a picture.
+    std::shared_ptr<const std::string> RecordedFrame(QSize size);
+    // The raw frame "screencap" sends, shared rather than copied for each request; null: no frame.
+    std::shared_ptr<const std::string> RawScreencap();
 
     adb::SyncStat Stat(const std::string& path) override;
     bool List(const std::string& path, std::vector<adb::SyncDirEntry>& entries) override;
@@ -128,7 +137,10 @@ private:
     std::recursive_mutex m_lock;
     std::int64_t m_rawFrameId = -1;
     QSize m_rawFrameSize;
-    std::string m_rawFrame;
+    std::shared_ptr<const std::string> m_rawFrame;
+    std::int64_t m_recordedId = -1;
+    QSize m_recordedSize;
+    std::shared_ptr<const std::string> m_recorded;
     vexa::sim::SimDb m_db;
     QString m_serial;
 };

@@ -7,11 +7,11 @@
 #include "bridge/adb/AdbLink.h"
 #include "bridge/adb/AdbMmsStore.h"
 #include "bridge/adb/AdbPictureStore.h"
+#include "bridge/adb/AdbScreenshots.h"
 #include "bridge/adb/AdbSmsStore.h"
 #include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
-#include "bridge/api/ScreenshotService.h"
 
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
@@ -19,7 +19,6 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <set>
@@ -149,115 +148,6 @@ class CAdbBackupService final : public BackupService {
 public:
     bool IsBackupTimeHidden() override { return false; }
     bool CheckService() override { return true; }
-};
-
-// Whether output is screencap's raw form: width, height and pixel format, on Android 8 and later
-// a colour-space word, then exactly the pixels the header's size needs.
-bool IsRawScreencap(const std::string& output) {
-    if (output.size() < 12) {
-        return false;
-    }
-    const auto word = [&output](int index) {
-        const auto* p = reinterpret_cast<const unsigned char*>(output.data()) + index * 4;
-        return std::uint64_t(p[0]) | std::uint64_t(p[1]) << 8 | std::uint64_t(p[2]) << 16 | std::uint64_t(p[3]) << 24;
-    };
-    const std::uint64_t format = word(2);
-    const std::uint64_t bpp = format == 3 ? 3 : format == 4 ? 2 : (format == 1 || format == 2 || format == 5) ? 4 : 0;
-    if (word(0) > 0xffff || word(1) > 0xffff) {
-        return false;
-    }
-    const std::uint64_t pixels = word(0) * word(1) * bpp;
-    return bpp != 0 && pixels != 0 && (output.size() == 12 + pixels || output.size() == 16 + pixels);
-}
-
-class CAdbScreenshotService final : public ScreenshotService {
-public:
-    explicit CAdbScreenshotService(CAdbLink& link) : m_link(link) {}
-    ~CAdbScreenshotService() override { StopCapture(); }
-
-    bool CaptureOnce(FrameCallback callback) override { return Begin(std::move(callback), true); }
-    bool StartCapture(FrameCallback callback) override { return Begin(std::move(callback), false); }
-    void StopCapture() override {
-        {
-            std::lock_guard guard(m_lock);
-            m_stop = true;
-        }
-        m_changed.notify_all();
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-    }
-    void PauseCapture() override {
-        std::lock_guard guard(m_lock);
-        m_paused = true;
-    }
-    void ResumeCapture() override {
-        {
-            std::lock_guard guard(m_lock);
-            m_paused = false;
-        }
-        m_changed.notify_all();
-    }
-
-private:
-    bool Begin(FrameCallback callback, bool once) {
-        if (!callback || m_link.Disconnected()) {
-            return false;
-        }
-        StopCapture();
-        std::lock_guard guard(m_lock);
-        m_stop = false;
-        m_paused = false;
-        m_thread = std::thread([this, callback = std::move(callback), once] { Run(callback, once); });
-        return true;
-    }
-    void Run(const FrameCallback& callback, bool once) {
-        for (;;) {
-            {
-                std::unique_lock lock(m_lock);
-                m_changed.wait(lock, [this] { return m_stop || !m_paused; });
-                if (m_stop) {
-                    return;
-                }
-            }
-            std::string frame;
-            const bool ok = Grab(frame);
-            callback(!ok, ok ? QByteArray(frame.data(), static_cast<qsizetype>(frame.size())) : QByteArray());
-            if (once || !ok) {
-                return;
-            }
-            // No pause between frames: the callback returns when the last frame was drawn, which
-            // keeps one request in flight and paces the stream to the screen showing it.
-        }
-    }
-    // Raw pixels first: encoding a PNG takes a phone longer than sending the frame. A phone whose
-    // screencap gives no raw frame is asked for PNG from then on.
-    bool Grab(std::string& frame) {
-        if (!m_pngOnly) {
-            if (m_link.Exec("screencap", frame, 10000) && IsRawScreencap(frame)) {
-                return true;
-            }
-            if (m_link.Disconnected()) {
-                LOG_Error("[AdbScreenshot] screencap gave no picture. %s:%d", LOG_HERE);
-                return false;
-            }
-            m_pngOnly = true;
-        }
-        frame.clear();
-        if (m_link.Exec("screencap -p", frame, 10000) && frame.rfind("\x89PNG", 0) == 0) {
-            return true;
-        }
-        LOG_Error("[AdbScreenshot] screencap gave no picture. %s:%d", LOG_HERE);
-        return false;
-    }
-
-    CAdbLink& m_link;
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::thread m_thread;
-    bool m_stop = false;
-    bool m_paused = false;
-    bool m_pngOnly = false; // capture thread only
 };
 
 class CAdbSession final : public DeviceSession {

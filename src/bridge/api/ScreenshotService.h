@@ -24,6 +24,10 @@ public:
     virtual void StopCapture() = 0;
     virtual void PauseCapture() = 0;
     virtual void ResumeCapture() = 0;
+    // Whether the running StartCapture delivers frames scaled down from the screen's own size (a
+    // stream of small frames): a screenshot to keep is then taken with CaptureOnce, which runs
+    // beside the stream. Called on the capture thread, from inside the callback.
+    virtual bool StreamsScaledFrames() { return false; }
 };
 
 } // namespace vexa

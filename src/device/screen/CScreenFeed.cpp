@@ -105,7 +105,9 @@ void CScreenFeed::Start(bool continuous) {
         std::lock_guard guard(state->lock);
         state->requested = Clock::now();
     }
-    vexa::FrameCallback callback = [state, continuous](bool error, const QByteArray& bytes) {
+    // The service calling back is alive while its callback runs; it says whether its frames are scaled.
+    auto service = std::make_shared<std::atomic<vexa::ScreenshotService*>>(nullptr);
+    vexa::FrameCallback callback = [state, continuous, service](bool error, const QByteArray& bytes) {
         ScreenFeedFrame frame;
         if (error) {
             frame.error = FrameError::NotCaptured;
@@ -114,6 +116,8 @@ void CScreenFeed::Start(bool continuous) {
         } else {
             DecodedFrame decoded = DecodeFrame(bytes);
             if (decoded.Ok()) {
+                vexa::ScreenshotService* source = service->load();
+                frame.scaled = continuous && source != nullptr && source->StreamsScaledFrames();
                 frame.shown = ReduceFrame(decoded.image);
                 frame.full = std::move(decoded.image);
                 {
@@ -148,9 +152,10 @@ void CScreenFeed::Start(bool continuous) {
     };
     bool started = false;
     const bool used = m_runner([&](vexa::DeviceSession& session) {
-        vexa::ScreenshotService* service = session.GetScreenshotService();
-        if (service != nullptr) {
-            started = continuous ? service->StartCapture(callback) : service->CaptureOnce(callback);
+        vexa::ScreenshotService* phone = session.GetScreenshotService();
+        if (phone != nullptr) {
+            service->store(phone);
+            started = continuous ? phone->StartCapture(callback) : phone->CaptureOnce(callback);
         }
     });
     state->playing = continuous && used && started;

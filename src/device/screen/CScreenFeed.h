@@ -3,7 +3,8 @@
 // phone (start, stop, pause, a single frame) runs in order on the feed's own control thread, so the
 // UI thread never waits for the phone; frames are decoded and reduced on the capture thread, handed
 // to the sink there, and the next frame is asked for only after the window reports the last one
-// drawn (FrameDrawn) or 1000 ms passed: at most one frame is ever on its way.
+// drawn (FrameDrawn) or 1000 ms passed: at most one frame waits for the window. A service that
+// streams (adb's screenrecord) reads on meanwhile and then hands over the newest frame only.
 //
 // The sink runs on the capture thread (or the control thread for a start that failed); it posts
 // the frame to its window and returns. After the destructor began, the sink is never called again.
@@ -31,7 +32,8 @@ namespace screen {
 struct ScreenFeedFrame {
     FrameError error = FrameError::None; // NotCaptured: the phone gave no frame or refused to start
     QString detail;
-    QImage full;  // as the phone sent it: for saving and copying
+    QImage full;         // as the phone sent it: for saving and copying unless scaled
+    bool scaled = false; // full is a frame of a scaled stream: a screenshot to keep is asked for anew
     QImage shown; // reduced to kPlayerMaxSide: kept by the window for later turns and resizes
     // shown turned and scaled for the view the window last gave (SetView), so drawing it costs the
     // UI thread no scaling; null when no view was given. view* say which view it was made for.

@@ -42,9 +42,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 
 using namespace vexa;
@@ -224,6 +226,57 @@ TEST_F(AdbBackendTest, ScreenshotIsARawFrameOfTheScreensSize) {
     EXPECT_EQ(word(1), 854u);
     EXPECT_EQ(word(2), 1u); // RGBA_8888
     Session()->GetScreenshotService()->StopCapture();
+}
+
+// Live frames: screenrecord's frames scaled to the player's size on a phone that has its frames
+// output (Android 5 and later), a screenshot beside the stream at full size while the stream goes
+// on; an Android 4.4 phone gets one full screencap per frame.
+TEST_F(AdbBackendTest, LiveFramesAreAScaledStreamWhereThePhoneHasOne) {
+    sim::SeedOptions seed;
+    seed.smallStores = false;
+    QString seedError;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &seedError)) << seedError.toStdString();
+    ASSERT_TRUE(SetMeta("screen_width", QStringLiteral("1080")) && SetMeta("screen_height", QStringLiteral("2400")));
+    struct Frames {
+        std::mutex lock;
+        std::condition_variable arrived;
+        std::vector<QByteArray> list; // an error comes as an empty frame
+        FrameCallback Collect() {
+            return [this](bool error, const QByteArray& bytes) {
+                std::lock_guard guard(lock);
+                list.push_back(error ? QByteArray() : bytes);
+                arrived.notify_all();
+            };
+        }
+        // Frame number count (from 1), waited for at most 15 s; empty when it did not come.
+        QByteArray Wait(std::size_t count) {
+            std::unique_lock guard(lock);
+            const bool came = arrived.wait_for(guard, std::chrono::seconds(15), [&] { return list.size() >= count; });
+            return came ? list[count - 1] : QByteArray();
+        }
+        std::size_t Count() {
+            std::lock_guard guard(lock);
+            return list.size();
+        }
+    };
+    const auto word = [](const QByteArray& raw, int i) { return qFromLittleEndian<quint32>(raw.constData() + 4 * i); };
+    ScreenshotService* screens = Session()->GetScreenshotService();
+    for (const char* sdk : {"30", "19"}) {
+        ASSERT_TRUE(SetMeta("sdk", QString::fromLatin1(sdk)));
+        const bool streams = std::string_view(sdk) == "30";
+        Frames live, single;
+        ASSERT_TRUE(screens->StartCapture(live.Collect()));
+        const QByteArray first = live.Wait(1);
+        ASSERT_EQ(first.size(), streams ? 12 + 460 * 1024 * 3 : 16 + 1080 * 2400 * 4) << sdk;
+        EXPECT_EQ(std::make_pair(word(first, 0), word(first, 1)),
+                  streams ? std::make_pair(460u, 1024u) : std::make_pair(1080u, 2400u));
+        ASSERT_FALSE(live.Wait(2).isEmpty()) << sdk;
+        EXPECT_EQ(screens->StreamsScaledFrames(), streams) << sdk;
+        ASSERT_TRUE(screens->CaptureOnce(single.Collect()));
+        EXPECT_EQ(single.Wait(1).size(), 16 + 1080 * 2400 * 4) << sdk;
+        EXPECT_FALSE(live.Wait(live.Count() + 1).isEmpty()) << sdk << ": the stream goes on beside the screenshot";
+        screens->StopCapture();
+    }
 }
 
 TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {

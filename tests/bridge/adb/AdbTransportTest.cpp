@@ -37,6 +37,14 @@ private:
     bool* m_closed;
 };
 
+// Writes "frame N" whenever it is ticked, as a stream of screen frames does.
+struct CTickingService : IAdbService {
+    void Start(CAdbStreamContext&) override {}
+    int NextTickMs() const override { return 0; }
+    void OnTick(CAdbStreamContext& stream) override { stream.Write("frame " + std::to_string(++m_frames)); }
+    int m_frames = 0;
+};
+
 // A message's command and both arguments on one line, so a message is checked by one comparison.
 std::string Head(const AdbMessage& m) {
     return AdbCommandName(m.command) + " " + std::to_string(m.arg0) + " " + std::to_string(m.arg1);
@@ -54,6 +62,9 @@ protected:
                   }
                   if (name == "shell:big") {
                       return std::make_unique<CScriptedService>(m_big, true, &m_received, &m_closed);
+                  }
+                  if (name == "tick:") {
+                      return std::make_unique<CTickingService>();
                   }
                   if (name == "sink:") {
                       return std::make_unique<CScriptedService>("", false, &m_received, &m_closed);
@@ -139,6 +150,22 @@ TEST_F(AdbTransportTest, ShellStreamWaitsForOkayBeforeClosing) {
     EXPECT_EQ(Head(out[0]), "CLSE" + ids);
     EXPECT_TRUE(m_closed);
     EXPECT_EQ(m_transport.OpenStreams(), 0u);
+}
+
+TEST_F(AdbTransportTest, ServicesWritingOnTheirOwnWaitForTheServersOkay) {
+    Connect();
+    Host(kCmdOpen, 7, 0, std::string("tick:\0", 6));
+    const std::uint32_t local = m_transport.TakeMessages().at(0).arg0;
+    for (const char* frame : {"frame 1", "frame 2"}) {
+        EXPECT_EQ(m_transport.NextTickMs(), 0);
+        m_transport.Tick();
+        m_transport.Tick();
+        const auto out = m_transport.TakeMessages();
+        ASSERT_EQ(out.size(), 1u) << "one write until the server has taken it";
+        EXPECT_EQ(out[0].data, frame);
+        EXPECT_EQ(m_transport.NextTickMs(), -1);
+        Host(kCmdOkay, 7, local);
+    }
 }
 
 TEST_F(AdbTransportTest, RefusesUnknownServices) {

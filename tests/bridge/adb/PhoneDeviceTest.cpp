@@ -5,6 +5,8 @@
 #include "bridge/adb/AdbCallRecords.h"
 #include "bridge/adb/AdbContactBook.h"
 #include "bridge/adb/AdbContent.h"
+#include "bridge/adb/ScreenRecordStream.h"
+#include "bridge/adb/protocol/AdbDeviceTransport.h"
 #include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/adb/protocol/ShellQuote.h"
 #include "bridge/sim/SimPhones.h"
@@ -111,7 +113,8 @@ TEST_F(PhoneDeviceTest, ExitStatusesAndTheSystemStaysReadOnly) {
 }
 
 // screencap gives raw frames at the phone's screen size (what the adb backend asks for) and the
-// stored PNG with -p; a phone without frames fails as the tool does.
+// stored PNG with -p; a phone without frames fails as the tool does. screenrecord streams frames of
+// the asked size from Android 5 on and refuses what it does not simulate.
 TEST_F(PhoneDeviceTest, ScreencapServesRawFramesAtTheScreenSize) {
     EXPECT_EQ(m_phone.RunShell("screencap; echo $?"), "screencap: no frame\n1\n");
     {
@@ -139,6 +142,48 @@ TEST_F(PhoneDeviceTest, ScreencapServesRawFramesAtTheScreenSize) {
     }
     const std::string png = m_phone.RunExec("screencap -p");
     EXPECT_EQ(screen::EncodedFrameType(QByteArray::fromStdString(png)), "PNG");
+
+    // screenrecord over a transport, as the server drives it: what it refuses, then its frames.
+    adb::CAdbDeviceTransport transport({"p", "P", "p", {"cmd"}},
+                                       [this](const std::string& name) { return MakePhoneService(m_phone, name); });
+    transport.Feed(adb::EncodeAdbMessage({adb::kCmdCnxn, adb::kAdbVersionNoChecksum, adb::kMaxPayload, "host::"}));
+    std::uint32_t remote = 0, local = 0;
+    const auto send = [&](const adb::AdbMessage& message) { // what the phone wrote back
+        transport.Feed(adb::EncodeAdbMessage(message));
+        std::string out;
+        for (const adb::AdbMessage& m : transport.TakeMessages()) {
+            local = m.command == adb::kCmdOkay ? m.arg0 : local;
+            out += m.command == adb::kCmdWrte ? m.data : "";
+        }
+        return out;
+    };
+    const auto open = [&](const std::string& line) { return send({adb::kCmdOpen, ++remote, 0, "exec:" + line}); };
+    const std::string frames = "screenrecord --output-format=frames --size 460x1024 -";
+    EXPECT_EQ(open(frames), "/system/bin/sh: screenrecord: not found\n") << "Android 4.0 has no screenrecord";
+    {
+        vexa::sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("P-1")), &error) && db.SetMeta("sdk", "30"));
+    }
+    for (const auto& [line, reply] : std::vector<std::pair<std::string, std::string>>{
+             {"screenrecord --size 460x1024 -", "only --output-format=frames"},
+             {"screenrecord --output-format=frames --size 460x -", "Invalid size '460x'"},
+             {"screenrecord --output-format=frames --time-limit 181 -", "outside acceptable range"},
+             {"screenrecord --output-format=frames /sdcard/x.mp4", "only to \"-\""},
+             {"screenrecord --output-format=frames --bugreport -", "Unknown option"}}) {
+        EXPECT_NE(open(line).find(reply), std::string::npos) << line;
+    }
+    std::vector<QByteArray> read;
+    vexa::adbphone::CScreenRecordReader reader(QSize(460, 1024), [&](QByteArray raw) { read.push_back(raw); });
+    ASSERT_TRUE(reader.Feed(open(frames + " --bit-rate 8000000")));
+    for (int i = 0; i < 4 && read.empty(); ++i) { // one payload at a time, each after the server's OKAY
+        ASSERT_TRUE(reader.Feed(send({adb::kCmdOkay, remote, local, {}}))) << reader.Error().toStdString();
+    }
+    ASSERT_EQ(read.size(), 1u);
+    const screen::DecodedFrame frame = screen::DecodeFrame(read.front());
+    ASSERT_TRUE(frame.Ok()) << frame.detail.toStdString();
+    EXPECT_EQ(frame.image.size(), QSize(460, 1024));
+    EXPECT_EQ(frame.image.pixelColor(230, 512).rgb(), QColor(200, 30, 60).rgb());
 }
 
 } // namespace

@@ -4,7 +4,11 @@
 #include "ControlsTestSupport.h"
 #include "SimPageEnvironment.h"
 
+#include "../../bridge/adb/AdbTestRig.h"
+
+#include "bridge/adb/AdbBridge.h"
 #include "bridge/api/DeviceBridge.h"
+#include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
@@ -43,6 +47,23 @@ class ScreenPlayerTest : public QObject {
         QVERIFY2(button->isEnabled(), name);
         button->click();
     }
+    void MakePlayer() {
+        m_player = std::make_unique<CPhonePlayer>(m_gate);
+        QVERIFY(m_player->Create());
+        m_player->resize(280, 470);
+        m_player->show();
+        m_player->SetPlayerEnabled(true);
+    }
+    // Another bridge (registered by use) in place of the current one, connected to serial, with a new player.
+    bool UseBridge(const std::function<void()>& use, const QString& serial) {
+        m_player.reset();
+        ppGetBridge()->CloseSession();
+        ppCleanup();
+        use();
+        const bool connected = ppInitialize() && (serial.isEmpty() || ppGetBridge()->ConnectUsbDevice(serial) != 0);
+        MakePlayer();
+        return connected;
+    }
     void ChooseSave(const QString& chosen, ScreenshotType type) {
         m_player->SetSaveChooser([chosen, type](QString* path, ScreenshotType* chosenType) {
             *path = chosen;
@@ -62,19 +83,16 @@ private slots:
         {
             vexa::sim::SimDb db;
             QVERIFY(db.Open(vexa::sim::PhoneFilePath(kPhone), &error));
+            // Android 11 (vexa-adbd streams its screen with screenrecord from Android 5 on).
             QVERIFY(db.SetMeta("screen_width", QStringLiteral("1080")) &&
-                    db.SetMeta("screen_height", QStringLiteral("2400")));
+                    db.SetMeta("screen_height", QStringLiteral("2400")) && db.SetMeta("sdk", QStringLiteral("30")));
         }
         vexa::sim::SeedOptions options;
         options.smallStores = false;
         QVERIFY2(vexa::sim::SeedPhone(kPhone, options, &error), qPrintable(error));
         QVERIFY(ppGetBridge()->ConnectUsbDevice(kPhone) != 0);
         m_gate.SetUsable(true);
-        m_player = std::make_unique<CPhonePlayer>(m_gate);
-        QVERIFY(m_player->Create());
-        m_player->resize(280, 470);
-        m_player->show();
-        m_player->SetPlayerEnabled(true);
+        MakePlayer();
     }
 
     void cleanup() {
@@ -192,6 +210,33 @@ private slots:
         QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("7"), &error), qPrintable(error));
         QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("0"), &error), qPrintable(error));
         QTRY_COMPARE_WITH_TIMEOUT(m_player->ImageArea()->Rotation(), 0, kWaitMs);
+    }
+
+    // Through Debian's adb server and vexa-adbd as an Android 11 phone: the stream's scaled frames
+    // play, a screenshot taken meanwhile is a fresh one at the phone's own size, a lost phone stops play.
+    void playingThroughAdbShowsScaledFramesAndSavesFullScreenshots() {
+        if (CAdbTestRig::AdbPath().isEmpty()) {
+            QSKIP("adb is not installed (scripts/bootstrap installs it)");
+        }
+        CAdbTestRig rig;
+        QString adbSerial, error;
+        QVERIFY2(rig.StartServer(&error) && rig.StartDaemon(kPhone, &adbSerial, &error), qPrintable(error));
+        QVERIFY(UseBridge([&rig] { vexa::adbphone::UseRealPhones(rig.ServerPort()); }, adbSerial));
+        m_player->StartAutoPlay();
+        QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 3, kWaitMs);
+        QCOMPARE(m_player->ImageArea()->Frame().size(), QSize(460, 1024));
+        const QString saved = m_env->Path(QStringLiteral("adb.png"));
+        ChooseSave(saved, ScreenshotType::Png);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        m_player->TakeScreenshot();
+        QTRY_COMPARE_WITH_TIMEOUT(QImageReader(saved).size(), QSize(1080, 2400), kWaitMs);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(137));
+        // The cable pulled while frames stream: play ends and the failure is said.
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        rig.StopDaemon(adbSerial);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_player->IsPlaying(), kWaitMs);
+        QCOMPARE(m_player->CaptureFailures(), 1);
+        QVERIFY(UseBridge([] { vexa::sim::UseSimulatedPhones(); }, QString()));
     }
 
     void theViewerPlaysTurnsAndClosesOnEscape() {

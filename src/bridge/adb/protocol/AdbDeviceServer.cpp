@@ -64,6 +64,20 @@ void CAdbDeviceServer::Stop() {
 AdbStatus CAdbDeviceServer::Serve(CAdbSocket& socket, CAdbDeviceTransport& transport) {
     char buffer[65536];
     for (;;) {
+        // A service that writes on its own (screenrecord's frames) is given its turn between reads.
+        if (const int wait = transport.NextTickMs(); wait >= 0) {
+            const int ready = socket.WaitReadable(wait);
+            if (ready < 0) {
+                return AdbStatus::Fail("interrupted");
+            }
+            if (ready == 0) {
+                transport.Tick();
+                if (auto s = socket.WriteAll(transport.TakeOutput()); !s) {
+                    return s;
+                }
+                continue;
+            }
+        }
         std::string error;
         const long n = socket.ReadSome(buffer, sizeof buffer, &error);
         if (n < 0) {
@@ -73,6 +87,7 @@ AdbStatus CAdbDeviceServer::Serve(CAdbSocket& socket, CAdbDeviceTransport& trans
             return AdbStatus::Ok();
         }
         transport.Feed(buffer, static_cast<std::size_t>(n));
+        transport.Tick();
         const std::string out = transport.TakeOutput();
         if (!out.empty()) {
             if (auto s = socket.WriteAll(out); !s) {

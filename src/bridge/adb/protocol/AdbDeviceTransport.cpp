@@ -115,8 +115,13 @@ void CAdbDeviceTransport::Send(std::uint32_t command, std::uint32_t arg0, std::u
 
 std::string CAdbDeviceTransport::TakeOutput() {
     std::string out;
+    std::size_t size = 0;
     for (const AdbMessage& m : m_output) {
-        out += EncodeAdbMessage(m);
+        size += kHeaderSize + m.data.size();
+    }
+    out.reserve(size);
+    for (const AdbMessage& m : m_output) {
+        AppendAdbMessage(out, m);
     }
     m_output.clear();
     return out;
@@ -212,6 +217,40 @@ void CAdbDeviceTransport::HandleOpen(const AdbHeader& header, std::string data) 
     Send(kCmdOkay, localId, remoteId);
     CAdbStreamContext context(*this, localId);
     stream.service->Start(context);
+}
+
+void CAdbDeviceTransport::Tick() {
+    if (Failed() || !m_online) {
+        return;
+    }
+    std::vector<std::uint32_t> ready;
+    for (const auto& [id, stream] : m_streams) {
+        if (!stream.closed && !stream.closeWhenDrained && !stream.awaitingOkay && stream.pending.empty() &&
+            stream.service->NextTickMs() >= 0) {
+            ready.push_back(id);
+        }
+    }
+    for (const std::uint32_t id : ready) {
+        auto it = m_streams.find(id);
+        if (it != m_streams.end() && !it->second.closed) {
+            CAdbStreamContext context(*this, id);
+            it->second.service->OnTick(context);
+        }
+    }
+    Sweep();
+}
+
+int CAdbDeviceTransport::NextTickMs() const {
+    int wait = -1;
+    for (const auto& [id, stream] : m_streams) {
+        // A stream still waiting for the server's OKAY is ticked when that comes, not before.
+        const bool drained = !stream.closed && !stream.awaitingOkay && stream.pending.empty();
+        const int next = drained ? stream.service->NextTickMs() : -1;
+        if (next >= 0 && (wait < 0 || next < wait)) {
+            wait = next;
+        }
+    }
+    return wait;
 }
 
 void CAdbDeviceTransport::QueueWrite(std::uint32_t localId, std::string_view data) {

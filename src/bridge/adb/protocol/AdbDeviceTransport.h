@@ -52,6 +52,11 @@ public:
     }
     // The server closed the stream.
     virtual void OnClose() {}
+    // Services that write on their own (a stream of frames) say how soon they want OnTick again,
+    // in ms; -1: never. OnTick runs only while everything written before has been taken by the
+    // server, so a slow reader slows the service instead of queueing data.
+    virtual int NextTickMs() const { return -1; }
+    virtual void OnTick(CAdbStreamContext& stream) { (void)stream; }
 };
 
 // Returns nullptr for a service the device does not offer (the server sees the OPEN refused).
@@ -90,6 +95,10 @@ public:
     // The server's banner ("host::features=...").
     const std::string& HostBanner() const { return m_hostBanner; }
     std::size_t OpenStreams() const { return m_streams.size(); }
+    // Lets the services that write on their own write (see IAdbService::OnTick).
+    void Tick();
+    // How long the owner may wait for the server before calling Tick; -1: no service asks.
+    int NextTickMs() const;
 
 private:
     friend class CAdbStreamContext;

@@ -17,6 +17,11 @@ std::uint32_t AdbChecksum(std::string_view data) {
 std::string EncodeAdbMessage(const AdbMessage& message) {
     std::string out;
     out.reserve(kHeaderSize + message.data.size());
+    AppendAdbMessage(out, message);
+    return out;
+}
+
+void AppendAdbMessage(std::string& out, const AdbMessage& message) {
     PutLe32(out, message.command);
     PutLe32(out, message.arg0);
     PutLe32(out, message.arg1);
@@ -24,7 +29,6 @@ std::string EncodeAdbMessage(const AdbMessage& message) {
     PutLe32(out, AdbChecksum(message.data));
     PutLe32(out, message.command ^ 0xffffffffu);
     out += message.data;
-    return out;
 }
 
 bool DecodeAdbHeader(const char* bytes, AdbHeader& header, std::string* error) {

@@ -47,6 +47,8 @@ struct AdbHeader {
 // Sum of the bytes, as the protocol defines the checksum.
 std::uint32_t AdbChecksum(std::string_view data);
 std::string EncodeAdbMessage(const AdbMessage& message);
+// The same appended to out (one copy of the data, for large replies).
+void AppendAdbMessage(std::string& out, const AdbMessage& message);
 // Reads the 24 header bytes; false (with a reason) for a wrong magic or an unknown command.
 bool DecodeAdbHeader(const char* bytes, AdbHeader& header, std::string* error);
 // "CNXN", "OPEN", ... for logs and test failures; unknown commands as hex.

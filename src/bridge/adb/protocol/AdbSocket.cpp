@@ -145,6 +145,15 @@ AdbStatus CAdbSocket::WriteAll(const void* data, std::size_t size) {
     return AdbStatus::Ok();
 }
 
+int CAdbSocket::WaitReadable(int timeoutMs) {
+    const int fd = m_fd.load();
+    if (fd < 0) {
+        return -1;
+    }
+    // PollSliced takes <= 0 as no limit; a zero wait is a plain look.
+    return PollSliced(fd, POLLIN, std::max(timeoutMs, 1), m_interrupted);
+}
+
 long CAdbSocket::ReadSome(void* data, std::size_t size, std::string* error) {
     for (;;) {
         const int fd = m_fd.load();

@@ -43,6 +43,8 @@ public:
     AdbStatus ReadExact(void* data, std::size_t size);
     // Up to size bytes: > 0 read, 0 at the end of the stream, -1 on error (message in error).
     long ReadSome(void* data, std::size_t size, std::string* error);
+    // Waits at most timeoutMs for something to read: 1 ready, 0 time-out, -1 closed or interrupted.
+    int WaitReadable(int timeoutMs);
 
     // Thread-safe: wakes and fails any blocked call; later calls fail too.
     void Interrupt();
