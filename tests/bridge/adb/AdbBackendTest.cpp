@@ -24,6 +24,7 @@
 #include "libs/log/Log.h"
 #include "libs/mms/MediaMsg.h"
 #include "libs/prefs/Prefs.h"
+#include "messages/MessageData.h"
 #include "platform/Event.h"
 
 #include "TestApk.h"
@@ -45,6 +46,8 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <numeric>
+#include <set>
 #include <thread>
 
 using namespace vexa;
@@ -766,41 +769,6 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
     EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM contacts WHERE display_name='Kept'"), 1);
 }
 
-// Names that break naive quoting: blanks, quotes, shell characters, a leading dash, Chinese.
-class AdbHostileNameTest : public AdbBackendTest, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(AdbHostileNameTest, FolderAndFileRoundTrip) {
-    const QString name = QString::fromUtf8(GetParam());
-    const QString folder = Root() + u'/' + name;
-    ASSERT_TRUE(Fs()->CreateFolder(folder));
-    EXPECT_FALSE(Fs()->CreateFolder(folder)); // exists
-    ASSERT_TRUE(Fs()->ListFolder(Root(), {}));
-    bool listed = false;
-    for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
-        listed = listed || (Fs()->GetEntry(i)->GetName() == name && Fs()->GetEntry(i)->IsDirectory());
-    }
-    EXPECT_TRUE(listed);
-
-    const QByteArray data = Pattern(300 * 1024 + 7, 2);
-    const QString local = m_local.filePath(QStringLiteral("up.bin"));
-    ASSERT_TRUE(WriteFile(local, data));
-    const QString file = folder + u'/' + name + QStringLiteral(".txt");
-    ASSERT_TRUE(Fs()->UploadFile(local, file, {}, nullptr));
-    const QString back = m_local.filePath(QStringLiteral("down.bin"));
-    ASSERT_TRUE(Fs()->TransferFile(file, back, {}, nullptr));
-    EXPECT_EQ(ReadFile(back), data);
-
-    ASSERT_TRUE(Fs()->RenamePath(file, QStringLiteral("renamed ") + name));
-    EXPECT_FALSE(Fs()->PathExists(file));
-    EXPECT_TRUE(Fs()->PathExists(folder + QStringLiteral("/renamed ") + name));
-    ASSERT_TRUE(Fs()->DeletePath(folder));
-    EXPECT_FALSE(Fs()->PathExists(folder));
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, AdbHostileNameTest,
-                         ::testing::Values("my file", "it's", "a\"b", "$(reboot)", "`id`;rm -rf x", "-rf", "colon:name",
-                                           "照片 2024", "tab\there", "*?[x]"));
-
 // Copying, listing and the plain refusals are in the shared bridge suite; these are the shell's own.
 TEST_F(AdbBackendTest, MoveNeverOverwritesAndRefusalsReachNoSystemFolder) {
     const QString a = Root() + QStringLiteral("/Download/a.bin");
@@ -1183,6 +1151,73 @@ TEST_F(AdbBackendTest, PhonesSharingASerialKeepAdbsNames) {
     EXPECT_NE(m_bridge->ConnectUsbDevice(twin), 0);
     EXPECT_EQ(m_bridge->ConnectUsbDevice(m_phone), 0); // ambiguous: neither is meant
     s_rig->StopDaemon(twin, true);
+}
+
+// ---- the pages' data over a plain phone ------------------------------------------------------------
+
+// What adb cannot reach must leave the rest of a page working: the message page's data takes in the
+// phone's multimedia messages beside its texts, and a search goes to both stores.
+TEST_F(AdbBackendTest, MessagePageDataHoldsThePhonesMultimediaMessages) {
+    sim::SeedOptions seed;
+    seed.sms = 120;
+    seed.mms = 4;
+    seed.smallStores = false;
+    seed.screenFrames = false;
+    QString error;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    messages::MessageData data;
+    ASSERT_EQ(data.ObtainStores(Session()), messages::MessageData::StoreState::Ready);
+    ASSERT_TRUE(data.Rebuild(Session()));
+    std::vector<MSGINFO> all, mms;
+    ASSERT_TRUE(Session()->GetSmsStore()->ListSms(&all));
+    ASSERT_TRUE(Session()->GetMmsStore()->ListMms(&mms));
+    EXPECT_EQ(mms.size(), 4u) << "the seeded messages are all received or sent";
+    EXPECT_EQ(data.Messages().size() + data.Drafts().size(), 124u);
+    EXPECT_EQ(data.Messages().size(), all.size() + mms.size());
+    std::size_t inConversations = 0;
+    std::set<QString> numbers;
+    for (const messages::typCONFERINFO& conversation : data.Conversations()) {
+        EXPECT_TRUE(numbers.insert(conversation.number.toLower()).second) << "one conversation per number";
+        inConversations += data.ConversationMessages(conversation.number).size();
+    }
+    EXPECT_EQ(inConversations, data.Messages().size());
+    const QString word = all.front().content.left(2);
+    ASSERT_TRUE(data.Rebuild(Session(), word));
+    EXPECT_FALSE(data.Messages().empty());
+    for (const MSGINFO& message : data.Messages()) {
+        EXPECT_TRUE(message.content.contains(word, Qt::CaseInsensitive) || message.number.contains(word));
+    }
+}
+
+// The storage bar's shares come from the media index, on both storages; a phone that keeps its
+// index from adb still reports its totals, with no split.
+TEST_F(AdbBackendTest, StorageSharesComeFromTheMediaIndex) {
+    sim::SeedOptions seed;
+    seed.pictures = 12;
+    seed.files = 10;
+    seed.smallStores = false;
+    seed.screenFrames = false;
+    QString error;
+    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    std::uint64_t phone[5], card[4];
+    Fs()->GetPhoneCategorySizes(phone);
+    Fs()->GetSdCardCategorySizes(card);
+    const int pictures = CountOnPhone("SELECT SUM(size) FROM files WHERE is_dir=0 AND storage<2 AND category=1");
+    EXPECT_GT(pictures, 0);
+    EXPECT_EQ(phone[CATEGORY_PICTURE] + card[0], static_cast<std::uint64_t>(pictures));
+    EXPECT_LE(phone[CATEGORY_PICTURE] + phone[CATEGORY_MUSIC] + phone[CATEGORY_VIDEO],
+              Fs()->GetPhoneTotalSpace() - Fs()->GetPhoneFreeSpace());
+
+    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("media")));
+    m_bridge->CloseSession();
+    ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
+    ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    Fs()->GetPhoneCategorySizes(phone);
+    Fs()->GetSdCardCategorySizes(card);
+    EXPECT_EQ(std::accumulate(std::begin(phone), std::end(phone), std::uint64_t{0}), 0u);
+    EXPECT_EQ(std::accumulate(std::begin(card), std::end(card), std::uint64_t{0}), 0u);
+    EXPECT_GT(Fs()->GetPhoneTotalSpace(), Fs()->GetPhoneFreeSpace());
 }
 
 } // namespace
