@@ -197,7 +197,7 @@ private slots:
             CAnimateDialog dlg;
             dlg.m_bCloseEnabled = 1;
             WorkerThread worker(std::function<void()>([&] {
-                gate.Wait();
+                gate.Wait(10000);
                 // The work ends only once the owner's scope is blocked waiting for it.
                 WaitUntil([&] { return ThreadSleeps(testThread); }, 5000);
                 finished = true;

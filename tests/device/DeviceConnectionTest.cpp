@@ -4,6 +4,7 @@
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "device/SessionGate.h"
+#include "platform/Event.h"
 
 #include "../bridge/BridgeBackend.h"
 
@@ -51,21 +52,19 @@ TEST_F(DeviceConnectionTest, DisconnectWaitsForOpenUsesBeforeClosingTheSession) 
     ASSERT_EQ(ConnectUsb(m_bridge.get(), m_devices, QStringLiteral("SER-1")), ConnectOk);
     CSessionGate gate;
     gate.SetUsable(true);
-    std::atomic<bool> inside{false};
+    Event inside(Event::Reset::Manual);
     std::atomic<bool> sawSessionDuringUse{true};
     std::thread page([&] {
         CSessionUse use(gate, __FILE__, __LINE__);
         ASSERT_TRUE(use.Usable());
-        inside = true;
+        inside.Set();
         for (int i = 0; i < 20; ++i) {
             // The session object must stay valid while the use is open.
             sawSessionDuringUse = sawSessionDuringUse && m_bridge->GetSession() != nullptr;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
-    while (!inside) {
-        std::this_thread::yield();
-    }
+    ASSERT_TRUE(inside.Wait(10000));
     std::vector<int> posted;
     RunDisconnectSequence(m_bridge.get(), m_devices, gate, [&](int n) { posted.push_back(n); }, 1000);
     page.join();
