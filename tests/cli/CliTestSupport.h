@@ -4,6 +4,7 @@
 
 #include "CliCommands.h"
 
+#include "../bridge/adb/AdbTestRig.h"
 #include "TestEnvironment.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
@@ -14,6 +15,21 @@
 
 class CliFixture : public ::testing::Test {
 protected:
+    ~CliFixture() override {
+        qunsetenv("VEXA_BRIDGE");
+        qunsetenv("ANDROID_ADB_SERVER_PORT");
+    }
+
+    // Points the command line at a private adb server, with vexa-adbd serving the simulated phone;
+    // the rig stops both when the test ends.
+    void UseAdb(const QString& phone) {
+        QString error;
+        ASSERT_TRUE(m_adb.StartServer(&error)) << error.toStdString();
+        ASSERT_TRUE(m_adb.StartDaemon(phone, &m_adbSerial, &error)) << error.toStdString();
+        qputenv("VEXA_BRIDGE", "adb");
+        qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(m_adb.ServerPort()));
+    }
+
     void AddPhone(const QString& serial, const QString& brand = QStringLiteral("vexa"),
                   const QString& model = QStringLiteral("V960")) {
         vexa::sim::PhoneSpec spec;
@@ -49,4 +65,6 @@ protected:
     ScopedTestFolders m_folders;
     QString m_out;
     QString m_err;
+    CAdbTestRig m_adb;
+    QString m_adbSerial;
 };
