@@ -15,7 +15,6 @@
 #include "bridge/api/FileSystem.h"
 #include "bridge/api/MessageStores.h"
 #include "bridge/api/PictureStore.h"
-#include "bridge/api/ScreenshotService.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimPhones.h"
@@ -37,7 +36,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -204,29 +202,6 @@ TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetContactCount(), 0);
     EXPECT_EQ(summary->GetAppCount(), 4);
-}
-
-// The phone is asked for screencap's raw frame (no PNG encoding on the phone): the header's width,
-// height and RGBA format, then exactly the pixels of the screen.
-TEST_F(AdbBackendTest, ScreenshotIsARawFrameOfTheScreensSize) {
-    sim::SeedOptions seed;
-    seed.smallStores = false;
-    QString seedError;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &seedError)) << seedError.toStdString();
-    std::promise<std::pair<bool, QByteArray>> frame;
-    ASSERT_TRUE(Session()->GetScreenshotService()->CaptureOnce([&frame](bool error, const QByteArray& bytes) {
-        frame.set_value({error, bytes});
-    }));
-    auto result = frame.get_future();
-    ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    const auto [error, raw] = result.get();
-    EXPECT_FALSE(error);
-    ASSERT_EQ(raw.size(), 16 + 480 * 854 * 4);
-    const auto word = [&raw](int i) { return qFromLittleEndian<quint32>(raw.constData() + 4 * i); };
-    EXPECT_EQ(word(0), 480u);
-    EXPECT_EQ(word(1), 854u);
-    EXPECT_EQ(word(2), 1u); // RGBA_8888
-    Session()->GetScreenshotService()->StopCapture();
 }
 
 TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
