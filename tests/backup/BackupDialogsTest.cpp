@@ -1,5 +1,6 @@
 // The backup and restore dialogs against a seeded simulated phone, offscreen.
 #include "../controls/ControlsTestSupport.h"
+#include "TestFiles.h"
 #include "BackupTestPhone.h"
 
 #include "backup/ui/BackupDialogs.h"
@@ -194,14 +195,8 @@ private slots:
 
     void fileChooserListsPackagesAndRefusesDamagedOnes() {
         const QString folder = PCL_GetBackupPath();
-        QFile old(folder + QStringLiteral("older.bkp"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("older format");
-        old.close();
-        QFile bad(folder + QStringLiteral("broken.bkg"));
-        QVERIFY(bad.open(QIODevice::WriteOnly));
-        bad.write(QByteArray(100, 'x'));
-        bad.close();
+        QVERIFY(vexa::test::WriteFile(folder + QStringLiteral("older.bkp"), "older format"));
+        QVERIFY(vexa::test::WriteFile(folder + QStringLiteral("broken.bkg"), QByteArray(100, 'x')));
         QCOMPARE(CSelRestoreFileDlg::FindPackages(folder).size(), 2);
 
         CSelRestoreFileDlg dlg;
@@ -227,13 +222,8 @@ private slots:
     void aBrowsedPackageJoinsTheListChosen() {
         QTemporaryDir elsewhere;
         const QString picked = elsewhere.filePath(QStringLiteral("away.bkp"));
-        QFile file(picked);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("x");
-        file.close();
-        QFile here(PCL_GetBackupPath() + QStringLiteral("here.bkg"));
-        QVERIFY(here.open(QIODevice::WriteOnly));
-        here.close();
+        QVERIFY(vexa::test::WriteFile(picked, "x"));
+        QVERIFY(vexa::test::WriteFile(PCL_GetBackupPath() + QStringLiteral("here.bkg"), {}));
 
         CSelRestoreFileDlg dlg;
         QVERIFY(dlg.CreateModeless());
