@@ -49,17 +49,8 @@ namespace {
 constexpr int kPassMs = 150;
 constexpr int kWaitMs = 8000;
 
-QString WidgetText(CMsgWnd* wnd, const char* name) {
-    return Plugin_GetText(GetPluginByName(wnd, QString::fromLatin1(name)));
-}
-
 bool TabEnabled(CMainFrame* frame, const char* name) {
     return Plugin_IsEnabled(GetPluginByName(frame, QString::fromLatin1(name)));
-}
-
-// Check boxes and radios take clicks on their indicator and text, not anywhere in a stretched row.
-void ClickIndicator(QWidget* button) {
-    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(8, button->height() / 2));
 }
 
 vexa::DeviceSession* Session() {

@@ -19,19 +19,6 @@
 
 namespace {
 
-QWidget* W(CSettingsDlg* dlg, const char* name) {
-    return GetPluginByName(dlg, QString::fromLatin1(name));
-}
-
-void Click(CSettingsDlg* dlg, const char* name) {
-    QTest::mouseClick(W(dlg, name), Qt::LeftButton);
-}
-
-void ClickIndicator(CSettingsDlg* dlg, const char* name) {
-    QWidget* w = W(dlg, name);
-    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(8, w->height() / 2));
-}
-
 // Edits a field the way a user does: its edit button, then typing over the selected text.
 void TypeInto(CSettingsDlg* dlg, const char* button, const QString& text) {
     Click(dlg, button);

@@ -24,21 +24,12 @@ constexpr int kWaitMs = 10000;
 constexpr unsigned kOwnModules = (1u << backup::Apps) | (1u << backup::Bookmarks) | (1u << backup::Memos) |
                                  (1u << backup::Settings) | (1u << backup::Alarms);
 
-QWidget* W(CMsgWnd* dlg, const QString& name) {
-    return GetPluginByName(dlg, name);
-}
 QWidget* Row(CMsgWnd* dlg, int module) {
     return W(dlg, QStringLiteral("list_item_template%1").arg(module));
 }
 QWidget* RowChild(CMsgWnd* dlg, int module, const char* child) {
     QWidget* row = Row(dlg, module);
     return row != nullptr ? Plugin_GetChild(row, QString::fromLatin1(child)) : nullptr;
-}
-void Click(CMsgWnd* dlg, const char* name) {
-    QTest::mouseClick(W(dlg, QString::fromLatin1(name)), Qt::LeftButton);
-}
-void ClickIndicator(QWidget* w) {
-    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(8, w->height() / 2));
 }
 
 } // namespace
