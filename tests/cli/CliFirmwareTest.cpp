@@ -56,9 +56,7 @@ TEST_F(CliFirmwareTest, FailuresSayWhyAndExitNonZero) {
 }
 
 TEST_F(CliFirmwareTest, APhoneOverAdbIsNotOfferedAnUpdate) {
-    if (CAdbTestRig::AdbPath().isEmpty()) {
-        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-    }
+    SKIP_WITHOUT_ADB();
     AddPhone(QStringLiteral("vexa-fw"));
     ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-fw")));
     EXPECT_EQ(Run({"firmware", "check"}), kCliFailed);

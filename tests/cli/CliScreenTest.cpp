@@ -72,9 +72,7 @@ TEST_F(CliScreenTest, FailedGrabsSayWhyAndLeaveTheTargetAlone) {
 
 // Through Debian's adb server: the backend asks for raw frames, vexa-adbd serves 1080 x 2400.
 TEST_F(CliScreenTest, GrabOverAdbGivesTheRawFrameAsPng) {
-    if (CAdbTestRig::AdbPath().isEmpty()) {
-        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-    }
+    SKIP_WITHOUT_ADB();
     AddScreenPhone(QStringLiteral("vexa-adbscr"), 1080, 2400);
     ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-adbscr")));
     const QString path = Path(QStringLiteral("adb.png"));

@@ -97,9 +97,7 @@ TEST_F(CliSmsTest, AnImportEndedShortSaysWhatStayedOnThePhoneAndWhy) {
 // Over adb the import goes through the phone's message provider: the shell user is allowed to
 // write first, and what the file held is on the phone afterwards.
 TEST_F(CliSmsTest, ImportOverAdbOnceThePhoneLetsTheShellWrite) {
-    if (CAdbTestRig::AdbPath().isEmpty()) {
-        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-    }
+    SKIP_WITHOUT_ADB();
     ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-sms")));
     const QString in = Write("in.csv", QStringLiteral("Box,Number,Time,Message\r\n"
                                                       "Inbox,10086,2012-07-25 10:03:09,\"话费: \"\"余额\"\" $5\"\r\n"
@@ -124,9 +122,7 @@ TEST_F(CliSmsTest, ImportOverAdbOnceThePhoneLetsTheShellWrite) {
 // The backup's messages module over adb: saved from the phone, and restored onto it (through the
 // provider, once the shell user may write) after the phone lost them.
 TEST_F(CliSmsTest, MessagesBackupAndRestoreOverAdb) {
-    if (CAdbTestRig::AdbPath().isEmpty()) {
-        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-    }
+    SKIP_WITHOUT_ADB();
     vexa::sim::SeedOptions seed;
     seed.sms = 45;
     seed.smallStores = false;

@@ -86,9 +86,7 @@ protected:
     }
 
     void SetUp() override {
-        if (CAdbTestRig::AdbPath().isEmpty()) {
-            GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-        }
+        SKIP_WITHOUT_ADB();
         ASSERT_TRUE(s_ready) << s_error.toStdString();
         m_phone = QStringLiteral("ADB-%1").arg(++s_phones);
         ASSERT_TRUE(MakePhone(m_phone, QStringLiteral("vexa"), QStringLiteral("V960")));
@@ -113,6 +111,14 @@ protected:
         QString error;
         return sim::CreatePhone(
             {.brand = brand, .model = model, .serial = serial, .dualSim = true, .sdCard = true, .simState = 3}, &error);
+    }
+
+    // Fills the phone file with what the case asks for, and none of the small stores or frames.
+    void Seed(sim::SeedOptions seed) {
+        seed.smallStores = false;
+        seed.screenFrames = false;
+        QString error;
+        ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
     }
 
     DeviceSession* Session() { return m_bridge->GetSession(); }
@@ -185,13 +191,7 @@ TEST_F(AdbBackendTest, ListsThePhonesOwnSerialAndConnectsByIt) {
 }
 
 TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
-    sim::SeedOptions seed;
-    seed.apps = 4;
-    seed.contacts = 7;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    QString error;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(Seed({.contacts = 7, .apps = 4}));
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetAppCount(), 4);
@@ -205,12 +205,7 @@ TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
 }
 
 TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
-    sim::SeedOptions seed;
-    seed.apps = 3;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    QString error;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(Seed({.apps = 3}));
     const QString cachePath = adbphone::CAdbAppCache::DefaultPath();
     QFile::remove(cachePath);
 
@@ -557,16 +552,12 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
 // ---- multimedia messages -----------------------------------------------------------------------
 
 TEST_F(AdbBackendTest, MmsAreReadWholeThroughTheProviderAndNeverWritten) {
-    sim::SeedOptions seed;
-    seed.mms = 6;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    QString error;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(Seed({.mms = 6}));
     // The phone file's own messages, as the simulator's store reads them.
     std::map<std::int64_t, std::pair<QString, QByteArray>> onPhone; // id -> number, message file
     {
         sim::SimDb db;
+        QString error;
         ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error));
         sim::Stmt rows(db, "SELECT id, number, data FROM mms");
         while (rows.Step()) {
@@ -1133,13 +1124,7 @@ TEST_F(AdbBackendTest, PhonesSharingASerialKeepAdbsNames) {
 // What adb cannot reach must leave the rest of a page working: the message page's data takes in the
 // phone's multimedia messages beside its texts, and a search goes to both stores.
 TEST_F(AdbBackendTest, MessagePageDataHoldsThePhonesMultimediaMessages) {
-    sim::SeedOptions seed;
-    seed.sms = 120;
-    seed.mms = 4;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    QString error;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(Seed({.sms = 120, .mms = 4}));
     messages::MessageData data;
     ASSERT_EQ(data.ObtainStores(Session()), messages::MessageData::StoreState::Ready);
     ASSERT_TRUE(data.Rebuild(Session()));
@@ -1167,13 +1152,7 @@ TEST_F(AdbBackendTest, MessagePageDataHoldsThePhonesMultimediaMessages) {
 // The storage bar's shares come from the media index, on both storages; a phone that keeps its
 // index from adb still reports its totals, with no split.
 TEST_F(AdbBackendTest, StorageSharesComeFromTheMediaIndex) {
-    sim::SeedOptions seed;
-    seed.pictures = 12;
-    seed.files = 10;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    QString error;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(Seed({.pictures = 12, .files = 10}));
     ASSERT_TRUE(Fs()->RefreshStorageInfo());
     std::uint64_t phone[5], card[4];
     Fs()->GetPhoneCategorySizes(phone);

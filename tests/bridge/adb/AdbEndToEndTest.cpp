@@ -111,9 +111,7 @@ std::unique_ptr<IAdbService> PhoneService(const std::string& name, const std::st
 class AdbEndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (CAdbTestRig::AdbPath().isEmpty()) {
-            GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-        }
+        SKIP_WITHOUT_ADB();
         for (int i = 0; i < 300 * 1024; ++i) {
             m_big += static_cast<char>((i * 31 + 7) & 0xff);
         }

@@ -18,9 +18,7 @@ namespace {
 class VexaAdbdTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (CAdbTestRig::AdbPath().isEmpty()) {
-            GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-        }
+        SKIP_WITHOUT_ADB();
         m_daemon.start(QStringLiteral(VEXA_ADBD_PATH),
                        {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--brand"),
                         QStringLiteral("vexa"), QStringLiteral("--model"), QStringLiteral("X1"),
