@@ -3,6 +3,7 @@
 // command line run in-process with its output kept.
 
 #include "CliCommands.h"
+#include "TestFiles.h"
 
 #include "../bridge/adb/AdbTestRig.h"
 #include "TestEnvironment.h"
@@ -56,10 +57,8 @@ protected:
     QString Path(const QString& name) const { return m_folders.Root() + u'/' + name; }
 
     QString Write(const QString& name, const QByteArray& bytes) {
-        QFile file(Path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
+        EXPECT_TRUE(vexa::test::WriteFile(Path(name), bytes));
+        return Path(name);
     }
 
     ScopedTestFolders m_folders;
