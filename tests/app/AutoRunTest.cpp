@@ -1,4 +1,5 @@
 #include "app/AutoRun.h"
+#include "TestFiles.h"
 
 #include "TestEnvironment.h"
 
@@ -35,11 +36,10 @@ TEST(UsableFolder, ExistingCreatableAndBadFolders) {
     EXPECT_FALSE(QDir(root + QStringLiteral("/新")).exists()) << "the check leaves nothing behind";
     EXPECT_FALSE(IsUsableFolder(QString()));
     EXPECT_FALSE(IsUsableFolder(QStringLiteral("relative/path")));
-    QFile file(root + QStringLiteral("/plain.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    EXPECT_FALSE(IsUsableFolder(file.fileName())) << "a file is not a folder";
-    EXPECT_FALSE(IsUsableFolder(file.fileName() + QStringLiteral("/sub"))) << "nothing can be created under a file";
+    const QString file = root + QStringLiteral("/plain.txt");
+    ASSERT_TRUE(vexa::test::WriteFile(file, {}));
+    EXPECT_FALSE(IsUsableFolder(file)) << "a file is not a folder";
+    EXPECT_FALSE(IsUsableFolder(file + QStringLiteral("/sub"))) << "nothing can be created under a file";
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "app/UpdateSupport.h"
+#include "TestFiles.h"
 
 #include "platform/CodePage.h"
 
@@ -60,12 +61,8 @@ TEST(RivalPhoneManager, NamesMatchWithoutCaseInAFakeProcTree) {
     QTemporaryDir proc;
     const auto addProcess = [&](const char* pid, const QByteArray& comm, const QByteArray& cmdline) {
         QDir(proc.path()).mkpath(QString::fromLatin1(pid));
-        QFile c(proc.filePath(QStringLiteral("%1/comm").arg(QLatin1String(pid))));
-        ASSERT_TRUE(c.open(QIODevice::WriteOnly));
-        c.write(comm + '\n');
-        QFile l(proc.filePath(QStringLiteral("%1/cmdline").arg(QLatin1String(pid))));
-        ASSERT_TRUE(l.open(QIODevice::WriteOnly));
-        l.write(cmdline);
+        ASSERT_TRUE(vexa::test::WriteFile(proc.filePath(QStringLiteral("%1/comm").arg(QLatin1String(pid))), comm + '\n'));
+        ASSERT_TRUE(vexa::test::WriteFile(proc.filePath(QStringLiteral("%1/cmdline").arg(QLatin1String(pid))), cmdline));
     };
     addProcess("1", "systemd", QByteArray("/sbin/init\0splash\0", 18));
     addProcess("42", "bash", QByteArray("bash\0", 5));

@@ -19,9 +19,7 @@ namespace {
 class AdbBackupRoundTrip : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (CAdbTestRig::AdbPath().isEmpty()) {
-            GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-        }
+        SKIP_WITHOUT_ADB();
         m_phone = std::make_unique<BackupTestPhone>(12, 25, 10, 0, [this](const QString& serial) {
             PhoneLink link;
             QString error;

@@ -1,5 +1,6 @@
 // The backup and restore dialogs against a seeded simulated phone, offscreen.
 #include "../controls/ControlsTestSupport.h"
+#include "TestFiles.h"
 #include "BackupTestPhone.h"
 
 #include "backup/ui/BackupDialogs.h"
@@ -23,21 +24,12 @@ constexpr int kWaitMs = 10000;
 constexpr unsigned kOwnModules = (1u << backup::Apps) | (1u << backup::Bookmarks) | (1u << backup::Memos) |
                                  (1u << backup::Settings) | (1u << backup::Alarms);
 
-QWidget* W(CMsgWnd* dlg, const QString& name) {
-    return GetPluginByName(dlg, name);
-}
 QWidget* Row(CMsgWnd* dlg, int module) {
     return W(dlg, QStringLiteral("list_item_template%1").arg(module));
 }
 QWidget* RowChild(CMsgWnd* dlg, int module, const char* child) {
     QWidget* row = Row(dlg, module);
     return row != nullptr ? Plugin_GetChild(row, QString::fromLatin1(child)) : nullptr;
-}
-void Click(CMsgWnd* dlg, const char* name) {
-    QTest::mouseClick(W(dlg, QString::fromLatin1(name)), Qt::LeftButton);
-}
-void ClickIndicator(QWidget* w) {
-    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(8, w->height() / 2));
 }
 
 } // namespace
@@ -194,14 +186,8 @@ private slots:
 
     void fileChooserListsPackagesAndRefusesDamagedOnes() {
         const QString folder = PCL_GetBackupPath();
-        QFile old(folder + QStringLiteral("older.bkp"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("older format");
-        old.close();
-        QFile bad(folder + QStringLiteral("broken.bkg"));
-        QVERIFY(bad.open(QIODevice::WriteOnly));
-        bad.write(QByteArray(100, 'x'));
-        bad.close();
+        QVERIFY(vexa::test::WriteFile(folder + QStringLiteral("older.bkp"), "older format"));
+        QVERIFY(vexa::test::WriteFile(folder + QStringLiteral("broken.bkg"), QByteArray(100, 'x')));
         QCOMPARE(CSelRestoreFileDlg::FindPackages(folder).size(), 2);
 
         CSelRestoreFileDlg dlg;
@@ -227,13 +213,8 @@ private slots:
     void aBrowsedPackageJoinsTheListChosen() {
         QTemporaryDir elsewhere;
         const QString picked = elsewhere.filePath(QStringLiteral("away.bkp"));
-        QFile file(picked);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("x");
-        file.close();
-        QFile here(PCL_GetBackupPath() + QStringLiteral("here.bkg"));
-        QVERIFY(here.open(QIODevice::WriteOnly));
-        here.close();
+        QVERIFY(vexa::test::WriteFile(picked, "x"));
+        QVERIFY(vexa::test::WriteFile(PCL_GetBackupPath() + QStringLiteral("here.bkg"), {}));
 
         CSelRestoreFileDlg dlg;
         QVERIFY(dlg.CreateModeless());

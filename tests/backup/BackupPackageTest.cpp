@@ -1,4 +1,5 @@
 #include "backup/BackupPackage.h"
+#include "TestFiles.h"
 
 #include "platform/CodePage.h"
 
@@ -48,16 +49,12 @@ protected:
     QString Item(const QString& name, const QByteArray& data) {
         const QString path = QDir(m_dir.filePath(QStringLiteral("items"))).filePath(name);
         QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(data);
+        EXPECT_TRUE(vexa::test::WriteFile(path, data));
         return path;
     }
     QString Save(const QByteArray& package) {
         const QString path = m_dir.filePath(QStringLiteral("hand.bkg"));
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(package);
+        EXPECT_TRUE(vexa::test::WriteFile(path, package));
         return path;
     }
     QString Unpack() const { return m_dir.filePath(QStringLiteral("unpack")); }

@@ -1,4 +1,5 @@
 #include "backup/BackupRunner.h"
+#include "TestFiles.h"
 
 #include "BackupTestPhone.h"
 #include "bridge/api/CallRecords.h"
@@ -60,10 +61,8 @@ void GiveThePhoneWhatBackupsDropped(vexa::DeviceSession* session, const QString&
     ASSERT_EQ(book->LoadContacts(), 1);
     QStringList ringtones;
     ASSERT_TRUE(book->ListRingtones(&ringtones) && !ringtones.isEmpty());
-    QFile sound(folder + QStringLiteral("/own.mp3"));
-    ASSERT_TRUE(sound.open(QIODevice::WriteOnly) && sound.write(QByteArray(5000, 'm')) == 5000);
-    sound.close();
-    ASSERT_TRUE(book->UploadRingtone(sound.fileName(), ringtone));
+    ASSERT_TRUE(vexa::test::WriteFile(folder + QStringLiteral("/own.mp3"), QByteArray(5000, 'm')));
+    ASSERT_TRUE(book->UploadRingtone(folder + QStringLiteral("/own.mp3"), ringtone));
     for (int i = 0; i < 3; ++i) {
         vexa::Contact* c = book->GetContactAt(3, i);
         ASSERT_TRUE(book->LoadContactDetail(c));
@@ -292,10 +291,7 @@ TEST_F(BackupRunnerTest, RestoringOnlyChosenModulesLeavesTheOthersAlone) {
 
 TEST_F(BackupRunnerTest, TheTemporaryFolderHoldsOnlyThisRunsFiles) {
     QDir().mkpath(Temp());
-    QFile stale(Temp() + QStringLiteral("Clock.bac"));
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.write("old");
-    stale.close();
+    ASSERT_TRUE(vexa::test::WriteFile(Temp() + QStringLiteral("Clock.bac"), "old"));
     ASSERT_TRUE(Backup(1u << Bookmarks).packageOk);
     EXPECT_FALSE(QFile::exists(Temp() + QStringLiteral("Clock.bac")));
     const UnpackResult unpacked = ReadPackage(Package(), m_phone.Folder() + QStringLiteral("/check"));
@@ -309,9 +305,7 @@ TEST_F(BackupRunnerTest, TheProgramsWorkingFolderLeavesWhatOthersPutBesideItAlon
     const QString user = m_phone.Folder() + QStringLiteral("/user");
     QDir().mkpath(user);
     for (const char* name : {"keep.bkg", "notes.txt"}) {
-        QFile f(user + u'/' + QLatin1String(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("mine");
+        ASSERT_TRUE(vexa::test::WriteFile(user + u'/' + QLatin1String(name), "mine"));
     }
     const QString temp = DataFolder() + QStringLiteral("/Vexa/Temp");
     QDir().mkpath(DataFolder() + QStringLiteral("/Vexa"));
@@ -415,9 +409,7 @@ TEST(RestoreChooser, OlderPackagesByNameNewerOnesByTheirHeader) {
     const QString old = dir.filePath(QStringLiteral("x.BKP"));
     const QString garbage = dir.filePath(QStringLiteral("y.bkg"));
     for (const QString& path : {old, garbage}) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("not a package at all");
+        ASSERT_TRUE(vexa::test::WriteFile(path, "not a package at all"));
     }
     EXPECT_TRUE(IsAcceptablePackage(old));
     EXPECT_FALSE(IsAcceptablePackage(garbage));

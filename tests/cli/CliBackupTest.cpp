@@ -105,10 +105,7 @@ TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
     const QString damaged = Path(QStringLiteral("damaged.bkg"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        QFile out(damaged);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(c.bytes);
-        out.close();
+        ASSERT_TRUE(vexa::test::WriteFile(damaged, c.bytes));
         EXPECT_EQ(Run({"backup", "inspect", damaged}), kCliFailed);
         const QStringList lines = m_err.split(u'\n', Qt::SkipEmptyParts);
         ASSERT_FALSE(lines.isEmpty());

@@ -46,9 +46,7 @@ TEST_F(CliContactsTest, ExportThenImportOntoAnotherPhone) {
 }
 
 TEST_F(CliContactsTest, FailuresPrintTheProgramsMessagesAndUsageErrors) {
-    QFile empty(Path("empty.csv"));
-    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
-    empty.close();
+    Write("empty.csv", {});
     EXPECT_EQ(Run({"--phone", "cli-2", "contacts", "import", Path("empty.csv")}), kCliFailed);
     EXPECT_EQ(m_err.trimmed(), Str(278));
     EXPECT_EQ(Run({"--phone", "cli-2", "contacts", "import", Path("missing.csv")}), kCliFailed);

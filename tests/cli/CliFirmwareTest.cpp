@@ -2,7 +2,6 @@
 // the failures with their texts and exit codes, and a phone over adb that cannot be updated.
 #include "CliTestSupport.h"
 
-#include "../bridge/adb/AdbTestRig.h"
 #include "LocalServices.h"
 #include "platform/StringTable.h"
 
@@ -57,23 +56,12 @@ TEST_F(CliFirmwareTest, FailuresSayWhyAndExitNonZero) {
 }
 
 TEST_F(CliFirmwareTest, APhoneOverAdbIsNotOfferedAnUpdate) {
-    if (CAdbTestRig::AdbPath().isEmpty()) {
-        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-    }
+    SKIP_WITHOUT_ADB();
     AddPhone(QStringLiteral("vexa-fw"));
-    CAdbTestRig rig;
-    QString error, adbSerial;
-    ASSERT_TRUE(rig.StartServer(&error)) << error.toStdString();
-    ASSERT_TRUE(rig.StartDaemon(QStringLiteral("vexa-fw"), &adbSerial, &error)) << error.toStdString();
-    qputenv("VEXA_BRIDGE", "adb");
-    qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(rig.ServerPort()));
-    const int code = Run({"firmware", "check"});
-    qunsetenv("VEXA_BRIDGE");
-    qunsetenv("ANDROID_ADB_SERVER_PORT");
-    EXPECT_EQ(code, kCliFailed);
+    ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-fw")));
+    EXPECT_EQ(Run({"firmware", "check"}), kCliFailed);
     EXPECT_EQ(m_err, Str(3101) + u'\n');
     EXPECT_TRUE(m_services.Services().Requests().empty()) << "nothing is asked for a phone that cannot take it";
-    rig.StopDaemon(adbSerial, true);
 }
 
 } // namespace

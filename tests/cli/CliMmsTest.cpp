@@ -68,20 +68,10 @@ TEST_F(CliMmsTest, DraftSendListShowAndExportAgree) {
     EXPECT_EQ(back.Subject(), msg.Subject());
 }
 
-TEST_F(CliMmsTest, OneOverEachLimitIsRefusedWithItsTextAndNothingStored) {
-    mms::MediaMsg subject = Message(0);
-    subject.SetSubject(QString(41, u'题'));
-    mms::MediaMsg empty = Message(0, 0);
-    const std::pair<QString, QString> cases[] = {
-        {MessageFile("big.omms", Message(mms::kMaxMessageBytes + 1)), QStringLiteral("彩信大小已超过上限 300k")},
-        {MessageFile("subject.omms", subject), QStringLiteral("主题过长，请不要超过40个字")},
-        {MessageFile("slides.omms", Message(0, mms::kMaxSlides + 1)), QStringLiteral("已达到最大页数")},
-        {MessageFile("empty.omms", empty), QStringLiteral("页面为空")},
-    };
-    for (const auto& [file, text] : cases) {
-        EXPECT_EQ(Run({"mms", "draft", file}), kCliFailed) << file.toStdString();
-        EXPECT_EQ(m_err, text + u'\n');
-    }
+// Each limit is MmsTest's; here a refusal's text reaches the error output and nothing is stored.
+TEST_F(CliMmsTest, AMessageOverALimitIsRefusedWithItsTextAndNothingStored) {
+    EXPECT_EQ(Run({"mms", "draft", MessageFile("big.omms", Message(mms::kMaxMessageBytes + 1))}), kCliFailed);
+    EXPECT_EQ(m_err, QStringLiteral("彩信大小已超过上限 300k\n"));
     const QString damaged = m_folders.Root() + QStringLiteral("/cut.omms");
     ASSERT_TRUE(vexa::test::WriteFile(damaged, Message(0).Save().left(30)));
     EXPECT_EQ(Run({"mms", "send", damaged}), kCliFailed);

@@ -2,7 +2,6 @@
 // server, from vexa-adbd's raw frames; and what a failed grab leaves behind.
 #include "CliTestSupport.h"
 
-#include "../bridge/adb/AdbTestRig.h"
 #include "TestFiles.h"
 
 #include "bridge/sim/SimDb.h"
@@ -73,24 +72,15 @@ TEST_F(CliScreenTest, FailedGrabsSayWhyAndLeaveTheTargetAlone) {
 
 // Through Debian's adb server: the backend asks for raw frames, vexa-adbd serves 1080 x 2400.
 TEST_F(CliScreenTest, GrabOverAdbGivesTheRawFrameAsPng) {
-    if (CAdbTestRig::AdbPath().isEmpty()) {
-        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-    }
+    SKIP_WITHOUT_ADB();
     AddScreenPhone(QStringLiteral("vexa-adbscr"), 1080, 2400);
-    CAdbTestRig rig;
-    QString error, adbSerial;
-    ASSERT_TRUE(rig.StartServer(&error)) << error.toStdString();
-    ASSERT_TRUE(rig.StartDaemon(QStringLiteral("vexa-adbscr"), &adbSerial, &error)) << error.toStdString();
-    qputenv("VEXA_BRIDGE", "adb");
-    qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(rig.ServerPort()));
+    ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-adbscr")));
     const QString path = Path(QStringLiteral("adb.png"));
-    const int code = Run({"screen", "grab", path});
-    qunsetenv("VEXA_BRIDGE");
-    qunsetenv("ANDROID_ADB_SERVER_PORT");
-    ASSERT_EQ(code, kCliOk) << m_err.toStdString();
+    ASSERT_EQ(Run({"screen", "grab", path}), kCliOk) << m_err.toStdString();
     EXPECT_EQ(Written(path), std::make_pair(QByteArray("png"), QSize(1080, 2400)));
     // The same pixels as the frame the phone file holds (its newest).
     vexa::sim::SimDb db;
+    QString error;
     ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-adbscr")), &error)) << error.toStdString();
     vexa::sim::Stmt newest(db, "SELECT data FROM screen_frames ORDER BY id DESC LIMIT 1");
     ASSERT_TRUE(newest.Step());
@@ -99,7 +89,6 @@ TEST_F(CliScreenTest, GrabOverAdbGivesTheRawFrameAsPng) {
     for (const QPoint p : {QPoint(0, 0), QPoint(540, 1200), QPoint(1079, 2399), QPoint(100, 60)}) {
         EXPECT_EQ(got.pixel(p), expected.pixel(p)) << p.x() << "," << p.y();
     }
-    rig.StopDaemon(adbSerial, true);
 }
 
 } // namespace

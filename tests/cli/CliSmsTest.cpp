@@ -2,8 +2,6 @@
 // phone on the adb server.
 #include "CliTestSupport.h"
 
-#include "../bridge/adb/AdbTestRig.h"
-
 #include "bridge/sim/SimDb.h"
 #include "platform/StringTable.h"
 
@@ -17,20 +15,6 @@ namespace {
 class CliSmsTest : public CliFixture {
 protected:
     void SetUp() override { AddPhone(QStringLiteral("vexa-sms"), QStringLiteral("vexa"), QStringLiteral("V900")); }
-    void TearDown() override {
-        qunsetenv("VEXA_BRIDGE");
-        qunsetenv("ANDROID_ADB_SERVER_PORT");
-    }
-
-    // A real adb server and vexa-adbd serving the phone, with the command line pointed at them.
-    void StartAdb() {
-        QString error;
-        ASSERT_TRUE(m_rig.StartServer(&error)) << error.toStdString();
-        ASSERT_TRUE(m_rig.StartDaemon(QStringLiteral("vexa-sms"), &m_adbSerial, &error)) << error.toStdString();
-        qputenv("VEXA_BRIDGE", "adb");
-        qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(m_rig.ServerPort()));
-    }
-
     // One text column of the phone's sms table, oldest first.
     static QStringList Column(const char* sql) {
         vexa::sim::SimDb db;
@@ -42,9 +26,6 @@ protected:
         }
         return texts;
     }
-
-    CAdbTestRig m_rig;
-    QString m_adbSerial;
 };
 
 TEST_F(CliSmsTest, ImportCountAndExport) {
@@ -116,10 +97,8 @@ TEST_F(CliSmsTest, AnImportEndedShortSaysWhatStayedOnThePhoneAndWhy) {
 // Over adb the import goes through the phone's message provider: the shell user is allowed to
 // write first, and what the file held is on the phone afterwards.
 TEST_F(CliSmsTest, ImportOverAdbOnceThePhoneLetsTheShellWrite) {
-    if (CAdbTestRig::AdbPath().isEmpty()) {
-        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-    }
-    ASSERT_NO_FATAL_FAILURE(StartAdb());
+    SKIP_WITHOUT_ADB();
+    ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-sms")));
     const QString in = Write("in.csv", QStringLiteral("Box,Number,Time,Message\r\n"
                                                       "Inbox,10086,2012-07-25 10:03:09,\"话费: \"\"余额\"\" $5\"\r\n"
                                                       "Outbox,10086,2012-07-25 10:04:00,ok\r\n"
@@ -138,15 +117,12 @@ TEST_F(CliSmsTest, ImportOverAdbOnceThePhoneLetsTheShellWrite) {
     EXPECT_EQ(db.Meta("appops_write_sms"), "default");
     EXPECT_EQ(Column("SELECT content FROM sms ORDER BY id"),
               (QStringList{QStringLiteral("话费: \"余额\" $5"), QStringLiteral("ok"), QStringLiteral("draft")}));
-    m_rig.StopDaemon(m_adbSerial, true);
 }
 
 // The backup's messages module over adb: saved from the phone, and restored onto it (through the
 // provider, once the shell user may write) after the phone lost them.
 TEST_F(CliSmsTest, MessagesBackupAndRestoreOverAdb) {
-    if (CAdbTestRig::AdbPath().isEmpty()) {
-        GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-    }
+    SKIP_WITHOUT_ADB();
     vexa::sim::SeedOptions seed;
     seed.sms = 45;
     seed.smallStores = false;
@@ -161,7 +137,7 @@ TEST_F(CliSmsTest, MessagesBackupAndRestoreOverAdb) {
     const QStringList before = contents();
     ASSERT_EQ(before.size(), 45);
 
-    ASSERT_NO_FATAL_FAILURE(StartAdb());
+    ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-sms")));
     const QString package = Path(QStringLiteral("sms.bkg"));
     ASSERT_EQ(Run({"backup", "create", "--modules", "messages", package}), kCliOk) << m_err.toStdString();
     {
@@ -173,7 +149,6 @@ TEST_F(CliSmsTest, MessagesBackupAndRestoreOverAdb) {
     }
     ASSERT_EQ(Run({"backup", "restore", package}), kCliOk) << m_err.toStdString();
     EXPECT_EQ(contents().join(u'\n').toStdString(), before.join(u'\n').toStdString());
-    m_rig.StopDaemon(m_adbSerial, true);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The shared part of vexa-cli: argument handling and connecting like the program.
 #include "CliTestSupport.h"
+#include "TestFiles.h"
 
 #include "platform/StringTable.h"
 
@@ -64,10 +65,7 @@ TEST_F(CliTest, UnusablePhoneFilesAreNamedAndNeverReplacedByTheDemo) {
     AddPhone("vexa-5");
     const QString folder = vexa::sim::SimFolder();
     ASSERT_TRUE(QFile::rename(folder + "/vexa-5.vexaphone", folder + "/copy.vexaphone"));
-    QFile damaged(folder + "/vexa-6.vexaphone");
-    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
-    damaged.write("SQLite format 3\0 cut short");
-    damaged.close();
+    ASSERT_TRUE(vexa::test::WriteFile(folder + "/vexa-6.vexaphone", "SQLite format 3\0 cut short"));
     const QString vcf = Write("a.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:X\r\nEND:VCARD\r\n");
 
     for (const QStringList& command : {QStringList{"device", "info"}, QStringList{"contacts", "import", vcf}}) {

@@ -3,7 +3,9 @@
 // command line run in-process with its output kept.
 
 #include "CliCommands.h"
+#include "TestFiles.h"
 
+#include "../bridge/adb/AdbTestRig.h"
 #include "TestEnvironment.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
@@ -14,6 +16,21 @@
 
 class CliFixture : public ::testing::Test {
 protected:
+    ~CliFixture() override {
+        qunsetenv("VEXA_BRIDGE");
+        qunsetenv("ANDROID_ADB_SERVER_PORT");
+    }
+
+    // Points the command line at a private adb server, with vexa-adbd serving the simulated phone;
+    // the rig stops both when the test ends.
+    void UseAdb(const QString& phone) {
+        QString error;
+        ASSERT_TRUE(m_adb.StartServer(&error)) << error.toStdString();
+        ASSERT_TRUE(m_adb.StartDaemon(phone, &m_adbSerial, &error)) << error.toStdString();
+        qputenv("VEXA_BRIDGE", "adb");
+        qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(m_adb.ServerPort()));
+    }
+
     void AddPhone(const QString& serial, const QString& brand = QStringLiteral("vexa"),
                   const QString& model = QStringLiteral("V960")) {
         vexa::sim::PhoneSpec spec;
@@ -40,13 +57,13 @@ protected:
     QString Path(const QString& name) const { return m_folders.Root() + u'/' + name; }
 
     QString Write(const QString& name, const QByteArray& bytes) {
-        QFile file(Path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
+        EXPECT_TRUE(vexa::test::WriteFile(Path(name), bytes));
+        return Path(name);
     }
 
     ScopedTestFolders m_folders;
     QString m_out;
     QString m_err;
+    CAdbTestRig m_adb;
+    QString m_adbSerial;
 };

@@ -13,6 +13,24 @@
 
 #include <functional>
 
+// A skin widget by name, a click on it and its text. Check boxes and radios take clicks on their
+// indicator and label, not anywhere in a stretched row.
+inline QWidget* W(CMsgWnd* wnd, const QString& name) {
+    return GetPluginByName(wnd, name);
+}
+inline void Click(CMsgWnd* wnd, const QString& name) {
+    QTest::mouseClick(W(wnd, name), Qt::LeftButton);
+}
+inline QString WidgetText(CMsgWnd* wnd, const QString& name) {
+    return Plugin_GetText(W(wnd, name));
+}
+inline void ClickIndicator(QWidget* w) {
+    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(8, w->height() / 2));
+}
+inline void ClickIndicator(CMsgWnd* wnd, const QString& name) {
+    ClickIndicator(W(wnd, name));
+}
+
 inline CSkin* LoadShippedSkin() {
     CSkin* skin = LoadStyleW(QStringLiteral(VEXA_SOURCE_DIR "/resources/skin/config.xml"));
     SetAppSkin(skin);

@@ -18,10 +18,6 @@
 
 namespace {
 
-QString Text(CMsgWnd* wnd, const char* name) {
-    return Plugin_GetText(GetPluginByName(wnd, QString::fromLatin1(name)));
-}
-
 // An owner window that records the messages a dialog posts to it.
 class COwnerWnd : public CMsgWnd {
 public:
@@ -88,12 +84,12 @@ private slots:
             dlg.SetBarPos(10);
         }).join(); // returns after the ready wait gives up: both updates are dropped
         QVERIFY(dlg.CreateModeless());
-        QCOMPARE(Text(&dlg, "progress_rate"), QString());
+        QCOMPARE(WidgetText(&dlg, "progress_rate"), QString());
         QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 0);
         QVERIFY2(GetPluginByName(&dlg, "cancel_button")->isHidden(), "no cancel button unless asked for");
 
         std::thread([&] { dlg.SetProgress(4, 1, true); }).join();
-        QTRY_COMPARE(Text(&dlg, "progress_rate"), QStringLiteral("1/4"));
+        QTRY_COMPARE(WidgetText(&dlg, "progress_rate"), QStringLiteral("1/4"));
         QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 25);
         QVERIFY(GetPluginByName(&dlg, "complete_button")->isHidden());
 
@@ -102,7 +98,7 @@ private slots:
             dlg.SetProgress(200, 200, false);
         }).join();
         QTRY_VERIFY(!GetPluginByName(&dlg, "complete_button")->isHidden());
-        QCOMPARE(Text(&dlg, "remind"), QStringLiteral("快完成了"));
+        QCOMPARE(WidgetText(&dlg, "remind"), QStringLiteral("快完成了"));
         QTest::mouseClick(GetPluginByName(&dlg, "complete_button"), Qt::LeftButton);
         QVERIFY(dlg.IsEnded());
         QCOMPARE(dlg.Result(), 1);
@@ -197,7 +193,7 @@ private slots:
             CAnimateDialog dlg;
             dlg.m_bCloseEnabled = 1;
             WorkerThread worker(std::function<void()>([&] {
-                gate.Wait();
+                gate.Wait(10000);
                 // The work ends only once the owner's scope is blocked waiting for it.
                 WaitUntil([&] { return ThreadSleeps(testThread); }, 5000);
                 finished = true;

@@ -1,9 +1,9 @@
 #include "device/DeviceConnection.h"
 
 #include "bridge/api/DeviceBridge.h"
-#include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "device/SessionGate.h"
+#include "platform/Event.h"
 
 #include "../bridge/BridgeBackend.h"
 
@@ -28,44 +28,25 @@ protected:
     CDeviceList m_devices;
 };
 
-TEST_F(DeviceConnectionTest, UsbConnectionMakesTheDeviceCurrentUnpluggingLosesIt) {
-    ASSERT_EQ(m_devices.GetDeviceCount(), 1);
-    EXPECT_EQ(ConnectUsb(m_bridge.get(), m_devices, QStringLiteral("NOPE")), ConnectFailed);
-    EXPECT_TRUE(m_devices.CurrentSerial().isEmpty());
-    ASSERT_EQ(ConnectUsb(m_bridge.get(), m_devices, QStringLiteral("SER-1")), ConnectOk);
-    DeviceRecord current;
-    ASSERT_TRUE(m_devices.GetCurrentDevice(current));
-    EXPECT_EQ(current.Model(), QStringLiteral("V960"));
-    EXPECT_EQ(m_bridge->GetSession()->GetDeviceInfo()->GetModel(), QStringLiteral("V960"));
-    EXPECT_FALSE(IsConnectedDeviceLost(m_bridge.get(), m_devices));
-
-    // Unplugged: the device is lost.
-    ASSERT_TRUE(m_backend->SetAttached(QStringLiteral("SER-1"), false));
-    ASSERT_TRUE(m_devices.Refresh(m_bridge.get()));
-    EXPECT_TRUE(IsConnectedDeviceLost(m_bridge.get(), m_devices));
-    EXPECT_FALSE(m_devices.GetCurrentDevice(current));
-    EXPECT_TRUE(m_devices.CurrentSerial().isEmpty()) << "a current serial that is gone is cleared";
-}
-
+// Connecting, and losing the phone on an unplug, are ConnectionControllerTest's, through the
+// controller that uses these functions.
 TEST_F(DeviceConnectionTest, DisconnectWaitsForOpenUsesBeforeClosingTheSession) {
     ASSERT_EQ(ConnectUsb(m_bridge.get(), m_devices, QStringLiteral("SER-1")), ConnectOk);
     CSessionGate gate;
     gate.SetUsable(true);
-    std::atomic<bool> inside{false};
+    Event inside(Event::Reset::Manual);
     std::atomic<bool> sawSessionDuringUse{true};
     std::thread page([&] {
         CSessionUse use(gate, __FILE__, __LINE__);
         ASSERT_TRUE(use.Usable());
-        inside = true;
+        inside.Set();
         for (int i = 0; i < 20; ++i) {
             // The session object must stay valid while the use is open.
             sawSessionDuringUse = sawSessionDuringUse && m_bridge->GetSession() != nullptr;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
-    while (!inside) {
-        std::this_thread::yield();
-    }
+    ASSERT_TRUE(inside.Wait(10000));
     std::vector<int> posted;
     RunDisconnectSequence(m_bridge.get(), m_devices, gate, [&](int n) { posted.push_back(n); }, 1000);
     page.join();

@@ -1,4 +1,5 @@
 #include "device/DeviceNameAdapter.h"
+#include "TestFiles.h"
 
 #include "platform/CodePage.h"
 
@@ -13,11 +14,7 @@ namespace {
 class DeviceNameAdapterTest : public ::testing::Test {
 protected:
     QString Path() const { return m_dir.filePath(QStringLiteral("MapInfo.ini")); }
-    void WriteFile(const QByteArray& bytes) {
-        QFile f(Path());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    void WriteFile(const QByteArray& bytes) { ASSERT_TRUE(vexa::test::WriteFile(Path(), bytes)); }
     QByteArray ReadFile() {
         QFile f(Path());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");

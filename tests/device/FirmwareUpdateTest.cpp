@@ -1,6 +1,7 @@
 // The firmware update against the local services and simulated phones, end to end: query, offer,
 // storage choice, download, check, copy to the phone, reboot and the phone's updater.
 #include "device/FirmwareUpdate.h"
+#include "TestFiles.h"
 
 #include "LocalHttpServer.h"
 #include "LocalServices.h"
@@ -257,9 +258,7 @@ TEST_F(FirmwareFlow, QueryFailuresNameTheirError) {
     }
     // The manifest cannot be saved: a file where the folder should be.
     const QString blocked = m_temp.filePath(QStringLiteral("blocked"));
-    QFile file(blocked);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    ASSERT_TRUE(vexa::test::WriteFile(blocked, {}));
     EXPECT_EQ(firmware::CheckFirmware(QStringLiteral("VEXA-UI 2.1.0"), m_services.Url(), blocked, {}).errorId, 151);
 }
 

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <thread>
 
 namespace {
@@ -28,36 +26,8 @@ TEST(SessionGate, ClosedGateRefusesUses) {
     EXPECT_FALSE(gate.WaitUntilIdle(0));
     gate.EndUse(second);
     EXPECT_TRUE(gate.WaitUntilIdle(0));
-}
-
-TEST(SessionGate, DisconnectWaitsForAUseHeldOnAWorker) {
-    CSessionGate gate;
-    gate.SetUsable(true);
-    std::atomic<bool> sessionOpen{true};
-    std::atomic<bool> usedDeadSession{false};
-    std::atomic<bool> workerInside{false};
-    std::thread worker([&] {
-        CSessionUse use(gate, __FILE__, __LINE__);
-        ASSERT_TRUE(use.Usable());
-        workerInside = true;
-        for (int i = 0; i < 20; ++i) {
-            if (!sessionOpen) {
-                usedDeadSession = true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
-    while (!workerInside) {
-        std::this_thread::yield();
-    }
-    // The disconnect sequence: close the gate, wait for open uses, then close the session.
     gate.SetUsable(false);
-    EXPECT_FALSE(CSessionUse(gate, __FILE__, __LINE__).Usable()) << "no new work once the gate is closed";
-    ASSERT_TRUE(gate.WaitUntilIdle());
-    sessionOpen = false;
-    worker.join();
-    EXPECT_FALSE(usedDeadSession);
-    EXPECT_EQ(gate.OpenUses(), 0);
+    EXPECT_FALSE(CSessionUse(gate, VEXA_HERE).Usable()) << "no new work once the gate closes again";
 }
 
 TEST(SessionGate, ManyWorkersBalanceTheCount) {

@@ -31,18 +31,10 @@ struct FakeSender {
     }
 };
 
-QWidget* W(CMsgWnd* dlg, const char* name) {
-    return GetPluginByName(dlg, QString::fromLatin1(name));
-}
-
 bool WriteReport(const QTemporaryDir& dir, const QByteArray& text) {
     return vexa::test::WriteFile(dir.filePath(QStringLiteral("ERRORLOG.TXT")), text);
 }
 
-void ClickIndicator(CMsgWnd* dlg, const char* name) {
-    QWidget* w = W(dlg, name);
-    QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(8, w->height() / 2));
-}
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "libs/csv/Csv.h"
+#include "TestFiles.h"
 #include "libs/csv/CsvFile.h"
 
 #include "platform/CodePage.h"
@@ -69,9 +70,7 @@ class CsvFileTest : public ::testing::Test {
 protected:
     QString Write(const QByteArray& bytes) {
         const QString path = m_dir.filePath(QStringLiteral("f%1.csv").arg(++m_count));
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        EXPECT_TRUE(vexa::test::WriteFile(path, bytes));
         return path;
     }
     QStringList ReadAll(const QString& path, CCsvFileReaderEx& reader) {

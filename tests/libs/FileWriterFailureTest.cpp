@@ -2,6 +2,7 @@
 // and no temporary file is left. One table over the library, contact, call-record, SMS and
 // backup-package writers, then the ways a write stops short without a device failure.
 #include "WriteFailureChecks.h"
+#include "TestFiles.h"
 #include "backup/BackupPackage.h"
 #include "bridge/api/MessageStores.h"
 #include "callrecords/CallRecordBook.h"
@@ -27,10 +28,8 @@ QByteArray Read(const QString& path) {
 }
 
 QString WriteItem(const QDir& folder, const QString& name, const QByteArray& data) {
-    QFile file(folder.filePath(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    EXPECT_EQ(file.write(data), data.size());
-    return file.fileName();
+    EXPECT_TRUE(vexa::test::WriteFile(folder.filePath(name), data));
+    return folder.filePath(name);
 }
 
 Writer CsvLines(CCsvFileWriter::Encoding encoding) {

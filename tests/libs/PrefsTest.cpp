@@ -1,6 +1,7 @@
 #include "libs/prefs/Prefs.h"
 
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,15 +21,7 @@ protected:
         m_path = QDir(m_folders.Root()).filePath(QStringLiteral("prefs.ini"));
         ASSERT_TRUE(PCL_Load(m_path));
     }
-    void Write(const QByteArray& data) {
-        QFile f(m_path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(data);
-    }
-    QByteArray FileContent() {
-        QFile f(m_path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    void Write(const QByteArray& data) { ASSERT_TRUE(vexa::test::WriteFile(m_path, data)); }
 
     ScopedTestFolders m_folders;
     QString m_path;
@@ -111,7 +104,7 @@ TEST_F(PrefsTest, CorruptFileGivesDefaultsAndIsKeptUntilTheUserSaves) {
     PCL_SetAppCloseOption(0);
     PCL_SetBackupPath(QStringLiteral("/b"));
     EXPECT_EQ(PCL_GetAppCloseOption(), 0) << "values set meanwhile are in force in memory";
-    EXPECT_EQ(FileContent(), corrupt);
+    EXPECT_EQ(vexa::test::ReadFile(m_path), corrupt);
 
     ASSERT_TRUE(PCL_Save());
     EXPECT_EQ(QFile(m_path + QStringLiteral(".bad")).size(), corrupt.size()) << "old content kept aside";

@@ -1,4 +1,5 @@
 #include "libs/stats/Stats.h"
+#include "TestFiles.h"
 #include "libs/stats/HostInfoRecord.h"
 #include "libs/stats/StatUploader.h"
 
@@ -88,12 +89,7 @@ TEST_F(StatsTest, FailedUploadKeepsTheQueue) {
 }
 
 TEST_F(StatsTest, AFullQueueDropsNewEvents) {
-    QFile file(QueuePath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    for (int i = 0; i < kStatsQueueLimit; ++i) {
-        file.write("1\t2\n");
-    }
-    file.close();
+    ASSERT_TRUE(vexa::test::WriteFile(QueuePath(), QByteArray("1\t2\n").repeated(kStatsQueueLimit)));
     actst_initialize_at(QueuePath(), QString());
     EXPECT_EQ(actst_pending(), kStatsQueueLimit);
     actst_record(3);

@@ -3,6 +3,7 @@
 // keys, SIM buttons and failed sends, the reminder's timers, and an incoming message end to end
 // through the main frame.
 #include "../bridge/BridgeBackend.h"
+#include "TestFiles.h"
 #include "../controls/ControlsTestSupport.h"
 #include "MessageTestProgram.h"
 #include "MessageTestPhone.h"
@@ -328,11 +329,9 @@ private slots:
         // Import refuses a file without a Time column and adds nothing.
         QTemporaryDir dir;
         const auto import = [&](const QByteArray& bytes) {
-            QFile file(dir.filePath("in.csv"));
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
-            file.close();
+            QVERIFY(vexa::test::WriteFile(dir.filePath("in.csv"), bytes));
             CVexaMessageBoxImpl::SetNextAnswer(1);
-            page->ImportFile(file.fileName());
+            page->ImportFile(dir.filePath("in.csv"));
         };
         import("Number,Msg\r\n1,x\r\n");
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2448));

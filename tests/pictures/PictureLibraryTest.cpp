@@ -203,6 +203,7 @@ TEST_P(PictureLibraryTest, WallpaperIsSetWhereThePhoneAllowsIt) {
     const BatchOutcome imported = ImportPictures(*m_store, album, MakeJpegs(1), {});
     ASSERT_EQ(imported.done, 1);
     const bool supported = m_backend->Supports(BackendCapability::Wallpaper);
+    EXPECT_EQ(m_session->GetSystemSettings() != nullptr, supported); // reported missing, not imitated
     EXPECT_EQ(SetWallpaper(*m_session, imported.written.front()), supported);
     if (supported) {
         EXPECT_EQ(m_session->GetSystemSettings()->GetWallpaper(), imported.written.front());

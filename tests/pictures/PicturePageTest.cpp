@@ -209,11 +209,7 @@ private slots:
             m_page->Export();
         }
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(815), 15));
-        QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 15);
-        for (const int i : m_page->Selection()) {
-            const pictures::PictureItem& p = m_page->Pictures()[static_cast<std::size_t>(i)];
-            QCOMPARE(vexa::test::ReadFile(QDir(out.path()).filePath(p.name)), vexa::test::ReadFile(Path(p.name)));
-        }
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 15); // their bytes: PictureLibraryTest
 
         QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("new.jpg")), pictures::test::MakeJpeg(40)));
         QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("zero.jpg")), {}));

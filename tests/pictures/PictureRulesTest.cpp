@@ -1,4 +1,5 @@
 #include "pictures/PictureRules.h"
+#include "TestFiles.h"
 
 #include "PictureTestImages.h"
 #include "platform/StringTable.h"
@@ -64,10 +65,8 @@ TEST(PictureRulesTest, EditedCopiesCarryTheTimeAndStayWithin260Characters) {
 TEST(PictureRulesTest, ComputerFilesAreJudgedByTheirContent) {
     QTemporaryDir dir;
     const auto write = [&dir](const char* name, const QByteArray& bytes) {
-        QFile file(dir.filePath(QString::fromUtf8(name)));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
+        EXPECT_TRUE(vexa::test::WriteFile(dir.filePath(QString::fromUtf8(name)), bytes));
+        return dir.filePath(QString::fromUtf8(name));
     };
     EXPECT_EQ(CheckImageFile(write("ok.jpg", test::MakeJpeg(1))), ImageFileCheck::Ok);
     EXPECT_EQ(CheckImageFile(write("empty.jpg", {})), ImageFileCheck::Empty);

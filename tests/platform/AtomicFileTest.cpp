@@ -1,5 +1,6 @@
 // CAtomicFile and WriteFileAtomically: the target changes only on a successful commit.
 #include "FailDevice.h"
+#include "TestFiles.h"
 #include "platform/AtomicFile.h"
 
 #include <QDir>
@@ -23,10 +24,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         m_target = m_dir.filePath(QStringLiteral("target.bin"));
-        QFile file(m_target);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(kOld), kOld.size());
-        file.close();
+        ASSERT_TRUE(vexa::test::WriteFile(m_target, kOld));
         ASSERT_TRUE(QFile::setPermissions(m_target, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     }
 

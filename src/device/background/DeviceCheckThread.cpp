@@ -52,6 +52,7 @@ void CDeviceCheckThread::Start(QObject* target, UINT message) {
     m_thread = std::thread([this] {
         do {
             RunPass();
+            ++m_passesRun;
         } while (!m_stop.Wait(m_passMs));
         m_exited.Set();
     });

@@ -66,6 +66,8 @@ public:
     void Pause();
     void Resume();
     bool IsPaused() const { return m_paused.load() > 0; }
+    // Passes the thread has finished, so a caller can wait for detection to have looked.
+    int PassesRun() const { return m_passesRun.load(); }
 
     // Copies the known phones (at most *count) into buffer and sets *count to how many.
     bool GetDevices(DeviceRecord* buffer, int* count) const;
@@ -90,6 +92,7 @@ private:
     Slots m_slots;
     int m_count = 0;
     std::atomic<int> m_paused{0};
+    std::atomic<int> m_passesRun{0};
     std::atomic<bool> m_pendingReport{false};
     // Serials of attached phones of other makers, so they are not read again on every pass.
     QStringList m_foreign;

@@ -1,6 +1,7 @@
 // The cache of app labels and icons: what is put comes back from the file, and a damaged or
 // hostile file is an empty cache with one log line, never a crash.
 #include "bridge/adb/AdbAppCache.h"
+#include "TestFiles.h"
 
 #include "libs/log/Log.h"
 
@@ -38,11 +39,7 @@ protected:
 
     QString CachePath() const { return m_dir.filePath(QStringLiteral("adb-apps.json")); }
 
-    void WriteCache(const QByteArray& bytes) {
-        QFile file(CachePath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
+    void WriteCache(const QByteArray& bytes) { ASSERT_TRUE(vexa::test::WriteFile(CachePath(), bytes)); }
 
     static QByteArray Document(const QJsonArray& apps) {
         return QJsonDocument(QJsonObject{{QStringLiteral("format"), 1}, {QStringLiteral("apps"), apps}}).toJson();

@@ -15,7 +15,6 @@
 #include "bridge/api/FileSystem.h"
 #include "bridge/api/MessageStores.h"
 #include "bridge/api/PictureStore.h"
-#include "bridge/api/ScreenshotService.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimPhones.h"
@@ -24,6 +23,7 @@
 #include "libs/log/Log.h"
 #include "libs/mms/MediaMsg.h"
 #include "libs/prefs/Prefs.h"
+#include "messages/MessageData.h"
 #include "platform/Event.h"
 
 #include "TestApk.h"
@@ -36,7 +36,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +46,8 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <numeric>
+#include <set>
 #include <thread>
 
 using namespace vexa;
@@ -87,9 +88,7 @@ protected:
     }
 
     void SetUp() override {
-        if (CAdbTestRig::AdbPath().isEmpty()) {
-            GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-        }
+        SKIP_WITHOUT_ADB();
         ASSERT_TRUE(s_ready) << s_error.toStdString();
         m_phone = QStringLiteral("ADB-%1").arg(++s_phones);
         ASSERT_TRUE(MakePhone(m_phone, QStringLiteral("vexa"), QStringLiteral("V960")));
@@ -114,6 +113,14 @@ protected:
         QString error;
         return sim::CreatePhone(
             {.brand = brand, .model = model, .serial = serial, .dualSim = true, .sdCard = true, .simState = 3}, &error);
+    }
+
+    // Fills the phone file with what the case asks for, and none of the small stores or frames.
+    void Seed(sim::SeedOptions seed) {
+        seed.smallStores = false;
+        seed.screenFrames = false;
+        QString error;
+        ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
     }
 
     DeviceSession* Session() { return m_bridge->GetSession(); }
@@ -186,13 +193,7 @@ TEST_F(AdbBackendTest, ListsThePhonesOwnSerialAndConnectsByIt) {
 }
 
 TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
-    sim::SeedOptions seed;
-    seed.apps = 4;
-    seed.contacts = 7;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    QString error;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(Seed({.contacts = 7, .apps = 4}));
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetAppCount(), 4);
@@ -205,37 +206,12 @@ TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
     EXPECT_EQ(summary->GetAppCount(), 4);
 }
 
-// The phone is asked for screencap's raw frame (no PNG encoding on the phone): the header's width,
-// height and RGBA format, then exactly the pixels of the screen.
-TEST_F(AdbBackendTest, ScreenshotIsARawFrameOfTheScreensSize) {
-    sim::SeedOptions seed;
-    seed.smallStores = false;
-    QString seedError;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &seedError)) << seedError.toStdString();
-    std::promise<std::pair<bool, QByteArray>> frame;
-    ASSERT_TRUE(Session()->GetScreenshotService()->CaptureOnce([&frame](bool error, const QByteArray& bytes) {
-        frame.set_value({error, bytes});
-    }));
-    auto result = frame.get_future();
-    ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    const auto [error, raw] = result.get();
-    EXPECT_FALSE(error);
-    ASSERT_EQ(raw.size(), 16 + 480 * 854 * 4);
-    const auto word = [&raw](int i) { return qFromLittleEndian<quint32>(raw.constData() + 4 * i); };
-    EXPECT_EQ(word(0), 480u);
-    EXPECT_EQ(word(1), 854u);
-    EXPECT_EQ(word(2), 1u); // RGBA_8888
-    Session()->GetScreenshotService()->StopCapture();
-}
-
 // Live frames: screenrecord's frames scaled to the player's size on a phone that has its frames
 // output (Android 5 and later), a screenshot beside the stream at full size while the stream goes
 // on; an Android 4.4 phone gets one full screencap per frame.
 TEST_F(AdbBackendTest, LiveFramesAreAScaledStreamWhereThePhoneHasOne) {
-    sim::SeedOptions seed;
-    seed.smallStores = false;
-    QString seedError;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &seedError)) << seedError.toStdString();
+    QString seedError; // with the screen's frames, which Seed leaves out
+    ASSERT_TRUE(sim::SeedPhone(m_phone, {.smallStores = false}, &seedError)) << seedError.toStdString();
     ASSERT_TRUE(SetMeta("screen_width", QStringLiteral("1080")) && SetMeta("screen_height", QStringLiteral("2400")));
     struct Frames {
         std::mutex lock;
@@ -280,12 +256,7 @@ TEST_F(AdbBackendTest, LiveFramesAreAScaledStreamWhereThePhoneHasOne) {
 }
 
 TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
-    sim::SeedOptions seed;
-    seed.apps = 3;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    QString error;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(Seed({.apps = 3}));
     const QString cachePath = adbphone::CAdbAppCache::DefaultPath();
     QFile::remove(cachePath);
 
@@ -632,16 +603,12 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
 // ---- multimedia messages -----------------------------------------------------------------------
 
 TEST_F(AdbBackendTest, MmsAreReadWholeThroughTheProviderAndNeverWritten) {
-    sim::SeedOptions seed;
-    seed.mms = 6;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    QString error;
-    ASSERT_TRUE(sim::SeedPhone(m_phone, seed, &error)) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(Seed({.mms = 6}));
     // The phone file's own messages, as the simulator's store reads them.
     std::map<std::int64_t, std::pair<QString, QByteArray>> onPhone; // id -> number, message file
     {
         sim::SimDb db;
+        QString error;
         ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error));
         sim::Stmt rows(db, "SELECT id, number, data FROM mms");
         while (rows.Step()) {
@@ -818,41 +785,6 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
     // The refusal lost nothing: the phone file still holds the contact.
     EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM contacts WHERE display_name='Kept'"), 1);
 }
-
-// Names that break naive quoting: blanks, quotes, shell characters, a leading dash, Chinese.
-class AdbHostileNameTest : public AdbBackendTest, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(AdbHostileNameTest, FolderAndFileRoundTrip) {
-    const QString name = QString::fromUtf8(GetParam());
-    const QString folder = Root() + u'/' + name;
-    ASSERT_TRUE(Fs()->CreateFolder(folder));
-    EXPECT_FALSE(Fs()->CreateFolder(folder)); // exists
-    ASSERT_TRUE(Fs()->ListFolder(Root(), {}));
-    bool listed = false;
-    for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
-        listed = listed || (Fs()->GetEntry(i)->GetName() == name && Fs()->GetEntry(i)->IsDirectory());
-    }
-    EXPECT_TRUE(listed);
-
-    const QByteArray data = Pattern(300 * 1024 + 7, 2);
-    const QString local = m_local.filePath(QStringLiteral("up.bin"));
-    ASSERT_TRUE(WriteFile(local, data));
-    const QString file = folder + u'/' + name + QStringLiteral(".txt");
-    ASSERT_TRUE(Fs()->UploadFile(local, file, {}, nullptr));
-    const QString back = m_local.filePath(QStringLiteral("down.bin"));
-    ASSERT_TRUE(Fs()->TransferFile(file, back, {}, nullptr));
-    EXPECT_EQ(ReadFile(back), data);
-
-    ASSERT_TRUE(Fs()->RenamePath(file, QStringLiteral("renamed ") + name));
-    EXPECT_FALSE(Fs()->PathExists(file));
-    EXPECT_TRUE(Fs()->PathExists(folder + QStringLiteral("/renamed ") + name));
-    ASSERT_TRUE(Fs()->DeletePath(folder));
-    EXPECT_FALSE(Fs()->PathExists(folder));
-}
-
-INSTANTIATE_TEST_SUITE_P(Names, AdbHostileNameTest,
-                         ::testing::Values("my file", "it's", "a\"b", "$(reboot)", "`id`;rm -rf x", "-rf", "colon:name",
-                                           "照片 2024", "tab\there", "*?[x]"));
 
 // Copying, listing and the plain refusals are in the shared bridge suite; these are the shell's own.
 TEST_F(AdbBackendTest, MoveNeverOverwritesAndRefusalsReachNoSystemFolder) {
@@ -1236,6 +1168,61 @@ TEST_F(AdbBackendTest, PhonesSharingASerialKeepAdbsNames) {
     EXPECT_NE(m_bridge->ConnectUsbDevice(twin), 0);
     EXPECT_EQ(m_bridge->ConnectUsbDevice(m_phone), 0); // ambiguous: neither is meant
     s_rig->StopDaemon(twin, true);
+}
+
+// ---- the pages' data over a plain phone ------------------------------------------------------------
+
+// What adb cannot reach must leave the rest of a page working: the message page's data takes in the
+// phone's multimedia messages beside its texts, and a search goes to both stores.
+TEST_F(AdbBackendTest, MessagePageDataHoldsThePhonesMultimediaMessages) {
+    ASSERT_NO_FATAL_FAILURE(Seed({.sms = 120, .mms = 4}));
+    messages::MessageData data;
+    ASSERT_EQ(data.ObtainStores(Session()), messages::MessageData::StoreState::Ready);
+    ASSERT_TRUE(data.Rebuild(Session()));
+    std::vector<MSGINFO> all, mms;
+    ASSERT_TRUE(Session()->GetSmsStore()->ListSms(&all));
+    ASSERT_TRUE(Session()->GetMmsStore()->ListMms(&mms));
+    EXPECT_EQ(mms.size(), 4u) << "the seeded messages are all received or sent";
+    EXPECT_EQ(data.Messages().size() + data.Drafts().size(), 124u);
+    EXPECT_EQ(data.Messages().size(), all.size() + mms.size());
+    std::size_t inConversations = 0;
+    std::set<QString> numbers;
+    for (const messages::typCONFERINFO& conversation : data.Conversations()) {
+        EXPECT_TRUE(numbers.insert(conversation.number.toLower()).second) << "one conversation per number";
+        inConversations += data.ConversationMessages(conversation.number).size();
+    }
+    EXPECT_EQ(inConversations, data.Messages().size());
+    const QString word = all.front().content.left(2);
+    ASSERT_TRUE(data.Rebuild(Session(), word));
+    EXPECT_FALSE(data.Messages().empty());
+    for (const MSGINFO& message : data.Messages()) {
+        EXPECT_TRUE(message.content.contains(word, Qt::CaseInsensitive) || message.number.contains(word));
+    }
+}
+
+// The storage bar's shares come from the media index, on both storages; a phone that keeps its
+// index from adb still reports its totals, with no split.
+TEST_F(AdbBackendTest, StorageSharesComeFromTheMediaIndex) {
+    ASSERT_NO_FATAL_FAILURE(Seed({.pictures = 12, .files = 10}));
+    ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    std::uint64_t phone[5], card[4];
+    Fs()->GetPhoneCategorySizes(phone);
+    Fs()->GetSdCardCategorySizes(card);
+    const int pictures = CountOnPhone("SELECT SUM(size) FROM files WHERE is_dir=0 AND storage<2 AND category=1");
+    EXPECT_GT(pictures, 0);
+    EXPECT_EQ(phone[CATEGORY_PICTURE] + card[0], static_cast<std::uint64_t>(pictures));
+    EXPECT_LE(phone[CATEGORY_PICTURE] + phone[CATEGORY_MUSIC] + phone[CATEGORY_VIDEO],
+              Fs()->GetPhoneTotalSpace() - Fs()->GetPhoneFreeSpace());
+
+    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("media")));
+    m_bridge->CloseSession();
+    ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
+    ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    Fs()->GetPhoneCategorySizes(phone);
+    Fs()->GetSdCardCategorySizes(card);
+    EXPECT_EQ(std::accumulate(std::begin(phone), std::end(phone), std::uint64_t{0}), 0u);
+    EXPECT_EQ(std::accumulate(std::begin(card), std::end(card), std::uint64_t{0}), 0u);
+    EXPECT_GT(Fs()->GetPhoneTotalSpace(), Fs()->GetPhoneFreeSpace());
 }
 
 } // namespace

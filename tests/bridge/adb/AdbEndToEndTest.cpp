@@ -4,6 +4,8 @@
 #include "bridge/adb/protocol/AdbHostClient.h"
 #include "bridge/adb/protocol/AdbSyncService.h"
 
+#include "AdbTestRig.h"
+#include "TestEnvironment.h"
 #include "TestFiles.h"
 #include "Waits.h"
 
@@ -11,15 +13,10 @@
 #include <map>
 #include <mutex>
 
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 using namespace adb;
@@ -111,52 +108,21 @@ std::unique_ptr<IAdbService> PhoneService(const std::string& name, const std::st
     return nullptr;
 }
 
-std::uint16_t FreePort() {
-    CAdbListener probe;
-    return probe.Listen(0) ? probe.Port() : 0;
-}
-
 class AdbEndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_adb = QStandardPaths::findExecutable(QStringLiteral("adb"));
-        if (m_adb.isEmpty()) {
-            GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-        }
+        SKIP_WITHOUT_ADB();
         for (int i = 0; i < 300 * 1024; ++i) {
             m_big += static_cast<char>((i * 31 + 7) & 0xff);
         }
-        // The server keeps its key in $HOME/.android: keep ours out of the user's.
-        ASSERT_TRUE(m_home.isValid());
-        const char* home = std::getenv("HOME");
-        m_oldHome = home ? home : "";
-        ::setenv("HOME", m_home.path().toLocal8Bit().constData(), 1);
-
         m_device = std::make_unique<CAdbDeviceServer>(
             AdbDeviceIdentity{"vexa_x1", "X1_Pro", "x1", {"cmd"}},
             [this](const std::string& name) { return PhoneService(name, m_big, m_store); });
         ASSERT_TRUE(m_device->Start(0));
         m_serial = "127.0.0.1:" + std::to_string(m_device->Port());
-
-        m_port = FreePort();
-        ASSERT_NE(m_port, 0);
-        m_client = std::make_unique<CAdbHostClient>(m_port);
-        const AdbStatus started = CAdbHostClient::StartServer(m_port, m_adb.toStdString());
-        m_serverStarted = true;
-        ASSERT_TRUE(started) << started.message;
-    }
-
-    void TearDown() override {
-        if (m_serverStarted) {
-            if (!m_client->KillServer()) {
-                QProcess::execute(m_adb,
-                                  {QStringLiteral("-P"), QString::number(m_port), QStringLiteral("kill-server")});
-            }
-        }
-        m_device.reset();
-        if (!m_oldHome.empty()) {
-            ::setenv("HOME", m_oldHome.c_str(), 1);
-        }
+        QString error;
+        ASSERT_TRUE(m_rig.StartServer(&error)) << error.toStdString();
+        m_client = std::make_unique<CAdbHostClient>(m_rig.ServerPort());
     }
 
     // Waits until the server lists our device as online.
@@ -176,29 +142,17 @@ protected:
         std::string reply;
         return m_client->ConnectDevice(m_serial, reply) && WaitOnline();
     }
-    std::pair<int, QString> Adb(QStringList arguments) {
-        QProcess adb;
-        arguments = QStringList{QStringLiteral("-P"), QString::number(m_port), QStringLiteral("-s"),
-                                QString::fromStdString(m_serial)} +
-                    arguments;
-        adb.start(m_adb, arguments);
-        if (!adb.waitForFinished(15000)) {
-            adb.kill();
-            adb.waitForFinished(1000);
-            return {-1, QStringLiteral("timed out")};
-        }
-        return {adb.exitCode(), QString::fromUtf8(adb.readAllStandardOutput() + adb.readAllStandardError())};
+    // The adb command line, as a user would type it against this device.
+    std::pair<int, QString> Adb(const QStringList& arguments) {
+        return m_rig.Adb(QStringList{QStringLiteral("-s"), QString::fromStdString(m_serial)} + arguments, 15000);
     }
 
+    ScopedTestFolders m_folders; // the server keeps its key under $HOME/.android: not the user's
     CMemoryStore m_store;
-    QString m_adb;
-    QTemporaryDir m_home;
-    std::string m_oldHome;
     std::string m_big;
     std::unique_ptr<CAdbDeviceServer> m_device;
     std::string m_serial;
-    std::uint16_t m_port = 0;
-    bool m_serverStarted = false;
+    CAdbTestRig m_rig; // kills the server, also when a case fails half-way
     std::unique_ptr<CAdbHostClient> m_client;
 };
 
@@ -211,7 +165,7 @@ TEST_F(AdbEndToEndTest, ConnectListAndRunShellCommands) {
 
     // Connecting to nothing reports the server's failure text.
     std::string reply;
-    EXPECT_FALSE(m_client->ConnectDevice("127.0.0.1:" + std::to_string(FreePort()), reply));
+    EXPECT_FALSE(m_client->ConnectDevice("127.0.0.1:" + std::to_string(CAdbTestRig::FreePort()), reply));
     EXPECT_NE(reply.find("failed to connect"), std::string::npos) << reply;
     ASSERT_TRUE(m_client->ConnectDevice(m_serial, reply)) << reply;
     ASSERT_TRUE(WaitOnline());
@@ -255,7 +209,7 @@ TEST_F(AdbEndToEndTest, ConnectListAndRunShellCommands) {
 TEST_F(AdbEndToEndTest, TrackDevicesSeesTheDeviceArrive) {
     std::atomic<bool> sawDevice{false};
     std::thread tracker([&] {
-        CAdbHostClient tracking(m_port);
+        CAdbHostClient tracking(m_rig.ServerPort());
         tracking.TrackDevices([&](const std::vector<AdbDeviceEntry>& list) {
             for (const auto& d : list) {
                 if (d.serial.toStdString() == m_serial && d.state == "device") {
@@ -274,7 +228,6 @@ TEST_F(AdbEndToEndTest, TrackDevicesSeesTheDeviceArrive) {
     // thread can be joined.
     if (!WaitUntil([&] { return sawDevice.load(); }, 5000)) {
         m_client->KillServer();
-        m_serverStarted = false;
     }
     tracker.join();
     EXPECT_TRUE(sawDevice.load());
@@ -294,7 +247,7 @@ TEST_F(AdbEndToEndTest, SyncSessionThroughTheServer) {
     EXPECT_EQ(entries[1].name, "照片 1.jpg");
     EXPECT_EQ(entries[1].stat.size, m_big.size());
 
-    const QString local = m_home.filePath(QStringLiteral("pulled.jpg"));
+    const QString local = m_folders.Root() + QStringLiteral("/pulled.jpg");
     std::uint64_t lastDone = 0;
     ASSERT_TRUE(session.Pull("/sdcard/DCIM/照片 1.jpg", local.toStdString(),
                              [&](std::uint64_t done, std::uint64_t) { lastDone = done; }));
@@ -311,7 +264,7 @@ TEST_F(AdbEndToEndTest, SyncSessionThroughTheServer) {
     const AdbStatus refused = session.Push(local.toStdString(), "/system/app/x.apk", 0644);
     EXPECT_FALSE(refused);
     EXPECT_NE(refused.message.find("Read-only file system"), std::string::npos) << refused.message;
-    const AdbStatus missing = session.Pull("/sdcard/none", m_home.filePath("none").toStdString());
+    const AdbStatus missing = session.Pull("/sdcard/none", (m_folders.Root() + QStringLiteral("/none")).toStdString());
     EXPECT_FALSE(missing);
     // The session survives failures the phone reports.
     EXPECT_TRUE(session.Stat("/sdcard/DCIM", stat));
@@ -322,7 +275,7 @@ TEST_F(AdbEndToEndTest, SyncSessionThroughTheServer) {
     auto [code, out] = Adb({QStringLiteral("push"), local, QStringLiteral("/sdcard/Music/song one.mp3")});
     ASSERT_EQ(code, 0) << out.toStdString();
     EXPECT_TRUE(m_store.Get("/sdcard/Music/song one.mp3") == m_big);
-    const QString target = m_home.filePath(QStringLiteral("back.mp3"));
+    const QString target = m_folders.Root() + QStringLiteral("/back.mp3");
     std::tie(code, out) = Adb({QStringLiteral("pull"), QStringLiteral("/sdcard/Music/song one.mp3"), target});
     ASSERT_EQ(code, 0) << out.toStdString();
     EXPECT_TRUE(vexa::test::ReadFile(target).toStdString() == m_big);

@@ -11,6 +11,11 @@
 #include <map>
 #include <memory>
 
+// Skips the rest of a case (or of a fixture's set-up) on a machine without adb.
+#define SKIP_WITHOUT_ADB()                                                                                             \
+    if (CAdbTestRig::AdbPath().isEmpty())                                                                              \
+    GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)"
+
 class CAdbTestRig {
 public:
     CAdbTestRig() = default;

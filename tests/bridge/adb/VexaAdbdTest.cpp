@@ -1,12 +1,12 @@
 // The vexa-adbd program reached through the adb command line, as a developer would use it:
 // "adb -P PORT connect 127.0.0.1:DPORT", then "adb -P PORT -s 127.0.0.1:DPORT shell getprop ...".
+#include "AdbTestRig.h"
+#include "TestEnvironment.h"
+
 #include "bridge/adb/protocol/AdbHostClient.h"
 
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -14,23 +14,15 @@ using namespace adb;
 
 namespace {
 
+// vexa-adbd started with its own options (no phone file), behind the rig's private adb server.
 class VexaAdbdTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_adbPath = QStandardPaths::findExecutable(QStringLiteral("adb"));
-        if (m_adbPath.isEmpty()) {
-            GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
-        }
-        ASSERT_TRUE(m_home.isValid());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_home.path()); // the server's key stays in the test folder
-        m_env = env;
-
-        m_daemon.setProgram(QStringLiteral(VEXA_ADBD_PATH));
-        m_daemon.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--brand"),
-                               QStringLiteral("vexa"), QStringLiteral("--model"), QStringLiteral("X1"),
-                               QStringLiteral("--prop"), QStringLiteral("ro.build.version.release=13")});
-        m_daemon.start();
+        SKIP_WITHOUT_ADB();
+        m_daemon.start(QStringLiteral(VEXA_ADBD_PATH),
+                       {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--brand"),
+                        QStringLiteral("vexa"), QStringLiteral("--model"), QStringLiteral("X1"),
+                        QStringLiteral("--prop"), QStringLiteral("ro.build.version.release=13")});
         ASSERT_TRUE(m_daemon.waitForStarted(5000));
         ASSERT_TRUE(m_daemon.waitForReadyRead(5000));
         const QString line = QString::fromUtf8(m_daemon.readLine()).trimmed();
@@ -38,50 +30,15 @@ protected:
             QRegularExpression(QStringLiteral("^vexa-adbd: listening on 127\\.0\\.0\\.1:(\\d+)$")).match(line);
         ASSERT_TRUE(match.hasMatch()) << line.toStdString();
         m_serial = QStringLiteral("127.0.0.1:") + match.captured(1);
-
-        CAdbListener probe;
-        ASSERT_TRUE(probe.Listen(0));
-        m_port = probe.Port();
-        probe.Close();
-        m_serverStarted = true;
-        const auto [code, out] = Adb({QStringLiteral("start-server")});
-        ASSERT_EQ(code, 0) << out.toStdString();
+        QString error;
+        ASSERT_TRUE(m_rig.StartServer(&error)) << error.toStdString();
     }
+    std::pair<int, QString> Adb(const QStringList& arguments) { return m_rig.Adb(arguments, 15000); }
 
-    void TearDown() override {
-        if (m_serverStarted) {
-            Adb({QStringLiteral("kill-server")});
-        }
-        if (m_daemon.state() != QProcess::NotRunning) {
-            m_daemon.terminate();
-            if (!m_daemon.waitForFinished(5000)) {
-                m_daemon.kill();
-                m_daemon.waitForFinished(1000);
-            }
-        }
-    }
-
-    std::pair<int, QString> Adb(QStringList arguments) {
-        QProcess adb;
-        adb.setProcessEnvironment(m_env);
-        arguments.prepend(QString::number(m_port));
-        arguments.prepend(QStringLiteral("-P"));
-        adb.start(m_adbPath, arguments);
-        if (!adb.waitForFinished(15000)) {
-            adb.kill();
-            adb.waitForFinished(1000);
-            return {-1, QStringLiteral("timed out")};
-        }
-        return {adb.exitCode(), QString::fromUtf8(adb.readAllStandardOutput() + adb.readAllStandardError())};
-    }
-
-    QString m_adbPath;
-    QTemporaryDir m_home;
-    QProcessEnvironment m_env;
-    QProcess m_daemon;
+    ScopedTestFolders m_folders; // the server's key stays out of the user's home
+    QProcess m_daemon;           // killed by its destructor, after the server
+    CAdbTestRig m_rig;
     QString m_serial;
-    std::uint16_t m_port = 0;
-    bool m_serverStarted = false;
 };
 
 } // namespace
@@ -104,7 +61,7 @@ TEST_F(VexaAdbdTest, AdbShellGetpropPrintsTheBrand) {
     EXPECT_EQ(out.trimmed(), QStringLiteral("hello"));
 
     // Our own client against the same server and daemon.
-    CAdbHostClient client(m_port);
+    CAdbHostClient client(m_rig.ServerPort());
     std::string text;
     ASSERT_TRUE(client.Shell(m_serial.toStdString(), "getprop", text));
     const auto props = ParseGetprop(text);

@@ -1,4 +1,5 @@
 #include "libs/apk/Apk.h"
+#include "TestFiles.h"
 
 #include "bridge/sim/SimSeed.h"
 
@@ -25,9 +26,7 @@ class ApkTest : public ::testing::Test {
 protected:
     QString Write(const QString& name, const QByteArray& bytes) {
         const QString path = m_dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        EXPECT_TRUE(vexa::test::WriteFile(path, bytes));
         return path;
     }
     struct Freer {
