@@ -15,6 +15,7 @@
 #include "bridge/api/FileSystem.h"
 #include "bridge/api/MessageStores.h"
 #include "bridge/api/PictureStore.h"
+#include "bridge/api/ScreenshotService.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimPhones.h"
@@ -36,6 +37,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
