@@ -2,6 +2,10 @@
 
 #include "platform/StringTable.h"
 
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
 QString StorageTotalText(std::int64_t total, std::int64_t freeBytes) {
     const auto used = static_cast<double>(total - freeBytes);
     if (total <= 1073741824LL) {
@@ -31,12 +35,21 @@ std::int64_t StorageOthers(std::int64_t total, std::initializer_list<std::int64_
     return rest;
 }
 
+namespace {
+const int kOldestWithoutPlayer[] = {2, 3, 4}; // the newest version without the screenshot service
+} // namespace
+
 bool ScreenPlayerSupported(const QString& osVersion) {
-    QString digits = osVersion;
-    digits.remove(u'.');
-    bool ok = false;
-    const qlonglong number = digits.toLongLong(&ok);
-    return ok && number > 234;
+    std::vector<int> parts;
+    for (const QString& part : osVersion.trimmed().split(u'.')) {
+        bool ok = false;
+        parts.push_back(part.toInt(&ok));
+        if (!ok || parts.back() < 0) {
+            return false;
+        }
+    }
+    return std::lexicographical_compare(std::begin(kOldestWithoutPlayer), std::end(kOldestWithoutPlayer), parts.begin(),
+                                        parts.end());
 }
 
 QString LastBackupText(const QString& stored, const QDateTime& now) {

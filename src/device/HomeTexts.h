@@ -22,7 +22,9 @@ constexpr int StorageBarLength(bool hasCard) {
 // What is left of total after the named categories and the free space.
 std::int64_t StorageOthers(std::int64_t total, std::initializer_list<std::int64_t> categories, std::int64_t freeBytes);
 
-// The screen player needs an OS version above 2.3.4: the dots removed, read as a number, > 234.
+// The screen player needs an OS version above 2.3.4 (older phones have no screenshot service),
+// compared part by part: "4.0", "12" and "13.0.1" have it. Read as one number with the dots taken
+// out, "12" would be below 234 and every current phone would lose its player.
 bool ScreenPlayerSupported(const QString& osVersion);
 
 // "上次备份时间：" and the age of the stored time ("%04d%02d%02d%02d%02d", seconds optional).

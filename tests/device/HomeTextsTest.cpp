@@ -23,13 +23,12 @@ TEST(HomeTexts, BarWidthsTruncateButKeepOnePixelForTinyCategories) {
 }
 
 TEST(HomeTexts, ScreenPlayerNeedsAnOsVersionAbove234) {
-    EXPECT_FALSE(ScreenPlayerSupported(QStringLiteral("2.3.4")));
-    EXPECT_TRUE(ScreenPlayerSupported(QStringLiteral("2.3.5")));
-    EXPECT_FALSE(ScreenPlayerSupported(QStringLiteral("4.0"))) << "40 is read as forty";
-    EXPECT_FALSE(ScreenPlayerSupported(QStringLiteral("12")));
-    EXPECT_TRUE(ScreenPlayerSupported(QStringLiteral("13.0.1")));
-    EXPECT_FALSE(ScreenPlayerSupported(QStringLiteral("")));
-    EXPECT_FALSE(ScreenPlayerSupported(QStringLiteral("beta")));
+    for (const char* version : {"2.3.5", "2.4", "4.0", "4.4.2", "10", "12", "13.0.1"}) {
+        EXPECT_TRUE(ScreenPlayerSupported(QString::fromLatin1(version))) << version;
+    }
+    for (const char* version : {"2.3.4", "2.3", "1.6", "", "beta", "4.x", "-5"}) {
+        EXPECT_FALSE(ScreenPlayerSupported(QString::fromLatin1(version))) << version;
+    }
 }
 
 TEST(HomeTexts, LastBackupTextAtEachThreshold) {
