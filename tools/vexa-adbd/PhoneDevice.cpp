@@ -1436,6 +1436,24 @@ std::string CPhoneDevice::Screencap(bool png) {
     return raw ? *raw : std::string();
 }
 
+QImage CPhoneDevice::ScreenPicture(std::int64_t id) {
+    if (id != m_pictureId) {
+        Stmt picture(m_db, "SELECT data FROM screen_frames WHERE id=?");
+        picture.Bind(1, id);
+        m_picture = picture.Step() ? QImage::fromData(picture.Blob(0)) : QImage();
+        m_pictureId = id;
+    }
+    return m_picture;
+}
+
+void CPhoneDevice::PrepareScreen() {
+    std::lock_guard guard(m_lock);
+    Stmt newest(m_db, "SELECT id FROM screen_frames ORDER BY id DESC LIMIT 1");
+    if (newest.Step()) {
+        ScreenPicture(newest.Int(0));
+    }
+}
+
 std::shared_ptr<const std::string> CPhoneDevice::RawScreencap() {
     std::lock_guard guard(m_lock);
     Stmt stmt(m_db, "SELECT id FROM screen_frames ORDER BY id DESC LIMIT 1");
@@ -1450,9 +1468,7 @@ std::shared_ptr<const std::string> CPhoneDevice::RawScreencap() {
     if (m_rawFrame && id == m_rawFrameId && screen == m_rawFrameSize) {
         return m_rawFrame;
     }
-    Stmt picture(m_db, "SELECT data FROM screen_frames WHERE id=?");
-    picture.Bind(1, id);
-    QImage image = picture.Step() ? QImage::fromData(picture.Blob(0)) : QImage();
+    QImage image = ScreenPicture(id);
     if (image.isNull()) {
         return nullptr;
     }

@@ -17,6 +17,7 @@
 #include "bridge/adb/protocol/AdbSyncService.h"
 #include "bridge/sim/SimDb.h"
 
+#include <QImage>
 #include <QSize>
 
 #include <map>
@@ -58,6 +59,9 @@ public:
     std::shared_ptr<const std::string> RecordedFrame(QSize size);
     // The raw frame "screencap" sends, shared rather than copied for each request; null: no frame.
     std::shared_ptr<const std::string> RawScreencap();
+    // A phone's screen sits in its frame buffer from the start: decodes the stored picture ahead of
+    // the first screenshot or stream, which would otherwise wait for it.
+    void PrepareScreen();
 
     adb::SyncStat Stat(const std::string& path) override;
     bool List(const std::string& path, std::vector<adb::SyncDirEntry>& entries) override;
@@ -122,6 +126,7 @@ private:
     // "screencap": the newest frame of the phone file at the phone's screen size as raw RGBA_8888
     // behind the 16-byte header of Android 8 and later; with -p the stored PNG. Empty: no frame.
     std::string Screencap(bool png);
+    QImage ScreenPicture(std::int64_t id); // m_lock held
     // The phone file's own path for a path the shell or sync service got: "/sdcard",
     // "/storage/emulated/0" and "/storage/self/primary" name the phone storage, "/storage/<id>" the card.
     QString Resolve(const QString& path);
@@ -135,6 +140,8 @@ private:
     std::int64_t CopyTree(std::int64_t source, const QString& path);
 
     std::recursive_mutex m_lock;
+    std::int64_t m_pictureId = -1; // the stored screen picture, decoded once
+    QImage m_picture;
     std::int64_t m_rawFrameId = -1;
     QSize m_rawFrameSize;
     std::shared_ptr<const std::string> m_rawFrame;

@@ -133,9 +133,7 @@ std::shared_ptr<const std::string> CPhoneDevice::RecordedFrame(QSize size) {
     if (m_recorded && id == m_recordedId && size == m_recordedSize) {
         return m_recorded; // the screen did not change: the same picture again, as a phone sends it
     }
-    vexa::sim::Stmt picture(m_db, "SELECT data FROM screen_frames WHERE id=?");
-    picture.Bind(1, id);
-    QImage image = picture.Step() ? QImage::fromData(picture.Blob(0)) : QImage();
+    QImage image = ScreenPicture(id);
     if (image.isNull()) {
         return nullptr;
     }

@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <pthread.h>
+#include <thread>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -100,9 +101,15 @@ int main(int argc, char** argv) {
     }
     std::printf("vexa-adbd: listening on 127.0.0.1:%u\n", server.Port());
     std::fflush(stdout);
+    std::thread screen([&phone, servePhone] {
+        if (servePhone) {
+            phone.PrepareScreen();
+        }
+    });
 
     int received = 0;
     sigwait(&stopSignals, &received);
+    screen.join();
     server.Stop();
     return 0;
 }
