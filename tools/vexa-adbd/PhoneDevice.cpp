@@ -1436,6 +1436,21 @@ std::string CPhoneDevice::Screencap(bool png) {
     return raw ? *raw : std::string();
 }
 
+std::shared_ptr<const std::string> PackFrame(const QImage& image, std::initializer_list<std::uint32_t> header) {
+    const auto rowBytes = static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.depth() / 8);
+    auto frame = std::make_shared<std::string>();
+    frame->reserve(4 * header.size() + rowBytes * static_cast<std::size_t>(image.height()));
+    for (const std::uint32_t word : header) {
+        for (int i = 0; i < 4; ++i) {
+            frame->push_back(static_cast<char>((word >> (8 * i)) & 0xff));
+        }
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        frame->append(reinterpret_cast<const char*>(image.constScanLine(y)), rowBytes);
+    }
+    return frame;
+}
+
 QImage CPhoneDevice::ScreenPicture(std::int64_t id) {
     if (id != m_pictureId) {
         Stmt picture(m_db, "SELECT data FROM screen_frames WHERE id=?");
@@ -1477,17 +1492,7 @@ std::shared_ptr<const std::string> CPhoneDevice::RawScreencap() {
     }
     image = image.convertToFormat(QImage::Format_RGBA8888);
     // Android 8 and later: width, height, format 1 (RGBA_8888), colour space 0, then the rows.
-    auto raw = std::make_shared<std::string>();
-    const auto rowBytes = static_cast<std::size_t>(image.width()) * 4;
-    raw->reserve(16 + rowBytes * static_cast<std::size_t>(image.height()));
-    for (const std::uint32_t word : {std::uint32_t(image.width()), std::uint32_t(image.height()), 1u, 0u}) {
-        for (int i = 0; i < 4; ++i) {
-            raw->push_back(static_cast<char>((word >> (8 * i)) & 0xff));
-        }
-    }
-    for (int y = 0; y < image.height(); ++y) {
-        raw->append(reinterpret_cast<const char*>(image.constScanLine(y)), rowBytes);
-    }
+    auto raw = PackFrame(image, {std::uint32_t(image.width()), std::uint32_t(image.height()), 1u, 0u});
     m_rawFrame = std::move(raw);
     m_rawFrameId = id;
     m_rawFrameSize = screen;

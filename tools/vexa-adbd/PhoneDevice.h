@@ -20,6 +20,7 @@
 #include <QImage>
 #include <QSize>
 
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,10 @@ namespace vexa_adbd {
 // merges both streams anyway. "$?" outside single quotes stands for the last exit status and is
 // kept as the word "$?" marker for the runner. False for an unterminated quote.
 bool SplitShellLine(const std::string& line, std::vector<std::vector<std::string>>& commands);
+
+// Little-endian header words, then the picture's rows without padding: the raw frames of
+// screencap and screenrecord.
+std::shared_ptr<const std::string> PackFrame(const QImage& image, std::initializer_list<std::uint32_t> header);
 
 class CPhoneDevice : public adb::IAdbSyncStore {
 public:

@@ -20,12 +20,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kFrameIntervalMs = 33;
 constexpr int kMaxTimeLimitS = 180;
 
-void PutWord(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
-    }
-}
-
 class CScreenRecordService final : public adb::IAdbService {
 public:
     CScreenRecordService(CPhoneDevice& phone, QSize size, int timeLimitS)
@@ -138,17 +132,11 @@ std::shared_ptr<const std::string> CPhoneDevice::RecordedFrame(QSize size) {
         return nullptr;
     }
     image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB888);
-    const auto rowBytes = static_cast<std::size_t>(image.width()) * 3;
-    auto frame = std::make_shared<std::string>();
-    frame->reserve(20 + rowBytes * static_cast<std::size_t>(image.height()));
-    PutWord(*frame, static_cast<std::uint32_t>(16 + rowBytes * static_cast<std::size_t>(image.height())));
-    PutWord(*frame, static_cast<std::uint32_t>(image.width()));
-    PutWord(*frame, static_cast<std::uint32_t>(image.height()));
-    PutWord(*frame, static_cast<std::uint32_t>(rowBytes));
-    PutWord(*frame, 3);
-    for (int y = 0; y < image.height(); ++y) {
-        frame->append(reinterpret_cast<const char*>(image.constScanLine(y)), rowBytes);
-    }
+    // The frames output's header: the length of what follows, width, height, row bytes, 3 bytes a pixel.
+    const auto rowBytes = static_cast<std::uint32_t>(image.width()) * 3;
+    auto frame = PackFrame(image, {16 + rowBytes * static_cast<std::uint32_t>(image.height()),
+                                   static_cast<std::uint32_t>(image.width()),
+                                   static_cast<std::uint32_t>(image.height()), rowBytes, 3});
     m_recorded = std::move(frame);
     m_recordedId = id;
     m_recordedSize = size;
