@@ -201,8 +201,8 @@ private:
 
     void Store(const QHttpServerRequest& request, QTcpSocket* socket) {
         const QUrl url = request.url();
-        const QByteArray method = request.method() == QHttpServerRequest::Method::Post ? QByteArray("POST")
-                                                                                       : QByteArray("GET");
+        const QByteArray method =
+            request.method() == QHttpServerRequest::Method::Post ? QByteArray("POST") : QByteArray("GET");
         const StoreAnswer answer =
             m_owner->m_store.Answer(method, url.path(), url.query(QUrl::FullyDecoded), request.body(), m_owner->Url());
         if (answer.stall) {

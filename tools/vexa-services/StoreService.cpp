@@ -283,11 +283,11 @@ StoreAnswer CStoreService::Answer(const QByteArray& method, const QString& path,
     }
     if (method != "GET") {
         answer.stall = false;
-        answer.status = 405;
         return answer;
     }
     if (path == QLatin1String("/store/product")) {
-        if (const StoreProduct* p = FindProduct(QUrlQuery(query).queryItemValue(QStringLiteral("productid")).toLongLong())) {
+        if (const StoreProduct* p =
+                FindProduct(QUrlQuery(query).queryItemValue(QStringLiteral("productid")).toLongLong())) {
             answer.status = 200;
             answer.type = "application/json";
             answer.body = ProductJson(*p, 0);

@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
             ok = false;
         }
         if (!ok) {
-            err << "usage: vexa-services [--port N] [--data DIR] [--feedback-empty] [--store-fail] [--store-stall] [--store-broken]\n";
+            err << "usage: vexa-services [--port N] [--data DIR] [--feedback-empty] [--store-fail] [--store-stall] "
+                   "[--store-broken]\n";
             return 2;
         }
     }
