@@ -4,6 +4,7 @@
 #include "app/CAbout.h"
 #include "app/CCloseTipDlg.h"
 #include "apps/CAppPage.h"
+#include "apps/StoreTasks.h"
 #include "pictures/CPicturePage.h"
 #include "app/CSettingsDlg.h"
 #include "feedback/CSuggestionFeedbackDlg.h"
@@ -24,6 +25,7 @@
 #include "device/DeviceNameAdapter.h"
 #include "device/LoadDataHelper.h"
 #include "libs/log/Log.h"
+#include "device/FirmwareUpdate.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
 #include "libs/update/Update.h"
@@ -183,6 +185,11 @@ bool CMainFrame::Create() {
 
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), Str(418));
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("task_button_layout")), false);
+    // The store is asked with the settings of the moment: a host set while the program runs counts.
+    m_appData.m_upgradeCheck = std::make_shared<apps::CStoreUpgradeCheck>([] {
+        const firmware::FirmwareProxy proxy = firmware::ProxyFromSettings();
+        return WF_OPTIONS{PCL_GetServiceHost(QStringLiteral("store")), proxy.server, proxy.credentials, 15000};
+    });
     m_taskWnd = std::make_unique<CTaskWnd>(Gate(), m_appData, this);
     if (m_taskWnd->Create()) {
         m_taskWnd->hide();
@@ -190,6 +197,11 @@ bool CMainFrame::Create() {
         m_taskWnd->SetInstalledCallback([this] {
             if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
                 apps->ReloadList();
+            }
+        });
+        m_taskWnd->SetTasksChangedCallback([this] {
+            if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
+                apps->OnTasksChanged();
             }
         });
     }
@@ -319,6 +331,10 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
         auto* apps = new CAppPage(Gate(), m_appData);
         apps->SetTaskSink([this](std::vector<std::unique_ptr<tagTASKINFOR>> tasks) {
             m_taskWnd->AddTasks(std::move(tasks));
+            ShowTaskWindow();
+        });
+        apps->SetStoreTasksAdded([this] {
+            m_taskWnd->OnStoreTasksAdded();
             ShowTaskWindow();
         });
         return apps;

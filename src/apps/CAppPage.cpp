@@ -1,7 +1,9 @@
 #include "apps/CAppPage.h"
 
 #include "apps/AppOps.h"
+#include "apps/StoreTasks.h"
 #include "bridge/api/AppManager.h"
+#include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "controls/CVexaProgressDlg.h"
 #include "controls/VexaMessageBox.h"
@@ -71,6 +73,25 @@ CAppPage::CAppPage(CSessionGate& gate, AppData& data, QWidget* parent)
               }
           }
           PostValue(WM_APP_LIST, std::move(read));
+      }),
+      m_upgradeJob("app upgrades", [this](const std::atomic<bool>& cancel) {
+          const std::shared_ptr<apps::IAppUpgradeCheck> check = m_data.m_upgradeCheck;
+          std::vector<apps::AppItem> installed;
+          apps::StoreAsker asker;
+          {
+              CSessionScope use(m_gate, VEXA_HERE);
+              vexa::AppManager* manager = use && use->IsConnected() ? use->GetAppManager() : nullptr;
+              if (manager == nullptr || check == nullptr) {
+                  return;
+              }
+              std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
+              installed = apps::ListApps(*manager);
+              if (vexa::DeviceInfo* info = use->GetDeviceInfo()) {
+                  asker = {info->GetScreenWidth(), info->GetScreenHeight(), info->GetOsVersion(), info->GetStoreFlag()};
+              }
+          }
+          // The store is asked outside the session: a slow store never holds a disconnect up.
+          PostValue(WM_APP_UPGRADES, check->Check(installed, asker, [&cancel] { return cancel.load(); }));
       }) {
     m_choosers.apkFiles = [](QWidget* parent) {
         return QFileDialog::getOpenFileNames(parent, Str(3025), PCL_GetDownloadPath(), DialogFileFilter(Str(3026)));
@@ -78,6 +99,7 @@ CAppPage::CAppPage(CSessionGate& gate, AppData& data, QWidget* parent)
 }
 
 CAppPage::~CAppPage() {
+    m_upgradeJob.Stop(150);
     m_listJob.Stop(150);
 }
 
@@ -88,7 +110,8 @@ bool CAppPage::Create() {
     const std::pair<const char*, int> texts[] = {
         {"btn_install_local_app", 3025}, {"uninstall_app_btn", 421}, {"refresh_app_btn", 757},
         {"sort_by_name_btn", 3018},      {"version_header", 3019},   {"sort_by_size_btn", 3020},
-        {"location_header", 3021},       {"permission_title", 3022}, {"no_permission_tip", 3029}};
+        {"location_header", 3021},       {"permission_title", 3022}, {"no_permission_tip", 3029},
+        {"upgrade_app_btn", 605}};
     for (const auto& [name, id] : texts) {
         Plugin_SetText(GetPluginByName(this, QString::fromLatin1(name)), Str(id));
     }
@@ -119,6 +142,9 @@ void CAppPage::OnDeviceConnected() {
 void CAppPage::OnDeviceDisconnected() {
     m_connected = false;
     m_read = false;
+    m_upgradeJob.Cancel();
+    m_offers.clear();
+    m_upgradesChecked = false;
     m_apps.clear();
     m_checked.clear();
     m_icons.clear();
@@ -161,6 +187,10 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             }
             m_checked.intersect(present);
             ShowList();
+            if (m_read && m_data.m_upgradeCheck) {
+                m_upgradesChecked = false;
+                m_upgradeJob.Request();
+            }
             for (int i = 0; i < static_cast<int>(m_shown.size()); ++i) {
                 if (m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(i)])].package == current) {
                     SelectRow(i);
@@ -169,6 +199,26 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         } else {
             ShowState();
         }
+        return 0;
+    }
+    if (msg == WM_APP_UPGRADES) {
+        auto offers = TakeValue<std::vector<apps::UpgradeOffer>>(lParam);
+        if (!offers || !m_connected) {
+            return 0;
+        }
+        m_offers.clear();
+        {
+            std::lock_guard<std::mutex> lock(m_data.m_taskLock);
+            m_data.m_upgrades.clear();
+            for (apps::UpgradeOffer& offer : *offers) {
+                m_offers.insert(offer.package, offer.newVersionName);
+                m_data.m_upgrades[offer.package] = std::move(offer);
+            }
+        }
+        m_upgradesChecked = true;
+        const int current = m_current;
+        ShowList();
+        SelectRow(current);
         return 0;
     }
     return CTabPageWnd::OnMessage(msg, wParam, lParam);
@@ -190,7 +240,8 @@ void CAppPage::ShowState() {
     Plugin_SetVisible(tip, !text.isEmpty());
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("installed_apps_listbox")), text.isEmpty());
     for (const char* name : {"btn_install_local_app", "uninstall_app_btn", "installed_App_checkbox", "sort_by_name_btn",
-                             "sort_by_size_btn", "app_search_ctrl", "user_apps_tab", "system_apps_tab"}) {
+                             "sort_by_size_btn", "app_search_ctrl", "user_apps_tab", "system_apps_tab",
+                             "upgrade_app_btn", "update_APPS_list_ctrl"}) {
         Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(name)), m_connected);
     }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("apps_details_show_wnd")), m_connected && m_current >= 0);
@@ -204,8 +255,11 @@ void CAppPage::UpdateTitles() {
     const int user = static_cast<int>(m_apps.size()) - system;
     Plugin_SetText(GetPluginByName(this, QStringLiteral("user_apps_tab")), FormatText(Str(3015), user));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("system_apps_tab")), FormatText(Str(3016), system));
-    Plugin_SetValue(GetPluginByName(this, QStringLiteral("user_apps_tab")), m_system ? 0 : 1);
-    Plugin_SetValue(GetPluginByName(this, QStringLiteral("system_apps_tab")), m_system ? 1 : 0);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("update_APPS_list_ctrl")),
+                   FormatText(Str(583), static_cast<int>(m_offers.size())));
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("user_apps_tab")), !m_system && !m_upgradable ? 1 : 0);
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("system_apps_tab")), m_system && !m_upgradable ? 1 : 0);
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("update_APPS_list_ctrl")), m_upgradable ? 1 : 0);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("installed_APPS_list_ctrl")),
                    FormatText(Str(582), static_cast<int>(m_apps.size())));
 }
@@ -214,7 +268,8 @@ void CAppPage::ShowList() {
     m_shown.clear();
     for (int i = 0; i < static_cast<int>(m_apps.size()); ++i) {
         const apps::AppItem& app = m_apps[static_cast<std::size_t>(i)];
-        if (apps::IsSystemApp(app) == m_system && apps::AppMatchesSearch(app, m_search)) {
+        const bool inView = m_upgradable ? m_offers.contains(app.package) : apps::IsSystemApp(app) == m_system;
+        if (inView && apps::AppMatchesSearch(app, m_search)) {
             m_shown.push_back(i);
         }
     }
@@ -278,10 +333,14 @@ bool CAppPage::FillMoreRows() {
             name->setText(name->fontMetrics().elidedText(apps::DisplayName(app), Qt::ElideRight, 260));
             name->setToolTip(app.package);
         }
-        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("row_version")), apps::NormalizeVersion(app.versionName));
+        QString version = apps::NormalizeVersion(app.versionName);
+        if (m_upgradable && m_offers.contains(app.package)) {
+            version += QStringLiteral(" → ") + apps::NormalizeVersion(m_offers.value(app.package));
+        }
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("row_version")), version);
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("row_size")), apps::AppSizeText(app.size));
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("row_location")), apps::LocationText(app.location));
-        Plugin_SetVisible(Plugin_GetChild(row, QStringLiteral("row_update_btn")), false);
+        ShowUpgradeButton(row, app);
         if (auto* check = qobject_cast<QAbstractButton*>(Plugin_GetChild(row, QStringLiteral("row_check")))) {
             const QSignalBlocker quiet(check);
             check->setChecked(m_checked.contains(app.package));
@@ -361,7 +420,68 @@ void CAppPage::SelectRow(int shownRow) {
 
 void CAppPage::ShowSystemApps(bool system) {
     m_system = system;
+    m_upgradable = false;
     ShowList();
+}
+
+void CAppPage::ShowUpgradable() {
+    m_upgradable = true;
+    ShowList();
+}
+
+void CAppPage::ShowUpgradeButton(QWidget* row, const apps::AppItem& app) {
+    QWidget* button = Plugin_GetChild(row, QStringLiteral("row_update_btn"));
+    const bool offered = m_offers.contains(app.package);
+    Plugin_SetVisible(button, offered);
+    if (offered) {
+        const bool running = apps::UpgradeQueued(m_data, app.package);
+        Plugin_SetText(button, Str(running ? 580 : 605));
+        Plugin_SetEnabled(button, !running);
+        button->setToolTip(m_offers.value(app.package));
+    }
+}
+
+void CAppPage::OnTasksChanged() {
+    for (int i = 0; i < m_filled && i < static_cast<int>(m_rows.size()); ++i) {
+        const std::size_t index = static_cast<std::size_t>(m_shown[static_cast<std::size_t>(i)]);
+        ShowUpgradeButton(m_rows[static_cast<std::size_t>(i)], m_apps[index]);
+    }
+}
+
+void CAppPage::QueueUpgradesOf(const std::vector<apps::AppItem>& chosen) {
+    const int count = apps::QueueUpgrades(m_data, chosen);
+    if (count == 0) {
+        VexaMessageBox(Str(612), this, Str(330), 0);
+        return;
+    }
+    OnTasksChanged();
+    if (m_storeTasksAdded) {
+        m_storeTasksAdded();
+    }
+    VexaMessageBox(FormatText(Str(576), count), this, Str(330), 0);
+}
+
+void CAppPage::UpgradeChecked() {
+    actst_record(120);
+    std::vector<apps::AppItem> chosen;
+    for (const apps::AppItem& app : m_apps) {
+        if (m_checked.contains(app.package)) {
+            chosen.push_back(app);
+        }
+    }
+    if (chosen.empty()) {
+        VexaMessageBox(Str(614), this, Str(330), 0);
+        return;
+    }
+    QueueUpgradesOf(chosen);
+}
+
+void CAppPage::UpgradeRow(int shownRow) {
+    if (shownRow < 0 || shownRow >= static_cast<int>(m_shown.size())) {
+        return;
+    }
+    actst_record(120);
+    QueueUpgradesOf({m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(shownRow)])]});
 }
 
 void CAppPage::Search(const QString& key) {
@@ -464,6 +584,12 @@ LRESULT CAppPage::OnButton(QWidget* button, std::intptr_t, std::intptr_t) {
         SortByName();
     } else if (name == QLatin1String("user_apps_tab") || name == QLatin1String("system_apps_tab")) {
         ShowSystemApps(name == QLatin1String("system_apps_tab"));
+    } else if (name == QLatin1String("update_APPS_list_ctrl")) {
+        ShowUpgradable();
+    } else if (name == QLatin1String("upgrade_app_btn")) {
+        UpgradeChecked();
+    } else if (name == QLatin1String("row_update_btn")) {
+        UpgradeRow(RowOf(Plugin_GetCloneRoot(button)));
     }
     return 0;
 }
