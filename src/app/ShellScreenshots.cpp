@@ -9,6 +9,7 @@
 #include "apps/AppOps.h"
 #include "apps/CAppPage.h"
 #include "apps/CTaskWnd.h"
+#include "libs/prefs/Prefs.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceSession.h"
 #include "controls/CVexaProgressDlg.h"
@@ -246,6 +247,11 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
     if (auto* apps = dynamic_cast<CAppPage*>(frame.Page(CMainFrame::TabApp));
         apps != nullptr && TabOf(page) == CMainFrame::TabApp) {
         apps->WaitSettled(timeoutMs);
+        if (!PCL_GetServiceHost(QStringLiteral("store")).isEmpty()) {
+            // The rows' upgrade buttons come with the store's answer.
+            scenes::WaitFor([apps] { return apps->UpgradesChecked(); }, timeoutMs);
+            apps->WaitSettled(timeoutMs);
+        }
         if (page == QLatin1String("app_details") && !apps->Shown().empty()) {
             int richest = 0;
             for (int i = 0; i < static_cast<int>(apps->Shown().size()); ++i) {

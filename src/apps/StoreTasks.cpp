@@ -231,7 +231,7 @@ FetchOutcome FetchPackage(const DownloadJob& job, const FetchProxy& proxy, const
     if (!job.iconUrl.isEmpty()) {
         // The row's picture; a store without one leaves it empty.
         request.url = job.iconUrl;
-        request.timeoutMs = 5000;
+        request.timeoutMs = 3000;
         request.maxReplyBytes = kMaxIconBytes;
         if (const HttpReply icon = HttpExchange(request); icon.Success()) {
             outcome.icon = icon.body;
