@@ -61,6 +61,12 @@
 
 namespace {
 
+// The store's address and proxy as the settings give them now.
+WF_OPTIONS StoreOptions() {
+    const firmware::FirmwareProxy proxy = firmware::ProxyFromSettings();
+    return WF_OPTIONS{PCL_GetServiceHost(QStringLiteral("store")), proxy.server, proxy.credentials, 15000};
+}
+
 struct TabDef {
     const char* button;
     const char* cover;
@@ -186,10 +192,7 @@ bool CMainFrame::Create() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), Str(418));
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("task_button_layout")), false);
     // The store is asked with the settings of the moment: a host set while the program runs counts.
-    m_appData.m_upgradeCheck = std::make_shared<apps::CStoreUpgradeCheck>([] {
-        const firmware::FirmwareProxy proxy = firmware::ProxyFromSettings();
-        return WF_OPTIONS{PCL_GetServiceHost(QStringLiteral("store")), proxy.server, proxy.credentials, 15000};
-    });
+    m_appData.m_upgradeCheck = std::make_shared<apps::CStoreUpgradeCheck>(StoreOptions);
     m_taskWnd = std::make_unique<CTaskWnd>(Gate(), m_appData, this);
     if (m_taskWnd->Create()) {
         m_taskWnd->hide();
@@ -333,6 +336,7 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
             m_taskWnd->AddTasks(std::move(tasks));
             ShowTaskWindow();
         });
+        apps->SetStoreOptions(StoreOptions);
         apps->SetStoreTasksAdded([this] {
             m_taskWnd->OnStoreTasksAdded();
             ShowTaskWindow();

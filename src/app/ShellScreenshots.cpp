@@ -10,6 +10,7 @@
 #include "apps/CAppPage.h"
 #include "apps/CTaskWnd.h"
 #include "libs/prefs/Prefs.h"
+#include "skin/Skin.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceSession.h"
 #include "controls/CVexaProgressDlg.h"
@@ -46,8 +47,9 @@ int TabOf(const QString& name) {
     if (name == QLatin1String("picture_album")) {
         return CMainFrame::TabPicture;
     }
-    // The apps tab with the app of the most permissions chosen and two rows checked.
-    if (name == QLatin1String("app_details") || name == QLatin1String("app_tasks")) {
+    // The apps tab with the app of the most permissions chosen and two rows checked; its task
+    // window; the store's pages.
+    if (name == QLatin1String("app_details") || name == QLatin1String("app_tasks") || name == QLatin1String("app_store")) {
         return CMainFrame::TabApp;
     }
     return -1;
@@ -267,6 +269,11 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
         }
         if (page == QLatin1String("app_tasks")) {
             ShowInstallTasks(frame, *apps, timeoutMs);
+        }
+        if (page == QLatin1String("app_store")) {
+            apps->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
+            QWidget* opening = GetPluginByName(apps, QStringLiteral("opening_wayfar_web_layout"));
+            scenes::WaitFor([opening] { return opening == nullptr || opening->isHidden(); }, timeoutMs);
         }
     }
     return RenderWindowPicture(&frame, 300);

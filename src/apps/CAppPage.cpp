@@ -1,6 +1,7 @@
 #include "apps/CAppPage.h"
 
 #include "apps/AppOps.h"
+#include "apps/CStoreWebView.h"
 #include "apps/StoreTasks.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceInfo.h"
@@ -71,6 +72,9 @@ CAppPage::CAppPage(CSessionGate& gate, AppData& data, QWidget* parent)
               if (read.ok) {
                   read.apps = apps::ListApps(*manager);
               }
+              if (vexa::DeviceInfo* info = use->GetDeviceInfo()) {
+                  read.model = info->GetModel();
+              }
           }
           PostValue(WM_APP_LIST, std::move(read));
       }),
@@ -99,6 +103,7 @@ CAppPage::CAppPage(CSessionGate& gate, AppData& data, QWidget* parent)
 }
 
 CAppPage::~CAppPage() {
+    m_links.reset();
     m_upgradeJob.Stop(150);
     m_listJob.Stop(150);
 }
@@ -111,7 +116,10 @@ bool CAppPage::Create() {
         {"btn_install_local_app", 3025}, {"uninstall_app_btn", 421}, {"refresh_app_btn", 757},
         {"sort_by_name_btn", 3018},      {"version_header", 3019},   {"sort_by_size_btn", 3020},
         {"location_header", 3021},       {"permission_title", 3022}, {"no_permission_tip", 3029},
-        {"upgrade_app_btn", 605}};
+        {"upgrade_app_btn", 605},        {"store_btn", 571},         {"store_home_btn", 3400},
+        {"store_application_btn", 3401}, {"store_game_btn", 3402},   {"store_back_btn", 3403},
+        {"opening_wayfar_web_layout", 3404}, {"wayfar_retry_btn", 3406}, {"related_title", 3409},
+        {"opening_cainixihuan_web_layout", 3407}, {"open_cainixihuan_web_failed", 3408}};
     for (const auto& [name, id] : texts) {
         Plugin_SetText(GetPluginByName(this, QString::fromLatin1(name)), Str(id));
     }
@@ -123,6 +131,11 @@ bool CAppPage::Create() {
         Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(name)), false);
     }
     setAcceptDrops(true);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_homepage_container")), false);
+    m_links = std::make_unique<apps::CStoreLinkWorker>(
+        m_data, [this] { return m_storeOptions ? m_storeOptions() : WF_OPTIONS{}; },
+        [this](int id) { PostMessage(WM_APP_LINK_ADDED, static_cast<WPARAM>(id), 0); },
+        [this] { PostMessage(WM_APP_LINK_UNKNOWN, 0, 0); });
     ShowState();
     ShowList();
     return true;
@@ -180,6 +193,7 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                                         : QString();
             m_apps = std::move(read->apps);
             m_read = read->ok;
+            m_model = read->model;
             m_icons.clear();
             QSet<QString> present;
             for (const apps::AppItem& app : m_apps) {
@@ -199,6 +213,16 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         } else {
             ShowState();
         }
+        return 0;
+    }
+    if (msg == WM_APP_LINK_ADDED) {
+        if (m_storeTasksAdded) {
+            m_storeTasksAdded();
+        }
+        return 0;
+    }
+    if (msg == WM_APP_LINK_UNKNOWN) {
+        VexaMessageBox(Str(572), this, Str(330), 0);
         return 0;
     }
     if (msg == WM_APP_UPGRADES) {
@@ -390,6 +414,7 @@ void CAppPage::ShowDetails() {
         m_permissionRows.push_back(row);
     }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("no_permission_tip")), ids.empty());
+    ShowRelated(app.package);
 }
 
 int CAppPage::RowOf(QWidget* row) const {
@@ -584,6 +609,22 @@ LRESULT CAppPage::OnButton(QWidget* button, std::intptr_t, std::intptr_t) {
         SortByName();
     } else if (name == QLatin1String("user_apps_tab") || name == QLatin1String("system_apps_tab")) {
         ShowSystemApps(name == QLatin1String("system_apps_tab"));
+    } else if (name == QLatin1String("store_btn")) {
+        if (m_storeShown) {
+            HideStore();
+        } else {
+            ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
+        }
+    } else if (name == QLatin1String("store_home_btn")) {
+        ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
+    } else if (name == QLatin1String("store_application_btn")) {
+        ShowStore(QStringLiteral("/Aspx/UserApp/SoftPotal.aspx?softCategory=7"));
+    } else if (name == QLatin1String("store_game_btn")) {
+        ShowStore(QStringLiteral("/Aspx/UserApp/SoftPotal.aspx?softCategory=8"));
+    } else if (name == QLatin1String("store_back_btn")) {
+        HideStore();
+    } else if (name == QLatin1String("wayfar_retry_btn") && m_storeView != nullptr) {
+        ShowStore(m_storeView->Address());
     } else if (name == QLatin1String("update_APPS_list_ctrl")) {
         ShowUpgradable();
     } else if (name == QLatin1String("upgrade_app_btn")) {
@@ -746,4 +787,89 @@ void CAppPage::Refresh() {
     if (m_connected) {
         RequestList(true);
     }
+}
+
+void CAppPage::QueueStoreLinks(const QString& links) {
+    if (m_links) {
+        m_links->Queue(links);
+    }
+}
+
+void CAppPage::ShowStoreState(int state) {
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("opening_wayfar_web_layout")), state == 0);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_web_host")), state == 1);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("open_wayfar_web_failed")), state == 2);
+}
+
+void CAppPage::ShowStore(const QString& pathOrAddress) {
+    const QString host = m_storeOptions ? m_storeOptions().host : QString();
+    m_storeShown = true;
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("app_view")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_homepage_container")), true);
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("store_btn")), 1);
+    const std::pair<const char*, const char*> nodes[] = {{"store_home_btn", "Index.aspx"},
+                                                         {"store_application_btn", "softCategory=7"},
+                                                         {"store_game_btn", "softCategory=8"}};
+    for (const auto& [button, mark] : nodes) {
+        Plugin_SetValue(GetPluginByName(this, QString::fromLatin1(button)),
+                        pathOrAddress.contains(QLatin1String(mark)) ? 1 : 0);
+    }
+    if (host.isEmpty()) {
+        Plugin_SetText(GetPluginByName(this, QStringLiteral("wayfar_failed_text")), Str(3410));
+        Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_retry_btn")), false);
+        ShowStoreState(2);
+        return;
+    }
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("wayfar_failed_text")), Str(3405));
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_retry_btn")), true);
+    if (m_storeView == nullptr) {
+        m_storeView = new CStoreWebView;
+        m_storeView->SetLinkHandler([this](const QString& links) { QueueStoreLinks(links); });
+        m_storeView->SetLoadHandler([this](bool ok) { ShowStoreState(ok ? 1 : 2); });
+        Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("wayfar_web_host")), m_storeView);
+    }
+    // A whole address (a product page from the news panel, a retry) keeps its own query.
+    const bool whole = pathOrAddress.startsWith(QLatin1String("http"));
+    ShowStoreState(0);
+    m_storeView->Open(whole ? pathOrAddress
+                            : apps::StorePageAddress(host, pathOrAddress, m_connected ? m_model : QString()));
+}
+
+void CAppPage::HideStore() {
+    m_storeShown = false;
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("store_btn")), 0);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_homepage_container")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("app_view")), true);
+}
+
+void CAppPage::ShowRelated(const QString& package) {
+    const QString host = m_storeOptions ? m_storeOptions().host : QString();
+    const char* const parts[] = {"related_title", "opening_cainixihuan_web_layout", "open_cainixihuan_web_failed",
+                                 "Html_area"};
+    if (host.isEmpty() || package.isEmpty()) {
+        for (const char* name : parts) {
+            Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(name)), false);
+        }
+        return;
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("related_title")), true);
+    if (package == m_relatedPackage) {
+        return; // already open (or opening) for this app
+    }
+    m_relatedPackage = package;
+    if (m_relatedView == nullptr) {
+        m_relatedView = new CStoreWebView;
+        m_relatedView->SetLinkHandler([this](const QString& links) { QueueStoreLinks(links); });
+        m_relatedView->SetLoadHandler([this](bool ok) {
+            Plugin_SetVisible(GetPluginByName(this, QStringLiteral("opening_cainixihuan_web_layout")), false);
+            Plugin_SetVisible(GetPluginByName(this, QStringLiteral("Html_area")), ok);
+            Plugin_SetVisible(GetPluginByName(this, QStringLiteral("open_cainixihuan_web_failed")), !ok);
+        });
+        Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("Html_area")), m_relatedView);
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("opening_cainixihuan_web_layout")), true);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("open_cainixihuan_web_failed")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("Html_area")), false);
+    m_relatedView->Open(apps::StorePageAddress(
+        host, QStringLiteral("/Aspx/UserApp/GuessYouLike.aspx?packagename=") + package, m_model));
 }

@@ -26,10 +26,16 @@
 #include <vector>
 
 class CSessionGate;
+class CStoreWebView;
+namespace apps {
+class CStoreLinkWorker;
+}
 
 // Messages to the apps page (WM_USER + n).
 constexpr UINT WM_APP_LIST = WM_USER + 3000;     // value AppsRead
 constexpr UINT WM_APP_UPGRADES = WM_USER + 3001; // value std::vector<apps::UpgradeOffer>
+constexpr UINT WM_APP_LINK_ADDED = WM_USER + 3002;   // a store link became task wParam
+constexpr UINT WM_APP_LINK_UNKNOWN = WM_USER + 3003; // the store does not know a link's product
 
 class CAppPage : public CTabPageWnd {
 public:
@@ -51,6 +57,18 @@ public:
     void SetStoreTasksAdded(std::function<void()> added) { m_storeTasksAdded = std::move(added); }
     // Tasks changed state: the upgrade buttons follow.
     void OnTasksChanged();
+    // The store's address and proxy, read when needed (no host: no store pages, no upgrades).
+    void SetStoreOptions(std::function<WF_OPTIONS()> options) { m_storeOptions = std::move(options); }
+
+    // The store's pages in place of the lists: a path of the store ("/Aspx/UserApp/Index.aspx") or
+    // a whole address of it; HideStore returns to the lists.
+    void ShowStore(const QString& pathOrAddress);
+    void HideStore();
+    bool IsStoreShown() const { return m_storeShown; }
+    CStoreWebView* StoreView() const { return m_storeView; }
+    CStoreWebView* RelatedView() const { return m_relatedView; }
+    // Download links of a store page ("wayfarapp://…", several joined by ";") for the link thread.
+    void QueueStoreLinks(const QString& links);
     // The phone's list changed behind the page (an install of the task window): read it again.
     void ReloadList() { if (m_connected) RequestList(true); }
 
@@ -104,6 +122,7 @@ private:
     struct AppsRead {
         bool ok = false;
         std::vector<apps::AppItem> apps;
+        QString model;
     };
 
     LRESULT OnRowClick(QWidget* row, std::intptr_t, std::intptr_t);
@@ -113,6 +132,8 @@ private:
 
     void RequestList(bool reload);
     void QueueUpgradesOf(const std::vector<apps::AppItem>& apps);
+    void ShowStoreState(int state); // 0 loading, 1 shown, 2 failed
+    void ShowRelated(const QString& package);
     void ShowUpgradeButton(QWidget* row, const apps::AppItem& app);
     // Runs job on the app manager on a worker behind the progress dialog (inside the session gate,
     // under the apps loader lock); false when there was no phone to run it on.
@@ -135,6 +156,13 @@ private:
     QHash<QString, QString> m_offers; // package → new version name
     bool m_upgradable = false;
     bool m_upgradesChecked = false;
+    std::function<WF_OPTIONS()> m_storeOptions;
+    QString m_model; // the phone's model, for the store's pages
+    bool m_storeShown = false;
+    CStoreWebView* m_storeView = nullptr;
+    CStoreWebView* m_relatedView = nullptr;
+    QString m_relatedPackage;
+    std::unique_ptr<apps::CStoreLinkWorker> m_links;
     apps::CAppSort m_sort;
     bool m_connected = false;
     bool m_loading = false;

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace apps {
 
@@ -347,6 +348,72 @@ DownloadSettled FinishDownload(AppData& data, int id, const FetchOutcome& outcom
         settled.end = DownloadEnd::Invalid;
     }
     return settled;
+}
+
+} // namespace apps
+
+namespace apps {
+
+QString StorePageAddress(const QString& host, const QString& path, const QString& model) {
+    QString address = host;
+    while (address.endsWith(u'/')) {
+        address.chop(1);
+    }
+    address += path;
+    if (!model.trimmed().isEmpty()) {
+        address += (address.contains(u'?') ? QStringLiteral("&mobileName=") : QStringLiteral("?mobileName=")) +
+                   QString::fromLatin1(QUrl::toPercentEncoding(model.trimmed()));
+    }
+    return address;
+}
+
+CStoreLinkWorker::CStoreLinkWorker(AppData& data, std::function<WF_OPTIONS()> options, std::function<void(int)> added,
+                                   std::function<void()> unknown)
+    : m_data(data), m_options(std::move(options)), m_added(std::move(added)), m_unknown(std::move(unknown)),
+      m_thread([this] { Loop(); }) {}
+
+CStoreLinkWorker::~CStoreLinkWorker() {
+    m_stop = true;
+    m_stopEvent.Set();
+    m_thread.join();
+}
+
+void CStoreLinkWorker::Queue(const QString& links) {
+    {
+        std::lock_guard guard(m_lock);
+        m_queue.push_back(links);
+    }
+    m_workEvent.Set();
+}
+
+void CStoreLinkWorker::Loop() {
+    while (Event::WaitAny({&m_stopEvent, &m_workEvent}) == 1) {
+        for (;;) {
+            QString text;
+            {
+                std::lock_guard guard(m_lock);
+                if (m_stop || m_queue.empty()) {
+                    break;
+                }
+                text = m_queue.front();
+                m_queue.pop_front();
+            }
+            for (const StoreLink& link : ParseStoreLinks(text)) {
+                StoreProductPtr product = ProductOfLink(m_options(), link, [this] { return m_stop.load(); });
+                if (m_stop) {
+                    return;
+                }
+                if (product) {
+                    const int id = QueueDownload(m_data, std::move(product));
+                    if (m_added) {
+                        m_added(id);
+                    }
+                } else if (m_unknown) {
+                    m_unknown();
+                }
+            }
+        }
+    }
 }
 
 } // namespace apps

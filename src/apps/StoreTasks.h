@@ -7,11 +7,14 @@
 // The files written are the program's own downloads, written beside their target and renamed.
 
 #include "apps/AppData.h"
+#include "platform/Event.h"
 
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <optional>
+#include <thread>
 
 namespace vexa {
 class AppManager;
@@ -101,5 +104,42 @@ struct DownloadSettled {
 };
 // Settles task id after its fetch. manager: the connected phone's, or null without one.
 DownloadSettled FinishDownload(AppData& data, int id, const FetchOutcome& outcome, vexa::AppManager* manager);
+
+} // namespace apps
+
+namespace apps {
+
+// A store page's address for the connected phone: "?mobileName=" (or "&mobileName=" when the
+// address has a query already) and the model, when there is one.
+QString StorePageAddress(const QString& host, const QString& path, const QString& model);
+
+// The link thread of the store pages: addresses queued from the UI thread are read one by one on a
+// thread of its own; each known product becomes a download task (added called with its id), an
+// unknown one calls unknown. Both callbacks run on the worker thread. The destructor stops the
+// thread (a question to the store in flight gives up within 50 ms).
+class CStoreLinkWorker {
+public:
+    CStoreLinkWorker(AppData& data, std::function<WF_OPTIONS()> options, std::function<void(int id)> added,
+                     std::function<void()> unknown);
+    ~CStoreLinkWorker();
+    CStoreLinkWorker(const CStoreLinkWorker&) = delete;
+    CStoreLinkWorker& operator=(const CStoreLinkWorker&) = delete;
+
+    void Queue(const QString& links);
+
+private:
+    void Loop();
+
+    AppData& m_data;
+    std::function<WF_OPTIONS()> m_options;
+    std::function<void(int)> m_added;
+    std::function<void()> m_unknown;
+    std::mutex m_lock;
+    std::list<QString> m_queue;
+    Event m_stopEvent{Event::Reset::Manual};
+    Event m_workEvent{Event::Reset::Auto};
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 
 } // namespace apps

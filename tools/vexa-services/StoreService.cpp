@@ -74,8 +74,8 @@ QByteArray Document(const QString& title, const QString& body) {
                           "flex-direction:column}.name{color:#1F2329;text-decoration:none;font-size:14px}"
                           ".ver,.sum{color:#646A73;font-size:12px}.get{background:#1F7AE0;color:#FFF;"
                           "border-radius:6px;padding:5px 16px;text-decoration:none}.get:hover{background:#3B8EEA}"
-                          "</style></head><body><h1>%1</h1>%2</body></html>")
-        .arg(Html(title), body)
+                          "</style></head><body>%3%2</body></html>")
+        .arg(Html(title), body, title.isEmpty() ? QString() : QStringLiteral("<h1>%1</h1>").arg(Html(title)))
         .toUtf8();
 }
 
@@ -226,7 +226,7 @@ QByteArray CStoreService::Page(const QString& path, const QString& query, const 
                 ++shown;
             }
         }
-        return Document(QStringLiteral("猜你喜欢"), cards);
+        return Document({}, cards); // shown under a caption of the program's own
     } else if (path == QLatin1String("/Aspx/UserApp/IndexRecommend.aspx")) {
         QString items = QStringLiteral("<div class=card><div class=info><span class=name>VEXA 手机助手新版发布</span>"
                                        "<span class=sum>应用升级一键完成，下载进度实时可见</span></div></div>");
