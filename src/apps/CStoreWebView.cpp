@@ -34,6 +34,8 @@ protected:
 CStoreWebView::CStoreWebView(QWidget* parent) : QWebEngineView(parent) {
     auto* page = new CStorePage(this);
     page->settings()->setAttribute(QWebEngineSettings::ScrollAnimatorEnabled, false);
+    // A download link counts also when a page's script follows it; the navigation never leaves the view.
+    page->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::AllowAllUnknownUrlSchemes);
     setPage(page);
     setContextMenuPolicy(Qt::NoContextMenu);
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
