@@ -48,8 +48,9 @@ int TabOf(const QString& name) {
         return CMainFrame::TabPicture;
     }
     // The apps tab with the app of the most permissions chosen and two rows checked; its task
-    // window; the store's pages.
-    if (name == QLatin1String("app_details") || name == QLatin1String("app_tasks") || name == QLatin1String("app_store")) {
+    // window; the store's pages; the first upgrade the store offers, made through the task window.
+    if (name == QLatin1String("app_details") || name == QLatin1String("app_tasks") || name == QLatin1String("app_store") ||
+        name == QLatin1String("app_upgrade")) {
         return CMainFrame::TabApp;
     }
     return -1;
@@ -88,6 +89,27 @@ void ShowInstallTasks(CMainFrame& frame, CAppPage& page, int timeoutMs) {
         tasks->AddTasks(std::move(more));
         tasks->WaitIdle(timeoutMs);
     }
+    page.WaitSettled(timeoutMs);
+}
+
+// The upgrade of the first app the store offers a newer version of, queued with its row's button
+// and worked off by the task window (download, check, install); the list then shows the new version.
+void ShowStoreUpgrade(CMainFrame& frame, CAppPage& page, int timeoutMs) {
+    page.ShowUpgradable();
+    const QString package = page.Apps()[static_cast<std::size_t>(page.Shown().front())].package;
+    page.UpgradeRow(0);
+    if (CTaskWnd* tasks = frame.TaskWindow()) {
+        tasks->WaitIdle(timeoutMs);
+    }
+    page.ShowSystemApps(false);
+    // The install reads the list again and the store is asked again: the app leaves the offers.
+    scenes::WaitFor([&page, &package] {
+        return page.UpgradesChecked() && !page.IsLoading() &&
+               std::none_of(page.Shown().begin(), page.Shown().end(), [&](int i) {
+                   const apps::AppItem& app = page.Apps()[static_cast<std::size_t>(i)];
+                   return app.package == package && app.versionCode < 1000;
+               });
+    }, timeoutMs);
     page.WaitSettled(timeoutMs);
 }
 
@@ -269,6 +291,9 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
         }
         if (page == QLatin1String("app_tasks")) {
             ShowInstallTasks(frame, *apps, timeoutMs);
+        }
+        if (page == QLatin1String("app_upgrade") && apps->UpgradeCount() > 0) {
+            ShowStoreUpgrade(frame, *apps, timeoutMs);
         }
         if (page == QLatin1String("app_store")) {
             apps->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
