@@ -4,6 +4,7 @@
 #include "app/CAbout.h"
 #include "app/CCloseTipDlg.h"
 #include "apps/CAppPage.h"
+#include "apps/CStoreWebView.h"
 #include "apps/StoreTasks.h"
 #include "pictures/CPicturePage.h"
 #include "app/CSettingsDlg.h"
@@ -305,6 +306,21 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
         auto* home = new CHomePage(m_devices, m_names, Gate());
         home->SetFrame(this, WM_FRAME_SELECT_TAB, WM_FRAME_USER_DISCONNECT, WM_FRAME_USER_CONNECT,
                        [this] { return MayChangeDevice(); });
+        home->SetNewsView([this](std::function<void(bool)> loaded) -> QWidget* {
+            const QString host = StoreOptions().host;
+            if (host.isEmpty()) {
+                return nullptr;
+            }
+            auto* view = new CStoreWebView;
+            view->SetLoadHandler(std::move(loaded));
+            view->SetLinkHandler([this](const QString& links) { PostValue(WM_FRAME_STORE_LINK, links); });
+            view->SetProductHandler([this](const QString& address) {
+                PostValue(WM_FRAME_STORE_PAGE, address);
+                return true;
+            });
+            view->Open(apps::StorePageAddress(host, QStringLiteral("/Aspx/UserApp/IndexRecommend.aspx"), {}));
+            return view;
+        });
         home->SetBackupActions([this] { return RunBackupFlow(ppGetBridge(), Gate(), this); },
                                [this] { RunRestoreFlow(ppGetBridge(), Gate(), this); });
         home->SetFilesAction([this, window = QPointer<CFileWnd>()]() mutable {
@@ -697,6 +713,20 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_FRAME_LAUNCH_UPDATER:
         LaunchUpdater();
         break;
+    case WM_FRAME_STORE_LINK:
+    case WM_FRAME_STORE_PAGE:
+        // Both belong to the apps tab: its store view and its link thread.
+        if (const auto text = TakeValue<QString>(lParam)) {
+            SelectTab(TabApp);
+            if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
+                if (msg == WM_FRAME_STORE_LINK) {
+                    apps->QueueStoreLinks(*text);
+                } else {
+                    apps->ShowStore(*text);
+                }
+            }
+        }
+        return 0;
     case WM_FRAME_LOAD_REQUEST:
         OnLoadRequest(static_cast<int>(wParam), lParam != 0);
         break;

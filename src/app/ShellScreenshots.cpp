@@ -244,6 +244,11 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
         QApplication::processEvents();
     }
     frame.SelectTab(page.isEmpty() || page == kDisconnected ? CMainFrame::TabHome : TabOf(page));
+    if (page == kDisconnected && frame.Page(CMainFrame::TabHome) != nullptr) {
+        // The news panel shows the store's recommendations once they arrived (or that they cannot).
+        QWidget* opening = GetPluginByName(frame.Page(CMainFrame::TabHome), QStringLiteral("opening_vexa_news_page"));
+        scenes::WaitFor([opening] { return opening == nullptr || opening->isHidden(); }, timeoutMs);
+    }
     // The message page draws in web views once its data is loaded; wait for that.
     if (auto* messages = dynamic_cast<CMessagePage*>(frame.Page(CMainFrame::TabMessage));
         messages != nullptr && TabOf(page) == CMainFrame::TabMessage) {
