@@ -4,23 +4,23 @@
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSettingsDlg.h"
-#include "app/SceneFrame.h"
 #include "app/CUpdateSoftwareDlg.h"
+#include "app/SceneFrame.h"
 #include "apps/AppOps.h"
 #include "apps/CAppPage.h"
 #include "apps/CTaskWnd.h"
-#include "libs/prefs/Prefs.h"
-#include "skin/Skin.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceSession.h"
 #include "controls/CVexaProgressDlg.h"
 #include "device/CMobileUpdateInfoDlg.h"
-#include "device/SessionGate.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
+#include "device/SessionGate.h"
+#include "libs/prefs/Prefs.h"
 #include "messages/CMessagePage.h"
 #include "pictures/CPicturePage.h"
 #include "pictures/CVexaImageEditDialog.h"
 #include "platform/StringTable.h"
+#include "skin/Skin.h"
 #include "skin/SkinScreenshot.h"
 
 #include <QApplication>
@@ -49,8 +49,8 @@ int TabOf(const QString& name) {
     }
     // The apps tab with the app of the most permissions chosen and two rows checked; its task
     // window; the store's pages; the first upgrade the store offers, made through the task window.
-    if (name == QLatin1String("app_details") || name == QLatin1String("app_tasks") || name == QLatin1String("app_store") ||
-        name == QLatin1String("app_upgrade")) {
+    if (name == QLatin1String("app_details") || name == QLatin1String("app_tasks") ||
+        name == QLatin1String("app_store") || name == QLatin1String("app_upgrade")) {
         return CMainFrame::TabApp;
     }
     return -1;
@@ -103,13 +103,15 @@ void ShowStoreUpgrade(CMainFrame& frame, CAppPage& page, int timeoutMs) {
     }
     page.ShowSystemApps(false);
     // The install reads the list again and the store is asked again: the app leaves the offers.
-    scenes::WaitFor([&page, &package] {
-        return page.UpgradesChecked() && !page.IsLoading() &&
-               std::none_of(page.Shown().begin(), page.Shown().end(), [&](int i) {
-                   const apps::AppItem& app = page.Apps()[static_cast<std::size_t>(i)];
-                   return app.package == package && app.versionCode < 1000;
-               });
-    }, timeoutMs);
+    scenes::WaitFor(
+        [&page, &package] {
+            return page.UpgradesChecked() && !page.IsLoading() &&
+                   std::none_of(page.Shown().begin(), page.Shown().end(), [&](int i) {
+                       const apps::AppItem& app = page.Apps()[static_cast<std::size_t>(i)];
+                       return app.package == package && app.versionCode < 1000;
+                   });
+        },
+        timeoutMs);
     page.WaitSettled(timeoutMs);
 }
 

@@ -26,12 +26,12 @@ struct tagTASKINFOR {
     int kind = LocalApk;
     int state = WaitInstall;
     QString text;
-    StoreProductPtr product;             // store downloads and upgrades: what to fetch
-    QString path;                        // the APK on the computer (a download's target once known)
+    StoreProductPtr product;              // store downloads and upgrades: what to fetch
+    QString path;                         // the APK on the computer (a download's target once known)
     std::unique_ptr<vexa::AppRecord> app; // filled by the APK check
-    QString package;  // upgrades: the installed app's package (its row on the apps tab)
-    QByteArray icon;  // store tasks: the product's icon, fetched with the package
-    int textId = 0;   // a state text other than the state's own: 572 invalid download, 569 downloaded
+    QString package;                      // upgrades: the installed app's package (its row on the apps tab)
+    QByteArray icon;                      // store tasks: the product's icon, fetched with the package
+    int textId = 0;               // a state text other than the state's own: 572 invalid download, 569 downloaded
     bool cancelRequested = false; // the user deleted it while it downloaded
     // The phone went while this task was installing: the install thread, which still uses the
     // record, removes it when the install returns.

@@ -61,23 +61,24 @@ QStringList ApkFiles(const QList<QUrl>& urls) {
 
 CAppPage::CAppPage(CSessionGate& gate, AppData& data, QWidget* parent)
     : CTabPageWnd(parent), m_gate(gate), m_data(data),
-      m_listJob("app list", [this](const std::atomic<bool>& cancel) {
-          AppsRead read;
-          CSessionScope use(m_gate, VEXA_HERE);
-          vexa::AppManager* manager = use ? use->GetAppManager() : nullptr;
-          if (manager != nullptr && !cancel) {
-              std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
-              const bool reload = m_reload.exchange(false);
-              read.ok = (!reload && manager->IsAppsLoaded()) || manager->LoadApps() == 1;
-              if (read.ok) {
-                  read.apps = apps::ListApps(*manager);
-              }
-              if (vexa::DeviceInfo* info = use->GetDeviceInfo()) {
-                  read.model = info->GetModel();
-              }
-          }
-          PostValue(WM_APP_LIST, std::move(read));
-      }),
+      m_listJob("app list",
+                [this](const std::atomic<bool>& cancel) {
+                    AppsRead read;
+                    CSessionScope use(m_gate, VEXA_HERE);
+                    vexa::AppManager* manager = use ? use->GetAppManager() : nullptr;
+                    if (manager != nullptr && !cancel) {
+                        std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
+                        const bool reload = m_reload.exchange(false);
+                        read.ok = (!reload && manager->IsAppsLoaded()) || manager->LoadApps() == 1;
+                        if (read.ok) {
+                            read.apps = apps::ListApps(*manager);
+                        }
+                        if (vexa::DeviceInfo* info = use->GetDeviceInfo()) {
+                            read.model = info->GetModel();
+                        }
+                    }
+                    PostValue(WM_APP_LIST, std::move(read));
+                }),
       m_upgradeJob("app upgrades", [this](const std::atomic<bool>& cancel) {
           const std::shared_ptr<apps::IAppUpgradeCheck> check = m_data.m_upgradeCheck;
           std::vector<apps::AppItem> installed;
@@ -112,14 +113,26 @@ bool CAppPage::Create() {
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("app_page")) == 0) {
         return false;
     }
-    const std::pair<const char*, int> texts[] = {
-        {"btn_install_local_app", 3025}, {"uninstall_app_btn", 421}, {"refresh_app_btn", 757},
-        {"sort_by_name_btn", 3018},      {"version_header", 3019},   {"sort_by_size_btn", 3020},
-        {"location_header", 3021},       {"permission_title", 3022}, {"no_permission_tip", 3029},
-        {"upgrade_app_btn", 605},        {"store_btn", 571},         {"store_home_btn", 3400},
-        {"store_application_btn", 3401}, {"store_game_btn", 3402},   {"store_back_btn", 3403},
-        {"opening_wayfar_web_layout", 3404}, {"wayfar_retry_btn", 3406}, {"related_title", 3409},
-        {"opening_cainixihuan_web_layout", 3407}, {"open_cainixihuan_web_failed", 3408}};
+    const std::pair<const char*, int> texts[] = {{"btn_install_local_app", 3025},
+                                                 {"uninstall_app_btn", 421},
+                                                 {"refresh_app_btn", 757},
+                                                 {"sort_by_name_btn", 3018},
+                                                 {"version_header", 3019},
+                                                 {"sort_by_size_btn", 3020},
+                                                 {"location_header", 3021},
+                                                 {"permission_title", 3022},
+                                                 {"no_permission_tip", 3029},
+                                                 {"upgrade_app_btn", 605},
+                                                 {"store_btn", 571},
+                                                 {"store_home_btn", 3400},
+                                                 {"store_application_btn", 3401},
+                                                 {"store_game_btn", 3402},
+                                                 {"store_back_btn", 3403},
+                                                 {"opening_wayfar_web_layout", 3404},
+                                                 {"wayfar_retry_btn", 3406},
+                                                 {"related_title", 3409},
+                                                 {"opening_cainixihuan_web_layout", 3407},
+                                                 {"open_cainixihuan_web_failed", 3408}};
     for (const auto& [name, id] : texts) {
         Plugin_SetText(GetPluginByName(this, QString::fromLatin1(name)), Str(id));
     }

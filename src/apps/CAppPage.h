@@ -32,8 +32,8 @@ class CStoreLinkWorker;
 }
 
 // Messages to the apps page (WM_USER + n).
-constexpr UINT WM_APP_LIST = WM_USER + 3000;     // value AppsRead
-constexpr UINT WM_APP_UPGRADES = WM_USER + 3001; // value std::vector<apps::UpgradeOffer>
+constexpr UINT WM_APP_LIST = WM_USER + 3000;         // value AppsRead
+constexpr UINT WM_APP_UPGRADES = WM_USER + 3001;     // value std::vector<apps::UpgradeOffer>
 constexpr UINT WM_APP_LINK_ADDED = WM_USER + 3002;   // a store link became task wParam
 constexpr UINT WM_APP_LINK_UNKNOWN = WM_USER + 3003; // the store does not know a link's product
 

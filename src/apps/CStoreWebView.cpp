@@ -22,7 +22,8 @@ protected:
             }
             return false;
         }
-        if (m_product && address.indexOf(QLatin1String("/ProductDetail.aspx?productid="), 1) > 0 && m_product(address)) {
+        if (m_product && address.indexOf(QLatin1String("/ProductDetail.aspx?productid="), 1) > 0 &&
+            m_product(address)) {
             return false;
         }
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);

@@ -8,16 +8,16 @@
 
 #include "LocalServices.h"
 #include "apps/AppRules.h"
-#include "apps/CStoreWebView.h"
-#include "apps/StoreTasks.h"
 #include "apps/CAppPage.h"
+#include "apps/CStoreWebView.h"
 #include "apps/CTaskWnd.h"
-#include "device/MainFrameMessages.h"
+#include "apps/StoreTasks.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 #include "controls/VexaMessageBox.h"
+#include "device/MainFrameMessages.h"
 #include "device/SessionGate.h"
 #include "platform/CodePage.h"
 #include "platform/StringTable.h"
@@ -246,8 +246,8 @@ private slots:
         QWidget* view = GetPluginByName(m_page.get(), QStringLiteral("update_APPS_list_ctrl"));
         QCOMPARE(Plugin_GetText(view), FormatText(Str(583), 4));
         QTest::mouseClick(view, Qt::LeftButton);
-        QCOMPARE(ShownNames(), (QStringList{QStringLiteral("微信"), QStringLiteral("支付宝"), QStringLiteral("高德地图"),
-                                            QStringLiteral("网易云音乐")}));
+        QCOMPARE(ShownNames(), (QStringList{QStringLiteral("微信"), QStringLiteral("支付宝"),
+                                            QStringLiteral("高德地图"), QStringLiteral("网易云音乐")}));
         QWidget* button = Plugin_GetChild(GetPluginByName(m_page.get(), QStringLiteral("Installed0")),
                                           QStringLiteral("row_update_btn"));
         QCOMPARE(Plugin_GetText(button), Str(605));
@@ -274,8 +274,8 @@ private slots:
             QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("open_wayfar_web_failed"))->isHidden());
             m_page->StoreView()->page()->runJavaScript(QStringLiteral("document.querySelector('a.get').click()"));
             QTRY_COMPARE_WITH_TIMEOUT(added, 2, kWaitMs);
-            m_page->QueueStoreLinks(QStringLiteral("wayfarapp://%1/store/apk/77.apk/?productid=77")
-                                        .arg(services.Url().mid(7)));
+            m_page->QueueStoreLinks(
+                QStringLiteral("wayfarapp://%1/store/apk/77.apk/?productid=77").arg(services.Url().mid(7)));
             QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(572), kWaitMs);
         }
         QCOMPARE(m_data.TaskCount(), 2);

@@ -1,12 +1,12 @@
 // Store tasks on a simulated phone against the local store: an upgrade found, downloaded, checked
 // and installed; a stalled download cancelled; a broken package failed with nothing installed.
-#include "apps/AppOps.h"
-#include "apps/AppTasks.h"
 #include "apps/StoreTasks.h"
 #include "BridgeBackend.h"
 #include "LocalServices.h"
 #include "TestApk.h"
 #include "TestFiles.h"
+#include "apps/AppOps.h"
+#include "apps/AppTasks.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceSession.h"
 
@@ -39,7 +39,7 @@ protected:
         // An old 微信 on the phone, for the store to offer its newer version.
         const QString old = m_temp.filePath(QStringLiteral("old.apk"));
         ASSERT_TRUE(vexa::test::WriteFile(old, MakeTestApk(QStringLiteral("com.vexa.app0"), 5, QStringLiteral("5.0"),
-                                               QStringLiteral("微信"), {}, {})));
+                                                           QStringLiteral("微信"), {}, {})));
         ASSERT_EQ(apps::InstallApks(*m_manager, {old}, {}).done, 1);
     }
 
@@ -55,7 +55,8 @@ protected:
         EXPECT_NE(product, nullptr);
         product->fileUrl = (m_services.Url() + QStringLiteral("/store/apk/%1.apk").arg(id)).toUtf8();
         apps::QueueDownload(m_data, product);
-        return apps::TakeNextDownload(m_data, m_temp.filePath(QStringLiteral("downloads"))).value_or(apps::DownloadJob{});
+        return apps::TakeNextDownload(m_data, m_temp.filePath(QStringLiteral("downloads")))
+            .value_or(apps::DownloadJob{});
     }
 
     QTemporaryDir m_dir;
@@ -105,11 +106,13 @@ TEST_F(StoreTasksTest, StalledDownloadEndsWithinASecondOfTheCancelAndLeavesNoFil
     std::promise<void> started;
     auto fetch = std::async(std::launch::async, [&] {
         bool first = true;
-        return apps::FetchPackage(job, {}, [&] { return cancel.load(); }, [&](int) {
-            if (std::exchange(first, false)) {
-                started.set_value();
-            }
-        });
+        return apps::FetchPackage(
+            job, {}, [&] { return cancel.load(); },
+            [&](int) {
+                if (std::exchange(first, false)) {
+                    started.set_value();
+                }
+            });
     });
     ASSERT_EQ(started.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
     cancel = true;
