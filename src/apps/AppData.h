@@ -31,7 +31,8 @@ struct tagTASKINFOR {
     std::unique_ptr<vexa::AppRecord> app; // filled by the APK check
     QString package;                      // upgrades: the installed app's package (its row on the apps tab)
     QByteArray icon;                      // store tasks: the product's icon, fetched with the package
-    int textId = 0;               // a state text other than the state's own: 572 invalid download, 569 downloaded
+    // A state text other than the state's own: 572 invalid download, 148 failed, 569 downloaded.
+    int textId = 0;
     bool cancelRequested = false; // the user deleted it while it downloaded
     // The phone went while this task was installing: the install thread, which still uses the
     // record, removes it when the install returns.

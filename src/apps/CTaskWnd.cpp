@@ -123,6 +123,12 @@ void CTaskWnd::OnStoreTasksAdded() {
     m_downloadGo.Set();
 }
 
+bool CTaskWnd::CancelRequested(int id) const {
+    std::lock_guard<std::mutex> lock(m_data.m_taskLock);
+    return std::any_of(m_data.m_tasks.begin(), m_data.m_tasks.end(),
+                       [id](const auto& task) { return task->id == id && task->cancelRequested; });
+}
+
 void CTaskWnd::NotifyChanged() {
     if (m_tasksChanged) {
         m_tasksChanged();
@@ -140,11 +146,12 @@ void CTaskWnd::DownloadLoop() {
             const int id = job->id;
             const firmware::FirmwareProxy proxy = firmware::ProxyFromSettings();
             const apps::FetchOutcome outcome = apps::FetchPackage(
-                *job, {proxy.server, proxy.credentials}, [this] { return m_stop || m_downloadCancel; },
+                *job, {proxy.server, proxy.credentials},
+                [this, id] { return m_stop || (m_downloadCancel && CancelRequested(id)); },
                 [this, id](int percent) {
                     // One progress message at a time: the row catches up before the next.
                     PostMessage(WM_TASK_DOWNLOAD_PROGRESS, id, percent);
-                    while (!m_stop && !m_downloadCancel && !m_rowUpdated.Wait(100)) {
+                    while (!m_stop && !(m_downloadCancel && CancelRequested(id)) && !m_rowUpdated.Wait(100)) {
                     }
                 });
             if (m_stop) {

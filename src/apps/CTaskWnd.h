@@ -71,6 +71,8 @@ private:
     void InstallLoop();
     void DownloadLoop();
     void NotifyChanged();
+    // The user deleted the downloading task id (the cancel flag may be left from an earlier one).
+    bool CancelRequested(int id) const;
 
     CSessionGate& m_gate;
     AppData& m_data;

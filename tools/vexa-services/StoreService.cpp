@@ -16,7 +16,6 @@ namespace vexa::services {
 namespace {
 
 constexpr int kMaxAskedProducts = 5000;
-constexpr qint64 kStallHeadBytes = 4096;
 
 QByteArray Filler(qint64 bytes, quint32 seed) {
     QByteArray out(bytes, Qt::Uninitialized);
@@ -311,7 +310,7 @@ StoreAnswer CStoreService::Answer(const QByteArray& method, const QString& path,
             answer.body = Filler(answer.body.size(), 7);
         }
         answer.stall = false;
-        answer.stallAfter = stall ? kStallHeadBytes : -1;
+        answer.stallAfter = stall ? answer.body.size() / 3 : -1; // a third arrives, then nothing
         return answer;
     }
     if (const StoreProduct* p = numbered(QStringLiteral("/store/icon/"), QStringLiteral(".png"))) {

@@ -18,7 +18,7 @@
 //   GET /store/knobs?fail=0|1&stall=0|1&broken=0|1 sets the test switches by hand and shows them.
 //
 // Switches: fail answers every store route with 500; stall answers nothing (a package sends its
-// head and first bytes, then nothing); broken sends package bytes that are no archive.
+// head and a third of its bytes, then nothing); broken sends package bytes that are no archive.
 
 #include <QByteArray>
 #include <QString>
