@@ -14,7 +14,6 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
-
 namespace {
 
 class Store : public ::testing::Test {
