@@ -3,26 +3,28 @@
 #include "app/AppComponents.h"
 #include "app/CAbout.h"
 #include "app/CCloseTipDlg.h"
-#include "apps/CAppPage.h"
-#include "pictures/CPicturePage.h"
 #include "app/CSettingsDlg.h"
-#include "feedback/CSuggestionFeedbackDlg.h"
 #include "app/CUpdateSoftwareDlg.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
+#include "apps/CAppPage.h"
+#include "apps/CStoreWebView.h"
+#include "apps/StoreTasks.h"
 #include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
-#include "controls/CAnimateDialog.h"
 #include "contacts/CContactPage.h"
 #include "contacts/ContactEditUi.h"
-#include "files/CFileWnd.h"
+#include "controls/CAnimateDialog.h"
 #include "controls/VexaMessageBox.h"
 #include "device/CHomePage.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/DeviceNameAdapter.h"
+#include "device/FirmwareUpdate.h"
 #include "device/LoadDataHelper.h"
+#include "feedback/CSuggestionFeedbackDlg.h"
+#include "files/CFileWnd.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
@@ -30,6 +32,7 @@
 #include "messages/CMessagePage.h"
 #include "messages/CRemindDialog.h"
 #include "messages/MessageData.h"
+#include "pictures/CPicturePage.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
 #include "platform/SystemProxy.h"
@@ -58,6 +61,12 @@
 
 
 namespace {
+
+// The store's address and proxy as the settings give them now.
+WF_OPTIONS StoreOptions() {
+    const firmware::FirmwareProxy proxy = firmware::ProxyFromSettings();
+    return WF_OPTIONS{PCL_GetServiceHost(QStringLiteral("store")), proxy.server, proxy.credentials, 15000};
+}
 
 struct TabDef {
     const char* button;
@@ -183,6 +192,8 @@ bool CMainFrame::Create() {
 
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), Str(418));
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("task_button_layout")), false);
+    // The store is asked with the settings of the moment: a host set while the program runs counts.
+    m_appData.m_upgradeCheck = std::make_shared<apps::CStoreUpgradeCheck>(StoreOptions);
     m_taskWnd = std::make_unique<CTaskWnd>(Gate(), m_appData, this);
     if (m_taskWnd->Create()) {
         m_taskWnd->hide();
@@ -190,6 +201,11 @@ bool CMainFrame::Create() {
         m_taskWnd->SetInstalledCallback([this] {
             if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
                 apps->ReloadList();
+            }
+        });
+        m_taskWnd->SetTasksChangedCallback([this] {
+            if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
+                apps->OnTasksChanged();
             }
         });
     }
@@ -290,6 +306,21 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
         auto* home = new CHomePage(m_devices, m_names, Gate());
         home->SetFrame(this, WM_FRAME_SELECT_TAB, WM_FRAME_USER_DISCONNECT, WM_FRAME_USER_CONNECT,
                        [this] { return MayChangeDevice(); });
+        home->SetNewsView([this](std::function<void(bool)> loaded) -> QWidget* {
+            const QString host = StoreOptions().host;
+            if (host.isEmpty()) {
+                return nullptr;
+            }
+            auto* view = new CStoreWebView;
+            view->SetLoadHandler(std::move(loaded));
+            view->SetLinkHandler([this](const QString& links) { PostValue(WM_FRAME_STORE_LINK, links); });
+            view->SetProductHandler([this](const QString& address) {
+                PostValue(WM_FRAME_STORE_PAGE, address);
+                return true;
+            });
+            view->Open(apps::StorePageAddress(host, QStringLiteral("/Aspx/UserApp/IndexRecommend.aspx"), {}));
+            return view;
+        });
         home->SetBackupActions([this] { return RunBackupFlow(ppGetBridge(), Gate(), this); },
                                [this] { RunRestoreFlow(ppGetBridge(), Gate(), this); });
         home->SetFilesAction([this, window = QPointer<CFileWnd>()]() mutable {
@@ -319,6 +350,11 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
         auto* apps = new CAppPage(Gate(), m_appData);
         apps->SetTaskSink([this](std::vector<std::unique_ptr<tagTASKINFOR>> tasks) {
             m_taskWnd->AddTasks(std::move(tasks));
+            ShowTaskWindow();
+        });
+        apps->SetStoreOptions(StoreOptions);
+        apps->SetStoreTasksAdded([this] {
+            m_taskWnd->OnStoreTasksAdded();
             ShowTaskWindow();
         });
         return apps;
@@ -677,6 +713,20 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_FRAME_LAUNCH_UPDATER:
         LaunchUpdater();
         break;
+    case WM_FRAME_STORE_LINK:
+    case WM_FRAME_STORE_PAGE:
+        // Both belong to the apps tab: its store view and its link thread.
+        if (const auto text = TakeValue<QString>(lParam)) {
+            SelectTab(TabApp);
+            if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
+                if (msg == WM_FRAME_STORE_LINK) {
+                    apps->QueueStoreLinks(*text);
+                } else {
+                    apps->ShowStore(*text);
+                }
+            }
+        }
+        return 0;
     case WM_FRAME_LOAD_REQUEST:
         OnLoadRequest(static_cast<int>(wParam), lParam != 0);
         break;

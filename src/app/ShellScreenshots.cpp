@@ -4,8 +4,8 @@
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CSettingsDlg.h"
-#include "app/SceneFrame.h"
 #include "app/CUpdateSoftwareDlg.h"
+#include "app/SceneFrame.h"
 #include "apps/AppOps.h"
 #include "apps/CAppPage.h"
 #include "apps/CTaskWnd.h"
@@ -13,12 +13,14 @@
 #include "bridge/api/DeviceSession.h"
 #include "controls/CVexaProgressDlg.h"
 #include "device/CMobileUpdateInfoDlg.h"
-#include "device/SessionGate.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
+#include "device/SessionGate.h"
+#include "libs/prefs/Prefs.h"
 #include "messages/CMessagePage.h"
 #include "pictures/CPicturePage.h"
 #include "pictures/CVexaImageEditDialog.h"
 #include "platform/StringTable.h"
+#include "skin/Skin.h"
 #include "skin/SkinScreenshot.h"
 
 #include <QApplication>
@@ -45,8 +47,10 @@ int TabOf(const QString& name) {
     if (name == QLatin1String("picture_album")) {
         return CMainFrame::TabPicture;
     }
-    // The apps tab with the app of the most permissions chosen and two rows checked.
-    if (name == QLatin1String("app_details") || name == QLatin1String("app_tasks")) {
+    // The apps tab with the app of the most permissions chosen and two rows checked; its task
+    // window; the store's pages; the first upgrade the store offers, made through the task window.
+    if (name == QLatin1String("app_details") || name == QLatin1String("app_tasks") ||
+        name == QLatin1String("app_store") || name == QLatin1String("app_upgrade")) {
         return CMainFrame::TabApp;
     }
     return -1;
@@ -85,6 +89,29 @@ void ShowInstallTasks(CMainFrame& frame, CAppPage& page, int timeoutMs) {
         tasks->AddTasks(std::move(more));
         tasks->WaitIdle(timeoutMs);
     }
+    page.WaitSettled(timeoutMs);
+}
+
+// The upgrade of the first app the store offers a newer version of, queued with its row's button
+// and worked off by the task window (download, check, install); the list then shows the new version.
+void ShowStoreUpgrade(CMainFrame& frame, CAppPage& page, int timeoutMs) {
+    page.ShowUpgradable();
+    const QString package = page.Apps()[static_cast<std::size_t>(page.Shown().front())].package;
+    page.UpgradeRow(0);
+    if (CTaskWnd* tasks = frame.TaskWindow()) {
+        tasks->WaitIdle(timeoutMs);
+    }
+    page.ShowSystemApps(false);
+    // The install reads the list again and the store is asked again: the app leaves the offers.
+    scenes::WaitFor(
+        [&page, &package] {
+            return page.UpgradesChecked() && !page.IsLoading() &&
+                   std::none_of(page.Shown().begin(), page.Shown().end(), [&](int i) {
+                       const apps::AppItem& app = page.Apps()[static_cast<std::size_t>(i)];
+                       return app.package == package && app.versionCode < 1000;
+                   });
+        },
+        timeoutMs);
     page.WaitSettled(timeoutMs);
 }
 
@@ -219,6 +246,11 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
         QApplication::processEvents();
     }
     frame.SelectTab(page.isEmpty() || page == kDisconnected ? CMainFrame::TabHome : TabOf(page));
+    if (page == kDisconnected && frame.Page(CMainFrame::TabHome) != nullptr) {
+        // The news panel shows the store's recommendations once they arrived (or that they cannot).
+        QWidget* opening = GetPluginByName(frame.Page(CMainFrame::TabHome), QStringLiteral("opening_vexa_news_page"));
+        scenes::WaitFor([opening] { return opening == nullptr || opening->isHidden(); }, timeoutMs);
+    }
     // The message page draws in web views once its data is loaded; wait for that.
     if (auto* messages = dynamic_cast<CMessagePage*>(frame.Page(CMainFrame::TabMessage));
         messages != nullptr && TabOf(page) == CMainFrame::TabMessage) {
@@ -246,6 +278,11 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
     if (auto* apps = dynamic_cast<CAppPage*>(frame.Page(CMainFrame::TabApp));
         apps != nullptr && TabOf(page) == CMainFrame::TabApp) {
         apps->WaitSettled(timeoutMs);
+        if (!PCL_GetServiceHost(QStringLiteral("store")).isEmpty()) {
+            // The rows' upgrade buttons come with the store's answer.
+            scenes::WaitFor([apps] { return apps->UpgradesChecked(); }, timeoutMs);
+            apps->WaitSettled(timeoutMs);
+        }
         if (page == QLatin1String("app_details") && !apps->Shown().empty()) {
             int richest = 0;
             for (int i = 0; i < static_cast<int>(apps->Shown().size()); ++i) {
@@ -261,6 +298,14 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
         }
         if (page == QLatin1String("app_tasks")) {
             ShowInstallTasks(frame, *apps, timeoutMs);
+        }
+        if (page == QLatin1String("app_upgrade") && apps->UpgradeCount() > 0) {
+            ShowStoreUpgrade(frame, *apps, timeoutMs);
+        }
+        if (page == QLatin1String("app_store")) {
+            apps->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
+            QWidget* opening = GetPluginByName(apps, QStringLiteral("opening_wayfar_web_layout"));
+            scenes::WaitFor([opening] { return opening == nullptr || opening->isHidden(); }, timeoutMs);
         }
     }
     return RenderWindowPicture(&frame, 300);

@@ -19,3 +19,10 @@ int AppData::AddTask(std::unique_ptr<tagTASKINFOR> task) {
     m_tasks.push_back(std::move(task));
     return id;
 }
+
+StoreProductPtr MakeStoreProduct(WF_PRODUCT* product) {
+    if (product != nullptr) {
+        product->next = nullptr; // out of any answer list: it lives on its own now
+    }
+    return StoreProductPtr(product, [](WF_PRODUCT* p) { wf_free_product(p); });
+}

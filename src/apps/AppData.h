@@ -5,12 +5,17 @@
 
 #include "apps/AppRules.h"
 #include "bridge/api/AppManager.h"
+#include "libs/appstore/AppStore.h"
 
 #include <functional>
 #include <list>
 #include <map>
 #include <memory>
 #include <mutex>
+
+// A store product shared by the upgrade map and the tasks made from it; released with wf_free_product.
+using StoreProductPtr = std::shared_ptr<WF_PRODUCT>;
+StoreProductPtr MakeStoreProduct(WF_PRODUCT* product);
 
 // One app on its way to the phone.
 struct tagTASKINFOR {
@@ -21,8 +26,14 @@ struct tagTASKINFOR {
     int kind = LocalApk;
     int state = WaitInstall;
     QString text;
-    QString path;                        // the APK on the computer
+    StoreProductPtr product;              // store downloads and upgrades: what to fetch
+    QString path;                         // the APK on the computer (a download's target once known)
     std::unique_ptr<vexa::AppRecord> app; // filled by the APK check
+    QString package;                      // upgrades: the installed app's package (its row on the apps tab)
+    QByteArray icon;                      // store tasks: the product's icon, fetched with the package
+    // A state text other than the state's own: 572 invalid download, 148 failed, 569 downloaded.
+    int textId = 0;
+    bool cancelRequested = false; // the user deleted it while it downloaded
     // The phone went while this task was installing: the install thread, which still uses the
     // record, removes it when the install returns.
     bool dropWhenDone = false;
@@ -35,6 +46,15 @@ struct UpgradeOffer {
     QString package;
     QString newVersionName;
     std::int64_t productId = 0;
+    StoreProductPtr product;
+};
+
+// Who asks the store: numbers of the phone that the store may use to pick its offers.
+struct StoreAsker {
+    std::uint16_t numberA = 0; // screen width
+    std::uint16_t numberB = 0; // screen height
+    QString osVersion;         // "4.0.3"
+    std::uint8_t flag = 0;
 };
 
 // Asks a store which installed apps have newer versions. Runs on a worker; an implementation
@@ -42,7 +62,7 @@ struct UpgradeOffer {
 class IAppUpgradeCheck {
 public:
     virtual ~IAppUpgradeCheck() = default;
-    virtual std::vector<UpgradeOffer> Check(const std::vector<AppItem>& installed,
+    virtual std::vector<UpgradeOffer> Check(const std::vector<AppItem>& installed, const StoreAsker& asker,
                                             const std::function<bool()>& cancelled) = 0;
 };
 

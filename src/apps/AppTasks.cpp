@@ -1,5 +1,6 @@
 #include "apps/AppTasks.h"
 
+#include "apps/AppOps.h"
 #include "libs/log/Log.h"
 
 namespace apps {
@@ -40,12 +41,19 @@ bool InstallTask(AppData& data, vexa::AppManager& manager, int id, const std::fu
     {
         std::lock_guard<std::mutex> lock(data.m_taskLock);
         const auto it = Find(data.m_tasks, id);
-        if (it == data.m_tasks.end() || (*it)->state != tagTASKINFOR::Installing || !(*it)->app) {
+        if (it == data.m_tasks.end() || (*it)->state != tagTASKINFOR::Installing) {
             return false;
         }
         path = (*it)->path;
         // Only the install thread touches an installing task's record, and delete refuses it.
         record = (*it)->app.get();
+    }
+    std::unique_ptr<vexa::AppRecord> checked;
+    if (record == nullptr) {
+        // An upgrade downloaded while no phone was there: its file is read now, for this phone.
+        ApkCheck check = CheckApk(manager, path);
+        checked = std::move(check.record);
+        record = checked.get();
     }
     int last = -1;
     const auto callback = [&](std::uint64_t total, std::uint64_t done, void*) {
@@ -59,7 +67,7 @@ bool InstallTask(AppData& data, vexa::AppManager& manager, int id, const std::fu
         }
         return true;
     };
-    const bool installed = manager.InstallApk(path, record, callback, nullptr);
+    const bool installed = record != nullptr && manager.InstallApk(path, record, callback, nullptr);
     std::lock_guard<std::mutex> lock(data.m_taskLock);
     const auto it = Find(data.m_tasks, id);
     if (it == data.m_tasks.end()) {
@@ -68,6 +76,15 @@ bool InstallTask(AppData& data, vexa::AppManager& manager, int id, const std::fu
     if ((*it)->dropWhenDone) {
         data.m_tasks.erase(it);
         return installed;
+    }
+    if (checked) {
+        (*it)->app = std::move(checked);
+    }
+    if (!installed && (*it)->kind == tagTASKINFOR::Upgrade) {
+        // A failed upgrade leaves the list; the installed app stays as it was.
+        LOG_Error("The Upgrade Task is Failed, Failed in install period.(%s:%d)", LOG_HERE);
+        data.m_tasks.erase(it);
+        return false;
     }
     if (!installed) {
         LOG_Error("[AppTasks] installing %s failed. %s:%d", qUtf8Printable(path), LOG_HERE);
@@ -93,6 +110,7 @@ bool RetryTask(AppData& data, int id) {
     }
     if (state == tagTASKINFOR::DownloadFailed) {
         state = tagTASKINFOR::WaitDownload;
+        (*it)->textId = 0;
         return true;
     }
     return false;

@@ -1,7 +1,10 @@
 #include "apps/CAppPage.h"
 
 #include "apps/AppOps.h"
+#include "apps/CStoreWebView.h"
+#include "apps/StoreTasks.h"
 #include "bridge/api/AppManager.h"
+#include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "controls/CVexaProgressDlg.h"
 #include "controls/VexaMessageBox.h"
@@ -58,19 +61,42 @@ QStringList ApkFiles(const QList<QUrl>& urls) {
 
 CAppPage::CAppPage(CSessionGate& gate, AppData& data, QWidget* parent)
     : CTabPageWnd(parent), m_gate(gate), m_data(data),
-      m_listJob("app list", [this](const std::atomic<bool>& cancel) {
-          AppsRead read;
-          CSessionScope use(m_gate, VEXA_HERE);
-          vexa::AppManager* manager = use ? use->GetAppManager() : nullptr;
-          if (manager != nullptr && !cancel) {
+      m_listJob("app list",
+                [this](const std::atomic<bool>& cancel) {
+                    AppsRead read;
+                    CSessionScope use(m_gate, VEXA_HERE);
+                    vexa::AppManager* manager = use ? use->GetAppManager() : nullptr;
+                    if (manager != nullptr && !cancel) {
+                        std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
+                        const bool reload = m_reload.exchange(false);
+                        read.ok = (!reload && manager->IsAppsLoaded()) || manager->LoadApps() == 1;
+                        if (read.ok) {
+                            read.apps = apps::ListApps(*manager);
+                        }
+                        if (vexa::DeviceInfo* info = use->GetDeviceInfo()) {
+                            read.model = info->GetModel();
+                        }
+                    }
+                    PostValue(WM_APP_LIST, std::move(read));
+                }),
+      m_upgradeJob("app upgrades", [this](const std::atomic<bool>& cancel) {
+          const std::shared_ptr<apps::IAppUpgradeCheck> check = m_data.m_upgradeCheck;
+          std::vector<apps::AppItem> installed;
+          apps::StoreAsker asker;
+          {
+              CSessionScope use(m_gate, VEXA_HERE);
+              vexa::AppManager* manager = use && use->IsConnected() ? use->GetAppManager() : nullptr;
+              if (manager == nullptr || check == nullptr) {
+                  return;
+              }
               std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
-              const bool reload = m_reload.exchange(false);
-              read.ok = (!reload && manager->IsAppsLoaded()) || manager->LoadApps() == 1;
-              if (read.ok) {
-                  read.apps = apps::ListApps(*manager);
+              installed = apps::ListApps(*manager);
+              if (vexa::DeviceInfo* info = use->GetDeviceInfo()) {
+                  asker = {info->GetScreenWidth(), info->GetScreenHeight(), info->GetOsVersion(), info->GetStoreFlag()};
               }
           }
-          PostValue(WM_APP_LIST, std::move(read));
+          // The store is asked outside the session: a slow store never holds a disconnect up.
+          PostValue(WM_APP_UPGRADES, check->Check(installed, asker, [&cancel] { return cancel.load(); }));
       }) {
     m_choosers.apkFiles = [](QWidget* parent) {
         return QFileDialog::getOpenFileNames(parent, Str(3025), PCL_GetDownloadPath(), DialogFileFilter(Str(3026)));
@@ -78,6 +104,8 @@ CAppPage::CAppPage(CSessionGate& gate, AppData& data, QWidget* parent)
 }
 
 CAppPage::~CAppPage() {
+    m_links.reset();
+    m_upgradeJob.Stop(150);
     m_listJob.Stop(150);
 }
 
@@ -85,10 +113,26 @@ bool CAppPage::Create() {
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("app_page")) == 0) {
         return false;
     }
-    const std::pair<const char*, int> texts[] = {
-        {"btn_install_local_app", 3025}, {"uninstall_app_btn", 421}, {"refresh_app_btn", 757},
-        {"sort_by_name_btn", 3018},      {"version_header", 3019},   {"sort_by_size_btn", 3020},
-        {"location_header", 3021},       {"permission_title", 3022}, {"no_permission_tip", 3029}};
+    const std::pair<const char*, int> texts[] = {{"btn_install_local_app", 3025},
+                                                 {"uninstall_app_btn", 421},
+                                                 {"refresh_app_btn", 757},
+                                                 {"sort_by_name_btn", 3018},
+                                                 {"version_header", 3019},
+                                                 {"sort_by_size_btn", 3020},
+                                                 {"location_header", 3021},
+                                                 {"permission_title", 3022},
+                                                 {"no_permission_tip", 3029},
+                                                 {"upgrade_app_btn", 605},
+                                                 {"store_btn", 571},
+                                                 {"store_home_btn", 3400},
+                                                 {"store_application_btn", 3401},
+                                                 {"store_game_btn", 3402},
+                                                 {"store_back_btn", 3403},
+                                                 {"opening_wayfar_web_layout", 3404},
+                                                 {"wayfar_retry_btn", 3406},
+                                                 {"related_title", 3409},
+                                                 {"opening_cainixihuan_web_layout", 3407},
+                                                 {"open_cainixihuan_web_failed", 3408}};
     for (const auto& [name, id] : texts) {
         Plugin_SetText(GetPluginByName(this, QString::fromLatin1(name)), Str(id));
     }
@@ -100,6 +144,11 @@ bool CAppPage::Create() {
         Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(name)), false);
     }
     setAcceptDrops(true);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_homepage_container")), false);
+    m_links = std::make_unique<apps::CStoreLinkWorker>(
+        m_data, [this] { return m_storeOptions ? m_storeOptions() : WF_OPTIONS{}; },
+        [this](int id) { PostMessage(WM_APP_LINK_ADDED, static_cast<WPARAM>(id), 0); },
+        [this] { PostMessage(WM_APP_LINK_UNKNOWN, 0, 0); });
     ShowState();
     ShowList();
     return true;
@@ -119,6 +168,9 @@ void CAppPage::OnDeviceConnected() {
 void CAppPage::OnDeviceDisconnected() {
     m_connected = false;
     m_read = false;
+    m_upgradeJob.Cancel();
+    m_offers.clear();
+    m_upgradesChecked = false;
     m_apps.clear();
     m_checked.clear();
     m_icons.clear();
@@ -154,6 +206,7 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                                         : QString();
             m_apps = std::move(read->apps);
             m_read = read->ok;
+            m_model = read->model;
             m_icons.clear();
             QSet<QString> present;
             for (const apps::AppItem& app : m_apps) {
@@ -161,6 +214,10 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             }
             m_checked.intersect(present);
             ShowList();
+            if (m_read && m_data.m_upgradeCheck) {
+                m_upgradesChecked = false;
+                m_upgradeJob.Request();
+            }
             for (int i = 0; i < static_cast<int>(m_shown.size()); ++i) {
                 if (m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(i)])].package == current) {
                     SelectRow(i);
@@ -169,6 +226,36 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         } else {
             ShowState();
         }
+        return 0;
+    }
+    if (msg == WM_APP_LINK_ADDED) {
+        if (m_storeTasksAdded) {
+            m_storeTasksAdded();
+        }
+        return 0;
+    }
+    if (msg == WM_APP_LINK_UNKNOWN) {
+        VexaMessageBox(Str(572), this, Str(330), 0);
+        return 0;
+    }
+    if (msg == WM_APP_UPGRADES) {
+        auto offers = TakeValue<std::vector<apps::UpgradeOffer>>(lParam);
+        if (!offers || !m_connected) {
+            return 0;
+        }
+        m_offers.clear();
+        {
+            std::lock_guard<std::mutex> lock(m_data.m_taskLock);
+            m_data.m_upgrades.clear();
+            for (apps::UpgradeOffer& offer : *offers) {
+                m_offers.insert(offer.package, offer.newVersionName);
+                m_data.m_upgrades[offer.package] = std::move(offer);
+            }
+        }
+        m_upgradesChecked = true;
+        const int current = m_current;
+        ShowList();
+        SelectRow(current);
         return 0;
     }
     return CTabPageWnd::OnMessage(msg, wParam, lParam);
@@ -190,7 +277,8 @@ void CAppPage::ShowState() {
     Plugin_SetVisible(tip, !text.isEmpty());
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("installed_apps_listbox")), text.isEmpty());
     for (const char* name : {"btn_install_local_app", "uninstall_app_btn", "installed_App_checkbox", "sort_by_name_btn",
-                             "sort_by_size_btn", "app_search_ctrl", "user_apps_tab", "system_apps_tab"}) {
+                             "sort_by_size_btn", "app_search_ctrl", "user_apps_tab", "system_apps_tab",
+                             "upgrade_app_btn", "update_APPS_list_ctrl"}) {
         Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(name)), m_connected);
     }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("apps_details_show_wnd")), m_connected && m_current >= 0);
@@ -204,8 +292,11 @@ void CAppPage::UpdateTitles() {
     const int user = static_cast<int>(m_apps.size()) - system;
     Plugin_SetText(GetPluginByName(this, QStringLiteral("user_apps_tab")), FormatText(Str(3015), user));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("system_apps_tab")), FormatText(Str(3016), system));
-    Plugin_SetValue(GetPluginByName(this, QStringLiteral("user_apps_tab")), m_system ? 0 : 1);
-    Plugin_SetValue(GetPluginByName(this, QStringLiteral("system_apps_tab")), m_system ? 1 : 0);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("update_APPS_list_ctrl")),
+                   FormatText(Str(583), static_cast<int>(m_offers.size())));
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("user_apps_tab")), !m_system && !m_upgradable ? 1 : 0);
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("system_apps_tab")), m_system && !m_upgradable ? 1 : 0);
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("update_APPS_list_ctrl")), m_upgradable ? 1 : 0);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("installed_APPS_list_ctrl")),
                    FormatText(Str(582), static_cast<int>(m_apps.size())));
 }
@@ -214,7 +305,8 @@ void CAppPage::ShowList() {
     m_shown.clear();
     for (int i = 0; i < static_cast<int>(m_apps.size()); ++i) {
         const apps::AppItem& app = m_apps[static_cast<std::size_t>(i)];
-        if (apps::IsSystemApp(app) == m_system && apps::AppMatchesSearch(app, m_search)) {
+        const bool inView = m_upgradable ? m_offers.contains(app.package) : apps::IsSystemApp(app) == m_system;
+        if (inView && apps::AppMatchesSearch(app, m_search)) {
             m_shown.push_back(i);
         }
     }
@@ -278,10 +370,14 @@ bool CAppPage::FillMoreRows() {
             name->setText(name->fontMetrics().elidedText(apps::DisplayName(app), Qt::ElideRight, 260));
             name->setToolTip(app.package);
         }
-        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("row_version")), apps::NormalizeVersion(app.versionName));
+        QString version = apps::NormalizeVersion(app.versionName);
+        if (m_upgradable && m_offers.contains(app.package)) {
+            version += QStringLiteral(" → ") + apps::NormalizeVersion(m_offers.value(app.package));
+        }
+        Plugin_SetText(Plugin_GetChild(row, QStringLiteral("row_version")), version);
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("row_size")), apps::AppSizeText(app.size));
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("row_location")), apps::LocationText(app.location));
-        Plugin_SetVisible(Plugin_GetChild(row, QStringLiteral("row_update_btn")), false);
+        ShowUpgradeButton(row, app);
         if (auto* check = qobject_cast<QAbstractButton*>(Plugin_GetChild(row, QStringLiteral("row_check")))) {
             const QSignalBlocker quiet(check);
             check->setChecked(m_checked.contains(app.package));
@@ -331,6 +427,7 @@ void CAppPage::ShowDetails() {
         m_permissionRows.push_back(row);
     }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("no_permission_tip")), ids.empty());
+    ShowRelated(app.package);
 }
 
 int CAppPage::RowOf(QWidget* row) const {
@@ -361,7 +458,68 @@ void CAppPage::SelectRow(int shownRow) {
 
 void CAppPage::ShowSystemApps(bool system) {
     m_system = system;
+    m_upgradable = false;
     ShowList();
+}
+
+void CAppPage::ShowUpgradable() {
+    m_upgradable = true;
+    ShowList();
+}
+
+void CAppPage::ShowUpgradeButton(QWidget* row, const apps::AppItem& app) {
+    QWidget* button = Plugin_GetChild(row, QStringLiteral("row_update_btn"));
+    const bool offered = m_offers.contains(app.package);
+    Plugin_SetVisible(button, offered);
+    if (offered) {
+        const bool running = apps::UpgradeQueued(m_data, app.package);
+        Plugin_SetText(button, Str(running ? 580 : 605));
+        Plugin_SetEnabled(button, !running);
+        button->setToolTip(m_offers.value(app.package));
+    }
+}
+
+void CAppPage::OnTasksChanged() {
+    for (int i = 0; i < m_filled && i < static_cast<int>(m_rows.size()); ++i) {
+        const std::size_t index = static_cast<std::size_t>(m_shown[static_cast<std::size_t>(i)]);
+        ShowUpgradeButton(m_rows[static_cast<std::size_t>(i)], m_apps[index]);
+    }
+}
+
+void CAppPage::QueueUpgradesOf(const std::vector<apps::AppItem>& chosen) {
+    const int count = apps::QueueUpgrades(m_data, chosen);
+    if (count == 0) {
+        VexaMessageBox(Str(612), this, Str(330), 0);
+        return;
+    }
+    OnTasksChanged();
+    if (m_storeTasksAdded) {
+        m_storeTasksAdded();
+    }
+    VexaMessageBox(FormatText(Str(576), count), this, Str(330), 0);
+}
+
+void CAppPage::UpgradeChecked() {
+    actst_record(120);
+    std::vector<apps::AppItem> chosen;
+    for (const apps::AppItem& app : m_apps) {
+        if (m_checked.contains(app.package)) {
+            chosen.push_back(app);
+        }
+    }
+    if (chosen.empty()) {
+        VexaMessageBox(Str(614), this, Str(330), 0);
+        return;
+    }
+    QueueUpgradesOf(chosen);
+}
+
+void CAppPage::UpgradeRow(int shownRow) {
+    if (shownRow < 0 || shownRow >= static_cast<int>(m_shown.size())) {
+        return;
+    }
+    actst_record(120);
+    QueueUpgradesOf({m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(shownRow)])]});
 }
 
 void CAppPage::Search(const QString& key) {
@@ -464,6 +622,28 @@ LRESULT CAppPage::OnButton(QWidget* button, std::intptr_t, std::intptr_t) {
         SortByName();
     } else if (name == QLatin1String("user_apps_tab") || name == QLatin1String("system_apps_tab")) {
         ShowSystemApps(name == QLatin1String("system_apps_tab"));
+    } else if (name == QLatin1String("store_btn")) {
+        if (m_storeShown) {
+            HideStore();
+        } else {
+            ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
+        }
+    } else if (name == QLatin1String("store_home_btn")) {
+        ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
+    } else if (name == QLatin1String("store_application_btn")) {
+        ShowStore(QStringLiteral("/Aspx/UserApp/SoftPotal.aspx?softCategory=7"));
+    } else if (name == QLatin1String("store_game_btn")) {
+        ShowStore(QStringLiteral("/Aspx/UserApp/SoftPotal.aspx?softCategory=8"));
+    } else if (name == QLatin1String("store_back_btn")) {
+        HideStore();
+    } else if (name == QLatin1String("wayfar_retry_btn") && m_storeView != nullptr) {
+        ShowStore(m_storeView->Address());
+    } else if (name == QLatin1String("update_APPS_list_ctrl")) {
+        ShowUpgradable();
+    } else if (name == QLatin1String("upgrade_app_btn")) {
+        UpgradeChecked();
+    } else if (name == QLatin1String("row_update_btn")) {
+        UpgradeRow(RowOf(Plugin_GetCloneRoot(button)));
     }
     return 0;
 }
@@ -620,4 +800,89 @@ void CAppPage::Refresh() {
     if (m_connected) {
         RequestList(true);
     }
+}
+
+void CAppPage::QueueStoreLinks(const QString& links) {
+    if (m_links) {
+        m_links->Queue(links);
+    }
+}
+
+void CAppPage::ShowStoreState(int state) {
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("opening_wayfar_web_layout")), state == 0);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_web_host")), state == 1);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("open_wayfar_web_failed")), state == 2);
+}
+
+void CAppPage::ShowStore(const QString& pathOrAddress) {
+    const QString host = m_storeOptions ? m_storeOptions().host : QString();
+    m_storeShown = true;
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("app_view")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_homepage_container")), true);
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("store_btn")), 1);
+    const std::pair<const char*, const char*> nodes[] = {{"store_home_btn", "Index.aspx"},
+                                                         {"store_application_btn", "softCategory=7"},
+                                                         {"store_game_btn", "softCategory=8"}};
+    for (const auto& [button, mark] : nodes) {
+        Plugin_SetValue(GetPluginByName(this, QString::fromLatin1(button)),
+                        pathOrAddress.contains(QLatin1String(mark)) ? 1 : 0);
+    }
+    if (host.isEmpty()) {
+        Plugin_SetText(GetPluginByName(this, QStringLiteral("wayfar_failed_text")), Str(3410));
+        Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_retry_btn")), false);
+        ShowStoreState(2);
+        return;
+    }
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("wayfar_failed_text")), Str(3405));
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_retry_btn")), true);
+    if (m_storeView == nullptr) {
+        m_storeView = new CStoreWebView;
+        m_storeView->SetLinkHandler([this](const QString& links) { QueueStoreLinks(links); });
+        m_storeView->SetLoadHandler([this](bool ok) { ShowStoreState(ok ? 1 : 2); });
+        Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("wayfar_web_host")), m_storeView);
+    }
+    // A whole address (a product page from the news panel, a retry) keeps its own query.
+    const bool whole = pathOrAddress.startsWith(QLatin1String("http"));
+    ShowStoreState(0);
+    m_storeView->Open(whole ? pathOrAddress
+                            : apps::StorePageAddress(host, pathOrAddress, m_connected ? m_model : QString()));
+}
+
+void CAppPage::HideStore() {
+    m_storeShown = false;
+    Plugin_SetValue(GetPluginByName(this, QStringLiteral("store_btn")), 0);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_homepage_container")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("app_view")), true);
+}
+
+void CAppPage::ShowRelated(const QString& package) {
+    const QString host = m_storeOptions ? m_storeOptions().host : QString();
+    const char* const parts[] = {"related_title", "opening_cainixihuan_web_layout", "open_cainixihuan_web_failed",
+                                 "Html_area"};
+    if (host.isEmpty() || package.isEmpty()) {
+        for (const char* name : parts) {
+            Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(name)), false);
+        }
+        return;
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("related_title")), true);
+    if (package == m_relatedPackage) {
+        return; // already open (or opening) for this app
+    }
+    m_relatedPackage = package;
+    if (m_relatedView == nullptr) {
+        m_relatedView = new CStoreWebView;
+        m_relatedView->SetLinkHandler([this](const QString& links) { QueueStoreLinks(links); });
+        m_relatedView->SetLoadHandler([this](bool ok) {
+            Plugin_SetVisible(GetPluginByName(this, QStringLiteral("opening_cainixihuan_web_layout")), false);
+            Plugin_SetVisible(GetPluginByName(this, QStringLiteral("Html_area")), ok);
+            Plugin_SetVisible(GetPluginByName(this, QStringLiteral("open_cainixihuan_web_failed")), !ok);
+        });
+        Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("Html_area")), m_relatedView);
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("opening_cainixihuan_web_layout")), true);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("open_cainixihuan_web_failed")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("Html_area")), false);
+    m_relatedView->Open(apps::StorePageAddress(
+        host, QStringLiteral("/Aspx/UserApp/GuessYouLike.aspx?packagename=") + package, m_model));
 }

@@ -1,13 +1,16 @@
 #include "apps/CTaskWnd.h"
 
 #include "apps/AppTasks.h"
+#include "apps/StoreTasks.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceSession.h"
+#include "device/FirmwareUpdate.h"
 #include "device/LoadDataHelper.h"
 #include "device/MainFrameMessages.h"
 #include "device/SessionGate.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
+#include "platform/CodePage.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
@@ -35,11 +38,15 @@ struct RowView {
     int id = 0;
     int kind = 0;
     int state = 0;
+    int textId = 0;
     QString name;
     QByteArray icon;
 };
 
 int StateText(const RowView& row) {
+    if (row.textId != 0) {
+        return row.textId;
+    }
     switch (row.state) {
     case tagTASKINFOR::Completed:
         return 570;
@@ -59,10 +66,15 @@ int StateText(const RowView& row) {
 }
 
 RowView ViewOf(const tagTASKINFOR& task) {
-    RowView view{task.id, task.kind, task.state, QFileInfo(task.path).fileName(), {}};
+    RowView view{task.id, task.kind, task.state, task.textId, QFileInfo(task.path).fileName(), task.icon};
+    if (task.product) {
+        view.name = AnsiToUnicode(task.product->name);
+    }
     if (task.app) {
         view.name = task.app->GetLabel().isEmpty() ? task.app->GetPackageName() : task.app->GetLabel();
-        view.icon = QByteArray(task.app->GetIconData(), task.app->GetIconSize());
+        if (task.app->GetIconSize() > 0) {
+            view.icon = QByteArray(task.app->GetIconData(), task.app->GetIconSize());
+        }
     }
     return view;
 }
@@ -78,9 +90,12 @@ void CTaskWnd::Stop() {
 
 CTaskWnd::~CTaskWnd() {
     Stop();
-    // The install in flight sees the stop flag in its progress and gives up.
+    // The install or download in flight sees the stop flag in its progress and gives up.
     if (m_installThread.joinable()) {
         m_installThread.join();
+    }
+    if (m_downloadThread.joinable()) {
+        m_downloadThread.join();
     }
 }
 
@@ -94,8 +109,69 @@ bool CTaskWnd::Create() {
         Plugin_SetText(GetPluginByName(this, QString::fromLatin1(name)), Str(id));
     }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("doing_task_apps_list_item_layout")), false);
+    if (m_downloadFolder.isEmpty()) {
+        m_downloadFolder = PCL_GetDownloadPath();
+    }
     Redraw();
+    m_downloadThread = std::thread([this] { DownloadLoop(); });
     return true;
+}
+
+void CTaskWnd::OnStoreTasksAdded() {
+    Redraw();
+    NotifyChanged();
+    m_downloadGo.Set();
+}
+
+bool CTaskWnd::CancelRequested(int id) const {
+    std::lock_guard<std::mutex> lock(m_data.m_taskLock);
+    return std::any_of(m_data.m_tasks.begin(), m_data.m_tasks.end(),
+                       [id](const auto& task) { return task->id == id && task->cancelRequested; });
+}
+
+void CTaskWnd::NotifyChanged() {
+    if (m_tasksChanged) {
+        m_tasksChanged();
+    }
+}
+
+void CTaskWnd::DownloadLoop() {
+    while (Event::WaitAny({&m_stopEvent, &m_downloadGo}) == 1 && !m_stop) {
+        while (!m_stop) {
+            const std::optional<apps::DownloadJob> job = apps::TakeNextDownload(m_data, m_downloadFolder);
+            if (!job) {
+                break;
+            }
+            PostMessage(WM_TASK_REDRAW, 0, 0);
+            const int id = job->id;
+            const firmware::FirmwareProxy proxy = firmware::ProxyFromSettings();
+            const apps::FetchOutcome outcome = apps::FetchPackage(
+                *job, {proxy.server, proxy.credentials},
+                [this, id] { return m_stop || (m_downloadCancel && CancelRequested(id)); },
+                [this, id](int percent) {
+                    // One progress message at a time: the row catches up before the next.
+                    PostMessage(WM_TASK_DOWNLOAD_PROGRESS, id, percent);
+                    while (!m_stop && !(m_downloadCancel && CancelRequested(id)) && !m_rowUpdated.Wait(100)) {
+                    }
+                });
+            if (m_stop) {
+                return; // shutting down: no message, the task goes with the window
+            }
+            apps::DownloadSettled settled;
+            {
+                CSessionScope use(m_gate, VEXA_HERE);
+                vexa::AppManager* manager = use && use->IsConnected() ? use->GetAppManager() : nullptr;
+                if (manager != nullptr) {
+                    std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
+                    settled = apps::FinishDownload(m_data, id, outcome, manager);
+                } else {
+                    settled = apps::FinishDownload(m_data, id, outcome, nullptr);
+                }
+            }
+            m_downloadCancel = false;
+            PostValue(WM_TASK_DOWNLOADED, settled, static_cast<WPARAM>(id));
+        }
+    }
 }
 
 void CTaskWnd::AddTasks(std::vector<std::unique_ptr<tagTASKINFOR>> tasks) {
@@ -186,8 +262,8 @@ void CTaskWnd::Redraw() {
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("task_name")), view.name);
         QWidget* state = Plugin_GetChild(row, QStringLiteral("task_state"));
         Plugin_SetText(state, Str(StateText(view)));
-        Plugin_SetStyle(state, view.state == tagTASKINFOR::InstallFailed ? QStringLiteral("style_small_red_text")
-                                                                          : QStringLiteral("small_font_stlye"));
+        const bool failed = view.state == tagTASKINFOR::InstallFailed || view.state == tagTASKINFOR::DownloadFailed;
+        Plugin_SetStyle(state, failed ? QStringLiteral("style_small_red_text") : QStringLiteral("small_font_stlye"));
         // A row keeps its bar while its task moves on; a waiting or retried task starts from 0.
         int percent = sameTask ? Plugin_GetValue(Plugin_GetChild(row, QStringLiteral("task_bar"))) : 0;
         if (view.state == tagTASKINFOR::Completed) {
@@ -199,7 +275,8 @@ void CTaskWnd::Redraw() {
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("task_percent")), QStringLiteral("%1%").arg(percent));
         QWidget* retry = Plugin_GetChild(row, QStringLiteral("retry_task_btn"));
         Plugin_SetText(retry, Str(3031));
-        Plugin_SetVisible(retry, view.state == tagTASKINFOR::InstallFailed || view.state == tagTASKINFOR::DownloadFailed);
+        // An invalid download would fail the same way again: no retry for it.
+        Plugin_SetVisible(retry, failed && view.textId != 572);
         QWidget* remove = Plugin_GetChild(row, QStringLiteral("delete_task_btn"));
         Plugin_SetText(remove, Str(3032));
         Plugin_SetEnabled(remove, view.state != tagTASKINFOR::Installing);
@@ -228,7 +305,8 @@ bool CTaskWnd::WaitIdle(int timeoutMs) {
     const auto idle = [this] {
         std::lock_guard<std::mutex> lock(m_data.m_taskLock);
         return std::none_of(m_data.m_tasks.begin(), m_data.m_tasks.end(), [](const auto& task) {
-            return task->state == tagTASKINFOR::WaitInstall || task->state == tagTASKINFOR::Installing;
+            return task->state == tagTASKINFOR::WaitInstall || task->state == tagTASKINFOR::Installing ||
+                   task->state == tagTASKINFOR::WaitDownload || task->state == tagTASKINFOR::Downloading;
         });
     };
     while (!idle() && timer.elapsed() < timeoutMs) {
@@ -250,7 +328,26 @@ LRESULT CTaskWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (wParam == 1 && m_installed) {
             m_installed();
         }
+        NotifyChanged();
         return 0;
+    case WM_TASK_DOWNLOAD_PROGRESS:
+        if (QWidget* row = RowOfTask(static_cast<int>(wParam))) {
+            Plugin_SetValue(Plugin_GetChild(row, QStringLiteral("task_bar")), static_cast<int>(lParam));
+            Plugin_SetText(Plugin_GetChild(row, QStringLiteral("task_percent")), QStringLiteral("%1%").arg(lParam));
+            Plugin_SetText(Plugin_GetChild(row, QStringLiteral("task_state")), Str(592));
+        }
+        m_rowUpdated.Set();
+        return 0;
+    case WM_TASK_DOWNLOADED: {
+        const auto settled = TakeValue<apps::DownloadSettled>(lParam);
+        Redraw();
+        NotifyChanged();
+        if (settled && settled->end == apps::DownloadEnd::WaitInstall) {
+            StartInstallThread();
+            m_goEvent.Set();
+        }
+        return 0;
+    }
     case WM_TASK_PROGRESS:
         if (QWidget* row = RowOfTask(static_cast<int>(wParam))) {
             Plugin_SetValue(Plugin_GetChild(row, QStringLiteral("task_bar")), static_cast<int>(lParam));
@@ -261,15 +358,27 @@ LRESULT CTaskWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (apps::RetryTask(m_data, static_cast<int>(wParam))) {
             Redraw();
             m_goEvent.Set();
+            m_downloadGo.Set();
         }
         return 0;
     case WM_TASK_DELETE:
         switch (apps::DeleteTask(m_data, static_cast<int>(wParam))) {
         case apps::DeleteResult::Downloading:
+            // It stays in the list until its transfer has given up (within 50 ms).
             actst_record(39);
+            {
+                std::lock_guard<std::mutex> lock(m_data.m_taskLock);
+                for (const auto& task : m_data.m_tasks) {
+                    if (task->id == static_cast<int>(wParam)) {
+                        task->cancelRequested = true;
+                    }
+                }
+            }
+            m_downloadCancel = true;
             break;
         case apps::DeleteResult::Deleted:
             Redraw();
+            NotifyChanged();
             break;
         default:
             break;

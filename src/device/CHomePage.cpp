@@ -9,6 +9,7 @@
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
 #include "device/HomeTexts.h"
+#include "device/MainFrameMessages.h"
 #include "device/SessionGate.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
@@ -28,6 +29,7 @@ const SkinEventRow<CHomePage> CHomePageTable::kRows[] = {
     {"try_to_change_connect", kSkinClick, &CHomePage::OnChangeDevice},
     {"backup_button", kSkinClick, &CHomePage::OnBackupButton},
     {"restore_button", kSkinClick, &CHomePage::OnRestoreButton},
+    {"more_recommend", kSkinClick, &CHomePage::OnMoreRecommend},
     {nullptr, 0, nullptr},
 };
 
@@ -61,6 +63,13 @@ void CHomePage::SetBackupActions(std::function<bool()> backup, std::function<voi
 
 LRESULT CHomePage::OnBackupButton(QWidget*, std::intptr_t, std::intptr_t) {
     PostMessage(WM_HOME_BACKUP);
+    return 0;
+}
+
+LRESULT CHomePage::OnMoreRecommend(QWidget*, std::intptr_t, std::intptr_t) {
+    if (m_frame != nullptr) {
+        m_frame->PostValue(WM_FRAME_STORE_PAGE, QStringLiteral("/Aspx/UserApp/Index.aspx"));
+    }
     return 0;
 }
 
@@ -126,10 +135,24 @@ bool CHomePage::Create() {
     // The update takes the phone away: not while an install runs; "备份后升级" runs the page's backup.
     m_firmware->SetActions([this] { return !m_mayChange || m_mayChange(); },
                            [this] { return m_backup && m_gate.IsUsable() && m_backup(); });
-    // No store host configured: the news panel says so instead of showing an empty page.
-    Plugin_SetVisible(GetPluginByName(news, QStringLiteral("opening_vexa_news_page")), false);
-    Plugin_SetVisible(GetPluginByName(news, QStringLiteral("html_wnd")), false);
+    // The store's recommendations; without a store (or while it cannot be reached) the panel says so
+    // instead of showing an empty page.
     Plugin_SetText(GetPluginByName(news, QStringLiteral("news_offline_text")), Str(2216));
+    Plugin_SetText(GetPluginByName(news, QStringLiteral("opening_vexa_news_page")), Str(3411));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("more_recommend")), Str(3412));
+    QWidget* view = m_newsFactory ? m_newsFactory([news](bool ok) {
+        Plugin_SetVisible(GetPluginByName(news, QStringLiteral("opening_vexa_news_page")), false);
+        Plugin_SetVisible(GetPluginByName(news, QStringLiteral("html_wnd")), ok);
+        Plugin_SetVisible(GetPluginByName(news, QStringLiteral("open_vexa_news_page_failed")), !ok);
+    })
+                                  : nullptr;
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("more_recommend")), view != nullptr);
+    if (view != nullptr) {
+        Plugin_SetChildWindow(GetPluginByName(news, QStringLiteral("html_wnd")), view);
+    }
+    Plugin_SetVisible(GetPluginByName(news, QStringLiteral("opening_vexa_news_page")), view != nullptr);
+    Plugin_SetVisible(GetPluginByName(news, QStringLiteral("html_wnd")), false);
+    Plugin_SetVisible(GetPluginByName(news, QStringLiteral("open_vexa_news_page_failed")), view == nullptr);
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("web_news_ctrl")), news);
 
     ShowConnectedArea(false);

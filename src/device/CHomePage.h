@@ -40,6 +40,10 @@ public:
     // The frame and its messages: select a tab (+5), disconnect (+15), connect (+16 with the type
     // and the serial or code as a QString value); mayChange says whether the phone may change now.
     void SetFrame(CMsgWnd* frame, UINT selectTab, UINT disconnect, UINT connect, std::function<bool()> mayChange);
+    // Makes the news panel's web view, already opening the store's recommendations; loaded is to be
+    // called with whether the page arrived. Unset or returning null: the panel shows its offline text.
+    using NewsViewFactory = std::function<QWidget*(std::function<void(bool ok)> loaded)>;
+    void SetNewsView(NewsViewFactory factory) { m_newsFactory = std::move(factory); }
     // The backup and restore flows (dialogs that live above this library). Backup returns true when a
     // package was written, which becomes the device's last backup time.
     void SetBackupActions(std::function<bool()> backup, std::function<void()> restore);
@@ -68,6 +72,7 @@ private:
     LRESULT OnChangeDevice(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnBackupButton(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnRestoreButton(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnMoreRecommend(QWidget*, std::intptr_t, std::intptr_t);
     void RunBackup();
     std::function<bool()> m_backup;
     std::function<void()> m_restore;
@@ -82,6 +87,7 @@ private:
     DeviceNameAdapter& m_names;
     CSessionGate& m_gate;
     CMsgWnd* m_frame = nullptr;
+    NewsViewFactory m_newsFactory;
     UINT m_selectTab = 0;
     UINT m_disconnect = 0;
     UINT m_connectMsg = 0;

@@ -17,7 +17,10 @@ enum MainFrameMessage : UINT {
     WM_FRAME_UPDATE_CHECKED = WM_USER + 21,
     WM_FRAME_STARTUP = WM_USER + 23,
     WM_FRAME_TASK_COUNTER = WM_USER + 502,
-    WM_FRAME_LOAD_REQUEST = WM_USER + 1002, // wParam the asking page's tab (mainframe::Tab), lParam force flag
+    WM_FRAME_STORE_LINK = WM_USER + 1000, // value QString: download links of a store page
+    WM_FRAME_LOAD_REQUEST = WM_USER + 1002,
+    WM_FRAME_STORE_PAGE = WM_USER + 1003, // value QString: a store page (path or address) for the apps tab // wParam
+                                          // the asking page's tab (mainframe::Tab), lParam force flag
 };
 
 // The frame's tabs.

@@ -1,21 +1,25 @@
 // The apps tab offscreen against a seeded simulated phone: user and system apps, the sort headers,
 // search, details with their permission rows, installing dropped APK files and uninstalling the
-// checked rows through the real dialogs.
+// checked rows through the real dialogs; the store's upgrades, its pages and their download links.
 #include "ControlsTestSupport.h"
 #include "TestApk.h"
 #include "SimPageEnvironment.h"
 #include "TestEnvironment.h"
 
+#include "LocalServices.h"
 #include "apps/AppRules.h"
 #include "apps/CAppPage.h"
+#include "apps/CStoreWebView.h"
 #include "apps/CTaskWnd.h"
-#include "device/MainFrameMessages.h"
+#include "apps/StoreTasks.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 #include "controls/VexaMessageBox.h"
+#include "device/MainFrameMessages.h"
 #include "device/SessionGate.h"
+#include "platform/CodePage.h"
 #include "platform/StringTable.h"
 
 #include <QMimeData>
@@ -226,6 +230,63 @@ private slots:
         QTest::mouseClick(Plugin_GetChild(tasks.RowOfTask(3), QStringLiteral("delete_task_btn")), Qt::LeftButton);
         QCOMPARE(tasks.Rows(), 0);
         QTRY_COMPARE(counter.total, 0);
+    }
+
+    void storeUpgradesAndLinksBecomeTasks() {
+        vexa::services::CServicesThread services(m_env->Path(QStringLiteral("services")));
+        QString error;
+        QVERIFY2(services.Start(&error), qPrintable(error));
+        const WF_OPTIONS options{services.Url(), {}, {}, 5000};
+        m_data.m_upgradeCheck = std::make_shared<apps::CStoreUpgradeCheck>([options] { return options; });
+        m_page->SetStoreOptions([options] { return options; });
+        int added = 0;
+        m_page->SetStoreTasksAdded([&added] { ++added; });
+        m_page->ReloadList();
+        QTRY_VERIFY_WITH_TIMEOUT(m_page->UpgradesChecked(), kWaitMs);
+        QWidget* view = GetPluginByName(m_page.get(), QStringLiteral("update_APPS_list_ctrl"));
+        QCOMPARE(Plugin_GetText(view), FormatText(Str(583), 4));
+        QTest::mouseClick(view, Qt::LeftButton);
+        QCOMPARE(ShownNames(), (QStringList{QStringLiteral("微信"), QStringLiteral("支付宝"),
+                                            QStringLiteral("高德地图"), QStringLiteral("网易云音乐")}));
+        QWidget* button = Plugin_GetChild(GetPluginByName(m_page.get(), QStringLiteral("Installed0")),
+                                          QStringLiteral("row_update_btn"));
+        QCOMPARE(Plugin_GetText(button), Str(605));
+        {
+            CAutoAnswer ok(1);
+            QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(576), 1));
+            QCOMPARE(Plugin_GetText(button), Str(580));
+            QVERIFY(!button->isEnabled());
+            CVexaMessageBoxImpl::SetNextAnswer(1);
+            m_page->UpgradeChecked();
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(614));
+            m_page->SetChecked(0, true); // its upgrade runs already
+            CVexaMessageBoxImpl::SetNextAnswer(1);
+            m_page->UpgradeChecked();
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(612));
+
+            // A link of the store's page, clicked in the page: the navigation becomes a task; a
+            // product the store does not know becomes 572.
+            m_page->ShowStore(QStringLiteral("/Aspx/UserApp/SoftPotal.aspx?softCategory=8"));
+            QVERIFY(m_page->StoreView()->Address().endsWith(QStringLiteral("softCategory=8&mobileName=V960")));
+            QWidget* opening = GetPluginByName(m_page.get(), QStringLiteral("opening_wayfar_web_layout"));
+            QTRY_VERIFY_WITH_TIMEOUT(opening->isHidden(), kWaitMs);
+            QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("open_wayfar_web_failed"))->isHidden());
+            m_page->StoreView()->page()->runJavaScript(QStringLiteral("document.querySelector('a.get').click()"));
+            QTRY_COMPARE_WITH_TIMEOUT(added, 2, kWaitMs);
+            m_page->QueueStoreLinks(
+                QStringLiteral("wayfarapp://%1/store/apk/77.apk/?productid=77").arg(services.Url().mid(7)));
+            QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(572), kWaitMs);
+        }
+        QCOMPARE(m_data.TaskCount(), 2);
+        QCOMPARE(AnsiToUnicode(m_data.m_tasks.back()->product->name), QStringLiteral("开心消消乐"));
+        // A store that cannot be reached shows the failure in place of the page.
+        services.Services().Store().fail = true;
+        m_page->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
+        QTRY_VERIFY_WITH_TIMEOUT(!GetPluginByName(m_page.get(), QStringLiteral("open_wayfar_web_failed"))->isHidden(),
+                                 kWaitMs);
+        m_data.m_tasks.clear();
+        m_page.reset(); // before the services go
     }
 };
 

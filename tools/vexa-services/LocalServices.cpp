@@ -166,6 +166,10 @@ protected:
                                                                              : QByteArray("GET"),
                          url.path() + (url.hasQuery() ? QStringLiteral("?") + url.query() : QString()),
                          request.value("User-Agent")});
+        if (CStoreService::Handles(url.path())) {
+            Store(request, socket);
+            return true;
+        }
         if (request.method() == QHttpServerRequest::Method::Post &&
             q == QLatin1String("interface/asfeedback/index")) {
             Feedback(request, socket);
@@ -193,6 +197,23 @@ private:
     static void Send(QTcpSocket* socket, int code, const QByteArray& type, const QByteArray& body) {
         socket->write(StatusLine(code) + "Content-Type: " + type + "\r\nContent-Length: " +
                       QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    }
+
+    void Store(const QHttpServerRequest& request, QTcpSocket* socket) {
+        const QUrl url = request.url();
+        const QByteArray method =
+            request.method() == QHttpServerRequest::Method::Post ? QByteArray("POST") : QByteArray("GET");
+        const StoreAnswer answer =
+            m_owner->m_store.Answer(method, url.path(), url.query(QUrl::FullyDecoded), request.body(), m_owner->Url());
+        if (answer.stall) {
+            return; // the request stays open, unanswered, until the peer gives up
+        }
+        if (answer.stallAfter >= 0) {
+            socket->write(StatusLine(answer.status) + "Content-Type: " + answer.type + "\r\nContent-Length: " +
+                          QByteArray::number(answer.body.size()) + "\r\n\r\n" + answer.body.left(answer.stallAfter));
+            return;
+        }
+        Send(socket, answer.status, answer.type.isEmpty() ? QByteArray("text/plain") : answer.type, answer.body);
     }
 
     const FirmwareOfferEntry* Find(const QString& modelPart, const QString& version) {

@@ -15,12 +15,15 @@
 //   and one of 64 GiB (streamed as zeros, larger than any simulated phone).
 // Packages: GET /firmware/<name>.pkg, a ZIP holding "update.zip", which in turn holds
 //   "firmware.prop" ("version=<new firmware text>") for the phone's updater.
+// Store: the routes of StoreService.h (upgrade check, product info, packages, icons, pages).
 // Feedback: POST /index.php?q=interface/asfeedback/index stores the body (at most 1 MiB) as
 //   <data>/feedback-NNNN.txt and replies "OK"; with the empty-reply switch it stores and replies
 //   200 with no body (a failure for the program).
 //
 // The server lives on the thread that made it and needs that thread's event loop. CServicesThread
 // runs one on a thread of its own, for tests that block on the calling thread.
+
+#include "StoreService.h"
 
 #include <QByteArray>
 #include <QList>
@@ -79,6 +82,8 @@ public:
     void SetFeedbackEmptyReply(bool empty) { m_feedbackEmpty = empty; }
     std::vector<SeenRequest> Requests() const;
     int FeedbackCount() const { return m_feedbackCount; }
+    // The store's fail, stall and broken-package switches.
+    StoreSwitches& Store() { return m_store.Switches(); }
 
 private:
     friend class CServicesHttpServer;
@@ -86,6 +91,7 @@ private:
 
     QString m_dataFolder;
     quint16 m_port = 0;
+    CStoreService m_store;
     std::unique_ptr<QAbstractHttpServer> m_server;
     std::atomic<bool> m_feedbackEmpty{false};
     std::atomic<int> m_feedbackCount{0};

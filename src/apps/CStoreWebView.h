@@ -1,0 +1,27 @@
+#pragma once
+// An embedded view of the store's web pages. Navigations to "wayfarapp://" download links are
+// cancelled and handed to the link handler; with a product handler set, a product page opened from
+// the view is handed over too (the news panel opens it on the apps tab). The load handler hears
+// whether each page arrived (an HTTP error counts as a failure). UI thread only.
+
+#include <QWebEngineView>
+
+#include <functional>
+
+class CStoreWebView : public QWebEngineView {
+    Q_OBJECT
+public:
+    explicit CStoreWebView(QWidget* parent = nullptr);
+
+    void SetLinkHandler(std::function<void(const QString& address)> handler);
+    // Returns true when it took the address (the navigation is then cancelled).
+    void SetProductHandler(std::function<bool(const QString& address)> handler);
+    void SetLoadHandler(std::function<void(bool ok)> handler) { m_loaded = std::move(handler); }
+
+    void Open(const QString& address);
+    QString Address() const { return m_address; }
+
+private:
+    QString m_address;
+    std::function<void(bool)> m_loaded;
+};
