@@ -233,16 +233,23 @@ TEST_P(BridgeApiTest, ListsAttachedPhonesOnly) {
         serials << records[i].Serial();
     }
     serials.sort();
-    EXPECT_EQ(serials, QStringList({"OTHER-1", "TEST-0001"}));
+    EXPECT_EQ(serials, QStringList({"OTHER-1", "TEST-0001"})); // the phones' own, not adb's addresses
+    char16_t* buffer = nullptr;
+    ASSERT_NE(m_bridge->GetAllDeviceSerialNo(&buffer, &count), 0);
+    EXPECT_EQ(count, 2);
+    EXPECT_TRUE(serials.contains(QString::fromUtf16(buffer)));
+    DeviceBridge::FreeSerials(buffer);
 
     DeviceRecord other;
     other.SetSerial(QStringLiteral("OTHER-1"));
     ASSERT_NE(m_bridge->ReadDeviceBrandAndModel(&other), 0);
     EXPECT_EQ(other.Brand(), "acme");
     EXPECT_EQ(other.Model(), "X1");
-    DeviceRecord missing;
-    missing.SetSerial(QStringLiteral("NOPE"));
-    EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&missing), 0);
+    for (const char* absent : {"NOPE", "127.0.0.1:1"}) {
+        DeviceRecord missing;
+        missing.SetSerial(QString::fromLatin1(absent));
+        EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&missing), 0) << absent;
+    }
 }
 
 TEST_P(BridgeApiTest, ConnectFailsForMissingOrDetachedPhone) {

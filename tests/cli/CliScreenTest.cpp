@@ -1,5 +1,5 @@
-// vexa-cli screen grab: a PNG of the phone's size from a simulated phone and, through Debian's adb
-// server, from vexa-adbd's raw frames; and what a failed grab leaves behind.
+// vexa-cli screen grab: a PNG of the phone's size from a simulated phone, and what a failed grab
+// leaves behind (raw frames over adb: AdbBackendTest, PhoneDeviceTest).
 #include "CliTestSupport.h"
 
 #include "TestFiles.h"
@@ -8,7 +8,6 @@
 #include "platform/StringTable.h"
 
 #include <QDir>
-#include <QImage>
 #include <QImageReader>
 
 #include <gtest/gtest.h>
@@ -67,27 +66,6 @@ TEST_F(CliScreenTest, FailedGrabsSayWhyAndLeaveTheTargetAlone) {
                                      QStringList{"screen", "shoot", "x.png"}, QStringList{"screen", "grab", "a", "b"}}) {
         EXPECT_EQ(Run(wrong), kCliUsage) << wrong.join(u' ').toStdString();
         EXPECT_TRUE(m_err.contains("screen grab FILE.png")) << m_err.toStdString();
-    }
-}
-
-// Through Debian's adb server: the backend asks for raw frames, vexa-adbd serves 1080 x 2400.
-TEST_F(CliScreenTest, GrabOverAdbGivesTheRawFrameAsPng) {
-    SKIP_WITHOUT_ADB();
-    AddScreenPhone(QStringLiteral("vexa-adbscr"), 1080, 2400);
-    ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-adbscr")));
-    const QString path = Path(QStringLiteral("adb.png"));
-    ASSERT_EQ(Run({"screen", "grab", path}), kCliOk) << m_err.toStdString();
-    EXPECT_EQ(Written(path), std::make_pair(QByteArray("png"), QSize(1080, 2400)));
-    // The same pixels as the frame the phone file holds (its newest).
-    vexa::sim::SimDb db;
-    QString error;
-    ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-adbscr")), &error)) << error.toStdString();
-    vexa::sim::Stmt newest(db, "SELECT data FROM screen_frames ORDER BY id DESC LIMIT 1");
-    ASSERT_TRUE(newest.Step());
-    const QImage expected = QImage::fromData(newest.Blob(0)).convertToFormat(QImage::Format_RGB32);
-    const QImage got = QImage(path).convertToFormat(QImage::Format_RGB32);
-    for (const QPoint p : {QPoint(0, 0), QPoint(540, 1200), QPoint(1079, 2399), QPoint(100, 60)}) {
-        EXPECT_EQ(got.pixel(p), expected.pixel(p)) << p.x() << "," << p.y();
     }
 }
 

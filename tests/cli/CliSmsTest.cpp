@@ -1,8 +1,7 @@
-// vexa-cli sms: import a file, count, export it again, and the refusals; the import also against a
-// phone on the adb server.
+// vexa-cli sms: import a file, count, export it again, and the refusals (the stores over adb:
+// AdbBackendTest, the backup over adb: AdbBackupRoundTripTest).
 #include "CliTestSupport.h"
 
-#include "bridge/sim/SimDb.h"
 #include "platform/StringTable.h"
 
 #include <QFile>
@@ -15,17 +14,6 @@ namespace {
 class CliSmsTest : public CliFixture {
 protected:
     void SetUp() override { AddPhone(QStringLiteral("vexa-sms"), QStringLiteral("vexa"), QStringLiteral("V900")); }
-    // One text column of the phone's sms table, oldest first.
-    static QStringList Column(const char* sql) {
-        vexa::sim::SimDb db;
-        QString error;
-        QStringList texts;
-        EXPECT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) << error.toStdString();
-        for (vexa::sim::Stmt rows(db, sql); rows.Step();) {
-            texts << rows.Text(0);
-        }
-        return texts;
-    }
 };
 
 TEST_F(CliSmsTest, ImportCountAndExport) {
@@ -92,63 +80,6 @@ TEST_F(CliSmsTest, AnImportEndedShortSaysWhatStayedOnThePhoneAndWhy) {
         ASSERT_EQ(Run({"--phone", c.serial, "sms", "import", in}), kCliOk) << m_err.toStdString();
         EXPECT_EQ(m_out, FormatText(Str(2451), 70 - kept) + (kept > 0 ? FormatText(Str(2755), kept) : QString()) + u'\n');
     }
-}
-
-// Over adb the import goes through the phone's message provider: the shell user is allowed to
-// write first, and what the file held is on the phone afterwards.
-TEST_F(CliSmsTest, ImportOverAdbOnceThePhoneLetsTheShellWrite) {
-    SKIP_WITHOUT_ADB();
-    ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-sms")));
-    const QString in = Write("in.csv", QStringLiteral("Box,Number,Time,Message\r\n"
-                                                      "Inbox,10086,2012-07-25 10:03:09,\"话费: \"\"余额\"\" $5\"\r\n"
-                                                      "Outbox,10086,2012-07-25 10:04:00,ok\r\n"
-                                                      "Drafts,,2012-07-26 08:00:00,draft\r\n")
-                                           .toUtf8());
-    ASSERT_EQ(Run({"sms", "import", in}), kCliOk) << m_err.toStdString();
-    EXPECT_EQ(m_out, FormatText(Str(2451), 3) + u'\n');
-    ASSERT_EQ(Run({"sms", "count"}), kCliOk) << m_err.toStdString();
-    EXPECT_TRUE(m_out.contains("sms: 2\n")) << m_out.toStdString();
-    EXPECT_TRUE(m_out.contains("drafts: 1\n")) << m_out.toStdString();
-
-    vexa::sim::SimDb db;
-    QString error;
-    ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) << error.toStdString();
-    // The shell user was allowed to write for the import only: the phone is left as it was found.
-    EXPECT_EQ(db.Meta("appops_write_sms"), "default");
-    EXPECT_EQ(Column("SELECT content FROM sms ORDER BY id"),
-              (QStringList{QStringLiteral("话费: \"余额\" $5"), QStringLiteral("ok"), QStringLiteral("draft")}));
-}
-
-// The backup's messages module over adb: saved from the phone, and restored onto it (through the
-// provider, once the shell user may write) after the phone lost them.
-TEST_F(CliSmsTest, MessagesBackupAndRestoreOverAdb) {
-    SKIP_WITHOUT_ADB();
-    vexa::sim::SeedOptions seed;
-    seed.sms = 45;
-    seed.smallStores = false;
-    seed.screenFrames = false;
-    Seed(QStringLiteral("vexa-sms"), seed);
-    // The backup's message file names outbox messages as sent and keeps drafts of the other kind
-    // as plain drafts: that is what a restore gives back, on any phone.
-    const auto contents = [] {
-        return Column("SELECT (CASE box WHEN 4 THEN 2 WHEN 5 THEN 3 ELSE box END) || '|' || number || '|' || time || "
-                      "'|' || content FROM sms ORDER BY id");
-    };
-    const QStringList before = contents();
-    ASSERT_EQ(before.size(), 45);
-
-    ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-sms")));
-    const QString package = Path(QStringLiteral("sms.bkg"));
-    ASSERT_EQ(Run({"backup", "create", "--modules", "messages", package}), kCliOk) << m_err.toStdString();
-    {
-        vexa::sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-sms")), &error)) << error.toStdString();
-        vexa::sim::Stmt wipe(db, "DELETE FROM sms");
-        ASSERT_TRUE(wipe.Run());
-    }
-    ASSERT_EQ(Run({"backup", "restore", package}), kCliOk) << m_err.toStdString();
-    EXPECT_EQ(contents().join(u'\n').toStdString(), before.join(u'\n').toStdString());
 }
 
 } // namespace

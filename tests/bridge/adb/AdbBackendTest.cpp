@@ -177,23 +177,6 @@ protected:
 
 // ---- detection and identity --------------------------------------------------------------------
 
-TEST_F(AdbBackendTest, ListsThePhonesOwnSerialAndConnectsByIt) {
-    DeviceRecord records[32] = {};
-    int count = 32;
-    ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
-    ASSERT_EQ(count, 1);
-    // The phone's own serial, not adb's address for it; both connect (by the phone's serial, and
-    // its brand and model read by it: BridgeApiTest, adb instance).
-    EXPECT_EQ(records[0].Serial(), m_phone);
-    char16_t* buffer = nullptr;
-    ASSERT_NE(m_bridge->GetAllDeviceSerialNo(&buffer, &count), 0);
-    EXPECT_EQ(QString::fromUtf16(buffer), m_phone);
-    DeviceBridge::FreeSerials(buffer);
-    DeviceRecord missing;
-    missing.SetSerial(QStringLiteral("127.0.0.1:1"));
-    EXPECT_EQ(m_bridge->ReadDeviceBrandAndModel(&missing), 0);
-}
-
 TEST_F(AdbBackendTest, SummaryCountsAppsAndShowsNoInventedCounts) {
     ASSERT_NO_FATAL_FAILURE(Seed({.contacts = 7, .apps = 4}));
     DeviceSummary* summary = Session()->GetSummary();
@@ -992,18 +975,6 @@ int UnplugWhileRepeating(CAdbTestRig& rig, const QString& serial, int warmUp, co
     worker.join();
     failedAfterMs = failedAfter.load();
     return done.load();
-}
-
-TEST_F(AdbBackendTest, UnplugMidBatchFailsEveryLaterItemSoon) {
-    qint64 failedAfter = -1;
-    const int done = UnplugWhileRepeating(
-        *s_rig, m_serial, 5, [this](int i) { return Fs()->CreateFolder(Root() + QStringLiteral("/batch%1").arg(i)); },
-        failedAfter);
-    EXPECT_GE(done, 5);
-    EXPECT_GE(failedAfter, 0);
-    EXPECT_LT(failedAfter, 5000);
-    EXPECT_FALSE(Fs()->CreateFolder(Root() + QStringLiteral("/after")));
-    m_serial.clear();
 }
 
 TEST_F(AdbBackendTest, UnplugMidSmsBatchFailsSoonAndTheProgramSeesTheLoss) {
