@@ -18,17 +18,6 @@
 
 namespace vexa::services {
 
-namespace {
-
-constexpr qint64 kMaxFeedbackBytes = 1 << 20;
-constexpr qint64 kValidFiller = 3 * 1024 * 1024 + 300 * 1024;
-constexpr qint64 kSlowFiller = 2 * 1024 * 1024;  // about 13 s at the trickle's pace
-constexpr qint64 kSlowChunk = 16 * 1024;
-constexpr int kSlowIntervalMs = 100;
-constexpr qint64 kStreamChunk = 64 * 1024;
-constexpr qint64 kSendBuffer = 256 * 1024;
-
-// Filler that does not compress and is the same on every run (stable checksums).
 QByteArray Filler(qint64 bytes, quint32 seed) {
     QByteArray out(bytes, Qt::Uninitialized);
     quint32 x = seed | 1U;
@@ -38,6 +27,16 @@ QByteArray Filler(qint64 bytes, quint32 seed) {
     }
     return out;
 }
+
+namespace {
+
+constexpr qint64 kMaxFeedbackBytes = 1 << 20;
+constexpr qint64 kValidFiller = 3 * 1024 * 1024 + 300 * 1024;
+constexpr qint64 kSlowFiller = 2 * 1024 * 1024;  // about 13 s at the trickle's pace
+constexpr qint64 kSlowChunk = 16 * 1024;
+constexpr int kSlowIntervalMs = 100;
+constexpr qint64 kStreamChunk = 64 * 1024;
+constexpr qint64 kSendBuffer = 256 * 1024;
 
 QByteArray BuildPackage(const QString& newFirmware, qint64 filler) {
     const QByteArray prop = "version=" + newFirmware.toUtf8() + "\n";

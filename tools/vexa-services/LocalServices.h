@@ -52,6 +52,9 @@ struct FirmwareOfferEntry {
     PackageKind kind = PackageKind::Valid;
 };
 
+// Bytes that do not compress and are the same on every run (stable checksums), for package bodies.
+QByteArray Filler(qint64 bytes, quint32 seed);
+
 // The built-in offers.
 std::vector<FirmwareOfferEntry> FirmwareCatalog();
 

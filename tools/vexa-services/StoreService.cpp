@@ -1,5 +1,6 @@
 #include "StoreService.h"
 
+#include "LocalServices.h"
 #include "bridge/sim/SimSeed.h"
 
 #include <QBuffer>
@@ -16,16 +17,6 @@ namespace vexa::services {
 namespace {
 
 constexpr int kMaxAskedProducts = 5000;
-
-QByteArray Filler(qint64 bytes, quint32 seed) {
-    QByteArray out(bytes, Qt::Uninitialized);
-    quint32 x = seed | 1U;
-    for (qint64 i = 0; i < bytes; ++i) {
-        x = x * 1103515245U + 12345U;
-        out[i] = static_cast<char>(x >> 23);
-    }
-    return out;
-}
 
 QString Html(const QString& text) {
     return text.toHtmlEscaped();
