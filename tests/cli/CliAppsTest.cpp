@@ -31,7 +31,14 @@ protected:
     }
 };
 
-TEST_F(CliAppsTest, ExportUninstallInstallRoundTrip) {
+// The same round trip on the simulated phone and through the adb server and vexa-adbd.
+class CliAppsRoundTripTest : public CliAppsTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CliAppsRoundTripTest, ExportUninstallInstallRoundTrip) {
+    if (GetParam()) {
+        SKIP_WITHOUT_ADB();
+        ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-apps")));
+    }
     const auto user = List();
     const auto system = List(true);
     EXPECT_EQ(user.size(), 22u);
@@ -54,6 +61,8 @@ TEST_F(CliAppsTest, ExportUninstallInstallRoundTrip) {
     ASSERT_TRUE(after.count(QStringLiteral("com.vexa.app0")));
     EXPECT_EQ(after.at(QStringLiteral("com.vexa.app0")).value(0), first.value(0));
 }
+INSTANTIATE_TEST_SUITE_P(Backends, CliAppsRoundTripTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Adb" : "Sim"; });
 
 TEST_F(CliAppsTest, RefusesWithReasonsAndFailingExits) {
     // A label with a tab and a line break cannot split the listing's line or fields.
