@@ -6,6 +6,7 @@
 
 #include "bridge/adb/AdbBridge.h"
 #include "bridge/api/DeviceSession.h"
+#include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimPhones.h"
 
 #include <QFile>
@@ -24,16 +25,20 @@ struct AdbBenchPhone {
     QString serial;
     std::unique_ptr<vexa::DeviceBridge> bridge;
 
-    // Creates the simulated phone, starts the server and the daemon and connects the backend;
-    // false (with the reason on stderr) when any of it fails.
-    bool Start(const char* benchName) {
+    // Creates the simulated phone (at API level sdk when not 0), starts the server and the daemon
+    // and connects the backend; false (with the reason on stderr) when any of it fails.
+    bool Start(const char* benchName, int sdk = 0) {
         qputenv("HOME", QFile::encodeName(folder.path())); // the server's key stays here
         qputenv("VEXA_SIM_DIR", QFile::encodeName(folder.filePath(QStringLiteral("sim"))));
         vexa::sim::PhoneSpec spec;
         spec.serial = QStringLiteral("BENCH-1");
         spec.model = QStringLiteral("V960");
         QString error;
-        if (!vexa::sim::CreatePhone(spec, &error) || !rig.StartServer(&error) ||
+        vexa::sim::SimDb db;
+        if (!vexa::sim::CreatePhone(spec, &error) ||
+            (sdk != 0 && !(db.Open(vexa::sim::PhoneFilePath(spec.serial), &error) &&
+                           db.SetMeta("sdk", QString::number(sdk)))) ||
+            !rig.StartServer(&error) ||
             !rig.StartDaemon(spec.serial, &serial, &error)) {
             std::fprintf(stderr, "%s: %s\n", benchName, qPrintable(error));
             return false;
