@@ -289,8 +289,6 @@ TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
 }
 
 TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
-    AppManager* apps = Session()->GetAppManager();
-    ASSERT_EQ(apps->LoadApps(), 1);
     const auto write = [this](const QString& name, const QByteArray& bytes) {
         const QString path = m_local.filePath(name);
         EXPECT_TRUE(WriteFile(path, bytes));
@@ -304,21 +302,41 @@ TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
                                                     QStringLiteral("旧时钟"), {}, {}, 3000));
     // Our parser cannot read this one; the phone has the last word, and refuses it.
     const QString junk = write(QStringLiteral("junk.apk"), QByteArray("PK\x03\x04", 4) + QByteArray(5000, 'j'));
-    std::unique_ptr<AppRecord> record(apps->NewApp());
-    ASSERT_TRUE(apps->InstallApk(v5, record.get(), {}, nullptr));
-    ASSERT_EQ(apps->GetAppCount(), 1); // the loaded list follows
-    EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
-    EXPECT_FALSE(apps->InstallApk(v2, record.get(), {}, nullptr));
-    EXPECT_FALSE(apps->InstallApk(junk, record.get(), {}, nullptr));
-    EXPECT_FALSE(Fs()->PathExists(QStringLiteral("/data/local/tmp/vexa-install.apk")));
-    ASSERT_EQ(apps->LoadApps(), 1);
-    ASSERT_EQ(apps->GetAppCount(), 1);
-    EXPECT_EQ(apps->GetAppAt(0)->GetVersionCode(), 5);
-    EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
+    // This phone (API level 15) is sent packages by push and pm install; the same phone file served
+    // again at API level 30 takes them streamed to cmd package install.
+    QString modern;
+    std::unique_ptr<DeviceBridge> streamed;
+    for (AppManager* apps = Session()->GetAppManager(); apps != nullptr;) {
+        ASSERT_EQ(apps->LoadApps(), 1);
+        std::unique_ptr<AppRecord> record(apps->NewApp());
+        ASSERT_TRUE(apps->InstallApk(v5, record.get(), {}, nullptr));
+        ASSERT_EQ(apps->GetAppCount(), 1); // the loaded list follows
+        EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
+        EXPECT_FALSE(apps->InstallApk(v2, record.get(), {}, nullptr));
+        EXPECT_FALSE(apps->InstallApk(junk, record.get(), {}, nullptr));
+        EXPECT_FALSE(Fs()->PathExists(QStringLiteral("/data/local/tmp/vexa-install.apk")));
+        ASSERT_EQ(apps->LoadApps(), 1);
+        ASSERT_EQ(apps->GetAppCount(), 1);
+        EXPECT_EQ(apps->GetAppAt(0)->GetVersionCode(), 5);
+        EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
+        apps = nullptr;
+        if (!streamed) {
+            QString error;
+            ASSERT_TRUE(SetMeta("sdk", QStringLiteral("30")));
+            ASSERT_TRUE(s_rig->StartDaemon(m_phone, &modern, &error)) << error.toStdString();
+            streamed = adbphone::CreateAdbBridge(s_rig->ServerPort());
+            ASSERT_NE(streamed->ConnectUsbDevice(modern), 0);
+            apps = streamed->GetSession()->GetAppManager();
+        }
+    }
+    streamed->CloseSession();
+    s_rig->StopDaemon(modern, true);
     const QString text = Log();
     ExpectLogged(text, {"INSTALL_FAILED_VERSION_DOWNGRADE", "INSTALL_PARSE_FAILED_NOT_APK"});
-    EXPECT_EQ(text.count(QStringLiteral("[AdbAppManager] installing")), 2);
+    EXPECT_EQ(text.count(QStringLiteral("[AdbAppManager] installing")), 4);
+    EXPECT_EQ(text.count(QStringLiteral("INSTALL_FAILED_VERSION_DOWNGRADE")), 2);
 
+    AppManager* apps = Session()->GetAppManager();
     // A package that is gone, or a name that is a shell command, is neither removed nor reloaded.
     AppRecord stale;
     for (const QString& name : {QStringLiteral("com.example.gone"), QStringLiteral("x; reboot")}) {
