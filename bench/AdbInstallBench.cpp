@@ -29,7 +29,9 @@ void BM_InstallReplace(benchmark::State& state) {
     vexa::AppManager* apps = g_setup->bridge->GetSession()->GetAppManager();
     PairedAdbRuns(
         state, g_setup->apkSize, [apps] { return apps->InstallApk(g_setup->apk, nullptr, {}, nullptr); },
-        [] { return g_setup->Adb({QStringLiteral("install"), QStringLiteral("-r"), g_setup->apk}); });
+        [] {
+            return g_setup->Adb({QStringLiteral("install"), QStringLiteral("-r"), g_setup->apk});
+        });
 }
 
 BENCHMARK(BM_InstallReplace)->Iterations(4)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -44,11 +46,11 @@ bool WriteApk(Setup& setup) {
         x ^= x << 5;
         std::memcpy(filler.data() + i, &x, 4);
     }
-    const QByteArray apk = vexa::sim::MakeZip(
-        {{QStringLiteral("AndroidManifest.xml"),
-          vexa::sim::MakeBinaryManifest(QStringLiteral("com.vexa.bench"), 7, QStringLiteral("7.0"),
-                                        QStringLiteral("Bench"), 21, 30, {})},
-         {QStringLiteral("classes.dex"), QByteArray("dex\n035\0", 8) + filler}});
+    const QByteArray apk =
+        vexa::sim::MakeZip({{QStringLiteral("AndroidManifest.xml"),
+                             vexa::sim::MakeBinaryManifest(QStringLiteral("com.vexa.bench"), 7, QStringLiteral("7.0"),
+                                                           QStringLiteral("Bench"), 21, 30, {})},
+                            {QStringLiteral("classes.dex"), QByteArray("dex\n035\0", 8) + filler}});
     setup.apk = setup.folder.filePath(QStringLiteral("bench.apk"));
     setup.apkSize = apk.size();
     QSaveFile file(setup.apk);

@@ -36,10 +36,9 @@ struct AdbBenchPhone {
         QString error;
         vexa::sim::SimDb db;
         if (!vexa::sim::CreatePhone(spec, &error) ||
-            (sdk != 0 && !(db.Open(vexa::sim::PhoneFilePath(spec.serial), &error) &&
-                           db.SetMeta("sdk", QString::number(sdk)))) ||
-            !rig.StartServer(&error) ||
-            !rig.StartDaemon(spec.serial, &serial, &error)) {
+            (sdk != 0 &&
+             !(db.Open(vexa::sim::PhoneFilePath(spec.serial), &error) && db.SetMeta("sdk", QString::number(sdk)))) ||
+            !rig.StartServer(&error) || !rig.StartDaemon(spec.serial, &serial, &error)) {
             std::fprintf(stderr, "%s: %s\n", benchName, qPrintable(error));
             return false;
         }
@@ -51,9 +50,7 @@ struct AdbBenchPhone {
         return true;
     }
 
-    bool Adb(const QStringList& args) {
-        return rig.Adb(QStringList{QStringLiteral("-s"), serial} + args).first == 0;
-    }
+    bool Adb(const QStringList& args) { return rig.Adb(QStringList{QStringLiteral("-s"), serial} + args).first == 0; }
 };
 
 // One pass of each side per iteration, the order swapped every time, so both meet the same machine

@@ -18,8 +18,8 @@
 #include <QCoreApplication>
 
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <pthread.h>
 #include <thread>
 

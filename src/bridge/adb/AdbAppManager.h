@@ -1,13 +1,12 @@
 #pragma once
 // Installed applications of a real phone: the list from "pm list packages -f" (the user's apps and
-// the system's, told apart by the package file's folder), versions and dates from "dumpsys package", sizes from the package files; uninstall
-// with "pm uninstall", install by streaming the APK to "cmd package install" (or, on phones without
-// cmd, by pushing it to /data/local/tmp and "pm install -r"), package
-// fetch by pulling the installed APK. Labels and icons live inside the APKs: those of packages
-// installed through here come from the file being installed, those of other apps from pulling
-// their APK when the list loads (when small enough) or when the user fetches the package; either
-// way they are remembered in CAdbAppCache, so a later load does not pull again. Until then an app
-// shows its package name and no icon.
+// the system's, told apart by the package file's folder), versions and dates from "dumpsys package", sizes from the
+// package files; uninstall with "pm uninstall", install by streaming the APK to "cmd package install" (or, on phones
+// without cmd, by pushing it to /data/local/tmp and "pm install -r"), package fetch by pulling the installed APK.
+// Labels and icons live inside the APKs: those of packages installed through here come from the file being installed,
+// those of other apps from pulling their APK when the list loads (when small enough) or when the user fetches the
+// package; either way they are remembered in CAdbAppCache, so a later load does not pull again. Until then an app shows
+// its package name and no icon.
 //
 // Owned by the session; calls are serialised.
 

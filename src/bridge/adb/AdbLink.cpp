@@ -82,9 +82,8 @@ bool CAdbLink::Exec(const std::string& command, std::string& output, int timeout
     return status ? true : Fail("exec", status);
 }
 
-bool CAdbLink::ExecWithInput(const std::string& command,
-                             const std::function<adb::AdbStatus(adb::CAdbSocket&)>& input, std::string& output,
-                             int timeoutMs, std::size_t maxOutput) {
+bool CAdbLink::ExecWithInput(const std::string& command, const std::function<adb::AdbStatus(adb::CAdbSocket&)>& input,
+                             std::string& output, int timeoutMs, std::size_t maxOutput) {
     if (m_disconnected.load()) {
         return false;
     }

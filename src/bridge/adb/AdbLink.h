@@ -14,11 +14,11 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <set>
 #include <mutex>
 #include <optional>
-#include <vector>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace vexa::adbphone {
 
