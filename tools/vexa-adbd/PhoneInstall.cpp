@@ -55,7 +55,8 @@ std::unique_ptr<adb::IAdbService> CPhoneDevice::StreamedInstall(const std::vecto
             replace = true;
         } else if (word == "-S" && i + 1 < words.size()) {
             const std::string& value = words[++i];
-            if (std::from_chars(value.data(), value.data() + value.size(), size).ec != std::errc{}) {
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), size);
+            if (ec != std::errc{} || end != value.data() + value.size()) {
                 size = 0;
             }
         } else if (word != "-d" && word != "-g" && word != "-t") {

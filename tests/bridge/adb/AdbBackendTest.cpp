@@ -288,6 +288,32 @@ TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
     EXPECT_NE(again->GetAppAt(0)->GetLabel(), again->GetAppAt(0)->GetPackageName());
 }
 
+// Streamed install lines a broken or hostile host might send: refused with the package manager's
+// texts, and nothing installed.
+TEST_F(AdbBackendTest, StreamedInstallRefusesBadSizesOptionsAndPackages) {
+    adb::CAdbHostClient client(s_rig->ServerPort());
+    const struct {
+        const char* arguments;
+        qsizetype bytes;
+        const char* answer;
+    } cases[] = {{"-r -S 5000", 5000, "Failure [INSTALL_PARSE_FAILED_NOT_APK"},
+                 {"-S 0", 0, "Error: must either specify a package size"},
+                 {"-S 12abc", 0, "Error: must either specify a package size"},
+                 {"-S 99999999999", 0, "Failure [INSTALL_FAILED_INSUFFICIENT_STORAGE]"},
+                 {"--evil -S 10", 0, "Error: Unknown option: --evil"}};
+    for (const auto& c : cases) {
+        const std::string junk(static_cast<std::size_t>(c.bytes), 'j');
+        std::string answer;
+        ASSERT_TRUE(client.ExecWithInput(
+            m_serial.toStdString(), std::string("cmd package install ") + c.arguments,
+            [&junk](adb::CAdbSocket& socket) { return socket.WriteAll(junk); }, answer))
+            << c.arguments;
+        EXPECT_EQ(answer.rfind(c.answer, 0), 0u) << c.arguments << ": " << answer;
+    }
+    ASSERT_EQ(Session()->GetAppManager()->LoadApps(), 1);
+    EXPECT_EQ(Session()->GetAppManager()->GetAppCount(), 0);
+}
+
 TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
     const auto write = [this](const QString& name, const QByteArray& bytes) {
         const QString path = m_local.filePath(name);
