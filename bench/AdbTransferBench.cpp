@@ -2,36 +2,21 @@
 // same run: a private adb server, vexa-adbd serving a simulated phone. The backend should keep at
 // least 95 % of adb's own throughput each way (counter backend_vs_adb_pct).
 // Run by hand: build/default/bench/adb_transfer_bench
-#include "../tests/bridge/adb/AdbTestRig.h"
+#include "AdbPairedRig.h"
 
-#include "bridge/adb/AdbBridge.h"
-#include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
-#include "bridge/sim/SimPhones.h"
 #include "libs/log/Log.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
 
-#include <benchmark/benchmark.h>
-
-#include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <functional>
-#include <memory>
 
 namespace {
 
 constexpr qint64 kSize = 200LL << 20;
 constexpr const char* kPhonePath = "/mnt/sdcard/Download/bench.bin";
 
-struct Setup {
-    QTemporaryDir folder;
-    CAdbTestRig rig;
-    QString serial;
-    std::unique_ptr<vexa::DeviceBridge> bridge;
+struct Setup : AdbBenchPhone {
     QString local;
     QString back;
 };
@@ -41,38 +26,9 @@ vexa::FileSystem* Fs() {
     return g_setup->bridge->GetSession()->GetFileSystem();
 }
 
-using Clock = std::chrono::steady_clock;
-
-// One pass of each side per iteration, the order swapped every time, so both meet the same machine
-// (other work on a shared machine moves both, not one): the figure to read is the ratio.
-// tidy (not timed) runs after each pass.
 void Paired(benchmark::State& state, const std::function<bool()>& backend, const std::function<bool()>& adb,
             const std::function<void()>& tidy = {}) {
-    double backendSeconds = 0, adbSeconds = 0;
-    bool ok = true;
-    bool backendFirst = true;
-    for (auto _ : state) {
-        for (int side = 0; side < 2; ++side) {
-            const bool isBackend = (side == 0) == backendFirst;
-            const auto start = Clock::now();
-            ok = ok && (isBackend ? backend() : adb());
-            (isBackend ? backendSeconds : adbSeconds) += std::chrono::duration<double>(Clock::now() - start).count();
-            if (tidy) {
-                state.PauseTiming();
-                tidy();
-                state.ResumeTiming();
-            }
-        }
-        backendFirst = !backendFirst;
-    }
-    if (!ok) {
-        state.SkipWithError("transfer failed");
-        return;
-    }
-    const double megabytes = static_cast<double>(kSize) * static_cast<double>(state.iterations()) / (1 << 20);
-    state.counters["backend_MBps"] = megabytes / backendSeconds;
-    state.counters["adb_MBps"] = megabytes / adbSeconds;
-    state.counters["backend_vs_adb_pct"] = 100.0 * adbSeconds / backendSeconds;
+    PairedAdbRuns(state, kSize, backend, adb, tidy);
 }
 
 // Pushes of a file the phone does not have yet, the usual upload. (Over an existing file the
@@ -116,19 +72,7 @@ BENCHMARK(BM_PushOverExisting)->Iterations(4)->Unit(benchmark::kMillisecond)->Us
 BENCHMARK(BM_Pull)->Iterations(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 bool Prepare(Setup& setup) {
-    qputenv("HOME", QFile::encodeName(setup.folder.path())); // the server's key stays here
-    qputenv("VEXA_SIM_DIR", QFile::encodeName(setup.folder.filePath(QStringLiteral("sim"))));
-    vexa::sim::PhoneSpec spec;
-    spec.serial = QStringLiteral("BENCH-1");
-    spec.model = QStringLiteral("V960");
-    QString error;
-    if (!vexa::sim::CreatePhone(spec, &error) || !setup.rig.StartServer(&error) ||
-        !setup.rig.StartDaemon(spec.serial, &setup.serial, &error)) {
-        std::fprintf(stderr, "adb_transfer_bench: %s\n", qPrintable(error));
-        return false;
-    }
-    setup.bridge = vexa::adbphone::CreateAdbBridge(setup.rig.ServerPort());
-    if (setup.bridge->ConnectUsbDevice(setup.serial) == 0) {
+    if (!setup.Start("adb_transfer_bench")) {
         return false;
     }
     setup.local = setup.folder.filePath(QStringLiteral("local.bin"));

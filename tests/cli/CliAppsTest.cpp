@@ -4,6 +4,7 @@
 
 #include "TestApk.h"
 
+#include "bridge/sim/SimDb.h"
 #include "platform/StringTable.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,20 @@ protected:
     }
 };
 
-TEST_F(CliAppsTest, ExportUninstallInstallRoundTrip) {
+// The same round trip on the simulated phone and through the adb server and vexa-adbd, to a phone
+// of API level 15 (the package pushed, then pm install) and of 30 (streamed to cmd package install).
+class CliAppsRoundTripTest : public CliAppsTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CliAppsRoundTripTest, ExportUninstallInstallRoundTrip) {
+    if (const int sdk = GetParam(); sdk != 0) {
+        SKIP_WITHOUT_ADB();
+        vexa::sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-apps")), &error) &&
+                    db.SetMeta("sdk", QString::number(sdk)))
+            << error.toStdString();
+        ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-apps")));
+    }
     const auto user = List();
     const auto system = List(true);
     EXPECT_EQ(user.size(), 22u);
@@ -54,6 +68,9 @@ TEST_F(CliAppsTest, ExportUninstallInstallRoundTrip) {
     ASSERT_TRUE(after.count(QStringLiteral("com.vexa.app0")));
     EXPECT_EQ(after.at(QStringLiteral("com.vexa.app0")).value(0), first.value(0));
 }
+INSTANTIATE_TEST_SUITE_P(Backends, CliAppsRoundTripTest, ::testing::Values(0, 15, 30), [](const auto& info) {
+    return info.param == 0 ? std::string("Sim") : "AdbSdk" + std::to_string(info.param);
+});
 
 TEST_F(CliAppsTest, RefusesWithReasonsAndFailingExits) {
     // A label with a tab and a line break cannot split the listing's line or fields.

@@ -85,6 +85,13 @@ std::unique_ptr<adb::IAdbService> MakePhoneService(CPhoneDevice& phone, const st
             return phone.ScreenRecord(commands.front());
         }
     }
+    if (name.rfind("exec:cmd package", 0) == 0) {
+        std::vector<std::vector<std::string>> commands;
+        if (SplitShellLine(name.substr(5), commands) && commands.size() == 1 && commands.front().size() >= 3 &&
+            commands.front()[2] == "install") {
+            return phone.StreamedInstall(commands.front());
+        }
+    }
     if (name.rfind("exec:", 0) == 0 && name.size() > 5) {
         return adb::MakeReplyService(phone.RunExec(name.substr(5)));
     }

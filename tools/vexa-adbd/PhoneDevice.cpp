@@ -688,8 +688,11 @@ int CPhoneDevice::PmInstall(const std::vector<std::string>& args, std::string& o
         out += "Error: Unable to open file: " + file + "\nConsider using a file under /data/local/tmp/\n";
         return 1;
     }
-    // The parser reads files; the package manager copies the staged file first as well.
-    const QByteArray bytes = ReadWholeFile(m_db, staged.id);
+    return InstallPackage(ReadWholeFile(m_db, staged.id), file, replace, out);
+}
+
+int CPhoneDevice::InstallPackage(const QByteArray& bytes, const std::string& file, bool replace, std::string& out) {
+    // The parser reads files; the package manager copies the package it is given first as well.
     QTemporaryDir scratch;
     const QString copy = scratch.filePath(QStringLiteral("base.apk"));
     QFile copyFile(copy);

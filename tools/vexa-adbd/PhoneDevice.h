@@ -59,6 +59,11 @@ public:
     // "screenrecord ..." (the words of its command line): the stream of frames, or a reply with
     // the tool's complaint (PhoneScreenRecord.cpp).
     std::unique_ptr<adb::IAdbService> ScreenRecord(const std::vector<std::string>& words);
+    // "cmd package install [-r] -S SIZE" (the words of its command line): takes the APK's SIZE bytes
+    // from the stream, then answers as "pm install" does (PhoneInstall.cpp).
+    std::unique_ptr<adb::IAdbService> StreamedInstall(const std::vector<std::string>& words);
+    // The package manager's answer to an APK that came over such a stream.
+    std::string InstallStreamed(const QByteArray& bytes, bool replace);
     // The newest screen picture at size as one screenrecord frame, header included; kept until the
     // picture or the size changes. Null without a picture.
     std::shared_ptr<const std::string> RecordedFrame(QSize size);
@@ -85,6 +90,8 @@ private:
     int Pm(const std::vector<std::string>& args, std::string& out);
     // "pm install [-r] FILE": parses the staged APK and adds or replaces the app with its file.
     int PmInstall(const std::vector<std::string>& args, std::string& out);
+    // Adds or replaces the app of an APK's bytes; file names the package in failure texts.
+    int InstallPackage(const QByteArray& bytes, const std::string& file, bool replace, std::string& out);
     int Dumpsys(const std::vector<std::string>& args, std::string& out);
     int Cat(const std::vector<std::string>& args, std::string& out);
     // "content query|insert|update|delete --uri ...": the tool reads its bindings, then the provider

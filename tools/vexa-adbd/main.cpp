@@ -19,6 +19,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <pthread.h>
 #include <thread>
 
@@ -92,6 +93,11 @@ int main(int argc, char** argv) {
 
     adb::AdbDeviceIdentity identity{
         properties["ro.product.name"], properties["ro.product.model"], properties["ro.product.device"], {"cmd"}};
+    // The cmd tool, and with it streamed installs, came with API level 24: older phones are sent
+    // packages by push and pm install.
+    if (servePhone && std::atoi(properties["ro.build.version.sdk"].c_str()) < 24) {
+        identity.features.clear();
+    }
     adb::CAdbDeviceServer server(identity, [&phone, servePhone, properties](const std::string& name) {
         return servePhone ? vexa_adbd::MakePhoneService(phone, name) : vexa_adbd::MakeService(properties, name);
     });

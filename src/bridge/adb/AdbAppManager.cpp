@@ -232,16 +232,21 @@ bool CAdbAppManager::InstallApk(const QString& path, AppRecord* record, InstallP
     // Read here for the label and icon; a file this parser cannot read may still be a package
     // the phone installs, so the phone has the last word.
     const ApkInfo info(libaapt_ParseFile(path));
-    CAdbFileSystem files(m_link);
-    // pm reads the package from a folder the shell user may write and the package manager may read.
-    const QString staged = QStringLiteral("/data/local/tmp/vexa-install.apk");
-    if (!files.PutFile(path, staged, progress, context)) {
-        return false;
-    }
     std::string output;
-    const bool ran = m_link.Shell(adb::ShellCommand({"pm", "install", "-r", staged.toStdString()}), output,
-                                  CAdbLink::kSlowTimeoutMs);
-    files.DeletePath(staged);
+    bool ran = false;
+    if (m_link.HasFeature("cmd")) {
+        ran = StreamInstall(path, progress, context, output);
+    } else {
+        CAdbFileSystem files(m_link);
+        // pm reads the package from a folder the shell user may write and the package manager may read.
+        const QString staged = QStringLiteral("/data/local/tmp/vexa-install.apk");
+        if (!files.PutFile(path, staged, progress, context)) {
+            return false;
+        }
+        ran = m_link.Shell(adb::ShellCommand({"pm", "install", "-r", staged.toStdString()}), output,
+                           CAdbLink::kSlowTimeoutMs);
+        files.DeletePath(staged);
+    }
     const adb::PmResult result = adb::ParsePmResult(output);
     if (!ran || !result.success) {
         LOG_Error("[AdbAppManager] installing %s failed: %s %s. %s:%d", qUtf8Printable(path),
@@ -275,6 +280,37 @@ bool CAdbAppManager::InstallApk(const QString& path, AppRecord* record, InstallP
         }
     }
     return true;
+}
+
+bool CAdbAppManager::StreamInstall(const QString& path, const InstallProgress& progress, void* context,
+                                   std::string& output) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        LOG_Error("[AdbAppManager] cannot read %s: %s. %s:%d", qUtf8Printable(path), qUtf8Printable(file.errorString()),
+                  LOG_HERE);
+        return false;
+    }
+    const qint64 total = file.size();
+    const auto send = [&](adb::CAdbSocket& socket) {
+        std::vector<char> block(kStreamBlock);
+        for (qint64 done = 0; done < total;) {
+            const qint64 n = file.read(block.data(), std::min<qint64>(kStreamBlock, total - done));
+            if (n <= 0) {
+                return adb::AdbStatus::Fail("the package file ended early");
+            }
+            if (const adb::AdbStatus s = socket.WriteAll(block.data(), static_cast<std::size_t>(n)); !s) {
+                return s;
+            }
+            done += n;
+            if (progress && !progress(static_cast<std::uint64_t>(total), static_cast<std::uint64_t>(done), context)) {
+                return adb::AdbStatus::Fail("cancelled");
+            }
+        }
+        return adb::AdbStatus::Ok();
+    };
+    // The package manager's answer is a line or two; more is not an answer.
+    return m_link.ExecWithInput("cmd package install -r -S " + std::to_string(total), send, output,
+                                CAdbLink::kSlowTimeoutMs, kMaxPmAnswer);
 }
 
 bool CAdbAppManager::ReloadApp(AppRecord* record) {

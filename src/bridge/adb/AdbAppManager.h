@@ -1,12 +1,12 @@
 #pragma once
 // Installed applications of a real phone: the list from "pm list packages -f" (the user's apps and
-// the system's, told apart by the package file's folder), versions and dates from "dumpsys package", sizes from the package files; uninstall
-// with "pm uninstall", install by pushing the APK to /data/local/tmp and "pm install -r", package
-// fetch by pulling the installed APK. Labels and icons live inside the APKs: those of packages
-// installed through here come from the file being installed, those of other apps from pulling
-// their APK when the list loads (when small enough) or when the user fetches the package; either
-// way they are remembered in CAdbAppCache, so a later load does not pull again. Until then an app
-// shows its package name and no icon.
+// the system's, told apart by the package file's folder), versions and dates from "dumpsys package", sizes from the
+// package files; uninstall with "pm uninstall", install by streaming the APK to "cmd package install" (or, on phones
+// without cmd, by pushing it to /data/local/tmp and "pm install -r"), package fetch by pulling the installed APK.
+// Labels and icons live inside the APKs: those of packages installed through here come from the file being installed,
+// those of other apps from pulling their APK when the list loads (when small enough) or when the user fetches the
+// package; either way they are remembered in CAdbAppCache, so a later load does not pull again. Until then an app shows
+// its package name and no icon.
 //
 // Owned by the session; calls are serialised.
 
@@ -55,6 +55,12 @@ private:
     bool Describe(const QString& package, const QString& apkPath, AppRecord& record,
                   std::optional<std::string_view> dump = std::nullopt, adb::CAdbSyncSession* sync = nullptr);
     QString ApkPathOf(const QString& package);
+    // Phones with the cmd feature take the package straight over the link, once, instead of from
+    // a staged copy the package manager reads again: "cmd package install -r -S SIZE" fed with the
+    // file. output: the package manager's answer.
+    bool StreamInstall(const QString& path, const InstallProgress& progress, void* context, std::string& output);
+    static constexpr qint64 kStreamBlock = 1 << 20;
+    static constexpr std::size_t kMaxPmAnswer = 64 * 1024;
     // Label and icon from the cache, or from the APK on the phone when small enough and within
     // budget (then cached; the budget shrinks by its size). scratch is a local file the APK may be
     // pulled to; empty pulls nothing.

@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace vexa::adbphone {
 
 namespace {
@@ -78,6 +80,30 @@ bool CAdbLink::Exec(const std::string& command, std::string& output, int timeout
         return client.Exec(m_serial, command, output, maxOutput);
     });
     return status ? true : Fail("exec", status);
+}
+
+bool CAdbLink::ExecWithInput(const std::string& command, const std::function<adb::AdbStatus(adb::CAdbSocket&)>& input,
+                             std::string& output, int timeoutMs, std::size_t maxOutput) {
+    if (m_disconnected.load()) {
+        return false;
+    }
+    const adb::AdbStatus status = WithClient(timeoutMs, [&](adb::CAdbHostClient& client) {
+        return client.ExecWithInput(m_serial, command, input, output, maxOutput);
+    });
+    return status ? true : Fail("exec", status);
+}
+
+bool CAdbLink::HasFeature(const std::string& name) {
+    std::lock_guard guard(m_sdkLock);
+    if (!m_features && !m_disconnected.load()) {
+        std::vector<std::string> features;
+        if (const adb::AdbStatus status = m_client.Features(m_serial, features); status) {
+            m_features = std::move(features);
+        } else {
+            Fail("features", status);
+        }
+    }
+    return m_features && std::find(m_features->begin(), m_features->end(), name) != m_features->end();
 }
 
 bool CAdbLink::OpenSync(adb::CAdbSyncSession& session, bool transfer) {

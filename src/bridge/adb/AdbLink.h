@@ -14,9 +14,11 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <set>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace vexa::adbphone {
 
@@ -51,6 +53,12 @@ public:
     // "exec:CMD": binary-safe output.
     bool Exec(const std::string& command, std::string& output, int timeoutMs = kCallTimeoutMs,
               std::size_t maxOutput = 0);
+    // "exec:CMD" fed by input before its output is read (see CAdbHostClient::ExecWithInput).
+    bool ExecWithInput(const std::string& command, const std::function<adb::AdbStatus(adb::CAdbSocket&)>& input,
+                       std::string& output, int timeoutMs = kSlowTimeoutMs, std::size_t maxOutput = 0);
+    // Whether the phone and the server offer a feature ("cmd", ...); asked once, false while the
+    // server cannot tell.
+    bool HasFeature(const std::string& name);
     // Opens "sync:" on a fresh connection; transfer sessions wait longer for each record. An
     // unplugged phone still fails them at once: the server closes the stream.
     bool OpenSync(adb::CAdbSyncSession& session, bool transfer = false);
@@ -80,6 +88,7 @@ private:
     std::set<adb::CAdbHostClient*> m_slow;
     std::mutex m_sdkLock;
     int m_sdk = 0;
+    std::optional<std::vector<std::string>> m_features; // under m_sdkLock
 };
 
 // The serials the server lists as ready ("device"); false when the server cannot be reached.

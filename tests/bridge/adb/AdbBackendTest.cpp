@@ -288,9 +288,33 @@ TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
     EXPECT_NE(again->GetAppAt(0)->GetLabel(), again->GetAppAt(0)->GetPackageName());
 }
 
+// Streamed install lines a broken or hostile host might send: refused with the package manager's
+// texts, and nothing installed.
+TEST_F(AdbBackendTest, StreamedInstallRefusesBadSizesOptionsAndPackages) {
+    adb::CAdbHostClient client(s_rig->ServerPort());
+    const struct {
+        const char* arguments;
+        qsizetype bytes;
+        const char* answer;
+    } cases[] = {{"-r -S 5000", 5000, "Failure [INSTALL_PARSE_FAILED_NOT_APK"},
+                 {"-S 0", 0, "Error: must either specify a package size"},
+                 {"-S 12abc", 0, "Error: must either specify a package size"},
+                 {"-S 99999999999", 0, "Failure [INSTALL_FAILED_INSUFFICIENT_STORAGE]"},
+                 {"--evil -S 10", 0, "Error: Unknown option: --evil"}};
+    for (const auto& c : cases) {
+        const std::string junk(static_cast<std::size_t>(c.bytes), 'j');
+        std::string answer;
+        ASSERT_TRUE(client.ExecWithInput(
+            m_serial.toStdString(), std::string("cmd package install ") + c.arguments,
+            [&junk](adb::CAdbSocket& socket) { return socket.WriteAll(junk); }, answer))
+            << c.arguments;
+        EXPECT_EQ(answer.rfind(c.answer, 0), 0u) << c.arguments << ": " << answer;
+    }
+    ASSERT_EQ(Session()->GetAppManager()->LoadApps(), 1);
+    EXPECT_EQ(Session()->GetAppManager()->GetAppCount(), 0);
+}
+
 TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
-    AppManager* apps = Session()->GetAppManager();
-    ASSERT_EQ(apps->LoadApps(), 1);
     const auto write = [this](const QString& name, const QByteArray& bytes) {
         const QString path = m_local.filePath(name);
         EXPECT_TRUE(WriteFile(path, bytes));
@@ -304,21 +328,41 @@ TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
                                                     QStringLiteral("旧时钟"), {}, {}, 3000));
     // Our parser cannot read this one; the phone has the last word, and refuses it.
     const QString junk = write(QStringLiteral("junk.apk"), QByteArray("PK\x03\x04", 4) + QByteArray(5000, 'j'));
-    std::unique_ptr<AppRecord> record(apps->NewApp());
-    ASSERT_TRUE(apps->InstallApk(v5, record.get(), {}, nullptr));
-    ASSERT_EQ(apps->GetAppCount(), 1); // the loaded list follows
-    EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
-    EXPECT_FALSE(apps->InstallApk(v2, record.get(), {}, nullptr));
-    EXPECT_FALSE(apps->InstallApk(junk, record.get(), {}, nullptr));
-    EXPECT_FALSE(Fs()->PathExists(QStringLiteral("/data/local/tmp/vexa-install.apk")));
-    ASSERT_EQ(apps->LoadApps(), 1);
-    ASSERT_EQ(apps->GetAppCount(), 1);
-    EXPECT_EQ(apps->GetAppAt(0)->GetVersionCode(), 5);
-    EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
+    // This phone (API level 15) is sent packages by push and pm install; the same phone file served
+    // again at API level 30 takes them streamed to cmd package install.
+    QString modern;
+    std::unique_ptr<DeviceBridge> streamed;
+    for (AppManager* apps = Session()->GetAppManager(); apps != nullptr;) {
+        ASSERT_EQ(apps->LoadApps(), 1);
+        std::unique_ptr<AppRecord> record(apps->NewApp());
+        ASSERT_TRUE(apps->InstallApk(v5, record.get(), {}, nullptr));
+        ASSERT_EQ(apps->GetAppCount(), 1); // the loaded list follows
+        EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
+        EXPECT_FALSE(apps->InstallApk(v2, record.get(), {}, nullptr));
+        EXPECT_FALSE(apps->InstallApk(junk, record.get(), {}, nullptr));
+        EXPECT_FALSE(Fs()->PathExists(QStringLiteral("/data/local/tmp/vexa-install.apk")));
+        ASSERT_EQ(apps->LoadApps(), 1);
+        ASSERT_EQ(apps->GetAppCount(), 1);
+        EXPECT_EQ(apps->GetAppAt(0)->GetVersionCode(), 5);
+        EXPECT_EQ(apps->GetAppAt(0)->GetLabel(), QStringLiteral("时钟"));
+        apps = nullptr;
+        if (!streamed) {
+            QString error;
+            ASSERT_TRUE(SetMeta("sdk", QStringLiteral("30")));
+            ASSERT_TRUE(s_rig->StartDaemon(m_phone, &modern, &error)) << error.toStdString();
+            streamed = adbphone::CreateAdbBridge(s_rig->ServerPort());
+            ASSERT_NE(streamed->ConnectUsbDevice(modern), 0);
+            apps = streamed->GetSession()->GetAppManager();
+        }
+    }
+    streamed->CloseSession();
+    s_rig->StopDaemon(modern, true);
     const QString text = Log();
     ExpectLogged(text, {"INSTALL_FAILED_VERSION_DOWNGRADE", "INSTALL_PARSE_FAILED_NOT_APK"});
-    EXPECT_EQ(text.count(QStringLiteral("[AdbAppManager] installing")), 2);
+    EXPECT_EQ(text.count(QStringLiteral("[AdbAppManager] installing")), 4);
+    EXPECT_EQ(text.count(QStringLiteral("INSTALL_FAILED_VERSION_DOWNGRADE")), 2);
 
+    AppManager* apps = Session()->GetAppManager();
     // A package that is gone, or a name that is a shell command, is neither removed nor reloaded.
     AppRecord stale;
     for (const QString& name : {QStringLiteral("com.example.gone"), QStringLiteral("x; reboot")}) {

@@ -275,12 +275,17 @@ AdbStatus CAdbHostClient::OpenService(const std::string& serial, const std::stri
 }
 
 AdbStatus CAdbHostClient::ReadToEnd(const std::string& serial, const std::string& service, std::string& output,
-                                    std::size_t maxOutput) {
+                                    std::size_t maxOutput, const std::function<AdbStatus(CAdbSocket&)>& input) {
     const std::size_t limit = maxOutput != 0 ? maxOutput : m_maxOutput;
     output.clear();
     std::shared_ptr<CAdbSocket> socket;
     if (auto s = OpenService(serial, service, socket); !s) {
         return s;
+    }
+    if (input) {
+        if (auto s = input(*socket); !s) {
+            return AdbStatus::Fail(service + ": " + s.message);
+        }
     }
     // Large reads: a screenshot is about 10 MB, and every small read is one more wake-up of this
     // thread, each costing a scheduling delay on a busy machine.
@@ -311,6 +316,29 @@ AdbStatus CAdbHostClient::Shell(const std::string& serial, const std::string& co
 AdbStatus CAdbHostClient::Exec(const std::string& serial, const std::string& command, std::string& output,
                                std::size_t maxOutput) {
     return ReadToEnd(serial, "exec:" + command, output, maxOutput);
+}
+
+AdbStatus CAdbHostClient::ExecWithInput(const std::string& serial, const std::string& command,
+                                        const std::function<AdbStatus(CAdbSocket&)>& input, std::string& output,
+                                        std::size_t maxOutput) {
+    return ReadToEnd(serial, "exec:" + command, output, maxOutput, input);
+}
+
+AdbStatus CAdbHostClient::Features(const std::string& serial, std::vector<std::string>& features) {
+    std::string text;
+    if (auto s = QueryText("host-serial:" + serial + ":features", text); !s) {
+        return s;
+    }
+    features.clear();
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find(',', start), text.size());
+        if (end > start) {
+            features.push_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return AdbStatus::Ok();
 }
 
 AdbStatus CAdbHostClient::OpenSync(const std::string& serial, CAdbSyncSession& session) {

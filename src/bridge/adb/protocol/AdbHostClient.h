@@ -78,6 +78,13 @@ public:
     // "exec:CMD": binary-safe output, e.g. "screencap -p".
     AdbStatus Exec(const std::string& serial, const std::string& command, std::string& output,
                    std::size_t maxOutput = 0); // 0: the SetMaxOutput limit
+    // "exec:CMD" whose input is written by input (e.g. a package for "cmd package install -S N")
+    // before the output is read to its end.
+    AdbStatus ExecWithInput(const std::string& serial, const std::string& command,
+                            const std::function<AdbStatus(CAdbSocket&)>& input, std::string& output,
+                            std::size_t maxOutput = 0); // 0: the SetMaxOutput limit
+    // "host-serial:SERIAL:features": what the phone's daemon and the server both offer.
+    AdbStatus Features(const std::string& serial, std::vector<std::string>& features);
     // "sync:" on the device; see CAdbSyncSession.
     AdbStatus OpenSync(const std::string& serial, CAdbSyncSession& session);
 
@@ -105,7 +112,7 @@ private:
     // One request with a length-prefixed answer.
     AdbStatus QueryText(const std::string& request, std::string& text);
     AdbStatus ReadToEnd(const std::string& serial, const std::string& service, std::string& output,
-                        std::size_t maxOutput);
+                        std::size_t maxOutput, const std::function<AdbStatus(CAdbSocket&)>& input = {});
     void Forget(const std::shared_ptr<CAdbSocket>& socket);
 
     std::uint16_t m_port;
