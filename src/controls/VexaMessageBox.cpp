@@ -33,6 +33,7 @@ const ButtonSet kButtonSets[] = {
 struct TestHook {
     bool armed = false;
     int answer = 0;
+    std::optional<int> standing;
     QString text;
     QString caption;
     unsigned style = 0;
@@ -207,6 +208,14 @@ void CVexaMessageBoxImpl::SetNextAnswer(int answer) {
     Hook().answer = answer;
 }
 
+void CVexaMessageBoxImpl::SetStandingAnswer(std::optional<int> answer) {
+    Hook().standing = answer;
+}
+
+std::optional<int> CVexaMessageBoxImpl::StandingAnswer() {
+    return Hook().standing;
+}
+
 QString CVexaMessageBoxImpl::LastText() {
     return Hook().text;
 }
@@ -224,6 +233,10 @@ bool CVexaMessageBoxImpl::TakeNextAnswer(const QString& text, const QString& cap
     hook.text = text;
     hook.caption = caption;
     hook.style = style;
+    if (hook.standing) {
+        answer = *hook.standing;
+        return true;
+    }
     if (!hook.armed) {
         return false;
     }

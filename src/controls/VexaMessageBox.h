@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class CVexaMessageBoxImpl : public CSkinDialog {
 public:
@@ -35,6 +36,10 @@ public:
     // For tests of windows that ask questions: the next box returns answer at once without showing,
     // and the texts it was given are kept for LastText()/LastCaption()/LastStyle().
     static void SetNextAnswer(int answer);
+    // Every box returns answer at once until it is set to nullopt (then SetNextAnswer's one answer,
+    // if any, or the box shows).
+    static void SetStandingAnswer(std::optional<int> answer);
+    static std::optional<int> StandingAnswer();
     static QString LastText();
     static QString LastCaption();
     static unsigned LastStyle();

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 // A skin widget by name, a click on it and its text. Check boxes and radios take clicks on their
 // indicator and label, not anywhere in a stretched row.
@@ -96,13 +97,18 @@ inline void PressKey(QWidget* w, Qt::Key key, Qt::KeyboardModifiers modifiers = 
 // Answers every message box with answer while it lives (batches ask, then report at their end).
 class CAutoAnswer {
 public:
-    explicit CAutoAnswer(int answer) {
-        CVexaMessageBoxImpl::SetNextAnswer(answer);
-        QObject::connect(&m_timer, &QTimer::timeout, [answer] { CVexaMessageBoxImpl::SetNextAnswer(answer); });
-        m_timer.start(2);
+    explicit CAutoAnswer(int answer) : m_previous(CVexaMessageBoxImpl::StandingAnswer()) {
+        CVexaMessageBoxImpl::SetStandingAnswer(answer);
     }
-    ~CAutoAnswer() { CVexaMessageBoxImpl::SetNextAnswer(1); }
+    ~CAutoAnswer() {
+        CVexaMessageBoxImpl::SetStandingAnswer(m_previous);
+        if (!m_previous) {
+            CVexaMessageBoxImpl::SetNextAnswer(1);
+        }
+    }
+    CAutoAnswer(const CAutoAnswer&) = delete;
+    CAutoAnswer& operator=(const CAutoAnswer&) = delete;
 
 private:
-    QTimer m_timer;
+    std::optional<int> m_previous; // an enclosing answer comes back when this one ends
 };
