@@ -4,6 +4,7 @@
 // (backend_vs_adb_pct at least 91).
 // Run by hand: build/default/bench/adb_install_bench
 #include "AdbPairedRig.h"
+#include "SetupMain.h"
 
 #include "bridge/api/AppManager.h"
 #include "bridge/sim/SimSeed.h"
@@ -60,18 +61,8 @@ bool WriteApk(Setup& setup) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    // Failures of the backend say why in its log; here that is the terminal.
-    LOG_InitFile("/dev/stderr");
-    Setup setup;
-    g_setup = &setup;
     // A phone of API level 30: both sides stream the package, as to any current phone.
-    if (!setup.Start("adb_install_bench", 30) || !WriteApk(setup)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    setup.bridge->CloseSession();
-    return 0;
+    return RunWithSetup<Setup>(
+        argc, argv, g_setup, [](Setup& setup) { return setup.Start("adb_install_bench", 30) && WriteApk(setup); },
+        [](Setup& setup) { setup.bridge->CloseSession(); });
 }

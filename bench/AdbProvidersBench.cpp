@@ -5,6 +5,7 @@
 // and icon (an empty cache), and from the cache. Run by hand:
 // build/default/bench/adb_providers_bench
 #include "../tests/bridge/adb/AdbTestRig.h"
+#include "SetupMain.h"
 
 #include "bridge/adb/AdbAppManager.h"
 #include "bridge/adb/AdbBridge.h"
@@ -221,17 +222,5 @@ bool Prepare(Setup& setup) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    // Failures of the backend say why in its log; here that is the terminal.
-    LOG_InitFile("/dev/stderr");
-    Setup setup;
-    g_setup = &setup;
-    if (!Prepare(setup)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    setup.bridge->CloseSession();
-    return 0;
+    return RunWithSetup<Setup>(argc, argv, g_setup, Prepare, [](Setup& setup) { setup.bridge->CloseSession(); });
 }

@@ -3,6 +3,7 @@
 // least 95 % of adb's own throughput each way (counter backend_vs_adb_pct).
 // Run by hand: build/default/bench/adb_transfer_bench
 #include "AdbPairedRig.h"
+#include "SetupMain.h"
 
 #include "bridge/api/FileSystem.h"
 #include "libs/log/Log.h"
@@ -100,17 +101,5 @@ bool Prepare(Setup& setup) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    // Failures of the backend say why in its log; here that is the terminal.
-    LOG_InitFile("/dev/stderr");
-    Setup setup;
-    g_setup = &setup;
-    if (!Prepare(setup)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    setup.bridge->CloseSession();
-    return 0;
+    return RunWithSetup<Setup>(argc, argv, g_setup, Prepare, [](Setup& setup) { setup.bridge->CloseSession(); });
 }

@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 
 #include "BenchImages.h"
+#include "SetupMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -174,17 +175,8 @@ bool Prepare(Setup& setup) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    LOG_InitFile("/dev/stderr");
-    Setup setup;
-    g_setup = &setup;
-    if (!Prepare(setup)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    setup.adb->CloseSession();
-    setup.sim->CloseSession();
-    return 0;
+    return RunWithSetup<Setup>(argc, argv, g_setup, Prepare, [](Setup& setup) {
+        setup.adb->CloseSession();
+        setup.sim->CloseSession();
+    });
 }
