@@ -26,10 +26,7 @@ bool CAbout::OnInitDialog() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("about_dialog_version")), Str(857) + ProgramVersion());
     Plugin_SetText(GetPluginByName(this, QStringLiteral("about_dialog_copyright")), Str(163));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("about_ok_btn")), Str(724));
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    setFocus(Qt::OtherFocusReason);
-    CreateShadow();
+    FitToLayout(true);
     return true;
 }
 

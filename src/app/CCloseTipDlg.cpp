@@ -31,9 +31,7 @@ bool CCloseTipDlg::OnInitDialog() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("button_ok")), Str(724));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("button_cancle")), Str(722));
     Plugin_SetValue(GetPluginByName(this, QStringLiteral("Minimize_To_salver_Radio")), 1);
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 

@@ -119,10 +119,7 @@ bool CSettingsDlg::OnInitDialog() {
     m_edit->installEventFilter(this);
 
     ShowTab(0);
-    setFixedSize(GetLayoutRoot(this)->size());
-    setFocus(Qt::OtherFocusReason);
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(true);
     return true;
 }
 

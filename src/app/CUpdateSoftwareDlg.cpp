@@ -50,10 +50,7 @@ bool CUpdateSoftwareDlg::OnInitDialog() {
     m_text->moveCursor(QTextCursor::Start);
     m_text->verticalScrollBar()->setValue(0);
 
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    setFocus(Qt::OtherFocusReason);
-    CreateShadow();
+    FitToLayout(true);
     return true;
 }
 

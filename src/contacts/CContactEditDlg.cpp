@@ -126,9 +126,7 @@ bool CContactEditDlg::OnInitDialog() {
     }
     BuildSections();
     Fill();
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 

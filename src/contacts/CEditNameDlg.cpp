@@ -61,9 +61,7 @@ bool CEditNameDlg::OnInitDialog() {
             box->setText(m_parts.parts[row.part]);
         }
     }
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 

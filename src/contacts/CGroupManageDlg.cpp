@@ -43,9 +43,7 @@ bool CGroupManageDlg::OnInitDialog() {
     }
     ShowRows();
     ShowTip({});
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 

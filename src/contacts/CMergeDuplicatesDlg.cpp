@@ -65,9 +65,7 @@ bool CMergeDuplicatesDlg::OnInitDialog() {
     Plugin_SetText(remind, Str(318) + QStringLiteral("：") + names.join(QStringLiteral("、")));
     Plugin_SetVisible(remind, !names.isEmpty());
     Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("merge_contact")), m_plan.merged > 0);
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 

@@ -48,9 +48,7 @@ bool CQuickAddContactDlg::OnInitDialog() {
             box->addItem(g.name, g.id);
         }
     }
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "controls/CSkinDialog.h"
 
 #include "controls/CShadowDialog.h"
+#include "skin/Skin.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -123,6 +124,17 @@ void CSkinDialog::CentreOver(const QWidget* over) {
 void CSkinDialog::CentreOverRect(const QRect& rect) {
     const QPoint centre(rect.left() + rect.width() / 2, rect.top() + rect.height() / 2);
     move(centre.x() - width() / 2, centre.y() - height() / 2);
+}
+
+void CSkinDialog::FitToLayout(bool takeFocus) {
+    if (QWidget* root = GetLayoutRoot(this)) {
+        setFixedSize(root->size());
+    }
+    CentreOver(parentWidget());
+    if (takeFocus) {
+        setFocus(Qt::OtherFocusReason);
+    }
+    CreateShadow();
 }
 
 void CSkinDialog::CreateShadow() {

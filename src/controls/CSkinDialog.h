@@ -58,6 +58,9 @@ protected:
     void CentreOver(const QWidget* over);
     void CentreOverRect(const QRect& rect);
     void CreateShadow();
+    // The usual end of OnInitDialog: the dialog takes its layout's size, is centred over its parent
+    // and gets its shadow (and, with takeFocus, the keyboard focus).
+    void FitToLayout(bool takeFocus);
 
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

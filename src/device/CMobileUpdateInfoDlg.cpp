@@ -54,10 +54,7 @@ bool CMobileUpdateInfoDlg::OnInitDialog() {
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("UpdateDescribe")), text);
     text->verticalScrollBar()->setValue(0);
 
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    setFocus(Qt::OtherFocusReason);
-    CreateShadow();
+    FitToLayout(true);
     return true;
 }
 
@@ -105,10 +102,7 @@ bool CMobileUpdateTipDlg::OnInitDialog() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("firmware_tip_text")), Str(3110));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("more_update_method")), Str(3111));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("btn_ok")), Str(724));
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    setFocus(Qt::OtherFocusReason);
-    CreateShadow();
+    FitToLayout(true);
     return true;
 }
 

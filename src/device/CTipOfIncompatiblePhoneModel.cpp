@@ -28,10 +28,7 @@ bool CTipOfIncompatiblePhoneModel::OnInitDialog() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("incompatible_text")), Str(2261));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("jump_to_download_page")), Str(2262));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("button_ok")), Str(724));
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    setFocus(Qt::OtherFocusReason);
-    CreateShadow();
+    FitToLayout(true);
     return true;
 }
 

@@ -81,9 +81,7 @@ bool CCrashReportDlg::OnInitDialog() {
     }
     Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("crash_send_btn")), m_report.found && !m_report.text.isEmpty());
 
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 

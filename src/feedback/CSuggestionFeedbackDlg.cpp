@@ -70,9 +70,7 @@ bool CSuggestionFeedbackDlg::OnInitDialog() {
     m_functionEdit = HostEdit("Other_Function_Edit");
     m_adviseEdit = HostEdit("Other_Advise_Edit");
 
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 

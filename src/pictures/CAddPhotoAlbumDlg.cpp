@@ -43,9 +43,7 @@ bool CAddPhotoAlbumDlg::OnInitDialog() {
         QObject::connect(edit, &QLineEdit::textEdited, this, [this](const QString& text) { OnEdited(text); });
         edit->setFocus();
     }
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 

@@ -186,9 +186,7 @@ bool CSelBackUpContentDlg::OnInitDialog() {
         m_worker->Start();
     }
     UpdateStartButton(QStringLiteral("start_backup_button"));
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 
@@ -291,9 +289,7 @@ bool CBackupRunDlg::OnInitDialog() {
         ++m_selected;
     }
     SetProgress(0);
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     if (m_startWorker) {
         if (!backup::MakeTemporaryFolder(backup::TemporaryFolder())) {
             LOG_Error("[Backup] cannot create %s. %s:%d", qUtf8Printable(backup::TemporaryFolder()), LOG_HERE);
@@ -521,9 +517,7 @@ bool CSelRestoreFileDlg::OnInitDialog() {
     m_path = packages.value(0);
     SetPathText(this, m_path.isEmpty() ? PCL_GetBackupPath() : m_path);
     Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("next_button")), !m_path.isEmpty());
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 
@@ -632,9 +626,7 @@ bool CSelRestoreModule::OnInitDialog() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("module_tip")), any ? QFileInfo(m_packagePath).fileName()
                                                                               : Str(2647));
     UpdateStartButton(QStringLiteral("start_restore_button"));
-    setFixedSize(GetLayoutRoot(this)->size());
-    CentreOver(parentWidget());
-    CreateShadow();
+    FitToLayout(false);
     return true;
 }
 
