@@ -29,5 +29,5 @@ function(vexa_add_qttest name)
     # The web engine as the program starts it (PrepareWebEngineFlags), without the sandbox that
     # cannot work for root.
     set_tests_properties(${name} PROPERTIES ENVIRONMENT
-        "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox --renderer-process-limit=1 --no-unsandboxed-zygote")
+        "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox --no-zygote --renderer-process-limit=1 --no-unsandboxed-zygote")
 endfunction()
