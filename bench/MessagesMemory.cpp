@@ -26,6 +26,7 @@
 
 #include <cstdio>
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -126,7 +127,13 @@ void Report(const char* stage) {
                 kb / 1024.0, g_pss / 1024.0, processes, static_cast<double>(heap.uordblks + heap.hblkhd) / (1024.0 * 1024.0));
     std::printf("    (here: anonymous %.1f MB, files %.1f MB, shared memory %.1f MB)\n", OwnRssKb("RssAnon:") / 1024.0,
                 OwnRssKb("RssFile:") / 1024.0, OwnRssKb("RssShmem:") / 1024.0);
+    std::printf("    (widgets %lld)\n", static_cast<long long>(QApplication::allWidgets().size()));
     std::fflush(stdout);
+    // VEXA_MEMORY_HOLD=ms keeps each stage standing that long, for a look with outside tools.
+    const int hold = qEnvironmentVariableIntValue("VEXA_MEMORY_HOLD");
+    if (hold > 0) {
+        Spin(hold);
+    }
 }
 
 } // namespace
@@ -174,9 +181,16 @@ int main(int argc, char** argv) {
             Spin(50);
         }
         Report("connected (home page)");
-        for (int tab : {CMainFrame::TabContact, CMainFrame::TabApp, CMainFrame::TabPicture, CMainFrame::TabMessage}) {
+        const std::pair<int, const char*> tabs[] = {{CMainFrame::TabContact, "contacts page shown"},
+                                                    {CMainFrame::TabApp, "apps page shown"},
+                                                    {CMainFrame::TabPicture, "pictures page shown"},
+                                                    {CMainFrame::TabMessage, nullptr}};
+        for (const auto& [tab, stage] : tabs) {
             frame.SelectTab(tab);
             Spin(3000);
+            if (stage != nullptr) {
+                Report(stage);
+            }
         }
         auto* page = dynamic_cast<CMessagePage*>(frame.Page(CMainFrame::TabMessage));
         if (page == nullptr || !page->PrepareForPicture(QStringLiteral("message"), 60000)) {
