@@ -36,6 +36,9 @@ void Spin(int ms) {
     timer.start();
     while (timer.elapsed() < ms) {
         QApplication::processEvents(QEventLoop::AllEvents, 50);
+        // Without a running event loop nothing handed to deleteLater would ever go; the program's
+        // loop frees it on its next turn.
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QThread::msleep(10);
     }
 }

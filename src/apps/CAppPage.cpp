@@ -13,6 +13,7 @@
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
+#include "platform/FreedMemory.h"
 #include "platform/StringTable.h"
 #include "platform/WorkerThread.h"
 #include "skin/Skin.h"
@@ -29,6 +30,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QThread>
 #include <QTimer>
 
@@ -158,6 +160,36 @@ void CAppPage::OnPageShown() {
     if (m_connected && !m_read && !m_loading) {
         RequestList(false);
     }
+    if (m_hidden) {
+        m_hidden = false;
+        ++m_fillGeneration;
+        m_filled = 0;
+        auto* list = qobject_cast<QScrollArea*>(GetPluginByName(this, QStringLiteral("installed_apps_listbox")));
+        QWidget* templ = GetPluginByName(this, QStringLiteral("installed_apps_list_item_layout"));
+        // The rows down to where the user had scrolled come back before the list is laid out again,
+        // so its height never drops below that place and the list shows where it was.
+        const int rowHeight = templ != nullptr ? std::max(1, templ->minimumHeight()) : 1;
+        const int needed = list != nullptr ? (m_scroll + list->viewport()->height()) / rowHeight + 1 : 0;
+        while (FillMoreRows() && m_filled < needed) {
+        }
+    }
+}
+
+void CAppPage::OnPageHidden() {
+    // Each row is a handful of styled widgets, about 100 KB per app that a hidden page would keep;
+    // they are made again from the list when the page comes back.
+    m_hidden = true;
+    if (auto* list = qobject_cast<QScrollArea*>(GetPluginByName(this, QStringLiteral("installed_apps_listbox")))) {
+        m_scroll = list->verticalScrollBar()->value();
+    }
+    ++m_fillGeneration; // a fill in progress stops
+    for (QWidget* row : m_rows) {
+        Plugin_Delete(row);
+    }
+    m_rows.clear();
+    m_filled = 0;
+    // The rows go once control is back in the event loop; what they held is handed back after that.
+    QTimer::singleShot(1000, this, [] { ReturnFreedMemory(); });
 }
 
 void CAppPage::OnDeviceConnected() {
@@ -345,6 +377,9 @@ QPixmap CAppPage::Icon(const apps::AppItem& item, int side) {
 }
 
 bool CAppPage::FillMoreRows() {
+    if (m_hidden) {
+        return false; // filled when the page is shown again
+    }
     QWidget* templ = GetPluginByName(this, QStringLiteral("installed_apps_list_item_layout"));
     QWidget* box = GetPluginByName(this, QStringLiteral("installed_apps_hwndobj"));
     const int total = static_cast<int>(m_shown.size());

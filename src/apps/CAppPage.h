@@ -74,6 +74,7 @@ public:
 
     bool Create() override;
     void OnPageShown() override;
+    void OnPageHidden() override;
     void OnDeviceConnected() override;
     void OnDeviceDisconnected() override;
     void LoadRequest(int mode) override;
@@ -177,6 +178,8 @@ private:
     std::vector<QWidget*> m_permissionRows;
     int m_filled = 0;
     int m_fillGeneration = 0;
+    bool m_hidden = false; // rows are dropped while the page is hidden
+    int m_scroll = 0;      // where the list was when they were dropped
     QHash<QString, QPixmap> m_icons; // package + side → scaled icon
     std::atomic<bool> m_reload{false};
 

@@ -23,6 +23,8 @@
 #include "platform/StringTable.h"
 
 #include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -119,6 +121,21 @@ private slots:
                          Str(ids.front()));
             }
         }
+
+        // A hidden page gives its rows back and shows the same place in the list when it returns.
+        auto* bar = qobject_cast<QScrollArea*>(GetPluginByName(m_page.get(), QStringLiteral("installed_apps_listbox")))->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(bar->maximum());
+        const int place = bar->value();
+        m_page->hide();
+        m_page->OnPageHidden();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(GetPluginByName(m_page.get(), QStringLiteral("Installed0")), nullptr);
+        m_page->show();
+        m_page->OnPageShown();
+        QTRY_COMPARE_WITH_TIMEOUT(m_page->RowsFilled(), 22, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(bar->value(), place, kWaitMs);
+        QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("Installed21")) != nullptr);
     }
 
     void installsDroppedFilesAndUninstallsCheckedRows() {
