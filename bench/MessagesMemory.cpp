@@ -1,6 +1,7 @@
 // Memory of the whole program with a full phone: 10,000 contacts and 100,000 SMS, every tab visited
 // (the message page with each of its three views drawn), then the resident sizes of this process and
-// of its children (the web renderer) are summed from /proc. Offscreen; prints one line per stage.
+// of its children (the web renderer) are summed from /proc, the highest sum of each stage over a few
+// seconds. Offscreen; prints one line per stage.
 // Built beside vexa-assistant so that it finds the skin and the pages the same way.
 #include "ProgramSetup.h"
 #include "app/CMainFrame.h"
@@ -56,11 +57,17 @@ long PssKb(int pid) {
     return 0;
 }
 
-long g_pss = 0;
+// One look at the program's processes: resident kilobytes summed over this process and every
+// process below it, their proportional share (pages shared between them counted once), and a line
+// per process.
+struct TreeSample {
+    long rssKb = 0;
+    long pssKb = 0;
+    int processes = 0;
+    QString perProcess;
+};
 
-// Resident kilobytes of pid and every process below it (and their proportional share in g_pss,
-// which counts pages shared between them once).
-long TreeRssKb(int root, int* processes) {
+TreeSample SampleTree(int root) {
     std::map<int, int> parent;
     std::map<int, long> rss;
     std::map<int, long> anon;
@@ -86,24 +93,22 @@ long TreeRssKb(int root, int* processes) {
             }
         }
     }
-    long total = 0;
-    *processes = 0;
+    TreeSample sample;
     QStringList parts;
-    g_pss = 0;
     for (const auto& [pid, kb] : rss) {
         for (int p = pid; p > 1; p = parent.count(p) ? parent[p] : 0) {
             if (p == root) {
-                total += kb;
-                g_pss += PssKb(pid);
-                ++*processes;
+                sample.rssKb += kb;
+                sample.pssKb += PssKb(pid);
+                ++sample.processes;
                 // Anonymous memory is the process's own data; the rest is mostly shared library code.
                 parts << QStringLiteral("%1 (anonymous %2)").arg(kb / 1024).arg(anon[pid] / 1024);
                 break;
             }
         }
     }
-    std::printf("    (MB per process: %s)\n", qPrintable(parts.join(QStringLiteral(", "))));
-    return total;
+    sample.perProcess = parts.join(QStringLiteral(", "));
+    return sample;
 }
 
 // This process's resident kilobytes by kind ("RssAnon", "RssFile", "RssShmem").
@@ -121,22 +126,31 @@ long OwnRssKb(const char* kind) {
 }
 
 void Report(const char* stage) {
-    int processes = 0;
-    const long kb = TreeRssKb(static_cast<int>(getpid()), &processes);
+    // The web renderer keeps growing for a second or two after a page says it is drawn and gives
+    // memory back seconds later, so each stage is watched for a while and its highest sum reported.
+    // VEXA_MEMORY_WINDOW=ms sets how long (3000 by default).
+    const int window = qEnvironmentVariableIsSet("VEXA_MEMORY_WINDOW") ? qEnvironmentVariableIntValue("VEXA_MEMORY_WINDOW") : 3000;
+    TreeSample peak = SampleTree(static_cast<int>(getpid()));
+    QElapsedTimer watched;
+    watched.start();
+    while (watched.elapsed() < window) {
+        Spin(100);
+        TreeSample now = SampleTree(static_cast<int>(getpid()));
+        if (now.rssKb > peak.rssKb) {
+            peak = std::move(now);
+        }
+    }
+    std::printf("    (MB per process at the highest: %s)\n", qPrintable(peak.perProcess));
     // The heap in use shows how much of this process's resident size is the program's own data
     // rather than libraries, fonts and freed memory the allocator kept.
     const struct mallinfo2 heap = mallinfo2();
     std::printf("%-32s RSS sum %6.1f MB, PSS sum %6.1f MB, %d processes, heap in use here %6.1f MB\n", stage,
-                kb / 1024.0, g_pss / 1024.0, processes, static_cast<double>(heap.uordblks + heap.hblkhd) / (1024.0 * 1024.0));
-    std::printf("    (here: anonymous %.1f MB, files %.1f MB, shared memory %.1f MB)\n", OwnRssKb("RssAnon:") / 1024.0,
-                OwnRssKb("RssFile:") / 1024.0, OwnRssKb("RssShmem:") / 1024.0);
-    std::printf("    (widgets %lld)\n", static_cast<long long>(QApplication::allWidgets().size()));
+                peak.rssKb / 1024.0, peak.pssKb / 1024.0, peak.processes,
+                static_cast<double>(heap.uordblks + heap.hblkhd) / (1024.0 * 1024.0));
+    std::printf("    (here: anonymous %.1f MB, files %.1f MB, shared memory %.1f MB; widgets %lld)\n",
+                OwnRssKb("RssAnon:") / 1024.0, OwnRssKb("RssFile:") / 1024.0, OwnRssKb("RssShmem:") / 1024.0,
+                static_cast<long long>(QApplication::allWidgets().size()));
     std::fflush(stdout);
-    // VEXA_MEMORY_HOLD=ms keeps each stage standing that long, for a look with outside tools.
-    const int hold = qEnvironmentVariableIntValue("VEXA_MEMORY_HOLD");
-    if (hold > 0) {
-        Spin(hold);
-    }
 }
 
 } // namespace
