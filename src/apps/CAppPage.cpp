@@ -164,7 +164,7 @@ void CAppPage::OnPageShown() {
         m_hidden = false;
         ++m_fillGeneration;
         m_filled = 0;
-        auto* list = qobject_cast<QScrollArea*>(GetPluginByName(this, QStringLiteral("installed_apps_listbox")));
+        QScrollArea* list = InstalledList();
         QWidget* templ = GetPluginByName(this, QStringLiteral("installed_apps_list_item_layout"));
         // The rows down to where the user had scrolled come back before the list is laid out again,
         // so its height never drops below that place and the list shows where it was.
@@ -175,14 +175,17 @@ void CAppPage::OnPageShown() {
     }
 }
 
+QScrollArea* CAppPage::InstalledList() {
+    return qobject_cast<QScrollArea*>(GetPluginByName(this, QStringLiteral("installed_apps_listbox")));
+}
+
 void CAppPage::OnPageHidden() {
     // Each row is a handful of styled widgets, about 100 KB per app that a hidden page would keep;
     // they are made again from the list when the page comes back.
-    m_hidden = true;
-    if (auto* list = qobject_cast<QScrollArea*>(GetPluginByName(this, QStringLiteral("installed_apps_listbox")))) {
+    m_hidden = true; // a fill in progress stops at its next slice
+    if (QScrollArea* list = InstalledList()) {
         m_scroll = list->verticalScrollBar()->value();
     }
-    ++m_fillGeneration; // a fill in progress stops
     for (QWidget* row : m_rows) {
         Plugin_Delete(row);
     }
@@ -484,7 +487,7 @@ void CAppPage::SelectRow(int shownRow) {
         }
     }
     if (m_current < static_cast<int>(m_rows.size())) {
-        if (auto* list = qobject_cast<QScrollArea*>(GetPluginByName(this, QStringLiteral("installed_apps_listbox")))) {
+        if (QScrollArea* list = InstalledList()) {
             list->ensureWidgetVisible(m_rows[static_cast<std::size_t>(m_current)], 0, 0);
         }
     }

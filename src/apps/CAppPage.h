@@ -26,6 +26,7 @@
 #include <vector>
 
 class CSessionGate;
+class QScrollArea;
 class CStoreWebView;
 namespace apps {
 class CStoreLinkWorker;
@@ -144,6 +145,7 @@ private:
     void ShowState();
     void ShowList();
     bool FillMoreRows();
+    QScrollArea* InstalledList();
     void ShowDetails();
     void UpdateTitles();
     QPixmap Icon(const apps::AppItem& item, int side);
