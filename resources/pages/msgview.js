@@ -23,12 +23,23 @@
     // (sms.selected), so messages not drawn yet (long lists are drawn as the user scrolls) still
     // take part in select_all and get_selection.
     var flat = [];      // {sms, tel, day, first}: day is the day group's label, first on its first message
+    var tels = [];      // all-conversations view: the number groups of every part loaded, in order
     var telHeads = [];  // all-conversations view: [first, last) flat indexes of each number group
+    // The all-conversations view comes in parts: the program writes the next one into the data
+    // script when asked (AppendPart answers). Until then "select all" stands for the parts not here.
+    var more = /[?&]more=1(&|$)/.test(location.search);
+    var load = +((/[?&]n=(\d+)/.exec(location.search) || [0, "0"])[1]);
+    var parts = 1;
+    var asking = false;
+    var restSelected = false;
     var drawn = 0;      // lists drawn from the top: flat[0, drawn) are drawn
     var oldest = 0;     // one conversation, drawn from the newest: flat[oldest, length) are drawn
-    // Enough to fill a tall window; the rest follows as the user scrolls. A long conversation drawn
-    // whole took seconds and a hundred megabytes in the renderer.
-    var CHUNK = 100;
+    // Messages drawn at a time; chunks are added until the page reaches past the window's edge, and
+    // the rest follows as the user scrolls. Everything drawn costs the renderer memory for good
+    // (a hundred conversations of the overview about 10 MB; a long conversation drawn whole took
+    // seconds and a hundred megabytes).
+    var CHUNK = 30;
+    var MARGIN = 600; // pixels beyond the window's edge that are drawn ahead
 
     function messageHtml(index) {
         var entry = flat[index];
@@ -70,6 +81,7 @@
             var first = true;
             for (var i = 0; i < items.length; ++i) {
                 if (items[i]) {
+                    items[i].selected = restSelected;
                     flat.push({sms: items[i], tel: tel, day: day.name, first: first});
                     first = false;
                 }
@@ -80,12 +92,15 @@
                 continue;
             }
             if (VIEW_KIND === 0) {
+                var tel = tels.length;
                 var start = flat.length;
                 var days = list[g].data || [];
+                tels.push(list[g]);
+                list[g].Checked = restSelected;
                 for (var d = 0; d < days.length; ++d) {
-                    addDay(days[d], g);
+                    addDay(days[d], tel);
                 }
-                telHeads[g] = [start, flat.length];
+                telHeads[tel] = [start, flat.length];
             } else {
                 addDay(list[g], -1);
             }
@@ -93,7 +108,7 @@
     }
 
     function telShell(tel) {
-        var group = groups[tel];
+        var group = tels[tel];
         return '<div class="tel_group" id="tel_' + tel + '"><div class="tel_head">' +
                '<input type="checkbox" class="msg_tel_group_selector" id="telsel_' + tel + '" data-tel="' + tel + '"' +
                (group.Checked ? " checked" : "") + '><span class="tel_name">' + group.Name + "</span>" +
@@ -105,6 +120,7 @@
     // into its body, which may be continued by a later chunk.
     function drawMore(until) {
         if (drawn >= flat.length) {
+            askMore();
             return;
         }
         var view = document.getElementById("view");
@@ -131,7 +147,55 @@
         }
         flush();
         drawn = end;
+        askMore();
     }
+
+    // Asks for the next part once less than a chunk is left to draw, so a scroll rarely waits.
+    function askMore() {
+        if (VIEW_KIND === 0 && more && !asking && host && typeof host.morePart === "function" &&
+            flat.length - drawn < CHUNK) {
+            asking = true;
+            host.morePart(load, parts);
+        }
+    }
+
+    function nearEnd() {
+        return window.innerHeight + window.scrollY >= document.body.scrollHeight - MARGIN;
+    }
+
+    // Draws chunks until the page reaches MARGIN past the bottom of the window, or all is drawn.
+    function fillDown() {
+        do {
+            drawMore(0);
+        } while (drawn < flat.length && nearEnd());
+    }
+
+    // Loads the part the program has written to src; an empty src says that none could be written.
+    window.AppendPart = function (src, hasMore) {
+        if (!src) {
+            asking = false;
+            return 0;
+        }
+        var script = document.createElement("script");
+        script.charset = "utf-8";
+        script.onload = function () {
+            collect();
+            parts += 1;
+            more = !!hasMore;
+            asking = false;
+            script.parentNode.removeChild(script);
+            if (nearEnd()) {
+                fillDown();
+            }
+        };
+        script.onerror = function () {
+            asking = false; // the next scroll asks again
+            script.parentNode.removeChild(script);
+        };
+        script.src = src;
+        document.head.appendChild(script);
+        return 1;
+    };
 
     function dayHtml(label, provisional) {
         return '<div class="day' + (provisional ? " provisional" : "") + '"><span>' + label + "</span></div>";
@@ -173,21 +237,23 @@
             view.innerHTML = '<div class="empty">' + (VIEW_KIND === 2 ? "草稿箱中没有信息" : "没有信息") + "</div>";
         } else if (VIEW_KIND === 1) {
             oldest = flat.length; // newest at the bottom
-            drawOlder();
+            do {
+                drawOlder();
+            } while (oldest > 0 && document.documentElement.scrollHeight < window.innerHeight + MARGIN);
             window.scrollTo(0, document.documentElement.scrollHeight);
         } else {
-            drawMore(0);
+            fillDown();
         }
         outputOver = 1;
     }
 
     window.addEventListener("scroll", function () {
         if (VIEW_KIND === 1) {
-            if (window.scrollY < 600) {
+            if (window.scrollY < MARGIN) {
                 drawOlder();
             }
-        } else if (window.innerHeight + window.scrollY >= document.body.scrollHeight - 600) {
-            drawMore(0);
+        } else if (nearEnd()) {
+            fillDown();
         }
     });
 
@@ -210,9 +276,9 @@
             for (var k = range[0]; k < range[1]; ++k) {
                 on += flat[k].sms.selected ? 1 : 0;
             }
-            groups[tel].Checked = on === range[1] - range[0] && on > 0;
-            heads[h].checked = groups[tel].Checked;
-            heads[h].indeterminate = on > 0 && !groups[tel].Checked;
+            tels[tel].Checked = on === range[1] - range[0] && on > 0;
+            heads[h].checked = tels[tel].Checked;
+            heads[h].indeterminate = on > 0 && !tels[tel].Checked;
         }
     }
 
@@ -230,20 +296,25 @@
         for (var i = 0; i < flat.length; ++i) {
             flat[i].sms.selected = !!on;
         }
+        restSelected = !!on;
         refreshMarks();
         return 1;
     };
 
-    // 1 every message selected, 0 none (or no messages), -1 some.
+    // When "select all" also selected the parts the program still holds: how many parts are here
+    // (where the rest starts); 0 otherwise.
+    window.rest_selected = function () { return more && restSelected ? parts : 0; };
+
+    // 1 every message selected, 0 none (or no messages), -1 some. The parts not loaded count as one.
     window.GetSelectorsStatus = function () {
-        var on = 0;
+        var on = more && restSelected ? 1 : 0;
         for (var i = 0; i < flat.length; ++i) {
             on += flat[i].sms.selected ? 1 : 0;
         }
         if (on === 0) {
             return 0;
         }
-        return on === flat.length ? 1 : -1;
+        return on === flat.length + (more ? 1 : 0) ? 1 : -1;
     };
 
     window.IsOutputOver = function () { return outputOver; };
@@ -299,6 +370,7 @@
         }
         new QWebChannel(qt.webChannelTransport, function (channel) {
             host = channel.objects.host || null;
+            askMore();
         });
     }
 

@@ -17,6 +17,8 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
+#include <utility>
+
 namespace {
 
 struct ViewFiles {
@@ -30,6 +32,19 @@ constexpr ViewFiles kFiles[] = {
     {"DraftView.htm", "DraftView.htm", "DraftView.js"},
 };
 constexpr int kOutputTimerMs = 100;
+
+// The messages of list from *next on: at least size of them, up to where a number's run ends (a
+// conversation is never split between two parts). Moves *next past them.
+std::vector<MSGINFO> TakePart(const std::vector<MSGINFO>& list, std::size_t* next, int size) {
+    const std::size_t begin = *next;
+    std::size_t end = std::min(list.size(), begin + static_cast<std::size_t>(size));
+    while (end > begin && end < list.size() &&
+           list[end].number.compare(list[end - 1].number, Qt::CaseInsensitive) == 0) {
+        ++end;
+    }
+    *next = end;
+    return {list.begin() + static_cast<std::ptrdiff_t>(begin), list.begin() + static_cast<std::ptrdiff_t>(end)};
+}
 
 // The web channel's client script, taken from Qt's resources and run before the page's own scripts.
 QWebEngineScript ChannelScript() {
@@ -77,25 +92,45 @@ QString CMsgContentView::ScriptPath() const {
     return QDir(m_folder).filePath(QString::fromLatin1(kFiles[m_kind].script));
 }
 
-bool CMsgContentView::Refresh() {
+bool CMsgContentView::WriteScript(const std::vector<MSGINFO>& messages) {
     messages::ScriptOptions options;
     options.view = static_cast<messages::ConversationView>(m_kind);
     options.keyword = m_keyword;
     options.contactName = m_contactName ? m_contactName : [](const QString&) { return QString(); };
     options.numberTotal = m_numberTotal;
-    if (!messages::WriteConversationScript(m_messages, options, ScriptPath(), QDir(m_folder).filePath("temp.data"))) {
+    if (!messages::WriteConversationScript(messages, options, ScriptPath(), QDir(m_folder).filePath("temp.data"))) {
         LOG_Error("[CMsgContentView] cannot write %s. %s:%d", qUtf8Printable(ScriptPath()), LOG_HERE);
         return false;
     }
+    return true;
+}
+
+bool CMsgContentView::Refresh() {
+    // The overview goes to the page a part at a time; the rest waits here until the page asks.
+    std::vector<MSGINFO> pending;
+    std::size_t next = 0;
+    if (m_kind == 0) {
+        pending.swap(m_messages);
+        m_messages = TakePart(pending, &next, m_partSize);
+    }
+    if (!WriteScript(m_messages)) {
+        if (m_kind == 0) {
+            m_messages.swap(pending); // as it was given
+        }
+        return false;
+    }
+    m_pending.swap(pending);
+    m_partEnds.assign(1, next);
     // The script holds everything the page needs; the list is not kept twice, nor the memory the
     // script passed through.
     std::vector<MSGINFO>().swap(m_messages);
+    std::vector<MSGINFO>().swap(pending);
     ReturnFreedMemory();
     m_outputOver = 0;
     m_allSelected = false;
     // A fresh query each time so the page and its data script are read again, never from a cache.
     QUrl url = QUrl::fromLocalFile(PagePath());
-    url.setQuery(QStringLiteral("n=%1").arg(++m_loads));
+    url.setQuery(QStringLiteral("n=%1&more=%2").arg(++m_loads).arg(PendingMessages() > 0 ? 1 : 0));
     if (page()->lifecycleState() != QWebEnginePage::LifecycleState::Active) {
         page()->setLifecycleState(QWebEnginePage::LifecycleState::Active);
     }
@@ -104,8 +139,29 @@ bool CMsgContentView::Refresh() {
     return true;
 }
 
+void CMsgContentView::LoadNextPart(int load, int parts) {
+    if (load != m_loads || parts != static_cast<int>(m_partEnds.size()) || PendingMessages() == 0) {
+        return;
+    }
+    std::size_t next = m_partEnds.back();
+    if (!WriteScript(TakePart(m_pending, &next, m_partSize))) {
+        // Nothing to load: the page asks again on the next scroll.
+        page()->runJavaScript(QStringLiteral("typeof AppendPart === 'function' ? AppendPart('', true) : 0"));
+        return;
+    }
+    m_partEnds.push_back(next);
+    const QString src = QStringLiteral("%1?n=%2&part=%3")
+                            .arg(QString::fromLatin1(kFiles[m_kind].script))
+                            .arg(m_loads)
+                            .arg(m_partEnds.size());
+    page()->runJavaScript(QStringLiteral("typeof AppendPart === 'function' ? AppendPart('%1', %2) : 0")
+                              .arg(src, PendingMessages() > 0 ? QStringLiteral("true") : QStringLiteral("false")));
+}
+
 void CMsgContentView::Unload() {
     m_outputTimer.stop();
+    std::vector<MSGINFO>().swap(m_pending);
+    m_partEnds.clear();
     ++m_loads; // answers of the unloaded page are stale
     m_outputOver = 0;
     // A hidden page is discarded: its renderer frees the document and the script data. A page on
@@ -138,12 +194,24 @@ void CMsgContentView::timerEvent(QTimerEvent* event) {
 }
 
 void CMsgContentView::GetSelection(std::function<void(std::vector<MsgTypeAndId>)> done) {
-    page()->runJavaScript(QStringLiteral("typeof get_selection === 'function' ? get_selection() : ''"),
-                          [done = std::move(done), alive = m_alive](const QVariant& result) {
-                              if (*alive) {
-                                  done(messages::ParseSelection(result.toString()));
-                              }
-                          });
+    page()->runJavaScript(
+        QStringLiteral("[typeof get_selection === 'function' ? get_selection() : '',"
+                       " typeof rest_selected === 'function' ? rest_selected() : 0]"),
+        [this, done = std::move(done), load = m_loads, alive = m_alive](const QVariant& result) {
+            if (!*alive) {
+                return;
+            }
+            const QVariantList answer = result.toList();
+            std::vector<MsgTypeAndId> items = messages::ParseSelection(answer.value(0).toString());
+            // The rest starts after the parts the page holds, whatever was written since.
+            const std::size_t held = static_cast<std::size_t>(answer.value(1).toInt());
+            if (held > 0 && load == m_loads && held <= m_partEnds.size()) {
+                for (std::size_t i = m_partEnds[held - 1]; i < m_pending.size(); ++i) {
+                    items.push_back(MsgTypeAndId{m_pending[i].id, m_pending[i].type});
+                }
+            }
+            done(std::move(items));
+        });
 }
 
 void CMsgContentView::SelectAll(bool on) {

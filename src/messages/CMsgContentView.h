@@ -13,6 +13,7 @@
 #include <QBasicTimer>
 #include <QWebEngineView>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -48,6 +49,12 @@ public:
     void SetContactName(std::function<QString(const QString&)> lookup) { m_contactName = std::move(lookup); }
     // All conversations: a conversation's total when the view is given only its newest messages.
     void SetNumberTotal(std::function<int(const QString&)> total) { m_numberTotal = std::move(total); }
+    // All conversations: how many messages one data script carries (whole conversations, so a part
+    // may hold a few more). The page asks for the next part when the user scrolls near the end of
+    // what it has; one script of thousands of conversations cost the renderer 35 MB to read.
+    void SetPartSize(int messages) { m_partSize = std::max(1, messages); }
+    // Messages not yet handed to the page.
+    std::size_t PendingMessages() const { return m_partEnds.empty() ? 0 : m_pending.size() - m_partEnds.back(); }
 
     QString PagePath() const;
     QString ScriptPath() const;
@@ -60,7 +67,8 @@ public:
     int OutputOver() const { return m_outputOver; }
     bool AllSelected() const { return m_allSelected; }
 
-    // The page's selection, delivered to done on the UI thread (empty when the page has none).
+    // The page's selection, delivered to done on the UI thread (empty when the page has none). When
+    // "select all" was ticked, the parts the page does not hold yet are selected too.
     void GetSelection(std::function<void(std::vector<MsgTypeAndId>)> done);
     void SelectAll(bool on);
     // Asks the page for its selection state, sets the all-selected flag and tells the owner (+115).
@@ -73,6 +81,10 @@ public:
 
     // Called by the web channel host for a click on an element of a reported class.
     void OnElementClick(const QString& cls, const QString& id);
+    // Called by the web channel host when the page of load number load, holding parts parts, wants
+    // the next part of the overview. Asks of an older page, or made while a part is on its way, are
+    // not answered.
+    void LoadNextPart(int load, int parts);
 
 signals:
     void OutputFinished();
@@ -81,11 +93,16 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    bool WriteScript(const std::vector<MSGINFO>& messages);
+
     int m_kind;
     CMsgWnd* m_owner;
     QString m_folder;
     int m_version = 2;
     std::vector<MSGINFO> m_messages;
+    std::vector<MSGINFO> m_pending;       // the overview's messages, for the selection of the parts not written
+    std::vector<std::size_t> m_partEnds; // where each part written ends in m_pending
+    int m_partSize = 1000;
     QString m_keyword;
     std::function<QString(const QString&)> m_contactName;
     std::function<int(const QString&)> m_numberTotal;
@@ -106,6 +123,7 @@ class CViewHost : public QObject {
 public:
     explicit CViewHost(CMsgContentView* view) : QObject(view), m_view(view) {}
     Q_INVOKABLE void elementClicked(const QString& cls, const QString& id) { m_view->OnElementClick(cls, id); }
+    Q_INVOKABLE void morePart(int load, int parts) { m_view->LoadNextPart(load, parts); }
 
 private:
     CMsgContentView* m_view;

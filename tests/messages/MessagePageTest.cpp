@@ -132,14 +132,14 @@ class MessagePageTest : public QObject {
     int m_pageCount = 0;
 
     // A conversation view over the pages copied into folder, showing list.
-    bool ShowView(CMsgContentView& view, const QString& folder, const std::vector<MSGINFO>& list) {
+    bool ShowView(CMsgContentView& view, const QString& folder, const std::vector<MSGINFO>& list, int height = 500) {
         const QString path = m_pages.filePath(folder);
         if (!CMsgContentView::PreparePageFolder(QStringLiteral(VEXA_SOURCE_DIR "/resources/pages"), path)) {
             return false;
         }
         view.SetPageFolder(path);
         view.SetMessages(list);
-        view.resize(700, 500);
+        view.resize(700, height);
         view.show();
         return view.Refresh();
     }
@@ -200,8 +200,8 @@ private slots:
         QCOMPARE(RunJs(&view, "get_selection()").toString(), QStringLiteral("0,5;0,6;1,7;"));
     }
 
-    // A long conversation shows its newest messages first and draws older ones above them as the
-    // user scrolls up, keeping the day labels whole.
+    // A long conversation shows its newest messages first, enough to fill a tall window, and draws
+    // older ones above them as the user scrolls up, keeping the day labels whole.
     void longConversationDrawsOlderMessagesOnScrollingUp() {
         RecordingOwner owner;
         CMsgContentView view(1, &owner);
@@ -209,11 +209,12 @@ private slots:
         for (int i = 0; i < 250; ++i) { // 60 a day: the first chunks start inside a day
             list.push_back(Message(1 + i, 0, "10086", QString("m%1").arg(i), 1, 1 + i / 60));
         }
-        QVERIFY(ShowView(view, QStringLiteral("long"), list));
+        QVERIFY(ShowView(view, QStringLiteral("long"), list, 4000));
         QTRY_VERIFY_WITH_TIMEOUT(view.OutputOver() != 0, kWaitMs);
         const auto drawn = [&view] { return RunJs(&view, "document.querySelectorAll('.msg').length").toInt(); };
         const auto labels = [&view] { return RunJs(&view, "document.querySelectorAll('.day').length").toInt(); };
         QVERIFY(drawn() < 250);
+        QVERIFY(RunJs(&view, "document.documentElement.scrollHeight - window.innerHeight").toInt() > 0);
         QVERIFY(RunJs(&view, "!!document.getElementById('msg_sms_250')").toBool());
         QCOMPARE(RunJs(&view, "document.querySelector('.day').nextElementSibling.id").toString(),
                  QStringLiteral("msg_sms_%1").arg(250 - drawn() + 1));
@@ -250,6 +251,51 @@ private slots:
             RunJs(&view, "window.scrollTo(0, document.body.scrollHeight); document.querySelectorAll('.tel_group').length")
                 .toInt(),
             2, kWaitMs);
+    }
+
+    // The overview reaches the page a part at a time as the user scrolls; "select all" covers the
+    // parts not loaded, and those arrive ticked.
+    void overviewComesInPartsAndSelectAllCoversTheRest() {
+        RecordingOwner owner;
+        CMsgContentView view(0, &owner);
+        view.SetPartSize(250);
+        std::vector<MSGINFO> list;
+        for (int i = 0; i < 400; ++i) { // two messages of each of 200 numbers
+            list.push_back(Message(1 + i, 0, QString("1380000%1").arg(i / 2, 4, 10, QChar('0')), "m", 1, 1));
+        }
+        QVERIFY(ShowView(view, QStringLiteral("parts"), list));
+        QTRY_VERIFY_WITH_TIMEOUT(view.OutputOver() != 0, kWaitMs);
+        QCOMPARE(view.PendingMessages(), std::size_t(150)); // a part drawn 100 at a time, the rest waits
+        const auto selection = [&view] {
+            std::vector<MsgTypeAndId> items;
+            bool got = false;
+            view.GetSelection([&](std::vector<MsgTypeAndId> picked) {
+                items = std::move(picked);
+                got = true;
+            });
+            return QTest::qWaitFor([&] { return got; }, kWaitMs) ? items : std::vector<MsgTypeAndId>{};
+        };
+        view.SelectAll(true);
+        QTRY_VERIFY_WITH_TIMEOUT(view.AllSelected(), kWaitMs);
+        QCOMPARE(selection().size(), std::size_t(400));
+        RunJs(&view, "document.getElementById('sel_sms_1').click(); 1");
+        QTRY_VERIFY_WITH_TIMEOUT(!view.AllSelected(), kWaitMs);
+        const std::vector<MsgTypeAndId> allButOne = selection();
+        QCOMPARE(allButOne.size(), std::size_t(399));
+        QCOMPARE(allButOne.back(), (MsgTypeAndId{400, 0}));
+
+        const auto ticked = [&view] {
+            return RunJs(&view, "window.scrollTo(0, document.body.scrollHeight);"
+                                "document.querySelectorAll('input.msg_selector:checked').length")
+                .toInt();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(ticked(), 399, kWaitMs);
+        QCOMPARE(view.PendingMessages(), std::size_t(0));
+        QCOMPARE(RunJs(&view, "document.querySelectorAll('.tel_group').length").toInt(), 200);
+        QCOMPARE(selection().size(), std::size_t(399)); // the same with every part on the page
+        view.SelectAll(false);
+        QTRY_COMPARE_WITH_TIMEOUT(ticked(), 0, kWaitMs);
+        QVERIFY(selection().empty());
     }
 
     void pageLoadsConversationsDeletesAndImports() {
