@@ -40,6 +40,13 @@
     // seconds and a hundred megabytes).
     var CHUNK = 30;
     var MARGIN = 600; // pixels beyond the window's edge that are drawn ahead
+    // All conversations: number groups far from the window are let go in batches, and drawn again
+    // when the user comes back to them, so scrolling through thousands keeps this many at most. A
+    // spacer at the top stands for the groups let go above.
+    var KEEP = 150;
+    var BATCH = 30;
+    var firstTel = 0;   // the first number group drawn
+    var letGo = [];     // heights of the batches let go above, the last on top
 
     function messageHtml(index) {
         var entry = flat[index];
@@ -107,13 +114,124 @@
         }
     }
 
-    function telShell(tel) {
+    function telShell(tel, body) {
         var group = tels[tel];
         return '<div class="tel_group" id="tel_' + tel + '"><div class="tel_head">' +
                '<input type="checkbox" class="msg_tel_group_selector" id="telsel_' + tel + '" data-tel="' + tel + '"' +
                (group.Checked ? " checked" : "") + '><span class="tel_name">' + group.Name + "</span>" +
                '<span class="tel_num">' + group.TelNum + '</span></div><div class="tel_body" id="telbody_' + tel +
-               '"></div></div>';
+               '">' + (body || "") + "</div></div>";
+    }
+
+    // A whole number group with its messages.
+    function telHtml(tel) {
+        var html = [];
+        for (var i = telHeads[tel][0]; i < telHeads[tel][1]; ++i) {
+            if (flat[i].first) {
+                html.push(dayHtml(flat[i].day, false));
+            }
+            html.push(messageHtml(i));
+        }
+        return telShell(tel, html.join(""));
+    }
+
+    function removeTels(from, to) {
+        for (var t = from; t < to; ++t) {
+            var element = document.getElementById("tel_" + t);
+            if (element) {
+                element.parentNode.removeChild(element);
+            }
+        }
+    }
+
+    function spacer() { return document.getElementById("spacer"); }
+
+    function lastTel() { return drawn > 0 ? flat[drawn - 1].tel : -1; }
+
+    // Lets go of the oldest batches of number groups once more than KEEP are drawn and the batch is
+    // well above the window; the spacer grows by what they took, so nothing on screen moves.
+    function trimTop() {
+        while (VIEW_KIND === 0 && lastTel() - firstTel + 1 > KEEP) {
+            var anchor = document.getElementById("tel_" + (firstTel + BATCH));
+            var first = document.getElementById("tel_" + firstTel);
+            if (!anchor || !first || anchor.getBoundingClientRect().top > -MARGIN) {
+                return;
+            }
+            var space = spacer().offsetHeight;
+            var before = anchor.getBoundingClientRect().top;
+            var estimate = anchor.offsetTop - first.offsetTop;
+            // Grown first, so the page never gets shorter than the window's place in it.
+            spacer().style.height = (space + estimate) + "px";
+            removeTels(firstTel, firstTel + BATCH);
+            var height = estimate + before - anchor.getBoundingClientRect().top;
+            spacer().style.height = (space + height) + "px";
+            letGo.push(height);
+            firstTel += BATCH;
+        }
+    }
+
+    // The window jumped far above what is drawn (the scroll bar dragged up): draws the two batches
+    // at the window's place instead, by the heights they had, and lets go of everything below.
+    function jumpUp() {
+        var y = window.scrollY;
+        var k = 0;
+        var top = 0;
+        while (k + 1 < letGo.length && top + letGo[k] <= y) {
+            top += letGo[k];
+            ++k;
+        }
+        var end = Math.min(firstTel, (k + 2) * BATCH);
+        var html = [];
+        for (var t = k * BATCH; t < end; ++t) {
+            html.push(telHtml(t));
+        }
+        // New first, old out after, so the page never gets shorter than the window's place in it.
+        spacer().insertAdjacentHTML("afterend", html.join(""));
+        removeTels(firstTel, lastTel() + 1);
+        spacer().style.height = top + "px";
+        letGo.length = k;
+        firstTel = k * BATCH;
+        drawn = telHeads[end - 1][1];
+        window.scrollTo(0, y);
+        fillDown();
+    }
+
+    // Draws again the batches let go above once the window comes near them, keeping what is on
+    // screen in place, then lets go of groups far below.
+    function restoreTop() {
+        if (letGo.length > 1 &&
+            window.scrollY + window.innerHeight + MARGIN < spacer().offsetHeight - letGo[letGo.length - 1]) {
+            jumpUp();
+            return;
+        }
+        while (firstTel > 0 && window.scrollY < spacer().offsetHeight + MARGIN) {
+            var anchor = document.getElementById("tel_" + firstTel);
+            if (!anchor) {
+                return;
+            }
+            var before = anchor.getBoundingClientRect().top;
+            var html = [];
+            for (var t = firstTel - BATCH; t < firstTel; ++t) {
+                html.push(telHtml(t));
+            }
+            spacer().insertAdjacentHTML("afterend", html.join(""));
+            firstTel -= BATCH;
+            // Heights change when the window is resized; at the first batch the spacer is gone for good.
+            spacer().style.height = (firstTel === 0 ? 0 : Math.max(0, spacer().offsetHeight - letGo.pop())) + "px";
+            if (firstTel === 0) {
+                letGo = [];
+            }
+            window.scrollBy(0, anchor.getBoundingClientRect().top - before);
+        }
+        while (lastTel() - firstTel + 1 > KEEP) {
+            var from = lastTel() - BATCH + 1;
+            var element = document.getElementById("tel_" + from);
+            if (!element || element.getBoundingClientRect().top < window.innerHeight + MARGIN) {
+                return;
+            }
+            removeTels(from, lastTel() + 1);
+            drawn = telHeads[from][0];
+        }
     }
 
     // Draws the next chunk of messages (at least up to "until"); a number group's messages go
@@ -168,6 +286,7 @@
         do {
             drawMore(0);
         } while (drawn < flat.length && nearEnd());
+        trimTop();
     }
 
     // Loads the part the program has written to src; an empty src says that none could be written.
@@ -242,6 +361,9 @@
             } while (oldest > 0 && document.documentElement.scrollHeight < window.innerHeight + MARGIN);
             window.scrollTo(0, document.documentElement.scrollHeight);
         } else {
+            if (VIEW_KIND === 0) {
+                view.innerHTML = '<div id="spacer"></div>';
+            }
             fillDown();
         }
         outputOver = 1;
@@ -254,6 +376,8 @@
             }
         } else if (nearEnd()) {
             fillDown();
+        } else if (VIEW_KIND === 0 && firstTel > 0) {
+            restoreTop();
         }
     });
 
