@@ -12,6 +12,7 @@
 #include "device/DeviceNameAdapter.h"
 #include "libs/prefs/Prefs.h"
 #include "messages/CMessagePage.h"
+#include "messages/CMsgContentView.h"
 #include "platform/AppPaths.h"
 #include "skin/Skin.h"
 
@@ -21,6 +22,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QWebEnginePage>
 
 #include <malloc.h>
 #include <unistd.h>
@@ -153,6 +155,26 @@ void Report(const char* stage) {
     std::fflush(stdout);
 }
 
+// Runs script in view's page every few milliseconds (each run scrolls; the page draws on the
+// scroll events) until it returns true or a minute has passed; prints how long it took.
+void ScrollUntil(CMsgContentView* view, const char* what, const QString& script) {
+    QElapsedTimer timer;
+    timer.start();
+    bool reached = false;
+    while (!reached && timer.elapsed() < 60000) {
+        bool answered = false;
+        view->page()->runJavaScript(script, [&](const QVariant& result) {
+            reached = result.toBool();
+            answered = true;
+        });
+        while (!answered && timer.elapsed() < 60000) {
+            Spin(5);
+        }
+        Spin(20);
+    }
+    std::printf("%s %s in %lld ms\n", what, reached ? "reached" : "NOT reached", static_cast<long long>(timer.elapsed()));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -216,8 +238,26 @@ int main(int argc, char** argv) {
         std::printf("messages %zu, conversations %zu\n", page->Data().Messages().size(),
                     page->Data().Conversations().size());
         Report("all conversations drawn");
+        // VEXA_MEMORY_SCROLL=1: also the overview scrolled through to its last conversation and
+        // dragged back to the top, and the conversation scrolled up to its first message.
+        const bool scroll = qEnvironmentVariableIsSet("VEXA_MEMORY_SCROLL");
+        if (scroll) {
+            const QString last = QString::number(page->Data().Conversations().size() - 1);
+            ScrollUntil(page->View(CMessagePage::ViewAll), "overview's last conversation",
+                        "window.scrollTo(0, document.body.scrollHeight); !!document.getElementById('tel_" + last + "')");
+            Report("overview scrolled to its end");
+            ScrollUntil(page->View(CMessagePage::ViewAll), "overview's top",
+                        "window.scrollTo(0, 0); !!document.getElementById('tel_0')");
+            Report("overview back at the top");
+        }
         page->PrepareForPicture(QStringLiteral("message_conversation"), 60000);
         Report("one conversation drawn");
+        if (scroll) {
+            ScrollUntil(page->View(CMessagePage::ViewConversation), "conversation's first message",
+                        "window.scrollTo(0, 0); document.querySelectorAll('.msg').length >= " +
+                            QString::number(page->Data().ConversationMessages(page->CurrentNumber()).size()));
+            Report("conversation scrolled to its top");
+        }
         page->PrepareForPicture(QStringLiteral("message_drafts"), 60000);
         Report("drafts drawn");
         frame.SelectTab(CMainFrame::TabHome);
