@@ -239,7 +239,8 @@ int main(int argc, char** argv) {
                     page->Data().Conversations().size());
         Report("all conversations drawn");
         // VEXA_MEMORY_SCROLL=1: also the overview scrolled through to its last conversation and
-        // dragged back to the top, and the conversation scrolled up to its first message.
+        // dragged back to the top, the conversation scrolled up to its first message and the drafts
+        // down to their last.
         const bool scroll = qEnvironmentVariableIsSet("VEXA_MEMORY_SCROLL");
         if (scroll) {
             const QString last = QString::number(page->Data().Conversations().size() - 1);
@@ -254,12 +255,19 @@ int main(int argc, char** argv) {
         Report("one conversation drawn");
         if (scroll) {
             ScrollUntil(page->View(CMessagePage::ViewConversation), "conversation's first message",
-                        "window.scrollTo(0, 0); document.querySelectorAll('.msg').length >= " +
-                            QString::number(page->Data().ConversationMessages(page->CurrentNumber()).size()));
+                        "window.scrollTo(0, 0); var m = document.querySelector('.msg_selector');"
+                        "!!m && m.getAttribute('data-index') === '0'");
             Report("conversation scrolled to its top");
         }
         page->PrepareForPicture(QStringLiteral("message_drafts"), 60000);
         Report("drafts drawn");
+        if (scroll) {
+            ScrollUntil(page->View(CMessagePage::ViewDrafts), "last draft",
+                        "window.scrollTo(0, document.body.scrollHeight); var d = document.querySelectorAll('.msg');"
+                        "d.length > 0 && d[d.length - 1].querySelector('.msg_selector').getAttribute('data-index') == " +
+                            QString::number(page->Data().Drafts().size() - 1));
+            Report("drafts scrolled to their end");
+        }
         frame.SelectTab(CMainFrame::TabHome);
         Spin(1000);
         Report("back on the home page");

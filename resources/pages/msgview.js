@@ -32,8 +32,7 @@
     var parts = 1;
     var asking = false;
     var restSelected = false;
-    var drawn = 0;      // lists drawn from the top: flat[0, drawn) are drawn
-    var oldest = 0;     // one conversation, drawn from the newest: flat[oldest, length) are drawn
+    var drawn = 0;      // all conversations, drawn from the top: flat[0, drawn) are drawn
     // Messages drawn at a time; chunks are added until the page reaches past the window's edge, and
     // the rest follows as the user scrolls. Everything drawn costs the renderer memory for good
     // (a hundred conversations of the overview about 10 MB; a long conversation drawn whole took
@@ -320,33 +319,89 @@
         return '<div class="day' + (provisional ? " provisional" : "") + '"><span>' + label + "</span></div>";
     }
 
-    // One conversation: draws the chunk of older messages above those drawn and keeps what the user
-    // looks at in place. A chunk that starts inside a day shows that day's label until the rest of
-    // the day is drawn above it.
-    function drawOlder() {
-        if (oldest <= 0) {
-            return;
-        }
-        var view = document.getElementById("view");
-        var start = Math.max(0, oldest - CHUNK);
-        var html = [];
-        if (!flat[start].first) {
+    // One conversation and drafts: flat[lo, hi) are drawn, in chunks (a div each, data-from and
+    // data-to). Chunks are added above or below as the user scrolls, and once more than KEEP_MESSAGES
+    // are drawn, chunks far off on the other side are let go; they are drawn again when the user
+    // comes back.
+    var lo = 0;
+    var hi = 0;
+    var KEEP_MESSAGES = 300;
+
+    function chunkHtml(start, end, provisional) {
+        var html = ['<div class="chunk" data-from="' + start + '" data-to="' + end + '">'];
+        if (provisional && !flat[start].first) {
             html.push(dayHtml(flat[start].day, true));
         }
-        for (var i = start; i < oldest; ++i) {
+        for (var i = start; i < end; ++i) {
             if (flat[i].first) {
                 html.push(dayHtml(flat[i].day, false));
             }
             html.push(messageHtml(i));
         }
+        html.push("</div>");
+        return html.join("");
+    }
+
+    // Draws the chunk above and keeps what the user looks at in place. A chunk that starts inside a
+    // day shows that day's label until the rest of the day is drawn above it.
+    function drawUp() {
+        if (lo <= 0) {
+            return;
+        }
+        var view = document.getElementById("view");
+        var start = Math.max(0, lo - CHUNK);
         var seam = view.querySelector(".day.provisional");
         if (seam) {
             seam.parentNode.removeChild(seam);
         }
         var height = document.documentElement.scrollHeight;
-        view.insertAdjacentHTML("afterbegin", html.join(""));
+        view.insertAdjacentHTML("afterbegin", chunkHtml(start, lo, true));
         window.scrollBy(0, document.documentElement.scrollHeight - height);
-        oldest = start;
+        lo = start;
+    }
+
+    function drawDown() {
+        if (hi >= flat.length) {
+            return;
+        }
+        var end = Math.min(flat.length, hi + CHUNK);
+        document.getElementById("view").insertAdjacentHTML("beforeend", chunkHtml(hi, end, lo === hi));
+        hi = end;
+    }
+
+    // Lets go of the top chunk once it is well above the window, scrolling by what it took.
+    function letGoAbove() {
+        while (hi - lo > KEEP_MESSAGES) {
+            var first = document.getElementById("view").firstElementChild;
+            var next = first && first.nextElementSibling;
+            var anchor = next && next.querySelector(".msg");
+            if (!anchor || first.getBoundingClientRect().bottom > -MARGIN) {
+                return;
+            }
+            var before = anchor.getBoundingClientRect().top;
+            // Scrolled up first, so the page is never shorter than the window's place in it.
+            window.scrollBy(0, first.offsetTop - next.offsetTop);
+            first.parentNode.removeChild(first);
+            lo = +first.getAttribute("data-to");
+            if (!flat[lo].first) {
+                next.insertAdjacentHTML("afterbegin", dayHtml(flat[lo].day, true));
+            }
+            window.scrollBy(0, anchor.getBoundingClientRect().top - before);
+        }
+    }
+
+    // Lets go of the bottom chunk once it is well below the window; nothing on screen moves.
+    function letGoBelow() {
+        while (hi - lo > KEEP_MESSAGES) {
+            var view = document.getElementById("view");
+            var last = view.lastElementChild;
+            if (!last || last === view.firstElementChild ||
+                last.getBoundingClientRect().top < window.innerHeight + MARGIN) {
+                return;
+            }
+            view.removeChild(last);
+            hi = +last.getAttribute("data-from");
+        }
     }
 
     function render() {
@@ -355,24 +410,30 @@
         if (!flat.length) {
             view.innerHTML = '<div class="empty">' + (VIEW_KIND === 2 ? "草稿箱中没有信息" : "没有信息") + "</div>";
         } else if (VIEW_KIND === 1) {
-            oldest = flat.length; // newest at the bottom
+            lo = hi = flat.length; // newest at the bottom
             do {
-                drawOlder();
-            } while (oldest > 0 && document.documentElement.scrollHeight < window.innerHeight + MARGIN);
+                drawUp();
+            } while (lo > 0 && document.documentElement.scrollHeight < window.innerHeight + MARGIN);
             window.scrollTo(0, document.documentElement.scrollHeight);
+        } else if (VIEW_KIND === 2) {
+            do {
+                drawDown();
+            } while (hi < flat.length && nearEnd());
         } else {
-            if (VIEW_KIND === 0) {
-                view.innerHTML = '<div id="spacer"></div>';
-            }
+            view.innerHTML = '<div id="spacer"></div>';
             fillDown();
         }
         outputOver = 1;
     }
 
     window.addEventListener("scroll", function () {
-        if (VIEW_KIND === 1) {
-            if (window.scrollY < MARGIN) {
-                drawOlder();
+        if (VIEW_KIND !== 0) {
+            if (window.scrollY < MARGIN && lo > 0) {
+                drawUp();
+                letGoBelow();
+            } else if (nearEnd() && hi < flat.length) {
+                drawDown();
+                letGoAbove();
             }
         } else if (nearEnd()) {
             fillDown();

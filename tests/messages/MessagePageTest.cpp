@@ -201,32 +201,53 @@ private slots:
     }
 
     // A long conversation shows its newest messages first, enough to fill a tall window, and draws
-    // older ones above them as the user scrolls up, keeping the day labels whole.
+    // older ones above them as the user scrolls up, keeping the day labels whole; far off, drawn
+    // messages are let go and come back when the user returns.
     void longConversationDrawsOlderMessagesOnScrollingUp() {
         RecordingOwner owner;
         CMsgContentView view(1, &owner);
         std::vector<MSGINFO> list;
-        for (int i = 0; i < 250; ++i) { // 60 a day: the first chunks start inside a day
+        for (int i = 0; i < 500; ++i) { // 60 a day: the first chunks start inside a day
             list.push_back(Message(1 + i, 0, "10086", QString("m%1").arg(i), 1, 1 + i / 60));
         }
         QVERIFY(ShowView(view, QStringLiteral("long"), list, 4000));
         QTRY_VERIFY_WITH_TIMEOUT(view.OutputOver() != 0, kWaitMs);
         const auto drawn = [&view] { return RunJs(&view, "document.querySelectorAll('.msg').length").toInt(); };
-        const auto labels = [&view] { return RunJs(&view, "document.querySelectorAll('.day').length").toInt(); };
-        QVERIFY(drawn() < 250);
+        const auto has = [&view](int id) {
+            return RunJs(&view, QString("!!document.getElementById('msg_sms_%1')").arg(id)).toBool();
+        };
+        QVERIFY(drawn() < 500);
         QVERIFY(RunJs(&view, "document.documentElement.scrollHeight - window.innerHeight").toInt() > 0);
-        QVERIFY(RunJs(&view, "!!document.getElementById('msg_sms_250')").toBool());
+        QVERIFY(has(500));
         QCOMPARE(RunJs(&view, "document.querySelector('.day').nextElementSibling.id").toString(),
-                 QStringLiteral("msg_sms_%1").arg(250 - drawn() + 1));
-        for (int before = drawn(); before < 250; before = drawn()) {
+                 QStringLiteral("msg_sms_%1").arg(500 - drawn() + 1));
+        while (!has(1)) {
+            const int before = RunJs(&view, "document.querySelector('.msg').id").toString().mid(8).toInt();
             RunJs(&view, "window.scrollTo(0, 0); 1");
-            QTRY_VERIFY_WITH_TIMEOUT(drawn() > before, kWaitMs);
+            QTRY_VERIFY_WITH_TIMEOUT(RunJs(&view, "document.querySelector('.msg').id").toString().mid(8).toInt() < before,
+                                     kWaitMs);
             QVERIFY(RunJs(&view, "window.scrollY").toInt() > 0); // what was on screen stays there
+            QVERIFY(drawn() <= 330);
         }
-        QCOMPARE(labels(), 5); // one per day, the labels of chunk seams gone
+        QVERIFY(!has(500));
         QCOMPARE(RunJs(&view, "document.querySelectorAll('.day.provisional').length").toInt(), 0);
+        // One label per day drawn, the labels of chunk seams gone.
+        QVERIFY(RunJs(&view, "var d = [...document.querySelectorAll('.day')].map(e => e.textContent);"
+                             "d.length > 1 && new Set(d).size === d.length")
+                    .toBool());
+
+        // Back down to the newest: the messages let go come again, the oldest go.
+        QTRY_VERIFY_WITH_TIMEOUT(RunJs(&view, "window.scrollTo(0, document.body.scrollHeight);"
+                                              "!!document.getElementById('msg_sms_500')")
+                                     .toBool(),
+                                 kWaitMs);
+        QVERIFY(drawn() <= 330);
+        QVERIFY(!has(1));
+        // The first message drawn is under its day's label, whole day drawn or not.
+        QCOMPARE(RunJs(&view, "document.querySelector('.msg').previousElementSibling.className").toString().left(3),
+                 QStringLiteral("day"));
         view.SelectAll(true);
-        QCOMPARE(RunJs(&view, "get_selection()").toString().count(';'), 250);
+        QCOMPARE(RunJs(&view, "get_selection()").toString().count(';'), 500);
     }
 
     void allConversationsViewGroupsByNumberAndTicksWholeGroups() {
