@@ -150,7 +150,7 @@
     // Lets go of the oldest batches of number groups once more than KEEP are drawn and the batch is
     // well above the window; the spacer grows by what they took, so nothing on screen moves.
     function trimTop() {
-        while (VIEW_KIND === 0 && lastTel() - firstTel + 1 > KEEP) {
+        while (lastTel() - firstTel + 1 > KEEP) {
             var anchor = document.getElementById("tel_" + (firstTel + BATCH));
             var first = document.getElementById("tel_" + firstTel);
             if (!anchor || !first || anchor.getBoundingClientRect().top > -MARGIN) {
@@ -233,8 +233,8 @@
         }
     }
 
-    // Draws the next chunk of messages (at least up to "until"); a number group's messages go
-    // into its body, which may be continued by a later chunk.
+    // All conversations: draws the next chunk of messages (at least up to "until"); a number group's
+    // messages go into its body, which may be continued by a later chunk.
     function drawMore(until) {
         if (drawn >= flat.length) {
             askMore();
@@ -437,7 +437,7 @@
             }
         } else if (nearEnd()) {
             fillDown();
-        } else if (VIEW_KIND === 0 && firstTel > 0) {
+        } else if (firstTel > 0) {
             restoreTop();
         }
     });
