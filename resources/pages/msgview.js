@@ -32,20 +32,23 @@
     var parts = 1;
     var asking = false;
     var restSelected = false;
-    var drawn = 0;      // all conversations, drawn from the top: flat[0, drawn) are drawn
-    // Messages drawn at a time; chunks are added until the page reaches past the window's edge, and
-    // the rest follows as the user scrolls. Everything drawn costs the renderer memory for good
-    // (a hundred conversations of the overview about 10 MB; a long conversation drawn whole took
-    // seconds and a hundred megabytes).
+    // What is drawn is a window of blocks: number groups of the overview, chunks of CHUNK messages
+    // in the other views. Blocks are drawn as the window comes near them and let go once more than
+    // KEEP are drawn and they are far off; a spacer above and below stands for the blocks let go on
+    // that side, by the heights they had, so the scroll bar and what is on screen stay put and a
+    // jump (the scroll bar dragged) draws where the window lands. Everything drawn costs the
+    // renderer memory (a number group of the overview about 100 KB; a long conversation drawn
+    // whole took seconds and a hundred megabytes).
     var CHUNK = 30;
-    var MARGIN = 600; // pixels beyond the window's edge that are drawn ahead
-    // All conversations: number groups far from the window are let go in batches, and drawn again
-    // when the user comes back to them, so scrolling through thousands keeps this many at most. A
-    // spacer at the top stands for the groups let go above.
-    var KEEP = 150;
-    var BATCH = 30;
-    var firstTel = 0;   // the first number group drawn
-    var letGo = [];     // heights of the batches let go above, the last on top
+    var KEEP = VIEW_KIND === 0 ? 150 : 10;
+    var MARGIN = 1500;  // pixels beyond the window's edges that are drawn ahead; twice that is far off
+    var first = 0;      // blocks [first, last) are drawn
+    var last = 0;
+    var heights = [];   // the height each block had when it was let go
+    var aboveFrom = 0;  // the upper spacer stands for blocks [aboveFrom, first), the lower one
+    var belowTo = 0;    // for [last, belowTo)
+    var aboveSpace = 0;
+    var belowSpace = 0;
 
     function messageHtml(index) {
         var entry = flat[index];
@@ -119,173 +122,175 @@
                '<input type="checkbox" class="msg_tel_group_selector" id="telsel_' + tel + '" data-tel="' + tel + '"' +
                (group.Checked ? " checked" : "") + '><span class="tel_name">' + group.Name + "</span>" +
                '<span class="tel_num">' + group.TelNum + '</span></div><div class="tel_body" id="telbody_' + tel +
-               '">' + (body || "") + "</div></div>";
+               '">' + body + "</div></div>";
     }
 
-    // A whole number group with its messages.
-    function telHtml(tel) {
+    function blockCount() {
+        return VIEW_KIND === 0 ? tels.length : Math.ceil(flat.length / CHUNK);
+    }
+
+    // Messages [from, to) with the label of each day where it starts.
+    function messagesHtml(from, to) {
         var html = [];
-        for (var i = telHeads[tel][0]; i < telHeads[tel][1]; ++i) {
+        for (var i = from; i < to; ++i) {
             if (flat[i].first) {
                 html.push(dayHtml(flat[i].day, false));
             }
             html.push(messageHtml(i));
         }
-        return telShell(tel, html.join(""));
+        return html.join("");
     }
 
-    function removeTels(from, to) {
-        for (var t = from; t < to; ++t) {
-            var element = document.getElementById("tel_" + t);
-            if (element) {
-                element.parentNode.removeChild(element);
-            }
+    function blockHtml(b) {
+        if (VIEW_KIND === 0) {
+            return telShell(b, messagesHtml(telHeads[b][0], telHeads[b][1]));
         }
+        return '<div class="chunk" id="chunk_' + b + '">' +
+               messagesHtml(b * CHUNK, Math.min(flat.length, (b + 1) * CHUNK)) + "</div>";
     }
 
-    function spacer() { return document.getElementById("spacer"); }
+    function blockElement(b) { return document.getElementById((VIEW_KIND === 0 ? "tel_" : "chunk_") + b); }
+    function spaceAbove() { return document.getElementById("space_above"); }
+    function spaceBelow() { return document.getElementById("space_below"); }
+    function topOf(element) { return element.getBoundingClientRect().top; }
 
-    function lastTel() { return drawn > 0 ? flat[drawn - 1].tel : -1; }
-
-    // Lets go of the oldest batches of number groups once more than KEEP are drawn and the batch is
-    // well above the window; the spacer grows by what they took, so nothing on screen moves.
-    function trimTop() {
-        while (lastTel() - firstTel + 1 > KEEP) {
-            var anchor = document.getElementById("tel_" + (firstTel + BATCH));
-            var first = document.getElementById("tel_" + firstTel);
-            if (!anchor || !first || anchor.getBoundingClientRect().top > -MARGIN) {
-                return;
-            }
-            var space = spacer().offsetHeight;
-            var before = anchor.getBoundingClientRect().top;
-            var estimate = anchor.offsetTop - first.offsetTop;
-            // Grown first, so the page never gets shorter than the window's place in it.
-            spacer().style.height = (space + estimate) + "px";
-            removeTels(firstTel, firstTel + BATCH);
-            var height = estimate + before - anchor.getBoundingClientRect().top;
-            spacer().style.height = (space + height) + "px";
-            letGo.push(height);
-            firstTel += BATCH;
-        }
+    function setSpaces() {
+        spaceAbove().style.height = aboveSpace + "px";
+        spaceBelow().style.height = belowSpace + "px";
     }
 
-    // The window jumped far above what is drawn (the scroll bar dragged up): draws the two batches
-    // at the window's place instead, by the heights they had, and lets go of everything below.
-    function jumpUp() {
-        var y = window.scrollY;
-        var k = 0;
-        var top = 0;
-        while (k + 1 < letGo.length && top + letGo[k] <= y) {
-            top += letGo[k];
-            ++k;
-        }
-        var end = Math.min(firstTel, (k + 2) * BATCH);
-        var html = [];
-        for (var t = k * BATCH; t < end; ++t) {
-            html.push(telHtml(t));
-        }
-        // New first, old out after, so the page never gets shorter than the window's place in it.
-        spacer().insertAdjacentHTML("afterend", html.join(""));
-        removeTels(firstTel, lastTel() + 1);
-        spacer().style.height = top + "px";
-        letGo.length = k;
-        firstTel = k * BATCH;
-        drawn = telHeads[end - 1][1];
-        window.scrollTo(0, y);
-        fillDown();
+    // Something drawn to hold on to while blocks come and go above it.
+    function anchor() {
+        var element = first < last ? blockElement(first) : null;
+        return (element && element.querySelector(".msg")) || spaceBelow();
     }
 
-    // Draws again the batches let go above once the window comes near them, keeping what is on
-    // screen in place, then lets go of groups far below.
-    function restoreTop() {
-        if (letGo.length > 1 &&
-            window.scrollY + window.innerHeight + MARGIN < spacer().offsetHeight - letGo[letGo.length - 1]) {
-            jumpUp();
-            return;
+    // A chunk that starts inside a day shows that day's label on top until the block above is drawn.
+    function markTopDay() {
+        var old = document.querySelector(".day.provisional");
+        if (old) {
+            old.parentNode.removeChild(old);
         }
-        while (firstTel > 0 && window.scrollY < spacer().offsetHeight + MARGIN) {
-            var anchor = document.getElementById("tel_" + firstTel);
-            if (!anchor) {
-                return;
-            }
-            var before = anchor.getBoundingClientRect().top;
-            var html = [];
-            for (var t = firstTel - BATCH; t < firstTel; ++t) {
-                html.push(telHtml(t));
-            }
-            spacer().insertAdjacentHTML("afterend", html.join(""));
-            firstTel -= BATCH;
-            // Heights change when the window is resized; at the first batch the spacer is gone for good.
-            spacer().style.height = (firstTel === 0 ? 0 : Math.max(0, spacer().offsetHeight - letGo.pop())) + "px";
-            if (firstTel === 0) {
-                letGo = [];
-            }
-            window.scrollBy(0, anchor.getBoundingClientRect().top - before);
-        }
-        while (lastTel() - firstTel + 1 > KEEP) {
-            var from = lastTel() - BATCH + 1;
-            var element = document.getElementById("tel_" + from);
-            if (!element || element.getBoundingClientRect().top < window.innerHeight + MARGIN) {
-                return;
-            }
-            removeTels(from, lastTel() + 1);
-            drawn = telHeads[from][0];
+        var start = first * CHUNK;
+        if (VIEW_KIND !== 0 && first < last && !flat[start].first) {
+            blockElement(first).insertAdjacentHTML("afterbegin", dayHtml(flat[start].day, true));
         }
     }
 
-    // All conversations: draws the next chunk of messages (at least up to "until"); a number group's
-    // messages go into its body, which may be continued by a later chunk.
-    function drawMore(until) {
-        if (drawn >= flat.length) {
-            askMore();
-            return;
+    // Draws the block above the first. However far that moves what is on screen, the upper spacer
+    // gives up as much room as it holds, and a scroll makes up the rest.
+    function drawAbove() {
+        var element = anchor();
+        var before = topOf(element);
+        first -= 1;
+        spaceAbove().insertAdjacentHTML("afterend", blockHtml(first));
+        if (first <= aboveFrom) { // no block let go above any more
+            aboveFrom = first;
+            aboveSpace = 0;
         }
-        var view = document.getElementById("view");
-        var end = Math.min(flat.length, Math.max(drawn + CHUNK, until || 0));
-        var target = VIEW_KIND === 0 && drawn > 0 ? document.getElementById("telbody_" + flat[drawn].tel) : view;
-        var html = [];
-        function flush() {
-            if (html.length && target) {
-                target.insertAdjacentHTML("beforeend", html.join(""));
-            }
-            html = [];
+        setSpaces();
+        markTopDay();
+        var moved = topOf(element) - before;
+        var given = Math.min(aboveSpace, Math.max(0, moved));
+        aboveSpace -= given;
+        setSpaces();
+        window.scrollBy(0, moved - given);
+    }
+
+    function drawBelow() {
+        spaceBelow().insertAdjacentHTML("beforebegin", blockHtml(last));
+        last += 1;
+        belowSpace = last < belowTo ? Math.max(0, belowSpace - heights[last - 1]) : 0;
+        belowTo = Math.max(belowTo, last);
+        setSpaces();
+    }
+
+    // The first block, well above the window, goes; the upper spacer takes exactly its place.
+    function letGoAbove() {
+        var element = blockElement(first);
+        var next = element.nextElementSibling;
+        var held = next.querySelector(".msg") || next;
+        var before = topOf(held);
+        var height = next.offsetTop - element.offsetTop;
+        aboveSpace += height; // grown first, so the page never gets shorter than the window's place in it
+        setSpaces();
+        element.parentNode.removeChild(element);
+        first += 1;
+        markTopDay();
+        var moved = before - topOf(held);
+        heights[first - 1] = height + moved;
+        aboveSpace += moved;
+        setSpaces();
+    }
+
+    // The last block, well below the window, goes; nothing on screen moves.
+    function letGoBelow() {
+        var element = blockElement(last - 1);
+        var height = spaceBelow().offsetTop - element.offsetTop;
+        element.parentNode.removeChild(element);
+        last -= 1;
+        heights[last] = height;
+        belowSpace += height;
+        setSpaces();
+    }
+
+    // The window landed far from what is drawn: everything drawn goes (its heights kept), and the
+    // spacers are divided at the block where the window's top now is, by the heights recorded.
+    function jump() {
+        for (var b = first; b < last; ++b) {
+            var element = blockElement(b);
+            var next = element.nextElementSibling;
+            heights[b] = next.offsetTop - element.offsetTop;
         }
-        for (var i = drawn; i < end; ++i) {
-            var entry = flat[i];
-            if (VIEW_KIND === 0 && telHeads[entry.tel][0] === i) {
-                flush();
-                view.insertAdjacentHTML("beforeend", telShell(entry.tel));
-                target = document.getElementById("telbody_" + entry.tel);
-            }
-            if (entry.first) {
-                html.push(dayHtml(entry.day, false));
-            }
-            html.push(messageHtml(i));
+        var y = window.scrollY - spaceAbove().offsetTop;
+        var at = aboveFrom;
+        var above = 0;
+        while (at + 1 < belowTo && above + heights[at] <= y) {
+            above += heights[at];
+            at += 1;
         }
-        flush();
-        drawn = end;
+        var total = aboveSpace + belowSpace;
+        for (b = first; b < last; ++b) {
+            total += heights[b];
+            blockElement(b).parentNode.removeChild(blockElement(b));
+        }
+        first = last = at;
+        aboveSpace = above;
+        belowSpace = Math.max(0, total - above);
+        setSpaces();
+        markTopDay();
+    }
+
+    // Brings what is drawn in line with where the window is; called on every scroll and whenever
+    // there is more to draw.
+    function update() {
+        if (first < last &&
+            (topOf(spaceBelow()) < -2 * MARGIN || topOf(blockElement(first)) > window.innerHeight + 2 * MARGIN)) {
+            jump();
+        }
+        var count = blockCount();
+        while (last < count && topOf(spaceBelow()) < window.innerHeight + MARGIN) {
+            drawBelow();
+        }
+        while (first > 0 && topOf(anchor()) > -MARGIN) {
+            drawAbove();
+        }
+        while (last - first > KEEP && blockElement(first).getBoundingClientRect().bottom < -2 * MARGIN) {
+            letGoAbove();
+        }
+        while (last - first > KEEP && topOf(blockElement(last - 1)) > window.innerHeight + 2 * MARGIN) {
+            letGoBelow();
+        }
         askMore();
     }
 
-    // Asks for the next part once less than a chunk is left to draw, so a scroll rarely waits.
+    // Asks for the next part of the overview once few number groups are left to draw.
     function askMore() {
         if (VIEW_KIND === 0 && more && !asking && host && typeof host.morePart === "function" &&
-            flat.length - drawn < CHUNK) {
+            tels.length - last < CHUNK) {
             asking = true;
             host.morePart(load, parts);
         }
-    }
-
-    function nearEnd() {
-        return window.innerHeight + window.scrollY >= document.body.scrollHeight - MARGIN;
-    }
-
-    // Draws chunks until the page reaches MARGIN past the bottom of the window, or all is drawn.
-    function fillDown() {
-        do {
-            drawMore(0);
-        } while (drawn < flat.length && nearEnd());
-        trimTop();
     }
 
     // Loads the part the program has written to src; an empty src says that none could be written.
@@ -302,9 +307,7 @@
             more = !!hasMore;
             asking = false;
             script.parentNode.removeChild(script);
-            if (nearEnd()) {
-                fillDown();
-            }
+            update();
         };
         script.onerror = function () {
             asking = false; // the next scroll asks again
@@ -319,128 +322,25 @@
         return '<div class="day' + (provisional ? " provisional" : "") + '"><span>' + label + "</span></div>";
     }
 
-    // One conversation and drafts: flat[lo, hi) are drawn, in chunks (a div each, data-from and
-    // data-to). Chunks are added above or below as the user scrolls, and once more than KEEP_MESSAGES
-    // are drawn, chunks far off on the other side are let go; they are drawn again when the user
-    // comes back.
-    var lo = 0;
-    var hi = 0;
-    var KEEP_MESSAGES = 300;
-
-    function chunkHtml(start, end, provisional) {
-        var html = ['<div class="chunk" data-from="' + start + '" data-to="' + end + '">'];
-        if (provisional && !flat[start].first) {
-            html.push(dayHtml(flat[start].day, true));
-        }
-        for (var i = start; i < end; ++i) {
-            if (flat[i].first) {
-                html.push(dayHtml(flat[i].day, false));
-            }
-            html.push(messageHtml(i));
-        }
-        html.push("</div>");
-        return html.join("");
-    }
-
-    // Draws the chunk above and keeps what the user looks at in place. A chunk that starts inside a
-    // day shows that day's label until the rest of the day is drawn above it.
-    function drawUp() {
-        if (lo <= 0) {
-            return;
-        }
-        var view = document.getElementById("view");
-        var start = Math.max(0, lo - CHUNK);
-        var seam = view.querySelector(".day.provisional");
-        if (seam) {
-            seam.parentNode.removeChild(seam);
-        }
-        var height = document.documentElement.scrollHeight;
-        view.insertAdjacentHTML("afterbegin", chunkHtml(start, lo, true));
-        window.scrollBy(0, document.documentElement.scrollHeight - height);
-        lo = start;
-    }
-
-    function drawDown() {
-        if (hi >= flat.length) {
-            return;
-        }
-        var end = Math.min(flat.length, hi + CHUNK);
-        document.getElementById("view").insertAdjacentHTML("beforeend", chunkHtml(hi, end, lo === hi));
-        hi = end;
-    }
-
-    // Lets go of the top chunk once it is well above the window, scrolling by what it took.
-    function letGoAbove() {
-        while (hi - lo > KEEP_MESSAGES) {
-            var first = document.getElementById("view").firstElementChild;
-            var next = first && first.nextElementSibling;
-            var anchor = next && next.querySelector(".msg");
-            if (!anchor || first.getBoundingClientRect().bottom > -MARGIN) {
-                return;
-            }
-            var before = anchor.getBoundingClientRect().top;
-            // Scrolled up first, so the page is never shorter than the window's place in it.
-            window.scrollBy(0, first.offsetTop - next.offsetTop);
-            first.parentNode.removeChild(first);
-            lo = +first.getAttribute("data-to");
-            if (!flat[lo].first) {
-                next.insertAdjacentHTML("afterbegin", dayHtml(flat[lo].day, true));
-            }
-            window.scrollBy(0, anchor.getBoundingClientRect().top - before);
-        }
-    }
-
-    // Lets go of the bottom chunk once it is well below the window; nothing on screen moves.
-    function letGoBelow() {
-        while (hi - lo > KEEP_MESSAGES) {
-            var view = document.getElementById("view");
-            var last = view.lastElementChild;
-            if (!last || last === view.firstElementChild ||
-                last.getBoundingClientRect().top < window.innerHeight + MARGIN) {
-                return;
-            }
-            view.removeChild(last);
-            hi = +last.getAttribute("data-from");
-        }
-    }
-
     function render() {
         var view = document.getElementById("view");
         collect();
         if (!flat.length) {
             view.innerHTML = '<div class="empty">' + (VIEW_KIND === 2 ? "草稿箱中没有信息" : "没有信息") + "</div>";
-        } else if (VIEW_KIND === 1) {
-            lo = hi = flat.length; // newest at the bottom
-            do {
-                drawUp();
-            } while (lo > 0 && document.documentElement.scrollHeight < window.innerHeight + MARGIN);
-            window.scrollTo(0, document.documentElement.scrollHeight);
-        } else if (VIEW_KIND === 2) {
-            do {
-                drawDown();
-            } while (hi < flat.length && nearEnd());
         } else {
-            view.innerHTML = '<div id="spacer"></div>';
-            fillDown();
+            view.innerHTML = '<div id="space_above"></div><div id="space_below"></div>';
+            if (VIEW_KIND === 1) {
+                first = last = aboveFrom = belowTo = blockCount(); // newest at the bottom
+            }
+            update();
+            if (VIEW_KIND === 1) {
+                window.scrollTo(0, document.documentElement.scrollHeight);
+            }
         }
         outputOver = 1;
     }
 
-    window.addEventListener("scroll", function () {
-        if (VIEW_KIND !== 0) {
-            if (window.scrollY < MARGIN && lo > 0) {
-                drawUp();
-                letGoBelow();
-            } else if (nearEnd() && hi < flat.length) {
-                drawDown();
-                letGoAbove();
-            }
-        } else if (nearEnd()) {
-            fillDown();
-        } else if (firstTel > 0) {
-            restoreTop();
-        }
-    });
+    window.addEventListener("scroll", update);
 
     function refreshMarks() {
         var boxes = document.querySelectorAll("input.msg_selector");

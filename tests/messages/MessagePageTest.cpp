@@ -329,14 +329,14 @@ private slots:
                                               "!!document.getElementById('tel_199') && !document.getElementById('tel_0')")
                                      .toBool(),
                                  kWaitMs);
-        const QString top = RunJs(&view, "document.getElementById('spacer').offsetHeight").toString();
+        const QString top = RunJs(&view, "document.getElementById('space_above').offsetHeight").toString();
         // Measured in the same script as the scroll, before the page can answer it.
         const QString before = RunJs(&view, QString("window.scrollTo(0, %1 + 100);"
                                                     "var e = document.querySelector('.tel_group');"
                                                     "e.id + '@' + Math.round(e.getBoundingClientRect().top)")
                                                 .arg(top))
                                    .toString();
-        QTRY_VERIFY_WITH_TIMEOUT(RunJs(&view, "document.getElementById('spacer').offsetHeight").toString() != top,
+        QTRY_VERIFY_WITH_TIMEOUT(RunJs(&view, "document.getElementById('space_above').offsetHeight").toString() != top,
                                  kWaitMs);
         QCOMPARE(RunJs(&view, QString("(function(){var e=document.getElementById('%1');"
                                       "return e.id + '@' + Math.round(e.getBoundingClientRect().top);})()")
