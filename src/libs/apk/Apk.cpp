@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -28,15 +31,45 @@ constexpr quint32 kEndOfDirectory = 0x06054b50;
 constexpr quint32 kDirectoryEntry = 0x02014b50;
 constexpr quint32 kLocalHeader = 0x04034b50;
 constexpr qint64 kMaxDirectoryBytes = 16 * 1024 * 1024;
+// An entry size of all ones marks a ZIP64 entry, far beyond anything an app package needs.
+constexpr quint32 kZip64 = 0xFFFFFFFF;
 
 struct ZipEntry {
     QString name;
+    quint16 nameLength = 0;
     quint16 method = 0;
     quint32 crc = 0;
     quint32 compressed = 0;
     quint32 size = 0;
     quint32 localOffset = 0;
 };
+
+// Entries that share bytes or a name let a small file stand for many large ones (each inflated
+// again), and a reader that takes the first of two names sees another file than one that takes
+// the last; neither comes out of a packager. The entries must lie one after another before the
+// directory.
+bool EntriesAreDisjoint(std::vector<ZipEntry>& entries, qint64 directoryOffset) {
+    std::unordered_set<QString> names;
+    names.reserve(entries.size());
+    std::vector<const ZipEntry*> byOffset;
+    byOffset.reserve(entries.size());
+    for (const ZipEntry& entry : entries) {
+        if (!names.insert(entry.name).second) {
+            return false;
+        }
+        byOffset.push_back(&entry);
+    }
+    std::sort(byOffset.begin(), byOffset.end(),
+              [](const ZipEntry* a, const ZipEntry* b) { return a->localOffset < b->localOffset; });
+    qint64 freeFrom = 0;
+    for (const ZipEntry* entry : byOffset) {
+        if (entry->localOffset < freeFrom) {
+            return false;
+        }
+        freeFrom = qint64(entry->localOffset) + 30 + entry->nameLength + entry->compressed;
+    }
+    return freeFrom <= directoryOffset;
+}
 
 bool ReadDirectory(QFile& file, std::vector<ZipEntry>& entries) {
     const qint64 fileSize = file.size();
@@ -78,63 +111,119 @@ bool ReadDirectory(QFile& file, std::vector<ZipEntry>& entries) {
         entry.crc = U32(directory, at + 16);
         entry.compressed = U32(directory, at + 20);
         entry.size = U32(directory, at + 24);
-        const quint16 nameLength = U16(directory, at + 28);
+        entry.nameLength = U16(directory, at + 28);
         const quint16 extraLength = U16(directory, at + 30);
         const quint16 commentLength = U16(directory, at + 32);
         entry.localOffset = U32(directory, at + 42);
-        if (!Fits(directory, at + 46, nameLength)) {
+        if (!Fits(directory, at + 46, entry.nameLength) || entry.compressed == kZip64 || entry.size == kZip64) {
             return false;
         }
-        entry.name = QString::fromUtf8(directory.mid(at + 46, nameLength));
+        entry.name = QString::fromUtf8(directory.mid(at + 46, entry.nameLength));
         entries.push_back(std::move(entry));
-        at += 46 + nameLength + extraLength + commentLength;
+        at += 46 + entry.nameLength + extraLength + commentLength;
     }
-    return !entries.empty();
+    return !entries.empty() && EntriesAreDisjoint(entries, directoryOffset);
+}
+
+// Where the entry's data starts, after its local header; -1 when the header is missing, names
+// another length than the directory, or the data runs past the end of the file.
+qint64 DataOffset(QFile& file, const ZipEntry& entry) {
+    const QByteArray local = file.seek(entry.localOffset) ? file.read(30) : QByteArray();
+    if (local.size() != 30 || U32(local, 0) != kLocalHeader || U16(local, 26) != entry.nameLength) {
+        return -1;
+    }
+    const qint64 dataAt = qint64(entry.localOffset) + 30 + U16(local, 26) + U16(local, 28);
+    return dataAt + entry.compressed <= file.size() && file.seek(dataAt) ? dataAt : -1;
+}
+
+// Inflates (or copies) one entry block by block into put, checking its size and CRC against the
+// directory (the local header's CRC may be zero when a data descriptor follows). Memory stays at
+// two blocks whatever the entry's size. Empty on success, else why not.
+QString StreamEntry(QFile& file, const ZipEntry& entry, qint64 maxBytes, const std::function<bool()>& cancelled,
+                    const std::function<bool(const char*, qint64)>& put) {
+    const QString& name = entry.name;
+    if (entry.size > maxBytes) {
+        return QStringLiteral("%1 is too large").arg(name);
+    }
+    if (entry.method != 0 && entry.method != 8) {
+        return QStringLiteral("%1 uses an unknown compression").arg(name);
+    }
+    if (DataOffset(file, entry) < 0) {
+        return QStringLiteral("%1: damaged entry header or cut short").arg(name);
+    }
+    constexpr qint64 kBlock = 64 * 1024;
+    z_stream z{};
+    if (entry.method == 8 && inflateInit2(&z, -MAX_WBITS) != Z_OK) {
+        return QStringLiteral("inflate failed to start");
+    }
+    uLong crc = crc32(0, nullptr, 0);
+    qint64 produced = 0;
+    qint64 left = entry.compressed;
+    QByteArray outBlock(kBlock, Qt::Uninitialized);
+    int status = entry.method == 8 ? Z_OK : Z_STREAM_END;
+    QString why;
+    const auto take = [&](const char* data, qint64 n) {
+        produced += n;
+        if (produced > qint64(entry.size)) {
+            why = QStringLiteral("%1 is longer than it says").arg(name);
+            return false;
+        }
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
+        if (!put(data, n)) {
+            why = QStringLiteral("cannot write %1").arg(name);
+            return false;
+        }
+        return true;
+    };
+    while (why.isEmpty() && left > 0) {
+        if (cancelled && cancelled()) {
+            why = QStringLiteral("cancelled");
+            break;
+        }
+        const QByteArray in = file.read(std::min(kBlock, left));
+        if (in.isEmpty()) {
+            why = QStringLiteral("%1: cut short").arg(name);
+            break;
+        }
+        left -= in.size();
+        if (entry.method == 0) {
+            take(in.constData(), in.size());
+            continue;
+        }
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        z.avail_in = static_cast<uInt>(in.size());
+        while (why.isEmpty() && z.avail_in > 0 && status != Z_STREAM_END) {
+            z.next_out = reinterpret_cast<Bytef*>(outBlock.data());
+            z.avail_out = static_cast<uInt>(outBlock.size());
+            status = inflate(&z, Z_NO_FLUSH);
+            if (status != Z_OK && status != Z_STREAM_END) {
+                why = QStringLiteral("%1: damaged data").arg(name);
+                break;
+            }
+            take(outBlock.constData(), outBlock.size() - z.avail_out);
+        }
+    }
+    if (entry.method == 8) {
+        inflateEnd(&z);
+    }
+    if (why.isEmpty() &&
+        (status != Z_STREAM_END || produced != qint64(entry.size) || static_cast<quint32>(crc) != entry.crc)) {
+        why = QStringLiteral("%1 fails its check (damaged archive)").arg(name);
+    }
+    return why;
 }
 
 std::optional<QByteArray> ReadEntry(QFile& file, const ZipEntry& entry, qint64 maxBytes) {
-    // 0xFFFFFFFF marks a ZIP64 entry, far beyond anything read here.
-    if (entry.size > maxBytes || entry.compressed == 0xFFFFFFFF || entry.size == 0xFFFFFFFF) {
+    if (entry.size > maxBytes) {
         return std::nullopt;
     }
-    if (!file.seek(entry.localOffset)) {
-        return std::nullopt;
-    }
-    const QByteArray local = file.read(30);
-    if (local.size() != 30 || U32(local, 0) != kLocalHeader) {
-        return std::nullopt;
-    }
-    const qint64 dataAt = qint64(entry.localOffset) + 30 + U16(local, 26) + U16(local, 28);
-    if (dataAt + entry.compressed > file.size() || !file.seek(dataAt)) {
-        return std::nullopt;
-    }
-    const QByteArray stored = file.read(entry.compressed);
-    if (stored.size() != qsizetype(entry.compressed)) {
-        return std::nullopt;
-    }
-    if (entry.method == 0) {
-        return stored.size() == qsizetype(entry.size) ? std::optional<QByteArray>(stored) : std::nullopt;
-    }
-    if (entry.method != 8) {
-        return std::nullopt;
-    }
-    QByteArray out(qsizetype(entry.size), Qt::Uninitialized);
-    z_stream z{};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) {
-        return std::nullopt;
-    }
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stored.constData()));
-    z.avail_in = static_cast<uInt>(stored.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    const int status = inflate(&z, Z_FINISH);
-    const uLong produced = z.total_out;
-    inflateEnd(&z);
-    // The declared size bounds the output: a stream that wants to go on is damaged or a bomb.
-    if (status != Z_STREAM_END || produced != entry.size) {
-        return std::nullopt;
-    }
-    return out;
+    QByteArray out;
+    out.reserve(qsizetype(entry.size));
+    const QString why = StreamEntry(file, entry, maxBytes, {}, [&out](const char* data, qint64 n) {
+        out.append(data, n);
+        return true;
+    });
+    return why.isEmpty() ? std::optional<QByteArray>(std::move(out)) : std::nullopt;
 }
 
 // ---- string pools (binary XML and the resource table share them) --------------------------------
@@ -187,27 +276,103 @@ QString Utf8String(const QByteArray& doc, qint64 s, qint64 limit) {
     return QString::fromUtf8(doc.constData() + s, bytes);
 }
 
-// The strings of the pool chunk at at; false when its header does not fit what is there.
-bool ReadStringPool(const QByteArray& doc, qint64 at, quint16 headerSize, quint32 size, std::vector<QString>& out) {
-    if (headerSize < 28) {
-        return false;
+// A string pool read on demand: a string is decoded when first asked for, and kept. Its strings
+// together must fit in the pool, as every packager writes them; a pool whose many offsets name one
+// long string (a few KB compressed) would otherwise decode into gigabytes. What is kept is thus
+// bounded by the document's size, and asking for a string again costs nothing.
+class StringPool {
+public:
+    // False when the pool chunk at `at` does not fit what is there.
+    bool Open(const QByteArray& doc, qint64 at, quint16 headerSize, quint32 size) {
+        if (headerSize < 28) {
+            return false;
+        }
+        const quint32 count = U32(doc, at + 8);
+        const quint32 stringsStart = U32(doc, at + 20);
+        if (count > size / 4 || !Fits(doc, at + headerSize, qint64(count) * 4) || stringsStart > size) {
+            return false;
+        }
+        m_doc = &doc;
+        m_count = count;
+        m_utf8 = (U32(doc, at + 16) & 0x100) != 0;
+        m_offsets = at + headerSize;
+        m_base = at + stringsStart;
+        m_limit = at + size;
+        m_decoded.clear();
+        // Packagers write each string once, so the strings together fit in the pool; offsets
+        // that name one string many times are built to blow up.
+        qint64 spans = 0;
+        for (quint32 i = 0; i < count; ++i) {
+            spans += Span(m_base + U32(doc, m_offsets + qint64(i) * 4));
+            if (spans > size) {
+                m_hostile = true;
+                return false;
+            }
+        }
+        return true;
     }
-    const quint32 count = U32(doc, at + 8);
-    const bool utf8 = (U32(doc, at + 16) & 0x100) != 0;
-    const quint32 stringsStart = U32(doc, at + 20);
-    if (count > size / 4 || !Fits(doc, at + headerSize, qint64(count) * 4) || stringsStart > size) {
-        return false;
+
+    bool IsOpen() const { return m_doc != nullptr; }
+    // True when a pool was refused for naming its strings over and over.
+    bool Hostile() const { return m_hostile; }
+
+    // The string at index; empty when there is none or the budget is spent.
+    QString At(quint32 index) {
+        if (m_doc == nullptr || index >= m_count) {
+            return {};
+        }
+        if (const auto found = m_decoded.find(index); found != m_decoded.end()) {
+            return found->second;
+        }
+        const qint64 s = m_base + U32(*m_doc, m_offsets + qint64(index) * 4);
+        QString text = m_utf8 ? Utf8String(*m_doc, s, m_limit) : Utf16String(*m_doc, s, m_limit);
+        m_decoded.emplace(index, text);
+        return text;
     }
-    out.clear();
-    out.reserve(count);
-    const qint64 base = at + stringsStart;
-    const qint64 limit = at + size;
-    for (quint32 i = 0; i < count; ++i) {
-        const qint64 s = base + U32(doc, at + headerSize + qint64(i) * 4);
-        out.push_back(utf8 ? Utf8String(doc, s, limit) : Utf16String(doc, s, limit));
+
+private:
+    // The bytes the string at s takes with its lengths and terminator; 0 when it does not fit.
+    qint64 Span(qint64 s) const {
+        const QByteArray& doc = *m_doc;
+        if (s < m_base || s >= m_limit) {
+            return 0;
+        }
+        qint64 p = s;
+        const auto length = [&](int unit) -> qint64 {
+            if (p + unit > m_limit) {
+                return -1;
+            }
+            qint64 n = unit == 1 ? static_cast<unsigned char>(doc[p]) : U16(doc, p);
+            p += unit;
+            const qint64 high = unit == 1 ? 0x80 : 0x8000;
+            if (n & high) {
+                if (p + unit > m_limit) {
+                    return -1;
+                }
+                n = ((n & (high - 1)) << (8 * unit)) | (unit == 1 ? static_cast<unsigned char>(doc[p]) : U16(doc, p));
+                p += unit;
+            }
+            return n;
+        };
+        qint64 bytes = 0;
+        if (m_utf8) {
+            const qint64 characters = length(1);
+            bytes = characters < 0 ? -1 : length(1);
+            bytes = bytes < 0 ? -1 : bytes + 1;
+        } else {
+            const qint64 characters = length(2);
+            bytes = characters < 0 ? -1 : characters * 2 + 2;
+        }
+        return bytes < 0 || p + bytes > m_limit + 1 ? 0 : p - s + bytes;
     }
-    return true;
-}
+
+    const QByteArray* m_doc = nullptr;
+    quint32 m_count = 0;
+    bool m_utf8 = false;
+    qint64 m_offsets = 0, m_base = 0, m_limit = 0;
+    bool m_hostile = false;
+    std::unordered_map<quint32, QString> m_decoded;
+};
 
 // ---- binary XML ---------------------------------------------------------------------------------
 
@@ -217,6 +382,11 @@ constexpr quint16 kResourceMap = 0x0180;
 constexpr quint16 kStartElement = 0x0102;
 constexpr quint32 kNoIndex = 0xFFFFFFFF;
 constexpr unsigned char kReference = 0x01; // a value's type: a resource id
+// A resource id of a shared library's package, whose id (0x00 in the file) is only given at run time.
+constexpr unsigned char kDynamicReference = 0x07;
+bool IsReference(unsigned char type) {
+    return type == kReference || type == kDynamicReference;
+}
 constexpr unsigned char kText = 0x03;      // a value's type: an index into a string pool
 
 // The android: attributes looked for, by name and by their framework resource id.
@@ -275,13 +445,11 @@ public:
     }
 
 private:
-    bool ReadPool(qint64 at, quint16 headerSize, quint32 size) {
-        return ReadStringPool(m_doc, at, headerSize, size, m_strings);
-    }
+    bool ReadPool(qint64 at, quint16 headerSize, quint32 size) { return m_pool.Open(m_doc, at, headerSize, size); }
 
-    QString StringAt(quint32 index) const { return index < m_strings.size() ? m_strings[index] : QString(); }
+    QString StringAt(quint32 index) { return m_pool.At(index); }
 
-    Attr Identify(quint32 nameIndex) const {
+    Attr Identify(quint32 nameIndex) {
         const QString name = StringAt(nameIndex);
         const quint32 id = nameIndex < m_resourceIds.size() ? m_resourceIds[nameIndex] : 0;
         for (const AttrId& known : kAttrs) {
@@ -322,6 +490,7 @@ private:
                     m_info.m_versionCode = value.toInt();
                 } else if (attr == Attr::VersionName) {
                     m_info.m_versionName = value;
+                    m_info.m_versionNameResource = IsReference(dataType) ? data : 0;
                 }
             } else if (element == QLatin1String("uses-sdk")) {
                 if (attr == Attr::MinSdk) {
@@ -334,16 +503,16 @@ private:
             } else if (element == QLatin1String("application") && attr == Attr::Label) {
                 labelIsReference = !isText && raw == kNoIndex;
                 m_info.m_label = text;
-                m_info.m_labelResource = dataType == kReference ? data : 0;
+                m_info.m_labelResource = IsReference(dataType) ? data : 0;
             } else if (element == QLatin1String("application") && attr == Attr::Icon) {
-                m_info.m_iconResource = dataType == kReference ? data : 0;
+                m_info.m_iconResource = IsReference(dataType) ? data : 0;
             }
         }
         return true;
     }
 
     const QByteArray& m_doc;
-    std::vector<QString> m_strings;
+    StringPool m_pool;
     std::vector<quint32> m_resourceIds;
     CApkInfo m_info;
 };
@@ -382,7 +551,7 @@ public:
                 return false;
             }
             // The first pool is the table's own: every text value indexes it.
-            if (type == kStringPool && m_strings.empty() && !ReadStringPool(m_doc, at, headerSize, size, m_strings)) {
+            if (type == kStringPool && !m_strings.IsOpen() && !m_strings.Open(m_doc, at, headerSize, size)) {
                 return false;
             }
             if (type == kTablePackage && !ReadPackage(at, headerSize, size)) {
@@ -404,7 +573,9 @@ public:
         const auto it = m_values.find(id);
         return it == m_values.end() ? std::vector<ResourceValue>() : it->second;
     }
-    QString Text(quint32 index) const { return index < m_strings.size() ? m_strings[index] : QString(); }
+    QString Text(quint32 index) { return m_strings.At(index); }
+    // True when the table was built to blow up, not merely damaged.
+    bool Hostile() const { return m_strings.Hostile(); }
 
 private:
     bool ReadPackage(qint64 at, quint16 headerSize, quint32 size) {
@@ -512,7 +683,7 @@ private:
 
     const QByteArray& m_doc;
     std::vector<quint32> m_wanted;
-    std::vector<QString> m_strings;
+    StringPool m_strings;
     std::map<quint32, std::vector<ResourceValue>> m_values;
 };
 
@@ -525,7 +696,7 @@ int LocaleRank(const ResourceValue& value) {
 }
 
 // The label's text: Chinese first, then the default; a reference to another text is followed.
-QString ResolveLabel(ResourceTable& table, quint32 id) {
+QString ResolveText(ResourceTable& table, quint32 id) {
     for (int depth = 0; depth < 4 && id != 0; ++depth) {
         const std::vector<ResourceValue> values = table.ValuesOf(id);
         const auto best = std::max_element(values.begin(), values.end(),
@@ -536,7 +707,7 @@ QString ResolveLabel(ResourceTable& table, quint32 id) {
         if (best->type == kText) {
             return table.Text(best->data);
         }
-        id = best->type == kReference ? best->data : 0;
+        id = IsReference(best->type) ? best->data : 0;
     }
     return {};
 }
@@ -552,7 +723,7 @@ QStringList ResolveIconFiles(ResourceTable& table, quint32 id) {
                 // 0 is the default density (160); 0xFFFE "no density" and 0xFFFF "any" rank last.
                 const int density = value.density == 0 ? 160 : (value.density >= 0xFFFE ? 0 : value.density);
                 files.emplace_back(density, path);
-            } else if (value.type == kReference) {
+            } else if (IsReference(value.type)) {
                 next = value.data;
             }
         }
@@ -580,7 +751,7 @@ std::optional<CApkInfo> ParseBinaryManifest(const QByteArray& document) {
 
 QString ResourceText(const QByteArray& table, quint32 id) {
     ResourceTable reader(table);
-    return reader.Read({id}) ? ResolveLabel(reader, id) : QString();
+    return reader.Read({id}) ? ResolveText(reader, id) : QString();
 }
 
 std::optional<QByteArray> ReadZipEntry(const QString& zipPath, const QString& entryName, qint64 maxBytes) {
@@ -618,91 +789,55 @@ bool ExtractZipEntry(const QString& zipPath, const QString& entryName, QIODevice
     if (found == entries.end()) {
         return fail(QStringLiteral("%1 holds no %2").arg(zipPath, entryName));
     }
-    const ZipEntry& entry = *found;
-    if (entry.size > maxBytes || entry.compressed == 0xFFFFFFFF || entry.size == 0xFFFFFFFF) {
-        return fail(QStringLiteral("%1 is too large").arg(entryName));
-    }
-    if (entry.method != 0 && entry.method != 8) {
-        return fail(QStringLiteral("%1 uses an unknown compression").arg(entryName));
-    }
-    const QByteArray local = file.seek(entry.localOffset) ? file.read(30) : QByteArray();
-    if (local.size() != 30 || U32(local, 0) != kLocalHeader) {
-        return fail(QStringLiteral("%1: damaged entry header").arg(entryName));
-    }
-    const qint64 dataAt = qint64(entry.localOffset) + 30 + U16(local, 26) + U16(local, 28);
-    if (dataAt + entry.compressed > file.size() || !file.seek(dataAt)) {
-        return fail(QStringLiteral("%1: cut short").arg(entryName));
-    }
-    // The expected CRC is the directory's (the local header's may be zero with a data descriptor).
-    const quint32 expectedCrc = entry.crc;
-    constexpr qint64 kBlock = 64 * 1024;
-    z_stream z{};
-    if (entry.method == 8 && inflateInit2(&z, -MAX_WBITS) != Z_OK) {
-        return fail(QStringLiteral("inflate failed to start"));
-    }
-    uLong crc = crc32(0, nullptr, 0);
-    qint64 produced = 0;
-    qint64 left = entry.compressed;
-    QByteArray outBlock(kBlock, Qt::Uninitialized);
-    int status = Z_OK;
-    bool ok = true;
-    QString why;
-    const auto put = [&](const char* data, qint64 n) {
-        produced += n;
-        if (produced > qint64(entry.size)) {
-            why = QStringLiteral("%1 is longer than it says").arg(entryName);
-            return false;
+    QString writeError;
+    const QString why = StreamEntry(file, *found, maxBytes, cancelled, [&](const char* data, qint64 n) {
+        if (out.write(data, n) == n) {
+            return true;
         }
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
-        if (out.write(data, n) != n) {
-            why = QStringLiteral("cannot write %1: %2").arg(entryName, out.errorString());
-            return false;
+        writeError = out.errorString();
+        return false;
+    });
+    if (!why.isEmpty()) {
+        return fail(writeError.isEmpty() ? why : QStringLiteral("%1: %2").arg(why, writeError));
+    }
+    return true;
+}
+
+bool VerifyArchive(const QString& zipPath, QString* error, const std::function<bool()>& cancelled) {
+    const auto fail = [error](const QString& why) {
+        if (error != nullptr) {
+            *error = why;
         }
-        return true;
+        return false;
     };
-    while (ok && left > 0) {
-        if (cancelled && cancelled()) {
-            why = QStringLiteral("cancelled");
-            ok = false;
-            break;
-        }
-        const QByteArray in = file.read(std::min(kBlock, left));
-        if (in.isEmpty()) {
-            why = QStringLiteral("%1: cut short").arg(entryName);
-            ok = false;
-            break;
-        }
-        left -= in.size();
-        if (entry.method == 0) {
-            ok = put(in.constData(), in.size());
-            continue;
-        }
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
-        z.avail_in = static_cast<uInt>(in.size());
-        while (ok && z.avail_in > 0 && status != Z_STREAM_END) {
-            z.next_out = reinterpret_cast<Bytef*>(outBlock.data());
-            z.avail_out = static_cast<uInt>(outBlock.size());
-            status = inflate(&z, Z_NO_FLUSH);
-            if (status != Z_OK && status != Z_STREAM_END) {
-                why = QStringLiteral("%1: damaged data").arg(entryName);
-                ok = false;
-                break;
-            }
-            ok = put(outBlock.constData(), outBlock.size() - z.avail_out);
+    QFile file(zipPath);
+    std::vector<ZipEntry> entries;
+    if (!file.open(QIODevice::ReadOnly)) {
+        return fail(QStringLiteral("cannot open %1").arg(zipPath));
+    }
+    if (!ReadDirectory(file, entries)) {
+        return fail(QStringLiteral("%1 is no ZIP archive, or a damaged one").arg(zipPath));
+    }
+    // Deflate packs at most about a thousand to one; the sizes an archive declares may not add up
+    // to more than a generous multiple of the file, so checking it stays linear in its size.
+    const qint64 allowed = 64 * file.size() + 64 * 1024 * 1024;
+    qint64 declared = 0;
+    for (const ZipEntry& entry : entries) {
+        declared += entry.size;
+        if (declared > allowed) {
+            return fail(QStringLiteral("%1 unpacks to far more than its size").arg(zipPath));
         }
     }
-    if (entry.method == 8) {
-        inflateEnd(&z);
-        if (ok && status != Z_STREAM_END) {
-            why = QStringLiteral("%1: damaged data").arg(entryName);
-            ok = false;
+    for (const ZipEntry& entry : entries) {
+        const QString why =
+            StreamEntry(file, entry, std::numeric_limits<qint64>::max(), cancelled, [](const char*, qint64) {
+                return true;
+            });
+        if (!why.isEmpty()) {
+            return fail(why);
         }
     }
-    if (ok && (produced != qint64(entry.size) || static_cast<quint32>(crc) != expectedCrc)) {
-        why = QStringLiteral("%1 fails its check (damaged archive)").arg(entryName);
-        ok = false;
-    }
-    return ok ? true : fail(why);
+    return true;
 }
 
 } // namespace apk
@@ -734,13 +869,18 @@ CApkInfo* libaapt_ParseFile(const QString& path) {
     if (!info) {
         return nullptr;
     }
-    // Most apps name their label and icon as resources; the table says what they are.
-    if (tableEntry != nullptr && (info->m_labelResource != 0 || info->m_iconResource != 0)) {
+    // Most apps name their label and icon as resources, some their version name too; the table says
+    // what they are.
+    if (tableEntry != nullptr &&
+        (info->m_labelResource != 0 || info->m_iconResource != 0 || info->m_versionNameResource != 0)) {
         if (const std::optional<QByteArray> bytes = ReadEntry(file, *tableEntry, kMaxTableBytes)) {
             ResourceTable table(*bytes);
-            if (table.Read({info->m_labelResource, info->m_iconResource})) {
-                if (const QString label = ResolveLabel(table, info->m_labelResource); !label.isEmpty()) {
+            if (table.Read({info->m_labelResource, info->m_iconResource, info->m_versionNameResource})) {
+                if (const QString label = ResolveText(table, info->m_labelResource); !label.isEmpty()) {
                     info->m_label = label;
+                }
+                if (info->m_versionNameResource != 0) {
+                    info->m_versionName = ResolveText(table, info->m_versionNameResource);
                 }
                 for (const QString& name : ResolveIconFiles(table, info->m_iconResource)) {
                     const auto found =
@@ -750,6 +890,9 @@ CApkInfo* libaapt_ParseFile(const QString& path) {
                         break;
                     }
                 }
+            }
+            if (table.Hostile()) {
+                return nullptr;
             }
         }
     }

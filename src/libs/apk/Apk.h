@@ -36,8 +36,9 @@ public:
     int m_versionCode = 0;
     QStringList m_permissions;
     QByteArray m_icon;
-    // The resources the manifest names for the label and the icon; 0 when it gives none.
-    quint32 m_labelResource = 0, m_iconResource = 0;
+    // The resources the manifest names for the label, the icon and the version name; 0 when it
+    // gives none.
+    quint32 m_labelResource = 0, m_iconResource = 0, m_versionNameResource = 0;
 };
 
 // Null when the file is no readable APK (not a ZIP, no manifest, no package name).
@@ -62,5 +63,11 @@ std::optional<QByteArray> ReadZipEntry(const QString& zipPath, const QString& en
 // cancelled, when given, is asked between blocks.
 bool ExtractZipEntry(const QString& zipPath, const QString& entryName, QIODevice& out, qint64 maxBytes,
                      QString* error, const std::function<bool()>& cancelled = {});
+
+// Reads every entry of a ZIP file through, checking each against its size and CRC-32, as a phone
+// checks a package before it installs it. False with the reason when the directory is damaged,
+// entries share bytes or names, the declared sizes are out of all proportion to the file, or any
+// entry fails its check. cancelled, when given, is asked between blocks.
+bool VerifyArchive(const QString& zipPath, QString* error, const std::function<bool()>& cancelled = {});
 
 } // namespace apk

@@ -5,11 +5,16 @@
 
 #include "TestApk.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <zlib.h>
 
 namespace {
@@ -104,6 +109,10 @@ TEST_F(ApkTest, DeflatedEntriesInflateAndAnEmptyLabelFallsBackToThePackage) {
     put32(22, static_cast<quint32>(manifest.size()));
     put16(central + 10, 8);
     put32(central + 24, static_cast<quint32>(manifest.size()));
+    const auto crc = static_cast<quint32>(
+        crc32(0, reinterpret_cast<const Bytef*>(manifest.constData()), static_cast<uInt>(manifest.size())));
+    put32(14, crc);
+    put32(central + 16, crc);
     const QString path = Write(QStringLiteral("deflated.apk"), zip);
     const Info info(libaapt_ParseFile(path));
     ASSERT_NE(info, nullptr);
@@ -232,6 +241,226 @@ TEST_F(ApkTest, LabelAndIconNamedAsResourcesComeFromTheResourceTable) {
         ASSERT_NE(info, nullptr) << at;
         EXPECT_FALSE(info->GetLabel().isEmpty());
     }
+}
+
+// ---- hostile archives ---------------------------------------------------------------------------
+
+void Put16(QByteArray& b, qsizetype at, quint16 v) {
+    b[at] = char(v & 0xFF), b[at + 1] = char(v >> 8);
+}
+void Put32(QByteArray& b, qsizetype at, quint32 v) {
+    Put16(b, at, quint16(v & 0xFFFF)), Put16(b, at + 2, quint16(v >> 16));
+}
+
+// A binary manifest (or, as table, a resource table) whose string pool holds count offsets that
+// all name one string of length characters: count * length characters if each were decoded.
+QByteArray AmplifyingDocument(bool table, quint32 count, quint32 length) {
+    QByteArray pool(28 + qsizetype(count) * 4, '\0'); // the offsets are all 0
+    Put16(pool, 0, 0x0001), Put16(pool, 2, 28), Put32(pool, 8, count), Put32(pool, 20, quint32(pool.size()));
+    QByteArray text(4 + qsizetype(length) * 2 + 2, 'a');
+    Put16(text, 0, quint16(0x8000 | (length >> 16))), Put16(text, 2, quint16(length & 0xFFFF));
+    pool += text;
+    Put32(pool, 4, quint32(pool.size()));
+    // An element whose 64 attributes are named by the first 64 strings.
+    QByteArray element(36 + 64 * 20, '\0');
+    Put16(element, 0, 0x0102), Put16(element, 2, 16), Put32(element, 4, quint32(element.size()));
+    Put16(element, 24, 20), Put16(element, 26, 20), Put16(element, 28, 64);
+    for (int i = 0; i < 64; ++i) {
+        Put32(element, 36 + i * 20 + 4, quint32(i));
+        Put32(element, 36 + i * 20 + 8, 0xFFFFFFFF);
+    }
+    QByteArray doc(table ? 12 : 8, '\0');
+    Put16(doc, 0, table ? 0x0002 : 0x0003), Put16(doc, 2, quint16(doc.size()));
+    doc += pool + (table ? QByteArray() : element);
+    Put32(doc, 4, quint32(doc.size()));
+    return doc;
+}
+
+// The archive with its directory record repeated: every copy names the first entry's bytes; the
+// copies after the first carry another name when renamed is set.
+QByteArray WithSharedEntries(QByteArray zip, int copies, bool renamed) {
+    const qsizetype central = zip.indexOf(QByteArray("PK\x01\x02", 4));
+    const qsizetype end = zip.indexOf(QByteArray("PK\x05\x06", 4));
+    const QByteArray record = zip.mid(central, end - central);
+    QByteArray directory = record;
+    for (int i = 1; i < copies; ++i) {
+        QByteArray copy = record;
+        if (renamed) {
+            copy[46] = char('a' + i % 26);
+        }
+        directory += copy;
+    }
+    QByteArray tail = zip.mid(end);
+    Put16(tail, 8, quint16(copies)), Put16(tail, 10, quint16(copies)), Put32(tail, 12, quint32(directory.size()));
+    return zip.left(central) + directory + tail;
+}
+
+// Each of these once cost gigabytes or minutes; now each is refused, by the reader and by the
+// check every package passes before it is installed.
+TEST_F(ApkTest, AmplifyingDamagedAndOverlappingArchivesAreRefused) {
+    const QByteArray manifest = Manifest();
+    const QByteArray labelled = vexa::sim::MakeBinaryManifest(QStringLiteral("com.example.weather"), 42, {}, {}, 9, 30,
+                                                              kPermissions, 0x7f010000, 0);
+    const QString name = QStringLiteral("AndroidManifest.xml");
+    QByteArray flipped = MakeTestApk(QStringLiteral("com.example.flip"), 1, {}, {}, {}, {}, 5000);
+    flipped[flipped.indexOf("dex\n035") + 100] = 'x';
+    // classes.dex, the second entry, says it unpacks to 3.75 GB.
+    QByteArray bomb = MakeTestApk(QStringLiteral("com.example.bomb"), 1, {}, {}, {}, {}, 5000);
+    Put32(bomb, bomb.indexOf(QByteArray("PK\x01\x02", 4), bomb.indexOf(QByteArray("PK\x01\x02", 4)) + 4) + 24,
+          0xF0000000);
+    const struct {
+        const char* what;
+        QByteArray zip;
+        bool parses;   // the manifest reads
+        bool verifies; // every entry passes its check
+    } cases[] = {
+        {"manifest pool", vexa::sim::MakeZip({{name, AmplifyingDocument(false, 300000, 500000)}}), false, true},
+        {"table pool",
+         vexa::sim::MakeZip({{name, labelled}, {QStringLiteral("resources.arsc"), AmplifyingDocument(true, 300000, 500000)}}),
+         false, true},
+        {"one name twice", WithSharedEntries(vexa::sim::MakeZip({{name, manifest}}), 2000, false), false, false},
+        {"entries sharing bytes", WithSharedEntries(vexa::sim::MakeZip({{name, manifest}}), 2, true), false, false},
+        {"a flipped byte", flipped, true, false},
+        {"a declared size out of proportion", bomb, true, false},
+    };
+    for (const auto& c : cases) {
+        const QString path = Write(QStringLiteral("hostile.apk"), c.zip);
+        const Info info(libaapt_ParseFile(path));
+        EXPECT_EQ(info != nullptr, c.parses) << c.what;
+        QString why;
+        EXPECT_EQ(apk::VerifyArchive(path, &why), c.verifies) << c.what;
+        EXPECT_EQ(why.isEmpty(), c.verifies) << c.what;
+    }
+    EXPECT_FALSE(apk::ParseBinaryManifest(AmplifyingDocument(false, 300000, 500000)).has_value());
+    EXPECT_TRUE(apk::VerifyArchive(
+        Write(QStringLiteral("good.apk"), MakeTestApk(QStringLiteral("com.example.good"), 1, {}, {}, {}, {}, 5000)),
+        nullptr));
+}
+
+// ---- packages built by Android's packager --------------------------------------------------------
+
+class AaptBuilt : public ApkTest {
+protected:
+    void SetUp() override {
+        // A small stand-in for the platform's resource package (id 0x01) that gives the manifest
+        // attributes their real ids, for aapt to link against.
+        static const char* const kAttrs[][3] = {
+            {"name", "0x01010003", "string"},           {"label", "0x01010001", "reference|string"},
+            {"icon", "0x01010002", "reference"},        {"minSdkVersion", "0x0101020c", "integer|string"},
+            {"versionCode", "0x0101021b", "integer"},   {"versionName", "0x0101021c", "string"},
+            {"targetSdkVersion", "0x01010270", "integer|string"}, {"drawable", "0x01010199", "reference"}};
+        QString pub = QStringLiteral("<resources>"), attrs = pub;
+        for (const auto& a : kAttrs) {
+            pub += QStringLiteral("<public type=\"attr\" name=\"%1\" id=\"%2\"/>").arg(a[0], a[1]);
+            attrs += QStringLiteral("<attr name=\"%1\" format=\"%2\"/>").arg(a[0], a[2]);
+        }
+        Source(QStringLiteral("fw/res/values/public.xml"), pub + QStringLiteral("</resources>"));
+        Source(QStringLiteral("fw/res/values/attrs.xml"), attrs + QStringLiteral("</resources>"));
+        Source(QStringLiteral("fw/res/values/strings.xml"),
+               QStringLiteral("<resources><string name=\"fw_label\">系统框架</string>"
+                              "<string name=\"fw_version\">10-vexa</string></resources>"));
+        Source(QStringLiteral("fw/AndroidManifest.xml"),
+               QStringLiteral("<manifest xmlns:android=\"%1\" package=\"android\" android:versionCode=\"29\" "
+                              "android:versionName=\"@string/fw_version\"><application "
+                              "android:label=\"@string/fw_label\"/></manifest>")
+                   .arg(kAndroidNs));
+        m_framework = m_dir.filePath(QStringLiteral("fw.apk"));
+        ASSERT_TRUE(Aapt({QStringLiteral("package"), QStringLiteral("-f"), QStringLiteral("-x"), QStringLiteral("-M"),
+                          m_dir.filePath(QStringLiteral("fw/AndroidManifest.xml")), QStringLiteral("-S"),
+                          m_dir.filePath(QStringLiteral("fw/res")), QStringLiteral("-F"), m_framework}));
+    }
+
+    void Source(const QString& name, const QString& text) {
+        QDir().mkpath(QFileInfo(m_dir.filePath(name)).path());
+        Write(name, text.toUtf8());
+    }
+
+    // aapt's standard output; nothing when it fails.
+    std::optional<QString> Aapt(const QStringList& arguments) {
+        QProcess aapt;
+        aapt.start(QStringLiteral("aapt"), arguments);
+        if (!aapt.waitForFinished(30000) || aapt.exitCode() != 0) {
+            ADD_FAILURE() << "aapt " << arguments.join(' ').toStdString() << ": "
+                          << aapt.readAllStandardError().toStdString();
+            return std::nullopt;
+        }
+        return QString::fromUtf8(aapt.readAllStandardOutput());
+    }
+
+    // What aapt's dump says of a package: name, version name, and the label a Chinese user sees.
+    QStringList Badging(const QString& apk) {
+        const QString dump = Aapt({QStringLiteral("dump"), QStringLiteral("badging"), apk}).value_or(QString());
+        const auto field = [&dump](const QString& pattern) {
+            return QRegularExpression(pattern, QRegularExpression::MultilineOption).match(dump).captured(1);
+        };
+        const QString chinese = field(QStringLiteral("^application-label-zh-CN:'([^']*)'"));
+        return {field(QStringLiteral("^package: name='([^']*)'")), field(QStringLiteral("versionName='([^']*)'")),
+                chinese.isEmpty() ? field(QStringLiteral("^application-label:'([^']*)'")) : chinese};
+    }
+
+    static constexpr const char* kAndroidNs = "http://schemas.android.com/apk/res/android";
+    QString m_framework;
+};
+
+TEST_F(AaptBuilt, PackagesReadAsTheirDumpPrintsThem) {
+    Source(QStringLiteral("app/AndroidManifest.xml"),
+           QStringLiteral("<manifest xmlns:android=\"%1\" package=\"com.example.weather\" android:versionCode=\"42\" "
+                          "android:versionName=\"@string/version\"><uses-sdk android:minSdkVersion=\"21\" "
+                          "android:targetSdkVersion=\"30\"/><uses-permission android:name=\"android.permission.INTERNET\"/>"
+                          "<application android:label=\"@string/app_name\" android:icon=\"@mipmap/ic_launcher\"/>"
+                          "</manifest>")
+               .arg(kAndroidNs));
+    Source(QStringLiteral("app/res/values/strings.xml"),
+           QStringLiteral("<resources><string name=\"app_name\">Weather</string>"
+                          "<string name=\"version\">2.1.0-beta</string></resources>"));
+    Source(QStringLiteral("app/res/values-zh-rCN/strings.xml"),
+           QStringLiteral("<resources><string name=\"app_name\">天气预报</string></resources>"));
+    Source(QStringLiteral("app/res/values-fr/strings.xml"),
+           QStringLiteral("<resources><string name=\"app_name\">Météo</string></resources>"));
+    // An adaptive icon for new phones, a PNG for the others.
+    Source(QStringLiteral("app/res/mipmap-anydpi-v26/ic_launcher.xml"),
+           QStringLiteral("<adaptive-icon xmlns:android=\"%1\"><background android:drawable=\"@mipmap/ic_launcher\"/>"
+                          "</adaptive-icon>")
+               .arg(kAndroidNs));
+    QImage png(72, 72, QImage::Format_RGB32);
+    png.fill(Qt::red);
+    QDir().mkpath(m_dir.filePath(QStringLiteral("app/res/mipmap-hdpi")));
+    ASSERT_TRUE(png.save(m_dir.filePath(QStringLiteral("app/res/mipmap-hdpi/ic_launcher.png"))));
+
+    const auto build = [&](const QString& apk, const QStringList& extra) {
+        const QString path = m_dir.filePath(apk);
+        EXPECT_TRUE(Aapt(QStringList{QStringLiteral("package"), QStringLiteral("-f"), QStringLiteral("-M"),
+                                     m_dir.filePath(QStringLiteral("app/AndroidManifest.xml")), QStringLiteral("-S"),
+                                     m_dir.filePath(QStringLiteral("app/res")), QStringLiteral("-I"), m_framework,
+                                     QStringLiteral("-F"), path} +
+                         extra));
+        return path;
+    };
+    const struct {
+        const char* what;
+        QString apk;
+        QStringList expected;
+    } cases[] = {
+        {"UTF-8 pools", build(QStringLiteral("app.apk"), {}),
+         {QStringLiteral("com.example.weather"), QStringLiteral("2.1.0-beta"), QStringLiteral("天气预报")}},
+        {"UTF-16 pools", build(QStringLiteral("app16.apk"), {QStringLiteral("--utf16")}),
+         {QStringLiteral("com.example.weather"), QStringLiteral("2.1.0-beta"), QStringLiteral("天气预报")}},
+        // A shared library's resources have no package id until run time (0x00, dynamic references).
+        {"shared library", build(QStringLiteral("shared.apk"), {QStringLiteral("--shared-lib")}),
+         {QStringLiteral("com.example.weather"), QStringLiteral("2.1.0-beta"), QStringLiteral("天气预报")}},
+        {"resources in package 0x01", m_framework,
+         {QStringLiteral("android"), QStringLiteral("10-vexa"), QStringLiteral("系统框架")}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(Badging(c.apk), c.expected) << c.what;
+        const Info info(libaapt_ParseFile(c.apk));
+        ASSERT_NE(info, nullptr) << c.what;
+        EXPECT_EQ((QStringList{info->GetPackageName(), info->GetVersionName(), info->GetLabel()}), c.expected) << c.what;
+        EXPECT_TRUE(apk::VerifyArchive(c.apk, nullptr)) << c.what;
+    }
+    // The PNG, not the adaptive icon's XML.
+    const Info app(libaapt_ParseFile(cases[0].apk));
+    EXPECT_TRUE(QImage::fromData(app->GetIcon()).size() == QSize(72, 72));
 }
 
 TEST(BinaryManifest, DamagedDocumentsAreRefusedNotOverread) {
