@@ -82,6 +82,14 @@ ApkCheck CheckApk(vexa::AppManager& manager, const QString& path) {
         check.message = Named(3003, name);
         return check;
     }
+    // A phone checks every entry of a package before it installs it; a damaged one would only fail
+    // there, after a long copy.
+    if (QString why; !apk::VerifyArchive(path, &why)) {
+        LOG_Error("[AppOps] %s is damaged: %s. %s:%d", qUtf8Printable(path), qUtf8Printable(why), LOG_HERE);
+        check.problem = ApkCheck::NotApk;
+        check.message = Named(3420, name);
+        return check;
+    }
     check.record.reset(manager.NewApp());
     vexa::AppRecord& record = *check.record;
     record.SetPackageName(info->GetPackageName());

@@ -702,7 +702,7 @@ int CPhoneDevice::InstallPackage(const QByteArray& bytes, const std::string& fil
     }
     copyFile.close();
     std::unique_ptr<CApkInfo, void (*)(CApkInfo*)> info(libaapt_ParseFile(copy), &libaapt_FreeInfo);
-    if (!info || !IsAndroidPackageName(info->GetPackageName())) {
+    if (!info || !IsAndroidPackageName(info->GetPackageName()) || !apk::VerifyArchive(copy, nullptr)) {
         out += "Failure [INSTALL_PARSE_FAILED_NOT_APK: Failed to parse " + file + "]\n";
         return 1;
     }
