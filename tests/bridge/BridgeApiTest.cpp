@@ -1147,6 +1147,38 @@ AppRecord* FindApp(AppManager* apps, const QString& package) {
     return nullptr;
 }
 
+// A package whose name Android refuses is refused by the phone too, and nothing is installed.
+TEST_P(BridgeApiTest, PackageNamesAndroidRefusesAreNotInstalled) {
+    SKIP_IF_LACKING(Apps);
+    AppManager* apps = Session()->GetAppManager();
+    ASSERT_EQ(apps->LoadApps(), 1);
+    const int before = apps->GetAppCount();
+    const struct {
+        QString package;
+        bool ok;
+    } cases[] = {
+        {QStringLiteral("com.example.ok_1"), true}, {QStringLiteral("a.b"), true},
+        {QStringLiteral("-rf"), false},             {QStringLiteral("com.example\n"), false},
+        {QStringLiteral("com.example\nx.y"), false}, {QStringLiteral("single"), false},
+        {QStringLiteral("com.1abc"), false},        {QStringLiteral("com._x"), false},
+        {QStringLiteral("com..x"), false},          {QStringLiteral("com.x."), false},
+        {QStringLiteral("com.x;reboot"), false},
+    };
+    int installed = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.package.toStdString());
+        const QString path = m_local.filePath(QStringLiteral("p.apk"));
+        ASSERT_TRUE(WriteFile(path, MakeTestApk(c.package, 1, QStringLiteral("1.0"), QStringLiteral("x"), {}, {})));
+        std::unique_ptr<AppRecord> record = RecordFromApk(apps, path);
+        ASSERT_NE(record, nullptr);
+        record->SetPackageName(c.package); // as the APK says, whatever a parser would make of it
+        EXPECT_EQ(apps->InstallApk(path, record.get(), {}, nullptr), c.ok);
+        installed += c.ok ? 1 : 0;
+    }
+    ASSERT_EQ(apps->LoadApps(), 1);
+    EXPECT_EQ(apps->GetAppCount(), before + installed);
+}
+
 TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     SKIP_IF_LACKING(Apps);
     AppManager* apps = Session()->GetAppManager();
