@@ -509,13 +509,17 @@ int CFileWnd::RenameRow(int row, const QString& name) {
         return refused;
     }
     OnPhone([this, item, name, parent](vexa::FileSystem& fs) {
-        const bool renamed = fs.RenamePath(item.path, name);
+        const int refused = files::CheckRemoval(fs, item.path);
+        const bool renamed = refused == 0 && fs.RenamePath(item.path, name);
         auto items = files::ReadFolder(fs, parent, parent == m_phoneRoot);
-        PostCall([this, renamed, parent, items = std::move(items)] {
+        PostCall([this, renamed, refused, item, parent, items = std::move(items)] {
             if (!renamed) {
                 LOG_Error("[CFileWnd] RenamePath failed. %s:%d", LOG_HERE);
             }
             FolderRead(parent, items, parent == m_current, false);
+            if (refused != 0) {
+                VexaMessageBox(FormatText(Str(refused), qUtf8Printable(OneLine(item.path))), this, Str(330), 0);
+            }
         });
     });
     return 0;
@@ -566,17 +570,22 @@ void CFileWnd::DeleteSelection(bool fromTree) {
     const QString folder = fromTree ? files::ParentOf(items.front().path) : m_current;
     OnPhone([this, items, folder](vexa::FileSystem& fs) {
         QString failed;
+        int refused = 0;
         for (auto it = items.rbegin(); it != items.rend() && failed.isEmpty(); ++it) {
-            if (!fs.DeletePath(it->path)) {
+            // A storage root, by whatever name, is refused with its reason before anything is sent.
+            if ((refused = files::CheckRemoval(fs, it->path)) != 0) {
+                failed = it->path;
+            } else if (!fs.DeletePath(it->path)) {
                 failed = it->Name();
             }
         }
         auto listing = files::ReadFolder(fs, folder, folder == m_phoneRoot);
-        PostCall([this, failed, folder, listing = std::move(listing)] {
+        PostCall([this, failed, refused, folder, listing = std::move(listing)] {
             m_pendingShow = folder;
             FolderRead(folder, listing, true, false);
             if (!failed.isEmpty()) {
-                VexaMessageBox(FormatText(Str(2823), qUtf8Printable(OneLine(failed))), this, Str(330), 0);
+                VexaMessageBox(FormatText(Str(refused != 0 ? refused : 2823), qUtf8Printable(OneLine(failed))), this,
+                               Str(330), 0);
             }
         });
     });

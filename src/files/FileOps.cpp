@@ -72,7 +72,7 @@ FsItem ItemOf(const vexa::FsEntry& entry, const QString& path) {
 FsItem NewFileItem(const QString& path, std::uint64_t size) {
     FsItem item;
     item.attributes = ATTR_ARCHIVE;
-    item.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, 0xFFFFFFFFu));
+    item.size = size;
     item.time = QDateTime::currentDateTime();
     item.time.setTime(QTime(item.time.time().hour(), item.time.time().minute(), item.time.time().second()));
     item.timeText = item.time.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
@@ -216,6 +216,18 @@ BatchResult RunUploads(vexa::FileSystem& fs, const std::vector<std::pair<QString
             return true;
         });
     return result;
+}
+
+int CheckRemoval(vexa::FileSystem& fs, const QString& path) {
+    switch (fs.CheckRemovable(path)) {
+    case vexa::RemovalCheck::StorageRoot:
+        return kTextStorageRoot;
+    case vexa::RemovalCheck::Unresolved:
+        return kTextUnresolved;
+    case vexa::RemovalCheck::Allowed:
+        break;
+    }
+    return 0;
 }
 
 int CheckCopyOrMove(vexa::FileSystem& fs, const std::vector<FsItem>& entries, const QString& folder, bool move) {

@@ -60,6 +60,13 @@ BatchResult RunUploads(vexa::FileSystem& fs, const std::vector<std::pair<QString
 BatchResult RunPhoneCopies(vexa::FileSystem& fs, const std::vector<FsItem>& entries, const QString& folder,
                            bool move, const BatchCallbacks& callbacks);
 
+// Why path may not be deleted or moved away, as a message id taking the path (2829: a storage root
+// by any of its names, 2830: the phone cannot tell where it leads), or 0. Asks the phone; the file
+// system refuses the same paths itself, this gives the reason before anything is sent.
+int CheckRemoval(vexa::FileSystem& fs, const QString& path);
+constexpr int kTextStorageRoot = 2829;
+constexpr int kTextUnresolved = 2830;
+
 // Why a copy or move cannot start (a message id: 876 folders, 877 a move across storages), or 0.
 int CheckCopyOrMove(vexa::FileSystem& fs, const std::vector<FsItem>& entries, const QString& folder, bool move);
 

@@ -29,7 +29,7 @@ constexpr int kBusyListingRows = 512;
 // One folder or file on the phone as the window and the scripts see it. A value: lists own them.
 struct FsItem {
     std::uint32_t attributes = 0;
-    std::uint32_t size = 0;
+    std::uint64_t size = 0; // bytes
     QDateTime time;  // to the second
     QString timeText; // "yyyy-MM-dd HH:mm"
     QString path;     // full phone path, "/" separated

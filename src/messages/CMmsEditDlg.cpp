@@ -308,16 +308,9 @@ bool CMmsEditDlg::Submit(bool send, int simChoice) {
         Refuse(this, refusal);
         return false;
     }
-    const QStringList recipients = msg.Recipients();
-    if (send) {
-        if (recipients.isEmpty()) {
-            VexaMessageBox(Str(2471), this, Str(kCaptionTip), 0);
-            return false;
-        }
-        if (const QStringList bad = messages::UndialableRecipients(recipients); !bad.isEmpty()) {
-            VexaMessageBox(FormatText(Str(3251), qUtf8Printable(bad.join(QStringLiteral(", ")))), this, Str(kCaptionTip), 0);
-            return false;
-        }
+    if (const mms::Refusal refused = mms::CheckRecipients(msg, send)) {
+        Refuse(this, refused);
+        return false;
     }
     messages::MmsSubmit result;
     CAnimateDialog busy(this);

@@ -20,11 +20,22 @@ constexpr int kTextSubjectTooLong = 3237;
 constexpr int kTextTooLarge = 3238;
 constexpr int kTextFull = 3230;
 constexpr int kTextMinTime = 3239;
+constexpr int kTextNoRecipient = 2471;
+constexpr int kTextBadRecipientsSend = 3251;
+constexpr int kTextBadRecipientsSave = 3269;
 constexpr int kTextBadPicture = 3233;
 constexpr int kTextSoundTooLarge = 3274;
 constexpr int kCaptionTip = 330;       // "提示"
 constexpr int kCaptionSaveFailed = 141; // "保存失败！"
 constexpr qint64 kMaxPicturePixels = 50LL * 1000 * 1000;
+
+Refusal Make(int textId, int captionId, int arg) {
+    Refusal refusal;
+    refusal.textId = textId;
+    refusal.captionId = captionId;
+    refusal.arg = arg;
+    return refusal;
+}
 
 } // namespace
 
@@ -33,6 +44,9 @@ QString RefusalText(const Refusal& refusal) {
         return {};
     }
     const QString& format = Str(refusal.textId);
+    if (format.contains(QLatin1String("%s"))) {
+        return FormatText(format, qUtf8Printable(refusal.text));
+    }
     return format.contains(QLatin1String("%d")) ? FormatText(format, refusal.arg) : format;
 }
 
@@ -47,28 +61,69 @@ Refusal CheckBeforeSave(MediaMsg* msg, const QDateTime& now) {
         }
     }
     if (msg->SlideCount() == 0) {
-        return {kTextPageEmpty, kCaptionTip, 0};
+        return Make(kTextPageEmpty, kCaptionTip, 0);
+    }
+    for (const Slide& slide : msg->Slides()) {
+        if (slide.durationMs < kMinSlideMs) {
+            return Make(kTextMinTime, kCaptionTip, 0);
+        }
     }
     if (SubjectLength(msg->Subject()) > kMaxSubjectChars) {
-        return {kTextSubjectTooLong, kCaptionSaveFailed, kMaxSubjectChars};
+        return Make(kTextSubjectTooLong, kCaptionSaveFailed, kMaxSubjectChars);
     }
     msg->SetDate(now);
     if (msg->Save().size() > kMaxMessageBytes) {
-        return {kTextTooLarge, kCaptionTip, static_cast<int>(kMaxMessageBytes / 1024)};
+        return Make(kTextTooLarge, kCaptionTip, static_cast<int>(kMaxMessageBytes / 1024));
+    }
+    return {};
+}
+
+bool IsMmsRecipient(const QString& recipient) {
+    int digits = 0;
+    for (qsizetype i = 0; i < recipient.size(); ++i) {
+        const char16_t c = recipient[i].unicode();
+        if (c >= u'0' && c <= u'9') {
+            ++digits;
+        } else if (c == u'+') {
+            if (digits != 0 || recipient.left(i).trimmed().size() != 0) {
+                return false; // only in front
+            }
+        } else if (c != u' ' && c != u'-') {
+            return false;
+        }
+    }
+    return digits > 0;
+}
+
+Refusal CheckRecipients(const MediaMsg& msg, bool send) {
+    QStringList bad;
+    for (const QString& recipient : msg.Recipients()) {
+        if (!IsMmsRecipient(recipient)) {
+            // Shown on one line each, whatever the text holds.
+            bad << QString(recipient).replace(u'\n', u' ').replace(u'\r', u' ');
+        }
+    }
+    if (!bad.isEmpty()) {
+        Refusal refusal = Make(send ? kTextBadRecipientsSend : kTextBadRecipientsSave, kCaptionTip, 0);
+        refusal.text = bad.join(QStringLiteral(", "));
+        return refusal;
+    }
+    if (send && msg.Recipients().isEmpty()) {
+        return Make(kTextNoRecipient, kCaptionTip, 0);
     }
     return {};
 }
 
 Refusal CheckAddSlide(const MediaMsg& msg) {
     if (msg.SlideCount() >= kMaxSlides) {
-        return {kTextFull, kCaptionTip, 0};
+        return Make(kTextFull, kCaptionTip, 0);
     }
     return {};
 }
 
 Refusal CheckSlideSeconds(int seconds) {
     if (static_cast<qint64>(seconds) * 1000 < kMinSlideMs) {
-        return {kTextMinTime, kCaptionTip, 0};
+        return Make(kTextMinTime, kCaptionTip, 0);
     }
     return {};
 }
@@ -90,7 +145,7 @@ PictureResult PreparePicture(const QString& source, const QString& tempDir) {
     QByteArray bytes;
     if (IoResult read = ReadRegularFile(source, kMaxReadBytes, &bytes); !read) {
         result.io = read;
-        result.refusal = {kTextBadPicture, kCaptionTip, 0};
+        result.refusal = Make(kTextBadPicture, kCaptionTip, 0);
         return result;
     }
     QBuffer buffer(&bytes);
@@ -100,7 +155,7 @@ PictureResult PreparePicture(const QString& source, const QString& tempDir) {
     const QSize size = reader.size();
     if (format.isEmpty() || !size.isValid() || static_cast<qint64>(size.width()) * size.height() > kMaxPicturePixels) {
         result.io = IoResult::Fail(QStringLiteral("%1 is not a picture that can be read").arg(source));
-        result.refusal = {kTextBadPicture, kCaptionTip, 0};
+        result.refusal = Make(kTextBadPicture, kCaptionTip, 0);
         return result;
     }
     const QSize fitted = FittedPictureSize(size);
@@ -114,7 +169,7 @@ PictureResult PreparePicture(const QString& source, const QString& tempDir) {
     const QImage image = reader.read();
     if (image.isNull()) {
         result.io = IoResult::Fail(QStringLiteral("%1: %2").arg(source, reader.errorString()));
-        result.refusal = {kTextBadPicture, kCaptionTip, 0};
+        result.refusal = Make(kTextBadPicture, kCaptionTip, 0);
         return result;
     }
     if (result.scaled) {
@@ -122,7 +177,7 @@ PictureResult PreparePicture(const QString& source, const QString& tempDir) {
         sink.open(QIODevice::WriteOnly);
         if (!image.convertToFormat(QImage::Format_RGB32).save(&sink, "JPEG", 85)) {
             result.io = IoResult::Fail(QStringLiteral("could not scale %1").arg(source));
-            result.refusal = {kTextBadPicture, kCaptionTip, 0};
+            result.refusal = Make(kTextBadPicture, kCaptionTip, 0);
             return result;
         }
     } else {
@@ -154,14 +209,14 @@ SoundResult ReadSound(const QString& path) {
         return result;
     }
     if (file.size() > kMaxMessageBytes) {
-        result.refusal = {kTextSoundTooLarge, kCaptionTip, 0};
+        result.refusal = Make(kTextSoundTooLarge, kCaptionTip, 0);
         result.io = IoResult::Fail(QStringLiteral("%1 holds %2 bytes").arg(path).arg(file.size()));
         return result;
     }
     // Read at most one byte past the limit, in case the file grew since its size was taken.
     QByteArray data = file.read(kMaxMessageBytes + 1);
     if (data.size() > kMaxMessageBytes) {
-        result.refusal = {kTextSoundTooLarge, kCaptionTip, 0};
+        result.refusal = Make(kTextSoundTooLarge, kCaptionTip, 0);
         result.io = IoResult::Fail(QStringLiteral("%1 grew while it was read").arg(path));
         return result;
     }

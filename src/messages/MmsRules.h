@@ -20,6 +20,7 @@ struct Refusal {
     int textId = 0;
     int captionId = 0;
     int arg = 0;
+    QString text; // for a text that takes words (%s)
     explicit operator bool() const { return textId != 0; }
 };
 // The refusal as the user reads it.
@@ -29,9 +30,17 @@ QString RefusalText(const Refusal& refusal);
 int SubjectLength(const QString& subject);
 
 // Before a save or send: slides without text, picture and sound are removed (from the last to the
-// first); then "页面为空", a subject over 40 characters, and a saved size over 307,200 bytes are
-// refused. When nothing is refused the subject stays and the date is set to now.
+// first); then "页面为空", a slide shorter than one second (the page rule, 3239), a subject over 40
+// characters, and a saved size over 307,200 bytes are refused. When nothing is refused the subject
+// stays and the date is set to now.
 Refusal CheckBeforeSave(MediaMsg* msg, const QDateTime& now);
+// A phone number as a recipient: at least one digit, an optional leading "+", and the separators
+// people type (blanks and '-'); nothing else (no ';', line break or shell text).
+bool IsMmsRecipient(const QString& recipient);
+// Before a save or send, beside CheckBeforeSave: every recipient must be a phone number (refused
+// naming them: 3269 for a save, 3251 for a send), and a send needs one (2471). The compose dialog
+// and vexa-cli share it.
+Refusal CheckRecipients(const MediaMsg& msg, bool send);
 // The refusal for adding a slide to msg (full at ten), or none.
 Refusal CheckAddSlide(const MediaMsg& msg);
 // A slide time typed in seconds: below one second is refused.

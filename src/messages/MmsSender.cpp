@@ -1,5 +1,7 @@
 #include "messages/MmsSender.h"
 
+#include "messages/MmsRules.h"
+
 #include "bridge/api/MessageStores.h"
 #include "libs/log/Log.h"
 
@@ -10,7 +12,8 @@ namespace messages {
 MmsSubmit SubmitMms(vexa::MmsStore* store, const mms::MediaMsg& msg, bool send, int simChoice) {
     MmsSubmit result;
     const QString recipient = msg.Recipients().value(0).trimmed();
-    if (store == nullptr || (send && recipient.isEmpty())) {
+    // The callers say why (CheckRecipients); nothing that is no phone number reaches the store.
+    if (store == nullptr || mms::CheckRecipients(msg, send)) {
         return result;
     }
     std::unique_ptr<vexa::Mms> mms(store->NewMms());

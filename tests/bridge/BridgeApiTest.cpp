@@ -11,6 +11,9 @@
 #include "bridge/api/MessageStores.h"
 #include "bridge/api/PictureStore.h"
 #include "bridge/api/SmallStores.h"
+#include "bridge/sim/SimDb.h"
+#include "bridge/sim/SimFiles.h"
+#include "bridge/sim/SimPhones.h"
 #include "contacts/CContactMoveAndCopyHelper.h"
 #include "contacts/ContactEditing.h"
 #include "libs/apk/Apk.h"
@@ -28,6 +31,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -817,6 +821,115 @@ TEST_P(BridgeApiTest, FolderTreeListingAndChanges) {
     EXPECT_FALSE(Fs()->DeletePath(root)); // the storage root itself stays
 }
 
+// A phone's shared storage answers to several names, the card to its volume path: each spelling
+// lists the same folder on both backends, and none of them (nor a folder above one) is ever deleted,
+// moved or renamed: the refusal comes before anything is sent to the phone.
+TEST_P(BridgeApiTest, EveryNameOfAStorageRootListsItAndIsNeverRemoved) {
+    const QString root = Fs()->GetPhoneStorageRoot();
+    const QString card = Fs()->GetSdCardRoot();
+    ASSERT_FALSE(card.isEmpty());
+    ASSERT_TRUE(Fs()->CreateFolder(root + QStringLiteral("/工作")));
+    ASSERT_TRUE(Fs()->CreateFolder(card + QStringLiteral("/卡上")));
+    auto names = [this](const QString& folder) {
+        QStringList out;
+        if (Fs()->ListFolder(folder, QString())) {
+            for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
+                out << Fs()->GetEntry(i)->GetName();
+            }
+            out.sort();
+        }
+        return out;
+    };
+    const QStringList rootNames = names(root);
+    const QStringList cardNames = names(card);
+    ASSERT_TRUE(rootNames.contains(QStringLiteral("工作")));
+    ASSERT_TRUE(cardNames.contains(QStringLiteral("卡上")));
+    const QString volume = QStringLiteral("/storage/") + sim::CardVolumeId(kPhone.serial);
+
+    const struct {
+        QString spelling;
+        bool card; // names the card (else the phone storage); listed alike when listable
+        bool listable;
+    } spellings[] = {
+        {QStringLiteral("/sdcard"), false, true},
+        {QStringLiteral("//sdcard//"), false, true},
+        {QStringLiteral("/mnt/sdcard/"), false, true},
+        {QStringLiteral("/storage/self/primary"), false, true},
+        {QStringLiteral("/storage/emulated/0/"), false, true},
+        {QStringLiteral("/storage/emulated/./0"), false, false},
+        {QStringLiteral("/sdcard/工作/.."), false, false},
+        {QStringLiteral("/mnt/sdcard/external_sd"), true, true},
+        {volume + u'/', true, true},
+        {QStringLiteral("/storage/emulated"), false, false},
+        {QStringLiteral("/mnt"), false, false},
+        {QStringLiteral("/"), false, false},
+    };
+    for (const auto& c : spellings) {
+        SCOPED_TRACE(c.spelling.toStdString());
+        if (c.listable) {
+            EXPECT_EQ(names(c.spelling), c.card ? cardNames : rootNames);
+            EXPECT_TRUE(Fs()->PathExists(c.spelling + (c.spelling.endsWith(u'/') ? "" : "/") +
+                                         (c.card ? QStringLiteral("卡上") : QStringLiteral("工作"))));
+        }
+        EXPECT_EQ(Fs()->CheckRemovable(c.spelling), RemovalCheck::StorageRoot);
+        EXPECT_FALSE(Fs()->DeletePath(c.spelling));
+        EXPECT_FALSE(Fs()->MovePath(c.spelling, root + QStringLiteral("/moved")));
+        EXPECT_FALSE(Fs()->RenamePath(c.spelling, QStringLiteral("renamed")));
+    }
+    EXPECT_EQ(names(root), rootNames);
+    EXPECT_EQ(names(card), cardNames);
+    EXPECT_FALSE(Fs()->PathExists(root + QStringLiteral("/moved")));
+
+    // A folder inside, by any name, is removed as usual (over adb after the phone said where it leads).
+    EXPECT_EQ(Fs()->CheckRemovable(QStringLiteral("/sdcard/工作")), RemovalCheck::Allowed);
+    ASSERT_TRUE(Fs()->DeletePath(QStringLiteral("/storage/emulated/0/工作/")));
+    EXPECT_FALSE(Fs()->PathExists(root + QStringLiteral("/工作")));
+    ASSERT_TRUE(Fs()->MovePath(volume + QStringLiteral("/卡上"), card + QStringLiteral("/卡上2")));
+    EXPECT_TRUE(Fs()->PathExists(card + QStringLiteral("/卡上2")));
+}
+
+// Sizes of 4 GiB and more are listed whole, not cut to 32 bits (adb: by a phone that offers the
+// 64-bit listing, as from Android 11).
+TEST_P(BridgeApiTest, FilesOfFourGibibytesAndMoreListTheirWholeSize) {
+    {
+        sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(sim::PhoneFilePath(kPhone.serial), &error)) << error.toStdString();
+        ASSERT_TRUE(db.SetMeta("sdk", QStringLiteral("30")));
+    }
+    ASSERT_TRUE(m_backend->SetAttached(kPhone.serial, false));
+    ASSERT_TRUE(m_backend->SetAttached(kPhone.serial, true));
+    Reconnect();
+    const QString root = Fs()->GetPhoneStorageRoot();
+    const QString local = m_local.filePath(QStringLiteral("v.mp4"));
+    ASSERT_TRUE(WriteFile(local, "video"));
+    const struct {
+        const char* name;
+        std::uint64_t size;
+    } files[] = {{"4g.mp4", 4ull << 30}, {"5g.mp4", (5ull << 30) + 7}, {"2g.mp4", 2ull << 30}};
+    for (const auto& f : files) {
+        ASSERT_TRUE(Fs()->UploadFile(local, root + QStringLiteral("/Movies/") + QString::fromLatin1(f.name), {}, nullptr));
+    }
+    {
+        // The phone file says how large the files are; their bytes stay few.
+        sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(sim::PhoneFilePath(kPhone.serial), &error)) << error.toStdString();
+        for (const auto& f : files) {
+            sim::Stmt grow(db, "UPDATE files SET size=? WHERE name=?");
+            ASSERT_TRUE(grow.Bind(1, static_cast<std::int64_t>(f.size)).Bind(2, QString::fromLatin1(f.name)).Run());
+        }
+    }
+    ASSERT_TRUE(Fs()->ListFolder(root + QStringLiteral("/Movies"), QStringLiteral("*.mp4")));
+    std::map<QString, std::uint64_t> sizes;
+    for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
+        sizes[Fs()->GetEntry(i)->GetName()] = Fs()->GetEntry(i)->GetSize();
+    }
+    for (const auto& f : files) {
+        EXPECT_EQ(sizes[QString::fromLatin1(f.name)], f.size) << f.name;
+    }
+}
+
 // Names the phone's shell would read as syntax must reach the phone unchanged through every change.
 TEST_P(BridgeApiTest, HostileNamesSurviveEveryFileOperation) {
     const QString root = Fs()->GetPhoneStorageRoot();
@@ -1032,6 +1145,38 @@ AppRecord* FindApp(AppManager* apps, const QString& package) {
         }
     }
     return nullptr;
+}
+
+// A package whose name Android refuses is refused by the phone too, and nothing is installed.
+TEST_P(BridgeApiTest, PackageNamesAndroidRefusesAreNotInstalled) {
+    SKIP_IF_LACKING(Apps);
+    AppManager* apps = Session()->GetAppManager();
+    ASSERT_EQ(apps->LoadApps(), 1);
+    const int before = apps->GetAppCount();
+    const struct {
+        QString package;
+        bool ok;
+    } cases[] = {
+        {QStringLiteral("com.example.ok_1"), true}, {QStringLiteral("a.b"), true},
+        {QStringLiteral("-rf"), false},             {QStringLiteral("com.example\n"), false},
+        {QStringLiteral("com.example\nx.y"), false}, {QStringLiteral("single"), false},
+        {QStringLiteral("com.1abc"), false},        {QStringLiteral("com._x"), false},
+        {QStringLiteral("com..x"), false},          {QStringLiteral("com.x."), false},
+        {QStringLiteral("com.x;reboot"), false},
+    };
+    int installed = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.package.toStdString());
+        const QString path = m_local.filePath(QStringLiteral("p.apk"));
+        ASSERT_TRUE(WriteFile(path, MakeTestApk(c.package, 1, QStringLiteral("1.0"), QStringLiteral("x"), {}, {})));
+        std::unique_ptr<AppRecord> record = RecordFromApk(apps, path);
+        ASSERT_NE(record, nullptr);
+        record->SetPackageName(c.package); // as the APK says, whatever a parser would make of it
+        EXPECT_EQ(apps->InstallApk(path, record.get(), {}, nullptr), c.ok);
+        installed += c.ok ? 1 : 0;
+    }
+    ASSERT_EQ(apps->LoadApps(), 1);
+    EXPECT_EQ(apps->GetAppCount(), before + installed);
 }
 
 TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {

@@ -4,6 +4,13 @@
 #include "platform/StringTable.h"
 
 #include "TestFiles.h"
+#include "bridge/sim/SimFiles.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <cstdio>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +39,14 @@ TEST_F(CliFilesTest, EveryFormAndItsFailures) {
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("f\t7\t"))) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tit's a \"$x\"\\nline.txt")));
     EXPECT_EQ(lines[1].section(u'\t', 2, 2).size(), 19); // yyyy-MM-dd HH:mm:ss
+    // A file lists itself, as ls does; the storage's other names list the same folder.
+    ASSERT_EQ(Run({"files", "ls", root + QStringLiteral("/工作/copy.txt")}), kCliOk) << m_err.toStdString();
+    EXPECT_TRUE(m_out.startsWith(QStringLiteral("f\t7\t"))) << m_out.toStdString();
+    EXPECT_TRUE(m_out.endsWith(QStringLiteral("\tcopy.txt\n"))) << m_out.toStdString();
+    for (const char* alias : {"/sdcard/工作", "/storage/emulated/0/工作/", "/storage/self/primary/工作"}) {
+        ASSERT_EQ(Run({"files", "ls", QString::fromUtf8(alias)}), kCliOk) << alias << m_err.toStdString();
+        EXPECT_EQ(m_out.split(u'\n', Qt::SkipEmptyParts), lines) << alias;
+    }
     const QString back = Path(QStringLiteral("back.bin"));
     EXPECT_EQ(Run({"files", "pull", root + QStringLiteral("/工作/") + name, back}), kCliOk);
     EXPECT_EQ(vexa::test::ReadFile(back), "payload");
@@ -48,7 +63,9 @@ TEST_F(CliFilesTest, EveryFormAndItsFailures) {
         {{"files", "pull", root + QStringLiteral("/none"), back}, kCliFailed, Str(996)},
         {{"files", "ls", root + QStringLiteral("/none")}, kCliFailed, FormatText(Str(2800), qUtf8Printable(root + QStringLiteral("/none")))},
         {{"files", "rm", root + QStringLiteral("/none")}, kCliFailed, FormatText(Str(2804), qUtf8Printable(root + QStringLiteral("/none")))},
-        {{"files", "rm", root}, kCliFailed, FormatText(Str(2804), qUtf8Printable(root))},
+        {{"files", "rm", root}, kCliFailed, FormatText(Str(2829), qUtf8Printable(root))},
+        {{"files", "rm", "Download"}, kCliFailed, FormatText(Str(2830), "Download")},
+        {{"files", "ls", root + QStringLiteral("/工作/copy.txt/")}, kCliFailed, FormatText(Str(2800), qUtf8Printable(root + QStringLiteral("/工作/copy.txt/")))},
         {{"files", "mkdir"}, kCliUsage, QString()},
         {{"files", "cp", root}, kCliUsage, QString()},
     };
@@ -63,6 +80,68 @@ TEST_F(CliFilesTest, EveryFormAndItsFailures) {
     EXPECT_EQ(Run({"files", "rm", root + QStringLiteral("/工作/") + name, root + QStringLiteral("/工作/copy.txt")}), kCliOk);
     ASSERT_EQ(Run({"files", "ls", root + QStringLiteral("/工作")}), kCliOk);
     EXPECT_TRUE(m_out.isEmpty());
+}
+
+// Every name of a storage root, on both bridges (over adb through Debian's adb server to vexa-adbd):
+// rm and mv refuse it with the reason before anything reaches the phone (the phone's own refusal
+// would read 无法删除), and the storage keeps its files.
+TEST_F(CliFilesTest, StorageRootsAreRefusedByEveryNameOnBothBridges) {
+    vexa::sim::PhoneSpec phone;
+    phone.serial = QStringLiteral("vexa-roots");
+    phone.brand = QStringLiteral("vexa");
+    phone.model = QStringLiteral("V960");
+    phone.sdCard = true;
+    QString error;
+    ASSERT_TRUE(vexa::sim::CreatePhone(phone, &error)) << error.toStdString();
+    const QString local = Write(QStringLiteral("keep.bin"), "keep");
+    ASSERT_EQ(Run({"files", "push", local, QStringLiteral("/mnt/sdcard/Download/keep.bin")}), kCliOk) << m_err.toStdString();
+    const QString volume = QStringLiteral("/storage/") + vexa::sim::CardVolumeId(phone.serial);
+    const QString roots[] = {
+        QStringLiteral("/storage/emulated/0"), QStringLiteral("/storage/emulated/0/"), QStringLiteral("/storage/self/primary"),
+        QStringLiteral("/mnt/sdcard"),         QStringLiteral("//sdcard/./"),          QStringLiteral("/sdcard/Download/.."),
+        QStringLiteral("/mnt/sdcard/external_sd"), volume,                            QStringLiteral("/"),
+    };
+    for (const char* bridge : {"sim", "adb"}) {
+        SCOPED_TRACE(bridge);
+        if (bridge == std::string("adb")) {
+            if (CAdbTestRig::AdbPath().isEmpty()) {
+                GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
+            }
+            UseAdb(phone.serial);
+        }
+        for (const QString& path : roots) {
+            SCOPED_TRACE(path.toStdString());
+            EXPECT_EQ(Run({"files", "rm", path}), kCliFailed);
+            EXPECT_EQ(m_err, FormatText(Str(2829), qUtf8Printable(path)) + u'\n');
+            EXPECT_EQ(Run({"files", "mv", path, QStringLiteral("/sdcard/Download/moved")}), kCliFailed);
+            EXPECT_EQ(m_err, FormatText(Str(2829), qUtf8Printable(path)) + u'\n');
+        }
+        ASSERT_EQ(Run({"files", "ls", QStringLiteral("/storage/emulated/0/Download")}), kCliOk) << m_err.toStdString();
+        EXPECT_TRUE(m_out.endsWith(QStringLiteral("\tkeep.bin\n"))) << m_out.toStdString();
+        // A file lists itself.
+        ASSERT_EQ(Run({"files", "ls", QStringLiteral("/sdcard/Download/keep.bin")}), kCliOk) << m_err.toStdString();
+        EXPECT_TRUE(m_out.startsWith(QStringLiteral("f\t4\t")) && m_out.endsWith(QStringLiteral("\tkeep.bin\n")));
+    }
+}
+
+// A computer file name that is no UTF-8 text cannot be named to the file classes: it is refused
+// with that reason, not reported missing.
+TEST_F(CliFilesTest, ALocalNameThatIsNoTextIsRefusedWithTheReason) {
+    const QByteArray raw = QFile::encodeName(m_folders.Root()) + "/bad\xff\xfename.txt";
+    FILE* file = std::fopen(raw.constData(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("payload", file);
+    std::fclose(file);
+    // The name's bytes reach the program as they are, past QProcess's text arguments.
+    QProcess cli;
+    cli.start(QStringLiteral("/bin/sh"),
+              {QStringLiteral("-c"), QStringLiteral("exec \"$0\" files push \"$(printf '%s' \"$1\" | base64 -d)\" /sdcard/"),
+               QStringLiteral(VEXA_CLI_PATH), QString::fromLatin1(raw.toBase64())});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(cli.exitCode(), kCliFailed);
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    EXPECT_EQ(err, FormatText(Str(2831), qUtf8Printable(QFile::decodeName(raw))) + u'\n');
+    EXPECT_EQ(std::remove(raw.constData()), 0); // Qt cannot name it to clean up
 }
 
 } // namespace

@@ -76,6 +76,13 @@ TEST_F(CliMmsTest, AMessageOverALimitIsRefusedWithItsTextAndNothingStored) {
     ASSERT_TRUE(vexa::test::WriteFile(damaged, Message(0).Save().left(30)));
     EXPECT_EQ(Run({"mms", "send", damaged}), kCliFailed);
     EXPECT_TRUE(m_err.contains(QStringLiteral("damaged multimedia message")));
+    // The compose dialog's recipient check, for a draft as for a send.
+    mms::MediaMsg hostile = Message(0);
+    hostile.SetRecipient({QStringLiteral("10086\n$(reboot)")});
+    const QString hostileFile = MessageFile("hostile.omms", hostile);
+    EXPECT_EQ(Run({"mms", "draft", hostileFile}), kCliFailed);
+    EXPECT_EQ(m_err, QStringLiteral("以下收件人不是有效的电话号码，彩信没有保存：\n10086 $(reboot)\n"));
+    EXPECT_EQ(Run({"mms", "send", hostileFile}), kCliFailed);
     ASSERT_EQ(Run({"mms", "list"}), kCliOk);
     EXPECT_EQ(m_out, QString());
     EXPECT_EQ(Run({"mms", "show", "999"}), kCliFailed);

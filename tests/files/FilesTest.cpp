@@ -81,6 +81,13 @@ TEST(FileRulesTest, NamesChecksAndTexts) {
     item.size = 12;
     item.time = QDateTime(QDate(2013, 5, 6), QTime(7, 8, 9));
     EXPECT_EQ(ListLine(item), "f\t12\t2013-05-06 07:08:09\ttab\\there\\nnew\\\\line");
+    // Sizes of 4 GiB and more stay whole, in the lines and in the size order.
+    FsItem big = item;
+    for (const std::uint64_t size : {4ull << 30, (4ull << 30) - 1, (5ull << 30) + 7}) {
+        big.size = size;
+        EXPECT_TRUE(ListLine(big).startsWith(QStringLiteral("f\t%1\t").arg(size))) << size;
+        EXPECT_LT(CompareItems(2, item, big), 0) << size;
+    }
 }
 
 class FileOpsTest : public ::testing::Test {

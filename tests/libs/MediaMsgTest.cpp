@@ -86,4 +86,17 @@ TEST(MmsFile, HostilePartNamesBecomePlainFileNames) {
     EXPECT_EQ(SafePartName(QString(300, u'a')).size(), 128);
 }
 
+// A subject a phone held at over 64 KiB is kept up to its field's end in whole characters, so the
+// file stays readable.
+TEST(MmsFile, AnOverlongSubjectIsCutBetweenCharacters) {
+    for (const QString& unit : {QStringLiteral("周"), QString::fromUtf8("\xf0\xa0\x80\x80"), QStringLiteral("a周")}) {
+        MediaMsg msg = SmallMessage();
+        msg.SetSubject(unit.repeated(0x10000 / unit.toUtf8().size() + 1));
+        MediaMsg out;
+        ASSERT_TRUE(ParseMediaMsg(msg.Save(), &out)) << unit.toStdString();
+        EXPECT_GT(out.Subject().toUtf8().size(), 0xFFFF - 4);
+        EXPECT_TRUE(msg.Subject().startsWith(out.Subject()));
+    }
+}
+
 } // namespace

@@ -167,6 +167,11 @@ private slots:
         CVexaMessageBoxImpl::SetNextAnswer(1);
         QVERIFY(!named->Submit(true, 1));
         QVERIFY(CVexaMessageBoxImpl::LastText().contains(QStringLiteral("abc")));
+        // Nor is it kept as a draft: the check vexa-cli's mms draft shares.
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        QVERIFY(!named->Submit(false, 1));
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("以下收件人不是有效的电话号码，彩信没有保存：\nabc"));
+        QVERIFY(Drafts().empty());
         std::vector<MSGINFO> sent;
         Session()->GetMmsStore()->ListMms(&sent);
         QVERIFY(sent.empty());

@@ -113,8 +113,57 @@ INSTANTIATE_TEST_SUITE_P(
                       m->GetSlide(0)->text.clear();
                       m->AddSlide(Slide{});
                   },
-                  "页面为空", "提示"}),
+                  "页面为空", "提示"},
+        // A slide lasts a second at least, as the page rule says, however the message was made.
+        LimitCase{"slide_time", [](MediaMsg* m) { m->GetSlide(0)->durationMs = kMinSlideMs; },
+                  [](MediaMsg* m) { m->GetSlide(0)->durationMs = 0; }, "最小页面时间为1s!", "提示"},
+        LimitCase{"slide_time_any_slide", [](MediaMsg* m) { m->AddSlide(TextSlide(QStringLiteral("2"))); },
+                  [](MediaMsg* m) {
+                      Slide s = TextSlide(QStringLiteral("2"));
+                      s.durationMs = kMinSlideMs - 1;
+                      m->AddSlide(s);
+                  },
+                  "最小页面时间为1s!", "提示"}),
     [](const testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+
+// A recipient is a phone number: digits, one leading "+", blanks and '-'; anything else is refused
+// naming it, for a draft and for a send alike, and a send needs one.
+TEST(MmsLimits, RecipientsArePhoneNumbers) {
+    const struct {
+        QStringList recipients;
+        bool ok;
+        const char* named; // the refusal's list of recipients
+    } cases[] = {
+        {{QStringLiteral("10086")}, true, ""},
+        {{QStringLiteral("+86 138-0013-8000")}, true, ""},
+        {{QString()}, false, ""},
+        {{QStringLiteral("$(reboot)")}, false, "$(reboot)"},
+        {{QStringLiteral("10086\n10010")}, false, "10086 10010"},
+        {{QStringLiteral("10086;10010")}, false, "10086;10010"},
+        {{QStringLiteral("10086"), QStringLiteral("abc")}, false, "abc"},
+        {{QStringLiteral("138+0013")}, false, "138+0013"},
+        {{QStringLiteral("*#06#")}, false, "*#06#"},
+        {{QStringLiteral("１２３")}, false, "１２３"}, // full-width digits are no number to the phone
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.recipients.join(u'|').toStdString());
+        MediaMsg msg;
+        msg.SetRecipient(c.recipients);
+        for (bool send : {false, true}) {
+            const Refusal refusal = CheckRecipients(msg, send);
+            EXPECT_EQ(!refusal, c.ok) << send;
+            if (!c.ok) {
+                const QString text = QString::fromUtf8(send ? "以下收件人不是有效的电话号码，彩信没有发送：\n"
+                                                            : "以下收件人不是有效的电话号码，彩信没有保存：\n") +
+                                     QString::fromUtf8(c.named);
+                EXPECT_EQ(RefusalText(refusal), text) << send;
+            }
+        }
+    }
+    MediaMsg none;
+    EXPECT_FALSE(CheckRecipients(none, false)) << "a draft may wait for its recipient";
+    EXPECT_EQ(RefusalText(CheckRecipients(none, true)), QStringLiteral("请输入收件人。"));
+}
 
 TEST(MmsLimits, TheEleventhSlideIsRefused) {
     MediaMsg msg;

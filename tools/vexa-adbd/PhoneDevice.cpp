@@ -95,12 +95,6 @@ std::string LsLine(const NodeRow& row, const std::string& name) {
     return text + name + "\n";
 }
 
-// A card's volume id ("1A2B-3C4D"), fixed per phone.
-QString CardVolumeId(const QString& serial) {
-    const QString hex = QStringLiteral("%1").arg(qHash(serial, 0x5eed) & 0xFFFFFFFFu, 8, 16, QLatin1Char('0')).toUpper();
-    return hex.left(4) + u'-' + hex.mid(4);
-}
-
 // Splits "-rf" style option words off the front; returns the operands.
 std::vector<std::string> Operands(const std::vector<std::string>& args, std::string& flags) {
     std::vector<std::string> operands;
@@ -203,16 +197,43 @@ QString CPhoneDevice::CardVolume() {
 }
 
 QString CPhoneDevice::Resolve(const QString& path) {
-    const QString clean = CleanPath(path);
-    const QString phone = QString::fromLatin1(PHONE_ROOT);
-    const QString card = CardVolume();
-    for (const QString& alias : {QStringLiteral("/sdcard"), QStringLiteral("/storage/emulated/0"),
-                                 QStringLiteral("/storage/self/primary"), card}) {
-        if (!alias.isEmpty() && (clean == alias || clean.startsWith(alias + u'/'))) {
-            return (alias == card ? QString::fromLatin1(CARD_ROOT) : phone) + clean.mid(alias.size());
+    return CanonicalPath(path, CardVolume());
+}
+
+std::optional<QString> CPhoneDevice::RealPath(const QString& path) {
+    // adb's shell starts in "/": a relative path is read from there.
+    const QString absolute = path.startsWith(u'/') ? path : u'/' + path;
+    auto isFolder = [this](const QString& p) {
+        if (VirtualFolder(p)) {
+            return true;
+        }
+        const FileNode node = ResolvePath(m_db, p);
+        return node.id >= 0 && node.isDir;
+    };
+    QString current = QStringLiteral("/");
+    for (const QString& part : absolute.split(u'/', Qt::SkipEmptyParts)) {
+        if (part == QLatin1String(".")) {
+            continue;
+        }
+        if (part == QLatin1String("..")) {
+            current = ParentPath(current);
+            continue;
+        }
+        if (!isFolder(current)) {
+            return std::nullopt; // a part on the way is missing or no folder
+        }
+        // A storage link is followed at once, so a ".." after it leaves where it leads.
+        current = Resolve((current == QLatin1String("/") ? QString() : current) + u'/' + part);
+        if (current.isEmpty()) {
+            return std::nullopt;
         }
     }
-    return clean;
+    // As toybox's readlink -f: the last part may be missing, the folder holding it may not.
+    if (current != QLatin1String("/") && !isFolder(current) && ResolvePath(m_db, current).id < 0 &&
+        !isFolder(ParentPath(current))) {
+        return std::nullopt;
+    }
+    return current;
 }
 
 std::optional<std::vector<adb::SyncDirEntry>> CPhoneDevice::VirtualFolder(const QString& clean) {
@@ -353,13 +374,31 @@ int CPhoneDevice::Run(const std::vector<std::string>& w, std::string& out) {
     if (cmd == "mv" || cmd == "cp") {
         return MvOrCp(w, cmd == "mv", out);
     }
-    if (cmd == "readlink") {
-        // "readlink -f": where a storage name really leads.
+    if (cmd == "readlink" || cmd == "realpath") {
+        // "readlink -f" and "realpath": where a path really leads, every link followed and "." and
+        // ".." taken as the phone's tree has them; nothing (status 1) when a folder on the way is
+        // missing. Plain "readlink": a storage link's target, nothing for anything else.
         std::string flags;
-        for (const std::string& p : Operands(w, flags)) {
-            out += Resolve(Q(p)).toStdString() + "\n";
+        const std::vector<std::string> operands = Operands(w, flags);
+        const bool follow = cmd == "realpath" || flags.find_first_of("fem") != std::string::npos;
+        int status = operands.empty() ? 1 : 0;
+        for (const std::string& p : operands) {
+            if (follow) {
+                if (const std::optional<QString> real = RealPath(Q(p))) {
+                    out += real->toStdString() + "\n";
+                } else {
+                    if (cmd == "realpath") {
+                        out += "realpath: " + p + ": No such file or directory\n";
+                    }
+                    status = 1;
+                }
+            } else if (IsLink(p)) {
+                out += Resolve(Q(p)).toStdString() + "\n";
+            } else {
+                status = 1;
+            }
         }
-        return flags.find('f') != std::string::npos ? 0 : 1;
+        return status;
     }
     if (cmd == "df") {
         return Df(out);
@@ -1515,7 +1554,7 @@ adb::SyncStat CPhoneDevice::Stat(const std::string& path) {
         return {};
     }
     const NodeRow row = ReadNode(m_db, node.id);
-    return {row.isDir ? 040771u : 0100660u, static_cast<std::uint32_t>(row.isDir ? 4096 : row.size),
+    return {row.isDir ? 040771u : 0100660u, static_cast<std::uint64_t>(row.isDir ? 4096 : row.size),
             PackedToEpoch(row.mtime)};
 }
 
@@ -1535,7 +1574,7 @@ bool CPhoneDevice::List(const std::string& path, std::vector<adb::SyncDirEntry>&
     }
     for (const NodeRow& c : Children(m_db, node.id)) {
         entries.push_back({c.name.toStdString(),
-                           {c.isDir ? 040771u : 0100660u, static_cast<std::uint32_t>(c.isDir ? 4096 : c.size),
+                           {c.isDir ? 040771u : 0100660u, static_cast<std::uint64_t>(c.isDir ? 4096 : c.size),
                             PackedToEpoch(c.mtime)}});
     }
     return true;

@@ -1,7 +1,8 @@
 #pragma once
 // A simulated phone file served as an Android device: its properties for getprop, its file tree for
-// the sync service and for the shell tools (ls -l, mkdir, rm, mv, cp, df, screencap), its apps for
-// pm and dumpsys, its messages, call log and contacts for "content query/insert/update/delete", and
+// the sync service and for the shell tools (ls -l, mkdir, rm, mv, cp, df, readlink, realpath,
+// screencap), its apps for pm and dumpsys, its messages, call log and contacts for "content
+// query/insert/update/delete", and
 // the shell user's WRITE_SMS app-op for "appops". Output follows what a toybox-based Android
 // prints, so the adb backend parses the daemon exactly as it parses a real phone.
 //
@@ -142,6 +143,9 @@ private:
     // The phone file's own path for a path the shell or sync service got: "/sdcard",
     // "/storage/emulated/0" and "/storage/self/primary" name the phone storage, "/storage/<id>" the card.
     QString Resolve(const QString& path);
+    // Where a path really leads, as "readlink -f" and "realpath" answer; none when a folder on the
+    // way is missing.
+    std::optional<QString> RealPath(const QString& path);
     // "/storage/<volume id>" when the phone has a card, else empty.
     QString CardVolume();
     // The folders that exist only as mount points ("/storage", "/storage/emulated", "/storage/self").

@@ -95,8 +95,17 @@ int main(int argc, char** argv) {
         properties["ro.product.name"], properties["ro.product.model"], properties["ro.product.device"], {"cmd"}};
     // The cmd tool, and with it streamed installs, came with API level 24: older phones are sent
     // packages by push and pm install.
-    if (servePhone && std::atoi(properties["ro.build.version.sdk"].c_str()) < 24) {
+    const int sdk = std::atoi(properties["ro.build.version.sdk"].c_str());
+    if (servePhone && sdk < 24) {
         identity.features.clear();
+    }
+    // The file sync service's second forms, with 64-bit sizes, as newer phones offer them:
+    // listings from Android 11, stat a little earlier.
+    if (servePhone && sdk >= 29) {
+        identity.features.push_back("stat_v2");
+    }
+    if (servePhone && sdk >= 30) {
+        identity.features.push_back("ls_v2");
     }
     adb::CAdbDeviceServer server(identity, [&phone, servePhone, properties](const std::string& name) {
         return servePhone ? vexa_adbd::MakePhoneService(phone, name) : vexa_adbd::MakeService(properties, name);

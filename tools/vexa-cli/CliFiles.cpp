@@ -32,15 +32,33 @@ int Fail(CliContext& ctx, const QString& text) {
     return kCliFailed;
 }
 
+// The entry of path in its folder's listing, if the phone has one.
+std::optional<files::FsItem> EntryOf(vexa::FileSystem& fs, const QString& path) {
+    if (const auto siblings = files::ReadFolder(fs, files::ParentOf(path), false)) {
+        for (const files::FsItem& item : *siblings) {
+            if (item.path == path) {
+                return item;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// A folder lists its entries; a file lists itself, as ls does.
 int List(CliContext& ctx, vexa::FileSystem& fs, const QString& path) {
-    const auto items = files::ReadFolder(fs, Clean(path), false);
-    if (!items) {
-        return Fail(ctx, FormatText(Str(2800), qUtf8Printable(path)));
+    const QString clean = Clean(path);
+    const auto items = files::ReadFolder(fs, clean, false);
+    if (items) {
+        for (const files::FsItem& item : *items) {
+            ctx.out << files::ListLine(item) << '\n';
+        }
+        return kCliOk;
     }
-    for (const files::FsItem& item : *items) {
-        ctx.out << files::ListLine(item) << '\n';
+    if (const auto file = EntryOf(fs, clean); file && !file->IsDirectory() && !path.endsWith(u'/')) {
+        ctx.out << files::ListLine(*file) << '\n';
+        return kCliOk;
     }
-    return kCliOk;
+    return Fail(ctx, FormatText(Str(2800), qUtf8Printable(path)));
 }
 
 int Pull(CliContext& ctx, vexa::FileSystem& fs, const QString& phone, const QString& local) {
@@ -69,14 +87,12 @@ int Push(CliContext& ctx, vexa::FileSystem& fs, const QString& local, const QStr
 
 int CopyOrMove(CliContext& ctx, vexa::FileSystem& fs, const QString& from, const QString& to, bool move) {
     const QString path = Clean(from);
-    std::optional<files::FsItem> entry;
-    if (const auto siblings = files::ReadFolder(fs, files::ParentOf(path), false)) {
-        for (const files::FsItem& item : *siblings) {
-            if (item.path == path) {
-                entry = item;
-            }
+    if (move) {
+        if (const int refused = files::CheckRemoval(fs, from); refused != 0) {
+            return Fail(ctx, FormatText(Str(refused), qUtf8Printable(from)));
         }
     }
+    const std::optional<files::FsItem> entry = EntryOf(fs, path);
     if (!entry) {
         return Fail(ctx, FormatText(Str(2800), qUtf8Printable(from)));
     }
@@ -129,7 +145,10 @@ int RunFiles(CliContext& ctx, const QStringList& args) {
     }
     int result = kCliOk;
     for (const QString& path : args.mid(1)) {
-        if (!fs->DeletePath(Clean(path))) {
+        // A storage root, by whatever name, is refused with its reason before anything is sent.
+        if (const int refused = files::CheckRemoval(*fs, path); refused != 0) {
+            result = Fail(ctx, FormatText(Str(refused), qUtf8Printable(path)));
+        } else if (!fs->DeletePath(Clean(path))) {
             result = Fail(ctx, FormatText(Str(2804), qUtf8Printable(path)));
         }
     }

@@ -136,6 +136,10 @@ int Submit(CliContext& ctx, vexa::MmsStore* store, const QString& path, bool sen
         ctx.err << Str(3230) << '\n';
         return kCliFailed;
     }
+    if (const mms::Refusal refusal = mms::CheckRecipients(msg, send)) {
+        ctx.err << mms::RefusalText(refusal) << '\n';
+        return kCliFailed;
+    }
     const messages::MmsSubmit result = messages::SubmitMms(store, msg, send, simChoice);
     if (!result.ok) {
         ctx.err << (send ? Str(3272) : FormatText(Str(3243), qUtf8Printable(Str(3279)))) << '\n';

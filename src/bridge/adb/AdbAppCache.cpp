@@ -1,5 +1,7 @@
 #include "bridge/adb/AdbAppCache.h"
 
+#include "bridge/api/PhonePaths.h"
+
 #include "libs/log/Log.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
@@ -10,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <vector>
@@ -27,8 +28,7 @@ bool IsPng(const QByteArray& bytes) {
 } // namespace
 
 bool IsAndroidPackageName(const QString& name) {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z][A-Za-z0-9_]*(\\.[A-Za-z0-9_]+)+$"));
-    return name.size() <= 255 && pattern.match(name).hasMatch();
+    return vexa::IsAndroidPackageName(name);
 }
 
 CAdbAppCache::CAdbAppCache(QString path) : m_path(path.isEmpty() ? DefaultPath() : std::move(path)) {}

@@ -26,8 +26,8 @@ class QIODevice;
 
 namespace vexa::adbphone {
 
-// Android package names: letters, digits and "_" in at least two dot-separated parts. Nothing
-// else reaches the phone's shell or the cache.
+// Android package names (vexa::IsAndroidPackageName: at least two dot-separated parts, each a
+// letter, then letters, digits and "_"). Nothing else reaches the phone's shell or the cache.
 bool IsAndroidPackageName(const QString& name);
 
 // What the list shows of an app. An empty label means the APK names none (show the package).

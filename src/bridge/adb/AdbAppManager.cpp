@@ -70,7 +70,7 @@ bool CAdbAppManager::Describe(const QString& package, const QString& apkPath, Ap
         sync = &own;
     }
     if (sync != nullptr && !apkPath.isEmpty() && sync->Stat(apkPath.toStdString(), stat) && stat.IsRegular()) {
-        record.SetFileSize(stat.size);
+        record.SetFileSize(static_cast<std::uint32_t>(stat.size)); // STAT carries 32 bits
     }
     own.Quit();
     return true;

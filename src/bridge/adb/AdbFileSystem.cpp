@@ -3,6 +3,7 @@
 #include "bridge/adb/AdbContent.h"
 #include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/adb/protocol/ShellQuote.h"
+#include "bridge/api/PhonePaths.h"
 
 #include "libs/log/Log.h"
 #include "platform/AtomicFile.h"
@@ -97,7 +98,8 @@ bool CAdbFileSystem::Stat(const QString& path, adb::SyncStat& stat) {
     if (!m_link.OpenSync(sync, true)) {
         return false;
     }
-    const adb::AdbStatus status = sync.Stat(U(path), stat);
+    // The second form carries sizes of 4 GiB and more; the first cuts them to 32 bits.
+    const adb::AdbStatus status = m_link.HasFeature("stat_v2") ? sync.Stat2(U(path), stat) : sync.Stat(U(path), stat);
     sync.Quit();
     return status.ok;
 }
@@ -263,22 +265,71 @@ QString CAdbFileSystem::GetSdCardRoot() {
     return m_cardRoot;
 }
 
+QStringList CAdbFileSystem::Roots() const {
+    return {m_phoneRoot, m_cardRoot, m_phoneReal, m_cardReal};
+}
+
+RemovalCheck CAdbFileSystem::CheckRemovable(const QString& path) {
+    Lock guard(m_lock);
+    // A storage root (or anything above one) is never removed: on a real phone that is the user's
+    // whole shared storage. Its names are many, so the words are checked first, then where the
+    // phone says they lead.
+    Ensure();
+    const QString normal = NormalPhonePath(path);
+    if (normal.isEmpty()) {
+        return RemovalCheck::Unresolved;
+    }
+    if (IsStorageRootOrAbove(normal, Roots())) {
+        LOG_Error("[AdbFileSystem] refusing to remove the storage root %s. %s:%d", qUtf8Printable(path), LOG_HERE);
+        return RemovalCheck::StorageRoot;
+    }
+    if (!IsSafePhonePath(path)) {
+        return RemovalCheck::Allowed; // every call refuses it on its own: nothing reaches the phone
+    }
+    // A plain file cannot hold a storage, and nothing is sent for a missing path; a folder, or a
+    // link that may lead to one, is resolved by the phone itself.
+    adb::SyncStat stat;
+    if (!Stat(normal, stat)) {
+        return RemovalCheck::Unresolved;
+    }
+    if (!stat.Exists() || stat.IsRegular()) {
+        return RemovalCheck::Allowed;
+    }
+    std::string output;
+    int status = -1;
+    if (!m_link.ShellStatus(adb::ShellCommand({"readlink", "-f", "--", U(normal)}), output, status) || status != 0) {
+        LOG_Error("[AdbFileSystem] the phone cannot tell where %s leads (%d): %s. %s:%d", qUtf8Printable(path), status,
+                  output.c_str(), LOG_HERE);
+        return RemovalCheck::Unresolved;
+    }
+    // One line, the path's own line breaks aside.
+    QString real = QString::fromStdString(output);
+    if (real.endsWith(QLatin1String("\r\n"))) {
+        real.chop(2);
+    } else if (real.endsWith(u'\n')) {
+        real.chop(1);
+    }
+    if (NormalPhonePath(real).isEmpty()) {
+        LOG_Error("[AdbFileSystem] the phone cannot tell where %s leads: %s. %s:%d", qUtf8Printable(path),
+                  output.c_str(), LOG_HERE);
+        return RemovalCheck::Unresolved;
+    }
+    if (IsStorageRootOrAbove(NormalPhonePath(real), Roots())) {
+        LOG_Error("[AdbFileSystem] refusing to remove %s: it leads to the storage root %s. %s:%d", qUtf8Printable(path),
+                  qUtf8Printable(real), LOG_HERE);
+        return RemovalCheck::StorageRoot;
+    }
+    return RemovalCheck::Allowed;
+}
+
 bool CAdbFileSystem::DeletePath(const QString& path) {
     Lock guard(m_lock);
-    // A storage root (or anything above one) is never removed: on a real phone that is the
-    // user's whole shared storage.
-    const QString clean = QLatin1Char('/') + path.split(u'/', Qt::SkipEmptyParts).join(u'/');
-    Ensure();
-    for (const QString& root : {m_phoneRoot, m_cardRoot}) {
-        if (!root.isEmpty() && (root == clean || root.startsWith(clean + u'/') || clean == QLatin1String("/"))) {
-            LOG_Error("[AdbFileSystem] refusing to delete the storage root %s. %s:%d", qUtf8Printable(path), LOG_HERE);
-            return false;
-        }
-    }
-    if (!IsSafePhonePath(path) || !PathExists(path)) {
+    if (CheckRemovable(path) != RemovalCheck::Allowed || !IsSafePhonePath(path) || !PathExists(path)) {
         return false;
     }
-    return Tool({"rm", "-rf", "--", U(path)}, CAdbLink::kSlowTimeoutMs) && !PathExists(path);
+    // Without a trailing "/", so a link is removed itself rather than what it leads to.
+    const QString clean = NormalPhonePath(path);
+    return Tool({"rm", "-rf", "--", U(clean)}, CAdbLink::kSlowTimeoutMs) && !PathExists(clean);
 }
 
 bool CAdbFileSystem::CreateFolder(const QString& path) {
@@ -301,7 +352,9 @@ bool CAdbFileSystem::ListFolder(const QString& path, const QString& filter) {
     if (!m_link.OpenSync(sync)) {
         return false;
     }
-    if (const adb::AdbStatus status = sync.List(U(path), entries); !status) {
+    // The second form carries sizes of 4 GiB and more; the first cuts them to 32 bits.
+    const bool v2 = m_link.HasFeature("ls_v2");
+    if (const adb::AdbStatus status = v2 ? sync.List2(U(path), entries) : sync.List(U(path), entries); !status) {
         LOG_Error("[AdbFileSystem] listing %s failed: %s. %s:%d", qUtf8Printable(path), status.message.c_str(),
                   LOG_HERE);
         return false;
@@ -354,8 +407,8 @@ bool CAdbFileSystem::RenamePath(const QString& path, const QString& newName) {
 
 bool CAdbFileSystem::CopyOrMove(const QString& path, const QString& target, bool move) {
     Lock guard(m_lock);
-    if (!IsSafePhonePath(path) || !IsSafePhonePath(target) || target.startsWith(path + u'/') || !PathExists(path) ||
-        PathExists(target)) {
+    if ((move && CheckRemovable(path) != RemovalCheck::Allowed) || !IsSafePhonePath(path) || !IsSafePhonePath(target) ||
+        target.startsWith(path + u'/') || !PathExists(path) || PathExists(target)) {
         return false;
     }
     // The tools put a source into an existing target folder; the target is checked missing above.

@@ -41,6 +41,7 @@ public:
     QString GetPhoneStorageRoot() override;
     QString GetSdCardRoot() override;
 
+    RemovalCheck CheckRemovable(const QString& path) override;
     bool DeletePath(const QString& path) override;
     bool CreateFolder(const QString& path) override;
     bool ListFolder(const QString& path, const QString& filter) override;
@@ -63,6 +64,8 @@ private:
     // Runs a shell tool on quoted arguments; true when it exited with 0 (the output is logged otherwise).
     bool Tool(const std::vector<std::string>& words, int timeoutMs = CAdbLink::kCallTimeoutMs);
     bool CopyOrMove(const QString& path, const QString& target, bool move);
+    // The storage roots as this phone names them and where they lead.
+    QStringList Roots() const;
     // Pictures, video and music per storage from the phone's media index, once per refresh.
     void EnsureCategories();
 
@@ -88,7 +91,8 @@ std::string MediaQueryCommand();
 MediaTotals SumMediaRows(std::string_view output, const QString& phoneRoot, const QString& cardRoot);
 
 // Whether a phone path is absolute and free of "." and ".." parts and NUL characters; the
-// file system refuses anything else before it reaches the phone.
+// file system refuses anything else before it reaches the phone. Folders are deleted and moved
+// only after the phone said where they lead (readlink -f), never when that is a storage root.
 bool IsSafePhonePath(const QString& path);
 
 } // namespace vexa::adbphone

@@ -1,5 +1,7 @@
 #pragma once
-// The phone's file system: storage sizes, folder listings and transfers. Paths use "/".
+// The phone's file system: storage sizes, folder listings and transfers. Paths use "/"; every name
+// phones give the shared storage ("/sdcard", "/mnt/sdcard", "/storage/self/primary",
+// "/storage/emulated/0") and the card's volume path ("/storage/1A2B-3C4D") lead to the same folder.
 //
 // Owned by the session. Any thread may call; calls are serialised. The entries of a listing belong
 // to the file system and stay valid until the next ListFolder. Writes are all-or-nothing: a failed,
@@ -18,7 +20,7 @@ public:
     QString GetName() const { return m_name; }
     // Copies the name into buf (size units, NUL-terminated, cut when longer).
     void GetName(char16_t* buf, int size) const;
-    std::uint32_t GetSize() const { return m_size; }
+    std::uint64_t GetSize() const { return m_size; }
     void GetTime(SYSTEMTIME* time) const { *time = m_time; }
     bool IsHidden() const { return m_hidden; }
     bool IsSystem() const { return m_system; }
@@ -28,13 +30,20 @@ public:
 
     // Filled by the backend.
     QString m_name;
-    std::uint32_t m_size = 0;
+    std::uint64_t m_size = 0; // bytes, whole: files of 4 GiB and more too
     SYSTEMTIME m_time;
     bool m_hidden = false;
     bool m_system = false;
     bool m_volume = false;
     bool m_directory = false;
     bool m_archive = false;
+};
+
+// Where a path stands before it is deleted or moved away.
+enum class RemovalCheck {
+    Allowed,
+    StorageRoot, // a storage root by any of its names, or a folder above one
+    Unresolved,  // the phone cannot tell where the path leads
 };
 
 // Indexes of the phone category sizes.
@@ -60,6 +69,11 @@ public:
     // May lie inside the phone root (its folder "external_sd").
     virtual QString GetSdCardRoot() = 0;
 
+    // Whether path may be deleted or moved away. The phone is asked where the path really leads
+    // (its storage has several names, and links lead into it), so "/storage/emulated/0" is known
+    // for the root "/sdcard" is. DeletePath, MovePath and RenamePath refuse whatever this refuses,
+    // before anything is sent to the phone.
+    virtual RemovalCheck CheckRemovable(const QString& path) = 0;
     // Deletes a file or a whole folder.
     virtual bool DeletePath(const QString& path) = 0;
     // Creates one folder; its parent must exist.

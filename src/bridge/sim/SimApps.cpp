@@ -1,3 +1,4 @@
+#include "bridge/api/PhonePaths.h"
 #include "bridge/sim/SimFiles.h"
 #include "bridge/sim/SimStores.h"
 
@@ -93,7 +94,8 @@ bool SimAppManager::UninstallApp(AppRecord* record) {
 
 bool SimAppManager::InstallApk(const QString& path, AppRecord* record, InstallProgress progress, void* context) {
     Lock guard(m_link.m_lock);
-    if (!record || record->m_package.isEmpty() || !QFileInfo(path).isFile() || !m_link.Op()) {
+    // A phone's package manager refuses a name outside Android's rule ("-rf", a line break) too.
+    if (!record || !IsAndroidPackageName(record->m_package) || !QFileInfo(path).isFile() || !m_link.Op()) {
         return false;
     }
     // A phone's package manager refuses a file that is no package.

@@ -1,6 +1,7 @@
 #include "bridge/sim/SimFiles.h"
 #include "bridge/sim/SimStores.h"
 
+#include "bridge/api/PhonePaths.h"
 #include "libs/log/Log.h"
 #include "platform/AtomicFile.h"
 
@@ -171,10 +172,35 @@ QString SimFileSystem::GetSdCardRoot() {
     return HasSdCard() ? QString::fromLatin1(CARD_ROOT) : QString();
 }
 
+QString SimFileSystem::CardVolume() {
+    SimDb& db = m_link.m_db;
+    return db.Meta("sd_card") == QLatin1String("1") ? QStringLiteral("/storage/") + CardVolumeId(db.Meta("serial"))
+                                                    : QString();
+}
+
+QString SimFileSystem::Canonical(const QString& path) {
+    return CanonicalPath(path, CardVolume());
+}
+
+RemovalCheck SimFileSystem::CheckRemovable(const QString& path) {
+    Lock guard(m_link.m_lock);
+    // The simulated phone resolves its own names: the path as written, and where its words lead.
+    const QString normal = NormalPhonePath(path);
+    if (normal.isEmpty()) {
+        return RemovalCheck::Unresolved;
+    }
+    const QStringList roots{QString::fromLatin1(PHONE_ROOT), QString::fromLatin1(CARD_ROOT), CardVolume()};
+    if (IsStorageRootOrAbove(normal, roots) || IsStorageRootOrAbove(CanonicalPath(normal, CardVolume()), roots)) {
+        LOG_Error("[SimPhone] refusing to remove the storage root %s. %s:%d", qUtf8Printable(path), LOG_HERE);
+        return RemovalCheck::StorageRoot;
+    }
+    return RemovalCheck::Allowed;
+}
+
 bool SimFileSystem::DeletePath(const QString& path) {
     Lock guard(m_link.m_lock);
-    const QString clean = CleanPath(path);
-    if (!IsWritablePath(clean) || !m_link.Op()) {
+    const QString clean = Canonical(path);
+    if (CheckRemovable(path) != RemovalCheck::Allowed || !IsWritablePath(clean) || !m_link.Op()) {
         return false;
     }
     const FileNode node = ResolvePath(m_link.m_db, clean);
@@ -189,7 +215,7 @@ bool SimFileSystem::DeletePath(const QString& path) {
 
 bool SimFileSystem::CreateFolder(const QString& path) {
     Lock guard(m_link.m_lock);
-    const QString clean = CleanPath(path);
+    const QString clean = Canonical(path);
     if (!IsWritablePath(clean) || !IsValidName(BaseName(clean)) || !m_link.Op()) {
         return false;
     }
@@ -211,7 +237,7 @@ bool SimFileSystem::ListFolder(const QString& path, const QString& filter) {
     if (!m_link.Op()) {
         return false;
     }
-    const FileNode folder = ResolvePath(m_link.m_db, path);
+    const FileNode folder = ResolvePath(m_link.m_db, Canonical(path));
     if (folder.id < 0 || !folder.isDir) {
         return false;
     }
@@ -229,7 +255,7 @@ bool SimFileSystem::ListFolder(const QString& path, const QString& filter) {
         if (!extension.isEmpty() && !entry.m_directory && !entry.m_name.endsWith(extension, Qt::CaseInsensitive)) {
             continue;
         }
-        entry.m_size = static_cast<std::uint32_t>(std::min<std::int64_t>(rows.Int(2), 0xFFFFFFFFLL));
+        entry.m_size = static_cast<std::uint64_t>(std::max<std::int64_t>(rows.Int(2), 0));
         entry.m_time = UnpackTime(rows.Int(3));
         const auto attrs = static_cast<std::uint32_t>(rows.Int(4));
         entry.m_hidden = (attrs & ATTR_HIDDEN) != 0 || entry.m_name.startsWith(u'.');
@@ -253,13 +279,14 @@ FsEntry* SimFileSystem::GetEntry(int index) {
 
 bool SimFileSystem::PathExists(const QString& path) {
     Lock guard(m_link.m_lock);
-    return m_link.Op() && ResolvePath(m_link.m_db, path).id >= 0;
+    return m_link.Op() && ResolvePath(m_link.m_db, Canonical(path)).id >= 0;
 }
 
 bool SimFileSystem::RenamePath(const QString& path, const QString& newName) {
     Lock guard(m_link.m_lock);
-    const QString clean = CleanPath(path);
-    if (!IsWritablePath(clean) || !IsValidName(newName) || !m_link.Op()) {
+    const QString clean = Canonical(path);
+    if (CheckRemovable(path) != RemovalCheck::Allowed || !IsWritablePath(clean) || !IsValidName(newName) ||
+        !m_link.Op()) {
         return false;
     }
     SimDb& db = m_link.m_db;
@@ -278,8 +305,8 @@ bool SimFileSystem::RenamePath(const QString& path, const QString& newName) {
 
 bool SimFileSystem::CopyPath(const QString& path, const QString& target) {
     Lock guard(m_link.m_lock);
-    const QString source = CleanPath(path);
-    const QString destination = CleanPath(target);
+    const QString source = Canonical(path);
+    const QString destination = Canonical(target);
     if (source.isEmpty() || !IsWritablePath(destination) || !IsValidName(BaseName(destination)) ||
         destination.startsWith(source + u'/') || !m_link.Op()) {
         return false;
@@ -296,10 +323,10 @@ bool SimFileSystem::CopyPath(const QString& path, const QString& target) {
 
 bool SimFileSystem::MovePath(const QString& path, const QString& target) {
     Lock guard(m_link.m_lock);
-    const QString source = CleanPath(path);
-    const QString destination = CleanPath(target);
-    if (!IsWritablePath(source) || !IsWritablePath(destination) || !IsValidName(BaseName(destination)) ||
-        destination.startsWith(source + u'/') || !m_link.Op()) {
+    const QString source = Canonical(path);
+    const QString destination = Canonical(target);
+    if (CheckRemovable(path) != RemovalCheck::Allowed || !IsWritablePath(source) || !IsWritablePath(destination) ||
+        !IsValidName(BaseName(destination)) || destination.startsWith(source + u'/') || !m_link.Op()) {
         return false;
     }
     SimDb& db = m_link.m_db;
@@ -367,7 +394,7 @@ bool SimFileSystem::DownloadNode(std::int64_t id, const QString& localPath, Tran
 
 std::int64_t SimFileSystem::UploadToPath(const QString& localPath, const QString& phonePath, TransferProgress progress,
                                          void* context, bool systemArea) {
-    const QString clean = CleanPath(phonePath);
+    const QString clean = Canonical(phonePath);
     QFile in(localPath);
     if (clean.isEmpty() || (!systemArea && !IsWritablePath(clean)) || !IsValidName(BaseName(clean)) ||
         !in.open(QIODevice::ReadOnly)) {
@@ -432,7 +459,7 @@ bool SimFileSystem::TransferFile(const QString& phonePath, const QString& localP
     if (!m_link.Op()) {
         return false;
     }
-    const FileNode node = ResolvePath(m_link.m_db, phonePath);
+    const FileNode node = ResolvePath(m_link.m_db, Canonical(phonePath));
     return node.id >= 0 && !node.isDir && DownloadNode(node.id, localPath, std::move(progress), context);
 }
 

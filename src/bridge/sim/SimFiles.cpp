@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <cstdint>
+
 namespace vexa::sim {
 
 QString CleanPath(const QString& path) {
@@ -18,6 +20,27 @@ QString CleanPath(const QString& path) {
         }
     }
     return QLatin1Char('/') + parts.join(u'/');
+}
+
+QString CardVolumeId(const QString& serial) {
+    // FNV-1a over the serial's bytes: the same id in every process (qHash is seeded per process).
+    std::uint32_t hash = 2166136261u;
+    for (const char c : serial.toUtf8()) {
+        hash = (hash ^ static_cast<std::uint8_t>(c)) * 16777619u;
+    }
+    const QString hex = QStringLiteral("%1").arg(hash, 8, 16, QLatin1Char('0')).toUpper();
+    return hex.left(4) + u'-' + hex.mid(4);
+}
+
+QString CanonicalPath(const QString& path, const QString& cardVolume) {
+    const QString clean = CleanPath(path);
+    for (const QString& alias : {QStringLiteral("/sdcard"), QStringLiteral("/storage/emulated/0"),
+                                 QStringLiteral("/storage/self/primary"), cardVolume}) {
+        if (!alias.isEmpty() && (clean == alias || clean.startsWith(alias + u'/'))) {
+            return QString::fromLatin1(alias == cardVolume ? CARD_ROOT : PHONE_ROOT) + clean.mid(alias.size());
+        }
+    }
+    return clean;
 }
 
 QString ParentPath(const QString& path) {

@@ -23,6 +23,12 @@ bool IsPictureName(const QString& name);
 
 // Normalises "/a//b/" to "/a/b"; empty when the path is not absolute or holds "." or "..".
 QString CleanPath(const QString& path);
+// A card's volume id ("1A2B-3C4D"), fixed per phone serial; the card shows as "/storage/<id>".
+QString CardVolumeId(const QString& serial);
+// CleanPath, with the storage's other names ("/sdcard", "/storage/emulated/0",
+// "/storage/self/primary") and the card's volume path (cardVolume, empty without a card) spelt as
+// the phone file keeps them (PHONE_ROOT, CARD_ROOT).
+QString CanonicalPath(const QString& path, const QString& cardVolume);
 QString ParentPath(const QString& path);
 QString BaseName(const QString& path);
 

@@ -145,6 +145,7 @@ public:
     void GetSdCardCategorySizes(std::uint64_t sizes[4]) override;
     QString GetPhoneStorageRoot() override;
     QString GetSdCardRoot() override;
+    RemovalCheck CheckRemovable(const QString& path) override;
     bool DeletePath(const QString& path) override;
     bool CreateFolder(const QString& path) override;
     bool ListFolder(const QString& path, const QString& filter) override;
@@ -160,6 +161,9 @@ public:
     bool UploadFile(const QString& localPath, const QString& phonePath, TransferProgress progress,
                     void* context) override;
 
+    // A path as the phone file keeps it: the storage's other names and the card's volume path
+    // spelt as PHONE_ROOT and CARD_ROOT; empty when it is no clean absolute path (lock held).
+    QString Canonical(const QString& path);
     // Shared with the picture store and the app manager (lock held by the caller).
     bool DownloadNode(std::int64_t id, const QString& localPath, TransferProgress progress, void* context);
     // systemArea allows paths outside the storage roots (installed packages).
@@ -168,6 +172,8 @@ public:
 
 private:
     bool Ensure();
+    // "/storage/<volume id>" while the phone has a card, else empty (lock held).
+    QString CardVolume();
     SimLink& m_link;
     bool m_refreshed = false;
     bool m_hasCard = false;

@@ -21,9 +21,21 @@ public:
     void U16(quint16 v) { Raw(qToLittleEndian(v)); }
     void U32(quint32 v) { Raw(qToLittleEndian(v)); }
     void U64(quint64 v) { Raw(qToLittleEndian(v)); }
-    // Lengths beyond the field are cut: a part name or a subject never reaches 65,535 bytes here,
-    // and the part data of a message is far below 4 GB.
-    void Text16(const QString& text) { Bytes16(text.toUtf8()); }
+    // Lengths beyond the field are cut: a part name or a subject rarely reaches 65,535 bytes, and
+    // the part data of a message is far below 4 GB.
+    void Text16(const QString& text) {
+        QByteArray bytes = text.toUtf8();
+        if (bytes.size() > 0xFFFF) {
+            // A text from a phone may be longer: it is cut before a whole character, as the reader
+            // refuses broken UTF-8.
+            qsizetype end = 0xFFFF;
+            while (end > 0 && (static_cast<quint8>(bytes[end]) & 0xC0) == 0x80) {
+                --end;
+            }
+            bytes.truncate(end);
+        }
+        Bytes16(bytes);
+    }
     void Bytes16(const QByteArray& b) {
         const QByteArray cut = b.left(0xFFFF);
         U16(static_cast<quint16>(cut.size()));

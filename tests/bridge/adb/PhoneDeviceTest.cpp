@@ -22,6 +22,8 @@
 
 #include <optional>
 
+#include "bridge/sim/SimFiles.h"
+
 #include <gtest/gtest.h>
 
 using namespace vexa_adbd;
@@ -110,6 +112,30 @@ TEST_F(PhoneDeviceTest, ExitStatusesAndTheSystemStaysReadOnly) {
     EXPECT_EQ(error, "Permission denied");
     EXPECT_FALSE(m_phone.Write("/mnt/sdcard/../system/x", 0644, 0, "x", error));
     EXPECT_FALSE(m_phone.Stat("/mnt/sdcard/../mnt").Exists());
+}
+
+// "readlink -f" and "realpath" answer as a phone's toybox: every storage link followed, "." and ".."
+// taken as the tree has them, nothing (status 1) when a folder on the way is missing; plain
+// readlink names only a link's target. The adb backend asks them before a folder is removed.
+TEST_F(PhoneDeviceTest, ReadlinkAndRealpathResolveLikeAPhone) {
+    const std::string card = "/storage/" + vexa::sim::CardVolumeId(QStringLiteral("P-1")).toStdString();
+    const struct {
+        std::string line;
+        std::string out;
+    } cases[] = {
+        {"readlink -f /sdcard", "/mnt/sdcard\n0\n"},
+        {"readlink -f //storage/emulated/0/./DCIM/", "/mnt/sdcard/DCIM\n0\n"},
+        {"readlink -f /storage/self/primary/DCIM/..", "/mnt/sdcard\n0\n"},
+        {"readlink -f /sdcard/..", "/mnt\n0\n"},
+        {"readlink -f " + card + "/", "/mnt/sdcard/external_sd\n0\n"},
+        {"realpath /storage/emulated/0/Download/new.txt", "/mnt/sdcard/Download/new.txt\n0\n"},
+        {"readlink -f /sdcard/no/such", "1\n"},
+        {"realpath /sdcard/no/such", "realpath: /sdcard/no/such: No such file or directory\n1\n"},
+        {"readlink /sdcard", "/mnt/sdcard\n0\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(m_phone.RunShell(c.line + "; echo $?"), c.out) << c.line;
+    }
 }
 
 // screencap gives raw frames at the phone's screen size (what the adb backend asks for) and the

@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -32,6 +33,40 @@ SyncHeader DecodeSyncHeader(const char* eightBytes) {
 
 SyncStat DecodeSyncStatBody(const char* twelveBytes) {
     return {GetLe32(twelveBytes), GetLe32(twelveBytes + 4), GetLe32(twelveBytes + 8)};
+}
+
+void PutLe64(std::string& out, std::uint64_t value) {
+    PutLe32(out, static_cast<std::uint32_t>(value & 0xffffffffu));
+    PutLe32(out, static_cast<std::uint32_t>(value >> 32));
+}
+
+std::uint64_t GetLe64(const char* p) {
+    return std::uint64_t(GetLe32(p)) | (std::uint64_t(GetLe32(p + 4)) << 32);
+}
+
+SyncStat DecodeSyncStat2Body(const char* p) {
+    // error, dev, ino, mode, nlink, uid, gid, size, atime, mtime, ctime
+    if (GetLe32(p) != 0) {
+        return {};
+    }
+    const std::uint64_t mtime = GetLe64(p + 52);
+    return {GetLe32(p + 20), GetLe64(p + 36), static_cast<std::uint32_t>(std::min<std::uint64_t>(mtime, 0xffffffffu))};
+}
+
+std::string EncodeSyncStat2Body(const SyncStat& stat) {
+    std::string out;
+    PutLe32(out, stat.Exists() ? 0 : 2); // ENOENT
+    PutLe64(out, 0);                     // dev
+    PutLe64(out, 0);                     // ino
+    PutLe32(out, stat.mode);
+    PutLe32(out, 1); // nlink
+    PutLe32(out, 0); // uid
+    PutLe32(out, 0); // gid
+    PutLe64(out, stat.size);
+    PutLe64(out, stat.mtime); // atime
+    PutLe64(out, stat.mtime);
+    PutLe64(out, stat.mtime); // ctime
+    return out;
 }
 
 bool IsSyncId(std::string_view id) {
@@ -153,6 +188,58 @@ AdbStatus CAdbSyncSession::List(const std::string& path, std::vector<SyncDirEntr
         }
         // A name with a slash would let a caller write outside the folder it pulls into.
         if (entry.name.find('/') != std::string::npos || entry.name.find('\0') != std::string::npos) {
+            continue;
+        }
+        entries.push_back(std::move(entry));
+    }
+}
+
+AdbStatus CAdbSyncSession::Stat2(const std::string& path, SyncStat& stat) {
+    if (auto s = Request("LST2", path); !s) {
+        return s;
+    }
+    char buffer[kSyncStat2Size];
+    if (auto s = m_socket->ReadExact(buffer, sizeof buffer); !s) {
+        return Broken(s);
+    }
+    if (std::memcmp(buffer, "LST2", 4) != 0) {
+        return Broken(AdbStatus::Fail("sync: corrupt LST2 reply"));
+    }
+    stat = DecodeSyncStat2Body(buffer + 4);
+    return AdbStatus::Ok();
+}
+
+AdbStatus CAdbSyncSession::List2(const std::string& path, std::vector<SyncDirEntry>& entries) {
+    entries.clear();
+    if (auto s = Request("LIS2", path); !s) {
+        return s;
+    }
+    for (;;) {
+        char buffer[kSyncDent2Size];
+        if (auto s = m_socket->ReadExact(buffer, sizeof buffer); !s) {
+            return Broken(s);
+        }
+        const std::string_view id(buffer, 4);
+        if (id == "DONE") {
+            return AdbStatus::Ok();
+        }
+        if (id != "DNT2") {
+            return Broken(AdbStatus::Fail("sync: corrupt LIS2 reply"));
+        }
+        const std::uint32_t nameLength = GetLe32(buffer + 72);
+        if (nameLength == 0 || nameLength > kSyncMaxPath) {
+            return Broken(AdbStatus::Fail("sync: bad name length in LIS2 reply"));
+        }
+        SyncDirEntry entry;
+        entry.stat = DecodeSyncStat2Body(buffer + 4);
+        entry.name.resize(nameLength);
+        if (auto s = m_socket->ReadExact(entry.name.data(), nameLength); !s) {
+            return Broken(s);
+        }
+        // An entry the phone could not stat comes with its error: it is left out, as LIST would
+        // show it without a type.
+        if (!entry.stat.Exists() || entry.name == "." || entry.name == ".." ||
+            entry.name.find('/') != std::string::npos || entry.name.find('\0') != std::string::npos) {
             continue;
         }
         entries.push_back(std::move(entry));

@@ -3,6 +3,13 @@
 // and a little-endian 32-bit length. STAT answers mode, size and time; LIST answers DENT records
 // and a DONE; RECV answers DATA records (at most 64 KiB each) and DONE, or FAIL with a message;
 // SEND takes "PATH,MODE", DATA records and a DONE carrying the time, and answers OKAY or FAIL.
+// STAT and LIST carry sizes in 32 bits (a file of 4 GiB or more shows its size modulo 4 GiB); the
+// second forms, for phones offering the features "stat_v2" and "ls_v2" (the latter from Android 11),
+// carry 64 bits:
+//   LST2 PATH -> "LST2" error(u32) dev(u64) ino(u64) mode nlink uid gid (u32 each) size(u64)
+//                atime mtime ctime (i64 each)                                      72 bytes
+//   LIS2 PATH -> "DNT2" + the same 68 bytes after the id + name length (u32) + name, repeated,
+//                then "DONE" and 72 bytes of zeros                                  76 bytes a record
 //
 // A session owns its connection; one thread uses it. Transfers poll a cancel flag between records;
 // a cancelled or failed transfer closes the connection (the protocol cannot abort a transfer
@@ -27,7 +34,7 @@ constexpr std::size_t kSyncMaxPath = 1024;
 
 struct SyncStat {
     std::uint32_t mode = 0; // 0: no such file
-    std::uint32_t size = 0;
+    std::uint64_t size = 0;
     std::uint32_t mtime = 0; // seconds since 1970
     bool Exists() const { return mode != 0; }
     bool IsDirectory() const { return (mode & 0170000) == 0040000; }
@@ -50,6 +57,14 @@ std::string EncodeSyncRequest(std::string_view id, std::string_view payload);
 SyncHeader DecodeSyncHeader(const char* eightBytes);
 // A STAT reply or the 16 bytes after a DENT id: mode, size, time (and the name length for DENT).
 SyncStat DecodeSyncStatBody(const char* twelveBytes);
+constexpr std::size_t kSyncStat2Size = 72; // "LST2"/"STA2" reply, id included
+constexpr std::size_t kSyncDent2Size = 76; // "DNT2" record before its name, id included
+void PutLe64(std::string& out, std::uint64_t value);
+std::uint64_t GetLe64(const char* p);
+// The 68 bytes after a LST2/STA2/DNT2 id; a non-zero error (an errno) reads as a missing file.
+SyncStat DecodeSyncStat2Body(const char* sixtyEightBytes);
+// Those 68 bytes for a stat (error 0 when mode is set, else ENOENT).
+std::string EncodeSyncStat2Body(const SyncStat& stat);
 // Ids must be four printable letters; anything else means the stream lost its framing.
 bool IsSyncId(std::string_view id);
 
@@ -69,6 +84,10 @@ public:
 
     AdbStatus Stat(const std::string& path, SyncStat& stat);
     AdbStatus List(const std::string& path, std::vector<SyncDirEntry>& entries);
+    // The second forms (64-bit sizes): only for phones that offer "stat_v2" / "ls_v2"; others
+    // close the connection on them. Stat2 reads the path itself, not where a link leads (LST2).
+    AdbStatus Stat2(const std::string& path, SyncStat& stat);
+    AdbStatus List2(const std::string& path, std::vector<SyncDirEntry>& entries);
     // Receives a file; sink gets each record and returns false to stop (an error).
     AdbStatus Recv(const std::string& path, const std::function<bool(const char*, std::size_t)>& sink,
                    const SyncProgress& progress = {}, const std::atomic<bool>* cancel = nullptr,

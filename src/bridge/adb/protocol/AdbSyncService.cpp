@@ -67,7 +67,8 @@ bool CAdbSyncService::Process(CAdbStreamContext& stream) {
             stream.Close();
             return false;
         }
-        if (header.id != "STAT" && header.id != "LIST" && header.id != "RECV" && header.id != "SEND") {
+        if (header.id != "STAT" && header.id != "LIST" && header.id != "RECV" && header.id != "SEND" &&
+            header.id != "LST2" && header.id != "STA2" && header.id != "LIS2") {
             Fail(stream, "unknown request", true);
             return false;
         }
@@ -84,8 +85,23 @@ bool CAdbSyncService::Process(CAdbStreamContext& stream) {
             const SyncStat st = m_store.Stat(path);
             std::string reply = "STAT";
             PutLe32(reply, st.mode);
-            PutLe32(reply, st.size);
+            PutLe32(reply, static_cast<std::uint32_t>(st.size)); // modulo 4 GiB, as a phone's daemon sends it
             PutLe32(reply, st.mtime);
+            stream.Write(reply);
+        } else if (header.id == "LST2" || header.id == "STA2") {
+            stream.Write(header.id + EncodeSyncStat2Body(m_store.Stat(path)));
+        } else if (header.id == "LIS2") {
+            std::vector<SyncDirEntry> entries;
+            std::string reply;
+            if (m_store.List(path, entries)) {
+                for (const SyncDirEntry& e : entries) {
+                    reply += "DNT2" + EncodeSyncStat2Body(e.stat);
+                    PutLe32(reply, static_cast<std::uint32_t>(e.name.size()));
+                    reply += e.name;
+                }
+            }
+            reply += "DONE";
+            reply.append(kSyncDent2Size - 4, '\0');
             stream.Write(reply);
         } else if (header.id == "LIST") {
             std::vector<SyncDirEntry> entries;
@@ -94,7 +110,7 @@ bool CAdbSyncService::Process(CAdbStreamContext& stream) {
                 for (const SyncDirEntry& e : entries) {
                     reply += "DENT";
                     PutLe32(reply, e.stat.mode);
-                    PutLe32(reply, e.stat.size);
+                    PutLe32(reply, static_cast<std::uint32_t>(e.stat.size));
                     PutLe32(reply, e.stat.mtime);
                     PutLe32(reply, static_cast<std::uint32_t>(e.name.size()));
                     reply += e.name;

@@ -1,8 +1,9 @@
 #pragma once
 // The device side of the file sync service ("sync:") for the simulated daemon: reads requests
 // from the stream in whatever pieces the server's WRTE messages cut them (a record may cross any
-// boundary), answers STAT, LIST, RECV, SEND and QUIT from a file store, and fails the stream on a
-// malformed request. The store decides what a path means; this class only speaks the protocol.
+// boundary), answers STAT, LIST, RECV, SEND and QUIT (and the 64-bit forms LST2, STA2 and LIS2)
+// from a file store, and fails the stream on a malformed request. The store decides what a path
+// means; this class only speaks the protocol.
 //
 // Runs on the connection's thread, inside CAdbDeviceTransport calls. A RECV queues the whole file
 // in the transport at once: fine for simulated phones, not meant for gigabytes.
