@@ -6,6 +6,7 @@
 #include <QAbstractHttpServer>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QPointer>
@@ -26,6 +27,22 @@ QByteArray Filler(qint64 bytes, quint32 seed) {
         out[i] = static_cast<char>(x >> 24);
     }
     return out;
+}
+
+std::vector<std::pair<QString, QString>> DecodeFormBody(const QByteArray& body) {
+    std::vector<std::pair<QString, QString>> fields;
+    if (body.isEmpty()) {
+        return fields;
+    }
+    const auto decode = [](QByteArray part) {
+        part.replace('+', ' ');
+        return QString::fromUtf8(QByteArray::fromPercentEncoding(part));
+    };
+    for (const QByteArray& part : body.split('&')) {
+        const qsizetype eq = part.indexOf('=');
+        fields.emplace_back(decode(eq < 0 ? part : part.left(eq)), eq < 0 ? QString() : decode(part.mid(eq + 1)));
+    }
+    return fields;
 }
 
 namespace {
@@ -312,6 +329,11 @@ std::optional<quint16> CLocalServices::Listen(quint16 port, QString* error) {
     }
     m_port = got;
     return got;
+}
+
+QByteArray CLocalServices::FeedbackRecord(int number) const {
+    QFile file(QDir(m_dataFolder).filePath(QStringLiteral("feedback-%1.txt").arg(number, 4, 10, QLatin1Char('0'))));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString CLocalServices::Url() const {

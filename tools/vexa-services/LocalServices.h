@@ -16,8 +16,8 @@
 // Packages: GET /firmware/<name>.pkg, a ZIP holding "update.zip", which in turn holds
 //   "firmware.prop" ("version=<new firmware text>") for the phone's updater.
 // Store: the routes of StoreService.h (upgrade check, product info, packages, icons, pages).
-// Feedback: POST /index.php?q=interface/asfeedback/index stores the body (at most 1 MiB) as
-//   <data>/feedback-NNNN.txt and replies "OK"; with the empty-reply switch it stores and replies
+// Feedback: POST /index.php?q=interface/asfeedback/index stores the body as received (at most
+//   1 MiB; DecodeFormBody reads its fields) as <data>/feedback-NNNN.txt and replies "OK"; with the empty-reply switch it stores and replies
 //   200 with no body (a failure for the program).
 //
 // The server lives on the thread that made it and needs that thread's event loop. CServicesThread
@@ -36,6 +36,7 @@
 #include <mutex>
 #include <optional>
 #include <vector>
+#include <utility>
 
 class QAbstractHttpServer;
 
@@ -53,6 +54,11 @@ struct FirmwareOfferEntry {
 };
 
 // Bytes that do not compress and are the same on every run (stable checksums), for package bodies.
+// A form body read as a web server reads one: split at '&', then at the first '=', '+' taken as a
+// blank, %XX as a byte, and the bytes as UTF-8. Fields keep their order; a part without '=' is a
+// name with an empty value.
+std::vector<std::pair<QString, QString>> DecodeFormBody(const QByteArray& body);
+
 QByteArray Filler(qint64 bytes, quint32 seed);
 
 // The built-in offers.
@@ -86,6 +92,8 @@ public:
     std::vector<SeenRequest> Requests() const;
     int FeedbackCount() const { return m_feedbackCount; }
     // The store's fail, stall and broken-package switches.
+    // The body of feedback record number (from 1) as stored; empty when there is none.
+    QByteArray FeedbackRecord(int number) const;
     StoreSwitches& Store() { return m_store.Switches(); }
 
 private:
