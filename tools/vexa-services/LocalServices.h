@@ -10,9 +10,10 @@
 //     <firmware><status>new</status><version>VEXA-UI 2.2.0</version><url>/firmware/VEXA-UI_2.2.0.pkg</url>
 //     <size>BYTES</size><md5>HEX</md5><date>2026-11-30</date><description>…</description></firmware>
 //   The built-in catalog (FirmwareCatalog) answers by the model part: "VEXA-UI" 2.1.0 gets 2.2.0
-//   (a valid package), 2.2.0 and anything unknown is current; "CORRUPT-UI", "SLOW-UI" and
-//   "HUGE-UI" (any version) get offers of a damaged package, one that trickles 16 KB every 100 ms,
-//   and one of 64 GiB (streamed as zeros, larger than any simulated phone).
+//   (a valid package), 2.2.0 and anything unknown is current; "CORRUPT-UI", "SLOW-UI", "HUGE-UI"
+//   and "SHORT-UI" (any version) get offers of a damaged package, one that trickles 16 KB every
+//   100 ms, one of 64 GiB (streamed as zeros, larger than any simulated phone), and one whose
+//   server names no length and closes the connection after half of it.
 // Packages: GET /firmware/<name>.pkg, a ZIP holding "update.zip", which in turn holds
 //   "firmware.prop" ("version=<new firmware text>") for the phone's updater.
 // Store: the routes of StoreService.h (upgrade check, product info, packages, icons, pages).
@@ -35,14 +36,14 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <vector>
 #include <utility>
+#include <vector>
 
 class QAbstractHttpServer;
 
 namespace vexa::services {
 
-enum class PackageKind { Valid, Corrupt, Slow, Huge };
+enum class PackageKind { Valid, Corrupt, Slow, Huge, Short };
 
 struct FirmwareOfferEntry {
     QString modelPart;   // firmware text's model part the offer is for
@@ -53,12 +54,12 @@ struct FirmwareOfferEntry {
     PackageKind kind = PackageKind::Valid;
 };
 
-// Bytes that do not compress and are the same on every run (stable checksums), for package bodies.
 // A form body read as a web server reads one: split at '&', then at the first '=', '+' taken as a
 // blank, %XX as a byte, and the bytes as UTF-8. Fields keep their order; a part without '=' is a
 // name with an empty value.
 std::vector<std::pair<QString, QString>> DecodeFormBody(const QByteArray& body);
 
+// Bytes that do not compress and are the same on every run (stable checksums), for package bodies.
 QByteArray Filler(qint64 bytes, quint32 seed);
 
 // The built-in offers.
@@ -91,9 +92,9 @@ public:
     void SetFeedbackEmptyReply(bool empty) { m_feedbackEmpty = empty; }
     std::vector<SeenRequest> Requests() const;
     int FeedbackCount() const { return m_feedbackCount; }
-    // The store's fail, stall and broken-package switches.
     // The body of feedback record number (from 1) as stored; empty when there is none.
     QByteArray FeedbackRecord(int number) const;
+    // The store's fail, stall and broken-package switches.
     StoreSwitches& Store() { return m_store.Switches(); }
 
 private:
