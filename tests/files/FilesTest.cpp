@@ -5,6 +5,7 @@
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
 #include "files/FileOps.h"
+#include "platform/StringTable.h"
 
 #include "TestEnvironment.h"
 #include "TestFiles.h"
@@ -228,6 +229,97 @@ TEST_F(FileOpsTest, CopiesMovesAndDownloadsNameTheirClashes) {
     EXPECT_TRUE(RunDownloads(*m_fs, {{m_root + QStringLiteral("/a.txt"), out + QStringLiteral("/a.txt")}}, stop).cancelled);
     EXPECT_TRUE(RunDownloads(*m_fs, {{m_root + QStringLiteral("/none"), out + QStringLiteral("/n")}}, none).failed);
     EXPECT_FALSE(QFile::exists(out + QStringLiteral("/n")));
+}
+
+// A failed download names its reason, found from what can still be seen after the failure.
+TEST_F(FileOpsTest, FailedDownloadsSayWhy) {
+    const QString docs = m_root + QStringLiteral("/docs");
+    ASSERT_TRUE(m_fs->UploadFile(Local(QStringLiteral("a.txt"), "AAAA"), docs + QStringLiteral("/a.txt"), {}, nullptr));
+    const QString out = m_folders.Root() + QStringLiteral("/out");
+    ASSERT_TRUE(QDir().mkpath(out + QStringLiteral("/taken.txt"))); // a folder where the file would go
+    const QString plainFile = Local(QStringLiteral("plain"), "x");
+    bool connected = true;
+    BatchCallbacks callbacks;
+    callbacks.ask = [](const QString&) { return kAnswerYes; };
+    callbacks.connected = [&connected] { return connected; };
+    const struct {
+        const char* what;
+        QString phone;
+        QString local;
+        bool dropLink;
+        TransferFailure failure;
+        QString text;
+    } cases[] = {
+        {"the phone file is gone", docs + QStringLiteral("/none.txt"), out + QStringLiteral("/none.txt"), false,
+         FailurePhoneFileGone, FormatText(Str(3469), qUtf8Printable(docs + QStringLiteral("/none.txt")))},
+        {"the computer folder is missing", docs + QStringLiteral("/a.txt"), out + QStringLiteral("/no/such/a.txt"),
+         false, FailureLocalUnwritable, FormatText(Str(3468), qUtf8Printable(out + QStringLiteral("/no/such/a.txt")))},
+        {"the computer path is a folder", docs + QStringLiteral("/a.txt"), out + QStringLiteral("/taken.txt"), false,
+         FailureLocalUnwritable, FormatText(Str(3468), qUtf8Printable(out + QStringLiteral("/taken.txt")))},
+        {"the computer folder is a file", docs + QStringLiteral("/a.txt"), plainFile + QStringLiteral("/a.txt"), false,
+         FailureLocalUnwritable, FormatText(Str(3468), qUtf8Printable(plainFile + QStringLiteral("/a.txt")))},
+        {"the phone went away", docs + QStringLiteral("/a.txt"), out + QStringLiteral("/a.txt"), true,
+         FailurePhoneLost, Str(3466)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.dropLink) {
+            m_bridge->GetSession()->Disconnect();
+            connected = false;
+        }
+        const BatchResult result = RunDownloads(*m_fs, {{c.phone, c.local}}, callbacks);
+        EXPECT_TRUE(result.failed);
+        EXPECT_EQ(result.failedName, c.phone);
+        EXPECT_EQ(result.failedTarget, c.local);
+        EXPECT_EQ(result.failure, c.failure);
+        EXPECT_EQ(TransferFailureText(result.failure, result.failedName, result.failedTarget), c.text);
+        EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{}) << "nothing left behind";
+    }
+}
+
+TEST(TransferDiagnosis, TheFirstReasonThatHoldsIsTheOneTold) {
+    const struct {
+        DownloadFacts facts;
+        TransferFailure failure;
+    } cases[] = {
+        {{false, false, false, 0, 100}, FailurePhoneLost},
+        {{true, true, false, 0, 100}, FailureLocalUnwritable},
+        {{true, true, true, 99, 100}, FailureNoLocalSpace},
+        {{true, false, true, 99, 100}, FailureNoLocalSpace},
+        {{true, true, true, 100, 100}, FailurePhoneUnreadable},
+        {{true, true, true, 0, -1}, FailurePhoneUnreadable}, // size unknown: space is not blamed
+        {{true, true, true, -1, 100}, FailurePhoneUnreadable}, // free space unknown
+        {{true, false, true, 1000, 100}, FailurePhoneFileGone},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DiagnoseDownload(c.facts), c.failure)
+            << c.facts.phoneConnected << c.facts.phoneFileExists << c.facts.localWritable << " " << c.facts.localFree
+            << "/" << c.facts.bytesNeeded;
+    }
+    EXPECT_EQ(TransferFailureText(FailureNoLocalSpace, QStringLiteral("/p/x"), QStringLiteral("/l/x")),
+              FormatText(Str(3467), "/l/x"));
+    EXPECT_EQ(TransferFailureText(FailurePhoneUnreadable, QStringLiteral("/p/x"), QStringLiteral("/l/x")),
+              FormatText(Str(3470), "/p/x"));
+    EXPECT_TRUE(TransferFailureText(FailureNone, {}, {}).isEmpty());
+    // Uploads: the phone's words decide between "too large" and a refusal of its own.
+    const struct {
+        bool connected;
+        bool readable;
+        const char* words;
+        TransferFailure failure;
+    } uploads[] = {
+        {false, false, "file too large", FailurePhoneLost},
+        {true, false, "file too large", FailureLocalUnreadable},
+        {true, true, "File too large", FailureTooLargeForPhone},
+        {true, true, "Not a directory", FailurePhoneRefused},
+        {true, true, "", FailureNone},
+    };
+    for (const auto& u : uploads) {
+        EXPECT_EQ(DiagnoseUpload(u.connected, u.readable, QString::fromLatin1(u.words)), u.failure) << u.words;
+    }
+    EXPECT_EQ(TransferFailureText(FailureTooLargeForPhone, QStringLiteral("/p/x"), QStringLiteral("/l/x"), {},
+                                  qint64(3) << 30),
+              FormatText(Str(3472), "/l/x", "3072.0 MB"));
 }
 
 } // namespace
