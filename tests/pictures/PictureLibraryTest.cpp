@@ -20,8 +20,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 using namespace pictures;
 using vexa::test::ReadFile;
 using vexa::test::WriteFile;
@@ -211,70 +209,6 @@ TEST_P(PictureLibraryTest, WallpaperIsSetWhereThePhoneAllowsIt) {
         EXPECT_EQ(m_session->GetSystemSettings()->GetWallpaper(), imported.written.front());
         EXPECT_FALSE(SetWallpaper(*m_session, imported.written.front() + QStringLiteral(".gone.jpg")));
     }
-}
-
-struct MadePicture {
-    QString name;
-    QByteArray bytes;
-    QSize thumbnail;
-};
-const QColor kPictureColour(30, 160, 90);
-
-// Imports the pictures into a new album: each is taken, listed, and shown with a thumbnail of its
-// size and colour.
-void ImportAndSeeThumbnails(vexa::PictureStore& store, vexa::FileSystem& files, const QTemporaryDir& local,
-                            const std::vector<MadePicture>& made) {
-    ASSERT_EQ(CreateAlbum(store, files, 1, QStringLiteral("格式")), 0);
-    const int album = FindAlbum(ListAlbums(store, &files), QStringLiteral("格式"));
-    ASSERT_GE(album, 0);
-    QStringList paths;
-    for (const MadePicture& m : made) {
-        ASSERT_FALSE(m.bytes.isEmpty()) << m.name.toStdString();
-        paths << local.filePath(m.name);
-        ASSERT_TRUE(WriteFile(paths.back(), m.bytes));
-    }
-    const BatchOutcome outcome = ImportPictures(store, album, paths, {});
-    EXPECT_EQ(outcome.result, BatchOutcome::Succeeded);
-    EXPECT_EQ(outcome.done, static_cast<int>(made.size()));
-    EXPECT_TRUE(outcome.notices.isEmpty()) << outcome.notices.join(u'\n').toStdString();
-
-    CThumbnailCache cache(local.filePath(QStringLiteral("thumbs")));
-    int seen = 0;
-    for (const PictureItem& item : ListPictures(store, album)) {
-        const auto it =
-            std::find_if(made.begin(), made.end(), [&](const MadePicture& m) { return m.name == item.name; });
-        ASSERT_NE(it, made.end()) << item.name.toStdString();
-        ++seen;
-        const QImage thumbnail = cache.Get(store, item);
-        ASSERT_FALSE(thumbnail.isNull()) << item.name.toStdString();
-        EXPECT_EQ(thumbnail.size(), it->thumbnail) << item.name.toStdString();
-        const QColor centre = thumbnail.pixelColor(thumbnail.width() / 2, thumbnail.height() / 2);
-        EXPECT_NEAR(centre.red(), kPictureColour.red(), 12) << item.name.toStdString();
-        EXPECT_NEAR(centre.green(), kPictureColour.green(), 12) << item.name.toStdString();
-        EXPECT_NEAR(centre.blue(), kPictureColour.blue(), 12) << item.name.toStdString();
-    }
-    EXPECT_EQ(seen, static_cast<int>(made.size()));
-}
-
-// GIF and BMP pictures, and a panorama of 100000 x 20, are imported like JPEGs and shown with a
-// thumbnail that one can see.
-TEST_P(PictureLibraryTest, GifBmpAndThinPicturesAreImportedAndGetThumbnails) {
-    ImportAndSeeThumbnails(*m_store, *m_files, m_local,
-                           {{QStringLiteral("a.gif"), test::MakeGif(90, 60, kPictureColour), {120, 80}},
-                            {QStringLiteral("b.bmp"), test::MakeImageFile("bmp", 90, 60, kPictureColour), {120, 80}},
-                            {QStringLiteral("panorama.png"), test::MakeImageFile("png", 100000, 20, kPictureColour),
-                             {120, 30}}});
-}
-
-TEST_P(PictureLibraryTest, WebPPicturesAreImportedAndGetThumbnails) {
-    if (!test::CanWrite("webp")) {
-        // Only when the image plugin is truly absent (Debian: qt6-image-formats-plugins).
-        GTEST_SKIP() << "no Qt image plugin writes WebP on this machine";
-    }
-    ImportAndSeeThumbnails(
-        *m_store, *m_files, m_local,
-        {{QStringLiteral("lossy.webp"), test::MakeImageFile("webp", 90, 60, kPictureColour), {120, 80}},
-         {QStringLiteral("lossless.webp"), test::MakeImageFile("webp", 60, 90, kPictureColour, 100), {80, 120}}});
 }
 
 TEST(ThumbnailCacheTest, SecondVisitComesFromDiskAndMemoryStaysWithinItsLimit) {

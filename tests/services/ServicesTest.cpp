@@ -120,24 +120,6 @@ TEST_F(Services, FeedbackFormsArriveFieldByFieldWhateverTheyHold) {
     EXPECT_TRUE(report[FeedbackForm::Fun1].second.isEmpty());
 }
 
-// The service's reading of a form body is a web server's: '+' is a blank, %XX a byte.
-TEST(FormBodies, AreReadAsAWebServerReadsThem) {
-    using vexa::services::DecodeFormBody;
-    const struct {
-        QByteArray body;
-        std::vector<std::pair<QString, QString>> fields;
-    } cases[] = {
-        {"", {}},
-        {"a=1&b=2", {{"a", "1"}, {"b", "2"}}},
-        {"a=x+y&b=%2B%26%3D", {{"a", "x y"}, {"b", "+&="}}},
-        {"info%5Bx%5D=%E8%BF%9E&flag", {{"info[x]", QStringLiteral("连")}, {"flag", ""}}},
-        {"a=1=2", {{"a", "1=2"}}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(DecodeFormBody(c.body), c.fields) << c.body.toStdString();
-    }
-}
-
 TEST_F(Services, EveryCatalogOfferServesAPackageThatMatchesIt) {
     for (const vexa::services::FirmwareOfferEntry& entry : vexa::services::FirmwareCatalog()) {
         if (entry.kind == vexa::services::PackageKind::Huge || entry.kind == vexa::services::PackageKind::Slow ||
