@@ -231,52 +231,6 @@ TEST_F(FileOpsTest, CopiesMovesAndDownloadsNameTheirClashes) {
     EXPECT_FALSE(QFile::exists(out + QStringLiteral("/n")));
 }
 
-// A failed download names its reason, found from what can still be seen after the failure.
-TEST_F(FileOpsTest, FailedDownloadsSayWhy) {
-    const QString docs = m_root + QStringLiteral("/docs");
-    ASSERT_TRUE(m_fs->UploadFile(Local(QStringLiteral("a.txt"), "AAAA"), docs + QStringLiteral("/a.txt"), {}, nullptr));
-    const QString out = m_folders.Root() + QStringLiteral("/out");
-    ASSERT_TRUE(QDir().mkpath(out + QStringLiteral("/taken.txt"))); // a folder where the file would go
-    const QString plainFile = Local(QStringLiteral("plain"), "x");
-    bool connected = true;
-    BatchCallbacks callbacks;
-    callbacks.ask = [](const QString&) { return kAnswerYes; };
-    callbacks.connected = [&connected] { return connected; };
-    const struct {
-        const char* what;
-        QString phone;
-        QString local;
-        bool dropLink;
-        TransferFailure failure;
-        QString text;
-    } cases[] = {
-        {"the phone file is gone", docs + QStringLiteral("/none.txt"), out + QStringLiteral("/none.txt"), false,
-         FailurePhoneFileGone, FormatText(Str(3469), qUtf8Printable(docs + QStringLiteral("/none.txt")))},
-        {"the computer folder is missing", docs + QStringLiteral("/a.txt"), out + QStringLiteral("/no/such/a.txt"),
-         false, FailureLocalUnwritable, FormatText(Str(3468), qUtf8Printable(out + QStringLiteral("/no/such/a.txt")))},
-        {"the computer path is a folder", docs + QStringLiteral("/a.txt"), out + QStringLiteral("/taken.txt"), false,
-         FailureLocalUnwritable, FormatText(Str(3468), qUtf8Printable(out + QStringLiteral("/taken.txt")))},
-        {"the computer folder is a file", docs + QStringLiteral("/a.txt"), plainFile + QStringLiteral("/a.txt"), false,
-         FailureLocalUnwritable, FormatText(Str(3468), qUtf8Printable(plainFile + QStringLiteral("/a.txt")))},
-        {"the phone went away", docs + QStringLiteral("/a.txt"), out + QStringLiteral("/a.txt"), true,
-         FailurePhoneLost, Str(3466)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (c.dropLink) {
-            m_bridge->GetSession()->Disconnect();
-            connected = false;
-        }
-        const BatchResult result = RunDownloads(*m_fs, {{c.phone, c.local}}, callbacks);
-        EXPECT_TRUE(result.failed);
-        EXPECT_EQ(result.failedName, c.phone);
-        EXPECT_EQ(result.failedTarget, c.local);
-        EXPECT_EQ(result.failure, c.failure);
-        EXPECT_EQ(TransferFailureText(result.failure, result.failedName, result.failedTarget), c.text);
-        EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{}) << "nothing left behind";
-    }
-}
-
 TEST(TransferDiagnosis, TheFirstReasonThatHoldsIsTheOneTold) {
     const struct {
         DownloadFacts facts;

@@ -1,5 +1,4 @@
 #include "libs/http/HttpClient.h"
-#include "libs/http/HttpForm.h"
 
 #include "LocalHttpServer.h"
 
@@ -77,23 +76,3 @@ TEST(HttpClient, UnreachableHostAndTimeoutAndCancelFailCleanly) {
 }
 
 } // namespace
-
-TEST(HttpForm, ValuesAreFullyPercentEncodedAndNamesKeepTheirBrackets) {
-    const struct {
-        const char* value;
-        const char* encoded;
-    } cases[] = {
-        {"plain-._~09AZaz", "plain-._~09AZaz"},
-        {"a&b=c+d e%", "a%26b%3Dc%2Bd%20e%25"},
-        {"line\r\nnext\ttab", "line%0D%0Anext%09tab"},
-        {"连接", "%E8%BF%9E%E6%8E%A5"},
-        {"", ""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(EncodeFormBody({{"info[x][1]", QString::fromUtf8(c.value)}}),
-                  QByteArray("info[x][1]=") + c.encoded)
-            << c.value;
-    }
-    EXPECT_EQ(EncodeFormBody({{"a b", "1"}, {"c&d", "2"}}), QByteArray("a%20b=1&c%26d=2"));
-    EXPECT_EQ(EncodeFormBody({}), QByteArray());
-}
