@@ -3,10 +3,13 @@
 #include "app/CMainFrame.h"
 #include "app/SceneFrame.h"
 #include "bridge/api/DeviceBridge.h"
+#include "controls/VexaMessageBox.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
 #include "files/CFileReplaceWnd.h"
 #include "files/CFileWnd.h"
+#include "files/FileOps.h"
+#include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinScreenshot.h"
 
@@ -68,6 +71,16 @@ void RegisterFilesScreenshots() {
             window->SortByColumn(0);
         }
         return window;
+    });
+    // The notice of a download that failed, with its reason (here: the computer's disk is full).
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("file_download_failed"), [] {
+        const QString why = files::TransferFailureText(files::FailureNoLocalSpace, QStringLiteral("/mnt/sdcard/DCIM/家庭合影.mp4"),
+                                                       QStringLiteral("/home/user/下载/家庭合影.mp4"));
+        auto box = std::make_unique<CVexaMessageBoxImpl>(Str(996) + u'\n' + why, nullptr, Str(330), 0);
+        if (!box->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(box));
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("file_replace"), [] {
         auto dialog = std::make_unique<CFileReplaceWnd>(QStringLiteral("2013年春节 家庭合影 (原图).jpg"));

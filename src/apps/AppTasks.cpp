@@ -3,6 +3,8 @@
 #include "apps/AppOps.h"
 #include "libs/log/Log.h"
 
+#include <QFile>
+
 namespace apps {
 
 namespace {
@@ -81,8 +83,12 @@ bool InstallTask(AppData& data, vexa::AppManager& manager, int id, const std::fu
         (*it)->app = std::move(checked);
     }
     if (!installed && (*it)->kind == tagTASKINFOR::Upgrade) {
-        // A failed upgrade leaves the list; the installed app stays as it was.
+        // A failed upgrade leaves the list; the installed app stays as it was. A download that the
+        // check refuses (no package at all) is the program's own and goes too.
         LOG_Error("The Upgrade Task is Failed, Failed in install period.(%s:%d)", LOG_HERE);
+        if (record == nullptr) {
+            QFile::remove(path);
+        }
         data.m_tasks.erase(it);
         return false;
     }

@@ -7,6 +7,7 @@
 #include "platform/CodePage.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -340,6 +341,10 @@ DownloadSettled FinishDownload(AppData& data, int id, const FetchOutcome& outcom
         task.state = tagTASKINFOR::WaitInstall;
         settled.end = DownloadEnd::WaitInstall;
     } else if (task.kind == tagTASKINFOR::Upgrade) {
+        // The download is the program's own and of no use: it goes with its task.
+        LOG_Error("The Upgrade Task is Failed, the download is no package: %s. (%s:%d)",
+                  qUtf8Printable(check.message), LOG_HERE);
+        QFile::remove(path);
         data.m_tasks.erase(it);
         settled.end = DownloadEnd::Removed;
     } else {

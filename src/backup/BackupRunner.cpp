@@ -22,6 +22,15 @@ namespace backup {
 namespace {
 
 constexpr int kNameId = 2600;
+constexpr int kBackupCancelledText = 2608;
+constexpr int kRestoreCancelledText = 2609;
+constexpr int kBackupDoneText = 776;
+constexpr int kRestoreDoneText = 2691;
+constexpr int kRestoreAllFailedText = 3460;
+constexpr int kRestoreSomeFailedText = 3461;
+constexpr int kRestoreAllFailedLostText = 3462;
+constexpr int kRestoreSomeFailedLostText = 3463;
+constexpr int kBackupLostText = 3464;
 constexpr int kBackupStatusId = 2610;
 constexpr int kRestoreStatusId = 2650;
 
@@ -348,14 +357,22 @@ RunOutcome RunBackup(vexa::DeviceSession* session, unsigned mask, const QString&
     if (outcome.cancelled) {
         return outcome; // a cancelled backup leaves no package behind
     }
+    // A phone that went away, even before the first module (every count failed, nothing chosen),
+    // is said as such: "nothing on the phone" would be a wrong reason.
+    outcome.phoneLost = lost || !Connected(session);
+    if (outcome.phoneLost) {
+        outcome.error = Str(kBackupLostText);
+        LOG_Error("[Backup] package %s not written: the phone was lost. %s:%d", qUtf8Printable(packagePath),
+                  LOG_HERE);
+        return outcome;
+    }
     // A package stands for the phone as it was: one with a module missing, or written after the phone
     // was gone, would pass for a complete backup (and replace an older one that is).
     const bool complete = std::none_of(outcome.results.begin(), outcome.results.end(),
                                        [](int r) { return r == StepFailed || r == StepCancelled; });
-    if (!complete || lost) {
+    if (!complete) {
         outcome.error = Str(2700);
-        LOG_Error("[Backup] package %s not written: %s. %s:%d", qUtf8Printable(packagePath),
-                  lost ? "the phone was lost" : "a module failed", LOG_HERE);
+        LOG_Error("[Backup] package %s not written: a module failed. %s:%d", qUtf8Printable(packagePath), LOG_HERE);
         return outcome;
     }
     if (descriptor.files.isEmpty()) {
@@ -427,7 +444,52 @@ RunOutcome RunRestore(vexa::DeviceSession* session, unsigned mask, const QString
         Report(callbacks, m, result);
     }
     outcome.cancelled = Cancelled(callbacks);
+    outcome.phoneLost = lost;
     return outcome;
+}
+
+bool RunSucceeded(const RunOutcome& outcome) {
+    return !outcome.cancelled && outcome.packageOk && !outcome.phoneLost &&
+           std::none_of(outcome.results.begin(), outcome.results.end(),
+                        [](int r) { return r == StepFailed || r == StepCancelled; });
+}
+
+QString BackupSummaryText(const RunOutcome& outcome) {
+    if (outcome.cancelled) {
+        return Str(kBackupCancelledText); // a cancelled backup writes no package
+    }
+    if (!outcome.packageOk) {
+        return outcome.error.isEmpty() ? Str(2699) : outcome.error;
+    }
+    return Str(kBackupDoneText);
+}
+
+QString RestoreSummaryText(const RunOutcome& outcome) {
+    if (outcome.cancelled) {
+        return Str(kRestoreCancelledText);
+    }
+    if (!outcome.packageOk) {
+        return Str(outcome.damaged ? 2699 : 2645);
+    }
+    QStringList failed;
+    int chosen = 0;
+    for (int m = 0; m < kModuleCount; ++m) {
+        const int result = outcome.results[static_cast<std::size_t>(m)];
+        if (result == StepDone || result == StepFailed || result == StepCancelled) {
+            ++chosen;
+        }
+        if (result == StepFailed || result == StepCancelled) {
+            failed << ModuleName(m);
+        }
+    }
+    if (failed.isEmpty()) {
+        return Str(kRestoreDoneText);
+    }
+    if (failed.size() == chosen) {
+        return Str(outcome.phoneLost ? kRestoreAllFailedLostText : kRestoreAllFailedText);
+    }
+    return FormatText(Str(outcome.phoneLost ? kRestoreSomeFailedLostText : kRestoreSomeFailedText),
+                      qUtf8Printable(failed.join(QStringLiteral("、"))));
 }
 
 bool IsAcceptablePackage(const QString& path, PackageDescriptor* header) {

@@ -56,8 +56,17 @@ struct RunOutcome {
     bool cancelled = false;
     bool packageOk = false; // backup: the package was written; restore: it was unpacked
     bool damaged = false;   // restore: the package holds more than any phone could, nothing was restored
+    bool phoneLost = false; // the phone was gone before the run ended
     QString error;          // why the package step failed, for the log and the user
 };
+
+// The last line of the running dialog and of vexa-cli: "备份完成" / "还原完成" only when
+// every chosen module got through; otherwise that the run was cancelled, that the phone was lost,
+// that nothing was restored, or which modules ("联系人、短信") failed.
+QString BackupSummaryText(const RunOutcome& outcome);
+QString RestoreSummaryText(const RunOutcome& outcome);
+// True when the run ended with everything chosen done (the text above is the success text).
+bool RunSucceeded(const RunOutcome& outcome);
 
 // mask: bit n for module n. The package is written only when no step was cancelled.
 RunOutcome RunBackup(vexa::DeviceSession* session, unsigned mask, const QString& packagePath,

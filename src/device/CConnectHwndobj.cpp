@@ -118,8 +118,16 @@ void CConnectHwndobj::RebuildList() {
     }
     QWidget* frame = GetPluginByName(this, QStringLiteral("usb_device_layout"));
     const bool empty = m_rows.isEmpty();
+    // A phone whose data cannot be read is there all the same: the tip says so (above the other
+    // phones, if any) instead of asking for a cable.
+    const QStringList unreadable = m_devices.UnreadablePhones();
+    QWidget* tip = GetPluginByName(this, QStringLiteral("no_device_text"));
+    Plugin_SetText(tip, unreadable.isEmpty()
+                            ? Str(2217)
+                            : FormatText(Str(3465), qUtf8Printable(unreadable.join(QStringLiteral("”、“")))));
+    Plugin_SetStyle(tip, unreadable.isEmpty() ? QStringLiteral("secondary") : QStringLiteral("error_text"));
     Plugin_SetVisible(frame, !empty);
-    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("no_device_tip")), empty);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("no_device_tip")), empty || !unreadable.isEmpty());
     if (frame != nullptr) {
         frame->setFixedHeight(ListHeight(static_cast<int>(m_rows.size())));
     }

@@ -40,9 +40,16 @@ bool CDeviceList::Refresh(vexa::DeviceBridge* bridge) {
     buffer.resize(static_cast<std::size_t>(std::clamp(count, 0, kMaxDevices)));
     // The bridge lists every attached phone; only the maker's phones belong in the program's list.
     std::erase_if(buffer, [](const DeviceRecord& r) { return !IsMakersPhone(r); });
+    const QStringList unreadable = bridge->UnreadablePhones();
     std::lock_guard guard(m_lock);
     m_devices = std::move(buffer);
+    m_unreadable = unreadable;
     return true;
+}
+
+QStringList CDeviceList::UnreadablePhones() const {
+    std::lock_guard guard(m_lock);
+    return m_unreadable;
 }
 
 void CDeviceList::Assign(const DeviceRecord* records, int count) {

@@ -7,6 +7,7 @@
 #include "bridge/api/BridgeTypes.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <array>
@@ -46,6 +47,8 @@ public:
     bool Refresh(vexa::DeviceBridge* bridge);
     // Replaces the list with the given records (the detection thread's copy).
     void Assign(const DeviceRecord* records, int count);
+    // Phones found whose data cannot be read (DeviceBridge::UnreadablePhones), as of the last Refresh.
+    QStringList UnreadablePhones() const;
     int GetDeviceCount() const;
     bool GetDeviceRecord(int index, DeviceRecord& record) const;
     // The record of the current serial; when none matches the current serial is cleared.
@@ -62,6 +65,7 @@ public:
 private:
     mutable std::mutex m_lock; // devices and current serial
     std::vector<DeviceRecord> m_devices;
+    QStringList m_unreadable;
     QString m_currentSerial;
     mutable std::mutex m_wifiLock;
     std::vector<WifiRecord> m_wifi;

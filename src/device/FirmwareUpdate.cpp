@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace firmware {
 
 namespace {
@@ -188,6 +190,7 @@ DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder
     // A little slack over the offered size, so a package that grew is refused rather than kept.
     request.maxReplyBytes = offer.info.size + 1;
     request.cancelled = [&] { return !keepGoing(); };
+    qint64 received = 0;
     request.sink = [&](const char* data, qint64 size) {
         if (!keepGoing()) {
             return false;
@@ -196,10 +199,14 @@ DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder
             writeFailed = true;
             return false;
         }
+        received += size;
         return true;
     };
     request.progress = [&](qint64 now, qint64 total) {
-        const qint64 shown = total > 0 ? now * 100 / total : now;
+        // Out of the announced length, else the offered size; 100 is said only once the whole
+        // package is checked and kept.
+        const qint64 expected = total > 0 ? total : offer.info.size;
+        const qint64 shown = expected > 0 ? std::min<qint64>(now * 100 / expected, 99) : now;
         if (progress && shown != lastShown && sinceReport.elapsed() >= kProgressIntervalMs) {
             sinceReport.restart();
             lastShown = shown;
@@ -209,7 +216,12 @@ DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder
     const HttpReply reply = HttpExchange(request);
     result.status = reply.status;
     result.cancelled = reply.cancelled && !writeFailed;
-    if (reply.Success() && reply.status == 200) {
+    // A server that names no length and closes early ends "successfully": the offered size is
+    // what tells a whole package, before anything is said to be complete.
+    const bool whole = offer.info.size <= 0 || received == offer.info.size;
+    if (reply.Success() && reply.status == 200 && !whole) {
+        result.error = QStringLiteral("the package is %1 bytes, the offer said %2").arg(received).arg(offer.info.size);
+    } else if (reply.Success() && reply.status == 200) {
         if (const IoResult committed = file.Commit(); committed) {
             if (progress) {
                 progress(100);

@@ -70,10 +70,12 @@ struct DownloadResult {
 QString PackagePath(const QString& folder, const PKG_VERSION_INFO& offer);
 
 // Downloads the offered package into folder (created with its parents). The file appears only when
-// the whole package arrived with status 200; a failure or cancel leaves no file. progress gets the
-// percent (or the byte count when the size is unknown) at most every kProgressIntervalMs and once
-// at the end; keepGoing is asked for every block (false: the phone went away or the user
-// cancelled) and at least every 50 ms.
+// the whole package arrived with status 200 and exactly the offered size (a server that names no
+// length and closes early is a failure, never a complete download); a failure or cancel leaves no
+// file. progress gets the percent (of the announced length, else of the offered size; the byte
+// count when neither is known), below 100 at most every kProgressIntervalMs, and 100 only once at
+// the end of a whole package; keepGoing is asked for every block (false: the phone went away or
+// the user cancelled) and at least every 50 ms.
 DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder, const FirmwareProxy& proxy,
                                const std::function<bool()>& keepGoing,
                                const std::function<void(qint64 percent)>& progress);

@@ -86,10 +86,7 @@ bool CCrashReportDlg::OnInitDialog() {
 }
 
 FeedbackForm CCrashReportDlg::Form() const {
-    FeedbackForm form;
-    form.values[FeedbackForm::OtherQuestion] = m_report.text;
-    form.values[FeedbackForm::PcVersion] = ProgramVersion();
-    return form;
+    return CrashReportForm(m_report.text, ProgramVersion());
 }
 
 LRESULT CCrashReportDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -1,6 +1,7 @@
 #include "feedback/Feedback.h"
 
 #include "libs/http/HttpClient.h"
+#include "libs/http/HttpForm.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 
@@ -17,16 +18,19 @@ const std::array<const char*, 9> kFeedbackComplaints = {
 const char kFeedbackHeaders[] = "Content-Type: application/x-www-form-urlencoded;User-Agent:xxx;charset=UTF-8";
 
 QByteArray FormatFeedbackBody(const FeedbackForm& form) {
-    QByteArray body;
-    for (int i = 0; i < FeedbackForm::FieldCount; ++i) {
-        if (i > 0) {
-            body += '&';
-        }
-        body += kFeedbackFieldNames[static_cast<std::size_t>(i)];
-        body += '=';
-        body += form.values[static_cast<std::size_t>(i)].toUtf8();
+    std::vector<std::pair<QByteArray, QString>> fields;
+    fields.reserve(FeedbackForm::FieldCount);
+    for (std::size_t i = 0; i < FeedbackForm::FieldCount; ++i) {
+        fields.emplace_back(QByteArray(kFeedbackFieldNames[i]), form.values[i]);
     }
-    return body;
+    return EncodeFormBody(fields);
+}
+
+FeedbackForm CrashReportForm(const QString& reportText, const QString& programVersion) {
+    FeedbackForm form;
+    form.values[FeedbackForm::OtherQuestion] = reportText;
+    form.values[FeedbackForm::PcVersion] = programVersion;
+    return form;
 }
 
 void SplitUrl(const QString& url, QString* server, QString* object) {

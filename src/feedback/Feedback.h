@@ -36,9 +36,13 @@ extern const std::array<const char*, FeedbackForm::FieldCount> kFeedbackFieldNam
 // The text a ticked box sends for fields Connect1 … Fun3 ("驱动安装不上" …), in that order.
 extern const std::array<const char*, 9> kFeedbackComplaints;
 
-// "info[phonetype]=…&…&info[fun][3]=…" in UTF-8; the values go in as they stand (a typed "&"
-// or "=" is sent unchanged, as the service has always received it).
+// "info[phonetype]=…&…&info[fun][3]=…": the fourteen fields in order, each value percent-encoded
+// from UTF-8 (EncodeFormBody), so a report holding "&", "=", "+" or line breaks arrives whole and
+// cannot add fields of its own.
 QByteArray FormatFeedbackBody(const FeedbackForm& form);
+
+// The form the crash reporter sends: the report in the free text, with the program version.
+FeedbackForm CrashReportForm(const QString& reportText, const QString& programVersion);
 
 // Drops everything up to and including the first "//"; server := text before the first "/",
 // object := the rest from that "/". An empty url leaves both untouched.

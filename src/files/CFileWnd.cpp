@@ -658,6 +658,8 @@ files::BatchResult CFileWnd::RunBatch(
             CSessionScope use(m_gate, VEXA_HERE);
             if (vexa::FileSystem* fs = use ? use->GetFileSystem() : nullptr) {
                 reached = true;
+                vexa::DeviceSession* session = use.Session();
+                callbacks.connected = [session] { return session->IsConnected(); };
                 result = job(*fs, callbacks);
             }
         }
@@ -667,6 +669,7 @@ files::BatchResult CFileWnd::RunBatch(
     dlg.DoModal();
     if (!reached) {
         result.failed = true;
+        result.failure = files::FailurePhoneLost; // no phone to work with
     }
     return result;
 }
@@ -687,7 +690,9 @@ void CFileWnd::Upload(const QStringList& localFiles) {
     } else if (result.cancelled) {
         VexaMessageBox(983, this, 330, 0);
     } else if (result.failed) {
-        VexaMessageBox(995, this, 330, 0);
+        const QString why = files::TransferFailureText(result.failure, result.failedTarget, result.failedName,
+                                                       result.failedDetail, result.failedBytes);
+        VexaMessageBox(why.isEmpty() ? Str(995) : Str(995) + u'\n' + why, this, Str(330), 0);
     }
     ShowFolder(m_current, false);
 }
@@ -718,7 +723,10 @@ void CFileWnd::Download(const std::vector<files::FsItem>& items, const QString& 
     if (result.cancelled) {
         VexaMessageBox(982, this, 330, 0);
     } else if (result.failed) {
-        VexaMessageBox(996, this, 330, 0);
+        // "下载失败！" and why, so the user knows what to do about it.
+        const QString why = files::TransferFailureText(result.failure, result.failedName, result.failedTarget,
+                                                       result.failedDetail, result.failedBytes);
+        VexaMessageBox(why.isEmpty() ? Str(996) : Str(996) + u'\n' + why, this, Str(330), 0);
     } else if (open && !result.written.isEmpty()) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(result.written.front()));
     }

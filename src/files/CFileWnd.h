@@ -58,6 +58,9 @@ public:
     // own, as "text/uri-list"; null when nothing could be fetched (folders are not dragged out).
     QMimeData* FetchForDrag(const std::vector<files::FsItem>& items);
     std::vector<files::FsItem> SelectedItems() const;
+    // Phone files into a computer folder (or this run's own folder and opened, when open); a
+    // failure is told with its reason.
+    void Download(const std::vector<files::FsItem>& items, const QString& folder, bool open);
 
     // State, for tests and pictures.
     QString CurrentFolder() const { return m_current; }
@@ -101,7 +104,6 @@ private:
     void Navigate(int step);
     void DeleteSelection(bool fromTree);
     void Upload(const QStringList& localFiles);
-    void Download(const std::vector<files::FsItem>& items, const QString& folder, bool open);
     // A batch behind the progress dialog; the worker runs job with callbacks bound to the dialog.
     struct BatchTexts {
         int title;

@@ -2,8 +2,16 @@
 
 #include "bridge/api/FileSystem.h"
 #include "libs/log/Log.h"
+#include "platform/SizeText.h"
+#include "platform/StringTable.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
+#include <QTemporaryFile>
+
+#include <algorithm>
 
 namespace files {
 
@@ -36,10 +44,14 @@ struct ProgressContext {
     int index;
     int count;
     int* last;
+    std::uint64_t total = 0; // the file's size as the transfer announced it
+    bool announced = false;
 };
 
 bool OnTransferProgress(std::uint64_t total, std::uint64_t done, void* context) {
-    const auto* p = static_cast<ProgressContext*>(context);
+    auto* p = static_cast<ProgressContext*>(context);
+    p->total = total;
+    p->announced = true;
     const int percent = BatchPercent(p->index, p->count, done, total);
     if (percent > *p->last) {
         *p->last = percent;
@@ -129,7 +141,7 @@ void RunTransferBatch(int count, const BatchCallbacks& callbacks, BatchResult& r
         if (callbacks.remind) {
             callbacks.remind(i, count);
         }
-        ProgressContext progress{&callbacks, i, count, &last};
+        ProgressContext progress{&callbacks, i, count, &last, 0, false};
         if (!step(i, question, progress)) {
             result.cancelled = true;
             break;
@@ -152,7 +164,85 @@ bool NoteFailedTransfer(const BatchCallbacks& callbacks, BatchResult& result, co
     return true;
 }
 
+DownloadFacts DownloadFactsAfterFailure(vexa::FileSystem& fs, const BatchCallbacks& callbacks, const QString& phone,
+                                        const QString& local, qint64 size) {
+    DownloadFacts facts;
+    facts.phoneConnected = !callbacks.connected || callbacks.connected();
+    facts.phoneFileExists = facts.phoneConnected && fs.PathExists(phone);
+    facts.localWritable = LocalTargetWritable(local);
+    const QStorageInfo storage(QFileInfo(local).absolutePath());
+    facts.localFree = storage.isValid() ? storage.bytesAvailable() : -1;
+    facts.bytesNeeded = size;
+    return facts;
+}
+
 } // namespace
+
+TransferFailure DiagnoseDownload(const DownloadFacts& facts) {
+    if (!facts.phoneConnected) {
+        return FailurePhoneLost;
+    }
+    if (!facts.localWritable) {
+        return FailureLocalUnwritable;
+    }
+    if (facts.bytesNeeded >= 0 && facts.localFree >= 0 && facts.localFree < facts.bytesNeeded) {
+        return FailureNoLocalSpace;
+    }
+    return facts.phoneFileExists ? FailurePhoneUnreadable : FailurePhoneFileGone;
+}
+
+TransferFailure DiagnoseUpload(bool phoneConnected, bool localReadable, const QString& phoneWords) {
+    if (!phoneConnected) {
+        return FailurePhoneLost;
+    }
+    if (!localReadable) {
+        return FailureLocalUnreadable;
+    }
+    if (phoneWords.contains(QLatin1String("too large"), Qt::CaseInsensitive) ||
+        phoneWords.contains(QLatin1String("too big"), Qt::CaseInsensitive)) {
+        return FailureTooLargeForPhone;
+    }
+    return phoneWords.isEmpty() ? FailureNone : FailurePhoneRefused;
+}
+
+QString TransferFailureText(int failure, const QString& phonePath, const QString& localPath, const QString& detail,
+                            qint64 bytes) {
+    const QByteArray phone = QDir::toNativeSeparators(phonePath).toUtf8();
+    const QByteArray local = QDir::toNativeSeparators(localPath).toUtf8();
+    switch (failure) {
+    case FailureLocalUnreadable:
+        return FormatText(Str(3471), local.constData());
+    case FailureTooLargeForPhone:
+        return FormatText(Str(3472), local.constData(), qUtf8Printable(FormatSizeText(std::max<qint64>(bytes, 0))));
+    case FailurePhoneRefused:
+        return FormatText(Str(3473), phone.constData(), qUtf8Printable(detail));
+    case FailurePhoneLost:
+        return Str(3466);
+    case FailureNoLocalSpace:
+        return FormatText(Str(3467), local.constData());
+    case FailureLocalUnwritable:
+        return FormatText(Str(3468), local.constData());
+    case FailurePhoneFileGone:
+        return FormatText(Str(3469), phone.constData());
+    case FailurePhoneUnreadable:
+        return FormatText(Str(3470), phone.constData());
+    default:
+        return QString();
+    }
+}
+
+bool LocalTargetWritable(const QString& localPath) {
+    const QFileInfo target(localPath);
+    if (target.isDir()) {
+        return false;
+    }
+    const QFileInfo folder(target.absolutePath());
+    if (!folder.isDir()) {
+        return false;
+    }
+    QTemporaryFile probe(folder.absoluteFilePath() + QStringLiteral("/.vexa-probe-XXXXXX"));
+    return probe.open(); // removed with the object
+}
 
 BatchResult RunDownloads(vexa::FileSystem& fs, const std::vector<std::pair<QString, QString>>& phoneToLocal,
                          const BatchCallbacks& callbacks) {
@@ -171,7 +261,17 @@ BatchResult RunDownloads(vexa::FileSystem& fs, const std::vector<std::pair<QStri
                              }
                          }
                          if (!fs.TransferFile(phone, local, OnTransferProgress, &progress)) {
-                             return NoteFailedTransfer(callbacks, result, phone, "download");
+                             const bool first = !result.failed;
+                             const bool goOn = NoteFailedTransfer(callbacks, result, phone, "download");
+                             if (first && result.failed) {
+                                 result.failedTarget = local;
+                                 result.failure = DiagnoseDownload(DownloadFactsAfterFailure(
+                                     fs, callbacks, phone, local, progress.announced ? qint64(progress.total) : -1));
+                                 LOG_Error("[CFileWnd] download of %s to %s: %s. %s:%d", qUtf8Printable(phone),
+                                           qUtf8Printable(local),
+                                           qUtf8Printable(TransferFailureText(result.failure, phone, local)), LOG_HERE);
+                             }
+                             return goOn;
                          }
                          ++result.done;
                          result.written << local;
@@ -209,7 +309,24 @@ BatchResult RunUploads(vexa::FileSystem& fs, const std::vector<std::pair<QString
             // The file system swaps the new file in only once it is complete, so replacing never
             // loses the old file to a failed or cancelled upload.
             if (!fs.UploadFile(local.filePath(), phone, OnTransferProgress, &progress)) {
-                return NoteFailedTransfer(callbacks, result, local.filePath(), "upload");
+                const bool first = !result.failed;
+                const bool goOn = NoteFailedTransfer(callbacks, result, local.filePath(), "upload");
+                if (first && result.failed) {
+                    // The phone's words come last in what the link reports ("push PATH: file too large").
+                    const QString words = fs.LastTransferError().section(QStringLiteral(": "), -1).trimmed();
+                    QFile readable(local.filePath());
+                    result.failedTarget = phone;
+                    result.failedDetail = words;
+                    result.failedBytes = local.size();
+                    result.failure = DiagnoseUpload(!callbacks.connected || callbacks.connected(),
+                                                    readable.open(QIODevice::ReadOnly), words);
+                    LOG_Error("[CFileWnd] upload of %s to %s: %s. %s:%d", qUtf8Printable(local.filePath()),
+                              qUtf8Printable(phone),
+                              qUtf8Printable(TransferFailureText(result.failure, phone, local.filePath(), words,
+                                                                 result.failedBytes)),
+                              LOG_HERE);
+                }
+                return goOn;
             }
             ++result.done;
             result.added.push_back(NewFileItem(phone, static_cast<std::uint64_t>(local.size())));

@@ -33,6 +33,7 @@ constexpr int kAnswerForAll = 10;
 
 struct BatchCallbacks {
     std::function<bool()> cancelled;                  // polled between files and during each
+    std::function<bool()> connected;                  // the phone is still there (unset: assumed)
     std::function<void(int index, int count)> remind; // before each file
     std::function<void(int percent)> percent;         // only ever rises within a batch
     std::function<int(const QString& name)> ask;      // the replace question
@@ -46,7 +47,45 @@ struct BatchResult {
     std::vector<FsItem> added;      // phone files written (uploads, copies, moves)
     QStringList written;            // computer files written (downloads)
     QString failedName;             // the first file that failed
+    QString failedTarget;           // where that file was going
+    int failure = 0;                // why it failed (TransferFailure), 0 when unknown or none
+    QString failedDetail;           // the phone's own words about it, when it said any
+    qint64 failedBytes = -1;        // that file's size, when known
 };
+
+// Why a transfer failed, found after the failure from what can still be seen. A download, in the
+// order it is looked for: the phone went away, the computer's file cannot be written, the
+// computer's disk is too small, the phone file is gone, or it could not be read. An upload: the
+// phone went away, the computer's file cannot be read, the phone refused the file as too large,
+// or the phone refused it for a reason of its own (its words are shown).
+enum TransferFailure {
+    FailureNone = 0,
+    FailurePhoneLost,
+    FailureLocalUnwritable,
+    FailureNoLocalSpace,
+    FailurePhoneFileGone,
+    FailurePhoneUnreadable,
+    FailureLocalUnreadable,
+    FailureTooLargeForPhone,
+    FailurePhoneRefused,
+};
+struct DownloadFacts {
+    bool phoneConnected = true;
+    bool phoneFileExists = true;
+    bool localWritable = true;  // a file can be made in the target's folder and the target is no folder
+    qint64 localFree = -1;      // free bytes where the file goes; -1 unknown
+    qint64 bytesNeeded = -1;    // the phone file's size; -1 unknown
+};
+TransferFailure DiagnoseDownload(const DownloadFacts& facts);
+// phoneWords: what the phone answered to the upload (FileSystem::LastTransferError), or empty.
+TransferFailure DiagnoseUpload(bool phoneConnected, bool localReadable, const QString& phoneWords);
+// What the user reads after "下载失败！" or "上传失败！": the reason in one sentence naming the file
+// (and, where they matter, its size and the phone's words).
+QString TransferFailureText(int failure, const QString& phonePath, const QString& localPath,
+                            const QString& detail = {}, qint64 bytes = -1);
+// Whether a file can be written at localPath: its folder exists and takes a new file, and the path
+// is not a folder. Leaves nothing behind.
+bool LocalTargetWritable(const QString& localPath);
 
 // Phone files to computer paths. A clash asks; "keep both" writes name(n).ext.
 BatchResult RunDownloads(vexa::FileSystem& fs, const std::vector<std::pair<QString, QString>>& phoneToLocal,

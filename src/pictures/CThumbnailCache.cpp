@@ -12,6 +12,8 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 namespace pictures {
 
 CThumbnailCache::CThumbnailCache(QString folder, qint64 memoryLimit, QSize box)
@@ -35,22 +37,52 @@ QString CThumbnailCache::Key(const PictureItem& picture) {
     return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
 }
 
+CThumbnailCache::Plan CThumbnailCache::PlanThumbnail(QSize picture, QSize box) {
+    const QRect whole(QPoint(0, 0), picture);
+    if (picture.isEmpty() || box.isEmpty()) {
+        return {whole, QSize()};
+    }
+    const QSize fit = picture.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    const int minSide = std::max(1, std::min(box.width(), box.height()) / 4);
+    if (std::min(fit.width(), fit.height()) >= minSide) {
+        return {whole, fit};
+    }
+    // Too thin to be seen whole: the middle of it, minSide thick and as long as the box.
+    const bool wide = picture.width() >= picture.height();
+    const int shortSide = wide ? picture.height() : picture.width();
+    const int longSide = wide ? picture.width() : picture.height();
+    const int boxLong = wide ? box.width() : box.height();
+    // Scaled by minSide / shortSide, the box's length shows this much of the picture's.
+    const auto visible = static_cast<int>(
+        std::min<qint64>(longSide, (qint64(boxLong) * shortSide + minSide - 1) / minSide));
+    const int start = (longSide - visible) / 2;
+    const auto shownLong =
+        static_cast<int>(std::clamp<qint64>((qint64(visible) * minSide + shortSide / 2) / shortSide, 1, boxLong));
+    return wide ? Plan{QRect(start, 0, visible, shortSide), QSize(shownLong, minSide)}
+                : Plan{QRect(0, start, shortSide, visible), QSize(minSide, shownLong)};
+}
+
 QImage CThumbnailCache::DecodeScaled(QIODevice& device, QSize box) {
     QImageReader reader(&device);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty()) {
+    if (!size.isValid() || size.isEmpty() || box.isEmpty()) {
         return {};
     }
-    const QSize scaled = size.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    const bool scalesWhileDecoding = reader.supportsOption(QImageIOHandler::ScaledSize);
-    if (!scalesWhileDecoding && qint64(size.width()) * size.height() > kMaxWholePixels) {
+    // JPEG's reader decodes at an eighth of the size when asked for a small picture; the others
+    // hold the whole picture before they clip and scale it, whatever option they take.
+    const QByteArray format = reader.format();
+    const bool decodesSmaller = format == "jpeg" || format == "jpg";
+    const qint64 pixels = qint64(size.width()) * size.height();
+    if (pixels > (decodesSmaller ? 64 * kMaxWholePixels : kMaxWholePixels)) {
         return {};
     }
-    if (scalesWhileDecoding) {
-        reader.setScaledSize(scaled);
+    const Plan plan = PlanThumbnail(size, box);
+    if (plan.clip != QRect(QPoint(0, 0), size)) {
+        reader.setClipRect(plan.clip);
     }
+    reader.setScaledSize(plan.size);
     QImage image = reader.read();
     if (image.isNull()) {
         return {};

@@ -4,9 +4,11 @@
 // used go first).
 //
 // Making one: the store's own small image when it has one, else the picture fetched into a scratch
-// folder; either is decoded scaled to the box. A picture the reader cannot scale while decoding is
-// decoded whole only up to kMaxWholePixels; beyond that it gets no thumbnail (and is not fetched
-// again this run).
+// folder; either is decoded scaled to fit the box, keeping its shape. A very long thin picture
+// (a panorama of 100000 x 20, say) would fit as a line a pixel high: it shows its middle part
+// instead, at least a quarter of the box thick. Only JPEG is decoded at a smaller scale (an eighth
+// at most); every other format is decoded whole, and only up to kMaxWholePixels (JPEG up to 64
+// times that); beyond that a picture gets no thumbnail (and is not fetched again this run).
 //
 // Thread-safe: the grid's worker makes thumbnails while the UI thread asks for cached ones.
 
@@ -14,6 +16,7 @@
 
 #include <QHash>
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -49,6 +52,13 @@ public:
     static QString Key(const PictureItem& picture);
     // Decodes an image to fit in box without holding more than the limit above; null on failure.
     static QImage DecodeScaled(QIODevice& device, QSize box);
+
+    // What of a picture is shown and at which size: clip (in the picture's pixels) scaled to size.
+    struct Plan {
+        QRect clip;
+        QSize size;
+    };
+    static Plan PlanThumbnail(QSize picture, QSize box);
 
 private:
     void Remember(const QString& key, const QImage& image);

@@ -3,11 +3,15 @@
 // how an album's location reads, the names a picture gets when one of that name is already there,
 // and a look at a computer file before it is sent to the phone. Pure functions; any thread.
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+
+class QIODevice;
 
 namespace pictures {
 
@@ -45,9 +49,21 @@ constexpr int kAnswerKeepBoth = 7;
 constexpr int kAnswerCancel = 2;
 constexpr int kAnswerForAll = 10;
 
-// A computer file looked at from its first bytes only.
+// A computer file looked at from its header only, whatever image plugins are installed: a JPEG
+// (up to its frame header), PNG, GIF, BMP or WebP (RIFF....WEBP with a VP8, VP8L or VP8X chunk)
+// that names a width and a height of at least 1. The picture itself is not decoded.
 enum class ImageFileCheck { Ok, Missing, Empty, NotImage };
 ImageFileCheck CheckImageFile(const QString& path);
+
+// The picture format and size its header names ("jpeg", "png", "gif", "bmp", "webp"); an empty
+// format when the bytes are none of these or the header is cut or inconsistent. Reads from the
+// device's current position, at most as far as a JPEG's frame header (bounded).
+struct PictureHeader {
+    QByteArray format;
+    QSize size;
+    bool IsPicture() const { return !format.isEmpty() && size.width() > 0 && size.height() > 0; }
+};
+PictureHeader ReadPictureHeader(QIODevice& device);
 
 // The zoom factor of the picture viewer, kept within 0.1 to 10.
 double ClampZoom(double factor);

@@ -306,6 +306,37 @@ private slots:
         QVERIFY(Session() == nullptr);
     }
 
+    // A phone whose file is damaged is not listed, but the connect window says that the phone's
+    // data cannot be read instead of asking for a cable; once the file is gone, the cable tip is back.
+    void aDamagedPhoneFileIsNamedNotTakenForNoPhone() {
+        AddPhone(QStringLiteral("VX-DAMAGED"));
+        const QString file = vexa::sim::PhoneFilePath(QStringLiteral("VX-DAMAGED"));
+        QFile damaged(file);
+        QVERIFY(damaged.open(QIODevice::ReadWrite));
+        damaged.write(QByteArray(4096, '\x5A')); // the SQLite header and first page are gone
+        damaged.close();
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
+        QWidget* tip = GetPluginByName(connect, QStringLiteral("no_device_text"));
+        const struct {
+            const char* what;
+            bool remove;
+            QString text;
+        } states[] = {
+            {"a damaged phone file", false, FormatText(Str(3465), "VX-DAMAGED")},
+            {"no phone file at all", true, Str(2217)},
+        };
+        for (const auto& state : states) {
+            if (state.remove) {
+                QVERIFY(QFile::remove(file));
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(Plugin_GetText(tip), state.text, kWaitMs);
+            QCOMPARE(connect->RowCount(), 0);
+            QVERIFY2(!frame->IsConnected(), state.what);
+        }
+    }
+
     // Three rows show; a fourth phone scrolls.
     void connectListStopsGrowingAtThreeRows() {
         for (const char* serial : {"VX-1", "VX-2", "VX-3", "VX-4"}) {

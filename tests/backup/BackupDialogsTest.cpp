@@ -184,6 +184,41 @@ private slots:
         QVERIFY(!m_phone->Snapshot().alarms.empty());
     }
 
+    // The restore's last line says that it failed, or which modules did, in the error colour; never
+    // "还原完成" when a chosen module did not get through.
+    void aRestoreThatFailsSaysSoInItsLastLine() {
+        const unsigned chosen = (1u << backup::Contacts) | (1u << backup::Alarms);
+        QVERIFY(backup::RunBackup(m_phone->Session(), chosen, PackagePath(), backup::TemporaryFolder(), {}).packageOk);
+        const struct {
+            const char* what;
+            vexa::sim::SimFaults faults;
+            bool disconnect;
+            QString text;
+            const char* style;
+        } cases[] = {
+            {"every module failed: the phone was gone", {}, true, Str(3462), "section_error"},
+            {"the contacts failed", {0, 1, 0}, false, FormatText(Str(3461), "联系人"), "section_error"},
+            {"all done", {}, false, Str(2691), "section_title"},
+        };
+        for (const auto& c : cases) {
+            QVERIFY(m_phone->Wipe());
+            vexa::sim::SetFaults(c.faults);
+            QVERIFY(m_phone->Reconnect());
+            if (c.disconnect) {
+                m_phone->Session()->Disconnect();
+            }
+            CNewRestoreDlg run(m_phone->Bridge(), m_gate, PackagePath(), chosen);
+            QVERIFY(run.CreateModeless());
+            QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(&run, QStringLiteral("finish_button"))), kWaitMs);
+            vexa::sim::SetFaults({});
+            QVERIFY2(Plugin_GetText(W(&run, QStringLiteral("static_doing_backup"))) == c.text, c.what);
+            QVERIFY2(W(&run, QStringLiteral("static_doing_backup"))->property("skinStyle").toString() ==
+                         QLatin1String(c.style),
+                     c.what);
+        }
+        QVERIFY(m_phone->Reconnect());
+    }
+
     void fileChooserListsPackagesAndRefusesDamagedOnes() {
         const QString folder = PCL_GetBackupPath();
         QVERIFY(vexa::test::WriteFile(folder + QStringLiteral("older.bkp"), "older format"));

@@ -180,9 +180,11 @@ TEST_F(BackupRunnerTest, LosingThePhoneFailsThatStepAndTheLaterOnes) {
     EXPECT_EQ(outcome.results[Memos], StepFailed);
     EXPECT_EQ(outcome.results[Alarms], StepFailed);
     EXPECT_EQ(BackupStatusText(Alarms, StepFailed), QStringLiteral("闹钟备份失败"));
-    // A package missing modules would pass for a whole backup: none is written.
+    // A package missing modules would pass for a whole backup: none is written, and the reason
+    // is the phone that went away.
     EXPECT_FALSE(outcome.packageOk);
-    EXPECT_EQ(outcome.error, Str(2700));
+    EXPECT_TRUE(outcome.phoneLost);
+    EXPECT_EQ(outcome.error, Str(3464));
     EXPECT_FALSE(QFile::exists(Package()));
 
     // The program stays usable: a new session backs up again.
@@ -390,6 +392,57 @@ TEST(FaultedRestore, LosesNoRecordThatWasOnThePhone) {
         }
         EXPECT_GT(failed, 0) << "the faults reach module " << module;
     }
+}
+
+// The last line of a run: "还原完成" / "备份完成" only when everything chosen got through.
+TEST(RunSummaries, SayWhatFailedAndWhetherThePhoneWasLost) {
+    const auto outcome = [](std::initializer_list<std::pair<int, int>> results, bool lost = false) {
+        RunOutcome o;
+        o.results.fill(StepNotInPackage);
+        for (const auto& [module, result] : results) {
+            o.results[static_cast<std::size_t>(module)] = result;
+        }
+        o.packageOk = true;
+        o.phoneLost = lost;
+        return o;
+    };
+    RunOutcome cancelled = outcome({{Contacts, StepDone}, {Messages, StepCancelled}});
+    cancelled.cancelled = true;
+    RunOutcome damaged = outcome({});
+    damaged.packageOk = false;
+    damaged.damaged = true;
+    RunOutcome unreadable = outcome({});
+    unreadable.packageOk = false;
+    const struct {
+        const char* what;
+        RunOutcome outcome;
+        QString text;
+        bool succeeded;
+    } restores[] = {
+        {"all done", outcome({{Contacts, StepDone}, {Alarms, StepDone}}), Str(2691), true},
+        {"nothing chosen in the package", outcome({}), Str(2691), true},
+        {"every module failed", outcome({{Contacts, StepFailed}, {Messages, StepFailed}}), Str(3460), false},
+        {"every module failed, the phone lost", outcome({{Contacts, StepFailed}, {Alarms, StepFailed}}, true),
+         Str(3462), false},
+        {"two of three failed", outcome({{Contacts, StepFailed}, {Messages, StepDone}, {Alarms, StepFailed}}),
+         FormatText(Str(3461), "联系人、闹钟"), false},
+        {"the phone lost after the contacts", outcome({{Contacts, StepDone}, {Messages, StepFailed}}, true),
+         FormatText(Str(3463), "短信"), false},
+        {"cancelled", cancelled, Str(2609), false},
+        {"a damaged package", damaged, Str(2699), false},
+        {"a package that cannot be read", unreadable, Str(2645), false},
+    };
+    for (const auto& c : restores) {
+        EXPECT_EQ(RestoreSummaryText(c.outcome), c.text) << c.what;
+        EXPECT_EQ(RunSucceeded(c.outcome), c.succeeded) << c.what;
+    }
+    RunOutcome written = outcome({{Contacts, StepDone}});
+    RunOutcome lost = outcome({{Contacts, StepFailed}}, true);
+    lost.packageOk = false;
+    lost.error = Str(3464);
+    EXPECT_EQ(BackupSummaryText(written), Str(776));
+    EXPECT_EQ(BackupSummaryText(lost), Str(3464));
+    EXPECT_EQ(BackupSummaryText(cancelled), Str(2608));
 }
 
 // The status texts themselves show in BackupDialogsTest; here only where there is none.

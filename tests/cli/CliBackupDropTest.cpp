@@ -1,5 +1,6 @@
-// vexa-cli backup create over an existing package while the phone's link drops part-way: the run
-// fails, the older package stays byte for byte and no temporary file is left beside it.
+// vexa-cli backup create over an existing package while the phone's link drops, at the first
+// operation or part-way: the run fails saying the phone was lost, the older package stays byte for
+// byte and no temporary file is left beside it.
 #include "CliTestSupport.h"
 #include "FailDevice.h"
 #include "platform/StringTable.h"
@@ -60,14 +61,27 @@ TEST_F(CliBackupDropTest, ALostPhoneKeepsTheOlderPackage) {
     const QByteArray before = file.readAll();
     file.close();
 
-    const Result dropped = RunCreate(package, 30);
-    EXPECT_EQ(dropped.exitCode, kCliFailed);
-    EXPECT_FALSE(dropped.out.split(u'\n').contains(Str(776))) << dropped.out.toStdString();
-    EXPECT_TRUE(dropped.out.contains(QStringLiteral("闹钟备份失败"))) << dropped.out.toStdString();
-    EXPECT_TRUE(dropped.err.contains(Str(2700))) << dropped.err.toStdString();
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
-    EXPECT_EQ(FolderEntries(folder), QStringList{QStringLiteral("phone.bkg")});
+    // Wherever the link drops, from the very first phone operation to the middle of the run, the
+    // backup says the phone was lost (never that the phone has no data) and writes nothing.
+    const struct {
+        int dropAfter;
+        const char* failedRow; // a module row that must say it failed; none when nothing ran
+    } cases[] = {{30, "闹钟备份失败"}, {1, nullptr}, {2, nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("drop after " + std::to_string(c.dropAfter));
+        const Result dropped = RunCreate(package, c.dropAfter);
+        EXPECT_EQ(dropped.exitCode, kCliFailed);
+        EXPECT_FALSE(dropped.out.split(u'\n').contains(Str(776))) << dropped.out.toStdString();
+        if (c.failedRow != nullptr) {
+            EXPECT_TRUE(dropped.out.contains(QString::fromUtf8(c.failedRow))) << dropped.out.toStdString();
+        }
+        EXPECT_TRUE(dropped.err.contains(Str(3464))) << dropped.err.toStdString();
+        EXPECT_FALSE(dropped.err.contains(Str(2756))) << dropped.err.toStdString();
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), before);
+        file.close();
+        EXPECT_EQ(FolderEntries(folder), QStringList{QStringLiteral("phone.bkg")});
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // vexa-cli files: every form against a simulated phone, and the refusals.
 #include "CliTestSupport.h"
 
+#include "platform/SizeText.h"
 #include "platform/StringTable.h"
 
 #include "TestFiles.h"
@@ -60,7 +61,10 @@ TEST_F(CliFilesTest, EveryFormAndItsFailures) {
         {{"files", "cp", root + QStringLiteral("/工作"), root + QStringLiteral("/x")}, kCliFailed, Str(876)},
         {{"files", "cp", root + QStringLiteral("/工作/copy.txt"), root + QStringLiteral("/工作/") + name}, kCliFailed, Str(874)},
         {{"files", "push", Path(QStringLiteral("missing")), root}, kCliFailed, FormatText(Str(2801), qUtf8Printable(Path(QStringLiteral("missing"))))},
-        {{"files", "pull", root + QStringLiteral("/none"), back}, kCliFailed, Str(996)},
+        {{"files", "pull", root + QStringLiteral("/none"), back}, kCliFailed,
+         Str(996) + u'\n' + FormatText(Str(3469), qUtf8Printable(root + QStringLiteral("/none")))},
+        {{"files", "pull", root + QStringLiteral("/工作/") + name, Path(QStringLiteral("no/such/x.bin"))}, kCliFailed,
+         Str(996) + u'\n' + FormatText(Str(3468), qUtf8Printable(Path(QStringLiteral("no/such/x.bin"))))},
         {{"files", "ls", root + QStringLiteral("/none")}, kCliFailed, FormatText(Str(2800), qUtf8Printable(root + QStringLiteral("/none")))},
         {{"files", "rm", root + QStringLiteral("/none")}, kCliFailed, FormatText(Str(2804), qUtf8Printable(root + QStringLiteral("/none")))},
         {{"files", "rm", root}, kCliFailed, FormatText(Str(2829), qUtf8Printable(root))},
@@ -142,6 +146,35 @@ TEST_F(CliFilesTest, ALocalNameThatIsNoTextIsRefusedWithTheReason) {
     const QString err = QString::fromUtf8(cli.readAllStandardError());
     EXPECT_EQ(err, FormatText(Str(2831), qUtf8Printable(QFile::decodeName(raw))) + u'\n');
     EXPECT_EQ(std::remove(raw.constData()), 0); // Qt cannot name it to clean up
+}
+
+// Over adb a push the phone refuses says why: a file too large for it (its size named), or the
+// phone's own words.
+TEST_F(CliFilesTest, APushThePhoneRefusesSaysWhyOverAdb) {
+    SKIP_WITHOUT_ADB();
+    AddPhone(QStringLiteral("vexa-push"));
+    qputenv("VEXA_ADBD_MAX_PUSH", QByteArray::number(1 << 20));
+    UseAdb(QStringLiteral("vexa-push"));
+    qunsetenv("VEXA_ADBD_MAX_PUSH");
+    ASSERT_FALSE(HasFailure());
+    const QString big = Write(QStringLiteral("big.bin"), QByteArray((2 << 20) + 1, 'v'));
+    const QString small = Write(QStringLiteral("small.bin"), "small");
+    const struct {
+        QString local;
+        QString phone;
+        QString reason;
+    } cases[] = {
+        {big, QStringLiteral("/sdcard/Download/big.bin"),
+         FormatText(Str(3472), qUtf8Printable(big), qUtf8Printable(FormatSizeText((2 << 20) + 1)))},
+        {small, QStringLiteral("/sdcard/Download/big.bin/inside"),
+         FormatText(Str(3473), "/sdcard/Download/big.bin/inside", "Not a directory")},
+    };
+    ASSERT_EQ(Run({"files", "push", small, QStringLiteral("/sdcard/Download/big.bin")}), kCliOk) << m_err.toStdString();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.phone.toStdString());
+        EXPECT_EQ(Run({"files", "push", c.local, c.phone}), kCliFailed);
+        EXPECT_EQ(m_err, Str(995) + u'\n' + c.reason + u'\n');
+    }
 }
 
 } // namespace

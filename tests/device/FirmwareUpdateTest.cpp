@@ -164,6 +164,41 @@ TEST_F(FirmwareFlow, ACancelledDownloadLeavesNothingAnywhere) {
     EXPECT_TRUE(LeftInDownloads().isEmpty());
 }
 
+// A package that arrives whole but damaged is for the check to refuse; one cut short by a server
+// that named no length is a failed download, never reported complete (no 100) and never kept.
+TEST_F(FirmwareFlow, APackageCutShortWithoutALengthIsAFailedDownload) {
+    const struct {
+        const char* firmware;
+        bool downloaded;
+    } cases[] = {{"VEXA-UI 2.1.0", true}, {"SHORT-UI 1.0", false}};
+    int phone = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.firmware);
+        vexa::DeviceSession* session = Connect(QStringLiteral("FW-CUT-%1").arg(++phone), QString::fromLatin1(c.firmware));
+        ASSERT_NE(session, nullptr);
+        const FirmwareCheck offer = Check(session);
+        ASSERT_EQ(offer.result, 1) << offer.error.toStdString();
+        std::vector<qint64> shown;
+        const firmware::DownloadResult download = firmware::DownloadPackage(
+            offer, Downloads(), {}, [] { return true; }, [&](qint64 p) { shown.push_back(p); });
+        EXPECT_EQ(download.ok, c.downloaded) << download.error.toStdString();
+        EXPECT_FALSE(download.cancelled);
+        EXPECT_EQ(!shown.empty() && shown.back() == 100, c.downloaded) << "100 is said of a whole package only";
+        for (const qint64 p : shown) {
+            EXPECT_LE(p, 100);
+        }
+        if (c.downloaded) {
+            EXPECT_EQ(LeftInDownloads().size(), 1);
+            QFile::remove(download.packagePath);
+        } else {
+            EXPECT_TRUE(download.error.contains(QStringLiteral("the offer said %1").arg(offer.info.size)))
+                << download.error.toStdString();
+            EXPECT_TRUE(LeftInDownloads().isEmpty()) << "no package and no temporary file";
+        }
+        m_bridge->CloseSession();
+    }
+}
+
 TEST_F(FirmwareFlow, StorageGoesToTheCardWhenOnlyTheCardHasRoomAndToNeitherWhenNoneHas) {
     struct Case {
         std::uint64_t phoneFree;

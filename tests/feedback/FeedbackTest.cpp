@@ -79,12 +79,12 @@ protected:
     ScopedTestFolders m_folders;
 };
 
-TEST_F(FeedbackTest, TheBodyHoldsTheFourteenFieldsInOrderWithValuesAsTheyStand) {
+TEST_F(FeedbackTest, TheBodyHoldsTheFourteenFieldsInOrderWithValuesPercentEncoded) {
     const QByteArray body = FormatFeedbackBody(FullForm());
-    EXPECT_EQ(body, QByteArray("info[phonetype]=v0&info[ortherfun]=v1&info[ortherques]=a&b=c 连接&info[fireware]=v3&"
-                               "info[pcversion]=v4&info[connect][1]=v5&info[connect][2]=v6&info[connect][3]=v7&"
-                               "info[source][1]=v8&info[source][2]=v9&info[source][3]=v10&info[fun][1]=v11&"
-                               "info[fun][2]=v12&info[fun][3]=v13"));
+    EXPECT_EQ(body, QByteArray("info[phonetype]=v0&info[ortherfun]=v1&info[ortherques]=a%26b%3Dc%20%E8%BF%9E%E6%8E%A5&"
+                               "info[fireware]=v3&info[pcversion]=v4&info[connect][1]=v5&info[connect][2]=v6&"
+                               "info[connect][3]=v7&info[source][1]=v8&info[source][2]=v9&info[source][3]=v10&"
+                               "info[fun][1]=v11&info[fun][2]=v12&info[fun][3]=v13"));
     // An empty form still names every field.
     EXPECT_EQ(FormatFeedbackBody(FeedbackForm{}).count('='), 14);
 }

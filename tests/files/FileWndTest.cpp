@@ -13,6 +13,7 @@
 #include "device/SessionGate.h"
 #include "files/CFileWnd.h"
 #include "files/FileOps.h"
+#include "platform/StringTable.h"
 
 #include <QDropEvent>
 #include <QMimeData>
@@ -131,6 +132,36 @@ private slots:
         QVERIFY(!Drop(out.get()));
         QCOMPARE(static_cast<int>(m_wnd->Rows().size()), rows);
         QVERIFY(m_wnd->FetchForDrag({}) == nullptr);
+    }
+
+    // "下载失败！" comes with its reason: a computer folder that cannot take the file, a phone gone.
+    void aFailedDownloadSaysWhy() {
+        QVERIFY(vexa::test::WriteFile(m_env->Path(QStringLiteral("up.txt")), "up"));
+        const QString phone = m_wnd->PhoneRoot() + QStringLiteral("/up.txt");
+        QVERIFY(Fs()->UploadFile(m_env->Path(QStringLiteral("up.txt")), phone, {}, nullptr));
+        files::FsItem item;
+        item.attributes = files::ATTR_ARCHIVE;
+        item.path = phone;
+        item.size = 2;
+        const QString plainFile = m_env->Path(QStringLiteral("plain-file"));
+        QVERIFY(vexa::test::WriteFile(plainFile, "not a folder"));
+        const struct {
+            const char* what;
+            bool disconnect;
+            QString reason;
+        } cases[] = {
+            {"a file where the folder should be", false,
+             FormatText(Str(3468), qUtf8Printable(QDir::toNativeSeparators(plainFile + QStringLiteral("/up.txt"))))},
+            {"the phone went away", true, Str(3466)},
+        };
+        for (const auto& c : cases) {
+            if (c.disconnect) {
+                ppGetBridge()->GetSession()->Disconnect();
+            }
+            CVexaMessageBoxImpl::SetNextAnswer(IDOK);
+            m_wnd->Download({item}, plainFile, false);
+            QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(996) + u'\n' + c.reason, kWaitMs);
+        }
     }
 };
 

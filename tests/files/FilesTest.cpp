@@ -5,6 +5,7 @@
 #include "bridge/sim/SimBridge.h"
 #include "bridge/sim/SimPhones.h"
 #include "files/FileOps.h"
+#include "platform/StringTable.h"
 
 #include "TestEnvironment.h"
 #include "TestFiles.h"
@@ -235,6 +236,51 @@ TEST_F(FileOpsTest, CopiesMovesAndDownloadsNameTheirClashes) {
     EXPECT_TRUE(RunDownloads(*m_fs, {{m_root + QStringLiteral("/a.txt"), out + QStringLiteral("/a.txt")}}, stop).cancelled);
     EXPECT_TRUE(RunDownloads(*m_fs, {{m_root + QStringLiteral("/none"), out + QStringLiteral("/n")}}, none).failed);
     EXPECT_FALSE(QFile::exists(out + QStringLiteral("/n")));
+}
+
+TEST(TransferDiagnosis, TheFirstReasonThatHoldsIsTheOneTold) {
+    const struct {
+        DownloadFacts facts;
+        TransferFailure failure;
+    } cases[] = {
+        {{false, false, false, 0, 100}, FailurePhoneLost},
+        {{true, true, false, 0, 100}, FailureLocalUnwritable},
+        {{true, true, true, 99, 100}, FailureNoLocalSpace},
+        {{true, false, true, 99, 100}, FailureNoLocalSpace},
+        {{true, true, true, 100, 100}, FailurePhoneUnreadable},
+        {{true, true, true, 0, -1}, FailurePhoneUnreadable}, // size unknown: space is not blamed
+        {{true, true, true, -1, 100}, FailurePhoneUnreadable}, // free space unknown
+        {{true, false, true, 1000, 100}, FailurePhoneFileGone},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DiagnoseDownload(c.facts), c.failure)
+            << c.facts.phoneConnected << c.facts.phoneFileExists << c.facts.localWritable << " " << c.facts.localFree
+            << "/" << c.facts.bytesNeeded;
+    }
+    EXPECT_EQ(TransferFailureText(FailureNoLocalSpace, QStringLiteral("/p/x"), QStringLiteral("/l/x")),
+              FormatText(Str(3467), "/l/x"));
+    EXPECT_EQ(TransferFailureText(FailurePhoneUnreadable, QStringLiteral("/p/x"), QStringLiteral("/l/x")),
+              FormatText(Str(3470), "/p/x"));
+    EXPECT_TRUE(TransferFailureText(FailureNone, {}, {}).isEmpty());
+    // Uploads: the phone's words decide between "too large" and a refusal of its own.
+    const struct {
+        bool connected;
+        bool readable;
+        const char* words;
+        TransferFailure failure;
+    } uploads[] = {
+        {false, false, "file too large", FailurePhoneLost},
+        {true, false, "file too large", FailureLocalUnreadable},
+        {true, true, "File too large", FailureTooLargeForPhone},
+        {true, true, "Not a directory", FailurePhoneRefused},
+        {true, true, "", FailureNone},
+    };
+    for (const auto& u : uploads) {
+        EXPECT_EQ(DiagnoseUpload(u.connected, u.readable, QString::fromLatin1(u.words)), u.failure) << u.words;
+    }
+    EXPECT_EQ(TransferFailureText(FailureTooLargeForPhone, QStringLiteral("/p/x"), QStringLiteral("/l/x"), {},
+                                  qint64(3) << 30),
+              FormatText(Str(3472), "/l/x", "3072.0 MB"));
 }
 
 } // namespace

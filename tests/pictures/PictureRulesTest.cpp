@@ -1,10 +1,15 @@
 #include "pictures/PictureRules.h"
+#include "pictures/CThumbnailCache.h"
 #include "TestFiles.h"
 
 #include "PictureTestImages.h"
 #include "platform/StringTable.h"
 
+#include <QBuffer>
+#include <QImageWriter>
 #include <QTemporaryDir>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -76,3 +81,163 @@ TEST(PictureRulesTest, ComputerFilesAreJudgedByTheirContent) {
     EXPECT_EQ(CheckImageFile(dir.filePath(QStringLiteral("missing.jpg"))), ImageFileCheck::Missing);
     EXPECT_EQ(CheckImageFile(dir.path()), ImageFileCheck::Missing);
 }
+
+namespace {
+
+// Each picture format the phone's albums list: made by the test, it passes the check and gets a
+// thumbnail of its colour; cut short or with a wrong header it is no picture.
+struct FormatCase {
+    const char* name;
+    std::function<QByteArray(int width, int height, QColor colour)> make;
+    const char* writer; // the QImageWriter format that must be installed; null: made by hand
+};
+
+class PictureFormats : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(PictureFormats, PassTheCheckAndGetAThumbnailOfTheirColour) {
+    const FormatCase& c = GetParam();
+    if (c.writer != nullptr && !test::CanWrite(c.writer)) {
+        // Only when the image plugin is truly absent (Debian: qt6-image-formats-plugins).
+        GTEST_SKIP() << "no Qt image plugin writes " << c.writer << " on this machine";
+    }
+    const QColor colour(200, 40, 30);
+    const QByteArray bytes = c.make(300, 200, colour);
+    ASSERT_FALSE(bytes.isEmpty());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("picture.") + QString::fromLatin1(c.name));
+    ASSERT_TRUE(vexa::test::WriteFile(path, bytes));
+    EXPECT_EQ(CheckImageFile(path), ImageFileCheck::Ok);
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const PictureHeader header = ReadPictureHeader(buffer);
+    EXPECT_EQ(header.size, QSize(300, 200));
+
+    buffer.seek(0);
+    const QImage thumbnail = CThumbnailCache::DecodeScaled(buffer, QSize(120, 120));
+    ASSERT_FALSE(thumbnail.isNull()) << "no thumbnail";
+    EXPECT_EQ(thumbnail.size(), QSize(120, 80));
+    const QColor centre = thumbnail.pixelColor(60, 40);
+    EXPECT_NEAR(centre.red(), colour.red(), 12);
+    EXPECT_NEAR(centre.green(), colour.green(), 12);
+    EXPECT_NEAR(centre.blue(), colour.blue(), 12);
+
+    // The same bytes cut inside the header, and text after the right signature, are refused.
+    const QString cut = dir.filePath(QStringLiteral("cut.") + QString::fromLatin1(c.name));
+    ASSERT_TRUE(vexa::test::WriteFile(cut, bytes.left(9)));
+    EXPECT_EQ(CheckImageFile(cut), ImageFileCheck::NotImage);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AlbumFormats, PictureFormats,
+    ::testing::Values(
+        FormatCase{"jpg", [](int w, int h, QColor c) { return test::MakeImageFile("jpg", w, h, c, 95); }, "jpg"},
+        FormatCase{"png", [](int w, int h, QColor c) { return test::MakeImageFile("png", w, h, c); }, "png"},
+        FormatCase{"gif", [](int w, int h, QColor c) { return test::MakeGif(w, h, c); }, nullptr},
+        FormatCase{"bmp", [](int w, int h, QColor c) { return test::MakeImageFile("bmp", w, h, c); }, "bmp"},
+        FormatCase{"webp", [](int w, int h, QColor c) { return test::MakeImageFile("webp", w, h, c); }, "webp"},
+        FormatCase{"lossless_webp", [](int w, int h, QColor c) { return test::MakeImageFile("webp", w, h, c, 100); },
+                   "webp"}),
+    [](const ::testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
+
+QByteArray Bytes(std::initializer_list<int> values) {
+    QByteArray out;
+    for (const int v : values) {
+        out += char(v);
+    }
+    return out;
+}
+
+// Headers read without any image plugin: each kind of WebP chunk, the two BMP header kinds, and
+// bytes that only look like a picture.
+TEST(PictureHeaders, AreReadFromTheirOwnBytes) {
+    const QByteArray riff = QByteArray("RIFF") + Bytes({0x40, 0, 0, 0}) + "WEBP";
+    const QByteArray bmp = QByteArray("BM") + QByteArray(12, '\0');
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        const char* format;
+        QSize size;
+    } cases[] = {
+        {"WebP lossy", riff + "VP8 " + Bytes({0x30, 0, 0, 0, 0x10, 0, 0, 0x9D, 0x01, 0x2A, 0x2C, 0x01, 0xC8, 0x00}),
+         "webp", QSize(300, 200)},
+        {"WebP lossless", riff + "VP8L" + Bytes({0x18, 0, 0, 0, 0x2F, 0x2B, 0xC1, 0x31, 0x00, 0, 0, 0, 0, 0}), "webp",
+         QSize(300, 200)},
+        {"WebP extended", riff + "VP8X" + Bytes({10, 0, 0, 0, 0x10, 0, 0, 0, 0x1F, 0x4E, 0, 0x13, 0, 0}), "webp",
+         QSize(20000, 20)},
+        {"RIFF of a sound", QByteArray("RIFF") + Bytes({0x40, 0, 0, 0}) + "WAVEfmt " + QByteArray(16, '\0'), "", {}},
+        {"WebP of an unknown chunk", riff + "ALPH" + QByteArray(14, '\0'), "", {}},
+        {"BMP, Windows header", bmp + Bytes({40, 0, 0, 0, 0x2C, 0x01, 0, 0, 0x38, 0xFF, 0xFF, 0xFF, 1, 0}), "bmp",
+         QSize(300, 200)},
+        {"BMP, OS/2 header", bmp + Bytes({12, 0, 0, 0, 0x2C, 0x01, 0xC8, 0x00, 1, 0, 24, 0}), "bmp", QSize(300, 200)},
+        {"BM and text", QByteArray("BM, said the text, and nothing more"), "", {}},
+        {"GIF", QByteArray("GIF87a") + Bytes({0x2C, 0x01, 0xC8, 0x00, 0, 0, 0}), "gif", QSize(300, 200)},
+        {"GIF of no size", QByteArray("GIF89a") + Bytes({0, 0, 0xC8, 0x00, 0, 0, 0}), "", {}},
+        {"GIF cut", QByteArray("GIF89a") + Bytes({0x2C}), "", {}},
+        {"PNG", test::MakeHugePngHeader(100000, 20), "png", QSize(100000, 20)},
+        {"JPEG behind a large metadata segment",
+         Bytes({0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF}) + QByteArray(0xFFFD, 'x') +
+             Bytes({0xFF, 0xC2, 0x00, 0x11, 0x08, 0x00, 0xC8, 0x01, 0x2C, 3}),
+         "jpeg", QSize(300, 200)},
+        {"JPEG whose data starts before any frame header", Bytes({0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02}), "", {}},
+        {"plain text", QByteArray("just some text, no picture at all"), "", {}},
+    };
+    for (const auto& c : cases) {
+        QBuffer buffer;
+        buffer.setData(c.bytes);
+        buffer.open(QIODevice::ReadOnly);
+        const PictureHeader header = ReadPictureHeader(buffer);
+        EXPECT_EQ(header.format, QByteArray(c.format)) << c.what;
+        EXPECT_EQ(header.size, c.size) << c.what;
+        EXPECT_EQ(header.IsPicture(), c.size.isValid()) << c.what;
+    }
+}
+
+// A picture too thin to see whole shows its middle, a quarter of the box thick, in its own shape;
+// one that fits is scaled whole.
+TEST(ThumbnailPlans, ThinPicturesShowTheirMiddle) {
+    const QSize box(120, 120);
+    const struct {
+        QSize picture;
+        QRect clip;
+        QSize size;
+    } cases[] = {
+        {{640, 480}, {0, 0, 640, 480}, {120, 90}},
+        {{480, 120}, {0, 0, 480, 120}, {120, 30}},
+        {{100000, 2000}, {46000, 0, 8000, 2000}, {120, 30}},
+        {{600, 100}, {100, 0, 400, 100}, {120, 30}},
+    };
+    for (const auto& c : cases) {
+        const CThumbnailCache::Plan plan = CThumbnailCache::PlanThumbnail(c.picture, box);
+        EXPECT_EQ(plan.clip, c.clip) << c.picture.width() << "x" << c.picture.height();
+        EXPECT_EQ(plan.size, c.size) << c.picture.width() << "x" << c.picture.height();
+    }
+}
+
+// A real 100000 x 20 PNG (2 million pixels, decoded whole within the bound) gets a thumbnail one
+// can see, in its colours; a PNG whose header claims 2 billion pixels is not decoded at all.
+TEST(ThumbnailPlans, AVeryLongThinPngGetsAVisibleThumbnail) {
+    const struct {
+        QSize size;
+        QSize thumbnail;
+    } cases[] = {{{100000, 20}, {120, 30}}, {{20, 100000}, {30, 120}}};
+    for (const auto& c : cases) {
+        QImage image(c.size, QImage::Format_RGB32);
+        image.fill(QColor(20, 90, 200));
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(QImageWriter(&out, "png").write(image));
+        QBuffer in;
+        in.setData(out.data());
+        in.open(QIODevice::ReadOnly);
+        const QImage thumbnail = CThumbnailCache::DecodeScaled(in, QSize(120, 120));
+        ASSERT_EQ(thumbnail.size(), c.thumbnail) << c.size.width() << "x" << c.size.height();
+        EXPECT_EQ(thumbnail.pixelColor(thumbnail.width() / 2, thumbnail.height() / 2), QColor(20, 90, 200));
+    }
+    QBuffer huge;
+    huge.setData(test::MakeHugePngHeader(100000, 20000));
+    huge.open(QIODevice::ReadOnly);
+    EXPECT_TRUE(CThumbnailCache::DecodeScaled(huge, QSize(120, 120)).isNull());
+}
+
+} // namespace

@@ -61,4 +61,71 @@ inline QByteArray MakeHugePngHeader(quint32 width, quint32 height) {
            PngChunk("IEND", {});
 }
 
+// A picture of one colour in a format QImageWriter writes ("png", "bmp", "webp", "jpg"); empty
+// when no writer for it is installed. quality -1 leaves the writer's default (100 is lossless WebP).
+inline QByteArray MakeImageFile(const char* format, int width, int height, QColor colour, int quality = -1) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    return writer.write(image) ? buffer.data() : QByteArray();
+}
+
+inline bool CanWrite(const char* format) {
+    return QImageWriter::supportedImageFormats().contains(QByteArray(format));
+}
+
+// A GIF of one colour. Qt reads GIF but writes none, so the bytes are made here: a four-colour
+// palette and LZW codes of 3 bits, with a clear code before every two pixels so that the code
+// size never grows (valid for every reader, only larger).
+inline QByteArray MakeGif(int width, int height, QColor colour) {
+    const auto le16 = [](int v) { return QByteArray(1, char(v & 0xFF)) + char((v >> 8) & 0xFF); };
+    QByteArray gif("GIF89a");
+    gif += le16(width) + le16(height);
+    gif += char(0x91); // global table of 4 colours, 2 bits of colour resolution
+    gif += char(0);    // background
+    gif += char(0);    // aspect
+    const QColor palette[4] = {colour, Qt::black, Qt::white, Qt::gray};
+    for (const QColor& c : palette) {
+        gif += char(c.red());
+        gif += char(c.green());
+        gif += char(c.blue());
+    }
+    gif += char(0x2C) + le16(0) + le16(0) + le16(width) + le16(height) + char(0);
+    gif += char(2); // LZW minimum code size
+    QByteArray data;
+    quint32 bits = 0;
+    int count = 0;
+    const auto put = [&](quint32 code) {
+        bits |= code << count;
+        count += 3;
+        while (count >= 8) {
+            data += char(bits & 0xFF);
+            bits >>= 8;
+            count -= 8;
+        }
+    };
+    const qint64 pixels = qint64(width) * height;
+    for (qint64 i = 0; i < pixels; ++i) {
+        if (i % 2 == 0) {
+            put(4); // clear
+        }
+        put(0);
+    }
+    put(5); // end
+    if (count > 0) {
+        data += char(bits & 0xFF);
+    }
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray block = data.mid(at, 255);
+        gif += char(block.size());
+        gif += block;
+    }
+    gif += char(0);    // end of the image data
+    gif += char(0x3B); // trailer
+    return gif;
+}
+
 } // namespace pictures::test

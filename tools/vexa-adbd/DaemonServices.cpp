@@ -68,6 +68,10 @@ std::unique_ptr<adb::IAdbService> MakePhoneService(CPhoneDevice& phone, const st
         if (const char* stall = std::getenv("VEXA_ADBD_STALL_RECV_AFTER"); stall != nullptr) {
             sync->StallRecvAfter(std::strtoull(stall, nullptr, 10));
         }
+        // and refuse pushes above a size, as a phone whose storage takes no file that large.
+        if (const char* limit = std::getenv("VEXA_ADBD_MAX_PUSH"); limit != nullptr) {
+            sync->LimitPushSize(std::strtoull(limit, nullptr, 10));
+        }
         return sync;
     }
     if (name.rfind("shell:", 0) == 0 && name.size() > 6) {

@@ -92,10 +92,10 @@ int Create(CliContext& ctx, const QStringList& args) {
                                                          backup::TemporaryFolder(),
                                                          PrintingCallbacks(ctx, &backup::BackupStatusText));
     if (!outcome.packageOk) {
-        ctx.err << (outcome.error.isEmpty() ? Str(2699) : outcome.error) << '\n';
+        ctx.err << backup::BackupSummaryText(outcome) << '\n';
         return kCliFailed;
     }
-    ctx.out << Str(776) << '\n';
+    ctx.out << backup::BackupSummaryText(outcome) << '\n';
     return AnyFailed(outcome) ? kCliFailed : kCliOk;
 }
 
@@ -165,12 +165,13 @@ int Restore(CliContext& ctx, const QStringList& args) {
     const backup::RunOutcome outcome =
         backup::RunRestore(session, hasModules ? mask : 0xFFu, file, backup::TemporaryFolder(),
                            PrintingCallbacks(ctx, &backup::RestoreStatusText));
-    if (!outcome.packageOk) {
-        ctx.err << Str(outcome.damaged ? 2699 : 2645) << '\n';
+    // "还原完成" only when every chosen module got through; otherwise what failed, on stderr.
+    if (!backup::RunSucceeded(outcome)) {
+        ctx.err << backup::RestoreSummaryText(outcome) << '\n';
         return kCliFailed;
     }
-    ctx.out << Str(2691) << '\n';
-    return AnyFailed(outcome) ? kCliFailed : kCliOk;
+    ctx.out << backup::RestoreSummaryText(outcome) << '\n';
+    return kCliOk;
 }
 
 int RunBackupGroup(CliContext& ctx, const QStringList& args) {

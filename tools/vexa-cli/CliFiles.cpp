@@ -61,15 +61,23 @@ int List(CliContext& ctx, vexa::FileSystem& fs, const QString& path) {
     return Fail(ctx, FormatText(Str(2800), qUtf8Printable(path)));
 }
 
-int Pull(CliContext& ctx, vexa::FileSystem& fs, const QString& phone, const QString& local) {
+int Pull(CliContext& ctx, vexa::DeviceSession& session, vexa::FileSystem& fs, const QString& phone,
+         const QString& local) {
     const QString target = QFileInfo(local).isDir() ? files::JoinPath(local, phone.mid(phone.lastIndexOf(u'/') + 1)) : local;
-    if (!fs.TransferFile(phone, target, {}, nullptr)) {
-        return Fail(ctx, Str(996));
+    // As adb pull does, an existing computer file is replaced (only once the new one is complete).
+    files::BatchCallbacks callbacks;
+    callbacks.ask = [](const QString&) { return files::kAnswerYes; };
+    callbacks.connected = [&session] { return session.IsConnected(); };
+    const files::BatchResult result = files::RunDownloads(fs, {{phone, target}}, callbacks);
+    if (result.done != 1) {
+        const QString why = files::TransferFailureText(result.failure, phone, target);
+        return Fail(ctx, why.isEmpty() ? Str(996) : Str(996) + u'\n' + why);
     }
     return kCliOk;
 }
 
-int Push(CliContext& ctx, vexa::FileSystem& fs, const QString& local, const QString& phone) {
+int Push(CliContext& ctx, vexa::DeviceSession& session, vexa::FileSystem& fs, const QString& local,
+         const QString& phone) {
     const QFileInfo info(local);
     if (!info.isFile()) {
         return Fail(ctx, FormatText(Str(2801), qUtf8Printable(local)));
@@ -77,12 +85,18 @@ int Push(CliContext& ctx, vexa::FileSystem& fs, const QString& local, const QStr
     // As adb push does, an existing phone file is replaced (only once the new one is complete).
     files::BatchCallbacks callbacks;
     callbacks.ask = [](const QString&) { return files::kAnswerYes; };
+    callbacks.connected = [&session] { return session.IsConnected(); };
     const files::BatchResult result =
         files::RunUploads(fs, {{info.filePath(), PhoneTarget(fs, phone, info.fileName())}}, callbacks);
     if (result.noSpace) {
         return Fail(ctx, Str(870));
     }
-    return result.done == 1 ? kCliOk : Fail(ctx, Str(995));
+    if (result.done != 1) {
+        const QString why = files::TransferFailureText(result.failure, result.failedTarget, result.failedName,
+                                                       result.failedDetail, result.failedBytes);
+        return Fail(ctx, why.isEmpty() ? Str(995) : Str(995) + u'\n' + why);
+    }
+    return kCliOk;
 }
 
 int CopyOrMove(CliContext& ctx, vexa::FileSystem& fs, const QString& from, const QString& to, bool move) {
@@ -128,10 +142,10 @@ int RunFiles(CliContext& ctx, const QStringList& args) {
         return List(ctx, *fs, args[1]);
     }
     if (command == QLatin1String("pull")) {
-        return Pull(ctx, *fs, args[1], args[2]);
+        return Pull(ctx, *session, *fs, args[1], args[2]);
     }
     if (command == QLatin1String("push")) {
-        return Push(ctx, *fs, args[1], args[2]);
+        return Push(ctx, *session, *fs, args[1], args[2]);
     }
     if (command == QLatin1String("mkdir")) {
         const QString path = Clean(args[1]);

@@ -6,6 +6,7 @@
 #include <QAbstractHttpServer>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QPointer>
@@ -26,6 +27,22 @@ QByteArray Filler(qint64 bytes, quint32 seed) {
         out[i] = static_cast<char>(x >> 24);
     }
     return out;
+}
+
+std::vector<std::pair<QString, QString>> DecodeFormBody(const QByteArray& body) {
+    std::vector<std::pair<QString, QString>> fields;
+    if (body.isEmpty()) {
+        return fields;
+    }
+    const auto decode = [](QByteArray part) {
+        part.replace('+', ' ');
+        return QString::fromUtf8(QByteArray::fromPercentEncoding(part));
+    };
+    for (const QByteArray& part : body.split('&')) {
+        const qsizetype eq = part.indexOf('=');
+        fields.emplace_back(decode(eq < 0 ? part : part.left(eq)), eq < 0 ? QString() : decode(part.mid(eq + 1)));
+    }
+    return fields;
 }
 
 namespace {
@@ -88,12 +105,13 @@ QByteArray StatusLine(int code) {
     }
 }
 
-// Sends a long body at the pace the peer takes it (or, with a delay, one chunk per delay); dies
-// with the socket.
+// Sends a long body at the pace the peer takes it (or, with a delay, one chunk per delay), and
+// closes the connection after it when asked (a body of no announced length ends so); dies with the
+// socket.
 class CBodyStreamer : public QObject {
 public:
-    CBodyStreamer(QTcpSocket* socket, QByteArray bytes, qint64 size, qint64 chunk, int delayMs)
-        : QObject(socket), m_socket(socket), m_bytes(std::move(bytes)), m_size(size), m_chunk(chunk) {
+    CBodyStreamer(QTcpSocket* socket, QByteArray bytes, qint64 size, qint64 chunk, int delayMs, bool close = false)
+        : QObject(socket), m_socket(socket), m_bytes(std::move(bytes)), m_size(size), m_chunk(chunk), m_close(close) {
         if (delayMs > 0) {
             auto* timer = new QTimer(this);
             connect(timer, &QTimer::timeout, this, &CBodyStreamer::Push);
@@ -116,6 +134,9 @@ private:
             }
         }
         if (m_sent >= m_size) {
+            if (m_close && m_socket != nullptr) {
+                m_socket->disconnectFromHost(); // after what is queued has gone out
+            }
             deleteLater();
         }
     }
@@ -124,6 +145,7 @@ private:
     QByteArray m_bytes;
     qint64 m_size;
     qint64 m_chunk;
+    bool m_close;
     qint64 m_sent = 0;
 };
 
@@ -139,6 +161,8 @@ std::vector<FirmwareOfferEntry> FirmwareCatalog() {
          QStringLiteral("下载很慢的升级包（测试用）"), PackageKind::Slow},
         {QStringLiteral("HUGE-UI"), {}, QStringLiteral("HUGE-UI 9.0.0"), QStringLiteral("2026-11-30"),
          QStringLiteral("超大的升级包（测试用）"), PackageKind::Huge},
+        {QStringLiteral("SHORT-UI"), {}, QStringLiteral("SHORT-UI 9.0.0"), QStringLiteral("2026-11-30"),
+         QStringLiteral("下载到一半连接就断开的升级包（测试用）"), PackageKind::Short},
     };
 }
 
@@ -263,6 +287,12 @@ private:
                 continue;
             }
             const PackageData& data = Data(offer);
+            if (data.kind == PackageKind::Short) {
+                // No length: the body ends where the connection does, here half-way.
+                socket->write(StatusLine(200) + "Content-Type: application/octet-stream\r\nConnection: close\r\n\r\n");
+                new CBodyStreamer(socket, data.bytes, data.size / 2, kStreamChunk, 0, true);
+                return true;
+            }
             socket->write(StatusLine(200) + "Content-Type: application/octet-stream\r\nContent-Length: " +
                           QByteArray::number(data.size) + "\r\n\r\n");
             const bool slow = data.kind == PackageKind::Slow;
@@ -312,6 +342,11 @@ std::optional<quint16> CLocalServices::Listen(quint16 port, QString* error) {
     }
     m_port = got;
     return got;
+}
+
+QByteArray CLocalServices::FeedbackRecord(int number) const {
+    QFile file(QDir(m_dataFolder).filePath(QStringLiteral("feedback-%1.txt").arg(number, 4, 10, QLatin1Char('0'))));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString CLocalServices::Url() const {

@@ -10,14 +10,15 @@
 //     <firmware><status>new</status><version>VEXA-UI 2.2.0</version><url>/firmware/VEXA-UI_2.2.0.pkg</url>
 //     <size>BYTES</size><md5>HEX</md5><date>2026-11-30</date><description>…</description></firmware>
 //   The built-in catalog (FirmwareCatalog) answers by the model part: "VEXA-UI" 2.1.0 gets 2.2.0
-//   (a valid package), 2.2.0 and anything unknown is current; "CORRUPT-UI", "SLOW-UI" and
-//   "HUGE-UI" (any version) get offers of a damaged package, one that trickles 16 KB every 100 ms,
-//   and one of 64 GiB (streamed as zeros, larger than any simulated phone).
+//   (a valid package), 2.2.0 and anything unknown is current; "CORRUPT-UI", "SLOW-UI", "HUGE-UI"
+//   and "SHORT-UI" (any version) get offers of a damaged package, one that trickles 16 KB every
+//   100 ms, one of 64 GiB (streamed as zeros, larger than any simulated phone), and one whose
+//   server names no length and closes the connection after half of it.
 // Packages: GET /firmware/<name>.pkg, a ZIP holding "update.zip", which in turn holds
 //   "firmware.prop" ("version=<new firmware text>") for the phone's updater.
 // Store: the routes of StoreService.h (upgrade check, product info, packages, icons, pages).
-// Feedback: POST /index.php?q=interface/asfeedback/index stores the body (at most 1 MiB) as
-//   <data>/feedback-NNNN.txt and replies "OK"; with the empty-reply switch it stores and replies
+// Feedback: POST /index.php?q=interface/asfeedback/index stores the body as received (at most
+//   1 MiB; DecodeFormBody reads its fields) as <data>/feedback-NNNN.txt and replies "OK"; with the empty-reply switch it stores and replies
 //   200 with no body (a failure for the program).
 //
 // The server lives on the thread that made it and needs that thread's event loop. CServicesThread
@@ -35,13 +36,14 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QAbstractHttpServer;
 
 namespace vexa::services {
 
-enum class PackageKind { Valid, Corrupt, Slow, Huge };
+enum class PackageKind { Valid, Corrupt, Slow, Huge, Short };
 
 struct FirmwareOfferEntry {
     QString modelPart;   // firmware text's model part the offer is for
@@ -51,6 +53,11 @@ struct FirmwareOfferEntry {
     QString description;
     PackageKind kind = PackageKind::Valid;
 };
+
+// A form body read as a web server reads one: split at '&', then at the first '=', '+' taken as a
+// blank, %XX as a byte, and the bytes as UTF-8. Fields keep their order; a part without '=' is a
+// name with an empty value.
+std::vector<std::pair<QString, QString>> DecodeFormBody(const QByteArray& body);
 
 // Bytes that do not compress and are the same on every run (stable checksums), for package bodies.
 QByteArray Filler(qint64 bytes, quint32 seed);
@@ -85,6 +92,8 @@ public:
     void SetFeedbackEmptyReply(bool empty) { m_feedbackEmpty = empty; }
     std::vector<SeenRequest> Requests() const;
     int FeedbackCount() const { return m_feedbackCount; }
+    // The body of feedback record number (from 1) as stored; empty when there is none.
+    QByteArray FeedbackRecord(int number) const;
     // The store's fail, stall and broken-package switches.
     StoreSwitches& Store() { return m_store.Switches(); }
 

@@ -355,6 +355,20 @@ void CBackupRunDlg::ShowProgressForTest(int module, int done, int total) {
     ShowItemProgress(done, total);
 }
 
+void CBackupRunDlg::ShowOutcomeForTest(const backup::RunOutcome& outcome) {
+    m_startWorker = false;
+    if (!IsInitialised() && !CreateModeless()) {
+        return;
+    }
+    for (int m = 0; m < backup::kModuleCount; ++m) {
+        if (m_rows[static_cast<std::size_t>(m)] != nullptr) {
+            OnMessage(WM_MODULE_STATUS, static_cast<WPARAM>(m), outcome.results[static_cast<std::size_t>(m)]);
+        }
+    }
+    m_outcome = outcome;
+    Finish();
+}
+
 void CBackupRunDlg::ShowItemProgress(int done, int total) {
     const double part = total > 0 ? double(done) / total : 1.0;
     SetProgress(ModulesBase(m_restore) +
@@ -418,17 +432,15 @@ LRESULT CBackupRunDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 void CBackupRunDlg::Finish() {
     m_done = true;
     m_worker.reset();
-    QString text;
-    if (m_outcome.cancelled) {
-        text = Str(m_restore ? 2609 : 2608); // a cancelled backup writes no package
-    } else if (!m_outcome.packageOk) {
-        text = m_restore ? Str(m_outcome.damaged ? 2699 : 2645)
-                         : (m_outcome.error.isEmpty() ? Str(2699) : m_outcome.error);
-    } else {
-        text = Str(m_restore ? 2691 : 776);
+    const QString text = m_restore ? backup::RestoreSummaryText(m_outcome) : backup::BackupSummaryText(m_outcome);
+    if (!m_outcome.cancelled && m_outcome.packageOk) {
         SetProgress(100);
     }
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("static_doing_backup")), text);
+    QWidget* summary = GetPluginByName(this, QStringLiteral("static_doing_backup"));
+    Plugin_SetText(summary, text);
+    // A run that did not get everything through says so in the error colour, as its rows do.
+    Plugin_SetStyle(summary, backup::RunSucceeded(m_outcome) || m_outcome.cancelled ? QStringLiteral("section_title")
+                                                                                  : QStringLiteral("section_error"));
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("cancel_all_button")), false);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("finish_button")), true);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("open_back_up_path")), !m_restore && m_outcome.packageOk);

@@ -73,6 +73,8 @@ public:
     const backup::RunOutcome& Outcome() const { return m_outcome; }
     // Starts without a worker: for pictures of a run in progress.
     void ShowProgressForTest(int module, int done, int total);
+    // Starts without a worker and shows a run that ended so: for pictures of its last line.
+    void ShowOutcomeForTest(const backup::RunOutcome& outcome);
 
 protected:
     CBackupRunDlg(vexa::DeviceBridge* bridge, CSessionGate& gate, unsigned mask, QString packagePath, bool restore,

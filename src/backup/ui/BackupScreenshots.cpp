@@ -4,6 +4,7 @@
 #include "device/SessionGate.h"
 #include "libs/prefs/Prefs.h"
 #include "platform/AtomicFile.h"
+#include "platform/StringTable.h"
 #include "skin/SkinScreenshot.h"
 
 #include <QDir>
@@ -53,6 +54,41 @@ void RegisterBackupScreenshots() {
         auto dlg = std::make_unique<CNewBackUpDialog>(nullptr, PictureGate(), 0xDFu,
                                                       QStringLiteral("/tmp/V960(2026-1206-0930).bkg"));
         dlg->ShowProgressForTest(backup::Messages, 320, 800);
+        if (!dlg->IsInitialised()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(dlg));
+    });
+    // A restore on which the messages and call records failed; a backup whose phone went away.
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("restore_failed"), [] {
+        const unsigned mask = (1u << backup::Contacts) | (1u << backup::Messages) | (1u << backup::CallRecords) |
+                              (1u << backup::Alarms);
+        auto dlg = std::make_unique<CNewRestoreDlg>(nullptr, PictureGate(), PicturePackage({}), mask);
+        backup::RunOutcome outcome;
+        outcome.results.fill(backup::StepNotInPackage);
+        outcome.results[backup::Contacts] = backup::StepDone;
+        outcome.results[backup::Messages] = backup::StepFailed;
+        outcome.results[backup::CallRecords] = backup::StepFailed;
+        outcome.results[backup::Alarms] = backup::StepDone;
+        outcome.packageOk = true;
+        dlg->ShowOutcomeForTest(outcome);
+        if (!dlg->IsInitialised()) {
+            return std::unique_ptr<QWidget>();
+        }
+        return std::unique_ptr<QWidget>(std::move(dlg));
+    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("backup_lost"), [] {
+        const unsigned mask = (1u << backup::Contacts) | (1u << backup::Messages) | (1u << backup::Alarms);
+        auto dlg = std::make_unique<CNewBackUpDialog>(nullptr, PictureGate(), mask,
+                                                      QStringLiteral("/tmp/V960(2026-1206-0930).bkg"));
+        backup::RunOutcome outcome;
+        outcome.results.fill(backup::StepNotSelected);
+        for (const int m : {backup::Contacts, backup::Messages, backup::Alarms}) {
+            outcome.results[static_cast<std::size_t>(m)] = backup::StepFailed;
+        }
+        outcome.phoneLost = true;
+        outcome.error = Str(3464);
+        dlg->ShowOutcomeForTest(outcome);
         if (!dlg->IsInitialised()) {
             return std::unique_ptr<QWidget>();
         }

@@ -427,6 +427,7 @@ bool CAdbFileSystem::MovePath(const QString& path, const QString& target) {
 bool CAdbFileSystem::PutFile(const QString& localPath, const QString& phonePath, TransferProgress progress,
                              void* context) {
     Lock guard(m_lock);
+    m_lastTransferError.clear();
     if (!IsSafePhonePath(phonePath) || phonePath.endsWith(u'/')) {
         return false;
     }
@@ -461,6 +462,7 @@ bool CAdbFileSystem::PutFile(const QString& localPath, const QString& phonePath,
     if (!status) {
         LOG_Error("[AdbFileSystem] upload of %s failed: %s. %s:%d", qUtf8Printable(phonePath), status.message.c_str(),
                   LOG_HERE);
+        m_lastTransferError = QString::fromStdString(status.message);
         if (m_link.Alive()) {
             Tool({"rm", "-f", "--", U(partial)});
         }
@@ -478,9 +480,15 @@ bool CAdbFileSystem::UploadFile(const QString& localPath, const QString& phonePa
     return PutFile(localPath, phonePath, std::move(progress), context);
 }
 
+QString CAdbFileSystem::LastTransferError() {
+    Lock guard(m_lock);
+    return m_lastTransferError;
+}
+
 bool CAdbFileSystem::TransferFile(const QString& phonePath, const QString& localPath, TransferProgress progress,
                                   void* context) {
     Lock guard(m_lock);
+    m_lastTransferError.clear();
     if (!IsSafePhonePath(phonePath)) {
         return false;
     }
@@ -517,6 +525,7 @@ bool CAdbFileSystem::TransferFile(const QString& phonePath, const QString& local
     if (!status) {
         LOG_Error("[AdbFileSystem] download of %s failed: %s. %s:%d", qUtf8Printable(phonePath), status.message.c_str(),
                   LOG_HERE);
+        m_lastTransferError = QString::fromStdString(status.message);
         return false;
     }
     if (const IoResult committed = file.Commit(); !committed) {

@@ -57,6 +57,7 @@ public:
                       void* context) override;
     bool UploadFile(const QString& localPath, const QString& phonePath, TransferProgress progress,
                     void* context) override;
+    QString LastTransferError() override;
 
 private:
     bool Ensure();
@@ -81,6 +82,7 @@ private:
     bool m_categoriesKnown = false;
     MediaTotals m_media;
     std::vector<FsEntry> m_entries;
+    QString m_lastTransferError; // the sync service's words for the last failed transfer
 };
 
 // The query the totals come from: every indexed picture, video and audio file with its path and size.

@@ -9,6 +9,8 @@
 
 #include "bridge/api/BridgeTypes.h"
 
+#include <QStringList>
+
 #include <functional>
 #include <memory>
 
@@ -29,6 +31,9 @@ public:
     virtual DeviceSession* GetSession() = 0;
     // The phones are the simulator's, not real ones; the windows say so next to their names.
     virtual bool IsSimulated() const { return false; }
+    // Phones found by the last GetDeviceList whose data cannot be read (a damaged phone file, say),
+    // named as the user knows them; they are not in the list, and the windows say why.
+    virtual QStringList UnreadablePhones() { return {}; }
     // Connects over Wi-Fi with a verification code. Records (opaque, 144 bytes each, at most
     // *count on entry) are filled on success. On failure a non-zero *count with *rejected set means
     // the phone answered but is incompatible.

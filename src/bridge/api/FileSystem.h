@@ -98,6 +98,10 @@ public:
     // Upload: computer file to phone file (replaced).
     virtual bool UploadFile(const QString& localPath, const QString& phonePath, TransferProgress progress,
                             void* context) = 0;
+    // Why the last transfer above failed, in the phone's or the link's own words ("file too large"),
+    // for the log and as the detail of the reason the user reads; empty after a success or when
+    // the backend cannot say.
+    virtual QString LastTransferError() { return {}; }
 };
 
 } // namespace vexa

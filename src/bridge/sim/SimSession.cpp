@@ -401,7 +401,8 @@ public:
             return false;
         }
         int n = 0;
-        for (const PhoneSummary& phone : ListPhones()) {
+        QStringList problems;
+        for (const PhoneSummary& phone : ListPhones(&problems)) {
             if (!phone.attached || n >= 32) {
                 continue;
             }
@@ -411,7 +412,24 @@ public:
             ++n;
         }
         *count = n;
+        NoteUnreadable(problems);
         return true;
+    }
+
+    // A phone file that cannot be read stands for a phone whose data cannot be read: its name is
+    // the file's, which is the phone's serial.
+    void NoteUnreadable(const QStringList& problems) {
+        QStringList unreadable;
+        for (const QString& problem : problems) {
+            unreadable << problem.section(QStringLiteral(".vexaphone: "), 0, 0);
+        }
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_unreadable = unreadable;
+    }
+
+    QStringList UnreadablePhones() override {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_unreadable;
     }
 
     int ConnectUsbDevice(const QString& serial) override {
@@ -496,11 +514,13 @@ public:
             return 0;
         }
         QStringList list;
-        for (const PhoneSummary& phone : ListPhones()) {
+        QStringList problems;
+        for (const PhoneSummary& phone : ListPhones(&problems)) {
             if (phone.attached) {
                 list.append(phone.serial);
             }
         }
+        NoteUnreadable(problems);
         *serials = MakeSerialBuffer(list);
         *count = static_cast<int>(list.size());
         return 1;
@@ -526,6 +546,7 @@ private:
     std::mutex m_lock;
     std::unique_ptr<SimSession> m_session;
     bool m_wifi = false;
+    QStringList m_unreadable; // from the last device list
 };
 
 std::unique_ptr<DeviceBridge> CreateSimBridge() {

@@ -178,7 +178,13 @@ bool CDeviceCheckThread::RunPass() {
     vexa::DeviceSession* session = bridge != nullptr ? bridge->GetSession() : nullptr;
     const bool stable = (session == nullptr || session->IsConnected()) &&
                         (bridge == nullptr || !bridge->IsWifiConnection() || (m_internetUp && m_internetUp()));
-    const bool changed = CompareSerials(bridge, found);
+    bool changed = CompareSerials(bridge, found);
+    if (bridge != nullptr) {
+        // A phone file damaged or mended changes no serial, but what the windows must say.
+        QStringList unreadable = bridge->UnreadablePhones();
+        changed = changed || unreadable != m_unreadable;
+        m_unreadable = std::move(unreadable);
+    }
     bool report = !stable || changed;
     if (report) {
         ReadBrandsAndModels(bridge, found);

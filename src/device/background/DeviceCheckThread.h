@@ -1,8 +1,9 @@
 #pragma once
 // The detection thread: every 3000 ms (the first pass at once) it compares the serials the bridge
 // reports with the phones it knows, reads brand and model of new ones, keeps only the maker's
-// phones ("vexa", any case), and posts the target window its message when the set changed or the
-// link to the connected phone is not stable (then every pass).
+// phones ("vexa", any case), and posts the target window its message when the set changed, when the
+// phones whose data cannot be read changed (DeviceBridge::UnreadablePhones), or when the link to
+// the connected phone is not stable (then every pass).
 //
 // Start/Stop belong to the owner's thread; Pause/Resume and GetDevices may be called from any
 // thread and never wait for a pass. Pauses are counted: detection runs again only when every
@@ -96,6 +97,8 @@ private:
     std::atomic<bool> m_pendingReport{false};
     // Serials of attached phones of other makers, so they are not read again on every pass.
     QStringList m_foreign;
+    // Phones found whose data cannot be read, as the last pass saw them.
+    QStringList m_unreadable;
     QPointer<QObject> m_target;
     UINT m_message = 0;
     int m_passMs = kPassMs;

@@ -34,7 +34,7 @@ bool CAdbSyncService::Process(CAdbStreamContext& stream) {
                 if (m_input.size() - offset - 8 < header.length) {
                     break;
                 }
-                if (m_sendData.size() + header.length > kMaxPushSize) {
+                if (m_sendData.size() + header.length > m_maxPush) {
                     m_sendFailed = true; // keep reading to the DONE, then refuse
                     m_sendData.clear();
                 } else if (!m_sendFailed) {

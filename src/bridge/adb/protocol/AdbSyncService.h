@@ -11,6 +11,7 @@
 #include "bridge/adb/protocol/AdbDeviceTransport.h"
 #include "bridge/adb/protocol/AdbSync.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ public:
 
     // Test hook: a RECV sends this many bytes and then nothing more, as over a cable being pulled.
     void StallRecvAfter(std::size_t bytes) { m_stallRecvAfter = bytes; }
+    // Test hook: pushes larger than this are refused as too large (at most kMaxPushSize).
+    void LimitPushSize(std::size_t bytes) { m_maxPush = std::min(bytes, kMaxPushSize); }
 
     void Start(CAdbStreamContext& stream) override { (void)stream; }
     void OnData(CAdbStreamContext& stream, std::string_view data) override;
@@ -57,6 +60,7 @@ private:
     bool m_sendFailed = false;
     bool m_closed = false;
     std::size_t m_stallRecvAfter = std::string::npos;
+    std::size_t m_maxPush = kMaxPushSize;
 };
 
 } // namespace adb
