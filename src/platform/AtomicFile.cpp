@@ -6,6 +6,9 @@
 
 #include <mutex>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 CAtomicFile::CAtomicFile(const QString& target) : m_target(target), m_file(target) {
     // Never write into the target directly: a folder where no temporary file can be made fails.
     m_file.setDirectWriteFallback(false);
@@ -26,6 +29,7 @@ QString CanonicalFolder(const QString& folder) {
     return (canonical.isEmpty() ? QDir::cleanPath(QFileInfo(folder).absoluteFilePath()) : canonical) + u'/';
 }
 
+// target is already resolved (ResolvedWriteTarget).
 bool IsProtected(const QString& target) {
     const QString folder = CanonicalFolder(QFileInfo(target).absolutePath());
     std::lock_guard guard(g_protectedLock);
@@ -37,7 +41,46 @@ bool IsProtected(const QString& target) {
     return false;
 }
 
+// One step along a link: the path it names, made absolute against the link's own folder.
+QString LinkStep(const QString& link) {
+    const QByteArray encoded = QFile::encodeName(link);
+    QByteArray named(4096, '\0');
+    const ssize_t n = ::readlink(encoded.constData(), named.data(), static_cast<std::size_t>(named.size()));
+    if (n <= 0 || n >= named.size()) {
+        return {};
+    }
+    named.truncate(n);
+    const QString text = QFile::decodeName(named);
+    if (QDir::isAbsolutePath(text)) {
+        return QDir::cleanPath(text);
+    }
+    return QDir::cleanPath(CanonicalFolder(QFileInfo(link).absolutePath()) + text);
+}
+
+bool IsLink(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 } // namespace
+
+QString ResolvedWriteTarget(const QString& target) {
+    QString path = QDir::cleanPath(QFileInfo(target).absoluteFilePath());
+    // An existing file: the kernel's own answer, every link on the way resolved.
+    if (const QString canonical = QFileInfo(path).canonicalFilePath(); !canonical.isEmpty()) {
+        return canonical;
+    }
+    // A link to nothing (or a chain ending nowhere): the path the last link names.
+    for (int depth = 0; depth < 40 && IsLink(path); ++depth) {
+        const QString next = LinkStep(path);
+        if (next.isEmpty()) {
+            break;
+        }
+        path = next;
+    }
+    // A new file: its folder resolved.
+    return CanonicalFolder(QFileInfo(path).absolutePath()) + QFileInfo(path).fileName();
+}
 
 void ProtectFromWriters(const QString& folder) {
     const QString canonical = CanonicalFolder(folder);
@@ -48,10 +91,12 @@ void ProtectFromWriters(const QString& folder) {
 }
 
 IoResult CAtomicFile::Open(QFileDevice::Permissions permissions) {
-    if (IsProtected(m_target)) {
+    const QString resolved = ResolvedWriteTarget(m_target);
+    if (IsProtected(resolved)) {
         return IoResult::Fail(QStringLiteral("%1 is one of the program's own files and is not overwritten")
                                   .arg(QDir::toNativeSeparators(m_target)));
     }
+    m_file.setFileName(resolved);
     if (!m_file.open(QIODevice::WriteOnly)) {
         return IoResult::Fail(QStringLiteral("cannot create %1: %2")
                                   .arg(QDir::toNativeSeparators(m_target), m_file.errorString()));

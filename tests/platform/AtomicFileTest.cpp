@@ -87,10 +87,20 @@ TEST_F(AtomicFileTest, TheProgramsOwnFilesAreNeverATarget) {
     ASSERT_TRUE(QFile::link(phones, m_dir.filePath(QStringLiteral("alias"))));
     ProtectFromWriters(phones);
     const auto write = [](QIODevice& out) { return WriteAll(out, kNew); };
+    // A link elsewhere to the phone's file, a chain of links ending at it, a link to a new name in
+    // the folder: the link is resolved before the check.
+    const QString link = m_dir.filePath(QStringLiteral("export.csv"));
+    ASSERT_TRUE(QFile::link(phone, link));
+    const QString relative = m_dir.filePath(QStringLiteral("relative.vcf"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("phones/inner/../A1.vexaphone"), relative));
+    const QString chain = m_dir.filePath(QStringLiteral("chain.bkg"));
+    ASSERT_TRUE(QFile::link(link, chain));
+    const QString dangling = m_dir.filePath(QStringLiteral("dangling.csv"));
+    ASSERT_TRUE(QFile::link(phones + QStringLiteral("/inner/B2.vexaphone"), dangling));
     // Named directly, through a link to the folder, with "..", or in a folder below.
     for (const QString& target : {phone, m_dir.filePath(QStringLiteral("alias/A1.vexaphone")),
                                   phones + QStringLiteral("/inner/../A1.vexaphone"),
-                                  phones + QStringLiteral("/inner/new.csv")}) {
+                                  phones + QStringLiteral("/inner/new.csv"), link, relative, chain, dangling}) {
         SCOPED_TRACE(target.toStdString());
         const IoResult result = WriteFileAtomically(target, write);
         EXPECT_FALSE(result);
@@ -98,6 +108,8 @@ TEST_F(AtomicFileTest, TheProgramsOwnFilesAreNeverATarget) {
     }
     EXPECT_EQ(Read(phone), kOld);
     EXPECT_FALSE(QFile::exists(phones + QStringLiteral("/inner/new.csv")));
+    EXPECT_FALSE(QFile::exists(phones + QStringLiteral("/inner/B2.vexaphone")));
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), phone) << "the link itself stays";
     EXPECT_TRUE(WriteFileAtomically(m_target, write)) << "elsewhere writing goes on";
 }
 
