@@ -4,8 +4,10 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <cerrno>
 #include <mutex>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +64,12 @@ bool IsLink(const QString& path) {
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+// A FIFO, a character or block device or a socket: nothing a rename may replace.
+bool IsSpecialFile(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 } // namespace
 
 QString ResolvedWriteTarget(const QString& target) {
@@ -82,6 +90,10 @@ QString ResolvedWriteTarget(const QString& target) {
     return CanonicalFolder(QFileInfo(path).absolutePath()) + QFileInfo(path).fileName();
 }
 
+bool NameTaken(const QString& path) {
+    return QFileInfo::exists(path) || IsLink(path);
+}
+
 void ProtectFromWriters(const QString& folder) {
     const QString canonical = CanonicalFolder(folder);
     std::lock_guard guard(g_protectedLock);
@@ -91,10 +103,37 @@ void ProtectFromWriters(const QString& folder) {
 }
 
 IoResult CAtomicFile::Open(QFileDevice::Permissions permissions) {
+    if (m_file.isOpen() || m_direct.isOpen()) {
+        return IoResult::Fail(QStringLiteral("%1 is open already").arg(QDir::toNativeSeparators(m_target)));
+    }
     const QString resolved = ResolvedWriteTarget(m_target);
     if (IsProtected(resolved)) {
         return IoResult::Fail(QStringLiteral("%1 is one of the program's own files and is not overwritten")
                                   .arg(QDir::toNativeSeparators(m_target)));
+    }
+    if (!QFileInfo::exists(m_target) && IsLink(m_target)) {
+        return IoResult::Fail(QStringLiteral("%1 is a link to a missing file and is not written through")
+                                  .arg(QDir::toNativeSeparators(m_target)));
+    }
+    if (IsSpecialFile(resolved)) {
+        // Opened as it is: no creation, no truncation, and checked again once open, so that a file
+        // put there meanwhile is not written over in place.
+        const int fd = ::open(QFile::encodeName(resolved).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
+            const QString why = fd < 0 ? qt_error_string(errno) : QStringLiteral("it changed");
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return IoResult::Fail(QStringLiteral("cannot open %1: %2").arg(QDir::toNativeSeparators(m_target), why));
+        }
+        m_direct.setFileName(resolved);
+        if (!m_direct.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return IoResult::Fail(QStringLiteral("cannot open %1: %2")
+                                      .arg(QDir::toNativeSeparators(m_target), m_direct.errorString()));
+        }
+        return IoResult::Ok();
     }
     m_file.setFileName(resolved);
     if (!m_file.open(QIODevice::WriteOnly)) {
@@ -109,10 +148,22 @@ IoResult CAtomicFile::Open(QFileDevice::Permissions permissions) {
 }
 
 QIODevice& CAtomicFile::Device() {
+    if (m_direct.isOpen()) {
+        return m_direct;
+    }
     return m_file;
 }
 
 IoResult CAtomicFile::Commit() {
+    if (m_direct.isOpen()) {
+        const bool flushed = m_direct.flush() && m_direct.error() == QFileDevice::NoError;
+        const QString why = m_direct.errorString();
+        m_direct.close();
+        if (!flushed) {
+            return IoResult::Fail(QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(m_target), why));
+        }
+        return IoResult::Ok();
+    }
     if (!m_file.isOpen()) {
         return IoResult::Fail(QStringLiteral("%1 was not opened").arg(QDir::toNativeSeparators(m_target)));
     }
@@ -124,6 +175,10 @@ IoResult CAtomicFile::Commit() {
 }
 
 void CAtomicFile::Discard() {
+    if (m_direct.isOpen()) {
+        // What reached a FIFO or a device cannot be taken back; it only stops here.
+        m_direct.close();
+    }
     if (m_file.isOpen()) {
         // A cancelled QSaveFile removes its temporary file on commit and leaves the target alone.
         m_file.cancelWriting();
