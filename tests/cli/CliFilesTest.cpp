@@ -105,7 +105,7 @@ TEST_F(CliFilesTest, PullOntoAFifoOrADeviceWritesIntoItAndLeavesItWhatItWas) {
         }
         EXPECT_EQ(Run({"files", "pull", "/mnt/sdcard/up.bin", target}), kCliOk) << m_err.toStdString();
         if (reader) {
-            EXPECT_EQ(reader->Finish(), payload);
+            EXPECT_EQ(reader->Take(), payload);
         }
         EXPECT_EQ(node(target), before);
     }
