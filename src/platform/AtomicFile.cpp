@@ -117,7 +117,8 @@ IoResult CAtomicFile::Open(QFileDevice::Permissions permissions) {
     }
     if (IsSpecialFile(resolved)) {
         // Opened as it is: no creation, no truncation, and checked again once open, so that a file
-        // put there meanwhile is not written over in place.
+        // put there meanwhile is not written over in place. A FIFO nobody reads waits here for a
+        // reader, as any other writer to it would.
         const int fd = ::open(QFile::encodeName(resolved).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
         struct stat st {};
         if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) {
