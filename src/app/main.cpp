@@ -104,8 +104,17 @@ int main(int argc, char** argv) {
             mainWindow->activateWindow();
         }
     });
-    if (options.screenshotFile.isEmpty() && !guard.Acquire()) {
+    // Never an exit without a word: a program that runs already is named; a socket that can be
+    // neither reached nor made is reported and the program starts anyway.
+    const CInstanceGuard::Outcome guarded =
+        options.screenshotFile.isEmpty() ? guard.Acquire() : CInstanceGuard::Outcome::Held;
+    if (guarded == CInstanceGuard::Outcome::OtherRuns) {
+        std::fprintf(stderr, "vexa-assistant: already running (%s); it was asked to show itself\n",
+                     qUtf8Printable(guard.SocketPath()));
         return 0;
+    }
+    if (guarded == CInstanceGuard::Outcome::Unavailable) {
+        std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(guard.Problem()));
     }
 
     CAppComponents components;
@@ -114,6 +123,9 @@ int main(int argc, char** argv) {
         loaded = LoadProgramSkin();
         return loaded != nullptr;
     });
+    if (guarded == CInstanceGuard::Outcome::Unavailable) {
+        LOG_Error("[main] %s. %s:%d", qUtf8Printable(guard.Problem()), LOG_HERE); // the log opened just now
+    }
     InstallQtTranslations();
 
     const std::unique_ptr<CSkin, SkinRelease> skin(loaded);

@@ -213,7 +213,7 @@ std::optional<DownloadJob> TakeNextDownload(AppData& data, const QString& folder
         const QString file = PackageFileName(AnsiToUnicode(task->product->name));
         const QString stem = file.chopped(4);
         QString target = QDir(folder).filePath(file);
-        for (int n = 2; QFileInfo::exists(target) && n < 1000; ++n) {
+        for (int n = 2; NameTaken(target) && n < 1000; ++n) {
             target = QDir(folder).filePath(QStringLiteral("%1 (%2).apk").arg(stem).arg(n));
         }
         task->path = target;

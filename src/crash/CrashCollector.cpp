@@ -1,7 +1,5 @@
 #include "crash/CrashCollector.h"
 
-#include "platform/AtomicFile.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -12,6 +10,9 @@
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -170,6 +171,20 @@ int RunCrashCollector(const QStringList& arguments) {
     const ThreadStacks stacks = CollectThreadStacks(pid, tid);
     const QByteArray text = stacks.error.isEmpty() ? stacks.text.toUtf8()
                                                    : ("(call stacks unavailable: " + stacks.error.toUtf8() + ")\r\n");
-    const IoResult written = WriteFileAtomically(arguments[at + 4], [&text](QIODevice& out) { return WriteAll(out, text); });
+    // The handler's file in the crash folder, under a fixed name: made new, never through a link.
+    // The handler reads it only when this process ends well, so a write cut short is never read.
+    const QByteArray path = QFile::encodeName(arguments[at + 4]);
+    ::unlink(path.constData());
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return 1;
+    }
+    QFile out;
+    if (!out.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return 1;
+    }
+    const bool written = out.write(text) == text.size() && out.flush();
+    out.close();
     return written && stacks.error.isEmpty() ? 0 : 1;
 }

@@ -145,9 +145,10 @@ bool WriteWhole(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-// Reads a whole (small) file into buffer, zero-terminated; the length or -1.
+// Reads a whole (small) file into buffer, zero-terminated; the length or -1. A link at path is not
+// followed (the collector's file is never one; a planted link must not bring another file in).
 long ReadWhole(const char* path, char* buffer, std::size_t capacity) {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return -1;
     }
@@ -506,7 +507,7 @@ void WriteThreads(Out& out, int signal, bool debugged) {
             ::unlink(g_setup.threadsPath);
             return;
         }
-        const int fd = ::open(g_setup.threadsPath, O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(g_setup.threadsPath, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (fd >= 0) {
             char chunk[4096];
             ssize_t n = 0;
@@ -569,10 +570,18 @@ void WriteModules(Out& out) {
     }
 }
 
+// A file of the handler's own under a name anyone may guess: whatever has that name (a leftover,
+// or a link planted to make the handler write elsewhere) is removed, never followed, and the file
+// is made new; if something takes the name in between, nothing is written. Async-signal-safe.
+int CreateOwnFile(const char* path) {
+    ::unlink(path); // a link goes, not what it points at
+    return ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
 // CRASH.DMP: a text header, the registers, the memory maps and the raw bytes of the faulting
 // thread's stack from the stack pointer to the end of its mapping (at most 1 MB).
 void WriteDump(int signal, const siginfo_t* info, const ucontext_t* uc, std::size_t mapsLen) {
-    const int fd = ::open(g_setup.dumpTemp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd = CreateOwnFile(g_setup.dumpTemp);
     if (fd < 0) {
         return;
     }
@@ -672,7 +681,7 @@ void WriteReport(int signal, siginfo_t* info, void* context) {
     WriteModules(out);
     out.Nl().S("===== [end of ERRORLOG.TXT] =====").Nl();
 
-    const int fd = ::open(g_setup.reportTemp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int fd = CreateOwnFile(g_setup.reportTemp);
     if (fd >= 0) {
         const bool ok = WriteWhole(fd, out.Data(), out.Size()) && ::fsync(fd) == 0;
         ::close(fd);

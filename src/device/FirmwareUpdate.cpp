@@ -5,6 +5,7 @@
 #include "libs/http/HttpClient.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
+#include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
 #include "platform/SystemProxy.h"
 
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <algorithm>
@@ -50,7 +52,8 @@ FirmwareProxy ProxyFromSettings() {
 }
 
 QString TempFolder() {
-    return QDir::temp().filePath(QStringLiteral("vexa-firmware"));
+    const QString own = PrivateRuntimeFolder();
+    return own.isEmpty() ? QDir::tempPath() : own;
 }
 
 QString DownloadFolder() {
@@ -95,10 +98,17 @@ FirmwareCheck CheckFirmware(const QString& firmwareText, const QString& host, co
         check.error = reply.ok ? QStringLiteral("the firmware service answered %1").arg(reply.status) : reply.error;
         return check;
     }
-    const QString manifest =
-        QDir(tempFolder).filePath(SafeName(check.info.model) + QLatin1Char('_') + SafeName(check.info.version) +
-                                  QStringLiteral(".manifest"));
+    // A folder of this check's own (unique name, mode 0700), so that nothing another user put in a
+    // temporary folder, a link say, is ever written through; removed with what it holds.
     QDir().mkpath(tempFolder);
+    const QTemporaryDir scratch(QDir(tempFolder).filePath(QStringLiteral("vexa-firmware-XXXXXX")));
+    if (!scratch.isValid()) {
+        check.errorId = 151;
+        check.error = QStringLiteral("cannot create a folder in %1: %2").arg(tempFolder, scratch.errorString());
+        return check;
+    }
+    const QString manifest = scratch.filePath(SafeName(check.info.model) + QLatin1Char('_') +
+                                              SafeName(check.info.version) + QStringLiteral(".manifest"));
     if (const IoResult saved =
             WriteFileAtomically(manifest, [&](QIODevice& out) { return WriteAll(out, reply.body); });
         !saved) {
@@ -106,8 +116,7 @@ FirmwareCheck CheckFirmware(const QString& firmwareText, const QString& host, co
         check.error = saved.error;
         return check;
     }
-    const int outcome = libPKG_Check(manifest, &check.info);
-    QFile::remove(manifest); // ours, and of no use once read
+    const int outcome = libPKG_Check(manifest, &check.info); // the folder goes, the answer with it
     switch (outcome) {
     case LPKG_FILE_ERROR:
         check.errorId = 151;

@@ -28,8 +28,9 @@ struct FirmwareProxy {
 // The system proxy when the internet settings choose it, with the stored credentials.
 FirmwareProxy ProxyFromSettings();
 
-// Where the saved query answer goes (the system's temporary folder) and where packages are
-// downloaded (the download folder's "firmware").
+// Where the saved query answer goes (the user's private runtime folder, see PrivateRuntimeFolder;
+// the check makes a folder of its own in it) and where packages are downloaded (the download
+// folder's "firmware").
 QString TempFolder();
 QString DownloadFolder();
 
@@ -46,8 +47,8 @@ struct FirmwareCheck {
 };
 
 // The version query. An empty host means no update service is set: reported as 152 (nothing can
-// be known). The manifest is saved as "<model>_<version>.manifest" in tempFolder (atomically) and
-// read back from there.
+// be known). The manifest is saved as "<model>_<version>.manifest" in a new private folder
+// ("vexa-firmware-XXXXXX", mode 0700) inside tempFolder, read back from there and removed with it.
 FirmwareCheck CheckFirmware(const QString& firmwareText, const QString& host, const QString& tempFolder,
                             const FirmwareProxy& proxy, const std::function<bool()>& cancelled = {});
 

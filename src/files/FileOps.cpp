@@ -4,6 +4,7 @@
 #include "libs/log/Log.h"
 #include "platform/SizeText.h"
 #include "platform/StringTable.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -251,13 +252,16 @@ BatchResult RunDownloads(vexa::FileSystem& fs, const std::vector<std::pair<QStri
                      [&](int i, CReplaceQuestion& question, ProgressContext& progress) {
                          const QString& phone = phoneToLocal[static_cast<std::size_t>(i)].first;
                          QString local = phoneToLocal[static_cast<std::size_t>(i)].second;
-                         if (QFileInfo::exists(local)) {
+                         if (QFileInfo(local).isSymLink()) {
+                             // A link leads out of the chosen folder (or nowhere): the file goes beside it.
+                             local = KeepBothLocalPath(local, NameTaken);
+                         } else if (NameTaken(local)) {
                              const int answer = question.Ask(QFileInfo(local).fileName());
                              if (answer == kAnswerCancel) {
                                  return false;
                              }
                              if (answer == kAnswerNo) {
-                                 local = KeepBothLocalPath(local, [](const QString& p) { return QFileInfo::exists(p); });
+                                 local = KeepBothLocalPath(local, NameTaken);
                              }
                          }
                          if (!fs.TransferFile(phone, local, OnTransferProgress, &progress)) {

@@ -4,11 +4,13 @@
 #include "controls/CAnimateDialog.h"
 #include "controls/VexaMessageBox.h"
 #include "device/SessionGate.h"
+#include "libs/log/Log.h"
 #include "messages/CMmsPreviewDlg.h"
 #include "messages/CSelectContactOrNumber.h"
 #include "messages/ComposeRules.h"
 #include "messages/MmsRules.h"
 #include "messages/MmsSender.h"
+#include "platform/AppPaths.h"
 #include "platform/StringTable.h"
 #include "platform/WorkerThread.h"
 #include "skin/Skin.h"
@@ -191,8 +193,14 @@ QString CMmsEditDlg::TempFolder() const {
     if (!m_tempFolder.isEmpty()) {
         return m_tempFolder;
     }
-    const QString temp = qEnvironmentVariable("TEMP");
-    return temp.isEmpty() ? QDir::tempPath() : temp;
+    // The scaled copies of pictures go to a folder of this dialog's own (unique name, mode 0700) in
+    // the user's runtime folder, never under names anyone could guess in a shared folder.
+    if (m_ownTemp == nullptr) {
+        const QString base = PrivateRuntimeFolder();
+        m_ownTemp = std::make_unique<QTemporaryDir>((base.isEmpty() ? QDir::tempPath() : base) +
+                                                    QStringLiteral("/vexa-mms-XXXXXX"));
+    }
+    return m_ownTemp->isValid() ? m_ownTemp->path() : QString();
 }
 
 QString CMmsEditDlg::ChooseFile(FileKind kind) {
@@ -215,7 +223,13 @@ void CMmsEditDlg::AddPicture() {
     if (path.isEmpty() || !EnsureSlide()) {
         return;
     }
-    const mms::PictureResult picture = mms::PreparePicture(path, TempFolder());
+    const QString temp = TempFolder();
+    if (temp.isEmpty()) {
+        LOG_Error("[CMmsEditDlg] no temporary folder: %s. %s:%d", qUtf8Printable(m_ownTemp->errorString()), LOG_HERE);
+        VexaMessageBox(Str(2689), this, Str(kCaptionTip), 0);
+        return;
+    }
+    const mms::PictureResult picture = mms::PreparePicture(path, temp);
     if (!picture.io) {
         VexaMessageBox(picture.refusal ? mms::RefusalText(picture.refusal) : picture.io.error, this, Str(kCaptionTip), 0);
         return;

@@ -9,8 +9,10 @@
 #include "libs/mms/MediaMsg.h"
 
 #include <QString>
+#include <QTemporaryDir>
 
 #include <functional>
+#include <memory>
 
 class CSessionGate;
 
@@ -70,6 +72,7 @@ private:
     mms::MediaMsg m_msg;
     QString m_recipients;
     QString m_tempFolder;
+    mutable std::unique_ptr<QTemporaryDir> m_ownTemp; // made on first use, gone with the dialog
     FileChooser m_chooser;
     std::function<void(const mms::MediaMsg&)> m_previewHook;
     int m_current = -1;

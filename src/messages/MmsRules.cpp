@@ -188,7 +188,7 @@ PictureResult PreparePicture(const QString& source, const QString& tempDir) {
     QString name;
     for (int n = 1; n < 100000; ++n) {
         name = QString::asprintf("stretch_%04d.", n) + extension;
-        if (!QFileInfo::exists(dir.filePath(name))) {
+        if (!NameTaken(dir.filePath(name))) {
             break;
         }
     }

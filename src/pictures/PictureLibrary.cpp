@@ -5,6 +5,7 @@
 #include "bridge/api/PictureStore.h"
 #include "libs/log/Log.h"
 #include "pictures/PictureRules.h"
+#include "platform/AtomicFile.h"
 #include "platform/StringTable.h"
 
 #include <QDir>
@@ -125,15 +126,19 @@ BatchOutcome ExportPictures(vexa::PictureStore& store, const std::vector<Picture
             continue;
         }
         QString path = target.filePath(picture.name);
-        if (QFileInfo::exists(path)) {
+        const auto taken = [&target](const QString& n) { return NameTaken(target.filePath(n)); };
+        if (QFileInfo(path).isSymLink()) {
+            // A link leads out of the chosen folder (or nowhere): never written through, the
+            // picture goes beside it.
+            path = target.filePath(NumberedName(picture.name, taken));
+        } else if (NameTaken(path)) {
             const int answer = Answer(hooks, kept, picture.name);
             if (answer == kAnswerCancel) {
                 outcome.result = BatchOutcome::Cancelled;
                 return outcome;
             }
             if (answer != kAnswerReplace) {
-                path = target.filePath(
-                    NumberedName(picture.name, [&target](const QString& n) { return QFileInfo::exists(target.filePath(n)); }));
+                path = target.filePath(NumberedName(picture.name, taken));
             }
         }
         // The bridge writes the computer file beside its target and renames it into place, so a

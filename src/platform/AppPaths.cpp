@@ -4,9 +4,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 constexpr char kFallbackVersion[] = "1.0.1.0";
@@ -19,6 +23,16 @@ QString EnsureFolder(QStandardPaths::StandardLocation base) {
     const QString folder = QDir(root).filePath(QStringLiteral("vexa"));
     QDir().mkpath(folder);
     return folder;
+}
+// A folder (no link when noLink) owned by this user that nobody else may enter.
+bool IsPrivateFolder(const QString& path, bool noLink) {
+    if (path.isEmpty() || !QDir::isAbsolutePath(path)) {
+        return false;
+    }
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat st {};
+    const int found = noLink ? ::lstat(encoded.constData(), &st) : ::stat(encoded.constData(), &st);
+    return found == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
 }
 } // namespace
 
@@ -50,4 +64,24 @@ QString DataFolder() {
 
 QString ConfigFolder() {
     return EnsureFolder(QStandardPaths::GenericConfigLocation);
+}
+
+QString PrivateRuntimeFolder() {
+    const QString runtime = QDir::cleanPath(qEnvironmentVariable("XDG_RUNTIME_DIR"));
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") && IsPrivateFolder(runtime, false)) {
+        return runtime;
+    }
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty()) {
+        return {};
+    }
+    const QString folder = QDir::cleanPath(cache + QStringLiteral("/vexa/run"));
+    QDir().mkpath(folder);
+    const QByteArray encoded = QFile::encodeName(folder);
+    struct stat st {};
+    if (::lstat(encoded.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+        (st.st_mode & 0777) != 0700) {
+        ::chmod(encoded.constData(), 0700);
+    }
+    return IsPrivateFolder(folder, true) ? folder : QString();
 }

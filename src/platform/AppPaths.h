@@ -19,3 +19,9 @@ QString DataFolder();
 
 // The program's configuration folder ($XDG_CONFIG_HOME/vexa), created when missing.
 QString ConfigFolder();
+
+// The user's private folder for sockets and short-lived files: $XDG_RUNTIME_DIR when it is set to a
+// folder of this user's that nobody else may enter; otherwise the program's folder in the user's
+// cache ($XDG_CACHE_HOME/vexa/run), made with mode 0700. Never a folder shared with other users;
+// empty when neither can be had. Read from the environment on every call.
+QString PrivateRuntimeFolder();

@@ -22,6 +22,7 @@ private slots:
         env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("TMPDIR"), home.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path()); // the instance socket: this run's own
         env.insert(QStringLiteral("VEXA_UPDATE_HOST"), QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort()));
         QProcess program;
         program.setProcessEnvironment(env);

@@ -51,6 +51,7 @@ private slots:
         env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("TMPDIR"), home.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path()); // the instance socket: this run's own
         QProcess program;
         program.setProcessEnvironment(env);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);

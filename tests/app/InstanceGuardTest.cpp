@@ -1,42 +1,97 @@
 // The single-instance guard: the first holder is asked to show itself by every later start, and a
-// socket left behind by a program that ended badly does not lock the program out.
+// socket left behind by a program that ended badly does not lock the program out. The socket lives
+// in the user's own runtime folder, never in the shared temporary folder, and a socket that cannot
+// be made lets the program run unguarded, with the reason.
 #include "app/InstanceGuard.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QLocalServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
+
+#include <sys/stat.h>
 
 class InstanceGuardTest : public QObject {
     Q_OBJECT
 
+    QTemporaryDir m_runtime; // mode 0700, this user's: what $XDG_RUNTIME_DIR is
+    QTemporaryDir m_cache;
+
     static QString UniqueName() {
         return QStringLiteral("VexaPhoneAssistance-test-") + QUuid::createUuid().toString(QUuid::Id128);
     }
+    static mode_t Mode(const QString& path) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
+    }
 
 private slots:
+    void initTestCase() {
+        QVERIFY(m_runtime.isValid());
+        QVERIFY(m_cache.isValid());
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_cache.path()));
+    }
+    void init() { qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path())); }
+
+    void theSocketIsInTheUsersRuntimeFolderOrAPrivateOneWithoutIt() {
+        {
+            CInstanceGuard guard([] {});
+            QCOMPARE(guard.SocketPath(), m_runtime.filePath(QStringLiteral("VexaPhoneAssistance")));
+            QCOMPARE(guard.Acquire(), CInstanceGuard::Outcome::Held);
+            QVERIFY(S_ISSOCK(Mode(guard.SocketPath())));
+        }
+        struct Case {
+            const char* what;
+            QByteArray runtime; // the value of XDG_RUNTIME_DIR; empty: unset
+            bool inRuntime;
+        };
+        const QString other = m_cache.filePath(QStringLiteral("open"));
+        QVERIFY(QDir().mkpath(other));
+        QVERIFY(QFile::setPermissions(other, QFileDevice::Permissions(0x7777)));
+        const Case cases[] = {
+            {"unset", {}, false},
+            {"relative", "run/user", false},
+            {"a folder others may enter", QFile::encodeName(other), false},
+            {"the private runtime folder", QFile::encodeName(m_runtime.path()), true},
+        };
+        for (const Case& c : cases) {
+            if (c.runtime.isEmpty()) {
+                qunsetenv("XDG_RUNTIME_DIR");
+            } else {
+                qputenv("XDG_RUNTIME_DIR", c.runtime);
+            }
+            const QString path = CInstanceGuard::SocketPathFor(QStringLiteral("VexaPhoneAssistance"));
+            const QString folder = c.inRuntime ? m_runtime.path() : m_cache.filePath(QStringLiteral("vexa/run"));
+            QVERIFY2(path == folder + QStringLiteral("/VexaPhoneAssistance"), c.what);
+            QVERIFY2((Mode(folder) & 0777) == 0700, c.what);
+        }
+    }
+
     void secondStartAsksTheFirstToShowItselfAndTheGuardIsFreedWithIt() {
         const QString name = UniqueName();
         {
             int shown = 0;
             CInstanceGuard first([&shown] { ++shown; }, name);
-            QVERIFY(first.Acquire());
+            QCOMPARE(first.Acquire(), CInstanceGuard::Outcome::Held);
             QVERIFY(first.IsHeld());
 
             int secondShown = 0;
             CInstanceGuard second([&secondShown] { ++secondShown; }, name);
-            QVERIFY(!second.Acquire());
+            QCOMPARE(second.Acquire(), CInstanceGuard::Outcome::OtherRuns);
             QVERIFY(!second.IsHeld());
             QTRY_COMPARE(shown, 1);
 
             CInstanceGuard third([] {}, name);
-            QVERIFY(!third.Acquire());
+            QCOMPARE(third.Acquire(), CInstanceGuard::Outcome::OtherRuns);
             QTRY_COMPARE(shown, 2);
             QCOMPARE(secondShown, 0);
         }
         // Free again once the holder ends.
         CInstanceGuard next([] {}, name);
-        QVERIFY(next.Acquire());
+        QCOMPARE(next.Acquire(), CInstanceGuard::Outcome::Held);
     }
 
     void leftoverSocketIsTakenOver() {
@@ -46,7 +101,7 @@ private slots:
         {
             QLocalServer stale;
             stale.setSocketOptions(QLocalServer::UserAccessOption);
-            QVERIFY(stale.listen(name));
+            QVERIFY(stale.listen(CInstanceGuard::SocketPathFor(name)));
             const QString path = stale.fullServerName();
             stale.close();
             QFile file(path);
@@ -56,7 +111,17 @@ private slots:
             }
         }
         CInstanceGuard guard([] {}, name);
-        QVERIFY(guard.Acquire());
+        QCOMPARE(guard.Acquire(), CInstanceGuard::Outcome::Held);
+    }
+
+    void aSocketThatCannotBeMadeLetsTheProgramRunAndSaysWhy() {
+        const QString name = UniqueName();
+        QVERIFY(QDir().mkpath(m_runtime.filePath(name))); // a folder where the socket belongs
+        CInstanceGuard guard([] {}, name);
+        QCOMPARE(guard.Acquire(), CInstanceGuard::Outcome::Unavailable);
+        QVERIFY(!guard.IsHeld());
+        QVERIFY2(guard.Problem().contains(guard.SocketPath()), qPrintable(guard.Problem()));
+        QVERIFY(guard.Problem().contains(QStringLiteral("without the single-instance guard")));
     }
 };
 

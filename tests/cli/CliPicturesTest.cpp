@@ -6,6 +6,8 @@
 #include "platform/StringTable.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +56,39 @@ TEST_F(CliPicturesTest, ListsExportsImportsAndDeletes) {
     ASSERT_EQ(Run({"pictures", "delete", "--album", "Camera", "a.jpg", "b.jpg"}), kCliOk) << m_err.toStdString();
     EXPECT_EQ(m_out, FormatText(Str(2925), 2) + u'\n');
     EXPECT_TRUE(Albums()[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded)));
+}
+
+// Links in the chosen folder under the pictures' names, pointing out of it (to nothing, or to a
+// file): never written through. The pictures go beside them; nothing appears outside the folder.
+TEST_F(CliPicturesTest, ExportNeverWritesThroughALinkInTheFolder) {
+    QDir first(Path(QStringLiteral("first")));
+    ASSERT_TRUE(first.mkpath(QStringLiteral(".")));
+    ASSERT_EQ(Run({"pictures", "export", "--album", "Camera", first.path()}), kCliOk) << m_err.toStdString();
+    const QStringList names = first.entryList(QDir::Files, QDir::Name);
+    ASSERT_GE(names.size(), 2);
+
+    QDir out(Path(QStringLiteral("out")));
+    QDir outside(Path(QStringLiteral("outside")));
+    ASSERT_TRUE(out.mkpath(QStringLiteral(".")));
+    ASSERT_TRUE(outside.mkpath(QStringLiteral(".")));
+    const QByteArray kTheirs = "not a picture of the export's\n";
+    ASSERT_TRUE(vexa::test::WriteFile(outside.filePath(QStringLiteral("existing")), kTheirs));
+    // The first name links to nothing outside, the second to a file outside.
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("created-through-link")), out.filePath(names[0])));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("existing")), out.filePath(names[1])));
+
+    ASSERT_EQ(Run({"pictures", "export", "--album", "Camera", out.path()}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(outside.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("existing")});
+    EXPECT_EQ(vexa::test::ReadFile(outside.filePath(QStringLiteral("existing"))), kTheirs);
+    EXPECT_TRUE(QFileInfo(out.filePath(names[0])).isSymLink());
+    EXPECT_TRUE(QFileInfo(out.filePath(names[1])).isSymLink());
+    // Every picture is there, as a file of its own in the folder.
+    int files = 0;
+    for (const QFileInfo& entry : out.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        files += entry.isSymLink() ? 0 : 1;
+    }
+    EXPECT_EQ(files, names.size());
 }
 
 TEST_F(CliPicturesTest, RefusesBadInputWithReasonsAndAFailingExit) {

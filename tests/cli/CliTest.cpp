@@ -5,6 +5,8 @@
 #include "platform/StringTable.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -81,6 +83,51 @@ TEST_F(CliTest, UnusablePhoneFilesAreNamedAndNeverReplacedByTheDemo) {
     QStringList problems;
     EXPECT_TRUE(vexa::sim::ListPhones(&problems).empty());
     EXPECT_EQ(problems.size(), 2);
+}
+
+// A link outside the simulator folder that points at the phone's own file: every writer resolves
+// it before checking, so none of them replaces the phone (nor the link).
+TEST_F(CliTest, NoWriterReplacesThePhonesOwnFileThroughALink) {
+    AddPhone("vexa-7");
+    vexa::sim::SeedOptions options;
+    options.contacts = 3;
+    options.sms = 3;
+    options.mms = 1;
+    options.calls = 3;
+    Seed("vexa-7", options);
+    ASSERT_EQ(Run({"files", "push", Write("up.txt", "payload"), "/mnt/sdcard/up.txt"}), kCliOk) << m_err.toStdString();
+    ASSERT_EQ(Run({"mms", "list"}), kCliOk) << m_err.toStdString();
+    const QString mmsId = m_out.section(u'\t', 0, 0);
+    ASSERT_FALSE(mmsId.isEmpty());
+
+    const QString phone = vexa::sim::PhoneFilePath("vexa-7");
+    // The phone may change its own file while it works; an export over it would not be SQLite.
+    const auto stillThePhone = [&phone] { return vexa::test::ReadFile(phone).startsWith(QByteArray("SQLite format 3\0", 16)); };
+    ASSERT_TRUE(stillThePhone());
+    ASSERT_EQ(Run({"contacts", "count"}), kCliOk) << m_err.toStdString();
+    const QString contacts = m_out;
+    const QString link = Path("innocent.out");
+    const QString chain = Path("chain.out");
+    ASSERT_TRUE(QFile::link(phone, link));
+    ASSERT_TRUE(QFile::link(link, chain));
+    for (const QString& target : {link, chain}) {
+        for (const QStringList& command :
+             {QStringList{"backup", "create", "--modules", "contacts", target},
+              QStringList{"contacts", "export", "--format", "csv", target},
+              QStringList{"contacts", "export", "--format", "vcf", target}, QStringList{"calls", "export", target},
+              QStringList{"sms", "export", target}, QStringList{"mms", "export", mmsId, target},
+              QStringList{"files", "pull", "/mnt/sdcard/up.txt", target}}) {
+            SCOPED_TRACE(command.join(' ').toStdString());
+            EXPECT_EQ(Run(command), kCliFailed) << m_out.toStdString();
+            EXPECT_TRUE(stillThePhone());
+            EXPECT_EQ(QFileInfo(link).symLinkTarget(), phone);
+        }
+    }
+    // The phone still works and holds what it held, and the same commands write an ordinary file.
+    ASSERT_EQ(Run({"contacts", "count"}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, contacts);
+    ASSERT_EQ(Run({"contacts", "export", "--format", "csv", Path("plain.csv")}), kCliOk) << m_err.toStdString();
+    EXPECT_TRUE(stillThePhone());
 }
 
 } // namespace

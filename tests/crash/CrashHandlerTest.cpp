@@ -169,6 +169,36 @@ TEST_F(CrashHandlerTest, WithoutTheReporterTheFaultingThreadIsListedByAddress) {
     EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("started.txt"))));
 }
 
+// The handler's temporary files have names anyone can guess. A link planted under one of them is
+// removed, never followed: the file it points at stays as it was and the report is written whole.
+TEST_F(CrashHandlerTest, ALinkPlantedUnderATemporaryNameIsNeverFollowed) {
+    const QByteArray kVictim = "a file of the user's that a planted link points at\n";
+    for (const char* name : {"ERRORLOG.TXT.part", "CRASH.DMP.part", "threads.part"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(QDir(Folder()).removeRecursively());
+        ASSERT_TRUE(QDir().mkpath(Folder()));
+        const QString victim = m_dir.filePath(QStringLiteral("victim.txt"));
+        ASSERT_TRUE(vexa::test::WriteFile(victim, kVictim));
+        const QString planted = Folder() + u'/' + QString::fromLatin1(name);
+        ASSERT_TRUE(QFile::link(victim, planted));
+
+        const int status = RunChild(Setup(m_reporter), [] { CrashingFunctionForTest(nullptr); });
+        ASSERT_NE(status, -1) << "the child did not end";
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        EXPECT_EQ(vexa::test::ReadFile(victim), kVictim);
+        const QString report = Report();
+        EXPECT_TRUE(report.endsWith(QStringLiteral("===== [end of ERRORLOG.TXT] =====\r\n")));
+        EXPECT_FALSE(report.contains(QString::fromLatin1(kVictim.trimmed())));
+        EXPECT_TRUE(vexa::test::ReadFile(Folder() + QStringLiteral("/CRASH.DMP")).startsWith("VEXA CRASH.DMP 1\n"));
+        EXPECT_TRUE(WaitUntil([&] { return QFile::exists(m_dir.filePath(QStringLiteral("started.txt"))); }, 10000, 10));
+        EXPECT_EQ(QDir(Folder()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+                  (QStringList{QStringLiteral("CRASH.DMP"), QStringLiteral("ERRORLOG.TXT")}))
+            << "the planted link is gone, nothing half-written is left";
+        QFile::remove(m_dir.filePath(QStringLiteral("started.txt")));
+    }
+}
+
 TEST(CrashDescriptionTest, SignalsAndCodesReadAsTheReportWords) {
     const struct {
         int signal;

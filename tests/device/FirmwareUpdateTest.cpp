@@ -15,12 +15,15 @@
 #include "../bridge/BridgeBackend.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <utility>
 
 namespace {
 
@@ -295,6 +298,60 @@ TEST_F(FirmwareFlow, QueryFailuresNameTheirError) {
     const QString blocked = m_temp.filePath(QStringLiteral("blocked"));
     ASSERT_TRUE(vexa::test::WriteFile(blocked, {}));
     EXPECT_EQ(firmware::CheckFirmware(QStringLiteral("VEXA-UI 2.1.0"), m_services.Url(), blocked, {}).errorId, 151);
+}
+
+// Another user plants a link named "vexa-firmware" in the shared temporary folder, pointing into
+// the victim's files. The check keeps its answer in a private folder of its own, so the link is
+// never followed: not when the temporary folder is the user's runtime folder's stand-in, not when a
+// caller hands the shared folder itself.
+TEST_F(FirmwareFlow, APlantedLinkInTheSharedTemporaryFolderIsNeverFollowed) {
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+    const QString shared = m_temp.filePath(QStringLiteral("shared-tmp"));
+    const QString victim = m_temp.filePath(QStringLiteral("victim-home"));
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_TRUE(QDir().mkpath(victim));
+    const QByteArray kMine = "the victim's own file\n";
+    ASSERT_TRUE(vexa::test::WriteFile(victim + QStringLiteral("/VEXA-UI_2.1.0.manifest"), kMine));
+    ASSERT_TRUE(QFile::link(victim, shared + QStringLiteral("/vexa-firmware")));
+    qputenv("TMPDIR", QFile::encodeName(shared));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_temp.filePath(QStringLiteral("cache"))));
+
+    struct Case {
+        const char* what;
+        QByteArray runtime; // XDG_RUNTIME_DIR; empty: unset
+        bool givenShared;   // the caller hands the shared folder itself
+    };
+    const QString runtime = m_temp.filePath(QStringLiteral("runtime"));
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    ASSERT_TRUE(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    const Case cases[] = {
+        {"in the runtime folder", QFile::encodeName(runtime), false},
+        {"without a runtime folder", {}, false},
+        {"handed the shared folder", QFile::encodeName(runtime), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.runtime.isEmpty()) {
+            qunsetenv("XDG_RUNTIME_DIR");
+        } else {
+            qputenv("XDG_RUNTIME_DIR", c.runtime);
+        }
+        const QString folder = c.givenShared ? shared : firmware::TempFolder();
+        EXPECT_FALSE(folder.startsWith(shared + u'/') || (!c.givenShared && folder == shared)) << folder.toStdString();
+        const FirmwareCheck check = firmware::CheckFirmware(QStringLiteral("VEXA-UI 2.1.0"), m_services.Url(), folder, {});
+        EXPECT_EQ(check.result, 1) << check.error.toStdString();
+        EXPECT_EQ(vexa::test::ReadFile(victim + QStringLiteral("/VEXA-UI_2.1.0.manifest")), kMine);
+        EXPECT_EQ(QFileInfo(shared + QStringLiteral("/vexa-firmware")).symLinkTarget(), victim);
+        // The check's own folder went with the answer.
+        EXPECT_EQ(QDir(folder).entryList({QStringLiteral("vexa-firmware-*")}, QDir::AllEntries | QDir::Hidden),
+                  QStringList{}) << folder.toStdString();
+    }
+    for (const auto& [name, old] : {std::pair{"TMPDIR", oldTmp}, std::pair{"XDG_RUNTIME_DIR", oldRuntime},
+                                    std::pair{"XDG_CACHE_HOME", oldCache}}) {
+        old.isEmpty() ? qunsetenv(name) : qputenv(name, old);
+    }
 }
 
 TEST_F(FirmwareFlow, TheQueryGoesThroughTheProxyWithItsCredentials) {

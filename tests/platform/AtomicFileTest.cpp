@@ -9,6 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 namespace {
 
 const QByteArray kOld = "the older file, which must survive\n";
@@ -17,6 +23,31 @@ const QByteArray kNew(5000, 'n');
 QByteArray Read(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// A character device to write to: as root, a node of our own in folder (so that a writer that got it
+// wrong replaces that one, not the system's); otherwise the system's, which only root could replace.
+QString CharDevice(const QString& folder, const char* name, unsigned minor) {
+    const QString own = folder + u'/' + QString::fromLatin1(name);
+    if (::geteuid() == 0 && ::mknod(QFile::encodeName(own).constData(), S_IFCHR | 0666, makedev(1, minor)) == 0) {
+        return own;
+    }
+    return QStringLiteral("/dev/") + QString::fromLatin1(name);
+}
+
+// The kind, permission bits, device and inode of what is at path (a link not followed).
+struct Node {
+    mode_t mode = 0;
+    dev_t rdev = 0;
+    ino_t inode = 0;
+    bool operator==(const Node&) const = default;
+};
+Node NodeAt(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        return {};
+    }
+    return {st.st_mode, st.st_rdev, st.st_ino};
 }
 
 class AtomicFileTest : public ::testing::Test {
@@ -87,10 +118,20 @@ TEST_F(AtomicFileTest, TheProgramsOwnFilesAreNeverATarget) {
     ASSERT_TRUE(QFile::link(phones, m_dir.filePath(QStringLiteral("alias"))));
     ProtectFromWriters(phones);
     const auto write = [](QIODevice& out) { return WriteAll(out, kNew); };
+    // A link elsewhere to the phone's file, a chain of links ending at it, a link to a new name in
+    // the folder: the link is resolved before the check.
+    const QString link = m_dir.filePath(QStringLiteral("export.csv"));
+    ASSERT_TRUE(QFile::link(phone, link));
+    const QString relative = m_dir.filePath(QStringLiteral("relative.vcf"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("phones/inner/../A1.vexaphone"), relative));
+    const QString chain = m_dir.filePath(QStringLiteral("chain.bkg"));
+    ASSERT_TRUE(QFile::link(link, chain));
+    const QString dangling = m_dir.filePath(QStringLiteral("dangling.csv"));
+    ASSERT_TRUE(QFile::link(phones + QStringLiteral("/inner/B2.vexaphone"), dangling));
     // Named directly, through a link to the folder, with "..", or in a folder below.
     for (const QString& target : {phone, m_dir.filePath(QStringLiteral("alias/A1.vexaphone")),
                                   phones + QStringLiteral("/inner/../A1.vexaphone"),
-                                  phones + QStringLiteral("/inner/new.csv")}) {
+                                  phones + QStringLiteral("/inner/new.csv"), link, relative, chain, dangling}) {
         SCOPED_TRACE(target.toStdString());
         const IoResult result = WriteFileAtomically(target, write);
         EXPECT_FALSE(result);
@@ -98,7 +139,91 @@ TEST_F(AtomicFileTest, TheProgramsOwnFilesAreNeverATarget) {
     }
     EXPECT_EQ(Read(phone), kOld);
     EXPECT_FALSE(QFile::exists(phones + QStringLiteral("/inner/new.csv")));
+    EXPECT_FALSE(QFile::exists(phones + QStringLiteral("/inner/B2.vexaphone")));
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), phone) << "the link itself stays";
     EXPECT_TRUE(WriteFileAtomically(m_target, write)) << "elsewhere writing goes on";
+}
+
+// Where a writer lands when the target is no plain file: a link is followed to a file (which is
+// replaced) but never to nothing; a FIFO or a device is written as it is, never replaced, removed or
+// given other permissions; nothing is left beside it.
+TEST_F(AtomicFileTest, TargetsThatAreNoPlainFileAreWrittenAsTheyAreOrRefused) {
+    const QString here = m_dir.filePath(QStringLiteral("here"));
+    const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(here));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    const QString devices = m_dir.filePath(QStringLiteral("dev"));
+    ASSERT_TRUE(QDir().mkpath(devices));
+    const QString null = CharDevice(devices, "null", 3);
+    const QString full = CharDevice(devices, "full", 7);
+    const QString fifo = here + QStringLiteral("/pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(vexa::test::WriteFile(elsewhere + QStringLiteral("/kept.txt"), kOld));
+
+    struct Case {
+        const char* what;
+        QString target;
+        QString reader; // a FIFO read while the writer writes: it must get every byte
+        bool ok;
+        QString lands;  // the file that must then hold the new bytes, when ok
+    };
+    const auto link = [&](const QString& name, const QString& to) {
+        EXPECT_TRUE(QFile::link(to, here + u'/' + name));
+        return here + u'/' + name;
+    };
+    const Case cases[] = {
+        {"a FIFO", fifo, fifo, true, {}},
+        {"the null device", null, {}, true, {}},
+        {"the full device: the error, and the device stays", full, {}, false, {}},
+        {"a link to a FIFO", link(QStringLiteral("to-pipe"), fifo), fifo, true, {}},
+        {"a link to a file elsewhere: that file is replaced, the link stays",
+         link(QStringLiteral("to-kept"), elsewhere + QStringLiteral("/kept.txt")), {}, true,
+         elsewhere + QStringLiteral("/kept.txt")},
+        {"a link to nothing elsewhere: refused, nothing made there",
+         link(QStringLiteral("to-nothing"), elsewhere + QStringLiteral("/made.txt")), {}, false, {}},
+        {"a link to a link to nothing", link(QStringLiteral("to-link"), here + QStringLiteral("/to-nothing")), {},
+         false, {}},
+    };
+    // Nothing is ever left beside a target here.
+    const QStringList allHere{QStringLiteral("pipe"), QStringLiteral("to-kept"), QStringLiteral("to-link"),
+                              QStringLiteral("to-nothing"), QStringLiteral("to-pipe")};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Node before = NodeAt(ResolvedWriteTarget(c.target));
+        const Node linkBefore = NodeAt(c.target);
+        std::optional<vexa::test::FifoReader> reader;
+        if (!c.reader.isEmpty()) {
+            reader.emplace(c.reader);
+            ASSERT_TRUE(reader->IsOpen());
+        }
+        // Permissions asked for are never put on a FIFO or a device.
+        const IoResult result = [&] {
+            CAtomicFile file(c.target);
+            if (IoResult opened = file.Open(QFileDevice::ReadOwner | QFileDevice::WriteOwner); !opened) {
+                return opened;
+            }
+            if (IoResult written = WriteAll(file.Device(), kNew); !written) {
+                return written;
+            }
+            return file.Commit();
+        }();
+        const QByteArray received = reader ? reader->Take() : QByteArray();
+        EXPECT_EQ(static_cast<bool>(result), c.ok) << result.error.toStdString();
+        EXPECT_EQ(result.error.isEmpty(), c.ok) << "a failure gives its reason";
+        EXPECT_EQ(NodeAt(c.target), linkBefore) << "the target (or the link) is what it was";
+        if (c.lands.isEmpty()) {
+            EXPECT_EQ(NodeAt(ResolvedWriteTarget(c.target)), before) << "not replaced, not removed";
+        } else {
+            EXPECT_EQ(Read(c.lands), kNew);
+        }
+        if (reader) {
+            EXPECT_EQ(received, kNew);
+        }
+        EXPECT_EQ(QDir(here).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+                  allHere);
+    }
+    EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("kept.txt")});
 }
 
 } // namespace
