@@ -128,6 +128,13 @@ TEST_F(CliTest, NoWriterReplacesThePhonesOwnFileThroughALink) {
     EXPECT_EQ(m_out, contacts);
     ASSERT_EQ(Run({"contacts", "export", "--format", "csv", Path("plain.csv")}), kCliOk) << m_err.toStdString();
     EXPECT_TRUE(stillThePhone());
+    // A link to nothing is not made into a file, nor is anything written beside it.
+    const QString nowhere = Path("nowhere.out");
+    ASSERT_TRUE(QFile::link(Path("absent.txt"), nowhere));
+    EXPECT_EQ(Run({"files", "pull", "/mnt/sdcard/up.txt", nowhere}), kCliFailed);
+    EXPECT_FALSE(QFileInfo::exists(Path("absent.txt")));
+    EXPECT_EQ(QDir(m_folders.Root()).entryList({QStringLiteral("nowhere*")}, QDir::AllEntries | QDir::System),
+              QStringList{QStringLiteral("nowhere.out")});
 }
 
 } // namespace

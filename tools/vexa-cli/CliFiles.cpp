@@ -4,6 +4,7 @@
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
 #include "files/FileOps.h"
+#include "platform/AtomicFile.h"
 #include "platform/StringTable.h"
 
 #include <QFileInfo>
@@ -63,7 +64,15 @@ int List(CliContext& ctx, vexa::FileSystem& fs, const QString& path) {
 
 int Pull(CliContext& ctx, vexa::DeviceSession& session, vexa::FileSystem& fs, const QString& phone,
          const QString& local) {
-    const QString target = QFileInfo(local).isDir() ? files::JoinPath(local, phone.mid(phone.lastIndexOf(u'/') + 1)) : local;
+    QString target = QFileInfo(local).isDir() ? files::JoinPath(local, phone.mid(phone.lastIndexOf(u'/') + 1)) : local;
+    // A target named on the command line is written through its link, as cp would, and so checked
+    // where it lands; a link to nothing is not made into a file.
+    if (const QFileInfo named(target); named.isSymLink()) {
+        if (!named.exists()) {
+            return Fail(ctx, Str(996) + u'\n' + FormatText(Str(3468), qUtf8Printable(target)));
+        }
+        target = ResolvedWriteTarget(target);
+    }
     // As adb pull does, an existing computer file is replaced (only once the new one is complete).
     files::BatchCallbacks callbacks;
     callbacks.ask = [](const QString&) { return files::kAnswerYes; };
