@@ -768,21 +768,35 @@ std::optional<QByteArray> ReadZipEntry(const QString& zipPath, const QString& en
     return std::nullopt;
 }
 
-bool ExtractZipEntry(const QString& zipPath, const QString& entryName, QIODevice& out, qint64 maxBytes,
-                     QString* error, const std::function<bool()>& cancelled) {
-    const auto fail = [error](const QString& why) {
-        if (error != nullptr) {
-            *error = why;
-        }
-        return false;
-    };
-    QFile file(zipPath);
-    std::vector<ZipEntry> entries;
+namespace {
+
+bool Fail(QString* error, const QString& why) {
+    if (error != nullptr) {
+        *error = why;
+    }
+    return false;
+}
+
+// Opens the archive and reads its directory; false with the reason when either fails.
+bool OpenArchive(QFile& file, std::vector<ZipEntry>& entries, QString* error) {
     if (!file.open(QIODevice::ReadOnly)) {
-        return fail(QStringLiteral("cannot open %1").arg(zipPath));
+        return Fail(error, QStringLiteral("cannot open %1").arg(file.fileName()));
     }
     if (!ReadDirectory(file, entries)) {
-        return fail(QStringLiteral("%1 is no ZIP archive").arg(zipPath));
+        return Fail(error, QStringLiteral("%1 is no ZIP archive, or a damaged one").arg(file.fileName()));
+    }
+    return true;
+}
+
+} // namespace
+
+bool ExtractZipEntry(const QString& zipPath, const QString& entryName, QIODevice& out, qint64 maxBytes,
+                     QString* error, const std::function<bool()>& cancelled) {
+    const auto fail = [error](const QString& why) { return Fail(error, why); };
+    QFile file(zipPath);
+    std::vector<ZipEntry> entries;
+    if (!OpenArchive(file, entries, error)) {
+        return false;
     }
     const auto found =
         std::find_if(entries.begin(), entries.end(), [&](const ZipEntry& e) { return e.name == entryName; });
@@ -804,19 +818,11 @@ bool ExtractZipEntry(const QString& zipPath, const QString& entryName, QIODevice
 }
 
 bool VerifyArchive(const QString& zipPath, QString* error, const std::function<bool()>& cancelled) {
-    const auto fail = [error](const QString& why) {
-        if (error != nullptr) {
-            *error = why;
-        }
-        return false;
-    };
+    const auto fail = [error](const QString& why) { return Fail(error, why); };
     QFile file(zipPath);
     std::vector<ZipEntry> entries;
-    if (!file.open(QIODevice::ReadOnly)) {
-        return fail(QStringLiteral("cannot open %1").arg(zipPath));
-    }
-    if (!ReadDirectory(file, entries)) {
-        return fail(QStringLiteral("%1 is no ZIP archive, or a damaged one").arg(zipPath));
+    if (!OpenArchive(file, entries, error)) {
+        return false;
     }
     // Deflate packs at most about a thousand to one; the sizes an archive declares may not add up
     // to more than a generous multiple of the file, so checking it stays linear in its size.
