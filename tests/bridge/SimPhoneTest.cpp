@@ -216,8 +216,9 @@ TEST_F(SimPhoneTest, HostileRowsInThePhoneFileAreContained) {
     ContactBook* book = session->GetContactBook();
     ASSERT_EQ(book->LoadContacts(), 1);
     ASSERT_EQ(book->GetContactCount(LIST_ALL), 2);
-    EXPECT_TRUE(book->GetContactAt(LIST_ALL, 0)->GetDisplayNameText().contains(QChar(0xFFFD)));
-    EXPECT_EQ(book->GetContactAt(LIST_ALL, 1)->GetDisplayNameText().size(), 1000000);
+    // In the list's order the long name comes first.
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 0)->GetDisplayNameText().size(), 1000000);
+    EXPECT_TRUE(book->GetContactAt(LIST_ALL, 1)->GetDisplayNameText().contains(QChar(0xFFFD)));
 
     FileSystem* fs = session->GetFileSystem();
     const QString local = m_local.filePath(QStringLiteral("liar.bin"));

@@ -56,7 +56,7 @@ protected:
 TEST_F(CallRecordBookTest, GroupsByExactNumberNewestFirstWithOwnersNames) {
     AddContact("王五", "13800138000", 2);
     AddContact("公司", "010-62550000", 3);
-    AddContact("另一个王五", "13800138000", 1); // the first owner wins
+    AddContact("王五的新号", "13800138000", 1); // the owner first in the list's order wins
     AddCall("13800138000", "20120725140309", 3725, 1);
     AddCall("+8613800138000", "20120726080000", 45, 2);
     AddCall("010-62550000", "20120724090000", 0, 3);

@@ -27,6 +27,29 @@ TEST(Pinyin, Spellings) {
     }
 }
 
+// What names are sorted and searched by: syllables and lower-cased letters run together, blanks
+// and marks dropped; initials per syllable and per word of letters.
+TEST(Pinyin, NameSpellings) {
+    const struct {
+        QString name;
+        QString full;
+        QString initials;
+    } cases[] = {
+        {QStringLiteral("张 伟"), QStringLiteral("zhangwei"), QStringLiteral("zw")},
+        {QStringLiteral("单雄信"), QStringLiteral("shanxiongxin"), QStringLiteral("sxx")},
+        {QStringLiteral("曾小贤"), QStringLiteral("zengxiaoxian"), QStringLiteral("zxx")},
+        {QStringLiteral("Zhang-Wei"), QStringLiteral("zhangwei"), QStringLiteral("zw")},
+        {QStringLiteral("王Tom 2号"), QStringLiteral("wangtom2hao"), QStringLiteral("wt2h")},
+        {QStringLiteral("😀 Ann"), QStringLiteral("ann"), QStringLiteral("a")},
+        {QString(), QString(), QString()},
+    };
+    for (const auto& c : cases) {
+        const NameSpelling spelling = SpellName(c.name);
+        EXPECT_EQ(spelling.full, c.full) << qPrintable(c.name);
+        EXPECT_EQ(spelling.initials, c.initials) << qPrintable(c.name);
+    }
+}
+
 TEST(Pinyin, OutputIsCutToTheCapacityAndTerminated) {
     EXPECT_EQ(Spell(QStringLiteral("张伟"), 6), QStringLiteral("zhang"));
     EXPECT_EQ(Spell(QStringLiteral("张伟"), 1), QString());

@@ -324,7 +324,6 @@ int CAdbContactBook::LoadContacts() {
         m_owned.insert(c.get());
         m_contacts.push_back(std::move(c));
     }
-    std::sort(m_contacts.begin(), m_contacts.end(), [](const auto& a, const auto& b) { return a->m_id < b->m_id; });
     // Every data row comes in one reply, so the whole detail is known after a load.
     for (const adb::ContentRow& row : dataRows) {
         const auto it = byId.find(row.value(QStringLiteral("raw_contact_id")).toLongLong());
@@ -336,8 +335,8 @@ int CAdbContactBook::LoadContacts() {
         ResetContacts();
         return 2;
     }
+    SortForDisplay();
     m_loaded = true;
-    m_lists.Invalidate();
     return 1;
 }
 

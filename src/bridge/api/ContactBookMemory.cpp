@@ -1,6 +1,7 @@
 #include "bridge/api/ContactBookMemory.h"
 
 #include "libs/log/Log.h"
+#include "libs/pinyin/Pinyin.h"
 
 #include <algorithm>
 
@@ -30,9 +31,54 @@ void ContactBookMemory::ForgetAll() {
     m_lists.Invalidate();
 }
 
+namespace {
+
+struct DisplayKey {
+    char16_t letter; // 'a'-'z', then '#', then 0 (no name): the order of the filing letters
+    QString spelling;
+    QString name;
+    std::int64_t id = 0;
+
+    explicit DisplayKey(const Contact& contact)
+        : letter(FilingLetter(contact.GetDisplayNameText())), spelling(SpellName(contact.GetDisplayNameText()).full),
+          name(contact.GetDisplayNameText()), id(contact.GetId()) {}
+    int Rank() const { return letter == u'#' ? 26 : letter == 0 ? 27 : letter - u'a'; }
+    bool operator<(const DisplayKey& other) const {
+        if (Rank() != other.Rank()) {
+            return Rank() < other.Rank();
+        }
+        if (const int bySpelling = spelling.compare(other.spelling); bySpelling != 0) {
+            return bySpelling < 0;
+        }
+        if (const int byName = name.compare(other.name); byName != 0) {
+            return byName < 0;
+        }
+        return id < other.id;
+    }
+};
+
+} // namespace
+
+void ContactBookMemory::SortForDisplay() {
+    // Keys spelled once each: spelling in the comparison would spell every name log n times.
+    std::vector<std::pair<DisplayKey, std::unique_ptr<Contact>>> keyed;
+    keyed.reserve(m_contacts.size());
+    for (auto& contact : m_contacts) {
+        keyed.emplace_back(DisplayKey(*contact), std::move(contact));
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        m_contacts[i] = std::move(keyed[i].second);
+    }
+    m_lists.Invalidate();
+}
+
 void ContactBookMemory::Adopt(Contact* contact) {
     contact->m_detailLoaded = true;
-    m_contacts.emplace_back(contact);
+    const DisplayKey key(*contact);
+    const auto place = std::upper_bound(m_contacts.begin(), m_contacts.end(), key,
+                                        [](const DisplayKey& k, const auto& each) { return k < DisplayKey(*each); });
+    m_contacts.emplace(place, contact);
     m_owned.insert(contact);
     m_lists.Invalidate();
 }

@@ -37,7 +37,11 @@ protected:
     // False, with a log line under area's name, when the contact names a group this book lacks.
     bool HoldsGroupsOf(const Contact* contact, const char* area) const;
     void ForgetAll();
-    // Takes a contact the phone has just stored.
+    // Puts the contacts in the order a phone's contacts app shows them: by the name's spelling
+    // (Chinese characters by their pinyin), names that start with no letter last. Backends call it
+    // after loading; the lists keep this order.
+    void SortForDisplay();
+    // Takes a contact the phone has just stored, at its place in that order.
     void Adopt(Contact* contact);
     void Forget(Contact* contact);
     // Drops a group the phone no longer has, and every membership in it.

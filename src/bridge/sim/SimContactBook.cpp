@@ -146,8 +146,8 @@ int SimContactBook::LoadContacts() {
         ResetContacts();
         return 2;
     }
+    SortForDisplay();
     m_loaded = true;
-    m_lists.Invalidate();
     return 1;
 }
 

@@ -2,6 +2,8 @@
 
 #include "libs/pinyin/PinyinTable.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 bool LPY_Init() {
@@ -53,4 +55,51 @@ int LPY_GetStringPinYin(const char16_t* text, char16_t* out, int capacity) {
     std::copy_n(reinterpret_cast<const char16_t*>(spelled.utf16()), n, out);
     out[n] = 0;
     return n;
+}
+
+NameSpelling SpellName(const QString& name) {
+    NameSpelling spelling;
+    spelling.full.reserve(name.size() * 4);
+    bool inWord = false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t cp = name[i].unicode();
+        if (QChar::isHighSurrogate(cp) && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            cp = QChar::surrogateToUcs4(name[i], name[i + 1]);
+            ++i;
+        }
+        const char* syllable = cp >= 0x2E80 ? PinyinSyllable(cp) : "";
+        if (*syllable != '\0') {
+            spelling.full += QLatin1String(syllable);
+            spelling.initials += QLatin1Char(syllable[0]);
+            inWord = false;
+        } else if (QChar::isLetterOrNumber(cp)) {
+            spelling.full += QString::fromUcs4(&cp, 1).toLower();
+            if (!inWord) {
+                spelling.initials += QString::fromUcs4(&cp, 1).toLower();
+            }
+            inWord = true;
+        } else {
+            inWord = false;
+        }
+    }
+    return spelling;
+}
+
+char16_t FilingLetter(const QString& name) {
+    const qsizetype start = name.indexOf(QRegularExpression(QStringLiteral("\\S")));
+    if (start < 0) {
+        return 0;
+    }
+    char32_t cp = name[start].unicode();
+    if (name[start].isHighSurrogate() && start + 1 < name.size()) {
+        cp = QChar::surrogateToUcs4(name[start], name[start + 1]);
+    }
+    const char* syllable = cp >= 0x2E80 ? PinyinSyllable(cp) : "";
+    if (*syllable != '\0') {
+        return static_cast<char16_t>(syllable[0]);
+    }
+    if (cp < 0x80 && QChar::isLetter(cp)) {
+        return static_cast<char16_t>(QChar::toLower(cp));
+    }
+    return u'#';
 }

@@ -20,3 +20,17 @@ QString PinyinOf(const QString& text);
 
 // The reading of one code point, or an empty string.
 const char* PinyinSyllable(char32_t codePoint);
+
+// The spellings a name is sorted and searched by: each character with a reading as its syllable,
+// letters and digits lower-cased, blanks and marks dropped ("张 伟" and "Zhang-Wei" both spell
+// "zhangwei"); the initials are the first letter of each syllable and of each word ("zw").
+struct NameSpelling {
+    QString full;
+    QString initials;
+};
+NameSpelling SpellName(const QString& name);
+
+// The letter a name is filed under: the first letter of its first character's spelling, 'a' to
+// 'z', or '#' when that character is no Latin letter and has no reading (digits, marks, emoji).
+// Blanks in front are passed over; 0 for a name of blanks only.
+char16_t FilingLetter(const QString& name);
