@@ -203,21 +203,43 @@ QString IndexLetter(const QString& name) {
     if (name.isEmpty()) {
         return {};
     }
-    // A character outside the basic plane is two UTF-16 units; keep it whole.
-    const QString first = name.at(0).isHighSurrogate() && name.size() > 1 ? name.left(2) : name.left(1);
-    char16_t buffer[100] = {};
-    LPY_GetStringPinYin(reinterpret_cast<const char16_t*>(first.utf16()), buffer, 100);
-    const QString pinyin = QString::fromUtf16(buffer);
-    const QString letter =
-        pinyin.compare(QLatin1String("?"), Qt::CaseInsensitive) == 0 || pinyin.isEmpty() ? first : pinyin.left(1);
-    return letter.toUpper();
+    // The letter the book is ordered by, so the letter shown while scrolling matches the rows.
+    const char16_t letter = FilingLetter(name);
+    return letter == 0 ? QString() : QString(QChar(letter)).toUpper();
 }
+
+namespace {
+
+// A key of Latin letters (blanks allowed, digits among them) may be pinyin: compact and lower-cased.
+QString PinyinKey(const QString& key) {
+    QString compact;
+    bool letter = false;
+    for (const QChar c : key) {
+        if (c == u' ') {
+            continue;
+        }
+        if (c.unicode() > 0x7f || !c.isLetterOrNumber()) {
+            return {};
+        }
+        letter = letter || c.isLetter();
+        compact += c.toLower();
+    }
+    return letter ? compact : QString();
+}
+
+} // namespace
 
 bool ContactMatchesKey(const vexa::Contact& contact, const QString& key) {
     if (key.isEmpty()) {
         return false;
     }
     const QString& name = contact.GetDisplayNameText();
+    if (const QString pinyin = PinyinKey(key); !pinyin.isEmpty()) {
+        const NameSpelling spelling = SpellName(name);
+        if (spelling.full.contains(pinyin) || spelling.initials.contains(pinyin)) {
+            return true;
+        }
+    }
     const int phones = contact.GetPhoneCount();
     if (phones == 0) {
         return name.contains(key, Qt::CaseSensitive);

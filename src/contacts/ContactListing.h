@@ -60,12 +60,14 @@ std::vector<vexa::Contact*> ContactsWithIds(vexa::ContactBook& book, const std::
 // The topmost row for a scroll position of p pixels over rows of rowHeight: ceil(p / h) − 1 when
 // positive.
 int TopRowOfScroll(int p, int rowHeight = 50);
-// The upper-case index letter of a name: the first letter of its first character's pinyin, or the
-// character itself when it has none. Empty for an empty name.
+// The upper-case index letter of a name: the first letter of its spelling (Chinese by pinyin), "#"
+// when that is no letter. Empty for an empty name.
 QString IndexLetter(const QString& name);
 
 // Whether key occurs (case-sensitively) in the display name of a contact without phones, or in
-// display name + number for any of its phones. An empty key matches nothing.
+// display name + number for any of its phones; a key of Latin letters also matches the name's
+// pinyin, whole ("zhangwei", "zhang wei") or by initials ("zw"), case-insensitively. An empty key
+// matches nothing.
 bool ContactMatchesKey(const vexa::Contact& contact, const QString& key);
 
 // Walks list 3 of the book and reports every match once, in book order; stops early (returning

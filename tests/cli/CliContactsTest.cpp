@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 class CliContactsTest : public CliFixture {
@@ -139,6 +141,43 @@ TEST_F(CliContactsTest, CallsCountExportAndDeleteByNumber) {
     EXPECT_EQ(m_out.trimmed().toInt(), 12 - ofNumber);
     EXPECT_EQ(Run({"--phone", "cli-1", "calls", "delete", "--number", QString::fromLatin1(number)}), kCliFailed);
     EXPECT_EQ(m_err.trimmed(), Str(855));
+}
+
+// Contacts added in no order list in the order a phone shows them (by spelling, Chinese by pinyin
+// with surname readings, no letter last) on both bridges, and search finds names by pinyin.
+TEST_F(CliContactsTest, ListAndSearchInThePhonesOrderOnBothBridges) {
+    AddPhone(QStringLiteral("cli-order"));
+    const QStringList added = {"张伟", "Zoe", "曾小贤", "9号技师", "单雄信", "alice", "李四", "欧阳娜娜", "吕布"};
+    for (const QString& name : added) {
+        ASSERT_EQ(Run({"--phone", "cli-order", "contacts", "add", "--name", name}), kCliOk) << m_err.toStdString();
+    }
+    const auto names = [this] {
+        QStringList out;
+        for (const QString& line : m_out.split(u'\n', Qt::SkipEmptyParts)) {
+            out << line.section(u'\t', 1, 1);
+        }
+        return out;
+    };
+    const struct {
+        QString key;
+        QStringList found;
+    } searches[] = {
+        {"zw", {"张伟"}},   {"zhang wei", {"张伟"}}, {"ZOE", {"Zoe"}},
+        {"lv", {"吕布"}},   {"xx", {"单雄信", "曾小贤"}}, {"技", {"9号技师"}},
+    };
+    for (const char* bridge : {"sim", "adb"}) {
+        SCOPED_TRACE(bridge);
+        if (bridge == std::string("adb")) {
+            SKIP_WITHOUT_ADB();
+            UseAdb(QStringLiteral("cli-order"));
+        }
+        ASSERT_EQ(Run({"--phone", "cli-order", "contacts", "list"}), kCliOk) << m_err.toStdString();
+        EXPECT_EQ(names(), (QStringList{"alice", "李四", "吕布", "欧阳娜娜", "单雄信", "曾小贤", "张伟", "Zoe", "9号技师"}));
+        for (const auto& s : searches) {
+            ASSERT_EQ(Run({"--phone", "cli-order", "contacts", "search", s.key}), kCliOk) << m_err.toStdString();
+            EXPECT_EQ(names(), s.found) << s.key.toStdString();
+        }
+    }
 }
 
 } // namespace

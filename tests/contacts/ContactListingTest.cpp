@@ -96,7 +96,7 @@ TEST_F(ContactListingTest, TreeHasOneNodePerPresentSimAndCountsEveryNode) {
             counts[n.id] = n.count;
             if (n.caption == "朋友") {
                 EXPECT_EQ(n.count, 3);
-                EXPECT_EQ(Names(ContactsOfNode(*book, n.id)), (QStringList{"张三", "alice", "Tom"}));
+                EXPECT_EQ(Names(ContactsOfNode(*book, n.id)), (QStringList{"alice", "Tom", "张三"}));
             }
         }
         EXPECT_EQ(fixed, c.fixed);
@@ -104,10 +104,10 @@ TEST_F(ContactListingTest, TreeHasOneNodePerPresentSimAndCountsEveryNode) {
         EXPECT_EQ(counts[NodeFavorites], 1);
         EXPECT_EQ(counts[NodeUngrouped], 2);
         EXPECT_EQ(nodes.size(), c.fixed.size() + 1);
-        // Each node lists its contacts in book order.
-        EXPECT_EQ(Names(ContactsOfNode(*book, NodeAll)), (QStringList{"张三", "alice", "Tom", "9号技师", "李四"}));
+        // Each node lists its contacts in book order: by spelling, Chinese by pinyin, no letter last.
+        EXPECT_EQ(Names(ContactsOfNode(*book, NodeAll)), (QStringList{"alice", "李四", "Tom", "张三", "9号技师"}));
         EXPECT_EQ(Names(ContactsOfNode(*book, NodeFavorites)), QStringList{"alice"});
-        EXPECT_EQ(Names(ContactsOfNode(*book, NodeUngrouped)), (QStringList{"9号技师", "李四"}));
+        EXPECT_EQ(Names(ContactsOfNode(*book, NodeUngrouped)), (QStringList{"李四", "9号技师"}));
         EXPECT_TRUE(ContactsOfNode(*book, 987654).empty());
     }
 }
@@ -132,20 +132,23 @@ TEST_F(ContactListingTest, AReloadKeepsOnlyItsOwnObjectsAndIdsFindThem) {
     }
     EXPECT_EQ(StillInBook(*book, after), after);
     const std::vector<vexa::Contact*> found = ContactsWithIds(*book, ids);
-    EXPECT_EQ(Names(found), (QStringList{"李四", "张三"})); // the order asked for; the unknown id skipped
+    EXPECT_EQ(Names(found), (QStringList{"9号技师", "alice"})); // the order asked for; the unknown id skipped
     EXPECT_EQ(StillInBook(*book, found), found);
 }
 
-TEST(IndexLetterTest, FirstLetterOfThePinyinOrTheCharacter) {
+TEST(IndexLetterTest, FirstLetterOfThePinyinOrHash) {
     EXPECT_EQ(IndexLetter("张三"), "Z");
     EXPECT_EQ(IndexLetter("alice"), "A");
-    EXPECT_EQ(IndexLetter("9号技师"), "9");
+    EXPECT_EQ(IndexLetter("9号技师"), "#");
+    EXPECT_EQ(IndexLetter("单雄信"), "S"); // surname reading
+    EXPECT_EQ(IndexLetter("Élise"), "#"); // filed with the others that start with no a-z
+    EXPECT_EQ(IndexLetter("  lee"), "L");
     EXPECT_EQ(IndexLetter("欧阳"), "O");
     EXPECT_EQ(IndexLetter("#tag"), "#");
     EXPECT_EQ(IndexLetter(""), "");
 }
 
-TEST_F(ContactListingTest, SearchMatchesNameAndNumberCaseSensitively) {
+TEST_F(ContactListingTest, SearchMatchesNameAndNumberAndLatinKeysThePinyin) {
     vexa::ContactBook* book = Populated("search-1", true, 3);
     ASSERT_NE(book, nullptr);
     const auto search = [&](const QString& key) {
@@ -153,10 +156,13 @@ TEST_F(ContactListingTest, SearchMatchesNameAndNumberCaseSensitively) {
         EXPECT_TRUE(SearchContacts(*book, key, {}, [&](vexa::Contact* c) { found.push_back(c); }));
         return Names(found);
     };
-    EXPECT_EQ(search("138"), (QStringList{"张三", "alice"}));
+    EXPECT_EQ(search("138"), (QStringList{"alice", "张三"}));
     EXPECT_EQ(search("To"), QStringList{"Tom"}); // no number, found by its name
-    EXPECT_EQ(search("tom"), QStringList{});
+    EXPECT_EQ(search("tOM"), QStringList{"Tom"}); // a Latin key ignores case
+    EXPECT_EQ(search("李"), QStringList{"李四"});
+    EXPECT_EQ(search("li"), (QStringList{"alice", "李四"}));
     EXPECT_EQ(search("张三138"), QStringList{"张三"}); // name and the start of its number
+    EXPECT_EQ(search("zs"), QStringList{"张三"});
     EXPECT_EQ(search("alice010"), QStringList{"alice"});
     EXPECT_EQ(search(""), QStringList{});
     // A stop request ends the walk.

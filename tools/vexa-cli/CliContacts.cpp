@@ -26,6 +26,8 @@ namespace {
 constexpr const char* kUsage = "contacts export --format csv|vcf FILE\n"
                                "contacts import [--no-groups] FILE... (.csv or vCard)\n"
                                "contacts count\n"
+                               "contacts list\n"
+                               "contacts search KEYWORD\n"
                                "contacts add --name NAME [--phone NUMBER]... [--email ADDRESS]... [--group GROUP]...\n"
                                "contacts delete --id ID...\n"
                                "contacts merge-duplicates [--dry-run]";
@@ -133,6 +135,33 @@ int Import(CliContext& ctx, QStringList args) {
 int Count(CliContext& ctx) {
     return WithBook(ctx, [&](vexa::ContactBook& book) {
         ctx.out << book.GetContactCount(vexa::LIST_ALL) << '\n';
+        return kCliOk;
+    });
+}
+
+// id, name and first number, tab-separated, in the list's order (tabs and line breaks in a name
+// would break the columns: shown as blanks).
+void PrintRow(CliContext& ctx, const vexa::Contact& contact) {
+    const vexa::ContactField* phone = contact.GetPhoneCount() > 0 ? contact.GetPhoneAt(0) : nullptr;
+    QString name = contact.GetDisplayNameText();
+    name.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
+    ctx.out << contact.GetId() << '\t' << name << '\t' << (phone != nullptr ? phone->m_value : QString()) << '\n';
+}
+
+int List(CliContext& ctx) {
+    return WithBook(ctx, [&](vexa::ContactBook& book) {
+        for (int i = 0, n = book.GetContactCount(vexa::LIST_ALL); i < n; ++i) {
+            if (const vexa::Contact* contact = book.GetContactAt(vexa::LIST_ALL, i)) {
+                PrintRow(ctx, *contact);
+            }
+        }
+        return kCliOk;
+    });
+}
+
+int Search(CliContext& ctx, const QString& key) {
+    return WithBook(ctx, [&](vexa::ContactBook& book) {
+        contacts::SearchContacts(book, key, [] { return false; }, [&](vexa::Contact* c) { PrintRow(ctx, *c); });
         return kCliOk;
     });
 }
@@ -263,6 +292,12 @@ int RunContacts(CliContext& ctx, const QStringList& args) {
     }
     if (command == QLatin1String("count") && args.size() == 1) {
         return Count(ctx);
+    }
+    if (command == QLatin1String("list") && args.size() == 1) {
+        return List(ctx);
+    }
+    if (command == QLatin1String("search") && args.size() == 2) {
+        return Search(ctx, args[1]);
     }
     if (command == QLatin1String("add")) {
         return Add(ctx, args);
