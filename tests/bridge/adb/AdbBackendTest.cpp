@@ -123,22 +123,29 @@ protected:
     DeviceSession* Session() { return m_bridge->GetSession(); }
     FileSystem* Fs() { return Session()->GetFileSystem(); }
     QString Root() { return Fs()->GetPhoneStorageRoot(); }
+    // A file on the computer side, written for the case.
+    QString Local(const QString& name, const QByteArray& bytes) {
+        const QString path = m_local.filePath(name);
+        EXPECT_TRUE(WriteFile(path, bytes)) << name.toStdString();
+        return path;
+    }
+    bool OpenPhoneFile(sim::SimDb& db) {
+        QString error;
+        return db.Open(sim::PhoneFilePath(m_phone), &error);
+    }
     // The phone file's settings, as the phone itself would change them.
     bool SetMeta(const char* key, const QString& value) {
         sim::SimDb db;
-        QString error;
-        return db.Open(sim::PhoneFilePath(m_phone), &error) && db.SetMeta(key, value);
+        return OpenPhoneFile(db) && db.SetMeta(key, value);
     }
     QString Meta(const char* key) {
         sim::SimDb db;
-        QString error;
-        return db.Open(sim::PhoneFilePath(m_phone), &error) ? db.Meta(key) : QString();
+        return OpenPhoneFile(db) ? db.Meta(key) : QString();
     }
     // A count straight from the phone file, not through the bridge.
     int CountOnPhone(const char* sql) {
         sim::SimDb db;
-        QString error;
-        if (!db.Open(sim::PhoneFilePath(m_phone), &error)) {
+        if (!OpenPhoneFile(db)) {
             return -1;
         }
         sim::Stmt count(db, sql);
@@ -296,19 +303,12 @@ TEST_F(AdbBackendTest, StreamedInstallRefusesBadSizesOptionsAndPackages) {
 }
 
 TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
-    const auto write = [this](const QString& name, const QByteArray& bytes) {
-        const QString path = m_local.filePath(name);
-        EXPECT_TRUE(WriteFile(path, bytes));
-        return path;
-    };
-    const QString v5 =
-        write(QStringLiteral("v5.apk"), MakeTestApk(QStringLiteral("com.example.clock"), 5, QStringLiteral("5.0"),
-                                                    QStringLiteral("时钟"), {}, {}, 3000));
-    const QString v2 =
-        write(QStringLiteral("v2.apk"), MakeTestApk(QStringLiteral("com.example.clock"), 2, QStringLiteral("2.0"),
-                                                    QStringLiteral("旧时钟"), {}, {}, 3000));
+    const QString v5 = Local(QStringLiteral("v5.apk"), MakeTestApk(QStringLiteral("com.example.clock"), 5,
+                                                                   QStringLiteral("5.0"), QStringLiteral("时钟"), {}, {}, 3000));
+    const QString v2 = Local(QStringLiteral("v2.apk"), MakeTestApk(QStringLiteral("com.example.clock"), 2,
+                                                                   QStringLiteral("2.0"), QStringLiteral("旧时钟"), {}, {}, 3000));
     // Our parser cannot read this one; the phone has the last word, and refuses it.
-    const QString junk = write(QStringLiteral("junk.apk"), QByteArray("PK\x03\x04", 4) + QByteArray(5000, 'j'));
+    const QString junk = Local(QStringLiteral("junk.apk"), QByteArray("PK\x03\x04", 4) + QByteArray(5000, 'j'));
     // This phone (API level 15) is sent packages by push and pm install; the same phone file served
     // again at API level 30 takes them streamed to cmd package install.
     QString modern;
@@ -467,8 +467,7 @@ TEST_F(AdbSmsWriteTest, ANewMessageMayTakeTheIdOfTheNewestDeletedOne) {
     {
         // The phone's own app deletes the newest message; the provider then gives its id again.
         sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error)) << error.toStdString();
+        ASSERT_TRUE(OpenPhoneFile(db));
         sim::Stmt del(db, "DELETE FROM sms WHERE id=?");
         ASSERT_TRUE(del.Bind(1, second->GetId()).Run());
     }
@@ -611,8 +610,7 @@ TEST_F(AdbBackendTest, MmsAreReadWholeThroughTheProviderAndNeverWritten) {
     std::map<std::int64_t, std::pair<QString, QByteArray>> onPhone; // id -> number, message file
     {
         sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(sim::PhoneFilePath(m_phone), &error));
+        ASSERT_TRUE(OpenPhoneFile(db));
         sim::Stmt rows(db, "SELECT id, number, data FROM mms");
         while (rows.Step()) {
             onPhone[rows.Int(0)] = {rows.Text(1), rows.Blob(2)};
@@ -798,8 +796,7 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
 // Copying, listing and the plain refusals are in the shared bridge suite; these are the shell's own.
 TEST_F(AdbBackendTest, MoveNeverOverwritesAndRefusalsReachNoSystemFolder) {
     const QString a = Root() + QStringLiteral("/Download/a.bin");
-    const QString local = m_local.filePath(QStringLiteral("a.bin"));
-    ASSERT_TRUE(WriteFile(local, Pattern(5000, 3)));
+    const QString local = Local(QStringLiteral("a.bin"), Pattern(5000, 3));
     ASSERT_TRUE(Fs()->PutFile(local, a, {}, nullptr));
     ASSERT_TRUE(Fs()->CreateFolder(Root() + QStringLiteral("/tree")));
     ASSERT_TRUE(Fs()->CopyPath(a, Root() + QStringLiteral("/tree/a.bin")));
@@ -822,10 +819,8 @@ TEST_F(AdbBackendTest, MoveNeverOverwritesAndRefusalsReachNoSystemFolder) {
 TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
     const QString card = Fs()->GetSdCardRoot();
     ASSERT_FALSE(card.isEmpty());
-    const QString small = m_local.filePath(QStringLiteral("small"));
-    const QString large = m_local.filePath(QStringLiteral("large"));
-    ASSERT_TRUE(WriteFile(small, Pattern(2000, 5)));
-    ASSERT_TRUE(WriteFile(large, Pattern(300 * 1024, 6)));
+    const QString small = Local(QStringLiteral("small"), Pattern(2000, 5));
+    const QString large = Local(QStringLiteral("large"), Pattern(300 * 1024, 6));
     const QString hostile = QStringLiteral("it's $(id) `x` 照片");
     ASSERT_TRUE(Fs()->PutFile(small, Root() + QStringLiteral("/DCIM/Camera/IMG 1.JPG"), {}, nullptr));
     ASSERT_TRUE(Fs()->PutFile(large, Root() + QStringLiteral("/DCIM/Camera/big.webp"), {}, nullptr));
@@ -846,8 +841,7 @@ TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
     ASSERT_EQ(pictures->GetPictureCount(camera), 2);
     EXPECT_EQ(pictures->GetAlbumName(odd), hostile);
 
-    const QString local = m_local.filePath(hostile + QStringLiteral(" `2`.gif"));
-    ASSERT_TRUE(WriteFile(local, Pattern(99, 7)));
+    const QString local = Local(hostile + QStringLiteral(" `2`.gif"), Pattern(99, 7));
     QString phonePath;
     ASSERT_TRUE(pictures->ImportPicture(odd, local, false, &phonePath));
     EXPECT_EQ(phonePath, card + u'/' + hostile + u'/' + hostile + QStringLiteral(" `2`.gif"));
@@ -866,10 +860,8 @@ TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
 // A cancelled transfer over an existing file leaves that file as it was, on either side.
 TEST_F(AdbBackendTest, CancelledTransfersKeepTheFileTheyWouldReplace) {
     const QString target = Root() + QStringLiteral("/Download/keep.bin");
-    const QString old = m_local.filePath(QStringLiteral("old.bin"));
-    const QString big = m_local.filePath(QStringLiteral("big.bin"));
-    ASSERT_TRUE(WriteFile(old, Pattern(1000, 5)));
-    ASSERT_TRUE(WriteFile(big, Pattern(8 << 20, 6)));
+    const QString old = Local(QStringLiteral("old.bin"), Pattern(1000, 5));
+    const QString big = Local(QStringLiteral("big.bin"), Pattern(8 << 20, 6));
     ASSERT_TRUE(Fs()->PutFile(old, target, {}, nullptr));
     ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/Download/big.bin"), {}, nullptr));
     const TransferProgress halfWay = [](std::uint64_t total, std::uint64_t done, void*) { return done < total / 2; };
@@ -897,8 +889,7 @@ void ExpectThePhoneGone(DeviceBridge* bridge) {
 }
 
 TEST_F(AdbBackendTest, UnplugMidTransferFailsAndTheProgramSeesTheLoss) {
-    const QString big = m_local.filePath(QStringLiteral("big.bin"));
-    ASSERT_TRUE(WriteFile(big, Pattern(4 << 20, 8)));
+    const QString big = Local(QStringLiteral("big.bin"), Pattern(4 << 20, 8));
     ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/big.bin"), {}, nullptr));
     // The phone again, from a daemon whose downloads stop after 1 MiB: the download cannot end
     // before the cable is pulled, whatever the timing.
@@ -935,10 +926,8 @@ TEST_F(AdbBackendTest, UnplugMidTransferFailsAndTheProgramSeesTheLoss) {
 // file is whole and nothing half-sent sits under its name.
 TEST_F(AdbBackendTest, UnplugMidUploadKeepsTheFileItWouldReplace) {
     const QString target = Root() + QStringLiteral("/Download/keep.bin");
-    const QString old = m_local.filePath(QStringLiteral("old.bin"));
-    const QString big = m_local.filePath(QStringLiteral("big.bin"));
-    ASSERT_TRUE(WriteFile(old, Pattern(1000, 5)));
-    ASSERT_TRUE(WriteFile(big, Pattern(8 << 20, 6)));
+    const QString old = Local(QStringLiteral("old.bin"), Pattern(1000, 5));
+    const QString big = Local(QStringLiteral("big.bin"), Pattern(8 << 20, 6));
     ASSERT_TRUE(Fs()->PutFile(old, target, {}, nullptr));
     bool unplugged = false;
     const TransferProgress pullAQuarterIn = [&](std::uint64_t total, std::uint64_t done, void*) {
