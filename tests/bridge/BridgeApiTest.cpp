@@ -93,14 +93,15 @@ protected:
         }
         switch (capability) {
         case BackendCapability::Contacts:
-            EXPECT_EQ(Book(), nullptr);
+        case BackendCapability::SmsWrites:
+        case BackendCapability::CallLog:
+        case BackendCapability::Apps:
+        case BackendCapability::Pictures:
+            // Every backend has these so far; one without them first needs the check of how it says so.
+            ADD_FAILURE() << "no check yet of a backend without this";
             break;
         case BackendCapability::ContactPictures:
             // Checked where a contact exists: setting a photo fails, and none is made up.
-            break;
-        case BackendCapability::SmsWrites:
-            // Messages may still be readable; writing them is what such a phone refuses.
-            ExpectNoMessageAdded([this](Sms* sms) { return SmsBox()->AddSms(sms); });
             break;
         case BackendCapability::SmsSending:
             // The phone sends nothing.
@@ -117,20 +118,6 @@ protected:
                     EXPECT_FALSE(store->SendOrSaveMms(mms.get())) << send;
                 }
             }
-            break;
-        case BackendCapability::CallLog:
-            EXPECT_EQ(Session()->GetCallRecords(), nullptr);
-            break;
-        case BackendCapability::Apps:
-            // The list may be readable; installing a package is what the backend cannot do here.
-            if (AppManager* apps = Session()->GetAppManager(); apps != nullptr) {
-                const QString apk = Local("x.apk", QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
-                std::unique_ptr<AppRecord> record(apps->NewApp());
-                EXPECT_FALSE(apps->InstallApk(apk, record.get(), {}, nullptr));
-            }
-            break;
-        case BackendCapability::Pictures:
-            EXPECT_EQ(Session()->GetPictureStore(), nullptr);
             break;
         case BackendCapability::SmallStores:
             EXPECT_EQ(Session()->GetBookmarkStore(), nullptr);
