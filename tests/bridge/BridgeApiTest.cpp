@@ -73,6 +73,17 @@ protected:
         ASSERT_NE(m_bridge->GetSession(), nullptr);
         ASSERT_TRUE(m_bridge->GetSession()->GetDeviceInfo()->RefreshInfo());
     }
+    // The contacts as a fresh connection reads them from the phone, not from memory.
+    void ReloadContacts() {
+        ASSERT_NO_FATAL_FAILURE(Reconnect());
+        ASSERT_EQ(Book()->LoadContacts(), 1);
+    }
+    // A file on the computer side, written for the case.
+    QString Local(const char* name, const QByteArray& bytes) {
+        const QString path = m_local.filePath(QString::fromUtf8(name));
+        EXPECT_TRUE(WriteFile(path, bytes)) << name;
+        return path;
+    }
 
     // True when the backend cannot reach this part of a phone, after checking that the api reports
     // it missing rather than imitating it; the case then skips the rest.
@@ -82,14 +93,15 @@ protected:
         }
         switch (capability) {
         case BackendCapability::Contacts:
-            EXPECT_EQ(Book(), nullptr);
+        case BackendCapability::SmsWrites:
+        case BackendCapability::CallLog:
+        case BackendCapability::Apps:
+        case BackendCapability::Pictures:
+            // Every backend has these so far; one without them first needs the check of how it says so.
+            ADD_FAILURE() << "no check yet of a backend without this";
             break;
         case BackendCapability::ContactPictures:
             // Checked where a contact exists: setting a photo fails, and none is made up.
-            break;
-        case BackendCapability::SmsWrites:
-            // Messages may still be readable; writing them is what such a phone refuses.
-            ExpectNoMessageAdded([this](Sms* sms) { return SmsBox()->AddSms(sms); });
             break;
         case BackendCapability::SmsSending:
             // The phone sends nothing.
@@ -106,21 +118,6 @@ protected:
                     EXPECT_FALSE(store->SendOrSaveMms(mms.get())) << send;
                 }
             }
-            break;
-        case BackendCapability::CallLog:
-            EXPECT_EQ(Session()->GetCallRecords(), nullptr);
-            break;
-        case BackendCapability::Apps:
-            // The list may be readable; installing a package is what the backend cannot do here.
-            if (AppManager* apps = Session()->GetAppManager(); apps != nullptr) {
-                const QString apk = m_local.filePath(QStringLiteral("x.apk"));
-                EXPECT_TRUE(WriteFile(apk, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')));
-                std::unique_ptr<AppRecord> record(apps->NewApp());
-                EXPECT_FALSE(apps->InstallApk(apk, record.get(), {}, nullptr));
-            }
-            break;
-        case BackendCapability::Pictures:
-            EXPECT_EQ(Session()->GetPictureStore(), nullptr);
             break;
         case BackendCapability::SmallStores:
             EXPECT_EQ(Session()->GetBookmarkStore(), nullptr);
@@ -256,21 +253,17 @@ TEST_P(BridgeApiTest, ListsAttachedPhonesOnly) {
     }
 }
 
-TEST_P(BridgeApiTest, ConnectFailsForMissingOrDetachedPhone) {
-    EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("NOPE")), 0);
-    EXPECT_EQ(m_bridge->GetSession(), nullptr);
-    ASSERT_TRUE(m_backend->SetAttached(kPhone.serial, false));
-    EXPECT_EQ(m_bridge->ConnectUsbDevice(kPhone.serial), 0);
-    EXPECT_EQ(m_bridge->ConnectUsbDevice(QStringLiteral("../x")), 0);
-}
-
-TEST_P(BridgeApiTest, DetachingThePhoneEndsTheLink) {
+TEST_P(BridgeApiTest, DetachingThePhoneEndsTheLinkAndNoMissingPhoneConnects) {
     EXPECT_TRUE(Session()->IsConnected());
     ASSERT_TRUE(m_backend->SetAttached(kPhone.serial, false));
     // The link notices within a second, as a real unplug would show.
     EXPECT_TRUE(WaitUntil([this] { return !Session()->IsConnected(); }, 1000));
     if (!Lacks(BackendCapability::Contacts)) {
         EXPECT_EQ(Book()->LoadContacts(), 2);
+    }
+    for (const QString& serial : {kPhone.serial, QStringLiteral("NOPE"), QStringLiteral("../x")}) {
+        EXPECT_EQ(m_bridge->ConnectUsbDevice(serial), 0) << serial.toStdString();
+        EXPECT_EQ(m_bridge->GetSession(), nullptr);
     }
 }
 
@@ -356,8 +349,7 @@ TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
     ASSERT_TRUE(Book()->CreateContact(c));
     EXPECT_GE(c->GetId(), 0);
 
-    Reconnect(); // read back from the phone, not from memory
-    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ReloadContacts();
     Contact* back = FindByName(expected.GetDisplayNameText());
     ASSERT_NE(back, nullptr);
     ASSERT_TRUE(Book()->LoadContactDetail(back));
@@ -393,16 +385,14 @@ TEST_P(BridgeApiTest, UpdatedContactKeepsItsDetail) {
     c->AddPhone(2, nullptr, QStringLiteral("111"), nullptr);
     c->AddEmail(1, nullptr, QStringLiteral("tom@example.com"), nullptr);
     ASSERT_TRUE(Book()->CreateContact(c));
-    Reconnect();
-    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ReloadContacts();
     Contact* back = FindByName(QStringLiteral("Tom"));
     ASSERT_NE(back, nullptr);
     // Changing a listed contact without its detail must not lose the detail on the phone.
     back->SetNickname(QStringLiteral("Tommy"));
     back->AddPhone(3, nullptr, QStringLiteral("222"), nullptr);
     ASSERT_TRUE(Book()->UpdateContact(back));
-    Reconnect();
-    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ReloadContacts();
     back = FindByName(QStringLiteral("Tom"));
     ASSERT_TRUE(Book()->LoadContactDetail(back));
     EXPECT_EQ(back->GetNickname(), "Tommy");
@@ -430,8 +420,7 @@ TEST_P(BridgeApiTest, ContactAddEditDeleteRoundTrip) {
     ASSERT_EQ(own->LoadContacts(), 1);
     EXPECT_EQ(own->GetContactCount(3), before + 1);
 
-    Reconnect();
-    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ReloadContacts();
     Contact* back = FindByName(name);
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->GetId(), added.id);
@@ -444,8 +433,7 @@ TEST_P(BridgeApiTest, ContactAddEditDeleteRoundTrip) {
     edited.AddEmail(0, &name, QStringLiteral("ann@example.com"), nullptr);
     ASSERT_TRUE(contacts::SaveContact(*Book(), back, edited).ok);
 
-    Reconnect();
-    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ReloadContacts();
     back = FindByName(edited.GetDisplayNameText());
     ASSERT_NE(back, nullptr);
     ASSERT_TRUE(Book()->LoadContactDetail(back));
@@ -455,16 +443,14 @@ TEST_P(BridgeApiTest, ContactAddEditDeleteRoundTrip) {
                                                                  nullptr, {});
     EXPECT_EQ(copied.done, 1);
 
-    Reconnect();
-    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ReloadContacts();
     ASSERT_EQ(Book()->GetContactCount(LIST_SIM1), 1);
     const Contact* sim = Book()->GetContactAt(LIST_SIM1, 0);
     EXPECT_EQ(sim->GetDisplayNameText(), "欧阳娜娜 A"); // not plain: six characters
     EXPECT_EQ(sim->GetPhoneAt(0)->GetValue(), "12345678901234567890");
     const std::vector<std::int64_t> ids{added.id, sim->GetId()};
     EXPECT_EQ(contacts::DeleteContacts(*Book(), ids, nullptr, {}).done, 2);
-    Reconnect();
-    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ReloadContacts();
     EXPECT_EQ(Book()->GetContactCount(LIST_ALL), 0);
 }
 
@@ -498,8 +484,7 @@ TEST_P(BridgeApiTest, GroupsAndMembership) {
     work->SetName(QStringLiteral("工作"));
     ASSERT_TRUE(Book()->UpdateGroup(work));
 
-    Reconnect();
-    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ReloadContacts();
     ASSERT_EQ(Book()->GetGroupCount(), 2);
     family = Book()->GetGroupAt(0);
     work = Book()->GetGroupAt(1);
@@ -521,8 +506,7 @@ TEST_P(BridgeApiTest, GroupsAndMembership) {
     ASSERT_TRUE(Book()->DeleteGroup(family));
     EXPECT_EQ(Book()->GetGroupCount(), 1);
     EXPECT_EQ(a->GetGroupCount(), 1);
-    Reconnect();
-    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ReloadContacts();
     EXPECT_EQ(Book()->GetGroupCount(), 1);
     EXPECT_EQ(Book()->GetUngroupedCount(), 1);
     EXPECT_EQ(FindByName(QStringLiteral("B"))->GetGroupCount(), 0);
@@ -546,8 +530,7 @@ TEST_P(BridgeApiTest, ListsBySimAndFindsByExactNumber) {
     Contact* sim = Book()->GetContactAt(LIST_SIM1, 0);
     ASSERT_TRUE(Book()->DeleteContact(sim));
     EXPECT_EQ(Book()->GetContactCount(LIST_ALL), 2);
-    Reconnect();
-    ASSERT_EQ(Book()->LoadContacts(), 1);
+    ReloadContacts();
     EXPECT_EQ(Book()->GetContactCount(LIST_SIM1), 0);
 }
 
@@ -567,8 +550,7 @@ TEST_P(BridgeApiTest, ContactPhotoAndRingtone) {
         EXPECT_TRUE(Book()->GetContactPhoto(c).isEmpty());
     }
 
-    const QString local = m_local.filePath(QStringLiteral("tone.mp3"));
-    ASSERT_TRUE(WriteFile(local, QByteArray("ID3\x03", 4) + QByteArray(500, 'x')));
+    const QString local = Local("tone.mp3", QByteArray("ID3\x03", 4) + QByteArray(500, 'x'));
     QString phonePath;
     ASSERT_TRUE(Book()->UploadRingtone(local, &phonePath));
     QStringList tones;
@@ -774,8 +756,7 @@ TEST_P(BridgeApiTest, FolderTreeListingAndChanges) {
     EXPECT_FALSE(Fs()->CreateFolder(root + QStringLiteral("/../escape")));
     EXPECT_FALSE(Fs()->CreateFolder(root + QStringLiteral("/a\\b")));
     EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("relative")));
-    const QString local = m_local.filePath(QStringLiteral("a.txt"));
-    ASSERT_TRUE(WriteFile(local, "hello"));
+    const QString local = Local("a.txt", "hello");
     ASSERT_TRUE(Fs()->UploadFile(local, root + QStringLiteral("/工作/a.txt"), {}, nullptr));
     ASSERT_TRUE(Fs()->UploadFile(local, root + QStringLiteral("/.hidden"), {}, nullptr));
 
@@ -901,8 +882,7 @@ TEST_P(BridgeApiTest, FilesOfFourGibibytesAndMoreListTheirWholeSize) {
     ASSERT_TRUE(m_backend->SetAttached(kPhone.serial, true));
     Reconnect();
     const QString root = Fs()->GetPhoneStorageRoot();
-    const QString local = m_local.filePath(QStringLiteral("v.mp4"));
-    ASSERT_TRUE(WriteFile(local, "video"));
+    const QString local = Local("v.mp4", "video");
     const struct {
         const char* name;
         std::uint64_t size;
@@ -933,8 +913,7 @@ TEST_P(BridgeApiTest, FilesOfFourGibibytesAndMoreListTheirWholeSize) {
 // Names the phone's shell would read as syntax must reach the phone unchanged through every change.
 TEST_P(BridgeApiTest, HostileNamesSurviveEveryFileOperation) {
     const QString root = Fs()->GetPhoneStorageRoot();
-    ASSERT_TRUE(WriteFile(m_local.filePath(QStringLiteral("keep")), "keep"));
-    ASSERT_TRUE(Fs()->UploadFile(m_local.filePath(QStringLiteral("keep")), root + QStringLiteral("/keep.txt"), {}, nullptr));
+    ASSERT_TRUE(Fs()->UploadFile(Local("keep", "keep"), root + QStringLiteral("/keep.txt"), {}, nullptr));
     const QString names[] = {
         QStringLiteral("two  blanks.txt"), QStringLiteral("it's \"quoted\".txt"), QStringLiteral("$HOME$(id).txt"),
         QStringLiteral("`reboot`.txt"),    QStringLiteral("line\nbreak.txt"),      QStringLiteral("中文 文件;&|*.txt"),
@@ -943,8 +922,7 @@ TEST_P(BridgeApiTest, HostileNamesSurviveEveryFileOperation) {
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         const QByteArray bytes = name.toUtf8() + QByteArray(300 * 1024, 'p'); // several transfer chunks
-        const QString local = m_local.filePath(QStringLiteral("up.bin"));
-        ASSERT_TRUE(WriteFile(local, bytes));
+        const QString local = Local("up.bin", bytes);
         const QString folder = root + u'/' + name + QStringLiteral(" dir");
         ASSERT_TRUE(Fs()->CreateFolder(folder));
         const QString pushed = folder + u'/' + name;
@@ -978,10 +956,8 @@ TEST_P(BridgeApiTest, StorageSummaryAddsUp) {
     EXPECT_TRUE(card.startsWith(Fs()->GetPhoneStorageRoot() + "/"));
     const std::uint64_t freeBefore = Fs()->GetPhoneFreeSpace();
     const std::uint64_t cardFreeBefore = Fs()->GetSdCardFreeSpace();
-    const QString jpg = m_local.filePath(QStringLiteral("p.jpg"));
-    const QString mp3 = m_local.filePath(QStringLiteral("s.mp3"));
-    ASSERT_TRUE(WriteFile(jpg, QByteArray(3000, 'j')));
-    ASSERT_TRUE(WriteFile(mp3, QByteArray(7000, 'm')));
+    const QString jpg = Local("p.jpg", QByteArray(3000, 'j'));
+    const QString mp3 = Local("s.mp3", QByteArray(7000, 'm'));
     ASSERT_TRUE(Fs()->UploadFile(jpg, Fs()->GetPhoneStorageRoot() + QStringLiteral("/p.jpg"), {}, nullptr));
     ASSERT_TRUE(Fs()->UploadFile(mp3, card + QStringLiteral("/s.mp3"), {}, nullptr));
     ASSERT_TRUE(Fs()->RefreshStorageInfo());
@@ -1015,8 +991,7 @@ TEST_P(BridgeApiTest, FiftyMegabyteTransferWithProgressAndCancel) {
     for (qsizetype i = 0; i < data.size(); ++i) {
         data[i] = static_cast<char>((i * 131) ^ (i >> 11));
     }
-    const QString local = m_local.filePath(QStringLiteral("big.bin"));
-    ASSERT_TRUE(WriteFile(local, data));
+    const QString local = Local("big.bin", data);
     const QString remote = Fs()->GetPhoneStorageRoot() + QStringLiteral("/Download/big.bin");
 
     struct Seen {
@@ -1066,8 +1041,7 @@ TEST_P(BridgeApiTest, RebootToUpdateNeedsThePackage) {
     SKIP_IF_LACKING(Firmware);
     EXPECT_TRUE(Session()->CanRebootToUpdate());
     EXPECT_FALSE(Session()->RebootToUpdate(false)); // no update.zip on the phone
-    const QString local = m_local.filePath(QStringLiteral("update.zip"));
-    ASSERT_TRUE(WriteFile(local, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')));
+    const QString local = Local("update.zip", QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
     ASSERT_TRUE(Fs()->PutFile(local, Fs()->GetSdCardRoot() + QStringLiteral("/update.zip"), {}, nullptr));
     EXPECT_FALSE(Session()->RebootToUpdate(false)); // it is on the card, not in the phone storage
     ASSERT_TRUE(Session()->RebootToUpdate(true));
@@ -1167,8 +1141,7 @@ TEST_P(BridgeApiTest, PackageNamesAndroidRefusesAreNotInstalled) {
     int installed = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.package.toStdString());
-        const QString path = m_local.filePath(QStringLiteral("p.apk"));
-        ASSERT_TRUE(WriteFile(path, MakeTestApk(c.package, 1, QStringLiteral("1.0"), QStringLiteral("x"), {}, {})));
+        const QString path = Local("p.apk", MakeTestApk(c.package, 1, QStringLiteral("1.0"), QStringLiteral("x"), {}, {}));
         std::unique_ptr<AppRecord> record = RecordFromApk(apps, path);
         ASSERT_NE(record, nullptr);
         record->SetPackageName(c.package); // as the APK says, whatever a parser would make of it
@@ -1188,8 +1161,7 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
                                   QStringLiteral("android.permission.CAMERA")};
     const QByteArray apk = MakeTestApk(QStringLiteral("com.example.demo"), 3, QStringLiteral("1.2.0"),
                                        QStringLiteral("演示"), permissions, TinyPng(), 40000);
-    const QString path = m_local.filePath(QStringLiteral("demo.apk"));
-    ASSERT_TRUE(WriteFile(path, apk));
+    const QString path = Local("demo.apk", apk);
     std::unique_ptr<AppRecord> record = RecordFromApk(apps, path);
     ASSERT_EQ(record->GetPackageName(), "com.example.demo");
     std::uint64_t lastDone = 0, lastTotal = 0;
@@ -1203,8 +1175,7 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     EXPECT_EQ(lastTotal, static_cast<std::uint64_t>(apk.size()));
     EXPECT_FALSE(apps->InstallApk(m_local.filePath(QStringLiteral("none.apk")), record.get(), {}, nullptr));
     // A file that is no package fails, whatever the record claims.
-    const QString bad = m_local.filePath(QStringLiteral("bad.apk"));
-    ASSERT_TRUE(WriteFile(bad, QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')));
+    const QString bad = Local("bad.apk", QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
     EXPECT_FALSE(apps->InstallApk(bad, record.get(), {}, nullptr));
 
     ASSERT_EQ(apps->LoadApps(), 1);
@@ -1219,8 +1190,7 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     // An upgrade replaces the app of the same package.
     const QByteArray newer = MakeTestApk(QStringLiteral("com.example.demo"), 4, QStringLiteral("1.3.0"),
                                          QStringLiteral("演示"), permissions, TinyPng(), 30000);
-    const QString newerPath = m_local.filePath(QStringLiteral("demo-4.apk"));
-    ASSERT_TRUE(WriteFile(newerPath, newer));
+    const QString newerPath = Local("demo-4.apk", newer);
     record = RecordFromApk(apps, newerPath);
     ASSERT_TRUE(apps->InstallApk(newerPath, record.get(), {}, nullptr));
     ASSERT_EQ(apps->LoadApps(), 1);
@@ -1232,9 +1202,8 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     EXPECT_EQ(ReadFile(fetched), newer);
 
     // A cancelled install leaves nothing behind.
-    const QString otherPath = m_local.filePath(QStringLiteral("cancel.apk"));
-    ASSERT_TRUE(WriteFile(otherPath, MakeTestApk(QStringLiteral("com.example.cancel"), 1, QStringLiteral("1.0"),
-                                                 QStringLiteral("取消"), {}, {}, 40000)));
+    const QString otherPath = Local("cancel.apk", MakeTestApk(QStringLiteral("com.example.cancel"), 1,
+                                                              QStringLiteral("1.0"), QStringLiteral("取消"), {}, {}, 40000));
     std::unique_ptr<AppRecord> other = RecordFromApk(apps, otherPath);
     EXPECT_FALSE(apps->InstallApk(
         otherPath, other.get(), [](std::uint64_t, std::uint64_t, void*) { return false; }, nullptr));
@@ -1273,17 +1242,14 @@ TEST_P(BridgeApiTest, PicturesByAlbum) {
     ASSERT_GE(album, 0);
     EXPECT_EQ(pictures->GetAlbumPath(album), root + QStringLiteral("/旅行"));
 
-    const QString a = m_local.filePath(QStringLiteral("a.png"));
-    const QString b = m_local.filePath(QStringLiteral("b.png"));
-    ASSERT_TRUE(WriteFile(a, TinyPng()));
-    ASSERT_TRUE(WriteFile(b, TinyPng()));
+    const QString a = Local("a.png", TinyPng());
+    const QString b = Local("b.png", TinyPng());
     QString phonePath;
     ASSERT_TRUE(pictures->ImportPicture(album, a, false, &phonePath));
     EXPECT_FALSE(pictures->ImportPicture(album, a, false, &phonePath)); // exists, no replace
     ASSERT_TRUE(pictures->ImportPicture(album, a, true, &phonePath));
     ASSERT_TRUE(pictures->ImportPicture(album, b, false, nullptr));
-    const QString text = m_local.filePath(QStringLiteral("c.txt"));
-    ASSERT_TRUE(WriteFile(text, "not a picture"));
+    const QString text = Local("c.txt", "not a picture");
     EXPECT_FALSE(pictures->ImportPicture(album, text, false, nullptr));
 
     ASSERT_EQ(pictures->LoadPictures(), 1);

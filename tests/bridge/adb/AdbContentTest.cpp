@@ -154,20 +154,10 @@ TEST(AdbCallRows, ProviderOutputWithNoiseTypesAndBrokenRows) {
 }
 
 TEST(AdbContentTime, MillisecondsAndLocalTimeRoundTrip) {
-    SYSTEMTIME t;
-    t.wYear = 2012;
-    t.wMonth = 7;
-    t.wDay = 25;
-    t.wHour = 14;
-    t.wMinute = 3;
-    t.wSecond = 9;
-    const SYSTEMTIME back = TimeFromMs(MsFromTime(t));
-    EXPECT_EQ(back.wYear, 2012);
-    EXPECT_EQ(back.wDay, 25);
-    EXPECT_EQ(back.wSecond, 9);
+    const SYSTEMTIME back = TimeFromMs(MsFromTime(UnpackTime(20120725140309)));
+    EXPECT_EQ(PackTime(back), 20120725140309);
     EXPECT_EQ(back.wDayOfWeek, 3); // a Wednesday
-    SYSTEMTIME invalid;
-    EXPECT_EQ(MsFromTime(invalid), 0);
+    EXPECT_EQ(MsFromTime(SYSTEMTIME{}), 0);
 }
 
 TEST(AdbContactRows, DataRowsFillTheContact) {

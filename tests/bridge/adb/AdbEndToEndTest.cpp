@@ -16,8 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 using namespace adb;
 
@@ -69,10 +67,6 @@ public:
         }
         m_files[path] = {data, 0100000 | (mode & 07777), mtime};
         return true;
-    }
-    void Put(const std::string& path, std::string data) {
-        std::lock_guard lock(m_mutex);
-        m_files[path] = {std::move(data), 0100644, 1700000000};
     }
     std::string Get(const std::string& path) {
         std::lock_guard lock(m_mutex);
@@ -195,80 +189,29 @@ TEST_F(AdbEndToEndTest, ConnectListAndRunShellCommands) {
     EXPECT_FALSE(refused);
     EXPECT_NE(refused.message.find("closed"), std::string::npos) << refused.message;
 
-    // The adb command line itself, as a user would type it.
-    const auto [code, typed] = Adb({QStringLiteral("shell"), QStringLiteral("getprop"), QStringLiteral("ro.product.brand")});
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(typed.trimmed(), "vexa");
-
     ASSERT_TRUE(m_client->DisconnectDevice(m_serial, reply)) << reply;
     ASSERT_TRUE(m_client->ListDevices(devices));
     EXPECT_TRUE(std::none_of(devices.begin(), devices.end(),
                              [&](const AdbDeviceEntry& d) { return d.serial.toStdString() == m_serial; }));
 }
 
-TEST_F(AdbEndToEndTest, TrackDevicesSeesTheDeviceArrive) {
-    std::atomic<bool> sawDevice{false};
-    std::thread tracker([&] {
-        CAdbHostClient tracking(m_rig.ServerPort());
-        tracking.TrackDevices([&](const std::vector<AdbDeviceEntry>& list) {
-            for (const auto& d : list) {
-                if (d.serial.toStdString() == m_serial && d.state == "device") {
-                    sawDevice = true;
-                    return false;
-                }
-            }
-            return true;
-        });
-    });
-    std::string reply;
-    const AdbStatus connected = m_client->ConnectDevice(m_serial, reply);
-    EXPECT_TRUE(connected) << reply;
-    EXPECT_TRUE(WaitOnline());
-    // Should the change never be reported, the kill at tear-down ends the stream; do it here so the
-    // thread can be joined.
-    if (!WaitUntil([&] { return sawDevice.load(); }, 5000)) {
-        m_client->KillServer();
-    }
-    tracker.join();
-    EXPECT_TRUE(sawDevice.load());
-}
-
+// Files over the real server; the bridge suite's adb instance covers listing, pulls and pushes
+// through our own client, this checks the phone's refusals and the adb command line's own transfers.
 TEST_F(AdbEndToEndTest, SyncSessionThroughTheServer) {
     ASSERT_TRUE(ConnectOnline());
-    m_store.Put("/sdcard/DCIM/照片 1.jpg", m_big);
-    m_store.Put("/sdcard/DCIM/a'b.txt", "quote");
-
+    const QString local = m_folders.Root() + QStringLiteral("/local.jpg");
+    ASSERT_TRUE(vexa::test::WriteFile(local, QByteArray::fromStdString(m_big)));
     CAdbSyncSession session;
     ASSERT_TRUE(m_client->OpenSync(m_serial, session));
-    std::vector<SyncDirEntry> entries;
-    ASSERT_TRUE(session.List("/sdcard/DCIM", entries));
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].name, "a'b.txt");
-    EXPECT_EQ(entries[1].name, "照片 1.jpg");
-    EXPECT_EQ(entries[1].stat.size, m_big.size());
-
-    const QString local = m_folders.Root() + QStringLiteral("/pulled.jpg");
-    std::uint64_t lastDone = 0;
-    ASSERT_TRUE(session.Pull("/sdcard/DCIM/照片 1.jpg", local.toStdString(),
-                             [&](std::uint64_t done, std::uint64_t) { lastDone = done; }));
-    EXPECT_EQ(lastDone, m_big.size());
-    EXPECT_TRUE(vexa::test::ReadFile(local).toStdString() == m_big);
-
-    ASSERT_TRUE(session.Push(local.toStdString(), "/sdcard/Download/copy.jpg", 0600));
-    EXPECT_TRUE(m_store.Get("/sdcard/Download/copy.jpg") == m_big);
-    SyncStat stat;
-    ASSERT_TRUE(session.Stat("/sdcard/Download/copy.jpg", stat));
-    EXPECT_EQ(stat.mode, 0100600u);
-    EXPECT_EQ(stat.size, m_big.size());
-
     const AdbStatus refused = session.Push(local.toStdString(), "/system/app/x.apk", 0644);
     EXPECT_FALSE(refused);
     EXPECT_NE(refused.message.find("Read-only file system"), std::string::npos) << refused.message;
-    const AdbStatus missing = session.Pull("/sdcard/none", (m_folders.Root() + QStringLiteral("/none")).toStdString());
-    EXPECT_FALSE(missing);
+    EXPECT_FALSE(session.Pull("/sdcard/none", (m_folders.Root() + QStringLiteral("/none")).toStdString()));
     // The session survives failures the phone reports.
-    EXPECT_TRUE(session.Stat("/sdcard/DCIM", stat));
-    EXPECT_TRUE(stat.IsDirectory());
+    SyncStat stat;
+    ASSERT_TRUE(session.Push(local.toStdString(), "/sdcard/Download/copy.jpg", 0600));
+    ASSERT_TRUE(session.Stat("/sdcard/Download/copy.jpg", stat));
+    EXPECT_EQ(stat.mode, 0100600u);
     session.Quit();
 
     // The adb command line's push and pull, as a user would type them.
