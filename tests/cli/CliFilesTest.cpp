@@ -57,11 +57,7 @@ TEST_F(CliFilesTest, EveryFormAndItsFailures) {
     EXPECT_EQ(Run({"files", "pull", root + QStringLiteral("/工作/") + name, back}), kCliOk);
     EXPECT_EQ(vexa::test::ReadFile(back), "payload");
 
-    const struct {
-        QStringList args;
-        int code;
-        QString err;
-    } failures[] = {
+    RunSteps({
         {{"files", "mv", root + QStringLiteral("/工作/copy.txt"), root + QStringLiteral("/external_sd")}, kCliFailed, Str(877)},
         {{"files", "cp", root + QStringLiteral("/工作"), root + QStringLiteral("/x")}, kCliFailed, Str(876)},
         {{"files", "cp", root + QStringLiteral("/工作/copy.txt"), root + QStringLiteral("/工作/") + name}, kCliFailed, Str(874)},
@@ -75,16 +71,9 @@ TEST_F(CliFilesTest, EveryFormAndItsFailures) {
         {{"files", "rm", root}, kCliFailed, FormatText(Str(2829), qUtf8Printable(root))},
         {{"files", "rm", "Download"}, kCliFailed, FormatText(Str(2830), "Download")},
         {{"files", "ls", root + QStringLiteral("/工作/copy.txt/")}, kCliFailed, FormatText(Str(2800), qUtf8Printable(root + QStringLiteral("/工作/copy.txt/")))},
-        {{"files", "mkdir"}, kCliUsage, QString()},
-        {{"files", "cp", root}, kCliUsage, QString()},
-    };
-    for (const auto& c : failures) {
-        SCOPED_TRACE(c.args.join(u' ').toStdString());
-        EXPECT_EQ(Run(c.args), c.code);
-        if (!c.err.isEmpty()) {
-            EXPECT_EQ(m_err, c.err + u'\n');
-        }
-    }
+        {{"files", "mkdir"}, kCliUsage},
+        {{"files", "cp", root}, kCliUsage},
+    });
     EXPECT_EQ(vexa::test::ReadFile(back), "payload"); // a failed pull left the earlier file alone
     EXPECT_EQ(Run({"files", "rm", root + QStringLiteral("/工作/") + name, root + QStringLiteral("/工作/copy.txt")}), kCliOk);
     ASSERT_EQ(Run({"files", "ls", root + QStringLiteral("/工作")}), kCliOk);
