@@ -143,11 +143,9 @@ TEST(ItemExporters, CountsTheFileCannotHoldAreRefusedBeforeThePhoneIsTouched) {
         const char bytes[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
         return QByteArray(bytes, 4);
     };
-    const QByteArray memo = ExportBytes<CCalendarExport>(*[] {
-        static Memos one;
-        one.items = {vexa::Memo{QStringLiteral("m"), {}, {}, 1, 2, false, {}, {}, {}}};
-        return &one;
-    }()).mid(4);
+    Memos one;
+    one.items = {vexa::Memo{QStringLiteral("m"), {}, {}, 1, 2, false, {}, {}, {}}};
+    const QByteArray memo = ExportBytes<CCalendarExport>(one).mid(4);
     // A memo whose reminder count claims far more entries than follow.
     QByteArray manyReminders = memo;
     manyReminders.replace(3 * 4 + 1 + 16 + 1, 4, be32(0x7FFFFFFF));
