@@ -41,13 +41,6 @@ protected:
     std::unique_ptr<BackupTestPhone> m_phone;
 };
 
-void ExpectSame(const std::vector<QString>& restored, const std::vector<QString>& original, const char* what) {
-    ASSERT_EQ(restored.size(), original.size()) << what;
-    for (std::size_t i = 0; i < original.size(); ++i) {
-        EXPECT_EQ(restored[i], original[i]) << what << " record " << i;
-    }
-}
-
 TEST_F(AdbBackupRoundTrip, ContactsMessagesAndCallsComeBackEqualAndOnlyOnce) {
     // What backups used to drop: a ringtone, unread messages. (The content tool cannot write photos.)
     vexa::DeviceSession* session = m_phone->Session();
@@ -88,9 +81,9 @@ TEST_F(AdbBackupRoundTrip, ContactsMessagesAndCallsComeBackEqualAndOnlyOnce) {
         }
         ASSERT_TRUE(m_phone->Reconnect());
         const StoreSnapshot after = m_phone->Snapshot();
-        ExpectSame(after.contacts, before.contacts, "contacts");
-        ExpectSame(after.sms, before.sms, "sms");
-        ExpectSame(after.calls, before.calls, "calls");
+        for (const StoreList store : {&StoreSnapshot::contacts, &StoreSnapshot::sms, &StoreSnapshot::calls}) {
+            EXPECT_EQ(StoreText(after.*store), StoreText(before.*store)) << "restored, then original";
+        }
     }
 }
 

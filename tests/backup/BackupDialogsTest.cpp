@@ -138,7 +138,7 @@ private slots:
             const QString status = Plugin_GetText(RowChild(&dlg, m, "item_status"));
             if (dlg.Outcome().results[m] == backup::StepFailed) {
                 ++failed;
-                QCOMPARE(status, backup::BackupStatusText(m, backup::StepFailed));
+                QVERIFY2(status.endsWith(QStringLiteral("备份失败")), qPrintable(status));
             }
             QVERIFY2(!status.contains(QStringLiteral("完成")) || dlg.Outcome().results[m] == backup::StepDone,
                      qPrintable(status));

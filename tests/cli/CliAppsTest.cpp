@@ -86,13 +86,12 @@ TEST_F(CliAppsTest, RefusesWithReasonsAndFailingExits) {
     EXPECT_EQ(Run({"apps", "uninstall", "com.t.ok", system.first}), kCliFailed);
     EXPECT_EQ(m_err, FormatText(Str(3007), qUtf8Printable(system.second.value(2))) + u'\n');
     EXPECT_TRUE(List().count(QStringLiteral("com.t.ok"))) << "nothing removed by a refused uninstall";
-    EXPECT_EQ(Run({"apps", "uninstall", "com.none"}), kCliFailed);
-    EXPECT_EQ(m_err, FormatText(Str(3008), "com.none") + u'\n');
-    EXPECT_EQ(Run({"apps", "export", "com.t.ok", Path(QStringLiteral("no/dir/x.apk"))}), kCliFailed);
-    for (const QStringList& wrong : {QStringList{"apps"}, QStringList{"apps", "list", "-s"}, QStringList{"apps", "install"},
-                                     QStringList{"apps", "export", "com.t.ok"}}) {
-        EXPECT_EQ(Run(wrong), kCliUsage) << wrong.join(' ').toStdString();
-    }
+    RunSteps({{{"apps", "uninstall", "com.none"}, kCliFailed, FormatText(Str(3008), "com.none")},
+              {{"apps", "export", "com.t.ok", Path("no/dir/x.apk")}, kCliFailed},
+              {{"apps"}, kCliUsage},
+              {{"apps", "list", "-s"}, kCliUsage},
+              {{"apps", "install"}, kCliUsage},
+              {{"apps", "export", "com.t.ok"}, kCliUsage}});
 }
 
 } // namespace

@@ -123,10 +123,10 @@ TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
     EXPECT_EQ(m_err.trimmed(), Str(2756)) << "nothing to back up: said in the program's words";
     EXPECT_FALSE(QFile::exists(Path("empty.bkg")));
 
-    EXPECT_EQ(Run({"backup", "create", "--modules", "photos", m_package}), kCliUsage);
-    EXPECT_EQ(Run({"backup", "create"}), kCliUsage);
-    EXPECT_EQ(Run({"backup", "frobnicate"}), kCliUsage);
-    EXPECT_EQ(Run({"backup", "inspect", m_folders.Root() + QStringLiteral("/missing.bkg")}), kCliFailed);
+    RunSteps({{{"backup", "create", "--modules", "photos", m_package}, kCliUsage},
+              {{"backup", "create"}, kCliUsage},
+              {{"backup", "frobnicate"}, kCliUsage},
+              {{"backup", "inspect", Path("missing.bkg")}, kCliFailed}});
 }
 
 } // namespace

@@ -1,8 +1,6 @@
 // vexa-cli contacts and calls against simulated phones: the same texts as the page, exit codes.
 #include "CliTestSupport.h"
 
-#include "contacts/CExportContactHelper.h"
-#include "contacts/CImportContactHelper.h"
 #include "platform/StringTable.h"
 
 #include <QFile>
@@ -34,50 +32,42 @@ TEST_F(CliContactsTest, ExportThenImportOntoAnotherPhone) {
         const QString file = Path(QStringLiteral("all.") + format);
         ASSERT_EQ(Run({"--phone", "cli-1", "contacts", "export", "--format", format, file}), kCliOk)
             << m_err.toStdString();
-        EXPECT_EQ(m_out.trimmed(), CExportContactHelper::ResultText(2, 25));
+        EXPECT_EQ(m_out.trimmed(), FormatText(Str(299), 25));
         EXPECT_TRUE(QFile::exists(file));
     }
     ASSERT_EQ(Run({"--phone", "cli-2", "contacts", "import", Path("all.csv")}), kCliOk) << m_err.toStdString();
-    EXPECT_EQ(m_out.trimmed(), CImportContactHelper::ResultText(2, 25));
+    EXPECT_EQ(m_out.trimmed(), FormatText(Str(288), 25));
     ASSERT_EQ(Run({"--phone", "cli-2", "contacts", "import", "--no-groups", Path("all.vcf")}), kCliOk);
     // Both kinds in one import, the CSV file after the vCard file: each is read by its name.
     ASSERT_EQ(Run({"--phone", "cli-2", "contacts", "import", Path("all.vcf"), Path("all.csv")}), kCliOk);
-    EXPECT_EQ(m_out.trimmed(), CImportContactHelper::ResultText(2, 50));
+    EXPECT_EQ(m_out.trimmed(), FormatText(Str(288), 50));
     ASSERT_EQ(Run({"--phone", "cli-2", "contacts", "count"}), kCliOk);
     EXPECT_EQ(m_out, "100\n");
 }
 
 TEST_F(CliContactsTest, FailuresPrintTheProgramsMessagesAndUsageErrors) {
     Write("empty.csv", {});
-    EXPECT_EQ(Run({"--phone", "cli-2", "contacts", "import", Path("empty.csv")}), kCliFailed);
-    EXPECT_EQ(m_err.trimmed(), Str(278));
-    EXPECT_EQ(Run({"--phone", "cli-2", "contacts", "import", Path("missing.csv")}), kCliFailed);
-    EXPECT_EQ(m_err.trimmed(), Str(277));
-    // An empty phone has nothing to export.
-    EXPECT_EQ(Run({"--phone", "cli-2", "contacts", "export", "--format", "csv", Path("x.csv")}), kCliFailed);
-    EXPECT_EQ(m_err.trimmed(), Str(345));
-    EXPECT_EQ(Run({"--phone", "cli-1", "contacts", "export", "--format", "csv", Path("no/dir/x.csv")}), kCliFailed);
-    EXPECT_EQ(m_err.trimmed(), Str(283));
-    EXPECT_EQ(Run({"--phone", "cli-1", "calls", "export", Path("no/dir/calls.csv")}), kCliFailed);
-    EXPECT_EQ(m_err.trimmed(), Str(2301));
-
-    EXPECT_EQ(Run({"contacts"}), kCliUsage);
-    EXPECT_EQ(Run({"contacts", "export", "--format", "xls", "f"}), kCliUsage);
-    EXPECT_EQ(Run({"contacts", "import"}), kCliUsage);
-    EXPECT_EQ(Run({"calls", "export"}), kCliUsage);
-    EXPECT_EQ(Run({"--help"}), kCliOk);
-    EXPECT_TRUE(m_out.contains("vexa-cli [--phone SERIAL] contacts export --format csv|vcf FILE"));
-    EXPECT_TRUE(m_out.contains("vexa-cli [--phone SERIAL] calls export FILE"));
+    RunSteps({
+        {{"--phone", "cli-2", "contacts", "import", Path("empty.csv")}, kCliFailed, Str(278)},
+        {{"--phone", "cli-2", "contacts", "import", Path("missing.csv")}, kCliFailed, Str(277)},
+        // An empty phone has nothing to export.
+        {{"--phone", "cli-2", "contacts", "export", "--format", "csv", Path("x.csv")}, kCliFailed, Str(345)},
+        {{"--phone", "cli-1", "contacts", "export", "--format", "csv", Path("no/dir/x.csv")}, kCliFailed, Str(283)},
+        {{"--phone", "cli-1", "calls", "export", Path("no/dir/calls.csv")}, kCliFailed, Str(2301)},
+        {{"contacts"}, kCliUsage},
+        {{"contacts", "export", "--format", "xls", "f"}, kCliUsage},
+        {{"contacts", "import"}, kCliUsage},
+        {{"calls", "export"}, kCliUsage},
+    });
 }
 
 TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
     const QStringList phone{"--phone", "cli-2"};
-    ASSERT_EQ(Run(phone + QStringList{"groups", "add", "家人"}), kCliOk) << m_err.toStdString();
-    EXPECT_EQ(m_out.trimmed(), FormatText(Str(3153), "家人"));
-    EXPECT_EQ(Run(phone + QStringList{"groups", "add", "家人"}), kCliFailed);
-    EXPECT_EQ(m_err.trimmed(), Str(329));
-    EXPECT_EQ(Run(phone + QStringList{"contacts", "add", "--name", "A", "--group", "Nobody"}), kCliFailed);
-    EXPECT_EQ(m_err.trimmed(), FormatText(Str(3150), "Nobody"));
+    RunSteps({
+        {phone + QStringList{"groups", "add", "家人"}, kCliOk, FormatText(Str(3153), "家人")},
+        {phone + QStringList{"groups", "add", "家人"}, kCliFailed, Str(329)},
+        {phone + QStringList{"contacts", "add", "--name", "A", "--group", "Nobody"}, kCliFailed, FormatText(Str(3150), "Nobody")},
+    });
     EXPECT_EQ(Run(phone + QStringList{"contacts", "add", "--name", "A", "--phone", "12a"}), kCliFailed);
     EXPECT_TRUE(m_err.startsWith(Str(327).left(8)));
 
@@ -89,28 +79,23 @@ TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
             << m_err.toStdString();
         ids << m_out.trimmed();
     }
-    ASSERT_EQ(Run(phone + QStringList{"groups", "list"}), kCliOk);
-    EXPECT_EQ(m_out, "家人\t3\n");
-    ASSERT_EQ(Run(phone + QStringList{"contacts", "merge-duplicates", "--dry-run"}), kCliOk);
-    const QString planned = FormatText(Str(3151), "王伟", 3, 2) + "\n";
-    EXPECT_EQ(m_out, planned + FormatText(Str(3152), 2) + "\n");
-    ASSERT_EQ(Run(phone + QStringList{"contacts", "count"}), kCliOk);
-    EXPECT_EQ(m_out, "3\n");
-    ASSERT_EQ(Run(phone + QStringList{"contacts", "merge-duplicates"}), kCliOk);
-    EXPECT_EQ(m_out, planned + FormatText(Str(317), 2) + "\n");
-    ASSERT_EQ(Run(phone + QStringList{"contacts", "merge-duplicates"}), kCliOk);
-    EXPECT_EQ(m_out.trimmed(), Str(316));
+    const QString planned = FormatText(Str(3151), "王伟", 3, 2) + u'\n';
+    RunSteps({
+        {phone + QStringList{"groups", "list"}, kCliOk, "家人\t3"},
+        {phone + QStringList{"contacts", "merge-duplicates", "--dry-run"}, kCliOk, planned + FormatText(Str(3152), 2)},
+        {phone + QStringList{"contacts", "count"}, kCliOk, "3"},
+        {phone + QStringList{"contacts", "merge-duplicates"}, kCliOk, planned + FormatText(Str(317), 2)},
+        {phone + QStringList{"contacts", "merge-duplicates"}, kCliOk, Str(316)},
+    });
 
     // The merged contact kept the first id; the others are gone, so deleting them is refused whole.
-    EXPECT_EQ(Run(phone + QStringList{"contacts", "delete", "--id", ids[0], ids[1]}), kCliFailed);
-    EXPECT_EQ(m_err.trimmed(), Str(430));
-    ASSERT_EQ(Run(phone + QStringList{"groups", "rename", "家人", "Family"}), kCliOk);
-    ASSERT_EQ(Run(phone + QStringList{"groups", "delete", "Family"}), kCliOk);
-    EXPECT_EQ(m_out.trimmed(), FormatText(Str(3155), "Family"));
-    ASSERT_EQ(Run(phone + QStringList{"contacts", "delete", "--id", ids[0]}), kCliOk);
-    EXPECT_EQ(m_out.trimmed(), FormatText(Str(313), 1));
-    ASSERT_EQ(Run(phone + QStringList{"contacts", "count"}), kCliOk);
-    EXPECT_EQ(m_out, "0\n");
+    RunSteps({
+        {phone + QStringList{"contacts", "delete", "--id", ids[0], ids[1]}, kCliFailed, Str(430)},
+        {phone + QStringList{"groups", "rename", "家人", "Family"}, kCliOk, {}},
+        {phone + QStringList{"groups", "delete", "Family"}, kCliOk, FormatText(Str(3155), "Family")},
+        {phone + QStringList{"contacts", "delete", "--id", ids[0]}, kCliOk, FormatText(Str(313), 1)},
+        {phone + QStringList{"contacts", "count"}, kCliOk, "0"},
+    });
     for (const QStringList& bad : {QStringList{"contacts", "add", "--phone", "1"}, QStringList{"contacts", "delete"},
                                    QStringList{"contacts", "delete", "--id", "x"}, QStringList{"groups", "rename", "a"},
                                    QStringList{"contacts", "merge-duplicates", "--now"}, QStringList{"calls", "delete"}}) {

@@ -14,12 +14,6 @@ namespace {
 class CliMmsTest : public CliFixture {
 protected:
     void SetUp() override { AddPhone(QStringLiteral("vexa-mms"), QStringLiteral("vexa"), QStringLiteral("V900")); }
-
-    QString MessageFile(const char* name, const mms::MediaMsg& msg) {
-        const QString path = m_folders.Root() + u'/' + QString::fromLatin1(name);
-        EXPECT_TRUE(msg.SaveToFile(path));
-        return path;
-    }
 };
 
 mms::MediaMsg Message(qint64 bytes, int slides = 2) {
@@ -40,7 +34,7 @@ mms::MediaMsg Message(qint64 bytes, int slides = 2) {
 
 TEST_F(CliMmsTest, DraftSendListShowAndExportAgree) {
     const mms::MediaMsg msg = Message(mms::kMaxMessageBytes);
-    const QString file = MessageFile("limit.omms", msg);
+    const QString file = Write("limit.omms", msg.Save());
     ASSERT_EQ(Run({"mms", "draft", file}), kCliOk) << m_err.toStdString();
     EXPECT_TRUE(m_out.startsWith(QStringLiteral("彩信创建成功，已保存至草稿箱。\nid: ")));
     ASSERT_EQ(Run({"mms", "send", "--sim", "2", file}), kCliOk) << m_err.toStdString();
@@ -70,25 +64,23 @@ TEST_F(CliMmsTest, DraftSendListShowAndExportAgree) {
 
 // Each limit is MmsTest's; here a refusal's text reaches the error output and nothing is stored.
 TEST_F(CliMmsTest, AMessageOverALimitIsRefusedWithItsTextAndNothingStored) {
-    EXPECT_EQ(Run({"mms", "draft", MessageFile("big.omms", Message(mms::kMaxMessageBytes + 1))}), kCliFailed);
+    EXPECT_EQ(Run({"mms", "draft", Write("big.omms", Message(mms::kMaxMessageBytes + 1).Save())}), kCliFailed);
     EXPECT_EQ(m_err, QStringLiteral("彩信大小已超过上限 300k\n"));
-    const QString damaged = m_folders.Root() + QStringLiteral("/cut.omms");
-    ASSERT_TRUE(vexa::test::WriteFile(damaged, Message(0).Save().left(30)));
+    const QString damaged = Write("cut.omms", Message(0).Save().left(30));
     EXPECT_EQ(Run({"mms", "send", damaged}), kCliFailed);
     EXPECT_TRUE(m_err.contains(QStringLiteral("damaged multimedia message")));
     // The compose dialog's recipient check, for a draft as for a send.
     mms::MediaMsg hostile = Message(0);
     hostile.SetRecipient({QStringLiteral("10086\n$(reboot)")});
-    const QString hostileFile = MessageFile("hostile.omms", hostile);
-    EXPECT_EQ(Run({"mms", "draft", hostileFile}), kCliFailed);
-    EXPECT_EQ(m_err, QStringLiteral("以下收件人不是有效的电话号码，彩信没有保存：\n10086 $(reboot)\n"));
-    EXPECT_EQ(Run({"mms", "send", hostileFile}), kCliFailed);
+    const QString hostileFile = Write("hostile.omms", hostile.Save());
+    RunSteps({{{"mms", "draft", hostileFile}, kCliFailed, QStringLiteral("以下收件人不是有效的电话号码，彩信没有保存：\n10086 $(reboot)")},
+              {{"mms", "send", hostileFile}, kCliFailed},
+              {{"mms", "show", "999"}, kCliFailed},
+              {{"mms", "show", "x"}, kCliUsage},
+              {{"mms", "send", "--sim", "3", "f"}, kCliUsage},
+              {{"mms", "export", "1"}, kCliUsage}});
     ASSERT_EQ(Run({"mms", "list"}), kCliOk);
     EXPECT_EQ(m_out, QString());
-    EXPECT_EQ(Run({"mms", "show", "999"}), kCliFailed);
-    EXPECT_EQ(Run({"mms", "show", "x"}), kCliUsage);
-    EXPECT_EQ(Run({"mms", "send", "--sim", "3", "f"}), kCliUsage);
-    EXPECT_EQ(Run({"mms", "export", "1"}), kCliUsage);
 }
 
 } // namespace

@@ -99,14 +99,13 @@ TEST_F(CliPicturesTest, RefusesBadInputWithReasonsAndAFailingExit) {
     EXPECT_EQ(m_out, FormatText(Str(820), 1) + u'\n');
     EXPECT_EQ(m_err, FormatText(Str(2900), "notes.jpg") + u'\n' + FormatText(Str(2901), "zero.jpg") + u'\n');
 
-    EXPECT_EQ(Run({"pictures", "delete", "--album", "Camera", "good.jpg", "missing.jpg"}), kCliFailed);
-    EXPECT_EQ(m_err, FormatText(Str(2912), "missing.jpg") + u'\n');
-    // Nothing was deleted by the refused command: good.jpg is still there to delete.
-    EXPECT_EQ(Run({"pictures", "delete", "--album", "Camera", "good.jpg"}), kCliOk);
-
-    EXPECT_EQ(Run({"pictures", "export", "--album", "没有", Path(QStringLiteral("x"))}), kCliFailed);
-    EXPECT_EQ(m_err, FormatText(Str(2910), "没有") + u'\n');
-    EXPECT_EQ(Run({"pictures", "export", "--album", "Camera", Path(QStringLiteral("no/such/dir"))}), kCliFailed);
+    RunSteps({
+        {{"pictures", "delete", "--album", "Camera", "good.jpg", "missing.jpg"}, kCliFailed, FormatText(Str(2912), "missing.jpg")},
+        // Nothing was deleted by the refused command: good.jpg is still there to delete.
+        {{"pictures", "delete", "--album", "Camera", "good.jpg"}, kCliOk},
+        {{"pictures", "export", "--album", "没有", Path("x")}, kCliFailed, FormatText(Str(2910), "没有")},
+        {{"pictures", "export", "--album", "Camera", Path("no/such/dir")}, kCliFailed},
+    });
     for (const QStringList& wrong : {QStringList{"pictures"}, QStringList{"pictures", "albums", "x"},
                                      QStringList{"pictures", "export", "--album", "Camera"},
                                      QStringList{"pictures", "import", "Camera", "a.jpg"},

@@ -44,13 +44,12 @@ TEST_F(CliSmsTest, ImportCountAndExport) {
 
 TEST_F(CliSmsTest, RefusesAFileWithoutTimeAndBadCommandLines) {
     const QString in = Write("bad.csv", "Number,Msg\r\n1,x\r\n");
-    EXPECT_EQ(Run({"sms", "import", in}), kCliFailed);
-    EXPECT_EQ(m_err, Str(2448) + u'\n');
+    RunSteps({{{"sms", "import", in}, kCliFailed, Str(2448)},
+              {{"sms", "export"}, kCliUsage},
+              {{"sms", "count", "x"}, kCliUsage},
+              {{"sms", "send"}, kCliUsage}});
     ASSERT_EQ(Run({"sms", "count"}), kCliOk);
     EXPECT_TRUE(m_out.contains("messages: 0\n"));
-    EXPECT_EQ(Run({"sms", "export"}), kCliUsage);
-    EXPECT_EQ(Run({"sms", "count", "x"}), kCliUsage);
-    EXPECT_EQ(Run({"sms", "send"}), kCliUsage);
 }
 
 // An import that ends short says how many messages stay on the phone, how many did not get there

@@ -54,6 +54,23 @@ protected:
         return RunCli(args, out, err);
     }
 
+    // A command line, the exit code it must give and, unless null, what it must print: the whole of
+    // standard output on success, of standard error otherwise (the last line break left off).
+    struct Step {
+        QStringList args;
+        int code;
+        QString text = QString();
+    };
+    void RunSteps(std::initializer_list<Step> steps) {
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.args.join(u' ').toStdString());
+            EXPECT_EQ(Run(step.args), step.code) << m_err.toStdString();
+            if (!step.text.isNull()) {
+                EXPECT_EQ(step.code == kCliOk ? m_out : m_err, step.text + u'\n');
+            }
+        }
+    }
+
     QString Path(const QString& name) const { return m_folders.Root() + u'/' + name; }
 
     QString Write(const QString& name, const QByteArray& bytes) {

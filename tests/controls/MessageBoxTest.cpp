@@ -59,74 +59,69 @@ private slots:
         }
     }
 
-    void escapeCancelsUnlessTheStyleForbidsClosing_data() {
+    // Escape, the close button and a close request from the window system cancel, unless the style
+    // forbids closing: then all three are refused and only a button ends the box.
+    void closingCancelsUnlessTheStyleForbidsIt_data() {
         QTest::addColumn<unsigned>("style");
-        QTest::addColumn<int>("afterEscape"); // 0: still open
-        QTest::newRow("0") << 0u << 2;
-        QTest::newRow("1") << 1u << 2;
-        QTest::newRow("2 forbidden") << 2u << 0;
-        QTest::newRow("3") << 3u << 2;
-        QTest::newRow("4 forbidden") << 4u << 0;
+        QTest::addColumn<int>("how"); // 0 Escape, 1 the close button, 2 a close request
+        QTest::addColumn<int>("result"); // 0: refused
+        QTest::newRow("0 escape") << 0u << 0 << 2;
+        QTest::newRow("1 escape") << 1u << 0 << 2;
+        QTest::newRow("1 close button") << 1u << 1 << 2;
+        QTest::newRow("3 close request") << 3u << 2 << 2;
+        QTest::newRow("2 forbidden") << 2u << 0 << 0;
+        QTest::newRow("4 forbidden") << 4u << 0 << 0;
     }
-    void escapeCancelsUnlessTheStyleForbidsClosing() {
+    void closingCancelsUnlessTheStyleForbidsIt() {
         QFETCH(unsigned, style);
-        QFETCH(int, afterEscape);
-        bool stillOpen = false;
+        QFETCH(int, how);
+        QFETCH(int, result);
+        bool refused = false;
         WhenModal<CVexaMessageBoxImpl>([&](CVexaMessageBoxImpl* box) {
-            PressKey(box, Qt::Key_Escape);
-            stillOpen = !box->IsEnded();
-            if (stillOpen) {
-                box->close(); // a close request from the window system is refused too
-                QTest::mouseClick(GetPluginByName(box, "box_sys_close_btn"), Qt::LeftButton);
-                stillOpen = !box->IsEnded();
-                QTest::mouseClick(Button(box, 1), Qt::LeftButton);
+            const std::function<void()> ways[] = {
+                [box] { PressKey(box, Qt::Key_Escape); },
+                [box] { QTest::mouseClick(GetPluginByName(box, "box_sys_close_btn"), Qt::LeftButton); },
+                [box] { box->close(); }};
+            if (result != 0) {
+                ways[how]();
+                return;
             }
+            for (const auto& way : ways) {
+                way();
+            }
+            refused = !box->IsEnded();
+            QTest::mouseClick(Button(box, 1), Qt::LeftButton);
         });
-        const int result = VexaMessageBox(QStringLiteral("x"), nullptr, QString(), style);
-        if (afterEscape == 0) {
-            QVERIFY(stillOpen);
-            QCOMPARE(result, style == 2 ? 4 : 7); // the second button ended it
+        const int got = VexaMessageBox(QStringLiteral("x"), nullptr, QString(), style);
+        if (result == 0) {
+            QVERIFY(refused);
+            QCOMPARE(got, style == 2 ? 4 : 7); // the second button ended it
         } else {
-            QVERIFY(!stillOpen);
-            QCOMPARE(result, afterEscape);
+            QCOMPARE(got, result);
         }
     }
 
-    void enterAndSpaceGiveTheFirstButtonsResult_data() {
+    // Keys typed by a user go to the focus widget of the active window, not to the box object itself:
+    // Enter and Space give the first button's result, Escape cancels.
+    void keysReachTheBoxThroughItsWindow_data() {
         QTest::addColumn<unsigned>("style");
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("result");
         QTest::newRow("3 enter") << 3u << int(Qt::Key_Return) << 6;
+        QTest::newRow("3 space") << 3u << int(Qt::Key_Space) << 6;
+        QTest::newRow("3 escape") << 3u << int(Qt::Key_Escape) << 2;
         QTest::newRow("6 space") << 6u << int(Qt::Key_Space) << 2;
         QTest::newRow("2 enter") << 2u << int(Qt::Key_Return) << 3;
     }
-    void enterAndSpaceGiveTheFirstButtonsResult() {
+    void keysReachTheBoxThroughItsWindow() {
         QFETCH(unsigned, style);
         QFETCH(int, key);
         QFETCH(int, result);
-        WhenModal<CVexaMessageBoxImpl>([&](CVexaMessageBoxImpl* box) { PressKey(box, Qt::Key(key)); });
-        QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), style), result);
-    }
-
-    // Keys typed by a user go to the focus widget of the active window, not to the box object itself.
-    void keysReachTheBoxThroughItsWindow() {
-        using KeyAndResult = std::pair<Qt::Key, int>;
-        for (const KeyAndResult& keyAndResult : {KeyAndResult{Qt::Key_Escape, 2}, KeyAndResult{Qt::Key_Space, 6}}) {
-            WhenModal<CVexaMessageBoxImpl>([keyAndResult](CVexaMessageBoxImpl* box) {
-                QVERIFY(QTest::qWaitForWindowActive(box));
-                QTest::keyClick(box->windowHandle(), keyAndResult.first);
-            });
-            QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 3), keyAndResult.second);
-        }
-    }
-
-    void closeButtonAndCloseRequestCancel() {
-        WhenModal<CVexaMessageBoxImpl>([](CVexaMessageBoxImpl* box) {
-            QTest::mouseClick(GetPluginByName(box, "box_sys_close_btn"), Qt::LeftButton);
+        WhenModal<CVexaMessageBoxImpl>([key](CVexaMessageBoxImpl* box) {
+            QVERIFY(QTest::qWaitForWindowActive(box));
+            QTest::keyClick(box->windowHandle(), Qt::Key(key));
         });
-        QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 1), 2);
-        WhenModal<CVexaMessageBoxImpl>([](CVexaMessageBoxImpl* box) { box->close(); });
-        QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), 3), 2);
+        QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), style), result);
     }
 
     // Invariants, not the layout's numbers: buttons side by side without overlap, nothing cut, and

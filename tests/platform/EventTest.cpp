@@ -5,16 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-long ElapsedMs(Clock::time_point since) {
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
 
 TEST(Event, ManualStaysSignalledUntilResetAutoReleasesOneWait) {
     Event e(Event::Reset::Manual);
@@ -33,13 +26,6 @@ TEST(Event, ManualStaysSignalledUntilResetAutoReleasesOneWait) {
     a.Set();
     EXPECT_TRUE(a.Wait(0));
     EXPECT_FALSE(a.Wait(0));
-}
-
-TEST(Event, WaitTimesOutWithoutReturningEarly) {
-    Event e(Event::Reset::Manual);
-    const auto start = Clock::now();
-    EXPECT_FALSE(e.Wait(60));
-    EXPECT_GE(ElapsedMs(start), 55);
 }
 
 TEST(Event, SetFromAnotherThreadWakesAnInfiniteWait) {
