@@ -226,12 +226,17 @@ private slots:
         QVERIFY(frame->Gate().IsUsable());
     }
 
-    // The feedback button is shown and opens the form with the connected phone's model fixed.
-    void feedbackButtonOpensTheFormWithThePhonesModel() {
-        AddPhone(QStringLiteral("VX-FB"), QStringLiteral("vexa"), QStringLiteral("V960"));
+    // A phone without a card: one wide storage bar; the feedback form opens with its model fixed.
+    void phoneWithoutCardShowsOneWideBarAndFeedbackNamesItsModel() {
+        AddPhone(QStringLiteral("VX-NOCARD"), QStringLiteral("vexa"), QStringLiteral("V960"), false);
         auto frame = MakeFrame();
         QVERIFY(frame != nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        CHomePage* home = Home(frame.get());
+        QTRY_VERIFY(home->RefreshCount() > 0);
+        QCOMPARE(GetPluginByName(home->MemoryData(), QStringLiteral("Mobile_Memory_State_rect"))->width(), 420);
+        QVERIFY(!Plugin_IsVisible(GetPluginByName(home->MemoryData(), QStringLiteral("SD_Mem_Data_layout"))));
+
         QWidget* button = GetPluginByName(frame.get(), QStringLiteral("IssueFeedbackBtn"));
         QVERIFY(button != nullptr && button->isVisible());
         QCOMPARE(Plugin_GetText(button), Str(1030));
@@ -248,17 +253,6 @@ private slots:
         QCOMPARE(model, QStringLiteral("V960"));
         QVERIFY(fixed);
         QVERIFY(CVexaMessageBoxImpl::LastText() != Str(1029)); // closed: no thanks
-    }
-
-    void phoneWithoutCardShowsOneWideBar() {
-        AddPhone(QStringLiteral("VX-NOCARD"), QStringLiteral("vexa"), QStringLiteral("V960"), false);
-        auto frame = MakeFrame();
-        QVERIFY(frame != nullptr);
-        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
-        CHomePage* home = Home(frame.get());
-        QTRY_VERIFY(home->RefreshCount() > 0);
-        QCOMPARE(GetPluginByName(home->MemoryData(), QStringLiteral("Mobile_Memory_State_rect"))->width(), 420);
-        QVERIFY(!Plugin_IsVisible(GetPluginByName(home->MemoryData(), QStringLiteral("SD_Mem_Data_layout"))));
     }
 
     void twoPhonesAreListedAndNotConnectedAutomatically() {
