@@ -28,12 +28,8 @@ TEST(PhoneRequest, AnsweredByLinkAndActivity) {
     EXPECT_EQ(posted, QStringList{QStringLiteral("install x")});
 
     HostInfoFields startup;
-    startup.version = QStringLiteral("1.2.0.0");
     const HostInfoRecord record = ConnectedHostInfo(bridge->GetSession(), BuildHostInfoRecord(startup));
     EXPECT_EQ(HostInfoText(record, HostInfoSlot::Model), QStringLiteral("V960"));
-    EXPECT_EQ(HostInfoText(record, HostInfoSlot::Version), QStringLiteral("1.2.0.0"));
-    EXPECT_EQ(HostInfoText(record, HostInfoSlot::Channel), QStringLiteral("10008"));
-    EXPECT_EQ(HostInfoText(record, HostInfoSlot::Slot81), QStringLiteral("0"));
     EXPECT_FALSE(HostInfoText(record, HostInfoSlot::DeviceNumber).isEmpty());
 
     bridge->GetSession()->Disconnect();

@@ -1,7 +1,5 @@
-// The single-instance guard: the first holder is asked to show itself by every later start, and a
-// socket left behind by a program that ended badly does not lock the program out. The socket lives
-// in the user's own runtime folder, never in the shared temporary folder, and a socket that cannot
-// be made lets the program run unguarded, with the reason.
+// The single-instance guard; a socket that cannot be made is the end-to-end test
+// assistant_starts_without_the_instance_socket.
 #include "app/InstanceGuard.h"
 
 #include <QCoreApplication>
@@ -112,16 +110,6 @@ private slots:
         }
         CInstanceGuard guard([] {}, name);
         QCOMPARE(guard.Acquire(), CInstanceGuard::Outcome::Held);
-    }
-
-    void aSocketThatCannotBeMadeLetsTheProgramRunAndSaysWhy() {
-        const QString name = UniqueName();
-        QVERIFY(QDir().mkpath(m_runtime.filePath(name))); // a folder where the socket belongs
-        CInstanceGuard guard([] {}, name);
-        QCOMPARE(guard.Acquire(), CInstanceGuard::Outcome::Unavailable);
-        QVERIFY(!guard.IsHeld());
-        QVERIFY2(guard.Problem().contains(guard.SocketPath()), qPrintable(guard.Problem()));
-        QVERIFY(guard.Problem().contains(QStringLiteral("without the single-instance guard")));
     }
 };
 

@@ -47,23 +47,6 @@ TEST(ContactCsvLayout, SevenMobilesSpanTwoRows) {
     EXPECT_TRUE(rows[1][14].isEmpty());
 }
 
-TEST(ContactCsvLayout, OnlyFivePhoneTypesAreWritten) {
-    vexa::Contact c = Named(QStringLiteral("李娜"));
-    const QString label = QStringLiteral("自定义");
-    c.AddPhone(5, nullptr, QStringLiteral("homefax"), &index);
-    c.AddPhone(9, nullptr, QStringLiteral("car"), &index);
-    c.AddPhone(11, nullptr, QStringLiteral("isdn"), &index);
-    c.AddPhone(0, &label, QStringLiteral("custom"), &index);
-    c.AddPhone(1, nullptr, QStringLiteral("010-1"), &index);
-    const auto rows = ContactToCsvRows(c, {});
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0][12], QStringLiteral("010-1"));
-    const QString line = rows[0].join(u',');
-    for (const char* gone : {"homefax", "car", "isdn", "custom"}) {
-        EXPECT_FALSE(line.contains(QLatin1String(gone))) << gone;
-    }
-}
-
 TEST(ContactCsvLayout, AFourthEmailOpensASecondRow) {
     vexa::Contact c = Named(QStringLiteral("王芳"));
     for (int i = 0; i < 3; ++i) {

@@ -296,6 +296,9 @@ TEST_F(ContactEditTest, PhoneCopiesOfSimContactsMergeAwayAndTheSimContactStays) 
     Add(QStringLiteral("张三"), {QStringLiteral("13800000001")});
     const std::int64_t more = Add(QStringLiteral("李四"), {QStringLiteral("13900000002")});
     Add(QStringLiteral("李四"), {QStringLiteral("13900000002")}, vexa::STORAGE_SIM2);
+    // A lone phone copy, with no same-name group in phone memory to find it.
+    const std::int64_t wangOnSim = Add(QStringLiteral("王五"), {QStringLiteral("10001")}, vexa::STORAGE_SIM1);
+    Add(QStringLiteral("王五"), {QStringLiteral("10001")});
     {
         vexa::Contact* li = Detailed(more);
         vexa::Contact edited = *li;
@@ -305,14 +308,16 @@ TEST_F(ContactEditTest, PhoneCopiesOfSimContactsMergeAwayAndTheSimContactStays) 
     const std::set<std::int64_t> before = IdsOnPhone();
 
     const MergeOutcome dry = SmartMerge(*m_book, false, nullptr, {});
-    EXPECT_EQ(dry.merged, 2);
-    EXPECT_EQ(MergePlanLines(dry).size(), 1);
+    EXPECT_EQ(dry.merged, 3);
+    EXPECT_EQ(MergePlanLines(dry).size(), 2);
     EXPECT_EQ(IdsOnPhone(), before);
 
-    EXPECT_EQ(SmartMerge(*m_book, true, nullptr, {}).merged, 2);
+    EXPECT_EQ(SmartMerge(*m_book, true, nullptr, {}).merged, 3);
     Reopen();
     EXPECT_EQ(Named(QStringLiteral("张三")).size(), 1u);
     EXPECT_EQ(Named(QStringLiteral("张三")).front()->GetId(), onSim);
+    ASSERT_EQ(Named(QStringLiteral("王五")).size(), 1u);
+    EXPECT_EQ(Named(QStringLiteral("王五")).front()->GetId(), wangOnSim);
     EXPECT_EQ(Named(QStringLiteral("李四")).size(), 2u);
     EXPECT_EQ(SmartMerge(*m_book, true, nullptr, {}).merged, 0);
 }

@@ -558,23 +558,6 @@ private slots:
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(317), 1));
     }
 
-    // With no same-name group in phone memory, a phone copy of a SIM contact is still offered.
-    void aPhoneCopyOfASimContactAloneIsOfferedForMerging() {
-        vexa::Contact* onSim = AddContact(*Book(), QStringLiteral("卡上"), QStringLiteral("10001"), nullptr);
-        QVERIFY(onSim != nullptr);
-        onSim->SetStorage(vexa::STORAGE_SIM1);
-        QVERIFY(Book()->UpdateContact(onSim));
-        QVERIFY(AddContact(*Book(), QStringLiteral("卡上"), QStringLiteral("10001"), nullptr));
-        CAutoAnswer ok(1);
-        WhenModal<CMergeDuplicatesDlg>([](CMergeDuplicatesDlg* dialog) {
-            QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3151), "卡上", 2, 1)});
-            dialog->PressMerge();
-        });
-        m_page->MergeDuplicates();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading(), kWaitMs);
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(317), 1));
-    }
-
     void quickAddMakesAContactInTheChosenGroup() {
         WhenModal<CQuickAddContactDlg>([](CQuickAddContactDlg* dialog) {
             dialog->Fill(QStringLiteral("王芳"), QStringLiteral("1391234x"), 1);

@@ -354,11 +354,6 @@ TEST_P(OutsideFilesTest, ImportWhatTheyHoldAndSayWhatWasLeft) {
 const QByteArray kOneCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:甲\r\nTEL:1\r\nEND:VCARD\r\n";
 const QByteArray kOneRow = "Name,Mobile\r\n乙,2\r\n";
 
-QByteArray Utf16LeWithoutMark(const QByteArray& utf8) {
-    const QString text = QString::fromUtf8(utf8);
-    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Files, OutsideFilesTest,
     ::testing::Values(
@@ -397,13 +392,6 @@ INSTANTIATE_TEST_SUITE_P(
                      278,
                      {},
                      {Str(278) + "\n" + FormatText(Str(2742), "cut.vcf")}},
-        OutsideFiles{"MacLineEndsAndUtf16WithoutMark",
-                     {{"mac.vcf", QByteArray(kOneCard).replace("\r\n", "\r")},
-                      {"utf16.vcf", Utf16LeWithoutMark("BEGIN:VCARD\r\nFN:丁\r\nEND:VCARD\r\n")}},
-                     {"mac.vcf", "utf16.vcf"},
-                     0,
-                     {"丁", "甲"},
-                     {}},
         OutsideFiles{
             "Big5AndShiftJisNames",
             {{"tw.vcf", "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=BIG5:" + QByteArray::fromHex("B3AF") + ";" +

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 namespace {
@@ -35,20 +34,19 @@ TEST_F(DeviceConnectionTest, DisconnectWaitsForOpenUsesBeforeClosingTheSession) 
     CSessionGate gate;
     gate.SetUsable(true);
     Event inside(Event::Reset::Manual);
-    std::atomic<bool> sawSessionDuringUse{true};
+    Event returned(Event::Reset::Manual);
+    std::atomic<bool> sawSessionDuringUse{false};
     std::thread page([&] {
         CSessionUse use(gate, __FILE__, __LINE__);
         ASSERT_TRUE(use.Usable());
         inside.Set();
-        for (int i = 0; i < 20; ++i) {
-            // The session object must stay valid while the use is open.
-            sawSessionDuringUse = sawSessionDuringUse && m_bridge->GetSession() != nullptr;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        // The disconnect has done all it does at once; the use still open keeps the session.
+        sawSessionDuringUse = returned.Wait(10000) && m_bridge->GetSession() != nullptr;
     });
     ASSERT_TRUE(inside.Wait(10000));
     std::vector<int> posted;
-    RunDisconnectSequence(m_bridge.get(), m_devices, gate, [&](int n) { posted.push_back(n); }, 1000);
+    RunDisconnectSequence(m_bridge.get(), m_devices, gate, [&](int n) { posted.push_back(n); }, 0);
+    returned.Set();
     page.join();
     EXPECT_TRUE(sawSessionDuringUse);
     EXPECT_EQ(m_bridge->GetSession(), nullptr);

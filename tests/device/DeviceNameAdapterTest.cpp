@@ -22,13 +22,6 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(DeviceNameAdapterTest, MissingFileIsCreatedEmpty) {
-    DeviceNameAdapter names;
-    ASSERT_TRUE(names.Load(Path()));
-    EXPECT_TRUE(QFile::exists(Path()));
-    EXPECT_EQ(names.Count(), 0u);
-}
-
 TEST_F(DeviceNameAdapterTest, ChineseNamesRoundTripInTheAnsiCodePageInKeyOrder) {
     DeviceNameAdapter names;
     ASSERT_TRUE(names.Load(Path()));
@@ -81,9 +74,11 @@ TEST_F(DeviceNameAdapterTest, BinaryGarbageLoadsWithoutCrashing) {
     EXPECT_TRUE(names.Load(Path()));
 }
 
-TEST_F(DeviceNameAdapterTest, DisplayNameFallsBackToMyModel) {
+TEST_F(DeviceNameAdapterTest, AMissingFileIsCreatedEmptyAndDisplayNamesFallBackToMyModel) {
     DeviceNameAdapter names;
     ASSERT_TRUE(names.Load(Path()));
+    EXPECT_TRUE(QFile::exists(Path()));
+    EXPECT_EQ(names.Count(), 0u);
     EXPECT_EQ(names.GetDisplayName(QStringLiteral("S"), QStringLiteral("V9 Pro")), QStringLiteral("我的 V9 Pro"));
     names.SetName(QStringLiteral("S"), QString());
     EXPECT_EQ(names.GetDisplayName(QStringLiteral("S"), QStringLiteral("V9")), QStringLiteral("我的 V9"));

@@ -42,30 +42,6 @@ TEST(CsvLine, SplittingRules) {
     EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"closed\"junk,x"), cells));
 }
 
-TEST(CsvLine, HandleApi) {
-    EXPECT_EQ(LCSV_Parse(QStringLiteral("\"bad")), nullptr);
-    LCSV_HANDLE line = LCSV_Parse(QString());
-    ASSERT_NE(line, nullptr);
-    EXPECT_EQ(LCSV_GetColumnCount(line), 0);
-    ASSERT_TRUE(LCSV_SetColumnText(line, 2, QStringLiteral("x,y")));
-    EXPECT_FALSE(LCSV_SetColumnText(line, -1, QStringLiteral("no")));
-    EXPECT_EQ(LCSV_GetColumnCount(line), 3);
-    EXPECT_EQ(LCSV_GetColumnTextLength(line, 2), 3);
-    EXPECT_EQ(LCSV_GetColumnTextLength(line, 3), -1);
-    EXPECT_EQ(LCSV_GetLineString(line), QStringLiteral(",,\"x,y\""));
-    EXPECT_EQ(LCSV_GetLineTextLength(line), 7);
-
-    char16_t small[3];
-    EXPECT_EQ(LCSV_GetColumnText(line, 2, small, 3), -1) << "no room for the NUL";
-    char16_t room[8];
-    EXPECT_EQ(LCSV_GetColumnText(line, 2, room, 8), 3);
-    EXPECT_EQ(QString::fromUtf16(room), QStringLiteral("x,y"));
-    EXPECT_EQ(LCSV_GetLineText(line, room, 8), 7);
-    LCSV_Release(line);
-    EXPECT_EQ(LCSV_GetLineTextLength(nullptr), -1);
-    EXPECT_EQ(LCSV_GetColumnCount(nullptr), 0);
-}
-
 class CsvFileTest : public ::testing::Test {
 protected:
     QString Write(const QByteArray& bytes) {

@@ -12,60 +12,10 @@
 
 namespace {
 
-// Quoted-printable as phones write it: every byte of the UTF-8 text as =XX, soft breaks every 60.
-QByteArray Qp(const QString& text) {
-    QByteArray out;
-    int column = 0;
-    for (const char c : text.toUtf8()) {
-        out += '=' + QByteArray::number(static_cast<unsigned char>(c), 16).toUpper().rightJustified(2, '0');
-        column += 3;
-        if (column >= 60) {
-            out += "=\r\n";
-            column = 0;
-        }
-    }
-    return out;
-}
-
 CMultiContactVcard Parsed(const QByteArray& data) {
     CMultiContactVcard v;
     v.Parse(data);
     return v;
-}
-
-TEST(VCardRead, AndroidStyle21WithQuotedPrintableChinese) {
-    const QByteArray data = "BEGIN:VCARD\r\nVERSION:2.1\r\n"
-                            "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" +
-                            Qp(QStringLiteral("张")) + ";" + Qp(QStringLiteral("伟")) +
-                            ";;;\r\n"
-                            "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" +
-                            Qp(QStringLiteral("张伟")) +
-                            "\r\n"
-                            "TEL;CELL:13800138000\r\nTEL;HOME;FAX:010-12345678\r\nEMAIL;HOME:zw@example.com\r\n"
-                            "ADR;HOME;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;;" +
-                            Qp(QStringLiteral("中关村大街1号，南门口处的那一栋楼")) + ";" + Qp(QStringLiteral("北京")) +
-                            ";;100080;" + Qp(QStringLiteral("中国")) +
-                            "\r\n"
-                            "NOTE;ENCODING=QUOTED-PRINTABLE:first=0D=0Asecond\r\n"
-                            "END:VCARD\r\n";
-    const CMultiContactVcard v = Parsed(data);
-    ASSERT_EQ(v.Count(), 1);
-    const CVCard* card = v.At(0);
-    EXPECT_EQ(card->Find(QStringLiteral("FN"))->Text(), QStringLiteral("张伟"));
-    EXPECT_EQ(card->Find(QStringLiteral("N"))->Components().mid(0, 2),
-              (QStringList{QStringLiteral("张"), QStringLiteral("伟")}));
-    const auto tels = card->FindAll(QStringLiteral("TEL"));
-    ASSERT_EQ(tels.size(), 2);
-    EXPECT_EQ(tels[0]->Types(), QStringList{QStringLiteral("CELL")});
-    EXPECT_EQ(tels[0]->Text(), QStringLiteral("13800138000"));
-    EXPECT_TRUE(tels[1]->HasType(QStringLiteral("home")));
-    EXPECT_TRUE(tels[1]->HasType(QStringLiteral("FAX")));
-    const QStringList adr = card->Find(QStringLiteral("ADR"))->Components();
-    ASSERT_EQ(adr.size(), 7);
-    EXPECT_EQ(adr[2], QStringLiteral("中关村大街1号，南门口处的那一栋楼"));
-    EXPECT_EQ(adr[3], QStringLiteral("北京"));
-    EXPECT_EQ(adr[6], QStringLiteral("中国"));
-    EXPECT_EQ(card->Find(QStringLiteral("NOTE"))->Text(), QStringLiteral("first\r\nsecond"));
 }
 
 TEST(VCardRead, AppleStyle30WithGroupsLabelsFoldsAndEscapes) {
@@ -87,15 +37,6 @@ TEST(VCardRead, AppleStyle30WithGroupsLabelsFoldsAndEscapes) {
     EXPECT_EQ(card->FindInGroup(mail->group, QStringLiteral("x-ablabel"))->Text(), QStringLiteral("工作"));
     EXPECT_EQ(card->Find(QStringLiteral("NOTE"))->Text(),
               QStringLiteral("a very long note that was folded by the writer, with a comma\nand a line"));
-}
-
-TEST(VCardRead, Version40TypeLists) {
-    const CMultiContactVcard v4 = Parsed("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann\r\n"
-                                         "TEL;VALUE=uri;TYPE=\"home,voice\";PREF=1:tel:+1-555-0100\r\nEND:VCARD\r\n");
-    ASSERT_EQ(v4.Count(), 1);
-    const VCardProperty* tel = v4.At(0)->Find(QStringLiteral("TEL"));
-    EXPECT_EQ(tel->Types(), (QStringList{QStringLiteral("HOME"), QStringLiteral("VOICE")}));
-    EXPECT_EQ(tel->Text(), QStringLiteral("tel:+1-555-0100"));
 }
 
 TEST(VCardWrite, RoundTripsTextTypesAndLongLines) {

@@ -193,41 +193,41 @@ TEST_F(MessageOpsTest, NoSessionLeavesTheHolderNotReady) {
 
 // ---- bulk delete
 
-TEST_F(MessageOpsTest, SixtyFiveSmsAreDeletedInBatchesOf30_30_5) {
-    const std::vector<MsgTypeAndId> items = AddRun(65);
-    RecordingSmsStore store(phone.Sms());
-    std::vector<int> progress;
-    BatchHooks hooks;
-    hooks.progress = [&](int, int done) { progress.push_back(done); };
-    const DeleteOutcome outcome = DeleteMessages(&store, phone.Session()->GetMmsStore(), items, hooks);
-    EXPECT_EQ(store.deleteBatches, (std::vector<int>{30, 30, 5}));
-    EXPECT_EQ(outcome.deleted, 65);
-    EXPECT_FALSE(outcome.PartlyFailed());
-    EXPECT_EQ(progress, (std::vector<int>{0, 30, 60, 65}));
-    EXPECT_TRUE(ListAll().empty());
-}
-
-TEST_F(MessageOpsTest, FailedBatchCountsWholeBatchAsNotDeleted) {
-    const std::vector<MsgTypeAndId> items = AddRun(5);
-    RecordingSmsStore store(phone.Sms());
-    store.failBatches = true;
-    const DeleteOutcome outcome = DeleteMessages(&store, nullptr, items, {});
-    EXPECT_EQ(outcome.deleted, 0);
-    EXPECT_TRUE(outcome.PartlyFailed());
-    EXPECT_EQ(ListAll().size(), 5U);
-}
-
-TEST_F(MessageOpsTest, CancelSendsTheHeldBatchAndStops) {
-    const std::vector<MsgTypeAndId> items = AddRun(40);
-    RecordingSmsStore store(phone.Sms());
-    int asked = 0;
-    BatchHooks hooks;
-    hooks.cancelled = [&] { return ++asked > 10; };
-    const DeleteOutcome outcome = DeleteMessages(&store, nullptr, items, hooks);
-    EXPECT_TRUE(outcome.cancelled);
-    EXPECT_FALSE(outcome.PartlyFailed());
-    EXPECT_EQ(store.deleteBatches, (std::vector<int>{10}));
-    EXPECT_EQ(ListAll().size(), 30U);
+// Batches of 30; a refused batch counts whole as not deleted; a cancel sends the batch it holds.
+TEST_F(MessageOpsTest, DeletesGoInBatchesOf30AndEndOnAFailureOrACancel) {
+    const struct {
+        int count;
+        bool fail;
+        int cancelAfter; // questions answered "go on" before the cancel; 0: never cancelled
+        std::vector<int> batches;
+        int deleted;
+        std::size_t left;
+    } cases[] = {{65, false, 0, {30, 30, 5}, 65, 0}, {5, true, 0, {5}, 0, 5}, {40, false, 10, {10}, 10, 30}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.count);
+        for (const MSGINFO& m : ListAll()) {
+            ASSERT_TRUE(phone.Sms()->DeleteSms(m.id));
+        }
+        const std::vector<MsgTypeAndId> items = AddRun(c.count);
+        RecordingSmsStore store(phone.Sms());
+        store.failBatches = c.fail;
+        std::vector<int> progress;
+        int asked = 0;
+        BatchHooks hooks;
+        hooks.progress = [&](int, int done) { progress.push_back(done); };
+        if (c.cancelAfter > 0) {
+            hooks.cancelled = [&] { return ++asked > c.cancelAfter; };
+        }
+        const DeleteOutcome outcome = DeleteMessages(&store, phone.Session()->GetMmsStore(), items, hooks);
+        EXPECT_EQ(store.deleteBatches, c.batches);
+        EXPECT_EQ(outcome.deleted, c.deleted);
+        EXPECT_EQ(outcome.PartlyFailed(), c.fail);
+        EXPECT_EQ(outcome.cancelled, c.cancelAfter > 0);
+        EXPECT_EQ(ListAll().size(), c.left);
+        if (c.count == 65) {
+            EXPECT_EQ(progress, (std::vector<int>{0, 30, 60, 65}));
+        }
+    }
 }
 
 // ---- CSV
@@ -312,27 +312,22 @@ TEST_F(MessageOpsTest, BackupCsvIsAnsiAndKeepsUnnamedBoxes) {
     EXPECT_EQ(all[0].GetBox(), 5) << "the box code keeps what the name cannot tell";
 }
 
-TEST_F(MessageOpsTest, SixtyFiveRowsAreAddedAs30_30_5) {
+// Rows are added 30 at a time; a batch the phone refuses counts all its rows as failed.
+TEST_F(MessageOpsTest, ImportedRowsGoInBatchesOf30AndARefusedBatchFailsItsRows) {
     QString text = "Time,Number,Msg\r\n";
     for (int i = 0; i < 65; ++i) {
         text += QString("2012/07/25 10:03:%1,1380000,row %2\r\n").arg(i % 60, 2, 10, QChar('0')).arg(i);
     }
     ASSERT_TRUE(WriteFile(Path("65.csv"), Utf16(text)));
-    RecordingSmsStore store(phone.Sms());
-    const auto result = ImportSmsCsvTo(&store, Path("65.csv"));
-    EXPECT_EQ(store.addBatches, (std::vector<int>{30, 30, 5}));
-    EXPECT_EQ(result.success, 65);
-    EXPECT_TRUE(result.Complete());
-}
-
-TEST_F(MessageOpsTest, RejectedBatchCountsAsFailedRows) {
-    ASSERT_TRUE(WriteFile(Path("r.csv"), "Time,Number\r\n2012-01-01 00:00:00,1\r\n2012-01-01 00:00:00,2\r\n"));
-    RecordingSmsStore store(phone.Sms());
-    store.failBatches = true;
-    const auto result = ImportSmsCsvTo(&store, Path("r.csv"));
-    EXPECT_EQ(result.total, 2);
-    EXPECT_EQ(result.success, 0);
-    EXPECT_FALSE(result.Complete());
+    for (const bool refused : {true, false}) { // refused first: rows already on the phone are not added again
+        RecordingSmsStore store(phone.Sms());
+        store.failBatches = refused;
+        const auto result = ImportSmsCsvTo(&store, Path("65.csv"));
+        EXPECT_EQ(store.addBatches, (std::vector<int>{30, 30, 5})) << refused;
+        EXPECT_EQ(result.total, 65);
+        EXPECT_EQ(result.success, refused ? 0 : 65);
+        EXPECT_EQ(result.Complete(), !refused);
+    }
 }
 
 struct BadFile {

@@ -471,26 +471,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
         QCOMPARE(page->Data().Messages().size(), std::size_t(16));
 
-        // Hundreds of conversations: the overview reaches its page in parts as the user scrolls, and
-        // select all still exports every message the phone holds.
-        QString error;
-        vexa::sim::SeedOptions more;
-        more.sms = 4000;
-        QVERIFY2(vexa::sim::SeedPhone(QStringLiteral("OVERVIEW-1"), more, &error), qPrintable(error));
-        QCOMPARE(Session()->GetSmsStore()->LoadSms(), 1); // what the frame does for "刷新"
-        QVERIFY(Settled(page.get()));
-        qobject_cast<QAbstractButton*>(GetPluginByName(page.get(), QStringLiteral("refresh_message_btn")))->click();
-        QTRY_VERIFY_WITH_TIMEOUT(page->Data().Conversations().size() > 400, kWaitMs);
-        QVERIFY(Settled(page.get()));
-        QVERIFY(view->PendingMessages() > 0);
-        std::vector<MSGINFO> stored;
-        QVERIFY(Session()->GetSmsStore()->ListSms(&stored));
-        view->SelectAll(true);
-        QTRY_VERIFY_WITH_TIMEOUT(view->AllSelected(), kWaitMs);
-        page->ExportSelected();
-        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), FormatText(Str(2443), static_cast<int>(stored.size())),
-                                  kWaitMs);
-
         // A search says what it shows.
         page->SetSearch(QStringLiteral("m7"));
         QTRY_COMPARE_WITH_TIMEOUT(page->Caption(), FormatText(Str(2709), "m7", 2), kWaitMs);

@@ -177,15 +177,6 @@ TEST(MmsLimits, TheEleventhSlideIsRefused) {
     EXPECT_EQ(msg.SlideCount(), kMaxSlides);
 }
 
-TEST(MmsLimits, SlideTimeOfOneSecondAtLeast) {
-    EXPECT_FALSE(CheckSlideSeconds(1));
-    EXPECT_FALSE(CheckSlideSeconds(60));
-    for (int bad : {0, -1, -2147483647}) {
-        EXPECT_EQ(RefusalText(CheckSlideSeconds(bad)), QStringLiteral("最小页面时间为1s!")) << bad;
-    }
-    EXPECT_EQ(MMS_NewSlide().durationMs, 5000) << "a new slide shows five seconds";
-}
-
 // ---- pruning and the round trip ---------------------------------------------------------------
 
 TEST(MmsCompose, EmptySlidesArePrunedWhereverTheyAre) {

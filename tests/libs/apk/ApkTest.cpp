@@ -15,7 +15,6 @@
 
 #include <gtest/gtest.h>
 #include <optional>
-#include <zlib.h>
 
 namespace {
 
@@ -62,87 +61,6 @@ TEST_F(ApkTest, ReadsTheManifestFieldsAndTheLauncherIcon) {
     EXPECT_EQ(info->GetPermission(1), kPermissions[1]);
     EXPECT_EQ(info->GetPermission(2), QString());
     EXPECT_EQ(info->GetIcon(), bigIcon); // the densest icon wins
-}
-
-TEST_F(ApkTest, TheTestApkBuilderWritesWhatTheParserReadsBack) {
-    // Other tests install packages made by MakeTestApk; what they check rests on this.
-    const QByteArray icon("\x89PNG\r\n\x1a\n icon", 13);
-    const Info info(libaapt_ParseFile(
-        Write(QStringLiteral("made.apk"), MakeTestApk(QStringLiteral("com.example.made"), 7, QStringLiteral("7.0"),
-                                                      QStringLiteral("制作"), kPermissions, icon, 5000))));
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetPackageName(), QStringLiteral("com.example.made"));
-    EXPECT_EQ(info->GetVersionCode(), 7);
-    EXPECT_EQ(info->GetVersionName(), QStringLiteral("7.0"));
-    EXPECT_EQ(info->GetLabel(), QStringLiteral("制作"));
-    EXPECT_EQ(info->GetPermissionCount(), 2);
-    EXPECT_EQ(info->GetIcon(), icon);
-    const Info plain(libaapt_ParseFile(
-        Write(QStringLiteral("plain.apk"), MakeTestApk(QStringLiteral("com.example.plain"), 1, {}, {}, {}, {}))));
-    ASSERT_NE(plain, nullptr);
-    EXPECT_TRUE(plain->GetIcon().isEmpty());
-    EXPECT_EQ(plain->GetPermissionCount(), 0);
-}
-
-TEST_F(ApkTest, DeflatedEntriesInflateAndAnEmptyLabelFallsBackToThePackage) {
-    // A ZIP with the manifest deflated (method 8) the way build tools write it.
-    const QByteArray manifest = Manifest(QString());
-    QByteArray deflated(compressBound(static_cast<uLong>(manifest.size())) + 16, '\0');
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(manifest.constData()));
-    z.avail_in = static_cast<uInt>(manifest.size());
-    z.next_out = reinterpret_cast<Bytef*>(deflated.data());
-    z.avail_out = static_cast<uInt>(deflated.size());
-    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    deflated.resize(static_cast<qsizetype>(z.total_out));
-    deflateEnd(&z);
-    QByteArray zip = vexa::sim::MakeZip({{QStringLiteral("AndroidManifest.xml"), deflated}});
-    // Turn the stored entry into a deflated one: method 8 and the real size in both headers.
-    const auto put16 = [&zip](qsizetype at, quint16 v) { zip[at] = char(v & 0xFF), zip[at + 1] = char(v >> 8); };
-    const auto put32 = [&put16](qsizetype at, quint32 v) {
-        put16(at, quint16(v & 0xFFFF)), put16(at + 2, quint16(v >> 16));
-    };
-    const qsizetype central = zip.indexOf(QByteArray("PK\x01\x02", 4));
-    ASSERT_GT(central, 0);
-    put16(8, 8);
-    put32(22, static_cast<quint32>(manifest.size()));
-    put16(central + 10, 8);
-    put32(central + 24, static_cast<quint32>(manifest.size()));
-    const auto crc = static_cast<quint32>(
-        crc32(0, reinterpret_cast<const Bytef*>(manifest.constData()), static_cast<uInt>(manifest.size())));
-    put32(14, crc);
-    put32(central + 16, crc);
-    const QString path = Write(QStringLiteral("deflated.apk"), zip);
-    const Info info(libaapt_ParseFile(path));
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetLabel(), QStringLiteral("com.example.weather"));
-
-    // The same entry claiming a smaller size is damaged (or a bomb): not read.
-    put32(central + 24, static_cast<quint32>(manifest.size() / 2));
-    EXPECT_EQ(libaapt_ParseFile(Write(QStringLiteral("short.apk"), zip)), nullptr);
-    EXPECT_FALSE(apk::ReadZipEntry(path, QStringLiteral("AndroidManifest.xml"), 16).has_value());
-}
-
-TEST_F(ApkTest, ReadsAnArchiveWrittenByAnotherZipImplementation) {
-    // Python's zipfile deflates entries and adds data descriptors the way build tools do.
-    const QString manifest = Write(QStringLiteral("AndroidManifest.xml"), Manifest());
-    const QString apkPath = m_dir.filePath(QStringLiteral("py.apk"));
-    QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import sys, zipfile\n"
-                                 "with zipfile.ZipFile(sys.argv[2], 'w', zipfile.ZIP_DEFLATED) as z:\n"
-                                 "    z.writestr('classes.dex', b'dex' * 5000)\n"
-                                 "    z.write(sys.argv[1], 'AndroidManifest.xml')\n"
-                                 "    z.comment = b'signed'\n"),
-                  manifest, apkPath});
-    ASSERT_TRUE(python.waitForFinished(20000));
-    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    const Info info(libaapt_ParseFile(apkPath));
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetPackageName(), QStringLiteral("com.example.weather"));
-    EXPECT_EQ(info->GetPermissionCount(), 2);
 }
 
 TEST_F(ApkTest, BadFilesGiveNullAtEveryTruncationAndForGarbage) {
