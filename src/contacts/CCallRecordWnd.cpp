@@ -277,9 +277,16 @@ QString CCallRecordWnd::DeleteSelected() {
         VexaMessageBox(Str(855), this, Str(851), 0);
         return Str(855);
     }
+    const callrecords::CallGroupView& group = m_shown[static_cast<std::size_t>(m_selected)];
+    // Deleted calls cannot come back: ask first, as every other delete does.
+    const QString question = FormatText(Str(3500), qUtf8Printable(group.name.isEmpty() ? group.number : group.name),
+                                        static_cast<int>(group.records.size()));
+    if (VexaMessageBox(question, this, Str(851), 1) != static_cast<int>(IDOK)) {
+        return question;
+    }
     // The calls shown for the number (the category's), named by id: the list may be reread meanwhile.
     std::vector<std::int64_t> ids;
-    for (const vexa::CallRecord* record : m_shown[static_cast<std::size_t>(m_selected)].records) {
+    for (const vexa::CallRecord* record : group.records) {
         ids.push_back(record->GetId());
     }
     const int ok = RunOnPhone(this, m_gate, Str(851), Str(852), 0, LockCallRecords,

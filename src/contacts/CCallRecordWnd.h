@@ -38,8 +38,9 @@ public:
     static constexpr int kRowsPerSlice = 16;
     // Writes the call log to a file chosen by the user; returns the message shown.
     QString Export();
-    // Deletes every call of the chosen number on the phone (855 without one), then reloads; returns
-    // the message shown, empty when all went well.
+    // Deletes every call of the chosen number on the phone (855 without one) once the user agrees,
+    // then reloads; returns the message shown (the question when the user said no), empty when all
+    // went well.
     QString DeleteSelected();
 
 protected:

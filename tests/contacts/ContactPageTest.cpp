@@ -613,12 +613,20 @@ private slots:
     void callRecordDeleteRemovesTheChosenNumber() {
         CCallRecordWnd* calls = m_page->CallRecords();
         calls->Reload();
-        CAutoAnswer ok(1);
         int index = 0;
         while (calls->Groups()[static_cast<std::size_t>(index)].number != QStringLiteral("13800138000")) {
             ++index;
         }
         calls->SelectGroup(index);
+        const int before = calls->TotalRecords();
+        {
+            CAutoAnswer no(static_cast<int>(IDCANCEL));
+            const QString question = FormatText(Str(3500), "张三", 2);
+            QCOMPARE(calls->DeleteSelected(), question);
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), question);
+            QCOMPARE(calls->TotalRecords(), before);
+        }
+        CAutoAnswer ok(1);
         QCOMPARE(calls->DeleteSelected(), QString());
         QCOMPARE(calls->TotalRecords(), 1);
         QCOMPARE(calls->Groups().front().number, QStringLiteral("95555"));
