@@ -610,6 +610,25 @@ private slots:
         QCOMPARE(Book()->GetUngroupedCount(), Book()->GetContactCount(vexa::LIST_ALL));
     }
 
+    // A click anywhere on a row, its labels included, shows that row's calls in the detail pane.
+    void callRecordRowClickShowsItsDetail() {
+        CCallRecordWnd* calls = m_page->CallRecords();
+        calls->Reload();
+        m_page->ShowCallRecords(true);
+        QTRY_VERIFY(calls->Groups().size() >= 2);
+        QWidget* row = GetPluginByName(calls, "call_row_1");
+        QVERIFY(row != nullptr);
+        QTRY_VERIFY(row->isVisible());
+        for (const char* child : {"", "call_name", "call_time"}) {
+            QWidget* target = *child ? Plugin_GetChild(row, QString::fromLatin1(child)) : row;
+            QVERIFY(target != nullptr);
+            calls->SelectGroup(0);
+            QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, QPoint(4, target->height() / 2));
+            QCOMPARE(calls->DetailText("record_number"), calls->Groups()[1].number);
+        }
+        m_page->ShowCallRecords(false);
+    }
+
     void callRecordDeleteRemovesTheChosenNumber() {
         CCallRecordWnd* calls = m_page->CallRecords();
         calls->Reload();
