@@ -64,6 +64,7 @@ const SkinEventRow<CContactPage> CContactPageTable::kRows[] = {
     {"listboxex_tree_ctrl", kSkinTree, &CContactPage::OnTree},
     {"pblist_row_*", kSkinCellClick, &CContactPage::OnRowClick},
     {"pblist_row_*", kSkinCellCheck, &CContactPage::OnRowCheck},
+    {"pblist_row_*", kSkinCellDoubleClick, &CContactPage::OnRowDoubleClick},
     {"all_sel_btn", kSkinCheck, &CContactPage::OnAllCheck},
     {"vertical_scrollbar", kSkinVScroll, &CContactPage::OnScroll},
     {"import_contact", kSkinDropDown, &CContactPage::OnImportMenu},
@@ -236,6 +237,14 @@ void CContactPage::ShowState() {
                              "copy_contact", "move_contact", "group_manage", "merge_contact"}) {
         Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(name)), ready);
     }
+    EnableEdit();
+}
+
+void CContactPage::EnableEdit() {
+    // Editing needs a contact in front.
+    const int front = m_list->Current();
+    Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("edit_contact")),
+                      m_connected && m_loaded && front >= 0 && m_list->At(front).contact != nullptr);
 }
 
 void CContactPage::OnPageShown() {
@@ -324,6 +333,16 @@ void CContactPage::Fill() {
         OnSearchText(search->text());
     } else {
         FillNode(m_node);
+    }
+    if (m_selectAfterLoad >= 0) {
+        for (int i = 0; i < m_list->Count(); ++i) {
+            if (m_list->At(i).contact != nullptr && m_list->At(i).contact->GetId() == m_selectAfterLoad) {
+                m_list->SetCurrent(i, true);
+                ShowPreview();
+                break;
+            }
+        }
+        m_selectAfterLoad = -1;
     }
     // The call records are grouped when their view is shown: building both in one go kept the
     // window from answering for twice as long when the data arrived.
@@ -445,6 +464,7 @@ void CContactPage::OnSearchText(const QString& key) {
         return;
     }
     m_list->Clear();
+    EnableEdit();
     m_list->SetEmptyText(QString());
     m_list->SetCaption(Str(1006));
     m_searching = true;
@@ -511,6 +531,16 @@ LRESULT CContactPage::OnRowClick(QWidget* widget, std::intptr_t, std::intptr_t) 
     return 1;
 }
 
+LRESULT CContactPage::OnRowDoubleClick(QWidget* widget, std::intptr_t, std::intptr_t) {
+    const int index = m_list->IndexOfRow(widget);
+    if (index >= 0) {
+        m_list->SetCurrent(index, false);
+        ShowPreview();
+        EditCurrent();
+    }
+    return 1;
+}
+
 LRESULT CContactPage::OnRowCheck(QWidget* widget, std::intptr_t checked, std::intptr_t) {
     const int index = m_list->IndexOfRow(widget);
     if (index >= 0) {
@@ -560,6 +590,7 @@ bool CContactPage::IsIndexLetterVisible() const {
 }
 
 void CContactPage::ShowPreview() {
+    EnableEdit();
     QWidget* name = GetPluginByName(this, QStringLiteral("preview_name"));
     QWidget* detail = GetPluginByName(this, QStringLiteral("preview_detail"));
     QWidget* avatar = GetPluginByName(this, QStringLiteral("preview_avatar"));
@@ -700,7 +731,7 @@ std::vector<std::int64_t> CContactPage::ChosenIds() const {
 }
 
 void CContactPage::NewContact() {
-    if (RunContactEditor(this, m_gate, -1)) {
+    if (RunContactEditor(this, m_gate, -1, &m_selectAfterLoad)) {
         RequestLoad(true);
     }
 }
@@ -711,7 +742,7 @@ void CContactPage::EditCurrent() {
         VexaMessageBox(Str(430), this, Str(3158), 0);
         return;
     }
-    if (RunContactEditor(this, m_gate, m_list->At(current).contact->GetId())) {
+    if (RunContactEditor(this, m_gate, m_list->At(current).contact->GetId(), &m_selectAfterLoad)) {
         RequestLoad(true);
     }
 }

@@ -95,6 +95,7 @@ private:
     void ReloadCallRecords();
     LRESULT OnTree(QWidget*, std::intptr_t top, std::intptr_t child);
     LRESULT OnRowClick(QWidget* widget, std::intptr_t, std::intptr_t);
+    LRESULT OnRowDoubleClick(QWidget* widget, std::intptr_t, std::intptr_t);
     LRESULT OnRowCheck(QWidget* widget, std::intptr_t checked, std::intptr_t);
     LRESULT OnAllCheck(QWidget*, std::intptr_t checked, std::intptr_t);
     LRESULT OnScroll(QWidget*, std::intptr_t value, std::intptr_t);
@@ -114,6 +115,7 @@ private:
     LRESULT OnCallView(QWidget*, std::intptr_t, std::intptr_t);
 
     void ShowState();
+    void EnableEdit();
     void Fill();
     void BuildTree();
     void FillNode(int nodeId);
@@ -140,6 +142,7 @@ private:
     bool m_callsStale = false; // the call records changed since their view was last filled
     bool m_searching = false;
     int m_generation = 0;
+    std::int64_t m_selectAfterLoad = -1; // a contact just saved: chosen and shown once the list is filled
     void OnPreview(const ContactPreview& preview);
     std::thread m_loader; // own loads, without a frame
     std::mutex m_previewLock;

@@ -59,7 +59,7 @@ template <class Row> std::vector<Row> GroupRows(vexa::ContactBook& book, const v
 
 } // namespace
 
-bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id) {
+bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id, std::int64_t* savedId) {
     // The contact with its detail and photo, read by the worker (busy text 417).
     vexa::Contact contact;
     QByteArray photo;
@@ -121,6 +121,8 @@ bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id) {
                      });
     if (!outcome.ok) {
         VexaMessageBox(outcome.message.isEmpty() ? Str(315) : outcome.message, parent, Str(388), 0);
+    } else if (savedId != nullptr) {
+        *savedId = id < 0 ? outcome.id : id;
     }
     return true; // even a refused save may have changed groups or the photo before it
 }

@@ -13,8 +13,9 @@
 class CSessionGate;
 class QWidget;
 
-// Opens the editor on the contact with id (-1: a new phone contact) and writes what was saved.
-bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id);
+// Opens the editor on the contact with id (-1: a new phone contact) and writes what was saved;
+// savedId (optional) gets the contact's id when the save went through.
+bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id, std::int64_t* savedId = nullptr);
 // Asks 859, deletes in order and says 313 (with 315 when the phone refused one).
 bool RunContactDelete(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids);
 // Takes the contacts out of the group (node id >= 0, asks 861) or out of the favourites (asks 860).

@@ -523,6 +523,29 @@ private slots:
         reloaded();
         QCOMPARE(Book()->GetContactCount(vexa::LIST_ALL), before + 1);
         QVERIFY(Book()->FindContactByNumber(QStringLiteral("10010")) != nullptr);
+        // The new contact is chosen and shown, wherever the order put it.
+        QVERIFY(List().Current() >= 0);
+        QCOMPARE(List().At(List().Current()).name, QStringLiteral("新朋友"));
+        QVERIFY(m_page->PreviewText().startsWith(QStringLiteral("新朋友\n")));
+
+        // A double click opens the editor on that row; with no row in front editing is off.
+        QString edited;
+        WhenModal<CContactEditDlg>([&edited](CContactEditDlg* dialog) {
+            edited = dialog->Box(QStringLiteral("modify_name"))->text();
+            dialog->EndDialog(static_cast<int>(IDCANCEL));
+        });
+        const int top = List().TopIndex();
+        QTest::mouseDClick(List().Rows().front(), Qt::LeftButton, Qt::NoModifier, QPoint(200, 25));
+        QCOMPARE(List().Current(), top);
+        QCOMPARE(edited, List().At(top).name);
+        QWidget* edit = GetPluginByName(m_page.get(), "edit_contact");
+        QVERIFY(edit->isEnabled());
+        QTest::keyClicks(SearchBox(), "qqqqx"); // no name, number or spelling holds it
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching(), kWaitMs);
+        QCOMPARE(List().Count(), 0);
+        QVERIFY(!edit->isEnabled());
+        SearchBox()->clear();
+        QTRY_VERIFY(edit->isEnabled() == (List().Current() >= 0));
 
         m_page->SelectNode(contacts::NodeAll);
         List().SetCurrent(0, false);
