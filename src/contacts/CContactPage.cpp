@@ -19,6 +19,7 @@
 
 #include <QAbstractButton>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTreeWidget>
@@ -187,6 +188,19 @@ bool CContactPage::Create() {
         QObject::connect(search, &QLineEdit::textChanged, this, [this](const QString& key) { OnSearchText(key); });
     }
     m_list = new CPbListWnd(this);
+    if (QWidget* viewport = GetPluginByName(this, QStringLiteral("pblist_viewport"))) {
+        viewport->setContextMenuPolicy(Qt::CustomContextMenu);
+        QObject::connect(viewport, &QWidget::customContextMenuRequested, this, [this, viewport](const QPoint& at) {
+            for (QWidget* w = viewport->childAt(at); w != nullptr && w != viewport; w = w->parentWidget()) {
+                if (const int index = m_list->IndexOfRow(w); index >= 0) {
+                    if (QMenu* menu = RowMenu(index)) {
+                        menu->exec(viewport->mapToGlobal(at));
+                    }
+                    return;
+                }
+            }
+        });
+    }
     m_calls = new CCallRecordWnd(m_gate);
     if (!m_calls->Create()) {
         delete m_calls;
@@ -728,6 +742,36 @@ std::vector<std::int64_t> CContactPage::ChosenIds() const {
         ids.push_back(m_list->At(current).contact->GetId());
     }
     return ids;
+}
+
+QMenu* CContactPage::RowMenu(int index) {
+    if (!m_loaded || index < 0 || index >= m_list->Count() || m_list->At(index).contact == nullptr) {
+        return nullptr;
+    }
+    // A right click on a row that is not checked acts on that row, as a left click would first.
+    if (!m_list->At(index).checked) {
+        m_list->SetCurrent(index, false);
+        ShowPreview();
+    }
+    delete m_rowMenu;
+    m_rowMenu = new QMenu(this);
+    QObject::connect(m_rowMenu->addAction(Str(3158)), &QAction::triggered, this, [this] { EditCurrent(); });
+    QObject::connect(m_rowMenu->addAction(Str(275)), &QAction::triggered, this, [this] { DeleteChosen(); });
+    QMenu* groups = m_rowMenu->addMenu(Str(314));
+    for (const contacts::TreeNode& node : m_nodes) {
+        if (node.id >= 0) {
+            const int id = node.id;
+            QObject::connect(groups->addAction(node.caption), &QAction::triggered, this, [this, id] { ChangeGroup(id); });
+        }
+    }
+    groups->setEnabled(!groups->isEmpty());
+    return m_rowMenu;
+}
+
+void CContactPage::ChangeGroup(int groupId) {
+    if (RunGroupChange(this, m_gate, ChosenIds(), groupId)) {
+        RequestLoad(true);
+    }
 }
 
 void CContactPage::NewContact() {

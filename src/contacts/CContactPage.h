@@ -24,6 +24,7 @@
 class CCallRecordWnd;
 class CContactSearchWorker;
 class CPbListWnd;
+class QMenu;
 class CSessionGate;
 
 // Messages to the contact page (WM_USER + n).
@@ -61,6 +62,11 @@ public:
     const std::vector<contacts::TreeNode>& Nodes() const { return m_nodes; }
     int CurrentNode() const { return m_node; }
     bool SelectNode(int nodeId);
+    // The menu of a row's right click (edit, delete, 更改分组 with the phone's groups), acting on
+    // the checked contacts or else on that row; null for no contact. Owned by the page.
+    QMenu* RowMenu(int index);
+    // Adds the chosen contacts to the group, then reloads.
+    void ChangeGroup(int groupId);
     CPbListWnd& List() { return *m_list; }
     CCallRecordWnd* CallRecords() const { return m_calls; }
     bool IsLoading() const { return m_loading; }
@@ -142,6 +148,7 @@ private:
     bool m_callsStale = false; // the call records changed since their view was last filled
     bool m_searching = false;
     int m_generation = 0;
+    QMenu* m_rowMenu = nullptr;
     std::int64_t m_selectAfterLoad = -1; // a contact just saved: chosen and shown once the list is filled
     void OnPreview(const ContactPreview& preview);
     std::thread m_loader; // own loads, without a frame

@@ -200,6 +200,25 @@ bool RunContactRemoveFrom(QWidget* parent, CSessionGate& gate, const std::vector
     return outcome.done > 0;
 }
 
+bool RunGroupChange(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids, int groupId) {
+    if (ids.empty()) {
+        VexaMessageBox(Str(430), parent, Str(314), 0);
+        return false;
+    }
+    contacts::BatchOutcome outcome;
+    RunOnContactBook(parent, gate, Str(314), Str(990), 0,
+                     [&](vexa::ContactBook* book, const auto& cancelled, const auto& progress) {
+                         CancelFlag cancel(cancelled);
+                         outcome = contacts::CContactDataHelper::ChangeMembership(*book, groupId, ids, true, &cancel.flag,
+                                                                                  cancel.Progress(progress));
+                         return 1;
+                     });
+    if (outcome.failed) {
+        VexaMessageBox(Str(315), parent, Str(314), 0);
+    }
+    return outcome.done > 0;
+}
+
 std::vector<contacts::CContactMoveAndCopyHelper::Target> ContactTargets(CSessionGate& gate) {
     CSessionScope use(gate, VEXA_HERE);
     vexa::DeviceInfo* info = use ? use->GetDeviceInfo() : nullptr;

@@ -29,6 +29,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -634,6 +635,42 @@ private slots:
     }
 
     // A click anywhere on a row, its labels included, shows that row's calls in the detail pane.
+    // A row's right-click menu edits, deletes and adds the chosen contacts to a group.
+    void rowMenuChangesTheGroupOfTheChosenContacts() {
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading(), kWaitMs);
+        m_page->SelectNode(contacts::NodeAll);
+        const auto node = [this](const QString& caption) {
+            for (const contacts::TreeNode& n : m_page->Nodes()) {
+                if (n.caption == caption) {
+                    return n;
+                }
+            }
+            return contacts::TreeNode{};
+        };
+        const int before = node(QStringLiteral("朋友")).count;
+        QVERIFY(before > 0);
+        // Two contacts not in the group yet: the first rows after alice are 李 rows.
+        List().SetChecked(1, true);
+        List().SetChecked(2, true);
+        QMenu* menu = m_page->RowMenu(1);
+        QVERIFY(menu != nullptr);
+        QCOMPARE(menu->actions().size(), 3);
+        QCOMPARE(menu->actions().at(0)->text(), Str(3158));
+        QCOMPARE(menu->actions().at(1)->text(), Str(275));
+        QMenu* groups = menu->actions().at(2)->menu();
+        QVERIFY(groups != nullptr);
+        QAction* friends = nullptr;
+        for (QAction* a : groups->actions()) {
+            if (a->text() == QStringLiteral("朋友")) {
+                friends = a;
+            }
+        }
+        QVERIFY(friends != nullptr);
+        friends->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && node(QStringLiteral("朋友")).count == before + 2, kWaitMs);
+        QVERIFY(m_page->RowMenu(-1) == nullptr);
+    }
+
     void callRecordRowClickShowsItsDetail() {
         CCallRecordWnd* calls = m_page->CallRecords();
         calls->Reload();
