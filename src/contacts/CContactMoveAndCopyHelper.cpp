@@ -6,6 +6,8 @@
 #include "libs/log/Log.h"
 #include "platform/StringTable.h"
 
+#include <algorithm>
+
 namespace contacts {
 
 std::vector<CContactMoveAndCopyHelper::Target> CContactMoveAndCopyHelper::Targets(bool dualSim, int simState) {
@@ -45,17 +47,17 @@ std::vector<std::unique_ptr<vexa::Contact>> CContactMoveAndCopyHelper::SimCopies
     return out;
 }
 
-bool CContactMoveAndCopyHelper::CopyOne(vexa::ContactBook& book, vexa::Contact* source, int storage) {
+int CContactMoveAndCopyHelper::CopyOne(vexa::ContactBook& book, vexa::Contact* source, int storage) {
     if (!book.LoadContactDetail(source)) {
         LOG_Error("Load Contact Detail failed .%s:%d", LOG_HERE);
-        return false;
+        return -1;
     }
     std::vector<std::unique_ptr<vexa::Contact>> copies;
     if (storage == vexa::STORAGE_PHONE) {
         std::unique_ptr<vexa::Contact> copy(book.NewContact());
         if (!copy) {
             LOG_Error("[CContactMoveAndCopyHelper] new failed.%s:%d", LOG_HERE);
-            return false;
+            return -1;
         }
         copy->SetStorage(vexa::STORAGE_PHONE);
         CopyContactFields(*source, copy.get());
@@ -63,15 +65,16 @@ bool CContactMoveAndCopyHelper::CopyOne(vexa::ContactBook& book, vexa::Contact* 
     } else {
         copies = SimCopies(book, *source, storage);
         if (copies.empty() && source->GetPhoneCount() > 0) {
-            return false;
+            return -1;
         }
     }
+    const int made = static_cast<int>(copies.size());
     for (std::unique_ptr<vexa::Contact>& copy : copies) {
         if (!AddContact(book, std::move(copy)).ok) {
-            return false;
+            return -1;
         }
     }
-    return true;
+    return made;
 }
 
 CContactMoveAndCopyHelper::Outcome CContactMoveAndCopyHelper::Run(vexa::ContactBook& book,
@@ -87,7 +90,9 @@ CContactMoveAndCopyHelper::Outcome CContactMoveAndCopyHelper::Run(vexa::ContactB
             break;
         }
         // A move within the same storage would only duplicate the contact.
-        bool ok = source->GetStorage() == storage && move ? true : CopyOne(book, source, storage);
+        const int made = source->GetStorage() == storage && move ? 0 : CopyOne(book, source, storage);
+        bool ok = made >= 0;
+        out.entries += std::max(made, 0);
         if (ok && move && source->GetStorage() != storage && !book.DeleteContact(source)) {
             LOG_Error("delete contact failed .%s:%d", LOG_HERE);
             ok = false;
@@ -102,6 +107,9 @@ CContactMoveAndCopyHelper::Outcome CContactMoveAndCopyHelper::Run(vexa::ContactB
 
 QString CContactMoveAndCopyHelper::ResultText(const Outcome& outcome, bool move) {
     QString text = FormatText(Str(move ? 434 : 433), outcome.done);
+    if (outcome.entries != outcome.done) {
+        text += FormatText(Str(3501), outcome.entries); // one SIM entry per number
+    }
     if (outcome.failed > 0) {
         text += QStringLiteral("\r\n") + Str(435);
     }

@@ -17,8 +17,9 @@ namespace contacts {
 class CContactMoveAndCopyHelper {
 public:
     struct Outcome {
-        int done = 0;   // source contacts copied (or moved)
-        int failed = 0; // source contacts that failed
+        int done = 0;    // source contacts copied (or moved)
+        int failed = 0;  // source contacts that failed
+        int entries = 0; // contacts made on the target: a SIM card keeps one per number
         bool cancelled = false;
     };
 
@@ -44,7 +45,8 @@ public:
     static QString ResultText(const Outcome& outcome, bool move);
 
 private:
-    static bool CopyOne(vexa::ContactBook& book, vexa::Contact* source, int storage);
+    // The number of contacts made on storage for source; -1 when the phone refused one.
+    static int CopyOne(vexa::ContactBook& book, vexa::Contact* source, int storage);
 };
 
 } // namespace contacts

@@ -193,6 +193,9 @@ TEST_F(ContactEditTest, CopyToSimCutsNameAndNumberAndMoveRemovesTheSource) {
     const auto copied = Helper::Run(*m_book, {plain, chinese, none}, vexa::STORAGE_SIM1, false, nullptr, {});
     EXPECT_EQ(copied.done, 3);
     EXPECT_EQ(Helper::ResultText(copied, false), FormatText(Str(433), 3));
+    // One contact of two numbers makes two SIM entries, and the result says so.
+    const auto two = Helper::Run(*m_book, {plain}, vexa::STORAGE_SIM2, false, nullptr, {});
+    EXPECT_EQ(Helper::ResultText(two, false), FormatText(Str(433), 1) + FormatText(Str(3501), 2));
     Reopen();
     const auto sim = Named(QStringLiteral("Abcdefghijklmn"), vexa::LIST_SIM1);
     ASSERT_EQ(sim.size(), 2u);
