@@ -56,6 +56,7 @@ bool CMergeDuplicatesDlg::OnInitDialog() {
                                                             static_cast<int>(ids.size())),
                                              list);
             item->setData(Qt::UserRole, QVariant::fromValue(QList<qint64>(ids.begin(), ids.end())));
+            item->setData(Qt::UserRole + 1, group.name);
         }
     }
     Plugin_SetText(GetPluginByName(this, QStringLiteral("hand_merge")), Str(3178));
@@ -104,12 +105,19 @@ bool CMergeDuplicatesDlg::MergeByHand(int row) {
         return false;
     }
     const QList<qint64> ids = item->data(Qt::UserRole).value<QList<qint64>>();
+    // Merging cannot be undone: ask first, and say what was done.
+    const QString question = FormatText(Str(3502), qUtf8Printable(item->data(Qt::UserRole + 1).toString()),
+                                        static_cast<int>(ids.size()));
+    if (VexaMessageBox(question, this, Str(3178), 1) != static_cast<int>(IDOK)) {
+        return false;
+    }
     if (!m_hand(std::vector<std::int64_t>(ids.begin(), ids.end()))) {
         VexaMessageBox(Str(291), this, Str(289), 0);
         return false;
     }
     m_handMerged = true;
     delete item;
+    VexaMessageBox(FormatText(Str(3503), static_cast<int>(ids.size())), this, Str(3178), 0);
     return true;
 }
 

@@ -573,7 +573,14 @@ private slots:
         WhenModal<CMergeDuplicatesDlg>([](CMergeDuplicatesDlg* dialog) {
             const QString hand = Str(3178) + QStringLiteral("：") + FormatText(Str(3172), "手动", 2);
             QCOMPARE(dialog->Lines(), (QStringList{FormatText(Str(3151), "重复", 2, 1), hand}));
+            {
+                CAutoAnswer no(static_cast<int>(IDCANCEL));
+                QVERIFY(!dialog->MergeByHand(1));
+            }
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3502), "手动", 2));
+            QCOMPARE(dialog->Lines().size(), 2); // a no merges nothing
             QVERIFY(dialog->MergeByHand(1));
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3503), 2));
             QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3151), "重复", 2, 1)});
             dialog->PressMerge();
         });
