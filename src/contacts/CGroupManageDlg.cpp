@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include <algorithm>
+
 struct CGroupManageDlgTable {
     static const SkinEventRow<CGroupManageDlg> kRows[];
 };
@@ -94,6 +96,12 @@ void CGroupManageDlg::Select(int row) {
     }
 }
 
+int CGroupManageDlg::ChosenRow() const {
+    auto* self = const_cast<CGroupManageDlg*>(this);
+    auto* list = qobject_cast<QListWidget*>(GetPluginByName(self, QStringLiteral("group_list")));
+    return list != nullptr ? list->currentRow() : -1;
+}
+
 void CGroupManageDlg::SetName(const QString& name) {
     if (auto* box = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("edit_name")))) {
         box->setText(name);
@@ -128,6 +136,20 @@ void CGroupManageDlg::Run(Action action) {
     ShowRows();
     ShowTip({});
     SetName({});
+    // The group just added or renamed is chosen and scrolled into view; after a delete, its neighbour.
+    int keep = -1;
+    for (std::size_t i = 0; i < m_rows.size() && action != ActDelete; ++i) {
+        if (m_rows[i].name == name) {
+            keep = static_cast<int>(i);
+        }
+    }
+    if (action == ActDelete && !m_rows.empty()) {
+        keep = std::min(row, static_cast<int>(m_rows.size()) - 1);
+    }
+    if (list != nullptr && keep >= 0) {
+        list->setCurrentRow(keep);
+        list->scrollToItem(list->item(keep));
+    }
 }
 
 LRESULT CGroupManageDlg::OnAdd(QWidget*, std::intptr_t, std::intptr_t) {

@@ -26,6 +26,7 @@ public:
     bool Changed() const { return m_changed; }
     // For tests and pictures.
     void Select(int row);
+    int ChosenRow() const;
     void SetName(const QString& name);
     void Press(Action action);
     QString TipText() const;

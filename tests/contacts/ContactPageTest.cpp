@@ -630,6 +630,7 @@ private slots:
                 dialog->Press(CGroupManageDlg::ActAdd);
                 QCOMPARE(dialog->TipText(), tip);
             }
+            QCOMPARE(dialog->ChosenRow(), 1); // the group just added is chosen
             dialog->Select(0);
             dialog->Press(CGroupManageDlg::ActDelete);
             QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3172), "同学", 0)});
@@ -641,7 +642,6 @@ private slots:
         QCOMPARE(Book()->GetUngroupedCount(), Book()->GetContactCount(vexa::LIST_ALL));
     }
 
-    // A click anywhere on a row, its labels included, shows that row's calls in the detail pane.
     // A row's right-click menu edits, deletes and adds the chosen contacts to a group.
     void rowMenuChangesTheGroupOfTheChosenContacts() {
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading(), kWaitMs);
@@ -678,6 +678,7 @@ private slots:
         QVERIFY(m_page->RowMenu(-1) == nullptr);
     }
 
+    // A click anywhere on a row, its labels included, shows that row's calls in the detail pane.
     void callRecordRowClickShowsItsDetail() {
         CCallRecordWnd* calls = m_page->CallRecords();
         calls->Reload();
