@@ -28,7 +28,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QWebEngineProfile>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -38,6 +37,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWebEngineProfile>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -499,8 +499,7 @@ QString CMessagePage::Caption() const {
     switch (m_viewKind) {
     case ViewDrafts:
         // During a search the drafts shown are those it found.
-        return m_data.Keyword().isEmpty() ? Str(2405)
-                                          : FormatText(Str(2406), static_cast<int>(m_data.Drafts().size()));
+        return m_data.Keyword().isEmpty() ? Str(2405) : FormatText(Str(2406), static_cast<int>(m_data.Drafts().size()));
     case ViewConversation: {
         const QString name = m_data.Names().ContactName(m_number);
         const QByteArray who = (name.isEmpty() ? m_number : name).toUtf8();

@@ -106,7 +106,8 @@ public:
     void ImportFile(const QString& path);
     // Pictures of the page: "message" (all conversations), "message_conversation" (the first
     // conversation), "message_drafts", "message_search" (the results of a surname typed into the
-    // search box), "message_search_result" (the first of them opened). Waits (at most timeoutMs) for the data and the view's drawing.
+    // search box), "message_search_result" (the first of them opened). Waits (at most timeoutMs)
+    // for the data and the view's drawing.
     static bool IsPictureVariant(const QString& name);
     bool PrepareForPicture(const QString& variant, int timeoutMs);
     // Processes events until the current view reports its drawing finished; false on time-out.

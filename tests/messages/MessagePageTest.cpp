@@ -462,9 +462,9 @@ private slots:
             const char* who;
             int shown;
             int drafts;
-        } cases[] = {{"赵强", "13800001111", "赵强", 2, 1},   {"zq", "13800001111", "赵强", 2, 1},
+        } cases[] = {{"赵强", "13800001111", "赵强", 2, 1},      {"zq", "13800001111", "赵强", 2, 1},
                      {"ZhaoQiang", "13800001111", "赵强", 2, 1}, {"0000111", "13800001111", "赵强", 2, 1},
-                     {"水费", "13800001111", "赵强", 1, 1},    {"余额", "10086", "10086", 1, 0}};
+                     {"水费", "13800001111", "赵强", 1, 1},      {"余额", "10086", "10086", 1, 0}};
         for (const auto& c : cases) {
             const QString key = QString::fromUtf8(c.key);
             box->setText(key); // no Enter: the lists follow the typing

@@ -86,8 +86,8 @@ int Search(CliContext& ctx, vexa::DeviceSession* session, const QString& keyword
 
 int RunSms(CliContext& ctx, const QStringList& args) {
     const QString command = args.value(0);
-    const bool withArgument = command == QLatin1String("export") || command == QLatin1String("import") ||
-                              command == QLatin1String("search");
+    const bool withArgument =
+        command == QLatin1String("export") || command == QLatin1String("import") || command == QLatin1String("search");
     if ((withArgument && args.size() != 2) || (command == QLatin1String("count") && args.size() != 1) ||
         (!withArgument && command != QLatin1String("count"))) {
         ctx.err << kUsage;
@@ -109,6 +109,7 @@ int RunSms(CliContext& ctx, const QStringList& args) {
     return Count(ctx, session);
 }
 
-const CliRegistration kRegistration({"sms", "sms export FILE\nsms import FILE\nsms count\nsms search KEYWORD", &RunSms});
+const CliRegistration kRegistration({"sms", "sms export FILE\nsms import FILE\nsms count\nsms search KEYWORD",
+                                     &RunSms});
 
 } // namespace
