@@ -39,7 +39,8 @@ int TabOf(const QString& name) {
             return i;
         }
     }
-    // The message page's views: "message_conversation", "message_drafts".
+    // The message page's views: "message_conversation", "message_drafts", "message_search",
+    // "message_search_result".
     if (CMessagePage::IsPictureVariant(name)) {
         return CMainFrame::TabMessage;
     }

@@ -208,33 +208,12 @@ QString IndexLetter(const QString& name) {
     return letter == 0 ? QString() : QString(QChar(letter)).toUpper();
 }
 
-namespace {
-
-// A key of Latin letters (blanks allowed, digits among them) may be pinyin: compact and lower-cased.
-QString PinyinKey(const QString& key) {
-    QString compact;
-    bool letter = false;
-    for (const QChar c : key) {
-        if (c == u' ') {
-            continue;
-        }
-        if (c.unicode() > 0x7f || !c.isLetterOrNumber()) {
-            return {};
-        }
-        letter = letter || c.isLetter();
-        compact += c.toLower();
-    }
-    return letter ? compact : QString();
-}
-
-} // namespace
-
 bool ContactMatchesKey(const vexa::Contact& contact, const QString& key) {
     if (key.isEmpty()) {
         return false;
     }
     const QString& name = contact.GetDisplayNameText();
-    if (const QString pinyin = PinyinKey(key); !pinyin.isEmpty()) {
+    if (const QString pinyin = PinyinSearchKey(key); !pinyin.isEmpty()) {
         const NameSpelling spelling = SpellName(name);
         if (spelling.full.contains(pinyin) || spelling.initials.contains(pinyin)) {
             return true;

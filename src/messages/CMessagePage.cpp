@@ -28,15 +28,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QWebEngineProfile>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHash>
 #include <QLineEdit>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWebEngineProfile>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -169,10 +170,23 @@ bool CMessagePage::Create() {
     Plugin_SetMenuItems(sort, {Str(2415), Str(2416), Str(2417)});
     if (auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("search_ctrl")))) {
         search->setPlaceholderText(Str(2457));
-        QObject::connect(search, &QLineEdit::returnPressed, this, [this, search] { SetSearch(search->text()); });
+        // The lists follow the typing once it pauses, as the contacts do; Enter searches at once.
+        m_searchTimer = new QTimer(this);
+        m_searchTimer->setSingleShot(true);
+        m_searchTimer->setInterval(kSearchPauseMs);
+        QObject::connect(m_searchTimer, &QTimer::timeout, this, [this, search] { SetSearch(search->text()); });
+        QObject::connect(search, &QLineEdit::returnPressed, this, [this, search] {
+            m_searchTimer->stop();
+            SetSearch(search->text());
+        });
         QObject::connect(search, &QLineEdit::textChanged, this, [this](const QString& text) {
-            if (text.isEmpty() && !m_keyword.isEmpty()) {
+            if (text.trimmed() == m_keyword) {
+                m_searchTimer->stop();
+            } else if (text.isEmpty()) {
+                m_searchTimer->stop();
                 SetSearch(QString());
+            } else {
+                m_searchTimer->start();
             }
         });
     }
@@ -450,8 +464,22 @@ void CMessagePage::UpdateCaptions() {
     }
     const QString caption = Caption();
     const QMargins margins = label->contentsMargins();
-    const int padding = margins.left() + margins.right() + 4;
-    Plugin_SetText(label, label->fontMetrics().elidedText(caption, Qt::ElideRight, CaptionRoom(label) - padding));
+    const int room = CaptionRoom(label) - (margins.left() + margins.right() + 4);
+    const QFontMetrics metrics = label->fontMetrics();
+    QString shown = caption;
+    if (metrics.horizontalAdvance(caption) > room && !m_data.Keyword().isEmpty()) {
+        // A search's count is what the user looks for: the shorter form, or the name cut, never the count.
+        if (m_viewKind == ViewAll) {
+            shown = FormatText(Str(3511), static_cast<int>(m_data.Messages().size()));
+        } else if (m_viewKind == ViewConversation) {
+            const QString name = m_data.Names().ContactName(m_number);
+            const int count = static_cast<int>(m_data.ConversationMessages(m_number).size());
+            const int rest = metrics.horizontalAdvance(FormatText(Str(3510), "", count));
+            const QString who = metrics.elidedText(name.isEmpty() ? m_number : name, Qt::ElideRight, room - rest);
+            shown = FormatText(Str(3510), qUtf8Printable(who), count);
+        }
+    }
+    Plugin_SetText(label, metrics.elidedText(shown, Qt::ElideRight, room));
     label->setToolTip(caption);
 }
 
@@ -470,10 +498,15 @@ LRESULT CMessagePage::OnAddContact(QWidget*, std::intptr_t, std::intptr_t) {
 QString CMessagePage::Caption() const {
     switch (m_viewKind) {
     case ViewDrafts:
-        return Str(2405);
+        // During a search the drafts shown are those it found.
+        return m_data.Keyword().isEmpty() ? Str(2405) : FormatText(Str(2406), static_cast<int>(m_data.Drafts().size()));
     case ViewConversation: {
         const QString name = m_data.Names().ContactName(m_number);
-        return FormatText(Str(2407), qUtf8Printable(name.isEmpty() ? m_number : name));
+        const QByteArray who = (name.isEmpty() ? m_number : name).toUtf8();
+        if (m_data.Keyword().isEmpty()) {
+            return FormatText(Str(2407), who.constData());
+        }
+        return FormatText(Str(3510), who.constData(), static_cast<int>(m_data.ConversationMessages(m_number).size()));
     }
     default:
         // A search shows what it found, not every conversation.
@@ -759,7 +792,8 @@ void CMessagePage::ImportFile(const QString& path) {
 }
 
 bool CMessagePage::IsPictureVariant(const QString& name) {
-    return name == QLatin1String("message_conversation") || name == QLatin1String("message_drafts");
+    return name == QLatin1String("message_conversation") || name == QLatin1String("message_drafts") ||
+           name == QLatin1String("message_search") || name == QLatin1String("message_search_result");
 }
 
 bool CMessagePage::WaitForView(int timeoutMs) {
@@ -783,7 +817,36 @@ bool CMessagePage::PrepareForPicture(const QString& variant, int timeoutMs) {
     if (m_state != State::Ready) {
         return false;
     }
-    if (variant == QLatin1String("message_drafts")) {
+    if (variant.startsWith(QLatin1String("message_search"))) {
+        // The surname of the busiest conversation with a Chinese name, typed as a user would: several results.
+        const messages::typCONFERINFO* busiest = nullptr;
+        for (const messages::typCONFERINFO& c : m_data.Conversations()) {
+            const QString name = m_data.Names().ContactName(c.number);
+            if (!name.isEmpty() && name[0].unicode() >= 0x4E00 && (busiest == nullptr || c.count > busiest->count)) {
+                busiest = &c;
+            }
+        }
+        const QString keyword = busiest != nullptr ? m_data.Names().ContactName(busiest->number).left(1) : QString();
+        if (auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("search_ctrl")));
+            search != nullptr && !keyword.isEmpty()) {
+            search->setText(keyword);
+            m_searchTimer->stop();
+            SetSearch(keyword);
+            while (m_data.Keyword() != keyword && timer.elapsed() < timeoutMs) {
+                QApplication::processEvents(QEventLoop::AllEvents, 50);
+                QThread::msleep(10);
+            }
+        }
+        // The first result opened: what of the conversation the search found.
+        if (variant == QLatin1String("message_search_result") && !m_data.Conversations().empty()) {
+            ShowConversation(m_data.Conversations().front().number);
+            if (m_tree != nullptr && m_tree->topLevelItem(0) != nullptr) {
+                m_filling = true;
+                m_tree->setCurrentItem(m_tree->topLevelItem(0)->child(0));
+                m_filling = false;
+            }
+        }
+    } else if (variant == QLatin1String("message_drafts")) {
         ShowDrafts();
         if (m_tree != nullptr) {
             m_filling = true;

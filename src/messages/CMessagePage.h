@@ -29,6 +29,7 @@ struct RebuiltMessages {
 class CMsgContentView;
 class CQuickReplyWnd;
 class CSessionGate;
+class QTimer;
 class QTreeWidget;
 
 // The page's own messages (WM_USER + n); the views' messages are in CMsgContentView.h.
@@ -41,6 +42,8 @@ class CMessagePage : public CTabPageWnd {
 public:
     enum class State { Loading, Ready, Failed };
     enum ViewKind { ViewAll = 0, ViewConversation = 1, ViewDrafts = 2 };
+    // How long typing in the search box pauses before the lists follow it.
+    static constexpr int kSearchPauseMs = 300;
 
     // frame receives WM_FRAME_LOAD_REQUEST with mainframe::TabMessage and may be null in tests.
     CMessagePage(CSessionGate& gate, CMsgWnd* frame, QWidget* parent = nullptr);
@@ -102,7 +105,9 @@ public:
     void ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path);
     void ImportFile(const QString& path);
     // Pictures of the page: "message" (all conversations), "message_conversation" (the first
-    // conversation), "message_drafts". Waits (at most timeoutMs) for the data and the view's drawing.
+    // conversation), "message_drafts", "message_search" (the results of a surname typed into the
+    // search box), "message_search_result" (the first of them opened). Waits (at most timeoutMs)
+    // for the data and the view's drawing.
     static bool IsPictureVariant(const QString& name);
     bool PrepareForPicture(const QString& variant, int timeoutMs);
     // Processes events until the current view reports its drawing finished; false on time-out.
@@ -161,6 +166,7 @@ private:
     CMsgContentView* m_views[3] = {};
     CQuickReplyWnd* m_reply = nullptr;
     QTreeWidget* m_tree = nullptr;
+    QTimer* m_searchTimer = nullptr; // the pause after typing in the search box
     bool m_connected = false;
     bool m_filling = false;
     // Last member: stopped first, while the page it posts to is still whole.

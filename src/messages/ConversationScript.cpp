@@ -53,10 +53,6 @@ public:
 
     bool Add(const MSGINFO& m) {
         const QString name = DisplayName(m);
-        if (!m_options.keyword.isEmpty() && !name.contains(m_options.keyword) &&
-            !m.content.contains(m_options.keyword)) {
-            return true;
-        }
         const QDate date = DateOf(m.time);
         const bool all = m_options.view == ConversationView::AllConversations;
         if (all && (!m_inNumber || m.number.compare(m_number, Qt::CaseInsensitive) != 0)) {

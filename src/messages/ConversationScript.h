@@ -27,6 +27,8 @@ QString DayLabel(const QDate& date, int dayOfWeek, const QDate& today);
 
 struct ScriptOptions {
     ConversationView view = ConversationView::Conversation;
+    // Highlighted where it occurs; the list is already what the search found (a match by number or
+    // by the name's pinyin shows no highlight but is written all the same).
     QString keyword;
     // The contact name for a number, empty when no contact has it.
     std::function<QString(const QString& number)> contactName;

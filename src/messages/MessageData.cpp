@@ -4,6 +4,7 @@
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/MessageStores.h"
 #include "libs/log/Log.h"
+#include "libs/pinyin/Pinyin.h"
 
 #include <QSet>
 
@@ -44,6 +45,41 @@ QString ContactNames::ContactName(const QString& number) const {
 QString ContactNames::DisplayName(const QString& number) const {
     const QString name = ContactName(number);
     return name.isEmpty() ? number : name;
+}
+
+MessageSearch::MessageSearch(const QString& keyword, const ContactNames& names)
+    : m_keyword(keyword), m_pinyin(PinyinSearchKey(keyword)), m_names(names) {}
+
+bool MessageSearch::NumberMatches(const QString& number) {
+    const auto known = m_numbers.constFind(number);
+    if (known != m_numbers.constEnd()) {
+        return *known;
+    }
+    bool found = number.contains(m_keyword, Qt::CaseInsensitive);
+    if (!found) {
+        const QString name = m_names.ContactName(number);
+        if (!name.isEmpty()) {
+            found = name.contains(m_keyword, Qt::CaseInsensitive);
+            if (!found && !m_pinyin.isEmpty()) {
+                const NameSpelling spelling = SpellName(name);
+                found = spelling.full.contains(m_pinyin) || spelling.initials.contains(m_pinyin);
+            }
+        }
+    }
+    m_numbers.insert(number, found);
+    return found;
+}
+
+bool MessageSearch::Matches(const MSGINFO& message) {
+    if (m_keyword.isEmpty()) {
+        return true;
+    }
+    return message.content.contains(m_keyword, Qt::CaseInsensitive) || NumberMatches(message.number);
+}
+
+std::vector<MSGINFO> MessageSearch::Filter(std::vector<MSGINFO> list) {
+    std::erase_if(list, [this](const MSGINFO& m) { return !Matches(m); });
+    return list;
 }
 
 std::vector<MSGINFO> OverviewMessages(const std::vector<MSGINFO>& messages, int perConversation) {
@@ -162,27 +198,17 @@ bool MessageData::Rebuild(vexa::DeviceSession* session, const QString& keyword) 
     if (m_mms != nullptr) {
         m_mms->ListDraftMms(&draftMms);
     }
-    if (keyword.isEmpty()) {
-        m_sms->ListSms(&sms);
-        if (m_mms != nullptr) {
-            m_mms->ListMms(&mms);
-        }
-    } else {
-        m_sms->SearchSms(keyword, &sms);
-        if (m_mms != nullptr) {
-            m_mms->SearchMms(keyword, &mms);
-        }
-        // The search also finds drafts; they keep to the draft list.
-        auto isDraft = [&](const MSGINFO& m, const std::vector<MSGINFO>& drafts) {
-            for (const MSGINFO& d : drafts) {
-                if (d.id == m.id) {
-                    return true;
-                }
-            }
-            return false;
-        };
-        std::erase_if(sms, [&](const MSGINFO& m) { return isDraft(m, draftSms); });
-        std::erase_if(mms, [&](const MSGINFO& m) { return isDraft(m, draftMms); });
+    m_sms->ListSms(&sms);
+    if (m_mms != nullptr) {
+        m_mms->ListMms(&mms);
+    }
+    if (!keyword.isEmpty()) {
+        // Names and their spellings are searched too, which the stores do not know of.
+        MessageSearch search(keyword, m_names);
+        sms = search.Filter(std::move(sms));
+        mms = search.Filter(std::move(mms));
+        draftSms = search.Filter(std::move(draftSms));
+        draftMms = search.Filter(std::move(draftMms));
     }
     Fill(std::move(sms), std::move(mms), std::move(draftSms), std::move(draftMms));
     return true;

@@ -36,6 +36,27 @@ private:
     QHash<QString, QString> m_names;
 };
 
+// What a search of the message page finds: a message whose text or number holds the keyword, or
+// whose number belongs to a contact whose name holds it, or whose name spelled in pinyin (whole or
+// by initials) does. Letters compare without regard to case. The page, its lists and vexa-cli all
+// search through this, so they find the same. Each number is judged once and remembered: a list of
+// thousands of messages spells each name once. One thread at a time.
+class MessageSearch {
+public:
+    MessageSearch(const QString& keyword, const ContactNames& names);
+    bool Matches(const MSGINFO& message);
+    // The messages of list that match, in their order.
+    std::vector<MSGINFO> Filter(std::vector<MSGINFO> list);
+
+private:
+    bool NumberMatches(const QString& number);
+
+    QString m_keyword;
+    QString m_pinyin;
+    const ContactNames& m_names;
+    QHash<QString, bool> m_numbers;
+};
+
 // The first (newest) perConversation messages of each run of one number, in list order.
 std::vector<MSGINFO> OverviewMessages(const std::vector<MSGINFO>& messages, int perConversation);
 // What a selection made in the overview means: a conversation whose shown messages are all selected
@@ -57,8 +78,8 @@ public:
     StoreState ObtainStores(vexa::DeviceSession* session);
     bool IsReady() const { return m_ready; }
 
-    // Empties the lists and fills them again from the stores; with a keyword the message list holds
-    // what the stores' search finds. Also rebuilds the contact names. False when not ready.
+    // Empties the lists and fills them again from the stores; with a keyword the message and draft
+    // lists hold only what MessageSearch finds. Also rebuilds the contact names. False when not ready.
     bool Rebuild(vexa::DeviceSession* session, const QString& keyword = {});
     void Clear();
 

@@ -52,6 +52,29 @@ TEST_F(CliSmsTest, RefusesAFileWithoutTimeAndBadCommandLines) {
     EXPECT_TRUE(m_out.contains("messages: 0\n"));
 }
 
+// The search finds a contact's conversation by name, pinyin, number and a word of its text, with
+// the same count each way, and nothing for a word no message holds.
+TEST_F(CliSmsTest, SearchFindsAConversationByNameNumberAndText) {
+    ASSERT_EQ(Run({"contacts", "add", "--name", "赵强", "--phone", "13800001111"}), kCliOk) << m_err.toStdString();
+    const QString in = Write("in.csv", QStringLiteral("Box,Number,Time,Message\r\n"
+                                                      "Inbox,13800001111,2012-07-25 10:03:09,明天交水费\r\n"
+                                                      "Outbox,13800001111,2012-07-25 10:04:00,水费交了\r\n"
+                                                      "Inbox,10086,2012-07-25 11:00:00,话费余额\r\n")
+                                           .toUtf8());
+    ASSERT_EQ(Run({"sms", "import", in}), kCliOk) << m_err.toStdString();
+    const QString found = QStringLiteral("13800001111\t赵强\t2\n");
+    for (const char* key : {"赵强", "zq", "13800001111", "水费"}) {
+        SCOPED_TRACE(key);
+        ASSERT_EQ(Run({"sms", "search", key}), kCliOk) << m_err.toStdString();
+        EXPECT_EQ(m_out, found);
+    }
+    ASSERT_EQ(Run({"sms", "search", "余额"}), kCliOk);
+    EXPECT_EQ(m_out, QStringLiteral("10086\t\t1\n"));
+    ASSERT_EQ(Run({"sms", "search", "没有的词"}), kCliOk);
+    EXPECT_EQ(m_out, QString());
+    EXPECT_EQ(Run({"sms", "search"}), kCliUsage);
+}
+
 // An import that ends short says how many messages stay on the phone, how many did not get there
 // and why; importing the file again adds only those, and says the others were there already.
 TEST_F(CliSmsTest, AnImportEndedShortSaysWhatStayedOnThePhoneAndWhy) {

@@ -28,6 +28,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
@@ -431,6 +432,57 @@ private slots:
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2448));
         import("Time,Number,Msg\r\n2024-05-20 08:00:00,13900000000,hello\r\n");
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2451), 1));
+        QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
+    }
+
+    // Typing into the search box finds a conversation by its contact's name, the name's pinyin, its
+    // number or a word of its text; the conversation opened then shows exactly what was found, and
+    // the captions and the drafts node count only that.
+    void searchFindsByNameNumberTextAndPinyin() {
+        Program program;
+        QVERIFY(program.Start({QStringLiteral("SEARCH-1")}));
+        vexa::ContactBook* book = Session()->GetContactBook();
+        std::unique_ptr<vexa::Contact> contact(book->NewContact());
+        contact->SetDisplayName(QStringLiteral("赵强"));
+        contact->AddPhone(2, nullptr, QStringLiteral("13800001111"), nullptr);
+        QVERIFY(book->CreateContact(contact.get()));
+        contact.release();
+        QVERIFY(AddSms(1, "13800001111", "明天交水费", 1));
+        QVERIFY(AddSms(2, "13800001111", "收到", 2));
+        QVERIFY(AddSms(1, "10086", "话费余额不足", 3));
+        QVERIFY(AddSms(3, "13800001111", "水费草稿", 4));
+        auto page = MakePage(program.gate);
+        QVERIFY(page);
+        QVERIFY(Settled(page.get()));
+        auto* box = qobject_cast<QLineEdit*>(GetPluginByName(page.get(), QStringLiteral("search_ctrl")));
+        QVERIFY(box != nullptr);
+        const struct {
+            const char* key;
+            const char* number;
+            const char* who;
+            int shown;
+            int drafts;
+        } cases[] = {{"赵强", "13800001111", "赵强", 2, 1},      {"zq", "13800001111", "赵强", 2, 1},
+                     {"ZhaoQiang", "13800001111", "赵强", 2, 1}, {"0000111", "13800001111", "赵强", 2, 1},
+                     {"水费", "13800001111", "赵强", 1, 1},      {"余额", "10086", "10086", 1, 0}};
+        for (const auto& c : cases) {
+            const QString key = QString::fromUtf8(c.key);
+            box->setText(key); // no Enter: the lists follow the typing
+            QTRY_COMPARE_WITH_TIMEOUT(page->Data().Keyword(), key, kWaitMs);
+            QVERIFY(Settled(page.get()));
+            QTreeWidget* tree = page->Tree();
+            QCOMPARE(tree->topLevelItem(0)->childCount(), 1);
+            QCOMPARE(tree->topLevelItem(1)->text(0), FormatText(Str(2406), c.drafts));
+            tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+            QCOMPARE(page->CurrentNumber(), QString::fromUtf8(c.number));
+            QVERIFY(page->WaitForView(kWaitMs));
+            CMsgContentView* view = page->View(CMessagePage::ViewConversation);
+            QCOMPARE(RunJs(view, "document.querySelectorAll('input.msg_selector').length").toInt(), c.shown);
+            QCOMPARE(page->Caption(), FormatText(Str(3510), c.who, c.shown));
+            tree->setCurrentItem(tree->topLevelItem(1));
+            QCOMPARE(page->Caption(), FormatText(Str(2406), c.drafts));
+        }
+        box->clear(); // clearing the box shows everything again at once
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
     }
 

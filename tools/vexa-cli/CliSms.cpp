@@ -1,15 +1,19 @@
-// vexa-cli sms: the message page's CSV export and import, and the message counts.
+// vexa-cli sms: the message page's CSV export and import, its search, and the message counts.
 #include "CliCommands.h"
 
+#include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/MessageStores.h"
+#include "device/LoadDataHelper.h"
+#include "device/SessionGate.h"
 #include "messages/MessageData.h"
 #include "messages/SmsCsvTransfer.h"
 #include "platform/StringTable.h"
 
 namespace {
 
-constexpr const char* kUsage = "usage: vexa-cli [--phone SERIAL] sms export FILE | sms import FILE | sms count\n";
+constexpr const char* kUsage =
+    "usage: vexa-cli [--phone SERIAL] sms export FILE | sms import FILE | sms count | sms search KEYWORD\n";
 
 int Export(CliContext& ctx, vexa::DeviceSession* session, const QString& path) {
     const messages::SmsCsvExportResult result = messages::ExportAllSmsCsv(session, path);
@@ -61,11 +65,31 @@ int Count(CliContext& ctx, vexa::DeviceSession* session) {
     return kCliOk;
 }
 
+// The conversations the message page lists for the keyword: number, contact name (empty when
+// none), matching messages; the contacts are loaded first, as the page has them, so names and
+// their pinyin are found.
+int Search(CliContext& ctx, vexa::DeviceSession* session, const QString& keyword) {
+    CSessionGate gate;
+    gate.SetUsable(true);
+    CLoadDataHelper::Load(ppGetBridge(), gate, LoadKindContacts, false, [](int, int) {});
+    messages::MessageData data;
+    if (data.ObtainStores(session) != messages::MessageData::StoreState::Ready ||
+        !data.Rebuild(session, keyword.trimmed())) {
+        ctx.err << Str(2473) << '\n';
+        return kCliFailed;
+    }
+    for (const messages::typCONFERINFO& c : data.Conversations()) {
+        ctx.out << c.number << '\t' << data.Names().ContactName(c.number) << '\t' << c.count << '\n';
+    }
+    return kCliOk;
+}
+
 int RunSms(CliContext& ctx, const QStringList& args) {
     const QString command = args.value(0);
-    const bool withFile = command == QLatin1String("export") || command == QLatin1String("import");
-    if ((withFile && args.size() != 2) || (command == QLatin1String("count") && args.size() != 1) ||
-        (!withFile && command != QLatin1String("count"))) {
+    const bool withArgument =
+        command == QLatin1String("export") || command == QLatin1String("import") || command == QLatin1String("search");
+    if ((withArgument && args.size() != 2) || (command == QLatin1String("count") && args.size() != 1) ||
+        (!withArgument && command != QLatin1String("count"))) {
         ctx.err << kUsage;
         return kCliUsage;
     }
@@ -79,9 +103,13 @@ int RunSms(CliContext& ctx, const QStringList& args) {
     if (command == QLatin1String("import")) {
         return Import(ctx, session, args[1]);
     }
+    if (command == QLatin1String("search")) {
+        return Search(ctx, session, args[1]);
+    }
     return Count(ctx, session);
 }
 
-const CliRegistration kRegistration({"sms", "sms export FILE\nsms import FILE\nsms count", &RunSms});
+const CliRegistration kRegistration({"sms", "sms export FILE\nsms import FILE\nsms count\nsms search KEYWORD",
+                                     &RunSms});
 
 } // namespace

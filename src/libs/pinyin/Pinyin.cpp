@@ -103,3 +103,19 @@ char16_t FilingLetter(const QString& name) {
     }
     return u'#';
 }
+
+QString PinyinSearchKey(const QString& key) {
+    QString compact;
+    bool letter = false;
+    for (const QChar c : key) {
+        if (c == u' ') {
+            continue;
+        }
+        if (c.unicode() > 0x7f || !c.isLetterOrNumber()) {
+            return {};
+        }
+        letter = letter || c.isLetter();
+        compact += c.toLower();
+    }
+    return letter ? compact : QString();
+}

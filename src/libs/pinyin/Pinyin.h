@@ -30,6 +30,11 @@ struct NameSpelling {
 };
 NameSpelling SpellName(const QString& name);
 
+// A search key that may be spelled pinyin (Latin letters, digits among them, blanks ignored) made
+// compact and lower-case for matching a NameSpelling; empty when the key cannot be pinyin (other
+// characters, or digits only).
+QString PinyinSearchKey(const QString& key);
+
 // The letter a name is filed under: the first letter of its first character's spelling, 'a' to
 // 'z', or '#' when that character is no Latin letter and has no reading (digits, marks, emoji).
 // Blanks in front are passed over; 0 for a name of blanks only.
