@@ -153,7 +153,21 @@ void CQuickReplyWnd::ShowSimButtons(bool dual, int state, const QString& name1, 
 }
 
 void CQuickReplyWnd::SetRecipient(const QString& number) {
+    if (number == m_recipient) {
+        return;
+    }
+    // Text typed for one conversation stays with it: another conversation gets its own (or none),
+    // so a send never carries it to the wrong person.
+    const QString typed = Text();
+    if (!m_recipient.isEmpty() && !typed.isEmpty()) {
+        m_unsent[m_recipient] = typed;
+    } else {
+        m_unsent.erase(m_recipient);
+    }
     m_recipient = number;
+    const auto kept = m_unsent.find(number);
+    SetText(kept != m_unsent.end() && !number.isEmpty() ? kept->second : QString());
+    m_editingDraft.reset();
 }
 
 void CQuickReplyWnd::SetText(const QString& text) {

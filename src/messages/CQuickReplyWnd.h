@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 
 class CSessionGate;
@@ -84,6 +85,7 @@ private:
     bool m_onMessagePage;
     QTextEdit* m_edit = nullptr;
     QString m_recipient;
+    std::map<QString, QString> m_unsent; // what was typed for other conversations, by number
     std::function<QStringList()> m_recipientsSource;
     std::optional<std::int64_t> m_editingDraft;
     bool m_ctrlEnter = true;

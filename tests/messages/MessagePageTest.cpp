@@ -373,6 +373,16 @@ private slots:
         QCOMPARE(page->Caption(), FormatText(Str(2407), "10086"));
         QVERIFY(page->WaitForView(kWaitMs));
         QVERIFY(page->Reply()->isVisible());
+        // What is typed for one conversation stays with it, never follows to another.
+        page->Reply()->SetText(QStringLiteral("for 10086 only"));
+        tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+        QTRY_VERIFY_WITH_TIMEOUT(page->CurrentNumber() != QStringLiteral("10086"), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewConversation), kWaitMs);
+        QCOMPARE(page->Reply()->Text(), QString());
+        tree->setCurrentItem(tree->topLevelItem(0)->child(1));
+        QTRY_COMPARE_WITH_TIMEOUT(page->CurrentNumber(), QStringLiteral("10086"), kWaitMs);
+        QCOMPARE(page->Reply()->Text(), QStringLiteral("for 10086 only"));
+        page->Reply()->SetText(QString());
         // A number no contact holds is offered to the quick-add dialog; the conversation then takes the name.
         QWidget* addContact = GetPluginByName(page.get(), QStringLiteral("add_contact_btn"));
         QVERIFY(!addContact->isVisible()); // the shell has not handed in the dialog
