@@ -50,6 +50,36 @@ TEST(AppOptions, ScreenshotPageDialogAndBridge) {
     EXPECT_FALSE(Parse({"--dialog"}).error.isEmpty());
 }
 
+TEST(AppOptions, HelpVersionAndUnknownOptions) {
+    struct Case {
+        std::initializer_list<const char*> args;
+        bool help;
+        bool version;
+        bool error;
+    };
+    const Case cases[] = {
+        {{"--help"}, true, false, false},
+        {{"-h", "--bridge", "sim"}, true, false, false},
+        {{"--version"}, false, true, false},
+        {{"--nonsense"}, false, false, true},
+        {{"-x", "--help"}, true, false, true}, // help still answers; the rest is not run
+        {{"--hidewindow"}, false, false, true},
+        {{"--HideWindow"}, false, false, false}, // the tray start, however it is spelt around
+        {{"--screenshot", "-shot.png"}, false, false, false}, // a value, not an option
+        {{"plain", "words"}, false, false, false},
+    };
+    for (const Case& c : cases) {
+        const AppOptions o = Parse(c.args);
+        EXPECT_EQ(o.help, c.help) << *c.args.begin();
+        EXPECT_EQ(o.version, c.version) << *c.args.begin();
+        EXPECT_EQ(!o.error.isEmpty(), c.error) << *c.args.begin();
+    }
+    for (const char* option : {"HideWindow", "--screenshot FILE", "--page NAME", "--dialog NAME", "--bridge",
+                               "--help", "--version"}) {
+        EXPECT_TRUE(AppUsage().contains(QString::fromLatin1(option))) << option;
+    }
+}
+
 TEST(StartupHostInfo, ProxyIsReportedOnlyWhenTheSettingsAskForTheSystemProxy) {
     ScopedTestFolders folders;
     ASSERT_TRUE(PCL_Load(QDir(folders.Root()).filePath(QStringLiteral("p.ini"))));
