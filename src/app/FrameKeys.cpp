@@ -4,9 +4,13 @@
 #include "device/CTabPageWnd.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QShortcut>
+#include <QTextEdit>
 
 #include <functional>
 
@@ -18,8 +22,7 @@ QWidget* ShownPage(CMainFrame& frame) {
 }
 
 // The first widget of the page shown whose name matches and that a user could use now.
-template <class T>
-T* Usable(CMainFrame& frame, const std::function<bool(const QString&)>& matches) {
+template <class T> T* Usable(CMainFrame& frame, const std::function<bool(const QString&)>& matches) {
     QWidget* page = ShownPage(frame);
     if (page == nullptr) {
         return nullptr;
@@ -45,6 +48,30 @@ void AddKey(CMainFrame& frame, const QKeySequence& key, std::function<void()> ac
     QObject::connect(shortcut, &QShortcut::activated, &frame, std::move(action));
 }
 
+// The message page shows its conversations in a web view, which would take Ctrl+A for its own text;
+// on that page the key means every conversation unless a field being typed in has the focus.
+class CSelectAllKeeper : public QObject {
+public:
+    explicit CSelectAllKeeper(CMainFrame& frame) : QObject(&frame), m_frame(frame) { qApp->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ShortcutOverride ||
+            !static_cast<QKeyEvent*>(event)->matches(QKeySequence::SelectAll) ||
+            m_frame.ActiveTab() != CMainFrame::TabMessage) {
+            return false;
+        }
+        auto* widget = qobject_cast<QWidget*>(watched);
+        QWidget* page = ShownPage(m_frame);
+        const bool typing = qobject_cast<QLineEdit*>(watched) || qobject_cast<QTextEdit*>(watched) ||
+                            qobject_cast<QPlainTextEdit*>(watched);
+        return widget != nullptr && page != nullptr && page->isAncestorOf(widget) && !typing;
+    }
+
+private:
+    CMainFrame& m_frame;
+};
+
 } // namespace
 
 void InstallFrameKeys(CMainFrame& frame) {
@@ -62,15 +89,17 @@ void InstallFrameKeys(CMainFrame& frame) {
         if (tab != CMainFrame::TabContact && tab != CMainFrame::TabMessage) {
             return;
         }
-        const QString name = tab == CMainFrame::TabContact ? QStringLiteral("delete_contact")
-                                                           : QStringLiteral("delete_messages_btn");
+        const QString name =
+            tab == CMainFrame::TabContact ? QStringLiteral("delete_contact") : QStringLiteral("delete_messages_btn");
         Press(Usable<QAbstractButton>(frame, [&name](const QString& n) { return n == name; }));
     });
+    new CSelectAllKeeper(frame);
     AddKey(frame, QKeySequence::SelectAll, [&frame] {
         if (frame.ActiveTab() != CMainFrame::TabMessage) {
             return;
         }
-        auto* all = Usable<QAbstractButton>(frame, [](const QString& n) { return n == u"select_all_messages_checkbox"; });
+        auto* all =
+            Usable<QAbstractButton>(frame, [](const QString& n) { return n == u"select_all_messages_checkbox"; });
         if (all != nullptr && !all->isChecked()) {
             all->click();
         }

@@ -122,7 +122,8 @@ private slots:
     // Tab leaves the side list for the page, the buttons and back; Enter on a focused button
     // presses that button rather than the default one.
     void tabWalksTheSettingsAndEnterPressesTheFocusedButton() {
-        const std::unique_ptr<QWidget> window = CreateScreenshotScene(QStringLiteral("dialog"), QStringLiteral("settings"));
+        const std::unique_ptr<QWidget> window =
+            CreateScreenshotScene(QStringLiteral("dialog"), QStringLiteral("settings"));
         auto* dialog = dynamic_cast<CSkinDialog*>(window.get());
         QVERIFY(dialog != nullptr);
         QVERIFY(Activate(dialog));

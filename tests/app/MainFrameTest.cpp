@@ -642,9 +642,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(WasLoadedOnce(LockContacts), kWaitMs);
 
         frame->SelectTab(CMainFrame::TabMessage);
-        QWidget* all = GetPluginByName(frame->Page(CMainFrame::TabMessage), QStringLiteral("select_all_messages_checkbox"));
+        CTabPageWnd* messages = frame->Page(CMainFrame::TabMessage);
+        QWidget* all = GetPluginByName(messages, QStringLiteral("select_all_messages_checkbox"));
         QTRY_VERIFY_WITH_TIMEOUT(all->isVisible() && all->isEnabled(), kWaitMs);
-        frame->setFocus();
+        // Even with the conversations' own view in the keyboard, not its text but every conversation.
+        QWidget* inView = nullptr;
+        for (QWidget* w : messages->findChildren<QWidget*>()) {
+            if (w->inherits("QWebEngineView") && w->isVisible()) {
+                inView = w;
+            }
+        }
+        QVERIFY(inView != nullptr);
+        inView->setFocus();
         QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
         QVERIFY(qobject_cast<QAbstractButton*>(all)->isChecked());
         QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
