@@ -17,7 +17,6 @@ const SkinEventRow<CAnimateDialog> CAnimateDialogTable::kRows[] = {
 CAnimateDialog::CAnimateDialog(QWidget* parent) : CBusyDialogBase(parent) {}
 
 bool CAnimateDialog::OnInitDialog() {
-    SetKeyButtons({}, {QStringLiteral("animate_close_btn")});
     if (!AttachLayout(QStringLiteral("animate_dialog"))) {
         return false;
     }

@@ -6,9 +6,9 @@
 #include "skin/SkinEvent.h"
 
 #include <QKeyEvent>
+#include <QLabel>
 
 #include <algorithm>
-#include <QLabel>
 
 namespace {
 

@@ -608,20 +608,31 @@ private slots:
         QVERIFY(pictures->WaitSettled(kWaitMs));
     }
 
-    // The window's keys act on the page shown; Delete takes the delete button's own path (its
-    // question), and a text field keeps Delete for itself.
+    // Tab reaches the page below the tabs; the window's keys act on the page shown; Delete takes the
+    // delete button's own path (its question), and a text field keeps Delete for itself.
     void keysActOnThePageShown() {
         AddPhone(QStringLiteral("VX-KEYS"));
         auto frame = MakeFrame();
         QVERIFY(frame != nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+        QWindow* window = frame->windowHandle();
+
+        // Tab leaves the row of tabs for the page shown.
+        frame->SelectTab(CMainFrame::TabHome);
+        GetPluginByName(frame.get(), QStringLiteral("tab_btn_home"))->setFocus();
+        bool inPage = false;
+        for (int i = 0; i < 20 && !inPage; ++i) {
+            QTest::keyClick(window, Qt::Key_Tab);
+            inPage = frame->Page(CMainFrame::TabHome)->isAncestorOf(QApplication::focusWidget());
+        }
+        QVERIFY(inPage);
+
         frame->SelectTab(CMainFrame::TabContact);
         auto* contacts = dynamic_cast<CContactPage*>(frame->Page(CMainFrame::TabContact));
         QVERIFY(contacts != nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(!contacts->IsLoading() && !contacts->Nodes().empty(), kWaitMs);
-        frame->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
-        QWindow* window = frame->windowHandle();
         CAutoAnswer no(2);
         const auto asked = [](const std::function<void()>& act) {
             VexaMessageBox(QStringLiteral("-"), nullptr, QString(), 0); // marks "nothing asked yet"
