@@ -5,12 +5,16 @@
 //   --page NAME         with --screenshot: the page or window to render
 //   --dialog NAME       with --screenshot: a dialog scene to render instead (not with --page)
 //   --bridge sim|adb|auto  the device backend for this run
+//   --help, -h          prints the usage and exits; --version prints the version and exits
+// Any other argument that starts with "-" is an error; other words are ignored.
 
 #include <QString>
 #include <QStringList>
 
 struct AppOptions {
     bool hideWindow = false;
+    bool help = false;
+    bool version = false;
     QString screenshotFile;
     QString page;
     QString dialog;
@@ -19,3 +23,5 @@ struct AppOptions {
 };
 
 AppOptions ParseAppOptions(const QStringList& arguments);
+// What --help prints: the command line and one line per option.
+QString AppUsage();

@@ -18,6 +18,7 @@ const SkinEventRow<CAbout> CAboutTable::kRows[] = {
 CAbout::CAbout(QWidget* parent) : CSkinDialog(parent) {}
 
 bool CAbout::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("about_ok_btn")}, {QStringLiteral("about_close_btn")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("about_dialog")) == 0) {
         return false;
     }

@@ -20,6 +20,7 @@ const SkinEventRow<CCloseTipDlg> CCloseTipDlgTable::kRows[] = {
 CCloseTipDlg::CCloseTipDlg(QWidget* parent) : CSkinDialog(parent) {}
 
 bool CCloseTipDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("button_ok")}, {QStringLiteral("button_cancle")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("close_tip_dialog")) == 0) {
         return false;
     }

@@ -5,6 +5,7 @@
 #include "app/CCloseTipDlg.h"
 #include "app/CSettingsDlg.h"
 #include "app/CUpdateSoftwareDlg.h"
+#include "app/FrameKeys.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
 #include "apps/CAppPage.h"
@@ -171,6 +172,7 @@ bool CMainFrame::Create() {
     }
     setWindowTitle(Str(388));
     Plugin_SetText(GetLayoutRoot(this), Str(388));
+    InstallFrameKeys(*this);
     for (int tab = 0; tab < TabCount; ++tab) {
         QWidget* button = GetPluginByName(this, QString::fromLatin1(kTabs[tab].button));
         Plugin_SetText(button, Str(kTabs[tab].label));

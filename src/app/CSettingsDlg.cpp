@@ -48,6 +48,7 @@ const SkinEventRow<CSettingsDlg> CSettingsDlgTable::kRows[] = {
 CSettingsDlg::CSettingsDlg(QWidget* parent) : CSkinDialog(parent) {}
 
 bool CSettingsDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("btn_settings_dlg_ok")}, {QStringLiteral("btn_settings_dlg_cancel")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("settings_dialog")) == 0) {
         return false;
     }

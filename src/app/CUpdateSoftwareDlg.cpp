@@ -26,6 +26,8 @@ CUpdateSoftwareDlg::CUpdateSoftwareDlg(const QString& newVersion, const QString&
     : CSkinDialog(parent), m_newVersion(newVersion), m_description(description), m_openedByButton(openedByButton) {}
 
 bool CUpdateSoftwareDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("newversion_ok_btn")},
+                  {QStringLiteral("newversion_cancle_btn"), QStringLiteral("newversion_close_btn")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("new_version_dialog")) == 0) {
         return false;
     }

@@ -31,6 +31,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
+#include <QStringList>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
@@ -73,6 +74,22 @@ int SavePicture(const QImage& image, const QString& file) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Help and version come before anything is set up, so they answer at once even without a display.
+    {
+        QStringList raw;
+        for (int i = 0; i < argc; ++i) {
+            raw << QString::fromLocal8Bit(argv[i]);
+        }
+        const AppOptions early = ParseAppOptions(raw);
+        if (early.help) {
+            std::fputs(qUtf8Printable(AppUsage()), stdout);
+            return 0;
+        }
+        if (early.version) {
+            std::printf("vexa-assistant %s\n", qUtf8Printable(ProgramVersion()));
+            return 0;
+        }
+    }
     BlockTerminationSignals(); // before any thread exists, so that every thread inherits it
     // Before anything else can fail: the report needs only paths, worked out here.
     InstallCrashHandler({DataFolder() + QStringLiteral("/crash"),
@@ -90,7 +107,7 @@ int main(int argc, char** argv) {
         UnblockTerminationSignals();
     }
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(options.error));
+        std::fprintf(stderr, "vexa-assistant: %s\n%s", qUtf8Printable(options.error), qUtf8Printable(AppUsage()));
         return 2;
     }
 

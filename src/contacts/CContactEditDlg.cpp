@@ -83,6 +83,7 @@ CContactEditDlg::CContactEditDlg(const vexa::Contact& contact, bool isNew, std::
       m_groups(std::move(groups)), m_photo(std::move(photo)) {}
 
 bool CContactEditDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("save_modification")}, {QStringLiteral("cancel_modification")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("contact_edit_dialog")) == 0) {
         return false;
     }

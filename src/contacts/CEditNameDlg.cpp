@@ -48,6 +48,7 @@ QLineEdit* CEditNameDlg::Box(int namePart) const {
 }
 
 bool CEditNameDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("button_ok")}, {QStringLiteral("button_cancel")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("edit_name_dialog")) == 0) {
         return false;
     }

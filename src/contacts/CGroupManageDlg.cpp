@@ -27,6 +27,7 @@ CGroupManageDlg::CGroupManageDlg(std::vector<GroupRow> rows, Runner runner, QWid
     : CSkinDialog(parent), m_rows(std::move(rows)), m_runner(std::move(runner)) {}
 
 bool CGroupManageDlg::OnInitDialog() {
+    SetKeyButtons({}, {QStringLiteral("button_close")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("group_manage_dialog")) == 0) {
         return false;
     }

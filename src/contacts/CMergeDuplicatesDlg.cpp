@@ -36,6 +36,7 @@ std::vector<std::int64_t> GroupIds(const contacts::MergeGroupPlan& group) {
 } // namespace
 
 bool CMergeDuplicatesDlg::OnInitDialog() {
+    SetKeyButtons({}, {QStringLiteral("button_close")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("merge_duplicates_dialog")) == 0) {
         return false;
     }

@@ -24,6 +24,7 @@ CQuickAddContactDlg::CQuickAddContactDlg(QString number, std::vector<CContactEdi
     : CSkinDialog(parent), m_number(std::move(number)), m_groups(std::move(groups)) {}
 
 bool CQuickAddContactDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("button_ok")}, {QStringLiteral("button_cancel")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("quick_add_contact_dialog")) == 0) {
         return false;
     }

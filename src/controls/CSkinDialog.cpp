@@ -3,12 +3,15 @@
 #include "controls/CShadowDialog.h"
 #include "skin/Skin.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
 
 CSkinDialog::CSkinDialog(QWidget* parent) : CMsgWnd(parent, Qt::Dialog | Qt::FramelessWindowHint) {
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -28,6 +31,11 @@ bool CSkinDialog::Initialise() {
         m_result = -1;
         OnEnded();
         return false;
+    }
+    if (focusWidget() == nullptr) {
+        // Otherwise the first button would take the focus when the window activates, and Enter
+        // would press it (often the close button) instead of the default one.
+        setFocus(Qt::OtherFocusReason);
     }
     return true;
 }
@@ -143,11 +151,47 @@ void CSkinDialog::CreateShadow() {
     }
 }
 
+void CSkinDialog::SetKeyButtons(const QStringList& enterButtons, const QStringList& escapeButtons) {
+    m_enterButtons = enterButtons;
+    m_escapeButtons = escapeButtons;
+}
+
+namespace {
+bool Press(QAbstractButton* button) {
+    if (button == nullptr || !button->isVisible() || !button->isEnabled()) {
+        return false;
+    }
+    button->click();
+    return true;
+}
+} // namespace
+
+bool CSkinDialog::PressButton(const QStringList& names) {
+    return std::any_of(names.begin(), names.end(), [this](const QString& name) {
+        return Press(qobject_cast<QAbstractButton*>(GetPluginByName(this, name)));
+    });
+}
+
+bool CSkinDialog::PressFocusedButton() {
+    // Check boxes, radios and tabs keep Enter for the default button, as in any dialog.
+    QWidget* focused = focusWidget();
+    auto* button = qobject_cast<QAbstractButton*>(focused);
+    if (button == nullptr || !focused->hasFocus() || button->isCheckable() || !isAncestorOf(focused)) {
+        return false;
+    }
+    return Press(button);
+}
+
 bool CSkinDialog::OnDialogKey(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+        if (!PressFocusedButton()) {
+            PressButton(m_enterButtons);
+        }
+        return true;
     case Qt::Key_Escape:
+        PressButton(m_escapeButtons);
         return true;
     case Qt::Key_F4:
         return (event->modifiers() & Qt::AltModifier) != 0;
@@ -157,10 +201,7 @@ bool CSkinDialog::OnDialogKey(QKeyEvent* event) {
 }
 
 void CSkinDialog::keyPressEvent(QKeyEvent* event) {
-    const int key = event->key();
-    const bool dialogKey = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape ||
-                           key == Qt::Key_Space || key == Qt::Key_F4;
-    if (dialogKey && OnDialogKey(event)) {
+    if (OnDialogKey(event)) {
         event->accept();
         return;
     }

@@ -2,7 +2,9 @@
 // The base of every skinned dialog: a frameless window that attaches one layout, runs a modal loop
 // (DoModal) until EndDialog, keeps a drop shadow around itself and gives timers by number.
 //
-// Keys: by default Enter, Escape and Alt+F4 do nothing, and a close request from the window system is
+// Keys: Enter presses the focused push button, else the dialog's default button; Escape presses its
+// cancel button (both named with SetKeyButtons, pressed only while shown and enabled, through the same
+// click handler as the mouse). Alt+F4 does nothing and a close request from the window system is
 // refused, so a dialog ends only through its own buttons; subclasses decide otherwise.
 // UI thread only, except PostMessage (see WindowMessage.h).
 
@@ -11,6 +13,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QRect>
+#include <QStringList>
 
 class CShadowDialog;
 class QEventLoop;
@@ -44,9 +47,16 @@ protected:
     virtual void OnTimer(int /*id*/) {}
     // Called once when the dialog ends (also when its initialisation failed).
     virtual void OnEnded() {}
-    // Called for Enter, Space, Escape and Alt+F4; true when the key was used. The default swallows
-    // Enter, Escape and Alt+F4.
+    // Called for every key that reaches the dialog; true when the key was used. The default presses
+    // the key buttons for Enter and Escape and swallows Enter, Escape and Alt+F4.
     virtual bool OnDialogKey(QKeyEvent* event);
+    // The skin buttons Enter and Escape press: the first of each list that shows and is enabled.
+    void SetKeyButtons(const QStringList& enterButtons, const QStringList& escapeButtons);
+    // Clicks the first named button that shows and is enabled; false when none did.
+    bool PressButton(const QStringList& names);
+    // Clicks the push button that has the keyboard focus (not a check box, radio or tab); false when
+    // no such button has it.
+    bool PressFocusedButton();
     // A close request from the window system (Alt+F4 on a desktop); the default refuses it.
     virtual void OnCloseRequest() {}
 
@@ -78,4 +88,6 @@ private:
     QEventLoop* m_loop = nullptr;
     CShadowDialog* m_pShadow = nullptr;
     QHash<int, QTimer*> m_timers;
+    QStringList m_enterButtons;
+    QStringList m_escapeButtons;
 };

@@ -25,6 +25,7 @@ int CVexaProgressDlg::Percent(unsigned total, unsigned current, int base) {
 }
 
 bool CVexaProgressDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("complete_button")}, {QStringLiteral("cancel_button")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("progress_dialog")) == 0) {
         return false;
     }

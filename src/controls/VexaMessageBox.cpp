@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 
+#include <algorithm>
+
 namespace {
 
 struct ButtonDef {
@@ -183,8 +185,21 @@ bool CVexaMessageBoxImpl::OnDialogKey(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Space:
-        EndDialog(m_results[0]);
+        if (!PressFocusedButton()) {
+            EndDialog(m_results[0]);
+        }
         return true;
+    case Qt::Key_Y:
+    case Qt::Key_N: {
+        // The (Y) and (N) of 是(Y) and 否(N), alone or with Alt, as the labels promise.
+        const int wanted = event->key() == Qt::Key_Y ? 6 : 7;
+        if ((event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) != 0 ||
+            std::find(std::begin(m_results), std::end(m_results), wanted) == std::end(m_results)) {
+            return false;
+        }
+        EndDialog(wanted);
+        return true;
+    }
     case Qt::Key_Escape:
         Cancel();
         return true;

@@ -4,8 +4,9 @@
 //   0 OK → 1 | 1 OK → 1, Cancel → 2 | 2 Abort → 3, Retry → 4, Ignore → 5 (cannot be dismissed)
 //   3 Yes → 6, No → 7, Cancel → 2 | 4 Yes → 6, No → 7 (cannot be dismissed) | 5 Retry → 4, Cancel → 2
 //   6 Cancel → 2, Retry → 10, Continue → 11 | anything else as 0.
-// "\r\n" separates lines. Enter or Space gives the first button's result; Escape and the close button
-// give 2 unless the style cannot be dismissed. UI thread only.
+// "\r\n" separates lines. Enter or Space gives the focused button's result, else the first button's;
+// Y and N answer yes and no where those buttons show; Escape and the close button give 2 unless the
+// style cannot be dismissed. UI thread only.
 
 #include "controls/CSkinDialog.h"
 

@@ -26,6 +26,7 @@ CMobileUpdateInfoDlg::CMobileUpdateInfoDlg(const firmware::FirmwareCheck& offer,
     : CSkinDialog(parent), m_offer(offer), m_storage(storage) {}
 
 bool CMobileUpdateInfoDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("ok_btn")}, {QStringLiteral("cancle_btn"), QStringLiteral("close_btn")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("firmware_offer_dialog")) == 0) {
         return false;
     }
@@ -95,6 +96,7 @@ const SkinEventRow<CMobileUpdateTipDlg> CMobileUpdateTipDlgTable::kRows[] = {
 CMobileUpdateTipDlg::CMobileUpdateTipDlg(QWidget* parent) : CSkinDialog(parent) {}
 
 bool CMobileUpdateTipDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("btn_ok")}, {QStringLiteral("close_button")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("firmware_tip_dialog")) == 0) {
         return false;
     }

@@ -21,6 +21,7 @@ const SkinEventRow<CTipOfIncompatiblePhoneModel> CTipOfIncompatiblePhoneModelTab
 CTipOfIncompatiblePhoneModel::CTipOfIncompatiblePhoneModel(QWidget* parent) : CSkinDialog(parent) {}
 
 bool CTipOfIncompatiblePhoneModel::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("button_ok")}, {QStringLiteral("sys_close_btn")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("tip_dlg_of_incompatible_phone_model")) == 0) {
         return false;
     }

@@ -46,6 +46,7 @@ void CCrashReportDlg::SetStatus(const QString& text) {
 }
 
 bool CCrashReportDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("crash_send_btn")}, {QStringLiteral("crash_cancel_btn")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("crash_report_dialog")) == 0) {
         return false;
     }

@@ -39,6 +39,7 @@ QPlainTextEdit* CSuggestionFeedbackDlg::HostEdit(const char* host) {
 }
 
 bool CSuggestionFeedbackDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("Submit_Btn")}, {QStringLiteral("Close_btn")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("User_Issue_Feedback_Dlg")) == 0) {
         return false;
     }

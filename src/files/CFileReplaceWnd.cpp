@@ -23,6 +23,7 @@ CFileReplaceWnd::CFileReplaceWnd(const QString& fileName, QWidget* parent)
     : CSkinDialog(parent), m_fileName(fileName) {}
 
 bool CFileReplaceWnd::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("file_replace_wnd_btn_yes")}, {});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("file_replace_wnd")) == 0) {
         return false;
     }

@@ -152,6 +152,7 @@ bool CFileWnd::IsBusy() const {
 }
 
 bool CFileWnd::OnInitDialog() {
+    SetKeyButtons({}, {QStringLiteral("file_close_btn")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("file_wnd")) == 0) {
         return false;
     }

@@ -49,6 +49,7 @@ const SkinEventRow<CMmsEditDlg> CMmsEditDlgTable::kRows[] = {
 CMmsEditDlg::CMmsEditDlg(CSessionGate& gate, QWidget* parent) : CSkinDialog(parent), m_gate(gate) {}
 
 bool CMmsEditDlg::OnInitDialog() {
+    SetKeyButtons({}, {QStringLiteral("Button_Close")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("mms_compose_dialog")) == 0) {
         return false;
     }

@@ -77,6 +77,7 @@ CMmsPreviewDlg::CMmsPreviewDlg(const mms::MediaMsg& msg, QWidget* parent)
     : CSkinDialog(parent), m_msg(msg), m_clock(msg) {}
 
 bool CMmsPreviewDlg::OnInitDialog() {
+    SetKeyButtons({}, {QStringLiteral("Button_Close")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("mms_preview_dialog")) == 0) {
         return false;
     }

@@ -31,6 +31,7 @@ CSelectContactOrNumber::CSelectContactOrNumber(CSessionGate& gate, QWidget* pare
     : CSkinDialog(parent), m_gate(gate) {}
 
 bool CSelectContactOrNumber::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("button_ok")}, {QStringLiteral("button_cancel")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("select_contact_dialog")) == 0) {
         return false;
     }

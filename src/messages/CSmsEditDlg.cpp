@@ -25,6 +25,7 @@ CSmsEditDlg::CSmsEditDlg(CSessionGate& gate, Mode mode, QWidget* parent)
     : CSkinDialog(parent), m_gate(gate), m_mode(mode) {}
 
 bool CSmsEditDlg::OnInitDialog() {
+    SetKeyButtons({}, {QStringLiteral("Button_Close")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("sms_edit_dialog")) == 0) {
         return false;
     }

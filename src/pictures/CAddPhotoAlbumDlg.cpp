@@ -24,6 +24,7 @@ CAddPhotoAlbumDlg::CAddPhotoAlbumDlg(std::vector<int> storages, QStringList exis
     : CSkinDialog(parent), m_storages(std::move(storages)), m_existing(std::move(existing)) {}
 
 bool CAddPhotoAlbumDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("button_ok")}, {QStringLiteral("button_cancel")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("add_photo_album_dialog")) == 0) {
         return false;
     }

@@ -150,6 +150,8 @@ CVexaImageEditDialog::CVexaImageEditDialog(PhoneRunner phone, PageActions action
 CVexaImageEditDialog::~CVexaImageEditDialog() = default;
 
 bool CVexaImageEditDialog::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("button_picture_cut_ok")},
+                  {QStringLiteral("button_picture_cut_cancel"), QStringLiteral("button_picture_close")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("picture_editor")) == 0) {
         return false;
     }

@@ -234,6 +234,17 @@ void HideTemplates(QWidget* root) {
     }
 }
 
+// Layouts keep buttons out of the focus a click gives (no focus frame after a mouse click); the
+// keyboard still reaches every button, check box, radio and choice with Tab, in the layout's order.
+void OpenToTab(QWidget* root) {
+    const QList<QWidget*> children = root->findChildren<QWidget*>();
+    for (QWidget* w : children) {
+        if (w->focusPolicy() == Qt::NoFocus && (qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w))) {
+            w->setFocusPolicy(Qt::TabFocus);
+        }
+    }
+}
+
 // Shows cloned rows of a visible container in slices between other events. Showing a child of a
 // visible widget polishes it and lays the parent out at once, so a list of thousands of rows shown
 // in one go would freeze the window for seconds; in slices the first rows appear at once and the
@@ -565,6 +576,7 @@ int WindowManager_Attach(CSkin* skin, CMsgWnd* wnd, const QString& layoutName) {
     root->setProperty(kUiFileProperty, file);
     root->setProperty(kSkinProperty, QVariant::fromValue(reinterpret_cast<quintptr>(skin)));
     HideTemplates(root);
+    OpenToTab(root);
 
     // The program's skin styles the whole application (see SetAppSkin); another skin (tests, tools)
     // styles its own windows, and children hosted inside a skinned window inherit it.

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 TEST(QtTranslations, QtsOwnDialogTextsSpeakChinese) {
@@ -48,6 +50,23 @@ TEST(AppOptions, ScreenshotPageDialogAndBridge) {
     EXPECT_TRUE(d.page.isEmpty());
     EXPECT_FALSE(Parse({"--screenshot", "/tmp/b.png", "--dialog", "progress", "--page", "home"}).error.isEmpty());
     EXPECT_FALSE(Parse({"--dialog"}).error.isEmpty());
+}
+
+TEST(AppOptions, HelpVersionAndUnknownOptions) {
+    struct Case {
+        std::initializer_list<const char*> args;
+        bool help, version, error;
+    };
+    const Case cases[] = {
+        {{"-h", "--bridge", "sim"}, true, false, false}, {{"--version"}, false, true, false},
+        {{"-x", "--help"}, true, false, true},           {{"--HideWindow"}, false, false, false},
+        {{"--screenshot", "-a.png"}, false, false, false}, // a value, not an option
+    };
+    for (const Case& c : cases) {
+        const AppOptions o = Parse(c.args);
+        EXPECT_EQ(std::tuple(o.help, o.version, !o.error.isEmpty()), std::tuple(c.help, c.version, c.error))
+            << *c.args.begin();
+    }
 }
 
 TEST(StartupHostInfo, ProxyIsReportedOnlyWhenTheSettingsAskForTheSystemProxy) {

@@ -607,6 +607,61 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(WasLoadedOnce(LockPictures), kWaitMs);
         QVERIFY(pictures->WaitSettled(kWaitMs));
     }
+
+    // Tab reaches the page below the tabs; the window's keys act on the page shown; Delete takes the
+    // delete button's own path (its question), and a text field keeps Delete for itself.
+    void keysActOnThePageShown() {
+        AddPhone(QStringLiteral("VX-KEYS"));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+        QWindow* window = frame->windowHandle();
+
+        // Tab leaves the row of tabs for the page shown.
+        frame->SelectTab(CMainFrame::TabHome);
+        GetPluginByName(frame.get(), QStringLiteral("tab_btn_home"))->setFocus();
+        bool inPage = false;
+        for (int i = 0; i < 20 && !inPage; ++i) {
+            QTest::keyClick(window, Qt::Key_Tab);
+            inPage = frame->Page(CMainFrame::TabHome)->isAncestorOf(QApplication::focusWidget());
+        }
+        QVERIFY(inPage);
+
+        frame->SelectTab(CMainFrame::TabContact);
+        auto* contacts = dynamic_cast<CContactPage*>(frame->Page(CMainFrame::TabContact));
+        QVERIFY(contacts != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(!contacts->IsLoading() && !contacts->Nodes().empty(), kWaitMs);
+        CAutoAnswer no(2);
+        const auto asked = [](const std::function<void()>& act) {
+            VexaMessageBox(QStringLiteral("-"), nullptr, QString(), 0); // marks "nothing asked yet"
+            act();
+            return CVexaMessageBoxImpl::LastText();
+        };
+
+        QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Contact_search_ctrl"));
+        QCOMPARE(asked([window] { QTest::keyClick(window, Qt::Key_Delete); }), QStringLiteral("-"));
+
+        frame->setFocus();
+        const QString byButton = asked([&frame] { Click(frame->Page(CMainFrame::TabContact), "delete_contact"); });
+        QVERIFY(byButton != QStringLiteral("-"));
+        QCOMPARE(asked([window] { QTest::keyClick(window, Qt::Key_Delete); }), byButton);
+        ResetLoadedOnce();
+        QTest::keyClick(window, Qt::Key_F5);
+        QTRY_VERIFY_WITH_TIMEOUT(WasLoadedOnce(LockContacts), kWaitMs);
+
+        frame->SelectTab(CMainFrame::TabMessage);
+        CTabPageWnd* messages = frame->Page(CMainFrame::TabMessage);
+        QWidget* all = GetPluginByName(messages, QStringLiteral("select_all_messages_checkbox"));
+        QTRY_VERIFY_WITH_TIMEOUT(all->isVisible() && all->isEnabled(), kWaitMs);
+        frame->setFocus();
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(qobject_cast<QAbstractButton*>(all)->isChecked());
+        QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("search_ctrl"));
+    }
 };
 
 QTEST_MAIN(MainFrameTest)

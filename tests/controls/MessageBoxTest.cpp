@@ -102,7 +102,7 @@ private slots:
     }
 
     // Keys typed by a user go to the focus widget of the active window, not to the box object itself:
-    // Enter and Space give the first button's result, Escape cancels.
+    // Enter and Space give the first button's result, Escape cancels, Y and N answer yes and no.
     void keysReachTheBoxThroughItsWindow_data() {
         QTest::addColumn<unsigned>("style");
         QTest::addColumn<int>("key");
@@ -112,6 +112,9 @@ private slots:
         QTest::newRow("3 escape") << 3u << int(Qt::Key_Escape) << 2;
         QTest::newRow("6 space") << 6u << int(Qt::Key_Space) << 2;
         QTest::newRow("2 enter") << 2u << int(Qt::Key_Return) << 3;
+        QTest::newRow("3 Y") << 3u << int(Qt::Key_Y) << 6;
+        QTest::newRow("3 N") << 3u << int(Qt::Key_N) << 7;
+        QTest::newRow("4 N (no closing)") << 4u << int(Qt::Key_N) << 7;
     }
     void keysReachTheBoxThroughItsWindow() {
         QFETCH(unsigned, style);

@@ -153,6 +153,7 @@ void CSelBackUpContentDlg::SetCountsForTest(const std::array<int, backup::kModul
 }
 
 bool CSelBackUpContentDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("start_backup_button")}, {QStringLiteral("cancel_button")});
     if (WindowManager_Attach(AppSkin(), this, m_layout) == 0) {
         return false;
     }
@@ -267,6 +268,8 @@ CBackupRunDlg::~CBackupRunDlg() {
 }
 
 bool CBackupRunDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("finish_button")},
+                  {QStringLiteral("cancel_all_button"), QStringLiteral("close_button")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("backup_progress_dialog")) == 0) {
         return false;
     }
@@ -512,6 +515,7 @@ void CSelRestoreFileDlg::AddRow(const QString& path, bool checked) {
 }
 
 bool CSelRestoreFileDlg::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("next_button")}, {QStringLiteral("cancel_button")});
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("restore_file_dialog")) == 0) {
         return false;
     }
@@ -618,6 +622,7 @@ CSelRestoreModule::CSelRestoreModule(const QString& packagePath, QWidget* parent
       m_packagePath(packagePath) {}
 
 bool CSelRestoreModule::OnInitDialog() {
+    SetKeyButtons({QStringLiteral("start_restore_button")}, {QStringLiteral("cancel_button")});
     if (WindowManager_Attach(AppSkin(), this, m_layout) == 0) {
         return false;
     }
