@@ -89,17 +89,24 @@ CContactMoveAndCopyHelper::Outcome CContactMoveAndCopyHelper::Run(vexa::ContactB
             out.cancelled = true;
             break;
         }
-        // A move within the same storage would only duplicate the contact.
-        const int made = source->GetStorage() == storage && move ? 0 : CopyOne(book, source, storage);
+        // A copy or move within the same storage would only duplicate the contact: it stays as it is.
+        if (source->GetStorage() == storage) {
+            ++out.unchanged;
+            if (progress) {
+                progress(total, out.done + out.failed + out.unchanged);
+            }
+            continue;
+        }
+        const int made = CopyOne(book, source, storage);
         bool ok = made >= 0;
         out.entries += std::max(made, 0);
-        if (ok && move && source->GetStorage() != storage && !book.DeleteContact(source)) {
+        if (ok && move && !book.DeleteContact(source)) {
             LOG_Error("delete contact failed .%s:%d", LOG_HERE);
             ok = false;
         }
         ok ? ++out.done : ++out.failed;
         if (progress) {
-            progress(total, out.done + out.failed);
+            progress(total, out.done + out.failed + out.unchanged);
         }
     }
     return out;

@@ -20,6 +20,7 @@ public:
         int done = 0;    // source contacts copied (or moved)
         int failed = 0;  // source contacts that failed
         int entries = 0; // contacts made on the target: a SIM card keeps one per number
+        int unchanged = 0; // already on the target storage: not copied again
         bool cancelled = false;
     };
 

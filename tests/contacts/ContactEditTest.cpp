@@ -193,6 +193,12 @@ TEST_F(ContactEditTest, CopyToSimCutsNameAndNumberAndMoveRemovesTheSource) {
     const auto copied = Helper::Run(*m_book, {plain, chinese, none}, vexa::STORAGE_SIM1, false, nullptr, {});
     EXPECT_EQ(copied.done, 3);
     EXPECT_EQ(Helper::ResultText(copied, false), FormatText(Str(433), 3));
+    // A contact already on the target is neither copied again nor counted as copied.
+    const int phoneContacts = m_book->GetContactCount(vexa::LIST_PHONE);
+    const auto same = Helper::Run(*m_book, {plain}, vexa::STORAGE_PHONE, false, nullptr, {});
+    EXPECT_EQ(same.done, 0);
+    EXPECT_EQ(same.unchanged, 1);
+    EXPECT_EQ(m_book->GetContactCount(vexa::LIST_PHONE), phoneContacts);
     // One contact of two numbers makes two SIM entries, and the result says so.
     const auto two = Helper::Run(*m_book, {plain}, vexa::STORAGE_SIM2, false, nullptr, {});
     EXPECT_EQ(Helper::ResultText(two, false), FormatText(Str(433), 1) + FormatText(Str(3501), 2));
