@@ -2,8 +2,6 @@
 
 #include "libs/pinyin/PinyinTable.h"
 
-#include <QRegularExpression>
-
 #include <algorithm>
 
 bool LPY_Init() {
@@ -19,28 +17,33 @@ const char* PinyinSyllable(char32_t codePoint) {
     return it != end && it->codePoint == codePoint ? kPinyinSyllables[it->syllable] : "";
 }
 
+namespace {
+
+// The code point at text[i] and how many UTF-16 units it takes (a lone surrogate stands for itself).
+char32_t CodePointAt(const QString& text, qsizetype i, qsizetype* units) {
+    const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+    *units = pair ? 2 : 1;
+    return pair ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
+}
+
+// The syllable of a code point; empty below the CJK blocks, where nothing has a reading.
+const char* Reading(char32_t cp) {
+    return cp >= 0x2E80 ? PinyinSyllable(cp) : "";
+}
+
+} // namespace
+
 QString PinyinOf(const QString& text) {
     QString out;
     out.reserve(text.size() * 4);
     bool any = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i].unicode();
-        const bool pair = QChar::isHighSurrogate(cp) && i + 1 < text.size() && text[i + 1].isLowSurrogate();
-        if (pair) {
-            cp = QChar::surrogateToUcs4(text[i], text[i + 1]);
-        }
-        const char* syllable = cp >= 0x2E80 ? PinyinSyllable(cp) : "";
+    for (qsizetype i = 0, units = 1; i < text.size(); i += units) {
+        const char* syllable = Reading(CodePointAt(text, i, &units));
         if (*syllable != '\0') {
             out += QLatin1String(syllable);
             any = true;
         } else {
-            out += text[i];
-            if (pair) {
-                out += text[i + 1];
-            }
-        }
-        if (pair) {
-            ++i;
+            out += QStringView(text).mid(i, units);
         }
     }
     return any ? out : QStringLiteral("?");
@@ -61,21 +64,18 @@ NameSpelling SpellName(const QString& name) {
     NameSpelling spelling;
     spelling.full.reserve(name.size() * 4);
     bool inWord = false;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        char32_t cp = name[i].unicode();
-        if (QChar::isHighSurrogate(cp) && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
-            cp = QChar::surrogateToUcs4(name[i], name[i + 1]);
-            ++i;
-        }
-        const char* syllable = cp >= 0x2E80 ? PinyinSyllable(cp) : "";
+    for (qsizetype i = 0, units = 1; i < name.size(); i += units) {
+        const char32_t cp = CodePointAt(name, i, &units);
+        const char* syllable = Reading(cp);
         if (*syllable != '\0') {
             spelling.full += QLatin1String(syllable);
             spelling.initials += QLatin1Char(syllable[0]);
             inWord = false;
         } else if (QChar::isLetterOrNumber(cp)) {
-            spelling.full += QString::fromUcs4(&cp, 1).toLower();
+            const QString lower = QString::fromUcs4(&cp, 1).toLower();
+            spelling.full += lower;
             if (!inWord) {
-                spelling.initials += QString::fromUcs4(&cp, 1).toLower();
+                spelling.initials += lower;
             }
             inWord = true;
         } else {
@@ -86,16 +86,16 @@ NameSpelling SpellName(const QString& name) {
 }
 
 char16_t FilingLetter(const QString& name) {
-    const qsizetype start = name.indexOf(QRegularExpression(QStringLiteral("\\S")));
-    if (start < 0) {
+    qsizetype start = 0;
+    while (start < name.size() && name[start].isSpace()) {
+        ++start;
+    }
+    if (start == name.size()) {
         return 0;
     }
-    char32_t cp = name[start].unicode();
-    if (name[start].isHighSurrogate() && start + 1 < name.size()) {
-        cp = QChar::surrogateToUcs4(name[start], name[start + 1]);
-    }
-    const char* syllable = cp >= 0x2E80 ? PinyinSyllable(cp) : "";
-    if (*syllable != '\0') {
+    qsizetype units = 1;
+    const char32_t cp = CodePointAt(name, start, &units);
+    if (const char* syllable = Reading(cp); *syllable != '\0') {
         return static_cast<char16_t>(syllable[0]);
     }
     if (cp < 0x80 && QChar::isLetter(cp)) {
