@@ -14,6 +14,7 @@
 #include "contacts/ContactRules.h"
 #include "device/LoadDataHelper.h"
 #include "device/SessionGate.h"
+#include "platform/ListField.h"
 #include "platform/StringTable.h"
 
 #include <QMultiHash>
@@ -139,13 +140,11 @@ int Count(CliContext& ctx) {
     });
 }
 
-// id, name and first number, tab-separated, in the list's order (tabs and line breaks in a name
-// would break the columns: shown as blanks).
+// id, name and first number, tab-separated, in the list's order.
 void PrintRow(CliContext& ctx, const vexa::Contact& contact) {
     const vexa::ContactField* phone = contact.GetPhoneCount() > 0 ? contact.GetPhoneAt(0) : nullptr;
-    QString name = contact.GetDisplayNameText();
-    name.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
-    ctx.out << contact.GetId() << '\t' << name << '\t' << (phone != nullptr ? phone->m_value : QString()) << '\n';
+    ctx.out << contact.GetId() << '\t' << ListField(contact.GetDisplayNameText()) << '\t'
+            << ListField(phone != nullptr ? phone->m_value : QString()) << '\n';
 }
 
 int List(CliContext& ctx) {

@@ -6,6 +6,7 @@
 #include "bridge/api/MessageStores.h"
 #include "messages/MmsRules.h"
 #include "messages/MmsSender.h"
+#include "platform/ListField.h"
 #include "platform/StringTable.h"
 
 #include <QImage>
@@ -29,11 +30,6 @@ const char* BoxName(int box) {
     }
 }
 
-// Tabs and line breaks in a field would break the columns.
-QString Field(QString text) {
-    return text.replace(u'\\', QLatin1String("\\\\")).replace(u'\t', QLatin1String("\\t")).replace(u'\n', QLatin1String("\\n"));
-}
-
 vexa::MmsStore* Store(CliContext& ctx, vexa::DeviceSession* session) {
     vexa::MmsStore* store = session->GetMmsStore();
     if (store == nullptr || (!store->IsMmsLoaded() && store->LoadMms() != 1)) {
@@ -50,9 +46,9 @@ int List(CliContext& ctx, vexa::MmsStore* store) {
         return kCliFailed;
     }
     auto print = [&](const MSGINFO& m, const char* box) {
-        ctx.out << m.id << '\t' << box << '\t' << Field(m.number) << '\t'
+        ctx.out << m.id << '\t' << box << '\t' << ListField(m.number) << '\t'
                 << vexa::FromSystemTime(m.time).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << '\t'
-                << Field(m.content) << '\n';
+                << ListField(m.content) << '\n';
     };
     for (const MSGINFO& m : messages) {
         print(m, m.status != 0 ? "inbox" : "sent");
@@ -87,7 +83,7 @@ int Show(CliContext& ctx, vexa::MmsStore* store, const QString& idText) {
         return result;
     }
     ctx.out << "box: " << BoxName(box) << '\n'
-            << "subject: " << Field(msg.Subject()) << '\n'
+            << "subject: " << ListField(msg.Subject()) << '\n'
             << "recipients: " << msg.Recipients().join(u';') << '\n'
             << "slides: " << msg.SlideCount() << '\n'
             << "size: " << msg.Save().size() << '\n';
@@ -96,13 +92,13 @@ int Show(CliContext& ctx, vexa::MmsStore* store, const QString& idText) {
         ctx.out << "slide " << i + 1 << '\t' << s.durationMs << " ms";
         if (!s.image.IsEmpty()) {
             const QImage image = QImage::fromData(s.image.data);
-            ctx.out << "\tpicture " << Field(s.image.name) << ' ' << image.width() << 'x' << image.height() << ' '
+            ctx.out << "\tpicture " << ListField(s.image.name) << ' ' << image.width() << 'x' << image.height() << ' '
                     << s.image.data.size();
         }
         if (!s.sound.IsEmpty()) {
-            ctx.out << "\tsound " << Field(s.sound.name) << ' ' << s.sound.data.size();
+            ctx.out << "\tsound " << ListField(s.sound.name) << ' ' << s.sound.data.size();
         }
-        ctx.out << "\ttext " << Field(s.text) << '\n';
+        ctx.out << "\ttext " << ListField(s.text) << '\n';
     }
     return kCliOk;
 }

@@ -8,6 +8,7 @@
 #include "device/SessionGate.h"
 #include "messages/MessageData.h"
 #include "messages/SmsCsvTransfer.h"
+#include "platform/ListField.h"
 #include "platform/StringTable.h"
 
 namespace {
@@ -79,7 +80,8 @@ int Search(CliContext& ctx, vexa::DeviceSession* session, const QString& keyword
         return kCliFailed;
     }
     for (const messages::typCONFERINFO& c : data.Conversations()) {
-        ctx.out << c.number << '\t' << data.Names().ContactName(c.number) << '\t' << c.count << '\n';
+        ctx.out << ListField(c.number) << '\t' << ListField(data.Names().ContactName(c.number)) << '\t' << c.count
+                << '\n';
     }
     return kCliOk;
 }
