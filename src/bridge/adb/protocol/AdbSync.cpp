@@ -128,6 +128,16 @@ AdbStatus CAdbSyncSession::ReadFail(std::uint32_t length, const std::string& wha
     return AdbStatus::Fail(what + ": " + text);
 }
 
+namespace {
+
+// A listed name the caller gets: not "." or "..", and no slash or NUL, which would let a caller
+// write outside the folder it pulls into.
+bool ListableName(const std::string& name) {
+    return name != "." && name != ".." && name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+} // namespace
+
 AdbStatus CAdbSyncSession::Stat(const std::string& path, SyncStat& stat) {
     if (auto s = Request("STAT", path); !s) {
         return s;
@@ -183,14 +193,9 @@ AdbStatus CAdbSyncSession::List(const std::string& path, std::vector<SyncDirEntr
         if (auto s = m_socket->ReadExact(entry.name.data(), nameLength); !s) {
             return Broken(s);
         }
-        if (entry.name == "." || entry.name == "..") {
-            continue;
+        if (ListableName(entry.name)) {
+            entries.push_back(std::move(entry));
         }
-        // A name with a slash would let a caller write outside the folder it pulls into.
-        if (entry.name.find('/') != std::string::npos || entry.name.find('\0') != std::string::npos) {
-            continue;
-        }
-        entries.push_back(std::move(entry));
     }
 }
 
@@ -238,11 +243,9 @@ AdbStatus CAdbSyncSession::List2(const std::string& path, std::vector<SyncDirEnt
         }
         // An entry the phone could not stat comes with its error: it is left out, as LIST would
         // show it without a type.
-        if (!entry.stat.Exists() || entry.name == "." || entry.name == ".." ||
-            entry.name.find('/') != std::string::npos || entry.name.find('\0') != std::string::npos) {
-            continue;
+        if (entry.stat.Exists() && ListableName(entry.name)) {
+            entries.push_back(std::move(entry));
         }
-        entries.push_back(std::move(entry));
     }
 }
 
