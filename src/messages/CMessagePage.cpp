@@ -25,6 +25,7 @@
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
+#include <QTextEdit>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -561,6 +562,13 @@ void CMessagePage::ShowConversation(const QString& number) {
     m_number = number;
     ShowView(ViewConversation);
     FillCurrentView();
+}
+
+void CMessagePage::OpenConversation(const QString& number, bool reply) {
+    ShowConversation(number);
+    if (reply && m_reply != nullptr && m_reply->Edit() != nullptr) {
+        m_reply->Edit()->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void CMessagePage::ShowDrafts() {

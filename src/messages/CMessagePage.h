@@ -89,6 +89,8 @@ public:
     void CheckLoaded(bool force);
     void ShowAll();
     void ShowConversation(const QString& number);
+    // From a reminder: the conversation, and with reply the cursor in its reply box.
+    void OpenConversation(const QString& number, bool reply);
     void ShowDrafts();
     // A refresh with a search keyword (empty: none); dropped while another is pending.
     bool RequestRefresh(const QString& keyword);

@@ -124,7 +124,7 @@ std::vector<MsgTypeAndId> ExpandOverviewSelection(const std::vector<MSGINFO>& me
     return out;
 }
 
-QString IncomingSenderName(vexa::DeviceSession* session, const QString& text) {
+IncomingSender FindIncomingSender(vexa::DeviceSession* session, const QString& text) {
     vexa::SmsStore* store = session != nullptr ? session->GetSmsStore() : nullptr;
     std::vector<MSGINFO> list;
     if (store == nullptr || !store->ListSms(&list)) {
@@ -141,7 +141,7 @@ QString IncomingSenderName(vexa::DeviceSession* session, const QString& text) {
     }
     ContactNames names;
     names.Build(session->GetContactBook());
-    return names.DisplayName(newest->number);
+    return {newest->number, names.DisplayName(newest->number)};
 }
 
 MessageData::StoreState MessageData::ObtainStores(vexa::DeviceSession* session) {

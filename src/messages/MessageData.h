@@ -66,8 +66,13 @@ std::vector<MsgTypeAndId> ExpandOverviewSelection(const std::vector<MSGINFO>& me
                                                   const std::vector<MsgTypeAndId>& selected);
 
 // Who sent a message that just arrived (the phone reports only its text): the newest inbox SMS with
-// that text, as its contact name or number; empty when none is found.
-QString IncomingSenderName(vexa::DeviceSession* session, const QString& text);
+// that text. name is the contact's name, or the number when no contact has it; both are empty when
+// no such SMS is found.
+struct IncomingSender {
+    QString number;
+    QString name;
+};
+IncomingSender FindIncomingSender(vexa::DeviceSession* session, const QString& text);
 
 class MessageData {
 public:

@@ -21,6 +21,7 @@
 #include "messages/CMsgContentView.h"
 #include "messages/CQuickReplyWnd.h"
 #include "messages/CRemindDialog.h"
+#include "messages/IncomingReminders.h"
 #include "messages/CSmsEditDlg.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
@@ -619,6 +620,18 @@ private slots:
     }
 
     void reminderTimers() {
+        const struct {
+            const char *number, *name, *text, *detail;
+        } details[] = {{"10086", "10086", "\n  第一行 \n第二行", "第一行"},
+                       {"13800138000", "赵强", "", "13800138000"},
+                       {"13800138000", "赵强", "好", "13800138000\n好"},
+                       {"", "", "一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十多",
+                        "一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一二三四五六七八九…"}};
+        for (const auto& d : details) {
+            QCOMPARE(messages::ReminderDetail(QString::fromUtf8(d.number), QString::fromUtf8(d.name),
+                                              QString::fromUtf8(d.text)),
+                     QString::fromUtf8(d.detail));
+        }
         auto* remind = CRemindDialog::ShowReminder(CRemindDialog::Message, FormatText(Str(2437), "10086"));
         QVERIFY(remind != nullptr);
         QPointer<CRemindDialog> alive(remind);
@@ -630,6 +643,22 @@ private slots:
         QApplication::sendEvent(remind, &leave);
         QCOMPARE(remind->TimerInterval(), CRemindDialog::kAfterLeaveMs);
         QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 6000);
+
+        // A burst stacks upwards from the corner without overlap; the sixth pushes the oldest out.
+        std::vector<QPointer<CRemindDialog>> burst;
+        for (int i = 0; i < CRemindDialog::kMaxOpen + 1; ++i) {
+            burst.emplace_back(CRemindDialog::ShowReminder(CRemindDialog::Message, QString::number(i)));
+        }
+        QTRY_VERIFY(burst.front().isNull());
+        const std::vector<CRemindDialog*> open = CRemindDialog::OpenReminders();
+        QCOMPARE(open.size(), std::size_t(CRemindDialog::kMaxOpen));
+        for (std::size_t i = 1; i < open.size(); ++i) {
+            QVERIFY2(open[i]->geometry().top() > open[i - 1]->geometry().bottom(), "newer reminders sit lower");
+        }
+        for (CRemindDialog* r : open) {
+            r->close();
+        }
+        QTRY_VERIFY(CRemindDialog::OpenReminders().empty());
     }
 
     void incomingMessageShowsReminderAndLandsInItsConversation() {
@@ -671,9 +700,13 @@ private slots:
                 }(),
                 3000);
             QCOMPARE(remind->Text(), FormatText(Str(2437), "13911112222"));
+            QCOMPARE(remind->Detail(), QStringLiteral("晚上一起吃饭"));
             QTRY_COMPARE_WITH_TIMEOUT(page->Data().ConversationMessages("13911112222").size(), std::size_t(1), kWaitMs);
             QCOMPARE(page->Data().ConversationMessages("13911112222")[0].content, QStringLiteral("晚上一起吃饭"));
-            remind->close();
+            frame.SelectTab(CMainFrame::TabHome);
+            QTest::mouseClick(GetPluginByName(remind, QStringLiteral("button_reply")), Qt::LeftButton);
+            QCOMPARE(frame.ActiveTab(), int(CMainFrame::TabMessage));
+            QTRY_COMPARE(frame.focusWidget(), static_cast<QWidget*>(page->Reply()->Edit()));
 
             // Messages that reach the phone unannounced show after "刷新".
             const auto held = [page] { return page->Data().Messages().size() + page->Data().Drafts().size(); };

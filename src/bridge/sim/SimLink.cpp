@@ -18,8 +18,9 @@ namespace {
 std::atomic<int> g_uiThreadOps{0};
 
 void NoteUiThreadOperation() {
+    // Only a program with windows has a UI thread to keep free; command-line tools work on their main thread.
     const QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr || QThread::currentThread() != app->thread()) {
+    if (app == nullptr || !app->inherits("QGuiApplication") || QThread::currentThread() != app->thread()) {
         return;
     }
     ++g_uiThreadOps;
