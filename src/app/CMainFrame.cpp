@@ -1,73 +1,49 @@
 #include "app/CMainFrame.h"
 
 #include "app/AppComponents.h"
-#include "app/CAbout.h"
 #include "app/CCloseTipDlg.h"
-#include "app/CSettingsDlg.h"
-#include "app/CUpdateSoftwareDlg.h"
 #include "app/FrameKeys.h"
+#include "app/FrameMenus.h"
+#include "app/FramePages.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
+#include "apps/AppTasks.h"
 #include "apps/CAppPage.h"
-#include "apps/CStoreWebView.h"
 #include "apps/StoreTasks.h"
-#include "backup/ui/BackupDialogs.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
-#include "contacts/CContactPage.h"
-#include "contacts/ContactEditUi.h"
 #include "controls/CAnimateDialog.h"
 #include "controls/VexaMessageBox.h"
 #include "device/CHomePage.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/DeviceNameAdapter.h"
-#include "device/FirmwareUpdate.h"
 #include "device/LoadDataHelper.h"
+#include "device/RunOnPhone.h"
 #include "feedback/CSuggestionFeedbackDlg.h"
-#include "files/CFileWnd.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
-#include "libs/update/Update.h"
 #include "messages/CMessagePage.h"
-#include "messages/CRemindDialog.h"
-#include "messages/MessageData.h"
-#include "pictures/CPicturePage.h"
+#include "messages/IncomingReminders.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
-#include "platform/SystemProxy.h"
-#include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QLabel>
-#include <QMenu>
-#include <QPointer>
-#include <QProcess>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSystemTrayIcon>
-#include <QUrl>
 
 #include <mutex>
 
 
 namespace {
-
-// The store's address and proxy as the settings give them now.
-WF_OPTIONS StoreOptions() {
-    const firmware::FirmwareProxy proxy = firmware::ProxyFromSettings();
-    return WF_OPTIONS{PCL_GetServiceHost(QStringLiteral("store")), proxy.server, proxy.credentials, 15000};
-}
 
 struct TabDef {
     const char* button;
@@ -87,33 +63,6 @@ const TabDef kTabs[CMainFrame::TabCount] = {
 
 // The tabs that need a phone.
 constexpr int kPhoneTabs[] = {CMainFrame::TabMessage, CMainFrame::TabContact, CMainFrame::TabPicture};
-
-// Options menu commands: the string IDs are the command IDs.
-enum MenuCommand { kCmdAbout = 1041, kCmdSettings = 1042, kCmdUpdate = 1047, kCmdFaq = 1048, kCmdQuit = 2260 };
-
-// The system proxy when the settings ask for it: server and "user:password" (both empty otherwise).
-std::pair<QString, QString> UpdateProxy() {
-    INTERNET_SETTINGS internet{};
-    PCL_GetInternetSettings(&internet);
-    QString server;
-    if (internet.m_proxyType != 1 || QuerySystemProxy(server) <= 0) {
-        return {};
-    }
-    const QString user = InternetField(internet.m_user);
-    const QString password = InternetField(internet.m_password);
-    QString credentials;
-    if (!user.isEmpty() || !password.isEmpty()) {
-        credentials = user + QLatin1Char(':') + password;
-    }
-    return {server, credentials};
-}
-
-void ApplyUpdateProxy() {
-    const auto [server, credentials] = UpdateProxy();
-    if (!server.isEmpty()) {
-        libUpdate_SetProxyInfo(server, credentials);
-    }
-}
 
 // The loader kind of a tab (0: the tab loads nothing) and back.
 int KindOfTab(int tab) {
@@ -159,11 +108,11 @@ const SkinEventRow<CMainFrame> CMainFrameTable::kRows[] = {
 
 CMainFrame::CMainFrame(CDeviceList& devices, DeviceNameAdapter& names, QWidget* parent)
     : CMsgWnd(parent, Qt::Window | Qt::FramelessWindowHint), m_devices(devices), m_names(names),
-      m_controller(devices, *this, [] { return ppGetBridge(); }),
-      m_updateCheck("update check", [this](const std::atomic<bool>& cancel) { SilentUpdateCheck(cancel); }) {}
+      m_controller(devices, *this, [] { return ppGetBridge(); }), m_update(*this) {}
 
 CMainFrame::~CMainFrame() {
     Shutdown();
+    WaitForPhoneWork(-1); // its jobs use the gate, a member
 }
 
 bool CMainFrame::Create() {
@@ -195,7 +144,7 @@ bool CMainFrame::Create() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), Str(418));
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("task_button_layout")), false);
     // The store is asked with the settings of the moment: a host set while the program runs counts.
-    m_appData.m_upgradeCheck = std::make_shared<apps::CStoreUpgradeCheck>(StoreOptions);
+    m_appData.m_upgradeCheck = std::make_shared<apps::CStoreUpgradeCheck>(CurrentStoreOptions);
     m_taskWnd = std::make_unique<CTaskWnd>(Gate(), m_appData, this);
     if (m_taskWnd->Create()) {
         m_taskWnd->hide();
@@ -237,42 +186,15 @@ bool CMainFrame::Create() {
         move(frame.topLeft().x() < 0 ? 0 : frame.topLeft().x(), frame.topLeft().y() < 0 ? 0 : frame.topLeft().y());
     }
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_tray = new QSystemTrayIcon(windowIcon(), this);
-        m_tray->setToolTip(Str(388));
-        auto* menu = new QMenu(this);
-        menu->addAction(Str(2259), this, [this] {
-            showNormal();
-            raise();
-            activateWindow();
-        });
-        QAction* quit = menu->addAction(Str(2260), this, [this] { close(); });
-        // Quitting under a modal dialog would pull the program away from under it.
-        connect(menu, &QMenu::aboutToShow, this,
-                [quit] { quit->setEnabled(QApplication::activeModalWidget() == nullptr); });
-        m_tray->setContextMenu(menu);
-        connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason != QSystemTrayIcon::DoubleClick || QApplication::activeModalWidget() != nullptr) {
-                return;
-            }
-            if (isHidden()) {
-                showNormal();
-                raise();
-                activateWindow();
-            } else {
-                hide();
-            }
-        });
-        m_tray->show();
-    }
+    m_tray = MakeFrameTray(*this);
 
     PCL_EnsureDefaultFolders();
-    if (OfferKnownUpdateAtStartup()) {
+    if (m_update.OfferKnownAtStartup()) {
         // The updater takes over: no detection, the program closes.
         return true;
     }
     PCL_SetNewVersionMark(false);
-    StartSilentUpdateCheck();
+    m_update.StartSilentCheck();
     PostMessage(WM_FRAME_STARTUP);
     return true;
 }
@@ -303,69 +225,15 @@ void CMainFrame::SelectTab(int tab) {
 }
 
 CTabPageWnd* CMainFrame::MakePage(int tab) {
-    switch (tab) {
-    case TabHome: {
-        auto* home = new CHomePage(m_devices, m_names, Gate());
-        home->SetFrame(this, WM_FRAME_SELECT_TAB, WM_FRAME_USER_DISCONNECT, WM_FRAME_USER_CONNECT,
-                       [this] { return MayChangeDevice(); });
-        home->SetNewsView([this](std::function<void(bool)> loaded) -> QWidget* {
-            const QString host = StoreOptions().host;
-            if (host.isEmpty()) {
-                return nullptr;
-            }
-            auto* view = new CStoreWebView;
-            view->SetLoadHandler(std::move(loaded));
-            view->SetLinkHandler([this](const QString& links) { PostValue(WM_FRAME_STORE_LINK, links); });
-            view->SetProductHandler([this](const QString& address) {
-                PostValue(WM_FRAME_STORE_PAGE, address);
-                return true;
-            });
-            view->Open(apps::StorePageAddress(host, QStringLiteral("/Aspx/UserApp/IndexRecommend.aspx"), {}));
-            return view;
-        });
-        home->SetBackupActions([this] { return RunBackupFlow(ppGetBridge(), Gate(), this); },
-                               [this] { RunRestoreFlow(ppGetBridge(), Gate(), this); });
-        home->SetFilesAction([this, window = QPointer<CFileWnd>()]() mutable {
-            // One file manager at a time; a closed one is made afresh for the current phone.
-            if (window != nullptr && window->isVisible()) {
-                window->raise();
-                return;
-            }
-            delete window;
-            window = new CFileWnd(Gate(), this);
-            window->CreateModeless();
-        });
-        return home;
-    }
-    case TabMessage: {
-        auto* messages = new CMessagePage(Gate(), this);
-        messages->SetQuickAddContact(
-            [this](QWidget* parent, const QString& number) { return RunQuickAddContact(parent, Gate(), number); });
-        return messages;
-    }
-    case TabContact: {
-        auto* contacts = new CContactPage(Gate());
-        contacts->SetFrame(this, WM_FRAME_LOAD_REQUEST);
-        return contacts;
-    }
-    case TabApp: {
-        auto* apps = new CAppPage(Gate(), m_appData);
-        apps->SetTaskSink([this](std::vector<std::unique_ptr<tagTASKINFOR>> tasks) {
-            m_taskWnd->AddTasks(std::move(tasks));
-            ShowTaskWindow();
-        });
-        apps->SetStoreOptions(StoreOptions);
-        apps->SetStoreTasksAdded([this] {
-            m_taskWnd->OnStoreTasksAdded();
-            ShowTaskWindow();
-        });
-        return apps;
-    }
-    case TabPicture:
-        return new CPicturePage(Gate());
-    default:
-        return nullptr;
-    }
+    const FramePageParts parts{*this,
+                               Gate(),
+                               m_devices,
+                               m_names,
+                               m_appData,
+                               *m_taskWnd,
+                               [this] { return MayChangeDevice(); },
+                               [this] { ShowTaskWindow(); }};
+    return MakeFramePage(parts, tab);
 }
 
 void CMainFrame::ShowPage(int tab) {
@@ -390,6 +258,18 @@ void CMainFrame::ShowPage(int tab) {
     }
     Plugin_SetVisible(container, true);
     m_activeTab = tab;
+}
+
+void CMainFrame::RebuildAppPage() {
+    CTabPageWnd* page = std::exchange(m_pages[TabApp], nullptr);
+    if (page == nullptr) {
+        return;
+    }
+    page->hide();
+    page->deleteLater(); // it may be the sender of what brought us here
+    if (m_activeTab == TabApp) {
+        ShowPage(TabApp);
+    }
 }
 
 void CMainFrame::LeavePage(int tab) {
@@ -436,15 +316,6 @@ void CMainFrame::SetTabsConnected(bool connected) {
     }
 }
 
-void CMainFrame::RefreshUpdateButton() {
-    NewVersionInfo info;
-    ReadNewVersionInfo(NewVersionInfoPath(), info);
-    const UpdateButtonView view = UpdateButton(ProgramVersion(), PCL_GetNewVersionMark(), info.version);
-    QWidget* button = GetPluginByName(this, QStringLiteral("Update_SW_Btn"));
-    Plugin_SetText(button, view.text);
-    Plugin_SetEnabled(button, view.enabled);
-}
-
 void CMainFrame::OnTaskCounter(int total, int remaining) {
     QWidget* layout = GetPluginByName(this, QStringLiteral("task_button_layout"));
     QWidget* status = GetPluginByName(this, QStringLiteral("connect_status"));
@@ -464,46 +335,7 @@ void CMainFrame::OnTaskCounter(int total, int remaining) {
 }
 
 LRESULT CMainFrame::OnSysOption(QWidget* widget, std::intptr_t, std::intptr_t) {
-    if (QApplication::activeModalWidget() != nullptr) {
-        return 0;
-    }
-    QMenu menu(this);
-    auto add = [&](int id) { menu.addAction(Str(id))->setData(id); };
-    add(kCmdUpdate);
-    add(kCmdSettings);
-    add(kCmdAbout);
-    menu.addSeparator();
-    QMenu* links = menu.addMenu(Str(1049));
-    const struct {
-        int id;
-        int url;
-        int statistic;
-    } linkDefs[] = {{1043, 159, 0x12}, {1044, 160, 0x13}, {1045, 161, 0x14}, {1046, 162, 0x15}, {kCmdFaq, 801, 0x16}};
-    for (const auto& l : linkDefs) {
-        QAction* action = (l.id == kCmdFaq ? &menu : links)->addAction(Str(l.id));
-        const int url = l.url;
-        const int statistic = l.statistic;
-        connect(action, &QAction::triggered, this, [url, statistic] {
-            actst_record(statistic);
-            QDesktopServices::openUrl(QUrl(Str(url)));
-        });
-    }
-    // The one way out that never depends on the close option or on a tray being there.
-    menu.addSeparator();
-    add(kCmdQuit);
-    const QAction* chosen = menu.exec(widget->mapToGlobal(QPoint(0, widget->height())));
-    if (chosen != nullptr && chosen->data().toInt() == kCmdUpdate) {
-        actst_record(0x11);
-        RunInteractiveUpdateCheck();
-    } else if (chosen != nullptr && chosen->data().toInt() == kCmdSettings) {
-        CSettingsDlg settings(this);
-        settings.DoModal();
-    } else if (chosen != nullptr && chosen->data().toInt() == kCmdAbout) {
-        CAbout about(this);
-        about.DoModal();
-    } else if (chosen != nullptr && chosen->data().toInt() == kCmdQuit) {
-        close();
-    }
+    RunOptionsMenu(*this, widget, m_update);
     return 0;
 }
 
@@ -556,135 +388,8 @@ LRESULT CMainFrame::OnTab(QWidget* widget, std::intptr_t selected, std::intptr_t
 
 LRESULT CMainFrame::OnUpdateButton(QWidget*, std::intptr_t, std::intptr_t) {
     actst_record(0x22);
-    NewVersionInfo info;
-    if (ReadNewVersionInfo(NewVersionInfoPath(), info) && !info.version.isEmpty()) {
-        m_openedByButton = true;
-        CUpdateSoftwareDlg offer(info.version, info.description, true, this);
-        if (offer.DoModal() == static_cast<int>(IDOK)) {
-            actst_record(0x23);
-            PostMessage(WM_FRAME_LAUNCH_UPDATER);
-        }
-    }
+    m_update.OnButton();
     return 0;
-}
-
-bool CMainFrame::OfferKnownUpdateAtStartup() {
-    if (!PCL_GetAutoUpdate() || !PCL_GetNewVersionMark()) {
-        return false;
-    }
-    NewVersionInfo info;
-    if (!ReadNewVersionInfo(NewVersionInfoPath(), info) || info.version.isEmpty()) {
-        LOG_Error("[handysuite] open local file failed. %s:%d", LOG_HERE);
-        return false;
-    }
-    CUpdateSoftwareDlg offer(info.version, info.description, false, this);
-    if (offer.DoModal() != static_cast<int>(IDOK)) {
-        return false;
-    }
-    PostMessage(WM_FRAME_LAUNCH_UPDATER);
-    return true;
-}
-
-void CMainFrame::StartSilentUpdateCheck() {
-    m_updateCheck.Request();
-}
-
-void CMainFrame::SilentUpdateCheck(const std::atomic<bool>& cancel) {
-    ApplyUpdateProxy();
-    QString version;
-    QString description;
-    const UpdateOutcome outcome = UpdateCheckOutcome(libUpdate_Check(
-        ProgramVersion(), UpdateManifestUrl(), &version, &description, [&cancel] { return cancel.load(); }));
-    if (cancel) {
-        return;
-    }
-    if (outcome.newVersion) {
-        LOG_Info("[HandyKeeper] new version suite has been detected. %s:%d", LOG_HERE);
-        if (!WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{version, description})) {
-            LOG_Error("[HandyKeeper] open local file failed. %s:%d", LOG_HERE);
-        }
-        PostMessage(WM_FRAME_UPDATE_CHECKED, 1); // the UI thread sets the mark
-    } else if (outcome.latest) {
-        PostMessage(WM_FRAME_UPDATE_CHECKED, 0);
-    }
-}
-
-void CMainFrame::RunInteractiveUpdateCheck() {
-    int result = LUSC_LATEST;
-    QString version;
-    QString description;
-    bool cancelled = false;
-    {
-        CAnimateDialog dialog(this);
-        dialog.m_strCaption = Str(1047);
-        dialog.m_strTip = Str(339);
-        dialog.m_bCloseEnabled = 1;
-        dialog.m_bCancellable = 1;
-        auto work = [&] {
-            dialog.WaitReady();
-            ApplyUpdateProxy();
-            if (!dialog.IsCancelRequested()) {
-                result = libUpdate_Check(ProgramVersion(), UpdateManifestUrl(), &version, &description,
-                                         [&dialog] { return dialog.IsCancelRequested(); });
-            }
-            if (dialog.IsCancelRequested()) {
-                LOG_Info("[HandyKeeper] user canceled \"new version check\". %s:%d", LOG_HERE);
-                cancelled = true;
-                dialog.EndWork(2);
-                return;
-            }
-            dialog.EndWork(1);
-        };
-        WorkerThread worker{work};
-        worker.Start();
-        dialog.DoModal();
-    }
-    if (cancelled) {
-        return;
-    }
-    const UpdateOutcome outcome = UpdateCheckOutcome(result);
-    if (outcome.newVersion) {
-        WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{version, description});
-        PCL_SetNewVersionMark(true);
-        PCL_Save();
-        RefreshUpdateButton();
-        OfferUpdate(version, description);
-        return;
-    }
-    if (outcome.latest) {
-        RefreshUpdateButton();
-    }
-    VexaMessageBox(outcome.message, this, Str(330), 0);
-}
-
-void CMainFrame::OfferUpdate(const QString& version, const QString& description) {
-    CUpdateSoftwareDlg offer(version, description, m_openedByButton, this);
-    if (offer.DoModal() == static_cast<int>(IDOK)) {
-        PostMessage(WM_FRAME_LAUNCH_UPDATER);
-    }
-}
-
-void CMainFrame::LaunchUpdater() {
-#ifdef Q_OS_WIN
-    const QString updater = QDir(ExecutableDirectory()).filePath(QStringLiteral("AppUpdate.exe"));
-#else
-    const QString updater = QDir(ExecutableDirectory()).filePath(QStringLiteral("AppUpdate"));
-#endif
-    if (!QFileInfo::exists(updater)) {
-        VexaMessageBox(Str(737), this, Str(330), 0);
-        LOG_Error("[HandyKeeper] AppUpdate.exe Missing. %s:%d", LOG_HERE);
-        return;
-    }
-    const auto [server, credentials] = UpdateProxy();
-    const QStringList arguments =
-        UpdaterArguments(ProgramVersion(), UpdateManifestUrl(), ExecutableDirectory(), server, credentials);
-    LOG_Info("[HandyKeeper] %s", qUtf8Printable(UpdaterCommandLine(updater, arguments)));
-    if (!QProcess::startDetached(updater, arguments, ExecutableDirectory())) {
-        VexaMessageBox(Str(737), this, Str(330), 0);
-        return;
-    }
-    hide();
-    close();
 }
 
 LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -706,14 +411,10 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         OnUserConnect(static_cast<int>(wParam), TakeValue<QString>(lParam).value_or(QString()));
         break;
     case WM_FRAME_UPDATE_CHECKED:
-        if (wParam == 1) {
-            PCL_SetNewVersionMark(true);
-            PCL_Save();
-        }
-        RefreshUpdateButton();
+        m_update.OnChecked(wParam == 1);
         break;
     case WM_FRAME_LAUNCH_UPDATER:
-        LaunchUpdater();
+        m_update.LaunchUpdater();
         break;
     case WM_FRAME_STORE_LINK:
     case WM_FRAME_STORE_PAGE:
@@ -729,6 +430,18 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             }
         }
         return 0;
+    case WM_FRAME_PHONE_REQUEST:
+        if (const auto text = TakeValue<QString>(lParam)) {
+            SelectTab(TabApp);
+            if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
+                apps->OnPhoneRequest(*text);
+            }
+            actst_record(0x57);
+        }
+        return 0;
+    case WM_FRAME_DESTROY_APP_PAGE:
+        RebuildAppPage();
+        break;
     case WM_FRAME_LOAD_REQUEST:
         OnLoadRequest(static_cast<int>(wParam), lParam != 0);
         break;
@@ -783,6 +496,10 @@ void CMainFrame::OnUserConnect(int type, const QString& text) {
         }
         return;
     }
+    if (m_connected && !MayChangeDevice()) {
+        VexaMessageBox(Str(629), this, Str(330), 0);
+        return;
+    }
     RunConnectDialog(type, text, false);
 }
 
@@ -830,19 +547,9 @@ void CMainFrame::OnConnectResult(int result) {
 }
 
 void CMainFrame::OnIncomingCall(const QString& number) {
-    if (!m_connected || !PCL_IsNotifyCallIn()) {
-        return;
+    if (m_connected && PCL_IsNotifyCallIn()) {
+        messages::RemindIncomingCall(Gate(), this, number);
     }
-    QString name = number;
-    {
-        CSessionScope use(Gate(), VEXA_HERE);
-        if (use) {
-            messages::ContactNames names;
-            names.Build(use->GetContactBook());
-            name = names.DisplayName(number);
-        }
-    }
-    CRemindDialog::ShowReminder(CRemindDialog::Call, FormatText(Str(2465), qUtf8Printable(name)));
 }
 
 void CMainFrame::OnIncomingMessage(const QString& text) {
@@ -855,12 +562,18 @@ void CMainFrame::OnIncomingMessage(const QString& text) {
     if (!PCL_IsNotifyMessageIn()) {
         return;
     }
-    QString sender;
-    {
-        CSessionScope use(Gate(), VEXA_HERE);
-        sender = messages::IncomingSenderName(use.Session(), text);
-    }
-    CRemindDialog::ShowReminder(CRemindDialog::Message, FormatText(Str(2437), qUtf8Printable(sender)));
+    messages::RemindIncomingMessage(Gate(), this, text, [this](const QString& number, bool reply) {
+        if (!m_connected) {
+            return;
+        }
+        showNormal();
+        raise();
+        activateWindow();
+        SelectTab(TabMessage);
+        if (auto* page = dynamic_cast<CMessagePage*>(m_pages[TabMessage])) {
+            page->OpenConversation(number, reply);
+        }
+    });
 }
 
 void CMainFrame::OnConnected() {
@@ -894,6 +607,10 @@ void CMainFrame::OnConnected() {
         if (state == 1) {
             PostValue(WM_FRAME_INCOMING_CALL, number, 1);
         }
+    });
+    session->SetPhoneRequestCallback([this](const QString& text) {
+        return AnswerPhoneRequest(ppGetBridge(), text,
+                                  [this](const QString& copy) { PostValue(WM_FRAME_PHONE_REQUEST, copy); });
     });
     SetActivityState(ActivityIdle);
     for (int tab : {TabHome, TabApp, TabContact, TabMessage, TabPicture}) {
@@ -962,9 +679,9 @@ void CMainFrame::OnUserDisconnect() {
     RunBusyDialog(dialog, [this](std::function<void()> ended) { m_controller.Disconnect(std::move(ended)); });
 }
 
-bool CMainFrame::MayChangeDevice() const {
-    // No page can refuse yet: the application page with its installs is not part of this program.
-    return true;
+bool CMainFrame::MayChangeDevice() {
+    // An install under way would end on another phone, or on none.
+    return !apps::InstallPending(m_appData);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -983,12 +700,13 @@ void CMainFrame::Shutdown() {
     // the program goes down, and the destructors wait for it then.
     QElapsedTimer clock;
     clock.start();
-    m_updateCheck.Cancel();
+    m_update.Cancel();
     if (m_taskWnd != nullptr) {
         m_taskWnd->Stop();
     }
     m_controller.Shutdown(kCloseWaitMs);
-    m_updateCheck.Stop(std::max<int>(0, kCloseWaitMs - static_cast<int>(clock.elapsed())));
+    m_update.Stop(std::max<int>(0, kCloseWaitMs - static_cast<int>(clock.elapsed())));
+    WaitForPhoneWork(std::max<int>(0, kCloseWaitMs - static_cast<int>(clock.elapsed())));
     for (CTabPageWnd*& page : m_pages) {
         delete page;
         page = nullptr;

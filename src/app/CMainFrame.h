@@ -7,13 +7,13 @@
 // workers talk to it through posted messages, values and calls.
 
 #include "apps/AppData.h"
+#include "app/ProgramUpdate.h"
 #include "apps/CTaskWnd.h"
 #include "device/ConnectionController.h"
 #include "device/DeviceConnection.h"
 #include "device/MainFrameMessages.h"
 #include "device/SessionGate.h"
 #include "device/background/DeviceCheckThread.h"
-#include "platform/BackgroundJob.h"
 #include "platform/CMsgWnd.h"
 
 #include <QString>
@@ -51,6 +51,7 @@ public:
     CTabPageWnd* Page(int tab) const;
     int ActiveTab() const { return m_activeTab; }
     CTaskWnd* TaskWindow() const { return m_taskWnd.get(); }
+    AppData& Apps() { return m_appData; }
     // Shows the task window over the lower right of the page area.
     void ShowTaskWindow();
     bool IsConnected() const { return m_connected; }
@@ -88,15 +89,10 @@ private:
     CTabPageWnd* MakePage(int tab);
     void ShowPage(int tab);
     void LeavePage(int tab);
+    void RebuildAppPage();
     void SetTabsConnected(bool connected);
-    void RefreshUpdateButton();
     void OnTaskCounter(int total, int remaining);
     void OnLoadRequest(int tab, bool force);
-    bool OfferKnownUpdateAtStartup();
-    void StartSilentUpdateCheck();
-    void RunInteractiveUpdateCheck();
-    void OfferUpdate(const QString& version, const QString& description);
-    void LaunchUpdater();
 
     void OnStartupContinuation();
     void OnUserConnect(int type, const QString& text);
@@ -104,8 +100,7 @@ private:
     void RunConnectDialog(int type, const QString& text, bool automatic);
     void OnIncomingCall(const QString& number);
     void OnIncomingMessage(const QString& text);
-    bool MayChangeDevice() const;
-    void SilentUpdateCheck(const std::atomic<bool>& cancel);
+    bool MayChangeDevice();
 
     // What the connection controller reports.
     void OnDevicesChanged() override;
@@ -121,7 +116,6 @@ private:
     CConnectionController m_controller;
     int m_detectionMs = CDeviceCheckThread::kPassMs;
     bool m_detectionEnabled = true;
-    bool m_openedByButton = false;
 
     CTabPageWnd* m_pages[TabCount] = {};
     int m_createCount[TabCount] = {};
@@ -139,7 +133,7 @@ private:
     std::function<void()> m_uploadSignal;
     QSystemTrayIcon* m_tray = nullptr;
     // Last member: stopped first, while the frame it reports to still exists.
-    CBackgroundJob m_updateCheck;
+    CProgramUpdate m_update;
 
     friend struct CMainFrameTable;
 };

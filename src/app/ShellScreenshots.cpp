@@ -17,6 +17,7 @@
 #include "device/SessionGate.h"
 #include "libs/prefs/Prefs.h"
 #include "messages/CMessagePage.h"
+#include "device/CHomePage.h"
 #include "pictures/CPicturePage.h"
 #include "pictures/CVexaImageEditDialog.h"
 #include "platform/StringTable.h"
@@ -43,6 +44,10 @@ int TabOf(const QString& name) {
     // "message_search_result".
     if (CMessagePage::IsPictureVariant(name)) {
         return CMainFrame::TabMessage;
+    }
+    // The home page of a connected phone with its news shown, or with its name being edited.
+    if (name == QLatin1String("home_news") || name == QLatin1String("home_rename")) {
+        return CMainFrame::TabHome;
     }
     // The pictures tab with an album chosen and some pictures selected.
     if (name == QLatin1String("picture_album")) {
@@ -251,6 +256,17 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
         // The news panel shows the store's recommendations once they arrived (or that they cannot).
         QWidget* opening = GetPluginByName(frame.Page(CMainFrame::TabHome), QStringLiteral("opening_vexa_news_page"));
         scenes::WaitFor([opening] { return opening == nullptr || opening->isHidden(); }, timeoutMs);
+    }
+    if (auto* home = dynamic_cast<CHomePage*>(frame.Page(CMainFrame::TabHome));
+        home != nullptr && page.startsWith(QLatin1String("home_")) && page != kDisconnected) {
+        scenes::WaitFor([home] { return home->RefreshCount() > 0; }, timeoutMs);
+        if (page == QLatin1String("home_news")) {
+            home->ShowNews(true);
+            QWidget* opening = GetPluginByName(home, QStringLiteral("opening_vexa_news_page"));
+            scenes::WaitFor([opening] { return opening == nullptr || opening->isHidden(); }, timeoutMs);
+        } else {
+            home->StartRename();
+        }
     }
     // The message page draws in web views once its data is loaded; wait for that.
     if (auto* messages = dynamic_cast<CMessagePage*>(frame.Page(CMainFrame::TabMessage));

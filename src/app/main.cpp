@@ -236,6 +236,5 @@ int main(int argc, char** argv) {
             code = endRequested ? 0 : QApplication::exec();
         }
     }
-    names.Save();
-    return code;
+    return code; // the names were saved as they changed
 }

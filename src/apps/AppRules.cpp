@@ -296,4 +296,19 @@ std::vector<int> PermissionExplanations(const QString& permissions) {
     return ids;
 }
 
+PhoneRequest ClassifyPhoneRequest(const QString& text) {
+    const QString value = text.trimmed();
+    if (value.startsWith(QLatin1String("wayfarapp://"), Qt::CaseInsensitive)) {
+        return {PhoneRequestKind::StoreLinks, value};
+    }
+    const bool address = value.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+                         value.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    // A store path; "//host" would leave the store for another host.
+    const bool path = value.startsWith(QLatin1Char('/')) && !value.startsWith(QLatin1String("//"));
+    if (address || path) {
+        return {PhoneRequestKind::StorePage, value};
+    }
+    return {PhoneRequestKind::Search, value};
+}
+
 } // namespace apps

@@ -72,4 +72,14 @@ std::vector<int> PermissionExplanations(const QString& permissions);
 constexpr int kFirstPermissionText = 441;
 constexpr int kPermissionCount = 120;
 
+// What the phone asks of the apps tab, by the form of its text: store download links to fetch and
+// install, a store page (a path of the store or a whole address) to show, or else words to look
+// for among the installed apps.
+enum class PhoneRequestKind { StoreLinks, StorePage, Search };
+struct PhoneRequest {
+    PhoneRequestKind kind = PhoneRequestKind::Search;
+    QString value; // the text, trimmed
+};
+PhoneRequest ClassifyPhoneRequest(const QString& text);
+
 } // namespace apps

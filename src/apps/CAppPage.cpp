@@ -877,6 +877,11 @@ void CAppPage::ShowStore(const QString& pathOrAddress) {
         m_storeView = new CStoreWebView;
         m_storeView->SetLinkHandler([this](const QString& links) { QueueStoreLinks(links); });
         m_storeView->SetLoadHandler([this](bool ok) { ShowStoreState(ok ? 1 : 2); });
+        m_storeView->SetBrokenHandler([this] {
+            if (m_broken) {
+                m_broken();
+            }
+        });
         Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("wayfar_web_host")), m_storeView);
     }
     // A whole address (a product page from the news panel, a retry) keeps its own query.
@@ -884,6 +889,27 @@ void CAppPage::ShowStore(const QString& pathOrAddress) {
     ShowStoreState(0);
     m_storeView->Open(whole ? pathOrAddress
                             : apps::StorePageAddress(host, pathOrAddress, m_connected ? m_model : QString()));
+}
+
+void CAppPage::OnPhoneRequest(const QString& text) {
+    const apps::PhoneRequest request = apps::ClassifyPhoneRequest(text);
+    switch (request.kind) {
+    case apps::PhoneRequestKind::StoreLinks:
+        QueueStoreLinks(request.value);
+        break;
+    case apps::PhoneRequestKind::StorePage:
+        ShowStore(request.value);
+        break;
+    case apps::PhoneRequestKind::Search:
+        HideStore();
+        // Through the search box, so that the user sees why the list is filtered.
+        if (auto* box = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("app_search_ctrl")))) {
+            box->setText(request.value);
+        } else {
+            Search(request.value);
+        }
+        break;
+    }
 }
 
 void CAppPage::HideStore() {

@@ -65,6 +65,10 @@ public:
     // a whole address of it; HideStore returns to the lists.
     void ShowStore(const QString& pathOrAddress);
     void HideStore();
+    // A request the phone sent: downloads, a store page or a search of the list (see ClassifyPhoneRequest).
+    void OnPhoneRequest(const QString& text);
+    // Called when the page can no longer work (its store view's renderer died): the frame makes it anew.
+    void SetBrokenHandler(std::function<void()> broken) { m_broken = std::move(broken); }
     bool IsStoreShown() const { return m_storeShown; }
     CStoreWebView* StoreView() const { return m_storeView; }
     CStoreWebView* RelatedView() const { return m_relatedView; }
@@ -160,6 +164,7 @@ private:
     bool m_upgradable = false;
     bool m_upgradesChecked = false;
     std::function<WF_OPTIONS()> m_storeOptions;
+    std::function<void()> m_broken;
     QString m_model; // the phone's model, for the store's pages
     bool m_storeShown = false;
     CStoreWebView* m_storeView = nullptr;

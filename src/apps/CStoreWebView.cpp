@@ -48,6 +48,12 @@ CStoreWebView::CStoreWebView(QWidget* parent) : QWebEngineView(parent) {
             info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain && info.errorCode() >= 400;
         m_loaded(info.status() == QWebEngineLoadingInfo::LoadSucceededStatus && !httpError);
     });
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+            [this](QWebEnginePage::RenderProcessTerminationStatus status, int) {
+                if (status != QWebEnginePage::NormalTerminationStatus && m_broken) {
+                    m_broken();
+                }
+            });
 }
 
 void CStoreWebView::SetLinkHandler(std::function<void(const QString&)> handler) {

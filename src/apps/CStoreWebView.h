@@ -17,6 +17,8 @@ public:
     // Returns true when it took the address (the navigation is then cancelled).
     void SetProductHandler(std::function<bool(const QString& address)> handler);
     void SetLoadHandler(std::function<void(bool ok)> handler) { m_loaded = std::move(handler); }
+    // The page's renderer process ended abnormally: the view shows nothing any more.
+    void SetBrokenHandler(std::function<void()> handler) { m_broken = std::move(handler); }
 
     void Open(const QString& address);
     QString Address() const { return m_address; }
@@ -24,4 +26,5 @@ public:
 private:
     QString m_address;
     std::function<void(bool)> m_loaded;
+    std::function<void()> m_broken;
 };

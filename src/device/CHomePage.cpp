@@ -19,6 +19,8 @@
 #include "skin/SkinEvent.h"
 
 #include <QDateTime>
+#include <QKeyEvent>
+#include <QLineEdit>
 
 struct CHomePageTable {
     static const SkinEventRow<CHomePage> kRows[];
@@ -30,6 +32,9 @@ const SkinEventRow<CHomePage> CHomePageTable::kRows[] = {
     {"backup_button", kSkinClick, &CHomePage::OnBackupButton},
     {"restore_button", kSkinClick, &CHomePage::OnRestoreButton},
     {"more_recommend", kSkinClick, &CHomePage::OnMoreRecommend},
+    {"show_name", kSkinClick, &CHomePage::OnRename},
+    {"edit_name_btn", kSkinClick, &CHomePage::OnRename},
+    {"show_player_btn", kSkinClick, &CHomePage::OnShowPlayer},
     {nullptr, 0, nullptr},
 };
 
@@ -91,6 +96,9 @@ void CHomePage::RunBackup() {
         const QDateTime now = QDateTime::currentDateTime();
         m_names.SetBackupTime(key, QString::asprintf("%04d%02d%02d%02d%02d", now.date().year(), now.date().month(),
                                                      now.date().day(), now.time().hour(), now.time().minute()));
+        if (!m_names.Save()) {
+            LOG_Error("[CHomePage] the backup time was not saved. %s:%d", LOG_HERE);
+        }
         ShowBackupTime();
     }
 }
@@ -155,8 +163,102 @@ bool CHomePage::Create() {
     Plugin_SetVisible(GetPluginByName(news, QStringLiteral("open_vexa_news_page_failed")), view == nullptr);
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("web_news_ctrl")), news);
 
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("show_player_btn")), Str(3294));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("edit_name_btn")), Str(3563));
+    if (QWidget* name = GetPluginByName(this, QStringLiteral("show_name"))) {
+        name->setToolTip(Str(3564));
+        name->setCursor(Qt::PointingHandCursor);
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("edit_layout")), false);
+    if (auto* edit = NameEdit()) {
+        edit->installEventFilter(this);
+        QObject::connect(edit, &QLineEdit::editingFinished, this, [this] { FinishRename(true); });
+    }
+    m_player->SetNewsAction([this] { ShowNews(true); });
+
     ShowConnectedArea(false);
     return true;
+}
+
+LRESULT CHomePage::OnRename(QWidget*, std::intptr_t, std::intptr_t) {
+    StartRename();
+    return 0;
+}
+
+LRESULT CHomePage::OnShowPlayer(QWidget*, std::intptr_t, std::intptr_t) {
+    ShowNews(false);
+    return 0;
+}
+
+QLineEdit* CHomePage::NameEdit() const {
+    // By way of its box: the connect window has an "edit_name" of its own (the Wi-Fi code).
+    QWidget* box = GetPluginByName(const_cast<CHomePage*>(this), QStringLiteral("edit_layout"));
+    return qobject_cast<QLineEdit*>(Plugin_GetChild(box, QStringLiteral("edit_name")));
+}
+
+QString CHomePage::ShownName() const {
+    return Plugin_GetText(GetPluginByName(const_cast<CHomePage*>(this), QStringLiteral("show_name")));
+}
+
+void CHomePage::ShowName(const QString& name) {
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("show_name")), name);
+}
+
+void CHomePage::StartRename() {
+    auto* edit = NameEdit();
+    if (!m_connected || m_key.isEmpty() || m_renaming || edit == nullptr) {
+        return;
+    }
+    actst_record(0x46);
+    m_renaming = true;
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("show_name")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("edit_name_btn")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("edit_layout")), true);
+    edit->setText(m_names.GetDisplayName(m_key, m_model));
+    edit->selectAll();
+    edit->setFocus(Qt::OtherFocusReason);
+}
+
+void CHomePage::FinishRename(bool keep) {
+    if (!m_renaming) {
+        return; // editingFinished also comes when the box is hidden after Escape
+    }
+    m_renaming = false;
+    auto* edit = NameEdit();
+    const QString old = m_names.GetDisplayName(m_key, m_model);
+    QString name = old;
+    if (keep && edit != nullptr && !m_key.isEmpty() && edit->text() != old) {
+        name = m_names.Rename(m_key, m_model, edit->text());
+        if (!m_names.Save()) {
+            VexaMessageBox(Str(3565), this, Str(330), 0);
+        }
+        if (m_connect != nullptr) {
+            m_connect->RebuildList(); // the device list shows the names too
+        }
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("edit_layout")), false);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("show_name")), true);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("edit_name_btn")), true);
+    ShowName(name);
+}
+
+bool CHomePage::eventFilter(QObject* watched, QEvent* event) {
+    if (m_renaming && event->type() == QEvent::KeyPress && watched == NameEdit() &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        FinishRename(false);
+        return true;
+    }
+    return CTabPageWnd::eventFilter(watched, event);
+}
+
+void CHomePage::ShowNews(bool news) {
+    m_newsShown = news;
+    ShowConnectedArea(m_connected);
+}
+
+bool CHomePage::IsNewsShown() const {
+    QWidget* news = GetPluginByName(const_cast<CHomePage*>(this), QStringLiteral("layout_web_news"));
+    return news != nullptr && !news->isHidden();
 }
 
 bool CHomePage::IsConnectedAreaShown() const {
@@ -167,9 +269,11 @@ bool CHomePage::IsConnectedAreaShown() const {
 void CHomePage::ShowConnectedArea(bool connected) {
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("connected_area")), connected);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("disconnected_area")), !connected);
-    // The phone's screen takes the news panel's place while a phone is connected.
-    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("phone_player")), connected);
-    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("layout_web_news")), !connected);
+    // The phone's screen takes the news panel's place while a phone is connected; each offers the other.
+    const bool news = !connected || m_newsShown;
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("phone_player")), !news);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("layout_web_news")), news);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("show_player_btn")), connected);
 }
 
 void CHomePage::OnDeviceConnected() {
@@ -192,7 +296,11 @@ void CHomePage::OnDeviceDisconnected() {
     m_connected = false;
     m_firstRefreshDone = false;
     m_device = DeviceRecord();
+    if (m_renaming) {
+        FinishRename(false);
+    }
     m_key.clear();
+    m_newsShown = false;
     m_refreshJob.Cancel();
     if (m_firmware != nullptr) {
         m_firmware->Clear();
@@ -247,8 +355,19 @@ void CHomePage::ShowFigures(const HomeFigures& figures) {
     }
     m_firstRefreshDone = true;
     m_key = figures.key;
+    m_model = figures.model;
     m_backupTimeHidden = figures.backupTimeHidden;
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("device_name")), m_names.GetDisplayName(m_key, figures.model));
+    QString stored;
+    if (!m_key.isEmpty() && !m_names.GetName(m_key, stored)) {
+        // A phone seen for the first time keeps its default name, so the device list shows it too.
+        m_names.Rename(m_key, m_model, QString());
+        if (!m_names.Save()) {
+            LOG_Error("[CHomePage] the phone's name was not saved. %s:%d", LOG_HERE);
+        }
+    }
+    if (!m_renaming) {
+        ShowName(m_names.GetDisplayName(m_key, figures.model));
+    }
     Plugin_SetText(GetPluginByName(this, QStringLiteral("device_model")), QStringLiteral("VEXA ") + figures.model);
     if (figures.hasStorage) {
         m_memory->Show(figures.storage);

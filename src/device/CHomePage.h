@@ -22,6 +22,7 @@ class CMobileVersionHwnobj;
 class CPhonePlayer;
 class CSessionGate;
 class DeviceNameAdapter;
+class QLineEdit;
 
 // Messages to the home page (WM_USER + n).
 constexpr UINT WM_HOME_CONNECT_REQUEST = WM_USER + 1; // from the connect window: type, value QString
@@ -64,8 +65,19 @@ public:
     // How many times figures of the phone were shown.
     int RefreshCount() const { return m_refreshes; }
 
+    // Renaming the phone: the name turns into an edit box with the name selected; Enter or leaving
+    // the box keeps the new name (blank: the default one), Escape keeps the old.
+    void StartRename();
+    bool IsRenaming() const { return m_renaming; }
+    QString ShownName() const;
+    QLineEdit* NameEdit() const;
+    // While a phone is connected the right column shows its screen or, on request, the news.
+    void ShowNews(bool news);
+    bool IsNewsShown() const;
+
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     LRESULT OnDisconnect(QWidget*, std::intptr_t, std::intptr_t);
@@ -73,6 +85,10 @@ private:
     LRESULT OnBackupButton(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnRestoreButton(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnMoreRecommend(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnRename(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnShowPlayer(QWidget*, std::intptr_t, std::intptr_t);
+    void FinishRename(bool keep);
+    void ShowName(const QString& name);
     void RunBackup();
     std::function<bool()> m_backup;
     std::function<void()> m_restore;
@@ -104,7 +120,10 @@ private:
     int m_refreshes = 0;
     // From the last figures: the phone's key and whether it hides its backup time.
     QString m_key;
+    QString m_model;
     bool m_backupTimeHidden = false;
+    bool m_renaming = false;
+    bool m_newsShown = false;
     // Last member: stopped first, while the page it posts to is still whole.
     CBackgroundJob m_refreshJob;
 

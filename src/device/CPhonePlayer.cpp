@@ -58,6 +58,7 @@ const SkinEventRow<CPhonePlayer> CPhonePlayerTable::kRows[] = {
     {"screenshot_fullscreen_button", kSkinClick, &CPhonePlayer::OnFullScreen},
     {"screenshot_autoplay_button", kSkinClick, &CPhonePlayer::OnAutoPlay},
     {"screenshot_stop_autoplay_button", kSkinClick, &CPhonePlayer::OnStopAutoPlay},
+    {"show_news_btn", kSkinClick, &CPhonePlayer::OnShowNews},
     {nullptr, 0, nullptr},
 };
 
@@ -91,6 +92,8 @@ bool CPhonePlayer::Create() {
         return false;
     }
     Plugin_SetText(GetPluginByName(this, QStringLiteral("phone_player_title")), Str(3294));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("show_news_btn")), Str(3562));
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("show_news_btn")), false);
     const struct {
         const char* name;
         int text;
@@ -409,4 +412,16 @@ LRESULT CPhonePlayer::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     default:
         return CMsgWnd::OnMessage(msg, wParam, lParam);
     }
+}
+
+void CPhonePlayer::SetNewsAction(std::function<void()> show) {
+    m_showNews = std::move(show);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("show_news_btn")), static_cast<bool>(m_showNews));
+}
+
+LRESULT CPhonePlayer::OnShowNews(QWidget*, std::intptr_t, std::intptr_t) {
+    if (m_showNews) {
+        m_showNews();
+    }
+    return 0;
 }

@@ -106,6 +106,8 @@ public:
     void SetSaveChooser(SaveChooser chooser) { m_saveChooser = std::move(chooser); }
     // The full-screen viewer's modal run, replaceable for tests and pictures.
     void SetFullScreenRunner(std::function<void()> runner) { m_fullScreenRunner = std::move(runner); }
+    // The title's "资讯" link: the home page shows its news in the player's place.
+    void SetNewsAction(std::function<void()> show);
 
     CImagePlayerForScreenshot* ImageArea() const { return m_image; }
     // The full frame last shown, as the phone sent it.
@@ -130,6 +132,7 @@ private:
     LRESULT OnRefresh(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnFullScreen(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnAutoPlay(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnShowNews(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnStopAutoPlay(QWidget*, std::intptr_t, std::intptr_t);
     void ShowFrame(screen::ScreenFeedFrame frame);
     void ShowPlayButtons();
@@ -160,6 +163,7 @@ private:
     QElapsedTimer m_rateShown;
     bool m_rateVisible = false;
     SaveChooser m_saveChooser;
+    std::function<void()> m_showNews;
     std::function<void()> m_fullScreenRunner;
     std::function<void(std::chrono::steady_clock::duration)> m_frameObserver;
     // Last: stopped first, while the player it posts to is whole.

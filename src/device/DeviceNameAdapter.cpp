@@ -2,6 +2,7 @@
 
 #include "libs/log/Log.h"
 #include "platform/AppPaths.h"
+#include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
 #include "platform/StringTable.h"
 
@@ -49,12 +50,22 @@ QByteArray DeviceNameAdapter::Serialise() const {
     return UnicodeToAnsi(text);
 }
 
-bool DeviceNameAdapter::Load(const QString& path) {
-    m_path = path.isEmpty() ? QDir(ExecutableDirectory()).filePath(QStringLiteral("MapInfo.ini")) : path;
+bool DeviceNameAdapter::Load(const QString& path, const QString& legacyPath) {
+    m_path = path.isEmpty() ? QDir(DataFolder()).filePath(QStringLiteral("MapInfo.ini")) : path;
     m_entries.clear();
+    const QString legacy =
+        legacyPath.isEmpty() ? QDir(ExecutableDirectory()).filePath(QStringLiteral("MapInfo.ini")) : legacyPath;
     QFile file(m_path);
+    if (!file.exists() && QFile::exists(legacy) && legacy != m_path) {
+        QFile old(legacy);
+        if (old.open(QIODevice::ReadOnly)) {
+            m_entries = Parse(old.readAll());
+            LOG_Info("[DeviceNameAdapter] names taken over from %s. %s:%d", qUtf8Printable(legacy), LOG_HERE);
+            return Save();
+        }
+    }
     if (!file.exists()) {
-        return file.open(QIODevice::WriteOnly);
+        return Save();
     }
     if (!file.open(QIODevice::ReadOnly)) {
         LOG_Error("[DeviceNameAdapter] cannot read %s. %s:%d", qUtf8Printable(m_path), LOG_HERE);
@@ -65,12 +76,15 @@ bool DeviceNameAdapter::Load(const QString& path) {
 }
 
 bool DeviceNameAdapter::Save() const {
-    QFile file(m_path);
-    if (m_path.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    const IoResult result = m_path.isEmpty() ? IoResult::Fail(QStringLiteral("no file"))
+                                             : WriteFileAtomically(m_path, [this](QIODevice& out) {
+                                                   return WriteAll(out, Serialise());
+                                               });
+    if (!result) {
         LOG_Error("Open File MapInfo.ini Failed %s : %d", LOG_HERE);
         return false;
     }
-    return file.write(Serialise()) >= 0;
+    return true;
 }
 
 bool DeviceNameAdapter::GetName(const QString& key, QString& name) const {
@@ -105,4 +119,16 @@ QString DeviceNameAdapter::GetDisplayName(const QString& serial, const QString& 
         return name;
     }
     return FormatText(Str(171), qUtf8Printable(model));
+}
+
+QString DeviceNameAdapter::Rename(const QString& key, const QString& model, const QString& typed) {
+    // The file keeps one "key,name,time" line a phone: a comma or line break would split it.
+    QString name = typed;
+    name.replace(QLatin1Char(','), QChar(0xFF0C)).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    name = name.replace(QLatin1Char('\n'), QLatin1Char(' ')).trimmed();
+    if (name.isEmpty()) {
+        name = FormatText(Str(171), qUtf8Printable(model));
+    }
+    SetName(key, name);
+    return name;
 }

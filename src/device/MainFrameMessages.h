@@ -14,7 +14,9 @@ enum MainFrameMessage : UINT {
     WM_FRAME_INCOMING_MESSAGE = WM_USER + 11, // value QString: the message text
     WM_FRAME_USER_DISCONNECT = WM_USER + 15,
     WM_FRAME_USER_CONNECT = WM_USER + 16, // wParam type (0 USB, 1 Wi-Fi), value QString: serial or code
+    WM_FRAME_DESTROY_APP_PAGE = WM_USER + 20, // made anew on its next selection
     WM_FRAME_UPDATE_CHECKED = WM_USER + 21,
+    WM_FRAME_PHONE_REQUEST = WM_USER + 22, // value QString: the text the phone sent
     WM_FRAME_STARTUP = WM_USER + 23,
     WM_FRAME_TASK_COUNTER = WM_USER + 502,
     WM_FRAME_STORE_LINK = WM_USER + 1000, // value QString: download links of a store page

@@ -22,6 +22,8 @@
 #include "device/CConnectHwndobj.h"
 #include "device/CHomePage.h"
 #include "device/CHomeParts.h"
+#include "device/CMobileVersionHwnobj.h"
+#include "device/CPhonePlayer.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/DeviceNameAdapter.h"
 #include "device/HomeTexts.h"
@@ -253,6 +255,66 @@ private slots:
         QCOMPARE(model, QStringLiteral("V960"));
         QVERIFY(fixed);
         QVERIFY(CVexaMessageBoxImpl::LastText() != Str(1029)); // closed: no thanks
+    }
+
+    // Renaming the phone (kept across runs), the news beside a connected phone, a request the
+    // phone sends, and no change of phone while an install waits for it.
+    void connectedHomeRenamesNewsRequestsAndInstalls() {
+        AddPhone(QStringLiteral("VX-REQ"));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        CHomePage* home = Home(frame.get());
+        QTRY_VERIFY(home->RefreshCount() > 0);
+        QCOMPARE(home->ShownName(), QStringLiteral("我的 V960"));
+        QLineEdit* edit = home->NameEdit();
+        QVERIFY(edit != nullptr);
+        const struct {
+            QString typed;
+            Qt::Key key;
+            QString shown;
+        } renames[] = {{QStringLiteral("  工作机, 旧 "), Qt::Key_Return, QStringLiteral("工作机， 旧")},
+                       {QStringLiteral("x"), Qt::Key_Escape, QStringLiteral("工作机， 旧")},
+                       {QString(), Qt::Key_Return, QStringLiteral("我的 V960")},
+                       {QStringLiteral("老爸"), Qt::Key_Return, QStringLiteral("老爸")}};
+        for (const auto& r : renames) {
+            QTest::mouseClick(GetPluginByName(home, QStringLiteral("edit_name_btn")), Qt::LeftButton);
+            QVERIFY(home->IsRenaming());
+            QCOMPARE(edit->selectedText(), home->ShownName());
+            edit->setText(r.typed);
+            QTest::keyClick(edit, r.key);
+            QVERIFY(!home->IsRenaming());
+            QCOMPARE(home->ShownName(), r.shown);
+        }
+        DeviceNameAdapter reread;
+        QVERIFY(reread.Load(m_nameDir.filePath(QStringLiteral("MapInfo.ini"))));
+        QCOMPARE(reread.GetDisplayName(QStringLiteral("VX-REQ"), QStringLiteral("V960")), QStringLiteral("老爸"));
+
+        QVERIFY(!home->IsNewsShown());
+        QTest::mouseClick(GetPluginByName(home->Player(), QStringLiteral("show_news_btn")), Qt::LeftButton);
+        QVERIFY(home->IsNewsShown());
+        QVERIFY(!Plugin_IsVisible(GetPluginByName(home, QStringLiteral("phone_player"))));
+        QTest::mouseClick(GetPluginByName(home, QStringLiteral("show_player_btn")), Qt::LeftButton);
+        QVERIFY(!home->IsNewsShown());
+
+        QString error;
+        QVERIFY2(vexa::sim::RaiseEvent(QStringLiteral("VX-REQ"), 4, {}, QStringLiteral("计算器"), &error),
+                 qPrintable(error));
+        QTRY_COMPARE_WITH_TIMEOUT(frame->ActiveTab(), int(CMainFrame::TabApp), kWaitMs);
+        auto* app = dynamic_cast<CAppPage*>(frame->Page(CMainFrame::TabApp));
+        QCOMPARE(WidgetText(app, "app_search_ctrl"), QStringLiteral("计算器"));
+
+        auto task = std::make_unique<tagTASKINFOR>();
+        task->state = tagTASKINFOR::Installing; // the install thread only takes waiting tasks
+        frame->Apps().AddTask(std::move(task));
+        frame->SelectTab(CMainFrame::TabHome);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        QTest::mouseClick(GetPluginByName(home, QStringLiteral("try_to_change_connect")), Qt::LeftButton);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(629));
+        QVERIFY(home->IsConnectedAreaShown());
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        QTest::mouseClick(GetPluginByName(home->FirmwareWidget(), QStringLiteral("check_version_btn")), Qt::LeftButton);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(664));
     }
 
     void twoPhonesAreListedAndNotConnectedAutomatically() {

@@ -77,6 +77,28 @@ TEST(AppRulesTest, SearchMatchesNamePackageAndPinyin) {
     }
 }
 
+TEST(AppRulesTest, PhoneRequestsAreSortedByTheirForm) {
+    const struct {
+        const char* text;
+        PhoneRequestKind kind;
+        const char* value;
+    } cases[] = {
+        {" wayfarapp://h/1.apk/?productid=1 ", PhoneRequestKind::StoreLinks, "wayfarapp://h/1.apk/?productid=1"},
+        {"WAYFARAPP://h/2.apk", PhoneRequestKind::StoreLinks, "WAYFARAPP://h/2.apk"},
+        {"/ProductDetail.aspx?productid=7", PhoneRequestKind::StorePage, "/ProductDetail.aspx?productid=7"},
+        {"https://store.example/x", PhoneRequestKind::StorePage, "https://store.example/x"},
+        {"//elsewhere.example/x", PhoneRequestKind::Search, "//elsewhere.example/x"},
+        {"file:///etc/passwd", PhoneRequestKind::Search, "file:///etc/passwd"},
+        {"计算器", PhoneRequestKind::Search, "计算器"},
+        {"", PhoneRequestKind::Search, ""},
+    };
+    for (const auto& c : cases) {
+        const PhoneRequest request = ClassifyPhoneRequest(QString::fromUtf8(c.text));
+        EXPECT_EQ(request.kind, c.kind) << c.text;
+        EXPECT_EQ(request.value, QString::fromUtf8(c.value)) << c.text;
+    }
+}
+
 TEST(AppRulesTest, PermissionsAreSplitAndMatchedExactly) {
     EXPECT_EQ(PermissionExplanations(QStringLiteral("android.permission.INTERNET;;android.permission.CAMERA;")),
               (std::vector<int>{496, 466}));

@@ -95,4 +95,38 @@ TEST_F(DeviceNameAdapterTest, SaveFailsCleanlyWhenTheFileCannotBeCreated) {
     EXPECT_FALSE(names.Save());
 }
 
+TEST_F(DeviceNameAdapterTest, RenamingKeepsOneLineAPhoneAndBlankMeansTheDefault) {
+    DeviceNameAdapter names;
+    ASSERT_TRUE(names.Load(Path()));
+    const std::pair<const char*, const char*> cases[] = {
+        {"  工作机 ", "工作机"}, {"a,b", "a，b"}, {"two\r\nlines", "two  lines"}, {"   ", "我的 V9"}, {"", "我的 V9"}};
+    for (const auto& [typed, stored] : cases) {
+        EXPECT_EQ(names.Rename(QStringLiteral("S"), QStringLiteral("V9"), QString::fromUtf8(typed)), QString::fromUtf8(stored));
+        ASSERT_TRUE(names.Save());
+        DeviceNameAdapter again;
+        ASSERT_TRUE(again.Load(Path()));
+        EXPECT_EQ(again.GetDisplayName(QStringLiteral("S"), QStringLiteral("V9")), QString::fromUtf8(stored)) << typed;
+        EXPECT_EQ(again.Count(), 1u) << typed;
+    }
+}
+
+TEST_F(DeviceNameAdapterTest, AnOlderFileIsTakenOverOnceAndLeftInPlace) {
+    const QString legacy = m_dir.filePath(QStringLiteral("old-MapInfo.ini"));
+    ASSERT_TRUE(vexa::test::WriteFile(legacy, "SER1,old,202601010101\r\n"));
+    DeviceNameAdapter names;
+    ASSERT_TRUE(names.Load(Path(), legacy));
+    EXPECT_EQ(ReadFile(), QByteArray("SER1,old,202601010101\r\n"));
+    // Once the new file exists the old one no longer counts.
+    ASSERT_TRUE(vexa::test::WriteFile(legacy, "SER2,newer,\r\n"));
+    names.SetName(QStringLiteral("SER1"), QStringLiteral("mine"));
+    ASSERT_TRUE(names.Save());
+    DeviceNameAdapter again;
+    ASSERT_TRUE(again.Load(Path(), legacy));
+    QString name;
+    EXPECT_TRUE(again.GetName(QStringLiteral("SER1"), name));
+    EXPECT_EQ(name, QStringLiteral("mine"));
+    EXPECT_FALSE(again.GetName(QStringLiteral("SER2"), name));
+    EXPECT_TRUE(QFile::exists(legacy));
+}
+
 } // namespace
