@@ -5,6 +5,7 @@
 #include "app/FrameKeys.h"
 #include "app/FrameMenus.h"
 #include "app/FramePages.h"
+#include "app/FrameTabs.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
 #include "apps/AppTasks.h"
@@ -43,53 +44,6 @@
 #include <mutex>
 
 
-namespace {
-
-struct TabDef {
-    const char* button;
-    const char* cover;
-    const char* container;
-    int label;
-    int statistic;
-};
-
-const TabDef kTabs[CMainFrame::TabCount] = {
-    {"tab_btn_home", "tab_btn_home_cover", "home_page", 199, 0x19},
-    {"tab_btn_message", "tab_btn_message_cover", "message_page", 2200, 0x1C},
-    {"tab_btn_contact", "tab_btn_contact_cover", "contact_page", 267, 0x1B},
-    {"tab_btn_app", "tab_btn_app_cover", "app_page", 593, 0x1A},
-    {"tab_btn_picture", "tab_btn_picture_cover", "picture_page", 302, 0x1D},
-};
-
-// The tabs that need a phone.
-constexpr int kPhoneTabs[] = {CMainFrame::TabMessage, CMainFrame::TabContact, CMainFrame::TabPicture};
-
-// The loader kind of a tab (0: the tab loads nothing) and back.
-int KindOfTab(int tab) {
-    switch (tab) {
-    case CMainFrame::TabContact:
-        return LoadKindContacts;
-    case CMainFrame::TabMessage:
-        return LoadKindMessages;
-    case CMainFrame::TabApp:
-        return LoadKindApps;
-    case CMainFrame::TabPicture:
-        return LoadKindPictures;
-    default:
-        return 0;
-    }
-}
-
-int TabOfKind(int kind) {
-    for (int tab = 0; tab < CMainFrame::TabCount; ++tab) {
-        if (KindOfTab(tab) == kind) {
-            return tab;
-        }
-    }
-    return -1;
-}
-
-} // namespace
 
 struct CMainFrameTable {
     static const SkinEventRow<CMainFrame> kRows[];
@@ -122,24 +76,7 @@ bool CMainFrame::Create() {
     setWindowTitle(Str(388));
     Plugin_SetText(GetLayoutRoot(this), Str(388));
     InstallFrameKeys(*this);
-    for (int tab = 0; tab < TabCount; ++tab) {
-        QWidget* button = GetPluginByName(this, QString::fromLatin1(kTabs[tab].button));
-        Plugin_SetText(button, Str(kTabs[tab].label));
-        // The cover lies over its tab while the tab needs a phone, so a click on it explains why.
-        if (QWidget* cover = GetPluginByName(this, QString::fromLatin1(kTabs[tab].cover)); cover && button) {
-            cover->setParent(button);
-            cover->setMinimumSize(0, 0);
-            cover->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-            cover->setGeometry(0, 0, button->minimumWidth(), button->minimumHeight());
-            cover->setToolTip(Str(2219));
-        }
-        Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(kTabs[tab].container)), false);
-    }
-    // The application tab works without a phone.
-    Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("tab_btn_app")), true);
-    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_app_cover")), false);
-    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_home_cover")), false);
-    SetTabsConnected(false);
+    m_tabs.SetUp();
 
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), Str(418));
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("task_button_layout")), false);
@@ -150,12 +87,12 @@ bool CMainFrame::Create() {
         m_taskWnd->hide();
         m_taskWnd->SetCounterTarget(this);
         m_taskWnd->SetInstalledCallback([this] {
-            if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
+            if (auto* apps = dynamic_cast<CAppPage*>(m_tabs.Page(TabApp))) {
                 apps->ReloadList();
             }
         });
         m_taskWnd->SetTasksChangedCallback([this] {
-            if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
+            if (auto* apps = dynamic_cast<CAppPage*>(m_tabs.Page(TabApp))) {
                 apps->OnTasksChanged();
             }
         });
@@ -204,24 +141,11 @@ QString CMainFrame::StatusText() const {
 }
 
 CTabPageWnd* CMainFrame::Page(int tab) const {
-    return tab >= 0 && tab < TabCount ? m_pages[tab] : nullptr;
+    return m_tabs.Page(tab);
 }
 
 void CMainFrame::SelectTab(int tab) {
-    if (tab < 0 || tab >= TabCount) {
-        return;
-    }
-    auto* button = qobject_cast<QAbstractButton*>(GetPluginByName(this, QString::fromLatin1(kTabs[tab].button)));
-    if (button == nullptr) {
-        return;
-    }
-    if (button->isChecked()) {
-        if (m_activeTab != tab) {
-            ShowPage(tab);
-        }
-        return;
-    }
-    button->setChecked(true); // the tab events show the page and leave the previous one
+    m_tabs.Select(tab, m_connected);
 }
 
 CTabPageWnd* CMainFrame::MakePage(int tab) {
@@ -236,54 +160,14 @@ CTabPageWnd* CMainFrame::MakePage(int tab) {
     return MakeFramePage(parts, tab);
 }
 
-void CMainFrame::ShowPage(int tab) {
-    QWidget* container = GetPluginByName(this, QString::fromLatin1(kTabs[tab].container));
-    if (m_pages[tab] == nullptr) {
-        CTabPageWnd* page = MakePage(tab);
-        if (page == nullptr || !page->Create()) {
-            LOG_Error("[CMainFrame] page %d cannot be created. %s:%d", tab, LOG_HERE);
-            delete page;
-            return;
-        }
-        ++m_createCount[tab];
-        Plugin_SetChildWindow(container, page);
-        m_pages[tab] = page;
-        if (m_connected) {
-            page->OnDeviceConnected();
-        }
-        page->show();
-    } else {
-        m_pages[tab]->show();
-        m_pages[tab]->OnPageShown();
-    }
-    Plugin_SetVisible(container, true);
-    m_activeTab = tab;
-}
-
-void CMainFrame::RebuildAppPage() {
-    CTabPageWnd* page = std::exchange(m_pages[TabApp], nullptr);
-    if (page == nullptr) {
-        return;
-    }
-    page->hide();
-    page->deleteLater(); // it may be the sender of what brought us here
-    if (m_activeTab == TabApp) {
-        ShowPage(TabApp);
-    }
-}
-
 void CMainFrame::LeavePage(int tab) {
     if (m_taskWnd != nullptr) {
         m_taskWnd->hide();
     }
-    Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(kTabs[tab].container)), false);
-    if (m_pages[tab] != nullptr) {
-        m_pages[tab]->hide();
-        m_pages[tab]->OnPageHidden();
-    }
+    m_tabs.Hide(tab);
     // Data the user may come back to is brought up to date in the background.
-    if (KindOfTab(tab) != 0 && m_connected) {
-        m_controller.RequestLoad(KindOfTab(tab), false);
+    if (CFrameTabs::KindOfTab(tab) != 0 && m_connected) {
+        m_controller.RequestLoad(CFrameTabs::KindOfTab(tab), false);
     }
 }
 
@@ -291,28 +175,19 @@ void CMainFrame::OnLoadDone(int kind, int mode) {
     if (!m_connected) {
         return;
     }
-    const int tab = TabOfKind(kind);
-    if (tab >= 0 && m_pages[tab] != nullptr) {
-        m_pages[tab]->LoadRequest(mode);
+    if (CTabPageWnd* page = m_tabs.Page(CFrameTabs::TabOfKind(kind))) {
+        page->LoadRequest(mode);
     }
     // The page in front may still be waiting for its own data.
-    const int activeKind = KindOfTab(m_activeTab);
-    if (activeKind != 0 && activeKind != kind && m_pages[m_activeTab] != nullptr) {
+    const int activeKind = CFrameTabs::KindOfTab(m_tabs.Active());
+    if (activeKind != 0 && activeKind != kind && m_tabs.Page(m_tabs.Active()) != nullptr) {
         m_controller.RequestLoad(activeKind, false);
     }
 }
 
 void CMainFrame::OnLoadRequest(int tab, bool force) {
-    if (tab < 0 || tab >= TabCount || m_pages[tab] == nullptr || KindOfTab(tab) == 0) {
-        return;
-    }
-    m_controller.RequestLoad(KindOfTab(tab), force);
-}
-
-void CMainFrame::SetTabsConnected(bool connected) {
-    for (int tab : kPhoneTabs) {
-        Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(kTabs[tab].button)), connected);
-        Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(kTabs[tab].cover)), !connected);
+    if (m_tabs.Page(tab) != nullptr && CFrameTabs::KindOfTab(tab) != 0) {
+        m_controller.RequestLoad(CFrameTabs::KindOfTab(tab), force);
     }
 }
 
@@ -371,17 +246,12 @@ LRESULT CMainFrame::OnSysClose(QWidget*, std::intptr_t, std::intptr_t) {
 }
 
 LRESULT CMainFrame::OnTab(QWidget* widget, std::intptr_t selected, std::intptr_t) {
-    const QString name = Plugin_GetName(widget);
-    for (int tab = 0; tab < TabCount; ++tab) {
-        if (name == QLatin1String(kTabs[tab].button)) {
-            if (selected != 0) {
-                actst_record(kTabs[tab].statistic);
-                ShowPage(tab);
-            } else {
-                LeavePage(tab);
-            }
-            break;
-        }
+    const int tab = CFrameTabs::TabOfButton(widget);
+    if (tab >= 0 && selected != 0) {
+        actst_record(CFrameTabs::Statistic(tab));
+        m_tabs.Show(tab, m_connected);
+    } else if (tab >= 0) {
+        LeavePage(tab);
     }
     return 0;
 }
@@ -421,7 +291,7 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // Both belong to the apps tab: its store view and its link thread.
         if (const auto text = TakeValue<QString>(lParam)) {
             SelectTab(TabApp);
-            if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
+            if (auto* apps = dynamic_cast<CAppPage*>(m_tabs.Page(TabApp))) {
                 if (msg == WM_FRAME_STORE_LINK) {
                     apps->QueueStoreLinks(*text);
                 } else {
@@ -433,14 +303,14 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_FRAME_PHONE_REQUEST:
         if (const auto text = TakeValue<QString>(lParam)) {
             SelectTab(TabApp);
-            if (auto* apps = dynamic_cast<CAppPage*>(m_pages[TabApp])) {
+            if (auto* apps = dynamic_cast<CAppPage*>(m_tabs.Page(TabApp))) {
                 apps->OnPhoneRequest(*text);
             }
             actst_record(0x57);
         }
         return 0;
     case WM_FRAME_DESTROY_APP_PAGE:
-        RebuildAppPage();
+        m_tabs.Rebuild(TabApp, m_connected);
         break;
     case WM_FRAME_LOAD_REQUEST:
         OnLoadRequest(static_cast<int>(wParam), lParam != 0);
@@ -473,8 +343,8 @@ void CMainFrame::OnStartupContinuation() {
 }
 
 void CMainFrame::OnDevicesChanged() {
-    if (m_pages[TabHome] != nullptr) {
-        m_pages[TabHome]->PostMessage(WM_HOME_DEVICES_CHANGED);
+    if (CTabPageWnd* home = m_tabs.Page(TabHome)) {
+        home->PostMessage(WM_HOME_DEVICES_CHANGED);
     }
 }
 
@@ -491,8 +361,8 @@ void CMainFrame::OnAutoConnectWanted() {
 
 void CMainFrame::OnUserConnect(int type, const QString& text) {
     if (type == 0 && m_connected && !m_devices.IsWifiConnected() && text == m_devices.CurrentSerial()) {
-        if (m_pages[TabHome] != nullptr) {
-            m_pages[TabHome]->OnDeviceConnected();
+        if (CTabPageWnd* home = m_tabs.Page(TabHome)) {
+            home->OnDeviceConnected();
         }
         return;
     }
@@ -556,8 +426,8 @@ void CMainFrame::OnIncomingMessage(const QString& text) {
     if (!m_connected) {
         return;
     }
-    if (m_pages[TabMessage] != nullptr) {
-        m_pages[TabMessage]->PostMessage(WM_MSGPAGE_INCOMING);
+    if (CTabPageWnd* messages = m_tabs.Page(TabMessage)) {
+        messages->PostMessage(WM_MSGPAGE_INCOMING);
     }
     if (!PCL_IsNotifyMessageIn()) {
         return;
@@ -570,7 +440,7 @@ void CMainFrame::OnIncomingMessage(const QString& text) {
         raise();
         activateWindow();
         SelectTab(TabMessage);
-        if (auto* page = dynamic_cast<CMessagePage*>(m_pages[TabMessage])) {
+        if (auto* page = dynamic_cast<CMessagePage*>(m_tabs.Page(TabMessage))) {
             page->OpenConversation(number, reply);
         }
     });
@@ -586,7 +456,7 @@ void CMainFrame::OnConnected() {
         show();
     }
     m_connected = true;
-    SetTabsConnected(true);
+    m_tabs.SetConnected(true);
     QString model;
     int first = 0;
     int second = 0;
@@ -613,11 +483,7 @@ void CMainFrame::OnConnected() {
                                   [this](const QString& copy) { PostValue(WM_FRAME_PHONE_REQUEST, copy); });
     });
     SetActivityState(ActivityIdle);
-    for (int tab : {TabHome, TabApp, TabContact, TabMessage, TabPicture}) {
-        if (m_pages[tab] != nullptr) {
-            m_pages[tab]->OnDeviceConnected();
-        }
-    }
+    m_tabs.ForEachPage([](CTabPageWnd& page) { page.OnDeviceConnected(); });
     if (m_taskWnd != nullptr) {
         m_taskWnd->OnDeviceConnected();
     }
@@ -633,19 +499,15 @@ void CMainFrame::OnDisconnecting() {
     m_model.clear();
     m_firmware.clear();
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("tab_btn_picture")), true);
-    SetTabsConnected(false);
+    m_tabs.SetConnected(false);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("connect_status")), Str(418));
 }
 
 void CMainFrame::OnDisconnected() {
-    if (m_activeTab != TabHome && m_activeTab != TabApp) {
+    if (m_tabs.Active() != TabHome && m_tabs.Active() != TabApp) {
         SelectTab(TabHome);
     }
-    for (int tab : {TabHome, TabApp, TabContact, TabMessage, TabPicture}) {
-        if (m_pages[tab] != nullptr) {
-            m_pages[tab]->OnDeviceDisconnected();
-        }
-    }
+    m_tabs.ForEachPage([](CTabPageWnd& page) { page.OnDeviceDisconnected(); });
     if (m_taskWnd != nullptr) {
         m_taskWnd->OnDeviceDisconnected();
     }
@@ -707,10 +569,7 @@ void CMainFrame::Shutdown() {
     m_controller.Shutdown(kCloseWaitMs);
     m_update.Stop(std::max<int>(0, kCloseWaitMs - static_cast<int>(clock.elapsed())));
     WaitForPhoneWork(std::max<int>(0, kCloseWaitMs - static_cast<int>(clock.elapsed())));
-    for (CTabPageWnd*& page : m_pages) {
-        delete page;
-        page = nullptr;
-    }
+    m_tabs.DeleteAll();
     if (m_tray != nullptr) {
         m_tray->hide();
     }

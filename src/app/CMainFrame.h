@@ -7,6 +7,7 @@
 // workers talk to it through posted messages, values and calls.
 
 #include "apps/AppData.h"
+#include "app/FrameTabs.h"
 #include "app/ProgramUpdate.h"
 #include "apps/CTaskWnd.h"
 #include "device/ConnectionController.h"
@@ -49,14 +50,14 @@ public:
 
     void SelectTab(int tab);
     CTabPageWnd* Page(int tab) const;
-    int ActiveTab() const { return m_activeTab; }
+    int ActiveTab() const { return m_tabs.Active(); }
     CTaskWnd* TaskWindow() const { return m_taskWnd.get(); }
     AppData& Apps() { return m_appData; }
     // Shows the task window over the lower right of the page area.
     void ShowTaskWindow();
     bool IsConnected() const { return m_connected; }
     bool IsDetectionStarted() const { return m_controller.IsDetectionStarted(); }
-    int PagesCreated(int tab) const { return tab >= 0 && tab < TabCount ? m_createCount[tab] : 0; }
+    int PagesCreated(int tab) const { return m_tabs.Created(tab); }
     QString StatusText() const;
 
     CSessionGate& Gate() { return m_controller.Gate(); }
@@ -87,10 +88,7 @@ private:
     LRESULT OnFeedbackButton(QWidget*, std::intptr_t, std::intptr_t);
 
     CTabPageWnd* MakePage(int tab);
-    void ShowPage(int tab);
     void LeavePage(int tab);
-    void RebuildAppPage();
-    void SetTabsConnected(bool connected);
     void OnTaskCounter(int total, int remaining);
     void OnLoadRequest(int tab, bool force);
 
@@ -117,13 +115,12 @@ private:
     int m_detectionMs = CDeviceCheckThread::kPassMs;
     bool m_detectionEnabled = true;
 
-    CTabPageWnd* m_pages[TabCount] = {};
-    int m_createCount[TabCount] = {};
     // The apps part's tasks and upgrade offers, shared by the apps tab and (later) the task window.
     AppData m_appData;
     // The install tasks' panel above the status line, made with the frame (after m_appData).
     std::unique_ptr<CTaskWnd> m_taskWnd;
-    int m_activeTab = -1;
+    // After the task window: pages hold on to it until they are deleted.
+    CFrameTabs m_tabs{*this, [this](int tab) { return MakePage(tab); }};
     bool m_connected = false;
     QString m_model;    // of the connected phone, for the feedback form
     QString m_firmware;
