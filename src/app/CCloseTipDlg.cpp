@@ -1,5 +1,6 @@
 #include "app/CCloseTipDlg.h"
 
+#include "app/CSettingsDlg.h"
 #include "libs/prefs/Prefs.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
@@ -17,7 +18,8 @@ const SkinEventRow<CCloseTipDlg> CCloseTipDlgTable::kRows[] = {
     {nullptr, 0, nullptr},
 };
 
-CCloseTipDlg::CCloseTipDlg(QWidget* parent) : CSkinDialog(parent) {}
+CCloseTipDlg::CCloseTipDlg(QWidget* parent, bool trayAvailable)
+    : CSkinDialog(parent), m_trayAvailable(trayAvailable) {}
 
 bool CCloseTipDlg::OnInitDialog() {
     SetKeyButtons({QStringLiteral("button_ok")}, {QStringLiteral("button_cancle")});
@@ -26,7 +28,8 @@ bool CCloseTipDlg::OnInitDialog() {
     }
     Plugin_SetText(GetLayoutRoot(this), Str(2227));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("close_tip_text")), Str(2228));
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("Minimize_To_salver_Radio")), Str(2229));
+    // Without a tray the window is minimised instead: the choice says what will happen.
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("Minimize_To_salver_Radio")), Str(m_trayAvailable ? 2229 : 3566));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("Direct_Close_Radio")), Str(2230));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("no_notify_again_checkbox")), Str(2231));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("button_ok")), Str(724));
@@ -48,7 +51,7 @@ LRESULT CCloseTipDlg::OnOk(QWidget*, std::intptr_t, std::intptr_t) {
     PCL_SetEnquiryOfAppCloseOption(m_noNotifyAgain ? 0 : 1);
     const bool minimise = Plugin_GetValue(GetPluginByName(this, QStringLiteral("Minimize_To_salver_Radio"))) != 0;
     PCL_SetAppCloseOption(minimise ? 1 : 0);
-    PCL_Save();
+    SaveSettingsTold(this);
     EndDialog(static_cast<int>(IDOK));
     return 0;
 }

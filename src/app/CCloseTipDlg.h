@@ -5,11 +5,15 @@
 
 #include "controls/CSkinDialog.h"
 
+#include <QSystemTrayIcon>
+
 #include <cstdint>
 
 class CCloseTipDlg : public CSkinDialog {
 public:
-    explicit CCloseTipDlg(QWidget* parent = nullptr);
+    // trayAvailable: whether the desktop shows tray icons (the first choice then minimises to the tray,
+    // otherwise to the task bar).
+    explicit CCloseTipDlg(QWidget* parent = nullptr, bool trayAvailable = QSystemTrayIcon::isSystemTrayAvailable());
 
 protected:
     bool OnInitDialog() override;
@@ -21,5 +25,6 @@ private:
     LRESULT OnNoNotify(QWidget*, std::intptr_t checked, std::intptr_t);
 
     bool m_noNotifyAgain = false;
+    bool m_trayAvailable = true;
     friend struct CCloseTipDlgTable;
 };

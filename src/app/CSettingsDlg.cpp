@@ -2,6 +2,7 @@
 
 #include "app/AutoRun.h"
 #include "controls/VexaMessageBox.h"
+#include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
 #include "platform/StringTable.h"
@@ -299,7 +300,9 @@ LRESULT CSettingsDlg::OnOk(QWidget*, std::intptr_t, std::intptr_t) {
     SetInternetField(internet.m_user, system ? FieldText("ie_proxy_account_hwnd") : QString());
     SetInternetField(internet.m_password, system ? m_password : QString());
     PCL_SetInternetSettings(&internet);
-    PCL_Save();
+    if (!SaveSettingsTold(this)) {
+        return 0; // the dialog stays, with what the user chose, until it can be kept or is cancelled
+    }
     EndDialog(static_cast<int>(IDOK));
     return 0;
 }
@@ -307,4 +310,13 @@ LRESULT CSettingsDlg::OnOk(QWidget*, std::intptr_t, std::intptr_t) {
 LRESULT CSettingsDlg::OnCancel(QWidget*, std::intptr_t, std::intptr_t) {
     EndDialog(static_cast<int>(IDCANCEL));
     return 0;
+}
+
+bool SaveSettingsTold(QWidget* parent) {
+    if (PCL_Save()) {
+        return true;
+    }
+    LOG_Error("[CSettingsDlg] the settings were not saved to %s. %s:%d", qUtf8Printable(PCL_FilePath()), LOG_HERE);
+    VexaMessageBox(FormatText(Str(3567), qUtf8Printable(PCL_FilePath())), parent, Str(330), 0);
+    return false;
 }

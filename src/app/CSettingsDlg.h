@@ -46,3 +46,7 @@ private:
     int m_tab = 0;
     friend struct CSettingsDlgTable;
 };
+
+// Saves the settings (PCL_Save); when that fails the user is told, over parent, that they were not
+// kept. Returns whether they were saved.
+bool SaveSettingsTold(QWidget* parent);

@@ -1,5 +1,6 @@
 #include "app/CUpdateSoftwareDlg.h"
 
+#include "app/CSettingsDlg.h"
 #include "libs/prefs/Prefs.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
@@ -59,7 +60,7 @@ bool CUpdateSoftwareDlg::OnInitDialog() {
 void CUpdateSoftwareDlg::OnEnded() {
     if (!m_openedByButton) {
         PCL_SetAutoUpdate(!m_noMoreNotify);
-        PCL_Save();
+        SaveSettingsTold(this);
     }
     CSkinDialog::OnEnded();
 }

@@ -1,5 +1,6 @@
 #include "app/ProgramUpdate.h"
 
+#include "app/CSettingsDlg.h"
 #include "app/CUpdateSoftwareDlg.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
@@ -47,6 +48,12 @@ void ApplyUpdateProxy() {
     }
 }
 
+// The mark that makes the next start offer the version found.
+bool SetNewVersionMark() {
+    PCL_SetNewVersionMark(true);
+    return PCL_Save();
+}
+
 } // namespace
 
 CProgramUpdate::CProgramUpdate(CMsgWnd& frame)
@@ -90,9 +97,8 @@ void CProgramUpdate::SilentCheck(const std::atomic<bool>& cancel) {
 }
 
 void CProgramUpdate::OnChecked(bool found) {
-    if (found) {
-        PCL_SetNewVersionMark(true);
-        PCL_Save();
+    if (found && !SetNewVersionMark()) {
+        LOG_Error("[HandyKeeper] the new-version mark was not saved. %s:%d", LOG_HERE);
     }
     RefreshButton();
 }
@@ -132,9 +138,9 @@ void CProgramUpdate::RunInteractiveCheck() {
     }
     const UpdateOutcome outcome = UpdateCheckOutcome(result);
     if (outcome.newVersion) {
-        WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{version, description});
-        PCL_SetNewVersionMark(true);
-        PCL_Save();
+        if (!WriteNewVersionInfo(NewVersionInfoPath(), NewVersionInfo{version, description}) || !SetNewVersionMark()) {
+            LOG_Error("[HandyKeeper] the new version was not kept for the next start. %s:%d", LOG_HERE);
+        }
         RefreshButton();
         Offer(version, description);
         return;

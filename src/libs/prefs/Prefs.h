@@ -31,7 +31,7 @@ void SetInternetField(char16_t (&field)[256], const QString& text);
 bool PCL_Load(const QString& path = {});
 // The user's explicit save (settings dialog OK): writes all values, also over a corrupt file, whose
 // old content is first kept beside it as "prefs.ini.bad". Returns false when writing fails.
-bool PCL_Save();
+[[nodiscard]] bool PCL_Save();
 // The file the settings live in.
 QString PCL_FilePath();
 
