@@ -1010,10 +1010,16 @@ TEST_P(BridgeApiTest, FiftyMegabyteTransferWithProgressAndCancel) {
         return seen->cancelAt == 0 || done < seen->cancelAt;
     };
 
+    // A cancelled transfer over an existing file leaves that file as it was, on either side.
+    ASSERT_TRUE(Fs()->UploadFile(Local("old.bin", "older"), remote, {}, nullptr));
     Seen cancelled;
     cancelled.cancelAt = 20 * 1024 * 1024;
     EXPECT_FALSE(Fs()->UploadFile(local, remote, track, &cancelled));
-    EXPECT_FALSE(Fs()->PathExists(remote)); // nothing half-written stays
+    const QString down = Local("down.bin", "previous");
+    ASSERT_TRUE(Fs()->TransferFile(remote, down, {}, nullptr));
+    EXPECT_EQ(ReadFile(down), "older");
+    ASSERT_TRUE(Fs()->ListFolder(Fs()->GetPhoneStorageRoot() + QStringLiteral("/Download"), QString()));
+    EXPECT_EQ(Fs()->GetEntryCount(), 1); // nothing half-written beside it
 
     Seen up;
     ASSERT_TRUE(Fs()->UploadFile(local, remote, track, &up));
@@ -1022,11 +1028,10 @@ TEST_P(BridgeApiTest, FiftyMegabyteTransferWithProgressAndCancel) {
     EXPECT_EQ(up.total, static_cast<std::uint64_t>(data.size()));
     EXPECT_GT(up.calls, 10);
 
-    const QString down = m_local.filePath(QStringLiteral("down.bin"));
     Seen stop;
     stop.cancelAt = 10 * 1024 * 1024;
     EXPECT_FALSE(Fs()->TransferFile(remote, down, track, &stop));
-    EXPECT_FALSE(QFile::exists(down));
+    EXPECT_EQ(ReadFile(down), "older");
     Seen downSeen;
     ASSERT_TRUE(Fs()->TransferFile(remote, down, track, &downSeen));
     EXPECT_TRUE(downSeen.monotonic);

@@ -43,8 +43,8 @@ protected:
         return g;
     }
     // A book with a group of three, a favourite and two without a group.
-    vexa::ContactBook* Populated(const QString& serial, bool dual, int simState) {
-        if (!m_phones.Create(serial, dual, simState)) {
+    vexa::ContactBook* Populated(const QString& serial, bool dual) {
+        if (!m_phones.Create(serial, dual)) {
             return nullptr;
         }
         vexa::ContactBook* book = m_phones.Open(serial);
@@ -74,17 +74,16 @@ protected:
 TEST_F(ContactListingTest, TreeHasOneNodePerPresentSimAndCountsEveryNode) {
     struct Case {
         const char* serial;
-        bool dual;
-        int simState;
+        bool dual; // two cards present, or one
         std::vector<int> fixed;
     };
     const Case cases[] = {
-        {"dual-1", true, 3, {NodeRoot, NodeAll, NodePhone, NodeSim1, NodeSim2, NodeFavorites, NodeUngrouped}},
-        {"single-1", false, 1, {NodeRoot, NodeAll, NodePhone, NodeSim1, NodeFavorites, NodeUngrouped}},
+        {"dual-1", true, {NodeRoot, NodeAll, NodePhone, NodeSim1, NodeSim2, NodeFavorites, NodeUngrouped}},
+        {"single-1", false, {NodeRoot, NodeAll, NodePhone, NodeSim1, NodeFavorites, NodeUngrouped}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.serial);
-        vexa::ContactBook* book = Populated(c.serial, c.dual, c.simState);
+        vexa::ContactBook* book = Populated(c.serial, c.dual);
         ASSERT_NE(book, nullptr);
         const std::vector<TreeNode> nodes = BuildTreeNodes(*book, m_phones.Session()->GetDeviceInfo());
         std::vector<int> fixed;
@@ -114,7 +113,7 @@ TEST_F(ContactListingTest, TreeHasOneNodePerPresentSimAndCountsEveryNode) {
 
 // Pointers of an earlier load are no longer held; ids taken before a reload name the new objects.
 TEST_F(ContactListingTest, AReloadKeepsOnlyItsOwnObjectsAndIdsFindThem) {
-    vexa::ContactBook* book = Populated("reload-1", true, 3);
+    vexa::ContactBook* book = Populated("reload-1", true);
     ASSERT_NE(book, nullptr);
     const std::vector<vexa::Contact*> before = ContactsOfNode(*book, NodeAll);
     ASSERT_EQ(before.size(), 5U);
@@ -149,7 +148,7 @@ TEST(IndexLetterTest, FirstLetterOfThePinyinOrHash) {
 }
 
 TEST_F(ContactListingTest, SearchMatchesNameAndNumberAndLatinKeysThePinyin) {
-    vexa::ContactBook* book = Populated("search-1", true, 3);
+    vexa::ContactBook* book = Populated("search-1", true);
     ASSERT_NE(book, nullptr);
     const auto search = [&](const QString& key) {
         std::vector<vexa::Contact*> found;
@@ -172,7 +171,7 @@ TEST_F(ContactListingTest, SearchMatchesNameAndNumberAndLatinKeysThePinyin) {
 
 // A new key restarts the walk and only its results are reported; cancel and destruction end quietly.
 TEST_F(ContactListingTest, WorkerRestartsForANewKeyCancelsAndStopsQuietly) {
-    vexa::ContactBook* book = Populated("worker-1", true, 3);
+    vexa::ContactBook* book = Populated("worker-1", true);
     ASSERT_NE(book, nullptr);
     std::mutex lock;
     std::map<int, QStringList> found;

@@ -1,7 +1,7 @@
 // The contacts tab offscreen against a simulated phone: the group tree, index letters, search,
 // the preview, import and export through their dialogs, and the call record view.
 #include "ControlsTestSupport.h"
-#include "TestEnvironment.h"
+#include "SimPageEnvironment.h"
 #include "TestFiles.h"
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
@@ -65,14 +65,12 @@ class ContactPageTest : public QObject {
     Q_OBJECT
 
     ShippedSkin m_skin;
-    std::unique_ptr<ScopedTestFolders> m_folders;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QByteArray m_oldSimDir;
+    std::unique_ptr<CSimPageEnvironment> m_env;
     CSessionGate m_gate;
     std::unique_ptr<CContactPage> m_page;
 
     vexa::ContactBook* Book() { return ppGetBridge()->GetSession()->GetContactBook(); }
-    QString Path(const QString& name) const { return m_dir->filePath(name); }
+    QString Path(const QString& name) const { return m_env->Path(name); }
 
     // A phone with a group of three, one contact without a number and 57 more, some calls.
     void MakePhone() {
@@ -136,12 +134,8 @@ private slots:
     void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
     void init() {
-        m_folders = std::make_unique<ScopedTestFolders>();
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_oldSimDir = qgetenv("VEXA_SIM_DIR");
-        qputenv("VEXA_SIM_DIR", QFile::encodeName(m_dir->filePath("sim")));
-        vexa::sim::UseSimulatedPhones();
-        QVERIFY(ppInitialize());
+        m_env = std::make_unique<CSimPageEnvironment>();
+        QVERIFY(m_env->Started());
         MakePhone();
         m_gate.SetUsable(true);
         m_page = std::make_unique<CContactPage>(m_gate);
@@ -153,10 +147,7 @@ private slots:
     }
     void cleanup() {
         m_page.reset();
-        ppCleanup();
-        qputenv("VEXA_SIM_DIR", m_oldSimDir);
-        m_dir.reset();
-        m_folders.reset();
+        m_env.reset();
     }
 
     void treeShowsCategoriesAndGroupsAndSelectsOnClick() {

@@ -1,9 +1,10 @@
 // Every writer of a user-visible file under a failing device: the older file stays byte for byte
-// and no temporary file is left. One table over the library, contact, call-record, SMS and
-// backup-package writers, then the ways a write stops short without a device failure.
+// and no temporary file is left. One table over the library, contact, call-record, SMS,
+// backup-package and app-cache writers, then the ways a write stops short without a device failure.
 #include "WriteFailureChecks.h"
 #include "TestFiles.h"
 #include "backup/BackupPackage.h"
+#include "bridge/adb/AdbAppCache.h"
 #include "bridge/api/MessageStores.h"
 #include "callrecords/CallRecordBook.h"
 #include "contacts/CExportContactHelper.h"
@@ -91,6 +92,12 @@ TEST(WriterFailure, EveryWriterKeepsTheOlderFile) {
     package.files = {WriteItem(items.path(), QStringLiteral("contact.vcf"), QByteArray("BEGIN:VCARD\r\n").repeated(900)),
                      WriteItem(items.path(), QStringLiteral("a.apk"), noise)};
 
+    vexa::adbphone::CAdbAppCache appCache(items.filePath(QStringLiteral("adb-apps.json")));
+    for (int i = 0; i < 12; ++i) {
+        appCache.Put(QStringLiteral("com.example.app%1").arg(i), i + 1,
+                     {QStringLiteral("应用 %1").arg(i), QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(300, 'p')});
+    }
+
     const std::vector<std::pair<const char*, Writer>> writers = {
         {"utf16.csv", CsvLines(CCsvFileWriter::Encoding::Utf16LeBom)},
         {"utf8.csv", CsvLines(CCsvFileWriter::Encoding::Utf8Bom)},
@@ -102,6 +109,7 @@ TEST(WriterFailure, EveryWriterKeepsTheOlderFile) {
         {"sms-page.csv", SmsCsv(sms, messages::CsvFileKind::PageExport)},
         {"sms-backup.csv", SmsCsv(sms, messages::CsvFileKind::Backup)},
         {"phone.bkg", [&package](QIODevice& out) { return backup::WritePackage(out, package); }},
+        {"adb-apps.json", [&appCache](QIODevice& out) { return appCache.Write(out); }},
     };
     for (const auto& [name, write] : writers) {
         SCOPED_TRACE(name);

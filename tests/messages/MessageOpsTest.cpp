@@ -106,65 +106,44 @@ protected:
 
 // ---- loading and grouping
 
-TEST_F(MessageOpsTest, TwoSendersMakeTwoConversationsWithCountsAndUnread) {
+// Conversations by sender with counts, unread and the newest time; senders differing in case share
+// one; a number without its country code finds the contact saved with it; a keyword keeps only
+// the messages holding it.
+TEST_F(MessageOpsTest, LoadingGroupsSendersNamesThemAndFilters) {
+    ASSERT_TRUE(phone.AddContact(QStringLiteral("王小明"), "+8613800000001"));
     for (int i = 0; i < 10; ++i) {
         ASSERT_TRUE(phone.AddSms(1, "13800000001", QString("m%1").arg(i), MessageTestPhone::Time(2024, 5, 1, 8, i, 0), i >= 4));
     }
     for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(phone.AddSms(2, "10086", QString("n%1").arg(i), MessageTestPhone::Time(2024, 5, 2, 9, i, 0)));
+        ASSERT_TRUE(phone.AddSms(2, i == 1 ? "vexa" : "VEXA", QString("n%1").arg(i), MessageTestPhone::Time(2024, 5, 2, 9, i, 0)));
     }
-    ASSERT_TRUE(phone.AddSms(3, "10086", "draft", MessageTestPhone::Time(2024, 5, 3, 9, 0, 0)));
+    ASSERT_TRUE(phone.AddSms(1, "10010", QStringLiteral("明天开会"), MessageTestPhone::Time(2024, 5, 2, 10, 0, 0)));
+    ASSERT_TRUE(phone.AddSms(3, "10010", "draft", MessageTestPhone::Time(2024, 5, 3, 9, 0, 0)));
     MessageData data;
     Load(data);
-    ASSERT_EQ(data.Conversations().size(), 2U);
-    EXPECT_EQ(data.Messages().size(), 13U);
+    ASSERT_EQ(data.Conversations().size(), 3U);
+    EXPECT_EQ(data.Messages().size(), 14U);
     ASSERT_EQ(data.Drafts().size(), 1U);
     EXPECT_EQ(data.Drafts()[0].content, "draft");
-    const auto& first = data.Conversations()[0];
-    EXPECT_EQ(first.number, "13800000001");
+    std::map<QString, typCONFERINFO> byNumber;
+    for (const typCONFERINFO& conversation : data.Conversations()) {
+        byNumber[conversation.number.toLower()] = conversation;
+    }
+    const typCONFERINFO& first = byNumber["13800000001"];
+    EXPECT_EQ(first.name, QStringLiteral("王小明"));
     EXPECT_EQ(first.count, 10);
     EXPECT_EQ(first.unread, 4);
     EXPECT_EQ(first.time.wMinute, 9); // the newest message of the run
-    EXPECT_EQ(data.Conversations()[1].count, 3);
-    EXPECT_EQ(data.Conversations()[1].unread, 0);
+    EXPECT_EQ(byNumber["vexa"].count, 3) << "both spellings of the sender";
+    EXPECT_EQ(byNumber["vexa"].unread, 0);
     EXPECT_EQ(data.UnreadCount(), 4);
-    const auto run = data.ConversationMessages("10086");
-    ASSERT_EQ(run.size(), 3U);
-    EXPECT_EQ(run.front().content, "n2");
-}
-
-TEST_F(MessageOpsTest, AlphanumericSendersDifferingInCaseShareAConversation) {
-    ASSERT_TRUE(phone.AddSms(1, "VEXA", "a", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
-    ASSERT_TRUE(phone.AddSms(1, "12345", "c", MessageTestPhone::Time(2024, 5, 1, 10, 0, 0)));
-    ASSERT_TRUE(phone.AddSms(1, "vexa", "b", MessageTestPhone::Time(2024, 5, 1, 9, 0, 0)));
-    MessageData data;
-    Load(data);
-    // The case-sensitive key order keeps the two spellings next to each other.
-    ASSERT_EQ(data.Conversations().size(), 2U);
-    EXPECT_EQ(data.Conversations()[0].count, 2);
-    EXPECT_EQ(data.Conversations()[1].number, "12345");
-}
-
-TEST_F(MessageOpsTest, NumberWithoutCountryCodeFindsContactSavedWithIt) {
-    ASSERT_TRUE(phone.AddContact(QStringLiteral("王小明"), "+8613912345678"));
-    ASSERT_TRUE(phone.AddSms(1, "13912345678", "hi", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
-    ASSERT_TRUE(phone.AddSms(1, "10010", "bill", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
-    MessageData data;
-    Load(data);
-    EXPECT_EQ(data.Names().ContactName("13912345678"), QStringLiteral("王小明"));
+    EXPECT_EQ(data.ConversationMessages("13800000001").front().content, "m9") << "newest first";
     EXPECT_EQ(data.Names().ContactName("10010"), QString());
     EXPECT_EQ(data.Names().DisplayName("10010"), "10010");
-    ASSERT_EQ(data.Conversations().size(), 2U);
-    EXPECT_EQ(data.Conversations()[0].name, QStringLiteral("王小明"));
-}
 
-TEST_F(MessageOpsTest, SearchKeepsMatchingMessagesOnly) {
-    ASSERT_TRUE(phone.AddSms(1, "1", QStringLiteral("明天开会"), MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
-    ASSERT_TRUE(phone.AddSms(1, "2", "other", MessageTestPhone::Time(2024, 5, 1, 8, 0, 0)));
-    MessageData data;
     Load(data, QStringLiteral("开会"));
     ASSERT_EQ(data.Messages().size(), 1U);
-    EXPECT_EQ(data.Messages()[0].number, "1");
+    EXPECT_EQ(data.Messages()[0].number, "10010");
 }
 
 TEST(OverviewMessages, KeepsTheNewestOfEachConversation) {

@@ -868,24 +868,6 @@ TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
     EXPECT_TRUE(Fs()->PathExists(Root() + QStringLiteral("/Docs/notes.txt")));
 }
 
-// A cancelled transfer over an existing file leaves that file as it was, on either side.
-TEST_F(AdbBackendTest, CancelledTransfersKeepTheFileTheyWouldReplace) {
-    const QString target = Root() + QStringLiteral("/Download/keep.bin");
-    const QString old = Local(QStringLiteral("old.bin"), Pattern(1000, 5));
-    const QString big = Local(QStringLiteral("big.bin"), Pattern(8 << 20, 6));
-    ASSERT_TRUE(Fs()->PutFile(old, target, {}, nullptr));
-    ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/Download/big.bin"), {}, nullptr));
-    const TransferProgress halfWay = [](std::uint64_t total, std::uint64_t done, void*) { return done < total / 2; };
-    EXPECT_FALSE(Fs()->PutFile(big, target, halfWay, nullptr));
-    ASSERT_TRUE(WriteFile(old, "previous"));
-    EXPECT_FALSE(Fs()->TransferFile(Root() + QStringLiteral("/Download/big.bin"), old, halfWay, nullptr));
-    EXPECT_EQ(ReadFile(old), "previous");
-    ASSERT_TRUE(Fs()->TransferFile(target, old, {}, nullptr));
-    EXPECT_EQ(ReadFile(old), Pattern(1000, 5));
-    ASSERT_TRUE(Fs()->ListFolder(Root() + QStringLiteral("/Download"), {}));
-    EXPECT_EQ(Fs()->GetEntryCount(), 2); // no partial file beside them
-}
-
 // ---- unplugging ----------------------------------------------------------------------------------
 
 // After the unplug the link is gone for good: the next device check sees no phone, the session is lost.
