@@ -117,10 +117,19 @@ bool CMainFrame::Create() {
     setFocus(Qt::OtherFocusReason);
 
     setFixedSize(980, 700);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft().x() < 0 ? 0 : frame.topLeft().x(), frame.topLeft().y() < 0 ? 0 : frame.topLeft().y());
+    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        // Where the user left it, while that is still on a screen.
+        int x = 0;
+        int y = 0;
+        std::optional<QPoint> stored;
+        if (PCL_GetWindowPosition(&x, &y)) {
+            stored = QPoint(x, y);
+        }
+        QList<QRect> screens;
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            screens << screen->availableGeometry();
+        }
+        move(FramePosition(size(), stored, screens, primary->availableGeometry()));
     }
 
     m_tray = MakeFrameTray(*this);
@@ -557,6 +566,9 @@ void CMainFrame::Shutdown() {
     }
     m_shutDown = true;
     m_closing = 1;
+    if (isVisible() && !isMinimized()) {
+        PCL_SetWindowPosition(pos().x(), pos().y());
+    }
     hide();
     // Nothing here waits long: what is still running after the deadline finishes on its own while
     // the program goes down, and the destructors wait for it then.

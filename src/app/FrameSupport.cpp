@@ -73,3 +73,20 @@ UpdateOutcome UpdateCheckOutcome(int result) {
         return {true, false, QString()};
     }
 }
+
+QPoint FramePosition(QSize size, const std::optional<QPoint>& stored, const QList<QRect>& screens, QRect primary) {
+    constexpr int kTitleHeight = 40;
+    constexpr int kGrip = 100;
+    if (stored) {
+        const QRect title(*stored, QSize(size.width(), std::min(kTitleHeight, size.height())));
+        for (const QRect& screen : screens) {
+            const QRect seen = title.intersected(screen);
+            if (seen.width() >= kGrip && seen.height() > 0) {
+                return *stored;
+            }
+        }
+    }
+    QRect frame(QPoint(0, 0), size);
+    frame.moveCenter(primary.center());
+    return {std::max(frame.left(), primary.left()), std::max(frame.top(), primary.top())};
+}

@@ -5,9 +5,14 @@
 
 #include "libs/stats/HostInfoRecord.h"
 
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace vexa {
 class DeviceBridge;
@@ -40,3 +45,9 @@ struct UpdateOutcome {
     QString message;     // empty for a new version
 };
 UpdateOutcome UpdateCheckOutcome(int result);
+
+// Where the main window of size opens: at the stored position when its title strip (the top 40
+// pixels, or what of them the window has) lies at least 100 pixels wide on one of the screens'
+// free areas, so it can still be dragged; otherwise centred on the primary screen's free area,
+// clipped to its top left.
+QPoint FramePosition(QSize size, const std::optional<QPoint>& stored, const QList<QRect>& screens, QRect primary);

@@ -57,3 +57,31 @@ TEST(FrameTexts, StatusUpdateButtonAndCheckOutcomes) {
 }
 
 } // namespace
+
+TEST(FramePlacement, StoredPositionOnlyWhileItsTitleCanBeGrabbed) {
+    const QSize size(980, 700);
+    const QRect left(0, 0, 1920, 1040);
+    const QRect right(1920, 0, 1280, 984);
+    const QPoint centred(470, 170);
+    const struct {
+        std::optional<QPoint> stored;
+        QList<QRect> screens;
+        QPoint expected;
+    } cases[] = {
+        {std::nullopt, {left}, centred},
+        {QPoint(100, 50), {left}, QPoint(100, 50)},
+        {QPoint(2000, 100), {left, right}, QPoint(2000, 100)}, // on the second screen
+        {QPoint(2000, 100), {left}, centred},                  // that screen is gone
+        {QPoint(1830, 10), {left}, centred},                   // 90 px of title left to grab
+        {QPoint(1820, 10), {left}, QPoint(1820, 10)},
+        {QPoint(100, -40), {left}, centred},                   // title above the screen
+        {QPoint(-800, 500), {left}, QPoint(-800, 500)},
+        {QPoint(-900, 500), {left}, centred},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FramePosition(size, c.stored, c.screens, left), c.expected)
+            << (c.stored ? c.stored->x() : -1) << "," << (c.stored ? c.stored->y() : -1);
+    }
+    // A screen smaller than the window: its top left, not off the screen.
+    EXPECT_EQ(FramePosition(size, std::nullopt, {QRect(0, 0, 800, 600)}, QRect(0, 0, 800, 600)), QPoint(0, 0));
+}

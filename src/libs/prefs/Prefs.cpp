@@ -232,6 +232,24 @@ void PCL_SetAcceptOtherBrands(bool on) {
     WriteInt(QStringLiteral("AcceptOtherBrands"), on ? 1 : 0);
 }
 
+bool PCL_GetWindowPosition(int* x, int* y) {
+    const QStringList parts = Read(kGeneral, QStringLiteral("WindowPosition")).split(QLatin1Char(','));
+    bool okX = false;
+    bool okY = false;
+    const int px = parts.size() == 2 ? parts[0].trimmed().toInt(&okX) : 0;
+    const int py = parts.size() == 2 ? parts[1].trimmed().toInt(&okY) : 0;
+    if (!okX || !okY) {
+        return false;
+    }
+    *x = px;
+    *y = py;
+    return true;
+}
+
+void PCL_SetWindowPosition(int x, int y) {
+    Write(kGeneral, QStringLiteral("WindowPosition"), QStringLiteral("%1,%2").arg(x).arg(y));
+}
+
 QString PCL_GetBridgeBackend() {
     const QString v = Read(kGeneral, QStringLiteral("BridgeBackend"));
     return v == QLatin1String("adb") || v == QLatin1String("auto") ? v : QStringLiteral("sim");

@@ -65,6 +65,11 @@ void PCL_SetServiceHost(const QString& service, const QString& host);
 bool PCL_GetAcceptOtherBrands();
 void PCL_SetAcceptOtherBrands(bool on);
 
+// Where the main window's top left corner was when it last closed, as "x,y"; false when none is
+// stored or it is not two whole numbers.
+bool PCL_GetWindowPosition(int* x, int* y);
+void PCL_SetWindowPosition(int x, int y);
+
 // The device backend: "sim", "adb" or "auto".
 QString PCL_GetBridgeBackend();
 void PCL_SetBridgeBackend(const QString& backend);
