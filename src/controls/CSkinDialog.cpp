@@ -1,6 +1,7 @@
 #include "controls/CSkinDialog.h"
 
 #include "controls/CShadowDialog.h"
+#include "platform/StringTable.h"
 #include "skin/Skin.h"
 
 #include <QAbstractButton>
@@ -8,6 +9,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QScreen>
 #include <QTimer>
 
@@ -31,6 +33,11 @@ bool CSkinDialog::Initialise() {
         m_result = -1;
         OnEnded();
         return false;
+    }
+    if (windowTitle().isEmpty()) {
+        // Task bars and window lists name the dialog by its title: its drawn caption, or the program.
+        auto* caption = findChild<QLabel*>(QStringLiteral("caption_title"));
+        setWindowTitle(caption != nullptr && !caption->text().isEmpty() ? caption->text() : Str(388));
     }
     if (focusWidget() == nullptr) {
         // Otherwise the first button would take the focus when the window activates, and Enter

@@ -72,6 +72,7 @@ private slots:
         const std::unique_ptr<QWidget> window = Open(scene);
         auto* dialog = dynamic_cast<CSkinDialog*>(window.get());
         QVERIFY(dialog != nullptr && dialog->isActiveWindow() && !dialog->IsEnded());
+        QVERIFY2(!dialog->windowTitle().isEmpty(), "task bars name the dialog by its title");
         QTest::keyClick(dialog->windowHandle(), Qt::Key(key));
         QVERIFY(dialog->IsEnded());
         QCOMPARE(dialog->Result(), result);
