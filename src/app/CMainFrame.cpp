@@ -132,7 +132,7 @@ bool CMainFrame::Create() {
         move(FramePosition(size(), stored, screens, primary->availableGeometry()));
     }
 
-    m_tray = MakeFrameTray(*this);
+    m_tray = MakeFrameTray(*this, [this] { Quit(); });
 
     PCL_EnsureDefaultFolders();
     if (m_update.OfferKnownAtStartup()) {
@@ -219,7 +219,7 @@ void CMainFrame::OnTaskCounter(int total, int remaining) {
 }
 
 LRESULT CMainFrame::OnSysOption(QWidget* widget, std::intptr_t, std::intptr_t) {
-    RunOptionsMenu(*this, widget, m_update);
+    RunOptionsMenu(*this, widget, m_update, [this] { Quit(); });
     return 0;
 }
 
@@ -239,7 +239,7 @@ LRESULT CMainFrame::OnSysClose(QWidget*, std::intptr_t, std::intptr_t) {
         }
     }
     if (PCL_GetAppCloseOption() != 1) {
-        close();
+        Quit();
         return 0;
     }
     if (m_tray == nullptr) {
@@ -553,6 +553,15 @@ void CMainFrame::OnUserDisconnect() {
 bool CMainFrame::MayChangeDevice() {
     // An install under way would end on another phone, or on none.
     return !apps::InstallPending(m_appData);
+}
+
+void CMainFrame::Quit() {
+    // Installs and downloads stop with the program: the user decides whether that is what he wants.
+    const int unfinished = m_appData.UnfinishedCount();
+    if (unfinished > 0 && VexaMessageBox(FormatText(Str(3570), unfinished), this, Str(330), 1) != 1) {
+        return;
+    }
+    close();
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -73,6 +73,8 @@ public:
     // the session. Idempotent; runs when the window closes and from the destructor (which waits
     // for whatever is still running).
     void Shutdown();
+    // Closes the program, after asking when tasks are still running or waiting.
+    void Quit();
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;

@@ -1,5 +1,6 @@
 #include "app/FrameMenus.h"
 
+#include "controls/OpenWebPage.h"
 #include "app/CAbout.h"
 #include "app/CSettingsDlg.h"
 #include "app/ProgramUpdate.h"
@@ -26,7 +27,7 @@ void ShowFrame(QWidget& frame) {
 
 } // namespace
 
-QSystemTrayIcon* MakeFrameTray(QWidget& frame) {
+QSystemTrayIcon* MakeFrameTray(QWidget& frame, std::function<void()> quit) {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         return nullptr;
     }
@@ -34,10 +35,10 @@ QSystemTrayIcon* MakeFrameTray(QWidget& frame) {
     tray->setToolTip(Str(388));
     auto* menu = new QMenu(&frame);
     menu->addAction(Str(2259), &frame, [&frame] { ShowFrame(frame); });
-    QAction* quit = menu->addAction(Str(2260), &frame, [&frame] { frame.close(); });
+    QAction* quitAction = menu->addAction(Str(2260), &frame, std::move(quit));
     // Quitting under a modal dialog would pull the program away from under it.
     QObject::connect(menu, &QMenu::aboutToShow, &frame,
-                     [quit] { quit->setEnabled(QApplication::activeModalWidget() == nullptr); });
+                     [quitAction] { quitAction->setEnabled(QApplication::activeModalWidget() == nullptr); });
     tray->setContextMenu(menu);
     QObject::connect(tray, &QSystemTrayIcon::activated, &frame, [&frame](QSystemTrayIcon::ActivationReason reason) {
         if (reason != QSystemTrayIcon::DoubleClick || QApplication::activeModalWidget() != nullptr) {
@@ -53,7 +54,7 @@ QSystemTrayIcon* MakeFrameTray(QWidget& frame) {
     return tray;
 }
 
-void RunOptionsMenu(QWidget& frame, QWidget* anchor, CProgramUpdate& update) {
+void RunOptionsMenu(QWidget& frame, QWidget* anchor, CProgramUpdate& update, const std::function<void()>& quit) {
     if (QApplication::activeModalWidget() != nullptr || anchor == nullptr) {
         return;
     }
@@ -73,9 +74,9 @@ void RunOptionsMenu(QWidget& frame, QWidget* anchor, CProgramUpdate& update) {
         QAction* action = (l.id == kCmdFaq ? &menu : links)->addAction(Str(l.id));
         const int url = l.url;
         const int statistic = l.statistic;
-        QObject::connect(action, &QAction::triggered, &frame, [url, statistic] {
+        QObject::connect(action, &QAction::triggered, &frame, [&frame, url, statistic] {
             actst_record(statistic);
-            QDesktopServices::openUrl(QUrl(Str(url)));
+            OpenWebPage(&frame, Str(url));
         });
     }
     // The one way out that never depends on the close option or on a tray being there.
@@ -98,7 +99,7 @@ void RunOptionsMenu(QWidget& frame, QWidget* anchor, CProgramUpdate& update) {
         break;
     }
     case kCmdQuit:
-        frame.close();
+        quit();
         break;
     default:
         break;

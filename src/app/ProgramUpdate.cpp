@@ -104,6 +104,11 @@ void CProgramUpdate::OnChecked(bool found) {
 }
 
 void CProgramUpdate::RunInteractiveCheck() {
+    if (UpdateManifestUrl().isEmpty()) {
+        // No update service is set up: saying the network is down would send the user looking there.
+        VexaMessageBox(Str(3568), &m_frame, Str(330), 0);
+        return;
+    }
     int result = LUSC_LATEST;
     QString version;
     QString description;

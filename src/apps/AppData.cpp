@@ -1,10 +1,14 @@
 #include "apps/AppData.h"
 
 bool AppData::InstallRunning() const {
+    return UnfinishedCount() > 0;
+}
+
+int AppData::UnfinishedCount() const {
     std::lock_guard<std::mutex> lock(m_taskLock);
-    return std::any_of(m_tasks.begin(), m_tasks.end(), [](const auto& task) {
+    return static_cast<int>(std::count_if(m_tasks.begin(), m_tasks.end(), [](const auto& task) {
         return task->state != tagTASKINFOR::InstallFailed && task->state != tagTASKINFOR::DownloadFailed;
-    });
+    }));
 }
 
 int AppData::TaskCount() const {

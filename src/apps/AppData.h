@@ -73,6 +73,8 @@ public:
     // A task that is not failed is running or waiting: the phone's app list must not change under
     // it (uninstall answers 648, refresh 895).
     bool InstallRunning() const;
+    // The tasks that are running or waiting.
+    int UnfinishedCount() const;
     int TaskCount() const;
     // Takes the task into the task list and gives it its id.
     int AddTask(std::unique_ptr<tagTASKINFOR> task);

@@ -1,5 +1,6 @@
 #include "device/CMobileUpdateInfoDlg.h"
 
+#include "controls/OpenWebPage.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
@@ -122,7 +123,7 @@ LRESULT CMobileUpdateTipDlg::OnClose(QWidget*, std::intptr_t, std::intptr_t) {
 }
 
 LRESULT CMobileUpdateTipDlg::OnMoreMethods(QWidget*, std::intptr_t, std::intptr_t) {
-    QDesktopServices::openUrl(QUrl(Str(801)));
+    OpenWebPage(this, Str(801));
     EndDialog(static_cast<int>(IDOK));
     return 0;
 }

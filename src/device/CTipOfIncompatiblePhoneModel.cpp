@@ -1,5 +1,6 @@
 #include "device/CTipOfIncompatiblePhoneModel.h"
 
+#include "controls/OpenWebPage.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
@@ -47,7 +48,7 @@ LRESULT CTipOfIncompatiblePhoneModel::OnClose(QWidget*, std::intptr_t, std::intp
 }
 
 LRESULT CTipOfIncompatiblePhoneModel::OnDownloadPage(QWidget*, std::intptr_t, std::intptr_t) {
-    QDesktopServices::openUrl(QUrl(Str(2263)));
+    OpenWebPage(this, Str(2263));
     return 0;
 }
 

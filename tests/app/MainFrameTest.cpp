@@ -454,25 +454,33 @@ private slots:
 
     // With "minimise" stored and no question (as after the settings) and no tray, the
     // options menu still ends the program.
+    // With a task waiting, quitting asks first: 取消 keeps the program, 确定 ends it.
     void optionsMenuQuitsWhateverTheCloseOption() {
         PCL_SetEnquiryOfAppCloseOption(0);
         PCL_SetAppCloseOption(1);
         auto frame = MakeFrame();
         QVERIFY(frame != nullptr);
-        QString chosen;
-        QTimer::singleShot(0, [&chosen] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            QVERIFY(menu != nullptr);
-            const QList<QAction*> actions = menu->actions();
-            QVERIFY(!actions.isEmpty());
-            chosen = actions.back()->text();
-            menu->setActiveAction(actions.back());
-            QTest::keyClick(menu, Qt::Key_Return);
-        });
-        QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysOption")), Qt::LeftButton);
-        QCOMPARE(chosen, Str(2260));
+        auto task = std::make_unique<tagTASKINFOR>();
+        task->state = tagTASKINFOR::WaitInstall; // no phone: it waits
+        frame->Apps().AddTask(std::move(task));
+        for (const int answer : {2, 1}) {
+            QString chosen;
+            QTimer::singleShot(0, [&chosen] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                QVERIFY(menu != nullptr);
+                const QList<QAction*> actions = menu->actions();
+                QVERIFY(!actions.isEmpty());
+                chosen = actions.back()->text();
+                menu->setActiveAction(actions.back());
+                QTest::keyClick(menu, Qt::Key_Return);
+            });
+            CVexaMessageBoxImpl::SetNextAnswer(answer);
+            QTest::mouseClick(GetPluginByName(frame.get(), QStringLiteral("sysOption")), Qt::LeftButton);
+            QCOMPARE(chosen, Str(2260));
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3570), 1));
+            QCOMPARE(frame->isVisible(), answer == 2);
+        }
         QTRY_VERIFY_WITH_TIMEOUT(frame->Page(CMainFrame::TabHome) == nullptr, kWaitMs);
-        QVERIFY(!frame->isVisible());
     }
 
     // The close question: what each answer stores, and whether the program runs on.
