@@ -4,6 +4,7 @@
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "device/DeviceConnection.h"
+#include "device/HomeTexts.h"
 #include "libs/log/Log.h"
 #include "libs/update/Update.h"
 #include "platform/StringTable.h"
@@ -49,7 +50,8 @@ QString ConnectionStatusText(bool connected, const QString& model, bool simulate
     if (!connected) {
         return Str(418);
     }
-    return Str(419) + FormatText(QStringLiteral(" VEXA %s"), qUtf8Printable(model)) + (simulated ? Str(2706) : QString());
+    // The phone may name the brand in its model already; it is shown once.
+    return Str(419) + QLatin1Char(' ') + BrandedModel(model) + (simulated ? Str(2706) : QString());
 }
 
 UpdateButtonView UpdateButton(const QString& programVersion, bool newVersionMark, const QString& knownNewVersion) {

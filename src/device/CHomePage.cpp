@@ -368,7 +368,7 @@ void CHomePage::ShowFigures(const HomeFigures& figures) {
     if (!m_renaming) {
         ShowName(m_names.GetDisplayName(m_key, figures.model));
     }
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("device_model")), QStringLiteral("VEXA ") + figures.model);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("device_model")), BrandedModel(figures.model));
     if (figures.hasStorage) {
         m_memory->Show(figures.storage);
     }

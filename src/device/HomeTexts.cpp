@@ -97,3 +97,12 @@ QString ContactCountText(int count) {
 QString AppCountText(int reportedCount, int agentApps) {
     return FormatText(Str(336), reportedCount - agentApps);
 }
+
+QString BrandedModel(const QString& model) {
+    static const QString kBrand = QStringLiteral("VEXA");
+    QString bare = model.trimmed();
+    if (bare.startsWith(kBrand, Qt::CaseInsensitive) && (bare.size() == kBrand.size() || bare[kBrand.size()].isSpace())) {
+        bare = bare.mid(kBrand.size()).trimmed();
+    }
+    return bare.isEmpty() ? kBrand : kBrand + QLatin1Char(' ') + bare;
+}

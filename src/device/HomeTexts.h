@@ -32,6 +32,9 @@ QString LastBackupText(const QString& stored, const QDateTime& now);
 
 // The summary texts: messages, contacts, applications (the phone counts its own agent among its
 // apps, agentApps of them, which the text leaves out).
+// "VEXA <model>" for a phone's model, also when the phone already names the brand in it.
+QString BrandedModel(const QString& model);
+
 QString MessageCountText(int count);
 QString ContactCountText(int count);
 QString AppCountText(int reportedCount, int agentApps = 1);

@@ -39,6 +39,7 @@ TEST(PhoneRequest, AnsweredByLinkAndActivity) {
 
 TEST(FrameTexts, StatusUpdateButtonAndCheckOutcomes) {
     EXPECT_EQ(ConnectionStatusText(true, QStringLiteral("V960")), QStringLiteral("已连接 VEXA V960"));
+    EXPECT_EQ(ConnectionStatusText(true, QStringLiteral("VEXA X7")), QStringLiteral("已连接 VEXA X7"));
     EXPECT_EQ(ConnectionStatusText(false, QStringLiteral("V960")), QStringLiteral("未连接"));
 
     const UpdateButtonView none = UpdateButton(QStringLiteral("1.2.0.0"), true, QString());

@@ -63,3 +63,12 @@ TEST(HomeTexts, SummaryCountsShowOneAppFewerThanReported) {
 }
 
 } // namespace
+
+TEST(HomeTexts, TheBrandIsShownOnceBeforeTheModel) {
+    const std::pair<const char*, const char*> cases[] = {{"X7", "VEXA X7"},        {"VEXA X7", "VEXA X7"},
+                                                         {"vexa  X7 ", "VEXA X7"}, {"VEXAX7", "VEXA VEXAX7"},
+                                                         {"VEXA", "VEXA"},         {"", "VEXA"}};
+    for (const auto& [model, shown] : cases) {
+        EXPECT_EQ(BrandedModel(QString::fromUtf8(model)), QString::fromUtf8(shown)) << model;
+    }
+}

@@ -105,6 +105,12 @@ int Create(const Parsed& p, QTextStream& out, QTextStream& err) {
     if (!CreatePhone(spec, &error)) {
         return Fail(err, error);
     }
+    // A phone always has a screen: the player and screen grab show it before any data is seeded.
+    SeedOptions screenOnly;
+    screenOnly.smallStores = false;
+    if (!SeedPhone(spec.serial, screenOnly, &error)) {
+        return Fail(err, error);
+    }
     out << "created phone " << spec.serial << " (" << spec.brand << " " << spec.model << ")"
         << (spec.attached ? ", attached" : ", detached") << "\n";
     return 0;
