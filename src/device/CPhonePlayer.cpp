@@ -59,6 +59,7 @@ const SkinEventRow<CPhonePlayer> CPhonePlayerTable::kRows[] = {
     {"screenshot_autoplay_button", kSkinClick, &CPhonePlayer::OnAutoPlay},
     {"screenshot_stop_autoplay_button", kSkinClick, &CPhonePlayer::OnStopAutoPlay},
     {"show_news_btn", kSkinClick, &CPhonePlayer::OnShowNews},
+    {"screenshot_pause_button", kSkinClick, &CPhonePlayer::OnPause},
     {nullptr, 0, nullptr},
 };
 
@@ -148,7 +149,7 @@ void CPhonePlayer::SetPlayerEnabled(bool enabled) {
     m_enabled = enabled;
     for (const char* name : {"screenshot_button", "screenshot_setting_button", "screenshot_refresh_button",
                              "screenshot_fullscreen_button", "screenshot_autoplay_button",
-                             "screenshot_stop_autoplay_button"}) {
+                             "screenshot_stop_autoplay_button", "screenshot_pause_button"}) {
         Plugin_SetEnabled(GetPluginByName(this, QString::fromLatin1(name)), enabled);
     }
     if (!enabled) {
@@ -159,7 +160,47 @@ void CPhonePlayer::SetPlayerEnabled(bool enabled) {
 void CPhonePlayer::ShowPlayButtons() {
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("screenshot_autoplay_button")), !m_playing);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("screenshot_stop_autoplay_button")), m_playing);
+    // While it plays, 暂停/继续 takes the place of 刷新 (a refresh would only repeat the stream).
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("screenshot_refresh_button")), !m_playing);
     Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("screenshot_refresh_button")), m_enabled && !m_playing);
+    QWidget* pause = GetPluginByName(this, QStringLiteral("screenshot_pause_button"));
+    Plugin_SetVisible(pause, m_playing);
+    Plugin_SetText(pause, Str(m_userPaused ? 3572 : 3571));
+}
+
+void CPhonePlayer::ApplyPause() {
+    // Frames nobody can see cost the phone and both processors for nothing.
+    const bool pause = m_playing && (m_userPaused || !isVisible() || (window() != nullptr && window()->isMinimized()));
+    if (pause == m_feedPaused) {
+        return;
+    }
+    m_feedPaused = pause;
+    if (pause) {
+        m_feed->Pause();
+    } else {
+        m_feed->Resume();
+    }
+}
+
+void CPhonePlayer::SetUserPaused(bool paused) {
+    m_userPaused = m_playing && paused;
+    ShowPlayButtons();
+    ApplyPause();
+}
+
+void CPhonePlayer::showEvent(QShowEvent* event) {
+    CMsgWnd::showEvent(event);
+    ApplyPause();
+}
+
+void CPhonePlayer::hideEvent(QHideEvent* event) {
+    CMsgWnd::hideEvent(event);
+    ApplyPause();
+}
+
+LRESULT CPhonePlayer::OnPause(QWidget*, std::intptr_t, std::intptr_t) {
+    SetUserPaused(!m_userPaused);
+    return 0;
 }
 
 void CPhonePlayer::ShowRate() {
@@ -181,11 +222,14 @@ void CPhonePlayer::StartAutoPlay() {
         return;
     }
     m_playing = true;
+    m_userPaused = false;
+    m_feedPaused = false;
     m_quietRefresh = false;
     m_feed->SetView(m_image->size(), m_image->Rotation(), m_image->ScaleMode());
     m_feed->Play();
     RegisterOrientation(*m_feed, m_box);
     ShowPlayButtons();
+    ApplyPause();
 }
 
 void CPhonePlayer::StopAutoPlay() {
@@ -193,6 +237,8 @@ void CPhonePlayer::StopAutoPlay() {
         return;
     }
     m_playing = false;
+    m_userPaused = false;
+    m_feedPaused = false;
     m_feed->Stop();
     RegisterOrientation(*m_feed, nullptr);
     ShowPlayButtons();
@@ -260,9 +306,15 @@ void CPhonePlayer::TakeScreenshot() {
         return;
     }
     if (m_playing && !m_current.isNull() && !m_currentScaled) {
-        m_feed->Pause();
+        // The picture stays still while the save dialog is open.
+        const bool running = !m_feedPaused;
+        if (running) {
+            m_feed->Pause();
+        }
         Output(m_current, m_image->Rotation());
-        m_feed->Resume();
+        if (running) {
+            m_feed->Resume();
+        }
         return;
     }
     OutputFreshFrame(m_image->Rotation(), m_outputMode);

@@ -77,6 +77,9 @@ public:
     void Refresh(bool quiet = false);
     void StartAutoPlay();
     void StopAutoPlay();
+    // 暂停/继续 while playing: the stream holds on the last frame.
+    void SetUserPaused(bool paused);
+    bool IsFeedPaused() const { return m_feedPaused; }
     bool IsPlaying() const { return m_playing; }
     // One screenshot to the output (a file or the clipboard), pausing play meanwhile.
     void TakeScreenshot();
@@ -125,6 +128,8 @@ public:
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     LRESULT OnScreenshot(QWidget*, std::intptr_t, std::intptr_t);
@@ -133,6 +138,8 @@ private:
     LRESULT OnFullScreen(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnAutoPlay(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnShowNews(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnPause(QWidget*, std::intptr_t, std::intptr_t);
+    void ApplyPause();
     LRESULT OnStopAutoPlay(QWidget*, std::intptr_t, std::intptr_t);
     void ShowFrame(screen::ScreenFeedFrame frame);
     void ShowPlayButtons();
@@ -151,6 +158,8 @@ private:
     int m_snapshotMode = 0;
     bool m_enabled = false;
     bool m_playing = false;
+    bool m_userPaused = false;
+    bool m_feedPaused = false; // paused by the user or because the player cannot be seen
     bool m_snapshotPending = false;
     bool m_quietRefresh = false;
     int m_captureFailures = 0;

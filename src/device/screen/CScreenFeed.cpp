@@ -6,6 +6,9 @@
 #include "libs/log/Log.h"
 #include "platform/Event.h"
 
+#include <QHash>
+
+#include <algorithm>
 #include <atomic>
 
 namespace screen {
@@ -25,6 +28,35 @@ struct CScreenFeed::State {
     QSize viewSize;
     int viewRotation = 0;
     int viewScaleMode = 0;
+    // The last frame's bytes, by hash and size, and how many frames in a row repeated it.
+    std::size_t lastHash = 0;
+    qsizetype lastSize = -1;
+    int repeats = 0;
+
+    // True when bytes repeat the frame before (the screen did not change).
+    bool Repeats(const QByteArray& bytes) {
+        const std::size_t hash = qHash(bytes);
+        std::lock_guard guard(lock);
+        const bool same = hash == lastHash && bytes.size() == lastSize;
+        lastHash = hash;
+        lastSize = bytes.size();
+        repeats = same ? std::min(repeats + 1, kMaxBackOff) : 0;
+        return same;
+    }
+
+    // Waits (or until stopped) so that frames are asked for no faster than the player shows them:
+    // kFrameMs apart, and up to eight times that while the screen stays still.
+    void Pace() {
+        Clock::time_point next;
+        {
+            std::lock_guard guard(lock);
+            next = requested + std::chrono::milliseconds(kFrameMs << repeats);
+        }
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
+        if (wait > 0) {
+            Event::WaitAny({&stopped}, static_cast<int>(wait));
+        }
+    }
 
     void Deliver(ScreenFeedFrame frame) {
         std::lock_guard guard(lock);
@@ -104,10 +136,19 @@ void CScreenFeed::Start(bool continuous) {
     {
         std::lock_guard guard(state->lock);
         state->requested = Clock::now();
+        state->lastSize = -1; // a new start always shows its first frame
+        state->repeats = 0;
     }
     // The service calling back is alive while its callback runs; it says whether its frames are scaled.
     auto service = std::make_shared<std::atomic<vexa::ScreenshotService*>>(nullptr);
     vexa::FrameCallback callback = [state, continuous, service](bool error, const QByteArray& bytes) {
+        if (continuous && !error && state->Repeats(bytes)) {
+            // The same picture again: nothing to decode or draw.
+            state->Pace();
+            std::lock_guard guard(state->lock);
+            state->requested = Clock::now();
+            return;
+        }
         ScreenFeedFrame frame;
         if (error) {
             frame.error = FrameError::NotCaptured;
@@ -146,6 +187,7 @@ void CScreenFeed::Start(bool continuous) {
         state->Deliver(std::move(frame));
         if (continuous && !error) {
             Event::WaitAny({&state->drawn, &state->stopped}, kDrawnWaitMs);
+            state->Pace();
         }
         std::lock_guard guard(state->lock);
         state->requested = Clock::now(); // the service asks for the next frame when this returns

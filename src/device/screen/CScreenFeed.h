@@ -3,7 +3,8 @@
 // phone (start, stop, pause, a single frame) runs in order on the feed's own control thread, so the
 // UI thread never waits for the phone; frames are decoded and reduced on the capture thread, handed
 // to the sink there, and the next frame is asked for only after the window reports the last one
-// drawn (FrameDrawn) or 1000 ms passed: at most one frame waits for the window. A service that
+// drawn (FrameDrawn) or 1000 ms passed: at most one frame waits for the window, and never more than
+// 30 a second. A service that
 // streams (adb's screenrecord) reads on meanwhile and then hands over the newest frame only.
 //
 // The sink runs on the capture thread (or the control thread for a start that failed); it posts
@@ -56,6 +57,10 @@ public:
 
     // How long a frame waits for the window before the next is asked for anyway.
     static constexpr int kDrawnWaitMs = 1000;
+    // Frames are asked for at most 30 times a second; while the screen repeats itself the gap
+    // doubles up to 2^kMaxBackOff times that, and the repeated frames are neither decoded nor drawn.
+    static constexpr int kFrameMs = 33;
+    static constexpr int kMaxBackOff = 3;
 
     CScreenFeed(SessionRunner runner, Sink sink);
     ~CScreenFeed();
