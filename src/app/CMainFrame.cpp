@@ -932,6 +932,10 @@ void CMainFrame::OnDisconnected() {
     if (m_taskWnd != nullptr) {
         m_taskWnd->OnDeviceDisconnected();
     }
+    // An open file manager forgets the phone's folders and says it is gone.
+    for (CFileWnd* files : findChildren<CFileWnd*>(Qt::FindDirectChildrenOnly)) {
+        files->OnDeviceDisconnected();
+    }
 }
 
 void CMainFrame::ShowTaskWindow() {
