@@ -35,6 +35,7 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QPointer>
 #include <QUrl>
 
@@ -527,6 +528,8 @@ void CFileWnd::FolderRead(const QString& path, const std::optional<std::vector<f
     if (QTreeWidgetItem* node = TreeItem(path)) {
         m_tree->setCurrentItem(node);
         node->setExpanded(true);
+    } else {
+        RevealInTree(path);
     }
     Plugin_SetText(GetPluginByName(this, QStringLiteral("file_address")), OneLine(path));
     SetToolbarEnabled(true);
@@ -578,21 +581,74 @@ QTreeWidgetItem* CFileWnd::TreeItem(const QString& path) const {
     return nullptr;
 }
 
+void CFileWnd::RevealInTree(const QString& path) {
+    // The folders between the storage root and path that the tree has not read yet, outermost first.
+    const QString root = files::StorageOf(path, m_phoneRoot, m_cardRoot) == 2 ? m_cardRoot : m_phoneRoot;
+    if (root.isEmpty() || !path.startsWith(root + u'/')) {
+        return;
+    }
+    QStringList missing;
+    for (QString folder = files::ParentOf(path); folder.size() >= root.size(); folder = files::ParentOf(folder)) {
+        if (m_folders.count(folder) == 0) {
+            missing.prepend(folder);
+        }
+        if (folder == root) {
+            break;
+        }
+    }
+    OnPhone([this, missing, path](vexa::FileSystem& fs) {
+        std::vector<std::pair<QString, std::optional<std::vector<files::FsItem>>>> read;
+        for (const QString& folder : missing) {
+            read.emplace_back(folder, files::ReadFolder(fs, folder, folder == m_phoneRoot));
+        }
+        PostCall([this, path, read = std::move(read)] {
+            for (const auto& [folder, items] : read) {
+                FolderRead(folder, items, false, false);
+            }
+            QTreeWidgetItem* node = path == m_current ? TreeItem(path) : nullptr;
+            for (QTreeWidgetItem* up = node != nullptr ? node->parent() : nullptr; up != nullptr; up = up->parent()) {
+                up->setExpanded(true);
+            }
+            if (node != nullptr) {
+                m_tree->setCurrentItem(node);
+                m_tree->scrollToItem(node);
+            }
+        });
+    });
+}
+
 void CFileWnd::FillTree(const QString& path) {
     QTreeWidgetItem* node = TreeItem(path);
     if (node == nullptr) {
         return;
     }
     const QSignalBlocker block(m_tree);
+    // Folders below that were read and opened stay so: a refresh does not fold the tree up.
+    QStringList open;
+    for (QTreeWidgetItemIterator it(node); *it != nullptr; ++it) {
+        if ((*it)->isExpanded() && *it != node) {
+            open << (*it)->data(0, kPathRole).toString();
+        }
+    }
+    FillNode(node, path, open);
+}
+
+void CFileWnd::FillNode(QTreeWidgetItem* node, const QString& path, const QStringList& open) {
     qDeleteAll(node->takeChildren());
     for (const files::FsItem& item : m_folders[path]) {
-        if (item.IsDirectory()) {
-            auto* child = new QTreeWidgetItem(node, {OneLine(item.Name())});
-            child->setData(0, kPathRole, item.path);
-            child->setData(0, kFolderRole, true);
-            child->setFlags(child->flags() | Qt::ItemIsEditable);
-            child->setIcon(0, IconFor(item));
-            child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        if (!item.IsDirectory()) {
+            continue;
+        }
+        auto* child = new QTreeWidgetItem(node, {OneLine(item.Name())});
+        child->setData(0, kPathRole, item.path);
+        child->setData(0, kFolderRole, true);
+        child->setFlags(child->flags() | Qt::ItemIsEditable);
+        child->setIcon(0, IconFor(item));
+        if (m_folders.count(item.path) != 0) {
+            FillNode(child, item.path, open);
+            child->setExpanded(open.contains(item.path));
+        } else {
+            child->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator); // not read: it may hold folders
         }
     }
     node->setChildIndicatorPolicy(node->childCount() > 0 ? QTreeWidgetItem::ShowIndicator

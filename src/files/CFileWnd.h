@@ -130,6 +130,9 @@ private:
     void OnPhone(std::function<void(vexa::FileSystem&)> work);
     void FolderRead(const QString& path, const std::optional<std::vector<files::FsItem>>& items, bool show, bool push);
     void FillTree(const QString& path);
+    void FillNode(QTreeWidgetItem* node, const QString& path, const QStringList& open);
+    // Reads the folders above path that the tree lacks, then shows path's node chosen.
+    void RevealInTree(const QString& path);
     void FillList();
     void SetToolbarEnabled(bool enabled);
     void Navigate(int step);
