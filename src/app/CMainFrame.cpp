@@ -933,8 +933,11 @@ void CMainFrame::OnDisconnected() {
         m_taskWnd->OnDeviceDisconnected();
     }
     // An open file manager forgets the phone's folders and says it is gone.
-    for (CFileWnd* files : findChildren<CFileWnd*>(Qt::FindDirectChildrenOnly)) {
-        files->OnDeviceDisconnected();
+    // (The window class has no meta-object of its own, so it is found by its C++ type.)
+    for (QObject* child : children()) {
+        if (auto* files = dynamic_cast<CFileWnd*>(child)) {
+            files->OnDeviceDisconnected();
+        }
     }
 }
 

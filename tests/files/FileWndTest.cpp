@@ -229,6 +229,16 @@ private slots:
         QTreeWidget* tree = m_wnd->Tree();
         QCOMPARE(MenuTexts(tree, tree->visualItemRect(tree->topLevelItem(0)).center()),
                  QStringList({Str(2808), Str(2821), Str(2813), Str(2812)}));
+        // The search's count goes once the user browses elsewhere.
+        QWidget* caption = GetPluginByName(m_wnd.get(), QStringLiteral("Searching"));
+        m_wnd->Search(QStringLiteral("only"));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_wnd->IsSearching() && m_wnd->IsShowingSearchResults(), kWaitMs);
+        QCOMPARE(Plugin_GetText(caption), FormatText(Str(2828), 1));
+        QVERIFY(caption->isVisibleTo(m_wnd.get()));
+        m_wnd->ShowFolder(m_wnd->PhoneRoot());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_wnd->IsShowingSearchResults() && !m_wnd->IsBusy(), kWaitMs);
+        QVERIFY(!caption->isVisibleTo(m_wnd.get()));
+
         QTest::keyClick(list, Qt::Key_Escape);
         QVERIFY(!m_wnd->isVisible());
     }
