@@ -520,6 +520,13 @@ void CMainFrame::OnDisconnected() {
     if (m_taskWnd != nullptr) {
         m_taskWnd->OnDeviceDisconnected();
     }
+    // An open file manager forgets the phone's folders and says it is gone.
+    // (The window class has no meta-object of its own, so it is found by its C++ type.)
+    for (QObject* child : children()) {
+        if (auto* files = dynamic_cast<CFileWnd*>(child)) {
+            files->OnDeviceDisconnected();
+        }
+    }
 }
 
 void CMainFrame::ShowTaskWindow() {

@@ -3,6 +3,7 @@
 #include "app/CMainFrame.h"
 #include "app/SceneFrame.h"
 #include "bridge/api/DeviceBridge.h"
+#include "controls/CVexaProgressDlg.h"
 #include "controls/VexaMessageBox.h"
 #include "device/DeviceConnection.h"
 #include "device/DeviceNameAdapter.h"
@@ -16,6 +17,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
+#include <QTreeWidget>
 #include <QThread>
 
 #include <functional>
@@ -71,6 +74,58 @@ void RegisterFilesScreenshots() {
             window->SortByColumn(0);
         }
         return window;
+    });
+    // The details view with the menu of a row open over it, drawn inside the window's picture.
+    RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("files_menu"), []() -> std::unique_ptr<QWidget> {
+        auto window = FileWindow();
+        if (window == nullptr) {
+            return window;
+        }
+        // A folder of pictures, so the rows show sizes and the menu is a file's.
+        const QString camera = window->PhoneRoot() + QStringLiteral("/DCIM/Camera");
+        window->ShowFolder(camera);
+        WaitFor([&] { return window->CurrentFolder() == camera && !window->IsBusy(); });
+        window->ShowDetails();
+        window->SortByColumn(0);
+        QTreeWidget* list = window->List();
+        QTreeWidgetItem* row = list->topLevelItemCount() > 2 ? list->topLevelItem(2) : nullptr;
+        if (row == nullptr) {
+            return window;
+        }
+        const QPoint at = list->visualItemRect(row).center();
+        if (QMenu* menu = window->ContextMenu(list, at)) {
+            menu->setParent(window.get(), Qt::Widget);
+            menu->adjustSize();
+            menu->move(list->viewport()->mapTo(window.get(), at));
+            menu->show();
+            menu->raise();
+        }
+        return window;
+    });
+    // After the phone was lost: nothing listed, the buttons off, and why.
+    RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("files_disconnected"), []() -> std::unique_ptr<QWidget> {
+        auto window = FileWindow();
+        if (window != nullptr) {
+            window->OnDeviceDisconnected();
+        }
+        return window;
+    });
+    // A download half-way: the reminder, the file's name, its bytes, speed and time left.
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("file_transfer"), [] {
+        auto dialog = std::make_unique<CVexaProgressDlg>();
+        dialog->m_strTitle = Str(980);
+        dialog->m_bCanCancel = true;
+        files::TransferState state;
+        state.name = QStringLiteral("2013年春节 家庭合影.mp4");
+        state.total = 1536ull << 20;
+        state.done = state.total * 37 / 100;
+        state.bytesPerSecond = 21.5 * (1 << 20);
+        dialog->m_strRemind = FormatText(Str(889), 3, 2) + u'\n' + files::TransferStatusText(state);
+        if (!dialog->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        dialog->SetBarPos(files::BatchPercent(1, 3, state.done, state.total));
+        return std::unique_ptr<QWidget>(std::move(dialog));
     });
     // The notice of a download that failed, with its reason (here: the computer's disk is full).
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("file_download_failed"), [] {

@@ -7,6 +7,7 @@
 #include "platform/AtomicFile.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -47,17 +48,47 @@ struct ProgressContext {
     int* last;
     std::uint64_t total = 0; // the file's size as the transfer announced it
     bool announced = false;
+    QElapsedTimer clock;     // since the file began
+    qint64 shownAt = -1;     // when its status was last told, ms on clock
+    QString name;
+
+    // The file starts: its name is told at once.
+    void Begin(const QString& fileName) {
+        name = fileName;
+        clock.start();
+        if (callbacks->status) {
+            callbacks->status(TransferState{name, 0, 0, 0});
+        }
+    }
 };
+
+// Posts the batch percent only when it rises.
+void RaisePercent(const BatchCallbacks& callbacks, int* last, int percent) {
+    if (percent > *last) {
+        *last = percent;
+        if (callbacks.percent) {
+            callbacks.percent(percent);
+        }
+    }
+}
+
+constexpr qint64 kStatusEveryMs = 250;
+constexpr qint64 kSpeedAfterMs = 500; // earlier measures swing too much to be worth showing
 
 bool OnTransferProgress(std::uint64_t total, std::uint64_t done, void* context) {
     auto* p = static_cast<ProgressContext*>(context);
     p->total = total;
     p->announced = true;
-    const int percent = BatchPercent(p->index, p->count, done, total);
-    if (percent > *p->last) {
-        *p->last = percent;
-        if (p->callbacks->percent) {
-            p->callbacks->percent(percent);
+    // The bar stays short of this file's end until its transfer has returned: the far side may
+    // still be writing the last bytes, and a full bar would claim it had finished.
+    const int ceiling = std::max(BatchPercent(p->index + 1, p->count, 0, 1) - 1, *p->last);
+    RaisePercent(*p->callbacks, p->last, std::min(BatchPercent(p->index, p->count, done, total), ceiling));
+    if (p->callbacks->status) {
+        const qint64 now = p->clock.isValid() ? p->clock.elapsed() : 0;
+        if (p->shownAt < 0 || now - p->shownAt >= kStatusEveryMs || done >= total) {
+            p->shownAt = now;
+            const double speed = now >= kSpeedAfterMs ? static_cast<double>(done) * 1000.0 / static_cast<double>(now) : 0;
+            p->callbacks->status(TransferState{p->name, done, total, speed});
         }
     }
     return !(p->callbacks->cancelled && p->callbacks->cancelled());
@@ -142,11 +173,12 @@ void RunTransferBatch(int count, const BatchCallbacks& callbacks, BatchResult& r
         if (callbacks.remind) {
             callbacks.remind(i, count);
         }
-        ProgressContext progress{&callbacks, i, count, &last, 0, false};
+        ProgressContext progress{&callbacks, i, count, &last, 0, false, QElapsedTimer(), -1, QString()};
         if (!step(i, question, progress)) {
             result.cancelled = true;
             break;
         }
+        RaisePercent(callbacks, &last, BatchPercent(i + 1, count, 0, 1));
     }
     if (!result.cancelled && callbacks.percent && last < 100 && count > 0) {
         callbacks.percent(100);
@@ -168,8 +200,11 @@ bool NoteFailedTransfer(const BatchCallbacks& callbacks, BatchResult& result, co
 DownloadFacts DownloadFactsAfterFailure(vexa::FileSystem& fs, const BatchCallbacks& callbacks, const QString& phone,
                                         const QString& local, qint64 size) {
     DownloadFacts facts;
+    // A session may not have noticed yet that its link was cut: a phone that answers neither for
+    // the file nor for its storage is taken as gone.
     facts.phoneConnected = !callbacks.connected || callbacks.connected();
     facts.phoneFileExists = facts.phoneConnected && fs.PathExists(phone);
+    facts.phoneConnected = facts.phoneConnected && (facts.phoneFileExists || fs.RefreshStorageInfo());
     facts.localWritable = LocalTargetWritable(local);
     const QStorageInfo storage(QFileInfo(local).absolutePath());
     facts.localFree = storage.isValid() ? storage.bytesAvailable() : -1;
@@ -264,6 +299,7 @@ BatchResult RunDownloads(vexa::FileSystem& fs, const std::vector<std::pair<QStri
                                  local = KeepBothLocalPath(local, NameTaken);
                              }
                          }
+                         progress.Begin(phone.mid(phone.lastIndexOf(u'/') + 1));
                          if (!fs.TransferFile(phone, local, OnTransferProgress, &progress)) {
                              const bool first = !result.failed;
                              const bool goOn = NoteFailedTransfer(callbacks, result, phone, "download");
@@ -312,6 +348,7 @@ BatchResult RunUploads(vexa::FileSystem& fs, const std::vector<std::pair<QString
             }
             // The file system swaps the new file in only once it is complete, so replacing never
             // loses the old file to a failed or cancelled upload.
+            progress.Begin(local.fileName());
             if (!fs.UploadFile(local.filePath(), phone, OnTransferProgress, &progress)) {
                 const bool first = !result.failed;
                 const bool goOn = NoteFailedTransfer(callbacks, result, local.filePath(), "upload");
@@ -322,7 +359,7 @@ BatchResult RunUploads(vexa::FileSystem& fs, const std::vector<std::pair<QString
                     result.failedTarget = phone;
                     result.failedDetail = words;
                     result.failedBytes = local.size();
-                    result.failure = DiagnoseUpload(!callbacks.connected || callbacks.connected(),
+                    result.failure = DiagnoseUpload((!callbacks.connected || callbacks.connected()) && fs.RefreshStorageInfo(),
                                                     readable.open(QIODevice::ReadOnly), words);
                     LOG_Error("[CFileWnd] upload of %s to %s: %s. %s:%d", qUtf8Printable(local.filePath()),
                               qUtf8Printable(phone),
@@ -391,6 +428,9 @@ BatchResult RunPhoneCopies(vexa::FileSystem& fs, const std::vector<FsItem>& entr
             callbacks.remind(i, count);
         }
         const FsItem& entry = entries[static_cast<std::size_t>(i)];
+        if (callbacks.status) {
+            callbacks.status(TransferState{entry.Name(), 0, 0, 0});
+        }
         QString target = JoinPath(folder, entry.Name());
         bool replace = false;
         if (ParentOf(entry.path) == folder) {

@@ -37,6 +37,9 @@ struct BatchCallbacks {
     std::function<void(int index, int count)> remind; // before each file
     std::function<void(int percent)> percent;         // only ever rises within a batch
     std::function<int(const QString& name)> ask;      // the replace question
+    // Where the current file stands: its name when it starts, then its bytes and speed a few times
+    // a second, and always once every byte is across.
+    std::function<void(const TransferState& state)> status;
 };
 
 struct BatchResult {

@@ -1,12 +1,26 @@
 #include "files/FileRules.h"
 
 #include "platform/ListField.h"
+#include "platform/StringTable.h"
 
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 
 namespace files {
+
+namespace {
+constexpr int kTextNewFolder = 3520;
+constexpr int kTextNewFolderNumbered = 3521;
+constexpr int kTextSeconds = 3528;
+constexpr int kTextMinutes = 3529;
+constexpr int kTextHours = 3530;
+constexpr int kTextTransferLine = 3531;
+constexpr int kTextSpeedAndLeft = 3532;
+constexpr int kTextMeasuring = 3533;
+constexpr int kTextFinishing = 3534;
+} // namespace
 
 QString AttributeText(std::uint32_t attributes) {
     const struct {
@@ -34,12 +48,60 @@ QString JoinPath(const QString& folder, const QString& name) {
 }
 
 QString NewFolderName(const QStringList& children) {
-    for (int n = 0;; ++n) {
-        const QString name = QStringLiteral("NewFolder%1").arg(n);
-        if (!children.contains(name)) {
+    for (int n = 1;; ++n) {
+        const QString name = n == 1 ? Str(kTextNewFolder) : FormatText(Str(kTextNewFolderNumbered), n);
+        if (!children.contains(name, Qt::CaseInsensitive)) {
             return name;
         }
     }
+}
+
+QString SizeText(std::uint64_t bytes) {
+    if (bytes < 1024) {
+        return QStringLiteral("%1 B").arg(bytes);
+    }
+    const char* const units[] = {"KB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes) / 1024.0;
+    int unit = 0;
+    // 1023.96 KB would print as "1024.0 KB": such values move up a unit first.
+    while (value >= 1023.95 && unit < 3) {
+        value /= 1024.0;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+}
+
+QString DurationText(std::int64_t seconds) {
+    seconds = std::max<std::int64_t>(seconds, 0);
+    if (seconds < 60) {
+        return FormatText(Str(kTextSeconds), static_cast<int>(seconds));
+    }
+    if (seconds < 3600) {
+        return FormatText(Str(kTextMinutes), static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
+    }
+    return FormatText(Str(kTextHours), static_cast<int>(seconds / 3600), static_cast<int>(seconds % 3600 / 60));
+}
+
+QString TransferStatusText(const TransferState& state) {
+    if (state.total == 0 && state.done == 0) {
+        return state.name;
+    }
+    const std::uint64_t done = std::min(state.done, state.total);
+    const int percent = state.total == 0 ? 100 : static_cast<int>(done * 100 / state.total);
+    QString tail;
+    if (done >= state.total) {
+        tail = Str(kTextFinishing);
+    } else if (state.bytesPerSecond <= 0) {
+        tail = Str(kTextMeasuring);
+    } else {
+        const auto left = static_cast<std::int64_t>(std::ceil(static_cast<double>(state.total - done) / state.bytesPerSecond));
+        tail = FormatText(Str(kTextSpeedAndLeft),
+                          qUtf8Printable(SizeText(static_cast<std::uint64_t>(state.bytesPerSecond))),
+                          qUtf8Printable(DurationText(left)));
+    }
+    return state.name + u'\n' +
+           FormatText(Str(kTextTransferLine), percent, qUtf8Printable(SizeText(done)),
+                      qUtf8Printable(SizeText(state.total)), qUtf8Printable(tail));
 }
 
 int CheckNewName(const QString& name, const QString& parentPath, const QStringList& siblings) {

@@ -43,8 +43,26 @@ QString AttributeText(std::uint32_t attributes);
 QString ParentOf(const QString& path);
 QString JoinPath(const QString& folder, const QString& name);
 
-// "NewFolder<n>" with the smallest n from 0 that none of the folder's children carries.
+// "新建文件夹", else "新建文件夹(<n>)" with the smallest n from 2 that none of the folder's children
+// carries; names are compared without regard to case, as the phone's shared storage does.
 QString NewFolderName(const QStringList& children);
+
+// Sizes as the details view shows them: "512 B", "1.5 KB", "2.0 MB", "4.3 GB".
+QString SizeText(std::uint64_t bytes);
+
+// Where one file of a transfer stands, for the line the progress dialog shows under its reminder.
+struct TransferState {
+    QString name;              // the file's own name
+    std::uint64_t done = 0;    // bytes
+    std::uint64_t total = 0;   // bytes; 0 with done 0: nothing known but the name
+    double bytesPerSecond = 0; // 0: not measured yet
+};
+// Two lines: the name, then the file's percentage, bytes done of all, speed and time left; while
+// the speed is unknown it says so, and once every byte is across (the far side still writing) it
+// says the file is being finished instead of promising a time.
+QString TransferStatusText(const TransferState& state);
+// "8 秒", "3 分 20 秒", "2 小时 5 分".
+QString DurationText(std::int64_t seconds);
 
 // The first rename check that fails, as its message id (894, 872, 873, 1005, 874, 1003), or 0.
 int CheckNewName(const QString& name, const QString& parentPath, const QStringList& siblings);

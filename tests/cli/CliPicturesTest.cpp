@@ -58,6 +58,29 @@ TEST_F(CliPicturesTest, ListsExportsImportsAndDeletes) {
     EXPECT_TRUE(Albums()[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded)));
 }
 
+// Importing into an album named for the first time makes it on the phone's storage, on both
+// backends; a name no album may carry makes nothing.
+TEST_F(CliPicturesTest, ImportMakesAMissingAlbum) {
+    const QString a = Write(QStringLiteral("a.jpg"), pictures::test::MakeJpeg(1));
+    const QString b = Write(QStringLiteral("b.jpg"), pictures::test::MakeJpeg(2));
+    for (const char* bridge : {"sim", "adb"}) {
+        SCOPED_TRACE(bridge);
+        const QString album = QStringLiteral("旅行-") + QLatin1String(bridge);
+        if (bridge == std::string("adb")) {
+            if (CAdbTestRig::AdbPath().isEmpty()) {
+                GTEST_SKIP() << "adb is not installed (scripts/bootstrap installs it)";
+            }
+            UseAdb(QStringLiteral("vexa-pic"));
+        }
+        ASSERT_EQ(Run({"pictures", "import", "--album", album, a, b}), kCliOk) << m_err.toStdString();
+        EXPECT_EQ(m_out, FormatText(Str(820), 2) + u'\n');
+        EXPECT_EQ(Albums()[album], Str(836) + u'/' + album + QStringLiteral("\t2"));
+        EXPECT_EQ(Run({"pictures", "import", "--album", "a:b", a}), kCliFailed);
+        EXPECT_EQ(m_err, Str(1005) + u'\n');
+        EXPECT_EQ(Albums().count(QStringLiteral("a:b")), 0U);
+    }
+}
+
 // Links in the chosen folder under the pictures' names, pointing out of it (to nothing, or to a
 // file): never written through. The pictures go beside them; nothing appears outside the folder.
 TEST_F(CliPicturesTest, ExportNeverWritesThroughALinkInTheFolder) {

@@ -43,8 +43,9 @@ TEST(FileRulesTest, NamesChecksAndTexts) {
     }
     EXPECT_EQ(CheckNewName(QString(40, u'y'), QLatin1Char('/') + QString(220, u'd'), {}), 1003);
 
-    EXPECT_EQ(NewFolderName({QStringLiteral("NewFolder0"), QStringLiteral("NewFolder2")}), "NewFolder1");
-    EXPECT_EQ(NewFolderName({}), "NewFolder0");
+    EXPECT_EQ(NewFolderName({}), "新建文件夹");
+    EXPECT_EQ(NewFolderName({QStringLiteral("新建文件夹"), QStringLiteral("新建文件夹(3)")}), "新建文件夹(2)");
+    EXPECT_EQ(NewFolderName({QStringLiteral("新建文件夹"), QStringLiteral("新建文件夹(2)")}), "新建文件夹(3)");
 
     const struct {
         const char* keyword;
@@ -88,6 +89,33 @@ TEST(FileRulesTest, NamesChecksAndTexts) {
         big.size = size;
         EXPECT_TRUE(ListLine(big).startsWith(QStringLiteral("f\t%1\t").arg(size))) << size;
         EXPECT_LT(CompareItems(2, item, big), 0) << size;
+    }
+}
+
+// The details view's sizes and the line under a transfer's reminder.
+TEST(FileRulesTest, SizesAndTransferLines) {
+    const std::pair<std::uint64_t, const char*> sizes[] = {
+        {0, "0 B"},          {1023, "1023 B"},       {1024, "1.0 KB"}, {1536, "1.5 KB"},
+        {1048575, "1.0 MB"}, {5u << 20, "5.0 MB"},   {(3ull << 30) / 2, "1.5 GB"},
+    };
+    for (const auto& [bytes, text] : sizes) {
+        EXPECT_EQ(SizeText(bytes), QString::fromUtf8(text)) << bytes;
+    }
+    const std::uint64_t mb = 1u << 20;
+    const struct {
+        TransferState state;
+        const char* text;
+    } lines[] = {
+        {{QStringLiteral("a.mp4"), 0, 0, 0}, "a.mp4"},
+        {{QStringLiteral("a.mp4"), 0, 10 * mb, 0}, "a.mp4\n0%    0 B / 10.0 MB    正在计算剩余时间…"},
+        {{QStringLiteral("a.mp4"), 5 * mb, 10 * mb, 1.0 * mb}, "a.mp4\n50%    5.0 MB / 10.0 MB    1.0 MB/s，剩余 5 秒"},
+        {{QStringLiteral("a.mp4"), 1 * mb, 1000 * mb, 2.0 * mb}, "a.mp4\n0%    1.0 MB / 1000.0 MB    2.0 MB/s，剩余 8 分 20 秒"},
+        {{QStringLiteral("大.iso"), 0, 8000 * mb, 1.0 * mb}, "大.iso\n0%    0 B / 7.8 GB    1.0 MB/s，剩余 2 小时 13 分"},
+        // Every byte across but the far side still writing: never a time of zero.
+        {{QStringLiteral("a.mp4"), 10 * mb, 10 * mb, 3.0 * mb}, "a.mp4\n100%    10.0 MB / 10.0 MB    已传完，正在写入…"},
+    };
+    for (const auto& l : lines) {
+        EXPECT_EQ(TransferStatusText(l.state), QString::fromUtf8(l.text));
     }
 }
 
@@ -160,9 +188,23 @@ TEST_F(FileOpsTest, UploadsAskOnceForAllAndRiseToAHundred) {
     BatchCallbacks callbacks;
     callbacks.percent = [&percents](int p) { percents.push_back(p); };
     callbacks.ask = [&asked](const QString&) { return ++asked, kAnswerYes + kAnswerForAll; };
+    // Each file is named as it starts; once its last byte is across the bar is not yet full.
+    QStringList started;
+    int finishing = 0;
+    callbacks.status = [&](const TransferState& state) {
+        if (state.total == 0) {
+            started << state.name;
+        } else if (state.done == state.total) {
+            ++finishing;
+            EXPECT_LT(percents.empty() ? 0 : percents.back(), 100) << state.name.toStdString();
+        }
+    };
     BatchResult first = RunUploads(*m_fs, jobs, callbacks);
     EXPECT_EQ(first.done, 3);
     EXPECT_EQ(asked, 0);
+    EXPECT_EQ(started, QStringList({"a.txt", "b.txt", "c.txt"}));
+    EXPECT_GE(finishing, 3);
+    callbacks.status = nullptr;
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
     EXPECT_EQ(percents.back(), 100);
     EXPECT_NE(std::find(percents.begin(), percents.end(), 33), percents.end());

@@ -2,6 +2,7 @@
 #include "CliCommands.h"
 
 #include "bridge/api/DeviceSession.h"
+#include "bridge/api/FileSystem.h"
 #include "bridge/api/PictureStore.h"
 #include "pictures/PictureLibrary.h"
 #include "platform/StringTable.h"
@@ -54,7 +55,20 @@ int RunPictures(CliContext& ctx, const QStringList& args) {
         ctx.err << Str(2911) << '\n';
         return kCliFailed;
     }
-    const std::vector<pictures::AlbumInfo> list = pictures::ListAlbums(*store, session->GetFileSystem());
+    std::vector<pictures::AlbumInfo> list = pictures::ListAlbums(*store, session->GetFileSystem());
+    if (command == QLatin1String("import") && pictures::FindAlbum(list, args[2]) < 0) {
+        // An album named for the first time is made as 新建相册 makes it: on the first storage the
+        // phone has (its own storage before the card).
+        vexa::FileSystem* files = session->GetFileSystem();
+        const std::vector<int> storages = files != nullptr ? pictures::AlbumStorages(*files) : std::vector<int>();
+        const int problem =
+            storages.empty() ? 839 : pictures::CreateAlbum(*store, *files, storages.front(), args[2]);
+        if (problem != 0) {
+            ctx.err << Str(problem) << '\n';
+            return kCliFailed;
+        }
+        list = pictures::ListAlbums(*store, files);
+    }
     if (albums) {
         for (const pictures::AlbumInfo& album : list) {
             ctx.out << album.name << '\t' << album.location << '\t' << album.count << '\n';

@@ -225,6 +225,13 @@ void PCL_SetServiceHost(const QString& service, const QString& host) {
     Write(kServices, service.toLower(), host);
 }
 
+bool PCL_GetFileDetailsView() {
+    return ReadBool(QStringLiteral("FileDetailsView"), false);
+}
+void PCL_SetFileDetailsView(bool on) {
+    WriteInt(QStringLiteral("FileDetailsView"), on ? 1 : 0);
+}
+
 bool PCL_GetAcceptOtherBrands() {
     return ReadBool(QStringLiteral("AcceptOtherBrands"), false);
 }

@@ -60,6 +60,10 @@ void PCL_SetInternetSettings(const INTERNET_SETTINGS* settings);
 QString PCL_GetServiceHost(const QString& service);
 void PCL_SetServiceHost(const QString& service, const QString& host);
 
+// The file manager's view: details (columns) or large icons (the default).
+bool PCL_GetFileDetailsView();
+void PCL_SetFileDetailsView(bool on);
+
 // Whether phones of other brands than the maker's are listed and connected too (off by default:
 // the program is made for the maker's phones; a user with another Android phone may turn it on).
 bool PCL_GetAcceptOtherBrands();
