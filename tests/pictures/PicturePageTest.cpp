@@ -31,6 +31,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 namespace {
 
@@ -47,6 +48,8 @@ class PicturePageTest : public QObject {
     std::unique_ptr<CPicturePage> m_page;
     QStringList m_importFiles;
     QString m_exportFolder;
+    QString m_importTitle;
+    QString m_newName;
     int m_album = -1; // the test's album in the page's list
 
     QString Path(const QString& name) const { return m_env->Path(name); }
@@ -76,9 +79,12 @@ private slots:
         m_gate.SetUsable(true);
         m_page = std::make_unique<CPicturePage>(m_gate, Path(QStringLiteral("thumbs")));
         CPicturePage::Choosers choosers;
-        choosers.importFiles = [this](QWidget*) { return m_importFiles; };
+        choosers.importFiles = [this](QWidget*, const QString& title) {
+            m_importTitle = title;
+            return m_importFiles;
+        };
         choosers.exportFolder = [this](QWidget*) { return m_exportFolder; };
-        choosers.newName = [](QWidget*, const QString&, const QString&) { return QString(); };
+        choosers.newName = [this](QWidget*, const QString&, const QString&, bool) { return m_newName; };
         m_page->SetChoosers(choosers);
         QVERIFY(m_page->Create());
         m_page->resize(948, 500);
@@ -106,7 +112,25 @@ private slots:
         QWidget* last = GetPluginByName(m_page.get(), QStringLiteral("picture_holder14"));
         QCOMPARE(last->property("pictureIndex").toInt(), 14);
 
-        m_page->ScrollToRow(5); // clamped to the one row there is
+        // The wheel over the grid and the page keys move it a row or a screen, held to the one row there is.
+        QWidget* grid = GetPluginByName(m_page.get(), QStringLiteral("grid_container"));
+        const struct {
+            int wheel;
+            Qt::Key key;
+            int row;
+        } moves[] = {{-60, Qt::Key_unknown, 0}, {-60, Qt::Key_unknown, 1}, {-360, Qt::Key_unknown, 1},
+                     {120, Qt::Key_unknown, 0}, {0, Qt::Key_PageDown, 1}, {0, Qt::Key_PageUp, 0}, {0, Qt::Key_End, 1}};
+        for (const auto& move : moves) {
+            if (move.wheel != 0) {
+                QWheelEvent wheel(QPointF(20, 20), grid->mapToGlobal(QPointF(20, 20)), {}, QPoint(0, move.wheel),
+                                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(grid, &wheel);
+            } else {
+                QTest::keyClick(m_page.get(), move.key);
+            }
+            QCOMPARE(m_page->FirstRow(), move.row);
+        }
+        m_page->ScrollToRow(5);
         QCOMPARE(m_page->FirstRow(), 1);
         QVERIFY(m_page->WaitSettled(kWaitMs));
         QCOMPARE(GetPluginByName(m_page.get(), QStringLiteral("picture_holder10"))->property("pictureIndex").toInt(), 15);
@@ -116,6 +140,40 @@ private slots:
         m_page->Search(QStringLiteral("p1"));
         QCOMPARE(m_page->Shown().size(), std::size_t(6)); // p10..p15
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_title"))), FormatText(Str(833), 6));
+        QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_count"))), FormatText(Str(2913), 6));
+    }
+
+    // A tick stays on its picture when a newer one pushes it down the grid, and on a renamed one
+    // under its new name; the import says which album it goes to.
+    void selectionFollowsThePictureThroughARefreshAndARename() {
+        const auto ticked = [this] {
+            QStringList names;
+            for (const int i : m_page->Selection()) {
+                names << m_page->Pictures()[static_cast<std::size_t>(i)].name;
+            }
+            return names;
+        };
+        m_page->SetSelected(3, true);
+        m_page->SetSelected(5, true);
+        const QStringList before = ticked();
+        QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("a0.jpg")), pictures::test::MakeJpeg(50)));
+        m_importFiles = {Path(QStringLiteral("a0.jpg"))};
+        {
+            CAutoAnswer ok(1);
+            m_page->Import();
+        }
+        QCOMPARE(m_importTitle, FormatText(Str(3580), "相机"));
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        QCOMPARE(m_page->Pictures().size(), std::size_t(17));
+        QCOMPARE(m_page->Pictures().front().name, QStringLiteral("a0.jpg")); // newest first, then by name
+        QCOMPARE(ticked(), before);
+
+        m_page->SelectAll(false);
+        m_page->SetSelected(7, true);
+        m_newName = QStringLiteral("renamed.jpg");
+        m_page->Rename();
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        QCOMPARE(ticked(), QStringList{m_newName});
     }
 
     // The viewer: zoom kept within 0.1 to 10, quarter turns, the next picture replacing the
@@ -246,6 +304,14 @@ private slots:
         QVERIFY(dialog.IsEnded());
         QCOMPARE(dialog.Name().size(), CAddPhotoAlbumDlg::kMaxName);
         QCOMPARE(dialog.Storage(), 0);
+
+        // Renaming: the name without its extension is selected, ready to be typed over.
+        for (const auto& [current, picture, selected] : {std::tuple{"IMG_2024.05.jpg", true, "IMG_2024.05"},
+                                                         std::tuple{"旅行.2024", false, "旅行.2024"}}) {
+            CAddPhotoAlbumDlg rename({Str(2917), QString::fromUtf8(current), picture}, m_page.get());
+            QVERIFY(rename.CreateModeless());
+            QCOMPARE(rename.SelectedText(), QString::fromUtf8(selected));
+        }
     }
 };
 
