@@ -248,6 +248,11 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 present.insert(app.package);
             }
             m_checked.intersect(present);
+            for (CStoreWebView* view : {m_storeView, m_relatedView}) {
+                if (view != nullptr) {
+                    view->SetInstalled(InstalledPackages());
+                }
+            }
             ShowList();
             if (m_read && m_data.m_upgradeCheck) {
                 m_upgradesChecked = false;
@@ -877,6 +882,7 @@ void CAppPage::ShowStore(const QString& pathOrAddress) {
         m_storeView = new CStoreWebView;
         m_storeView->SetLinkHandler([this](const QString& links) { QueueStoreLinks(links); });
         m_storeView->SetLoadHandler([this](bool ok) { ShowStoreState(ok ? 1 : 2); });
+        m_storeView->SetInstalled(InstalledPackages());
         m_storeView->SetBrokenHandler([this] {
             if (m_broken) {
                 m_broken();
@@ -889,6 +895,14 @@ void CAppPage::ShowStore(const QString& pathOrAddress) {
     ShowStoreState(0);
     m_storeView->Open(whole ? pathOrAddress
                             : apps::StorePageAddress(host, pathOrAddress, m_connected ? m_model : QString()));
+}
+
+QStringList CAppPage::InstalledPackages() const {
+    QStringList packages;
+    for (const apps::AppItem& app : m_apps) {
+        packages << app.package;
+    }
+    return packages;
 }
 
 void CAppPage::OnPhoneRequest(const QString& text) {
@@ -937,6 +951,9 @@ void CAppPage::ShowRelated(const QString& package) {
     if (m_relatedView == nullptr) {
         m_relatedView = new CStoreWebView;
         m_relatedView->SetLinkHandler([this](const QString& links) { QueueStoreLinks(links); });
+        // It recommends: what the phone has already is no recommendation.
+        m_relatedView->SetLeaveOutInstalled(kRelatedShown);
+        m_relatedView->SetInstalled(InstalledPackages());
         m_relatedView->SetLoadHandler([this](bool ok) {
             Plugin_SetVisible(GetPluginByName(this, QStringLiteral("opening_cainixihuan_web_layout")), false);
             Plugin_SetVisible(GetPluginByName(this, QStringLiteral("Html_area")), ok);

@@ -50,6 +50,16 @@ class AppPageTest : public QObject {
         }
         return names;
     }
+    // What a script gives back in a store view; null when it does not answer in time.
+    static QVariant Script(CStoreWebView* view, const QString& code) {
+        QVariant result;
+        bool done = false;
+        view->page()->runJavaScript(code, [&](const QVariant& value) {
+            result = value;
+            done = true;
+        });
+        return QTest::qWaitFor([&] { return done; }, kWaitMs) ? result : QVariant();
+    }
     // Where a widget starts, in page coordinates.
     int Left(QWidget* widget) const { return widget->mapTo(m_page.get(), QPoint(0, 0)).x(); }
 
@@ -289,14 +299,36 @@ private slots:
             QWidget* opening = GetPluginByName(m_page.get(), QStringLiteral("opening_wayfar_web_layout"));
             QTRY_VERIFY_WITH_TIMEOUT(opening->isHidden(), kWaitMs);
             QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("open_wayfar_web_failed"))->isHidden());
+            const QString address = m_page->StoreView()->Address();
             m_page->StoreView()->page()->runJavaScript(QStringLiteral("document.querySelector('a.get').click()"));
             QTRY_COMPARE_WITH_TIMEOUT(added, 2, kWaitMs);
+            // The download is a task; the page it came from stays as it was.
+            QVERIFY(Script(m_page->StoreView(), QStringLiteral("document.querySelectorAll('a.get').length")).toInt() > 0);
+            QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("open_wayfar_web_failed"))->isHidden());
+            QVERIFY(!GetPluginByName(m_page.get(), QStringLiteral("wayfar_web_host"))->isHidden());
+            QCOMPARE(m_page->StoreView()->Address(), address);
             m_page->QueueStoreLinks(
                 QStringLiteral("wayfarapp://%1/store/apk/77.apk/?productid=77").arg(services.Url().mid(7)));
             QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(572), kWaitMs);
         }
         QCOMPARE(m_data.TaskCount(), 2);
         QCOMPARE(AnsiToUnicode(m_data.m_tasks.back()->product->name), QStringLiteral("开心消消乐"));
+
+        // The phone's apps read "已安装" on the store's cards, and "猜你喜欢" leaves them out.
+        m_page->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
+        const QString label = QStringLiteral("Array.from(document.querySelectorAll('a[data-package]')).filter("
+                                             "a => a.closest('.card').style.display != 'none').map("
+                                             "a => a.dataset.package + '=' + a.textContent).join(' ')");
+        QTRY_VERIFY_WITH_TIMEOUT(Script(m_page->StoreView(), label).toString().contains(QStringLiteral("com.vexa.app0=") + Str(3581)), kWaitMs);
+        QVERIFY(Script(m_page->StoreView(), label).toString().contains(QStringLiteral("=下载")));
+        m_page->HideStore();
+        m_page->SelectRow(1);
+        QVERIFY(m_page->RelatedView() != nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(Script(m_page->RelatedView(), label).toString().count(QStringLiteral("=下载")),
+                                  CAppPage::kRelatedShown, kWaitMs);
+        for (const apps::AppItem& app : m_page->Apps()) {
+            QVERIFY2(!Script(m_page->RelatedView(), label).toString().contains(app.package + u'='), qPrintable(app.package));
+        }
         // A store that cannot be reached shows the failure in place of the page.
         services.Services().Store().fail = true;
         m_page->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
