@@ -240,6 +240,7 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                                         ? m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(m_current)])].package
                                         : QString();
             m_apps = std::move(read->apps);
+            m_sort.Reapply(m_apps); // the header's arrow still tells the order
             m_read = read->ok;
             m_model = read->model;
             m_icons.clear();
