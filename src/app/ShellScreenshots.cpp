@@ -8,6 +8,7 @@
 #include "app/SceneFrame.h"
 #include "apps/AppOps.h"
 #include "apps/CAppPage.h"
+#include "apps/CStoreWebView.h"
 #include "apps/CTaskWnd.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceSession.h"
@@ -27,6 +28,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QThread>
 
 #include <memory>
@@ -50,19 +52,22 @@ int TabOf(const QString& name) {
         return CMainFrame::TabHome;
     }
     // The pictures tab with an album chosen and some pictures selected.
-    if (name == QLatin1String("picture_album")) {
+    if (name == QLatin1String("picture_album") || name == QLatin1String("picture_scrolled")) {
         return CMainFrame::TabPicture;
     }
     // The apps tab with the app of the most permissions chosen and two rows checked; its task
     // window; the store's pages; the first upgrade the store offers, made through the task window.
     if (name == QLatin1String("app_details") || name == QLatin1String("app_tasks") ||
-        name == QLatin1String("app_store") || name == QLatin1String("app_upgrade")) {
+        name == QLatin1String("app_store") || name == QLatin1String("app_upgrade") ||
+        name == QLatin1String("app_store_download") || name == QLatin1String("app_nophone")) {
         return CMainFrame::TabApp;
     }
     return -1;
 }
 
 const QString kDisconnected = QStringLiteral("home_disconnected");
+// The apps tab as it stands with no phone.
+const QString kAppsWithoutPhone = QStringLiteral("app_nophone");
 
 // The task window after three of the phone's apps were copied back and installed again, and a
 // fourth whose file went away before its turn.
@@ -239,9 +244,10 @@ bool IsFramePageName(const QString& name) {
 }
 
 QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs) {
-    frame.SetDetectionEnabled(page != kDisconnected);
+    const bool detect = page != kDisconnected && page != kAppsWithoutPhone;
+    frame.SetDetectionEnabled(detect);
     frame.show();
-    if (page != kDisconnected) {
+    if (detect) {
         QElapsedTimer timer;
         timer.start();
         while (!frame.IsConnected() && timer.elapsed() < timeoutMs) {
@@ -276,7 +282,8 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
     if (auto* pictures = dynamic_cast<CPicturePage*>(frame.Page(CMainFrame::TabPicture));
         pictures != nullptr && TabOf(page) == CMainFrame::TabPicture) {
         pictures->WaitSettled(timeoutMs);
-        if (page == QLatin1String("picture_album") && !pictures->Albums().empty()) {
+        if ((page == QLatin1String("picture_album") || page == QLatin1String("picture_scrolled")) &&
+            !pictures->Albums().empty()) {
             int fullest = 0;
             for (int i = 0; i < static_cast<int>(pictures->Albums().size()); ++i) {
                 if (pictures->Albums()[static_cast<std::size_t>(i)].count >
@@ -288,6 +295,13 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
             pictures->WaitSettled(timeoutMs);
             for (int i = 0; i < 3 && i < static_cast<int>(pictures->Pictures().size()); ++i) {
                 pictures->SetSelected(i, true);
+            }
+            if (page == QLatin1String("picture_scrolled")) {
+                // Two notches of the wheel over the grid: two rows down.
+                QWidget* grid = GetPluginByName(pictures, QStringLiteral("grid_container"));
+                QWheelEvent wheel(QPointF(40, 40), grid->mapToGlobal(QPointF(40, 40)), {}, QPoint(0, -240), Qt::NoButton,
+                                  Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(grid, &wheel);
             }
             pictures->WaitSettled(timeoutMs);
         }
@@ -319,10 +333,15 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
         if (page == QLatin1String("app_upgrade") && apps->UpgradeCount() > 0) {
             ShowStoreUpgrade(frame, *apps, timeoutMs);
         }
-        if (page == QLatin1String("app_store")) {
+        if (page == QLatin1String("app_store") || page == QLatin1String("app_store_download")) {
             apps->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
             QWidget* opening = GetPluginByName(apps, QStringLiteral("opening_wayfar_web_layout"));
             scenes::WaitFor([opening] { return opening == nullptr || opening->isHidden(); }, timeoutMs);
+        }
+        if (page == QLatin1String("app_store_download") && apps->StoreView() != nullptr) {
+            // The first card the phone does not have: its download becomes a task, the page stays.
+            apps->StoreView()->page()->runJavaScript(QStringLiteral("document.querySelector('a.get[href]').click()"));
+            scenes::WaitFor([&frame] { return frame.TaskWindow() != nullptr && frame.TaskWindow()->Rows() > 0; }, timeoutMs);
         }
     }
     return RenderWindowPicture(&frame, 300);

@@ -146,6 +146,14 @@ bool CAppPage::Create() {
         Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(name)), false);
     }
     setAcceptDrops(true);
+    // Without a phone the list and the details are hidden: the page still takes all the room the
+    // frame gives it, and the list's columns keep their places beside the details' empty space.
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    if (QWidget* details = GetPluginByName(this, QStringLiteral("apps_details_show_wnd"))) {
+        QSizePolicy policy = details->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        details->setSizePolicy(policy);
+    }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_homepage_container")), false);
     m_links = std::make_unique<apps::CStoreLinkWorker>(
         m_data, [this] { return m_storeOptions ? m_storeOptions() : WF_OPTIONS{}; },

@@ -155,6 +155,23 @@ private slots:
         QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("Installed21")) != nullptr);
     }
 
+    // Without a phone the headers stay where the rows' columns were.
+    void headersKeepTheirPlacesWithoutAPhone() {
+        QStringList connected;
+        const auto places = [this] {
+            QStringList lefts;
+            for (const char* header : {"sort_by_name_btn", "version_header", "sort_by_size_btn", "location_header"}) {
+                lefts << QString::number(Left(GetPluginByName(m_page.get(), QString::fromLatin1(header))));
+            }
+            return lefts.join(u' ');
+        };
+        const QString before = places();
+        m_page->OnDeviceDisconnected();
+        QApplication::sendPostedEvents();
+        QCOMPARE(places(), before);
+        QVERIFY(m_page->sizePolicy().verticalPolicy() & QSizePolicy::ExpandFlag);
+    }
+
     void installsDroppedFilesAndUninstallsCheckedRows() {
         const QString good = m_env->Path(QStringLiteral("new app.apk"));
         QVERIFY(WriteTestFile(good, MakeTestApk(QStringLiteral("com.t.dropped"), 4, QStringLiteral("V4.0"),
@@ -231,6 +248,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(installed, 2, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(m_page->Apps().size(), std::size_t(30), kWaitMs);
         QCOMPARE(tasks.Rows(), 2);
+        QCOMPARE(Plugin_GetText(GetPluginByName(&tasks, QStringLiteral("doing_task_title"))), FormatText(Str(584), 2));
         QWidget* row = tasks.RowOfTask(1);
         QCOMPARE(Plugin_GetText(Plugin_GetChild(row, QStringLiteral("task_state"))), Str(570));
         QCOMPARE(Plugin_GetText(Plugin_GetChild(row, QStringLiteral("task_percent"))), QStringLiteral("100%"));
