@@ -2,7 +2,8 @@
 // The picture viewer and editor ("picture_editor"): one picture of an album, fetched into this
 // run's own temporary folder, shown fitted to the window or at a zoom of 0.1 to 10; turned left
 // or right, cropped with a rubber band, saved as a copy ("副本" and the time) into the same album;
-// the album's previous and next pictures, delete, export and wallpaper.
+// the album's previous and next pictures, delete, export and wallpaper. The wheel zooms about the
+// pointer and a zoomed picture is dragged; leaving a turned picture unsaved asks first.
 //
 // The dialog never calls the phone itself: every phone step goes through the page's runner, which
 // runs it on a worker inside the session gate behind a busy dialog. UI thread only.
@@ -11,10 +12,12 @@
 #include "pictures/PictureLibrary.h"
 
 #include <QImage>
+#include <QPointF>
 #include <QRect>
 #include <QTemporaryDir>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace vexa {
@@ -43,6 +46,10 @@ public:
     void Next();
     void ZoomIn();
     void ZoomOut();
+    // steps of the wheel (up positive) about a point of the canvas, which keeps its pixel.
+    void ZoomBy(int steps, QPointF at);
+    // Ends the dialog, after asking about a turn not saved; stays when the user says so.
+    void Close();
     // Fit to the window, or the picture's own size times the zoom.
     void ToggleActualSize();
     void Rotate(bool right);
@@ -65,6 +72,9 @@ public:
     bool ActualSize() const { return m_actualSize; }
     bool Cropping() const;
     QRect CropRect() const;
+    // How far a drag moved the picture from its centred place, in canvas pixels.
+    QPointF PanOffset() const;
+    QWidget* Canvas() const;
     // Whether the album changed (a copy added, a picture deleted): the page reads it again.
     bool AlbumChanged() const { return m_albumChanged; }
     // The largest picture the editor opens (pixels), so a hostile file cannot take the memory.
@@ -73,10 +83,13 @@ public:
 protected:
     bool OnInitDialog() override;
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnCloseRequest() override;
 
 private:
     LRESULT OnButton(QWidget* button, std::intptr_t, std::intptr_t);
-    void Redraw();
+    // Whether the picture shown may be left: a turn not saved is offered to be saved first.
+    bool MayLeave();
+    void Redraw(std::optional<QPointF> anchor = {});
     void ShowTools();
     void Say(const QString& text, int caption);
 
@@ -91,6 +104,8 @@ private:
     double m_zoom = 1.0;
     bool m_actualSize = false;
     bool m_albumChanged = false;
+    int m_turns = 0; // quarter turns right since the picture was shown or last saved
+    QString m_savedName;
     CImageCanvas* m_canvas = nullptr;
 
     friend struct CVexaImageEditDialogTable;

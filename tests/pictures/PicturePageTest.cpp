@@ -201,20 +201,62 @@ private slots:
             editor.Rotate(false);
             QCOMPARE(editor.Picture(), first);
 
+            // The window stays within the main window; the wheel zooms a notch at a time about the
+            // pointer, and a picture larger than the canvas is dragged (never past its edges).
+            QVERIFY(editor.width() <= m_page->window()->width() && editor.height() <= m_page->window()->height());
+            QWidget* canvas = editor.Canvas();
+            const auto wheel = [canvas](int delta) {
+                QWheelEvent event(QPointF(canvas->rect().center()), canvas->mapToGlobal(QPointF(canvas->rect().center())), {},
+                                  QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(canvas, &event);
+            };
+            editor.ToggleActualSize();
+            wheel(120);
+            QCOMPARE(editor.Zoom(), 1.25);
+            wheel(-240);
+            QCOMPARE(editor.Zoom(), 0.8);
+            for (int i = 0; i < 20; ++i) {
+                wheel(120);
+            }
+            QCOMPARE(editor.Zoom(), 10.0);
+            QVERIFY(canvas->height() < 480); // the picture is 480 high now
+            const double spare = (480 - canvas->height()) / 2.0;
+            const double start = editor.PanOffset().y();
+            QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(20, 100));
+            QTest::mouseMove(canvas, QPoint(20, 110));
+            QCOMPARE(editor.PanOffset().y(), std::min(start + 10, spare));
+            QTest::mouseMove(canvas, QPoint(20, 1100));
+            QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(20, 1100));
+            QCOMPARE(editor.PanOffset().y(), spare);
+
             const QString shownBefore = editor.TempPath();
             editor.Next();
             QCOMPARE(editor.Index(), 1);
             QVERIFY(!QFile::exists(shownBefore));
 
             editor.BeginCrop();
+            QWidget* size = GetPluginByName(&editor, QStringLiteral("pixel_of_cut"));
+            QCOMPARE(Plugin_GetText(size), Str(3582)); // how to pull a band, until one is pulled
+            QVERIFY(!GetPluginByName(&editor, QStringLiteral("button_picture_delete"))->isEnabled());
             editor.SetCropRect(QRect(50, 40, 100, 100)); // held to the picture
             QCOMPARE(editor.CropRect(), QRect(50, 40, 14, 8));
             CAutoAnswer ok(1);
             cropped = editor.Pictures()[1].name;
             QVERIFY(editor.ApplyCrop());
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(829));
+            QVERIFY(CVexaMessageBoxImpl::LastText().startsWith(Str(829) + QStringLiteral("\r\n")));
             QCOMPARE(editor.Picture().size(), QSize(14, 8));
             QVERIFY(editor.AlbumChanged());
+            QVERIFY(GetPluginByName(&editor, QStringLiteral("button_picture_delete"))->isEnabled());
+
+            // A turn not saved is asked about on closing: Cancel stays, No closes.
+            editor.Rotate(true);
+            CVexaMessageBoxImpl::SetStandingAnswer(2);
+            editor.Close();
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(3583));
+            QVERIFY(!editor.IsEnded());
+            CVexaMessageBoxImpl::SetStandingAnswer(7);
+            editor.Close();
+            QVERIFY(editor.IsEnded());
             opened = true;
         });
         m_page->OpenEditor(m_page->Shown().front());
