@@ -20,6 +20,9 @@
 #include "messages/CMessagePage.h"
 #include "device/CHomePage.h"
 #include "pictures/CPicturePage.h"
+#include "pictures/PictureLibrary.h"
+#include "bridge/api/PictureStore.h"
+#include "device/LoadDataHelper.h"
 #include "pictures/CVexaImageEditDialog.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
@@ -126,12 +129,38 @@ void ShowStoreUpgrade(CMainFrame& frame, CAppPage& page, int timeoutMs) {
     page.WaitSettled(timeoutMs);
 }
 
+// Copies of the shown album's first pictures join it, so that its grid has rows to scroll (once:
+// an album that scrolls already is left as it is).
+void GrowAlbum(CMainFrame& frame, CPicturePage& page, int timeoutMs) {
+    if (std::ssize(page.Pictures()) > CPicturePage::kHolders) {
+        return;
+    }
+    QTemporaryDir folder;
+    const std::vector<pictures::PictureItem> some(page.Pictures().begin(),
+                                                  page.Pictures().begin() + std::min<std::ptrdiff_t>(8, std::ssize(page.Pictures())));
+    {
+        CSessionScope use(frame.Gate(), VEXA_HERE);
+        vexa::PictureStore* store = use ? use->GetPictureStore() : nullptr;
+        if (store == nullptr || page.CurrentAlbum() < 0) {
+            return;
+        }
+        std::lock_guard<std::mutex> lock(LoaderLock(LockPictures));
+        const pictures::BatchOutcome copied = pictures::ExportPictures(*store, some, folder.path(), {});
+        pictures::ImportPictures(*store, page.Albums()[static_cast<std::size_t>(page.CurrentAlbum())].index,
+                                 copied.written, {});
+    }
+    page.LoadRequest(0);
+    page.WaitSettled(timeoutMs);
+}
+
 } // namespace
 
 void RegisterShellScreenshots() {
     // The picture viewer on the demo phone's fullest album; the frame whose page it uses goes when
     // the viewer goes.
-    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("picture_editor"), []() -> std::unique_ptr<QWidget> {
+    for (const bool zoomed : {false, true}) {
+    RegisterScreenshotScene(QStringLiteral("dialog"), zoomed ? QStringLiteral("picture_editor_zoomed") : QStringLiteral("picture_editor"),
+                            [zoomed]() -> std::unique_ptr<QWidget> {
         auto frame = std::make_unique<scenes::CSceneFrame>();
         if (!frame->Create()) {
             return nullptr;
@@ -169,8 +198,14 @@ void RegisterShellScreenshots() {
             return nullptr;
         }
         QObject::connect(editor.get(), &QObject::destroyed, [owner = frame.release()] { delete owner; });
+        if (zoomed) {
+            // Three notches of the wheel over a point up and left of the picture's middle.
+            QWidget* canvas = editor->Canvas();
+            editor->ZoomBy(3, QPointF(canvas->rect().center() - QPoint(120, 80)));
+        }
         return editor;
     });
+    }
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("about"), [] {
         auto about = std::make_unique<CAbout>();
         if (!about->CreateModeless()) {
@@ -293,6 +328,9 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
             }
             pictures->SelectAlbum(fullest);
             pictures->WaitSettled(timeoutMs);
+            if (page == QLatin1String("picture_scrolled")) {
+                GrowAlbum(frame, *pictures, timeoutMs);
+            }
             for (int i = 0; i < 3 && i < static_cast<int>(pictures->Pictures().size()); ++i) {
                 pictures->SetSelected(i, true);
             }
