@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -516,6 +517,51 @@ QString CVexaImageEditDialog::SaveCopy() {
     return name;
 }
 
+QString CVexaImageEditDialog::SaveCopyTo(const QString& folder) {
+    if (m_image.isNull() || m_index < 0 || folder.isEmpty() || !QDir(folder).exists()) {
+        return {};
+    }
+    const pictures::PictureItem& picture = m_pictures[static_cast<std::size_t>(m_index)];
+    const QString name = pictures::EditedCopyName(picture.name, QDateTime::currentDateTime());
+    const QString target = QDir(folder).filePath(name);
+    if (QFileInfo::exists(target) &&
+        VexaMessageBox(Str(864) + QStringLiteral("\r\n") + Str(865), this, Str(863), 4) != 6) {
+        return {};
+    }
+    const QByteArray format = FormatOf(name);
+    const IoResult written = WriteFileAtomically(target, [this, &format](QIODevice& out) {
+        QImageWriter writer(&out, format);
+        writer.setQuality(95);
+        return writer.write(m_image) ? IoResult::Ok() : IoResult::Fail(writer.errorString());
+    });
+    if (!written) {
+        LOG_Error("[PictureEditor] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
+        return {};
+    }
+    m_turns = 0;
+    return target;
+}
+
+void CVexaImageEditDialog::SaveFromMenu() {
+    auto* button = GetPluginByName(this, QStringLiteral("button_picture_save"));
+    QMenu menu(this);
+    QAction* album = menu.addAction(Str(3584));
+    QAction* computer = menu.addAction(Str(3585));
+    const QAction* chosen = menu.exec(button != nullptr ? button->mapToGlobal(QPoint(0, button->height())) : QCursor::pos());
+    if (chosen == album) {
+        const QString saved = SaveCopy();
+        Redraw();
+        Say(saved.isEmpty() ? Str(2712) : FormatText(Str(2711), qUtf8Printable(saved)), 2710);
+    } else if (chosen == computer && m_actions.chooseFolder) {
+        const QString folder = m_actions.chooseFolder();
+        if (folder.isEmpty()) {
+            return;
+        }
+        const QString saved = SaveCopyTo(folder);
+        Say(saved.isEmpty() ? Str(2712) : FormatText(Str(2711), qUtf8Printable(QDir::toNativeSeparators(saved))), 2710);
+    }
+}
+
 bool CVexaImageEditDialog::DeleteShown() {
     if (m_index < 0 || m_index >= static_cast<int>(m_pictures.size())) {
         return false;
@@ -605,9 +651,7 @@ LRESULT CVexaImageEditDialog::OnButton(QWidget* button, std::intptr_t, std::intp
     } else if (name == QLatin1String("button_picture_scale")) {
         ToggleActualSize();
     } else if (name == QLatin1String("button_picture_save")) {
-        const QString saved = SaveCopy();
-        Redraw();
-        Say(saved.isEmpty() ? Str(2712) : FormatText(Str(2711), qUtf8Printable(saved)), 2710);
+        SaveFromMenu();
     } else if (name == QLatin1String("button_picture_delete")) {
         DeleteShown();
     } else if (name == QLatin1String("button_picture_export") && shown != nullptr && m_actions.exportPicture) {

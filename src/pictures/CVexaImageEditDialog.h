@@ -34,6 +34,8 @@ public:
     struct PageActions {
         std::function<void(const pictures::PictureItem&)> exportPicture;
         std::function<void(const pictures::PictureItem&)> setWallpaper;
+        // A folder of the computer for a copy; empty when the user chose none.
+        std::function<QString()> chooseFolder;
     };
 
     CVexaImageEditDialog(PhoneRunner phone, PageActions actions, int album, std::vector<pictures::PictureItem> pictures,
@@ -61,6 +63,9 @@ public:
     void CancelCrop();
     // Writes the picture as shown into the album under its copy name; the name, or empty on failure.
     QString SaveCopy();
+    // Writes the picture as shown into a folder of the computer under its copy name, asking before
+    // it replaces a file of that name (864/865); the path written, or empty.
+    QString SaveCopyTo(const QString& folder);
     bool DeleteShown();
 
     // State, for tests and pictures.
@@ -89,6 +94,8 @@ private:
     LRESULT OnButton(QWidget* button, std::intptr_t, std::intptr_t);
     // Whether the picture shown may be left: a turn not saved is offered to be saved first.
     bool MayLeave();
+    // 另存副本: to the phone's album or to a folder of the computer.
+    void SaveFromMenu();
     void Redraw(std::optional<QPointF> anchor = {});
     void ShowTools();
     void Say(const QString& text, int caption);

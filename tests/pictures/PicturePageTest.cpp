@@ -19,12 +19,14 @@
 #include "pictures/CPicturePage.h"
 #include "pictures/CVexaImageEditDialog.h"
 #include "pictures/PictureLibrary.h"
+#include "pictures/PictureRules.h"
 #include "platform/StringTable.h"
 
 #include <QMimeData>
 #include <QDropEvent>
 #include <QUrl>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -247,6 +249,19 @@ private slots:
             QCOMPARE(editor.Picture().size(), QSize(14, 8));
             QVERIFY(editor.AlbumChanged());
             QVERIFY(GetPluginByName(&editor, QStringLiteral("button_picture_delete"))->isEnabled());
+
+            // A copy to the computer: a file of its name is replaced only when the user says so.
+            QTemporaryDir pc;
+            const QString shownName = editor.Pictures()[static_cast<std::size_t>(editor.Index())].name;
+            const QDateTime now = QDateTime::currentDateTime();
+            for (int second = 0; second < 2; ++second) {
+                QVERIFY(vexa::test::WriteFile(pc.filePath(pictures::EditedCopyName(shownName, now.addSecs(second))), "old"));
+            }
+            CVexaMessageBoxImpl::SetStandingAnswer(7);
+            QVERIFY(editor.SaveCopyTo(pc.path()).isEmpty());
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(864) + QStringLiteral("\r\n") + Str(865));
+            CVexaMessageBoxImpl::SetStandingAnswer(6);
+            QCOMPARE(QImage(editor.SaveCopyTo(pc.path())).size(), editor.Picture().size());
 
             // A turn not saved is asked about on closing: Cancel stays, No closes.
             editor.Rotate(true);
