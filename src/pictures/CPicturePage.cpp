@@ -621,6 +621,7 @@ void CPicturePage::OpenEditor(int picture) {
     actions.exportPicture = [this](const pictures::PictureItem& item) { ExportItems({item}); };
     actions.setWallpaper = [this](const pictures::PictureItem& item) { WallpaperOf(item.path); };
     actions.chooseFolder = [this] { return m_choosers.exportFolder(this); };
+    actions.thumbnail = [this](const pictures::PictureItem& item) { return m_cache.Cached(item); };
     auto editor = std::make_unique<CVexaImageEditDialog>(
         [this](int tip, const auto& call) { return RunShort(tip, call); }, actions,
         m_albums[static_cast<std::size_t>(m_album)].index, m_pictures, picture, this);

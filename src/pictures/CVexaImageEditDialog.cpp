@@ -11,7 +11,9 @@
 #include "skin/SkinEvent.h"
 #include "skin/SkinWidgets.h"
 
+#include <QAbstractButton>
 #include <QDateTime>
+#include <QIcon>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -237,6 +239,7 @@ struct CVexaImageEditDialogTable {
 
 const SkinEventRow<CVexaImageEditDialog> CVexaImageEditDialogTable::kRows[] = {
     {"button_picture_*", kSkinClick, &CVexaImageEditDialog::OnButton},
+    {"button_preview_wnd_*", kSkinClick, &CVexaImageEditDialog::OnButton},
     {nullptr, 0, nullptr},
 };
 
@@ -253,6 +256,9 @@ QImage ReadPicture(const QString& path) {
     }
     return reader.read();
 }
+
+const char* const kPreviewSlots[] = {"one", "two", "three", "four", "five"};
+constexpr int kPreviewMiddle = 2;
 
 QByteArray FormatOf(const QString& name) {
     const QString suffix = QFileInfo(name).suffix().toLower();
@@ -288,6 +294,14 @@ bool CVexaImageEditDialog::OnInitDialog() {
                  {"button_picture_cut_cancel", 722}};
     for (const auto& t : texts) {
         Plugin_SetText(GetPluginByName(this, QString::fromLatin1(t.name)), Str(t.text));
+    }
+    for (const char* slot : kPreviewSlots) {
+        // An empty slot keeps its place, so the picture shown stays in the strip's middle.
+        if (QWidget* frame = GetPluginByName(this, QStringLiteral("picture_preview_wnd_") + QLatin1String(slot))) {
+            QSizePolicy policy = frame->sizePolicy();
+            policy.setRetainSizeWhenHidden(true);
+            frame->setSizePolicy(policy);
+        }
     }
     m_canvas = new CImageCanvas([this] { ShowTools(); }, [this](int steps, QPointF at) { ZoomBy(steps, at); });
     if (auto* host = qobject_cast<CSkinHost*>(GetPluginByName(this, QStringLiteral("image_show")))) {
@@ -342,6 +356,7 @@ bool CVexaImageEditDialog::ShowPicture(int index) {
         m_canvas->SetCropping(false);
     }
     Plugin_SetText(GetPluginByName(this, QStringLiteral("caption_title")), picture.name);
+    ShowPreviews();
     Redraw();
     if (m_image.isNull()) {
         Say(Str(2713), 330);
@@ -517,6 +532,50 @@ QString CVexaImageEditDialog::SaveCopy() {
     return name;
 }
 
+void CVexaImageEditDialog::ShowPreviews() {
+    for (int slot = 0; slot < static_cast<int>(std::size(kPreviewSlots)); ++slot) {
+        const QString name = QLatin1String(kPreviewSlots[slot]);
+        QWidget* frame = GetPluginByName(this, QStringLiteral("picture_preview_wnd_") + name);
+        auto* button = qobject_cast<QAbstractButton*>(GetPluginByName(this, QStringLiteral("button_preview_wnd_") + name));
+        if (frame == nullptr || button == nullptr) {
+            continue;
+        }
+        const int index = m_index - kPreviewMiddle + slot;
+        const bool valid = index >= 0 && index < static_cast<int>(m_pictures.size());
+        button->setProperty("pictureIndex", valid ? index : -1);
+        Plugin_SetVisible(frame, valid);
+        if (!valid) {
+            continue;
+        }
+        const pictures::PictureItem& item = m_pictures[static_cast<std::size_t>(index)];
+        QImage thumb = m_actions.thumbnail ? m_actions.thumbnail(item) : QImage();
+        if (thumb.isNull() && !item.thumbnail.isEmpty()) {
+            thumb.loadFromData(item.thumbnail);
+        }
+        const QPixmap pixmap = thumb.isNull() ? QPixmap(AppSkin()->ImageFolder() + QStringLiteral("/photo_thumb.svg"))
+                                              : QPixmap::fromImage(thumb);
+        button->setIcon(QIcon(pixmap.scaled(button->iconSize(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        button->setToolTip(item.name);
+        Plugin_SetStyle(frame, slot == kPreviewMiddle ? QStringLiteral("picture_cell_selected") : QStringLiteral("picture_cell"));
+    }
+}
+
+int CVexaImageEditDialog::PreviewIndex(int slot) const {
+    if (slot < 0 || slot >= static_cast<int>(std::size(kPreviewSlots))) {
+        return -1;
+    }
+    QWidget* button = GetPluginByName(const_cast<CVexaImageEditDialog*>(this),
+                                      QStringLiteral("button_preview_wnd_") + QLatin1String(kPreviewSlots[slot]));
+    return button != nullptr ? button->property("pictureIndex").toInt() : -1;
+}
+
+void CVexaImageEditDialog::OpenPreview(int slot) {
+    const int index = PreviewIndex(slot);
+    if (index >= 0 && index != m_index && !Cropping() && MayLeave()) {
+        ShowPicture(index);
+    }
+}
+
 QString CVexaImageEditDialog::SaveCopyTo(const QString& folder) {
     if (m_image.isNull() || m_index < 0 || folder.isEmpty() || !QDir(folder).exists()) {
         return {};
@@ -630,7 +689,13 @@ LRESULT CVexaImageEditDialog::OnButton(QWidget* button, std::intptr_t, std::intp
     const QString name = Plugin_GetName(button);
     const pictures::PictureItem* shown =
         m_index >= 0 && m_index < static_cast<int>(m_pictures.size()) ? &m_pictures[static_cast<std::size_t>(m_index)] : nullptr;
-    if (name == QLatin1String("button_picture_close")) {
+    if (name.startsWith(QLatin1String("button_preview_wnd_"))) {
+        for (int slot = 0; slot < static_cast<int>(std::size(kPreviewSlots)); ++slot) {
+            if (name.endsWith(QLatin1String(kPreviewSlots[slot]))) {
+                OpenPreview(slot);
+            }
+        }
+    } else if (name == QLatin1String("button_picture_close")) {
         Close();
     } else if (name == QLatin1String("button_picture_rotate_left") || name == QLatin1String("button_picture_rotate_right")) {
         Rotate(name.endsWith(QLatin1String("right")));

@@ -36,6 +36,8 @@ public:
         std::function<void(const pictures::PictureItem&)> setWallpaper;
         // A folder of the computer for a copy; empty when the user chose none.
         std::function<QString()> chooseFolder;
+        // A thumbnail the page has at hand (null when it has none): no phone call for the strip.
+        std::function<QImage(const pictures::PictureItem&)> thumbnail;
     };
 
     CVexaImageEditDialog(PhoneRunner phone, PageActions actions, int album, std::vector<pictures::PictureItem> pictures,
@@ -77,6 +79,8 @@ public:
     bool ActualSize() const { return m_actualSize; }
     bool Cropping() const;
     QRect CropRect() const;
+    // The picture of the strip's slot (0..4, the one shown in the middle); -1 for an empty slot.
+    int PreviewIndex(int slot) const;
     // How far a drag moved the picture from its centred place, in canvas pixels.
     QPointF PanOffset() const;
     QWidget* Canvas() const;
@@ -94,6 +98,9 @@ private:
     LRESULT OnButton(QWidget* button, std::intptr_t, std::intptr_t);
     // Whether the picture shown may be left: a turn not saved is offered to be saved first.
     bool MayLeave();
+    // The five-picture strip around the picture shown, and a click on one of its slots.
+    void ShowPreviews();
+    void OpenPreview(int slot);
     // 另存副本: to the phone's album or to a folder of the computer.
     void SaveFromMenu();
     void Redraw(std::optional<QPointF> anchor = {});

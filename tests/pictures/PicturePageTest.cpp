@@ -235,6 +235,13 @@ private slots:
             editor.Next();
             QCOMPARE(editor.Index(), 1);
             QVERIFY(!QFile::exists(shownBefore));
+            // The strip holds the two pictures either side; a click on its last slot opens that one.
+            QCOMPARE((std::vector<int>{editor.PreviewIndex(0), editor.PreviewIndex(2), editor.PreviewIndex(4)}),
+                     (std::vector<int>{-1, 1, 3}));
+            QTest::mouseClick(GetPluginByName(&editor, QStringLiteral("button_preview_wnd_five")), Qt::LeftButton);
+            QCOMPARE(editor.Index(), 3);
+            editor.Previous();
+            editor.Previous();
 
             editor.BeginCrop();
             QWidget* size = GetPluginByName(&editor, QStringLiteral("pixel_of_cut"));
