@@ -23,6 +23,7 @@
 #include "pictures/PictureLibrary.h"
 #include "bridge/api/PictureStore.h"
 #include "device/LoadDataHelper.h"
+#include "pictures/CVexaImageCutDialog.h"
 #include "pictures/CVexaImageEditDialog.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
@@ -30,6 +31,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QThread>
@@ -206,6 +209,28 @@ void RegisterShellScreenshots() {
         return editor;
     });
     }
+    // The crop dialog with a part of a picture, mirrored once.
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("picture_cut"), [] {
+        QImage part(320, 200, QImage::Format_RGB32);
+        QPainter painter(&part);
+        QLinearGradient sky(0, 0, 0, 200);
+        sky.setColorAt(0, QColor(0x5B, 0x8D, 0xEF));
+        sky.setColorAt(1, QColor(0xF0, 0xC2, 0x8A));
+        painter.fillRect(part.rect(), sky);
+        painter.setBrush(QColor(0x2E, 0xA1, 0x21));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QRect(-60, 130, 260, 140));
+        painter.setBrush(QColor(0xF0, 0x9A, 0x0E));
+        painter.drawEllipse(QRect(230, 30, 50, 50));
+        painter.end();
+        static QTemporaryDir folder;
+        auto cut = std::make_unique<CVexaImageCutDialog>(part, folder.filePath(QStringLiteral("edit_result.png")));
+        if (!cut->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        cut->FlipX();
+        return std::unique_ptr<QWidget>(std::move(cut));
+    });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("about"), [] {
         auto about = std::make_unique<CAbout>();
         if (!about->CreateModeless()) {

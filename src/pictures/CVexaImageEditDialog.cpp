@@ -4,6 +4,7 @@
 #include "bridge/api/PictureStore.h"
 #include "controls/VexaMessageBox.h"
 #include "libs/log/Log.h"
+#include "pictures/CVexaImageCutDialog.h"
 #include "pictures/PictureRules.h"
 #include "platform/AtomicFile.h"
 #include "platform/StringTable.h"
@@ -274,7 +275,8 @@ CVexaImageEditDialog::CVexaImageEditDialog(PhoneRunner phone, PageActions action
                                            std::vector<pictures::PictureItem> pictures, int index, QWidget* parent)
     : CSkinDialog(parent), m_phone(std::move(phone)), m_actions(std::move(actions)), m_album(album),
       m_pictures(std::move(pictures)), m_index(index),
-      m_temp(QDir::tempPath() + QStringLiteral("/vexa-edit-XXXXXX")) {}
+      m_temp(QDir::tempPath() + QStringLiteral("/vexa-edit-XXXXXX")),
+      m_runCut([](CVexaImageCutDialog& cut) { return cut.DoModal(); }) {}
 
 CVexaImageEditDialog::~CVexaImageEditDialog() = default;
 
@@ -488,8 +490,18 @@ bool CVexaImageEditDialog::ApplyCrop() {
     if (!Cropping() || crop.width() < 1 || crop.height() < 1) {
         return false;
     }
+    CVexaImageCutDialog cut(m_image.copy(crop), CVexaImageCutDialog::DefaultResultPath(), this);
+    if (m_runCut(cut) != IDOK) {
+        return false;
+    }
+    const QImage result = ReadPicture(cut.ResultPath());
+    QFile::remove(cut.ResultPath()); // ours, and read: nothing else is to find it
+    if (result.isNull()) {
+        Say(Str(830), 791);
+        return false;
+    }
     const QImage whole = m_image;
-    m_image = m_image.copy(crop);
+    m_image = result;
     m_canvas->SetCropping(false);
     m_savedName = SaveCopy();
     const bool saved = !m_savedName.isEmpty();

@@ -25,6 +25,7 @@ class PictureStore;
 }
 
 class CImageCanvas;
+class CVexaImageCutDialog;
 
 class CVexaImageEditDialog : public CSkinDialog {
 public:
@@ -60,7 +61,10 @@ public:
     // Crop mode: the part of the picture (its pixels) the rubber band holds.
     void BeginCrop();
     void SetCropRect(const QRect& pictureRect);
-    // Crops to the rubber band and stores the result as a copy in the album (829 or 830).
+    // How the crop dialog runs (modal by default; tests answer it in place); its end code.
+    void SetCutRunner(std::function<int(CVexaImageCutDialog&)> run) { m_runCut = std::move(run); }
+    // Hands the rubber band's part to the crop dialog (flips, turns) and stores what it wrote as a
+    // copy in the album (829 or 830); a cancelled crop dialog leaves the band as it was.
     bool ApplyCrop();
     void CancelCrop();
     // Writes the picture as shown into the album under its copy name; the name, or empty on failure.
@@ -118,6 +122,7 @@ private:
     double m_zoom = 1.0;
     bool m_actualSize = false;
     bool m_albumChanged = false;
+    std::function<int(CVexaImageCutDialog&)> m_runCut;
     int m_turns = 0; // quarter turns right since the picture was shown or last saved
     QString m_savedName;
     CImageCanvas* m_canvas = nullptr;

@@ -17,6 +17,7 @@
 #include "device/SessionGate.h"
 #include "pictures/CAddPhotoAlbumDlg.h"
 #include "pictures/CPicturePage.h"
+#include "pictures/CVexaImageCutDialog.h"
 #include "pictures/CVexaImageEditDialog.h"
 #include "pictures/PictureLibrary.h"
 #include "pictures/PictureRules.h"
@@ -249,9 +250,21 @@ private slots:
             QVERIFY(!GetPluginByName(&editor, QStringLiteral("button_picture_delete"))->isEnabled());
             editor.SetCropRect(QRect(50, 40, 100, 100)); // held to the picture
             QCOMPARE(editor.CropRect(), QRect(50, 40, 14, 8));
+            editor.SetCropRect(QRect(0, 40, 14, 8)); // across the picture's dark bar
+            // The crop dialog mirrors the band's part before it is kept.
+            const QImage whole = editor.Picture();
+            qputenv("TEMP", QFileInfo(Path(QStringLiteral("x"))).absolutePath().toLocal8Bit()); // this test's own
+            editor.SetCutRunner([](CVexaImageCutDialog& cut) {
+                cut.CreateModeless();
+                cut.FlipX();
+                return cut.PressOk() ? static_cast<int>(IDOK) : static_cast<int>(IDCANCEL);
+            });
             CAutoAnswer ok(1);
             cropped = editor.Pictures()[1].name;
             QVERIFY(editor.ApplyCrop());
+            const QImage part = whole.copy(QRect(0, 40, 14, 8)).convertToFormat(QImage::Format_RGB32);
+            QVERIFY(part != part.mirrored(true, false)); // else a flip would not show
+            QCOMPARE(editor.Picture().convertToFormat(QImage::Format_RGB32), part.mirrored(true, false));
             QVERIFY(CVexaMessageBoxImpl::LastText().startsWith(Str(829) + QStringLiteral("\r\n")));
             QCOMPARE(editor.Picture().size(), QSize(14, 8));
             QVERIFY(editor.AlbumChanged());
