@@ -404,7 +404,16 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
         if (page == QLatin1String("app_store_download") && apps->StoreView() != nullptr) {
             // The first card the phone does not have: its download becomes a task, the page stays.
             apps->StoreView()->page()->runJavaScript(QStringLiteral("document.querySelector('a.get[href]').click()"));
-            scenes::WaitFor([&frame] { return frame.TaskWindow() != nullptr && frame.TaskWindow()->Rows() > 0; }, timeoutMs);
+            CTaskWnd* tasks = frame.TaskWindow();
+            scenes::WaitFor([tasks] { return tasks != nullptr && tasks->Rows() > 0; }, timeoutMs);
+            // Once it is on the phone its card reads 已安装; the task window steps aside to show it.
+            if (tasks != nullptr && tasks->WaitIdle(timeoutMs)) {
+                scenes::WaitFor([apps] { return !apps->IsLoading(); }, timeoutMs);
+                apps->WaitSettled(timeoutMs);
+                tasks->hide();
+                apps->StoreView()->page()->runJavaScript(QStringLiteral(
+                    "document.querySelector('a.get[href]').closest('.card').previousElementSibling.scrollIntoView()"));
+            }
         }
     }
     return RenderWindowPicture(&frame, 300);
