@@ -281,8 +281,10 @@ void CPicturePage::TakePictures(std::vector<pictures::PictureItem> pictures) {
     pictures::SortForGrid(pictures);
     QSet<QString> ticked;
     for (const int i : m_selected) {
-        const QString& path = m_pictures[static_cast<std::size_t>(i)].path;
-        ticked.insert(m_renamed.value(path, path));
+        if (i >= 0 && i < static_cast<int>(m_pictures.size())) {
+            const QString& path = m_pictures[static_cast<std::size_t>(i)].path;
+            ticked.insert(m_renamed.value(path, path));
+        }
     }
     m_renamed.clear();
     m_pictures = std::move(pictures);
@@ -506,6 +508,7 @@ LRESULT CPicturePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         } else {
             m_pictures.clear();
             m_shown.clear();
+            m_selected.clear();
             ShowGrid();
         }
         return 0;
