@@ -8,6 +8,7 @@
 #include "app/SceneFrame.h"
 #include "apps/AppOps.h"
 #include "apps/CAppPage.h"
+#include "apps/CStoreWebView.h"
 #include "apps/CTaskWnd.h"
 #include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceSession.h"
@@ -19,6 +20,10 @@
 #include "messages/CMessagePage.h"
 #include "device/CHomePage.h"
 #include "pictures/CPicturePage.h"
+#include "pictures/PictureLibrary.h"
+#include "bridge/api/PictureStore.h"
+#include "device/LoadDataHelper.h"
+#include "pictures/CVexaImageCutDialog.h"
 #include "pictures/CVexaImageEditDialog.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
@@ -26,7 +31,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QThread>
 
 #include <memory>
@@ -50,19 +58,22 @@ int TabOf(const QString& name) {
         return CMainFrame::TabHome;
     }
     // The pictures tab with an album chosen and some pictures selected.
-    if (name == QLatin1String("picture_album")) {
+    if (name == QLatin1String("picture_album") || name == QLatin1String("picture_scrolled")) {
         return CMainFrame::TabPicture;
     }
     // The apps tab with the app of the most permissions chosen and two rows checked; its task
     // window; the store's pages; the first upgrade the store offers, made through the task window.
     if (name == QLatin1String("app_details") || name == QLatin1String("app_tasks") ||
-        name == QLatin1String("app_store") || name == QLatin1String("app_upgrade")) {
+        name == QLatin1String("app_store") || name == QLatin1String("app_upgrade") ||
+        name == QLatin1String("app_store_download") || name == QLatin1String("app_nophone")) {
         return CMainFrame::TabApp;
     }
     return -1;
 }
 
 const QString kDisconnected = QStringLiteral("home_disconnected");
+// The apps tab as it stands with no phone.
+const QString kAppsWithoutPhone = QStringLiteral("app_nophone");
 
 // The task window after three of the phone's apps were copied back and installed again, and a
 // fourth whose file went away before its turn.
@@ -121,12 +132,38 @@ void ShowStoreUpgrade(CMainFrame& frame, CAppPage& page, int timeoutMs) {
     page.WaitSettled(timeoutMs);
 }
 
+// Copies of the shown album's first pictures join it, so that its grid has rows to scroll (once:
+// an album that scrolls already is left as it is).
+void GrowAlbum(CMainFrame& frame, CPicturePage& page, int timeoutMs) {
+    if (std::ssize(page.Pictures()) > CPicturePage::kHolders) {
+        return;
+    }
+    QTemporaryDir folder;
+    const std::vector<pictures::PictureItem> some(page.Pictures().begin(),
+                                                  page.Pictures().begin() + std::min<std::ptrdiff_t>(8, std::ssize(page.Pictures())));
+    {
+        CSessionScope use(frame.Gate(), VEXA_HERE);
+        vexa::PictureStore* store = use ? use->GetPictureStore() : nullptr;
+        if (store == nullptr || page.CurrentAlbum() < 0) {
+            return;
+        }
+        std::lock_guard<std::mutex> lock(LoaderLock(LockPictures));
+        const pictures::BatchOutcome copied = pictures::ExportPictures(*store, some, folder.path(), {});
+        pictures::ImportPictures(*store, page.Albums()[static_cast<std::size_t>(page.CurrentAlbum())].index,
+                                 copied.written, {});
+    }
+    page.LoadRequest(0);
+    page.WaitSettled(timeoutMs);
+}
+
 } // namespace
 
 void RegisterShellScreenshots() {
     // The picture viewer on the demo phone's fullest album; the frame whose page it uses goes when
     // the viewer goes.
-    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("picture_editor"), []() -> std::unique_ptr<QWidget> {
+    for (const bool zoomed : {false, true}) {
+    RegisterScreenshotScene(QStringLiteral("dialog"), zoomed ? QStringLiteral("picture_editor_zoomed") : QStringLiteral("picture_editor"),
+                            [zoomed]() -> std::unique_ptr<QWidget> {
         auto frame = std::make_unique<scenes::CSceneFrame>();
         if (!frame->Create()) {
             return nullptr;
@@ -164,7 +201,35 @@ void RegisterShellScreenshots() {
             return nullptr;
         }
         QObject::connect(editor.get(), &QObject::destroyed, [owner = frame.release()] { delete owner; });
+        if (zoomed) {
+            // Three notches of the wheel over a point up and left of the picture's middle.
+            QWidget* canvas = editor->Canvas();
+            editor->ZoomBy(3, QPointF(canvas->rect().center() - QPoint(120, 80)));
+        }
         return editor;
+    });
+    }
+    // The crop dialog with a part of a picture, mirrored once.
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("picture_cut"), [] {
+        QImage part(320, 200, QImage::Format_RGB32);
+        QPainter painter(&part);
+        QLinearGradient sky(0, 0, 0, 200);
+        sky.setColorAt(0, QColor(0x5B, 0x8D, 0xEF));
+        sky.setColorAt(1, QColor(0xF0, 0xC2, 0x8A));
+        painter.fillRect(part.rect(), sky);
+        painter.setBrush(QColor(0x2E, 0xA1, 0x21));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QRect(-60, 130, 260, 140));
+        painter.setBrush(QColor(0xF0, 0x9A, 0x0E));
+        painter.drawEllipse(QRect(230, 30, 50, 50));
+        painter.end();
+        static QTemporaryDir folder;
+        auto cut = std::make_unique<CVexaImageCutDialog>(part, folder.filePath(QStringLiteral("edit_result.png")));
+        if (!cut->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        cut->FlipX();
+        return std::unique_ptr<QWidget>(std::move(cut));
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("about"), [] {
         auto about = std::make_unique<CAbout>();
@@ -239,9 +304,10 @@ bool IsFramePageName(const QString& name) {
 }
 
 QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs) {
-    frame.SetDetectionEnabled(page != kDisconnected);
+    const bool detect = page != kDisconnected && page != kAppsWithoutPhone;
+    frame.SetDetectionEnabled(detect);
     frame.show();
-    if (page != kDisconnected) {
+    if (detect) {
         QElapsedTimer timer;
         timer.start();
         while (!frame.IsConnected() && timer.elapsed() < timeoutMs) {
@@ -276,7 +342,8 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
     if (auto* pictures = dynamic_cast<CPicturePage*>(frame.Page(CMainFrame::TabPicture));
         pictures != nullptr && TabOf(page) == CMainFrame::TabPicture) {
         pictures->WaitSettled(timeoutMs);
-        if (page == QLatin1String("picture_album") && !pictures->Albums().empty()) {
+        if ((page == QLatin1String("picture_album") || page == QLatin1String("picture_scrolled")) &&
+            !pictures->Albums().empty()) {
             int fullest = 0;
             for (int i = 0; i < static_cast<int>(pictures->Albums().size()); ++i) {
                 if (pictures->Albums()[static_cast<std::size_t>(i)].count >
@@ -286,8 +353,18 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
             }
             pictures->SelectAlbum(fullest);
             pictures->WaitSettled(timeoutMs);
+            if (page == QLatin1String("picture_scrolled")) {
+                GrowAlbum(frame, *pictures, timeoutMs);
+            }
             for (int i = 0; i < 3 && i < static_cast<int>(pictures->Pictures().size()); ++i) {
                 pictures->SetSelected(i, true);
+            }
+            if (page == QLatin1String("picture_scrolled")) {
+                // Two notches of the wheel over the grid: two rows down.
+                QWidget* grid = GetPluginByName(pictures, QStringLiteral("grid_container"));
+                QWheelEvent wheel(QPointF(40, 40), grid->mapToGlobal(QPointF(40, 40)), {}, QPoint(0, -240), Qt::NoButton,
+                                  Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(grid, &wheel);
             }
             pictures->WaitSettled(timeoutMs);
         }
@@ -319,10 +396,24 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
         if (page == QLatin1String("app_upgrade") && apps->UpgradeCount() > 0) {
             ShowStoreUpgrade(frame, *apps, timeoutMs);
         }
-        if (page == QLatin1String("app_store")) {
+        if (page == QLatin1String("app_store") || page == QLatin1String("app_store_download")) {
             apps->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
             QWidget* opening = GetPluginByName(apps, QStringLiteral("opening_wayfar_web_layout"));
             scenes::WaitFor([opening] { return opening == nullptr || opening->isHidden(); }, timeoutMs);
+        }
+        if (page == QLatin1String("app_store_download") && apps->StoreView() != nullptr) {
+            // The first card the phone does not have: its download becomes a task, the page stays.
+            apps->StoreView()->page()->runJavaScript(QStringLiteral("document.querySelector('a.get[href]').click()"));
+            CTaskWnd* tasks = frame.TaskWindow();
+            scenes::WaitFor([tasks] { return tasks != nullptr && tasks->Rows() > 0; }, timeoutMs);
+            // Once it is on the phone its card reads 已安装; the task window steps aside to show it.
+            if (tasks != nullptr && tasks->WaitIdle(timeoutMs)) {
+                scenes::WaitFor([apps] { return !apps->IsLoading(); }, timeoutMs);
+                apps->WaitSettled(timeoutMs);
+                tasks->hide();
+                apps->StoreView()->page()->runJavaScript(QStringLiteral(
+                    "document.querySelector('a.get[href]').closest('.card').previousElementSibling.scrollIntoView()"));
+            }
         }
     }
     return RenderWindowPicture(&frame, 300);

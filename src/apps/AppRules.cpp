@@ -217,15 +217,37 @@ int CompareLabels(const QString& a, const QString& b) {
 
 QString CAppSort::BySize(std::vector<AppItem>& items) {
     const bool descending = m_sizeDescending;
-    std::stable_sort(items.begin(), items.end(), [descending](const AppItem& x, const AppItem& y) {
-        return descending ? x.size > y.size : x.size < y.size;
-    });
+    SortBySize(items, descending);
     m_sizeDescending = !m_sizeDescending;
+    m_last = Size;
+    m_lastDescending = descending;
     return descending ? QStringLiteral("↓") : QStringLiteral("↑");
 }
 
 QString CAppSort::ByName(std::vector<AppItem>& items) {
     const bool descending = m_nameDescending;
+    SortByName(items, descending);
+    m_nameDescending = !m_nameDescending;
+    m_last = Name;
+    m_lastDescending = descending;
+    return descending ? QStringLiteral("↓") : QStringLiteral("↑");
+}
+
+void CAppSort::Reapply(std::vector<AppItem>& items) const {
+    if (m_last == Size) {
+        SortBySize(items, m_lastDescending);
+    } else if (m_last == Name) {
+        SortByName(items, m_lastDescending);
+    }
+}
+
+void CAppSort::SortBySize(std::vector<AppItem>& items, bool descending) {
+    std::stable_sort(items.begin(), items.end(), [descending](const AppItem& x, const AppItem& y) {
+        return descending ? x.size > y.size : x.size < y.size;
+    });
+}
+
+void CAppSort::SortByName(std::vector<AppItem>& items, bool descending) {
     // Each label's keys once, not once per comparison.
     std::vector<std::pair<QStringList, std::size_t>> keys;
     keys.reserve(items.size());
@@ -253,8 +275,6 @@ QString CAppSort::ByName(std::vector<AppItem>& items) {
         sorted.push_back(std::move(items[key.second]));
     }
     items = std::move(sorted);
-    m_nameDescending = !m_nameDescending;
-    return descending ? QStringLiteral("↓") : QStringLiteral("↑");
 }
 
 bool AppMatchesSearch(const AppItem& item, const QString& key) {

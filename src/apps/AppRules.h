@@ -56,10 +56,18 @@ public:
     // Sorts items and returns the button's new label.
     QString BySize(std::vector<AppItem>& items);
     QString ByName(std::vector<AppItem>& items);
+    // Puts a new reading of the list in the order last chosen (the phone's order when none was).
+    void Reapply(std::vector<AppItem>& items) const;
 
 private:
+    static void SortBySize(std::vector<AppItem>& items, bool descending);
+    static void SortByName(std::vector<AppItem>& items, bool descending);
+
+    enum Key { None, Size, Name };
     bool m_sizeDescending = false;
     bool m_nameDescending = false;
+    Key m_last = None;
+    bool m_lastDescending = false;
 };
 
 // Whether key occurs, ignoring case, in the shown name, the package name or the label's pinyin

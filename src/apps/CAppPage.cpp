@@ -146,6 +146,14 @@ bool CAppPage::Create() {
         Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(name)), false);
     }
     setAcceptDrops(true);
+    // Without a phone the list and the details are hidden: the page still takes all the room the
+    // frame gives it, and the list's columns keep their places beside the details' empty space.
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    if (QWidget* details = GetPluginByName(this, QStringLiteral("apps_details_show_wnd"))) {
+        QSizePolicy policy = details->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        details->setSizePolicy(policy);
+    }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("wayfar_homepage_container")), false);
     m_links = std::make_unique<apps::CStoreLinkWorker>(
         m_data, [this] { return m_storeOptions ? m_storeOptions() : WF_OPTIONS{}; },
@@ -240,6 +248,7 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                                         ? m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(m_current)])].package
                                         : QString();
             m_apps = std::move(read->apps);
+            m_sort.Reapply(m_apps); // the header's arrow still tells the order
             m_read = read->ok;
             m_model = read->model;
             m_icons.clear();
@@ -248,6 +257,11 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 present.insert(app.package);
             }
             m_checked.intersect(present);
+            for (CStoreWebView* view : {m_storeView, m_relatedView}) {
+                if (view != nullptr) {
+                    view->SetInstalled(InstalledPackages());
+                }
+            }
             ShowList();
             if (m_read && m_data.m_upgradeCheck) {
                 m_upgradesChecked = false;
@@ -877,6 +891,7 @@ void CAppPage::ShowStore(const QString& pathOrAddress) {
         m_storeView = new CStoreWebView;
         m_storeView->SetLinkHandler([this](const QString& links) { QueueStoreLinks(links); });
         m_storeView->SetLoadHandler([this](bool ok) { ShowStoreState(ok ? 1 : 2); });
+        m_storeView->SetInstalled(InstalledPackages());
         m_storeView->SetBrokenHandler([this] {
             if (m_broken) {
                 m_broken();
@@ -889,6 +904,14 @@ void CAppPage::ShowStore(const QString& pathOrAddress) {
     ShowStoreState(0);
     m_storeView->Open(whole ? pathOrAddress
                             : apps::StorePageAddress(host, pathOrAddress, m_connected ? m_model : QString()));
+}
+
+QStringList CAppPage::InstalledPackages() const {
+    QStringList packages;
+    for (const apps::AppItem& app : m_apps) {
+        packages << app.package;
+    }
+    return packages;
 }
 
 void CAppPage::OnPhoneRequest(const QString& text) {
@@ -937,6 +960,9 @@ void CAppPage::ShowRelated(const QString& package) {
     if (m_relatedView == nullptr) {
         m_relatedView = new CStoreWebView;
         m_relatedView->SetLinkHandler([this](const QString& links) { QueueStoreLinks(links); });
+        // It recommends: what the phone has already is no recommendation.
+        m_relatedView->SetLeaveOutInstalled(kRelatedShown);
+        m_relatedView->SetInstalled(InstalledPackages());
         m_relatedView->SetLoadHandler([this](bool ok) {
             Plugin_SetVisible(GetPluginByName(this, QStringLiteral("opening_cainixihuan_web_layout")), false);
             Plugin_SetVisible(GetPluginByName(this, QStringLiteral("Html_area")), ok);

@@ -42,6 +42,8 @@ class CAppPage : public CTabPageWnd {
 public:
     // Rows are made this many at a time, so a long list never holds the window up.
     static constexpr int kRowsPerSlice = 40;
+    // Cards of "猜你喜欢" shown at most.
+    static constexpr int kRelatedShown = 4;
 
     CAppPage(CSessionGate& gate, AppData& data, QWidget* parent = nullptr);
     ~CAppPage() override;
@@ -154,6 +156,7 @@ private:
     void UpdateTitles();
     QPixmap Icon(const apps::AppItem& item, int side);
     int RowOf(QWidget* row) const;
+    QStringList InstalledPackages() const;
 
     CSessionGate& m_gate;
     AppData& m_data;

@@ -2,7 +2,10 @@
 // An embedded view of the store's web pages. Navigations to "wayfarapp://" download links are
 // cancelled and handed to the link handler; with a product handler set, a product page opened from
 // the view is handed over too (the news panel opens it on the apps tab). The load handler hears
-// whether each page arrived (an HTTP error counts as a failure). UI thread only.
+// whether each page arrived (an HTTP error counts as a failure); a navigation the view itself
+// refused (a download link, a product page handed over) is no failure: the page shown stays.
+// The apps the phone has are marked on the store's cards (their "下载" becomes "已安装"), or left out
+// where the page recommends apps. UI thread only.
 
 #include <QWebEngineView>
 
@@ -23,8 +26,17 @@ public:
     void Open(const QString& address);
     QString Address() const { return m_address; }
 
+    // The packages the phone has; applied to the page shown and to every page loaded after.
+    // keep > 0: installed apps' cards are left out and at most keep cards are shown.
+    void SetInstalled(QStringList packages);
+    void SetLeaveOutInstalled(int keep) { m_keep = keep; }
+
 private:
+    void MarkInstalled();
+
     QString m_address;
+    QStringList m_installed;
+    int m_keep = 0;
     std::function<void(bool)> m_loaded;
     std::function<void()> m_broken;
 };

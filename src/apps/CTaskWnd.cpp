@@ -20,6 +20,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLayout>
+#include <QScrollArea>
 #include <QThread>
 #include <QUrl>
 
@@ -119,6 +121,7 @@ bool CTaskWnd::Create() {
 
 void CTaskWnd::OnStoreTasksAdded() {
     Redraw();
+    ShowNewest();
     NotifyChanged();
     m_downloadGo.Set();
 }
@@ -180,8 +183,27 @@ void CTaskWnd::AddTasks(std::vector<std::unique_ptr<tagTASKINFOR>> tasks) {
         m_data.AddTask(std::move(task));
     }
     Redraw();
+    ShowNewest();
     StartInstallThread();
     m_goEvent.Set();
+}
+
+void CTaskWnd::ShowNewest() {
+    auto* list = qobject_cast<QScrollArea*>(GetPluginByName(this, QStringLiteral("doing_task_apps_listbox")));
+    QWidget* newest = nullptr;
+    for (QWidget* row : m_rows) {
+        if (newest == nullptr || row->property("taskId").toInt() > newest->property("taskId").toInt()) {
+            newest = row;
+        }
+    }
+    if (list == nullptr || newest == nullptr) {
+        return;
+    }
+    // The rows just made have no place yet: lay the list out first.
+    if (list->widget() != nullptr && list->widget()->layout() != nullptr) {
+        list->widget()->layout()->activate();
+    }
+    list->ensureWidgetVisible(newest, 0, 0);
 }
 
 void CTaskWnd::OnDeviceConnected() {
@@ -291,7 +313,8 @@ void CTaskWnd::Redraw() {
 
 void CTaskWnd::ReportCounts() {
     const apps::TaskCounts counts = apps::CountTasks(m_data);
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("doing_task_title")), FormatText(Str(584), counts.current));
+    // The caption counts the rows below it, finished ones included.
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("doing_task_title")), FormatText(Str(584), counts.total()));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("done_task_title")), FormatText(Str(585), counts.finished));
     if (m_frame != nullptr) {
         m_frame->PostMessage(WM_FRAME_TASK_COUNTER, static_cast<WPARAM>(counts.total()),

@@ -67,6 +67,8 @@ private:
     LRESULT OnButton(QWidget* button, std::intptr_t, std::intptr_t);
     void Redraw();
     void ReportCounts();
+    // Scrolls the list to the task added last, which may lie below the rows shown.
+    void ShowNewest();
     void StartInstallThread();
     void InstallLoop();
     void DownloadLoop();

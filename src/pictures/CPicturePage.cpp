@@ -28,11 +28,12 @@
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScrollBar>
+#include <QSet>
 #include <QThread>
 #include <QWheelEvent>
 
@@ -116,15 +117,14 @@ CPicturePage::CPicturePage(CSessionGate& gate, QString thumbnails, QWidget* pare
               PostValue(WM_PICTURE_THUMBNAIL, std::move(made));
           }
       }) {
-    m_choosers.importFiles = [](QWidget* parent) {
-        return QFileDialog::getOpenFileNames(parent, Str(818), QString(),
+    m_choosers.importFiles = [](QWidget* parent, const QString& title) {
+        return QFileDialog::getOpenFileNames(parent, title, QString(),
                                              QStringLiteral("All Image Files(*.bmp *.jpg *.jpeg *.png *.gif)"));
     };
     m_choosers.exportFolder = [](QWidget* parent) { return QFileDialog::getExistingDirectory(parent, Str(866)); };
-    m_choosers.newName = [](QWidget* parent, const QString& title, const QString& current) {
-        bool ok = false;
-        const QString text = QInputDialog::getText(parent, title, Str(2926), QLineEdit::Normal, current, &ok);
-        return ok ? text : QString();
+    m_choosers.newName = [](QWidget* parent, const QString& title, const QString& current, bool picture) {
+        CAddPhotoAlbumDlg dialog({title, current, picture}, parent);
+        return dialog.DoModal() == IDOK ? dialog.Name() : QString();
     };
 }
 
@@ -150,6 +150,11 @@ bool CPicturePage::Create() {
         search->setPlaceholderText(Str(2932));
         QObject::connect(search, &QLineEdit::textChanged, this, [this](const QString& key) { Search(key); });
     }
+    if (QWidget* grid = GetPluginByName(this, QStringLiteral("grid_container"))) {
+        grid->installEventFilter(this);
+    }
+    // Keys reach the page from a clicked cell, which takes no focus of its own.
+    setFocusPolicy(Qt::ClickFocus);
     for (int i = 0; i < kHolders; ++i) {
         m_holders[i] = GetPluginByName(this, QStringLiteral("picture_holder%1").arg(i));
         if (m_holders[i] == nullptr) {
@@ -272,6 +277,61 @@ bool CPicturePage::SelectAlbum(int index) {
     return true;
 }
 
+void CPicturePage::TakePictures(std::vector<pictures::PictureItem> pictures) {
+    pictures::SortForGrid(pictures);
+    QSet<QString> ticked;
+    for (const int i : m_selected) {
+        if (i >= 0 && i < static_cast<int>(m_pictures.size())) {
+            const QString& path = m_pictures[static_cast<std::size_t>(i)].path;
+            ticked.insert(m_renamed.value(path, path));
+        }
+    }
+    m_renamed.clear();
+    m_pictures = std::move(pictures);
+    m_selected.clear();
+    for (int i = 0; i < static_cast<int>(m_pictures.size()); ++i) {
+        if (ticked.contains(m_pictures[static_cast<std::size_t>(i)].path)) {
+            m_selected.insert(i);
+        }
+    }
+}
+
+bool CPicturePage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel) {
+        // One notch (120) is one row; what is left over waits for the next turn the same way.
+        m_wheel += static_cast<QWheelEvent*>(event)->angleDelta().y();
+        const int rows = m_wheel / 120;
+        if (rows != 0) {
+            m_wheel -= rows * 120;
+            ScrollToRow(m_firstRow - rows);
+        }
+        return true;
+    }
+    return CTabPageWnd::eventFilter(watched, event);
+}
+
+void CPicturePage::keyPressEvent(QKeyEvent* event) {
+    const int last = static_cast<int>(m_shown.size()) / kColumns;
+    switch (event->key()) {
+    case Qt::Key_PageDown:
+        ScrollToRow(m_firstRow + kRows);
+        break;
+    case Qt::Key_PageUp:
+        ScrollToRow(m_firstRow - kRows);
+        break;
+    case Qt::Key_Home:
+        ScrollToRow(0);
+        break;
+    case Qt::Key_End:
+        ScrollToRow(last);
+        break;
+    default:
+        CTabPageWnd::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
 void CPicturePage::Search(const QString& key) {
     m_search = key.trimmed();
     m_shown.clear();
@@ -342,9 +402,11 @@ void CPicturePage::ShowGrid() {
         Plugin_SetStyle(holder, selected ? QStringLiteral("picture_cell_selected") : QStringLiteral("picture_cell"));
         auto* name = qobject_cast<QLabel*>(Plugin_GetChild(holder, QStringLiteral("picture_name")));
         if (name != nullptr) {
-            name->setText(name->fontMetrics().elidedText(picture.name, Qt::ElideMiddle, 96));
+            // Camera names differ at their end: the end is what is cut, and the tooltip has it all.
+            name->setText(name->fontMetrics().elidedText(picture.name, Qt::ElideRight, 96));
             name->setToolTip(picture.name);
         }
+        holder->setToolTip(picture.name);
         if (auto* check = qobject_cast<QCheckBox*>(Plugin_GetChild(holder, QStringLiteral("picture_check")))) {
             const QSignalBlocker quiet(check);
             check->setChecked(selected);
@@ -380,7 +442,7 @@ void CPicturePage::ShowGrid() {
     }
     Plugin_SetText(GetPluginByName(this, QStringLiteral("pic_title")), title);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("pic_count")),
-                   m_album >= 0 ? FormatText(Str(2913), static_cast<int>(m_pictures.size())) : QString());
+                   m_album >= 0 ? FormatText(Str(2913), count) : QString());
     ShowState();
     WantThumbnails();
 }
@@ -446,6 +508,7 @@ LRESULT CPicturePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         } else {
             m_pictures.clear();
             m_shown.clear();
+            m_selected.clear();
             ShowGrid();
         }
         return 0;
@@ -456,8 +519,7 @@ LRESULT CPicturePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         m_loadingPictures = false;
-        m_pictures = std::move(read->pictures);
-        std::erase_if(m_selected, [this](int i) { return i >= static_cast<int>(m_pictures.size()); });
+        TakePictures(std::move(read->pictures));
         const int row = m_firstRow;
         Search(m_search);
         m_firstRow = row;
@@ -561,6 +623,8 @@ void CPicturePage::OpenEditor(int picture) {
     CVexaImageEditDialog::PageActions actions;
     actions.exportPicture = [this](const pictures::PictureItem& item) { ExportItems({item}); };
     actions.setWallpaper = [this](const pictures::PictureItem& item) { WallpaperOf(item.path); };
+    actions.chooseFolder = [this] { return m_choosers.exportFolder(this); };
+    actions.thumbnail = [this](const pictures::PictureItem& item) { return m_cache.Cached(item); };
     auto editor = std::make_unique<CVexaImageEditDialog>(
         [this](int tip, const auto& call) { return RunShort(tip, call); }, actions,
         m_albums[static_cast<std::size_t>(m_album)].index, m_pictures, picture, this);
@@ -700,7 +764,8 @@ void CPicturePage::Import() {
         Say(Str(834));
         return;
     }
-    ImportFiles(m_choosers.importFiles(this));
+    // The files go to the album shown, and the dialog says which that is.
+    ImportFiles(m_choosers.importFiles(this, FormatText(Str(3580), qUtf8Printable(m_albums[static_cast<std::size_t>(m_album)].name))));
 }
 
 void CPicturePage::ImportFiles(const QStringList& files) {
@@ -772,16 +837,20 @@ void CPicturePage::Rename() {
         return;
     }
     const pictures::PictureItem picture = m_pictures[static_cast<std::size_t>(*m_selected.begin())];
-    const QString name = m_choosers.newName(this, Str(2917), picture.name);
+    const QString name = m_choosers.newName(this, Str(2917), picture.name, true);
     if (name.isEmpty() || name == picture.name) {
         return;
     }
     const int album = m_albums[static_cast<std::size_t>(m_album)].index;
+    QString renamed;
     const int problem = RunShort(990, [&](vexa::DeviceSession&, vexa::PictureStore& store) {
-        return pictures::RenamePicture(store, album, picture, name);
+        return pictures::RenamePicture(store, album, picture, name, &renamed);
     });
     if (problem != 0) {
         Say(Str(problem < 0 ? 2904 : problem));
+    } else {
+        const int slash = static_cast<int>(picture.path.lastIndexOf(u'/'));
+        m_renamed.insert(picture.path, picture.path.left(slash + 1) + renamed);
     }
     RequestPictures();
 }
@@ -835,7 +904,7 @@ void CPicturePage::RenameAlbum() {
         return;
     }
     const pictures::AlbumInfo album = m_albums[static_cast<std::size_t>(m_album)];
-    const QString name = m_choosers.newName(this, Str(2917), album.name);
+    const QString name = m_choosers.newName(this, Str(2917), album.name, false);
     if (name.isEmpty() || name == album.name) {
         return;
     }

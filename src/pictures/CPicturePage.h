@@ -13,6 +13,7 @@
 #include "pictures/PictureLibrary.h"
 #include "platform/BackgroundJob.h"
 
+#include <QHash>
 #include <QImage>
 #include <QStringList>
 
@@ -42,9 +43,11 @@ public:
 
     // What the toolbar asks the user; tests answer them without dialogs.
     struct Choosers {
-        std::function<QStringList(QWidget*)> importFiles;
+        // title names the album the files go to.
+        std::function<QStringList(QWidget*, const QString& title)> importFiles;
         std::function<QString(QWidget*)> exportFolder;
-        std::function<QString(QWidget*, const QString& title, const QString& current)> newName;
+        // picture: the name ends in an extension that stays selected out of the edit.
+        std::function<QString(QWidget*, const QString& title, const QString& current, bool picture)> newName;
     };
     void SetChoosers(Choosers choosers) { m_choosers = std::move(choosers); }
 
@@ -94,6 +97,9 @@ protected:
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Wheel over the grid and PageUp/PageDown/Home/End anywhere on the page move the grid's rows.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void ExportItems(const std::vector<pictures::PictureItem>& chosen);
@@ -121,6 +127,9 @@ private:
     LRESULT OnButton(QWidget* button, std::intptr_t, std::intptr_t);
 
     void ShowState();
+    // Takes a new reading of the album; the ticks stay on the same pictures (by path), wherever
+    // they now stand; a picture renamed by the page keeps its tick under its new path.
+    void TakePictures(std::vector<pictures::PictureItem> pictures);
     void FillAlbums();
     void ShowGrid();
     void WantThumbnails();
@@ -152,7 +161,9 @@ private:
     std::set<int> m_selected;
     QString m_search;
     int m_firstRow = 0;
+    int m_wheel = 0; // wheel turn not yet worth a row (fine-grained wheels and touchpads)
     int m_generation = 0;
+    QHash<QString, QString> m_renamed; // old path → new path, since the album was last read
     QWidget* m_holders[kHolders] = {};
 
     // Shared with the jobs.

@@ -13,7 +13,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
+#include <tuple>
 
 namespace pictures {
 
@@ -104,6 +106,21 @@ std::vector<PictureItem> ListPictures(vexa::PictureStore& store, int album) {
         items.push_back(std::move(item));
     }
     return items;
+}
+
+void SortForGrid(std::vector<PictureItem>& pictures) {
+    const auto when = [](const SYSTEMTIME& t) {
+        return std::tuple(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    };
+    std::stable_sort(pictures.begin(), pictures.end(), [&when](const PictureItem& a, const PictureItem& b) {
+        if (when(a.time) != when(b.time)) {
+            return when(a.time) > when(b.time);
+        }
+        if (const int byName = a.name.compare(b.name, Qt::CaseInsensitive); byName != 0) {
+            return byName < 0;
+        }
+        return a.path < b.path;
+    });
 }
 
 BatchOutcome ExportPictures(vexa::PictureStore& store, const std::vector<PictureItem>& pictures, const QString& folder,

@@ -45,6 +45,9 @@ std::vector<AlbumInfo> ListAlbums(vexa::PictureStore& store, vexa::FileSystem* f
 // The album whose name or location is key; -1 when none.
 int FindAlbum(const std::vector<AlbumInfo>& albums, const QString& key);
 std::vector<PictureItem> ListPictures(vexa::PictureStore& store, int album);
+// The order the grid shows: newest first, then by name, then by path, so an album reads the same in
+// every session whatever order the phone lists it in.
+void SortForGrid(std::vector<PictureItem>& pictures);
 
 struct BatchHooks {
     std::function<bool()> cancelled;                 // polled between pictures

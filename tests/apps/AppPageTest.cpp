@@ -50,6 +50,30 @@ class AppPageTest : public QObject {
         }
         return names;
     }
+    // What a script gives back in a store view; null when it does not answer in time.
+    static QVariant Script(CStoreWebView* view, const QString& code) {
+        QVariant result;
+        bool done = false;
+        view->page()->runJavaScript(code, [&](const QVariant& value) {
+            result = value;
+            done = true;
+        });
+        return QTest::qWaitFor([&] { return done; }, kWaitMs) ? result : QVariant();
+    }
+    // Headers that do not start where the first row's cells do; empty when all line up.
+    QString ColumnDrift() const {
+        QWidget* row = GetPluginByName(m_page.get(), QStringLiteral("Installed0"));
+        QStringList off;
+        for (const auto& [header, cell] : {std::pair{"version_header", "row_version"}, std::pair{"sort_by_size_btn", "row_size"},
+                                           std::pair{"location_header", "row_location"}, std::pair{"sort_by_name_btn", "row_name"}}) {
+            const int drift = Left(GetPluginByName(m_page.get(), QString::fromLatin1(header))) -
+                              Left(Plugin_GetChild(row, QString::fromLatin1(cell)));
+            if (std::abs(drift) > 4) {
+                off << QStringLiteral("%1 is %2 px off its column").arg(header).arg(drift);
+            }
+        }
+        return off.join(u' ');
+    }
     // Where a widget starts, in page coordinates.
     int Left(QWidget* widget) const { return widget->mapTo(m_page.get(), QPoint(0, 0)).x(); }
 
@@ -84,20 +108,21 @@ private slots:
         QCOMPARE(m_page->Shown().size(), std::size_t(22));
         QCOMPARE(m_page->RowsFilled(), 22);
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("user_apps_tab"))), FormatText(Str(3015), 22));
-        QWidget* row = GetPluginByName(m_page.get(), QStringLiteral("Installed0"));
-        for (const auto& [header, cell] : {std::pair{"version_header", "row_version"}, std::pair{"sort_by_size_btn", "row_size"},
-                                           std::pair{"location_header", "row_location"}, std::pair{"sort_by_name_btn", "row_name"}}) {
-            const int drift = Left(GetPluginByName(m_page.get(), QString::fromLatin1(header))) -
-                              Left(Plugin_GetChild(row, QString::fromLatin1(cell)));
-            QVERIFY2(std::abs(drift) <= 4, qPrintable(QStringLiteral("%1 is %2 px off its column").arg(header).arg(drift)));
-        }
+        QVERIFY2(ColumnDrift().isEmpty(), qPrintable(ColumnDrift()));
 
         QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn")), Qt::LeftButton);
         const auto size = [this](int row) { return m_page->Apps()[static_cast<std::size_t>(m_page->Shown()[static_cast<std::size_t>(row)])].size; };
         QVERIFY(size(0) <= size(21));
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn"))), Str(3020) + QStringLiteral(" ↑"));
         QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn")), Qt::LeftButton);
-        QVERIFY(size(0) >= size(21));
+        // The order chosen outlives a new reading of the list, as its arrow says.
+        m_page->Refresh();
+        QVERIFY(m_page->IsLoading());
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        for (int row = 1; row < 22; ++row) {
+            QVERIFY2(size(row - 1) >= size(row), qPrintable(QString::number(row)));
+        }
+        QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn"))), Str(3020) + QStringLiteral(" ↓"));
 
         QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("system_apps_tab")), Qt::LeftButton);
         QVERIFY(m_page->ShowingSystem());
@@ -136,6 +161,23 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_page->RowsFilled(), 22, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(bar->value(), place, kWaitMs);
         QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("Installed21")) != nullptr);
+    }
+
+    // Without a phone the headers stay where the rows' columns were.
+    void headersKeepTheirPlacesWithoutAPhone() {
+        QStringList connected;
+        const auto places = [this] {
+            QStringList lefts;
+            for (const char* header : {"sort_by_name_btn", "version_header", "sort_by_size_btn", "location_header"}) {
+                lefts << QString::number(Left(GetPluginByName(m_page.get(), QString::fromLatin1(header))));
+            }
+            return lefts.join(u' ');
+        };
+        const QString before = places();
+        m_page->OnDeviceDisconnected();
+        QApplication::sendPostedEvents();
+        QCOMPARE(places(), before);
+        QVERIFY(m_page->sizePolicy().verticalPolicy() & QSizePolicy::ExpandFlag);
     }
 
     void installsDroppedFilesAndUninstallsCheckedRows() {
@@ -214,6 +256,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(installed, 2, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(m_page->Apps().size(), std::size_t(30), kWaitMs);
         QCOMPARE(tasks.Rows(), 2);
+        QCOMPARE(Plugin_GetText(GetPluginByName(&tasks, QStringLiteral("doing_task_title"))), FormatText(Str(584), 2));
         QWidget* row = tasks.RowOfTask(1);
         QCOMPARE(Plugin_GetText(Plugin_GetChild(row, QStringLiteral("task_state"))), Str(570));
         QCOMPARE(Plugin_GetText(Plugin_GetChild(row, QStringLiteral("task_percent"))), QStringLiteral("100%"));
@@ -265,6 +308,7 @@ private slots:
         QTest::mouseClick(view, Qt::LeftButton);
         QCOMPARE(ShownNames(), (QStringList{QStringLiteral("微信"), QStringLiteral("支付宝"),
                                             QStringLiteral("高德地图"), QStringLiteral("网易云音乐")}));
+        QVERIFY2(ColumnDrift().isEmpty(), qPrintable(ColumnDrift()));
         QWidget* button = Plugin_GetChild(GetPluginByName(m_page.get(), QStringLiteral("Installed0")),
                                           QStringLiteral("row_update_btn"));
         QCOMPARE(Plugin_GetText(button), Str(605));
@@ -289,14 +333,36 @@ private slots:
             QWidget* opening = GetPluginByName(m_page.get(), QStringLiteral("opening_wayfar_web_layout"));
             QTRY_VERIFY_WITH_TIMEOUT(opening->isHidden(), kWaitMs);
             QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("open_wayfar_web_failed"))->isHidden());
+            const QString address = m_page->StoreView()->Address();
             m_page->StoreView()->page()->runJavaScript(QStringLiteral("document.querySelector('a.get').click()"));
             QTRY_COMPARE_WITH_TIMEOUT(added, 2, kWaitMs);
+            // The download is a task; the page it came from stays as it was.
+            QVERIFY(Script(m_page->StoreView(), QStringLiteral("document.querySelectorAll('a.get').length")).toInt() > 0);
+            QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("open_wayfar_web_failed"))->isHidden());
+            QVERIFY(!GetPluginByName(m_page.get(), QStringLiteral("wayfar_web_host"))->isHidden());
+            QCOMPARE(m_page->StoreView()->Address(), address);
             m_page->QueueStoreLinks(
                 QStringLiteral("wayfarapp://%1/store/apk/77.apk/?productid=77").arg(services.Url().mid(7)));
             QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(572), kWaitMs);
         }
         QCOMPARE(m_data.TaskCount(), 2);
         QCOMPARE(AnsiToUnicode(m_data.m_tasks.back()->product->name), QStringLiteral("开心消消乐"));
+
+        // The phone's apps read "已安装" on the store's cards, and "猜你喜欢" leaves them out.
+        m_page->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
+        const QString label = QStringLiteral("Array.from(document.querySelectorAll('a[data-package]')).filter("
+                                             "a => a.closest('.card').style.display != 'none').map("
+                                             "a => a.dataset.package + '=' + a.textContent).join(' ')");
+        QTRY_VERIFY_WITH_TIMEOUT(Script(m_page->StoreView(), label).toString().contains(QStringLiteral("com.vexa.app0=") + Str(3581)), kWaitMs);
+        QVERIFY(Script(m_page->StoreView(), label).toString().contains(QStringLiteral("=下载")));
+        m_page->HideStore();
+        m_page->SelectRow(1);
+        QVERIFY(m_page->RelatedView() != nullptr);
+        QTRY_COMPARE_WITH_TIMEOUT(Script(m_page->RelatedView(), label).toString().count(QStringLiteral("=下载")),
+                                  CAppPage::kRelatedShown, kWaitMs);
+        for (const apps::AppItem& app : m_page->Apps()) {
+            QVERIFY2(!Script(m_page->RelatedView(), label).toString().contains(app.package + u'='), qPrintable(app.package));
+        }
         // A store that cannot be reached shows the failure in place of the page.
         services.Services().Store().fail = true;
         m_page->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));

@@ -211,6 +211,33 @@ TEST_P(PictureLibraryTest, WallpaperIsSetWhereThePhoneAllowsIt) {
     }
 }
 
+TEST(PictureOrderTest, NewestFirstThenByNameWhateverThePhonesOrder) {
+    const struct {
+        const char* path;
+        int day, second;
+    } listed[] = {{"/a/b.jpg", 2, 0}, {"/a/C.jpg", 3, 0}, {"/a/a.jpg", 2, 0}, {"/b/a.jpg", 2, 0}, {"/a/z.jpg", 2, 1}};
+    std::vector<pictures::PictureItem> items;
+    for (const auto& l : listed) {
+        pictures::PictureItem item;
+        item.path = QString::fromLatin1(l.path);
+        item.name = item.path.mid(3);
+        item.time.wYear = 2024;
+        item.time.wDay = static_cast<decltype(item.time.wDay)>(l.day);
+        item.time.wSecond = static_cast<decltype(item.time.wSecond)>(l.second);
+        items.push_back(item);
+    }
+    for (int turn = 0; turn < 2; ++turn) { // the same order from a reversed listing
+        std::vector<pictures::PictureItem> sorted = items;
+        pictures::SortForGrid(sorted);
+        QStringList paths;
+        for (const pictures::PictureItem& item : sorted) {
+            paths << item.path;
+        }
+        EXPECT_EQ(paths.join(u' '), QStringLiteral("/a/C.jpg /a/z.jpg /a/a.jpg /b/a.jpg /a/b.jpg"));
+        std::reverse(items.begin(), items.end());
+    }
+}
+
 TEST(ThumbnailCacheTest, SecondVisitComesFromDiskAndMemoryStaysWithinItsLimit) {
     QTemporaryDir dir;
     std::vector<PictureItem> items;

@@ -17,20 +17,24 @@
 #include "device/SessionGate.h"
 #include "pictures/CAddPhotoAlbumDlg.h"
 #include "pictures/CPicturePage.h"
+#include "pictures/CVexaImageCutDialog.h"
 #include "pictures/CVexaImageEditDialog.h"
 #include "pictures/PictureLibrary.h"
+#include "pictures/PictureRules.h"
 #include "platform/StringTable.h"
 
 #include <QMimeData>
 #include <QDropEvent>
 #include <QUrl>
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 namespace {
 
@@ -47,6 +51,8 @@ class PicturePageTest : public QObject {
     std::unique_ptr<CPicturePage> m_page;
     QStringList m_importFiles;
     QString m_exportFolder;
+    QString m_importTitle;
+    QString m_newName;
     int m_album = -1; // the test's album in the page's list
 
     QString Path(const QString& name) const { return m_env->Path(name); }
@@ -76,9 +82,12 @@ private slots:
         m_gate.SetUsable(true);
         m_page = std::make_unique<CPicturePage>(m_gate, Path(QStringLiteral("thumbs")));
         CPicturePage::Choosers choosers;
-        choosers.importFiles = [this](QWidget*) { return m_importFiles; };
+        choosers.importFiles = [this](QWidget*, const QString& title) {
+            m_importTitle = title;
+            return m_importFiles;
+        };
         choosers.exportFolder = [this](QWidget*) { return m_exportFolder; };
-        choosers.newName = [](QWidget*, const QString&, const QString&) { return QString(); };
+        choosers.newName = [this](QWidget*, const QString&, const QString&, bool) { return m_newName; };
         m_page->SetChoosers(choosers);
         QVERIFY(m_page->Create());
         m_page->resize(948, 500);
@@ -106,7 +115,25 @@ private slots:
         QWidget* last = GetPluginByName(m_page.get(), QStringLiteral("picture_holder14"));
         QCOMPARE(last->property("pictureIndex").toInt(), 14);
 
-        m_page->ScrollToRow(5); // clamped to the one row there is
+        // The wheel over the grid and the page keys move it a row or a screen, held to the one row there is.
+        QWidget* grid = GetPluginByName(m_page.get(), QStringLiteral("grid_container"));
+        const struct {
+            int wheel;
+            Qt::Key key;
+            int row;
+        } moves[] = {{-60, Qt::Key_unknown, 0}, {-60, Qt::Key_unknown, 1}, {-360, Qt::Key_unknown, 1},
+                     {120, Qt::Key_unknown, 0}, {0, Qt::Key_PageDown, 1}, {0, Qt::Key_PageUp, 0}, {0, Qt::Key_End, 1}};
+        for (const auto& move : moves) {
+            if (move.wheel != 0) {
+                QWheelEvent wheel(QPointF(20, 20), grid->mapToGlobal(QPointF(20, 20)), {}, QPoint(0, move.wheel),
+                                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(grid, &wheel);
+            } else {
+                QTest::keyClick(m_page.get(), move.key);
+            }
+            QCOMPARE(m_page->FirstRow(), move.row);
+        }
+        m_page->ScrollToRow(5);
         QCOMPARE(m_page->FirstRow(), 1);
         QVERIFY(m_page->WaitSettled(kWaitMs));
         QCOMPARE(GetPluginByName(m_page.get(), QStringLiteral("picture_holder10"))->property("pictureIndex").toInt(), 15);
@@ -116,6 +143,40 @@ private slots:
         m_page->Search(QStringLiteral("p1"));
         QCOMPARE(m_page->Shown().size(), std::size_t(6)); // p10..p15
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_title"))), FormatText(Str(833), 6));
+        QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_count"))), FormatText(Str(2913), 6));
+    }
+
+    // A tick stays on its picture when a newer one pushes it down the grid, and on a renamed one
+    // under its new name; the import says which album it goes to.
+    void selectionFollowsThePictureThroughARefreshAndARename() {
+        const auto ticked = [this] {
+            QStringList names;
+            for (const int i : m_page->Selection()) {
+                names << m_page->Pictures()[static_cast<std::size_t>(i)].name;
+            }
+            return names;
+        };
+        m_page->SetSelected(3, true);
+        m_page->SetSelected(5, true);
+        const QStringList before = ticked();
+        QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("a0.jpg")), pictures::test::MakeJpeg(50)));
+        m_importFiles = {Path(QStringLiteral("a0.jpg"))};
+        {
+            CAutoAnswer ok(1);
+            m_page->Import();
+        }
+        QCOMPARE(m_importTitle, FormatText(Str(3580), "相机"));
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        QCOMPARE(m_page->Pictures().size(), std::size_t(17));
+        QCOMPARE(m_page->Pictures().front().name, QStringLiteral("a0.jpg")); // newest first, then by name
+        QCOMPARE(ticked(), before);
+
+        m_page->SelectAll(false);
+        m_page->SetSelected(7, true);
+        m_newName = QStringLiteral("renamed.jpg");
+        m_page->Rename();
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        QCOMPARE(ticked(), QStringList{m_newName});
     }
 
     // The viewer: zoom kept within 0.1 to 10, quarter turns, the next picture replacing the
@@ -143,20 +204,94 @@ private slots:
             editor.Rotate(false);
             QCOMPARE(editor.Picture(), first);
 
+            // The window stays within the main window; the wheel zooms a notch at a time about the
+            // pointer, and a picture larger than the canvas is dragged (never past its edges).
+            QVERIFY(editor.width() <= m_page->window()->width() && editor.height() <= m_page->window()->height());
+            QWidget* canvas = editor.Canvas();
+            const auto wheel = [canvas](int delta) {
+                QWheelEvent event(QPointF(canvas->rect().center()), canvas->mapToGlobal(QPointF(canvas->rect().center())), {},
+                                  QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(canvas, &event);
+            };
+            editor.ToggleActualSize();
+            wheel(120);
+            QCOMPARE(editor.Zoom(), 1.25);
+            wheel(-240);
+            QCOMPARE(editor.Zoom(), 0.8);
+            for (int i = 0; i < 20; ++i) {
+                wheel(120);
+            }
+            QCOMPARE(editor.Zoom(), 10.0);
+            QVERIFY(canvas->height() < 480); // the picture is 480 high now
+            const double spare = (480 - canvas->height()) / 2.0;
+            const double start = editor.PanOffset().y();
+            QTest::mousePress(canvas, Qt::LeftButton, {}, QPoint(20, 100));
+            QTest::mouseMove(canvas, QPoint(20, 110));
+            QCOMPARE(editor.PanOffset().y(), std::min(start + 10, spare));
+            QTest::mouseMove(canvas, QPoint(20, 1100));
+            QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(20, 1100));
+            QCOMPARE(editor.PanOffset().y(), spare);
+
             const QString shownBefore = editor.TempPath();
             editor.Next();
             QCOMPARE(editor.Index(), 1);
             QVERIFY(!QFile::exists(shownBefore));
+            // The strip holds the two pictures either side; a click on its last slot opens that one.
+            QCOMPARE((std::vector<int>{editor.PreviewIndex(0), editor.PreviewIndex(2), editor.PreviewIndex(4)}),
+                     (std::vector<int>{-1, 1, 3}));
+            QTest::mouseClick(GetPluginByName(&editor, QStringLiteral("button_preview_wnd_five")), Qt::LeftButton);
+            QCOMPARE(editor.Index(), 3);
+            editor.Previous();
+            editor.Previous();
 
             editor.BeginCrop();
+            QWidget* size = GetPluginByName(&editor, QStringLiteral("pixel_of_cut"));
+            QCOMPARE(Plugin_GetText(size), Str(3582)); // how to pull a band, until one is pulled
+            QVERIFY(!GetPluginByName(&editor, QStringLiteral("button_picture_delete"))->isEnabled());
             editor.SetCropRect(QRect(50, 40, 100, 100)); // held to the picture
             QCOMPARE(editor.CropRect(), QRect(50, 40, 14, 8));
+            editor.SetCropRect(QRect(0, 40, 14, 8)); // across the picture's dark bar
+            // The crop dialog mirrors the band's part before it is kept.
+            const QImage whole = editor.Picture();
+            qputenv("TEMP", QFileInfo(Path(QStringLiteral("x"))).absolutePath().toLocal8Bit()); // this test's own
+            editor.SetCutRunner([](CVexaImageCutDialog& cut) {
+                cut.CreateModeless();
+                cut.FlipX();
+                return cut.PressOk() ? static_cast<int>(IDOK) : static_cast<int>(IDCANCEL);
+            });
             CAutoAnswer ok(1);
             cropped = editor.Pictures()[1].name;
             QVERIFY(editor.ApplyCrop());
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(829));
+            const QImage part = whole.copy(QRect(0, 40, 14, 8)).convertToFormat(QImage::Format_RGB32);
+            QVERIFY(part != part.mirrored(true, false)); // else a flip would not show
+            QCOMPARE(editor.Picture().convertToFormat(QImage::Format_RGB32), part.mirrored(true, false));
+            QVERIFY(CVexaMessageBoxImpl::LastText().startsWith(Str(829) + QStringLiteral("\r\n")));
             QCOMPARE(editor.Picture().size(), QSize(14, 8));
             QVERIFY(editor.AlbumChanged());
+            QVERIFY(GetPluginByName(&editor, QStringLiteral("button_picture_delete"))->isEnabled());
+
+            // A copy to the computer: a file of its name is replaced only when the user says so.
+            QTemporaryDir pc;
+            const QString shownName = editor.Pictures()[static_cast<std::size_t>(editor.Index())].name;
+            const QDateTime now = QDateTime::currentDateTime();
+            for (int second = 0; second < 2; ++second) {
+                QVERIFY(vexa::test::WriteFile(pc.filePath(pictures::EditedCopyName(shownName, now.addSecs(second))), "old"));
+            }
+            CVexaMessageBoxImpl::SetStandingAnswer(7);
+            QVERIFY(editor.SaveCopyTo(pc.path()).isEmpty());
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(864) + QStringLiteral("\r\n") + Str(865));
+            CVexaMessageBoxImpl::SetStandingAnswer(6);
+            QCOMPARE(QImage(editor.SaveCopyTo(pc.path())).size(), editor.Picture().size());
+
+            // A turn not saved is asked about on closing: Cancel stays, No closes.
+            editor.Rotate(true);
+            CVexaMessageBoxImpl::SetStandingAnswer(2);
+            editor.Close();
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(3583));
+            QVERIFY(!editor.IsEnded());
+            CVexaMessageBoxImpl::SetStandingAnswer(7);
+            editor.Close();
+            QVERIFY(editor.IsEnded());
             opened = true;
         });
         m_page->OpenEditor(m_page->Shown().front());
@@ -246,6 +381,14 @@ private slots:
         QVERIFY(dialog.IsEnded());
         QCOMPARE(dialog.Name().size(), CAddPhotoAlbumDlg::kMaxName);
         QCOMPARE(dialog.Storage(), 0);
+
+        // Renaming: the name without its extension is selected, ready to be typed over.
+        for (const auto& [current, picture, selected] : {std::tuple{"IMG_2024.05.jpg", true, "IMG_2024.05"},
+                                                         std::tuple{"旅行.2024", false, "旅行.2024"}}) {
+            CAddPhotoAlbumDlg rename({Str(2917), QString::fromUtf8(current), picture}, m_page.get());
+            QVERIFY(rename.CreateModeless());
+            QCOMPARE(rename.SelectedText(), QString::fromUtf8(selected));
+        }
     }
 };
 

@@ -50,9 +50,9 @@ QString Card(const StoreProduct& p, const QString& host) {
     return QStringLiteral("<div class=card><img src=\"/store/icon/%1.png\"><div class=info>"
                           "<a class=name href=\"/ProductDetail.aspx?productid=%1\">%2</a>"
                           "<span class=ver>%3</span><span class=sum>%4</span></div>"
-                          "<a class=get href=\"%5\">下载</a></div>")
+                          "<a class=get data-package=\"%6\" href=\"%5\">下载</a></div>")
         .arg(p.productId)
-        .arg(Html(p.name), Html(p.versionName), Html(p.summary), DownloadLink(p, host));
+        .arg(Html(p.name), Html(p.versionName), Html(p.summary), DownloadLink(p, host), Html(p.package));
 }
 
 QByteArray Document(const QString& title, const QString& body) {
@@ -208,12 +208,11 @@ QByteArray CStoreService::Page(const QString& path, const QString& query, const 
         }
     } else if (path == QLatin1String("/Aspx/UserApp/GuessYouLike.aspx")) {
         const QString package = q.queryItemValue(QStringLiteral("packagename"));
+        // Every other product: the program leaves out what the phone has and shows the first few.
         QString cards;
-        int shown = 0;
         for (const StoreProduct& p : StoreCatalog()) {
-            if (p.package != package && shown < 4) {
+            if (p.package != package) {
                 cards += Card(p, host);
-                ++shown;
             }
         }
         return Document({}, cards); // shown under a caption of the program's own

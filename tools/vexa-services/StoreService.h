@@ -14,7 +14,7 @@
 //   Pages (UTF-8 HTML): /Aspx/UserApp/Index.aspx, /Aspx/UserApp/SoftPotal.aspx?softCategory=7|8,
 //   /Aspx/UserApp/GuessYouLike.aspx?packagename=p, /ProductDetail.aspx?productid=N,
 //   /Aspx/UserApp/IndexRecommend.aspx (the home page's news and recommendations). Their download
-//   links read "wayfarapp://HOST/store/apk/N.apk/?productid=N".
+//   links read "wayfarapp://HOST/store/apk/N.apk/?productid=N" and carry data-package="p".
 //   GET /store/knobs?fail=0|1&stall=0|1&broken=0|1 sets the test switches by hand and shows them.
 //
 // Switches: fail answers every store route with 500; stall answers nothing (a package sends its
