@@ -1,8 +1,10 @@
 #include "messages/MessageOrder.h"
 
+#include <QHash>
 #include <QStringList>
 
 #include <algorithm>
+#include <iterator>
 
 namespace messages {
 
@@ -61,6 +63,55 @@ std::vector<MSGINFO> MergeDrafts(std::vector<MSGINFO> sms, std::vector<MSGINFO> 
 
 std::vector<MSGINFO> MergeMessages(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms) {
     return Merge(std::move(sms), std::move(mms), NumberKey);
+}
+
+void JoinCaseVariants(std::vector<MSGINFO>& messages) {
+    // The key order counts case, so another sender may sort between two spellings of one.
+    QHash<QString, std::size_t> groupOf;
+    std::vector<std::vector<std::size_t>> groups;
+    std::vector<QString> spelling; // the first spelling of each group
+    std::vector<char> groupMixed;
+    bool mixed = false;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const QString folded = messages[i].number.toCaseFolded();
+        const auto found = groupOf.constFind(folded);
+        if (found == groupOf.constEnd()) {
+            groupOf.insert(folded, groups.size());
+            groups.push_back({i});
+            spelling.push_back(messages[i].number);
+            groupMixed.push_back(0);
+        } else {
+            groups[*found].push_back(i);
+            if (messages[i].number != spelling[*found]) {
+                groupMixed[*found] = 1;
+                mixed = true;
+            }
+        }
+    }
+    if (!mixed) {
+        return;
+    }
+    std::vector<MSGINFO> joined;
+    joined.reserve(messages.size());
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        std::vector<MSGINFO> run;
+        run.reserve(groups[g].size());
+        for (std::size_t i : groups[g]) {
+            run.push_back(std::move(messages[i]));
+        }
+        if (groupMixed[g] == 0) {
+            std::move(run.begin(), run.end(), std::back_inserter(joined));
+            continue;
+        }
+        // Within the conversation the newest first, whichever spelling each message has.
+        SortByKeyDescending(run, [&](const MSGINFO& m) {
+            MSGINFO same = m;
+            same.number = spelling[g];
+            return NumberKey(same);
+        });
+        std::move(run.begin(), run.end(), std::back_inserter(joined));
+    }
+    messages = std::move(joined);
 }
 
 std::vector<typCONFERINFO> BuildConversations(const std::vector<MSGINFO>& messages,

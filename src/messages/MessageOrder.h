@@ -35,6 +35,11 @@ QString NumberKey(const MSGINFO& m);
 std::vector<MSGINFO> MergeDrafts(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms);
 std::vector<MSGINFO> MergeMessages(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms);
 
+// Puts the messages of senders that differ only in case ("VEXA", "vexa") together where the first
+// of them stands in the list, newest first, so that one conversation is one run of the list. A list
+// without such senders keeps its order.
+void JoinCaseVariants(std::vector<MSGINFO>& messages);
+
 // Consecutive messages whose numbers are equal without regard to case make one conversation.
 std::vector<typCONFERINFO> BuildConversations(const std::vector<MSGINFO>& messages,
                                               const std::function<QString(const QString&)>& nameFor);
