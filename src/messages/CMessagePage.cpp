@@ -159,6 +159,20 @@ bool CMessagePage::Create() {
         LOG_Error("[CMessagePage] pages cannot be prepared in %s. %s:%d", qUtf8Printable(m_pageFolder), LOG_HERE);
     }
     m_tree = qobject_cast<QTreeWidget*>(GetPluginByName(this, QStringLiteral("message_tree")));
+    if (m_tree != nullptr) {
+        // A draft of the tree opens for editing (or, an MMS, for viewing) on a double click or Enter.
+        QObject::connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+            QTreeWidgetItem* parent = item != nullptr ? item->parent() : nullptr;
+            const int index = parent != nullptr ? parent->indexOfChild(item) : -1;
+            if (parent == nullptr || m_tree->indexOfTopLevelItem(parent) != kDraftsNode || index < 0 ||
+                index >= static_cast<int>(m_data.Drafts().size())) {
+                return;
+            }
+            const MSGINFO& draft = m_data.Drafts()[static_cast<std::size_t>(index)];
+            messages::MsgTypeAndId ref{draft.id, draft.type};
+            SendMessage(draft.type == 1 ? WM_MSGVIEW_OPEN_MMS : WM_MSGVIEW_EDIT, reinterpret_cast<WPARAM>(&ref));
+        });
+    }
     Plugin_SetText(GetPluginByName(this, QStringLiteral("new_message_btn")), Str(2456));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("new_mms_btn")), Str(3278));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")), Str(2462));
@@ -364,13 +378,28 @@ void CMessagePage::SetSearch(const QString& keyword) {
     RequestRefresh(keyword.trimmed());
 }
 
+QString CMessagePage::DraftLabel(const MSGINFO& draft) const {
+    const QString name = m_data.Names().ContactName(draft.number);
+    const QString who = !name.isEmpty() ? name : !draft.number.isEmpty() ? draft.number : Str(3602);
+    const QString firstLine = draft.content.section(u'\n', 0, 0).trimmed();
+    return FormatText(Str(3603), qUtf8Printable(who), qUtf8Printable(firstLine.left(24)));
+}
+
 void CMessagePage::DrawTree() {
     if (m_tree == nullptr) {
         return;
     }
     m_filling = true;
     m_tree->clear();
-    auto* all = new QTreeWidgetItem(m_tree, {FormatText(Str(2404), static_cast<int>(m_data.Conversations().size()))});
+    // The drafts come first: with thousands of conversations they would otherwise be out of reach.
+    auto* drafts = new QTreeWidgetItem({FormatText(Str(2406), static_cast<int>(m_data.Drafts().size()))});
+    auto* all = new QTreeWidgetItem({FormatText(Str(2404), static_cast<int>(m_data.Conversations().size()))});
+    m_tree->insertTopLevelItem(kDraftsNode, drafts);
+    m_tree->insertTopLevelItem(kAllNode, all);
+    for (const MSGINFO& draft : m_data.Drafts()) {
+        auto* item = new QTreeWidgetItem(drafts, {DraftLabel(draft)});
+        item->setToolTip(0, draft.number);
+    }
     for (const messages::typCONFERINFO& c : m_data.Conversations()) {
         QString text = QStringLiteral("%1 (%2)").arg(c.name.isEmpty() ? c.number : c.name).arg(c.count);
         auto* item = new QTreeWidgetItem(all, {text});
@@ -381,11 +410,12 @@ void CMessagePage::DrawTree() {
         }
     }
     all->setExpanded(true);
-    new QTreeWidgetItem(m_tree, {FormatText(Str(2406), static_cast<int>(m_data.Drafts().size()))});
+    // Open only while looked at, so that many drafts never push the conversations away.
+    drafts->setExpanded(m_viewKind == ViewDrafts);
     // Keep the node the user was on.
     QTreeWidgetItem* current = all;
     if (m_viewKind == ViewDrafts) {
-        current = m_tree->topLevelItem(1);
+        current = drafts;
     } else if (m_viewKind == ViewConversation) {
         const auto& list = m_data.Conversations();
         current = nullptr;
@@ -585,8 +615,11 @@ LRESULT CMessagePage::OnTree(QWidget*, std::intptr_t top, std::intptr_t child) {
     if (m_filling || top < 0) {
         return 0;
     }
-    if (top == 1) {
+    if (top == kDraftsNode) {
         ShowDrafts();
+        if (QTreeWidgetItem* drafts = m_tree != nullptr ? m_tree->topLevelItem(kDraftsNode) : nullptr) {
+            drafts->setExpanded(true);
+        }
     } else if (child < 0) {
         ShowAll();
     } else if (child < static_cast<std::intptr_t>(m_data.Conversations().size())) {
@@ -848,9 +881,9 @@ bool CMessagePage::PrepareForPicture(const QString& variant, int timeoutMs) {
         // The first result opened: what of the conversation the search found.
         if (variant == QLatin1String("message_search_result") && !m_data.Conversations().empty()) {
             ShowConversation(m_data.Conversations().front().number);
-            if (m_tree != nullptr && m_tree->topLevelItem(0) != nullptr) {
+            if (m_tree != nullptr && m_tree->topLevelItem(kAllNode) != nullptr) {
                 m_filling = true;
-                m_tree->setCurrentItem(m_tree->topLevelItem(0)->child(0));
+                m_tree->setCurrentItem(m_tree->topLevelItem(kAllNode)->child(0));
                 m_filling = false;
             }
         }
@@ -858,7 +891,8 @@ bool CMessagePage::PrepareForPicture(const QString& variant, int timeoutMs) {
         ShowDrafts();
         if (m_tree != nullptr) {
             m_filling = true;
-            m_tree->setCurrentItem(m_tree->topLevelItem(1));
+            m_tree->topLevelItem(kDraftsNode)->setExpanded(true);
+            m_tree->setCurrentItem(m_tree->topLevelItem(kDraftsNode));
             m_filling = false;
         }
     } else if (variant == QLatin1String("message_conversation") && !m_data.Conversations().empty()) {
@@ -870,9 +904,9 @@ bool CMessagePage::PrepareForPicture(const QString& variant, int timeoutMs) {
             }
         }
         ShowConversation(m_data.Conversations()[best].number);
-        if (m_tree != nullptr && m_tree->topLevelItem(0) != nullptr) {
+        if (m_tree != nullptr && m_tree->topLevelItem(kAllNode) != nullptr) {
             m_filling = true;
-            m_tree->setCurrentItem(m_tree->topLevelItem(0)->child(static_cast<int>(best)));
+            m_tree->setCurrentItem(m_tree->topLevelItem(kAllNode)->child(static_cast<int>(best)));
             m_filling = false;
         }
     }
@@ -960,6 +994,12 @@ void CMessagePage::OpenEditor(int mode, const QString& recipients, const QString
     }
 }
 
+QString CMessagePage::RecipientEntry(const QString& number) const {
+    // The recipients field's "name<number>" form, so the user sees whom the draft goes to.
+    const QString name = m_data.Names().ContactName(number);
+    return name.isEmpty() || number.isEmpty() ? number : name + u'<' + number + u'>';
+}
+
 void CMessagePage::OnCommand(UINT msg, const messages::MsgTypeAndId& item) {
     if (item.type != 0 && item.type != 1) {
         VexaMessageBox(Str(2414), this, Str(330), 0);
@@ -977,7 +1017,7 @@ void CMessagePage::OnCommand(UINT msg, const messages::MsgTypeAndId& item) {
         break;
     case WM_MSGVIEW_EDIT:
         if (found != nullptr && item.type == 0) {
-            OpenEditor(CSmsEditDlg::EditDraft, found->number, found->content, found->id);
+            OpenEditor(CSmsEditDlg::EditDraft, RecipientEntry(found->number), found->content, found->id);
         }
         break;
     case WM_MSGVIEW_RESEND:

@@ -42,6 +42,9 @@ class CMessagePage : public CTabPageWnd {
 public:
     enum class State { Loading, Ready, Failed };
     enum ViewKind { ViewAll = 0, ViewConversation = 1, ViewDrafts = 2 };
+    // The tree's top nodes: the drafts (one child per draft) above all conversations.
+    static constexpr int kDraftsNode = 0;
+    static constexpr int kAllNode = 1;
     // How long typing in the search box pauses before the lists follow it.
     static constexpr int kSearchPauseMs = 300;
 
@@ -140,6 +143,10 @@ private:
     void OnRebuilt(struct RebuiltMessages rebuilt);
     void DoRefresh(const QString& keyword);
     void DrawTree();
+    // "张三：明天见" (recipient's name or number, then the first line) for the drafts node.
+    QString DraftLabel(const MSGINFO& draft) const;
+    // "name<number>" for a number a contact holds, else the number.
+    QString RecipientEntry(const QString& number) const;
     void ShowView(int kind);
     void FillCurrentView();
     void UpdateCaptions();

@@ -362,13 +362,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(page->PageState() == CMessagePage::State::Ready, kWaitMs);
         QCOMPARE(page->Data().Conversations().size(), std::size_t(2));
         QTreeWidget* tree = page->Tree();
-        QCOMPARE(tree->topLevelItem(0)->text(0), FormatText(Str(2404), 2));
-        QCOMPARE(tree->topLevelItem(1)->text(0), FormatText(Str(2406), 1));
+        QCOMPARE(tree->topLevelItem(CMessagePage::kAllNode)->text(0), FormatText(Str(2404), 2));
+        QCOMPARE(tree->topLevelItem(CMessagePage::kDraftsNode)->text(0), FormatText(Str(2406), 1));
         QVERIFY(page->WaitForView(kWaitMs));
         QCOMPARE(page->Caption(), Str(2403));
 
         // A tree click opens the conversation with its reply window.
-        tree->setCurrentItem(tree->topLevelItem(0)->child(1));
+        tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(1));
         QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewConversation), kWaitMs);
         QCOMPARE(page->CurrentNumber(), QStringLiteral("10086"));
         QCOMPARE(page->Caption(), FormatText(Str(2407), "10086"));
@@ -376,11 +376,11 @@ private slots:
         QVERIFY(page->Reply()->isVisible());
         // What is typed for one conversation stays with it, never follows to another.
         page->Reply()->SetText(QStringLiteral("for 10086 only"));
-        tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+        tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(0));
         QTRY_VERIFY_WITH_TIMEOUT(page->CurrentNumber() != QStringLiteral("10086"), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewConversation), kWaitMs);
         QCOMPARE(page->Reply()->Text(), QString());
-        tree->setCurrentItem(tree->topLevelItem(0)->child(1));
+        tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(1));
         QTRY_COMPARE_WITH_TIMEOUT(page->CurrentNumber(), QStringLiteral("10086"), kWaitMs);
         QCOMPARE(page->Reply()->Text(), QStringLiteral("for 10086 only"));
         page->Reply()->SetText(QString());
@@ -482,19 +482,31 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(page->Data().Keyword(), key, kWaitMs);
             QVERIFY(Settled(page.get()));
             QTreeWidget* tree = page->Tree();
-            QCOMPARE(tree->topLevelItem(0)->childCount(), 1);
-            QCOMPARE(tree->topLevelItem(1)->text(0), FormatText(Str(2406), c.drafts));
-            tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+            QCOMPARE(tree->topLevelItem(CMessagePage::kAllNode)->childCount(), 1);
+            QCOMPARE(tree->topLevelItem(CMessagePage::kDraftsNode)->text(0), FormatText(Str(2406), c.drafts));
+            tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(0));
             QCOMPARE(page->CurrentNumber(), QString::fromUtf8(c.number));
             QVERIFY(page->WaitForView(kWaitMs));
             CMsgContentView* view = page->View(CMessagePage::ViewConversation);
             QCOMPARE(RunJs(view, "document.querySelectorAll('input.msg_selector').length").toInt(), c.shown);
             QCOMPARE(page->Caption(), FormatText(Str(3510), c.who, c.shown));
-            tree->setCurrentItem(tree->topLevelItem(1));
+            tree->setCurrentItem(tree->topLevelItem(CMessagePage::kDraftsNode));
             QCOMPARE(page->Caption(), FormatText(Str(2406), c.drafts));
         }
         box->clear(); // clearing the box shows everything again at once
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
+        // The drafts sit at the top, each with its recipient's name; a draft opened for editing shows it too.
+        QVERIFY(Settled(page.get()));
+        QTreeWidgetItem* drafts = page->Tree()->topLevelItem(CMessagePage::kDraftsNode);
+        QCOMPARE(drafts->childCount(), 1);
+        QCOMPARE(drafts->child(0)->text(0), FormatText(Str(3603), "赵强", "水费草稿"));
+        QString recipients;
+        WhenModal<CSmsEditDlg>([&recipients](CSmsEditDlg* dlg) {
+            recipients = dlg->RecipientsText();
+            dlg->EndDialog(IDCANCEL);
+        });
+        emit page->Tree()->itemActivated(drafts->child(0), 0);
+        QCOMPARE(recipients, QStringLiteral("赵强<13800001111>"));
     }
 
     // The overview draws only each conversation's newest messages; ticking conversations there must
