@@ -944,6 +944,9 @@ LRESULT CMessagePage::OnNewMms(QWidget*, std::intptr_t, std::intptr_t) {
         BusyScope busy(m_refresh);
         CMmsEditDlg dlg(m_gate, this);
         dlg.SetDualSim(m_reply != nullptr && m_reply->DualLayout());
+        if (m_reply != nullptr) {
+            dlg.SetSimLabels(m_reply->SimButtonText(1), m_reply->SimButtonText(2));
+        }
         result = dlg.DoModal();
     }
     if (result == static_cast<int>(IDOK)) {

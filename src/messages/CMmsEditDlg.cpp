@@ -65,6 +65,15 @@ bool CMmsEditDlg::OnInitDialog() {
     for (const auto& [name, id] : texts) {
         Plugin_SetText(GetPluginByName(this, QString::fromLatin1(name)), Str(id));
     }
+    // A message opened with nothing in it is a new one.
+    const bool fresh = m_msg.SlideCount() == 0 && m_msg.Subject().isEmpty();
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("caption_title")), Str(fresh ? 3278 : 3245));
+    const char* const simButtons[2] = {"sim1_send_mms_button", "sim2_send_mms_button"};
+    for (int card = 0; card < 2; ++card) {
+        if (!m_simLabels[card].isEmpty()) {
+            Plugin_SetText(GetPluginByName(this, QString::fromLatin1(simButtons[card])), m_simLabels[card]);
+        }
+    }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("sim1_send_mms_button")), m_dualSim);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("sim2_send_mms_button")), m_dualSim);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("send_mms_button")), !m_dualSim);
@@ -144,8 +153,9 @@ void CMmsEditDlg::ShowSlide() {
 }
 
 void CMmsEditDlg::ShowCounters() {
+    // With no slide yet the text area writes the first page: "1/1", never "0/0".
     Plugin_SetText(GetPluginByName(this, QStringLiteral("page_number")),
-                   QStringLiteral("%1/%2").arg(m_current + 1).arg(m_msg.SlideCount()));
+                   QStringLiteral("%1/%2").arg(std::max(m_current + 1, 1)).arg(std::max(m_msg.SlideCount(), 1)));
     const QString subject = Plugin_GetText(GetPluginByName(this, QStringLiteral("mms_theme_edit")));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("mms_theme_count")),
                    QStringLiteral("%1/%2").arg(mms::SubjectLength(subject)).arg(mms::kMaxSubjectChars));

@@ -51,6 +51,8 @@ public:
     void SetCtrlEnterSends(bool ctrlEnter);
     bool CtrlEnterSends() const { return m_ctrlEnter; }
     bool DualLayout() const { return m_dualLayout; }
+    // The text of a SIM send button (card 1 or 2), "SIM1:" and the operator's name.
+    QString SimButtonText(int card) const;
     int SimChoice() const { return m_simChoice; }
     int LastResult() const { return m_lastResult; }
     QString FailedText() const { return m_failedText; }

@@ -70,6 +70,7 @@ void RegisterMessagesScreenshots() {
         dialog->SetMessage(PictureMessage());
         dialog->SetRecipients(QStringLiteral("%1<13800138000>;").arg(Str(2101)));
         dialog->SetDualSim(true);
+        dialog->SetSimLabels(Str(2454) + QStringLiteral("中国移动"), Str(2455) + QStringLiteral("中国联通"));
         if (!dialog->CreateModeless()) {
             return std::unique_ptr<QWidget>();
         }

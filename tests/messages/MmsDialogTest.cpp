@@ -90,7 +90,11 @@ private slots:
         QVERIFY(program.Start({QStringLiteral("MMS-0001")}));
         const mms::MediaMsg msg = Composed(mms::kMaxMessageBytes);
         auto dialog = Editor(program.gate, msg);
+        dialog->SetDualSim(true);
+        dialog->SetSimLabels(QStringLiteral("SIM1:中国移动"), QStringLiteral("SIM2:中国联通"));
         QVERIFY(dialog->CreateModeless());
+        QCOMPARE(WidgetText(dialog.get(), "caption_title"), QStringLiteral("编辑彩信"));
+        QCOMPARE(WidgetText(dialog.get(), "sim2_send_mms_button"), QStringLiteral("SIM2:中国联通")); // as the SMS window
         QCOMPARE(WidgetText(dialog.get(), "page_number"), QStringLiteral("1/10"));
         QCOMPARE(WidgetText(dialog.get(), "mms_theme_count"), QStringLiteral("40/40"));
         QCOMPARE(WidgetText(dialog.get(), "mms_size_label"), QStringLiteral("大小：300.0 KB / 300 KB"));
@@ -159,7 +163,8 @@ private slots:
         QVERIFY(!empty->Submit(false, 1));
         QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("页面为空"));
         QCOMPARE(empty->Message().SlideCount(), 0);
-        QCOMPARE(WidgetText(empty.get(), "page_number"), QStringLiteral("0/0"));
+        QCOMPARE(WidgetText(empty.get(), "page_number"), QStringLiteral("1/1")); // the page being written
+        QCOMPARE(WidgetText(empty.get(), "caption_title"), QStringLiteral("新建彩信"));
         // Sending to a name that is no number goes nowhere.
         auto named = Editor(program.gate, Composed(20000));
         named->SetRecipients(QStringLiteral("abc"));
