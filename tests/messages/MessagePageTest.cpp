@@ -22,13 +22,18 @@
 #include "messages/CQuickReplyWnd.h"
 #include "messages/CRemindDialog.h"
 #include "messages/IncomingReminders.h"
+#include "messages/CSelectContactOrNumber.h"
 #include "messages/CSmsEditDlg.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QStringListModel>
 #include <QApplication>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -613,6 +618,83 @@ private slots:
         QVERIFY(Session()->GetSmsStore()->ListSms(&sent));
         QVERIFY(sent.empty());
         QCOMPARE(Plugin_GetText(GetPluginByName(&reply, "show_remaind_characters_stc")), FormatText(Str(2013), 157, 1));
+        // The counter starts at 161 and 0; Chinese text fills a message at 70 characters.
+        const struct {
+            int length, remaining, parts;
+        } counts[] = {{0, 161, 0}, {1, 69, 1}, {70, 0, 1}, {71, 63, 2}};
+        for (const auto& c : counts) {
+            reply.SetText(QString(c.length, u'中'));
+            QCOMPARE(Plugin_GetText(GetPluginByName(&reply, "show_remaind_characters_stc")),
+                     FormatText(Str(2013), c.remaining, c.parts));
+        }
+    }
+
+    // The recipients field offers the contacts' mobile numbers as the user types a name, its pinyin
+    // or digits; the contact picker lists the same numbers in the phone's order, no landlines.
+    void recipientsAreSuggestedAndPickedFromMobileNumbers() {
+        Program program;
+        QVERIFY(program.Start({QStringLiteral("PICK-1")}));
+        vexa::ContactBook* book = Session()->GetContactBook();
+        const auto add = [book](const QString& name, std::initializer_list<std::pair<int, const char*>> phones) {
+            std::unique_ptr<vexa::Contact> contact(book->NewContact());
+            contact->SetDisplayName(name);
+            for (const auto& [type, number] : phones) {
+                contact->AddPhone(type, nullptr, QString::fromLatin1(number), nullptr);
+            }
+            const bool made = book->CreateContact(contact.get());
+            contact.release();
+            return made;
+        };
+        QVERIFY(add(QStringLiteral("赵强"), {{1, "010-65529988"}, {2, "13800001111"}}));
+        QVERIFY(add(QStringLiteral("王五"), {{2, "13900002222"}}));
+        QVERIFY(add(QStringLiteral("座机张"), {{3, "02188889999"}}));
+        QVERIFY(add(QStringLiteral("赵六"), {{7, "13700003333"}}));
+
+        CSelectContactOrNumber picker(program.gate);
+        QVERIFY(picker.CreateModeless());
+        QTRY_VERIFY_WITH_TIMEOUT(!picker.IsLoading(), kWaitMs);
+        QCOMPARE(picker.Rows(), (QStringList{"王五<13900002222>", "赵六<13700003333>", "赵强<13800001111>"}));
+        picker.EndDialog(IDCANCEL);
+
+        CSmsEditDlg dialog(program.gate, CSmsEditDlg::NewMessage);
+        dialog.SetRecipients(QStringLiteral("10086;"));
+        QVERIFY(dialog.CreateModeless());
+        dialog.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.CandidatesLoaded(), kWaitMs);
+        auto* field = qobject_cast<QLineEdit*>(GetPluginByName(&dialog, QStringLiteral("recipients_edit")));
+        QVERIFY(field != nullptr);
+        const struct {
+            const char* typed;
+            QStringList offered;
+        } cases[] = {{"zq", {"赵强<13800001111>"}},
+                     {"Zhao", {"赵六<13700003333>", "赵强<13800001111>"}},
+                     {"赵", {"赵六<13700003333>", "赵强<13800001111>"}},
+                     {"2222", {"王五<13900002222>"}},
+                     {"6552", {}}, // a landline is never offered
+                     {"xyz", {}}};
+        for (const auto& c : cases) {
+            field->setText(QStringLiteral("10086;"));
+            field->setFocus();
+            field->end(false);
+            // Chinese arrives as an input method's commit, as from a user's IME.
+            QInputMethodEvent commit;
+            commit.setCommitString(QString::fromUtf8(c.typed));
+            QApplication::sendEvent(field, &commit);
+            QStringList shown;
+            if (dialog.Completer()->popup()->isVisible()) {
+                shown = qobject_cast<QStringListModel*>(dialog.Completer()->model())->stringList();
+            }
+            QCOMPARE(shown, c.offered);
+        }
+        // Choosing a suggestion replaces only the entry being typed.
+        field->setText(QStringLiteral("10086;"));
+        field->end(false);
+        QTest::keyClicks(field, QStringLiteral("wangwu"));
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.Completer()->popup()->isVisible(), kWaitMs);
+        QTest::keyClick(dialog.Completer()->popup(), Qt::Key_Down);
+        QTest::keyClick(dialog.Completer()->popup(), Qt::Key_Return);
+        QCOMPARE(field->text(), QStringLiteral("10086;王五<13900002222>;"));
+        dialog.EndDialog(IDCANCEL);
     }
 
     void dualSimButtonsShowTheirWholeLabels() {
