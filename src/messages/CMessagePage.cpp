@@ -453,7 +453,9 @@ void CMessagePage::ShowView(int kind) {
     if (auto* all = qobject_cast<QCheckBox*>(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")))) {
         const QSignalBlocker blocker(all);
         all->setChecked(false);
+        all->setText(Str(2462));
     }
+    m_allSelected = false;
     UpdateCaptions();
 }
 
@@ -659,7 +661,25 @@ LRESULT CMessagePage::OnSelectAll(QWidget*, std::intptr_t on, std::intptr_t) {
     if (m_views[m_viewKind] != nullptr) {
         m_views[m_viewKind]->SelectAll(on != 0);
     }
+    m_allSelected = on != 0;
+    ShowSelectionCount();
     return 0;
+}
+
+void CMessagePage::ShowSelectionCount() {
+    CMsgContentView* view = m_views[m_viewKind];
+    if (view == nullptr) {
+        return;
+    }
+    // Counted as delete and export would take it: a ticked conversation of the overview is all of it.
+    view->GetSelection([this, kind = m_viewKind](std::vector<messages::MsgTypeAndId> items) {
+        if (kind != m_viewKind) {
+            return;
+        }
+        const int count = static_cast<int>(WholeSelection(kind, std::move(items)).size());
+        Plugin_SetText(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")),
+                       count > 0 ? FormatText(Str(3604), count) : Str(2462));
+    });
 }
 
 LRESULT CMessagePage::OnSort(QWidget* button, std::intptr_t index, std::intptr_t) {
@@ -754,11 +774,14 @@ void CMessagePage::ExportSelected() {
             VexaMessageBox(Str(2441), this, Str(2401), 0);
             return;
         }
-        ExportItems(items, path);
+        // A whole selection of the conversations leaves the drafts out; the result says so.
+        const int drafts = kind == ViewAll && m_allSelected ? static_cast<int>(m_data.Drafts().size()) : 0;
+        ExportItems(items, path, drafts);
     });
 }
 
-void CMessagePage::ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path) {
+void CMessagePage::ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path,
+                               int draftsLeftOut) {
     BusyScope busy(m_refresh);
     CSessionScope use(m_gate, VEXA_HERE); // without a session nothing is exported
     const messages::SmsCsvExportResult result =
@@ -777,7 +800,9 @@ void CMessagePage::ExportItems(const std::vector<messages::MsgTypeAndId>& items,
         VexaMessageBox(Str(2442), this, Str(330), 0);
         return;
     }
-    VexaMessageBox(FormatText(Str(2443), result.written), this, Str(2444), 0);
+    const auto mms = std::count_if(items.begin(), items.end(), [](const messages::MsgTypeAndId& i) { return i.type == 1; });
+    VexaMessageBox(messages::SmsExportResultText(result.written, static_cast<int>(mms), draftsLeftOut), this,
+                   Str(2444), 0);
 }
 
 void CMessagePage::ImportFromDialog() {
@@ -1084,6 +1109,10 @@ LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             const QSignalBlocker blocker(all);
             all->setChecked(status == 1);
         }
+        if (status == 1 || status == 0 || status == -1) {
+            m_allSelected = status == 1;
+        }
+        ShowSelectionCount();
         return 0;
     }
     case WM_REPLY_SEND_BEGIN:

@@ -107,7 +107,8 @@ public:
     void ImportFromDialog();
     // The work behind them, for a given selection or file.
     void DeleteItems(const std::vector<messages::MsgTypeAndId>& items);
-    void ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path);
+    // draftsLeftOut: drafts a whole selection did not take, told in the result.
+    void ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path, int draftsLeftOut = 0);
     void ImportFile(const QString& path);
     // Pictures of the page: "message" (all conversations), "message_conversation" (the first
     // conversation), "message_drafts", "message_search" (the results of a surname typed into the
@@ -150,6 +151,8 @@ private:
     void ShowView(int kind);
     void FillCurrentView();
     void UpdateCaptions();
+    // "全选（已选%d条）" on the select-all box while something is selected.
+    void ShowSelectionCount();
     void OnCommand(UINT msg, const messages::MsgTypeAndId& item);
     const MSGINFO* FindMessage(const messages::MsgTypeAndId& item) const;
     void OpenEditor(int mode, const QString& recipients, const QString& text, std::int64_t draftId);
@@ -178,6 +181,7 @@ private:
     QTimer* m_searchTimer = nullptr; // the pause after typing in the search box
     bool m_connected = false;
     bool m_filling = false;
+    bool m_allSelected = false; // the current view's messages are all selected
     // Last member: stopped first, while the page it posts to is still whole.
     CBackgroundJob m_rebuildJob;
 

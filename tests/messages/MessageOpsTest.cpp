@@ -501,3 +501,15 @@ TEST(RefreshScheduler, IdleRunsAtOnceBusyWaitsAndASecondRequestIsDropped) {
 }
 
 } // namespace
+
+TEST(SmsExportResult, SaysWhatTheExportLeftOut) {
+    const struct {
+        int written, mms, drafts;
+        const char* text;
+    } cases[] = {{3, 0, 0, "成功导出 3 条信息到CSV文件！"},
+                 {3, 2, 0, "成功导出 3 条信息到CSV文件！\n2条彩信没有导出（彩信不能导出）。"},
+                 {5, 1, 4, "成功导出 5 条信息到CSV文件！\n1条彩信没有导出（彩信不能导出）。\n草稿箱中的4条草稿不在所选范围内，没有导出。"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(messages::SmsExportResultText(c.written, c.mms, c.drafts), QString::fromUtf8(c.text));
+    }
+}
