@@ -16,6 +16,9 @@
 #include "platform/FreedMemory.h"
 #include "messages/CQuickReplyWnd.h"
 #include "messages/CSmsEditDlg.h"
+#include "messages/ComposeRules.h"
+#include "messages/SmsSender.h"
+#include "device/RunOnPhone.h"
 #include "messages/MessageDelete.h"
 #include "messages/MmsSender.h"
 #include "messages/SmsCsvTransfer.h"
@@ -361,8 +364,47 @@ void CMessagePage::OnRebuilt(RebuiltMessages rebuilt) {
     } else if (rebuilt.showLists) {
         SetState(State::Failed);
     }
+    ArrangeConversations();
     DrawTree();
     FillCurrentView();
+}
+
+void CMessagePage::ArrangeConversations() {
+    if (m_order) {
+        messages::SortConversations(m_data.Conversations(), *m_order);
+    }
+    messages::BringToFront(m_data.Conversations(), m_recentSent);
+}
+
+void CMessagePage::NoteSent(const QStringList& numbers) {
+    for (const QString& number : numbers) {
+        m_recentSent.removeIf([&number](const QString& n) { return n.compare(number, Qt::CaseInsensitive) == 0; });
+    }
+    m_recentSent = numbers + m_recentSent;
+    constexpr int kRemembered = 50;
+    if (m_recentSent.size() > kRemembered) {
+        m_recentSent.resize(kRemembered);
+    }
+}
+
+void CMessagePage::MarkShownAsRead() {
+    std::vector<std::int64_t> unreadSms;
+    for (const MSGINFO& m : m_data.ConversationMessages(m_number)) {
+        if (m.read == 0 && !m_seen.contains(m.type == 1 ? -1 - m.id : m.id)) {
+            m_seen.insert(m.type == 1 ? -1 - m.id : m.id);
+            if (m.type == 0) {
+                unreadSms.push_back(m.id);
+            }
+        }
+    }
+    if (unreadSms.empty()) {
+        return;
+    }
+    // The phone is told off the UI thread; the dot goes at once either way.
+    RunOnPhone(
+        m_gate, this,
+        [unreadSms](vexa::DeviceSession& session) { return messages::MarkSmsRead(session.GetSmsStore(), unreadSms); },
+        [](std::optional<int>) {});
 }
 
 bool CMessagePage::RequestRefresh(const QString& keyword) {
@@ -400,11 +442,23 @@ void CMessagePage::DrawTree() {
         auto* item = new QTreeWidgetItem(drafts, {DraftLabel(draft)});
         item->setToolTip(0, draft.number);
     }
+    // Unread messages not yet looked at here, by conversation (only when some were looked at).
+    QHash<QString, int> unseen;
+    if (!m_seen.isEmpty()) {
+        for (const messages::typCONFERINFO& c : m_data.Conversations()) {
+            unseen.insert(c.number.toCaseFolded(), 0);
+        }
+        for (const MSGINFO& m : m_data.Messages()) {
+            if (m.read == 0 && !m_seen.contains(m.type == 1 ? -1 - m.id : m.id)) {
+                ++unseen[m.number.toCaseFolded()];
+            }
+        }
+    }
     for (const messages::typCONFERINFO& c : m_data.Conversations()) {
         QString text = QStringLiteral("%1 (%2)").arg(c.name.isEmpty() ? c.number : c.name).arg(c.count);
         auto* item = new QTreeWidgetItem(all, {text});
         item->setToolTip(0, c.number);
-        if (c.unread > 0) {
+        if (c.unread > 0 && unseen.value(c.number.toCaseFolded(), c.unread) > 0) {
             item->setText(0, text + QStringLiteral("  ●"));
             item->setForeground(0, QColor(0x1F, 0x7A, 0xE0));
         }
@@ -505,7 +559,7 @@ void CMessagePage::UpdateCaptions() {
         if (m_viewKind == ViewAll) {
             shown = FormatText(Str(3511), static_cast<int>(m_data.Messages().size()));
         } else if (m_viewKind == ViewConversation) {
-            const QString name = m_data.Names().ContactName(m_number);
+            const QString name = ConversationName(m_number);
             const int count = static_cast<int>(m_data.ConversationMessages(m_number).size());
             const int rest = metrics.horizontalAdvance(FormatText(Str(3510), "", count));
             const QString who = metrics.elidedText(name.isEmpty() ? m_number : name, Qt::ElideRight, room - rest);
@@ -528,13 +582,26 @@ LRESULT CMessagePage::OnAddContact(QWidget*, std::intptr_t, std::intptr_t) {
     return 0;
 }
 
+QString CMessagePage::ConversationName(const QString& number) const {
+    // The tree's name, which tells two contacts of one name apart; empty for a number no contact has.
+    if (m_data.Names().ContactName(number).isEmpty()) {
+        return {};
+    }
+    for (const messages::typCONFERINFO& c : m_data.Conversations()) {
+        if (c.number.compare(number, Qt::CaseInsensitive) == 0) {
+            return c.name;
+        }
+    }
+    return m_data.Names().ContactName(number);
+}
+
 QString CMessagePage::Caption() const {
     switch (m_viewKind) {
     case ViewDrafts:
         // During a search the drafts shown are those it found.
         return m_data.Keyword().isEmpty() ? Str(2405) : FormatText(Str(2406), static_cast<int>(m_data.Drafts().size()));
     case ViewConversation: {
-        const QString name = m_data.Names().ContactName(m_number);
+        const QString name = ConversationName(m_number);
         const QByteArray who = (name.isEmpty() ? m_number : name).toUtf8();
         if (m_data.Keyword().isEmpty()) {
             return FormatText(Str(2407), who.constData());
@@ -570,7 +637,8 @@ void CMessagePage::FillCurrentView() {
         break;
     default: {
         m_overviewPerConversation = OverviewPerConversation(m_data.Conversations().size());
-        view->SetMessages(messages::OverviewMessages(m_data.Messages(), m_overviewPerConversation));
+        view->SetMessages(messages::InConversationOrder(
+            messages::OverviewMessages(m_data.Messages(), m_overviewPerConversation), m_data.Conversations()));
         // The number groups' labels count the whole conversation, not only its newest messages.
         auto totals = std::make_shared<QHash<QString, int>>();
         for (const messages::typCONFERINFO& c : m_data.Conversations()) {
@@ -594,6 +662,16 @@ void CMessagePage::ShowConversation(const QString& number) {
     m_number = number;
     ShowView(ViewConversation);
     FillCurrentView();
+    MarkShownAsRead();
+    // Its dot goes at once.
+    QTreeWidgetItem* all = m_tree != nullptr ? m_tree->topLevelItem(kAllNode) : nullptr;
+    for (int i = 0; all != nullptr && i < all->childCount(); ++i) {
+        QTreeWidgetItem* item = all->child(i);
+        if (item->toolTip(0).compare(number, Qt::CaseInsensitive) == 0 && item->text(0).endsWith(QStringLiteral("  ●"))) {
+            item->setText(0, item->text(0).chopped(3));
+            item->setForeground(0, all->foreground(0));
+        }
+    }
 }
 
 void CMessagePage::OpenConversation(const QString& number, bool reply) {
@@ -609,8 +687,13 @@ void CMessagePage::ShowDrafts() {
 }
 
 void CMessagePage::SortConversations(messages::ConversationOrder order) {
-    messages::SortConversations(m_data.Conversations(), order);
+    m_order = order;
+    m_recentSent.clear(); // the user's order now, not the last sends
+    ArrangeConversations();
     DrawTree();
+    if (m_viewKind == ViewAll) {
+        FillCurrentView(); // the cards follow the tree
+    }
 }
 
 LRESULT CMessagePage::OnTree(QWidget*, std::intptr_t top, std::intptr_t child) {
@@ -1016,6 +1099,9 @@ void CMessagePage::OpenEditor(int mode, const QString& recipients, const QString
             dlg.SetDraftId(draftId);
         }
         result = dlg.DoModal();
+        if (dlg.Sent()) {
+            NoteSent(messages::ParseRecipients(dlg.RecipientsText()));
+        }
     }
     if (result == static_cast<int>(IDOK)) {
         RequestRefresh(m_keyword);
@@ -1123,7 +1209,15 @@ LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         RequestRefresh(m_keyword);
         return 0;
     case WM_REPLY_SEND_CHECKED:
+        m_replySending = true;
+        return 0;
     case WM_REPLY_SEND_RESULT:
+        // A conversation written to comes to the top (a saved draft does not move it).
+        if (m_replySending && wParam != 0 && *reinterpret_cast<int*>(wParam) == 1 && m_reply != nullptr) {
+            NoteSent({m_reply->Recipient()});
+        }
+        m_replySending = false;
+        return 0;
     case WM_REPLY_NO_DEVICE:
         return 0;
     case WM_MSGVIEW_OPEN_MMS:

@@ -11,11 +11,14 @@
 #include "messages/MessageData.h"
 #include "platform/BackgroundJob.h"
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 // Lists read by the rebuild job, handed to the page as one value.
@@ -85,6 +88,8 @@ public:
     const messages::MessageData& Data() const { return m_data; }
     QTreeWidget* Tree() const { return m_tree; }
     QString Caption() const;
+    // The contact's name as the tree shows it for number; empty when no contact has it.
+    QString ConversationName(const QString& number) const;
     bool IsBusy() const { return m_refresh.IsBusy(); }
 
     // Checks that contacts and messages are loaded; loaded: rebuild and show; otherwise the loading
@@ -98,6 +103,8 @@ public:
     // A refresh with a search keyword (empty: none); dropped while another is pending.
     bool RequestRefresh(const QString& keyword);
     void SetSearch(const QString& keyword);
+    // The tree and the overview's cards in this order from now on (the last written-to first until
+    // then; a refresh keeps it).
     void SortConversations(messages::ConversationOrder order);
 
     // The toolbar commands; the selection comes from the current view.
@@ -151,6 +158,11 @@ private:
     void ShowView(int kind);
     void FillCurrentView();
     void UpdateCaptions();
+    // The chosen order, then who was just written to first.
+    void ArrangeConversations();
+    void NoteSent(const QStringList& numbers);
+    // A conversation looked at is read: its dot goes, and its SMS are marked read on the phone.
+    void MarkShownAsRead();
     // "全选（已选%d条）" on the select-all box while something is selected.
     void ShowSelectionCount();
     void OnCommand(UINT msg, const messages::MsgTypeAndId& item);
@@ -182,6 +194,10 @@ private:
     bool m_connected = false;
     bool m_filling = false;
     bool m_allSelected = false; // the current view's messages are all selected
+    std::optional<messages::ConversationOrder> m_order;
+    QStringList m_recentSent; // newest first
+    bool m_replySending = false;
+    QSet<std::int64_t> m_seen; // unread messages looked at here, by id (SMS ids; MMS negated)
     // Last member: stopped first, while the page it posts to is still whole.
     CBackgroundJob m_rebuildJob;
 

@@ -41,6 +41,7 @@ public:
     void ShowSimButtons(bool dual, int state, const QString& name1, const QString& name2);
 
     void SetRecipient(const QString& number);
+    QString Recipient() const { return m_recipient; }
     // Recipients come from elsewhere (the dialog's field) when set.
     void SetRecipientsSource(std::function<QStringList()> source) { m_recipientsSource = std::move(source); }
     void SetText(const QString& text);

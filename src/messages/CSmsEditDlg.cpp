@@ -156,10 +156,15 @@ LRESULT CSmsEditDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return result;
     }
     switch (msg) {
+    case WM_REPLY_SEND_CHECKED:
+        m_sending = true;
+        return 0;
     case WM_REPLY_SEND_RESULT:
         if (wParam != 0 && *reinterpret_cast<int*>(wParam) == 1) {
             m_changed = true;
+            m_sent = m_sent || m_sending;
         }
+        m_sending = false;
         return 0;
     case WM_REPLY_SEND_DONE:
         // A message sent (or a draft saved) ends the dialog; a failed send leaves it open to retry.

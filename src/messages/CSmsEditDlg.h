@@ -38,6 +38,8 @@ public:
     // The completion list under the recipients field; candidates arrive after the dialog shows.
     QCompleter* Completer() const { return m_completer; }
     bool CandidatesLoaded() const { return m_candidatesLoaded; }
+    // A message went out from this dialog (not only a draft saved).
+    bool Sent() const { return m_sent; }
 
 protected:
     bool OnInitDialog() override;
@@ -56,6 +58,8 @@ private:
     std::optional<std::int64_t> m_draftId;
     CQuickReplyWnd* m_reply = nullptr;
     bool m_changed = false;
+    bool m_sending = false; // between the send's checks and its result
+    bool m_sent = false;
     std::vector<messages::RecipientCandidate> m_candidates;
     bool m_candidatesLoaded = false;
     QCompleter* m_completer = nullptr;

@@ -250,6 +250,7 @@ void MessageData::Fill(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms, std::
     }
     JoinCaseVariants(m_messages);
     m_conversations = BuildConversations(m_messages, [this](const QString& n) { return m_names.DisplayName(n); });
+    TellSameNamesApart(m_conversations);
 }
 
 std::vector<MSGINFO> MessageData::ConversationMessages(const QString& number) const {

@@ -1,5 +1,7 @@
 #include "messages/MessageOrder.h"
 
+#include "platform/StringTable.h"
+
 #include <QHash>
 #include <QStringList>
 
@@ -153,6 +155,58 @@ void SortConversations(std::vector<typCONFERINFO>& conversations, ConversationOr
                                      c.unread);
         }
     });
+}
+
+void BringToFront(std::vector<typCONFERINFO>& conversations, const QStringList& numbers) {
+    std::vector<typCONFERINFO> front;
+    for (const QString& number : numbers) {
+        const auto found = std::find_if(conversations.begin(), conversations.end(), [&number](const typCONFERINFO& c) {
+            return c.number.compare(number, Qt::CaseInsensitive) == 0;
+        });
+        if (found != conversations.end()) {
+            front.push_back(std::move(*found));
+            conversations.erase(found);
+        }
+    }
+    conversations.insert(conversations.begin(), std::make_move_iterator(front.begin()),
+                         std::make_move_iterator(front.end()));
+}
+
+std::vector<MSGINFO> InConversationOrder(const std::vector<MSGINFO>& messages,
+                                         const std::vector<typCONFERINFO>& conversations) {
+    QHash<QString, std::pair<std::size_t, std::size_t>> runs; // folded number -> [begin, end)
+    for (std::size_t begin = 0; begin < messages.size();) {
+        std::size_t end = begin + 1;
+        while (end < messages.size() && messages[end].number.compare(messages[begin].number, Qt::CaseInsensitive) == 0) {
+            ++end;
+        }
+        runs.insert(messages[begin].number.toCaseFolded(), {begin, end});
+        begin = end;
+    }
+    std::vector<MSGINFO> out;
+    out.reserve(messages.size());
+    for (const typCONFERINFO& c : conversations) {
+        const auto run = runs.constFind(c.number.toCaseFolded());
+        if (run != runs.constEnd()) {
+            out.insert(out.end(), messages.begin() + static_cast<std::ptrdiff_t>(run->first),
+                       messages.begin() + static_cast<std::ptrdiff_t>(run->second));
+        }
+    }
+    return out;
+}
+
+void TellSameNamesApart(std::vector<typCONFERINFO>& conversations) {
+    QHash<QString, int> uses;
+    for (const typCONFERINFO& c : conversations) {
+        if (c.name != c.number) {
+            ++uses[c.name];
+        }
+    }
+    for (typCONFERINFO& c : conversations) {
+        if (c.name != c.number && uses.value(c.name) > 1) {
+            c.name = FormatText(Str(3607), qUtf8Printable(c.name), qUtf8Printable(c.number.right(4)));
+        }
+    }
 }
 
 QString NameForNumber(const QString& number, const std::function<QString(const QString&)>& findContactName) {

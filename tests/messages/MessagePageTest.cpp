@@ -40,6 +40,7 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -561,6 +562,71 @@ private slots:
         page->SetSearch(QStringLiteral("m7"));
         QTRY_COMPARE_WITH_TIMEOUT(page->Caption(), FormatText(Str(2709), "m7", 2), kWaitMs);
         QCOMPARE(page->Data().Messages().size(), std::size_t(2));
+    }
+
+    // The tree as it is used: a conversation read loses its dot (on the phone too), one written to
+    // comes to the top, an order chosen holds for the cards too, two contacts of one name are told apart.
+    void conversationListFollowsReadingSendingSortingAndArrivals() {
+        Program program;
+        QVERIFY(program.Start({QStringLiteral("TREE-1")}));
+        QVERIFY(AddSms(1, "10086", "余额", 1, false));
+        for (const char* number : {"13800000001", "13900000002"}) {
+            vexa::ContactBook* book = Session()->GetContactBook();
+            std::unique_ptr<vexa::Contact> contact(book->NewContact());
+            contact->SetDisplayName(QStringLiteral("张伟"));
+            contact->AddPhone(2, nullptr, QString::fromLatin1(number), nullptr);
+            QVERIFY(book->CreateContact(contact.get()));
+            contact.release();
+            QVERIFY(AddSms(1, number, "hi", 2));
+        }
+        for (int i = 0; i < 60; ++i) {
+            QVERIFY(AddSms(1, QStringLiteral("150000000%1").arg(i, 2, 10, QChar(u'0')), "x", 3 + i % 20));
+        }
+        auto page = MakePage(program.gate);
+        QVERIFY(page);
+        QVERIFY(Settled(page.get()));
+        QTreeWidget* tree = page->Tree();
+        QTreeWidgetItem* all = tree->topLevelItem(CMessagePage::kAllNode);
+        const auto child = [all](const QString& number) -> QTreeWidgetItem* {
+            for (int i = 0; i < all->childCount(); ++i) {
+                if (all->child(i)->toolTip(0) == number) {
+                    return all->child(i);
+                }
+            }
+            return nullptr;
+        };
+        QVERIFY(child("13800000001")->text(0).startsWith(QStringLiteral("张伟（尾号0001）")));
+        QVERIFY(child("13900000002")->text(0).startsWith(QStringLiteral("张伟（尾号0002）")));
+        QVERIFY(child("10086")->text(0).endsWith(QStringLiteral("●")));
+        QVERIFY(all->indexOfChild(child("10086")) > 0);
+
+        page->ShowConversation(QStringLiteral("10086"));
+        QVERIFY(!child("10086")->text(0).endsWith(QStringLiteral("●")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [] {
+                std::vector<MSGINFO> list;
+                Session()->GetSmsStore()->ListSms(&list);
+                return std::all_of(list.begin(), list.end(), [](const MSGINFO& m) { return m.read != 0; });
+            }(),
+            kWaitMs);
+
+        {
+            CAutoAnswer answer(1);
+            page->Reply()->SetText(QStringLiteral("收到"));
+            page->Reply()->Send(1, false);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItem(CMessagePage::kAllNode)->child(0)->toolTip(0),
+                                  QStringLiteral("10086"), kWaitMs);
+        QVERIFY(Settled(page.get()));
+
+        // By time: the conversation just written to is the newest, first in the tree and in the cards.
+        page->SortConversations(messages::ConversationOrder::ByTime);
+        page->ShowAll();
+        QVERIFY(page->WaitForView(kWaitMs));
+        all = tree->topLevelItem(CMessagePage::kAllNode);
+        QCOMPARE(all->child(0)->toolTip(0), QStringLiteral("10086"));
+        QCOMPARE(RunJs(page->View(CMessagePage::ViewAll), "groups[0].TelNum").toString(), QStringLiteral("10086"));
+
     }
 
     void failedSendsListTheNumbersAndCtrlEnterSends() {
