@@ -39,6 +39,7 @@
 #include <QLineEdit>
 #include <QThread>
 #include <QTimer>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWebEngineProfile>
@@ -432,6 +433,14 @@ void CMessagePage::DrawTree() {
         return;
     }
     m_filling = true;
+    // The list stays where the user scrolled it (a message arriving redraws it): the conversation
+    // at the top stays at the top, or, when it is gone, the same scroll position.
+    const int scrolled = m_tree->verticalScrollBar()->value();
+    QTreeWidgetItem* top = m_tree->itemAt(0, 0);
+    const QString anchor = top != nullptr && top->parent() != nullptr &&
+                                   m_tree->indexOfTopLevelItem(top->parent()) == kAllNode
+                               ? top->toolTip(0)
+                               : QString();
     m_tree->clear();
     // The drafts come first: with thousands of conversations they would otherwise be out of reach.
     auto* drafts = new QTreeWidgetItem({FormatText(Str(2406), static_cast<int>(m_data.Drafts().size()))});
@@ -491,6 +500,17 @@ void CMessagePage::DrawTree() {
         }
     }
     m_tree->setCurrentItem(current);
+    QTreeWidgetItem* keep = nullptr;
+    for (int i = 0; !anchor.isEmpty() && i < all->childCount() && keep == nullptr; ++i) {
+        if (all->child(i)->toolTip(0) == anchor) {
+            keep = all->child(i);
+        }
+    }
+    if (keep != nullptr) {
+        m_tree->scrollToItem(keep, QAbstractItemView::PositionAtTop);
+    } else {
+        m_tree->verticalScrollBar()->setValue(scrolled);
+    }
     m_filling = false;
 }
 

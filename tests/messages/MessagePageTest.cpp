@@ -36,6 +36,7 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -565,7 +566,8 @@ private slots:
     }
 
     // The tree as it is used: a conversation read loses its dot (on the phone too), one written to
-    // comes to the top, an order chosen holds for the cards too, two contacts of one name are told apart.
+    // comes to the top, an order chosen holds for the cards too, two contacts of one name are told
+    // apart, and a message arriving leaves the list where the user scrolled it.
     void conversationListFollowsReadingSendingSortingAndArrivals() {
         Program program;
         QVERIFY(program.Start({QStringLiteral("TREE-1")}));
@@ -627,6 +629,15 @@ private slots:
         QCOMPARE(all->child(0)->toolTip(0), QStringLiteral("10086"));
         QCOMPARE(RunJs(page->View(CMessagePage::ViewAll), "groups[0].TelNum").toString(), QStringLiteral("10086"));
 
+        tree->scrollToItem(all->child(30), QAbstractItemView::PositionAtTop);
+        const QString anchor = tree->itemAt(0, 0)->toolTip(0);
+        QVERIFY(!anchor.isEmpty());
+        QVERIFY(tree->verticalScrollBar()->value() > 0);
+        QVERIFY(AddSms(1, "19999999999", "new", 28));
+        page->OnIncomingMessage();
+        QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(64), kWaitMs);
+        QVERIFY(Settled(page.get()));
+        QCOMPARE(tree->itemAt(0, 0)->toolTip(0), anchor);
     }
 
     void failedSendsListTheNumbersAndCtrlEnterSends() {
