@@ -131,7 +131,11 @@ void CMmsEditDlg::ShowSlide() {
     m_showing = true;
     const mms::Slide* slide = Current();
     if (auto* text = qobject_cast<QPlainTextEdit*>(GetPluginByName(this, QStringLiteral("mms_text_area")))) {
-        text->setPlainText(slide != nullptr ? slide->text : QString());
+        // Set only when it differs: resetting the same text would move the caret of someone typing.
+        const QString wanted = slide != nullptr ? slide->text : QString();
+        if (text->toPlainText() != wanted) {
+            text->setPlainText(wanted);
+        }
     }
     if (auto* image = qobject_cast<QLabel*>(GetPluginByName(this, QStringLiteral("MMS_image_area")))) {
         QPixmap picture;
@@ -178,7 +182,14 @@ void CMmsEditDlg::AddSlide() {
         return;
     }
     StoreText();
-    const int index = m_msg.InsertSlide(m_current, mms::MMS_NewSlide());
+    mms::Slide slide = mms::MMS_NewSlide();
+    if (m_current < 0) {
+        // What was typed before there was a slide (the first key makes it) belongs to it.
+        if (auto* text = qobject_cast<QPlainTextEdit*>(GetPluginByName(this, QStringLiteral("mms_text_area")))) {
+            slide.text = text->toPlainText();
+        }
+    }
+    const int index = m_msg.InsertSlide(m_current, slide);
     if (index >= 0) {
         m_current = index;
     }

@@ -24,6 +24,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -204,8 +205,11 @@ private slots:
         dialog->RemoveSound();
         QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("当前页没有声音"));
 
+        // Text typed before there is a slide (the first key makes it) stays through adding a picture.
+        auto* area = qobject_cast<QPlainTextEdit*>(GetPluginByName(dialog.get(), QStringLiteral("mms_text_area")));
+        QTest::keyClicks(area, QStringLiteral("hello"));
         next = big;
-        dialog->AddPicture(); // makes the first slide
+        dialog->AddPicture();
         next = sound;
         dialog->AddSound();
         mms::MediaMsg msg = dialog->Message();
@@ -215,6 +219,7 @@ private slots:
         QCOMPARE(msg.GetSlide(0)->image.name, QStringLiteral("stretch_0001.jpg"));
         QVERIFY(QFileInfo::exists(m_temp.filePath(QStringLiteral("stretch_0001.jpg"))));
         QCOMPARE(msg.GetSlide(0)->sound.name, QStringLiteral("tone.mid"));
+        QCOMPARE(msg.GetSlide(0)->text, QStringLiteral("hello"));
         QCOMPARE(WidgetText(dialog.get(), "mms_musicPic_area"), QStringLiteral("♪ tone.mid"));
 
         next = broken;
@@ -271,6 +276,45 @@ private slots:
         const qint64 held = preview.Elapsed();
         // Paused: three ticks' time passes without the clock moving.
         QVERIFY(!QTest::qWaitFor([&] { return preview.Elapsed() != held; }, 3 * CMmsPreviewDlg::kTickMs));
+        preview.EndDialog(0);
+    }
+
+    // The preview saves the shown slide's picture and sound into the folder picked, beside what is
+    // there and never over it; a name from the message stays inside that folder.
+    void previewSavesAttachmentsWithoutOverwriting() {
+        mms::MediaMsg msg;
+        mms::Slide parts;
+        parts.image = {QStringLiteral("../p.jpg"), QByteArray("JPEG")};
+        parts.sound = {QStringLiteral("s.mid"), QByteArray("MThd")};
+        msg.AddSlide(parts);
+        mms::Slide words;
+        words.text = QStringLiteral("only text");
+        msg.AddSlide(words);
+        QTemporaryDir folder;
+        QVERIFY(vexa::test::WriteFile(folder.filePath("p.jpg"), "old"));
+        CMmsPreviewDlg preview(msg);
+        QString picked = folder.path();
+        preview.SetFolderChooser([&picked](QWidget*) { return picked; });
+        QVERIFY(preview.CreateModeless());
+        preview.SetPaused(true);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        QTest::mouseClick(qobject_cast<QPushButton*>(GetPluginByName(&preview, "save_attachment_btn")), Qt::LeftButton);
+        QVERIFY(CVexaMessageBoxImpl::LastText().startsWith(QStringLiteral("已保存到")));
+        const std::pair<const char*, QByteArray> files[] = {{"p.jpg", "old"}, {"p (2).jpg", "JPEG"}, {"s.mid", "MThd"}};
+        for (const auto& [name, bytes] : files) {
+            QFile file(folder.filePath(QString::fromUtf8(name)));
+            QVERIFY2(file.open(QIODevice::ReadOnly), name);
+            QCOMPARE(file.readAll(), bytes);
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3);
+        QVERIFY(!QFileInfo::exists(QFileInfo(folder.path()).dir().filePath("p.jpg")));
+        picked.clear(); // cancelled: nothing more
+        preview.SaveAttachments();
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3);
+        preview.SeekTo(5500);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        preview.SaveAttachments();
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("当前页没有附件"));
         preview.EndDialog(0);
     }
 
