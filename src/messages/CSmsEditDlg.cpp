@@ -53,7 +53,9 @@ bool CSmsEditDlg::OnInitDialog() {
         m_completer = new QCompleter(m_suggestions, this);
         m_completer->setWidget(edit);
         m_completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
-        QObject::connect(edit, &QLineEdit::textEdited, this, [this] { UpdateCompletion(); });
+        // The list belongs to this dialog's window: it goes with it and is part of its pictures.
+        m_completer->popup()->setParent(this, m_completer->popup()->windowFlags());
+        QObject::connect(edit, &QLineEdit::textEdited, this, [this] { ShowSuggestions(); });
         QObject::connect(m_completer, qOverload<const QString&>(&QCompleter::activated), this,
                          [this](const QString& entry) { InsertCompletion(entry); });
         RunOnPhone(
@@ -116,7 +118,7 @@ void CSmsEditDlg::ChooseContacts() {
     SetRecipientsText(text);
 }
 
-void CSmsEditDlg::UpdateCompletion() {
+void CSmsEditDlg::ShowSuggestions() {
     auto* edit = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("recipients_edit")));
     if (edit == nullptr || m_completer == nullptr) {
         return;

@@ -38,6 +38,13 @@ public:
     // The completion list under the recipients field; candidates arrive after the dialog shows.
     QCompleter* Completer() const { return m_completer; }
     bool CandidatesLoaded() const { return m_candidatesLoaded; }
+    // Instead of the phone's (pictures of the dialog without a phone).
+    void SetCandidates(std::vector<messages::RecipientCandidate> candidates) {
+        m_candidates = std::move(candidates);
+        m_candidatesLoaded = true;
+    }
+    // Offers what matches the entry at the caret (as typing does).
+    void ShowSuggestions();
     // A message went out from this dialog (not only a draft saved).
     bool Sent() const { return m_sent; }
 
@@ -48,7 +55,6 @@ protected:
 private:
     LRESULT OnClose(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnChooseContact(QWidget*, std::intptr_t, std::intptr_t);
-    void UpdateCompletion();
     void InsertCompletion(const QString& entry);
 
     CSessionGate& m_gate;
