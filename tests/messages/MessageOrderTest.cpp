@@ -85,37 +85,6 @@ TEST(MessageOrder, ConversationTreeOrders) {
     EXPECT_EQ(names(), (QStringList{QStringLiteral("Zed"), QStringLiteral("Bob"), QStringLiteral("Ann")}));
 }
 
-// Who was written to comes first; the overview's messages follow the tree; two contacts of one
-// name show their numbers' last digits.
-TEST(MessageOrder, TreeAndCardsFollowOneOrder) {
-    std::vector<typCONFERINFO> c(4);
-    const char* const numbers[] = {"13800000001", "13900000002", "10086", "Vexa"};
-    const char* const names[] = {"张伟", "张伟", "10086", "Vexa"};
-    for (int i = 0; i < 4; ++i) {
-        c[i].number = QString::fromLatin1(numbers[i]);
-        c[i].name = QString::fromUtf8(names[i]);
-    }
-    TellSameNamesApart(c);
-    EXPECT_EQ(c[0].name, QStringLiteral("张伟（尾号0001）"));
-    EXPECT_EQ(c[1].name, QStringLiteral("张伟（尾号0002）"));
-    EXPECT_EQ(c[2].name, QStringLiteral("10086"));
-    BringToFront(c, {QStringLiteral("vexa"), QStringLiteral("10086"), QStringLiteral("gone")});
-    QStringList order;
-    for (const auto& x : c) {
-        order << x.number;
-    }
-    EXPECT_EQ(order, (QStringList{"Vexa", "10086", "13800000001", "13900000002"}));
-
-    std::vector<MSGINFO> messages;
-    for (const char* number : {"13900000002", "13800000001", "13800000001", "VEXA", "vexa", "10086"}) {
-        MSGINFO m;
-        m.number = QString::fromLatin1(number);
-        m.id = static_cast<qint64>(messages.size());
-        messages.push_back(m);
-    }
-    EXPECT_EQ(Ids(InConversationOrder(messages, c)), (std::vector<qint64>{3, 4, 5, 1, 2, 0}));
-}
-
 TEST(MessageOrder, NamesTryTheUsualPrefixesAndSelectionsParse) {
     const auto find = [](const QString& n) {
         return n == QLatin1String("1259313800138000") ? QStringLiteral("老王") : QString();
