@@ -63,7 +63,8 @@ std::vector<RecipientCandidate> ReadRecipientCandidates(vexa::ContactBook& book,
         const NameSpelling spelling = SpellName(name);
         for (int p = 0; p < contact->GetPhoneCount(); ++p) {
             const vexa::ContactField* phone = contact->GetPhoneAt(p);
-            if (phone != nullptr && !phone->GetValue().isEmpty() && IsMobileEntry(phone->GetType(), phone->GetValue())) {
+            if (phone != nullptr && !phone->GetValue().isEmpty() &&
+                IsMobileEntry(phone->GetType(), phone->GetValue())) {
                 out.push_back({name, phone->GetValue(), spelling.full, spelling.initials});
             }
         }
@@ -71,8 +72,8 @@ std::vector<RecipientCandidate> ReadRecipientCandidates(vexa::ContactBook& book,
     return out;
 }
 
-std::vector<RecipientCandidate> MatchRecipients(const std::vector<RecipientCandidate>& candidates,
-                                                const QString& typed, int limit) {
+std::vector<RecipientCandidate> MatchRecipients(const std::vector<RecipientCandidate>& candidates, const QString& typed,
+                                                int limit) {
     std::vector<RecipientCandidate> out;
     const QString key = typed.trimmed();
     if (key.isEmpty()) {

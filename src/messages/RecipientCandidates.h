@@ -33,8 +33,8 @@ std::vector<RecipientCandidate> ReadRecipientCandidates(vexa::ContactBook& book,
 
 // The candidates whose name, number or the name's pinyin (whole or initials) holds typed (letters
 // without regard to case), in their order, at most limit of them.
-std::vector<RecipientCandidate> MatchRecipients(const std::vector<RecipientCandidate>& candidates,
-                                                const QString& typed, int limit);
+std::vector<RecipientCandidate> MatchRecipients(const std::vector<RecipientCandidate>& candidates, const QString& typed,
+                                                int limit);
 
 // The entry of a recipients text that the caret at position is in: [begin, end) between the ";"
 // around it.
