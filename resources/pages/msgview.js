@@ -63,7 +63,7 @@
                   (sms.selected ? " checked" : "") + ">");
         html.push('<div class="avatar">' + initial(sms.name) + "</div>");
         html.push('<div class="body"><div class="meta">' + sms.name + "&nbsp;&nbsp;" + sms.time + "</div>");
-        html.push('<div class="bubble">' + (sms.msgType === 1 ? '<span class="mms_tag">MMS</span>' : "") + sms.msg + "</div>");
+        html.push('<div class="bubble">' + (sms.msgType === 1 ? '<span class="mms_tag">彩信</span>' : "") + sms.msg + "</div>");
         html.push('<div class="tools">');
         if (sms.msgType === 1) {
             html.push('<a class="imagbtn" id="open_' + key + '" tabindex="0">查看</a>');

@@ -16,6 +16,9 @@
 #include "platform/FreedMemory.h"
 #include "messages/CQuickReplyWnd.h"
 #include "messages/CSmsEditDlg.h"
+#include "messages/ComposeRules.h"
+#include "messages/SmsSender.h"
+#include "device/RunOnPhone.h"
 #include "messages/MessageDelete.h"
 #include "messages/MmsSender.h"
 #include "messages/SmsCsvTransfer.h"
@@ -36,6 +39,7 @@
 #include <QLineEdit>
 #include <QThread>
 #include <QTimer>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWebEngineProfile>
@@ -159,6 +163,20 @@ bool CMessagePage::Create() {
         LOG_Error("[CMessagePage] pages cannot be prepared in %s. %s:%d", qUtf8Printable(m_pageFolder), LOG_HERE);
     }
     m_tree = qobject_cast<QTreeWidget*>(GetPluginByName(this, QStringLiteral("message_tree")));
+    if (m_tree != nullptr) {
+        // A draft of the tree opens for editing (or, an MMS, for viewing) on a double click or Enter.
+        QObject::connect(m_tree, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+            QTreeWidgetItem* parent = item != nullptr ? item->parent() : nullptr;
+            const int index = parent != nullptr ? parent->indexOfChild(item) : -1;
+            if (parent == nullptr || m_tree->indexOfTopLevelItem(parent) != kDraftsNode || index < 0 ||
+                index >= static_cast<int>(m_data.Drafts().size())) {
+                return;
+            }
+            const MSGINFO& draft = m_data.Drafts()[static_cast<std::size_t>(index)];
+            messages::MsgTypeAndId ref{draft.id, draft.type};
+            SendMessage(draft.type == 1 ? WM_MSGVIEW_OPEN_MMS : WM_MSGVIEW_EDIT, reinterpret_cast<WPARAM>(&ref));
+        });
+    }
     Plugin_SetText(GetPluginByName(this, QStringLiteral("new_message_btn")), Str(2456));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("new_mms_btn")), Str(3278));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")), Str(2462));
@@ -347,8 +365,47 @@ void CMessagePage::OnRebuilt(RebuiltMessages rebuilt) {
     } else if (rebuilt.showLists) {
         SetState(State::Failed);
     }
+    ArrangeConversations();
     DrawTree();
     FillCurrentView();
+}
+
+void CMessagePage::ArrangeConversations() {
+    if (m_order) {
+        messages::SortConversations(m_data.Conversations(), *m_order);
+    }
+    messages::BringToFront(m_data.Conversations(), m_recentSent);
+}
+
+void CMessagePage::NoteSent(const QStringList& numbers) {
+    for (const QString& number : numbers) {
+        m_recentSent.removeIf([&number](const QString& n) { return n.compare(number, Qt::CaseInsensitive) == 0; });
+    }
+    m_recentSent = numbers + m_recentSent;
+    constexpr int kRemembered = 50;
+    if (m_recentSent.size() > kRemembered) {
+        m_recentSent.resize(kRemembered);
+    }
+}
+
+void CMessagePage::MarkShownAsRead() {
+    std::vector<std::int64_t> unreadSms;
+    for (const MSGINFO& m : m_data.ConversationMessages(m_number)) {
+        if (m.read == 0 && !m_seen.contains(m.type == 1 ? -1 - m.id : m.id)) {
+            m_seen.insert(m.type == 1 ? -1 - m.id : m.id);
+            if (m.type == 0) {
+                unreadSms.push_back(m.id);
+            }
+        }
+    }
+    if (unreadSms.empty()) {
+        return;
+    }
+    // The phone is told off the UI thread; the dot goes at once either way.
+    RunOnPhone(
+        m_gate, this,
+        [unreadSms](vexa::DeviceSession& session) { return messages::MarkSmsRead(session.GetSmsStore(), unreadSms); },
+        [](std::optional<int>) {});
 }
 
 bool CMessagePage::RequestRefresh(const QString& keyword) {
@@ -364,28 +421,64 @@ void CMessagePage::SetSearch(const QString& keyword) {
     RequestRefresh(keyword.trimmed());
 }
 
+QString CMessagePage::DraftLabel(const MSGINFO& draft) const {
+    const QString name = m_data.Names().ContactName(draft.number);
+    const QString who = !name.isEmpty() ? name : !draft.number.isEmpty() ? draft.number : Str(3602);
+    const QString firstLine = draft.content.section(u'\n', 0, 0).trimmed();
+    return FormatText(Str(3603), qUtf8Printable(who), qUtf8Printable(firstLine.left(24)));
+}
+
 void CMessagePage::DrawTree() {
     if (m_tree == nullptr) {
         return;
     }
     m_filling = true;
+    // The list stays where the user scrolled it (a message arriving redraws it): the conversation
+    // at the top stays at the top, or, when it is gone, the same scroll position.
+    const int scrolled = m_tree->verticalScrollBar()->value();
+    QTreeWidgetItem* top = m_tree->itemAt(0, 0);
+    const QString anchor = top != nullptr && top->parent() != nullptr &&
+                                   m_tree->indexOfTopLevelItem(top->parent()) == kAllNode
+                               ? top->toolTip(0)
+                               : QString();
     m_tree->clear();
-    auto* all = new QTreeWidgetItem(m_tree, {FormatText(Str(2404), static_cast<int>(m_data.Conversations().size()))});
+    // The drafts come first: with thousands of conversations they would otherwise be out of reach.
+    auto* drafts = new QTreeWidgetItem({FormatText(Str(2406), static_cast<int>(m_data.Drafts().size()))});
+    auto* all = new QTreeWidgetItem({FormatText(Str(2404), static_cast<int>(m_data.Conversations().size()))});
+    m_tree->insertTopLevelItem(kDraftsNode, drafts);
+    m_tree->insertTopLevelItem(kAllNode, all);
+    for (const MSGINFO& draft : m_data.Drafts()) {
+        auto* item = new QTreeWidgetItem(drafts, {DraftLabel(draft)});
+        item->setToolTip(0, draft.number);
+    }
+    // Unread messages not yet looked at here, by conversation (only when some were looked at).
+    QHash<QString, int> unseen;
+    if (!m_seen.isEmpty()) {
+        for (const messages::typCONFERINFO& c : m_data.Conversations()) {
+            unseen.insert(c.number.toCaseFolded(), 0);
+        }
+        for (const MSGINFO& m : m_data.Messages()) {
+            if (m.read == 0 && !m_seen.contains(m.type == 1 ? -1 - m.id : m.id)) {
+                ++unseen[m.number.toCaseFolded()];
+            }
+        }
+    }
     for (const messages::typCONFERINFO& c : m_data.Conversations()) {
         QString text = QStringLiteral("%1 (%2)").arg(c.name.isEmpty() ? c.number : c.name).arg(c.count);
         auto* item = new QTreeWidgetItem(all, {text});
         item->setToolTip(0, c.number);
-        if (c.unread > 0) {
+        if (c.unread > 0 && unseen.value(c.number.toCaseFolded(), c.unread) > 0) {
             item->setText(0, text + QStringLiteral("  ●"));
             item->setForeground(0, QColor(0x1F, 0x7A, 0xE0));
         }
     }
     all->setExpanded(true);
-    new QTreeWidgetItem(m_tree, {FormatText(Str(2406), static_cast<int>(m_data.Drafts().size()))});
+    // Open only while looked at, so that many drafts never push the conversations away.
+    drafts->setExpanded(m_viewKind == ViewDrafts);
     // Keep the node the user was on.
     QTreeWidgetItem* current = all;
     if (m_viewKind == ViewDrafts) {
-        current = m_tree->topLevelItem(1);
+        current = drafts;
     } else if (m_viewKind == ViewConversation) {
         const auto& list = m_data.Conversations();
         current = nullptr;
@@ -407,6 +500,17 @@ void CMessagePage::DrawTree() {
         }
     }
     m_tree->setCurrentItem(current);
+    QTreeWidgetItem* keep = nullptr;
+    for (int i = 0; !anchor.isEmpty() && i < all->childCount() && keep == nullptr; ++i) {
+        if (all->child(i)->toolTip(0) == anchor) {
+            keep = all->child(i);
+        }
+    }
+    if (keep != nullptr) {
+        m_tree->scrollToItem(keep, QAbstractItemView::PositionAtTop);
+    } else {
+        m_tree->verticalScrollBar()->setValue(scrolled);
+    }
     m_filling = false;
 }
 
@@ -423,7 +527,9 @@ void CMessagePage::ShowView(int kind) {
     if (auto* all = qobject_cast<QCheckBox*>(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")))) {
         const QSignalBlocker blocker(all);
         all->setChecked(false);
+        all->setText(Str(2462));
     }
+    m_allSelected = false;
     UpdateCaptions();
 }
 
@@ -473,7 +579,7 @@ void CMessagePage::UpdateCaptions() {
         if (m_viewKind == ViewAll) {
             shown = FormatText(Str(3511), static_cast<int>(m_data.Messages().size()));
         } else if (m_viewKind == ViewConversation) {
-            const QString name = m_data.Names().ContactName(m_number);
+            const QString name = ConversationName(m_number);
             const int count = static_cast<int>(m_data.ConversationMessages(m_number).size());
             const int rest = metrics.horizontalAdvance(FormatText(Str(3510), "", count));
             const QString who = metrics.elidedText(name.isEmpty() ? m_number : name, Qt::ElideRight, room - rest);
@@ -496,13 +602,26 @@ LRESULT CMessagePage::OnAddContact(QWidget*, std::intptr_t, std::intptr_t) {
     return 0;
 }
 
+QString CMessagePage::ConversationName(const QString& number) const {
+    // The tree's name, which tells two contacts of one name apart; empty for a number no contact has.
+    if (m_data.Names().ContactName(number).isEmpty()) {
+        return {};
+    }
+    for (const messages::typCONFERINFO& c : m_data.Conversations()) {
+        if (c.number.compare(number, Qt::CaseInsensitive) == 0) {
+            return c.name;
+        }
+    }
+    return m_data.Names().ContactName(number);
+}
+
 QString CMessagePage::Caption() const {
     switch (m_viewKind) {
     case ViewDrafts:
         // During a search the drafts shown are those it found.
         return m_data.Keyword().isEmpty() ? Str(2405) : FormatText(Str(2406), static_cast<int>(m_data.Drafts().size()));
     case ViewConversation: {
-        const QString name = m_data.Names().ContactName(m_number);
+        const QString name = ConversationName(m_number);
         const QByteArray who = (name.isEmpty() ? m_number : name).toUtf8();
         if (m_data.Keyword().isEmpty()) {
             return FormatText(Str(2407), who.constData());
@@ -538,7 +657,8 @@ void CMessagePage::FillCurrentView() {
         break;
     default: {
         m_overviewPerConversation = OverviewPerConversation(m_data.Conversations().size());
-        view->SetMessages(messages::OverviewMessages(m_data.Messages(), m_overviewPerConversation));
+        view->SetMessages(messages::InConversationOrder(
+            messages::OverviewMessages(m_data.Messages(), m_overviewPerConversation), m_data.Conversations()));
         // The number groups' labels count the whole conversation, not only its newest messages.
         auto totals = std::make_shared<QHash<QString, int>>();
         for (const messages::typCONFERINFO& c : m_data.Conversations()) {
@@ -562,6 +682,16 @@ void CMessagePage::ShowConversation(const QString& number) {
     m_number = number;
     ShowView(ViewConversation);
     FillCurrentView();
+    MarkShownAsRead();
+    // Its dot goes at once.
+    QTreeWidgetItem* all = m_tree != nullptr ? m_tree->topLevelItem(kAllNode) : nullptr;
+    for (int i = 0; all != nullptr && i < all->childCount(); ++i) {
+        QTreeWidgetItem* item = all->child(i);
+        if (item->toolTip(0).compare(number, Qt::CaseInsensitive) == 0 && item->text(0).endsWith(QStringLiteral("  ●"))) {
+            item->setText(0, item->text(0).chopped(3));
+            item->setForeground(0, all->foreground(0));
+        }
+    }
 }
 
 void CMessagePage::OpenConversation(const QString& number, bool reply) {
@@ -577,16 +707,24 @@ void CMessagePage::ShowDrafts() {
 }
 
 void CMessagePage::SortConversations(messages::ConversationOrder order) {
-    messages::SortConversations(m_data.Conversations(), order);
+    m_order = order;
+    m_recentSent.clear(); // the user's order now, not the last sends
+    ArrangeConversations();
     DrawTree();
+    if (m_viewKind == ViewAll) {
+        FillCurrentView(); // the cards follow the tree
+    }
 }
 
 LRESULT CMessagePage::OnTree(QWidget*, std::intptr_t top, std::intptr_t child) {
     if (m_filling || top < 0) {
         return 0;
     }
-    if (top == 1) {
+    if (top == kDraftsNode) {
         ShowDrafts();
+        if (QTreeWidgetItem* drafts = m_tree != nullptr ? m_tree->topLevelItem(kDraftsNode) : nullptr) {
+            drafts->setExpanded(true);
+        }
     } else if (child < 0) {
         ShowAll();
     } else if (child < static_cast<std::intptr_t>(m_data.Conversations().size())) {
@@ -626,7 +764,25 @@ LRESULT CMessagePage::OnSelectAll(QWidget*, std::intptr_t on, std::intptr_t) {
     if (m_views[m_viewKind] != nullptr) {
         m_views[m_viewKind]->SelectAll(on != 0);
     }
+    m_allSelected = on != 0;
+    ShowSelectionCount();
     return 0;
+}
+
+void CMessagePage::ShowSelectionCount() {
+    CMsgContentView* view = m_views[m_viewKind];
+    if (view == nullptr) {
+        return;
+    }
+    // Counted as delete and export would take it: a ticked conversation of the overview is all of it.
+    view->GetSelection([this, kind = m_viewKind](std::vector<messages::MsgTypeAndId> items) {
+        if (kind != m_viewKind) {
+            return;
+        }
+        const int count = static_cast<int>(WholeSelection(kind, std::move(items)).size());
+        Plugin_SetText(GetPluginByName(this, QStringLiteral("select_all_messages_checkbox")),
+                       count > 0 ? FormatText(Str(3604), count) : Str(2462));
+    });
 }
 
 LRESULT CMessagePage::OnSort(QWidget* button, std::intptr_t index, std::intptr_t) {
@@ -721,11 +877,14 @@ void CMessagePage::ExportSelected() {
             VexaMessageBox(Str(2441), this, Str(2401), 0);
             return;
         }
-        ExportItems(items, path);
+        // A whole selection of the conversations leaves the drafts out; the result says so.
+        const int drafts = kind == ViewAll && m_allSelected ? static_cast<int>(m_data.Drafts().size()) : 0;
+        ExportItems(items, path, drafts);
     });
 }
 
-void CMessagePage::ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path) {
+void CMessagePage::ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path,
+                               int draftsLeftOut) {
     BusyScope busy(m_refresh);
     CSessionScope use(m_gate, VEXA_HERE); // without a session nothing is exported
     const messages::SmsCsvExportResult result =
@@ -744,7 +903,9 @@ void CMessagePage::ExportItems(const std::vector<messages::MsgTypeAndId>& items,
         VexaMessageBox(Str(2442), this, Str(330), 0);
         return;
     }
-    VexaMessageBox(FormatText(Str(2443), result.written), this, Str(2444), 0);
+    const auto mms = std::count_if(items.begin(), items.end(), [](const messages::MsgTypeAndId& i) { return i.type == 1; });
+    VexaMessageBox(messages::SmsExportResultText(result.written, static_cast<int>(mms), draftsLeftOut), this,
+                   Str(2444), 0);
 }
 
 void CMessagePage::ImportFromDialog() {
@@ -848,9 +1009,9 @@ bool CMessagePage::PrepareForPicture(const QString& variant, int timeoutMs) {
         // The first result opened: what of the conversation the search found.
         if (variant == QLatin1String("message_search_result") && !m_data.Conversations().empty()) {
             ShowConversation(m_data.Conversations().front().number);
-            if (m_tree != nullptr && m_tree->topLevelItem(0) != nullptr) {
+            if (m_tree != nullptr && m_tree->topLevelItem(kAllNode) != nullptr) {
                 m_filling = true;
-                m_tree->setCurrentItem(m_tree->topLevelItem(0)->child(0));
+                m_tree->setCurrentItem(m_tree->topLevelItem(kAllNode)->child(0));
                 m_filling = false;
             }
         }
@@ -858,7 +1019,8 @@ bool CMessagePage::PrepareForPicture(const QString& variant, int timeoutMs) {
         ShowDrafts();
         if (m_tree != nullptr) {
             m_filling = true;
-            m_tree->setCurrentItem(m_tree->topLevelItem(1));
+            m_tree->topLevelItem(kDraftsNode)->setExpanded(true);
+            m_tree->setCurrentItem(m_tree->topLevelItem(kDraftsNode));
             m_filling = false;
         }
     } else if (variant == QLatin1String("message_conversation") && !m_data.Conversations().empty()) {
@@ -870,9 +1032,9 @@ bool CMessagePage::PrepareForPicture(const QString& variant, int timeoutMs) {
             }
         }
         ShowConversation(m_data.Conversations()[best].number);
-        if (m_tree != nullptr && m_tree->topLevelItem(0) != nullptr) {
+        if (m_tree != nullptr && m_tree->topLevelItem(kAllNode) != nullptr) {
             m_filling = true;
-            m_tree->setCurrentItem(m_tree->topLevelItem(0)->child(static_cast<int>(best)));
+            m_tree->setCurrentItem(m_tree->topLevelItem(kAllNode)->child(static_cast<int>(best)));
             m_filling = false;
         }
     }
@@ -910,6 +1072,9 @@ LRESULT CMessagePage::OnNewMms(QWidget*, std::intptr_t, std::intptr_t) {
         BusyScope busy(m_refresh);
         CMmsEditDlg dlg(m_gate, this);
         dlg.SetDualSim(m_reply != nullptr && m_reply->DualLayout());
+        if (m_reply != nullptr) {
+            dlg.SetSimLabels(m_reply->SimButtonText(1), m_reply->SimButtonText(2));
+        }
         result = dlg.DoModal();
     }
     if (result == static_cast<int>(IDOK)) {
@@ -954,10 +1119,19 @@ void CMessagePage::OpenEditor(int mode, const QString& recipients, const QString
             dlg.SetDraftId(draftId);
         }
         result = dlg.DoModal();
+        if (dlg.Sent()) {
+            NoteSent(messages::ParseRecipients(dlg.RecipientsText()));
+        }
     }
     if (result == static_cast<int>(IDOK)) {
         RequestRefresh(m_keyword);
     }
+}
+
+QString CMessagePage::RecipientEntry(const QString& number) const {
+    // The recipients field's "name<number>" form, so the user sees whom the draft goes to.
+    const QString name = m_data.Names().ContactName(number);
+    return name.isEmpty() || number.isEmpty() ? number : name + u'<' + number + u'>';
 }
 
 void CMessagePage::OnCommand(UINT msg, const messages::MsgTypeAndId& item) {
@@ -977,7 +1151,7 @@ void CMessagePage::OnCommand(UINT msg, const messages::MsgTypeAndId& item) {
         break;
     case WM_MSGVIEW_EDIT:
         if (found != nullptr && item.type == 0) {
-            OpenEditor(CSmsEditDlg::EditDraft, found->number, found->content, found->id);
+            OpenEditor(CSmsEditDlg::EditDraft, RecipientEntry(found->number), found->content, found->id);
         }
         break;
     case WM_MSGVIEW_RESEND:
@@ -1041,6 +1215,10 @@ LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             const QSignalBlocker blocker(all);
             all->setChecked(status == 1);
         }
+        if (status == 1 || status == 0 || status == -1) {
+            m_allSelected = status == 1;
+        }
+        ShowSelectionCount();
         return 0;
     }
     case WM_REPLY_SEND_BEGIN:
@@ -1051,7 +1229,15 @@ LRESULT CMessagePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         RequestRefresh(m_keyword);
         return 0;
     case WM_REPLY_SEND_CHECKED:
+        m_replySending = true;
+        return 0;
     case WM_REPLY_SEND_RESULT:
+        // A conversation written to comes to the top (a saved draft does not move it).
+        if (m_replySending && wParam != 0 && *reinterpret_cast<int*>(wParam) == 1 && m_reply != nullptr) {
+            NoteSent({m_reply->Recipient()});
+        }
+        m_replySending = false;
+        return 0;
     case WM_REPLY_NO_DEVICE:
         return 0;
     case WM_MSGVIEW_OPEN_MMS:

@@ -11,11 +11,14 @@
 #include "messages/MessageData.h"
 #include "platform/BackgroundJob.h"
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 // Lists read by the rebuild job, handed to the page as one value.
@@ -42,6 +45,9 @@ class CMessagePage : public CTabPageWnd {
 public:
     enum class State { Loading, Ready, Failed };
     enum ViewKind { ViewAll = 0, ViewConversation = 1, ViewDrafts = 2 };
+    // The tree's top nodes: the drafts (one child per draft) above all conversations.
+    static constexpr int kDraftsNode = 0;
+    static constexpr int kAllNode = 1;
     // How long typing in the search box pauses before the lists follow it.
     static constexpr int kSearchPauseMs = 300;
 
@@ -82,6 +88,8 @@ public:
     const messages::MessageData& Data() const { return m_data; }
     QTreeWidget* Tree() const { return m_tree; }
     QString Caption() const;
+    // The contact's name as the tree shows it for number; empty when no contact has it.
+    QString ConversationName(const QString& number) const;
     bool IsBusy() const { return m_refresh.IsBusy(); }
 
     // Checks that contacts and messages are loaded; loaded: rebuild and show; otherwise the loading
@@ -95,6 +103,8 @@ public:
     // A refresh with a search keyword (empty: none); dropped while another is pending.
     bool RequestRefresh(const QString& keyword);
     void SetSearch(const QString& keyword);
+    // The tree and the overview's cards in this order from now on (the last written-to first until
+    // then; a refresh keeps it).
     void SortConversations(messages::ConversationOrder order);
 
     // The toolbar commands; the selection comes from the current view.
@@ -104,7 +114,8 @@ public:
     void ImportFromDialog();
     // The work behind them, for a given selection or file.
     void DeleteItems(const std::vector<messages::MsgTypeAndId>& items);
-    void ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path);
+    // draftsLeftOut: drafts a whole selection did not take, told in the result.
+    void ExportItems(const std::vector<messages::MsgTypeAndId>& items, const QString& path, int draftsLeftOut = 0);
     void ImportFile(const QString& path);
     // Pictures of the page: "message" (all conversations), "message_conversation" (the first
     // conversation), "message_drafts", "message_search" (the results of a surname typed into the
@@ -140,9 +151,20 @@ private:
     void OnRebuilt(struct RebuiltMessages rebuilt);
     void DoRefresh(const QString& keyword);
     void DrawTree();
+    // "张三：明天见" (recipient's name or number, then the first line) for the drafts node.
+    QString DraftLabel(const MSGINFO& draft) const;
+    // "name<number>" for a number a contact holds, else the number.
+    QString RecipientEntry(const QString& number) const;
     void ShowView(int kind);
     void FillCurrentView();
     void UpdateCaptions();
+    // The chosen order, then who was just written to first.
+    void ArrangeConversations();
+    void NoteSent(const QStringList& numbers);
+    // A conversation looked at is read: its dot goes, and its SMS are marked read on the phone.
+    void MarkShownAsRead();
+    // "全选（已选%d条）" on the select-all box while something is selected.
+    void ShowSelectionCount();
     void OnCommand(UINT msg, const messages::MsgTypeAndId& item);
     const MSGINFO* FindMessage(const messages::MsgTypeAndId& item) const;
     void OpenEditor(int mode, const QString& recipients, const QString& text, std::int64_t draftId);
@@ -171,6 +193,11 @@ private:
     QTimer* m_searchTimer = nullptr; // the pause after typing in the search box
     bool m_connected = false;
     bool m_filling = false;
+    bool m_allSelected = false; // the current view's messages are all selected
+    std::optional<messages::ConversationOrder> m_order;
+    QStringList m_recentSent; // newest first
+    bool m_replySending = false;
+    QSet<std::int64_t> m_seen; // unread messages looked at here, by id (SMS ids; MMS negated)
     // Last member: stopped first, while the page it posts to is still whole.
     CBackgroundJob m_rebuildJob;
 

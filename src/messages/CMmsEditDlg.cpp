@@ -65,6 +65,15 @@ bool CMmsEditDlg::OnInitDialog() {
     for (const auto& [name, id] : texts) {
         Plugin_SetText(GetPluginByName(this, QString::fromLatin1(name)), Str(id));
     }
+    // A message opened with nothing in it is a new one.
+    const bool fresh = m_msg.SlideCount() == 0 && m_msg.Subject().isEmpty();
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("caption_title")), Str(fresh ? 3278 : 3245));
+    const char* const simButtons[2] = {"sim1_send_mms_button", "sim2_send_mms_button"};
+    for (int card = 0; card < 2; ++card) {
+        if (!m_simLabels[card].isEmpty()) {
+            Plugin_SetText(GetPluginByName(this, QString::fromLatin1(simButtons[card])), m_simLabels[card]);
+        }
+    }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("sim1_send_mms_button")), m_dualSim);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("sim2_send_mms_button")), m_dualSim);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("send_mms_button")), !m_dualSim);
@@ -122,7 +131,11 @@ void CMmsEditDlg::ShowSlide() {
     m_showing = true;
     const mms::Slide* slide = Current();
     if (auto* text = qobject_cast<QPlainTextEdit*>(GetPluginByName(this, QStringLiteral("mms_text_area")))) {
-        text->setPlainText(slide != nullptr ? slide->text : QString());
+        // Set only when it differs: resetting the same text would move the caret of someone typing.
+        const QString wanted = slide != nullptr ? slide->text : QString();
+        if (text->toPlainText() != wanted) {
+            text->setPlainText(wanted);
+        }
     }
     if (auto* image = qobject_cast<QLabel*>(GetPluginByName(this, QStringLiteral("MMS_image_area")))) {
         QPixmap picture;
@@ -144,8 +157,9 @@ void CMmsEditDlg::ShowSlide() {
 }
 
 void CMmsEditDlg::ShowCounters() {
+    // With no slide yet the text area writes the first page: "1/1", never "0/0".
     Plugin_SetText(GetPluginByName(this, QStringLiteral("page_number")),
-                   QStringLiteral("%1/%2").arg(m_current + 1).arg(m_msg.SlideCount()));
+                   QStringLiteral("%1/%2").arg(std::max(m_current + 1, 1)).arg(std::max(m_msg.SlideCount(), 1)));
     const QString subject = Plugin_GetText(GetPluginByName(this, QStringLiteral("mms_theme_edit")));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("mms_theme_count")),
                    QStringLiteral("%1/%2").arg(mms::SubjectLength(subject)).arg(mms::kMaxSubjectChars));
@@ -168,7 +182,14 @@ void CMmsEditDlg::AddSlide() {
         return;
     }
     StoreText();
-    const int index = m_msg.InsertSlide(m_current, mms::MMS_NewSlide());
+    mms::Slide slide = mms::MMS_NewSlide();
+    if (m_current < 0) {
+        // What was typed before there was a slide (the first key makes it) belongs to it.
+        if (auto* text = qobject_cast<QPlainTextEdit*>(GetPluginByName(this, QStringLiteral("mms_text_area")))) {
+            slide.text = text->toPlainText();
+        }
+    }
+    const int index = m_msg.InsertSlide(m_current, slide);
     if (index >= 0) {
         m_current = index;
     }

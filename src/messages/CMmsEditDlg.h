@@ -28,6 +28,11 @@ public:
     void SetMessage(const mms::MediaMsg& msg) { m_msg = msg; }
     void SetRecipients(const QString& text) { m_recipients = text; }
     void SetDualSim(bool dual) { m_dualSim = dual; }
+    // The SIM send buttons' texts, as the SMS window shows them ("SIM1:" and the operator).
+    void SetSimLabels(const QString& sim1, const QString& sim2) {
+        m_simLabels[0] = sim1;
+        m_simLabels[1] = sim2;
+    }
     void SetFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
     // Where picture copies go (the TEMP folder unless set).
     void SetTempFolder(const QString& folder) { m_tempFolder = folder; }
@@ -77,6 +82,7 @@ private:
     std::function<void(const mms::MediaMsg&)> m_previewHook;
     int m_current = -1;
     bool m_dualSim = false;
+    QString m_simLabels[2];
     bool m_showing = false; // filling the widgets: their change signals are not edits
     std::int64_t m_storedId = -1;
 

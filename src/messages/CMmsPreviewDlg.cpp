@@ -1,9 +1,12 @@
 #include "messages/CMmsPreviewDlg.h"
 
+#include "controls/VexaMessageBox.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPixmap>
 #include <QProgressBar>
@@ -70,6 +73,7 @@ const SkinEventRow<CMmsPreviewDlg> CMmsPreviewDlgTable::kRows[] = {
     {"Button_Close", kSkinClick, &CMmsPreviewDlg::OnClose},
     {"pause_play", kSkinClick, &CMmsPreviewDlg::OnPause},
     {"play_current_page", kSkinClick, &CMmsPreviewDlg::OnReplayPage},
+    {"save_attachment_btn", kSkinClick, &CMmsPreviewDlg::OnSaveAttachment},
     {nullptr, 0, nullptr},
 };
 
@@ -86,6 +90,7 @@ bool CMmsPreviewDlg::OnInitDialog() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("mms_preview_subject")), subject);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("mms_time_separator")), QStringLiteral("/"));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("play_current_page")), Str(3268));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("save_attachment_btn")), Str(3608));
     if (auto* area = qobject_cast<QScrollArea*>(GetPluginByName(this, QStringLiteral("mms_text_and_image")))) {
         m_player = new CMmsImageAndTextPlayer;
         area->setWidget(m_player);
@@ -178,4 +183,32 @@ LRESULT CMmsPreviewDlg::OnReplayPage(QWidget*, std::intptr_t, std::intptr_t) {
         SeekTo(m_clock.Starts()[static_cast<size_t>(slide)]);
     }
     return 0;
+}
+
+LRESULT CMmsPreviewDlg::OnSaveAttachment(QWidget*, std::intptr_t, std::intptr_t) {
+    SaveAttachments();
+    return 0;
+}
+
+void CMmsPreviewDlg::SaveAttachments() {
+    const mms::Slide* slide = m_msg.GetSlide(std::max(m_current, 0));
+    if (slide == nullptr || (slide->image.IsEmpty() && slide->sound.IsEmpty())) {
+        VexaMessageBox(Str(3610), this, Str(330), 0);
+        return;
+    }
+    const bool playing = !m_paused;
+    SetPaused(true); // the slide stays while the user picks a folder
+    const QString folder =
+        m_chooseFolder ? m_chooseFolder(this) : QFileDialog::getExistingDirectory(this, Str(3608));
+    if (!folder.isEmpty()) {
+        QStringList saved;
+        const IoResult result = mms::SaveSlideAttachments(*slide, folder, &saved);
+        if (result) {
+            VexaMessageBox(FormatText(Str(3609), qUtf8Printable(QDir::toNativeSeparators(saved.join(u'\n')))), this,
+                           Str(330), 0);
+        } else {
+            VexaMessageBox(FormatText(Str(3611), qUtf8Printable(result.error)), this, Str(330), 0);
+        }
+    }
+    SetPaused(!playing);
 }

@@ -9,6 +9,7 @@
 #include "messages/MmsRules.h"
 
 #include <QElapsedTimer>
+#include <functional>
 #include <QWidget>
 
 class QLabel;
@@ -41,6 +42,10 @@ public:
     int CurrentSlide() const { return m_current; }
     qint64 Elapsed() const { return m_elapsed; }
     CMmsImageAndTextPlayer* Player() const { return m_player; }
+    // Where attachments go: a folder the user picks (tests answer it); "" cancels.
+    void SetFolderChooser(std::function<QString(QWidget*)> chooser) { m_chooseFolder = std::move(chooser); }
+    // Saves the shown slide's picture and sound into a chosen folder, never over a file there.
+    void SaveAttachments();
 
 protected:
     bool OnInitDialog() override;
@@ -51,6 +56,7 @@ private:
     LRESULT OnClose(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnPause(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnReplayPage(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnSaveAttachment(QWidget*, std::intptr_t, std::intptr_t);
     void ShowTimes();
 
     mms::MediaMsg m_msg;
@@ -60,6 +66,7 @@ private:
     qint64 m_elapsed = 0;
     int m_current = -1;
     bool m_paused = false;
+    std::function<QString(QWidget*)> m_chooseFolder;
 
     friend struct CMmsPreviewDlgTable;
 };

@@ -152,6 +152,11 @@ void CQuickReplyWnd::ShowSimButtons(bool dual, int state, const QString& name1, 
     }
 }
 
+QString CQuickReplyWnd::SimButtonText(int card) const {
+    auto* self = const_cast<CQuickReplyWnd*>(this);
+    return Plugin_GetText(GetPluginByName(self, card == 1 ? QStringLiteral("sim_1_send") : QStringLiteral("sim_2_send")));
+}
+
 void CQuickReplyWnd::SetRecipient(const QString& number) {
     if (number == m_recipient) {
         return;

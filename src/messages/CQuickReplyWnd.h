@@ -41,6 +41,7 @@ public:
     void ShowSimButtons(bool dual, int state, const QString& name1, const QString& name2);
 
     void SetRecipient(const QString& number);
+    QString Recipient() const { return m_recipient; }
     // Recipients come from elsewhere (the dialog's field) when set.
     void SetRecipientsSource(std::function<QStringList()> source) { m_recipientsSource = std::move(source); }
     void SetText(const QString& text);
@@ -51,6 +52,8 @@ public:
     void SetCtrlEnterSends(bool ctrlEnter);
     bool CtrlEnterSends() const { return m_ctrlEnter; }
     bool DualLayout() const { return m_dualLayout; }
+    // The text of a SIM send button (card 1 or 2), "SIM1:" and the operator's name.
+    QString SimButtonText(int card) const;
     int SimChoice() const { return m_simChoice; }
     int LastResult() const { return m_lastResult; }
     QString FailedText() const { return m_failedText; }

@@ -3,7 +3,10 @@
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceSession.h"
 #include "controls/VexaMessageBox.h"
+#include "device/LoadDataHelper.h"
+#include "device/RunOnPhone.h"
 #include "device/SessionGate.h"
+#include "messages/RecipientCandidates.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
@@ -12,6 +15,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include <mutex>
 #include <set>
 
 struct CSelectContactOrNumberTable {
@@ -41,21 +45,30 @@ bool CSelectContactOrNumber::OnInitDialog() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("button_cancel")), Str(2477));
     // Class codes: 0 phone, 1 SIM 1, 2 SIM 2, 3 all, 4 favourites, 5 ungrouped, 100 + n group n.
     m_classCodes = {3, 0, 1, 2, 4, 5};
-    QStringList names{Str(346), Str(347), Str(744), Str(745), Str(2484), Str(2485)};
-    {
-        CSessionScope use(m_gate, VEXA_HERE);
-        vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
-        if (book != nullptr) {
-            for (int i = 0; i < book->GetGroupCount(); ++i) {
-                if (vexa::Group* group = book->GetGroupAt(i)) {
-                    m_classCodes.push_back(100 + i);
-                    names << group->GetName();
-                }
-            }
-        }
-    }
     if (auto* combo = qobject_cast<QComboBox*>(GetPluginByName(this, QStringLiteral("choose_contact_class")))) {
-        combo->addItems(names);
+        combo->addItems({Str(346), Str(347), Str(744), Str(745), Str(2484), Str(2485)});
+        // The groups are the book's: read with the contacts, off the UI thread.
+        RunOnPhone(
+            m_gate, this,
+            [](vexa::DeviceSession& session) {
+                QStringList groups;
+                if (vexa::ContactBook* book = session.GetContactBook()) {
+                    std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+                    for (int i = 0; i < book->GetGroupCount(); ++i) {
+                        const vexa::Group* group = book->GetGroupAt(i);
+                        groups << (group != nullptr ? group->GetName() : QString());
+                    }
+                }
+                return groups;
+            },
+            [this, combo](std::optional<QStringList> groups) {
+                for (int i = 0; groups && i < groups->size(); ++i) {
+                    if (!groups->at(i).isEmpty()) {
+                        m_classCodes.push_back(100 + i);
+                        combo->addItem(groups->at(i));
+                    }
+                }
+            });
     }
     if (auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("Contact_search_ctrl")))) {
         search->setPlaceholderText(Str(2486));
@@ -79,52 +92,36 @@ bool CSelectContactOrNumber::OnInitDialog() {
 
 void CSelectContactOrNumber::Load(int classCode) {
     m_entries.clear();
-    CSessionScope use(m_gate, VEXA_HERE);
-    vexa::ContactBook* book = use ? use->GetContactBook() : nullptr;
-    if (book == nullptr) {
-        Fill();
-        return;
-    }
-    if (!book->IsContactsLoaded()) {
-        book->LoadContacts();
-    }
-    std::vector<vexa::Contact*> contacts;
-    if (classCode >= 0 && classCode <= 3) {
-        for (int i = 0; i < book->GetContactCount(classCode); ++i) {
-            contacts.push_back(book->GetContactAt(classCode, i));
-        }
-    } else if (classCode == 4) {
-        for (int i = 0; i < book->GetFavoriteCount(); ++i) {
-            contacts.push_back(book->GetFavoriteAt(i));
-        }
-    } else if (classCode == 5) {
-        for (int i = 0; i < book->GetUngroupedCount(); ++i) {
-            contacts.push_back(book->GetUngroupedAt(i));
-        }
-    } else if (vexa::Group* group = book->GetGroupAt(classCode - 100)) {
-        for (int i = 0; i < book->GetContactCount(3); ++i) {
-            vexa::Contact* contact = book->GetContactAt(3, i);
-            if (contact == nullptr) {
-                continue;
+    Fill();
+    ++m_loading;
+    const int generation = ++m_generation;
+    RunOnPhone(
+        m_gate, this,
+        [classCode](vexa::DeviceSession& session) {
+            std::vector<Entry> entries;
+            vexa::ContactBook* book = session.GetContactBook();
+            if (book == nullptr) {
+                return entries;
             }
-            for (int g = 0; g < contact->GetGroupCount(); ++g) {
-                if (contact->GetGroupAt(g) == group) {
-                    contacts.push_back(contact);
-                    break;
-                }
+            std::lock_guard<std::mutex> lock(LoaderLock(LockContacts));
+            if (!book->IsContactsLoaded()) {
+                book->LoadContacts();
             }
-        }
-    }
-    for (vexa::Contact* contact : contacts) {
-        if (contact == nullptr) {
-            continue;
-        }
-        for (int p = 0; p < contact->GetPhoneCount(); ++p) {
-            if (const vexa::ContactField* phone = contact->GetPhoneAt(p); phone != nullptr && !phone->GetValue().isEmpty()) {
-                m_entries.push_back({contact->GetDisplayNameText(), phone->GetValue(), false});
+            for (const messages::RecipientCandidate& c : messages::ReadRecipientCandidates(*book, classCode)) {
+                entries.push_back({c.name, c.number, false});
             }
-        }
-    }
+            return entries;
+        },
+        [this, generation](std::optional<std::vector<Entry>> entries) {
+            --m_loading;
+            if (generation == m_generation) {
+                OnLoaded(entries ? std::move(*entries) : std::vector<Entry>());
+            }
+        });
+}
+
+void CSelectContactOrNumber::OnLoaded(std::vector<Entry> entries) {
+    m_entries = std::move(entries);
     Fill();
 }
 

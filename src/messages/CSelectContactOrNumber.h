@@ -2,7 +2,9 @@
 // The contact chooser of the compose dialog: the contacts of a class (phone, SIM 1, SIM 2, all,
 // favourites, ungrouped, or a group) as one row per number, filtered by the search text, with
 // select-all and the count of chosen contacts. OK returns the chosen rows as recipients entries
-// "name<number>". UI thread only; the contact book is read inside the session gate.
+// "name<number>". Only mobile numbers are offered (a short message cannot reach a landline), in
+// the phone's order as the contacts page shows them. The contact book is read on a phone worker
+// (RunOnPhone), never on the UI thread; the lists arrive a moment after the dialog shows.
 
 #include "controls/CSkinDialog.h"
 
@@ -24,6 +26,8 @@ public:
     void SetSearch(const QString& text);
     void SetRowChecked(int row, bool checked);
     int CheckedContacts() const;
+    // True until the contacts of the class chosen last have arrived.
+    bool IsLoading() const { return m_loading != 0; }
 
 protected:
     bool OnInitDialog() override;
@@ -42,6 +46,7 @@ private:
     LRESULT OnCancel(QWidget*, std::intptr_t, std::intptr_t);
 
     void Load(int classCode);
+    void OnLoaded(std::vector<Entry> entries);
     void Fill();
     void UpdateCount();
 
@@ -52,6 +57,8 @@ private:
     QString m_search;
     QStringList m_chosen;
     bool m_filling = false;
+    int m_loading = 0;    // loads asked for and not yet arrived
+    int m_generation = 0; // of the newest load; older results are dropped
 
     friend struct CSelectContactOrNumberTable;
 };

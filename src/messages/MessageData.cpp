@@ -248,7 +248,9 @@ void MessageData::Fill(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms, std::
     if (sortMessages) {
         SortDescending(m_messages, NumberKey);
     }
+    JoinCaseVariants(m_messages);
     m_conversations = BuildConversations(m_messages, [this](const QString& n) { return m_names.DisplayName(n); });
+    TellSameNamesApart(m_conversations);
 }
 
 std::vector<MSGINFO> MessageData::ConversationMessages(const QString& number) const {

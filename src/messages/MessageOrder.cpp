@@ -1,8 +1,12 @@
 #include "messages/MessageOrder.h"
 
+#include "platform/StringTable.h"
+
+#include <QHash>
 #include <QStringList>
 
 #include <algorithm>
+#include <iterator>
 
 namespace messages {
 
@@ -63,6 +67,55 @@ std::vector<MSGINFO> MergeMessages(std::vector<MSGINFO> sms, std::vector<MSGINFO
     return Merge(std::move(sms), std::move(mms), NumberKey);
 }
 
+void JoinCaseVariants(std::vector<MSGINFO>& messages) {
+    // The key order counts case, so another sender may sort between two spellings of one.
+    QHash<QString, std::size_t> groupOf;
+    std::vector<std::vector<std::size_t>> groups;
+    std::vector<QString> spelling; // the first spelling of each group
+    std::vector<char> groupMixed;
+    bool mixed = false;
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const QString folded = messages[i].number.toCaseFolded();
+        const auto found = groupOf.constFind(folded);
+        if (found == groupOf.constEnd()) {
+            groupOf.insert(folded, groups.size());
+            groups.push_back({i});
+            spelling.push_back(messages[i].number);
+            groupMixed.push_back(0);
+        } else {
+            groups[*found].push_back(i);
+            if (messages[i].number != spelling[*found]) {
+                groupMixed[*found] = 1;
+                mixed = true;
+            }
+        }
+    }
+    if (!mixed) {
+        return;
+    }
+    std::vector<MSGINFO> joined;
+    joined.reserve(messages.size());
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        std::vector<MSGINFO> run;
+        run.reserve(groups[g].size());
+        for (std::size_t i : groups[g]) {
+            run.push_back(std::move(messages[i]));
+        }
+        if (groupMixed[g] == 0) {
+            std::move(run.begin(), run.end(), std::back_inserter(joined));
+            continue;
+        }
+        // Within the conversation the newest first, whichever spelling each message has.
+        SortByKeyDescending(run, [&](const MSGINFO& m) {
+            MSGINFO same = m;
+            same.number = spelling[g];
+            return NumberKey(same);
+        });
+        std::move(run.begin(), run.end(), std::back_inserter(joined));
+    }
+    messages = std::move(joined);
+}
+
 std::vector<typCONFERINFO> BuildConversations(const std::vector<MSGINFO>& messages,
                                               const std::function<QString(const QString&)>& nameFor) {
     std::vector<typCONFERINFO> conversations;
@@ -102,6 +155,58 @@ void SortConversations(std::vector<typCONFERINFO>& conversations, ConversationOr
                                      c.unread);
         }
     });
+}
+
+void BringToFront(std::vector<typCONFERINFO>& conversations, const QStringList& numbers) {
+    std::vector<typCONFERINFO> front;
+    for (const QString& number : numbers) {
+        const auto found = std::find_if(conversations.begin(), conversations.end(), [&number](const typCONFERINFO& c) {
+            return c.number.compare(number, Qt::CaseInsensitive) == 0;
+        });
+        if (found != conversations.end()) {
+            front.push_back(std::move(*found));
+            conversations.erase(found);
+        }
+    }
+    conversations.insert(conversations.begin(), std::make_move_iterator(front.begin()),
+                         std::make_move_iterator(front.end()));
+}
+
+std::vector<MSGINFO> InConversationOrder(const std::vector<MSGINFO>& messages,
+                                         const std::vector<typCONFERINFO>& conversations) {
+    QHash<QString, std::pair<std::size_t, std::size_t>> runs; // folded number -> [begin, end)
+    for (std::size_t begin = 0; begin < messages.size();) {
+        std::size_t end = begin + 1;
+        while (end < messages.size() && messages[end].number.compare(messages[begin].number, Qt::CaseInsensitive) == 0) {
+            ++end;
+        }
+        runs.insert(messages[begin].number.toCaseFolded(), {begin, end});
+        begin = end;
+    }
+    std::vector<MSGINFO> out;
+    out.reserve(messages.size());
+    for (const typCONFERINFO& c : conversations) {
+        const auto run = runs.constFind(c.number.toCaseFolded());
+        if (run != runs.constEnd()) {
+            out.insert(out.end(), messages.begin() + static_cast<std::ptrdiff_t>(run->first),
+                       messages.begin() + static_cast<std::ptrdiff_t>(run->second));
+        }
+    }
+    return out;
+}
+
+void TellSameNamesApart(std::vector<typCONFERINFO>& conversations) {
+    QHash<QString, int> uses;
+    for (const typCONFERINFO& c : conversations) {
+        if (c.name != c.number) {
+            ++uses[c.name];
+        }
+    }
+    for (typCONFERINFO& c : conversations) {
+        if (c.name != c.number && uses.value(c.name) > 1) {
+            c.name = FormatText(Str(3607), qUtf8Printable(c.name), qUtf8Printable(c.number.right(4)));
+        }
+    }
 }
 
 QString NameForNumber(const QString& number, const std::function<QString(const QString&)>& findContactName) {

@@ -7,6 +7,7 @@
 #include "bridge/api/BridgeTypes.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -35,12 +36,26 @@ QString NumberKey(const MSGINFO& m);
 std::vector<MSGINFO> MergeDrafts(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms);
 std::vector<MSGINFO> MergeMessages(std::vector<MSGINFO> sms, std::vector<MSGINFO> mms);
 
+// Puts the messages of senders that differ only in case ("VEXA", "vexa") together where the first
+// of them stands in the list, newest first, so that one conversation is one run of the list. A list
+// without such senders keeps its order.
+void JoinCaseVariants(std::vector<MSGINFO>& messages);
+
 // Consecutive messages whose numbers are equal without regard to case make one conversation.
 std::vector<typCONFERINFO> BuildConversations(const std::vector<MSGINFO>& messages,
                                               const std::function<QString(const QString&)>& nameFor);
 
 enum class ConversationOrder { ByTotal, ByTime, ByName };
 void SortConversations(std::vector<typCONFERINFO>& conversations, ConversationOrder order);
+// Moves the conversations with these numbers (case aside) to the front, in the order given; the
+// rest keep theirs. Who was just written to comes first.
+void BringToFront(std::vector<typCONFERINFO>& conversations, const QStringList& numbers);
+// The messages (runs of one number, as the list holds them) regrouped in the conversations' order.
+std::vector<MSGINFO> InConversationOrder(const std::vector<MSGINFO>& messages,
+                                         const std::vector<typCONFERINFO>& conversations);
+// Two contacts of the same name stay apart: each such conversation's name gets its number's last
+// four digits, "张伟（尾号1234）". Names that are numbers are left as they are.
+void TellSameNamesApart(std::vector<typCONFERINFO>& conversations);
 
 // The contact name for a number: the number itself, then with "+86", "12593" and "12520" in front;
 // the first name found wins; none gives the number.

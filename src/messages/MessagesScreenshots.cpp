@@ -6,11 +6,14 @@
 #include "messages/CQuickReplyWnd.h"
 #include "messages/CRemindDialog.h"
 #include "messages/CSmsEditDlg.h"
+#include "libs/pinyin/Pinyin.h"
 #include "platform/StringTable.h"
+#include "skin/Skin.h"
 #include "skin/SkinScreenshot.h"
 
 #include <QBuffer>
 #include <QImage>
+#include <QLineEdit>
 #include <QPainter>
 #include <QWidget>
 
@@ -70,6 +73,7 @@ void RegisterMessagesScreenshots() {
         dialog->SetMessage(PictureMessage());
         dialog->SetRecipients(QStringLiteral("%1<13800138000>;").arg(Str(2101)));
         dialog->SetDualSim(true);
+        dialog->SetSimLabels(Str(2454) + QStringLiteral("中国移动"), Str(2455) + QStringLiteral("中国联通"));
         if (!dialog->CreateModeless()) {
             return std::unique_ptr<QWidget>();
         }
@@ -91,6 +95,28 @@ void RegisterMessagesScreenshots() {
         if (!dialog->CreateModeless()) {
             return std::unique_ptr<QWidget>();
         }
+        return std::unique_ptr<QWidget>(std::move(dialog));
+    });
+    // Typing a name's pinyin into the recipients: the contacts' mobile numbers offered.
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("sms_compose_autocomplete"), [] {
+        auto dialog = std::make_unique<CSmsEditDlg>(PictureGate(), CSmsEditDlg::NewMessage);
+        dialog->SetRecipients(QStringLiteral("10086;zh"));
+        if (!dialog->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        std::vector<messages::RecipientCandidate> candidates;
+        for (const auto& [name, number] : {std::pair{"张伟", "13800138000"}, {"张伟", "13912345678"},
+                                           {"赵强", "13700001111"}, {"郑晓", "18600002222"}, {"王芳", "13500003333"}}) {
+            const NameSpelling spelling = SpellName(QString::fromUtf8(name));
+            candidates.push_back({QString::fromUtf8(name), QString::fromLatin1(number), spelling.full, spelling.initials});
+        }
+        dialog->SetCandidates(std::move(candidates));
+        dialog->show();
+        if (auto* field = qobject_cast<QLineEdit*>(GetPluginByName(dialog.get(), QStringLiteral("recipients_edit")))) {
+            field->setFocus();
+            field->end(false);
+        }
+        dialog->ShowSuggestions();
         return std::unique_ptr<QWidget>(std::move(dialog));
     });
     // A dual-SIM phone with long operator names: the two send buttons must show them whole.

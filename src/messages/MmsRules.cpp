@@ -257,4 +257,41 @@ QString PlayTimeText(qint64 ms) {
     return QString::asprintf("%02lld:%02lld", seconds / 60, seconds % 60);
 }
 
+QString FreeFileName(const QString& folder, const QString& name) {
+    const QDir dir(folder);
+    const QFileInfo info(name);
+    const QString base = info.completeBaseName();
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    QString candidate = name;
+    for (int n = 2; QFileInfo::exists(dir.filePath(candidate)); ++n) {
+        candidate = QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(suffix);
+    }
+    return dir.filePath(candidate);
+}
+
+IoResult SaveSlideAttachments(const Slide& slide, const QString& folder, QStringList* saved) {
+    for (const MmsPart* part : {&slide.image, &slide.sound}) {
+        if (part->IsEmpty()) {
+            continue;
+        }
+        // A name from the message is never a path: "../x" and "a\\b" keep only their last part.
+        QString name = part->name.section(u'/', -1).section(u'\\', -1).trimmed();
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) {
+            name = QStringLiteral("attachment");
+        }
+        CAtomicFile file(FreeFileName(folder, name));
+        if (IoResult opened = file.Open(); !opened) {
+            return opened;
+        }
+        file.Device().write(part->data);
+        if (IoResult done = file.Commit(); !done) {
+            return done;
+        }
+        if (saved != nullptr) {
+            *saved << file.Target();
+        }
+    }
+    return IoResult::Ok();
+}
+
 } // namespace mms

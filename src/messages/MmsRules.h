@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -73,6 +74,14 @@ struct SoundResult {
     MmsPart part;
 };
 SoundResult ReadSound(const QString& path);
+
+// Saves the picture and the sound of a slide into folder, each under its own file name (only the
+// name's last part; "attachment" when none is left); a name taken already gets " (2)", " (3)" ...
+// before its extension, so nothing there is overwritten. Each file is written whole or not at all.
+// saved gets the paths written; the first failure ends it.
+IoResult SaveSlideAttachments(const Slide& slide, const QString& folder, QStringList* saved);
+// The first of name, "base (2).ext", "base (3).ext" ... that does not exist in folder.
+QString FreeFileName(const QString& folder, const QString& name);
 
 // The preview's clock: each slide plays its duration in order; past the end it starts again.
 class PlayClock {

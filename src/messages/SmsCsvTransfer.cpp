@@ -408,6 +408,17 @@ QString SmsImportResultText(const SmsCsvImportResult& result) {
     return counts + skipped + Str(result.lost ? 2751 : 2752);
 }
 
+QString SmsExportResultText(int written, int mmsLeftOut, int draftsLeftOut) {
+    QString text = FormatText(Str(2443), written);
+    if (mmsLeftOut > 0) {
+        text += u'\n' + FormatText(Str(3605), mmsLeftOut);
+    }
+    if (draftsLeftOut > 0) {
+        text += u'\n' + FormatText(Str(3606), draftsLeftOut);
+    }
+    return text;
+}
+
 bool ExportMsgCsv(vexa::DeviceSession* session, const QString& path, const BatchHooks& hooks) {
     vexa::SmsStore* store = session != nullptr ? session->GetSmsStore() : nullptr;
     std::vector<vexa::Sms> all;

@@ -84,6 +84,10 @@ struct SmsCsvImportResult {
 // What the user is told after an import of a file that passed the check: the count imported, and
 // for one ended short also how many stay on the phone, how many did not get there and why.
 QString SmsImportResultText(const SmsCsvImportResult& result);
+// What the user is told after an export that wrote rows: the count, and what of the selection or
+// of the phone it left out (MMS cannot go into CSV; drafts were not part of a whole selection of
+// the conversations).
+QString SmsExportResultText(int written, int mmsLeftOut, int draftsLeftOut);
 // Checks the file, then adds its rows to the phone in batches of 30. A row identical to an SMS the
 // phone holds (box, number, time, text, and read state and SIM where the file says) is skipped, so
 // importing a file twice adds its messages once.

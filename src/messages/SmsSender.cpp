@@ -40,6 +40,23 @@ bool SendOneSms(vexa::SmsStore* store, const QString& number, const QString& tex
     return true;
 }
 
+int MarkSmsRead(vexa::SmsStore* store, const std::vector<std::int64_t>& ids) {
+    int marked = 0;
+    for (const std::int64_t id : ids) {
+        std::unique_ptr<vexa::Sms> sms(store != nullptr ? store->GetSmsById(id) : nullptr);
+        if (!sms) {
+            continue;
+        }
+        sms->SetRead(true);
+        if (store->UpdateSms(sms.get())) {
+            ++marked;
+        } else {
+            LOG_Error("[CMessagePage] UpdateSms %lld as read failed. %s:%d", static_cast<long long>(id), LOG_HERE);
+        }
+    }
+    return marked;
+}
+
 QString SendOutcome::FailedText() const {
     QString text = FailedRecipientsText(failed);
     if (!text.isEmpty()) {

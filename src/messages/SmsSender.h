@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace vexa {
 class DeviceSession;
@@ -23,6 +24,8 @@ enum SimChoice { SimDefault = 1, SimCard1 = 2, SimCard2 = 3 };
 
 // One SMS to one number (box 2, now, on the chosen card). True when the phone sent it.
 bool SendOneSms(vexa::SmsStore* store, const QString& number, const QString& text, int simChoice);
+// Marks these SMS read on the phone (what the user has looked at); the count marked.
+int MarkSmsRead(vexa::SmsStore* store, const std::vector<std::int64_t>& ids);
 
 struct SendOutcome {
     int recipients = 0;

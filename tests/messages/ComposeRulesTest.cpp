@@ -1,4 +1,5 @@
 #include "messages/ComposeRules.h"
+#include "messages/RecipientCandidates.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,31 @@ TEST(ComposeRules, CounterForPlainAndChineseTexts) {
     EXPECT_EQ(CountSms(QString(70, u'中')).parts, 1);
     EXPECT_EQ(CountSms(QString(71, u'中')).parts, 2);
     EXPECT_EQ(CountSms(QStringLiteral("a中")).remaining, 68);
+}
+
+TEST(ComposeRules, OnlyMobileNumbersAreOfferedForMessages) {
+    const struct {
+        int type;
+        const char* number;
+        bool mobile;
+    } cases[] = {{2, "10086", true},          {17, "95555", true},         {1, "13800138000", true},
+                 {7, "+86 138-0013-8000", true}, {1, "008613800138000", true}, {1, "010-65529988", false},
+                 {3, "02188889999", false},    {4, "13800138000x", false},  {0, "1380013800", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsMobileEntry(c.type, QString::fromUtf8(c.number)), c.mobile) << c.type << " " << c.number;
+    }
+}
+
+TEST(ComposeRules, TheCaretsEntryLiesBetweenSemicolons) {
+    const QString text = QStringLiteral("张三<1>;zq;");
+    const struct {
+        int position, begin, end;
+    } cases[] = {{0, 0, 5}, {3, 0, 5}, {6, 6, 8}, {8, 6, 8}, {9, 9, 9}};
+    for (const auto& c : cases) {
+        const EntrySpan span = EntryAt(text, c.position);
+        EXPECT_EQ(span.begin, c.begin) << c.position;
+        EXPECT_EQ(span.end, c.end) << c.position;
+    }
 }
 
 } // namespace

@@ -117,12 +117,14 @@ TEST_F(MessageOpsTest, LoadingGroupsSendersNamesThemAndFilters) {
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(phone.AddSms(2, i == 1 ? "vexa" : "VEXA", QString("n%1").arg(i), MessageTestPhone::Time(2024, 5, 2, 9, i, 0)));
     }
+    // Sorts between "vexa" and "VEXA" in the list's case-sensitive order.
+    ASSERT_TRUE(phone.AddSms(1, "Wbank", "w", MessageTestPhone::Time(2024, 5, 2, 9, 30, 0)));
     ASSERT_TRUE(phone.AddSms(1, "10010", QStringLiteral("明天开会"), MessageTestPhone::Time(2024, 5, 2, 10, 0, 0)));
     ASSERT_TRUE(phone.AddSms(3, "10010", "draft", MessageTestPhone::Time(2024, 5, 3, 9, 0, 0)));
     MessageData data;
     Load(data);
-    ASSERT_EQ(data.Conversations().size(), 3U);
-    EXPECT_EQ(data.Messages().size(), 14U);
+    ASSERT_EQ(data.Conversations().size(), 4U);
+    EXPECT_EQ(data.Messages().size(), 15U);
     ASSERT_EQ(data.Drafts().size(), 1U);
     EXPECT_EQ(data.Drafts()[0].content, "draft");
     std::map<QString, typCONFERINFO> byNumber;
@@ -136,6 +138,13 @@ TEST_F(MessageOpsTest, LoadingGroupsSendersNamesThemAndFilters) {
     EXPECT_EQ(first.time.wMinute, 9); // the newest message of the run
     EXPECT_EQ(byNumber["vexa"].count, 3) << "both spellings of the sender";
     EXPECT_EQ(byNumber["vexa"].unread, 0);
+    for (const char* spelling : {"vexa", "VEXA", "Vexa"}) {
+        std::vector<QString> texts;
+        for (const MSGINFO& m : data.ConversationMessages(QString::fromLatin1(spelling))) {
+            texts.push_back(m.content);
+        }
+        EXPECT_EQ(texts, (std::vector<QString>{"n2", "n1", "n0"})) << spelling << ": all of it, newest first";
+    }
     EXPECT_EQ(data.UnreadCount(), 4);
     EXPECT_EQ(data.ConversationMessages("13800000001").front().content, "m9") << "newest first";
     EXPECT_EQ(data.Names().ContactName("10010"), QString());
@@ -492,3 +501,15 @@ TEST(RefreshScheduler, IdleRunsAtOnceBusyWaitsAndASecondRequestIsDropped) {
 }
 
 } // namespace
+
+TEST(SmsExportResult, SaysWhatTheExportLeftOut) {
+    const struct {
+        int written, mms, drafts;
+        const char* text;
+    } cases[] = {{3, 0, 0, "成功导出 3 条信息到CSV文件！"},
+                 {3, 2, 0, "成功导出 3 条信息到CSV文件！\n2条彩信没有导出（彩信不能导出）。"},
+                 {5, 1, 4, "成功导出 5 条信息到CSV文件！\n1条彩信没有导出（彩信不能导出）。\n草稿箱中的4条草稿不在所选范围内，没有导出。"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(messages::SmsExportResultText(c.written, c.mms, c.drafts), QString::fromUtf8(c.text));
+    }
+}

@@ -22,19 +22,26 @@
 #include "messages/CQuickReplyWnd.h"
 #include "messages/CRemindDialog.h"
 #include "messages/IncomingReminders.h"
+#include "messages/CSelectContactOrNumber.h"
 #include "messages/CSmsEditDlg.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCompleter>
+#include <QStringListModel>
 #include <QApplication>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -362,13 +369,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(page->PageState() == CMessagePage::State::Ready, kWaitMs);
         QCOMPARE(page->Data().Conversations().size(), std::size_t(2));
         QTreeWidget* tree = page->Tree();
-        QCOMPARE(tree->topLevelItem(0)->text(0), FormatText(Str(2404), 2));
-        QCOMPARE(tree->topLevelItem(1)->text(0), FormatText(Str(2406), 1));
+        QCOMPARE(tree->topLevelItem(CMessagePage::kAllNode)->text(0), FormatText(Str(2404), 2));
+        QCOMPARE(tree->topLevelItem(CMessagePage::kDraftsNode)->text(0), FormatText(Str(2406), 1));
         QVERIFY(page->WaitForView(kWaitMs));
         QCOMPARE(page->Caption(), Str(2403));
 
         // A tree click opens the conversation with its reply window.
-        tree->setCurrentItem(tree->topLevelItem(0)->child(1));
+        tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(1));
         QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewConversation), kWaitMs);
         QCOMPARE(page->CurrentNumber(), QStringLiteral("10086"));
         QCOMPARE(page->Caption(), FormatText(Str(2407), "10086"));
@@ -376,11 +383,11 @@ private slots:
         QVERIFY(page->Reply()->isVisible());
         // What is typed for one conversation stays with it, never follows to another.
         page->Reply()->SetText(QStringLiteral("for 10086 only"));
-        tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+        tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(0));
         QTRY_VERIFY_WITH_TIMEOUT(page->CurrentNumber() != QStringLiteral("10086"), kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewConversation), kWaitMs);
         QCOMPARE(page->Reply()->Text(), QString());
-        tree->setCurrentItem(tree->topLevelItem(0)->child(1));
+        tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(1));
         QTRY_COMPARE_WITH_TIMEOUT(page->CurrentNumber(), QStringLiteral("10086"), kWaitMs);
         QCOMPARE(page->Reply()->Text(), QStringLiteral("for 10086 only"));
         page->Reply()->SetText(QString());
@@ -482,19 +489,31 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(page->Data().Keyword(), key, kWaitMs);
             QVERIFY(Settled(page.get()));
             QTreeWidget* tree = page->Tree();
-            QCOMPARE(tree->topLevelItem(0)->childCount(), 1);
-            QCOMPARE(tree->topLevelItem(1)->text(0), FormatText(Str(2406), c.drafts));
-            tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+            QCOMPARE(tree->topLevelItem(CMessagePage::kAllNode)->childCount(), 1);
+            QCOMPARE(tree->topLevelItem(CMessagePage::kDraftsNode)->text(0), FormatText(Str(2406), c.drafts));
+            tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(0));
             QCOMPARE(page->CurrentNumber(), QString::fromUtf8(c.number));
             QVERIFY(page->WaitForView(kWaitMs));
             CMsgContentView* view = page->View(CMessagePage::ViewConversation);
             QCOMPARE(RunJs(view, "document.querySelectorAll('input.msg_selector').length").toInt(), c.shown);
             QCOMPARE(page->Caption(), FormatText(Str(3510), c.who, c.shown));
-            tree->setCurrentItem(tree->topLevelItem(1));
+            tree->setCurrentItem(tree->topLevelItem(CMessagePage::kDraftsNode));
             QCOMPARE(page->Caption(), FormatText(Str(2406), c.drafts));
         }
         box->clear(); // clearing the box shows everything again at once
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
+        // The drafts sit at the top, each with its recipient's name; a draft opened for editing shows it too.
+        QVERIFY(Settled(page.get()));
+        QTreeWidgetItem* drafts = page->Tree()->topLevelItem(CMessagePage::kDraftsNode);
+        QCOMPARE(drafts->childCount(), 1);
+        QCOMPARE(drafts->child(0)->text(0), FormatText(Str(3603), "赵强", "水费草稿"));
+        QString recipients;
+        WhenModal<CSmsEditDlg>([&recipients](CSmsEditDlg* dlg) {
+            recipients = dlg->RecipientsText();
+            dlg->EndDialog(IDCANCEL);
+        });
+        emit page->Tree()->itemActivated(drafts->child(0), 0);
+        QCOMPARE(recipients, QStringLiteral("赵强<13800001111>"));
     }
 
     // The overview draws only each conversation's newest messages; ticking conversations there must
@@ -509,6 +528,7 @@ private slots:
                 QVERIFY(AddSms(1, number, QString("m%1").arg(i), 1 + i));
             }
         }
+        QVERIFY(AddSms(3, "10086", "draft", 9));
         auto page = MakePage(program.gate);
         QVERIFY(page);
         QTRY_VERIFY_WITH_TIMEOUT(page->PageState() == CMessagePage::State::Ready, kWaitMs);
@@ -520,9 +540,14 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("all.csv");
         page->SetExportPathChooser([path] { return path; });
-        view->SelectAll(true);
+        // 全选 tells how many it took; the export says the drafts stayed out.
+        auto* all = qobject_cast<QAbstractButton*>(GetPluginByName(page.get(), "select_all_messages_checkbox"));
+        all->click();
+        QTRY_COMPARE_WITH_TIMEOUT(all->text(), QStringLiteral("全选（已选24条）"), kWaitMs);
         page->ExportSelected();
-        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), FormatText(Str(2443), 24), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(),
+                                  QStringLiteral("成功导出 24 条信息到CSV文件！\n草稿箱中的1条草稿不在所选范围内，没有导出。"),
+                                  kWaitMs);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().count('\n'), 1 + 24); // header and one line per message
@@ -538,6 +563,81 @@ private slots:
         page->SetSearch(QStringLiteral("m7"));
         QTRY_COMPARE_WITH_TIMEOUT(page->Caption(), FormatText(Str(2709), "m7", 2), kWaitMs);
         QCOMPARE(page->Data().Messages().size(), std::size_t(2));
+    }
+
+    // The tree as it is used: a conversation read loses its dot (on the phone too), one written to
+    // comes to the top, an order chosen holds for the cards too, two contacts of one name are told
+    // apart, and a message arriving leaves the list where the user scrolled it.
+    void conversationListFollowsReadingSendingSortingAndArrivals() {
+        Program program;
+        QVERIFY(program.Start({QStringLiteral("TREE-1")}));
+        QVERIFY(AddSms(1, "10086", "余额", 1, false));
+        for (const char* number : {"13800000001", "13900000002"}) {
+            vexa::ContactBook* book = Session()->GetContactBook();
+            std::unique_ptr<vexa::Contact> contact(book->NewContact());
+            contact->SetDisplayName(QStringLiteral("张伟"));
+            contact->AddPhone(2, nullptr, QString::fromLatin1(number), nullptr);
+            QVERIFY(book->CreateContact(contact.get()));
+            contact.release();
+            QVERIFY(AddSms(1, number, "hi", 2));
+        }
+        for (int i = 0; i < 60; ++i) {
+            QVERIFY(AddSms(1, QStringLiteral("150000000%1").arg(i, 2, 10, QChar(u'0')), "x", 3 + i % 20));
+        }
+        auto page = MakePage(program.gate);
+        QVERIFY(page);
+        QVERIFY(Settled(page.get()));
+        QTreeWidget* tree = page->Tree();
+        QTreeWidgetItem* all = tree->topLevelItem(CMessagePage::kAllNode);
+        const auto child = [all](const QString& number) -> QTreeWidgetItem* {
+            for (int i = 0; i < all->childCount(); ++i) {
+                if (all->child(i)->toolTip(0) == number) {
+                    return all->child(i);
+                }
+            }
+            return nullptr;
+        };
+        QVERIFY(child("13800000001")->text(0).startsWith(QStringLiteral("张伟（尾号0001）")));
+        QVERIFY(child("13900000002")->text(0).startsWith(QStringLiteral("张伟（尾号0002）")));
+        QVERIFY(child("10086")->text(0).endsWith(QStringLiteral("●")));
+        QVERIFY(all->indexOfChild(child("10086")) > 0);
+
+        page->ShowConversation(QStringLiteral("10086"));
+        QVERIFY(!child("10086")->text(0).endsWith(QStringLiteral("●")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [] {
+                std::vector<MSGINFO> list;
+                Session()->GetSmsStore()->ListSms(&list);
+                return std::all_of(list.begin(), list.end(), [](const MSGINFO& m) { return m.read != 0; });
+            }(),
+            kWaitMs);
+
+        {
+            CAutoAnswer answer(1);
+            page->Reply()->SetText(QStringLiteral("收到"));
+            page->Reply()->Send(1, false);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItem(CMessagePage::kAllNode)->child(0)->toolTip(0),
+                                  QStringLiteral("10086"), kWaitMs);
+        QVERIFY(Settled(page.get()));
+
+        // By time: the conversation just written to is the newest, first in the tree and in the cards.
+        page->SortConversations(messages::ConversationOrder::ByTime);
+        page->ShowAll();
+        QVERIFY(page->WaitForView(kWaitMs));
+        all = tree->topLevelItem(CMessagePage::kAllNode);
+        QCOMPARE(all->child(0)->toolTip(0), QStringLiteral("10086"));
+        QCOMPARE(RunJs(page->View(CMessagePage::ViewAll), "groups[0].TelNum").toString(), QStringLiteral("10086"));
+
+        tree->scrollToItem(all->child(30), QAbstractItemView::PositionAtTop);
+        const QString anchor = tree->itemAt(0, 0)->toolTip(0);
+        QVERIFY(!anchor.isEmpty());
+        QVERIFY(tree->verticalScrollBar()->value() > 0);
+        QVERIFY(AddSms(1, "19999999999", "new", 28));
+        page->OnIncomingMessage();
+        QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(64), kWaitMs);
+        QVERIFY(Settled(page.get()));
+        QCOMPARE(tree->itemAt(0, 0)->toolTip(0), anchor);
     }
 
     void failedSendsListTheNumbersAndCtrlEnterSends() {
@@ -601,6 +701,83 @@ private slots:
         QVERIFY(Session()->GetSmsStore()->ListSms(&sent));
         QVERIFY(sent.empty());
         QCOMPARE(Plugin_GetText(GetPluginByName(&reply, "show_remaind_characters_stc")), FormatText(Str(2013), 157, 1));
+        // The counter starts at 161 and 0; Chinese text fills a message at 70 characters.
+        const struct {
+            int length, remaining, parts;
+        } counts[] = {{0, 161, 0}, {1, 69, 1}, {70, 0, 1}, {71, 63, 2}};
+        for (const auto& c : counts) {
+            reply.SetText(QString(c.length, u'中'));
+            QCOMPARE(Plugin_GetText(GetPluginByName(&reply, "show_remaind_characters_stc")),
+                     FormatText(Str(2013), c.remaining, c.parts));
+        }
+    }
+
+    // The recipients field offers the contacts' mobile numbers as the user types a name, its pinyin
+    // or digits; the contact picker lists the same numbers in the phone's order, no landlines.
+    void recipientsAreSuggestedAndPickedFromMobileNumbers() {
+        Program program;
+        QVERIFY(program.Start({QStringLiteral("PICK-1")}));
+        vexa::ContactBook* book = Session()->GetContactBook();
+        const auto add = [book](const QString& name, std::initializer_list<std::pair<int, const char*>> phones) {
+            std::unique_ptr<vexa::Contact> contact(book->NewContact());
+            contact->SetDisplayName(name);
+            for (const auto& [type, number] : phones) {
+                contact->AddPhone(type, nullptr, QString::fromLatin1(number), nullptr);
+            }
+            const bool made = book->CreateContact(contact.get());
+            contact.release();
+            return made;
+        };
+        QVERIFY(add(QStringLiteral("赵强"), {{1, "010-65529988"}, {2, "13800001111"}}));
+        QVERIFY(add(QStringLiteral("王五"), {{2, "13900002222"}}));
+        QVERIFY(add(QStringLiteral("座机张"), {{3, "02188889999"}}));
+        QVERIFY(add(QStringLiteral("赵六"), {{7, "13700003333"}}));
+
+        CSelectContactOrNumber picker(program.gate);
+        QVERIFY(picker.CreateModeless());
+        QTRY_VERIFY_WITH_TIMEOUT(!picker.IsLoading(), kWaitMs);
+        QCOMPARE(picker.Rows(), (QStringList{"王五<13900002222>", "赵六<13700003333>", "赵强<13800001111>"}));
+        picker.EndDialog(IDCANCEL);
+
+        CSmsEditDlg dialog(program.gate, CSmsEditDlg::NewMessage);
+        dialog.SetRecipients(QStringLiteral("10086;"));
+        QVERIFY(dialog.CreateModeless());
+        dialog.show();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.CandidatesLoaded(), kWaitMs);
+        auto* field = qobject_cast<QLineEdit*>(GetPluginByName(&dialog, QStringLiteral("recipients_edit")));
+        QVERIFY(field != nullptr);
+        const struct {
+            const char* typed;
+            QStringList offered;
+        } cases[] = {{"zq", {"赵强<13800001111>"}},
+                     {"Zhao", {"赵六<13700003333>", "赵强<13800001111>"}},
+                     {"赵", {"赵六<13700003333>", "赵强<13800001111>"}},
+                     {"2222", {"王五<13900002222>"}},
+                     {"6552", {}}, // a landline is never offered
+                     {"xyz", {}}};
+        for (const auto& c : cases) {
+            field->setText(QStringLiteral("10086;"));
+            field->setFocus();
+            field->end(false);
+            // Chinese arrives as an input method's commit, as from a user's IME.
+            QInputMethodEvent commit;
+            commit.setCommitString(QString::fromUtf8(c.typed));
+            QApplication::sendEvent(field, &commit);
+            QStringList shown;
+            if (dialog.Completer()->popup()->isVisible()) {
+                shown = qobject_cast<QStringListModel*>(dialog.Completer()->model())->stringList();
+            }
+            QCOMPARE(shown, c.offered);
+        }
+        // Choosing a suggestion replaces only the entry being typed.
+        field->setText(QStringLiteral("10086;"));
+        field->end(false);
+        QTest::keyClicks(field, QStringLiteral("wangwu"));
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.Completer()->popup()->isVisible(), kWaitMs);
+        QTest::keyClick(dialog.Completer()->popup(), Qt::Key_Down);
+        QTest::keyClick(dialog.Completer()->popup(), Qt::Key_Return);
+        QCOMPARE(field->text(), QStringLiteral("10086;王五<13900002222>;"));
+        dialog.EndDialog(IDCANCEL);
     }
 
     void dualSimButtonsShowTheirWholeLabels() {

@@ -24,6 +24,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -90,7 +91,11 @@ private slots:
         QVERIFY(program.Start({QStringLiteral("MMS-0001")}));
         const mms::MediaMsg msg = Composed(mms::kMaxMessageBytes);
         auto dialog = Editor(program.gate, msg);
+        dialog->SetDualSim(true);
+        dialog->SetSimLabels(QStringLiteral("SIM1:中国移动"), QStringLiteral("SIM2:中国联通"));
         QVERIFY(dialog->CreateModeless());
+        QCOMPARE(WidgetText(dialog.get(), "caption_title"), QStringLiteral("编辑彩信"));
+        QCOMPARE(WidgetText(dialog.get(), "sim2_send_mms_button"), QStringLiteral("SIM2:中国联通")); // as the SMS window
         QCOMPARE(WidgetText(dialog.get(), "page_number"), QStringLiteral("1/10"));
         QCOMPARE(WidgetText(dialog.get(), "mms_theme_count"), QStringLiteral("40/40"));
         QCOMPARE(WidgetText(dialog.get(), "mms_size_label"), QStringLiteral("大小：300.0 KB / 300 KB"));
@@ -159,7 +164,8 @@ private slots:
         QVERIFY(!empty->Submit(false, 1));
         QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("页面为空"));
         QCOMPARE(empty->Message().SlideCount(), 0);
-        QCOMPARE(WidgetText(empty.get(), "page_number"), QStringLiteral("0/0"));
+        QCOMPARE(WidgetText(empty.get(), "page_number"), QStringLiteral("1/1")); // the page being written
+        QCOMPARE(WidgetText(empty.get(), "caption_title"), QStringLiteral("新建彩信"));
         // Sending to a name that is no number goes nowhere.
         auto named = Editor(program.gate, Composed(20000));
         named->SetRecipients(QStringLiteral("abc"));
@@ -199,8 +205,11 @@ private slots:
         dialog->RemoveSound();
         QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("当前页没有声音"));
 
+        // Text typed before there is a slide (the first key makes it) stays through adding a picture.
+        auto* area = qobject_cast<QPlainTextEdit*>(GetPluginByName(dialog.get(), QStringLiteral("mms_text_area")));
+        QTest::keyClicks(area, QStringLiteral("hello"));
         next = big;
-        dialog->AddPicture(); // makes the first slide
+        dialog->AddPicture();
         next = sound;
         dialog->AddSound();
         mms::MediaMsg msg = dialog->Message();
@@ -210,6 +219,7 @@ private slots:
         QCOMPARE(msg.GetSlide(0)->image.name, QStringLiteral("stretch_0001.jpg"));
         QVERIFY(QFileInfo::exists(m_temp.filePath(QStringLiteral("stretch_0001.jpg"))));
         QCOMPARE(msg.GetSlide(0)->sound.name, QStringLiteral("tone.mid"));
+        QCOMPARE(msg.GetSlide(0)->text, QStringLiteral("hello"));
         QCOMPARE(WidgetText(dialog.get(), "mms_musicPic_area"), QStringLiteral("♪ tone.mid"));
 
         next = broken;
@@ -266,6 +276,45 @@ private slots:
         const qint64 held = preview.Elapsed();
         // Paused: three ticks' time passes without the clock moving.
         QVERIFY(!QTest::qWaitFor([&] { return preview.Elapsed() != held; }, 3 * CMmsPreviewDlg::kTickMs));
+        preview.EndDialog(0);
+    }
+
+    // The preview saves the shown slide's picture and sound into the folder picked, beside what is
+    // there and never over it; a name from the message stays inside that folder.
+    void previewSavesAttachmentsWithoutOverwriting() {
+        mms::MediaMsg msg;
+        mms::Slide parts;
+        parts.image = {QStringLiteral("../p.jpg"), QByteArray("JPEG")};
+        parts.sound = {QStringLiteral("s.mid"), QByteArray("MThd")};
+        msg.AddSlide(parts);
+        mms::Slide words;
+        words.text = QStringLiteral("only text");
+        msg.AddSlide(words);
+        QTemporaryDir folder;
+        QVERIFY(vexa::test::WriteFile(folder.filePath("p.jpg"), "old"));
+        CMmsPreviewDlg preview(msg);
+        QString picked = folder.path();
+        preview.SetFolderChooser([&picked](QWidget*) { return picked; });
+        QVERIFY(preview.CreateModeless());
+        preview.SetPaused(true);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        QTest::mouseClick(qobject_cast<QPushButton*>(GetPluginByName(&preview, "save_attachment_btn")), Qt::LeftButton);
+        QVERIFY(CVexaMessageBoxImpl::LastText().startsWith(QStringLiteral("已保存到")));
+        const std::pair<const char*, QByteArray> files[] = {{"p.jpg", "old"}, {"p (2).jpg", "JPEG"}, {"s.mid", "MThd"}};
+        for (const auto& [name, bytes] : files) {
+            QFile file(folder.filePath(QString::fromUtf8(name)));
+            QVERIFY2(file.open(QIODevice::ReadOnly), name);
+            QCOMPARE(file.readAll(), bytes);
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3);
+        QVERIFY(!QFileInfo::exists(QFileInfo(folder.path()).dir().filePath("p.jpg")));
+        picked.clear(); // cancelled: nothing more
+        preview.SaveAttachments();
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3);
+        preview.SeekTo(5500);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        preview.SaveAttachments();
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("当前页没有附件"));
         preview.EndDialog(0);
     }
 
