@@ -22,6 +22,7 @@
 #include "device/LoadDataHelper.h"
 #include "device/RunOnPhone.h"
 #include "feedback/CSuggestionFeedbackDlg.h"
+#include "files/CFileWnd.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
@@ -41,7 +42,6 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 
-#include <mutex>
 
 
 
@@ -382,37 +382,11 @@ void CMainFrame::OnUserConnect(int type, const QString& text) {
     RunConnectDialog(type, text, false);
 }
 
-namespace {
-
-// Shows a busy dialog while the controller works; the end of the work reaches the dialog only while
-// it exists (quitting the program ends the dialog's loop before the work may have ended).
-void RunBusyDialog(CAnimateDialog& dialog, const std::function<void(std::function<void()>)>& start) {
-    struct Link {
-        std::mutex lock;
-        CAnimateDialog* dialog = nullptr;
-    };
-    auto link = std::make_shared<Link>();
-    link->dialog = &dialog;
-    start([link] {
-        std::lock_guard guard(link->lock);
-        if (link->dialog != nullptr) {
-            link->dialog->EndWork(1);
-        }
-    });
-    dialog.DoModal();
-    // Ended for good (also when the program's quit broke the loop), so a late EndWork returns at once.
-    dialog.EndDialog(static_cast<int>(IDCANCEL));
-    std::lock_guard guard(link->lock);
-    link->dialog = nullptr;
-}
-
-} // namespace
-
 void CMainFrame::RunConnectDialog(int type, const QString& text, bool automatic) {
     CAnimateDialog dialog(this);
     dialog.m_strCaption = Str(743);
     dialog.m_strTip = Str(742);
-    RunBusyDialog(dialog, [&](std::function<void()> ended) {
+    RunWhileBusy(dialog, [&](std::function<void()> ended) {
         m_controller.Connect(type, text, automatic, std::move(ended));
     });
 }
@@ -554,7 +528,7 @@ void CMainFrame::OnUserDisconnect() {
     CAnimateDialog dialog(this);
     dialog.m_strCaption = Str(651);
     dialog.m_strTip = Str(652);
-    RunBusyDialog(dialog, [this](std::function<void()> ended) { m_controller.Disconnect(std::move(ended)); });
+    RunWhileBusy(dialog, [this](std::function<void()> ended) { m_controller.Disconnect(std::move(ended)); });
 }
 
 bool CMainFrame::MayChangeDevice() {

@@ -5,6 +5,9 @@
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
+#include <memory>
+#include <mutex>
+
 struct CAnimateDialogTable {
     static const SkinEventRow<CAnimateDialog> kRows[];
 };
@@ -60,4 +63,24 @@ LRESULT CAnimateDialog::OnClose(QWidget*, std::intptr_t, std::intptr_t) {
     Plugin_SetText(GetLayoutRoot(this), QString());
     m_bCancel = 1;
     return 1;
+}
+
+void RunWhileBusy(CAnimateDialog& dialog, const std::function<void(std::function<void()>)>& start) {
+    struct Link {
+        std::mutex lock;
+        CAnimateDialog* dialog = nullptr;
+    };
+    auto link = std::make_shared<Link>();
+    link->dialog = &dialog;
+    start([link] {
+        std::lock_guard guard(link->lock);
+        if (link->dialog != nullptr) {
+            link->dialog->EndWork(1);
+        }
+    });
+    dialog.DoModal();
+    // Ended for good (also when the program's quit broke the loop), so a late EndWork returns at once.
+    dialog.EndDialog(static_cast<int>(IDCANCEL));
+    std::lock_guard guard(link->lock);
+    link->dialog = nullptr;
 }

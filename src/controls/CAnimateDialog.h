@@ -6,6 +6,8 @@
 
 #include "controls/CBusyDialogBase.h"
 
+#include <functional>
+
 class CAnimateDialog : public CBusyDialogBase {
 public:
     explicit CAnimateDialog(QWidget* parent = nullptr);
@@ -30,3 +32,8 @@ private:
 
     friend struct CAnimateDialogTable;
 };
+
+// Shows dialog modally while start's work runs; the work calls the function it is given when it
+// ends. That call reaches the dialog only while it exists (quitting the program ends the dialog's
+// loop before the work may have ended), so it is safe from any thread at any time.
+void RunWhileBusy(CAnimateDialog& dialog, const std::function<void(std::function<void()>)>& start);
