@@ -14,6 +14,8 @@
 #include <QKeyEvent>
 #include <QScreen>
 
+#include <algorithm>
+
 LRESULT CFullScreenBar::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_SKIN_EVENT && m_owner != nullptr) {
         return m_owner->SendMessage(msg, wParam, lParam);
@@ -27,6 +29,7 @@ struct CFullScreenDemonstrateDlgTable {
 
 const SkinEventRow<CFullScreenDemonstrateDlg> CFullScreenDemonstrateDlgTable::kRows[] = {
     {"button_close", kSkinClick, &CFullScreenDemonstrateDlg::OnClose},
+    {"corner_exit_button", kSkinClick, &CFullScreenDemonstrateDlg::OnClose},
     {"button_autoplay", kSkinClick, &CFullScreenDemonstrateDlg::OnPlay},
     {"button_stop_autoplay", kSkinClick, &CFullScreenDemonstrateDlg::OnStop},
     {"button_refresh", kSkinClick, &CFullScreenDemonstrateDlg::OnRefresh},
@@ -107,6 +110,10 @@ bool CFullScreenDemonstrateDlg::OnInitDialog() {
     m_image->TrackZones(kTopBand, kBottomBand, [this](int zone) {
         PostMessage(zone == 0 ? WM_FULLSCREEN_HIDE_BARS : WM_FULLSCREEN_SHOW_BARS);
     });
+    if (QWidget* corner = GetPluginByName(this, QStringLiteral("corner_exit_button"))) {
+        Plugin_SetText(corner, Str(3573));
+        corner->setCursor(Qt::PointingHandCursor);
+    }
     ShowBars(false);
     m_playing = m_autoPlay; // play runs from the start; its buttons say so
     ShowPlayButtons();
@@ -135,9 +142,15 @@ void CFullScreenDemonstrateDlg::PlaceChildren() {
         return;
     }
     root->setGeometry(rect());
-    image->setGeometry(rect());
+    // The picture keeps clear of the bars' bands, so a bar never covers it, whatever the scale.
+    image->setGeometry(0, kTopBand, width(), std::max(0, height() - kTopBand - kBottomBand));
     top->setGeometry(0, 0, width(), kTopBand);
     bottom->setGeometry(0, height() - kBottomBand, width(), kBottomBand);
+    if (QWidget* corner = GetPluginByName(this, QStringLiteral("corner_exit_button"))) {
+        const int cornerWidth = corner->sizeHint().width();
+        corner->setGeometry(width() - cornerWidth - 16, (kTopBand - 28) / 2, cornerWidth, 28);
+        corner->raise();
+    }
     top->raise();
     bottom->raise();
 }
@@ -150,6 +163,7 @@ bool CFullScreenDemonstrateDlg::BarsShown() const {
 void CFullScreenDemonstrateDlg::ShowBars(bool show) {
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("top_tool_bar")), show);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("bottom_tool_bar")), show);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("corner_exit_button")), !show);
 }
 
 void CFullScreenDemonstrateDlg::ShowPlayButtons() {

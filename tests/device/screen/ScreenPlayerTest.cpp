@@ -259,9 +259,16 @@ private slots:
         QVERIFY(viewer.CreateModeless());
         QVERIFY(viewer.IsPlaying());
         QVERIFY(!viewer.BarsShown());
+        // With the bars hidden a way out stays in sight, and nothing lies over the picture.
+        QWidget* corner = GetPluginByName(&viewer, QStringLiteral("corner_exit_button"));
+        const QRect picture = GetPluginByName(&viewer, QStringLiteral("image_player"))->geometry();
+        QVERIFY(corner != nullptr && corner->isVisible());
+        QVERIFY(!corner->geometry().intersects(picture));
         QTRY_VERIFY_WITH_TIMEOUT(viewer.ImageArea()->HasFrame(), kWaitMs);
         viewer.PostMessage(WM_FULLSCREEN_SHOW_BARS);
         QTRY_VERIFY_WITH_TIMEOUT(viewer.BarsShown(), kWaitMs);
+        QVERIFY(!corner->isVisible());
+        QVERIFY(!GetPluginByName(&viewer, QStringLiteral("bottom_tool_bar"))->geometry().intersects(picture));
         CMsgWnd* bottom = viewer.BottomBar();
         QVERIFY(bottom != nullptr);
         Click(bottom, "button_rotate_left");
