@@ -5,6 +5,7 @@
 // button writes the call log to a CSV file; the delete button removes the calls of the chosen number. Reads the phone inside the session gate; UI thread only.
 
 #include "callrecords/CallRecordBook.h"
+#include "contacts/ContactEditUi.h"
 #include "platform/CMsgWnd.h"
 
 #include <functional>
@@ -31,6 +32,7 @@ public:
     int DetailLineCount() const { return static_cast<int>(m_detailRows.size()); }
     // The save dialog of the export; tests replace it (empty: cancelled).
     void SetPathChooser(std::function<QString(QWidget*)> chooser) { m_chooser = std::move(chooser); }
+    void SetSendMessage(SendMessageAction send) { m_sendMessage = std::move(send); }
     // Binds (cloning where needed) the next slice of middle-list rows; true while rows remain, for
     // which it has scheduled itself again. Rows shown so far: FilledRows().
     bool FillMoreRows();
@@ -56,6 +58,7 @@ private:
 
     CSessionGate& m_gate;
     std::function<QString(QWidget*)> m_chooser;
+    SendMessageAction m_sendMessage;
     std::vector<callrecords::CallGroupView> m_all;
     std::vector<callrecords::CallGroupView> m_shown;
     std::vector<QWidget*> m_rows;

@@ -280,6 +280,21 @@ QWidget* CContactEditDlg::NewRow(Section section, int type, const QString& label
         Filter(value, EditMode::None, section == SecNote ? 1000 : kMaxAddress);
         break;
     }
+    if (auto* action = qobject_cast<QPushButton*>(Plugin_GetChild(row, QStringLiteral("field_action")))) {
+        const bool phone = section == SecPhone;
+        const bool offered = (phone && m_sendMessage) || section == SecEmail || section == SecWeb;
+        action->setVisible(offered);
+        if (offered) {
+            const FieldAction what = phone ? FieldAction::SendMessage
+                                           : (section == SecEmail ? FieldAction::SendMail : FieldAction::OpenWeb);
+            action->setText(Str(phone ? 992 : (section == SecEmail ? 993 : 994)));
+            action->setEnabled(!value->text().trimmed().isEmpty());
+            QObject::connect(value, &QLineEdit::textChanged, action,
+                             [action](const QString& text) { action->setEnabled(!text.trimmed().isEmpty()); });
+            QObject::connect(action, &QPushButton::clicked, this,
+                             [this, what, value] { RunFieldAction(this, what, value->text(), m_sendMessage); });
+        }
+    }
     auto* remove = qobject_cast<QPushButton*>(Plugin_GetChild(row, QStringLiteral("field_remove")));
     remove->setText(QStringLiteral("×"));
     remove->setToolTip(Str(275));

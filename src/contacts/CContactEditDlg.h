@@ -4,9 +4,11 @@
 // row with its type chooser and a custom label where the type is custom. Text boxes filter what is
 // typed (SIM names and numbers to what the card keeps, numbers to the dialling characters,
 // postcodes to digits, lengths to their maximum) and say why in the tip line. A SIM contact shows
-// only its name and one number. The dialog only edits a copy: the caller writes the result with
+// only its name and one number. Numbers, mail and web addresses have their action beside them (a
+// message, a mail, the page). The dialog only edits a copy: the caller writes the result with
 // contacts::CommitEdit on a worker. UI thread only.
 
+#include "contacts/ContactEditUi.h"
 #include "contacts/ContactEditing.h"
 #include "contacts/ContactFieldTypes.h"
 #include "contacts/ContactRules.h"
@@ -44,6 +46,8 @@ public:
     // Where a picture and a PC ringtone come from (tests replace them); empty: cancelled.
     std::function<QString(QWidget*)> m_choosePicture;
     std::function<QString(QWidget*)> m_chooseSound;
+    // Numbers offer 992 "发送信息" through this (set before the dialog shows; empty: they do not).
+    SendMessageAction m_sendMessage;
     // The name's parts editor (tests replace it); false: cancelled.
     std::function<bool(QWidget*, vexa::NameParts*)> m_editNameParts;
 

@@ -18,6 +18,8 @@
 #include "skin/SkinEvent.h"
 
 #include <QAbstractButton>
+#include <QLabel>
+#include <QTextDocumentFragment>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
@@ -86,28 +88,42 @@ const SkinEventRow<CContactPage> CContactPageTable::kRows[] = {
 
 namespace {
 
-// What the preview pane lists of a contact whose details are loaded.
+// What the preview pane lists of a contact whose details are loaded, as rich text: numbers, mail and
+// web addresses carry their action as a link ("sms:", "mail:", "web:" and the value).
 QStringList PreviewLines(const vexa::Contact& c) {
     QStringList lines;
+    const auto line = [&lines](const QString& caption, const QString& value) {
+        lines << caption.toHtmlEscaped() + QStringLiteral("：") + value.toHtmlEscaped();
+    };
+    const auto action = [&lines](const char* scheme, const QString& value, int textId) {
+        lines.last() += QStringLiteral(" <a href=\"%1\">%2</a>")
+                            .arg((QString::fromLatin1(scheme) + value).toHtmlEscaped(), Str(textId));
+    };
     for (int i = 0; i < c.GetPhoneCount(); ++i) {
         const vexa::ContactField* p = c.GetPhoneAt(i);
-        lines << PhoneTypeName(p->m_type, p->m_label) + QStringLiteral("：") + p->m_value;
+        line(PhoneTypeName(p->m_type, p->m_label), p->m_value);
+        action("sms:", p->m_value, 992);
     }
     for (int i = 0; i < c.GetEmailCount(); ++i) {
         const vexa::ContactField* e = c.GetEmailAt(i);
-        lines << EmailTypeName(e->m_type, e->m_label) + QStringLiteral("：") + e->m_value;
+        line(EmailTypeName(e->m_type, e->m_label), e->m_value);
+        action("mail:", e->m_value, 993);
+    }
+    for (const vexa::ContactField& w : c.m_websites) {
+        line(Str(176), w.m_value);
+        action("web:", w.m_value, 994);
     }
     QString company, department, title;
     c.GetOrganization(&company, &department, &title);
     const QString org = QStringList{company, department, title}.filter(QRegularExpression(".")).join(' ');
     if (!org.isEmpty()) {
-        lines << org;
+        line(QString(Str(244)).remove(u' '), org);
     }
     if (!c.GetBirthday().isEmpty()) {
-        lines << c.GetBirthday();
+        line(Str(3161), c.GetBirthday());
     }
     for (int i = 0; i < c.GetNoteCount(); ++i) {
-        lines << c.GetNoteAt(i);
+        lines << c.GetNoteAt(i).toHtmlEscaped();
     }
     return lines;
 }
@@ -186,6 +202,11 @@ bool CContactPage::Create() {
     if (auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("Contact_search_ctrl")))) {
         search->setPlaceholderText(Str(2305));
         QObject::connect(search, &QLineEdit::textChanged, this, [this](const QString& key) { OnSearchText(key); });
+    }
+    if (auto* detail = qobject_cast<QLabel*>(GetPluginByName(this, QStringLiteral("preview_detail")))) {
+        detail->setTextFormat(Qt::RichText);
+        detail->setOpenExternalLinks(false);
+        QObject::connect(detail, &QLabel::linkActivated, this, [this](const QString& link) { OnPreviewLink(link); });
     }
     m_list = new CPbListWnd(this);
     if (QWidget* viewport = GetPluginByName(this, QStringLiteral("pblist_viewport"))) {
@@ -637,6 +658,24 @@ void CContactPage::ShowPreview() {
     m_previewJob.Request();
 }
 
+void CContactPage::OnPreviewLink(const QString& link) {
+    static const std::pair<const char*, FieldAction> schemes[] = {
+        {"sms:", FieldAction::SendMessage}, {"mail:", FieldAction::SendMail}, {"web:", FieldAction::OpenWeb}};
+    for (const auto& [scheme, action] : schemes) {
+        if (link.startsWith(QLatin1String(scheme))) {
+            RunFieldAction(this, action, link.mid(static_cast<int>(qstrlen(scheme))), m_sendMessage);
+            return;
+        }
+    }
+}
+
+void CContactPage::SetSendMessage(SendMessageAction send) {
+    m_sendMessage = std::move(send);
+    if (m_calls != nullptr) {
+        m_calls->SetSendMessage(m_sendMessage);
+    }
+}
+
 void CContactPage::OnPreview(const ContactPreview& preview) {
     const int current = m_list->Current();
     if (current < 0 || m_list->CheckedCount() > 1 || m_list->At(current).contact == nullptr) {
@@ -644,14 +683,15 @@ void CContactPage::OnPreview(const ContactPreview& preview) {
     }
     // Only the contact still chosen; a contact deleted since is not in the list any more either.
     if (m_list->At(current).contact->GetId() == preview.id) {
-        Plugin_SetText(GetPluginByName(this, QStringLiteral("preview_detail")), preview.lines.join('\n'));
+        Plugin_SetText(GetPluginByName(this, QStringLiteral("preview_detail")), preview.lines.join(QStringLiteral("<br>")));
     }
 }
 
 QString CContactPage::PreviewText() const {
     auto* self = const_cast<CContactPage*>(this);
     return Plugin_GetText(GetPluginByName(self, QStringLiteral("preview_name"))) + '\n' +
-           Plugin_GetText(GetPluginByName(self, QStringLiteral("preview_detail")));
+           QTextDocumentFragment::fromHtml(Plugin_GetText(GetPluginByName(self, QStringLiteral("preview_detail"))))
+               .toPlainText();
 }
 
 void CContactPage::ShowCallRecords(bool show) {
@@ -775,7 +815,7 @@ void CContactPage::ChangeGroup(int groupId) {
 }
 
 void CContactPage::NewContact() {
-    if (RunContactEditor(this, m_gate, -1, &m_selectAfterLoad)) {
+    if (RunContactEditor(this, m_gate, -1, &m_selectAfterLoad, m_sendMessage)) {
         RequestLoad(true);
     }
 }
@@ -786,7 +826,7 @@ void CContactPage::EditCurrent() {
         VexaMessageBox(Str(430), this, Str(3158), 0);
         return;
     }
-    if (RunContactEditor(this, m_gate, m_list->At(current).contact->GetId(), &m_selectAfterLoad)) {
+    if (RunContactEditor(this, m_gate, m_list->At(current).contact->GetId(), &m_selectAfterLoad, m_sendMessage)) {
         RequestLoad(true);
     }
 }

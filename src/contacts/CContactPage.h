@@ -6,6 +6,7 @@
 // and fills itself when the frame hands it the result. Every read of the phone runs inside the
 // session gate. UI thread only; the search worker reports through posted messages.
 
+#include "contacts/ContactEditUi.h"
 #include "contacts/ContactListing.h"
 #include "contacts/ContactTransferUi.h"
 #include "device/CTabPageWnd.h"
@@ -48,6 +49,8 @@ public:
     // Without a frame the page loads on a thread of its own.
     void SetFrame(CMsgWnd* frame, UINT loadRequest);
     void SetFileChooser(ContactFileChooser chooser) { m_chooser = std::move(chooser); }
+    // How a number gets a message (the preview's, the editor's and the call records' 发送信息).
+    void SetSendMessage(SendMessageAction send);
 
     bool Create() override;
     void OnPageShown() override;
@@ -127,11 +130,13 @@ private:
     void FillNode(int nodeId);
     void OnSearchText(const QString& key);
     void ShowPreview();
+    void OnPreviewLink(const QString& link);
 
     CSessionGate& m_gate;
     CMsgWnd* m_frame = nullptr;
     UINT m_loadRequest = 0;
     ContactFileChooser m_chooser;
+    SendMessageAction m_sendMessage;
     CPbListWnd* m_list = nullptr;
     CCallRecordWnd* m_calls = nullptr;
     std::unique_ptr<CContactSearchWorker> m_search;

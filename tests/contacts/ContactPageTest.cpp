@@ -27,6 +27,12 @@
 #include "skin/Skin.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QUrl>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -58,6 +64,17 @@ vexa::Contact* AddContact(vexa::ContactBook& book, const QString& name, const QS
     }
     return c;
 }
+
+// Takes the mail and web addresses the program hands to the desktop.
+class FakeDesktop : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public slots:
+    void Open(const QUrl& url) { opened << url; }
+};
 
 } // namespace
 
@@ -708,6 +725,66 @@ private slots:
         QCOMPARE(calls->DeleteSelected(), QString());
         QCOMPARE(calls->TotalRecords(), 1);
         QCOMPARE(calls->Groups().front().number, QStringLiteral("95555"));
+    }
+
+    // Numbers send a message through the page's callback, mail and web addresses open on the desktop,
+    // from the preview's links and from the editor's buttons alike.
+    void fieldActionsSendMessagesMailsAndOpenPages() {
+        FakeDesktop desktop;
+        const char* const schemes[] = {"mailto", "http", "https"};
+        for (const char* scheme : schemes) {
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &desktop, "Open");
+        }
+        const auto unset = qScopeGuard([&schemes] {
+            for (const char* scheme : schemes) {
+                QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+            }
+        });
+        QStringList sent;
+        m_page->SetSendMessage([&sent](QWidget*, const QString& number) { sent << number; });
+        auto* c = new vexa::Contact;
+        c->SetDisplayName(QStringLiteral("王五"));
+        c->AddPhone(2, nullptr, QStringLiteral("13700001111"), nullptr);
+        c->AddEmail(1, nullptr, QStringLiteral("wang@example.com"), nullptr);
+        c->AddWebsite(1, nullptr, QStringLiteral("www.example.com"), nullptr);
+        c->SetBirthday(QStringLiteral("1990-01-31"));
+        c->SetCompany(QStringLiteral("远方公司"));
+        QVERIFY(Book()->CreateContact(c));
+        m_page->RequestLoad(true);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 61, kWaitMs);
+        QTest::keyClicks(SearchBox(), "wangwu");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching() && ListNames() == QStringList{"王五"}, kWaitMs);
+        ClickRow(0);
+        QTRY_VERIFY(m_page->PreviewText().contains(QStringLiteral("13700001111 ") + Str(992)));
+        // Birthday and company are labelled, not bare values.
+        QVERIFY(m_page->PreviewText().contains(Str(3161) + QStringLiteral("：1990-01-31")));
+        QVERIFY(m_page->PreviewText().contains(QStringLiteral("公司：远方公司")));
+        auto* detail = qobject_cast<QLabel*>(GetPluginByName(m_page.get(), "preview_detail"));
+        const QRegularExpression links(QStringLiteral("href=\"([^\"]+)\""));
+        for (auto it = links.globalMatch(detail->text()); it.hasNext();) {
+            emit detail->linkActivated(it.next().captured(1));
+        }
+        vexa::Contact copy;
+        copy.SetStorage(vexa::STORAGE_PHONE);
+        copy.AddPhone(2, nullptr, QStringLiteral("13700002222"), nullptr);
+        copy.AddEmail(1, nullptr, QStringLiteral("li@example.com"), nullptr);
+        copy.AddWebsite(1, nullptr, QStringLiteral("https://example.org/li"), nullptr);
+        CContactEditDlg editor(copy, false, {}, {});
+        editor.m_sendMessage = [&sent](QWidget*, const QString& number) { sent << number; };
+        QVERIFY(editor.CreateModeless());
+        for (auto section : {CContactEditDlg::SecPhone, CContactEditDlg::SecEmail, CContactEditDlg::SecWeb}) {
+            auto* action = qobject_cast<QPushButton*>(Plugin_GetChild(editor.Row(section, 0), "field_action"));
+            QVERIFY(action != nullptr && action->isEnabled());
+            QTest::mouseClick(action, Qt::LeftButton);
+        }
+        QCOMPARE(sent, (QStringList{"13700001111", "13700002222"}));
+        QCOMPARE(desktop.opened, (QList<QUrl>{QUrl("mailto:wang@example.com"), QUrl("http://www.example.com"),
+                                              QUrl("mailto:li@example.com"), QUrl("https://example.org/li")}));
+        // An empty box has nothing to act on.
+        editor.Type(qobject_cast<QLineEdit*>(Plugin_GetChild(editor.Row(CContactEditDlg::SecPhone, 0), "field_value")),
+                    QString());
+        QWidget* added = editor.AddRow(CContactEditDlg::SecEmail);
+        QVERIFY(!qobject_cast<QPushButton*>(Plugin_GetChild(added, "field_action"))->isEnabled());
     }
 
     void disconnectEmptiesThePage() {
