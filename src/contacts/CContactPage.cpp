@@ -280,6 +280,7 @@ void CContactPage::EnableEdit() {
     const int front = m_list->Current();
     Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("edit_contact")),
                       m_connected && m_loaded && front >= 0 && m_list->At(front).contact != nullptr);
+    OfferTargets();
 }
 
 void CContactPage::OnPageShown() {
@@ -762,12 +763,36 @@ ContactTransferOutcome CContactPage::Export(bool csv) {
 }
 
 void CContactPage::BuildTargetMenus() {
-    QStringList texts;
-    m_targets.clear();
-    for (const auto& target : ContactTargets(m_gate)) {
-        texts << target.text;
-        m_targets.push_back(target.storage);
+    {
+        CSessionScope use(m_gate, VEXA_HERE);
+        vexa::DeviceInfo* info = use ? use->GetDeviceInfo() : nullptr;
+        m_dualSim = info != nullptr && info->IsDualSim();
+        m_simState = info != nullptr ? info->GetSimState() : 0;
     }
+    m_list->SetDualSim(m_dualSim);
+    OfferTargets();
+}
+
+void CContactPage::OfferTargets() {
+    // Copying where the contacts already are does nothing; such a target is not offered.
+    std::vector<int> storages;
+    for (const vexa::Contact* c : m_list->CheckedContacts()) {
+        storages.push_back(c->GetStorage());
+    }
+    const int current = m_list->Current();
+    if (storages.empty() && current >= 0 && m_list->At(current).contact != nullptr) {
+        storages.push_back(m_list->At(current).contact->GetStorage());
+    }
+    QStringList texts;
+    std::vector<int> targets;
+    for (const auto& target : contacts::CContactMoveAndCopyHelper::Targets(m_dualSim, m_simState, storages)) {
+        texts << target.text;
+        targets.push_back(target.storage);
+    }
+    if (targets == m_targets && !m_targets.empty()) {
+        return;
+    }
+    m_targets = std::move(targets);
     Plugin_SetMenuItems(GetPluginByName(this, QStringLiteral("copy_contact")), texts);
     Plugin_SetMenuItems(GetPluginByName(this, QStringLiteral("move_contact")), texts);
 }

@@ -96,6 +96,8 @@ public:
     void ManageGroups();
     void MergeDuplicates();
     std::vector<std::int64_t> ChosenIds() const;
+    // The storages the copy and move menus offer now, for the chosen contacts.
+    const std::vector<int>& Targets() const { return m_targets; }
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -121,6 +123,7 @@ private:
     LRESULT OnGroups(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnMerge(QWidget*, std::intptr_t, std::intptr_t);
     void BuildTargetMenus();
+    void OfferTargets();
     LRESULT OnCallView(QWidget*, std::intptr_t, std::intptr_t);
 
     void ShowState();
@@ -145,6 +148,8 @@ private:
     int m_spinnerFrame = 1;
     std::vector<contacts::TreeNode> m_nodes;
     std::vector<int> m_targets; // storage of each copy and move menu entry (-1: no card)
+    bool m_dualSim = false;
+    int m_simState = 0;
     int m_node = contacts::NodeAll;
     bool m_connected = false;
     bool m_loading = false;

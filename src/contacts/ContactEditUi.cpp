@@ -243,13 +243,6 @@ bool RunGroupChange(QWidget* parent, CSessionGate& gate, const std::vector<std::
     return outcome.done > 0;
 }
 
-std::vector<contacts::CContactMoveAndCopyHelper::Target> ContactTargets(CSessionGate& gate) {
-    CSessionScope use(gate, VEXA_HERE);
-    vexa::DeviceInfo* info = use ? use->GetDeviceInfo() : nullptr;
-    return contacts::CContactMoveAndCopyHelper::Targets(info != nullptr && info->IsDualSim(),
-                                                        info != nullptr ? info->GetSimState() : 0);
-}
-
 bool RunContactCopy(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids, int storage, bool move) {
     if (storage < 0) {
         return false;

@@ -35,10 +35,8 @@ bool RunContactDelete(QWidget* parent, CSessionGate& gate, const std::vector<std
 // Takes the contacts out of the group (node id >= 0, asks 861) or out of the favourites (asks 860).
 bool RunContactRemoveFrom(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids, int nodeId,
                           const QString& groupName);
-// The copy and move menu's entries for the phone's SIM cards.
 // Adds the contacts to the group (314, busy 990, 315 when the phone refused one); true when any was added.
 bool RunGroupChange(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids, int groupId);
-std::vector<contacts::CContactMoveAndCopyHelper::Target> ContactTargets(CSessionGate& gate);
 // Copies or moves to storage (-1: no card, nothing happens); a SIM target asks 436 / 437 first.
 bool RunContactCopy(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids, int storage, bool move);
 bool RunGroupManage(QWidget* parent, CSessionGate& gate);

@@ -787,6 +787,37 @@ private slots:
         QVERIFY(!qobject_cast<QPushButton*>(Plugin_GetChild(added, "field_action"))->isEnabled());
     }
 
+    // A SIM contact carries its card's badge; copy and move leave out where the chosen contacts are.
+    void simContactsAreMarkedAndTargetsLeaveOutTheirStorage() {
+        auto* sim = new vexa::Contact;
+        sim->SetStorage(vexa::STORAGE_SIM1);
+        sim->SetDisplayName(QStringLiteral("卡上"));
+        sim->AddPhone(2, nullptr, QStringLiteral("10086"), nullptr);
+        QVERIFY(Book()->CreateContact(sim));
+        m_page->RequestLoad(true);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 61, kWaitMs);
+        const struct {
+            const char* search;
+            QString badge;
+            std::vector<int> targets;
+        } cases[] = {{"10086", QStringLiteral("SIM1"), {0, 2}}, {"alice", QString(), {1, 2}}};
+        for (const auto& c : cases) {
+            SearchBox()->setText(QString::fromLatin1(c.search));
+            QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching() && List().Count() == 1, kWaitMs);
+            ClickRow(0);
+            QWidget* badge = Plugin_GetChild(List().Rows().front(), "item_sim");
+            QCOMPARE(badge->isVisibleTo(List().Rows().front()), !c.badge.isEmpty());
+            QCOMPARE(Plugin_GetText(badge), c.badge);
+            QCOMPARE(m_page->Targets(), c.targets);
+        }
+        // Both kinds chosen: every target has work to do.
+        SearchBox()->clear();
+        List().SetChecked(static_cast<int>(ListNames().indexOf(QStringLiteral("卡上"))), true);
+        ClickRow(0, "item_check");
+        QCOMPARE(List().CheckedCount(), 2);
+        QCOMPARE(m_page->Targets(), (std::vector<int>{0, 1, 2}));
+    }
+
     void disconnectEmptiesThePage() {
         m_page->OnDeviceDisconnected();
         QCOMPARE(List().Count(), 0);
