@@ -229,6 +229,13 @@ bool CContactPage::Create() {
         return false;
     }
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("call_recond_wnd")), m_calls);
+    m_calls->SetAddContact([this](QWidget* parent, const QString& number) {
+        if (!RunQuickAddContact(parent, m_gate, number)) {
+            return false;
+        }
+        RequestLoad(true); // the new name shows in the call records too
+        return true;
+    });
     m_search = std::make_unique<CContactSearchWorker>(
         [this](const std::function<void(vexa::ContactBook&)>& run) {
             CSessionScope use(m_gate, VEXA_HERE);

@@ -705,6 +705,54 @@ private slots:
         m_page->ShowCallRecords(false);
     }
 
+    // The search narrows the numbers as typed; the chosen number stays chosen while it is listed, and
+    // its actions go to that number.
+    void callRecordSearchKeepsTheChosenNumberAndActsOnIt() {
+        CCallRecordWnd* calls = m_page->CallRecords();
+        QStringList sent, added;
+        calls->SetSendMessage([&sent](QWidget*, const QString& number) { sent << number; });
+        calls->SetAddContact([&added](QWidget*, const QString& number) {
+            added << number;
+            return true;
+        });
+        calls->Reload();
+        m_page->ShowCallRecords(true);
+        const auto shown = [calls] {
+            QStringList numbers;
+            for (const auto& g : calls->Groups()) {
+                numbers << g.number;
+            }
+            return numbers;
+        };
+        QCOMPARE(shown(), (QStringList{"95555", "13800138000"}));
+        QVERIFY(Plugin_IsVisible(GetPluginByName(calls, "record_add_contact"))); // 95555 is nobody's
+        QVERIFY(calls->SendMessageToSelected() && calls->AddSelectedToContacts());
+        auto* search = qobject_cast<QLineEdit*>(GetPluginByName(calls, "record_search"));
+        QTest::keyClicks(search, "zs");
+        QCOMPARE(shown(), QStringList{"13800138000"});
+        QCOMPARE(calls->DetailText("record_number"), QStringLiteral("13800138000"));
+        QVERIFY(!Plugin_IsVisible(GetPluginByName(calls, "record_add_contact"))); // 张三's number
+        QVERIFY(!calls->AddSelectedToContacts());
+        QVERIFY(calls->SendMessageToSelected());
+        const struct {
+            const char* key;
+            int category;
+            QStringList numbers;
+        } steps[] = {{"", 0, {"95555", "13800138000"}}, {"", 2, {"13800138000"}}, {"", 0, {"95555", "13800138000"}},
+                     {"955", 0, {"95555"}}};
+        for (const auto& step : steps) {
+            calls->Search(QString::fromLatin1(step.key));
+            calls->SelectCategory(step.category);
+            QCOMPARE(shown(), step.numbers);
+            QCOMPARE(calls->DetailText("record_number"), step.numbers.contains("13800138000") ? "13800138000" : "95555");
+        }
+        calls->Reload(); // a reread keeps the chosen number too
+        QCOMPARE(calls->DetailText("record_number"), QStringLiteral("95555"));
+        QCOMPARE(sent, (QStringList{"95555", "13800138000"}));
+        QCOMPARE(added, QStringList{"95555"});
+        m_page->ShowCallRecords(false);
+    }
+
     void callRecordDeleteRemovesTheChosenNumber() {
         CCallRecordWnd* calls = m_page->CallRecords();
         calls->Reload();
