@@ -93,6 +93,7 @@ void RegisterContactScreenshots() {
             QByteArray());
         dialog->SetRingtones(QStringLiteral("/system/media/audio/ringtones/Orbit.ogg"),
                              {QStringLiteral("/system/media/audio/ringtones/Orbit.ogg")});
+        dialog->m_sendMessage = [](QWidget*, const QString&) {}; // numbers offer their message
         return Shown(std::move(dialog));
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("edit_name"), [] {
@@ -106,11 +107,15 @@ void RegisterContactScreenshots() {
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("contact_new"), [] {
         vexa::Contact fresh;
         fresh.AddPhone(2, nullptr, QString(), nullptr);
-        return Shown(std::make_unique<CContactEditDlg>(
+        auto shown = Shown(std::make_unique<CContactEditDlg>(
             fresh, true,
             std::vector<CContactEditDlg::GroupChoice>{{1, QStringLiteral("家人"), false},
                                                       {2, QStringLiteral("同事"), false}},
             QByteArray()));
+        if (auto* dialog = dynamic_cast<CContactEditDlg*>(shown.get())) {
+            dialog->PressSave(); // nothing typed: the check text shows
+        }
+        return shown;
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("group_manage"), [] {
         auto dialog = std::make_unique<CGroupManageDlg>(

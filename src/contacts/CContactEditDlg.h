@@ -23,6 +23,7 @@
 #include <functional>
 #include <vector>
 
+class QDateEdit;
 class QLineEdit;
 
 class CContactEditDlg : public CSkinDialog {
@@ -67,6 +68,8 @@ public:
     QWidget* Row(Section section, int index) const { return m_rows[section][static_cast<std::size_t>(index)]; }
     QWidget* AddRow(Section section);
     QLineEdit* Box(const QString& name) const;
+    // The birthday's date picker (its lowest date: no birthday).
+    QDateEdit* BirthdayBox() const;
     // Chooses a type in a row as its type menu does; the custom label box shows for a custom type.
     void SetRowType(QWidget* row, int code);
     static int RowType(QWidget* row);
@@ -108,6 +111,7 @@ private:
     std::vector<GroupChoice> m_groups;
     QByteArray m_photo;
     bool m_photoChanged = false;
+    bool m_birthdayPicked = false; // else the stored birthday text is kept as it was
     QString m_ringtone;
     QString m_ringtoneUpload;
     QStringList m_phoneRingtones;

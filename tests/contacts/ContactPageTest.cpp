@@ -27,6 +27,7 @@
 #include "skin/Skin.h"
 
 #include <QCheckBox>
+#include <QDateEdit>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
@@ -430,11 +431,23 @@ private slots:
         dialog.Type(qobject_cast<QLineEdit*>(Plugin_GetChild(row, QStringLiteral("field_value"))), QStringLiteral("123"));
         dialog.Type(dialog.Box(QStringLiteral("modify_nickname")), QString(70, QChar('x')));
         QCOMPARE(dialog.TipText(), FormatText(Str(323), CContactEditDlg::kMaxText));
-        dialog.Box(QStringLiteral("modify_birthday"))->setText(QStringLiteral("1990-02-30"));
-        dialog.PressSave();
-        QCOMPARE(dialog.TipText(), Str(3170));
-        QVERIFY(!dialog.IsEnded());
-        dialog.Box(QStringLiteral("modify_birthday"))->setText(QStringLiteral("1990-02-28"));
+        // Nothing to save: the check text shows in the button bar, leaving the fields where they were.
+        {
+            vexa::Contact empty;
+            CContactEditDlg blank(empty, true, {}, {});
+            QVERIFY(blank.CreateModeless());
+            QWidget* fields = GetPluginByName(&blank, "contact_item_list");
+            const QRect before = fields->geometry();
+            blank.PressSave();
+            QCOMPARE(blank.TipText(), Str(3171));
+            QCOMPARE(fields->geometry(), before);
+            QCOMPARE(GetPluginByName(&blank, "input_tip")->parentWidget(), GetPluginByName(&blank, "contact_edit_buttons"));
+        }
+        // The birthday is picked from a calendar and kept in its text form.
+        QDateEdit* birthday = dialog.BirthdayBox();
+        QVERIFY(birthday->calendarPopup());
+        QCOMPARE(birthday->text(), Str(3631));
+        birthday->setDate(QDate(1990, 2, 28));
         dialog.PressSave();
         QCOMPARE(dialog.Result(), static_cast<int>(IDOK));
         const contacts::ContactEdit edit = dialog.TakeEdit();
@@ -442,6 +455,7 @@ private slots:
         QCOMPARE(edit.fields->GetPhoneAt(0)->GetLabel(), QStringLiteral("卫星"));
         QCOMPARE(edit.fields->GetNickname().size(), CContactEditDlg::kMaxText);
         QCOMPARE(edit.groupIds, std::vector<int>{9});
+        QCOMPARE(edit.fields->GetBirthday(), QStringLiteral("1990-02-28"));
         // A picture is kept as the phone keeps it, scaled to fit 96 x 96; files that are no picture,
         // are cut short or claim absurd dimensions are refused with 228 and change nothing.
         QImage big(400, 200, QImage::Format_RGB32);
