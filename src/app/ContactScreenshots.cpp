@@ -144,16 +144,32 @@ void RegisterContactScreenshots() {
         }
         return shown;
     });
-    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("merge_duplicates"), [] {
+    // The merge's two choices, on a plan long enough that its list scrolls.
+    const auto mergeScene = [](bool hand) -> std::unique_ptr<QWidget> {
         contacts::MergeOutcome plan;
         plan.plan = {{QStringLiteral("张伟"), {{1, 2, 3}}},
                      {QStringLiteral("王芳"), {{4, 5}, {6}}},
                      {QStringLiteral("Alice"), {{7, 8}}}};
         plan.merged = 4;
         plan.leftForHand = {QStringLiteral("王芳")};
-        return Shown(std::make_unique<CMergeDuplicatesDlg>(std::move(plan),
-                                                           [](const std::vector<std::int64_t>&) { return false; }));
-    });
+        const QString surnames = QStringLiteral("李刘陈杨黄赵吴周徐孙马朱胡郭何高林罗");
+        for (int i = 0; i < surnames.size(); ++i) {
+            const std::int64_t id = 100 + 3 * i;
+            plan.plan.push_back({surnames.mid(i, 1) + QStringLiteral("明"), {{id, id + 1}, {id + 2}}});
+            plan.leftForHand.push_back(plan.plan.back().name);
+            ++plan.merged;
+        }
+        auto shown = Shown(std::make_unique<CMergeDuplicatesDlg>(
+            std::move(plan), [](const std::vector<std::int64_t>&) { return false; }));
+        if (auto* dialog = dynamic_cast<CMergeDuplicatesDlg*>(shown.get()); dialog != nullptr && hand) {
+            dialog->Choose(true);
+        }
+        return shown;
+    };
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("merge_duplicates"),
+                            [mergeScene] { return mergeScene(false); });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("merge_duplicates_hand"),
+                            [mergeScene] { return mergeScene(true); });
     RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("contact_group"), []() -> std::unique_ptr<QWidget> {
         CContactPage* page = nullptr;
         auto frame = ContactFrame(&page);

@@ -31,6 +31,7 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QUrl>
@@ -593,17 +594,28 @@ private slots:
         QVERIFY(AddContact(*Book(), QStringLiteral("手动"), QStringLiteral("1"), nullptr));
         QVERIFY(AddContact(*Book(), QStringLiteral("手动"), QStringLiteral("2"), nullptr));
         WhenModal<CMergeDuplicatesDlg>([](CMergeDuplicatesDlg* dialog) {
-            const QString hand = Str(3178) + QStringLiteral("：") + FormatText(Str(3172), "手动", 2);
-            QCOMPARE(dialog->Lines(), (QStringList{FormatText(Str(3151), "重复", 2, 1), hand}));
+            // Two choices, each with its own list: the smart merge's plan first.
+            const QString smart = FormatText(Str(3151), "重复", 2, 1);
+            QVERIFY(!dialog->HandChosen());
+            QCOMPARE(dialog->Lines(), QStringList{smart});
+            auto* hand = qobject_cast<QRadioButton*>(GetPluginByName(dialog, "merge_choice_hand"));
+            QCOMPARE(hand->text(), Str(309).split("\r\n").at(1).mid(2));
+            QTest::mouseClick(hand, Qt::LeftButton, Qt::NoModifier, QPoint(8, hand->height() / 2));
+            QVERIFY(dialog->HandChosen());
+            QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3172), "手动", 2)});
+            QVERIFY(Plugin_IsVisible(GetPluginByName(dialog, "hand_merge")));
+            QVERIFY(!Plugin_IsVisible(GetPluginByName(dialog, "merge_contact")));
             {
                 CAutoAnswer no(static_cast<int>(IDCANCEL));
-                QVERIFY(!dialog->MergeByHand(1));
+                QVERIFY(!dialog->MergeByHand(0));
             }
             QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3502), "手动", 2));
-            QCOMPARE(dialog->Lines().size(), 2); // a no merges nothing
-            QVERIFY(dialog->MergeByHand(1));
+            QCOMPARE(dialog->Lines().size(), 1); // a no merges nothing
+            QVERIFY(dialog->MergeByHand(0));
             QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3503), 2));
-            QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3151), "重复", 2, 1)});
+            QVERIFY(!dialog->HandChosen()); // nothing left by hand
+            QVERIFY(!hand->isEnabled());
+            QCOMPARE(dialog->Lines(), QStringList{smart});
             dialog->PressMerge();
         });
         m_page->MergeDuplicates();
