@@ -229,6 +229,7 @@ bool CContactPage::Create() {
         return false;
     }
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("call_recond_wnd")), m_calls);
+    m_calls->SetSendMessage(m_sendMessage); // handed in before the page was made
     m_calls->SetAddContact([this](QWidget* parent, const QString& number) {
         if (!RunQuickAddContact(parent, m_gate, number)) {
             return false;
