@@ -188,6 +188,19 @@ void RegisterContactScreenshots() {
         }
         return frame;
     });
+    // The second card's contacts with their badges; the copy menu leaves that card out.
+    RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("contact_sim"), []() -> std::unique_ptr<QWidget> {
+        CContactPage* page = nullptr;
+        auto frame = ContactFrame(&page);
+        if (page != nullptr && page->SelectNode(contacts::NodeSim2)) {
+            QApplication::processEvents();
+            if (auto* copy = qobject_cast<QPushButton*>(GetPluginByName(page, QStringLiteral("copy_contact")));
+                copy != nullptr && copy->menu() != nullptr) {
+                copy->menu()->popup(copy->mapToGlobal(QPoint(0, copy->height())));
+            }
+        }
+        return frame;
+    });
     RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("contact_copy_menu"), []() -> std::unique_ptr<QWidget> {
         CContactPage* page = nullptr;
         auto frame = ContactFrame(&page);
