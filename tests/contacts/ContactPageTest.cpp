@@ -872,12 +872,6 @@ private slots:
             QCOMPARE(Plugin_GetText(badge), c.badge);
             QCOMPARE(m_page->Targets(), c.targets);
         }
-        // Both kinds chosen: every target has work to do.
-        SearchBox()->clear();
-        List().SetChecked(static_cast<int>(ListNames().indexOf(QStringLiteral("卡上"))), true);
-        ClickRow(0, "item_check");
-        QCOMPARE(List().CheckedCount(), 2);
-        QCOMPARE(m_page->Targets(), (std::vector<int>{0, 1, 2}));
     }
 
     void disconnectEmptiesThePage() {
