@@ -93,6 +93,7 @@ void RegisterContactScreenshots() {
             QByteArray());
         dialog->SetRingtones(QStringLiteral("/system/media/audio/ringtones/Orbit.ogg"),
                              {QStringLiteral("/system/media/audio/ringtones/Orbit.ogg")});
+        dialog->m_sendMessage = [](QWidget*, const QString&) {}; // numbers offer their message
         return Shown(std::move(dialog));
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("edit_name"), [] {
@@ -106,11 +107,15 @@ void RegisterContactScreenshots() {
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("contact_new"), [] {
         vexa::Contact fresh;
         fresh.AddPhone(2, nullptr, QString(), nullptr);
-        return Shown(std::make_unique<CContactEditDlg>(
+        auto shown = Shown(std::make_unique<CContactEditDlg>(
             fresh, true,
             std::vector<CContactEditDlg::GroupChoice>{{1, QStringLiteral("家人"), false},
                                                       {2, QStringLiteral("同事"), false}},
             QByteArray()));
+        if (auto* dialog = dynamic_cast<CContactEditDlg*>(shown.get())) {
+            dialog->PressSave(); // nothing typed: the check text shows
+        }
+        return shown;
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("group_manage"), [] {
         auto dialog = std::make_unique<CGroupManageDlg>(
@@ -139,16 +144,32 @@ void RegisterContactScreenshots() {
         }
         return shown;
     });
-    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("merge_duplicates"), [] {
+    // The merge's two choices, on a plan long enough that its list scrolls.
+    const auto mergeScene = [](bool hand) -> std::unique_ptr<QWidget> {
         contacts::MergeOutcome plan;
         plan.plan = {{QStringLiteral("张伟"), {{1, 2, 3}}},
                      {QStringLiteral("王芳"), {{4, 5}, {6}}},
                      {QStringLiteral("Alice"), {{7, 8}}}};
         plan.merged = 4;
         plan.leftForHand = {QStringLiteral("王芳")};
-        return Shown(std::make_unique<CMergeDuplicatesDlg>(std::move(plan),
-                                                           [](const std::vector<std::int64_t>&) { return false; }));
-    });
+        const QString surnames = QStringLiteral("李刘陈杨黄赵吴周徐孙马朱胡郭何高林罗");
+        for (int i = 0; i < surnames.size(); ++i) {
+            const std::int64_t id = 100 + 3 * i;
+            plan.plan.push_back({surnames.mid(i, 1) + QStringLiteral("明"), {{id, id + 1}, {id + 2}}});
+            plan.leftForHand.push_back(plan.plan.back().name);
+            ++plan.merged;
+        }
+        auto shown = Shown(std::make_unique<CMergeDuplicatesDlg>(
+            std::move(plan), [](const std::vector<std::int64_t>&) { return false; }));
+        if (auto* dialog = dynamic_cast<CMergeDuplicatesDlg*>(shown.get()); dialog != nullptr && hand) {
+            dialog->Choose(true);
+        }
+        return shown;
+    };
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("merge_duplicates"),
+                            [mergeScene] { return mergeScene(false); });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("merge_duplicates_hand"),
+                            [mergeScene] { return mergeScene(true); });
     RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("contact_group"), []() -> std::unique_ptr<QWidget> {
         CContactPage* page = nullptr;
         auto frame = ContactFrame(&page);
@@ -164,6 +185,19 @@ void RegisterContactScreenshots() {
             page->List().SetChecked(4, true);
             QApplication::processEvents();
             page->ShowIndexLetter();
+        }
+        return frame;
+    });
+    // The second card's contacts with their badges; the copy menu leaves that card out.
+    RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("contact_sim"), []() -> std::unique_ptr<QWidget> {
+        CContactPage* page = nullptr;
+        auto frame = ContactFrame(&page);
+        if (page != nullptr && page->SelectNode(contacts::NodeSim2)) {
+            QApplication::processEvents();
+            if (auto* copy = qobject_cast<QPushButton*>(GetPluginByName(page, QStringLiteral("copy_contact")));
+                copy != nullptr && copy->menu() != nullptr) {
+                copy->menu()->popup(copy->mapToGlobal(QPoint(0, copy->height())));
+            }
         }
         return frame;
     });

@@ -14,6 +14,7 @@
 #include "libs/appstore/AppStore.h"
 #include "libs/prefs/Prefs.h"
 #include "messages/CMessagePage.h"
+#include "messages/CSmsEditDlg.h"
 #include "pictures/CPicturePage.h"
 #include "platform/CMsgWnd.h"
 
@@ -96,6 +97,12 @@ CTabPageWnd* MakeFramePage(const FramePageParts& parts, int tab) {
     case TabContact: {
         auto* contacts = new CContactPage(parts.gate);
         contacts->SetFrame(&parts.frame, WM_FRAME_LOAD_REQUEST);
+        CSessionGate* gate = &parts.gate;
+        contacts->SetSendMessage([gate](QWidget* parent, const QString& number) {
+            CSmsEditDlg dialog(*gate, CSmsEditDlg::NewMessage, parent);
+            dialog.SetRecipients(number);
+            dialog.DoModal();
+        });
         return contacts;
     }
     case TabApp:

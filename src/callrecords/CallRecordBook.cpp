@@ -1,5 +1,7 @@
 #include "callrecords/CallRecordBook.h"
 
+#include "libs/pinyin/Pinyin.h"
+
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
 #include "libs/csv/Csv.h"
@@ -73,6 +75,26 @@ std::vector<CallGroupView> BuildCallGroups(vexa::CallRecordList& list, vexa::Con
             view.records.push_back(pointers[static_cast<std::size_t>(index)]);
         }
         out.push_back(std::move(view));
+    }
+    return out;
+}
+
+std::vector<CallGroupView> SearchCallGroups(const std::vector<CallGroupView>& groups, const QString& key) {
+    const QString text = key.trimmed();
+    if (text.isEmpty()) {
+        return groups;
+    }
+    const QString pinyin = PinyinSearchKey(text);
+    std::vector<CallGroupView> out;
+    for (const CallGroupView& g : groups) {
+        bool match = g.number.contains(text) || g.name.contains(text, Qt::CaseInsensitive);
+        if (!match && !pinyin.isEmpty() && !g.name.isEmpty()) {
+            const NameSpelling spelling = SpellName(g.name);
+            match = spelling.full.contains(pinyin) || spelling.initials.contains(pinyin);
+        }
+        if (match) {
+            out.push_back(g);
+        }
     }
     return out;
 }

@@ -43,6 +43,9 @@ std::vector<CallGroupView> BuildCallGroups(vexa::CallRecordList& list, vexa::Con
 
 // The groups with at least one call of the category, holding only those calls.
 std::vector<CallGroupView> FilterCallGroups(const std::vector<CallGroupView>& groups, int category);
+// The groups whose number or owner's name holds key (blanks around it ignored, letters in any case),
+// or whose owner's name is spelled by it in pinyin, whole or by initials; every group for an empty key.
+std::vector<CallGroupView> SearchCallGroups(const std::vector<CallGroupView>& groups, const QString& key);
 
 // Writes the records into out ("Touch Number,..." header, code page 936, CRLF).
 IoResult WriteCallRecordsCsv(QIODevice& out, const std::vector<CallRecordData>& records);

@@ -15,6 +15,7 @@
 
 #include <QDate>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTimer>
 
@@ -67,6 +68,8 @@ const SkinEventRow<CCallRecordWnd> CCallRecordWndTable::kRows[] = {
     {"call_row_*", kSkinCellClick, &CCallRecordWnd::OnRow},
     {"export_call_record", kSkinClick, &CCallRecordWnd::OnExport},
     {"delete_call_record", kSkinClick, &CCallRecordWnd::OnDelete},
+    {"record_send_message", kSkinClick, &CCallRecordWnd::OnSendMessage},
+    {"record_add_contact", kSkinClick, &CCallRecordWnd::OnAddContact},
     {nullptr, 0, nullptr},
 };
 
@@ -87,6 +90,16 @@ bool CCallRecordWnd::Create() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("export_call_record")), Str(2308));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("delete_call_record")), Str(851));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("no_record_text")), Str(2304));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("record_send_message")), Str(992));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("record_add_contact")), Str(3180));
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("record_send_message")), false);
+    if (auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("record_search")))) {
+        search->setPlaceholderText(Str(3630));
+        QObject::connect(search, &QLineEdit::textChanged, this, [this](const QString& key) {
+            m_key = key;
+            FillGroups();
+        });
+    }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("record_number_location")), false);
     // The row layouts are templates for the clones, never rows of their own.
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("callrecord_list_item_layout")), false);
@@ -135,13 +148,34 @@ LRESULT CCallRecordWnd::OnCategory(QWidget*, std::intptr_t row, std::intptr_t) {
     return 1;
 }
 
+void CCallRecordWnd::Search(const QString& key) {
+    if (auto* search = qobject_cast<QLineEdit*>(GetPluginByName(this, QStringLiteral("record_search")))) {
+        search->setText(key); // reports the change like typing
+    }
+}
+
+void CCallRecordWnd::SetSendMessage(SendMessageAction send) {
+    m_sendMessage = std::move(send);
+    FillDetail();
+}
+
 void CCallRecordWnd::FillGroups() {
-    m_shown = callrecords::FilterCallGroups(m_all, kCategoryTypes[m_category]);
+    // The chosen number stays chosen through a reload, a category or a search that still lists it.
+    const QString chosen =
+        m_selected >= 0 && m_selected < static_cast<int>(m_shown.size()) ? m_shown[static_cast<std::size_t>(m_selected)].number
+                                                                         : QString();
+    m_shown = callrecords::SearchCallGroups(callrecords::FilterCallGroups(m_all, kCategoryTypes[m_category]), m_key);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("record_classify")), Str(kCategoryTexts[m_category]));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("record_title")), FormatText(Str(840), m_total));
     ++m_fillGeneration;
     m_filled = 0;
     m_selected = m_shown.empty() ? -1 : 0;
+    for (std::size_t i = 0; i < m_shown.size() && !chosen.isEmpty(); ++i) {
+        if (m_shown[i].number == chosen) {
+            m_selected = static_cast<int>(i);
+            break;
+        }
+    }
     FillMoreRows();
     FillDetail();
 }
@@ -202,7 +236,7 @@ void CCallRecordWnd::FillDetail() {
         Plugin_SetStyle(m_rows[i], static_cast<int>(i) == m_selected ? QStringLiteral("contact_row_current")
                                                                      : QStringLiteral("contact_row"));
     }
-    const bool have = m_selected >= 0;
+    const bool have = m_selected >= 0 && m_selected < static_cast<int>(m_shown.size());
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("preview_when_no_record")), !have);
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("preview_when_have_record")), have);
     for (QWidget* row : m_detailRows) {
@@ -220,6 +254,8 @@ void CCallRecordWnd::FillDetail() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("record_number_type")), PhoneTypeName(g.phoneType));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("record_number_count")),
                    FormatText(Str(2313), static_cast<int>(g.calls.size())));
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("record_send_message")), m_sendMessage != nullptr);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("record_add_contact")), g.name.isEmpty() && m_addContact);
     QWidget* templ = GetPluginByName(this, QStringLiteral("callrecord_detail_list_item_layout"));
     QWidget* box = GetPluginByName(this, QStringLiteral("callrecord_detail_contents"));
     for (std::size_t i = 0; i < g.calls.size() && templ != nullptr; ++i) {
@@ -265,6 +301,32 @@ QString CCallRecordWnd::Export() {
     const QString text = ok ? FormatText(Str(2300), count) : Str(2301);
     VexaMessageBox(text, this, Str(388), 0);
     return text;
+}
+
+LRESULT CCallRecordWnd::OnSendMessage(QWidget*, std::intptr_t, std::intptr_t) {
+    SendMessageToSelected();
+    return 1;
+}
+
+LRESULT CCallRecordWnd::OnAddContact(QWidget*, std::intptr_t, std::intptr_t) {
+    AddSelectedToContacts();
+    return 1;
+}
+
+bool CCallRecordWnd::SendMessageToSelected() {
+    if (m_selected < 0 || m_selected >= static_cast<int>(m_shown.size())) {
+        return false;
+    }
+    return RunFieldAction(this, FieldAction::SendMessage, m_shown[static_cast<std::size_t>(m_selected)].number,
+                          m_sendMessage);
+}
+
+bool CCallRecordWnd::AddSelectedToContacts() {
+    if (m_selected < 0 || m_selected >= static_cast<int>(m_shown.size()) || !m_addContact) {
+        return false;
+    }
+    const callrecords::CallGroupView& g = m_shown[static_cast<std::size_t>(m_selected)];
+    return g.name.isEmpty() && m_addContact(this, g.number);
 }
 
 LRESULT CCallRecordWnd::OnDelete(QWidget*, std::intptr_t, std::intptr_t) {

@@ -2,9 +2,13 @@
 // The call record view of the contacts tab: the categories (all, missed, received, dialled) on the
 // left, one entry per number in the middle (newest first, with the owner's name from the address
 // book), and on the right every call of the chosen number with its time and duration. The export
-// button writes the call log to a CSV file; the delete button removes the calls of the chosen number. Reads the phone inside the session gate; UI thread only.
+// button writes the call log to a CSV file; the delete button removes the calls of the chosen number.
+// A search box narrows the numbers as the user types; the chosen number stays chosen while it is
+// listed. The detail offers a message to the number and, when no contact has it, a new contact.
+// Reads the phone inside the session gate; UI thread only.
 
 #include "callrecords/CallRecordBook.h"
+#include "contacts/ContactEditUi.h"
 #include "platform/CMsgWnd.h"
 
 #include <functional>
@@ -31,6 +35,14 @@ public:
     int DetailLineCount() const { return static_cast<int>(m_detailRows.size()); }
     // The save dialog of the export; tests replace it (empty: cancelled).
     void SetPathChooser(std::function<QString(QWidget*)> chooser) { m_chooser = std::move(chooser); }
+    void SetSendMessage(SendMessageAction send);
+    // Makes a contact of a number no contact owns (the page reloads the book when it returns true).
+    void SetAddContact(std::function<bool(QWidget*, const QString&)> add) { m_addContact = std::move(add); }
+    // Narrows the numbers to those whose number or name holds key (as typing into the search box does).
+    void Search(const QString& key);
+    // The actions of the detail pane for the chosen number; false when it offers none.
+    bool SendMessageToSelected();
+    bool AddSelectedToContacts();
     // Binds (cloning where needed) the next slice of middle-list rows; true while rows remain, for
     // which it has scheduled itself again. Rows shown so far: FilledRows().
     bool FillMoreRows();
@@ -51,11 +63,16 @@ private:
     LRESULT OnRow(QWidget* widget, std::intptr_t, std::intptr_t);
     LRESULT OnExport(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnDelete(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnSendMessage(QWidget*, std::intptr_t, std::intptr_t);
+    LRESULT OnAddContact(QWidget*, std::intptr_t, std::intptr_t);
     void FillGroups();
     void FillDetail();
 
     CSessionGate& m_gate;
     std::function<QString(QWidget*)> m_chooser;
+    SendMessageAction m_sendMessage;
+    std::function<bool(QWidget*, const QString&)> m_addContact;
+    QString m_key; // the search box's text
     std::vector<callrecords::CallGroupView> m_all;
     std::vector<callrecords::CallGroupView> m_shown;
     std::vector<QWidget*> m_rows;

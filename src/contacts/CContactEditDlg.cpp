@@ -7,7 +7,10 @@
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
+#include <QBoxLayout>
 #include <QBuffer>
+#include <QCalendarWidget>
+#include <QDateEdit>
 #include <QCheckBox>
 #include <QDate>
 #include <QFileDialog>
@@ -49,6 +52,25 @@ bool KindOf(int section, FieldKind* kind) {
     *kind = kinds[section];
     return true;
 }
+
+// The birthday's picker. Without a birthday it stands at its lowest date, shown as 3631; its calendar
+// then opens on a likely year instead of that far-off month.
+class CBirthdayEdit : public QDateEdit {
+public:
+    using QDateEdit::QDateEdit;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        const bool unset = date() == minimumDate();
+        QDateEdit::mousePressEvent(event);
+        if (QCalendarWidget* calendar = calendarWidget(); unset && calendar != nullptr) {
+            calendar->setCurrentPage(QDate::currentDate().year() - 30, 1);
+        }
+    }
+};
+
+const QDate kNoBirthday(1900, 1, 1);
+const QString kBirthdayFormat = QStringLiteral("yyyy-MM-dd");
 
 QLineEdit* EditIn(QWidget* row, const char* name) {
     return qobject_cast<QLineEdit*>(Plugin_GetChild(row, QString::fromLatin1(name)));
@@ -114,13 +136,24 @@ bool CContactEditDlg::OnInitDialog() {
     for (const char* name : {"modify_nickname", "edit_company_name", "edit_department_name", "edit_title_name"}) {
         Filter(Box(QString::fromLatin1(name)), EditMode::None, kMaxText);
     }
-    Filter(Box(QStringLiteral("modify_birthday")), EditMode::Plain, 10);
-    Box(QStringLiteral("modify_birthday"))->setPlaceholderText(QStringLiteral("1990-01-31"));
+    if (QWidget* box = GetPluginByName(this, QStringLiteral("birthday_box"))) {
+        auto* birthday = new CBirthdayEdit(box);
+        birthday->setObjectName(QStringLiteral("modify_birthday"));
+        birthday->setDisplayFormat(kBirthdayFormat);
+        birthday->setCalendarPopup(true);
+        birthday->setDateRange(kNoBirthday, QDate(2100, 12, 31));
+        birthday->setSpecialValueText(Str(3631));
+        static_cast<QBoxLayout*>(box->layout())->insertWidget(0, birthday, 1);
+        auto* clear = qobject_cast<QPushButton*>(GetPluginByName(this, QStringLiteral("birthday_clear")));
+        clear->setText(QStringLiteral("×"));
+        clear->setToolTip(Str(275));
+        QObject::connect(clear, &QPushButton::clicked, birthday, [birthday] { birthday->setDate(kNoBirthday); });
+    }
     if (m_sim) {
         // A SIM card keeps a name and one number only.
         for (const char* name : {"photo_box", "nickname_label", "modify_nickname", "company_label", "edit_company_name",
                                  "department_label", "edit_department_name", "title_label", "edit_title_name",
-                                 "birthday_label", "modify_birthday", "favorite_contact", "group_caption",
+                                 "birthday_label", "birthday_box", "favorite_contact", "group_caption",
                                  "modify_group", "ring_label", "modify_ring", "edit_name_detail"}) {
             Plugin_SetVisible(GetPluginByName(this, QString::fromLatin1(name)), false);
         }
@@ -175,7 +208,12 @@ void CContactEditDlg::Fill() {
     set("edit_company_name", company);
     set("edit_department_name", department);
     set("edit_title_name", title);
-    set("modify_birthday", m_contact.GetBirthday());
+    if (QDateEdit* birthday = BirthdayBox()) {
+        // A birthday the picker cannot show is kept as it is unless the user picks another.
+        const QDate date = QDate::fromString(m_contact.GetBirthday(), kBirthdayFormat);
+        birthday->setDate(date.isValid() ? date : kNoBirthday);
+        QObject::connect(birthday, &QDateEdit::dateChanged, this, [this] { m_birthdayPicked = true; });
+    }
     if (auto* favourite = qobject_cast<QCheckBox*>(GetPluginByName(this, QStringLiteral("favorite_contact")))) {
         favourite->setChecked(m_contact.IsFavorite());
     }
@@ -280,6 +318,21 @@ QWidget* CContactEditDlg::NewRow(Section section, int type, const QString& label
         Filter(value, EditMode::None, section == SecNote ? 1000 : kMaxAddress);
         break;
     }
+    if (auto* action = qobject_cast<QPushButton*>(Plugin_GetChild(row, QStringLiteral("field_action")))) {
+        const bool phone = section == SecPhone;
+        const bool offered = (phone && m_sendMessage) || section == SecEmail || section == SecWeb;
+        action->setVisible(offered);
+        if (offered) {
+            const FieldAction what = phone ? FieldAction::SendMessage
+                                           : (section == SecEmail ? FieldAction::SendMail : FieldAction::OpenWeb);
+            action->setText(Str(phone ? 992 : (section == SecEmail ? 993 : 994)));
+            action->setEnabled(!value->text().trimmed().isEmpty());
+            QObject::connect(value, &QLineEdit::textChanged, action,
+                             [action](const QString& text) { action->setEnabled(!text.trimmed().isEmpty()); });
+            QObject::connect(action, &QPushButton::clicked, this,
+                             [this, what, value] { RunFieldAction(this, what, value->text(), m_sendMessage); });
+        }
+    }
     auto* remove = qobject_cast<QPushButton*>(Plugin_GetChild(row, QStringLiteral("field_remove")));
     remove->setText(QStringLiteral("×"));
     remove->setToolTip(Str(275));
@@ -349,6 +402,10 @@ void CContactEditDlg::ShowTip(const QString& text) {
 QString CContactEditDlg::TipText() const {
     QWidget* tip = GetPluginByName(const_cast<CContactEditDlg*>(this), QStringLiteral("input_tip"));
     return tip != nullptr && tip->isVisibleTo(this) ? Plugin_GetText(tip) : QString();
+}
+
+QDateEdit* CContactEditDlg::BirthdayBox() const {
+    return qobject_cast<QDateEdit*>(GetPluginByName(const_cast<CContactEditDlg*>(this), QStringLiteral("modify_birthday")));
 }
 
 QLineEdit* CContactEditDlg::Box(const QString& name) const {
@@ -502,12 +559,9 @@ bool CContactEditDlg::Collect(vexa::Contact* out) {
     out->SetCompany(Box(QStringLiteral("edit_company_name"))->text().trimmed());
     out->SetDepartment(Box(QStringLiteral("edit_department_name"))->text().trimmed());
     out->SetTitle(Box(QStringLiteral("edit_title_name"))->text().trimmed());
-    const QString birthday = Box(QStringLiteral("modify_birthday"))->text().trimmed();
-    if (!birthday.isEmpty() && !QDate::fromString(birthday, QStringLiteral("yyyy-MM-dd")).isValid()) {
-        ShowTip(Str(3170));
-        return false;
+    if (const QDateEdit* birthday = BirthdayBox(); birthday != nullptr && m_birthdayPicked) {
+        out->SetBirthday(birthday->date() == kNoBirthday ? QString() : birthday->date().toString(kBirthdayFormat));
     }
-    out->SetBirthday(birthday);
     if (auto* favourite = qobject_cast<QCheckBox*>(GetPluginByName(this, QStringLiteral("favorite_contact")))) {
         out->SetFavorite(favourite->isChecked());
     }

@@ -4,9 +4,11 @@
 // row with its type chooser and a custom label where the type is custom. Text boxes filter what is
 // typed (SIM names and numbers to what the card keeps, numbers to the dialling characters,
 // postcodes to digits, lengths to their maximum) and say why in the tip line. A SIM contact shows
-// only its name and one number. The dialog only edits a copy: the caller writes the result with
+// only its name and one number. Numbers, mail and web addresses have their action beside them (a
+// message, a mail, the page). The dialog only edits a copy: the caller writes the result with
 // contacts::CommitEdit on a worker. UI thread only.
 
+#include "contacts/ContactEditUi.h"
 #include "contacts/ContactEditing.h"
 #include "contacts/ContactFieldTypes.h"
 #include "contacts/ContactRules.h"
@@ -21,6 +23,7 @@
 #include <functional>
 #include <vector>
 
+class QDateEdit;
 class QLineEdit;
 
 class CContactEditDlg : public CSkinDialog {
@@ -44,6 +47,8 @@ public:
     // Where a picture and a PC ringtone come from (tests replace them); empty: cancelled.
     std::function<QString(QWidget*)> m_choosePicture;
     std::function<QString(QWidget*)> m_chooseSound;
+    // Numbers offer 992 "发送信息" through this (set before the dialog shows; empty: they do not).
+    SendMessageAction m_sendMessage;
     // The name's parts editor (tests replace it); false: cancelled.
     std::function<bool(QWidget*, vexa::NameParts*)> m_editNameParts;
 
@@ -63,6 +68,8 @@ public:
     QWidget* Row(Section section, int index) const { return m_rows[section][static_cast<std::size_t>(index)]; }
     QWidget* AddRow(Section section);
     QLineEdit* Box(const QString& name) const;
+    // The birthday's date picker (its lowest date: no birthday).
+    QDateEdit* BirthdayBox() const;
     // Chooses a type in a row as its type menu does; the custom label box shows for a custom type.
     void SetRowType(QWidget* row, int code);
     static int RowType(QWidget* row);
@@ -104,6 +111,7 @@ private:
     std::vector<GroupChoice> m_groups;
     QByteArray m_photo;
     bool m_photoChanged = false;
+    bool m_birthdayPicked = false; // else the stored birthday text is kept as it was
     QString m_ringtone;
     QString m_ringtoneUpload;
     QStringList m_phoneRingtones;

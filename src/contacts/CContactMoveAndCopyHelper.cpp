@@ -10,7 +10,8 @@
 
 namespace contacts {
 
-std::vector<CContactMoveAndCopyHelper::Target> CContactMoveAndCopyHelper::Targets(bool dualSim, int simState) {
+std::vector<CContactMoveAndCopyHelper::Target> CContactMoveAndCopyHelper::Targets(bool dualSim, int simState,
+                                                                                  const std::vector<int>& chosen) {
     std::vector<Target> out{{Str(750), vexa::STORAGE_PHONE}};
     if (dualSim) {
         if ((simState & 1) != 0) {
@@ -24,6 +25,11 @@ std::vector<CContactMoveAndCopyHelper::Target> CContactMoveAndCopyHelper::Target
         }
     } else {
         out.push_back((simState & 1) != 0 ? Target{Str(754), vexa::STORAGE_SIM1} : Target{Str(753), -1});
+    }
+    if (!chosen.empty()) {
+        std::erase_if(out, [&chosen](const Target& t) {
+            return std::all_of(chosen.begin(), chosen.end(), [&t](int storage) { return storage == t.storage; });
+        });
     }
     return out;
 }

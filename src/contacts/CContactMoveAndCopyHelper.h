@@ -30,8 +30,9 @@ public:
         int storage = -1;
     };
     // 750 to the phone, then 751/752 for the cards present on a dual-SIM phone, 754 on a single-SIM
-    // phone with its card, 753 when no card is in.
-    static std::vector<Target> Targets(bool dualSim, int simState);
+    // phone with its card, 753 when no card is in. A storage where every one of the chosen contacts
+    // (their storages in chosen) already lives is not offered.
+    static std::vector<Target> Targets(bool dualSim, int simState, const std::vector<int>& chosen = {});
 
     // The SIM contacts a source becomes on storage (1 or 2): one per phone, none without phones.
     static std::vector<std::unique_ptr<vexa::Contact>> SimCopies(vexa::ContactBook& book, const vexa::Contact& source,

@@ -18,6 +18,8 @@
 #include "skin/SkinEvent.h"
 
 #include <QAbstractButton>
+#include <QLabel>
+#include <QTextDocumentFragment>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
@@ -86,28 +88,42 @@ const SkinEventRow<CContactPage> CContactPageTable::kRows[] = {
 
 namespace {
 
-// What the preview pane lists of a contact whose details are loaded.
+// What the preview pane lists of a contact whose details are loaded, as rich text: numbers, mail and
+// web addresses carry their action as a link ("sms:", "mail:", "web:" and the value).
 QStringList PreviewLines(const vexa::Contact& c) {
     QStringList lines;
+    const auto line = [&lines](const QString& caption, const QString& value) {
+        lines << caption.toHtmlEscaped() + QStringLiteral("：") + value.toHtmlEscaped();
+    };
+    const auto action = [&lines](const char* scheme, const QString& value, int textId) {
+        lines.last() += QStringLiteral(" <a href=\"%1\">%2</a>")
+                            .arg((QString::fromLatin1(scheme) + value).toHtmlEscaped(), Str(textId));
+    };
     for (int i = 0; i < c.GetPhoneCount(); ++i) {
         const vexa::ContactField* p = c.GetPhoneAt(i);
-        lines << PhoneTypeName(p->m_type, p->m_label) + QStringLiteral("：") + p->m_value;
+        line(PhoneTypeName(p->m_type, p->m_label), p->m_value);
+        action("sms:", p->m_value, 992);
     }
     for (int i = 0; i < c.GetEmailCount(); ++i) {
         const vexa::ContactField* e = c.GetEmailAt(i);
-        lines << EmailTypeName(e->m_type, e->m_label) + QStringLiteral("：") + e->m_value;
+        line(EmailTypeName(e->m_type, e->m_label), e->m_value);
+        action("mail:", e->m_value, 993);
+    }
+    for (const vexa::ContactField& w : c.m_websites) {
+        line(Str(176), w.m_value);
+        action("web:", w.m_value, 994);
     }
     QString company, department, title;
     c.GetOrganization(&company, &department, &title);
     const QString org = QStringList{company, department, title}.filter(QRegularExpression(".")).join(' ');
     if (!org.isEmpty()) {
-        lines << org;
+        line(QString(Str(244)).remove(u' '), org);
     }
     if (!c.GetBirthday().isEmpty()) {
-        lines << c.GetBirthday();
+        line(Str(3161), c.GetBirthday());
     }
     for (int i = 0; i < c.GetNoteCount(); ++i) {
-        lines << c.GetNoteAt(i);
+        lines << c.GetNoteAt(i).toHtmlEscaped();
     }
     return lines;
 }
@@ -187,6 +203,11 @@ bool CContactPage::Create() {
         search->setPlaceholderText(Str(2305));
         QObject::connect(search, &QLineEdit::textChanged, this, [this](const QString& key) { OnSearchText(key); });
     }
+    if (auto* detail = qobject_cast<QLabel*>(GetPluginByName(this, QStringLiteral("preview_detail")))) {
+        detail->setTextFormat(Qt::RichText);
+        detail->setOpenExternalLinks(false);
+        QObject::connect(detail, &QLabel::linkActivated, this, [this](const QString& link) { OnPreviewLink(link); });
+    }
     m_list = new CPbListWnd(this);
     if (QWidget* viewport = GetPluginByName(this, QStringLiteral("pblist_viewport"))) {
         viewport->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -208,6 +229,14 @@ bool CContactPage::Create() {
         return false;
     }
     Plugin_SetChildWindow(GetPluginByName(this, QStringLiteral("call_recond_wnd")), m_calls);
+    m_calls->SetSendMessage(m_sendMessage); // handed in before the page was made
+    m_calls->SetAddContact([this](QWidget* parent, const QString& number) {
+        if (!RunQuickAddContact(parent, m_gate, number)) {
+            return false;
+        }
+        RequestLoad(true); // the new name shows in the call records too
+        return true;
+    });
     m_search = std::make_unique<CContactSearchWorker>(
         [this](const std::function<void(vexa::ContactBook&)>& run) {
             CSessionScope use(m_gate, VEXA_HERE);
@@ -259,6 +288,7 @@ void CContactPage::EnableEdit() {
     const int front = m_list->Current();
     Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("edit_contact")),
                       m_connected && m_loaded && front >= 0 && m_list->At(front).contact != nullptr);
+    OfferTargets();
 }
 
 void CContactPage::OnPageShown() {
@@ -637,6 +667,24 @@ void CContactPage::ShowPreview() {
     m_previewJob.Request();
 }
 
+void CContactPage::OnPreviewLink(const QString& link) {
+    static const std::pair<const char*, FieldAction> schemes[] = {
+        {"sms:", FieldAction::SendMessage}, {"mail:", FieldAction::SendMail}, {"web:", FieldAction::OpenWeb}};
+    for (const auto& [scheme, action] : schemes) {
+        if (link.startsWith(QLatin1String(scheme))) {
+            RunFieldAction(this, action, link.mid(static_cast<int>(qstrlen(scheme))), m_sendMessage);
+            return;
+        }
+    }
+}
+
+void CContactPage::SetSendMessage(SendMessageAction send) {
+    m_sendMessage = std::move(send);
+    if (m_calls != nullptr) {
+        m_calls->SetSendMessage(m_sendMessage);
+    }
+}
+
 void CContactPage::OnPreview(const ContactPreview& preview) {
     const int current = m_list->Current();
     if (current < 0 || m_list->CheckedCount() > 1 || m_list->At(current).contact == nullptr) {
@@ -644,14 +692,15 @@ void CContactPage::OnPreview(const ContactPreview& preview) {
     }
     // Only the contact still chosen; a contact deleted since is not in the list any more either.
     if (m_list->At(current).contact->GetId() == preview.id) {
-        Plugin_SetText(GetPluginByName(this, QStringLiteral("preview_detail")), preview.lines.join('\n'));
+        Plugin_SetText(GetPluginByName(this, QStringLiteral("preview_detail")), preview.lines.join(QStringLiteral("<br>")));
     }
 }
 
 QString CContactPage::PreviewText() const {
     auto* self = const_cast<CContactPage*>(this);
     return Plugin_GetText(GetPluginByName(self, QStringLiteral("preview_name"))) + '\n' +
-           Plugin_GetText(GetPluginByName(self, QStringLiteral("preview_detail")));
+           QTextDocumentFragment::fromHtml(Plugin_GetText(GetPluginByName(self, QStringLiteral("preview_detail"))))
+               .toPlainText();
 }
 
 void CContactPage::ShowCallRecords(bool show) {
@@ -722,12 +771,36 @@ ContactTransferOutcome CContactPage::Export(bool csv) {
 }
 
 void CContactPage::BuildTargetMenus() {
-    QStringList texts;
-    m_targets.clear();
-    for (const auto& target : ContactTargets(m_gate)) {
-        texts << target.text;
-        m_targets.push_back(target.storage);
+    {
+        CSessionScope use(m_gate, VEXA_HERE);
+        vexa::DeviceInfo* info = use ? use->GetDeviceInfo() : nullptr;
+        m_dualSim = info != nullptr && info->IsDualSim();
+        m_simState = info != nullptr ? info->GetSimState() : 0;
     }
+    m_list->SetDualSim(m_dualSim);
+    OfferTargets();
+}
+
+void CContactPage::OfferTargets() {
+    // Copying where the contacts already are does nothing; such a target is not offered.
+    std::vector<int> storages;
+    for (const vexa::Contact* c : m_list->CheckedContacts()) {
+        storages.push_back(c->GetStorage());
+    }
+    const int current = m_list->Current();
+    if (storages.empty() && current >= 0 && m_list->At(current).contact != nullptr) {
+        storages.push_back(m_list->At(current).contact->GetStorage());
+    }
+    QStringList texts;
+    std::vector<int> targets;
+    for (const auto& target : contacts::CContactMoveAndCopyHelper::Targets(m_dualSim, m_simState, storages)) {
+        texts << target.text;
+        targets.push_back(target.storage);
+    }
+    if (targets == m_targets && !m_targets.empty()) {
+        return;
+    }
+    m_targets = std::move(targets);
     Plugin_SetMenuItems(GetPluginByName(this, QStringLiteral("copy_contact")), texts);
     Plugin_SetMenuItems(GetPluginByName(this, QStringLiteral("move_contact")), texts);
 }
@@ -775,7 +848,7 @@ void CContactPage::ChangeGroup(int groupId) {
 }
 
 void CContactPage::NewContact() {
-    if (RunContactEditor(this, m_gate, -1, &m_selectAfterLoad)) {
+    if (RunContactEditor(this, m_gate, -1, &m_selectAfterLoad, m_sendMessage)) {
         RequestLoad(true);
     }
 }
@@ -786,7 +859,7 @@ void CContactPage::EditCurrent() {
         VexaMessageBox(Str(430), this, Str(3158), 0);
         return;
     }
-    if (RunContactEditor(this, m_gate, m_list->At(current).contact->GetId(), &m_selectAfterLoad)) {
+    if (RunContactEditor(this, m_gate, m_list->At(current).contact->GetId(), &m_selectAfterLoad, m_sendMessage)) {
         RequestLoad(true);
     }
 }

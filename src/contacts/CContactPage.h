@@ -6,6 +6,7 @@
 // and fills itself when the frame hands it the result. Every read of the phone runs inside the
 // session gate. UI thread only; the search worker reports through posted messages.
 
+#include "contacts/ContactEditUi.h"
 #include "contacts/ContactListing.h"
 #include "contacts/ContactTransferUi.h"
 #include "device/CTabPageWnd.h"
@@ -48,6 +49,8 @@ public:
     // Without a frame the page loads on a thread of its own.
     void SetFrame(CMsgWnd* frame, UINT loadRequest);
     void SetFileChooser(ContactFileChooser chooser) { m_chooser = std::move(chooser); }
+    // How a number gets a message (the preview's, the editor's and the call records' 发送信息).
+    void SetSendMessage(SendMessageAction send);
 
     bool Create() override;
     void OnPageShown() override;
@@ -93,6 +96,8 @@ public:
     void ManageGroups();
     void MergeDuplicates();
     std::vector<std::int64_t> ChosenIds() const;
+    // The storages the copy and move menus offer now, for the chosen contacts.
+    const std::vector<int>& Targets() const { return m_targets; }
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -118,6 +123,7 @@ private:
     LRESULT OnGroups(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnMerge(QWidget*, std::intptr_t, std::intptr_t);
     void BuildTargetMenus();
+    void OfferTargets();
     LRESULT OnCallView(QWidget*, std::intptr_t, std::intptr_t);
 
     void ShowState();
@@ -127,11 +133,13 @@ private:
     void FillNode(int nodeId);
     void OnSearchText(const QString& key);
     void ShowPreview();
+    void OnPreviewLink(const QString& link);
 
     CSessionGate& m_gate;
     CMsgWnd* m_frame = nullptr;
     UINT m_loadRequest = 0;
     ContactFileChooser m_chooser;
+    SendMessageAction m_sendMessage;
     CPbListWnd* m_list = nullptr;
     CCallRecordWnd* m_calls = nullptr;
     std::unique_ptr<CContactSearchWorker> m_search;
@@ -140,6 +148,8 @@ private:
     int m_spinnerFrame = 1;
     std::vector<contacts::TreeNode> m_nodes;
     std::vector<int> m_targets; // storage of each copy and move menu entry (-1: no card)
+    bool m_dualSim = false;
+    int m_simState = 0;
     int m_node = contacts::NodeAll;
     bool m_connected = false;
     bool m_loading = false;

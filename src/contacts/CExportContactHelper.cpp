@@ -36,9 +36,11 @@ CExportContactHelper::Type_Export_Result CExportContactHelper::Export(vexa::Cont
     if (book == nullptr) {
         return Export_Failed;
     }
+    // Writing the file is the last step: a long vCard save must not stand at 100 % looking finished.
     const int total = static_cast<int>(contacts.size());
+    const int steps = total + 1;
     if (progress) {
-        progress(total, 0);
+        progress(steps, 0);
     }
     std::vector<QStringList> table{contacts::ChineseCsvHeader()};
     std::unique_ptr<CMultiContactVcard, void (*)(CMultiContactVcard*)> vcard(LVCARD_NewMultiContactVcard(),
@@ -65,7 +67,7 @@ CExportContactHelper::Type_Export_Result CExportContactHelper::Export(vexa::Cont
         }
         ++m_count;
         if (progress) {
-            progress(total, m_count);
+            progress(steps, m_count);
         }
     }
     if (format == FormatCsv && table.size() == 2 && table[1].value(0).isEmpty()) {
@@ -79,6 +81,9 @@ CExportContactHelper::Type_Export_Result CExportContactHelper::Export(vexa::Cont
     if (!written) {
         LOG_Error("[CExportContactHelper] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
         return Export_Failed;
+    }
+    if (progress) {
+        progress(steps, steps);
     }
     return Export_Succeeded;
 }

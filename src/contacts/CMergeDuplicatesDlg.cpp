@@ -6,6 +6,8 @@
 #include "skin/SkinEvent.h"
 
 #include <QListWidget>
+#include <QRadioButton>
+#include <QRegularExpression>
 
 struct CMergeDuplicatesDlgTable {
     static const SkinEventRow<CMergeDuplicatesDlg> kRows[];
@@ -41,34 +43,68 @@ bool CMergeDuplicatesDlg::OnInitDialog() {
         return false;
     }
     Plugin_SetText(GetPluginByName(this, QStringLiteral("caption_title")), Str(310));
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("merge_explain")),
-                   QString(Str(309)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("merge_contact")), Str(289));
-    Plugin_SetText(GetPluginByName(this, QStringLiteral("button_close")), Str(772));
-    if (auto* list = qobject_cast<QListWidget*>(GetPluginByName(this, QStringLiteral("listboxex_merge_list_ctrl")))) {
-        list->addItems(contacts::MergePlanLines(m_plan));
-        for (const contacts::MergeGroupPlan& group : m_plan.plan) {
-            if (group.clusters.size() < 2) {
-                continue;
-            }
-            const std::vector<std::int64_t> ids = GroupIds(group);
-            auto* item = new QListWidgetItem(Str(3178) + QStringLiteral("：") +
-                                                 FormatText(Str(3172), qUtf8Printable(group.name),
-                                                            static_cast<int>(ids.size())),
-                                             list);
-            item->setData(Qt::UserRole, QVariant::fromValue(QList<qint64>(ids.begin(), ids.end())));
-            item->setData(Qt::UserRole + 1, group.name);
+    // The two lines of 309 are the two choices; the radio buttons number them already.
+    const QStringList choices = Str(309).split(QStringLiteral("\r\n"));
+    const auto choiceText = [&choices](int i) {
+        return choices.value(i).remove(QRegularExpression(QStringLiteral("^\\d+\\s*")));
+    };
+    for (const contacts::MergeGroupPlan& group : m_plan.plan) {
+        if (group.clusters.size() >= 2) {
+            m_handGroups.push_back({group.name, GroupIds(group)});
         }
     }
+    auto* automatic = qobject_cast<QRadioButton*>(GetPluginByName(this, QStringLiteral("merge_choice_auto")));
+    auto* hand = qobject_cast<QRadioButton*>(GetPluginByName(this, QStringLiteral("merge_choice_hand")));
+    if (automatic != nullptr && hand != nullptr) {
+        automatic->setText(choiceText(0));
+        hand->setText(choiceText(1));
+        automatic->setEnabled(m_plan.merged > 0);
+        (m_plan.merged > 0 || m_handGroups.empty() ? automatic : hand)->setChecked(true);
+        QObject::connect(automatic, &QRadioButton::toggled, this, [this] { ShowChoice(); });
+    }
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("hand_merge_remind")), Str(318));
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("merge_contact")), Str(289));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("hand_merge")), Str(3178));
-    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("hand_merge")), !m_plan.leftForHand.empty());
-    QWidget* remind = GetPluginByName(this, QStringLiteral("hand_merge_remind"));
-    QStringList names(m_plan.leftForHand.begin(), m_plan.leftForHand.end());
-    Plugin_SetText(remind, Str(318) + QStringLiteral("：") + names.join(QStringLiteral("、")));
-    Plugin_SetVisible(remind, !names.isEmpty());
-    Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("merge_contact")), m_plan.merged > 0);
+    Plugin_SetText(GetPluginByName(this, QStringLiteral("button_close")), Str(772));
+    ShowChoice();
     FitToLayout(false);
     return true;
+}
+
+void CMergeDuplicatesDlg::ShowChoice() {
+    const bool hand = HandChosen();
+    if (auto* choice = qobject_cast<QRadioButton*>(GetPluginByName(this, QStringLiteral("merge_choice_hand")))) {
+        choice->setEnabled(!m_handGroups.empty());
+    }
+    if (auto* list = qobject_cast<QListWidget*>(GetPluginByName(this, QStringLiteral("listboxex_merge_list_ctrl")))) {
+        list->clear();
+        if (hand) {
+            for (const HandGroup& group : m_handGroups) {
+                list->addItem(FormatText(Str(3172), qUtf8Printable(group.name), static_cast<int>(group.ids.size())));
+            }
+            list->setCurrentRow(0);
+        } else {
+            list->addItems(contacts::MergePlanLines(m_plan));
+        }
+    }
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("hand_merge_remind")), hand);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("hand_merge")), hand);
+    Plugin_SetVisible(GetPluginByName(this, QStringLiteral("merge_contact")), !hand);
+    Plugin_SetEnabled(GetPluginByName(this, QStringLiteral("merge_contact")), m_plan.merged > 0);
+}
+
+void CMergeDuplicatesDlg::Choose(bool hand) {
+    auto* choice = qobject_cast<QRadioButton*>(
+        GetPluginByName(this, hand ? QStringLiteral("merge_choice_hand") : QStringLiteral("merge_choice_auto")));
+    if (choice != nullptr && choice->isEnabled()) {
+        choice->setChecked(true); // reports the choice like a click
+    }
+}
+
+bool CMergeDuplicatesDlg::HandChosen() const {
+    auto* hand = qobject_cast<QRadioButton*>(
+        GetPluginByName(const_cast<CMergeDuplicatesDlg*>(this), QStringLiteral("merge_choice_hand")));
+    return hand != nullptr && hand->isChecked();
 }
 
 LRESULT CMergeDuplicatesDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -100,25 +136,28 @@ LRESULT CMergeDuplicatesDlg::OnMerge(QWidget*, std::intptr_t, std::intptr_t) {
 }
 
 bool CMergeDuplicatesDlg::MergeByHand(int row) {
-    auto* list = qobject_cast<QListWidget*>(GetPluginByName(this, QStringLiteral("listboxex_merge_list_ctrl")));
-    QListWidgetItem* item = list != nullptr ? list->item(row) : nullptr;
-    if (item == nullptr || !item->data(Qt::UserRole).isValid() || !m_hand) {
+    Choose(true);
+    if (!HandChosen() || row < 0 || row >= static_cast<int>(m_handGroups.size()) || !m_hand) {
         return false;
     }
-    const QList<qint64> ids = item->data(Qt::UserRole).value<QList<qint64>>();
+    const HandGroup group = m_handGroups[static_cast<std::size_t>(row)];
+    const int count = static_cast<int>(group.ids.size());
     // Merging cannot be undone: ask first, and say what was done.
-    const QString question = FormatText(Str(3502), qUtf8Printable(item->data(Qt::UserRole + 1).toString()),
-                                        static_cast<int>(ids.size()));
+    const QString question = FormatText(Str(3502), qUtf8Printable(group.name), count);
     if (VexaMessageBox(question, this, Str(3178), 1) != static_cast<int>(IDOK)) {
         return false;
     }
-    if (!m_hand(std::vector<std::int64_t>(ids.begin(), ids.end()))) {
+    if (!m_hand(group.ids)) {
         VexaMessageBox(Str(291), this, Str(289), 0);
         return false;
     }
     m_handMerged = true;
-    delete item;
-    VexaMessageBox(FormatText(Str(3503), static_cast<int>(ids.size())), this, Str(3178), 0);
+    m_handGroups.erase(m_handGroups.begin() + row);
+    if (m_handGroups.empty()) {
+        Choose(false); // nothing left by hand: back to the smart merge's plan
+    }
+    ShowChoice();
+    VexaMessageBox(FormatText(Str(3503), count), this, Str(3178), 0);
     return true;
 }
 

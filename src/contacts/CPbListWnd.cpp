@@ -39,6 +39,7 @@ CPbListWnd::Item CPbListWnd::MakeItem(vexa::Contact* contact) {
     Item item;
     item.contact = contact;
     item.name = contact->GetDisplayNameText();
+    item.storage = contact->GetStorage();
     if (contact->GetPhoneCount() > 0) {
         item.number = contact->GetPhoneAt(0)->m_value;
     }
@@ -66,6 +67,13 @@ void CPbListWnd::SetCaption(const QString& caption) {
 
 QString CPbListWnd::Caption() const {
     return Plugin_GetText(m_caption);
+}
+
+void CPbListWnd::SetDualSim(bool dual) {
+    if (m_dualSim != dual) {
+        m_dualSim = dual;
+        Bind();
+    }
 }
 
 void CPbListWnd::SetEmptyText(const QString& text) {
@@ -235,6 +243,12 @@ void CPbListWnd::Bind() {
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("item_name")), item.name);
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("item_number")), item.number);
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("item_avatar")), contacts::IndexLetter(item.name));
+        if (QWidget* sim = Plugin_GetChild(row, QStringLiteral("item_sim"))) {
+            const bool onSim = item.storage != vexa::STORAGE_PHONE;
+            Plugin_SetText(sim, onSim ? QStringLiteral("SIM") + (m_dualSim ? QString::number(item.storage) : QString())
+                                      : QString());
+            sim->setVisible(onSim);
+        }
         if (auto* check = qobject_cast<QAbstractButton*>(Plugin_GetChild(row, QStringLiteral("item_check")))) {
             const QSignalBlocker block(check);
             check->setChecked(item.checked);

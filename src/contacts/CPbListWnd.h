@@ -26,6 +26,7 @@ public:
         vexa::Contact* contact = nullptr;
         QString name;
         QString number;
+        int storage = 0; // where the contact lives: SIM contacts carry a badge
         bool checked = false;
     };
 
@@ -41,6 +42,8 @@ public:
     // Adds items at the end; the first item of an empty list becomes current.
     void Append(std::vector<Item> items);
     void SetEmptyText(const QString& text);
+    // A dual-SIM phone's badges name the card ("SIM1", "SIM2"), a single-SIM phone's do not.
+    void SetDualSim(bool dual);
 
     int Count() const { return static_cast<int>(m_items.size()); }
     const Item& At(int index) const { return m_items[static_cast<std::size_t>(index)]; }
@@ -81,5 +84,6 @@ private:
     std::vector<QWidget*> m_rows;
     std::vector<Item> m_items;
     int m_current = -1;
+    bool m_dualSim = false;
     int m_checkedCount = 0;
 };

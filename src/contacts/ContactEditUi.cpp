@@ -11,6 +11,7 @@
 #include "contacts/ContactListing.h"
 #include "contacts/ContactMerge.h"
 #include "contacts/ContactTransferUi.h"
+#include "controls/OpenWebPage.h"
 #include "controls/VexaMessageBox.h"
 #include "device/LoadDataHelper.h"
 #include "device/SessionGate.h"
@@ -59,7 +60,29 @@ template <class Row> std::vector<Row> GroupRows(vexa::ContactBook& book, const v
 
 } // namespace
 
-bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id, std::int64_t* savedId) {
+bool RunFieldAction(QWidget* parent, FieldAction action, const QString& value, const SendMessageAction& send) {
+    const QString text = value.trimmed();
+    if (text.isEmpty()) {
+        return false;
+    }
+    switch (action) {
+    case FieldAction::SendMessage:
+        if (!send) {
+            return false;
+        }
+        send(parent, text);
+        return true;
+    case FieldAction::SendMail:
+        return OpenWebPage(parent, QStringLiteral("mailto:") + text);
+    case FieldAction::OpenWeb:
+        // People write "www.example.com"; a browser needs to be told it is a web address.
+        return OpenWebPage(parent, text.contains(QStringLiteral("://")) ? text : QStringLiteral("http://") + text);
+    }
+    return false;
+}
+
+bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id, std::int64_t* savedId,
+                      const SendMessageAction& send) {
     // The contact with its detail and photo, read by the worker (busy text 417).
     vexa::Contact contact;
     QByteArray photo;
@@ -95,6 +118,7 @@ bool RunContactEditor(QWidget* parent, CSessionGate& gate, std::int64_t id, std:
     }
     CContactEditDlg dialog(contact, id < 0, std::move(groups), photo, parent);
     dialog.SetRingtones(ringtone, ringtones);
+    dialog.m_sendMessage = send;
     if (dialog.DoModal() != static_cast<int>(IDOK)) {
         return false;
     }
@@ -217,13 +241,6 @@ bool RunGroupChange(QWidget* parent, CSessionGate& gate, const std::vector<std::
         VexaMessageBox(Str(315), parent, Str(314), 0);
     }
     return outcome.done > 0;
-}
-
-std::vector<contacts::CContactMoveAndCopyHelper::Target> ContactTargets(CSessionGate& gate) {
-    CSessionScope use(gate, VEXA_HERE);
-    vexa::DeviceInfo* info = use ? use->GetDeviceInfo() : nullptr;
-    return contacts::CContactMoveAndCopyHelper::Targets(info != nullptr && info->IsDualSim(),
-                                                        info != nullptr ? info->GetSimState() : 0);
 }
 
 bool RunContactCopy(QWidget* parent, CSessionGate& gate, const std::vector<std::int64_t>& ids, int storage, bool move) {

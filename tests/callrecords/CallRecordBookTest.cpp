@@ -81,6 +81,28 @@ TEST_F(CallRecordBookTest, GroupsByExactNumberNewestFirstWithOwnersNames) {
     EXPECT_EQ(missed[0].calls[0].duration, 65);
     EXPECT_EQ(FilterCallGroups(groups, CategoryDialled).size(), 1U);
     EXPECT_EQ(FilterCallGroups(groups, CategoryAll).size(), 3U);
+
+    // Search by number or name, as typed: pinyin whole or by initials, letters in any case.
+    const struct {
+        const char* key;
+        std::vector<QString> numbers;
+    } searches[] = {
+        {"", {"13800138000", "+8613800138000", "010-62550000"}},
+        {"138001", {"13800138000", "+8613800138000"}},
+        {"+86", {"+8613800138000"}},
+        {" 王五 ", {"13800138000"}},
+        {"wangwu", {"13800138000"}},
+        {"WW", {"13800138000"}},
+        {"gongsi", {"010-62550000"}},
+        {"zhang", {}},
+    };
+    for (const auto& c : searches) {
+        std::vector<QString> numbers;
+        for (const CallGroupView& g : SearchCallGroups(groups, QString::fromUtf8(c.key))) {
+            numbers.push_back(g.number);
+        }
+        EXPECT_EQ(numbers, c.numbers) << c.key;
+    }
 }
 
 TEST_F(CallRecordBookTest, ExportWritesTheExactFormat) {

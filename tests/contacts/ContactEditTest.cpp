@@ -159,20 +159,24 @@ TEST_F(ContactEditTest, DeleteBatchEndedEarlyKeepsTheRest) {
     }
 }
 
-TEST_F(ContactEditTest, TargetMenuFollowsTheSimCards) {
+TEST_F(ContactEditTest, TargetMenuFollowsTheSimCardsAndLeavesOutWhereTheContactsAre) {
     const struct {
         bool dual;
         int state;
+        std::vector<int> chosen; // storages of the chosen contacts
         std::vector<int> texts;
         std::vector<int> storages;
     } cases[] = {
-        {true, 3, {750, 751, 752}, {0, 1, 2}}, {true, 2, {750, 752}, {0, 2}}, {true, 0, {750, 753}, {0, -1}},
-        {false, 1, {750, 754}, {0, 1}},        {false, 0, {750, 753}, {0, -1}},
+        {true, 3, {}, {750, 751, 752}, {0, 1, 2}},  {true, 2, {}, {750, 752}, {0, 2}},
+        {true, 0, {}, {750, 753}, {0, -1}},         {false, 1, {}, {750, 754}, {0, 1}},
+        {false, 0, {}, {750, 753}, {0, -1}},        {true, 3, {0, 0}, {751, 752}, {1, 2}},
+        {true, 3, {1}, {750, 752}, {0, 2}},         {true, 3, {0, 1}, {750, 751, 752}, {0, 1, 2}},
+        {false, 1, {0}, {754}, {1}},
     };
     for (const auto& c : cases) {
         std::vector<int> storages;
         QStringList texts, expected;
-        for (const auto& t : CContactMoveAndCopyHelper::Targets(c.dual, c.state)) {
+        for (const auto& t : CContactMoveAndCopyHelper::Targets(c.dual, c.state, c.chosen)) {
             texts << t.text;
             storages.push_back(t.storage);
         }

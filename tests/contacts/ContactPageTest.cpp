@@ -27,6 +27,13 @@
 #include "skin/Skin.h"
 
 #include <QCheckBox>
+#include <QDateEdit>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -58,6 +65,28 @@ vexa::Contact* AddContact(vexa::ContactBook& book, const QString& name, const QS
     }
     return c;
 }
+
+// Takes the mail and web addresses the program hands to the desktop while it lives.
+class FakeDesktop : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kSchemes[] = {"mailto", "http", "https"};
+    FakeDesktop() {
+        for (const char* scheme : kSchemes) {
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "Open");
+        }
+    }
+    ~FakeDesktop() override {
+        for (const char* scheme : kSchemes) {
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+        }
+    }
+    QList<QUrl> opened;
+
+public slots:
+    void Open(const QUrl& url) { opened << url; }
+};
 
 } // namespace
 
@@ -413,11 +442,23 @@ private slots:
         dialog.Type(qobject_cast<QLineEdit*>(Plugin_GetChild(row, QStringLiteral("field_value"))), QStringLiteral("123"));
         dialog.Type(dialog.Box(QStringLiteral("modify_nickname")), QString(70, QChar('x')));
         QCOMPARE(dialog.TipText(), FormatText(Str(323), CContactEditDlg::kMaxText));
-        dialog.Box(QStringLiteral("modify_birthday"))->setText(QStringLiteral("1990-02-30"));
-        dialog.PressSave();
-        QCOMPARE(dialog.TipText(), Str(3170));
-        QVERIFY(!dialog.IsEnded());
-        dialog.Box(QStringLiteral("modify_birthday"))->setText(QStringLiteral("1990-02-28"));
+        // Nothing to save: the check text shows in the button bar, leaving the fields where they were.
+        {
+            vexa::Contact empty;
+            CContactEditDlg blank(empty, true, {}, {});
+            QVERIFY(blank.CreateModeless());
+            QWidget* fields = GetPluginByName(&blank, "contact_item_list");
+            const QRect before = fields->geometry();
+            blank.PressSave();
+            QCOMPARE(blank.TipText(), Str(3171));
+            QCOMPARE(fields->geometry(), before);
+            QCOMPARE(GetPluginByName(&blank, "input_tip")->parentWidget(), GetPluginByName(&blank, "contact_edit_buttons"));
+        }
+        // The birthday is picked from a calendar and kept in its text form.
+        QDateEdit* birthday = dialog.BirthdayBox();
+        QVERIFY(birthday->calendarPopup());
+        QCOMPARE(birthday->text(), Str(3631));
+        birthday->setDate(QDate(1990, 2, 28));
         dialog.PressSave();
         QCOMPARE(dialog.Result(), static_cast<int>(IDOK));
         const contacts::ContactEdit edit = dialog.TakeEdit();
@@ -425,6 +466,7 @@ private slots:
         QCOMPARE(edit.fields->GetPhoneAt(0)->GetLabel(), QStringLiteral("卫星"));
         QCOMPARE(edit.fields->GetNickname().size(), CContactEditDlg::kMaxText);
         QCOMPARE(edit.groupIds, std::vector<int>{9});
+        QCOMPARE(edit.fields->GetBirthday(), QStringLiteral("1990-02-28"));
         // A picture is kept as the phone keeps it, scaled to fit 96 x 96; files that are no picture,
         // are cut short or claim absurd dimensions are refused with 228 and change nothing.
         QImage big(400, 200, QImage::Format_RGB32);
@@ -562,17 +604,28 @@ private slots:
         QVERIFY(AddContact(*Book(), QStringLiteral("手动"), QStringLiteral("1"), nullptr));
         QVERIFY(AddContact(*Book(), QStringLiteral("手动"), QStringLiteral("2"), nullptr));
         WhenModal<CMergeDuplicatesDlg>([](CMergeDuplicatesDlg* dialog) {
-            const QString hand = Str(3178) + QStringLiteral("：") + FormatText(Str(3172), "手动", 2);
-            QCOMPARE(dialog->Lines(), (QStringList{FormatText(Str(3151), "重复", 2, 1), hand}));
+            // Two choices, each with its own list: the smart merge's plan first.
+            const QString smart = FormatText(Str(3151), "重复", 2, 1);
+            QVERIFY(!dialog->HandChosen());
+            QCOMPARE(dialog->Lines(), QStringList{smart});
+            auto* hand = qobject_cast<QRadioButton*>(GetPluginByName(dialog, "merge_choice_hand"));
+            QCOMPARE(hand->text(), Str(309).split("\r\n").at(1).mid(2));
+            QTest::mouseClick(hand, Qt::LeftButton, Qt::NoModifier, QPoint(8, hand->height() / 2));
+            QVERIFY(dialog->HandChosen());
+            QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3172), "手动", 2)});
+            QVERIFY(Plugin_IsVisible(GetPluginByName(dialog, "hand_merge")));
+            QVERIFY(!Plugin_IsVisible(GetPluginByName(dialog, "merge_contact")));
             {
                 CAutoAnswer no(static_cast<int>(IDCANCEL));
-                QVERIFY(!dialog->MergeByHand(1));
+                QVERIFY(!dialog->MergeByHand(0));
             }
             QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3502), "手动", 2));
-            QCOMPARE(dialog->Lines().size(), 2); // a no merges nothing
-            QVERIFY(dialog->MergeByHand(1));
+            QCOMPARE(dialog->Lines().size(), 1); // a no merges nothing
+            QVERIFY(dialog->MergeByHand(0));
             QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3503), 2));
-            QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3151), "重复", 2, 1)});
+            QVERIFY(!dialog->HandChosen()); // nothing left by hand
+            QVERIFY(!hand->isEnabled());
+            QCOMPARE(dialog->Lines(), QStringList{smart});
             dialog->PressMerge();
         });
         m_page->MergeDuplicates();
@@ -688,6 +741,45 @@ private slots:
         m_page->ShowCallRecords(false);
     }
 
+    // The search narrows the numbers as typed; the chosen number stays chosen while it is listed, and
+    // its actions go to that number.
+    void callRecordSearchKeepsTheChosenNumberAndActsOnIt() {
+        // The frame hands the message action in before the page is made.
+        QStringList sent, added, expectSent, expectAdded;
+        CContactPage page(m_gate);
+        page.SetSendMessage([&sent](QWidget*, const QString& number) { sent << number; });
+        QVERIFY(page.Create());
+        CCallRecordWnd* calls = page.CallRecords();
+        calls->SetAddContact([&added](QWidget*, const QString& number) {
+            added << number;
+            return true;
+        });
+        calls->Reload();
+        const struct {
+            const char* key;
+            int category;
+            std::size_t shown;
+            QString chosen; // stays chosen while listed, the first row otherwise
+        } steps[] = {{"", 0, 2, "95555"},       {"zs", 0, 1, "13800138000"}, {"", 0, 2, "13800138000"},
+                     {"", 2, 1, "13800138000"}, {"955", 0, 1, "95555"}};
+        for (const auto& step : steps) {
+            calls->Search(QString::fromLatin1(step.key)); // as typed into "record_search"
+            calls->SelectCategory(step.category);
+            QCOMPARE(calls->Groups().size(), step.shown);
+            QCOMPARE(calls->DetailText("record_number"), step.chosen);
+            const bool nobodys = step.chosen == QStringLiteral("95555"); // only those become a contact
+            QCOMPARE(Plugin_IsVisible(GetPluginByName(calls, "record_add_contact")), nobodys);
+            QVERIFY(calls->SendMessageToSelected());
+            QCOMPARE(calls->AddSelectedToContacts(), nobodys);
+            expectSent << step.chosen;
+            expectAdded << (nobodys ? QStringList{step.chosen} : QStringList());
+        }
+        calls->Reload(); // a reread keeps the chosen number too
+        QCOMPARE(calls->DetailText("record_number"), QStringLiteral("95555"));
+        QCOMPARE(sent, expectSent);
+        QCOMPARE(added, expectAdded);
+    }
+
     void callRecordDeleteRemovesTheChosenNumber() {
         CCallRecordWnd* calls = m_page->CallRecords();
         calls->Reload();
@@ -708,6 +800,78 @@ private slots:
         QCOMPARE(calls->DeleteSelected(), QString());
         QCOMPARE(calls->TotalRecords(), 1);
         QCOMPARE(calls->Groups().front().number, QStringLiteral("95555"));
+    }
+
+    // Numbers send a message through the page's callback, mail and web addresses open on the desktop,
+    // from the preview's links and from the editor's buttons alike.
+    void fieldActionsSendMessagesMailsAndOpenPages() {
+        FakeDesktop desktop;
+        QStringList sent;
+        m_page->SetSendMessage([&sent](QWidget*, const QString& number) { sent << number; });
+        auto* c = new vexa::Contact;
+        c->SetDisplayName(QStringLiteral("王五"));
+        c->AddPhone(2, nullptr, QStringLiteral("13700001111"), nullptr);
+        c->AddEmail(1, nullptr, QStringLiteral("wang@example.com"), nullptr);
+        c->AddWebsite(1, nullptr, QStringLiteral("www.example.com"), nullptr);
+        c->SetBirthday(QStringLiteral("1990-01-31"));
+        c->SetCompany(QStringLiteral("远方公司"));
+        QVERIFY(Book()->CreateContact(c));
+        m_page->RequestLoad(true);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 61, kWaitMs);
+        QTest::keyClicks(SearchBox(), "wangwu");
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching() && ListNames() == QStringList{"王五"}, kWaitMs);
+        ClickRow(0);
+        QTRY_VERIFY(m_page->PreviewText().contains(QStringLiteral("13700001111 ") + Str(992)));
+        // Birthday and company are labelled, not bare values.
+        QVERIFY(m_page->PreviewText().contains(Str(3161) + QStringLiteral("：1990-01-31")));
+        QVERIFY(m_page->PreviewText().contains(QStringLiteral("公司：远方公司")));
+        auto* detail = qobject_cast<QLabel*>(GetPluginByName(m_page.get(), "preview_detail"));
+        const QRegularExpression links(QStringLiteral("href=\"([^\"]+)\""));
+        for (auto it = links.globalMatch(detail->text()); it.hasNext();) {
+            emit detail->linkActivated(it.next().captured(1));
+        }
+        vexa::Contact copy;
+        copy.AddPhone(2, nullptr, QStringLiteral("13700002222"), nullptr);
+        copy.AddEmail(1, nullptr, QStringLiteral("li@example.com"), nullptr);
+        copy.AddWebsite(1, nullptr, QStringLiteral("https://example.org/li"), nullptr);
+        CContactEditDlg editor(copy, false, {}, {});
+        editor.m_sendMessage = [&sent](QWidget*, const QString& number) { sent << number; };
+        QVERIFY(editor.CreateModeless());
+        for (auto section : {CContactEditDlg::SecPhone, CContactEditDlg::SecEmail, CContactEditDlg::SecWeb}) {
+            auto* action = qobject_cast<QPushButton*>(Plugin_GetChild(editor.Row(section, 0), "field_action"));
+            QVERIFY(action != nullptr && action->isEnabled());
+            QTest::mouseClick(action, Qt::LeftButton);
+        }
+        QCOMPARE(sent, (QStringList{"13700001111", "13700002222"}));
+        QCOMPARE(desktop.opened, (QList<QUrl>{QUrl("mailto:wang@example.com"), QUrl("http://www.example.com"),
+                                              QUrl("mailto:li@example.com"), QUrl("https://example.org/li")}));
+        // An empty box has nothing to act on.
+        QVERIFY(!Plugin_GetChild(editor.AddRow(CContactEditDlg::SecEmail), "field_action")->isEnabled());
+    }
+
+    // A SIM contact carries its card's badge; copy and move leave out where the chosen contacts are.
+    void simContactsAreMarkedAndTargetsLeaveOutTheirStorage() {
+        auto* sim = new vexa::Contact;
+        sim->SetStorage(vexa::STORAGE_SIM1);
+        sim->SetDisplayName(QStringLiteral("卡上"));
+        sim->AddPhone(2, nullptr, QStringLiteral("10086"), nullptr);
+        QVERIFY(Book()->CreateContact(sim));
+        m_page->RequestLoad(true);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 61, kWaitMs);
+        const struct {
+            const char* search;
+            QString badge;
+            std::vector<int> targets;
+        } cases[] = {{"10086", QStringLiteral("SIM1"), {0, 2}}, {"alice", QString(), {1, 2}}};
+        for (const auto& c : cases) {
+            SearchBox()->setText(QString::fromLatin1(c.search));
+            QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching() && List().Count() == 1, kWaitMs);
+            ClickRow(0);
+            QWidget* badge = Plugin_GetChild(List().Rows().front(), "item_sim");
+            QCOMPARE(badge->isVisibleTo(List().Rows().front()), !c.badge.isEmpty());
+            QCOMPARE(Plugin_GetText(badge), c.badge);
+            QCOMPARE(m_page->Targets(), c.targets);
+        }
     }
 
     void disconnectEmptiesThePage() {
