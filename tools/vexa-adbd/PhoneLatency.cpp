@@ -3,6 +3,7 @@
 #include "PhoneDevice.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 #include <thread>
 #include <vector>
@@ -153,8 +154,28 @@ LatencyClock::time_point CPhoneCores::Book(LatencyClock::time_point earliest, Ms
     return *core;
 }
 
+CPhoneLatency::CPhoneLatency(LatencyProfile profile) : m_profile(profile) {
+    if (const char* trace = std::getenv("VEXA_ADBD_TRACE"); trace != nullptr && *trace != '\0') {
+        m_trace = std::fopen(trace, "a");
+    }
+}
+
+CPhoneLatency::~CPhoneLatency() {
+    if (m_trace != nullptr) {
+        std::fclose(m_trace);
+    }
+}
+
 std::unique_ptr<adb::IAdbService> CPhoneLatency::Wrap(const std::string& name,
                                                       std::unique_ptr<adb::IAdbService> service) {
+    if (m_trace != nullptr) {
+        const ServiceCost cost = CostOfService(name);
+        const auto since = std::chrono::duration_cast<Ms>(LatencyClock::now().time_since_epoch()).count();
+        std::lock_guard lock(m_traceMutex);
+        std::fprintf(m_trace, "%lld\t%d\t%lld\t%.200s\n", static_cast<long long>(since), cost.javaStarts,
+                     static_cast<long long>((cost.open + cost.native + cost.java).count()), name.c_str());
+        std::fflush(m_trace);
+    }
     if (m_profile == LatencyProfile::None || !service) {
         return service;
     }

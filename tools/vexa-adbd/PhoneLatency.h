@@ -16,6 +16,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -53,7 +54,12 @@ private:
 
 class CPhoneLatency {
 public:
-    explicit CPhoneLatency(LatencyProfile profile) : m_profile(profile) {}
+    // With VEXA_ADBD_TRACE=FILE every service opened is appended to FILE with its cost, to find
+    // which costs dominate a page.
+    explicit CPhoneLatency(LatencyProfile profile);
+    ~CPhoneLatency();
+    CPhoneLatency(const CPhoneLatency&) = delete;
+    CPhoneLatency& operator=(const CPhoneLatency&) = delete;
     LatencyProfile Profile() const { return m_profile; }
 
     // Delays `service` by what `name` costs; with "none", returns it untouched.
@@ -69,6 +75,8 @@ private:
     LatencyProfile m_profile;
     CPhoneCores m_cores;
     std::mutex m_linkMutex;
+    std::mutex m_traceMutex;
+    std::FILE* m_trace = nullptr;
     LatencyClock::time_point m_linkFreeAt{};
 };
 
