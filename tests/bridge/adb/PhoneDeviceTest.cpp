@@ -128,11 +128,44 @@ TEST_F(PhoneDeviceTest, ReadlinkAndRealpathResolveLikeAPhone) {
         {"realpath /storage/emulated/0/Download/new.txt", "/mnt/sdcard/Download/new.txt\n0\n"},
         {"readlink -f /sdcard/no/such", "1\n"},
         {"realpath /sdcard/no/such", "realpath: /sdcard/no/such: No such file or directory\n1\n"},
-        {"readlink /sdcard", "/mnt/sdcard\n0\n"},
+        {"readlink /sdcard", "/storage/self/primary\n0\n"},
+        {"readlink /storage/self/primary", "/storage/emulated/0\n0\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(m_phone.RunShell(c.line + "; echo $?"), c.out) << c.line;
     }
+}
+
+// ls as a phone's toybox prints it: dot files only with -a, links shown with "->" under -l, and the
+// other users' storage folder closed to the shell user (also over sync).
+TEST_F(PhoneDeviceTest, LsHidesDotFilesShowsLinksAndKeepsOtherUsersOut) {
+    ASSERT_EQ(m_phone.RunShell("mkdir /sdcard/q /sdcard/q/.hidden /sdcard/q/seen; echo $?"), "0\n");
+    const struct {
+        std::string line;
+        std::string out; // "*" stands for the date of a line
+    } cases[] = {
+        {"ls /sdcard/q", "seen\n0\n"},
+        {"ls -a /sdcard/q", ".hidden\nseen\n0\n"},
+        {"ls -A /storage/emulated/0/q", ".hidden\nseen\n0\n"},
+        {"ls -l /sdcard", "lrwxrwxrwx 1 root root 21 * /sdcard -> /storage/self/primary\n0\n"},
+        {"ls -l /storage/self", "lrwxrwxrwx 1 root root 19 * primary -> /storage/emulated/0\n0\n"},
+        {"ls /storage/emulated", "ls: /storage/emulated: Permission denied\n1\n"},
+        {"ls -ld /storage/emulated", "drwx--x--x 4 root everybody 4096 * /storage/emulated\n0\n"},
+    };
+    for (const auto& c : cases) {
+        std::string out = m_phone.RunShell(c.line + "; echo $?");
+        // Dates are the phone's clock: blank them out as the expectation does.
+        for (std::size_t at = out.find(" 20"); at != std::string::npos; at = out.find(" 20", at + 2)) {
+            if (at + 17 <= out.size() && out[at + 5] == '-' && out[at + 14] == ':') {
+                out.replace(at + 1, 16, "*");
+            }
+        }
+        EXPECT_EQ(out, c.out) << c.line;
+    }
+    std::vector<adb::SyncDirEntry> entries;
+    EXPECT_TRUE(m_phone.List("/storage/emulated", entries));
+    EXPECT_TRUE(entries.empty());
+    EXPECT_TRUE(m_phone.Stat("/storage/emulated/0/q/seen").Exists());
 }
 
 // screencap gives raw frames at the phone's screen size (what the adb backend asks for) and the
