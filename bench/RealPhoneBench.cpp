@@ -324,9 +324,8 @@ bool Prepare(Setup& setup) {
             }
         }
     };
-    scale("REAL_PHONE_BENCH_SCALE", {&g_sizes.contacts, &g_sizes.sms, &g_sizes.calls, &g_sizes.apps,
-                                     &g_sizes.pictures, &g_sizes.files, &g_sizes.restoreSms,
-                                     &g_sizes.restoreContacts});
+    scale("REAL_PHONE_BENCH_SCALE", {&g_sizes.contacts, &g_sizes.sms, &g_sizes.calls, &g_sizes.apps, &g_sizes.pictures,
+                                     &g_sizes.files, &g_sizes.restoreSms, &g_sizes.restoreContacts});
     scale("REAL_PHONE_BENCH_RESTORE_SCALE", {&g_sizes.restoreSms, &g_sizes.restoreContacts});
     qputenv("HOME", QFile::encodeName(setup.folder.path())); // the server's key stays here
     qputenv("XDG_DATA_HOME", QFile::encodeName(setup.folder.filePath(QStringLiteral("data")))); // the app cache

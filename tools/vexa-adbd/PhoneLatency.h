@@ -33,9 +33,9 @@ bool ParseLatencyProfile(const std::string& text, LatencyProfile& profile);
 
 // The cost of one service (an OPEN's name, "shell:..." / "exec:..." / "sync:") under "typical".
 struct ServiceCost {
-    Ms open{0};      // opening the stream
-    Ms native{0};    // native tools, run by the shell itself
-    Ms java{0};      // Java-based tools, run one after another on one core
+    Ms open{0};   // opening the stream
+    Ms native{0}; // native tools, run by the shell itself
+    Ms java{0};   // Java-based tools, run one after another on one core
     int javaStarts = 0;
 };
 ServiceCost CostOfService(const std::string& name);

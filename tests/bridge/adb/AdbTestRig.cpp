@@ -66,8 +66,8 @@ bool CAdbTestRig::StartDaemon(const QString& phoneSerial, QString* adbSerial, QS
                               const QStringList& extra) {
     auto daemon = std::make_unique<QProcess>();
     daemon->setProgram(QStringLiteral(VEXA_ADBD_PATH));
-    daemon->setArguments(QStringList{QStringLiteral("--phone"), phoneSerial, QStringLiteral("--port"), QStringLiteral("0")} +
-                         extra);
+    daemon->setArguments(
+        QStringList{QStringLiteral("--phone"), phoneSerial, QStringLiteral("--port"), QStringLiteral("0")} + extra);
     daemon->setProcessChannelMode(QProcess::SeparateChannels);
     daemon->start();
     if (!daemon->waitForStarted(5000) || !daemon->waitForReadyRead(5000)) {
