@@ -859,6 +859,8 @@ TEST_P(BridgeApiTest, EveryNameOfAStorageRootListsItAndIsNeverRemoved) {
     }
     EXPECT_EQ(names(root), rootNames);
     EXPECT_EQ(names(card), cardNames);
+    // The folder of every user's storage lists nothing to the shell user, as on a phone.
+    EXPECT_TRUE(names(QStringLiteral("/storage/emulated")).isEmpty());
     EXPECT_FALSE(Fs()->PathExists(root + QStringLiteral("/moved")));
 
     // A folder inside, by any name, is removed as usual (over adb after the phone said where it leads).

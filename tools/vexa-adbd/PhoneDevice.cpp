@@ -393,7 +393,7 @@ int CPhoneDevice::Run(const std::vector<std::string>& w, std::string& out) {
                     status = 1;
                 }
             } else if (IsLink(p)) {
-                out += Resolve(Q(p)).toStdString() + "\n";
+                out += LinkTarget(CleanPath(Q(p))).toStdString() + "\n";
             } else {
                 status = 1;
             }
@@ -440,15 +440,45 @@ int CPhoneDevice::Ls(const std::vector<std::string>& args, std::string& out) {
     std::vector<std::string> paths = Operands(args, flags);
     const bool longForm = flags.find('l') != std::string::npos;
     const bool self = flags.find('d') != std::string::npos;
+    // As a phone's ls: names starting with "." only with -a or -A.
+    const bool hidden = flags.find_first_of("aA") != std::string::npos;
+    const auto shown = [hidden](const std::string& name) { return hidden || name.empty() || name.front() != '.'; };
+    const std::string now = LsTime(NowPacked());
+    const auto linkLine = [&now](const std::string& name, const std::string& target) {
+        return "lrwxrwxrwx 1 root root " + std::to_string(target.size()) + " " + now + " " + name + " -> " + target +
+               "\n";
+    };
     if (paths.empty()) {
         paths.push_back("/");
     }
     int status = 0;
     for (const std::string& p : paths) {
         const QString clean = Resolve(Q(p));
+        // With -l a link named without a trailing "/" is shown itself, as lstat sees it.
+        if (longForm && IsLink(p)) {
+            out += linkLine(p, LinkTarget(CleanPath(Q(p))).toStdString());
+            continue;
+        }
         if (const auto virtualEntries = VirtualFolder(clean)) {
+            if (self) {
+                out += longForm ? "drwx--x--x 4 root everybody 4096 " + now + " " + p + "\n" : p + "\n";
+                continue;
+            }
+            // The other users' storages are not the shell user's to see.
+            if (clean == QLatin1String("/storage/emulated")) {
+                out += "ls: " + p + ": Permission denied\n";
+                status = 1;
+                continue;
+            }
             for (const adb::SyncDirEntry& e : *virtualEntries) {
-                out += e.name + "\n";
+                const QString path = clean + u'/' + QString::fromStdString(e.name);
+                if (!longForm) {
+                    out += e.name + "\n";
+                } else if ((e.stat.mode & 0170000u) == 0120000u) {
+                    out += linkLine(e.name, LinkTarget(path).toStdString());
+                } else {
+                    out += "drwx--x--x 4 root everybody 4096 " + now + " " + e.name + "\n";
+                }
             }
             continue;
         }
@@ -463,7 +493,8 @@ int CPhoneDevice::Ls(const std::vector<std::string>& args, std::string& out) {
             out += longForm ? LsLine(row, p) : p + "\n";
             continue;
         }
-        const std::vector<NodeRow> children = Children(m_db, node.id);
+        std::vector<NodeRow> children = Children(m_db, node.id);
+        std::erase_if(children, [&shown](const NodeRow& c) { return !shown(c.name.toStdString()); });
         if (longForm) {
             std::int64_t blocks = 0;
             for (const NodeRow& c : children) {
@@ -476,6 +507,17 @@ int CPhoneDevice::Ls(const std::vector<std::string>& args, std::string& out) {
         }
     }
     return status;
+}
+
+QString CPhoneDevice::LinkTarget(const QString& cleanLink) {
+    // Where a phone's links lead: the storage's names one to the next, then the user's own storage.
+    if (cleanLink == QLatin1String("/sdcard")) {
+        return QStringLiteral("/storage/self/primary");
+    }
+    if (cleanLink == QLatin1String("/storage/self/primary")) {
+        return QStringLiteral("/storage/emulated/0");
+    }
+    return QString::fromLatin1(PHONE_ROOT);
 }
 
 int CPhoneDevice::Mkdir(const std::vector<std::string>& args, std::string& out) {
@@ -1561,7 +1603,10 @@ adb::SyncStat CPhoneDevice::Stat(const std::string& path) {
 bool CPhoneDevice::List(const std::string& path, std::vector<adb::SyncDirEntry>& entries) {
     std::lock_guard guard(m_lock);
     if (auto virtualEntries = VirtualFolder(CleanPath(Q(path)))) {
-        entries = std::move(*virtualEntries);
+        // The shell user may pass through /storage/emulated but not read it: the listing is empty.
+        if (CleanPath(Q(path)) != QLatin1String("/storage/emulated")) {
+            entries = std::move(*virtualEntries);
+        }
         return true;
     }
     if (CleanPath(Q(path)) == QLatin1String("/")) {

@@ -152,6 +152,7 @@ private:
     std::optional<std::vector<adb::SyncDirEntry>> VirtualFolder(const QString& cleanPath);
     // Whether path names one of the storage links itself (no trailing "/").
     bool IsLink(const std::string& path);
+    QString LinkTarget(const QString& cleanLink);
     // Copies a node below parent as path; -1 on failure.
     std::int64_t CopyTree(std::int64_t source, const QString& path);
 

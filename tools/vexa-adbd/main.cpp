@@ -7,10 +7,14 @@
 // With --phone it serves that simulated phone file (from $VEXA_SIM_DIR or the simulator folder):
 // its identity for getprop, its files over sync and the shell tools, its apps for pm and dumpsys.
 //
+// --latency typical answers as slowly as a mid-range phone on USB 2.0 (docs/REAL_PHONES.md);
+// the default, none, answers at once.
+//
 // With --port 0 it picks a free port. Its first line on standard output is
 // "vexa-adbd: listening on 127.0.0.1:PORT".
 #include "DaemonServices.h"
 #include "PhoneDevice.h"
+#include "PhoneLatency.h"
 
 #include "bridge/adb/protocol/AdbDeviceServer.h"
 
@@ -44,8 +48,19 @@ int main(int argc, char** argv) {
                                         QStringLiteral("KEY=VALUE"));
     const QCommandLineOption phoneOption(QStringLiteral("phone"), QStringLiteral("Serve this simulated phone."),
                                          QStringLiteral("serial"));
-    parser.addOptions({portOption, brandOption, modelOption, nameOption, deviceOption, propOption, phoneOption});
+    const QCommandLineOption latencyOption(QStringLiteral("latency"),
+                                           QStringLiteral("How slowly to answer: none or typical."),
+                                           QStringLiteral("none|typical"), QStringLiteral("none"));
+    parser.addOptions(
+        {portOption, brandOption, modelOption, nameOption, deviceOption, propOption, phoneOption, latencyOption});
     parser.process(app);
+
+    vexa_adbd::LatencyProfile profile = vexa_adbd::LatencyProfile::None;
+    if (!vexa_adbd::ParseLatencyProfile(parser.value(latencyOption).toStdString(), profile)) {
+        std::fprintf(stderr, "vexa-adbd: bad --latency \"%s\"\n", qPrintable(parser.value(latencyOption)));
+        return 2;
+    }
+    vexa_adbd::CPhoneLatency latency(profile);
 
     bool portOk = false;
     const uint port = parser.value(portOption).toUInt(&portOk);
@@ -107,9 +122,13 @@ int main(int argc, char** argv) {
     if (servePhone && sdk >= 30) {
         identity.features.push_back("ls_v2");
     }
-    adb::CAdbDeviceServer server(identity, [&phone, servePhone, properties](const std::string& name) {
-        return servePhone ? vexa_adbd::MakePhoneService(phone, name) : vexa_adbd::MakeService(properties, name);
+    adb::CAdbDeviceServer server(identity, [&phone, &latency, servePhone, properties](const std::string& name) {
+        return latency.Wrap(name, servePhone ? vexa_adbd::MakePhoneService(phone, name)
+                                             : vexa_adbd::MakeService(properties, name));
     });
+    if (profile != vexa_adbd::LatencyProfile::None) {
+        server.SetLinkPacer([&latency](std::size_t bytes) { latency.PaceLink(bytes); });
+    }
     if (auto status = server.Start(static_cast<std::uint16_t>(port)); !status) {
         std::fprintf(stderr, "vexa-adbd: %s\n", status.message.c_str());
         return 1;

@@ -20,6 +20,7 @@
 #include <QStringList>
 
 #include <cstring>
+#include <future>
 #include <map>
 #include <set>
 #include <thread>
@@ -124,14 +125,23 @@ class CAdbSummary final : public DeviceSummary {
 public:
     explicit CAdbSummary(CAdbLink& link) : m_link(link) {}
     bool InitSummary() override {
+        // Each count starts a Java tool on the phone (a quarter of a second on a mid-range one);
+        // asked together on streams of their own they run side by side on its cores.
+        auto contacts = std::async(std::launch::async, [this] {
+            return CountContentRows(m_link, "content://com.android.contacts/raw_contacts");
+        });
+        auto messages = std::async(std::launch::async, [this] { return CountContentRows(m_link, "content://sms"); });
         std::string packages;
-        if (!m_link.Shell("pm list packages", packages)) {
+        const bool listed = m_link.Shell("pm list packages", packages);
+        // A phone that refuses the providers to the shell user shows no counts rather than false ones.
+        const int contactRows = contacts.get();
+        const int messageRows = messages.get();
+        if (!listed) {
             return false;
         }
         m_apps = static_cast<int>(adb::ParsePackageList(packages).size());
-        // A phone that refuses the providers to the shell user shows no counts rather than false ones.
-        m_contacts = std::max(0, CountContentRows(m_link, "content://com.android.contacts/raw_contacts"));
-        m_messages = std::max(0, CountContentRows(m_link, "content://sms"));
+        m_contacts = std::max(0, contactRows);
+        m_messages = std::max(0, messageRows);
         return true;
     }
     int GetContactCount() override { return m_contacts; }

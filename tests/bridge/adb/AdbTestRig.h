@@ -30,7 +30,8 @@ public:
     bool StartServer(QString* error);
     std::uint16_t ServerPort() const { return m_port; }
     // Serves the simulated phone (from $VEXA_SIM_DIR) and connects it; adbSerial := "127.0.0.1:PORT".
-    bool StartDaemon(const QString& phoneSerial, QString* adbSerial, QString* error);
+    // extra: more options for vexa-adbd ("--latency", "typical").
+    bool StartDaemon(const QString& phoneSerial, QString* adbSerial, QString* error, const QStringList& extra = {});
     // Stops one daemon as an unplugged cable would end the link (SIGTERM, then SIGKILL); with
     // forget, the server is first told to drop the address (a tidy end of a test).
     void StopDaemon(const QString& adbSerial, bool forget = false);

@@ -1,6 +1,7 @@
 // vexa-adbd's phone without any socket: its shell line splitting, and its tool output read back
 // with the same parsers the adb backend uses on real phones.
 #include "PhoneDevice.h"
+#include "PhoneLatency.h"
 
 #include "bridge/adb/AdbContent.h"
 #include "bridge/adb/ScreenRecordStream.h"
@@ -127,11 +128,44 @@ TEST_F(PhoneDeviceTest, ReadlinkAndRealpathResolveLikeAPhone) {
         {"realpath /storage/emulated/0/Download/new.txt", "/mnt/sdcard/Download/new.txt\n0\n"},
         {"readlink -f /sdcard/no/such", "1\n"},
         {"realpath /sdcard/no/such", "realpath: /sdcard/no/such: No such file or directory\n1\n"},
-        {"readlink /sdcard", "/mnt/sdcard\n0\n"},
+        {"readlink /sdcard", "/storage/self/primary\n0\n"},
+        {"readlink /storage/self/primary", "/storage/emulated/0\n0\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(m_phone.RunShell(c.line + "; echo $?"), c.out) << c.line;
     }
+}
+
+// ls as a phone's toybox prints it: dot files only with -a, links shown with "->" under -l, and the
+// other users' storage folder closed to the shell user (also over sync).
+TEST_F(PhoneDeviceTest, LsHidesDotFilesShowsLinksAndKeepsOtherUsersOut) {
+    ASSERT_EQ(m_phone.RunShell("mkdir /sdcard/q /sdcard/q/.hidden /sdcard/q/seen; echo $?"), "0\n");
+    const struct {
+        std::string line;
+        std::string out; // "*" stands for the date of a line
+    } cases[] = {
+        {"ls /sdcard/q", "seen\n0\n"},
+        {"ls -a /sdcard/q", ".hidden\nseen\n0\n"},
+        {"ls -A /storage/emulated/0/q", ".hidden\nseen\n0\n"},
+        {"ls -l /sdcard", "lrwxrwxrwx 1 root root 21 * /sdcard -> /storage/self/primary\n0\n"},
+        {"ls -l /storage/self", "lrwxrwxrwx 1 root root 19 * primary -> /storage/emulated/0\n0\n"},
+        {"ls /storage/emulated", "ls: /storage/emulated: Permission denied\n1\n"},
+        {"ls -ld /storage/emulated", "drwx--x--x 4 root everybody 4096 * /storage/emulated\n0\n"},
+    };
+    for (const auto& c : cases) {
+        std::string out = m_phone.RunShell(c.line + "; echo $?");
+        // Dates are the phone's clock: blank them out as the expectation does.
+        for (std::size_t at = out.find(" 20"); at != std::string::npos; at = out.find(" 20", at + 2)) {
+            if (at + 17 <= out.size() && out[at + 5] == '-' && out[at + 14] == ':') {
+                out.replace(at + 1, 16, "*");
+            }
+        }
+        EXPECT_EQ(out, c.out) << c.line;
+    }
+    std::vector<adb::SyncDirEntry> entries;
+    EXPECT_TRUE(m_phone.List("/storage/emulated", entries));
+    EXPECT_TRUE(entries.empty());
+    EXPECT_TRUE(m_phone.Stat("/storage/emulated/0/q/seen").Exists());
 }
 
 // screencap gives raw frames at the phone's screen size (what the adb backend asks for) and the
@@ -328,5 +362,51 @@ INSTANTIATE_TEST_SUITE_P(
         BindingCase{"body:s:x\\", true, "", std::nullopt, "Invalid escaping"},
         BindingCase{"date:i:1700000000000", true, "", std::nullopt, "For input string: \"1700000000000\""},
         BindingCase{"date:L:-5", true, "date", "-5"}));
+
+// What each service costs on a mid-range phone: the stream, then every tool on the line, Java ones
+// holding a core for their VM start.
+TEST(PhoneLatency, ServicesCostWhatTheirToolsCost) {
+    const struct {
+        std::string name;
+        int open, native, java, starts;
+    } cases[] = {
+        {"sync:", 3, 0, 0, 0},
+        {"shell:echo x", 8, 0, 0, 0},
+        {"shell:ls -a -l /sdcard/DCIM", 8, 3, 0, 0},
+        {"exec:screencap", 8, 3, 0, 0},
+        {"shell:content query --uri content://sms --projection _id", 8, 0, 250, 1},
+        {"shell:content insert --uri content://sms; content insert --uri content://sms; echo $?", 8, 0, 500, 2},
+        {"shell:dumpsys package", 8, 0, 800, 1},
+        {"shell:dumpsys package com.x.y", 8, 0, 250, 1},
+        {"shell:pm list packages -f | grep x", 8, 3, 250, 1},
+        {"shell:rm -rf /sdcard/a && cmd package list packages", 8, 3, 250, 1},
+        {"shell:echo 'open", 8, 0, 0, 0},
+        {"framebuffer:", 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const ServiceCost cost = CostOfService(c.name);
+        EXPECT_EQ(cost.open.count(), c.open) << c.name;
+        EXPECT_EQ(cost.native.count(), c.native) << c.name;
+        EXPECT_EQ(cost.java.count(), c.java) << c.name;
+        EXPECT_EQ(cost.javaStarts, c.starts) << c.name;
+    }
+    LatencyProfile profile = LatencyProfile::None;
+    EXPECT_TRUE(ParseLatencyProfile("typical", profile));
+    EXPECT_EQ(profile, LatencyProfile::Typical);
+    EXPECT_FALSE(ParseLatencyProfile("slow", profile));
+}
+
+// Four Java tools run side by side; the fifth waits for the first core to free, and a run asked
+// for later than every core frees starts when asked.
+TEST(PhoneLatency, JavaToolsShareFourCores) {
+    CPhoneCores cores;
+    const LatencyClock::time_point t0{std::chrono::seconds(100)};
+    for (int i = 0; i < CPhoneCores::kCores; ++i) {
+        EXPECT_EQ(cores.Book(t0, Ms(250)), t0 + Ms(250)) << i;
+    }
+    EXPECT_EQ(cores.Book(t0, Ms(100)), t0 + Ms(350));
+    EXPECT_EQ(cores.Book(t0 + Ms(10), Ms(250)), t0 + Ms(500));
+    EXPECT_EQ(cores.Book(t0 + Ms(2000), Ms(250)), t0 + Ms(2250));
+}
 
 } // namespace

@@ -34,7 +34,7 @@ void CAdbDeviceServer::AcceptLoop() {
         m_sockets.push_back(socket);
         m_threads.emplace_back([this, socket] {
             CAdbDeviceTransport transport(m_identity, m_factory);
-            Serve(*socket, transport);
+            Serve(*socket, transport, m_pacer);
             socket->Close();
         });
     }
@@ -61,8 +61,13 @@ void CAdbDeviceServer::Stop() {
     m_listener.Close();
 }
 
-AdbStatus CAdbDeviceServer::Serve(CAdbSocket& socket, CAdbDeviceTransport& transport) {
+AdbStatus CAdbDeviceServer::Serve(CAdbSocket& socket, CAdbDeviceTransport& transport, const LinkPacer& pacer) {
     char buffer[65536];
+    const auto pace = [&pacer](std::size_t bytes) {
+        if (pacer && bytes > 0) {
+            pacer(bytes);
+        }
+    };
     for (;;) {
         // A service that writes on its own (screenrecord's frames) is given its turn between reads.
         if (const int wait = transport.NextTickMs(); wait >= 0) {
@@ -72,7 +77,9 @@ AdbStatus CAdbDeviceServer::Serve(CAdbSocket& socket, CAdbDeviceTransport& trans
             }
             if (ready == 0) {
                 transport.Tick();
-                if (auto s = socket.WriteAll(transport.TakeOutput()); !s) {
+                const std::string out = transport.TakeOutput();
+                pace(out.size());
+                if (auto s = socket.WriteAll(out); !s) {
                     return s;
                 }
                 continue;
@@ -86,9 +93,11 @@ AdbStatus CAdbDeviceServer::Serve(CAdbSocket& socket, CAdbDeviceTransport& trans
         if (n == 0) {
             return AdbStatus::Ok();
         }
+        pace(static_cast<std::size_t>(n));
         transport.Feed(buffer, static_cast<std::size_t>(n));
         transport.Tick();
         const std::string out = transport.TakeOutput();
+        pace(out.size());
         if (!out.empty()) {
             if (auto s = socket.WriteAll(out); !s) {
                 return s;

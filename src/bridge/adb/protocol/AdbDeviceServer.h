@@ -9,6 +9,7 @@
 #include "bridge/adb/protocol/AdbDeviceTransport.h"
 #include "bridge/adb/protocol/AdbSocket.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -27,18 +28,23 @@ public:
     AdbStatus Start(std::uint16_t port);
     std::uint16_t Port() const { return m_listener.Port(); }
     void Stop();
+    // Called on a connection's thread with the size of each batch of bytes read or written, so an
+    // owner can model a slower link by blocking. Set before Start().
+    using LinkPacer = std::function<void(std::size_t bytes)>;
+    void SetLinkPacer(LinkPacer pacer) { m_pacer = std::move(pacer); }
     // Connections served so far (for tests and the daemon's log).
     int Connections() const { return m_connections.load(); }
 
     // Runs one connection until the peer closes it, the transport fails or the socket is
     // interrupted. Blocks; the socket is not closed.
-    static AdbStatus Serve(CAdbSocket& socket, CAdbDeviceTransport& transport);
+    static AdbStatus Serve(CAdbSocket& socket, CAdbDeviceTransport& transport, const LinkPacer& pacer = {});
 
 private:
     void AcceptLoop();
 
     AdbDeviceIdentity m_identity;
     AdbServiceFactory m_factory;
+    LinkPacer m_pacer;
     CAdbListener m_listener;
     std::thread m_acceptThread;
     std::mutex m_mutex;
