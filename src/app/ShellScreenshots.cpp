@@ -14,6 +14,8 @@
 #include "bridge/api/DeviceSession.h"
 #include "controls/CVexaProgressDlg.h"
 #include "device/CMobileUpdateInfoDlg.h"
+#include "device/CMobileVersionHwnobj.h"
+#include "device/FirmwareUpdate.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/SessionGate.h"
 #include "libs/prefs/Prefs.h"
@@ -281,6 +283,8 @@ void RegisterShellScreenshots() {
             return std::unique_ptr<QWidget>();
         }
         dlg->SetProgress(100, 37, false);
+        dlg->SetRemindText(FirmwareDownloadText(Str(154), QStringLiteral("VEXA-UI_2.2.0.pkg"),
+                                                {37, 132LL << 20, 356LL << 20, 2.4 * (1 << 20)}));
         return std::unique_ptr<QWidget>(std::move(dlg));
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("firmware_tip"), [] {

@@ -19,6 +19,7 @@ namespace {
 const QString kGeneral = QStringLiteral("Preferences");
 const QString kInternet = QStringLiteral("Internet");
 const QString kServices = QStringLiteral("Services");
+const QString kFirmware = QStringLiteral("Firmware");
 
 struct Store {
     std::shared_mutex lock;
@@ -255,6 +256,21 @@ bool PCL_GetWindowPosition(int* x, int* y) {
 
 void PCL_SetWindowPosition(int x, int y) {
     Write(kGeneral, QStringLiteral("WindowPosition"), QStringLiteral("%1,%2").arg(x).arg(y));
+}
+
+namespace {
+// Serials may hold ':' and other characters an INI key should not; hex keeps every key plain.
+QString FirmwareKey(const QString& phoneKey) {
+    return QStringLiteral("Pending_") + QString::fromLatin1(phoneKey.toUtf8().toHex());
+}
+} // namespace
+
+QString PCL_GetPendingFirmware(const QString& phoneKey) {
+    return Read(kFirmware, FirmwareKey(phoneKey));
+}
+
+void PCL_SetPendingFirmware(const QString& phoneKey, const QString& value) {
+    Write(kFirmware, FirmwareKey(phoneKey), value);
 }
 
 QString PCL_GetBridgeBackend() {

@@ -74,6 +74,11 @@ void PCL_SetAcceptOtherBrands(bool on);
 bool PCL_GetWindowPosition(int* x, int* y);
 void PCL_SetWindowPosition(int x, int y);
 
+// A firmware update put on a phone that then restarted into its updater, kept until the phone is
+// seen again: one text per phone key (empty: none). Set with an empty value to forget it.
+QString PCL_GetPendingFirmware(const QString& phoneKey);
+void PCL_SetPendingFirmware(const QString& phoneKey, const QString& value);
+
 // The device backend: "sim", "adb" or "auto".
 QString PCL_GetBridgeBackend();
 void PCL_SetBridgeBackend(const QString& backend);
