@@ -8,7 +8,6 @@
 #include "libs/prefs/Prefs.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
-#include "platform/SystemProxy.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -38,18 +37,8 @@ QString SafeName(const QString& text) {
 } // namespace
 
 FirmwareProxy ProxyFromSettings() {
-    INTERNET_SETTINGS internet{};
-    PCL_GetInternetSettings(&internet);
-    FirmwareProxy proxy;
-    if (internet.m_proxyType != 1 || QuerySystemProxy(proxy.server) <= 0) {
-        return {};
-    }
-    const QString user = InternetField(internet.m_user);
-    const QString password = InternetField(internet.m_password);
-    if (!user.isEmpty() || !password.isEmpty()) {
-        proxy.credentials = user + QLatin1Char(':') + password;
-    }
-    return proxy;
+    const HttpProxySetting proxy = PCL_GetHttpProxy();
+    return {proxy.server, proxy.credentials};
 }
 
 QString TempFolder() {

@@ -25,7 +25,7 @@ struct FirmwareProxy {
     QString server;      // "host:port", empty: direct
     QString credentials; // "user:password", empty: none
 };
-// The system proxy when the internet settings choose it, with the stored credentials.
+// The program's proxy as the settings choose it (PCL_GetHttpProxy).
 FirmwareProxy ProxyFromSettings();
 
 // Where the saved query answer goes (the user's private runtime folder, see PrivateRuntimeFolder;
