@@ -1255,7 +1255,7 @@ LRESULT CFileWnd::OnNewFolder(QWidget*, std::intptr_t, std::intptr_t) {
 LRESULT CFileWnd::OnUpload(QWidget*, std::intptr_t, std::intptr_t) {
     if (!m_current.isEmpty() && m_connected) {
         const QString folder = m_current;
-        Upload(QFileDialog::getOpenFileNames(this, Str(2819)), folder);
+        Upload(QFileDialog::getOpenFileNames(this, Str(2819), QString(), Str(3668)), folder);
     }
     return 0;
 }
