@@ -8,7 +8,6 @@
 #include "libs/stats/StatUploader.h"
 #include "libs/stats/Stats.h"
 #include "platform/AppPaths.h"
-#include "platform/SystemProxy.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -24,17 +23,9 @@ CAppComponents::~CAppComponents() {
 HostInfoRecord StartupHostInfo() {
     HostInfoFields fields;
     fields.version = ProgramVersion();
-    INTERNET_SETTINGS internet{};
-    PCL_GetInternetSettings(&internet);
-    QString server;
-    if (internet.m_proxyType == 1 && QuerySystemProxy(server) > 0) {
-        fields.proxyServer = server;
-        const QString user = InternetField(internet.m_user);
-        const QString password = InternetField(internet.m_password);
-        if (!user.isEmpty() || !password.isEmpty()) {
-            fields.proxyCredentials = QString::asprintf("%s:%s", qUtf8Printable(user), qUtf8Printable(password));
-        }
-    }
+    const HttpProxySetting proxy = PCL_GetHttpProxy();
+    fields.proxyServer = proxy.server;
+    fields.proxyCredentials = proxy.credentials;
     return BuildHostInfoRecord(fields);
 }
 

@@ -14,14 +14,19 @@
 #include <QFileDialog>
 #include <QLineEdit>
 
+#include <algorithm>
+
 namespace {
 
 const char* const kTabs[] = {"tab_btn_normal_settings", "tab_btn_task_settings", "tab_btn_download_settings",
                              "tab_btn_proxy_settings"};
 const char* const kPages[] = {"page_normal", "page_task", "page_download", "page_proxy"};
 constexpr int kDownloadTab = 2;
+constexpr int kProxyTab = 3;
+const char* const kPathFields[] = {"downloads_savepath", "Backup_data_savepath"};
 
 constexpr int kMaxEditChars = 260;
+constexpr const char* kFullText = "fullText"; // a cut field's whole text
 
 } // namespace
 
@@ -40,6 +45,8 @@ const SkinEventRow<CSettingsDlg> CSettingsDlgTable::kRows[] = {
     {"auto_run_check", kSkinCheck, &CSettingsDlg::OnAutoRun},
     {"no_proxy_radio", kSkinRadio, &CSettingsDlg::OnProxyRadio},
     {"IE_proxy_radio", kSkinRadio, &CSettingsDlg::OnProxyRadio},
+    {"manual_proxy_radio", kSkinRadio, &CSettingsDlg::OnProxyRadio},
+    {"proxy_server_bt", kSkinClick, &CSettingsDlg::OnEditButton},
     {"btn_settings_dlg_ok", kSkinClick, &CSettingsDlg::OnOk},
     {"btn_settings_dlg_cancel", kSkinClick, &CSettingsDlg::OnCancel},
     {"close_button", kSkinClick, &CSettingsDlg::OnCancel},
@@ -72,13 +79,16 @@ bool CSettingsDlg::OnInitDialog() {
         {"remind_when_message_come_check", 2238},
         {"downloads_title", 2241},
         {"backup_title", 2242},
-        {"downloads_savepath_bt", 2243},
-        {"backup_data_savepath_bt", 2243},
+        {"downloads_savepath_bt", 3662},
+        {"backup_data_savepath_bt", 3662},
         {"select_downloads_savepath_bt", 2244},
         {"select_backup_data_savepath_bt", 2244},
         {"proxy_title", 2250},
         {"no_proxy_radio", 2245},
         {"IE_proxy_radio", 2246},
+        {"manual_proxy_radio", 3663},
+        {"proxy_server_label", 3664},
+        {"proxy_server_bt", 2243},
         {"proxy_account_label", 2247},
         {"proxy_pw_label", 2248},
         {"ie_proxy_account_bt", 2243},
@@ -99,6 +109,14 @@ bool CSettingsDlg::OnInitDialog() {
                     PCL_IsNotifyMessageIn() ? 1 : 0);
     Plugin_SetValue(GetPluginByName(this, QStringLiteral("auto_upgrade_check")), PCL_GetAutoUpdate() ? 1 : 0);
     Plugin_SetValue(GetPluginByName(this, QStringLiteral("auto_run_check")), IsAutoRunSet() ? 1 : 0);
+    // Long paths are cut in the middle, whole in the tooltip; the layout never grows with them.
+    for (const char* name : kPathFields) {
+        if (QWidget* field = GetPluginByName(this, QString::fromLatin1(name))) {
+            field->setMinimumWidth(1);
+            field->setSizePolicy(QSizePolicy::Ignored, field->sizePolicy().verticalPolicy());
+            field->installEventFilter(this);
+        }
+    }
     SetFieldText(GetPluginByName(this, QStringLiteral("downloads_savepath")), PCL_GetDownloadPath());
     SetFieldText(GetPluginByName(this, QStringLiteral("Backup_data_savepath")), PCL_GetBackupPath());
 
@@ -106,9 +124,11 @@ bool CSettingsDlg::OnInitDialog() {
     PCL_GetInternetSettings(&internet);
     SetFieldText(GetPluginByName(this, QStringLiteral("ie_proxy_account_hwnd")), InternetField(internet.m_user));
     SetFieldText(GetPluginByName(this, QStringLiteral("ie_proxy_pw_hwnd")), InternetField(internet.m_password));
-    const bool system = internet.m_proxyType == 1;
-    Plugin_SetValue(GetPluginByName(this, QString::fromLatin1(system ? "IE_proxy_radio" : "no_proxy_radio")), 1);
-    ShowProxyFields(system);
+    SetFieldText(GetPluginByName(this, QStringLiteral("proxy_server_hwnd")), InternetField(internet.m_server));
+    const char* const radios[] = {"no_proxy_radio", "IE_proxy_radio", "manual_proxy_radio"};
+    const int type = internet.m_proxyType >= 0 && internet.m_proxyType <= 2 ? internet.m_proxyType : 0;
+    Plugin_SetValue(GetPluginByName(this, QString::fromLatin1(radios[type])), 1);
+    ShowProxyFields(type);
 
     // One edit field, moved over whichever text is being changed.
     m_edit = new QLineEdit(this);
@@ -136,6 +156,10 @@ LRESULT CSettingsDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 bool CSettingsDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_edit && event->type() == QEvent::FocusOut) {
         CommitEdit();
+    } else if (event->type() == QEvent::Resize && watched != m_edit) {
+        if (auto* field = qobject_cast<QWidget*>(watched); field != nullptr && field->property(kFullText).isValid()) {
+            SetFieldText(field, field->property(kFullText).toString());
+        }
     }
     return CSkinDialog::eventFilter(watched, event);
 }
@@ -145,6 +169,9 @@ QString CSettingsDlg::FieldText(const char* name) const {
     if (field != nullptr && Plugin_GetName(field) == QLatin1String("ie_proxy_pw_hwnd")) {
         return m_password;
     }
+    if (field != nullptr && field->property(kFullText).isValid()) {
+        return field->property(kFullText).toString();
+    }
     return Plugin_GetText(field);
 }
 
@@ -152,6 +179,15 @@ void CSettingsDlg::SetFieldText(QWidget* field, const QString& text) {
     if (field != nullptr && Plugin_GetName(field) == QLatin1String("ie_proxy_pw_hwnd")) {
         m_password = text;
         Plugin_SetText(field, QString(text.size(), QChar(0x25CF)));
+        return;
+    }
+    const QString name = field != nullptr ? Plugin_GetName(field) : QString();
+    if (std::any_of(std::begin(kPathFields), std::end(kPathFields), [&](const char* path) { return name == QLatin1String(path); })) {
+        field->setProperty(kFullText, text);
+        field->setToolTip(text);
+        // A field not laid out yet has no width of its own: it is cut when it gets one (Resize).
+        const int room = field->isVisible() ? field->contentsRect().width() : 0;
+        Plugin_SetText(field, room > 0 ? field->fontMetrics().elidedText(text, Qt::ElideMiddle, room) : text);
         return;
     }
     Plugin_SetText(field, text);
@@ -169,9 +205,11 @@ void CSettingsDlg::ShowTab(int tab) {
     }
 }
 
-void CSettingsDlg::ShowProxyFields(bool shown) {
-    for (const char* name : {"proxy_account_label", "proxy_account_row", "proxy_pw_label", "proxy_pw_row"}) {
+void CSettingsDlg::ShowProxyFields(int type) {
+    for (const char* name : {"proxy_account_label", "proxy_account_row", "proxy_pw_label", "proxy_pw_row",
+                             "proxy_server_label", "proxy_server_row"}) {
         QWidget* w = GetPluginByName(this, QString::fromLatin1(name));
+        const bool shown = QByteArray(name).startsWith("proxy_server") ? type == 2 : type != 0;
         Plugin_SetVisible(w, shown);
         Plugin_SetEnabled(w, shown);
     }
@@ -197,7 +235,7 @@ void CSettingsDlg::BeginEdit(QWidget* field) {
     }
     const bool password = Plugin_GetName(field) == QLatin1String("ie_proxy_pw_hwnd");
     m_edit->setEchoMode(password ? QLineEdit::Password : QLineEdit::Normal);
-    m_edit->setText(password ? m_password : Plugin_GetText(field));
+    m_edit->setText(password ? m_password : FieldText(Plugin_GetName(field).toLatin1().constData()));
     m_edit->setGeometry(QRect(field->mapTo(this, QPoint(0, 0)), field->size()));
     m_edit->selectAll();
     m_edited = field;
@@ -227,6 +265,8 @@ LRESULT CSettingsDlg::OnEditButton(QWidget* widget, std::intptr_t, std::intptr_t
         field = QStringLiteral("Backup_data_savepath");
     } else if (name == QLatin1String("ie_proxy_account_bt")) {
         field = QStringLiteral("ie_proxy_account_hwnd");
+    } else if (name == QLatin1String("proxy_server_bt")) {
+        field = QStringLiteral("proxy_server_hwnd");
     } else {
         field = QStringLiteral("ie_proxy_pw_hwnd");
     }
@@ -240,9 +280,10 @@ LRESULT CSettingsDlg::OnBrowse(QWidget* widget, std::intptr_t, std::intptr_t) {
     actst_record(downloads ? 0x22E : 0x22F);
     QWidget* field =
         GetPluginByName(this, QString::fromLatin1(downloads ? "downloads_savepath" : "Backup_data_savepath"));
-    const QString chosen = QFileDialog::getExistingDirectory(this, Str(downloads ? 285 : 284), Plugin_GetText(field));
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, Str(downloads ? 285 : 284), FieldText(downloads ? "downloads_savepath" : "Backup_data_savepath"));
     if (!chosen.isEmpty()) {
-        Plugin_SetText(field, chosen);
+        SetFieldText(field, chosen);
     }
     return 0;
 }
@@ -256,14 +297,17 @@ LRESULT CSettingsDlg::OnProxyRadio(QWidget* widget, std::intptr_t selected, std:
     if (selected == 0) {
         return 0;
     }
-    const bool system = Plugin_GetName(widget) == QLatin1String("IE_proxy_radio");
-    actst_record(system ? 0x230 : 0x231);
-    if (!system) {
+    const QString name = Plugin_GetName(widget);
+    const int type = name == QLatin1String("IE_proxy_radio") ? 1 : name == QLatin1String("manual_proxy_radio") ? 2 : 0;
+    if (type != 2) {
+        actst_record(type == 1 ? 0x230 : 0x231);
+    }
+    if (type == 0) {
         CommitEdit();
         SetFieldText(GetPluginByName(this, QStringLiteral("ie_proxy_account_hwnd")), QString());
         SetFieldText(GetPluginByName(this, QStringLiteral("ie_proxy_pw_hwnd")), QString());
     }
-    ShowProxyFields(system);
+    ShowProxyFields(type);
     return 0;
 }
 
@@ -277,6 +321,17 @@ LRESULT CSettingsDlg::OnOk(QWidget*, std::intptr_t, std::intptr_t) {
             ShowTab(kDownloadTab);
         }
         VexaMessageBox(Str(downloadsOk ? 666 : 665), this, Str(330), 0);
+        return 0;
+    }
+    const int proxyType = Plugin_GetValue(GetPluginByName(this, QStringLiteral("manual_proxy_radio"))) != 0 ? 2
+                          : Plugin_GetValue(GetPluginByName(this, QStringLiteral("IE_proxy_radio"))) != 0   ? 1
+                                                                                                              : 0;
+    const QString server = FieldText("proxy_server_hwnd").trimmed();
+    if (proxyType == 2 && !IsProxyServerText(server)) {
+        if (m_tab != kProxyTab) {
+            ShowTab(kProxyTab);
+        }
+        VexaMessageBox(Str(3665), this, Str(330), 0);
         return 0;
     }
     SetAutoRun(Plugin_GetValue(GetPluginByName(this, QStringLiteral("auto_run_check"))) != 0);
@@ -295,10 +350,10 @@ LRESULT CSettingsDlg::OnOk(QWidget*, std::intptr_t, std::intptr_t) {
     PCL_SetBackupPath(WithTrailingSeparator(backup));
     INTERNET_SETTINGS internet{};
     PCL_GetInternetSettings(&internet);
-    const bool system = Plugin_GetValue(GetPluginByName(this, QStringLiteral("IE_proxy_radio"))) != 0;
-    internet.m_proxyType = system ? 1 : 0;
-    SetInternetField(internet.m_user, system ? FieldText("ie_proxy_account_hwnd") : QString());
-    SetInternetField(internet.m_password, system ? m_password : QString());
+    internet.m_proxyType = proxyType;
+    SetInternetField(internet.m_server, server);
+    SetInternetField(internet.m_user, proxyType != 0 ? FieldText("ie_proxy_account_hwnd") : QString());
+    SetInternetField(internet.m_password, proxyType != 0 ? m_password : QString());
     PCL_SetInternetSettings(&internet);
     if (!SaveSettingsTold(this)) {
         return 0; // the dialog stays, with what the user chose, until it can be kept or is cancelled

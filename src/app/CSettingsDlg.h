@@ -1,6 +1,6 @@
 #pragma once
 // The settings dialog: close behaviour and updates, incoming call and message tips, the download
-// and backup folders, and the proxy credentials. Opening it turns the close question off for good;
+// and backup folders, and the proxy (none, the system's or a server typed here, with credentials). Opening it turns the close question off for good;
 // OK checks both folders (the download tab comes forward when one is unusable), writes the
 // auto-start entry and saves everything; cancel and close save nothing else. UI thread only.
 
@@ -34,7 +34,7 @@ private:
     LRESULT OnCancel(QWidget*, std::intptr_t, std::intptr_t);
 
     void ShowTab(int tab);
-    void ShowProxyFields(bool shown);
+    void ShowProxyFields(int type); // 0 none, 1 the system's, 2 typed here
     void BeginEdit(QWidget* field);
     void CommitEdit();
     QString FieldText(const char* name) const;

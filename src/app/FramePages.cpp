@@ -50,7 +50,7 @@ CTabPageWnd* MakeHomePage(const FramePageParts& parts) {
     CSessionGate* gate = &parts.gate;
     home->SetBackupActions([gate, frame] { return RunBackupFlow(ppGetBridge(), *gate, frame); },
                            [gate, frame] { RunRestoreFlow(ppGetBridge(), *gate, frame); });
-    home->SetFilesAction([gate, frame, window = QPointer<CFileWnd>()]() mutable {
+    home->SetFilesAction([gate, frame, home, window = QPointer<CFileWnd>()]() mutable {
         // One file manager at a time; a closed one is made afresh for the current phone.
         if (window != nullptr && window->isVisible()) {
             window->raise();
@@ -58,6 +58,11 @@ CTabPageWnd* MakeHomePage(const FramePageParts& parts) {
         }
         delete window;
         window = new CFileWnd(*gate, frame);
+        window->SetChangedAction([home = QPointer<CHomePage>(home)] {
+            if (home != nullptr) {
+                home->RefreshFigures();
+            }
+        });
         window->CreateModeless();
     });
     return home;

@@ -14,7 +14,6 @@
 #include "platform/AppPaths.h"
 #include "platform/CMsgWnd.h"
 #include "platform/StringTable.h"
-#include "platform/SystemProxy.h"
 #include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 
@@ -24,28 +23,10 @@
 
 namespace {
 
-// The system proxy when the settings ask for it: server and "user:password" (both empty otherwise).
-std::pair<QString, QString> UpdateProxy() {
-    INTERNET_SETTINGS internet{};
-    PCL_GetInternetSettings(&internet);
-    QString server;
-    if (internet.m_proxyType != 1 || QuerySystemProxy(server) <= 0) {
-        return {};
-    }
-    const QString user = InternetField(internet.m_user);
-    const QString password = InternetField(internet.m_password);
-    QString credentials;
-    if (!user.isEmpty() || !password.isEmpty()) {
-        credentials = user + QLatin1Char(':') + password;
-    }
-    return {server, credentials};
-}
-
 void ApplyUpdateProxy() {
-    const auto [server, credentials] = UpdateProxy();
-    if (!server.isEmpty()) {
-        libUpdate_SetProxyInfo(server, credentials);
-    }
+    // Always: a proxy turned off in the settings must stop being used too.
+    const HttpProxySetting proxy = PCL_GetHttpProxy();
+    libUpdate_SetProxyInfo(proxy.server, proxy.credentials);
 }
 
 // The mark that makes the next start offer the version found.
@@ -195,9 +176,9 @@ void CProgramUpdate::LaunchUpdater() {
         LOG_Error("[HandyKeeper] AppUpdate.exe Missing. %s:%d", LOG_HERE);
         return;
     }
-    const auto [server, credentials] = UpdateProxy();
+    const HttpProxySetting proxy = PCL_GetHttpProxy();
     const QStringList arguments =
-        UpdaterArguments(ProgramVersion(), UpdateManifestUrl(), ExecutableDirectory(), server, credentials);
+        UpdaterArguments(ProgramVersion(), UpdateManifestUrl(), ExecutableDirectory(), proxy.server, proxy.credentials);
     LOG_Info("[HandyKeeper] %s", qUtf8Printable(UpdaterCommandLine(updater, arguments)));
     if (!QProcess::startDetached(updater, arguments, ExecutableDirectory())) {
         VexaMessageBox(Str(737), &m_frame, Str(330), 0);

@@ -14,6 +14,8 @@
 #include "bridge/api/DeviceSession.h"
 #include "controls/CVexaProgressDlg.h"
 #include "device/CMobileUpdateInfoDlg.h"
+#include "device/CMobileVersionHwnobj.h"
+#include "device/FirmwareUpdate.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/SessionGate.h"
 #include "libs/prefs/Prefs.h"
@@ -29,6 +31,7 @@
 #include "skin/Skin.h"
 #include "skin/SkinScreenshot.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLinearGradient>
@@ -54,7 +57,9 @@ int TabOf(const QString& name) {
         return CMainFrame::TabMessage;
     }
     // The home page of a connected phone with its news shown, or with its name being edited.
-    if (name == QLatin1String("home_news") || name == QLatin1String("home_rename")) {
+    // ... or with the firmware package downloading over it.
+    if (name == QLatin1String("home_news") || name == QLatin1String("home_rename") ||
+        name == QLatin1String("home_firmware")) {
         return CMainFrame::TabHome;
     }
     // The pictures tab with an album chosen and some pictures selected.
@@ -156,6 +161,21 @@ void GrowAlbum(CMainFrame& frame, CPicturePage& page, int timeoutMs) {
     page.WaitSettled(timeoutMs);
 }
 
+// The firmware download as it stands a third of the way in.
+std::unique_ptr<CVexaProgressDlg> FirmwareDownloadDialog() {
+    auto dlg = std::make_unique<CVexaProgressDlg>();
+    dlg->m_strTitle = Str(155);
+    dlg->m_strRemind = Str(154);
+    dlg->m_bCanCancel = true;
+    if (!dlg->CreateModeless()) {
+        return nullptr;
+    }
+    dlg->SetProgress(100, 37, false);
+    dlg->SetRemindText(FirmwareDownloadText(Str(154), QStringLiteral("VEXA-UI_2.2.0.pkg"),
+                                            {37, 132LL << 20, 356LL << 20, 2.4 * (1 << 20)}));
+    return dlg;
+}
+
 } // namespace
 
 void RegisterShellScreenshots() {
@@ -252,6 +272,19 @@ void RegisterShellScreenshots() {
         }
         return std::unique_ptr<QWidget>(std::move(settings));
     });
+    // The settings on their proxy tab, showing the proxy the settings hold.
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("settings_proxy"), [] {
+        auto settings = std::make_unique<CSettingsDlg>();
+        if (!settings->CreateModeless()) {
+            return std::unique_ptr<QWidget>();
+        }
+        if (auto* tab = qobject_cast<QAbstractButton*>(
+                GetPluginByName(settings.get(), QStringLiteral("tab_btn_proxy_settings")))) {
+            tab->click();
+        }
+        QApplication::processEvents();
+        return std::unique_ptr<QWidget>(std::move(settings));
+    });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("new_version"), [] {
         auto offer = std::make_unique<CUpdateSoftwareDlg>(QStringLiteral("1.3.0.0"), Str(2258), false);
         if (!offer->CreateModeless()) {
@@ -272,17 +305,8 @@ void RegisterShellScreenshots() {
         }
         return std::unique_ptr<QWidget>(std::move(dlg));
     });
-    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("firmware_download"), [] {
-        auto dlg = std::make_unique<CVexaProgressDlg>();
-        dlg->m_strTitle = Str(155);
-        dlg->m_strRemind = Str(154);
-        dlg->m_bCanCancel = true;
-        if (!dlg->CreateModeless()) {
-            return std::unique_ptr<QWidget>();
-        }
-        dlg->SetProgress(100, 37, false);
-        return std::unique_ptr<QWidget>(std::move(dlg));
-    });
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("firmware_download"),
+                            [] { return std::unique_ptr<QWidget>(FirmwareDownloadDialog()); });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("firmware_tip"), [] {
         auto tip = std::make_unique<CMobileUpdateTipDlg>();
         if (!tip->CreateModeless()) {
@@ -330,7 +354,7 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
             home->ShowNews(true);
             QWidget* opening = GetPluginByName(home, QStringLiteral("opening_vexa_news_page"));
             scenes::WaitFor([opening] { return opening == nullptr || opening->isHidden(); }, timeoutMs);
-        } else {
+        } else if (page == QLatin1String("home_rename")) {
             home->StartRename();
         }
     }
@@ -416,5 +440,14 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
             }
         }
     }
-    return RenderWindowPicture(&frame, 300);
+    QImage picture = RenderWindowPicture(&frame, 300);
+    if (page == QLatin1String("home_firmware")) {
+        // The download's dialog is a window of its own: drawn over the middle of the frame.
+        if (const auto dlg = FirmwareDownloadDialog()) {
+            const QImage over = RenderWindowPicture(dlg.get());
+            QPainter painter(&picture);
+            painter.drawImage((picture.width() - over.width()) / 2, (picture.height() - over.height()) / 2, over);
+        }
+    }
+    return picture;
 }

@@ -51,7 +51,8 @@ QString PhoneTypeName(int type) {
 }
 
 QString DefaultPath(QWidget* parent) {
-    QFileDialog dialog(parent, Str(133), QString(), QStringLiteral("CSV File(*.csv)"));
+    QFileDialog dialog(parent, Str(133), QString(), Str(3666));
+    dialog.selectFile(SuggestedSavePath(Str(2307), QStringLiteral("csv")));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();

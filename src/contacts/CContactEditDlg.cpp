@@ -90,8 +90,7 @@ CContactEditDlg::CContactEditDlg(const vexa::Contact& contact, bool isNew, std::
                                               Str(302) + QStringLiteral(" (*.png *.jpg *.jpeg *.bmp *.gif)"));
       }),
       m_chooseSound([](QWidget* owner) {
-          return QFileDialog::getOpenFileName(owner, Str(232), QString(),
-                                              QStringLiteral("* (*.mp3 *.ogg *.wav *.m4a *.amr *.aac *.flac *.mid)"));
+          return QFileDialog::getOpenFileName(owner, Str(232), QString(), Str(3667));
       }),
       m_editNameParts([](QWidget* owner, vexa::NameParts* parts) {
           CEditNameDlg dialog(*parts, owner);

@@ -93,6 +93,7 @@ QStringList ChooseContactFiles(QWidget* parent, int kind) {
                            csv ? QStringLiteral("CSV File(*.csv)") : QStringLiteral("VCF File(*.vcf)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(csv ? QStringLiteral("csv") : QStringLiteral("vcf"));
+        dialog.selectFile(SuggestedSavePath(Str(267), csv ? QStringLiteral("csv") : QStringLiteral("vcf")));
         return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().mid(0, 1) : QStringList();
     }
     default:

@@ -346,7 +346,7 @@ void CHomePage::ShowFigures(const HomeFigures& figures) {
     }
     ++m_refreshes;
     if (!m_firstRefreshDone && m_firmware != nullptr) {
-        m_firmware->Fill(figures.firmware, figures.firmwareUpdatable);
+        m_firmware->Fill(figures.firmware, figures.firmwareUpdatable, figures.key);
     }
     if (!m_firstRefreshDone && m_player != nullptr) {
         m_player->SetUpShell(figures.projectNumber);
@@ -376,6 +376,10 @@ void CHomePage::ShowFigures(const HomeFigures& figures) {
         m_data->SetCounts(figures.messages, figures.contacts, figures.apps, figures.agentApps);
     }
     ShowBackupTime();
+    if (!figures.updatedTo.isEmpty()) {
+        VexaMessageBox(Str(3660) + QStringLiteral("。") + FormatText(Str(3661), qUtf8Printable(figures.updatedTo)), this,
+                       Str(320), 0);
+    }
 }
 
 LRESULT CHomePage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

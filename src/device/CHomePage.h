@@ -56,6 +56,9 @@ public:
     void OnDeviceConnected() override;
     void OnDeviceDisconnected() override;
 
+    // Reads the phone's figures again (files, pictures or apps were added or deleted elsewhere).
+    void RefreshFigures() { Refresh(); }
+
     bool IsConnectedAreaShown() const;
     CConnectHwndobj* ConnectWindow() const { return m_connect; }
     CMemoryData* MemoryData() const { return m_memory; }

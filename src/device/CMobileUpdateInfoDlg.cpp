@@ -34,7 +34,7 @@ bool CMobileUpdateInfoDlg::OnInitDialog() {
     const auto set = [this](const char* name, const QString& text) {
         Plugin_SetText(GetPluginByName(this, QString::fromLatin1(name)), text);
     };
-    Plugin_SetText(GetLayoutRoot(this), Str(3108));
+    Plugin_SetText(GetLayoutRoot(this), Str(320)); // one title for the dialogs of the update
     set("mobile_new_version", FormatText(Str(3104), qUtf8Printable(m_offer.info.newVersion)));
     set("mobile_version_date", FormatText(Str(3105), qUtf8Printable(m_offer.info.date)));
     set("mobile_version_size", FormatText(Str(3106), qUtf8Printable(m_offer.SizeText())));
@@ -101,7 +101,7 @@ bool CMobileUpdateTipDlg::OnInitDialog() {
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("firmware_tip_dialog")) == 0) {
         return false;
     }
-    Plugin_SetText(GetLayoutRoot(this), Str(146));
+    Plugin_SetText(GetLayoutRoot(this), Str(320));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("firmware_tip_text")), Str(3110));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("more_update_method")), Str(3111));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("btn_ok")), Str(724));

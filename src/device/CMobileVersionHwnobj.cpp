@@ -9,6 +9,7 @@
 #include "device/DeviceConnection.h"
 #include "device/FirmwareUpdate.h"
 #include "device/SessionGate.h"
+#include "files/FileRules.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
@@ -17,6 +18,9 @@
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
+#include <QFileInfo>
+
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -28,6 +32,12 @@ const SkinEventRow<CMobileVersionHwnobj> CMobileVersionHwnobjTable::kRows[] = {
     {"check_version_btn", kSkinClick, &CMobileVersionHwnobj::OnCheck},
     {nullptr, 0, nullptr},
 };
+
+QString FirmwareDownloadText(const QString& head, const QString& packageName, const firmware::DownloadProgress& at) {
+    return head + u'\n' +
+           files::TransferStatusText({packageName, static_cast<std::uint64_t>(std::max<qint64>(at.done, 0)),
+                                      static_cast<std::uint64_t>(std::max<qint64>(at.total, 0)), at.bytesPerSecond});
+}
 
 CMobileVersionHwnobj::CMobileVersionHwnobj(CSessionGate& gate, QWidget* parent) : CMsgWnd(parent), m_gate(gate) {}
 
@@ -45,7 +55,9 @@ void CMobileVersionHwnobj::SetActions(std::function<bool()> mayChange, std::func
     m_backup = std::move(backup);
 }
 
-void CMobileVersionHwnobj::Fill(const QString& firmwareVersion, bool canUpdate) {
+void CMobileVersionHwnobj::Fill(const QString& firmwareVersion, bool canUpdate, const QString& phoneKey) {
+    m_version = firmwareVersion;
+    m_phoneKey = phoneKey;
     Plugin_SetText(GetPluginByName(this, QStringLiteral("show_version")),
                    FormatText(Str(3102), qUtf8Printable(firmwareVersion)));
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("show_version")), !firmwareVersion.isEmpty());
@@ -153,12 +165,12 @@ void CMobileVersionHwnobj::CheckAndUpdate() {
     QString package;
     if (!Download(offer, afterBackup, &package)) {
         SetActivityState(ActivityIdle);
-        VexaMessageBox(Str(148), this, Str(155), 0);
+        VexaMessageBox(Str(148), this, Str(320), 0);
         return;
     }
     if (Install(offer, package, storage == firmware::FirmwareStorage::Card)) {
         SetActivityState(ActivityDisconnected);
-        VexaMessageBox(Str(145), this, Str(146), 0);
+        VexaMessageBox(Str(145), this, Str(320), 0);
         return;
     }
     SetActivityState(ActivityIdle);
@@ -169,8 +181,10 @@ void CMobileVersionHwnobj::CheckAndUpdate() {
 bool CMobileVersionHwnobj::Download(const firmware::FirmwareCheck& offer, bool afterBackup, QString* packagePath) {
     CVexaProgressDlg dlg(this);
     dlg.m_strTitle = Str(155);
-    dlg.m_strRemind = afterBackup ? Str(776) + QStringLiteral("，") + Str(154) : Str(154);
+    const QString head = afterBackup ? Str(776) + QStringLiteral("，") + Str(154) : Str(154);
+    dlg.m_strRemind = head;
     dlg.m_bCanCancel = true;
+    const QString name = QFileInfo(firmware::PackagePath(QString(), offer.info)).fileName();
     firmware::DownloadResult result;
     const QString folder = firmware::DownloadFolder();
     WorkerThread worker(std::function<void()>([&] {
@@ -179,7 +193,12 @@ bool CMobileVersionHwnobj::Download(const firmware::FirmwareCheck& offer, bool a
         result = firmware::DownloadPackage(
             offer, folder, firmware::ProxyFromSettings(),
             [&] { return !dlg.IsCancelRequested() && m_gate.IsUsable(); },
-            [&](qint64 percent) { dlg.SetProgress(100, static_cast<unsigned>(std::min<qint64>(percent, 100)), false); });
+            [&](const firmware::DownloadProgress& at) {
+                dlg.SetProgress(100, static_cast<unsigned>(std::clamp<qint64>(at.percent, 0, 100)), false);
+                if (at.total > 0) {
+                    dlg.SetRemindText(FirmwareDownloadText(head, name, at));
+                }
+            });
         dlg.PostMessage(WM_COMMAND, result.ok ? IDOK : IDCANCEL, 0);
     }));
     worker.Start();
@@ -201,7 +220,9 @@ bool CMobileVersionHwnobj::Install(const firmware::FirmwareCheck& offer, const Q
                 dlg.SetProgress(100, static_cast<unsigned>(percent), false);
             });
         }
-        if (!result.ok) {
+        if (result.ok) {
+            firmware::RememberPendingUpdate(m_phoneKey, m_version, offer.info.newVersion, result);
+        } else {
             LOG_Error("[CMobileVersionHwnobj] update not installed: %s. %s:%d", qUtf8Printable(result.error), LOG_HERE);
         }
         dlg.PostMessage(WM_COMMAND, IDOK, 0);

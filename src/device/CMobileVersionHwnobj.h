@@ -14,7 +14,12 @@ class CSessionGate;
 
 namespace firmware {
 struct FirmwareCheck;
+struct DownloadProgress;
 }
+
+// The download dialog's reminder: head, then the package's name and its size done of all,
+// percentage, speed and time left, as the file manager's transfers show them.
+QString FirmwareDownloadText(const QString& head, const QString& packageName, const firmware::DownloadProgress& at);
 
 class CMobileVersionHwnobj : public CMsgWnd {
 public:
@@ -24,8 +29,8 @@ public:
     // mayChange: false while an install runs (the update would take the phone away); backup: the
     // home page's backup, true when a package was written.
     void SetActions(std::function<bool()> mayChange, std::function<bool()> backup);
-    // What the home page read of the phone.
-    void Fill(const QString& firmwareVersion, bool canUpdate);
+    // What the home page read of the phone; phoneKey names it for the check after its restart.
+    void Fill(const QString& firmwareVersion, bool canUpdate, const QString& phoneKey = {});
     void Clear();
 
     // The whole chain; returns when it ended (each step's dialogs are modal).
@@ -42,5 +47,7 @@ private:
     CSessionGate& m_gate;
     std::function<bool()> m_mayChange;
     std::function<bool()> m_backup;
+    QString m_version;
+    QString m_phoneKey;
     friend struct CMobileVersionHwnobjTable;
 };

@@ -10,6 +10,8 @@
 #include "libs/log/Log.h"
 #include "libs/stats/Stats.h"
 #include "platform/StringTable.h"
+
+#include <QDir>
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
@@ -349,9 +351,11 @@ void CPhonePlayer::Output(const QImage& image, int rotation, int mode) {
     } else {
         QString selected;
         const QString filter = CScreenshotSaveHelper::DialogFilter();
-        path = QFileDialog::getSaveFileName(this, Str(133),
-                                            QStandardPaths::writableLocation(QStandardPaths::PicturesLocation), filter,
-                                            &selected);
+        const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        path = QFileDialog::getSaveFileName(
+            this, Str(133),
+            QDir(pictures).filePath(SuggestedFileName(Str(3292), QString(), QDateTime::currentDateTime(), true)),
+            filter, &selected);
         if (path.isEmpty()) {
             return;
         }

@@ -1,5 +1,6 @@
 #include "device/FirmwareUpdate.h"
 
+#include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
 #include "libs/http/HttpClient.h"
@@ -7,7 +8,6 @@
 #include "libs/prefs/Prefs.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
-#include "platform/SystemProxy.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -37,18 +37,8 @@ QString SafeName(const QString& text) {
 } // namespace
 
 FirmwareProxy ProxyFromSettings() {
-    INTERNET_SETTINGS internet{};
-    PCL_GetInternetSettings(&internet);
-    FirmwareProxy proxy;
-    if (internet.m_proxyType != 1 || QuerySystemProxy(proxy.server) <= 0) {
-        return {};
-    }
-    const QString user = InternetField(internet.m_user);
-    const QString password = InternetField(internet.m_password);
-    if (!user.isEmpty() || !password.isEmpty()) {
-        proxy.credentials = user + QLatin1Char(':') + password;
-    }
-    return proxy;
+    const HttpProxySetting proxy = PCL_GetHttpProxy();
+    return {proxy.server, proxy.credentials};
 }
 
 QString TempFolder() {
@@ -172,7 +162,7 @@ QString PackagePath(const QString& folder, const PKG_VERSION_INFO& offer) {
 
 DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder, const FirmwareProxy& proxy,
                                const std::function<bool()>& keepGoing,
-                               const std::function<void(qint64 percent)>& progress) {
+                               const std::function<void(const DownloadProgress&)>& progress) {
     DownloadResult result;
     if (!QDir().mkpath(folder)) {
         LOG_Error("create pkg directory failed. %s:%d", LOG_HERE);
@@ -188,6 +178,8 @@ DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder
     }
     QElapsedTimer sinceReport;
     sinceReport.start();
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     qint64 lastShown = -1;
     bool writeFailed = false;
     HttpRequest request;
@@ -219,7 +211,8 @@ DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder
         if (progress && shown != lastShown && sinceReport.elapsed() >= kProgressIntervalMs) {
             sinceReport.restart();
             lastShown = shown;
-            progress(shown);
+            const qint64 ms = sinceStart.elapsed();
+            progress({shown, now, expected, ms > 0 ? static_cast<double>(now) * 1000.0 / static_cast<double>(ms) : 0.0});
         }
     };
     const HttpReply reply = HttpExchange(request);
@@ -233,7 +226,7 @@ DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder
     } else if (reply.Success() && reply.status == 200) {
         if (const IoResult committed = file.Commit(); committed) {
             if (progress) {
-                progress(100);
+                progress({100, received, received, 0.0});
             }
             LOG_Info("download success. %s:%d", LOG_HERE);
             result.ok = true;
@@ -311,6 +304,8 @@ InstallResult InstallPackage(vexa::DeviceSession* session, const QString& packag
         }
         return done(stopped ? QStringLiteral("cancelled") : QStringLiteral("cannot copy update.zip to the phone"));
     }
+    result.remotePath = remote;
+    result.remoteSize = static_cast<std::uint64_t>(QFileInfo(local).size());
     QFile::remove(local);
     if (!session->RebootToUpdate(useCard)) {
         LOG_Error("Reboot failed. %s:%d", LOG_HERE);
@@ -320,6 +315,59 @@ InstallResult InstallPackage(vexa::DeviceSession* session, const QString& packag
         return done(QStringLiteral("the phone refused to restart into its updater"));
     }
     return done({});
+}
+
+namespace {
+constexpr int kPendingParts = 4; // from version, to version, phone path, size
+}
+
+void RememberPendingUpdate(const QString& phoneKey, const QString& fromVersion, const QString& toVersion,
+                           const InstallResult& installed) {
+    if (phoneKey.isEmpty() || !installed.ok || installed.remotePath.isEmpty()) {
+        return;
+    }
+    QStringList parts;
+    for (const QString& part : {fromVersion, toVersion, installed.remotePath, QString::number(installed.remoteSize)}) {
+        parts << QString::fromLatin1(QUrl::toPercentEncoding(part));
+    }
+    PCL_SetPendingFirmware(phoneKey, parts.join(u','));
+}
+
+QString FinishPendingUpdate(vexa::DeviceSession* session, const QString& phoneKey) {
+    const QString stored = phoneKey.isEmpty() ? QString() : PCL_GetPendingFirmware(phoneKey);
+    if (stored.isEmpty() || session == nullptr || session->GetDeviceInfo() == nullptr) {
+        return {};
+    }
+    QStringList parts = stored.split(u',');
+    for (QString& part : parts) {
+        part = QUrl::fromPercentEncoding(part.toLatin1());
+    }
+    bool sized = false;
+    const std::uint64_t size = parts.size() == kPendingParts ? parts[3].toULongLong(&sized) : 0;
+    const QString now = session->GetDeviceInfo()->GetFirmwareVersion();
+    if (!sized || now != parts[1]) {
+        if (!sized || now != parts[0]) {
+            PCL_SetPendingFirmware(phoneKey, QString()); // damaged, or the phone went its own way
+        }
+        return {};
+    }
+    PCL_SetPendingFirmware(phoneKey, QString());
+    const QString remote = parts[2];
+    const QString folder = remote.section(u'/', 0, -2);
+    vexa::FileSystem* fs = session->GetFileSystem();
+    if (fs != nullptr && remote.endsWith(QStringLiteral("/update.zip")) && fs->ListFolder(folder, QString())) {
+        for (int i = 0; i < fs->GetEntryCount(); ++i) {
+            const vexa::FsEntry* entry = fs->GetEntry(i);
+            if (entry != nullptr && entry->GetName() == QStringLiteral("update.zip") && !entry->IsDirectory() &&
+                entry->GetSize() == size) {
+                if (!fs->DeletePath(remote)) {
+                    LOG_Error("delete update.zip on mobile failed. %s:%d", LOG_HERE);
+                }
+                break;
+            }
+        }
+    }
+    return parts[1];
 }
 
 } // namespace firmware

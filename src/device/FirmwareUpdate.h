@@ -25,7 +25,7 @@ struct FirmwareProxy {
     QString server;      // "host:port", empty: direct
     QString credentials; // "user:password", empty: none
 };
-// The system proxy when the internet settings choose it, with the stored credentials.
+// The program's proxy as the settings choose it (PCL_GetHttpProxy).
 FirmwareProxy ProxyFromSettings();
 
 // Where the saved query answer goes (the user's private runtime folder, see PrivateRuntimeFolder;
@@ -67,6 +67,15 @@ struct DownloadResult {
     QString error;
 };
 
+// Where a download stands: bytes so far of the whole (the offered size when the server names no
+// length), the average speed since the transfer began (0 until measured) and the percent.
+struct DownloadProgress {
+    qint64 percent = 0;
+    qint64 done = 0;
+    qint64 total = 0;
+    double bytesPerSecond = 0;
+};
+
 // "<folder>/<offered version with unsafe characters as '_'>.pkg"
 QString PackagePath(const QString& folder, const PKG_VERSION_INFO& offer);
 
@@ -74,16 +83,18 @@ QString PackagePath(const QString& folder, const PKG_VERSION_INFO& offer);
 // the whole package arrived with status 200 and exactly the offered size (a server that names no
 // length and closes early is a failure, never a complete download); a failure or cancel leaves no
 // file. progress gets the percent (of the announced length, else of the offered size; the byte
-// count when neither is known), below 100 at most every kProgressIntervalMs, and 100 only once at
-// the end of a whole package; keepGoing is asked for every block (false: the phone went away or
+// count when neither is known) with the bytes and speed, below 100 at most every
+// kProgressIntervalMs, and 100 only once at the end of a whole package; keepGoing is asked for every block (false: the phone went away or
 // the user cancelled) and at least every 50 ms.
 DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder, const FirmwareProxy& proxy,
                                const std::function<bool()>& keepGoing,
-                               const std::function<void(qint64 percent)>& progress);
+                               const std::function<void(const DownloadProgress&)>& progress);
 
 struct InstallResult {
     bool ok = false;
     QString error;
+    QString remotePath;        // where update.zip went on the phone
+    std::uint64_t remoteSize = 0;
 };
 
 // Checks the package against the offer, takes out its update.zip, puts that on the phone (card
@@ -94,5 +105,16 @@ struct InstallResult {
 InstallResult InstallPackage(vexa::DeviceSession* session, const QString& packagePath, const FirmwareCheck& offer,
                              bool useCard, const std::function<bool()>& cancelled,
                              const std::function<void(int percent)>& progress);
+
+// The phone restarts into its updater and leaves; what was put on it is remembered under the
+// phone's key (names and backup times use the same) until the phone is seen again.
+void RememberPendingUpdate(const QString& phoneKey, const QString& fromVersion, const QString& toVersion,
+                           const InstallResult& installed);
+// On the phone's next connection: when it now runs the version it was updated to, its update.zip
+// is deleted (only that file, and only while it still has the size that was put there) and the
+// new version is returned; empty otherwise. A phone still on the old version keeps the record (its
+// updater may not have run yet); one on any other version drops it. Call inside a use of the
+// session gate, on a worker.
+QString FinishPendingUpdate(vexa::DeviceSession* session, const QString& phoneKey);
 
 } // namespace firmware

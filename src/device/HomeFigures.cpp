@@ -5,6 +5,7 @@
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
 #include "device/DeviceConnection.h"
+#include "device/FirmwareUpdate.h"
 #include "libs/log/Log.h"
 
 namespace {
@@ -46,6 +47,7 @@ HomeFigures ReadHomeFigures(vexa::DeviceBridge* bridge, vexa::DeviceSession* ses
     }
     figures.firmwareUpdatable = session->CanRebootToUpdate();
     figures.key = DeviceKey(bridge, session, devices);
+    figures.updatedTo = firmware::FinishPendingUpdate(session, figures.key); // before the storage is read
     if (vexa::BackupService* backup = session->GetBackupService()) {
         figures.backupTimeHidden = backup->IsBackupTimeHidden();
     }

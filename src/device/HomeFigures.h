@@ -30,6 +30,7 @@ struct HomeFigures {
     QString firmware;
     bool firmwareUpdatable = false; // the link can put an update on the phone
     QString key; // names the phone in MapInfo.ini: the serial over USB, the phone's own id over Wi-Fi
+    QString updatedTo; // the firmware a pending update brought, once the phone came back with it
     bool hasStorage = false;
     StorageFigures storage;
     bool hasSummary = false;

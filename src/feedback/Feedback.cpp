@@ -63,6 +63,9 @@ bool SendFeedback(const QString& server, const QString& object, const QByteArray
     const QByteArray prefix = "Content-Type: ";
     request.contentType = headers.startsWith(prefix) ? headers.mid(prefix.size()) : headers;
     request.maxReplyBytes = 1024 * 1024;
+    const HttpProxySetting proxy = PCL_GetHttpProxy();
+    request.proxy = proxy.server;
+    request.proxyCredentials = proxy.credentials;
     if (cancel != nullptr) {
         request.cancelled = [cancel] { return cancel->load(); };
     }

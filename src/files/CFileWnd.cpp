@@ -920,6 +920,9 @@ void CFileWnd::DeleteSelection(bool fromTree) {
                 FolderRead(folder, listing, true, false);
             }
             SetStatus(deleted.isEmpty() ? QString() : FormatText(Str(3539), static_cast<int>(deleted.size())));
+            if (!deleted.isEmpty() && m_changed) {
+                m_changed();
+            }
             if (!failed.isEmpty()) {
                 VexaMessageBox(FormatText(Str(refused != 0 ? refused : 2823), qUtf8Printable(OneLine(failed))), this,
                                Str(330), 0);
@@ -1011,6 +1014,8 @@ files::BatchResult CFileWnd::RunBatch(
     if (!reached) {
         result.failed = true;
         result.failure = files::FailurePhoneLost; // no phone to work with
+    } else if (m_changed) {
+        m_changed(); // even a cancelled batch may have moved some files
     }
     return result;
 }
@@ -1250,7 +1255,7 @@ LRESULT CFileWnd::OnNewFolder(QWidget*, std::intptr_t, std::intptr_t) {
 LRESULT CFileWnd::OnUpload(QWidget*, std::intptr_t, std::intptr_t) {
     if (!m_current.isEmpty() && m_connected) {
         const QString folder = m_current;
-        Upload(QFileDialog::getOpenFileNames(this, Str(2819)), folder);
+        Upload(QFileDialog::getOpenFileNames(this, Str(2819), QString(), Str(3668)), folder);
     }
     return 0;
 }

@@ -45,6 +45,9 @@ public:
     // The phone went away: every listing is forgotten, the buttons and keys do nothing and the list
     // says why, until the window is made afresh for the next phone.
     void OnDeviceDisconnected();
+    // Called on this thread after files were added to or deleted from the phone (the home page's
+    // storage figures follow).
+    void SetChangedAction(std::function<void()> changed) { m_changed = std::move(changed); }
 
     // Reads (when not read yet) and shows a folder; push puts it on the navigation history.
     void ShowFolder(const QString& path, bool push = true);
@@ -192,6 +195,7 @@ private:
 
     std::mutex m_queueLock;
     std::deque<std::function<void(vexa::FileSystem&)>> m_queue;
+    std::function<void()> m_changed;
     std::atomic<int> m_pending{0};
     std::atomic<bool> m_searching{false};
     QString m_keyword;

@@ -865,7 +865,7 @@ void CMessagePage::ExportSelected() {
             VexaMessageBox(Str(345), this, Str(330), 0);
             return;
         }
-        QString path = m_exportPath ? m_exportPath() : QFileDialog::getSaveFileName(this, Str(2439), QString(), Str(2440));
+        QString path = m_exportPath ? m_exportPath() : QFileDialog::getSaveFileName(this, Str(2439), SuggestedSavePath(Str(2200), QStringLiteral("csv")), Str(2440));
         if (path.isEmpty()) {
             return;
         }

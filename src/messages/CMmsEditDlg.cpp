@@ -235,7 +235,7 @@ QString CMmsEditDlg::ChooseFile(FileKind kind) {
     case SoundFile:
         return QFileDialog::getOpenFileName(this, Str(3250), QString(), DialogFileFilter(Str(3244)));
     case SaveMessageFile:
-        return QFileDialog::getSaveFileName(this, Str(3275), QStringLiteral("mms.omms"));
+        return QFileDialog::getSaveFileName(this, Str(3275), SuggestedSavePath(Str(3670), QStringLiteral("omms")), Str(3669));
     }
     return {};
 }

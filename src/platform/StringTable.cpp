@@ -1,7 +1,10 @@
 #include "platform/StringTable.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
+#include <QStandardPaths>
 #include <QStringList>
 
 #include <algorithm>
@@ -93,6 +96,24 @@ std::vector<int> StringIds() {
     std::vector<int> ids(TheTable().texts.keyBegin(), TheTable().texts.keyEnd());
     std::sort(ids.begin(), ids.end());
     return ids;
+}
+
+QString SuggestedFileName(const QString& stem, const QString& suffix, const QDateTime& when, bool withTime) {
+    QString name = stem + when.toString(withTime ? QStringLiteral("_yyyyMMdd_HHmmss") : QStringLiteral("_yyyyMMdd"));
+    for (QChar& c : name) {
+        if (c.unicode() < 32 || QStringLiteral("\\/:*?\"<>|").contains(c)) {
+            c = u'_';
+        }
+    }
+    return suffix.isEmpty() ? name : name + u'.' + suffix;
+}
+
+QString SuggestedSavePath(const QString& stem, const QString& suffix) {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QDir::homePath();
+    }
+    return QDir(folder).filePath(SuggestedFileName(stem, suffix, QDateTime::currentDateTime()));
 }
 
 QString DialogFileFilter(const QString& tableFilter) {

@@ -2,6 +2,7 @@
 // The program's string table: every user-visible text by numeric ID (resources/strings/strings.tsv,
 // compiled into the program). Str(388) is "VEXA 手机助手". Thread-safe; the table loads on first use.
 
+#include <QDateTime>
 #include <QString>
 
 #include <vector>
@@ -21,6 +22,12 @@ bool HasStr(int id);
 // patterns) as a file dialog takes it ("备份文件(*.bkg *.bkp)", entries joined by ";;"): the
 // dialog reads ";" inside the parentheses as part of one pattern and would hide every file.
 QString DialogFileFilter(const QString& tableFilter);
+
+// A name offered in a save dialog: "<stem>_<yyyyMMdd>.<suffix>" ("_<HHmmss>" after the date
+// with withTime, for things saved several times a day); characters no file name may hold become
+// '_'; an empty suffix leaves the extension to the caller. SuggestedSavePath puts it in the user's documents folder (home when there is none).
+QString SuggestedFileName(const QString& stem, const QString& suffix, const QDateTime& when, bool withTime = false);
+QString SuggestedSavePath(const QString& stem, const QString& suffix);
 
 // Every id of the table, ascending.
 std::vector<int> StringIds();

@@ -3,6 +3,7 @@
 #include "../bridge/BridgeBackend.h"
 #include "../controls/ControlsTestSupport.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
@@ -29,6 +30,7 @@
 #include "device/HomeTexts.h"
 #include "device/LoadDataHelper.h"
 #include "feedback/CSuggestionFeedbackDlg.h"
+#include "files/CFileWnd.h"
 #include "libs/prefs/Prefs.h"
 #include "pictures/CPicturePage.h"
 #include "platform/AppPaths.h"
@@ -210,6 +212,33 @@ private slots:
         QCOMPARE(GetPluginByName(home->MemoryData(), QStringLiteral("Mobile_Memory_State_rect"))->width(), 240);
         QVERIFY(Plugin_IsVisible(GetPluginByName(home->MemoryData(), QStringLiteral("SD_Mem_Data_layout"))));
         QCOMPARE(WidgetText(home, "backup_time"), Str(781) + Str(788));
+
+        // Files added in the file manager, or elsewhere while the home page was hidden, show in its
+        // figures at once.
+        const QString totalBefore = WidgetText(home->MemoryData(), "Mobile_Total_Volume");
+        QTest::mouseClick(GetPluginByName(home->MemoryData(), QStringLiteral("files_manage")), Qt::LeftButton);
+        CFileWnd* files = nullptr; // no meta-object of its own: found by its C++ type
+        for (QObject* child : frame->children()) {
+            files = files != nullptr ? files : dynamic_cast<CFileWnd*>(child);
+        }
+        QVERIFY(files != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(!files->CurrentFolder().isEmpty() && !files->IsBusy(), kWaitMs);
+        QTemporaryDir local;
+        const QString big = local.filePath(QStringLiteral("big.bin"));
+        QVERIFY(vexa::test::WriteFile(big, QByteArray(24 << 20, 'b'))); // 0.02 G
+        const int refreshes = home->RefreshCount();
+        files->DropLocalFiles({big});
+        QTRY_VERIFY_WITH_TIMEOUT(home->RefreshCount() > refreshes, kWaitMs);
+        fs->RefreshStorageInfo();
+        const QString totalAfter = StorageTotalText(static_cast<std::int64_t>(fs->GetPhoneTotalSpace()),
+                                                    static_cast<std::int64_t>(fs->GetPhoneFreeSpace()));
+        QVERIFY(totalAfter != totalBefore);
+        QCOMPARE(WidgetText(home->MemoryData(), "Mobile_Total_Volume"), totalAfter);
+        files->close();
+        frame->SelectTab(CMainFrame::TabApp);
+        QVERIFY(fs->DeletePath(fs->GetPhoneStorageRoot() + QStringLiteral("/big.bin")));
+        frame->SelectTab(CMainFrame::TabHome);
+        QTRY_COMPARE(WidgetText(home->MemoryData(), "Mobile_Total_Volume"), totalBefore);
 
         // The count buttons select their tabs.
         QTest::mouseClick(GetPluginByName(home->DataShow(), QStringLiteral("To_contact_tab_btn")), Qt::LeftButton);

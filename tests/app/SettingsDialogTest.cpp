@@ -88,7 +88,7 @@ private slots:
         QCOMPARE(dlg->ShownTab(), 2);
         TypeInto(dlg.get(), "downloads_savepath_bt", root + typed);
         TypeInto(dlg.get(), "backup_data_savepath_bt", root + QStringLiteral("bk"));
-        QCOMPARE(Plugin_GetText(W(dlg.get(), "downloads_savepath")), root + typed); // committed by the next edit
+        QCOMPARE(W(dlg.get(), "downloads_savepath")->toolTip(), root + typed); // committed by the next edit
         Click(dlg.get(), "btn_settings_dlg_ok");
         QVERIFY(dlg->IsEnded());
         QCOMPARE(PCL_GetDownloadPath(), root + QStringLiteral("dl/"));
@@ -155,6 +155,72 @@ private slots:
         PCL_GetInternetSettings(&internet);
         QCOMPARE(internet.m_proxyType, 0);
         QCOMPARE(InternetField(internet.m_user), QString());
+    }
+
+    // A typed server is used by every request of the program with the credentials; one that does
+    // not read as "host:port" keeps the dialog open on the proxy tab.
+    void manualProxyIsCheckedStoredAndUsed_data() {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("name and port") << QStringLiteral("proxy.example.com:8080") << true;
+        QTest::newRow("address") << QStringLiteral("10.0.0.2:3128") << true;
+        QTest::newRow("no port") << QStringLiteral("proxy.example.com") << false;
+        QTest::newRow("port too big") << QStringLiteral("proxy:65536") << false;
+        QTest::newRow("an address, not a host") << QStringLiteral("http://proxy:80") << false;
+        QTest::newRow("blank") << QString() << false;
+    }
+    void manualProxyIsCheckedStoredAndUsed() {
+        QFETCH(QString, server);
+        QFETCH(bool, accepted);
+        auto dlg = Open();
+        QVERIFY(dlg != nullptr);
+        Click(dlg.get(), "tab_btn_proxy_settings");
+        QVERIFY(!Plugin_IsVisible(W(dlg.get(), "proxy_server_row")));
+        ClickIndicator(dlg.get(), "manual_proxy_radio");
+        QVERIFY(Plugin_IsVisible(W(dlg.get(), "proxy_server_row")));
+        QVERIFY(Plugin_IsVisible(W(dlg.get(), "proxy_account_row")));
+        TypeInto(dlg.get(), "proxy_server_bt", server);
+        TypeInto(dlg.get(), "ie_proxy_account_bt", QStringLiteral("bob"));
+        TypeInto(dlg.get(), "ie_proxy_pw_bt", QStringLiteral("pw"));
+        Click(dlg.get(), "tab_btn_normal_settings");
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        Click(dlg.get(), "btn_settings_dlg_ok");
+        QCOMPARE(dlg->IsEnded(), accepted);
+        const HttpProxySetting used = PCL_GetHttpProxy();
+        if (!accepted) {
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(3665));
+            QCOMPARE(dlg->ShownTab(), 3);
+            QCOMPARE(used.server, QString());
+            return;
+        }
+        QCOMPARE(used.server, server);
+        QCOMPARE(used.credentials, QStringLiteral("bob:pw"));
+        auto again = Open(); // shown as it was stored
+        QVERIFY(Plugin_GetValue(W(again.get(), "manual_proxy_radio")) != 0);
+        QCOMPARE(Plugin_GetText(W(again.get(), "proxy_server_hwnd")), server);
+    }
+
+    // A long folder is cut in the middle where it shows, whole in its tooltip and where it is kept.
+    void longFoldersAreCutInTheMiddleAndKeptWhole() {
+        const QString longPath = m_folders->Root() + QStringLiteral("/") + QString(30, u'a') + QStringLiteral("/") +
+                                 QString(30, u'b') + QStringLiteral("/") + QString(30, u'c') + QStringLiteral("/tail");
+        auto dlg = Open();
+        QVERIFY(dlg != nullptr);
+        Click(dlg.get(), "tab_btn_download_settings");
+        dlg->show();
+        TypeInto(dlg.get(), "downloads_savepath_bt", longPath);
+        Click(dlg.get(), "tab_btn_normal_settings");
+        Click(dlg.get(), "tab_btn_download_settings");
+        QWidget* field = W(dlg.get(), "downloads_savepath");
+        QCOMPARE(field->toolTip(), longPath);
+        const QString shown = Plugin_GetText(field);
+        QVERIFY2(shown.contains(QChar(0x2026)) && shown.startsWith(m_folders->Root().left(4)) &&
+                     shown.endsWith(QStringLiteral("/tail")),
+                 qPrintable(shown));
+        QCOMPARE(Plugin_GetText(W(dlg.get(), "downloads_savepath_bt")), Str(3662));
+        Click(dlg.get(), "btn_settings_dlg_ok");
+        QVERIFY(dlg->IsEnded());
+        QCOMPARE(PCL_GetDownloadPath(), longPath + QLatin1Char('/'));
     }
 
     void autoRunTickWritesTheAutostartEntry() {

@@ -11,6 +11,7 @@
 #include "bridge/api/FileSystem.h"
 #include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimPhones.h"
+#include "libs/prefs/Prefs.h"
 
 #include "../bridge/BridgeBackend.h"
 
@@ -92,12 +93,14 @@ TEST_F(FirmwareFlow, AnOfferDownloadsLandsOnThePhoneAndThePhoneComesBackUpdated)
     EXPECT_TRUE(QDir(m_temp.filePath(QStringLiteral("temp"))).isEmpty()) << "the saved answer is removed once read";
 
     ASSERT_EQ(firmware::ChooseStorage(session, static_cast<std::uint64_t>(offer.info.size)), FirmwareStorage::Phone);
-    std::vector<qint64> shown;
+    std::vector<firmware::DownloadProgress> shown;
     const firmware::DownloadResult download = firmware::DownloadPackage(
-        offer, Downloads(), {}, [] { return true; }, [&](qint64 p) { shown.push_back(p); });
+        offer, Downloads(), {}, [] { return true; }, [&](const firmware::DownloadProgress& p) { shown.push_back(p); });
     ASSERT_TRUE(download.ok) << download.error.toStdString();
     ASSERT_FALSE(shown.empty());
-    EXPECT_EQ(shown.back(), 100);
+    EXPECT_EQ(shown.back().percent, 100);
+    EXPECT_EQ(shown.back().done, offer.info.size);
+    EXPECT_EQ(shown.back().total, offer.info.size);
     EXPECT_EQ(LeftInDownloads(), QStringList{QStringLiteral("VEXA-UI_2.2.0.pkg")});
 
     std::vector<int> copied;
@@ -105,6 +108,9 @@ TEST_F(FirmwareFlow, AnOfferDownloadsLandsOnThePhoneAndThePhoneComesBackUpdated)
         session, download.packagePath, offer, false, {}, [&](int p) { copied.push_back(p); });
     ASSERT_TRUE(installed.ok) << installed.error.toStdString();
     EXPECT_FALSE(copied.empty());
+    EXPECT_EQ(installed.remotePath, QStringLiteral("/mnt/sdcard/update.zip"));
+    firmware::RememberPendingUpdate(QStringLiteral("FW-1"), QStringLiteral("VEXA-UI 2.1.0"), offer.info.newVersion,
+                                    installed);
     EXPECT_FALSE(session->IsConnected()) << "the phone restarts into its updater";
     EXPECT_TRUE(LeftInDownloads().isEmpty()) << "package and update.zip are removed from the computer";
     m_bridge->CloseSession();
@@ -115,6 +121,9 @@ TEST_F(FirmwareFlow, AnOfferDownloadsLandsOnThePhoneAndThePhoneComesBackUpdated)
     ASSERT_NE(session, nullptr);
     EXPECT_EQ(session->GetDeviceInfo()->GetFirmwareVersion(), QStringLiteral("VEXA-UI 2.2.0"));
     EXPECT_TRUE(OnPhone(session, QStringLiteral("/mnt/sdcard/update.zip")));
+    EXPECT_EQ(firmware::FinishPendingUpdate(session, QStringLiteral("FW-1")), QStringLiteral("VEXA-UI 2.2.0"));
+    EXPECT_FALSE(OnPhone(session, QStringLiteral("/mnt/sdcard/update.zip"))) << "removed once the phone runs it";
+    EXPECT_TRUE(firmware::FinishPendingUpdate(session, QStringLiteral("FW-1")).isEmpty()) << "said once";
     const FirmwareCheck after = Check(session);
     EXPECT_EQ(after.result, 2);
     EXPECT_EQ(after.errorId, 150);
@@ -147,8 +156,10 @@ TEST_F(FirmwareFlow, ACancelledDownloadLeavesNothingAnywhere) {
     std::atomic<bool> cancel{false};
     const firmware::DownloadResult download = firmware::DownloadPackage(
         offer, Downloads(), {}, [&] { return !cancel; },
-        [&](qint64 p) {
-            shown.push_back(p);
+        [&](const firmware::DownloadProgress& p) {
+            EXPECT_LT(p.done, p.total);
+            EXPECT_GT(p.bytesPerSecond, 0.0) << "a speed once bytes have arrived";
+            shown.push_back(p.percent);
             cancel = shown.size() == 2; // the user presses cancel after two reports
         });
     EXPECT_FALSE(download.ok);
@@ -167,6 +178,45 @@ TEST_F(FirmwareFlow, ACancelledDownloadLeavesNothingAnywhere) {
     EXPECT_TRUE(LeftInDownloads().isEmpty());
 }
 
+// After the restart only the update.zip that was put there goes, and only once the phone runs the
+// version it carried.
+TEST_F(FirmwareFlow, TheUpdateLeftOnThePhoneIsRemovedOnlyWhenThePhoneRunsItsVersion) {
+    struct Case {
+        const char* phoneRuns;
+        int sizeChange;      // the file on the phone is not the one that was put there
+        bool said;           // the new version is reported
+        bool fileStays;
+        bool recordStays;    // asked again on the next connection
+    };
+    const Case cases[] = {
+        {"CASE-UI 2.0", 0, true, false, false},
+        {"CASE-UI 1.0", 0, false, true, true},   // the updater has not run yet
+        {"CASE-UI 3.0", 0, false, true, false},  // the phone went its own way
+        {"CASE-UI 2.0", 1, true, true, false},   // the user's own update.zip since
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const QString serial = QStringLiteral("FW-P%1").arg(++n);
+        vexa::DeviceSession* session = Connect(serial, QString::fromLatin1(c.phoneRuns));
+        ASSERT_NE(session, nullptr);
+        const QString local = m_temp.filePath(serial);
+        ASSERT_TRUE(vexa::test::WriteFile(local, QByteArray(100 + c.sizeChange, 'u')));
+        const QString remote = QStringLiteral("/mnt/sdcard/update.zip");
+        ASSERT_TRUE(session->GetFileSystem()->PutFile(
+            local, remote, [](std::uint64_t, std::uint64_t, void*) { return true; }, nullptr));
+        firmware::InstallResult installed;
+        installed.ok = true;
+        installed.remotePath = remote;
+        installed.remoteSize = 100;
+        firmware::RememberPendingUpdate(serial, QStringLiteral("CASE-UI 1.0"), QStringLiteral("CASE-UI 2.0"), installed);
+        EXPECT_EQ(firmware::FinishPendingUpdate(session, serial).isEmpty(), !c.said) << c.phoneRuns;
+        EXPECT_EQ(OnPhone(session, remote), c.fileStays) << c.phoneRuns;
+        EXPECT_EQ(!PCL_GetPendingFirmware(serial).isEmpty(), c.recordStays) << c.phoneRuns;
+        PCL_SetPendingFirmware(serial, QString());
+        m_bridge->CloseSession();
+    }
+}
+
 // A package that arrives whole but damaged is for the check to refuse; one cut short by a server
 // that named no length is a failed download, never reported complete (no 100) and never kept.
 TEST_F(FirmwareFlow, APackageCutShortWithoutALengthIsAFailedDownload) {
@@ -183,7 +233,7 @@ TEST_F(FirmwareFlow, APackageCutShortWithoutALengthIsAFailedDownload) {
         ASSERT_EQ(offer.result, 1) << offer.error.toStdString();
         std::vector<qint64> shown;
         const firmware::DownloadResult download = firmware::DownloadPackage(
-            offer, Downloads(), {}, [] { return true; }, [&](qint64 p) { shown.push_back(p); });
+            offer, Downloads(), {}, [] { return true; }, [&](const firmware::DownloadProgress& p) { shown.push_back(p.percent); });
         EXPECT_EQ(download.ok, c.downloaded) << download.error.toStdString();
         EXPECT_FALSE(download.cancelled);
         EXPECT_EQ(!shown.empty() && shown.back() == 100, c.downloaded) << "100 is said of a whole package only";

@@ -16,6 +16,7 @@
 #include "device/DeviceConnection.h"
 #include "device/FirmwareUpdate.h"
 #include "device/SessionGate.h"
+#include "libs/prefs/Prefs.h"
 #include "platform/StringTable.h"
 
 #include <QTemporaryDir>
@@ -44,7 +45,7 @@ class FirmwareWidgetTest : public QObject {
         vexa::DeviceSession* session = ppGetBridge()->GetSession();
         session->GetDeviceInfo()->RefreshInfo();
         m_gate.SetUsable(true);
-        m_widget->Fill(firmwareText, session->CanRebootToUpdate());
+        m_widget->Fill(firmwareText, session->CanRebootToUpdate(), serial);
         return session;
     }
     static bool Shown(CMsgWnd* root, const char* name) {
@@ -96,14 +97,19 @@ private slots:
                  FormatText(Str(3102), "VEXA-UI 2.1.0"));
         QString offered;
         WhenModal<CMobileUpdateInfoDlg>([&offered](CMobileUpdateInfoDlg* dlg) {
-            offered = Plugin_GetText(GetPluginByName(dlg, QStringLiteral("mobile_new_version"))) + u'|' +
+            offered = Plugin_GetText(GetLayoutRoot(dlg)) + u'|' +
+                      Plugin_GetText(GetPluginByName(dlg, QStringLiteral("mobile_new_version"))) + u'|' +
                       Plugin_GetText(GetPluginByName(dlg, QStringLiteral("mobile_version_storage")));
             QTest::mouseClick(GetPluginByName(dlg, QStringLiteral("ok_btn")), Qt::LeftButton);
         });
         CVexaMessageBoxImpl::SetNextAnswer(1);
         m_widget->CheckAndUpdate();
-        QCOMPARE(offered, FormatText(Str(3104), "VEXA-UI 2.2.0") + u'|' + FormatText(Str(3112), qUtf8Printable(Str(3113))));
+        QCOMPARE(offered, Str(320) + u'|' + FormatText(Str(3104), "VEXA-UI 2.2.0") + u'|' +
+                              FormatText(Str(3112), qUtf8Printable(Str(3113))));
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(145));
+        QCOMPARE(CVexaMessageBoxImpl::LastCaption(), Str(320));
+        QVERIFY2(!PCL_GetPendingFirmware(QStringLiteral("FW-UI")).isEmpty(), "checked again when the phone is back");
+        PCL_SetPendingFirmware(QStringLiteral("FW-UI"), QString());
         QCOMPARE(GetActivityState(), int(ActivityDisconnected));
         QVERIFY(!session->IsConnected()); // restarting; what lands where: FirmwareUpdateTest
     }
@@ -127,11 +133,21 @@ private slots:
         vexa::DeviceSession* session = Connect(QStringLiteral("FW-SLOW"), QStringLiteral("SLOW-UI 1.0"));
         QVERIFY(session != nullptr);
         AnswerOffer("ok_btn");
-        WhenModal<CVexaProgressDlg>([](CVexaProgressDlg* dlg) {
+        QString figures;
+        WhenModal<CVexaProgressDlg>([&figures](CVexaProgressDlg* dlg) {
+            // The package trickles in: the reminder gains its name, size, percentage and speed line.
+            QWidget* remind = GetPluginByName(dlg, QStringLiteral("remind"));
+            QTRY_VERIFY_WITH_TIMEOUT(Plugin_GetText(remind).count(u'\n') == 2, 20000);
+            figures = Plugin_GetText(remind);
             QTest::mouseClick(GetPluginByName(dlg, QStringLiteral("cancel_button")), Qt::LeftButton);
         });
         CVexaMessageBoxImpl::SetNextAnswer(1);
         m_widget->CheckAndUpdate();
+        const QStringList lines = figures.split(u'\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], Str(154));
+        QCOMPARE(lines[1], QStringLiteral("SLOW-UI_9.0.0.pkg"));
+        QVERIFY2(lines[2].contains(QStringLiteral("% ")) && lines[2].contains(QStringLiteral("/s")), qPrintable(lines[2]));
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(148));
         QCOMPARE(GetActivityState(), int(ActivityIdle));
         QVERIFY(session->IsConnected());

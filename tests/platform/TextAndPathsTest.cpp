@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -68,6 +69,28 @@ TEST(StringTable, FileFiltersBecomeWhatTheDialogReads) {
     EXPECT_EQ(DialogFileFilter(QStringLiteral("备份文件(*.bkg;*.bkp)|*.bkg;*.bkp||")), QStringLiteral("备份文件(*.bkg *.bkp)"));
     EXPECT_EQ(DialogFileFilter(QStringLiteral("A(*.a)|*.a|B(*.b;*.c)|*.b;*.c||")), QStringLiteral("A(*.a);;B(*.b *.c)"));
     EXPECT_EQ(DialogFileFilter(QStringLiteral("CSV Files(*.csv)")), QStringLiteral("CSV Files(*.csv)"));
+}
+
+TEST(StringTable, SavedFilesAreOfferedADatedName) {
+    const QDateTime when(QDate(2026, 12, 8), QTime(9, 5, 7));
+    const struct {
+        const char* stem;
+        const char* suffix;
+        bool withTime;
+        const char* name;
+    } cases[] = {
+        {"联系人", "csv", false, "联系人_20261208.csv"},
+        {"截图", "", true, "截图_20261208_090507"},
+        {"a/b:c*?", "vcf", false, "a_b_c___20261208.vcf"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SuggestedFileName(QString::fromUtf8(c.stem), QString::fromUtf8(c.suffix), when, c.withTime),
+                  QString::fromUtf8(c.name));
+    }
+    const QFileInfo offered(SuggestedSavePath(QStringLiteral("信息"), QStringLiteral("csv")));
+    EXPECT_TRUE(offered.isAbsolute());
+    EXPECT_TRUE(offered.dir().exists());
+    EXPECT_TRUE(offered.fileName().startsWith(QStringLiteral("信息_")));
 }
 
 // Every Str(<number>) the program uses must be in the table: a gap fails here, not on screen.

@@ -62,8 +62,8 @@ int RunFirmware(CliContext& ctx, const QStringList& args) {
     ctx.out.flush();
     const firmware::DownloadResult download = firmware::DownloadPackage(
         offer, folder, proxy, [session] { return session->IsConnected(); },
-        [&ctx](qint64 percent) {
-            ctx.out << FormatText(Str(3115), static_cast<int>(percent)) << '\n';
+        [&ctx](const firmware::DownloadProgress& at) {
+            ctx.out << FormatText(Str(3115), static_cast<int>(at.percent)) << '\n';
             ctx.out.flush();
         });
     if (!download.ok) {

@@ -4,12 +4,14 @@
 #include "libs/prefs/IniFile.h"
 #include "platform/AppPaths.h"
 #include "platform/AtomicFile.h"
+#include "platform/SystemProxy.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <shared_mutex>
@@ -19,6 +21,7 @@ namespace {
 const QString kGeneral = QStringLiteral("Preferences");
 const QString kInternet = QStringLiteral("Internet");
 const QString kServices = QStringLiteral("Services");
+const QString kFirmware = QStringLiteral("Firmware");
 
 struct Store {
     std::shared_mutex lock;
@@ -89,6 +92,40 @@ void SetInternetField(char16_t (&field)[256], const QString& text) {
     std::memset(field, 0, sizeof(field));
     const qsizetype n = std::min<qsizetype>(text.size(), 255);
     std::memcpy(field, text.utf16(), static_cast<std::size_t>(n) * sizeof(char16_t));
+}
+
+bool IsProxyServerText(const QString& text) {
+    const qsizetype colon = text.lastIndexOf(u':');
+    bool ok = false;
+    const int port = colon > 0 ? text.mid(colon + 1).toInt(&ok) : 0;
+    const QString host = text.left(colon);
+    const bool plainHost = !host.isEmpty() && !host.contains(u'/') && !host.contains(u'@') &&
+                           std::none_of(host.begin(), host.end(), [](QChar c) { return c.isSpace(); });
+    return ok && port >= 1 && port <= 65535 && plainHost;
+}
+
+HttpProxySetting PCL_GetHttpProxy() {
+    INTERNET_SETTINGS internet{};
+    PCL_GetInternetSettings(&internet);
+    HttpProxySetting proxy;
+    if (internet.m_proxyType == 1) {
+        if (QuerySystemProxy(proxy.server) <= 0) {
+            return {};
+        }
+    } else if (internet.m_proxyType == 2) {
+        proxy.server = InternetField(internet.m_server).trimmed();
+        if (!IsProxyServerText(proxy.server)) {
+            return {};
+        }
+    } else {
+        return {};
+    }
+    const QString user = InternetField(internet.m_user);
+    const QString password = InternetField(internet.m_password);
+    if (!user.isEmpty() || !password.isEmpty()) {
+        proxy.credentials = user + QLatin1Char(':') + password;
+    }
+    return proxy;
 }
 
 bool PCL_Load(const QString& path) {
@@ -195,7 +232,7 @@ void PCL_GetInternetSettings(INTERNET_SETTINGS* settings) {
     std::shared_lock guard(s.lock);
     bool ok = false;
     const int type = s.ini.Value(kInternet, QStringLiteral("ProxyType")).toInt(&ok);
-    settings->m_proxyType = ok && (type == 0 || type == 1) ? type : 0;
+    settings->m_proxyType = ok && type >= 0 && type <= 2 ? type : 0;
     settings->m_reserved = s.ini.Value(kInternet, QStringLiteral("Reserved")).toInt();
     SetInternetField(settings->m_server, s.ini.Value(kInternet, QStringLiteral("ProxyServer")));
     SetInternetField(settings->m_user, s.ini.Value(kInternet, QStringLiteral("ProxyUser")));
@@ -255,6 +292,21 @@ bool PCL_GetWindowPosition(int* x, int* y) {
 
 void PCL_SetWindowPosition(int x, int y) {
     Write(kGeneral, QStringLiteral("WindowPosition"), QStringLiteral("%1,%2").arg(x).arg(y));
+}
+
+namespace {
+// Serials may hold ':' and other characters an INI key should not; hex keeps every key plain.
+QString FirmwareKey(const QString& phoneKey) {
+    return QStringLiteral("Pending_") + QString::fromLatin1(phoneKey.toUtf8().toHex());
+}
+} // namespace
+
+QString PCL_GetPendingFirmware(const QString& phoneKey) {
+    return Read(kFirmware, FirmwareKey(phoneKey));
+}
+
+void PCL_SetPendingFirmware(const QString& phoneKey, const QString& value) {
+    Write(kFirmware, FirmwareKey(phoneKey), value);
 }
 
 QString PCL_GetBridgeBackend() {

@@ -13,9 +13,9 @@
 
 // The internet settings record (1544 bytes) as the settings dialog and the proxy users exchange it.
 struct INTERNET_SETTINGS {
-    std::int32_t m_proxyType; // 0 no proxy, 1 the system proxy
+    std::int32_t m_proxyType; // 0 no proxy, 1 the system proxy, 2 the server below
     std::int32_t m_reserved;  // kept, not used by the program
-    char16_t m_server[256];   // kept, not used by the program
+    char16_t m_server[256];   // "host:port" typed by the user, for type 2
     char16_t m_user[256];
     char16_t m_password[256];
 };
@@ -24,6 +24,17 @@ static_assert(sizeof(INTERNET_SETTINGS) == 1544, "the internet settings record i
 // Text out of / into one of the record's fixed UTF-16 fields (cut to 255 units, NUL-terminated).
 QString InternetField(const char16_t (&field)[256]);
 void SetInternetField(char16_t (&field)[256], const QString& text);
+
+// The proxy every HTTP request of the program goes through, as the internet settings choose it:
+// type 1 the system proxy (QuerySystemProxy), type 2 the server typed in the settings, with
+// "user:password" when either is set. Both empty: straight to the server. Thread-safe.
+struct HttpProxySetting {
+    QString server;      // "host:port"
+    QString credentials; // "user:password"
+};
+HttpProxySetting PCL_GetHttpProxy();
+// A server text the proxy settings accept: "host:port", a host without blanks and a port 1-65535.
+bool IsProxyServerText(const QString& text);
 
 // Loads the settings from path, or from the configuration folder when path is empty. Called once
 // at start-up; calling it again reloads. Returns false when the file was corrupt or unreadable (the
@@ -73,6 +84,11 @@ void PCL_SetAcceptOtherBrands(bool on);
 // stored or it is not two whole numbers.
 bool PCL_GetWindowPosition(int* x, int* y);
 void PCL_SetWindowPosition(int x, int y);
+
+// A firmware update put on a phone that then restarted into its updater, kept until the phone is
+// seen again: one text per phone key (empty: none). Set with an empty value to forget it.
+QString PCL_GetPendingFirmware(const QString& phoneKey);
+void PCL_SetPendingFirmware(const QString& phoneKey, const QString& value);
 
 // The device backend: "sim", "adb" or "auto".
 QString PCL_GetBridgeBackend();

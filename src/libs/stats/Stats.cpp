@@ -142,6 +142,9 @@ int actst_uploadstart() {
     request.method = "POST";
     request.url = host + QStringLiteral("/stats/upload");
     request.contentType = "application/json";
+    const HttpProxySetting proxy = PCL_GetHttpProxy();
+    request.proxy = proxy.server;
+    request.proxyCredentials = proxy.credentials;
     request.body = QJsonDocument(QJsonObject{{QStringLiteral("host"), HostInfoJson(info)},
                                              {QStringLiteral("events"), EventsJson(queue)}})
                        .toJson(QJsonDocument::Compact);
