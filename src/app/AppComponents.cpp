@@ -3,12 +3,12 @@
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/adb/BridgeChoice.h"
 #include "bridge/sim/SimSeed.h"
+#include "libs/http/HttpProxy.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/StatUploader.h"
 #include "libs/stats/Stats.h"
 #include "platform/AppPaths.h"
-#include "platform/SystemProxy.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -24,17 +24,9 @@ CAppComponents::~CAppComponents() {
 HostInfoRecord StartupHostInfo() {
     HostInfoFields fields;
     fields.version = ProgramVersion();
-    INTERNET_SETTINGS internet{};
-    PCL_GetInternetSettings(&internet);
-    QString server;
-    if (internet.m_proxyType == 1 && QuerySystemProxy(server) > 0) {
-        fields.proxyServer = server;
-        const QString user = InternetField(internet.m_user);
-        const QString password = InternetField(internet.m_password);
-        if (!user.isEmpty() || !password.isEmpty()) {
-            fields.proxyCredentials = QString::asprintf("%s:%s", qUtf8Printable(user), qUtf8Printable(password));
-        }
-    }
+    const HttpProxy proxy = ProxyFromSettings();
+    fields.proxyServer = proxy.server;
+    fields.proxyCredentials = proxy.credentials;
     return BuildHostInfoRecord(fields);
 }
 

@@ -7,6 +7,7 @@
 #include "controls/CAnimateDialog.h"
 #include "controls/VexaMessageBox.h"
 #include "device/MainFrameMessages.h"
+#include "libs/http/HttpProxy.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
@@ -14,7 +15,6 @@
 #include "platform/AppPaths.h"
 #include "platform/CMsgWnd.h"
 #include "platform/StringTable.h"
-#include "platform/SystemProxy.h"
 #include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 
@@ -24,27 +24,9 @@
 
 namespace {
 
-// The system proxy when the settings ask for it: server and "user:password" (both empty otherwise).
-std::pair<QString, QString> UpdateProxy() {
-    INTERNET_SETTINGS internet{};
-    PCL_GetInternetSettings(&internet);
-    QString server;
-    if (internet.m_proxyType != 1 || QuerySystemProxy(server) <= 0) {
-        return {};
-    }
-    const QString user = InternetField(internet.m_user);
-    const QString password = InternetField(internet.m_password);
-    QString credentials;
-    if (!user.isEmpty() || !password.isEmpty()) {
-        credentials = user + QLatin1Char(':') + password;
-    }
-    return {server, credentials};
-}
-
 void ApplyUpdateProxy() {
-    const auto [server, credentials] = UpdateProxy();
-    if (!server.isEmpty()) {
-        libUpdate_SetProxyInfo(server, credentials);
+    if (const HttpProxy proxy = ProxyFromSettings(); proxy.IsSet()) {
+        libUpdate_SetProxyInfo(proxy.server, proxy.credentials);
     }
 }
 
@@ -195,9 +177,9 @@ void CProgramUpdate::LaunchUpdater() {
         LOG_Error("[HandyKeeper] AppUpdate.exe Missing. %s:%d", LOG_HERE);
         return;
     }
-    const auto [server, credentials] = UpdateProxy();
-    const QStringList arguments =
-        UpdaterArguments(ProgramVersion(), UpdateManifestUrl(), ExecutableDirectory(), server, credentials);
+    const HttpProxy proxy = ProxyFromSettings();
+    const QStringList arguments = UpdaterArguments(ProgramVersion(), UpdateManifestUrl(), ExecutableDirectory(),
+                                                   proxy.server, proxy.credentials);
     LOG_Info("[HandyKeeper] %s", qUtf8Printable(UpdaterCommandLine(updater, arguments)));
     if (!QProcess::startDetached(updater, arguments, ExecutableDirectory())) {
         VexaMessageBox(Str(737), &m_frame, Str(330), 0);

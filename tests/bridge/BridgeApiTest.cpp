@@ -960,6 +960,8 @@ TEST_P(BridgeApiTest, StorageSummaryAddsUp) {
     const QString mp3 = Local("s.mp3", QByteArray(7000, 'm'));
     ASSERT_TRUE(Fs()->UploadFile(jpg, Fs()->GetPhoneStorageRoot() + QStringLiteral("/p.jpg"), {}, nullptr));
     ASSERT_TRUE(Fs()->UploadFile(mp3, card + QStringLiteral("/s.mp3"), {}, nullptr));
+    // Asked again without a refresh, the card's free space is today's figure, not the one read before.
+    EXPECT_LT(Fs()->GetSdCardFreeSpace(), cardFreeBefore);
     ASSERT_TRUE(Fs()->RefreshStorageInfo());
     std::uint64_t phone[5], sd[4];
     Fs()->GetPhoneCategorySizes(phone);
