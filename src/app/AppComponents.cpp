@@ -58,7 +58,7 @@ bool CAppComponents::Init(const QString& bridge, const std::function<bool()>& lo
     m_statsStarted = actst_initialize();
     const HostInfoRecord record = StartupHostInfo();
     actst_hostinfo(&record);
-    m_uploader = new StatUploader([] { actst_uploadstart(); });
+    m_uploader = new StatUploader([](const StatUploader::Cancelled& cancelled) { actst_uploadstart(cancelled); });
     m_uploader->Start();
     return true;
 }
@@ -70,7 +70,8 @@ void CAppComponents::Cleanup() {
         m_bridgeStarted = false;
     }
     if (m_uploader != nullptr) {
-        m_uploader->Stop();
+        // A statistics host that does not answer must not hold the program's end.
+        m_uploader->Stop(kExitUploadMs);
         delete m_uploader;
         m_uploader = nullptr;
     }
