@@ -20,6 +20,7 @@
 #include "messages/CMessagePage.h"
 #include "messages/MessagesScreenshots.h"
 #include "platform/AppPaths.h"
+#include "platform/ProgramEnding.h"
 #include "platform/WebEngineFlags.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
@@ -205,6 +206,7 @@ int main(int argc, char** argv) {
     if (!pagePicture) {
         termination = InstallTerminationSignals([&mainWindow, &endRequested] {
             endRequested = true;
+            SetProgramEnding(); // an open dialog ends as cancelled and no new one waits for an answer
             if (mainWindow != nullptr) {
                 mainWindow->close(); // stops the work, waiting only briefly, as the close button does
             }

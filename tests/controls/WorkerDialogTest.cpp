@@ -6,6 +6,7 @@
 #include "controls/CSmallAnimateDialog.h"
 #include "controls/CVexaProgressDlg.h"
 #include "platform/Event.h"
+#include "platform/ProgramEnding.h"
 #include "platform/StringTable.h"
 #include "platform/WorkerThread.h"
 
@@ -13,7 +14,11 @@
 
 #include <functional>
 
+#include <QScopeGuard>
+#include <QTimer>
+
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -156,6 +161,43 @@ private slots:
         QVERIFY(done < 100u);
         QCoreApplication::processEvents();
         QCOMPARE(owner.m_messages, QList<UINT>{WM_USER + 77});
+    }
+
+    // The program's end (a termination signal exits every event loop) leaves an open progress
+    // dialog cancelled, so the transfer behind it stops; a dialog opened afterwards ends at once.
+    void programEndCancelsTheOpenDialogAndAnswersTheNextAtOnce() {
+        const auto reset = qScopeGuard([] {
+            SetProgramEnding(false);
+            // The exit below marks the thread's loops as quitting until an application loop has run.
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+            QCoreApplication::exec();
+        });
+        int result = 0;
+        std::atomic<bool> stopSeen{false};
+        {
+            CVexaProgressDlg dlg;
+            dlg.m_bCanCancel = true;
+            WorkerThread worker(std::function<void()>([&] {
+                dlg.WaitReady();
+                // A transfer that only a cancel ends (bounded, so that a failure cannot hang the run).
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (!dlg.IsCancelRequested() && std::chrono::steady_clock::now() < end) {
+                    std::this_thread::yield();
+                }
+                stopSeen = dlg.IsCancelRequested();
+            }));
+            worker.Start();
+            WhenModal<CVexaProgressDlg>([](CVexaProgressDlg*) {
+                SetProgramEnding();
+                QCoreApplication::exit(0);
+            });
+            result = dlg.DoModal();
+        } // joined
+        QCOMPARE(result, 2);
+        QVERIFY(stopSeen);
+        CVexaProgressDlg later;
+        QCOMPARE(later.DoModal(), 2);
+        QVERIFY(later.IsAbandoned());
     }
 
     void endWorkBeforeTheDialogExistsStillEndsIt() {
