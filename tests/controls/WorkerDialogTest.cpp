@@ -18,7 +18,6 @@
 #include <QTimer>
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 namespace {
@@ -53,6 +52,36 @@ struct CExportJob {
         dlg->PostMessage(WM_COMMAND, IDOK, 0);
     }
 };
+
+// Undoes what a termination signal left: the mark, and the thread's loops marked as quitting (until
+// an application loop has run).
+void EndProgramEnding() {
+    SetProgramEnding(false);
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+}
+
+// Runs dlg modally with a worker that only a cancel ends, and signals the program's end while it is
+// up; true when the dialog ended with 2 and the worker saw the cancel.
+template <class Dialog>
+bool EndOfProgramCancels(Dialog& dlg) {
+    std::atomic<bool> stopSeen{false};
+    int result = 0;
+    {
+        WorkerThread worker(std::function<void()>([&] {
+            dlg.WaitReady();
+            stopSeen = WaitUntil([&] { return dlg.IsCancelRequested(); }, 20000, 5);
+        }));
+        worker.Start();
+        WhenModal<Dialog>([](Dialog*) {
+            SetProgramEnding();
+            QCoreApplication::exit(0);
+        });
+        result = dlg.DoModal();
+    } // joined
+    EndProgramEnding();
+    return result == 2 && stopSeen;
+}
 
 } // namespace
 
@@ -163,38 +192,17 @@ private slots:
         QCOMPARE(owner.m_messages, QList<UINT>{WM_USER + 77});
     }
 
-    // The program's end (a termination signal exits every event loop) leaves an open progress
-    // dialog cancelled, so the transfer behind it stops; a dialog opened afterwards ends at once.
+    // The program's end (a termination signal exits every event loop) leaves an open progress or
+    // cancellable busy dialog cancelled, so the work behind it stops; a dialog opened later ends at once.
     void programEndCancelsTheOpenDialogAndAnswersTheNextAtOnce() {
-        const auto reset = qScopeGuard([] {
-            SetProgramEnding(false);
-            // The exit below marks the thread's loops as quitting until an application loop has run.
-            QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
-            QCoreApplication::exec();
-        });
-        int result = 0;
-        std::atomic<bool> stopSeen{false};
-        {
-            CVexaProgressDlg dlg;
-            dlg.m_bCanCancel = true;
-            WorkerThread worker(std::function<void()>([&] {
-                dlg.WaitReady();
-                // A transfer that only a cancel ends (bounded, so that a failure cannot hang the run).
-                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-                while (!dlg.IsCancelRequested() && std::chrono::steady_clock::now() < end) {
-                    std::this_thread::yield();
-                }
-                stopSeen = dlg.IsCancelRequested();
-            }));
-            worker.Start();
-            WhenModal<CVexaProgressDlg>([](CVexaProgressDlg*) {
-                SetProgramEnding();
-                QCoreApplication::exit(0);
-            });
-            result = dlg.DoModal();
-        } // joined
-        QCOMPARE(result, 2);
-        QVERIFY(stopSeen);
+        const auto reset = qScopeGuard([] { EndProgramEnding(); });
+        CVexaProgressDlg progress;
+        progress.m_bCanCancel = true;
+        QVERIFY(EndOfProgramCancels(progress));
+        CAnimateDialog busy;
+        busy.m_bCancellable = 1;
+        QVERIFY(EndOfProgramCancels(busy));
+        SetProgramEnding();
         CVexaProgressDlg later;
         QCOMPARE(later.DoModal(), 2);
         QVERIFY(later.IsAbandoned());
