@@ -3,6 +3,7 @@
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/adb/BridgeChoice.h"
 #include "bridge/sim/SimSeed.h"
+#include "libs/http/HttpProxy.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/StatUploader.h"
@@ -23,7 +24,7 @@ CAppComponents::~CAppComponents() {
 HostInfoRecord StartupHostInfo() {
     HostInfoFields fields;
     fields.version = ProgramVersion();
-    const HttpProxySetting proxy = PCL_GetHttpProxy();
+    const HttpProxy proxy = ProxyFromSettings();
     fields.proxyServer = proxy.server;
     fields.proxyCredentials = proxy.credentials;
     return BuildHostInfoRecord(fields);
@@ -57,7 +58,7 @@ bool CAppComponents::Init(const QString& bridge, const std::function<bool()>& lo
     m_statsStarted = actst_initialize();
     const HostInfoRecord record = StartupHostInfo();
     actst_hostinfo(&record);
-    m_uploader = new StatUploader([] { actst_uploadstart(); });
+    m_uploader = new StatUploader([](const StatUploader::Cancelled& cancelled) { actst_uploadstart(cancelled); });
     m_uploader->Start();
     return true;
 }
@@ -69,7 +70,8 @@ void CAppComponents::Cleanup() {
         m_bridgeStarted = false;
     }
     if (m_uploader != nullptr) {
-        m_uploader->Stop();
+        // A statistics host that does not answer must not hold the program's end.
+        m_uploader->Stop(kExitUploadMs);
         delete m_uploader;
         m_uploader = nullptr;
     }

@@ -28,6 +28,9 @@ public:
 
     StatUploader* Uploader() const { return m_uploader; }
 
+    // How long the last statistics upload may take at exit before it is cancelled.
+    static constexpr int kExitUploadMs = 200;
+
 private:
     bool m_bridgeStarted = false;
     bool m_curlStarted = false;

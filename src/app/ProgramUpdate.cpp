@@ -7,6 +7,7 @@
 #include "controls/CAnimateDialog.h"
 #include "controls/VexaMessageBox.h"
 #include "device/MainFrameMessages.h"
+#include "libs/http/HttpProxy.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
@@ -25,7 +26,7 @@ namespace {
 
 void ApplyUpdateProxy() {
     // Always: a proxy turned off in the settings must stop being used too.
-    const HttpProxySetting proxy = PCL_GetHttpProxy();
+    const HttpProxy proxy = ProxyFromSettings();
     libUpdate_SetProxyInfo(proxy.server, proxy.credentials);
 }
 
@@ -176,9 +177,9 @@ void CProgramUpdate::LaunchUpdater() {
         LOG_Error("[HandyKeeper] AppUpdate.exe Missing. %s:%d", LOG_HERE);
         return;
     }
-    const HttpProxySetting proxy = PCL_GetHttpProxy();
-    const QStringList arguments =
-        UpdaterArguments(ProgramVersion(), UpdateManifestUrl(), ExecutableDirectory(), proxy.server, proxy.credentials);
+    const HttpProxy proxy = ProxyFromSettings();
+    const QStringList arguments = UpdaterArguments(ProgramVersion(), UpdateManifestUrl(), ExecutableDirectory(),
+                                                   proxy.server, proxy.credentials);
     LOG_Info("[HandyKeeper] %s", qUtf8Printable(UpdaterCommandLine(updater, arguments)));
     if (!QProcess::startDetached(updater, arguments, ExecutableDirectory())) {
         VexaMessageBox(Str(737), &m_frame, Str(330), 0);

@@ -20,6 +20,7 @@
 #include "messages/CMessagePage.h"
 #include "messages/MessagesScreenshots.h"
 #include "platform/AppPaths.h"
+#include "platform/ProgramEnding.h"
 #include "platform/WebEngineFlags.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
@@ -38,6 +39,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <future>
 #include <memory>
 
 #include <pthread.h>
@@ -182,7 +184,9 @@ int main(int argc, char** argv) {
 
     // The application's device list and the names users gave their phones.
     CDeviceList devices;
-    devices.Refresh(ppGetBridge());
+    // Listing the phones may wait on the adb server or a slow phone: it runs beside the rest of the
+    // start-up, off the UI thread, and is in hand before the frame is made.
+    std::future<bool> listed = std::async(std::launch::async, [&devices] { return devices.Refresh(ppGetBridge()); });
     DeviceNameAdapter names;
     names.Load();
 
@@ -202,6 +206,7 @@ int main(int argc, char** argv) {
     if (!pagePicture) {
         termination = InstallTerminationSignals([&mainWindow, &endRequested] {
             endRequested = true;
+            SetProgramEnding(); // an open dialog ends as cancelled and no new one waits for an answer
             if (mainWindow != nullptr) {
                 mainWindow->close(); // stops the work, waiting only briefly, as the close button does
             }
@@ -211,6 +216,9 @@ int main(int argc, char** argv) {
         });
     }
     int code = 0;
+    if (!listed.get()) {
+        LOG_Info("[main] the phones could not be listed at start-up; detection lists them. %s:%d", LOG_HERE);
+    }
     {
         CMainFrame frame(devices, names);
         if (components.Uploader() != nullptr) {

@@ -16,14 +16,12 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 namespace {
 
 // The worker's first steps: the dialog is up before the first progress message arrives.
 void WaitForDialog(CVexaProgressDlg& dlg) {
     dlg.WaitReady();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
 void EndDialog(CVexaProgressDlg& dlg) {

@@ -36,6 +36,14 @@ bool CAnimateDialog::OnInitDialog() {
     return true;
 }
 
+void CAnimateDialog::OnEnded() {
+    // Left by the program's end: a cancellable worker is asked to stop, as by the close button.
+    if (IsAbandoned() && m_bCancellable != 0) {
+        m_bCancel = 1;
+    }
+    CBusyDialogBase::OnEnded();
+}
+
 void CAnimateDialog::showEvent(QShowEvent* event) {
     CBusyDialogBase::showEvent(event);
     if (Animation() != nullptr) {

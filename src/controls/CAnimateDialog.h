@@ -23,6 +23,7 @@ public:
 protected:
     bool OnInitDialog() override;
     void showEvent(QShowEvent* event) override;
+    void OnEnded() override;
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:

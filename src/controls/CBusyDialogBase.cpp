@@ -6,8 +6,6 @@
 
 #include <QThread>
 
-#include <thread>
-
 CBusyDialogBase::CBusyDialogBase(QWidget* parent) : CSkinDialog(parent) {}
 
 bool CBusyDialogBase::AttachLayout(const QString& layout) {
@@ -81,18 +79,13 @@ void CBusyDialogBase::PostTipText(const QString& text) {
 
 void CBusyDialogBase::EndWork(int code) {
     // On the UI thread the window cannot come into being while we wait, and the posted end is
-    // delivered once the modal loop runs anyway.
-    const bool uiThread = QThread::currentThread() == thread();
-    for (;;) {
-        const int state = m_windowState.load();
-        if (state == kEnded) {
-            return;
-        }
-        if (state == kCreated || uiThread) {
-            PostMessage(WM_USER + 1, static_cast<WPARAM>(code));
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kEndWorkPollMs));
+    // delivered once the modal loop runs anyway. A worker waits for the ready event, which both the
+    // window's creation and its end set.
+    if (QThread::currentThread() != thread()) {
+        m_ready.Wait();
+    }
+    if (m_windowState.load() != kEnded) {
+        PostMessage(WM_USER + 1, static_cast<WPARAM>(code));
     }
 }
 

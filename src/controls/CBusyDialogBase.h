@@ -21,7 +21,7 @@ public:
     void SetTipText(const QString& text);
     // Posts only: the text is dropped while the tip widget does not exist yet.
     void PostTipText(const QString& text);
-    // Waits (polling every 200 ms) until the dialog window exists, then posts the end with code.
+    // Waits until the dialog window exists, then posts the end with code.
     // Once the dialog has ended (say by its close button) a late call does nothing.
     void EndWork(int code);
     void WaitReady() { m_ready.Wait(); }
@@ -29,8 +29,6 @@ public:
 
     CBigAnimateWnd* Animation() const { return m_pAnimation; }
     QWidget* TipWidget() const { return m_pTip; }
-
-    static constexpr int kEndWorkPollMs = 200;
 
 protected:
     explicit CBusyDialogBase(QWidget* parent);

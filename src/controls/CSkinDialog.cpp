@@ -1,6 +1,7 @@
 #include "controls/CSkinDialog.h"
 
 #include "controls/CShadowDialog.h"
+#include "platform/ProgramEnding.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 
@@ -51,6 +52,10 @@ int CSkinDialog::DoModal() {
     if (!Initialise()) {
         return -1;
     }
+    if (!m_ended && ProgramEnding()) {
+        m_abandoned = true;
+        EndDialog(static_cast<int>(IDCANCEL));
+    }
     if (!m_ended) {
         setWindowModality(Qt::ApplicationModal);
         show();
@@ -62,6 +67,11 @@ int CSkinDialog::DoModal() {
             loop.exec(QEventLoop::DialogExec);
         }
         m_loop = nullptr;
+        if (!m_ended) {
+            // Every event loop was told to exit (the program is ending): the dialog ends as cancelled.
+            m_abandoned = true;
+            EndDialog(static_cast<int>(IDCANCEL));
+        }
     }
     hide();
     return m_result;

@@ -35,6 +35,8 @@ public:
 
     bool IsInitialised() const { return m_initialised; }
     bool IsEnded() const { return m_ended; }
+    // Ended by the program's end rather than by its own buttons or its owner.
+    bool IsAbandoned() const { return m_abandoned; }
     int Result() const { return m_result; }
     CShadowDialog* Shadow() const { return m_pShadow; }
 
@@ -84,6 +86,7 @@ private:
 
     bool m_initialised = false;
     bool m_ended = false;
+    bool m_abandoned = false;
     int m_result = -1;
     QEventLoop* m_loop = nullptr;
     CShadowDialog* m_pShadow = nullptr;

@@ -51,6 +51,10 @@ bool CVexaProgressDlg::OnInitDialog() {
 }
 
 void CVexaProgressDlg::OnEnded() {
+    // Left by the program's end: the work behind the dialog stops too, as after a cancel.
+    if (IsAbandoned()) {
+        m_bCancel = true;
+    }
     // A worker waiting for the dialog must not wait for ever when it never came up; its updates then
     // find no widgets and do nothing.
     m_ready.Set();

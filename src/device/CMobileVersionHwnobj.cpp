@@ -22,7 +22,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 struct CMobileVersionHwnobjTable {
     static const SkinEventRow<CMobileVersionHwnobj> kRows[];
@@ -189,7 +188,6 @@ bool CMobileVersionHwnobj::Download(const firmware::FirmwareCheck& offer, bool a
     const QString folder = firmware::DownloadFolder();
     WorkerThread worker(std::function<void()>([&] {
         dlg.WaitReady();
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         result = firmware::DownloadPackage(
             offer, folder, firmware::ProxyFromSettings(),
             [&] { return !dlg.IsCancelRequested() && m_gate.IsUsable(); },

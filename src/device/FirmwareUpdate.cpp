@@ -4,6 +4,7 @@
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/FileSystem.h"
 #include "libs/http/HttpClient.h"
+#include "libs/http/HttpProxy.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "platform/AppPaths.h"
@@ -37,7 +38,7 @@ QString SafeName(const QString& text) {
 } // namespace
 
 FirmwareProxy ProxyFromSettings() {
-    const HttpProxySetting proxy = PCL_GetHttpProxy();
+    const HttpProxy proxy = ::ProxyFromSettings();
     return {proxy.server, proxy.credentials};
 }
 
@@ -83,7 +84,7 @@ FirmwareCheck CheckFirmware(const QString& firmwareText, const QString& host, co
     request.cancelled = cancelled;
     const HttpReply reply = HttpExchange(request);
     if (!reply.Success()) {
-        const bool tooLong = reply.ok == false && reply.error.contains(QLatin1String("larger"));
+        const bool tooLong = reply.failure == HttpFailure::TooLarge;
         check.errorId = tooLong ? 149 : 152;
         check.error = reply.ok ? QStringLiteral("the firmware service answered %1").arg(reply.status) : reply.error;
         return check;

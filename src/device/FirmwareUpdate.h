@@ -25,7 +25,7 @@ struct FirmwareProxy {
     QString server;      // "host:port", empty: direct
     QString credentials; // "user:password", empty: none
 };
-// The program's proxy as the settings choose it (PCL_GetHttpProxy).
+// The program's proxy as the settings choose it (the one source, ProxyFromSettings in libs/http).
 FirmwareProxy ProxyFromSettings();
 
 // Where the saved query answer goes (the user's private runtime folder, see PrivateRuntimeFolder;

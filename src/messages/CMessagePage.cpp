@@ -131,10 +131,6 @@ CMessagePage::CMessagePage(CSessionGate& gate, CMsgWnd* frame, QWidget* parent)
 
 CMessagePage::~CMessagePage() {
     m_rebuildJob.Stop();
-    // The refresh thread only waits and posts; if it does not end, say so before taking it down.
-    if (!m_refresh.WaitForThread(3000)) {
-        LOG_Error("WaitForRefreshThread is in dead loop!  %d\n ", 0);
-    }
     if (g_page == this) {
         g_page = nullptr;
     }
@@ -835,7 +831,6 @@ void CMessagePage::DeleteItems(const std::vector<messages::MsgTypeAndId>& items)
         {
             WorkerThread worker(std::function<void()>([&dlg, &outcome, items, session = use.Session()] {
                 dlg.WaitReady();
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 messages::BatchHooks hooks;
                 hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
                 hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
@@ -887,8 +882,29 @@ void CMessagePage::ExportItems(const std::vector<messages::MsgTypeAndId>& items,
                                int draftsLeftOut) {
     BusyScope busy(m_refresh);
     CSessionScope use(m_gate, VEXA_HERE); // without a session nothing is exported
-    const messages::SmsCsvExportResult result =
-        messages::ExportSelectedSmsCsv(use ? use->GetSmsStore() : nullptr, items, path);
+    // One phone query per message: the export runs on a worker behind a cancellable progress dialog.
+    messages::SmsCsvExportResult result;
+    CVexaProgressDlg dlg(this);
+    dlg.m_strTitle = Str(2439);
+    dlg.m_strRemind = Str(3690);
+    dlg.m_bCanCancel = true;
+    {
+        WorkerThread worker(std::function<void()>([&dlg, &result, &items, &path, session = use.Session()] {
+            dlg.WaitReady();
+            messages::BatchHooks hooks;
+            hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
+            hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
+            hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
+            result = messages::ExportSelectedSmsCsv(session != nullptr ? session->GetSmsStore() : nullptr, items,
+                                                    path, hooks);
+            dlg.PostMessage(WM_COMMAND, result.cancelled ? IDCANCEL : IDOK);
+        }));
+        worker.Start();
+        dlg.DoModal();
+    } // joined: the result is final
+    if (result.cancelled) {
+        return;
+    }
     if (result.phoneError) {
         VexaMessageBox(Str(2702), this, Str(2401), 0);
         return;
@@ -943,7 +959,6 @@ void CMessagePage::ImportFile(const QString& path) {
         {
             WorkerThread worker(std::function<void()>([&dlg, &result, path, session = use.Session()] {
                 dlg.WaitReady();
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 messages::BatchHooks hooks;
                 hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
                 hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };

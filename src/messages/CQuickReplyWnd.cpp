@@ -391,17 +391,12 @@ void CQuickReplyWnd::Save() {
     const QStringList recipients = Recipients();
     messages::SaveOutcome outcome;
     const std::optional<std::int64_t> editing = m_editingDraft;
-    if (recipients.size() <= 1) {
-        messages::BatchHooks hooks;
-        hooks.pauseMs = 0;
-        outcome = messages::SaveSmsDrafts(use.Session(), recipients, text, editing, hooks);
-    } else {
-        outcome = RunBatchWithProgress<messages::SaveOutcome>(
-            this, use.Session(), Str(2429), Str(2429), m_pauseMs,
-            [&recipients, &text, editing](vexa::DeviceSession* session, const messages::BatchHooks& hooks) {
-                return messages::SaveSmsDrafts(session, recipients, text, editing, hooks);
-            });
-    }
+    // Even one draft is a phone write: it runs on the worker too, with no pause after it.
+    outcome = RunBatchWithProgress<messages::SaveOutcome>(
+        this, use.Session(), Str(2429), Str(2429), recipients.size() <= 1 ? 0 : m_pauseMs,
+        [&recipients, &text, editing](vexa::DeviceSession* session, const messages::BatchHooks& hooks) {
+            return messages::SaveSmsDrafts(session, recipients, text, editing, hooks);
+        });
     m_editingDraft.reset();
     m_lastResult = outcome.Ok() ? 1 : 0;
     if (outcome.Ok()) {

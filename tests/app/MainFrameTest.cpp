@@ -2,6 +2,7 @@
 // the phone, the connect window and the home page, on the shipped skin.
 #include "../bridge/BridgeBackend.h"
 #include "../controls/ControlsTestSupport.h"
+#include "TestApk.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 
@@ -37,7 +38,9 @@
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -344,6 +347,35 @@ private slots:
         CVexaMessageBoxImpl::SetNextAnswer(1);
         QTest::mouseClick(GetPluginByName(home->FirmwareWidget(), QStringLiteral("check_version_btn")), Qt::LeftButton);
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(664));
+    }
+
+    // Closing while an app installs on a slow phone: the frame and its task window are gone well
+    // before a generous deadline (the time is printed; the deadline only catches an unbounded wait).
+    void closingDuringAnInstallEndsPromptly() {
+        vexa::sim::SimFaults slow;
+        slow.delayMs = 20; // every phone operation
+        vexa::sim::SetFaults(slow);
+        const auto restore = qScopeGuard([] { vexa::sim::SetFaults({}); });
+        AddPhone(QStringLiteral("VX-INST"));
+        auto frame = MakeFrame();
+        QVERIFY(frame != nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
+        QTemporaryDir dir;
+        const QString apk = dir.filePath(QStringLiteral("slow.apk"));
+        QVERIFY(WriteTestFile(apk, MakeTestApk(QStringLiteral("com.vexa.slow"), 1, QStringLiteral("1.0"),
+                                               QStringLiteral("慢"), {}, {}, 8 << 20)));
+        std::vector<std::unique_ptr<tagTASKINFOR>> tasks;
+        tasks.push_back(std::make_unique<tagTASKINFOR>());
+        tasks.back()->path = apk;
+        frame->TaskWindow()->AddTasks(std::move(tasks));
+        QTRY_VERIFY_WITH_TIMEOUT(frame->Apps().InstallRunning(), kWaitMs);
+        QElapsedTimer clock;
+        clock.start();
+        frame->close();
+        frame.reset();
+        const qint64 ms = clock.elapsed();
+        qInfo("closing during an install took %lld ms", static_cast<long long>(ms));
+        QVERIFY(ms < 5000);
     }
 
     void twoPhonesAreListedAndNotConnectedAutomatically() {

@@ -6,12 +6,16 @@
 #include "controls/CSmallAnimateDialog.h"
 #include "controls/CVexaProgressDlg.h"
 #include "platform/Event.h"
+#include "platform/ProgramEnding.h"
 #include "platform/StringTable.h"
 #include "platform/WorkerThread.h"
 
 #include "../support/Waits.h"
 
 #include <functional>
+
+#include <QScopeGuard>
+#include <QTimer>
 
 #include <atomic>
 #include <thread>
@@ -48,6 +52,36 @@ struct CExportJob {
         dlg->PostMessage(WM_COMMAND, IDOK, 0);
     }
 };
+
+// Undoes what a termination signal left: the mark, and the thread's loops marked as quitting (until
+// an application loop has run).
+void EndProgramEnding() {
+    SetProgramEnding(false);
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+}
+
+// Runs dlg modally with a worker that only a cancel ends, and signals the program's end while it is
+// up; true when the dialog ended with 2 and the worker saw the cancel.
+template <class Dialog>
+bool EndOfProgramCancels(Dialog& dlg) {
+    std::atomic<bool> stopSeen{false};
+    int result = 0;
+    {
+        WorkerThread worker(std::function<void()>([&] {
+            dlg.WaitReady();
+            stopSeen = WaitUntil([&] { return dlg.IsCancelRequested(); }, 20000, 5);
+        }));
+        worker.Start();
+        WhenModal<Dialog>([](Dialog*) {
+            SetProgramEnding();
+            QCoreApplication::exit(0);
+        });
+        result = dlg.DoModal();
+    } // joined
+    EndProgramEnding();
+    return result == 2 && stopSeen;
+}
 
 } // namespace
 
@@ -156,6 +190,22 @@ private slots:
         QVERIFY(done < 100u);
         QCoreApplication::processEvents();
         QCOMPARE(owner.m_messages, QList<UINT>{WM_USER + 77});
+    }
+
+    // The program's end (a termination signal exits every event loop) leaves an open progress or
+    // cancellable busy dialog cancelled, so the work behind it stops; a dialog opened later ends at once.
+    void programEndCancelsTheOpenDialogAndAnswersTheNextAtOnce() {
+        const auto reset = qScopeGuard([] { EndProgramEnding(); });
+        CVexaProgressDlg progress;
+        progress.m_bCanCancel = true;
+        QVERIFY(EndOfProgramCancels(progress));
+        CAnimateDialog busy;
+        busy.m_bCancellable = 1;
+        QVERIFY(EndOfProgramCancels(busy));
+        SetProgramEnding();
+        CVexaProgressDlg later;
+        QCOMPARE(later.DoModal(), 2);
+        QVERIFY(later.IsAbandoned());
     }
 
     void endWorkBeforeTheDialogExistsStillEndsIt() {

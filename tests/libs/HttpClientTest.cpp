@@ -1,4 +1,6 @@
 #include "libs/http/HttpClient.h"
+#include "libs/http/HttpProxy.h"
+#include "libs/prefs/Prefs.h"
 
 #include "LocalHttpServer.h"
 
@@ -42,13 +44,14 @@ TEST(HttpClient, ErrorStatusIsAnAnswerButNotASuccessAndAnOversizedReplyIsRefused
     get.url = Url(server, "/");
     const HttpReply error = HttpExchange(get);
     EXPECT_TRUE(error.ok);
+    EXPECT_EQ(error.failure, HttpFailure::None);
     EXPECT_EQ(error.status, 500);
     EXPECT_FALSE(error.Success());
     get.maxReplyBytes = 1000;
     const HttpReply big = HttpExchange(get);
     EXPECT_FALSE(big.ok);
     EXPECT_TRUE(big.body.isEmpty());
-    EXPECT_TRUE(big.error.contains(QStringLiteral("larger"))) << qPrintable(big.error);
+    EXPECT_EQ(big.failure, HttpFailure::TooLarge) << qPrintable(big.error);
 }
 
 TEST(HttpClient, UnreachableHostAndTimeoutAndCancelFailCleanly) {
@@ -57,12 +60,15 @@ TEST(HttpClient, UnreachableHostAndTimeoutAndCancelFailCleanly) {
     const HttpReply refused = HttpExchange(closed);
     EXPECT_FALSE(refused.ok);
     EXPECT_FALSE(refused.error.isEmpty());
+    EXPECT_EQ(refused.failure, HttpFailure::Network);
 
     LocalHttpServer slow({CannedReply{200, "late", "text/plain", 1500}});
     HttpRequest timed;
     timed.url = Url(slow, "/");
     timed.timeoutMs = 200;
-    EXPECT_FALSE(HttpExchange(timed).ok);
+    const HttpReply late = HttpExchange(timed);
+    EXPECT_FALSE(late.ok);
+    EXPECT_EQ(late.failure, HttpFailure::TimedOut);
 
     // Cancelled while the server is still silent: the exchange ends then, not with the late reply.
     int asked = 0;
@@ -72,7 +78,51 @@ TEST(HttpClient, UnreachableHostAndTimeoutAndCancelFailCleanly) {
     const HttpReply gaveUp = HttpExchange(cancelled);
     EXPECT_FALSE(gaveUp.ok);
     EXPECT_TRUE(gaveUp.cancelled);
+    EXPECT_EQ(gaveUp.failure, HttpFailure::Cancelled);
     EXPECT_EQ(asked, 3);
+}
+
+TEST(HttpProxy, TheSettingsChooseTheSystemProxyAndItsCredentials) {
+    const QByteArray saved = qgetenv("http_proxy");
+    for (const char* name : {"https_proxy", "HTTPS_PROXY", "HTTP_PROXY"}) {
+        qunsetenv(name);
+    }
+    const struct {
+        int type;
+        const char* env;
+        const char* user;
+        const char* password;
+        const char* server;
+        const char* credentials;
+    } cases[] = {
+        {1, "http://cache.example:81", "张三", "p:w", "cache.example:81", "张三:p:w"},
+        {1, "http://cache.example:81", "", "", "cache.example:81", ""},
+        {1, "cache.example:81", "", "secret", "cache.example:81", ":secret"},
+        {0, "http://cache.example:81", "u", "p", "", ""}, // the settings say no proxy
+        {1, "", "u", "p", "", ""},                        // the system has none
+    };
+    for (const auto& c : cases) {
+        INTERNET_SETTINGS in{};
+        in.m_proxyType = c.type;
+        SetInternetField(in.m_user, QString::fromUtf8(c.user));
+        SetInternetField(in.m_password, QString::fromUtf8(c.password));
+        PCL_SetInternetSettings(&in);
+        qputenv("http_proxy", c.env);
+        const HttpProxy proxy = ProxyFromSettings();
+        EXPECT_EQ(proxy.server, QString::fromUtf8(c.server)) << c.env << " " << c.type;
+        EXPECT_EQ(proxy.credentials, QString::fromUtf8(c.credentials)) << c.user;
+        HttpRequest request;
+        ApplyProxy(request, proxy);
+        EXPECT_EQ(request.proxy, proxy.server);
+        EXPECT_EQ(request.proxyCredentials, proxy.credentials);
+    }
+    INTERNET_SETTINGS none{};
+    PCL_SetInternetSettings(&none);
+    if (saved.isEmpty()) {
+        qunsetenv("http_proxy");
+    } else {
+        qputenv("http_proxy", saved);
+    }
 }
 
 } // namespace

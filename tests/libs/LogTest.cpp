@@ -108,6 +108,70 @@ TEST_F(LogTest, ManyThreadsWriteWholeLinesWithoutLosingAny) {
     EXPECT_EQ(threadIds.size(), static_cast<size_t>(kThreads)) << "each thread logs its own id";
 }
 
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+TEST(LogRuns, EachRunStartsEmptyAndTheFourBeforeAreKept) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("vexa.log"));
+    // A file of another name beside the log is never touched.
+    {
+        QFile other(path + QStringLiteral(".old"));
+        ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+        other.write("keep");
+    }
+    for (int run = 0; run < 7; ++run) {
+        ASSERT_TRUE(LOG_InitRun(QFile::encodeName(path).constData()));
+        EXPECT_EQ(ReadAll(path), QByteArray()) << "run " << run;
+        LOG_Error("run %d", run);
+        LOG_Free();
+    }
+    // Run 6 is the current file; runs 5..2 are .1 .. .4; runs 0 and 1 are gone.
+    const struct {
+        const char* suffix;
+        const char* tail;
+    } kept[] = {{"", "E run 6\n"}, {".1", "E run 5\n"}, {".2", "E run 4\n"}, {".3", "E run 3\n"}, {".4", "E run 2\n"}};
+    for (const auto& k : kept) {
+        EXPECT_TRUE(ReadAll(path + QString::fromLatin1(k.suffix)).endsWith(k.tail)) << k.suffix;
+    }
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".5")));
+    EXPECT_EQ(ReadAll(path + QStringLiteral(".old")), QByteArray("keep"));
+}
+
+TEST(LogRuns, ARunStopsAtItsLimitWithOneLineSayingSo) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("vexa.log"));
+    LOG_SizeLimit(300);
+    ASSERT_TRUE(LOG_InitRun(QFile::encodeName(path).constData()));
+    for (int i = 0; i < 50; ++i) {
+        LOG_Info("line %02d of a run that says too much", i);
+    }
+    LOG_Free();
+    const QList<QByteArray> lines = ReadAll(path).split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines[0].endsWith("line 00 of a run that says too much"));
+    EXPECT_TRUE(lines[lines.size() - 2].contains("size limit of 300 bytes reached"))
+        << lines[lines.size() - 2].constData();
+    EXPECT_LT(lines.size(), 10);
+    qsizetype before = 0;
+    for (int i = 0; i + 2 < lines.size(); ++i) {
+        before += lines[i].size() + 1;
+    }
+    EXPECT_LE(before, 300);
+
+    // The next run writes again, up to its own limit.
+    LOG_SizeLimit(kLogDefaultLimit);
+    ASSERT_TRUE(LOG_InitRun(QFile::encodeName(path).constData()));
+    LOG_Info("a new run");
+    LOG_Free();
+    EXPECT_TRUE(ReadAll(path).endsWith("I a new run\n"));
+    EXPECT_TRUE(ReadAll(path + QStringLiteral(".1")).contains("size limit"));
+}
+
 TEST(LogSourceName, StripsFoldersAndExtension) {
     EXPECT_STREQ(LogSourceName("/a/b/DeviceCheckThread.cpp"), "DeviceCheckThread");
     EXPECT_STREQ(LogSourceName("plain"), "plain");

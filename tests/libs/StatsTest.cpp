@@ -111,7 +111,7 @@ TEST_F(StatsTest, CallsBeforeInitialiseDoNothingAndWithoutAHostEventsStayQueued)
 
 TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggeredAndNotAgainAfterATrigger) {
     std::atomic<int> uploads{0};
-    StatUploader uploader([&] { ++uploads; });
+    StatUploader uploader([&](const StatUploader::Cancelled&) { ++uploads; });
     uploader.Start();
     EXPECT_FALSE(uploader.Uploaded());
     uploader.Stop();
@@ -120,14 +120,14 @@ TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggeredAndNotAgainAfterATr
     uploader.Stop();
     EXPECT_EQ(uploads.load(), 1) << "stopping twice does not upload again";
     {
-        StatUploader dropped([&] { ++uploads; });
+        StatUploader dropped([&](const StatUploader::Cancelled&) { ++uploads; });
         dropped.Start();
     }
     EXPECT_EQ(uploads.load(), 2) << "the destructor stops and uploads once";
 
     // After a triggered upload, none again at exit.
     uploads = 0;
-    StatUploader triggered([&] { ++uploads; });
+    StatUploader triggered([&](const StatUploader::Cancelled&) { ++uploads; });
     triggered.Start();
     triggered.RequestUpload();
     ASSERT_TRUE(WaitUntil([&] { return uploads.load() >= 1; }));
@@ -136,6 +136,19 @@ TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggeredAndNotAgainAfterATr
     EXPECT_TRUE(WaitUntil([&] { return uploads.load() >= 2; })) << "each request uploads";
     triggered.Stop();
     EXPECT_EQ(uploads.load(), 2);
+
+    // An upload at exit that never ends by itself (a host that does not answer) is cancelled at
+    // the deadline, and Stop returns once it has given up.
+    std::atomic<bool> sawCancel{false};
+    StatUploader silent([&](const StatUploader::Cancelled& cancelled) {
+        while (!cancelled()) {
+            std::this_thread::yield();
+        }
+        sawCancel = true;
+    });
+    silent.Start();
+    silent.Stop(50);
+    EXPECT_TRUE(sawCancel.load());
 }
 
 } // namespace

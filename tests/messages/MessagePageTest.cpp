@@ -544,10 +544,12 @@ private slots:
         auto* all = qobject_cast<QAbstractButton*>(GetPluginByName(page.get(), "select_all_messages_checkbox"));
         all->click();
         QTRY_COMPARE_WITH_TIMEOUT(all->text(), QStringLiteral("全选（已选24条）"), kWaitMs);
+        const int uiThreadCalls = vexa::sim::UiThreadOperations();
         page->ExportSelected();
         QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(),
                                   QStringLiteral("成功导出 24 条信息到CSV文件！\n草稿箱中的1条草稿不在所选范围内，没有导出。"),
                                   kWaitMs);
+        QCOMPARE(vexa::sim::UiThreadOperations(), uiThreadCalls); // one query per message, all on the worker
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().count('\n'), 1 + 24); // header and one line per message
@@ -710,6 +712,13 @@ private slots:
             QCOMPARE(Plugin_GetText(GetPluginByName(&reply, "show_remaind_characters_stc")),
                      FormatText(Str(2013), c.remaining, c.parts));
         }
+        // A draft for one recipient is written by the worker, never by the UI thread.
+        const int uiThreadCalls = vexa::sim::UiThreadOperations();
+        reply.SetText(QStringLiteral("稍后再发"));
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        reply.Save();
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2431));
+        QCOMPARE(vexa::sim::UiThreadOperations(), uiThreadCalls);
     }
 
     // The recipients field offers the contacts' mobile numbers as the user types a name, its pinyin

@@ -240,7 +240,7 @@ std::uint64_t CAdbFileSystem::GetSdCardTotalSpace() {
 
 std::uint64_t CAdbFileSystem::GetSdCardFreeSpace() {
     Lock guard(m_lock);
-    Ensure();
+    RefreshStorageInfo(); // an upload to the card is checked against what is free now
     return m_cardFree;
 }
 

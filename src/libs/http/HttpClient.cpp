@@ -47,6 +47,7 @@ HttpReply HttpExchange(const HttpRequest& request) {
     CURL* curl = curl_easy_init();
     if (curl == nullptr) {
         reply.error = QStringLiteral("curl_easy_init failed");
+        reply.failure = HttpFailure::Network;
         return reply;
     }
     Transfer transfer{&reply, request.maxReplyBytes, false, &request};
@@ -125,14 +126,17 @@ HttpReply HttpExchange(const HttpRequest& request) {
     }
     if (reply.cancelled) {
         reply.error = QStringLiteral("cancelled");
+        reply.failure = HttpFailure::Cancelled;
     } else if (rc == CURLE_OK) {
         reply.ok = true;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
     } else if (transfer.overflow) {
         reply.error = QStringLiteral("reply larger than %1 bytes").arg(request.maxReplyBytes);
+        reply.failure = HttpFailure::TooLarge;
         reply.body.clear();
     } else {
         reply.error = QString::fromUtf8(errorText[0] != 0 ? errorText : curl_easy_strerror(rc));
+        reply.failure = rc == CURLE_OPERATION_TIMEDOUT ? HttpFailure::TimedOut : HttpFailure::Network;
     }
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);

@@ -27,12 +27,22 @@ struct HttpRequest {
     std::function<void(qint64 received, qint64 total)> progress;
 };
 
+// Why an exchange did not complete: callers act on the kind, the error text is for the log.
+enum class HttpFailure {
+    None,      // completed (whatever the status)
+    Cancelled, // the cancel test or the sink ended it
+    TooLarge,  // the reply passed maxReplyBytes
+    TimedOut,  // the time limit or the stall limit passed
+    Network,   // no connection, a broken one, a bad address or proxy, a setup failure
+};
+
 struct HttpReply {
     bool ok = false; // the exchange completed (whatever the status)
     long status = 0; // HTTP status code
     QByteArray body;
     QString error; // why ok is false
     bool cancelled = false;
+    HttpFailure failure = HttpFailure::None;
     bool Success() const { return ok && status >= 200 && status < 300; }
 };
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,9 @@ struct LogState {
     std::FILE* file = nullptr;
     std::string path;
     int level = kVerbose;
+    std::uint64_t limit = kLogDefaultLimit;
+    std::uint64_t written = 0;
+    bool full = false;
 };
 
 LogState& State() {
@@ -90,6 +94,19 @@ void Write(int level, const char* format, va_list args) {
         return;
     }
     if (s.file != nullptr) {
+        if (s.full) {
+            return;
+        }
+        const std::uint64_t size = std::strlen(head) + text.size() + 1;
+        if (s.written + size > s.limit) {
+            // A log that fills the disk hides more than it tells; the last line says why it ends.
+            s.full = true;
+            std::fprintf(s.file, "%s[log] size limit of %llu bytes reached; nothing more is written in this run\n",
+                         head, static_cast<unsigned long long>(s.limit));
+            std::fflush(s.file);
+            return;
+        }
+        s.written += size;
         std::fputs(head, s.file);
         std::fputs(text.c_str(), s.file);
         std::fputc('\n', s.file);
@@ -110,18 +127,31 @@ bool LOG_InitFile(const char* path) {
     }
     s.file = std::fopen(path, "a");
     s.path = s.file != nullptr ? path : "";
+    s.written = 0;
+    s.full = false;
     return s.file != nullptr;
 }
 
-bool LOG_Init() {
-    const QString folder = DataFolder();
-    const QString path = QDir(folder).filePath(QStringLiteral("vexa.log"));
-    // Keep one previous run for bug reports; start each run with a fresh file.
-    if (QFile::exists(path)) {
-        QFile::remove(path + QStringLiteral(".1"));
-        QFile::rename(path, path + QStringLiteral(".1"));
+bool LOG_InitRun(const char* path) {
+    // Only the run files themselves move; rename replaces the oldest, so nothing else is touched.
+    const std::string base = path;
+    for (int n = kLogKeptRuns; n >= 1; --n) {
+        const std::string from = n == 1 ? base : base + "." + std::to_string(n - 1);
+        const std::string to = base + "." + std::to_string(n);
+        std::rename(from.c_str(), to.c_str());
     }
-    return LOG_InitFile(QFile::encodeName(path).constData());
+    return LOG_InitFile(path);
+}
+
+bool LOG_Init() {
+    const QString path = QDir(DataFolder()).filePath(QStringLiteral("vexa.log"));
+    return LOG_InitRun(QFile::encodeName(path).constData());
+}
+
+void LOG_SizeLimit(std::uint64_t bytes) {
+    LogState& s = State();
+    std::lock_guard guard(s.lock);
+    s.limit = bytes;
 }
 
 void LOG_Free() {

@@ -115,7 +115,7 @@ void actst_record(int code) {
     ++s.pending;
 }
 
-int actst_uploadstart() {
+int actst_uploadstart(const std::function<bool()>& cancelled) {
     StatsState& s = State();
     std::lock_guard upload(s.uploadLock);
     QByteArray queue;
@@ -148,6 +148,7 @@ int actst_uploadstart() {
     request.body = QJsonDocument(QJsonObject{{QStringLiteral("host"), HostInfoJson(info)},
                                              {QStringLiteral("events"), EventsJson(queue)}})
                        .toJson(QJsonDocument::Compact);
+    request.cancelled = cancelled;
     const HttpReply reply = HttpExchange(request);
     if (!reply.Success()) {
         LOG_Info("[Stats] upload to %s failed: %s (status %ld). %s:%d", qUtf8Printable(request.url),

@@ -10,14 +10,16 @@
 
 #include <QString>
 
+#include <functional>
+
 bool actst_initialize();
 // As actst_initialize, with an explicit queue file and host; for tools and tests.
 bool actst_initialize_at(const QString& queuePath, const QString& host);
 void actst_hostinfo(const HostInfoRecord* record);
 void actst_record(int code);
 // Uploads what is queued. Returns 0 when the queue was sent (or there was nothing to send or no
-// host), 1 when the upload failed (the queue is kept for the next try).
-int actst_uploadstart();
+// host), 1 when the upload failed or was cancelled (the queue is kept for the next try).
+int actst_uploadstart(const std::function<bool()>& cancelled = {});
 void actst_uninitialize();
 
 // The number of events waiting in the queue.

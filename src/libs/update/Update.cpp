@@ -108,7 +108,7 @@ int libUpdate_Check(const QString& currentVersion, const QString& manifestUrl, Q
     }
     const HttpReply reply = HttpExchange(request);
     if (!reply.ok) {
-        return reply.error.contains(QLatin1String("larger")) ? LUSC_BAD_MANIFEST : LUSC_INTERNET_ERROR;
+        return reply.failure == HttpFailure::TooLarge ? LUSC_BAD_MANIFEST : LUSC_INTERNET_ERROR;
     }
     if (!reply.Success()) {
         return LUSC_INTERNET_ERROR;
