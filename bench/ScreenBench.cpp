@@ -74,11 +74,40 @@ bool MakePhone(const QString& serial, const QString& sdk, QString* error) {
     return vexa::sim::SeedPhone(serial, options, error);
 }
 
-// Plays kFrames frames per iteration on the bridge that ppInitialize makes.
-void PlayFrames(benchmark::State& state, const QString& serial) {
+// Connects the bridge that ppInitialize makes to serial; false (and the run skipped) when it cannot.
+bool ConnectPhone(benchmark::State& state, const QString& serial) {
     if (!ppInitialize() || ppGetBridge()->ConnectUsbDevice(serial) == 0) {
         state.SkipWithError("no phone");
         ppCleanup();
+        return false;
+    }
+    return true;
+}
+
+// The home page's player at its size, shown and enabled.
+bool ShowPlayer(benchmark::State& state, CPhonePlayer& player) {
+    if (!player.Create()) {
+        state.SkipWithError("no player layout");
+        return false;
+    }
+    player.resize(280, 470);
+    player.show();
+    player.SetPlayerEnabled(true);
+    return true;
+}
+
+// Lets the feed's stop reach the phone before the session closes.
+void Settle() {
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 300) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+// Plays kFrames frames per iteration on the bridge that ppInitialize makes.
+void PlayFrames(benchmark::State& state, const QString& serial) {
+    if (!ConnectPhone(state, serial)) {
         return;
     }
     auto* app = static_cast<CTimingApplication*>(QCoreApplication::instance());
@@ -91,13 +120,9 @@ void PlayFrames(benchmark::State& state, const QString& serial) {
         CSessionGate gate;
         gate.SetUsable(true);
         CPhonePlayer player(gate);
-        if (!player.Create()) {
-            state.SkipWithError("no player layout");
+        if (!ShowPlayer(state, player)) {
             return;
         }
-        player.resize(280, 470);
-        player.show();
-        player.SetPlayerEnabled(true);
         player.SetFrameObserver([&](std::chrono::steady_clock::duration sinceAsked) {
             const double ms = std::chrono::duration<double, std::milli>(sinceAsked).count();
             latencySum += ms;
@@ -135,12 +160,7 @@ void PlayFrames(benchmark::State& state, const QString& serial) {
             }
         }
         uiFrameMax = player.LongestFrameMs();
-        // Let the feed's stop reach the phone before the session closes.
-        QElapsedTimer settle;
-        settle.start();
-        while (settle.elapsed() < 300) {
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
+        Settle();
     }
     ppGetBridge()->CloseSession();
     ppCleanup();
@@ -185,9 +205,7 @@ void BM_PlayStillScreenCpu(benchmark::State& state) {
         vexa::sim::Stmt keepOne(db, "DELETE FROM screen_frames WHERE rowid > (SELECT MIN(rowid) FROM screen_frames)");
         keepOne.Run();
     }
-    if (!ppInitialize() || ppGetBridge()->ConnectUsbDevice(kStillPhone) == 0) {
-        state.SkipWithError("no phone");
-        ppCleanup();
+    if (!ConnectPhone(state, kStillPhone)) {
         return;
     }
     double cpuPercent = 0;
@@ -196,13 +214,9 @@ void BM_PlayStillScreenCpu(benchmark::State& state) {
         CSessionGate gate;
         gate.SetUsable(true);
         CPhonePlayer player(gate);
-        if (!player.Create()) {
-            state.SkipWithError("no player layout");
+        if (!ShowPlayer(state, player)) {
             return;
         }
-        player.resize(280, 470);
-        player.show();
-        player.SetPlayerEnabled(true);
         for (auto _ : state) {
             const std::int64_t before = player.FramesShown();
             timespec cpuStart{};
@@ -221,11 +235,7 @@ void BM_PlayStillScreenCpu(benchmark::State& state) {
             cpuPercent = std::max(cpuPercent, 100.0 * cpu / (double(clock.elapsed()) / 1000.0));
             drawn = player.FramesShown() - before;
         }
-        QElapsedTimer settle;
-        settle.start();
-        while (settle.elapsed() < 300) {
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
+        Settle();
     }
     ppGetBridge()->CloseSession();
     ppCleanup();

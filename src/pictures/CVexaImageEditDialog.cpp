@@ -269,6 +269,20 @@ QByteArray FormatOf(const QString& name) {
     return suffix == QLatin1String("bmp") ? QByteArray("BMP") : QByteArray("PNG");
 }
 
+// Writes the picture in the format its name says, through a temporary file; false (logged) when not.
+bool WriteImage(const QImage& image, const QString& path) {
+    const QByteArray format = FormatOf(path);
+    const IoResult written = WriteFileAtomically(path, [&image, &format](QIODevice& out) {
+        QImageWriter writer(&out, format);
+        writer.setQuality(95);
+        return writer.write(image) ? IoResult::Ok() : IoResult::Fail(writer.errorString());
+    });
+    if (!written) {
+        LOG_Error("[PictureEditor] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
+    }
+    return static_cast<bool>(written);
+}
+
 } // namespace
 
 CVexaImageEditDialog::CVexaImageEditDialog(PhoneRunner phone, PageActions actions, int album,
@@ -521,14 +535,7 @@ QString CVexaImageEditDialog::SaveCopy() {
     const pictures::PictureItem& picture = m_pictures[static_cast<std::size_t>(m_index)];
     const QString name = pictures::EditedCopyName(picture.name, QDateTime::currentDateTime());
     const QString local = m_temp.filePath(name);
-    const QByteArray format = FormatOf(name);
-    const IoResult written = WriteFileAtomically(local, [this, &format](QIODevice& out) {
-        QImageWriter writer(&out, format);
-        writer.setQuality(95);
-        return writer.write(m_image) ? IoResult::Ok() : IoResult::Fail(writer.errorString());
-    });
-    if (!written) {
-        LOG_Error("[PictureEditor] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
+    if (!WriteImage(m_image, local)) {
         return {};
     }
     const int album = m_album;
@@ -599,14 +606,7 @@ QString CVexaImageEditDialog::SaveCopyTo(const QString& folder) {
         VexaMessageBox(Str(864) + QStringLiteral("\r\n") + Str(865), this, Str(863), 4) != 6) {
         return {};
     }
-    const QByteArray format = FormatOf(name);
-    const IoResult written = WriteFileAtomically(target, [this, &format](QIODevice& out) {
-        QImageWriter writer(&out, format);
-        writer.setQuality(95);
-        return writer.write(m_image) ? IoResult::Ok() : IoResult::Fail(writer.errorString());
-    });
-    if (!written) {
-        LOG_Error("[PictureEditor] %s. %s:%d", qUtf8Printable(written.error), LOG_HERE);
+    if (!WriteImage(m_image, target)) {
         return {};
     }
     m_turns = 0;
