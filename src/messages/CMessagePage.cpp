@@ -644,7 +644,7 @@ void CMessagePage::FillCurrentView() {
         std::reverse(list.begin(), list.end());
         view->SetMessages(std::move(list));
         if (m_reply != nullptr) {
-            m_reply->SetRecipient(m_number);
+            m_reply->SetRecipient(m_number, m_data.Names().DisplayName(m_number));
         }
         break;
     }

@@ -157,7 +157,15 @@ QString CQuickReplyWnd::SimButtonText(int card) const {
     return Plugin_GetText(GetPluginByName(self, card == 1 ? QStringLiteral("sim_1_send") : QStringLiteral("sim_2_send")));
 }
 
-void CQuickReplyWnd::SetRecipient(const QString& number) {
+void CQuickReplyWnd::SetRecipient(const QString& number, const QString& name) {
+    // Whoever the text goes to is named where the user clicks to send it.
+    const QString who = name.isEmpty() || name == number ? number : name + QStringLiteral("（") + number + QStringLiteral("）");
+    const QString tip = number.isEmpty() ? QString() : FormatText(Str(3574), qUtf8Printable(who));
+    for (const char* button : {"sim_1_send", "sim_2_send", "send_shotmsg_btn"}) {
+        if (QWidget* w = GetPluginByName(this, QString::fromLatin1(button))) {
+            w->setToolTip(tip);
+        }
+    }
     if (number == m_recipient) {
         return;
     }
@@ -408,4 +416,9 @@ void CQuickReplyWnd::Save() {
         m_notify->SendMessage(WM_REPLY_SEND_RESULT, reinterpret_cast<WPARAM>(&m_lastResult));
         m_notify->PostMessage(WM_REPLY_SEND_DONE);
     }
+}
+
+QString CQuickReplyWnd::SendTip() const {
+    QWidget* button = GetPluginByName(const_cast<CQuickReplyWnd*>(this), QStringLiteral("send_shotmsg_btn"));
+    return button != nullptr ? button->toolTip() : QString();
 }

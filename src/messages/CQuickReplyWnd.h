@@ -40,7 +40,9 @@ public:
     // The send buttons for a phone's SIM cards: state 0 none, 1 card 1, 2 card 2, 3 both.
     void ShowSimButtons(bool dual, int state, const QString& name1, const QString& name2);
 
-    void SetRecipient(const QString& number);
+    // name, when given, is the contact's: the send buttons then say "发送给 name（number）" as their tip.
+    void SetRecipient(const QString& number, const QString& name = {});
+    QString SendTip() const;
     QString Recipient() const { return m_recipient; }
     // Recipients come from elsewhere (the dialog's field) when set.
     void SetRecipientsSource(std::function<QStringList()> source) { m_recipientsSource = std::move(source); }

@@ -5,6 +5,7 @@
 #include "messages/CMmsPreviewDlg.h"
 #include "messages/CQuickReplyWnd.h"
 #include "messages/CRemindDialog.h"
+#include "messages/IncomingReminders.h"
 #include "messages/CSmsEditDlg.h"
 #include "libs/pinyin/Pinyin.h"
 #include "platform/StringTable.h"
@@ -17,6 +18,7 @@
 #include <QPainter>
 #include <QWidget>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -138,5 +140,40 @@ void RegisterMessagesScreenshots() {
         remind->setAttribute(Qt::WA_DeleteOnClose, false);
         remind->show();
         return std::unique_ptr<QWidget>(std::move(remind));
+    });
+    // Three messages in a row, as the corner of the screen shows them: newest at the bottom.
+    RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("remind_stack"), [] {
+        const struct {
+            const char *name, *number, *text;
+        } senders[] = {{"赵强", "13800138000", "今晚的会改到八点，地点不变。"},
+                       {"10086", "10086", "您本月的流量已用完80%"},
+                       {"李娜", "13912345678", "到了给我回个电话\n我在门口等你"}};
+        auto desk = std::make_unique<QWidget>();
+        // A palette, not a style sheet: a sheet here would also paint over the reminders' buttons.
+        QPalette screen = desk->palette();
+        screen.setColor(QPalette::Window, QColor(0xE9, 0xEC, 0xF0));
+        desk->setPalette(screen);
+        desk->setAutoFillBackground(true);
+        int y = 12;
+        int width = 0;
+        for (const auto& s : senders) {
+            auto* remind = new CRemindDialog(CRemindDialog::Message,
+                                             FormatText(Str(2437), s.name));
+            remind->SetDetail(messages::ReminderDetail(QString::fromUtf8(s.number), QString::fromUtf8(s.name),
+                                                       QString::fromUtf8(s.text)));
+            remind->SetActions([] {}, [] {});
+            if (!remind->Create()) {
+                delete remind;
+                return std::unique_ptr<QWidget>();
+            }
+            remind->setAttribute(Qt::WA_DeleteOnClose, false);
+            remind->setParent(desk.get(), Qt::Widget);
+            remind->move(12, y);
+            y += remind->height() + 8;
+            width = std::max(width, remind->width());
+        }
+        desk->resize(width + 24, y + 4);
+        desk->show();
+        return desk;
     });
 }

@@ -390,6 +390,7 @@ private slots:
         tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(1));
         QTRY_COMPARE_WITH_TIMEOUT(page->CurrentNumber(), QStringLiteral("10086"), kWaitMs);
         QCOMPARE(page->Reply()->Text(), QStringLiteral("for 10086 only"));
+        QCOMPARE(page->Reply()->SendTip(), FormatText(Str(3574), "10086")); // the send buttons name the recipient
         page->Reply()->SetText(QString());
         // A number no contact holds is offered to the quick-add dialog; the conversation then takes the name.
         QWidget* addContact = GetPluginByName(page.get(), QStringLiteral("add_contact_btn"));
@@ -413,6 +414,7 @@ private slots:
         QCOMPARE(asked, QStringLiteral("10086"));
         QTRY_COMPARE_WITH_TIMEOUT(page->Caption(), FormatText(Str(2407), "客服"), kWaitMs);
         QVERIFY(!addContact->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(page->Reply()->SendTip(), FormatText(Str(3574), "客服（10086）"), kWaitMs);
 
         // Delete one message through its command link: confirm, progress, refresh.
         QVERIFY(Settled(page.get()));
