@@ -1218,6 +1218,9 @@ void CFileWnd::Search(const QString& keyword) {
     m_tree->setCurrentItem(nullptr);
     Plugin_SetText(GetPluginByName(this, QStringLiteral("file_address")), QString());
     m_current.clear();
+    // A folder listing still on its way must not replace the results when it lands.
+    m_pendingShow.clear();
+    m_navigating = 0;
     m_rows.clear();
     FillList();
     m_searchJob.Request();
