@@ -8,7 +8,6 @@
 #include "app/FrameTabs.h"
 #include "app/FrameSupport.h"
 #include "app/UpdateSupport.h"
-#include "apps/AppTasks.h"
 #include "apps/CAppPage.h"
 #include "apps/StoreTasks.h"
 #include "bridge/api/DeviceBridge.h"
@@ -533,7 +532,7 @@ void CMainFrame::OnUserDisconnect() {
 
 bool CMainFrame::MayChangeDevice() {
     // An install under way would end on another phone, or on none.
-    return !apps::InstallPending(m_appData);
+    return !m_appData.InstallPending();
 }
 
 void CMainFrame::Quit() {

@@ -21,7 +21,7 @@
 #include <QPointer>
 
 WF_OPTIONS CurrentStoreOptions() {
-    const firmware::FirmwareProxy proxy = firmware::ProxyFromSettings();
+    const HttpProxy proxy = ProxyFromSettings();
     return WF_OPTIONS{PCL_GetServiceHost(QStringLiteral("store")), proxy.server, proxy.credentials, 15000};
 }
 

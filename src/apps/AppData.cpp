@@ -4,6 +4,13 @@ bool AppData::InstallRunning() const {
     return UnfinishedCount() > 0;
 }
 
+bool AppData::InstallPending() const {
+    std::lock_guard<std::mutex> lock(m_taskLock);
+    return std::any_of(m_tasks.begin(), m_tasks.end(), [](const auto& task) {
+        return task->state == tagTASKINFOR::Installing || task->state == tagTASKINFOR::WaitInstall;
+    });
+}
+
 int AppData::UnfinishedCount() const {
     std::lock_guard<std::mutex> lock(m_taskLock);
     return static_cast<int>(std::count_if(m_tasks.begin(), m_tasks.end(), [](const auto& task) {

@@ -75,6 +75,8 @@ public:
     bool InstallRunning() const;
     // The tasks that are running or waiting.
     int UnfinishedCount() const;
+    // True while a task installs or waits to install on the phone: the phone must not change then.
+    bool InstallPending() const;
     int TaskCount() const;
     // Takes the task into the task list and gives it its id.
     int AddTask(std::unique_ptr<tagTASKINFOR> task);

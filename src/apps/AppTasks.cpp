@@ -38,13 +38,6 @@ int TakeNextInstall(AppData& data) {
     return 0;
 }
 
-bool InstallPending(AppData& data) {
-    std::lock_guard<std::mutex> lock(data.m_taskLock);
-    return std::any_of(data.m_tasks.begin(), data.m_tasks.end(), [](const auto& task) {
-        return task->state == tagTASKINFOR::Installing || task->state == tagTASKINFOR::WaitInstall;
-    });
-}
-
 bool InstallTask(AppData& data, vexa::AppManager& manager, int id, const std::function<void(int percent)>& progress,
                  const std::atomic<bool>& stop) {
     QString path;

@@ -21,8 +21,6 @@ TaskCounts CountTasks(const AppData& data);
 // The first task waiting to install, now installing (a store download becomes a local install);
 // 0 when none waits.
 int TakeNextInstall(AppData& data);
-// True while a task installs or waits to install on the phone: the phone must not change then.
-bool InstallPending(AppData& data);
 
 // Installs task id (state Installing) with the manager: percent (0..99) as the file goes over,
 // false from progress or a set stop aborts. Success moves it to the finished list (Completed);

@@ -147,9 +147,8 @@ void CTaskWnd::DownloadLoop() {
             }
             PostMessage(WM_TASK_REDRAW, 0, 0);
             const int id = job->id;
-            const firmware::FirmwareProxy proxy = firmware::ProxyFromSettings();
             const apps::FetchOutcome outcome = apps::FetchPackage(
-                *job, {proxy.server, proxy.credentials},
+                *job, ProxyFromSettings(),
                 [this, id] { return m_stop || (m_downloadCancel && CancelRequested(id)); },
                 [this, id](int percent) {
                     // One progress message at a time: the row catches up before the next.

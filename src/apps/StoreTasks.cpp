@@ -223,12 +223,11 @@ std::optional<DownloadJob> TakeNextDownload(AppData& data, const QString& folder
     return std::nullopt;
 }
 
-FetchOutcome FetchPackage(const DownloadJob& job, const FetchProxy& proxy, const std::function<bool()>& cancelled,
+FetchOutcome FetchPackage(const DownloadJob& job, const HttpProxy& proxy, const std::function<bool()>& cancelled,
                           const std::function<void(int percent)>& progress) {
     FetchOutcome outcome;
     HttpRequest request;
-    request.proxy = proxy.server;
-    request.proxyCredentials = proxy.credentials;
+    ApplyProxy(request, proxy);
     request.cancelled = cancelled;
     if (!job.iconUrl.isEmpty()) {
         // The row's picture; a store without one leaves it empty.

@@ -6,6 +6,7 @@
 // Threads: the check and the fetch block and run on workers; the rest takes the task lock briefly.
 // The files written are the program's own downloads, written beside their target and renamed.
 
+#include "libs/http/HttpProxy.h"
 #include "apps/AppData.h"
 #include "platform/Event.h"
 
@@ -74,10 +75,6 @@ std::optional<DownloadJob> TakeNextDownload(AppData& data, const QString& folder
 // A file name from a product's name: no folders, no characters a file system refuses, ".apk".
 QString PackageFileName(const QString& name);
 
-struct FetchProxy {
-    QString server;
-    QString credentials;
-};
 struct FetchOutcome {
     bool ok = false;
     bool cancelled = false;
@@ -88,7 +85,7 @@ struct FetchOutcome {
 // Fetches the package to the job's target (it appears only when it arrived whole with a 2xx
 // answer) and the icon on the way. percent (0..100) is reported when it changes; cancelled() ends
 // the transfer within 50 ms, stalled or not.
-FetchOutcome FetchPackage(const DownloadJob& job, const FetchProxy& proxy, const std::function<bool()>& cancelled,
+FetchOutcome FetchPackage(const DownloadJob& job, const HttpProxy& proxy, const std::function<bool()>& cancelled,
                           const std::function<void(int percent)>& progress);
 
 enum class DownloadEnd {

@@ -113,7 +113,7 @@ void CMobileVersionHwnobj::CheckAndUpdate() {
                     firmwareText = use->GetDeviceInfo()->GetFirmwareVersion();
                 }
             }
-            offer = firmware::CheckFirmware(firmwareText, host, firmware::TempFolder(), firmware::ProxyFromSettings(),
+            offer = firmware::CheckFirmware(firmwareText, host, firmware::TempFolder(), ProxyFromSettings(),
                                             [&busy] { return busy.IsCancelRequested(); });
             if (offer.result == 1) {
                 CSessionScope use(m_gate, VEXA_HERE);
@@ -189,7 +189,7 @@ bool CMobileVersionHwnobj::Download(const firmware::FirmwareCheck& offer, bool a
     WorkerThread worker(std::function<void()>([&] {
         dlg.WaitReady();
         result = firmware::DownloadPackage(
-            offer, folder, firmware::ProxyFromSettings(),
+            offer, folder, ProxyFromSettings(),
             [&] { return !dlg.IsCancelRequested() && m_gate.IsUsable(); },
             [&](const firmware::DownloadProgress& at) {
                 dlg.SetProgress(100, static_cast<unsigned>(std::clamp<qint64>(at.percent, 0, 100)), false);

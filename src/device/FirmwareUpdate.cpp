@@ -37,11 +37,6 @@ QString SafeName(const QString& text) {
 
 } // namespace
 
-FirmwareProxy ProxyFromSettings() {
-    const HttpProxy proxy = ::ProxyFromSettings();
-    return {proxy.server, proxy.credentials};
-}
-
 QString TempFolder() {
     const QString own = PrivateRuntimeFolder();
     return own.isEmpty() ? QDir::tempPath() : own;
@@ -78,8 +73,7 @@ FirmwareCheck CheckFirmware(const QString& firmwareText, const QString& host, co
     HttpRequest request;
     request.url = QueryUrl(host, check.info);
     request.userAgent = kUserAgent;
-    request.proxy = proxy.server;
-    request.proxyCredentials = proxy.credentials;
+    ApplyProxy(request, proxy);
     request.maxReplyBytes = kMaxPkgManifestBytes;
     request.cancelled = cancelled;
     const HttpReply reply = HttpExchange(request);
@@ -186,8 +180,7 @@ DownloadResult DownloadPackage(const FirmwareCheck& offer, const QString& folder
     HttpRequest request;
     request.url = offer.packageUrl;
     request.userAgent = kUserAgent;
-    request.proxy = proxy.server;
-    request.proxyCredentials = proxy.credentials;
+    ApplyProxy(request, proxy);
     request.timeoutMs = 0;
     // A little slack over the offered size, so a package that grew is refused rather than kept.
     request.maxReplyBytes = offer.info.size + 1;

@@ -5,6 +5,7 @@
 // `vexa-cli firmware` run these on workers; every function blocks and takes a cancel test.
 // Results name the string ids the user sees (149-153, 148, 634).
 
+#include "libs/http/HttpProxy.h"
 #include "libs/pkgcheck/PkgCheck.h"
 
 #include <QString>
@@ -21,12 +22,8 @@ namespace firmware {
 constexpr const char* kUserAgent = "handysuite-agent/1.0";
 constexpr int kProgressIntervalMs = 500;
 
-struct FirmwareProxy {
-    QString server;      // "host:port", empty: direct
-    QString credentials; // "user:password", empty: none
-};
-// The program's proxy as the settings choose it (the one source, ProxyFromSettings in libs/http).
-FirmwareProxy ProxyFromSettings();
+// The program's proxy, as ProxyFromSettings (libs/http) gives it.
+using FirmwareProxy = HttpProxy;
 
 // Where the saved query answer goes (the user's private runtime folder, see PrivateRuntimeFolder;
 // the check makes a folder of its own in it) and where packages are downloaded (the download

@@ -1,6 +1,7 @@
 #include "feedback/Feedback.h"
 
 #include "libs/http/HttpClient.h"
+#include "libs/http/HttpProxy.h"
 #include "libs/http/HttpForm.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
@@ -63,9 +64,7 @@ bool SendFeedback(const QString& server, const QString& object, const QByteArray
     const QByteArray prefix = "Content-Type: ";
     request.contentType = headers.startsWith(prefix) ? headers.mid(prefix.size()) : headers;
     request.maxReplyBytes = 1024 * 1024;
-    const HttpProxySetting proxy = PCL_GetHttpProxy();
-    request.proxy = proxy.server;
-    request.proxyCredentials = proxy.credentials;
+    ApplyProxy(request, ProxyFromSettings());
     if (cancel != nullptr) {
         request.cancelled = [cancel] { return cancel->load(); };
     }

@@ -32,7 +32,7 @@ int RunFirmware(CliContext& ctx, const QStringList& args) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     const QString firmwareText = session->GetDeviceInfo()->GetFirmwareVersion();
     ctx.out << FormatText(Str(3102), qUtf8Printable(firmwareText)) << '\n';
-    const firmware::FirmwareProxy proxy = firmware::ProxyFromSettings();
+    const HttpProxy proxy = ProxyFromSettings();
     const firmware::FirmwareCheck offer =
         firmware::CheckFirmware(firmwareText, PCL_GetServiceHost(QStringLiteral("firmware")), firmware::TempFolder(), proxy);
     if (offer.result != 1) {

@@ -1,6 +1,7 @@
 #include "libs/stats/Stats.h"
 
 #include "libs/http/HttpClient.h"
+#include "libs/http/HttpProxy.h"
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "platform/AppPaths.h"
@@ -142,9 +143,7 @@ int actst_uploadstart(const std::function<bool()>& cancelled) {
     request.method = "POST";
     request.url = host + QStringLiteral("/stats/upload");
     request.contentType = "application/json";
-    const HttpProxySetting proxy = PCL_GetHttpProxy();
-    request.proxy = proxy.server;
-    request.proxyCredentials = proxy.credentials;
+    ApplyProxy(request, ProxyFromSettings());
     request.body = QJsonDocument(QJsonObject{{QStringLiteral("host"), HostInfoJson(info)},
                                              {QStringLiteral("events"), EventsJson(queue)}})
                        .toJson(QJsonDocument::Compact);
