@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
+#include <vector>
 
 using namespace vexa;
 using namespace vexa::adbphone;
@@ -192,8 +194,9 @@ TEST(AdbMmsParse, RefusalsWhereAPartsBytesWouldBe) {
     }
     // Part bytes are never taken for a refusal, even when text like one appears past their start.
     std::string jpeg("\xff\xd8\xff\xe0\0\x10JFIF", 10);
-    jpeg += std::string(300, '\x7f') + "Exception: in the picture";
-    for (const std::string& bytes : {jpeg, std::string("MThd\0\0\0\x06", 8), std::string("plain text part")}) {
+    jpeg.append(300, '\x7f').append("Exception: in the picture");
+    const std::vector<std::string> parts = {jpeg, std::string("MThd\0\0\0\x06", 8), "plain text part"};
+    for (const std::string& bytes : parts) {
         EXPECT_EQ(PartReadRefusal(bytes), std::string()) << bytes.size();
     }
 }
