@@ -40,12 +40,17 @@
 #include <csignal>
 #include <cstdio>
 #include <future>
+#include <optional>
 #include <memory>
 
 #include <pthread.h>
 #include <unistd.h>
 
 namespace {
+
+// From the end of the main loop to the end of the process, at most; the window's own stop has its
+// deadline before that.
+constexpr int kEndDeadlineMs = 200;
 
 struct SkinRelease {
     void operator()(CSkin* skin) const {
@@ -136,6 +141,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(guard.Problem()));
     }
 
+    // Declared before everything it guards, so that it outlives their destructors.
+    std::optional<CExitDeadline> closingDeadline;
     CAppComponents components;
     CSkin* loaded = nullptr;
     components.Init(options.bridge, [&loaded] {
@@ -242,6 +249,12 @@ int main(int argc, char** argv) {
             // Told to end while starting (a busy or question dialog ran an event loop): the frame
             // has closed already.
             code = endRequested ? 0 : QApplication::exec();
+            // The window has stopped its work with a deadline of its own; what remains (pages
+            // joining their threads, the statistics upload) must not hold the end up either.
+            closingDeadline.emplace(kEndDeadlineMs, code, [] {
+                LOG_Error("[main] closing took longer than %d ms; the program ends without waiting. %s:%d",
+                          kEndDeadlineMs, LOG_HERE);
+            });
         }
     }
     return code; // the names were saved as they changed

@@ -182,6 +182,8 @@ void CConnectionController::ConnectWork(const std::atomic<bool>& cancel) {
         }
         if (!m_gate.IsClosePending()) {
             m_devices.SetWifiConnected(false);
+            LOG_Info("[CConnectionController] connecting to %s (%s). %s:%d", qUtf8Printable(target),
+                     request.type == 0 ? "usb" : "wifi", LOG_HERE);
             result = request.type == 0 ? ConnectUsb(bridge, m_devices, target) : ConnectWifi(bridge, m_devices, target);
         }
     }

@@ -1,9 +1,11 @@
 #include "platform/BackgroundJob.h"
+#include "platform/ProgramEnding.h"
 #include "platform/WorkerThread.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -80,3 +82,19 @@ TEST(BackgroundJob, StopCancelsWaitsWithADeadlineAndRefusesLaterRequests) {
 }
 
 } // namespace
+
+// Closing that gets stuck ends the process with its code at the deadline, after a last word; closing
+// in time goes on normally and the last word is never said.
+TEST(ExitDeadline, EndsAStuckCloseWithItsCodeAndLetsAPromptOneFinish) {
+    EXPECT_EXIT(
+        {
+            CExitDeadline deadline(50, 7, [] { std::fputs("closing took too long", stderr); });
+            Event never(Event::Reset::Manual);
+            never.Wait(Event::kInfinite); // a destructor joining a thread that never ends
+        },
+        ::testing::ExitedWithCode(7), "closing took too long");
+
+    bool said = false;
+    { CExitDeadline deadline(60000, 7, [&said] { said = true; }); }
+    EXPECT_FALSE(said);
+}
