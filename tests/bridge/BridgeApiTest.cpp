@@ -790,6 +790,7 @@ TEST_P(BridgeApiTest, FolderTreeListingAndChanges) {
     EXPECT_FALSE(Fs()->RenamePath(root + QStringLiteral("/工作/b.txt"), QStringLiteral("../x")));
     ASSERT_TRUE(Fs()->CopyPath(root + QStringLiteral("/工作"), root + QStringLiteral("/备份")));
     EXPECT_FALSE(Fs()->CopyPath(root + QStringLiteral("/工作"), root + QStringLiteral("/工作/inside")));
+    EXPECT_FALSE(Fs()->MovePath(root + QStringLiteral("/工作/a.txt"), root + QStringLiteral("/备份/a.txt")));
     ASSERT_TRUE(Fs()->MovePath(root + QStringLiteral("/备份/b.txt"), root + QStringLiteral("/b.txt")));
     ASSERT_TRUE(Fs()->ListFolder(root + QStringLiteral("/备份"), QString()));
     EXPECT_EQ(Fs()->GetEntryCount(), 1);
@@ -800,6 +801,10 @@ TEST_P(BridgeApiTest, FolderTreeListingAndChanges) {
     EXPECT_FALSE(Fs()->PathExists(root + QStringLiteral("/工作/a.txt")));
     EXPECT_FALSE(Fs()->DeletePath(root + QStringLiteral("/工作")));
     EXPECT_FALSE(Fs()->DeletePath(root)); // the storage root itself stays
+    EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("/system/new")));
+    EXPECT_FALSE(Fs()->UploadFile(local, root + QStringLiteral("/../../system/x"), {}, nullptr));
+    EXPECT_FALSE(Fs()->TransferFile(root + QStringLiteral("/missing"), m_local.filePath("m"), {}, nullptr));
+    EXPECT_FALSE(QFile::exists(m_local.filePath("m")));
 }
 
 // A phone's shared storage answers to several names, the card to its volume path: each spelling

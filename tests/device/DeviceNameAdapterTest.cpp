@@ -56,14 +56,6 @@ TEST_F(DeviceNameAdapterTest, ParsingRules) {
     EXPECT_TRUE(DeviceNameAdapter::Parse("X,y,z\n").empty()) << "a bare LF does not end a line";
 }
 
-TEST_F(DeviceNameAdapterTest, EntriesAfterABlankLineAreLostAtTheNextSave) {
-    WriteFile("A,a,\r\n\r\nB,b,\r\n");
-    DeviceNameAdapter names;
-    ASSERT_TRUE(names.Load(Path()));
-    ASSERT_TRUE(names.Save());
-    EXPECT_EQ(ReadFile(), QByteArray("A,a,\r\n"));
-}
-
 TEST_F(DeviceNameAdapterTest, BinaryGarbageLoadsWithoutCrashing) {
     QByteArray junk;
     for (int i = 0; i < 4096; ++i) {

@@ -129,8 +129,14 @@ TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
     EXPECT_NE(refused.message.find("Permission denied"), std::string::npos) << refused.message;
     EXPECT_FALSE(session.Pull("/sdcard/none", (m_folders.Root() + QStringLiteral("/none")).toStdString()));
     const QString pulled = m_folders.Root() + QStringLiteral("/pulled.mp3");
-    ASSERT_TRUE(session.Pull("/sdcard/Music/song one.mp3", pulled.toStdString()));
+    std::vector<std::uint64_t> pulls;
+    ASSERT_TRUE(session.Pull("/sdcard/Music/song one.mp3", pulled.toStdString(),
+                             [&pulls](std::uint64_t done, std::uint64_t total) {
+                                 pulls.push_back(total == static_cast<std::uint64_t>(300 * 1024) ? done : 0);
+                             }));
     EXPECT_TRUE(vexa::test::ReadFile(pulled) == big);
+    EXPECT_EQ(pulls, (std::vector<std::uint64_t>{65536, 131072, 196608, 262144, 307200})); // 64 KiB records
+    // The session goes on after a transfer.
     int calls = 0;
     ASSERT_TRUE(session.Push(local.toStdString(), "/sdcard/Download/copy.mp3", 0600,
                              [&calls](std::uint64_t, std::uint64_t) { ++calls; }));
