@@ -192,10 +192,8 @@ TEST_F(BackupRunnerTest, ContactsComeFromThePhoneNotFromTheListAPageHolds) {
     const int listed = page->GetContactCount(3);
     vexa::Contact* shown = page->GetContactAt(3, 0);
     ASSERT_NE(shown, nullptr);
-    vexa::sim::SeedOptions more; // added on the phone after the page loaded its list
-    more.contacts = 7;
-    QString error;
-    ASSERT_TRUE(vexa::sim::SeedPhone(m_phone.Serial(), more, &error)) << qPrintable(error);
+    QString error; // seven added on the phone after the page loaded its list
+    ASSERT_TRUE(vexa::sim::SeedPhone(m_phone.Serial(), {.contacts = 7}, &error)) << qPrintable(error);
 
     ASSERT_TRUE(Backup(1u << Contacts).packageOk);
     PackageDescriptor header;
@@ -214,10 +212,8 @@ TEST_F(BackupRunnerTest, RestoreSkipsWhatThePhoneHoldsNotWhatAPageListed) {
     vexa::ContactBook* page = m_phone.Session()->GetContactBook();
     ASSERT_EQ(page->LoadContacts(), 1);
     ASSERT_EQ(page->GetContactCount(3), 0);
-    vexa::sim::SeedOptions again;
-    again.contacts = 20;
     QString error;
-    ASSERT_TRUE(vexa::sim::SeedPhone(m_phone.Serial(), again, &error)) << qPrintable(error);
+    ASSERT_TRUE(vexa::sim::SeedPhone(m_phone.Serial(), {.contacts = 20}, &error)) << qPrintable(error);
 
     EXPECT_EQ(RunRestore(m_phone.Session(), 1u << Contacts, Package(), Temp(), {}).results[Contacts], StepDone);
     std::unique_ptr<vexa::ContactBook> phone = m_phone.Session()->OpenContactBook();

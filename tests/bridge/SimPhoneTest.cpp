@@ -425,10 +425,8 @@ TEST_F(SimPhoneTest, ScreenshotsStreamFramesUntilStopped) {
     ASSERT_EQ(none.list.size(), 1u);
     EXPECT_TRUE(none.list[0].first);
 
-    SeedOptions options;
-    options.smallStores = false;
     QString error;
-    ASSERT_TRUE(SeedPhone(QStringLiteral("SIM-1"), options, &error)) << qPrintable(error);
+    ASSERT_TRUE(SeedPhone(QStringLiteral("SIM-1"), {.smallStores = false}, &error)) << qPrintable(error);
     ASSERT_TRUE(screen->StartCapture(first.Collect()));
     ASSERT_TRUE(first.count.WaitFor(3));
     screen->StopCapture();

@@ -43,13 +43,8 @@ protected:
 
 TEST_F(CliBackupDropTest, ALostPhoneKeepsTheOlderPackage) {
     AddPhone(QStringLiteral("DROP-1"));
-    vexa::sim::SeedOptions options; // enough phone operations that the link drops after the contacts
-    options.contacts = 20;
-    options.sms = 30;
-    options.calls = 15;
-    options.apps = 2;
-    options.screenFrames = false;
-    Seed(QStringLiteral("DROP-1"), options);
+    // Enough phone operations that the link drops after the contacts.
+    Seed(QStringLiteral("DROP-1"), {.contacts = 20, .sms = 30, .calls = 15, .apps = 2, .screenFrames = false});
     const QString folder = Path(QStringLiteral("out"));
     ASSERT_TRUE(QDir().mkpath(folder));
     const QString package = folder + QStringLiteral("/phone.bkg");

@@ -22,14 +22,11 @@ protected:
         {
             vexa::sim::SimDb db;
             QString error;
-            ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(serial), &error)) << error.toStdString();
-            ASSERT_TRUE(db.SetMeta("screen_width", QString::number(width)));
-            ASSERT_TRUE(db.SetMeta("screen_height", QString::number(height)));
+            ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(serial), &error) &&
+                        db.SetMeta("screen_width", QString::number(width)) &&
+                        db.SetMeta("screen_height", QString::number(height)));
         }
-        vexa::sim::SeedOptions options;
-        options.smallStores = false;
-        options.screenFrames = frames;
-        Seed(serial, options);
+        Seed(serial, {.smallStores = false, .screenFrames = frames});
     }
 
     // The picture written at path: its format and size.

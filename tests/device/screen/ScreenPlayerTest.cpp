@@ -87,9 +87,7 @@ private slots:
             QVERIFY(db.SetMeta("screen_width", QStringLiteral("1080")) &&
                     db.SetMeta("screen_height", QStringLiteral("2400")) && db.SetMeta("sdk", QStringLiteral("30")));
         }
-        vexa::sim::SeedOptions options;
-        options.smallStores = false;
-        QVERIFY2(vexa::sim::SeedPhone(kPhone, options, &error), qPrintable(error));
+        QVERIFY2(vexa::sim::SeedPhone(kPhone, {.smallStores = false}, &error), qPrintable(error));
         QVERIFY(ppGetBridge()->ConnectUsbDevice(kPhone) != 0);
         m_gate.SetUsable(true);
         MakePlayer();
