@@ -129,24 +129,6 @@ TEST_F(FirmwareFlow, AnOfferDownloadsLandsOnThePhoneAndThePhoneComesBackUpdated)
     EXPECT_EQ(after.errorId, 150);
 }
 
-TEST_F(FirmwareFlow, ADamagedPackageNeverReachesThePhone) {
-    vexa::DeviceSession* session = Connect(QStringLiteral("FW-2"), QStringLiteral("CORRUPT-UI 1.0"));
-    ASSERT_NE(session, nullptr);
-    const FirmwareCheck offer = Check(session);
-    ASSERT_EQ(offer.result, 1) << offer.error.toStdString();
-    const firmware::DownloadResult download =
-        firmware::DownloadPackage(offer, Downloads(), {}, [] { return true; }, {});
-    ASSERT_TRUE(download.ok) << "the bytes arrive; only the check finds the damage";
-    const firmware::InstallResult installed = firmware::InstallPackage(session, download.packagePath, offer, false, {}, {});
-    EXPECT_FALSE(installed.ok);
-    EXPECT_TRUE(installed.error.contains(QLatin1String("checksum"))) << installed.error.toStdString();
-    EXPECT_TRUE(session->IsConnected());
-    EXPECT_FALSE(OnPhone(session, QStringLiteral("/mnt/sdcard/update.zip")));
-    EXPECT_FALSE(OnPhone(session, QStringLiteral("/mnt/sdcard/external_sd/update.zip")));
-    EXPECT_TRUE(LeftInDownloads().isEmpty());
-    EXPECT_EQ(session->GetDeviceInfo()->GetFirmwareVersion(), QStringLiteral("CORRUPT-UI 1.0"));
-}
-
 TEST_F(FirmwareFlow, ACancelledDownloadLeavesNothingAnywhere) {
     vexa::DeviceSession* session = Connect(QStringLiteral("FW-3"), QStringLiteral("SLOW-UI 1.0"));
     ASSERT_NE(session, nullptr);
@@ -287,12 +269,10 @@ TEST_F(FirmwareFlow, StorageGoesToTheCardWhenOnlyTheCardHasRoomAndToNeitherWhenN
     vexa::FileSystem* fs = session->GetFileSystem();
     ASSERT_TRUE(fs->RefreshStorageInfo());
     const std::uint64_t used = fs->GetPhoneTotalSpace() - fs->GetPhoneFreeSpace();
-    {
-        vexa::sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("FW-5")), &error));
-        ASSERT_TRUE(db.SetMeta("phone_total", QString::number(used + 1000)));
-    }
+    vexa::sim::SimDb db;
+    QString error;
+    ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("FW-5")), &error) &&
+                db.SetMeta("phone_total", QString::number(used + 1000)));
     ASSERT_EQ(firmware::ChooseStorage(session, static_cast<std::uint64_t>(offer.info.size)), FirmwareStorage::Card);
     const firmware::DownloadResult download = firmware::DownloadPackage(offer, Downloads(), {}, [] { return true; }, {});
     ASSERT_TRUE(download.ok);

@@ -19,6 +19,7 @@
 #include "libs/prefs/Prefs.h"
 #include "platform/StringTable.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -127,6 +128,11 @@ private slots:
         QVERIFY(tipShown);
         QCOMPARE(GetActivityState(), int(ActivityIdle));
         QVERIFY(session->IsConnected());
+        for (const char* where : {"/mnt/sdcard/update.zip", "/mnt/sdcard/external_sd/update.zip"}) {
+            QVERIFY2(!session->GetFileSystem()->PathExists(QString::fromLatin1(where)), where);
+        }
+        QCOMPARE(session->GetDeviceInfo()->GetFirmwareVersion(), QStringLiteral("CORRUPT-UI 1.0"));
+        QVERIFY(QDir(firmware::DownloadFolder()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 
     void aCancelledDownloadSaysSoAndLeavesNothing() {
