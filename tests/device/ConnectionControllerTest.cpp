@@ -95,6 +95,7 @@ TEST_F(ConnectionControllerTest, OnePhoneConnectsOnItsOwnLoadsAndIsLostWhenUnplu
     EXPECT_EQ(m_bridge->GetSession(), nullptr);
     EXPECT_TRUE(m_controller->Gate().IsUsable()) << "open again for the next phone";
     EXPECT_TRUE(m_devices.CurrentSerial().isEmpty());
+    EXPECT_EQ(GetActivityState(), ActivityDisconnected);
 }
 
 TEST_F(ConnectionControllerTest, TwoPhonesAreListedButOnlyTheChosenOneConnects) {
