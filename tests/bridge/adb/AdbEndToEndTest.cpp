@@ -104,7 +104,7 @@ TEST_F(AdbEndToEndTest, ADaemonWithOptionsAnswersTheCommandLineAndOurClient) {
 }
 
 // Files of a simulated phone between the command line's push and pull and our sync session; the
-// session survives what the phone refuses. 300 KiB cross many WRTE messages, each waiting for OKAY.
+// session survives what the phone refuses or lacks. 300 KiB cross many WRTE messages, each awaiting OKAY.
 TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
     qputenv("VEXA_SIM_DIR", QFile::encodeName(m_folders.Root() + QStringLiteral("/sim")));
     QString error, serial;
@@ -128,6 +128,9 @@ TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
     EXPECT_FALSE(refused);
     EXPECT_NE(refused.message.find("Permission denied"), std::string::npos) << refused.message;
     EXPECT_FALSE(session.Pull("/sdcard/none", (m_folders.Root() + QStringLiteral("/none")).toStdString()));
+    SyncStat stat;
+    ASSERT_TRUE(session.Stat("/sdcard/none", stat));
+    EXPECT_FALSE(stat.Exists());
     const QString pulled = m_folders.Root() + QStringLiteral("/pulled.mp3");
     std::vector<std::uint64_t> pulls;
     ASSERT_TRUE(session.Pull("/sdcard/Music/song one.mp3", pulled.toStdString(),
@@ -141,7 +144,6 @@ TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
     ASSERT_TRUE(session.Push(local.toStdString(), "/sdcard/Download/copy.mp3", 0600,
                              [&calls](std::uint64_t, std::uint64_t) { ++calls; }));
     EXPECT_EQ(calls, 5); // 64 KiB records
-    SyncStat stat;
     ASSERT_TRUE(session.Stat("/sdcard/Download/copy.mp3", stat));
     EXPECT_TRUE(stat.IsRegular()); // the card keeps its own modes, as a phone's does
     EXPECT_EQ(stat.size, static_cast<std::uint32_t>(big.size()));
