@@ -1,5 +1,4 @@
-// The simulated backend's own behaviour: the phone files (bad, locked, newer, crashed), the fault
-// knobs, events raised with vexa-phone and the demo phone.
+// The simulated backend's own behaviour: bad phone files, fault knobs, vexa-phone events, the demo phone.
 #include "BridgeBackend.h"
 #include "PhoneCommands.h"
 

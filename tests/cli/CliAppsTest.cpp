@@ -1,5 +1,4 @@
-// vexa-cli apps: the lists of a seeded phone, the export → uninstall → install round trip, and the
-// refusals with their reasons and exit codes.
+// vexa-cli apps: lists, the export → uninstall → install round trip, the refusals.
 #include "CliTestSupport.h"
 
 #include "TestApk.h"

@@ -1,6 +1,4 @@
-// vexa-cli backup create over an existing package while the phone's link drops, at the first
-// operation or part-way: the run fails saying the phone was lost, the older package stays byte for
-// byte and no temporary file is left beside it.
+// vexa-cli backup create over an existing package while the link drops: the older package stays whole.
 #include "CliTestSupport.h"
 #include "FailDevice.h"
 #include "platform/StringTable.h"

@@ -1,5 +1,4 @@
-// vexa-cli firmware against vexa-services run in-process: the check before and after an update,
-// the failures with their texts and exit codes, and a phone over adb that cannot be updated.
+// vexa-cli firmware against vexa-services in-process, and a phone over adb that cannot be updated.
 #include "CliTestSupport.h"
 
 #include "LocalServices.h"

@@ -1,5 +1,4 @@
-// vexa-cli mms: list, show and export the phone's messages; a message file saved as a draft and
-// sent under the compose checks, one over each limit refused with its text.
+// vexa-cli mms: list, show, export, draft and send under the compose checks.
 #include "CliTestSupport.h"
 #include "TestFiles.h"
 

@@ -51,8 +51,7 @@ TEST_F(CliPicturesTest, ListsExportsImportsAndDeletes) {
     EXPECT_TRUE(Albums()[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded)));
 }
 
-// Importing into an album named for the first time makes it on the phone's storage, on both
-// backends; a name no album may carry makes nothing.
+// Importing into a new album makes it on both backends; a name no album may carry makes nothing.
 TEST_F(CliPicturesTest, ImportMakesAMissingAlbum) {
     const QString a = Write(QStringLiteral("a.jpg"), pictures::test::MakeJpeg(1));
     const QString b = Write(QStringLiteral("b.jpg"), pictures::test::MakeJpeg(2));

@@ -1,5 +1,4 @@
-// vexa-cli screen grab: a PNG of the phone's size from a simulated phone, and what a failed grab
-// leaves behind (raw frames over adb: AdbBackendTest, PhoneDeviceTest).
+// vexa-cli screen grab from a simulated phone (raw frames over adb: AdbBackendTest, PhoneDeviceTest).
 #include "CliTestSupport.h"
 
 #include "TestFiles.h"

@@ -1,5 +1,4 @@
-// vexa-cli sms: import a file, count, export it again, and the refusals (the stores over adb:
-// AdbBackendTest, the backup over adb: AdbBackupRoundTripTest).
+// vexa-cli sms against a simulated phone (the stores over adb: AdbBackendTest).
 #include "CliTestSupport.h"
 
 #include "platform/StringTable.h"

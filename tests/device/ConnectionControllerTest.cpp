@@ -1,5 +1,4 @@
-// The connection controller without a window, over simulated phones: what it reports, in which
-// order, and that a session in use is never closed under its user.
+// The connection controller without a window, over simulated phones.
 #include "device/ConnectionController.h"
 
 #include "bridge/api/DeviceSession.h"

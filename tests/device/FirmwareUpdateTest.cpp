@@ -1,5 +1,4 @@
-// The firmware update against the local services and simulated phones, end to end: query, offer,
-// storage choice, download, check, copy to the phone, reboot and the phone's updater.
+// The firmware update end to end against the local services and simulated phones.
 #include "device/FirmwareUpdate.h"
 #include "TestFiles.h"
 
@@ -160,8 +159,7 @@ TEST_F(FirmwareFlow, ACancelledDownloadLeavesNothingAnywhere) {
     EXPECT_TRUE(LeftInDownloads().isEmpty());
 }
 
-// After the restart only the update.zip that was put there goes, and only once the phone runs the
-// version it carried.
+// After the restart only the update.zip put there goes, once the phone runs the version it carried.
 TEST_F(FirmwareFlow, TheUpdateLeftOnThePhoneIsRemovedOnlyWhenThePhoneRunsItsVersion) {
     struct Case {
         const char* phoneRuns;
@@ -330,10 +328,8 @@ TEST_F(FirmwareFlow, QueryFailuresNameTheirError) {
     EXPECT_EQ(firmware::CheckFirmware(QStringLiteral("VEXA-UI 2.1.0"), m_services.Url(), blocked, {}).errorId, 151);
 }
 
-// Another user plants a link named "vexa-firmware" in the shared temporary folder, pointing into
-// the victim's files. The check keeps its answer in a private folder of its own, so the link is
-// never followed: not when the temporary folder is the user's runtime folder's stand-in, not when a
-// caller hands the shared folder itself.
+// A link planted as "vexa-firmware" in the shared temporary folder, into the victim's files, is never
+// followed: the check keeps its answer in a private folder, whatever folder it is handed.
 TEST_F(FirmwareFlow, APlantedLinkInTheSharedTemporaryFolderIsNeverFollowed) {
     const QByteArray oldTmp = qgetenv("TMPDIR");
     const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");

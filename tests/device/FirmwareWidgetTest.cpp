@@ -1,6 +1,4 @@
-// The home page's firmware line offscreen against vexa-services and simulated phones: the whole
-// chain through its dialogs (offer, download, installation), a damaged package, a cancelled
-// download, the refusals, and a phone whose link cannot take an update.
+// The home page's firmware line offscreen against vexa-services and simulated phones.
 #include "ControlsTestSupport.h"
 #include "LocalServices.h"
 #include "SimPageEnvironment.h"

@@ -1,6 +1,4 @@
-// Every writer of a user-visible file under a failing device: the older file stays byte for byte
-// and no temporary file is left. One table over the library, contact, call-record, SMS,
-// backup-package and app-cache writers, then the ways a write stops short without a device failure.
+// Every writer of a user-visible file under a failing device keeps the older file and leaves no temporary.
 #include "WriteFailureChecks.h"
 #include "TestFiles.h"
 #include "backup/BackupPackage.h"

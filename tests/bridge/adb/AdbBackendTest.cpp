@@ -1,5 +1,4 @@
-// The adb backend end to end: the bridge's calls go through Debian's real adb server (private port)
-// to vexa-adbd serving a simulated phone file, as they would reach a phone on a USB cable.
+// The adb backend end to end: Debian's adb server on a private port, vexa-adbd serving a phone file.
 #include "AdbTestRig.h"
 
 #include "bridge/adb/AdbAppManager.h"
@@ -179,9 +178,7 @@ protected:
 
 // ---- detection and identity --------------------------------------------------------------------
 
-// Live frames: screenrecord's frames scaled to the player's size on a phone that has its frames
-// output (Android 5 and later), a screenshot beside the stream at full size while the stream goes
-// on; an Android 4.4 phone gets one full screencap per frame.
+// Live frames: a scaled screenrecord stream from Android 5 on, full screencaps on 4.4, screenshots beside.
 TEST_F(AdbBackendTest, LiveFramesAreAScaledStreamWhereThePhoneHasOne) {
     QString seedError; // with the screen's frames, which Seed leaves out
     ASSERT_TRUE(sim::SeedPhone(m_phone, {.smallStores = false}, &seedError)) << seedError.toStdString();
@@ -276,8 +273,7 @@ TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
     EXPECT_NE(again->GetAppAt(0)->GetLabel(), again->GetAppAt(0)->GetPackageName());
 }
 
-// Streamed install lines a broken or hostile host might send: refused with the package manager's
-// texts, and nothing installed.
+// Streamed install lines a broken or hostile host might send: refused, nothing installed.
 TEST_F(AdbBackendTest, StreamedInstallRefusesBadSizesOptionsAndPackages) {
     adb::CAdbHostClient client(s_rig->ServerPort());
     const struct {
@@ -804,8 +800,7 @@ TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
     EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM contacts WHERE display_name='Kept'"), 1);
 }
 
-// Albums are the folders holding pictures on both storages; hidden folders, other files and the
-// card inside the phone's storage do not make extra albums; hostile names pass every call.
+// Albums are the folders holding pictures on both storages (not hidden ones); hostile names pass every call.
 TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
     const QString card = Fs()->GetSdCardRoot();
     ASSERT_FALSE(card.isEmpty());
@@ -894,8 +889,7 @@ TEST_F(AdbBackendTest, UnplugMidTransferFailsAndTheProgramSeesTheLoss) {
     m_serial.clear();
 }
 
-// The cable pulled half-way through an upload over an existing file: once the phone is back, that
-// file is whole and nothing half-sent sits under its name.
+// The cable pulled mid-upload over an existing file: once the phone is back, that file is whole.
 TEST_F(AdbBackendTest, UnplugMidUploadKeepsTheFileItWouldReplace) {
     const QString target = Root() + QStringLiteral("/Download/keep.bin");
     const QString old = Local(QStringLiteral("old.bin"), Pattern(1000, 5));
@@ -1094,8 +1088,7 @@ TEST_F(AdbBackendTest, PhonesSharingASerialKeepAdbsNames) {
 
 // ---- the pages' data over a plain phone ------------------------------------------------------------
 
-// What adb cannot reach must leave the rest of a page working: the message page's data takes in the
-// phone's multimedia messages beside its texts, and a search goes to both stores.
+// Over adb the message page's data takes in the phone's MMS beside its texts; a search goes to both.
 TEST_F(AdbBackendTest, MessagePageDataHoldsThePhonesMultimediaMessages) {
     ASSERT_NO_FATAL_FAILURE(Seed({.sms = 120, .mms = 4}));
     messages::MessageData data;

@@ -1,5 +1,4 @@
-// Through Debian's real adb server on a private port to vexa-adbd: our client and the adb command
-// line a developer would type reach the same daemon. The rig kills everything, also on failure.
+// Our client and the adb command line through Debian's adb server to vexa-adbd on a private port.
 #include "AdbTestRig.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"

@@ -1,5 +1,4 @@
-// The host protocol client against a scripted server: framing, failures, endless output, cancellation
-// (the plain exchanges go through the real server in AdbEndToEndTest).
+// The host protocol client against a scripted server (the plain exchanges: AdbEndToEndTest).
 #include "FakeAdbServer.h"
 
 #include "bridge/adb/protocol/AdbHostClient.h"

@@ -1,5 +1,4 @@
-// The sync service client against a small in-memory phone speaking the sync protocol: listings,
-// broken pull replies and cancels (whole transfers go to vexa-adbd in AdbEndToEndTest).
+// The sync client against an in-memory phone: listings, broken pull replies, cancels.
 #include "FakeAdbServer.h"
 #include "TestFiles.h"
 

@@ -1,6 +1,4 @@
-// The screen player and its full-screen viewer offscreen against a simulated phone: live frames
-// with the rate shown, the play buttons, a screenshot saved with the extension rule or copied while
-// play goes on, the settings menu, the phone's orientation reports, and the viewer's rotation.
+// The screen player and its full-screen viewer offscreen against a simulated phone.
 #include "ControlsTestSupport.h"
 #include "SimPageEnvironment.h"
 
