@@ -15,10 +15,7 @@ class DeviceNameAdapterTest : public ::testing::Test {
 protected:
     QString Path() const { return m_dir.filePath(QStringLiteral("MapInfo.ini")); }
     void WriteFile(const QByteArray& bytes) { ASSERT_TRUE(vexa::test::WriteFile(Path(), bytes)); }
-    QByteArray ReadFile() {
-        QFile f(Path());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    QByteArray ReadFile() { return vexa::test::ReadFile(Path()); }
     QTemporaryDir m_dir;
 };
 

@@ -21,10 +21,7 @@ namespace {
 
 using Writer = std::function<IoResult(QIODevice&)>;
 
-QByteArray Read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using vexa::test::ReadFile;
 
 QString WriteItem(const QDir& folder, const QString& name, const QByteArray& data) {
     EXPECT_TRUE(vexa::test::WriteFile(folder.filePath(name), data));
@@ -131,7 +128,7 @@ TEST(WriterFailure, WritesStoppedShortKeepTheOlderFile) {
         ASSERT_TRUE(writer.Close());
     }
     const auto expectUntouched = [&] {
-        EXPECT_EQ(Read(path), older);
+        EXPECT_EQ(ReadFile(path), older);
         EXPECT_EQ(FolderEntries(folder.path()), QStringList{QStringLiteral("out.file")});
     };
     {
