@@ -109,13 +109,8 @@ BackupTestPhone::BackupTestPhone(int contacts, int sms, int calls, int apps,
     spec.model = QStringLiteral("V960");
     QString error;
     vexa::sim::CreatePhone(spec, &error);
-    vexa::sim::SeedOptions options;
-    options.contacts = contacts;
-    options.sms = sms;
-    options.calls = calls;
-    options.apps = apps;
-    options.screenFrames = false;
-    vexa::sim::SeedPhone(Serial(), options, &error);
+    vexa::sim::SeedPhone(
+        Serial(), {.contacts = contacts, .sms = sms, .calls = calls, .apps = apps, .screenFrames = false}, &error);
     if (link) {
         PhoneLink made = link(Serial());
         m_bridge = std::move(made.bridge);

@@ -1,5 +1,4 @@
-// The device bridge through its interface only: every store, as page code uses it. Instantiated per
-// backend (see the end of the file), so a second backend must pass the same cases.
+// The device bridge through its interface only, as page code uses it; one instance per backend.
 #include "BridgeBackend.h"
 
 #include "bridge/api/AppManager.h"
@@ -401,8 +400,7 @@ TEST_P(BridgeApiTest, UpdatedContactKeepsItsDetail) {
     EXPECT_EQ(back->GetEmailAt(0)->GetValue(), "tom@example.com");
 }
 
-// The editor's path over each backend: add, save and delete through the helpers that read every
-// write back, with 50 numbers, an emoji in a Chinese name, and a long name copied to the SIM card.
+// The editor's helpers, which read every write back: 50 numbers, an emoji, a long name copied to SIM.
 TEST_P(BridgeApiTest, ContactAddEditDeleteRoundTrip) {
     SKIP_IF_LACKING(Contacts);
     ASSERT_EQ(Book()->LoadContacts(), 1);
@@ -790,6 +788,7 @@ TEST_P(BridgeApiTest, FolderTreeListingAndChanges) {
     EXPECT_FALSE(Fs()->RenamePath(root + QStringLiteral("/工作/b.txt"), QStringLiteral("../x")));
     ASSERT_TRUE(Fs()->CopyPath(root + QStringLiteral("/工作"), root + QStringLiteral("/备份")));
     EXPECT_FALSE(Fs()->CopyPath(root + QStringLiteral("/工作"), root + QStringLiteral("/工作/inside")));
+    EXPECT_FALSE(Fs()->MovePath(root + QStringLiteral("/工作/a.txt"), root + QStringLiteral("/备份/a.txt")));
     ASSERT_TRUE(Fs()->MovePath(root + QStringLiteral("/备份/b.txt"), root + QStringLiteral("/b.txt")));
     ASSERT_TRUE(Fs()->ListFolder(root + QStringLiteral("/备份"), QString()));
     EXPECT_EQ(Fs()->GetEntryCount(), 1);
@@ -800,11 +799,14 @@ TEST_P(BridgeApiTest, FolderTreeListingAndChanges) {
     EXPECT_FALSE(Fs()->PathExists(root + QStringLiteral("/工作/a.txt")));
     EXPECT_FALSE(Fs()->DeletePath(root + QStringLiteral("/工作")));
     EXPECT_FALSE(Fs()->DeletePath(root)); // the storage root itself stays
+    EXPECT_FALSE(Fs()->CreateFolder(QStringLiteral("/system/new")));
+    EXPECT_FALSE(Fs()->UploadFile(local, root + QStringLiteral("/../../system/x"), {}, nullptr));
+    EXPECT_FALSE(Fs()->TransferFile(root + QStringLiteral("/missing"), m_local.filePath("m"), {}, nullptr));
+    EXPECT_FALSE(QFile::exists(m_local.filePath("m")));
 }
 
-// A phone's shared storage answers to several names, the card to its volume path: each spelling
-// lists the same folder on both backends, and none of them (nor a folder above one) is ever deleted,
-// moved or renamed: the refusal comes before anything is sent to the phone.
+// Every spelling of a storage root lists it and is never deleted, moved or renamed (refused before the
+// phone is asked).
 TEST_P(BridgeApiTest, EveryNameOfAStorageRootListsItAndIsNeverRemoved) {
     const QString root = Fs()->GetPhoneStorageRoot();
     const QString card = Fs()->GetSdCardRoot();
@@ -871,8 +873,7 @@ TEST_P(BridgeApiTest, EveryNameOfAStorageRootListsItAndIsNeverRemoved) {
     EXPECT_TRUE(Fs()->PathExists(card + QStringLiteral("/卡上2")));
 }
 
-// Sizes of 4 GiB and more are listed whole, not cut to 32 bits (adb: by a phone that offers the
-// 64-bit listing, as from Android 11).
+// Sizes of 4 GiB and more are listed whole (adb: by a phone with the 64-bit listing, Android 11 on).
 TEST_P(BridgeApiTest, FilesOfFourGibibytesAndMoreListTheirWholeSize) {
     {
         sim::SimDb db;

@@ -1,5 +1,4 @@
-// The simulated backend's own behaviour: the phone files (bad, locked, newer, crashed), the fault
-// knobs, events raised with vexa-phone and the demo phone.
+// The simulated backend's own behaviour: bad phone files, fault knobs, vexa-phone events, the demo phone.
 #include "BridgeBackend.h"
 #include "PhoneCommands.h"
 
@@ -27,6 +26,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <mutex>
 
 using namespace vexa;
@@ -58,22 +58,23 @@ protected:
         return m_bridge->ConnectUsbDevice(serial) ? m_bridge->GetSession() : nullptr;
     }
 
+    static bool Open(SimDb& db, const QString& serial = QStringLiteral("SIM-1")) {
+        QString error;
+        return db.Open(PhoneFilePath(serial), &error);
+    }
     // Counts rows straight from the phone file, as a fresh connection sees them.
     static std::int64_t Rows(const QString& serial, const char* sql) {
         SimDb db;
-        QString error;
-        if (!db.Open(PhoneFilePath(serial), &error)) {
+        if (!Open(db, serial)) {
             return -1;
         }
         Stmt stmt(db, sql);
         return stmt.Step() ? stmt.Int(0) : -1;
     }
-
     static QString Integrity(const QString& serial) {
         SimDb db;
-        QString error;
-        if (!db.Open(PhoneFilePath(serial), &error)) {
-            return error;
+        if (!Open(db, serial)) {
+            return QStringLiteral("cannot open");
         }
         Stmt stmt(db, "PRAGMA integrity_check");
         return stmt.Step() ? stmt.Text(0) : db.ErrorText();
@@ -154,8 +155,7 @@ TEST_F(SimPhoneTest, CrashInTheMiddleOfABatchLeavesTheFileConsistent) {
     if (child == 0) {
         // The child writes half a batch and dies without committing, as a killed program would.
         SimDb db;
-        QString error;
-        if (!db.Open(PhoneFilePath(QStringLiteral("SIM-1")), &error)) {
+        if (!Open(db)) {
             _exit(3);
         }
         db.Exec("BEGIN IMMEDIATE");
@@ -180,8 +180,7 @@ TEST_F(SimPhoneTest, DamagedTableFailsTheLoadWithZero) {
     ASSERT_NE(session, nullptr);
     {
         SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(PhoneFilePath(QStringLiteral("SIM-1")), &error));
+        ASSERT_TRUE(Open(db));
         ASSERT_TRUE(db.Exec("DROP TABLE calls"));
     }
     EXPECT_EQ(session->GetCallRecords()->LoadCallRecords(), 0);
@@ -191,8 +190,7 @@ TEST_F(SimPhoneTest, DamagedTableFailsTheLoadWithZero) {
 TEST_F(SimPhoneTest, HostileRowsInThePhoneFileAreContained) {
     {
         SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(PhoneFilePath(QStringLiteral("SIM-1")), &error));
+        ASSERT_TRUE(Open(db));
         const QString root = QString::number(Rows(QStringLiteral("SIM-1"), "SELECT id FROM files WHERE name='sdcard'"));
         const QString sql = "INSERT INTO contacts(display_name) VALUES(CAST(X'C328414280' AS TEXT));"
                             "INSERT INTO contacts(display_name) VALUES(printf('%.*c', 1000000, 'x'));"
@@ -241,72 +239,71 @@ TEST_F(SimPhoneTest, HostileRowsInThePhoneFileAreContained) {
 
 // ---- faults ------------------------------------------------------------------------------------
 
-TEST_F(SimPhoneTest, LinkDroppedMidBatchAddsNothing) {
-    SetFaults(SimFaults{0, 0, 12});
-    DeviceSession* session = Connect();
-    ASSERT_NE(session, nullptr);
-    SmsStore* store = session->GetSmsStore();
-    const auto batch = MakeSms(store, 30);
-    EXPECT_FALSE(store->AddSmsBatch(Raw(batch)));
-    EXPECT_EQ(batch[0]->GetId(), -1); // no id handed out for a batch that did not land
-    EXPECT_FALSE(session->IsConnected());
-    EXPECT_EQ(store->LoadSms(), 2);
-    EXPECT_EQ(session->GetContactBook()->LoadContacts(), 2);
-    EXPECT_EQ(session->GetCallRecords()->LoadCallRecords(), 2);
-    m_bridge->CloseSession();
-    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM sms"), 0);
-    EXPECT_EQ(Integrity(QStringLiteral("SIM-1")), "ok");
-}
-
-TEST_F(SimPhoneTest, LinkDroppedMidDeleteKeepsEveryMessage) {
-    DeviceSession* session = Connect();
-    ASSERT_NE(session, nullptr);
-    const auto batch = MakeSms(session->GetSmsStore(), 30);
-    ASSERT_TRUE(session->GetSmsStore()->AddSmsBatch(Raw(batch)));
-    std::vector<std::int64_t> ids;
-    for (const auto& sms : batch) {
-        ids.push_back(sms->GetId());
-    }
-    SetFaults(SimFaults{0, 0, 20});
-    session = Connect(); // counters start with the session
-    ASSERT_NE(session, nullptr);
-    EXPECT_FALSE(session->GetSmsStore()->DeleteSmsBatch(ids));
-    m_bridge->CloseSession();
-    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM sms"), 30);
-}
-
-TEST_F(SimPhoneTest, FailingWriteLeavesNoHalfContact) {
-    SetFaults(SimFaults{0, 4, 0});
-    DeviceSession* session = Connect();
-    ASSERT_NE(session, nullptr);
-    ContactBook* book = session->GetContactBook();
-    ASSERT_EQ(book->LoadContacts(), 1);
-    Contact* c = book->NewContact();
-    c->SetDisplayName(QStringLiteral("Half"));
-    for (int i = 0; i < 5; ++i) {
-        c->AddPhone(2, nullptr, QString::number(i), nullptr);
-    }
-    EXPECT_FALSE(book->CreateContact(c));
-    EXPECT_EQ(c->GetId(), -1);
-    EXPECT_EQ(book->GetContactCount(LIST_ALL), 0);
-    EXPECT_TRUE(session->IsConnected()); // a failed write is not a lost link
-    // The same contact goes through once the fault has passed.
-    ASSERT_TRUE(book->CreateContact(c));
-    m_bridge->CloseSession();
-    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM contacts"), 1);
-    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM contact_data"), 5);
-}
-
-TEST_F(SimPhoneTest, LinkDroppedMidUploadLeavesNoFile) {
+// A fault part-way through a write: nothing half-done lands in the phone file, and a dropped link
+// (not a failed write) leaves the session unusable.
+TEST_F(SimPhoneTest, FaultsMidWriteLeaveNothingHalfDone) {
     const QString local = m_local.filePath(QStringLiteral("f.bin"));
     ASSERT_TRUE(vexa::test::WriteFile(local, QByteArray(5 * 1024 * 1024 + 7, 'z')));
-    SetFaults(SimFaults{0, 0, 4});
-    DeviceSession* session = Connect();
-    ASSERT_NE(session, nullptr);
-    EXPECT_FALSE(session->GetFileSystem()->UploadFile(local, QStringLiteral("/mnt/sdcard/f.bin"), {}, nullptr));
-    m_bridge->CloseSession();
-    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM files WHERE name='f.bin'"), 0);
-    EXPECT_EQ(Rows(QStringLiteral("SIM-1"), "SELECT COUNT(*) FROM file_chunks"), 0);
+    std::vector<std::int64_t> ids;
+    const struct {
+        const char* what;
+        int seeded; // messages on the phone before the fault
+        SimFaults faults;
+        bool linkLost;
+        std::function<void(DeviceSession*)> write;
+        std::vector<std::pair<const char*, std::int64_t>> rows; // counted in the phone file afterwards
+    } cases[] = {
+        {"sms batch", 0, {0, 0, 12}, true, [](DeviceSession* session) {
+             const auto batch = MakeSms(session->GetSmsStore(), 30);
+             EXPECT_FALSE(session->GetSmsStore()->AddSmsBatch(Raw(batch)));
+             EXPECT_EQ(batch[0]->GetId(), -1); // no id handed out for a batch that did not land
+         }, {{"SELECT COUNT(*) FROM sms", 0}}},
+        {"sms delete", 30, {0, 0, 20}, true, [&ids](DeviceSession* session) {
+             EXPECT_FALSE(session->GetSmsStore()->DeleteSmsBatch(ids));
+         }, {{"SELECT COUNT(*) FROM sms", 30}}},
+        {"contact", 0, {0, 4, 0}, false, [](DeviceSession* session) {
+             ContactBook* book = session->GetContactBook();
+             ASSERT_EQ(book->LoadContacts(), 1);
+             Contact* c = book->NewContact();
+             c->SetDisplayName(QStringLiteral("Half"));
+             for (int i = 0; i < 5; ++i) {
+                 c->AddPhone(2, nullptr, QString::number(i), nullptr);
+             }
+             EXPECT_FALSE(book->CreateContact(c));
+             EXPECT_EQ(c->GetId(), -1);
+             EXPECT_EQ(book->GetContactCount(LIST_ALL), 0);
+             ASSERT_TRUE(book->CreateContact(c)); // the same contact goes through once the fault has passed
+         }, {{"SELECT COUNT(*) FROM contacts", 1}, {"SELECT COUNT(*) FROM contact_data", 5}}},
+        {"upload", 0, {0, 0, 4}, true, [&local](DeviceSession* session) {
+             EXPECT_FALSE(session->GetFileSystem()->UploadFile(local, QStringLiteral("/mnt/sdcard/f.bin"), {}, nullptr));
+         }, {{"SELECT COUNT(*) FROM files WHERE name='f.bin'", 0}, {"SELECT COUNT(*) FROM file_chunks", 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.seeded > 0) {
+            const auto batch = MakeSms(Connect()->GetSmsStore(), c.seeded);
+            ASSERT_TRUE(m_bridge->GetSession()->GetSmsStore()->AddSmsBatch(Raw(batch)));
+            for (const auto& sms : batch) {
+                ids.push_back(sms->GetId());
+            }
+        }
+        SetFaults(c.faults);
+        DeviceSession* session = Connect(); // fault counters start with the session
+        ASSERT_NE(session, nullptr);
+        c.write(session);
+        EXPECT_EQ(session->IsConnected(), !c.linkLost);
+        if (c.linkLost) {
+            EXPECT_EQ(session->GetSmsStore()->LoadSms(), 2);
+            EXPECT_EQ(session->GetContactBook()->LoadContacts(), 2);
+            EXPECT_EQ(session->GetCallRecords()->LoadCallRecords(), 2);
+        }
+        m_bridge->CloseSession();
+        SetFaults({});
+        for (const auto& [sql, count] : c.rows) {
+            EXPECT_EQ(Rows(QStringLiteral("SIM-1"), sql), count) << sql;
+        }
+        EXPECT_EQ(Integrity(QStringLiteral("SIM-1")), "ok");
+    }
 }
 
 // The phone's updater after RebootToUpdate: a readable image gives its firmware when the phone is
@@ -427,10 +424,8 @@ TEST_F(SimPhoneTest, ScreenshotsStreamFramesUntilStopped) {
     ASSERT_EQ(none.list.size(), 1u);
     EXPECT_TRUE(none.list[0].first);
 
-    SeedOptions options;
-    options.smallStores = false;
     QString error;
-    ASSERT_TRUE(SeedPhone(QStringLiteral("SIM-1"), options, &error)) << qPrintable(error);
+    ASSERT_TRUE(SeedPhone(QStringLiteral("SIM-1"), {.smallStores = false}, &error)) << qPrintable(error);
     ASSERT_TRUE(screen->StartCapture(first.Collect()));
     ASSERT_TRUE(first.count.WaitFor(3));
     screen->StopCapture();
@@ -508,13 +503,9 @@ TEST_F(SimPhoneTest, DemoPhoneOnlyOnFirstRun) {
 }
 
 TEST_F(SimPhoneTest, WifiConnectionByCode) {
-    QString code;
-    {
-        SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(PhoneFilePath(QStringLiteral("SIM-1")), &error));
-        code = db.Meta("wifi_code");
-    }
+    SimDb db;
+    ASSERT_TRUE(Open(db));
+    const QString code = db.Meta("wifi_code");
     ASSERT_FALSE(code.isEmpty());
     char records[144 * 4] = {};
     int count = 4, rejected = -1;

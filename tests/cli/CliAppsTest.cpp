@@ -1,5 +1,4 @@
-// vexa-cli apps: the lists of a seeded phone, the export → uninstall → install round trip, and the
-// refusals with their reasons and exit codes.
+// vexa-cli apps: lists, the export → uninstall → install round trip, the refusals.
 #include "CliTestSupport.h"
 
 #include "TestApk.h"
@@ -15,9 +14,7 @@ class CliAppsTest : public CliFixture {
 protected:
     void SetUp() override {
         AddPhone(QStringLiteral("vexa-apps"));
-        vexa::sim::SeedOptions options;
-        options.apps = 28;
-        Seed(QStringLiteral("vexa-apps"), options);
+        Seed(QStringLiteral("vexa-apps"), {.apps = 28});
     }
     // package -> the other fields of its line
     std::map<QString, QStringList> List(bool system = false) {
@@ -41,9 +38,7 @@ TEST_P(CliAppsRoundTripTest, ExportUninstallInstallRoundTrip) {
         SKIP_WITHOUT_ADB();
         vexa::sim::SimDb db;
         QString error;
-        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("vexa-apps")), &error) &&
-                    db.SetMeta("sdk", QString::number(sdk)))
-            << error.toStdString();
+        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath("vexa-apps"), &error) && db.SetMeta("sdk", QString::number(sdk)));
         ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-apps")));
     }
     const auto user = List();
@@ -56,13 +51,10 @@ TEST_P(CliAppsRoundTripTest, ExportUninstallInstallRoundTrip) {
     EXPECT_GT(first.value(1).toLongLong(), 0);
 
     const QString file = Path(QStringLiteral("微信 \"copy\".apk"));
-    ASSERT_EQ(Run({"apps", "export", "com.vexa.app0", file}), kCliOk) << m_err.toStdString();
-    EXPECT_EQ(m_out, FormatText(Str(3011), qUtf8Printable(file)) + u'\n');
-    ASSERT_EQ(Run({"apps", "uninstall", "com.vexa.app0"}), kCliOk) << m_err.toStdString();
-    EXPECT_EQ(m_out, FormatText(Str(3010), 1) + u'\n');
+    RunSteps({{{"apps", "export", "com.vexa.app0", file}, kCliOk, FormatText(Str(3011), qUtf8Printable(file))},
+              {{"apps", "uninstall", "com.vexa.app0"}, kCliOk, FormatText(Str(3010), 1)}});
     EXPECT_EQ(List().size(), user.size() - 1);
-    ASSERT_EQ(Run({"apps", "install", file}), kCliOk) << m_err.toStdString();
-    EXPECT_EQ(m_out, FormatText(Str(3009), 1) + u'\n');
+    RunSteps({{{"apps", "install", file}, kCliOk, FormatText(Str(3009), 1)}});
     const auto after = List();
     EXPECT_EQ(after.size(), user.size());
     ASSERT_TRUE(after.count(QStringLiteral("com.vexa.app0")));

@@ -3,10 +3,13 @@
 
 #include "platform/StringTable.h"
 
+#include "TestFiles.h"
+
 #include <QFile>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -15,34 +18,23 @@ class CliContactsTest : public CliFixture {
 protected:
     void SetUp() override {
         AddPhone(QStringLiteral("cli-1"));
-        vexa::sim::SeedOptions seed;
-        seed.contacts = 25;
-        seed.calls = 12;
-        seed.smallStores = false;
-        seed.screenFrames = false;
-        Seed(QStringLiteral("cli-1"), seed);
+        Seed(QStringLiteral("cli-1"), {.contacts = 25, .calls = 12, .smallStores = false, .screenFrames = false});
         AddPhone(QStringLiteral("cli-2"));
     }
 };
 
 TEST_F(CliContactsTest, ExportThenImportOntoAnotherPhone) {
-    ASSERT_EQ(Run({"--phone", "cli-1", "contacts", "count"}), kCliOk) << m_err.toStdString();
-    EXPECT_EQ(m_out, "25\n");
-    for (const char* format : {"csv", "vcf"}) {
-        const QString file = Path(QStringLiteral("all.") + format);
-        ASSERT_EQ(Run({"--phone", "cli-1", "contacts", "export", "--format", format, file}), kCliOk)
-            << m_err.toStdString();
-        EXPECT_EQ(m_out.trimmed(), FormatText(Str(299), 25));
-        EXPECT_TRUE(QFile::exists(file));
-    }
-    ASSERT_EQ(Run({"--phone", "cli-2", "contacts", "import", Path("all.csv")}), kCliOk) << m_err.toStdString();
-    EXPECT_EQ(m_out.trimmed(), FormatText(Str(288), 25));
-    ASSERT_EQ(Run({"--phone", "cli-2", "contacts", "import", "--no-groups", Path("all.vcf")}), kCliOk);
-    // Both kinds in one import, the CSV file after the vCard file: each is read by its name.
-    ASSERT_EQ(Run({"--phone", "cli-2", "contacts", "import", Path("all.vcf"), Path("all.csv")}), kCliOk);
-    EXPECT_EQ(m_out.trimmed(), FormatText(Str(288), 50));
-    ASSERT_EQ(Run({"--phone", "cli-2", "contacts", "count"}), kCliOk);
-    EXPECT_EQ(m_out, "100\n");
+    const QString csv = Path("all.csv"), vcf = Path("all.vcf");
+    RunSteps({
+        {{"--phone", "cli-1", "contacts", "count"}, kCliOk, "25"},
+        {{"--phone", "cli-1", "contacts", "export", "--format", "csv", csv}, kCliOk, FormatText(Str(299), 25)},
+        {{"--phone", "cli-1", "contacts", "export", "--format", "vcf", vcf}, kCliOk, FormatText(Str(299), 25)},
+        {{"--phone", "cli-2", "contacts", "import", csv}, kCliOk, FormatText(Str(288), 25)},
+        {{"--phone", "cli-2", "contacts", "import", "--no-groups", vcf}, kCliOk},
+        // Both kinds in one import, the CSV file after the vCard file: each is read by its name.
+        {{"--phone", "cli-2", "contacts", "import", vcf, csv}, kCliOk, FormatText(Str(288), 50)},
+        {{"--phone", "cli-2", "contacts", "count"}, kCliOk, "100"},
+    });
 }
 
 TEST_F(CliContactsTest, FailuresPrintTheProgramsMessagesAndUsageErrors) {
@@ -95,37 +87,28 @@ TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
         {phone + QStringList{"groups", "delete", "Family"}, kCliOk, FormatText(Str(3155), "Family")},
         {phone + QStringList{"contacts", "delete", "--id", ids[0]}, kCliOk, FormatText(Str(313), 1)},
         {phone + QStringList{"contacts", "count"}, kCliOk, "0"},
+        {{"contacts", "add", "--phone", "1"}, kCliUsage},
+        {{"contacts", "delete"}, kCliUsage},
+        {{"contacts", "delete", "--id", "x"}, kCliUsage},
+        {{"groups", "rename", "a"}, kCliUsage},
+        {{"contacts", "merge-duplicates", "--now"}, kCliUsage},
+        {{"calls", "delete"}, kCliUsage},
     });
-    for (const QStringList& bad : {QStringList{"contacts", "add", "--phone", "1"}, QStringList{"contacts", "delete"},
-                                   QStringList{"contacts", "delete", "--id", "x"}, QStringList{"groups", "rename", "a"},
-                                   QStringList{"contacts", "merge-duplicates", "--now"}, QStringList{"calls", "delete"}}) {
-        EXPECT_EQ(Run(bad), kCliUsage) << bad.join(' ').toStdString();
-    }
 }
 
 TEST_F(CliContactsTest, CallsCountExportAndDeleteByNumber) {
-    ASSERT_EQ(Run({"--phone", "cli-1", "calls", "count"}), kCliOk);
-    EXPECT_EQ(m_out, "12\n");
     const QString file = Path("calls.csv");
-    ASSERT_EQ(Run({"--phone", "cli-1", "calls", "export", file}), kCliOk) << m_err.toStdString();
-    EXPECT_EQ(m_out.trimmed(), FormatText(Str(2300), 12));
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = f.readAll().split('\n');
+    RunSteps({{{"--phone", "cli-1", "calls", "count"}, kCliOk, "12"},
+              {{"--phone", "cli-1", "calls", "export", file}, kCliOk, FormatText(Str(2300), 12)}});
+    const QList<QByteArray> lines = vexa::test::ReadFile(file).split('\n');
     ASSERT_EQ(lines.size(), 14); // header, 12 records, the empty rest after the last CRLF
     EXPECT_EQ(lines[0], "Touch Number,Touch Date,Touch Duration,Touch Type,Number State\r");
-    const QByteArray number = lines.value(1).split(',').value(0);
-    int ofNumber = 0;
-    for (const QByteArray& line : lines) {
-        ofNumber += line.startsWith(number + ',') ? 1 : 0;
-    }
-    ASSERT_EQ(Run({"--phone", "cli-1", "calls", "delete", "--number", QString::fromLatin1(number)}), kCliOk)
-        << m_err.toStdString();
-    EXPECT_EQ(m_out.trimmed(), FormatText(Str(3156), ofNumber));
-    ASSERT_EQ(Run({"--phone", "cli-1", "calls", "count"}), kCliOk);
-    EXPECT_EQ(m_out.trimmed().toInt(), 12 - ofNumber);
-    EXPECT_EQ(Run({"--phone", "cli-1", "calls", "delete", "--number", QString::fromLatin1(number)}), kCliFailed);
-    EXPECT_EQ(m_err.trimmed(), Str(855));
+    const QString number = QString::fromLatin1(lines.value(1).split(',').value(0));
+    const int ofNumber = static_cast<int>(std::count_if(
+        lines.begin(), lines.end(), [&number](const QByteArray& line) { return line.startsWith(number.toLatin1() + ','); }));
+    RunSteps({{{"--phone", "cli-1", "calls", "delete", "--number", number}, kCliOk, FormatText(Str(3156), ofNumber)},
+              {{"--phone", "cli-1", "calls", "count"}, kCliOk, QString::number(12 - ofNumber)},
+              {{"--phone", "cli-1", "calls", "delete", "--number", number}, kCliFailed, Str(855)}});
 }
 
 // Contacts added in no order list in the order a phone shows them (by spelling, Chinese by pinyin

@@ -80,8 +80,7 @@ TEST_F(CliFilesTest, EveryFormAndItsFailures) {
     EXPECT_TRUE(m_out.isEmpty());
 }
 
-// A computer file name that is no UTF-8 text cannot be named to the file classes: it is refused
-// with that reason, not reported missing.
+// A computer file name that is no UTF-8 text is refused with that reason, not reported missing.
 TEST_F(CliFilesTest, ALocalNameThatIsNoTextIsRefusedWithTheReason) {
     const QByteArray raw = QFile::encodeName(m_folders.Root()) + "/bad\xff\xfename.txt";
     FILE* file = std::fopen(raw.constData(), "wb");
@@ -100,8 +99,7 @@ TEST_F(CliFilesTest, ALocalNameThatIsNoTextIsRefusedWithTheReason) {
     EXPECT_EQ(std::remove(raw.constData()), 0); // Qt cannot name it to clean up
 }
 
-// Over adb a push the phone refuses says why: a file too large for it (its size named), or the
-// phone's own words.
+// Over adb a refused push says why: the file's size when too large, or the phone's own words.
 TEST_F(CliFilesTest, APushThePhoneRefusesSaysWhyOverAdb) {
     SKIP_WITHOUT_ADB();
     AddPhone(QStringLiteral("vexa-push"));

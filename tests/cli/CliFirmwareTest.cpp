@@ -1,5 +1,4 @@
-// vexa-cli firmware against vexa-services run in-process: the check before and after an update,
-// the failures with their texts and exit codes, and a phone over adb that cannot be updated.
+// vexa-cli firmware against vexa-services in-process, and a phone over adb that cannot be updated.
 #include "CliTestSupport.h"
 
 #include "LocalServices.h"
@@ -47,8 +46,7 @@ TEST_F(CliFirmwareTest, FailuresSayWhyAndExitNonZero) {
     ASSERT_TRUE(vexa::sim::CreatePhone({.model = "V960", .serial = "FW-HUGE", .firmware = "HUGE-UI 1.0"}, &error))
         << error.toStdString();
     qputenv("VEXA_FIRMWARE_HOST", m_services.Url().toUtf8());
-    EXPECT_EQ(Run({"--phone", "FW-HUGE", "firmware", "update"}), kCliFailed);
-    EXPECT_EQ(m_err, Str(634) + u'\n');
+    RunSteps({{{"--phone", "FW-HUGE", "firmware", "update"}, kCliFailed, Str(634)}});
     for (const auto& seen : m_services.Services().Requests()) {
         EXPECT_FALSE(seen.target.startsWith(QLatin1String("/firmware/"))) << seen.target.toStdString();
     }
@@ -58,8 +56,7 @@ TEST_F(CliFirmwareTest, APhoneOverAdbIsNotOfferedAnUpdate) {
     SKIP_WITHOUT_ADB();
     AddPhone(QStringLiteral("vexa-fw"));
     ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-fw")));
-    EXPECT_EQ(Run({"firmware", "check"}), kCliFailed);
-    EXPECT_EQ(m_err, Str(3101) + u'\n');
+    RunSteps({{{"firmware", "check"}, kCliFailed, Str(3101)}});
     EXPECT_TRUE(m_services.Services().Requests().empty()) << "nothing is asked for a phone that cannot take it";
 }
 

@@ -1,5 +1,4 @@
-// vexa-cli mms: list, show and export the phone's messages; a message file saved as a draft and
-// sent under the compose checks, one over each limit refused with its text.
+// vexa-cli mms: list, show, export, draft and send under the compose checks.
 #include "CliTestSupport.h"
 #include "TestFiles.h"
 
@@ -64,8 +63,6 @@ TEST_F(CliMmsTest, DraftSendListShowAndExportAgree) {
 
 // Each limit is MmsTest's; here a refusal's text reaches the error output and nothing is stored.
 TEST_F(CliMmsTest, AMessageOverALimitIsRefusedWithItsTextAndNothingStored) {
-    EXPECT_EQ(Run({"mms", "draft", Write("big.omms", Message(mms::kMaxMessageBytes + 1).Save())}), kCliFailed);
-    EXPECT_EQ(m_err, QStringLiteral("彩信大小已超过上限 300k\n"));
     const QString damaged = Write("cut.omms", Message(0).Save().left(30));
     EXPECT_EQ(Run({"mms", "send", damaged}), kCliFailed);
     EXPECT_TRUE(m_err.contains(QStringLiteral("damaged multimedia message")));
@@ -73,7 +70,9 @@ TEST_F(CliMmsTest, AMessageOverALimitIsRefusedWithItsTextAndNothingStored) {
     mms::MediaMsg hostile = Message(0);
     hostile.SetRecipient({QStringLiteral("10086\n$(reboot)")});
     const QString hostileFile = Write("hostile.omms", hostile.Save());
-    RunSteps({{{"mms", "draft", hostileFile}, kCliFailed, QStringLiteral("以下收件人不是有效的电话号码，彩信没有保存：\n10086 $(reboot)")},
+    RunSteps({{{"mms", "draft", Write("big.omms", Message(mms::kMaxMessageBytes + 1).Save())}, kCliFailed,
+               QStringLiteral("彩信大小已超过上限 300k")},
+              {{"mms", "draft", hostileFile}, kCliFailed, QStringLiteral("以下收件人不是有效的电话号码，彩信没有保存：\n10086 $(reboot)")},
               {{"mms", "send", hostileFile}, kCliFailed},
               {{"mms", "show", "999"}, kCliFailed},
               {{"mms", "show", "x"}, kCliUsage},

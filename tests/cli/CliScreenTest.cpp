@@ -1,5 +1,4 @@
-// vexa-cli screen grab: a PNG of the phone's size from a simulated phone, and what a failed grab
-// leaves behind (raw frames over adb: AdbBackendTest, PhoneDeviceTest).
+// vexa-cli screen grab from a simulated phone (raw frames over adb: AdbBackendTest, PhoneDeviceTest).
 #include "CliTestSupport.h"
 
 #include "TestFiles.h"
@@ -22,14 +21,11 @@ protected:
         {
             vexa::sim::SimDb db;
             QString error;
-            ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(serial), &error)) << error.toStdString();
-            ASSERT_TRUE(db.SetMeta("screen_width", QString::number(width)));
-            ASSERT_TRUE(db.SetMeta("screen_height", QString::number(height)));
+            ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(serial), &error) &&
+                        db.SetMeta("screen_width", QString::number(width)) &&
+                        db.SetMeta("screen_height", QString::number(height)));
         }
-        vexa::sim::SeedOptions options;
-        options.smallStores = false;
-        options.screenFrames = frames;
-        Seed(serial, options);
+        Seed(serial, {.smallStores = false, .screenFrames = frames});
     }
 
     // The picture written at path: its format and size.

@@ -44,8 +44,7 @@ TEST_F(CliTest, ConnectsTheNamedPhoneOrTheFirstOfTheMakers) {
 TEST_F(CliTest, ConnectionFailuresPrintTheProgramsTextsAndFail) {
     AddPhone("other-1", "acme");
     // Another brand's phone is not offered, and a folder with a phone gets no demo phone.
-    EXPECT_EQ(Run({"device", "info"}), kCliFailed);
-    EXPECT_EQ(m_err.trimmed(), Str(2217));
+    RunSteps({{{"device", "info"}, kCliFailed, Str(2217)}});
     EXPECT_EQ(Run({"--phone", "other-1", "device", "info"}), kCliFailed);
     EXPECT_TRUE(m_err.startsWith(Str(2217)));
 
@@ -88,12 +87,7 @@ TEST_F(CliTest, UnusablePhoneFilesAreNamedAndNeverReplacedByTheDemo) {
 // it before checking, so none of them replaces the phone (nor the link).
 TEST_F(CliTest, NoWriterReplacesThePhonesOwnFileThroughALink) {
     AddPhone("vexa-7");
-    vexa::sim::SeedOptions options;
-    options.contacts = 3;
-    options.sms = 3;
-    options.mms = 1;
-    options.calls = 3;
-    Seed("vexa-7", options);
+    Seed("vexa-7", {.contacts = 3, .sms = 3, .mms = 1, .calls = 3});
     ASSERT_EQ(Run({"files", "push", Write("up.txt", "payload"), "/mnt/sdcard/up.txt"}), kCliOk) << m_err.toStdString();
     ASSERT_EQ(Run({"mms", "list"}), kCliOk) << m_err.toStdString();
     const QString mmsId = m_out.section(u'\t', 0, 0);

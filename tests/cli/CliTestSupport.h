@@ -1,6 +1,5 @@
 #pragma once
-// What every vexa-cli test needs: temporary program folders, simulated phones in them, and the
-// command line run in-process with its output kept.
+// What every vexa-cli test needs: program folders, simulated phones, the command line run in-process.
 
 #include "CliCommands.h"
 #include "TestFiles.h"

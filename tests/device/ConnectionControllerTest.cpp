@@ -1,5 +1,4 @@
-// The connection controller without a window, over simulated phones: what it reports, in which
-// order, and that a session in use is never closed under its user.
+// The connection controller without a window, over simulated phones.
 #include "device/ConnectionController.h"
 
 #include "bridge/api/DeviceSession.h"
@@ -95,6 +94,7 @@ TEST_F(ConnectionControllerTest, OnePhoneConnectsOnItsOwnLoadsAndIsLostWhenUnplu
     EXPECT_EQ(m_bridge->GetSession(), nullptr);
     EXPECT_TRUE(m_controller->Gate().IsUsable()) << "open again for the next phone";
     EXPECT_TRUE(m_devices.CurrentSerial().isEmpty());
+    EXPECT_EQ(GetActivityState(), ActivityDisconnected);
 }
 
 TEST_F(ConnectionControllerTest, TwoPhonesAreListedButOnlyTheChosenOneConnects) {

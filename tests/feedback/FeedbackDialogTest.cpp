@@ -1,5 +1,4 @@
-// The feedback dialog and the crash reporter's window on the shipped skin, driven by clicks; the
-// network is replaced by a sender that records the form and answers as told.
+// The feedback dialog and the crash reporter's window, with a sender that records the form.
 #include "../controls/ControlsTestSupport.h"
 #include "../support/TestFiles.h"
 

@@ -1,5 +1,4 @@
-// The feedback post against a Qt HTTP server started by the test: what the body holds, and which
-// replies count as success.
+// The feedback post against a Qt HTTP server started by the test.
 #include "feedback/Feedback.h"
 
 #include "TestEnvironment.h"

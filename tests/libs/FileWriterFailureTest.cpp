@@ -1,6 +1,4 @@
-// Every writer of a user-visible file under a failing device: the older file stays byte for byte
-// and no temporary file is left. One table over the library, contact, call-record, SMS,
-// backup-package and app-cache writers, then the ways a write stops short without a device failure.
+// Every writer of a user-visible file under a failing device keeps the older file and leaves no temporary.
 #include "WriteFailureChecks.h"
 #include "TestFiles.h"
 #include "backup/BackupPackage.h"
@@ -23,10 +21,7 @@ namespace {
 
 using Writer = std::function<IoResult(QIODevice&)>;
 
-QByteArray Read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using vexa::test::ReadFile;
 
 QString WriteItem(const QDir& folder, const QString& name, const QByteArray& data) {
     EXPECT_TRUE(vexa::test::WriteFile(folder.filePath(name), data));
@@ -133,7 +128,7 @@ TEST(WriterFailure, WritesStoppedShortKeepTheOlderFile) {
         ASSERT_TRUE(writer.Close());
     }
     const auto expectUntouched = [&] {
-        EXPECT_EQ(Read(path), older);
+        EXPECT_EQ(ReadFile(path), older);
         EXPECT_EQ(FolderEntries(folder.path()), QStringList{QStringLiteral("out.file")});
     };
     {

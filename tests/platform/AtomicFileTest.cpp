@@ -20,10 +20,7 @@ namespace {
 const QByteArray kOld = "the older file, which must survive\n";
 const QByteArray kNew(5000, 'n');
 
-QByteArray Read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using vexa::test::ReadFile;
 
 // A character device to write to: as root, a node of our own in folder (so that a writer that got it
 // wrong replaces that one, not the system's); otherwise the system's, which only root could replace.
@@ -77,7 +74,7 @@ TEST_F(AtomicFileTest, FailureAtAnyPointKeepsTheTargetAndLeavesNoTemporaryFile) 
         });
         EXPECT_FALSE(result);
         EXPECT_FALSE(result.error.isEmpty());
-        EXPECT_EQ(Read(m_target), kOld);
+        EXPECT_EQ(ReadFile(m_target), kOld);
         EXPECT_EQ(FolderEntries(m_dir.path()), QStringList{QStringLiteral("target.bin")});
     }
 }
@@ -87,10 +84,10 @@ TEST_F(AtomicFileTest, CommitReplacesTheTargetKeepingItsPermissions) {
         CAtomicFile file(m_target);
         ASSERT_TRUE(file.Open());
         ASSERT_TRUE(WriteAll(file.Device(), kNew));
-        EXPECT_EQ(Read(m_target), kOld); // not before the commit
+        EXPECT_EQ(ReadFile(m_target), kOld); // not before the commit
         ASSERT_TRUE(file.Commit());
     }
-    EXPECT_EQ(Read(m_target), kNew);
+    EXPECT_EQ(ReadFile(m_target), kNew);
     constexpr int kPermissionBits = 0xF077; // owner, group and others
     EXPECT_EQ(QFile::permissions(m_target) & kPermissionBits, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     EXPECT_EQ(FolderEntries(m_dir.path()), QStringList{QStringLiteral("target.bin")});
@@ -101,7 +98,7 @@ TEST_F(AtomicFileTest, CommitReplacesTheTargetKeepingItsPermissions) {
         ASSERT_TRUE(file.Open());
         ASSERT_TRUE(WriteAll(file.Device(), kOld));
     }
-    EXPECT_EQ(Read(m_target), kNew);
+    EXPECT_EQ(ReadFile(m_target), kNew);
     EXPECT_EQ(FolderEntries(m_dir.path()), QStringList{QStringLiteral("target.bin")});
 
     const IoResult missing = WriteFileAtomically(m_dir.filePath(QStringLiteral("no/such/folder/x")),
@@ -137,7 +134,7 @@ TEST_F(AtomicFileTest, TheProgramsOwnFilesAreNeverATarget) {
         EXPECT_FALSE(result);
         EXPECT_TRUE(result.error.contains(QStringLiteral("program's own"))) << result.error.toStdString();
     }
-    EXPECT_EQ(Read(phone), kOld);
+    EXPECT_EQ(ReadFile(phone), kOld);
     EXPECT_FALSE(QFile::exists(phones + QStringLiteral("/inner/new.csv")));
     EXPECT_FALSE(QFile::exists(phones + QStringLiteral("/inner/B2.vexaphone")));
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), phone) << "the link itself stays";
@@ -214,7 +211,7 @@ TEST_F(AtomicFileTest, TargetsThatAreNoPlainFileAreWrittenAsTheyAreOrRefused) {
         if (c.lands.isEmpty()) {
             EXPECT_EQ(NodeAt(ResolvedWriteTarget(c.target)), before) << "not replaced, not removed";
         } else {
-            EXPECT_EQ(Read(c.lands), kNew);
+            EXPECT_EQ(ReadFile(c.lands), kNew);
         }
         if (reader) {
             EXPECT_EQ(received, kNew);

@@ -1,5 +1,4 @@
-// The local services as the program and scripts see them: in-process and as the vexa-services
-// process started on port 0.
+// The local services in-process and as the vexa-services process.
 #include "LocalServices.h"
 
 #include "feedback/Feedback.h"

@@ -1,5 +1,4 @@
-// The store of the local services and the store client over it: routes, switches, bad requests,
-// and the client's refusal of every damaged reply.
+// The store of the local services and the store client over it.
 #include "LocalServices.h"
 
 #include "libs/apk/Apk.h"

@@ -1,5 +1,4 @@
-// The cache of app labels and icons: what is put comes back from the file, and a damaged or
-// hostile file is an empty cache with one log line, never a crash.
+// The app look cache: what is put comes back; a damaged or hostile file is an empty cache and one log line.
 #include "bridge/adb/AdbAppCache.h"
 #include "TestFiles.h"
 

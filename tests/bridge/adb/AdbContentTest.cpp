@@ -1,5 +1,4 @@
-// The content tool as the adb stores drive it, without a phone: command lines, refusals as phones
-// print them, and call log rows read from canned provider output.
+// The content tool as the adb stores drive it, without a phone: command lines, refusals, canned rows.
 #include "bridge/adb/AdbContent.h"
 #include "bridge/adb/AdbCallRecords.h"
 #include "bridge/adb/AdbContactBook.h"

@@ -1,5 +1,4 @@
-// Through Debian's real adb server on a private port to vexa-adbd: our client and the adb command
-// line a developer would type reach the same daemon. The rig kills everything, also on failure.
+// Our client and the adb command line through Debian's adb server to vexa-adbd on a private port.
 #include "AdbTestRig.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
@@ -104,7 +103,7 @@ TEST_F(AdbEndToEndTest, ADaemonWithOptionsAnswersTheCommandLineAndOurClient) {
 }
 
 // Files of a simulated phone between the command line's push and pull and our sync session; the
-// session survives what the phone refuses. 300 KiB cross many WRTE messages, each waiting for OKAY.
+// session survives what the phone refuses or lacks. 300 KiB cross many WRTE messages, each awaiting OKAY.
 TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
     qputenv("VEXA_SIM_DIR", QFile::encodeName(m_folders.Root() + QStringLiteral("/sim")));
     QString error, serial;
@@ -128,14 +127,22 @@ TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
     EXPECT_FALSE(refused);
     EXPECT_NE(refused.message.find("Permission denied"), std::string::npos) << refused.message;
     EXPECT_FALSE(session.Pull("/sdcard/none", (m_folders.Root() + QStringLiteral("/none")).toStdString()));
+    SyncStat stat;
+    ASSERT_TRUE(session.Stat("/sdcard/none", stat));
+    EXPECT_FALSE(stat.Exists());
     const QString pulled = m_folders.Root() + QStringLiteral("/pulled.mp3");
-    ASSERT_TRUE(session.Pull("/sdcard/Music/song one.mp3", pulled.toStdString()));
+    std::vector<std::uint64_t> pulls;
+    ASSERT_TRUE(session.Pull("/sdcard/Music/song one.mp3", pulled.toStdString(),
+                             [&pulls](std::uint64_t done, std::uint64_t total) {
+                                 pulls.push_back(total == static_cast<std::uint64_t>(300 * 1024) ? done : 0);
+                             }));
     EXPECT_TRUE(vexa::test::ReadFile(pulled) == big);
+    EXPECT_EQ(pulls, (std::vector<std::uint64_t>{65536, 131072, 196608, 262144, 307200})); // 64 KiB records
+    // The session goes on after a transfer.
     int calls = 0;
     ASSERT_TRUE(session.Push(local.toStdString(), "/sdcard/Download/copy.mp3", 0600,
                              [&calls](std::uint64_t, std::uint64_t) { ++calls; }));
     EXPECT_EQ(calls, 5); // 64 KiB records
-    SyncStat stat;
     ASSERT_TRUE(session.Stat("/sdcard/Download/copy.mp3", stat));
     EXPECT_TRUE(stat.IsRegular()); // the card keeps its own modes, as a phone's does
     EXPECT_EQ(stat.size, static_cast<std::uint32_t>(big.size()));

@@ -1,5 +1,4 @@
-// The host protocol client against a scripted server: framing, failures, endless output, cancellation
-// (the plain exchanges go through the real server in AdbEndToEndTest).
+// The host protocol client against a scripted server (the plain exchanges: AdbEndToEndTest).
 #include "FakeAdbServer.h"
 
 #include "bridge/adb/protocol/AdbHostClient.h"
@@ -14,7 +13,6 @@
 
 using namespace adb;
 
-
 TEST(AdbHostFramingTest, LengthIsFourHexDigits) {
     EXPECT_EQ(CAdbHostClient::EncodeRequest("host:version"), "000chost:version");
     EXPECT_EQ(CAdbHostClient::EncodeRequest(std::string(0x1234, 'x')).substr(0, 4), "1234");
@@ -26,12 +24,10 @@ TEST(AdbHostFramingTest, LengthIsFourHexDigits) {
 }
 
 TEST(AdbHostFramingTest, PortComesFromTheEnvironment) {
-    ::setenv("ANDROID_ADB_SERVER_PORT", "15037", 1);
-    EXPECT_EQ(CAdbHostClient::DefaultPort(), 15037);
-    ::setenv("ANDROID_ADB_SERVER_PORT", "70000", 1);
-    EXPECT_EQ(CAdbHostClient::DefaultPort(), 5037);
-    ::setenv("ANDROID_ADB_SERVER_PORT", "12ab", 1);
-    EXPECT_EQ(CAdbHostClient::DefaultPort(), 5037);
+    for (const auto& [value, port] : {std::pair{"15037", 15037}, std::pair{"70000", 5037}, std::pair{"12ab", 5037}}) {
+        ::setenv("ANDROID_ADB_SERVER_PORT", value, 1);
+        EXPECT_EQ(CAdbHostClient::DefaultPort(), port) << value;
+    }
     ::unsetenv("ANDROID_ADB_SERVER_PORT");
     EXPECT_EQ(CAdbHostClient::DefaultPort(), 5037);
 }

@@ -1,5 +1,4 @@
-// Parsers of adb and phone tool output against canned output: CRLF, noise, truncated and
-// corrupted lines.
+// Parsers of adb and phone tool output: CRLF, noise, truncated and corrupted lines.
 #include "bridge/adb/protocol/AdbParsers.h"
 
 #include <gtest/gtest.h>

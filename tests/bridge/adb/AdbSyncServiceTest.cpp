@@ -117,15 +117,6 @@ TEST_F(AdbSyncServiceTest, RequestsCutAtEveryByte) {
     EXPECT_TRUE(Exchange(EncodeSyncRequest("QUIT", ""), 3, reply));
 }
 
-TEST_F(AdbSyncServiceTest, MissingFileIsAFailReplyAndTheStreamStaysOpen) {
-    std::string reply;
-    EXPECT_FALSE(Exchange(EncodeSyncRequest("RECV", "/sdcard/none"), 64, reply));
-    EXPECT_EQ(reply, EncodeSyncRequest("FAIL", "No such file or directory"));
-    reply.clear();
-    EXPECT_FALSE(Exchange(EncodeSyncRequest("STAT", "/sdcard/none"), 64, reply));
-    EXPECT_EQ(reply, "STAT" + std::string(12, '\0'));
-}
-
 class AdbSyncServiceBadInput : public AdbSyncServiceTest, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(AdbSyncServiceBadInput, FailsAndClosesWithoutWriting) {

@@ -1,5 +1,4 @@
-// The sync service client against a small in-memory phone speaking the sync protocol: listings,
-// pulls and their broken replies (pushes go to vexa-adbd in AdbEndToEndTest).
+// The sync client against an in-memory phone: listings, broken pull replies, cancels.
 #include "FakeAdbServer.h"
 #include "TestFiles.h"
 
@@ -165,25 +164,6 @@ TEST_F(AdbSyncTest, StatListAndBadPaths) {
     EXPECT_TRUE(session.Stat("/sdcard/DCIM/a b.jpg", stat));
     session.Quit();
     EXPECT_FALSE(session.IsOpen());
-}
-
-TEST_F(AdbSyncTest, PullsInRecordsWithProgress) {
-    CAdbSyncSession session;
-    Open(session);
-    const QString local = m_dir.filePath("big.png");
-    std::vector<std::uint64_t> done;
-    std::uint64_t total = 0;
-    ASSERT_TRUE(session.Pull("/sdcard/DCIM/照片.png", local.toStdString(), [&](std::uint64_t d, std::uint64_t t) {
-        done.push_back(d);
-        total = t;
-    }));
-    EXPECT_EQ(vexa::test::ReadFile(local).toStdString(), m_big);
-    EXPECT_EQ(done.size(), 4u); // 64 KiB records
-    EXPECT_EQ(done.back(), m_big.size());
-    EXPECT_EQ(total, m_big.size());
-    // The session is still usable after a transfer.
-    SyncStat stat;
-    EXPECT_TRUE(session.Stat("/sdcard/DCIM/a b.jpg", stat));
 }
 
 TEST_F(AdbSyncTest, RecvFailureKeepsNothingLocally) {

@@ -1,5 +1,4 @@
-// vexa-adbd's phone without any socket: its shell line splitting, and its tool output read back
-// with the same parsers the adb backend uses on real phones.
+// vexa-adbd's phone without sockets: shell splitting, and tool output read by the backend's parsers.
 #include "PhoneDevice.h"
 #include "PhoneLatency.h"
 

@@ -1,5 +1,4 @@
-// screenrecord's frames output cut into frames: whole frames in any chunking, and streams that are
-// cut, lie in their headers, ask for too much or hold no frame at all (endless text).
+// screenrecord's frames output cut into frames, and streams that are cut, lie or never hold a frame.
 #include "bridge/adb/ScreenRecordStream.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// The player's parts without a window: quarter turns, where a frame is drawn, and the phone shell
-// read from its INI file and picture, including broken and hostile files.
+// The player's parts without a window: quarter turns, frame placement, the phone shell files.
 #include "device/screen/PhoneShell.h"
 #include "device/screen/PlayerGeometry.h"
 

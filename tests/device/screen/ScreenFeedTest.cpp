@@ -29,9 +29,7 @@ protected:
         ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("F-1")), &error)) << error.toStdString();
         ASSERT_TRUE(db.SetMeta("screen_width", QStringLiteral("1080")) &&
                     db.SetMeta("screen_height", QStringLiteral("2400")));
-        vexa::sim::SeedOptions options;
-        options.smallStores = false;
-        ASSERT_TRUE(vexa::sim::SeedPhone(QStringLiteral("F-1"), options, &error)) << error.toStdString();
+        ASSERT_TRUE(vexa::sim::SeedPhone(QStringLiteral("F-1"), {.smallStores = false}, &error)) << error.toStdString();
         m_bridge = m_backend->MakeBridge();
         ASSERT_NE(m_bridge->ConnectUsbDevice(QStringLiteral("F-1")), 0);
         m_feed = std::make_unique<screen::CScreenFeed>(

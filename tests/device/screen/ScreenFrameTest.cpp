@@ -1,5 +1,4 @@
-// Decoding the phone's frames: raw screencap output and encoded pictures, and every way a frame
-// from a broken or hostile phone can be wrong.
+// Decoding the phone's frames, and every way a frame from a broken or hostile phone can be wrong.
 #include "device/screen/ScreenFrame.h"
 
 #include <QBuffer>

@@ -1,6 +1,4 @@
-// The screen player and its full-screen viewer offscreen against a simulated phone: live frames
-// with the rate shown, the play buttons, a screenshot saved with the extension rule or copied while
-// play goes on, the settings menu, the phone's orientation reports, and the viewer's rotation.
+// The screen player and its full-screen viewer offscreen against a simulated phone.
 #include "ControlsTestSupport.h"
 #include "SimPageEnvironment.h"
 
@@ -87,9 +85,7 @@ private slots:
             QVERIFY(db.SetMeta("screen_width", QStringLiteral("1080")) &&
                     db.SetMeta("screen_height", QStringLiteral("2400")) && db.SetMeta("sdk", QStringLiteral("30")));
         }
-        vexa::sim::SeedOptions options;
-        options.smallStores = false;
-        QVERIFY2(vexa::sim::SeedPhone(kPhone, options, &error), qPrintable(error));
+        QVERIFY2(vexa::sim::SeedPhone(kPhone, {.smallStores = false}, &error), qPrintable(error));
         QVERIFY(ppGetBridge()->ConnectUsbDevice(kPhone) != 0);
         m_gate.SetUsable(true);
         MakePlayer();

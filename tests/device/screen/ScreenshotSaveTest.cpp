@@ -1,5 +1,4 @@
-// Saving and capturing single screenshots: the extension rule, the three file types, the shell
-// composition, and a capture that fails, errs or never answers.
+// Saving and capturing single screenshots.
 #include "device/screen/CScreenshotSaveHelper.h"
 #include "device/screen/ScreenCapture.h"
 
