@@ -19,7 +19,6 @@
 #include "contacts/ContactEditUi.h"
 #include "contacts/CPbListWnd.h"
 #include "contacts/ContactListing.h"
-#include "controls/CVexaProgressDlg.h"
 #include "controls/VexaMessageBox.h"
 #include "device/SessionGate.h"
 #include "platform/CodePage.h"
@@ -40,7 +39,6 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <memory>
@@ -49,8 +47,10 @@ namespace {
 
 constexpr int kWaitMs = 8000;
 
-vexa::Contact* AddContact(vexa::ContactBook& book, const QString& name, const QString& number, vexa::Group* group) {
+vexa::Contact* AddContact(vexa::ContactBook& book, const QString& name, const QString& number, vexa::Group* group,
+                          int storage = vexa::STORAGE_PHONE) {
     auto* c = new vexa::Contact;
+    c->SetStorage(storage);
     c->SetDisplayName(name);
     int index = 0;
     if (!number.isEmpty()) {
@@ -292,16 +292,7 @@ private slots:
         QCOMPARE(m_page->Nodes().back().count, 4); // alice was in it, 李0 was not
     }
 
-    void brokenFilesAreReportedAndEveryChosenFileIsRead() {
-        QVERIFY(vexa::test::WriteFile(Path("empty.csv"), {}));
-        m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("empty.csv")}; });
-        {
-            CAutoAnswer answer(1);
-            const ContactTransferOutcome out = m_page->Import(true);
-            QVERIFY(!out.ran);
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(278));
-        }
-        QCOMPARE(Book()->GetContactCount(vexa::LIST_ALL), 60);
+    void everyChosenFileIsRead() {
         // Whichever entry chose them, files are read by their names: a CSV file chosen with the
         // vCard entry beside a vCard file is imported too, not skipped.
         QVERIFY(vexa::test::WriteFile(Path("row.csv"), "Name,Mobile\r\nRow Person,1\r\n"));
@@ -314,42 +305,6 @@ private slots:
             QCOMPARE(both.count, 2);
             QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(288), 2));
         }
-    }
-
-    void cancellingAnImportKeepsWhatWasCreatedAndSaysHowMany() {
-        QByteArray csv = "Name,Mobile\r\n";
-        for (int i = 0; i < 200; ++i) {
-            csv += QStringLiteral("New %1,1500000%2\r\n").arg(i).arg(i, 4, 10, QChar('0')).toUtf8();
-        }
-        QVERIFY(vexa::test::WriteFile(Path("many.csv"), csv));
-        m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("many.csv")}; });
-        vexa::sim::SimFaults slow;
-        slow.delayMs = 5; // every phone operation takes a moment, so the cancel lands mid-way
-        vexa::sim::SetFaults(slow);
-        // Cancel the import dialog (not the reading one) once a few contacts are on the phone.
-        QTimer cancel;
-        QObject::connect(&cancel, &QTimer::timeout, [&] {
-            auto* dlg = dynamic_cast<CVexaProgressDlg*>(QApplication::activeModalWidget());
-            if (dlg == nullptr || Plugin_GetText(GetPluginByName(dlg, "remind")) != Str(280)) {
-                return;
-            }
-            auto* bar = GetPluginByName(dlg, "import_progress");
-            if (Plugin_GetValue(bar) >= 5) {
-                cancel.stop();
-                QTest::mouseClick(GetPluginByName(dlg, "cancel_button"), Qt::LeftButton);
-            }
-        });
-        cancel.start(5);
-        ContactTransferOutcome out;
-        {
-            CAutoAnswer answer(1);
-            out = m_page->Import(true);
-        }
-        vexa::sim::SetFaults({});
-        QCOMPARE(out.result, 1);
-        QVERIFY(out.count > 0 && out.count < 200);
-        QCOMPARE(out.message, Str(292) + QStringLiteral("，") + FormatText(Str(288), out.count));
-        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 60 + out.count, kWaitMs);
     }
 
     void callRecordViewGroupsNumbersAndExports() {
@@ -851,11 +806,7 @@ private slots:
 
     // A SIM contact carries its card's badge; copy and move leave out where the chosen contacts are.
     void simContactsAreMarkedAndTargetsLeaveOutTheirStorage() {
-        auto* sim = new vexa::Contact;
-        sim->SetStorage(vexa::STORAGE_SIM1);
-        sim->SetDisplayName(QStringLiteral("卡上"));
-        sim->AddPhone(2, nullptr, QStringLiteral("10086"), nullptr);
-        QVERIFY(Book()->CreateContact(sim));
+        QVERIFY(AddContact(*Book(), QStringLiteral("卡上"), QStringLiteral("10086"), nullptr, vexa::STORAGE_SIM1));
         m_page->RequestLoad(true);
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 61, kWaitMs);
         const struct {
