@@ -50,19 +50,18 @@ private slots:
     }
     void cleanup() { m_folders.reset(); }
 
-    // Cancel changes nothing, the close question included; OK stores the choice and stops asking.
-    void closeQuestionIsTurnedOffOnlyByOk_data() {
+    // Cancel changes nothing, the close question included; OK stores the choices (the close option,
+    // the autostart entry) and stops asking.
+    void choicesAreStoredOnlyByOk_data() {
         QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("enquiryAfter");
-        QTest::addColumn<int>("optionAfter");
-        QTest::newRow("cancel") << QStringLiteral("btn_settings_dlg_cancel") << 1 << 1;
-        QTest::newRow("close") << QStringLiteral("close_button") << 1 << 1;
-        QTest::newRow("ok") << QStringLiteral("btn_settings_dlg_ok") << 0 << 0;
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("cancel") << QStringLiteral("btn_settings_dlg_cancel") << false;
+        QTest::newRow("close") << QStringLiteral("close_button") << false;
+        QTest::newRow("ok") << QStringLiteral("btn_settings_dlg_ok") << true;
     }
-    void closeQuestionIsTurnedOffOnlyByOk() {
+    void choicesAreStoredOnlyByOk() {
         QFETCH(QString, button);
-        QFETCH(int, enquiryAfter);
-        QFETCH(int, optionAfter);
+        QFETCH(bool, stored);
         PCL_SetEnquiryOfAppCloseOption(1);
         PCL_SetAppCloseOption(1);
         const QString downloads = PCL_GetDownloadPath();
@@ -71,28 +70,16 @@ private slots:
         QVERIFY(Plugin_GetValue(W(dlg.get(), "minimize_when_close_bt")) != 0);
         QCOMPARE(Plugin_GetText(W(dlg.get(), "downloads_savepath")), downloads);
         QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 1); // opening alone changes nothing
+        QVERIFY(Plugin_GetValue(W(dlg.get(), "auto_run_check")) == 0);
         ClickIndicator(dlg.get(), "minimum_when_close_bt");
+        ClickIndicator(dlg.get(), "auto_run_check");
         Click(dlg.get(), qPrintable(button));
         QVERIFY(dlg->IsEnded());
-        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), enquiryAfter);
-        QCOMPARE(PCL_GetAppCloseOption(), optionAfter);
-    }
-
-    // How a folder is spelt when stored is PrefsTest's; here the typed folders reach the settings.
-    void typedFoldersAreStored() {
-        const QString typed = QStringLiteral("dl");
-        const QString root = m_folders->Root() + QLatin1Char('/');
-        auto dlg = Open();
-        QVERIFY(dlg != nullptr);
-        Click(dlg.get(), "tab_btn_download_settings");
-        QCOMPARE(dlg->ShownTab(), 2);
-        TypeInto(dlg.get(), "downloads_savepath_bt", root + typed);
-        TypeInto(dlg.get(), "backup_data_savepath_bt", root + QStringLiteral("bk"));
-        QCOMPARE(W(dlg.get(), "downloads_savepath")->toolTip(), root + typed); // committed by the next edit
-        Click(dlg.get(), "btn_settings_dlg_ok");
-        QVERIFY(dlg->IsEnded());
-        QCOMPARE(PCL_GetDownloadPath(), root + QStringLiteral("dl/"));
-        QCOMPARE(PCL_GetBackupPath(), root + QStringLiteral("bk/"));
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), stored ? 0 : 1);
+        QCOMPARE(PCL_GetAppCloseOption(), stored ? 0 : 1);
+        QCOMPARE(IsAutoRunSet(), stored);
+        auto again = Open();
+        QCOMPARE(Plugin_GetValue(W(again.get(), "auto_run_check")) != 0, stored);
     }
 
     void unusableFoldersKeepTheDialogOpenOnTheFolderTab_data() {
@@ -200,8 +187,9 @@ private slots:
         QCOMPARE(Plugin_GetText(W(again.get(), "proxy_server_hwnd")), server);
     }
 
-    // A long folder is cut in the middle where it shows, whole in its tooltip and where it is kept.
-    void longFoldersAreCutInTheMiddleAndKeptWhole() {
+    // Typed folders reach the settings (how they are spelt there is PrefsTest's); a long one is cut in
+    // the middle where it shows, whole in its tooltip and where it is kept.
+    void typedFoldersAreStoredAndLongOnesCutInTheMiddle() {
         const QString longPath = m_folders->Root() + QStringLiteral("/") + QString(30, u'a') + QStringLiteral("/") +
                                  QString(30, u'b') + QStringLiteral("/") + QString(30, u'c') + QStringLiteral("/tail");
         auto dlg = Open();
@@ -218,21 +206,11 @@ private slots:
                      shown.endsWith(QStringLiteral("/tail")),
                  qPrintable(shown));
         QCOMPARE(Plugin_GetText(W(dlg.get(), "downloads_savepath_bt")), Str(3662));
+        TypeInto(dlg.get(), "backup_data_savepath_bt", m_folders->Root() + QStringLiteral("/bk"));
         Click(dlg.get(), "btn_settings_dlg_ok");
         QVERIFY(dlg->IsEnded());
         QCOMPARE(PCL_GetDownloadPath(), longPath + QLatin1Char('/'));
-    }
-
-    void autoRunTickWritesTheAutostartEntry() {
-        auto dlg = Open();
-        QVERIFY(dlg != nullptr);
-        QVERIFY(Plugin_GetValue(W(dlg.get(), "auto_run_check")) == 0);
-        ClickIndicator(dlg.get(), "auto_run_check");
-        Click(dlg.get(), "btn_settings_dlg_ok");
-        QVERIFY(dlg->IsEnded());
-        QVERIFY(IsAutoRunSet());
-        auto again = Open();
-        QVERIFY(Plugin_GetValue(W(again.get(), "auto_run_check")) != 0);
+        QCOMPARE(PCL_GetBackupPath(), m_folders->Root() + QStringLiteral("/bk/"));
     }
 };
 
