@@ -307,7 +307,7 @@ private slots:
         }
     }
 
-    void callRecordViewGroupsNumbersAndExports() {
+    void callRecordViewGroupsNumbersExportsShowsAndDeletes() {
         QTest::mouseClick(GetPluginByName(m_page.get(), "btn_for_call_record"), Qt::LeftButton);
         QVERIFY(m_page->IsCallRecordViewShown());
         CCallRecordWnd* calls = m_page->CallRecords();
@@ -333,6 +333,35 @@ private slots:
             QCOMPARE(calls->Export(), FormatText(Str(2300), 3));
         }
         QVERIFY(vexa::test::ReadFile(Path("calls.csv")).contains("13800138000,20120725140309,3725,1,"));
+
+        // A click anywhere on a row, its labels included, shows that row's calls in the detail pane.
+        calls->SelectCategory(0);
+        QTRY_VERIFY(calls->Groups().size() >= 2);
+        QWidget* row = GetPluginByName(calls, "call_row_1");
+        QVERIFY(row != nullptr);
+        QTRY_VERIFY(row->isVisible());
+        for (const char* child : {"", "call_name", "call_time"}) {
+            QWidget* target = *child ? Plugin_GetChild(row, QString::fromLatin1(child)) : row;
+            QVERIFY(target != nullptr);
+            calls->SelectGroup(0);
+            QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, QPoint(4, target->height() / 2));
+            QCOMPARE(calls->DetailText("record_number"), calls->Groups()[1].number);
+        }
+
+        // Deleting asks about the chosen number's calls, and a no keeps them.
+        calls->SelectGroup(1); // 13800138000
+        const int before = calls->TotalRecords();
+        {
+            CAutoAnswer no(static_cast<int>(IDCANCEL));
+            const QString question = FormatText(Str(3500), "张三", 2);
+            QCOMPARE(calls->DeleteSelected(), question);
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), question);
+            QCOMPARE(calls->TotalRecords(), before);
+        }
+        CAutoAnswer ok(1);
+        QCOMPARE(calls->DeleteSelected(), QString());
+        QCOMPARE(calls->TotalRecords(), 1);
+        QCOMPARE(calls->Groups().front().number, QStringLiteral("95555"));
 
         QTest::mouseClick(GetPluginByName(m_page.get(), "btn_for_contact"), Qt::LeftButton);
         QVERIFY(!m_page->IsCallRecordViewShown());
@@ -677,25 +706,6 @@ private slots:
         QVERIFY(m_page->RowMenu(-1) == nullptr);
     }
 
-    // A click anywhere on a row, its labels included, shows that row's calls in the detail pane.
-    void callRecordRowClickShowsItsDetail() {
-        CCallRecordWnd* calls = m_page->CallRecords();
-        calls->Reload();
-        m_page->ShowCallRecords(true);
-        QTRY_VERIFY(calls->Groups().size() >= 2);
-        QWidget* row = GetPluginByName(calls, "call_row_1");
-        QVERIFY(row != nullptr);
-        QTRY_VERIFY(row->isVisible());
-        for (const char* child : {"", "call_name", "call_time"}) {
-            QWidget* target = *child ? Plugin_GetChild(row, QString::fromLatin1(child)) : row;
-            QVERIFY(target != nullptr);
-            calls->SelectGroup(0);
-            QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, QPoint(4, target->height() / 2));
-            QCOMPARE(calls->DetailText("record_number"), calls->Groups()[1].number);
-        }
-        m_page->ShowCallRecords(false);
-    }
-
     // The search narrows the numbers as typed; the chosen number stays chosen while it is listed, and
     // its actions go to that number.
     void callRecordSearchKeepsTheChosenNumberAndActsOnIt() {
@@ -733,28 +743,6 @@ private slots:
         QCOMPARE(calls->DetailText("record_number"), QStringLiteral("95555"));
         QCOMPARE(sent, expectSent);
         QCOMPARE(added, expectAdded);
-    }
-
-    void callRecordDeleteRemovesTheChosenNumber() {
-        CCallRecordWnd* calls = m_page->CallRecords();
-        calls->Reload();
-        int index = 0;
-        while (calls->Groups()[static_cast<std::size_t>(index)].number != QStringLiteral("13800138000")) {
-            ++index;
-        }
-        calls->SelectGroup(index);
-        const int before = calls->TotalRecords();
-        {
-            CAutoAnswer no(static_cast<int>(IDCANCEL));
-            const QString question = FormatText(Str(3500), "张三", 2);
-            QCOMPARE(calls->DeleteSelected(), question);
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), question);
-            QCOMPARE(calls->TotalRecords(), before);
-        }
-        CAutoAnswer ok(1);
-        QCOMPARE(calls->DeleteSelected(), QString());
-        QCOMPARE(calls->TotalRecords(), 1);
-        QCOMPARE(calls->Groups().front().number, QStringLiteral("95555"));
     }
 
     // Numbers send a message through the page's callback, mail and web addresses open on the desktop,
