@@ -1,6 +1,4 @@
-// The whole program as a process, started offscreen with a simulated phone and folders of its own:
-// it ends promptly when told to while its requests hang, and a real SIGSEGV leaves a report naming
-// its own functions, a dump, and the reporter started (which the test then ends).
+// The whole program as a process: a prompt end while its requests hang, and a real crash.
 #include "../support/TestFiles.h"
 
 #include <QDir>
@@ -38,8 +36,7 @@ qint64 FindReporter(const QString& folder) {
     return 0;
 }
 
-// Starts the program over the simulated phones with its data, settings, temporary files and
-// instance socket in home; extra adds to its environment.
+// Starts the program over simulated phones with all its folders and its socket in home.
 bool Start(QProcess& program, const QTemporaryDir& home, const QMap<QString, QString>& extra = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -65,8 +62,7 @@ class AssistantProcessTest : public QObject {
     QString m_crashFolder;
 
 private slots:
-    // The update check and the statistics upload at exit talk to servers that accept the connection
-    // and never answer.
+    // The update and statistics servers accept the connection and never answer.
     void endsPromptlyWhileTheUpdateAndStatisticsServersNeverAnswer() {
         QTcpServer silentUpdate;
         QTcpServer silentStats;
@@ -75,11 +71,14 @@ private slots:
         QTemporaryDir home;
         // Events of an earlier run wait in the queue, so the exit has something to upload.
         QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("data/vexa"))));
-        QVERIFY(vexa::test::WriteFile(home.filePath(QStringLiteral("data/vexa/stats-queue.txt")), "1700000000000\t16\n"));
+        QVERIFY(
+            vexa::test::WriteFile(home.filePath(QStringLiteral("data/vexa/stats-queue.txt")), "1700000000000\t16\n"));
         QProcess program;
-        QVERIFY(Start(program, home,
-                      {{QStringLiteral("VEXA_UPDATE_HOST"), QStringLiteral("http://127.0.0.1:%1").arg(silentUpdate.serverPort())},
-                       {QStringLiteral("VEXA_STATS_HOST"), QStringLiteral("http://127.0.0.1:%1").arg(silentStats.serverPort())}}));
+        QVERIFY(Start(
+            program, home,
+            {{QStringLiteral("VEXA_UPDATE_HOST"), QStringLiteral("http://127.0.0.1:%1").arg(silentUpdate.serverPort())},
+             {QStringLiteral("VEXA_STATS_HOST"),
+              QStringLiteral("http://127.0.0.1:%1").arg(silentStats.serverPort())}}));
         QSignalSpy connected(&silentUpdate, &QTcpServer::newConnection);
         QVERIFY2(connected.wait(20000), "the update check never reached the server");
         QTcpSocket* held = silentUpdate.nextPendingConnection(); // kept open, never answered
@@ -118,16 +117,18 @@ private slots:
         QVERIFY(report.contains(QStringLiteral("Sent by process ")));
         QVERIFY(report.endsWith(QStringLiteral("===== [end of ERRORLOG.TXT] =====\r\n")));
         // The main thread runs main; other threads run the program's own classes.
-        QVERIFY2(QRegularExpression(QStringLiteral("  main\\+0x[0-9a-f]+  \\(vexa-assistant\\)")).match(report).hasMatch(),
-                 qPrintable(report.left(4000)));
-        QVERIFY(QRegularExpression(QStringLiteral("  [A-Z]\\w*::\\w+[^\\n]*\\(vexa-assistant\\)")).match(report).hasMatch());
+        QVERIFY2(
+            QRegularExpression(QStringLiteral("  main\\+0x[0-9a-f]+  \\(vexa-assistant\\)")).match(report).hasMatch(),
+            qPrintable(report.left(4000)));
+        QVERIFY(QRegularExpression(QStringLiteral("  [A-Z]\\w*::\\w+[^\\n]*\\(vexa-assistant\\)"))
+                    .match(report)
+                    .hasMatch());
         QVERIFY(QFile(crash + QStringLiteral("/CRASH.DMP")).size() > 0);
 
         QTRY_VERIFY_WITH_TIMEOUT((m_reporter = FindReporter(crash)) != 0, 10000);
     }
 
-    // The reporter waits for its user; it is ended whatever the test found, or ctest would wait
-    // for the output it holds open.
+    // The reporter waits for its user and holds ctest's output open: it is always ended.
     void cleanup() {
         QElapsedTimer clock;
         clock.start();

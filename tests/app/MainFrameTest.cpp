@@ -1,5 +1,4 @@
-// The main frame driven with simulated phones: detection, automatic and user connection, loss of
-// the phone, the connect window and the home page, on the shipped skin.
+// The main frame with simulated phones: detection, connection, its loss, the connect window, home.
 #include "../bridge/BridgeBackend.h"
 #include "../controls/ControlsTestSupport.h"
 #include "TestApk.h"
@@ -95,8 +94,7 @@ class MainFrameTest : public QObject {
 
     static CHomePage* Home(CMainFrame* frame) { return dynamic_cast<CHomePage*>(frame->Page(CMainFrame::TabHome)); }
 
-    // Waits for more detection passes to finish and for the frame to take in what they posted, so
-    // that a connection they would cause has had its chance.
+    // Lets passes run and their posts land, so a connection they would cause has had its chance.
     static bool LetPassesRun(CMainFrame* frame, int passes) {
         const int until = frame->Detection().PassesRun() + passes;
         const bool ran = QTest::qWaitFor([&] { return frame->Detection().PassesRun() >= until; }, kWaitMs);
@@ -215,8 +213,7 @@ private slots:
         QVERIFY(Plugin_IsVisible(W(home->MemoryData(), "SD_Mem_Data_layout")));
         QCOMPARE(WidgetText(home, "backup_time"), Str(781) + Str(788));
 
-        // Files added in the file manager, or elsewhere while the home page was hidden, show in its
-        // figures at once.
+        // Files added in the file manager, or while the home page was hidden, show in its figures.
         const QString totalBefore = WidgetText(home->MemoryData(), "Mobile_Total_Volume");
         QTest::mouseClick(W(home->MemoryData(), "files_manage"), Qt::LeftButton);
         CFileWnd* files = nullptr; // no meta-object of its own: found by its C++ type
@@ -287,8 +284,7 @@ private slots:
         QVERIFY(CVexaMessageBoxImpl::LastText() != Str(1029)); // closed: no thanks
     }
 
-    // Renaming the phone (kept across runs), the news beside a connected phone, a request the
-    // phone sends, and no change of phone while an install waits for it.
+    // Rename (kept across runs), news, a phone's request; no change of phone while an install waits.
     void connectedHomeRenamesNewsRequestsAndInstalls() {
         AddPhone(QStringLiteral("VX-REQ"));
         auto frame = MakeFrame(true);
@@ -346,8 +342,7 @@ private slots:
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(664));
     }
 
-    // Closing while an app installs on a slow phone: the frame and its task window are gone well
-    // before a generous deadline (the time is printed; the deadline only catches an unbounded wait).
+    // The deadline is generous: it only catches an unbounded wait (the time is printed).
     void closingDuringAnInstallEndsPromptly() {
         vexa::sim::SimFaults slow;
         slow.delayMs = 20; // every phone operation
@@ -426,8 +421,7 @@ private slots:
         QVERIFY(connect->IsListShown());
     }
 
-    // A phone whose file is damaged is not listed, but the connect window says that the phone's
-    // data cannot be read instead of asking for a cable; once the file is gone, the cable tip is back.
+    // A damaged phone file is named, not taken for no phone; once it is gone the cable tip is back.
     void aDamagedPhoneFileIsNamedNotTakenForNoPhone() {
         AddPhone(QStringLiteral("VX-DAMAGED"));
         const QString file = vexa::sim::PhoneFilePath(QStringLiteral("VX-DAMAGED"));
@@ -473,8 +467,7 @@ private slots:
             QVERIFY(!frame->IsConnected());
         }
 
-        // "连接遇到问题？" opens the help page shipped beside the program; where it cannot be shown
-        // (beside this test) the box tells how to connect, never "连接失败！".
+        // Where the shipped help page cannot be shown the box says how to connect, never "连接失败！".
         QStringList boxes;
         CVexaMessageBoxImpl::SetUnattended([&boxes](const QString& text) { boxes << text; });
         QTest::mouseClick(W(Home(frame.get())->ConnectWindow(), "cannot_connect"), Qt::LeftButton);
@@ -484,10 +477,7 @@ private slots:
         QVERIFY(QFile::exists(QStringLiteral(VEXA_SOURCE_DIR "/resources/pages/connect_help.html")));
     }
 
-    // With "minimise" stored and no question (as after the settings): the offscreen platform has no
-    // tray, as a desktop without one, so closing minimises (a hidden window could never be reached
-    // again) and the program runs on; the options menu still ends it. With a task waiting, quitting
-    // asks first: 取消 keeps the program, 确定 ends it.
+    // No tray offscreen: a hidden window could never be reached again, so close minimises.
     void closeMinimisesWithoutATrayAndTheOptionsMenuQuits() {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
         PCL_SetEnquiryOfAppCloseOption(0);
@@ -712,8 +702,7 @@ private slots:
         QVERIFY(pictures->WaitSettled(kWaitMs));
     }
 
-    // Tab reaches the page below the tabs; the window's keys act on the page shown; Delete takes the
-    // delete button's own path (its question), and a text field keeps Delete for itself.
+    // Keys act on the page shown; Delete asks as the delete button does; a text field keeps Delete.
     void keysActOnThePageShown() {
         AddPhone(QStringLiteral("VX-KEYS"));
         auto frame = MakeFrame(true);

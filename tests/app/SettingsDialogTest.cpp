@@ -1,5 +1,4 @@
-// The settings dialog on the shipped skin: what opening it changes, folder checks, the trailing
-// separator, and the proxy fields, driven through clicks and typed text.
+// The settings dialog on the shipped skin, driven through clicks and typed text.
 #include "../controls/ControlsTestSupport.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
@@ -50,8 +49,7 @@ private slots:
     }
     void cleanup() { m_folders.reset(); }
 
-    // Cancel changes nothing, the close question included; OK stores the choices (the close option,
-    // the autostart entry) and stops asking.
+    // Only OK stores the choices (the close option, the autostart entry) and stops the question.
     void choicesAreStoredOnlyByOk_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("stored");
@@ -144,8 +142,7 @@ private slots:
         QCOMPARE(InternetField(internet.m_user), QString());
     }
 
-    // A typed server is used by every request of the program with the credentials; one that does
-    // not read as "host:port" keeps the dialog open on the proxy tab.
+    // A server that is no "host:port" keeps the dialog open on the proxy tab.
     void manualProxyIsCheckedStoredAndUsed_data() {
         QTest::addColumn<QString>("server");
         QTest::addColumn<bool>("accepted");
@@ -187,8 +184,7 @@ private slots:
         QCOMPARE(Plugin_GetText(W(again.get(), "proxy_server_hwnd")), server);
     }
 
-    // Typed folders reach the settings (how they are spelt there is PrefsTest's); a long one is cut in
-    // the middle where it shows, whole in its tooltip and where it is kept.
+    // A long folder is cut in the middle where it shows, whole in its tooltip and where it is kept.
     void typedFoldersAreStoredAndLongOnesCutInTheMiddle() {
         const QString longPath = m_folders->Root() + QStringLiteral("/") + QString(30, u'a') + QStringLiteral("/") +
                                  QString(30, u'b') + QStringLiteral("/") + QString(30, u'c') + QStringLiteral("/tail");

@@ -1,6 +1,4 @@
-// The apps tab offscreen against a seeded simulated phone: user and system apps, the sort headers,
-// search, details with their permission rows, installing dropped APK files and uninstalling the
-// checked rows through the real dialogs; the store's upgrades, its pages and their download links.
+// The apps tab offscreen against a seeded simulated phone and the local store.
 #include "ControlsTestSupport.h"
 #include "TestApk.h"
 #include "SimPageEnvironment.h"
@@ -326,8 +324,7 @@ private slots:
             m_page->UpgradeChecked();
             QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(612));
 
-            // A link of the store's page, clicked in the page: the navigation becomes a task; a
-            // product the store does not know becomes 572.
+            // A store link clicked in the page becomes a task; a product the store lacks becomes 572.
             m_page->ShowStore(QStringLiteral("/Aspx/UserApp/SoftPotal.aspx?softCategory=8"));
             QVERIFY(m_page->StoreView()->Address().endsWith(QStringLiteral("softCategory=8&mobileName=V960")));
             QWidget* opening = GetPluginByName(m_page.get(), QStringLiteral("opening_wayfar_web_layout"));

@@ -1,5 +1,4 @@
-// Store tasks on a simulated phone against the local store: an upgrade found, downloaded, checked
-// and installed; a stalled download cancelled; a broken package failed with nothing installed.
+// Store tasks on a simulated phone against the local store.
 #include "apps/StoreTasks.h"
 #include "BridgeBackend.h"
 #include "LocalServices.h"
@@ -70,9 +69,7 @@ protected:
     AppData m_data;
 };
 
-// An upgrade is found, queued once, downloaded, checked and installed as the new version; one whose
-// download is no APK ends its task and leaves no file in the download folder, whether the check
-// refuses it at once or when the phone comes back to install it.
+// An upgrade that is no APK ends its task with no file left, refused at once or at install time.
 TEST_F(StoreTasksTest, UpgradesAreInstalledAsTheNewVersionAndOnesThatAreNoPackageLeaveNoFile) {
     const apps::UpgradeCheckResult check =
         apps::CheckStoreUpgrades(m_options, apps::ListApps(*m_manager), {1080, 1920, QStringLiteral("4.0.3"), 1}, {});

@@ -1,5 +1,4 @@
-// The contacts tab offscreen against a simulated phone: the group tree, index letters, search,
-// the preview, import and export through their dialogs, and the call record view.
+// The contacts tab offscreen against a simulated phone.
 #include "ControlsTestSupport.h"
 #include "SimPageEnvironment.h"
 #include "TestFiles.h"
@@ -293,8 +292,7 @@ private slots:
     }
 
     void everyChosenFileIsRead() {
-        // Whichever entry chose them, files are read by their names: a CSV file chosen with the
-        // vCard entry beside a vCard file is imported too, not skipped.
+        // Files are read by their names, whichever chooser entry picked them.
         QVERIFY(vexa::test::WriteFile(Path("row.csv"), "Name,Mobile\r\nRow Person,1\r\n"));
         QVERIFY(vexa::test::WriteFile(Path("card.vcf"), "BEGIN:VCARD\r\nFN:Card Person\r\nEND:VCARD\r\n"));
         m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("card.vcf"), Path("row.csv")}; });
@@ -451,8 +449,7 @@ private slots:
         QCOMPARE(edit.fields->GetNickname().size(), CContactEditDlg::kMaxText);
         QCOMPARE(edit.groupIds, std::vector<int>{9});
         QCOMPARE(edit.fields->GetBirthday(), QStringLiteral("1990-02-28"));
-        // A picture is kept as the phone keeps it, scaled to fit 96 x 96; files that are no picture,
-        // are cut short or claim absurd dimensions are refused with 228 and change nothing.
+        // A picture is scaled to fit 96 x 96; no picture, cut short or absurd dimensions: 228.
         QImage big(400, 200, QImage::Format_RGB32);
         big.fill(Qt::red);
         QVERIFY(big.save(Path("a\\b:c.png")));
@@ -706,8 +703,7 @@ private slots:
         QVERIFY(m_page->RowMenu(-1) == nullptr);
     }
 
-    // The search narrows the numbers as typed; the chosen number stays chosen while it is listed, and
-    // its actions go to that number.
+    // The chosen number stays chosen while listed, and its actions go to that number.
     void callRecordSearchKeepsTheChosenNumberAndActsOnIt() {
         // The frame hands the message action in before the page is made.
         QStringList sent, added, expectSent, expectAdded;
@@ -745,8 +741,7 @@ private slots:
         QCOMPARE(added, expectAdded);
     }
 
-    // Numbers send a message through the page's callback, mail and web addresses open on the desktop,
-    // from the preview's links and from the editor's buttons alike.
+    // From the preview's links and the editor's buttons alike.
     void fieldActionsSendMessagesMailsAndOpenPages() {
         FakeDesktop desktop;
         QStringList sent;

@@ -1,5 +1,4 @@
-// Import and export through the helpers onto simulated phones: round trips of every field each
-// format carries, files written by other programs, broken files, cancel and phone failures.
+// Import and export through the helpers onto simulated phones.
 #include "ContactGenerator.h"
 #include "SimPhoneFixture.h"
 #include "TestFiles.h"
@@ -25,8 +24,7 @@ namespace {
 
 using Format = CExportContactHelper::Format;
 
-// A contact as text, after the rules of one format: what that format cannot carry is left out
-// or mapped the way the reader maps it back.
+// A contact as text, leaving out or mapping what the format cannot carry as its reader does.
 QStringList Canonical(const vexa::Contact& c, Format format) {
     QStringList out;
     vexa::NameParts parts;
@@ -142,8 +140,7 @@ protected:
     }
     QString Path(const QString& name) const { return m_dir.filePath(name); }
 
-    // Imports files onto the target phone as vexa-cli and the page do; returns the parse message
-    // (0 when parsed) and leaves the import result in m_result, what the user is told in m_told.
+    // As vexa-cli and the page import; the parse message (0 when parsed), m_result and m_told set.
     int ImportInto(const QStringList& files, bool groups = true) {
         vexa::ContactBook* book = m_phones.Open("target-1");
         if (book == nullptr) {
@@ -267,8 +264,7 @@ TEST_F(ContactTransferTest, CancelledOrUnwritableExportWritesNothing) {
     }
 }
 
-// Files of other programs at once, whatever their names (only ".csv" is read as CSV); how they map to
-// fields is ContactVCardTest's and ForeignCsvColumnsTest's, here every contact reaches the phone whole.
+// How the fields map is ContactVCardTest's and ForeignCsvColumnsTest's; only ".csv" reads as CSV.
 TEST_F(ContactTransferTest, FilesOfOtherPhonesAndProgramsAllReachThePhone) {
     WriteFile(Path("ios.VCF"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Appleseed;Johnny;;;\r\nFN:Johnny Appleseed\r\n"
                                "item1.TEL:+1 (408) 555-0100\r\nitem1.X-ABLabel:Studio\r\nEND:VCARD\r\n");
@@ -297,9 +293,7 @@ TEST_F(ContactTransferTest, FilesOfOtherPhonesAndProgramsAllReachThePhone) {
                                                      {"Bo Wu", "adr1:/Austin/"}}));
 }
 
-// Files users bring from elsewhere, in one import as vexa-cli and the page run it: the names on the
-// phone afterwards and what the user was told. A file's bytes "<fifo>" make a named pipe, "<dir>" a
-// folder; a file listed but not made is missing.
+// Bytes "<fifo>" make a named pipe, "<dir>" a folder; a file chosen but not made is missing.
 struct OutsideFiles {
     const char* name;
     std::vector<std::pair<QString, QByteArray>> files;
@@ -432,8 +426,7 @@ TEST_F(ContactTransferTest, ChineseHeadersAndUndecodableBytesInTheAnsiCodePage) 
 }
 
 TEST_F(ContactTransferTest, EnglishHeaderReadsAsTheOwnLayout) {
-    // Through the alias table "FirstName" would be the given name and "Cell Phone" a mobile, but
-    // "Marks" would be ignored; the own layout chains the two rows into one contact.
+    // The own layout chains the two rows into one contact; the alias table would not.
     QStringList first(67), second(67);
     first[0] = second[0] = "Ann Lee";
     first[11] = second[11] = "[2]";
@@ -460,8 +453,7 @@ TEST_F(ContactTransferTest, GroupsCanBeLeftOut) {
     EXPECT_EQ(book->GetContactCount(vexa::LIST_ALL), 2);
 }
 
-// Broken input: a clear message, and nothing reaches the phone. A file of `size` bytes is made
-// sparse from its leading bytes; a negative size leaves no file at all.
+// A file of `size` bytes is sparse after its leading bytes; a negative size makes no file.
 struct BadFile {
     const char* name;
     const char* file;
@@ -539,8 +531,7 @@ TEST_F(ContactTransferTest, FileLockedByAnotherProgram) {
     EXPECT_EQ(ImportInto({Path("locked.csv")}), 0);
 }
 
-// An import that stops part-way keeps exactly the contacts it created, and says so: how many
-// reached the phone, how many did not, and whether the user, the phone or the link ended it.
+// What the user is told names who ended it: the user, the phone or the link.
 TEST_F(ContactTransferTest, AnImportEndedPartWayKeepsWhatItCreatedAndSaysWhy) {
     enum class Stop { Cancel, RefusedWrite, LostLink };
     for (const Stop stop : {Stop::Cancel, Stop::RefusedWrite, Stop::LostLink}) {

@@ -1,5 +1,4 @@
-// The message box, driven through real clicks and keys on the shipped skin; the drop shadow around
-// skinned dialogs, and the pictures the dialogs give for documentation.
+// The message box and the dialogs' drop shadow, through real clicks and keys on the shipped skin.
 #include "ControlsTestSupport.h"
 #include "../support/TestFiles.h"
 
@@ -68,8 +67,7 @@ private slots:
         }
     }
 
-    // Escape, the close button and a close request from the window system cancel, unless the style
-    // forbids closing: then all three are refused and only a button ends the box.
+    // Unless the style forbids closing: then all three are refused and only a button ends the box.
     void closingCancelsUnlessTheStyleForbidsIt_data() {
         QTest::addColumn<unsigned>("style");
         QTest::addColumn<int>("how"); // 0 Escape, 1 the close button, 2 a close request
@@ -110,8 +108,7 @@ private slots:
         }
     }
 
-    // Keys typed by a user go to the focus widget of the active window, not to the box object itself:
-    // Enter and Space give the first button's result, Escape cancels, Y and N answer yes and no.
+    // Keys go to the active window's focus widget, not to the box object itself.
     void keysReachTheBoxThroughItsWindow_data() {
         QTest::addColumn<unsigned>("style");
         QTest::addColumn<int>("key");
@@ -136,8 +133,7 @@ private slots:
         QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), style), result);
     }
 
-    // Invariants, not the layout's numbers: buttons side by side without overlap, nothing cut, and
-    // the box grows with its text.
+    // Invariants, not the layout's numbers.
     void theBoxIsSizedFromItsLinesAndButtonRow() {
         CVexaMessageBoxImpl narrow(QStringLiteral("短"), nullptr, QString(), 3);
         CVexaMessageBoxImpl wide(QString(30, QChar(0x5BBD)), nullptr, QString(), 3);

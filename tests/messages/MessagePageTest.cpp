@@ -1,6 +1,4 @@
-// The message page's windows offscreen: the conversation pages and their commands, the page on a
-// simulated phone, the SMS and MMS compose windows, the MMS preview, the reminders, and an incoming
-// message through the frame.
+// The message windows offscreen: conversation pages, the page, SMS and MMS windows, reminders.
 #include "../bridge/BridgeBackend.h"
 #include "TestFiles.h"
 #include "../controls/ControlsTestSupport.h"
@@ -87,8 +85,7 @@ MSGINFO Message(std::int64_t id, int type, const QString& number, const QString&
     return m;
 }
 
-// The page has applied every refresh it was asked for and its view has drawn the result, so what
-// a script finds there is what the page shows.
+// Every refresh asked for is applied and drawn, so what a script finds is what the page shows.
 bool Settled(CMessagePage* page) {
     return QTest::qWaitFor([page] { return !page->IsBusy() && page->PageState() == CMessagePage::State::Ready; },
                            kWaitMs) &&
@@ -118,8 +115,7 @@ std::vector<MSGINFO> Drafts() {
     return list;
 }
 
-// Ten slides of text, picture and sound, a 40-character subject, one recipient; the last slide's
-// sound pads the saved message to exactly bytes.
+// A message at every limit; the last slide's sound pads it to exactly bytes.
 mms::MediaMsg Composed(qint64 bytes) {
     mms::MediaMsg msg;
     msg.SetSubject(QString(40, u'题'));
@@ -261,9 +257,7 @@ private slots:
         QCOMPARE(RunJs(&view, "get_selection()").toString(), QStringLiteral("0,5;0,6;1,7;"));
     }
 
-    // A long conversation shows its newest messages first, enough to fill a tall window, and draws
-    // older ones above them as the user scrolls up, keeping the day labels whole; far off, drawn
-    // messages are let go and come back when the user returns.
+    // Older messages come as the user scrolls up, day labels whole; far ones are let go and come back.
     void longConversationDrawsOlderMessagesOnScrollingUp() {
         RecordingOwner owner;
         CMsgContentView view(1, &owner);
@@ -335,8 +329,7 @@ private slots:
             2, kWaitMs);
     }
 
-    // The overview reaches the page a part at a time as the user scrolls; "select all" covers the
-    // parts not loaded, and those arrive ticked.
+    // "Select all" covers the parts not loaded yet, and those arrive ticked.
     void overviewComesInPartsAndSelectAllCoversTheRest() {
         RecordingOwner owner;
         CMsgContentView view(0, &owner);
@@ -489,9 +482,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
     }
 
-    // Typing into the search box finds a conversation by its contact's name, the name's pinyin, its
-    // number or a word of its text; the conversation opened then shows exactly what was found, and
-    // the captions and the drafts node count only that.
+    // The conversation opened shows exactly what was found; captions and drafts count only that.
     void searchFindsByNameNumberTextAndPinyin() {
         Program program;
         QVERIFY(program.Start({QStringLiteral("SEARCH-1")}));
@@ -546,8 +537,7 @@ private slots:
         QCOMPARE(recipients, QStringLiteral("赵强<13800001111>"));
     }
 
-    // The overview draws only each conversation's newest messages; ticking conversations there must
-    // still export and delete every message they hold.
+    // The overview draws only the newest messages; ticking a conversation still takes all of it.
     void overviewSelectionMeansWholeConversations() {
         Program program;
         QVERIFY(program.Start({QStringLiteral("OVERVIEW-1")}));
@@ -595,9 +585,7 @@ private slots:
         QCOMPARE(page->Data().Messages().size(), std::size_t(2));
     }
 
-    // The tree as it is used: a conversation read loses its dot (on the phone too), one written to
-    // comes to the top, an order chosen holds for the cards too, two contacts of one name are told
-    // apart, and a message arriving leaves the list where the user scrolled it.
+    // Read, written to, sorted, two contacts of one name, an arrival that keeps the scroll place.
     void conversationListFollowsReadingSendingSortingAndArrivals() {
         Program program;
         QVERIFY(program.Start({QStringLiteral("TREE-1")}));
@@ -734,8 +722,7 @@ private slots:
         QCOMPARE(vexa::sim::UiThreadOperations(), uiThreadCalls);
     }
 
-    // The recipients field offers the contacts' mobile numbers as the user types a name, its pinyin
-    // or digits; the contact picker lists the same numbers in the phone's order, no landlines.
+    // Only mobile numbers, by name, pinyin or digits; the picker lists them in the phone's order.
     void recipientsAreSuggestedAndPickedFromMobileNumbers() {
         Program program;
         QVERIFY(program.Start({QStringLiteral("PICK-1")}));
@@ -1032,8 +1019,7 @@ private slots:
         preview.EndDialog(0);
     }
 
-    // The preview saves the shown slide's picture and sound into the folder picked, beside what is
-    // there and never over it; a name from the message stays inside that folder.
+    // Beside what is there and never over it; a name from the message stays inside the folder.
     void mmsPreviewSavesAttachmentsWithoutOverwriting() {
         mms::MediaMsg msg;
         mms::Slide parts;

@@ -1,6 +1,4 @@
-// The picture library over both backends: a simulated phone, and the same phone through a real adb
-// server and vexa-adbd. Pictures are generated here and compared byte for byte with what the
-// bridge hands back.
+// The picture library over the simulated phone and through real adb, compared byte for byte.
 #include "pictures/CThumbnailCache.h"
 #include "pictures/PictureLibrary.h"
 #include "pictures/PictureRules.h"

@@ -1,6 +1,4 @@
-// The pictures tab offscreen against a simulated phone: albums, the 15-holder grid and its scroll
-// row, thumbnails made on a worker, selection, export and import through the progress dialog, and
-// the new album dialog's refusals.
+// The pictures tab offscreen against a simulated phone.
 #include "ControlsTestSupport.h"
 #include "PictureTestImages.h"
 #include "SimPageEnvironment.h"
@@ -146,8 +144,7 @@ private slots:
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_count"))), FormatText(Str(2913), 6));
     }
 
-    // A tick stays on its picture when a newer one pushes it down the grid, and on a renamed one
-    // under its new name; the import says which album it goes to.
+    // A tick stays on its picture through a refresh and a rename; the import names its album.
     void selectionFollowsThePictureThroughARefreshAndARename() {
         const auto ticked = [this] {
             QStringList names;
@@ -179,8 +176,7 @@ private slots:
         QCOMPARE(ticked(), QStringList{m_newName});
     }
 
-    // The viewer: zoom kept within 0.1 to 10, quarter turns, the next picture replacing the
-    // computer copy of the last, and a crop stored as a copy named with 副本 beside the original.
+    // Zoom within 0.1 to 10, quarter turns, next and previous, a crop kept as a 副本 copy.
     void editorZoomsTurnsCropsAndKeepsTheCropAsACopy() {
         bool opened = false;
         QString cropped;
@@ -204,8 +200,7 @@ private slots:
             editor.Rotate(false);
             QCOMPARE(editor.Picture(), first);
 
-            // The window stays within the main window; the wheel zooms a notch at a time about the
-            // pointer, and a picture larger than the canvas is dragged (never past its edges).
+            // The wheel zooms about the pointer; a large picture is dragged, never past its edges.
             QVERIFY(editor.width() <= m_page->window()->width() && editor.height() <= m_page->window()->height());
             QWidget* canvas = editor.Canvas();
             const auto wheel = [canvas](int delta) {
@@ -309,8 +304,7 @@ private slots:
         QVERIFY2(copies.front().startsWith(QFileInfo(cropped).completeBaseName() + Str(800)), qPrintable(copies.front()));
     }
 
-    // Files dropped from the desktop's file manager go into the album shown; a drop without a file
-    // of the computer is refused.
+    // A drop without a file of the computer is refused.
     void droppedFilesAreImportedIntoTheAlbumShown() {
         QMimeData none;
         none.setUrls({QUrl(QStringLiteral("https://example.com/a.jpg"))});
