@@ -274,11 +274,8 @@ private slots:
         QTRY_COMPARE(counter.remaining, 1);
         QWidget* failed = tasks.RowOfTask(3);
         QVERIFY(Plugin_GetChild(failed, QStringLiteral("retry_task_btn"))->isVisible());
-        {
-            // A failed task does not hold the list: the uninstall goes on to ask for rows.
-            CAutoAnswer ok(1);
-            m_page->Uninstall();
-        }
+        // A failed task does not hold the list: the uninstall goes on to ask for rows.
+        Answering(1, [&] { m_page->Uninstall(); });
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(610));
         QTest::mouseClick(GetPluginByName(&tasks, QStringLiteral("donetask_remove_btn")), Qt::LeftButton);
         QCOMPARE(tasks.Rows(), 1);

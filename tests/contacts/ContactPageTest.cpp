@@ -256,35 +256,25 @@ private slots:
 
     void exportAndImportThroughTheDialogs() {
         // Nothing checked: the user is told to choose first.
-        {
-            CAutoAnswer answer(1);
-            const ContactTransferOutcome none = m_page->Export(true);
-            QVERIFY(!none.ran);
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(345));
-        }
+        QVERIFY(!Answering(1, [&] { return m_page->Export(true); }).ran);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(345));
         ClickRow(0, "item_check");
         ClickRow(1, "item_check");
         const QString csv = Path("two.csv");
         m_page->SetFileChooser([&](QWidget*, int kind) { return kind == 2 ? QStringList{csv} : QStringList{}; });
-        {
-            CAutoAnswer answer(1);
-            const ContactTransferOutcome out = m_page->Export(true);
-            QVERIFY(out.ran);
-            QCOMPARE(out.count, 2);
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(299), 2));
-        }
+        const ContactTransferOutcome out = Answering(1, [&] { return m_page->Export(true); });
+        QVERIFY(out.ran);
+        QCOMPARE(out.count, 2);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(299), 2));
         QVERIFY(QFile::exists(csv));
 
         // The file comes back in with its group after a yes to the group question.
         m_page->SetFileChooser([&](QWidget*, int kind) { return kind == 0 ? QStringList{csv} : QStringList{}; });
-        {
-            CAutoAnswer answer(6);
-            const ContactTransferOutcome in = m_page->Import(true);
-            QVERIFY(in.ran);
-            QCOMPARE(in.result, 2);
-            QCOMPARE(in.count, 2);
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(288), 2));
-        }
+        const ContactTransferOutcome in = Answering(6, [&] { return m_page->Import(true); });
+        QVERIFY(in.ran);
+        QCOMPARE(in.result, 2);
+        QCOMPARE(in.count, 2);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(288), 2));
         // The page reloads and counts the new contacts and the group's new members.
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 62, kWaitMs);
         QCOMPARE(m_page->Nodes().back().caption, QStringLiteral("朋友")); // the group node comes last
@@ -296,13 +286,10 @@ private slots:
         QVERIFY(vexa::test::WriteFile(Path("row.csv"), "Name,Mobile\r\nRow Person,1\r\n"));
         QVERIFY(vexa::test::WriteFile(Path("card.vcf"), "BEGIN:VCARD\r\nFN:Card Person\r\nEND:VCARD\r\n"));
         m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("card.vcf"), Path("row.csv")}; });
-        {
-            CAutoAnswer answer(1);
-            const ContactTransferOutcome both = m_page->Import(false);
-            QVERIFY(both.ran);
-            QCOMPARE(both.count, 2);
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(288), 2));
-        }
+        const ContactTransferOutcome both = Answering(1, [&] { return m_page->Import(false); });
+        QVERIFY(both.ran);
+        QCOMPARE(both.count, 2);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(288), 2));
     }
 
     void callRecordViewGroupsNumbersExportsShowsAndDeletes() {
@@ -326,10 +313,7 @@ private slots:
         QCOMPARE(calls->Groups()[0].calls.front().duration, 45);
 
         calls->SetPathChooser([&](QWidget*) { return Path("calls.csv"); });
-        {
-            CAutoAnswer answer(1);
-            QCOMPARE(calls->Export(), FormatText(Str(2300), 3));
-        }
+        QCOMPARE(Answering(1, [&] { return calls->Export(); }), FormatText(Str(2300), 3));
         QVERIFY(vexa::test::ReadFile(Path("calls.csv")).contains("13800138000,20120725140309,3725,1,"));
 
         // A click anywhere on a row, its labels included, shows that row's calls in the detail pane.
@@ -349,13 +333,10 @@ private slots:
         // Deleting asks about the chosen number's calls, and a no keeps them.
         calls->SelectGroup(1); // 13800138000
         const int before = calls->TotalRecords();
-        {
-            CAutoAnswer no(static_cast<int>(IDCANCEL));
-            const QString question = FormatText(Str(3500), "张三", 2);
-            QCOMPARE(calls->DeleteSelected(), question);
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), question);
-            QCOMPARE(calls->TotalRecords(), before);
-        }
+        const QString question = FormatText(Str(3500), "张三", 2);
+        QCOMPARE(Answering(static_cast<int>(IDCANCEL), [&] { return calls->DeleteSelected(); }), question);
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), question);
+        QCOMPARE(calls->TotalRecords(), before);
         CAutoAnswer ok(1);
         QCOMPARE(calls->DeleteSelected(), QString());
         QCOMPARE(calls->TotalRecords(), 1);
@@ -564,10 +545,8 @@ private slots:
 
         m_page->SelectNode(contacts::NodeAll);
         List().SetCurrent(0, false);
-        {
-            CAutoAnswer yes(6); // the warning that a SIM card keeps only name and number
-            m_page->CopyChosen(vexa::STORAGE_SIM1, false);
-        }
+        // Yes to the warning that a SIM card keeps only name and number.
+        Answering(6, [&] { m_page->CopyChosen(vexa::STORAGE_SIM1, false); });
         reloaded();
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(433), 1));
         QCOMPARE(Book()->GetContactCount(vexa::LIST_SIM1), 1);
@@ -596,10 +575,7 @@ private slots:
             QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3172), "手动", 2)});
             QVERIFY(Plugin_IsVisible(GetPluginByName(dialog, "hand_merge")));
             QVERIFY(!Plugin_IsVisible(GetPluginByName(dialog, "merge_contact")));
-            {
-                CAutoAnswer no(static_cast<int>(IDCANCEL));
-                QVERIFY(!dialog->MergeByHand(0));
-            }
+            QVERIFY(!Answering(static_cast<int>(IDCANCEL), [&] { return dialog->MergeByHand(0); }));
             QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3502), "手动", 2));
             QCOMPARE(dialog->Lines().size(), 1); // a no merges nothing
             QVERIFY(dialog->MergeByHand(0));

@@ -107,3 +107,10 @@ public:
 private:
     std::optional<int> m_previous; // an enclosing answer comes back when this one ends
 };
+
+// What act returns, every message box it shows answered with answer.
+template <class Act>
+auto Answering(int answer, Act act) {
+    CAutoAnswer scope(answer);
+    return act();
+}

@@ -624,11 +624,8 @@ private slots:
             }(),
             kWaitMs);
 
-        {
-            CAutoAnswer answer(1);
-            page->Reply()->SetText(QStringLiteral("收到"));
-            page->Reply()->Send(1, false);
-        }
+        page->Reply()->SetText(QStringLiteral("收到"));
+        Answering(1, [&] { page->Reply()->Send(1, false); });
         QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItem(CMessagePage::kAllNode)->child(0)->toolTip(0),
                                   QStringLiteral("10086"), kWaitMs);
         QVERIFY(Settled(page.get()));

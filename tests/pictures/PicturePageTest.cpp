@@ -158,10 +158,7 @@ private slots:
         const QStringList before = ticked();
         QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("a0.jpg")), pictures::test::MakeJpeg(50)));
         m_importFiles = {Path(QStringLiteral("a0.jpg"))};
-        {
-            CAutoAnswer ok(1);
-            m_page->Import();
-        }
+        Answering(1, [&] { m_page->Import(); });
         QCOMPARE(m_importTitle, FormatText(Str(3580), "相机"));
         QVERIFY(m_page->WaitSettled(kWaitMs));
         QCOMPARE(m_page->Pictures().size(), std::size_t(17));
@@ -333,20 +330,14 @@ private slots:
         m_page->SetSelected(0, false);
         QTemporaryDir out;
         m_exportFolder = out.path();
-        {
-            CAutoAnswer ok(1);
-            m_page->Export();
-        }
+        Answering(1, [&] { m_page->Export(); });
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(815), 15));
         QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 15); // their bytes: PictureLibraryTest
 
         QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("new.jpg")), pictures::test::MakeJpeg(40)));
         QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("zero.jpg")), {}));
         m_importFiles = {Path(QStringLiteral("new.jpg")), Path(QStringLiteral("zero.jpg"))};
-        {
-            CAutoAnswer ok(1);
-            m_page->Import();
-        }
+        Answering(1, [&] { m_page->Import(); });
         QCOMPARE(CVexaMessageBoxImpl::LastText(),
                  FormatText(Str(820), 1) + QStringLiteral("\r\n") + FormatText(Str(2901), "zero.jpg"));
         QVERIFY(m_page->WaitSettled(kWaitMs));
