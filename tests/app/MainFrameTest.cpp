@@ -333,13 +333,9 @@ private slots:
         task->state = tagTASKINFOR::Installing; // the install thread only takes waiting tasks
         frame->Apps().AddTask(std::move(task));
         frame->SelectTab(CMainFrame::TabHome);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        QTest::mouseClick(W(home, "try_to_change_connect"), Qt::LeftButton);
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(629));
+        QCOMPARE(Told([&] { Click(home, "try_to_change_connect"); }), Str(629));
         QVERIFY(home->IsConnectedAreaShown());
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        QTest::mouseClick(W(home->FirmwareWidget(), "check_version_btn"), Qt::LeftButton);
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(664));
+        QCOMPARE(Told([&] { Click(home->FirmwareWidget(), "check_version_btn"); }), Str(664));
     }
 
     // The deadline is generous: it only catches an unbounded wait (the time is printed).

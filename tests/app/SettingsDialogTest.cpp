@@ -101,9 +101,7 @@ private slots:
         QTest::keyClicks(dlg->InlineEdit(), bad);
         Click(dlg.get(), "tab_btn_normal_settings"); // leaving the edit commits it
         QCOMPARE(dlg->ShownTab(), 0);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        Click(dlg.get(), "btn_settings_dlg_ok");
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(message));
+        QCOMPARE(Told([&] { Click(dlg.get(), "btn_settings_dlg_ok"); }), Str(message));
         QVERIFY(!dlg->IsEnded());
         QCOMPARE(dlg->ShownTab(), 2);
         QCOMPARE(PCL_GetDownloadPath(), downloadsBefore);

@@ -108,6 +108,14 @@ private:
     std::optional<int> m_previous; // an enclosing answer comes back when this one ends
 };
 
+// The text of the message box act shows, answered with OK.
+template <class Act>
+QString Told(Act act) {
+    CVexaMessageBoxImpl::SetNextAnswer(1);
+    act();
+    return CVexaMessageBoxImpl::LastText();
+}
+
 // What act returns, every message box it shows answered with answer.
 template <class Act>
 auto Answering(int answer, Act act) {

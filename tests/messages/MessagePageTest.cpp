@@ -464,9 +464,7 @@ private slots:
         QVERIFY(!page->Reply()->isVisible());
         QVERIFY(page->View(CMessagePage::ViewAll)->isVisible());
         page->Reply()->SetText("still there?");
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        page->Reply()->Send(1, false);
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2471));
+        QCOMPARE(Told([&] { page->Reply()->Send(1, false); }), Str(2471));
 
         // Import refuses a file without a Time column and adds nothing.
         QTemporaryDir dir;
@@ -664,9 +662,7 @@ private slots:
         reply.SetText("hello");
         // A name is not a number: refused before anything reaches the phone (whose first write would fail).
         reply.SetRecipientsSource([] { return QStringList{"10086", "abc"}; });
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        reply.Send(1, false);
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2708), "abc"));
+        QCOMPARE(Told([&] { reply.Send(1, false); }), FormatText(Str(2708), "abc"));
         reply.SetRecipientsSource([] { return QStringList{"10086", "10010"}; });
         CVexaMessageBoxImpl::SetNextAnswer(1);
         reply.Send(1, false);
@@ -679,9 +675,7 @@ private slots:
         reply.SetRecipientsSource([] { return QStringList{"10086"}; });
         QTest::keyClicks(reply.Edit(), "hi");
         QTest::keyClick(reply.Edit(), Qt::Key_Return);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        QTest::keyClick(reply.Edit(), Qt::Key_Return, Qt::ControlModifier);
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2422));
+        QCOMPARE(Told([&] { QTest::keyClick(reply.Edit(), Qt::Key_Return, Qt::ControlModifier); }), Str(2422));
         QVERIFY(reply.Text().isEmpty());
         std::vector<MSGINFO> sent;
         QVERIFY(Session()->GetSmsStore()->ListSms(&sent));
@@ -713,9 +707,7 @@ private slots:
         // A draft for one recipient is written by the worker, never by the UI thread.
         const int uiThreadCalls = vexa::sim::UiThreadOperations();
         reply.SetText(QStringLiteral("稍后再发"));
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        reply.Save();
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(2431));
+        QCOMPARE(Told([&] { reply.Save(); }), Str(2431));
         QCOMPARE(vexa::sim::UiThreadOperations(), uiThreadCalls);
     }
 
@@ -935,12 +927,8 @@ private slots:
         dialog->SetFileChooser([&](QWidget*, CMmsEditDlg::FileKind) { return next; });
         QVERIFY(dialog->CreateModeless());
 
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        dialog->RemovePicture();
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("当前页没有图片"));
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        dialog->RemoveSound();
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("当前页没有声音"));
+        QCOMPARE(Told([&] { dialog->RemovePicture(); }), QStringLiteral("当前页没有图片"));
+        QCOMPARE(Told([&] { dialog->RemoveSound(); }), QStringLiteral("当前页没有声音"));
 
         // Text typed before there is a slide (the first key makes it) stays through adding a picture.
         auto* area = qobject_cast<QPlainTextEdit*>(GetPluginByName(dialog.get(), QStringLiteral("mms_text_area")));
@@ -960,9 +948,7 @@ private slots:
         QCOMPARE(WidgetText(dialog.get(), "mms_musicPic_area"), QStringLiteral("♪ tone.mid"));
 
         next = broken;
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        dialog->AddPicture();
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("无效的图片文件！"));
+        QCOMPARE(Told([&] { dialog->AddPicture(); }), QStringLiteral("无效的图片文件！"));
         QCOMPARE(dialog->Message().GetSlide(0)->image.name, QStringLiteral("stretch_0001.jpg")); // kept
 
         // A new slide goes after the current one; the preview gets the message without empty slides.
@@ -1048,9 +1034,7 @@ private slots:
         preview.SaveAttachments();
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3);
         preview.SeekTo(5500);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        preview.SaveAttachments();
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("当前页没有附件"));
+        QCOMPARE(Told([&] { preview.SaveAttachments(); }), QStringLiteral("当前页没有附件"));
         preview.EndDialog(0);
     }
 

@@ -356,9 +356,7 @@ private slots:
         } refused[] = {{"", 835}, {"   ", 854}, {"相机", 838}, {".x", 1005}};
         for (const auto& r : refused) {
             dialog.TypeName(QString::fromUtf8(r.name));
-            CVexaMessageBoxImpl::SetNextAnswer(1);
-            dialog.PressOk();
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(r.message));
+            QCOMPARE(Told([&] { dialog.PressOk(); }), Str(r.message));
             QVERIFY(!dialog.IsEnded());
         }
         dialog.TypeName(QString(60, u'新'));
