@@ -102,7 +102,7 @@ private slots:
         m_env.reset();
     }
 
-    void listsSortsSearchesAndShowsDetails() {
+    void listsSortsSearchesShowsDetailsAndKeepsTheHeadersInPlace() {
         QCOMPARE(m_page->Shown().size(), std::size_t(22));
         QCOMPARE(m_page->RowsFilled(), 22);
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("user_apps_tab"))), FormatText(Str(3015), 22));
@@ -159,11 +159,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_page->RowsFilled(), 22, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(bar->value(), place, kWaitMs);
         QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("Installed21")) != nullptr);
-    }
 
-    // Without a phone the headers stay where the rows' columns were.
-    void headersKeepTheirPlacesWithoutAPhone() {
-        QStringList connected;
+        // Without a phone the headers stay where the rows' columns were.
         const auto places = [this] {
             QStringList lefts;
             for (const char* header : {"sort_by_name_btn", "version_header", "sort_by_size_btn", "location_header"}) {

@@ -160,10 +160,7 @@ TEST_P(PictureLibraryTest, BadFilesArePassedOverWithAReasonAndTheRestArrive) {
 TEST_P(PictureLibraryTest, RenamesNewAlbumsAndDeletesFollowTheNameRules) {
     const int album = NewAlbum(QStringLiteral("家"));
     ASSERT_GE(album, 0);
-    EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QStringLiteral("家")), 838);
-    EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QString()), 835);
-    EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QStringLiteral("  ")), 854);
-    EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QStringLiteral("a/b")), 1005);
+    EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QStringLiteral("家")), 838); // the other refusals: PictureRulesTest
     ASSERT_EQ(ImportPictures(*m_store, album, MakeJpegs(4), {}).done, 4);
 
     std::vector<PictureItem> items = ListPictures(*m_store, album);
