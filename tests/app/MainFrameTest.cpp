@@ -150,7 +150,6 @@ private slots:
         QVERIFY(app->isVisible());
         QVERIFY(!Home(frame.get())->isVisible());
 
-        // Selecting the active tab again keeps the page.
         frame->SelectTab(CMainFrame::TabApp);
         QTest::mouseClick(W(frame.get(), "tab_btn_app"), Qt::LeftButton);
         QCOMPARE(frame->PagesCreated(CMainFrame::TabApp), 1);
@@ -192,7 +191,6 @@ private slots:
         auto* app = dynamic_cast<CAppPage*>(frame->Page(CMainFrame::TabApp));
         QVERIFY(app->IsConnected());
 
-        // The home page shows the counts and the storage of this phone.
         frame->SelectTab(CMainFrame::TabHome);
         CHomePage* home = Home(frame.get());
         QTRY_VERIFY(home->RefreshCount() > 0);
@@ -239,7 +237,6 @@ private slots:
         frame->SelectTab(CMainFrame::TabHome);
         QTRY_COMPARE(WidgetText(home->MemoryData(), "Mobile_Total_Volume"), totalBefore);
 
-        // The count buttons select their tabs.
         QTest::mouseClick(W(home->DataShow(), "To_contact_tab_btn"), Qt::LeftButton);
         QTRY_COMPARE(frame->ActiveTab(), int(CMainFrame::TabContact));
 
@@ -385,7 +382,6 @@ private slots:
         QVERIFY(LetPassesRun(frame.get(), 3));
         QVERIFY(!frame->IsConnected());
 
-        // The user picks the named phone.
         const int row = texts.indexOf(named);
         QTest::mouseClick(connect->Row(row), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
@@ -689,7 +685,6 @@ private slots:
         QVERIFY(WasLoadedOnce(LockContacts));
         QVERIFY(WasLoadedOnce(LockCallRecords));
 
-        // A page may ask for its data itself.
         frame->SelectTab(CMainFrame::TabPicture);
         auto* pictures = dynamic_cast<CPicturePage*>(frame->Page(CMainFrame::TabPicture));
         QVERIFY(pictures != nullptr);
@@ -707,7 +702,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(frame.get()));
         QWindow* window = frame->windowHandle();
 
-        // Tab leaves the row of tabs for the page shown.
         frame->SelectTab(CMainFrame::TabHome);
         W(frame.get(), "tab_btn_home")->setFocus();
         bool inPage = false;

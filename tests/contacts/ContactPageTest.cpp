@@ -189,7 +189,6 @@ private slots:
         QCOMPARE(List().Caption(), Str(346));
         QCOMPARE(List().Count(), 60);
 
-        // A click on the group node lists its members under its name.
         tree->scrollToItem(group);
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(group).center());
         QCOMPARE(m_page->CurrentNode(), group->data(0, Qt::UserRole).toInt());
@@ -218,7 +217,6 @@ private slots:
 
         bar->setValue(CPbListWnd::kRowHeight); // row 0: alice
         QCOMPARE(m_page->IndexLetterText(), QStringLiteral("A"));
-        // The wheel scrolls the list too.
         QWheelEvent wheel(QPointF(50, 50), QPointF(), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(GetPluginByName(m_page.get(), "pblist_viewport"), &wheel);
@@ -275,7 +273,6 @@ private slots:
         QCOMPARE(in.result, 2);
         QCOMPARE(in.count, 2);
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(288), 2));
-        // The page reloads and counts the new contacts and the group's new members.
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 62, kWaitMs);
         QCOMPARE(m_page->Nodes().back().caption, QStringLiteral("朋友")); // the group node comes last
         QCOMPARE(m_page->Nodes().back().count, 4); // alice was in it, 李0 was not
@@ -759,7 +756,6 @@ private slots:
         QCOMPARE(sent, (QStringList{"13700001111", "13700002222"}));
         QCOMPARE(desktop.opened, (QList<QUrl>{QUrl("mailto:wang@example.com"), QUrl("http://www.example.com"),
                                               QUrl("mailto:li@example.com"), QUrl("https://example.org/li")}));
-        // An empty box has nothing to act on.
         QVERIFY(!Plugin_GetChild(editor.AddRow(CContactEditDlg::SecEmail), "field_action")->isEnabled());
     }
 

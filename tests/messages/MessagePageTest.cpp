@@ -409,7 +409,6 @@ private slots:
         QCOMPARE(tree->topLevelItem(CMessagePage::kDraftsNode)->text(0), FormatText(Str(2406), 1));
         QCOMPARE(page->Caption(), Str(2403));
 
-        // A tree click opens the conversation with its reply window.
         tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(1));
         QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewConversation), kWaitMs);
         QCOMPARE(page->CurrentNumber(), QStringLiteral("10086"));
@@ -577,7 +576,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
         QCOMPARE(page->Data().Messages().size(), std::size_t(16));
 
-        // A search says what it shows.
         page->SetSearch(QStringLiteral("m7"));
         QTRY_COMPARE_WITH_TIMEOUT(page->Caption(), FormatText(Str(2709), "m7", 2), kWaitMs);
         QCOMPARE(page->Data().Messages().size(), std::size_t(2));
@@ -756,7 +754,6 @@ private slots:
             }
             QCOMPARE(shown, c.offered);
         }
-        // Choosing a suggestion replaces only the entry being typed.
         field->setText(QStringLiteral("10086;"));
         field->end(false);
         QTest::keyClicks(field, QStringLiteral("wangwu"));
@@ -989,7 +986,6 @@ private slots:
         // Long text wraps inside the player instead of widening it.
         QVERIFY(preview.Player()->width() <= preview.width());
 
-        // Playing: the clock moves the slides on by itself.
         preview.SeekTo(900);
         preview.SetPaused(false);
         QTRY_COMPARE_WITH_TIMEOUT(preview.CurrentSlide(), 1, kWaitMs);
