@@ -1,6 +1,4 @@
-// Keys typed into the active dialog: Enter presses the default button, Escape the cancel button,
-// through the button's own handler (its result, its checks); Tab reaches every control, and Enter
-// on a focused push button presses that one.
+// Keys typed into the active dialog take the dialog's own button paths, their checks included.
 #include "../controls/ControlsTestSupport.h"
 #include "TestEnvironment.h"
 
@@ -22,8 +20,7 @@ class DialogKeysTest : public QObject {
     ShippedSkin m_skin;
     std::unique_ptr<ScopedTestFolders> m_folders;
 
-    // A dialog picture scene, made the active window (checked by the caller) so that keys go where a
-    // user's would.
+    // A dialog picture scene made the active window, so that keys go where a user's would.
     static std::unique_ptr<QWidget> Open(const QString& scene) {
         std::unique_ptr<QWidget> dialog = CreateScreenshotScene(QStringLiteral("dialog"), scene);
         if (dialog != nullptr) {

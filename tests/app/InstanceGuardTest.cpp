@@ -1,5 +1,4 @@
-// The single-instance guard; a socket that cannot be made is the end-to-end test
-// assistant_starts_without_the_instance_socket.
+// The single-instance guard (an unmakeable socket: assistant_starts_without_the_instance_socket).
 #include "app/InstanceGuard.h"
 
 #include <QCoreApplication>
@@ -94,8 +93,7 @@ private slots:
 
     void leftoverSocketIsTakenOver() {
         const QString name = UniqueName();
-        // A server that never reads stands for a stale socket file only if it is gone; make the file
-        // exist without a listener by listening and closing without removal.
+        // Listening and closing without removal leaves a socket file nobody listens on.
         {
             QLocalServer stale;
             stale.setSocketOptions(QLocalServer::UserAccessOption);

@@ -1,5 +1,4 @@
-// The settings dialog on the shipped skin: what opening it changes, folder checks, the trailing
-// separator, and the proxy fields, driven through clicks and typed text.
+// The settings dialog on the shipped skin, driven through clicks and typed text.
 #include "../controls/ControlsTestSupport.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
@@ -50,19 +49,17 @@ private slots:
     }
     void cleanup() { m_folders.reset(); }
 
-    // Cancel changes nothing, the close question included; OK stores the choice and stops asking.
-    void closeQuestionIsTurnedOffOnlyByOk_data() {
+    // Only OK stores the choices (the close option, the autostart entry) and stops the question.
+    void choicesAreStoredOnlyByOk_data() {
         QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("enquiryAfter");
-        QTest::addColumn<int>("optionAfter");
-        QTest::newRow("cancel") << QStringLiteral("btn_settings_dlg_cancel") << 1 << 1;
-        QTest::newRow("close") << QStringLiteral("close_button") << 1 << 1;
-        QTest::newRow("ok") << QStringLiteral("btn_settings_dlg_ok") << 0 << 0;
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("cancel") << QStringLiteral("btn_settings_dlg_cancel") << false;
+        QTest::newRow("close") << QStringLiteral("close_button") << false;
+        QTest::newRow("ok") << QStringLiteral("btn_settings_dlg_ok") << true;
     }
-    void closeQuestionIsTurnedOffOnlyByOk() {
+    void choicesAreStoredOnlyByOk() {
         QFETCH(QString, button);
-        QFETCH(int, enquiryAfter);
-        QFETCH(int, optionAfter);
+        QFETCH(bool, stored);
         PCL_SetEnquiryOfAppCloseOption(1);
         PCL_SetAppCloseOption(1);
         const QString downloads = PCL_GetDownloadPath();
@@ -71,28 +68,16 @@ private slots:
         QVERIFY(Plugin_GetValue(W(dlg.get(), "minimize_when_close_bt")) != 0);
         QCOMPARE(Plugin_GetText(W(dlg.get(), "downloads_savepath")), downloads);
         QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), 1); // opening alone changes nothing
+        QVERIFY(Plugin_GetValue(W(dlg.get(), "auto_run_check")) == 0);
         ClickIndicator(dlg.get(), "minimum_when_close_bt");
+        ClickIndicator(dlg.get(), "auto_run_check");
         Click(dlg.get(), qPrintable(button));
         QVERIFY(dlg->IsEnded());
-        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), enquiryAfter);
-        QCOMPARE(PCL_GetAppCloseOption(), optionAfter);
-    }
-
-    // How a folder is spelt when stored is PrefsTest's; here the typed folders reach the settings.
-    void typedFoldersAreStored() {
-        const QString typed = QStringLiteral("dl");
-        const QString root = m_folders->Root() + QLatin1Char('/');
-        auto dlg = Open();
-        QVERIFY(dlg != nullptr);
-        Click(dlg.get(), "tab_btn_download_settings");
-        QCOMPARE(dlg->ShownTab(), 2);
-        TypeInto(dlg.get(), "downloads_savepath_bt", root + typed);
-        TypeInto(dlg.get(), "backup_data_savepath_bt", root + QStringLiteral("bk"));
-        QCOMPARE(W(dlg.get(), "downloads_savepath")->toolTip(), root + typed); // committed by the next edit
-        Click(dlg.get(), "btn_settings_dlg_ok");
-        QVERIFY(dlg->IsEnded());
-        QCOMPARE(PCL_GetDownloadPath(), root + QStringLiteral("dl/"));
-        QCOMPARE(PCL_GetBackupPath(), root + QStringLiteral("bk/"));
+        QCOMPARE(PCL_GetEnquiryOfAppCloseOption(), stored ? 0 : 1);
+        QCOMPARE(PCL_GetAppCloseOption(), stored ? 0 : 1);
+        QCOMPARE(IsAutoRunSet(), stored);
+        auto again = Open();
+        QCOMPARE(Plugin_GetValue(W(again.get(), "auto_run_check")) != 0, stored);
     }
 
     void unusableFoldersKeepTheDialogOpenOnTheFolderTab_data() {
@@ -116,9 +101,7 @@ private slots:
         QTest::keyClicks(dlg->InlineEdit(), bad);
         Click(dlg.get(), "tab_btn_normal_settings"); // leaving the edit commits it
         QCOMPARE(dlg->ShownTab(), 0);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        Click(dlg.get(), "btn_settings_dlg_ok");
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(message));
+        QCOMPARE(Told([&] { Click(dlg.get(), "btn_settings_dlg_ok"); }), Str(message));
         QVERIFY(!dlg->IsEnded());
         QCOMPARE(dlg->ShownTab(), 2);
         QCOMPARE(PCL_GetDownloadPath(), downloadsBefore);
@@ -157,8 +140,7 @@ private slots:
         QCOMPARE(InternetField(internet.m_user), QString());
     }
 
-    // A typed server is used by every request of the program with the credentials; one that does
-    // not read as "host:port" keeps the dialog open on the proxy tab.
+    // A server that is no "host:port" keeps the dialog open on the proxy tab.
     void manualProxyIsCheckedStoredAndUsed_data() {
         QTest::addColumn<QString>("server");
         QTest::addColumn<bool>("accepted");
@@ -201,7 +183,7 @@ private slots:
     }
 
     // A long folder is cut in the middle where it shows, whole in its tooltip and where it is kept.
-    void longFoldersAreCutInTheMiddleAndKeptWhole() {
+    void typedFoldersAreStoredAndLongOnesCutInTheMiddle() {
         const QString longPath = m_folders->Root() + QStringLiteral("/") + QString(30, u'a') + QStringLiteral("/") +
                                  QString(30, u'b') + QStringLiteral("/") + QString(30, u'c') + QStringLiteral("/tail");
         auto dlg = Open();
@@ -218,21 +200,11 @@ private slots:
                      shown.endsWith(QStringLiteral("/tail")),
                  qPrintable(shown));
         QCOMPARE(Plugin_GetText(W(dlg.get(), "downloads_savepath_bt")), Str(3662));
+        TypeInto(dlg.get(), "backup_data_savepath_bt", m_folders->Root() + QStringLiteral("/bk"));
         Click(dlg.get(), "btn_settings_dlg_ok");
         QVERIFY(dlg->IsEnded());
         QCOMPARE(PCL_GetDownloadPath(), longPath + QLatin1Char('/'));
-    }
-
-    void autoRunTickWritesTheAutostartEntry() {
-        auto dlg = Open();
-        QVERIFY(dlg != nullptr);
-        QVERIFY(Plugin_GetValue(W(dlg.get(), "auto_run_check")) == 0);
-        ClickIndicator(dlg.get(), "auto_run_check");
-        Click(dlg.get(), "btn_settings_dlg_ok");
-        QVERIFY(dlg->IsEnded());
-        QVERIFY(IsAutoRunSet());
-        auto again = Open();
-        QVERIFY(Plugin_GetValue(W(again.get(), "auto_run_check")) != 0);
+        QCOMPARE(PCL_GetBackupPath(), m_folders->Root() + QStringLiteral("/bk/"));
     }
 };
 

@@ -1,5 +1,4 @@
-// Installing, exporting and uninstalling apps over both backends: a simulated phone, and the same
-// phone through a real adb server and vexa-adbd. The APK files are made here.
+// Installing, exporting and uninstalling apps over the simulated phone and through real adb.
 #include "apps/AppOps.h"
 #include "apps/AppTasks.h"
 

@@ -1,6 +1,4 @@
-// The apps tab offscreen against a seeded simulated phone: user and system apps, the sort headers,
-// search, details with their permission rows, installing dropped APK files and uninstalling the
-// checked rows through the real dialogs; the store's upgrades, its pages and their download links.
+// The apps tab offscreen against a seeded simulated phone and the local store.
 #include "ControlsTestSupport.h"
 #include "TestApk.h"
 #include "SimPageEnvironment.h"
@@ -104,7 +102,7 @@ private slots:
         m_env.reset();
     }
 
-    void listsSortsSearchesAndShowsDetails() {
+    void listsSortsSearchesShowsDetailsAndKeepsTheHeadersInPlace() {
         QCOMPARE(m_page->Shown().size(), std::size_t(22));
         QCOMPARE(m_page->RowsFilled(), 22);
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("user_apps_tab"))), FormatText(Str(3015), 22));
@@ -161,11 +159,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_page->RowsFilled(), 22, kWaitMs);
         QTRY_COMPARE_WITH_TIMEOUT(bar->value(), place, kWaitMs);
         QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("Installed21")) != nullptr);
-    }
 
-    // Without a phone the headers stay where the rows' columns were.
-    void headersKeepTheirPlacesWithoutAPhone() {
-        QStringList connected;
+        // Without a phone the headers stay where the rows' columns were.
         const auto places = [this] {
             QStringList lefts;
             for (const char* header : {"sort_by_name_btn", "version_header", "sort_by_size_btn", "location_header"}) {
@@ -276,11 +271,8 @@ private slots:
         QTRY_COMPARE(counter.remaining, 1);
         QWidget* failed = tasks.RowOfTask(3);
         QVERIFY(Plugin_GetChild(failed, QStringLiteral("retry_task_btn"))->isVisible());
-        {
-            // A failed task does not hold the list: the uninstall goes on to ask for rows.
-            CAutoAnswer ok(1);
-            m_page->Uninstall();
-        }
+        // A failed task does not hold the list: the uninstall goes on to ask for rows.
+        Answering(1, [&] { m_page->Uninstall(); });
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(610));
         QTest::mouseClick(GetPluginByName(&tasks, QStringLiteral("donetask_remove_btn")), Qt::LeftButton);
         QCOMPARE(tasks.Rows(), 1);
@@ -318,16 +310,11 @@ private slots:
             QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(576), 1));
             QCOMPARE(Plugin_GetText(button), Str(580));
             QVERIFY(!button->isEnabled());
-            CVexaMessageBoxImpl::SetNextAnswer(1);
-            m_page->UpgradeChecked();
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(614));
+            QCOMPARE(Told([&] { m_page->UpgradeChecked(); }), Str(614));
             m_page->SetChecked(0, true); // its upgrade runs already
-            CVexaMessageBoxImpl::SetNextAnswer(1);
-            m_page->UpgradeChecked();
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(612));
+            QCOMPARE(Told([&] { m_page->UpgradeChecked(); }), Str(612));
 
-            // A link of the store's page, clicked in the page: the navigation becomes a task; a
-            // product the store does not know becomes 572.
+            // A store link clicked in the page becomes a task; a product the store lacks becomes 572.
             m_page->ShowStore(QStringLiteral("/Aspx/UserApp/SoftPotal.aspx?softCategory=8"));
             QVERIFY(m_page->StoreView()->Address().endsWith(QStringLiteral("softCategory=8&mobileName=V960")));
             QWidget* opening = GetPluginByName(m_page.get(), QStringLiteral("opening_wayfar_web_layout"));

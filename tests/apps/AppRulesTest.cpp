@@ -1,5 +1,4 @@
-// The apps tab's rules: shown versions and sizes, user and system apps, the alternating sorts, the
-// search and the permission explanations.
+// The apps tab's rules.
 #include "apps/AppRules.h"
 
 #include <QStringList>

@@ -1,5 +1,4 @@
-// Store tasks on a simulated phone against the local store: an upgrade found, downloaded, checked
-// and installed; a stalled download cancelled; a broken package failed with nothing installed.
+// Store tasks on a simulated phone against the local store.
 #include "apps/StoreTasks.h"
 #include "BridgeBackend.h"
 #include "LocalServices.h"
@@ -70,27 +69,52 @@ protected:
     AppData m_data;
 };
 
-TEST_F(StoreTasksTest, UpgradeIsFoundDownloadedCheckedAndInstalledAsTheNewVersion) {
+// An upgrade that is no APK ends its task with no file left, refused at once or at install time.
+TEST_F(StoreTasksTest, UpgradesAreInstalledAsTheNewVersionAndOnesThatAreNoPackageLeaveNoFile) {
     const apps::UpgradeCheckResult check =
         apps::CheckStoreUpgrades(m_options, apps::ListApps(*m_manager), {1080, 1920, QStringLiteral("4.0.3"), 1}, {});
     ASSERT_TRUE(check.ok) << check.error.toStdString();
     ASSERT_EQ(check.offers.size(), 1u);
-    m_data.m_upgrades[check.offers[0].package] = check.offers[0];
-    ASSERT_EQ(apps::QueueUpgrades(m_data, apps::ListApps(*m_manager)), 1);
-    EXPECT_EQ(apps::QueueUpgrades(m_data, apps::ListApps(*m_manager)), 0); // queued once only
-
-    const auto job = apps::TakeNextDownload(m_data, m_temp.filePath(QStringLiteral("downloads")));
-    ASSERT_TRUE(job.has_value());
-    EXPECT_TRUE(job->target.endsWith(QStringLiteral("/微信.apk"))) << job->target.toStdString();
-    std::vector<int> percents;
-    const apps::FetchOutcome fetched = apps::FetchPackage(*job, {}, {}, [&](int p) { percents.push_back(p); });
-    ASSERT_TRUE(fetched.ok) << fetched.error.toStdString();
-    EXPECT_EQ(percents.back(), 100);
-    EXPECT_TRUE(fetched.icon.startsWith("\x89PNG"));
-    EXPECT_EQ(apps::FinishDownload(m_data, job->id, fetched, m_manager).end, apps::DownloadEnd::WaitInstall);
-
-    ASSERT_EQ(apps::TakeNextInstall(m_data), job->id);
-    EXPECT_TRUE(apps::InstallTask(m_data, *m_manager, job->id, {}, std::atomic<bool>(false)));
+    const struct {
+        const char* what;
+        bool broken, phoneAtDownload;
+    } cases[] = {{"no package, checked after the download", true, true},
+                 {"no package, checked when the phone is back", true, false},
+                 {"a package", false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_services.Services().Store().broken = c.broken;
+        m_data.m_upgrades[check.offers[0].package] = check.offers[0];
+        ASSERT_EQ(apps::QueueUpgrades(m_data, apps::ListApps(*m_manager)), 1);
+        EXPECT_EQ(apps::QueueUpgrades(m_data, apps::ListApps(*m_manager)), 0); // queued once only
+        const auto job = apps::TakeNextDownload(m_data, m_temp.filePath(QStringLiteral("downloads")));
+        ASSERT_TRUE(job.has_value());
+        EXPECT_TRUE(job->target.endsWith(QStringLiteral("/微信.apk"))) << job->target.toStdString();
+        std::vector<int> percents;
+        const apps::FetchOutcome fetched = apps::FetchPackage(*job, {}, {}, [&](int p) { percents.push_back(p); });
+        ASSERT_TRUE(fetched.ok) << fetched.error.toStdString();
+        ASSERT_TRUE(QFile::exists(job->target));
+        EXPECT_EQ(percents.back(), 100);
+        const auto end = apps::FinishDownload(m_data, job->id, fetched, c.phoneAtDownload ? m_manager : nullptr).end;
+        if (c.broken && c.phoneAtDownload) {
+            EXPECT_EQ(end, apps::DownloadEnd::Removed);
+        } else {
+            ASSERT_EQ(end, apps::DownloadEnd::WaitInstall);
+            ASSERT_EQ(apps::TakeNextInstall(m_data), job->id);
+            EXPECT_EQ(apps::InstallTask(m_data, *m_manager, job->id, {}, std::atomic<bool>(false)), !c.broken);
+        }
+        if (c.broken) {
+            EXPECT_TRUE(m_data.m_tasks.empty());
+            EXPECT_TRUE(QDir(m_temp.filePath(QStringLiteral("downloads")))
+                            .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)
+                            .isEmpty());
+            const apps::AppItem* app = Installed(QStringLiteral("com.vexa.app0"));
+            ASSERT_NE(app, nullptr);
+            EXPECT_EQ(app->versionCode, 5) << "the old version stays";
+        } else {
+            EXPECT_TRUE(fetched.icon.startsWith("\x89PNG"));
+        }
+    }
     ASSERT_EQ(m_data.m_finished.size(), 1u);
     const apps::AppItem* app = Installed(QStringLiteral("com.vexa.app0"));
     ASSERT_NE(app, nullptr);
@@ -153,45 +177,6 @@ TEST_F(StoreTasksTest, BrokenOrFailedPackagesEndTheirTasksWithNothingInstalled) 
     EXPECT_EQ(Installed(QStringLiteral("com.vexa.game.chess")), nullptr);
     EXPECT_EQ(m_manager->GetAppCount(), appsBefore);
     EXPECT_EQ(apps::ProductOfLink(m_options, {4242, "x"}, {}), nullptr); // unknown to the store: 572
-}
-
-// An upgrade whose download is no APK ends its task and leaves no file in the download folder,
-// whether the check refuses it at once or when the phone comes back to install it.
-TEST_F(StoreTasksTest, AnUpgradeThatIsNoPackageLeavesNoFileBehind) {
-    const apps::UpgradeCheckResult check =
-        apps::CheckStoreUpgrades(m_options, apps::ListApps(*m_manager), {1080, 1920, QStringLiteral("4.0.3"), 1}, {});
-    ASSERT_TRUE(check.ok) << check.error.toStdString();
-    ASSERT_EQ(check.offers.size(), 1u);
-    m_services.Services().Store().broken = true;
-    const struct {
-        const char* when;
-        bool phoneAtDownload;
-    } cases[] = {{"checked after the download", true}, {"checked when the phone is back", false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.when);
-        m_data.m_upgrades[check.offers[0].package] = check.offers[0];
-        ASSERT_EQ(apps::QueueUpgrades(m_data, apps::ListApps(*m_manager)), 1);
-        const auto job = apps::TakeNextDownload(m_data, m_temp.filePath(QStringLiteral("downloads")));
-        ASSERT_TRUE(job.has_value());
-        const apps::FetchOutcome fetched = apps::FetchPackage(*job, {}, {}, {});
-        ASSERT_TRUE(fetched.ok) << fetched.error.toStdString();
-        ASSERT_TRUE(QFile::exists(job->target));
-        if (c.phoneAtDownload) {
-            EXPECT_EQ(apps::FinishDownload(m_data, job->id, fetched, m_manager).end, apps::DownloadEnd::Removed);
-        } else {
-            ASSERT_EQ(apps::FinishDownload(m_data, job->id, fetched, nullptr).end, apps::DownloadEnd::WaitInstall);
-            ASSERT_EQ(apps::TakeNextInstall(m_data), job->id);
-            EXPECT_FALSE(apps::InstallTask(m_data, *m_manager, job->id, {}, std::atomic<bool>(false)));
-        }
-        EXPECT_TRUE(m_data.m_tasks.empty());
-        EXPECT_FALSE(QFile::exists(job->target)) << job->target.toStdString();
-        EXPECT_TRUE(QDir(m_temp.filePath(QStringLiteral("downloads")))
-                        .entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)
-                        .isEmpty());
-    }
-    const apps::AppItem* app = Installed(QStringLiteral("com.vexa.app0"));
-    ASSERT_NE(app, nullptr);
-    EXPECT_EQ(app->versionCode, 5) << "the old version stays";
 }
 
 TEST(StoreLinks, LinksAreSplitAndPartsWithoutNumberOrAddressPassedOver) {

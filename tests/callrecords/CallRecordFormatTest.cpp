@@ -12,22 +12,6 @@ QDateTime At(const char* text) {
     return QDateTime::fromString(QString::fromLatin1(text), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-TEST(CallRecordGrouping, ExactNumbersNewestFirst) {
-    const std::vector<CallRecordData> records = {
-        {QStringLiteral("13800138000"), At("2026-12-01 09:00:00"), 30, Received, {}},
-        {QStringLiteral("+86 13800138000"), At("2026-12-05 09:00:00"), 10, Dialled, {}},
-        {QStringLiteral("13800138000"), At("2026-12-03 09:00:00"), 0, Missed, {}},
-        {QStringLiteral("10086"), At("2026-11-30 09:00:00"), 5, Received, {}},
-    };
-    const auto groups = GroupCallRecords(records);
-    ASSERT_EQ(groups.size(), 3u) << "a country prefix or a blank makes another number";
-    EXPECT_EQ(groups[0].number, QStringLiteral("+86 13800138000"));
-    EXPECT_EQ(groups[1].number, QStringLiteral("13800138000"));
-    EXPECT_EQ(groups[1].records, (std::vector<int>{2, 0}));
-    EXPECT_EQ(groups[2].number, QStringLiteral("10086"));
-    EXPECT_TRUE(GroupCallRecords({}).empty());
-}
-
 TEST(CallRecordTexts, TimeAndDuration) {
     EXPECT_EQ(CallTimeText(At("2012-07-25 14:03:09"), true), QStringLiteral("2012-07-25 14:03"));
     EXPECT_EQ(CallTimeText(At("2012-07-25 14:03:09"), false), QStringLiteral("07/25 14:03"));

@@ -60,9 +60,7 @@ TEST(ContactCsvLayout, AFourthEmailOpensASecondRow) {
     EXPECT_EQ(rows[1][21], QStringLiteral("[2]"));
 }
 
-// Every field of the layout coming back is ContactTransferTest's round trip of generated contacts
-// (commas, quotes, line breaks, labels, groups); here what those contacts lack: two addresses of one
-// type, two mobiles among other types, a line break in the nickname.
+// What the round trip's generated contacts lack: two addresses of a type, mobiles among others.
 TEST(ContactCsvLayout, RepeatedTypesAndLineBreaksRoundTripThroughCsvLines) {
     vexa::Contact c = Named(QStringLiteral("欧阳, \"娜娜\""));
     c.SetNickname(QStringLiteral("娜娜\n二行"));

@@ -1,6 +1,4 @@
-// Editing the address book of a simulated phone: adds and saves read back, refused writes, group
-// names, batch deletes that end early, copy and move with the SIM card's limits, the duplicate
-// merge and call-record deletes.
+// Editing the address book of a simulated phone.
 #include "SimPhoneFixture.h"
 #include "TestFiles.h"
 
@@ -300,9 +298,7 @@ TEST_F(ContactEditTest, SmartMergeJoinsDuplicatesAndLeavesTheRestForTheHand) {
     EXPECT_EQ(SmartMerge(*m_book, true, nullptr, {}).merged, 0); // merging twice equals once
 }
 
-// An address book exported from this phone and imported again brings its SIM contacts back in
-// phone memory, where no same-name group finds them: such a copy, holding nothing the SIM contact
-// lacks, is merged away; the SIM contact stays, and a copy that adds something stays too.
+// Re-imported SIM contacts land in phone memory: copies adding nothing merge away, the SIM one stays.
 TEST_F(ContactEditTest, PhoneCopiesOfSimContactsMergeAwayAndTheSimContactStays) {
     const std::int64_t onSim = Add(QStringLiteral("张三"), {QStringLiteral("13800000001")}, vexa::STORAGE_SIM1);
     Add(QStringLiteral("张三"), {QStringLiteral("138 0000 0001")});

@@ -1,7 +1,5 @@
 #pragma once
-// Generated address-book entries for tests and benchmarks: every type code, custom labels, Chinese
-// and Latin text, commas, quotes and line breaks in values, several groups and favourites. The
-// same index always gives the same contact.
+// Generated address-book entries covering every type, label and awkward text; index i is stable.
 
 #include "bridge/api/ContactBook.h"
 

@@ -60,8 +60,7 @@ TEST(ContactVCard, AppleStyleLabelsAndVersion4) {
     EXPECT_TRUE(v4.contact->GetBirthday().isEmpty()) << "a birthday without a year is dropped";
 }
 
-// Every field coming back is ContactTransferTest's round trip of generated contacts; here what
-// those contacts lack: a semicolon in the organisation, a comma in the nickname, a type never written.
+// What the round trip's generated contacts lack: separators in values, a type never written.
 TEST(ContactVCard, FilledCardsEscapeSeparatorsAndSkipUnwrittenTypes) {
     vexa::Contact c;
     int i = 0;

@@ -10,8 +10,7 @@ ColumnTarget T(ColumnKind kind, int code, const QString& label = {}, AddressPart
     return ColumnTarget{kind, code, label, part};
 }
 
-// Headers of address books and mail clients, matched whole and case-sensitively; the earlier
-// table and entry win where an alias appears twice.
+// Matched whole and case-sensitively; where an alias appears twice the earlier entry wins.
 TEST(ForeignCsvColumns, HeadersMapToTheirField) {
     const ColumnTarget none = T(ColumnKind::None, 0);
     const std::pair<QString, ColumnTarget> cases[] = {

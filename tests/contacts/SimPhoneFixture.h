@@ -1,6 +1,5 @@
 #pragma once
-// Simulated phones for the contact and call record tests: the simulated backend's private folder,
-// phones made on demand and a session to one of them.
+// Simulated phones made on demand for the contact and call record tests, and a session to one.
 
 #include "../bridge/BridgeBackend.h"
 

@@ -1,6 +1,5 @@
 #pragma once
-// Shared by the dialog tests: the shipped skin as the program's skin, and a way to act on a modal
-// dialog once its loop runs (the test thread is inside DoModal meanwhile).
+// Shared by the dialog tests: the shipped skin, and acting on a modal dialog from its own loop.
 
 #include "controls/CSkinDialog.h"
 #include "controls/VexaMessageBox.h"
@@ -14,8 +13,7 @@
 #include <functional>
 #include <optional>
 
-// A skin widget by name, a click on it and its text. Check boxes and radios take clicks on their
-// indicator and label, not anywhere in a stretched row.
+// Check boxes and radios take clicks on their indicator, not anywhere in a stretched row.
 inline QWidget* W(CMsgWnd* wnd, const QString& name) {
     return GetPluginByName(wnd, name);
 }
@@ -38,8 +36,7 @@ inline CSkin* LoadShippedSkin() {
     return skin;
 }
 
-// The shipped skin as the program's skin for the life of a test object (made after the
-// application object, gone before it); initTestCase checks Get() is not null.
+// The shipped skin as the program's for the life of a test object; initTestCase checks Get().
 class ShippedSkin {
 public:
     ShippedSkin() : m_skin(LoadShippedSkin()) {}
@@ -57,9 +54,7 @@ private:
     CSkin* m_skin;
 };
 
-// Runs action on the first shown modal dialog of type T (polling from the event loop). When none
-// shows within timeoutMs the running test fails, and whatever modal dialog is open is closed so
-// the test thread gets out of its DoModal instead of hanging.
+// A dialog that never shows fails the test and the open modal one is closed, so nothing hangs.
 template <class T>
 void WhenModal(std::function<void(T*)> action, int timeoutMs = 30000) {
     auto* timer = new QTimer;
@@ -112,3 +107,18 @@ public:
 private:
     std::optional<int> m_previous; // an enclosing answer comes back when this one ends
 };
+
+// The text of the message box act shows, answered with OK.
+template <class Act>
+QString Told(Act act) {
+    CVexaMessageBoxImpl::SetNextAnswer(1);
+    act();
+    return CVexaMessageBoxImpl::LastText();
+}
+
+// What act returns, every message box it shows answered with answer.
+template <class Act>
+auto Answering(int answer, Act act) {
+    CAutoAnswer scope(answer);
+    return act();
+}

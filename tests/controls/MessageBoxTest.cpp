@@ -1,13 +1,18 @@
-// The message box, driven through real clicks and keys on the shipped skin.
+// The message box and the dialogs' drop shadow, through real clicks and keys on the shipped skin.
 #include "ControlsTestSupport.h"
 #include "../support/TestFiles.h"
 
+#include "controls/CShadowDialog.h"
+#include "controls/ControlsScreenshots.h"
 #include "controls/VexaMessageBox.h"
 #include "skin/SkinEvent.h"
+#include "skin/SkinScreenshot.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -27,7 +32,10 @@ class MessageBoxTest : public QObject {
     ShippedSkin m_skin;
 
 private slots:
-    void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
+    void initTestCase() {
+        QVERIFY(m_skin.Get() != nullptr);
+        RegisterControlsScreenshots();
+    }
 
     void eachStyleShowsItsButtonsAndReturnsTheirResults_data() {
         QTest::addColumn<unsigned>("style");
@@ -59,8 +67,7 @@ private slots:
         }
     }
 
-    // Escape, the close button and a close request from the window system cancel, unless the style
-    // forbids closing: then all three are refused and only a button ends the box.
+    // Unless the style forbids closing: then all three are refused and only a button ends the box.
     void closingCancelsUnlessTheStyleForbidsIt_data() {
         QTest::addColumn<unsigned>("style");
         QTest::addColumn<int>("how"); // 0 Escape, 1 the close button, 2 a close request
@@ -101,8 +108,7 @@ private slots:
         }
     }
 
-    // Keys typed by a user go to the focus widget of the active window, not to the box object itself:
-    // Enter and Space give the first button's result, Escape cancels, Y and N answer yes and no.
+    // Keys go to the active window's focus widget, not to the box object itself.
     void keysReachTheBoxThroughItsWindow_data() {
         QTest::addColumn<unsigned>("style");
         QTest::addColumn<int>("key");
@@ -127,8 +133,7 @@ private slots:
         QCOMPARE(VexaMessageBox(QStringLiteral("x"), nullptr, QString(), style), result);
     }
 
-    // Invariants, not the layout's numbers: buttons side by side without overlap, nothing cut, and
-    // the box grows with its text.
+    // Invariants, not the layout's numbers.
     void theBoxIsSizedFromItsLinesAndButtonRow() {
         CVexaMessageBoxImpl narrow(QStringLiteral("短"), nullptr, QString(), 3);
         CVexaMessageBoxImpl wide(QString(30, QChar(0x5BBD)), nullptr, QString(), 3);
@@ -201,6 +206,88 @@ private slots:
         broken->Release();
         QCOMPARE(result, -1);
         QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    void theShadowKeepsItsMarginsStopsClicksAndGoesWithItsDialog() {
+        auto owned = std::make_unique<CVexaMessageBoxImpl>(QStringLiteral("影子"), nullptr, QString(), 1);
+        CVexaMessageBoxImpl& box = *owned;
+        QVERIFY(box.CreateModeless());
+        CShadowDialog* shadow = box.Shadow();
+        QVERIFY(shadow != nullptr);
+        QVERIFY(shadow->isVisible());
+        QVERIFY(shadow->HasImage());
+        QCOMPARE(shadow->Owner(), &box);
+        // The shadow reaches out around the dialog on every side, by the same margins wherever it goes.
+        const auto margins = [&] {
+            const QRect outer = shadow->geometry();
+            const QRect inner = box.frameGeometry();
+            return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                            outer.bottom() - inner.bottom());
+        };
+        const QMargins first = margins();
+        QVERIFY(first.left() > 0 && first.top() > 0 && first.right() > 0 && first.bottom() > 0);
+        box.move(130, 170);
+        QCOMPARE(margins(), first);
+        box.move(7, 3);
+        QCOMPARE(margins(), first);
+        box.setFixedSize(500, 300);
+        QCOMPARE(margins(), first);
+        // Clicks on the shadow stop there; it goes with its dialog.
+        QVERIFY(!shadow->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(1, 10), shadow->mapToGlobal(QPointF(1, 10)),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        press.setAccepted(false);
+        QApplication::sendEvent(shadow, &press);
+        QVERIFY(press.isAccepted());
+        box.EndDialog(1);
+        QVERIFY(!shadow->isVisible());
+        const QPointer<CShadowDialog> gone(shadow);
+        owned.reset();
+        QVERIFY(gone.isNull());
+    }
+
+    void withoutItsImageTheShadowDrawsNothing() {
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(m_skin.Get()->Folder() + "/config.xml", dir.filePath("config.xml")));
+        QVERIFY(QFile::copy(m_skin.Get()->Folder() + "/style.qss", dir.filePath("style.qss")));
+        QDir().mkpath(dir.filePath("layouts"));
+        for (const QString& name : QDir(m_skin.Get()->Folder() + "/layouts").entryList(QDir::Files)) {
+            QVERIFY(QFile::copy(m_skin.Get()->Folder() + "/layouts/" + name, dir.filePath("layouts/" + name)));
+        }
+        CSkin* bare = LoadStyleW(dir.filePath("config.xml"));
+        QVERIFY(bare != nullptr);
+        SetAppSkin(bare);
+        {
+            CVexaMessageBoxImpl box(QStringLiteral("x"), nullptr, QString(), 0);
+            QVERIFY(box.CreateModeless());
+            QVERIFY(box.Shadow() != nullptr);
+            QVERIFY(!box.Shadow()->HasImage());
+            QImage drawn(box.Shadow()->size(), QImage::Format_ARGB32);
+            drawn.fill(Qt::transparent);
+            box.Shadow()->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+            QCOMPARE(qAlpha(drawn.pixel(1, drawn.height() / 2)), 0);
+        }
+        SetAppSkin(m_skin.Get());
+        bare->Release();
+    }
+
+    void everyDialogSceneGivesAPictureWithItsShadow_data() {
+        QTest::addColumn<QString>("scene");
+        for (const QString& name : ScreenshotSceneNames("dialog")) {
+            QTest::newRow(qPrintable(name)) << name;
+        }
+    }
+    void everyDialogSceneGivesAPictureWithItsShadow() {
+        QFETCH(QString, scene);
+        std::unique_ptr<QWidget> dialog = CreateScreenshotScene("dialog", scene);
+        QVERIFY(dialog != nullptr);
+        const QImage picture = RenderWindowPicture(dialog.get(), 50);
+        QVERIFY(!picture.isNull());
+        QVERIFY(picture.width() > dialog->width() && picture.height() > dialog->height());
+        // The picture's plain margin, then the shadow's first pixels beside the dialog's middle.
+        const QRgb background = picture.pixel(2, 2);
+        const QRgb beside = picture.pixel(25, picture.height() / 2);
+        QVERIFY2(qGray(beside) < qGray(background), "the shadow darkens the strip beside the dialog");
     }
 };
 

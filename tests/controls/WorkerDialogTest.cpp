@@ -53,16 +53,14 @@ struct CExportJob {
     }
 };
 
-// Undoes what a termination signal left: the mark, and the thread's loops marked as quitting (until
-// an application loop has run).
+// Undoes a termination signal: the mark, and the loops marked as quitting until one has run.
 void EndProgramEnding() {
     SetProgramEnding(false);
     QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
     QCoreApplication::exec();
 }
 
-// Runs dlg modally with a worker that only a cancel ends, and signals the program's end while it is
-// up; true when the dialog ended with 2 and the worker saw the cancel.
+// True when the dialog, up as the program's end is signalled, ended with 2 and its worker saw it.
 template <class Dialog>
 bool EndOfProgramCancels(Dialog& dlg) {
     std::atomic<bool> stopSeen{false};
@@ -138,8 +136,7 @@ private slots:
         QCOMPARE(dlg.Result(), 1);
     }
 
-    // The worker ends the modal loop with its code; without a skin the dialog cannot come up, and a
-    // worker waiting for it is released all the same.
+    // Without a skin the dialog never comes up; a worker waiting for it is released all the same.
     void workerEndsTheModalLoop_data() {
         QTest::addColumn<bool>("skin");
         QTest::addColumn<int>("result");
@@ -192,8 +189,7 @@ private slots:
         QCOMPARE(owner.m_messages, QList<UINT>{WM_USER + 77});
     }
 
-    // The program's end (a termination signal exits every event loop) leaves an open progress or
-    // cancellable busy dialog cancelled, so the work behind it stops; a dialog opened later ends at once.
+    // A termination signal exits every loop: open dialogs are cancelled, later ones end at once.
     void programEndCancelsTheOpenDialogAndAnswersTheNextAtOnce() {
         const auto reset = qScopeGuard([] { EndProgramEnding(); });
         CVexaProgressDlg progress;

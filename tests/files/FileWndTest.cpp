@@ -1,7 +1,4 @@
-// The file manager window offscreen against a simulated phone, and through adb where that matters:
-// renames by label edit, copies, cuts, drops on a folder and deletes by the desktop's keys; files
-// dragged in from the desktop's file manager land in the shown folder, files dragged out arrive as
-// local copies; a lost phone empties the window.
+// The file manager window offscreen against a simulated phone, and through adb where that matters.
 #include "../bridge/adb/AdbTestRig.h"
 #include "ControlsTestSupport.h"
 #include "SimPageEnvironment.h"
@@ -243,8 +240,7 @@ private slots:
         QVERIFY(!m_wnd->isVisible());
     }
 
-    // The phone lost: no listing stays, the buttons are off and the list says why. The view chosen
-    // last is the one the next window opens in.
+    // The view chosen last is the one the next window opens in.
     void aLostPhoneEmptiesTheWindow() {
         QVERIFY(!m_wnd->Rows().empty());
         ppGetBridge()->GetSession()->Disconnect();

@@ -1,6 +1,4 @@
-// The message page's data and operations on a simulated phone: loading and grouping, names,
-// bulk delete in batches, CSV export and import with their bad files, sending and drafts, and the
-// refresh scheduler.
+// The message page's data and operations on a simulated phone.
 #include "MessageTestPhone.h"
 #include "TestFiles.h"
 
@@ -106,9 +104,7 @@ protected:
 
 // ---- loading and grouping
 
-// Conversations by sender with counts, unread and the newest time; senders differing in case share
-// one; a number without its country code finds the contact saved with it; a keyword keeps only
-// the messages holding it.
+// Senders differing in case share one; a number without its country code finds its contact.
 TEST_F(MessageOpsTest, LoadingGroupsSendersNamesThemAndFilters) {
     ASSERT_TRUE(phone.AddContact(QStringLiteral("王小明"), "+8613800000001"));
     for (int i = 0; i < 10; ++i) {
@@ -376,8 +372,7 @@ TEST_F(MessageOpsTest, HostileFileNamesAreWrittenWhereAsked) {
     EXPECT_TRUE(ExportAllSmsCsv(phone.Session(), dir.filePath("missing/x.csv")).fileError);
 }
 
-// A message the phone no longer gives, or a phone that is gone, fails the export as the phone's
-// fault: the earlier file stays, and no file short of messages passes for a complete export.
+// The earlier file stays: no file short of messages passes for a complete export.
 TEST_F(MessageOpsTest, PhoneFailuresLeaveTheEarlierFileAndSaySo) {
     const std::vector<MsgTypeAndId> items = AddRun(3);
     const QString file = Path("kept.csv");

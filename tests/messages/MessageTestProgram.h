@@ -1,6 +1,5 @@
 #pragma once
-// The program's bridge over simulated phones for the message window tests: its own folders, one
-// phone connected, the session gate open; undone in reverse order.
+// The program's bridge with one simulated phone connected and the gate open; undone in reverse.
 
 #include "../bridge/BridgeBackend.h"
 #include "TestEnvironment.h"

@@ -54,8 +54,7 @@ void PadTo(MediaMsg* msg, qint64 bytes) {
     ASSERT_EQ(msg->Save().size(), bytes);
 }
 
-// A message at every composing limit: ten slides with text, picture and sound, a 40-character
-// subject, exactly 307,200 bytes.
+// A message at every composing limit, exactly 307,200 bytes.
 MediaMsg MessageAtTheLimits() {
     MediaMsg msg;
     msg.SetSubject(QString(39, u'彩') + QString::fromUcs4(U"\U0001F600"));
@@ -126,8 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "最小页面时间为1s!", "提示"}),
     [](const testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
 
-// A recipient is a phone number: digits, one leading "+", blanks and '-'; anything else is refused
-// naming it, for a draft and for a send alike, and a send needs one.
+// Digits, one leading "+", blanks and '-'; anything else is refused by name; a send needs one.
 TEST(MmsLimits, RecipientsArePhoneNumbers) {
     const struct {
         QStringList recipients;

@@ -1,6 +1,4 @@
-// The picture library over both backends: a simulated phone, and the same phone through a real adb
-// server and vexa-adbd. Pictures are generated here and compared byte for byte with what the
-// bridge hands back.
+// The picture library over the simulated phone and through real adb, compared byte for byte.
 #include "pictures/CThumbnailCache.h"
 #include "pictures/PictureLibrary.h"
 #include "pictures/PictureRules.h"
@@ -162,10 +160,7 @@ TEST_P(PictureLibraryTest, BadFilesArePassedOverWithAReasonAndTheRestArrive) {
 TEST_P(PictureLibraryTest, RenamesNewAlbumsAndDeletesFollowTheNameRules) {
     const int album = NewAlbum(QStringLiteral("家"));
     ASSERT_GE(album, 0);
-    EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QStringLiteral("家")), 838);
-    EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QString()), 835);
-    EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QStringLiteral("  ")), 854);
-    EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QStringLiteral("a/b")), 1005);
+    EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QStringLiteral("家")), 838); // the other refusals: PictureRulesTest
     ASSERT_EQ(ImportPictures(*m_store, album, MakeJpegs(4), {}).done, 4);
 
     std::vector<PictureItem> items = ListPictures(*m_store, album);

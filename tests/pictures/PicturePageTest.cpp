@@ -1,6 +1,4 @@
-// The pictures tab offscreen against a simulated phone: albums, the 15-holder grid and its scroll
-// row, thumbnails made on a worker, selection, export and import through the progress dialog, and
-// the new album dialog's refusals.
+// The pictures tab offscreen against a simulated phone.
 #include "ControlsTestSupport.h"
 #include "PictureTestImages.h"
 #include "SimPageEnvironment.h"
@@ -146,8 +144,7 @@ private slots:
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_count"))), FormatText(Str(2913), 6));
     }
 
-    // A tick stays on its picture when a newer one pushes it down the grid, and on a renamed one
-    // under its new name; the import says which album it goes to.
+    // A tick stays on its picture through a refresh and a rename; the import names its album.
     void selectionFollowsThePictureThroughARefreshAndARename() {
         const auto ticked = [this] {
             QStringList names;
@@ -161,10 +158,7 @@ private slots:
         const QStringList before = ticked();
         QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("a0.jpg")), pictures::test::MakeJpeg(50)));
         m_importFiles = {Path(QStringLiteral("a0.jpg"))};
-        {
-            CAutoAnswer ok(1);
-            m_page->Import();
-        }
+        Answering(1, [&] { m_page->Import(); });
         QCOMPARE(m_importTitle, FormatText(Str(3580), "相机"));
         QVERIFY(m_page->WaitSettled(kWaitMs));
         QCOMPARE(m_page->Pictures().size(), std::size_t(17));
@@ -179,8 +173,7 @@ private slots:
         QCOMPARE(ticked(), QStringList{m_newName});
     }
 
-    // The viewer: zoom kept within 0.1 to 10, quarter turns, the next picture replacing the
-    // computer copy of the last, and a crop stored as a copy named with 副本 beside the original.
+    // Zoom within 0.1 to 10, quarter turns, next and previous, a crop kept as a 副本 copy.
     void editorZoomsTurnsCropsAndKeepsTheCropAsACopy() {
         bool opened = false;
         QString cropped;
@@ -204,8 +197,7 @@ private slots:
             editor.Rotate(false);
             QCOMPARE(editor.Picture(), first);
 
-            // The window stays within the main window; the wheel zooms a notch at a time about the
-            // pointer, and a picture larger than the canvas is dragged (never past its edges).
+            // The wheel zooms about the pointer; a large picture is dragged, never past its edges.
             QVERIFY(editor.width() <= m_page->window()->width() && editor.height() <= m_page->window()->height());
             QWidget* canvas = editor.Canvas();
             const auto wheel = [canvas](int delta) {
@@ -309,8 +301,7 @@ private slots:
         QVERIFY2(copies.front().startsWith(QFileInfo(cropped).completeBaseName() + Str(800)), qPrintable(copies.front()));
     }
 
-    // Files dropped from the desktop's file manager go into the album shown; a drop without a file
-    // of the computer is refused.
+    // A drop without a file of the computer is refused.
     void droppedFilesAreImportedIntoTheAlbumShown() {
         QMimeData none;
         none.setUrls({QUrl(QStringLiteral("https://example.com/a.jpg"))});
@@ -339,20 +330,14 @@ private slots:
         m_page->SetSelected(0, false);
         QTemporaryDir out;
         m_exportFolder = out.path();
-        {
-            CAutoAnswer ok(1);
-            m_page->Export();
-        }
+        Answering(1, [&] { m_page->Export(); });
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(815), 15));
         QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 15); // their bytes: PictureLibraryTest
 
         QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("new.jpg")), pictures::test::MakeJpeg(40)));
         QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("zero.jpg")), {}));
         m_importFiles = {Path(QStringLiteral("new.jpg")), Path(QStringLiteral("zero.jpg"))};
-        {
-            CAutoAnswer ok(1);
-            m_page->Import();
-        }
+        Answering(1, [&] { m_page->Import(); });
         QCOMPARE(CVexaMessageBoxImpl::LastText(),
                  FormatText(Str(820), 1) + QStringLiteral("\r\n") + FormatText(Str(2901), "zero.jpg"));
         QVERIFY(m_page->WaitSettled(kWaitMs));
@@ -371,9 +356,7 @@ private slots:
         } refused[] = {{"", 835}, {"   ", 854}, {"相机", 838}, {".x", 1005}};
         for (const auto& r : refused) {
             dialog.TypeName(QString::fromUtf8(r.name));
-            CVexaMessageBoxImpl::SetNextAnswer(1);
-            dialog.PressOk();
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(r.message));
+            QCOMPARE(Told([&] { dialog.PressOk(); }), Str(r.message));
             QVERIFY(!dialog.IsEnded());
         }
         dialog.TypeName(QString(60, u'新'));

@@ -84,8 +84,7 @@ TEST(PictureRulesTest, ComputerFilesAreJudgedByTheirContent) {
 
 namespace {
 
-// Each picture format the phone's albums list: made by the test, it passes the check and gets a
-// thumbnail of its colour; cut short or with a wrong header it is no picture.
+// Each album format passes the check with a thumbnail of its colour; cut short it is no picture.
 struct FormatCase {
     const char* name;
     std::function<QByteArray(int width, int height, QColor colour)> make;
@@ -148,8 +147,7 @@ QByteArray Bytes(std::initializer_list<int> values) {
     return out;
 }
 
-// Headers read without any image plugin: each kind of WebP chunk, the two BMP header kinds, and
-// bytes that only look like a picture.
+// Headers read without an image plugin, and bytes that only look like a picture.
 TEST(PictureHeaders, AreReadFromTheirOwnBytes) {
     const QByteArray riff = QByteArray("RIFF") + Bytes({0x40, 0, 0, 0}) + "WEBP";
     const QByteArray bmp = QByteArray("BM") + QByteArray(12, '\0');
@@ -193,8 +191,7 @@ TEST(PictureHeaders, AreReadFromTheirOwnBytes) {
     }
 }
 
-// A picture too thin to see whole shows its middle, a quarter of the box thick, in its own shape;
-// one that fits is scaled whole.
+// A picture too thin to see whole shows its middle, a quarter of the box thick; one that fits, whole.
 TEST(ThumbnailPlans, ThinPicturesShowTheirMiddle) {
     const QSize box(120, 120);
     const struct {
@@ -214,8 +211,7 @@ TEST(ThumbnailPlans, ThinPicturesShowTheirMiddle) {
     }
 }
 
-// A real 100000 x 20 PNG (2 million pixels, decoded whole within the bound) gets a thumbnail one
-// can see, in its colours; a PNG whose header claims 2 billion pixels is not decoded at all.
+// A 2-million-pixel PNG gets a visible thumbnail; one claiming 2 billion is not decoded at all.
 TEST(ThumbnailPlans, AVeryLongThinPngGetsAVisibleThumbnail) {
     const struct {
         QSize size;

@@ -1,7 +1,5 @@
 #pragma once
-// Pictures made by the tests: real JPEGs that differ from each other, and a PNG whose header
-// claims a picture far too large to decode whole (its pixel data is a few bytes, so it costs
-// nothing to make).
+// Pictures made by the tests: distinct JPEGs, any-colour files and a PNG too large to decode.
 
 #include <QBuffer>
 #include <QByteArray>
@@ -48,8 +46,7 @@ inline QByteArray PngChunk(const char* type, const QByteArray& data) {
     return chunk + body + crc;
 }
 
-// A grey PNG of width x height whose image data is cut short: the header is all a reader sees
-// before it decides whether to decode.
+// A greyscale PNG header of width x height with its image data cut short.
 inline QByteArray MakeHugePngHeader(quint32 width, quint32 height) {
     QByteArray ihdr(13, '\0');
     qToBigEndian<quint32>(width, ihdr.data());
@@ -61,8 +58,7 @@ inline QByteArray MakeHugePngHeader(quint32 width, quint32 height) {
            PngChunk("IEND", {});
 }
 
-// A picture of one colour in a format QImageWriter writes ("png", "bmp", "webp", "jpg"); empty
-// when no writer for it is installed. quality -1 leaves the writer's default (100 is lossless WebP).
+// One colour in a format QImageWriter writes; empty without the writer. quality 100: lossless WebP.
 inline QByteArray MakeImageFile(const char* format, int width, int height, QColor colour, int quality = -1) {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(colour);
@@ -77,9 +73,7 @@ inline bool CanWrite(const char* format) {
     return QImageWriter::supportedImageFormats().contains(QByteArray(format));
 }
 
-// A GIF of one colour. Qt reads GIF but writes none, so the bytes are made here: a four-colour
-// palette and LZW codes of 3 bits, with a clear code before every two pixels so that the code
-// size never grows (valid for every reader, only larger).
+// Qt writes no GIF: 3-bit LZW with a clear code every two pixels, so the code size never grows.
 inline QByteArray MakeGif(int width, int height, QColor colour) {
     const auto le16 = [](int v) { return QByteArray(1, char(v & 0xFF)) + char((v >> 8) & 0xFF); };
     QByteArray gif("GIF89a");

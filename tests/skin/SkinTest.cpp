@@ -20,10 +20,6 @@
 
 namespace {
 
-QString ShippedConfig() {
-    return QStringLiteral(VEXA_SOURCE_DIR "/resources/skin/config.xml");
-}
-
 void WriteFile(const QString& path, const QByteArray& data) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
@@ -206,7 +202,7 @@ private slots:
     void cleanupTestCase() { LOG_Free(); }
 
     void shippedSkinLoadsAndEveryLayoutAttaches() {
-        const SkinPtr skin = Own(LoadStyleW(ShippedConfig()));
+        const SkinPtr skin = Own(LoadStyleW(QStringLiteral(VEXA_SOURCE_DIR "/resources/skin/config.xml")));
         QVERIFY(skin != nullptr);
         QVERIFY(!skin->StyleSheet().contains("${images}"));
         QVERIFY(skin->LayoutNames().size() >= 7);
@@ -329,15 +325,15 @@ private slots:
         const SkinPtr skin = Attach(wnd, false);
         QVERIFY(skin != nullptr);
         QWidget* ok = GetPluginByName(&wnd, "ok_btn");
-        SkinEvent click{kSkinClick, 0, 0};
-        QCOMPARE(wnd.SendMessage(WM_SKIN_EVENT, reinterpret_cast<WPARAM>(ok), reinterpret_cast<LPARAM>(&click)), 1);
+        const auto send = [&](SkinEvent event) {
+            return wnd.SendMessage(WM_SKIN_EVENT, reinterpret_cast<WPARAM>(ok), reinterpret_cast<LPARAM>(&event));
+        };
+        QCOMPARE(send({kSkinClick, 0, 0}), 1);
         Plugin_SetName(ok, "delete_task_btn12");
-        QCOMPARE(wnd.SendMessage(WM_SKIN_EVENT, reinterpret_cast<WPARAM>(ok), reinterpret_cast<LPARAM>(&click)), 7);
+        QCOMPARE(send({kSkinClick, 0, 0}), 7);
         QCOMPARE(wnd.m_calls.last().handler, QStringLiteral("delete"));
-        SkinEvent unbound{kSkinDropDown, 0, 0};
-        QCOMPARE(wnd.SendMessage(WM_SKIN_EVENT, reinterpret_cast<WPARAM>(ok), reinterpret_cast<LPARAM>(&unbound)), 0);
-        SkinEvent check{kSkinCheck, 1, 0};
-        QCOMPARE(wnd.SendMessage(WM_SKIN_EVENT, reinterpret_cast<WPARAM>(ok), reinterpret_cast<LPARAM>(&check)), 0);
+        QCOMPARE(send({kSkinDropDown, 0, 0}), 0);
+        QCOMPARE(send({kSkinCheck, 1, 0}), 0);
     }
 
     void clonesBuildListsAndDeletingEmptiesThem() {
