@@ -241,6 +241,7 @@ void CAppPage::OnDeviceDisconnected() {
     m_apps.clear();
     m_checked.clear();
     m_icons.clear();
+    m_data.SetInstalledPackages({});
     ShowList();
 }
 
@@ -291,6 +292,9 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 if (view != nullptr) {
                     view->SetInstalled(InstalledPackages());
                 }
+            }
+            if (m_read) {
+                m_data.SetInstalledPackages(InstalledPackages());
             }
             ShowList();
             if (m_read && m_data.m_upgradeCheck) {

@@ -385,6 +385,12 @@ private slots:
                                              "a => a.dataset.package + '=' + a.textContent).join(' ')");
         QTRY_VERIFY_WITH_TIMEOUT(Script(m_page->StoreView(), label).toString().contains(QStringLiteral("com.vexa.app0=") + Str(3581)), kWaitMs);
         QVERIFY(Script(m_page->StoreView(), label).toString().contains(QStringLiteral("=下载")));
+        // So do the news panel's recommendations, from the list the page read.
+        CStoreWebView news;
+        news.FollowInstalled(m_data);
+        news.Open(apps::StorePageAddress(options.host, QStringLiteral("/Aspx/UserApp/IndexRecommend.aspx"), {}));
+        QTRY_VERIFY_WITH_TIMEOUT(Script(&news, label).toString().contains(QStringLiteral("com.vexa.app2=") + Str(3581)), kWaitMs);
+        QVERIFY(Script(&news, label).toString().contains(QStringLiteral("com.vexa.store.didi=下载")));
         m_page->HideStore();
         m_page->SelectRow(1);
         QVERIFY(m_page->RelatedView() != nullptr);
