@@ -158,6 +158,7 @@ void CScreenFeed::Start(bool continuous) {
         state->requested = Clock::now();
         state->lastSize = -1; // a new start always shows its first frame
         state->repeats = 0;
+        state->times.clear(); // the rate is that of this play (a single frame before it is no part of it)
     }
     // The service calling back is alive while its callback runs; it says whether its frames are scaled.
     auto service = std::make_shared<std::atomic<vexa::ScreenshotService*>>(nullptr);
