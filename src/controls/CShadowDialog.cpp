@@ -32,10 +32,13 @@ bool XcbComposes() {
     if (connection == nullptr) {
         return true; // cannot tell: keep the shadow, as on any desktop
     }
+    char* host = nullptr;
+    int display = 0;
     int screen = 0;
-    if (xcb_parse_display(nullptr, nullptr, nullptr, &screen) == 0) {
+    if (xcb_parse_display(nullptr, &host, &display, &screen) == 0) {
         screen = 0;
     }
+    std::free(host);
     const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
     xcb_intern_atom_reply_t* atom =
         xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, name.size(), name.constData()), nullptr);
