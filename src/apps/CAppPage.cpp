@@ -184,7 +184,8 @@ bool CAppPage::Create() {
 }
 
 void CAppPage::OnPageShown() {
-    if (m_connected && !m_loading) {
+    // While tasks run the list must not change under them (as for 刷新); they read it again themselves.
+    if (m_connected && !m_loading && !(m_read && m_data.InstallRunning())) {
         // Apps installed or removed outside the program (on the phone, over adb) show when the user
         // comes back. Quietly: the rows stay until the reading lands, and a list that did not change
         // is left as it is (its place, order and selection).
