@@ -10,6 +10,7 @@
 #include "app/UpdateSupport.h"
 #include "apps/CAppPage.h"
 #include "apps/StoreTasks.h"
+#include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
@@ -469,6 +470,28 @@ void CMainFrame::OnConnected() {
     if (m_taskWnd != nullptr) {
         m_taskWnd->OnDeviceConnected();
     }
+    // The news panel marks the phone's apps before the apps tab (made when first opened) reads them.
+    RunOnPhone(
+        Gate(), this,
+        [](vexa::DeviceSession& phone) {
+            QStringList packages;
+            if (vexa::AppManager* manager = phone.GetAppManager()) {
+                std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
+                if (manager->IsAppsLoaded() || manager->LoadApps() == 1) {
+                    for (int i = 0; i < manager->GetAppCount(); ++i) {
+                        if (const vexa::AppRecord* app = manager->GetAppAt(i)) {
+                            packages << app->GetPackageName();
+                        }
+                    }
+                }
+            }
+            return packages;
+        },
+        [this](std::optional<QStringList> packages) {
+            if (packages && m_connected) {
+                m_appData.SetInstalledPackages(std::move(*packages));
+            }
+        });
     const HostInfoRecord record = ConnectedHostInfo(session, StartupHostInfo());
     actst_hostinfo(&record);
     if (m_uploadSignal) {
@@ -490,6 +513,7 @@ void CMainFrame::OnDisconnected() {
         SelectTab(TabHome);
     }
     m_tabs.ForEachPage([](CTabPageWnd& page) { page.OnDeviceDisconnected(); });
+    m_appData.SetInstalledPackages({});
     if (m_taskWnd != nullptr) {
         m_taskWnd->OnDeviceDisconnected();
     }

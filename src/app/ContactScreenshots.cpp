@@ -18,6 +18,8 @@
 #include "skin/SkinScreenshot.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QPainter>
 #include <QPushButton>
 #include <QMenu>
 #include <QElapsedTimer>
@@ -74,6 +76,24 @@ vexa::Contact SampleContact() {
     return c;
 }
 
+// A group picture as a phone keeps one: image bytes (a photo-like disc on a coloured square).
+QByteArray GroupPicture(QColor colour) {
+    QImage image(64, 64, QImage::Format_ARGB32);
+    image.fill(colour);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 255, 255, 200));
+    painter.drawEllipse(QPoint(32, 24), 12, 12);
+    painter.drawEllipse(QRect(12, 40, 40, 40));
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
 std::unique_ptr<QWidget> Shown(std::unique_ptr<CSkinDialog> dialog) {
     if (!dialog->CreateModeless()) {
         return nullptr;
@@ -119,9 +139,9 @@ void RegisterContactScreenshots() {
     });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("group_manage"), [] {
         auto dialog = std::make_unique<CGroupManageDlg>(
-            std::vector<CGroupManageDlg::GroupRow>{{1, QStringLiteral("家人"), 6},
-                                                   {2, QStringLiteral("同事"), 24},
-                                                   {3, QStringLiteral("Friends, old"), 3}},
+            std::vector<CGroupManageDlg::GroupRow>{{1, QStringLiteral("家人"), 6, GroupPicture(QColor(0xF0, 0x9A, 0x0E))},
+                                                   {2, QStringLiteral("同事"), 24, GroupPicture(QColor(0x2E, 0xA1, 0x21))},
+                                                   {3, QStringLiteral("Friends, old"), 3, {}}},
             [](CGroupManageDlg::Action, int, const QString&, std::vector<CGroupManageDlg::GroupRow>*) {
                 return contacts::EditOutcome{false, Str(329), -1};
             });

@@ -32,12 +32,14 @@ CTabPageWnd* MakeHomePage(const FramePageParts& parts) {
     home->SetFrame(&parts.frame, WM_FRAME_SELECT_TAB, WM_FRAME_USER_DISCONNECT, WM_FRAME_USER_CONNECT,
                    parts.mayChangeDevice);
     CMsgWnd* frame = &parts.frame;
-    home->SetNewsView([frame](std::function<void(bool)> loaded) -> QWidget* {
+    AppData* appData = &parts.appData;
+    home->SetNewsView([frame, appData](std::function<void(bool)> loaded) -> QWidget* {
         const QString host = CurrentStoreOptions().host;
         if (host.isEmpty()) {
             return nullptr;
         }
         auto* view = new CStoreWebView;
+        view->FollowInstalled(*appData); // its apps read "已安装", as on the store's pages
         view->SetLoadHandler(std::move(loaded));
         view->SetLinkHandler([frame](const QString& links) { frame->PostValue(WM_FRAME_STORE_LINK, links); });
         view->SetProductHandler([frame](const QString& address) {

@@ -37,3 +37,23 @@ StoreProductPtr MakeStoreProduct(WF_PRODUCT* product) {
     }
     return StoreProductPtr(product, [](WF_PRODUCT* p) { wf_free_product(p); });
 }
+
+void AppData::SetInstalledPackages(QStringList packages) {
+    if (packages == m_installed) {
+        return;
+    }
+    m_installed = std::move(packages);
+    std::erase_if(m_installedListeners, [](const auto& listener) { return listener.first.isNull(); });
+    // A copy: a listener may add another.
+    const auto listeners = m_installedListeners;
+    for (const auto& [owner, listener] : listeners) {
+        if (owner != nullptr) {
+            listener(m_installed);
+        }
+    }
+}
+
+void AppData::FollowInstalled(QObject* owner, std::function<void(const QStringList&)> listener) {
+    listener(m_installed);
+    m_installedListeners.emplace_back(owner, std::move(listener));
+}

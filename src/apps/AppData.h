@@ -7,11 +7,15 @@
 #include "bridge/api/AppManager.h"
 #include "libs/appstore/AppStore.h"
 
+#include <QPointer>
+#include <QStringList>
+
 #include <functional>
 #include <list>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 // A store product shared by the upgrade map and the tasks made from it; released with wf_free_product.
 using StoreProductPtr = std::shared_ptr<WF_PRODUCT>;
@@ -89,6 +93,15 @@ public:
     // Unset until a store is configured: the update list then stays empty.
     std::shared_ptr<apps::IAppUpgradeCheck> m_upgradeCheck;
 
+    // The packages on the phone as last read (empty without a phone), for the views that mark
+    // installed apps (the news panel reads them as the store does). Unlike the rest: UI thread only.
+    void SetInstalledPackages(QStringList packages);
+    const QStringList& InstalledPackages() const { return m_installed; }
+    // listener hears the packages now and after each change, while owner lives.
+    void FollowInstalled(QObject* owner, std::function<void(const QStringList&)> listener);
+
 private:
     int m_nextId = 1;
+    QStringList m_installed;
+    std::vector<std::pair<QPointer<QObject>, std::function<void(const QStringList&)>>> m_installedListeners;
 };

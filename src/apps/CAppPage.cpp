@@ -34,6 +34,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <utility>
+
 struct CAppPageTable {
     static const SkinEventRow<CAppPage> kRows[];
 };
@@ -57,6 +60,22 @@ QStringList ApkFiles(const QList<QUrl>& urls) {
         }
     }
     return files;
+}
+
+// The same apps in the same versions, in whatever order (the page's own is kept).
+bool SameApps(const std::vector<apps::AppItem>& shown, const std::vector<apps::AppItem>& read) {
+    if (shown.size() != read.size()) {
+        return false;
+    }
+    QHash<QString, const apps::AppItem*> byPackage;
+    for (const apps::AppItem& app : shown) {
+        byPackage.insert(app.package, &app);
+    }
+    return std::all_of(read.begin(), read.end(), [&](const apps::AppItem& app) {
+        const apps::AppItem* before = byPackage.value(app.package);
+        return before != nullptr && before->versionCode == app.versionCode && before->versionName == app.versionName &&
+               before->size == app.size && before->label == app.label && before->apkPath == app.apkPath;
+    });
 }
 
 } // namespace
@@ -165,8 +184,14 @@ bool CAppPage::Create() {
 }
 
 void CAppPage::OnPageShown() {
-    if (m_connected && !m_read && !m_loading) {
-        RequestList(false);
+    // While tasks run the list must not change under them (as for 刷新); they read it again themselves.
+    if (m_connected && !m_loading && !(m_read && m_data.InstallRunning())) {
+        // Apps installed or removed outside the program (on the phone, over adb) show when the user
+        // comes back. Quietly: the rows stay until the reading lands, and a list that did not change
+        // is left as it is (its place, order and selection).
+        const bool quiet = m_read;
+        RequestList(m_read);
+        m_quietReading = quiet;
     }
     if (m_hidden) {
         m_hidden = false;
@@ -217,6 +242,7 @@ void CAppPage::OnDeviceDisconnected() {
     m_apps.clear();
     m_checked.clear();
     m_icons.clear();
+    m_data.SetInstalledPackages({});
     ShowList();
 }
 
@@ -230,6 +256,7 @@ void CAppPage::RequestList(bool reload) {
     if (reload) {
         m_reload = true;
     }
+    m_quietReading = false;
     m_loading = true;
     ShowState();
     m_listJob.Request();
@@ -243,6 +270,11 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_APP_LIST) {
         auto read = TakeValue<AppsRead>(lParam);
         m_loading = false;
+        const bool quiet = std::exchange(m_quietReading, false);
+        if (quiet && read && m_connected && read->ok && m_read && SameApps(m_apps, read->apps)) {
+            ShowState();
+            return 0;
+        }
         if (read && m_connected) {
             const QString current = m_current >= 0 && m_current < static_cast<int>(m_shown.size())
                                         ? m_apps[static_cast<std::size_t>(m_shown[static_cast<std::size_t>(m_current)])].package
@@ -261,6 +293,9 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 if (view != nullptr) {
                     view->SetInstalled(InstalledPackages());
                 }
+            }
+            if (m_read) {
+                m_data.SetInstalledPackages(InstalledPackages());
             }
             ShowList();
             if (m_read && m_data.m_upgradeCheck) {

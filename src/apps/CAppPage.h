@@ -192,6 +192,7 @@ private:
     int m_scroll = 0;      // where the list was when they were dropped
     QHash<QString, QPixmap> m_icons; // package + side → scaled icon
     std::atomic<bool> m_reload{false};
+    bool m_quietReading = false; // the reading asked for on showing the page: an unchanged list stays
 
     // Last members: stopped first, while the page they post to is still whole.
     CBackgroundJob m_listJob;

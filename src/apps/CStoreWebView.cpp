@@ -1,5 +1,6 @@
 #include "apps/CStoreWebView.h"
 
+#include "apps/AppData.h"
 #include "platform/StringTable.h"
 
 #include <QJsonArray>
@@ -85,6 +86,10 @@ void CStoreWebView::SetProductHandler(std::function<bool(const QString&)> handle
 void CStoreWebView::SetInstalled(QStringList packages) {
     m_installed = std::move(packages);
     MarkInstalled();
+}
+
+void CStoreWebView::FollowInstalled(AppData& data) {
+    data.FollowInstalled(this, [this](const QStringList& packages) { SetInstalled(packages); });
 }
 
 void CStoreWebView::MarkInstalled() {

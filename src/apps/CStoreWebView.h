@@ -11,6 +11,8 @@
 
 #include <functional>
 
+class AppData;
+
 class CStoreWebView : public QWebEngineView {
     Q_OBJECT
 public:
@@ -30,6 +32,8 @@ public:
     // keep > 0: installed apps' cards are left out and at most keep cards are shown.
     void SetInstalled(QStringList packages);
     void SetLeaveOutInstalled(int keep) { m_keep = keep; }
+    // The installed packages follow the shared list (views outside the apps tab, as the news panel).
+    void FollowInstalled(AppData& data);
 
 private:
     void MarkInstalled();

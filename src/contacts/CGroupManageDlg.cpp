@@ -5,6 +5,7 @@
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
+#include <QIcon>
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -22,6 +23,17 @@ const SkinEventRow<CGroupManageDlg> CGroupManageDlgTable::kRows[] = {
     {"Button_Close", kSkinClick, &CGroupManageDlg::OnClose},
     {nullptr, 0, nullptr},
 };
+
+namespace {
+
+QPixmap DefaultPicture() {
+    const int side = CGroupManageDlg::kPictureSide;
+    return AppSkin() != nullptr
+               ? QIcon(AppSkin()->ImageFolder() + QStringLiteral("/default_group_image.svg")).pixmap(side, side)
+               : QPixmap();
+}
+
+} // namespace
 
 CGroupManageDlg::CGroupManageDlg(std::vector<GroupRow> rows, Runner runner, QWidget* parent)
     : CSkinDialog(parent), m_rows(std::move(rows)), m_runner(std::move(runner)) {}
@@ -64,9 +76,24 @@ void CGroupManageDlg::ShowRows() {
         return;
     }
     list->clear();
+    list->setIconSize(QSize(kPictureSide, kPictureSide));
+    const QPixmap fallback = DefaultPicture();
     for (const GroupRow& row : m_rows) {
-        list->addItem(FormatText(Str(3172), qUtf8Printable(row.name), row.members));
+        auto* item = new QListWidgetItem(FormatText(Str(3172), qUtf8Printable(row.name), row.members), list);
+        QPixmap own;
+        // Bytes from the phone: anything that is no picture gets the default one.
+        const QPixmap picture =
+            !row.icon.isEmpty() && own.loadFromData(row.icon)
+                ? own.scaled(kPictureSide, kPictureSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                : fallback;
+        item->setIcon(QIcon(picture));
     }
+}
+
+QPixmap CGroupManageDlg::RowPicture(int row) const {
+    auto* list = qobject_cast<QListWidget*>(GetPluginByName(const_cast<CGroupManageDlg*>(this), QStringLiteral("group_list")));
+    QListWidgetItem* item = list != nullptr ? list->item(row) : nullptr;
+    return item != nullptr ? item->icon().pixmap(kPictureSide, kPictureSide) : QPixmap();
 }
 
 QStringList CGroupManageDlg::Lines() const {

@@ -1,11 +1,14 @@
 #pragma once
-// Group management ("group_manage_dialog"): the phone's groups with their member counts, a name box
+// Group management ("group_manage_dialog"): the phone's groups with their pictures (the skin's
+// "default_group_image.svg" for a group without one) and member counts, a name box
 // and add, rename and delete. The phone work is the caller's runner (a worker behind a busy dialog
 // running contacts::CContactDataHelper), which also hands back the fresh list; refusals (565, 329,
 // 315) show in the tip line and the dialog stays. Delete asks 307 first. UI thread only.
 
 #include "contacts/ContactEditing.h"
 #include "controls/CSkinDialog.h"
+
+#include <QPixmap>
 
 #include <functional>
 #include <vector>
@@ -16,6 +19,7 @@ public:
         int id = -1;
         QString name;
         int members = 0;
+        QByteArray icon; // the group's picture as the phone keeps it; empty: the skin's default
     };
     enum Action { ActAdd, ActRename, ActDelete };
     using Runner =
@@ -31,6 +35,9 @@ public:
     void Press(Action action);
     QString TipText() const;
     QStringList Lines() const;
+    // The picture a row shows: the group's own, or the skin's default group picture.
+    QPixmap RowPicture(int row) const;
+    static constexpr int kPictureSide = 32;
 
 protected:
     bool OnInitDialog() override;

@@ -52,6 +52,7 @@ template <class Row> std::vector<Row> GroupRows(vexa::ContactBook& book, const v
                          std::find(member->m_groups.begin(), member->m_groups.end(), g) != member->m_groups.end();
         } else {
             row.members = book.GetGroupMemberCount(g);
+            row.icon = g->GetIcon();
         }
         rows.push_back(row);
     }

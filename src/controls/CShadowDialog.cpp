@@ -8,20 +8,79 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <cstdlib>
+
+#if defined(VEXA_HAVE_XCB) && QT_CONFIG(xcb)
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+#endif
+
 namespace {
+
+std::optional<bool> g_composing;
 
 QString ShadowImagePath() {
     const QString folder = AppSkin() != nullptr ? AppSkin()->Folder() : ExecutableDirectory() + "/skin";
     return folder + "/dialog_shadow.png";
 }
 
+#if defined(VEXA_HAVE_XCB) && QT_CONFIG(xcb)
+// A compositing manager owns the selection _NET_WM_CM_S<n> of the screen it composes.
+bool XcbComposes() {
+    const auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+    if (connection == nullptr) {
+        return true; // cannot tell: keep the shadow, as on any desktop
+    }
+    char* host = nullptr;
+    int display = 0;
+    int screen = 0;
+    if (xcb_parse_display(nullptr, &host, &display, &screen) == 0) {
+        screen = 0;
+    }
+    std::free(host);
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, name.size(), name.constData()), nullptr);
+    if (atom == nullptr) {
+        return true;
+    }
+    xcb_get_selection_owner_reply_t* owner =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+    const bool composed = owner != nullptr && owner->owner != XCB_NONE;
+    std::free(owner);
+    std::free(atom);
+    return composed;
+}
+#else
+bool XcbComposes() {
+    return true;
+}
+#endif
+
 } // namespace
 
+void CShadowDialog::OverrideComposing(std::optional<bool> composes) {
+    g_composing = composes;
+}
+
 bool CShadowDialog::Supported() {
+    const QString platform = QGuiApplication::platformName();
     // Wayland does not let a client place its top-level windows, so a separate shadow window could
-    // not stay under its dialog; there the dialog goes without one, as it does where the window
-    // system draws shadows itself.
-    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    // not stay under its dialog.
+    if (platform.startsWith(QLatin1String("wayland"))) {
+        return false;
+    }
+    if (g_composing.has_value()) {
+        return *g_composing;
+    }
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+        return false; // nothing composes windows there
+    }
+    if (platform == QLatin1String("xcb")) {
+        return XcbComposes(); // asked at each dialog: a compositor may come and go
+    }
+    return true;
 }
 
 CShadowDialog* CShadowDialog::CreateFor(QWidget* owner) {

@@ -9,12 +9,19 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <optional>
+
 class CShadowDialog : public QWidget {
 public:
     // Null where the window system cannot place the shadow (the owner then goes without one).
     static CShadowDialog* CreateFor(QWidget* owner);
-    // True when shadows can be shown on this platform.
+    // True when a shadow window can be shown: the window system places top-level windows (not
+    // Wayland) and something composes them, so the translucent window blends in. Without a
+    // compositor (a plain X server, the offscreen and minimal platforms) it would be an opaque box,
+    // so the dialog gets a drawn edge instead (CSkinDialog).
     static bool Supported();
+    // Tests: answers whether windows are composed in place of the platform (nullopt: ask it).
+    static void OverrideComposing(std::optional<bool> composes);
 
     void FollowOwner();
     QWidget* Owner() const { return m_owner; }

@@ -163,8 +163,20 @@ void CSkinDialog::FitToLayout(bool takeFocus) {
 }
 
 void CSkinDialog::CreateShadow() {
+    if (m_pShadow != nullptr || m_edge != nullptr) {
+        return;
+    }
+    m_pShadow = CShadowDialog::CreateFor(this);
     if (m_pShadow == nullptr) {
-        m_pShadow = CShadowDialog::CreateFor(this);
+        // No shadow window: an edge over everything the layout draws keeps the dialog apart from
+        // the window under it, whatever its layout's own border.
+        m_edge = new QWidget(this);
+        m_edge->setObjectName(QStringLiteral("dialog_edge"));
+        m_edge->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_edge->setAttribute(Qt::WA_StyledBackground);
+        m_edge->setGeometry(rect());
+        m_edge->raise();
+        m_edge->show();
     }
 }
 
@@ -245,6 +257,9 @@ void CSkinDialog::resizeEvent(QResizeEvent* event) {
     if (m_pShadow != nullptr) {
         m_pShadow->FollowOwner();
     }
+    if (m_edge != nullptr) {
+        m_edge->setGeometry(rect());
+    }
 }
 
 void CSkinDialog::showEvent(QShowEvent* event) {
@@ -252,6 +267,9 @@ void CSkinDialog::showEvent(QShowEvent* event) {
         m_pShadow->FollowOwner();
         m_pShadow->show();
         raise();
+    }
+    if (m_edge != nullptr) {
+        m_edge->raise(); // above children made after it
     }
     CMsgWnd::showEvent(event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The base of every skinned dialog: a frameless window that attaches one layout, runs a modal loop
-// (DoModal) until EndDialog, keeps a drop shadow around itself and gives timers by number.
+// (DoModal) until EndDialog, keeps a drop shadow around itself (or, where windows are not composed,
+// a drawn edge) and gives timers by number.
 //
 // Keys: Enter presses the focused push button, else the dialog's default button; Escape presses its
 // cancel button (both named with SetKeyButtons, pressed only while shown and enabled, through the same
@@ -39,6 +40,8 @@ public:
     bool IsAbandoned() const { return m_abandoned; }
     int Result() const { return m_result; }
     CShadowDialog* Shadow() const { return m_pShadow; }
+    // Where no shadow window can be shown: the 1 px edge drawn over the dialog's border ("dialog_edge").
+    QWidget* Edge() const { return m_edge; }
 
     void SetTimer(int id, int intervalMs);
     void KillTimer(int id);
@@ -90,6 +93,7 @@ private:
     int m_result = -1;
     QEventLoop* m_loop = nullptr;
     CShadowDialog* m_pShadow = nullptr;
+    QWidget* m_edge = nullptr;
     QHash<int, QTimer*> m_timers;
     QStringList m_enterButtons;
     QStringList m_escapeButtons;

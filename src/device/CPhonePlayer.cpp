@@ -15,6 +15,7 @@
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
@@ -81,6 +82,13 @@ CPhonePlayer::CPhonePlayer(CSessionGate& gate, QWidget* parent)
       }) {
     m_feed = std::make_unique<screen::CScreenFeed>(GateRunner(gate), [box = m_box](screen::ScreenFeedFrame frame) {
         box->PostValue(WM_PLAYER_FRAME, std::move(frame));
+    });
+    // The rate is read by people: twice a second is enough, and spares the label's relayout.
+    m_rateTimer = new QTimer(this);
+    m_rateTimer->setInterval(500);
+    QObject::connect(m_rateTimer, &QTimer::timeout, this, [this] {
+        m_fps = m_feed->Rate();
+        ShowRate();
     });
 }
 
@@ -229,6 +237,7 @@ void CPhonePlayer::StartAutoPlay() {
     m_quietRefresh = false;
     m_feed->SetView(m_image->size(), m_image->Rotation(), m_image->ScaleMode());
     m_feed->Play();
+    m_rateTimer->start();
     RegisterOrientation(*m_feed, m_box);
     ShowPlayButtons();
     ApplyPause();
@@ -242,6 +251,7 @@ void CPhonePlayer::StopAutoPlay() {
     m_userPaused = false;
     m_feedPaused = false;
     m_feed->Stop();
+    m_rateTimer->stop();
     RegisterOrientation(*m_feed, nullptr);
     ShowPlayButtons();
     ShowRate();
@@ -263,6 +273,7 @@ void CPhonePlayer::ShowFrame(screen::ScreenFeedFrame frame) {
         // A stream that ended on an error while the phone is still there: say so, restore the buttons.
         const bool wasPlaying = m_playing;
         m_playing = false;
+        m_rateTimer->stop();
         ++m_captureFailures;
         ShowPlayButtons();
         ShowRate();
@@ -285,10 +296,8 @@ void CPhonePlayer::ShowFrame(screen::ScreenFeedFrame frame) {
     m_feed->SetView(m_image->size(), m_image->Rotation(), m_image->ScaleMode());
     ++m_framesShown;
     m_fps = frame.fps;
-    // The rate is read by people: twice a second is enough, and spares the label's relayout.
-    if (!m_rateVisible || m_rateShown.elapsed() >= 500) {
-        m_rateShown.start();
-        ShowRate();
+    if (!m_rateVisible) {
+        ShowRate(); // the first figure at once; the timer keeps it current
     }
     m_longestFrameMs = std::max(m_longestFrameMs, timer.nsecsElapsed() / 1e6);
     if (!m_image->isVisible()) {

@@ -11,8 +11,8 @@
 #include "platform/BackgroundJob.h"
 #include "platform/CMsgWnd.h"
 
-#include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -169,7 +169,9 @@ private:
     double m_fps = 0;
     double m_longestFrameMs = 0;
     std::chrono::steady_clock::time_point m_requested;
-    QElapsedTimer m_rateShown;
+    // Twice a second while playing: the rate is read from the feed, which also counts the frames that
+    // repeat the last (never posted), so the figure follows a screen gone still.
+    QTimer* m_rateTimer = nullptr;
     bool m_rateVisible = false;
     SaveChooser m_saveChooser;
     std::function<void()> m_showNews;

@@ -12,6 +12,7 @@
 #include "apps/StoreTasks.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/sim/SimBridge.h"
+#include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimPhones.h"
 #include "bridge/sim/SimSeed.h"
 #include "controls/VexaMessageBox.h"
@@ -173,6 +174,35 @@ private slots:
         QApplication::sendPostedEvents();
         QCOMPARE(places(), before);
         QVERIFY(m_page->sizePolicy().verticalPolicy() & QSizePolicy::ExpandFlag);
+    }
+
+    // An app installed behind the page's back shows when the page comes back, in the order chosen,
+    // and the selected app stays selected.
+    void anAppInstalledOutsideShowsWhenThePageIsShownAgain() {
+        QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn")), Qt::LeftButton);
+        m_page->SelectRow(2);
+        const auto app = [this](int row) -> const apps::AppItem& {
+            return m_page->Apps()[static_cast<std::size_t>(m_page->Shown()[static_cast<std::size_t>(row)])];
+        };
+        const QString selected = app(2).package;
+        m_page->hide();
+        m_page->OnPageHidden();
+        {
+            QString error;
+            vexa::sim::SimDb db;
+            QVERIFY(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("APP-PAGE")), &error));
+            QVERIFY(db.Exec("INSERT INTO apps(package, label, version_name, version_code, size, apk_path) VALUES("
+                            "'com.outside.tiny', '外来小应用', '1.0', 1, 1, '/data/app/com.outside.tiny-1/base.apk')"));
+        }
+        m_page->show();
+        m_page->OnPageShown();
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        QCOMPARE(m_page->Shown().size(), std::size_t(23));
+        QCOMPARE(ShownNames().front(), QStringLiteral("外来小应用"));
+        for (int row = 1; row < 23; ++row) {
+            QVERIFY2(app(row - 1).size <= app(row).size, qPrintable(QString::number(row)));
+        }
+        QCOMPARE(app(m_page->CurrentRow()).package, selected);
     }
 
     void installsDroppedFilesAndUninstallsCheckedRows() {
@@ -342,6 +372,12 @@ private slots:
                                              "a => a.dataset.package + '=' + a.textContent).join(' ')");
         QTRY_VERIFY_WITH_TIMEOUT(Script(m_page->StoreView(), label).toString().contains(QStringLiteral("com.vexa.app0=") + Str(3581)), kWaitMs);
         QVERIFY(Script(m_page->StoreView(), label).toString().contains(QStringLiteral("=下载")));
+        // So do the news panel's recommendations, from the list the page read.
+        CStoreWebView news;
+        news.FollowInstalled(m_data);
+        news.Open(apps::StorePageAddress(options.host, QStringLiteral("/Aspx/UserApp/IndexRecommend.aspx"), {}));
+        QTRY_VERIFY_WITH_TIMEOUT(Script(&news, label).toString().contains(QStringLiteral("com.vexa.app2=") + Str(3581)), kWaitMs);
+        QVERIFY(Script(&news, label).toString().contains(QStringLiteral("com.vexa.store.didi=下载")));
         m_page->HideStore();
         m_page->SelectRow(1);
         QVERIFY(m_page->RelatedView() != nullptr);

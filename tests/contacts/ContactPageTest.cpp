@@ -37,6 +37,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QBuffer>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -620,8 +621,17 @@ private slots:
 
     void groupDialogChecksNamesAndWritesThePhone() {
         CAutoAnswer yes(6);
+        // The phone's picture of a group shows beside it; a group without one gets the skin's.
+        QImage red(8, 8, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QByteArray png;
+        QBuffer buffer(&png);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && red.save(&buffer, "PNG"));
+        vexa::Group* friends = Book()->GetGroupAt(0);
+        QVERIFY(friends->SetIcon(png.constData(), static_cast<int>(png.size())) && Book()->UpdateGroup(friends));
         WhenModal<CGroupManageDlg>([](CGroupManageDlg* dialog) {
             QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3172), "朋友", 3)});
+            QCOMPARE(dialog->RowPicture(0).toImage().pixel(16, 16), QColor(Qt::red).rgb());
             // The helper's refusal reaches the tip (which names it refuses: ContactEditTest).
             for (const auto& [name, tip] : {std::pair{"朋友", Str(329)}, std::pair{"同学", QString()}}) {
                 dialog->SetName(QString::fromUtf8(name));
@@ -629,6 +639,8 @@ private slots:
                 QCOMPARE(dialog->TipText(), tip);
             }
             QCOMPARE(dialog->ChosenRow(), 1); // the group just added is chosen
+            const QImage fallback = dialog->RowPicture(1).toImage();
+            QVERIFY(!fallback.isNull() && fallback.pixel(16, 16) != QColor(Qt::red).rgb());
             dialog->Select(0);
             dialog->Press(CGroupManageDlg::ActDelete);
             QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3172), "同学", 0)});

@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 namespace {
 
 const char* const kButtonNames[] = {"box_btn_one", "box_btn_two", "box_btn_three"};
@@ -35,6 +37,7 @@ private slots:
     void initTestCase() {
         QVERIFY(m_skin.Get() != nullptr);
         RegisterControlsScreenshots();
+        CShadowDialog::OverrideComposing(true); // as on a desktop with a compositor
     }
 
     void eachStyleShowsItsButtonsAndReturnsTheirResults_data() {
@@ -206,6 +209,31 @@ private slots:
         broken->Release();
         QCOMPARE(result, -1);
         QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    void withoutACompositorADialogIsOneWindowWithAnEdge() {
+        CShadowDialog::OverrideComposing(std::nullopt); // offscreen composes nothing
+        const auto shownWindows = [] {
+            const QList<QWidget*> tops = QApplication::topLevelWidgets();
+            return std::count_if(tops.begin(), tops.end(), [](const QWidget* w) { return w->isVisible(); });
+        };
+        const auto before = shownWindows();
+        {
+            CVexaMessageBoxImpl box(QStringLiteral("无影"), nullptr, QString(), 1);
+            QVERIFY(box.CreateModeless());
+            QCOMPARE(box.Shadow(), nullptr);
+            QCOMPARE(shownWindows(), before + 1);
+            QWidget* edge = box.Edge();
+            QVERIFY(edge != nullptr && edge->isVisible());
+            QVERIFY(edge->testAttribute(Qt::WA_TransparentForMouseEvents));
+            box.setFixedSize(420, 260);
+            QCOMPARE(edge->geometry(), box.rect());
+            // Drawn over the layout's own rim.
+            const QRgb withEdge = box.grab().toImage().pixel(0, 130);
+            edge->hide();
+            QVERIFY(box.grab().toImage().pixel(0, 130) != withEdge);
+        }
+        CShadowDialog::OverrideComposing(true);
     }
 
     void theShadowKeepsItsMarginsStopsClicksAndGoesWithItsDialog() {

@@ -65,19 +65,39 @@ struct CScreenFeed::State {
         }
     }
 
-    // Numbers the frame and measures the rate over the last ten.
-    void Count(ScreenFeedFrame& frame) {
-        std::lock_guard guard(lock);
-        frame.requested = requested;
-        frame.number = ++frames;
+    // Called with the lock held: notes a frame's arrival, keeping the last ten.
+    void Arrived() {
         times.push_back(Clock::now());
         if (times.size() > 10) {
             times.pop_front();
         }
-        if (times.size() >= 2) {
-            const double seconds = std::chrono::duration<double>(times.back() - times.front()).count();
-            frame.fps = seconds > 0 ? double(times.size() - 1) / seconds : 0;
+    }
+
+    // Called with the lock held: the rate over the arrivals of the last kRateSpanMs.
+    double RateNow() const {
+        const Clock::time_point since = Clock::now() - std::chrono::milliseconds(kRateSpanMs);
+        const auto first = std::find_if(times.begin(), times.end(), [&](Clock::time_point t) { return t >= since; });
+        const auto count = std::distance(first, times.end());
+        if (count < 2) {
+            return 0;
         }
+        const double seconds = std::chrono::duration<double>(times.back() - *first).count();
+        return seconds > 0 ? double(count - 1) / seconds : 0;
+    }
+
+    // A frame that repeats the last: it counts for the rate only.
+    void CountRepeat() {
+        std::lock_guard guard(lock);
+        Arrived();
+    }
+
+    // Numbers the frame and measures the rate.
+    void Count(ScreenFeedFrame& frame) {
+        std::lock_guard guard(lock);
+        frame.requested = requested;
+        frame.number = ++frames;
+        Arrived();
+        frame.fps = RateNow();
     }
 };
 
@@ -138,12 +158,14 @@ void CScreenFeed::Start(bool continuous) {
         state->requested = Clock::now();
         state->lastSize = -1; // a new start always shows its first frame
         state->repeats = 0;
+        state->times.clear(); // the rate is that of this play (a single frame before it is no part of it)
     }
     // The service calling back is alive while its callback runs; it says whether its frames are scaled.
     auto service = std::make_shared<std::atomic<vexa::ScreenshotService*>>(nullptr);
     vexa::FrameCallback callback = [state, continuous, service](bool error, const QByteArray& bytes) {
         if (continuous && !error && state->Repeats(bytes)) {
             // The same picture again: nothing to decode or draw.
+            state->CountRepeat();
             state->Pace();
             std::lock_guard guard(state->lock);
             state->requested = Clock::now();
@@ -262,6 +284,11 @@ void CScreenFeed::FrameDrawn() {
 
 bool CScreenFeed::IsPlaying() const {
     return m_state->playing;
+}
+
+double CScreenFeed::Rate() const {
+    std::lock_guard guard(m_state->lock);
+    return m_state->RateNow();
 }
 
 } // namespace screen

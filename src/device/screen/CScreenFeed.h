@@ -83,6 +83,10 @@ public:
     void SetView(QSize size, int rotation, int scaleMode);
     // Play was asked for and not stopped, and no capture error ended it.
     bool IsPlaying() const;
+    // Frames a second the phone handed over lately, the unchanged ones (never posted) included, so
+    // a still screen reads as the pace it is checked at; 0 once none came for kRateSpanMs.
+    double Rate() const;
+    static constexpr int kRateSpanMs = 3000;
 
 private:
     struct State;

@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 constexpr int kWaitMs = 15000;
@@ -139,6 +140,37 @@ private slots:
         m_player->StartAutoPlay();
         m_player->SetPlayerEnabled(false);
         QVERIFY(!m_player->IsPlaying());
+    }
+
+    void aStillScreenKeepsItsRateCurrentWhileAMessageBoxIsOpen() {
+        {
+            QString error;
+            vexa::sim::SimDb db;
+            QVERIFY(db.Open(vexa::sim::PhoneFilePath(kPhone), &error));
+            QVERIFY(db.Exec("DELETE FROM screen_frames WHERE id > (SELECT MIN(id) FROM screen_frames)"));
+        }
+        Click(m_player.get(), "screenshot_autoplay_button");
+        QWidget* rate = GetPluginByName(m_player.get(), QStringLiteral("screenshot_fps"));
+        // The box's own loop runs while the phone keeps sending the one picture it has.
+        QStringList shown;
+        QTimer::singleShot(0, m_player.get(), [&] {
+            (void)QTest::qWaitFor(
+                [&] {
+                    shown << Plugin_GetText(rate);
+                    shown.removeDuplicates();
+                    shown.removeAll(QString());
+                    return shown.size() >= 2;
+                },
+                kWaitMs);
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (auto* box = dynamic_cast<CVexaMessageBoxImpl*>(top); box != nullptr && box->isVisible()) {
+                    box->EndDialog(1);
+                }
+            }
+        });
+        VexaMessageBox(QStringLiteral("?"), m_player.get(), QString(), 0);
+        QVERIFY2(shown.size() >= 2, qPrintable(shown.join(u'|')));
+        QCOMPARE(m_player->FramesShown(), 1); // the repeats were counted, not drawn
     }
 
     void aScreenshotIsSavedWithTheChosenTypesExtension() {
