@@ -7,6 +7,9 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <future>
+
 namespace vexa::adbphone {
 
 namespace {
@@ -100,6 +103,22 @@ std::vector<std::string> JoinContentLines(const std::vector<std::string>& comman
     return lines;
 }
 
+std::vector<std::vector<std::string>> SpreadContentLines(const std::vector<std::string>& commands, std::size_t streams,
+                                                         std::size_t budget) {
+    std::vector<std::vector<std::string>> groups;
+    const std::size_t count = std::min(std::max<std::size_t>(streams, 1), commands.size());
+    std::size_t next = 0;
+    for (std::size_t g = 0; g < count; ++g) {
+        // The first (size % count) groups take one more.
+        const std::size_t size = commands.size() / count + (g < commands.size() % count ? 1 : 0);
+        const std::vector<std::string> part(commands.begin() + static_cast<std::ptrdiff_t>(next),
+                                            commands.begin() + static_cast<std::ptrdiff_t>(next + size));
+        groups.push_back(JoinContentLines(part, budget));
+        next += size;
+    }
+    return groups;
+}
+
 std::string ContentRefusal(std::string_view output, int status, bool query) {
     const std::vector<std::string_view> lines = adb::SplitLines(output);
     bool failed = status != 0;
@@ -157,6 +176,31 @@ ContentResult RunContent(CAdbLink& link, const char* area, const std::string& co
         return ContentResult::Refused;
     }
     return ContentResult::Done;
+}
+
+ContentResult RunContentGroups(CAdbLink& link, const char* area, const std::vector<std::vector<std::string>>& groups) {
+    const auto runGroup = [&link, area](const std::vector<std::string>& lines) {
+        std::string output;
+        for (const std::string& line : lines) {
+            if (const ContentResult result = RunContent(link, area, line, output, false);
+                result != ContentResult::Done) {
+                return result;
+            }
+        }
+        return ContentResult::Done;
+    };
+    std::vector<std::future<ContentResult>> others;
+    for (std::size_t g = 1; g < groups.size(); ++g) {
+        others.push_back(std::async(std::launch::async, runGroup, std::cref(groups[g])));
+    }
+    ContentResult worst = groups.empty() ? ContentResult::Done : runGroup(groups.front());
+    for (auto& other : others) {
+        const ContentResult result = other.get();
+        if (result == ContentResult::LinkFailed || (result == ContentResult::Refused && worst == ContentResult::Done)) {
+            worst = result;
+        }
+    }
+    return worst;
 }
 
 int LoadQuery(CAdbLink& link, const char* area, const std::string& command, std::string& output) {

@@ -42,6 +42,16 @@ std::string IdWhere(const std::vector<std::int64_t>& ids, const char* column = "
 // request of at most 64 KiB, so lines stay well below it (a single longer command goes alone).
 std::vector<std::string> JoinContentLines(const std::vector<std::string>& commands, std::size_t budget = 16 * 1024);
 
+// Every content command starts a Java program, and a shell line runs its commands one after another;
+// a phone runs tools of separate streams on separate cores, of which a mid-range phone has about
+// four fast ones. So long writes go out on up to this many streams at once.
+constexpr std::size_t kContentStreams = 4;
+// The commands dealt out in order to up to `streams` groups of nearly equal size (neighbours share a
+// group), each group joined into shell lines within budget. One group per stream.
+std::vector<std::vector<std::string>> SpreadContentLines(const std::vector<std::string>& commands,
+                                                         std::size_t streams = kContentStreams,
+                                                         std::size_t budget = 16 * 1024);
+
 // Why the provider refused (the exception line, the tool's "[ERROR] ..." line for arguments it
 // could not read, or the first line of the error text, or the exit status), or empty when the
 // command went through. A query must also print rows or "No result found.".
@@ -55,6 +65,10 @@ enum class ContentResult { Done, Refused, LinkFailed };
 // Runs one content command. A refusal is logged as "[AREA] ... refused: REASON"; a lost link is
 // logged by the link. output holds what the tool printed.
 ContentResult RunContent(CAdbLink& link, const char* area, const std::string& command, std::string& output, bool query);
+// Runs each group's lines one after another (a group stops at its first line that fails), the groups
+// at once on streams of their own, and returns once every group has ended: the worst result of all
+// (a lost link before a refusal).
+ContentResult RunContentGroups(CAdbLink& link, const char* area, const std::vector<std::vector<std::string>>& groups);
 // A store's whole-table query, as its Load answers it: 1 read (output holds the rows), 2 the link
 // is gone, 0 refused or failed while the link lives.
 int LoadQuery(CAdbLink& link, const char* area, const std::string& command, std::string& output);

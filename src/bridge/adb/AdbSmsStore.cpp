@@ -8,6 +8,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 namespace vexa::adbphone {
@@ -24,6 +25,8 @@ const std::vector<std::string> kProjection{"_id", "address", "date", "type", "re
 constexpr std::size_t kIdsPerSelection = 100;
 // Shell lines stay well below the 64 KiB the adb server takes.
 constexpr std::size_t kLineBudget = 16 * 1024;
+// Messages per round: one line of kBatchLine for each stream.
+constexpr std::size_t kRound = CAdbSmsStore::kBatchLine * kContentStreams;
 
 bool ValidBox(int box) {
     return box >= BOX_INBOX && box <= BOX_DRAFT_OTHER;
@@ -53,6 +56,29 @@ bool SameMessage(const Sms& row, const Sms& sms, bool exact) {
            MsFromTime(row.m_time) / 1000 == MsFromTime(sms.m_time) / 1000 &&
            (!exact || (row.m_content == sms.m_content && row.m_read == sms.m_read));
 }
+
+} // namespace
+
+std::vector<std::int64_t> MatchRows(const std::vector<Sms*>& messages, const std::vector<Sms>& rows) {
+    // Exact matches first, so that a row read back whole goes to its own message before a message
+    // whose text did not survive the reading may claim it. Each row serves one message: two equal
+    // messages of a batch take two rows.
+    std::vector<bool> taken(rows.size(), false);
+    std::vector<std::int64_t> found(messages.size(), -1);
+    for (const bool exact : {true, false}) {
+        for (std::size_t i = 0; i < messages.size(); ++i) {
+            for (std::size_t r = 0; found[i] < 0 && r < rows.size(); ++r) {
+                if (!taken[r] && SameMessage(rows[r], *messages[i], exact)) {
+                    taken[r] = true;
+                    found[i] = rows[r].m_id;
+                }
+            }
+        }
+    }
+    return found;
+}
+
+namespace {
 
 std::vector<std::vector<std::int64_t>> Chunks(const std::vector<std::int64_t>& ids) {
     std::vector<std::vector<std::int64_t>> chunks;
@@ -93,7 +119,8 @@ std::vector<Sms> SmsFromContentRows(std::string_view output) {
 int CAdbSmsStore::LoadSms() {
     Lock guard(m_lock);
     std::string output;
-    if (const int loaded = LoadQuery(m_link, "AdbSmsStore", ContentQueryCommand(kSmsUri, kProjection), output); loaded != 1) {
+    if (const int loaded = LoadQuery(m_link, "AdbSmsStore", ContentQueryCommand(kSmsUri, kProjection), output);
+        loaded != 1) {
         return loaded;
     }
     m_messages = SmsFromContentRows(output);
@@ -301,48 +328,35 @@ bool CAdbSmsStore::DeleteIds(const std::vector<std::int64_t>& ids) {
     return true;
 }
 
-bool CAdbSmsStore::InsertLine(const std::vector<Sms*>& line, const char* what) {
+bool CAdbSmsStore::InsertRound(const std::vector<Sms*>& round, const char* what) {
     const std::int64_t floor = NewestId();
     if (floor < 0) {
         return false;
     }
     std::vector<std::string> commands;
-    for (const Sms* sms : line) {
+    for (const Sms* sms : round) {
         commands.push_back(ContentInsertCommand(kSmsUri, Binds(*sms), m_escapedBindings));
     }
-    std::string joined;
-    for (const std::string& command : commands) {
-        joined += (joined.empty() ? "" : "; ") + command;
-    }
-    std::string output;
-    const ContentResult result = RunContent(m_link, "AdbSmsStore", joined, output, false);
+    const ContentResult result =
+        RunContentGroups(m_link, "AdbSmsStore", SpreadContentLines(commands, kContentStreams, kLineBudget));
     if (result == ContentResult::LinkFailed) {
         return false; // the phone is gone; nothing can be read back or taken back
     }
     // "content insert" prints nothing, not even the new row's address, and a phone that ignores the
     // write looks exactly like one that made it: the rows above the newest id before are the proof.
-    // A refused line may still have added the messages before the refusal; they are found too.
+    // The streams run side by side, so the provider numbers the messages in the order their inserts
+    // happened to run: each row is matched to a message by its fields, never by its place. A refused
+    // line may still have added some messages; they are found too.
     std::vector<Sms> rows;
     if (!Query("_id>" + std::to_string(floor), rows)) {
         return false;
     }
-    std::vector<bool> taken(rows.size(), false);
-    std::vector<std::int64_t> found(line.size(), -1);
-    std::size_t matched = 0;
-    for (const bool exact : {true, false}) {
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            for (std::size_t r = 0; found[i] < 0 && r < rows.size(); ++r) {
-                if (!taken[r] && SameMessage(rows[r], *line[i], exact)) {
-                    taken[r] = true;
-                    found[i] = rows[r].m_id;
-                    ++matched;
-                }
-            }
-        }
-    }
-    if (result == ContentResult::Done && matched == line.size()) {
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            line[i]->m_id = found[i];
+    const std::vector<std::int64_t> found = MatchRows(round, rows);
+    const auto matched =
+        static_cast<std::size_t>(std::count_if(found.begin(), found.end(), [](std::int64_t id) { return id >= 0; }));
+    if (result == ContentResult::Done && matched == round.size()) {
+        for (std::size_t i = 0; i < round.size(); ++i) {
+            round[i]->m_id = found[i];
             m_newest = std::max(m_newest, found[i]);
         }
         return true;
@@ -359,7 +373,7 @@ bool CAdbSmsStore::InsertLine(const std::vector<Sms*>& line, const char* what) {
         return Ignored(what);
     }
     LOG_Error("[AdbSmsStore] %s: the phone kept %d of %d messages; they were deleted again. %s:%d", what,
-              static_cast<int>(matched), static_cast<int>(line.size()), LOG_HERE);
+              static_cast<int>(matched), static_cast<int>(round.size()), LOG_HERE);
     return false;
 }
 
@@ -380,25 +394,19 @@ bool CAdbSmsStore::AddSmsBatch(const std::vector<Sms*>& batch) {
     if (!PrepareWrites()) {
         return false;
     }
-    // Lines of up to kBatchLine messages, fewer when their texts are long.
-    std::vector<std::vector<Sms*>> lines;
-    std::size_t lineSize = 0;
-    for (Sms* sms : batch) {
-        const std::size_t size = ContentInsertCommand(kSmsUri, Binds(*sms), m_escapedBindings).size() + 2;
-        if (lines.empty() || lines.back().size() == kBatchLine || lineSize + size > kLineBudget) {
-            lines.emplace_back();
-            lineSize = 0;
-        }
-        lines.back().push_back(sms);
-        lineSize += size;
+    // Rounds of up to kContentStreams * kBatchLine messages, each read back with one query.
+    std::vector<std::vector<Sms*>> rounds;
+    for (std::size_t i = 0; i < batch.size(); i += kRound) {
+        rounds.emplace_back(batch.begin() + static_cast<std::ptrdiff_t>(i),
+                            batch.begin() + static_cast<std::ptrdiff_t>(std::min(batch.size(), i + kRound)));
     }
     std::vector<std::int64_t> oldIds;
     for (const Sms* sms : batch) {
         oldIds.push_back(sms->m_id);
     }
     std::vector<std::int64_t> added;
-    for (const auto& line : lines) {
-        if (!InsertLine(line, "add")) {
+    for (const auto& round : rounds) {
+        if (!InsertRound(round, "add")) {
             // All or nothing: what earlier lines added goes again (while the phone is there).
             if (!added.empty() && !m_link.Disconnected()) {
                 DeleteIds(added);
@@ -408,14 +416,17 @@ bool CAdbSmsStore::AddSmsBatch(const std::vector<Sms*>& batch) {
             }
             return false;
         }
-        for (const Sms* sms : line) {
+        for (const Sms* sms : round) {
             added.push_back(sms->m_id);
         }
     }
     if (m_loaded) {
+        // Kept in the phone's order, as a load lists them.
         for (const Sms* sms : batch) {
             m_messages.push_back(*sms);
         }
+        std::stable_sort(m_messages.begin(), m_messages.end(),
+                         [](const Sms& a, const Sms& b) { return a.m_id < b.m_id; });
     }
     return true;
 }

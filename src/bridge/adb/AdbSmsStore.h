@@ -24,11 +24,15 @@ namespace vexa::adbphone {
 // The provider's rows as SMS, in the order the phone added them (by id); rows without an id are
 // left out. Pure, for tests.
 std::vector<Sms> SmsFromContentRows(std::string_view output);
+// For each message the id of the row read back that holds it, -1 when none does; no row serves two
+// messages. Pure, for tests.
+std::vector<std::int64_t> MatchRows(const std::vector<Sms*>& messages, const std::vector<Sms>& rows);
 
 class CAdbSmsStore final : public SmsStore {
 public:
-    // A batch goes to the phone as one shell line of up to this many inserts (fewer when their
-    // texts are long), so a phone starts the content tool once per line, not per message.
+    // A batch goes to the phone in rounds, each as up to kContentStreams shell lines of up to this
+    // many inserts (fewer when their texts are long) on streams of their own, and read back with one
+    // query: a phone runs the lines on separate cores.
     static constexpr std::size_t kBatchLine = 30;
 
     explicit CAdbSmsStore(CAdbLink& link) : m_link(link) {}
@@ -64,9 +68,9 @@ private:
     bool Query(const std::string& where, std::vector<Sms>& rows);
     // The highest id on the phone now (0 when it holds none); -1 when it cannot be read.
     std::int64_t NewestId();
-    // Adds one line's worth of messages and finds them again; ids are set on success. On failure
-    // nothing of the line stays on the phone (as far as it can be deleted).
-    bool InsertLine(const std::vector<Sms*>& line, const char* what);
+    // Adds one round of messages and finds them again; ids are set on success. On failure nothing
+    // of the round stays on the phone (as far as it can be deleted).
+    bool InsertRound(const std::vector<Sms*>& round, const char* what);
     bool DeleteIds(const std::vector<std::int64_t>& ids);
     // The log line for a write the phone dropped without a word.
     bool Ignored(const char* what);
