@@ -103,18 +103,19 @@ std::vector<std::string> JoinContentLines(const std::vector<std::string>& comman
     return lines;
 }
 
-std::vector<std::vector<std::string>> SpreadContentLines(const std::vector<std::string>& commands, std::size_t streams,
-                                                         std::size_t budget) {
+std::vector<std::vector<std::string>> SpreadContentLines(const std::vector<std::vector<std::string>>& units,
+                                                         std::size_t streams, std::size_t budget) {
+    std::vector<std::vector<std::string>> parts(std::max<std::size_t>(streams, 1));
+    for (const std::vector<std::string>& unit : units) {
+        auto least = std::min_element(parts.begin(), parts.end(),
+                                      [](const auto& a, const auto& b) { return a.size() < b.size(); });
+        least->insert(least->end(), unit.begin(), unit.end());
+    }
     std::vector<std::vector<std::string>> groups;
-    const std::size_t count = std::min(std::max<std::size_t>(streams, 1), commands.size());
-    std::size_t next = 0;
-    for (std::size_t g = 0; g < count; ++g) {
-        // The first (size % count) groups take one more.
-        const std::size_t size = commands.size() / count + (g < commands.size() % count ? 1 : 0);
-        const std::vector<std::string> part(commands.begin() + static_cast<std::ptrdiff_t>(next),
-                                            commands.begin() + static_cast<std::ptrdiff_t>(next + size));
-        groups.push_back(JoinContentLines(part, budget));
-        next += size;
+    for (const std::vector<std::string>& part : parts) {
+        if (!part.empty()) {
+            groups.push_back(JoinContentLines(part, budget));
+        }
     }
     return groups;
 }
@@ -201,6 +202,23 @@ ContentResult RunContentGroups(CAdbLink& link, const char* area, const std::vect
         }
     }
     return worst;
+}
+
+std::int64_t NewestRowId(CAdbLink& link, const char* area, const std::string& uri, std::int64_t known) {
+    for (const std::string& where : {known > 0 ? "_id>" + std::to_string(known - 1) : std::string(), std::string()}) {
+        std::string output;
+        if (RunContent(link, area, ContentQueryCommand(uri, {"_id"}, where), output, true) != ContentResult::Done) {
+            return -1;
+        }
+        std::int64_t newest = 0;
+        for (const adb::ContentRow& row : adb::ParseContentQuery(output, {QStringLiteral("_id")})) {
+            newest = std::max<std::int64_t>(newest, row.value(QStringLiteral("_id")).toLongLong());
+        }
+        if (newest > 0 || where.empty()) {
+            return newest;
+        }
+    }
+    return -1;
 }
 
 int LoadQuery(CAdbLink& link, const char* area, const std::string& command, std::string& output) {

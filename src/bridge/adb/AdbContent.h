@@ -46,9 +46,11 @@ std::vector<std::string> JoinContentLines(const std::vector<std::string>& comman
 // a phone runs tools of separate streams on separate cores, of which a mid-range phone has about
 // four fast ones. So long writes go out on up to this many streams at once.
 constexpr std::size_t kContentStreams = 4;
-// The commands dealt out in order to up to `streams` groups of nearly equal size (neighbours share a
-// group), each group joined into shell lines within budget. One group per stream.
-std::vector<std::vector<std::string>> SpreadContentLines(const std::vector<std::string>& commands,
+// Units of commands dealt out to up to `streams` groups, each unit whole and in its order to the
+// group with the fewest commands so far, each group joined into shell lines within budget. One group
+// per stream. A unit is what must run in its order (a contact's data rows, whose order is the
+// order of its phone numbers), often a single command.
+std::vector<std::vector<std::string>> SpreadContentLines(const std::vector<std::vector<std::string>>& units,
                                                          std::size_t streams = kContentStreams,
                                                          std::size_t budget = 16 * 1024);
 
@@ -69,6 +71,11 @@ ContentResult RunContent(CAdbLink& link, const char* area, const std::string& co
 // at once on streams of their own, and returns once every group has ended: the worst result of all
 // (a lost link before a refusal).
 ContentResult RunContentGroups(CAdbLink& link, const char* area, const std::vector<std::vector<std::string>>& groups);
+// The highest _id of a provider's table now (0 when it holds none); -1 when it cannot be read. A new
+// row takes the highest id there is plus one, also one that a row deleted meanwhile (on the phone
+// itself) had: so it is read afresh before a write. known is the highest id seen before; while that
+// row (or a newer one) is still there, only the rows from it on are read.
+std::int64_t NewestRowId(CAdbLink& link, const char* area, const std::string& uri, std::int64_t known);
 // A store's whole-table query, as its Load answers it: 1 read (output holds the rows), 2 the link
 // is gone, 0 refused or failed while the link lives.
 int LoadQuery(CAdbLink& link, const char* area, const std::string& command, std::string& output);

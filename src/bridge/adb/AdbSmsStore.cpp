@@ -216,26 +216,11 @@ bool CAdbSmsStore::Query(const std::string& where, std::vector<Sms>& rows) {
 }
 
 std::int64_t CAdbSmsStore::NewestId() {
-    // Read afresh before every write: a new row takes the highest id there is, also one that a
-    // message deleted meanwhile (on the phone itself) had. While the newest id seen is still there
-    // (or a newer one), the rows from it on tell the highest; otherwise every id is read.
-    for (const std::string& where :
-         {m_newest > 0 ? "_id>" + std::to_string(m_newest - 1) : std::string(), std::string()}) {
-        std::string output;
-        if (RunContent(m_link, "AdbSmsStore", ContentQueryCommand(kSmsUri, {"_id"}, where), output, true) !=
-            ContentResult::Done) {
-            return -1;
-        }
-        std::int64_t newest = 0;
-        for (const adb::ContentRow& row : adb::ParseContentQuery(output, {QStringLiteral("_id")})) {
-            newest = std::max<std::int64_t>(newest, row.value(QStringLiteral("_id")).toLongLong());
-        }
-        if (newest > 0 || where.empty()) {
-            m_newest = newest;
-            return newest;
-        }
+    const std::int64_t newest = NewestRowId(m_link, "AdbSmsStore", kSmsUri, m_newest);
+    if (newest >= 0) {
+        m_newest = newest;
     }
-    return -1;
+    return newest;
 }
 
 bool CAdbSmsStore::PrepareWrites() {
@@ -333,9 +318,9 @@ bool CAdbSmsStore::InsertRound(const std::vector<Sms*>& round, const char* what)
     if (floor < 0) {
         return false;
     }
-    std::vector<std::string> commands;
+    std::vector<std::vector<std::string>> commands;
     for (const Sms* sms : round) {
-        commands.push_back(ContentInsertCommand(kSmsUri, Binds(*sms), m_escapedBindings));
+        commands.push_back({ContentInsertCommand(kSmsUri, Binds(*sms), m_escapedBindings)});
     }
     const ContentResult result =
         RunContentGroups(m_link, "AdbSmsStore", SpreadContentLines(commands, kContentStreams, kLineBudget));
