@@ -25,8 +25,6 @@ const std::vector<std::string> kProjection{"_id", "address", "date", "type", "re
 constexpr std::size_t kIdsPerSelection = 100;
 // Shell lines stay well below the 64 KiB the adb server takes.
 constexpr std::size_t kLineBudget = 16 * 1024;
-// Messages per round: one line of kBatchLine for each stream.
-constexpr std::size_t kRound = CAdbSmsStore::kBatchLine * kContentStreams;
 
 bool ValidBox(int box) {
     return box >= BOX_INBOX && box <= BOX_DRAFT_OTHER;

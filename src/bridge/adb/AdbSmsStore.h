@@ -11,6 +11,7 @@
 // lets: what a failed batch did add is deleted again. A message whose box is not 1..5 is refused
 // before the phone is asked (added or updated), since it could not be read back as written.
 
+#include "bridge/adb/AdbContent.h"
 #include "bridge/adb/AdbLink.h"
 #include "bridge/api/MessageStores.h"
 
@@ -34,6 +35,7 @@ public:
     // many inserts (fewer when their texts are long) on streams of their own, and read back with one
     // query: a phone runs the lines on separate cores.
     static constexpr std::size_t kBatchLine = 30;
+    static constexpr std::size_t kRound = kBatchLine * kContentStreams;
 
     explicit CAdbSmsStore(CAdbLink& link) : m_link(link) {}
 
@@ -51,6 +53,8 @@ public:
     bool UpdateSms(Sms* sms) override;
     bool SendSms(Sms* sms) override;
     bool AddSmsBatch(const std::vector<Sms*>& batch) override;
+    // One round: a line on each stream, and the two queries around them.
+    int PreferredBatchSize() const override { return static_cast<int>(kRound); }
     bool PrepareRestore() override;
 
     // Gives the shell user's WRITE_SMS back the mode it had before this session allowed it, so the
