@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <future>
+#include <numeric>
 
 namespace vexa::adbphone {
 
@@ -105,11 +106,17 @@ std::vector<std::string> JoinContentLines(const std::vector<std::string>& comman
 
 std::vector<std::vector<std::string>> SpreadContentLines(const std::vector<std::vector<std::string>>& units,
                                                          std::size_t streams, std::size_t budget) {
+    // The largest units first, each to the group with the fewest commands so far: the groups end
+    // within about one command of each other, and the slowest group decides when the phone is done.
+    std::vector<std::size_t> order(units.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&units](std::size_t a, std::size_t b) { return units[a].size() > units[b].size(); });
     std::vector<std::vector<std::string>> parts(std::max<std::size_t>(streams, 1));
-    for (const std::vector<std::string>& unit : units) {
+    for (const std::size_t u : order) {
         auto least = std::min_element(parts.begin(), parts.end(),
                                       [](const auto& a, const auto& b) { return a.size() < b.size(); });
-        least->insert(least->end(), unit.begin(), unit.end());
+        least->insert(least->end(), units[u].begin(), units[u].end());
     }
     std::vector<std::vector<std::string>> groups;
     for (const std::vector<std::string>& part : parts) {

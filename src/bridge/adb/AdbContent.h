@@ -46,10 +46,9 @@ std::vector<std::string> JoinContentLines(const std::vector<std::string>& comman
 // a phone runs tools of separate streams on separate cores, of which a mid-range phone has about
 // four fast ones. So long writes go out on up to this many streams at once.
 constexpr std::size_t kContentStreams = 4;
-// Units of commands dealt out to up to `streams` groups, each unit whole and in its order to the
-// group with the fewest commands so far, each group joined into shell lines within budget. One group
-// per stream. A unit is what must run in its order (a contact's data rows, whose order is the
-// order of its phone numbers), often a single command.
+// Units of commands dealt out to up to `streams` groups of nearly equal size, each unit whole and in
+// its order, each group joined into shell lines within budget. One group per stream. A unit is what must run in its
+// order (a contact's data rows, whose order is the order of its phone numbers), often a single command.
 std::vector<std::vector<std::string>> SpreadContentLines(const std::vector<std::vector<std::string>>& units,
                                                          std::size_t streams = kContentStreams,
                                                          std::size_t budget = 16 * 1024);
