@@ -2,10 +2,12 @@
 // The phone's address book through Android's contacts provider: raw contacts (favourite, SIM
 // account, ringtone), their data rows by mime type (name, phones, e-mail, postal addresses, IM,
 // organisation, note, website, nickname, birthday, group membership) and the groups, with
-// "content query/insert/update/delete". A contact is written as its raw contact and then all of its
-// data rows afresh in one shell line (a few for a very large contact), so the phone runs the whole
-// write even when the link drops half-way through the reply. Pictures (contact photos, group icons) are blobs, which the content
-// tool cannot carry: setting a photo fails with a log line, group icons are not kept.
+// "content query/insert/update/delete". A changed contact is written as its raw contact and then all
+// of its data rows afresh in one shell line (a few for a very large contact), so the phone runs the
+// whole write even when the link drops half-way through the reply. New contacts go in batches, each
+// on several streams at once, since every row costs the phone a Java start. Pictures (contact
+// photos, group icons) are blobs, which the content tool cannot carry: setting a photo fails with a
+// log line, group icons are not kept.
 //
 // Owned by the session; calls are serialised.
 
