@@ -441,9 +441,11 @@ bool CAdbContactBook::WriteNewContacts(const std::vector<Contact*>& batch, std::
         commands.push_back({ContentInsertCommand(kRawContacts, RawBinds(*c), escaped)});
     }
     const ContentResult made = RunContentGroups(m_link, "AdbContactBook", SpreadContentLines(commands));
-    if (made == ContentResult::LinkFailed) {
+    if (made == ContentResult::LinkFailed && (m_link.Disconnected() || !m_link.Alive())) {
         return false; // the phone is gone: nothing can be read back or taken back
     }
+    // A stream that failed while the phone is still there: what the other streams added is found
+    // and taken back below.
     // "content insert" prints nothing, not even the new row's address, and the streams ran in no set
     // order: the rows above the newest id before are the new ones, and as they hold nothing else yet,
     // any of them of a contact's kind serves that contact. One query for the whole batch.
@@ -474,8 +476,8 @@ bool CAdbContactBook::WriteNewContacts(const std::vector<Contact*>& batch, std::
     // More new rows of a kind than were added: the phone made contacts of its own meanwhile, which
     // cannot be told from these; they are neither used nor deleted.
     std::set<std::string> unclear;
-    for (const auto& [kind, list] : rows) {
-        if (list.size() > wanted[kind]) {
+    for (const auto& [kind, count] : wanted) {
+        if (rows[kind].size() > count) {
             unclear.insert(kind);
         }
     }

@@ -322,9 +322,11 @@ bool CAdbSmsStore::InsertRound(const std::vector<Sms*>& round, const char* what)
     }
     const ContentResult result =
         RunContentGroups(m_link, "AdbSmsStore", SpreadContentLines(commands, kContentStreams, kLineBudget));
-    if (result == ContentResult::LinkFailed) {
+    if (result == ContentResult::LinkFailed && (m_link.Disconnected() || !m_link.Alive())) {
         return false; // the phone is gone; nothing can be read back or taken back
     }
+    // A stream that failed while the phone is still there: what the other streams added is found
+    // and taken back below.
     // "content insert" prints nothing, not even the new row's address, and a phone that ignores the
     // write looks exactly like one that made it: the rows above the newest id before are the proof.
     // The streams run side by side, so the provider numbers the messages in the order their inserts
