@@ -444,8 +444,8 @@ bool CAdbContactBook::WriteNewContacts(const std::vector<Contact*>& batch, std::
     if (made == ContentResult::LinkFailed && (m_link.Disconnected() || !m_link.Alive())) {
         return false; // the phone is gone: nothing can be read back or taken back
     }
-    // A stream that failed while the phone is still there: what the other streams added is found
-    // and taken back below.
+    // (A stream that failed while the phone is still there: what the others added is taken back.)
+    //
     // "content insert" prints nothing, not even the new row's address, and the streams ran in no set
     // order: the rows above the newest id before are the new ones, and as they hold nothing else yet,
     // any of them of a contact's kind serves that contact. One query for the whole batch.
@@ -507,7 +507,7 @@ bool CAdbContactBook::WriteNewContacts(const std::vector<Contact*>& batch, std::
                   static_cast<int>(batch.size()),
                   unclear.empty() ? "" : " (the phone added contacts of its own meanwhile)", LOG_HERE);
     }
-    // Leave no half-written contact behind: the batch goes again, as far as it was found.
+    // Leave no half-written contact behind: the batch's raw contacts are deleted again, as far as found.
     if (!m_link.Disconnected()) {
         for (const auto& chunk : IdChunks(mine)) {
             Run(ContentDeleteCommand(kRawContacts, IdWhere(chunk)), output, false);

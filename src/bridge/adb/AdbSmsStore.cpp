@@ -325,8 +325,8 @@ bool CAdbSmsStore::InsertRound(const std::vector<Sms*>& round, const char* what)
     if (result == ContentResult::LinkFailed && (m_link.Disconnected() || !m_link.Alive())) {
         return false; // the phone is gone; nothing can be read back or taken back
     }
-    // A stream that failed while the phone is still there: what the other streams added is found
-    // and taken back below.
+    // (A stream that failed while the phone is still there: what the others added is taken back.)
+    //
     // "content insert" prints nothing, not even the new row's address, and a phone that ignores the
     // write looks exactly like one that made it: the rows above the newest id before are the proof.
     // The streams run side by side, so the provider numbers the messages in the order their inserts
