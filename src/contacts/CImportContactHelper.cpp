@@ -18,6 +18,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
 #include <set>
@@ -454,6 +455,26 @@ CImportContactHelper::Type_Import_Result CImportContactHelper::Import(vexa::Cont
         }
         byName.insert(name, group);
     }
+    // As many records at a time as the book takes; a cancel drops the batch not yet handed over.
+    const auto batchSize = static_cast<std::size_t>(std::max(1, book->CreateBatchSize()));
+    std::vector<contacts::ImportedContact*> batch;
+    const auto create = [&]() {
+        std::vector<vexa::Contact*> handed;
+        for (const contacts::ImportedContact* record : batch) {
+            handed.push_back(record->contact.get());
+        }
+        const int created = handed.empty() ? 0 : book->CreateContacts(handed);
+        for (int i = 0; i < created; ++i) {
+            (void)batch[static_cast<std::size_t>(i)]->contact.release(); // the book owns it now
+        }
+        m_count += created;
+        const bool all = created == static_cast<int>(batch.size());
+        batch.clear();
+        if (created > 0 && progress) {
+            progress(total, m_count);
+        }
+        return all;
+    };
     for (auto& record : m_records) {
         if (record.contact == nullptr) {
             continue;
@@ -466,15 +487,15 @@ CImportContactHelper::Type_Import_Result CImportContactHelper::Import(vexa::Cont
                 book->AddContactToGroup(g, record.contact.get(), 0);
             }
         }
-        if (!book->CreateContact(record.contact.get())) {
+        batch.push_back(&record);
+        if (batch.size() == batchSize && !create()) {
             LOG_Error("creat contact failed .%s:%d", LOG_HERE);
             return Import_Failed;
         }
-        (void)record.contact.release(); // the book owns it now
-        ++m_count;
-        if (progress) {
-            progress(total, m_count);
-        }
+    }
+    if (!create()) {
+        LOG_Error("creat contact failed .%s:%d", LOG_HERE);
+        return Import_Failed;
     }
     return Import_Succeeded;
 }

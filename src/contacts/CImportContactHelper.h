@@ -49,7 +49,8 @@ public:
     bool HasGroups() const;
     void DropGroups();
 
-    // total, done: called once before the first record and after each created one.
+    // total, done: called once before the first record and after each created one (each batch of
+    // them, for a book that creates several at once: ContactBook::CreateBatchSize).
     using Progress = std::function<void(int total, int done)>;
     using Cancelled = std::function<bool()>;
     // Creates the missing groups, then every record on the phone. Records created are handed to

@@ -315,6 +315,7 @@ SmsCsvImportResult AddSmsRows(vexa::SmsStore* store, const QString& path, const 
         return result;
     }
     std::vector<std::unique_ptr<vexa::Sms>> batch;
+    const int batchSize = store->PreferredBatchSize() > 0 ? store->PreferredBatchSize() : kImportBatchSize;
     int sent = 0;
     auto sendBatch = [&] {
         if (batch.empty()) {
@@ -369,7 +370,7 @@ SmsCsvImportResult AddSmsRows(vexa::SmsStore* store, const QString& path, const 
                 }
             }
         }
-        if (static_cast<int>(batch.size()) == kImportBatchSize) {
+        if (static_cast<int>(batch.size()) == batchSize) {
             sendBatch();
         }
         if (hooks.Cancelled() || !hooks.Connected()) {

@@ -1416,6 +1416,13 @@ int CPhoneDevice::Messages(const std::string& verb, const std::string& uri, cons
         return it == bound.end() || !it->second ? fallback : std::strtoll(it->second->c_str(), nullptr, 10);
     };
     bool ok = true;
+    // Tests make the provider refuse one message of a batch ("sms_refuse_body"), as a phone's
+    // provider throws for a row it will not take.
+    if (const QString refused = m_db.Meta("sms_refuse_body");
+        verb == "insert" && !refused.isEmpty() && text("body") == refused) {
+        out += ProviderError("sms", "java.lang.IllegalArgumentException: the provider refused the message");
+        return 0;
+    }
     if (verb == "insert") {
         // Unbound columns take the provider's defaults: received now, unread.
         Stmt add(m_db, "INSERT INTO sms(box, number, time, content, read, sim) VALUES(?,?,?,?,?,?)");

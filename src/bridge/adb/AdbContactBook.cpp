@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <set>
 
 namespace vexa::adbphone {
 
@@ -376,71 +377,166 @@ std::int64_t CAdbContactBook::NewestId(const char* uri, std::int64_t above) {
     return MaxId(adb::ParseContentQuery(output, {QStringLiteral("_id")}));
 }
 
-bool CAdbContactBook::WriteContact(Contact* c, bool isNew) {
-    std::vector<ContentBind> raw{{"starred", 'i', c->m_favorite ? "1" : "0"}};
-    if (c->m_storage == STORAGE_SIM1 || c->m_storage == STORAGE_SIM2) {
+namespace {
+
+// What a raw contact holds of its own: the favourite mark and, for SIM contacts, the card's account.
+// A phone contact has no account to bind: older content tools know no null binding, so a SIM
+// contact moved to the phone keeps its SIM account there.
+std::vector<ContentBind> RawBinds(const Contact& c) {
+    std::vector<ContentBind> raw{{"starred", 'i', c.m_favorite ? "1" : "0"}};
+    if (c.m_storage == STORAGE_SIM1 || c.m_storage == STORAGE_SIM2) {
         raw.push_back({"account_type", 's', kSimAccountType});
-        raw.push_back({"account_name", 's', c->m_storage == STORAGE_SIM1 ? "SIM1" : "SIM2"});
+        raw.push_back({"account_name", 's', c.m_storage == STORAGE_SIM1 ? "SIM1" : "SIM2"});
     }
-    // A phone contact has no account to bind: older content tools know no null binding, so a SIM
-    // contact moved to the phone keeps its SIM account there.
-    std::string output;
-    std::int64_t id = c->m_id;
-    if (isNew) {
-        if (!Run(ContentInsertCommand(kRawContacts, raw, EscapedBindings(m_link)), output, false)) {
-            return false;
-        }
-        // A new row takes the highest id there is, also one a deleted contact had before.
-        std::int64_t floor = 0;
-        for (const auto& each : m_contacts) {
-            floor = std::max(floor, each->m_id);
-        }
-        id = NewestId(kRawContacts, floor);
-        if (id < 0) {
-            LOG_Error("[AdbContactBook] the new contact %s was not found again. %s:%d", Utf8(c->m_displayName).c_str(),
-                      LOG_HERE);
-            return false;
-        }
+    return raw;
+}
+
+// A new raw contact is told apart from another only by what it holds: its favourite mark and card.
+std::string RawKind(bool starred, int storage) {
+    return (starred ? "1:" : "0:") + std::to_string(storage == STORAGE_SIM1 || storage == STORAGE_SIM2 ? storage : 0);
+}
+
+const std::vector<std::string> kRawKinds{"_id", "deleted", "starred", "account_type", "account_name"};
+
+std::vector<std::vector<std::int64_t>> IdChunks(const std::vector<std::int64_t>& ids) {
+    std::vector<std::vector<std::int64_t>> chunks;
+    for (std::size_t i = 0; i < ids.size(); i += 100) {
+        chunks.emplace_back(ids.begin() + static_cast<std::ptrdiff_t>(i),
+                            ids.begin() + static_cast<std::ptrdiff_t>(std::min(ids.size(), i + 100)));
     }
-    std::vector<std::string> lines;
-    if (!isNew) {
-        lines.push_back(ContentUpdateCommand(kRawContacts, IdWhere({id}), raw, EscapedBindings(m_link)));
-        lines.push_back(ContentDeleteCommand(kData, IdWhere({id}, "raw_contact_id")));
-    }
-    for (std::string& line : ContactDataInserts(*c, id, EscapedBindings(m_link))) {
+    return chunks;
+}
+
+} // namespace
+
+bool CAdbContactBook::WriteContact(Contact* c) {
+    const bool escaped = EscapedBindings(m_link);
+    std::vector<std::string> lines{ContentUpdateCommand(kRawContacts, IdWhere({c->m_id}), RawBinds(*c), escaped),
+                                   ContentDeleteCommand(kData, IdWhere({c->m_id}, "raw_contact_id"))};
+    for (std::string& line : ContactDataInserts(*c, c->m_id, escaped)) {
         lines.push_back(std::move(line));
     }
-    bool written = true;
+    std::string output;
     for (const std::string& line : JoinContentLines(lines)) {
-        written = written && Run(line, output, false);
-    }
-    if (!written) {
-        if (isNew) {
-            // Leave no half-written contact behind.
-            std::string ignored;
-            Run(ContentDeleteCommand(kRawContacts, IdWhere({id})), ignored, false);
+        if (!Run(line, output, false)) {
+            return false;
         }
-        return false;
     }
-    c->m_id = id;
     return true;
 }
 
-bool CAdbContactBook::CreateContact(Contact* contact) {
+bool CAdbContactBook::WriteNewContacts(const std::vector<Contact*>& batch, std::vector<std::int64_t>& ids) {
+    const bool escaped = EscapedBindings(m_link);
+    std::int64_t known = 0;
+    for (const auto& each : m_contacts) {
+        known = std::max(known, each->m_id);
+    }
+    const std::int64_t floor = NewestRowId(m_link, "AdbContactBook", kRawContacts, known);
+    if (floor < 0) {
+        return false;
+    }
+    // The raw contacts first, on several streams at once; then their data rows, which need their ids.
+    std::vector<std::vector<std::string>> commands;
+    for (const Contact* c : batch) {
+        commands.push_back({ContentInsertCommand(kRawContacts, RawBinds(*c), escaped)});
+    }
+    const ContentResult made = RunContentGroups(m_link, "AdbContactBook", SpreadContentLines(commands));
+    if (made == ContentResult::LinkFailed && (m_link.Disconnected() || !m_link.Alive())) {
+        return false; // the phone is gone: nothing can be read back or taken back
+    }
+    // (A stream that failed while the phone is still there: what the others added is taken back.)
+    //
+    // "content insert" prints nothing, not even the new row's address, and the streams ran in no set
+    // order: the rows above the newest id before are the new ones, and as they hold nothing else yet,
+    // any of them of a contact's kind serves that contact. One query for the whole batch.
+    std::string output;
+    if (!Run(ContentQueryCommand(kRawContacts, kRawKinds, "_id>" + std::to_string(floor)), output, true)) {
+        return false;
+    }
+    std::map<std::string, std::vector<std::int64_t>> rows;
+    const QStringList columns{"_id", "deleted", "starred", "account_type", "account_name"};
+    for (const adb::ContentRow& row : adb::ParseContentQuery(output, columns)) {
+        bool ok = false;
+        const std::int64_t id = row.value(QStringLiteral("_id")).toLongLong(&ok);
+        if (!ok || row.value(QStringLiteral("deleted")) == QLatin1String("1")) {
+            continue;
+        }
+        const QString card = row.value(QStringLiteral("account_type")) == QLatin1String(kSimAccountType)
+                                 ? row.value(QStringLiteral("account_name"))
+                                 : QString();
+        const int storage = card == QLatin1String("SIM1")   ? STORAGE_SIM1
+                            : card == QLatin1String("SIM2") ? STORAGE_SIM2
+                                                            : 0;
+        rows[RawKind(row.value(QStringLiteral("starred")) == QLatin1String("1"), storage)].push_back(id);
+    }
+    std::map<std::string, std::size_t> wanted;
+    for (const Contact* c : batch) {
+        ++wanted[RawKind(c->m_favorite, c->m_storage)];
+    }
+    // More new rows of a kind than were added: the phone made contacts of its own meanwhile, which
+    // cannot be told from these; they are neither used nor deleted.
+    std::set<std::string> unclear;
+    for (const auto& [kind, count] : wanted) {
+        if (rows[kind].size() > count) {
+            unclear.insert(kind);
+        }
+    }
+    ids.assign(batch.size(), -1);
+    std::map<std::string, std::size_t> used;
+    std::vector<std::int64_t> mine;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        const std::string kind = RawKind(batch[i]->m_favorite, batch[i]->m_storage);
+        const std::vector<std::int64_t>& list = rows[kind];
+        if (unclear.count(kind) == 0 && used[kind] < list.size()) {
+            ids[i] = list[used[kind]++];
+            mine.push_back(ids[i]);
+        }
+    }
+    if (made == ContentResult::Done && unclear.empty() && mine.size() == batch.size()) {
+        // A contact's rows stay together and in order: the phone lists its numbers in that order.
+        commands.clear();
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            commands.push_back(ContactDataInserts(*batch[i], ids[i], escaped));
+        }
+        const ContentResult written = RunContentGroups(m_link, "AdbContactBook", SpreadContentLines(commands));
+        if (written == ContentResult::Done) {
+            return true;
+        }
+    } else if (made == ContentResult::Done) {
+        LOG_Error("[AdbContactBook] %d of %d new contacts were found again%s. %s:%d", static_cast<int>(mine.size()),
+                  static_cast<int>(batch.size()),
+                  unclear.empty() ? "" : " (the phone added contacts of its own meanwhile)", LOG_HERE);
+    }
+    // Leave no half-written contact behind: the batch's raw contacts are deleted again, as far as found.
+    if (!m_link.Disconnected()) {
+        for (const auto& chunk : IdChunks(mine)) {
+            Run(ContentDeleteCommand(kRawContacts, IdWhere(chunk)), output, false);
+        }
+    }
+    return false;
+}
+
+int CAdbContactBook::CreateContacts(const std::vector<Contact*>& batch) {
     Lock guard(m_lock);
-    if (!contact || Owns(contact) || m_link.Disconnected()) {
-        return false;
+    std::set<const Contact*> seen;
+    for (const Contact* contact : batch) {
+        if (!contact || Owns(contact) || !seen.insert(contact).second || !HoldsGroupsOf(contact, "AdbContactBook")) {
+            return 0;
+        }
     }
-    if (!HoldsGroupsOf(contact, "AdbContactBook")) {
-        return false;
+    std::vector<std::int64_t> ids;
+    if (batch.empty() || m_link.Disconnected() || !WriteNewContacts(batch, ids)) {
+        return 0;
     }
-    const std::int64_t oldId = contact->m_id;
-    if (!WriteContact(contact, true)) {
-        contact->m_id = oldId;
-        return false;
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        batch[i]->m_id = ids[i];
+        Adopt(batch[i]);
     }
-    Adopt(contact);
-    return true;
+    return static_cast<int>(batch.size());
+}
+
+bool CAdbContactBook::CreateContact(Contact* contact) {
+    return CreateContacts({contact}) == 1;
 }
 
 bool CAdbContactBook::UpdateContact(Contact* contact) {
@@ -464,7 +560,7 @@ bool CAdbContactBook::UpdateContact(Contact* contact) {
         contact->m_detailLoaded = true;
     }
     m_lists.Invalidate();
-    return WriteContact(contact, false);
+    return WriteContact(contact);
 }
 
 bool CAdbContactBook::DeleteContact(Contact* contact) {

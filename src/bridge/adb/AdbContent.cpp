@@ -7,6 +7,10 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <future>
+#include <numeric>
+
 namespace vexa::adbphone {
 
 namespace {
@@ -100,6 +104,29 @@ std::vector<std::string> JoinContentLines(const std::vector<std::string>& comman
     return lines;
 }
 
+std::vector<std::vector<std::string>> SpreadContentLines(const std::vector<std::vector<std::string>>& units,
+                                                         std::size_t streams, std::size_t budget) {
+    // The largest units first, each to the group with the fewest commands so far: the groups end
+    // within about one command of each other, and the slowest group decides when the phone is done.
+    std::vector<std::size_t> order(units.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&units](std::size_t a, std::size_t b) { return units[a].size() > units[b].size(); });
+    std::vector<std::vector<std::string>> parts(std::max<std::size_t>(streams, 1));
+    for (const std::size_t u : order) {
+        auto least = std::min_element(parts.begin(), parts.end(),
+                                      [](const auto& a, const auto& b) { return a.size() < b.size(); });
+        least->insert(least->end(), units[u].begin(), units[u].end());
+    }
+    std::vector<std::vector<std::string>> groups;
+    for (const std::vector<std::string>& part : parts) {
+        if (!part.empty()) {
+            groups.push_back(JoinContentLines(part, budget));
+        }
+    }
+    return groups;
+}
+
 std::string ContentRefusal(std::string_view output, int status, bool query) {
     const std::vector<std::string_view> lines = adb::SplitLines(output);
     bool failed = status != 0;
@@ -157,6 +184,48 @@ ContentResult RunContent(CAdbLink& link, const char* area, const std::string& co
         return ContentResult::Refused;
     }
     return ContentResult::Done;
+}
+
+ContentResult RunContentGroups(CAdbLink& link, const char* area, const std::vector<std::vector<std::string>>& groups) {
+    const auto runGroup = [&link, area](const std::vector<std::string>& lines) {
+        std::string output;
+        for (const std::string& line : lines) {
+            if (const ContentResult result = RunContent(link, area, line, output, false);
+                result != ContentResult::Done) {
+                return result;
+            }
+        }
+        return ContentResult::Done;
+    };
+    std::vector<std::future<ContentResult>> others;
+    for (std::size_t g = 1; g < groups.size(); ++g) {
+        others.push_back(std::async(std::launch::async, runGroup, std::cref(groups[g])));
+    }
+    ContentResult worst = groups.empty() ? ContentResult::Done : runGroup(groups.front());
+    for (auto& other : others) {
+        const ContentResult result = other.get();
+        if (result == ContentResult::LinkFailed || (result == ContentResult::Refused && worst == ContentResult::Done)) {
+            worst = result;
+        }
+    }
+    return worst;
+}
+
+std::int64_t NewestRowId(CAdbLink& link, const char* area, const std::string& uri, std::int64_t known) {
+    for (const std::string& where : {known > 0 ? "_id>" + std::to_string(known - 1) : std::string(), std::string()}) {
+        std::string output;
+        if (RunContent(link, area, ContentQueryCommand(uri, {"_id"}, where), output, true) != ContentResult::Done) {
+            return -1;
+        }
+        std::int64_t newest = 0;
+        for (const adb::ContentRow& row : adb::ParseContentQuery(output, {QStringLiteral("_id")})) {
+            newest = std::max<std::int64_t>(newest, row.value(QStringLiteral("_id")).toLongLong());
+        }
+        if (newest > 0 || where.empty()) {
+            return newest;
+        }
+    }
+    return -1;
 }
 
 int LoadQuery(CAdbLink& link, const char* area, const std::string& command, std::string& output) {

@@ -42,6 +42,17 @@ std::string IdWhere(const std::vector<std::int64_t>& ids, const char* column = "
 // request of at most 64 KiB, so lines stay well below it (a single longer command goes alone).
 std::vector<std::string> JoinContentLines(const std::vector<std::string>& commands, std::size_t budget = 16 * 1024);
 
+// Every content command starts a Java program, and a shell line runs its commands one after another;
+// a phone runs tools of separate streams on separate cores, of which a mid-range phone has about
+// four fast ones. So long writes go out on up to this many streams at once.
+constexpr std::size_t kContentStreams = 4;
+// Units of commands dealt out to up to `streams` groups of nearly equal size, each unit whole and in
+// its order, each group joined into shell lines within budget. One group per stream. A unit is what must run in its
+// order (a contact's data rows, whose order is the order of its phone numbers), often a single command.
+std::vector<std::vector<std::string>> SpreadContentLines(const std::vector<std::vector<std::string>>& units,
+                                                         std::size_t streams = kContentStreams,
+                                                         std::size_t budget = 16 * 1024);
+
 // Why the provider refused (the exception line, the tool's "[ERROR] ..." line for arguments it
 // could not read, or the first line of the error text, or the exit status), or empty when the
 // command went through. A query must also print rows or "No result found.".
@@ -55,6 +66,15 @@ enum class ContentResult { Done, Refused, LinkFailed };
 // Runs one content command. A refusal is logged as "[AREA] ... refused: REASON"; a lost link is
 // logged by the link. output holds what the tool printed.
 ContentResult RunContent(CAdbLink& link, const char* area, const std::string& command, std::string& output, bool query);
+// Runs each group's lines one after another (a group stops at its first line that fails), the groups
+// at once on streams of their own, and returns once every group has ended: the worst result of all
+// (a lost link before a refusal).
+ContentResult RunContentGroups(CAdbLink& link, const char* area, const std::vector<std::vector<std::string>>& groups);
+// The highest _id of a provider's table now (0 when it holds none); -1 when it cannot be read. A new
+// row takes the highest id there is plus one, also one that a row deleted meanwhile (on the phone
+// itself) had: so it is read afresh before a write. known is the highest id seen before; while that
+// row (or a newer one) is still there, only the rows from it on are read.
+std::int64_t NewestRowId(CAdbLink& link, const char* area, const std::string& uri, std::int64_t known);
 // A store's whole-table query, as its Load answers it: 1 read (output holds the rows), 2 the link
 // is gone, 0 refused or failed while the link lives.
 int LoadQuery(CAdbLink& link, const char* area, const std::string& command, std::string& output);

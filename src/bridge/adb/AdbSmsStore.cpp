@@ -8,6 +8,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 namespace vexa::adbphone {
@@ -54,6 +55,29 @@ bool SameMessage(const Sms& row, const Sms& sms, bool exact) {
            (!exact || (row.m_content == sms.m_content && row.m_read == sms.m_read));
 }
 
+} // namespace
+
+std::vector<std::int64_t> MatchRows(const std::vector<Sms*>& messages, const std::vector<Sms>& rows) {
+    // Exact matches first, so that a row read back whole goes to its own message before a message
+    // whose text did not survive the reading may claim it. Each row serves one message: two equal
+    // messages of a batch take two rows.
+    std::vector<bool> taken(rows.size(), false);
+    std::vector<std::int64_t> found(messages.size(), -1);
+    for (const bool exact : {true, false}) {
+        for (std::size_t i = 0; i < messages.size(); ++i) {
+            for (std::size_t r = 0; found[i] < 0 && r < rows.size(); ++r) {
+                if (!taken[r] && SameMessage(rows[r], *messages[i], exact)) {
+                    taken[r] = true;
+                    found[i] = rows[r].m_id;
+                }
+            }
+        }
+    }
+    return found;
+}
+
+namespace {
+
 std::vector<std::vector<std::int64_t>> Chunks(const std::vector<std::int64_t>& ids) {
     std::vector<std::vector<std::int64_t>> chunks;
     for (std::size_t i = 0; i < ids.size(); i += kIdsPerSelection) {
@@ -93,7 +117,8 @@ std::vector<Sms> SmsFromContentRows(std::string_view output) {
 int CAdbSmsStore::LoadSms() {
     Lock guard(m_lock);
     std::string output;
-    if (const int loaded = LoadQuery(m_link, "AdbSmsStore", ContentQueryCommand(kSmsUri, kProjection), output); loaded != 1) {
+    if (const int loaded = LoadQuery(m_link, "AdbSmsStore", ContentQueryCommand(kSmsUri, kProjection), output);
+        loaded != 1) {
         return loaded;
     }
     m_messages = SmsFromContentRows(output);
@@ -189,26 +214,11 @@ bool CAdbSmsStore::Query(const std::string& where, std::vector<Sms>& rows) {
 }
 
 std::int64_t CAdbSmsStore::NewestId() {
-    // Read afresh before every write: a new row takes the highest id there is, also one that a
-    // message deleted meanwhile (on the phone itself) had. While the newest id seen is still there
-    // (or a newer one), the rows from it on tell the highest; otherwise every id is read.
-    for (const std::string& where :
-         {m_newest > 0 ? "_id>" + std::to_string(m_newest - 1) : std::string(), std::string()}) {
-        std::string output;
-        if (RunContent(m_link, "AdbSmsStore", ContentQueryCommand(kSmsUri, {"_id"}, where), output, true) !=
-            ContentResult::Done) {
-            return -1;
-        }
-        std::int64_t newest = 0;
-        for (const adb::ContentRow& row : adb::ParseContentQuery(output, {QStringLiteral("_id")})) {
-            newest = std::max<std::int64_t>(newest, row.value(QStringLiteral("_id")).toLongLong());
-        }
-        if (newest > 0 || where.empty()) {
-            m_newest = newest;
-            return newest;
-        }
+    const std::int64_t newest = NewestRowId(m_link, "AdbSmsStore", kSmsUri, m_newest);
+    if (newest >= 0) {
+        m_newest = newest;
     }
-    return -1;
+    return newest;
 }
 
 bool CAdbSmsStore::PrepareWrites() {
@@ -301,48 +311,37 @@ bool CAdbSmsStore::DeleteIds(const std::vector<std::int64_t>& ids) {
     return true;
 }
 
-bool CAdbSmsStore::InsertLine(const std::vector<Sms*>& line, const char* what) {
+bool CAdbSmsStore::InsertRound(const std::vector<Sms*>& round, const char* what) {
     const std::int64_t floor = NewestId();
     if (floor < 0) {
         return false;
     }
-    std::vector<std::string> commands;
-    for (const Sms* sms : line) {
-        commands.push_back(ContentInsertCommand(kSmsUri, Binds(*sms), m_escapedBindings));
+    std::vector<std::vector<std::string>> commands;
+    for (const Sms* sms : round) {
+        commands.push_back({ContentInsertCommand(kSmsUri, Binds(*sms), m_escapedBindings)});
     }
-    std::string joined;
-    for (const std::string& command : commands) {
-        joined += (joined.empty() ? "" : "; ") + command;
-    }
-    std::string output;
-    const ContentResult result = RunContent(m_link, "AdbSmsStore", joined, output, false);
-    if (result == ContentResult::LinkFailed) {
+    const ContentResult result =
+        RunContentGroups(m_link, "AdbSmsStore", SpreadContentLines(commands, kContentStreams, kLineBudget));
+    if (result == ContentResult::LinkFailed && (m_link.Disconnected() || !m_link.Alive())) {
         return false; // the phone is gone; nothing can be read back or taken back
     }
+    // (A stream that failed while the phone is still there: what the others added is taken back.)
+    //
     // "content insert" prints nothing, not even the new row's address, and a phone that ignores the
     // write looks exactly like one that made it: the rows above the newest id before are the proof.
-    // A refused line may still have added the messages before the refusal; they are found too.
+    // The streams run side by side, so the provider numbers the messages in the order their inserts
+    // happened to run: each row is matched to a message by its fields, never by its place. A refused
+    // line may still have added some messages; they are found too.
     std::vector<Sms> rows;
     if (!Query("_id>" + std::to_string(floor), rows)) {
         return false;
     }
-    std::vector<bool> taken(rows.size(), false);
-    std::vector<std::int64_t> found(line.size(), -1);
-    std::size_t matched = 0;
-    for (const bool exact : {true, false}) {
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            for (std::size_t r = 0; found[i] < 0 && r < rows.size(); ++r) {
-                if (!taken[r] && SameMessage(rows[r], *line[i], exact)) {
-                    taken[r] = true;
-                    found[i] = rows[r].m_id;
-                    ++matched;
-                }
-            }
-        }
-    }
-    if (result == ContentResult::Done && matched == line.size()) {
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            line[i]->m_id = found[i];
+    const std::vector<std::int64_t> found = MatchRows(round, rows);
+    const auto matched =
+        static_cast<std::size_t>(std::count_if(found.begin(), found.end(), [](std::int64_t id) { return id >= 0; }));
+    if (result == ContentResult::Done && matched == round.size()) {
+        for (std::size_t i = 0; i < round.size(); ++i) {
+            round[i]->m_id = found[i];
             m_newest = std::max(m_newest, found[i]);
         }
         return true;
@@ -359,7 +358,7 @@ bool CAdbSmsStore::InsertLine(const std::vector<Sms*>& line, const char* what) {
         return Ignored(what);
     }
     LOG_Error("[AdbSmsStore] %s: the phone kept %d of %d messages; they were deleted again. %s:%d", what,
-              static_cast<int>(matched), static_cast<int>(line.size()), LOG_HERE);
+              static_cast<int>(matched), static_cast<int>(round.size()), LOG_HERE);
     return false;
 }
 
@@ -380,25 +379,19 @@ bool CAdbSmsStore::AddSmsBatch(const std::vector<Sms*>& batch) {
     if (!PrepareWrites()) {
         return false;
     }
-    // Lines of up to kBatchLine messages, fewer when their texts are long.
-    std::vector<std::vector<Sms*>> lines;
-    std::size_t lineSize = 0;
-    for (Sms* sms : batch) {
-        const std::size_t size = ContentInsertCommand(kSmsUri, Binds(*sms), m_escapedBindings).size() + 2;
-        if (lines.empty() || lines.back().size() == kBatchLine || lineSize + size > kLineBudget) {
-            lines.emplace_back();
-            lineSize = 0;
-        }
-        lines.back().push_back(sms);
-        lineSize += size;
+    // Rounds of up to kContentStreams * kBatchLine messages, each read back with one query.
+    std::vector<std::vector<Sms*>> rounds;
+    for (std::size_t i = 0; i < batch.size(); i += kRound) {
+        rounds.emplace_back(batch.begin() + static_cast<std::ptrdiff_t>(i),
+                            batch.begin() + static_cast<std::ptrdiff_t>(std::min(batch.size(), i + kRound)));
     }
     std::vector<std::int64_t> oldIds;
     for (const Sms* sms : batch) {
         oldIds.push_back(sms->m_id);
     }
     std::vector<std::int64_t> added;
-    for (const auto& line : lines) {
-        if (!InsertLine(line, "add")) {
+    for (const auto& round : rounds) {
+        if (!InsertRound(round, "add")) {
             // All or nothing: what earlier lines added goes again (while the phone is there).
             if (!added.empty() && !m_link.Disconnected()) {
                 DeleteIds(added);
@@ -408,14 +401,17 @@ bool CAdbSmsStore::AddSmsBatch(const std::vector<Sms*>& batch) {
             }
             return false;
         }
-        for (const Sms* sms : line) {
+        for (const Sms* sms : round) {
             added.push_back(sms->m_id);
         }
     }
     if (m_loaded) {
+        // Kept in the phone's order, as a load lists them.
         for (const Sms* sms : batch) {
             m_messages.push_back(*sms);
         }
+        std::stable_sort(m_messages.begin(), m_messages.end(),
+                         [](const Sms& a, const Sms& b) { return a.m_id < b.m_id; });
     }
     return true;
 }

@@ -11,6 +11,7 @@
 // lets: what a failed batch did add is deleted again. A message whose box is not 1..5 is refused
 // before the phone is asked (added or updated), since it could not be read back as written.
 
+#include "bridge/adb/AdbContent.h"
 #include "bridge/adb/AdbLink.h"
 #include "bridge/api/MessageStores.h"
 
@@ -24,12 +25,17 @@ namespace vexa::adbphone {
 // The provider's rows as SMS, in the order the phone added them (by id); rows without an id are
 // left out. Pure, for tests.
 std::vector<Sms> SmsFromContentRows(std::string_view output);
+// For each message the id of the row read back that holds it, -1 when none does; no row serves two
+// messages. Pure, for tests.
+std::vector<std::int64_t> MatchRows(const std::vector<Sms*>& messages, const std::vector<Sms>& rows);
 
 class CAdbSmsStore final : public SmsStore {
 public:
-    // A batch goes to the phone as one shell line of up to this many inserts (fewer when their
-    // texts are long), so a phone starts the content tool once per line, not per message.
+    // A batch goes to the phone in rounds, each as up to kContentStreams shell lines of up to this
+    // many inserts (fewer when their texts are long) on streams of their own, and read back with one
+    // query: a phone runs the lines on separate cores.
     static constexpr std::size_t kBatchLine = 30;
+    static constexpr std::size_t kRound = kBatchLine * kContentStreams;
 
     explicit CAdbSmsStore(CAdbLink& link) : m_link(link) {}
 
@@ -47,6 +53,8 @@ public:
     bool UpdateSms(Sms* sms) override;
     bool SendSms(Sms* sms) override;
     bool AddSmsBatch(const std::vector<Sms*>& batch) override;
+    // One round: a line on each stream, and the two queries around them.
+    int PreferredBatchSize() const override { return static_cast<int>(kRound); }
     bool PrepareRestore() override;
 
     // Gives the shell user's WRITE_SMS back the mode it had before this session allowed it, so the
@@ -64,9 +72,9 @@ private:
     bool Query(const std::string& where, std::vector<Sms>& rows);
     // The highest id on the phone now (0 when it holds none); -1 when it cannot be read.
     std::int64_t NewestId();
-    // Adds one line's worth of messages and finds them again; ids are set on success. On failure
-    // nothing of the line stays on the phone (as far as it can be deleted).
-    bool InsertLine(const std::vector<Sms*>& line, const char* what);
+    // Adds one round of messages and finds them again; ids are set on success. On failure nothing
+    // of the round stays on the phone (as far as it can be deleted).
+    bool InsertRound(const std::vector<Sms*>& round, const char* what);
     bool DeleteIds(const std::vector<std::int64_t>& ids);
     // The log line for a write the phone dropped without a word.
     bool Ignored(const char* what);

@@ -193,6 +193,20 @@ public:
     virtual bool CreateGroup(Group* group) = 0;
     // Writes a new contact with its groups; on success the book owns it.
     virtual bool CreateContact(Contact* contact) = 0;
+    // Writes new contacts as CreateContact does and returns how many were created: the first ones
+    // of the batch, which the book then owns. A book that writes a batch at once (where each write
+    // is costly) creates all of it or none, and says how many it takes at a time.
+    virtual int CreateBatchSize() const { return 1; }
+    virtual int CreateContacts(const std::vector<Contact*>& batch) {
+        int created = 0;
+        for (Contact* contact : batch) {
+            if (!CreateContact(contact)) {
+                break;
+            }
+            ++created;
+        }
+        return created;
+    }
     virtual bool UpdateGroup(Group* group) = 0;
     // Writes every field of a listed contact back to the phone (detail must be loaded).
     virtual bool UpdateContact(Contact* contact) = 0;

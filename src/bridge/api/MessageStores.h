@@ -76,6 +76,9 @@ public:
     virtual bool SendSms(Sms* sms) = 0;
     // Adds all or none; ids are set on success.
     virtual bool AddSmsBatch(const std::vector<Sms*>& batch) = 0;
+    // How many messages AddSmsBatch writes best at once (a store whose every write is costly sends
+    // a large batch on several streams); 0 when any size does as well.
+    virtual int PreferredBatchSize() const { return 0; }
     // Called once before a restore adds messages; a restore adds to what the phone holds.
     virtual bool PrepareRestore() = 0;
 };

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace vexa;
 using namespace vexa::adbphone;
 
@@ -79,6 +81,23 @@ TEST(ContentCommandTest, LinesStayWithinTheirBudget) {
     EXPECT_EQ(lines[1], std::string(100, 'c')); // too long for any line: alone
     EXPECT_EQ(lines[2], std::string(10, 'd'));
     EXPECT_TRUE(JoinContentLines({}).empty());
+}
+
+// Units stay whole and in their order on one stream; the streams end up about equally long.
+TEST(ContentCommandTest, UnitsAreSpreadWholeOverTheStreams) {
+    const std::vector<std::vector<std::string>> units{{"a1", "a2"}, {"b1"}, {"c1", "c2", "c3", "c4", "c5"},
+                                                      {"d1", "d2"}, {"e1"}, {"f1", "f2", "f3"}};
+    const auto groups = SpreadContentLines(units, 4, 1024);
+    std::vector<std::string> lines;
+    for (const auto& group : groups) {
+        ASSERT_EQ(group.size(), 1u);
+        lines.push_back(group.front());
+    }
+    std::sort(lines.begin(), lines.end());
+    const std::vector<std::string> expected{"a1; a2; b1", "c1; c2; c3; c4; c5", "d1; d2; e1", "f1; f2; f3"};
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(SpreadContentLines({{"x"}, {"y"}}, 4).size(), 2u); // no stream without a command
+    EXPECT_TRUE(SpreadContentLines({}, 4).empty());
 }
 
 struct RefusalCase {
