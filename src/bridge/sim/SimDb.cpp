@@ -62,7 +62,9 @@ void SimDb::Close() {
 }
 
 bool SimDb::Configure(QString* error) {
-    sqlite3_busy_timeout(m_db, 1500);
+    // The program and vexa-phone write the same file; under load one may hold it for seconds
+    // (seeding thousands of rows), and the other must wait rather than fail.
+    sqlite3_busy_timeout(m_db, 10000);
     // WAL lets the tool raise events while the program reads; a crash leaves the last commit.
     // Pages are read through a small cache rather than mapped: the simulated phone lives inside the
     // program, and a mapped 100,000-message phone stayed resident as 11 MB of the program's memory
