@@ -10,7 +10,6 @@
 #include "app/UpdateSupport.h"
 #include "apps/CAppPage.h"
 #include "apps/StoreTasks.h"
-#include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceInfo.h"
 #include "bridge/api/DeviceSession.h"
@@ -19,7 +18,6 @@
 #include "device/CHomePage.h"
 #include "device/CTipOfIncompatiblePhoneModel.h"
 #include "device/DeviceNameAdapter.h"
-#include "device/LoadDataHelper.h"
 #include "device/RunOnPhone.h"
 #include "feedback/CSuggestionFeedbackDlg.h"
 #include "files/CFileWnd.h"
@@ -470,28 +468,7 @@ void CMainFrame::OnConnected() {
     if (m_taskWnd != nullptr) {
         m_taskWnd->OnDeviceConnected();
     }
-    // The news panel marks the phone's apps before the apps tab (made when first opened) reads them.
-    RunOnPhone(
-        Gate(), this,
-        [](vexa::DeviceSession& phone) {
-            QStringList packages;
-            if (vexa::AppManager* manager = phone.GetAppManager()) {
-                std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
-                if (manager->IsAppsLoaded() || manager->LoadApps() == 1) {
-                    for (int i = 0; i < manager->GetAppCount(); ++i) {
-                        if (const vexa::AppRecord* app = manager->GetAppAt(i)) {
-                            packages << app->GetPackageName();
-                        }
-                    }
-                }
-            }
-            return packages;
-        },
-        [this](std::optional<QStringList> packages) {
-            if (packages && m_connected) {
-                m_appData.SetInstalledPackages(std::move(*packages));
-            }
-        });
+    ReadInstalledPackages(Gate(), this, m_appData, [this] { return m_connected; });
     const HostInfoRecord record = ConnectedHostInfo(session, StartupHostInfo());
     actst_hostinfo(&record);
     if (m_uploadSignal) {

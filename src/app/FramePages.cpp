@@ -1,15 +1,21 @@
 #include "app/FramePages.h"
 
+#include "apps/AppData.h"
+#include "apps/AppOps.h"
 #include "apps/CAppPage.h"
 #include "apps/CStoreWebView.h"
 #include "apps/CTaskWnd.h"
 #include "apps/StoreTasks.h"
 #include "backup/ui/BackupDialogs.h"
+#include "bridge/api/AppManager.h"
 #include "bridge/api/DeviceBridge.h"
+#include "bridge/api/DeviceSession.h"
 #include "contacts/CContactPage.h"
 #include "contacts/ContactEditUi.h"
 #include "device/CHomePage.h"
 #include "device/FirmwareUpdate.h"
+#include "device/LoadDataHelper.h"
+#include "device/RunOnPhone.h"
 #include "files/CFileWnd.h"
 #include "libs/appstore/AppStore.h"
 #include "libs/prefs/Prefs.h"
@@ -119,4 +125,19 @@ CTabPageWnd* MakeFramePage(const FramePageParts& parts, int tab) {
     default:
         return nullptr;
     }
+}
+
+void ReadInstalledPackages(CSessionGate& gate, CMsgWnd* context, AppData& appData, std::function<bool()> connected) {
+    RunOnPhone(
+        gate, context,
+        [](vexa::DeviceSession& phone) {
+            vexa::AppManager* manager = phone.GetAppManager();
+            std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
+            return manager != nullptr ? apps::InstalledPackages(*manager) : QStringList();
+        },
+        [&appData, connected = std::move(connected)](std::optional<QStringList> packages) {
+            if (packages && connected()) {
+                appData.SetInstalledPackages(std::move(*packages));
+            }
+        });
 }

@@ -29,5 +29,10 @@ struct FramePageParts {
 // The store's address and proxy as the settings give them now.
 WF_OPTIONS CurrentStoreOptions();
 
+// Reads the connected phone's package names off the UI thread into appData, so that the news panel
+// marks installed apps before the apps tab (made when first opened) reads them. connected is asked
+// when the names arrive: a phone gone by then leaves appData as it is.
+void ReadInstalledPackages(CSessionGate& gate, CMsgWnd* context, AppData& appData, std::function<bool()> connected);
+
 // A new, not yet created page for the tab; nullptr for an unknown tab.
 CTabPageWnd* MakeFramePage(const FramePageParts& parts, int tab);

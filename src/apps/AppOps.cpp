@@ -45,6 +45,18 @@ std::vector<AppItem> ListApps(vexa::AppManager& manager) {
     return items;
 }
 
+QStringList InstalledPackages(vexa::AppManager& manager) {
+    QStringList packages;
+    if (manager.IsAppsLoaded() || manager.LoadApps() == 1) {
+        for (int i = 0; i < manager.GetAppCount(); ++i) {
+            if (const vexa::AppRecord* app = manager.GetAppAt(i)) {
+                packages << app->GetPackageName();
+            }
+        }
+    }
+    return packages;
+}
+
 vexa::AppRecord* FindApp(vexa::AppManager& manager, const QString& package) {
     const int count = manager.GetAppCount();
     for (int i = 0; i < count; ++i) {

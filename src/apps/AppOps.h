@@ -27,6 +27,9 @@ constexpr qint64 kMaxApkBytes = qint64(2) * 1024 * 1024 * 1024 - 1;
 
 // Every installed app in the manager's order; the manager must have loaded.
 std::vector<AppItem> ListApps(vexa::AppManager& manager);
+// The package names of every installed app, loading the list first if needed (empty when it
+// cannot be read). The caller holds the apps' loader lock.
+QStringList InstalledPackages(vexa::AppManager& manager);
 // The manager's record of package, or null.
 vexa::AppRecord* FindApp(vexa::AppManager& manager, const QString& package);
 
