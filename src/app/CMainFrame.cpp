@@ -285,7 +285,7 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         OnUserDisconnect();
         break;
     case WM_FRAME_USER_CONNECT:
-        OnUserConnect(static_cast<int>(wParam), TakeValue<QString>(lParam).value_or(QString()));
+        OnUserConnect(wParam == 1 ? ConnectVia::Wifi : ConnectVia::Usb, TakeValue<QString>(lParam).value_or(QString()));
         break;
     case WM_FRAME_UPDATE_CHECKED:
         m_update.OnChecked(wParam == 1);
@@ -363,11 +363,11 @@ void CMainFrame::OnAutoConnectWanted() {
     if (!m_devices.GetDeviceRecord(0, record) || IsIncompatibleModel(record.Model())) {
         return;
     }
-    RunConnectDialog(0, record.Serial(), true);
+    RunConnectDialog(ConnectVia::Usb, record.Serial(), true);
 }
 
-void CMainFrame::OnUserConnect(int type, const QString& text) {
-    if (type == 0 && m_connected && !m_devices.IsWifiConnected() && text == m_devices.CurrentSerial()) {
+void CMainFrame::OnUserConnect(ConnectVia via, const QString& text) {
+    if (via == ConnectVia::Usb && m_connected && !m_devices.IsWifiConnected() && text == m_devices.CurrentSerial()) {
         if (CTabPageWnd* home = m_tabs.Page(TabHome)) {
             home->OnDeviceConnected();
         }
@@ -377,22 +377,22 @@ void CMainFrame::OnUserConnect(int type, const QString& text) {
         VexaMessageBox(Str(629), this, Str(330), 0);
         return;
     }
-    RunConnectDialog(type, text, false);
+    RunConnectDialog(via, text, false);
 }
 
-void CMainFrame::RunConnectDialog(int type, const QString& text, bool automatic) {
+void CMainFrame::RunConnectDialog(ConnectVia via, const QString& text, bool automatic) {
     CAnimateDialog dialog(this);
     dialog.m_strCaption = Str(743);
     dialog.m_strTip = Str(742);
     RunWhileBusy(dialog, [&](std::function<void()> ended) {
-        m_controller.Connect(type, text, automatic, std::move(ended));
+        m_controller.Connect(via, text, automatic, std::move(ended));
     });
 }
 
-void CMainFrame::OnConnectResult(int result) {
-    if (result == ConnectIncompatible) {
+void CMainFrame::OnConnectResult(ConnectResult result) {
+    if (result == ConnectResult::Incompatible) {
         ShowIncompatibleModelTip(this);
-    } else if (result != ConnectOk) {
+    } else if (result != ConnectResult::Ok) {
         VexaMessageBox(Str(566), this, Str(330), 0);
     }
 }

@@ -95,9 +95,9 @@ private:
     void OnLoadRequest(int tab, bool force);
 
     void OnStartupContinuation();
-    void OnUserConnect(int type, const QString& text);
+    void OnUserConnect(ConnectVia via, const QString& text);
     void OnUserDisconnect();
-    void RunConnectDialog(int type, const QString& text, bool automatic);
+    void RunConnectDialog(ConnectVia via, const QString& text, bool automatic);
     void OnIncomingCall(const QString& number);
     void OnIncomingMessage(const QString& text);
     bool MayChangeDevice();
@@ -106,7 +106,7 @@ private:
     void OnDevicesChanged() override;
     void OnAutoConnectWanted() override;
     void OnConnected() override;
-    void OnConnectResult(int result) override;
+    void OnConnectResult(ConnectResult result) override;
     void OnDisconnecting() override;
     void OnDisconnected() override;
     void OnLoadDone(int kind, int mode) override;

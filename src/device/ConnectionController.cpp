@@ -40,11 +40,11 @@ void CConnectionController::StartDetection(int passMs) {
     m_detection.Start(this, WM_USER);
 }
 
-void CConnectionController::Connect(int type, const QString& text, bool automatic, std::function<void()> ended) {
+void CConnectionController::Connect(ConnectVia via, const QString& text, bool automatic, std::function<void()> ended) {
     m_connecting = true;
     {
         std::lock_guard guard(m_requestLock);
-        m_connect = ConnectRequest{type, text, automatic, std::move(ended)};
+        m_connect = ConnectRequest{via, text, automatic, std::move(ended)};
     }
     m_connectJob.Request();
 }
@@ -170,7 +170,7 @@ void CConnectionController::ConnectWork(const std::atomic<bool>& cancel) {
     auto pause = std::make_shared<CDetectionPause>(m_detection);
     vexa::DeviceBridge* bridge = m_bridge ? m_bridge() : nullptr;
     QString target = request.text;
-    int result = ConnectFailed;
+    ConnectResult result = ConnectResult::Failed;
     if (request.automatic) {
         DeviceRecord first;
         target = m_devices.GetDeviceRecord(0, first) ? first.Serial() : QString();
@@ -183,8 +183,8 @@ void CConnectionController::ConnectWork(const std::atomic<bool>& cancel) {
         if (!m_gate.IsClosePending()) {
             m_devices.SetWifiConnected(false);
             LOG_Info("[CConnectionController] connecting to %s (%s). %s:%d", qUtf8Printable(target),
-                     request.type == 0 ? "usb" : "wifi", LOG_HERE);
-            result = request.type == 0 ? ConnectUsb(bridge, m_devices, target) : ConnectWifi(bridge, m_devices, target);
+                     request.via == ConnectVia::Usb ? "usb" : "wifi", LOG_HERE);
+            result = request.via == ConnectVia::Usb ? ConnectUsb(bridge, m_devices, target) : ConnectWifi(bridge, m_devices, target);
         }
     }
     if (request.ended) {
@@ -193,11 +193,11 @@ void CConnectionController::ConnectWork(const std::atomic<bool>& cancel) {
     Report([this, pause, result] {
         m_connecting = false;
         vexa::DeviceBridge* now = m_bridge ? m_bridge() : nullptr;
-        int shown = result;
-        if (result == ConnectOk && (now == nullptr || now->GetSession() == nullptr)) {
-            shown = ConnectFailed;
+        ConnectResult shown = result;
+        if (result == ConnectResult::Ok && (now == nullptr || now->GetSession() == nullptr)) {
+            shown = ConnectResult::Failed;
         }
-        if (shown == ConnectOk) {
+        if (shown == ConnectResult::Ok) {
             m_connected = true;
             m_listener.OnConnected();
         }

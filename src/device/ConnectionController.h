@@ -33,10 +33,9 @@ public:
     virtual void OnDevicesChanged() = 0;
     // Exactly one phone of the maker is attached and none is connected.
     virtual void OnAutoConnectWanted() = 0;
-    // A session is open (before OnConnectResult with ConnectOk).
+    // A session is open (before OnConnectResult with ConnectResult::Ok).
     virtual void OnConnected() = 0;
-    // ConnectOk, ConnectFailed or ConnectIncompatible.
-    virtual void OnConnectResult(int result) = 0;
+    virtual void OnConnectResult(ConnectResult result) = 0;
     // The session is going: the phone was lost or the user disconnected. Pages stop using it.
     virtual void OnDisconnecting() = 0;
     // The session is closed and the gate open again.
@@ -64,10 +63,10 @@ public:
     bool IsDetectionStarted() const { return m_detectionStarted; }
 
     void StartDetection(int passMs);
-    // Connects over USB to the serial (type 0) or over Wi-Fi with the code (type 1); automatic takes
+    // Connects over USB to the serial or over Wi-Fi with the code; automatic takes
     // the only listed phone. ended() runs on the worker when the work is over (for a busy dialog's
     // EndWork); the result reaches the listener afterwards.
-    void Connect(int type, const QString& text, bool automatic, std::function<void()> ended = {});
+    void Connect(ConnectVia via, const QString& text, bool automatic, std::function<void()> ended = {});
     void Disconnect(std::function<void()> ended = {});
     // Loads one kind of data in the background (queued; kinds already queued are not repeated).
     void RequestLoad(int kind, bool force);
@@ -88,7 +87,7 @@ private:
     void Report(std::function<void()> call);
 
     struct ConnectRequest {
-        int type = 0;
+        ConnectVia via = ConnectVia::Usb;
         QString text;
         bool automatic = false;
         std::function<void()> ended;

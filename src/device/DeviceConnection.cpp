@@ -108,9 +108,9 @@ void CDeviceList::ClearWifiRecords() {
     m_wifi.clear();
 }
 
-int ConnectUsb(vexa::DeviceBridge* bridge, CDeviceList& devices, const QString& serial) {
+ConnectResult ConnectUsb(vexa::DeviceBridge* bridge, CDeviceList& devices, const QString& serial) {
     if (bridge == nullptr || bridge->ConnectUsbDevice(serial) == 0) {
-        return ConnectFailed;
+        return ConnectResult::Failed;
     }
     devices.SetCurrentSerial(serial);
     if (vexa::DeviceSession* session = bridge->GetSession()) {
@@ -118,18 +118,18 @@ int ConnectUsb(vexa::DeviceBridge* bridge, CDeviceList& devices, const QString& 
             info->RefreshInfo();
         }
     }
-    return ConnectOk;
+    return ConnectResult::Ok;
 }
 
-int ConnectWifi(vexa::DeviceBridge* bridge, CDeviceList& devices, const QString& code) {
+ConnectResult ConnectWifi(vexa::DeviceBridge* bridge, CDeviceList& devices, const QString& code) {
     if (bridge == nullptr) {
-        return ConnectFailed;
+        return ConnectResult::Failed;
     }
     std::vector<CDeviceList::WifiRecord> records(CDeviceList::kMaxDevices);
     int count = CDeviceList::kMaxDevices;
     int rejected = 0;
     if (!bridge->ConnectWifi(records.data(), &count, code, &rejected)) {
-        return count != 0 ? ConnectIncompatible : ConnectFailed;
+        return count != 0 ? ConnectResult::Incompatible : ConnectResult::Failed;
     }
     devices.SetWifiConnected(true);
     records.resize(static_cast<std::size_t>(std::clamp(count, 0, CDeviceList::kMaxDevices)));
@@ -139,7 +139,7 @@ int ConnectWifi(vexa::DeviceBridge* bridge, CDeviceList& devices, const QString&
             info->RefreshInfo();
         }
     }
-    return ConnectOk;
+    return ConnectResult::Ok;
 }
 
 bool IsConnectedDeviceLost(vexa::DeviceBridge* bridge, const CDeviceList& devices) {

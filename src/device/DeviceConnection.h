@@ -72,13 +72,15 @@ private:
     std::atomic<bool> m_wifiConnected{false};
 };
 
-// Connection results posted with WM_USER+17.
-enum ConnectResult { ConnectOk = 0, ConnectFailed = 1, ConnectIncompatible = 2 };
+// How a connection attempt ended.
+enum class ConnectResult { Ok, Failed, Incompatible };
+// The way to the phone; the numbers are what the home page posts with WM_FRAME_USER_CONNECT.
+enum class ConnectVia { Usb = 0, Wifi = 1 };
 
 // Opens a USB session; on success the serial becomes current and the device info is refreshed.
-int ConnectUsb(vexa::DeviceBridge* bridge, CDeviceList& devices, const QString& serial);
+ConnectResult ConnectUsb(vexa::DeviceBridge* bridge, CDeviceList& devices, const QString& serial);
 // Opens a Wi-Fi session with the user's verification code.
-int ConnectWifi(vexa::DeviceBridge* bridge, CDeviceList& devices, const QString& code);
+ConnectResult ConnectWifi(vexa::DeviceBridge* bridge, CDeviceList& devices, const QString& code);
 
 // True when a session exists and the phone is gone: the link is down, or (over USB) no device
 // is attached any more.

@@ -30,11 +30,11 @@ public:
     void OnAutoConnectWanted() override {
         events << QStringLiteral("auto");
         if (autoConnect) {
-            controller->Connect(0, QString(), true);
+            controller->Connect(ConnectVia::Usb, QString(), true);
         }
     }
     void OnConnected() override { events << QStringLiteral("connected"); }
-    void OnConnectResult(int result) override { events << QStringLiteral("result %1").arg(result); }
+    void OnConnectResult(ConnectResult result) override { events << QStringLiteral("result %1").arg(int(result)); }
     void OnDisconnecting() override { events << QStringLiteral("disconnecting"); }
     void OnDisconnected() override { events << QStringLiteral("disconnected"); }
     void OnLoadDone(int kind, int mode) override { events << QStringLiteral("load %1 %2").arg(kind).arg(mode); }
@@ -104,21 +104,21 @@ TEST_F(ConnectionControllerTest, TwoPhonesAreListedButOnlyTheChosenOneConnects) 
     ASSERT_TRUE(PumpUntil([&] { return m_devices.GetDeviceCount() == 2 && m_listener.devicesChanged >= 2; }));
     EXPECT_FALSE(m_listener.events.contains(QStringLiteral("auto")));
 
-    m_controller->Connect(0, QStringLiteral("CC-B"), false);
+    m_controller->Connect(ConnectVia::Usb, QStringLiteral("CC-B"), false);
     ASSERT_TRUE(PumpUntil([&] { return m_listener.events.contains(QStringLiteral("result 0")); }));
     EXPECT_EQ(m_devices.CurrentSerial(), QStringLiteral("CC-B"));
 
     // Choosing the other one closes the first session before it opens the second.
     m_listener.events.clear();
-    m_controller->Connect(0, QStringLiteral("CC-A"), false);
+    m_controller->Connect(ConnectVia::Usb, QStringLiteral("CC-A"), false);
     ASSERT_TRUE(PumpUntil([&] { return m_listener.events.contains(QStringLiteral("result 0")); }));
     EXPECT_EQ(m_listener.events, (QStringList{"disconnecting", "disconnected", "connected", "result 0"}));
     EXPECT_EQ(m_devices.CurrentSerial(), QStringLiteral("CC-A"));
 
     m_listener.events.clear();
-    m_controller->Connect(0, QStringLiteral("NO-SUCH-PHONE"), false);
+    m_controller->Connect(ConnectVia::Usb, QStringLiteral("NO-SUCH-PHONE"), false);
     ASSERT_TRUE(PumpUntil([&] { return !m_listener.events.filter(QStringLiteral("result")).isEmpty(); }));
-    EXPECT_TRUE(m_listener.events.contains(QStringLiteral("result %1").arg(ConnectFailed)));
+    EXPECT_TRUE(m_listener.events.contains(QStringLiteral("result %1").arg(int(ConnectResult::Failed))));
 }
 
 TEST_F(ConnectionControllerTest, APhoneLostDuringAnOpenUseClosesOnlyWhenTheUseEnds) {

@@ -112,7 +112,7 @@ vexa::DeviceSession* CliContext::Session() {
         err << Str(2220) << '\n';
         return nullptr;
     }
-    if (ConnectUsb(bridge, devices, chosen.Serial()) != ConnectOk) {
+    if (ConnectUsb(bridge, devices, chosen.Serial()) != ConnectResult::Ok) {
         err << Str(566) << '\n';
         return nullptr;
     }
