@@ -59,6 +59,7 @@ private slots:
         QTest::newRow("sms compose escape") << "sms_compose" << escape << 2;
         QTest::newRow("edit name enter") << "edit_name" << enter << 1;
         QTest::newRow("contact edit escape") << "contact_edit" << escape << 2;
+        QTest::newRow("group manager escape") << "group_manage" << escape << 2;
         QTest::newRow("backup done enter") << "backup_lost" << enter << 1;
         QTest::newRow("restore done escape") << "restore_failed" << escape << 2;
     }
