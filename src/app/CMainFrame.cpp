@@ -274,7 +274,7 @@ LRESULT CMainFrame::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (HandleSkinMessage(this, CMainFrameTable::kRows, msg, wParam, lParam, result)) {
         return result;
     }
-    if (m_closing != 0) {
+    if (m_shutDown) {
         return 0; // values posted with the message are freed with the event
     }
     switch (msg) {
@@ -555,7 +555,6 @@ void CMainFrame::Shutdown() {
         return;
     }
     m_shutDown = true;
-    m_closing = 1;
     if (isVisible() && !isMinimized()) {
         PCL_SetWindowPosition(pos().x(), pos().y());
     }

@@ -126,7 +126,6 @@ private:
     bool m_connected = false;
     QString m_model;    // of the connected phone, for the feedback form
     QString m_firmware;
-    int m_closing = 0;
     bool m_shutDown = false;
     int m_taskTotal = 0;
     std::function<void()> m_uploadSignal;
