@@ -138,9 +138,13 @@ bool ReadValue(QXmlStreamReader& r, Value& value) {
     return true;
 }
 
-bool ReadNode(QXmlStreamReader& r, Node& node);
+// Real layouts nest a few levels; a damaged or hostile skin file must not run the reader (and the
+// tree's destructor) out of stack.
+constexpr int kMaxDepth = 64;
 
-bool ReadLayoutItem(QXmlStreamReader& r, Node& layout) {
+bool ReadNode(QXmlStreamReader& r, Node& node, int depth);
+
+bool ReadLayoutItem(QXmlStreamReader& r, Node& layout, int depth) {
     const QXmlStreamAttributes a = r.attributes();
     Node* item = nullptr;
     while (r.readNextStartElement()) {
@@ -151,7 +155,7 @@ bool ReadLayoutItem(QXmlStreamReader& r, Node& layout) {
         item->rowSpan = a.hasAttribute(QLatin1String("rowspan")) ? a.value(QLatin1String("rowspan")).toInt() : 1;
         item->columnSpan = a.hasAttribute(QLatin1String("colspan")) ? a.value(QLatin1String("colspan")).toInt() : 1;
         item->alignment = a.value(QLatin1String("alignment")).toString();
-        if (!ReadNode(r, *item)) {
+        if (!ReadNode(r, *item, depth + 1)) {
             return false;
         }
     }
@@ -159,7 +163,10 @@ bool ReadLayoutItem(QXmlStreamReader& r, Node& layout) {
 }
 
 // r stands on <widget>, <layout> or <spacer>.
-bool ReadNode(QXmlStreamReader& r, Node& node) {
+bool ReadNode(QXmlStreamReader& r, Node& node, int depth) {
+    if (depth > kMaxDepth) {
+        return false;
+    }
     const QStringView element = r.name();
     if (element == QLatin1String("widget")) {
         node.kind = Node::Widget;
@@ -186,13 +193,13 @@ bool ReadNode(QXmlStreamReader& r, Node& node) {
             }
             node.properties.push_back(std::move(p));
         } else if (child == QLatin1String("item") && node.kind == Node::Layout) {
-            if (!ReadLayoutItem(r, node)) {
+            if (!ReadLayoutItem(r, node, depth)) {
                 return false;
             }
         } else if ((child == QLatin1String("widget") || child == QLatin1String("layout")) &&
                    node.kind == Node::Widget) {
             node.children.emplace_back();
-            if (!ReadNode(r, node.children.back())) {
+            if (!ReadNode(r, node.children.back(), depth + 1)) {
                 return false;
             }
         } else if (child == QLatin1String("zorder")) {
@@ -402,7 +409,7 @@ std::unique_ptr<CSkinRecipe> CSkinRecipe::Parse(const QByteArray& document) {
         if (r.isStartElement() && r.name() == QLatin1String("widget")) {
             auto recipe = std::unique_ptr<CSkinRecipe>(new CSkinRecipe);
             recipe->m_root = std::make_unique<Node>();
-            if (!ReadNode(r, *recipe->m_root)) {
+            if (!ReadNode(r, *recipe->m_root, 0)) {
                 return nullptr;
             }
             return recipe;

@@ -2,6 +2,7 @@
 #include "libs/log/Log.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
+#include "skin/SkinRecipe.h"
 #include "skin/SkinWidgets.h"
 
 #include <QBoxLayout>
@@ -389,6 +390,42 @@ private slots:
         QVERIFY(Plugin_Clone(nullptr, container, 0, "z") == nullptr);
         QVERIFY(LogText().mid(before).contains("no_such_template"));
         QCOMPARE(box->count(), 2);
+    }
+
+    // A row template is read from the skin's files: a damaged one is refused, never a crash, and a
+    // nesting deeper than any layout needs stops the reader before the stack does.
+    void rowTemplatesReadOrRefused_data() {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<bool>("read");
+        const QByteArray label = "<widget class=\"QLabel\" name=\"t\"><property name=\"text\"><string>行</string>"
+                                 "</property></widget>";
+        QTest::newRow("a label") << label << true;
+        QTest::newRow("nested a little") << "<widget class=\"QFrame\" name=\"f\">" + label + "</widget>" << true;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("truncated") << label.left(40) << false;
+        QTest::newRow("not a widget") << QByteArray("<ui><action name=\"a\"/></ui>") << false;
+        QByteArray deep;
+        for (int i = 0; i < 100000; ++i) {
+            deep += "<widget class=\"QFrame\" name=\"n\">";
+        }
+        QTest::newRow("nested 100,000 deep") << deep << false;
+    }
+    void rowTemplatesReadOrRefused() {
+        QFETCH(QByteArray, document);
+        QFETCH(bool, read);
+        const std::unique_ptr<CSkinRecipe> recipe = CSkinRecipe::Parse(document);
+        QCOMPARE(recipe != nullptr, read);
+        if (recipe != nullptr) {
+            QWidget parent;
+            QWidget* built = recipe->Build(&parent, [](const QString& className, QWidget* owner) -> QWidget* {
+                return className == QLatin1String("QLabel")   ? new QLabel(owner)
+                       : className == QLatin1String("QFrame") ? new QFrame(owner)
+                                                               : nullptr;
+            });
+            QVERIFY(built != nullptr);
+            const auto* text = built->findChild<QLabel*>(QStringLiteral("t"));
+            QCOMPARE(text != nullptr ? text->text() : qobject_cast<QLabel*>(built)->text(), QStringLiteral("行"));
+        }
     }
 
     void widgetOperationsFromAWorkerLandOnTheUiThread() {
