@@ -176,9 +176,7 @@ std::unique_ptr<CVexaProgressDlg> FirmwareDownloadDialog() {
     return dlg;
 }
 
-} // namespace
-
-void RegisterShellScreenshots() {
+void RegisterPictureScenes() {
     // The picture viewer on the demo phone's fullest album; the frame whose page it uses goes when
     // the viewer goes.
     for (const bool zoomed : {false, true}) {
@@ -251,6 +249,9 @@ void RegisterShellScreenshots() {
         cut->FlipX();
         return std::unique_ptr<QWidget>(std::move(cut));
     });
+}
+
+void RegisterProgramDialogs() {
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("about"), [] {
         auto about = std::make_unique<CAbout>();
         if (!about->CreateModeless()) {
@@ -285,6 +286,10 @@ void RegisterShellScreenshots() {
         QApplication::processEvents();
         return std::unique_ptr<QWidget>(std::move(settings));
     });
+}
+
+// The offer of a new program version and the firmware update's dialogs.
+void RegisterUpdateDialogs() {
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("new_version"), [] {
         auto offer = std::make_unique<CUpdateSoftwareDlg>(QStringLiteral("1.3.0.0"), Str(2258), false);
         if (!offer->CreateModeless()) {
@@ -321,6 +326,14 @@ void RegisterShellScreenshots() {
         }
         return std::unique_ptr<QWidget>(std::move(tip));
     });
+}
+
+} // namespace
+
+void RegisterShellScreenshots() {
+    RegisterPictureScenes();
+    RegisterProgramDialogs();
+    RegisterUpdateDialogs();
 }
 
 bool IsFramePageName(const QString& name) {
