@@ -220,10 +220,10 @@ void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
     }
 }
 
-ImportedContact ContactFromCard(const CVCard& card) {
-    ImportedContact out{std::make_unique<vexa::Contact>(), {}};
-    vexa::Contact& c = *out.contact;
-    int index = 0;
+namespace {
+
+// The name, its phonetic parts, the nickname and the work place.
+void ReadNamesAndWork(const CVCard& card, vexa::Contact& c) {
     if (const VCardProperty* n = card.Find(QStringLiteral("N"))) {
         const QStringList parts = n->Components();
         const int codes[5] = {vexa::NAME_FAMILY, vexa::NAME_GIVEN, vexa::NAME_MIDDLE, vexa::NAME_PREFIX,
@@ -257,6 +257,9 @@ ImportedContact ContactFromCard(const CVCard& card) {
     if (const VCardProperty* p = card.Find(QStringLiteral("TITLE"))) {
         c.SetTitle(p->Text());
     }
+}
+
+void ReadPhones(const CVCard& card, vexa::Contact& c, int& index) {
     for (const VCardProperty* p : card.FindAll(QStringLiteral("TEL"))) {
         const QStringList t = p->Types();
         const bool fax = t.contains(QStringLiteral("FAX"));
@@ -286,6 +289,10 @@ ImportedContact ContactFromCard(const CVCard& card) {
         }
         c.AddPhone(type, type == 0 ? &label : nullptr, number, &index);
     }
+}
+
+// E-mail, web, postal and chat addresses.
+void ReadAddresses(const CVCard& card, vexa::Contact& c, int& index) {
     for (const VCardProperty* p : card.FindAll(QStringLiteral("EMAIL"))) {
         QString label;
         const int type = MapTypeWords(p->Types(), {{"HOME", 1}, {"PREF", 1}, {"INTERNET", 1}, {"WORK", 2}}, 3, &label);
@@ -312,6 +319,39 @@ ImportedContact ContactFromCard(const CVCard& card) {
             c.AddIm(n.protocol, p->Text(), &index);
         }
     }
+}
+
+// The group names of CATEGORIES, split at unescaped commas.
+QStringList CategoryNames(const VCardProperty& p) {
+    QStringList groups;
+    QString current;
+    for (qsizetype i = 0; i < p.value.size(); ++i) {
+        if (p.value[i] == u'\\' && i + 1 < p.value.size()) {
+            current += p.value[++i];
+        } else if (p.value[i] == u',') {
+            if (!current.trimmed().isEmpty()) {
+                groups << current.trimmed();
+            }
+            current.clear();
+        } else {
+            current += p.value[i];
+        }
+    }
+    if (!current.trimmed().isEmpty()) {
+        groups << current.trimmed();
+    }
+    return groups;
+}
+
+} // namespace
+
+ImportedContact ContactFromCard(const CVCard& card) {
+    ImportedContact out{std::make_unique<vexa::Contact>(), {}};
+    vexa::Contact& c = *out.contact;
+    int index = 0;
+    ReadNamesAndWork(card, c);
+    ReadPhones(card, c, index);
+    ReadAddresses(card, c, index);
     if (const VCardProperty* p = card.Find(QStringLiteral("BDAY"))) {
         const QString birthday = NormaliseCardBirthday(p->Text());
         if (!birthday.isEmpty()) {
@@ -322,23 +362,7 @@ ImportedContact ContactFromCard(const CVCard& card) {
         c.AddNote(p->Text());
     }
     if (const VCardProperty* p = card.Find(QStringLiteral("CATEGORIES"))) {
-        // Split at unescaped commas.
-        QString current;
-        for (qsizetype i = 0; i < p->value.size(); ++i) {
-            if (p->value[i] == u'\\' && i + 1 < p->value.size()) {
-                current += p->value[++i];
-            } else if (p->value[i] == u',') {
-                if (!current.trimmed().isEmpty()) {
-                    out.groups << current.trimmed();
-                }
-                current.clear();
-            } else {
-                current += p->value[i];
-            }
-        }
-        if (!current.trimmed().isEmpty()) {
-            out.groups << current.trimmed();
-        }
+        out.groups << CategoryNames(*p);
     }
     if (const VCardProperty* p = card.Find(QStringLiteral("X-VEXA-FAVORITE"))) {
         c.SetFavorite(p->Text() == QLatin1String("1"));
