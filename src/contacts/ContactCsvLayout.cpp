@@ -249,18 +249,10 @@ QString TypeCell(int type, const QString& label) {
     return QStringLiteral("[%1]").arg(type) + (type == 0 ? label : QString());
 }
 
-std::vector<QStringList> ContactToCsvRows(const vexa::Contact& c, const QStringList& groups) {
-    Rows rows(c);
-    rows.At(0, 6) = c.GetNickname();
-    QString company;
-    QString department;
-    QString title;
-    c.GetOrganization(&company, &department, &title);
-    rows.At(0, 7) = company;
-    rows.At(0, 8) = department;
-    rows.At(0, 9) = title;
+namespace {
 
-    // Phones: only mobile, home, work, work fax and other have a column of their own.
+// Phones: only mobile, home, work, work fax and other have a column of their own.
+void PutPhones(Rows& rows, const vexa::Contact& c) {
     const auto pairFor = [](int type) {
         switch (type) {
         case 2:
@@ -306,19 +298,10 @@ std::vector<QStringList> ContactToCsvRows(const vexa::Contact& c, const QStringL
             }
         }
     }
-    FillInOrder(c.GetEmailCount(), kEmailPairs, [&](std::size_t r, int col, int i) {
-        const vexa::ContactField* e = c.GetEmailAt(i);
-        PutPair(rows, r, col, e->GetValue(), TypeCell(e->GetType(), e->GetLabel()));
-    });
-    FillInOrder(c.GetWebsiteCount(), kWebPairs, [&](std::size_t r, int col, int i) {
-        const vexa::ContactField* w = c.GetWebsiteAt(i);
-        PutPair(rows, r, col, w->GetValue(), TypeCell(w->GetType(), w->GetLabel()));
-    });
-    FillInOrder(c.GetImCount(), kImPairs, [&](std::size_t r, int col, int i) {
-        const vexa::ContactIm* im = c.GetImAt(i);
-        PutPair(rows, r, col, im->GetValue(), QString::number(im->GetProtocol()));
-    });
-    // Addresses: the first home, work and other take their own block; the rest the first free one.
+}
+
+// Addresses: the first home, work and other take their own block; the rest the first free one.
+void PutAddresses(Rows& rows, const vexa::Contact& c) {
     std::vector<const vexa::ContactAddress*> otherAddresses;
     bool blockTaken[3] = {false, false, false};
     for (int i = 0; i < c.GetAddressCount(); ++i) {
@@ -345,6 +328,35 @@ std::vector<QStringList> ContactToCsvRows(const vexa::Contact& c, const QStringL
             }
         }
     }
+}
+
+} // namespace
+
+std::vector<QStringList> ContactToCsvRows(const vexa::Contact& c, const QStringList& groups) {
+    Rows rows(c);
+    rows.At(0, 6) = c.GetNickname();
+    QString company;
+    QString department;
+    QString title;
+    c.GetOrganization(&company, &department, &title);
+    rows.At(0, 7) = company;
+    rows.At(0, 8) = department;
+    rows.At(0, 9) = title;
+
+    PutPhones(rows, c);
+    FillInOrder(c.GetEmailCount(), kEmailPairs, [&](std::size_t r, int col, int i) {
+        const vexa::ContactField* e = c.GetEmailAt(i);
+        PutPair(rows, r, col, e->GetValue(), TypeCell(e->GetType(), e->GetLabel()));
+    });
+    FillInOrder(c.GetWebsiteCount(), kWebPairs, [&](std::size_t r, int col, int i) {
+        const vexa::ContactField* w = c.GetWebsiteAt(i);
+        PutPair(rows, r, col, w->GetValue(), TypeCell(w->GetType(), w->GetLabel()));
+    });
+    FillInOrder(c.GetImCount(), kImPairs, [&](std::size_t r, int col, int i) {
+        const vexa::ContactIm* im = c.GetImAt(i);
+        PutPair(rows, r, col, im->GetValue(), QString::number(im->GetProtocol()));
+    });
+    PutAddresses(rows, c);
     rows.At(0, kBirthday) = c.GetBirthday();
     for (int i = 0; i < c.GetNoteCount(); ++i) {
         rows.At(static_cast<std::size_t>(i), kNote) = c.GetNoteAt(i);
