@@ -118,9 +118,9 @@ struct PhoneticName {
 constexpr PhoneticName kPhoneticNames[] = {{vexa::NAME_PHONETIC_FAMILY, "X-PHONETIC-LAST-NAME"},
                                            {vexa::NAME_PHONETIC_GIVEN, "X-PHONETIC-FIRST-NAME"},
                                            {vexa::NAME_PHONETIC_MIDDLE, "X-PHONETIC-MIDDLE-NAME"}};
-} // namespace
 
-void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
+// The name, its phonetic parts, the nickname and the work place.
+void WriteNamesAndWork(const vexa::Contact& c, CVCard& card) {
     vexa::NameParts parts;
     c.GetNameParts(&parts);
     card.AddStructured(QStringLiteral("N"),
@@ -145,14 +145,10 @@ void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
     if (!title.isEmpty()) {
         card.AddProperty(QStringLiteral("TITLE"), title);
     }
-    for (int i = 0; i < c.GetPhoneCount(); ++i) {
-        const vexa::ContactField* p = c.GetPhoneAt(i);
-        bool write = false;
-        const QStringList types = PhoneTypeWords(p->GetType(), &write);
-        if (write && !p->GetValue().isEmpty()) {
-            card.AddProperty(QStringLiteral("TEL"), p->GetValue(), types);
-        }
-    }
+}
+
+// E-mail, web, postal and chat addresses.
+void WriteAddresses(const vexa::Contact& c, CVCard& card) {
     for (int i = 0; i < c.GetEmailCount(); ++i) {
         const vexa::ContactField* e = c.GetEmailAt(i);
         const int t = e->GetType();
@@ -198,6 +194,21 @@ void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
             }
         }
     }
+}
+
+} // namespace
+
+void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
+    WriteNamesAndWork(c, card);
+    for (int i = 0; i < c.GetPhoneCount(); ++i) {
+        const vexa::ContactField* p = c.GetPhoneAt(i);
+        bool write = false;
+        const QStringList types = PhoneTypeWords(p->GetType(), &write);
+        if (write && !p->GetValue().isEmpty()) {
+            card.AddProperty(QStringLiteral("TEL"), p->GetValue(), types);
+        }
+    }
+    WriteAddresses(c, card);
     if (!c.GetBirthday().isEmpty()) {
         card.AddProperty(QStringLiteral("BDAY"), c.GetBirthday());
     }
