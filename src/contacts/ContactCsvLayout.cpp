@@ -121,27 +121,8 @@ QString StripNumber(QString number) {
     return number;
 }
 
-void ReadRow(const QStringList& row, vexa::Contact& c, QStringList& groups) {
-    if (!Cell(row, 0).isEmpty()) {
-        c.SetDisplayName(Cell(row, 0));
-    }
-    for (int i = 0; i < 5; ++i) {
-        if (!Cell(row, i + 1).isEmpty()) {
-            c.SetNamePart(kNameParts[i], Cell(row, i + 1));
-        }
-    }
-    if (!Cell(row, 6).isEmpty()) {
-        c.SetNickname(Cell(row, 6));
-    }
-    if (!Cell(row, 7).isEmpty()) {
-        c.SetCompany(Cell(row, 7));
-    }
-    if (!Cell(row, 8).isEmpty()) {
-        c.SetDepartment(Cell(row, 8));
-    }
-    if (!Cell(row, 9).isEmpty()) {
-        c.SetTitle(Cell(row, 9));
-    }
+// Phones, e-mail, web, postal and chat addresses, in the order the columns hold them.
+void ReadNumbersAndAddresses(const QStringList& row, vexa::Contact& c) {
     int index = 0;
     for (const int col : kPhonePairs) {
         QString label;
@@ -196,6 +177,30 @@ void ReadRow(const QStringList& row, vexa::Contact& c, QStringList& groups) {
         }
         c.AddIm(protocol, Cell(row, col), &index);
     }
+}
+
+void ReadRow(const QStringList& row, vexa::Contact& c, QStringList& groups) {
+    if (!Cell(row, 0).isEmpty()) {
+        c.SetDisplayName(Cell(row, 0));
+    }
+    for (int i = 0; i < 5; ++i) {
+        if (!Cell(row, i + 1).isEmpty()) {
+            c.SetNamePart(kNameParts[i], Cell(row, i + 1));
+        }
+    }
+    if (!Cell(row, 6).isEmpty()) {
+        c.SetNickname(Cell(row, 6));
+    }
+    if (!Cell(row, 7).isEmpty()) {
+        c.SetCompany(Cell(row, 7));
+    }
+    if (!Cell(row, 8).isEmpty()) {
+        c.SetDepartment(Cell(row, 8));
+    }
+    if (!Cell(row, 9).isEmpty()) {
+        c.SetTitle(Cell(row, 9));
+    }
+    ReadNumbersAndAddresses(row, c);
     if (!Cell(row, kBirthday).isEmpty()) {
         c.SetBirthday(Cell(row, kBirthday));
     }
