@@ -101,9 +101,7 @@ std::unique_ptr<QWidget> Shown(std::unique_ptr<CSkinDialog> dialog) {
     return dialog;
 }
 
-} // namespace
-
-void RegisterContactScreenshots() {
+void RegisterEditDialogs() {
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("contact_edit"), [] {
         auto dialog = std::make_unique<CContactEditDlg>(
             SampleContact(), false,
@@ -164,6 +162,9 @@ void RegisterContactScreenshots() {
         }
         return shown;
     });
+}
+
+void RegisterMergeDialogs() {
     // The merge's two choices, on a plan long enough that its list scrolls.
     const auto mergeScene = [](bool hand) -> std::unique_ptr<QWidget> {
         contacts::MergeOutcome plan;
@@ -190,6 +191,10 @@ void RegisterContactScreenshots() {
                             [mergeScene] { return mergeScene(false); });
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("merge_duplicates_hand"),
                             [mergeScene] { return mergeScene(true); });
+}
+
+// The contact page in its states: a group, a card, the copy menu, a search, the call log.
+void RegisterPageScenes() {
     RegisterScreenshotScene(QStringLiteral("page"), QStringLiteral("contact_group"), []() -> std::unique_ptr<QWidget> {
         CContactPage* page = nullptr;
         auto frame = ContactFrame(&page);
@@ -261,4 +266,12 @@ void RegisterContactScreenshots() {
         }
         return frame;
     });
+}
+
+} // namespace
+
+void RegisterContactScreenshots() {
+    RegisterEditDialogs();
+    RegisterMergeDialogs();
+    RegisterPageScenes();
 }

@@ -176,9 +176,7 @@ std::unique_ptr<CVexaProgressDlg> FirmwareDownloadDialog() {
     return dlg;
 }
 
-} // namespace
-
-void RegisterShellScreenshots() {
+void RegisterPictureScenes() {
     // The picture viewer on the demo phone's fullest album; the frame whose page it uses goes when
     // the viewer goes.
     for (const bool zoomed : {false, true}) {
@@ -251,6 +249,9 @@ void RegisterShellScreenshots() {
         cut->FlipX();
         return std::unique_ptr<QWidget>(std::move(cut));
     });
+}
+
+void RegisterProgramDialogs() {
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("about"), [] {
         auto about = std::make_unique<CAbout>();
         if (!about->CreateModeless()) {
@@ -285,6 +286,10 @@ void RegisterShellScreenshots() {
         QApplication::processEvents();
         return std::unique_ptr<QWidget>(std::move(settings));
     });
+}
+
+// The offer of a new program version and the firmware update's dialogs.
+void RegisterUpdateDialogs() {
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("new_version"), [] {
         auto offer = std::make_unique<CUpdateSoftwareDlg>(QStringLiteral("1.3.0.0"), Str(2258), false);
         if (!offer->CreateModeless()) {
@@ -323,11 +328,8 @@ void RegisterShellScreenshots() {
     });
 }
 
-bool IsFramePageName(const QString& name) {
-    return name.isEmpty() || name == kDisconnected || TabOf(name) >= 0;
-}
-
-QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs) {
+// Waits, when the picture needs a phone, until the frame has connected to one.
+void ConnectForPicture(CMainFrame& frame, const QString& page, int timeoutMs) {
     const bool detect = page != kDisconnected && page != kAppsWithoutPhone;
     frame.SetDetectionEnabled(detect);
     frame.show();
@@ -341,7 +343,9 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
         // The home page fills its connected area from a posted refresh.
         QApplication::processEvents();
     }
-    frame.SelectTab(page.isEmpty() || page == kDisconnected ? CMainFrame::TabHome : TabOf(page));
+}
+
+void PrepareHomePicture(CMainFrame& frame, const QString& page, int timeoutMs) {
     if (page == kDisconnected && frame.Page(CMainFrame::TabHome) != nullptr) {
         // The news panel shows the store's recommendations once they arrived (or that they cannot).
         QWidget* opening = GetPluginByName(frame.Page(CMainFrame::TabHome), QStringLiteral("opening_vexa_news_page"));
@@ -358,6 +362,101 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
             home->StartRename();
         }
     }
+}
+
+void PreparePicturePage(CMainFrame& frame, CPicturePage* pictures, const QString& page, int timeoutMs) {
+    pictures->WaitSettled(timeoutMs);
+    if ((page == QLatin1String("picture_album") || page == QLatin1String("picture_scrolled")) &&
+        !pictures->Albums().empty()) {
+        int fullest = 0;
+        for (int i = 0; i < static_cast<int>(pictures->Albums().size()); ++i) {
+            if (pictures->Albums()[static_cast<std::size_t>(i)].count >
+                pictures->Albums()[static_cast<std::size_t>(fullest)].count) {
+                fullest = i;
+            }
+        }
+        pictures->SelectAlbum(fullest);
+        pictures->WaitSettled(timeoutMs);
+        if (page == QLatin1String("picture_scrolled")) {
+            GrowAlbum(frame, *pictures, timeoutMs);
+        }
+        for (int i = 0; i < 3 && i < static_cast<int>(pictures->Pictures().size()); ++i) {
+            pictures->SetSelected(i, true);
+        }
+        if (page == QLatin1String("picture_scrolled")) {
+            // Two notches of the wheel over the grid: two rows down.
+            QWidget* grid = GetPluginByName(pictures, QStringLiteral("grid_container"));
+            QWheelEvent wheel(QPointF(40, 40), grid->mapToGlobal(QPointF(40, 40)), {}, QPoint(0, -240), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(grid, &wheel);
+        }
+        pictures->WaitSettled(timeoutMs);
+    }
+}
+
+void PrepareAppPage(CMainFrame& frame, CAppPage* apps, const QString& page, int timeoutMs) {
+    apps->WaitSettled(timeoutMs);
+    if (!PCL_GetServiceHost(QStringLiteral("store")).isEmpty()) {
+        // The rows' upgrade buttons come with the store's answer.
+        scenes::WaitFor([apps] { return apps->UpgradesChecked(); }, timeoutMs);
+        apps->WaitSettled(timeoutMs);
+    }
+    if (page == QLatin1String("app_details") && !apps->Shown().empty()) {
+        int richest = 0;
+        for (int i = 0; i < static_cast<int>(apps->Shown().size()); ++i) {
+            const auto permissions = [apps](int row) {
+                const auto& app = apps->Apps()[static_cast<std::size_t>(apps->Shown()[static_cast<std::size_t>(row)])];
+                return app.permissions.count(u';');
+            };
+            richest = permissions(i) > permissions(richest) ? i : richest;
+        }
+        apps->SelectRow(richest);
+        apps->SetChecked(richest, true);
+        apps->SetChecked(richest == 0 ? 1 : 0, true);
+    }
+    if (page == QLatin1String("app_tasks")) {
+        ShowInstallTasks(frame, *apps, timeoutMs);
+    }
+    if (page == QLatin1String("app_upgrade") && apps->UpgradeCount() > 0) {
+        ShowStoreUpgrade(frame, *apps, timeoutMs);
+    }
+    if (page == QLatin1String("app_store") || page == QLatin1String("app_store_download")) {
+        apps->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
+        QWidget* opening = GetPluginByName(apps, QStringLiteral("opening_wayfar_web_layout"));
+        scenes::WaitFor([opening] { return opening == nullptr || opening->isHidden(); }, timeoutMs);
+    }
+    if (page == QLatin1String("app_store_download") && apps->StoreView() != nullptr) {
+        // The first card the phone does not have: its download becomes a task, the page stays.
+        apps->StoreView()->page()->runJavaScript(QStringLiteral("document.querySelector('a.get[href]').click()"));
+        CTaskWnd* tasks = frame.TaskWindow();
+        scenes::WaitFor([tasks] { return tasks != nullptr && tasks->Rows() > 0; }, timeoutMs);
+        // Once it is on the phone its card reads 已安装; the task window steps aside to show it.
+        if (tasks != nullptr && tasks->WaitIdle(timeoutMs)) {
+            scenes::WaitFor([apps] { return !apps->IsLoading(); }, timeoutMs);
+            apps->WaitSettled(timeoutMs);
+            tasks->hide();
+            apps->StoreView()->page()->runJavaScript(QStringLiteral(
+                "document.querySelector('a.get[href]').closest('.card').previousElementSibling.scrollIntoView()"));
+        }
+    }
+}
+
+} // namespace
+
+void RegisterShellScreenshots() {
+    RegisterPictureScenes();
+    RegisterProgramDialogs();
+    RegisterUpdateDialogs();
+}
+
+bool IsFramePageName(const QString& name) {
+    return name.isEmpty() || name == kDisconnected || TabOf(name) >= 0;
+}
+
+QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs) {
+    ConnectForPicture(frame, page, timeoutMs);
+    frame.SelectTab(page.isEmpty() || page == kDisconnected ? CMainFrame::TabHome : TabOf(page));
+    PrepareHomePicture(frame, page, timeoutMs);
     // The message page draws in web views once its data is loaded; wait for that.
     if (auto* messages = dynamic_cast<CMessagePage*>(frame.Page(CMainFrame::TabMessage));
         messages != nullptr && TabOf(page) == CMainFrame::TabMessage) {
@@ -365,80 +464,11 @@ QImage RenderFramePicture(CMainFrame& frame, const QString& page, int timeoutMs)
     }
     if (auto* pictures = dynamic_cast<CPicturePage*>(frame.Page(CMainFrame::TabPicture));
         pictures != nullptr && TabOf(page) == CMainFrame::TabPicture) {
-        pictures->WaitSettled(timeoutMs);
-        if ((page == QLatin1String("picture_album") || page == QLatin1String("picture_scrolled")) &&
-            !pictures->Albums().empty()) {
-            int fullest = 0;
-            for (int i = 0; i < static_cast<int>(pictures->Albums().size()); ++i) {
-                if (pictures->Albums()[static_cast<std::size_t>(i)].count >
-                    pictures->Albums()[static_cast<std::size_t>(fullest)].count) {
-                    fullest = i;
-                }
-            }
-            pictures->SelectAlbum(fullest);
-            pictures->WaitSettled(timeoutMs);
-            if (page == QLatin1String("picture_scrolled")) {
-                GrowAlbum(frame, *pictures, timeoutMs);
-            }
-            for (int i = 0; i < 3 && i < static_cast<int>(pictures->Pictures().size()); ++i) {
-                pictures->SetSelected(i, true);
-            }
-            if (page == QLatin1String("picture_scrolled")) {
-                // Two notches of the wheel over the grid: two rows down.
-                QWidget* grid = GetPluginByName(pictures, QStringLiteral("grid_container"));
-                QWheelEvent wheel(QPointF(40, 40), grid->mapToGlobal(QPointF(40, 40)), {}, QPoint(0, -240), Qt::NoButton,
-                                  Qt::NoModifier, Qt::NoScrollPhase, false);
-                QApplication::sendEvent(grid, &wheel);
-            }
-            pictures->WaitSettled(timeoutMs);
-        }
+        PreparePicturePage(frame, pictures, page, timeoutMs);
     }
     if (auto* apps = dynamic_cast<CAppPage*>(frame.Page(CMainFrame::TabApp));
         apps != nullptr && TabOf(page) == CMainFrame::TabApp) {
-        apps->WaitSettled(timeoutMs);
-        if (!PCL_GetServiceHost(QStringLiteral("store")).isEmpty()) {
-            // The rows' upgrade buttons come with the store's answer.
-            scenes::WaitFor([apps] { return apps->UpgradesChecked(); }, timeoutMs);
-            apps->WaitSettled(timeoutMs);
-        }
-        if (page == QLatin1String("app_details") && !apps->Shown().empty()) {
-            int richest = 0;
-            for (int i = 0; i < static_cast<int>(apps->Shown().size()); ++i) {
-                const auto permissions = [apps](int row) {
-                    const auto& app = apps->Apps()[static_cast<std::size_t>(apps->Shown()[static_cast<std::size_t>(row)])];
-                    return app.permissions.count(u';');
-                };
-                richest = permissions(i) > permissions(richest) ? i : richest;
-            }
-            apps->SelectRow(richest);
-            apps->SetChecked(richest, true);
-            apps->SetChecked(richest == 0 ? 1 : 0, true);
-        }
-        if (page == QLatin1String("app_tasks")) {
-            ShowInstallTasks(frame, *apps, timeoutMs);
-        }
-        if (page == QLatin1String("app_upgrade") && apps->UpgradeCount() > 0) {
-            ShowStoreUpgrade(frame, *apps, timeoutMs);
-        }
-        if (page == QLatin1String("app_store") || page == QLatin1String("app_store_download")) {
-            apps->ShowStore(QStringLiteral("/Aspx/UserApp/Index.aspx"));
-            QWidget* opening = GetPluginByName(apps, QStringLiteral("opening_wayfar_web_layout"));
-            scenes::WaitFor([opening] { return opening == nullptr || opening->isHidden(); }, timeoutMs);
-        }
-        if (page == QLatin1String("app_store_download") && apps->StoreView() != nullptr) {
-            // The first card the phone does not have: its download becomes a task, the page stays.
-            apps->StoreView()->page()->runJavaScript(QStringLiteral("document.querySelector('a.get[href]').click()"));
-            CTaskWnd* tasks = frame.TaskWindow();
-            scenes::WaitFor([tasks] { return tasks != nullptr && tasks->Rows() > 0; }, timeoutMs);
-            // Once it is on the phone its card reads 已安装; the task window steps aside to show it.
-            if (tasks != nullptr && tasks->WaitIdle(timeoutMs)) {
-                scenes::WaitFor([apps] { return !apps->IsLoading(); }, timeoutMs);
-                apps->WaitSettled(timeoutMs);
-                tasks->hide();
-                apps->StoreView()->page()->runJavaScript(QStringLiteral(
-                    "document.querySelector('a.get[href]').closest('.card').previousElementSibling.scrollIntoView()"));
-            }
-        }
+        PrepareAppPage(frame, apps, page, timeoutMs);
     }
     QImage picture = RenderWindowPicture(&frame, 300);
     if (page == QLatin1String("home_firmware")) {

@@ -78,25 +78,26 @@ int SavePicture(const QImage& image, const QString& file) {
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // Help and version come before anything is set up, so they answer at once even without a display.
-    {
-        QStringList raw;
-        for (int i = 0; i < argc; ++i) {
-            raw << QString::fromLocal8Bit(argv[i]);
-        }
-        const AppOptions early = ParseAppOptions(raw);
-        if (early.help) {
-            std::fputs(qUtf8Printable(AppUsage()), stdout);
-            return 0;
-        }
-        if (early.version) {
-            std::printf("vexa-assistant %s\n", qUtf8Printable(ProgramVersion()));
-            return 0;
-        }
+// Help and version come before anything is set up, so they answer at once even without a display.
+std::optional<int> AnswerWithoutSetUp(int argc, char** argv) {
+    QStringList raw;
+    for (int i = 0; i < argc; ++i) {
+        raw << QString::fromLocal8Bit(argv[i]);
     }
+    const AppOptions early = ParseAppOptions(raw);
+    if (early.help) {
+        std::fputs(qUtf8Printable(AppUsage()), stdout);
+        return 0;
+    }
+    if (early.version) {
+        std::printf("vexa-assistant %s\n", qUtf8Printable(ProgramVersion()));
+        return 0;
+    }
+    return std::nullopt;
+}
+
+// What must hold before QApplication exists.
+void PrepareProcess() {
     BlockTerminationSignals(); // before any thread exists, so that every thread inherits it
     // Before anything else can fail: the report needs only paths, worked out here.
     InstallCrashHandler({DataFolder() + QStringLiteral("/crash"),
@@ -108,6 +109,132 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     PrepareWebEngineFlags();
+}
+
+// Never an exit without a word: a program that runs already is named; a socket that can be
+// neither reached nor made is reported and the program starts anyway.
+CInstanceGuard::Outcome AcquireInstance(CInstanceGuard& guard, const AppOptions& options) {
+    const CInstanceGuard::Outcome guarded =
+        options.screenshotFile.isEmpty() ? guard.Acquire() : CInstanceGuard::Outcome::Held;
+    if (guarded == CInstanceGuard::Outcome::OtherRuns) {
+        std::fprintf(stderr, "vexa-assistant: already running (%s); it was asked to show itself\n",
+                     qUtf8Printable(guard.SocketPath()));
+    }
+    if (guarded == CInstanceGuard::Outcome::Unavailable) {
+        std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(guard.Problem()));
+    }
+    return guarded;
+}
+
+// The skinned message box needs the skin that just failed, so the plain one reports it.
+int ReportMissingSkin(const AppOptions& options) {
+    if (options.screenshotFile.isEmpty()) {
+        QMessageBox::critical(nullptr, Str(388), Str(129));
+    } else {
+        std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(Str(129)));
+    }
+    return 1;
+}
+
+void RegisterScreenshotScenes(const AppOptions& options) {
+    if (!options.screenshotFile.isEmpty()) {
+        CVexaMessageBoxImpl::SetUnattended([](const QString& text) {
+            std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(text));
+        });
+    }
+    RegisterControlsScreenshots();
+    RegisterShellScreenshots();
+    RegisterBackupScreenshots();
+    RegisterContactScreenshots();
+    RegisterMessagesScreenshots();
+    RegisterFilesScreenshots();
+    RegisterFeedbackScreenshots();
+    RegisterScreenScreenshots();
+}
+
+int SaveDialogPicture(const AppOptions& options) {
+    const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);
+    if (scene == nullptr) {
+        std::fprintf(stderr, "vexa-assistant: no dialog \"%s\"; known: %s\n", qUtf8Printable(options.dialog),
+                     qUtf8Printable(ScreenshotSceneNames(QStringLiteral("dialog")).join(QStringLiteral(", "))));
+        return 2;
+    }
+    return SavePicture(RenderWindowPicture(scene.get()), options.screenshotFile);
+}
+
+int SavePagePicture(const AppOptions& options) {
+    const std::unique_ptr<QWidget> page = CreateScreenshotScene(QStringLiteral("page"), options.page);
+    if (page == nullptr) {
+        std::fprintf(stderr, "vexa-assistant: no page \"%s\"\n", qUtf8Printable(options.page));
+        return 2;
+    }
+    return SavePicture(RenderWindowPicture(page.get()), options.screenshotFile);
+}
+
+std::unique_ptr<QObject> InstallEndOnSignal(QPointer<QWidget>& mainWindow, bool& endRequested) {
+    return InstallTerminationSignals([&mainWindow, &endRequested] {
+        endRequested = true;
+        SetProgramEnding(); // an open dialog ends as cancelled and no new one waits for an answer
+        if (mainWindow != nullptr) {
+            mainWindow->close(); // stops the work, waiting only briefly, as the close button does
+        }
+        // exit, not quit: it also ends a busy dialog's loop (quit asks the windows first, and a
+        // busy dialog waiting for a connection that shutdown stopped would never answer).
+        QCoreApplication::exit(0);
+    });
+}
+
+// What main keeps alive for the frame; the deadline lives in main, before everything it guards.
+struct FrameRun {
+    CDeviceList& devices;
+    DeviceNameAdapter& names;
+    CAppComponents& components;
+    const AppOptions& options;
+    bool pagePicture;
+    QPointer<QWidget>& mainWindow;
+    const bool& endRequested;
+    std::optional<CExitDeadline>& closingDeadline;
+};
+
+int RunFrame(const FrameRun& run) {
+    CMainFrame frame(run.devices, run.names);
+    if (run.components.Uploader() != nullptr) {
+        StatUploader* uploader = run.components.Uploader();
+        frame.SetUploadSignal([uploader] { uploader->RequestUpload(); });
+    }
+    run.mainWindow = &frame;
+    if (!frame.Create()) {
+        QMessageBox::critical(nullptr, Str(388), Str(129));
+        return 1;
+    }
+    if (run.pagePicture) {
+        return SavePicture(RenderFramePicture(frame, run.options.page), run.options.screenshotFile);
+    }
+    if (!run.options.hideWindow) {
+        frame.show();
+    } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Without a tray a hidden window could not be reached again: start minimised instead.
+        frame.showMinimized();
+    }
+    // Told to end while starting (a busy or question dialog ran an event loop): the frame
+    // has closed already.
+    const int code = run.endRequested ? 0 : QApplication::exec();
+    // The window has stopped its work with a deadline of its own; what remains (pages
+    // joining their threads, the statistics upload) must not hold the end up either.
+    run.closingDeadline.emplace(kEndDeadlineMs, code, [] {
+        LOG_Error("[main] closing took longer than %d ms; the program ends without waiting. %s:%d",
+                  kEndDeadlineMs, LOG_HERE);
+    });
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (const std::optional<int> answered = AnswerWithoutSetUp(argc, argv)) {
+        return *answered;
+    }
+    PrepareProcess();
     QApplication app(argc, argv);
     const AppOptions options = ParseAppOptions(QApplication::arguments());
     if (!options.screenshotFile.isEmpty()) {
@@ -128,17 +255,9 @@ int main(int argc, char** argv) {
             mainWindow->activateWindow();
         }
     });
-    // Never an exit without a word: a program that runs already is named; a socket that can be
-    // neither reached nor made is reported and the program starts anyway.
-    const CInstanceGuard::Outcome guarded =
-        options.screenshotFile.isEmpty() ? guard.Acquire() : CInstanceGuard::Outcome::Held;
+    const CInstanceGuard::Outcome guarded = AcquireInstance(guard, options);
     if (guarded == CInstanceGuard::Outcome::OtherRuns) {
-        std::fprintf(stderr, "vexa-assistant: already running (%s); it was asked to show itself\n",
-                     qUtf8Printable(guard.SocketPath()));
         return 0;
-    }
-    if (guarded == CInstanceGuard::Outcome::Unavailable) {
-        std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(guard.Problem()));
     }
 
     // Declared before everything it guards, so that it outlives their destructors.
@@ -156,37 +275,13 @@ int main(int argc, char** argv) {
 
     const std::unique_ptr<CSkin, SkinRelease> skin(loaded);
     if (skin == nullptr) {
-        // The skinned message box needs the skin that just failed, so the plain one reports it.
-        if (options.screenshotFile.isEmpty()) {
-            QMessageBox::critical(nullptr, Str(388), Str(129));
-        } else {
-            std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(Str(129)));
-        }
-        return 1;
+        return ReportMissingSkin(options);
     }
     SetAppSkin(skin.get());
-    if (!options.screenshotFile.isEmpty()) {
-        CVexaMessageBoxImpl::SetUnattended([](const QString& text) {
-            std::fprintf(stderr, "vexa-assistant: %s\n", qUtf8Printable(text));
-        });
-    }
-    RegisterControlsScreenshots();
-    RegisterShellScreenshots();
-    RegisterBackupScreenshots();
-    RegisterContactScreenshots();
-    RegisterMessagesScreenshots();
-    RegisterFilesScreenshots();
-    RegisterFeedbackScreenshots();
-    RegisterScreenScreenshots();
+    RegisterScreenshotScenes(options);
 
     if (!options.screenshotFile.isEmpty() && !options.dialog.isEmpty()) {
-        const std::unique_ptr<QWidget> scene = CreateScreenshotScene(QStringLiteral("dialog"), options.dialog);
-        if (scene == nullptr) {
-            std::fprintf(stderr, "vexa-assistant: no dialog \"%s\"; known: %s\n", qUtf8Printable(options.dialog),
-                         qUtf8Printable(ScreenshotSceneNames(QStringLiteral("dialog")).join(QStringLiteral(", "))));
-            return 2;
-        }
-        return SavePicture(RenderWindowPicture(scene.get()), options.screenshotFile);
+        return SaveDialogPicture(options);
     }
 
     // The application's device list and the names users gave their phones.
@@ -199,63 +294,18 @@ int main(int argc, char** argv) {
 
     const bool pagePicture = !options.screenshotFile.isEmpty() && IsFramePageName(options.page);
     if (!options.screenshotFile.isEmpty() && !pagePicture) {
-        const std::unique_ptr<QWidget> page = CreateScreenshotScene(QStringLiteral("page"), options.page);
-        if (page == nullptr) {
-            std::fprintf(stderr, "vexa-assistant: no page \"%s\"\n", qUtf8Printable(options.page));
-            return 2;
-        }
-        return SavePicture(RenderWindowPicture(page.get()), options.screenshotFile);
+        return SavePagePicture(options);
     }
 
     CMessagePage::PrepareAtStartup();
     std::unique_ptr<QObject> termination;
     bool endRequested = false; // quit() before the main loop runs would be forgotten
     if (!pagePicture) {
-        termination = InstallTerminationSignals([&mainWindow, &endRequested] {
-            endRequested = true;
-            SetProgramEnding(); // an open dialog ends as cancelled and no new one waits for an answer
-            if (mainWindow != nullptr) {
-                mainWindow->close(); // stops the work, waiting only briefly, as the close button does
-            }
-            // exit, not quit: it also ends a busy dialog's loop (quit asks the windows first, and a
-            // busy dialog waiting for a connection that shutdown stopped would never answer).
-            QCoreApplication::exit(0);
-        });
+        termination = InstallEndOnSignal(mainWindow, endRequested);
     }
-    int code = 0;
     if (!listed.get()) {
         LOG_Info("[main] the phones could not be listed at start-up; detection lists them. %s:%d", LOG_HERE);
     }
-    {
-        CMainFrame frame(devices, names);
-        if (components.Uploader() != nullptr) {
-            StatUploader* uploader = components.Uploader();
-            frame.SetUploadSignal([uploader] { uploader->RequestUpload(); });
-        }
-        mainWindow = &frame;
-        if (!frame.Create()) {
-            QMessageBox::critical(nullptr, Str(388), Str(129));
-            return 1;
-        }
-        if (pagePicture) {
-            code = SavePicture(RenderFramePicture(frame, options.page), options.screenshotFile);
-        } else {
-            if (!options.hideWindow) {
-                frame.show();
-            } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-                // Without a tray a hidden window could not be reached again: start minimised instead.
-                frame.showMinimized();
-            }
-            // Told to end while starting (a busy or question dialog ran an event loop): the frame
-            // has closed already.
-            code = endRequested ? 0 : QApplication::exec();
-            // The window has stopped its work with a deadline of its own; what remains (pages
-            // joining their threads, the statistics upload) must not hold the end up either.
-            closingDeadline.emplace(kEndDeadlineMs, code, [] {
-                LOG_Error("[main] closing took longer than %d ms; the program ends without waiting. %s:%d",
-                          kEndDeadlineMs, LOG_HERE);
-            });
-        }
-    }
-    return code; // the names were saved as they changed
+    // the names were saved as they changed
+    return RunFrame({devices, names, components, options, pagePicture, mainWindow, endRequested, closingDeadline});
 }

@@ -19,6 +19,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace backup {
 namespace {
@@ -139,6 +140,139 @@ bool PutRingtone(vexa::DeviceSession* session, const QString& phonePath, const Q
            fs->UploadFile(local, phonePath, nullptr, nullptr);
 }
 
+int ExportContacts(const ItemContext& ctx, const QString& folder, QStringList& files) {
+    // Read afresh: contacts made or removed on the phone since the page loaded its list count.
+    std::unique_ptr<vexa::ContactBook> fresh = ctx.session->OpenContactBook();
+    vexa::ContactBook* book = fresh.get();
+    vexa::FileSystem* fs = ctx.session->GetFileSystem();
+    if (book == nullptr || book->LoadContacts() != 1) {
+        LOG_Error("Load Contact Failed %d:%s", __LINE__, __FILE__);
+        return -1;
+    }
+    VcardPtr vcard(LVCARD_NewMultiContactVcard(), &LVCARD_FreeMultiContactVcard);
+    std::map<QString, QString> ringtoneFiles; // phone path -> item file carrying its sound
+    const int total = book->GetContactCount(3);
+    for (int i = 0; i < total; ++i) {
+        vexa::Contact* contact = book->GetContactAt(3, i);
+        CVCard* card = vcard->NewContact();
+        if (contact == nullptr || card == nullptr || !book->LoadContactDetail(contact)) {
+            LOG_Error("Load Contact Detail failed .%s:%d", LOG_HERE);
+            return -1;
+        }
+        const ContactExtras extras = ExtrasOf(book, contact);
+        QString soundFile;
+        if (!extras.ringtone.isEmpty()) {
+            auto [at, added] = ringtoneFiles.try_emplace(extras.ringtone);
+            if (added) {
+                // The sound goes along, for a phone that lacks it; one without it keeps the path alone.
+                const QString name = QStringLiteral("Ringtone%1.%2")
+                                         .arg(ringtoneFiles.size())
+                                         .arg(QFileInfo(extras.ringtone).suffix().left(8));
+                if (fs != nullptr && IsSafeItemName(name) &&
+                    fs->TransferFile(extras.ringtone, QDir(folder).filePath(name), nullptr, nullptr)) {
+                    at->second = name;
+                    files << name;
+                }
+            }
+            soundFile = at->second;
+        }
+        FillBackupCard(*contact, GroupNamesOf(*contact), extras, soundFile, *card);
+        if (!ctx.progress(i + 1, total)) {
+            return -2;
+        }
+    }
+    const QString name = ModuleItemFile(Contacts);
+    if (const IoResult saved = vcard->Save(QDir(folder).filePath(name)); !saved) {
+        LOG_Error("[Backup] %s. %s:%d", qUtf8Printable(saved.error), LOG_HERE);
+        return -1;
+    }
+    files << name;
+    return total;
+}
+
+// The phone's contacts by everything a backup card holds: those are not created twice. Read
+// afresh, since the page's list misses what the phone gained or lost after it loaded.
+std::optional<QHash<QByteArray, int>> ContactsOnPhone(vexa::DeviceSession* session) {
+    QHash<QByteArray, int> onPhone;
+    std::unique_ptr<vexa::ContactBook> fresh = session->OpenContactBook();
+    if (fresh == nullptr || fresh->LoadContacts() != 1) {
+        return std::nullopt;
+    }
+    for (int i = 0; i < fresh->GetContactCount(3); ++i) {
+        vexa::Contact* contact = fresh->GetContactAt(3, i);
+        if (contact == nullptr || !fresh->LoadContactDetail(contact)) {
+            return std::nullopt;
+        }
+        ++onPhone[ContactKey(*contact, GroupNamesOf(*contact), ExtrasOf(fresh.get(), contact))];
+    }
+    return onPhone;
+}
+
+int ImportContacts(const ItemContext& ctx, const QString& folder) {
+    vexa::ContactBook* book = LoadedBook(ctx.session);
+    VcardPtr vcard(LVCARD_NewMultiContactVcard(), &LVCARD_FreeMultiContactVcard);
+    if (book == nullptr || !vcard->Load(QDir(folder).filePath(ModuleItemFile(Contacts)))) {
+        return int(StepFailed);
+    }
+    std::optional<QHash<QByteArray, int>> onPhone = ContactsOnPhone(ctx.session);
+    if (!onPhone) {
+        return int(StepFailed);
+    }
+    if (!book->PrepareRestore()) {
+        return int(StepFailed);
+    }
+    std::vector<contacts::ImportedContact> records;
+    std::vector<ContactExtras> extras;
+    std::vector<QString> soundFiles;
+    for (int i = 0; i < vcard->Count(); ++i) {
+        contacts::ImportedContact record = contacts::ContactFromCard(*vcard->At(i));
+        const ContactExtras x = ExtrasFromCard(*vcard->At(i));
+        record.contact->SetStorage(x.storage);
+        const auto known = onPhone->find(ContactKey(*record.contact, record.groups, x));
+        if (known != onPhone->end() && known.value() > 0) {
+            --known.value();
+            continue;
+        }
+        const VCardProperty* sound = vcard->At(i)->Find(kRingtoneFileProperty);
+        soundFiles.push_back(sound != nullptr ? sound->Text() : QString());
+        records.push_back(std::move(record));
+        extras.push_back(x);
+    }
+    if (records.empty()) {
+        return int(StepDone);
+    }
+    std::vector<vexa::Contact*> created;
+    for (const contacts::ImportedContact& record : records) {
+        created.push_back(record.contact.get());
+    }
+    CImportContactHelper helper;
+    helper.SetRecords(std::move(records));
+    StopFlag stop{ctx};
+    const auto result =
+        helper.Import(book, [&stop] { return stop.stopped; }, [&stop](int total, int done) { stop.Progress(total, done); });
+    // Picture and ringtone are the contact's own settings: written once it exists on the phone.
+    bool complete = result == CImportContactHelper::Import_Succeeded;
+    for (int i = 0; i < helper.Count(); ++i) {
+        const ContactExtras& x = extras[static_cast<std::size_t>(i)];
+        vexa::Contact* contact = created[static_cast<std::size_t>(i)];
+        if (!x.photo.isEmpty() && !book->SetContactPhoto(contact, x.photo)) {
+            LOG_Error("[Restore] the photo of contact %d was not set. %s:%d", i, LOG_HERE);
+            complete = false;
+        }
+        if (!x.ringtone.isEmpty() &&
+            !(PutRingtone(ctx.session, x.ringtone, folder, soundFiles[static_cast<std::size_t>(i)]) &&
+              book->SetContactRingtone(contact, x.ringtone))) {
+            LOG_Error("[Restore] the ringtone %s of contact %d was not set. %s:%d", qUtf8Printable(x.ringtone), i,
+                      LOG_HERE);
+            complete = false;
+        }
+    }
+    if (complete) {
+        return int(StepDone);
+    }
+    return stop.stopped ? int(StepCancelled) : int(StepFailed);
+}
+
 } // namespace
 
 ModuleIo ContactsIo() {
@@ -151,131 +285,8 @@ ModuleIo ContactsIo() {
         }
         return book->GetContactCount(3);
     };
-    io.exportItems = [](const ItemContext& ctx, const QString& folder, QStringList& files) {
-        // Read afresh: contacts made or removed on the phone since the page loaded its list count.
-        std::unique_ptr<vexa::ContactBook> fresh = ctx.session->OpenContactBook();
-        vexa::ContactBook* book = fresh.get();
-        vexa::FileSystem* fs = ctx.session->GetFileSystem();
-        if (book == nullptr || book->LoadContacts() != 1) {
-            LOG_Error("Load Contact Failed %d:%s", __LINE__, __FILE__);
-            return -1;
-        }
-        VcardPtr vcard(LVCARD_NewMultiContactVcard(), &LVCARD_FreeMultiContactVcard);
-        std::map<QString, QString> ringtoneFiles; // phone path -> item file carrying its sound
-        const int total = book->GetContactCount(3);
-        for (int i = 0; i < total; ++i) {
-            vexa::Contact* contact = book->GetContactAt(3, i);
-            CVCard* card = vcard->NewContact();
-            if (contact == nullptr || card == nullptr || !book->LoadContactDetail(contact)) {
-                LOG_Error("Load Contact Detail failed .%s:%d", LOG_HERE);
-                return -1;
-            }
-            const ContactExtras extras = ExtrasOf(book, contact);
-            QString soundFile;
-            if (!extras.ringtone.isEmpty()) {
-                auto [at, added] = ringtoneFiles.try_emplace(extras.ringtone);
-                if (added) {
-                    // The sound goes along, for a phone that lacks it; one without it keeps the path alone.
-                    const QString name = QStringLiteral("Ringtone%1.%2")
-                                             .arg(ringtoneFiles.size())
-                                             .arg(QFileInfo(extras.ringtone).suffix().left(8));
-                    if (fs != nullptr && IsSafeItemName(name) &&
-                        fs->TransferFile(extras.ringtone, QDir(folder).filePath(name), nullptr, nullptr)) {
-                        at->second = name;
-                        files << name;
-                    }
-                }
-                soundFile = at->second;
-            }
-            FillBackupCard(*contact, GroupNamesOf(*contact), extras, soundFile, *card);
-            if (!ctx.progress(i + 1, total)) {
-                return -2;
-            }
-        }
-        const QString name = ModuleItemFile(Contacts);
-        if (const IoResult saved = vcard->Save(QDir(folder).filePath(name)); !saved) {
-            LOG_Error("[Backup] %s. %s:%d", qUtf8Printable(saved.error), LOG_HERE);
-            return -1;
-        }
-        files << name;
-        return total;
-    };
-    io.importItems = [](const ItemContext& ctx, const QString& folder) {
-        vexa::ContactBook* book = LoadedBook(ctx.session);
-        VcardPtr vcard(LVCARD_NewMultiContactVcard(), &LVCARD_FreeMultiContactVcard);
-        if (book == nullptr || !vcard->Load(QDir(folder).filePath(ModuleItemFile(Contacts)))) {
-            return int(StepFailed);
-        }
-        // The phone's contacts by everything a backup card holds: those are not created twice. Read
-        // afresh, since the page's list misses what the phone gained or lost after it loaded.
-        QHash<QByteArray, int> onPhone;
-        {
-            std::unique_ptr<vexa::ContactBook> fresh = ctx.session->OpenContactBook();
-            if (fresh == nullptr || fresh->LoadContacts() != 1) {
-                return int(StepFailed);
-            }
-            for (int i = 0; i < fresh->GetContactCount(3); ++i) {
-                vexa::Contact* contact = fresh->GetContactAt(3, i);
-                if (contact == nullptr || !fresh->LoadContactDetail(contact)) {
-                    return int(StepFailed);
-                }
-                ++onPhone[ContactKey(*contact, GroupNamesOf(*contact), ExtrasOf(fresh.get(), contact))];
-            }
-        }
-        if (!book->PrepareRestore()) {
-            return int(StepFailed);
-        }
-        std::vector<contacts::ImportedContact> records;
-        std::vector<ContactExtras> extras;
-        std::vector<QString> soundFiles;
-        for (int i = 0; i < vcard->Count(); ++i) {
-            contacts::ImportedContact record = contacts::ContactFromCard(*vcard->At(i));
-            const ContactExtras x = ExtrasFromCard(*vcard->At(i));
-            record.contact->SetStorage(x.storage);
-            const auto known = onPhone.find(ContactKey(*record.contact, record.groups, x));
-            if (known != onPhone.end() && known.value() > 0) {
-                --known.value();
-                continue;
-            }
-            const VCardProperty* sound = vcard->At(i)->Find(kRingtoneFileProperty);
-            soundFiles.push_back(sound != nullptr ? sound->Text() : QString());
-            records.push_back(std::move(record));
-            extras.push_back(x);
-        }
-        if (records.empty()) {
-            return int(StepDone);
-        }
-        std::vector<vexa::Contact*> created;
-        for (const contacts::ImportedContact& record : records) {
-            created.push_back(record.contact.get());
-        }
-        CImportContactHelper helper;
-        helper.SetRecords(std::move(records));
-        StopFlag stop{ctx};
-        const auto result =
-            helper.Import(book, [&stop] { return stop.stopped; }, [&stop](int total, int done) { stop.Progress(total, done); });
-        // Picture and ringtone are the contact's own settings: written once it exists on the phone.
-        bool complete = result == CImportContactHelper::Import_Succeeded;
-        for (int i = 0; i < helper.Count(); ++i) {
-            const ContactExtras& x = extras[static_cast<std::size_t>(i)];
-            vexa::Contact* contact = created[static_cast<std::size_t>(i)];
-            if (!x.photo.isEmpty() && !book->SetContactPhoto(contact, x.photo)) {
-                LOG_Error("[Restore] the photo of contact %d was not set. %s:%d", i, LOG_HERE);
-                complete = false;
-            }
-            if (!x.ringtone.isEmpty() &&
-                !(PutRingtone(ctx.session, x.ringtone, folder, soundFiles[static_cast<std::size_t>(i)]) &&
-                  book->SetContactRingtone(contact, x.ringtone))) {
-                LOG_Error("[Restore] the ringtone %s of contact %d was not set. %s:%d", qUtf8Printable(x.ringtone), i,
-                          LOG_HERE);
-                complete = false;
-            }
-        }
-        if (complete) {
-            return int(StepDone);
-        }
-        return stop.stopped ? int(StepCancelled) : int(StepFailed);
-    };
+    io.exportItems = ExportContacts;
+    io.importItems = ImportContacts;
     return io;
 }
 

@@ -121,27 +121,8 @@ QString StripNumber(QString number) {
     return number;
 }
 
-void ReadRow(const QStringList& row, vexa::Contact& c, QStringList& groups) {
-    if (!Cell(row, 0).isEmpty()) {
-        c.SetDisplayName(Cell(row, 0));
-    }
-    for (int i = 0; i < 5; ++i) {
-        if (!Cell(row, i + 1).isEmpty()) {
-            c.SetNamePart(kNameParts[i], Cell(row, i + 1));
-        }
-    }
-    if (!Cell(row, 6).isEmpty()) {
-        c.SetNickname(Cell(row, 6));
-    }
-    if (!Cell(row, 7).isEmpty()) {
-        c.SetCompany(Cell(row, 7));
-    }
-    if (!Cell(row, 8).isEmpty()) {
-        c.SetDepartment(Cell(row, 8));
-    }
-    if (!Cell(row, 9).isEmpty()) {
-        c.SetTitle(Cell(row, 9));
-    }
+// Phones, e-mail, web, postal and chat addresses, in the order the columns hold them.
+void ReadNumbersAndAddresses(const QStringList& row, vexa::Contact& c) {
     int index = 0;
     for (const int col : kPhonePairs) {
         QString label;
@@ -196,6 +177,30 @@ void ReadRow(const QStringList& row, vexa::Contact& c, QStringList& groups) {
         }
         c.AddIm(protocol, Cell(row, col), &index);
     }
+}
+
+void ReadRow(const QStringList& row, vexa::Contact& c, QStringList& groups) {
+    if (!Cell(row, 0).isEmpty()) {
+        c.SetDisplayName(Cell(row, 0));
+    }
+    for (int i = 0; i < 5; ++i) {
+        if (!Cell(row, i + 1).isEmpty()) {
+            c.SetNamePart(kNameParts[i], Cell(row, i + 1));
+        }
+    }
+    if (!Cell(row, 6).isEmpty()) {
+        c.SetNickname(Cell(row, 6));
+    }
+    if (!Cell(row, 7).isEmpty()) {
+        c.SetCompany(Cell(row, 7));
+    }
+    if (!Cell(row, 8).isEmpty()) {
+        c.SetDepartment(Cell(row, 8));
+    }
+    if (!Cell(row, 9).isEmpty()) {
+        c.SetTitle(Cell(row, 9));
+    }
+    ReadNumbersAndAddresses(row, c);
     if (!Cell(row, kBirthday).isEmpty()) {
         c.SetBirthday(Cell(row, kBirthday));
     }
@@ -249,18 +254,10 @@ QString TypeCell(int type, const QString& label) {
     return QStringLiteral("[%1]").arg(type) + (type == 0 ? label : QString());
 }
 
-std::vector<QStringList> ContactToCsvRows(const vexa::Contact& c, const QStringList& groups) {
-    Rows rows(c);
-    rows.At(0, 6) = c.GetNickname();
-    QString company;
-    QString department;
-    QString title;
-    c.GetOrganization(&company, &department, &title);
-    rows.At(0, 7) = company;
-    rows.At(0, 8) = department;
-    rows.At(0, 9) = title;
+namespace {
 
-    // Phones: only mobile, home, work, work fax and other have a column of their own.
+// Phones: only mobile, home, work, work fax and other have a column of their own.
+void PutPhones(Rows& rows, const vexa::Contact& c) {
     const auto pairFor = [](int type) {
         switch (type) {
         case 2:
@@ -306,19 +303,10 @@ std::vector<QStringList> ContactToCsvRows(const vexa::Contact& c, const QStringL
             }
         }
     }
-    FillInOrder(c.GetEmailCount(), kEmailPairs, [&](std::size_t r, int col, int i) {
-        const vexa::ContactField* e = c.GetEmailAt(i);
-        PutPair(rows, r, col, e->GetValue(), TypeCell(e->GetType(), e->GetLabel()));
-    });
-    FillInOrder(c.GetWebsiteCount(), kWebPairs, [&](std::size_t r, int col, int i) {
-        const vexa::ContactField* w = c.GetWebsiteAt(i);
-        PutPair(rows, r, col, w->GetValue(), TypeCell(w->GetType(), w->GetLabel()));
-    });
-    FillInOrder(c.GetImCount(), kImPairs, [&](std::size_t r, int col, int i) {
-        const vexa::ContactIm* im = c.GetImAt(i);
-        PutPair(rows, r, col, im->GetValue(), QString::number(im->GetProtocol()));
-    });
-    // Addresses: the first home, work and other take their own block; the rest the first free one.
+}
+
+// Addresses: the first home, work and other take their own block; the rest the first free one.
+void PutAddresses(Rows& rows, const vexa::Contact& c) {
     std::vector<const vexa::ContactAddress*> otherAddresses;
     bool blockTaken[3] = {false, false, false};
     for (int i = 0; i < c.GetAddressCount(); ++i) {
@@ -345,6 +333,35 @@ std::vector<QStringList> ContactToCsvRows(const vexa::Contact& c, const QStringL
             }
         }
     }
+}
+
+} // namespace
+
+std::vector<QStringList> ContactToCsvRows(const vexa::Contact& c, const QStringList& groups) {
+    Rows rows(c);
+    rows.At(0, 6) = c.GetNickname();
+    QString company;
+    QString department;
+    QString title;
+    c.GetOrganization(&company, &department, &title);
+    rows.At(0, 7) = company;
+    rows.At(0, 8) = department;
+    rows.At(0, 9) = title;
+
+    PutPhones(rows, c);
+    FillInOrder(c.GetEmailCount(), kEmailPairs, [&](std::size_t r, int col, int i) {
+        const vexa::ContactField* e = c.GetEmailAt(i);
+        PutPair(rows, r, col, e->GetValue(), TypeCell(e->GetType(), e->GetLabel()));
+    });
+    FillInOrder(c.GetWebsiteCount(), kWebPairs, [&](std::size_t r, int col, int i) {
+        const vexa::ContactField* w = c.GetWebsiteAt(i);
+        PutPair(rows, r, col, w->GetValue(), TypeCell(w->GetType(), w->GetLabel()));
+    });
+    FillInOrder(c.GetImCount(), kImPairs, [&](std::size_t r, int col, int i) {
+        const vexa::ContactIm* im = c.GetImAt(i);
+        PutPair(rows, r, col, im->GetValue(), QString::number(im->GetProtocol()));
+    });
+    PutAddresses(rows, c);
     rows.At(0, kBirthday) = c.GetBirthday();
     for (int i = 0; i < c.GetNoteCount(); ++i) {
         rows.At(static_cast<std::size_t>(i), kNote) = c.GetNoteAt(i);

@@ -118,9 +118,9 @@ struct PhoneticName {
 constexpr PhoneticName kPhoneticNames[] = {{vexa::NAME_PHONETIC_FAMILY, "X-PHONETIC-LAST-NAME"},
                                            {vexa::NAME_PHONETIC_GIVEN, "X-PHONETIC-FIRST-NAME"},
                                            {vexa::NAME_PHONETIC_MIDDLE, "X-PHONETIC-MIDDLE-NAME"}};
-} // namespace
 
-void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
+// The name, its phonetic parts, the nickname and the work place.
+void WriteNamesAndWork(const vexa::Contact& c, CVCard& card) {
     vexa::NameParts parts;
     c.GetNameParts(&parts);
     card.AddStructured(QStringLiteral("N"),
@@ -145,14 +145,10 @@ void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
     if (!title.isEmpty()) {
         card.AddProperty(QStringLiteral("TITLE"), title);
     }
-    for (int i = 0; i < c.GetPhoneCount(); ++i) {
-        const vexa::ContactField* p = c.GetPhoneAt(i);
-        bool write = false;
-        const QStringList types = PhoneTypeWords(p->GetType(), &write);
-        if (write && !p->GetValue().isEmpty()) {
-            card.AddProperty(QStringLiteral("TEL"), p->GetValue(), types);
-        }
-    }
+}
+
+// E-mail, web, postal and chat addresses.
+void WriteAddresses(const vexa::Contact& c, CVCard& card) {
     for (int i = 0; i < c.GetEmailCount(); ++i) {
         const vexa::ContactField* e = c.GetEmailAt(i);
         const int t = e->GetType();
@@ -198,6 +194,21 @@ void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
             }
         }
     }
+}
+
+} // namespace
+
+void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
+    WriteNamesAndWork(c, card);
+    for (int i = 0; i < c.GetPhoneCount(); ++i) {
+        const vexa::ContactField* p = c.GetPhoneAt(i);
+        bool write = false;
+        const QStringList types = PhoneTypeWords(p->GetType(), &write);
+        if (write && !p->GetValue().isEmpty()) {
+            card.AddProperty(QStringLiteral("TEL"), p->GetValue(), types);
+        }
+    }
+    WriteAddresses(c, card);
     if (!c.GetBirthday().isEmpty()) {
         card.AddProperty(QStringLiteral("BDAY"), c.GetBirthday());
     }
@@ -220,10 +231,10 @@ void FillCard(const vexa::Contact& c, const QStringList& groups, CVCard& card) {
     }
 }
 
-ImportedContact ContactFromCard(const CVCard& card) {
-    ImportedContact out{std::make_unique<vexa::Contact>(), {}};
-    vexa::Contact& c = *out.contact;
-    int index = 0;
+namespace {
+
+// The name, its phonetic parts, the nickname and the work place.
+void ReadNamesAndWork(const CVCard& card, vexa::Contact& c) {
     if (const VCardProperty* n = card.Find(QStringLiteral("N"))) {
         const QStringList parts = n->Components();
         const int codes[5] = {vexa::NAME_FAMILY, vexa::NAME_GIVEN, vexa::NAME_MIDDLE, vexa::NAME_PREFIX,
@@ -257,6 +268,9 @@ ImportedContact ContactFromCard(const CVCard& card) {
     if (const VCardProperty* p = card.Find(QStringLiteral("TITLE"))) {
         c.SetTitle(p->Text());
     }
+}
+
+void ReadPhones(const CVCard& card, vexa::Contact& c, int& index) {
     for (const VCardProperty* p : card.FindAll(QStringLiteral("TEL"))) {
         const QStringList t = p->Types();
         const bool fax = t.contains(QStringLiteral("FAX"));
@@ -286,6 +300,10 @@ ImportedContact ContactFromCard(const CVCard& card) {
         }
         c.AddPhone(type, type == 0 ? &label : nullptr, number, &index);
     }
+}
+
+// E-mail, web, postal and chat addresses.
+void ReadAddresses(const CVCard& card, vexa::Contact& c, int& index) {
     for (const VCardProperty* p : card.FindAll(QStringLiteral("EMAIL"))) {
         QString label;
         const int type = MapTypeWords(p->Types(), {{"HOME", 1}, {"PREF", 1}, {"INTERNET", 1}, {"WORK", 2}}, 3, &label);
@@ -312,6 +330,39 @@ ImportedContact ContactFromCard(const CVCard& card) {
             c.AddIm(n.protocol, p->Text(), &index);
         }
     }
+}
+
+// The group names of CATEGORIES, split at unescaped commas.
+QStringList CategoryNames(const VCardProperty& p) {
+    QStringList groups;
+    QString current;
+    for (qsizetype i = 0; i < p.value.size(); ++i) {
+        if (p.value[i] == u'\\' && i + 1 < p.value.size()) {
+            current += p.value[++i];
+        } else if (p.value[i] == u',') {
+            if (!current.trimmed().isEmpty()) {
+                groups << current.trimmed();
+            }
+            current.clear();
+        } else {
+            current += p.value[i];
+        }
+    }
+    if (!current.trimmed().isEmpty()) {
+        groups << current.trimmed();
+    }
+    return groups;
+}
+
+} // namespace
+
+ImportedContact ContactFromCard(const CVCard& card) {
+    ImportedContact out{std::make_unique<vexa::Contact>(), {}};
+    vexa::Contact& c = *out.contact;
+    int index = 0;
+    ReadNamesAndWork(card, c);
+    ReadPhones(card, c, index);
+    ReadAddresses(card, c, index);
     if (const VCardProperty* p = card.Find(QStringLiteral("BDAY"))) {
         const QString birthday = NormaliseCardBirthday(p->Text());
         if (!birthday.isEmpty()) {
@@ -322,23 +373,7 @@ ImportedContact ContactFromCard(const CVCard& card) {
         c.AddNote(p->Text());
     }
     if (const VCardProperty* p = card.Find(QStringLiteral("CATEGORIES"))) {
-        // Split at unescaped commas.
-        QString current;
-        for (qsizetype i = 0; i < p->value.size(); ++i) {
-            if (p->value[i] == u'\\' && i + 1 < p->value.size()) {
-                current += p->value[++i];
-            } else if (p->value[i] == u',') {
-                if (!current.trimmed().isEmpty()) {
-                    out.groups << current.trimmed();
-                }
-                current.clear();
-            } else {
-                current += p->value[i];
-            }
-        }
-        if (!current.trimmed().isEmpty()) {
-            out.groups << current.trimmed();
-        }
+        out.groups << CategoryNames(*p);
     }
     if (const VCardProperty* p = card.Find(QStringLiteral("X-VEXA-FAVORITE"))) {
         c.SetFavorite(p->Text() == QLatin1String("1"));

@@ -254,6 +254,25 @@ bool CFileWnd::OnInitDialog() {
     if (WindowManager_Attach(AppSkin(), this, QStringLiteral("file_wnd")) == 0) {
         return false;
     }
+    SetToolbarTexts();
+    m_details = PCL_GetFileDetailsView();
+    CreateViews();
+    PlaceViews();
+
+    ConnectTree();
+    ConnectRows();
+    ConnectMenusAndDrops();
+    SetToolbarEnabled(false);
+    if (QWidget* root = GetLayoutRoot(this)) {
+        resize(root->size());
+    }
+    CentreOver(parentWidget());
+
+    ReadStorageRoots();
+    return true;
+}
+
+void CFileWnd::SetToolbarTexts() {
     const struct {
         const char* name;
         int text;
@@ -265,7 +284,9 @@ bool CFileWnd::OnInitDialog() {
     for (const auto& t : texts) {
         Plugin_SetText(GetPluginByName(this, QString::fromLatin1(t.name)), Str(t.text));
     }
-    m_details = PCL_GetFileDetailsView();
+}
+
+void CFileWnd::CreateViews() {
     auto* names = new CNameDelegate(this);
     m_tree = new QTreeWidget;
     m_tree->setHeaderHidden(true);
@@ -296,6 +317,10 @@ bool CFileWnd::OnInitDialog() {
     m_icons->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_icons->setEditTriggers(QAbstractItemView::EditKeyPressed);
     m_icons->setItemDelegate(names);
+}
+
+// The tree on the left; the icons, the details list or a hint on the right.
+void CFileWnd::PlaceViews() {
     // An empty folder and a lost phone say so in the list's place, with a picture, never a blank.
     m_hintPage = new QWidget;
     auto* hintLayout = new QVBoxLayout(m_hintPage);
@@ -321,7 +346,9 @@ bool CFileWnd::OnInitDialog() {
         host->SetChild(m_views);
     }
     Plugin_SetVisible(GetPluginByName(this, QStringLiteral("Searching")), false);
+}
 
+void CFileWnd::ConnectTree() {
     connect(m_tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         ShowFolder(item->data(0, kPathRole).toString());
     });
@@ -350,6 +377,10 @@ bool CFileWnd::OnInitDialog() {
         }
         RenameItem(folder, name);
     });
+}
+
+// Sorting, opening and renaming in the details list and the icons.
+void CFileWnd::ConnectRows() {
     connect(m_list->header(), &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
     connect(m_list, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item) { OpenRow(item->data(0, kRowRole).toInt()); });
@@ -381,6 +412,9 @@ bool CFileWnd::OnInitDialog() {
             item->setText(old);
         });
     });
+}
+
+void CFileWnd::ConnectMenusAndDrops() {
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_list), static_cast<QAbstractItemView*>(m_icons),
                                     static_cast<QAbstractItemView*>(m_tree)}) {
         view->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -396,12 +430,10 @@ bool CFileWnd::OnInitDialog() {
         view->viewport()->installEventFilter(this);
         view->installEventFilter(this);
     }
-    SetToolbarEnabled(false);
-    if (QWidget* root = GetLayoutRoot(this)) {
-        resize(root->size());
-    }
-    CentreOver(parentWidget());
+}
 
+// The phone's storage and card become the roots of the tree; the first of them is shown.
+void CFileWnd::ReadStorageRoots() {
     OnPhone([this](vexa::FileSystem& fs) {
         fs.RefreshStorageInfo();
         const QString phone = fs.HasPhoneStorage() ? fs.GetPhoneStorageRoot() : QString();
@@ -423,7 +455,6 @@ bool CFileWnd::OnInitDialog() {
             }
         });
     });
-    return true;
 }
 
 void CFileWnd::OnEnded() {

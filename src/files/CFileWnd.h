@@ -129,6 +129,14 @@ private:
     LRESULT OnIcons(QWidget*, std::intptr_t, std::intptr_t);
     LRESULT OnSearch(QWidget*, std::intptr_t, std::intptr_t);
 
+    // The steps of OnInitDialog, in their order.
+    void SetToolbarTexts();
+    void CreateViews();
+    void PlaceViews();
+    void ConnectTree();
+    void ConnectRows();
+    void ConnectMenusAndDrops();
+    void ReadStorageRoots();
     // Runs work on the phone job; it gets the file system only while the session is usable.
     void OnPhone(std::function<void(vexa::FileSystem&)> work);
     void FolderRead(const QString& path, const std::optional<std::vector<files::FsItem>>& items, bool show, bool push);

@@ -67,9 +67,8 @@ mms::MediaMsg PictureMessage() {
     return msg;
 }
 
-} // namespace
-
-void RegisterMessagesScreenshots() {
+// The multimedia and text message editors and the preview.
+void RegisterComposeDialogs() {
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("mms_compose"), [] {
         auto dialog = std::make_unique<CMmsEditDlg>(PictureGate());
         dialog->SetMessage(PictureMessage());
@@ -132,6 +131,10 @@ void RegisterMessagesScreenshots() {
         dialog->Reply()->ShowSimButtons(true, 3, QStringLiteral("中国移动"), QStringLiteral("中国联通"));
         return std::unique_ptr<QWidget>(std::move(dialog));
     });
+}
+
+// The new-message reminders, alone and stacked.
+void RegisterReminders() {
     RegisterScreenshotScene(QStringLiteral("dialog"), QStringLiteral("remind_message"), [] {
         auto remind = std::make_unique<CRemindDialog>(CRemindDialog::Message, FormatText(Str(2437), qUtf8Printable(Str(2102))));
         if (!remind->Create()) {
@@ -176,4 +179,11 @@ void RegisterMessagesScreenshots() {
         desk->show();
         return desk;
     });
+}
+
+} // namespace
+
+void RegisterMessagesScreenshots() {
+    RegisterComposeDialogs();
+    RegisterReminders();
 }

@@ -277,6 +277,44 @@ SmsCsvImportResult ImportSmsCsv(vexa::DeviceSession* session, const QString& pat
 
 namespace {
 
+// The fields a row sets, as one text; the read and SIM states only where the file has their columns.
+QString SmsKey(const vexa::Sms& sms, bool hasRead, bool hasSim) {
+    SYSTEMTIME t;
+    sms.GetTime(&t);
+    return QStringLiteral("%1|%2|%3|%4|%5|")
+               .arg(sms.GetBox())
+               .arg(hasRead ? int(sms.IsRead()) : -1)
+               .arg(hasSim ? sms.GetSim() : -1)
+               .arg(sms.GetNumber(), FormatSmsCsvTime(vexa::FromSystemTime(t))) +
+           sms.GetContent();
+}
+
+// A new message of the store with what the row and its state columns say; null when the store makes none.
+std::unique_ptr<vexa::Sms> SmsFromRow(vexa::SmsStore* store, const SmsCsvRow& row, const QStringList& cells,
+                                      const SmsCsvCheck& check) {
+    std::unique_ptr<vexa::Sms> sms(store->NewSms());
+    if (!sms) {
+        return sms;
+    }
+    sms->SetNumber(row.number);
+    sms->SetTime(vexa::ToSystemTime(row.time));
+    sms->SetContent(row.content);
+    if (row.box) {
+        sms->SetBox(*row.box);
+    }
+    const SmsState state = SmsStateFromCells(cells, check.state);
+    if (state.box && vexa::IsDraftBox(*state.box) == vexa::IsDraftBox(sms->GetBox())) {
+        sms->SetBox(*state.box); // the exact box, where the named one is of the same kind
+    }
+    if (state.read) {
+        sms->SetRead(*state.read);
+    }
+    if (state.sim) {
+        sms->SetSim(static_cast<std::uint8_t>(*state.sim));
+    }
+    return sms;
+}
+
 SmsCsvImportResult AddSmsRows(vexa::SmsStore* store, const QString& path, const BatchHooks& hooks) {
     SmsCsvImportResult result;
     result.check = CheckSmsCsvFile(path);
@@ -295,16 +333,7 @@ SmsCsvImportResult AddSmsRows(vexa::SmsStore* store, const QString& path, const 
     // What the phone holds already, by the fields a row sets: those are not added twice.
     const bool hasRead = result.check.state.read >= 0;
     const bool hasSim = result.check.state.sim >= 0;
-    const auto key = [&](const vexa::Sms& sms) {
-        SYSTEMTIME t;
-        sms.GetTime(&t);
-        return QStringLiteral("%1|%2|%3|%4|%5|")
-                   .arg(sms.GetBox())
-                   .arg(hasRead ? int(sms.IsRead()) : -1)
-                   .arg(hasSim ? sms.GetSim() : -1)
-                   .arg(sms.GetNumber(), FormatSmsCsvTime(vexa::FromSystemTime(t))) +
-               sms.GetContent();
-    };
+    const auto key = [&](const vexa::Sms& sms) { return SmsKey(sms, hasRead, hasSim); };
     QHash<QString, int> onPhone;
     if (std::vector<vexa::Sms> all; store->ListAllSms(&all)) {
         for (const vexa::Sms& sms : all) {
@@ -343,24 +372,7 @@ SmsCsvImportResult AddSmsRows(vexa::SmsStore* store, const QString& path, const 
             continue;
         }
         if (std::optional<SmsCsvRow> row = SmsRowFromCells(cells, result.check.columns, QDateTime::currentDateTime())) {
-            std::unique_ptr<vexa::Sms> sms(store->NewSms());
-            if (sms) {
-                sms->SetNumber(row->number);
-                sms->SetTime(vexa::ToSystemTime(row->time));
-                sms->SetContent(row->content);
-                if (row->box) {
-                    sms->SetBox(*row->box);
-                }
-                const SmsState state = SmsStateFromCells(cells, result.check.state);
-                if (state.box && vexa::IsDraftBox(*state.box) == vexa::IsDraftBox(sms->GetBox())) {
-                    sms->SetBox(*state.box); // the exact box, where the named one is of the same kind
-                }
-                if (state.read) {
-                    sms->SetRead(*state.read);
-                }
-                if (state.sim) {
-                    sms->SetSim(static_cast<std::uint8_t>(*state.sim));
-                }
+            if (std::unique_ptr<vexa::Sms> sms = SmsFromRow(store, *row, cells, result.check)) {
                 if (const auto known = onPhone.find(key(*sms)); known != onPhone.end() && known.value() > 0) {
                     --known.value();
                     ++result.skipped;

@@ -333,6 +333,33 @@ std::string CPhoneDevice::RunExec(const std::string& line) {
     return out;
 }
 
+int CPhoneDevice::Readlink(const std::vector<std::string>& w, std::string& out) {
+    // "readlink -f" and "realpath": where a path really leads, every link followed and "." and
+    // ".." taken as the phone's tree has them; nothing (status 1) when a folder on the way is
+    // missing. Plain "readlink": a storage link's target, nothing for anything else.
+    std::string flags;
+    const std::vector<std::string> operands = Operands(w, flags);
+    const bool follow = w.front() == "realpath" || flags.find_first_of("fem") != std::string::npos;
+    int status = operands.empty() ? 1 : 0;
+    for (const std::string& p : operands) {
+        if (follow) {
+            if (const std::optional<QString> real = RealPath(Q(p))) {
+                out += real->toStdString() + "\n";
+            } else {
+                if (w.front() == "realpath") {
+                    out += "realpath: " + p + ": No such file or directory\n";
+                }
+                status = 1;
+            }
+        } else if (IsLink(p)) {
+            out += LinkTarget(CleanPath(Q(p))).toStdString() + "\n";
+        } else {
+            status = 1;
+        }
+    }
+    return status;
+}
+
 int CPhoneDevice::Run(const std::vector<std::string>& w, std::string& out) {
     const std::string& cmd = w.front();
     if (cmd == "echo") {
@@ -375,30 +402,7 @@ int CPhoneDevice::Run(const std::vector<std::string>& w, std::string& out) {
         return MvOrCp(w, cmd == "mv", out);
     }
     if (cmd == "readlink" || cmd == "realpath") {
-        // "readlink -f" and "realpath": where a path really leads, every link followed and "." and
-        // ".." taken as the phone's tree has them; nothing (status 1) when a folder on the way is
-        // missing. Plain "readlink": a storage link's target, nothing for anything else.
-        std::string flags;
-        const std::vector<std::string> operands = Operands(w, flags);
-        const bool follow = cmd == "realpath" || flags.find_first_of("fem") != std::string::npos;
-        int status = operands.empty() ? 1 : 0;
-        for (const std::string& p : operands) {
-            if (follow) {
-                if (const std::optional<QString> real = RealPath(Q(p))) {
-                    out += real->toStdString() + "\n";
-                } else {
-                    if (cmd == "realpath") {
-                        out += "realpath: " + p + ": No such file or directory\n";
-                    }
-                    status = 1;
-                }
-            } else if (IsLink(p)) {
-                out += LinkTarget(CleanPath(Q(p))).toStdString() + "\n";
-            } else {
-                status = 1;
-            }
-        }
-        return status;
+        return Readlink(w, out);
     }
     if (cmd == "df") {
         return Df(out);

@@ -88,6 +88,8 @@ private:
     int Rm(const std::vector<std::string>& args, std::string& out);
     int MvOrCp(const std::vector<std::string>& args, bool move, std::string& out);
     int Df(std::string& out);
+    // readlink and realpath, w[0] telling which.
+    int Readlink(const std::vector<std::string>& w, std::string& out);
     int Pm(const std::vector<std::string>& args, std::string& out);
     // "pm install [-r] FILE": parses the staged APK and adds or replaces the app with its file.
     int PmInstall(const std::vector<std::string>& args, std::string& out);

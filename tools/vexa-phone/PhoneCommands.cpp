@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 
 #include <map>
+#include <optional>
 
 using namespace vexa::sim;
 
@@ -212,65 +213,42 @@ int Wipe(const QString& serial, QTextStream& out, QTextStream& err) {
     return 0;
 }
 
-} // namespace
+int List(QTextStream& out, QTextStream& err) {
+    QStringList problems;
+    for (const PhoneSummary& phone : ListPhones(&problems)) {
+        out << phone.serial << "\t" << phone.brand << "\t" << phone.model << "\t"
+            << (phone.attached ? "attached" : "detached") << "\n";
+    }
+    for (const QString& problem : problems) {
+        err << "unusable phone file " << problem << "\n";
+    }
+    return problems.isEmpty() ? 0 : 1;
+}
 
-int RunPhoneCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
-    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("help")) {
-        (args.isEmpty() ? err : out) << kUsage;
-        return args.isEmpty() ? 2 : 0;
-    }
-    const QString command = args.first();
-    const Parsed p =
-        Parse(args.mid(1), {"--serial", "--model", "--brand", "--phone", "--from", "--contacts", "--sms", "--mms", "--calls",
-                            "--apps", "--pictures", "--files", "--phones-per-contact", "--random-seed"});
-    if (!p.error.isEmpty()) {
-        return Fail(err, p.error);
-    }
-    if (command == QLatin1String("create")) {
-        return Create(p, out, err);
-    }
-    if (command == QLatin1String("list")) {
-        QStringList problems;
-        for (const PhoneSummary& phone : ListPhones(&problems)) {
-            out << phone.serial << "\t" << phone.brand << "\t" << phone.model << "\t"
-                << (phone.attached ? "attached" : "detached") << "\n";
-        }
-        for (const QString& problem : problems) {
-            err << "unusable phone file " << problem << "\n";
-        }
-        return problems.isEmpty() ? 0 : 1;
-    }
-    if (command == QLatin1String("demo")) {
-        bool created = false;
-        QString error;
-        if (!EnsureDemoPhone(&created, &error)) {
-            return Fail(err, error);
-        }
-        out << (created ? "created the demo phone\n" : "phones exist; no demo phone made\n");
-        return 0;
-    }
-    const QString serial = p.values.count("--phone") ? p.values.at("--phone") : QString();
-    if (serial.isEmpty()) {
-        return Fail(err, QStringLiteral("%1 needs --phone SERIAL").arg(command));
-    }
+int Demo(QTextStream& out, QTextStream& err) {
+    bool created = false;
     QString error;
-    if (command == QLatin1String("seed")) {
-        return Seed(p, serial, out, err);
+    if (!EnsureDemoPhone(&created, &error)) {
+        return Fail(err, error);
     }
-    if (command == QLatin1String("wipe")) {
-        return Wipe(serial, out, err);
+    out << (created ? "created the demo phone\n" : "phones exist; no demo phone made\n");
+    return 0;
+}
+
+int Attach(const QString& serial, bool attach, QTextStream& out, QTextStream& err) {
+    QString error;
+    if (!SetAttached(serial, attach, &error)) {
+        return Fail(err, error);
     }
-    if (command == QLatin1String("show")) {
-        return Show(serial, out, err);
-    }
-    if (command == QLatin1String("attach") || command == QLatin1String("detach")) {
-        const bool attach = command == QLatin1String("attach");
-        if (!SetAttached(serial, attach, &error)) {
-            return Fail(err, error);
-        }
-        out << (attach ? "attached " : "detached ") << serial << "\n";
-        return 0;
-    }
+    out << (attach ? "attached " : "detached ") << serial << "\n";
+    return 0;
+}
+
+// What happens on the phone: a message or a call comes in, it turns, or it asks the program something.
+// Nothing for a command that is none of these.
+std::optional<int> RaisePhoneEvent(const QString& command, const Parsed& p, const QString& serial, QTextStream& out,
+                                   QTextStream& err) {
+    QString error;
     if (command == QLatin1String("sms-in")) {
         const QString from = p.values.count("--from") ? p.values.at("--from") : QString();
         if (from.isEmpty() || p.words.isEmpty()) {
@@ -313,6 +291,51 @@ int RunPhoneCommand(const QStringList& args, QTextStream& out, QTextStream& err)
         }
         out << "request sent from " << serial << "\n";
         return 0;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+int RunPhoneCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("help")) {
+        (args.isEmpty() ? err : out) << kUsage;
+        return args.isEmpty() ? 2 : 0;
+    }
+    const QString command = args.first();
+    const Parsed p =
+        Parse(args.mid(1), {"--serial", "--model", "--brand", "--phone", "--from", "--contacts", "--sms", "--mms", "--calls",
+                            "--apps", "--pictures", "--files", "--phones-per-contact", "--random-seed"});
+    if (!p.error.isEmpty()) {
+        return Fail(err, p.error);
+    }
+    if (command == QLatin1String("create")) {
+        return Create(p, out, err);
+    }
+    if (command == QLatin1String("list")) {
+        return List(out, err);
+    }
+    if (command == QLatin1String("demo")) {
+        return Demo(out, err);
+    }
+    const QString serial = p.values.count("--phone") ? p.values.at("--phone") : QString();
+    if (serial.isEmpty()) {
+        return Fail(err, QStringLiteral("%1 needs --phone SERIAL").arg(command));
+    }
+    if (command == QLatin1String("seed")) {
+        return Seed(p, serial, out, err);
+    }
+    if (command == QLatin1String("wipe")) {
+        return Wipe(serial, out, err);
+    }
+    if (command == QLatin1String("show")) {
+        return Show(serial, out, err);
+    }
+    if (command == QLatin1String("attach") || command == QLatin1String("detach")) {
+        return Attach(serial, command == QLatin1String("attach"), out, err);
+    }
+    if (const std::optional<int> raised = RaisePhoneEvent(command, p, serial, out, err)) {
+        return *raised;
     }
     return Fail(err, QStringLiteral("unknown command %1\n%2").arg(command, QString::fromLatin1(kUsage)));
 }

@@ -8,6 +8,7 @@
 #include "libs/log/Log.h"
 
 #include <chrono>
+#include <optional>
 #include <vector>
 
 namespace vexa::adbphone {
@@ -156,15 +157,20 @@ QSize CAdbScreenshotService::ScreenSize() {
     return m_screen;
 }
 
-CAdbScreenshotService::StreamEnd CAdbScreenshotService::Stream(const FrameCallback& callback) {
-    const QSize size = StreamSize(ScreenSize());
-    if (!size.isValid()) {
-        LOG_Error("[AdbScreenshot] the phone gave no screen size; one screencap per frame. %s:%d", LOG_HERE);
-        return StreamEnd::Unusable;
-    }
+// Shared with the reading thread under m_lock: the newest whole frame and how it ended.
+struct CAdbScreenshotService::StreamState {
+    QByteArray latest;
+    std::uint64_t arrived = 0;
+    bool ended = false;
+    bool broken = false;
+    QString reason;
+    QByteArray opening;
+};
+
+std::optional<CAdbScreenshotService::StreamEnd> CAdbScreenshotService::OpenStream(
+    const QSize& size, std::shared_ptr<adb::CAdbSocket>& socket) {
     adb::CAdbHostClient client(m_link.Port());
     client.SetTimeout(CAdbLink::kCallTimeoutMs);
-    std::shared_ptr<adb::CAdbSocket> socket;
     if (const adb::AdbStatus status =
             client.OpenService(m_link.Serial(), "exec:" + ScreenRecordCommand(size, kStreamTimeLimitS), socket);
         !status) {
@@ -179,62 +185,59 @@ CAdbScreenshotService::StreamEnd CAdbScreenshotService::Stream(const FrameCallba
         }
         m_socket = socket;
     }
+    return std::nullopt;
+}
 
-    // Shared with the reading thread under m_lock: the newest whole frame and how it ended.
-    struct Shared {
-        QByteArray latest;
-        std::uint64_t arrived = 0;
-        bool ended = false;
-        bool broken = false;
-        QString reason;
-        QByteArray opening;
-    } shared;
-    std::thread reading([&] {
-        CScreenRecordReader reader(size, [&](QByteArray raw) {
-            {
-                std::lock_guard guard(m_lock);
-                shared.latest = std::move(raw);
-                ++shared.arrived;
-            }
-            m_changed.notify_all();
-        });
-        std::vector<char> buffer(256 * 1024);
-        QString reason;
-        for (;;) {
-            std::string error;
-            const long n = socket->ReadSome(buffer.data(), buffer.size(), &error);
-            if (n > 0) {
-                if (!reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
-                    reason = reader.Error();
-                    break;
-                }
-                continue;
-            }
-            if (n < 0 && error == "timed out") {
-                continue;
-            }
-            if (n == 0) {
-                reason = reader.Finish() ? QString() : reader.Error();
-            } else {
-                reason = QString::fromStdString(error);
-            }
-            break;
-        }
+// The reading thread: frames into the state until the stream ends or is interrupted.
+void CAdbScreenshotService::ReadStream(adb::CAdbSocket& socket, const QSize& size, StreamState& shared) {
+    CScreenRecordReader reader(size, [&](QByteArray raw) {
         {
             std::lock_guard guard(m_lock);
-            shared.ended = true;
-            shared.broken = !reason.isEmpty();
-            shared.reason = reason;
-            shared.opening = reader.Opening();
+            shared.latest = std::move(raw);
+            ++shared.arrived;
         }
         m_changed.notify_all();
     });
+    std::vector<char> buffer(256 * 1024);
+    QString reason;
+    for (;;) {
+        std::string error;
+        const long n = socket.ReadSome(buffer.data(), buffer.size(), &error);
+        if (n > 0) {
+            if (!reader.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+                reason = reader.Error();
+                break;
+            }
+            continue;
+        }
+        if (n < 0 && error == "timed out") {
+            continue;
+        }
+        if (n == 0) {
+            reason = reader.Finish() ? QString() : reader.Error();
+        } else {
+            reason = QString::fromStdString(error);
+        }
+        break;
+    }
+    {
+        std::lock_guard guard(m_lock);
+        shared.ended = true;
+        shared.broken = !reason.isEmpty();
+        shared.reason = reason;
+        shared.opening = reader.Opening();
+    }
+    m_changed.notify_all();
+}
 
+// Hands over the newest frame whenever one arrived since the last callback returned; how the stream
+// ended. Called and returns with lock held.
+CAdbScreenshotService::StreamEnd CAdbScreenshotService::DeliverFrames(
+    const FrameCallback& callback, StreamState& shared, std::chrono::steady_clock::time_point firstFrameBy,
+    std::unique_lock<std::mutex>& lock) {
     StreamEnd end = StreamEnd::Ended;
     std::uint64_t asked = 0; // frames that had arrived when the last callback returned
     std::int64_t delivered = 0;
-    const auto firstFrameBy = Clock::now() + std::chrono::milliseconds(kFirstFrameMs);
-    std::unique_lock lock(m_lock);
     for (;;) {
         m_changed.wait_for(lock, std::chrono::milliseconds(kStreamReadSliceMs),
                            [&] { return m_stop || shared.ended || (!m_paused && shared.arrived > asked); });
@@ -271,6 +274,26 @@ CAdbScreenshotService::StreamEnd CAdbScreenshotService::Stream(const FrameCallba
             break;
         }
     }
+    return end;
+}
+
+CAdbScreenshotService::StreamEnd CAdbScreenshotService::Stream(const FrameCallback& callback) {
+    const QSize size = StreamSize(ScreenSize());
+    if (!size.isValid()) {
+        LOG_Error("[AdbScreenshot] the phone gave no screen size; one screencap per frame. %s:%d", LOG_HERE);
+        return StreamEnd::Unusable;
+    }
+    std::shared_ptr<adb::CAdbSocket> socket;
+    if (const std::optional<StreamEnd> failed = OpenStream(size, socket)) {
+        return *failed;
+    }
+
+    StreamState shared;
+    std::thread reading([&] { ReadStream(*socket, size, shared); });
+
+    const auto firstFrameBy = Clock::now() + std::chrono::milliseconds(kFirstFrameMs);
+    std::unique_lock lock(m_lock);
+    const StreamEnd end = DeliverFrames(callback, shared, firstFrameBy, lock);
     m_socket.reset();
     lock.unlock();
     socket->Interrupt();

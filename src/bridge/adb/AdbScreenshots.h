@@ -14,9 +14,11 @@
 #include <QSize>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -56,6 +58,13 @@ private:
     void Run(const FrameCallback& callback);
     // One screenrecord run, delivering its frames; how it ended.
     StreamEnd Stream(const FrameCallback& callback);
+    // The steps of Stream.
+    struct StreamState;
+    // Starts screenrecord and keeps its socket for StopCapture; nothing when it runs, else how it ended.
+    std::optional<StreamEnd> OpenStream(const QSize& size, std::shared_ptr<adb::CAdbSocket>& socket);
+    void ReadStream(adb::CAdbSocket& socket, const QSize& size, StreamState& shared);
+    StreamEnd DeliverFrames(const FrameCallback& callback, StreamState& shared,
+                            std::chrono::steady_clock::time_point firstFrameBy, std::unique_lock<std::mutex>& lock);
     // Waits while paused; false when stopped.
     bool WaitUnpaused();
     bool Grab(std::string& frame);

@@ -40,6 +40,37 @@ int OnProgress(void* user, curl_off_t total, curl_off_t now, curl_off_t, curl_of
     return 0;
 }
 
+// Runs the prepared transfer to its end, or until the request is cancelled (reply.cancelled set then).
+// The multi interface, so that a cancel is seen within kCancelPollMs even while nothing arrives.
+CURLcode Perform(CURL* curl, const HttpRequest& request, HttpReply& reply) {
+    CURLM* multi = curl_multi_init();
+    CURLcode rc = CURLE_FAILED_INIT;
+    if (multi != nullptr && curl_multi_add_handle(multi, curl) == CURLM_OK) {
+        int running = 1;
+        while (running > 0) {
+            if (request.cancelled && request.cancelled()) {
+                reply.cancelled = true;
+                break;
+            }
+            if (curl_multi_perform(multi, &running) != CURLM_OK ||
+                (running > 0 && curl_multi_poll(multi, nullptr, 0, kCancelPollMs, nullptr) != CURLM_OK)) {
+                break;
+            }
+        }
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg == CURLMSG_DONE) {
+                rc = message->data.result;
+            }
+        }
+        curl_multi_remove_handle(multi, curl);
+    }
+    if (multi != nullptr) {
+        curl_multi_cleanup(multi);
+    }
+    return rc;
+}
+
 } // namespace
 
 HttpReply HttpExchange(const HttpRequest& request) {
@@ -95,32 +126,7 @@ HttpReply HttpExchange(const HttpRequest& request) {
         }
     }
 
-    // The multi interface, so that a cancel is seen within kCancelPollMs even while nothing arrives.
-    CURLM* multi = curl_multi_init();
-    CURLcode rc = CURLE_FAILED_INIT;
-    if (multi != nullptr && curl_multi_add_handle(multi, curl) == CURLM_OK) {
-        int running = 1;
-        while (running > 0) {
-            if (request.cancelled && request.cancelled()) {
-                reply.cancelled = true;
-                break;
-            }
-            if (curl_multi_perform(multi, &running) != CURLM_OK ||
-                (running > 0 && curl_multi_poll(multi, nullptr, 0, kCancelPollMs, nullptr) != CURLM_OK)) {
-                break;
-            }
-        }
-        int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
-            if (message->msg == CURLMSG_DONE) {
-                rc = message->data.result;
-            }
-        }
-        curl_multi_remove_handle(multi, curl);
-    }
-    if (multi != nullptr) {
-        curl_multi_cleanup(multi);
-    }
+    const CURLcode rc = Perform(curl, request, reply);
     if (transfer.refused) {
         reply.cancelled = true;
     }

@@ -49,6 +49,13 @@ public:
 private:
     // Handles whole records in m_input; false when the stream was closed.
     bool Process(CAdbStreamContext& stream);
+    // What Process does after one record: read the next, wait for more input, or stop (stream closed).
+    enum class Step { Next, Wait, Stop };
+    Step TakeSendRecord(CAdbStreamContext& stream, const SyncHeader& header, std::size_t& offset);
+    Step TakeRequest(CAdbStreamContext& stream, const SyncHeader& header, std::size_t& offset);
+    void SendFile(CAdbStreamContext& stream, const std::string& path);
+    // SEND "PATH,MODE": false when the mode is malformed (the stream is closed).
+    bool BeginPush(CAdbStreamContext& stream, std::string path);
     void Fail(CAdbStreamContext& stream, const std::string& message, bool close);
 
     IAdbSyncStore& m_store;
