@@ -563,13 +563,18 @@ void CMainFrame::Shutdown() {
     // the program goes down, and the destructors wait for it then.
     QElapsedTimer clock;
     clock.start();
+    const auto left = [&clock] { return std::max<int>(0, kCloseWaitMs - static_cast<int>(clock.elapsed())); };
     m_update.Cancel();
     if (m_taskWnd != nullptr) {
-        m_taskWnd->Stop();
+        m_taskWnd->Stop(0); // told now, waited for below
     }
     m_controller.Shutdown(kCloseWaitMs);
-    m_update.Stop(std::max<int>(0, kCloseWaitMs - static_cast<int>(clock.elapsed())));
-    WaitForPhoneWork(std::max<int>(0, kCloseWaitMs - static_cast<int>(clock.elapsed())));
+    m_update.Stop(left());
+    if (m_taskWnd != nullptr) {
+        m_taskWnd->Stop(left());
+    }
+    m_tabs.ForEachPage([&left](CTabPageWnd& page) { page.StopWork(left()); });
+    WaitForPhoneWork(left());
     m_tabs.DeleteAll();
     if (m_tray != nullptr) {
         m_tray->hide();

@@ -83,22 +83,21 @@ RowView ViewOf(const tagTASKINFOR& task) {
 
 } // namespace
 
-CTaskWnd::CTaskWnd(CSessionGate& gate, AppData& data, QWidget* parent) : CMsgWnd(parent), m_gate(gate), m_data(data) {}
+CTaskWnd::CTaskWnd(CSessionGate& gate, AppData& data, QWidget* parent)
+    : CMsgWnd(parent), m_gate(gate), m_data(data),
+      m_installJob("task installs", [this](const std::atomic<bool>& cancel) { InstallWaiting(cancel); }),
+      m_downloadJob("task downloads", [this](const std::atomic<bool>& cancel) { DownloadWaiting(cancel); }) {}
 
-void CTaskWnd::Stop() {
-    m_stop = true;
-    m_stopEvent.Set();
+bool CTaskWnd::Stop(int timeoutMs) {
+    // The download may be waiting for its row to catch up: told first, then woken.
+    m_downloadJob.Stop(0);
+    m_rowUpdated.Set();
+    return CBackgroundJob::StopAll({&m_installJob, &m_downloadJob}, timeoutMs);
 }
 
 CTaskWnd::~CTaskWnd() {
-    Stop();
-    // The install or download in flight sees the stop flag in its progress and gives up.
-    if (m_installThread.joinable()) {
-        m_installThread.join();
-    }
-    if (m_downloadThread.joinable()) {
-        m_downloadThread.join();
-    }
+    // The install or download in flight sees its cancel flag in its progress and gives up.
+    Stop(Event::kInfinite);
 }
 
 bool CTaskWnd::Create() {
@@ -115,7 +114,7 @@ bool CTaskWnd::Create() {
         m_downloadFolder = PCL_GetDownloadPath();
     }
     Redraw();
-    m_downloadThread = std::thread([this] { DownloadLoop(); });
+    m_downloadJob.Request(); // store tasks added before the window was made
     return true;
 }
 
@@ -123,7 +122,7 @@ void CTaskWnd::OnStoreTasksAdded() {
     Redraw();
     ShowNewest();
     NotifyChanged();
-    m_downloadGo.Set();
+    m_downloadJob.Request();
 }
 
 bool CTaskWnd::CancelRequested(int id) const {
@@ -138,41 +137,38 @@ void CTaskWnd::NotifyChanged() {
     }
 }
 
-void CTaskWnd::DownloadLoop() {
-    while (Event::WaitAny({&m_stopEvent, &m_downloadGo}) == 1 && !m_stop) {
-        while (!m_stop) {
-            const std::optional<apps::DownloadJob> job = apps::TakeNextDownload(m_data, m_downloadFolder);
-            if (!job) {
-                break;
-            }
-            PostMessage(WM_TASK_REDRAW, 0, 0);
-            const int id = job->id;
-            const apps::FetchOutcome outcome = apps::FetchPackage(
-                *job, ProxyFromSettings(),
-                [this, id] { return m_stop || (m_downloadCancel && CancelRequested(id)); },
-                [this, id](int percent) {
-                    // One progress message at a time: the row catches up before the next.
-                    PostMessage(WM_TASK_DOWNLOAD_PROGRESS, id, percent);
-                    while (!m_stop && !(m_downloadCancel && CancelRequested(id)) && !m_rowUpdated.Wait(100)) {
-                    }
-                });
-            if (m_stop) {
-                return; // shutting down: no message, the task goes with the window
-            }
-            apps::DownloadSettled settled;
-            {
-                CSessionScope use(m_gate, VEXA_HERE);
-                vexa::AppManager* manager = use && use->IsConnected() ? use->GetAppManager() : nullptr;
-                if (manager != nullptr) {
-                    std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
-                    settled = apps::FinishDownload(m_data, id, outcome, manager);
-                } else {
-                    settled = apps::FinishDownload(m_data, id, outcome, nullptr);
-                }
-            }
-            m_downloadCancel = false;
-            PostValue(WM_TASK_DOWNLOADED, settled, static_cast<WPARAM>(id));
+void CTaskWnd::DownloadWaiting(const std::atomic<bool>& cancel) {
+    while (!cancel) {
+        const std::optional<apps::DownloadJob> job = apps::TakeNextDownload(m_data, m_downloadFolder);
+        if (!job) {
+            return;
         }
+        PostMessage(WM_TASK_REDRAW, 0, 0);
+        const int id = job->id;
+        const auto givenUp = [this, id, &cancel] { return cancel || (m_downloadCancel && CancelRequested(id)); };
+        const apps::FetchOutcome outcome =
+            apps::FetchPackage(*job, ProxyFromSettings(), givenUp, [this, id, &givenUp](int percent) {
+                // One progress message at a time: the row catches up before the next.
+                PostMessage(WM_TASK_DOWNLOAD_PROGRESS, id, percent);
+                while (!givenUp() && !m_rowUpdated.Wait(100)) {
+                }
+            });
+        if (cancel) {
+            return; // shutting down: no message, the task goes with the window
+        }
+        apps::DownloadSettled settled;
+        {
+            CSessionScope use(m_gate, VEXA_HERE);
+            vexa::AppManager* manager = use && use->IsConnected() ? use->GetAppManager() : nullptr;
+            if (manager != nullptr) {
+                std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
+                settled = apps::FinishDownload(m_data, id, outcome, manager);
+            } else {
+                settled = apps::FinishDownload(m_data, id, outcome, nullptr);
+            }
+        }
+        m_downloadCancel = false;
+        PostValue(WM_TASK_DOWNLOADED, settled, static_cast<WPARAM>(id));
     }
 }
 
@@ -183,8 +179,7 @@ void CTaskWnd::AddTasks(std::vector<std::unique_ptr<tagTASKINFOR>> tasks) {
     }
     Redraw();
     ShowNewest();
-    StartInstallThread();
-    m_goEvent.Set();
+    m_installJob.Request();
 }
 
 void CTaskWnd::ShowNewest() {
@@ -206,8 +201,7 @@ void CTaskWnd::ShowNewest() {
 }
 
 void CTaskWnd::OnDeviceConnected() {
-    StartInstallThread();
-    m_goEvent.Set();
+    m_installJob.Request();
 }
 
 void CTaskWnd::OnDeviceDisconnected() {
@@ -215,29 +209,21 @@ void CTaskWnd::OnDeviceDisconnected() {
     Redraw();
 }
 
-void CTaskWnd::StartInstallThread() {
-    if (!m_installThread.joinable()) {
-        m_installThread = std::thread([this] { InstallLoop(); });
+void CTaskWnd::InstallWaiting(const std::atomic<bool>& cancel) {
+    CSessionScope use(m_gate, VEXA_HERE);
+    vexa::AppManager* manager = use && use->IsConnected() ? use->GetAppManager() : nullptr;
+    if (manager == nullptr) {
+        return; // the tasks wait for the next phone
     }
-}
-
-void CTaskWnd::InstallLoop() {
-    while (Event::WaitAny({&m_stopEvent, &m_goEvent}) == 1 && !m_stop) {
-        CSessionScope use(m_gate, VEXA_HERE);
-        vexa::AppManager* manager = use && use->IsConnected() ? use->GetAppManager() : nullptr;
-        if (manager == nullptr) {
-            continue; // the tasks wait for the next phone
+    for (int id = apps::TakeNextInstall(m_data); id != 0 && !cancel; id = apps::TakeNextInstall(m_data)) {
+        PostMessage(WM_TASK_REDRAW, 0, 0);
+        bool installed = false;
+        {
+            std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
+            installed = apps::InstallTask(
+                m_data, *manager, id, [this, id](int percent) { PostMessage(WM_TASK_PROGRESS, id, percent); }, cancel);
         }
-        for (int id = apps::TakeNextInstall(m_data); id != 0 && !m_stop; id = apps::TakeNextInstall(m_data)) {
-            PostMessage(WM_TASK_REDRAW, 0, 0);
-            bool installed = false;
-            {
-                std::lock_guard<std::mutex> lock(LoaderLock(LockApps));
-                installed = apps::InstallTask(
-                    m_data, *manager, id, [this, id](int percent) { PostMessage(WM_TASK_PROGRESS, id, percent); }, m_stop);
-            }
-            PostMessage(WM_TASK_REDRAW, installed ? 1 : 0, 0);
-        }
+        PostMessage(WM_TASK_REDRAW, installed ? 1 : 0, 0);
     }
 }
 
@@ -276,9 +262,10 @@ void CTaskWnd::Redraw() {
         row->setProperty("taskId", view.id);
         QImage icon;
         if (auto* label = qobject_cast<QLabel*>(Plugin_GetChild(row, QStringLiteral("task_icon")))) {
-            label->setPixmap(!view.icon.isEmpty() && icon.loadFromData(view.icon)
-                                 ? QPixmap::fromImage(icon.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation))
-                                 : QPixmap());
+            label->setPixmap(
+                !view.icon.isEmpty() && icon.loadFromData(view.icon)
+                    ? QPixmap::fromImage(icon.scaled(32, 32, Qt::KeepAspectRatio, Qt::SmoothTransformation))
+                    : QPixmap());
         }
         Plugin_SetText(Plugin_GetChild(row, QStringLiteral("task_name")), view.name);
         QWidget* state = Plugin_GetChild(row, QStringLiteral("task_state"));
@@ -365,8 +352,7 @@ LRESULT CTaskWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         Redraw();
         NotifyChanged();
         if (settled && settled->end == apps::DownloadEnd::WaitInstall) {
-            StartInstallThread();
-            m_goEvent.Set();
+            m_installJob.Request();
         }
         return 0;
     }
@@ -379,8 +365,8 @@ LRESULT CTaskWnd::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TASK_RETRY:
         if (apps::RetryTask(m_data, static_cast<int>(wParam))) {
             Redraw();
-            m_goEvent.Set();
-            m_downloadGo.Set();
+            m_installJob.Request();
+            m_downloadJob.Request();
         }
         return 0;
     case WM_TASK_DELETE:

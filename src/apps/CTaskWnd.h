@@ -1,15 +1,16 @@
 #pragma once
 // The task window: APK files and store packages on their way to the phone, the current tasks and
-// the finished ones, with state, progress, retry and delete. A download thread fetches store
-// packages one at a time into the download folder and checks them; an install thread works the
-// waiting installs off inside the session gate. Both report by posted messages; rows are changed
-// on the UI thread only. A panel of the main frame, shown by the title bar's task counter.
+// the finished ones, with state, progress, retry and delete. A download job fetches store packages
+// one at a time into the download folder and checks them; an install job works the waiting
+// installs off inside the session gate. Both report by posted messages; rows are changed on the UI
+// thread only. A panel of the main frame, shown by the title bar's task counter.
 //
 // The counts go to the frame as WM_FRAME_TASK_COUNTER (total, remaining); every finished install
 // calls the installed callback (the apps tab then reads its list again). UI thread only, except
-// the install thread.
+// the two jobs.
 
 #include "apps/AppData.h"
+#include "platform/BackgroundJob.h"
 #include "platform/CMsgWnd.h"
 #include "platform/Event.h"
 
@@ -17,16 +18,15 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
 #include <vector>
 
 class CSessionGate;
 
 // Messages to the task window (WM_USER + n).
-constexpr UINT WM_TASK_DELETE = WM_USER + 2;   // wParam: task id
-constexpr UINT WM_TASK_RETRY = WM_USER + 3;    // wParam: task id
-constexpr UINT WM_TASK_REDRAW = WM_USER + 4;   // all rows from their tasks' states
-constexpr UINT WM_TASK_PROGRESS = WM_USER + 5; // wParam: task id, lParam: percent
+constexpr UINT WM_TASK_DELETE = WM_USER + 2;            // wParam: task id
+constexpr UINT WM_TASK_RETRY = WM_USER + 3;             // wParam: task id
+constexpr UINT WM_TASK_REDRAW = WM_USER + 4;            // all rows from their tasks' states
+constexpr UINT WM_TASK_PROGRESS = WM_USER + 5;          // wParam: task id, lParam: percent
 constexpr UINT WM_TASK_DOWNLOAD_PROGRESS = WM_USER + 6; // wParam: task id, lParam: percent
 constexpr UINT WM_TASK_DOWNLOADED = WM_USER + 10;       // wParam: task id, value apps::DownloadSettled
 
@@ -47,12 +47,13 @@ public:
     // Store tasks added to the task list (upgrades, store links) are shown and their download starts.
     void OnStoreTasksAdded();
 
-    // Checked APK files become tasks waiting to install; the install thread is woken.
+    // Checked APK files become tasks waiting to install; the install job is woken.
     void AddTasks(std::vector<std::unique_ptr<tagTASKINFOR>> tasks);
     void OnDeviceConnected();
     void OnDeviceDisconnected();
-    // Tells the install thread to end (an install under way gives up); the destructor waits for it.
-    void Stop();
+    // Tells both jobs to end (an install or download under way gives up) and waits for them at most
+    // timeoutMs; false when one still runs (the destructor then waits for it).
+    bool Stop(int timeoutMs);
 
     // For tests and pictures.
     int Rows() const { return static_cast<int>(m_rows.size()); }
@@ -69,9 +70,8 @@ private:
     void ReportCounts();
     // Scrolls the list to the task added last, which may lie below the rows shown.
     void ShowNewest();
-    void StartInstallThread();
-    void InstallLoop();
-    void DownloadLoop();
+    void InstallWaiting(const std::atomic<bool>& cancel);
+    void DownloadWaiting(const std::atomic<bool>& cancel);
     void NotifyChanged();
     // The user deleted the downloading task id (the cancel flag may be left from an earlier one).
     bool CancelRequested(int id) const;
@@ -85,15 +85,11 @@ private:
     std::vector<QWidget*> m_rows;
     int m_lastFinished = 0;
 
-    Event m_stopEvent{Event::Reset::Manual};
-    Event m_goEvent{Event::Reset::Auto};
-    std::atomic<bool> m_stop{false};
-    std::thread m_installThread;
-
-    Event m_downloadGo{Event::Reset::Auto};
     Event m_rowUpdated{Event::Reset::Auto};
     std::atomic<bool> m_downloadCancel{false};
-    std::thread m_downloadThread;
+    // Last members: stopped first, while what they use is still whole.
+    CBackgroundJob m_installJob;
+    CBackgroundJob m_downloadJob;
 
     friend struct CTaskWndTable;
 };

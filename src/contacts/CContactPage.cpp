@@ -132,6 +132,12 @@ QStringList PreviewLines(const vexa::Contact& c) {
 
 CContactPage::CContactPage(CSessionGate& gate, QWidget* parent)
     : CTabPageWnd(parent), m_gate(gate), m_chooser(&ChooseContactFiles),
+      m_loadJob("contact load",
+                [this](const std::atomic<bool>&) {
+                    CLoadDataHelper::Load(
+                        ppGetBridge(), m_gate, LoadKindContacts, m_loadForced.exchange(false),
+                        [this](int, int mode) { PostMessage(WM_CONTACT_LOADED, static_cast<WPARAM>(mode)); });
+                }),
       m_previewJob("contact preview", [this](const std::atomic<bool>& cancel) {
           ContactPreview preview;
           {
@@ -170,9 +176,12 @@ CContactPage::~CContactPage() {
     if (m_search) {
         m_search->Stop();
     }
-    if (m_loader.joinable()) {
-        m_loader.join();
-    }
+    m_loadJob.Stop();
+}
+
+bool CContactPage::StopWork(int timeoutMs) {
+    // A load under way cannot be cut short: it may outlive the deadline.
+    return CBackgroundJob::StopAll({&m_previewJob, &m_loadJob}, timeoutMs);
 }
 
 void CContactPage::SetFrame(CMsgWnd* frame, UINT loadRequest) {
@@ -344,13 +353,10 @@ void CContactPage::RequestLoad(bool force) {
         m_frame->PostMessage(m_loadRequest, mainframe::TabContact, force ? 1 : 0);
         return;
     }
-    if (m_loader.joinable()) {
-        m_loader.join();
+    if (force) {
+        m_loadForced = true;
     }
-    m_loader = std::thread([this, force] {
-        CLoadDataHelper::Load(ppGetBridge(), m_gate, LoadKindContacts, force,
-                              [this](int, int mode) { PostMessage(WM_CONTACT_LOADED, static_cast<WPARAM>(mode)); });
-    });
+    m_loadJob.Request();
 }
 
 void CContactPage::LoadRequest(int mode) {

@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 class CCallRecordWnd;
@@ -46,7 +45,7 @@ public:
     ~CContactPage() override;
 
     // The frame loads the contacts: loadRequest is posted to it with (mainframe::TabContact, force).
-    // Without a frame the page loads on a thread of its own.
+    // Without a frame the page loads in a background job of its own.
     void SetFrame(CMsgWnd* frame, UINT loadRequest);
     void SetFileChooser(ContactFileChooser chooser) { m_chooser = std::move(chooser); }
     // How a number gets a message (the preview's, the editor's and the call records' 发送信息).
@@ -57,6 +56,7 @@ public:
     void OnDeviceConnected() override;
     void OnDeviceDisconnected() override;
     void LoadRequest(int mode) override;
+    bool StopWork(int timeoutMs) override;
 
     // Asks for a load (force: read the phone again).
     void RequestLoad(bool force);
@@ -161,10 +161,11 @@ private:
     QMenu* m_rowMenu = nullptr;
     std::int64_t m_selectAfterLoad = -1; // a contact just saved: chosen and shown once the list is filled
     void OnPreview(const ContactPreview& preview);
-    std::thread m_loader; // own loads, without a frame
+    std::atomic<bool> m_loadForced{false}; // the next own load reads the phone again
     std::mutex m_previewLock;
     std::int64_t m_previewId = 0; // the contact whose details the preview job reads
-    // Last member: stopped first, while the page it posts to is still whole.
+    // Last members: stopped first, while the page they post to is still whole.
+    CBackgroundJob m_loadJob; // own loads, without a frame
     CBackgroundJob m_previewJob;
 
     friend struct CContactPageTable;

@@ -17,4 +17,7 @@ public:
     virtual void OnDeviceConnected() {}
     virtual void OnDeviceDisconnected() {}
     virtual void LoadRequest(int /*mode*/) {}
+    // The program is closing: the page's background work is told to end and waited for at most
+    // timeoutMs; false when some still runs (the page's destructor then waits for it).
+    virtual bool StopWork(int /*timeoutMs*/) { return true; }
 };

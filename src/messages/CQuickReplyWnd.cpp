@@ -5,6 +5,7 @@
 #include "controls/CAnimateDialog.h"
 #include "controls/CVexaProgressDlg.h"
 #include "controls/VexaMessageBox.h"
+#include "device/RunOnPhone.h"
 #include "device/SessionGate.h"
 #include "messages/CExpressionInsertDlg.h"
 #include "messages/ComposeRules.h"
@@ -107,27 +108,40 @@ bool CQuickReplyWnd::Create() {
         styles->setMenu(menu);
         styles->setPopupMode(QToolButton::InstantPopup);
     }
+    ShowSimButtons(false, 1, QString(), QString()); // until the phone has told its cards
     SetupSim();
     return true;
 }
 
 void CQuickReplyWnd::SetupSim() {
-    bool dual = false;
-    int state = 1;
-    QString names[2];
-    {
-        CSessionScope use(m_gate, VEXA_HERE);
-        if (vexa::DeviceInfo* info = use ? use->GetDeviceInfo() : nullptr) {
-            dual = info->IsDualSim();
-            state = info->GetSimState();
-            names[0] = info->GetSimName(1);
-            names[1] = info->GetSimName(2);
-        }
-    }
-    ShowSimButtons(dual, state, names[0], names[1]);
+    struct SimSetup {
+        bool dual = false;
+        int state = 1;
+        QString names[2];
+    };
+    // The phone may be slow to answer: the buttons change when it has.
+    RunOnPhone(
+        m_gate, this,
+        [](vexa::DeviceSession& session) {
+            SimSetup sim;
+            if (vexa::DeviceInfo* info = session.GetDeviceInfo()) {
+                sim.dual = info->IsDualSim();
+                sim.state = info->GetSimState();
+                sim.names[0] = info->GetSimName(1);
+                sim.names[1] = info->GetSimName(2);
+            }
+            return sim;
+        },
+        [this, asked = ++m_simAsked](std::optional<SimSetup> sim) {
+            // No phone leaves the buttons as they are; so does a set-up shown since the question.
+            if (sim && asked == m_simAsked) {
+                ShowSimButtons(sim->dual, sim->state, sim->names[0], sim->names[1]);
+            }
+        });
 }
 
 void CQuickReplyWnd::ShowSimButtons(bool dual, int state, const QString& name1, const QString& name2) {
+    ++m_simAsked;
     const QString names[2] = {name1, name2};
     const messages::SimButtons buttons = messages::SimButtonsFor(dual, state);
     m_dualLayout = buttons.dualLayout;

@@ -35,7 +35,7 @@ public:
     CQuickReplyWnd(CSessionGate& gate, CMsgWnd* notify, bool onMessagePage, QWidget* parent = nullptr);
 
     bool Create();
-    // Reads the phone's SIM set-up and shows the single or the dual send layout.
+    // Reads the phone's SIM set-up off the UI thread, then shows the single or the dual send layout.
     void SetupSim();
     // The send buttons for a phone's SIM cards: state 0 none, 1 card 1, 2 card 2, 3 both.
     void ShowSimButtons(bool dual, int state, const QString& name1, const QString& name2);
@@ -95,6 +95,7 @@ private:
     std::optional<std::int64_t> m_editingDraft;
     bool m_ctrlEnter = true;
     bool m_dualLayout = false;
+    int m_simAsked = 0; // set-ups read or shown so far: a read answered after a newer one gives way
     int m_simChoice = 1;
     int m_lastResult = 0;
     QString m_failedText;

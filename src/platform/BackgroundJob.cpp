@@ -1,5 +1,8 @@
 #include "platform/BackgroundJob.h"
 
+#include <algorithm>
+#include <chrono>
+
 CBackgroundJob::CBackgroundJob(std::string name, Work work) : m_name(std::move(name)), m_work(std::move(work)) {}
 
 CBackgroundJob::~CBackgroundJob() {
@@ -70,4 +73,18 @@ bool CBackgroundJob::Stop(int timeoutMs) {
         m_thread.join(); // the loop has ended: no wait
     }
     return true;
+}
+
+bool CBackgroundJob::StopAll(std::initializer_list<CBackgroundJob*> jobs, int timeoutMs) {
+    for (CBackgroundJob* job : jobs) {
+        job->Stop(0);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    bool ended = true;
+    for (CBackgroundJob* job : jobs) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        ended = job->Stop(timeoutMs < 0 ? Event::kInfinite : std::max<int>(0, static_cast<int>(left.count()))) && ended;
+    }
+    return ended;
 }

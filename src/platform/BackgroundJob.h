@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,6 +35,9 @@ public:
     bool WaitIdle(int timeoutMs);
     // Cancels, refuses later requests and waits at most timeoutMs; false when the job still runs.
     bool Stop(int timeoutMs = Event::kInfinite);
+    // Stops several jobs against one deadline: all are told before any is waited for, so they end
+    // side by side. False when one still runs after timeoutMs (kInfinite: no limit).
+    static bool StopAll(std::initializer_list<CBackgroundJob*> jobs, int timeoutMs);
     const std::string& Name() const { return m_name; }
 
 private:

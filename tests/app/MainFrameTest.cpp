@@ -4,6 +4,7 @@
 #include "TestApk.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
+#include "UiThreadCheck.h"
 
 #include "app/CCloseTipDlg.h"
 #include "app/CMainFrame.h"
@@ -49,6 +50,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -179,6 +181,7 @@ private slots:
     void attachedPhoneConnectsAutomaticallyAndDetachDisconnects() {
         AddPhone(QStringLiteral("VX-ONE"), QStringLiteral("vexa"), QStringLiteral("V960"));
         const int uiThreadCalls = vexa::sim::UiThreadOperations();
+        std::optional<vexa::test::ProgramActs> acts(std::in_place); // direct calls into the frame count too
         auto frame = MakeFrame();
         QVERIFY(frame != nullptr);
         frame->SelectTab(CMainFrame::TabApp); // a page that exists before the phone comes
@@ -197,6 +200,7 @@ private slots:
         QVERIFY(home->IsConnectedAreaShown());
         // Detection, connection and the home figures never call the phone from the window's thread.
         QCOMPARE(vexa::sim::UiThreadOperations(), uiThreadCalls);
+        acts.reset();
         vexa::DeviceSummary* summary = Session()->GetSummary();
         QVERIFY(summary->InitSummary());
         QCOMPARE(WidgetText(home->DataShow(), "To_sms_tab_btn"), MessageCountText(summary->GetMessageCount()));
@@ -746,5 +750,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MainFrameTest)
+VEXA_QTEST_MAIN(MainFrameTest)
 #include "MainFrameTest.moc"

@@ -3,6 +3,7 @@
 #include "TestApk.h"
 #include "SimPageEnvironment.h"
 #include "TestEnvironment.h"
+#include "UiThreadCheck.h"
 
 #include "LocalServices.h"
 #include "apps/AppRules.h"
@@ -396,5 +397,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(AppPageTest)
+VEXA_QTEST_MAIN(AppPageTest)
 #include "AppPageTest.moc"

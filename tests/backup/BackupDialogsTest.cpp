@@ -2,6 +2,7 @@
 #include "../controls/ControlsTestSupport.h"
 #include "TestFiles.h"
 #include "BackupTestPhone.h"
+#include "UiThreadCheck.h"
 
 #include "backup/ui/BackupDialogs.h"
 #include "bridge/sim/SimPhones.h"
@@ -271,5 +272,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(BackupDialogsTest)
+VEXA_QTEST_MAIN(BackupDialogsTest)
 #include "BackupDialogsTest.moc"

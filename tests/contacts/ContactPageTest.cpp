@@ -2,6 +2,7 @@
 #include "ControlsTestSupport.h"
 #include "SimPageEnvironment.h"
 #include "TestFiles.h"
+#include "UiThreadCheck.h"
 #include "bridge/api/CallRecords.h"
 #include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceBridge.h"
@@ -801,5 +802,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ContactPageTest)
+VEXA_QTEST_MAIN(ContactPageTest)
 #include "ContactPageTest.moc"

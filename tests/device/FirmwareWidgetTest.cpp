@@ -2,6 +2,7 @@
 #include "ControlsTestSupport.h"
 #include "LocalServices.h"
 #include "SimPageEnvironment.h"
+#include "UiThreadCheck.h"
 
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceInfo.h"
@@ -195,5 +196,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FirmwareWidgetTest)
+VEXA_QTEST_MAIN(FirmwareWidgetTest)
 #include "FirmwareWidgetTest.moc"

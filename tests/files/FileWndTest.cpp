@@ -4,6 +4,7 @@
 #include "SimPageEnvironment.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
+#include "UiThreadCheck.h"
 
 #include "bridge/adb/AdbBridge.h"
 #include "bridge/api/DeviceBridge.h"
@@ -350,5 +351,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FileWndTest)
+VEXA_QTEST_MAIN(FileWndTest)
 #include "FileWndTest.moc"

@@ -1,6 +1,7 @@
 // The message windows offscreen: conversation pages, the page, SMS and MMS windows, reminders.
 #include "../bridge/BridgeBackend.h"
 #include "TestFiles.h"
+#include "UiThreadCheck.h"
 #include "../controls/ControlsTestSupport.h"
 #include "../pictures/PictureTestImages.h"
 #include "MessageTestProgram.h"
@@ -432,6 +433,7 @@ private slots:
         QString asked;
         page->SetQuickAddContact([&asked](QWidget*, const QString& number) {
             asked = number;
+            const vexa::test::TestsOwnPhoneCalls own; // stands in for the dialog and its worker
             return AddContact(QStringLiteral("客服"), {{2, "10086"}});
         });
         page->ShowConversation(QStringLiteral("10086"));
@@ -560,7 +562,7 @@ private slots:
         all->click();
         QTRY_COMPARE_WITH_TIMEOUT(all->text(), QStringLiteral("全选（已选24条）"), kWaitMs);
         const int uiThreadCalls = vexa::sim::UiThreadOperations();
-        page->ExportSelected();
+        vexa::test::AsProgram([&] { page->ExportSelected(); });
         QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(),
                                   QStringLiteral("成功导出 24 条信息到CSV文件！\n草稿箱中的1条草稿不在所选范围内，没有导出。"),
                                   kWaitMs);
@@ -688,7 +690,7 @@ private slots:
         CQuickReplyWnd reply(program.gate, nullptr, false);
         QVERIFY(reply.Create());
         reply.show();
-        QVERIFY(reply.DualLayout());
+        QTRY_VERIFY_WITH_TIMEOUT(reply.DualLayout(), kWaitMs);
         QVERIFY(Plugin_IsEnabled(GetPluginByName(&reply, "sim_1_send")));
         QVERIFY(Plugin_IsEnabled(GetPluginByName(&reply, "sim_2_send")));
         reply.SetRecipient("10086");
@@ -705,7 +707,7 @@ private slots:
         // A draft for one recipient is written by the worker, never by the UI thread.
         const int uiThreadCalls = vexa::sim::UiThreadOperations();
         reply.SetText(QStringLiteral("稍后再发"));
-        QCOMPARE(Told([&] { reply.Save(); }), Str(2431));
+        QCOMPARE(Told([&] { vexa::test::AsProgram([&] { reply.Save(); }); }), Str(2431));
         QCOMPARE(vexa::sim::UiThreadOperations(), uiThreadCalls);
     }
 
@@ -1133,5 +1135,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MessagePageTest)
+VEXA_QTEST_MAIN(MessagePageTest)
 #include "MessagePageTest.moc"

@@ -4,6 +4,7 @@
 #include "SimPageEnvironment.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
+#include "UiThreadCheck.h"
 
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceSession.h"
@@ -375,5 +376,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(PicturePageTest)
+VEXA_QTEST_MAIN(PicturePageTest)
 #include "PicturePageTest.moc"

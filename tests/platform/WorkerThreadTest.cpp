@@ -2,6 +2,8 @@
 #include "platform/ProgramEnding.h"
 #include "platform/WorkerThread.h"
 
+#include "Waits.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -79,6 +81,34 @@ TEST(BackgroundJob, StopCancelsWaitsWithADeadlineAndRefusesLaterRequests) {
     EXPECT_EQ(g.runs.load(), 1) << "a stop drops the pending run";
     g.job.Request();
     EXPECT_FALSE(g.job.IsRunning());
+}
+
+// One deadline for several jobs: the first one here ends only after the second has seen its cancel,
+// so waiting for each before telling the next would run out of time.
+TEST(BackgroundJob, StopAllTellsEveryJobBeforeWaitingForAny) {
+    Event secondEnded(Event::Reset::Manual);
+    Event stuckRelease(Event::Reset::Manual);
+    CountedEvent entered;
+    CBackgroundJob first{"first", [&](const std::atomic<bool>&) {
+                             entered.Add();
+                             secondEnded.Wait(5000);
+                         }};
+    CBackgroundJob second{"second", [&](const std::atomic<bool>& cancel) {
+                              entered.Add();
+                              WaitUntil([&] { return cancel.load(); }, 5000);
+                              secondEnded.Set();
+                          }};
+    CBackgroundJob stuck{"stuck", [&](const std::atomic<bool>&) {
+                             entered.Add();
+                             stuckRelease.Wait(5000);
+                         }};
+    first.Request();
+    second.Request();
+    stuck.Request();
+    ASSERT_TRUE(entered.WaitFor(3));
+    EXPECT_TRUE(CBackgroundJob::StopAll({&first, &second}, 4000));
+    EXPECT_FALSE(CBackgroundJob::StopAll({&stuck}, 0)) << "a run that ignores its cancel outlives the deadline";
+    stuckRelease.Set();
 }
 
 } // namespace

@@ -30,6 +30,7 @@ constexpr UINT WM_ITEM_PROGRESS = WM_USER + 4; // wParam module, value ItemProgr
 constexpr UINT WM_PACKING = WM_USER + 5;       // the package is being written
 constexpr UINT WM_MODULE_STATUS = WM_USER + 6; // wParam module, lParam step result
 constexpr UINT WM_PACK_PROGRESS = WM_USER + 7; // wParam file index, lParam file count
+constexpr UINT WM_MODEL_READY = WM_USER + 8;   // value QString, the phone's model
 
 const QString kTemplate = QStringLiteral("list_item_template");
 
@@ -164,14 +165,9 @@ bool CSelBackUpContentDlg::OnInitDialog() {
     Plugin_SetText(GetPluginByName(this, QStringLiteral("browse_button")), Str(2688));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("start_backup_button")), Str(2696));
     Plugin_SetText(GetPluginByName(this, QStringLiteral("cancel_button")), Str(722));
-    if (!m_testCounts) {
-        CSessionUse use(m_gate, VEXA_HERE);
-        vexa::DeviceSession* session = use.Usable() && m_bridge ? m_bridge->GetSession() : nullptr;
-        if (session != nullptr && session->GetDeviceInfo() != nullptr) {
-            m_model = session->GetDeviceInfo()->GetModel();
-        }
-    }
-    m_path = backup::DefaultPackagePath(PCL_GetBackupPath(), m_model, QDateTime::currentDateTime());
+    // The phone's model, which names the package, comes with the counts (WM_MODEL_READY).
+    m_proposedAt = QDateTime::currentDateTime();
+    m_path = backup::DefaultPackagePath(PCL_GetBackupPath(), m_model, m_proposedAt);
     SetPathText(this, m_path);
     if (m_testCounts) {
         FillRows(m_counts, true);
@@ -194,6 +190,9 @@ bool CSelBackUpContentDlg::OnInitDialog() {
 void CSelBackUpContentDlg::CountOnWorker() {
     CSessionUse use(m_gate, VEXA_HERE);
     vexa::DeviceSession* session = use.Usable() && m_bridge ? m_bridge->GetSession() : nullptr;
+    if (session != nullptr && session->GetDeviceInfo() != nullptr) {
+        PostValue(WM_MODEL_READY, session->GetDeviceInfo()->GetModel());
+    }
     for (int m = 0; m < backup::kModuleCount; ++m) {
         const backup::ModuleIo& io = backup::GetModuleIo(m);
         const bool connected = session != nullptr && session->IsConnected();
@@ -206,6 +205,16 @@ LRESULT CSelBackUpContentDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
     LRESULT result = 0;
     if (HandleSkinMessage(this, CSelBackUpContentDlgTable::kRows, msg, wParam, lParam, result)) {
         return result;
+    }
+    if (msg == WM_MODEL_READY) {
+        const auto model = TakeValue<QString>(lParam);
+        // A name the user chose stays; the proposal takes the model.
+        if (model && m_path == backup::DefaultPackagePath(PCL_GetBackupPath(), m_model, m_proposedAt)) {
+            m_model = *model;
+            m_path = backup::DefaultPackagePath(PCL_GetBackupPath(), m_model, m_proposedAt);
+            SetPathText(this, m_path);
+        }
+        return 0;
     }
     if (msg == WM_COUNT_READY && wParam < backup::kModuleCount) {
         // Only the module that was counted: boxes the user already changed stay as they are.

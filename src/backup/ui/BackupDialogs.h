@@ -8,6 +8,8 @@
 #include "controls/CSkinDialog.h"
 #include "platform/WorkerThread.h"
 
+#include <QDateTime>
+
 #include <array>
 #include <atomic>
 #include <memory>
@@ -60,6 +62,7 @@ private:
     QString m_path;
     std::array<int, backup::kModuleCount> m_counts{};
     QString m_model;
+    QDateTime m_proposedAt; // when the package name was proposed
     bool m_testCounts = false;
     std::unique_ptr<WorkerThread> m_worker;
     friend struct CSelBackUpContentDlgTable;

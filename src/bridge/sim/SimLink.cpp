@@ -16,11 +16,15 @@ namespace vexa::sim {
 namespace {
 
 std::atomic<int> g_uiThreadOps{0};
+std::atomic<bool (*)()> g_uiThreadFilter{nullptr};
 
 void NoteUiThreadOperation() {
     // Only a program with windows has a UI thread to keep free; command-line tools work on their main thread.
     const QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr || !app->inherits("QGuiApplication") || QThread::currentThread() != app->thread()) {
+        return;
+    }
+    if (bool (*counts)() = g_uiThreadFilter.load(); counts != nullptr && !counts()) {
         return;
     }
     ++g_uiThreadOps;
@@ -41,6 +45,10 @@ void NoteUiThreadOperation() {
 
 int UiThreadOperations() {
     return g_uiThreadOps.load();
+}
+
+void SetUiThreadOperationFilter(bool (*counts)()) {
+    g_uiThreadFilter = counts;
 }
 
 bool SimLink::Alive() {

@@ -64,5 +64,9 @@ SimFaults CurrentFaults();
 // slow phone would freeze the window. Each one is logged with the call's stack ("[SimPhone] phone
 // operation on the UI thread"); tests of the windows expect none.
 int UiThreadOperations();
+// For the window tests, which make phone calls of their own on the same thread (seeding, reading
+// back): when set, an operation on the UI thread is counted and logged only while `counts` answers
+// true. Set it before the first phone opens; null (the default) counts every one.
+void SetUiThreadOperationFilter(bool (*counts)());
 
 } // namespace vexa::sim

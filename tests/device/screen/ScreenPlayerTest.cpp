@@ -1,6 +1,7 @@
 // The screen player and its full-screen viewer offscreen against a simulated phone.
 #include "ControlsTestSupport.h"
 #include "SimPageEnvironment.h"
+#include "UiThreadCheck.h"
 
 #include "../../bridge/adb/AdbTestRig.h"
 
@@ -321,5 +322,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ScreenPlayerTest)
+VEXA_QTEST_MAIN(ScreenPlayerTest)
 #include "ScreenPlayerTest.moc"
