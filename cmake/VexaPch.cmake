@@ -9,6 +9,8 @@
 # target has). -Winvalid-pch with -Werror turns a rejected header into a build error instead of a
 # silent slow path.
 
+# The sanitizer presets (asan, fuzz) build without it: UBSan's type checks make every file reference
+# the type information of the header's classes, Widgets ones included, also in targets without Widgets.
 option(VEXA_PCH "Use precompiled headers" ON)
 
 set(VEXA_PCH_COMMON
