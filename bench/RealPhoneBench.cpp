@@ -291,21 +291,26 @@ bool FillFolders(Setup& setup, const QString& serial) {
     return true;
 }
 
+// A simulated V960 with the seeded stores; false (said) when it could not be made.
+bool CreateSeededPhone(const QString& serial, const vexa::sim::SeedOptions& seed) {
+    vexa::sim::PhoneSpec spec;
+    spec.serial = serial;
+    spec.model = QStringLiteral("V960");
+    QString error;
+    return vexa::sim::CreatePhone(spec, &error) && vexa::sim::SeedPhone(serial, seed, &error) ? true : Fail(error);
+}
+
 // A backup package of the restore's messages and contacts, taken from a third phone.
 bool MakePackage(Setup& setup) {
-    vexa::sim::PhoneSpec spec;
-    spec.serial = QStringLiteral("SOURCE");
-    spec.model = QStringLiteral("V960");
     vexa::sim::SeedOptions seed;
     seed.contacts = g_sizes.restoreContacts;
     seed.sms = g_sizes.restoreSms;
     seed.smallStores = false;
-    QString error;
-    if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone(spec.serial, seed, &error)) {
-        return Fail(error);
+    if (!CreateSeededPhone(QStringLiteral("SOURCE"), seed)) {
+        return false;
     }
     auto sim = vexa::sim::CreateSimBridge();
-    if (sim->ConnectUsbDevice(spec.serial) == 0) {
+    if (sim->ConnectUsbDevice(QStringLiteral("SOURCE")) == 0) {
         return Fail(QStringLiteral("the source phone did not connect"));
     }
     setup.package = setup.folder.filePath(QStringLiteral("restore.bkg"));
@@ -338,10 +343,10 @@ bool Prepare(Setup& setup) {
     seed.sms = g_sizes.sms;
     seed.calls = g_sizes.calls;
     seed.apps = g_sizes.apps;
-    QString error;
-    if (!vexa::sim::CreatePhone(spec, &error) || !vexa::sim::SeedPhone(spec.serial, seed, &error)) {
-        return Fail(error);
+    if (!CreateSeededPhone(spec.serial, seed)) {
+        return false;
     }
+    QString error;
     if (!FillFolders(setup, spec.serial) || !MakePackage(setup)) {
         return false;
     }

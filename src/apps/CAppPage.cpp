@@ -284,18 +284,15 @@ LRESULT CAppPage::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             m_read = read->ok;
             m_model = read->model;
             m_icons.clear();
-            QSet<QString> present;
-            for (const apps::AppItem& app : m_apps) {
-                present.insert(app.package);
-            }
-            m_checked.intersect(present);
+            const QStringList installed = InstalledPackages();
+            m_checked.intersect(QSet<QString>(installed.begin(), installed.end()));
             for (CStoreWebView* view : {m_storeView, m_relatedView}) {
                 if (view != nullptr) {
-                    view->SetInstalled(InstalledPackages());
+                    view->SetInstalled(installed);
                 }
             }
             if (m_read) {
-                m_data.SetInstalledPackages(InstalledPackages());
+                m_data.SetInstalledPackages(installed);
             }
             ShowList();
             if (m_read && m_data.m_upgradeCheck) {
