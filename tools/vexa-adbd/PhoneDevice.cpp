@@ -734,6 +734,7 @@ int CPhoneDevice::Pm(const std::vector<std::string>& args, std::string& out) {
             return 1;
         }
         const FileNode apk = ResolvePath(m_db, path.Text(0));
+        path.Reset(); // no read may stay open into the write (see Transaction)
         Transaction tx(m_db);
         Stmt del(m_db, "DELETE FROM apps WHERE package=?");
         if (!del.Bind(1, Q(args[2])).Run() || (apk.id >= 0 && !DeleteNode(m_db, apk.id)) || !tx.Commit()) {

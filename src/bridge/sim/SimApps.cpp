@@ -82,6 +82,7 @@ bool SimAppManager::UninstallApp(AppRecord* record) {
         return false;
     }
     const FileNode apk = ResolvePath(db, path.Text(0));
+    path.Reset(); // no read may stay open into the write (see Transaction)
     Transaction transaction(db);
     Stmt del(db, "DELETE FROM apps WHERE id=?");
     if (!transaction.IsOpen() || !m_link.Write() || !del.Bind(1, record->m_id).Run() ||

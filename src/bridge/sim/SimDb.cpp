@@ -277,6 +277,17 @@ bool Stmt::IsNull(int column) const {
 Transaction::Transaction(SimDb& db) : m_db(db) {
     // Inside another transaction this one is a savepoint, so helpers can nest.
     m_nested = m_db.Handle() && sqlite3_get_autocommit(m_db.Handle()) == 0;
+    // A read still open here holds its snapshot, and a write begun on a snapshot that another
+    // connection has moved past fails at once as "locked", without waiting. Refusing it always
+    // turns that rare, load-dependent failure into one every run shows.
+    if (!m_nested && m_db.Handle()) {
+        for (sqlite3_stmt* s = sqlite3_next_stmt(m_db.Handle(), nullptr); s; s = sqlite3_next_stmt(m_db.Handle(), s)) {
+            if (sqlite3_stmt_busy(s)) {
+                LOG_Error("[SimPhone] a write began while a read was still open: %s. %s:%d", sqlite3_sql(s), LOG_HERE);
+                return;
+            }
+        }
+    }
     m_open = m_db.Exec(m_nested ? "SAVEPOINT nested" : "BEGIN IMMEDIATE");
 }
 

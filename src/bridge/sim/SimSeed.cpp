@@ -912,8 +912,12 @@ bool SeedPhone(const QString& serial, const SeedOptions& options, QString* error
     Seeder seeder{db, g, PackTime(NowSystemTime()), {}};
     const bool dualSim = db.Meta("dual_sim") == QLatin1String("1");
     const bool sdCard = db.Meta("sd_card") == QLatin1String("1");
-    Stmt apps(db, "SELECT COUNT(*) FROM apps");
-    const int existingApps = apps.Step() ? static_cast<int>(apps.Int(0)) : 0;
+    int existingApps = 0;
+    {
+        // Finished before the first write begins (see Transaction).
+        Stmt apps(db, "SELECT COUNT(*) FROM apps");
+        existingApps = apps.Step() ? static_cast<int>(apps.Int(0)) : 0;
+    }
     const bool ok = seeder.Contacts(options.contacts, options.phonesPerContact, dualSim) &&
                     (options.sms <= 0 || seeder.Sms(options.sms)) && (options.mms <= 0 || seeder.Mms(options.mms)) &&
                     (options.calls <= 0 || seeder.Calls(options.calls)) &&
