@@ -163,6 +163,18 @@ protected:
     SmsStore* SmsBox() { return Session()->GetSmsStore(); }
     FileSystem* Fs() { return Session()->GetFileSystem(); }
 
+    // The sorted names a listing of the folder shows; none when it cannot be listed.
+    QStringList Names(const QString& folder) {
+        QStringList out;
+        if (Fs()->ListFolder(folder, QString())) {
+            for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
+                out << Fs()->GetEntry(i)->GetName();
+            }
+            out.sort();
+        }
+        return out;
+    }
+
     Contact* FindByName(const QString& name) {
         for (int i = 0; i < Book()->GetContactCount(LIST_ALL); ++i) {
             if (Book()->GetContactAt(LIST_ALL, i)->GetDisplayNameText() == name) {
@@ -344,12 +356,20 @@ TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
     c->AddAddress(2, nullptr, QStringLiteral("1 Main St"), QStringLiteral("Leeds"), QStringLiteral("Yorkshire"),
                   QStringLiteral("LS1"), QStringLiteral("UK"), &index);
     EXPECT_EQ(index, 1);
-    const Contact expected = *c;
+    Contact expected = *c;
     ASSERT_TRUE(Book()->CreateContact(c));
     EXPECT_GE(c->GetId(), 0);
 
+    // Changing a listed contact without its detail must not lose the detail on the phone.
     ReloadContacts();
     Contact* back = FindByName(expected.GetDisplayNameText());
+    ASSERT_NE(back, nullptr);
+    back->SetNickname(QStringLiteral("小安安"));
+    back->AddPhone(3, nullptr, QStringLiteral("222"), nullptr);
+    ASSERT_TRUE(Book()->UpdateContact(back));
+    expected.AddPhone(3, nullptr, QStringLiteral("222"), nullptr);
+    ReloadContacts();
+    back = FindByName(expected.GetDisplayNameText());
     ASSERT_NE(back, nullptr);
     ASSERT_TRUE(Book()->LoadContactDetail(back));
     NameParts parts;
@@ -359,10 +379,8 @@ TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
     }
     QString company, department, title;
     back->GetOrganization(&company, &department, &title);
-    EXPECT_EQ(company, "华信科技");
-    EXPECT_EQ(department, "R&D");
-    EXPECT_EQ(title, "经理");
-    EXPECT_EQ(back->GetNickname(), "小安");
+    EXPECT_EQ(QStringList({company, department, title}), QStringList({"华信科技", "R&D", "经理"}));
+    EXPECT_EQ(back->GetNickname(), "小安安");
     EXPECT_EQ(back->GetBirthday(), "1980-07-09");
     ASSERT_EQ(back->GetNoteCount(), 2);
     EXPECT_EQ(back->GetNoteAt(1), "第二条\r\n备注");
@@ -372,32 +390,7 @@ TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
     EXPECT_EQ(back->m_websites, expected.m_websites);
     EXPECT_EQ(back->m_ims, expected.m_ims);
     EXPECT_EQ(back->m_addresses, expected.m_addresses);
-    EXPECT_EQ(back->GetPhoneAt(0)->GetLabel(), custom);
-    EXPECT_EQ(back->GetPhoneAt(1)->GetLabel(), QString()); // labels only for custom entries
     EXPECT_EQ(Book()->GetFavoriteCount(), 1);
-}
-
-TEST_P(BridgeApiTest, UpdatedContactKeepsItsDetail) {
-    SKIP_IF_LACKING(Contacts);
-    Contact* c = Book()->NewContact();
-    c->SetDisplayName(QStringLiteral("Tom"));
-    c->AddPhone(2, nullptr, QStringLiteral("111"), nullptr);
-    c->AddEmail(1, nullptr, QStringLiteral("tom@example.com"), nullptr);
-    ASSERT_TRUE(Book()->CreateContact(c));
-    ReloadContacts();
-    Contact* back = FindByName(QStringLiteral("Tom"));
-    ASSERT_NE(back, nullptr);
-    // Changing a listed contact without its detail must not lose the detail on the phone.
-    back->SetNickname(QStringLiteral("Tommy"));
-    back->AddPhone(3, nullptr, QStringLiteral("222"), nullptr);
-    ASSERT_TRUE(Book()->UpdateContact(back));
-    ReloadContacts();
-    back = FindByName(QStringLiteral("Tom"));
-    ASSERT_TRUE(Book()->LoadContactDetail(back));
-    EXPECT_EQ(back->GetNickname(), "Tommy");
-    EXPECT_EQ(back->GetPhoneCount(), 2);
-    ASSERT_EQ(back->GetEmailCount(), 1);
-    EXPECT_EQ(back->GetEmailAt(0)->GetValue(), "tom@example.com");
 }
 
 // The editor's helpers, which read every write back: 50 numbers, an emoji, a long name copied to SIM.
@@ -790,8 +783,7 @@ TEST_P(BridgeApiTest, FolderTreeListingAndChanges) {
     EXPECT_FALSE(Fs()->CopyPath(root + QStringLiteral("/工作"), root + QStringLiteral("/工作/inside")));
     EXPECT_FALSE(Fs()->MovePath(root + QStringLiteral("/工作/a.txt"), root + QStringLiteral("/备份/a.txt")));
     ASSERT_TRUE(Fs()->MovePath(root + QStringLiteral("/备份/b.txt"), root + QStringLiteral("/b.txt")));
-    ASSERT_TRUE(Fs()->ListFolder(root + QStringLiteral("/备份"), QString()));
-    EXPECT_EQ(Fs()->GetEntryCount(), 1);
+    EXPECT_EQ(Names(root + QStringLiteral("/备份")), QStringList{"a.txt"});
     const QString back = m_local.filePath(QStringLiteral("b.txt"));
     ASSERT_TRUE(Fs()->TransferFile(root + QStringLiteral("/b.txt"), back, {}, nullptr));
     EXPECT_EQ(ReadFile(back), "hello");
@@ -813,18 +805,8 @@ TEST_P(BridgeApiTest, EveryNameOfAStorageRootListsItAndIsNeverRemoved) {
     ASSERT_FALSE(card.isEmpty());
     ASSERT_TRUE(Fs()->CreateFolder(root + QStringLiteral("/工作")));
     ASSERT_TRUE(Fs()->CreateFolder(card + QStringLiteral("/卡上")));
-    auto names = [this](const QString& folder) {
-        QStringList out;
-        if (Fs()->ListFolder(folder, QString())) {
-            for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
-                out << Fs()->GetEntry(i)->GetName();
-            }
-            out.sort();
-        }
-        return out;
-    };
-    const QStringList rootNames = names(root);
-    const QStringList cardNames = names(card);
+    const QStringList rootNames = Names(root);
+    const QStringList cardNames = Names(card);
     ASSERT_TRUE(rootNames.contains(QStringLiteral("工作")));
     ASSERT_TRUE(cardNames.contains(QStringLiteral("卡上")));
     const QString volume = QStringLiteral("/storage/") + sim::CardVolumeId(kPhone.serial);
@@ -850,7 +832,7 @@ TEST_P(BridgeApiTest, EveryNameOfAStorageRootListsItAndIsNeverRemoved) {
     for (const auto& c : spellings) {
         SCOPED_TRACE(c.spelling.toStdString());
         if (c.listable) {
-            EXPECT_EQ(names(c.spelling), c.card ? cardNames : rootNames);
+            EXPECT_EQ(Names(c.spelling), c.card ? cardNames : rootNames);
             EXPECT_TRUE(Fs()->PathExists(c.spelling + (c.spelling.endsWith(u'/') ? "" : "/") +
                                          (c.card ? QStringLiteral("卡上") : QStringLiteral("工作"))));
         }
@@ -859,10 +841,10 @@ TEST_P(BridgeApiTest, EveryNameOfAStorageRootListsItAndIsNeverRemoved) {
         EXPECT_FALSE(Fs()->MovePath(c.spelling, root + QStringLiteral("/moved")));
         EXPECT_FALSE(Fs()->RenamePath(c.spelling, QStringLiteral("renamed")));
     }
-    EXPECT_EQ(names(root), rootNames);
-    EXPECT_EQ(names(card), cardNames);
+    EXPECT_EQ(Names(root), rootNames);
+    EXPECT_EQ(Names(card), cardNames);
     // The folder of every user's storage lists nothing to the shell user, as on a phone.
-    EXPECT_TRUE(names(QStringLiteral("/storage/emulated")).isEmpty());
+    EXPECT_TRUE(Names(QStringLiteral("/storage/emulated")).isEmpty());
     EXPECT_FALSE(Fs()->PathExists(root + QStringLiteral("/moved")));
 
     // A folder inside, by any name, is removed as usual (over adb after the phone said where it leads).
@@ -934,9 +916,7 @@ TEST_P(BridgeApiTest, HostileNamesSurviveEveryFileOperation) {
         const QString renamed = folder + QStringLiteral("/renamed ") + name;
         ASSERT_TRUE(Fs()->CopyPath(renamed, pushed));
         ASSERT_TRUE(Fs()->MovePath(pushed, root + u'/' + name));
-        ASSERT_TRUE(Fs()->ListFolder(folder, QString()));
-        ASSERT_EQ(Fs()->GetEntryCount(), 1);
-        EXPECT_EQ(Fs()->GetEntry(0)->GetName(), QStringLiteral("renamed ") + name);
+        EXPECT_EQ(Names(folder), QStringList{QStringLiteral("renamed ") + name});
         const QString back = m_local.filePath(QStringLiteral("down.bin"));
         ASSERT_TRUE(Fs()->TransferFile(root + u'/' + name, back, {}, nullptr));
         EXPECT_EQ(ReadFile(back), bytes);
@@ -1028,8 +1008,8 @@ TEST_P(BridgeApiTest, FiftyMegabyteTransferWithProgressAndCancel) {
     const QString down = Local("down.bin", "previous");
     ASSERT_TRUE(Fs()->TransferFile(remote, down, {}, nullptr));
     EXPECT_EQ(ReadFile(down), "older");
-    ASSERT_TRUE(Fs()->ListFolder(Fs()->GetPhoneStorageRoot() + QStringLiteral("/Download"), QString()));
-    EXPECT_EQ(Fs()->GetEntryCount(), 1); // nothing half-written beside it
+    EXPECT_EQ(Names(Fs()->GetPhoneStorageRoot() + QStringLiteral("/Download")),
+              QStringList{"big.bin"}); // nothing half-written beside it
 
     Seen up;
     ASSERT_TRUE(Fs()->UploadFile(local, remote, track, &up));
@@ -1174,47 +1154,38 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     const int before = apps->GetAppCount();
     const QStringList permissions{QStringLiteral("android.permission.INTERNET"),
                                   QStringLiteral("android.permission.CAMERA")};
-    const QByteArray apk = MakeTestApk(QStringLiteral("com.example.demo"), 3, QStringLiteral("1.2.0"),
-                                       QStringLiteral("演示"), permissions, TinyPng(), 40000);
-    const QString path = Local("demo.apk", apk);
-    std::unique_ptr<AppRecord> record = RecordFromApk(apps, path);
-    ASSERT_EQ(record->GetPackageName(), "com.example.demo");
-    std::uint64_t lastDone = 0, lastTotal = 0;
-    const InstallProgress progress = [&](std::uint64_t total, std::uint64_t done, void*) {
-        lastDone = done;
-        lastTotal = total;
-        return true;
-    };
-    ASSERT_TRUE(apps->InstallApk(path, record.get(), progress, nullptr));
-    EXPECT_EQ(lastDone, lastTotal);
-    EXPECT_EQ(lastTotal, static_cast<std::uint64_t>(apk.size()));
+    // An upgrade replaces the app of the same package.
+    for (const int version : {3, 4}) {
+        SCOPED_TRACE(version);
+        const QByteArray apk =
+            MakeTestApk(QStringLiteral("com.example.demo"), version, QStringLiteral("1.%1.0").arg(version),
+                        QStringLiteral("演示"), permissions, TinyPng(), 40000 - version * 1000);
+        const QString path = Local("demo.apk", apk);
+        std::unique_ptr<AppRecord> record = RecordFromApk(apps, path);
+        ASSERT_EQ(record->GetPackageName(), "com.example.demo");
+        std::uint64_t lastDone = 0, lastTotal = 0;
+        const InstallProgress progress = [&](std::uint64_t total, std::uint64_t done, void*) {
+            lastDone = done;
+            lastTotal = total;
+            return true;
+        };
+        ASSERT_TRUE(apps->InstallApk(path, record.get(), progress, nullptr));
+        EXPECT_EQ(lastDone, lastTotal);
+        EXPECT_EQ(lastTotal, static_cast<std::uint64_t>(apk.size()));
+        ASSERT_EQ(apps->LoadApps(), 1);
+        EXPECT_EQ(apps->GetAppCount(), before + 1);
+        AppRecord* installed = FindApp(apps, QStringLiteral("com.example.demo"));
+        ASSERT_NE(installed, nullptr);
+        EXPECT_EQ(installed->GetVersionCode(), version);
+        const QString fetched = m_local.filePath(QStringLiteral("fetched.apk"));
+        ASSERT_TRUE(apps->FetchPackage(installed, fetched, {}, nullptr));
+        EXPECT_EQ(ReadFile(fetched), apk);
+    }
+    std::unique_ptr<AppRecord> record = RecordFromApk(apps, m_local.filePath(QStringLiteral("demo.apk")));
     EXPECT_FALSE(apps->InstallApk(m_local.filePath(QStringLiteral("none.apk")), record.get(), {}, nullptr));
     // A file that is no package fails, whatever the record claims.
     const QString bad = Local("bad.apk", QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
     EXPECT_FALSE(apps->InstallApk(bad, record.get(), {}, nullptr));
-
-    ASSERT_EQ(apps->LoadApps(), 1);
-    ASSERT_EQ(apps->GetAppCount(), before + 1);
-    AppRecord* installed = FindApp(apps, QStringLiteral("com.example.demo"));
-    ASSERT_NE(installed, nullptr);
-    EXPECT_EQ(installed->GetVersionCode(), 3);
-    const QString fetched = m_local.filePath(QStringLiteral("fetched.apk"));
-    ASSERT_TRUE(apps->FetchPackage(installed, fetched, {}, nullptr));
-    EXPECT_EQ(ReadFile(fetched), apk);
-
-    // An upgrade replaces the app of the same package.
-    const QByteArray newer = MakeTestApk(QStringLiteral("com.example.demo"), 4, QStringLiteral("1.3.0"),
-                                         QStringLiteral("演示"), permissions, TinyPng(), 30000);
-    const QString newerPath = Local("demo-4.apk", newer);
-    record = RecordFromApk(apps, newerPath);
-    ASSERT_TRUE(apps->InstallApk(newerPath, record.get(), {}, nullptr));
-    ASSERT_EQ(apps->LoadApps(), 1);
-    EXPECT_EQ(apps->GetAppCount(), before + 1);
-    installed = FindApp(apps, QStringLiteral("com.example.demo"));
-    ASSERT_NE(installed, nullptr);
-    EXPECT_EQ(installed->GetVersionCode(), 4);
-    ASSERT_TRUE(apps->FetchPackage(installed, fetched, {}, nullptr));
-    EXPECT_EQ(ReadFile(fetched), newer);
 
     // A cancelled install leaves nothing behind.
     const QString otherPath = Local("cancel.apk", MakeTestApk(QStringLiteral("com.example.cancel"), 1,
@@ -1226,7 +1197,7 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     EXPECT_EQ(apps->GetAppCount(), before + 1);
     EXPECT_EQ(FindApp(apps, QStringLiteral("com.example.cancel")), nullptr);
 
-    installed = FindApp(apps, QStringLiteral("com.example.demo"));
+    AppRecord* installed = FindApp(apps, QStringLiteral("com.example.demo"));
     ASSERT_NE(installed, nullptr);
     ASSERT_TRUE(apps->UninstallApp(installed));
     EXPECT_EQ(apps->GetAppCount(), before);
