@@ -637,25 +637,6 @@ TEST_P(AdbApiLevelTest, CallLogKeepsHostileNumbersThroughTheServer) {
     EXPECT_EQ(calls->GetCallRecordCount(), numbers.size() - 1);
 }
 
-TEST_F(AdbBackendTest, APhoneThatKeepsItsCallLogFailsWithTheReason) {
-    CallRecordList* calls = Session()->GetCallRecords();
-    ASSERT_NE(calls, nullptr);
-    ASSERT_EQ(calls->LoadCallRecords(), 1);
-    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("call_log")));
-    EXPECT_EQ(calls->LoadCallRecords(), 0);
-    EXPECT_FALSE(calls->IsCallRecordsLoaded());
-    EXPECT_FALSE(calls->PrepareRestore());
-    CallRecord* record = calls->NewCallRecord();
-    record->m_number = QStringLiteral("10086");
-    record->m_time = UnpackTime(20240101120000);
-    EXPECT_FALSE(calls->AddCallRecord(record));
-    delete record;
-    EXPECT_TRUE(Session()->IsConnected()); // a refusal is not a lost phone
-    const QString text = Log();
-    EXPECT_EQ(text.count(QStringLiteral("[AdbCallRecords] the phone refused")), 3) << text.toStdString();
-    ExpectLogged(text, {"Permission Denial"});
-}
-
 // ---- multimedia messages -----------------------------------------------------------------------
 
 TEST_F(AdbBackendTest, MmsAreReadWholeThroughTheProviderAndNeverWritten) {
@@ -714,12 +695,6 @@ TEST_F(AdbBackendTest, MmsAreReadWholeThroughTheProviderAndNeverWritten) {
     EXPECT_TRUE(store->DeleteMms(list.front().id));
     EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM mms"), 5);
     EXPECT_FALSE(store->GetMmsById(list.front().id));
-
-    // A phone that keeps its messages from the shell user: the load fails with the reason.
-    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("mms")));
-    EXPECT_EQ(store->LoadMms(), 0);
-    EXPECT_TRUE(Session()->IsConnected());
-    ExpectLogged(Log(), {"[AdbMmsStore] the phone refused", "Permission Denial"});
 }
 
 // ---- contacts ----------------------------------------------------------------------------------
@@ -888,32 +863,54 @@ TEST_F(AdbBackendTest, ANewContactMayTakeTheIdOfTheNewestDeletedOne) {
     EXPECT_EQ(book->GetGroupAt(0)->GetName(), "G2");
 }
 
-TEST_F(AdbBackendTest, APhoneThatKeepsItsContactsFailsWithTheReason) {
-    ASSERT_NO_FATAL_FAILURE(Seed({.apps = 4}));
+// A phone that keeps its providers from the shell user: every store fails with the phone's reason and
+// no guessed value, the link stays and nothing is lost; storage keeps its totals, with no split
+// (the split itself: the bridge suite's storage summary).
+TEST_F(AdbBackendTest, APhoneThatKeepsItsProvidersFailsWithTheReason) {
+    ASSERT_NO_FATAL_FAILURE(Seed({.apps = 4, .pictures = 12, .files = 10}));
     ContactBook* book = Session()->GetContactBook();
+    CallRecordList* calls = Session()->GetCallRecords();
     ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(calls->LoadCallRecords(), 1);
     Contact* kept = book->NewContact();
     kept->SetDisplayName(QStringLiteral("Kept"));
     ASSERT_TRUE(book->CreateContact(kept));
-    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("contacts")));
+    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("contacts,call_log,mms,media")));
     // The summary shows no count rather than a guessed one, and the other counts still.
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetContactCount(), 0);
     EXPECT_EQ(summary->GetAppCount(), 4);
     EXPECT_FALSE(book->PrepareRestore());
+    EXPECT_FALSE(calls->PrepareRestore());
     Contact* c = book->NewContact();
     c->SetDisplayName(QStringLiteral("New"));
     EXPECT_FALSE(book->CreateContact(c));
     delete c;
+    CallRecord* record = calls->NewCallRecord();
+    record->m_number = QStringLiteral("10086");
+    record->m_time = UnpackTime(20240101120000);
+    EXPECT_FALSE(calls->AddCallRecord(record));
+    delete record;
     EXPECT_FALSE(book->DeleteContact(kept));
     EXPECT_EQ(book->LoadContacts(), 0);
     EXPECT_FALSE(book->IsContactsLoaded());
+    EXPECT_EQ(calls->LoadCallRecords(), 0);
+    EXPECT_FALSE(calls->IsCallRecordsLoaded());
+    EXPECT_EQ(Session()->GetMmsStore()->LoadMms(), 0);
+    ASSERT_TRUE(Fs()->RefreshStorageInfo());
+    std::uint64_t phone[5], card[4];
+    Fs()->GetPhoneCategorySizes(phone);
+    Fs()->GetSdCardCategorySizes(card);
+    EXPECT_EQ(std::accumulate(std::begin(phone), std::end(phone), std::uint64_t{0}), 0u);
+    EXPECT_EQ(std::accumulate(std::begin(card), std::end(card), std::uint64_t{0}), 0u);
+    EXPECT_GT(Fs()->GetPhoneTotalSpace(), Fs()->GetPhoneFreeSpace());
     EXPECT_TRUE(Session()->IsConnected());
     const QString text = Log();
     EXPECT_GE(text.count(QStringLiteral("[AdbContactBook] the phone refused")), 4) << text.toStdString();
-    ExpectLogged(
-        text, {"READ_CONTACTS", "the phone refused content query --uri content://com.android.contacts/raw_contacts:"});
+    EXPECT_EQ(text.count(QStringLiteral("[AdbCallRecords] the phone refused")), 3) << text.toStdString();
+    ExpectLogged(text, {"READ_CONTACTS", "READ_CALL_LOG", "[AdbMmsStore] the phone refused",
+                        "the phone refused content query --uri content://com.android.contacts/raw_contacts:"});
     EXPECT_FALSE(text.contains(QStringLiteral("starred"))) << text.toStdString(); // no values in the log
     // The refusal lost nothing: the phone file still holds the contact.
     EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM contacts WHERE display_name='Kept'"), 1);
@@ -974,19 +971,37 @@ void ExpectThePhoneGone(DeviceBridge* bridge) {
     EXPECT_EQ(bridge->GetSession(), nullptr);
 }
 
-TEST_F(AdbBackendTest, UnplugMidTransferFailsAndTheProgramSeesTheLoss) {
-    const QString big = Local(QStringLiteral("big.bin"), Pattern(4 << 20, 8));
+// The cable pulled mid-upload over an existing file, then mid-download: each transfer fails and the
+// program sees the loss; once the phone is back the file the upload would replace is whole, and the
+// download leaves no part behind.
+TEST_F(AdbBackendTest, UnplugMidTransferFailsKeepsTheFilesAndTheProgramSeesTheLoss) {
+    const QString target = Root() + QStringLiteral("/Download/keep.bin");
+    const QString big = Local(QStringLiteral("big.bin"), Pattern(8 << 20, 6));
+    ASSERT_TRUE(Fs()->PutFile(Local(QStringLiteral("old.bin"), Pattern(1000, 5)), target, {}, nullptr));
     ASSERT_TRUE(Fs()->PutFile(big, Root() + QStringLiteral("/big.bin"), {}, nullptr));
+    bool unplugged = false;
+    const TransferProgress pullAQuarterIn = [&](std::uint64_t total, std::uint64_t done, void*) {
+        if (!unplugged && done > total / 4) {
+            s_rig->StopDaemon(m_serial);
+            unplugged = true;
+        }
+        return true;
+    };
+    EXPECT_FALSE(Fs()->PutFile(big, target, pullAQuarterIn, nullptr));
+    ASSERT_TRUE(unplugged);
+    ExpectThePhoneGone(m_bridge.get());
+
     // The phone again, from a daemon whose downloads stop after 1 MiB: the download cannot end
     // before the cable is pulled, whatever the timing.
-    m_bridge->CloseSession();
-    s_rig->StopDaemon(m_serial, true);
     qputenv("VEXA_ADBD_STALL_RECV_AFTER", QByteArray::number(1 << 20));
     QString error;
     const bool started = s_rig->StartDaemon(m_phone, &m_serial, &error);
     qunsetenv("VEXA_ADBD_STALL_RECV_AFTER");
     ASSERT_TRUE(started) << error.toStdString();
     ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
+    const QString back = m_local.filePath(QStringLiteral("back.bin"));
+    ASSERT_TRUE(Fs()->TransferFile(target, back, {}, nullptr));
+    EXPECT_EQ(ReadFile(back), Pattern(1000, 5));
 
     Event midway(Event::Reset::Manual);
     std::future<bool> transfer = std::async(std::launch::async, [&] {
@@ -1006,32 +1021,6 @@ TEST_F(AdbBackendTest, UnplugMidTransferFailsAndTheProgramSeesTheLoss) {
     EXPECT_FALSE(QFile::exists(m_local.filePath(QStringLiteral("partial.bin"))));
     ExpectThePhoneGone(m_bridge.get());
     m_serial.clear();
-}
-
-// The cable pulled mid-upload over an existing file: once the phone is back, that file is whole.
-TEST_F(AdbBackendTest, UnplugMidUploadKeepsTheFileItWouldReplace) {
-    const QString target = Root() + QStringLiteral("/Download/keep.bin");
-    const QString old = Local(QStringLiteral("old.bin"), Pattern(1000, 5));
-    const QString big = Local(QStringLiteral("big.bin"), Pattern(8 << 20, 6));
-    ASSERT_TRUE(Fs()->PutFile(old, target, {}, nullptr));
-    bool unplugged = false;
-    const TransferProgress pullAQuarterIn = [&](std::uint64_t total, std::uint64_t done, void*) {
-        if (!unplugged && done > total / 4) {
-            s_rig->StopDaemon(m_serial);
-            unplugged = true;
-        }
-        return true;
-    };
-    EXPECT_FALSE(Fs()->PutFile(big, target, pullAQuarterIn, nullptr));
-    ASSERT_TRUE(unplugged);
-    ExpectThePhoneGone(m_bridge.get());
-
-    QString error;
-    ASSERT_TRUE(s_rig->StartDaemon(m_phone, &m_serial, &error)) << error.toStdString();
-    ASSERT_NE(m_bridge->ConnectUsbDevice(m_serial), 0);
-    const QString back = m_local.filePath(QStringLiteral("back.bin"));
-    ASSERT_TRUE(Fs()->TransferFile(target, back, {}, nullptr));
-    EXPECT_EQ(ReadFile(back), Pattern(1000, 5));
 }
 
 TEST_F(AdbBackendTest, UnplugMidSmsBatchFailsAndTheProgramSeesTheLoss) {
@@ -1157,7 +1146,7 @@ protected:
     static void UsePort(std::uint16_t port) { qputenv("ANDROID_ADB_SERVER_PORT", QByteArray::number(port)); }
 };
 
-TEST_F(BridgeChoiceTest, AutoTakesRealPhonesOnlyWhenTheServerListsOne) {
+TEST_F(BridgeChoiceTest, AutoTakesRealPhonesOnlyWhenTheServerListsOneAndNoChoiceFollowsTheSetting) {
     UsePort(s_rig->ServerPort());
     ASSERT_EQ(InstallBridgeBackend(QStringLiteral("auto")), BridgeBackendKind::Adb);
     ASSERT_TRUE(ppInitialize());
@@ -1177,9 +1166,8 @@ TEST_F(BridgeChoiceTest, AutoTakesRealPhonesOnlyWhenTheServerListsOne) {
     count = 32;
     EXPECT_FALSE(ppGetBridge()->GetDeviceList(records, &count));
     ppCleanup();
-}
 
-TEST_F(BridgeChoiceTest, EmptyChoiceFollowsTheSetting) {
+    // No choice follows the setting.
     UsePort(s_rig->ServerPort());
     EXPECT_EQ(InstallBridgeBackend({}), BridgeBackendKind::Simulated); // the default
     PCL_SetBridgeBackend(QStringLiteral("adb"));
@@ -1232,20 +1220,6 @@ TEST_F(AdbBackendTest, MessagePageDataHoldsThePhonesMultimediaMessages) {
     for (const MSGINFO& message : data.Messages()) {
         EXPECT_TRUE(message.content.contains(word, Qt::CaseInsensitive) || message.number.contains(word));
     }
-}
-
-// A phone that keeps its media index from adb still reports its totals, with no split (the split
-// itself: the bridge suite's storage summary).
-TEST_F(AdbBackendTest, StorageWithoutTheMediaIndexHasTotalsButNoShares) {
-    ASSERT_NO_FATAL_FAILURE(Seed({.pictures = 12, .files = 10}));
-    ASSERT_TRUE(SetMeta("adb_denied", QStringLiteral("media")));
-    ASSERT_TRUE(Fs()->RefreshStorageInfo());
-    std::uint64_t phone[5], card[4];
-    Fs()->GetPhoneCategorySizes(phone);
-    Fs()->GetSdCardCategorySizes(card);
-    EXPECT_EQ(std::accumulate(std::begin(phone), std::end(phone), std::uint64_t{0}), 0u);
-    EXPECT_EQ(std::accumulate(std::begin(card), std::end(card), std::uint64_t{0}), 0u);
-    EXPECT_GT(Fs()->GetPhoneTotalSpace(), Fs()->GetPhoneFreeSpace());
 }
 
 } // namespace
