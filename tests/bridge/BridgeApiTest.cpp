@@ -147,15 +147,20 @@ protected:
         std::vector<Sms> before, after;
         const bool readable = SmsBox()->LoadSms() == 1;
         EXPECT_TRUE(!readable || SmsBox()->ListAllSms(&before));
-        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
-        sms->SetNumber(QStringLiteral("10086"));
-        sms->SetContent(QStringLiteral("CXYE"));
-        EXPECT_FALSE(write(sms.get()));
+        EXPECT_FALSE(write(MakeSms(QStringLiteral("10086"), QStringLiteral("CXYE")).get()));
         if (readable) {
             EXPECT_EQ(SmsBox()->LoadSms(), 1);
             EXPECT_TRUE(SmsBox()->ListAllSms(&after));
             EXPECT_EQ(after.size(), before.size());
         }
+    }
+
+    std::unique_ptr<Sms> MakeSms(const QString& number, const QString& content, int box = BOX_INBOX) {
+        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
+        sms->SetBox(box);
+        sms->SetNumber(number);
+        sms->SetContent(content);
+        return sms;
     }
 
     DeviceSession* Session() { return m_bridge->GetSession(); }
@@ -302,12 +307,7 @@ TEST_P(BridgeApiTest, SummaryCountsTheStores) {
     SKIP_IF_LACKING(Contacts);
     SKIP_IF_LACKING(SmsWrites);
     ASSERT_NE(AddContact(QStringLiteral("张三"), QStringLiteral("13800000000")), nullptr);
-    Sms* sms = SmsBox()->NewSms();
-    sms->SetBox(BOX_INBOX);
-    sms->SetNumber(QStringLiteral("10086"));
-    sms->SetContent(QStringLiteral("hi"));
-    ASSERT_TRUE(SmsBox()->AddSms(sms));
-    delete sms;
+    ASSERT_TRUE(SmsBox()->AddSms(MakeSms(QStringLiteral("10086"), QStringLiteral("hi")).get()));
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetContactCount(), 1);
@@ -561,11 +561,9 @@ TEST_P(BridgeApiTest, SmsBoxesDraftsAndSending) {
     ASSERT_EQ(SmsBox()->LoadSms(), 1);
     const SYSTEMTIME when = UnpackTime(20120725100309);
     for (int box : {BOX_INBOX, BOX_SENT, BOX_DRAFT, BOX_OUTBOX, BOX_DRAFT_OTHER}) {
-        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
-        sms->SetBox(box);
-        sms->SetNumber(QStringLiteral("1380000000%1").arg(box));
+        std::unique_ptr<Sms> sms =
+            MakeSms(QStringLiteral("1380000000%1").arg(box), QStringLiteral("box %1 内容").arg(box), box);
         sms->SetTime(when);
-        sms->SetContent(QStringLiteral("box %1 内容").arg(box));
         sms->SetSim(static_cast<std::uint8_t>(box % 3));
         ASSERT_TRUE(SmsBox()->AddSms(sms.get()));
         EXPECT_GE(sms->GetId(), 0);
@@ -592,10 +590,7 @@ TEST_P(BridgeApiTest, SmsBoxesDraftsAndSending) {
     // Sending is checked where the backend can send; otherwise it must fail and leave no copy.
     const bool sends = !Lacks(BackendCapability::SmsSending);
     if (sends) {
-        std::unique_ptr<Sms> sent(SmsBox()->NewSms());
-        sent->SetNumber(QStringLiteral("10086"));
-        sent->SetContent(QStringLiteral("CXYE"));
-        ASSERT_TRUE(SmsBox()->SendSms(sent.get()));
+        ASSERT_TRUE(SmsBox()->SendSms(MakeSms(QStringLiteral("10086"), QStringLiteral("CXYE")).get()));
     }
     EXPECT_EQ(SmsBox()->GetSmsById(-5), nullptr);
 
@@ -623,10 +618,8 @@ TEST_P(BridgeApiTest, SmsBatchesOfThirty) {
     std::vector<Sms*> batch;
     int added = 0;
     for (int i = 0; i < 65; ++i) {
-        owned.emplace_back(SmsBox()->NewSms());
-        owned.back()->SetBox(i % 2 ? BOX_INBOX : BOX_SENT);
-        owned.back()->SetNumber(QStringLiteral("139%1").arg(i, 8, 10, QChar('0')));
-        owned.back()->SetContent(QStringLiteral("msg %1").arg(i));
+        owned.push_back(MakeSms(QStringLiteral("139%1").arg(i, 8, 10, QChar('0')), QStringLiteral("msg %1").arg(i),
+                                i % 2 ? BOX_INBOX : BOX_SENT));
         batch.push_back(owned.back().get());
         if (batch.size() == 30 || i == 64) {
             ASSERT_TRUE(SmsBox()->AddSmsBatch(batch));
@@ -1065,9 +1058,7 @@ TEST_P(BridgeApiTest, StoresServeSeveralThreadsAtOnce) {
     loop(rounds[0], [&] { return Book()->LoadContacts() == 1; });
     loop(rounds[1], [&] {
         std::vector<MSGINFO> list;
-        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
-        sms->SetNumber(QStringLiteral("1"));
-        return SmsBox()->AddSms(sms.get()) && SmsBox()->ListSms(&list);
+        return SmsBox()->AddSms(MakeSms(QStringLiteral("1"), {}).get()) && SmsBox()->ListSms(&list);
     });
     loop(rounds[2], [&] {
         DeviceRecord records[32] = {};
