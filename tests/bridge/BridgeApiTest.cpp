@@ -147,10 +147,7 @@ protected:
         std::vector<Sms> before, after;
         const bool readable = SmsBox()->LoadSms() == 1;
         EXPECT_TRUE(!readable || SmsBox()->ListAllSms(&before));
-        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
-        sms->SetNumber(QStringLiteral("10086"));
-        sms->SetContent(QStringLiteral("CXYE"));
-        EXPECT_FALSE(write(sms.get()));
+        EXPECT_FALSE(write(MakeSms(QStringLiteral("10086"), QStringLiteral("CXYE")).get()));
         if (readable) {
             EXPECT_EQ(SmsBox()->LoadSms(), 1);
             EXPECT_TRUE(SmsBox()->ListAllSms(&after));
@@ -158,10 +155,30 @@ protected:
         }
     }
 
+    std::unique_ptr<Sms> MakeSms(const QString& number, const QString& content, int box = BOX_INBOX) {
+        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
+        sms->SetBox(box);
+        sms->SetNumber(number);
+        sms->SetContent(content);
+        return sms;
+    }
+
     DeviceSession* Session() { return m_bridge->GetSession(); }
     ContactBook* Book() { return Session()->GetContactBook(); }
     SmsStore* SmsBox() { return Session()->GetSmsStore(); }
     FileSystem* Fs() { return Session()->GetFileSystem(); }
+
+    // The sorted names a listing of the folder shows; none when it cannot be listed.
+    QStringList Names(const QString& folder) {
+        QStringList out;
+        if (Fs()->ListFolder(folder, QString())) {
+            for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
+                out << Fs()->GetEntry(i)->GetName();
+            }
+            out.sort();
+        }
+        return out;
+    }
 
     Contact* FindByName(const QString& name) {
         for (int i = 0; i < Book()->GetContactCount(LIST_ALL); ++i) {
@@ -290,12 +307,7 @@ TEST_P(BridgeApiTest, SummaryCountsTheStores) {
     SKIP_IF_LACKING(Contacts);
     SKIP_IF_LACKING(SmsWrites);
     ASSERT_NE(AddContact(QStringLiteral("张三"), QStringLiteral("13800000000")), nullptr);
-    Sms* sms = SmsBox()->NewSms();
-    sms->SetBox(BOX_INBOX);
-    sms->SetNumber(QStringLiteral("10086"));
-    sms->SetContent(QStringLiteral("hi"));
-    ASSERT_TRUE(SmsBox()->AddSms(sms));
-    delete sms;
+    ASSERT_TRUE(SmsBox()->AddSms(MakeSms(QStringLiteral("10086"), QStringLiteral("hi")).get()));
     DeviceSummary* summary = Session()->GetSummary();
     ASSERT_TRUE(summary->InitSummary());
     EXPECT_EQ(summary->GetContactCount(), 1);
@@ -344,12 +356,20 @@ TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
     c->AddAddress(2, nullptr, QStringLiteral("1 Main St"), QStringLiteral("Leeds"), QStringLiteral("Yorkshire"),
                   QStringLiteral("LS1"), QStringLiteral("UK"), &index);
     EXPECT_EQ(index, 1);
-    const Contact expected = *c;
+    Contact expected = *c;
     ASSERT_TRUE(Book()->CreateContact(c));
     EXPECT_GE(c->GetId(), 0);
 
+    // Changing a listed contact without its detail must not lose the detail on the phone.
     ReloadContacts();
     Contact* back = FindByName(expected.GetDisplayNameText());
+    ASSERT_NE(back, nullptr);
+    back->SetNickname(QStringLiteral("小安安"));
+    back->AddPhone(3, nullptr, QStringLiteral("222"), nullptr);
+    ASSERT_TRUE(Book()->UpdateContact(back));
+    expected.AddPhone(3, nullptr, QStringLiteral("222"), nullptr);
+    ReloadContacts();
+    back = FindByName(expected.GetDisplayNameText());
     ASSERT_NE(back, nullptr);
     ASSERT_TRUE(Book()->LoadContactDetail(back));
     NameParts parts;
@@ -359,10 +379,8 @@ TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
     }
     QString company, department, title;
     back->GetOrganization(&company, &department, &title);
-    EXPECT_EQ(company, "华信科技");
-    EXPECT_EQ(department, "R&D");
-    EXPECT_EQ(title, "经理");
-    EXPECT_EQ(back->GetNickname(), "小安");
+    EXPECT_EQ(QStringList({company, department, title}), QStringList({"华信科技", "R&D", "经理"}));
+    EXPECT_EQ(back->GetNickname(), "小安安");
     EXPECT_EQ(back->GetBirthday(), "1980-07-09");
     ASSERT_EQ(back->GetNoteCount(), 2);
     EXPECT_EQ(back->GetNoteAt(1), "第二条\r\n备注");
@@ -372,32 +390,7 @@ TEST_P(BridgeApiTest, EveryContactFieldSurvivesTheRoundTrip) {
     EXPECT_EQ(back->m_websites, expected.m_websites);
     EXPECT_EQ(back->m_ims, expected.m_ims);
     EXPECT_EQ(back->m_addresses, expected.m_addresses);
-    EXPECT_EQ(back->GetPhoneAt(0)->GetLabel(), custom);
-    EXPECT_EQ(back->GetPhoneAt(1)->GetLabel(), QString()); // labels only for custom entries
     EXPECT_EQ(Book()->GetFavoriteCount(), 1);
-}
-
-TEST_P(BridgeApiTest, UpdatedContactKeepsItsDetail) {
-    SKIP_IF_LACKING(Contacts);
-    Contact* c = Book()->NewContact();
-    c->SetDisplayName(QStringLiteral("Tom"));
-    c->AddPhone(2, nullptr, QStringLiteral("111"), nullptr);
-    c->AddEmail(1, nullptr, QStringLiteral("tom@example.com"), nullptr);
-    ASSERT_TRUE(Book()->CreateContact(c));
-    ReloadContacts();
-    Contact* back = FindByName(QStringLiteral("Tom"));
-    ASSERT_NE(back, nullptr);
-    // Changing a listed contact without its detail must not lose the detail on the phone.
-    back->SetNickname(QStringLiteral("Tommy"));
-    back->AddPhone(3, nullptr, QStringLiteral("222"), nullptr);
-    ASSERT_TRUE(Book()->UpdateContact(back));
-    ReloadContacts();
-    back = FindByName(QStringLiteral("Tom"));
-    ASSERT_TRUE(Book()->LoadContactDetail(back));
-    EXPECT_EQ(back->GetNickname(), "Tommy");
-    EXPECT_EQ(back->GetPhoneCount(), 2);
-    ASSERT_EQ(back->GetEmailCount(), 1);
-    EXPECT_EQ(back->GetEmailAt(0)->GetValue(), "tom@example.com");
 }
 
 // The editor's helpers, which read every write back: 50 numbers, an emoji, a long name copied to SIM.
@@ -568,11 +561,9 @@ TEST_P(BridgeApiTest, SmsBoxesDraftsAndSending) {
     ASSERT_EQ(SmsBox()->LoadSms(), 1);
     const SYSTEMTIME when = UnpackTime(20120725100309);
     for (int box : {BOX_INBOX, BOX_SENT, BOX_DRAFT, BOX_OUTBOX, BOX_DRAFT_OTHER}) {
-        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
-        sms->SetBox(box);
-        sms->SetNumber(QStringLiteral("1380000000%1").arg(box));
+        std::unique_ptr<Sms> sms =
+            MakeSms(QStringLiteral("1380000000%1").arg(box), QStringLiteral("box %1 内容").arg(box), box);
         sms->SetTime(when);
-        sms->SetContent(QStringLiteral("box %1 内容").arg(box));
         sms->SetSim(static_cast<std::uint8_t>(box % 3));
         ASSERT_TRUE(SmsBox()->AddSms(sms.get()));
         EXPECT_GE(sms->GetId(), 0);
@@ -599,10 +590,7 @@ TEST_P(BridgeApiTest, SmsBoxesDraftsAndSending) {
     // Sending is checked where the backend can send; otherwise it must fail and leave no copy.
     const bool sends = !Lacks(BackendCapability::SmsSending);
     if (sends) {
-        std::unique_ptr<Sms> sent(SmsBox()->NewSms());
-        sent->SetNumber(QStringLiteral("10086"));
-        sent->SetContent(QStringLiteral("CXYE"));
-        ASSERT_TRUE(SmsBox()->SendSms(sent.get()));
+        ASSERT_TRUE(SmsBox()->SendSms(MakeSms(QStringLiteral("10086"), QStringLiteral("CXYE")).get()));
     }
     EXPECT_EQ(SmsBox()->GetSmsById(-5), nullptr);
 
@@ -630,10 +618,8 @@ TEST_P(BridgeApiTest, SmsBatchesOfThirty) {
     std::vector<Sms*> batch;
     int added = 0;
     for (int i = 0; i < 65; ++i) {
-        owned.emplace_back(SmsBox()->NewSms());
-        owned.back()->SetBox(i % 2 ? BOX_INBOX : BOX_SENT);
-        owned.back()->SetNumber(QStringLiteral("139%1").arg(i, 8, 10, QChar('0')));
-        owned.back()->SetContent(QStringLiteral("msg %1").arg(i));
+        owned.push_back(MakeSms(QStringLiteral("139%1").arg(i, 8, 10, QChar('0')), QStringLiteral("msg %1").arg(i),
+                                i % 2 ? BOX_INBOX : BOX_SENT));
         batch.push_back(owned.back().get());
         if (batch.size() == 30 || i == 64) {
             ASSERT_TRUE(SmsBox()->AddSmsBatch(batch));
@@ -790,8 +776,7 @@ TEST_P(BridgeApiTest, FolderTreeListingAndChanges) {
     EXPECT_FALSE(Fs()->CopyPath(root + QStringLiteral("/工作"), root + QStringLiteral("/工作/inside")));
     EXPECT_FALSE(Fs()->MovePath(root + QStringLiteral("/工作/a.txt"), root + QStringLiteral("/备份/a.txt")));
     ASSERT_TRUE(Fs()->MovePath(root + QStringLiteral("/备份/b.txt"), root + QStringLiteral("/b.txt")));
-    ASSERT_TRUE(Fs()->ListFolder(root + QStringLiteral("/备份"), QString()));
-    EXPECT_EQ(Fs()->GetEntryCount(), 1);
+    EXPECT_EQ(Names(root + QStringLiteral("/备份")), QStringList{"a.txt"});
     const QString back = m_local.filePath(QStringLiteral("b.txt"));
     ASSERT_TRUE(Fs()->TransferFile(root + QStringLiteral("/b.txt"), back, {}, nullptr));
     EXPECT_EQ(ReadFile(back), "hello");
@@ -813,18 +798,8 @@ TEST_P(BridgeApiTest, EveryNameOfAStorageRootListsItAndIsNeverRemoved) {
     ASSERT_FALSE(card.isEmpty());
     ASSERT_TRUE(Fs()->CreateFolder(root + QStringLiteral("/工作")));
     ASSERT_TRUE(Fs()->CreateFolder(card + QStringLiteral("/卡上")));
-    auto names = [this](const QString& folder) {
-        QStringList out;
-        if (Fs()->ListFolder(folder, QString())) {
-            for (int i = 0; i < Fs()->GetEntryCount(); ++i) {
-                out << Fs()->GetEntry(i)->GetName();
-            }
-            out.sort();
-        }
-        return out;
-    };
-    const QStringList rootNames = names(root);
-    const QStringList cardNames = names(card);
+    const QStringList rootNames = Names(root);
+    const QStringList cardNames = Names(card);
     ASSERT_TRUE(rootNames.contains(QStringLiteral("工作")));
     ASSERT_TRUE(cardNames.contains(QStringLiteral("卡上")));
     const QString volume = QStringLiteral("/storage/") + sim::CardVolumeId(kPhone.serial);
@@ -850,7 +825,7 @@ TEST_P(BridgeApiTest, EveryNameOfAStorageRootListsItAndIsNeverRemoved) {
     for (const auto& c : spellings) {
         SCOPED_TRACE(c.spelling.toStdString());
         if (c.listable) {
-            EXPECT_EQ(names(c.spelling), c.card ? cardNames : rootNames);
+            EXPECT_EQ(Names(c.spelling), c.card ? cardNames : rootNames);
             EXPECT_TRUE(Fs()->PathExists(c.spelling + (c.spelling.endsWith(u'/') ? "" : "/") +
                                          (c.card ? QStringLiteral("卡上") : QStringLiteral("工作"))));
         }
@@ -859,10 +834,10 @@ TEST_P(BridgeApiTest, EveryNameOfAStorageRootListsItAndIsNeverRemoved) {
         EXPECT_FALSE(Fs()->MovePath(c.spelling, root + QStringLiteral("/moved")));
         EXPECT_FALSE(Fs()->RenamePath(c.spelling, QStringLiteral("renamed")));
     }
-    EXPECT_EQ(names(root), rootNames);
-    EXPECT_EQ(names(card), cardNames);
+    EXPECT_EQ(Names(root), rootNames);
+    EXPECT_EQ(Names(card), cardNames);
     // The folder of every user's storage lists nothing to the shell user, as on a phone.
-    EXPECT_TRUE(names(QStringLiteral("/storage/emulated")).isEmpty());
+    EXPECT_TRUE(Names(QStringLiteral("/storage/emulated")).isEmpty());
     EXPECT_FALSE(Fs()->PathExists(root + QStringLiteral("/moved")));
 
     // A folder inside, by any name, is removed as usual (over adb after the phone said where it leads).
@@ -934,9 +909,7 @@ TEST_P(BridgeApiTest, HostileNamesSurviveEveryFileOperation) {
         const QString renamed = folder + QStringLiteral("/renamed ") + name;
         ASSERT_TRUE(Fs()->CopyPath(renamed, pushed));
         ASSERT_TRUE(Fs()->MovePath(pushed, root + u'/' + name));
-        ASSERT_TRUE(Fs()->ListFolder(folder, QString()));
-        ASSERT_EQ(Fs()->GetEntryCount(), 1);
-        EXPECT_EQ(Fs()->GetEntry(0)->GetName(), QStringLiteral("renamed ") + name);
+        EXPECT_EQ(Names(folder), QStringList{QStringLiteral("renamed ") + name});
         const QString back = m_local.filePath(QStringLiteral("down.bin"));
         ASSERT_TRUE(Fs()->TransferFile(root + u'/' + name, back, {}, nullptr));
         EXPECT_EQ(ReadFile(back), bytes);
@@ -1028,8 +1001,8 @@ TEST_P(BridgeApiTest, FiftyMegabyteTransferWithProgressAndCancel) {
     const QString down = Local("down.bin", "previous");
     ASSERT_TRUE(Fs()->TransferFile(remote, down, {}, nullptr));
     EXPECT_EQ(ReadFile(down), "older");
-    ASSERT_TRUE(Fs()->ListFolder(Fs()->GetPhoneStorageRoot() + QStringLiteral("/Download"), QString()));
-    EXPECT_EQ(Fs()->GetEntryCount(), 1); // nothing half-written beside it
+    EXPECT_EQ(Names(Fs()->GetPhoneStorageRoot() + QStringLiteral("/Download")),
+              QStringList{"big.bin"}); // nothing half-written beside it
 
     Seen up;
     ASSERT_TRUE(Fs()->UploadFile(local, remote, track, &up));
@@ -1085,9 +1058,7 @@ TEST_P(BridgeApiTest, StoresServeSeveralThreadsAtOnce) {
     loop(rounds[0], [&] { return Book()->LoadContacts() == 1; });
     loop(rounds[1], [&] {
         std::vector<MSGINFO> list;
-        std::unique_ptr<Sms> sms(SmsBox()->NewSms());
-        sms->SetNumber(QStringLiteral("1"));
-        return SmsBox()->AddSms(sms.get()) && SmsBox()->ListSms(&list);
+        return SmsBox()->AddSms(MakeSms(QStringLiteral("1"), {}).get()) && SmsBox()->ListSms(&list);
     });
     loop(rounds[2], [&] {
         DeviceRecord records[32] = {};
@@ -1174,47 +1145,38 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     const int before = apps->GetAppCount();
     const QStringList permissions{QStringLiteral("android.permission.INTERNET"),
                                   QStringLiteral("android.permission.CAMERA")};
-    const QByteArray apk = MakeTestApk(QStringLiteral("com.example.demo"), 3, QStringLiteral("1.2.0"),
-                                       QStringLiteral("演示"), permissions, TinyPng(), 40000);
-    const QString path = Local("demo.apk", apk);
-    std::unique_ptr<AppRecord> record = RecordFromApk(apps, path);
-    ASSERT_EQ(record->GetPackageName(), "com.example.demo");
-    std::uint64_t lastDone = 0, lastTotal = 0;
-    const InstallProgress progress = [&](std::uint64_t total, std::uint64_t done, void*) {
-        lastDone = done;
-        lastTotal = total;
-        return true;
-    };
-    ASSERT_TRUE(apps->InstallApk(path, record.get(), progress, nullptr));
-    EXPECT_EQ(lastDone, lastTotal);
-    EXPECT_EQ(lastTotal, static_cast<std::uint64_t>(apk.size()));
+    // An upgrade replaces the app of the same package.
+    for (const int version : {3, 4}) {
+        SCOPED_TRACE(version);
+        const QByteArray apk =
+            MakeTestApk(QStringLiteral("com.example.demo"), version, QStringLiteral("1.%1.0").arg(version),
+                        QStringLiteral("演示"), permissions, TinyPng(), 40000 - version * 1000);
+        const QString path = Local("demo.apk", apk);
+        std::unique_ptr<AppRecord> record = RecordFromApk(apps, path);
+        ASSERT_EQ(record->GetPackageName(), "com.example.demo");
+        std::uint64_t lastDone = 0, lastTotal = 0;
+        const InstallProgress progress = [&](std::uint64_t total, std::uint64_t done, void*) {
+            lastDone = done;
+            lastTotal = total;
+            return true;
+        };
+        ASSERT_TRUE(apps->InstallApk(path, record.get(), progress, nullptr));
+        EXPECT_EQ(lastDone, lastTotal);
+        EXPECT_EQ(lastTotal, static_cast<std::uint64_t>(apk.size()));
+        ASSERT_EQ(apps->LoadApps(), 1);
+        EXPECT_EQ(apps->GetAppCount(), before + 1);
+        AppRecord* installed = FindApp(apps, QStringLiteral("com.example.demo"));
+        ASSERT_NE(installed, nullptr);
+        EXPECT_EQ(installed->GetVersionCode(), version);
+        const QString fetched = m_local.filePath(QStringLiteral("fetched.apk"));
+        ASSERT_TRUE(apps->FetchPackage(installed, fetched, {}, nullptr));
+        EXPECT_EQ(ReadFile(fetched), apk);
+    }
+    std::unique_ptr<AppRecord> record = RecordFromApk(apps, m_local.filePath(QStringLiteral("demo.apk")));
     EXPECT_FALSE(apps->InstallApk(m_local.filePath(QStringLiteral("none.apk")), record.get(), {}, nullptr));
     // A file that is no package fails, whatever the record claims.
     const QString bad = Local("bad.apk", QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
     EXPECT_FALSE(apps->InstallApk(bad, record.get(), {}, nullptr));
-
-    ASSERT_EQ(apps->LoadApps(), 1);
-    ASSERT_EQ(apps->GetAppCount(), before + 1);
-    AppRecord* installed = FindApp(apps, QStringLiteral("com.example.demo"));
-    ASSERT_NE(installed, nullptr);
-    EXPECT_EQ(installed->GetVersionCode(), 3);
-    const QString fetched = m_local.filePath(QStringLiteral("fetched.apk"));
-    ASSERT_TRUE(apps->FetchPackage(installed, fetched, {}, nullptr));
-    EXPECT_EQ(ReadFile(fetched), apk);
-
-    // An upgrade replaces the app of the same package.
-    const QByteArray newer = MakeTestApk(QStringLiteral("com.example.demo"), 4, QStringLiteral("1.3.0"),
-                                         QStringLiteral("演示"), permissions, TinyPng(), 30000);
-    const QString newerPath = Local("demo-4.apk", newer);
-    record = RecordFromApk(apps, newerPath);
-    ASSERT_TRUE(apps->InstallApk(newerPath, record.get(), {}, nullptr));
-    ASSERT_EQ(apps->LoadApps(), 1);
-    EXPECT_EQ(apps->GetAppCount(), before + 1);
-    installed = FindApp(apps, QStringLiteral("com.example.demo"));
-    ASSERT_NE(installed, nullptr);
-    EXPECT_EQ(installed->GetVersionCode(), 4);
-    ASSERT_TRUE(apps->FetchPackage(installed, fetched, {}, nullptr));
-    EXPECT_EQ(ReadFile(fetched), newer);
 
     // A cancelled install leaves nothing behind.
     const QString otherPath = Local("cancel.apk", MakeTestApk(QStringLiteral("com.example.cancel"), 1,
@@ -1226,7 +1188,7 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     EXPECT_EQ(apps->GetAppCount(), before + 1);
     EXPECT_EQ(FindApp(apps, QStringLiteral("com.example.cancel")), nullptr);
 
-    installed = FindApp(apps, QStringLiteral("com.example.demo"));
+    AppRecord* installed = FindApp(apps, QStringLiteral("com.example.demo"));
     ASSERT_NE(installed, nullptr);
     ASSERT_TRUE(apps->UninstallApp(installed));
     EXPECT_EQ(apps->GetAppCount(), before);
@@ -1243,19 +1205,21 @@ TEST_P(BridgeApiTest, PicturesByAlbum) {
     ASSERT_EQ(pictures->LoadPictures(), 1);
     const int albums = pictures->GetAlbumCount();
     const QString root = Fs()->GetPhoneStorageRoot();
-    ASSERT_TRUE(pictures->CreateAlbum(root, QStringLiteral("旅行")));
-    EXPECT_FALSE(pictures->CreateAlbum(root, QStringLiteral("旅行")));
+    const QString name = QStringLiteral("it's $(id) `x` 旅行"); // the phone's shell would read it as syntax
+    ASSERT_TRUE(pictures->CreateAlbum(root, name));
+    EXPECT_FALSE(pictures->CreateAlbum(root, name));
     EXPECT_FALSE(pictures->CreateAlbum(QStringLiteral("/etc"), QStringLiteral("x")));
     EXPECT_FALSE(pictures->CreateAlbum(root, QStringLiteral("../x")));
     ASSERT_EQ(pictures->GetAlbumCount(), albums + 1);
     int album = -1;
     for (int i = 0; i < pictures->GetAlbumCount(); ++i) {
-        if (pictures->GetAlbumName(i) == "旅行") {
+        if (pictures->GetAlbumName(i) == name) {
             album = i;
         }
     }
     ASSERT_GE(album, 0);
-    EXPECT_EQ(pictures->GetAlbumPath(album), root + QStringLiteral("/旅行"));
+    const QString path = root + u'/' + name;
+    EXPECT_EQ(pictures->GetAlbumPath(album), path);
 
     const QString a = Local("a.png", TinyPng());
     const QString b = Local("b.png", TinyPng());
@@ -1276,15 +1240,16 @@ TEST_P(BridgeApiTest, PicturesByAlbum) {
     EXPECT_TRUE(picture->GetThumbnail().isEmpty());
     EXPECT_TRUE(pictures->PictureExists(album, QStringLiteral("a.png")));
 
+    EXPECT_FALSE(pictures->RenamePicture(path + QStringLiteral("/a.png"), QStringLiteral("b.png")));
+    ASSERT_TRUE(pictures->RenamePicture(path + QStringLiteral("/a.png"), QStringLiteral("$HOME;海边.png")));
+    EXPECT_TRUE(pictures->PictureExists(album, QStringLiteral("$HOME;海边.png")));
+    EXPECT_FALSE(pictures->PictureExists(album, QStringLiteral("../$HOME;海边.png")));
     const QString down = m_local.filePath(QStringLiteral("down.png"));
-    ASSERT_TRUE(pictures->DownloadPicture(root + QStringLiteral("/旅行/a.png"), down, {}, nullptr));
+    ASSERT_TRUE(pictures->DownloadPicture(path + QStringLiteral("/$HOME;海边.png"), down, {}, nullptr));
     EXPECT_EQ(ReadFile(down), TinyPng());
-    EXPECT_FALSE(pictures->RenamePicture(root + QStringLiteral("/旅行/a.png"), QStringLiteral("b.png")));
-    ASSERT_TRUE(pictures->RenamePicture(root + QStringLiteral("/旅行/a.png"), QStringLiteral("海边.png")));
-    EXPECT_TRUE(pictures->PictureExists(album, QStringLiteral("海边.png")));
 
-    ASSERT_TRUE(pictures->DeletePicture(root + QStringLiteral("/旅行/b.png")));
-    EXPECT_FALSE(pictures->DeletePicture(root + QStringLiteral("/旅行/b.png")));
+    ASSERT_TRUE(pictures->DeletePicture(path + QStringLiteral("/b.png")));
+    EXPECT_FALSE(pictures->DeletePicture(path + QStringLiteral("/b.png")));
     ASSERT_EQ(pictures->LoadPictures(), 1);
     EXPECT_EQ(pictures->GetPictureCount(album), 1);
 }

@@ -67,8 +67,6 @@ TEST_F(AdbEndToEndTest, ADaemonWithOptionsAnswersTheCommandLineAndOurClient) {
     ASSERT_TRUE(client.Version(version));
     EXPECT_GE(version, 39);
     std::string reply;
-    EXPECT_FALSE(client.ConnectDevice("127.0.0.1:" + std::to_string(CAdbTestRig::FreePort()), reply));
-    EXPECT_NE(reply.find("failed to connect"), std::string::npos) << reply;
 
     const auto [connectCode, connectText] = Adb({QStringLiteral("connect"), serial});
     ASSERT_EQ(connectCode, 0);
@@ -128,8 +126,6 @@ TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
     EXPECT_NE(refused.message.find("Permission denied"), std::string::npos) << refused.message;
     EXPECT_FALSE(session.Pull("/sdcard/none", (m_folders.Root() + QStringLiteral("/none")).toStdString()));
     SyncStat stat;
-    ASSERT_TRUE(session.Stat("/sdcard/none", stat));
-    EXPECT_FALSE(stat.Exists());
     const QString pulled = m_folders.Root() + QStringLiteral("/pulled.mp3");
     std::vector<std::uint64_t> pulls;
     ASSERT_TRUE(session.Pull("/sdcard/Music/song one.mp3", pulled.toStdString(),

@@ -98,34 +98,34 @@ TEST(AdbHostClientTest, TrackDevicesDeliversEachListUntilTheCallbackStops) {
     EXPECT_EQ(sizes, (std::vector<std::size_t>{0, 1, 2}));
 }
 
-TEST(AdbHostClientTest, SilentServerTimesOut) {
-    CFakeAdbServer server([](CAdbSocket& s, const std::string&) {
+// A server that never answers, no server at all, requests too large to send and a server program that
+// cannot run: each call fails with its reason.
+TEST(AdbHostClientTest, SilentMissingAndUnreachableServersAndOversizedRequestsFail) {
+    CFakeAdbServer silent([](CAdbSocket& s, const std::string&) {
         char c;
         s.ReadExact(&c, 1);
     });
-    CAdbHostClient client(server.Port());
-    client.SetTimeout(150);
-    int version = 0;
-    const AdbStatus status = client.Version(version);
-    EXPECT_FALSE(status);
-    EXPECT_NE(status.message.find("timed out"), std::string::npos);
-}
-
-TEST(AdbHostClientTest, NoServerAndOversizedRequests) {
     std::uint16_t freePort = 0;
     {
         CAdbListener probe;
         ASSERT_TRUE(probe.Listen(0));
         freePort = probe.Port();
     }
-    CAdbHostClient client(freePort);
+    CAdbHostClient quiet(silent.Port()), nobody(freePort);
+    quiet.SetTimeout(150);
     int version = 0;
-    const AdbStatus status = client.Version(version);
-    EXPECT_FALSE(status);
-    EXPECT_NE(status.message.find("cannot reach the adb server"), std::string::npos);
     std::string output;
-    EXPECT_FALSE(client.Shell("S", std::string(70000, 'x'), output));
-    EXPECT_FALSE(client.Shell("", "ls", output));
+    const std::pair<AdbStatus, const char*> cases[] = {
+        {quiet.Version(version), "timed out"},
+        {nobody.Version(version), "cannot reach the adb server"},
+        {nobody.Shell("S", std::string(70000, 'x'), output), ""},
+        {nobody.Shell("", "ls", output), ""},
+        {CAdbHostClient::StartServer(15999, "/nonexistent/adb", 2000), "cannot run"},
+    };
+    for (const auto& [status, reason] : cases) {
+        EXPECT_FALSE(status) << reason;
+        EXPECT_NE(status.message.find(reason), std::string::npos) << status.message;
+    }
 }
 
 TEST(AdbHostClientTest, EndlessOutputIsCutOffAtTheLimit) {
@@ -184,12 +184,6 @@ TEST(AdbHostClientTest, CancelWakesABlockedShellCommand) {
     EXPECT_FALSE(client.Version(version));
     client.ResetCancel();
     EXPECT_FALSE(client.Cancelled());
-}
-
-TEST(AdbHostClientTest, StartServerReportsAMissingProgram) {
-    const AdbStatus status = CAdbHostClient::StartServer(15999, "/nonexistent/adb", 2000);
-    EXPECT_FALSE(status);
-    EXPECT_NE(status.message.find("cannot run"), std::string::npos) << status.message;
 }
 
 TEST(AdbPairingInputTest, SplitsTargetAndCode) {

@@ -166,40 +166,36 @@ TEST_F(AdbSyncTest, StatListAndBadPaths) {
     EXPECT_FALSE(session.IsOpen());
 }
 
-TEST_F(AdbSyncTest, RecvFailureKeepsNothingLocally) {
-    CAdbSyncSession session;
-    Open(session);
-    const QString local = m_dir.filePath("gone.txt");
-    m_phone.files["/sdcard/vanishes"] = {"abc", 0100644, 1};
-    // The file exists at STAT but the phone then fails the read.
-    m_phone.corruptPath = "/sdcard/vanishes";
-    m_phone.corruptRecv = EncodeSyncRequest("FAIL", "Permission denied");
-    const AdbStatus status = session.Pull("/sdcard/vanishes", local.toStdString());
-    EXPECT_FALSE(status);
-    EXPECT_NE(status.message.find("Permission denied"), std::string::npos);
-    EXPECT_FALSE(QFile::exists(local));
-}
+// The file exists at STAT but the phone then fails the read, or answers with broken records: nothing
+// is kept locally; broken framing also drops the connection.
+class AdbSyncCorruptTest : public AdbSyncTest,
+                           public ::testing::WithParamInterface<std::pair<std::string, const char*>> {};
 
-class AdbSyncCorruptTest : public AdbSyncTest, public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(AdbSyncCorruptTest, CorruptRecvRepliesFailCleanly) {
+TEST_P(AdbSyncCorruptTest, FailedAndCorruptRecvRepliesFailCleanly) {
     CAdbSyncSession session;
     Open(session);
     m_phone.files["/sdcard/bad"] = {"abc", 0100644, 1};
     m_phone.corruptPath = "/sdcard/bad";
-    m_phone.corruptRecv = GetParam();
+    m_phone.corruptRecv = GetParam().first;
     const QString local = m_dir.filePath("bad");
-    EXPECT_FALSE(session.Pull("/sdcard/bad", local.toStdString()));
+    const AdbStatus status = session.Pull("/sdcard/bad", local.toStdString());
+    EXPECT_FALSE(status);
     EXPECT_FALSE(QFile::exists(local));
-    EXPECT_FALSE(session.IsOpen()); // the framing is lost: the connection is dropped
+    if (GetParam().second != nullptr) {
+        EXPECT_NE(status.message.find(GetParam().second), std::string::npos) << status.message;
+    } else {
+        EXPECT_FALSE(session.IsOpen()); // the framing is lost: the connection is dropped
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Replies, AdbSyncCorruptTest,
-                         ::testing::Values(std::string("DATA\xff\xff\xff\x7f", 8), // oversized record
-                                           std::string("DATA\x10\0\0\0abc", 11),   // truncated record
-                                           std::string("d\x01ta\0\0\0\0", 8),      // not an id
-                                           std::string("FAIL\0\0\x10\0short", 13), // oversized message
-                                           std::string("DA")));                    // truncated header
+INSTANTIATE_TEST_SUITE_P(
+    Replies, AdbSyncCorruptTest,
+    ::testing::Values(std::pair{EncodeSyncRequest("FAIL", "Permission denied"), "Permission denied"},
+                      std::pair{std::string("DATA\xff\xff\xff\x7f", 8), nullptr}, // oversized record
+                      std::pair{std::string("DATA\x10\0\0\0abc", 11), nullptr},   // truncated record
+                      std::pair{std::string("d\x01ta\0\0\0\0", 8), nullptr},      // not an id
+                      std::pair{std::string("FAIL\0\0\x10\0short", 13), nullptr}, // oversized message
+                      std::pair{std::string("DA"), nullptr}));                    // truncated header
 
 TEST_F(AdbSyncTest, CancelStopsBetweenRecordsAndRemovesThePartialFile) {
     CAdbSyncSession session;

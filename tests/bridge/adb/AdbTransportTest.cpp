@@ -133,7 +133,7 @@ TEST_F(AdbTransportTest, AnswersTheHelloWithBannerAndNegotiatedLimits) {
     EXPECT_EQ(m_transport.Version(), kAdbVersionChecksummed);
 }
 
-TEST_F(AdbTransportTest, ShellStreamWaitsForOkayBeforeClosing) {
+TEST_F(AdbTransportTest, ShellStreamWaitsForOkayBeforeClosingAndUnknownServicesAreRefused) {
     Connect();
     Host(kCmdOpen, 42, 0, std::string("shell:echo hi\0", 14));
     auto out = m_transport.TakeMessages();
@@ -150,6 +150,11 @@ TEST_F(AdbTransportTest, ShellStreamWaitsForOkayBeforeClosing) {
     EXPECT_EQ(Head(out[0]), "CLSE" + ids);
     EXPECT_TRUE(m_closed);
     EXPECT_EQ(m_transport.OpenStreams(), 0u);
+    // A service the phone does not offer is refused at once.
+    Host(kCmdOpen, 5, 0, "reboot:");
+    out = m_transport.TakeMessages();
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(Head(out[0]), "CLSE 0 5");
 }
 
 TEST_F(AdbTransportTest, ServicesWritingOnTheirOwnWaitForTheServersOkay) {
@@ -166,14 +171,6 @@ TEST_F(AdbTransportTest, ServicesWritingOnTheirOwnWaitForTheServersOkay) {
         EXPECT_EQ(m_transport.NextTickMs(), -1);
         Host(kCmdOkay, 7, local);
     }
-}
-
-TEST_F(AdbTransportTest, RefusesUnknownServices) {
-    Connect();
-    Host(kCmdOpen, 5, 0, "reboot:");
-    const auto out = m_transport.TakeMessages();
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(Head(out[0]), "CLSE 0 5");
 }
 
 TEST_F(AdbTransportTest, FlowControlSendsOneWriteAtATimeInPayloadSizedPieces) {

@@ -136,7 +136,7 @@ TEST_F(PhoneDeviceTest, ReadlinkAndRealpathResolveLikeAPhone) {
 }
 
 // ls as a phone's toybox prints it: dot files only with -a, links shown with "->" under -l, and the
-// other users' storage folder closed to the shell user (also over sync).
+// other users' storage folder closed to the shell user (over sync: the bridge suite's storage roots).
 TEST_F(PhoneDeviceTest, LsHidesDotFilesShowsLinksAndKeepsOtherUsersOut) {
     ASSERT_EQ(m_phone.RunShell("mkdir /sdcard/q /sdcard/q/.hidden /sdcard/q/seen; echo $?"), "0\n");
     const struct {
@@ -161,9 +161,6 @@ TEST_F(PhoneDeviceTest, LsHidesDotFilesShowsLinksAndKeepsOtherUsersOut) {
         }
         EXPECT_EQ(out, c.out) << c.line;
     }
-    std::vector<adb::SyncDirEntry> entries;
-    EXPECT_TRUE(m_phone.List("/storage/emulated", entries));
-    EXPECT_TRUE(entries.empty());
     EXPECT_TRUE(m_phone.Stat("/storage/emulated/0/q/seen").Exists());
 }
 
