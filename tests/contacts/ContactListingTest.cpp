@@ -1,4 +1,5 @@
 // The group tree, the lists of its nodes, index letters and the search over a simulated phone.
+#include "ContactGenerator.h"
 #include "SimPhoneFixture.h"
 #include "bridge/api/DeviceInfo.h"
 #include "contacts/CContactSearchWorker.h"
@@ -14,25 +15,6 @@ using namespace contacts;
 
 class ContactListingTest : public ::testing::Test {
 protected:
-    vexa::Contact* Add(vexa::ContactBook& book, const QString& name, const QStringList& numbers,
-                       vexa::Group* group = nullptr, bool favourite = false, int storage = vexa::STORAGE_PHONE) {
-        auto* c = new vexa::Contact;
-        c->SetDisplayName(name);
-        int index = 0;
-        for (const QString& n : numbers) {
-            c->AddPhone(2, nullptr, n, &index);
-        }
-        c->SetFavorite(favourite);
-        c->SetStorage(storage);
-        if (group != nullptr) {
-            book.AddContactToGroup(group, c, 0);
-        }
-        if (!book.CreateContact(c)) {
-            delete c;
-            return nullptr;
-        }
-        return c;
-    }
     vexa::Group* AddGroup(vexa::ContactBook& book, const QString& name) {
         vexa::Group* g = book.NewGroup();
         g->SetName(name);
@@ -52,11 +34,11 @@ protected:
             return nullptr;
         }
         vexa::Group* friends = AddGroup(*book, "朋友");
-        Add(*book, "张三", {"13800138000"}, friends);
-        Add(*book, "alice", {"13912345678", "010-1380"}, friends, true);
-        Add(*book, "Tom", {}, friends);
-        Add(*book, "9号技师", {"555"});
-        Add(*book, "李四", {"18600001111"});
+        testdata::AddContact(*book, "张三", {"13800138000"}, friends);
+        testdata::AddContact(*book, "alice", {"13912345678", "010-1380"}, friends, true);
+        testdata::AddContact(*book, "Tom", {}, friends);
+        testdata::AddContact(*book, "9号技师", {"555"});
+        testdata::AddContact(*book, "李四", {"18600001111"});
         return m_phones.Open(serial);
     }
     QStringList Names(const std::vector<vexa::Contact*>& contacts) {

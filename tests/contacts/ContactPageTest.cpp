@@ -1,4 +1,5 @@
 // The contacts tab offscreen against a simulated phone.
+#include "ContactGenerator.h"
 #include "ControlsTestSupport.h"
 #include "SimPageEnvironment.h"
 #include "TestFiles.h"
@@ -48,24 +49,7 @@ namespace {
 
 constexpr int kWaitMs = 8000;
 
-vexa::Contact* AddContact(vexa::ContactBook& book, const QString& name, const QString& number, vexa::Group* group,
-                          int storage = vexa::STORAGE_PHONE) {
-    auto* c = new vexa::Contact;
-    c->SetStorage(storage);
-    c->SetDisplayName(name);
-    int index = 0;
-    if (!number.isEmpty()) {
-        c->AddPhone(2, nullptr, number, &index);
-    }
-    if (group != nullptr) {
-        book.AddContactToGroup(group, c, 0);
-    }
-    if (!book.CreateContact(c)) {
-        delete c;
-        return nullptr;
-    }
-    return c;
-}
+using testdata::AddContact;
 
 // Takes the mail and web addresses the program hands to the desktop while it lives.
 class FakeDesktop : public QObject {
@@ -113,12 +97,11 @@ class ContactPageTest : public QObject {
         vexa::Group* friends = book->NewGroup();
         friends->SetName("朋友");
         QVERIFY(book->CreateGroup(friends));
-        QVERIFY(AddContact(*book, "张三", "13800138000", friends));
-        QVERIFY(AddContact(*book, "alice", "13912345678", friends));
-        QVERIFY(AddContact(*book, "Tom", "", friends));
+        QVERIFY(AddContact(*book, "张三", {"13800138000"}, friends));
+        QVERIFY(AddContact(*book, "alice", {"13912345678"}, friends));
+        QVERIFY(AddContact(*book, "Tom", {}, friends));
         for (int i = 0; i < 57; ++i) {
-            QVERIFY(AddContact(*book, QStringLiteral("李%1").arg(i), QStringLiteral("1860000%1").arg(i, 4, 10, QChar('0')),
-                               nullptr));
+            QVERIFY(AddContact(*book, QStringLiteral("李%1").arg(i), {QStringLiteral("1860000%1").arg(i, 4, 10, QChar('0'))}));
         }
         vexa::CallRecordList* calls = ppGetBridge()->GetSession()->GetCallRecords();
         QCOMPARE(calls->LoadCallRecords(), 1);
@@ -558,10 +541,10 @@ private slots:
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(313), 2));
         QCOMPARE(Book()->GetContactCount(vexa::LIST_ALL), before + 1 + 1 - 2);
 
-        QVERIFY(AddContact(*Book(), QStringLiteral("重复"), QStringLiteral("10000"), nullptr));
-        QVERIFY(AddContact(*Book(), QStringLiteral("重复 "), QStringLiteral("10000"), nullptr));
-        QVERIFY(AddContact(*Book(), QStringLiteral("手动"), QStringLiteral("1"), nullptr));
-        QVERIFY(AddContact(*Book(), QStringLiteral("手动"), QStringLiteral("2"), nullptr));
+        QVERIFY(AddContact(*Book(), QStringLiteral("重复"), {QStringLiteral("10000")}));
+        QVERIFY(AddContact(*Book(), QStringLiteral("重复 "), {QStringLiteral("10000")}));
+        QVERIFY(AddContact(*Book(), QStringLiteral("手动"), {QStringLiteral("1")}));
+        QVERIFY(AddContact(*Book(), QStringLiteral("手动"), {QStringLiteral("2")}));
         WhenModal<CMergeDuplicatesDlg>([](CMergeDuplicatesDlg* dialog) {
             // Two choices, each with its own list: the smart merge's plan first.
             const QString smart = FormatText(Str(3151), "重复", 2, 1);
@@ -774,7 +757,7 @@ private slots:
 
     // A SIM contact carries its card's badge; copy and move leave out where the chosen contacts are.
     void simContactsAreMarkedAndTargetsLeaveOutTheirStorage() {
-        QVERIFY(AddContact(*Book(), QStringLiteral("卡上"), QStringLiteral("10086"), nullptr, vexa::STORAGE_SIM1));
+        QVERIFY(AddContact(*Book(), QStringLiteral("卡上"), {QStringLiteral("10086")}, nullptr, false, vexa::STORAGE_SIM1));
         m_page->RequestLoad(true);
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 61, kWaitMs);
         const struct {

@@ -127,13 +127,9 @@ TEST_F(MessageOpsTest, LoadingGroupsSendersNamesThemAndFilters) {
     for (const typCONFERINFO& conversation : data.Conversations()) {
         byNumber[conversation.number.toLower()] = conversation;
     }
-    const typCONFERINFO& first = byNumber["13800000001"];
-    EXPECT_EQ(first.name, QStringLiteral("王小明"));
-    EXPECT_EQ(first.count, 10);
-    EXPECT_EQ(first.unread, 4);
-    EXPECT_EQ(first.time.wMinute, 9); // the newest message of the run
+    // How counts, unread and times are taken: MessageOrderTest.
+    EXPECT_EQ(byNumber["13800000001"].name, QStringLiteral("王小明"));
     EXPECT_EQ(byNumber["vexa"].count, 3) << "both spellings of the sender";
-    EXPECT_EQ(byNumber["vexa"].unread, 0);
     for (const char* spelling : {"vexa", "VEXA", "Vexa"}) {
         std::vector<QString> texts;
         for (const MSGINFO& m : data.ConversationMessages(QString::fromLatin1(spelling))) {
