@@ -157,7 +157,7 @@ TEST_P(PictureLibraryTest, BadFilesArePassedOverWithAReasonAndTheRestArrive) {
     EXPECT_LT(cache.MemoryBytes(), 120 * 120 * 4 + 1);
 }
 
-TEST_P(PictureLibraryTest, RenamesNewAlbumsAndDeletesFollowTheNameRules) {
+TEST_P(PictureLibraryTest, RenamesWallpaperAndDeletesFollowTheNameRulesAndThePhone) {
     const int album = NewAlbum(QStringLiteral("家"));
     ASSERT_GE(album, 0);
     EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QStringLiteral("家")), 838); // the other refusals: PictureRulesTest
@@ -179,6 +179,15 @@ TEST_P(PictureLibraryTest, RenamesNewAlbumsAndDeletesFollowTheNameRules) {
     items = ListPictures(*m_store, moved);
     ASSERT_EQ(items.size(), 4u);
 
+    // The wallpaper is set where the phone allows it, reported missing and not imitated elsewhere.
+    const bool wallpaper = m_backend->Supports(BackendCapability::Wallpaper);
+    EXPECT_EQ(m_session->GetSystemSettings() != nullptr, wallpaper);
+    EXPECT_EQ(SetWallpaper(*m_session, items[0].path), wallpaper);
+    if (wallpaper) {
+        EXPECT_EQ(m_session->GetSystemSettings()->GetWallpaper(), items[0].path);
+        EXPECT_FALSE(SetWallpaper(*m_session, items[0].path + QStringLiteral(".gone.jpg")));
+    }
+
     // Unplugged half-way: the batch stops as cancelled and what was deleted stays deleted.
     int calls = 0;
     BatchOutcome outcome = DeletePictures(*m_store, items, {}, [&calls] { return ++calls <= 2; });
@@ -190,20 +199,6 @@ TEST_P(PictureLibraryTest, RenamesNewAlbumsAndDeletesFollowTheNameRules) {
     EXPECT_EQ(outcome.result, BatchOutcome::Succeeded);
     EXPECT_EQ(m_store->GetPictureCount(moved), 0);
     EXPECT_EQ(DeletePictures(*m_store, {items[0]}, {}, {}).result, BatchOutcome::Failed);
-}
-
-TEST_P(PictureLibraryTest, WallpaperIsSetWhereThePhoneAllowsIt) {
-    const int album = NewAlbum(QStringLiteral("壁纸"));
-    ASSERT_GE(album, 0);
-    const BatchOutcome imported = ImportPictures(*m_store, album, MakeJpegs(1), {});
-    ASSERT_EQ(imported.done, 1);
-    const bool supported = m_backend->Supports(BackendCapability::Wallpaper);
-    EXPECT_EQ(m_session->GetSystemSettings() != nullptr, supported); // reported missing, not imitated
-    EXPECT_EQ(SetWallpaper(*m_session, imported.written.front()), supported);
-    if (supported) {
-        EXPECT_EQ(m_session->GetSystemSettings()->GetWallpaper(), imported.written.front());
-        EXPECT_FALSE(SetWallpaper(*m_session, imported.written.front() + QStringLiteral(".gone.jpg")));
-    }
 }
 
 TEST(PictureOrderTest, NewestFirstThenByNameWhateverThePhonesOrder) {
