@@ -93,30 +93,6 @@ TEST_F(ContactListingTest, TreeHasOneNodePerPresentSimAndCountsEveryNode) {
     }
 }
 
-// Pointers of an earlier load are no longer held; ids taken before a reload name the new objects.
-TEST_F(ContactListingTest, AReloadKeepsOnlyItsOwnObjectsAndIdsFindThem) {
-    vexa::ContactBook* book = Populated("reload-1", true);
-    ASSERT_NE(book, nullptr);
-    const std::vector<vexa::Contact*> before = ContactsOfNode(*book, NodeAll);
-    ASSERT_EQ(before.size(), 5U);
-    EXPECT_EQ(StillInBook(*book, before), before);
-    EXPECT_EQ(StillInBook(*book, {before[3], nullptr, before[1]}), (std::vector<vexa::Contact*>{before[3], before[1]}));
-    const std::vector<std::int64_t> ids = {before[4]->GetId(), 987654, before[0]->GetId()};
-    book->ResetContacts();
-    ASSERT_EQ(book->LoadContacts(), 1);
-    const std::vector<vexa::Contact*> after = ContactsOfNode(*book, NodeAll);
-    ASSERT_EQ(after.size(), 5U);
-    // Only objects of the new load count, whatever addresses the old ones had.
-    const std::vector<vexa::Contact*> held = StillInBook(*book, before);
-    for (vexa::Contact* c : held) {
-        EXPECT_NE(std::find(after.begin(), after.end(), c), after.end());
-    }
-    EXPECT_EQ(StillInBook(*book, after), after);
-    const std::vector<vexa::Contact*> found = ContactsWithIds(*book, ids);
-    EXPECT_EQ(Names(found), (QStringList{"9号技师", "alice"})); // the order asked for; the unknown id skipped
-    EXPECT_EQ(StillInBook(*book, found), found);
-}
-
 TEST(IndexLetterTest, FirstLetterOfThePinyinOrHash) {
     EXPECT_EQ(IndexLetter("张三"), "Z");
     EXPECT_EQ(IndexLetter("alice"), "A");
@@ -129,7 +105,7 @@ TEST(IndexLetterTest, FirstLetterOfThePinyinOrHash) {
     EXPECT_EQ(IndexLetter(""), "");
 }
 
-TEST_F(ContactListingTest, SearchMatchesNameAndNumberAndLatinKeysThePinyin) {
+TEST_F(ContactListingTest, SearchTheWorkerAndAReloadOverOneBook) {
     vexa::ContactBook* book = Populated("search-1", true);
     ASSERT_NE(book, nullptr);
     const auto search = [&](const QString& key) {
@@ -149,12 +125,8 @@ TEST_F(ContactListingTest, SearchMatchesNameAndNumberAndLatinKeysThePinyin) {
     // A stop request ends the walk.
     int asked = 0;
     EXPECT_FALSE(SearchContacts(*book, "1", [&asked] { return ++asked > 2; }, [](vexa::Contact*) {}));
-}
 
-// A new key restarts the walk and only its results are reported; cancel and destruction end quietly.
-TEST_F(ContactListingTest, WorkerRestartsForANewKeyCancelsAndStopsQuietly) {
-    vexa::ContactBook* book = Populated("worker-1", true);
-    ASSERT_NE(book, nullptr);
+    // A new key restarts the walk and only its results are reported; cancel and destruction end quietly.
     std::mutex lock;
     std::map<int, QStringList> found;
     std::map<int, bool> finished;
@@ -185,6 +157,27 @@ TEST_F(ContactListingTest, WorkerRestartsForANewKeyCancelsAndStopsQuietly) {
     worker->Cancel();
     EXPECT_TRUE(worker->WaitIdle(0));
     worker.reset(); // joins the thread without hanging
+
+    // Pointers of an earlier load are no longer held; ids taken before a reload name the new objects.
+    const std::vector<vexa::Contact*> before = ContactsOfNode(*book, NodeAll);
+    ASSERT_EQ(before.size(), 5U);
+    EXPECT_EQ(StillInBook(*book, before), before);
+    EXPECT_EQ(StillInBook(*book, {before[3], nullptr, before[1]}), (std::vector<vexa::Contact*>{before[3], before[1]}));
+    const std::vector<std::int64_t> ids = {before[4]->GetId(), 987654, before[0]->GetId()};
+    book->ResetContacts();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    const std::vector<vexa::Contact*> after = ContactsOfNode(*book, NodeAll);
+    ASSERT_EQ(after.size(), 5U);
+    // Only objects of the new load count, whatever addresses the old ones had.
+    const std::vector<vexa::Contact*> held = StillInBook(*book, before);
+    for (vexa::Contact* c : held) {
+        EXPECT_NE(std::find(after.begin(), after.end(), c), after.end());
+    }
+    EXPECT_EQ(StillInBook(*book, after), after);
+    const std::vector<vexa::Contact*> byId = ContactsWithIds(*book, ids);
+    EXPECT_EQ(Names(byId), (QStringList{"9号技师", "alice"})); // the order asked for; the unknown id skipped
+    EXPECT_EQ(StillInBook(*book, byId), byId);
 }
+
 
 } // namespace
