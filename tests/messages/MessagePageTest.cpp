@@ -145,13 +145,8 @@ class MessagePageTest : public QObject {
     using Program = MessageTestProgram;
 
     static bool AddSms(int box, const QString& number, const QString& text, int day, bool read = true) {
-        std::unique_ptr<vexa::Sms> sms(Session()->GetSmsStore()->NewSms());
-        sms->SetBox(box);
-        sms->SetNumber(number);
-        sms->SetContent(text);
-        sms->SetTime(MessageTestPhone::Time(2024, 5, day, 10, 0, 0));
-        sms->SetRead(read);
-        return Session()->GetSmsStore()->AddSms(sms.get());
+        return MessageTestPhone::AddSms(Session()->GetSmsStore(), box, number, text,
+                                        MessageTestPhone::Time(2024, 5, day, 10, 0, 0), read);
     }
 
     // A contact on the program's phone with (type, number) pairs.

@@ -1,9 +1,8 @@
 #pragma once
-// A simulated phone connected for one test, and helpers to put messages and contacts on it.
+// A simulated phone connected for one test, and a helper to put messages on it.
 
 #include "../bridge/BridgeBackend.h"
 
-#include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/MessageStores.h"
 #include "bridge/sim/SimPhones.h"
@@ -47,34 +46,19 @@ public:
         return vexa::UnpackTime(vexa::PackTime(t));
     }
 
-    // Adds one SMS; false when the phone refused it.
-    bool AddSms(int box, const QString& number, const QString& content, const SYSTEMTIME& time, bool read = true) {
-        std::unique_ptr<vexa::Sms> sms(Sms()->NewSms());
+    // Adds one SMS to store; false when the phone refused it.
+    static bool AddSms(vexa::SmsStore* store, int box, const QString& number, const QString& content,
+                       const SYSTEMTIME& time, bool read = true) {
+        std::unique_ptr<vexa::Sms> sms(store->NewSms());
         sms->SetBox(box);
         sms->SetNumber(number);
         sms->SetContent(content);
         sms->SetTime(time);
         sms->SetRead(read);
-        return Sms()->AddSms(sms.get());
+        return store->AddSms(sms.get());
     }
-
-    bool AddContact(const QString& name, const QString& number) {
-        vexa::ContactBook* book = Session()->GetContactBook();
-        if (book == nullptr) {
-            return false;
-        }
-        if (!book->IsContactsLoaded()) {
-            book->LoadContacts();
-        }
-        vexa::Contact* contact = book->NewContact();
-        contact->SetDisplayName(name);
-        int index = 0;
-        contact->AddPhone(2, nullptr, number, &index);
-        if (!book->CreateContact(contact)) {
-            delete contact;
-            return false;
-        }
-        return true;
+    bool AddSms(int box, const QString& number, const QString& content, const SYSTEMTIME& time, bool read = true) {
+        return AddSms(Sms(), box, number, content, time, read);
     }
 
 private:
