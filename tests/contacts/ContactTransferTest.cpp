@@ -390,8 +390,9 @@ TEST_F(ContactTransferTest, ChineseHeadersAndUndecodableBytesInTheAnsiCodePage) 
     EXPECT_TRUE(wang->GetBirthday().isEmpty()); // a birthday of 0 sets none
 }
 
-TEST_F(ContactTransferTest, EnglishHeaderReadsAsTheOwnLayout) {
-    // The own layout chains the two rows into one contact; the alias table would not.
+// Imported one after another: the own layout by its English header (its two rows chain into one contact,
+// which the alias table would not do), hostile names as plain text, and a file's groups left out on request.
+TEST_F(ContactTransferTest, OwnEnglishLayoutHostileNamesAndGroupsLeftOut) {
     QStringList first(67), second(67);
     first[0] = second[0] = "Ann Lee";
     first[11] = second[11] = "[2]";
@@ -405,17 +406,23 @@ TEST_F(ContactTransferTest, EnglishHeaderReadsAsTheOwnLayout) {
     vexa::ContactBook* book = Target();
     ASSERT_EQ(book->GetContactCount(vexa::LIST_ALL), 1);
     EXPECT_EQ(book->GetContactAt(vexa::LIST_ALL, 0)->GetPhoneCount(), 2);
-}
 
-TEST_F(ContactTransferTest, GroupsCanBeLeftOut) {
+    WriteFile(Path("hostile.csv"), QStringLiteral("姓名,手机,群组\r\n../x,1,..\\\\evil:1\t\r\n").toUtf8());
+    ASSERT_EQ(ImportInto({Path("hostile.csv")}), 0);
+    book = Target();
+    ASSERT_EQ(book->GetContactCount(vexa::LIST_ALL), 2);
+    EXPECT_EQ(book->GetContactAt(vexa::LIST_ALL, 1)->GetDisplayNameText(), "../x"); // no letter: last
+    ASSERT_EQ(book->GetGroupCount(), 1);
+    EXPECT_EQ(book->GetGroupAt(0)->GetName(), "..\\\\evil:1");
+
     WriteFile(Path("g.csv"), UnicodeToAnsi("姓名,手机,群组\r\n甲,1,A\t\r\n乙,2,B\t\r\n"));
     CImportContactHelper helper;
     ASSERT_EQ(helper.ParseCsvFile(Path("g.csv")), 0);
     EXPECT_TRUE(helper.HasGroups());
     ASSERT_EQ(ImportInto({Path("g.csv")}, false), 0);
-    vexa::ContactBook* book = Target();
-    EXPECT_EQ(book->GetGroupCount(), 0);
-    EXPECT_EQ(book->GetContactCount(vexa::LIST_ALL), 2);
+    book = Target();
+    EXPECT_EQ(book->GetGroupCount(), 1);
+    EXPECT_EQ(book->GetContactCount(vexa::LIST_ALL), 4);
 }
 
 // A file of `size` bytes is sparse after its leading bytes; a negative size makes no file.
@@ -474,17 +481,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"BinaryVcf", "garbage.vcf", Noise(104729, 256), 0, 278},
         BadFile{"HugeVcf", "huge.vcf", {}, k200Mb, 2466}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ContactTransferTest, HostileNamesAreJustText) {
-    const QString text = QStringLiteral("姓名,手机,群组\r\n../x,1,..\\\\evil:1\t\r\n");
-    WriteFile(Path("hostile.csv"), text.toUtf8());
-    ASSERT_EQ(ImportInto({Path("hostile.csv")}), 0);
-    vexa::ContactBook* book = Target();
-    ASSERT_EQ(book->GetContactCount(vexa::LIST_ALL), 1);
-    EXPECT_EQ(book->GetContactAt(vexa::LIST_ALL, 0)->GetDisplayNameText(), "../x");
-    ASSERT_EQ(book->GetGroupCount(), 1);
-    EXPECT_EQ(book->GetGroupAt(0)->GetName(), "..\\\\evil:1");
-}
 
 TEST_F(ContactTransferTest, FileLockedByAnotherProgram) {
     WriteFile(Path("locked.csv"), "Name,Mobile\r\nA,1\r\n");
