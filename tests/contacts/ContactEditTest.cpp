@@ -71,7 +71,7 @@ protected:
     vexa::ContactBook* m_book = nullptr;
 };
 
-TEST_F(ContactEditTest, RefusedWritesLeaveThePhonesContactAsItWas) {
+TEST_F(ContactEditTest, RefusedWritesLeaveThePhonesContactAsItWasAndTheRingtoneIsSaved) {
     const std::int64_t id = Add(QStringLiteral("Ann"), {QStringLiteral("111")});
     // A refused add leaves nothing behind.
     vexa::sim::SetFaults({0, 1, 0});
@@ -96,6 +96,28 @@ TEST_F(ContactEditTest, RefusedWritesLeaveThePhonesContactAsItWas) {
     ann = Detailed(id);
     EXPECT_EQ(ann->GetDisplayNameText(), "Anne");
     EXPECT_EQ(ann->m_emails, edited.m_emails);
+
+    // The editor's ringtone: one of the phone's, a PC file uploaded on saving, or back to the default.
+    const QString sound = m_phones.Folder() + QStringLiteral("/my song.mp3");
+    ASSERT_TRUE(vexa::test::WriteFile(sound, QByteArray(4000, 's')));
+    const auto commit = [&](const QString& ringtone, const QString& upload) {
+        vexa::Contact* anne = Detailed(id);
+        ContactEdit edit;
+        edit.fields = std::make_unique<vexa::Contact>(*anne);
+        edit.ringtoneChanged = true;
+        edit.ringtone = ringtone;
+        edit.ringtoneUpload = upload;
+        EXPECT_TRUE(CommitEdit(*m_book, id, edit).ok);
+        Reopen();
+        return m_book->GetContactRingtone(ContactsWithIds(*m_book, {id}).front());
+    };
+    const QString uploaded = commit({}, sound);
+    EXPECT_TRUE(uploaded.endsWith(QStringLiteral(".mp3"))) << uploaded.toStdString();
+    QStringList onPhone;
+    ASSERT_TRUE(m_book->ListRingtones(&onPhone));
+    EXPECT_TRUE(onPhone.contains(uploaded));
+    EXPECT_EQ(commit({}, {}), QString());
+    EXPECT_EQ(commit(uploaded, {}), uploaded); // now one of the phone's own
 }
 
 TEST_F(ContactEditTest, GroupNamesAreCheckedAndMembersBecomeUngrouped) {
@@ -329,31 +351,6 @@ TEST_F(ContactEditTest, PhoneCopiesOfSimContactsMergeAwayAndTheSimContactStays) 
     EXPECT_EQ(Named(QStringLiteral("王五")).front()->GetId(), wangOnSim);
     EXPECT_EQ(Named(QStringLiteral("李四")).size(), 2u);
     EXPECT_EQ(SmartMerge(*m_book, true, nullptr, {}).merged, 0);
-}
-
-// The editor's ringtone: one of the phone's, a PC file uploaded on saving, or back to the default.
-TEST_F(ContactEditTest, RingtoneFromThePhoneFromThePcAndBackToTheDefault) {
-    const std::int64_t id = Add(QStringLiteral("Ann"), {QStringLiteral("1")});
-    const QString sound = m_phones.Folder() + QStringLiteral("/my song.mp3");
-    ASSERT_TRUE(vexa::test::WriteFile(sound, QByteArray(4000, 's')));
-    const auto commit = [&](const QString& ringtone, const QString& upload) {
-        vexa::Contact* ann = Detailed(id);
-        ContactEdit edit;
-        edit.fields = std::make_unique<vexa::Contact>(*ann);
-        edit.ringtoneChanged = true;
-        edit.ringtone = ringtone;
-        edit.ringtoneUpload = upload;
-        EXPECT_TRUE(CommitEdit(*m_book, id, edit).ok);
-        Reopen();
-        return m_book->GetContactRingtone(ContactsWithIds(*m_book, {id}).front());
-    };
-    const QString uploaded = commit({}, sound);
-    EXPECT_TRUE(uploaded.endsWith(QStringLiteral(".mp3"))) << uploaded.toStdString();
-    QStringList onPhone;
-    ASSERT_TRUE(m_book->ListRingtones(&onPhone));
-    EXPECT_TRUE(onPhone.contains(uploaded));
-    EXPECT_EQ(commit({}, {}), QString());
-    EXPECT_EQ(commit(uploaded, {}), uploaded); // now one of the phone's own
 }
 
 // The hand merge keeps an equal number once and adds an unequal spelling without its dashes.

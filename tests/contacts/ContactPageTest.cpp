@@ -26,7 +26,6 @@
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 
-#include <QCheckBox>
 #include <QDateEdit>
 #include <QDesktopServices>
 #include <QLabel>
@@ -38,7 +37,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QBuffer>
 #include <QTest>
 #include <QTreeWidget>

@@ -43,7 +43,6 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTemporaryDir>
-#include <QTextEdit>
 #include <QTreeWidget>
 
 #include <algorithm>

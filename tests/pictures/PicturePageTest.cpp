@@ -32,7 +32,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QWheelEvent>
 
 namespace {
