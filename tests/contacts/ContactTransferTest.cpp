@@ -42,31 +42,19 @@ QStringList Canonical(const vexa::Contact& c, Format format) {
     }
     QStringList multi;
     const bool csv = format == CExportContactHelper::FormatCsv;
-    for (int i = 0; i < c.GetPhoneCount(); ++i) {
-        const vexa::ContactField* f = c.GetPhoneAt(i);
-        int type = f->m_type;
-        QString label = f->m_label;
-        if (csv && type != 1 && type != 2 && type != 3 && type != 4 && type != 7) {
-            continue; // the CSV layout has no columns for these
+    // A vCard writes no type word for the plain type (or none): it reads back as plain, unlabelled.
+    const auto typed = [&](const char* kind, const std::vector<vexa::ContactField>& fields, int plainType) {
+        for (const vexa::ContactField& f : fields) {
+            if (csv && kind == QLatin1String("tel") && !QList<int>{1, 2, 3, 4, 7}.contains(f.m_type)) {
+                continue; // the CSV layout has no columns for these
+            }
+            const bool plain = !csv && (f.m_type == 0 || f.m_type == plainType);
+            multi << QStringLiteral("%1:%2|%3|%4").arg(QLatin1String(kind)).arg(plain ? plainType : f.m_type).arg(plain ? QString() : f.m_label, f.m_value);
         }
-        if (!csv && (type == 0 || type == 7)) {
-            type = 7; // no type word is written
-            label.clear();
-        }
-        multi << QStringLiteral("tel:%1|%2|%3").arg(type).arg(label, f->m_value);
-    }
-    for (int i = 0; i < c.GetEmailCount(); ++i) {
-        const vexa::ContactField* f = c.GetEmailAt(i);
-        const bool plain = !csv && (f->m_type == 0 || f->m_type == 3);
-        multi << QStringLiteral("email:%1|%2|%3").arg(plain ? 3 : f->m_type).arg(plain ? QString() : f->m_label,
-                                                                                   f->m_value);
-    }
-    for (int i = 0; i < c.GetWebsiteCount(); ++i) {
-        const vexa::ContactField* f = c.GetWebsiteAt(i);
-        const bool plain = !csv && (f->m_type == 0 || f->m_type == 7);
-        multi << QStringLiteral("web:%1|%2|%3").arg(plain ? 7 : f->m_type).arg(plain ? QString() : f->m_label,
-                                                                                 f->m_value);
-    }
+    };
+    typed("tel", c.m_phones, 7);
+    typed("email", c.m_emails, 3);
+    typed("web", c.m_websites, 7);
     for (int i = 0; i < c.GetAddressCount(); ++i) {
         const vexa::ContactAddress* a = c.GetAddressAt(i);
         multi << QStringLiteral("adr:%1|").arg(a->m_type) + QStringList{a->m_label, a->m_street, a->m_city,
