@@ -15,25 +15,17 @@ using namespace contacts;
 
 class ContactListingTest : public ::testing::Test {
 protected:
-    vexa::Group* AddGroup(vexa::ContactBook& book, const QString& name) {
-        vexa::Group* g = book.NewGroup();
-        g->SetName(name);
-        if (!book.CreateGroup(g)) {
-            delete g;
-            return nullptr;
-        }
-        return g;
-    }
     // A book with a group of three, a favourite and two without a group.
     vexa::ContactBook* Populated(const QString& serial, bool dual) {
-        if (!m_phones.Create(serial, dual)) {
-            return nullptr;
-        }
-        vexa::ContactBook* book = m_phones.Open(serial);
+        vexa::ContactBook* book = m_phones.Create(serial, dual) ? m_phones.Open(serial) : nullptr;
         if (book == nullptr) {
             return nullptr;
         }
-        vexa::Group* friends = AddGroup(*book, "朋友");
+        vexa::Group* friends = book->NewGroup();
+        friends->SetName("朋友");
+        if (!book->CreateGroup(friends)) {
+            return nullptr;
+        }
         testdata::AddContact(*book, "张三", {"13800138000"}, friends);
         testdata::AddContact(*book, "alice", {"13912345678", "010-1380"}, friends, true);
         testdata::AddContact(*book, "Tom", {}, friends);
