@@ -35,15 +35,9 @@ public:
     vexa::SmsStore* Sms() const { return Session()->GetSmsStore(); }
     vexa::DeviceBridge* Bridge() const { return m_bridge.get(); }
 
+    // The time with its weekday, as the phone gives it back.
     static SYSTEMTIME Time(int y, int mo, int d, int h, int mi, int s) {
-        SYSTEMTIME t;
-        t.wYear = static_cast<std::uint16_t>(y);
-        t.wMonth = static_cast<std::uint16_t>(mo);
-        t.wDay = static_cast<std::uint16_t>(d);
-        t.wHour = static_cast<std::uint16_t>(h);
-        t.wMinute = static_cast<std::uint16_t>(mi);
-        t.wSecond = static_cast<std::uint16_t>(s);
-        return vexa::UnpackTime(vexa::PackTime(t));
+        return vexa::UnpackTime(((((y * 100LL + mo) * 100 + d) * 100 + h) * 100 + mi) * 100 + s);
     }
 
     // Adds one SMS to store; false when the phone refused it.
