@@ -97,10 +97,10 @@ inline void MakeContact(int i, vexa::Contact& c, QStringList* groups) {
     }
 }
 
-// A contact of the given numbers (mobile unless told) created in book, in group when one is given; null when refused.
+// A contact of the numbers (mobile unless told) created in book, in group when one is given; null when refused.
 inline vexa::Contact* AddContact(vexa::ContactBook& book, const QString& name, const QStringList& numbers,
-                                 vexa::Group* group = nullptr, bool favourite = false, int storage = vexa::STORAGE_PHONE,
-                                 int type = 2) {
+                                 vexa::Group* group = nullptr, bool favourite = false,
+                                 int storage = vexa::STORAGE_PHONE, int type = 2) {
     auto* c = new vexa::Contact;
     c->SetDisplayName(name);
     c->SetStorage(storage);

@@ -99,7 +99,8 @@ class ContactPageTest : public QObject {
         QVERIFY(AddContact(*book, "alice", {"13912345678"}, friends));
         QVERIFY(AddContact(*book, "Tom", {}, friends));
         for (int i = 0; i < 57; ++i) {
-            QVERIFY(AddContact(*book, QStringLiteral("李%1").arg(i), {QStringLiteral("1860000%1").arg(i, 4, 10, QChar('0'))}));
+            QVERIFY(AddContact(*book, QStringLiteral("李%1").arg(i),
+                               {QStringLiteral("1860000%1").arg(i, 4, 10, QChar('0'))}));
         }
         vexa::CallRecordList* calls = ppGetBridge()->GetSession()->GetCallRecords();
         QCOMPARE(calls->LoadCallRecords(), 1);
@@ -421,7 +422,8 @@ private slots:
             *out = parts.Parts();
             return true;
         };
-        dialog.SetRingtones(QStringLiteral("/r/Orbit.ogg"), {QStringLiteral("/r/Alpha.ogg"), QStringLiteral("/r/Orbit.ogg")});
+        dialog.SetRingtones(QStringLiteral("/r/Orbit.ogg"),
+                            {QStringLiteral("/r/Alpha.ogg"), QStringLiteral("/r/Orbit.ogg")});
         QVERIFY(dialog.CreateModeless());
         dialog.PressEditName();
         QCOMPARE(dialog.Box(QStringLiteral("modify_name"))->text(), QStringLiteral("欧阳娜娜"));
@@ -670,7 +672,8 @@ private slots:
         QBuffer buffer(&png);
         QVERIFY(buffer.open(QIODevice::WriteOnly) && red.save(&buffer, "PNG"));
         vexa::Group* friendsGroup = Book()->GetGroupAt(0);
-        QVERIFY(friendsGroup->SetIcon(png.constData(), static_cast<int>(png.size())) && Book()->UpdateGroup(friendsGroup));
+        QVERIFY(friendsGroup->SetIcon(png.constData(), static_cast<int>(png.size())) &&
+                Book()->UpdateGroup(friendsGroup));
         WhenModal<CGroupManageDlg>([](CGroupManageDlg* dialog) {
             QCOMPARE(dialog->Lines(), QStringList{FormatText(Str(3172), "朋友", 4)});
             QCOMPARE(dialog->RowPicture(0).toImage().pixel(16, 16), QColor(Qt::red).rgb());
@@ -739,7 +742,8 @@ private slots:
         QVERIFY(!Plugin_GetChild(editor.AddRow(CContactEditDlg::SecEmail), "field_action")->isEnabled());
 
         // A SIM contact carries its card's badge; copy and move leave out where the chosen contacts are.
-        QVERIFY(AddContact(*Book(), QStringLiteral("卡上"), {QStringLiteral("10086")}, nullptr, false, vexa::STORAGE_SIM1));
+        QVERIFY(
+            AddContact(*Book(), QStringLiteral("卡上"), {QStringLiteral("10086")}, nullptr, false, vexa::STORAGE_SIM1));
         SearchBox()->clear();
         m_page->RequestLoad(true);
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 62, kWaitMs);

@@ -49,7 +49,10 @@ QStringList Canonical(const vexa::Contact& c, Format format) {
                 continue; // the CSV layout has no columns for these
             }
             const bool plain = !csv && (f.m_type == 0 || f.m_type == plainType);
-            multi << QStringLiteral("%1:%2|%3|%4").arg(QLatin1String(kind)).arg(plain ? plainType : f.m_type).arg(plain ? QString() : f.m_label, f.m_value);
+            multi << QStringLiteral("%1:%2|%3|%4")
+                         .arg(QLatin1String(kind))
+                         .arg(plain ? plainType : f.m_type)
+                         .arg(plain ? QString() : f.m_label, f.m_value);
         }
     };
     typed("tel", c.m_phones, 7);
@@ -315,8 +318,8 @@ TEST_P(OutsideFilesTest, ImportWhatTheyHoldAndSayWhatWasLeft) {
     EXPECT_EQ(names, c.names);
 }
 
-const QByteArray kOneCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:甲\r\nTEL:1\r\nEND:VCARD\r\n";
-const QByteArray kOneRow = "Name,Mobile\r\n乙,2\r\n";
+const QByteArray kCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:甲\r\nTEL:1\r\nEND:VCARD\r\n";
+const QByteArray kRow = "Name,Mobile\r\n乙,2\r\n";
 QString Told(int id, const char* file) {
     return FormatText(Str(id), file);
 }
@@ -324,17 +327,28 @@ QString Told(int id, const char* file) {
 INSTANTIATE_TEST_SUITE_P(
     Files, OutsideFilesTest,
     ::testing::Values(
-        OutsideFiles{"VcfThenCsv", {{"a.vcf", kOneCard}, {"b.CSV", kOneRow}}, 0, {"乙", "甲"}, {}},
-        OutsideFiles{"CsvThenVcf", {{"b.csv", kOneRow}, {"a.vcf", kOneCard}}, 0, {"乙", "甲"}, {}},
+        OutsideFiles{"VcfThenCsv", {{"a.vcf", kCard}, {"b.CSV", kRow}}, 0, {"乙", "甲"}, {}},
+        OutsideFiles{"CsvThenVcf", {{"b.csv", kRow}, {"a.vcf", kCard}}, 0, {"乙", "甲"}, {}},
         OutsideFiles{"Fifo", {{"pipe.vcf", "<fifo>"}}, 2741, {}, {Told(2741, "pipe.vcf")}},
-        OutsideFiles{"FifoAfterAGoodFile", {{"a.vcf", kOneCard}, {"pipe.csv", "<fifo>"}}, 2741, {}, {Told(2741, "pipe.csv")}},
+        OutsideFiles{
+            "FifoAfterAGoodFile", {{"a.vcf", kCard}, {"pipe.csv", "<fifo>"}}, 2741, {}, {Told(2741, "pipe.csv")}},
         OutsideFiles{"Folder", {{"folder.vcf", "<dir>"}}, 2741, {}, {Told(2741, "folder.vcf")}},
-        OutsideFiles{"MissingAmongSeveral", {{"a.vcf", kOneCard}, {"gone.csv", "<none>"}}, 277, {},
+        OutsideFiles{"MissingAmongSeveral",
+                     {{"a.vcf", kCard}, {"gone.csv", "<none>"}},
+                     277,
+                     {},
                      {FormatText(Str(2744), "gone.csv", qUtf8Printable(Str(277)))}},
-        OutsideFiles{"EmptyAmongSeveral", {{"a.vcf", kOneCard}, {"header.csv", "Name,Mobile\r\n"}}, 0, {"甲"},
+        OutsideFiles{"EmptyAfterACard",
+                     {{"a.vcf", kCard}, {"header.csv", "Name,Mobile\r\n"}},
+                     0,
+                     {"甲"},
                      {Told(2743, "header.csv")}},
-        OutsideFiles{"CutShort", {{"cut.vcf", kOneCard + "BEGIN:VCARD\r\nFN:丙\r\nTE"}}, 0, {"甲"}, {Told(2742, "cut.vcf")}},
-        OutsideFiles{"CutShortBeforeAnyCard", {{"cut.vcf", "BEGIN:VCARD\r\nFN:丙\r\n"}}, 278, {},
+        OutsideFiles{
+            "CutShort", {{"cut.vcf", kCard + "BEGIN:VCARD\r\nFN:丙\r\nTE"}}, 0, {"甲"}, {Told(2742, "cut.vcf")}},
+        OutsideFiles{"CutBeforeAnyCard",
+                     {{"cut.vcf", "BEGIN:VCARD\r\nFN:丙\r\n"}},
+                     278,
+                     {},
                      {Str(278) + "\n" + Told(2742, "cut.vcf")}},
         OutsideFiles{
             "Big5AndShiftJisNames",

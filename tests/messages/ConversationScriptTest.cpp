@@ -92,8 +92,10 @@ TEST_F(ConversationScriptTest, AllConversationsGroupByNumberThenDay) {
     }
     // Given the conversations' totals, the overview's label shows those instead of the messages listed.
     const auto total = [](const QString& number) { return number == QLatin1String("10086") ? 40 : 0; };
-    EXPECT_TRUE(Write({list[0]}, ConversationView::AllConversations, {}, total)
-                    .contains("groups[0] = new SmsTelGroup('10086','\xE5\xAE\xA2\xE6\x9C\x8D(40)');groups[0].data = new Array(1);"));
+    EXPECT_TRUE(
+        Write({list[0]}, ConversationView::AllConversations, {}, total)
+            .contains(
+                "groups[0] = new SmsTelGroup('10086','\xE5\xAE\xA2\xE6\x9C\x8D(40)');groups[0].data = new Array(1);"));
 }
 
 TEST_F(ConversationScriptTest, KeywordHighlightsAndHidesNothing) {

@@ -459,7 +459,8 @@ private slots:
 
         // An imported file's message joins the page (the files refused: MessageOpsTest).
         QTemporaryDir dir;
-        QVERIFY(vexa::test::WriteFile(dir.filePath("in.csv"), "Time,Number,Msg\r\n2024-05-20 08:00:00,13900000000,hello\r\n"));
+        QVERIFY(vexa::test::WriteFile(dir.filePath("in.csv"),
+                                      "Time,Number,Msg\r\n2024-05-20 08:00:00,13900000000,hello\r\n"));
         CVexaMessageBoxImpl::SetNextAnswer(1);
         page->ImportFile(dir.filePath("in.csv"));
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(2451), 1));
