@@ -17,11 +17,7 @@ class CallRecordBookTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_phones.Create("calls-1"));
-        m_book = m_phones.Open("calls-1");
-        ASSERT_NE(m_book, nullptr);
-        m_list = m_phones.Session()->GetCallRecords();
-        ASSERT_NE(m_list, nullptr);
-        ASSERT_EQ(m_list->LoadCallRecords(), 1);
+        Reload();
     }
     void AddCall(const QString& number, const QString& packedTime, int duration, int type,
                  const QString& state = QString()) {
@@ -34,11 +30,12 @@ protected:
         r->m_numberState = state;
         ASSERT_TRUE(m_list->AddCallRecord(r));
     }
-    // Reopens the session so the list and the book are read from the phone.
+    // Opens the session afresh so the list and the book are read from the phone.
     void Reload() {
         m_book = m_phones.Open("calls-1");
         ASSERT_NE(m_book, nullptr);
         m_list = m_phones.Session()->GetCallRecords();
+        ASSERT_NE(m_list, nullptr);
         ASSERT_EQ(m_list->LoadCallRecords(), 1);
     }
 
