@@ -13,14 +13,12 @@ namespace {
 
 // at: yyyyMMddhhmm; the weekday follows from the date.
 MSGINFO Msg(qint64 id, const char* number, int status, const QString& content, qint64 at, int type = 0) {
-    MSGINFO m;
-    m.id = id;
-    m.number = QString::fromUtf8(number);
-    m.status = status;
-    m.content = content;
-    m.type = type;
-    m.time = vexa::UnpackTime(at * 100);
-    return m;
+    return {.type = type,
+            .number = QString::fromUtf8(number),
+            .id = id,
+            .content = content,
+            .status = status,
+            .time = vexa::UnpackTime(at * 100)};
 }
 
 class ConversationScriptTest : public ::testing::Test {

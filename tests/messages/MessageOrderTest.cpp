@@ -12,15 +12,13 @@ namespace {
 
 // at: yyyyMMddhhmm; the weekday follows from the date.
 MSGINFO At(qint64 id, const char* number, qint64 at, int type = 0, int read = 1) {
-    MSGINFO m;
-    m.id = id;
-    m.number = QString::fromUtf8(number);
-    m.type = type;
-    m.read = read;
-    m.status = 1;
-    m.content = QStringLiteral("text|with|bars %1").arg(id);
-    m.time = vexa::UnpackTime(at * 100);
-    return m;
+    return {.type = type,
+            .number = QString::fromUtf8(number),
+            .id = id,
+            .content = QStringLiteral("text|with|bars %1").arg(id),
+            .read = read,
+            .status = 1,
+            .time = vexa::UnpackTime(at * 100)};
 }
 
 std::vector<qint64> Ids(const std::vector<MSGINFO>& list) {

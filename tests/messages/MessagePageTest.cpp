@@ -75,14 +75,12 @@ protected:
 };
 
 MSGINFO Message(std::int64_t id, int type, const QString& number, const QString& content, int status, int day) {
-    MSGINFO m;
-    m.id = id;
-    m.type = type;
-    m.number = number;
-    m.content = content;
-    m.status = status;
-    m.time = MessageTestPhone::Time(2024, 5, day, 9, 30, 0);
-    return m;
+    return {.type = type,
+            .number = number,
+            .id = id,
+            .content = content,
+            .status = status,
+            .time = MessageTestPhone::Time(2024, 5, day, 9, 30, 0)};
 }
 
 // Every refresh asked for is applied and drawn, so what a script finds is what the page shows.
