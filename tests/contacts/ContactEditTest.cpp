@@ -177,6 +177,32 @@ TEST_F(ContactEditTest, DeleteBatchEndedEarlyKeepsTheRest) {
         EXPECT_EQ(IdsOnPhone(), std::set<std::int64_t>(ids.begin() + out.done, ids.end()));
         DeleteContacts(*m_book, ids, nullptr, {});
     }
+
+    // The call records of one number go in batches of 50 and stop on a cancel as well.
+    vexa::CallRecordList* list = m_phones.Session()->GetCallRecords();
+    ASSERT_EQ(list->LoadCallRecords(), 1);
+    for (int i = 0; i < 130; ++i) {
+        vexa::CallRecord* r = list->NewCallRecord();
+        r->m_number = i % 10 == 0 ? QStringLiteral("10086") : QStringLiteral("555");
+        r->m_time = vexa::UnpackTime(20120725140309LL + i);
+        ASSERT_TRUE(list->AddCallRecord(r));
+    }
+    ASSERT_EQ(list->LoadCallRecords(), 1);
+    const std::vector<std::int64_t> ids = callrecords::RecordIdsOfNumber(*list, QStringLiteral("555"));
+    ASSERT_EQ(ids.size(), 117u);
+    std::atomic<bool> cancel{false};
+    std::vector<int> steps;
+    auto out = callrecords::DeleteCallRecordsById(*list, ids, &cancel, [&](int, int done) {
+        steps.push_back(done);
+        cancel = done >= 100;
+    });
+    EXPECT_EQ(steps, (std::vector<int>{50, 100}));
+    EXPECT_TRUE(out.cancelled);
+    out = callrecords::DeleteCallRecordsById(*list, ids, nullptr, {}); // the 17 left
+    EXPECT_EQ(out.deleted, 17);
+    ASSERT_EQ(list->LoadCallRecords(), 1);
+    EXPECT_EQ(list->GetCallRecordCount(), 13);
+    EXPECT_TRUE(callrecords::RecordIdsOfNumber(*list, QStringLiteral("555")).empty());
 }
 
 TEST_F(ContactEditTest, TargetMenuFollowsTheSimCardsAndLeavesOutWhereTheContactsAre) {
@@ -368,33 +394,6 @@ TEST_F(ContactEditTest, HandMergeAddsWhatTheTargetLacks) {
         numbers.push_back(f.m_value);
     }
     EXPECT_EQ(numbers, (std::vector<QString>{"13800000000", "13800000000", "12"}));
-}
-
-TEST_F(ContactEditTest, CallRecordsOfANumberGoInBatches) {
-    vexa::CallRecordList* list = m_phones.Session()->GetCallRecords();
-    ASSERT_EQ(list->LoadCallRecords(), 1);
-    for (int i = 0; i < 130; ++i) {
-        vexa::CallRecord* r = list->NewCallRecord();
-        r->m_number = i % 10 == 0 ? QStringLiteral("10086") : QStringLiteral("555");
-        r->m_time = vexa::UnpackTime(20120725140309LL + i);
-        ASSERT_TRUE(list->AddCallRecord(r));
-    }
-    ASSERT_EQ(list->LoadCallRecords(), 1);
-    const std::vector<std::int64_t> ids = callrecords::RecordIdsOfNumber(*list, QStringLiteral("555"));
-    ASSERT_EQ(ids.size(), 117u);
-    std::atomic<bool> cancel{false};
-    std::vector<int> steps;
-    auto out = callrecords::DeleteCallRecordsById(*list, ids, &cancel, [&](int, int done) {
-        steps.push_back(done);
-        cancel = done >= 100;
-    });
-    EXPECT_EQ(steps, (std::vector<int>{50, 100}));
-    EXPECT_TRUE(out.cancelled);
-    out = callrecords::DeleteCallRecordsById(*list, ids, nullptr, {}); // the 17 left
-    EXPECT_EQ(out.deleted, 17);
-    ASSERT_EQ(list->LoadCallRecords(), 1);
-    EXPECT_EQ(list->GetCallRecordCount(), 13);
-    EXPECT_TRUE(callrecords::RecordIdsOfNumber(*list, QStringLiteral("555")).empty());
 }
 
 } // namespace

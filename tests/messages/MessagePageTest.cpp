@@ -983,7 +983,7 @@ private slots:
         dialog->EndDialog(0);
     }
 
-    void mmsPreviewPlaysEachSlideForItsTimeAndWraps() {
+    void mmsPreviewPlaysEachSlideForItsTimeAndSavesAttachments() {
         mms::MediaMsg msg;
         for (int ms : {1000, 2000, 1000}) {
             mms::Slide s;
@@ -1016,27 +1016,25 @@ private slots:
         // Paused: three ticks' time passes without the clock moving.
         QVERIFY(!QTest::qWaitFor([&] { return preview.Elapsed() != held; }, 3 * CMmsPreviewDlg::kTickMs));
         preview.EndDialog(0);
-    }
 
-    // Beside what is there and never over it; a name from the message stays inside the folder.
-    void mmsPreviewSavesAttachmentsWithoutOverwriting() {
-        mms::MediaMsg msg;
+        // Beside what is there and never over it; a name from the message stays inside the folder.
+        mms::MediaMsg attached;
         mms::Slide parts;
         parts.image = {QStringLiteral("../p.jpg"), QByteArray("JPEG")};
         parts.sound = {QStringLiteral("s.mid"), QByteArray("MThd")};
-        msg.AddSlide(parts);
+        attached.AddSlide(parts);
         mms::Slide words;
         words.text = QStringLiteral("only text");
-        msg.AddSlide(words);
+        attached.AddSlide(words);
         QTemporaryDir folder;
         QVERIFY(vexa::test::WriteFile(folder.filePath("p.jpg"), "old"));
-        CMmsPreviewDlg preview(msg);
+        CMmsPreviewDlg saver(attached);
         QString picked = folder.path();
-        preview.SetFolderChooser([&picked](QWidget*) { return picked; });
-        QVERIFY(preview.CreateModeless());
-        preview.SetPaused(true);
+        saver.SetFolderChooser([&picked](QWidget*) { return picked; });
+        QVERIFY(saver.CreateModeless());
+        saver.SetPaused(true);
         CVexaMessageBoxImpl::SetNextAnswer(1);
-        QTest::mouseClick(qobject_cast<QPushButton*>(GetPluginByName(&preview, "save_attachment_btn")), Qt::LeftButton);
+        QTest::mouseClick(qobject_cast<QPushButton*>(GetPluginByName(&saver, "save_attachment_btn")), Qt::LeftButton);
         QVERIFY(CVexaMessageBoxImpl::LastText().startsWith(QStringLiteral("已保存到")));
         const std::pair<const char*, QByteArray> files[] = {{"p.jpg", "old"}, {"p (2).jpg", "JPEG"}, {"s.mid", "MThd"}};
         for (const auto& [name, bytes] : files) {
@@ -1047,11 +1045,11 @@ private slots:
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3);
         QVERIFY(!QFileInfo::exists(QFileInfo(folder.path()).dir().filePath("p.jpg")));
         picked.clear(); // cancelled: nothing more
-        preview.SaveAttachments();
+        saver.SaveAttachments();
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 3);
-        preview.SeekTo(5500);
-        QCOMPARE(Told([&] { preview.SaveAttachments(); }), QStringLiteral("当前页没有附件"));
-        preview.EndDialog(0);
+        saver.SeekTo(5500);
+        QCOMPARE(Told([&] { saver.SaveAttachments(); }), QStringLiteral("当前页没有附件"));
+        saver.EndDialog(0);
     }
 
 

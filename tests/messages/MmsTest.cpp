@@ -166,7 +166,7 @@ TEST(MmsLimits, TheEleventhSlideIsRefused) {
 
 // ---- pruning and the round trip ---------------------------------------------------------------
 
-TEST(MmsCompose, EmptySlidesArePrunedWhereverTheyAre) {
+TEST(MmsCompose, EmptySlidesArePrunedInsertedOnesFollowTheCurrent) {
     MediaMsg msg;
     msg.AddSlide(TextSlide(QStringLiteral("one")));
     msg.AddSlide(Slide{});
@@ -180,6 +180,17 @@ TEST(MmsCompose, EmptySlidesArePrunedWhereverTheyAre) {
     EXPECT_EQ(msg.GetSlide(0)->text, QStringLiteral("one"));
     EXPECT_EQ(MMS_GetSlideFlags(*msg.GetSlide(1)), SLIDE_SOUND);
     EXPECT_EQ(msg.Date(), kNow);
+    // A slide is inserted after the current one and removed by its index.
+    MediaMsg abc;
+    abc.AddSlide(TextSlide(QStringLiteral("a")));
+    abc.AddSlide(TextSlide(QStringLiteral("c")));
+    EXPECT_EQ(abc.InsertSlide(0, TextSlide(QStringLiteral("b"))), 1);
+    EXPECT_EQ(abc.GetSlide(1)->text, QStringLiteral("b"));
+    EXPECT_FALSE(abc.RemoveSlide(3));
+    EXPECT_FALSE(abc.RemoveSlide(-1));
+    EXPECT_TRUE(abc.RemoveSlide(0));
+    EXPECT_EQ(abc.GetSlide(0)->text, QStringLiteral("b"));
+    EXPECT_EQ(abc.GetSlide(2), nullptr);
 }
 
 TEST(MmsCompose, MessageAtTheLimitsSavesAndReloadsIdentical) {
@@ -197,19 +208,6 @@ TEST(MmsCompose, MessageAtTheLimitsSavesAndReloadsIdentical) {
     EXPECT_EQ(MMS_GetSlideFlags(*back.GetSlide(0)), SLIDE_TEXT | SLIDE_IMAGE | SLIDE_SOUND);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("mms.omms")})
         << "no temporary file is left beside the message";
-}
-
-TEST(MmsCompose, SlidesInsertAfterTheCurrentAndRemoveByIndex) {
-    MediaMsg msg;
-    msg.AddSlide(TextSlide(QStringLiteral("a")));
-    msg.AddSlide(TextSlide(QStringLiteral("c")));
-    EXPECT_EQ(msg.InsertSlide(0, TextSlide(QStringLiteral("b"))), 1);
-    EXPECT_EQ(msg.GetSlide(1)->text, QStringLiteral("b"));
-    EXPECT_FALSE(msg.RemoveSlide(3));
-    EXPECT_FALSE(msg.RemoveSlide(-1));
-    EXPECT_TRUE(msg.RemoveSlide(0));
-    EXPECT_EQ(msg.GetSlide(0)->text, QStringLiteral("b"));
-    EXPECT_EQ(msg.GetSlide(2), nullptr);
 }
 
 TEST(MmsFile, AFifoIsNotWaitedOn) {
