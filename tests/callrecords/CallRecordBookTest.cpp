@@ -1,4 +1,5 @@
 // The call log of a simulated phone: groups with owners' names, categories and the CSV export.
+#include "ContactGenerator.h"
 #include "SimPhoneFixture.h"
 #include "callrecords/CallRecordBook.h"
 #include "libs/csv/CsvFile.h"
@@ -16,11 +17,7 @@ class CallRecordBookTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_phones.Create("calls-1"));
-        m_book = m_phones.Open("calls-1");
-        ASSERT_NE(m_book, nullptr);
-        m_list = m_phones.Session()->GetCallRecords();
-        ASSERT_NE(m_list, nullptr);
-        ASSERT_EQ(m_list->LoadCallRecords(), 1);
+        Reload();
     }
     void AddCall(const QString& number, const QString& packedTime, int duration, int type,
                  const QString& state = QString()) {
@@ -33,18 +30,12 @@ protected:
         r->m_numberState = state;
         ASSERT_TRUE(m_list->AddCallRecord(r));
     }
-    void AddContact(const QString& name, const QString& number, int type) {
-        auto* c = new vexa::Contact;
-        c->SetDisplayName(name);
-        int index = 0;
-        c->AddPhone(type, nullptr, number, &index);
-        ASSERT_TRUE(m_book->CreateContact(c));
-    }
-    // Reopens the session so the list and the book are read from the phone.
+    // Opens the session afresh so the list and the book are read from the phone.
     void Reload() {
         m_book = m_phones.Open("calls-1");
         ASSERT_NE(m_book, nullptr);
         m_list = m_phones.Session()->GetCallRecords();
+        ASSERT_NE(m_list, nullptr);
         ASSERT_EQ(m_list->LoadCallRecords(), 1);
     }
 
@@ -54,9 +45,10 @@ protected:
 };
 
 TEST_F(CallRecordBookTest, GroupsByExactNumberNewestFirstWithOwnersNames) {
-    AddContact("王五", "13800138000", 2);
-    AddContact("公司", "010-62550000", 3);
-    AddContact("王五的新号", "13800138000", 1); // the owner first in the list's order wins
+    ASSERT_TRUE(testdata::AddContact(*m_book, "王五", {"13800138000"}));
+    ASSERT_TRUE(testdata::AddContact(*m_book, "公司", {"010-62550000"}, nullptr, false, vexa::STORAGE_PHONE, 3));
+    // The owner first in the list's order wins.
+    ASSERT_TRUE(testdata::AddContact(*m_book, "王五的新号", {"13800138000"}, nullptr, false, vexa::STORAGE_PHONE, 1));
     AddCall("13800138000", "20120725140309", 3725, 1);
     AddCall("+8613800138000", "20120726080000", 45, 2);
     AddCall("010-62550000", "20120724090000", 0, 3);

@@ -71,7 +71,7 @@ protected:
     vexa::ContactBook* m_book = nullptr;
 };
 
-TEST_F(ContactEditTest, RefusedWritesLeaveThePhonesContactAsItWas) {
+TEST_F(ContactEditTest, RefusedWritesLeaveThePhonesContactAsItWasAndTheRingtoneIsSaved) {
     const std::int64_t id = Add(QStringLiteral("Ann"), {QStringLiteral("111")});
     // A refused add leaves nothing behind.
     vexa::sim::SetFaults({0, 1, 0});
@@ -96,6 +96,28 @@ TEST_F(ContactEditTest, RefusedWritesLeaveThePhonesContactAsItWas) {
     ann = Detailed(id);
     EXPECT_EQ(ann->GetDisplayNameText(), "Anne");
     EXPECT_EQ(ann->m_emails, edited.m_emails);
+
+    // The editor's ringtone: one of the phone's, a PC file uploaded on saving, or back to the default.
+    const QString sound = m_phones.Folder() + QStringLiteral("/my song.mp3");
+    ASSERT_TRUE(vexa::test::WriteFile(sound, QByteArray(4000, 's')));
+    const auto commit = [&](const QString& ringtone, const QString& upload) {
+        vexa::Contact* anne = Detailed(id);
+        ContactEdit edit;
+        edit.fields = std::make_unique<vexa::Contact>(*anne);
+        edit.ringtoneChanged = true;
+        edit.ringtone = ringtone;
+        edit.ringtoneUpload = upload;
+        EXPECT_TRUE(CommitEdit(*m_book, id, edit).ok);
+        Reopen();
+        return m_book->GetContactRingtone(ContactsWithIds(*m_book, {id}).front());
+    };
+    const QString uploaded = commit({}, sound);
+    EXPECT_TRUE(uploaded.endsWith(QStringLiteral(".mp3"))) << uploaded.toStdString();
+    QStringList onPhone;
+    ASSERT_TRUE(m_book->ListRingtones(&onPhone));
+    EXPECT_TRUE(onPhone.contains(uploaded));
+    EXPECT_EQ(commit({}, {}), QString());
+    EXPECT_EQ(commit(uploaded, {}), uploaded); // now one of the phone's own
 }
 
 TEST_F(ContactEditTest, GroupNamesAreCheckedAndMembersBecomeUngrouped) {
@@ -155,6 +177,32 @@ TEST_F(ContactEditTest, DeleteBatchEndedEarlyKeepsTheRest) {
         EXPECT_EQ(IdsOnPhone(), std::set<std::int64_t>(ids.begin() + out.done, ids.end()));
         DeleteContacts(*m_book, ids, nullptr, {});
     }
+
+    // The call records of one number go in batches of 50 and stop on a cancel as well.
+    vexa::CallRecordList* list = m_phones.Session()->GetCallRecords();
+    ASSERT_EQ(list->LoadCallRecords(), 1);
+    for (int i = 0; i < 130; ++i) {
+        vexa::CallRecord* r = list->NewCallRecord();
+        r->m_number = i % 10 == 0 ? QStringLiteral("10086") : QStringLiteral("555");
+        r->m_time = vexa::UnpackTime(20120725140309LL + i);
+        ASSERT_TRUE(list->AddCallRecord(r));
+    }
+    ASSERT_EQ(list->LoadCallRecords(), 1);
+    const std::vector<std::int64_t> ids = callrecords::RecordIdsOfNumber(*list, QStringLiteral("555"));
+    ASSERT_EQ(ids.size(), 117u);
+    std::atomic<bool> cancel{false};
+    std::vector<int> steps;
+    auto out = callrecords::DeleteCallRecordsById(*list, ids, &cancel, [&](int, int done) {
+        steps.push_back(done);
+        cancel = done >= 100;
+    });
+    EXPECT_EQ(steps, (std::vector<int>{50, 100}));
+    EXPECT_TRUE(out.cancelled);
+    out = callrecords::DeleteCallRecordsById(*list, ids, nullptr, {}); // the 17 left
+    EXPECT_EQ(out.deleted, 17);
+    ASSERT_EQ(list->LoadCallRecords(), 1);
+    EXPECT_EQ(list->GetCallRecordCount(), 13);
+    EXPECT_TRUE(callrecords::RecordIdsOfNumber(*list, QStringLiteral("555")).empty());
 }
 
 TEST_F(ContactEditTest, TargetMenuFollowsTheSimCardsAndLeavesOutWhereTheContactsAre) {
@@ -331,31 +379,6 @@ TEST_F(ContactEditTest, PhoneCopiesOfSimContactsMergeAwayAndTheSimContactStays) 
     EXPECT_EQ(SmartMerge(*m_book, true, nullptr, {}).merged, 0);
 }
 
-// The editor's ringtone: one of the phone's, a PC file uploaded on saving, or back to the default.
-TEST_F(ContactEditTest, RingtoneFromThePhoneFromThePcAndBackToTheDefault) {
-    const std::int64_t id = Add(QStringLiteral("Ann"), {QStringLiteral("1")});
-    const QString sound = m_phones.Folder() + QStringLiteral("/my song.mp3");
-    ASSERT_TRUE(vexa::test::WriteFile(sound, QByteArray(4000, 's')));
-    const auto commit = [&](const QString& ringtone, const QString& upload) {
-        vexa::Contact* ann = Detailed(id);
-        ContactEdit edit;
-        edit.fields = std::make_unique<vexa::Contact>(*ann);
-        edit.ringtoneChanged = true;
-        edit.ringtone = ringtone;
-        edit.ringtoneUpload = upload;
-        EXPECT_TRUE(CommitEdit(*m_book, id, edit).ok);
-        Reopen();
-        return m_book->GetContactRingtone(ContactsWithIds(*m_book, {id}).front());
-    };
-    const QString uploaded = commit({}, sound);
-    EXPECT_TRUE(uploaded.endsWith(QStringLiteral(".mp3"))) << uploaded.toStdString();
-    QStringList onPhone;
-    ASSERT_TRUE(m_book->ListRingtones(&onPhone));
-    EXPECT_TRUE(onPhone.contains(uploaded));
-    EXPECT_EQ(commit({}, {}), QString());
-    EXPECT_EQ(commit(uploaded, {}), uploaded); // now one of the phone's own
-}
-
 // The hand merge keeps an equal number once and adds an unequal spelling without its dashes.
 TEST_F(ContactEditTest, HandMergeAddsWhatTheTargetLacks) {
     const std::int64_t target = Add(QStringLiteral("Li"), {QStringLiteral("13800000000")});
@@ -371,33 +394,6 @@ TEST_F(ContactEditTest, HandMergeAddsWhatTheTargetLacks) {
         numbers.push_back(f.m_value);
     }
     EXPECT_EQ(numbers, (std::vector<QString>{"13800000000", "13800000000", "12"}));
-}
-
-TEST_F(ContactEditTest, CallRecordsOfANumberGoInBatches) {
-    vexa::CallRecordList* list = m_phones.Session()->GetCallRecords();
-    ASSERT_EQ(list->LoadCallRecords(), 1);
-    for (int i = 0; i < 130; ++i) {
-        vexa::CallRecord* r = list->NewCallRecord();
-        r->m_number = i % 10 == 0 ? QStringLiteral("10086") : QStringLiteral("555");
-        r->m_time = vexa::UnpackTime(20120725140309LL + i);
-        ASSERT_TRUE(list->AddCallRecord(r));
-    }
-    ASSERT_EQ(list->LoadCallRecords(), 1);
-    const std::vector<std::int64_t> ids = callrecords::RecordIdsOfNumber(*list, QStringLiteral("555"));
-    ASSERT_EQ(ids.size(), 117u);
-    std::atomic<bool> cancel{false};
-    std::vector<int> steps;
-    auto out = callrecords::DeleteCallRecordsById(*list, ids, &cancel, [&](int, int done) {
-        steps.push_back(done);
-        cancel = done >= 100;
-    });
-    EXPECT_EQ(steps, (std::vector<int>{50, 100}));
-    EXPECT_TRUE(out.cancelled);
-    out = callrecords::DeleteCallRecordsById(*list, ids, nullptr, {}); // the 17 left
-    EXPECT_EQ(out.deleted, 17);
-    ASSERT_EQ(list->LoadCallRecords(), 1);
-    EXPECT_EQ(list->GetCallRecordCount(), 13);
-    EXPECT_TRUE(callrecords::RecordIdsOfNumber(*list, QStringLiteral("555")).empty());
 }
 
 } // namespace

@@ -97,4 +97,25 @@ inline void MakeContact(int i, vexa::Contact& c, QStringList* groups) {
     }
 }
 
+// A contact of the numbers (mobile unless told) created in book, in group when one is given; null when refused.
+inline vexa::Contact* AddContact(vexa::ContactBook& book, const QString& name, const QStringList& numbers,
+                                 vexa::Group* group = nullptr, bool favourite = false,
+                                 int storage = vexa::STORAGE_PHONE, int type = 2) {
+    auto* c = new vexa::Contact;
+    c->SetDisplayName(name);
+    c->SetStorage(storage);
+    c->SetFavorite(favourite);
+    for (const QString& n : numbers) {
+        c->AddPhone(type, nullptr, n, nullptr);
+    }
+    if (group != nullptr) {
+        book.AddContactToGroup(group, c, 0);
+    }
+    if (!book.CreateContact(c)) {
+        delete c;
+        return nullptr;
+    }
+    return c;
+}
+
 } // namespace testdata

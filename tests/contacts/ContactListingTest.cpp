@@ -1,4 +1,5 @@
 // The group tree, the lists of its nodes, index letters and the search over a simulated phone.
+#include "ContactGenerator.h"
 #include "SimPhoneFixture.h"
 #include "bridge/api/DeviceInfo.h"
 #include "contacts/CContactSearchWorker.h"
@@ -14,49 +15,22 @@ using namespace contacts;
 
 class ContactListingTest : public ::testing::Test {
 protected:
-    vexa::Contact* Add(vexa::ContactBook& book, const QString& name, const QStringList& numbers,
-                       vexa::Group* group = nullptr, bool favourite = false, int storage = vexa::STORAGE_PHONE) {
-        auto* c = new vexa::Contact;
-        c->SetDisplayName(name);
-        int index = 0;
-        for (const QString& n : numbers) {
-            c->AddPhone(2, nullptr, n, &index);
-        }
-        c->SetFavorite(favourite);
-        c->SetStorage(storage);
-        if (group != nullptr) {
-            book.AddContactToGroup(group, c, 0);
-        }
-        if (!book.CreateContact(c)) {
-            delete c;
-            return nullptr;
-        }
-        return c;
-    }
-    vexa::Group* AddGroup(vexa::ContactBook& book, const QString& name) {
-        vexa::Group* g = book.NewGroup();
-        g->SetName(name);
-        if (!book.CreateGroup(g)) {
-            delete g;
-            return nullptr;
-        }
-        return g;
-    }
     // A book with a group of three, a favourite and two without a group.
     vexa::ContactBook* Populated(const QString& serial, bool dual) {
-        if (!m_phones.Create(serial, dual)) {
-            return nullptr;
-        }
-        vexa::ContactBook* book = m_phones.Open(serial);
+        vexa::ContactBook* book = m_phones.Create(serial, dual) ? m_phones.Open(serial) : nullptr;
         if (book == nullptr) {
             return nullptr;
         }
-        vexa::Group* friends = AddGroup(*book, "朋友");
-        Add(*book, "张三", {"13800138000"}, friends);
-        Add(*book, "alice", {"13912345678", "010-1380"}, friends, true);
-        Add(*book, "Tom", {}, friends);
-        Add(*book, "9号技师", {"555"});
-        Add(*book, "李四", {"18600001111"});
+        vexa::Group* friends = book->NewGroup();
+        friends->SetName("朋友");
+        if (!book->CreateGroup(friends)) {
+            return nullptr;
+        }
+        testdata::AddContact(*book, "张三", {"13800138000"}, friends);
+        testdata::AddContact(*book, "alice", {"13912345678", "010-1380"}, friends, true);
+        testdata::AddContact(*book, "Tom", {}, friends);
+        testdata::AddContact(*book, "9号技师", {"555"});
+        testdata::AddContact(*book, "李四", {"18600001111"});
         return m_phones.Open(serial);
     }
     QStringList Names(const std::vector<vexa::Contact*>& contacts) {
@@ -111,30 +85,6 @@ TEST_F(ContactListingTest, TreeHasOneNodePerPresentSimAndCountsEveryNode) {
     }
 }
 
-// Pointers of an earlier load are no longer held; ids taken before a reload name the new objects.
-TEST_F(ContactListingTest, AReloadKeepsOnlyItsOwnObjectsAndIdsFindThem) {
-    vexa::ContactBook* book = Populated("reload-1", true);
-    ASSERT_NE(book, nullptr);
-    const std::vector<vexa::Contact*> before = ContactsOfNode(*book, NodeAll);
-    ASSERT_EQ(before.size(), 5U);
-    EXPECT_EQ(StillInBook(*book, before), before);
-    EXPECT_EQ(StillInBook(*book, {before[3], nullptr, before[1]}), (std::vector<vexa::Contact*>{before[3], before[1]}));
-    const std::vector<std::int64_t> ids = {before[4]->GetId(), 987654, before[0]->GetId()};
-    book->ResetContacts();
-    ASSERT_EQ(book->LoadContacts(), 1);
-    const std::vector<vexa::Contact*> after = ContactsOfNode(*book, NodeAll);
-    ASSERT_EQ(after.size(), 5U);
-    // Only objects of the new load count, whatever addresses the old ones had.
-    const std::vector<vexa::Contact*> held = StillInBook(*book, before);
-    for (vexa::Contact* c : held) {
-        EXPECT_NE(std::find(after.begin(), after.end(), c), after.end());
-    }
-    EXPECT_EQ(StillInBook(*book, after), after);
-    const std::vector<vexa::Contact*> found = ContactsWithIds(*book, ids);
-    EXPECT_EQ(Names(found), (QStringList{"9号技师", "alice"})); // the order asked for; the unknown id skipped
-    EXPECT_EQ(StillInBook(*book, found), found);
-}
-
 TEST(IndexLetterTest, FirstLetterOfThePinyinOrHash) {
     EXPECT_EQ(IndexLetter("张三"), "Z");
     EXPECT_EQ(IndexLetter("alice"), "A");
@@ -147,7 +97,7 @@ TEST(IndexLetterTest, FirstLetterOfThePinyinOrHash) {
     EXPECT_EQ(IndexLetter(""), "");
 }
 
-TEST_F(ContactListingTest, SearchMatchesNameAndNumberAndLatinKeysThePinyin) {
+TEST_F(ContactListingTest, SearchTheWorkerAndAReloadOverOneBook) {
     vexa::ContactBook* book = Populated("search-1", true);
     ASSERT_NE(book, nullptr);
     const auto search = [&](const QString& key) {
@@ -167,12 +117,8 @@ TEST_F(ContactListingTest, SearchMatchesNameAndNumberAndLatinKeysThePinyin) {
     // A stop request ends the walk.
     int asked = 0;
     EXPECT_FALSE(SearchContacts(*book, "1", [&asked] { return ++asked > 2; }, [](vexa::Contact*) {}));
-}
 
-// A new key restarts the walk and only its results are reported; cancel and destruction end quietly.
-TEST_F(ContactListingTest, WorkerRestartsForANewKeyCancelsAndStopsQuietly) {
-    vexa::ContactBook* book = Populated("worker-1", true);
-    ASSERT_NE(book, nullptr);
+    // A new key restarts the walk and only its results are reported; cancel and destruction end quietly.
     std::mutex lock;
     std::map<int, QStringList> found;
     std::map<int, bool> finished;
@@ -203,6 +149,27 @@ TEST_F(ContactListingTest, WorkerRestartsForANewKeyCancelsAndStopsQuietly) {
     worker->Cancel();
     EXPECT_TRUE(worker->WaitIdle(0));
     worker.reset(); // joins the thread without hanging
+
+    // Pointers of an earlier load are no longer held; ids taken before a reload name the new objects.
+    const std::vector<vexa::Contact*> before = ContactsOfNode(*book, NodeAll);
+    ASSERT_EQ(before.size(), 5U);
+    EXPECT_EQ(StillInBook(*book, before), before);
+    EXPECT_EQ(StillInBook(*book, {before[3], nullptr, before[1]}), (std::vector<vexa::Contact*>{before[3], before[1]}));
+    const std::vector<std::int64_t> ids = {before[4]->GetId(), 987654, before[0]->GetId()};
+    book->ResetContacts();
+    ASSERT_EQ(book->LoadContacts(), 1);
+    const std::vector<vexa::Contact*> after = ContactsOfNode(*book, NodeAll);
+    ASSERT_EQ(after.size(), 5U);
+    // Only objects of the new load count, whatever addresses the old ones had.
+    const std::vector<vexa::Contact*> held = StillInBook(*book, before);
+    for (vexa::Contact* c : held) {
+        EXPECT_NE(std::find(after.begin(), after.end(), c), after.end());
+    }
+    EXPECT_EQ(StillInBook(*book, after), after);
+    const std::vector<vexa::Contact*> byId = ContactsWithIds(*book, ids);
+    EXPECT_EQ(Names(byId), (QStringList{"9号技师", "alice"})); // the order asked for; the unknown id skipped
+    EXPECT_EQ(StillInBook(*book, byId), byId);
 }
+
 
 } // namespace

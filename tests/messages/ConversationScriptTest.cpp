@@ -1,6 +1,7 @@
 #include "messages/ConversationScript.h"
 
 #include "TestFiles.h"
+#include "bridge/api/BridgeTypes.h"
 
 #include <QTemporaryDir>
 
@@ -10,21 +11,14 @@ using namespace messages;
 
 namespace {
 
-MSGINFO Msg(qint64 id, const char* number, int status, const QString& content, int y, int mo, int d, int dow, int h,
-            int mi, int type = 0) {
-    MSGINFO m;
-    m.id = id;
-    m.number = QString::fromUtf8(number);
-    m.status = status;
-    m.content = content;
-    m.type = type;
-    m.time.wYear = static_cast<std::uint16_t>(y);
-    m.time.wMonth = static_cast<std::uint16_t>(mo);
-    m.time.wDay = static_cast<std::uint16_t>(d);
-    m.time.wDayOfWeek = static_cast<std::uint16_t>(dow);
-    m.time.wHour = static_cast<std::uint16_t>(h);
-    m.time.wMinute = static_cast<std::uint16_t>(mi);
-    return m;
+// at: yyyyMMddhhmm; the weekday follows from the date.
+MSGINFO Msg(qint64 id, const char* number, int status, const QString& content, qint64 at, int type = 0) {
+    return {.type = type,
+            .number = QString::fromUtf8(number),
+            .id = id,
+            .content = content,
+            .status = status,
+            .time = vexa::UnpackTime(at * 100)};
 }
 
 class ConversationScriptTest : public ::testing::Test {
@@ -54,9 +48,9 @@ const char kConversationHead[] =
 
 TEST_F(ConversationScriptTest, ConversationViewByDayExactBytes) {
     const std::vector<MSGINFO> list = {
-        Msg(11, "10086", 1, QStringLiteral("a<b>\\c"), 2012, 1, 11, 3, 9, 5),
-        Msg(12, "10086", 0, QStringLiteral("line1\r\nline2"), 2012, 1, 11, 3, 18, 30),
-        Msg(13, "10086", 1, QStringLiteral("x'y\"&"), 2012, 11, 1, 4, 7, 0),
+        Msg(11, "10086", 1, QStringLiteral("a<b>\\c"), 201201110905),
+        Msg(12, "10086", 0, QStringLiteral("line1\r\nline2"), 201201111830),
+        Msg(13, "10086", 1, QStringLiteral("x'y\"&"), 201211010700),
     };
     const QByteArray expected =
         QByteArray(kConversationHead) +
@@ -75,16 +69,16 @@ TEST_F(ConversationScriptTest, ConversationViewByDayExactBytes) {
 TEST_F(ConversationScriptTest, EmptyListAndDrafts) {
     EXPECT_EQ(Write({}, ConversationView::Conversation), QByteArray(kConversationHead) + "var groups = new Array(0);");
     const QByteArray drafts =
-        Write({Msg(7, "", 0, QStringLiteral("50%1 off %2"), 2012, 10, 31, 3, 23, 59)}, ConversationView::Drafts);
+        Write({Msg(7, "", 0, QStringLiteral("50%1 off %2"), 201210312359)}, ConversationView::Drafts);
     EXPECT_TRUE(drafts.contains("groups[0].data[0] = new Sms(7,'\xE6\x88\x91','23:59','50%1 off %2',0);"))
         << "no status for drafts; texts holding %1 stay as they are";
 }
 
 TEST_F(ConversationScriptTest, AllConversationsGroupByNumberThenDay) {
     const std::vector<MSGINFO> list = {
-        Msg(1, "10086", 1, QStringLiteral("a"), 2012, 11, 1, 4, 8, 0),
-        Msg(2, "10086", 1, QStringLiteral("b"), 2012, 10, 30, 2, 8, 0),
-        Msg(3, "13800138000", 1, QStringLiteral("c"), 2012, 10, 30, 2, 9, 0, 1),
+        Msg(1, "10086", 1, QStringLiteral("a"), 201211010800),
+        Msg(2, "10086", 1, QStringLiteral("b"), 201210300800),
+        Msg(3, "13800138000", 1, QStringLiteral("c"), 201210300900, 1),
     };
     const QByteArray script = Write(list, ConversationView::AllConversations);
     for (const char* part : {"var groups = new Array(2);",
@@ -94,19 +88,18 @@ TEST_F(ConversationScriptTest, AllConversationsGroupByNumberThenDay) {
                              "groups[1].data[0].data[0] = new Sms(3,'13800138000','9:00','c',1,1);"}) {
         EXPECT_TRUE(script.contains(part)) << part;
     }
-}
-
-TEST_F(ConversationScriptTest, OverviewLabelShowsTheConversationsTotal) {
-    const QByteArray script = Write({Msg(1, "10086", 1, QStringLiteral("a"), 2012, 11, 1, 4, 8, 0)},
-                                    ConversationView::AllConversations, {},
-                                    [](const QString& number) { return number == QLatin1String("10086") ? 40 : 0; });
-    EXPECT_TRUE(script.contains("groups[0] = new SmsTelGroup('10086','\xE5\xAE\xA2\xE6\x9C\x8D(40)');groups[0].data = new Array(1);"));
+    // Given the conversations' totals, the overview's label shows those instead of the messages listed.
+    const auto total = [](const QString& number) { return number == QLatin1String("10086") ? 40 : 0; };
+    EXPECT_TRUE(
+        Write({list[0]}, ConversationView::AllConversations, {}, total)
+            .contains(
+                "groups[0] = new SmsTelGroup('10086','\xE5\xAE\xA2\xE6\x9C\x8D(40)');groups[0].data = new Array(1);"));
 }
 
 TEST_F(ConversationScriptTest, KeywordHighlightsAndHidesNothing) {
     const std::vector<MSGINFO> list = {
-        Msg(1, "1", 1, QStringLiteral("a<b<c"), 2012, 11, 1, 4, 8, 0),
-        Msg(2, "1", 1, QStringLiteral("nothing"), 2012, 11, 1, 4, 9, 0),
+        Msg(1, "1", 1, QStringLiteral("a<b<c"), 201211010800),
+        Msg(2, "1", 1, QStringLiteral("nothing"), 201211010900),
     };
     const QByteArray script = Write(list, ConversationView::Conversation, QStringLiteral("<"));
     EXPECT_TRUE(

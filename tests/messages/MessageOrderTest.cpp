@@ -1,5 +1,7 @@
 #include "messages/MessageOrder.h"
 
+#include "bridge/api/BridgeTypes.h"
+
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -8,20 +10,15 @@ using namespace messages;
 
 namespace {
 
-MSGINFO At(qint64 id, const char* number, int y, int mo, int d, int h, int mi, int type = 0, int read = 1) {
-    MSGINFO m;
-    m.id = id;
-    m.number = QString::fromUtf8(number);
-    m.type = type;
-    m.read = read;
-    m.status = 1;
-    m.content = QStringLiteral("text|with|bars %1").arg(id);
-    m.time.wYear = static_cast<std::uint16_t>(y);
-    m.time.wMonth = static_cast<std::uint16_t>(mo);
-    m.time.wDay = static_cast<std::uint16_t>(d);
-    m.time.wHour = static_cast<std::uint16_t>(h);
-    m.time.wMinute = static_cast<std::uint16_t>(mi);
-    return m;
+// at: yyyyMMddhhmm; the weekday follows from the date.
+MSGINFO At(qint64 id, const char* number, qint64 at, int type = 0, int read = 1) {
+    return {.type = type,
+            .number = QString::fromUtf8(number),
+            .id = id,
+            .content = QStringLiteral("text|with|bars %1").arg(id),
+            .read = read,
+            .status = 1,
+            .time = vexa::UnpackTime(at * 100)};
 }
 
 std::vector<qint64> Ids(const std::vector<MSGINFO>& list) {
@@ -33,23 +30,23 @@ std::vector<qint64> Ids(const std::vector<MSGINFO>& list) {
 }
 
 TEST(MessageOrder, KeysPadNumbersSoTextOrderIsTimeOrder) {
-    EXPECT_EQ(DraftKey(At(7, "10086", 2012, 1, 9, 8, 5)),
-              QStringLiteral("2012| 1| 9| 8| 5| 0|0|10086|7|0|text|with|bars 7"));
+    EXPECT_EQ(DraftKey(At(7, "10086", 201201090805)),
+              QStringLiteral("2012| 1| 9| 8| 5| 0|1|10086|7|0|text|with|bars 7"));
     EXPECT_TRUE(
-        NumberKey(At(7, "10086", 2012, 1, 9, 8, 5)).startsWith(QStringLiteral("10086|2012| 1| 9| 8| 5| 0|    0|")));
+        NumberKey(At(7, "10086", 201201090805)).startsWith(QStringLiteral("10086|2012| 1| 9| 8| 5| 0|    0|1|")));
 }
 
 TEST(MessageOrder, DraftsNewestFirstAndOneEmptyListKeepsTheOther) {
-    const std::vector<MSGINFO> sms = {At(1, "a", 2012, 1, 9, 8, 0), At(2, "b", 2012, 11, 1, 8, 0)};
-    const std::vector<MSGINFO> mms = {At(3, "c", 2012, 2, 1, 8, 0, 1)};
+    const std::vector<MSGINFO> sms = {At(1, "a", 201201090800), At(2, "b", 201211010800)};
+    const std::vector<MSGINFO> mms = {At(3, "c", 201202010800, 1)};
     EXPECT_EQ(Ids(MergeDrafts(sms, mms)), (std::vector<qint64>{2, 3, 1})) << "November after February after January";
     EXPECT_EQ(Ids(MergeDrafts(sms, {})), (std::vector<qint64>{1, 2})) << "a single list is kept as it came";
 }
 
 TEST(MessageOrder, MessagesByNumberThenNewestAndConversationsAreRunsOfANumber) {
-    const std::vector<MSGINFO> sms = {At(1, "10086", 2012, 1, 9, 8, 0, 0, 0), At(2, "13800", 2012, 3, 1, 8, 0),
-                                      At(3, "10086", 2012, 12, 1, 8, 0)};
-    const std::vector<MSGINFO> mms = {At(4, "10086", 2012, 6, 1, 8, 0, 1, 0)};
+    const std::vector<MSGINFO> sms = {At(1, "10086", 201201090800, 0, 0), At(2, "13800", 201203010800),
+                                      At(3, "10086", 201212010800)};
+    const std::vector<MSGINFO> mms = {At(4, "10086", 201206010800, 1, 0)};
     const std::vector<MSGINFO> merged = MergeMessages(sms, mms);
     EXPECT_EQ(Ids(merged), (std::vector<qint64>{2, 3, 4, 1}));
     const auto conversations = BuildConversations(
@@ -59,7 +56,7 @@ TEST(MessageOrder, MessagesByNumberThenNewestAndConversationsAreRunsOfANumber) {
     EXPECT_EQ(conversations[1].count, 3);
     EXPECT_EQ(conversations[1].unread, 2);
     EXPECT_EQ(conversations[1].time.wMonth, 12) << "the time of the newest message";
-    EXPECT_EQ(BuildConversations({At(1, "AbC", 2012, 1, 1, 1, 1), At(2, "abc", 2012, 1, 1, 1, 1)}, {}).size(), 1u)
+    EXPECT_EQ(BuildConversations({At(1, "AbC", 201201010101), At(2, "abc", 201201010101)}, {}).size(), 1u)
         << "numbers compare without case";
 }
 

@@ -1,9 +1,8 @@
 #pragma once
-// A simulated phone connected for one test, and helpers to put messages and contacts on it.
+// A simulated phone connected for one test, and a helper to put messages on it.
 
 #include "../bridge/BridgeBackend.h"
 
-#include "bridge/api/ContactBook.h"
 #include "bridge/api/DeviceSession.h"
 #include "bridge/api/MessageStores.h"
 #include "bridge/sim/SimPhones.h"
@@ -36,45 +35,24 @@ public:
     vexa::SmsStore* Sms() const { return Session()->GetSmsStore(); }
     vexa::DeviceBridge* Bridge() const { return m_bridge.get(); }
 
+    // The time with its weekday, as the phone gives it back.
     static SYSTEMTIME Time(int y, int mo, int d, int h, int mi, int s) {
-        SYSTEMTIME t;
-        t.wYear = static_cast<std::uint16_t>(y);
-        t.wMonth = static_cast<std::uint16_t>(mo);
-        t.wDay = static_cast<std::uint16_t>(d);
-        t.wHour = static_cast<std::uint16_t>(h);
-        t.wMinute = static_cast<std::uint16_t>(mi);
-        t.wSecond = static_cast<std::uint16_t>(s);
-        return vexa::UnpackTime(vexa::PackTime(t));
+        return vexa::UnpackTime(((((y * 100LL + mo) * 100 + d) * 100 + h) * 100 + mi) * 100 + s);
     }
 
-    // Adds one SMS; false when the phone refused it.
-    bool AddSms(int box, const QString& number, const QString& content, const SYSTEMTIME& time, bool read = true) {
-        std::unique_ptr<vexa::Sms> sms(Sms()->NewSms());
+    // Adds one SMS to store; false when the phone refused it.
+    static bool AddSms(vexa::SmsStore* store, int box, const QString& number, const QString& content,
+                       const SYSTEMTIME& time, bool read = true) {
+        std::unique_ptr<vexa::Sms> sms(store->NewSms());
         sms->SetBox(box);
         sms->SetNumber(number);
         sms->SetContent(content);
         sms->SetTime(time);
         sms->SetRead(read);
-        return Sms()->AddSms(sms.get());
+        return store->AddSms(sms.get());
     }
-
-    bool AddContact(const QString& name, const QString& number) {
-        vexa::ContactBook* book = Session()->GetContactBook();
-        if (book == nullptr) {
-            return false;
-        }
-        if (!book->IsContactsLoaded()) {
-            book->LoadContacts();
-        }
-        vexa::Contact* contact = book->NewContact();
-        contact->SetDisplayName(name);
-        int index = 0;
-        contact->AddPhone(2, nullptr, number, &index);
-        if (!book->CreateContact(contact)) {
-            delete contact;
-            return false;
-        }
-        return true;
+    bool AddSms(int box, const QString& number, const QString& content, const SYSTEMTIME& time, bool read = true) {
+        return AddSms(Sms(), box, number, content, time, read);
     }
 
 private:

@@ -1,7 +1,5 @@
 #include "messages/SmsCsvFormat.h"
 
-#include "libs/csv/Csv.h"
-
 #include <gtest/gtest.h>
 
 using namespace messages;
@@ -83,19 +81,6 @@ TEST(SmsCsvFormat, RowsBecomeMessages) {
     const SmsCsvColumns noBox{-1, 0, 1, 2};
     EXPECT_EQ(SmsRowFromCells({QStringLiteral("10086"), QString(), QStringLiteral("x")}, noBox, kNow)->box,
               std::nullopt);
-}
-
-TEST(SmsCsvFormat, ExportedLinesReadBackThroughTheCsvLibrary) {
-    const QString content = QStringLiteral("第一行\r\n第二行, 带逗号 \"和引号\"");
-    const QString line = CsvJoinLine({*SmsBoxNameForPage(2), QStringLiteral("10086"),
-                                      FormatSmsCsvTime(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))), content});
-    QStringList cells;
-    ASSERT_TRUE(CsvSplitLine(line, cells));
-    const auto row = SmsRowFromCells(cells, MapSmsCsvHeader(SmsCsvHeader()), kNow);
-    ASSERT_TRUE(row.has_value());
-    EXPECT_EQ(row->box, 2);
-    EXPECT_EQ(row->content, content);
-    EXPECT_EQ(row->time, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)));
 }
 
 } // namespace

@@ -70,7 +70,7 @@ protected:
     QTemporaryDir m_local;
 };
 
-TEST_P(PictureLibraryTest, ImportedPicturesCountAtOnceAndExportByteForByte) {
+TEST_P(PictureLibraryTest, ImportsCountAtOnceExportByteForByteAndPassOverBadFiles) {
     const int album = NewAlbum(QStringLiteral("旅行"));
     ASSERT_GE(album, 0);
     const std::vector<AlbumInfo> before = ListAlbums(*m_store, m_files);
@@ -117,11 +117,10 @@ TEST_P(PictureLibraryTest, ImportedPicturesCountAtOnceAndExportByteForByte) {
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files).size(), 52);
     hooks.askClash = [](const QString&) { return kAnswerCancel; };
     EXPECT_EQ(ExportPictures(*m_store, first, out.path(), hooks).result, BatchOutcome::Cancelled);
-}
 
-TEST_P(PictureLibraryTest, BadFilesArePassedOverWithAReasonAndTheRestArrive) {
-    const int album = NewAlbum(QStringLiteral("杂项"));
-    ASSERT_GE(album, 0);
+    // Bad files are passed over with a reason, and the rest arrive.
+    const int odds = NewAlbum(QStringLiteral("杂项"));
+    ASSERT_GE(odds, 0);
     const QString good = MakeJpegs(1).front();
     const QString text = m_local.filePath(QStringLiteral("notes.jpg"));
     const QString empty = m_local.filePath(QStringLiteral("empty.jpg"));
@@ -132,7 +131,7 @@ TEST_P(PictureLibraryTest, BadFilesArePassedOverWithAReasonAndTheRestArrive) {
     ASSERT_TRUE(WriteFile(huge, test::MakeHugePngHeader(20000, 20000)));
     ASSERT_TRUE(WriteFile(quoted, test::MakeJpeg(7)));
     const BatchOutcome outcome =
-        ImportPictures(*m_store, album, {text, empty, good, huge, quoted, m_local.filePath("gone.jpg")}, {});
+        ImportPictures(*m_store, odds, {text, empty, good, huge, quoted, m_local.filePath("gone.jpg")}, {});
     EXPECT_EQ(outcome.result, BatchOutcome::Succeeded);
     EXPECT_EQ(outcome.done, 2); // the good JPEG and the huge PNG, which is copied without decoding
     ASSERT_EQ(outcome.notices.size(), 4);
@@ -143,7 +142,7 @@ TEST_P(PictureLibraryTest, BadFilesArePassedOverWithAReasonAndTheRestArrive) {
 
     // The huge picture gets no thumbnail and costs no memory; the good one gets one within the box.
     CThumbnailCache cache(m_local.filePath(QStringLiteral("thumbs")));
-    for (const PictureItem& item : ListPictures(*m_store, album)) {
+    for (const PictureItem& item : ListPictures(*m_store, odds)) {
         const QImage thumbnail = cache.Get(*m_store, item);
         if (item.name == QLatin1String("huge.png")) {
             EXPECT_TRUE(thumbnail.isNull());
@@ -157,7 +156,7 @@ TEST_P(PictureLibraryTest, BadFilesArePassedOverWithAReasonAndTheRestArrive) {
     EXPECT_LT(cache.MemoryBytes(), 120 * 120 * 4 + 1);
 }
 
-TEST_P(PictureLibraryTest, RenamesNewAlbumsAndDeletesFollowTheNameRules) {
+TEST_P(PictureLibraryTest, RenamesWallpaperAndDeletesFollowTheNameRulesAndThePhone) {
     const int album = NewAlbum(QStringLiteral("家"));
     ASSERT_GE(album, 0);
     EXPECT_EQ(CreateAlbum(*m_store, *m_files, 0, QStringLiteral("家")), 838); // the other refusals: PictureRulesTest
@@ -179,6 +178,15 @@ TEST_P(PictureLibraryTest, RenamesNewAlbumsAndDeletesFollowTheNameRules) {
     items = ListPictures(*m_store, moved);
     ASSERT_EQ(items.size(), 4u);
 
+    // The wallpaper is set where the phone allows it, reported missing and not imitated elsewhere.
+    const bool wallpaper = m_backend->Supports(BackendCapability::Wallpaper);
+    EXPECT_EQ(m_session->GetSystemSettings() != nullptr, wallpaper);
+    EXPECT_EQ(SetWallpaper(*m_session, items[0].path), wallpaper);
+    if (wallpaper) {
+        EXPECT_EQ(m_session->GetSystemSettings()->GetWallpaper(), items[0].path);
+        EXPECT_FALSE(SetWallpaper(*m_session, items[0].path + QStringLiteral(".gone.jpg")));
+    }
+
     // Unplugged half-way: the batch stops as cancelled and what was deleted stays deleted.
     int calls = 0;
     BatchOutcome outcome = DeletePictures(*m_store, items, {}, [&calls] { return ++calls <= 2; });
@@ -190,20 +198,6 @@ TEST_P(PictureLibraryTest, RenamesNewAlbumsAndDeletesFollowTheNameRules) {
     EXPECT_EQ(outcome.result, BatchOutcome::Succeeded);
     EXPECT_EQ(m_store->GetPictureCount(moved), 0);
     EXPECT_EQ(DeletePictures(*m_store, {items[0]}, {}, {}).result, BatchOutcome::Failed);
-}
-
-TEST_P(PictureLibraryTest, WallpaperIsSetWhereThePhoneAllowsIt) {
-    const int album = NewAlbum(QStringLiteral("壁纸"));
-    ASSERT_GE(album, 0);
-    const BatchOutcome imported = ImportPictures(*m_store, album, MakeJpegs(1), {});
-    ASSERT_EQ(imported.done, 1);
-    const bool supported = m_backend->Supports(BackendCapability::Wallpaper);
-    EXPECT_EQ(m_session->GetSystemSettings() != nullptr, supported); // reported missing, not imitated
-    EXPECT_EQ(SetWallpaper(*m_session, imported.written.front()), supported);
-    if (supported) {
-        EXPECT_EQ(m_session->GetSystemSettings()->GetWallpaper(), imported.written.front());
-        EXPECT_FALSE(SetWallpaper(*m_session, imported.written.front() + QStringLiteral(".gone.jpg")));
-    }
 }
 
 TEST(PictureOrderTest, NewestFirstThenByNameWhateverThePhonesOrder) {

@@ -32,7 +32,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QWheelEvent>
 
 namespace {
@@ -143,10 +142,58 @@ private slots:
         QCOMPARE(m_page->Shown().size(), std::size_t(6)); // p10..p15
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_title"))), FormatText(Str(833), 6));
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_count"))), FormatText(Str(2913), 6));
+
+        // The new album dialog refuses what the rules refuse.
+        CAddPhotoAlbumDlg dialog({0}, {QStringLiteral("相机")}, m_page.get());
+        QVERIFY(dialog.CreateModeless());
+        dialog.TypeName(QStringLiteral("旅/行"));
+        QCOMPARE(dialog.TipText(), FormatText(Str(831), "\\ / : * ? \" < > |"));
+        const struct {
+            const char* name;
+            int message;
+        } refused[] = {{"", 835}, {"   ", 854}, {"相机", 838}, {".x", 1005}};
+        for (const auto& r : refused) {
+            dialog.TypeName(QString::fromUtf8(r.name));
+            QCOMPARE(Told([&] { dialog.PressOk(); }), Str(r.message));
+            QVERIFY(!dialog.IsEnded());
+        }
+        dialog.TypeName(QString(60, u'新'));
+        dialog.PressOk();
+        QVERIFY(dialog.IsEnded());
+        QCOMPARE(dialog.Name().size(), CAddPhotoAlbumDlg::kMaxName);
+        QCOMPARE(dialog.Storage(), 0);
+
+        // Renaming: the name without its extension is selected, ready to be typed over.
+        for (const auto& [current, picture, selected] : {std::tuple{"IMG_2024.05.jpg", true, "IMG_2024.05"},
+                                                         std::tuple{"旅行.2024", false, "旅行.2024"}}) {
+            CAddPhotoAlbumDlg rename({Str(2917), QString::fromUtf8(current), picture}, m_page.get());
+            QVERIFY(rename.CreateModeless());
+            QCOMPARE(rename.SelectedText(), QString::fromUtf8(selected));
+        }
     }
 
-    // A tick stays on its picture through a refresh and a rename; the import names its album.
-    void selectionFollowsThePictureThroughARefreshAndARename() {
+    // Export and import with reasons, ticks kept through a refresh and a rename, then a drop.
+    void exportImportSelectionAndDrops() {
+        QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("select_all")), Qt::LeftButton);
+        QCOMPARE(m_page->Selection().size(), std::size_t(16));
+        m_page->SetSelected(0, false);
+        QTemporaryDir out;
+        m_exportFolder = out.path();
+        Answering(1, [&] { m_page->Export(); });
+        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(815), 15));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 15); // their bytes: PictureLibraryTest
+
+        QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("new.jpg")), pictures::test::MakeJpeg(40)));
+        QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("zero.jpg")), {}));
+        m_importFiles = {Path(QStringLiteral("new.jpg")), Path(QStringLiteral("zero.jpg"))};
+        Answering(1, [&] { m_page->Import(); });
+        QCOMPARE(CVexaMessageBoxImpl::LastText(),
+                 FormatText(Str(820), 1) + QStringLiteral("\r\n") + FormatText(Str(2901), "zero.jpg"));
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        QCOMPARE(m_page->Albums()[static_cast<std::size_t>(m_album)].count, 17);
+        QCOMPARE(m_page->Pictures().front().name, QStringLiteral("new.jpg"));
+
+        // A tick stays on its picture through a refresh and a rename; the import names its album.
         const auto ticked = [this] {
             QStringList names;
             for (const int i : m_page->Selection()) {
@@ -154,6 +201,7 @@ private slots:
             }
             return names;
         };
+        m_page->SelectAll(false);
         m_page->SetSelected(3, true);
         m_page->SetSelected(5, true);
         const QStringList before = ticked();
@@ -162,7 +210,7 @@ private slots:
         Answering(1, [&] { m_page->Import(); });
         QCOMPARE(m_importTitle, FormatText(Str(3580), "相机"));
         QVERIFY(m_page->WaitSettled(kWaitMs));
-        QCOMPARE(m_page->Pictures().size(), std::size_t(17));
+        QCOMPARE(m_page->Pictures().size(), std::size_t(18));
         QCOMPARE(m_page->Pictures().front().name, QStringLiteral("a0.jpg")); // newest first, then by name
         QCOMPARE(ticked(), before);
 
@@ -172,6 +220,27 @@ private slots:
         m_page->Rename();
         QVERIFY(m_page->WaitSettled(kWaitMs));
         QCOMPARE(ticked(), QStringList{m_newName});
+
+        // A drop without a file of the computer is refused.
+        QMimeData none;
+        none.setUrls({QUrl(QStringLiteral("https://example.com/a.jpg"))});
+        QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &none, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_page.get(), &refused);
+        QVERIFY(!refused.isAccepted());
+
+        QStringList files{Path(QStringLiteral("drop a.jpg")), Path(QStringLiteral("drop b.jpg"))};
+        QVERIFY(vexa::test::WriteFile(files[0], pictures::test::MakeJpeg(40)));
+        QVERIFY(vexa::test::WriteFile(files[1], pictures::test::MakeJpeg(41)));
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(files[0]), QUrl::fromLocalFile(files[1])});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_page.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        CAutoAnswer ok(1);
+        QApplication::sendEvent(m_page.get(), &drop);
+        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), FormatText(Str(820), 2), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_page->Pictures().size(), std::size_t(20), kWaitMs);
     }
 
     // Zoom within 0.1 to 10, quarter turns, next and previous, a crop kept as a 副本 copy.
@@ -302,78 +371,6 @@ private slots:
         QVERIFY2(copies.front().startsWith(QFileInfo(cropped).completeBaseName() + Str(800)), qPrintable(copies.front()));
     }
 
-    // A drop without a file of the computer is refused.
-    void droppedFilesAreImportedIntoTheAlbumShown() {
-        QMimeData none;
-        none.setUrls({QUrl(QStringLiteral("https://example.com/a.jpg"))});
-        QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &none, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_page.get(), &refused);
-        QVERIFY(!refused.isAccepted());
-
-        QStringList files{Path(QStringLiteral("drop a.jpg")), Path(QStringLiteral("drop b.jpg"))};
-        QVERIFY(vexa::test::WriteFile(files[0], pictures::test::MakeJpeg(40)));
-        QVERIFY(vexa::test::WriteFile(files[1], pictures::test::MakeJpeg(41)));
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(files[0]), QUrl::fromLocalFile(files[1])});
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_page.get(), &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        CAutoAnswer ok(1);
-        QApplication::sendEvent(m_page.get(), &drop);
-        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), FormatText(Str(820), 2), kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(m_page->Pictures().size(), std::size_t(18), kWaitMs);
-    }
-
-    void exportsTheSelectionAndImportsWithReasons() {
-        QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("select_all")), Qt::LeftButton);
-        QCOMPARE(m_page->Selection().size(), std::size_t(16));
-        m_page->SetSelected(0, false);
-        QTemporaryDir out;
-        m_exportFolder = out.path();
-        Answering(1, [&] { m_page->Export(); });
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(815), 15));
-        QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 15); // their bytes: PictureLibraryTest
-
-        QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("new.jpg")), pictures::test::MakeJpeg(40)));
-        QVERIFY(vexa::test::WriteFile(Path(QStringLiteral("zero.jpg")), {}));
-        m_importFiles = {Path(QStringLiteral("new.jpg")), Path(QStringLiteral("zero.jpg"))};
-        Answering(1, [&] { m_page->Import(); });
-        QCOMPARE(CVexaMessageBoxImpl::LastText(),
-                 FormatText(Str(820), 1) + QStringLiteral("\r\n") + FormatText(Str(2901), "zero.jpg"));
-        QVERIFY(m_page->WaitSettled(kWaitMs));
-        QCOMPARE(m_page->Albums()[static_cast<std::size_t>(m_album)].count, 17);
-        QCOMPARE(m_page->Pictures().front().name, QStringLiteral("new.jpg"));
-    }
-
-    void newAlbumDialogRefusesWhatTheRulesRefuse() {
-        CAddPhotoAlbumDlg dialog({0}, {QStringLiteral("相机")}, m_page.get());
-        QVERIFY(dialog.CreateModeless());
-        dialog.TypeName(QStringLiteral("旅/行"));
-        QCOMPARE(dialog.TipText(), FormatText(Str(831), "\\ / : * ? \" < > |"));
-        const struct {
-            const char* name;
-            int message;
-        } refused[] = {{"", 835}, {"   ", 854}, {"相机", 838}, {".x", 1005}};
-        for (const auto& r : refused) {
-            dialog.TypeName(QString::fromUtf8(r.name));
-            QCOMPARE(Told([&] { dialog.PressOk(); }), Str(r.message));
-            QVERIFY(!dialog.IsEnded());
-        }
-        dialog.TypeName(QString(60, u'新'));
-        dialog.PressOk();
-        QVERIFY(dialog.IsEnded());
-        QCOMPARE(dialog.Name().size(), CAddPhotoAlbumDlg::kMaxName);
-        QCOMPARE(dialog.Storage(), 0);
-
-        // Renaming: the name without its extension is selected, ready to be typed over.
-        for (const auto& [current, picture, selected] : {std::tuple{"IMG_2024.05.jpg", true, "IMG_2024.05"},
-                                                         std::tuple{"旅行.2024", false, "旅行.2024"}}) {
-            CAddPhotoAlbumDlg rename({Str(2917), QString::fromUtf8(current), picture}, m_page.get());
-            QVERIFY(rename.CreateModeless());
-            QCOMPARE(rename.SelectedText(), QString::fromUtf8(selected));
-        }
-    }
 };
 
 VEXA_QTEST_MAIN(PicturePageTest)

@@ -218,13 +218,8 @@ TEST(ThumbnailPlans, AVeryLongThinPngGetsAVisibleThumbnail) {
         QSize thumbnail;
     } cases[] = {{{100000, 20}, {120, 30}}, {{20, 100000}, {30, 120}}};
     for (const auto& c : cases) {
-        QImage image(c.size, QImage::Format_RGB32);
-        image.fill(QColor(20, 90, 200));
-        QBuffer out;
-        out.open(QIODevice::WriteOnly);
-        ASSERT_TRUE(QImageWriter(&out, "png").write(image));
         QBuffer in;
-        in.setData(out.data());
+        in.setData(test::MakeImageFile("png", c.size.width(), c.size.height(), QColor(20, 90, 200)));
         in.open(QIODevice::ReadOnly);
         const QImage thumbnail = CThumbnailCache::DecodeScaled(in, QSize(120, 120));
         ASSERT_EQ(thumbnail.size(), c.thumbnail) << c.size.width() << "x" << c.size.height();
