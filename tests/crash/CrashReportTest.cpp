@@ -25,44 +25,43 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(CrashReportTest, AWholeReportIsCompleteAndBrokenOnesAreShownAsFarAsTheyGoAndSaySo) {
-    CrashReport report = ReadCrashReport(Write(QByteArray(kHead) + "Stack:\r\n" + kEnd));
-    EXPECT_TRUE(report.found);
-    EXPECT_TRUE(report.complete);
-    EXPECT_FALSE(report.cut);
-    EXPECT_FALSE(report.notUtf8);
-    EXPECT_EQ(report.summary, QStringLiteral("vexa-assistant caused an Access Violation (0x0000000b)"));
-
-    // Cut short while it was written: shown, not complete.
-    report = ReadCrashReport(Write(QByteArray(kHead) + "Stack:\r\n0x00007ffc"));
-    EXPECT_TRUE(report.found);
-    EXPECT_FALSE(report.complete);
-    EXPECT_TRUE(report.text.endsWith(QStringLiteral("0x00007ffc")));
-
-    // Longer than the limit: the start only, cut before a character split in two ("函" is 3 bytes).
-    const QByteArray big = QByteArray(kHead) + QByteArray(100, 'a') + "函数" + QByteArray(200, 'b') + kEnd;
-    const qsizetype cutAt = QByteArray(kHead).size() + 100 + 2; // inside "函"
-    report = ReadCrashReport(Write(big), cutAt);
-    EXPECT_TRUE(report.cut);
-    EXPECT_FALSE(report.complete);
-    EXPECT_FALSE(report.notUtf8);
-    EXPECT_TRUE(report.text.endsWith(QString(100, QLatin1Char('a'))));
-
-    // Not UTF-8 (a Latin-1 path, a stray byte): every byte still shows, flagged.
-    report = ReadCrashReport(Write(QByteArray(kHead) + "/home/j\xF6rg/x\xFF" + kEnd));
-    EXPECT_TRUE(report.notUtf8);
-    EXPECT_TRUE(report.complete);
-    EXPECT_TRUE(report.text.contains(QStringLiteral("/home/j\u00F6rg/x\u00FF")));
-
-    // Zero bytes from a torn write do not end the text early.
-    report = ReadCrashReport(Write(QByteArray(kHead) + QByteArray(3, '\0') + "tail" + kEnd));
-    EXPECT_TRUE(report.text.contains(QStringLiteral("tail")));
-
-    // Empty: found, nothing to show.
-    report = ReadCrashReport(Write(QByteArray()));
-    EXPECT_TRUE(report.found);
-    EXPECT_TRUE(report.summary.isEmpty());
-    EXPECT_FALSE(report.complete);
+// A whole report is complete; broken ones are shown as far as they go and say so.
+TEST_F(CrashReportTest, WholeAndBrokenReports) {
+    const QByteArray head(kHead);
+    const QString summary = QStringLiteral("vexa-assistant caused an Access Violation (0x0000000b)");
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        qsizetype limit; // 0: the reader's own
+        bool complete, cut, notUtf8;
+        QString shows; // a text the report must show (at its end when atEnd)
+        bool atEnd;
+    } cases[] = {
+        {"whole", head + "Stack:\r\n" + kEnd, 0, true, false, false, summary, false},
+        {"cut short while written", head + "Stack:\r\n0x00007ffc", 0, false, false, false, QStringLiteral("0x00007ffc"),
+         true},
+        // The start only, cut before a character split in two ("函" is 3 bytes; the limit falls inside it).
+        {"longer than the limit", head + QByteArray(100, 'a') + "函数" + QByteArray(200, 'b') + kEnd, head.size() + 102,
+         false, true, false, QString(100, QLatin1Char('a')), true},
+        // A Latin-1 path, a stray byte: every byte still shows, flagged.
+        {"not UTF-8", head + "/home/j\xF6rg/x\xFF" + kEnd, 0, true, false, true,
+         QStringLiteral("/home/j\u00F6rg/x\u00FF"), false},
+        {"zero bytes of a torn write", head + QByteArray(3, '\0') + "tail" + kEnd, 0, true, false, false,
+         QStringLiteral("tail"), false},
+        {"empty: found, nothing to show", {}, 0, false, false, false, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CrashReport report =
+            c.limit > 0 ? ReadCrashReport(Write(c.bytes), c.limit) : ReadCrashReport(Write(c.bytes));
+        EXPECT_TRUE(report.found);
+        EXPECT_EQ(report.complete, c.complete);
+        EXPECT_EQ(report.cut, c.cut);
+        EXPECT_EQ(report.notUtf8, c.notUtf8);
+        EXPECT_EQ(report.summary, c.bytes.isEmpty() ? QString() : summary);
+        EXPECT_TRUE(c.atEnd ? report.text.endsWith(c.shows) : report.text.contains(c.shows))
+            << report.text.toStdString();
+    }
 }
 
 TEST_F(CrashReportTest, NoFileOrNoRegularFileIsNotFound) {
