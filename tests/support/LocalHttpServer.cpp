@@ -39,11 +39,6 @@ std::vector<ReceivedRequest> LocalHttpServer::Requests() {
     return m_requests;
 }
 
-bool LocalHttpServer::WaitForRequests(std::size_t count, int timeoutMs) {
-    std::unique_lock guard(m_lock);
-    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return m_requests.size() >= count; });
-}
-
 void LocalHttpServer::Serve() {
     for (;;) {
         {
@@ -108,7 +103,6 @@ void LocalHttpServer::Handle(int client) {
         reply = m_replies[std::min(m_next, m_replies.size() - 1)];
         ++m_next;
         m_requests.push_back(std::move(request));
-        m_changed.notify_all();
     }
     if (reply.delayMs > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
