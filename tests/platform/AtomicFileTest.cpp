@@ -1,7 +1,7 @@
 // CAtomicFile and WriteFileAtomically: the target changes only on a successful commit.
-#include "platform/AtomicFile.h"
-#include "FailDevice.h"
+#include "FailDevice.h" // FolderEntries
 #include "TestFiles.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -156,7 +156,7 @@ TEST_F(AtomicFileTest, TargetsThatAreNoPlainFileAreWrittenAsTheyAreOrRefused) {
         QString target;
         QString reader; // a FIFO read while the writer writes: it must get every byte
         bool ok;
-        QString lands; // the file that must then hold the new bytes, when ok
+        QString lands;  // the file that must then hold the new bytes, when ok
     };
     const auto link = [&](const QString& name, const QString& to) {
         EXPECT_TRUE(QFile::link(to, here + u'/' + name));
@@ -168,20 +168,12 @@ TEST_F(AtomicFileTest, TargetsThatAreNoPlainFileAreWrittenAsTheyAreOrRefused) {
         {"the full device: the error, and the device stays", full, {}, false, {}},
         {"a link to a FIFO", link(QStringLiteral("to-pipe"), fifo), fifo, true, {}},
         {"a link to a file elsewhere: that file is replaced, the link stays",
-         link(QStringLiteral("to-kept"), elsewhere + QStringLiteral("/kept.txt")),
-         {},
-         true,
+         link(QStringLiteral("to-kept"), elsewhere + QStringLiteral("/kept.txt")), {}, true,
          elsewhere + QStringLiteral("/kept.txt")},
         {"a link to nothing elsewhere: refused, nothing made there",
-         link(QStringLiteral("to-nothing"), elsewhere + QStringLiteral("/made.txt")),
-         {},
-         false,
-         {}},
-        {"a link to a link to nothing",
-         link(QStringLiteral("to-link"), here + QStringLiteral("/to-nothing")),
-         {},
-         false,
-         {}},
+         link(QStringLiteral("to-nothing"), elsewhere + QStringLiteral("/made.txt")), {}, false, {}},
+        {"a link to a link to nothing", link(QStringLiteral("to-link"), here + QStringLiteral("/to-nothing")), {},
+         false, {}},
     };
     // Nothing is ever left beside a target here.
     const QStringList allHere{QStringLiteral("pipe"), QStringLiteral("to-kept"), QStringLiteral("to-link"),
@@ -218,9 +210,8 @@ TEST_F(AtomicFileTest, TargetsThatAreNoPlainFileAreWrittenAsTheyAreOrRefused) {
         if (reader) {
             EXPECT_EQ(received, kNew);
         }
-        EXPECT_EQ(
-            QDir(here).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
-            allHere);
+        EXPECT_EQ(QDir(here).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+                  allHere);
     }
     EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("kept.txt")});
