@@ -157,7 +157,7 @@ private slots:
         QVERIFY(!QFile::exists(PackagePath()));
     }
 
-    void restoreRunsFromTheDialogAndModulesComeFromThePackage() {
+    void theChooserOffersTheModulesOfThePackage() {
         QVERIFY(backup::RunBackup(m_phone->Session(), 1u << backup::Alarms, PackagePath(), backup::TemporaryFolder(), {})
                     .packageOk);
         CSelRestoreModule chooser(PackagePath());
@@ -174,19 +174,10 @@ private slots:
         Click(&chooser, "start_restore_button");
         QCOMPARE(chooser.Result(), int(IDOK));
         QCOMPARE(chooser.Mask(), 1u << backup::Alarms);
-
-        QVERIFY(m_phone->Wipe());
-        CNewRestoreDlg run(m_phone->Bridge(), m_gate, PackagePath(), chooser.Mask());
-        QVERIFY(run.CreateModeless());
-        QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(&run, QStringLiteral("finish_button"))), kWaitMs);
-        QCOMPARE(Plugin_GetText(RowChild(&run, backup::Alarms, "item_status")), QStringLiteral("闹钟还原完成"));
-        QCOMPARE(Plugin_GetText(W(&run, QStringLiteral("static_doing_backup"))), Str(2691));
-        QVERIFY(m_phone->Reconnect());
-        QVERIFY(!m_phone->Snapshot().alarms.empty());
     }
 
-    // The restore's last line says that it failed, or which modules did, in the error colour; never
-    // "还原完成" when a chosen module did not get through.
+    // The restore dialog's last line says that it failed, or which modules did, in the error colour;
+    // never "还原完成" when a chosen module did not get through.
     void aRestoreThatFailsSaysSoInItsLastLine() {
         const unsigned chosen = (1u << backup::Contacts) | (1u << backup::Alarms);
         QVERIFY(backup::RunBackup(m_phone->Session(), chosen, PackagePath(), backup::TemporaryFolder(), {}).packageOk);
@@ -216,21 +207,47 @@ private slots:
             QVERIFY2(W(&run, QStringLiteral("static_doing_backup"))->property("skinStyle").toString() ==
                          QLatin1String(c.style),
                      c.what);
+            QVERIFY2(c.disconnect || Plugin_GetText(RowChild(&run, backup::Alarms, "item_status")) ==
+                                         QStringLiteral("闹钟还原完成"),
+                     c.what);
         }
         QVERIFY(m_phone->Reconnect());
+        QVERIFY(!m_phone->Snapshot().alarms.empty()); // the last run got through
     }
 
-    void fileChooserListsPackagesAndRefusesDamagedOnes() {
+    // The chooser lists the packages of the backup folder, the first one chosen; one picked elsewhere
+    // through the file dialog (whose filter shows both kinds) joins the list as the chosen row; a
+    // damaged package is refused.
+    void fileChooserListsBrowsesAndRefusesDamagedPackages() {
         const QString folder = PCL_GetBackupPath();
         QVERIFY(vexa::test::WriteFile(folder + QStringLiteral("older.bkp"), "older format"));
         QVERIFY(vexa::test::WriteFile(folder + QStringLiteral("broken.bkg"), QByteArray(100, 'x')));
         QCOMPARE(CSelRestoreFileDlg::FindPackages(folder).size(), 2);
+        QTemporaryDir elsewhere;
+        const QString picked = elsewhere.filePath(QStringLiteral("away.bkp"));
+        QVERIFY(vexa::test::WriteFile(picked, "x"));
 
         CSelRestoreFileDlg dlg;
         QVERIFY(dlg.CreateModeless());
         QWidget* first = RowChild(&dlg, 0, "item_radio");
         QWidget* second = RowChild(&dlg, 1, "item_radio");
         QVERIFY(first != nullptr && second != nullptr);
+        QCOMPARE(Plugin_GetValue(first), 1);
+        QStringList filters;
+        WhenModal<QFileDialog>([&](QFileDialog* chooser) {
+            filters = chooser->nameFilters();
+            chooser->selectFile(picked);
+            static_cast<QDialog*>(chooser)->accept(); // QFileDialog::accept, called as a user would
+        });
+        Click(&dlg, "browse_button");
+        QCOMPARE(filters, QStringList{QStringLiteral("备份文件(*.bkg *.bkp)")});
+        QWidget* added = RowChild(&dlg, 2, "item_radio");
+        QVERIFY(added != nullptr);
+        QCOMPARE(Plugin_GetText(added), QStringLiteral("away.bkp"));
+        QCOMPARE(Plugin_GetValue(added), 1);
+        QCOMPARE(Plugin_GetValue(first), 0);
+        QCOMPARE(dlg.PackagePath(), picked);
+
         QWidget* broken = Plugin_GetText(first) == QStringLiteral("broken.bkg") ? first : second;
         QWidget* older = broken == first ? second : first;
         ClickIndicator(broken);
@@ -242,33 +259,6 @@ private slots:
         Click(&dlg, "next_button");
         QCOMPARE(dlg.Result(), int(IDOK));
         QCOMPARE(dlg.PackagePath(), folder + QStringLiteral("older.bkp"));
-    }
-
-    // A package elsewhere, picked through the file dialog: the dialog's filter shows both kinds,
-    // and the package joins the list as the chosen row.
-    void aBrowsedPackageJoinsTheListChosen() {
-        QTemporaryDir elsewhere;
-        const QString picked = elsewhere.filePath(QStringLiteral("away.bkp"));
-        QVERIFY(vexa::test::WriteFile(picked, "x"));
-        QVERIFY(vexa::test::WriteFile(PCL_GetBackupPath() + QStringLiteral("here.bkg"), {}));
-
-        CSelRestoreFileDlg dlg;
-        QVERIFY(dlg.CreateModeless());
-        QCOMPARE(Plugin_GetValue(RowChild(&dlg, 0, "item_radio")), 1);
-        QStringList filters;
-        WhenModal<QFileDialog>([&](QFileDialog* chooser) {
-            filters = chooser->nameFilters();
-            chooser->selectFile(picked);
-            static_cast<QDialog*>(chooser)->accept(); // QFileDialog::accept, called as a user would
-        });
-        Click(&dlg, "browse_button");
-        QCOMPARE(filters, QStringList{QStringLiteral("备份文件(*.bkg *.bkp)")});
-        QWidget* added = RowChild(&dlg, 1, "item_radio");
-        QVERIFY(added != nullptr);
-        QCOMPARE(Plugin_GetText(added), QStringLiteral("away.bkp"));
-        QCOMPARE(Plugin_GetValue(added), 1);
-        QCOMPARE(Plugin_GetValue(RowChild(&dlg, 0, "item_radio")), 0);
-        QCOMPARE(dlg.PackagePath(), picked);
     }
 };
 

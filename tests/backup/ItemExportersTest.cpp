@@ -115,18 +115,37 @@ TEST(ItemExporters, EmptyBlobSettingsAreLeftOutSoTheRestStillReads) {
     EXPECT_EQ(back.items[0].values[0].uintValue, 42u);
 }
 
+// Damaged files, and counts the file cannot hold, are refused before the phone is touched.
 TEST(ItemExporters, DamagedFilesChangeNothingOnThePhone) {
-    Memos memos;
-    memos.items = {vexa::Memo{QStringLiteral("a"), {}, {}, 1, 2, true, {{3, 4, 5}}, {}, {}}};
-    const QByteArray good = ExportBytes<CCalendarExport>(memos);
+    const auto be32 = [](std::uint32_t v) {
+        const char bytes[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return QByteArray(bytes, 4);
+    };
+    Memos one;
+    one.items = {vexa::Memo{QStringLiteral("a"), {}, {}, 1, 2, true, {{3, 4, 5}}, {}, {}}};
+    const QByteArray good = ExportBytes<CCalendarExport>(one);
+    const QByteArray memo = good.mid(4);
+    // A memo whose reminder count claims far more entries than follow.
+    QByteArray manyReminders = memo;
+    manyReminders.replace(3 * 4 + 1 + 16 + 1, 4, be32(0x7FFFFFFF));
+    std::vector<std::pair<std::string, QByteArray>> cases = {
+        {"five million memos in one", be32(5'000'000) + memo},
+        {"a count of four billion", be32(0xFFFFFFFF) + QByteArray(4096, '\0')},
+        {"one memo too many", be32(3) + memo + memo},
+        {"reminders beyond the end", be32(1) + manyReminders},
+        {"more memos than a phone holds, each one whole",
+         be32(kMaxStoreRecords + 1) + memo.repeated(kMaxStoreRecords + 1)},
+        {"a title longer than the file", be32(1) + be32(0x00FFFFFF) + QByteArray(64, 'x')},
+    };
     for (qsizetype len = 0; len < good.size(); ++len) {
+        cases.emplace_back("cut at " + std::to_string(len), good.left(len));
+    }
+    for (const auto& [what, bytes] : cases) {
         Memos phone;
-        vexa::Memo kept;
-        kept.title = QStringLiteral("kept");
-        phone.items = {kept};
-        ASSERT_FALSE(ImportBytes<CCalendarExport>(good.left(len), phone)) << "length " << len;
-        ASSERT_EQ(phone.prepared, 0);
-        ASSERT_EQ(phone.items.size(), 1u);
+        phone.items = {vexa::Memo{QStringLiteral("kept"), {}, {}, 0, 0, false, {}, {}, {}}};
+        EXPECT_FALSE(ImportBytes<CCalendarExport>(bytes, phone)) << what;
+        EXPECT_EQ(phone.prepared, 0) << what;
+        EXPECT_EQ(phone.items.size(), 1u) << what;
     }
     Alarms phone;
     phone.items = {vexa::Alarm{}};
@@ -136,38 +155,6 @@ TEST(ItemExporters, DamagedFilesChangeNothingOnThePhone) {
     Settings settings;
     EXPECT_FALSE(ImportBytes<CSysSettingExport>(QByteArray("\0\0\0\1\0\0\0\1\0\0\0\1\0\0\0\1\0\0\0\x09", 20), settings))
         << "an unknown value type";
-}
-
-TEST(ItemExporters, CountsTheFileCannotHoldAreRefusedBeforeThePhoneIsTouched) {
-    const auto be32 = [](std::uint32_t v) {
-        const char bytes[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-        return QByteArray(bytes, 4);
-    };
-    Memos one;
-    one.items = {vexa::Memo{QStringLiteral("m"), {}, {}, 1, 2, false, {}, {}, {}}};
-    const QByteArray memo = ExportBytes<CCalendarExport>(one).mid(4);
-    // A memo whose reminder count claims far more entries than follow.
-    QByteArray manyReminders = memo;
-    manyReminders.replace(3 * 4 + 1 + 16 + 1, 4, be32(0x7FFFFFFF));
-    struct Case {
-        const char* what;
-        QByteArray bytes;
-    } cases[] = {
-        {"five million memos in 41 bytes", be32(5'000'000) + memo},
-        {"a count of four billion", be32(0xFFFFFFFF) + QByteArray(4096, '\0')},
-        {"one memo too many", be32(3) + memo + memo},
-        {"reminders beyond the end", be32(1) + manyReminders},
-        {"more memos than a phone holds, each one whole", be32(kMaxStoreRecords + 1) + memo.repeated(kMaxStoreRecords + 1)},
-        {"a title longer than the file", be32(1) + be32(0x00FFFFFF) + QByteArray(64, 'x')},
-    };
-    for (const Case& c : cases) {
-        Memos phone;
-        phone.items = {vexa::Memo{QStringLiteral("kept"), {}, {}, 0, 0, false, {}, {}, {}}};
-        EXPECT_FALSE(ImportBytes<CCalendarExport>(c.bytes, phone)) << c.what;
-        EXPECT_EQ(phone.prepared, 0) << c.what;
-        EXPECT_EQ(phone.items.size(), 1u) << c.what;
-    }
-    Settings settings;
     EXPECT_FALSE(ImportBytes<CSysSettingExport>(be32(1) + be32(7) + be32(0x10000000) + QByteArray(90, '\1'), settings))
         << "a settings group claiming more values than bytes";
     EXPECT_EQ(settings.prepared, 0);
