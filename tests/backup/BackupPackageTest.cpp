@@ -138,14 +138,12 @@ TEST_F(BackupPackageTest, RoundTripWithChunkBoundariesAndAnEmptyFile) {
     EXPECT_EQ(r.header.files, (QStringList{QStringLiteral("contact.vcf"), QStringLiteral("微信.apk"),
                                            QStringLiteral("other.apk"), QStringLiteral("Clock.bac")}));
     EXPECT_FALSE(UnpackedFiles().contains(QStringLiteral("stale.apk"))) << "the unpack folder is emptied first";
-    const auto content = [&](const char* name) {
-        QFile f(QDir(Unpack()).filePath(QString::fromUtf8(name)));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    };
-    EXPECT_EQ(content("contact.vcf"), text);
-    EXPECT_EQ(content("微信.apk"), exact);
-    EXPECT_EQ(content("other.apk"), oneMore);
-    EXPECT_EQ(content("Clock.bac"), QByteArray());
+    const auto content = [&](const QString& name) { return vexa::test::ReadFile(QDir(Unpack()).filePath(name)); };
+    EXPECT_EQ(content(QStringLiteral("contact.vcf")), text);
+    EXPECT_EQ(content(QStringLiteral("微信.apk")), exact);
+    EXPECT_EQ(content(QStringLiteral("other.apk")), oneMore);
+    EXPECT_TRUE(QFile::exists(QDir(Unpack()).filePath(QStringLiteral("Clock.bac"))));
+    EXPECT_EQ(content(QStringLiteral("Clock.bac")), QByteArray());
 }
 
 TEST_F(BackupPackageTest, NoItemFilesWritesNothing) {
@@ -178,36 +176,29 @@ TEST_F(BackupPackageTest, AnyChangedByteAfterTheCrcFailsAndRestoresNothing) {
 }
 
 TEST_F(BackupPackageTest, HostilePackagesAreRejectedWithNothingWrittenOutside) {
-    const QByteArray names[] = {"../evil.apk", "..",       "sub/x.apk",    "sub\\x.apk",
-                                "C:x.apk",     "/abs.apk", "bell\x07.apk", ""};
-    for (const QByteArray& name : names) {
-        const QByteArray body = Header() + Le32(1) + Block(name) + Le32(3) + Block("abc");
-        const UnpackResult r = ReadPackage(Save(HandMade(body)), Unpack());
-        EXPECT_FALSE(r.ok) << name.constData();
-        EXPECT_TRUE(UnpackedFiles().isEmpty()) << name.constData();
+    std::vector<std::pair<std::string, QByteArray>> cases;
+    for (const QByteArray name :
+         {"../evil.apk", "..", "sub/x.apk", "sub\\x.apk", "C:x.apk", "/abs.apk", "bell\x07.apk", ""}) {
+        cases.emplace_back("item named " + name.toStdString(),
+                           Header() + Le32(1) + Block(name) + Le32(3) + Block("abc"));
     }
-    // A good item followed by a bad one: the good one is removed again.
-    const QByteArray mixed =
-        Header() + Le32(2) + Block("ok.apk") + Le32(2) + Block("ok") + Block("../x") + Le32(1) + Block("x");
-    EXPECT_FALSE(ReadPackage(Save(HandMade(mixed)), Unpack()).ok);
-    EXPECT_TRUE(UnpackedFiles().isEmpty());
-
-    struct Case {
-        const char* what;
-        QByteArray body;
-    };
-    const Case cases[] = {
-        {"four billion files", Header() + Le32(0xFFFFFFFFu) + Block("a")},
-        {"size beyond the data", Header() + Le32(1) + Block("a.apk") + Le32(0xFFFFFFF0u) + Block("abc")},
-        {"size larger than the chunks", Header() + Le32(1) + Block("a.apk") + Le32(100) + Block("abc")},
-        {"chunk larger than the size", Header() + Le32(1) + Block("a.apk") + Le32(2) + Block("abc")},
-        {"zlib bomb", Header() + Le32(1) + Block("a.apk") + Le32(1 << 20) + Block(QByteArray(1 << 20, '\0'))},
-        {"block length beyond the file", Header() + Le32(1) + Le32(0x7FFFFFFF)},
-        {"not zlib", Header() + Le32(1) + Le32(4) + QByteArray("junk")},
-    };
-    for (const Case& c : cases) {
-        EXPECT_FALSE(ReadPackage(Save(HandMade(c.body)), Unpack()).ok) << c.what;
-        EXPECT_TRUE(UnpackedFiles().isEmpty()) << c.what;
+    cases.insert(
+        cases.end(),
+        {
+            {"four billion files", Header() + Le32(0xFFFFFFFFu) + Block("a")},
+            {"size beyond the data", Header() + Le32(1) + Block("a.apk") + Le32(0xFFFFFFF0u) + Block("abc")},
+            {"size larger than the chunks", Header() + Le32(1) + Block("a.apk") + Le32(100) + Block("abc")},
+            {"chunk larger than the size", Header() + Le32(1) + Block("a.apk") + Le32(2) + Block("abc")},
+            {"zlib bomb", Header() + Le32(1) + Block("a.apk") + Le32(1 << 20) + Block(QByteArray(1 << 20, '\0'))},
+            {"block length beyond the file", Header() + Le32(1) + Le32(0x7FFFFFFF)},
+            {"not zlib", Header() + Le32(1) + Le32(4) + QByteArray("junk")},
+            // A good item followed by a bad one: the good one is removed again.
+            {"a bad item after a good one",
+             Header() + Le32(2) + Block("ok.apk") + Le32(2) + Block("ok") + Block("../x") + Le32(1) + Block("x")},
+        });
+    for (const auto& [what, body] : cases) {
+        EXPECT_FALSE(ReadPackage(Save(HandMade(body)), Unpack()).ok) << what;
+        EXPECT_TRUE(UnpackedFiles().isEmpty()) << what;
     }
     EXPECT_TRUE(StrayFiles().isEmpty()) << qPrintable(StrayFiles().join(u' '));
 

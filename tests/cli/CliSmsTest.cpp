@@ -29,12 +29,10 @@ TEST_F(CliSmsTest, ImportCountAndExport) {
     ASSERT_EQ(Run({"sms", "count"}), kCliOk);
     EXPECT_TRUE(m_out.contains("sms: 2\n") && m_out.contains("drafts: 1\n") && m_out.contains("conversations: 1\n"))
         << m_out.toStdString();
+    // The file's layout is MessageOpsTest's; here the quoted text came back through it.
     const QByteArray bytes = vexa::test::ReadFile(out);
-    ASSERT_TRUE(bytes.startsWith("\xFF\xFE"));
-    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
-    EXPECT_TRUE(text.startsWith(QStringLiteral("Message box,Phone number,Time,Message content\r\n")));
-    EXPECT_TRUE(text.contains(QStringLiteral("Inbox,10086,2012-07-25 10:03:09,\"话费, \"\"余额\"\"\"\r\n")));
-    EXPECT_TRUE(text.contains(QStringLiteral("Drafts,,2012-07-26 08:00:00,draft\r\n")));
+    EXPECT_TRUE(QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2)
+                    .contains(QStringLiteral("Inbox,10086,2012-07-25 10:03:09,\"话费, \"\"余额\"\"\"\r\n")));
 }
 
 TEST_F(CliSmsTest, RefusesAFileWithoutTimeAndBadCommandLines) {

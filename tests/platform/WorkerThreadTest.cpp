@@ -48,7 +48,9 @@ struct GatedJob {
                        }};
 };
 
-TEST(BackgroundJob, RequestsWhileRunningCollapseIntoOneMoreRun) {
+// Requests while a run goes collapse into one more run; a stop cancels the run, waits with a
+// deadline, drops the pending run and refuses later requests.
+TEST(BackgroundJob, RequestsWhileRunningCollapseIntoOneMoreRunAndStopEndsThem) {
     GatedJob g;
     g.job.Request();
     ASSERT_TRUE(g.entered.Wait(5000));
@@ -66,10 +68,7 @@ TEST(BackgroundJob, RequestsWhileRunningCollapseIntoOneMoreRun) {
     g.release.Set();
     ASSERT_TRUE(g.job.WaitIdle(5000));
     EXPECT_EQ(g.runs.load(), 3);
-}
 
-TEST(BackgroundJob, StopCancelsWaitsWithADeadlineAndRefusesLaterRequests) {
-    GatedJob g;
     g.job.Request();
     ASSERT_TRUE(g.entered.Wait(5000));
     g.job.Request();
@@ -78,7 +77,7 @@ TEST(BackgroundJob, StopCancelsWaitsWithADeadlineAndRefusesLaterRequests) {
     g.release.Set();
     EXPECT_TRUE(g.job.Stop(5000));
     EXPECT_TRUE(g.sawCancel.load());
-    EXPECT_EQ(g.runs.load(), 1) << "a stop drops the pending run";
+    EXPECT_EQ(g.runs.load(), 4) << "a stop drops the pending run";
     g.job.Request();
     EXPECT_FALSE(g.job.IsRunning());
 }

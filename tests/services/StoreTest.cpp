@@ -5,9 +5,9 @@
 #include "libs/appstore/AppStore.h"
 #include "libs/http/HttpClient.h"
 
+#include "TestFiles.h"
 #include "platform/CodePage.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <curl/curl.h>
@@ -65,11 +65,8 @@ TEST_F(Store, UpgradeCheckOffersNewerVersionsWhosePackagesReadAsApks) {
     const HttpReply apk = Get(QString::fromUtf8(wechat.fileUrl).mid(m_services.Url().size()));
     ASSERT_TRUE(apk.Success());
     EXPECT_EQ(apk.body.size(), wechat.size);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("w.apk"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(apk.body) == apk.body.size());
-    file.close();
+    const QString path = m_dir.filePath(QStringLiteral("w.apk"));
+    ASSERT_TRUE(vexa::test::WriteFile(path, apk.body));
     CApkInfo* info = libaapt_ParseFile(path);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->GetVersionCode(), wechat.versionCode);
