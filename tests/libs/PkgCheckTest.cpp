@@ -119,23 +119,14 @@ QByteArray DeflatedZip(const QString& name, const QByteArray& data, quint32 decl
     deflateEnd(&z);
     // Start from a stored archive of the packed bytes and patch method and the real size in.
     QByteArray zip = vexa::sim::MakeZip({{name, packed}});
-    const quint32 crc = static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef*>(data.constData()),
-                                                   static_cast<uInt>(data.size())));
-    const auto put16 = [&zip](qsizetype at, quint16 v) {
-        zip[at] = char(v & 0xFF);
-        zip[at + 1] = char(v >> 8);
-    };
-    const auto put32 = [&](qsizetype at, quint32 v) {
-        put16(at, quint16(v & 0xFFFF));
-        put16(at + 2, quint16(v >> 16));
-    };
+    const quint32 crc = static_cast<quint32>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.constData()), static_cast<uInt>(data.size())));
     const qsizetype central = zip.indexOf(QByteArray("PK\x01\x02", 4));
-    put16(8, 8);
-    put32(14, crc);
-    put32(22, declaredSize);
-    put16(central + 10, 8);
-    put32(central + 16, crc);
-    put32(central + 24, declaredSize);
+    for (const qsizetype header : {qsizetype(0), central + 2}) { // the local header, then the directory's
+        Patch16(zip, header + 8, 8);
+        Patch32(zip, header + 14, crc);
+        Patch32(zip, header + 22, declaredSize);
+    }
     return zip;
 }
 

@@ -89,28 +89,16 @@ TEST_F(ApkTest, LabelAndIconNamedAsResourcesComeFromTheResourceTable) {
         return vexa::sim::MakeBinaryManifest(QStringLiteral("com.example.weather"), 42, QStringLiteral("2.1.0"), {}, 9,
                                              30, kPermissions, label, icon);
     };
-    const auto text = [](quint8 type, quint16 entry, const QString& value, const char* language = "",
-                         const char* country = "", quint16 density = 0) {
-        TestResource r;
-        r.type = type;
-        r.entry = entry;
-        r.text = value;
-        r.language = QString::fromLatin1(language);
-        r.country = QString::fromLatin1(country);
-        r.density = density;
-        return r;
-    };
-    TestResource reference = text(1, 1, {});
-    reference.reference = kLabel;
+    const QString zh = QStringLiteral("zh");
     const std::vector<TestResource> values{
-        text(1, 0, QStringLiteral("Weather")),
-        text(1, 0, QStringLiteral("Météo"), "fr"),
-        text(1, 0, QStringLiteral("天氣"), "zh", "TW"),
-        text(1, 0, QStringLiteral("天气预报"), "zh", "CN"),
-        reference,
-        text(2, 0, QStringLiteral("res/mipmap-mdpi-v4/ic_launcher.png"), "", "", 160),
-        text(2, 0, QStringLiteral("res/mipmap-xxhdpi-v4/ic_launcher.png"), "", "", 480),
-        text(2, 0, QStringLiteral("res/mipmap-anydpi-v26/ic_launcher.xml"), "", "", 0xFFFF)};
+        {.text = QStringLiteral("Weather")},
+        {.text = QStringLiteral("Météo"), .language = QStringLiteral("fr")},
+        {.text = QStringLiteral("天氣"), .language = zh, .country = QStringLiteral("TW")},
+        {.text = QStringLiteral("天气预报"), .language = zh, .country = QStringLiteral("CN")},
+        {.entry = 1, .reference = kLabel},
+        {.type = 2, .text = QStringLiteral("res/mipmap-mdpi-v4/ic_launcher.png"), .density = 160},
+        {.type = 2, .text = QStringLiteral("res/mipmap-xxhdpi-v4/ic_launcher.png"), .density = 480},
+        {.type = 2, .text = QStringLiteral("res/mipmap-anydpi-v26/ic_launcher.xml"), .density = 0xFFFF}};
     const QByteArray table = MakeTestResourceTable(values);
     const QByteArray mdpi("\x89PNG mdpi", 9), xxhdpi("\x89PNG xxhdpi", 11);
     const auto apkWith = [&](const QByteArray& manifestBytes, const QByteArray& tableBytes) {
@@ -122,27 +110,28 @@ TEST_F(ApkTest, LabelAndIconNamedAsResourcesComeFromTheResourceTable) {
                                    // the biggest file of the usual name, which the table overrules
                                    {QStringLiteral("res/drawable/icon.png"), QByteArray(500, 'i')}});
     };
-    Info info(libaapt_ParseFile(Write(QStringLiteral("res.apk"), apkWith(manifest(kLabel, kIcon), table))));
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetLabel(), QStringLiteral("天气预报"));
-    EXPECT_EQ(info->GetIcon(), xxhdpi);
-
-    info.reset(libaapt_ParseFile(Write(QStringLiteral("ref.apk"), apkWith(manifest(kOther, 0), table))));
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetLabel(), QStringLiteral("天气预报")); // through the reference
-    EXPECT_EQ(info->GetIcon().size(), 500);                  // no icon resource: the usual name
-
-    // A table without Chinese gives the default text; one without the label gives the package.
-    info.reset(libaapt_ParseFile(Write(
-        QStringLiteral("en.apk"), apkWith(manifest(kLabel, kIcon), MakeTestResourceTable({values[0], values[1]})))));
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetLabel(), QStringLiteral("Weather"));
-    EXPECT_EQ(info->GetIcon().size(), 500);
-    info.reset(libaapt_ParseFile(
-        Write(QStringLiteral("none.apk"), apkWith(manifest(kLabel, kIcon), MakeTestResourceTable({values[5]})))));
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetLabel(), QStringLiteral("com.example.weather"));
-    EXPECT_EQ(info->GetIcon(), mdpi);
+    const struct {
+        const char* what;
+        QByteArray manifest, table, label;
+        QByteArray icon; // empty: the usual name's 500 bytes
+    } cases[] = {
+        {"Chinese first, densest PNG first", manifest(kLabel, kIcon), table, "天气预报", xxhdpi},
+        {"through the reference, no icon resource", manifest(kOther, 0), table, "天气预报", {}},
+        {"a table without Chinese: the default text",
+         manifest(kLabel, kIcon),
+         MakeTestResourceTable({values[0], values[1]}),
+         "Weather",
+         {}},
+        {"a table without the label: the package", manifest(kLabel, kIcon), MakeTestResourceTable({values[5]}),
+         "com.example.weather", mdpi},
+    };
+    Info info;
+    for (const auto& c : cases) {
+        info.reset(libaapt_ParseFile(Write(QStringLiteral("res.apk"), apkWith(c.manifest, c.table))));
+        ASSERT_NE(info, nullptr) << c.what;
+        EXPECT_EQ(info->GetLabel(), QString::fromUtf8(c.label)) << c.what;
+        EXPECT_EQ(info->GetIcon(), c.icon.isEmpty() ? QByteArray(500, 'i') : c.icon) << c.what;
+    }
 
     // Every truncation and every byte set to 0xFF in the table still gives the manifest's fields
     // (the address sanitizer build watches for reads past the end).
@@ -163,34 +152,27 @@ TEST_F(ApkTest, LabelAndIconNamedAsResourcesComeFromTheResourceTable) {
 
 // ---- hostile archives ---------------------------------------------------------------------------
 
-void Put16(QByteArray& b, qsizetype at, quint16 v) {
-    b[at] = char(v & 0xFF), b[at + 1] = char(v >> 8);
-}
-void Put32(QByteArray& b, qsizetype at, quint32 v) {
-    Put16(b, at, quint16(v & 0xFFFF)), Put16(b, at + 2, quint16(v >> 16));
-}
-
 // A binary manifest (or, as table, a resource table) whose string pool holds count offsets that
 // all name one string of length characters: count * length characters if each were decoded.
 QByteArray AmplifyingDocument(bool table, quint32 count, quint32 length) {
     QByteArray pool(28 + qsizetype(count) * 4, '\0'); // the offsets are all 0
-    Put16(pool, 0, 0x0001), Put16(pool, 2, 28), Put32(pool, 8, count), Put32(pool, 20, quint32(pool.size()));
+    Patch16(pool, 0, 0x0001), Patch16(pool, 2, 28), Patch32(pool, 8, count), Patch32(pool, 20, quint32(pool.size()));
     QByteArray text(4 + qsizetype(length) * 2 + 2, 'a');
-    Put16(text, 0, quint16(0x8000 | (length >> 16))), Put16(text, 2, quint16(length & 0xFFFF));
+    Patch16(text, 0, quint16(0x8000 | (length >> 16))), Patch16(text, 2, quint16(length & 0xFFFF));
     pool += text;
-    Put32(pool, 4, quint32(pool.size()));
+    Patch32(pool, 4, quint32(pool.size()));
     // An element whose 64 attributes are named by the first 64 strings.
     QByteArray element(36 + 64 * 20, '\0');
-    Put16(element, 0, 0x0102), Put16(element, 2, 16), Put32(element, 4, quint32(element.size()));
-    Put16(element, 24, 20), Put16(element, 26, 20), Put16(element, 28, 64);
+    Patch16(element, 0, 0x0102), Patch16(element, 2, 16), Patch32(element, 4, quint32(element.size()));
+    Patch16(element, 24, 20), Patch16(element, 26, 20), Patch16(element, 28, 64);
     for (int i = 0; i < 64; ++i) {
-        Put32(element, 36 + i * 20 + 4, quint32(i));
-        Put32(element, 36 + i * 20 + 8, 0xFFFFFFFF);
+        Patch32(element, 36 + i * 20 + 4, quint32(i));
+        Patch32(element, 36 + i * 20 + 8, 0xFFFFFFFF);
     }
     QByteArray doc(table ? 12 : 8, '\0');
-    Put16(doc, 0, table ? 0x0002 : 0x0003), Put16(doc, 2, quint16(doc.size()));
+    Patch16(doc, 0, table ? 0x0002 : 0x0003), Patch16(doc, 2, quint16(doc.size()));
     doc += pool + (table ? QByteArray() : element);
-    Put32(doc, 4, quint32(doc.size()));
+    Patch32(doc, 4, quint32(doc.size()));
     return doc;
 }
 
@@ -209,7 +191,7 @@ QByteArray WithSharedEntries(QByteArray zip, int copies, bool renamed) {
         directory += copy;
     }
     QByteArray tail = zip.mid(end);
-    Put16(tail, 8, quint16(copies)), Put16(tail, 10, quint16(copies)), Put32(tail, 12, quint32(directory.size()));
+    Patch16(tail, 8, quint16(copies)), Patch16(tail, 10, quint16(copies)), Patch32(tail, 12, quint32(directory.size()));
     return zip.left(central) + directory + tail;
 }
 
@@ -224,8 +206,8 @@ TEST_F(ApkTest, AmplifyingDamagedAndOverlappingArchivesAreRefused) {
     flipped[flipped.indexOf("dex\n035") + 100] = 'x';
     // classes.dex, the second entry, says it unpacks to 3.75 GB.
     QByteArray bomb = MakeTestApk(QStringLiteral("com.example.bomb"), 1, {}, {}, {}, {}, 5000);
-    Put32(bomb, bomb.indexOf(QByteArray("PK\x01\x02", 4), bomb.indexOf(QByteArray("PK\x01\x02", 4)) + 4) + 24,
-          0xF0000000);
+    Patch32(bomb, bomb.indexOf(QByteArray("PK\x01\x02", 4), bomb.indexOf(QByteArray("PK\x01\x02", 4)) + 4) + 24,
+            0xF0000000);
     const struct {
         const char* what;
         QByteArray zip;
