@@ -1,24 +1,17 @@
-// vexa-cli files: every form against a simulated phone, and the refusals.
+// vexa-cli files: every form against a simulated phone, and the refusals. What a pull does to a FIFO,
+// a device or a link it lands on is the atomic writer's (AtomicFileTest), which every download goes through.
 #include "CliTestSupport.h"
 
 #include "platform/StringTable.h"
 
 #include "TestFiles.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <optional>
-#include <string>
-#include <utility>
-
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
 
 namespace {
 
@@ -125,45 +118,6 @@ TEST_F(CliFilesTest, APushThePhoneRefusesSaysWhyOverAdb) {
         EXPECT_EQ(Run({"files", "push", c.local, c.phone}), kCliFailed);
         EXPECT_EQ(m_err, Str(995) + u'\n' + c.reason + u'\n');
     }
-}
-
-// A pull onto a FIFO or a device writes into it and leaves it what it was: never replaced by a
-// regular file, never removed (as root, a pull to /dev/null once replaced /dev/null).
-TEST_F(CliFilesTest, PullOntoAFifoOrADeviceWritesIntoItAndLeavesItWhatItWas) {
-    AddPhone(QStringLiteral("vexa-node"));
-    const QByteArray payload(100000, 'p');
-    ASSERT_EQ(Run({"files", "push", Write(QStringLiteral("up.bin"), payload), "/mnt/sdcard/up.bin"}), kCliOk)
-        << m_err.toStdString();
-    const QString fifo = Path(QStringLiteral("pipe"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const auto node = [](const QString& path) {
-        struct stat st {};
-        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? std::make_pair(st.st_mode, st.st_rdev)
-                                                                        : std::make_pair(mode_t{0}, dev_t{0});
-    };
-    // As root, a null device of our own: a pull that got it wrong replaces that one, not the system's.
-    QString null = QStringLiteral("/dev/null");
-    if (::geteuid() == 0 && ::mknod(QFile::encodeName(Path(QStringLiteral("null"))).constData(), S_IFCHR | 0666,
-                                    makedev(1, 3)) == 0) {
-        null = Path(QStringLiteral("null"));
-    }
-    for (const QString& target : {fifo, null}) {
-        SCOPED_TRACE(target.toStdString());
-        const auto before = node(target);
-        std::optional<vexa::test::FifoReader> reader;
-        if (target == fifo) {
-            reader.emplace(fifo);
-            ASSERT_TRUE(reader->IsOpen());
-        }
-        EXPECT_EQ(Run({"files", "pull", "/mnt/sdcard/up.bin", target}), kCliOk) << m_err.toStdString();
-        if (reader) {
-            EXPECT_EQ(reader->Take(), payload);
-        }
-        EXPECT_EQ(node(target), before);
-    }
-    EXPECT_EQ(QDir(m_folders.Root()).entryList({QStringLiteral("*pipe*")}, QDir::AllEntries | QDir::System | QDir::Hidden),
-              QStringList{QStringLiteral("pipe")})
-        << "nothing left beside the FIFO";
 }
 
 } // namespace
