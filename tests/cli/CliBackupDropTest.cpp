@@ -49,10 +49,8 @@ TEST_F(CliBackupDropTest, ALostPhoneKeepsTheOlderPackage) {
 
     const Result good = RunCreate(package, 0);
     ASSERT_EQ(good.exitCode, kCliOk) << good.err.toStdString();
-    QFile file(package);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
+    const QByteArray before = vexa::test::ReadFile(package);
+    ASSERT_FALSE(before.isEmpty());
 
     // Wherever the link drops, from the very first phone operation to the middle of the run, the
     // backup says the phone was lost (never that the phone has no data) and writes nothing.
@@ -70,9 +68,7 @@ TEST_F(CliBackupDropTest, ALostPhoneKeepsTheOlderPackage) {
         }
         EXPECT_TRUE(dropped.err.contains(Str(3464))) << dropped.err.toStdString();
         EXPECT_FALSE(dropped.err.contains(Str(2756))) << dropped.err.toStdString();
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(file.readAll(), before);
-        file.close();
+        EXPECT_EQ(vexa::test::ReadFile(package), before);
         EXPECT_EQ(FolderEntries(folder), QStringList{QStringLiteral("phone.bkg")});
     }
 }

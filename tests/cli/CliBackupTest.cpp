@@ -65,10 +65,7 @@ TEST_F(CliBackupTest, CreateInspectWipeRestore) {
 // Inspect reads every entry as a restore would and names the damage; neither touches the phone.
 TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
     ASSERT_EQ(Run({"backup", "create", "--modules", "bookmarks,alarms", m_package}), kCliOk) << m_err.toStdString();
-    QFile file(m_package);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray good = file.readAll();
-    file.close();
+    const QByteArray good = vexa::test::ReadFile(m_package);
     const auto flipped = [&good](qsizetype at) {
         QByteArray bytes = good;
         bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
@@ -81,8 +78,6 @@ TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
     crafted.files = {memoFile};
     const QString craftedPath = Path(QStringLiteral("crafted.bkg"));
     ASSERT_TRUE(backup::WritePackage(craftedPath, crafted).ok);
-    QFile craftedFile(craftedPath);
-    ASSERT_TRUE(craftedFile.open(QIODevice::ReadOnly));
 
     struct Case {
         const char* what;
@@ -95,7 +90,8 @@ TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
         {"a byte changed in the alarms", flipped(good.size() - 2), FormatText(Str(2758), 2, "Clock.bac"), 2645},
         {"a byte changed in the CRC", flipped(5), Str(2760), 2645},
         {"a byte added after the end", good + 'x', FormatText(Str(2758), 2, "Clock.bac"), 2645},
-        {"more memos than a phone holds", craftedFile.readAll(), FormatText(Str(2758), 1, "Calendar.bac"), 2699},
+        {"more memos than a phone holds", vexa::test::ReadFile(craftedPath), FormatText(Str(2758), 1, "Calendar.bac"),
+         2699},
     };
     const QString alarms = PhoneCount("alarms");
     const QString memos = PhoneCount("memos");

@@ -243,21 +243,16 @@ TEST(VCardWrite, ParsedQuotedPrintableCardsRewriteAsPlainText) {
     const QByteArray source =
         "BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=A4=87=\r\n"
         "=E6=B3=A8\r\nEND:VCARD\r\n";
-    CMultiContactVcard first;
-    first.Parse(source);
+    const CMultiContactVcard first = Parsed(source);
     ASSERT_EQ(first.Count(), 1);
     const QByteArray written = first.Serialise();
     EXPECT_FALSE(written.contains("QUOTED-PRINTABLE"));
     EXPECT_FALSE(written.contains("CHARSET"));
-    CMultiContactVcard second;
-    second.Parse(written);
+    const CMultiContactVcard second = Parsed(written);
     ASSERT_EQ(second.Count(), 1);
     EXPECT_EQ(second.At(0)->Find(QStringLiteral("NOTE"))->Text(), QStringLiteral("备注"));
-
     // A parameter that only resembles the encoding does not turn on soft line breaks.
-    CMultiContactVcard lookalike;
-    lookalike.Parse("BEGIN:VCARD\r\nN;ENCODING=QUOTED-PRINTABLEX:a=\r\nEND:VCARD\r\n");
-    EXPECT_EQ(lookalike.Count(), 1);
+    EXPECT_EQ(Parsed("BEGIN:VCARD\r\nN;ENCODING=QUOTED-PRINTABLEX:a=\r\nEND:VCARD\r\n").Count(), 1);
 }
 
 } // namespace
