@@ -158,9 +158,7 @@ TEST_F(BackupPackageTest, AnyChangedByteAfterTheCrcFailsAndRestoresNothing) {
     d.files = {Item(QStringLiteral("WebMark.bac"), QByteArray("\0\0\0\1abc", 7))};
     const QString package = m_dir.filePath(QStringLiteral("small.bkg"));
     ASSERT_TRUE(WritePackage(package, d));
-    QFile f(package);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray good = f.readAll();
+    const QByteArray good = vexa::test::ReadFile(package);
     for (qsizetype at = 8; at < good.size(); ++at) {
         QByteArray bad = good;
         bad[at] = static_cast<char>(bad[at] ^ 0x5A);

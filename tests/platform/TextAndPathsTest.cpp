@@ -4,6 +4,7 @@
 #include "platform/SystemProxy.h"
 
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -101,9 +102,8 @@ TEST(StringTable, EveryIdUsedInTheSourcesIsInTheTable) {
     int uses = 0;
     while (it.hasNext()) {
         const QString path = it.next();
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << qPrintable(path);
-        const QString text = QString::fromUtf8(file.readAll());
+        const QString text = QString::fromUtf8(vexa::test::ReadFile(path));
+        ASSERT_FALSE(text.isEmpty()) << qPrintable(path);
         for (auto m = use.globalMatch(text); m.hasNext();) {
             const int id = m.next().captured(1).toInt();
             ++uses;

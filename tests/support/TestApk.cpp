@@ -1,8 +1,7 @@
 #include "TestApk.h"
+#include "TestFiles.h"
 
 #include "bridge/sim/SimSeed.h"
-
-#include <QFile>
 
 #include <algorithm>
 
@@ -132,6 +131,5 @@ QByteArray MakeTestResourceTable(const std::vector<TestResource>& values) {
 }
 
 bool WriteTestFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return vexa::test::WriteFile(path, bytes);
 }
