@@ -388,23 +388,20 @@ TEST(FaultedRestore, LosesNoRecordThatWasOnThePhone) {
 
 // The last line of a run: "还原完成" / "备份完成" only when everything chosen got through.
 TEST(RunSummaries, SayWhatFailedAndWhetherThePhoneWasLost) {
-    const auto outcome = [](std::initializer_list<std::pair<int, int>> results, bool lost = false) {
+    enum Flags { kLost = 1, kUnreadable = 2, kDamaged = 4 | kUnreadable, kCancelled = 8 };
+    const auto outcome = [](std::initializer_list<std::pair<int, int>> results, int flags = 0) {
         RunOutcome o;
         o.results.fill(StepNotInPackage);
         for (const auto& [module, result] : results) {
             o.results[static_cast<std::size_t>(module)] = result;
         }
-        o.packageOk = true;
-        o.phoneLost = lost;
+        o.packageOk = (flags & kUnreadable) == 0;
+        o.phoneLost = (flags & kLost) != 0;
+        o.damaged = (flags & kDamaged) == kDamaged;
+        o.cancelled = (flags & kCancelled) != 0;
         return o;
     };
-    RunOutcome cancelled = outcome({{Contacts, StepDone}, {Messages, StepCancelled}});
-    cancelled.cancelled = true;
-    RunOutcome damaged = outcome({});
-    damaged.packageOk = false;
-    damaged.damaged = true;
-    RunOutcome unreadable = outcome({});
-    unreadable.packageOk = false;
+    const RunOutcome cancelled = outcome({{Contacts, StepDone}, {Messages, StepCancelled}}, kCancelled);
     const struct {
         const char* what;
         RunOutcome outcome;
@@ -414,25 +411,23 @@ TEST(RunSummaries, SayWhatFailedAndWhetherThePhoneWasLost) {
         {"all done", outcome({{Contacts, StepDone}, {Alarms, StepDone}}), Str(2691), true},
         {"nothing chosen in the package", outcome({}), Str(2691), true},
         {"every module failed", outcome({{Contacts, StepFailed}, {Messages, StepFailed}}), Str(3460), false},
-        {"every module failed, the phone lost", outcome({{Contacts, StepFailed}, {Alarms, StepFailed}}, true),
+        {"every module failed, the phone lost", outcome({{Contacts, StepFailed}, {Alarms, StepFailed}}, kLost),
          Str(3462), false},
         {"two of three failed", outcome({{Contacts, StepFailed}, {Messages, StepDone}, {Alarms, StepFailed}}),
          FormatText(Str(3461), "联系人、闹钟"), false},
-        {"the phone lost after the contacts", outcome({{Contacts, StepDone}, {Messages, StepFailed}}, true),
+        {"the phone lost after the contacts", outcome({{Contacts, StepDone}, {Messages, StepFailed}}, kLost),
          FormatText(Str(3463), "短信"), false},
         {"cancelled", cancelled, Str(2609), false},
-        {"a damaged package", damaged, Str(2699), false},
-        {"a package that cannot be read", unreadable, Str(2645), false},
+        {"a damaged package", outcome({}, kDamaged), Str(2699), false},
+        {"a package that cannot be read", outcome({}, kUnreadable), Str(2645), false},
     };
     for (const auto& c : restores) {
         EXPECT_EQ(RestoreSummaryText(c.outcome), c.text) << c.what;
         EXPECT_EQ(RunSucceeded(c.outcome), c.succeeded) << c.what;
     }
-    RunOutcome written = outcome({{Contacts, StepDone}});
-    RunOutcome lost = outcome({{Contacts, StepFailed}}, true);
-    lost.packageOk = false;
+    RunOutcome lost = outcome({{Contacts, StepFailed}}, kLost | kUnreadable);
     lost.error = Str(3464);
-    EXPECT_EQ(BackupSummaryText(written), Str(776));
+    EXPECT_EQ(BackupSummaryText(outcome({{Contacts, StepDone}})), Str(776));
     EXPECT_EQ(BackupSummaryText(lost), Str(3464));
     EXPECT_EQ(BackupSummaryText(cancelled), Str(2608));
 }
