@@ -32,7 +32,7 @@ protected:
     }
 };
 
-TEST_F(CliPicturesTest, ListsExportsImportsAndDeletes) {
+TEST_F(CliPicturesTest, ListsExportsImportsDeletesAndRefuses) {
     std::map<QString, QString> albums = Albums();
     ASSERT_TRUE(albums.count(QStringLiteral("Camera")));
     EXPECT_TRUE(albums[QStringLiteral("Camera")].startsWith(Str(836) + QStringLiteral("/DCIM/Camera\t")));
@@ -49,60 +49,33 @@ TEST_F(CliPicturesTest, ListsExportsImportsAndDeletes) {
     EXPECT_TRUE(Albums()[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded + 2)));
     RunSteps({{{"pictures", "delete", "--album", "Camera", "a.jpg", "b.jpg"}, kCliOk, FormatText(Str(2925), 2)}});
     EXPECT_TRUE(Albums()[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded)));
-}
 
-// Importing into a new album makes it on both backends; a name no album may carry makes nothing.
-TEST_F(CliPicturesTest, ImportMakesAMissingAlbum) {
-    const QString a = Write(QStringLiteral("a.jpg"), pictures::test::MakeJpeg(1));
-    const QString b = Write(QStringLiteral("b.jpg"), pictures::test::MakeJpeg(2));
-    for (const char* bridge : {"sim", "adb"}) {
-        SCOPED_TRACE(bridge);
-        const QString album = QStringLiteral("旅行-") + QLatin1String(bridge);
-        if (bridge == std::string("adb")) {
-            SKIP_WITHOUT_ADB();
-            UseAdb(QStringLiteral("vexa-pic"));
-        }
-        RunSteps({{{"pictures", "import", "--album", album, a, b}, kCliOk, FormatText(Str(820), 2)},
-                  {{"pictures", "import", "--album", "a:b", a}, kCliFailed, Str(1005)}});
-        EXPECT_EQ(Albums()[album], Str(836) + u'/' + album + QStringLiteral("\t2"));
-        EXPECT_EQ(Albums().count(QStringLiteral("a:b")), 0U);
-    }
-}
-
-// Links in the chosen folder under the pictures' names, pointing out of it (to nothing, or to a
-// file): never written through. The pictures go beside them; nothing appears outside the folder.
-TEST_F(CliPicturesTest, ExportNeverWritesThroughALinkInTheFolder) {
-    QDir first(Path(QStringLiteral("first")));
-    ASSERT_TRUE(first.mkpath(QStringLiteral(".")));
-    ASSERT_EQ(Run({"pictures", "export", "--album", "Camera", first.path()}), kCliOk) << m_err.toStdString();
-    const QStringList names = first.entryList(QDir::Files, QDir::Name);
+    // Links in another chosen folder under the pictures' names, pointing out of it (to nothing, or
+    // to a file): never written through. The pictures go beside them; nothing appears outside.
+    const QStringList names = out.entryList(QDir::Files, QDir::Name);
     ASSERT_GE(names.size(), 2);
-
-    QDir out(Path(QStringLiteral("out")));
+    QDir linked(Path(QStringLiteral("linked")));
     QDir outside(Path(QStringLiteral("outside")));
-    ASSERT_TRUE(out.mkpath(QStringLiteral(".")));
+    ASSERT_TRUE(linked.mkpath(QStringLiteral(".")));
     ASSERT_TRUE(outside.mkpath(QStringLiteral(".")));
     const QByteArray kTheirs = "not a picture of the export's\n";
     ASSERT_TRUE(vexa::test::WriteFile(outside.filePath(QStringLiteral("existing")), kTheirs));
-    // The first name links to nothing outside, the second to a file outside.
-    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("created-through-link")), out.filePath(names[0])));
-    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("existing")), out.filePath(names[1])));
-
-    ASSERT_EQ(Run({"pictures", "export", "--album", "Camera", out.path()}), kCliOk) << m_err.toStdString();
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("created-through-link")), linked.filePath(names[0])));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("existing")), linked.filePath(names[1])));
+    ASSERT_EQ(Run({"pictures", "export", "--album", "Camera", linked.path()}), kCliOk) << m_err.toStdString();
     EXPECT_EQ(outside.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("existing")});
     EXPECT_EQ(vexa::test::ReadFile(outside.filePath(QStringLiteral("existing"))), kTheirs);
-    EXPECT_TRUE(QFileInfo(out.filePath(names[0])).isSymLink());
-    EXPECT_TRUE(QFileInfo(out.filePath(names[1])).isSymLink());
+    EXPECT_TRUE(QFileInfo(linked.filePath(names[0])).isSymLink());
+    EXPECT_TRUE(QFileInfo(linked.filePath(names[1])).isSymLink());
     // Every picture is there, as a file of its own in the folder.
     int files = 0;
-    for (const QFileInfo& entry : out.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo& entry : linked.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
         files += entry.isSymLink() ? 0 : 1;
     }
     EXPECT_EQ(files, names.size());
-}
 
-TEST_F(CliPicturesTest, RefusesBadInputWithReasonsAndAFailingExit) {
+    // Bad input: reasons and a failing exit.
     const QString text = Write(QStringLiteral("notes.jpg"), "not a picture");
     const QString empty = Write(QStringLiteral("zero.jpg"), {});
     const QString good = Write(QStringLiteral("good.jpg"), pictures::test::MakeJpeg(3));
@@ -122,6 +95,24 @@ TEST_F(CliPicturesTest, RefusesBadInputWithReasonsAndAFailingExit) {
         {{"pictures", "import", "Camera", "a.jpg"}, kCliUsage},
         {{"pictures", "export", "--album", "Camera", "d1", "d2"}, kCliUsage},
     });
+}
+
+// Importing into a new album makes it on both backends; a name no album may carry makes nothing.
+TEST_F(CliPicturesTest, ImportMakesAMissingAlbum) {
+    const QString a = Write(QStringLiteral("a.jpg"), pictures::test::MakeJpeg(1));
+    const QString b = Write(QStringLiteral("b.jpg"), pictures::test::MakeJpeg(2));
+    for (const char* bridge : {"sim", "adb"}) {
+        SCOPED_TRACE(bridge);
+        const QString album = QStringLiteral("旅行-") + QLatin1String(bridge);
+        if (bridge == std::string("adb")) {
+            SKIP_WITHOUT_ADB();
+            UseAdb(QStringLiteral("vexa-pic"));
+        }
+        RunSteps({{{"pictures", "import", "--album", album, a, b}, kCliOk, FormatText(Str(820), 2)},
+                  {{"pictures", "import", "--album", "a:b", a}, kCliFailed, Str(1005)}});
+        EXPECT_EQ(Albums()[album], Str(836) + u'/' + album + QStringLiteral("\t2"));
+        EXPECT_EQ(Albums().count(QStringLiteral("a:b")), 0U);
+    }
 }
 
 } // namespace
