@@ -49,7 +49,7 @@ const QByteArray kOffer = "<?xml version=\"1.0\"?><firmware><status>new</status>
                           "<url>/firmware/a.pkg</url><size>1234</size><md5>0123456789ABCDEF0123456789abcdef</md5>"
                           "<date>2026-11-30</date><description>修复&amp;优化</description></firmware>";
 
-TEST(PkgCheckManifest, ReadsOffersAndCurrentAndRefusesBadInput) {
+TEST(PkgCheckManifest, ReadsOffersAndCurrentAndRefusesBadInputAndFiles) {
     PKG_VERSION_INFO info;
     ASSERT_EQ(libPKG_CheckBytes(kOffer, &info), LPKG_NEW_VERSION);
     EXPECT_EQ(info.newVersion, QStringLiteral("VEXA-UI 2.2.0"));
@@ -93,11 +93,8 @@ TEST(PkgCheckManifest, ReadsOffersAndCurrentAndRefusesBadInput) {
     EXPECT_EQ(libPKG_CheckBytes(utf16.left(utf16.size() - 7), &wide), LPKG_BAD_MANIFEST);
     // Latin-1 bytes declared as UTF-8 are refused rather than read as something else.
     EXPECT_EQ(libPKG_CheckBytes(with("修复&amp;优化", "caf\xe9"), &wide), LPKG_BAD_MANIFEST);
-}
-
-TEST(PkgCheckManifest, FileErrorsAreTheirOwnOutcome) {
+    // File errors are their own outcome.
     QTemporaryDir dir;
-    PKG_VERSION_INFO info;
     EXPECT_EQ(libPKG_Check(dir.filePath(QStringLiteral("missing.manifest")), &info), LPKG_FILE_ERROR);
     EXPECT_EQ(libPKG_Check(dir.path(), &info), LPKG_FILE_ERROR) << "a folder";
     const QString path = dir.filePath(QStringLiteral("m.manifest"));

@@ -83,7 +83,9 @@ TEST_F(PrefsTest, ValuesPersistAcrossReload) {
     EXPECT_EQ(InternetField(in.m_user).size(), 255) << "cut to 255 units";
 }
 
-TEST_F(PrefsTest, OutOfRangeValuesFallBackToTheirDefault) {
+// Out-of-range values fall back to their default; a corrupt file gives defaults and is kept until
+// the user saves.
+TEST_F(PrefsTest, OutOfRangeValuesAndCorruptFilesGiveDefaults) {
     Write("[Preferences]\nAppCloseOption=7\nAutoUpdate=yes\nNotifyCallIn=0\n[Internet]\nProxyType=9\n");
     ASSERT_TRUE(PCL_Load(m_path));
     EXPECT_EQ(PCL_GetAppCloseOption(), 1);
@@ -92,9 +94,7 @@ TEST_F(PrefsTest, OutOfRangeValuesFallBackToTheirDefault) {
     INTERNET_SETTINGS s{};
     PCL_GetInternetSettings(&s);
     EXPECT_EQ(s.m_proxyType, 0);
-}
 
-TEST_F(PrefsTest, CorruptFileGivesDefaultsAndIsKeptUntilTheUserSaves) {
     const QByteArray corrupt("[Preferences]\nAppCloseOption=0\n\xFF\xFE garbage without equals\n");
     Write(corrupt);
     EXPECT_FALSE(PCL_Load(m_path));

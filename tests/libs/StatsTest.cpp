@@ -76,16 +76,24 @@ TEST_F(StatsTest, RecordedEventsAreUploadedWithTheHostAndThenLeaveTheQueue) {
     EXPECT_EQ(server.Requests().size(), 1u) << "an empty queue sends nothing";
 }
 
-TEST_F(StatsTest, FailedUploadKeepsTheQueue) {
+// Calls before initialising do nothing; a failed upload keeps the queue, which outlives the run;
+// without a host nothing is sent and events stay queued.
+TEST_F(StatsTest, WithoutInitialiseNothingHappensAndAFailedOrHostlessUploadKeepsTheQueue) {
+    actst_record(5);
+    EXPECT_EQ(actst_pending(), 0);
+    EXPECT_FALSE(QFile::exists(QueuePath()));
+    EXPECT_EQ(actst_uploadstart(), 0);
     LocalHttpServer server({CannedReply{503, "busy"}});
     actst_initialize_at(QueuePath(), QString::fromStdString(server.BaseUrl()));
     actst_record(1);
     EXPECT_EQ(actst_uploadstart(), 1);
     EXPECT_EQ(actst_pending(), 1);
     actst_uninitialize();
-    // The queue outlives the run.
     actst_initialize_at(QueuePath(), QString());
     EXPECT_EQ(actst_pending(), 1);
+    actst_record(7);
+    EXPECT_EQ(actst_uploadstart(), 0);
+    EXPECT_EQ(actst_pending(), 2);
 }
 
 TEST_F(StatsTest, AFullQueueDropsNewEvents) {
@@ -95,18 +103,6 @@ TEST_F(StatsTest, AFullQueueDropsNewEvents) {
     actst_record(3);
     EXPECT_EQ(actst_pending(), kStatsQueueLimit);
     EXPECT_EQ(QFile(QueuePath()).size(), kStatsQueueLimit * 4);
-}
-
-TEST_F(StatsTest, CallsBeforeInitialiseDoNothingAndWithoutAHostEventsStayQueued) {
-    actst_record(5);
-    EXPECT_EQ(actst_pending(), 0);
-    EXPECT_FALSE(QFile::exists(QueuePath()));
-    EXPECT_EQ(actst_uploadstart(), 0);
-    // Without a host nothing is sent and events stay queued.
-    actst_initialize_at(QueuePath(), QString());
-    actst_record(7);
-    EXPECT_EQ(actst_uploadstart(), 0);
-    EXPECT_EQ(actst_pending(), 1);
 }
 
 TEST(StatUploader, UploadsExactlyOnceAtExitWhenNeverTriggeredAndNotAgainAfterATrigger) {
