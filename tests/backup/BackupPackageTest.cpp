@@ -83,7 +83,7 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST(PackageDescriptorText, CountsTextBothWays) {
+TEST(PackageDescriptorText, CountsTextBothWaysAndSafeItemNames) {
     EXPECT_EQ(CountsText({{Alarms, 3}, {Contacts, 12}}), QStringLiteral("0=12,7=3"));
     PackageDescriptor d;
     d.counts = ParseCountsText(QStringLiteral("0=12,junk,7=3,=,5=x,"));
@@ -91,6 +91,13 @@ TEST(PackageDescriptorText, CountsTextBothWays) {
     EXPECT_EQ(d.Count(Alarms), 3);
     EXPECT_EQ(d.Count(Memos), -1);
     EXPECT_EQ(d.counts.size(), 2u);
+    // Only plain file names are safe item names.
+    EXPECT_TRUE(IsSafeItemName(QStringLiteral("msg.csv")));
+    EXPECT_TRUE(IsSafeItemName(QStringLiteral("王者 荣耀.apk")));
+    EXPECT_TRUE(IsSafeItemName(QStringLiteral("..apk")));
+    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "C:", "x:y", "tab\t"}) {
+        EXPECT_FALSE(IsSafeItemName(QString::fromUtf8(bad))) << bad;
+    }
 }
 
 TEST_F(BackupPackageTest, RoundTripWithChunkBoundariesAndAnEmptyFile) {
@@ -144,12 +151,10 @@ TEST_F(BackupPackageTest, RoundTripWithChunkBoundariesAndAnEmptyFile) {
     EXPECT_EQ(content(QStringLiteral("other.apk")), oneMore);
     EXPECT_TRUE(QFile::exists(QDir(Unpack()).filePath(QStringLiteral("Clock.bac"))));
     EXPECT_EQ(content(QStringLiteral("Clock.bac")), QByteArray());
-}
-
-TEST_F(BackupPackageTest, NoItemFilesWritesNothing) {
-    const QString package = m_dir.filePath(QStringLiteral("none.bkg"));
-    EXPECT_FALSE(WritePackage(package, PackageDescriptor{}));
-    EXPECT_FALSE(QFile::exists(package));
+    // No item files: nothing is written.
+    const QString none = m_dir.filePath(QStringLiteral("none.bkg"));
+    EXPECT_FALSE(WritePackage(none, PackageDescriptor{}));
+    EXPECT_FALSE(QFile::exists(none));
 }
 
 TEST_F(BackupPackageTest, AnyChangedByteAfterTheCrcFailsAndRestoresNothing) {
@@ -206,15 +211,6 @@ TEST_F(BackupPackageTest, HostilePackagesAreRejectedWithNothingWrittenOutside) {
     EXPECT_TRUE(UnpackedFiles().isEmpty());
     PackageDescriptor header;
     EXPECT_FALSE(ReadPackageHeader(Save(QByteArray("\x10\x06\x03\x01")), header));
-}
-
-TEST(ItemNames, OnlyPlainFileNamesAreSafe) {
-    EXPECT_TRUE(IsSafeItemName(QStringLiteral("msg.csv")));
-    EXPECT_TRUE(IsSafeItemName(QStringLiteral("王者 荣耀.apk")));
-    EXPECT_TRUE(IsSafeItemName(QStringLiteral("..apk")));
-    for (const char* bad : {"", ".", "..", "a/b", "a\\b", "C:", "x:y", "tab\t"}) {
-        EXPECT_FALSE(IsSafeItemName(QString::fromUtf8(bad))) << bad;
-    }
 }
 
 // Another zlib: Python reads the container and inflates every block on its own.
