@@ -61,8 +61,9 @@ protected:
 };
 
 // A device failing at each cut point: WriterFailure (every writer goes through the same check).
-// Here a writer that gives up without a write error of its own (a cancel) still fails with a reason.
-TEST_F(AtomicFileTest, AWriterGivingUpKeepsTheTargetAndLeavesNoTemporaryFile) {
+// Here a writer that gives up without a write error of its own (a cancel) still fails with a
+// reason, and the target changes only on a commit, which keeps its permissions.
+TEST_F(AtomicFileTest, OnlyACommitReplacesTheTargetKeepingItsPermissions) {
     const IoResult result = WriteFileAtomically(m_target, [](QIODevice& out) {
         static_cast<void>(out.write(kNew.left(10)));
         return IoResult::Fail({});
@@ -71,9 +72,6 @@ TEST_F(AtomicFileTest, AWriterGivingUpKeepsTheTargetAndLeavesNoTemporaryFile) {
     EXPECT_FALSE(result.error.isEmpty());
     EXPECT_EQ(ReadFile(m_target), kOld);
     EXPECT_EQ(FolderEntries(m_dir.path()), QStringList{QStringLiteral("target.bin")});
-}
-
-TEST_F(AtomicFileTest, CommitReplacesTheTargetKeepingItsPermissions) {
     {
         CAtomicFile file(m_target);
         ASSERT_TRUE(file.Open());

@@ -8,7 +8,7 @@ namespace {
 
 const QByteArray kShouJiZhuShou("\xCA\xD6\xBB\xFA\xD6\xFA\xCA\xD6"); // 手机助手 in GBK
 
-TEST(CodePage, ChineseAndEmptyTextRoundTripThroughGbk) {
+TEST(CodePage, ChineseAndEmptyTextRoundTripThroughGbkAndBadBytesAreReplaced) {
     const QString text = QStringLiteral("VEXA 手机助手");
     const QByteArray ansi = UnicodeToAnsi(text);
     EXPECT_EQ(ansi, QByteArray("VEXA ") + kShouJiZhuShou);
@@ -18,10 +18,8 @@ TEST(CodePage, ChineseAndEmptyTextRoundTripThroughGbk) {
     EXPECT_TRUE(AnsiToUnicode(QByteArray()).isEmpty());
     EXPECT_TRUE(UnicodeToAnsi(QString()).isEmpty());
     EXPECT_TRUE(IsValidAnsi(QByteArray()));
-}
-
-TEST(CodePage, InvalidBytesBecomeReplacementCharactersAndTheRestStillDecodes) {
-    // 0xFF is never valid; a lone lead byte at the end is a truncated character.
+    // Invalid bytes become replacement characters and the rest still decodes: 0xFF is never valid;
+    // a lone lead byte at the end is a truncated character.
     const QByteArray bad = QByteArray("a\xFF") + kShouJiZhuShou + QByteArray("\x81");
     EXPECT_FALSE(IsValidAnsi(bad));
     EXPECT_EQ(AnsiToUnicode(bad), QStringLiteral("a\uFFFD手机助手\uFFFD"));

@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(Event, ManualStaysSignalledUntilResetAutoReleasesOneWait) {
+TEST(Event, ManualStaysSignalledUntilResetAutoReleasesOneWaitAndASetWakesAnInfiniteWait) {
     Event e(Event::Reset::Manual);
     EXPECT_FALSE(e.Wait(0));
     e.Set();
@@ -26,18 +26,16 @@ TEST(Event, ManualStaysSignalledUntilResetAutoReleasesOneWait) {
     a.Set();
     EXPECT_TRUE(a.Wait(0));
     EXPECT_FALSE(a.Wait(0));
-}
 
-TEST(Event, SetFromAnotherThreadWakesAnInfiniteWait) {
-    Event e(Event::Reset::Auto);
+    // Set from another thread, it wakes an infinite wait once this thread is blocked in it.
     const auto waiter = static_cast<pid_t>(::gettid());
     std::thread setter([&] {
-        EXPECT_TRUE(WaitUntil([&] { return ThreadSleeps(waiter); })); // blocked in the wait
-        e.Set();
+        EXPECT_TRUE(WaitUntil([&] { return ThreadSleeps(waiter); }));
+        a.Set();
     });
-    EXPECT_TRUE(e.Wait(Event::kInfinite));
+    EXPECT_TRUE(a.Wait(Event::kInfinite));
     setter.join();
-    EXPECT_FALSE(e.IsSet());
+    EXPECT_FALSE(a.IsSet());
 }
 
 TEST(Event, AutoResetWakesExactlyOneOfTwoWaiters) {

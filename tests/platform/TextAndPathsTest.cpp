@@ -58,15 +58,13 @@ TEST(StringTable, KnownTextsAndEscapes) {
     EXPECT_GE(StringIds().size(), 549u);
 }
 
-TEST(StringTable, ParserSkipsLinesThatAreNotIdTabText) {
+// The parser skips lines that are not id, tab, text; file filters become what the dialog reads.
+TEST(StringTable, ParserSkipsLinesThatAreNotIdTabTextAndFiltersBecomeTheDialogs) {
     const auto rows =
         ParseStringTable("# comment\n12\tok\r\nx\tbad id\n\tno id\n-4\tnegative\n13\ttab\\tand\\\\slash\\q\n");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], std::make_pair(12, QStringLiteral("ok")));
     EXPECT_EQ(rows[1], std::make_pair(13, QStringLiteral("tab\tand\\slash\\q")));
-}
-
-TEST(StringTable, FileFiltersBecomeWhatTheDialogReads) {
     EXPECT_EQ(DialogFileFilter(QStringLiteral("备份文件(*.bkg;*.bkp)|*.bkg;*.bkp||")), QStringLiteral("备份文件(*.bkg *.bkp)"));
     EXPECT_EQ(DialogFileFilter(QStringLiteral("A(*.a)|*.a|B(*.b;*.c)|*.b;*.c||")), QStringLiteral("A(*.a);;B(*.b *.c)"));
     EXPECT_EQ(DialogFileFilter(QStringLiteral("CSV Files(*.csv)")), QStringLiteral("CSV Files(*.csv)"));
