@@ -95,10 +95,23 @@ TEST_F(CrashHandlerTest, AFaultWritesTheReportWithEveryThreadNamedAndStartsTheRe
     for (const char* name : {"ERRORLOG.TXT.part", "CRASH.DMP.part", "threads.part"}) {
         ASSERT_TRUE(QFile::link(victim, Folder() + u'/' + QString::fromLatin1(name)));
     }
+    // Four threads fault at once beside one that waits: one report, naming the first.
     const int status = RunChild(Setup(m_reporter), [] {
         std::atomic<bool> stop{false};
         std::thread waiter(WaitingFunctionForTest, &stop);
-        CrashingFunctionForTest(nullptr);
+        std::atomic<int> ready{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i) {
+            threads.emplace_back([&ready] {
+                ready.fetch_add(1);
+                while (ready.load() < 4) {
+                }
+                CrashingFunctionForTest(nullptr);
+            });
+        }
+        for (std::thread& t : threads) {
+            t.join();
+        }
         stop = true;
         waiter.join();
     });
@@ -114,9 +127,12 @@ TEST_F(CrashHandlerTest, AFaultWritesTheReportWithEveryThreadNamedAndStartsTheRe
     EXPECT_TRUE(report.contains(QStringLiteral("Write to location 00000000 caused an access violation.")));
     EXPECT_TRUE(report.contains(QStringLiteral("Exception handler called in ExceptionAttacher - main.")));
     EXPECT_TRUE(report.endsWith(QStringLiteral("===== [end of ERRORLOG.TXT] =====\r\n")));
+    EXPECT_EQ(report.count(QStringLiteral("===== [end of ERRORLOG.TXT] =====")), 1);
+    EXPECT_EQ(report.count(QStringLiteral("caused an Access Violation")), 1);
     EXPECT_FALSE(report.contains(QString::fromLatin1(kVictim.trimmed())));
     // The faulting thread comes first, with the function that faulted; the other thread follows.
-    const qsizetype faulting = report.indexOf(QStringLiteral("(faulting thread):"));
+    const qsizetype faulting =
+        report.indexOf(QRegularExpression(QStringLiteral("Thread \\d+ \"crash_tests\" \\(faulting thread\\):")));
     ASSERT_GE(faulting, 0);
     const qsizetype crashed = report.indexOf(QStringLiteral("CrashingFunctionForTest("), faulting);
     const qsizetype waiting = report.indexOf(QStringLiteral("WaitingFunctionForTest("), faulting);
@@ -141,30 +157,6 @@ TEST_F(CrashHandlerTest, AFaultWritesTheReportWithEveryThreadNamedAndStartsTheRe
     EXPECT_EQ(
         QDir(Folder()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
         (QStringList{QStringLiteral("CRASH.DMP"), QStringLiteral("ERRORLOG.TXT")}));
-}
-
-TEST_F(CrashHandlerTest, ManyThreadsFaultingAtOnceGiveOneReport) {
-    const int status = RunChild(Setup(m_reporter), [] {
-        std::atomic<int> ready{0};
-        std::vector<std::thread> threads;
-        for (int i = 0; i < 4; ++i) {
-            threads.emplace_back([&ready] {
-                ready.fetch_add(1);
-                while (ready.load() < 4) {
-                }
-                CrashingFunctionForTest(nullptr);
-            });
-        }
-        for (std::thread& t : threads) {
-            t.join();
-        }
-    });
-    ASSERT_NE(status, -1) << "a second fault hung the process";
-    ASSERT_TRUE(WIFSIGNALED(status));
-    const QString report = Report();
-    EXPECT_EQ(report.count(QStringLiteral("caused an Access Violation")), 1);
-    EXPECT_EQ(report.count(QStringLiteral("(faulting thread)")), 1);
-    EXPECT_EQ(report.count(QStringLiteral("===== [end of ERRORLOG.TXT] =====")), 1);
 }
 
 TEST_F(CrashHandlerTest, WithoutTheReporterTheFaultingThreadIsListedByAddress) {
@@ -199,30 +191,14 @@ TEST(CrashDescriptionTest, SignalsAndCodesReadAsTheReportWords) {
     }
 }
 
-TEST(CrashCollectorTest, ALiveChildsThreadsAreNamedAndAMissingProcessIsAnError) {
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
+// The collector names a live process's threads in the report above; a process that is gone is an
+// error, with no text.
+TEST(CrashCollectorTest, AMissingProcessIsAnError) {
     const pid_t child = ::fork();
     if (child == 0) {
-        std::atomic<bool> stop{false};
-        std::thread waiter(WaitingFunctionForTest, &stop);
-        const char byte = 1;
-        (void)!::write(ready[1], &byte, 1);
-        waiter.join();
         ::_exit(0);
     }
-    char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-    const ThreadStacks stacks = CollectThreadStacks(child, child);
-    ::kill(child, SIGKILL);
-    EXPECT_NE(WaitForChild(child), -1);
-    ::close(ready[0]);
-    ::close(ready[1]);
-    EXPECT_TRUE(stacks.error.isEmpty()) << stacks.error.toStdString();
-    EXPECT_TRUE(stacks.text.startsWith(QStringLiteral("Thread %1 \"crash_tests\" (faulting thread):").arg(child)));
-    EXPECT_TRUE(stacks.text.contains(QStringLiteral("WaitingFunctionForTest(std::atomic<bool>*)")));
-
-    // A process that is gone: an error, no text.
+    ASSERT_NE(WaitForChild(child), -1);
     const ThreadStacks none = CollectThreadStacks(child, child);
     EXPECT_FALSE(none.error.isEmpty());
     EXPECT_TRUE(none.text.isEmpty());
