@@ -254,20 +254,30 @@ protected:
             pub += QStringLiteral("<public type=\"attr\" name=\"%1\" id=\"%2\"/>").arg(a[0], a[1]);
             attrs += QStringLiteral("<attr name=\"%1\" format=\"%2\"/>").arg(a[0], a[2]);
         }
-        Source(QStringLiteral("fw/res/values/public.xml"), pub + QStringLiteral("</resources>"));
-        Source(QStringLiteral("fw/res/values/attrs.xml"), attrs + QStringLiteral("</resources>"));
-        Source(QStringLiteral("fw/res/values/strings.xml"),
-               QStringLiteral("<resources><string name=\"fw_label\">系统框架</string>"
-                              "<string name=\"fw_version\">10-vexa</string></resources>"));
-        Source(QStringLiteral("fw/AndroidManifest.xml"),
-               QStringLiteral("<manifest xmlns:android=\"%1\" package=\"android\" android:versionCode=\"29\" "
-                              "android:versionName=\"@string/fw_version\"><application "
-                              "android:label=\"@string/fw_label\"/></manifest>")
-                   .arg(kAndroidNs));
-        m_framework = m_dir.filePath(QStringLiteral("fw.apk"));
-        ASSERT_TRUE(Aapt({QStringLiteral("package"), QStringLiteral("-f"), QStringLiteral("-x"), QStringLiteral("-M"),
-                          m_dir.filePath(QStringLiteral("fw/AndroidManifest.xml")), QStringLiteral("-S"),
-                          m_dir.filePath(QStringLiteral("fw/res")), QStringLiteral("-F"), m_framework}));
+        Source("fw/res/values/public.xml", pub + "</resources>");
+        Source("fw/res/values/attrs.xml", attrs + "</resources>");
+        Source("fw/res/values/strings.xml", "<resources><string name=\"fw_label\">系统框架</string>"
+                                            "<string name=\"fw_version\">10-vexa</string></resources>");
+        Source("fw/AndroidManifest.xml", Manifest("package=\"android\" android:versionCode=\"29\" "
+                                                  "android:versionName=\"@string/fw_version\"><application "
+                                                  "android:label=\"@string/fw_label\"/>"));
+        m_framework = Package("fw", "fw.apk", {"-x"});
+        ASSERT_FALSE(HasFailure());
+    }
+
+    // A manifest in Android's namespace with these attributes and elements.
+    static QString Manifest(const char* inside) {
+        return QStringLiteral("<manifest xmlns:android=\"%1\" %2</manifest>")
+            .arg(kAndroidNs, QString::fromUtf8(inside));
+    }
+
+    // The manifest and resources of folder packaged by aapt into apk; its path.
+    QString Package(const QString& folder, const QString& apk, const QStringList& extra) {
+        const QString path = m_dir.filePath(apk);
+        EXPECT_TRUE(Aapt(QStringList{"package", "-f", "-M", m_dir.filePath(folder + "/AndroidManifest.xml"), "-S",
+                                     m_dir.filePath(folder + "/res"), "-F", path} +
+                         extra));
+        return path;
     }
 
     void Source(const QString& name, const QString& text) {
@@ -303,22 +313,18 @@ protected:
 };
 
 TEST_F(AaptBuilt, PackagesReadAsTheirDumpPrintsThem) {
-    Source(QStringLiteral("app/AndroidManifest.xml"),
-           QStringLiteral("<manifest xmlns:android=\"%1\" package=\"com.example.weather\" android:versionCode=\"42\" "
-                          "android:versionName=\"@string/version\"><uses-sdk android:minSdkVersion=\"21\" "
-                          "android:targetSdkVersion=\"30\"/><uses-permission android:name=\"android.permission.INTERNET\"/>"
-                          "<application android:label=\"@string/app_name\" android:icon=\"@mipmap/ic_launcher\"/>"
-                          "</manifest>")
-               .arg(kAndroidNs));
-    Source(QStringLiteral("app/res/values/strings.xml"),
-           QStringLiteral("<resources><string name=\"app_name\">Weather</string>"
-                          "<string name=\"version\">2.1.0-beta</string></resources>"));
-    Source(QStringLiteral("app/res/values-zh-rCN/strings.xml"),
-           QStringLiteral("<resources><string name=\"app_name\">天气预报</string></resources>"));
-    Source(QStringLiteral("app/res/values-fr/strings.xml"),
-           QStringLiteral("<resources><string name=\"app_name\">Météo</string></resources>"));
+    Source(
+        "app/AndroidManifest.xml",
+        Manifest("package=\"com.example.weather\" android:versionCode=\"42\" android:versionName=\"@string/version\">"
+                 "<uses-sdk android:minSdkVersion=\"21\" android:targetSdkVersion=\"30\"/><uses-permission "
+                 "android:name=\"android.permission.INTERNET\"/><application android:label=\"@string/app_name\" "
+                 "android:icon=\"@mipmap/ic_launcher\"/>"));
+    Source("app/res/values/strings.xml", "<resources><string name=\"app_name\">Weather</string>"
+                                         "<string name=\"version\">2.1.0-beta</string></resources>");
+    Source("app/res/values-zh-rCN/strings.xml", "<resources><string name=\"app_name\">天气预报</string></resources>");
+    Source("app/res/values-fr/strings.xml", "<resources><string name=\"app_name\">Météo</string></resources>");
     // An adaptive icon for new phones, a PNG for the others.
-    Source(QStringLiteral("app/res/mipmap-anydpi-v26/ic_launcher.xml"),
+    Source("app/res/mipmap-anydpi-v26/ic_launcher.xml",
            QStringLiteral("<adaptive-icon xmlns:android=\"%1\"><background android:drawable=\"@mipmap/ic_launcher\"/>"
                           "</adaptive-icon>")
                .arg(kAndroidNs));
@@ -327,29 +333,17 @@ TEST_F(AaptBuilt, PackagesReadAsTheirDumpPrintsThem) {
     QDir().mkpath(m_dir.filePath(QStringLiteral("app/res/mipmap-hdpi")));
     ASSERT_TRUE(png.save(m_dir.filePath(QStringLiteral("app/res/mipmap-hdpi/ic_launcher.png"))));
 
-    const auto build = [&](const QString& apk, const QStringList& extra) {
-        const QString path = m_dir.filePath(apk);
-        EXPECT_TRUE(Aapt(QStringList{QStringLiteral("package"), QStringLiteral("-f"), QStringLiteral("-M"),
-                                     m_dir.filePath(QStringLiteral("app/AndroidManifest.xml")), QStringLiteral("-S"),
-                                     m_dir.filePath(QStringLiteral("app/res")), QStringLiteral("-I"), m_framework,
-                                     QStringLiteral("-F"), path} +
-                         extra));
-        return path;
-    };
+    const QStringList weather{"com.example.weather", "2.1.0-beta", "天气预报"};
     const struct {
         const char* what;
         QString apk;
         QStringList expected;
     } cases[] = {
-        {"UTF-8 pools", build(QStringLiteral("app.apk"), {}),
-         {QStringLiteral("com.example.weather"), QStringLiteral("2.1.0-beta"), QStringLiteral("天气预报")}},
-        {"UTF-16 pools", build(QStringLiteral("app16.apk"), {QStringLiteral("--utf16")}),
-         {QStringLiteral("com.example.weather"), QStringLiteral("2.1.0-beta"), QStringLiteral("天气预报")}},
+        {"UTF-8 pools", Package("app", "app.apk", {"-I", m_framework}), weather},
+        {"UTF-16 pools", Package("app", "app16.apk", {"-I", m_framework, "--utf16"}), weather},
         // A shared library's resources have no package id until run time (0x00, dynamic references).
-        {"shared library", build(QStringLiteral("shared.apk"), {QStringLiteral("--shared-lib")}),
-         {QStringLiteral("com.example.weather"), QStringLiteral("2.1.0-beta"), QStringLiteral("天气预报")}},
-        {"resources in package 0x01", m_framework,
-         {QStringLiteral("android"), QStringLiteral("10-vexa"), QStringLiteral("系统框架")}},
+        {"shared library", Package("app", "shared.apk", {"-I", m_framework, "--shared-lib"}), weather},
+        {"resources in package 0x01", m_framework, {"android", "10-vexa", "系统框架"}},
     };
     for (const auto& c : cases) {
         ASSERT_EQ(Badging(c.apk), c.expected) << c.what;
