@@ -11,7 +11,6 @@
 #include "libs/prefs/Prefs.h"
 #include "platform/StringTable.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QTemporaryDir>

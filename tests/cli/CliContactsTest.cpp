@@ -5,8 +5,6 @@
 
 #include "TestFiles.h"
 
-#include <QFile>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>

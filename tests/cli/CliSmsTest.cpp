@@ -5,7 +5,6 @@
 
 #include "TestFiles.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>

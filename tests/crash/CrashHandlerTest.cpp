@@ -15,7 +15,6 @@
 #include <QTemporaryDir>
 
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <thread>
 

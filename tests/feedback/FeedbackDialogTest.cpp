@@ -7,9 +7,7 @@
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
 
-#include <QFile>
 #include <QPlainTextEdit>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <atomic>

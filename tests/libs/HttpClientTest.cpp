@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 namespace {
 
 QString Url(const LocalHttpServer& server, const char* path) {

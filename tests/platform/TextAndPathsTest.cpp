@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 

@@ -3,7 +3,6 @@
 // disk or a dropped network share would. The bytes it takes go to `inner`, at its position, so
 // seeking works.
 
-#include <QByteArray>
 #include <QIODevice>
 #include <QList>
 #include <QStringList>

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 
 LocalHttpServer::LocalHttpServer(std::vector<CannedReply> replies) : m_replies(std::move(replies)) {
     m_listener = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -6,7 +6,6 @@
 #include "TestApk.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
