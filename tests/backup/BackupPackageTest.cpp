@@ -1,8 +1,6 @@
 #include "backup/BackupPackage.h"
 #include "TestFiles.h"
 
-#include "platform/CodePage.h"
-
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>

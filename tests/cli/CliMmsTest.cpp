@@ -1,10 +1,7 @@
 // vexa-cli mms: list, show, export, draft and send under the compose checks.
 #include "CliTestSupport.h"
-#include "TestFiles.h"
 
-#include "bridge/sim/SimSeed.h"
 #include "libs/mms/MediaMsg.h"
-#include "platform/StringTable.h"
 
 #include <gtest/gtest.h>
 
