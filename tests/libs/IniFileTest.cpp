@@ -8,7 +8,7 @@ namespace {
 
 using R = CIniFile::LoadResult;
 
-TEST(IniFile, HostileValuesRoundTripCommentsAndCrLfAreAccepted) {
+TEST(IniFile, HostileValuesRoundTripCommentsAndCrLfAreAcceptedAndSavesReplaceTheFile) {
     CIniFile ini;
     const QString hostile = QStringLiteral("C:\\a=b\\\n[x]\r\n;not a comment 手机");
     ini.SetValue(QStringLiteral("S"), QStringLiteral("k"), hostile);
@@ -21,6 +21,20 @@ TEST(IniFile, HostileValuesRoundTripCommentsAndCrLfAreAccepted) {
     // Comments, blank lines and CRLF line ends are accepted.
     ASSERT_EQ(back.Parse("; top\r\n\r\n[A]\r\n# c\r\n  key = value with spaces\r\n"), R::Ok);
     EXPECT_EQ(back.Value(QStringLiteral("A"), QStringLiteral("key")), QStringLiteral(" value with spaces"));
+
+    // Save replaces the file whole; load tells a missing file from an unreadable one.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.ini"));
+    ini.SetValue(QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("1"));
+    ASSERT_TRUE(ini.Save(path));
+    ini.SetValue(QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2"));
+    ASSERT_TRUE(ini.Save(path));
+    ASSERT_EQ(back.Load(path), R::Ok);
+    EXPECT_EQ(back.Value(QStringLiteral("A"), QStringLiteral("k")), QStringLiteral("2"));
+    EXPECT_EQ(back.Value(QStringLiteral("S"), QStringLiteral("k")), hostile);
+    EXPECT_FALSE(ini.Save(dir.filePath(QStringLiteral("no/such/folder/a.ini"))));
+    EXPECT_EQ(back.Load(dir.filePath(QStringLiteral("none.ini"))), R::Missing);
+    EXPECT_EQ(back.Load(dir.path()), R::Unreadable) << "a folder cannot be read as a file";
 }
 
 struct BrokenCase {
@@ -49,21 +63,5 @@ INSTANTIATE_TEST_SUITE_P(Inputs, IniFileBroken,
                                            BrokenCase{"Oversized",
                                                       QByteArray("[A]\n") + QByteArray(CIniFile::kMaxSize, 'a')}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(IniFile, SaveReplacesTheFileWholeAndLoadTellsMissingFromUnreadable) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("a.ini"));
-    CIniFile ini;
-    ini.SetValue(QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("1"));
-    ASSERT_TRUE(ini.Save(path));
-    ini.SetValue(QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2"));
-    ASSERT_TRUE(ini.Save(path));
-    CIniFile back;
-    ASSERT_EQ(back.Load(path), R::Ok);
-    EXPECT_EQ(back.Value(QStringLiteral("A"), QStringLiteral("k")), QStringLiteral("2"));
-    EXPECT_FALSE(ini.Save(dir.filePath(QStringLiteral("no/such/folder/a.ini"))));
-    EXPECT_EQ(back.Load(dir.filePath(QStringLiteral("none.ini"))), R::Missing);
-    EXPECT_EQ(back.Load(dir.path()), R::Unreadable) << "a folder cannot be read as a file";
-}
 
 } // namespace

@@ -82,7 +82,7 @@ TEST_F(Store, UpgradeCheckOffersNewerVersionsWhosePackagesReadAsApks) {
     EXPECT_FALSE(wf_get_package_info(&link));
 }
 
-TEST_F(Store, PagesCarryDownloadLinksAndUnknownOrBadRequestsAreRefused) {
+TEST_F(Store, PagesCarryDownloadLinksBadRequestsAreRefusedAndSwitchedFailuresEndCleanly) {
     const struct {
         const char* target;
         int status;
@@ -110,9 +110,8 @@ TEST_F(Store, PagesCarryDownloadLinksAndUnknownOrBadRequestsAreRefused) {
     post.method = "POST";
     post.body = "{\"products\": 7";
     EXPECT_EQ(HttpExchange(post).status, 400);
-}
 
-TEST_F(Store, SwitchesFailStallAndBreakTheStoreAndTheClientEndsEachCleanly) {
+    // Switches fail, stall and break the store; the client ends each cleanly.
     vexa::services::StoreSwitches& knobs = m_services.Services().Store();
     bool ok = true;
     knobs.fail = true;
