@@ -433,7 +433,7 @@ TEST(RunSummaries, SayWhatFailedAndWhetherThePhoneWasLost) {
 }
 
 // The status texts themselves show in the dialogs; here only where there is none.
-TEST(BackupTexts, NoStatusForUnchosenOrUnknownModulesAndTheDefaultPackageName) {
+TEST(BackupTexts, NoStatusForUnchosenOrUnknownModulesTheDefaultPackageNameAndAcceptablePackages) {
     EXPECT_EQ(ModuleItemFile(Apps), QString());
     EXPECT_TRUE(BackupStatusText(Contacts, StepNotSelected).isEmpty());
     EXPECT_TRUE(BackupStatusText(8, StepDone).isEmpty());
@@ -442,9 +442,8 @@ TEST(BackupTexts, NoStatusForUnchosenOrUnknownModulesAndTheDefaultPackageName) {
               QStringLiteral("/home/u/backup/V960(2012-0725-0905).bkg"));
     EXPECT_EQ(DefaultPackagePath(QStringLiteral("/b/"), QStringLiteral("V9"), when),
               QStringLiteral("/b/V9(2012-0725-0905).bkg"));
-}
 
-TEST(RestoreChooser, OlderPackagesByNameNewerOnesByTheirHeader) {
+    // The restore chooser takes older packages by name, newer ones by their header.
     QTemporaryDir dir;
     const QString old = dir.filePath(QStringLiteral("x.BKP"));
     const QString garbage = dir.filePath(QStringLiteral("y.bkg"));

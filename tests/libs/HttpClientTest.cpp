@@ -12,8 +12,11 @@ QString Url(const LocalHttpServer& server, const char* path) {
     return QString::fromStdString(server.BaseUrl()) + QLatin1String(path);
 }
 
-TEST(HttpClient, GetAndPostReachTheServer) {
-    LocalHttpServer server({CannedReply{200, "hello"}, CannedReply{201, "{\"ok\":1}", "application/json"}});
+// Get and post reach the server; an error status is an answer but not a success; an oversized
+// reply is refused.
+TEST(HttpClient, GetAndPostReachTheServerAndErrorsAndOversizedRepliesAreNoSuccess) {
+    LocalHttpServer server({CannedReply{200, "hello"}, CannedReply{201, "{\"ok\":1}", "application/json"},
+                            CannedReply{500, "boom"}, CannedReply{200, std::string(100000, 'z')}});
     HttpRequest get;
     get.url = Url(server, "/manifest");
     const HttpReply a = HttpExchange(get);
@@ -34,12 +37,7 @@ TEST(HttpClient, GetAndPostReachTheServer) {
     EXPECT_EQ(requests[1].method, "POST");
     EXPECT_EQ(requests[1].body, std::string("x\0y", 3));
     EXPECT_NE(requests[1].headers.find("Content-Type: application/octet-stream"), std::string::npos);
-}
 
-TEST(HttpClient, ErrorStatusIsAnAnswerButNotASuccessAndAnOversizedReplyIsRefused) {
-    LocalHttpServer server({CannedReply{500, "boom"}, CannedReply{200, std::string(100000, 'z')}});
-    HttpRequest get;
-    get.url = Url(server, "/");
     const HttpReply error = HttpExchange(get);
     EXPECT_TRUE(error.ok);
     EXPECT_EQ(error.failure, HttpFailure::None);

@@ -37,7 +37,7 @@ protected:
     const QString m_path = m_dir.filePath(QStringLiteral("test.log"));
 };
 
-TEST_F(LogTest, LinesCarryTimeThreadLevelAndTheFormattedText) {
+TEST_F(LogTest, LinesCarryTimeThreadLevelAndTextTheLevelFiltersAndFreeEnds) {
     LOG_Error("[CDeviceCheckThread] GetAllDeviceSerialNo failed. %s:%d", LOG_HERE);
     LOG_Info("Skin file %s not found.\n", "/opt/vexa/skin/config.xml");
     const QStringList lines = Lines();
@@ -52,9 +52,8 @@ TEST_F(LogTest, LinesCarryTimeThreadLevelAndTheFormattedText) {
     const auto second = shape.match(lines[1]);
     ASSERT_TRUE(second.hasMatch());
     EXPECT_EQ(second.captured(2), QStringLiteral("Skin file /opt/vexa/skin/config.xml not found."));
-}
 
-TEST_F(LogTest, LevelFiltersLinesLongOnesAreWholeAndNothingIsWrittenAfterFree) {
+    // The level filters less important lines; long ones are whole; nothing is written after free.
     LOG_Level(1);
     LOG_Verbose("verbose");
     LOG_Info("info");
@@ -66,11 +65,11 @@ TEST_F(LogTest, LevelFiltersLinesLongOnesAreWholeAndNothingIsWrittenAfterFree) {
     LOG_Free();
     LOG_Info("after");
     EXPECT_TRUE(LOG_FilePath().empty());
-    const QStringList lines = Lines();
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("E error")));
-    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("V verbose again")));
-    EXPECT_TRUE(lines[2].endsWith(QString::fromStdString(big) + QStringLiteral("|end")));
+    const QStringList all = Lines();
+    ASSERT_EQ(all.size(), 5);
+    EXPECT_TRUE(all[2].endsWith(QStringLiteral("E error")));
+    EXPECT_TRUE(all[3].endsWith(QStringLiteral("V verbose again")));
+    EXPECT_TRUE(all[4].endsWith(QString::fromStdString(big) + QStringLiteral("|end")));
 }
 
 TEST_F(LogTest, ManyThreadsWriteWholeLinesWithoutLosingAny) {

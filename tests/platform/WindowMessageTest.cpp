@@ -77,7 +77,7 @@ TEST(WindowMessage, PostsFromManyThreadsKeepEachPostersOrderAndRunOnTheTargetThr
     }
 }
 
-TEST(WindowMessage, SendMessageRunsOnTheTargetThreadAndReturnsTheResult) {
+TEST(WindowMessage, SendMessageRunsOnTheTargetThreadAndReturnsTheResultAndValuesKeepTheirOrder) {
     CRecorder target;
     LRESULT result = 0;
     bool finished = false;
@@ -93,6 +93,21 @@ TEST(WindowMessage, SendMessageRunsOnTheTargetThreadAndReturnsTheResult) {
     // On the target's own thread the call is direct.
     EXPECT_EQ(target.SendMessage(kDouble, 5), 10);
     EXPECT_EQ(target.seen.size(), 2u);
+
+    // Values and calls arrive in order with messages.
+    target.values.clear();
+    target.seen.clear();
+    std::thread poster([&] {
+        target.PostMessage(kRecord, 1);
+        target.PostValue(kValue, std::string("a long value that does not fit a parameter"), 2);
+        target.PostCall([&target] { target.values.push_back("call"); });
+        target.PostValue(kValue, std::string("b"));
+    });
+    poster.join();
+    PumpUntil([&] { return target.values.size() == 3; });
+    EXPECT_EQ(target.values, (std::vector<std::string>{"a long value that does not fit a parameter", "call", "b"}));
+    ASSERT_EQ(target.seen.size(), 3u);
+    EXPECT_EQ(target.seen[1].w, 2u);
 }
 
 // Counts live copies, so a value that is never delivered can be seen to be freed.
@@ -117,21 +132,6 @@ TEST(WindowMessage, MessagesValuesAndCallsQueuedForADestroyedTargetAreDroppedAnd
     PumpUntil([&] { return !alive.seen.empty(); });
     ASSERT_EQ(alive.seen.size(), 1u);
     EXPECT_EQ(alive.seen[0].w, 2u);
-}
-
-TEST(WindowMessage, ValuesAndCallsArriveInOrderWithMessages) {
-    CRecorder target;
-    std::thread worker([&] {
-        target.PostMessage(kRecord, 1);
-        target.PostValue(kValue, std::string("a long value that does not fit a parameter"), 2);
-        target.PostCall([&target] { target.values.push_back("call"); });
-        target.PostValue(kValue, std::string("b"));
-    });
-    worker.join();
-    PumpUntil([&] { return target.values.size() == 3; });
-    EXPECT_EQ(target.values, (std::vector<std::string>{"a long value that does not fit a parameter", "call", "b"}));
-    ASSERT_EQ(target.seen.size(), 3u);
-    EXPECT_EQ(target.seen[1].w, 2u);
 }
 
 } // namespace
