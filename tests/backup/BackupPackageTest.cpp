@@ -1,6 +1,9 @@
 #include "backup/BackupPackage.h"
 #include "TestFiles.h"
+#include "backup/ItemExporters.h"
+#include "backup/PackageStream.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -9,6 +12,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <zlib.h>
 
 using namespace backup;
@@ -249,6 +254,239 @@ assert pos == len(data)
     const QString expectedSize = QString::number(QByteArray("号码,时间,内容\r\n").size() * 3000);
     EXPECT_EQ(QString::fromUtf8(py.readAllStandardOutput()),
               QStringLiteral("1=2 2\nmsg.csv %1 %1\n").arg(expectedSize));
+}
+
+// A store that keeps its records in memory, as a phone's store would.
+template <class Store, class Item> class MemoryStore : public Store {
+public:
+    std::vector<Item> items;
+    int prepared = 0;
+    std::function<void()> onAdd;
+    int Load() override { return 1; }
+    bool IsLoaded() override { return true; }
+    int GetCount() override { return static_cast<int>(items.size()); }
+    const Item* GetItemAt(int index) override { return &items[static_cast<std::size_t>(index)]; }
+    bool AddItem(Item* item) override {
+        if (onAdd) {
+            onAdd();
+        }
+        items.push_back(*item);
+        delete item;
+        return true;
+    }
+    bool PrepareRestore() override {
+        ++prepared;
+        return true;
+    }
+};
+
+using Bookmarks = MemoryStore<vexa::BookmarkStore, vexa::Bookmark>;
+using Memos = MemoryStore<vexa::CalendarStore, vexa::Memo>;
+using Settings = MemoryStore<vexa::SettingsStore, vexa::SettingsGroup>;
+using Alarms = MemoryStore<vexa::AlarmStore, vexa::Alarm>;
+
+template <class Exporter, class StoreT> QByteArray ExportBytes(StoreT& store) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    CPackageStream stream(&buffer);
+    EXPECT_TRUE(Exporter::Export(&store, stream));
+    return bytes;
+}
+
+template <class Exporter, class StoreT> bool ImportBytes(QByteArray bytes, StoreT& store) {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    CPackageStream stream(&buffer);
+    return Exporter::Import(stream, &store);
+}
+
+// The alarm layout is big-endian in field order; every store round trips.
+TEST(ItemExporters, AlarmLayoutIsBigEndianInFieldOrderAndEveryStoreRoundTrips) {
+    Alarms store;
+    store.items.push_back({7, 30, 0x1F, true, 1, QStringLiteral("起床"), 10, QStringLiteral("a.ogg"), 5});
+    const QByteArray bytes = ExportBytes<CClockExport>(store);
+    EXPECT_EQ(bytes.left(4 + 12 + 1), QByteArray("\0\0\0\x01"
+                                                 "\0\0\0\x07"
+                                                 "\0\0\0\x1E"
+                                                 "\0\0\0\x1F"
+                                                 "\x01",
+                                                 17));
+    Alarms back;
+    ASSERT_TRUE(ImportBytes<CClockExport>(bytes, back));
+    EXPECT_EQ(back.items, store.items);
+
+    Bookmarks bookmarks;
+    bookmarks.items = {{QStringLiteral("首页"),
+                        QStringLiteral("http://vexa.example.com/"),
+                        12,
+                        QByteArray("\x89PNG", 4),
+                        {},
+                        QByteArray(300, 'x')}};
+    Bookmarks b2;
+    ASSERT_TRUE(ImportBytes<CWebMarkExport>(ExportBytes<CWebMarkExport>(bookmarks), b2));
+    EXPECT_EQ(b2.items, bookmarks.items);
+
+    Memos memos;
+    vexa::Memo m{
+        QStringLiteral("会议"),       QStringLiteral("三楼"),          QStringLiteral("带电脑"),     1000, 2000, false,
+        {{900, 10, 0}, {800, 20, 2}}, QStringLiteral("Asia/Shanghai"), QStringLiteral("FREQ=WEEKLY")};
+    memos.items = {m, vexa::Memo{}};
+    Memos m2;
+    ASSERT_TRUE(ImportBytes<CCalendarExport>(ExportBytes<CCalendarExport>(memos), m2));
+    EXPECT_EQ(m2.items, memos.items);
+
+    Settings settings;
+    vexa::SettingsGroup g{3, {}};
+    // One value of each type, holding only the field its type stores.
+    g.values = {{.id = 101, .type = 1, .charValue = 'Z', .text = {}, .blob = {}},
+                {.id = 102, .type = 2, .uintValue = 0xDEADBEEF, .text = {}, .blob = {}},
+                {.id = 103, .type = 3, .text = QStringLiteral("铃声"), .blob = {}},
+                {.id = 104, .type = 4, .text = {}, .blob = QByteArray("\0\1\2", 3)},
+                {.id = 105, .type = 5, .text = {}, .blob = {}, .uint64Value = 0x0102030405060708ULL},
+                {.id = 106, .type = 6, .text = {}, .blob = {}, .boolValue = true}};
+    settings.items = {g};
+    Settings s2;
+    ASSERT_TRUE(ImportBytes<CSysSettingExport>(ExportBytes<CSysSettingExport>(settings), s2));
+    EXPECT_EQ(s2.items, settings.items);
+    // An empty blob setting is left out, so the rest still reads.
+    settings.items = {vexa::SettingsGroup{
+        0,
+        {{.id = 1, .type = 4, .text = {}, .blob = {}}, {.id = 2, .type = 2, .uintValue = 42, .text = {}, .blob = {}}}}};
+    Settings s3;
+    ASSERT_TRUE(ImportBytes<CSysSettingExport>(ExportBytes<CSysSettingExport>(settings), s3));
+    ASSERT_EQ(s3.items.size(), 1u);
+    ASSERT_EQ(s3.items[0].values.size(), 1u);
+    EXPECT_EQ(s3.items[0].values[0].uintValue, 42u);
+}
+
+// Damaged files, and counts the file cannot hold, are refused before the phone is touched.
+TEST(ItemExporters, DamagedFilesChangeNothingOnThePhone) {
+    const auto be32 = [](std::uint32_t v) {
+        const char bytes[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return QByteArray(bytes, 4);
+    };
+    Memos one;
+    one.items = {vexa::Memo{QStringLiteral("a"), {}, {}, 1, 2, true, {{3, 4, 5}}, {}, {}}};
+    const QByteArray good = ExportBytes<CCalendarExport>(one);
+    const QByteArray memo = good.mid(4);
+    // A memo whose reminder count claims far more entries than follow.
+    QByteArray manyReminders = memo;
+    manyReminders.replace(3 * 4 + 1 + 16 + 1, 4, be32(0x7FFFFFFF));
+    std::vector<std::pair<std::string, QByteArray>> cases = {
+        {"five million memos in one", be32(5'000'000) + memo},
+        {"a count of four billion", be32(0xFFFFFFFF) + QByteArray(4096, '\0')},
+        {"one memo too many", be32(3) + memo + memo},
+        {"reminders beyond the end", be32(1) + manyReminders},
+        {"more memos than a phone holds, each one whole",
+         be32(kMaxStoreRecords + 1) + memo.repeated(kMaxStoreRecords + 1)},
+        {"a title longer than the file", be32(1) + be32(0x00FFFFFF) + QByteArray(64, 'x')},
+    };
+    for (qsizetype len = 0; len < good.size(); ++len) {
+        cases.emplace_back("cut at " + std::to_string(len), good.left(len));
+    }
+    for (const auto& [what, bytes] : cases) {
+        Memos phone;
+        phone.items = {vexa::Memo{QStringLiteral("kept"), {}, {}, 0, 0, false, {}, {}, {}}};
+        EXPECT_FALSE(ImportBytes<CCalendarExport>(bytes, phone)) << what;
+        EXPECT_EQ(phone.prepared, 0) << what;
+        EXPECT_EQ(phone.items.size(), 1u) << what;
+    }
+    Alarms phone;
+    phone.items = {vexa::Alarm{}};
+    EXPECT_FALSE(ImportBytes<CClockExport>(QByteArray("\xFF\xFF\xFF\xFF", 4), phone))
+        << "four billion records, no data";
+    EXPECT_EQ(phone.items.size(), 1u);
+    Settings settings;
+    EXPECT_FALSE(ImportBytes<CSysSettingExport>(QByteArray("\0\0\0\1\0\0\0\1\0\0\0\1\0\0\0\1\0\0\0\x09", 20), settings))
+        << "an unknown value type";
+    EXPECT_FALSE(ImportBytes<CSysSettingExport>(be32(1) + be32(7) + be32(0x10000000) + QByteArray(90, '\1'), settings))
+        << "a settings group claiming more values than bytes";
+    EXPECT_EQ(settings.prepared, 0);
+}
+
+TEST(ItemExporters, RecordsGoToThePhoneOneAtATimeAndThoseItHoldsAreNotAddedAgain) {
+    Alarms source;
+    for (std::uint32_t hour = 6; hour < 9; ++hour) {
+        source.items.push_back(vexa::Alarm{hour, 0, 0x1F, true, 0, QStringLiteral("闹钟"), 5, {}, 3});
+    }
+    QByteArray bytes = ExportBytes<CClockExport>(source);
+    Alarms phone;
+    phone.items = {source.items[1]};
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    // Where the reader stands at each add: a reader holding every record first would stand at the end.
+    std::vector<qint64> positions;
+    phone.onAdd = [&] { positions.push_back(buffer.pos()); };
+    CPackageStream stream(&buffer);
+    ASSERT_TRUE(CClockExport::Import(stream, &phone));
+    ASSERT_EQ(positions.size(), 2u) << "the alarm the phone had is skipped";
+    EXPECT_LT(positions[0], positions[1]);
+    EXPECT_LT(positions[0], bytes.size()) << "the first record is in before the last is read";
+    std::vector<vexa::Alarm> expected{source.items[1], source.items[0], source.items[2]};
+    EXPECT_EQ(phone.items, expected);
+    ASSERT_TRUE(ImportBytes<CClockExport>(bytes, phone));
+    EXPECT_EQ(phone.items, expected) << "a second restore adds nothing";
+}
+
+TEST(PackageStream, BigEndianLayout) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    CPackageStream out(&buffer);
+    out.WriteUInt32(0x01020304);
+    out.WriteUInt64(0x0A0B0C0D0E0F1011ULL);
+    out.WriteBool(true);
+    out.WriteString(QString());
+    out.WriteString(QStringLiteral("闹钟"));
+    out.WriteBlob(QByteArray("\0\1", 2));
+    ASSERT_FALSE(out.Failed());
+    EXPECT_EQ(bytes, QByteArray("\x01\x02\x03\x04"
+                                "\x0A\x0B\x0C\x0D\x0E\x0F\x10\x11"
+                                "\x01"
+                                "\0\0\0\0"
+                                "\0\0\0\x06\xE9\x97\xB9\xE9\x92\x9F"
+                                "\0\0\0\x02\0\x01",
+                                4 + 8 + 1 + 4 + 10 + 6));
+
+    buffer.close();
+    buffer.open(QIODevice::ReadOnly);
+    CPackageStream in(&buffer);
+    std::uint32_t u32 = 0;
+    std::uint64_t u64 = 0;
+    bool flag = false;
+    QString empty = QStringLiteral("x");
+    QString text;
+    QByteArray blob;
+    EXPECT_TRUE(in.ReadUInt32(u32) && in.ReadUInt64(u64) && in.ReadBool(flag) && in.ReadString(empty) &&
+                in.ReadString(text) && in.ReadBlob(blob));
+    EXPECT_EQ(u32, 0x01020304u);
+    EXPECT_EQ(u64, 0x0A0B0C0D0E0F1011ULL);
+    EXPECT_TRUE(flag);
+    EXPECT_TRUE(empty.isEmpty());
+    EXPECT_EQ(text, QStringLiteral("闹钟"));
+    EXPECT_EQ(blob, QByteArray("\0\1", 2));
+    EXPECT_FALSE(in.ReadUInt32(u32)) << "end of data";
+    EXPECT_TRUE(in.Failed());
+}
+
+TEST(PackageStream, HostileLengthsFailWithoutAllocating) {
+    for (const QByteArray& data : {QByteArray("\x01\x00\x00\x00", 4), QByteArray("\xFF\xFF\xFF\xFF", 4),
+                                   QByteArray("\x00\xFF\xFF\xFF", 4) /* below the limit, data missing */,
+                                   QByteArray("\x00\x00\x00\x05"
+                                              "abc",
+                                              7),
+                                   QByteArray("\x00\x00", 2)}) {
+        QByteArray copy = data;
+        QBuffer buffer(&copy);
+        buffer.open(QIODevice::ReadOnly);
+        CPackageStream in(&buffer);
+        QByteArray blob;
+        EXPECT_FALSE(in.ReadBlob(blob)) << data.toHex().constData();
+        EXPECT_TRUE(blob.isEmpty());
+        QString text = QStringLiteral("kept?");
+        EXPECT_FALSE(in.ReadString(text)) << "a failed stream stays failed";
+    }
 }
 
 } // namespace
