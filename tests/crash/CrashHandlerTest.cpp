@@ -207,15 +207,7 @@ TEST(CrashCollectorTest, AMissingProcessIsAnError) {
 constexpr char kHead[] = "vexa-assistant caused an Access Violation (0x0000000b) \r\nin module /x at 0033:0000.\r\n";
 constexpr char kEnd[] = "\r\n===== [end of ERRORLOG.TXT] =====\r\n";
 
-class CrashReportTest : public ::testing::Test {
-protected:
-    QString Write(const QByteArray& bytes) {
-        const QString path = m_dir.filePath(QStringLiteral("ERRORLOG.TXT"));
-        EXPECT_TRUE(vexa::test::WriteFile(path, bytes));
-        return path;
-    }
-    QTemporaryDir m_dir;
-};
+using CrashReportTest = CrashHandlerTest;
 
 // A whole report is complete; broken ones are shown as far as they go and say so.
 TEST_F(CrashReportTest, WholeAndBrokenReports) {
@@ -244,8 +236,9 @@ TEST_F(CrashReportTest, WholeAndBrokenReports) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const CrashReport report =
-            c.limit > 0 ? ReadCrashReport(Write(c.bytes), c.limit) : ReadCrashReport(Write(c.bytes));
+        const QString path = m_dir.filePath(QStringLiteral("ERRORLOG.TXT"));
+        ASSERT_TRUE(vexa::test::WriteFile(path, c.bytes));
+        const CrashReport report = c.limit > 0 ? ReadCrashReport(path, c.limit) : ReadCrashReport(path);
         EXPECT_TRUE(report.found);
         EXPECT_EQ(report.complete, c.complete);
         EXPECT_EQ(report.cut, c.cut);

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -69,13 +70,7 @@ TEST(VCardWrite, RoundTripsTextTypesAndLongLines) {
 }
 
 QByteArray Utf16(const QString& text, bool bigEndian) {
-    QByteArray out;
-    for (const QChar ch : text) {
-        const char high = static_cast<char>(ch.unicode() >> 8);
-        const char low = static_cast<char>(ch.unicode() & 0xFF);
-        out += bigEndian ? QByteArray{&high, 1} + QByteArray{&low, 1} : QByteArray{&low, 1} + QByteArray{&high, 1};
-    }
-    return out;
+    return QStringEncoder(bigEndian ? QStringEncoder::Utf16BE : QStringEncoder::Utf16LE).encode(text);
 }
 
 QByteArray Hex(const char* hex) {

@@ -6,7 +6,6 @@
 #include "platform/WindowMessage.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -215,12 +214,14 @@ protected:
     }
 };
 
-void PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+// Delivers this thread's events until done holds, for at most 5 s.
+void PumpUntil(const std::function<bool()>& done) {
+    WaitUntil(
+        [&] {
+            QCoreApplication::processEvents();
+            return done();
+        },
+        5000);
 }
 
 // Poster 0 is the target's own thread: its posts wait for the event loop like the workers'.
