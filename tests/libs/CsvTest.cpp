@@ -66,45 +66,34 @@ QByteArray Utf16(const QString& s) {
     return QByteArray(reinterpret_cast<const char*>(s.utf16()), s.size() * 2);
 }
 
-TEST_F(CsvFileTest, EveryEncodingYieldsTheSameLogicalLines) {
+// Every encoding yields the same logical lines; line ends outside quotes end a record.
+TEST_F(CsvFileTest, EveryEncodingYieldsTheSameLogicalLinesAndLineEndsOutsideQuotesEndARecord) {
     const QString text =
         QStringLiteral("姓名,备注\r\n张伟,\"第一行\r\n第二行\"\r\n\"Li, Na\",\"引号\"\"\"\r\nlast,no newline");
     const QStringList expected = {QStringLiteral("姓名,备注"), QStringLiteral("张伟,\"第一行\r\n第二行\""),
                                   QStringLiteral("\"Li, Na\",\"引号\"\"\""), QStringLiteral("last,no newline")};
-    struct Case {
-        QByteArray bytes;
-        CCsvFileReaderEx::Encoding encoding;
-    };
-    const Case cases[] = {
-        {QByteArray("\xEF\xBB\xBF") + text.toUtf8(), CCsvFileReaderEx::Encoding::Utf8},
-        {text.toUtf8(), CCsvFileReaderEx::Encoding::Utf8},
-        {UnicodeToAnsi(text), CCsvFileReaderEx::Encoding::Ansi},
-        {QByteArray("\xFF\xFE") + Utf16(text), CCsvFileReaderEx::Encoding::Utf16Le},
-        {Utf16(text), CCsvFileReaderEx::Encoding::Utf16Le},
-    };
-    for (const Case& c : cases) {
-        CCsvFileReaderEx reader;
-        EXPECT_EQ(ReadAll(Write(c.bytes), reader), expected);
-        EXPECT_EQ(reader.DetectedEncoding(), c.encoding);
-        EXPECT_FALSE(reader.HasError());
-    }
-}
-
-TEST_F(CsvFileTest, LineEndsOutsideQuotesEndARecord) {
+    using E = CCsvFileReaderEx::Encoding;
     const struct {
         QByteArray bytes;
         QStringList lines;
+        E encoding;
     } cases[] = {
-        {"a,1\rb,2\r\nc,3", {"a,1", "b,2", "c,3"}},          // a stray CR between two records
-        {"a\rb\rc\r", {"a", "b", "c"}},                      // classic Mac line ends
-        {"\"x\ry\",z\r\nw", {"\"x\ry\",z", "w"}},           // inside quotes it is text
-        {"a\r\rb\n", {"a", "", "b"}},
-        {"a,b\n\nc,\"x\ny\"\n", {"a,b", "", "c,\"x\ny\""}},      // LF-only file with an empty line
+        {QByteArray("\xEF\xBB\xBF") + text.toUtf8(), expected, E::Utf8},
+        {text.toUtf8(), expected, E::Utf8},
+        {UnicodeToAnsi(text), expected, E::Ansi},
+        {QByteArray("\xFF\xFE") + Utf16(text), expected, E::Utf16Le},
+        {Utf16(text), expected, E::Utf16Le},
+        {"a,1\rb,2\r\nc,3", {"a,1", "b,2", "c,3"}, E::Utf8}, // a stray CR between two records
+        {"a\rb\rc\r", {"a", "b", "c"}, E::Utf8},             // classic Mac line ends
+        {"\"x\ry\",z\r\nw", {"\"x\ry\",z", "w"}, E::Utf8},   // inside quotes it is text
+        {"a\r\rb\n", {"a", "", "b"}, E::Utf8},
+        {"a,b\n\nc,\"x\ny\"\n", {"a,b", "", "c,\"x\ny\""}, E::Utf8}, // LF-only file with an empty line
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.toStdString());
         CCsvFileReaderEx reader;
         EXPECT_EQ(ReadAll(Write(c.bytes), reader), c.lines);
+        EXPECT_EQ(reader.DetectedEncoding(), c.encoding);
         EXPECT_FALSE(reader.HasError());
     }
 }
