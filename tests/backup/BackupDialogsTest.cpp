@@ -65,7 +65,7 @@ private slots:
         m_phone.reset();
     }
 
-    void contentDialogCountsEachModuleAndProposesTheName() {
+    void contentDialogCountsEachModuleProposesTheNameAndTheRunShowsEachModuleDone() {
         CSelBackUpContentDlg dlg(m_phone->Bridge(), m_gate);
         QVERIFY(dlg.CreateModeless());
         QTRY_VERIFY_WITH_TIMEOUT(Plugin_GetText(RowChild(&dlg, backup::Alarms, "item_count")) != QStringLiteral("…"),
@@ -75,29 +75,27 @@ private slots:
         QCOMPARE(Plugin_GetValue(RowChild(&dlg, backup::Apps, "item_check")), 1);
         QVERIFY(dlg.PackagePath().startsWith(PCL_GetBackupPath() + QStringLiteral("V960("))); // the phone's model
 
-        // Leaving out the apps: the mask follows the boxes.
-        ClickIndicator(RowChild(&dlg, backup::Apps, "item_check"));
+        // Leaving out the phone's records: the mask follows the boxes, and the run shows the rest.
+        for (const int module : {backup::Contacts, backup::Messages, backup::CallRecords}) {
+            ClickIndicator(RowChild(&dlg, module, "item_check"));
+        }
         Click(&dlg, "start_backup_button");
         QVERIFY(dlg.IsEnded());
         QCOMPARE(dlg.Result(), int(IDOK));
-        QCOMPARE(dlg.Mask() & (1u << backup::Apps), 0u);
-        QVERIFY((dlg.Mask() & (1u << backup::Alarms)) != 0);
-    }
-
-    void runningDialogShowsEachModuleDoneAndTheFinish() {
-        CNewBackUpDialog dlg(m_phone->Bridge(), m_gate, kOwnModules, PackagePath());
-        QVERIFY(dlg.CreateModeless());
-        QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(&dlg, QStringLiteral("finish_button"))), kWaitMs);
-        QCOMPARE(Plugin_GetText(RowChild(&dlg, backup::Apps, "item_status")), QStringLiteral("应用程序备份完成"));
-        QCOMPARE(Plugin_GetText(RowChild(&dlg, backup::Alarms, "item_status")), QStringLiteral("闹钟备份完成"));
-        QVERIFY(Row(&dlg, backup::Contacts) == nullptr); // not chosen, not listed
-        QCOMPARE(Plugin_GetText(W(&dlg, QStringLiteral("static_doing_backup"))), Str(776));
-        QCOMPARE(Plugin_GetText(W(&dlg, QStringLiteral("progress_rate"))), QStringLiteral("100%"));
-        QCOMPARE(Plugin_GetText(W(&dlg, QStringLiteral("progress_count"))), QStringLiteral("5/5"));
-        QVERIFY(Plugin_IsVisible(W(&dlg, QStringLiteral("open_back_up_path"))));
+        QCOMPARE(dlg.Mask(), kOwnModules);
+        CNewBackUpDialog run(m_phone->Bridge(), m_gate, dlg.Mask(), PackagePath());
+        QVERIFY(run.CreateModeless());
+        QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(&run, QStringLiteral("finish_button"))), kWaitMs);
+        QCOMPARE(Plugin_GetText(RowChild(&run, backup::Apps, "item_status")), QStringLiteral("应用程序备份完成"));
+        QCOMPARE(Plugin_GetText(RowChild(&run, backup::Alarms, "item_status")), QStringLiteral("闹钟备份完成"));
+        QVERIFY(Row(&run, backup::Contacts) == nullptr); // not chosen, not listed
+        QCOMPARE(Plugin_GetText(W(&run, QStringLiteral("static_doing_backup"))), Str(776));
+        QCOMPARE(Plugin_GetText(W(&run, QStringLiteral("progress_rate"))), QStringLiteral("100%"));
+        QCOMPARE(Plugin_GetText(W(&run, QStringLiteral("progress_count"))), QStringLiteral("5/5"));
+        QVERIFY(Plugin_IsVisible(W(&run, QStringLiteral("open_back_up_path"))));
         QVERIFY(QFile::exists(PackagePath()));
-        Click(&dlg, "finish_button");
-        QCOMPARE(dlg.Result(), int(IDOK));
+        Click(&run, "finish_button");
+        QCOMPARE(run.Result(), int(IDOK));
     }
 
     void cancellingMidRunWritesNoPackage() {
