@@ -98,11 +98,8 @@ template <class Item, class Fn> std::vector<QString> Records(vexa::RecordStore<I
 
 BackupTestPhone::BackupTestPhone(int contacts, int sms, int calls, int apps,
                                  const std::function<PhoneLink(const QString& serial)>& link) {
-    vexa::sim::PhoneSpec spec;
-    spec.serial = Serial();
-    spec.model = QStringLiteral("V960");
     QString error;
-    vexa::sim::CreatePhone(spec, &error);
+    vexa::sim::CreatePhone({.model = QStringLiteral("V960"), .serial = Serial()}, &error);
     vexa::sim::SeedPhone(
         Serial(), {.contacts = contacts, .sms = sms, .calls = calls, .apps = apps, .screenFrames = false}, &error);
     if (link) {
