@@ -229,10 +229,7 @@ TEST_F(CliSmsTest, AnImportEndedShortSaysWhatStayedOnThePhoneAndWhy) {
     }
 }
 
-class CliMmsTest : public CliFixture {
-protected:
-    void SetUp() override { AddPhone(QStringLiteral("vexa-mms"), QStringLiteral("vexa"), QStringLiteral("V900")); }
-};
+using CliMmsTest = CliSmsTest;
 
 mms::MediaMsg Message(qint64 bytes, int slides = 2) {
     mms::MediaMsg msg;
