@@ -42,16 +42,6 @@ class FeedbackDialogTest : public QObject {
 private slots:
     void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
-    void aConnectedPhonesModelIsFixed() {
-        CSuggestionFeedbackDlg connected(QStringLiteral("V960"), QStringLiteral("2.3.1"));
-        QVERIFY(connected.CreateModeless());
-        auto* model = W(&connected, "Device_Type")->findChild<QPlainTextEdit*>();
-        QVERIFY(model != nullptr);
-        QCOMPARE(model->toPlainText(), QStringLiteral("V960"));
-        QVERIFY(!model->isEnabled());
-        QCOMPARE(connected.Form().values[FeedbackForm::Firmware], QStringLiteral("2.3.1"));
-    }
-
     // Without a phone the model is typed; it goes with the ticked boxes' complaints.
     void tickedBoxesSendTheirComplaintsAndASuccessEndsWithOk() {
         CSuggestionFeedbackDlg dlg({}, {});
@@ -84,12 +74,19 @@ private slots:
         QCOMPARE(sent.values[FeedbackForm::OtherQuestion], QStringLiteral("a&b"));
     }
 
-    void aFailedPostSaysSoAndCancels() {
-        CSuggestionFeedbackDlg dlg({}, {});
+    // A connected phone's model is fixed and its firmware goes with the form; a failed post says so
+    // and cancels.
+    void aConnectedPhonesModelIsFixedAndAFailedPostSaysSoAndCancels() {
+        CSuggestionFeedbackDlg dlg(QStringLiteral("V960"), QStringLiteral("2.3.1"));
         FakeSender sender;
         sender.answer = false;
         dlg.SetSender(sender.Fn());
         QVERIFY(dlg.CreateModeless());
+        auto* model = W(&dlg, "Device_Type")->findChild<QPlainTextEdit*>();
+        QVERIFY(model != nullptr);
+        QCOMPARE(model->toPlainText(), QStringLiteral("V960"));
+        QVERIFY(!model->isEnabled());
+        QCOMPARE(dlg.Form().values[FeedbackForm::Firmware], QStringLiteral("2.3.1"));
         CVexaMessageBoxImpl::SetNextAnswer(IDOK);
         QTest::mouseClick(W(&dlg, "Submit_Btn"), Qt::LeftButton);
         // The close button does nothing while the post runs.
