@@ -295,6 +295,13 @@ template <class Exporter, class StoreT> bool ImportBytes(QByteArray bytes, Store
     return Exporter::Import(stream, &store);
 }
 
+// The records of store as an empty phone holds them after an export and an import.
+template <class Exporter, class StoreT> auto ReadBack(StoreT& store) {
+    StoreT back;
+    EXPECT_TRUE(ImportBytes<Exporter>(ExportBytes<Exporter>(store), back));
+    return back.items;
+}
+
 // The alarm layout is big-endian in field order; every store round trips.
 TEST(ItemExporters, AlarmLayoutIsBigEndianInFieldOrderAndEveryStoreRoundTrips) {
     Alarms store;
@@ -306,9 +313,7 @@ TEST(ItemExporters, AlarmLayoutIsBigEndianInFieldOrderAndEveryStoreRoundTrips) {
                                                  "\0\0\0\x1F"
                                                  "\x01",
                                                  17));
-    Alarms back;
-    ASSERT_TRUE(ImportBytes<CClockExport>(bytes, back));
-    EXPECT_EQ(back.items, store.items);
+    EXPECT_EQ(ReadBack<CClockExport>(store), store.items);
 
     Bookmarks bookmarks;
     bookmarks.items = {{QStringLiteral("首页"),
@@ -317,18 +322,14 @@ TEST(ItemExporters, AlarmLayoutIsBigEndianInFieldOrderAndEveryStoreRoundTrips) {
                         QByteArray("\x89PNG", 4),
                         {},
                         QByteArray(300, 'x')}};
-    Bookmarks b2;
-    ASSERT_TRUE(ImportBytes<CWebMarkExport>(ExportBytes<CWebMarkExport>(bookmarks), b2));
-    EXPECT_EQ(b2.items, bookmarks.items);
+    EXPECT_EQ(ReadBack<CWebMarkExport>(bookmarks), bookmarks.items);
 
     Memos memos;
     vexa::Memo m{
         QStringLiteral("会议"),       QStringLiteral("三楼"),          QStringLiteral("带电脑"),     1000, 2000, false,
         {{900, 10, 0}, {800, 20, 2}}, QStringLiteral("Asia/Shanghai"), QStringLiteral("FREQ=WEEKLY")};
     memos.items = {m, vexa::Memo{}};
-    Memos m2;
-    ASSERT_TRUE(ImportBytes<CCalendarExport>(ExportBytes<CCalendarExport>(memos), m2));
-    EXPECT_EQ(m2.items, memos.items);
+    EXPECT_EQ(ReadBack<CCalendarExport>(memos), memos.items);
 
     Settings settings;
     vexa::SettingsGroup g{3, {}};
@@ -340,18 +341,15 @@ TEST(ItemExporters, AlarmLayoutIsBigEndianInFieldOrderAndEveryStoreRoundTrips) {
                 {.id = 105, .type = 5, .text = {}, .blob = {}, .uint64Value = 0x0102030405060708ULL},
                 {.id = 106, .type = 6, .text = {}, .blob = {}, .boolValue = true}};
     settings.items = {g};
-    Settings s2;
-    ASSERT_TRUE(ImportBytes<CSysSettingExport>(ExportBytes<CSysSettingExport>(settings), s2));
-    EXPECT_EQ(s2.items, settings.items);
+    EXPECT_EQ(ReadBack<CSysSettingExport>(settings), settings.items);
     // An empty blob setting is left out, so the rest still reads.
     settings.items = {vexa::SettingsGroup{
         0,
         {{.id = 1, .type = 4, .text = {}, .blob = {}}, {.id = 2, .type = 2, .uintValue = 42, .text = {}, .blob = {}}}}};
-    Settings s3;
-    ASSERT_TRUE(ImportBytes<CSysSettingExport>(ExportBytes<CSysSettingExport>(settings), s3));
-    ASSERT_EQ(s3.items.size(), 1u);
-    ASSERT_EQ(s3.items[0].values.size(), 1u);
-    EXPECT_EQ(s3.items[0].values[0].uintValue, 42u);
+    const auto groups = ReadBack<CSysSettingExport>(settings);
+    ASSERT_EQ(groups.size(), 1u);
+    ASSERT_EQ(groups[0].values.size(), 1u);
+    EXPECT_EQ(groups[0].values[0].uintValue, 42u);
 }
 
 // Damaged files, and counts the file cannot hold, are refused before the phone is touched.
