@@ -387,7 +387,7 @@ TEST(FaultedRestore, LosesNoRecordThatWasOnThePhone) {
 }
 
 // The last line of a run: "还原完成" / "备份完成" only when everything chosen got through.
-TEST(RunSummaries, SayWhatFailedAndWhetherThePhoneWasLost) {
+TEST(RunTexts, SummariesSayWhatFailedStatusesAndPackageNamesAndWhatIsAPackage) {
     enum Flags { kLost = 1, kUnreadable = 2, kDamaged = 4 | kUnreadable, kCancelled = 8 };
     const auto outcome = [](std::initializer_list<std::pair<int, int>> results, int flags = 0) {
         RunOutcome o;
@@ -430,10 +430,8 @@ TEST(RunSummaries, SayWhatFailedAndWhetherThePhoneWasLost) {
     EXPECT_EQ(BackupSummaryText(outcome({{Contacts, StepDone}})), Str(776));
     EXPECT_EQ(BackupSummaryText(lost), Str(3464));
     EXPECT_EQ(BackupSummaryText(cancelled), Str(2608));
-}
 
-// The status texts themselves show in the dialogs; here only where there is none.
-TEST(BackupTexts, NoStatusForUnchosenOrUnknownModulesTheDefaultPackageNameAndAcceptablePackages) {
+    // The status texts themselves show in the dialogs; here only where there is none.
     EXPECT_EQ(ModuleItemFile(Apps), QString());
     EXPECT_TRUE(BackupStatusText(Contacts, StepNotSelected).isEmpty());
     EXPECT_TRUE(BackupStatusText(8, StepDone).isEmpty());

@@ -82,6 +82,14 @@ TEST_F(PrefsTest, ValuesPersistAcrossReload) {
     SetInternetField(in.m_user, QString(400, u'u'));
     EXPECT_EQ(in.m_user[255], 0);
     EXPECT_EQ(InternetField(in.m_user).size(), 255) << "cut to 255 units";
+
+    // Service hosts come from the settings or, over them, the environment.
+    EXPECT_TRUE(PCL_GetServiceHost(QStringLiteral("stats")).isEmpty());
+    PCL_SetServiceHost(QStringLiteral("stats"), QStringLiteral("http://127.0.0.1:9"));
+    EXPECT_EQ(PCL_GetServiceHost(QStringLiteral("stats")), QStringLiteral("http://127.0.0.1:9"));
+    qputenv("VEXA_STATS_HOST", "http://127.0.0.1:10");
+    EXPECT_EQ(PCL_GetServiceHost(QStringLiteral("stats")), QStringLiteral("http://127.0.0.1:10"));
+    qunsetenv("VEXA_STATS_HOST");
 }
 
 // Out-of-range values fall back to their default; a corrupt file gives defaults and is kept until
@@ -166,15 +174,6 @@ TEST_F(PrefsTest, DefaultFoldersReplaceEmptyAndVanishedOnesAndAnExistingOneIsKep
     PCL_SetBackupPath(kept);
     PCL_EnsureDefaultFolders();
     EXPECT_EQ(PCL_GetBackupPath(), kept + QLatin1Char('/')) << "an existing folder is left alone";
-}
-
-TEST_F(PrefsTest, ServiceHostsComeFromSettingsOrTheEnvironment) {
-    EXPECT_TRUE(PCL_GetServiceHost(QStringLiteral("stats")).isEmpty());
-    PCL_SetServiceHost(QStringLiteral("stats"), QStringLiteral("http://127.0.0.1:9"));
-    EXPECT_EQ(PCL_GetServiceHost(QStringLiteral("stats")), QStringLiteral("http://127.0.0.1:9"));
-    qputenv("VEXA_STATS_HOST", "http://127.0.0.1:10");
-    EXPECT_EQ(PCL_GetServiceHost(QStringLiteral("stats")), QStringLiteral("http://127.0.0.1:10"));
-    qunsetenv("VEXA_STATS_HOST");
 }
 
 using R = CIniFile::LoadResult;

@@ -25,7 +25,6 @@ TEST(SizeText, BoundariesBetweenUnits) {
     EXPECT_EQ(FormatSizeText(1048575), QStringLiteral("1024.0 KB"));
     EXPECT_EQ(FormatSizeText(1048576), QStringLiteral("1.0 MB"));
     EXPECT_EQ(FormatSizeText(5LL * 1024 * 1024 * 1024), QStringLiteral("5120.0 MB"));
-    // The variant without the blank.
     EXPECT_EQ(FormatSizeText(1023, SizeBlank::Without), QStringLiteral("1023B"));
     EXPECT_EQ(FormatSizeText(1536, SizeBlank::Without), QStringLiteral("1.5KB"));
     EXPECT_EQ(FormatSizeText(1048576, SizeBlank::Without), QStringLiteral("1.0MB"));
@@ -128,7 +127,6 @@ TEST(CodePage, ChineseAndEmptyTextRoundTripThroughGbkAndBadBytesAreReplaced) {
     EXPECT_EQ(ansi, QByteArray("VEXA ") + kShouJiZhuShou);
     EXPECT_EQ(AnsiToUnicode(ansi), text);
     EXPECT_TRUE(IsValidAnsi(ansi));
-    // Empty input gives empty output.
     EXPECT_TRUE(AnsiToUnicode(QByteArray()).isEmpty());
     EXPECT_TRUE(UnicodeToAnsi(QString()).isEmpty());
     EXPECT_TRUE(IsValidAnsi(QByteArray()));

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 LocalHttpServer::LocalHttpServer(std::vector<CannedReply> replies) : m_replies(std::move(replies)) {
@@ -74,9 +75,8 @@ void LocalHttpServer::Handle(int client) {
             headerEnd = data.find("\r\n\r\n");
             if (headerEnd != std::string::npos) {
                 std::string lower = data.substr(0, headerEnd);
-                for (char& c : lower) {
-                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                }
+                std::transform(lower.begin(), lower.end(), lower.begin(),
+                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
                 const std::size_t at = lower.find("content-length:");
                 if (at != std::string::npos) {
                     contentLength = std::stoul(lower.substr(at + 15));
