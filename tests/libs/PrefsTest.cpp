@@ -28,7 +28,7 @@ protected:
     QString m_path;
 };
 
-TEST_F(PrefsTest, DefaultsWhenNothingIsStored) {
+TEST_F(PrefsTest, DefaultsWhenNothingIsStoredAndValuesPersistAcrossReload) {
     EXPECT_EQ(PCL_GetAppCloseOption(), 1);
     EXPECT_EQ(PCL_GetEnquiryOfAppCloseOption(), 1);
     EXPECT_TRUE(PCL_IsNotifyCallIn());
@@ -45,9 +45,8 @@ TEST_F(PrefsTest, DefaultsWhenNothingIsStored) {
     EXPECT_EQ(s.m_user[0], 0);
     EXPECT_EQ(s.m_password[255], 0);
     EXPECT_FALSE(QFile::exists(m_path)) << "reading defaults writes nothing";
-}
 
-TEST_F(PrefsTest, ValuesPersistAcrossReload) {
+    // Values set persist across a reload.
     PCL_SetAppCloseOption(0);
     PCL_SetEnquiryOfAppCloseOption(0);
     PCL_SetNotifyCallIn(false);
