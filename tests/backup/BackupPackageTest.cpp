@@ -194,7 +194,7 @@ assert pos == len(data)
                   .arg(text.size()));
 }
 
-TEST_F(BackupPackageTest, AnyChangedByteAfterTheCrcFailsAndRestoresNothing) {
+TEST_F(BackupPackageTest, DamagedAndHostilePackagesRestoreNothingAndWriteNothingOutside) {
     PackageDescriptor d;
     d.counts = {{Bookmarks, 1}};
     d.files = {Item(QStringLiteral("WebMark.bac"), QByteArray("\0\0\0\1abc", 7))};
@@ -213,9 +213,8 @@ TEST_F(BackupPackageTest, AnyChangedByteAfterTheCrcFailsAndRestoresNothing) {
         ASSERT_FALSE(ReadPackage(Save(good.left(len)), Unpack()).ok) << "length " << len;
         ASSERT_TRUE(UnpackedFiles().isEmpty()) << "length " << len;
     }
-}
 
-TEST_F(BackupPackageTest, HostilePackagesAreRejectedWithNothingWrittenOutside) {
+    // Hostile packages are rejected with nothing written outside.
     std::vector<std::pair<std::string, QByteArray>> cases;
     for (const QByteArray name :
          {"../evil.apk", "..", "sub/x.apk", "sub\\x.apk", "C:x.apk", "/abs.apk", "bell\x07.apk", ""}) {
@@ -421,7 +420,7 @@ TEST(ItemExporters, RecordsGoToThePhoneOneAtATimeAndThoseItHoldsAreNotAddedAgain
     EXPECT_EQ(phone.items, expected) << "a second restore adds nothing";
 }
 
-TEST(PackageStream, BigEndianLayout) {
+TEST(PackageStream, BigEndianLayoutAndHostileLengthsFailWithoutAllocating) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -460,9 +459,8 @@ TEST(PackageStream, BigEndianLayout) {
     EXPECT_EQ(blob, QByteArray("\0\1", 2));
     EXPECT_FALSE(in.ReadUInt32(u32)) << "end of data";
     EXPECT_TRUE(in.Failed());
-}
 
-TEST(PackageStream, HostileLengthsFailWithoutAllocating) {
+    // Hostile lengths fail without allocating.
     for (const QByteArray& data : {QByteArray("\x01\x00\x00\x00", 4), QByteArray("\xFF\xFF\xFF\xFF", 4),
                                    QByteArray("\x00\xFF\xFF\xFF", 4) /* below the limit, data missing */,
                                    QByteArray("\x00\x00\x00\x05"

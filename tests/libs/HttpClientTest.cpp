@@ -27,7 +27,7 @@ QString Url(const LocalHttpServer& server, const char* path) {
 
 // Get and post reach the server; an error status is an answer but not a success; an oversized
 // reply is refused.
-TEST(HttpClient, GetAndPostReachTheServerAndErrorsAndOversizedRepliesAreNoSuccess) {
+TEST(HttpClient, AnswersErrorsOversizedRepliesUnreachableHostsTimeoutsAndCancels) {
     LocalHttpServer server({CannedReply{200, "hello"}, CannedReply{201, "{\"ok\":1}", "application/json"},
                             CannedReply{500, "boom"}, CannedReply{200, std::string(100000, 'z')}});
     HttpRequest get;
@@ -61,9 +61,8 @@ TEST(HttpClient, GetAndPostReachTheServerAndErrorsAndOversizedRepliesAreNoSucces
     EXPECT_FALSE(big.ok);
     EXPECT_TRUE(big.body.isEmpty());
     EXPECT_EQ(big.failure, HttpFailure::TooLarge) << qPrintable(big.error);
-}
 
-TEST(HttpClient, UnreachableHostAndTimeoutAndCancelFailCleanly) {
+    // An unreachable host, a timeout and a cancel fail cleanly.
     HttpRequest closed;
     closed.url = QStringLiteral("http://127.0.0.1:1/");
     const HttpReply refused = HttpExchange(closed);

@@ -108,7 +108,7 @@ protected:
     const QString path = m_dir.filePath(QStringLiteral("vexa.log"));
 };
 
-TEST_F(LogRuns, EachRunStartsEmptyAndTheFourBeforeAreKept) {
+TEST_F(LogRuns, EachRunStartsEmptyTheFourBeforeAreKeptAndARunStopsAtItsLimit) {
     // A file of another name beside the log is never touched.
     ASSERT_TRUE(vexa::test::WriteFile(path + QStringLiteral(".old"), "keep"));
     for (int run = 0; run < 7; ++run) {
@@ -127,9 +127,8 @@ TEST_F(LogRuns, EachRunStartsEmptyAndTheFourBeforeAreKept) {
     }
     EXPECT_FALSE(QFile::exists(path + QStringLiteral(".5")));
     EXPECT_EQ(ReadFile(path + QStringLiteral(".old")), QByteArray("keep"));
-}
 
-TEST_F(LogRuns, ARunStopsAtItsLimitWithOneLineSayingSo) {
+    // A run stops at its limit with one line saying so.
     LOG_SizeLimit(300);
     ASSERT_TRUE(LOG_InitRun(QFile::encodeName(path).constData()));
     for (int i = 0; i < 50; ++i) {

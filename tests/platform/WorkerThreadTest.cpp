@@ -56,7 +56,7 @@ struct GatedJob {
 
 // Requests while a run goes collapse into one more run; a stop cancels the run, waits with a
 // deadline, drops the pending run and refuses later requests.
-TEST(BackgroundJob, RequestsWhileRunningCollapseIntoOneMoreRunAndStopEndsThem) {
+TEST(BackgroundJob, RequestsCollapseStopEndsThemAndStopAllTellsEveryJobBeforeWaitingForAny) {
     GatedJob g;
     g.job.Request();
     ASSERT_TRUE(g.entered.Wait(5000));
@@ -86,11 +86,9 @@ TEST(BackgroundJob, RequestsWhileRunningCollapseIntoOneMoreRunAndStopEndsThem) {
     EXPECT_EQ(g.runs.load(), 4) << "a stop drops the pending run";
     g.job.Request();
     EXPECT_FALSE(g.job.IsRunning());
-}
 
-// One deadline for several jobs: the first one here ends only after the second has seen its cancel,
-// so waiting for each before telling the next would run out of time.
-TEST(BackgroundJob, StopAllTellsEveryJobBeforeWaitingForAny) {
+    // One deadline for several jobs: the first one here ends only after the second has seen its cancel,
+    // so waiting for each before telling the next would run out of time.
     Event secondEnded(Event::Reset::Manual);
     Event stuckRelease(Event::Reset::Manual);
     CountedEvent entered;

@@ -40,7 +40,7 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(ApkTest, ReadsTheManifestFieldsAndTheLauncherIcon) {
+TEST_F(ApkTest, ReadsTheManifestFieldsAndTheLauncherIconAndBadFilesGiveNull) {
     const QByteArray smallIcon("\x89PNG small", 10);
     const QByteArray bigIcon = QByteArray("\x89PNG ", 5) + QByteArray(300, 'x');
     const QString path = Write(QStringLiteral("app.apk"),
@@ -60,9 +60,8 @@ TEST_F(ApkTest, ReadsTheManifestFieldsAndTheLauncherIcon) {
     EXPECT_EQ(info->GetPermission(1), kPermissions[1]);
     EXPECT_EQ(info->GetPermission(2), QString());
     EXPECT_EQ(info->GetIcon(), bigIcon); // the densest icon wins
-}
 
-TEST_F(ApkTest, BadFilesGiveNullAtEveryTruncationAndForGarbage) {
+    // Bad files give null at every truncation and for garbage.
     const QByteArray zip = vexa::sim::MakeZip({{QStringLiteral("AndroidManifest.xml"), Manifest()}});
     for (qsizetype size = 0; size < zip.size(); ++size) {
         const Info info(libaapt_ParseFile(Write(QStringLiteral("cut.apk"), zip.left(size))));
