@@ -27,21 +27,6 @@ const QStringList kHostileCells = {
     QStringLiteral("a\"b"),
 };
 
-TEST(CsvLine, SplittingRules) {
-    QStringList cells;
-    ASSERT_TRUE(CsvSplitLine(QStringLiteral("a,,\"b,c\",d,"), cells));
-    EXPECT_EQ(cells,
-              (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b,c"), QStringLiteral("d"), QString()}));
-    ASSERT_TRUE(CsvSplitLine(QString(), cells));
-    EXPECT_TRUE(cells.isEmpty());
-    ASSERT_TRUE(CsvSplitLine(QStringLiteral("\"\""), cells));
-    EXPECT_EQ(cells, QStringList{QString()});
-    EXPECT_EQ(CsvJoinLine(cells), QStringLiteral("\"\"")) << "one empty cell stays one cell";
-    EXPECT_EQ(CsvJoinLine({}), QString());
-    EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"unterminated,x"), cells));
-    EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"closed\"junk,x"), cells));
-}
-
 class CsvFileTest : public ::testing::Test {
 protected:
     QString Write(const QByteArray& bytes) {
@@ -154,7 +139,7 @@ TEST_F(CsvFileTest, AnOverlongLineIsAnErrorNotAnAllocation) {
     EXPECT_TRUE(second.HasError());
 }
 
-TEST_F(CsvFileTest, WriterRoundTripsInEachEncoding) {
+TEST_F(CsvFileTest, WriterRoundTripsInEachEncodingAndLinesSplitByTheRules) {
     for (const auto encoding :
          {CCsvFileWriter::Encoding::Utf16LeBom, CCsvFileWriter::Encoding::Utf8Bom, CCsvFileWriter::Encoding::Ansi}) {
         const QString path = m_dir.filePath(QStringLiteral("out.csv"));
@@ -173,6 +158,20 @@ TEST_F(CsvFileTest, WriterRoundTripsInEachEncoding) {
     }
     CCsvFileWriter nowhere;
     EXPECT_FALSE(nowhere.Open(m_dir.filePath(QStringLiteral("no/such/dir/x.csv")), CCsvFileWriter::Encoding::Ansi));
+
+    // Splitting rules of one line.
+    QStringList cells;
+    ASSERT_TRUE(CsvSplitLine(QStringLiteral("a,,\"b,c\",d,"), cells));
+    EXPECT_EQ(cells,
+              (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b,c"), QStringLiteral("d"), QString()}));
+    ASSERT_TRUE(CsvSplitLine(QString(), cells));
+    EXPECT_TRUE(cells.isEmpty());
+    ASSERT_TRUE(CsvSplitLine(QStringLiteral("\"\""), cells));
+    EXPECT_EQ(cells, QStringList{QString()});
+    EXPECT_EQ(CsvJoinLine(cells), QStringLiteral("\"\"")) << "one empty cell stays one cell";
+    EXPECT_EQ(CsvJoinLine({}), QString());
+    EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"unterminated,x"), cells));
+    EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"closed\"junk,x"), cells));
 }
 
 } // namespace

@@ -19,27 +19,6 @@ CMultiContactVcard Parsed(const QByteArray& data) {
     return v;
 }
 
-TEST(VCardRead, AppleStyle30WithGroupsLabelsFoldsAndEscapes) {
-    const QByteArray data = "BEGIN:VCARD\nVERSION:3.0\nN:Li;Na;;;\nFN:Li Na\n"
-                            "ORG:Acme\\, Inc.;R&D\n"
-                            "item1.TEL;type=pref:+86 139 0000 0000\nitem1.X-ABLabel:_$!<Mobile>!$_\n"
-                            "item2.EMAIL;type=INTERNET:li@example.com\nitem2.X-ABLabel:工作\n"
-                            "NOTE:a very long note that was folded by the\n  writer\\, with a comma\\nand a line\n"
-                            "END:VCARD\n";
-    const CMultiContactVcard v = Parsed(data);
-    ASSERT_EQ(v.Count(), 1);
-    const CVCard* card = v.At(0);
-    EXPECT_EQ(card->Find(QStringLiteral("ORG"))->Components(),
-              (QStringList{QStringLiteral("Acme, Inc."), QStringLiteral("R&D")}));
-    const VCardProperty* tel = card->Find(QStringLiteral("TEL"));
-    EXPECT_EQ(tel->group, QStringLiteral("item1"));
-    EXPECT_EQ(card->FindInGroup(tel->group, QStringLiteral("X-ABLabel"))->Text(), QStringLiteral("_$!<Mobile>!$_"));
-    const VCardProperty* mail = card->Find(QStringLiteral("EMAIL"));
-    EXPECT_EQ(card->FindInGroup(mail->group, QStringLiteral("x-ablabel"))->Text(), QStringLiteral("工作"));
-    EXPECT_EQ(card->Find(QStringLiteral("NOTE"))->Text(),
-              QStringLiteral("a very long note that was folded by the writer, with a comma\nand a line"));
-}
-
 // What we write reads back as it was, by us and by another implementation (Python's vobject parser).
 TEST(VCardWrite, RoundTripsTextTypesAndLongLinesAlsoThroughVobject) {
     // Debian's interpreter, where scripts/bootstrap installs python3-vobject (not a user's own python3).
@@ -108,7 +87,7 @@ struct RealWorldFile {
     bool truncated;
 };
 
-TEST(VCardRead, RealWorldFiles) {
+TEST(VCardRead, RealWorldFilesAndAppleStyle30WithGroupsLabelsFoldsAndEscapes) {
     const QByteArray two = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张伟\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:B\r\nEND:VCARD\r\n";
     const QString twoText = QString::fromUtf8(two);
     const QStringList both{QStringLiteral("张伟"), QStringLiteral("B")};
@@ -187,6 +166,26 @@ TEST(VCardRead, RealWorldFiles) {
                   ->Text(),
               QStringLiteral("=ZZ=4"))
         << "broken escapes are kept as text";
+
+    // Apple's 3.0 style: groups, labels, folded lines and escapes.
+    const QByteArray data = "BEGIN:VCARD\nVERSION:3.0\nN:Li;Na;;;\nFN:Li Na\n"
+                            "ORG:Acme\\, Inc.;R&D\n"
+                            "item1.TEL;type=pref:+86 139 0000 0000\nitem1.X-ABLabel:_$!<Mobile>!$_\n"
+                            "item2.EMAIL;type=INTERNET:li@example.com\nitem2.X-ABLabel:工作\n"
+                            "NOTE:a very long note that was folded by the\n  writer\\, with a comma\\nand a line\n"
+                            "END:VCARD\n";
+    const CMultiContactVcard v = Parsed(data);
+    ASSERT_EQ(v.Count(), 1);
+    const CVCard* card = v.At(0);
+    EXPECT_EQ(card->Find(QStringLiteral("ORG"))->Components(),
+              (QStringList{QStringLiteral("Acme, Inc."), QStringLiteral("R&D")}));
+    const VCardProperty* tel = card->Find(QStringLiteral("TEL"));
+    EXPECT_EQ(tel->group, QStringLiteral("item1"));
+    EXPECT_EQ(card->FindInGroup(tel->group, QStringLiteral("X-ABLabel"))->Text(), QStringLiteral("_$!<Mobile>!$_"));
+    const VCardProperty* mail = card->Find(QStringLiteral("EMAIL"));
+    EXPECT_EQ(card->FindInGroup(mail->group, QStringLiteral("x-ablabel"))->Text(), QStringLiteral("工作"));
+    EXPECT_EQ(card->Find(QStringLiteral("NOTE"))->Text(),
+              QStringLiteral("a very long note that was folded by the writer, with a comma\nand a line"));
 }
 
 TEST(VCardFiles, OversizedAndMissingFilesFailWithAReason) {

@@ -47,7 +47,7 @@ TEST(AppPaths, FoldersFollowTheXdgEnvironmentAndAreCreated) {
     EXPECT_TRUE(QDir(ExecutableDirectory()).exists());
 }
 
-TEST(StringTable, KnownTextsAndEscapes) {
+TEST(StringTable, KnownTextsParsingAndDialogFilters) {
     EXPECT_EQ(Str(388), QStringLiteral("VEXA 手机助手"));
     EXPECT_EQ(Str(129), QStringLiteral("应用程序初始化失败！"));
     EXPECT_EQ(Str(171), QStringLiteral("我的 %s"));
@@ -56,10 +56,8 @@ TEST(StringTable, KnownTextsAndEscapes) {
     EXPECT_FALSE(HasStr(99999));
     EXPECT_EQ(Str(99999), QStringLiteral("#99999"));
     EXPECT_GE(StringIds().size(), 549u);
-}
 
-// The parser skips lines that are not id, tab, text; file filters become what the dialog reads.
-TEST(StringTable, ParserSkipsLinesThatAreNotIdTabTextAndFiltersBecomeTheDialogs) {
+    // The parser skips lines that are not id, tab, text; file filters become what the dialog reads.
     const auto rows =
         ParseStringTable("# comment\n12\tok\r\nx\tbad id\n\tno id\n-4\tnegative\n13\ttab\\tand\\\\slash\\q\n");
     ASSERT_EQ(rows.size(), 2u);
@@ -121,7 +119,7 @@ TEST(SystemProxy, ProxyVariablesBecomeHostAndPort) {
 
 const QByteArray kShouJiZhuShou("\xCA\xD6\xBB\xFA\xD6\xFA\xCA\xD6"); // 手机助手 in GBK
 
-TEST(CodePage, ChineseAndEmptyTextRoundTripThroughGbkAndBadBytesAreReplaced) {
+TEST(CodePage, TextRoundTripsThroughGb18030AndBadBytesAreReplaced) {
     const QString text = QStringLiteral("VEXA 手机助手");
     const QByteArray ansi = UnicodeToAnsi(text);
     EXPECT_EQ(ansi, QByteArray("VEXA ") + kShouJiZhuShou);
@@ -135,17 +133,15 @@ TEST(CodePage, ChineseAndEmptyTextRoundTripThroughGbkAndBadBytesAreReplaced) {
     const QByteArray bad = QByteArray("a\xFF") + kShouJiZhuShou + QByteArray("\x81");
     EXPECT_FALSE(IsValidAnsi(bad));
     EXPECT_EQ(AnsiToUnicode(bad), QStringLiteral("a\uFFFD手机助手\uFFFD"));
-}
 
-TEST(CodePage, CharactersOutsideCodePage936SurviveAsFourByteSequences) {
     // A birthday message with an emoji and a Thai letter: nothing of it may turn into '?'.
-    const QString text = QStringLiteral("x\U0001F600y\u0E01生日快乐");
-    const QByteArray ansi = UnicodeToAnsi(text);
-    EXPECT_EQ(ansi.left(1), QByteArray("x"));
-    EXPECT_EQ(ansi.mid(1, 4), QByteArray("\x94\x39\xFC\x36", 4)); // U+1F600 in GB18030
-    EXPECT_FALSE(ansi.contains('?'));
-    EXPECT_TRUE(IsValidAnsi(ansi));
-    EXPECT_EQ(AnsiToUnicode(ansi), text);
+    const QString birthday = QStringLiteral("x\U0001F600y\u0E01生日快乐");
+    const QByteArray wide = UnicodeToAnsi(birthday);
+    EXPECT_EQ(wide.left(1), QByteArray("x"));
+    EXPECT_EQ(wide.mid(1, 4), QByteArray("\x94\x39\xFC\x36", 4)); // U+1F600 in GB18030
+    EXPECT_FALSE(wide.contains('?'));
+    EXPECT_TRUE(IsValidAnsi(wide));
+    EXPECT_EQ(AnsiToUnicode(wide), birthday);
 }
 
 TEST(CodePage, FixedFieldsCutAtCharacterBoundaries) {

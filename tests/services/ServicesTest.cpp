@@ -59,7 +59,7 @@ const char kRealisticErrorLog[] =
 
 // Whatever the texts hold, the service reads back the fourteen fields of the form, in order, each
 // exactly as it was typed or read from the report. An empty reply, though stored, is a failure.
-TEST_F(Services, FeedbackFormsArriveFieldByFieldWhateverTheyHold) {
+TEST_F(Services, FeedbackFormsArriveFieldByFieldAndEveryCatalogOfferServesItsPackage) {
     qputenv("VEXA_FEEDBACK_HOST", m_services.Url().toUtf8());
     FeedbackForm typed;
     for (int i = 0; i < FeedbackForm::FieldCount; ++i) {
@@ -103,9 +103,8 @@ TEST_F(Services, FeedbackFormsArriveFieldByFieldWhateverTheyHold) {
     EXPECT_EQ(Get(QStringLiteral("/index.php?q=interface/asfeedback/index")).status, 404);
     EXPECT_EQ(Get(QStringLiteral("/firmware/../etc/passwd")).status, 404);
     EXPECT_EQ(Get(QStringLiteral("/firmware/none.pkg")).status, 404);
-}
 
-TEST_F(Services, EveryCatalogOfferServesAPackageThatMatchesIt) {
+    // Every catalog offer serves a package that matches it.
     for (const vexa::services::FirmwareOfferEntry& entry : vexa::services::FirmwareCatalog()) {
         if (entry.kind == vexa::services::PackageKind::Huge || entry.kind == vexa::services::PackageKind::Slow ||
             entry.kind == vexa::services::PackageKind::Short) {
