@@ -35,9 +35,11 @@ template <class... T> QString Fields(const T&... v) {
     return QStringList{Field(v)...}.join(u'|');
 }
 
-QString FieldsText(const std::vector<const vexa::ContactField*>& fields) {
+// The count fields that at(i) gives: type/label/value, '|' between them.
+template <class At> QString FieldsText(int count, At at) {
     QStringList parts;
-    for (const vexa::ContactField* f : fields) {
+    for (int i = 0; i < count; ++i) {
+        const vexa::ContactField* f = at(i);
         parts << QStringLiteral("%1/%2/%3").arg(f->GetType()).arg(f->GetLabel(), f->GetValue());
     }
     return parts.join(u'|');
@@ -51,17 +53,9 @@ QString ContactText(vexa::ContactBook* book, vexa::Contact* c) {
     for (const QString& part : names.parts) {
         parts << part;
     }
-    std::vector<const vexa::ContactField*> phones, emails, webs;
-    for (int i = 0; i < c->GetPhoneCount(); ++i) {
-        phones.push_back(c->GetPhoneAt(i));
-    }
-    for (int i = 0; i < c->GetEmailCount(); ++i) {
-        emails.push_back(c->GetEmailAt(i));
-    }
-    for (int i = 0; i < c->GetWebsiteCount(); ++i) {
-        webs.push_back(c->GetWebsiteAt(i));
-    }
-    parts << FieldsText(phones) << FieldsText(emails) << FieldsText(webs);
+    parts << FieldsText(c->GetPhoneCount(), [c](int i) { return c->GetPhoneAt(i); })
+          << FieldsText(c->GetEmailCount(), [c](int i) { return c->GetEmailAt(i); })
+          << FieldsText(c->GetWebsiteCount(), [c](int i) { return c->GetWebsiteAt(i); });
     for (int i = 0; i < c->GetAddressCount(); ++i) {
         const vexa::ContactAddress* a = c->GetAddressAt(i);
         parts << QStringList{QString::number(a->GetType()), a->GetLabel(), a->GetStreet(), a->GetCity(),
@@ -104,11 +98,8 @@ template <class Item, class Fn> std::vector<QString> Records(vexa::RecordStore<I
 
 BackupTestPhone::BackupTestPhone(int contacts, int sms, int calls, int apps,
                                  const std::function<PhoneLink(const QString& serial)>& link) {
-    vexa::sim::PhoneSpec spec;
-    spec.serial = Serial();
-    spec.model = QStringLiteral("V960");
     QString error;
-    vexa::sim::CreatePhone(spec, &error);
+    vexa::sim::CreatePhone({.model = QStringLiteral("V960"), .serial = Serial()}, &error);
     vexa::sim::SeedPhone(
         Serial(), {.contacts = contacts, .sms = sms, .calls = calls, .apps = apps, .screenFrames = false}, &error);
     if (link) {

@@ -1,11 +1,14 @@
-// vexa-cli backup: create, inspect and restore through the command line on a seeded phone.
+// vexa-cli backup: create, inspect and restore through the command line on a seeded phone, and create
+// over an existing package while the link drops: the older package stays whole.
 #include "CliTestSupport.h"
+#include "FailDevice.h"
+#include "PhoneCommands.h"
 #include "backup/BackupPackage.h"
 #include "backup/ItemExporters.h"
-#include "PhoneCommands.h"
 #include "platform/StringTable.h"
 
 #include <QFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -65,10 +68,7 @@ TEST_F(CliBackupTest, CreateInspectWipeRestore) {
 // Inspect reads every entry as a restore would and names the damage; neither touches the phone.
 TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
     ASSERT_EQ(Run({"backup", "create", "--modules", "bookmarks,alarms", m_package}), kCliOk) << m_err.toStdString();
-    QFile file(m_package);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray good = file.readAll();
-    file.close();
+    const QByteArray good = vexa::test::ReadFile(m_package);
     const auto flipped = [&good](qsizetype at) {
         QByteArray bytes = good;
         bytes[at] = static_cast<char>(bytes[at] ^ 0x5A);
@@ -81,8 +81,6 @@ TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
     crafted.files = {memoFile};
     const QString craftedPath = Path(QStringLiteral("crafted.bkg"));
     ASSERT_TRUE(backup::WritePackage(craftedPath, crafted).ok);
-    QFile craftedFile(craftedPath);
-    ASSERT_TRUE(craftedFile.open(QIODevice::ReadOnly));
 
     struct Case {
         const char* what;
@@ -95,7 +93,8 @@ TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
         {"a byte changed in the alarms", flipped(good.size() - 2), FormatText(Str(2758), 2, "Clock.bac"), 2645},
         {"a byte changed in the CRC", flipped(5), Str(2760), 2645},
         {"a byte added after the end", good + 'x', FormatText(Str(2758), 2, "Clock.bac"), 2645},
-        {"more memos than a phone holds", craftedFile.readAll(), FormatText(Str(2758), 1, "Calendar.bac"), 2699},
+        {"more memos than a phone holds", vexa::test::ReadFile(craftedPath), FormatText(Str(2758), 1, "Calendar.bac"),
+         2699},
     };
     const QString alarms = PhoneCount("alarms");
     const QString memos = PhoneCount("memos");
@@ -122,6 +121,59 @@ TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
               {{"backup", "frobnicate"}, kCliUsage},
               {{"backup", "inspect", Path("missing.bkg")}, kCliFailed}});
     EXPECT_FALSE(QFile::exists(Path("empty.bkg")));
+}
+
+class CliBackupDropTest : public CliFixture {
+protected:
+    // The real executable, as a script would run it (dropAfter 0 keeps the link up): its exit code,
+    // with what it printed in m_out and m_err.
+    int RunCreate(const QString& package, int dropAfter) {
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VEXA_SIM_DROP_AFTER"), QString::number(dropAfter));
+        cli.setProcessEnvironment(env);
+        cli.start(QStringLiteral(VEXA_CLI_PATH), {QStringLiteral("--phone"), QStringLiteral("DROP-1"),
+                                                  QStringLiteral("backup"), QStringLiteral("create"), package});
+        if (!cli.waitForFinished(120000) || cli.exitStatus() != QProcess::NormalExit) {
+            ADD_FAILURE() << "vexa-cli did not finish: " << cli.errorString().toStdString();
+            cli.kill();
+            cli.waitForFinished(5000);
+            return -1;
+        }
+        m_out = QString::fromUtf8(cli.readAllStandardOutput());
+        m_err = QString::fromUtf8(cli.readAllStandardError());
+        return cli.exitCode();
+    }
+};
+
+TEST_F(CliBackupDropTest, ALostPhoneKeepsTheOlderPackage) {
+    AddPhone(QStringLiteral("DROP-1"));
+    // Enough phone operations that the link drops after the contacts.
+    Seed(QStringLiteral("DROP-1"), {.contacts = 20, .sms = 30, .calls = 15, .apps = 2, .screenFrames = false});
+    const QString folder = Path(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString package = folder + QStringLiteral("/phone.bkg");
+
+    ASSERT_EQ(RunCreate(package, 0), kCliOk) << m_err.toStdString();
+    const QByteArray before = vexa::test::ReadFile(package);
+    ASSERT_FALSE(before.isEmpty());
+
+    // Wherever the link drops, from the very first phone operation to the middle of the run, the
+    // backup says the phone was lost (never that the phone has no data) and writes nothing.
+    const struct {
+        int dropAfter;
+        const char* failedRow; // a module row that must say it failed; empty when nothing ran
+    } cases[] = {{30, "闹钟备份失败"}, {1, ""}, {2, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("drop after " + std::to_string(c.dropAfter));
+        EXPECT_EQ(RunCreate(package, c.dropAfter), kCliFailed);
+        EXPECT_FALSE(m_out.split(u'\n').contains(Str(776))) << m_out.toStdString();
+        EXPECT_TRUE(m_out.contains(QString::fromUtf8(c.failedRow))) << m_out.toStdString();
+        EXPECT_TRUE(m_err.contains(Str(3464))) << m_err.toStdString();
+        EXPECT_FALSE(m_err.contains(Str(2756))) << m_err.toStdString();
+        EXPECT_EQ(vexa::test::ReadFile(package), before);
+        EXPECT_EQ(FolderEntries(folder), QStringList{QStringLiteral("phone.bkg")});
+    }
 }
 
 } // namespace

@@ -1,24 +1,21 @@
-// vexa-cli files: every form against a simulated phone, and the refusals.
+// vexa-cli files, pictures and apps: every form against a simulated phone, and the refusals. What a
+// pull does to a FIFO, a device or a link it lands on is the atomic writer's (AtomicFileTest), which
+// every download goes through.
+#include "../pictures/PictureTestImages.h"
 #include "CliTestSupport.h"
-
-#include "platform/StringTable.h"
-
+#include "TestApk.h"
 #include "TestFiles.h"
+#include "bridge/sim/SimDb.h"
+#include "platform/StringTable.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <optional>
-#include <string>
-#include <utility>
-
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
 
 namespace {
 
@@ -127,43 +124,187 @@ TEST_F(CliFilesTest, APushThePhoneRefusesSaysWhyOverAdb) {
     }
 }
 
-// A pull onto a FIFO or a device writes into it and leaves it what it was: never replaced by a
-// regular file, never removed (as root, a pull to /dev/null once replaced /dev/null).
-TEST_F(CliFilesTest, PullOntoAFifoOrADeviceWritesIntoItAndLeavesItWhatItWas) {
-    AddPhone(QStringLiteral("vexa-node"));
-    const QByteArray payload(100000, 'p');
-    ASSERT_EQ(Run({"files", "push", Write(QStringLiteral("up.bin"), payload), "/mnt/sdcard/up.bin"}), kCliOk)
-        << m_err.toStdString();
-    const QString fifo = Path(QStringLiteral("pipe"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const auto node = [](const QString& path) {
-        struct stat st {};
-        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? std::make_pair(st.st_mode, st.st_rdev)
-                                                                        : std::make_pair(mode_t{0}, dev_t{0});
-    };
-    // As root, a null device of our own: a pull that got it wrong replaces that one, not the system's.
-    QString null = QStringLiteral("/dev/null");
-    if (::geteuid() == 0 && ::mknod(QFile::encodeName(Path(QStringLiteral("null"))).constData(), S_IFCHR | 0666,
-                                    makedev(1, 3)) == 0) {
-        null = Path(QStringLiteral("null"));
+// vexa-cli pictures: the album list of a seeded phone, export, import and delete, and the refusals.
+class CliPicturesTest : public CliFixture {
+protected:
+    void SetUp() override {
+        AddPhone(QStringLiteral("vexa-pic"));
+        Seed(QStringLiteral("vexa-pic"), {.pictures = 12});
     }
-    for (const QString& target : {fifo, null}) {
-        SCOPED_TRACE(target.toStdString());
-        const auto before = node(target);
-        std::optional<vexa::test::FifoReader> reader;
-        if (target == fifo) {
-            reader.emplace(fifo);
-            ASSERT_TRUE(reader->IsOpen());
+    // album name -> "location\tcount"
+    std::map<QString, QString> Albums() {
+        EXPECT_EQ(Run({"pictures", "albums"}), kCliOk) << m_err.toStdString();
+        std::map<QString, QString> albums;
+        for (const QString& line : m_out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QStringList fields = line.split(u'\t');
+            EXPECT_EQ(fields.size(), 3) << line.toStdString();
+            albums[fields.value(0)] = fields.value(1) + u'\t' + fields.value(2);
         }
-        EXPECT_EQ(Run({"files", "pull", "/mnt/sdcard/up.bin", target}), kCliOk) << m_err.toStdString();
-        if (reader) {
-            EXPECT_EQ(reader->Take(), payload);
-        }
-        EXPECT_EQ(node(target), before);
+        return albums;
     }
-    EXPECT_EQ(QDir(m_folders.Root()).entryList({QStringLiteral("*pipe*")}, QDir::AllEntries | QDir::System | QDir::Hidden),
-              QStringList{QStringLiteral("pipe")})
-        << "nothing left beside the FIFO";
+};
+
+TEST_F(CliPicturesTest, ListsExportsImportsDeletesAndRefuses) {
+    std::map<QString, QString> albums = Albums();
+    ASSERT_TRUE(albums.count(QStringLiteral("Camera")));
+    EXPECT_TRUE(albums[QStringLiteral("Camera")].startsWith(Str(836) + QStringLiteral("/DCIM/Camera\t")));
+    const int seeded = albums[QStringLiteral("Camera")].section(u'\t', 1).toInt();
+    ASSERT_GT(seeded, 0);
+
+    QDir out(Path(QStringLiteral("out")));
+    ASSERT_TRUE(out.mkpath(QStringLiteral(".")));
+    const QString a = Write(QStringLiteral("a.jpg"), pictures::test::MakeJpeg(1));
+    const QString b = Write(QStringLiteral("b.jpg"), pictures::test::MakeJpeg(2));
+    RunSteps({{{"pictures", "export", "--album", "Camera", out.path()}, kCliOk, FormatText(Str(815), seeded)},
+              {{"pictures", "import", "--album", "Camera", a, b}, kCliOk, FormatText(Str(820), 2)}});
+    EXPECT_EQ(out.entryList(QDir::Files).size(), seeded);
+    EXPECT_TRUE(Albums()[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded + 2)));
+    RunSteps({{{"pictures", "delete", "--album", "Camera", "a.jpg", "b.jpg"}, kCliOk, FormatText(Str(2925), 2)}});
+    EXPECT_TRUE(Albums()[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded)));
+
+    // Links in another chosen folder under the pictures' names, pointing out of it (to nothing, or
+    // to a file): never written through. The pictures go beside them; nothing appears outside.
+    const QStringList names = out.entryList(QDir::Files, QDir::Name);
+    ASSERT_GE(names.size(), 2);
+    QDir linked(Path(QStringLiteral("linked")));
+    QDir outside(Path(QStringLiteral("outside")));
+    ASSERT_TRUE(linked.mkpath(QStringLiteral(".")));
+    ASSERT_TRUE(outside.mkpath(QStringLiteral(".")));
+    const QByteArray kTheirs = "not a picture of the export's\n";
+    ASSERT_TRUE(vexa::test::WriteFile(outside.filePath(QStringLiteral("existing")), kTheirs));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("created-through-link")), linked.filePath(names[0])));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("existing")), linked.filePath(names[1])));
+    ASSERT_EQ(Run({"pictures", "export", "--album", "Camera", linked.path()}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(outside.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("existing")});
+    EXPECT_EQ(vexa::test::ReadFile(outside.filePath(QStringLiteral("existing"))), kTheirs);
+    EXPECT_TRUE(QFileInfo(linked.filePath(names[0])).isSymLink());
+    EXPECT_TRUE(QFileInfo(linked.filePath(names[1])).isSymLink());
+    // Every picture is there, as a file of its own in the folder.
+    int files = 0;
+    for (const QFileInfo& entry : linked.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        files += entry.isSymLink() ? 0 : 1;
+    }
+    EXPECT_EQ(files, names.size());
+
+    // Bad input: reasons and a failing exit.
+    const QString text = Write(QStringLiteral("notes.jpg"), "not a picture");
+    const QString empty = Write(QStringLiteral("zero.jpg"), {});
+    const QString good = Write(QStringLiteral("good.jpg"), pictures::test::MakeJpeg(3));
+    EXPECT_EQ(Run({"pictures", "import", "--album", "Camera", text, empty, good}), kCliFailed);
+    EXPECT_EQ(m_out, FormatText(Str(820), 1) + u'\n');
+    EXPECT_EQ(m_err, FormatText(Str(2900), "notes.jpg") + u'\n' + FormatText(Str(2901), "zero.jpg") + u'\n');
+
+    RunSteps({
+        {{"pictures", "delete", "--album", "Camera", "good.jpg", "missing.jpg"},
+         kCliFailed,
+         FormatText(Str(2912), "missing.jpg")},
+        // Nothing was deleted by the refused command: good.jpg is still there to delete.
+        {{"pictures", "delete", "--album", "Camera", "good.jpg"}, kCliOk},
+        {{"pictures", "export", "--album", "没有", Path("x")}, kCliFailed, FormatText(Str(2910), "没有")},
+        {{"pictures", "export", "--album", "Camera", Path("no/such/dir")}, kCliFailed},
+        {{"pictures"}, kCliUsage},
+        {{"pictures", "albums", "x"}, kCliUsage},
+        {{"pictures", "export", "--album", "Camera"}, kCliUsage},
+        {{"pictures", "import", "Camera", "a.jpg"}, kCliUsage},
+        {{"pictures", "export", "--album", "Camera", "d1", "d2"}, kCliUsage},
+    });
+}
+
+// Importing into a new album makes it on both backends; a name no album may carry makes nothing.
+TEST_F(CliPicturesTest, ImportMakesAMissingAlbum) {
+    const QString a = Write(QStringLiteral("a.jpg"), pictures::test::MakeJpeg(1));
+    const QString b = Write(QStringLiteral("b.jpg"), pictures::test::MakeJpeg(2));
+    for (const char* bridge : {"sim", "adb"}) {
+        SCOPED_TRACE(bridge);
+        const QString album = QStringLiteral("旅行-") + QLatin1String(bridge);
+        if (bridge == std::string("adb")) {
+            SKIP_WITHOUT_ADB();
+            UseAdb(QStringLiteral("vexa-pic"));
+        }
+        RunSteps({{{"pictures", "import", "--album", album, a, b}, kCliOk, FormatText(Str(820), 2)},
+                  {{"pictures", "import", "--album", "a:b", a}, kCliFailed, Str(1005)}});
+        EXPECT_EQ(Albums()[album], Str(836) + u'/' + album + QStringLiteral("\t2"));
+        EXPECT_EQ(Albums().count(QStringLiteral("a:b")), 0U);
+    }
+}
+
+// vexa-cli apps: lists, the export → uninstall → install round trip, the refusals.
+class CliAppsTest : public CliFixture {
+protected:
+    void SetUp() override {
+        AddPhone(QStringLiteral("vexa-apps"));
+        Seed(QStringLiteral("vexa-apps"), {.apps = 28});
+    }
+    // package -> the other fields of its line
+    std::map<QString, QStringList> List(bool system = false) {
+        EXPECT_EQ(Run(system ? QStringList{"apps", "list", "--system"} : QStringList{"apps", "list"}), kCliOk);
+        std::map<QString, QStringList> apps;
+        for (const QString& line : m_out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QStringList fields = line.split(u'\t');
+            EXPECT_EQ(fields.size(), 4) << line.toStdString();
+            apps[fields.value(0)] = fields.mid(1);
+        }
+        return apps;
+    }
+};
+
+// The same round trip on the simulated phone and through the adb server and vexa-adbd, to a phone
+// of API level 15 (the package pushed, then pm install) and of 30 (streamed to cmd package install).
+class CliAppsRoundTripTest : public CliAppsTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CliAppsRoundTripTest, ExportUninstallInstallRoundTrip) {
+    if (const int sdk = GetParam(); sdk != 0) {
+        SKIP_WITHOUT_ADB();
+        vexa::sim::SimDb db;
+        QString error;
+        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath("vexa-apps"), &error) && db.SetMeta("sdk", QString::number(sdk)));
+        ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-apps")));
+    }
+    const auto user = List();
+    const auto system = List(true);
+    EXPECT_EQ(user.size(), 22u);
+    EXPECT_EQ(system.size(), 6u);
+    ASSERT_TRUE(user.count(QStringLiteral("com.vexa.app0")));
+    const QStringList first = user.at(QStringLiteral("com.vexa.app0"));
+    EXPECT_EQ(first.value(2), QStringLiteral("微信"));
+    EXPECT_GT(first.value(1).toLongLong(), 0);
+
+    const QString file = Path(QStringLiteral("微信 \"copy\".apk"));
+    RunSteps({{{"apps", "export", "com.vexa.app0", file}, kCliOk, FormatText(Str(3011), qUtf8Printable(file))},
+              {{"apps", "uninstall", "com.vexa.app0"}, kCliOk, FormatText(Str(3010), 1)}});
+    EXPECT_EQ(List().size(), user.size() - 1);
+    RunSteps({{{"apps", "install", file}, kCliOk, FormatText(Str(3009), 1)}});
+    const auto after = List();
+    EXPECT_EQ(after.size(), user.size());
+    ASSERT_TRUE(after.count(QStringLiteral("com.vexa.app0")));
+    EXPECT_EQ(after.at(QStringLiteral("com.vexa.app0")).value(0), first.value(0));
+}
+INSTANTIATE_TEST_SUITE_P(Backends, CliAppsRoundTripTest, ::testing::Values(0, 15, 30), [](const auto& info) {
+    return info.param == 0 ? std::string("Sim") : "AdbSdk" + std::to_string(info.param);
+});
+
+TEST_F(CliAppsTest, RefusesWithReasonsAndFailingExits) {
+    // A label with a tab and a line break cannot split the listing's line or fields.
+    const QString good =
+        Write(QStringLiteral("ok.apk"),
+              MakeTestApk(QStringLiteral("com.t.ok"), 1, QStringLiteral("1.0"), QStringLiteral("O\tK\n2"), {}, {}));
+    const QString junk = Write(QStringLiteral("junk.apk"), QByteArray(3000, 'j'));
+    EXPECT_EQ(Run({"apps", "install", junk, good}), kCliFailed);
+    EXPECT_EQ(m_out, FormatText(Str(3009), 1) + u'\n');
+    EXPECT_EQ(m_err, FormatText(Str(3003), "junk.apk") + u'\n' + FormatText(Str(655), 1) + u'\n');
+
+    EXPECT_EQ(List().at(QStringLiteral("com.t.ok")).value(2), QStringLiteral("O\\tK\\n2"));
+    const auto system = *List(true).begin();
+    EXPECT_EQ(Run({"apps", "uninstall", "com.t.ok", system.first}), kCliFailed);
+    EXPECT_EQ(m_err, FormatText(Str(3007), qUtf8Printable(system.second.value(2))) + u'\n');
+    EXPECT_TRUE(List().count(QStringLiteral("com.t.ok"))) << "nothing removed by a refused uninstall";
+    RunSteps({{{"apps", "uninstall", "com.none"}, kCliFailed, FormatText(Str(3008), "com.none")},
+              {{"apps", "export", "com.t.ok", Path("no/dir/x.apk")}, kCliFailed},
+              {{"apps"}, kCliUsage},
+              {{"apps", "list", "-s"}, kCliUsage},
+              {{"apps", "install"}, kCliUsage},
+              {{"apps", "export", "com.t.ok"}, kCliUsage}});
 }
 
 } // namespace

@@ -1,12 +1,15 @@
-// The shared part of vexa-cli: argument handling and connecting like the program.
+// The shared part of vexa-cli: argument handling and connecting like the program; the device
+// commands (screen grab, firmware).
 #include "CliTestSupport.h"
+#include "LocalServices.h"
 #include "TestFiles.h"
-
+#include "bridge/sim/SimDb.h"
 #include "platform/StringTable.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 
 #include <gtest/gtest.h>
 
@@ -27,8 +30,14 @@ TEST_F(CliTest, CommandLineErrorsAreUsageErrors) {
     EXPECT_TRUE(m_out.contains("--bridge sim|adb|auto"));
 }
 
-TEST_F(CliTest, ConnectsTheNamedPhoneOrTheFirstOfTheMakers) {
+// The named phone or the first of the maker's is connected; failures print the program's texts.
+TEST_F(CliTest, ConnectsTheNamedPhoneOrTheFirstOfTheMakersOrSaysWhyNot) {
     AddPhone("other-1", "acme");
+    // Another brand's phone is not offered, and a folder with a phone gets no demo phone.
+    RunSteps({{{"device", "info"}, kCliFailed, Str(2217)}});
+    EXPECT_EQ(Run({"--phone", "other-1", "device", "info"}), kCliFailed);
+    EXPECT_TRUE(m_err.startsWith(Str(2217)));
+
     AddPhone("vexa-2");
     AddPhone("vexa-3");
     ASSERT_EQ(Run({"--bridge", "sim", "--phone", "vexa-3", "device", "info"}), kCliOk) << m_err.toStdString();
@@ -39,14 +48,6 @@ TEST_F(CliTest, ConnectsTheNamedPhoneOrTheFirstOfTheMakers) {
     ASSERT_EQ(Run({"device", "info"}), kCliOk) << m_err.toStdString();
     EXPECT_FALSE(m_out.contains("other-1"));
     EXPECT_TRUE(m_out.contains("serial: vexa-"));
-}
-
-TEST_F(CliTest, ConnectionFailuresPrintTheProgramsTextsAndFail) {
-    AddPhone("other-1", "acme");
-    // Another brand's phone is not offered, and a folder with a phone gets no demo phone.
-    RunSteps({{{"device", "info"}, kCliFailed, Str(2217)}});
-    EXPECT_EQ(Run({"--phone", "other-1", "device", "info"}), kCliFailed);
-    EXPECT_TRUE(m_err.startsWith(Str(2217)));
 
     AddPhone("old-1", "vexa", "V180");
     EXPECT_EQ(Run({"--phone", "old-1", "device", "info"}), kCliFailed);
@@ -84,7 +85,8 @@ TEST_F(CliTest, UnusablePhoneFilesAreNamedAndNeverReplacedByTheDemo) {
 }
 
 // A link outside the simulator folder that points at the phone's own file: every writer resolves
-// it before checking, so none of them replaces the phone (nor the link).
+// it before checking, so none of them replaces the phone (nor the link). Chains of links and links
+// to nothing: AtomicFileTest.
 TEST_F(CliTest, NoWriterReplacesThePhonesOwnFileThroughALink) {
     AddPhone("vexa-7");
     Seed("vexa-7", {.contacts = 3, .sms = 3, .mms = 1, .calls = 3});
@@ -100,34 +102,122 @@ TEST_F(CliTest, NoWriterReplacesThePhonesOwnFileThroughALink) {
     ASSERT_EQ(Run({"contacts", "count"}), kCliOk) << m_err.toStdString();
     const QString contacts = m_out;
     const QString link = Path("innocent.out");
-    const QString chain = Path("chain.out");
     ASSERT_TRUE(QFile::link(phone, link));
-    ASSERT_TRUE(QFile::link(link, chain));
-    for (const QString& target : {link, chain}) {
-        for (const QStringList& command :
-             {QStringList{"backup", "create", "--modules", "contacts", target},
-              QStringList{"contacts", "export", "--format", "csv", target},
-              QStringList{"contacts", "export", "--format", "vcf", target}, QStringList{"calls", "export", target},
-              QStringList{"sms", "export", target}, QStringList{"mms", "export", mmsId, target},
-              QStringList{"files", "pull", "/mnt/sdcard/up.txt", target}}) {
-            SCOPED_TRACE(command.join(' ').toStdString());
-            EXPECT_EQ(Run(command), kCliFailed) << m_out.toStdString();
-            EXPECT_TRUE(stillThePhone());
-            EXPECT_EQ(QFileInfo(link).symLinkTarget(), phone);
-        }
+    for (const QStringList& command :
+         {QStringList{"backup", "create", "--modules", "contacts", link},
+          QStringList{"contacts", "export", "--format", "csv", link},
+          QStringList{"contacts", "export", "--format", "vcf", link}, QStringList{"calls", "export", link},
+          QStringList{"sms", "export", link}, QStringList{"mms", "export", mmsId, link},
+          QStringList{"files", "pull", "/mnt/sdcard/up.txt", link}}) {
+        SCOPED_TRACE(command.join(' ').toStdString());
+        EXPECT_EQ(Run(command), kCliFailed) << m_out.toStdString();
+        EXPECT_TRUE(stillThePhone());
+        EXPECT_EQ(QFileInfo(link).symLinkTarget(), phone);
     }
     // The phone still works and holds what it held, and the same commands write an ordinary file.
     ASSERT_EQ(Run({"contacts", "count"}), kCliOk) << m_err.toStdString();
     EXPECT_EQ(m_out, contacts);
     ASSERT_EQ(Run({"contacts", "export", "--format", "csv", Path("plain.csv")}), kCliOk) << m_err.toStdString();
     EXPECT_TRUE(stillThePhone());
-    // A link to nothing is not made into a file, nor is anything written beside it.
-    const QString nowhere = Path("nowhere.out");
-    ASSERT_TRUE(QFile::link(Path("absent.txt"), nowhere));
-    EXPECT_EQ(Run({"files", "pull", "/mnt/sdcard/up.txt", nowhere}), kCliFailed);
-    EXPECT_FALSE(QFileInfo::exists(Path("absent.txt")));
-    EXPECT_EQ(QDir(m_folders.Root()).entryList({QStringLiteral("nowhere*")}, QDir::AllEntries | QDir::System),
-              QStringList{QStringLiteral("nowhere.out")});
+}
+
+// vexa-cli screen grab from a simulated phone (raw frames over adb: AdbBackendTest, PhoneDeviceTest).
+class CliScreenTest : public CliFixture {
+protected:
+    // A phone whose screen is width x height, seeded with its frames unless frames is false.
+    void AddScreenPhone(const QString& serial, int width, int height, bool frames = true) {
+        AddPhone(serial);
+        {
+            vexa::sim::SimDb db;
+            QString error;
+            ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(serial), &error) &&
+                        db.SetMeta("screen_width", QString::number(width)) &&
+                        db.SetMeta("screen_height", QString::number(height)));
+        }
+        Seed(serial, {.smallStores = false, .screenFrames = frames});
+    }
+};
+
+// A grab writes a PNG of the phone's size; failed ones say why and leave the target alone.
+TEST_F(CliScreenTest, GrabWritesAPngOfThePhonesSizeOrSaysWhyNot) {
+    AddScreenPhone(QStringLiteral("vexa-scr"), 720, 1280);
+    AddScreenPhone(QStringLiteral("vexa-blank"), 480, 854, false);
+    const QString named = Path(QStringLiteral("shot.png"));
+    ASSERT_EQ(Run({"--phone", "vexa-scr", "screen", "grab", named}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, Str(137) + u' ' + named + QStringLiteral(" 720x1280\n"));
+    const QImageReader written(named);
+    EXPECT_EQ(std::make_pair(written.format(), written.size()), std::make_pair(QByteArray("png"), QSize(720, 1280)));
+    EXPECT_EQ(QDir(m_folders.Root()).entryList(QDir::Files), QStringList{QStringLiteral("shot.png")})
+        << "no temporary file is left beside the screenshot";
+
+    const QString existing = Write(QStringLiteral("old.png"), QByteArray("keep me"));
+    EXPECT_EQ(Run({"--phone", "vexa-blank", "screen", "grab", existing}), kCliFailed);
+    EXPECT_TRUE(m_err.startsWith(Str(136) + u' ' + Str(3287))) << m_err.toStdString();
+    EXPECT_EQ(vexa::test::ReadFile(existing), QByteArray("keep me"));
+    const QString nowhere = Path(QStringLiteral("missing/shot.png"));
+    EXPECT_EQ(Run({"--phone", "vexa-scr", "screen", "grab", nowhere}), kCliFailed);
+    EXPECT_TRUE(m_err.startsWith(Str(141))) << m_err.toStdString();
+    EXPECT_FALSE(QDir(Path(QStringLiteral("missing"))).exists());
+
+    for (const QStringList& wrong :
+         {QStringList{"screen"}, QStringList{"screen", "grab"}, QStringList{"screen", "shoot", "x.png"},
+          QStringList{"screen", "grab", "a", "b"}}) {
+        EXPECT_EQ(Run(wrong), kCliUsage) << wrong.join(u' ').toStdString();
+        EXPECT_TRUE(m_err.contains("screen grab FILE.png")) << m_err.toStdString();
+    }
+}
+
+// vexa-cli firmware against vexa-services in-process, and a phone over adb that cannot be updated.
+class CliFirmwareTest : public CliFixture {
+protected:
+    void SetUp() override {
+        QString error;
+        ASSERT_TRUE(m_services.Start(&error)) << error.toStdString();
+        qputenv("VEXA_FIRMWARE_HOST", m_services.Url().toUtf8());
+    }
+    void TearDown() override { qunsetenv("VEXA_FIRMWARE_HOST"); }
+
+    vexa::services::CServicesThread m_services{m_folders.Root() + QStringLiteral("/services")};
+};
+
+// Check, update and check again after the reboot; then the refusals, each with its reason.
+TEST_F(CliFirmwareTest, CheckUpdateAndCheckAgainAfterTheRebootAndTheRefusals) {
+    AddPhone(QStringLiteral("FW-CLI"));
+    ASSERT_EQ(Run({"firmware", "check"}), kCliOk) << m_err.toStdString();
+    EXPECT_TRUE(m_out.contains(FormatText(Str(3100), "VEXA-UI 2.2.0") + u'\n')) << m_out.toStdString();
+
+    ASSERT_EQ(Run({"firmware", "update"}), kCliOk) << m_err.toStdString();
+    EXPECT_TRUE(m_out.contains(FormatText(Str(3112), qUtf8Printable(Str(3113))))) << m_out.toStdString();
+    EXPECT_TRUE(m_out.endsWith(Str(145) + u'\n')) << m_out.toStdString();
+    EXPECT_NE(Run({"firmware", "check"}), kCliOk) << "the phone is away while it restarts";
+
+    QString error;
+    ASSERT_TRUE(vexa::sim::SetAttached(QStringLiteral("FW-CLI"), true, &error));
+    ASSERT_EQ(Run({"firmware", "check"}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(m_out, FormatText(Str(3102), "VEXA-UI 2.2.0") + u'\n' + Str(150) + u'\n');
+
+    RunSteps({{{"firmware"}, kCliUsage}, {{"firmware", "check", "extra"}, kCliUsage}});
+    qunsetenv("VEXA_FIRMWARE_HOST");
+    EXPECT_EQ(Run({"firmware", "check"}), kCliFailed);
+    EXPECT_TRUE(m_err.startsWith(Str(152) + u'\n')) << m_err.toStdString();
+
+    // A package too large for the phone and its card: refused before anything is fetched.
+    ASSERT_TRUE(vexa::sim::CreatePhone({.model = "V960", .serial = "FW-HUGE", .firmware = "HUGE-UI 1.0"}, &error))
+        << error.toStdString();
+    qputenv("VEXA_FIRMWARE_HOST", m_services.Url().toUtf8());
+    const std::size_t before = m_services.Services().Requests().size();
+    RunSteps({{{"--phone", "FW-HUGE", "firmware", "update"}, kCliFailed, Str(634)}});
+    const auto seen = m_services.Services().Requests();
+    for (std::size_t i = before; i < seen.size(); ++i) {
+        EXPECT_FALSE(seen[i].target.startsWith(QLatin1String("/firmware/"))) << seen[i].target.toStdString();
+    }
+
+    // A phone over adb cannot take an update: nothing is asked for it.
+    SKIP_WITHOUT_ADB();
+    AddPhone(QStringLiteral("vexa-fw"));
+    ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-fw")));
+    RunSteps({{{"firmware", "check"}, kCliFailed, Str(3101)}});
+    EXPECT_EQ(m_services.Services().Requests().size(), seen.size());
 }
 
 } // namespace

@@ -32,12 +32,9 @@ protected:
 
     void AddPhone(const QString& serial, const QString& brand = QStringLiteral("vexa"),
                   const QString& model = QStringLiteral("V960")) {
-        vexa::sim::PhoneSpec spec;
-        spec.serial = serial;
-        spec.brand = brand;
-        spec.model = model;
         QString error;
-        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
+        ASSERT_TRUE(vexa::sim::CreatePhone({.brand = brand, .model = model, .serial = serial}, &error))
+            << error.toStdString();
     }
 
     void Seed(const QString& serial, const vexa::sim::SeedOptions& options) {

@@ -7,9 +7,7 @@
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
 
-#include <QFile>
 #include <QPlainTextEdit>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -34,7 +32,6 @@ bool WriteReport(const QTemporaryDir& dir, const QByteArray& text) {
     return vexa::test::WriteFile(dir.filePath(QStringLiteral("ERRORLOG.TXT")), text);
 }
 
-
 } // namespace
 
 class FeedbackDialogTest : public QObject {
@@ -45,32 +42,16 @@ class FeedbackDialogTest : public QObject {
 private slots:
     void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
-    void aConnectedPhonesModelIsFixedAndWithoutOneItIsTyped() {
-        CSuggestionFeedbackDlg connected(QStringLiteral("V960"), QStringLiteral("2.3.1"));
-        QVERIFY(connected.CreateModeless());
-        auto* model = W(&connected, "Device_Type")->findChild<QPlainTextEdit*>();
-        QVERIFY(model != nullptr);
-        QCOMPARE(model->toPlainText(), QStringLiteral("V960"));
-        QVERIFY(!model->isEnabled());
-        QCOMPARE(connected.Form().values[FeedbackForm::Firmware], QStringLiteral("2.3.1"));
-
-        CSuggestionFeedbackDlg alone({}, {});
-        QVERIFY(alone.CreateModeless());
-        model = W(&alone, "Device_Type")->findChild<QPlainTextEdit*>();
-        QVERIFY(model->isEnabled());
-        QVERIFY(model->toPlainText().isEmpty());
-        QTest::keyClicks(model, QStringLiteral("X9"));
-        const FeedbackForm form = alone.Form();
-        QCOMPARE(form.values[FeedbackForm::PhoneType], QStringLiteral("X9"));
-        QVERIFY(form.values[FeedbackForm::Firmware].isEmpty());
-        QCOMPARE(form.values[FeedbackForm::PcVersion], ProgramVersion());
-    }
-
+    // Without a phone the model is typed; it goes with the ticked boxes' complaints.
     void tickedBoxesSendTheirComplaintsAndASuccessEndsWithOk() {
         CSuggestionFeedbackDlg dlg({}, {});
         FakeSender sender;
         dlg.SetSender(sender.Fn());
         QVERIFY(dlg.CreateModeless());
+        auto* model = W(&dlg, "Device_Type")->findChild<QPlainTextEdit*>();
+        QVERIFY(model->isEnabled());
+        QVERIFY(model->toPlainText().isEmpty());
+        QTest::keyClicks(model, QStringLiteral("X9"));
         ClickIndicator(&dlg, "checkbox_1");
         ClickIndicator(&dlg, "checkbox_9");
         QTest::keyClicks(W(&dlg, "Other_Advise_Edit")->findChild<QPlainTextEdit*>(), QStringLiteral("a&b"));
@@ -81,6 +62,9 @@ private slots:
         QCOMPARE(dlg.Result(), int(IDOK));
         QCOMPARE(sender.calls->load(), 1);
         const FeedbackForm& sent = *sender.last;
+        QCOMPARE(sent.values[FeedbackForm::PhoneType], QStringLiteral("X9"));
+        QVERIFY(sent.values[FeedbackForm::Firmware].isEmpty());
+        QCOMPARE(sent.values[FeedbackForm::PcVersion], ProgramVersion());
         QCOMPARE(sent.values[FeedbackForm::Connect1], QStringLiteral("驱动安装不上"));
         QCOMPARE(sent.values[FeedbackForm::Fun3], QStringLiteral("使用不方便"));
         for (int i : {FeedbackForm::Connect2, FeedbackForm::Connect3, FeedbackForm::Source1, FeedbackForm::Source2,
@@ -90,12 +74,19 @@ private slots:
         QCOMPARE(sent.values[FeedbackForm::OtherQuestion], QStringLiteral("a&b"));
     }
 
-    void aFailedPostSaysSoAndCancels() {
-        CSuggestionFeedbackDlg dlg({}, {});
+    // A connected phone's model is fixed and its firmware goes with the form; a failed post says so
+    // and cancels.
+    void aConnectedPhonesModelIsFixedAndAFailedPostSaysSoAndCancels() {
+        CSuggestionFeedbackDlg dlg(QStringLiteral("V960"), QStringLiteral("2.3.1"));
         FakeSender sender;
         sender.answer = false;
         dlg.SetSender(sender.Fn());
         QVERIFY(dlg.CreateModeless());
+        auto* model = W(&dlg, "Device_Type")->findChild<QPlainTextEdit*>();
+        QVERIFY(model != nullptr);
+        QCOMPARE(model->toPlainText(), QStringLiteral("V960"));
+        QVERIFY(!model->isEnabled());
+        QCOMPARE(dlg.Form().values[FeedbackForm::Firmware], QStringLiteral("2.3.1"));
         CVexaMessageBoxImpl::SetNextAnswer(IDOK);
         QTest::mouseClick(W(&dlg, "Submit_Btn"), Qt::LeftButton);
         // The close button does nothing while the post runs.

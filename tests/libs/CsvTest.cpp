@@ -27,21 +27,6 @@ const QStringList kHostileCells = {
     QStringLiteral("a\"b"),
 };
 
-TEST(CsvLine, SplittingRules) {
-    QStringList cells;
-    ASSERT_TRUE(CsvSplitLine(QStringLiteral("a,,\"b,c\",d,"), cells));
-    EXPECT_EQ(cells,
-              (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b,c"), QStringLiteral("d"), QString()}));
-    ASSERT_TRUE(CsvSplitLine(QString(), cells));
-    EXPECT_TRUE(cells.isEmpty());
-    ASSERT_TRUE(CsvSplitLine(QStringLiteral("\"\""), cells));
-    EXPECT_EQ(cells, QStringList{QString()});
-    EXPECT_EQ(CsvJoinLine(cells), QStringLiteral("\"\"")) << "one empty cell stays one cell";
-    EXPECT_EQ(CsvJoinLine({}), QString());
-    EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"unterminated,x"), cells));
-    EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"closed\"junk,x"), cells));
-}
-
 class CsvFileTest : public ::testing::Test {
 protected:
     QString Write(const QByteArray& bytes) {
@@ -66,50 +51,39 @@ QByteArray Utf16(const QString& s) {
     return QByteArray(reinterpret_cast<const char*>(s.utf16()), s.size() * 2);
 }
 
-TEST_F(CsvFileTest, EveryEncodingYieldsTheSameLogicalLines) {
+// Every encoding yields the same logical lines; line ends outside quotes end a record.
+TEST_F(CsvFileTest, EveryEncodingYieldsTheSameLogicalLinesAndLineEndsOutsideQuotesEndARecord) {
     const QString text =
         QStringLiteral("姓名,备注\r\n张伟,\"第一行\r\n第二行\"\r\n\"Li, Na\",\"引号\"\"\"\r\nlast,no newline");
     const QStringList expected = {QStringLiteral("姓名,备注"), QStringLiteral("张伟,\"第一行\r\n第二行\""),
                                   QStringLiteral("\"Li, Na\",\"引号\"\"\""), QStringLiteral("last,no newline")};
-    struct Case {
-        QByteArray bytes;
-        CCsvFileReaderEx::Encoding encoding;
-    };
-    const Case cases[] = {
-        {QByteArray("\xEF\xBB\xBF") + text.toUtf8(), CCsvFileReaderEx::Encoding::Utf8},
-        {text.toUtf8(), CCsvFileReaderEx::Encoding::Utf8},
-        {UnicodeToAnsi(text), CCsvFileReaderEx::Encoding::Ansi},
-        {QByteArray("\xFF\xFE") + Utf16(text), CCsvFileReaderEx::Encoding::Utf16Le},
-        {Utf16(text), CCsvFileReaderEx::Encoding::Utf16Le},
-    };
-    for (const Case& c : cases) {
-        CCsvFileReaderEx reader;
-        EXPECT_EQ(ReadAll(Write(c.bytes), reader), expected);
-        EXPECT_EQ(reader.DetectedEncoding(), c.encoding);
-        EXPECT_FALSE(reader.HasError());
-    }
-}
-
-TEST_F(CsvFileTest, LineEndsOutsideQuotesEndARecord) {
+    using E = CCsvFileReaderEx::Encoding;
     const struct {
         QByteArray bytes;
         QStringList lines;
+        E encoding;
     } cases[] = {
-        {"a,1\rb,2\r\nc,3", {"a,1", "b,2", "c,3"}},          // a stray CR between two records
-        {"a\rb\rc\r", {"a", "b", "c"}},                      // classic Mac line ends
-        {"\"x\ry\",z\r\nw", {"\"x\ry\",z", "w"}},           // inside quotes it is text
-        {"a\r\rb\n", {"a", "", "b"}},
-        {"a,b\n\nc,\"x\ny\"\n", {"a,b", "", "c,\"x\ny\""}},      // LF-only file with an empty line
+        {QByteArray("\xEF\xBB\xBF") + text.toUtf8(), expected, E::Utf8},
+        {text.toUtf8(), expected, E::Utf8},
+        {UnicodeToAnsi(text), expected, E::Ansi},
+        {QByteArray("\xFF\xFE") + Utf16(text), expected, E::Utf16Le},
+        {Utf16(text), expected, E::Utf16Le},
+        {"a,1\rb,2\r\nc,3", {"a,1", "b,2", "c,3"}, E::Utf8}, // a stray CR between two records
+        {"a\rb\rc\r", {"a", "b", "c"}, E::Utf8},             // classic Mac line ends
+        {"\"x\ry\",z\r\nw", {"\"x\ry\",z", "w"}, E::Utf8},   // inside quotes it is text
+        {"a\r\rb\n", {"a", "", "b"}, E::Utf8},
+        {"a,b\n\nc,\"x\ny\"\n", {"a,b", "", "c,\"x\ny\""}, E::Utf8}, // LF-only file with an empty line
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.bytes.toStdString());
         CCsvFileReaderEx reader;
         EXPECT_EQ(ReadAll(Write(c.bytes), reader), c.lines);
+        EXPECT_EQ(reader.DetectedEncoding(), c.encoding);
         EXPECT_FALSE(reader.HasError());
     }
 }
 
-TEST_F(CsvFileTest, EmptyMissingAndIrregularFiles) {
+TEST_F(CsvFileTest, EmptyMissingIrregularTruncatedAndGarbageFiles) {
     CCsvFileReaderEx reader;
     EXPECT_TRUE(ReadAll(Write(QByteArray()), reader).isEmpty());
     EXPECT_TRUE(ReadAll(Write("\xFF\xFE"), reader).isEmpty());
@@ -124,6 +98,21 @@ TEST_F(CsvFileTest, EmptyMissingAndIrregularFiles) {
     }
     EXPECT_EQ(reader.SetFilePath(Write(QByteArray("\xFE\xFF\0a\0,\0b", 8))), 0);
     EXPECT_TRUE(reader.ErrorString().contains(QStringLiteral("big-endian")));
+    const QStringList odd = ReadAll(Write(QByteArray("\xFF\xFE") + Utf16(QStringLiteral("ab\r\ncd")) + "\x41"), reader);
+    EXPECT_EQ(odd, (QStringList{QStringLiteral("ab"), QStringLiteral("cd")})) << "a lone last byte is dropped";
+
+    QByteArray junk;
+    for (int i = 0; i < 100000; ++i) {
+        junk.append(static_cast<char>((i * 7919) % 256));
+    }
+    CCsvFileReaderEx garbage;
+    ASSERT_NE(garbage.SetFilePath(Write(junk)), 0);
+    QString line;
+    int lines = 0;
+    while (garbage.GetNextLine(line) != 0 && lines < 100000) {
+        ++lines;
+    }
+    EXPECT_GT(lines, 0);
 }
 
 TEST_F(CsvFileTest, AnOverlongLineIsAnErrorNotAnAllocation) {
@@ -150,26 +139,7 @@ TEST_F(CsvFileTest, AnOverlongLineIsAnErrorNotAnAllocation) {
     EXPECT_TRUE(second.HasError());
 }
 
-TEST_F(CsvFileTest, TruncatedAndGarbageInputDoesNotCrash) {
-    CCsvFileReaderEx reader;
-    const QStringList odd = ReadAll(Write(QByteArray("\xFF\xFE") + Utf16(QStringLiteral("ab\r\ncd")) + "\x41"), reader);
-    EXPECT_EQ(odd, (QStringList{QStringLiteral("ab"), QStringLiteral("cd")})) << "a lone last byte is dropped";
-
-    QByteArray junk;
-    for (int i = 0; i < 100000; ++i) {
-        junk.append(static_cast<char>((i * 7919) % 256));
-    }
-    CCsvFileReaderEx garbage;
-    ASSERT_NE(garbage.SetFilePath(Write(junk)), 0);
-    QString line;
-    int lines = 0;
-    while (garbage.GetNextLine(line) != 0 && lines < 100000) {
-        ++lines;
-    }
-    EXPECT_GT(lines, 0);
-}
-
-TEST_F(CsvFileTest, WriterRoundTripsInEachEncoding) {
+TEST_F(CsvFileTest, WriterRoundTripsInEachEncodingAndLinesSplitByTheRules) {
     for (const auto encoding :
          {CCsvFileWriter::Encoding::Utf16LeBom, CCsvFileWriter::Encoding::Utf8Bom, CCsvFileWriter::Encoding::Ansi}) {
         const QString path = m_dir.filePath(QStringLiteral("out.csv"));
@@ -188,6 +158,20 @@ TEST_F(CsvFileTest, WriterRoundTripsInEachEncoding) {
     }
     CCsvFileWriter nowhere;
     EXPECT_FALSE(nowhere.Open(m_dir.filePath(QStringLiteral("no/such/dir/x.csv")), CCsvFileWriter::Encoding::Ansi));
+
+    // Splitting rules of one line.
+    QStringList cells;
+    ASSERT_TRUE(CsvSplitLine(QStringLiteral("a,,\"b,c\",d,"), cells));
+    EXPECT_EQ(cells,
+              (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b,c"), QStringLiteral("d"), QString()}));
+    ASSERT_TRUE(CsvSplitLine(QString(), cells));
+    EXPECT_TRUE(cells.isEmpty());
+    ASSERT_TRUE(CsvSplitLine(QStringLiteral("\"\""), cells));
+    EXPECT_EQ(cells, QStringList{QString()});
+    EXPECT_EQ(CsvJoinLine(cells), QStringLiteral("\"\"")) << "one empty cell stays one cell";
+    EXPECT_EQ(CsvJoinLine({}), QString());
+    EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"unterminated,x"), cells));
+    EXPECT_FALSE(CsvSplitLine(QStringLiteral("\"closed\"junk,x"), cells));
 }
 
 } // namespace

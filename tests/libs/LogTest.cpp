@@ -1,4 +1,5 @@
 #include "libs/log/Log.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -13,20 +14,19 @@
 
 namespace {
 
+using vexa::test::ReadFile;
+
 class LogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        m_path = m_dir.filePath(QStringLiteral("test.log"));
         ASSERT_TRUE(LOG_InitFile(QFile::encodeName(m_path).constData()));
         LOG_Level(3);
     }
     void TearDown() override { LOG_Free(); }
 
     QStringList Lines() {
-        QFile file(m_path);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+        QStringList lines = QString::fromUtf8(ReadFile(m_path)).split(u'\n');
         if (!lines.isEmpty() && lines.last().isEmpty()) {
             lines.removeLast();
         }
@@ -34,10 +34,10 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    QString m_path;
+    const QString m_path = m_dir.filePath(QStringLiteral("test.log"));
 };
 
-TEST_F(LogTest, LinesCarryTimeThreadLevelAndTheFormattedText) {
+TEST_F(LogTest, LinesCarryTimeThreadLevelAndTextTheLevelFiltersAndFreeEnds) {
     LOG_Error("[CDeviceCheckThread] GetAllDeviceSerialNo failed. %s:%d", LOG_HERE);
     LOG_Info("Skin file %s not found.\n", "/opt/vexa/skin/config.xml");
     const QStringList lines = Lines();
@@ -52,30 +52,24 @@ TEST_F(LogTest, LinesCarryTimeThreadLevelAndTheFormattedText) {
     const auto second = shape.match(lines[1]);
     ASSERT_TRUE(second.hasMatch());
     EXPECT_EQ(second.captured(2), QStringLiteral("Skin file /opt/vexa/skin/config.xml not found."));
-}
 
-TEST_F(LogTest, LevelFiltersLessImportantLines) {
+    // The level filters less important lines; long ones are whole; nothing is written after free.
     LOG_Level(1);
     LOG_Verbose("verbose");
     LOG_Info("info");
     LOG_Error("error");
     LOG_Level(3);
     LOG_Verbose("verbose again");
-    const QStringList lines = Lines();
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("E error")));
-    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("V verbose again")));
-}
-
-TEST_F(LogTest, LongMessagesAreWrittenWholeAndNothingAfterFree) {
     const std::string big(10000, 'x');
     LOG_Info("%s|end", big.c_str());
     LOG_Free();
     LOG_Info("after");
     EXPECT_TRUE(LOG_FilePath().empty());
-    const QStringList lines = Lines();
-    ASSERT_EQ(lines.size(), 1);
-    EXPECT_TRUE(lines[0].endsWith(QString::fromStdString(big) + QStringLiteral("|end")));
+    const QStringList all = Lines();
+    ASSERT_EQ(all.size(), 5);
+    EXPECT_TRUE(all[2].endsWith(QStringLiteral("E error")));
+    EXPECT_TRUE(all[3].endsWith(QStringLiteral("V verbose again")));
+    EXPECT_TRUE(all[4].endsWith(QString::fromStdString(big) + QStringLiteral("|end")));
 }
 
 TEST_F(LogTest, ManyThreadsWriteWholeLinesWithoutLosingAny) {
@@ -108,24 +102,18 @@ TEST_F(LogTest, ManyThreadsWriteWholeLinesWithoutLosingAny) {
     EXPECT_EQ(threadIds.size(), static_cast<size_t>(kThreads)) << "each thread logs its own id";
 }
 
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+class LogRuns : public ::testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    const QString path = m_dir.filePath(QStringLiteral("vexa.log"));
+};
 
-TEST(LogRuns, EachRunStartsEmptyAndTheFourBeforeAreKept) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("vexa.log"));
+TEST_F(LogRuns, EachRunStartsEmptyTheFourBeforeAreKeptAndARunStopsAtItsLimit) {
     // A file of another name beside the log is never touched.
-    {
-        QFile other(path + QStringLiteral(".old"));
-        ASSERT_TRUE(other.open(QIODevice::WriteOnly));
-        other.write("keep");
-    }
+    ASSERT_TRUE(vexa::test::WriteFile(path + QStringLiteral(".old"), "keep"));
     for (int run = 0; run < 7; ++run) {
         ASSERT_TRUE(LOG_InitRun(QFile::encodeName(path).constData()));
-        EXPECT_EQ(ReadAll(path), QByteArray()) << "run " << run;
+        EXPECT_EQ(ReadFile(path), QByteArray()) << "run " << run;
         LOG_Error("run %d", run);
         LOG_Free();
     }
@@ -135,23 +123,19 @@ TEST(LogRuns, EachRunStartsEmptyAndTheFourBeforeAreKept) {
         const char* tail;
     } kept[] = {{"", "E run 6\n"}, {".1", "E run 5\n"}, {".2", "E run 4\n"}, {".3", "E run 3\n"}, {".4", "E run 2\n"}};
     for (const auto& k : kept) {
-        EXPECT_TRUE(ReadAll(path + QString::fromLatin1(k.suffix)).endsWith(k.tail)) << k.suffix;
+        EXPECT_TRUE(ReadFile(path + QString::fromLatin1(k.suffix)).endsWith(k.tail)) << k.suffix;
     }
     EXPECT_FALSE(QFile::exists(path + QStringLiteral(".5")));
-    EXPECT_EQ(ReadAll(path + QStringLiteral(".old")), QByteArray("keep"));
-}
+    EXPECT_EQ(ReadFile(path + QStringLiteral(".old")), QByteArray("keep"));
 
-TEST(LogRuns, ARunStopsAtItsLimitWithOneLineSayingSo) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("vexa.log"));
+    // A run stops at its limit with one line saying so.
     LOG_SizeLimit(300);
     ASSERT_TRUE(LOG_InitRun(QFile::encodeName(path).constData()));
     for (int i = 0; i < 50; ++i) {
         LOG_Info("line %02d of a run that says too much", i);
     }
     LOG_Free();
-    const QList<QByteArray> lines = ReadAll(path).split('\n');
+    const QList<QByteArray> lines = ReadFile(path).split('\n');
     ASSERT_GE(lines.size(), 3);
     EXPECT_TRUE(lines[0].endsWith("line 00 of a run that says too much"));
     EXPECT_TRUE(lines[lines.size() - 2].contains("size limit of 300 bytes reached"))
@@ -168,8 +152,8 @@ TEST(LogRuns, ARunStopsAtItsLimitWithOneLineSayingSo) {
     ASSERT_TRUE(LOG_InitRun(QFile::encodeName(path).constData()));
     LOG_Info("a new run");
     LOG_Free();
-    EXPECT_TRUE(ReadAll(path).endsWith("I a new run\n"));
-    EXPECT_TRUE(ReadAll(path + QStringLiteral(".1")).contains("size limit"));
+    EXPECT_TRUE(ReadFile(path).endsWith("I a new run\n"));
+    EXPECT_TRUE(ReadFile(path + QStringLiteral(".1")).contains("size limit"));
 }
 
 TEST(LogSourceName, StripsFoldersAndExtension) {

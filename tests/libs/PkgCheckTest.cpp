@@ -1,14 +1,16 @@
 #include "libs/pkgcheck/PkgCheck.h"
-
+#include "LocalHttpServer.h"
 #include "TestApk.h"
 #include "TestFiles.h"
 #include "bridge/sim/SimSeed.h"
+#include "libs/update/Update.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
 #include <zlib.h>
 
 namespace {
@@ -49,7 +51,7 @@ const QByteArray kOffer = "<?xml version=\"1.0\"?><firmware><status>new</status>
                           "<url>/firmware/a.pkg</url><size>1234</size><md5>0123456789ABCDEF0123456789abcdef</md5>"
                           "<date>2026-11-30</date><description>修复&amp;优化</description></firmware>";
 
-TEST(PkgCheckManifest, ReadsOffersAndCurrentAndRefusesBadInput) {
+TEST(PkgCheckManifest, ReadsOffersAndCurrentAndRefusesBadInputAndFiles) {
     PKG_VERSION_INFO info;
     ASSERT_EQ(libPKG_CheckBytes(kOffer, &info), LPKG_NEW_VERSION);
     EXPECT_EQ(info.newVersion, QStringLiteral("VEXA-UI 2.2.0"));
@@ -93,11 +95,8 @@ TEST(PkgCheckManifest, ReadsOffersAndCurrentAndRefusesBadInput) {
     EXPECT_EQ(libPKG_CheckBytes(utf16.left(utf16.size() - 7), &wide), LPKG_BAD_MANIFEST);
     // Latin-1 bytes declared as UTF-8 are refused rather than read as something else.
     EXPECT_EQ(libPKG_CheckBytes(with("修复&amp;优化", "caf\xe9"), &wide), LPKG_BAD_MANIFEST);
-}
-
-TEST(PkgCheckManifest, FileErrorsAreTheirOwnOutcome) {
+    // File errors are their own outcome.
     QTemporaryDir dir;
-    PKG_VERSION_INFO info;
     EXPECT_EQ(libPKG_Check(dir.filePath(QStringLiteral("missing.manifest")), &info), LPKG_FILE_ERROR);
     EXPECT_EQ(libPKG_Check(dir.path(), &info), LPKG_FILE_ERROR) << "a folder";
     const QString path = dir.filePath(QStringLiteral("m.manifest"));
@@ -119,23 +118,14 @@ QByteArray DeflatedZip(const QString& name, const QByteArray& data, quint32 decl
     deflateEnd(&z);
     // Start from a stored archive of the packed bytes and patch method and the real size in.
     QByteArray zip = vexa::sim::MakeZip({{name, packed}});
-    const quint32 crc = static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef*>(data.constData()),
-                                                   static_cast<uInt>(data.size())));
-    const auto put16 = [&zip](qsizetype at, quint16 v) {
-        zip[at] = char(v & 0xFF);
-        zip[at + 1] = char(v >> 8);
-    };
-    const auto put32 = [&](qsizetype at, quint32 v) {
-        put16(at, quint16(v & 0xFFFF));
-        put16(at + 2, quint16(v >> 16));
-    };
+    const quint32 crc = static_cast<quint32>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.constData()), static_cast<uInt>(data.size())));
     const qsizetype central = zip.indexOf(QByteArray("PK\x01\x02", 4));
-    put16(8, 8);
-    put32(14, crc);
-    put32(22, declaredSize);
-    put16(central + 10, 8);
-    put32(central + 16, crc);
-    put32(central + 24, declaredSize);
+    for (const qsizetype header : {qsizetype(0), central + 2}) { // the local header, then the directory's
+        Patch16(zip, header + 8, 8);
+        Patch32(zip, header + 14, crc);
+        Patch32(zip, header + 22, declaredSize);
+    }
     return zip;
 }
 
@@ -208,6 +198,54 @@ TEST_F(PkgExtract, GoodPackagesGiveTheirImageBadOnesLeaveTheTargetAlone) {
     EXPECT_EQ(ReadFile(target), QByteArray("earlier"));
     EXPECT_EQ(QDir(m_dir.path()).entryList({QStringLiteral("update.zip*")}, QDir::Files | QDir::Hidden).size(), 1)
         << "no temporary file left";
+}
+
+QByteArray Manifest(const char* version, const char* description = "修复若干问题\n提升连接速度") {
+    return QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<manifest app=\"VexaPhoneDesk\"><version>") +
+           version + "</version><description>" + description + "</description></manifest>";
+}
+
+TEST(UpdateVersions, CompareNumericallyPartByPartAlsoInAManifest) {
+    EXPECT_LT(CompareVersions(QStringLiteral("1.2.0.0"), QStringLiteral("1.10.0.0")), 0);
+    EXPECT_GT(CompareVersions(QStringLiteral("2.0"), QStringLiteral("1.9.9.9")), 0);
+    EXPECT_EQ(CompareVersions(QStringLiteral("1.2"), QStringLiteral("1.2.0.0")), 0);
+    EXPECT_EQ(CompareVersions(QStringLiteral("x"), QStringLiteral("1.0")), 0);
+
+    // A manifest's version against ours: newer, the same, older.
+    QString version;
+    QString description;
+    EXPECT_EQ(libUpdate_ParseManifest(Manifest("1.3.0.0"), QStringLiteral("1.2.0.0"), &version, &description),
+              LUSC_NEW_VERSION);
+    EXPECT_EQ(version, QStringLiteral("1.3.0.0"));
+    EXPECT_EQ(description, QStringLiteral("修复若干问题\n提升连接速度"));
+    EXPECT_EQ(libUpdate_ParseManifest(Manifest("1.2.0.0"), QStringLiteral("1.2.0.0"), nullptr, nullptr), LUSC_LATEST);
+    EXPECT_EQ(libUpdate_ParseManifest(Manifest("1.1.9.9"), QStringLiteral("1.2.0.0"), nullptr, nullptr), LUSC_LATEST);
+    // Bad manifests are reported as such and leave the version alone.
+    for (const QByteArray& bad :
+         {QByteArray(), QByteArray("not xml at all"), QByteArray("<html><body/></html>"),
+          Manifest("9.9.9.9").left(60), // truncated
+          Manifest("latest"), Manifest("1.2.3.4.5"), QByteArray("<manifest><description>x</description></manifest>"),
+          QByteArray("\xFF\xFE<\0m\0", 6), QByteArray(2 * 1024 * 1024, ' ') + Manifest("9.0.0.0")}) {
+        version = QStringLiteral("untouched");
+        EXPECT_EQ(libUpdate_ParseManifest(bad, QStringLiteral("1.2.0.0"), &version, nullptr), LUSC_BAD_MANIFEST)
+            << bad.left(60).toStdString();
+        EXPECT_EQ(version, QStringLiteral("untouched"));
+    }
+}
+
+TEST(UpdateCheck, FetchesTheManifestAndMapsFailures) {
+    LocalHttpServer server({CannedReply{200, Manifest("3.0.0.0").toStdString(), "text/xml"},
+                            CannedReply{404, "missing"}, CannedReply{200, "<broken"}});
+    const QString url = QString::fromStdString(server.BaseUrl()) + QStringLiteral("/manifest.xml");
+    QString version;
+    EXPECT_EQ(libUpdate_Check(QStringLiteral("1.2.0.0"), url, &version, nullptr), LUSC_NEW_VERSION);
+    EXPECT_EQ(version, QStringLiteral("3.0.0.0"));
+    EXPECT_EQ(libUpdate_Check(QStringLiteral("1.2.0.0"), url, nullptr, nullptr), LUSC_INTERNET_ERROR);
+    EXPECT_EQ(libUpdate_Check(QStringLiteral("1.2.0.0"), url, nullptr, nullptr), LUSC_BAD_MANIFEST);
+    EXPECT_EQ(libUpdate_Check(QStringLiteral("1.2.0.0"), QStringLiteral("http://127.0.0.1:1/m.xml"), nullptr, nullptr),
+              LUSC_INTERNET_ERROR);
+    EXPECT_EQ(libUpdate_Check(QStringLiteral("1.2.0.0"), QString(), nullptr, nullptr), LUSC_INTERNET_ERROR)
+        << "no update host: it cannot be known whether this version is the latest";
 }
 
 } // namespace

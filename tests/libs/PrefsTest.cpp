@@ -1,10 +1,11 @@
 #include "libs/prefs/Prefs.h"
-
 #include "TestEnvironment.h"
 #include "TestFiles.h"
+#include "libs/prefs/IniFile.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ protected:
     QString m_path;
 };
 
-TEST_F(PrefsTest, DefaultsWhenNothingIsStored) {
+TEST_F(PrefsTest, DefaultsWhenNothingIsStoredAndValuesPersistAcrossReload) {
     EXPECT_EQ(PCL_GetAppCloseOption(), 1);
     EXPECT_EQ(PCL_GetEnquiryOfAppCloseOption(), 1);
     EXPECT_TRUE(PCL_IsNotifyCallIn());
@@ -44,9 +45,8 @@ TEST_F(PrefsTest, DefaultsWhenNothingIsStored) {
     EXPECT_EQ(s.m_user[0], 0);
     EXPECT_EQ(s.m_password[255], 0);
     EXPECT_FALSE(QFile::exists(m_path)) << "reading defaults writes nothing";
-}
 
-TEST_F(PrefsTest, ValuesPersistAcrossReload) {
+    // Values set persist across a reload.
     PCL_SetAppCloseOption(0);
     PCL_SetEnquiryOfAppCloseOption(0);
     PCL_SetNotifyCallIn(false);
@@ -81,9 +81,19 @@ TEST_F(PrefsTest, ValuesPersistAcrossReload) {
     SetInternetField(in.m_user, QString(400, u'u'));
     EXPECT_EQ(in.m_user[255], 0);
     EXPECT_EQ(InternetField(in.m_user).size(), 255) << "cut to 255 units";
+
+    // Service hosts come from the settings or, over them, the environment.
+    EXPECT_TRUE(PCL_GetServiceHost(QStringLiteral("stats")).isEmpty());
+    PCL_SetServiceHost(QStringLiteral("stats"), QStringLiteral("http://127.0.0.1:9"));
+    EXPECT_EQ(PCL_GetServiceHost(QStringLiteral("stats")), QStringLiteral("http://127.0.0.1:9"));
+    qputenv("VEXA_STATS_HOST", "http://127.0.0.1:10");
+    EXPECT_EQ(PCL_GetServiceHost(QStringLiteral("stats")), QStringLiteral("http://127.0.0.1:10"));
+    qunsetenv("VEXA_STATS_HOST");
 }
 
-TEST_F(PrefsTest, OutOfRangeValuesFallBackToTheirDefault) {
+// Out-of-range values fall back to their default; a corrupt file gives defaults and is kept until
+// the user saves.
+TEST_F(PrefsTest, OutOfRangeValuesAndCorruptFilesGiveDefaults) {
     Write("[Preferences]\nAppCloseOption=7\nAutoUpdate=yes\nNotifyCallIn=0\n[Internet]\nProxyType=9\n");
     ASSERT_TRUE(PCL_Load(m_path));
     EXPECT_EQ(PCL_GetAppCloseOption(), 1);
@@ -92,9 +102,7 @@ TEST_F(PrefsTest, OutOfRangeValuesFallBackToTheirDefault) {
     INTERNET_SETTINGS s{};
     PCL_GetInternetSettings(&s);
     EXPECT_EQ(s.m_proxyType, 0);
-}
 
-TEST_F(PrefsTest, CorruptFileGivesDefaultsAndIsKeptUntilTheUserSaves) {
     const QByteArray corrupt("[Preferences]\nAppCloseOption=0\n\xFF\xFE garbage without equals\n");
     Write(corrupt);
     EXPECT_FALSE(PCL_Load(m_path));
@@ -167,13 +175,56 @@ TEST_F(PrefsTest, DefaultFoldersReplaceEmptyAndVanishedOnesAndAnExistingOneIsKep
     EXPECT_EQ(PCL_GetBackupPath(), kept + QLatin1Char('/')) << "an existing folder is left alone";
 }
 
-TEST_F(PrefsTest, ServiceHostsComeFromSettingsOrTheEnvironment) {
-    EXPECT_TRUE(PCL_GetServiceHost(QStringLiteral("stats")).isEmpty());
-    PCL_SetServiceHost(QStringLiteral("stats"), QStringLiteral("http://127.0.0.1:9"));
-    EXPECT_EQ(PCL_GetServiceHost(QStringLiteral("stats")), QStringLiteral("http://127.0.0.1:9"));
-    qputenv("VEXA_STATS_HOST", "http://127.0.0.1:10");
-    EXPECT_EQ(PCL_GetServiceHost(QStringLiteral("stats")), QStringLiteral("http://127.0.0.1:10"));
-    qunsetenv("VEXA_STATS_HOST");
+using R = CIniFile::LoadResult;
+
+TEST(IniFile, HostileValuesRoundTripCommentsAndCrLfAreAcceptedAndSavesReplaceTheFile) {
+    CIniFile ini;
+    const QString hostile = QStringLiteral("C:\\a=b\\\n[x]\r\n;not a comment 手机");
+    ini.SetValue(QStringLiteral("S"), QStringLiteral("k"), hostile);
+    ini.SetValue(QStringLiteral("S"), QStringLiteral("empty"), QString());
+    CIniFile back;
+    ASSERT_EQ(back.Parse(ini.Serialise()), R::Ok) << qPrintable(back.ErrorString());
+    EXPECT_EQ(back.Value(QStringLiteral("S"), QStringLiteral("k")), hostile);
+    EXPECT_TRUE(back.Contains(QStringLiteral("S"), QStringLiteral("empty")));
+    EXPECT_EQ(back.Value(QStringLiteral("S"), QStringLiteral("missing"), QStringLiteral("d")), QStringLiteral("d"));
+    // Comments, blank lines and CRLF line ends are accepted.
+    ASSERT_EQ(back.Parse("; top\r\n\r\n[A]\r\n# c\r\n  key = value with spaces\r\n"), R::Ok);
+    EXPECT_EQ(back.Value(QStringLiteral("A"), QStringLiteral("key")), QStringLiteral(" value with spaces"));
+
+    // Save replaces the file whole; load tells a missing file from an unreadable one.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.ini"));
+    ini.SetValue(QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("1"));
+    ASSERT_TRUE(ini.Save(path));
+    ini.SetValue(QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2"));
+    ASSERT_TRUE(ini.Save(path));
+    ASSERT_EQ(back.Load(path), R::Ok);
+    EXPECT_EQ(back.Value(QStringLiteral("A"), QStringLiteral("k")), QStringLiteral("2"));
+    EXPECT_EQ(back.Value(QStringLiteral("S"), QStringLiteral("k")), hostile);
+    EXPECT_FALSE(ini.Save(dir.filePath(QStringLiteral("no/such/folder/a.ini"))));
+    EXPECT_EQ(back.Load(dir.filePath(QStringLiteral("none.ini"))), R::Missing);
+    EXPECT_EQ(back.Load(dir.path()), R::Unreadable) << "a folder cannot be read as a file";
+}
+
+// Broken files are reported corrupt and keep nothing half read.
+TEST(IniFile, BrokenFilesAreCorruptAndKeepNothingHalfRead) {
+    const std::pair<const char*, QByteArray> broken[] = {
+        {"not UTF-8", QByteArray("[A]\na=\xC4\xE3\xBA\xC3\n")},
+        {"binary", QByteArray("[A]\na=1\n\x00\x01\x02", 10)},
+        {"a key outside a section", QByteArray("a=1\n[A]\n")},
+        {"a line without equals", QByteArray("[A]\na=1\njunk\n")},
+        {"an unclosed section", QByteArray("[A\na=1\n")},
+        {"a bad escape", QByteArray("[A]\na=1\\x\n")},
+        {"a trailing backslash", QByteArray("[A]\na=1\\\n")},
+        {"oversized", QByteArray("[A]\n") + QByteArray(CIniFile::kMaxSize, 'a')},
+    };
+    for (const auto& [what, data] : broken) {
+        CIniFile ini;
+        ini.SetValue(QStringLiteral("Old"), QStringLiteral("k"), QStringLiteral("v"));
+        EXPECT_EQ(ini.Parse(data), R::Corrupt) << what;
+        EXPECT_FALSE(ini.ErrorString().isEmpty()) << what;
+        EXPECT_FALSE(ini.Contains(QStringLiteral("A"), QStringLiteral("a"))) << what;
+    }
 }
 
 } // namespace

@@ -5,9 +5,7 @@
 #include "../support/TestFiles.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDesktopServices>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,17 +1,19 @@
+#include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "platform/AppPaths.h"
+#include "platform/CodePage.h"
 #include "platform/SizeText.h"
 #include "platform/StringTable.h"
 #include "platform/SystemProxy.h"
 
-#include "TestEnvironment.h"
-
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace {
 
@@ -23,7 +25,6 @@ TEST(SizeText, BoundariesBetweenUnits) {
     EXPECT_EQ(FormatSizeText(1048575), QStringLiteral("1024.0 KB"));
     EXPECT_EQ(FormatSizeText(1048576), QStringLiteral("1.0 MB"));
     EXPECT_EQ(FormatSizeText(5LL * 1024 * 1024 * 1024), QStringLiteral("5120.0 MB"));
-    // The variant without the blank.
     EXPECT_EQ(FormatSizeText(1023, SizeBlank::Without), QStringLiteral("1023B"));
     EXPECT_EQ(FormatSizeText(1536, SizeBlank::Without), QStringLiteral("1.5KB"));
     EXPECT_EQ(FormatSizeText(1048576, SizeBlank::Without), QStringLiteral("1.0MB"));
@@ -46,7 +47,7 @@ TEST(AppPaths, FoldersFollowTheXdgEnvironmentAndAreCreated) {
     EXPECT_TRUE(QDir(ExecutableDirectory()).exists());
 }
 
-TEST(StringTable, KnownTextsAndEscapes) {
+TEST(StringTable, KnownTextsParsingAndDialogFilters) {
     EXPECT_EQ(Str(388), QStringLiteral("VEXA 手机助手"));
     EXPECT_EQ(Str(129), QStringLiteral("应用程序初始化失败！"));
     EXPECT_EQ(Str(171), QStringLiteral("我的 %s"));
@@ -55,17 +56,13 @@ TEST(StringTable, KnownTextsAndEscapes) {
     EXPECT_FALSE(HasStr(99999));
     EXPECT_EQ(Str(99999), QStringLiteral("#99999"));
     EXPECT_GE(StringIds().size(), 549u);
-}
 
-TEST(StringTable, ParserSkipsLinesThatAreNotIdTabText) {
+    // The parser skips lines that are not id, tab, text; file filters become what the dialog reads.
     const auto rows =
         ParseStringTable("# comment\n12\tok\r\nx\tbad id\n\tno id\n-4\tnegative\n13\ttab\\tand\\\\slash\\q\n");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], std::make_pair(12, QStringLiteral("ok")));
     EXPECT_EQ(rows[1], std::make_pair(13, QStringLiteral("tab\tand\\slash\\q")));
-}
-
-TEST(StringTable, FileFiltersBecomeWhatTheDialogReads) {
     EXPECT_EQ(DialogFileFilter(QStringLiteral("备份文件(*.bkg;*.bkp)|*.bkg;*.bkp||")), QStringLiteral("备份文件(*.bkg *.bkp)"));
     EXPECT_EQ(DialogFileFilter(QStringLiteral("A(*.a)|*.a|B(*.b;*.c)|*.b;*.c||")), QStringLiteral("A(*.a);;B(*.b *.c)"));
     EXPECT_EQ(DialogFileFilter(QStringLiteral("CSV Files(*.csv)")), QStringLiteral("CSV Files(*.csv)"));
@@ -101,9 +98,8 @@ TEST(StringTable, EveryIdUsedInTheSourcesIsInTheTable) {
     int uses = 0;
     while (it.hasNext()) {
         const QString path = it.next();
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << qPrintable(path);
-        const QString text = QString::fromUtf8(file.readAll());
+        const QString text = QString::fromUtf8(vexa::test::ReadFile(path));
+        ASSERT_FALSE(text.isEmpty()) << qPrintable(path);
         for (auto m = use.globalMatch(text); m.hasNext();) {
             const int id = m.next().captured(1).toInt();
             ++uses;
@@ -113,26 +109,63 @@ TEST(StringTable, EveryIdUsedInTheSourcesIsInTheTable) {
     EXPECT_GT(uses, 0);
 }
 
+// Reading the variables themselves, with and without one set: HttpProxy in the libraries' tests.
 TEST(SystemProxy, ProxyVariablesBecomeHostAndPort) {
     EXPECT_EQ(ProxyHostPort(QStringLiteral("http://user:pw@proxy.lan:3128/")), QStringLiteral("proxy.lan:3128"));
     EXPECT_EQ(ProxyHostPort(QStringLiteral("10.0.0.1:8080")), QStringLiteral("10.0.0.1:8080"));
     EXPECT_EQ(ProxyHostPort(QStringLiteral("proxy")), QStringLiteral("proxy"));
     EXPECT_EQ(ProxyHostPort(QStringLiteral("  ")), QString());
+}
 
-    const QByteArray old = qgetenv("http_proxy");
-    qunsetenv("https_proxy");
-    qunsetenv("HTTPS_PROXY");
-    qunsetenv("HTTP_PROXY");
-    qputenv("http_proxy", "http://cache.example:81");
-    QString server;
-    EXPECT_EQ(QuerySystemProxy(server), 16);
-    EXPECT_EQ(server, QStringLiteral("cache.example:81"));
-    qunsetenv("http_proxy");
-    EXPECT_EQ(QuerySystemProxy(server), 0);
-    EXPECT_TRUE(server.isEmpty());
-    if (!old.isEmpty()) {
-        qputenv("http_proxy", old);
-    }
+const QByteArray kShouJiZhuShou("\xCA\xD6\xBB\xFA\xD6\xFA\xCA\xD6"); // 手机助手 in GBK
+
+TEST(CodePage, TextRoundTripsThroughGb18030AndBadBytesAreReplaced) {
+    const QString text = QStringLiteral("VEXA 手机助手");
+    const QByteArray ansi = UnicodeToAnsi(text);
+    EXPECT_EQ(ansi, QByteArray("VEXA ") + kShouJiZhuShou);
+    EXPECT_EQ(AnsiToUnicode(ansi), text);
+    EXPECT_TRUE(IsValidAnsi(ansi));
+    EXPECT_TRUE(AnsiToUnicode(QByteArray()).isEmpty());
+    EXPECT_TRUE(UnicodeToAnsi(QString()).isEmpty());
+    EXPECT_TRUE(IsValidAnsi(QByteArray()));
+    // Invalid bytes become replacement characters and the rest still decodes: 0xFF is never valid;
+    // a lone lead byte at the end is a truncated character.
+    const QByteArray bad = QByteArray("a\xFF") + kShouJiZhuShou + QByteArray("\x81");
+    EXPECT_FALSE(IsValidAnsi(bad));
+    EXPECT_EQ(AnsiToUnicode(bad), QStringLiteral("a\uFFFD手机助手\uFFFD"));
+
+    // A birthday message with an emoji and a Thai letter: nothing of it may turn into '?'.
+    const QString birthday = QStringLiteral("x\U0001F600y\u0E01生日快乐");
+    const QByteArray wide = UnicodeToAnsi(birthday);
+    EXPECT_EQ(wide.left(1), QByteArray("x"));
+    EXPECT_EQ(wide.mid(1, 4), QByteArray("\x94\x39\xFC\x36", 4)); // U+1F600 in GB18030
+    EXPECT_FALSE(wide.contains('?'));
+    EXPECT_TRUE(IsValidAnsi(wide));
+    EXPECT_EQ(AnsiToUnicode(wide), birthday);
+}
+
+TEST(CodePage, FixedFieldsCutAtCharacterBoundaries) {
+    char field[6];
+    std::memset(field, 'x', sizeof(field));
+    // "手机助" needs 6 bytes plus NUL: only two whole characters fit in 6.
+    CopyAnsiField(field, sizeof(field), QStringLiteral("手机助"));
+    EXPECT_STREQ(field, "\xCA\xD6\xBB\xFA");
+    EXPECT_EQ(field[5], 0);
+
+    // A four-byte character is kept whole or left out whole.
+    char four[6];
+    CopyAnsiField(four, sizeof(four), QStringLiteral("a\U0001F600b"));
+    EXPECT_EQ(QByteArray(four), QByteArray("a\x94\x39\xFC\x36", 5));
+    CopyAnsiField(four, 5, QStringLiteral("a\U0001F600"));
+    EXPECT_EQ(QByteArray(four), QByteArray("a"));
+
+    char tiny[1] = {'x'};
+    CopyAnsiField(tiny, sizeof(tiny), QStringLiteral("abc"));
+    EXPECT_EQ(tiny[0], 0);
+
+    char ascii[4];
+    CopyAnsiField(ascii, sizeof(ascii), QStringLiteral("abcdef"));
+    EXPECT_STREQ(ascii, "abc");
 }
 
 } // namespace

@@ -1,23 +1,19 @@
 #pragma once
 // A writable device that takes the first `budget` bytes and then fails every write, as a full
-// disk or a dropped network share would. The bytes it takes go to `inner` (at its position, so
-// seeking works) or, without one, into Written().
+// disk or a dropped network share would. The bytes it takes go to `inner`, at its position, so
+// seeking works.
 
-#include <QByteArray>
 #include <QIODevice>
 #include <QList>
 #include <QStringList>
 
 class FailDevice : public QIODevice {
 public:
-    explicit FailDevice(qint64 budget, QIODevice* inner = nullptr);
+    FailDevice(qint64 budget, QIODevice* inner);
 
     bool isSequential() const override { return false; }
     bool seek(qint64 pos) override;
     qint64 size() const override;
-
-    const QByteArray& Written() const { return m_bytes; }
-    bool Failed() const { return m_failed; }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override;
@@ -26,8 +22,6 @@ protected:
 private:
     qint64 m_budget;
     QIODevice* m_inner;
-    QByteArray m_bytes;
-    bool m_failed = false;
 };
 
 // Cut points for a write of `total` bytes: nothing, half way and the last byte missing.

@@ -6,8 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstring>
 
 LocalHttpServer::LocalHttpServer(std::vector<CannedReply> replies) : m_replies(std::move(replies)) {
     m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -37,11 +37,6 @@ LocalHttpServer::~LocalHttpServer() {
 std::vector<ReceivedRequest> LocalHttpServer::Requests() {
     std::lock_guard guard(m_lock);
     return m_requests;
-}
-
-bool LocalHttpServer::WaitForRequests(std::size_t count, int timeoutMs) {
-    std::unique_lock guard(m_lock);
-    return m_changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] { return m_requests.size() >= count; });
 }
 
 void LocalHttpServer::Serve() {
@@ -80,9 +75,8 @@ void LocalHttpServer::Handle(int client) {
             headerEnd = data.find("\r\n\r\n");
             if (headerEnd != std::string::npos) {
                 std::string lower = data.substr(0, headerEnd);
-                for (char& c : lower) {
-                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                }
+                std::transform(lower.begin(), lower.end(), lower.begin(),
+                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
                 const std::size_t at = lower.find("content-length:");
                 if (at != std::string::npos) {
                     contentLength = std::stoul(lower.substr(at + 15));
@@ -108,7 +102,6 @@ void LocalHttpServer::Handle(int client) {
         reply = m_replies[std::min(m_next, m_replies.size() - 1)];
         ++m_next;
         m_requests.push_back(std::move(request));
-        m_changed.notify_all();
     }
     if (reply.delayMs > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));

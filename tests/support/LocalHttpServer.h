@@ -3,7 +3,6 @@
 // request with the next canned reply (the last one repeats) and records what it received. It serves
 // on its own thread and stops in the destructor.
 
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,8 +32,6 @@ public:
     int Port() const { return m_port; }
     std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(m_port); }
     std::vector<ReceivedRequest> Requests();
-    // Waits up to timeoutMs for at least count requests; true when they came.
-    bool WaitForRequests(std::size_t count, int timeoutMs = 5000);
 
 private:
     void Serve();
@@ -46,7 +43,6 @@ private:
     int m_port = 0;
     bool m_stopping = false;
     std::mutex m_lock;
-    std::condition_variable m_changed;
     std::vector<ReceivedRequest> m_requests;
     std::thread m_thread;
 };

@@ -1,8 +1,7 @@
 #include "TestApk.h"
+#include "TestFiles.h"
 
 #include "bridge/sim/SimSeed.h"
-
-#include <QFile>
 
 #include <algorithm>
 
@@ -48,11 +47,10 @@ QByteArray Utf16Pool(const QStringList& strings) {
     while (data.size() % 4) {
         data.append('\0');
     }
-    Put32(body, static_cast<quint32>(strings.size()));
-    Put32(body, 0);
-    Put32(body, 0); // UTF-16
-    Put32(body, static_cast<quint32>(28 + offsets.size()));
-    Put32(body, 0);
+    // count, styles, flags (0: UTF-16), where the strings start, where the styles start
+    for (const qsizetype field : {strings.size(), qsizetype(0), qsizetype(0), 28 + offsets.size(), qsizetype(0)}) {
+        Put32(body, static_cast<quint32>(field));
+    }
     return Chunk(0x0001, 28, body + offsets + data);
 }
 
@@ -123,17 +121,15 @@ QByteArray MakeTestResourceTable(const std::vector<TestResource>& values) {
     Put32(package, 0x7f);
     QByteArray name(256, '\0');
     package += name;
-    Put32(package, 288); // type names follow the header
-    Put32(package, 2);
-    Put32(package, static_cast<quint32>(288 + typeNames.size())); // then the key names
-    Put32(package, 1);
-    Put32(package, 0);
+    // where the type names start (after the header), their count, where the key names start, their count
+    for (const qsizetype field : {qsizetype(288), qsizetype(2), 288 + typeNames.size(), qsizetype(1), qsizetype(0)}) {
+        Put32(package, static_cast<quint32>(field));
+    }
     QByteArray table;
     Put32(table, 1); // one package
     return Chunk(0x0002, 12, table + Utf16Pool(strings) + Chunk(0x0200, 288, package + typeNames + keyNames + types));
 }
 
 bool WriteTestFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return vexa::test::WriteFile(path, bytes);
 }

@@ -18,14 +18,22 @@ QByteArray MakeTestApk(const QString& package, int versionCode, const QString& v
 struct TestResource {
     quint8 type = 1; // from 1
     quint16 entry = 0;
-    QString text;
+    QString text{};
     quint32 reference = 0;
-    QString language; // empty for the default, else two letters such as "zh"
-    QString country;
+    QString language{}; // empty for the default, else two letters such as "zh"
+    QString country{};
     quint16 density = 0; // 0 the default, 480 xxhdpi, ...
 };
 // A resource table of package 0x7f with these values, in Android's binary form.
 QByteArray MakeTestResourceTable(const std::vector<TestResource>& values);
+
+// Little-endian fields patched into bytes at an offset, for archives damaged by hand.
+inline void Patch16(QByteArray& b, qsizetype at, quint16 v) {
+    b[at] = char(v & 0xFF), b[at + 1] = char(v >> 8);
+}
+inline void Patch32(QByteArray& b, qsizetype at, quint32 v) {
+    Patch16(b, at, quint16(v & 0xFFFF)), Patch16(b, at + 2, quint16(v >> 16));
+}
 
 // Writes bytes to a file; false when it cannot be written whole.
 bool WriteTestFile(const QString& path, const QByteArray& bytes);

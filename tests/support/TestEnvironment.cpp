@@ -2,14 +2,15 @@
 
 #include <QDir>
 
+#include <utility>
+
 ScopedTestFolders::ScopedTestFolders()
     : m_oldData(qgetenv("XDG_DATA_HOME")), m_oldConfig(qgetenv("XDG_CONFIG_HOME")), m_oldHome(qgetenv("HOME")) {
-    QDir(m_dir.path()).mkpath(QStringLiteral("data"));
-    QDir(m_dir.path()).mkpath(QStringLiteral("config"));
-    QDir(m_dir.path()).mkpath(QStringLiteral("home"));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("data"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("config"))));
-    qputenv("HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("home"))));
+    for (const auto& [variable, folder] :
+         {std::pair{"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", "config"}, {"HOME", "home"}}) {
+        QDir(m_dir.path()).mkpath(QString::fromLatin1(folder));
+        qputenv(variable, QFile::encodeName(m_dir.filePath(QString::fromLatin1(folder))));
+    }
 }
 
 ScopedTestFolders::~ScopedTestFolders() {

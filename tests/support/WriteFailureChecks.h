@@ -5,6 +5,7 @@
 // write must produce exactly the bytes the writer gives a plain buffer.
 
 #include "FailDevice.h"
+#include "TestFiles.h"
 #include "platform/AtomicFile.h"
 
 #include <QBuffer>
@@ -17,21 +18,14 @@
 
 inline void ExpectFailedWritesKeepTarget(const QString& target, const std::function<IoResult(QIODevice& out)>& write) {
     const QByteArray older = "an older file the user keeps\r\n";
-    {
-        QFile file(target);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(older), older.size());
-    }
+    ASSERT_TRUE(vexa::test::WriteFile(target, older));
     QBuffer whole;
     ASSERT_TRUE(whole.open(QIODevice::ReadWrite));
     ASSERT_TRUE(write(whole));
     ASSERT_GT(whole.size(), 1);
     const QString folder = QFileInfo(target).absolutePath();
     const QStringList entries{QFileInfo(target).fileName()};
-    const auto read = [&target] {
-        QFile file(target);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    };
+    const auto read = [&target] { return QFile::exists(target) ? vexa::test::ReadFile(target) : "<missing>"; };
     for (const qint64 cut : CutPoints(whole.size())) {
         SCOPED_TRACE(testing::Message() << "fails after " << cut << " of " << whole.size() << " bytes");
         const IoResult result = WriteFileAtomically(target, [&](QIODevice& file) {

@@ -6,7 +6,6 @@
 #include "TestApk.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -41,7 +40,7 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(ApkTest, ReadsTheManifestFieldsAndTheLauncherIcon) {
+TEST_F(ApkTest, ReadsTheManifestFieldsAndTheLauncherIconAndBadFilesGiveNull) {
     const QByteArray smallIcon("\x89PNG small", 10);
     const QByteArray bigIcon = QByteArray("\x89PNG ", 5) + QByteArray(300, 'x');
     const QString path = Write(QStringLiteral("app.apk"),
@@ -61,9 +60,8 @@ TEST_F(ApkTest, ReadsTheManifestFieldsAndTheLauncherIcon) {
     EXPECT_EQ(info->GetPermission(1), kPermissions[1]);
     EXPECT_EQ(info->GetPermission(2), QString());
     EXPECT_EQ(info->GetIcon(), bigIcon); // the densest icon wins
-}
 
-TEST_F(ApkTest, BadFilesGiveNullAtEveryTruncationAndForGarbage) {
+    // Bad files give null at every truncation and for garbage.
     const QByteArray zip = vexa::sim::MakeZip({{QStringLiteral("AndroidManifest.xml"), Manifest()}});
     for (qsizetype size = 0; size < zip.size(); ++size) {
         const Info info(libaapt_ParseFile(Write(QStringLiteral("cut.apk"), zip.left(size))));
@@ -89,28 +87,16 @@ TEST_F(ApkTest, LabelAndIconNamedAsResourcesComeFromTheResourceTable) {
         return vexa::sim::MakeBinaryManifest(QStringLiteral("com.example.weather"), 42, QStringLiteral("2.1.0"), {}, 9,
                                              30, kPermissions, label, icon);
     };
-    const auto text = [](quint8 type, quint16 entry, const QString& value, const char* language = "",
-                         const char* country = "", quint16 density = 0) {
-        TestResource r;
-        r.type = type;
-        r.entry = entry;
-        r.text = value;
-        r.language = QString::fromLatin1(language);
-        r.country = QString::fromLatin1(country);
-        r.density = density;
-        return r;
-    };
-    TestResource reference = text(1, 1, {});
-    reference.reference = kLabel;
+    const QString zh = QStringLiteral("zh");
     const std::vector<TestResource> values{
-        text(1, 0, QStringLiteral("Weather")),
-        text(1, 0, QStringLiteral("Météo"), "fr"),
-        text(1, 0, QStringLiteral("天氣"), "zh", "TW"),
-        text(1, 0, QStringLiteral("天气预报"), "zh", "CN"),
-        reference,
-        text(2, 0, QStringLiteral("res/mipmap-mdpi-v4/ic_launcher.png"), "", "", 160),
-        text(2, 0, QStringLiteral("res/mipmap-xxhdpi-v4/ic_launcher.png"), "", "", 480),
-        text(2, 0, QStringLiteral("res/mipmap-anydpi-v26/ic_launcher.xml"), "", "", 0xFFFF)};
+        {.text = QStringLiteral("Weather")},
+        {.text = QStringLiteral("Météo"), .language = QStringLiteral("fr")},
+        {.text = QStringLiteral("天氣"), .language = zh, .country = QStringLiteral("TW")},
+        {.text = QStringLiteral("天气预报"), .language = zh, .country = QStringLiteral("CN")},
+        {.entry = 1, .reference = kLabel},
+        {.type = 2, .text = QStringLiteral("res/mipmap-mdpi-v4/ic_launcher.png"), .density = 160},
+        {.type = 2, .text = QStringLiteral("res/mipmap-xxhdpi-v4/ic_launcher.png"), .density = 480},
+        {.type = 2, .text = QStringLiteral("res/mipmap-anydpi-v26/ic_launcher.xml"), .density = 0xFFFF}};
     const QByteArray table = MakeTestResourceTable(values);
     const QByteArray mdpi("\x89PNG mdpi", 9), xxhdpi("\x89PNG xxhdpi", 11);
     const auto apkWith = [&](const QByteArray& manifestBytes, const QByteArray& tableBytes) {
@@ -122,27 +108,28 @@ TEST_F(ApkTest, LabelAndIconNamedAsResourcesComeFromTheResourceTable) {
                                    // the biggest file of the usual name, which the table overrules
                                    {QStringLiteral("res/drawable/icon.png"), QByteArray(500, 'i')}});
     };
-    Info info(libaapt_ParseFile(Write(QStringLiteral("res.apk"), apkWith(manifest(kLabel, kIcon), table))));
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetLabel(), QStringLiteral("天气预报"));
-    EXPECT_EQ(info->GetIcon(), xxhdpi);
-
-    info.reset(libaapt_ParseFile(Write(QStringLiteral("ref.apk"), apkWith(manifest(kOther, 0), table))));
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetLabel(), QStringLiteral("天气预报")); // through the reference
-    EXPECT_EQ(info->GetIcon().size(), 500);                  // no icon resource: the usual name
-
-    // A table without Chinese gives the default text; one without the label gives the package.
-    info.reset(libaapt_ParseFile(Write(
-        QStringLiteral("en.apk"), apkWith(manifest(kLabel, kIcon), MakeTestResourceTable({values[0], values[1]})))));
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetLabel(), QStringLiteral("Weather"));
-    EXPECT_EQ(info->GetIcon().size(), 500);
-    info.reset(libaapt_ParseFile(
-        Write(QStringLiteral("none.apk"), apkWith(manifest(kLabel, kIcon), MakeTestResourceTable({values[5]})))));
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->GetLabel(), QStringLiteral("com.example.weather"));
-    EXPECT_EQ(info->GetIcon(), mdpi);
+    const struct {
+        const char* what;
+        QByteArray manifest, table, label;
+        QByteArray icon; // empty: the usual name's 500 bytes
+    } cases[] = {
+        {"Chinese first, densest PNG first", manifest(kLabel, kIcon), table, "天气预报", xxhdpi},
+        {"through the reference, no icon resource", manifest(kOther, 0), table, "天气预报", {}},
+        {"a table without Chinese: the default text",
+         manifest(kLabel, kIcon),
+         MakeTestResourceTable({values[0], values[1]}),
+         "Weather",
+         {}},
+        {"a table without the label: the package", manifest(kLabel, kIcon), MakeTestResourceTable({values[5]}),
+         "com.example.weather", mdpi},
+    };
+    Info info;
+    for (const auto& c : cases) {
+        info.reset(libaapt_ParseFile(Write(QStringLiteral("res.apk"), apkWith(c.manifest, c.table))));
+        ASSERT_NE(info, nullptr) << c.what;
+        EXPECT_EQ(info->GetLabel(), QString::fromUtf8(c.label)) << c.what;
+        EXPECT_EQ(info->GetIcon(), c.icon.isEmpty() ? QByteArray(500, 'i') : c.icon) << c.what;
+    }
 
     // Every truncation and every byte set to 0xFF in the table still gives the manifest's fields
     // (the address sanitizer build watches for reads past the end).
@@ -163,34 +150,27 @@ TEST_F(ApkTest, LabelAndIconNamedAsResourcesComeFromTheResourceTable) {
 
 // ---- hostile archives ---------------------------------------------------------------------------
 
-void Put16(QByteArray& b, qsizetype at, quint16 v) {
-    b[at] = char(v & 0xFF), b[at + 1] = char(v >> 8);
-}
-void Put32(QByteArray& b, qsizetype at, quint32 v) {
-    Put16(b, at, quint16(v & 0xFFFF)), Put16(b, at + 2, quint16(v >> 16));
-}
-
 // A binary manifest (or, as table, a resource table) whose string pool holds count offsets that
 // all name one string of length characters: count * length characters if each were decoded.
 QByteArray AmplifyingDocument(bool table, quint32 count, quint32 length) {
     QByteArray pool(28 + qsizetype(count) * 4, '\0'); // the offsets are all 0
-    Put16(pool, 0, 0x0001), Put16(pool, 2, 28), Put32(pool, 8, count), Put32(pool, 20, quint32(pool.size()));
+    Patch16(pool, 0, 0x0001), Patch16(pool, 2, 28), Patch32(pool, 8, count), Patch32(pool, 20, quint32(pool.size()));
     QByteArray text(4 + qsizetype(length) * 2 + 2, 'a');
-    Put16(text, 0, quint16(0x8000 | (length >> 16))), Put16(text, 2, quint16(length & 0xFFFF));
+    Patch16(text, 0, quint16(0x8000 | (length >> 16))), Patch16(text, 2, quint16(length & 0xFFFF));
     pool += text;
-    Put32(pool, 4, quint32(pool.size()));
+    Patch32(pool, 4, quint32(pool.size()));
     // An element whose 64 attributes are named by the first 64 strings.
     QByteArray element(36 + 64 * 20, '\0');
-    Put16(element, 0, 0x0102), Put16(element, 2, 16), Put32(element, 4, quint32(element.size()));
-    Put16(element, 24, 20), Put16(element, 26, 20), Put16(element, 28, 64);
+    Patch16(element, 0, 0x0102), Patch16(element, 2, 16), Patch32(element, 4, quint32(element.size()));
+    Patch16(element, 24, 20), Patch16(element, 26, 20), Patch16(element, 28, 64);
     for (int i = 0; i < 64; ++i) {
-        Put32(element, 36 + i * 20 + 4, quint32(i));
-        Put32(element, 36 + i * 20 + 8, 0xFFFFFFFF);
+        Patch32(element, 36 + i * 20 + 4, quint32(i));
+        Patch32(element, 36 + i * 20 + 8, 0xFFFFFFFF);
     }
     QByteArray doc(table ? 12 : 8, '\0');
-    Put16(doc, 0, table ? 0x0002 : 0x0003), Put16(doc, 2, quint16(doc.size()));
+    Patch16(doc, 0, table ? 0x0002 : 0x0003), Patch16(doc, 2, quint16(doc.size()));
     doc += pool + (table ? QByteArray() : element);
-    Put32(doc, 4, quint32(doc.size()));
+    Patch32(doc, 4, quint32(doc.size()));
     return doc;
 }
 
@@ -209,7 +189,7 @@ QByteArray WithSharedEntries(QByteArray zip, int copies, bool renamed) {
         directory += copy;
     }
     QByteArray tail = zip.mid(end);
-    Put16(tail, 8, quint16(copies)), Put16(tail, 10, quint16(copies)), Put32(tail, 12, quint32(directory.size()));
+    Patch16(tail, 8, quint16(copies)), Patch16(tail, 10, quint16(copies)), Patch32(tail, 12, quint32(directory.size()));
     return zip.left(central) + directory + tail;
 }
 
@@ -224,8 +204,8 @@ TEST_F(ApkTest, AmplifyingDamagedAndOverlappingArchivesAreRefused) {
     flipped[flipped.indexOf("dex\n035") + 100] = 'x';
     // classes.dex, the second entry, says it unpacks to 3.75 GB.
     QByteArray bomb = MakeTestApk(QStringLiteral("com.example.bomb"), 1, {}, {}, {}, {}, 5000);
-    Put32(bomb, bomb.indexOf(QByteArray("PK\x01\x02", 4), bomb.indexOf(QByteArray("PK\x01\x02", 4)) + 4) + 24,
-          0xF0000000);
+    Patch32(bomb, bomb.indexOf(QByteArray("PK\x01\x02", 4), bomb.indexOf(QByteArray("PK\x01\x02", 4)) + 4) + 24,
+            0xF0000000);
     const struct {
         const char* what;
         QByteArray zip;
@@ -272,20 +252,30 @@ protected:
             pub += QStringLiteral("<public type=\"attr\" name=\"%1\" id=\"%2\"/>").arg(a[0], a[1]);
             attrs += QStringLiteral("<attr name=\"%1\" format=\"%2\"/>").arg(a[0], a[2]);
         }
-        Source(QStringLiteral("fw/res/values/public.xml"), pub + QStringLiteral("</resources>"));
-        Source(QStringLiteral("fw/res/values/attrs.xml"), attrs + QStringLiteral("</resources>"));
-        Source(QStringLiteral("fw/res/values/strings.xml"),
-               QStringLiteral("<resources><string name=\"fw_label\">系统框架</string>"
-                              "<string name=\"fw_version\">10-vexa</string></resources>"));
-        Source(QStringLiteral("fw/AndroidManifest.xml"),
-               QStringLiteral("<manifest xmlns:android=\"%1\" package=\"android\" android:versionCode=\"29\" "
-                              "android:versionName=\"@string/fw_version\"><application "
-                              "android:label=\"@string/fw_label\"/></manifest>")
-                   .arg(kAndroidNs));
-        m_framework = m_dir.filePath(QStringLiteral("fw.apk"));
-        ASSERT_TRUE(Aapt({QStringLiteral("package"), QStringLiteral("-f"), QStringLiteral("-x"), QStringLiteral("-M"),
-                          m_dir.filePath(QStringLiteral("fw/AndroidManifest.xml")), QStringLiteral("-S"),
-                          m_dir.filePath(QStringLiteral("fw/res")), QStringLiteral("-F"), m_framework}));
+        Source("fw/res/values/public.xml", pub + "</resources>");
+        Source("fw/res/values/attrs.xml", attrs + "</resources>");
+        Source("fw/res/values/strings.xml", "<resources><string name=\"fw_label\">系统框架</string>"
+                                            "<string name=\"fw_version\">10-vexa</string></resources>");
+        Source("fw/AndroidManifest.xml", Manifest("package=\"android\" android:versionCode=\"29\" "
+                                                  "android:versionName=\"@string/fw_version\"><application "
+                                                  "android:label=\"@string/fw_label\"/>"));
+        m_framework = Package("fw", "fw.apk", {"-x"});
+        ASSERT_FALSE(HasFailure());
+    }
+
+    // A manifest in Android's namespace with these attributes and elements.
+    static QString Manifest(const char* inside) {
+        return QStringLiteral("<manifest xmlns:android=\"%1\" %2</manifest>")
+            .arg(kAndroidNs, QString::fromUtf8(inside));
+    }
+
+    // The manifest and resources of folder packaged by aapt into apk; its path.
+    QString Package(const QString& folder, const QString& apk, const QStringList& extra) {
+        const QString path = m_dir.filePath(apk);
+        EXPECT_TRUE(Aapt(QStringList{"package", "-f", "-M", m_dir.filePath(folder + "/AndroidManifest.xml"), "-S",
+                                     m_dir.filePath(folder + "/res"), "-F", path} +
+                         extra));
+        return path;
     }
 
     void Source(const QString& name, const QString& text) {
@@ -321,22 +311,18 @@ protected:
 };
 
 TEST_F(AaptBuilt, PackagesReadAsTheirDumpPrintsThem) {
-    Source(QStringLiteral("app/AndroidManifest.xml"),
-           QStringLiteral("<manifest xmlns:android=\"%1\" package=\"com.example.weather\" android:versionCode=\"42\" "
-                          "android:versionName=\"@string/version\"><uses-sdk android:minSdkVersion=\"21\" "
-                          "android:targetSdkVersion=\"30\"/><uses-permission android:name=\"android.permission.INTERNET\"/>"
-                          "<application android:label=\"@string/app_name\" android:icon=\"@mipmap/ic_launcher\"/>"
-                          "</manifest>")
-               .arg(kAndroidNs));
-    Source(QStringLiteral("app/res/values/strings.xml"),
-           QStringLiteral("<resources><string name=\"app_name\">Weather</string>"
-                          "<string name=\"version\">2.1.0-beta</string></resources>"));
-    Source(QStringLiteral("app/res/values-zh-rCN/strings.xml"),
-           QStringLiteral("<resources><string name=\"app_name\">天气预报</string></resources>"));
-    Source(QStringLiteral("app/res/values-fr/strings.xml"),
-           QStringLiteral("<resources><string name=\"app_name\">Météo</string></resources>"));
+    Source(
+        "app/AndroidManifest.xml",
+        Manifest("package=\"com.example.weather\" android:versionCode=\"42\" android:versionName=\"@string/version\">"
+                 "<uses-sdk android:minSdkVersion=\"21\" android:targetSdkVersion=\"30\"/><uses-permission "
+                 "android:name=\"android.permission.INTERNET\"/><application android:label=\"@string/app_name\" "
+                 "android:icon=\"@mipmap/ic_launcher\"/>"));
+    Source("app/res/values/strings.xml", "<resources><string name=\"app_name\">Weather</string>"
+                                         "<string name=\"version\">2.1.0-beta</string></resources>");
+    Source("app/res/values-zh-rCN/strings.xml", "<resources><string name=\"app_name\">天气预报</string></resources>");
+    Source("app/res/values-fr/strings.xml", "<resources><string name=\"app_name\">Météo</string></resources>");
     // An adaptive icon for new phones, a PNG for the others.
-    Source(QStringLiteral("app/res/mipmap-anydpi-v26/ic_launcher.xml"),
+    Source("app/res/mipmap-anydpi-v26/ic_launcher.xml",
            QStringLiteral("<adaptive-icon xmlns:android=\"%1\"><background android:drawable=\"@mipmap/ic_launcher\"/>"
                           "</adaptive-icon>")
                .arg(kAndroidNs));
@@ -345,29 +331,17 @@ TEST_F(AaptBuilt, PackagesReadAsTheirDumpPrintsThem) {
     QDir().mkpath(m_dir.filePath(QStringLiteral("app/res/mipmap-hdpi")));
     ASSERT_TRUE(png.save(m_dir.filePath(QStringLiteral("app/res/mipmap-hdpi/ic_launcher.png"))));
 
-    const auto build = [&](const QString& apk, const QStringList& extra) {
-        const QString path = m_dir.filePath(apk);
-        EXPECT_TRUE(Aapt(QStringList{QStringLiteral("package"), QStringLiteral("-f"), QStringLiteral("-M"),
-                                     m_dir.filePath(QStringLiteral("app/AndroidManifest.xml")), QStringLiteral("-S"),
-                                     m_dir.filePath(QStringLiteral("app/res")), QStringLiteral("-I"), m_framework,
-                                     QStringLiteral("-F"), path} +
-                         extra));
-        return path;
-    };
+    const QStringList weather{"com.example.weather", "2.1.0-beta", "天气预报"};
     const struct {
         const char* what;
         QString apk;
         QStringList expected;
     } cases[] = {
-        {"UTF-8 pools", build(QStringLiteral("app.apk"), {}),
-         {QStringLiteral("com.example.weather"), QStringLiteral("2.1.0-beta"), QStringLiteral("天气预报")}},
-        {"UTF-16 pools", build(QStringLiteral("app16.apk"), {QStringLiteral("--utf16")}),
-         {QStringLiteral("com.example.weather"), QStringLiteral("2.1.0-beta"), QStringLiteral("天气预报")}},
+        {"UTF-8 pools", Package("app", "app.apk", {"-I", m_framework}), weather},
+        {"UTF-16 pools", Package("app", "app16.apk", {"-I", m_framework, "--utf16"}), weather},
         // A shared library's resources have no package id until run time (0x00, dynamic references).
-        {"shared library", build(QStringLiteral("shared.apk"), {QStringLiteral("--shared-lib")}),
-         {QStringLiteral("com.example.weather"), QStringLiteral("2.1.0-beta"), QStringLiteral("天气预报")}},
-        {"resources in package 0x01", m_framework,
-         {QStringLiteral("android"), QStringLiteral("10-vexa"), QStringLiteral("系统框架")}},
+        {"shared library", Package("app", "shared.apk", {"-I", m_framework, "--shared-lib"}), weather},
+        {"resources in package 0x01", m_framework, {"android", "10-vexa", "系统框架"}},
     };
     for (const auto& c : cases) {
         ASSERT_EQ(Badging(c.apk), c.expected) << c.what;
