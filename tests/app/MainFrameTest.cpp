@@ -126,7 +126,11 @@ private slots:
         m_folders.reset();
     }
 
-    void frameHasItsLayoutTabsPlaceholderPagesAndTaskCounter() {
+    // Without a phone: the layout, the task counter, the connect window's codes and help, closing.
+    void withoutAPhoneTheFrameShowsItsLayoutConnectHelpAndCloseOptions() {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        PCL_SetEnquiryOfAppCloseOption(0);
+        PCL_SetAppCloseOption(1);
         auto frame = MakeFrame();
         QVERIFY(frame != nullptr);
         QCOMPARE(frame->size(), QSize(980, 700));
@@ -176,6 +180,55 @@ private slots:
         frame->SendMessage(WM_FRAME_TASK_COUNTER, 0, 0);
         QVERIFY(!Plugin_IsVisible(W(frame.get(), "task_button_layout")));
         QVERIFY(Plugin_IsVisible(W(frame.get(), "connect_status")));
+
+        // An empty code only asks for one; a wrong one is a failed connection.
+        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
+        QVERIFY(!connect->IsListShown()); // no phone: the friendly tip instead of an empty list
+        for (const auto& [code, text] : {std::pair{"   ", Str(669)}, std::pair{"000000", Str(566)}}) {
+            connect->CodeEdit()->setText(QString::fromLatin1(code));
+            CVexaMessageBoxImpl::SetNextAnswer(1);
+            QTest::mouseClick(W(connect, "wifi_connect_btn"), Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), text, kWaitMs);
+            QCoreApplication::processEvents();
+            QVERIFY(QApplication::activeModalWidget() == nullptr);
+            QVERIFY(!frame->IsConnected());
+        }
+
+        // Where the shipped help page cannot be shown the box says how to connect, never "连接失败！".
+        QStringList boxes;
+        CVexaMessageBoxImpl::SetUnattended([&boxes](const QString& text) { boxes << text; });
+        QTest::mouseClick(W(Home(frame.get())->ConnectWindow(), "cannot_connect"), Qt::LeftButton);
+        CVexaMessageBoxImpl::SetUnattended({});
+        const QString page = ExecutableDirectory() + QStringLiteral("/pages/connect_help.html");
+        QCOMPARE(boxes, QStringList{Str(330) + QStringLiteral(": ") + FormatText(Str(2705), qUtf8Printable(page))});
+        QVERIFY(QFile::exists(QStringLiteral(VEXA_SOURCE_DIR "/resources/pages/connect_help.html")));
+
+        // No tray offscreen: a hidden window could never be reached again, so close minimises.
+        QTest::mouseClick(W(frame.get(), "sysClose"), Qt::LeftButton);
+        QTRY_VERIFY(frame->isMinimized());
+        QVERIFY(frame->isVisible());
+        QVERIFY(frame->Page(CMainFrame::TabHome) != nullptr);
+        auto task = std::make_unique<tagTASKINFOR>();
+        task->state = tagTASKINFOR::WaitInstall; // no phone: it waits
+        frame->Apps().AddTask(std::move(task));
+        for (const int answer : {2, 1}) {
+            QString chosen;
+            QTimer::singleShot(0, [&chosen] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                QVERIFY(menu != nullptr);
+                const QList<QAction*> actions = menu->actions();
+                QVERIFY(!actions.isEmpty());
+                chosen = actions.back()->text();
+                menu->setActiveAction(actions.back());
+                QTest::keyClick(menu, Qt::Key_Return);
+            });
+            CVexaMessageBoxImpl::SetNextAnswer(answer);
+            QTest::mouseClick(W(frame.get(), "sysOption"), Qt::LeftButton);
+            QCOMPARE(chosen, Str(2260));
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3570), 1));
+            QCOMPARE(frame->isVisible(), answer == 2);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(frame->Page(CMainFrame::TabHome) == nullptr, kWaitMs);
     }
 
     void attachedPhoneConnectsAutomaticallyAndDetachDisconnects() {
@@ -258,8 +311,9 @@ private slots:
     }
 
     // A phone without a card: one wide storage bar; the feedback form opens with its model fixed.
-    void phoneWithoutCardShowsOneWideBarAndFeedbackNamesItsModel() {
-        AddPhone(QStringLiteral("VX-NOCARD"), QStringLiteral("vexa"), QStringLiteral("V960"), false);
+    // Rename (kept across runs), news, a phone's request; no change of phone while an install waits.
+    void connectedHomeFeedbackRenamesNewsRequestsAndInstalls() {
+        AddPhone(QStringLiteral("VX-REQ"), QStringLiteral("vexa"), QStringLiteral("V960"), false);
         auto frame = MakeFrame(true);
         QVERIFY(frame != nullptr);
         CHomePage* home = Home(frame.get());
@@ -283,15 +337,7 @@ private slots:
         QCOMPARE(model, QStringLiteral("V960"));
         QVERIFY(fixed);
         QVERIFY(CVexaMessageBoxImpl::LastText() != Str(1029)); // closed: no thanks
-    }
 
-    // Rename (kept across runs), news, a phone's request; no change of phone while an install waits.
-    void connectedHomeRenamesNewsRequestsAndInstalls() {
-        AddPhone(QStringLiteral("VX-REQ"));
-        auto frame = MakeFrame(true);
-        QVERIFY(frame != nullptr);
-        CHomePage* home = Home(frame.get());
-        QTRY_VERIFY(home->RefreshCount() > 0);
         QCOMPARE(home->ShownName(), QStringLiteral("我的 V960"));
         QLineEdit* edit = home->NameEdit();
         QVERIFY(edit != nullptr);
@@ -447,66 +493,6 @@ private slots:
         }
     }
 
-    // An empty code only asks for one; a wrong one is a failed connection.
-    void wifiCodesThatConnectNothingAndTheConnectionHelp() {
-        auto frame = MakeFrame();
-        QVERIFY(frame != nullptr);
-        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
-        QVERIFY(!connect->IsListShown()); // no phone: the friendly tip instead of an empty list
-        for (const auto& [code, text] : {std::pair{"   ", Str(669)}, std::pair{"000000", Str(566)}}) {
-            connect->CodeEdit()->setText(QString::fromLatin1(code));
-            CVexaMessageBoxImpl::SetNextAnswer(1);
-            QTest::mouseClick(W(connect, "wifi_connect_btn"), Qt::LeftButton);
-            QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), text, kWaitMs);
-            QCoreApplication::processEvents();
-            QVERIFY(QApplication::activeModalWidget() == nullptr);
-            QVERIFY(!frame->IsConnected());
-        }
-
-        // Where the shipped help page cannot be shown the box says how to connect, never "连接失败！".
-        QStringList boxes;
-        CVexaMessageBoxImpl::SetUnattended([&boxes](const QString& text) { boxes << text; });
-        QTest::mouseClick(W(Home(frame.get())->ConnectWindow(), "cannot_connect"), Qt::LeftButton);
-        CVexaMessageBoxImpl::SetUnattended({});
-        const QString page = ExecutableDirectory() + QStringLiteral("/pages/connect_help.html");
-        QCOMPARE(boxes, QStringList{Str(330) + QStringLiteral(": ") + FormatText(Str(2705), qUtf8Printable(page))});
-        QVERIFY(QFile::exists(QStringLiteral(VEXA_SOURCE_DIR "/resources/pages/connect_help.html")));
-    }
-
-    // No tray offscreen: a hidden window could never be reached again, so close minimises.
-    void closeMinimisesWithoutATrayAndTheOptionsMenuQuits() {
-        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        PCL_SetEnquiryOfAppCloseOption(0);
-        PCL_SetAppCloseOption(1);
-        auto frame = MakeFrame();
-        QVERIFY(frame != nullptr);
-        QTest::mouseClick(W(frame.get(), "sysClose"), Qt::LeftButton);
-        QTRY_VERIFY(frame->isMinimized());
-        QVERIFY(frame->isVisible());
-        QVERIFY(frame->Page(CMainFrame::TabHome) != nullptr);
-        auto task = std::make_unique<tagTASKINFOR>();
-        task->state = tagTASKINFOR::WaitInstall; // no phone: it waits
-        frame->Apps().AddTask(std::move(task));
-        for (const int answer : {2, 1}) {
-            QString chosen;
-            QTimer::singleShot(0, [&chosen] {
-                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-                QVERIFY(menu != nullptr);
-                const QList<QAction*> actions = menu->actions();
-                QVERIFY(!actions.isEmpty());
-                chosen = actions.back()->text();
-                menu->setActiveAction(actions.back());
-                QTest::keyClick(menu, Qt::Key_Return);
-            });
-            CVexaMessageBoxImpl::SetNextAnswer(answer);
-            QTest::mouseClick(W(frame.get(), "sysOption"), Qt::LeftButton);
-            QCOMPARE(chosen, Str(2260));
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3570), 1));
-            QCOMPARE(frame->isVisible(), answer == 2);
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(frame->Page(CMainFrame::TabHome) == nullptr, kWaitMs);
-    }
-
     // The close question: what each answer stores, and whether the program runs on.
     void closeTipAnswers_data() {
         QTest::addColumn<int>("option");      // the close option before: 1 minimise, 0 exit
@@ -646,26 +632,19 @@ private slots:
         QVERIFY(Plugin_GetText(backupTime).endsWith(Str(788))); // never backed up
 
         // Choose what the content dialog offers once its counts are in, then finish the run.
-        WhenModal<CSelBackUpContentDlg>([](CSelBackUpContentDlg* content) {
-            auto* timer = new QTimer(content);
-            QObject::connect(timer, &QTimer::timeout, content, [content, timer] {
-                if (Plugin_IsEnabled(W(content, "start_backup_button"))) {
-                    timer->stop();
-                    WhenModal<CNewBackUpDialog>([](CNewBackUpDialog* run) {
-                        auto* poll = new QTimer(run);
-                        QObject::connect(poll, &QTimer::timeout, run, [run, poll] {
-                            QWidget* finish = W(run, "finish_button");
-                            if (Plugin_IsVisible(finish)) {
-                                poll->stop();
-                                QTest::mouseClick(finish, Qt::LeftButton);
-                            }
-                        });
-                        poll->start(20);
-                    });
-                    QTest::mouseClick(W(content, "start_backup_button"), Qt::LeftButton);
-                }
+        // A wait that runs out ends its dialog, so the test fails instead of hanging.
+        const auto endIfOpen = [](CSkinDialog* dialog) {
+            return qScopeGuard([dialog] { dialog->IsEnded() ? void() : dialog->EndDialog(-1); });
+        };
+        WhenModal<CSelBackUpContentDlg>([endIfOpen](CSelBackUpContentDlg* content) {
+            const auto end = endIfOpen(content);
+            QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsEnabled(W(content, "start_backup_button")), kWaitMs);
+            WhenModal<CNewBackUpDialog>([endIfOpen](CNewBackUpDialog* run) {
+                const auto endRun = endIfOpen(run);
+                QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(run, "finish_button")), 30000);
+                QTest::mouseClick(W(run, "finish_button"), Qt::LeftButton);
             });
-            timer->start(20);
+            QTest::mouseClick(W(content, "start_backup_button"), Qt::LeftButton);
         });
         QTest::mouseClick(W(home, "backup_button"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(Plugin_GetText(backupTime).endsWith(Str(782)), 30000); // within 10 minutes
@@ -675,11 +654,16 @@ private slots:
         QCOMPARE(stored.size(), 12);
     }
 
-    void leavingADataTabLoadsItsDataInTheBackground() {
-        AddPhone(QStringLiteral("VX-LOAD"));
+    // Leaving a data tab loads its data in the background. Keys act on the page shown; Delete asks
+    // as the delete button does; a text field keeps Delete.
+    void dataTabsLoadInTheBackgroundAndKeysActOnThePageShown() {
+        AddPhone(QStringLiteral("VX-KEYS"));
         ResetLoadedOnce();
         auto frame = MakeFrame(true);
         QVERIFY(frame != nullptr);
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+        QWindow* window = frame->windowHandle();
         frame->SelectTab(CMainFrame::TabContact);
         auto* contacts = dynamic_cast<CContactPage*>(frame->Page(CMainFrame::TabContact));
         QVERIFY(contacts != nullptr);
@@ -689,24 +673,6 @@ private slots:
         QVERIFY(WasLoadedOnce(LockContacts));
         QVERIFY(WasLoadedOnce(LockCallRecords));
 
-        frame->SelectTab(CMainFrame::TabPicture);
-        auto* pictures = dynamic_cast<CPicturePage*>(frame->Page(CMainFrame::TabPicture));
-        QVERIFY(pictures != nullptr);
-        frame->PostMessage(WM_FRAME_LOAD_REQUEST, CMainFrame::TabPicture, 1);
-        QTRY_VERIFY_WITH_TIMEOUT(WasLoadedOnce(LockPictures), kWaitMs);
-        QVERIFY(pictures->WaitSettled(kWaitMs));
-    }
-
-    // Keys act on the page shown; Delete asks as the delete button does; a text field keeps Delete.
-    void keysActOnThePageShown() {
-        AddPhone(QStringLiteral("VX-KEYS"));
-        auto frame = MakeFrame(true);
-        QVERIFY(frame != nullptr);
-        frame->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
-        QWindow* window = frame->windowHandle();
-
-        frame->SelectTab(CMainFrame::TabHome);
         W(frame.get(), "tab_btn_home")->setFocus();
         bool inPage = false;
         for (int i = 0; i < 20 && !inPage; ++i) {
@@ -716,8 +682,6 @@ private slots:
         QVERIFY(inPage);
 
         frame->SelectTab(CMainFrame::TabContact);
-        auto* contacts = dynamic_cast<CContactPage*>(frame->Page(CMainFrame::TabContact));
-        QVERIFY(contacts != nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(!contacts->IsLoading() && !contacts->Nodes().empty(), kWaitMs);
         CAutoAnswer no(2);
         const auto asked = [](const std::function<void()>& act) {
@@ -747,6 +711,13 @@ private slots:
         QVERIFY(qobject_cast<QAbstractButton*>(all)->isChecked());
         QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("search_ctrl"));
+
+        frame->SelectTab(CMainFrame::TabPicture);
+        auto* pictures = dynamic_cast<CPicturePage*>(frame->Page(CMainFrame::TabPicture));
+        QVERIFY(pictures != nullptr);
+        frame->PostMessage(WM_FRAME_LOAD_REQUEST, CMainFrame::TabPicture, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(WasLoadedOnce(LockPictures), kWaitMs);
+        QVERIFY(pictures->WaitSettled(kWaitMs));
     }
 };
 
