@@ -109,62 +109,44 @@ private slots:
         QVERIFY(!IsAutoRunSet());
     }
 
-    void proxyChoiceShowsFieldsAndSavesCredentials() {
+    // The system proxy needs an account only; a manual server that is no "host:port" keeps the
+    // dialog open on the proxy tab. Choosing no proxy again clears the account.
+    void proxyChoicesAreCheckedStoredAndCleared_data() {
+        QTest::addColumn<QString>("radio");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("system proxy") << QStringLiteral("IE_proxy_radio") << QString() << true;
+        const QString manual = QStringLiteral("manual_proxy_radio");
+        QTest::newRow("name and port") << manual << QStringLiteral("proxy.example.com:8080") << true;
+        QTest::newRow("address") << manual << QStringLiteral("10.0.0.2:3128") << true;
+        QTest::newRow("no port") << manual << QStringLiteral("proxy.example.com") << false;
+        QTest::newRow("port too big") << manual << QStringLiteral("proxy:65536") << false;
+        QTest::newRow("an address, not a host") << manual << QStringLiteral("http://proxy:80") << false;
+        QTest::newRow("blank") << manual << QString() << false;
+    }
+    void proxyChoicesAreCheckedStoredAndCleared() {
+        QFETCH(QString, radio);
+        QFETCH(QString, server);
+        QFETCH(bool, accepted);
+        const bool manual = radio == QStringLiteral("manual_proxy_radio");
         auto dlg = Open();
         QVERIFY(dlg != nullptr);
         Click(dlg.get(), "tab_btn_proxy_settings");
         QVERIFY(Plugin_GetValue(W(dlg.get(), "no_proxy_radio")) != 0);
+        QVERIFY(!Plugin_IsVisible(W(dlg.get(), "proxy_server_row")));
         QVERIFY(!Plugin_IsVisible(W(dlg.get(), "proxy_account_row")));
-        ClickIndicator(dlg.get(), "IE_proxy_radio");
+        ClickIndicator(dlg.get(), radio);
+        QCOMPARE(Plugin_IsVisible(W(dlg.get(), "proxy_server_row")), manual);
         QVERIFY(Plugin_IsVisible(W(dlg.get(), "proxy_account_row")));
-        TypeInto(dlg.get(), "ie_proxy_account_bt", QStringLiteral("alice"));
+        if (manual) {
+            TypeInto(dlg.get(), "proxy_server_bt", server);
+        }
+        TypeInto(dlg.get(), "ie_proxy_account_bt", QStringLiteral("bob"));
         TypeInto(dlg.get(), "ie_proxy_pw_bt", QStringLiteral("s3cret"));
         QCOMPARE(dlg->InlineEdit()->echoMode(), QLineEdit::Password);
-        Click(dlg.get(), "btn_settings_dlg_ok");
-        QVERIFY(dlg->IsEnded());
-        INTERNET_SETTINGS internet{};
-        PCL_GetInternetSettings(&internet);
-        QCOMPARE(internet.m_proxyType, 1);
-        QCOMPARE(InternetField(internet.m_user), QStringLiteral("alice"));
-        QCOMPARE(InternetField(internet.m_password), QStringLiteral("s3cret"));
-
-        // Choosing no proxy again clears both fields.
-        auto again = Open();
-        Click(again.get(), "tab_btn_proxy_settings");
-        QCOMPARE(Plugin_GetText(W(again.get(), "ie_proxy_account_hwnd")), QStringLiteral("alice"));
-        QVERIFY(!Plugin_GetText(W(again.get(), "ie_proxy_pw_hwnd")).contains(QStringLiteral("s3cret")));
-        ClickIndicator(again.get(), "no_proxy_radio");
-        Click(again.get(), "btn_settings_dlg_ok");
-        PCL_GetInternetSettings(&internet);
-        QCOMPARE(internet.m_proxyType, 0);
-        QCOMPARE(InternetField(internet.m_user), QString());
-    }
-
-    // A server that is no "host:port" keeps the dialog open on the proxy tab.
-    void manualProxyIsCheckedStoredAndUsed_data() {
-        QTest::addColumn<QString>("server");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("name and port") << QStringLiteral("proxy.example.com:8080") << true;
-        QTest::newRow("address") << QStringLiteral("10.0.0.2:3128") << true;
-        QTest::newRow("no port") << QStringLiteral("proxy.example.com") << false;
-        QTest::newRow("port too big") << QStringLiteral("proxy:65536") << false;
-        QTest::newRow("an address, not a host") << QStringLiteral("http://proxy:80") << false;
-        QTest::newRow("blank") << QString() << false;
-    }
-    void manualProxyIsCheckedStoredAndUsed() {
-        QFETCH(QString, server);
-        QFETCH(bool, accepted);
-        auto dlg = Open();
-        QVERIFY(dlg != nullptr);
-        Click(dlg.get(), "tab_btn_proxy_settings");
-        QVERIFY(!Plugin_IsVisible(W(dlg.get(), "proxy_server_row")));
-        ClickIndicator(dlg.get(), "manual_proxy_radio");
-        QVERIFY(Plugin_IsVisible(W(dlg.get(), "proxy_server_row")));
-        QVERIFY(Plugin_IsVisible(W(dlg.get(), "proxy_account_row")));
-        TypeInto(dlg.get(), "proxy_server_bt", server);
-        TypeInto(dlg.get(), "ie_proxy_account_bt", QStringLiteral("bob"));
-        TypeInto(dlg.get(), "ie_proxy_pw_bt", QStringLiteral("pw"));
-        Click(dlg.get(), "tab_btn_normal_settings");
+        if (manual) {
+            Click(dlg.get(), "tab_btn_normal_settings");
+        } // else OK itself commits the open edit
         CVexaMessageBoxImpl::SetNextAnswer(1);
         Click(dlg.get(), "btn_settings_dlg_ok");
         QCOMPARE(dlg->IsEnded(), accepted);
@@ -175,11 +157,26 @@ private slots:
             QCOMPARE(used.server, QString());
             return;
         }
-        QCOMPARE(used.server, server);
-        QCOMPARE(used.credentials, QStringLiteral("bob:pw"));
+        INTERNET_SETTINGS internet{};
+        PCL_GetInternetSettings(&internet);
+        QCOMPARE(internet.m_proxyType, manual ? 2 : 1);
+        QCOMPARE(InternetField(internet.m_user), QStringLiteral("bob"));
+        QCOMPARE(InternetField(internet.m_password), QStringLiteral("s3cret"));
+        if (manual) {
+            QCOMPARE(used.server, server);
+            QCOMPARE(used.credentials, QStringLiteral("bob:s3cret"));
+        }
         auto again = Open(); // shown as it was stored
-        QVERIFY(Plugin_GetValue(W(again.get(), "manual_proxy_radio")) != 0);
+        Click(again.get(), "tab_btn_proxy_settings");
+        QVERIFY(Plugin_GetValue(W(again.get(), radio)) != 0);
         QCOMPARE(Plugin_GetText(W(again.get(), "proxy_server_hwnd")), server);
+        QCOMPARE(Plugin_GetText(W(again.get(), "ie_proxy_account_hwnd")), QStringLiteral("bob"));
+        QVERIFY(!Plugin_GetText(W(again.get(), "ie_proxy_pw_hwnd")).contains(QStringLiteral("s3cret")));
+        ClickIndicator(again.get(), "no_proxy_radio");
+        Click(again.get(), "btn_settings_dlg_ok");
+        PCL_GetInternetSettings(&internet);
+        QCOMPARE(internet.m_proxyType, 0);
+        QCOMPARE(InternetField(internet.m_user), QString());
     }
 
     // A long folder is cut in the middle where it shows, whole in its tooltip and where it is kept.
