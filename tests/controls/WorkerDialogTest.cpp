@@ -91,22 +91,14 @@ class WorkerDialogTest : public QObject {
 private slots:
     void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
-    void percent_data() {
-        QTest::addColumn<unsigned>("total");
-        QTest::addColumn<unsigned>("current");
-        QTest::addColumn<int>("base");
-        QTest::addColumn<int>("percent");
-        QTest::newRow("quarter") << 4u << 1u << 0 << 25;
-        QTest::newRow("truncated") << 3u << 2u << 0 << 66;
-        QTest::newRow("zero total") << 0u << 5u << 10 << 10;
-        QTest::newRow("large unsigned") << 4000000000u << 3000000000u << 0 << 75;
-    }
     void percent() {
-        QFETCH(unsigned, total);
-        QFETCH(unsigned, current);
-        QFETCH(int, base);
-        QFETCH(int, percent);
-        QCOMPARE(CVexaProgressDlg::Percent(total, current, base), percent);
+        const struct {
+            unsigned total, current;
+            int base, percent;
+        } cases[] = {{4, 1, 0, 25}, {3, 2, 0, 66}, {0, 5, 10, 10}, {4000000000u, 3000000000u, 0, 75}};
+        for (const auto& c : cases) { // truncated, the base for a zero total, no overflow
+            QCOMPARE(CVexaProgressDlg::Percent(c.total, c.current, c.base), c.percent);
+        }
     }
 
     void progressFromAWorkerShowsCountOrPercentButNotBeforeTheDialogIsReady() {
