@@ -64,7 +64,9 @@ class ScreenPlayerTest : public QObject {
         MakePlayer();
         return connected;
     }
+    // The save dialog's choice, and OK for the box that says where it went.
     void ChooseSave(const QString& chosen, ScreenshotType type) {
+        CVexaMessageBoxImpl::SetNextAnswer(1);
         m_player->SetSaveChooser([chosen, type](QString* path, ScreenshotType* chosenType) {
             *path = chosen;
             *chosenType = type;
@@ -178,7 +180,6 @@ private slots:
         const QString chosen = m_env->Path(QStringLiteral("shot"));
         ChooseSave(chosen, ScreenshotType::Jpg);
         // Not playing: a fresh frame is captured on a worker, then written.
-        CVexaMessageBoxImpl::SetNextAnswer(1);
         Click(m_player.get(), "screenshot_button");
         QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(137), kWaitMs);
         QCOMPARE(QImageReader(chosen + QStringLiteral(".jpg")).size(), QSize(1080, 2400));
@@ -187,7 +188,6 @@ private slots:
         m_player->StartAutoPlay();
         QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 2, kWaitMs);
         ChooseSave(chosen + QStringLiteral(".BMP"), ScreenshotType::Bmp);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
         m_player->TakeScreenshot();
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(137));
         QCOMPARE(QImageReader(chosen + QStringLiteral(".BMP")).size(), QSize(1080, 2400));
@@ -202,7 +202,7 @@ private slots:
         QVERIFY2(CVexaMessageBoxImpl::TakeNextAnswer(QString(), QString(), 0, unused), "no box was shown");
     }
 
-    void copyPutsTheFrameOnTheClipboardAndTheMenuOffersOnlyWhatExists() {
+    void copyPutsTheFrameOnTheClipboardTheMenuOffersOnlyWhatExistsAndThePhoneTurnsThePicture() {
         std::unique_ptr<QMenu> menu(m_player->BuildSettingsMenu());
         QCOMPARE(menu->actions().size(), 2); // the default shell is no phone's own: nothing to include
         QVERIFY(menu->actions()[0]->isChecked());
@@ -221,6 +221,15 @@ private slots:
         m_player->TakeScreenshot();
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(138));
         QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(1080, 2400));
+
+        // The phone's orientation turns the picture.
+        QString error;
+        QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("1"), &error), qPrintable(error));
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->ImageArea()->Rotation(), 1, kWaitMs);
+        QCOMPARE(m_player->ImageArea()->Drawn().width(), 160); // turned on its side, fitted by width
+        QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("7"), &error), qPrintable(error));
+        QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("0"), &error), qPrintable(error));
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->ImageArea()->Rotation(), 0, kWaitMs);
     }
 
     // The first picture after connecting is fetched quietly: a phone without frames shows none and no
@@ -243,18 +252,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(136), kWaitMs);
     }
 
-    void thePhonesOrientationTurnsThePicture() {
-        m_player->StartAutoPlay();
-        QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 1, kWaitMs);
-        QString error;
-        QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("1"), &error), qPrintable(error));
-        QTRY_COMPARE_WITH_TIMEOUT(m_player->ImageArea()->Rotation(), 1, kWaitMs);
-        QCOMPARE(m_player->ImageArea()->Drawn().width(), 160); // turned on its side, fitted by width
-        QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("7"), &error), qPrintable(error));
-        QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("0"), &error), qPrintable(error));
-        QTRY_COMPARE_WITH_TIMEOUT(m_player->ImageArea()->Rotation(), 0, kWaitMs);
-    }
-
     // Through Debian's adb server and vexa-adbd as an Android 11 phone: the stream's scaled frames
     // play, a screenshot taken meanwhile is a fresh one at the phone's own size, a lost phone stops play.
     void playingThroughAdbShowsScaledFramesAndSavesFullScreenshots() {
@@ -271,7 +268,6 @@ private slots:
         QCOMPARE(m_player->ImageArea()->Frame().size(), QSize(460, 1024));
         const QString saved = m_env->Path(QStringLiteral("adb.png"));
         ChooseSave(saved, ScreenshotType::Png);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
         m_player->TakeScreenshot();
         QTRY_COMPARE_WITH_TIMEOUT(QImageReader(saved).size(), QSize(1080, 2400), kWaitMs);
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(137));
@@ -308,7 +304,6 @@ private slots:
         // Saved as turned: a quarter turn right gives the landscape picture.
         const QString saved = m_env->Path(QStringLiteral("turned.png"));
         ChooseSave(saved, ScreenshotType::Png);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
         Click(bottom, "button_save_screenshot_as_file");
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(137));
         QCOMPARE(QImageReader(saved).size(), QSize(2400, 1080));
