@@ -126,11 +126,15 @@ private slots:
         m_folders.reset();
     }
 
-    // Without a phone: the layout, the task counter, the connect window's codes and help, closing.
-    void withoutAPhoneTheFrameShowsItsLayoutConnectHelpAndCloseOptions() {
+    // Without a phone: the layout, the task counter, the update offer, the connect window's codes and
+    // help, closing.
+    void withoutAPhoneTheFrameShowsItsLayoutUpdateOfferConnectHelpAndCloseOptions() {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
         PCL_SetEnquiryOfAppCloseOption(0);
         PCL_SetAppCloseOption(1);
+        PCL_SetAutoUpdate(false);
+        QVERIFY(WriteNewVersionInfo(NewVersionInfoPath(),
+                                    NewVersionInfo{QStringLiteral("9.0.0.0"), QStringLiteral("新功能\r\n修复")}));
         auto frame = MakeFrame();
         QVERIFY(frame != nullptr);
         QCOMPARE(frame->size(), QSize(980, 700));
@@ -180,6 +184,26 @@ private slots:
         frame->SendMessage(WM_FRAME_TASK_COUNTER, 0, 0);
         QVERIFY(!Plugin_IsVisible(W(frame.get(), "task_button_layout")));
         QVERIFY(Plugin_IsVisible(W(frame.get(), "connect_status")));
+
+        // A known new version is offered by the update button.
+        QWidget* button = W(frame.get(), "Update_SW_Btn");
+        QVERIFY(!Plugin_IsEnabled(button));             // start-up forgets a known version until a check finds it again
+        frame->SendMessage(WM_FRAME_UPDATE_CHECKED, 1); // what the silent check reports for a new version
+        QVERIFY(Plugin_IsEnabled(button));
+        QVERIFY(Plugin_GetText(button).endsWith(QStringLiteral("（发现新版本软件）")));
+        bool offered = false;
+        WhenModal<CUpdateSoftwareDlg>([&offered](CUpdateSoftwareDlg* offer) {
+            offered = true;
+            QVERIFY(!Plugin_IsVisible(W(offer, "no_more_notify_check")));
+            QCOMPARE(WidgetText(offer, "new_version_number"), QStringLiteral("9.0.0.0"));
+            QCOMPARE(WidgetText(offer, "current_version_number"), ProgramVersion());
+            QCOMPARE(offer->Description()->toPlainText(), QStringLiteral("新功能\n修复"));
+            QTest::mouseClick(W(offer, "newversion_cancle_btn"), Qt::LeftButton);
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(offered);
+        QVERIFY(frame->isVisible());
+        QVERIFY(!PCL_GetAutoUpdate()); // an offer the user asked for leaves the setting alone
 
         // An empty code only asks for one; a wrong one is a failed connection.
         CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
@@ -310,10 +334,17 @@ private slots:
         QVERIFY(frame->Gate().IsUsable());
     }
 
-    // A phone without a card: one wide storage bar; the feedback form opens with its model fixed.
-    // Rename (kept across runs), news, a phone's request; no change of phone while an install waits.
-    void connectedHomeFeedbackRenamesNewsRequestsAndInstalls() {
+    // A phone without a card: one wide storage bar; the feedback form opens with its model fixed; the
+    // backup button. Rename (kept across runs), news, a phone's request; no change of phone while an
+    // install waits.
+    void connectedHomeFeedbackBackupRenamesNewsRequestsAndInstalls() {
         AddPhone(QStringLiteral("VX-REQ"), QStringLiteral("vexa"), QStringLiteral("V960"), false);
+        vexa::sim::SeedOptions seed;
+        seed.contacts = 3;
+        seed.sms = 4;
+        seed.screenFrames = false;
+        QString error;
+        QVERIFY2(vexa::sim::SeedPhone(QStringLiteral("VX-REQ"), seed, &error), qPrintable(error));
         auto frame = MakeFrame(true);
         QVERIFY(frame != nullptr);
         CHomePage* home = Home(frame.get());
@@ -337,6 +368,32 @@ private slots:
         QCOMPARE(model, QStringLiteral("V960"));
         QVERIFY(fixed);
         QVERIFY(CVexaMessageBoxImpl::LastText() != Str(1029)); // closed: no thanks
+
+        // The backup button runs the backup and records its time.
+        QWidget* backupTime = W(home, "backup_time");
+        QVERIFY(Plugin_GetText(backupTime).endsWith(Str(788))); // never backed up
+
+        // Choose what the content dialog offers once its counts are in, then finish the run.
+        // A wait that runs out ends its dialog, so the test fails instead of hanging.
+        const auto endIfOpen = [](CSkinDialog* dialog) {
+            return qScopeGuard([dialog] { dialog->IsEnded() ? void() : dialog->EndDialog(-1); });
+        };
+        WhenModal<CSelBackUpContentDlg>([endIfOpen](CSelBackUpContentDlg* content) {
+            const auto end = endIfOpen(content);
+            QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsEnabled(W(content, "start_backup_button")), kWaitMs);
+            WhenModal<CNewBackUpDialog>([endIfOpen](CNewBackUpDialog* run) {
+                const auto endRun = endIfOpen(run);
+                QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(run, "finish_button")), 30000);
+                QTest::mouseClick(W(run, "finish_button"), Qt::LeftButton);
+            });
+            QTest::mouseClick(W(content, "start_backup_button"), Qt::LeftButton);
+        });
+        QTest::mouseClick(W(home, "backup_button"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(Plugin_GetText(backupTime).endsWith(Str(782)), 30000); // within 10 minutes
+        QVERIFY(!QDir(PCL_GetBackupPath()).entryList({QStringLiteral("*.bkg")}, QDir::Files).isEmpty());
+        QString stored;
+        QVERIFY(m_names->GetBackupTime(QStringLiteral("VX-REQ"), stored));
+        QCOMPARE(stored.size(), 12);
 
         QCOMPARE(home->ShownName(), QStringLiteral("我的 V960"));
         QLineEdit* edit = home->NameEdit();
@@ -369,7 +426,6 @@ private slots:
         QTest::mouseClick(W(home, "show_player_btn"), Qt::LeftButton);
         QVERIFY(!home->IsNewsShown());
 
-        QString error;
         QVERIFY2(vexa::sim::RaiseEvent(QStringLiteral("VX-REQ"), 4, {}, QStringLiteral("计算器"), &error),
                  qPrintable(error));
         QTRY_COMPARE_WITH_TIMEOUT(frame->ActiveTab(), int(CMainFrame::TabApp), kWaitMs);
@@ -548,32 +604,6 @@ private slots:
         QVERIFY(next->Page(CMainFrame::TabHome) == nullptr);
     }
 
-    void knownNewVersionIsOfferedByTheUpdateButton() {
-        PCL_SetAutoUpdate(false);
-        QVERIFY(WriteNewVersionInfo(NewVersionInfoPath(),
-                                    NewVersionInfo{QStringLiteral("9.0.0.0"), QStringLiteral("新功能\r\n修复")}));
-        auto frame = MakeFrame();
-        QVERIFY(frame != nullptr);
-        QWidget* button = W(frame.get(), "Update_SW_Btn");
-        QVERIFY(!Plugin_IsEnabled(button));             // start-up forgets a known version until a check finds it again
-        frame->SendMessage(WM_FRAME_UPDATE_CHECKED, 1); // what the silent check reports for a new version
-        QVERIFY(Plugin_IsEnabled(button));
-        QVERIFY(Plugin_GetText(button).endsWith(QStringLiteral("（发现新版本软件）")));
-        bool offered = false;
-        WhenModal<CUpdateSoftwareDlg>([&offered](CUpdateSoftwareDlg* offer) {
-            offered = true;
-            QVERIFY(!Plugin_IsVisible(W(offer, "no_more_notify_check")));
-            QCOMPARE(WidgetText(offer, "new_version_number"), QStringLiteral("9.0.0.0"));
-            QCOMPARE(WidgetText(offer, "current_version_number"), ProgramVersion());
-            QCOMPARE(offer->Description()->toPlainText(), QStringLiteral("新功能\n修复"));
-            QTest::mouseClick(W(offer, "newversion_cancle_btn"), Qt::LeftButton);
-        });
-        QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY(offered);
-        QVERIFY(frame->isVisible());
-        QVERIFY(!PCL_GetAutoUpdate()); // an offer the user asked for leaves the setting alone
-    }
-
     void acceptedStartupOfferStartsNoDetection() {
         PCL_SetAutoUpdate(true);
         PCL_SetNewVersionMark(true);
@@ -614,44 +644,6 @@ private slots:
         QVERIFY(LetPassesRun(frame.get(), 2));
         QVERIFY(!frame->IsConnected());
         QVERIFY(Session() == nullptr);
-    }
-
-    void homeBackupButtonRunsTheBackupAndRecordsItsTime() {
-        AddPhone(QStringLiteral("VX-BK"));
-        vexa::sim::SeedOptions seed;
-        seed.contacts = 3;
-        seed.sms = 4;
-        seed.screenFrames = false;
-        QString error;
-        QVERIFY2(vexa::sim::SeedPhone(QStringLiteral("VX-BK"), seed, &error), qPrintable(error));
-        auto frame = MakeFrame(true);
-        QVERIFY(frame != nullptr);
-        CHomePage* home = Home(frame.get());
-        QTRY_VERIFY(home->RefreshCount() > 0);
-        QWidget* backupTime = W(home, "backup_time");
-        QVERIFY(Plugin_GetText(backupTime).endsWith(Str(788))); // never backed up
-
-        // Choose what the content dialog offers once its counts are in, then finish the run.
-        // A wait that runs out ends its dialog, so the test fails instead of hanging.
-        const auto endIfOpen = [](CSkinDialog* dialog) {
-            return qScopeGuard([dialog] { dialog->IsEnded() ? void() : dialog->EndDialog(-1); });
-        };
-        WhenModal<CSelBackUpContentDlg>([endIfOpen](CSelBackUpContentDlg* content) {
-            const auto end = endIfOpen(content);
-            QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsEnabled(W(content, "start_backup_button")), kWaitMs);
-            WhenModal<CNewBackUpDialog>([endIfOpen](CNewBackUpDialog* run) {
-                const auto endRun = endIfOpen(run);
-                QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(run, "finish_button")), 30000);
-                QTest::mouseClick(W(run, "finish_button"), Qt::LeftButton);
-            });
-            QTest::mouseClick(W(content, "start_backup_button"), Qt::LeftButton);
-        });
-        QTest::mouseClick(W(home, "backup_button"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(Plugin_GetText(backupTime).endsWith(Str(782)), 30000); // within 10 minutes
-        QVERIFY(!QDir(PCL_GetBackupPath()).entryList({QStringLiteral("*.bkg")}, QDir::Files).isEmpty());
-        QString stored;
-        QVERIFY(m_names->GetBackupTime(QStringLiteral("VX-BK"), stored));
-        QCOMPARE(stored.size(), 12);
     }
 
     // Leaving a data tab loads its data in the background. Keys act on the page shown; Delete asks
