@@ -31,14 +31,13 @@ AppOptions Parse(std::initializer_list<const char*> args) {
     return ParseAppOptions(list);
 }
 
-TEST(AppOptions, HideWindowIsACaseSensitiveSubstringAnywhere) {
+TEST(AppOptions, HideWindowAnywhereCaseSensitiveScreenshotPageDialogAndBridge) {
     EXPECT_FALSE(Parse({}).hideWindow);
     EXPECT_TRUE(Parse({"HideWindow"}).hideWindow);
     EXPECT_TRUE(Parse({"--foo", "x-HideWindow-y"}).hideWindow);
     EXPECT_FALSE(Parse({"hidewindow"}).hideWindow);
-}
 
-TEST(AppOptions, ScreenshotPageDialogAndBridge) {
+    // The screenshot, its page or dialog, and the bridge.
     const AppOptions o = Parse({"--screenshot", "/tmp/a.png", "--page", "home", "--bridge", "adb"});
     EXPECT_TRUE(o.error.isEmpty());
     EXPECT_EQ(o.screenshotFile, QStringLiteral("/tmp/a.png"));
