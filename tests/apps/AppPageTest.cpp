@@ -204,7 +204,7 @@ private slots:
         QVERIFY(m_page->sizePolicy().verticalPolicy() & QSizePolicy::ExpandFlag);
     }
 
-    void installsDroppedFilesAndUninstallsCheckedRows() {
+    void installsDroppedFilesUninstallsCheckedRowsAndTasksCountAndRetry() {
         const QString good = m_env->Path(QStringLiteral("new app.apk"));
         QVERIFY(WriteTestFile(good, MakeTestApk(QStringLiteral("com.t.dropped"), 4, QStringLiteral("V4.0"),
                                                               QStringLiteral("拖进来的"), {}, {})));
@@ -244,9 +244,8 @@ private slots:
         }
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(608), 1));
         QVERIFY(m_page->CheckedPackages().isEmpty());
-    }
 
-    void tasksInstallCountAndRetry() {
+        // Tasks install, are counted, and a failed one can be retried.
         // The frame's part: the counts it is sent.
         struct Counter : CMsgWnd {
             int total = -1, remaining = -1;
