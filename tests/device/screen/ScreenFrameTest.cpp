@@ -222,9 +222,10 @@ TEST(PlayerGeometryTest, QuarterTurnsMoveTheCornersAsThePhoneTurns) {
         EXPECT_EQ(turned.pixelColor(turned.width() - 1, 0), c.topRight) << c.rotation;
         EXPECT_EQ(turned.pixelColor(0, turned.height() - 1), c.bottomLeft) << c.rotation;
     }
+    const int left[] = {1, 2, 3, 0}, right[] = {3, 0, 1, 2}; // from 0, 1, 2, 3
     for (int rotation = 0; rotation < 4; ++rotation) {
-        EXPECT_EQ(screen::RotatedLeft(rotation), (rotation + 1) % 4);
-        EXPECT_EQ(screen::RotatedRight(rotation), (rotation + 3) % 4);
+        EXPECT_EQ(screen::RotatedLeft(rotation), left[rotation]);
+        EXPECT_EQ(screen::RotatedRight(rotation), right[rotation]);
     }
 }
 
