@@ -126,7 +126,15 @@ private slots:
         m_folders.reset();
     }
 
-    void frameHasItsLayoutTabsPlaceholderPagesAndTaskCounter() {
+    // Without a phone: the layout, the task counter, the update offer, the connect window's codes and
+    // help, closing.
+    void withoutAPhoneTheFrameShowsItsLayoutUpdateOfferConnectHelpAndCloseOptions() {
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        PCL_SetEnquiryOfAppCloseOption(0);
+        PCL_SetAppCloseOption(1);
+        PCL_SetAutoUpdate(false);
+        QVERIFY(WriteNewVersionInfo(NewVersionInfoPath(),
+                                    NewVersionInfo{QStringLiteral("9.0.0.0"), QStringLiteral("新功能\r\n修复")}));
         auto frame = MakeFrame();
         QVERIFY(frame != nullptr);
         QCOMPARE(frame->size(), QSize(980, 700));
@@ -176,6 +184,75 @@ private slots:
         frame->SendMessage(WM_FRAME_TASK_COUNTER, 0, 0);
         QVERIFY(!Plugin_IsVisible(W(frame.get(), "task_button_layout")));
         QVERIFY(Plugin_IsVisible(W(frame.get(), "connect_status")));
+
+        // A known new version is offered by the update button.
+        QWidget* button = W(frame.get(), "Update_SW_Btn");
+        QVERIFY(!Plugin_IsEnabled(button));             // start-up forgets a known version until a check finds it again
+        frame->SendMessage(WM_FRAME_UPDATE_CHECKED, 1); // what the silent check reports for a new version
+        QVERIFY(Plugin_IsEnabled(button));
+        QVERIFY(Plugin_GetText(button).endsWith(QStringLiteral("（发现新版本软件）")));
+        bool offered = false;
+        WhenModal<CUpdateSoftwareDlg>([&offered](CUpdateSoftwareDlg* offer) {
+            offered = true;
+            QVERIFY(!Plugin_IsVisible(W(offer, "no_more_notify_check")));
+            QCOMPARE(WidgetText(offer, "new_version_number"), QStringLiteral("9.0.0.0"));
+            QCOMPARE(WidgetText(offer, "current_version_number"), ProgramVersion());
+            QCOMPARE(offer->Description()->toPlainText(), QStringLiteral("新功能\n修复"));
+            QTest::mouseClick(W(offer, "newversion_cancle_btn"), Qt::LeftButton);
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(offered);
+        QVERIFY(frame->isVisible());
+        QVERIFY(!PCL_GetAutoUpdate()); // an offer the user asked for leaves the setting alone
+
+        // An empty code only asks for one; a wrong one is a failed connection.
+        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
+        QVERIFY(!connect->IsListShown()); // no phone: the friendly tip instead of an empty list
+        for (const auto& [code, text] : {std::pair{"   ", Str(669)}, std::pair{"000000", Str(566)}}) {
+            connect->CodeEdit()->setText(QString::fromLatin1(code));
+            CVexaMessageBoxImpl::SetNextAnswer(1);
+            QTest::mouseClick(W(connect, "wifi_connect_btn"), Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), text, kWaitMs);
+            QCoreApplication::processEvents();
+            QVERIFY(QApplication::activeModalWidget() == nullptr);
+            QVERIFY(!frame->IsConnected());
+        }
+
+        // Where the shipped help page cannot be shown the box says how to connect, never "连接失败！".
+        QStringList boxes;
+        CVexaMessageBoxImpl::SetUnattended([&boxes](const QString& text) { boxes << text; });
+        QTest::mouseClick(W(Home(frame.get())->ConnectWindow(), "cannot_connect"), Qt::LeftButton);
+        CVexaMessageBoxImpl::SetUnattended({});
+        const QString page = ExecutableDirectory() + QStringLiteral("/pages/connect_help.html");
+        QCOMPARE(boxes, QStringList{Str(330) + QStringLiteral(": ") + FormatText(Str(2705), qUtf8Printable(page))});
+        QVERIFY(QFile::exists(QStringLiteral(VEXA_SOURCE_DIR "/resources/pages/connect_help.html")));
+
+        // No tray offscreen: a hidden window could never be reached again, so close minimises.
+        QTest::mouseClick(W(frame.get(), "sysClose"), Qt::LeftButton);
+        QTRY_VERIFY(frame->isMinimized());
+        QVERIFY(frame->isVisible());
+        QVERIFY(frame->Page(CMainFrame::TabHome) != nullptr);
+        auto task = std::make_unique<tagTASKINFOR>();
+        task->state = tagTASKINFOR::WaitInstall; // no phone: it waits
+        frame->Apps().AddTask(std::move(task));
+        for (const int answer : {2, 1}) {
+            QString chosen;
+            QTimer::singleShot(0, [&chosen] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                QVERIFY(menu != nullptr);
+                const QList<QAction*> actions = menu->actions();
+                QVERIFY(!actions.isEmpty());
+                chosen = actions.back()->text();
+                menu->setActiveAction(actions.back());
+                QTest::keyClick(menu, Qt::Key_Return);
+            });
+            CVexaMessageBoxImpl::SetNextAnswer(answer);
+            QTest::mouseClick(W(frame.get(), "sysOption"), Qt::LeftButton);
+            QCOMPARE(chosen, Str(2260));
+            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3570), 1));
+            QCOMPARE(frame->isVisible(), answer == 2);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(frame->Page(CMainFrame::TabHome) == nullptr, kWaitMs);
     }
 
     void attachedPhoneConnectsAutomaticallyAndDetachDisconnects() {
@@ -257,9 +334,17 @@ private slots:
         QVERIFY(frame->Gate().IsUsable());
     }
 
-    // A phone without a card: one wide storage bar; the feedback form opens with its model fixed.
-    void phoneWithoutCardShowsOneWideBarAndFeedbackNamesItsModel() {
-        AddPhone(QStringLiteral("VX-NOCARD"), QStringLiteral("vexa"), QStringLiteral("V960"), false);
+    // A phone without a card: one wide storage bar; the feedback form opens with its model fixed; the
+    // backup button. Rename (kept across runs), news, a phone's request; no change of phone while an
+    // install waits.
+    void connectedHomeFeedbackBackupRenamesNewsRequestsAndInstalls() {
+        AddPhone(QStringLiteral("VX-REQ"), QStringLiteral("vexa"), QStringLiteral("V960"), false);
+        vexa::sim::SeedOptions seed;
+        seed.contacts = 3;
+        seed.sms = 4;
+        seed.screenFrames = false;
+        QString error;
+        QVERIFY2(vexa::sim::SeedPhone(QStringLiteral("VX-REQ"), seed, &error), qPrintable(error));
         auto frame = MakeFrame(true);
         QVERIFY(frame != nullptr);
         CHomePage* home = Home(frame.get());
@@ -283,15 +368,33 @@ private slots:
         QCOMPARE(model, QStringLiteral("V960"));
         QVERIFY(fixed);
         QVERIFY(CVexaMessageBoxImpl::LastText() != Str(1029)); // closed: no thanks
-    }
 
-    // Rename (kept across runs), news, a phone's request; no change of phone while an install waits.
-    void connectedHomeRenamesNewsRequestsAndInstalls() {
-        AddPhone(QStringLiteral("VX-REQ"));
-        auto frame = MakeFrame(true);
-        QVERIFY(frame != nullptr);
-        CHomePage* home = Home(frame.get());
-        QTRY_VERIFY(home->RefreshCount() > 0);
+        // The backup button runs the backup and records its time.
+        QWidget* backupTime = W(home, "backup_time");
+        QVERIFY(Plugin_GetText(backupTime).endsWith(Str(788))); // never backed up
+
+        // Choose what the content dialog offers once its counts are in, then finish the run.
+        // A wait that runs out ends its dialog, so the test fails instead of hanging.
+        const auto endIfOpen = [](CSkinDialog* dialog) {
+            return qScopeGuard([dialog] { dialog->IsEnded() ? void() : dialog->EndDialog(-1); });
+        };
+        WhenModal<CSelBackUpContentDlg>([endIfOpen](CSelBackUpContentDlg* content) {
+            const auto end = endIfOpen(content);
+            QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsEnabled(W(content, "start_backup_button")), kWaitMs);
+            WhenModal<CNewBackUpDialog>([endIfOpen](CNewBackUpDialog* run) {
+                const auto endRun = endIfOpen(run);
+                QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(run, "finish_button")), 30000);
+                QTest::mouseClick(W(run, "finish_button"), Qt::LeftButton);
+            });
+            QTest::mouseClick(W(content, "start_backup_button"), Qt::LeftButton);
+        });
+        QTest::mouseClick(W(home, "backup_button"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(Plugin_GetText(backupTime).endsWith(Str(782)), 30000); // within 10 minutes
+        QVERIFY(!QDir(PCL_GetBackupPath()).entryList({QStringLiteral("*.bkg")}, QDir::Files).isEmpty());
+        QString stored;
+        QVERIFY(m_names->GetBackupTime(QStringLiteral("VX-REQ"), stored));
+        QCOMPARE(stored.size(), 12);
+
         QCOMPARE(home->ShownName(), QStringLiteral("我的 V960"));
         QLineEdit* edit = home->NameEdit();
         QVERIFY(edit != nullptr);
@@ -323,7 +426,6 @@ private slots:
         QTest::mouseClick(W(home, "show_player_btn"), Qt::LeftButton);
         QVERIFY(!home->IsNewsShown());
 
-        QString error;
         QVERIFY2(vexa::sim::RaiseEvent(QStringLiteral("VX-REQ"), 4, {}, QStringLiteral("计算器"), &error),
                  qPrintable(error));
         QTRY_COMPARE_WITH_TIMEOUT(frame->ActiveTab(), int(CMainFrame::TabApp), kWaitMs);
@@ -418,7 +520,7 @@ private slots:
     }
 
     // A damaged phone file is named, not taken for no phone; once it is gone the cable tip is back.
-    void aDamagedPhoneFileIsNamedNotTakenForNoPhone() {
+    void aDamagedPhoneFileIsNamedAndAnIncompatibleModelIsNotConnected() {
         AddPhone(QStringLiteral("VX-DAMAGED"));
         const QString file = vexa::sim::PhoneFilePath(QStringLiteral("VX-DAMAGED"));
         QFile damaged(file);
@@ -445,66 +547,22 @@ private slots:
             QCOMPARE(connect->RowCount(), 0);
             QVERIFY2(!frame->IsConnected(), state.what);
         }
-    }
 
-    // An empty code only asks for one; a wrong one is a failed connection.
-    void wifiCodesThatConnectNothingAndTheConnectionHelp() {
-        auto frame = MakeFrame();
-        QVERIFY(frame != nullptr);
-        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
-        QVERIFY(!connect->IsListShown()); // no phone: the friendly tip instead of an empty list
-        for (const auto& [code, text] : {std::pair{"   ", Str(669)}, std::pair{"000000", Str(566)}}) {
-            connect->CodeEdit()->setText(QString::fromLatin1(code));
-            CVexaMessageBoxImpl::SetNextAnswer(1);
-            QTest::mouseClick(W(connect, "wifi_connect_btn"), Qt::LeftButton);
-            QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), text, kWaitMs);
-            QCoreApplication::processEvents();
-            QVERIFY(QApplication::activeModalWidget() == nullptr);
-            QVERIFY(!frame->IsConnected());
-        }
-
-        // Where the shipped help page cannot be shown the box says how to connect, never "连接失败！".
-        QStringList boxes;
-        CVexaMessageBoxImpl::SetUnattended([&boxes](const QString& text) { boxes << text; });
-        QTest::mouseClick(W(Home(frame.get())->ConnectWindow(), "cannot_connect"), Qt::LeftButton);
-        CVexaMessageBoxImpl::SetUnattended({});
-        const QString page = ExecutableDirectory() + QStringLiteral("/pages/connect_help.html");
-        QCOMPARE(boxes, QStringList{Str(330) + QStringLiteral(": ") + FormatText(Str(2705), qUtf8Printable(page))});
-        QVERIFY(QFile::exists(QStringLiteral(VEXA_SOURCE_DIR "/resources/pages/connect_help.html")));
-    }
-
-    // No tray offscreen: a hidden window could never be reached again, so close minimises.
-    void closeMinimisesWithoutATrayAndTheOptionsMenuQuits() {
-        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        PCL_SetEnquiryOfAppCloseOption(0);
-        PCL_SetAppCloseOption(1);
-        auto frame = MakeFrame();
-        QVERIFY(frame != nullptr);
-        QTest::mouseClick(W(frame.get(), "sysClose"), Qt::LeftButton);
-        QTRY_VERIFY(frame->isMinimized());
-        QVERIFY(frame->isVisible());
-        QVERIFY(frame->Page(CMainFrame::TabHome) != nullptr);
-        auto task = std::make_unique<tagTASKINFOR>();
-        task->state = tagTASKINFOR::WaitInstall; // no phone: it waits
-        frame->Apps().AddTask(std::move(task));
-        for (const int answer : {2, 1}) {
-            QString chosen;
-            QTimer::singleShot(0, [&chosen] {
-                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-                QVERIFY(menu != nullptr);
-                const QList<QAction*> actions = menu->actions();
-                QVERIFY(!actions.isEmpty());
-                chosen = actions.back()->text();
-                menu->setActiveAction(actions.back());
-                QTest::keyClick(menu, Qt::Key_Return);
-            });
-            CVexaMessageBoxImpl::SetNextAnswer(answer);
-            QTest::mouseClick(W(frame.get(), "sysOption"), Qt::LeftButton);
-            QCOMPARE(chosen, Str(2260));
-            QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(3570), 1));
-            QCOMPARE(frame->isVisible(), answer == 2);
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(frame->Page(CMainFrame::TabHome) == nullptr, kWaitMs);
+        // An incompatible model is listed, never connected, and explained when chosen.
+        AddPhone(QStringLiteral("VX-OLD"), QStringLiteral("vexa"), QStringLiteral("V180"));
+        QTRY_COMPARE_WITH_TIMEOUT(connect->RowCount(), 1, kWaitMs);
+        QVERIFY(LetPassesRun(frame.get(), 3));
+        QVERIFY(!frame->IsConnected()); // never automatically
+        bool explained = false;
+        WhenModal<CTipOfIncompatiblePhoneModel>([&explained](CTipOfIncompatiblePhoneModel* explanation) {
+            explained = true;
+            QTest::mouseClick(W(explanation, "button_ok"), Qt::LeftButton);
+        });
+        QTest::mouseClick(connect->Row(0), Qt::LeftButton);
+        QVERIFY(explained);
+        QVERIFY(LetPassesRun(frame.get(), 2));
+        QVERIFY(!frame->IsConnected());
+        QVERIFY(Session() == nullptr);
     }
 
     // The close question: what each answer stores, and whether the program runs on.
@@ -562,32 +620,6 @@ private slots:
         QVERIFY(next->Page(CMainFrame::TabHome) == nullptr);
     }
 
-    void knownNewVersionIsOfferedByTheUpdateButton() {
-        PCL_SetAutoUpdate(false);
-        QVERIFY(WriteNewVersionInfo(NewVersionInfoPath(),
-                                    NewVersionInfo{QStringLiteral("9.0.0.0"), QStringLiteral("新功能\r\n修复")}));
-        auto frame = MakeFrame();
-        QVERIFY(frame != nullptr);
-        QWidget* button = W(frame.get(), "Update_SW_Btn");
-        QVERIFY(!Plugin_IsEnabled(button));             // start-up forgets a known version until a check finds it again
-        frame->SendMessage(WM_FRAME_UPDATE_CHECKED, 1); // what the silent check reports for a new version
-        QVERIFY(Plugin_IsEnabled(button));
-        QVERIFY(Plugin_GetText(button).endsWith(QStringLiteral("（发现新版本软件）")));
-        bool offered = false;
-        WhenModal<CUpdateSoftwareDlg>([&offered](CUpdateSoftwareDlg* offer) {
-            offered = true;
-            QVERIFY(!Plugin_IsVisible(W(offer, "no_more_notify_check")));
-            QCOMPARE(WidgetText(offer, "new_version_number"), QStringLiteral("9.0.0.0"));
-            QCOMPARE(WidgetText(offer, "current_version_number"), ProgramVersion());
-            QCOMPARE(offer->Description()->toPlainText(), QStringLiteral("新功能\n修复"));
-            QTest::mouseClick(W(offer, "newversion_cancle_btn"), Qt::LeftButton);
-        });
-        QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY(offered);
-        QVERIFY(frame->isVisible());
-        QVERIFY(!PCL_GetAutoUpdate()); // an offer the user asked for leaves the setting alone
-    }
-
     void acceptedStartupOfferStartsNoDetection() {
         PCL_SetAutoUpdate(true);
         PCL_SetNewVersionMark(true);
@@ -610,76 +642,16 @@ private slots:
         QVERIFY(!PCL_GetAutoUpdate()); // the box was ticked
     }
 
-    void incompatibleModelIsNotConnectedAndExplained() {
-        AddPhone(QStringLiteral("VX-OLD"), QStringLiteral("vexa"), QStringLiteral("V180"));
-        auto frame = MakeFrame();
-        QVERIFY(frame != nullptr);
-        CConnectHwndobj* connect = Home(frame.get())->ConnectWindow();
-        QTRY_COMPARE_WITH_TIMEOUT(connect->RowCount(), 1, kWaitMs);
-        QVERIFY(LetPassesRun(frame.get(), 3));
-        QVERIFY(!frame->IsConnected()); // never automatically
-        bool explained = false;
-        WhenModal<CTipOfIncompatiblePhoneModel>([&explained](CTipOfIncompatiblePhoneModel* tip) {
-            explained = true;
-            QTest::mouseClick(W(tip, "button_ok"), Qt::LeftButton);
-        });
-        QTest::mouseClick(connect->Row(0), Qt::LeftButton);
-        QVERIFY(explained);
-        QVERIFY(LetPassesRun(frame.get(), 2));
-        QVERIFY(!frame->IsConnected());
-        QVERIFY(Session() == nullptr);
-    }
-
-    void homeBackupButtonRunsTheBackupAndRecordsItsTime() {
-        AddPhone(QStringLiteral("VX-BK"));
-        vexa::sim::SeedOptions seed;
-        seed.contacts = 3;
-        seed.sms = 4;
-        seed.screenFrames = false;
-        QString error;
-        QVERIFY2(vexa::sim::SeedPhone(QStringLiteral("VX-BK"), seed, &error), qPrintable(error));
-        auto frame = MakeFrame(true);
-        QVERIFY(frame != nullptr);
-        CHomePage* home = Home(frame.get());
-        QTRY_VERIFY(home->RefreshCount() > 0);
-        QWidget* backupTime = W(home, "backup_time");
-        QVERIFY(Plugin_GetText(backupTime).endsWith(Str(788))); // never backed up
-
-        // Choose what the content dialog offers once its counts are in, then finish the run.
-        WhenModal<CSelBackUpContentDlg>([](CSelBackUpContentDlg* content) {
-            auto* timer = new QTimer(content);
-            QObject::connect(timer, &QTimer::timeout, content, [content, timer] {
-                if (Plugin_IsEnabled(W(content, "start_backup_button"))) {
-                    timer->stop();
-                    WhenModal<CNewBackUpDialog>([](CNewBackUpDialog* run) {
-                        auto* poll = new QTimer(run);
-                        QObject::connect(poll, &QTimer::timeout, run, [run, poll] {
-                            QWidget* finish = W(run, "finish_button");
-                            if (Plugin_IsVisible(finish)) {
-                                poll->stop();
-                                QTest::mouseClick(finish, Qt::LeftButton);
-                            }
-                        });
-                        poll->start(20);
-                    });
-                    QTest::mouseClick(W(content, "start_backup_button"), Qt::LeftButton);
-                }
-            });
-            timer->start(20);
-        });
-        QTest::mouseClick(W(home, "backup_button"), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(Plugin_GetText(backupTime).endsWith(Str(782)), 30000); // within 10 minutes
-        QVERIFY(!QDir(PCL_GetBackupPath()).entryList({QStringLiteral("*.bkg")}, QDir::Files).isEmpty());
-        QString stored;
-        QVERIFY(m_names->GetBackupTime(QStringLiteral("VX-BK"), stored));
-        QCOMPARE(stored.size(), 12);
-    }
-
-    void leavingADataTabLoadsItsDataInTheBackground() {
-        AddPhone(QStringLiteral("VX-LOAD"));
+    // Leaving a data tab loads its data in the background. Keys act on the page shown; Delete asks
+    // as the delete button does; a text field keeps Delete.
+    void dataTabsLoadInTheBackgroundAndKeysActOnThePageShown() {
+        AddPhone(QStringLiteral("VX-KEYS"));
         ResetLoadedOnce();
         auto frame = MakeFrame(true);
         QVERIFY(frame != nullptr);
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
+        QWindow* window = frame->windowHandle();
         frame->SelectTab(CMainFrame::TabContact);
         auto* contacts = dynamic_cast<CContactPage*>(frame->Page(CMainFrame::TabContact));
         QVERIFY(contacts != nullptr);
@@ -689,24 +661,6 @@ private slots:
         QVERIFY(WasLoadedOnce(LockContacts));
         QVERIFY(WasLoadedOnce(LockCallRecords));
 
-        frame->SelectTab(CMainFrame::TabPicture);
-        auto* pictures = dynamic_cast<CPicturePage*>(frame->Page(CMainFrame::TabPicture));
-        QVERIFY(pictures != nullptr);
-        frame->PostMessage(WM_FRAME_LOAD_REQUEST, CMainFrame::TabPicture, 1);
-        QTRY_VERIFY_WITH_TIMEOUT(WasLoadedOnce(LockPictures), kWaitMs);
-        QVERIFY(pictures->WaitSettled(kWaitMs));
-    }
-
-    // Keys act on the page shown; Delete asks as the delete button does; a text field keeps Delete.
-    void keysActOnThePageShown() {
-        AddPhone(QStringLiteral("VX-KEYS"));
-        auto frame = MakeFrame(true);
-        QVERIFY(frame != nullptr);
-        frame->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(frame.get()));
-        QWindow* window = frame->windowHandle();
-
-        frame->SelectTab(CMainFrame::TabHome);
         W(frame.get(), "tab_btn_home")->setFocus();
         bool inPage = false;
         for (int i = 0; i < 20 && !inPage; ++i) {
@@ -716,8 +670,6 @@ private slots:
         QVERIFY(inPage);
 
         frame->SelectTab(CMainFrame::TabContact);
-        auto* contacts = dynamic_cast<CContactPage*>(frame->Page(CMainFrame::TabContact));
-        QVERIFY(contacts != nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(!contacts->IsLoading() && !contacts->Nodes().empty(), kWaitMs);
         CAutoAnswer no(2);
         const auto asked = [](const std::function<void()>& act) {
@@ -747,6 +699,13 @@ private slots:
         QVERIFY(qobject_cast<QAbstractButton*>(all)->isChecked());
         QTest::keyClick(window, Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("search_ctrl"));
+
+        frame->SelectTab(CMainFrame::TabPicture);
+        auto* pictures = dynamic_cast<CPicturePage*>(frame->Page(CMainFrame::TabPicture));
+        QVERIFY(pictures != nullptr);
+        frame->PostMessage(WM_FRAME_LOAD_REQUEST, CMainFrame::TabPicture, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(WasLoadedOnce(LockPictures), kWaitMs);
+        QVERIFY(pictures->WaitSettled(kWaitMs));
     }
 };
 

@@ -1,18 +1,26 @@
-// The settings dialog on the shipped skin, driven through clicks and typed text.
+// The settings dialog on the shipped skin, driven through clicks and typed text; keys typed into the
+// active dialog take the dialog's own button paths, their checks included.
 #include "../controls/ControlsTestSupport.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 
 #include "app/AutoRun.h"
 #include "app/CSettingsDlg.h"
+#include "app/ContactScreenshots.h"
+#include "app/ShellScreenshots.h"
+#include "backup/ui/BackupDialogs.h"
 #include "controls/VexaMessageBox.h"
 #include "libs/prefs/Prefs.h"
+#include "messages/MessagesScreenshots.h"
+#include "pictures/CAddPhotoAlbumDlg.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
+#include "skin/SkinScreenshot.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QSet>
 
 #include <memory>
 
@@ -39,9 +47,24 @@ class SettingsDialogTest : public QObject {
         auto dlg = std::make_unique<CSettingsDlg>();
         return dlg->CreateModeless() ? std::move(dlg) : nullptr;
     }
+    // A dialog picture scene made the active window, so that keys go where a user's would.
+    static std::unique_ptr<QWidget> OpenScene(const QString& scene) {
+        std::unique_ptr<QWidget> dialog = CreateScreenshotScene(QStringLiteral("dialog"), scene);
+        if (dialog != nullptr) {
+            dialog->activateWindow();
+            (void)QTest::qWaitForWindowActive(dialog.get());
+        }
+        return dialog;
+    }
 
 private slots:
-    void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
+    void initTestCase() {
+        QVERIFY(m_skin.Get() != nullptr);
+        RegisterShellScreenshots();
+        RegisterBackupScreenshots();
+        RegisterContactScreenshots();
+        RegisterMessagesScreenshots();
+    }
     void init() {
         m_folders = std::make_unique<ScopedTestFolders>();
         PCL_Load();
@@ -109,62 +132,44 @@ private slots:
         QVERIFY(!IsAutoRunSet());
     }
 
-    void proxyChoiceShowsFieldsAndSavesCredentials() {
+    // The system proxy needs an account only; a manual server that is no "host:port" keeps the
+    // dialog open on the proxy tab. Choosing no proxy again clears the account.
+    void proxyChoicesAreCheckedStoredAndCleared_data() {
+        QTest::addColumn<QString>("radio");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("system proxy") << QStringLiteral("IE_proxy_radio") << QString() << true;
+        const QString manual = QStringLiteral("manual_proxy_radio");
+        QTest::newRow("name and port") << manual << QStringLiteral("proxy.example.com:8080") << true;
+        QTest::newRow("address") << manual << QStringLiteral("10.0.0.2:3128") << true;
+        QTest::newRow("no port") << manual << QStringLiteral("proxy.example.com") << false;
+        QTest::newRow("port too big") << manual << QStringLiteral("proxy:65536") << false;
+        QTest::newRow("an address, not a host") << manual << QStringLiteral("http://proxy:80") << false;
+        QTest::newRow("blank") << manual << QString() << false;
+    }
+    void proxyChoicesAreCheckedStoredAndCleared() {
+        QFETCH(QString, radio);
+        QFETCH(QString, server);
+        QFETCH(bool, accepted);
+        const bool manual = radio == QStringLiteral("manual_proxy_radio");
         auto dlg = Open();
         QVERIFY(dlg != nullptr);
         Click(dlg.get(), "tab_btn_proxy_settings");
         QVERIFY(Plugin_GetValue(W(dlg.get(), "no_proxy_radio")) != 0);
+        QVERIFY(!Plugin_IsVisible(W(dlg.get(), "proxy_server_row")));
         QVERIFY(!Plugin_IsVisible(W(dlg.get(), "proxy_account_row")));
-        ClickIndicator(dlg.get(), "IE_proxy_radio");
+        ClickIndicator(dlg.get(), radio);
+        QCOMPARE(Plugin_IsVisible(W(dlg.get(), "proxy_server_row")), manual);
         QVERIFY(Plugin_IsVisible(W(dlg.get(), "proxy_account_row")));
-        TypeInto(dlg.get(), "ie_proxy_account_bt", QStringLiteral("alice"));
+        if (manual) {
+            TypeInto(dlg.get(), "proxy_server_bt", server);
+        }
+        TypeInto(dlg.get(), "ie_proxy_account_bt", QStringLiteral("bob"));
         TypeInto(dlg.get(), "ie_proxy_pw_bt", QStringLiteral("s3cret"));
         QCOMPARE(dlg->InlineEdit()->echoMode(), QLineEdit::Password);
-        Click(dlg.get(), "btn_settings_dlg_ok");
-        QVERIFY(dlg->IsEnded());
-        INTERNET_SETTINGS internet{};
-        PCL_GetInternetSettings(&internet);
-        QCOMPARE(internet.m_proxyType, 1);
-        QCOMPARE(InternetField(internet.m_user), QStringLiteral("alice"));
-        QCOMPARE(InternetField(internet.m_password), QStringLiteral("s3cret"));
-
-        // Choosing no proxy again clears both fields.
-        auto again = Open();
-        Click(again.get(), "tab_btn_proxy_settings");
-        QCOMPARE(Plugin_GetText(W(again.get(), "ie_proxy_account_hwnd")), QStringLiteral("alice"));
-        QVERIFY(!Plugin_GetText(W(again.get(), "ie_proxy_pw_hwnd")).contains(QStringLiteral("s3cret")));
-        ClickIndicator(again.get(), "no_proxy_radio");
-        Click(again.get(), "btn_settings_dlg_ok");
-        PCL_GetInternetSettings(&internet);
-        QCOMPARE(internet.m_proxyType, 0);
-        QCOMPARE(InternetField(internet.m_user), QString());
-    }
-
-    // A server that is no "host:port" keeps the dialog open on the proxy tab.
-    void manualProxyIsCheckedStoredAndUsed_data() {
-        QTest::addColumn<QString>("server");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("name and port") << QStringLiteral("proxy.example.com:8080") << true;
-        QTest::newRow("address") << QStringLiteral("10.0.0.2:3128") << true;
-        QTest::newRow("no port") << QStringLiteral("proxy.example.com") << false;
-        QTest::newRow("port too big") << QStringLiteral("proxy:65536") << false;
-        QTest::newRow("an address, not a host") << QStringLiteral("http://proxy:80") << false;
-        QTest::newRow("blank") << QString() << false;
-    }
-    void manualProxyIsCheckedStoredAndUsed() {
-        QFETCH(QString, server);
-        QFETCH(bool, accepted);
-        auto dlg = Open();
-        QVERIFY(dlg != nullptr);
-        Click(dlg.get(), "tab_btn_proxy_settings");
-        QVERIFY(!Plugin_IsVisible(W(dlg.get(), "proxy_server_row")));
-        ClickIndicator(dlg.get(), "manual_proxy_radio");
-        QVERIFY(Plugin_IsVisible(W(dlg.get(), "proxy_server_row")));
-        QVERIFY(Plugin_IsVisible(W(dlg.get(), "proxy_account_row")));
-        TypeInto(dlg.get(), "proxy_server_bt", server);
-        TypeInto(dlg.get(), "ie_proxy_account_bt", QStringLiteral("bob"));
-        TypeInto(dlg.get(), "ie_proxy_pw_bt", QStringLiteral("pw"));
-        Click(dlg.get(), "tab_btn_normal_settings");
+        if (manual) {
+            Click(dlg.get(), "tab_btn_normal_settings");
+        } // else OK itself commits the open edit
         CVexaMessageBoxImpl::SetNextAnswer(1);
         Click(dlg.get(), "btn_settings_dlg_ok");
         QCOMPARE(dlg->IsEnded(), accepted);
@@ -175,11 +180,26 @@ private slots:
             QCOMPARE(used.server, QString());
             return;
         }
-        QCOMPARE(used.server, server);
-        QCOMPARE(used.credentials, QStringLiteral("bob:pw"));
+        INTERNET_SETTINGS internet{};
+        PCL_GetInternetSettings(&internet);
+        QCOMPARE(internet.m_proxyType, manual ? 2 : 1);
+        QCOMPARE(InternetField(internet.m_user), QStringLiteral("bob"));
+        QCOMPARE(InternetField(internet.m_password), QStringLiteral("s3cret"));
+        if (manual) {
+            QCOMPARE(used.server, server);
+            QCOMPARE(used.credentials, QStringLiteral("bob:s3cret"));
+        }
         auto again = Open(); // shown as it was stored
-        QVERIFY(Plugin_GetValue(W(again.get(), "manual_proxy_radio")) != 0);
+        Click(again.get(), "tab_btn_proxy_settings");
+        QVERIFY(Plugin_GetValue(W(again.get(), radio)) != 0);
         QCOMPARE(Plugin_GetText(W(again.get(), "proxy_server_hwnd")), server);
+        QCOMPARE(Plugin_GetText(W(again.get(), "ie_proxy_account_hwnd")), QStringLiteral("bob"));
+        QVERIFY(!Plugin_GetText(W(again.get(), "ie_proxy_pw_hwnd")).contains(QStringLiteral("s3cret")));
+        ClickIndicator(again.get(), "no_proxy_radio");
+        Click(again.get(), "btn_settings_dlg_ok");
+        PCL_GetInternetSettings(&internet);
+        QCOMPARE(internet.m_proxyType, 0);
+        QCOMPARE(InternetField(internet.m_user), QString());
     }
 
     // A long folder is cut in the middle where it shows, whole in its tooltip and where it is kept.
@@ -205,6 +225,78 @@ private slots:
         QVERIFY(dlg->IsEnded());
         QCOMPARE(PCL_GetDownloadPath(), longPath + QLatin1Char('/'));
         QCOMPARE(PCL_GetBackupPath(), m_folders->Root() + QStringLiteral("/bk/"));
+    }
+
+    void enterAndEscapePressTheDialogsButtons_data() {
+        QTest::addColumn<QString>("scene");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("result");
+        const int enter = Qt::Key_Return;
+        const int escape = Qt::Key_Escape;
+        QTest::newRow("settings enter") << "settings" << enter << 1;
+        QTest::newRow("settings escape") << "settings" << escape << 2;
+        QTest::newRow("about escape") << "about" << escape << 1; // its only answer
+        QTest::newRow("close tip enter") << "close_tip" << int(Qt::Key_Enter) << 1;
+        QTest::newRow("firmware offer escape") << "firmware_offer" << escape << 2;
+        QTest::newRow("sms compose escape") << "sms_compose" << escape << 2;
+        QTest::newRow("edit name enter") << "edit_name" << enter << 1;
+        QTest::newRow("contact edit escape") << "contact_edit" << escape << 2;
+        QTest::newRow("group manager escape") << "group_manage" << escape << 2;
+        QTest::newRow("backup done enter") << "backup_lost" << enter << 1;
+        QTest::newRow("restore done escape") << "restore_failed" << escape << 2;
+    }
+    void enterAndEscapePressTheDialogsButtons() {
+        QFETCH(QString, scene);
+        QFETCH(int, key);
+        QFETCH(int, result);
+        const std::unique_ptr<QWidget> window = OpenScene(scene);
+        auto* dialog = dynamic_cast<CSkinDialog*>(window.get());
+        QVERIFY(dialog != nullptr && dialog->isActiveWindow() && !dialog->IsEnded());
+        QVERIFY2(!dialog->windowTitle().isEmpty(), "task bars name the dialog by its title");
+        QTest::keyClick(dialog->windowHandle(), Qt::Key(key));
+        QVERIFY(dialog->IsEnded());
+        QCOMPARE(dialog->Result(), result);
+    }
+
+    // Enter runs the same checks as OK: a refused name keeps the dialog open (-1).
+    void enterInTheNewAlbumDialogChecksTheName_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("result");
+        QTest::newRow("named") << QStringLiteral("trip") << 1;
+        QTest::newRow("empty") << QString() << -1;
+        QTest::newRow("taken") << QStringLiteral("Camera") << -1;
+    }
+    void enterInTheNewAlbumDialogChecksTheName() {
+        QFETCH(QString, name);
+        QFETCH(int, result);
+        CAutoAnswer answer(1);
+        CAddPhotoAlbumDlg dialog({0}, {QStringLiteral("Camera")});
+        QVERIFY(dialog.CreateModeless());
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QTest::keyClicks(QApplication::focusWidget(), name); // the name field has the keyboard
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_Return);
+        QCOMPARE(dialog.IsEnded() ? dialog.Result() : -1, result);
+        QCOMPARE(dialog.Name(), result == 1 ? name : QString());
+    }
+
+    // Tab leaves the side tabs for the page and the buttons; Enter on 取消 cancels.
+    void tabWalksTheSettingsAndEnterPressesTheFocusedButton() {
+        const std::unique_ptr<QWidget> window = OpenScene(QStringLiteral("settings"));
+        auto* dialog = dynamic_cast<CSkinDialog*>(window.get());
+        QVERIFY(dialog != nullptr && dialog->isActiveWindow());
+        QSet<QString> reached;
+        for (int i = 0; i < 40 && QApplication::focusWidget()->objectName() != "btn_settings_dlg_cancel"; ++i) {
+            QTest::keyClick(dialog->windowHandle(), Qt::Key_Tab);
+            reached << QApplication::focusWidget()->objectName();
+        }
+        for (const char* name : {"tab_btn_normal_settings", "minimize_when_close_bt", "auto_run_check",
+                                 "btn_settings_dlg_ok", "btn_settings_dlg_cancel"}) {
+            QVERIFY2(reached.contains(QString::fromLatin1(name)), name);
+        }
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
+        QVERIFY(dialog->IsEnded());
+        QCOMPARE(dialog->Result(), 2);
     }
 };
 

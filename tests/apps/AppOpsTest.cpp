@@ -103,7 +103,7 @@ TEST_P(AppOpsTest, InstallsGoodFilesAndRefusesBrokenOnesWithReasons) {
     EXPECT_EQ(item.permissions, QStringLiteral("android.permission.INTERNET"));
 }
 
-TEST_P(AppOpsTest, ExportUninstallAndInstallAgainRoundTrips) {
+TEST_P(AppOpsTest, ExportUninstallInstallAgainAndTasksThatFailOrStop) {
     const QString apk = Apk(QStringLiteral("round.apk"), QStringLiteral("com.test.round"), 12, "2.5");
     ASSERT_EQ(InstallApks(*m_manager, {apk}, {}).done, 1);
     ASSERT_EQ(m_manager->LoadApps(), 1);
@@ -138,20 +138,19 @@ TEST_P(AppOpsTest, ExportUninstallAndInstallAgainRoundTrips) {
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->GetVersionName(), QStringLiteral("2.5"));
     EXPECT_EQ(again->GetVersionCode(), 12);
-}
 
-TEST_P(AppOpsTest, TasksInstallFailOnAMissingFileAndStopWhenTold) {
+    // Tasks install, fail on a missing file and stop when told.
     AppData data;
-    const QString apk = Apk(QStringLiteral("task.apk"), QStringLiteral("com.test.task"), 2, "2.0");
+    const QString taskApk = Apk(QStringLiteral("task.taskApk"), QStringLiteral("com.test.task"), 2, "2.0");
     const auto add = [&](const QString& path) {
         auto task = std::make_unique<tagTASKINFOR>();
         task->path = path;
-        task->app = CheckApk(*m_manager, apk).record;
+        task->app = CheckApk(*m_manager, taskApk).record;
         return data.AddTask(std::move(task));
     };
-    const int good = add(apk);
-    const int lost = add(m_local.filePath(QStringLiteral("gone.apk")));
-    const int stopped = add(apk);
+    const int good = add(taskApk);
+    const int lost = add(m_local.filePath(QStringLiteral("gone.taskApk")));
+    const int stopped = add(taskApk);
     std::atomic<bool> stop{false};
     std::vector<int> percents;
     ASSERT_EQ(TakeNextInstall(data), good);
@@ -174,7 +173,7 @@ TEST_P(AppOpsTest, TasksInstallFailOnAMissingFileAndStopWhenTold) {
     EXPECT_FALSE(data.InstallRunning());
 
     // The phone goes while a task installs: the task leaves once its install returns.
-    const int dropped = add(apk);
+    const int dropped = add(taskApk);
     ASSERT_EQ(TakeNextInstall(data), dropped);
     DropTasksOnDisconnect(data);
     EXPECT_EQ(CountTasks(data).current, 1);

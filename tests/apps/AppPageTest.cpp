@@ -111,7 +111,10 @@ private slots:
         QVERIFY2(ColumnDrift().isEmpty(), qPrintable(ColumnDrift()));
 
         QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn")), Qt::LeftButton);
-        const auto size = [this](int row) { return m_page->Apps()[static_cast<std::size_t>(m_page->Shown()[static_cast<std::size_t>(row)])].size; };
+        const auto app = [this](int row) -> const apps::AppItem& {
+            return m_page->Apps()[static_cast<std::size_t>(m_page->Shown()[static_cast<std::size_t>(row)])];
+        };
+        const auto size = [&app](int row) { return app(row).size; };
         QVERIFY(size(0) <= size(21));
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn"))), Str(3020) + QStringLiteral(" ↑"));
         QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn")), Qt::LeftButton);
@@ -136,10 +139,10 @@ private slots:
 
         for (int i = 0; i < 4; ++i) {
             m_page->SelectRow(i);
-            const apps::AppItem& app = m_page->Apps()[static_cast<std::size_t>(m_page->Shown()[static_cast<std::size_t>(i)])];
-            const std::vector<int> ids = apps::PermissionExplanations(app.permissions);
+            const std::vector<int> ids = apps::PermissionExplanations(app(i).permissions);
             QCOMPARE(m_page->PermissionRows(), static_cast<int>(ids.size()));
-            QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("app_name"))), apps::DisplayName(app));
+            QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("app_name"))),
+                     apps::DisplayName(app(i)));
             if (!ids.empty()) {
                 QCOMPARE(Plugin_GetText(Plugin_GetChild(GetPluginByName(m_page.get(), QStringLiteral("permission0")),
                                                         QStringLiteral("permission_text"))),
@@ -162,6 +165,30 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(bar->value(), place, kWaitMs);
         QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("Installed21")) != nullptr);
 
+        // An app installed behind its back shows when the page comes back, in the order chosen, and the
+        // selected app stays selected.
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        m_page->SelectRow(2);
+        const QString selected = app(2).package;
+        m_page->hide();
+        m_page->OnPageHidden();
+        {
+            QString error;
+            vexa::sim::SimDb db;
+            QVERIFY(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("APP-PAGE")), &error));
+            QVERIFY(db.Exec("INSERT INTO apps(package, label, version_name, version_code, size, apk_path) VALUES("
+                            "'com.outside.tiny', '外来小应用', '1.0', 1, 1, '/data/app/com.outside.tiny-1/base.apk')"));
+        }
+        m_page->show();
+        m_page->OnPageShown();
+        QVERIFY(m_page->WaitSettled(kWaitMs));
+        QCOMPARE(m_page->Shown().size(), std::size_t(23));
+        QCOMPARE(ShownNames().back(), QStringLiteral("外来小应用"));
+        for (int row = 1; row < 23; ++row) {
+            QVERIFY2(size(row - 1) >= size(row), qPrintable(QString::number(row)));
+        }
+        QCOMPARE(app(m_page->CurrentRow()).package, selected);
+
         // Without a phone the headers stay where the rows' columns were.
         const auto places = [this] {
             QStringList lefts;
@@ -177,36 +204,7 @@ private slots:
         QVERIFY(m_page->sizePolicy().verticalPolicy() & QSizePolicy::ExpandFlag);
     }
 
-    // An app installed behind the page's back shows when the page comes back, in the order chosen,
-    // and the selected app stays selected.
-    void anAppInstalledOutsideShowsWhenThePageIsShownAgain() {
-        QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("sort_by_size_btn")), Qt::LeftButton);
-        m_page->SelectRow(2);
-        const auto app = [this](int row) -> const apps::AppItem& {
-            return m_page->Apps()[static_cast<std::size_t>(m_page->Shown()[static_cast<std::size_t>(row)])];
-        };
-        const QString selected = app(2).package;
-        m_page->hide();
-        m_page->OnPageHidden();
-        {
-            QString error;
-            vexa::sim::SimDb db;
-            QVERIFY(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("APP-PAGE")), &error));
-            QVERIFY(db.Exec("INSERT INTO apps(package, label, version_name, version_code, size, apk_path) VALUES("
-                            "'com.outside.tiny', '外来小应用', '1.0', 1, 1, '/data/app/com.outside.tiny-1/base.apk')"));
-        }
-        m_page->show();
-        m_page->OnPageShown();
-        QVERIFY(m_page->WaitSettled(kWaitMs));
-        QCOMPARE(m_page->Shown().size(), std::size_t(23));
-        QCOMPARE(ShownNames().front(), QStringLiteral("外来小应用"));
-        for (int row = 1; row < 23; ++row) {
-            QVERIFY2(app(row - 1).size <= app(row).size, qPrintable(QString::number(row)));
-        }
-        QCOMPARE(app(m_page->CurrentRow()).package, selected);
-    }
-
-    void installsDroppedFilesAndUninstallsCheckedRows() {
+    void installsDroppedFilesUninstallsCheckedRowsAndTasksCountAndRetry() {
         const QString good = m_env->Path(QStringLiteral("new app.apk"));
         QVERIFY(WriteTestFile(good, MakeTestApk(QStringLiteral("com.t.dropped"), 4, QStringLiteral("V4.0"),
                                                               QStringLiteral("拖进来的"), {}, {})));
@@ -246,9 +244,8 @@ private slots:
         }
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(608), 1));
         QVERIFY(m_page->CheckedPackages().isEmpty());
-    }
 
-    void tasksInstallCountAndRetry() {
+        // Tasks install, are counted, and a failed one can be retried.
         // The frame's part: the counts it is sent.
         struct Counter : CMsgWnd {
             int total = -1, remaining = -1;

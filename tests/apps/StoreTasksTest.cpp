@@ -122,7 +122,7 @@ TEST_F(StoreTasksTest, UpgradesAreInstalledAsTheNewVersionAndOnesThatAreNoPackag
     EXPECT_EQ(app->versionName, QStringLiteral("8.1.0"));
 }
 
-TEST_F(StoreTasksTest, StalledDownloadEndsWithinASecondOfTheCancelAndLeavesNoFile) {
+TEST_F(StoreTasksTest, StalledCancelledBrokenOrFailedDownloadsLeaveNothingInstalled) {
     apps::DownloadJob job = Take(1005);
     job.iconUrl.clear(); // a stalled icon would only hold the package up
     m_services.Services().Store().stall = true;
@@ -146,9 +146,9 @@ TEST_F(StoreTasksTest, StalledDownloadEndsWithinASecondOfTheCancelAndLeavesNoFil
     EXPECT_FALSE(QFile::exists(job.target));
     EXPECT_EQ(apps::FinishDownload(m_data, job.id, outcome, m_manager).end, apps::DownloadEnd::Removed);
     EXPECT_TRUE(m_data.m_tasks.empty());
-}
+    m_services.Services().Store().stall = false;
 
-TEST_F(StoreTasksTest, BrokenOrFailedPackagesEndTheirTasksWithNothingInstalled) {
+    // Broken or failed packages end their tasks with nothing installed.
     const int appsBefore = m_manager->GetAppCount();
     struct Case {
         bool broken, fail;

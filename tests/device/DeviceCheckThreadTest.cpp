@@ -1,4 +1,5 @@
 #include "device/background/DeviceCheckThread.h"
+#include "device/DeviceConnection.h"
 
 #include "bridge/api/DeviceBridge.h"
 #include "bridge/api/DeviceSession.h"
@@ -121,7 +122,7 @@ TEST_F(DeviceCheckTest, OtherBrandsNeverEnterAndStopCausingMessages) {
     EXPECT_EQ(m_bridge.brandReads, 2);
 }
 
-TEST_F(DeviceCheckTest, BridgeFailuresEmptyTheListAndReport) {
+TEST_F(DeviceCheckTest, BridgeFailuresEmptyTheListPausesDoNothingAndAnOfflineLinkReports) {
     m_bridge.attached = {{QStringLiteral("A1"), {QStringLiteral("vexa"), QStringLiteral("V9")}}};
     m_thread.RunPass();
     m_bridge.serialsFail = true;
@@ -132,10 +133,9 @@ TEST_F(DeviceCheckTest, BridgeFailuresEmptyTheListAndReport) {
     m_bridge.attached[QStringLiteral("B2")] = {QStringLiteral("vexa"), QStringLiteral("V8")};
     EXPECT_TRUE(m_thread.RunPass());
     EXPECT_TRUE(Serials().isEmpty()) << "a failed brand read clears every slot";
-}
 
-TEST_F(DeviceCheckTest, PausedPassesDoNothingAndAnOfflineWifiLinkReportsEveryPass) {
-    m_bridge.attached = {{QStringLiteral("A1"), {QStringLiteral("vexa"), QStringLiteral("V9")}}};
+    // Paused passes do nothing; an offline Wi-Fi link reports every pass.
+    m_bridge.brandFails = false;
     m_thread.Pause();
     EXPECT_FALSE(m_thread.RunPass());
     EXPECT_TRUE(Serials().isEmpty());
@@ -184,6 +184,29 @@ TEST_F(DeviceCheckTest, TheThreadPostsToItsTarget) {
     }
     m_thread.Stop();
     EXPECT_EQ(target.received, 1);
+}
+
+// Connecting, losing the phone and waiting for open uses are ConnectionControllerTest's, through the
+// controller that uses these functions.
+TEST(IncompatibleModels, ExactCodesOnly) {
+    EXPECT_TRUE(IsIncompatibleModel(QStringLiteral("V180")));
+    EXPECT_TRUE(IsIncompatibleModel(QStringLiteral("V180S")));
+    EXPECT_FALSE(IsIncompatibleModel(QStringLiteral("v180")));
+    EXPECT_FALSE(IsIncompatibleModel(QStringLiteral("V1800")));
+}
+
+TEST(DeviceListAssign, KeepsAtMost32) {
+    std::vector<DeviceRecord> many(40);
+    for (int i = 0; i < 40; ++i) {
+        many[static_cast<std::size_t>(i)].SetSerial(QString::number(i));
+    }
+    CDeviceList list;
+    list.Assign(many.data(), 40);
+    EXPECT_EQ(list.GetDeviceCount(), 32);
+    DeviceRecord r;
+    EXPECT_FALSE(list.GetDeviceRecord(32, r));
+    EXPECT_TRUE(list.GetDeviceRecord(31, r));
+    EXPECT_EQ(r.Serial(), QStringLiteral("31"));
 }
 
 } // namespace

@@ -39,7 +39,7 @@ TEST_F(DeviceNameAdapterTest, ChineseNamesRoundTripInTheAnsiCodePageInKeyOrder) 
     EXPECT_EQ(time, QStringLiteral("202612061530"));
 }
 
-TEST_F(DeviceNameAdapterTest, ParsingRules) {
+TEST_F(DeviceNameAdapterTest, ParsingRulesAndGarbage) {
     // A blank line ends the file; a repeated key overwrites; the time keeps later commas; a line with no
     // comma has an empty key; a last line without CRLF is ignored.
     const auto entries = DeviceNameAdapter::Parse(
@@ -51,9 +51,8 @@ TEST_F(DeviceNameAdapterTest, ParsingRules) {
     EXPECT_EQ(entries.count(QStringLiteral("C")), 0u);
     EXPECT_EQ(entries.count(QStringLiteral("D")), 0u);
     EXPECT_TRUE(DeviceNameAdapter::Parse("X,y,z\n").empty()) << "a bare LF does not end a line";
-}
 
-TEST_F(DeviceNameAdapterTest, BinaryGarbageLoadsWithoutCrashing) {
+    // Binary garbage loads without crashing.
     QByteArray junk;
     for (int i = 0; i < 4096; ++i) {
         junk.append(static_cast<char>((i * 131) % 256));
@@ -63,7 +62,7 @@ TEST_F(DeviceNameAdapterTest, BinaryGarbageLoadsWithoutCrashing) {
     EXPECT_TRUE(names.Load(Path()));
 }
 
-TEST_F(DeviceNameAdapterTest, AMissingFileIsCreatedEmptyAndDisplayNamesFallBackToMyModel) {
+TEST_F(DeviceNameAdapterTest, AMissingFileIsCreatedEmptyNamesFallBackToMyModelAndRenamesAreSaved) {
     DeviceNameAdapter names;
     ASSERT_TRUE(names.Load(Path()));
     EXPECT_TRUE(QFile::exists(Path()));
@@ -73,20 +72,8 @@ TEST_F(DeviceNameAdapterTest, AMissingFileIsCreatedEmptyAndDisplayNamesFallBackT
     EXPECT_EQ(names.GetDisplayName(QStringLiteral("S"), QStringLiteral("V9")), QStringLiteral("我的 V9"));
     names.SetName(QStringLiteral("S"), QStringLiteral("工作机"));
     EXPECT_EQ(names.GetDisplayName(QStringLiteral("S"), QStringLiteral("V9")), QStringLiteral("工作机"));
-}
 
-TEST_F(DeviceNameAdapterTest, SaveFailsCleanlyWhenTheFileCannotBeCreated) {
-    DeviceNameAdapter names;
-    ASSERT_TRUE(names.Load(Path()));
-    ASSERT_TRUE(QFile::remove(Path()));
-    ASSERT_TRUE(QDir().mkpath(Path())); // a folder in the file's place
-    names.SetName(QStringLiteral("S"), QStringLiteral("n"));
-    EXPECT_FALSE(names.Save());
-}
-
-TEST_F(DeviceNameAdapterTest, RenamingKeepsOneLineAPhoneAndBlankMeansTheDefault) {
-    DeviceNameAdapter names;
-    ASSERT_TRUE(names.Load(Path()));
+    // Renaming keeps one line a phone, and blank means the default.
     const std::pair<const char*, const char*> cases[] = {
         {"  工作机 ", "工作机"}, {"a,b", "a，b"}, {"two\r\nlines", "two  lines"}, {"   ", "我的 V9"}, {"", "我的 V9"}};
     for (const auto& [typed, stored] : cases) {
@@ -97,6 +84,12 @@ TEST_F(DeviceNameAdapterTest, RenamingKeepsOneLineAPhoneAndBlankMeansTheDefault)
         EXPECT_EQ(again.GetDisplayName(QStringLiteral("S"), QStringLiteral("V9")), QString::fromUtf8(stored)) << typed;
         EXPECT_EQ(again.Count(), 1u) << typed;
     }
+
+    // Saving fails cleanly when the file cannot be created.
+    ASSERT_TRUE(QFile::remove(Path()));
+    ASSERT_TRUE(QDir().mkpath(Path())); // a folder in the file's place
+    names.SetName(QStringLiteral("S"), QStringLiteral("n"));
+    EXPECT_FALSE(names.Save());
 }
 
 TEST_F(DeviceNameAdapterTest, AnOlderFileIsTakenOverOnceAndLeftInPlace) {

@@ -285,7 +285,7 @@ TEST_F(FirmwareFlow, StorageGoesToTheCardWhenOnlyTheCardHasRoomAndToNeitherWhenN
     EXPECT_EQ(session->GetDeviceInfo()->GetFirmwareVersion(), QStringLiteral("VEXA-UI 2.2.0"));
 }
 
-TEST_F(FirmwareFlow, QueryFailuresNameTheirError) {
+TEST_F(FirmwareFlow, QueryFailuresNameTheirErrorAndTheQueryGoesThroughTheProxy) {
     const QString temp = m_temp.filePath(QStringLiteral("temp"));
     // An unreadable version text never reaches the network.
     FirmwareCheck check = firmware::CheckFirmware(QStringLiteral("garbage"), m_services.Url(), temp, {});
@@ -326,6 +326,18 @@ TEST_F(FirmwareFlow, QueryFailuresNameTheirError) {
     const QString blocked = m_temp.filePath(QStringLiteral("blocked"));
     ASSERT_TRUE(vexa::test::WriteFile(blocked, {}));
     EXPECT_EQ(firmware::CheckFirmware(QStringLiteral("VEXA-UI 2.1.0"), m_services.Url(), blocked, {}).errorId, 151);
+
+    // Through a proxy, with its credentials.
+    LocalHttpServer proxy({{200, "<firmware><status>current</status></firmware>"}});
+    const firmware::FirmwareProxy through{QStringLiteral("127.0.0.1:%1").arg(proxy.Port()), QStringLiteral("u:p")};
+    check = firmware::CheckFirmware(QStringLiteral("VEXA-UI 2.1.0"), QStringLiteral("http://firmware.invalid"), temp,
+                                    through);
+    EXPECT_EQ(check.errorId, 150);
+    const auto requests = proxy.Requests();
+    ASSERT_EQ(requests.size(), 1U);
+    EXPECT_EQ(requests[0].path, "http://firmware.invalid/?q=mobile/update/updaterom&model=VEXA-UI_2.1.0");
+    EXPECT_NE(requests[0].headers.find("Proxy-Authorization: Basic dTpw"), std::string::npos);
+    EXPECT_NE(requests[0].headers.find("User-Agent: handysuite-agent/1.0"), std::string::npos);
 }
 
 // A link planted as "vexa-firmware" in the shared temporary folder, into the victim's files, is never
@@ -378,19 +390,6 @@ TEST_F(FirmwareFlow, APlantedLinkInTheSharedTemporaryFolderIsNeverFollowed) {
                                     std::pair{"XDG_CACHE_HOME", oldCache}}) {
         old.isEmpty() ? qunsetenv(name) : qputenv(name, old);
     }
-}
-
-TEST_F(FirmwareFlow, TheQueryGoesThroughTheProxyWithItsCredentials) {
-    LocalHttpServer proxy({{200, "<firmware><status>current</status></firmware>"}});
-    const firmware::FirmwareProxy through{QStringLiteral("127.0.0.1:%1").arg(proxy.Port()), QStringLiteral("u:p")};
-    const FirmwareCheck check = firmware::CheckFirmware(QStringLiteral("VEXA-UI 2.1.0"), QStringLiteral("http://firmware.invalid"),
-                                                        m_temp.filePath(QStringLiteral("temp")), through);
-    EXPECT_EQ(check.errorId, 150);
-    const auto requests = proxy.Requests();
-    ASSERT_EQ(requests.size(), 1U);
-    EXPECT_EQ(requests[0].path, "http://firmware.invalid/?q=mobile/update/updaterom&model=VEXA-UI_2.1.0");
-    EXPECT_NE(requests[0].headers.find("Proxy-Authorization: Basic dTpw"), std::string::npos);
-    EXPECT_NE(requests[0].headers.find("User-Agent: handysuite-agent/1.0"), std::string::npos);
 }
 
 } // namespace

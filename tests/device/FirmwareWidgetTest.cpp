@@ -158,7 +158,7 @@ private slots:
         QVERIFY(session->IsConnected());
     }
 
-    void refusalsEndTheChainWithTheirMessage() {
+    void refusalsEndTheChainWithTheirMessageAndALinkThatCannotUpdateSaysWhy() {
         QVERIFY(Connect(QStringLiteral("FW-NO"), QStringLiteral("VEXA-UI 2.1.0")) != nullptr);
         // Declining the offer: nothing follows.
         AnswerOffer("cancle_btn");
@@ -183,9 +183,8 @@ private slots:
         m_widget->CheckAndUpdate();
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(152));
         QCOMPARE(GetActivityState(), int(ActivityIdle));
-    }
 
-    void aLinkThatCannotUpdateShowsTheReasonInsteadOfTheButton() {
+        // A link that cannot update shows the reason instead of the button.
         m_widget->Fill(QStringLiteral("VEXA-UI 2.1.0"), false);
         QVERIFY(!Shown(m_widget.get(), "check_version_btn"));
         QVERIFY(Shown(m_widget.get(), "firmware_note"));

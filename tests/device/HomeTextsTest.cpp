@@ -38,18 +38,14 @@ TEST(HomeTexts, LastBackupTextAtEachThreshold) {
             .mid(QStringLiteral("上次备份时间：").size());
     };
     EXPECT_EQ(LastBackupText(QString(), now), QStringLiteral("上次备份时间：从未进行过备份"));
-    EXPECT_EQ(at(-3600), QStringLiteral("10分钟之内")) << "a time in the future";
-    EXPECT_EQ(at(599), QStringLiteral("10分钟之内"));
-    EXPECT_EQ(at(600), QStringLiteral("10分钟前"));
-    EXPECT_EQ(at(3599), QStringLiteral("59分钟前"));
-    EXPECT_EQ(at(3600), QStringLiteral("1小时前"));
-    EXPECT_EQ(at(86399), QStringLiteral("23小时前"));
-    EXPECT_EQ(at(86400), QStringLiteral("1天前"));
-    EXPECT_EQ(at(30 * 86400), QStringLiteral("30天前"));
-    EXPECT_EQ(at(31 * 86400), QStringLiteral("1个月前"));
-    EXPECT_EQ(at(365 * 86400), QStringLiteral("12个月前"));
-    EXPECT_EQ(at(366 * 86400), QStringLiteral("1年前"));
-    EXPECT_EQ(at(800 * 86400), QStringLiteral("2年前"));
+    const std::pair<qint64, const char*> ages[] = {
+        {-3600, "10分钟之内"}, // a time in the future
+        {599, "10分钟之内"},       {600, "10分钟前"},      {3599, "59分钟前"},     {3600, "1小时前"},
+        {86399, "23小时前"},       {86400, "1天前"},       {30 * 86400, "30天前"}, {31 * 86400, "1个月前"},
+        {365 * 86400, "12个月前"}, {366 * 86400, "1年前"}, {800 * 86400, "2年前"}};
+    for (const auto& [secondsAgo, text] : ages) {
+        EXPECT_EQ(at(secondsAgo), QString::fromUtf8(text)) << secondsAgo;
+    }
     // The stored form has no seconds.
     EXPECT_EQ(LastBackupText(QStringLiteral("202612061130"), now), QStringLiteral("上次备份时间：30分钟前"));
     EXPECT_EQ(LastBackupText(QStringLiteral("garbage"), now), QStringLiteral("上次备份时间：从未进行过备份"));

@@ -241,24 +241,6 @@ private slots:
         QVERIFY(!m_wnd->isVisible());
     }
 
-    // The view chosen last is the one the next window opens in.
-    void aLostPhoneEmptiesTheWindow() {
-        QVERIFY(!m_wnd->Rows().empty());
-        ppGetBridge()->GetSession()->Disconnect();
-        m_gate.SetUsable(false);
-        QTest::keyClick(m_wnd->List(), Qt::Key_F5);
-        QTRY_COMPARE_WITH_TIMEOUT(m_wnd->HintText(), Str(3540), kWaitMs);
-        QVERIFY(m_wnd->Rows().empty() && m_wnd->Tree()->topLevelItemCount() == 0 && m_wnd->CurrentFolder().isEmpty());
-        for (const char* name : {"refresh_btn", "newfolder_btn", "upload_btn", "BeginSearchBtn"}) {
-            QVERIFY2(!GetPluginByName(m_wnd.get(), QString::fromLatin1(name))->isEnabled(), name);
-        }
-        QVERIFY(PCL_GetFileDetailsView());
-        m_wnd->ShowDetails(false);
-        CFileWnd next(m_gate);
-        QVERIFY(next.CreateModeless());
-        QVERIFY(!next.IsDetails());
-    }
-
     void filesDraggedInAreUploadedAndDraggedOutArriveAsLocalCopies() {
         const QByteArray first = QByteArray(70000, 'a') + "end";
         const QByteArray second("第二个文件");
@@ -320,8 +302,10 @@ private slots:
         QCOMPARE(m_wnd->StatusText(), FormatText(Str(3535), 1, "15 B", qUtf8Printable(QDir::toNativeSeparators(downloads))));
     }
 
-    // "下载失败！" comes with its reason: a computer folder that cannot take the file, a phone gone.
-    void aFailedDownloadSaysWhy() {
+    // "下载失败！" comes with its reason: a computer folder that cannot take the file, a phone gone;
+    // a lost phone empties the window; the view chosen last is the one the next window opens in.
+    void aFailedDownloadSaysWhyAndALostPhoneEmptiesTheWindow() {
+        QVERIFY(!m_wnd->Rows().empty());
         QVERIFY(vexa::test::WriteFile(m_env->Path(QStringLiteral("up.txt")), "up"));
         const QString phone = m_wnd->PhoneRoot() + QStringLiteral("/up.txt");
         QVERIFY(Fs()->UploadFile(m_env->Path(QStringLiteral("up.txt")), phone, {}, nullptr));
@@ -348,6 +332,18 @@ private slots:
             m_wnd->Download({item}, plainFile, false);
             QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(996) + u'\n' + c.reason, kWaitMs);
         }
+        m_gate.SetUsable(false);
+        QTest::keyClick(m_wnd->List(), Qt::Key_F5);
+        QTRY_COMPARE_WITH_TIMEOUT(m_wnd->HintText(), Str(3540), kWaitMs);
+        QVERIFY(m_wnd->Rows().empty() && m_wnd->Tree()->topLevelItemCount() == 0 && m_wnd->CurrentFolder().isEmpty());
+        for (const char* name : {"refresh_btn", "newfolder_btn", "upload_btn", "BeginSearchBtn"}) {
+            QVERIFY2(!GetPluginByName(m_wnd.get(), QString::fromLatin1(name))->isEnabled(), name);
+        }
+        QVERIFY(PCL_GetFileDetailsView());
+        m_wnd->ShowDetails(false);
+        CFileWnd next(m_gate);
+        QVERIFY(next.CreateModeless());
+        QVERIFY(!next.IsDetails());
     }
 };
 

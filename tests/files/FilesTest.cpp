@@ -154,29 +154,6 @@ protected:
     QString m_root;
 };
 
-TEST_F(FileOpsTest, ReadFolderLeavesOutWhatTheListMustNotShow) {
-    const QString local = Local(QStringLiteral("x"), "x");
-    for (const QString& name : {QStringLiteral(".hidden"), QString(250, u'n'), QStringLiteral("shown\nname")}) {
-        ASSERT_TRUE(m_fs->UploadFile(local, m_root + u'/' + name, {}, nullptr));
-    }
-    const auto root = ReadFolder(*m_fs, m_root, true);
-    ASSERT_TRUE(root.has_value());
-    QStringList names;
-    for (const FsItem& item : *root) {
-        names << item.Name();
-    }
-    EXPECT_TRUE(names.contains(QStringLiteral("shown\nname")));
-    EXPECT_TRUE(names.contains(QStringLiteral("docs")));
-    EXPECT_FALSE(names.contains(QStringLiteral(".hidden")));
-    EXPECT_FALSE(names.contains(QStringLiteral("external_sd")));
-    EXPECT_FALSE(names.contains(QString(250, u'n')));
-    const auto withCard = ReadFolder(*m_fs, m_root, false);
-    ASSERT_TRUE(withCard.has_value());
-    EXPECT_EQ(withCard->size(), root->size() + 1);
-    EXPECT_FALSE(ReadFolder(*m_fs, m_root + QStringLiteral("/shown\nname"), true).has_value());
-    EXPECT_FALSE(ReadFolder(*m_fs, m_root + QStringLiteral("/missing"), true).has_value());
-}
-
 TEST_F(FileOpsTest, UploadsAskOnceForAllAndRiseToAHundred) {
     const QString folder = m_root + QStringLiteral("/docs");
     std::vector<std::pair<QString, QString>> jobs;
@@ -235,7 +212,29 @@ TEST_F(FileOpsTest, UploadsAskOnceForAllAndRiseToAHundred) {
     EXPECT_EQ(items->size(), 4u);
 }
 
-TEST_F(FileOpsTest, CopiesMovesAndDownloadsNameTheirClashes) {
+// The folder list leaves out what it must not show; copies, moves and downloads name their clashes.
+TEST_F(FileOpsTest, ReadFolderCopiesMovesAndDownloads) {
+    const QString local = Local(QStringLiteral("x"), "x");
+    for (const QString& name : {QStringLiteral(".hidden"), QString(250, u'n'), QStringLiteral("shown\nname")}) {
+        ASSERT_TRUE(m_fs->UploadFile(local, m_root + u'/' + name, {}, nullptr));
+    }
+    const auto root = ReadFolder(*m_fs, m_root, true);
+    ASSERT_TRUE(root.has_value());
+    QStringList names;
+    for (const FsItem& item : *root) {
+        names << item.Name();
+    }
+    EXPECT_TRUE(names.contains(QStringLiteral("shown\nname")));
+    EXPECT_TRUE(names.contains(QStringLiteral("docs")));
+    EXPECT_FALSE(names.contains(QStringLiteral(".hidden")));
+    EXPECT_FALSE(names.contains(QStringLiteral("external_sd")));
+    EXPECT_FALSE(names.contains(QString(250, u'n')));
+    const auto withCard = ReadFolder(*m_fs, m_root, false);
+    ASSERT_TRUE(withCard.has_value());
+    EXPECT_EQ(withCard->size(), root->size() + 1);
+    EXPECT_FALSE(ReadFolder(*m_fs, m_root + QStringLiteral("/shown\nname"), true).has_value());
+    EXPECT_FALSE(ReadFolder(*m_fs, m_root + QStringLiteral("/missing"), true).has_value());
+
     const QString docs = m_root + QStringLiteral("/docs");
     ASSERT_TRUE(m_fs->UploadFile(Local(QStringLiteral("a.txt"), "A"), docs + QStringLiteral("/a.txt"), {}, nullptr));
     const auto items = ReadFolder(*m_fs, docs, false);

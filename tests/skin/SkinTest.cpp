@@ -174,19 +174,14 @@ private:
         return Path("t/config.xml");
     }
 
-    // The test skin attached to wnd with its "test" layout; shown (and exposed) when asked.
-    SkinPtr Attach(CTestWnd& wnd, bool show) {
+    // The test skin attached to wnd with its "test" layout, shown and exposed.
+    SkinPtr Attach(CTestWnd& wnd) {
         SkinPtr skin = Own(LoadStyleW(WriteTestSkin()));
         if (skin == nullptr || WindowManager_Attach(skin.get(), &wnd, "test") == 0) {
             return Own(nullptr);
         }
-        if (show) {
-            wnd.show();
-            if (!QTest::qWaitForWindowExposed(&wnd)) {
-                return Own(nullptr);
-            }
-        }
-        return skin;
+        wnd.show();
+        return QTest::qWaitForWindowExposed(&wnd) ? std::move(skin) : Own(nullptr);
     }
 
     QString LogText() const {
@@ -278,9 +273,10 @@ private slots:
         QCOMPARE(WindowManager_Attach(nullptr, &wnd, "test"), 0);
     }
 
+    // Signals become skin events dispatched by the window's table; worker calls and clones.
     void signalsBecomeSkinEventsDispatchedByTable() {
         CTestWnd wnd;
-        const SkinPtr skin = Attach(wnd, true);
+        const SkinPtr skin = Attach(wnd);
         QVERIFY(skin != nullptr);
 
         QTest::mouseClick(GetPluginByName(&wnd, "ok_btn"), Qt::LeftButton);
@@ -319,12 +315,25 @@ private slots:
         QVERIFY(got.contains("row rows_list 2 0"));
         QVERIFY2(got.contains("tree category_list 0 0"), qPrintable(got.join('|')));
         QVERIFY(got.last().startsWith("scroll rows_list 3 "));
-    }
 
-    void firstMatchingRowWinsAndNoMatchGivesZero() {
-        CTestWnd wnd;
-        const SkinPtr skin = Attach(wnd, false);
-        QVERIFY(skin != nullptr);
+        // Widget calls from a worker are queued to the UI thread.
+        QWidget* label = GetPluginByName(&wnd, "status_text");
+        QWidget* bar = GetPluginByName(&wnd, "bar");
+        std::thread worker([&] {
+            Plugin_SetText(label, QStringLiteral("正在导出"));
+            Plugin_SetValue(bar, 40);
+            Plugin_SetVisible(label, false);
+            Plugin_SetStyle(label, "secondary");
+        });
+        worker.join();
+        QCOMPARE(qobject_cast<QLabel*>(label)->text(), QString()); // queued, not yet run
+        QApplication::processEvents();
+        QCOMPARE(Plugin_GetText(label), QStringLiteral("正在导出"));
+        QCOMPARE(Plugin_GetValue(bar), 40);
+        QVERIFY(!Plugin_IsVisible(label));
+        QCOMPARE(Plugin_GetStyle(label), QStringLiteral("secondary"));
+
+        // The first matching row wins; no match gives 0.
         QWidget* ok = GetPluginByName(&wnd, "ok_btn");
         const auto send = [&](SkinEvent event) {
             return wnd.SendMessage(WM_SKIN_EVENT, reinterpret_cast<WPARAM>(ok), reinterpret_cast<LPARAM>(&event));
@@ -335,13 +344,8 @@ private slots:
         QCOMPARE(wnd.m_calls.last().handler, QStringLiteral("delete"));
         QCOMPARE(send({kSkinDropDown, 0, 0}), 0);
         QCOMPARE(send({kSkinCheck, 1, 0}), 0);
-    }
 
-    void clonesBuildListsAndDeletingEmptiesThem() {
-        CTestWnd wnd;
-        const SkinPtr skin = Attach(wnd, false);
-        QVERIFY(skin != nullptr);
-        wnd.show();
+        // Clones of a template build lists; deleting them empties the list again.
         QWidget* templ = GetPluginByName(&wnd, "task_item_template");
         QWidget* container = GetPluginByName(&wnd, "task_container");
         QVERIFY(templ != nullptr && container != nullptr);
@@ -428,43 +432,20 @@ private slots:
         }
     }
 
-    void widgetOperationsFromAWorkerLandOnTheUiThread() {
-        CTestWnd wnd;
-        const SkinPtr skin = Attach(wnd, false);
-        QVERIFY(skin != nullptr);
-        QWidget* label = GetPluginByName(&wnd, "status_text");
-        QWidget* bar = GetPluginByName(&wnd, "bar");
-        std::thread worker([&] {
-            Plugin_SetText(label, QStringLiteral("正在导出"));
-            Plugin_SetValue(bar, 40);
-            Plugin_SetVisible(label, false);
-            Plugin_SetStyle(label, "secondary");
-        });
-        worker.join();
-        QCOMPARE(qobject_cast<QLabel*>(label)->text(), QString()); // queued, not yet run
-        QApplication::processEvents();
-        QCOMPARE(Plugin_GetText(label), QStringLiteral("正在导出"));
-        QCOMPARE(Plugin_GetValue(bar), 40);
-        QVERIFY(!Plugin_IsVisible(label));
-        QCOMPARE(Plugin_GetStyle(label), QStringLiteral("secondary"));
-    }
-
-    void matchString_data() {
-        QTest::addColumn<QString>("pattern");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("match");
-        QTest::newRow("exact") << "ok_btn" << "ok_btn" << 1;
-        QTest::newRow("prefix star") << "delete_task_btn*" << "delete_task_btn12" << 1;
-        QTest::newRow("inner star") << "picture_*_check" << "picture_12_check" << 1;
-        QTest::newRow("inner star backtracks") << "a*b*c" << "aXbYbZc" << 1;
-        QTest::newRow("empty pattern") << "" << "x" << 0;
-        QTest::newRow("case matters") << "OK_btn" << "ok_btn" << 0;
-    }
     void matchString() {
-        QFETCH(QString, pattern);
-        QFETCH(QString, text);
-        QFETCH(int, match);
-        QCOMPARE(MatchString(pattern, text) != 0, match != 0);
+        const struct {
+            const char* pattern;
+            const char* text;
+            bool match;
+        } cases[] = {{"ok_btn", "ok_btn", true},
+                     {"delete_task_btn*", "delete_task_btn12", true},
+                     {"picture_*_check", "picture_12_check", true},
+                     {"a*b*c", "aXbYbZc", true}, // backtracks
+                     {"", "x", false},
+                     {"OK_btn", "ok_btn", false}}; // case matters
+        for (const auto& c : cases) {
+            QVERIFY2((MatchString(c.pattern, c.text) != 0) == c.match, c.pattern);
+        }
     }
 };
 

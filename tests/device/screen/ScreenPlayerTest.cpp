@@ -64,7 +64,9 @@ class ScreenPlayerTest : public QObject {
         MakePlayer();
         return connected;
     }
+    // The save dialog's choice, and OK for the box that says where it went.
     void ChooseSave(const QString& chosen, ScreenshotType type) {
+        CVexaMessageBoxImpl::SetNextAnswer(1);
         m_player->SetSaveChooser([chosen, type](QString* path, ScreenshotType* chosenType) {
             *path = chosen;
             *chosenType = type;
@@ -143,13 +145,14 @@ private slots:
         QVERIFY(!m_player->IsPlaying());
     }
 
-    void aStillScreenKeepsItsRateCurrentWhileAMessageBoxIsOpen() {
-        {
-            QString error;
-            vexa::sim::SimDb db;
-            QVERIFY(db.Open(vexa::sim::PhoneFilePath(kPhone), &error));
-            QVERIFY(db.Exec("DELETE FROM screen_frames WHERE id > (SELECT MIN(id) FROM screen_frames)"));
-        }
+    // A still screen keeps its rate current while a message box is open. The first picture after
+    // connecting is fetched quietly: a phone without frames shows none and no box; asked for by the
+    // user, the failure is said.
+    void aStillScreenKeepsItsRateAndAPhoneWithoutFramesFailsQuietlyOnlyWhenNobodyAsked() {
+        QString error;
+        vexa::sim::SimDb db;
+        QVERIFY(db.Open(vexa::sim::PhoneFilePath(kPhone), &error));
+        QVERIFY(db.Exec("DELETE FROM screen_frames WHERE id > (SELECT MIN(id) FROM screen_frames)"));
         Click(m_player.get(), "screenshot_autoplay_button");
         QWidget* rate = GetPluginByName(m_player.get(), QStringLiteral("screenshot_fps"));
         // The box's own loop runs while the phone keeps sending the one picture it has.
@@ -172,13 +175,25 @@ private slots:
         VexaMessageBox(QStringLiteral("?"), m_player.get(), QString(), 0);
         QVERIFY2(shown.size() >= 2, qPrintable(shown.join(u'|')));
         QCOMPARE(m_player->FramesShown(), 1); // the repeats were counted, not drawn
+
+        Click(m_player.get(), "screenshot_stop_autoplay_button");
+        QVERIFY(db.Exec("DELETE FROM screen_frames"));
+        const int failures = m_player->CaptureFailures();
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        m_player->Refresh(true);
+        QTRY_COMPARE_WITH_TIMEOUT(m_player->CaptureFailures(), failures + 1, kWaitMs);
+        int unused = 0;
+        QVERIFY2(CVexaMessageBoxImpl::TakeNextAnswer(QString(), QString(), 0, unused), "no box was shown");
+        QCOMPARE(m_player->FramesShown(), 1);
+        CVexaMessageBoxImpl::SetNextAnswer(1);
+        Click(m_player.get(), "screenshot_refresh_button");
+        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(136), kWaitMs);
     }
 
-    void aScreenshotIsSavedWithTheChosenTypesExtension() {
+    void screenshotsAreSavedOrCopiedAndThePhoneTurnsThePicture() {
         const QString chosen = m_env->Path(QStringLiteral("shot"));
         ChooseSave(chosen, ScreenshotType::Jpg);
         // Not playing: a fresh frame is captured on a worker, then written.
-        CVexaMessageBoxImpl::SetNextAnswer(1);
         Click(m_player.get(), "screenshot_button");
         QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(137), kWaitMs);
         QCOMPARE(QImageReader(chosen + QStringLiteral(".jpg")).size(), QSize(1080, 2400));
@@ -187,7 +202,6 @@ private slots:
         m_player->StartAutoPlay();
         QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 2, kWaitMs);
         ChooseSave(chosen + QStringLiteral(".BMP"), ScreenshotType::Bmp);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
         m_player->TakeScreenshot();
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(137));
         QCOMPARE(QImageReader(chosen + QStringLiteral(".BMP")).size(), QSize(1080, 2400));
@@ -200,9 +214,8 @@ private slots:
         m_player->TakeScreenshot();
         int unused = 0;
         QVERIFY2(CVexaMessageBoxImpl::TakeNextAnswer(QString(), QString(), 0, unused), "no box was shown");
-    }
 
-    void copyPutsTheFrameOnTheClipboardAndTheMenuOffersOnlyWhatExists() {
+        // The menu offers only what exists; copying puts the frame shown on the clipboard.
         std::unique_ptr<QMenu> menu(m_player->BuildSettingsMenu());
         QCOMPARE(menu->actions().size(), 2); // the default shell is no phone's own: nothing to include
         QVERIFY(menu->actions()[0]->isChecked());
@@ -214,38 +227,13 @@ private slots:
         QVERIFY(menu->actions()[1]->isChecked());
         menu->actions()[2]->trigger();
         QVERIFY(!m_player->IncludeShell());
-
-        m_player->StartAutoPlay();
-        QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 1, kWaitMs);
+        QVERIFY(m_player->IsPlaying());
         CVexaMessageBoxImpl::SetNextAnswer(1);
         m_player->TakeScreenshot();
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(138));
         QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(1080, 2400));
-    }
 
-    // The first picture after connecting is fetched quietly: a phone without frames shows none and no
-    // box; asked for by the user, the failure is said.
-    void aPhoneWithoutFramesFailsQuietlyOnlyWhenNobodyAsked() {
-        vexa::sim::SimDb db;
-        QString error;
-        QVERIFY(db.Open(vexa::sim::PhoneFilePath(kPhone), &error));
-        vexa::sim::Stmt wipe(db, "DELETE FROM screen_frames");
-        QVERIFY(wipe.Run());
-        const std::int64_t shown = m_player->FramesShown();
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        m_player->Refresh(true);
-        QTRY_COMPARE_WITH_TIMEOUT(m_player->CaptureFailures(), 1, kWaitMs);
-        int unused = 0;
-        QVERIFY2(CVexaMessageBoxImpl::TakeNextAnswer(QString(), QString(), 0, unused), "no box was shown");
-        QCOMPARE(m_player->FramesShown(), shown);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        Click(m_player.get(), "screenshot_refresh_button");
-        QTRY_COMPARE_WITH_TIMEOUT(CVexaMessageBoxImpl::LastText(), Str(136), kWaitMs);
-    }
-
-    void thePhonesOrientationTurnsThePicture() {
-        m_player->StartAutoPlay();
-        QTRY_VERIFY_WITH_TIMEOUT(m_player->FramesShown() >= 1, kWaitMs);
+        // The phone's orientation turns the picture.
         QString error;
         QVERIFY2(vexa::sim::RaiseEvent(kPhone, 3, QString(), QStringLiteral("1"), &error), qPrintable(error));
         QTRY_COMPARE_WITH_TIMEOUT(m_player->ImageArea()->Rotation(), 1, kWaitMs);
@@ -271,7 +259,6 @@ private slots:
         QCOMPARE(m_player->ImageArea()->Frame().size(), QSize(460, 1024));
         const QString saved = m_env->Path(QStringLiteral("adb.png"));
         ChooseSave(saved, ScreenshotType::Png);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
         m_player->TakeScreenshot();
         QTRY_COMPARE_WITH_TIMEOUT(QImageReader(saved).size(), QSize(1080, 2400), kWaitMs);
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(137));
@@ -308,7 +295,6 @@ private slots:
         // Saved as turned: a quarter turn right gives the landscape picture.
         const QString saved = m_env->Path(QStringLiteral("turned.png"));
         ChooseSave(saved, ScreenshotType::Png);
-        CVexaMessageBoxImpl::SetNextAnswer(1);
         Click(bottom, "button_save_screenshot_as_file");
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(137));
         QCOMPARE(QImageReader(saved).size(), QSize(2400, 1080));
