@@ -142,8 +142,7 @@ TEST_F(MessageOpsTest, LoadingGroupsSendersNamesThemAndFilters) {
     }
     EXPECT_EQ(data.UnreadCount(), 4);
     EXPECT_EQ(data.ConversationMessages("13800000001").front().content, "m9") << "newest first";
-    EXPECT_EQ(data.Names().ContactName("10010"), QString());
-    EXPECT_EQ(data.Names().DisplayName("10010"), "10010");
+    EXPECT_EQ(data.Names().ContactName("10010"), QString()); // what is shown then: MessageOrderTest
 
     Load(data, QStringLiteral("开会"));
     ASSERT_EQ(data.Messages().size(), 1U);
