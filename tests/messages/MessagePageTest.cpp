@@ -476,16 +476,14 @@ private slots:
         QVERIFY(page);
         auto* box = qobject_cast<QLineEdit*>(GetPluginByName(page.get(), QStringLiteral("search_ctrl")));
         QVERIFY(box != nullptr);
-        // By name, pinyin (how it matches: PinyinTest), digits inside a number and the text.
+        // Only the messages found are shown and counted (what each kind of key finds: CliSmsTest).
         const struct {
             const char* key;
             const char* number;
             const char* who;
             int shown;
             int drafts;
-        } cases[] = {{"赵强", "13800001111", "赵强", 2, 1},   {"zq", "13800001111", "赵强", 2, 1},
-                     {"0000111", "13800001111", "赵强", 2, 1}, {"水费", "13800001111", "赵强", 1, 1},
-                     {"余额", "10086", "10086", 1, 0}};
+        } cases[] = {{"水费", "13800001111", "赵强", 1, 1}, {"余额", "10086", "10086", 1, 0}};
         for (const auto& c : cases) {
             const QString key = QString::fromUtf8(c.key);
             box->setText(key); // no Enter: the lists follow the typing
@@ -966,15 +964,11 @@ private slots:
         CMmsPreviewDlg preview(msg);
         QVERIFY(preview.CreateModeless());
         preview.SetPaused(true);
-        const std::tuple<qint64, const char*, const char*> at[] = {
-            {0, "1/3", "00:00"}, {1500, "2/3", "00:01"}, {3999, "3/3", "00:03"}, {4200, "1/3", "00:00"}};
-        for (const auto& [ms, page, played] : at) {
-            preview.SeekTo(ms);
-            QCOMPARE(WidgetText(&preview, "curr_play_page"), QString::fromLatin1(page));
-            QCOMPARE(WidgetText(&preview, "played_time"), QString::fromLatin1(played));
-        }
         QCOMPARE(WidgetText(&preview, "total_time"), QStringLiteral("00:04"));
         QVERIFY(preview.Player()->ShownText().startsWith(QStringLiteral("slide of 1000 ms")));
+        preview.SeekTo(1500); // which slide each time falls in: MmsPlayClock
+        QCOMPARE(WidgetText(&preview, "curr_play_page"), QStringLiteral("2/3"));
+        QCOMPARE(WidgetText(&preview, "played_time"), QStringLiteral("00:01"));
         // Long text wraps inside the player instead of widening it.
         QVERIFY(preview.Player()->width() <= preview.width());
 
