@@ -396,7 +396,6 @@ private slots:
 
         tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(1));
         QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewConversation), kWaitMs);
-        QCOMPARE(page->CurrentNumber(), QStringLiteral("10086"));
         QCOMPARE(page->Caption(), FormatText(Str(2407), "10086"));
         QVERIFY(page->WaitForView(kWaitMs));
         QVERIFY(page->Reply()->isVisible());
@@ -430,8 +429,7 @@ private slots:
 
         // Delete one message through its command link: confirm, progress, refresh.
         QVERIFY(Settled(page.get()));
-        std::vector<MSGINFO> conversation = page->Data().ConversationMessages("10086");
-        const std::int64_t id = conversation.front().id;
+        const std::int64_t id = page->Data().ConversationMessages("10086").front().id;
         CMsgContentView* view = page->View(CMessagePage::ViewConversation);
         CVexaMessageBoxImpl::SetNextAnswer(1);
         QVERIFY(RunJs(view, QString("document.getElementById('delete_sms_%1').click(); 1").arg(id)).toInt() == 1);

@@ -106,8 +106,7 @@ private slots:
     }
 
     void sixteenPicturesFillTheHoldersAndOneRowScrollsToTheLast() {
-        QCOMPARE(m_page->Albums()[static_cast<std::size_t>(m_album)].location, Str(836) + QStringLiteral("/相机"));
-        QCOMPARE(m_page->CurrentAlbum(), m_album);
+        QCOMPARE(m_page->CurrentAlbum(), m_album); // where an album lies is PictureRulesTest's
         QCOMPARE(m_page->Pictures().size(), std::size_t(16));
         QCOMPARE(m_page->ThumbnailsShown(), CPicturePage::kHolders);
         QWidget* last = GetPluginByName(m_page.get(), QStringLiteral("picture_holder14"));
