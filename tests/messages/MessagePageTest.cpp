@@ -797,7 +797,7 @@ private slots:
             std::function<void(CMmsEditDlg&)> act;
             QString refusal;
         };
-        // The editor's own paging refusals; the message's limits: MmsTest.
+        // One of the message's limits (the others: MmsTest) and the editor's own paging refusals.
         const Case cases[] = {
             {"an eleventh slide", [](CMmsEditDlg& d) { d.AddSlide(); }, QStringLiteral("已达到最大页数")},
             {"before the first page", [](CMmsEditDlg& d) { d.GoToSlide(-1); }, QStringLiteral("当前已经是第一页")},
