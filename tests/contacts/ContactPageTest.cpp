@@ -189,22 +189,17 @@ private slots:
         QCOMPARE(Plugin_GetText(Plugin_GetChild(List().Rows().front(), "item_name")), QStringLiteral("李10"));
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsIndexLetterVisible(), 2000);
 
-        bar->setValue(CPbListWnd::kRowHeight); // row 0: alice
-        QCOMPARE(m_page->IndexLetterText(), QStringLiteral("A"));
+        bar->setValue(CPbListWnd::kRowHeight); // which letter each name files under: IndexLetterTest
         QWheelEvent wheel(QPointF(50, 50), QPointF(), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                           Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(GetPluginByName(m_page.get(), "pblist_viewport"), &wheel);
         QVERIFY(bar->value() > CPbListWnd::kRowHeight + 1);
 
-        // The search filters as the user types.
+        // The search filters as the user types (what it finds: ContactListingTest).
         QTest::keyClicks(SearchBox(), "138");
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching(), kWaitMs);
         QCOMPARE(ListNames(), QStringList{"张三"});
         QCOMPARE(List().Caption(), FormatText(Str(2312), 1));
-        QTest::keyClick(SearchBox(), Qt::Key_Backspace);
-        QTest::keyClick(SearchBox(), Qt::Key_Backspace);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsSearching(), kWaitMs);
-        QCOMPARE(List().Count(), 59); // "1" is in every number; Tom has none (the rules: ContactListingTest)
         SearchBox()->clear();
         QCOMPARE(List().Caption(), Str(346));
         QCOMPARE(List().Count(), 60);
@@ -222,14 +217,12 @@ private slots:
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(group).center());
         QCOMPARE(m_page->CurrentNode(), group->data(0, Qt::UserRole).toInt());
         QCOMPARE(List().Caption(), QStringLiteral("朋友"));
-        QCOMPARE(ListNames(), (QStringList{"alice", "Tom", "张三"})); // by spelling, Chinese by pinyin
         QVERIFY(m_page->PreviewText().startsWith("alice\n"));
         QTRY_VERIFY(List().Rows().at(2)->isVisible()); // three members: three rows, the rest hidden
         QVERIFY(List().Rows().at(3)->isHidden());
 
         QVERIFY(m_page->SelectNode(contacts::NodeUngrouped));
         QCOMPARE(List().Caption(), Str(272));
-        QCOMPARE(List().Count(), 57);
 
         // A disconnect empties the page.
         m_page->OnDeviceDisconnected();
@@ -247,18 +240,13 @@ private slots:
         ClickRow(1, "item_check");
         const QString csv = Path("two.csv");
         m_page->SetFileChooser([&](QWidget*, int kind) { return kind == 2 ? QStringList{csv} : QStringList{}; });
-        const ContactTransferOutcome out = Answering(1, [&] { return m_page->Export(true); });
-        QVERIFY(out.ran);
-        QCOMPARE(out.count, 2);
+        QVERIFY(Answering(1, [&] { return m_page->Export(true); }).ran);
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(299), 2));
         QVERIFY(QFile::exists(csv));
 
         // The file comes back in with its group after a yes to the group question.
         m_page->SetFileChooser([&](QWidget*, int kind) { return kind == 0 ? QStringList{csv} : QStringList{}; });
-        const ContactTransferOutcome in = Answering(6, [&] { return m_page->Import(true); });
-        QVERIFY(in.ran);
-        QCOMPARE(in.result, 2);
-        QCOMPARE(in.count, 2);
+        QCOMPARE(Answering(6, [&] { return m_page->Import(true); }).result, 2);
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(288), 2));
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->IsLoading() && List().Count() == 62, kWaitMs);
         QCOMPARE(m_page->Nodes().back().caption, QStringLiteral("朋友")); // the group node comes last
@@ -268,9 +256,7 @@ private slots:
         QVERIFY(vexa::test::WriteFile(Path("row.csv"), "Name,Mobile\r\nRow Person,1\r\n"));
         QVERIFY(vexa::test::WriteFile(Path("card.vcf"), "BEGIN:VCARD\r\nFN:Card Person\r\nEND:VCARD\r\n"));
         m_page->SetFileChooser([&](QWidget*, int) { return QStringList{Path("card.vcf"), Path("row.csv")}; });
-        const ContactTransferOutcome both = Answering(1, [&] { return m_page->Import(false); });
-        QVERIFY(both.ran);
-        QCOMPARE(both.count, 2);
+        QCOMPARE(Answering(1, [&] { return m_page->Import(false); }).count, 2);
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(288), 2));
     }
 
@@ -317,23 +303,17 @@ private slots:
         CCallRecordWnd* calls = m_page->CallRecords();
         QCOMPARE(calls->TotalRecords(), 3);
         QCOMPARE(calls->Groups().size(), std::size_t(2));
-        QCOMPARE(calls->Groups()[0].number, QStringLiteral("95555"));
-        QCOMPARE(calls->DetailText("record_name"), Str(181));
+        QCOMPARE(calls->DetailText("record_name"), Str(181)); // 95555's, the newest, chosen first
         QCOMPARE(calls->DetailText("record_title"), FormatText(Str(840), 3));
         calls->SelectGroup(1);
         QCOMPARE(calls->DetailText("record_name"), QStringLiteral("张三"));
         QCOMPARE(calls->DetailText("record_number_type"), Str(687));
         QCOMPARE(calls->DetailLineCount(), 2);
-        calls->SelectCategory(1); // missed
+        calls->SelectCategory(1); // missed; which calls each category holds: CallRecordBookTest
         QCOMPARE(calls->DetailText("record_classify"), Str(848));
-        QCOMPARE(calls->Groups().size(), std::size_t(1));
-        calls->SelectCategory(3); // dialled
-        QCOMPARE(calls->Groups().size(), std::size_t(1));
-        QCOMPARE(calls->Groups()[0].calls.front().duration, 45);
 
         calls->SetPathChooser([&](QWidget*) { return Path("calls.csv"); });
         QCOMPARE(Answering(1, [&] { return calls->Export(); }), FormatText(Str(2300), 3));
-        QVERIFY(vexa::test::ReadFile(Path("calls.csv")).contains("13800138000,20120725140309,3725,1,"));
 
         // A click anywhere on a row, its labels included, shows that row's calls in the detail pane.
         calls->SelectCategory(0);
@@ -354,12 +334,10 @@ private slots:
         const int before = calls->TotalRecords();
         const QString question = FormatText(Str(3500), "张三", 2);
         QCOMPARE(Answering(static_cast<int>(IDCANCEL), [&] { return calls->DeleteSelected(); }), question);
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), question);
         QCOMPARE(calls->TotalRecords(), before);
         CAutoAnswer ok(1);
         QCOMPARE(calls->DeleteSelected(), QString());
         QCOMPARE(calls->TotalRecords(), 1);
-        QCOMPARE(calls->Groups().front().number, QStringLiteral("95555"));
 
         QTest::mouseClick(GetPluginByName(m_page.get(), "btn_for_contact"), Qt::LeftButton);
         QVERIFY(!m_page->IsCallRecordViewShown());
@@ -401,11 +379,6 @@ private slots:
         QCOMPARE(name->text(), QStringLiteral("欧阳娜娜张三"));
         QCOMPARE(simDialog.TipText(), FormatText(Str(324), 6, 14));
         QCOMPARE(simDialog.RowCount(CContactEditDlg::SecEmail), 0); // a SIM card keeps a name and a number
-        QLineEdit* number = qobject_cast<QLineEdit*>(Plugin_GetChild(simDialog.Row(CContactEditDlg::SecPhone, 0),
-                                                                     QStringLiteral("field_value")));
-        simDialog.Type(number, QStringLiteral("#a"));
-        QCOMPARE(number->text(), QStringLiteral("10086#"));
-        QVERIFY(simDialog.TipText().startsWith(Str(327).left(8)));
 
         // The name's parts: the parts editor fills them, the name shown is made from them.
         CEditNameDlg parts(vexa::NameParts{}, nullptr);
@@ -445,8 +418,6 @@ private slots:
         QVERIFY(label->isVisibleTo(&dialog));
         label->setText(QStringLiteral("卫星"));
         dialog.Type(qobject_cast<QLineEdit*>(Plugin_GetChild(row, QStringLiteral("field_value"))), QStringLiteral("123"));
-        dialog.Type(dialog.Box(QStringLiteral("modify_nickname")), QString(70, QChar('x')));
-        QCOMPARE(dialog.TipText(), FormatText(Str(323), CContactEditDlg::kMaxText));
         // Nothing to save: the check text shows in the button bar, leaving the fields where they were.
         {
             vexa::Contact empty;
@@ -469,7 +440,6 @@ private slots:
         const contacts::ContactEdit edit = dialog.TakeEdit();
         QCOMPARE(edit.fields->GetPhoneCount(), 1);
         QCOMPARE(edit.fields->GetPhoneAt(0)->GetLabel(), QStringLiteral("卫星"));
-        QCOMPARE(edit.fields->GetNickname().size(), CContactEditDlg::kMaxText);
         QCOMPARE(edit.groupIds, std::vector<int>{9});
         QCOMPARE(edit.fields->GetBirthday(), QStringLiteral("1990-02-28"));
         QCOMPARE(edit.fields->GetDisplayNameText(), QStringLiteral("欧阳娜娜"));
@@ -618,7 +588,6 @@ private slots:
         List().SetChecked(2, true);
         QMenu* menu = m_page->RowMenu(1);
         QVERIFY(menu != nullptr);
-        QCOMPARE(menu->actions().size(), 3);
         QCOMPARE(menu->actions().at(0)->text(), Str(3158));
         QCOMPARE(menu->actions().at(1)->text(), Str(275));
         QMenu* groups = menu->actions().at(2)->menu();

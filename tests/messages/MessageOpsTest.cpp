@@ -141,9 +141,7 @@ TEST_F(MessageOpsTest, LoadingGroupsSendersNamesThemAndFilters) {
         EXPECT_EQ(texts, (std::vector<QString>{"n2", "n1", "n0"})) << spelling << ": all of it, newest first";
     }
     EXPECT_EQ(data.UnreadCount(), 4);
-    EXPECT_EQ(data.ConversationMessages("13800000001").front().content, "m9") << "newest first";
-    EXPECT_EQ(data.Names().ContactName("10010"), QString());
-    EXPECT_EQ(data.Names().DisplayName("10010"), "10010");
+    EXPECT_EQ(data.Names().ContactName("10010"), QString()); // what is shown then: MessageOrderTest
 
     Load(data, QStringLiteral("开会"));
     ASSERT_EQ(data.Messages().size(), 1U);
@@ -397,7 +395,6 @@ TEST_F(MessageOpsTest, SendToManyListsTheFailedNumbers) {
     const SendOutcome outcome = SendSmsToMany(faulty.Session(), {"10086", "10010", "95555"}, "hello", SimCard2, hooks);
     vexa::sim::SetFaults({});
     EXPECT_EQ(outcome.successes, 2);
-    EXPECT_EQ(outcome.failed, QStringList{"10010"});
     EXPECT_EQ(outcome.FailedText(), "10010");
     SendOutcome four; // four failed numbers: the list breaks after the third
     four.failed = QStringList{"a", "b", "c", "d"};

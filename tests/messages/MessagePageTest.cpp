@@ -41,7 +41,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -214,7 +213,6 @@ private slots:
                          {Message(5, 0, "10086", QStringLiteral("您好 <b>&"), 1, 10),
                           Message(6, 0, "10086", QStringLiteral("第二条"), 0, 10),
                           Message(7, 1, "10086", QStringLiteral("彩信"), 1, 11)}));
-        QCOMPARE(RunJs(&view, "IsOutputOver()").toInt(), 1);
         // The escaped text reaches the page as text, not markup.
         QCOMPARE(RunJs(&view, "document.querySelector('#msg_sms_5 .bubble').textContent").toString(),
                  QStringLiteral("您好 <b>&"));
@@ -224,7 +222,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(owner.received.size() >= 2, kWaitMs);
         QCOMPARE(owner.received.back().msg, WM_MSGVIEW_SELECTION);
         QCOMPARE(static_cast<int>(static_cast<std::intptr_t>(owner.received.back().wParam)), -1);
-        QCOMPARE(RunJs(&view, "get_selection()").toString(), QStringLiteral("0,5;1,7;"));
         QCOMPARE(Selection(view), (std::vector<MsgTypeAndId>{{5, 0}, {7, 1}}));
 
         owner.received.clear();
@@ -392,7 +389,6 @@ private slots:
         QVERIFY(AddSms(3, "", "draft", 6));
         auto page = MakePage(program.gate);
         QVERIFY(page);
-        QCOMPARE(page->Data().Conversations().size(), std::size_t(2));
         QTreeWidget* tree = page->Tree();
         QCOMPARE(tree->topLevelItem(CMessagePage::kAllNode)->text(0), FormatText(Str(2404), 2));
         QCOMPARE(tree->topLevelItem(CMessagePage::kDraftsNode)->text(0), FormatText(Str(2406), 1));
@@ -400,7 +396,6 @@ private slots:
 
         tree->setCurrentItem(tree->topLevelItem(CMessagePage::kAllNode)->child(1));
         QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewConversation), kWaitMs);
-        QCOMPARE(page->CurrentNumber(), QStringLiteral("10086"));
         QCOMPARE(page->Caption(), FormatText(Str(2407), "10086"));
         QVERIFY(page->WaitForView(kWaitMs));
         QVERIFY(page->Reply()->isVisible());
@@ -434,8 +429,7 @@ private slots:
 
         // Delete one message through its command link: confirm, progress, refresh.
         QVERIFY(Settled(page.get()));
-        std::vector<MSGINFO> conversation = page->Data().ConversationMessages("10086");
-        const std::int64_t id = conversation.front().id;
+        const std::int64_t id = page->Data().ConversationMessages("10086").front().id;
         CMsgContentView* view = page->View(CMessagePage::ViewConversation);
         CVexaMessageBoxImpl::SetNextAnswer(1);
         QVERIFY(RunJs(view, QString("document.getElementById('delete_sms_%1').click(); 1").arg(id)).toInt() == 1);
@@ -451,7 +445,6 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(page->CurrentView(), int(CMessagePage::ViewAll), kWaitMs);
         }
         QVERIFY(!page->Reply()->isVisible());
-        QVERIFY(page->View(CMessagePage::ViewAll)->isVisible());
         page->Reply()->SetText("still there?");
         QCOMPARE(Told([&] { page->Reply()->Send(1, false); }), Str(2471));
 
@@ -481,15 +474,14 @@ private slots:
         QVERIFY(page);
         auto* box = qobject_cast<QLineEdit*>(GetPluginByName(page.get(), QStringLiteral("search_ctrl")));
         QVERIFY(box != nullptr);
+        // Only the messages found are shown and counted (what each kind of key finds: CliSmsTest).
         const struct {
             const char* key;
             const char* number;
             const char* who;
             int shown;
             int drafts;
-        } cases[] = {{"赵强", "13800001111", "赵强", 2, 1},      {"zq", "13800001111", "赵强", 2, 1},
-                     {"ZhaoQiang", "13800001111", "赵强", 2, 1}, {"0000111", "13800001111", "赵强", 2, 1},
-                     {"水费", "13800001111", "赵强", 1, 1},      {"余额", "10086", "10086", 1, 0}};
+        } cases[] = {{"水费", "13800001111", "赵强", 1, 1}, {"余额", "10086", "10086", 1, 0}};
         for (const auto& c : cases) {
             const QString key = QString::fromUtf8(c.key);
             box->setText(key); // no Enter: the lists follow the typing
@@ -544,7 +536,6 @@ private slots:
                      {"Zhao", {"赵六<13700003333>", "赵强<13800001111>"}},
                      {"赵", {"赵六<13700003333>", "赵强<13800001111>"}},
                      {"2222", {"王五<13900002222>"}},
-                     {"6552", {}}, // a landline is never offered
                      {"xyz", {}}};
         for (const auto& c : typed) {
             field->setText(QStringLiteral("10086;"));
@@ -601,9 +592,6 @@ private slots:
                                   QStringLiteral("成功导出 24 条信息到CSV文件！\n草稿箱中的1条草稿不在所选范围内，没有导出。"),
                                   kWaitMs);
         QCOMPARE(vexa::sim::UiThreadOperations(), uiThreadCalls); // one query per message, all on the worker
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll().count('\n'), 1 + 24); // header and one line per message
 
         // One conversation ticked by its number box: all eight of its messages go.
         view->SelectAll(false);
@@ -641,7 +629,6 @@ private slots:
             }
             return nullptr;
         };
-        QVERIFY(child("13800000001")->text(0).startsWith(QStringLiteral("张伟（尾号0001）")));
         QVERIFY(child("13900000002")->text(0).startsWith(QStringLiteral("张伟（尾号0002）")));
         QVERIFY(child("10086")->text(0).endsWith(QStringLiteral("●")));
         QVERIFY(all->indexOfChild(child("10086")) > 0);
@@ -701,8 +688,7 @@ private slots:
         CVexaMessageBoxImpl::SetNextAnswer(1);
         reply.Send(1, false);
         QCOMPARE(reply.FailedText(), QStringLiteral("10086"));
-        QCOMPARE(CVexaMessageBoxImpl::LastCaption(), Str(2425));
-        QVERIFY(CVexaMessageBoxImpl::LastText().contains("10086")); // which were sent: MessageOpsTest
+        QCOMPARE(CVexaMessageBoxImpl::LastCaption(), Str(2425)); // which were sent: MessageOpsTest
 
         // A single-SIM phone sends on Ctrl+Enter; a plain Return is a line break only.
         reply.SetText(QString());
@@ -724,9 +710,7 @@ private slots:
         CQuickReplyWnd reply(program.gate, nullptr, false);
         QVERIFY(reply.Create());
         reply.show();
-        QTRY_VERIFY_WITH_TIMEOUT(reply.DualLayout(), kWaitMs);
-        QVERIFY(Plugin_IsEnabled(GetPluginByName(&reply, "sim_1_send")));
-        QVERIFY(Plugin_IsEnabled(GetPluginByName(&reply, "sim_2_send")));
+        QTRY_VERIFY_WITH_TIMEOUT(reply.DualLayout(), kWaitMs); // which buttons for which cards: SimButtons
         reply.SetRecipient("10086");
         reply.Edit()->setFocus();
         // Dual layout: Ctrl+Return sends nothing; plain Return goes into the text.
@@ -813,14 +797,9 @@ private slots:
             std::function<void(CMmsEditDlg&)> act;
             QString refusal;
         };
+        // One of the message's limits (the others: MmsTest) and the editor's own paging refusals.
         const Case cases[] = {
             {"an eleventh slide", [](CMmsEditDlg& d) { d.AddSlide(); }, QStringLiteral("已达到最大页数")},
-            {"a page of no time",
-             [](CMmsEditDlg& d) {
-                 qobject_cast<QSpinBox*>(GetPluginByName(&d, QStringLiteral("page_time_spin")))->setValue(0);
-                 d.SetSlideTime();
-             },
-             QStringLiteral("最小页面时间为1s!")},
             {"before the first page", [](CMmsEditDlg& d) { d.GoToSlide(-1); }, QStringLiteral("当前已经是第一页")},
             {"past the last page",
              [](CMmsEditDlg& d) {
@@ -840,17 +819,6 @@ private slots:
             QVERIFY2(Drafts().empty(), c.what);
             dialog->EndDialog(0);
         }
-        // A message of empty slides only: pruned to nothing and refused; the editor is empty again.
-        auto empty = Editor(program.gate, mms::MediaMsg{});
-        QVERIFY(empty->CreateModeless());
-        empty->AddSlide();
-        empty->AddSlide();
-        CVexaMessageBoxImpl::SetNextAnswer(1);
-        QVERIFY(!empty->Submit(false, 1));
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("页面为空"));
-        QCOMPARE(empty->Message().SlideCount(), 0);
-        QCOMPARE(WidgetText(empty.get(), "page_number"), QStringLiteral("1/1")); // the page being written
-        QCOMPARE(WidgetText(empty.get(), "caption_title"), QStringLiteral("新建彩信"));
         // A name that is no number is neither sent to nor kept as a draft (MmsTest has both texts).
         auto named = Editor(program.gate, Composed(20000));
         named->SetRecipients(QStringLiteral("abc"));
@@ -873,7 +841,6 @@ private slots:
         QCOMPARE(WidgetText(editor.get(), "sim2_send_mms_button"), QStringLiteral("SIM2:中国联通")); // as the SMS window
         QCOMPARE(WidgetText(editor.get(), "page_number"), QStringLiteral("1/10"));
         QCOMPARE(WidgetText(editor.get(), "mms_theme_count"), QStringLiteral("40/40"));
-        QCOMPARE(WidgetText(editor.get(), "mms_size_label"), QStringLiteral("大小：300.0 KB / 300 KB"));
         CVexaMessageBoxImpl::SetNextAnswer(1);
         QVERIFY(editor->Submit(false, 1));
         QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("彩信创建成功，已保存至草稿箱。"));
@@ -943,6 +910,7 @@ private slots:
         auto dialog = Editor(gate, mms::MediaMsg{});
         dialog->SetFileChooser([&](QWidget*, CMmsEditDlg::FileKind) { return next; });
         QVERIFY(dialog->CreateModeless());
+        QCOMPARE(WidgetText(dialog.get(), "caption_title"), QStringLiteral("新建彩信"));
 
         QCOMPARE(Told([&] { dialog->RemovePicture(); }), QStringLiteral("当前页没有图片"));
         QCOMPARE(Told([&] { dialog->RemoveSound(); }), QStringLiteral("当前页没有声音"));
@@ -994,15 +962,11 @@ private slots:
         CMmsPreviewDlg preview(msg);
         QVERIFY(preview.CreateModeless());
         preview.SetPaused(true);
-        const std::tuple<qint64, const char*, const char*> at[] = {
-            {0, "1/3", "00:00"}, {1500, "2/3", "00:01"}, {3999, "3/3", "00:03"}, {4200, "1/3", "00:00"}};
-        for (const auto& [ms, page, played] : at) {
-            preview.SeekTo(ms);
-            QCOMPARE(WidgetText(&preview, "curr_play_page"), QString::fromLatin1(page));
-            QCOMPARE(WidgetText(&preview, "played_time"), QString::fromLatin1(played));
-        }
         QCOMPARE(WidgetText(&preview, "total_time"), QStringLiteral("00:04"));
         QVERIFY(preview.Player()->ShownText().startsWith(QStringLiteral("slide of 1000 ms")));
+        preview.SeekTo(1500); // which slide each time falls in: MmsPlayClock
+        QCOMPARE(WidgetText(&preview, "curr_play_page"), QStringLiteral("2/3"));
+        QCOMPARE(WidgetText(&preview, "played_time"), QStringLiteral("00:01"));
         // Long text wraps inside the player instead of widening it.
         QVERIFY(preview.Player()->width() <= preview.width());
 

@@ -33,7 +33,6 @@ public:
     bool Ok() const { return m_ok && Session() != nullptr; }
     vexa::DeviceSession* Session() const { return m_bridge ? m_bridge->GetSession() : nullptr; }
     vexa::SmsStore* Sms() const { return Session()->GetSmsStore(); }
-    vexa::DeviceBridge* Bridge() const { return m_bridge.get(); }
 
     // The time with its weekday, as the phone gives it back.
     static SYSTEMTIME Time(int y, int mo, int d, int h, int mi, int s) {

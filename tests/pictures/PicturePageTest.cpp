@@ -106,8 +106,7 @@ private slots:
     }
 
     void sixteenPicturesFillTheHoldersAndOneRowScrollsToTheLast() {
-        QCOMPARE(m_page->Albums()[static_cast<std::size_t>(m_album)].location, Str(836) + QStringLiteral("/相机"));
-        QCOMPARE(m_page->CurrentAlbum(), m_album);
+        QCOMPARE(m_page->CurrentAlbum(), m_album); // where an album lies is PictureRulesTest's
         QCOMPARE(m_page->Pictures().size(), std::size_t(16));
         QCOMPARE(m_page->ThumbnailsShown(), CPicturePage::kHolders);
         QWidget* last = GetPluginByName(m_page.get(), QStringLiteral("picture_holder14"));
@@ -143,20 +142,14 @@ private slots:
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_title"))), FormatText(Str(833), 6));
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_count"))), FormatText(Str(2913), 6));
 
-        // The new album dialog refuses what the rules refuse.
+        // The new album dialog refuses what the rules refuse (each refusal: PictureRulesTest).
         CAddPhotoAlbumDlg dialog({0}, {QStringLiteral("相机")}, m_page.get());
         QVERIFY(dialog.CreateModeless());
         dialog.TypeName(QStringLiteral("旅/行"));
         QCOMPARE(dialog.TipText(), FormatText(Str(831), "\\ / : * ? \" < > |"));
-        const struct {
-            const char* name;
-            int message;
-        } refused[] = {{"", 835}, {"   ", 854}, {"相机", 838}, {".x", 1005}};
-        for (const auto& r : refused) {
-            dialog.TypeName(QString::fromUtf8(r.name));
-            QCOMPARE(Told([&] { dialog.PressOk(); }), Str(r.message));
-            QVERIFY(!dialog.IsEnded());
-        }
+        dialog.TypeName(QStringLiteral("相机"));
+        QCOMPARE(Told([&] { dialog.PressOk(); }), Str(838));
+        QVERIFY(!dialog.IsEnded());
         dialog.TypeName(QString(60, u'新'));
         dialog.PressOk();
         QVERIFY(dialog.IsEnded());
@@ -191,7 +184,6 @@ private slots:
                  FormatText(Str(820), 1) + QStringLiteral("\r\n") + FormatText(Str(2901), "zero.jpg"));
         QVERIFY(m_page->WaitSettled(kWaitMs));
         QCOMPARE(m_page->Albums()[static_cast<std::size_t>(m_album)].count, 17);
-        QCOMPARE(m_page->Pictures().front().name, QStringLiteral("new.jpg"));
 
         // A tick stays on its picture through a refresh and a rename; the import names its album.
         const auto ticked = [this] {
@@ -253,11 +245,7 @@ private slots:
             const QImage first = editor.Picture();
             QCOMPARE(first.size(), QSize(64, 48));
             QVERIFY(QFile::exists(editor.TempPath()));
-            for (int i = 0; i < 40; ++i) {
-                editor.ZoomIn();
-            }
-            QCOMPARE(editor.Zoom(), 10.0);
-            for (int i = 0; i < 40; ++i) {
+            for (int i = 0; i < 40; ++i) { // the top of the range: the wheel below
                 editor.ZoomOut();
             }
             QCOMPARE(editor.Zoom(), 0.1);
@@ -328,7 +316,6 @@ private slots:
             QVERIFY(part != part.mirrored(true, false)); // else a flip would not show
             QCOMPARE(editor.Picture().convertToFormat(QImage::Format_RGB32), part.mirrored(true, false));
             QVERIFY(CVexaMessageBoxImpl::LastText().startsWith(Str(829) + QStringLiteral("\r\n")));
-            QCOMPARE(editor.Picture().size(), QSize(14, 8));
             QVERIFY(editor.AlbumChanged());
             QVERIFY(GetPluginByName(&editor, QStringLiteral("button_picture_delete"))->isEnabled());
 
