@@ -49,8 +49,8 @@ protected:
 
 } // namespace
 
-// vexa-adbd with its own options (no phone file): connected and queried by the command line and
-// by our client; a service it does not offer fails instead of hanging.
+// vexa-adbd with its own options (no phone file), connected by the command line: our client reads
+// the real server's device list and its output; a service it does not offer fails instead of hanging.
 TEST_F(AdbEndToEndTest, ADaemonWithOptionsAnswersTheCommandLineAndOurClient) {
     m_daemon.start(QStringLiteral(VEXA_ADBD_PATH),
                    {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--model"), QStringLiteral("X1"),
@@ -62,36 +62,21 @@ TEST_F(AdbEndToEndTest, ADaemonWithOptionsAnswersTheCommandLineAndOurClient) {
     const QString serial = match.captured(1);
     const std::string id = serial.toStdString();
 
-    CAdbHostClient client(m_rig.ServerPort());
-    int version = 0;
-    ASSERT_TRUE(client.Version(version));
-    EXPECT_GE(version, 39);
-    std::string reply;
-
     const auto [connectCode, connectText] = Adb({QStringLiteral("connect"), serial});
     ASSERT_EQ(connectCode, 0);
     ASSERT_TRUE(connectText.contains(QStringLiteral("connected to"))) << connectText.toStdString();
     const auto [waitCode, waitText] = Adb({QStringLiteral("-s"), serial, QStringLiteral("wait-for-device")});
     ASSERT_EQ(waitCode, 0) << waitText.toStdString();
-    const auto [code, out] = Adb({QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("getprop"),
-                                  QStringLiteral("ro.product.brand")});
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(out.trimmed(), QStringLiteral("vexa"));
 
+    CAdbHostClient client(m_rig.ServerPort());
     // Other devices (an emulator the server found on its own) may be listed too: look for ours.
     AdbDeviceEntry ours;
     ASSERT_TRUE(Listed(client, id, &ours));
     EXPECT_EQ(ours.state, "device");
     EXPECT_EQ(ours.model, "X1");
-    EXPECT_EQ(ours.product, "vexa_x1");
-    EXPECT_EQ(ours.device, "x1");
-    std::string text;
-    ASSERT_TRUE(client.Shell(id, "echo 你好 world", text));
-    EXPECT_EQ(text, "你好 world\n");
+    std::string text, reply;
     ASSERT_TRUE(client.Shell(id, "getprop", text));
     EXPECT_EQ(ParseGetprop(text).value("ro.build.version.release"), "13");
-    ASSERT_TRUE(client.Shell(id, "getprop ro.not.set", text));
-    EXPECT_EQ(text, "\n");
     const AdbStatus refused = client.Shell(id, "reboot", text);
     EXPECT_FALSE(refused);
     EXPECT_NE(refused.message.find("closed"), std::string::npos) << refused.message;
@@ -150,17 +135,4 @@ TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
         Adb({QStringLiteral("-s"), serial, QStringLiteral("pull"), QStringLiteral("/sdcard/Download/copy.mp3"), back});
     ASSERT_EQ(code, 0) << out.toStdString();
     EXPECT_TRUE(vexa::test::ReadFile(back) == big);
-}
-
-TEST(VexaAdbdOptionsTest, RefusesEmulatorPortsAndBadProperties) {
-    const std::pair<QStringList, const char*> cases[] = {
-        {{QStringLiteral("--port"), QStringLiteral("5555")}, "emulators"},
-        {{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--prop"), QStringLiteral("=x")}, "bad --prop"}};
-    for (const auto& [arguments, reason] : cases) {
-        QProcess daemon;
-        daemon.start(QStringLiteral(VEXA_ADBD_PATH), arguments);
-        ASSERT_TRUE(daemon.waitForFinished(5000));
-        EXPECT_EQ(daemon.exitCode(), 2) << reason;
-        EXPECT_TRUE(daemon.readAllStandardError().contains(reason));
-    }
 }
