@@ -303,47 +303,6 @@ TEST_F(SimPhoneTest, FaultsMidWriteLeaveNothingHalfDone) {
     }
 }
 
-// The phone's updater after RebootToUpdate: a readable image gives its firmware when the phone is
-// attached again; a damaged one leaves the firmware as it was and says so in "vexa-phone show".
-TEST_F(SimPhoneTest, TheUpdaterRunsOnTheNextAttachAndKeepsTheFirmwareOfADamagedImage) {
-    struct Case {
-        const char* what;
-        QByteArray image;
-        const char* firmware;
-        const char* shown;
-    };
-    const Case cases[] = {
-        {"good image", MakeZip({{QStringLiteral("firmware.prop"), QByteArray("x=1\nversion=VEXA-UI 3.0.0\n")}}),
-         "VEXA-UI 3.0.0", "last update: installed VEXA-UI 3.0.0"},
-        {"not a ZIP", QByteArray(4000, 'j'), "VEXA-UI 3.0.0", "last update: failed: damaged update image"},
-        {"no version inside", MakeZip({{QStringLiteral("firmware.prop"), QByteArray("model=x\n")}}), "VEXA-UI 3.0.0",
-         "last update: failed: damaged update image"},
-    };
-    const QString local = m_local.filePath(QStringLiteral("update.zip"));
-    for (const Case& c : cases) {
-        ASSERT_TRUE(vexa::test::WriteFile(local, c.image)) << c.what;
-        DeviceSession* session = Connect();
-        ASSERT_NE(session, nullptr) << c.what;
-        ASSERT_TRUE(session->GetFileSystem()->PutFile(local, QStringLiteral("/mnt/sdcard/update.zip"), {}, nullptr));
-        ASSERT_TRUE(session->RebootToUpdate(false)) << c.what;
-        m_bridge->CloseSession();
-        QString shown;
-        ASSERT_EQ(Run({"show", "--phone", "SIM-1"}, &shown), 0);
-        EXPECT_TRUE(shown.contains(QLatin1String("detached"))) << c.what;
-        EXPECT_TRUE(shown.contains(QLatin1String("update waiting: /mnt/sdcard/update.zip"))) << c.what;
-        EXPECT_EQ(Connect(), nullptr) << "away while it restarts: " << c.what;
-        ASSERT_EQ(Run({"attach", "--phone", "SIM-1"}), 0);
-        session = Connect();
-        ASSERT_NE(session, nullptr) << c.what;
-        ASSERT_TRUE(session->GetDeviceInfo()->RefreshInfo());
-        EXPECT_EQ(session->GetDeviceInfo()->GetFirmwareVersion(), QString::fromUtf8(c.firmware)) << c.what;
-        m_bridge->CloseSession();
-        ASSERT_EQ(Run({"show", "--phone", "SIM-1"}, &shown), 0);
-        EXPECT_TRUE(shown.contains(QString::fromUtf8(c.shown))) << c.what << ": " << shown.toStdString();
-        EXPECT_FALSE(shown.contains(QLatin1String("update waiting"))) << c.what;
-    }
-}
-
 // ---- events ------------------------------------------------------------------------------------
 
 TEST_F(SimPhoneTest, EventsFromThePhoneReachTheCallbacks) {
@@ -445,16 +404,11 @@ TEST_F(SimPhoneTest, PhoneToolForms) {
     QString text;
     EXPECT_EQ(Run({"create", "--serial", "T2", "--model", "V88", "--dual-sim", "--sd-card"}, &text), 0);
     EXPECT_TRUE(text.startsWith("created phone T2")) << qPrintable(text);
-    EXPECT_NE(Run({"create", "--serial", "T2", "--model", "V88"}, &text), 0);   // exists
-    EXPECT_NE(Run({"create", "--serial", "../x", "--model", "V88"}, &text), 0); // hostile serial
-    EXPECT_NE(Run({"create", "--serial", "a\\b:c", "--model", "V88"}, &text), 0);
-    EXPECT_NE(Run({"create", "--serial", "T3"}, &text), 0);                            // no model
+    EXPECT_NE(Run({"create", "--serial", "T2", "--model", "V88"}, &text), 0);          // exists
+    EXPECT_NE(Run({"create", "--serial", "../x", "--model", "V88"}, &text), 0);        // hostile serial
     EXPECT_NE(Run({"create", "--serial", "T3", "--model", "M", "--bogus"}, &text), 0); // unknown option
     EXPECT_NE(Run({"seed", "--phone", "T2", "--contacts", "many"}, &text), 0);
-    EXPECT_NE(Run({"seed", "--phone", "NOPE", "--contacts", "1"}, &text), 0);
-    EXPECT_NE(Run({"sms-in", "--phone", "T2", "--from", "1"}, &text), 0); // no text
     EXPECT_NE(Run({"frobnicate"}, &text), 0);
-    EXPECT_NE(Run({}, &text), 0);
 
     ASSERT_EQ(Run({"detach", "--phone", "T2"}, &text), 0);
     ASSERT_EQ(Run({"list"}, &text), 0);
