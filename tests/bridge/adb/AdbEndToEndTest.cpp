@@ -1,19 +1,15 @@
-// Our client and the adb command line through Debian's adb server to vexa-adbd on a private port.
+// Our sync session and the adb command line through Debian's adb server to vexa-adbd on a private port.
 #include "AdbTestRig.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 
 #include "bridge/adb/protocol/AdbHostClient.h"
-#include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/adb/protocol/AdbSync.h"
 #include "bridge/sim/SimPhones.h"
 
-#include <QProcess>
-#include <QRegularExpression>
+#include <QFile>
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 using namespace adb;
 
@@ -26,64 +22,13 @@ protected:
         QString error;
         ASSERT_TRUE(m_rig.StartServer(&error)) << error.toStdString();
     }
-    void TearDown() override {
-        m_daemon.kill();
-        m_daemon.waitForFinished(5000);
-    }
     std::pair<int, QString> Adb(const QStringList& arguments) { return m_rig.Adb(arguments, 15000); }
-    bool Listed(CAdbHostClient& client, const std::string& serial, AdbDeviceEntry* found = nullptr) {
-        std::vector<AdbDeviceEntry> devices;
-        EXPECT_TRUE(client.ListDevices(devices));
-        const auto it = std::find_if(devices.begin(), devices.end(),
-                                     [&](const AdbDeviceEntry& d) { return d.serial.toStdString() == serial; });
-        if (found != nullptr && it != devices.end()) {
-            *found = *it;
-        }
-        return it != devices.end();
-    }
 
     ScopedTestFolders m_folders; // the server keeps its key under $HOME/.android: not the user's
-    QProcess m_daemon;
     CAdbTestRig m_rig;
 };
 
 } // namespace
-
-// vexa-adbd with its own options (no phone file), connected by the command line: our client reads
-// the real server's device list and its output; a service it does not offer fails instead of hanging.
-TEST_F(AdbEndToEndTest, ADaemonWithOptionsAnswersTheCommandLineAndOurClient) {
-    m_daemon.start(QStringLiteral(VEXA_ADBD_PATH),
-                   {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--model"), QStringLiteral("X1"),
-                    QStringLiteral("--prop"), QStringLiteral("ro.build.version.release=13")});
-    ASSERT_TRUE(m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000));
-    const QString line = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    const auto match = QRegularExpression(QStringLiteral("^vexa-adbd: listening on (127\\.0\\.0\\.1:\\d+)$")).match(line);
-    ASSERT_TRUE(match.hasMatch()) << line.toStdString();
-    const QString serial = match.captured(1);
-    const std::string id = serial.toStdString();
-
-    const auto [connectCode, connectText] = Adb({QStringLiteral("connect"), serial});
-    ASSERT_EQ(connectCode, 0);
-    ASSERT_TRUE(connectText.contains(QStringLiteral("connected to"))) << connectText.toStdString();
-    const auto [waitCode, waitText] = Adb({QStringLiteral("-s"), serial, QStringLiteral("wait-for-device")});
-    ASSERT_EQ(waitCode, 0) << waitText.toStdString();
-
-    CAdbHostClient client(m_rig.ServerPort());
-    // Other devices (an emulator the server found on its own) may be listed too: look for ours.
-    AdbDeviceEntry ours;
-    ASSERT_TRUE(Listed(client, id, &ours));
-    EXPECT_EQ(ours.state, "device");
-    EXPECT_EQ(ours.model, "X1");
-    std::string text, reply;
-    ASSERT_TRUE(client.Shell(id, "getprop", text));
-    EXPECT_EQ(ParseGetprop(text).value("ro.build.version.release"), "13");
-    const AdbStatus refused = client.Shell(id, "reboot", text);
-    EXPECT_FALSE(refused);
-    EXPECT_NE(refused.message.find("closed"), std::string::npos) << refused.message;
-
-    ASSERT_TRUE(client.DisconnectDevice(id, reply)) << reply;
-    EXPECT_FALSE(Listed(client, id));
-}
 
 // Files of a simulated phone between the command line's push and pull and our sync session; the
 // session survives what the phone refuses or lacks. 300 KiB cross many WRTE messages, each awaiting OKAY.
