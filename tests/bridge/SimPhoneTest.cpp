@@ -1,5 +1,6 @@
 // The simulated backend's own behaviour: bad phone files, fault knobs, vexa-phone events, the demo phone.
 #include "BridgeBackend.h"
+#include "FrameCollector.h"
 #include "PhoneCommands.h"
 
 #include "bridge/api/CallRecords.h"
@@ -359,21 +360,7 @@ TEST_F(SimPhoneTest, ScreenshotsStreamFramesUntilStopped) {
     DeviceSession* session = Connect();
     ASSERT_NE(session, nullptr);
     ScreenshotService* screen = session->GetScreenshotService();
-    // One collector per capture: what a stream delivers after its stop shows in its own list.
-    struct Frames {
-        std::mutex lock;
-        std::vector<std::pair<bool, QByteArray>> list;
-        CountedEvent count;
-        FrameCallback Collect() {
-            return [this](bool failed, const QByteArray& frame) {
-                {
-                    std::lock_guard<std::mutex> guard(lock);
-                    list.emplace_back(failed, frame);
-                }
-                count.Add();
-            };
-        }
-    } none, first, second;
+    FrameCollector none, first, second;
     ASSERT_TRUE(screen->CaptureOnce(none.Collect())); // no frames on the phone yet: an error arrives
     ASSERT_TRUE(none.count.WaitFor(1));
     screen->StopCapture();

@@ -1,4 +1,5 @@
 // The adb backend end to end: Debian's adb server on a private port, vexa-adbd serving a phone file.
+#include "../FrameCollector.h"
 #include "AdbTestRig.h"
 
 #include "bridge/adb/AdbAppManager.h"
@@ -38,10 +39,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
 #include <future>
-#include <mutex>
 #include <numeric>
 #include <set>
 #include <thread>
@@ -188,34 +187,12 @@ TEST_F(AdbBackendTest, LiveFramesAreAScaledStreamWhereThePhoneHasOne) {
     QString seedError; // with the screen's frames, which Seed leaves out
     ASSERT_TRUE(sim::SeedPhone(m_phone, {.smallStores = false}, &seedError)) << seedError.toStdString();
     ASSERT_TRUE(SetMeta("screen_width", QStringLiteral("1080")) && SetMeta("screen_height", QStringLiteral("2400")));
-    struct Frames {
-        std::mutex lock;
-        std::condition_variable arrived;
-        std::vector<QByteArray> list; // an error comes as an empty frame
-        FrameCallback Collect() {
-            return [this](bool error, const QByteArray& bytes) {
-                std::lock_guard guard(lock);
-                list.push_back(error ? QByteArray() : bytes);
-                arrived.notify_all();
-            };
-        }
-        // Frame number count (from 1), waited for at most 15 s; empty when it did not come.
-        QByteArray Wait(std::size_t count) {
-            std::unique_lock guard(lock);
-            const bool came = arrived.wait_for(guard, std::chrono::seconds(15), [&] { return list.size() >= count; });
-            return came ? list[count - 1] : QByteArray();
-        }
-        std::size_t Count() {
-            std::lock_guard guard(lock);
-            return list.size();
-        }
-    };
     const auto word = [](const QByteArray& raw, int i) { return qFromLittleEndian<quint32>(raw.constData() + 4 * i); };
     ScreenshotService* screens = Session()->GetScreenshotService();
     for (const char* sdk : {"30", "19"}) {
         ASSERT_TRUE(SetMeta("sdk", QString::fromLatin1(sdk)));
         const bool streams = std::string_view(sdk) == "30";
-        Frames live, single;
+        FrameCollector live, single;
         ASSERT_TRUE(screens->StartCapture(live.Collect()));
         const QByteArray first = live.Wait(1);
         ASSERT_EQ(first.size(), streams ? 12 + 460 * 1024 * 3 : 16 + 1080 * 2400 * 4) << sdk;
@@ -225,7 +202,8 @@ TEST_F(AdbBackendTest, LiveFramesAreAScaledStreamWhereThePhoneHasOne) {
         EXPECT_EQ(screens->StreamsScaledFrames(), streams) << sdk;
         ASSERT_TRUE(screens->CaptureOnce(single.Collect()));
         EXPECT_EQ(single.Wait(1).size(), 16 + 1080 * 2400 * 4) << sdk;
-        EXPECT_FALSE(live.Wait(live.Count() + 1).isEmpty()) << sdk << ": the stream goes on beside the screenshot";
+        EXPECT_FALSE(live.Wait(live.count.Count() + 1).isEmpty())
+            << sdk << ": the stream goes on beside the screenshot";
         screens->StopCapture();
     }
 }
