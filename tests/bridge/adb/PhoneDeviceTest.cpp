@@ -3,7 +3,6 @@
 
 #include "bridge/adb/AdbContent.h"
 #include "bridge/adb/protocol/AdbParsers.h"
-#include "bridge/adb/protocol/ShellQuote.h"
 #include "bridge/sim/SimFiles.h"
 #include "bridge/sim/SimPhones.h"
 
@@ -53,17 +52,13 @@ class PhoneDeviceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         qputenv("VEXA_SIM_DIR", QFile::encodeName(m_folders.Root() + QStringLiteral("/sim")));
-        vexa::sim::PhoneSpec spec;
-        spec.serial = QStringLiteral("P-1");
-        spec.model = QStringLiteral("V960");
-        spec.sdCard = true;
         QString error;
-        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
-        ASSERT_TRUE(m_phone.Open(spec.serial, &error)) << error.toStdString();
+        ASSERT_TRUE(vexa::sim::CreatePhone(
+            {.model = QStringLiteral("V960"), .serial = QStringLiteral("P-1"), .sdCard = true}, &error))
+            << error.toStdString();
+        ASSERT_TRUE(m_phone.Open(QStringLiteral("P-1"), &error)) << error.toStdString();
     }
     void TearDown() override { qunsetenv("VEXA_SIM_DIR"); }
-
-    std::string Sh(const std::vector<std::string>& words) { return m_phone.RunShell(adb::ShellCommand(words)); }
 
     ScopedTestFolders m_folders;
     CPhoneDevice m_phone;
