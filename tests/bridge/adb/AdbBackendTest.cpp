@@ -425,8 +425,7 @@ TEST(AppOpMode, ReadsWhatPhonesPrint) {
         {"WRITE_SMS: allow; time=+2m1s123ms ago\r\n", "allow"},
         {"READ_SMS: deny\nWRITE_SMS: deny\n", "deny"},
         {"WRITE_SMS: allowed\n", ""}, // not a mode
-        {"Error: Unknown operation string: WRITE_SMS\n", ""},
-        {"", ""}};
+        {"Error: Unknown operation string: WRITE_SMS\n", ""}};
     for (const auto& [output, mode] : cases) {
         EXPECT_EQ(adbphone::ParseAppOpMode(output, "WRITE_SMS"), mode) << output;
     }
