@@ -78,8 +78,9 @@ protected:
 
 TEST_F(AdbSyncServiceTest, RequestsCutAtEveryByte) {
     m_store.files["/sdcard/a.txt"] = std::string(5000, 'a');
-    std::string request = EncodeSyncRequest("STAT", "/sdcard/a.txt") + EncodeSyncRequest("SEND", "/sdcard/new file,420") +
-                          EncodeSyncRequest("DATA", "hello ") + EncodeSyncRequest("DATA", "world") + "DONE";
+    std::string request = EncodeSyncRequest("STAT", "/sdcard/a.txt") +
+                          EncodeSyncRequest("SEND", "/sdcard/new file,420") + EncodeSyncRequest("DATA", "hello ") +
+                          EncodeSyncRequest("DATA", "world") + "DONE";
     PutLe32(request, 1234);
     std::string reply;
     EXPECT_FALSE(Exchange(request, 1, reply));
