@@ -28,6 +28,13 @@ QByteArray PngOfSize(qsizetype size) {
     return TinyPng().left(8) + QByteArray(size - 8, 'p');
 }
 
+// An entry as one value, (label, icon), so it is checked by one comparison; none when missing.
+using Entry = std::pair<QString, QByteArray>;
+std::optional<Entry> Look(CAdbAppCache& cache, const QString& package, int versionCode) {
+    const std::optional<AppLook> look = cache.Find(package, versionCode);
+    return look ? std::optional<Entry>(Entry(look->label, look->icon)) : std::nullopt;
+}
+
 class AdbAppCacheTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -67,15 +74,10 @@ TEST_F(AdbAppCacheTest, WhatIsPutReadsBackByPackageAndVersion) {
     }
     CAdbAppCache cache(CachePath());
     ASSERT_EQ(cache.Count(), 3u);
-    const std::optional<AppLook> v3 = cache.Find(QStringLiteral("com.vexa.weather"), 3);
-    ASSERT_TRUE(v3.has_value());
-    EXPECT_EQ(v3->label, QStringLiteral("天气"));
-    EXPECT_EQ(v3->icon, TinyPng());
-    EXPECT_EQ(cache.Find(QStringLiteral("com.vexa.weather"), 4)->label, QStringLiteral("天气 Pro"));
-    EXPECT_TRUE(cache.Find(QStringLiteral("com.vexa.weather"), 4)->icon.isEmpty());
-    ASSERT_TRUE(cache.Find(QStringLiteral("com.vexa.noname"), 1).has_value());
-    EXPECT_TRUE(cache.Find(QStringLiteral("com.vexa.noname"), 1)->label.isEmpty());
-    EXPECT_FALSE(cache.Find(QStringLiteral("com.vexa.weather"), 5).has_value());
+    EXPECT_EQ(Look(cache, QStringLiteral("com.vexa.weather"), 3), Entry(QStringLiteral("天气"), TinyPng()));
+    EXPECT_EQ(Look(cache, QStringLiteral("com.vexa.weather"), 4), Entry(QStringLiteral("天气 Pro"), QByteArray()));
+    EXPECT_EQ(Look(cache, QStringLiteral("com.vexa.noname"), 1), Entry());
+    EXPECT_FALSE(Look(cache, QStringLiteral("com.vexa.weather"), 5));
     EXPECT_EQ(CacheLogLines(), 0);
 }
 
@@ -109,11 +111,9 @@ TEST_F(AdbAppCacheTest, PutKeepsOutHostileNamesOversizedIconsAndLongLabels) {
     cache.Put(QStringLiteral("com.vexa.jpeg"), 1, {QStringLiteral("j"), QByteArray("\xFF\xD8\xFF\xE0 not a png")});
     ASSERT_TRUE(cache.Save());
     CAdbAppCache again(CachePath());
-    const std::optional<AppLook> big = again.Find(QStringLiteral("com.vexa.big"), 1);
-    ASSERT_TRUE(big.has_value());
-    EXPECT_EQ(big->label.size(), CAdbAppCache::kMaxLabelChars);
-    EXPECT_TRUE(big->icon.isEmpty());
-    EXPECT_TRUE(again.Find(QStringLiteral("com.vexa.jpeg"), 1)->icon.isEmpty());
+    EXPECT_EQ(Look(again, QStringLiteral("com.vexa.big"), 1),
+              Entry(QString(CAdbAppCache::kMaxLabelChars, u'名'), QByteArray()));
+    EXPECT_EQ(Look(again, QStringLiteral("com.vexa.jpeg"), 1), Entry(QStringLiteral("j"), QByteArray()));
 }
 
 TEST_F(AdbAppCacheTest, OldestEntriesGoWhenTheIconsOutgrowTheirBudget) {
@@ -226,10 +226,7 @@ TEST_F(AdbAppCacheTest, EntriesOfTheWrongShapeAreLeftOutAndTheRestKept) {
     WriteCache(Document(apps));
     CAdbAppCache cache(CachePath());
     ASSERT_EQ(cache.Count(), 1u);
-    const std::optional<AppLook> look = cache.Find(good, 7);
-    ASSERT_TRUE(look.has_value());
-    EXPECT_EQ(look->label, QStringLiteral("好"));
-    EXPECT_EQ(look->icon, TinyPng());
+    EXPECT_EQ(Look(cache, good, 7), Entry(QStringLiteral("好"), TinyPng()));
     EXPECT_EQ(CacheLogLines(), 1);
 }
 

@@ -48,9 +48,8 @@ TEST_P(ContentValueTest, BindAndWhereReachTheToolUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(HostileValues, ContentValueTest,
                          ::testing::Values(std::string("+8613800000000"), std::string("O'Brien \"Bob\""),
-                                           std::string("$HOME `id` $(reboot)"), std::string("张三, 李四"),
-                                           std::string("a=b, number=1"), std::string("x:s:y"),
-                                           std::string("; rm -rf /"), std::string("")));
+                                           std::string("$HOME `id` $(reboot)"), std::string("张三; rm -rf /"),
+                                           std::string("")));
 
 TEST(ContentCommandTest, EscapedBindingsQueryAndDeleteLines) {
     // Newer tools split at unescaped colons: the value's colons and backslashes get a backslash,
@@ -216,14 +215,10 @@ TEST(AdbContactRows, DataRowsFillTheContact) {
     EXPECT_EQ(c.m_nameParts.parts[NAME_GIVEN], "三");
     EXPECT_EQ(c.m_nameParts.parts[NAME_FAMILY], "张");
     EXPECT_TRUE(c.m_nameParts.parts[NAME_PHONETIC_MIDDLE].isNull());
-    ASSERT_EQ(c.m_phones.size(), 2u);
-    EXPECT_EQ(c.m_phones[0], (ContactField{2, {}, "1"}));
-    EXPECT_EQ(c.m_phones[1], (ContactField{0, "卫星", "2"}));
+    EXPECT_EQ(c.m_phones, (std::vector<ContactField>{{2, {}, "1"}, {0, "卫星", "2"}}));
     EXPECT_EQ(c.m_birthday, "1980-07-09");
-    ASSERT_EQ(c.m_groups.size(), 1u);
-    EXPECT_EQ(c.m_groups[0], &family);
-    ASSERT_EQ(c.m_ims.size(), 1u);
-    EXPECT_EQ(c.m_ims[0], (ContactIm{4, "qq1"}));
+    EXPECT_EQ(c.m_groups, std::vector<Group*>{&family});
+    EXPECT_EQ(c.m_ims, (std::vector<ContactIm>{{4, "qq1"}}));
     EXPECT_TRUE(c.m_emails.empty());
 }
 

@@ -1,19 +1,15 @@
-// Our client and the adb command line through Debian's adb server to vexa-adbd on a private port.
+// Our sync session and the adb command line through Debian's adb server to vexa-adbd on a private port.
 #include "AdbTestRig.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 
 #include "bridge/adb/protocol/AdbHostClient.h"
-#include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/adb/protocol/AdbSync.h"
 #include "bridge/sim/SimPhones.h"
 
-#include <QProcess>
-#include <QRegularExpression>
+#include <QFile>
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 using namespace adb;
 
@@ -26,79 +22,13 @@ protected:
         QString error;
         ASSERT_TRUE(m_rig.StartServer(&error)) << error.toStdString();
     }
-    void TearDown() override {
-        m_daemon.kill();
-        m_daemon.waitForFinished(5000);
-    }
     std::pair<int, QString> Adb(const QStringList& arguments) { return m_rig.Adb(arguments, 15000); }
-    bool Listed(CAdbHostClient& client, const std::string& serial, AdbDeviceEntry* found = nullptr) {
-        std::vector<AdbDeviceEntry> devices;
-        EXPECT_TRUE(client.ListDevices(devices));
-        const auto it = std::find_if(devices.begin(), devices.end(),
-                                     [&](const AdbDeviceEntry& d) { return d.serial.toStdString() == serial; });
-        if (found != nullptr && it != devices.end()) {
-            *found = *it;
-        }
-        return it != devices.end();
-    }
 
     ScopedTestFolders m_folders; // the server keeps its key under $HOME/.android: not the user's
-    QProcess m_daemon;
     CAdbTestRig m_rig;
 };
 
 } // namespace
-
-// vexa-adbd with its own options (no phone file): connected and queried by the command line and
-// by our client; a service it does not offer fails instead of hanging.
-TEST_F(AdbEndToEndTest, ADaemonWithOptionsAnswersTheCommandLineAndOurClient) {
-    m_daemon.start(QStringLiteral(VEXA_ADBD_PATH),
-                   {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--model"), QStringLiteral("X1"),
-                    QStringLiteral("--prop"), QStringLiteral("ro.build.version.release=13")});
-    ASSERT_TRUE(m_daemon.waitForStarted(5000) && m_daemon.waitForReadyRead(5000));
-    const QString line = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    const auto match = QRegularExpression(QStringLiteral("^vexa-adbd: listening on (127\\.0\\.0\\.1:\\d+)$")).match(line);
-    ASSERT_TRUE(match.hasMatch()) << line.toStdString();
-    const QString serial = match.captured(1);
-    const std::string id = serial.toStdString();
-
-    CAdbHostClient client(m_rig.ServerPort());
-    int version = 0;
-    ASSERT_TRUE(client.Version(version));
-    EXPECT_GE(version, 39);
-    std::string reply;
-
-    const auto [connectCode, connectText] = Adb({QStringLiteral("connect"), serial});
-    ASSERT_EQ(connectCode, 0);
-    ASSERT_TRUE(connectText.contains(QStringLiteral("connected to"))) << connectText.toStdString();
-    const auto [waitCode, waitText] = Adb({QStringLiteral("-s"), serial, QStringLiteral("wait-for-device")});
-    ASSERT_EQ(waitCode, 0) << waitText.toStdString();
-    const auto [code, out] = Adb({QStringLiteral("-s"), serial, QStringLiteral("shell"), QStringLiteral("getprop"),
-                                  QStringLiteral("ro.product.brand")});
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(out.trimmed(), QStringLiteral("vexa"));
-
-    // Other devices (an emulator the server found on its own) may be listed too: look for ours.
-    AdbDeviceEntry ours;
-    ASSERT_TRUE(Listed(client, id, &ours));
-    EXPECT_EQ(ours.state, "device");
-    EXPECT_EQ(ours.model, "X1");
-    EXPECT_EQ(ours.product, "vexa_x1");
-    EXPECT_EQ(ours.device, "x1");
-    std::string text;
-    ASSERT_TRUE(client.Shell(id, "echo 你好 world", text));
-    EXPECT_EQ(text, "你好 world\n");
-    ASSERT_TRUE(client.Shell(id, "getprop", text));
-    EXPECT_EQ(ParseGetprop(text).value("ro.build.version.release"), "13");
-    ASSERT_TRUE(client.Shell(id, "getprop ro.not.set", text));
-    EXPECT_EQ(text, "\n");
-    const AdbStatus refused = client.Shell(id, "reboot", text);
-    EXPECT_FALSE(refused);
-    EXPECT_NE(refused.message.find("closed"), std::string::npos) << refused.message;
-
-    ASSERT_TRUE(client.DisconnectDevice(id, reply)) << reply;
-    EXPECT_FALSE(Listed(client, id));
-}
 
 // Files of a simulated phone between the command line's push and pull and our sync session; the
 // session survives what the phone refuses or lacks. 300 KiB cross many WRTE messages, each awaiting OKAY.
@@ -150,17 +80,4 @@ TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
         Adb({QStringLiteral("-s"), serial, QStringLiteral("pull"), QStringLiteral("/sdcard/Download/copy.mp3"), back});
     ASSERT_EQ(code, 0) << out.toStdString();
     EXPECT_TRUE(vexa::test::ReadFile(back) == big);
-}
-
-TEST(VexaAdbdOptionsTest, RefusesEmulatorPortsAndBadProperties) {
-    const std::pair<QStringList, const char*> cases[] = {
-        {{QStringLiteral("--port"), QStringLiteral("5555")}, "emulators"},
-        {{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--prop"), QStringLiteral("=x")}, "bad --prop"}};
-    for (const auto& [arguments, reason] : cases) {
-        QProcess daemon;
-        daemon.start(QStringLiteral(VEXA_ADBD_PATH), arguments);
-        ASSERT_TRUE(daemon.waitForFinished(5000));
-        EXPECT_EQ(daemon.exitCode(), 2) << reason;
-        EXPECT_TRUE(daemon.readAllStandardError().contains(reason));
-    }
 }

@@ -1,4 +1,4 @@
-// The host protocol client against a scripted server (the plain exchanges: AdbEndToEndTest).
+// The host protocol client against a scripted server (the plain exchanges: the adb backend tests).
 #include "FakeAdbServer.h"
 
 #include "bridge/adb/protocol/AdbHostClient.h"
@@ -63,7 +63,7 @@ TEST(AdbHostClientTest, FailCorruptAndTruncatedRepliesAreErrors) {
     EXPECT_EQ(status.message, "device 'X' not found");
 }
 
-// The answer's text decides: "already connected" is a success too (a refusal: AdbEndToEndTest).
+// The answer's text decides: "already connected" is a success too (a refusal: the backend's Wi-Fi test).
 TEST(AdbHostClientTest, ConnectAndPairReadTheReplyText) {
     CFakeAdbServer server([](CAdbSocket& s, const std::string& request) {
         if (request == "host:connect:127.0.0.1:15101") {

@@ -1,22 +1,14 @@
 // vexa-adbd's phone without sockets: shell splitting, and tool output read by the backend's parsers.
 #include "PhoneDevice.h"
-#include "PhoneLatency.h"
 
 #include "bridge/adb/AdbContent.h"
-#include "bridge/adb/ScreenRecordStream.h"
-#include "bridge/adb/protocol/AdbDeviceTransport.h"
 #include "bridge/adb/protocol/AdbParsers.h"
-#include "bridge/adb/protocol/ShellQuote.h"
-#include "bridge/sim/SimDb.h"
 #include "bridge/sim/SimFiles.h"
 #include "bridge/sim/SimPhones.h"
-#include "device/screen/ScreenFrame.h"
 
 #include "TestEnvironment.h"
 
-#include <QBuffer>
 #include <QFile>
-#include <QImage>
 
 #include <optional>
 
@@ -43,9 +35,7 @@ TEST_P(SplitShellLineTest, Splits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, SplitShellLineTest,
-    ::testing::Values(SplitCase{"ls -l /mnt/sdcard", {{"ls", "-l", "/mnt/sdcard"}}},
-                      SplitCase{"mkdir 'a b'", {{"mkdir", "a b"}}},
-                      SplitCase{"mkdir 'it'\\''s'", {{"mkdir", "it's"}}},
+    ::testing::Values(SplitCase{"mkdir 'it'\\''s'", {{"mkdir", "it's"}}},
                       SplitCase{"echo \"x\\\"y\" a\\ b", {{"echo", "x\"y", "a b"}}},
                       SplitCase{"rm -rf -- '-rf' 2>&1; echo done", {{"rm", "-rf", "--", "-rf"}, {"echo", "done"}}},
                       SplitCase{"mkdir ';' ; ; true", {{"mkdir", ";"}, {"true"}}},
@@ -62,45 +52,26 @@ class PhoneDeviceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         qputenv("VEXA_SIM_DIR", QFile::encodeName(m_folders.Root() + QStringLiteral("/sim")));
-        vexa::sim::PhoneSpec spec;
-        spec.serial = QStringLiteral("P-1");
-        spec.model = QStringLiteral("V960");
-        spec.sdCard = true;
         QString error;
-        ASSERT_TRUE(vexa::sim::CreatePhone(spec, &error)) << error.toStdString();
-        ASSERT_TRUE(m_phone.Open(spec.serial, &error)) << error.toStdString();
+        ASSERT_TRUE(vexa::sim::CreatePhone(
+            {.model = QStringLiteral("V960"), .serial = QStringLiteral("P-1"), .sdCard = true}, &error))
+            << error.toStdString();
+        ASSERT_TRUE(m_phone.Open(QStringLiteral("P-1"), &error)) << error.toStdString();
     }
     void TearDown() override { qunsetenv("VEXA_SIM_DIR"); }
-
-    std::string Sh(const std::vector<std::string>& words) { return m_phone.RunShell(adb::ShellCommand(words)); }
 
     ScopedTestFolders m_folders;
     CPhoneDevice m_phone;
 };
 
-TEST_F(PhoneDeviceTest, OpenRefusesMissingAndHostileSerials) {
-    CPhoneDevice other;
-    QString error;
-    EXPECT_FALSE(other.Open(QStringLiteral("NOPE"), &error));
-    EXPECT_FALSE(other.Open(QStringLiteral("../P-1"), &error));
-    EXPECT_FALSE(error.isEmpty());
-}
-
 TEST_F(PhoneDeviceTest, ExitStatusesAndTheSystemStaysReadOnly) {
     EXPECT_EQ(m_phone.RunShell("mkdir /mnt/sdcard/x; echo \"s=$?\""), "s=0\n");
     EXPECT_EQ(m_phone.RunShell("mkdir /mnt/sdcard/x 2>&1; echo $?"), "mkdir: '/mnt/sdcard/x': File exists\n1\n");
     EXPECT_EQ(m_phone.RunShell("mkdir /system/x; echo $?"), "mkdir: '/system/x': Permission denied\n1\n");
-    EXPECT_EQ(m_phone.RunShell("rm -rf /system; echo $?"), "rm: /system: Permission denied\n1\n");
-    EXPECT_EQ(m_phone.RunShell("mv /mnt/sdcard/x /mnt/sdcard/x/y; echo $?"),
-              "mv: /mnt/sdcard/x/y: Invalid argument\n1\n");
     EXPECT_EQ(m_phone.RunShell("reboot; echo $?"), "/system/bin/sh: reboot: not found\n127\n");
-    EXPECT_EQ(m_phone.RunShell("content query --uri content://sms; echo $?"), "No result found.\n0\n");
-    // A message written without the app-op is dropped without a word, as a phone's provider does;
-    // of the contacts provider only raw contacts, data and groups are served.
+    // A message written without the app-op is dropped without a word, as a phone's provider does.
     EXPECT_EQ(m_phone.RunShell("content insert --uri content://sms --bind body:s:x; echo $?"), "0\n");
-    EXPECT_EQ(m_phone.RunShell("content query --uri content://sms"), "No result found.\n");
-    EXPECT_TRUE(m_phone.RunShell("content query --uri content://com.android.contacts/contacts; echo $?")
-                    .starts_with("Error while accessing provider:contacts\njava.lang.IllegalArgumentException"));
+    EXPECT_EQ(m_phone.RunShell("content query --uri content://sms; echo $?"), "No result found.\n0\n");
     EXPECT_TRUE(m_phone.RunShell("content query --uri content://sms --projection _id:nope; echo $?")
                     .starts_with("Error while accessing provider"));
     std::string error;
@@ -121,14 +92,12 @@ TEST_F(PhoneDeviceTest, ReadlinkAndRealpathResolveLikeAPhone) {
     } cases[] = {
         {"readlink -f /sdcard", "/mnt/sdcard\n0\n"},
         {"readlink -f //storage/emulated/0/./DCIM/", "/mnt/sdcard/DCIM\n0\n"},
-        {"readlink -f /storage/self/primary/DCIM/..", "/mnt/sdcard\n0\n"},
         {"readlink -f /sdcard/..", "/mnt\n0\n"},
         {"readlink -f " + card + "/", "/mnt/sdcard/external_sd\n0\n"},
         {"realpath /storage/emulated/0/Download/new.txt", "/mnt/sdcard/Download/new.txt\n0\n"},
         {"readlink -f /sdcard/no/such", "1\n"},
         {"realpath /sdcard/no/such", "realpath: /sdcard/no/such: No such file or directory\n1\n"},
         {"readlink /sdcard", "/storage/self/primary\n0\n"},
-        {"readlink /storage/self/primary", "/storage/emulated/0\n0\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(m_phone.RunShell(c.line + "; echo $?"), c.out) << c.line;
@@ -147,7 +116,6 @@ TEST_F(PhoneDeviceTest, LsHidesDotFilesShowsLinksAndKeepsOtherUsersOut) {
         {"ls -a /sdcard/q", ".hidden\nseen\n0\n"},
         {"ls -A /storage/emulated/0/q", ".hidden\nseen\n0\n"},
         {"ls -l /sdcard", "lrwxrwxrwx 1 root root 21 * /sdcard -> /storage/self/primary\n0\n"},
-        {"ls -l /storage/self", "lrwxrwxrwx 1 root root 19 * primary -> /storage/emulated/0\n0\n"},
         {"ls /storage/emulated", "ls: /storage/emulated: Permission denied\n1\n"},
         {"ls -ld /storage/emulated", "drwx--x--x 4 root everybody 4096 * /storage/emulated\n0\n"},
     };
@@ -162,80 +130,6 @@ TEST_F(PhoneDeviceTest, LsHidesDotFilesShowsLinksAndKeepsOtherUsersOut) {
         EXPECT_EQ(out, c.out) << c.line;
     }
     EXPECT_TRUE(m_phone.Stat("/storage/emulated/0/q/seen").Exists());
-}
-
-// screencap gives raw frames at the phone's screen size (what the adb backend asks for) and the
-// stored PNG with -p; a phone without frames fails as the tool does. screenrecord streams frames of
-// the asked size from Android 5 on and refuses what it does not simulate.
-TEST_F(PhoneDeviceTest, ScreencapServesRawFramesAtTheScreenSize) {
-    EXPECT_EQ(m_phone.RunShell("screencap; echo $?"), "screencap: no frame\n1\n");
-    {
-        vexa::sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("P-1")), &error)) << error.toStdString();
-        ASSERT_TRUE(db.SetMeta("screen_width", QStringLiteral("1080")));
-        ASSERT_TRUE(db.SetMeta("screen_height", QStringLiteral("2400")));
-        QImage picture(108, 240, QImage::Format_RGB32);
-        picture.fill(QColor(200, 30, 60));
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        ASSERT_TRUE(picture.save(&buffer, "PNG"));
-        vexa::sim::Stmt add(db, "INSERT INTO screen_frames(orientation, data) VALUES(0, ?)");
-        ASSERT_TRUE(add.Bind(1, png).Run());
-    }
-    for (int round = 0; round < 2; ++round) { // the second answer comes from the daemon's cache
-        const std::string raw = m_phone.RunExec("screencap");
-        ASSERT_EQ(raw.size(), 16u + 1080u * 2400u * 4u) << round;
-        const screen::DecodedFrame frame = screen::DecodeFrame(QByteArray::fromStdString(raw));
-        ASSERT_TRUE(frame.Ok()) << frame.detail.toStdString();
-        EXPECT_EQ(frame.image.size(), QSize(1080, 2400));
-        EXPECT_EQ(frame.image.pixelColor(540, 1200).rgb(), QColor(200, 30, 60).rgb());
-    }
-    const std::string png = m_phone.RunExec("screencap -p");
-    EXPECT_EQ(screen::EncodedFrameType(QByteArray::fromStdString(png)), "PNG");
-
-    // screenrecord over a transport, as the server drives it: what it refuses, then its frames.
-    adb::CAdbDeviceTransport transport({"p", "P", "p", {"cmd"}},
-                                       [this](const std::string& name) { return MakePhoneService(m_phone, name); });
-    transport.Feed(adb::EncodeAdbMessage({adb::kCmdCnxn, adb::kAdbVersionNoChecksum, adb::kMaxPayload, "host::"}));
-    std::uint32_t remote = 0, local = 0;
-    const auto send = [&](const adb::AdbMessage& message) { // what the phone wrote back
-        transport.Feed(adb::EncodeAdbMessage(message));
-        std::string out;
-        for (const adb::AdbMessage& m : transport.TakeMessages()) {
-            local = m.command == adb::kCmdOkay ? m.arg0 : local;
-            out += m.command == adb::kCmdWrte ? m.data : "";
-        }
-        return out;
-    };
-    const auto open = [&](const std::string& line) { return send({adb::kCmdOpen, ++remote, 0, "exec:" + line}); };
-    const std::string frames = "screenrecord --output-format=frames --size 460x1024 -";
-    EXPECT_EQ(open(frames), "/system/bin/sh: screenrecord: not found\n") << "Android 4.0 has no screenrecord";
-    {
-        vexa::sim::SimDb db;
-        QString error;
-        ASSERT_TRUE(db.Open(vexa::sim::PhoneFilePath(QStringLiteral("P-1")), &error) && db.SetMeta("sdk", "30"));
-    }
-    for (const auto& [line, reply] : std::vector<std::pair<std::string, std::string>>{
-             {"screenrecord --size 460x1024 -", "only --output-format=frames"},
-             {"screenrecord --output-format=frames --size 460x -", "Invalid size '460x'"},
-             {"screenrecord --output-format=frames --time-limit 181 -", "outside acceptable range"},
-             {"screenrecord --output-format=frames /sdcard/x.mp4", "only to \"-\""},
-             {"screenrecord --output-format=frames --bugreport -", "Unknown option"}}) {
-        EXPECT_NE(open(line).find(reply), std::string::npos) << line;
-    }
-    std::vector<QByteArray> read;
-    vexa::adbphone::CScreenRecordReader reader(QSize(460, 1024), [&](QByteArray raw) { read.push_back(raw); });
-    ASSERT_TRUE(reader.Feed(open(frames + " --bit-rate 8000000")));
-    for (int i = 0; i < 4 && read.empty(); ++i) { // one payload at a time, each after the server's OKAY
-        ASSERT_TRUE(reader.Feed(send({adb::kCmdOkay, remote, local, {}}))) << reader.Error().toStdString();
-    }
-    ASSERT_EQ(read.size(), 1u);
-    const screen::DecodedFrame frame = screen::DecodeFrame(read.front());
-    ASSERT_TRUE(frame.Ok()) << frame.detail.toStdString();
-    EXPECT_EQ(frame.image.size(), QSize(460, 1024));
-    EXPECT_EQ(frame.image.pixelColor(230, 512).rgb(), QColor(200, 30, 60).rgb());
 }
 
 } // namespace
@@ -266,29 +160,16 @@ TEST_F(PhoneDeviceTest, BadProviderRequestsAreRefusedAndChangeNothing) {
               "");
     const std::pair<std::string, const char*> refused[] = {
         {"delete --uri " + calls, "call_log\n"},
-        {"delete --uri " + calls + " --where '1=1'", "call_log\n"},
         {"delete --uri " + calls + " --where '_id=1 OR 1=1'", "call_log\n"},
-        {"delete --uri " + calls + " --where '_id=1; DROP TABLE calls'", "call_log\n"},
         {"query --uri " + calls + " --projection _id:secret", "call_log\n"},
         {"insert --uri " + calls + " --bind number:s:1 --bind type:i:1", "call_log\n"},
         {"insert --uri " + calls + " --bind date:l:1 --bind type:i:9", "call_log\n"},
         {"insert --uri " + calls + " --bind date:l:1 --bind _id:i:1 --bind type:i:1", "call_log\n"},
         {"query --uri " + contacts + "contacts", ""},
-        {"query --uri " + contacts + "raw_contacts --projection _id:password", ""},
         {"delete --uri " + contacts + "raw_contacts", ""},
-        {"delete --uri " + contacts + "raw_contacts --where '_id>0 OR 1=1'", ""},
         {"delete --uri " + contacts + "data --where '_id=1'", ""},
         {"update --uri " + contacts + "data --where raw_contact_id=" + raw + " --bind data1:s:x", ""},
         {"insert --uri " + contacts + "data --bind mimetype:s:vnd.android.cursor.item/note", ""},
-        {"insert --uri " + contacts + "data --bind raw_contact_id:l:" + raw +
-             " --bind mimetype:s:vnd.android.cursor.item/photo",
-         ""},
-        {"insert --uri " + contacts + "data --bind raw_contact_id:l:" + raw +
-             " --bind mimetype:s:vnd.android.cursor.item/group_membership --bind data1:l:999",
-         ""},
-        {"insert --uri " + contacts + "raw_contacts --bind _id:i:5", ""},
-        {"insert --uri " + contacts + "groups --bind title:s:", ""},
-        {"insert --uri " + contacts + "../sms --bind body:s:x", ""},
     };
     for (const auto& [line, provider] : refused) {
         const std::string out = m_phone.RunShell("content " + line);
@@ -304,12 +185,11 @@ TEST_F(PhoneDeviceTest, BadProviderRequestsAreRefusedAndChangeNothing) {
 
     EXPECT_EQ(rows(calls, {"_id"}).size(), 1u);
     EXPECT_EQ(rows(contacts + "raw_contacts", {"_id"}).size(), 1u);
-    EXPECT_TRUE(rows(contacts + "groups", {"_id"}).empty());
     QStringList data;
     for (const adb::ContentRow& row : rows(contacts + "data", {"mimetype", "data1"})) {
         data << row.value("mimetype").section(u'/', 1) + u'=' + row.value("data1");
     }
-    EXPECT_EQ(data, (QStringList{"name=", "phone_v2=10086"})) << "no note, photo or membership was added";
+    EXPECT_EQ(data, (QStringList{"name=", "phone_v2=10086"})) << "the refused note was not added";
 }
 
 // ---- bindings as the content tool reads them ------------------------------------------------------
@@ -338,71 +218,19 @@ TEST_P(ContentBindingTest, ReadsLikeTheTool) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Bindings, ContentBindingTest,
-    ::testing::Values(
-        // Older tools: everything after the second colon is the value, backslashes and all.
-        BindingCase{"body:s:a:b\\:c", false, "body", "a:b\\:c"}, BindingCase{"body:s:", false, "body", ""},
-        BindingCase{"read:b:TRUE", false, "read", "1"}, BindingCase{"read:B:yes", false, "read", "0"},
-        BindingCase{"date:l:+1700000000000", false, "date", "1700000000000"},
-        BindingCase{"date:i:1700000000000", false, "date", "1700000000000"},
-        BindingCase{"x:n:whatever", false, "x", std::nullopt},
-        BindingCase{"body:S:x", false, "", std::nullopt, "Unsupported type: S"},
-        BindingCase{"type:i:1.0", false, "", std::nullopt, "For input string: \"1.0\""},
-        BindingCase{"type:i:", false, "", std::nullopt, "For input string: \"\""},
-        BindingCase{"body", false, "", std::nullopt, "Binding not well formed: body"},
-        BindingCase{"body:s", false, "", std::nullopt, "Binding not well formed: body:s"},
-        // Android 11 and later: colons and backslashes escaped, exactly three parts, 32-bit "i".
-        BindingCase{"body:s:a\\:b\\\\c", true, "body", "a:b\\c"},
-        BindingCase{"body:s:a:b", true, "", std::nullopt, "Binding not well formed: body:s:a:b"},
-        BindingCase{"body:s:x\\", true, "", std::nullopt, "Invalid escaping"},
-        BindingCase{"date:i:1700000000000", true, "", std::nullopt, "For input string: \"1700000000000\""},
-        BindingCase{"date:L:-5", true, "date", "-5"}));
-
-// What each service costs on a mid-range phone: the stream, then every tool on the line, Java ones
-// holding a core for their VM start.
-TEST(PhoneLatency, ServicesCostWhatTheirToolsCost) {
-    const struct {
-        std::string name;
-        int open, native, java, starts;
-    } cases[] = {
-        {"sync:", 3, 0, 0, 0},
-        {"shell:echo x", 8, 0, 0, 0},
-        {"shell:ls -a -l /sdcard/DCIM", 8, 3, 0, 0},
-        {"exec:screencap", 8, 3, 0, 0},
-        {"shell:content query --uri content://sms --projection _id", 8, 0, 250, 1},
-        {"shell:content insert --uri content://sms; content insert --uri content://sms; echo $?", 8, 0, 500, 2},
-        {"shell:dumpsys package", 8, 0, 800, 1},
-        {"shell:dumpsys package com.x.y", 8, 0, 250, 1},
-        {"shell:pm list packages -f | grep x", 8, 3, 250, 1},
-        {"shell:rm -rf /sdcard/a && cmd package list packages", 8, 3, 250, 1},
-        {"shell:echo 'open", 8, 0, 0, 0},
-        {"framebuffer:", 0, 0, 0, 0},
-    };
-    for (const auto& c : cases) {
-        const ServiceCost cost = CostOfService(c.name);
-        EXPECT_EQ(cost.open.count(), c.open) << c.name;
-        EXPECT_EQ(cost.native.count(), c.native) << c.name;
-        EXPECT_EQ(cost.java.count(), c.java) << c.name;
-        EXPECT_EQ(cost.javaStarts, c.starts) << c.name;
-    }
-    LatencyProfile profile = LatencyProfile::None;
-    EXPECT_TRUE(ParseLatencyProfile("typical", profile));
-    EXPECT_EQ(profile, LatencyProfile::Typical);
-    EXPECT_FALSE(ParseLatencyProfile("slow", profile));
-}
-
-// Four Java tools run side by side; the fifth waits for the first core to free, and a run asked
-// for later than every core frees starts when asked.
-TEST(PhoneLatency, JavaToolsShareFourCores) {
-    CPhoneCores cores;
-    const LatencyClock::time_point t0{std::chrono::seconds(100)};
-    for (int i = 0; i < CPhoneCores::kCores; ++i) {
-        EXPECT_EQ(cores.Book(t0, Ms(250)), t0 + Ms(250)) << i;
-    }
-    EXPECT_EQ(cores.Book(t0, Ms(100)), t0 + Ms(350));
-    EXPECT_EQ(cores.Book(t0 + Ms(10), Ms(250)), t0 + Ms(500));
-    EXPECT_EQ(cores.Book(t0 + Ms(2000), Ms(250)), t0 + Ms(2250));
-}
+INSTANTIATE_TEST_SUITE_P(Bindings, ContentBindingTest,
+                         ::testing::Values(
+                             // Older tools: everything after the second colon is the value, backslashes and all.
+                             BindingCase{"body:s:a:b\\:c", false, "body", "a:b\\:c"},
+                             BindingCase{"date:i:1700000000000", false, "date", "1700000000000"},
+                             BindingCase{"type:i:1.0", false, "", std::nullopt, "For input string: \"1.0\""},
+                             BindingCase{"body", false, "", std::nullopt, "Binding not well formed: body"},
+                             // Android 11 and later: colons and backslashes escaped, exactly three parts, 32-bit "i".
+                             BindingCase{"body:s:a\\:b\\\\c", true, "body", "a:b\\c"},
+                             BindingCase{"body:s:a:b", true, "", std::nullopt, "Binding not well formed: body:s:a:b"},
+                             BindingCase{"body:s:x\\", true, "", std::nullopt, "Invalid escaping"},
+                             BindingCase{"date:i:1700000000000", true, "", std::nullopt,
+                                         "For input string: \"1700000000000\""},
+                             BindingCase{"date:L:-5", true, "date", "-5"}));
 
 } // namespace
