@@ -1,6 +1,8 @@
 // vexa-adbd's phone without sockets: shell splitting, and tool output read by the backend's parsers.
 #include "PhoneDevice.h"
 
+#include "PhoneLatency.h"
+
 #include "bridge/adb/AdbContent.h"
 #include "bridge/adb/protocol/AdbParsers.h"
 #include "bridge/sim/SimFiles.h"
@@ -234,3 +236,47 @@ INSTANTIATE_TEST_SUITE_P(Bindings, ContentBindingTest,
                              BindingCase{"date:L:-5", true, "date", "-5"}));
 
 } // namespace
+
+TEST(PhoneLatency, ServicesCostWhatTheirToolsCost) {
+    const struct {
+        std::string name;
+        int open, native, java, starts;
+    } cases[] = {
+        {"sync:", 3, 0, 0, 0},
+        {"shell:echo x", 8, 0, 0, 0},
+        {"shell:ls -a -l /sdcard/DCIM", 8, 3, 0, 0},
+        {"exec:screencap", 8, 3, 0, 0},
+        {"shell:content query --uri content://sms --projection _id", 8, 0, 250, 1},
+        {"shell:content insert --uri content://sms; content insert --uri content://sms; echo $?", 8, 0, 500, 2},
+        {"shell:dumpsys package", 8, 0, 800, 1},
+        {"shell:dumpsys package com.x.y", 8, 0, 250, 1},
+        {"shell:pm list packages -f | grep x", 8, 3, 250, 1},
+        {"shell:rm -rf /sdcard/a && cmd package list packages", 8, 3, 250, 1},
+        {"shell:echo 'open", 8, 0, 0, 0},
+        {"framebuffer:", 0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const ServiceCost cost = CostOfService(c.name);
+        EXPECT_EQ(cost.open.count(), c.open) << c.name;
+        EXPECT_EQ(cost.native.count(), c.native) << c.name;
+        EXPECT_EQ(cost.java.count(), c.java) << c.name;
+        EXPECT_EQ(cost.javaStarts, c.starts) << c.name;
+    }
+    LatencyProfile profile = LatencyProfile::None;
+    EXPECT_TRUE(ParseLatencyProfile("typical", profile));
+    EXPECT_EQ(profile, LatencyProfile::Typical);
+    EXPECT_FALSE(ParseLatencyProfile("slow", profile));
+}
+
+// Four Java tools run side by side; the fifth waits for the first core to free, and a run asked
+// for later than every core frees starts when asked.
+TEST(PhoneLatency, JavaToolsShareFourCores) {
+    CPhoneCores cores;
+    const LatencyClock::time_point t0{std::chrono::seconds(100)};
+    for (int i = 0; i < CPhoneCores::kCores; ++i) {
+        EXPECT_EQ(cores.Book(t0, Ms(250)), t0 + Ms(250)) << i;
+    }
+    EXPECT_EQ(cores.Book(t0, Ms(100)), t0 + Ms(350));
+    EXPECT_EQ(cores.Book(t0 + Ms(10), Ms(250)), t0 + Ms(500));
+    EXPECT_EQ(cores.Book(t0 + Ms(2000), Ms(250)), t0 + Ms(2250));
+}
