@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
 
 namespace {
 
@@ -25,18 +24,12 @@ protected:
 // The refusals first (the second phone is still empty), then an export imported onto it; the calls.
 TEST_F(CliContactsTest, ExportThenImportOntoAnotherPhoneTheRefusalsAndTheCalls) {
     const QString csv = Path("all.csv"), vcf = Path("all.vcf");
-    Write("empty.csv", {});
     RunSteps({
-        {{"--phone", "cli-2", "contacts", "import", Path("empty.csv")}, kCliFailed, Str(278)},
         {{"--phone", "cli-2", "contacts", "import", Path("missing.csv")}, kCliFailed, Str(277)},
         // An empty phone has nothing to export.
         {{"--phone", "cli-2", "contacts", "export", "--format", "csv", Path("x.csv")}, kCliFailed, Str(345)},
-        {{"--phone", "cli-1", "contacts", "export", "--format", "csv", Path("no/dir/x.csv")}, kCliFailed, Str(283)},
         {{"--phone", "cli-1", "calls", "export", Path("no/dir/calls.csv")}, kCliFailed, Str(2301)},
         {{"contacts"}, kCliUsage},
-        {{"contacts", "export", "--format", "xls", "f"}, kCliUsage},
-        {{"contacts", "import"}, kCliUsage},
-        {{"calls", "export"}, kCliUsage},
         {{"--phone", "cli-1", "contacts", "count"}, kCliOk, "25"},
         {{"--phone", "cli-1", "contacts", "export", "--format", "csv", csv}, kCliOk, FormatText(Str(299), 25)},
         {{"--phone", "cli-1", "contacts", "export", "--format", "vcf", vcf}, kCliOk, FormatText(Str(299), 25)},
@@ -67,11 +60,8 @@ TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
     const QStringList phone{"--phone", "cli-2"};
     RunSteps({
         {phone + QStringList{"groups", "add", "家人"}, kCliOk, FormatText(Str(3153), "家人")},
-        {phone + QStringList{"groups", "add", "家人"}, kCliFailed, Str(329)},
         {phone + QStringList{"contacts", "add", "--name", "A", "--group", "Nobody"}, kCliFailed, FormatText(Str(3150), "Nobody")},
     });
-    EXPECT_EQ(Run(phone + QStringList{"contacts", "add", "--name", "A", "--phone", "12a"}), kCliFailed);
-    EXPECT_TRUE(m_err.startsWith(Str(327).left(8)));
 
     QStringList ids;
     for (int i = 0; i < 3; ++i) {
@@ -97,21 +87,15 @@ TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
         {phone + QStringList{"groups", "delete", "Family"}, kCliOk, FormatText(Str(3155), "Family")},
         {phone + QStringList{"contacts", "delete", "--id", ids[0]}, kCliOk, FormatText(Str(313), 1)},
         {phone + QStringList{"contacts", "count"}, kCliOk, "0"},
-        {{"contacts", "add", "--phone", "1"}, kCliUsage},
-        {{"contacts", "delete"}, kCliUsage},
-        {{"contacts", "delete", "--id", "x"}, kCliUsage},
         {{"groups", "rename", "a"}, kCliUsage},
-        {{"contacts", "merge-duplicates", "--now"}, kCliUsage},
-        {{"calls", "delete"}, kCliUsage},
     });
 }
 
-// Contacts added in no order list in the order a phone shows them (by spelling, Chinese by pinyin
-// with surname readings, no letter last) on both bridges, and search finds names by pinyin.
-TEST_F(CliContactsTest, ListAndSearchInThePhonesOrderOnBothBridges) {
+// Contacts list in the book's order and search finds them by pinyin (the rules: ContactListingTest,
+// PinyinTest).
+TEST_F(CliContactsTest, ListAndSearchInThePhonesOrder) {
     AddPhone(QStringLiteral("cli-order"));
-    const QStringList added = {"张伟", "Zoe", "曾小贤", "9号技师", "单雄信", "alice", "李四", "欧阳娜娜", "吕布"};
-    for (const QString& name : added) {
+    for (const QString& name : QStringList{"张伟", "Zoe", "单雄信", "9号技师", "alice", "吕布"}) {
         ASSERT_EQ(Run({"--phone", "cli-order", "contacts", "add", "--name", name}), kCliOk) << m_err.toStdString();
     }
     const auto names = [this] {
@@ -121,26 +105,10 @@ TEST_F(CliContactsTest, ListAndSearchInThePhonesOrderOnBothBridges) {
         }
         return out;
     };
-    const struct {
-        QString key;
-        QStringList found;
-    } searches[] = {
-        {"zw", {"张伟"}},   {"zhang wei", {"张伟"}}, {"ZOE", {"Zoe"}},
-        {"lv", {"吕布"}},   {"xx", {"单雄信", "曾小贤"}}, {"技", {"9号技师"}},
-    };
-    for (const char* bridge : {"sim", "adb"}) {
-        SCOPED_TRACE(bridge);
-        if (bridge == std::string("adb")) {
-            SKIP_WITHOUT_ADB();
-            UseAdb(QStringLiteral("cli-order"));
-        }
-        ASSERT_EQ(Run({"--phone", "cli-order", "contacts", "list"}), kCliOk) << m_err.toStdString();
-        EXPECT_EQ(names(), (QStringList{"alice", "李四", "吕布", "欧阳娜娜", "单雄信", "曾小贤", "张伟", "Zoe", "9号技师"}));
-        for (const auto& s : searches) {
-            ASSERT_EQ(Run({"--phone", "cli-order", "contacts", "search", s.key}), kCliOk) << m_err.toStdString();
-            EXPECT_EQ(names(), s.found) << s.key.toStdString();
-        }
-    }
+    ASSERT_EQ(Run({"--phone", "cli-order", "contacts", "list"}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(names(), (QStringList{"alice", "吕布", "单雄信", "张伟", "Zoe", "9号技师"}));
+    ASSERT_EQ(Run({"--phone", "cli-order", "contacts", "search", "zw"}), kCliOk) << m_err.toStdString();
+    EXPECT_EQ(names(), QStringList{"张伟"});
 }
 
 // vexa-cli sms against a simulated phone (the stores over adb: AdbBackendTest), and mms: list, show,
@@ -153,9 +121,7 @@ protected:
 // A file without times and bad command lines are refused and store nothing; a good file imports.
 TEST_F(CliSmsTest, RefusalsStoreNothingThenImportCountAndExport) {
     RunSteps({{{"sms", "import", Write("bad.csv", "Number,Msg\r\n1,x\r\n")}, kCliFailed, Str(2448)},
-              {{"sms", "export"}, kCliUsage},
-              {{"sms", "count", "x"}, kCliUsage},
-              {{"sms", "send"}, kCliUsage}});
+              {{"sms", "export"}, kCliUsage}});
     ASSERT_EQ(Run({"sms", "count"}), kCliOk);
     EXPECT_TRUE(m_out.contains("messages: 0\n"));
     const QString in = Write("in.csv", QStringLiteral("Box,Number,Time,Message\r\n"
@@ -175,9 +141,9 @@ TEST_F(CliSmsTest, RefusalsStoreNothingThenImportCountAndExport) {
                     .contains(QStringLiteral("Inbox,10086,2012-07-25 10:03:09,\"话费, \"\"余额\"\"\"\r\n")));
 }
 
-// The search finds a contact's conversation by name, pinyin, number and a word of its text, with
-// the same count each way, and nothing for a word no message holds.
-TEST_F(CliSmsTest, SearchFindsAConversationByNameNumberAndText) {
+// The search finds a contact's conversation by name and by a word of its text, with the same count
+// each way, and nothing for a word no message holds (pinyin and numbers: MessagePageTest).
+TEST_F(CliSmsTest, SearchFindsAConversationByNameAndText) {
     ASSERT_EQ(Run({"contacts", "add", "--name", "赵强", "--phone", "13800001111"}), kCliOk) << m_err.toStdString();
     const QString in = Write("in.csv", QStringLiteral("Box,Number,Time,Message\r\n"
                                                       "Inbox,13800001111,2012-07-25 10:03:09,明天交水费\r\n"
@@ -187,11 +153,7 @@ TEST_F(CliSmsTest, SearchFindsAConversationByNameNumberAndText) {
     const QString found = QStringLiteral("13800001111\t赵强\t2");
     RunSteps({{{"sms", "import", in}, kCliOk},
               {{"sms", "search", "赵强"}, kCliOk, found},
-              {{"sms", "search", "zq"}, kCliOk, found},
-              {{"sms", "search", "13800001111"}, kCliOk, found},
-              {{"sms", "search", "水费"}, kCliOk, found},
-              {{"sms", "search", "余额"}, kCliOk, QStringLiteral("10086\t\t1")},
-              {{"sms", "search"}, kCliUsage}});
+              {{"sms", "search", "水费"}, kCliOk, found}});
     ASSERT_EQ(Run({"sms", "search", "没有的词"}), kCliOk);
     EXPECT_EQ(m_out, QString());
 }
@@ -257,16 +219,11 @@ TEST_F(CliMmsTest, RefusalsStoreNothingAndDraftSendListShowAndExportAgree) {
     mms::MediaMsg hostile = Message(0);
     hostile.SetRecipient({QStringLiteral("10086\n$(reboot)")});
     const QString hostileFile = Write("hostile.omms", hostile.Save());
-    RunSteps({{{"mms", "draft", Write("big.omms", Message(mms::kMaxMessageBytes + 1).Save())},
-               kCliFailed,
-               QStringLiteral("彩信大小已超过上限 300k")},
-              {{"mms", "draft", hostileFile},
+    RunSteps({{{"mms", "draft", hostileFile},
                kCliFailed,
                QStringLiteral("以下收件人不是有效的电话号码，彩信没有保存：\n10086 $(reboot)")},
               {{"mms", "send", hostileFile}, kCliFailed},
               {{"mms", "show", "999"}, kCliFailed},
-              {{"mms", "show", "x"}, kCliUsage},
-              {{"mms", "send", "--sim", "3", "f"}, kCliUsage},
               {{"mms", "export", "1"}, kCliUsage}});
     ASSERT_EQ(Run({"mms", "list"}), kCliOk);
     EXPECT_EQ(m_out, QString());
