@@ -20,11 +20,9 @@ const QStringList kHostileCells = {
     QStringLiteral("say \"hi\""),
     QStringLiteral("\""),
     QStringLiteral("two\nlines"),
-    QStringLiteral("crlf\r\nline"),
     QStringLiteral("  spaced  "),
     QStringLiteral("张伟,\"老张\"\r\n北京"),
     QStringLiteral("tab\there"),
-    QStringLiteral("a\"b"),
 };
 
 class CsvFileTest : public ::testing::Test {
