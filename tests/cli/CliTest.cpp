@@ -53,11 +53,6 @@ TEST_F(CliTest, ConnectsTheNamedPhoneOrTheFirstOfTheMakersOrSaysWhyNot) {
     EXPECT_EQ(Run({"--phone", "old-1", "device", "info"}), kCliFailed);
     EXPECT_EQ(m_err.trimmed(), Str(2220));
     EXPECT_TRUE(m_out.isEmpty());
-
-    QString error;
-    AddPhone("vexa-4");
-    ASSERT_TRUE(vexa::sim::SetAttached("vexa-4", false, &error));
-    EXPECT_EQ(Run({"--phone", "vexa-4", "device", "info"}), kCliFailed);
 }
 
 // The user's only phone file is damaged, or was copied under another name: commands say which file
