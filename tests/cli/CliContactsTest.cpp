@@ -28,7 +28,6 @@ TEST_F(CliContactsTest, ExportThenImportOntoAnotherPhoneTheRefusalsAndTheCalls) 
         {{"--phone", "cli-2", "contacts", "import", Path("missing.csv")}, kCliFailed, Str(277)},
         // An empty phone has nothing to export.
         {{"--phone", "cli-2", "contacts", "export", "--format", "csv", Path("x.csv")}, kCliFailed, Str(345)},
-        {{"--phone", "cli-1", "calls", "export", Path("no/dir/calls.csv")}, kCliFailed, Str(2301)},
         {{"contacts"}, kCliUsage},
         {{"--phone", "cli-1", "contacts", "count"}, kCliOk, "25"},
         {{"--phone", "cli-1", "contacts", "export", "--format", "csv", csv}, kCliOk, FormatText(Str(299), 25)},
@@ -60,7 +59,6 @@ TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
     const QStringList phone{"--phone", "cli-2"};
     RunSteps({
         {phone + QStringList{"groups", "add", "家人"}, kCliOk, FormatText(Str(3153), "家人")},
-        {phone + QStringList{"contacts", "add", "--name", "A", "--group", "Nobody"}, kCliFailed, FormatText(Str(3150), "Nobody")},
     });
 
     QStringList ids;
@@ -77,7 +75,6 @@ TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
         {phone + QStringList{"contacts", "merge-duplicates", "--dry-run"}, kCliOk, planned + FormatText(Str(3152), 2)},
         {phone + QStringList{"contacts", "count"}, kCliOk, "3"},
         {phone + QStringList{"contacts", "merge-duplicates"}, kCliOk, planned + FormatText(Str(317), 2)},
-        {phone + QStringList{"contacts", "merge-duplicates"}, kCliOk, Str(316)},
     });
 
     // The merged contact kept the first id; the others are gone, so deleting them is refused whole.
@@ -223,7 +220,6 @@ TEST_F(CliMmsTest, RefusalsStoreNothingAndDraftSendListShowAndExportAgree) {
                kCliFailed,
                QStringLiteral("以下收件人不是有效的电话号码，彩信没有保存：\n10086 $(reboot)")},
               {{"mms", "send", hostileFile}, kCliFailed},
-              {{"mms", "show", "999"}, kCliFailed},
               {{"mms", "export", "1"}, kCliUsage}});
     ASSERT_EQ(Run({"mms", "list"}), kCliOk);
     EXPECT_EQ(m_out, QString());

@@ -74,9 +74,6 @@ TEST_F(CliTest, UnusablePhoneFilesAreNamedAndNeverReplacedByTheDemo) {
         EXPECT_TRUE(lines[2].startsWith(FormatText(Str(2701), "vexa-6.vexaphone: ")));
     }
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2);
-    QStringList problems;
-    EXPECT_TRUE(vexa::sim::ListPhones(&problems).empty());
-    EXPECT_EQ(problems.size(), 2);
 }
 
 // A link outside the simulator folder that points at the phone's own file: every writer resolves
@@ -149,10 +146,6 @@ TEST_F(CliScreenTest, GrabWritesAPngOfThePhonesSizeOrSaysWhyNot) {
     EXPECT_EQ(Run({"--phone", "vexa-blank", "screen", "grab", existing}), kCliFailed);
     EXPECT_TRUE(m_err.startsWith(Str(136) + u' ' + Str(3287))) << m_err.toStdString();
     EXPECT_EQ(vexa::test::ReadFile(existing), QByteArray("keep me"));
-    const QString nowhere = Path(QStringLiteral("missing/shot.png"));
-    EXPECT_EQ(Run({"--phone", "vexa-scr", "screen", "grab", nowhere}), kCliFailed);
-    EXPECT_TRUE(m_err.startsWith(Str(141))) << m_err.toStdString();
-    EXPECT_FALSE(QDir(Path(QStringLiteral("missing"))).exists());
     EXPECT_EQ(Run({"screen", "grab", "a", "b"}), kCliUsage);
     EXPECT_TRUE(m_err.contains("screen grab FILE.png")) << m_err.toStdString();
 }
@@ -170,7 +163,8 @@ protected:
     vexa::services::CServicesThread m_services{m_folders.Root() + QStringLiteral("/services")};
 };
 
-// Check, update and check again after the reboot; then the refusals, each with its reason.
+// Check, update and check again after the reboot; then the refusals, each with its reason (a phone
+// over adb, which cannot take an update: the bridge suite and FirmwareWidgetTest).
 TEST_F(CliFirmwareTest, CheckUpdateAndCheckAgainAfterTheRebootAndTheRefusals) {
     AddPhone(QStringLiteral("FW-CLI"));
     ASSERT_EQ(Run({"firmware", "check"}), kCliOk) << m_err.toStdString();
@@ -201,13 +195,6 @@ TEST_F(CliFirmwareTest, CheckUpdateAndCheckAgainAfterTheRebootAndTheRefusals) {
     for (std::size_t i = before; i < seen.size(); ++i) {
         EXPECT_FALSE(seen[i].target.startsWith(QLatin1String("/firmware/"))) << seen[i].target.toStdString();
     }
-
-    // A phone over adb cannot take an update: nothing is asked for it.
-    SKIP_WITHOUT_ADB();
-    AddPhone(QStringLiteral("vexa-fw"));
-    ASSERT_NO_FATAL_FAILURE(UseAdb(QStringLiteral("vexa-fw")));
-    RunSteps({{{"firmware", "check"}, kCliFailed, Str(3101)}});
-    EXPECT_EQ(m_services.Services().Requests().size(), seen.size());
 }
 
 } // namespace
