@@ -266,7 +266,6 @@ TEST(WindowMessage, SendMessageRunsOnTheTargetThreadAndReturnsTheResultAndValues
     EXPECT_TRUE(target.seen[0].onOwnThread);
     // On the target's own thread the call is direct.
     EXPECT_EQ(target.SendMessage(kDouble, 5), 10);
-    EXPECT_EQ(target.seen.size(), 2u);
 
     // Values and calls arrive in order with messages.
     target.values.clear();
