@@ -150,7 +150,7 @@ TEST_F(CliScreenTest, GrabWritesAPngOfThePhonesSizeOrSaysWhyNot) {
     EXPECT_TRUE(m_err.contains("screen grab FILE.png")) << m_err.toStdString();
 }
 
-// vexa-cli firmware against vexa-services in-process, and a phone over adb that cannot be updated.
+// vexa-cli firmware against vexa-services in-process.
 class CliFirmwareTest : public CliFixture {
 protected:
     void SetUp() override {
