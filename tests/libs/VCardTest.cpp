@@ -99,10 +99,6 @@ TEST(VCardRead, RealWorldFilesAndAppleStyle30WithGroupsLabelsFoldsAndEscapes) {
         "BEGIN:VCARD\r\nFN:outer\r\nAGENT:\r\nBEGIN:VCARD\r\nFN:inner\r\nEND:VCARD\r\nTEL:1\r\nEND:VCARD\r\n";
     const RealWorldFile files[] = {
         {"Empty", {}, {}, false},
-        {"MacLineEnds",
-         "BEGIN:VCARD\rVERSION:2.1\rFN:Mac\r  Person\rTEL:1\rEND:VCARD\rBEGIN:VCARD\rFN:B\rEND:VCARD\r",
-         {QStringLiteral("Mac Person"), QStringLiteral("B")},
-         false},
         {"MixedLineEnds", "BEGIN:VCARD\nFN:a\r\n b\rEND:VCARD\r\n", {QStringLiteral("ab")}, false},
         {"Utf16LeWithoutMark", Utf16(twoText, false), both, false},
         {"Utf16BeWithoutMark", Utf16(twoText.toLower(), true), {QStringLiteral("张伟"), QStringLiteral("b")}, false},
@@ -113,10 +109,6 @@ TEST(VCardRead, RealWorldFilesAndAppleStyle30WithGroupsLabelsFoldsAndEscapes) {
         {"StrayLines",
          "END:VCARD\r\nno colon here\r\n:novalue\r\nBEGIN:VCARD\r\nFN:x\r\nEND:VCARD\r\n",
          {QStringLiteral("x")},
-         false},
-        {"Big5EightBit",
-         "BEGIN:VCARD\r\nVERSION:2.1\r\nFN;CHARSET=BIG5:" + Hex("B3AFA46AA4E5") + "\r\nEND:VCARD\r\n",
-         {QStringLiteral("陳大文")},
          false},
         {"Big5QuotedPrintable",
          "BEGIN:VCARD\r\nFN;CHARSET=Big5;ENCODING=QUOTED-PRINTABLE:=B3=AF=A4=6A=\r\n=A4=E5\r\nEND:VCARD\r\n",

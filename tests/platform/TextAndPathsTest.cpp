@@ -18,7 +18,6 @@
 namespace {
 
 TEST(SizeText, BoundariesBetweenUnits) {
-    EXPECT_EQ(FormatSizeText(0), QStringLiteral("0 B"));
     EXPECT_EQ(FormatSizeText(1023), QStringLiteral("1023 B"));
     EXPECT_EQ(FormatSizeText(1024), QStringLiteral("1.0 KB"));
     // Just below a megabyte the kilobyte figure rounds up rather than switching unit.
