@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
 
 namespace {
 
@@ -25,18 +24,11 @@ protected:
 // The refusals first (the second phone is still empty), then an export imported onto it; the calls.
 TEST_F(CliContactsTest, ExportThenImportOntoAnotherPhoneTheRefusalsAndTheCalls) {
     const QString csv = Path("all.csv"), vcf = Path("all.vcf");
-    Write("empty.csv", {});
     RunSteps({
-        {{"--phone", "cli-2", "contacts", "import", Path("empty.csv")}, kCliFailed, Str(278)},
         {{"--phone", "cli-2", "contacts", "import", Path("missing.csv")}, kCliFailed, Str(277)},
         // An empty phone has nothing to export.
         {{"--phone", "cli-2", "contacts", "export", "--format", "csv", Path("x.csv")}, kCliFailed, Str(345)},
-        {{"--phone", "cli-1", "contacts", "export", "--format", "csv", Path("no/dir/x.csv")}, kCliFailed, Str(283)},
-        {{"--phone", "cli-1", "calls", "export", Path("no/dir/calls.csv")}, kCliFailed, Str(2301)},
         {{"contacts"}, kCliUsage},
-        {{"contacts", "export", "--format", "xls", "f"}, kCliUsage},
-        {{"contacts", "import"}, kCliUsage},
-        {{"calls", "export"}, kCliUsage},
         {{"--phone", "cli-1", "contacts", "count"}, kCliOk, "25"},
         {{"--phone", "cli-1", "contacts", "export", "--format", "csv", csv}, kCliOk, FormatText(Str(299), 25)},
         {{"--phone", "cli-1", "contacts", "export", "--format", "vcf", vcf}, kCliOk, FormatText(Str(299), 25)},
@@ -67,11 +59,7 @@ TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
     const QStringList phone{"--phone", "cli-2"};
     RunSteps({
         {phone + QStringList{"groups", "add", "家人"}, kCliOk, FormatText(Str(3153), "家人")},
-        {phone + QStringList{"groups", "add", "家人"}, kCliFailed, Str(329)},
-        {phone + QStringList{"contacts", "add", "--name", "A", "--group", "Nobody"}, kCliFailed, FormatText(Str(3150), "Nobody")},
     });
-    EXPECT_EQ(Run(phone + QStringList{"contacts", "add", "--name", "A", "--phone", "12a"}), kCliFailed);
-    EXPECT_TRUE(m_err.startsWith(Str(327).left(8)));
 
     QStringList ids;
     for (int i = 0; i < 3; ++i) {
@@ -87,60 +75,22 @@ TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
         {phone + QStringList{"contacts", "merge-duplicates", "--dry-run"}, kCliOk, planned + FormatText(Str(3152), 2)},
         {phone + QStringList{"contacts", "count"}, kCliOk, "3"},
         {phone + QStringList{"contacts", "merge-duplicates"}, kCliOk, planned + FormatText(Str(317), 2)},
-        {phone + QStringList{"contacts", "merge-duplicates"}, kCliOk, Str(316)},
     });
 
-    // The merged contact kept the first id; the others are gone, so deleting them is refused whole.
+    // The merged contact kept the first id; list and search (by pinyin initials) print it, in the book's
+    // order and by the search rules of ContactListingTest. The others are gone, so deleting them is
+    // refused whole.
+    const QString merged = ids[0] + QStringLiteral("\t王伟\t+86139");
     RunSteps({
+        {phone + QStringList{"contacts", "list"}, kCliOk, merged},
+        {phone + QStringList{"contacts", "search", "ww"}, kCliOk, merged},
         {phone + QStringList{"contacts", "delete", "--id", ids[0], ids[1]}, kCliFailed, Str(430)},
         {phone + QStringList{"groups", "rename", "家人", "Family"}, kCliOk, {}},
         {phone + QStringList{"groups", "delete", "Family"}, kCliOk, FormatText(Str(3155), "Family")},
         {phone + QStringList{"contacts", "delete", "--id", ids[0]}, kCliOk, FormatText(Str(313), 1)},
         {phone + QStringList{"contacts", "count"}, kCliOk, "0"},
-        {{"contacts", "add", "--phone", "1"}, kCliUsage},
-        {{"contacts", "delete"}, kCliUsage},
-        {{"contacts", "delete", "--id", "x"}, kCliUsage},
         {{"groups", "rename", "a"}, kCliUsage},
-        {{"contacts", "merge-duplicates", "--now"}, kCliUsage},
-        {{"calls", "delete"}, kCliUsage},
     });
-}
-
-// Contacts added in no order list in the order a phone shows them (by spelling, Chinese by pinyin
-// with surname readings, no letter last) on both bridges, and search finds names by pinyin.
-TEST_F(CliContactsTest, ListAndSearchInThePhonesOrderOnBothBridges) {
-    AddPhone(QStringLiteral("cli-order"));
-    const QStringList added = {"张伟", "Zoe", "曾小贤", "9号技师", "单雄信", "alice", "李四", "欧阳娜娜", "吕布"};
-    for (const QString& name : added) {
-        ASSERT_EQ(Run({"--phone", "cli-order", "contacts", "add", "--name", name}), kCliOk) << m_err.toStdString();
-    }
-    const auto names = [this] {
-        QStringList out;
-        for (const QString& line : m_out.split(u'\n', Qt::SkipEmptyParts)) {
-            out << line.section(u'\t', 1, 1);
-        }
-        return out;
-    };
-    const struct {
-        QString key;
-        QStringList found;
-    } searches[] = {
-        {"zw", {"张伟"}},   {"zhang wei", {"张伟"}}, {"ZOE", {"Zoe"}},
-        {"lv", {"吕布"}},   {"xx", {"单雄信", "曾小贤"}}, {"技", {"9号技师"}},
-    };
-    for (const char* bridge : {"sim", "adb"}) {
-        SCOPED_TRACE(bridge);
-        if (bridge == std::string("adb")) {
-            SKIP_WITHOUT_ADB();
-            UseAdb(QStringLiteral("cli-order"));
-        }
-        ASSERT_EQ(Run({"--phone", "cli-order", "contacts", "list"}), kCliOk) << m_err.toStdString();
-        EXPECT_EQ(names(), (QStringList{"alice", "李四", "吕布", "欧阳娜娜", "单雄信", "曾小贤", "张伟", "Zoe", "9号技师"}));
-        for (const auto& s : searches) {
-            ASSERT_EQ(Run({"--phone", "cli-order", "contacts", "search", s.key}), kCliOk) << m_err.toStdString();
-            EXPECT_EQ(names(), s.found) << s.key.toStdString();
-        }
-    }
 }
 
 // vexa-cli sms against a simulated phone (the stores over adb: AdbBackendTest), and mms: list, show,
@@ -150,12 +100,12 @@ protected:
     void SetUp() override { AddPhone(QStringLiteral("vexa-sms"), QStringLiteral("vexa"), QStringLiteral("V900")); }
 };
 
-// A file without times and bad command lines are refused and store nothing; a good file imports.
-TEST_F(CliSmsTest, RefusalsStoreNothingThenImportCountAndExport) {
+// A file without times and bad command lines are refused and store nothing; a good file imports and
+// its conversation is found by the contact's name and by a word of its text (the search rules:
+// MessagePageTest).
+TEST_F(CliSmsTest, RefusalsStoreNothingThenImportCountExportAndSearch) {
     RunSteps({{{"sms", "import", Write("bad.csv", "Number,Msg\r\n1,x\r\n")}, kCliFailed, Str(2448)},
-              {{"sms", "export"}, kCliUsage},
-              {{"sms", "count", "x"}, kCliUsage},
-              {{"sms", "send"}, kCliUsage}});
+              {{"sms", "export"}, kCliUsage}});
     ASSERT_EQ(Run({"sms", "count"}), kCliOk);
     EXPECT_TRUE(m_out.contains("messages: 0\n"));
     const QString in = Write("in.csv", QStringLiteral("Box,Number,Time,Message\r\n"
@@ -164,8 +114,11 @@ TEST_F(CliSmsTest, RefusalsStoreNothingThenImportCountAndExport) {
                                                       "Drafts,,2012-07-26 08:00:00,draft\r\n")
                                            .toUtf8());
     const QString out = Path("out.csv");
+    ASSERT_EQ(Run({"contacts", "add", "--name", "客服", "--phone", "10086"}), kCliOk) << m_err.toStdString();
     RunSteps({{{"sms", "import", in}, kCliOk, FormatText(Str(2451), 3)},
-              {{"sms", "export", out}, kCliOk, FormatText(Str(2443), 3)}});
+              {{"sms", "export", out}, kCliOk, FormatText(Str(2443), 3)},
+              {{"sms", "search", "客服"}, kCliOk, QStringLiteral("10086\t客服\t2")},
+              {{"sms", "search", "余额"}, kCliOk, QStringLiteral("10086\t客服\t1")}});
     ASSERT_EQ(Run({"sms", "count"}), kCliOk);
     EXPECT_TRUE(m_out.contains("sms: 2\n") && m_out.contains("drafts: 1\n") && m_out.contains("conversations: 1\n"))
         << m_out.toStdString();
@@ -173,27 +126,6 @@ TEST_F(CliSmsTest, RefusalsStoreNothingThenImportCountAndExport) {
     const QByteArray bytes = vexa::test::ReadFile(out);
     EXPECT_TRUE(QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2)
                     .contains(QStringLiteral("Inbox,10086,2012-07-25 10:03:09,\"话费, \"\"余额\"\"\"\r\n")));
-}
-
-// The search finds a contact's conversation by name, pinyin, number and a word of its text, with
-// the same count each way, and nothing for a word no message holds.
-TEST_F(CliSmsTest, SearchFindsAConversationByNameNumberAndText) {
-    ASSERT_EQ(Run({"contacts", "add", "--name", "赵强", "--phone", "13800001111"}), kCliOk) << m_err.toStdString();
-    const QString in = Write("in.csv", QStringLiteral("Box,Number,Time,Message\r\n"
-                                                      "Inbox,13800001111,2012-07-25 10:03:09,明天交水费\r\n"
-                                                      "Outbox,13800001111,2012-07-25 10:04:00,水费交了\r\n"
-                                                      "Inbox,10086,2012-07-25 11:00:00,话费余额\r\n")
-                                           .toUtf8());
-    const QString found = QStringLiteral("13800001111\t赵强\t2");
-    RunSteps({{{"sms", "import", in}, kCliOk},
-              {{"sms", "search", "赵强"}, kCliOk, found},
-              {{"sms", "search", "zq"}, kCliOk, found},
-              {{"sms", "search", "13800001111"}, kCliOk, found},
-              {{"sms", "search", "水费"}, kCliOk, found},
-              {{"sms", "search", "余额"}, kCliOk, QStringLiteral("10086\t\t1")},
-              {{"sms", "search"}, kCliUsage}});
-    ASSERT_EQ(Run({"sms", "search", "没有的词"}), kCliOk);
-    EXPECT_EQ(m_out, QString());
 }
 
 // An import that ends short says how many messages stay on the phone, how many did not get there
@@ -231,48 +163,39 @@ TEST_F(CliSmsTest, AnImportEndedShortSaysWhatStayedOnThePhoneAndWhy) {
 
 using CliMmsTest = CliSmsTest;
 
-mms::MediaMsg Message(qint64 bytes, int slides = 2) {
+mms::MediaMsg Message() {
     mms::MediaMsg msg;
     msg.SetSubject(QStringLiteral("周末\t计划"));
     msg.SetRecipient({QStringLiteral("10086")});
-    for (int i = 0; i < slides; ++i) {
+    for (int i = 0; i < 2; ++i) {
         mms::Slide s;
         s.text = QStringLiteral("第%1页\n第二行").arg(i + 1);
         msg.AppendReadSlide(s);
     }
-    if (bytes > 0) {
-        msg.GetSlide(0)->sound = {QStringLiteral("a.mid"), QByteArray()};
-        msg.GetSlide(0)->sound.data = QByteArray(bytes - msg.Save().size(), 'm');
-    }
     return msg;
 }
 
-// Each limit is MmsTest's; here a refusal's text reaches the error output and nothing is stored.
-// Then a message at the limit is drafted and sent, and list, show and export agree on it.
+// Each limit (a message at and over it included) is MmsTest's; here a refusal's text reaches the
+// error output and nothing is stored. Then a message is drafted and sent, and list, show and export
+// agree on it.
 TEST_F(CliMmsTest, RefusalsStoreNothingAndDraftSendListShowAndExportAgree) {
-    const QString damaged = Write("cut.omms", Message(0).Save().left(30));
+    const QString damaged = Write("cut.omms", Message().Save().left(30));
     EXPECT_EQ(Run({"mms", "send", damaged}), kCliFailed);
     EXPECT_TRUE(m_err.contains(QStringLiteral("damaged multimedia message")));
     // The compose dialog's recipient check, for a draft as for a send.
-    mms::MediaMsg hostile = Message(0);
+    mms::MediaMsg hostile = Message();
     hostile.SetRecipient({QStringLiteral("10086\n$(reboot)")});
     const QString hostileFile = Write("hostile.omms", hostile.Save());
-    RunSteps({{{"mms", "draft", Write("big.omms", Message(mms::kMaxMessageBytes + 1).Save())},
-               kCliFailed,
-               QStringLiteral("彩信大小已超过上限 300k")},
-              {{"mms", "draft", hostileFile},
+    RunSteps({{{"mms", "draft", hostileFile},
                kCliFailed,
                QStringLiteral("以下收件人不是有效的电话号码，彩信没有保存：\n10086 $(reboot)")},
               {{"mms", "send", hostileFile}, kCliFailed},
-              {{"mms", "show", "999"}, kCliFailed},
-              {{"mms", "show", "x"}, kCliUsage},
-              {{"mms", "send", "--sim", "3", "f"}, kCliUsage},
               {{"mms", "export", "1"}, kCliUsage}});
     ASSERT_EQ(Run({"mms", "list"}), kCliOk);
     EXPECT_EQ(m_out, QString());
 
-    const mms::MediaMsg msg = Message(mms::kMaxMessageBytes);
-    const QString file = Write("limit.omms", msg.Save());
+    const mms::MediaMsg msg = Message();
+    const QString file = Write("message.omms", msg.Save());
     ASSERT_EQ(Run({"mms", "draft", file}), kCliOk) << m_err.toStdString();
     EXPECT_TRUE(m_out.startsWith(QStringLiteral("彩信创建成功，已保存至草稿箱。\nid: ")));
     ASSERT_EQ(Run({"mms", "send", "--sim", "2", file}), kCliOk) << m_err.toStdString();
@@ -289,7 +212,7 @@ TEST_F(CliMmsTest, RefusalsStoreNothingAndDraftSendListShowAndExportAgree) {
     ASSERT_EQ(Run({"mms", "show", draftId}), kCliOk) << m_err.toStdString();
     EXPECT_TRUE(m_out.contains(QStringLiteral("box: draft\n")));
     EXPECT_TRUE(m_out.contains(QStringLiteral("slides: 2\n")));
-    EXPECT_TRUE(m_out.contains(QStringLiteral("size: 307200\n")));
+    EXPECT_TRUE(m_out.contains(QStringLiteral("size: %1\n").arg(msg.Save().size()))) << m_out.toStdString();
     EXPECT_TRUE(m_out.contains(QStringLiteral("\ttext 第2页\\n第二行\n")));
 
     const QString out = m_folders.Root() + QStringLiteral("/back.omms");

@@ -43,32 +43,18 @@ TEST_F(CliFilesTest, EveryFormAndItsFailures) {
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("f\t7\t"))) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\tit's a \"$x\"\\nline.txt")));
     EXPECT_EQ(lines[1].section(u'\t', 2, 2).size(), 19); // yyyy-MM-dd HH:mm:ss
-    // The storage's other names list the same folder.
-    for (const char* alias : {"/sdcard/工作", "/storage/emulated/0/工作/", "/storage/self/primary/工作"}) {
-        ASSERT_EQ(Run({"files", "ls", QString::fromUtf8(alias)}), kCliOk) << alias << m_err.toStdString();
-        EXPECT_EQ(m_out.split(u'\n', Qt::SkipEmptyParts), lines) << alias;
-    }
     const QString back = Path(QStringLiteral("back.bin"));
     EXPECT_EQ(Run({"files", "pull", root + QStringLiteral("/工作/") + name, back}), kCliOk);
     EXPECT_EQ(vexa::test::ReadFile(back), "payload");
 
     RunSteps({
-        {{"files", "mv", root + QStringLiteral("/工作/copy.txt"), root + QStringLiteral("/external_sd")}, kCliFailed, Str(877)},
-        {{"files", "cp", root + QStringLiteral("/工作"), root + QStringLiteral("/x")}, kCliFailed, Str(876)},
-        {{"files", "cp", root + QStringLiteral("/工作/copy.txt"), root + QStringLiteral("/工作/") + name}, kCliFailed, Str(874)},
         {{"files", "push", Path(QStringLiteral("missing")), root}, kCliFailed, FormatText(Str(2801), qUtf8Printable(Path(QStringLiteral("missing"))))},
         {{"files", "pull", root + QStringLiteral("/none"), back}, kCliFailed,
          Str(996) + u'\n' + FormatText(Str(3469), qUtf8Printable(root + QStringLiteral("/none")))},
-        {{"files", "pull", root + QStringLiteral("/工作/") + name, Path(QStringLiteral("no/such/x.bin"))}, kCliFailed,
-         Str(996) + u'\n' + FormatText(Str(3468), qUtf8Printable(Path(QStringLiteral("no/such/x.bin"))))},
-        {{"files", "ls", root + QStringLiteral("/none")}, kCliFailed, FormatText(Str(2800), qUtf8Printable(root + QStringLiteral("/none")))},
-        {{"files", "rm", root + QStringLiteral("/none")}, kCliFailed, FormatText(Str(2804), qUtf8Printable(root + QStringLiteral("/none")))},
         // A storage root by any name is refused before the phone is asked (which names: the bridge suite).
         {{"files", "rm", root}, kCliFailed, FormatText(Str(2829), qUtf8Printable(root))},
-        {{"files", "mv", "//sdcard/./", root + QStringLiteral("/moved")}, kCliFailed, FormatText(Str(2829), "//sdcard/./")},
         {{"files", "rm", "Download"}, kCliFailed, FormatText(Str(2830), "Download")},
         {{"files", "ls", root + QStringLiteral("/工作/copy.txt/")}, kCliFailed, FormatText(Str(2800), qUtf8Printable(root + QStringLiteral("/工作/copy.txt/")))},
-        {{"files", "mkdir"}, kCliUsage},
         {{"files", "cp", root}, kCliUsage},
     });
     EXPECT_EQ(vexa::test::ReadFile(back), "payload"); // a failed pull left the earlier file alone
@@ -94,34 +80,6 @@ TEST_F(CliFilesTest, ALocalNameThatIsNoTextIsRefusedWithTheReason) {
     const QString err = QString::fromUtf8(cli.readAllStandardError());
     EXPECT_EQ(err, FormatText(Str(2831), qUtf8Printable(QFile::decodeName(raw))) + u'\n');
     EXPECT_EQ(std::remove(raw.constData()), 0); // Qt cannot name it to clean up
-}
-
-// Over adb a refused push says why: the file's size when too large, or the phone's own words.
-TEST_F(CliFilesTest, APushThePhoneRefusesSaysWhyOverAdb) {
-    SKIP_WITHOUT_ADB();
-    AddPhone(QStringLiteral("vexa-push"));
-    qputenv("VEXA_ADBD_MAX_PUSH", QByteArray::number(1 << 20));
-    UseAdb(QStringLiteral("vexa-push"));
-    qunsetenv("VEXA_ADBD_MAX_PUSH");
-    ASSERT_FALSE(HasFailure());
-    const QString big = Write(QStringLiteral("big.bin"), QByteArray((2 << 20) + 1, 'v'));
-    const QString small = Write(QStringLiteral("small.bin"), "small");
-    const struct {
-        QString local;
-        QString phone;
-        QString reason;
-    } cases[] = {
-        {big, QStringLiteral("/sdcard/Download/big.bin"),
-         FormatText(Str(3472), qUtf8Printable(big), "2.0 MB")},
-        {small, QStringLiteral("/sdcard/Download/big.bin/inside"),
-         FormatText(Str(3473), "/sdcard/Download/big.bin/inside", "Not a directory")},
-    };
-    ASSERT_EQ(Run({"files", "push", small, QStringLiteral("/sdcard/Download/big.bin")}), kCliOk) << m_err.toStdString();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.phone.toStdString());
-        EXPECT_EQ(Run({"files", "push", c.local, c.phone}), kCliFailed);
-        EXPECT_EQ(m_err, Str(995) + u'\n' + c.reason + u'\n');
-    }
 }
 
 // vexa-cli pictures: the album list of a seeded phone, export, import and delete, and the refusals.
@@ -156,9 +114,15 @@ TEST_F(CliPicturesTest, ListsExportsImportsDeletesAndRefuses) {
     const QString a = Write(QStringLiteral("a.jpg"), pictures::test::MakeJpeg(1));
     const QString b = Write(QStringLiteral("b.jpg"), pictures::test::MakeJpeg(2));
     RunSteps({{{"pictures", "export", "--album", "Camera", out.path()}, kCliOk, FormatText(Str(815), seeded)},
-              {{"pictures", "import", "--album", "Camera", a, b}, kCliOk, FormatText(Str(820), 2)}});
+              {{"pictures", "import", "--album", "Camera", a, b}, kCliOk, FormatText(Str(820), 2)},
+              // A missing album is made (over adb too: PictureLibraryTest); a name no album may carry makes nothing.
+              {{"pictures", "import", "--album", "旅行", a}, kCliOk, FormatText(Str(820), 1)},
+              {{"pictures", "import", "--album", "a:b", a}, kCliFailed, Str(1005)}});
     EXPECT_EQ(out.entryList(QDir::Files).size(), seeded);
-    EXPECT_TRUE(Albums()[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded + 2)));
+    albums = Albums();
+    EXPECT_TRUE(albums[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded + 2)));
+    EXPECT_EQ(albums.at(QStringLiteral("旅行")), Str(836) + QStringLiteral("/旅行\t1"));
+    EXPECT_EQ(albums.count(QStringLiteral("a:b")), 0U);
     RunSteps({{{"pictures", "delete", "--album", "Camera", "a.jpg", "b.jpg"}, kCliOk, FormatText(Str(2925), 2)}});
     EXPECT_TRUE(Albums()[QStringLiteral("Camera")].endsWith(QStringLiteral("\t%1").arg(seeded)));
 
@@ -201,32 +165,8 @@ TEST_F(CliPicturesTest, ListsExportsImportsDeletesAndRefuses) {
          FormatText(Str(2912), "missing.jpg")},
         // Nothing was deleted by the refused command: good.jpg is still there to delete.
         {{"pictures", "delete", "--album", "Camera", "good.jpg"}, kCliOk},
-        {{"pictures", "export", "--album", "没有", Path("x")}, kCliFailed, FormatText(Str(2910), "没有")},
-        {{"pictures", "export", "--album", "Camera", Path("no/such/dir")}, kCliFailed},
         {{"pictures"}, kCliUsage},
-        {{"pictures", "albums", "x"}, kCliUsage},
-        {{"pictures", "export", "--album", "Camera"}, kCliUsage},
-        {{"pictures", "import", "Camera", "a.jpg"}, kCliUsage},
-        {{"pictures", "export", "--album", "Camera", "d1", "d2"}, kCliUsage},
     });
-}
-
-// Importing into a new album makes it on both backends; a name no album may carry makes nothing.
-TEST_F(CliPicturesTest, ImportMakesAMissingAlbum) {
-    const QString a = Write(QStringLiteral("a.jpg"), pictures::test::MakeJpeg(1));
-    const QString b = Write(QStringLiteral("b.jpg"), pictures::test::MakeJpeg(2));
-    for (const char* bridge : {"sim", "adb"}) {
-        SCOPED_TRACE(bridge);
-        const QString album = QStringLiteral("旅行-") + QLatin1String(bridge);
-        if (bridge == std::string("adb")) {
-            SKIP_WITHOUT_ADB();
-            UseAdb(QStringLiteral("vexa-pic"));
-        }
-        RunSteps({{{"pictures", "import", "--album", album, a, b}, kCliOk, FormatText(Str(820), 2)},
-                  {{"pictures", "import", "--album", "a:b", a}, kCliFailed, Str(1005)}});
-        EXPECT_EQ(Albums()[album], Str(836) + u'/' + album + QStringLiteral("\t2"));
-        EXPECT_EQ(Albums().count(QStringLiteral("a:b")), 0U);
-    }
 }
 
 // vexa-cli apps: lists, the export → uninstall → install round trip, the refusals.
@@ -299,12 +239,7 @@ TEST_F(CliAppsTest, RefusesWithReasonsAndFailingExits) {
     EXPECT_EQ(Run({"apps", "uninstall", "com.t.ok", system.first}), kCliFailed);
     EXPECT_EQ(m_err, FormatText(Str(3007), qUtf8Printable(system.second.value(2))) + u'\n');
     EXPECT_TRUE(List().count(QStringLiteral("com.t.ok"))) << "nothing removed by a refused uninstall";
-    RunSteps({{{"apps", "uninstall", "com.none"}, kCliFailed, FormatText(Str(3008), "com.none")},
-              {{"apps", "export", "com.t.ok", Path("no/dir/x.apk")}, kCliFailed},
-              {{"apps"}, kCliUsage},
-              {{"apps", "list", "-s"}, kCliUsage},
-              {{"apps", "install"}, kCliUsage},
-              {{"apps", "export", "com.t.ok"}, kCliUsage}});
+    RunSteps({{{"apps"}, kCliUsage}});
 }
 
 } // namespace

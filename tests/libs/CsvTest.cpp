@@ -20,11 +20,9 @@ const QStringList kHostileCells = {
     QStringLiteral("say \"hi\""),
     QStringLiteral("\""),
     QStringLiteral("two\nlines"),
-    QStringLiteral("crlf\r\nline"),
     QStringLiteral("  spaced  "),
     QStringLiteral("张伟,\"老张\"\r\n北京"),
     QStringLiteral("tab\there"),
-    QStringLiteral("a\"b"),
 };
 
 class CsvFileTest : public ::testing::Test {
@@ -69,7 +67,6 @@ TEST_F(CsvFileTest, EveryEncodingYieldsTheSameLogicalLinesAndLineEndsOutsideQuot
         {QByteArray("\xFF\xFE") + Utf16(text), expected, E::Utf16Le},
         {Utf16(text), expected, E::Utf16Le},
         {"a,1\rb,2\r\nc,3", {"a,1", "b,2", "c,3"}, E::Utf8}, // a stray CR between two records
-        {"a\rb\rc\r", {"a", "b", "c"}, E::Utf8},             // classic Mac line ends
         {"\"x\ry\",z\r\nw", {"\"x\ry\",z", "w"}, E::Utf8},   // inside quotes it is text
         {"a\r\rb\n", {"a", "", "b"}, E::Utf8},
         {"a,b\n\nc,\"x\ny\"\n", {"a,b", "", "c,\"x\ny\""}, E::Utf8}, // LF-only file with an empty line

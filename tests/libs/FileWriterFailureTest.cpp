@@ -95,14 +95,11 @@ TEST(WriterFailure, EveryWriterKeepsTheOlderFile) {
 
     const std::vector<std::pair<const char*, Writer>> writers = {
         {"utf16.csv", CsvLines(CCsvFileWriter::Encoding::Utf16LeBom)},
-        {"utf8.csv", CsvLines(CCsvFileWriter::Encoding::Utf8Bom)},
-        {"ansi.csv", CsvLines(CCsvFileWriter::Encoding::Ansi)},
         {"cards.vcf", [&cards](QIODevice& out) { return cards.Write(out); }},
         {"prefs.ini", [&ini](QIODevice& out) { return ini.Write(out); }},
         {"contacts.csv", [&table](QIODevice& out) { return CExportContactHelper::WriteCsvTable(out, table); }},
         {"calls.csv", [&calls](QIODevice& out) { return callrecords::WriteCallRecordsCsv(out, calls); }},
         {"sms-page.csv", SmsCsv(sms, messages::CsvFileKind::PageExport)},
-        {"sms-backup.csv", SmsCsv(sms, messages::CsvFileKind::Backup)},
         {"phone.bkg", [&package](QIODevice& out) { return backup::WritePackage(out, package); }},
         {"adb-apps.json", [&appCache](QIODevice& out) { return appCache.Write(out); }},
     };

@@ -140,7 +140,6 @@ TEST_F(LogRuns, EachRunStartsEmptyTheFourBeforeAreKeptAndARunStopsAtItsLimit) {
     EXPECT_TRUE(lines[0].endsWith("line 00 of a run that says too much"));
     EXPECT_TRUE(lines[lines.size() - 2].contains("size limit of 300 bytes reached"))
         << lines[lines.size() - 2].constData();
-    EXPECT_LT(lines.size(), 10);
     qsizetype before = 0;
     for (int i = 0; i + 2 < lines.size(); ++i) {
         before += lines[i].size() + 1;

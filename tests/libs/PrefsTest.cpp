@@ -212,7 +212,6 @@ TEST(IniFile, BrokenFilesAreCorruptAndKeepNothingHalfRead) {
         {"not UTF-8", QByteArray("[A]\na=\xC4\xE3\xBA\xC3\n")},
         {"binary", QByteArray("[A]\na=1\n\x00\x01\x02", 10)},
         {"a key outside a section", QByteArray("a=1\n[A]\n")},
-        {"a line without equals", QByteArray("[A]\na=1\njunk\n")},
         {"an unclosed section", QByteArray("[A\na=1\n")},
         {"a bad escape", QByteArray("[A]\na=1\\x\n")},
         {"a trailing backslash", QByteArray("[A]\na=1\\\n")},

@@ -68,12 +68,10 @@ TEST(BackgroundJob, RequestsCollapseStopEndsThemAndStopAllTellsEveryJobBeforeWai
     ASSERT_TRUE(g.entered.Wait(5000)) << "the marked run must follow";
     g.release.Set();
     ASSERT_TRUE(g.job.WaitIdle(5000));
-    EXPECT_EQ(g.runs.load(), 2);
     g.job.Request(); // idle again: a new request starts a new run
     ASSERT_TRUE(g.entered.Wait(5000));
     g.release.Set();
     ASSERT_TRUE(g.job.WaitIdle(5000));
-    EXPECT_EQ(g.runs.load(), 3);
 
     g.job.Request();
     ASSERT_TRUE(g.entered.Wait(5000));
@@ -83,7 +81,7 @@ TEST(BackgroundJob, RequestsCollapseStopEndsThemAndStopAllTellsEveryJobBeforeWai
     g.release.Set();
     EXPECT_TRUE(g.job.Stop(5000));
     EXPECT_TRUE(g.sawCancel.load());
-    EXPECT_EQ(g.runs.load(), 4) << "a stop drops the pending run";
+    EXPECT_EQ(g.runs.load(), 4) << "two runs for the collapsed requests, one when idle, one stopped; none pending";
     g.job.Request();
     EXPECT_FALSE(g.job.IsRunning());
 
@@ -120,7 +118,6 @@ TEST(Event, ManualStaysSignalledUntilResetAutoReleasesOneWaitAndASetWakesAnInfin
     e.Set();
     EXPECT_TRUE(e.Wait(0));
     EXPECT_TRUE(e.Wait(0));
-    EXPECT_TRUE(e.IsSet());
     e.ResetEvent();
     EXPECT_FALSE(e.Wait(0));
     // An auto-reset event releases one wait and clears; setting twice does not count twice.
@@ -266,7 +263,6 @@ TEST(WindowMessage, SendMessageRunsOnTheTargetThreadAndReturnsTheResultAndValues
     EXPECT_TRUE(target.seen[0].onOwnThread);
     // On the target's own thread the call is direct.
     EXPECT_EQ(target.SendMessage(kDouble, 5), 10);
-    EXPECT_EQ(target.seen.size(), 2u);
 
     // Values and calls arrive in order with messages.
     target.values.clear();
