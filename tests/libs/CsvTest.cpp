@@ -15,14 +15,10 @@ namespace {
 
 const QStringList kHostileCells = {
     QString(),
-    QStringLiteral("plain"),
-    QStringLiteral("comma, inside"),
-    QStringLiteral("say \"hi\""),
     QStringLiteral("\""),
     QStringLiteral("two\nlines"),
     QStringLiteral("  spaced  "),
     QStringLiteral("张伟,\"老张\"\r\n北京"),
-    QStringLiteral("tab\there"),
 };
 
 class CsvFileTest : public ::testing::Test {
@@ -49,7 +45,6 @@ QByteArray Utf16(const QString& s) {
     return QByteArray(reinterpret_cast<const char*>(s.utf16()), s.size() * 2);
 }
 
-// Every encoding yields the same logical lines; line ends outside quotes end a record.
 TEST_F(CsvFileTest, EveryEncodingYieldsTheSameLogicalLinesAndLineEndsOutsideQuotesEndARecord) {
     const QString text =
         QStringLiteral("姓名,备注\r\n张伟,\"第一行\r\n第二行\"\r\n\"Li, Na\",\"引号\"\"\"\r\nlast,no newline");

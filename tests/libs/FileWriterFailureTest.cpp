@@ -111,8 +111,7 @@ TEST(WriterFailure, EveryWriterKeepsTheOlderFile) {
     }
 }
 
-// Stopping short without a device failure: a CSV never closed, an SMS export cancelled after some
-// rows, a package whose item file vanished. Each leaves the older file alone.
+// A CSV never closed, an SMS export cancelled after some rows, a package whose item file vanished.
 TEST(WriterFailure, WritesStoppedShortKeepTheOlderFile) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());

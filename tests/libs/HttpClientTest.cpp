@@ -25,8 +25,6 @@ QString Url(const LocalHttpServer& server, const char* path) {
     return QString::fromStdString(server.BaseUrl()) + QLatin1String(path);
 }
 
-// Get and post reach the server; an error status is an answer but not a success; an oversized
-// reply is refused.
 TEST(HttpClient, AnswersErrorsOversizedRepliesUnreachableHostsTimeoutsAndCancels) {
     LocalHttpServer server({CannedReply{200, "hello"}, CannedReply{201, "{\"ok\":1}", "application/json"},
                             CannedReply{500, "boom"}, CannedReply{200, std::string(100000, 'z')}});
@@ -183,8 +181,7 @@ TEST_F(StatsTest, RecordedEventsAreUploadedWithTheHostAndThenLeaveTheQueue) {
     EXPECT_EQ(server.Requests().size(), 1u) << "an empty queue sends nothing";
 }
 
-// Calls before initialising do nothing; a failed upload keeps the queue, which outlives the run;
-// without a host nothing is sent and events stay queued.
+// The queue outlives the run; without a host nothing is sent.
 TEST_F(StatsTest, WithoutInitialiseNothingHappensAndAFailedOrHostlessUploadKeepsTheQueue) {
     actst_record(5);
     EXPECT_EQ(actst_pending(), 0);

@@ -144,7 +144,6 @@ protected:
     const QByteArray m_package = vexa::sim::MakeZip({{QStringLiteral("update.zip"), m_image}});
 };
 
-// Stored and deflated packages give their image; bad ones leave an earlier image alone.
 TEST_F(PkgExtract, GoodPackagesGiveTheirImageBadOnesLeaveTheTargetAlone) {
     using vexa::test::ReadFile;
     const QString target = m_dir.filePath(QStringLiteral("update.zip"));

@@ -91,8 +91,7 @@ TEST_F(PrefsTest, DefaultsWhenNothingIsStoredAndValuesPersistAcrossReload) {
     qunsetenv("VEXA_STATS_HOST");
 }
 
-// Out-of-range values fall back to their default; a corrupt file gives defaults and is kept until
-// the user saves.
+// A corrupt file is kept until the user saves.
 TEST_F(PrefsTest, OutOfRangeValuesAndCorruptFilesGiveDefaults) {
     Write("[Preferences]\nAppCloseOption=7\nAutoUpdate=yes\nNotifyCallIn=0\n[Internet]\nProxyType=9\n");
     ASSERT_TRUE(PCL_Load(m_path));
@@ -206,7 +205,6 @@ TEST(IniFile, HostileValuesRoundTripCommentsAndCrLfAreAcceptedAndSavesReplaceThe
     EXPECT_EQ(back.Load(dir.path()), R::Unreadable) << "a folder cannot be read as a file";
 }
 
-// Broken files are reported corrupt and keep nothing half read.
 TEST(IniFile, BrokenFilesAreCorruptAndKeepNothingHalfRead) {
     const std::pair<const char*, QByteArray> broken[] = {
         {"not UTF-8", QByteArray("[A]\na=\xC4\xE3\xBA\xC3\n")},
