@@ -198,7 +198,6 @@ TEST(StoreReplies, DamagedRepliesAreRefusedWholeWithAReason) {
         "{\"products\":{}}",                                      // no list
         "{\"products\":[" + Product("productId", "\"5\"") + "]}", // wrong types
         "{\"products\":[" + Product("productId", "0") + "]}",
-        "{\"products\":[" + Product("versionCode", "1.5") + "]}",
         "{\"products\":[" + Product("package", "\"../../x\"") + "]}", // hostile names and addresses
         "{\"products\":[" + Product("url", "\"file:///etc/passwd\"") + "]}",
         "{\"products\":[" + Product("name", "\"" + QByteArray(kMaxStoreTextBytes + 1, 'n') + "\"") + "]}",
