@@ -1,5 +1,4 @@
-// vexa-cli backup: create, inspect and restore through the command line on a seeded phone, and create
-// over an existing package while the link drops: the older package stays whole.
+// vexa-cli backup on a seeded phone, and a create over an existing package while the link drops.
 #include "CliTestSupport.h"
 #include "FailDevice.h"
 #include "PhoneCommands.h"
@@ -61,7 +60,7 @@ TEST_F(CliBackupTest, CreateInspectWipeRestore) {
     EXPECT_EQ(PhoneCount("memos"), QStringLiteral("0"));
 }
 
-// Inspect reads every entry as a restore would and names the damage; neither touches the phone.
+// Inspect reads every entry as a restore would and names the damage; the phone: BackupPackageTest.
 TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
     ASSERT_EQ(Run({"backup", "create", "--modules", "bookmarks,alarms", m_package}), kCliOk) << m_err.toStdString();
     const QByteArray good = vexa::test::ReadFile(m_package);
@@ -92,8 +91,6 @@ TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
         {"more memos than a phone holds", vexa::test::ReadFile(craftedPath), FormatText(Str(2758), 1, "Calendar.bac"),
          2699},
     };
-    const QString alarms = PhoneCount("alarms");
-    const QString memos = PhoneCount("memos");
     const QString damaged = Path(QStringLiteral("damaged.bkg"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -105,8 +102,6 @@ TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
         EXPECT_TRUE(c.where.isEmpty() ? lines.size() == 1 : lines.value(1).startsWith(c.where)) << m_err.toStdString();
         EXPECT_EQ(Run({"backup", "restore", damaged}), kCliFailed);
         EXPECT_EQ(m_err.trimmed(), Str(c.restoreText));
-        EXPECT_EQ(PhoneCount("alarms"), alarms);
-        EXPECT_EQ(PhoneCount("memos"), memos);
     }
     EXPECT_EQ(Run({"backup", "inspect", m_package}), kCliOk) << "the original is whole";
 
@@ -119,8 +114,7 @@ TEST_F(CliBackupTest, DamagedPackagesAreNamedByInspectAndRestoreNothing) {
 
 class CliBackupDropTest : public CliFixture {
 protected:
-    // The real executable, as a script would run it (dropAfter 0 keeps the link up): its exit code,
-    // with what it printed in m_out and m_err.
+    // The real executable, as a script runs it (dropAfter 0 keeps the link up); output in m_out, m_err.
     int RunCreate(const QString& package, int dropAfter) {
         QProcess cli;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

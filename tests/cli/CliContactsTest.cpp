@@ -21,7 +21,6 @@ protected:
     }
 };
 
-// The refusals first (the second phone is still empty), then an export imported onto it; the calls.
 TEST_F(CliContactsTest, ExportThenImportOntoAnotherPhoneTheRefusalsAndTheCalls) {
     const QString csv = Path("all.csv"), vcf = Path("all.vcf");
     RunSteps({
@@ -39,7 +38,6 @@ TEST_F(CliContactsTest, ExportThenImportOntoAnotherPhoneTheRefusalsAndTheCalls) 
         {{"--phone", "cli-2", "contacts", "count"}, kCliOk, "100"},
     });
 
-    // Calls: count, export, and delete by number.
     const QString file = Path("calls.csv");
     RunSteps({{{"--phone", "cli-1", "calls", "count"}, kCliOk, "12"},
               {{"--phone", "cli-1", "calls", "export", file}, kCliOk, FormatText(Str(2300), 12)}});
@@ -77,9 +75,8 @@ TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
         {phone + QStringList{"contacts", "merge-duplicates"}, kCliOk, planned + FormatText(Str(317), 2)},
     });
 
-    // The merged contact kept the first id; list and search (by pinyin initials) print it, in the book's
-    // order and by the search rules of ContactListingTest. The others are gone, so deleting them is
-    // refused whole.
+    // The merged contact kept the first id (list and search rules: ContactListingTest); deleting the
+    // others, now gone, is refused whole.
     const QString merged = ids[0] + QStringLiteral("\t王伟\t+86139");
     RunSteps({
         {phone + QStringList{"contacts", "list"}, kCliOk, merged},
@@ -93,16 +90,13 @@ TEST_F(CliContactsTest, AddGroupDeleteAndMerge) {
     });
 }
 
-// vexa-cli sms against a simulated phone (the stores over adb: AdbBackendTest), and mms: list, show,
-// export, draft and send under the compose checks.
+// vexa-cli sms and mms against a simulated phone (the stores over adb: AdbBackendTest).
 class CliSmsTest : public CliFixture {
 protected:
     void SetUp() override { AddPhone(QStringLiteral("vexa-sms"), QStringLiteral("vexa"), QStringLiteral("V900")); }
 };
 
-// A file without times and bad command lines are refused and store nothing; a good file imports and
-// its conversation is found by the contact's name and by a word of its text (the search rules:
-// MessagePageTest).
+// The conversation is found by the contact's name and by a word of its text (the rules: MessagePageTest).
 TEST_F(CliSmsTest, RefusalsStoreNothingThenImportCountExportAndSearch) {
     RunSteps({{{"sms", "import", Write("bad.csv", "Number,Msg\r\n1,x\r\n")}, kCliFailed, Str(2448)},
               {{"sms", "export"}, kCliUsage}});
@@ -128,8 +122,7 @@ TEST_F(CliSmsTest, RefusalsStoreNothingThenImportCountExportAndSearch) {
                     .contains(QStringLiteral("Inbox,10086,2012-07-25 10:03:09,\"话费, \"\"余额\"\"\"\r\n")));
 }
 
-// An import that ends short says how many messages stay on the phone, how many did not get there
-// and why; importing the file again adds only those, and says the others were there already.
+// Importing the file again adds only what did not get there, and says the rest was there already.
 TEST_F(CliSmsTest, AnImportEndedShortSaysWhatStayedOnThePhoneAndWhy) {
     QByteArray rows = "Box,Number,Time,Message\r\n";
     for (int i = 0; i < 70; ++i) {
@@ -176,8 +169,7 @@ mms::MediaMsg Message() {
 }
 
 // Each limit (a message at and over it included) is MmsTest's; here a refusal's text reaches the
-// error output and nothing is stored. Then a message is drafted and sent, and list, show and export
-// agree on it.
+// error output and nothing is stored.
 TEST_F(CliMmsTest, RefusalsStoreNothingAndDraftSendListShowAndExportAgree) {
     const QString damaged = Write("cut.omms", Message().Save().left(30));
     EXPECT_EQ(Run({"mms", "send", damaged}), kCliFailed);

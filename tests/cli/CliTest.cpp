@@ -30,7 +30,6 @@ TEST_F(CliTest, CommandLineErrorsAreUsageErrors) {
     EXPECT_TRUE(m_out.contains("--bridge sim|adb|auto"));
 }
 
-// The named phone or the first of the maker's is connected; failures print the program's texts.
 TEST_F(CliTest, ConnectsTheNamedPhoneOrTheFirstOfTheMakersOrSaysWhyNot) {
     AddPhone("other-1", "acme");
     // Another brand's phone is not offered, and a folder with a phone gets no demo phone.
@@ -76,16 +75,12 @@ TEST_F(CliTest, UnusablePhoneFilesAreNamedAndNeverReplacedByTheDemo) {
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2);
 }
 
-// A link outside the simulator folder that points at the phone's own file: every writer resolves
-// it before checking, so none of them replaces the phone (nor the link). Chains of links and links
-// to nothing: AtomicFileTest.
+// A link outside the simulator folder that points at the phone's own file: each kind of writer (a
+// whole file at once, a streamed one, a download) resolves it before checking. Other links: AtomicFileTest.
 TEST_F(CliTest, NoWriterReplacesThePhonesOwnFileThroughALink) {
     AddPhone("vexa-7");
-    Seed("vexa-7", {.contacts = 3, .sms = 3, .mms = 1, .calls = 3});
+    Seed("vexa-7", {.contacts = 3});
     ASSERT_EQ(Run({"files", "push", Write("up.txt", "payload"), "/mnt/sdcard/up.txt"}), kCliOk) << m_err.toStdString();
-    ASSERT_EQ(Run({"mms", "list"}), kCliOk) << m_err.toStdString();
-    const QString mmsId = m_out.section(u'\t', 0, 0);
-    ASSERT_FALSE(mmsId.isEmpty());
 
     const QString phone = vexa::sim::PhoneFilePath("vexa-7");
     // The phone may change its own file while it works; an export over it would not be SQLite.
@@ -98,8 +93,6 @@ TEST_F(CliTest, NoWriterReplacesThePhonesOwnFileThroughALink) {
     for (const QStringList& command :
          {QStringList{"backup", "create", "--modules", "contacts", link},
           QStringList{"contacts", "export", "--format", "csv", link},
-          QStringList{"contacts", "export", "--format", "vcf", link}, QStringList{"calls", "export", link},
-          QStringList{"sms", "export", link}, QStringList{"mms", "export", mmsId, link},
           QStringList{"files", "pull", "/mnt/sdcard/up.txt", link}}) {
         SCOPED_TRACE(command.join(' ').toStdString());
         EXPECT_EQ(Run(command), kCliFailed) << m_out.toStdString();
@@ -130,7 +123,6 @@ protected:
     }
 };
 
-// A grab writes a PNG of the phone's size; failed ones say why and leave the target alone.
 TEST_F(CliScreenTest, GrabWritesAPngOfThePhonesSizeOrSaysWhyNot) {
     AddScreenPhone(QStringLiteral("vexa-scr"), 720, 1280);
     AddScreenPhone(QStringLiteral("vexa-blank"), 480, 854, false);
@@ -139,8 +131,6 @@ TEST_F(CliScreenTest, GrabWritesAPngOfThePhonesSizeOrSaysWhyNot) {
     EXPECT_EQ(m_out, Str(137) + u' ' + named + QStringLiteral(" 720x1280\n"));
     const QImageReader written(named);
     EXPECT_EQ(std::make_pair(written.format(), written.size()), std::make_pair(QByteArray("png"), QSize(720, 1280)));
-    EXPECT_EQ(QDir(m_folders.Root()).entryList(QDir::Files), QStringList{QStringLiteral("shot.png")})
-        << "no temporary file is left beside the screenshot";
 
     const QString existing = Write(QStringLiteral("old.png"), QByteArray("keep me"));
     EXPECT_EQ(Run({"--phone", "vexa-blank", "screen", "grab", existing}), kCliFailed);
@@ -163,8 +153,7 @@ protected:
     vexa::services::CServicesThread m_services{m_folders.Root() + QStringLiteral("/services")};
 };
 
-// Check, update and check again after the reboot; then the refusals, each with its reason (a phone
-// over adb, which cannot take an update: the bridge suite and FirmwareWidgetTest).
+// A phone over adb, which cannot take an update: the bridge suite and FirmwareWidgetTest.
 TEST_F(CliFirmwareTest, CheckUpdateAndCheckAgainAfterTheRebootAndTheRefusals) {
     AddPhone(QStringLiteral("FW-CLI"));
     ASSERT_EQ(Run({"firmware", "check"}), kCliOk) << m_err.toStdString();
@@ -181,14 +170,10 @@ TEST_F(CliFirmwareTest, CheckUpdateAndCheckAgainAfterTheRebootAndTheRefusals) {
     EXPECT_EQ(m_out, FormatText(Str(3102), "VEXA-UI 2.2.0") + u'\n' + Str(150) + u'\n');
 
     RunSteps({{{"firmware", "check", "extra"}, kCliUsage}});
-    qunsetenv("VEXA_FIRMWARE_HOST");
-    EXPECT_EQ(Run({"firmware", "check"}), kCliFailed);
-    EXPECT_TRUE(m_err.startsWith(Str(152) + u'\n')) << m_err.toStdString();
 
     // A package too large for the phone and its card: refused before anything is fetched.
     ASSERT_TRUE(vexa::sim::CreatePhone({.model = "V960", .serial = "FW-HUGE", .firmware = "HUGE-UI 1.0"}, &error))
         << error.toStdString();
-    qputenv("VEXA_FIRMWARE_HOST", m_services.Url().toUtf8());
     const std::size_t before = m_services.Services().Requests().size();
     RunSteps({{{"--phone", "FW-HUGE", "firmware", "update"}, kCliFailed, Str(634)}});
     const auto seen = m_services.Services().Requests();

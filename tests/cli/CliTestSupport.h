@@ -20,8 +20,7 @@ protected:
         qunsetenv("ANDROID_ADB_SERVER_PORT");
     }
 
-    // Points the command line at a private adb server, with vexa-adbd serving the simulated phone;
-    // the rig stops both when the test ends.
+    // A private adb server with vexa-adbd serving the simulated phone; the rig stops both at the end.
     void UseAdb(const QString& phone) {
         QString error;
         ASSERT_TRUE(m_adb.StartServer(&error)) << error.toStdString();
