@@ -98,8 +98,7 @@ private slots:
     }
 
     void cancellingMidRunWritesNoPackage() {
-        // A slow phone (faults apply to sessions opened after them): the run is still going when
-        // cancel comes.
+        // A slow phone, so the run still goes when cancel comes (faults apply to later sessions).
         vexa::sim::SetFaults({50, 0, 0});
         QVERIFY(m_phone->Reconnect());
         CNewBackUpDialog dlg(m_phone->Bridge(), m_gate, kOwnModules, PackagePath());
@@ -120,8 +119,7 @@ private slots:
         CNewBackUpDialog dlg(m_phone->Bridge(), m_gate, mask, PackagePath());
         QVERIFY(dlg.CreateModeless());
         QTRY_VERIFY_WITH_TIMEOUT(Plugin_IsVisible(W(&dlg, QStringLiteral("finish_button"))), kWaitMs);
-        // No package (BackupRunnerTest); "备份未完成…" names the failure; the finished text and a full bar would claim
-        // a package.
+        // No package (BackupRunnerTest); "备份未完成…" names the failure, not the finished text or a full bar.
         QVERIFY(!dlg.Outcome().error.isEmpty());
         QCOMPARE(Plugin_GetText(W(&dlg, QStringLiteral("static_doing_backup"))), dlg.Outcome().error);
         QVERIFY(Plugin_GetText(W(&dlg, QStringLiteral("progress_rate"))) != QStringLiteral("100%"));
@@ -170,8 +168,7 @@ private slots:
         QCOMPARE(chooser.Mask(), 1u << backup::Alarms);
     }
 
-    // The restore dialog's last line says that it failed, or which modules did, in the error colour;
-    // never "还原完成" when a chosen module did not get through.
+    // In the error colour; never "还原完成" when a chosen module did not get through.
     void aRestoreThatFailsSaysSoInItsLastLine() {
         const unsigned chosen = (1u << backup::Contacts) | (1u << backup::Alarms);
         QVERIFY(backup::RunBackup(m_phone->Session(), chosen, PackagePath(), backup::TemporaryFolder(), {}).packageOk);
@@ -208,9 +205,8 @@ private slots:
         QVERIFY(!m_phone->Snapshot().alarms.empty()); // the last run got through
     }
 
-    // The chooser lists the packages of the backup folder, the first one chosen; one picked elsewhere
-    // through the file dialog (whose filter shows both kinds) joins the list as the chosen row; a
-    // damaged package is refused.
+    // The backup folder's packages, the first one chosen; one picked through the file dialog (whose
+    // filter shows both kinds) joins the list as the chosen row.
     void fileChooserListsBrowsesAndRefusesDamagedPackages() {
         const QString folder = PCL_GetBackupPath();
         QVERIFY(vexa::test::WriteFile(folder + QStringLiteral("older.bkp"), "older format"));

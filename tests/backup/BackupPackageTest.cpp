@@ -300,7 +300,6 @@ template <class Exporter, class StoreT> auto ReadBack(StoreT& store) {
     return back.items;
 }
 
-// The alarm layout is big-endian in field order; every store round trips.
 TEST(ItemExporters, AlarmLayoutIsBigEndianInFieldOrderAndEveryStoreRoundTrips) {
     Alarms store;
     store.items.push_back({7, 30, 0x1F, true, 1, QStringLiteral("起床"), 10, QStringLiteral("a.ogg"), 5});
@@ -350,7 +349,6 @@ TEST(ItemExporters, AlarmLayoutIsBigEndianInFieldOrderAndEveryStoreRoundTrips) {
     EXPECT_EQ(groups[0].values[0].uintValue, 42u);
 }
 
-// Damaged files, and counts the file cannot hold, are refused before the phone is touched.
 TEST(ItemExporters, DamagedFilesChangeNothingOnThePhone) {
     const auto be32 = [](std::uint32_t v) {
         const char bytes[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};

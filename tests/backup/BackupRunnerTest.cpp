@@ -74,8 +74,7 @@ void GiveThePhoneWhatBackupsDropped(vexa::DeviceSession* session, const QString&
     }
 }
 
-// The whole round trip on a simulated phone, and through a plain phone (a private adb server and
-// vexa-adbd) for the stores adb may write.
+// On a simulated phone, and over adb (a private server and vexa-adbd) for the stores adb may write.
 struct RoundTripCase {
     const char* name;
     bool plain; // over adb
@@ -209,9 +208,8 @@ TEST_F(BackupRunnerTest, LosingThePhoneFailsThatStepAndTheLaterOnes) {
     EXPECT_TRUE(Backup(1u << Alarms).packageOk);
 }
 
-// Over adb a dead link shows only when the phone is next asked. A module whose store was loaded
-// before (the content dialog counts them all) must still ask the phone, and fail, rather than
-// report "完成" from what it loaded then.
+// Over adb a dead link shows only when the phone is next asked: a module loaded before (the content
+// dialog counts them all) must still ask the phone, and fail, not report "完成" from what it loaded.
 TEST_F(BackupRunnerTest, AModuleLoadedBeforeTheLinkDiedFailsInsteadOfSavingWhatWasLoaded) {
     for (int m = Contacts; m < kModuleCount; ++m) {
         SCOPED_TRACE(m);
@@ -268,8 +266,7 @@ TEST_F(BackupRunnerTest, RestoreSkipsWhatThePhoneHoldsNotWhatAPageListed) {
     EXPECT_EQ(phone->GetContactCount(3), 20);
 }
 
-// A run touches only the chosen modules: the package holds only this run's files (not a stale one
-// of another module in the temporary folder), and a restore leaves the others alone.
+// Not even a stale file of another module in the temporary folder; a restore leaves the others alone.
 TEST_F(BackupRunnerTest, ARunTouchesOnlyTheChosenModules) {
     QDir().mkpath(Temp());
     ASSERT_TRUE(vexa::test::WriteFile(Temp() + QStringLiteral("Calendar.bac"), "old"));
