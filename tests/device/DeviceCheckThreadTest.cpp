@@ -186,8 +186,7 @@ TEST_F(DeviceCheckTest, TheThreadPostsToItsTarget) {
     EXPECT_EQ(target.received, 1);
 }
 
-// Connecting, losing the phone and waiting for open uses are ConnectionControllerTest's, through the
-// controller that uses these functions.
+// Connecting, losing the phone and waiting for open uses: ConnectionControllerTest.
 TEST(IncompatibleModels, ExactCodesOnly) {
     EXPECT_TRUE(IsIncompatibleModel(QStringLiteral("V180")));
     EXPECT_TRUE(IsIncompatibleModel(QStringLiteral("V180S")));

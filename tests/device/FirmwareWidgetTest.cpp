@@ -177,7 +177,6 @@ private slots:
         QCOMPARE(CVexaMessageBoxImpl::LastText(), Str(664));
         m_mayChange = true;
 
-        // No firmware service set.
         qunsetenv("VEXA_FIRMWARE_HOST");
         CVexaMessageBoxImpl::SetNextAnswer(1);
         m_widget->CheckAndUpdate();
