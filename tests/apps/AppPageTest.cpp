@@ -165,8 +165,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(bar->value(), place, kWaitMs);
         QVERIFY(GetPluginByName(m_page.get(), QStringLiteral("Installed21")) != nullptr);
 
-        // An app installed behind its back shows when the page comes back, in the order chosen, and the
-        // selected app stays selected.
+        // An app installed behind its back shows when the page comes back, in order; the selection stays.
         QVERIFY(m_page->WaitSettled(kWaitMs));
         m_page->SelectRow(2);
         const QString selected = app(2).package;
@@ -245,8 +244,7 @@ private slots:
         QCOMPARE(CVexaMessageBoxImpl::LastText(), FormatText(Str(608), 1));
         QVERIFY(m_page->CheckedPackages().isEmpty());
 
-        // Tasks install, are counted, and a failed one can be retried.
-        // The frame's part: the counts it is sent.
+        // Tasks install, are counted (the frame is sent the counts), and a failed one can be retried.
         struct Counter : CMsgWnd {
             int total = -1, remaining = -1;
             LRESULT OnMessage(UINT msg, WPARAM w, LPARAM l) override {

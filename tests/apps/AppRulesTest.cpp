@@ -1,5 +1,4 @@
-// The apps tab's rules, and the task list's: counts, the next install, retry, delete and what a lost
-// phone leaves.
+// The apps tab's rules, and the task list's: counts, next install, retry, delete, a lost phone.
 #include "apps/AppRules.h"
 #include "apps/AppTasks.h"
 
@@ -174,11 +173,9 @@ TEST(AppTasksTest, LostPhoneKeepsOnlyDownloads) {
     std::vector<std::pair<int, bool>> kept; // id, stays
     for (const auto& [kind, state, stays] :
          std::vector<std::tuple<int, int, bool>>{{T::LocalApk, T::WaitInstall, false},
-                                                 {T::LocalApk, T::InstallFailed, false},
                                                  {T::StoreDownload, T::WaitInstall, false},
                                                  {T::StoreDownload, T::InstallFailed, false},
                                                  {T::StoreDownload, T::WaitDownload, true},
-                                                 {T::StoreDownload, T::Downloading, true},
                                                  {T::StoreDownload, T::DownloadFailed, true},
                                                  {T::Upgrade, T::WaitInstall, false},
                                                  {T::Upgrade, T::Downloading, true},

@@ -1,6 +1,5 @@
-// A child process installs the handler and faults for real; the report, the dump and the start
-// of the reporter are read back. The reporter is a small script that hands --collect to the real
-// collector and records how it was started otherwise (the real one would open a window).
+// A child process installs the handler and faults for real. The reporter is a script that hands
+// --collect to the real collector and records how it was started otherwise (the real one opens a window).
 #include "crash/CrashHandler.h"
 #include "TestFiles.h"
 #include "Waits.h"
@@ -190,8 +189,7 @@ TEST(CrashDescriptionTest, SignalsAndCodesReadAsTheReportWords) {
     }
 }
 
-// The collector names a live process's threads in the report above; a process that is gone is an
-// error, with no text.
+// A live process's threads: the report above. A process that is gone gives no text.
 TEST(CrashCollectorTest, AMissingProcessIsAnError) {
     const pid_t child = ::fork();
     if (child == 0) {
@@ -203,13 +201,11 @@ TEST(CrashCollectorTest, AMissingProcessIsAnError) {
     EXPECT_TRUE(none.text.isEmpty());
 }
 
-// Reading a report back: a whole one, and the ways a failing program leaves it broken.
 constexpr char kHead[] = "vexa-assistant caused an Access Violation (0x0000000b) \r\nin module /x at 0033:0000.\r\n";
 constexpr char kEnd[] = "\r\n===== [end of ERRORLOG.TXT] =====\r\n";
 
 using CrashReportTest = CrashHandlerTest;
 
-// A whole report is complete; broken ones are shown as far as they go and say so.
 TEST_F(CrashReportTest, WholeAndBrokenReports) {
     const QByteArray head(kHead);
     const QString summary = QStringLiteral("vexa-assistant caused an Access Violation (0x0000000b)");

@@ -42,7 +42,6 @@ class FeedbackDialogTest : public QObject {
 private slots:
     void initTestCase() { QVERIFY(m_skin.Get() != nullptr); }
 
-    // Without a phone the model is typed; it goes with the ticked boxes' complaints.
     void tickedBoxesSendTheirComplaintsAndASuccessEndsWithOk() {
         CSuggestionFeedbackDlg dlg({}, {});
         FakeSender sender;
@@ -72,8 +71,6 @@ private slots:
         QCOMPARE(sent.values[FeedbackForm::OtherQuestion], QStringLiteral("a&b"));
     }
 
-    // A connected phone's model is fixed and its firmware goes with the form; a failed post says so
-    // and cancels.
     void aConnectedPhonesModelIsFixedAndAFailedPostSaysSoAndCancels() {
         CSuggestionFeedbackDlg dlg(QStringLiteral("V960"), QStringLiteral("2.3.1"));
         FakeSender sender;
@@ -95,8 +92,7 @@ private slots:
         QCOMPARE(CVexaMessageBoxImpl::LastCaption(), Str(1030));
     }
 
-    // No report: nothing to send. Part of one: said so, and a failed send may be tried again. A whole
-    // one: shown and sent once.
+    // No report, part of one (a failed send may be tried again), and a whole one (sent once).
     void theReporterSaysWhatItHoldsAndSendsTheReport() {
         QTemporaryDir dir;
         {

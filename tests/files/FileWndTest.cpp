@@ -302,8 +302,7 @@ private slots:
         QCOMPARE(m_wnd->StatusText(), FormatText(Str(3535), 1, "15 B", qUtf8Printable(QDir::toNativeSeparators(downloads))));
     }
 
-    // "下载失败！" comes with its reason: a computer folder that cannot take the file, a phone gone;
-    // a lost phone empties the window; the view chosen last is the one the next window opens in.
+    // Reasons: a computer folder that cannot take the file, a phone gone. The last view chosen is kept.
     void aFailedDownloadSaysWhyAndALostPhoneEmptiesTheWindow() {
         QVERIFY(!m_wnd->Rows().empty());
         QVERIFY(vexa::test::WriteFile(m_env->Path(QStringLiteral("up.txt")), "up"));

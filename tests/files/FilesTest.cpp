@@ -33,7 +33,6 @@ TEST(FileRulesTest, NamesChecksAndTexts) {
         {QStringLiteral("line\nbreak"), 873},
         {QStringLiteral(".profile"), 1005},
         {QStringLiteral("name."), 1005},
-        {QStringLiteral("name..."), 1005},
         {QStringLiteral("taken"), 874},
         {QStringLiteral("中文 名字 $`'.txt"), 0},
     };

@@ -83,8 +83,7 @@ TEST(MmsFile, HostilePartNamesBecomePlainFileNamesAndAnOverlongSubjectIsCutBetwe
     }
     EXPECT_EQ(SafePartName(QString(300, u'a')).size(), 128);
 
-    // A subject a phone held at over 64 KiB is kept up to its field's end in whole characters, so the
-    // file stays readable.
+    // A subject held at over 64 KiB is cut at its field's end in whole characters: the file stays readable.
     for (const QString& unit : {QStringLiteral("周"), QString::fromUtf8("\xf0\xa0\x80\x80"), QStringLiteral("a周")}) {
         MediaMsg msg = SmallMessage();
         msg.SetSubject(unit.repeated(0x10000 / unit.toUtf8().size() + 1));

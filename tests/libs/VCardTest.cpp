@@ -76,8 +76,7 @@ QByteArray Hex(const char* hex) {
     return QByteArray::fromHex(hex);
 }
 
-// Files as other phones and programs leave them: the names of the cards read, in order, and whether
-// the file was cut short inside a card.
+// Files as other phones and programs leave them.
 struct RealWorldFile {
     const char* name;
     QByteArray bytes;

@@ -60,9 +60,8 @@ protected:
     QString m_target;
 };
 
-// A device failing at each cut point: WriterFailure (every writer goes through the same check).
-// Here a writer that gives up without a write error of its own (a cancel) still fails with a
-// reason, and the target changes only on a commit, which keeps its permissions.
+// A device failing at each cut point: WriterFailure. Here a writer that gives up without a write
+// error of its own (a cancel) still fails with a reason.
 TEST_F(AtomicFileTest, OnlyACommitReplacesTheTargetKeepingItsPermissions) {
     const IoResult result = WriteFileAtomically(m_target, [](QIODevice& out) {
         static_cast<void>(out.write(kNew.left(10)));
@@ -107,8 +106,7 @@ TEST_F(AtomicFileTest, TheProgramsOwnFilesAreNeverATarget) {
     ASSERT_TRUE(QFile::link(phones, m_dir.filePath(QStringLiteral("alias"))));
     ProtectFromWriters(phones);
     const auto write = [](QIODevice& out) { return WriteAll(out, kNew); };
-    // A link elsewhere to the phone's file, a chain of links ending at it, a link to a new name in
-    // the folder: the link is resolved before the check.
+    // Links to the phone's file, chained or relative, or to a new name in the folder: resolved first.
     const QString link = m_dir.filePath(QStringLiteral("export.csv"));
     ASSERT_TRUE(QFile::link(phone, link));
     const QString relative = m_dir.filePath(QStringLiteral("relative.vcf"));
@@ -133,9 +131,8 @@ TEST_F(AtomicFileTest, TheProgramsOwnFilesAreNeverATarget) {
     EXPECT_TRUE(WriteFileAtomically(m_target, write)) << "elsewhere writing goes on";
 }
 
-// Where a writer lands when the target is no plain file: a link is followed to a file (which is
-// replaced) but never to nothing; a FIFO or a device is written as it is, never replaced, removed or
-// given other permissions; nothing is left beside it.
+// A link is followed to a file (which is replaced) but never to nothing; a FIFO or a device is
+// written as it is, never replaced, removed or given other permissions; nothing is left beside it.
 TEST_F(AtomicFileTest, TargetsThatAreNoPlainFileAreWrittenAsTheyAreOrRefused) {
     const QString here = m_dir.filePath(QStringLiteral("here"));
     const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere"));

@@ -54,8 +54,7 @@ struct GatedJob {
                        }};
 };
 
-// Requests while a run goes collapse into one more run; a stop cancels the run, waits with a
-// deadline, drops the pending run and refuses later requests.
+// A stop cancels the run, waits with a deadline, drops the pending run and refuses later requests.
 TEST(BackgroundJob, RequestsCollapseStopEndsThemAndStopAllTellsEveryJobBeforeWaitingForAny) {
     GatedJob g;
     g.job.Request();
@@ -306,8 +305,6 @@ TEST(WindowMessage, MessagesValuesAndCallsQueuedForADestroyedTargetAreDroppedAnd
 
 } // namespace
 
-// Closing that gets stuck ends the process with its code at the deadline, after a last word; closing
-// in time goes on normally and the last word is never said.
 TEST(ExitDeadline, EndsAStuckCloseWithItsCodeAndLetsAPromptOneFinish) {
     EXPECT_EXIT(
         {

@@ -273,7 +273,6 @@ private slots:
         QCOMPARE(WindowManager_Attach(nullptr, &wnd, "test"), 0);
     }
 
-    // Signals become skin events dispatched by the window's table; worker calls and clones.
     void signalsBecomeSkinEventsDispatchedByTable() {
         CTestWnd wnd;
         const SkinPtr skin = Attach(wnd);
@@ -396,8 +395,7 @@ private slots:
         QCOMPARE(box->count(), 2);
     }
 
-    // A row template is read from the skin's files: a damaged one is refused, never a crash, and a
-    // nesting deeper than any layout needs stops the reader before the stack does.
+    // A nesting deeper than any layout needs stops the reader before the stack does.
     void rowTemplatesReadOrRefused_data() {
         QTest::addColumn<QByteArray>("document");
         QTest::addColumn<bool>("read");

@@ -192,8 +192,7 @@ QByteArray WithSharedEntries(QByteArray zip, int copies, bool renamed) {
     return zip.left(central) + directory + tail;
 }
 
-// Each of these once cost gigabytes or minutes; now each is refused, by the reader and by the
-// check every package passes before it is installed.
+// Each of these once cost gigabytes or minutes; refused by the reader and by the pre-install check.
 TEST_F(ApkTest, AmplifyingDamagedAndOverlappingArchivesAreRefused) {
     const QByteArray manifest = Manifest();
     const QByteArray labelled = vexa::sim::MakeBinaryManifest(QStringLiteral("com.example.weather"), 42, {}, {}, 9, 30,
@@ -238,8 +237,7 @@ TEST_F(ApkTest, AmplifyingDamagedAndOverlappingArchivesAreRefused) {
 class AaptBuilt : public ApkTest {
 protected:
     void SetUp() override {
-        // A small stand-in for the platform's resource package (id 0x01) that gives the manifest
-        // attributes their real ids, for aapt to link against.
+        // A stand-in for the platform's resource package (id 0x01): the attribute ids aapt links against.
         static const char* const kAttrs[][3] = {
             {"name", "0x01010003", "string"},           {"label", "0x01010001", "reference|string"},
             {"icon", "0x01010002", "reference"},        {"minSdkVersion", "0x0101020c", "integer|string"},
