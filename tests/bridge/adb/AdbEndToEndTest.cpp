@@ -30,8 +30,7 @@ protected:
 
 } // namespace
 
-// Files of a simulated phone between the command line's push and pull and our sync session; the
-// session survives what the phone refuses or lacks. 300 KiB cross many WRTE messages, each awaiting OKAY.
+// The session survives what the phone refuses or lacks; 300 KiB cross many WRTE messages, each awaiting OKAY.
 TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
     qputenv("VEXA_SIM_DIR", QFile::encodeName(m_folders.Root() + QStringLiteral("/sim")));
     QString error, serial;

@@ -98,8 +98,6 @@ TEST(AdbHostClientTest, TrackDevicesDeliversEachListUntilTheCallbackStops) {
     EXPECT_EQ(sizes, (std::vector<std::size_t>{0, 1, 2}));
 }
 
-// A server that never answers, no server at all, requests too large to send and a server program that
-// cannot run: each call fails with its reason.
 TEST(AdbHostClientTest, SilentMissingAndUnreachableServersAndOversizedRequestsFail) {
     CFakeAdbServer silent([](CAdbSocket& s, const std::string&) {
         char c;

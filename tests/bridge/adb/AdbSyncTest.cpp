@@ -166,8 +166,7 @@ TEST_F(AdbSyncTest, StatListAndBadPaths) {
     EXPECT_FALSE(session.IsOpen());
 }
 
-// The file exists at STAT but the phone then fails the read, or answers with broken records: nothing
-// is kept locally; broken framing also drops the connection.
+// The file exists at STAT, then the read fails or its records are broken.
 class AdbSyncCorruptTest : public AdbSyncTest,
                            public ::testing::WithParamInterface<std::pair<std::string, const char*>> {};
 
