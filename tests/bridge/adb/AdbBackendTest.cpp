@@ -221,7 +221,6 @@ TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
     }
     EXPECT_EQ(adbphone::CAdbAppCache(cachePath).Count(), 0u);
 
-    // Fetching one package shows (and remembers) its look.
     AppRecord* first = apps->GetAppAt(0);
     ASSERT_TRUE(apps->FetchPackage(first, m_local.filePath(QStringLiteral("first.apk")), {}, nullptr));
     EXPECT_NE(first->GetLabel(), first->GetPackageName());
@@ -676,6 +675,27 @@ TEST_F(AdbBackendTest, LargeContactsAreWrittenInSeveralLinesAndOversizedOnesLeav
     ASSERT_EQ(book->GetContactCount(LIST_ALL), 1); // the refused contact left no empty one behind
     ASSERT_EQ(book->GetContactAt(LIST_ALL, 0)->GetPhoneCount(), 300);
     EXPECT_EQ(book->GetContactAt(LIST_ALL, 0)->GetPhoneAt(299)->GetValue(), "+86 138 00000299");
+    // A new contact or group may take the id of the newest deleted one, and still reads back as itself.
+    const std::int64_t deleted = book->GetContactAt(LIST_ALL, 0)->GetId();
+    ASSERT_TRUE(book->DeleteContact(book->GetContactAt(LIST_ALL, 0)));
+    Contact* c = book->NewContact();
+    c->SetDisplayName(QStringLiteral("C"));
+    c->AddPhone(2, nullptr, QStringLiteral("3"), nullptr);
+    ASSERT_TRUE(book->CreateContact(c));
+    EXPECT_GE(c->GetId(), deleted);
+    Group* g = book->NewGroup();
+    g->SetName(QStringLiteral("G1"));
+    ASSERT_TRUE(book->CreateGroup(g));
+    ASSERT_TRUE(book->DeleteGroup(g));
+    g = book->NewGroup();
+    g->SetName(QStringLiteral("G2"));
+    ASSERT_TRUE(book->CreateGroup(g));
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), 1);
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 0)->GetDisplayNameText(), "C");
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 0)->GetPhoneAt(0)->GetValue(), "3");
+    ASSERT_EQ(book->GetGroupCount(), 1);
+    EXPECT_EQ(book->GetGroupAt(0)->GetName(), "G2");
 }
 
 // Streams of one batch tell their raw contacts apart by kind only (favourite, card), yet each gets its own rows.
@@ -731,36 +751,6 @@ TEST_F(AdbBackendTest, AContactBatchIsWrittenWholeOrNotAtAll) {
     }
     ExpectLogged(Log(),
                  {"[AdbContactBook] the phone refused content insert --uri content://com.android.contacts/data"});
-}
-
-TEST_F(AdbBackendTest, ANewContactMayTakeTheIdOfTheNewestDeletedOne) {
-    ContactBook* book = Session()->GetContactBook();
-    ASSERT_EQ(book->LoadContacts(), 1);
-    for (const char* name : {"A", "B"}) {
-        Contact* c = book->NewContact();
-        c->SetDisplayName(QString::fromLatin1(name));
-        ASSERT_TRUE(book->CreateContact(c));
-    }
-    const std::int64_t deleted = book->GetContactAt(LIST_ALL, 1)->GetId();
-    ASSERT_TRUE(book->DeleteContact(book->GetContactAt(LIST_ALL, 1)));
-    Contact* c = book->NewContact();
-    c->SetDisplayName(QStringLiteral("C"));
-    c->AddPhone(2, nullptr, QStringLiteral("3"), nullptr);
-    ASSERT_TRUE(book->CreateContact(c));
-    EXPECT_GE(c->GetId(), deleted);
-    Group* g = book->NewGroup();
-    g->SetName(QStringLiteral("G1"));
-    ASSERT_TRUE(book->CreateGroup(g));
-    ASSERT_TRUE(book->DeleteGroup(g));
-    g = book->NewGroup();
-    g->SetName(QStringLiteral("G2"));
-    ASSERT_TRUE(book->CreateGroup(g));
-    ASSERT_EQ(book->LoadContacts(), 1);
-    ASSERT_EQ(book->GetContactCount(LIST_ALL), 2);
-    EXPECT_EQ(book->GetContactAt(LIST_ALL, 1)->GetDisplayNameText(), "C");
-    EXPECT_EQ(book->GetContactAt(LIST_ALL, 1)->GetPhoneAt(0)->GetValue(), "3");
-    ASSERT_EQ(book->GetGroupCount(), 1);
-    EXPECT_EQ(book->GetGroupAt(0)->GetName(), "G2");
 }
 
 // Storage keeps its totals with no split (the split itself: the bridge suite's storage summary).
@@ -937,7 +927,6 @@ TEST_F(AdbBackendTest, UnplugMidSmsBatchFailsAndTheProgramSeesTheLoss) {
     EXPECT_GE(done, 2);
     EXPECT_TRUE(idsRestored) << "the batch must fail and keep no ids";
 
-    // The program carries on: the next device check sees the phone gone and the session closes.
     std::unique_ptr<Sms> later(store->NewSms());
     EXPECT_FALSE(store->AddSms(later.get()));
     ExpectThePhoneGone(m_bridge.get());
@@ -1081,13 +1070,6 @@ TEST_F(AdbBackendTest, MessagePageDataHoldsThePhonesMultimediaMessages) {
     ASSERT_TRUE(Session()->GetMmsStore()->ListMms(&mms));
     EXPECT_EQ(data.Messages().size() + data.Drafts().size(), 124u);
     EXPECT_EQ(data.Messages().size(), all.size() + mms.size());
-    std::size_t inConversations = 0;
-    std::set<QString> numbers;
-    for (const messages::typCONFERINFO& conversation : data.Conversations()) {
-        EXPECT_TRUE(numbers.insert(conversation.number.toLower()).second) << "one conversation per number";
-        inConversations += data.ConversationMessages(conversation.number).size();
-    }
-    EXPECT_EQ(inConversations, data.Messages().size());
     const QString word = all.front().content.left(2);
     ASSERT_TRUE(data.Rebuild(Session(), word));
     EXPECT_FALSE(data.Messages().empty());
