@@ -1127,7 +1127,6 @@ TEST_P(BridgeApiTest, InstallFetchAndUninstallApps) {
     const QString bad = Local("bad.apk", QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'));
     EXPECT_FALSE(apps->InstallApk(bad, record.get(), {}, nullptr));
 
-    // A cancelled install leaves nothing behind.
     const QString otherPath = Local("cancel.apk", MakeTestApk(QStringLiteral("com.example.cancel"), 1,
                                                               QStringLiteral("1.0"), QStringLiteral("取消"), {}, {}, 40000));
     std::unique_ptr<AppRecord> other = RecordFromApk(apps, otherPath);

@@ -17,7 +17,6 @@ using vexa::adbphone::CAdbAppCache;
 
 namespace {
 
-// A 1x1 PNG.
 QByteArray TinyPng() {
     return QByteArray::fromBase64(
         "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
@@ -51,7 +50,6 @@ protected:
         return QJsonDocument(QJsonObject{{QStringLiteral("format"), 1}, {QStringLiteral("apps"), apps}}).toJson();
     }
 
-    // Lines of the cache in the log so far.
     int CacheLogLines() {
         LOG_Free();
         QFile file(m_dir.filePath(QStringLiteral("vexa.log")));
