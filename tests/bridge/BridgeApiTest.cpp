@@ -39,12 +39,8 @@ namespace {
 
 const TestPhoneIdentity kPhone{QStringLiteral("TEST-0001")};
 
-QByteArray TinyPng() {
-    return QByteArray::fromBase64(
-        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
-}
-
 using vexa::test::ReadFile;
+using vexa::test::TinyPng;
 using vexa::test::WriteFile;
 
 // Skips the rest of a case the backend cannot run, once Lacks() checked how it says so.
