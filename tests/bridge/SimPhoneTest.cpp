@@ -188,21 +188,19 @@ TEST_F(SimPhoneTest, HostileRowsInThePhoneFileAreContained) {
         SimDb db;
         ASSERT_TRUE(Open(db));
         const QString root = QString::number(Rows(QStringLiteral("SIM-1"), "SELECT id FROM files WHERE name='sdcard'"));
-        const QString sql = "INSERT INTO contacts(display_name) VALUES(CAST(X'C328414280' AS TEXT));"
-                            "INSERT INTO contacts(display_name) VALUES(printf('%.*c', 1000000, 'x'));"
-                            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" +
-                            root +
-                            ", 'liar.bin', 0, 999999, 20120101000000);"
-                            "INSERT INTO file_chunks(file_id, seq, data) VALUES(last_insert_rowid(), 0, X'616263');"
-                            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" +
-                            root +
-                            ", '..', 1, 0, 20120101000000);"
-                            "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(" +
-                            root +
-                            ", 'a\\b:c', 0, 0, 20120101000000);"
-                            "INSERT INTO small_items(store, payload) VALUES(1, X'FF00');"
-                            "INSERT INTO sms(box, number, time, content) VALUES(1, '1', 99999999999999, 'late');"
-                            "INSERT INTO sms(box, number, time, content) VALUES(1, '2', -5, 'early');";
+        const QString sql =
+            QStringLiteral(
+                "INSERT INTO contacts(display_name) VALUES(CAST(X'C328414280' AS TEXT));"
+                "INSERT INTO contacts(display_name) VALUES(printf('%.*c', 1000000, 'x'));"
+                "INSERT INTO files(parent, name, is_dir, size, mtime) "
+                "VALUES(%1, 'liar.bin', 0, 999999, 20120101000000);"
+                "INSERT INTO file_chunks(file_id, seq, data) VALUES(last_insert_rowid(), 0, X'616263');"
+                "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(%1, '..', 1, 0, 20120101000000);"
+                "INSERT INTO files(parent, name, is_dir, size, mtime) VALUES(%1, 'a\\b:c', 0, 0, 20120101000000);"
+                "INSERT INTO small_items(store, payload) VALUES(1, X'FF00');"
+                "INSERT INTO sms(box, number, time, content) VALUES(1, '1', 99999999999999, 'late');"
+                "INSERT INTO sms(box, number, time, content) VALUES(1, '2', -5, 'early');")
+                .arg(root);
         ASSERT_TRUE(db.Exec(sql.toUtf8().constData()));
     }
     DeviceSession* session = Connect();
