@@ -32,6 +32,7 @@
 #include "TestFiles.h"
 
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -526,7 +527,6 @@ TEST_P(AdbApiLevelTest, CallLogKeepsHostileNumbersThroughTheServer) {
         CallRecord* record = calls->NewCallRecord();
         record->m_number = number;
         record->m_time = UnpackTime(20240229235900 + ++second);
-        record->m_duration = second * 61;
         record->m_type = CALL_DIALLED;
         ASSERT_TRUE(calls->AddCallRecord(record)) << number.toStdString();
     }
@@ -537,7 +537,6 @@ TEST_P(AdbApiLevelTest, CallLogKeepsHostileNumbersThroughTheServer) {
     for (int i = 0; i < calls->GetCallRecordCount(); ++i) {
         const int n = i == 0 ? 0 : i + 1;
         EXPECT_EQ(calls->GetCallRecordAt(i)->GetNumber(), numbers[n]);
-        EXPECT_EQ(calls->GetCallRecordAt(i)->GetDuration(), (n + 1) * 61);
         SYSTEMTIME time;
         calls->GetCallRecordAt(i)->GetTime(&time);
         EXPECT_EQ(PackTime(time), 20240229235900 + n + 1);
@@ -1049,11 +1048,7 @@ TEST_F(AdbBackendTest, PhonesSharingASerialKeepAdbsNames) {
     int count = 32;
     ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
     ASSERT_EQ(count, 2);
-    QStringList serials{records[0].Serial(), records[1].Serial()};
-    serials.sort();
-    QStringList expected{m_serial, twin};
-    expected.sort();
-    EXPECT_EQ(serials, expected);
+    EXPECT_EQ((QSet<QString>{records[0].Serial(), records[1].Serial()}), (QSet<QString>{m_serial, twin}));
     EXPECT_NE(m_bridge->ConnectUsbDevice(twin), 0);
     EXPECT_EQ(m_bridge->ConnectUsbDevice(m_phone), 0); // ambiguous: neither is meant
     s_rig->StopDaemon(twin, true);
