@@ -72,11 +72,10 @@ TEST(ContentCommandTest, EscapedBindingsQueryAndDeleteLines) {
 TEST(ContentCommandTest, LinesStayWithinTheirBudget) {
     const std::vector<std::string> commands{std::string(40, 'a'), std::string(40, 'b'), std::string(100, 'c'),
                                             std::string(10, 'd')};
-    const std::vector<std::string> lines = JoinContentLines(commands, 90);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], std::string(40, 'a') + "; " + std::string(40, 'b'));
-    EXPECT_EQ(lines[1], std::string(100, 'c')); // too long for any line: alone
-    EXPECT_EQ(lines[2], std::string(10, 'd'));
+    const std::vector<std::string> expected{std::string(40, 'a') + "; " + std::string(40, 'b'),
+                                            std::string(100, 'c'), // too long for any line: alone
+                                            std::string(10, 'd')};
+    EXPECT_EQ(JoinContentLines(commands, 90), expected);
     EXPECT_TRUE(JoinContentLines({}).empty());
 }
 
