@@ -63,7 +63,6 @@ TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
                              }));
     EXPECT_TRUE(vexa::test::ReadFile(pulled) == big);
     EXPECT_EQ(pulls, (std::vector<std::uint64_t>{65536, 131072, 196608, 262144, 307200})); // 64 KiB records
-    // The session goes on after a transfer.
     int calls = 0;
     ASSERT_TRUE(session.Push(local.toStdString(), "/sdcard/Download/copy.mp3", 0600,
                              [&calls](std::uint64_t, std::uint64_t) { ++calls; }));

@@ -57,7 +57,6 @@ TEST(AdbHostClientTest, FailCorruptAndTruncatedRepliesAreErrors) {
     status = client.DisconnectDevice("a:1", reply);
     EXPECT_FALSE(status);
     EXPECT_NE(status.message.find("unexpected reply"), std::string::npos);
-    // A FAIL reply carries its message.
     status = client.Shell("X", "ls", reply);
     EXPECT_FALSE(status);
     EXPECT_EQ(status.message, "device 'X' not found");
@@ -177,7 +176,6 @@ TEST(AdbHostClientTest, CancelWakesABlockedShellCommand) {
     EXPECT_FALSE(status);
     EXPECT_NE(status.message.find("interrupted"), std::string::npos) << status.message;
     EXPECT_EQ(output, " partial output");
-    // Cancelled stays cancelled until reset.
     int version = 0;
     EXPECT_FALSE(client.Version(version));
     client.ResetCancel();

@@ -154,7 +154,6 @@ TEST(GetpropTest, ReadsValuesWithCommasBracketsAndSeveralLinesDropsNoise) {
                                              {"ro.multi", "first line\nsecond line"},
                                              {"ro.product.name", "品牌 [x]"}}));
 
-    // Truncated values and noise are dropped.
     const auto noisy = ParseGetprop("getprop: noise before\n"
                                     "[a]: [1]\n"
                                     "garbage after a complete value\n"
@@ -256,8 +255,7 @@ TEST(DumpsysPackageTest, RequestedPermissionsAsOldAndNewPhonesPrintThem) {
     EXPECT_EQ(d.minSdk, "21");
     EXPECT_EQ(d.targetSdk, "33");
 
-    // An old phone ends the block with "grantedPermissions:"; a truncated dump keeps what arrived,
-    // and noise inside the block (key=value) is not taken for a permission.
+    // An old phone ends the block with "grantedPermissions:"; noise inside it (key=value) is no permission.
     const PackageDetails old = ParseDumpsysPackage("  Package [com.a] (1):\n"
                                                    "    requested permissions:\n"
                                                    "      android.permission.SEND_SMS\n"

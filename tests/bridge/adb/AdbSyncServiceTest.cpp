@@ -91,7 +91,6 @@ TEST_F(AdbSyncServiceTest, RequestsCutAtEveryByte) {
     EXPECT_EQ(m_store.files["/sdcard/new file"], "hello world");
     EXPECT_EQ(m_store.writes, (std::vector<std::string>{"/sdcard/new file|420|1234"}));
 
-    // QUIT closes the stream.
     EXPECT_TRUE(Exchange(EncodeSyncRequest("QUIT", ""), 3, reply));
 }
 

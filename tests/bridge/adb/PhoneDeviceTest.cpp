@@ -35,13 +35,13 @@ TEST_P(SplitShellLineTest, Splits) {
     EXPECT_EQ(commands, GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, SplitShellLineTest,
-    ::testing::Values(SplitCase{"mkdir 'it'\\''s'", {{"mkdir", "it's"}}},
-                      SplitCase{"echo \"x\\\"y\" a\\ b", {{"echo", "x\"y", "a b"}}},
-                      SplitCase{"rm -rf -- '-rf' 2>&1; echo done", {{"rm", "-rf", "--", "-rf"}, {"echo", "done"}}},
-                      SplitCase{"mkdir ';' ; ; true", {{"mkdir", ";"}, {"true"}}},
-                      SplitCase{"echo '$(reboot)' '`id`'", {{"echo", "$(reboot)", "`id`"}}}));
+INSTANTIATE_TEST_SUITE_P(Lines, SplitShellLineTest,
+                         ::testing::Values(SplitCase{"mkdir 'it'\\''s'", {{"mkdir", "it's"}}},
+                                           SplitCase{"echo \"x\\\"y\" a\\ b", {{"echo", "x\"y", "a b"}}},
+                                           SplitCase{"rm -rf -- '-rf' 2>&1; echo done",
+                                                     {{"rm", "-rf", "--", "-rf"}, {"echo", "done"}}},
+                                           SplitCase{"mkdir ';' ; ; true", {{"mkdir", ";"}, {"true"}}},
+                                           SplitCase{"echo '$(reboot)' '`id`'", {{"echo", "$(reboot)", "`id`"}}}));
 
 TEST(SplitShellLine, UnterminatedQuotesAreRefused) {
     Commands commands;
