@@ -172,17 +172,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DamagedCase{"truncated", GoodDocument().left(GoodDocument().size() / 2)},
                       DamagedCase{"empty", QByteArray()}, DamagedCase{"binary", QByteArray("\x00\xFF\xFE{\x01", 5)},
                       DamagedCase{"utf16", Utf16(GoodDocument())}, DamagedCase{"array", QByteArray("[1,2,3]")},
-                      DamagedCase{"other format", QByteArray(R"({"format":2,"apps":[]})")},
-                      DamagedCase{"apps not a list", QByteArray(R"({"format":1,"apps":{"com.a.b":1}})")},
+                      DamagedCase{"other_format", QByteArray(R"({"format":2,"apps":[]})")},
+                      DamagedCase{"apps_not_a_list", QByteArray(R"({"format":1,"apps":{"com.a.b":1}})")},
                       DamagedCase{"oversized", QByteArray("{\"format\":1,\"apps\":[],\"pad\":\"") +
                                                    QByteArray(CAdbAppCache::kMaxFileBytes, 'x') + "\"}"}),
-    [](const ::testing::TestParamInfo<DamagedCase>& info) {
-        std::string name = info.param.name;
-        for (char& c : name) {
-            c = c == ' ' ? '_' : c;
-        }
-        return name;
-    });
+    [](const ::testing::TestParamInfo<DamagedCase>& info) { return std::string(info.param.name); });
 
 TEST_F(AdbAppCacheTest, EntriesOfTheWrongShapeAreLeftOutAndTheRestKept) {
     const auto app = [](const QJsonValue& package, const QJsonValue& version, const QJsonValue& label,

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <string>
 
 using namespace adb;
@@ -299,27 +298,21 @@ INSTANTIATE_TEST_SUITE_P(
     Outputs, PmResultTest,
     ::testing::Values(
         PmCase{"success", "Success\n", true, "", ""},
-        PmCase{"success after progress noise", "\tpkg: /data/local/tmp/a.apk\nSuccess\n", true, "", ""},
-        PmCase{"not an apk", "Failure [INSTALL_PARSE_FAILED_NOT_APK: Failed to parse /data/local/tmp/a.apk]\n", false,
+        PmCase{"success_after_progress_noise", "\tpkg: /data/local/tmp/a.apk\nSuccess\n", true, "", ""},
+        PmCase{"not_an_apk", "Failure [INSTALL_PARSE_FAILED_NOT_APK: Failed to parse /data/local/tmp/a.apk]\n", false,
                "INSTALL_PARSE_FAILED_NOT_APK", "Failed to parse /data/local/tmp/a.apk"},
-        PmCase{"old phone code only", "Failure [INSTALL_FAILED_VERSION_DOWNGRADE]\n", false,
+        PmCase{"old_phone_code_only", "Failure [INSTALL_FAILED_VERSION_DOWNGRADE]\n", false,
                "INSTALL_FAILED_VERSION_DOWNGRADE", ""},
-        PmCase{"message with brackets and colons",
+        PmCase{"message_with_brackets_and_colons",
                "Failure [INSTALL_FAILED_ALREADY_EXISTS: Attempt to re-install com.a [x]: no]\n", false,
                "INSTALL_FAILED_ALREADY_EXISTS", "Attempt to re-install com.a [x]: no"},
-        PmCase{"truncated failure", "Failure [INSTALL_FAILED_INSUFFIC", false, "INSTALL_FAILED_INSUFFIC", ""},
-        PmCase{"error line", "Error: Unable to open file: /x.apk\nConsider using a file under /data/local/tmp/\n",
+        PmCase{"truncated_failure", "Failure [INSTALL_FAILED_INSUFFIC", false, "INSTALL_FAILED_INSUFFIC", ""},
+        PmCase{"error_line", "Error: Unable to open file: /x.apk\nConsider using a file under /data/local/tmp/\n",
                false, "", "Error: Unable to open file: /x.apk"},
-        PmCase{"success word inside a failure", "Failure [INSTALL_FAILED_TEST_ONLY: Success is not enough]\n", false,
+        PmCase{"success_word_inside_a_failure", "Failure [INSTALL_FAILED_TEST_ONLY: Success is not enough]\n", false,
                "INSTALL_FAILED_TEST_ONLY", "Success is not enough"},
         PmCase{"nothing", "", false, "", ""}),
-    [](const ::testing::TestParamInfo<PmCase>& info) {
-        std::string name = info.param.name;
-        for (char& c : name) {
-            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-        }
-        return name;
-    });
+    [](const ::testing::TestParamInfo<PmCase>& info) { return std::string(info.param.name); });
 
 TEST(ContentQueryTest, SplitsOnlyAtKnownColumns) {
     const QStringList columns{"_id", "address", "body", "date"};
