@@ -12,8 +12,7 @@
 #include <set>
 
 namespace {
-// Each attached phone is a vexa-adbd serving its simulated phone file, connected to a private adb
-// server; detaching stops the daemon, as pulling the cable ends the link.
+// Detaching stops the phone's vexa-adbd, as pulling the cable ends the link.
 class AdbBackend final : public BridgeBackend {
 public:
     AdbBackend() : m_oldSim(qgetenv("VEXA_SIM_DIR")), m_oldHome(qgetenv("HOME")) {
@@ -28,10 +27,7 @@ public:
 
     QString Unavailable() const override { return CAdbTestRig::AdbPath().isEmpty() ? m_error : QString(); }
 
-    // What plain adb reaches of a phone: its identity, files, storage totals and screen, the
-    // providers the content tool opens to the shell user (call log, contacts without pictures, SMS
-    // once the shell user may write them), the picture albums found in the files and the media
-    // index, and apps through the package manager.
+    // The providers the content tool opens to the shell user, the albums in the files, apps through pm.
     bool Supports(BackendCapability capability) const override {
         return capability == BackendCapability::CallLog || capability == BackendCapability::Contacts ||
                capability == BackendCapability::Pictures || capability == BackendCapability::StorageCategories ||

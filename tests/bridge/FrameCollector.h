@@ -1,6 +1,5 @@
 #pragma once
-// The frames a screenshot service hands its callback, collected from the service's thread; one
-// collector per capture, so what a stream delivers after its stop shows in its own list.
+// One collector per capture, so what a stream delivers after its stop shows in its own list.
 #include "bridge/api/ScreenshotService.h"
 
 #include "Waits.h"

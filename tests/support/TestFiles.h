@@ -15,6 +15,11 @@ inline bool WriteFile(const QString& path, const QByteArray& data) {
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
+inline QByteArray TinyPng() {
+    return QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8BQDwAEhQGAhKmMIQAAAABJRU5ErkJggg==");
+}
+
 // Empty when the file cannot be read.
 inline QByteArray ReadFile(const QString& path) {
     QFile file(path);

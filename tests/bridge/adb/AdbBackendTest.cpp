@@ -32,6 +32,7 @@
 #include "TestFiles.h"
 
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -110,7 +111,6 @@ protected:
             {.brand = brand, .model = model, .serial = serial, .dualSim = true, .sdCard = true, .simState = 3}, &error);
     }
 
-    // Fills the phone file with what the case asks for, and none of the small stores or frames.
     void Seed(sim::SeedOptions seed) {
         seed.smallStores = false;
         seed.screenFrames = false;
@@ -121,7 +121,6 @@ protected:
     DeviceSession* Session() { return m_bridge->GetSession(); }
     FileSystem* Fs() { return Session()->GetFileSystem(); }
     QString Root() { return Fs()->GetPhoneStorageRoot(); }
-    // A file on the computer side, written for the case.
     QString Local(const QString& name, const QByteArray& bytes) {
         const QString path = m_local.filePath(name);
         EXPECT_TRUE(WriteFile(path, bytes)) << name.toStdString();
@@ -180,8 +179,6 @@ protected:
     QTemporaryDir m_logs;
 };
 
-// ---- detection and identity --------------------------------------------------------------------
-
 // Live frames: a scaled screenrecord stream from Android 5 on, full screencaps on 4.4, screenshots beside.
 TEST_F(AdbBackendTest, LiveFramesAreAScaledStreamWhereThePhoneHasOne) {
     QString seedError; // with the screen's frames, which Seed leaves out
@@ -225,15 +222,13 @@ TEST_F(AdbBackendTest, AppLooksComeFromTheCacheAndBigPackagesWaitForAFetch) {
     }
     EXPECT_EQ(adbphone::CAdbAppCache(cachePath).Count(), 0u);
 
-    // Fetching one package shows (and remembers) its look.
     AppRecord* first = apps->GetAppAt(0);
     ASSERT_TRUE(apps->FetchPackage(first, m_local.filePath(QStringLiteral("first.apk")), {}, nullptr));
     EXPECT_NE(first->GetLabel(), first->GetPackageName());
     EXPECT_GT(first->GetIconSize(), 0);
     EXPECT_EQ(adbphone::CAdbAppCache(cachePath).Count(), 1u);
 
-    // The default limits pull the rest once; a second session reads the cache instead: a label
-    // changed in the cache file shows, which no APK holds.
+    // A second session reads the cache, not the APKs: a label changed in the cache file shows.
     apps->SetLookFetchLimit(adbphone::CAdbAppManager::kLookFetchLimit);
     ASSERT_EQ(apps->LoadApps(), 1);
     const QString package = apps->GetAppAt(2)->GetPackageName();
@@ -263,8 +258,7 @@ TEST_F(AdbBackendTest, InstallFailuresComeBackFalseWithThePhonesReason) {
                                                                    QStringLiteral("2.0"), QStringLiteral("旧时钟"), {}, {}, 3000));
     // Our parser cannot read this one; the phone has the last word, and refuses it.
     const QString junk = Local(QStringLiteral("junk.apk"), QByteArray("PK\x03\x04", 4) + QByteArray(5000, 'j'));
-    // This phone (API level 15) is sent packages by push and pm install; the same phone file served
-    // again at API level 30 takes them streamed to cmd package install.
+    // API level 15 gets push and pm install; the same phone at level 30 gets a stream to cmd package install.
     QString modern;
     std::unique_ptr<DeviceBridge> streamed;
     for (AppManager* apps = Session()->GetAppManager(); apps != nullptr;) {
@@ -325,8 +319,7 @@ TEST(AdbSmsRows, ProviderOutputWithNoiseAndBrokenRows) {
     EXPECT_TRUE(rows[1].GetNumber().isEmpty());
 }
 
-// Rows read back in any order go to their own messages; equal messages take a row each, and a
-// message whose text did not survive the reading gets the row left over, never a message's own.
+// Equal messages take a row each; one whose text did not survive the reading gets the row left over.
 TEST(AdbSmsRows, RowsGoToTheirOwnMessagesWhateverTheirOrder) {
     const auto sms = [](std::int64_t id, const char* number, const char* text, int second) {
         Sms m;
@@ -400,8 +393,7 @@ TEST_F(AdbSmsWriteTest, APhoneThatKeepsTheAppOpKeepsItsMessages) {
                          "[AdbSmsStore] delete: the phone keeps SMS from adb", "not allowed to perform WRITE_SMS"});
 }
 
-// The program allows itself the op only for its session: the phone is left as it was found, and
-// a mode the user set by hand stays.
+// The op is allowed only for the session: a mode the user set by hand comes back.
 TEST_F(AdbSmsWriteTest, TheAppOpGoesBackToItsModeWhenTheSessionCloses) {
     for (const QString& before : {QString(), QStringLiteral("deny"), QStringLiteral("allow")}) {
         if (!before.isEmpty()) {
@@ -429,28 +421,7 @@ TEST(AppOpMode, ReadsWhatPhonesPrint) {
     }
 }
 
-TEST_F(AdbSmsWriteTest, ANewMessageMayTakeTheIdOfTheNewestDeletedOne) {
-    ASSERT_TRUE(SetMeta("appops_write_sms", QStringLiteral("allow")));
-    std::unique_ptr<Sms> first = Make(QStringLiteral("first"), BOX_INBOX, 1);
-    std::unique_ptr<Sms> second = Make(QStringLiteral("second"), BOX_INBOX, 2);
-    ASSERT_TRUE(Store()->AddSmsBatch({first.get(), second.get()}));
-    // The two went out on streams of their own: either may be the newer.
-    const std::int64_t newest = std::max(first->GetId(), second->GetId());
-    ASSERT_NE(first->GetId(), second->GetId());
-    // The phone's own app deletes the newest message; the provider then gives its id again.
-    ASSERT_TRUE(RunOnPhone(QStringLiteral("DELETE FROM sms WHERE id=%1").arg(newest)));
-    std::unique_ptr<Sms> third = Make(QStringLiteral("third"), BOX_SENT, 3);
-    ASSERT_TRUE(Store()->AddSms(third.get()));
-    EXPECT_EQ(third->GetId(), newest);
-    std::unique_ptr<Sms> back(Store()->GetSmsById(third->GetId()));
-    ASSERT_NE(back, nullptr);
-    EXPECT_EQ(back->GetContent(), "third");
-    EXPECT_EQ(MessagesOnPhone(), 2);
-}
-
-// The phone's API level decides how the content tool reads a binding: escaped colons from Android 11
-// on, the raw rest of the argument before. Hostile texts (colons and backslashes among them) go
-// through at both.
+// The content tool reads bindings with escaped colons from Android 11 on, the raw rest of the argument before.
 class AdbApiLevelTest : public AdbSmsWriteTest, public ::testing::WithParamInterface<int> {
 protected:
     void SetUp() override {
@@ -479,12 +450,7 @@ TEST_P(AdbApiLevelTest, HostileTextsSurviveTheRoundTripOnceTheOpIsAllowed) {
     }
     owned[1]->SetNumber(QStringLiteral("+86 (138) 'x' $y"));
     ASSERT_TRUE(Store()->AddSmsBatch(batch));
-    EXPECT_EQ(Meta("appops_write_sms"), "allow");
-    for (const auto& sms : owned) {
-        EXPECT_GT(sms->GetId(), 0);
-    }
 
-    // Marked read and changed, then read back by another session.
     owned[0]->SetRead(true);
     owned[0]->SetContent(texts[4]);
     ASSERT_TRUE(Store()->UpdateSms(owned[0].get()));
@@ -513,9 +479,7 @@ TEST_P(AdbApiLevelTest, HostileTextsSurviveTheRoundTripOnceTheOpIsAllowed) {
     EXPECT_FALSE(Log().contains(QStringLiteral("[AdbSmsStore]")));
 }
 
-// A batch goes out on several streams at once, so the phone numbers its messages in no set order:
-// every id still names its own message, equal messages take a row each, and a batch the phone
-// refuses a message of leaves nothing behind, also of the rounds that went through before.
+// A batch goes out on several streams at once, so the phone numbers its messages in no set order.
 TEST_F(AdbSmsWriteTest, BatchIdsNameTheirOwnMessagesAndARefusalLeavesNothing) {
     ASSERT_TRUE(SetMeta("appops_write_sms", QStringLiteral("allow")));
     ASSERT_TRUE(SetMeta("sms_refuse_body", QStringLiteral("refused")));
@@ -541,26 +505,29 @@ TEST_F(AdbSmsWriteTest, BatchIdsNameTheirOwnMessagesAndARefusalLeavesNothing) {
         }
     }
     EXPECT_EQ(Log().count(QStringLiteral("the provider refused the message")), 2);
+    // The phone's own app deletes the newest message; the provider then gives its id again.
+    const std::int64_t newest = CountOnPhone("SELECT MAX(id) FROM sms");
+    ASSERT_TRUE(RunOnPhone(QStringLiteral("DELETE FROM sms WHERE id=%1").arg(newest)));
+    std::unique_ptr<Sms> again = Make(QStringLiteral("again"), BOX_SENT, 3);
+    ASSERT_TRUE(Store()->AddSms(again.get()));
+    EXPECT_EQ(again->GetId(), newest);
+    std::unique_ptr<Sms> back(Store()->GetSmsById(newest));
+    EXPECT_EQ(back ? back->GetContent() : QString(), "again");
 }
-
-// ---- call log ----------------------------------------------------------------------------------
 
 TEST_P(AdbApiLevelTest, CallLogKeepsHostileNumbersThroughTheServer) {
     CallRecordList* calls = Session()->GetCallRecords();
     ASSERT_NE(calls, nullptr);
     ASSERT_TRUE(calls->PrepareRestore());
     ASSERT_EQ(calls->LoadCallRecords(), 1);
-    EXPECT_EQ(calls->GetCallRecordCount(), 0);
     const QStringList numbers{"O'Brien \"x\"", "$(reboot) `id`", "张三, number=1", "+86 138;00", "", "*31#:\\1"};
     int second = 0;
     for (const QString& number : numbers) {
         CallRecord* record = calls->NewCallRecord();
         record->m_number = number;
         record->m_time = UnpackTime(20240229235900 + ++second);
-        record->m_duration = second * 61;
         record->m_type = CALL_DIALLED;
         ASSERT_TRUE(calls->AddCallRecord(record)) << number.toStdString();
-        EXPECT_GE(record->GetId(), 0); // found again, so it can be deleted without a reload
     }
     ASSERT_EQ(calls->GetCallRecordCount(), numbers.size());
     ASSERT_TRUE(calls->DeleteCallRecords({calls->GetCallRecordAt(1)}));
@@ -569,7 +536,6 @@ TEST_P(AdbApiLevelTest, CallLogKeepsHostileNumbersThroughTheServer) {
     for (int i = 0; i < calls->GetCallRecordCount(); ++i) {
         const int n = i == 0 ? 0 : i + 1;
         EXPECT_EQ(calls->GetCallRecordAt(i)->GetNumber(), numbers[n]);
-        EXPECT_EQ(calls->GetCallRecordAt(i)->GetDuration(), (n + 1) * 61);
         SYSTEMTIME time;
         calls->GetCallRecordAt(i)->GetTime(&time);
         EXPECT_EQ(PackTime(time), 20240229235900 + n + 1);
@@ -579,8 +545,6 @@ TEST_P(AdbApiLevelTest, CallLogKeepsHostileNumbersThroughTheServer) {
     EXPECT_FALSE(calls->DeleteCallRecords({calls->GetCallRecordAt(0), &stranger}));
     EXPECT_EQ(calls->GetCallRecordCount(), numbers.size() - 1);
 }
-
-// ---- multimedia messages -----------------------------------------------------------------------
 
 TEST_F(AdbBackendTest, MmsAreReadWholeThroughTheProviderAndNeverWritten) {
     ASSERT_NO_FATAL_FAILURE(Seed({.mms = 6}));
@@ -625,7 +589,6 @@ TEST_F(AdbBackendTest, MmsAreReadWholeThroughTheProviderAndNeverWritten) {
         }
     }
 
-    // Sending and saving are refused with the reason; nothing reaches the phone.
     std::unique_ptr<Mms> mms(store->NewMms());
     mms->SetData(onPhone.begin()->second.second);
     mms->SetRecipient(QStringLiteral("10086"));
@@ -634,13 +597,10 @@ TEST_F(AdbBackendTest, MmsAreReadWholeThroughTheProviderAndNeverWritten) {
     EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM mms"), 6);
     ExpectLogged(Log(), {"[AdbMmsStore] send: a phone sends only when its user taps send"});
 
-    // A delete goes through the provider and is read back.
     EXPECT_TRUE(store->DeleteMms(list.front().id));
     EXPECT_EQ(CountOnPhone("SELECT COUNT(*) FROM mms"), 5);
     EXPECT_FALSE(store->GetMmsById(list.front().id));
 }
-
-// ---- contacts ----------------------------------------------------------------------------------
 
 TEST_P(AdbApiLevelTest, ContactsWithHostileTextsThroughTheServer) {
     ContactBook* book = Session()->GetContactBook();
@@ -713,11 +673,30 @@ TEST_F(AdbBackendTest, LargeContactsAreWrittenInSeveralLinesAndOversizedOnesLeav
     ASSERT_EQ(book->GetContactCount(LIST_ALL), 1); // the refused contact left no empty one behind
     ASSERT_EQ(book->GetContactAt(LIST_ALL, 0)->GetPhoneCount(), 300);
     EXPECT_EQ(book->GetContactAt(LIST_ALL, 0)->GetPhoneAt(299)->GetValue(), "+86 138 00000299");
+    // A new contact or group may take the id of the newest deleted one, and still reads back as itself.
+    const std::int64_t deleted = book->GetContactAt(LIST_ALL, 0)->GetId();
+    ASSERT_TRUE(book->DeleteContact(book->GetContactAt(LIST_ALL, 0)));
+    Contact* c = book->NewContact();
+    c->SetDisplayName(QStringLiteral("C"));
+    c->AddPhone(2, nullptr, QStringLiteral("3"), nullptr);
+    ASSERT_TRUE(book->CreateContact(c));
+    EXPECT_GE(c->GetId(), deleted);
+    Group* g = book->NewGroup();
+    g->SetName(QStringLiteral("G1"));
+    ASSERT_TRUE(book->CreateGroup(g));
+    ASSERT_TRUE(book->DeleteGroup(g));
+    g = book->NewGroup();
+    g->SetName(QStringLiteral("G2"));
+    ASSERT_TRUE(book->CreateGroup(g));
+    ASSERT_EQ(book->LoadContacts(), 1);
+    ASSERT_EQ(book->GetContactCount(LIST_ALL), 1);
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 0)->GetDisplayNameText(), "C");
+    EXPECT_EQ(book->GetContactAt(LIST_ALL, 0)->GetPhoneAt(0)->GetValue(), "3");
+    ASSERT_EQ(book->GetGroupCount(), 1);
+    EXPECT_EQ(book->GetGroupAt(0)->GetName(), "G2");
 }
 
-// A batch of contacts goes out on several streams at once: its raw contacts are told apart by
-// their kind only (favourite, card), yet each contact gets its own rows in its own order, and a
-// batch the phone refuses a row of leaves nothing behind.
+// Streams of one batch tell their raw contacts apart by kind only (favourite, card), yet each gets its own rows.
 TEST_F(AdbBackendTest, AContactBatchIsWrittenWholeOrNotAtAll) {
     ContactBook* book = Session()->GetContactBook();
     ASSERT_EQ(book->LoadContacts(), 1);
@@ -772,39 +751,7 @@ TEST_F(AdbBackendTest, AContactBatchIsWrittenWholeOrNotAtAll) {
                  {"[AdbContactBook] the phone refused content insert --uri content://com.android.contacts/data"});
 }
 
-TEST_F(AdbBackendTest, ANewContactMayTakeTheIdOfTheNewestDeletedOne) {
-    ContactBook* book = Session()->GetContactBook();
-    ASSERT_EQ(book->LoadContacts(), 1);
-    for (const char* name : {"A", "B"}) {
-        Contact* c = book->NewContact();
-        c->SetDisplayName(QString::fromLatin1(name));
-        ASSERT_TRUE(book->CreateContact(c));
-    }
-    const std::int64_t deleted = book->GetContactAt(LIST_ALL, 1)->GetId();
-    ASSERT_TRUE(book->DeleteContact(book->GetContactAt(LIST_ALL, 1)));
-    Contact* c = book->NewContact();
-    c->SetDisplayName(QStringLiteral("C"));
-    c->AddPhone(2, nullptr, QStringLiteral("3"), nullptr);
-    ASSERT_TRUE(book->CreateContact(c));
-    EXPECT_GE(c->GetId(), deleted);
-    Group* g = book->NewGroup();
-    g->SetName(QStringLiteral("G1"));
-    ASSERT_TRUE(book->CreateGroup(g));
-    ASSERT_TRUE(book->DeleteGroup(g));
-    g = book->NewGroup();
-    g->SetName(QStringLiteral("G2"));
-    ASSERT_TRUE(book->CreateGroup(g));
-    ASSERT_EQ(book->LoadContacts(), 1);
-    ASSERT_EQ(book->GetContactCount(LIST_ALL), 2);
-    EXPECT_EQ(book->GetContactAt(LIST_ALL, 1)->GetDisplayNameText(), "C");
-    EXPECT_EQ(book->GetContactAt(LIST_ALL, 1)->GetPhoneAt(0)->GetValue(), "3");
-    ASSERT_EQ(book->GetGroupCount(), 1);
-    EXPECT_EQ(book->GetGroupAt(0)->GetName(), "G2");
-}
-
-// A phone that keeps its providers from the shell user: every store fails with the phone's reason and
-// no guessed value, the link stays and nothing is lost; storage keeps its totals, with no split
-// (the split itself: the bridge suite's storage summary).
+// Storage keeps its totals with no split (the split itself: the bridge suite's storage summary).
 TEST_F(AdbBackendTest, APhoneThatKeepsItsProvidersFailsWithTheReason) {
     ASSERT_NO_FATAL_FAILURE(Seed({.apps = 4, .pictures = 12, .files = 10}));
     ContactBook* book = Session()->GetContactBook();
@@ -887,8 +834,6 @@ TEST_F(AdbBackendTest, PictureAlbumsFromTheFilesWithHostileNames) {
     EXPECT_TRUE(Fs()->PathExists(Root() + QStringLiteral("/Docs/notes.txt")));
 }
 
-// ---- unplugging ----------------------------------------------------------------------------------
-
 // After the unplug the link is gone for good: the next device check sees no phone, the session is lost.
 void ExpectThePhoneGone(DeviceBridge* bridge) {
     CDeviceList devices;
@@ -900,9 +845,6 @@ void ExpectThePhoneGone(DeviceBridge* bridge) {
     EXPECT_EQ(bridge->GetSession(), nullptr);
 }
 
-// The cable pulled mid-upload over an existing file, then mid-download: each transfer fails and the
-// program sees the loss; once the phone is back the file the upload would replace is whole, and the
-// download leaves no part behind.
 TEST_F(AdbBackendTest, UnplugMidTransferFailsKeepsTheFilesAndTheProgramSeesTheLoss) {
     const QString target = Root() + QStringLiteral("/Download/keep.bin");
     const QString big = Local(QStringLiteral("big.bin"), Pattern(8 << 20, 6));
@@ -920,8 +862,7 @@ TEST_F(AdbBackendTest, UnplugMidTransferFailsKeepsTheFilesAndTheProgramSeesTheLo
     ASSERT_TRUE(unplugged);
     ExpectThePhoneGone(m_bridge.get());
 
-    // The phone again, from a daemon whose downloads stop after 1 MiB: the download cannot end
-    // before the cable is pulled, whatever the timing.
+    // The phone again, its downloads stalled after 1 MiB so the cable is pulled before one can end.
     qputenv("VEXA_ADBD_STALL_RECV_AFTER", QByteArray::number(1 << 20));
     QString error;
     const bool started = s_rig->StartDaemon(m_phone, &m_serial, &error);
@@ -984,14 +925,11 @@ TEST_F(AdbBackendTest, UnplugMidSmsBatchFailsAndTheProgramSeesTheLoss) {
     EXPECT_GE(done, 2);
     EXPECT_TRUE(idsRestored) << "the batch must fail and keep no ids";
 
-    // The program carries on: the next device check sees the phone gone and the session closes.
     std::unique_ptr<Sms> later(store->NewSms());
     EXPECT_FALSE(store->AddSms(later.get()));
     ExpectThePhoneGone(m_bridge.get());
     m_serial.clear();
 }
-
-// ---- Wi-Fi -------------------------------------------------------------------------------------
 
 TEST_F(AdbBackendTest, WifiConnectByAddressAndRefusals) {
     m_bridge->CloseSession();
@@ -1062,8 +1000,6 @@ TEST_F(AdbBackendTest, WifiPhoneOfAnotherBrandIsRejectedUnlessAccepted) {
     s_rig->StopDaemon(other, true);
 }
 
-// ---- the backend choice ----------------------------------------------------------------------
-
 class BridgeChoiceTest : public AdbBackendTest {
 protected:
     void TearDown() override {
@@ -1096,7 +1032,6 @@ TEST_F(BridgeChoiceTest, AutoTakesRealPhonesOnlyWhenTheServerListsOneAndNoChoice
     EXPECT_FALSE(ppGetBridge()->GetDeviceList(records, &count));
     ppCleanup();
 
-    // No choice follows the setting.
     UsePort(s_rig->ServerPort());
     EXPECT_EQ(InstallBridgeBackend({}), BridgeBackendKind::Simulated); // the default
     PCL_SetBridgeBackend(QStringLiteral("adb"));
@@ -1112,17 +1047,11 @@ TEST_F(AdbBackendTest, PhonesSharingASerialKeepAdbsNames) {
     int count = 32;
     ASSERT_TRUE(m_bridge->GetDeviceList(records, &count));
     ASSERT_EQ(count, 2);
-    QStringList serials{records[0].Serial(), records[1].Serial()};
-    serials.sort();
-    QStringList expected{m_serial, twin};
-    expected.sort();
-    EXPECT_EQ(serials, expected);
+    EXPECT_EQ((QSet<QString>{records[0].Serial(), records[1].Serial()}), (QSet<QString>{m_serial, twin}));
     EXPECT_NE(m_bridge->ConnectUsbDevice(twin), 0);
     EXPECT_EQ(m_bridge->ConnectUsbDevice(m_phone), 0); // ambiguous: neither is meant
     s_rig->StopDaemon(twin, true);
 }
-
-// ---- the pages' data over a plain phone ------------------------------------------------------------
 
 // Over adb the message page's data takes in the phone's MMS beside its texts; a search goes to both.
 TEST_F(AdbBackendTest, MessagePageDataHoldsThePhonesMultimediaMessages) {
@@ -1135,13 +1064,6 @@ TEST_F(AdbBackendTest, MessagePageDataHoldsThePhonesMultimediaMessages) {
     ASSERT_TRUE(Session()->GetMmsStore()->ListMms(&mms));
     EXPECT_EQ(data.Messages().size() + data.Drafts().size(), 124u);
     EXPECT_EQ(data.Messages().size(), all.size() + mms.size());
-    std::size_t inConversations = 0;
-    std::set<QString> numbers;
-    for (const messages::typCONFERINFO& conversation : data.Conversations()) {
-        EXPECT_TRUE(numbers.insert(conversation.number.toLower()).second) << "one conversation per number";
-        inConversations += data.ConversationMessages(conversation.number).size();
-    }
-    EXPECT_EQ(inConversations, data.Messages().size());
     const QString word = all.front().content.left(2);
     ASSERT_TRUE(data.Rebuild(Session(), word));
     EXPECT_FALSE(data.Messages().empty());

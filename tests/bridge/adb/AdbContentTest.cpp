@@ -52,14 +52,12 @@ INSTANTIATE_TEST_SUITE_P(HostileValues, ContentValueTest,
                                            std::string("")));
 
 TEST(ContentCommandTest, EscapedBindingsQueryAndDeleteLines) {
-    // Newer tools split at unescaped colons: the value's colons and backslashes get a backslash,
-    // and nothing else changes on the way through the shell.
+    // Newer tools split at unescaped colons: the value's colons and backslashes get a backslash.
     EXPECT_EQ(
         ShellWords(ContentInsertCommand("content://sms", {{"body", 's', "10:30 C:\\x $y 'z'"}}, true)),
         (std::vector<std::string>{"insert", "--uri", "content://sms", "--bind", "body:s:10\\:30 C\\:\\\\x $y 'z'"}));
     EXPECT_EQ(ShellWords(ContentUpdateCommand("content://sms", "_id=3", {{"read", 'i', "1"}}, true)),
               (std::vector<std::string>{"update", "--uri", "content://sms", "--bind", "read:i:1", "--where", "_id=3"}));
-    // Query and delete lines.
     EXPECT_EQ(ShellWords(ContentQueryCommand("content://call_log/calls", {"_id", "number"}, "date=5")),
               (std::vector<std::string>{"query", "--uri", "content://call_log/calls", "--projection", "_id:number",
                                         "--where", "date=5"}));
@@ -74,11 +72,10 @@ TEST(ContentCommandTest, EscapedBindingsQueryAndDeleteLines) {
 TEST(ContentCommandTest, LinesStayWithinTheirBudget) {
     const std::vector<std::string> commands{std::string(40, 'a'), std::string(40, 'b'), std::string(100, 'c'),
                                             std::string(10, 'd')};
-    const std::vector<std::string> lines = JoinContentLines(commands, 90);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], std::string(40, 'a') + "; " + std::string(40, 'b'));
-    EXPECT_EQ(lines[1], std::string(100, 'c')); // too long for any line: alone
-    EXPECT_EQ(lines[2], std::string(10, 'd'));
+    const std::vector<std::string> expected{std::string(40, 'a') + "; " + std::string(40, 'b'),
+                                            std::string(100, 'c'), // too long for any line: alone
+                                            std::string(10, 'd')};
+    EXPECT_EQ(JoinContentLines(commands, 90), expected);
     EXPECT_TRUE(JoinContentLines({}).empty());
 }
 
@@ -259,8 +256,7 @@ TEST(AdbContactRows, PassesJoinByIdAndWritesAreQuoted) {
 }
 
 TEST(MediaRows, SumPerStorageAndCategoryFromWhatThePhonePrints) {
-    // Real phones name files by /storage/emulated/0 while the program browses /sdcard; the card
-    // sits inside the phone storage on older phones, so its files must not count twice.
+    // Phones name files by /storage/emulated/0, not /sdcard; a card inside the phone storage counts once.
     const std::string output = "Row: 0 _data=/storage/emulated/0/DCIM/a.jpg, _size=1000, media_type=1\r\n"
                                "Row: 1 _data=/sdcard/Music/a, b.mp3, _size=300, media_type=2\n"
                                "Row: 2 _data=/sdcard/card/Movies/c.mp4, _size=5000, media_type=3\n"
@@ -269,17 +265,16 @@ TEST(MediaRows, SumPerStorageAndCategoryFromWhatThePhonePrints) {
                                "Row: 5 _data=/sdcard/f.txt, _size=12, media_type=0\n"             // not a medium
                                "Row: 6 _data=/sdcard/g.jpg, _size=-4, media_type=1\n"             // nonsense size
                                "Row: 7 _data=/sdcard/h.jpg, _size=NULL, media_type=1\n"           // not scanned yet
-                               "Row: 8 _data=/sdcard/i.ogg, _size=20, media_type=2\n"
                                "Row: 9 _data=/sdcard/j.jp"; // cut off
     // Phone: system, pictures, video, music, apps; card: pictures, video, music, others.
     const auto sizes = [](const auto& array) { return std::vector<std::uint64_t>(std::begin(array), std::end(array)); };
     const MediaTotals totals = SumMediaRows(output, QStringLiteral("/sdcard"), QStringLiteral("/sdcard/card"));
-    EXPECT_EQ(sizes(totals.phone), (std::vector<std::uint64_t>{0, 1000, 0, 320, 0}));
+    EXPECT_EQ(sizes(totals.phone), (std::vector<std::uint64_t>{0, 1000, 0, 300, 0}));
     EXPECT_EQ(sizes(totals.card), (std::vector<std::uint64_t>{70, 5000, 0, 0}));
 
     // Without a card, its folder is part of the phone storage; a refusal or noise sums to nothing.
     EXPECT_EQ(sizes(SumMediaRows(output, QStringLiteral("/sdcard"), QString()).phone),
-              (std::vector<std::uint64_t>{0, 1070, 5000, 320, 0}));
+              (std::vector<std::uint64_t>{0, 1070, 5000, 300, 0}));
     for (const char* bad :
          {"", "No result found.\n", "Error while accessing provider:media\njava.lang.SecurityException: x\n",
           "Row: 0 _size=5, media_type=1\n", "\xff\xfe garbage \x01"}) {

@@ -30,8 +30,7 @@ protected:
 
 } // namespace
 
-// Files of a simulated phone between the command line's push and pull and our sync session; the
-// session survives what the phone refuses or lacks. 300 KiB cross many WRTE messages, each awaiting OKAY.
+// The session survives what the phone refuses or lacks; 300 KiB cross many WRTE messages, each awaiting OKAY.
 TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
     qputenv("VEXA_SIM_DIR", QFile::encodeName(m_folders.Root() + QStringLiteral("/sim")));
     QString error, serial;
@@ -64,7 +63,6 @@ TEST_F(AdbEndToEndTest, FilesPassBetweenTheCommandLineAndOurSyncSession) {
                              }));
     EXPECT_TRUE(vexa::test::ReadFile(pulled) == big);
     EXPECT_EQ(pulls, (std::vector<std::uint64_t>{65536, 131072, 196608, 262144, 307200})); // 64 KiB records
-    // The session goes on after a transfer.
     int calls = 0;
     ASSERT_TRUE(session.Push(local.toStdString(), "/sdcard/Download/copy.mp3", 0600,
                              [&calls](std::uint64_t, std::uint64_t) { ++calls; }));

@@ -57,7 +57,6 @@ TEST(AdbHostClientTest, FailCorruptAndTruncatedRepliesAreErrors) {
     status = client.DisconnectDevice("a:1", reply);
     EXPECT_FALSE(status);
     EXPECT_NE(status.message.find("unexpected reply"), std::string::npos);
-    // A FAIL reply carries its message.
     status = client.Shell("X", "ls", reply);
     EXPECT_FALSE(status);
     EXPECT_EQ(status.message, "device 'X' not found");
@@ -98,8 +97,6 @@ TEST(AdbHostClientTest, TrackDevicesDeliversEachListUntilTheCallbackStops) {
     EXPECT_EQ(sizes, (std::vector<std::size_t>{0, 1, 2}));
 }
 
-// A server that never answers, no server at all, requests too large to send and a server program that
-// cannot run: each call fails with its reason.
 TEST(AdbHostClientTest, SilentMissingAndUnreachableServersAndOversizedRequestsFail) {
     CFakeAdbServer silent([](CAdbSocket& s, const std::string&) {
         char c;
@@ -179,7 +176,6 @@ TEST(AdbHostClientTest, CancelWakesABlockedShellCommand) {
     EXPECT_FALSE(status);
     EXPECT_NE(status.message.find("interrupted"), std::string::npos) << status.message;
     EXPECT_EQ(output, " partial output");
-    // Cancelled stays cancelled until reset.
     int version = 0;
     EXPECT_FALSE(client.Version(version));
     client.ResetCancel();

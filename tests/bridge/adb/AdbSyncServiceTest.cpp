@@ -44,8 +44,7 @@ protected:
         m_local = out.at(1).arg0;
     }
 
-    // Sends bytes in WRTE messages of `piece` bytes and collects what the service writes back,
-    // acknowledging each WRTE as the server would. Returns true when the stream was closed.
+    // Sends bytes in WRTE messages of `piece` bytes, acknowledging replies as the server would; true once closed.
     bool Exchange(const std::string& bytes, std::size_t piece, std::string& reply) {
         bool closed = false;
         auto drain = [&] {
@@ -92,7 +91,6 @@ TEST_F(AdbSyncServiceTest, RequestsCutAtEveryByte) {
     EXPECT_EQ(m_store.files["/sdcard/new file"], "hello world");
     EXPECT_EQ(m_store.writes, (std::vector<std::string>{"/sdcard/new file|420|1234"}));
 
-    // QUIT closes the stream.
     EXPECT_TRUE(Exchange(EncodeSyncRequest("QUIT", ""), 3, reply));
 }
 

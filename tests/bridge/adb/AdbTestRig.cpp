@@ -62,12 +62,10 @@ void CAdbTestRig::KillServer() {
     }
 }
 
-bool CAdbTestRig::StartDaemon(const QString& phoneSerial, QString* adbSerial, QString* error,
-                              const QStringList& extra) {
+bool CAdbTestRig::StartDaemon(const QString& phoneSerial, QString* adbSerial, QString* error) {
     auto daemon = std::make_unique<QProcess>();
     daemon->setProgram(QStringLiteral(VEXA_ADBD_PATH));
-    daemon->setArguments(
-        QStringList{QStringLiteral("--phone"), phoneSerial, QStringLiteral("--port"), QStringLiteral("0")} + extra);
+    daemon->setArguments({QStringLiteral("--phone"), phoneSerial, QStringLiteral("--port"), QStringLiteral("0")});
     daemon->setProcessChannelMode(QProcess::SeparateChannels);
     daemon->start();
     if (!daemon->waitForStarted(5000) || !daemon->waitForReadyRead(5000)) {
@@ -86,8 +84,7 @@ bool CAdbTestRig::StartDaemon(const QString& phoneSerial, QString* adbSerial, QS
 
     adb::CAdbHostClient client(m_port);
     std::string reply;
-    // On a busy machine the server may take a while; asking again does no harm ("already
-    // connected").
+    // On a busy machine the server may take a while; asking again does no harm ("already connected").
     for (int i = 0; i < 750; ++i) {
         if (i % 100 == 0) {
             if (const adb::AdbStatus s = client.ConnectDevice(adbSerial->toStdString(), reply); !s && i > 0) {

@@ -1,7 +1,5 @@
 #pragma once
-// A private adb server (Debian's adb on a free port, its key under a temporary HOME) and vexa-adbd
-// daemons serving simulated phones, connected with "adb connect". Everything started here is
-// stopped by the destructor, also when a test fails half-way.
+// Debian's adb server on a free port and vexa-adbd daemons; the destructor stops them, also after a failure.
 
 #include <QProcess>
 #include <QString>
@@ -30,10 +28,8 @@ public:
     bool StartServer(QString* error);
     std::uint16_t ServerPort() const { return m_port; }
     // Serves the simulated phone (from $VEXA_SIM_DIR) and connects it; adbSerial := "127.0.0.1:PORT".
-    // extra: more options for vexa-adbd ("--latency", "typical").
-    bool StartDaemon(const QString& phoneSerial, QString* adbSerial, QString* error, const QStringList& extra = {});
-    // Stops one daemon as an unplugged cable would end the link (SIGTERM, then SIGKILL); with
-    // forget, the server is first told to drop the address (a tidy end of a test).
+    bool StartDaemon(const QString& phoneSerial, QString* adbSerial, QString* error);
+    // Ends the link as an unplugged cable would; forget first has the server drop the address.
     void StopDaemon(const QString& adbSerial, bool forget = false);
     // The adb command line against the private server: exit code and both outputs.
     std::pair<int, QString> Adb(const QStringList& arguments, int timeoutMs = 60000) const;

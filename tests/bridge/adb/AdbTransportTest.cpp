@@ -9,7 +9,6 @@ using namespace adb;
 
 namespace {
 
-// A service that writes "hi" and closes.
 class CEchoService : public IAdbService {
 public:
     void Start(CAdbStreamContext& stream) override {

@@ -1,7 +1,5 @@
 #pragma once
-// A scripted stand-in for the adb server on 127.0.0.1 (a free port): each connection runs the
-// handler on its own thread with the first request already read. The destructor interrupts and
-// joins everything.
+// A scripted adb server: each connection runs the handler on its own thread, its first request read.
 
 #include "bridge/adb/protocol/AdbSocket.h"
 

