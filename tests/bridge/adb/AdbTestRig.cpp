@@ -62,10 +62,12 @@ void CAdbTestRig::KillServer() {
     }
 }
 
-bool CAdbTestRig::StartDaemon(const QString& phoneSerial, QString* adbSerial, QString* error) {
+bool CAdbTestRig::StartDaemon(const QString& phoneSerial, QString* adbSerial, QString* error,
+                              const QStringList& extra) {
     auto daemon = std::make_unique<QProcess>();
     daemon->setProgram(QStringLiteral(VEXA_ADBD_PATH));
-    daemon->setArguments({QStringLiteral("--phone"), phoneSerial, QStringLiteral("--port"), QStringLiteral("0")});
+    daemon->setArguments(
+        QStringList{QStringLiteral("--phone"), phoneSerial, QStringLiteral("--port"), QStringLiteral("0")} + extra);
     daemon->setProcessChannelMode(QProcess::SeparateChannels);
     daemon->start();
     if (!daemon->waitForStarted(5000) || !daemon->waitForReadyRead(5000)) {

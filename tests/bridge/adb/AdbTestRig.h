@@ -28,7 +28,8 @@ public:
     bool StartServer(QString* error);
     std::uint16_t ServerPort() const { return m_port; }
     // Serves the simulated phone (from $VEXA_SIM_DIR) and connects it; adbSerial := "127.0.0.1:PORT".
-    bool StartDaemon(const QString& phoneSerial, QString* adbSerial, QString* error);
+    // extra: more options for vexa-adbd (the benchmarks' "--latency typical").
+    bool StartDaemon(const QString& phoneSerial, QString* adbSerial, QString* error, const QStringList& extra = {});
     // Ends the link as an unplugged cable would; forget first has the server drop the address.
     void StopDaemon(const QString& adbSerial, bool forget = false);
     // The adb command line against the private server: exit code and both outputs.
