@@ -157,6 +157,18 @@ TEST_F(SimPhoneTest, ALockedFileFailsTheConnectionADamagedTableItsLoadOnly) {
     EXPECT_TRUE(session->IsConnected());
 }
 
+// A write begun on an open read fails at once when another writer moved past the read's snapshot:
+// it is refused every time, so the mistake cannot hide until a busy run.
+TEST_F(SimPhoneTest, AWriteNeverBeginsWhileAReadIsOpen) {
+    SimDb db;
+    ASSERT_TRUE(Open(db));
+    Stmt read(db, "SELECT key FROM meta");
+    ASSERT_TRUE(read.Step());
+    EXPECT_FALSE(Transaction(db).IsOpen());
+    read.Reset();
+    EXPECT_TRUE(Transaction(db).IsOpen());
+}
+
 TEST_F(SimPhoneTest, CrashInTheMiddleOfABatchLeavesTheFileConsistent) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
