@@ -72,7 +72,6 @@ private slots:
     }
     void cleanup() { m_folders.reset(); }
 
-    // Only OK stores the choices (the close option, the autostart entry) and stops the question.
     void choicesAreStoredOnlyByOk_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("stored");
@@ -132,8 +131,7 @@ private slots:
         QVERIFY(!IsAutoRunSet());
     }
 
-    // The system proxy needs an account only; a manual server that is no "host:port" keeps the
-    // dialog open on the proxy tab. Choosing no proxy again clears the account.
+    // A manual server that is no "host:port" keeps the dialog open on the proxy tab.
     void proxyChoicesAreCheckedStoredAndCleared_data() {
         QTest::addColumn<QString>("radio");
         QTest::addColumn<QString>("server");
@@ -264,7 +262,6 @@ private slots:
         QTest::addColumn<int>("result");
         QTest::newRow("named") << QStringLiteral("trip") << 1;
         QTest::newRow("empty") << QString() << -1;
-        QTest::newRow("taken") << QStringLiteral("Camera") << -1;
     }
     void enterInTheNewAlbumDialogChecksTheName() {
         QFETCH(QString, name);
