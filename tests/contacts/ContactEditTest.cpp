@@ -42,7 +42,6 @@ protected:
         EXPECT_TRUE(out.ok) << out.message.toStdString();
         return out.id;
     }
-    // The contact with id, read afresh from the phone with its details.
     vexa::Contact* Detailed(std::int64_t id) {
         Reopen();
         vexa::Contact* c = ContactsWithIds(*m_book, {id}).front();
@@ -73,7 +72,6 @@ protected:
 
 TEST_F(ContactEditTest, RefusedWritesLeaveThePhonesContactAsItWasAndTheRingtoneIsSaved) {
     const std::int64_t id = Add(QStringLiteral("Ann"), {QStringLiteral("111")});
-    // A refused add leaves nothing behind.
     vexa::sim::SetFaults({0, 1, 0});
     Reopen();
     EXPECT_EQ(AddContact(*m_book, Fresh(QStringLiteral("Bob"), {QStringLiteral("2")})).message, Str(315));
@@ -91,7 +89,6 @@ TEST_F(ContactEditTest, RefusedWritesLeaveThePhonesContactAsItWasAndTheRingtoneI
     EXPECT_EQ(IdsOnPhone(), std::set<std::int64_t>{id});
     ann = ContactsWithIds(*m_book, {id}).front();
     EXPECT_EQ(ann->GetDisplayNameText(), "Ann");
-    // The same save with the phone willing.
     ASSERT_TRUE(SaveContact(*m_book, ann, edited).ok);
     ann = Detailed(id);
     EXPECT_EQ(ann->GetDisplayNameText(), "Anne");

