@@ -46,7 +46,6 @@ protected:
         ASSERT_EQ(m_store->LoadPictures(), 1);
     }
 
-    // Makes an album on the card and returns its index.
     int NewAlbum(const QString& name) {
         EXPECT_EQ(CreateAlbum(*m_store, *m_files, 1, name), 0);
         return FindAlbum(ListAlbums(*m_store, m_files), name);

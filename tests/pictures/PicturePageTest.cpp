@@ -165,7 +165,6 @@ private slots:
         }
     }
 
-    // Export and import with reasons, ticks kept through a refresh and a rename, then a drop.
     void exportImportSelectionAndDrops() {
         QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("select_all")), Qt::LeftButton);
         QCOMPARE(m_page->Selection().size(), std::size_t(16));
@@ -213,7 +212,6 @@ private slots:
         QVERIFY(m_page->WaitSettled(kWaitMs));
         QCOMPARE(ticked(), QStringList{m_newName});
 
-        // A drop without a file of the computer is refused.
         QMimeData none;
         none.setUrls({QUrl(QStringLiteral("https://example.com/a.jpg"))});
         QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &none, Qt::LeftButton, Qt::NoModifier);
@@ -235,7 +233,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_page->Pictures().size(), std::size_t(20), kWaitMs);
     }
 
-    // Zoom within 0.1 to 10, quarter turns, next and previous, a crop kept as a 副本 copy.
     void editorZoomsTurnsCropsAndKeepsTheCropAsACopy() {
         bool opened = false;
         QString cropped;
