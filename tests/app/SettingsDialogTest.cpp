@@ -139,7 +139,6 @@ private slots:
         QTest::newRow("system proxy") << QStringLiteral("IE_proxy_radio") << QString() << true;
         const QString manual = QStringLiteral("manual_proxy_radio");
         QTest::newRow("name and port") << manual << QStringLiteral("proxy.example.com:8080") << true;
-        QTest::newRow("address") << manual << QStringLiteral("10.0.0.2:3128") << true;
         QTest::newRow("no port") << manual << QStringLiteral("proxy.example.com") << false;
         QTest::newRow("port too big") << manual << QStringLiteral("proxy:65536") << false;
         QTest::newRow("an address, not a host") << manual << QStringLiteral("http://proxy:80") << false;

@@ -246,30 +246,6 @@ TEST_F(ContactTransferTest, ExportsThatCannotFinishWriteNothing) {
     EXPECT_FALSE(QFile::exists(Path("none.csv")));
 }
 
-// How the fields map is ContactVCardTest's and ForeignCsvColumnsTest's; only ".csv" reads as CSV.
-TEST_F(ContactTransferTest, FilesOfOtherPhonesAndProgramsAllReachThePhone) {
-    WriteFile(Path("ios.VCF"), "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Appleseed;Johnny;;;\r\nFN:Johnny Appleseed\r\n"
-                               "item1.TEL:+1 (408) 555-0100\r\nitem1.X-ABLabel:Studio\r\nEND:VCARD\r\n");
-    WriteFile(Path("notes.txt"), "BEGIN:VCARD\r\nFN:Not A Card File\r\nEND:VCARD\r\n");
-    WriteFile(Path("outlook.csv"),
-              "Title,FirstName,Last Name,Company,Street,City,Mobile Phone,Home Phone,E-mail Address,Notes\r\n"
-              "Dr.,John,Doe,Acme,1 Main St,Springfield,555-0100,555 0101,john@acme.example,\"met at, expo\"\r\n"
-              ",Jane,Roe,,,Shelbyville,555-0200,,jane@acme.example,\r\n");
-    ASSERT_EQ(ImportInto({Path("ios.VCF"), Path("notes.txt"), Path("outlook.csv")}), 0); // Google's: OutsideFiles
-    EXPECT_EQ(m_result, CImportContactHelper::Import_Succeeded);
-    EXPECT_EQ(m_count, 4);
-    vexa::ContactBook* book = Target();
-    ASSERT_NE(book, nullptr);
-    std::map<QString, QString> summaries;
-    for (vexa::Contact* c : AllContacts(*book)) {
-        summaries[c->GetDisplayNameText()] = Summary(*c);
-    }
-    EXPECT_EQ(summaries, (std::map<QString, QString>{{"Johnny Appleseed", "tel0Studio:+1 (408) 5550100"},
-                                                     {"Not A Card File", ""},
-                                                     {"John Doe", "tel2:5550100 tel1:5550101 email:john@acme.example adr1:1 Main St/Springfield/"},
-                                                     {"Jane Roe", "tel2:5550200 email:jane@acme.example adr1:/Shelbyville/"}}));
-}
-
 // Chosen in this order; bytes "<fifo>" make a named pipe, "<dir>" a folder, "<none>" nothing.
 struct OutsideFiles {
     const char* name;
@@ -348,6 +324,14 @@ INSTANTIATE_TEST_SUITE_P(
             0,
             {"山田", "陳大文"},
             {}},
+        // Other programs' files: only ".csv" reads as CSV (how fields map: ContactVCardTest, ForeignCsvColumnsTest).
+        OutsideFiles{"OtherPhonesAndPrograms",
+                     {{"ios.VCF", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Johnny Appleseed\r\nitem1.TEL:+1 408\r\nEND:VCARD\r\n"},
+                      {"notes.txt", "BEGIN:VCARD\r\nFN:Not A Card File\r\nEND:VCARD\r\n"},
+                      {"outlook.csv", "Title,FirstName,Last Name,Mobile Phone\r\nDr.,John,Doe,555-0100\r\n"}},
+                     0,
+                     {"John Doe", "Johnny Appleseed", "Not A Card File"},
+                     {}},
         // Google's export, old and new headers: a company's own entry has no name, only the company.
         OutsideFiles{"GoogleCompanyWithoutName",
                      {{"google.csv", "Name,Given Name,Family Name,Organization 1 - Type,Organization 1 - Name,"

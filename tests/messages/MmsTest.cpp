@@ -317,7 +317,6 @@ TEST(MmsPlayClock, SlidesInTurnAndWrapToTheFirst) {
         EXPECT_EQ(clock.SlideAt(elapsed), slide) << elapsed;
     }
     EXPECT_EQ(PlayClock(MediaMsg{}).SlideAt(100), -1);
-    // Times as minutes and seconds; the size counter of the editor.
     EXPECT_EQ(PlayTimeText(0), QStringLiteral("00:00"));
     EXPECT_EQ(PlayTimeText(59999), QStringLiteral("00:59"));
     EXPECT_EQ(PlayTimeText(61000), QStringLiteral("01:01"));
