@@ -484,8 +484,6 @@ private slots:
             CMsgContentView* view = page->View(CMessagePage::ViewConversation);
             QCOMPARE(RunJs(view, "document.querySelectorAll('input.msg_selector').length").toInt(), c.shown);
             QCOMPARE(page->Caption(), FormatText(Str(3510), c.who, c.shown));
-            tree->setCurrentItem(tree->topLevelItem(CMessagePage::kDraftsNode));
-            QCOMPARE(page->Caption(), FormatText(Str(2406), c.drafts));
         }
         box->clear(); // clearing the box shows everything again at once
         QTRY_COMPARE_WITH_TIMEOUT(page->Data().Conversations().size(), std::size_t(2), kWaitMs);
@@ -588,7 +586,6 @@ private slots:
 
         page->SetSearch(QStringLiteral("m7"));
         QTRY_COMPARE_WITH_TIMEOUT(page->Caption(), FormatText(Str(2709), "m7", 2), kWaitMs);
-        QCOMPARE(page->Data().Messages().size(), std::size_t(2));
     }
 
     void conversationListFollowsReadingSendingSortingAndArrivals() {
