@@ -479,7 +479,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(frame->IsConnected(), kWaitMs);
         QCOMPARE(m_devices->CurrentSerial(), QStringLiteral("VX-B"));
         QCOMPARE(frame->StatusText(), Str(419) + QStringLiteral(" VEXA V970") + Str(2706));
-        // Switching shows which phone is the connected one.
         QTest::mouseClick(W(Home(frame.get()), "try_to_change_connect"), Qt::LeftButton);
         QStringList marked;
         for (int i = 0; i < connect->RowCount(); ++i) {

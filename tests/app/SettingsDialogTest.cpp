@@ -12,7 +12,6 @@
 #include "controls/VexaMessageBox.h"
 #include "libs/prefs/Prefs.h"
 #include "messages/MessagesScreenshots.h"
-#include "pictures/CAddPhotoAlbumDlg.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinScreenshot.h"
@@ -253,27 +252,6 @@ private slots:
         QTest::keyClick(dialog->windowHandle(), Qt::Key(key));
         QVERIFY(dialog->IsEnded());
         QCOMPARE(dialog->Result(), result);
-    }
-
-    // Enter runs the same checks as OK: a refused name keeps the dialog open (-1).
-    void enterInTheNewAlbumDialogChecksTheName_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("result");
-        QTest::newRow("named") << QStringLiteral("trip") << 1;
-        QTest::newRow("empty") << QString() << -1;
-    }
-    void enterInTheNewAlbumDialogChecksTheName() {
-        QFETCH(QString, name);
-        QFETCH(int, result);
-        CAutoAnswer answer(1);
-        CAddPhotoAlbumDlg dialog({0}, {QStringLiteral("Camera")});
-        QVERIFY(dialog.CreateModeless());
-        dialog.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        QTest::keyClicks(QApplication::focusWidget(), name); // the name field has the keyboard
-        QTest::keyClick(dialog.windowHandle(), Qt::Key_Return);
-        QCOMPARE(dialog.IsEnded() ? dialog.Result() : -1, result);
-        QCOMPARE(dialog.Name(), result == 1 ? name : QString());
     }
 
     // Tab leaves the side tabs for the page and the buttons; Enter on 取消 cancels.
