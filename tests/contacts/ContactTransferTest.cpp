@@ -325,13 +325,14 @@ INSTANTIATE_TEST_SUITE_P(
             {"山田", "陳大文"},
             {}},
         // Other programs' files: only ".csv" reads as CSV (how fields map: ContactVCardTest, ForeignCsvColumnsTest).
-        OutsideFiles{"OtherPhonesAndPrograms",
-                     {{"ios.VCF", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Johnny Appleseed\r\nitem1.TEL:+1 408\r\nEND:VCARD\r\n"},
-                      {"notes.txt", "BEGIN:VCARD\r\nFN:Not A Card File\r\nEND:VCARD\r\n"},
-                      {"outlook.csv", "Title,FirstName,Last Name,Mobile Phone\r\nDr.,John,Doe,555-0100\r\n"}},
-                     0,
-                     {"John Doe", "Johnny Appleseed", "Not A Card File"},
-                     {}},
+        OutsideFiles{
+            "OtherPhonesAndPrograms",
+            {{"ios.VCF", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Johnny Appleseed\r\nitem1.TEL:+1 408\r\nEND:VCARD\r\n"},
+             {"notes.txt", "BEGIN:VCARD\r\nFN:Not A Card File\r\nEND:VCARD\r\n"},
+             {"outlook.csv", "Title,FirstName,Last Name,Mobile Phone\r\nDr.,John,Doe,555-0100\r\n"}},
+            0,
+            {"John Doe", "Johnny Appleseed", "Not A Card File"},
+            {}},
         // Google's export, old and new headers: a company's own entry has no name, only the company.
         OutsideFiles{"GoogleCompanyWithoutName",
                      {{"google.csv", "Name,Given Name,Family Name,Organization 1 - Type,Organization 1 - Name,"

@@ -28,8 +28,8 @@ TEST(ForeignCsvColumns, HeadersMapToTheirField) {
         {QStringLiteral("部门"), T(ColumnKind::Department, 12)},
         {QStringLiteral("Organization 1 - Name"), T(ColumnKind::Company, 10)}, // Google, older export
         {QStringLiteral("Organization Title"), T(ColumnKind::Title, 11)},      // Google, newer export
-        {QStringLiteral("名称"), T(ColumnKind::NamePart, 1)}, // given name before title
-        {QStringLiteral("住宅"), T(ColumnKind::Phone, 1)}, // phone table before addresses
+        {QStringLiteral("名称"), T(ColumnKind::NamePart, 1)},                  // given name before title
+        {QStringLiteral("住宅"), T(ColumnKind::Phone, 1)},                     // phone table before addresses
         {QStringLiteral("mobile"), none},
         {QStringLiteral("Mobile "), none},
         {QStringLiteral("obil"), none},

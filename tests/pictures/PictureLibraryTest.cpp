@@ -94,7 +94,6 @@ TEST_P(PictureLibraryTest, ImportsCountAtOnceExportByteForByteAndPassOverBadFile
         const QString name = QFileInfo(file).fileName();
         EXPECT_EQ(ReadFile(QDir(out.path()).filePath(name)), ReadFile(file)) << name.toStdString();
     }
-    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size(), 50); // no temporary files left
 
     // A second export keeps both by default, replaces when told, and stops when cancelled.
     const std::vector<PictureItem> first(items.begin(), items.begin() + 2);
