@@ -80,7 +80,6 @@ private slots:
             QTRY_COMPARE(shown, 1);
             QCOMPARE(secondShown, 0);
         }
-        // Free again once the holder ends.
         CInstanceGuard next([] {}, name);
         QCOMPARE(next.Acquire(), CInstanceGuard::Outcome::Held);
     }

@@ -109,7 +109,6 @@ TEST_P(PictureLibraryTest, ImportsCountAtOnceExportByteForByteAndPassOverBadFile
     hooks.askClash = [](const QString&) { return kAnswerCancel; };
     EXPECT_EQ(ExportPictures(*m_store, first, out.path(), hooks).result, BatchOutcome::Cancelled);
 
-    // Bad files are passed over with a reason, and the rest arrive.
     const int odds = NewAlbum(QStringLiteral("杂项"));
     ASSERT_GE(odds, 0);
     const QString good = MakeJpegs(1).front();
