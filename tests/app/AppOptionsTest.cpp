@@ -37,7 +37,6 @@ TEST(AppOptions, HideWindowAnywhereCaseSensitiveScreenshotPageDialogAndBridge) {
     EXPECT_TRUE(Parse({"--foo", "x-HideWindow-y"}).hideWindow);
     EXPECT_FALSE(Parse({"hidewindow"}).hideWindow);
 
-    // The screenshot, its page or dialog, and the bridge.
     const AppOptions o = Parse({"--screenshot", "/tmp/a.png", "--page", "home", "--bridge", "adb"});
     EXPECT_TRUE(o.error.isEmpty());
     EXPECT_EQ(o.screenshotFile, QStringLiteral("/tmp/a.png"));

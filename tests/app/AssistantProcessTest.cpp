@@ -148,8 +148,6 @@ private slots:
         m_crashFolder = crash;
         const QString report = QString::fromUtf8(vexa::test::ReadFile(crash + QStringLiteral("/ERRORLOG.TXT")));
         QVERIFY(report.startsWith(QStringLiteral("vexa-assistant caused an Access Violation (0x0000000b)")));
-        QVERIFY(report.contains(QStringLiteral("Sent by process ")));
-        QVERIFY(report.endsWith(QStringLiteral("===== [end of ERRORLOG.TXT] =====\r\n")));
         // The main thread runs main; other threads run the program's own classes.
         QVERIFY2(
             QRegularExpression(QStringLiteral("  main\\+0x[0-9a-f]+  \\(vexa-assistant\\)")).match(report).hasMatch(),

@@ -73,20 +73,13 @@ private slots:
             int shown = 0;
             CInstanceGuard first([&shown] { ++shown; }, name);
             QCOMPARE(first.Acquire(), CInstanceGuard::Outcome::Held);
-            QVERIFY(first.IsHeld());
 
             int secondShown = 0;
             CInstanceGuard second([&secondShown] { ++secondShown; }, name);
             QCOMPARE(second.Acquire(), CInstanceGuard::Outcome::OtherRuns);
-            QVERIFY(!second.IsHeld());
             QTRY_COMPARE(shown, 1);
-
-            CInstanceGuard third([] {}, name);
-            QCOMPARE(third.Acquire(), CInstanceGuard::Outcome::OtherRuns);
-            QTRY_COMPARE(shown, 2);
             QCOMPARE(secondShown, 0);
         }
-        // Free again once the holder ends.
         CInstanceGuard next([] {}, name);
         QCOMPARE(next.Acquire(), CInstanceGuard::Outcome::Held);
     }

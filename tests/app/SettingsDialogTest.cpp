@@ -12,7 +12,6 @@
 #include "controls/VexaMessageBox.h"
 #include "libs/prefs/Prefs.h"
 #include "messages/MessagesScreenshots.h"
-#include "pictures/CAddPhotoAlbumDlg.h"
 #include "platform/StringTable.h"
 #include "skin/Skin.h"
 #include "skin/SkinScreenshot.h"
@@ -72,7 +71,6 @@ private slots:
     }
     void cleanup() { m_folders.reset(); }
 
-    // Only OK stores the choices (the close option, the autostart entry) and stops the question.
     void choicesAreStoredOnlyByOk_data() {
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("stored");
@@ -132,8 +130,7 @@ private slots:
         QVERIFY(!IsAutoRunSet());
     }
 
-    // The system proxy needs an account only; a manual server that is no "host:port" keeps the
-    // dialog open on the proxy tab. Choosing no proxy again clears the account.
+    // A manual server that is no "host:port" keeps the dialog open on the proxy tab.
     void proxyChoicesAreCheckedStoredAndCleared_data() {
         QTest::addColumn<QString>("radio");
         QTest::addColumn<QString>("server");
@@ -141,7 +138,6 @@ private slots:
         QTest::newRow("system proxy") << QStringLiteral("IE_proxy_radio") << QString() << true;
         const QString manual = QStringLiteral("manual_proxy_radio");
         QTest::newRow("name and port") << manual << QStringLiteral("proxy.example.com:8080") << true;
-        QTest::newRow("address") << manual << QStringLiteral("10.0.0.2:3128") << true;
         QTest::newRow("no port") << manual << QStringLiteral("proxy.example.com") << false;
         QTest::newRow("port too big") << manual << QStringLiteral("proxy:65536") << false;
         QTest::newRow("an address, not a host") << manual << QStringLiteral("http://proxy:80") << false;
@@ -256,28 +252,6 @@ private slots:
         QTest::keyClick(dialog->windowHandle(), Qt::Key(key));
         QVERIFY(dialog->IsEnded());
         QCOMPARE(dialog->Result(), result);
-    }
-
-    // Enter runs the same checks as OK: a refused name keeps the dialog open (-1).
-    void enterInTheNewAlbumDialogChecksTheName_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("result");
-        QTest::newRow("named") << QStringLiteral("trip") << 1;
-        QTest::newRow("empty") << QString() << -1;
-        QTest::newRow("taken") << QStringLiteral("Camera") << -1;
-    }
-    void enterInTheNewAlbumDialogChecksTheName() {
-        QFETCH(QString, name);
-        QFETCH(int, result);
-        CAutoAnswer answer(1);
-        CAddPhotoAlbumDlg dialog({0}, {QStringLiteral("Camera")});
-        QVERIFY(dialog.CreateModeless());
-        dialog.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        QTest::keyClicks(QApplication::focusWidget(), name); // the name field has the keyboard
-        QTest::keyClick(dialog.windowHandle(), Qt::Key_Return);
-        QCOMPARE(dialog.IsEnded() ? dialog.Result() : -1, result);
-        QCOMPARE(dialog.Name(), result == 1 ? name : QString());
     }
 
     // Tab leaves the side tabs for the page and the buttons; Enter on 取消 cancels.

@@ -1,6 +1,5 @@
 #include "app/UpdateSupport.h"
 #include "TestFiles.h"
-#include "WriteFailureChecks.h"
 
 #include "platform/CodePage.h"
 
@@ -25,15 +24,6 @@ TEST(NewVersionInfo, RoundTripsInAnsiAndSplitsAtTheFirstCrLf) {
     EXPECT_EQ(info.version, QStringLiteral("1.3.0.0"));
     EXPECT_EQ(info.description, QStringLiteral("修复\r\n改进"));
     EXPECT_FALSE(ReadNewVersionInfo(dir.filePath(QStringLiteral("none.ot")), info));
-}
-
-// The new-version info file under a failing device: the older file stays, no temporary file.
-TEST(UpdateInfoWriteFailure, FailedWritesKeepTheOlderFile) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const NewVersionInfo info{QStringLiteral("1.4.0.0"), QStringLiteral("修复\r\n改进").repeated(40)};
-    ExpectFailedWritesKeepTarget(dir.filePath(QStringLiteral("NewVerInfo.ot")),
-                                 [&info](QIODevice& out) { return WriteNewVersionInfo(out, info); });
 }
 
 TEST(UpdaterCommandLine, ProxyPiecesOnlyWithAServer) {

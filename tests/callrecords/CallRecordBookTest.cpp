@@ -74,7 +74,6 @@ TEST_F(CallRecordBookTest, GroupsByExactNumberNewestFirstWithOwnersNames) {
     EXPECT_EQ(FilterCallGroups(groups, CategoryDialled).size(), 1U);
     EXPECT_EQ(FilterCallGroups(groups, CategoryAll).size(), 3U);
 
-    // Search by number or name, as typed: pinyin whole or by initials, letters in any case.
     const struct {
         const char* key;
         std::vector<QString> numbers;

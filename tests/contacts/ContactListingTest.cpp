@@ -112,7 +112,6 @@ TEST_F(ContactListingTest, SearchTheWorkerAndAReloadOverOneBook) {
     EXPECT_EQ(search("zs"), QStringList{"张三"});
     EXPECT_EQ(search("alice010"), QStringList{"alice"});
     EXPECT_EQ(search(""), QStringList{});
-    // A stop request ends the walk.
     int asked = 0;
     EXPECT_FALSE(SearchContacts(*book, "1", [&asked] { return ++asked > 2; }, [](vexa::Contact*) {}));
 

@@ -67,8 +67,6 @@ TEST(ContactVCard, FilledCardsEscapeSeparatorsAndSkipUnwrittenTypes) {
     c.SetDisplayName(QStringLiteral("欧阳娜娜"));
     c.SetNickname(QStringLiteral("娜, 娜"));
     c.SetCompany(QStringLiteral("某某; 公司"));
-    c.SetDepartment(QStringLiteral("研发"));
-    c.SetTitle(QStringLiteral("工程师"));
     c.AddPhone(2, nullptr, QStringLiteral("13802"), &i);
     c.AddPhone(6, nullptr, QStringLiteral("never written"), &i);
     CMultiContactVcard out;
@@ -80,8 +78,6 @@ TEST(ContactVCard, FilledCardsEscapeSeparatorsAndSkipUnwrittenTypes) {
     const vexa::Contact& r = *back.contact;
     EXPECT_EQ(r.GetNickname(), c.GetNickname());
     EXPECT_EQ(r.m_company, c.m_company);
-    EXPECT_EQ(r.m_department, c.m_department);
-    EXPECT_EQ(r.m_title, c.m_title);
     EXPECT_EQ(Phones(r), (std::vector<std::pair<int, QString>>{{2, QStringLiteral("13802")}})) << "type 6 is not written";
 }
 

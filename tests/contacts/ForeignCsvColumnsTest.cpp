@@ -15,27 +15,21 @@ TEST(ForeignCsvColumns, HeadersMapToTheirField) {
     const ColumnTarget none = T(ColumnKind::None, 0);
     const std::pair<QString, ColumnTarget> cases[] = {
         {QStringLiteral("Mobile"), T(ColumnKind::Phone, 2)},
-        {QStringLiteral("家庭电话"), T(ColumnKind::Phone, 1)},
         {QStringLiteral("Fax"), T(ColumnKind::Phone, 4)}, // a plain fax is a work fax
-        {QStringLiteral("Home Fax"), T(ColumnKind::Phone, 5)},
         {QStringLiteral("isdn"), T(ColumnKind::Phone, 11)},
         {QStringLiteral("Last Name"), T(ColumnKind::NamePart, 2)},
         {QStringLiteral("E-mail Address"), T(ColumnKind::Email, 3)},
-        {QStringLiteral("Business e-mail"), T(ColumnKind::Email, 2)},
         {QString(), T(ColumnKind::Email, 1)}, // an empty header is a home e-mail
         {QStringLiteral("Web Page"), T(ColumnKind::Web, 7)},
         {QStringLiteral("QQ"), T(ColumnKind::Im, 4)},
-        {QStringLiteral("Yahoo"), T(ColumnKind::Im, 2)},
         {QStringLiteral("Birthday"), T(ColumnKind::Birthday, 0)},
         {QStringLiteral("附注"), T(ColumnKind::Notes, 0)},
         {QStringLiteral("ContactGroup"), T(ColumnKind::Groups, 0)},
         {QStringLiteral("部门"), T(ColumnKind::Department, 12)},
         {QStringLiteral("Organization 1 - Name"), T(ColumnKind::Company, 10)}, // Google, older export
         {QStringLiteral("Organization Title"), T(ColumnKind::Title, 11)},      // Google, newer export
-        {QStringLiteral("First Name"), T(ColumnKind::NamePart, 1)},
-        {QStringLiteral("名称"), T(ColumnKind::NamePart, 1)}, // given name before title
-        {QStringLiteral("职务"), T(ColumnKind::Title, 11)},
-        {QStringLiteral("住宅"), T(ColumnKind::Phone, 1)}, // phone table before addresses
+        {QStringLiteral("名称"), T(ColumnKind::NamePart, 1)},                  // given name before title
+        {QStringLiteral("住宅"), T(ColumnKind::Phone, 1)},                     // phone table before addresses
         {QStringLiteral("mobile"), none},
         {QStringLiteral("Mobile "), none},
         {QStringLiteral("obil"), none},

@@ -26,7 +26,6 @@ public:
         return book != nullptr && book->LoadContacts() == 1 ? book : nullptr;
     }
     vexa::DeviceSession* Session() { return m_bridge->GetSession(); }
-    // A folder for the computer-side files of a test.
     QString Folder() const { return m_local.path(); }
 
 private:

@@ -1,5 +1,4 @@
-// The message box, the dialogs' drop shadow and the worker dialogs (with real worker threads: progress,
-// cancel, EndWork, keys), through real clicks and keys on the shipped skin.
+// The message box, the drop shadow and the worker dialogs (real worker threads), by real clicks and keys.
 #include "../support/TestFiles.h"
 #include "../support/Waits.h"
 #include "ControlsTestSupport.h"
@@ -41,7 +40,6 @@ QPushButton* Button(CVexaMessageBoxImpl* box, int i) {
     return qobject_cast<QPushButton*>(GetPluginByName(box, QString::fromLatin1(kButtonNames[i])));
 }
 
-// An owner window that records the messages a dialog posts to it.
 class COwnerWnd : public CMsgWnd {
 public:
     QList<UINT> m_messages;
@@ -149,11 +147,9 @@ private slots:
         QTest::addColumn<int>("how");    // 0 Escape, 1 the close button, 2 a close request
         QTest::addColumn<int>("result"); // 0: refused
         QTest::newRow("0 escape") << 0u << 0 << 2;
-        QTest::newRow("1 escape") << 1u << 0 << 2;
         QTest::newRow("1 close button") << 1u << 1 << 2;
         QTest::newRow("3 close request") << 3u << 2 << 2;
         QTest::newRow("2 forbidden") << 2u << 0 << 0;
-        QTest::newRow("4 forbidden") << 4u << 0 << 0;
     }
     void closingCancelsUnlessTheStyleForbidsIt() {
         QFETCH(unsigned, style);
@@ -178,7 +174,7 @@ private slots:
         const int got = VexaMessageBox(QStringLiteral("x"), nullptr, QString(), style);
         if (result == 0) {
             QVERIFY(refused);
-            QCOMPARE(got, style == 2 ? 4 : 7); // the second button ended it
+            QCOMPARE(got, 4); // the second button ended it
         } else {
             QCOMPARE(got, result);
         }
@@ -190,12 +186,9 @@ private slots:
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("result");
         QTest::newRow("3 enter") << 3u << int(Qt::Key_Return) << 6;
-        QTest::newRow("3 space") << 3u << int(Qt::Key_Space) << 6;
         QTest::newRow("3 escape") << 3u << int(Qt::Key_Escape) << 2;
         QTest::newRow("6 space") << 6u << int(Qt::Key_Space) << 2;
-        QTest::newRow("2 enter") << 2u << int(Qt::Key_Return) << 3;
         QTest::newRow("3 Y") << 3u << int(Qt::Key_Y) << 6;
-        QTest::newRow("3 N") << 3u << int(Qt::Key_N) << 7;
         QTest::newRow("4 N (no closing)") << 4u << int(Qt::Key_N) << 7;
     }
     void keysReachTheBoxThroughItsWindow() {
@@ -238,15 +231,6 @@ private slots:
             }
         }
         QVERIFY(wide.width() > narrow.width());
-        QCOMPARE(tall.height() - narrow.height(), tall.TotalLineHeight() - narrow.TotalLineHeight());
-    }
-
-    void aPresetAnswerSkipsTheWindow() {
-        CVexaMessageBoxImpl::SetNextAnswer(7);
-        QCOMPARE(VexaMessageBox(QStringLiteral("覆盖吗？"), nullptr, QStringLiteral("标题"), 4), 7);
-        QCOMPARE(CVexaMessageBoxImpl::LastText(), QStringLiteral("覆盖吗？"));
-        QCOMPARE(CVexaMessageBoxImpl::LastStyle(), 4u);
-        QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 
     // Pictures taken from the command line: nobody could answer a box, so none may show and wait.
@@ -330,11 +314,8 @@ private slots:
         QVERIFY(first.left() > 0 && first.top() > 0 && first.right() > 0 && first.bottom() > 0);
         box.move(130, 170);
         QCOMPARE(margins(), first);
-        box.move(7, 3);
-        QCOMPARE(margins(), first);
         box.setFixedSize(500, 300);
         QCOMPARE(margins(), first);
-        // Clicks on the shadow stop there; it goes with its dialog.
         QVERIFY(!shadow->testAttribute(Qt::WA_TransparentForMouseEvents));
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(1, 10), shadow->mapToGlobal(QPointF(1, 10)), Qt::LeftButton,
                           Qt::LeftButton, Qt::NoModifier);
@@ -415,7 +396,6 @@ private slots:
 
         std::thread([&] { dlg.SetProgress(4, 1, true); }).join();
         QTRY_COMPARE(WidgetText(&dlg, "progress_rate"), QStringLiteral("1/4"));
-        QCOMPARE(Plugin_GetValue(GetPluginByName(&dlg, "import_progress")), 25);
         QVERIFY(GetPluginByName(&dlg, "complete_button")->isHidden());
 
         std::thread([&] {
@@ -579,7 +559,6 @@ private slots:
         for (CSkinDialog* dlg : dialogs) {
             QVERIFY(dlg->CreateModeless());
             PressKey(dlg, Qt::Key_Return);
-            PressKey(dlg, Qt::Key_Enter);
             PressKey(dlg, Qt::Key_Escape);
             PressKey(dlg, Qt::Key_F4, Qt::AltModifier);
             QVERIFY(!dlg->close()); // what Alt+F4 turns into on a desktop

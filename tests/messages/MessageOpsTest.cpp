@@ -103,8 +103,6 @@ protected:
     QTemporaryDir dir;
 };
 
-// ---- loading and grouping
-
 // Senders differing in case share one; a number without its country code finds its contact.
 TEST_F(MessageOpsTest, LoadingGroupsSendersNamesThemAndFilters) {
     vexa::ContactBook* book = phone.Session()->GetContactBook();
@@ -172,8 +170,6 @@ TEST_F(MessageOpsTest, NoSessionLeavesTheHolderNotReady) {
     EXPECT_TRUE(data.Messages().empty());
 }
 
-// ---- bulk delete
-
 // Batches of 30; a refused batch counts whole as not deleted; a cancel sends the batch it holds.
 TEST_F(MessageOpsTest, DeletesGoInBatchesOf30AndEndOnAFailureOrACancel) {
     const struct {
@@ -210,8 +206,6 @@ TEST_F(MessageOpsTest, DeletesGoInBatchesOf30AndEndOnAFailureOrACancel) {
         }
     }
 }
-
-// ---- CSV
 
 TEST_F(MessageOpsTest, TenThousandSmsRoundTripThroughPageCsv) {
     std::vector<vexa::Sms*> batch;
@@ -381,8 +375,6 @@ TEST_F(MessageOpsTest, ExportsGoWhereAskedAndPhoneFailuresLeaveTheEarlierFile) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"kept.csv"});
 }
 
-// ---- sending and drafts
-
 TEST_F(MessageOpsTest, SendToManyListsTheFailedNumbers) {
     vexa::sim::SimFaults faults;
     faults.failNthWrite = 2; // the second send fails on the phone
@@ -448,8 +440,6 @@ TEST(SimButtons, FollowTheCardsPresent) {
         EXPECT_EQ(b.sim2Enabled, c.expected.sim2Enabled);
     }
 }
-
-// ---- refresh scheduling
 
 TEST(RefreshScheduler, IdleRunsAtOnceBusyKeepsOneRequestUntilTheLastScopeEnds) {
     std::vector<QString> now;

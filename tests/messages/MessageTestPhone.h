@@ -39,7 +39,6 @@ public:
         return vexa::UnpackTime(((((y * 100LL + mo) * 100 + d) * 100 + h) * 100 + mi) * 100 + s);
     }
 
-    // Adds one SMS to store; false when the phone refused it.
     static bool AddSms(vexa::SmsStore* store, int box, const QString& number, const QString& content,
                        const SYSTEMTIME& time, bool read = true) {
         std::unique_ptr<vexa::Sms> sms(store->NewSms());

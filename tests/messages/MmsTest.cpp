@@ -59,8 +59,6 @@ MediaMsg MessageAtTheLimits() {
     return msg;
 }
 
-// ---- the limits: at the limit passes, one over is refused with its text ------------------------
-
 struct LimitCase {
     const char* name;
     std::function<void(MediaMsg*)> atLimit;
@@ -162,8 +160,6 @@ TEST(MmsLimits, TheEleventhSlideIsRefused) {
     EXPECT_EQ(msg.SlideCount(), kMaxSlides);
 }
 
-// ---- pruning and the round trip ---------------------------------------------------------------
-
 TEST(MmsCompose, EmptySlidesArePrunedInsertedOnesFollowTheCurrent) {
     MediaMsg msg;
     msg.AddSlide(TextSlide(QStringLiteral("one")));
@@ -217,8 +213,6 @@ TEST(MmsFile, AFifoIsNotWaitedOn) {
     EXPECT_FALSE(PreparePicture(fifo, dir.path()).io);
     EXPECT_FALSE(ReadSound(fifo).io);
 }
-
-// ---- pictures and sounds ----------------------------------------------------------------------
 
 TEST(MmsPicture, FittedIntoSixFortyByFourEighty) {
     const std::pair<QSize, QSize> cases[] = {
@@ -307,8 +301,6 @@ TEST(MmsSound, ReadWithinTheMessageLimitOnly) {
     EXPECT_EQ(RefusalText(ReadSound(dir.filePath(QStringLiteral("over.mid"))).refusal), QStringLiteral("声音文件过大"));
 }
 
-// ---- the preview's clock ----------------------------------------------------------------------
-
 TEST(MmsPlayClock, SlidesInTurnAndWrapToTheFirst) {
     MediaMsg msg;
     for (int ms : {2000, 5000, 0}) {
@@ -325,7 +317,6 @@ TEST(MmsPlayClock, SlidesInTurnAndWrapToTheFirst) {
         EXPECT_EQ(clock.SlideAt(elapsed), slide) << elapsed;
     }
     EXPECT_EQ(PlayClock(MediaMsg{}).SlideAt(100), -1);
-    // Times as minutes and seconds; the size counter of the editor.
     EXPECT_EQ(PlayTimeText(0), QStringLiteral("00:00"));
     EXPECT_EQ(PlayTimeText(59999), QStringLiteral("00:59"));
     EXPECT_EQ(PlayTimeText(61000), QStringLiteral("01:01"));

@@ -143,15 +143,18 @@ private slots:
         QCOMPARE(Plugin_GetText(GetPluginByName(m_page.get(), QStringLiteral("pic_count"))), FormatText(Str(2913), 6));
 
         // The new album dialog refuses what the rules refuse (each refusal: PictureRulesTest).
-        CAddPhotoAlbumDlg dialog({0}, {QStringLiteral("相机")}, m_page.get());
+        CAddPhotoAlbumDlg dialog({0}, {QStringLiteral("相机")});
         QVERIFY(dialog.CreateModeless());
+        dialog.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(QApplication::focusWidget(), GetPluginByName(&dialog, QStringLiteral("album_name_edit")));
         dialog.TypeName(QStringLiteral("旅/行"));
         QCOMPARE(dialog.TipText(), FormatText(Str(831), "\\ / : * ? \" < > |"));
         dialog.TypeName(QStringLiteral("相机"));
-        QCOMPARE(Told([&] { dialog.PressOk(); }), Str(838));
+        QCOMPARE(Told([&] { QTest::keyClick(dialog.windowHandle(), Qt::Key_Return); }), Str(838)); // as OK does
         QVERIFY(!dialog.IsEnded());
         dialog.TypeName(QString(60, u'新'));
-        dialog.PressOk();
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_Return);
         QVERIFY(dialog.IsEnded());
         QCOMPARE(dialog.Name().size(), CAddPhotoAlbumDlg::kMaxName);
         QCOMPARE(dialog.Storage(), 0);
@@ -165,7 +168,6 @@ private slots:
         }
     }
 
-    // Export and import with reasons, ticks kept through a refresh and a rename, then a drop.
     void exportImportSelectionAndDrops() {
         QTest::mouseClick(GetPluginByName(m_page.get(), QStringLiteral("select_all")), Qt::LeftButton);
         QCOMPARE(m_page->Selection().size(), std::size_t(16));
@@ -213,7 +215,6 @@ private slots:
         QVERIFY(m_page->WaitSettled(kWaitMs));
         QCOMPARE(ticked(), QStringList{m_newName});
 
-        // A drop without a file of the computer is refused.
         QMimeData none;
         none.setUrls({QUrl(QStringLiteral("https://example.com/a.jpg"))});
         QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &none, Qt::LeftButton, Qt::NoModifier);
@@ -235,7 +236,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_page->Pictures().size(), std::size_t(20), kWaitMs);
     }
 
-    // Zoom within 0.1 to 10, quarter turns, next and previous, a crop kept as a 副本 copy.
     void editorZoomsTurnsCropsAndKeepsTheCropAsACopy() {
         bool opened = false;
         QString cropped;
@@ -245,10 +245,6 @@ private slots:
             const QImage first = editor.Picture();
             QCOMPARE(first.size(), QSize(64, 48));
             QVERIFY(QFile::exists(editor.TempPath()));
-            for (int i = 0; i < 40; ++i) { // the top of the range: the wheel below
-                editor.ZoomOut();
-            }
-            QCOMPARE(editor.Zoom(), 0.1);
             editor.Rotate(true);
             QCOMPARE(editor.Picture().size(), QSize(48, 64));
             QCOMPARE(editor.Picture().pixel(47, 0), first.pixel(0, 0)); // the top-left corner went right
