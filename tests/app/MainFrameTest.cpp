@@ -623,7 +623,8 @@ private slots:
         QVERIFY(contacts != nullptr);
         // The contact page asks the frame's loader for its data and fills itself from the result.
         QTRY_VERIFY_WITH_TIMEOUT(!contacts->IsLoading() && !contacts->Nodes().empty(), kWaitMs);
-        frame->SelectTab(CMainFrame::TabHome); // leaving loads again in the background
+        frame->SelectTab(CMainFrame::TabHome);
+        // The loader read both stores of the contact kind (leaving asks again; what is read stays).
         QVERIFY(WasLoadedOnce(LockContacts));
         QVERIFY(WasLoadedOnce(LockCallRecords));
 
