@@ -41,8 +41,13 @@ bool CAdbTestRig::StartServer(QString* error) {
         *error = QStringLiteral("adb is not installed (scripts/bootstrap installs it)");
         return false;
     }
-    m_port = FreePort();
-    const adb::AdbStatus started = adb::CAdbHostClient::StartServer(m_port, m_adb.toStdString());
+    // The port is free when probed, not when adb binds it: under parallel tests another program's
+    // listener may take it in between, and then a fresh port is the cure.
+    adb::AdbStatus started = adb::AdbStatus::Fail("not started");
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        m_port = FreePort();
+        started = adb::CAdbHostClient::StartServer(m_port, m_adb.toStdString());
+    }
     m_serverStarted = true;
     if (!started) {
         *error = QString::fromStdString(started.message);
