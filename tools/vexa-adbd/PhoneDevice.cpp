@@ -727,17 +727,7 @@ int CPhoneDevice::Pm(const std::vector<std::string>& args, std::string& out) {
     }
     if (args.size() == 3 && args[1] == "uninstall") {
         // The package file goes with the app, as the package manager removes its code folder.
-        Stmt path(m_db, "SELECT apk_path FROM apps WHERE package=?");
-        path.Bind(1, Q(args[2]));
-        if (!path.Step()) {
-            out += "Failure [DELETE_FAILED_INTERNAL_ERROR]\n";
-            return 1;
-        }
-        const FileNode apk = ResolvePath(m_db, path.Text(0));
-        path.Reset(); // no read may stay open into the write (see Transaction)
-        Transaction tx(m_db);
-        Stmt del(m_db, "DELETE FROM apps WHERE package=?");
-        if (!del.Bind(1, Q(args[2])).Run() || (apk.id >= 0 && !DeleteNode(m_db, apk.id)) || !tx.Commit()) {
+        if (!DeleteApp(m_db, Q(args[2]))) {
             out += "Failure [DELETE_FAILED_INTERNAL_ERROR]\n";
             return 1;
         }

@@ -75,18 +75,7 @@ bool SimAppManager::UninstallApp(AppRecord* record) {
     if (it == m_apps.end() || !m_link.Op()) {
         return false;
     }
-    SimDb& db = m_link.m_db;
-    Stmt path(db, "SELECT apk_path FROM apps WHERE id=?");
-    path.Bind(1, record->m_id);
-    if (!path.Step()) {
-        return false;
-    }
-    const FileNode apk = ResolvePath(db, path.Text(0));
-    path.Reset(); // no read may stay open into the write (see Transaction)
-    Transaction transaction(db);
-    Stmt del(db, "DELETE FROM apps WHERE id=?");
-    if (!transaction.IsOpen() || !m_link.Write() || !del.Bind(1, record->m_id).Run() ||
-        (apk.id >= 0 && !DeleteNode(db, apk.id)) || !transaction.Commit()) {
+    if (!DeleteApp(m_link.m_db, record->m_package, [this] { return m_link.Write(); })) {
         return false;
     }
     m_apps.erase(it);

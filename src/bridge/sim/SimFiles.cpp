@@ -209,4 +209,18 @@ QByteArray ReadWholeFile(SimDb& db, std::int64_t id) {
     return data;
 }
 
+bool DeleteApp(SimDb& db, const QString& package, const std::function<bool()>& mayWrite) {
+    Stmt path(db, "SELECT apk_path FROM apps WHERE package=?");
+    path.Bind(1, package);
+    if (!path.Step()) {
+        return false;
+    }
+    const FileNode apk = ResolvePath(db, path.Text(0));
+    path.Reset(); // no read may stay open into the write (see Transaction)
+    Transaction transaction(db);
+    Stmt del(db, "DELETE FROM apps WHERE package=?");
+    return transaction.IsOpen() && (!mayWrite || mayWrite()) && del.Bind(1, package).Run() &&
+           (apk.id < 0 || DeleteNode(db, apk.id)) && transaction.Commit();
+}
+
 } // namespace vexa::sim

@@ -5,6 +5,7 @@
 #include "bridge/sim/SimDb.h"
 
 #include <cstdint>
+#include <functional>
 
 namespace vexa::sim {
 
@@ -48,5 +49,8 @@ std::int64_t AddFile(SimDb& db, std::int64_t parent, const QString& path, const 
 // Deletes a file or folder with everything below it.
 bool DeleteNode(SimDb& db, std::int64_t id);
 QByteArray ReadWholeFile(SimDb& db, std::int64_t id);
+// Removes an installed app with its package file, all or nothing; mayWrite (when given) is asked
+// once the write has begun. False when the app is not installed or the write fails.
+bool DeleteApp(SimDb& db, const QString& package, const std::function<bool()>& mayWrite = {});
 
 } // namespace vexa::sim
