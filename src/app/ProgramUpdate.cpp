@@ -15,7 +15,6 @@
 #include "platform/AppPaths.h"
 #include "platform/CMsgWnd.h"
 #include "platform/StringTable.h"
-#include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 
 #include <QDir>
@@ -116,9 +115,7 @@ void CProgramUpdate::RunInteractiveCheck() {
             }
             dialog.EndWork(1);
         };
-        WorkerThread worker{work};
-        worker.Start();
-        dialog.DoModal();
+        RunWhileModal(dialog, work);
     }
     if (cancelled) {
         return;

@@ -15,7 +15,6 @@
 #include "libs/stats/Stats.h"
 #include "platform/FreedMemory.h"
 #include "platform/StringTable.h"
-#include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 #include "skin/SkinRows.h"
@@ -773,7 +772,7 @@ bool CAppPage::RunBatch(const QString& title, int remindId, bool canCancel, bool
             dlg.SetBarPos(total > 0 ? (done * 100 + (done < total ? std::min(percent, 99) : 0)) / total : percent);
         }
     };
-    WorkerThread worker(std::function<void()>([&] {
+    RunWhileModal(dlg, [&] {
         dlg.WaitReady();
         CSessionScope use(m_gate, VEXA_HERE);
         vexa::AppManager* manager = use ? use->GetAppManager() : nullptr;
@@ -784,9 +783,7 @@ bool CAppPage::RunBatch(const QString& title, int remindId, bool canCancel, bool
             ran = true;
         }
         dlg.PostMessage(WM_COMMAND, dlg.IsCancelRequested() ? IDCANCEL : IDOK, 0);
-    }));
-    worker.Start();
-    dlg.DoModal();
+    });
     return ran;
 }
 

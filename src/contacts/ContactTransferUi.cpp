@@ -9,7 +9,6 @@
 #include "device/LoadDataHelper.h"
 #include "device/SessionGate.h"
 #include "platform/StringTable.h"
-#include "platform/WorkerThread.h"
 
 #include <QFileDialog>
 
@@ -42,7 +41,7 @@ int RunOnPhone(QWidget* parent, CSessionGate& gate, const QString& title, const 
     dlg.m_strTitle = title;
     dlg.m_strRemind = remind;
     dlg.m_bCanCancel = true;
-    WorkerThread worker(std::function<void()>([&] {
+    RunWhileModal(dlg, [&] {
         WaitForDialog(dlg);
         CSessionScope use(gate, VEXA_HERE);
         if (use) {
@@ -57,9 +56,7 @@ int RunOnPhone(QWidget* parent, CSessionGate& gate, const QString& title, const 
             *phoneLost = !use || !use->IsConnected();
         }
         EndDialog(dlg);
-    }));
-    worker.Start();
-    dlg.DoModal();
+    });
     return result;
 }
 
@@ -111,13 +108,11 @@ ContactTransferOutcome RunContactImport(QWidget* parent, CSessionGate& gate, con
         CVexaProgressDlg dlg(parent);
         dlg.m_strTitle = Str(279);
         dlg.m_strRemind = Str(741);
-        WorkerThread worker(std::function<void()>([&] {
+        RunWhileModal(dlg, [&] {
             dlg.WaitReady();
             message = helper.ParseFiles(files);
             dlg.PostMessage(WM_COMMAND, IDOK, 0);
-        }));
-        worker.Start();
-        dlg.DoModal();
+        });
     }
     if (message != 0) {
         outcome.message = Say(parent, helper.MessageText());

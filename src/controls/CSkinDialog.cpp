@@ -3,6 +3,7 @@
 #include "controls/CShadowDialog.h"
 #include "platform/ProgramEnding.h"
 #include "platform/StringTable.h"
+#include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 
 #include <QAbstractButton>
@@ -279,4 +280,14 @@ void CSkinDialog::hideEvent(QHideEvent* event) {
         m_pShadow->hide();
     }
     CMsgWnd::hideEvent(event);
+}
+
+int RunWhileModal(CSkinDialog& dialog, std::function<void()> work) {
+    int code = -1;
+    {
+        WorkerThread worker(std::move(work));
+        worker.Start();
+        code = dialog.DoModal();
+    } // joined
+    return code;
 }

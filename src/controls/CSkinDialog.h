@@ -16,6 +16,8 @@
 #include <QRect>
 #include <QStringList>
 
+#include <functional>
+
 class CShadowDialog;
 class QEventLoop;
 class QTimer;
@@ -98,3 +100,8 @@ private:
     QStringList m_enterButtons;
     QStringList m_escapeButtons;
 };
+
+// Shows dialog modally while work runs on a thread of its own, and returns the dialog's code only
+// once the work has ended too: a dialog can end first (the program closing ends every dialog), and
+// whatever the work writes may be read as soon as this returns.
+int RunWhileModal(CSkinDialog& dialog, std::function<void()> work);

@@ -14,7 +14,6 @@
 #include "libs/prefs/Prefs.h"
 #include "libs/stats/Stats.h"
 #include "platform/StringTable.h"
-#include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
@@ -104,7 +103,7 @@ void CMobileVersionHwnobj::CheckAndUpdate() {
         busy.m_bCloseEnabled = 1;
         busy.m_bCancellable = 1;
         const QString host = PCL_GetServiceHost(QStringLiteral("firmware"));
-        WorkerThread worker(std::function<void()>([&] {
+        RunWhileModal(busy, [&] {
             busy.WaitReady();
             QString firmwareText;
             {
@@ -122,9 +121,7 @@ void CMobileVersionHwnobj::CheckAndUpdate() {
                 }
             }
             busy.EndWork(busy.IsCancelRequested() ? 2 : 1);
-        }));
-        worker.Start();
-        busy.DoModal();
+        });
         if (busy.IsCancelRequested()) {
             SetActivityState(ActivityIdle);
             return;
@@ -186,7 +183,7 @@ bool CMobileVersionHwnobj::Download(const firmware::FirmwareCheck& offer, bool a
     const QString name = QFileInfo(firmware::PackagePath(QString(), offer.info)).fileName();
     firmware::DownloadResult result;
     const QString folder = firmware::DownloadFolder();
-    WorkerThread worker(std::function<void()>([&] {
+    RunWhileModal(dlg, [&] {
         dlg.WaitReady();
         result = firmware::DownloadPackage(
             offer, folder, ProxyFromSettings(),
@@ -198,9 +195,7 @@ bool CMobileVersionHwnobj::Download(const firmware::FirmwareCheck& offer, bool a
                 }
             });
         dlg.PostMessage(WM_COMMAND, result.ok ? IDOK : IDCANCEL, 0);
-    }));
-    worker.Start();
-    dlg.DoModal();
+    });
     *packagePath = result.packagePath;
     return result.ok;
 }
@@ -210,7 +205,7 @@ bool CMobileVersionHwnobj::Install(const firmware::FirmwareCheck& offer, const Q
     dlg.m_strTitle = Str(146);
     dlg.m_strRemind = Str(147);
     firmware::InstallResult result;
-    WorkerThread worker(std::function<void()>([&] {
+    RunWhileModal(dlg, [&] {
         dlg.WaitReady();
         {
             CSessionScope use(m_gate, VEXA_HERE);
@@ -224,8 +219,6 @@ bool CMobileVersionHwnobj::Install(const firmware::FirmwareCheck& offer, const Q
             LOG_Error("[CMobileVersionHwnobj] update not installed: %s. %s:%d", qUtf8Printable(result.error), LOG_HERE);
         }
         dlg.PostMessage(WM_COMMAND, IDOK, 0);
-    }));
-    worker.Start();
-    dlg.DoModal();
+    });
     return result.ok;
 }

@@ -9,7 +9,6 @@
 #include "libs/log/Log.h"
 #include "libs/prefs/Prefs.h"
 #include "platform/StringTable.h"
-#include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 #include "skin/SkinWidgets.h"
@@ -1003,7 +1002,7 @@ files::BatchResult CFileWnd::RunBatch(
     dlg.m_strTitle = Str(texts.title);
     dlg.m_strRemind = Str(texts.remindOne);
     dlg.m_bCanCancel = true;
-    WorkerThread worker(std::function<void()>([&] {
+    RunWhileModal(dlg, [&] {
         dlg.WaitReady();
         files::BatchCallbacks callbacks;
         callbacks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
@@ -1039,9 +1038,7 @@ files::BatchResult CFileWnd::RunBatch(
             }
         }
         dlg.PostMessage(WM_COMMAND, result.cancelled ? IDCANCEL : IDOK, 0);
-    }));
-    worker.Start();
-    dlg.DoModal();
+    });
     if (!reached) {
         result.failed = true;
         result.failure = files::FailurePhoneLost; // no phone to work with

@@ -24,7 +24,6 @@
 #include "messages/SmsCsvTransfer.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
-#include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
@@ -828,20 +827,16 @@ void CMessagePage::DeleteItems(const std::vector<messages::MsgTypeAndId>& items)
         dlg.m_strTitle = Str(2409);
         dlg.m_strRemind = Str(2411);
         dlg.m_bCanCancel = true;
-        {
-            WorkerThread worker(std::function<void()>([&dlg, &outcome, items, session = use.Session()] {
-                dlg.WaitReady();
-                messages::BatchHooks hooks;
-                hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
-                hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
-                hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
-                outcome = messages::DeleteMessages(session != nullptr ? session->GetSmsStore() : nullptr,
-                                                   session != nullptr ? session->GetMmsStore() : nullptr, items, hooks);
-                dlg.PostMessage(WM_COMMAND, outcome.cancelled ? IDCANCEL : IDOK);
-            }));
-            worker.Start();
-            dlg.DoModal();
-        }
+        RunWhileModal(dlg, [&dlg, &outcome, items, session = use.Session()] {
+            dlg.WaitReady();
+            messages::BatchHooks hooks;
+            hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
+            hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
+            hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
+            outcome = messages::DeleteMessages(session != nullptr ? session->GetSmsStore() : nullptr,
+                                               session != nullptr ? session->GetMmsStore() : nullptr, items, hooks);
+            dlg.PostMessage(WM_COMMAND, outcome.cancelled ? IDCANCEL : IDOK);
+        });
         if (outcome.PartlyFailed()) {
             VexaMessageBox(Str(2412), this, Str(330), 0);
         }
@@ -888,20 +883,16 @@ void CMessagePage::ExportItems(const std::vector<messages::MsgTypeAndId>& items,
     dlg.m_strTitle = Str(2439);
     dlg.m_strRemind = Str(3690);
     dlg.m_bCanCancel = true;
-    {
-        WorkerThread worker(std::function<void()>([&dlg, &result, &items, &path, session = use.Session()] {
-            dlg.WaitReady();
-            messages::BatchHooks hooks;
-            hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
-            hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
-            hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
-            result = messages::ExportSelectedSmsCsv(session != nullptr ? session->GetSmsStore() : nullptr, items,
-                                                    path, hooks);
-            dlg.PostMessage(WM_COMMAND, result.cancelled ? IDCANCEL : IDOK);
-        }));
-        worker.Start();
-        dlg.DoModal();
-    } // joined: the result is final
+    RunWhileModal(dlg, [&dlg, &result, &items, &path, session = use.Session()] {
+        dlg.WaitReady();
+        messages::BatchHooks hooks;
+        hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
+        hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
+        hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
+        result = messages::ExportSelectedSmsCsv(session != nullptr ? session->GetSmsStore() : nullptr, items,
+                                                path, hooks);
+        dlg.PostMessage(WM_COMMAND, result.cancelled ? IDCANCEL : IDOK);
+    });
     if (result.cancelled) {
         return;
     }
@@ -956,18 +947,14 @@ void CMessagePage::ImportFile(const QString& path) {
         dlg.m_strTitle = Str(2445);
         dlg.m_strRemind = Str(2450);
         dlg.m_bCanCancel = true;
-        {
-            WorkerThread worker(std::function<void()>([&dlg, &result, path, session = use.Session()] {
-                dlg.WaitReady();
-                messages::BatchHooks hooks;
-                hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
-                hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
-                result = messages::ImportSmsCsv(session, path, hooks);
-                dlg.PostMessage(WM_COMMAND, result.aborted ? IDCANCEL : IDOK);
-            }));
-            worker.Start();
-            dlg.DoModal();
-        }
+        RunWhileModal(dlg, [&dlg, &result, path, session = use.Session()] {
+            dlg.WaitReady();
+            messages::BatchHooks hooks;
+            hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
+            hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
+            result = messages::ImportSmsCsv(session, path, hooks);
+            dlg.PostMessage(WM_COMMAND, result.aborted ? IDCANCEL : IDOK);
+        });
         const bool complete = result.Complete() && !result.aborted;
         VexaMessageBox(messages::SmsImportResultText(result), this,
                        Str(complete ? 2452 : result.cancelled ? 292 : 330), 0);
@@ -1104,16 +1091,14 @@ void CMessagePage::OpenMmsPreview(std::int64_t id) {
     {
         CAnimateDialog dlg(this);
         dlg.m_strCaption = Str(3246);
-        WorkerThread worker(std::function<void()>([&] {
+        RunWhileModal(dlg, [&] {
             dlg.WaitReady();
             {
                 CSessionScope use(m_gate, VEXA_HERE);
                 read = messages::ReadStoredMms(use ? use->GetMmsStore() : nullptr, id, &msg);
             }
             dlg.EndWork(1);
-        }));
-        worker.Start();
-        dlg.DoModal();
+        });
     }
     if (!read) {
         VexaMessageBox(FormatText(Str(3273), qUtf8Printable(read.error)), this, Str(330), 0);

@@ -12,7 +12,6 @@
 #include "messages/MmsSender.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
-#include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
@@ -352,7 +351,7 @@ bool CMmsEditDlg::Submit(bool send, int simChoice) {
     CAnimateDialog busy(this);
     busy.m_strCaption = Str(3245);
     busy.m_strTip = Str(send ? 3270 : 3240);
-    WorkerThread worker(std::function<void()>([&] {
+    RunWhileModal(busy, [&] {
         busy.WaitReady();
         {
             CSessionScope use(m_gate, VEXA_HERE);
@@ -360,9 +359,7 @@ bool CMmsEditDlg::Submit(bool send, int simChoice) {
             result = messages::SubmitMms(store, msg, send, simChoice);
         }
         busy.EndWork(1);
-    }));
-    worker.Start();
-    busy.DoModal();
+    });
     if (!result.ok) {
         if (send) {
             VexaMessageBox(Str(3272), this, Str(kCaptionTip), 0);

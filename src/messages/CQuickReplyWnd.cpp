@@ -11,7 +11,6 @@
 #include "messages/ComposeRules.h"
 #include "messages/SmsSender.h"
 #include "platform/StringTable.h"
-#include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
@@ -38,21 +37,17 @@ Outcome RunBatchWithProgress(QWidget* parent, vexa::DeviceSession* session, cons
     dlg.m_strRemind = remind;
     dlg.m_bCanCancel = true;
     Outcome outcome;
-    {
-        WorkerThread worker(std::function<void()>([&dlg, &outcome, &job, pauseMs, session] {
-            dlg.WaitReady();
-            messages::BatchHooks hooks;
-            hooks.pauseMs = pauseMs;
-            hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
-            hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
-            hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
-            hooks.remind = [&dlg](const QString& t) { dlg.SetRemindText(t); };
-            outcome = job(session, hooks);
-            dlg.PostMessage(WM_COMMAND, outcome.cancelled ? IDCANCEL : IDOK);
-        }));
-        worker.Start();
-        dlg.DoModal();
-    } // joined: the outcome is complete from here on
+    RunWhileModal(dlg, [&dlg, &outcome, &job, pauseMs, session] {
+        dlg.WaitReady();
+        messages::BatchHooks hooks;
+        hooks.pauseMs = pauseMs;
+        hooks.cancelled = [&dlg] { return dlg.IsCancelRequested(); };
+        hooks.connected = [session] { return session != nullptr && session->IsConnected(); };
+        hooks.progress = [&dlg](int total, int done) { dlg.SetProgress(total, done, true); };
+        hooks.remind = [&dlg](const QString& t) { dlg.SetRemindText(t); };
+        outcome = job(session, hooks);
+        dlg.PostMessage(WM_COMMAND, outcome.cancelled ? IDCANCEL : IDOK);
+    });
     return outcome;
 }
 
@@ -352,15 +347,10 @@ int CQuickReplyWnd::SendSingle(vexa::DeviceSession* session, const QString& numb
     dlg.m_strTip = Str(2420);
     std::atomic<bool> sent{false};
     const int sim = m_simChoice;
-    int code = 0;
-    {
-        WorkerThread worker(std::function<void()>([&dlg, &sent, session, number, text, sim] {
-            sent = session != nullptr && messages::SendOneSms(session->GetSmsStore(), number, text, sim);
-            dlg.EndWork(static_cast<int>(IDOK));
-        }));
-        worker.Start();
-        code = dlg.DoModal();
-    } // joined: the result is final
+    const int code = RunWhileModal(dlg, [&dlg, &sent, session, number, text, sim] {
+        sent = session != nullptr && messages::SendOneSms(session->GetSmsStore(), number, text, sim);
+        dlg.EndWork(static_cast<int>(IDOK));
+    });
     if (code == static_cast<int>(IDCANCEL)) {
         VexaMessageBox(Str(2421), this, Str(330), 0);
         return 0;

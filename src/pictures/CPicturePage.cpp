@@ -14,7 +14,6 @@
 #include "pictures/PictureRules.h"
 #include "platform/AppPaths.h"
 #include "platform/StringTable.h"
-#include "platform/WorkerThread.h"
 #include "skin/Skin.h"
 #include "skin/SkinEvent.h"
 
@@ -701,7 +700,7 @@ bool CPicturePage::RunBatch(int titleId, int remindId,
             Qt::BlockingQueuedConnection);
         return kept + pictures::kAnswerForAll;
     };
-    WorkerThread worker(std::function<void()>([&] {
+    RunWhileModal(dlg, [&] {
         dlg.WaitReady();
         CSessionScope use(m_gate, VEXA_HERE);
         vexa::PictureStore* store = use ? use->GetPictureStore() : nullptr;
@@ -711,9 +710,7 @@ bool CPicturePage::RunBatch(int titleId, int remindId,
             ran = true;
         }
         dlg.PostMessage(WM_COMMAND, dlg.IsCancelRequested() ? IDCANCEL : IDOK, 0);
-    }));
-    worker.Start();
-    dlg.DoModal();
+    });
     return ran;
 }
 
@@ -721,7 +718,7 @@ int CPicturePage::RunShort(int tipId, const std::function<int(vexa::DeviceSessio
     int result = -1;
     CAnimateDialogNoCaption dlg(this);
     dlg.m_strTip = Str(tipId);
-    WorkerThread worker(std::function<void()>([&] {
+    RunWhileModal(dlg, [&] {
         dlg.WaitReady();
         CSessionScope use(m_gate, VEXA_HERE);
         vexa::PictureStore* store = use ? use->GetPictureStore() : nullptr;
@@ -730,9 +727,7 @@ int CPicturePage::RunShort(int tipId, const std::function<int(vexa::DeviceSessio
             result = call(*use.Session(), *store);
         }
         dlg.EndWork(1);
-    }));
-    worker.Start();
-    dlg.DoModal();
+    });
     return result;
 }
 

@@ -78,21 +78,17 @@ void EndProgramEnding() {
 }
 
 // True when the dialog, up as the program's end is signalled, ended with 2 and its worker saw it.
+// The dialog ends before its worker: what the worker wrote is read only once it has ended.
 template <class Dialog> bool EndOfProgramCancels(Dialog& dlg) {
-    std::atomic<bool> stopSeen{false};
-    int result = 0;
-    {
-        WorkerThread worker(std::function<void()>([&] {
-            dlg.WaitReady();
-            stopSeen = WaitUntil([&] { return dlg.IsCancelRequested(); }, 20000, 5);
-        }));
-        worker.Start();
-        WhenModal<Dialog>([](Dialog*) {
-            SetProgramEnding();
-            QCoreApplication::exit(0);
-        });
-        result = dlg.DoModal();
-    } // joined
+    bool stopSeen = false;
+    WhenModal<Dialog>([](Dialog*) {
+        SetProgramEnding();
+        QCoreApplication::exit(0);
+    });
+    const int result = RunWhileModal(dlg, [&] {
+        dlg.WaitReady();
+        stopSeen = WaitUntil([&] { return dlg.IsCancelRequested(); }, 20000, 5);
+    });
     EndProgramEnding();
     return result == 2 && stopSeen;
 }
@@ -421,13 +417,8 @@ private slots:
         QFETCH(int, result);
         SetAppSkin(skin ? m_skin.Get() : nullptr);
         unsigned done = 0;
-        int ended = 0;
-        {
-            CVexaProgressDlg dlg;
-            WorkerThread worker(std::bind(&CExportJob::Run, CExportJob(), &dlg, 5u, &done, nullptr));
-            worker.Start();
-            ended = dlg.DoModal();
-        }
+        CVexaProgressDlg dlg;
+        const int ended = RunWhileModal(dlg, std::bind(&CExportJob::Run, CExportJob(), &dlg, 5u, &done, nullptr));
         SetAppSkin(m_skin.Get());
         QCOMPARE(ended, result);
         QCOMPARE(done, 5u);
