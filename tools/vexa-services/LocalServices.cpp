@@ -4,8 +4,10 @@
 #include "platform/AtomicFile.h"
 
 #include <QAbstractHttpServer>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -15,6 +17,7 @@
 #include <QUrlQuery>
 #include <QXmlStreamWriter>
 
+#include <future>
 #include <map>
 
 namespace vexa::services {
@@ -368,35 +371,38 @@ void CLocalServices::Record(SeenRequest request) {
 CServicesThread::CServicesThread(QString dataFolder) : m_dataFolder(std::move(dataFolder)) {}
 
 CServicesThread::~CServicesThread() {
-    if (m_context != nullptr) {
-        QMetaObject::invokeMethod(
-            m_context,
-            [this] {
-                delete m_services;
-                m_services = nullptr;
-                m_context->deleteLater();
-            },
-            Qt::BlockingQueuedConnection);
+    if (!m_thread.joinable()) {
+        return;
     }
-    m_thread.quit();
-    m_thread.wait();
+    if (m_loop != nullptr) {
+        QMetaObject::invokeMethod(m_loop, [loop = m_loop] { loop->quit(); }, Qt::QueuedConnection);
+    }
+    m_thread.join();
 }
 
 bool CServicesThread::Start(QString* error) {
-    if (m_context != nullptr) {
-        return m_services != nullptr;
+    if (m_thread.joinable()) {
+        return m_loop != nullptr;
     }
-    m_thread.start();
-    m_context = new QObject;
-    m_context->moveToThread(&m_thread);
-    bool ok = false;
-    QMetaObject::invokeMethod(
-        m_context,
-        [&] {
-            m_services = new CLocalServices(m_dataFolder);
-            ok = m_services->Listen(0, error).has_value();
-        },
-        Qt::BlockingQueuedConnection);
+    std::promise<bool> listening;
+    std::future<bool> answer = listening.get_future();
+    m_thread = std::thread([this, error, listening = std::move(listening)]() mutable {
+        QEventLoop loop; // also gives this thread its event dispatcher
+        m_services = new CLocalServices(m_dataFolder);
+        const bool ok = m_services->Listen(0, error).has_value();
+        m_loop = ok ? &loop : nullptr;
+        listening.set_value(ok);
+        if (ok) {
+            loop.exec();
+        }
+        delete m_services;
+        m_services = nullptr;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    });
+    const bool ok = answer.get();
+    if (!ok) {
+        m_thread.join();
+    }
     return ok;
 }
 

@@ -30,16 +30,17 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QThread>
 
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
 class QAbstractHttpServer;
+class QEventLoop;
 
 namespace vexa::services {
 
@@ -113,6 +114,8 @@ private:
 
 // A CLocalServices on its own thread with its own event loop: started by Start, stopped by the
 // destructor. The services object may be asked for its knobs and records from any thread.
+// The thread is joined, not merely waited for: a thread still running its thread-local clean-up
+// while the process runs its exit handlers corrupts the heap (the TLS library frees the same state).
 class CServicesThread {
 public:
     explicit CServicesThread(QString dataFolder);
@@ -126,8 +129,8 @@ public:
 
 private:
     QString m_dataFolder;
-    QThread m_thread;
-    QObject* m_context = nullptr;         // lives on m_thread: runs the start and the end there
+    std::thread m_thread;
+    QEventLoop* m_loop = nullptr;         // m_thread's, while it serves
     CLocalServices* m_services = nullptr; // lives on m_thread, deleted there
 };
 
