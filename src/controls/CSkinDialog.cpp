@@ -283,11 +283,7 @@ void CSkinDialog::hideEvent(QHideEvent* event) {
 }
 
 int RunWhileModal(CSkinDialog& dialog, std::function<void()> work) {
-    int code = -1;
-    {
-        WorkerThread worker(std::move(work));
-        worker.Start();
-        code = dialog.DoModal();
-    } // joined
-    return code;
+    WorkerThread worker(std::move(work));
+    worker.Start();
+    return dialog.DoModal(); // the worker is joined on the way out, before the caller reads its results
 }

@@ -21,7 +21,6 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
 
 namespace {
@@ -345,7 +344,7 @@ int CQuickReplyWnd::SendSingle(vexa::DeviceSession* session, const QString& numb
     CAnimateDialog dlg(this);
     dlg.m_strCaption = Str(992);
     dlg.m_strTip = Str(2420);
-    std::atomic<bool> sent{false};
+    bool sent = false; // read once the worker is joined
     const int sim = m_simChoice;
     const int code = RunWhileModal(dlg, [&dlg, &sent, session, number, text, sim] {
         sent = session != nullptr && messages::SendOneSms(session->GetSmsStore(), number, text, sim);
